@@ -1,0 +1,48 @@
+// The one process-wide record of the last error, and its reporter. Errors are
+// values: a failing step stores a code (with the texts and numbers its message
+// needs) and returns; the run driver reports it after the step.
+#pragma once
+
+#include <cstdio>
+#include <string>
+
+namespace kesta {
+
+struct error_record {
+    int code = 0;      // 0 none; 1..131 catalogue; 4000 the caller printed its own message
+    int stop = 0;      // 1: the run is to stop
+    int exit_now = 0;  // with stop: report_error terminates and keeps the code
+    int value1 = 0;    // first number a message prints
+    int value2 = 0;    // second number a message prints
+    std::string item;       // kind of file or item a message names
+    std::string file_name;  // file a message names
+    std::FILE* summary_file = nullptr;  // not owned; messages are copied here
+
+    // Clears code, stop, exit_now and summary_file, as at the start of a run.
+    void clear_for_run();
+    // Stores a code with the fields its message needs and sets `stop`.
+    void fail(int c, const std::string& item_text = std::string(),
+              const std::string& file = std::string(), int v1 = 0, int v2 = 0);
+};
+
+extern error_record g_error_record;
+
+// Number of codes in the message catalogue (1..kErrorCatalogueSize).
+constexpr int kErrorCatalogueSize = 131;
+
+// Writes `text` unchanged to standard output and then, when `fp` is given, to
+// `fp`. The text is never used as a format.
+void print_both(std::FILE* fp, const std::string& text);
+
+// The catalogue message of `code` built from the record's fields, without the
+// leading line break; empty for codes with no message.
+std::string error_message(const error_record& rec);
+
+// True for the codes that only warn (the run goes on after the message).
+bool is_warning_code(int code);
+
+// Prints the message of the pending code to the console and the summary file,
+// sets or clears `stop` and clears the code.
+void report_error(error_record& rec);
+
+}  // namespace kesta

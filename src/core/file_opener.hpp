@@ -1,0 +1,54 @@
+// The one way every file of a run is opened, and the process-wide settings of
+// numbered multi-run mode. Also the pause before the process ends on a fatal
+// message.
+#pragma once
+
+#include <cstdio>
+#include <memory>
+#include <string>
+
+namespace kesta {
+
+struct file_closer {
+    void operator()(std::FILE* fp) const noexcept { if (fp) std::fclose(fp); }
+};
+// An open stream that closes itself; empty means "none".
+using file_ptr = std::unique_ptr<std::FILE, file_closer>;
+
+// Opens `name` with the C stream `mode`. One leading and one trailing double
+// quote are stripped from `name` in place. An empty name yields none without
+// touching the file system. In numbered multi-run mode a file opened for
+// writing ("w...") goes into the output sub-folder (when one is set) and, when
+// `add_run_number` is 1, gets the run number as "%04d_" before its name; files
+// opened for reading or appending are never redirected. Prints nothing on
+// failure: the caller reports.
+file_ptr open_file(std::string& name, const char* mode, int add_run_number);
+
+// The path open_file would use for `name` (quotes already stripped) and `mode`;
+// lets a file written in numbered mode be read back from where it was written.
+std::string output_path(const std::string& name, const char* mode, int add_run_number);
+
+// Closes the stream when there is one and leaves the handle empty.
+void close_file(file_ptr& fp);
+
+void set_output_prefixing(int on);
+void set_run_number(int number);
+// Stores the folder, ending it with the folder separator '/', and turns the
+// sub-folder on. It stays for the rest of the process.
+void set_output_subdir(const std::string& folder);
+// Adds the folder separator to a non-empty path that does not end in one.
+void append_backslash(std::string& path);
+
+int output_prefixing();
+int run_number();
+const std::string& output_subdir();  // empty when none was set
+
+void set_pause_at_exit();
+// With the pause on, prints "Program terminated.  Hit any key to continue.\n"
+// on standard error and waits for one character on standard input.
+void pause_before_exit();
+
+// Restores every setting above to its process-start value. For tests only.
+void reset_file_opener_settings();
+
+}  // namespace kesta

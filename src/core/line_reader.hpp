@@ -1,0 +1,70 @@
+// Reading the line-oriented card files: one line at a time, then tokens taken
+// off its front with a cursor, so a card is consumed left to right in time
+// linear in its length.
+#pragma once
+
+#include <cstdio>
+#include <string>
+
+namespace kesta {
+
+// Separators between tokens: blank, tab, comma, line feed. A carriage return
+// is not one.
+bool is_separator(char c);
+// Word boundaries for nth_word: blank, tab, line feed, or the end of the text.
+bool is_blank(char c);
+
+// One input line with a read position. Tokens are popped from the position
+// onward; `rest()` is what a reader has not consumed yet.
+class line_cursor {
+public:
+    line_cursor() = default;
+    explicit line_cursor(std::string text) : text_(std::move(text)) {}
+
+    void assign(std::string text) { text_ = std::move(text); pos_ = 0; }
+    std::string rest() const { return text_.substr(pos_); }
+    const char* rest_c_str() const { return text_.c_str() + pos_; }
+    bool at_end() const { return pos_ >= text_.size(); }
+    const std::string& text() const { return text_; }
+    std::string& text() { return text_; }
+    std::size_t position() const { return pos_; }
+    void set_position(std::size_t p) { pos_ = p; }
+
+private:
+    std::string text_;
+    std::size_t pos_ = 0;
+};
+
+// Reads the next line whole, whatever its length. Removes the line feed and
+// a carriage return before it, then applies calibration replacement when it is
+// active. Returns 1 when a line was read, 0 at end of file or on a read error.
+int read_line(line_cursor& line, std::FILE* fp);
+
+// Each pop skips separators, takes one token and the separators after it, and
+// returns 1; it returns 0 and leaves the line unconsumed when nothing but
+// separators remains, or when the token does not begin to scan at all.
+// A token that does not begin with a number still counts as read: the result
+// holds what its leading characters scan to (0 when none).
+int pop_int(line_cursor& line, int& value);
+int pop_double(line_cursor& line, double& value);
+// A token starting with a double quote runs to the next double quote and may
+// hold separators; an empty quoted token returns 0.
+int pop_string(line_cursor& line, std::string& value);
+int pop_int2(line_cursor& line, int& value);
+int pop_double2(line_cursor& line, double& value);
+
+// Strict forms for readers that must refuse a malformed value: the whole
+// token must be the number. They consume the token only on success.
+bool pop_int_strict(line_cursor& line, int& value);
+bool pop_double_strict(line_cursor& line, double& value);
+
+void strip_newline(std::string& text);
+void strip_quotes(std::string& text);
+// Removes `count` characters from `pos`; -1 when pos is at or past the end.
+int delete_chars(std::string& text, std::size_t pos, std::size_t count);
+// Offset of the first character of the n-th word of `text` (words separated
+// by is_blank characters); with fewer than n words, the offset of the last
+// character; 0 for an empty text.
+std::size_t nth_word(int n, const std::string& text);
+
+}  // namespace kesta
