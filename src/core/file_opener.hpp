@@ -34,7 +34,8 @@ void close_file(file_ptr& fp);
 void set_output_prefixing(int on);
 void set_run_number(int number);
 // Stores the folder, ending it with the folder separator '/', and turns the
-// sub-folder on. It stays for the rest of the process.
+// sub-folder on. It stays for the rest of the process. An empty folder leaves
+// the sub-folder off.
 void set_output_subdir(const std::string& folder);
 // Adds the folder separator to a non-empty path that does not end in one.
 void append_backslash(std::string& path);

@@ -3,8 +3,10 @@
 // linear in its length.
 #pragma once
 
+#include <cstddef>
 #include <cstdio>
 #include <string>
+#include <utility>
 
 namespace kesta {
 
@@ -22,8 +24,8 @@ public:
     explicit line_cursor(std::string text) : text_(std::move(text)) {}
 
     void assign(std::string text) { text_ = std::move(text); pos_ = 0; }
-    std::string rest() const { return text_.substr(pos_); }
-    const char* rest_c_str() const { return text_.c_str() + pos_; }
+    std::string rest() const { return text_.substr(clamped()); }
+    const char* rest_c_str() const { return text_.c_str() + clamped(); }
     bool at_end() const { return pos_ >= text_.size(); }
     const std::string& text() const { return text_; }
     std::string& text() { return text_; }
@@ -31,30 +33,38 @@ public:
     void set_position(std::size_t p) { pos_ = p; }
 
 private:
+    // The text may be shortened through text(); never read past its end.
+    std::size_t clamped() const { return pos_ < text_.size() ? pos_ : text_.size(); }
+
     std::string text_;
     std::size_t pos_ = 0;
 };
 
 // Reads the next line whole, whatever its length. Removes the line feed and
 // a carriage return before it, then applies calibration replacement when it is
-// active. Returns 1 when a line was read, 0 at end of file or on a read error.
+// active. Returns 1 when a line was read (a last line without a line feed
+// counts), 0 at end of file or on a read error, leaving the line empty.
 int read_line(line_cursor& line, std::FILE* fp);
 
 // Each pop skips separators, takes one token and the separators after it, and
 // returns 1; it returns 0 and leaves the line unconsumed when nothing but
 // separators remains, or when the token does not begin to scan at all.
 // A token that does not begin with a number still counts as read: the result
-// holds what its leading characters scan to (0 when none).
+// holds what its leading characters scan to (0 when none). An integer beyond
+// the int range is clamped to INT_MIN or INT_MAX. Tokens have no length limit.
 int pop_int(line_cursor& line, int& value);
 int pop_double(line_cursor& line, double& value);
-// A token starting with a double quote runs to the next double quote and may
-// hold separators; an empty quoted token returns 0.
+// A token starting with a double quote runs to the next double quote (or the
+// end of the line) and may hold separators. Both quotes are overwritten with
+// blanks in the line; an empty quoted token returns 0 and consumes nothing
+// else, so the next pop starts after the blanked quotes.
 int pop_string(line_cursor& line, std::string& value);
 int pop_int2(line_cursor& line, int& value);
 int pop_double2(line_cursor& line, double& value);
 
 // Strict forms for readers that must refuse a malformed value: the whole
-// token must be the number. They consume the token only on success.
+// token must be the number (finite, and within the int range for
+// pop_int_strict). On failure neither the line nor `value` changes.
 bool pop_int_strict(line_cursor& line, int& value);
 bool pop_double_strict(line_cursor& line, double& value);
 

@@ -1,0 +1,70 @@
+#include "core/file_opener.hpp"
+
+#include "core/line_reader.hpp"
+
+namespace kesta {
+
+namespace {
+
+struct opener_settings {
+    int prefix_outputs = 0;   // numbered multi-run mode
+    int run_number = 0;       // printed as four digits
+    std::string output_subdir;  // ends in '/' when set; empty when none
+    int pause_at_exit = 0;
+};
+
+opener_settings g_settings;
+
+}  // namespace
+
+std::string output_path(const std::string& name, const char* mode, int add_run_number) {
+    if (!g_settings.prefix_outputs || mode == nullptr || mode[0] != 'w') return name;
+    std::string path = g_settings.output_subdir;
+    if (add_run_number) {
+        char number[16];  // "%04d_" of any int fits in 13 characters
+        std::snprintf(number, sizeof number, "%04d_", g_settings.run_number);
+        path += number;
+    }
+    return path + name;
+}
+
+file_ptr open_file(std::string& name, const char* mode, int add_run_number) {
+    strip_quotes(name);
+    if (name.empty() || mode == nullptr) return file_ptr();
+    return file_ptr(std::fopen(output_path(name, mode, add_run_number).c_str(), mode));
+}
+
+void close_file(file_ptr& fp) { fp.reset(); }
+
+void set_output_prefixing(int on) { g_settings.prefix_outputs = on; }
+
+void set_run_number(int number) { g_settings.run_number = number; }
+
+// An empty folder stays empty: adding '/' to it would send every output to
+// the file-system root.
+void set_output_subdir(const std::string& folder) {
+    g_settings.output_subdir = folder;
+    append_backslash(g_settings.output_subdir);
+}
+
+void append_backslash(std::string& path) {
+    if (!path.empty() && path.back() != '/') path.push_back('/');
+}
+
+int output_prefixing() { return g_settings.prefix_outputs; }
+
+int run_number() { return g_settings.run_number; }
+
+const std::string& output_subdir() { return g_settings.output_subdir; }
+
+void set_pause_at_exit() { g_settings.pause_at_exit = 1; }
+
+void pause_before_exit() {
+    if (!g_settings.pause_at_exit) return;
+    std::fputs("Program terminated.  Hit any key to continue.\n", stderr);
+    std::getchar();
+}
+
+void reset_file_opener_settings() { g_settings = opener_settings(); }
+
+}  // namespace kesta

@@ -1,0 +1,214 @@
+#include "core/line_reader.hpp"
+
+#include <cctype>
+#include <cerrno>
+#include <climits>
+#include <cmath>
+#include <cstdlib>
+
+#include "calibration/replace_params.hpp"
+
+namespace kesta {
+
+bool is_separator(char c) { return c == ' ' || c == '\t' || c == ',' || c == '\n'; }
+
+bool is_blank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\0'; }
+
+int read_line(line_cursor& line, std::FILE* fp) {
+    std::string text;
+    int c = EOF;
+    bool got_any = false;
+    // Character by character so a line of any length (and any byte) is kept
+    // whole; the standard stream buffers the file underneath.
+    while ((c = std::getc(fp)) != EOF) {
+        got_any = true;
+        if (c == '\n') break;
+        text.push_back(static_cast<char>(c));
+    }
+    if (std::ferror(fp) || !got_any) {
+        line.assign(std::string());
+        return 0;
+    }
+    // A file written with CR LF line ends must not leave the CR in a token.
+    if (!text.empty() && text.back() == '\r') text.pop_back();
+    if (replace_mode_on()) replace_line_tokens(text);
+    line.assign(std::move(text));
+    return 1;
+}
+
+namespace {
+
+// The bounds of the next token: [begin, end) in the text.
+struct token_span {
+    std::size_t begin = 0;
+    std::size_t end = 0;
+};
+
+// Skips separators from the cursor; false when only separators remain.
+bool next_token(const line_cursor& line, token_span& tok) {
+    const std::string& s = line.text();
+    std::size_t p = line.position();
+    while (p < s.size() && is_separator(s[p])) ++p;
+    if (p >= s.size()) return false;
+    std::size_t q = p;
+    while (q < s.size() && !is_separator(s[q])) ++q;
+    tok.begin = p;
+    tok.end = q;
+    return true;
+}
+
+// Moves the cursor past `end` and the separators after it.
+void consume_to(line_cursor& line, std::size_t end) {
+    const std::string& s = line.text();
+    while (end < s.size() && is_separator(s[end])) ++end;
+    line.set_position(end);
+}
+
+// Start of the number inside a token: past the white space a numeric scan
+// would skip (CR, VT, FF: never separators). Equal to tok.end when the token
+// holds nothing else.
+std::size_t scan_start(const std::string& s, const token_span& tok) {
+    std::size_t p = tok.begin;
+    while (p < tok.end && std::isspace(static_cast<unsigned char>(s[p]))) ++p;
+    return p;
+}
+
+// Decimal integer at s[p], clamped to the int range. The scan stops at the
+// first character that cannot extend the number, so never past a separator.
+// `used` is the number of characters scanned (0 when none).
+int scan_int(const std::string& s, std::size_t p, std::size_t& used, bool& in_range) {
+    const char* start = s.c_str() + p;
+    char* stop = nullptr;
+    errno = 0;
+    long v = std::strtol(start, &stop, 10);
+    used = static_cast<std::size_t>(stop - start);
+    in_range = errno != ERANGE && v >= INT_MIN && v <= INT_MAX;
+    if (v < INT_MIN) return INT_MIN;
+    if (v > INT_MAX) return INT_MAX;
+    return static_cast<int>(v);
+}
+
+double scan_double(const std::string& s, std::size_t p, std::size_t& used) {
+    const char* start = s.c_str() + p;
+    char* stop = nullptr;
+    double v = std::strtod(start, &stop);
+    used = static_cast<std::size_t>(stop - start);
+    return v;
+}
+
+}  // namespace
+
+int pop_int(line_cursor& line, int& value) {
+    value = 0;
+    token_span tok;
+    if (!next_token(line, tok)) return 0;
+    std::size_t p = scan_start(line.text(), tok);
+    if (p == tok.end) return 0;
+    std::size_t used = 0;
+    bool in_range = true;
+    value = scan_int(line.text(), p, used, in_range);  // 0 when no digits
+    consume_to(line, tok.end);
+    return 1;
+}
+
+int pop_double(line_cursor& line, double& value) {
+    value = 0.0;
+    token_span tok;
+    if (!next_token(line, tok)) return 0;
+    std::size_t p = scan_start(line.text(), tok);
+    if (p == tok.end) return 0;
+    std::size_t used = 0;
+    value = scan_double(line.text(), p, used);  // 0 when no number
+    consume_to(line, tok.end);
+    return 1;
+}
+
+int pop_int2(line_cursor& line, int& value) { return pop_int(line, value); }
+
+int pop_double2(line_cursor& line, double& value) { return pop_double(line, value); }
+
+bool pop_int_strict(line_cursor& line, int& value) {
+    token_span tok;
+    if (!next_token(line, tok)) return false;
+    const std::string& s = line.text();
+    if (std::isspace(static_cast<unsigned char>(s[tok.begin]))) return false;
+    std::size_t used = 0;
+    bool in_range = true;
+    int v = scan_int(s, tok.begin, used, in_range);
+    if (tok.begin + used != tok.end || !in_range) return false;
+    value = v;
+    consume_to(line, tok.end);
+    return true;
+}
+
+bool pop_double_strict(line_cursor& line, double& value) {
+    token_span tok;
+    if (!next_token(line, tok)) return false;
+    const std::string& s = line.text();
+    if (std::isspace(static_cast<unsigned char>(s[tok.begin]))) return false;
+    std::size_t used = 0;
+    double v = scan_double(s, tok.begin, used);
+    if (tok.begin + used != tok.end || !std::isfinite(v)) return false;
+    value = v;
+    consume_to(line, tok.end);
+    return true;
+}
+
+int pop_string(line_cursor& line, std::string& value) {
+    value.clear();
+    std::string& s = line.text();
+    std::size_t p = line.position();
+    while (p < s.size() && is_separator(s[p])) ++p;
+    if (p >= s.size()) return 0;
+    std::size_t end = 0;
+    if (s[p] == '"') {
+        // Quoted: everything up to the closing quote, separators included.
+        // Both quotes become blanks, so a pop after an empty token "" starts
+        // past them instead of meeting the same quotes again.
+        s[p++] = ' ';
+        end = p;
+        while (end < s.size() && s[end] != '"') ++end;
+        value.assign(s, p, end - p);
+        if (end < s.size()) s[end] = ' ';
+    } else {
+        end = p;
+        while (end < s.size() && !is_separator(s[end])) ++end;
+        value.assign(s, p, end - p);
+    }
+    if (value.empty()) return 0;
+    consume_to(line, end);
+    return 1;
+}
+
+void strip_newline(std::string& text) {
+    if (!text.empty() && text.back() == '\n') text.pop_back();
+}
+
+void strip_quotes(std::string& text) {
+    if (!text.empty() && text.front() == '"') text.erase(0, 1);
+    if (!text.empty() && text.back() == '"') text.pop_back();
+}
+
+int delete_chars(std::string& text, std::size_t pos, std::size_t count) {
+    if (pos >= text.size()) return -1;
+    text.erase(pos, count);  // a count past the end cuts the text at pos
+    return 0;
+}
+
+std::size_t nth_word(int n, const std::string& text) {
+    if (text.empty()) return 0;
+    if ((n == 1 && !is_blank(text[0])) || (n == 0 && is_blank(text[0]))) return 0;
+    int count = 0;
+    bool in_word = false;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (is_blank(text[i])) {
+            in_word = false;
+        } else if (!in_word) {
+            in_word = true;
+            if (++count == n) return i;
+        }
+    }
+    return text.size() - 1;  // fewer than n words
+}
+
+}  // namespace kesta
