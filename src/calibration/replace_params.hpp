@@ -2,6 +2,7 @@
 // as seen by the line reader.
 #pragma once
 
+#include <cstdio>
 #include <string>
 
 namespace kesta {
@@ -14,5 +15,15 @@ void set_replace_mode(bool on);
 // Replaces every bracketed replacement name in `line` by its current value, in
 // place. With no replacement list loaded the line is left unchanged.
 void replace_line_tokens(std::string& line);
+
+// Selects the line of the value file (0 = the first) that the next run uses.
+void set_replace_line(int index);
+int replace_line();
+
+// Writes, for every replacement name, whether its value was used.
+void print_replace_usage(std::FILE* summary);
+
+// Releases the process-wide list of replacement parameters.
+void free_replace_list();
 
 }  // namespace kesta

@@ -20,6 +20,7 @@ enum class run_mode : int {
 struct command_record {
     run_mode mode = run_mode::unset;
     std::string input_file;  // project file (ordinary, batch) or control file
+    int exit_status = 0;     // status of a process that ends at the command line
 };
 
 // Longest input file name the program takes; a longer one prints the usage.

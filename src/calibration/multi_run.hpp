@@ -1,0 +1,16 @@
+// The command-line modes that run the model more than once.
+#pragma once
+
+#include <string>
+
+namespace kesta {
+
+class parallel_env;
+
+// Each returns the number of runs that stopped on an error (0 when all ended
+// normally).
+int run_sce_calibration(parallel_env& env, const std::string& control_file);
+int run_monte_carlo(parallel_env& env, int num_runs, const std::string& control_file);
+int run_batch(parallel_env& env, int num_runs, const std::string& project_file);
+
+}  // namespace kesta
