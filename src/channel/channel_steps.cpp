@@ -1,0 +1,12 @@
+#include "channel/channel_steps.hpp"
+
+// Steps of processes that this build does not simulate yet: each has no
+// work to do in any pass.
+
+namespace kesta {
+
+void setup_chan_point_sources(model_state&) {}
+void step_channel_routing(model_state&) {}
+void step_chan_point_input(model_state&) {}
+
+}  // namespace kesta

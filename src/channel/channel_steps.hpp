@@ -1,0 +1,12 @@
+// Start-up and loop steps of the channel network.
+#pragma once
+
+#include "core/model_state_fwd.hpp"
+
+namespace kesta {
+
+void setup_chan_point_sources(model_state& m);
+void step_channel_routing(model_state& m);
+void step_chan_point_input(model_state& m);
+
+}  // namespace kesta

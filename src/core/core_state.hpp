@@ -1,0 +1,55 @@
+// Members of the model state owned by the model core: run control and clock.
+#pragma once
+
+#include <string>
+
+#include "core/model_state_fwd.hpp"
+
+namespace kesta {
+
+struct date_record {
+    int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
+};
+
+struct core_state {
+    int running = 0;  // the time loop repeats while set
+    int step = 0;     // index of the current step, 0 before the first advance
+    int clock_calls = 0;
+    double q_out = 0.0;  // outlet discharge (m3/s)
+    date_record peak_date;
+    date_record second_date;
+    double peak_q = 0.0;     // m3/s
+    double peak_time = 0.0;  // Julian days
+
+    double cms_to_cfs = 35.314667;  // cubic feet per cubic metre
+    int flush_buffer = 5000;        // progress lines between flushes of standard output
+    int flush_buffer_given = 0;
+
+    // Clock (Julian days unless stated).
+    double timestep = 0.0;  // s
+    double dt_days = 0.0;
+    double time_tol = 0.0;
+    double time = 0.0;
+    double start_time = 0.0;
+    double end_time = 0.0;
+    double elapsed_min = 0.0;
+    double seconds = 0.0;
+    int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
+    int day_of_year = 0;
+    int long_term = 0;
+
+    int event_index = 1;  // current event, from 1
+    int nevents = 0;
+
+    int optimize_given = 0;
+    optim_record* run_result = nullptr;  // the caller's, in a calibration run
+    int quiet = 0;
+    int super_quiet = 0;
+};
+
+// Tail members of the core.
+struct core_tail_state {
+    std::string project_file;
+};
+
+}  // namespace kesta

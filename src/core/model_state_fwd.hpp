@@ -1,0 +1,6 @@
+#pragma once
+
+namespace kesta {
+struct model_state;
+struct optim_record;
+}  // namespace kesta

@@ -1,0 +1,20 @@
+// The result record a calibration caller hands to a run: peak discharge and
+// volume per event and output location. It belongs to the caller.
+#pragma once
+
+#include <vector>
+
+namespace kesta {
+
+struct optim_record {
+    int num_events = 0;
+    int num_columns = 0;  // hydrograph locations + 1; location 0 is the outlet
+    // Flat, 1-based: slot (event - 1) * num_columns + location + 1.
+    std::vector<double> peak;    // m3/s (x 35.32 with QOUT_CFS)
+    std::vector<double> volume;  // m3
+    // Running per-location totals of the current event, 1-based.
+    std::vector<double> location_peak;
+    std::vector<double> location_volume;
+};
+
+}  // namespace kesta

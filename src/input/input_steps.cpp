@@ -1,0 +1,13 @@
+#include "input/input_steps.hpp"
+
+// Steps of processes that this build does not simulate yet: each has no
+// work to do in any pass.
+
+namespace kesta {
+
+void setup_run_control(model_state&) {}
+void read_model_inputs(model_state&) {}
+void setup_optim_and_precip_events(model_state&) {}
+void alloc_optim_record(model_state&) {}
+
+}  // namespace kesta

@@ -1,0 +1,34 @@
+// Start-up, loop and shut-down steps of the output subsystem.
+#pragma once
+
+#include <string>
+
+#include "core/model_state_fwd.hpp"
+
+namespace kesta {
+
+void open_run_files(model_state& m);
+void write_startup_info(model_state& m, const std::string& project_file);
+void open_all_map_outputs(model_state& m);
+void write_linknode_headers(model_state& m);
+void report_progress(model_state& m);
+void write_timeseries_output(model_state& m);
+void write_timeseries_maps(model_state& m);
+void write_event_summary(model_state& m);
+void write_final_summaries(model_state& m);
+void close_output_files(model_state& m);
+void flush_std_streams();
+
+// Analyzer notification codes.
+enum analyzer_notice : int {
+    notice_step_done = 1,
+    notice_event_start = 2,
+    notice_event_end = 4,
+    notice_init_done = 8,
+    notice_normal_end = 16,
+    notice_error_end = 32,
+};
+void setup_analyzers(model_state& m, const std::string& definition_file);
+void trigger_analyzers(model_state& m, int notice);
+
+}  // namespace kesta

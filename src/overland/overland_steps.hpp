@@ -1,0 +1,16 @@
+// Start-up and loop steps of rainfall and overland flow.
+#pragma once
+
+#include "core/model_state_fwd.hpp"
+
+namespace kesta {
+
+void build_cell_connectivity(model_state& m);
+void init_overland_slopes(model_state& m);
+void step_event_precip(model_state& m);
+void step_precip_period(model_state& m);
+void apply_precip(model_state& m);
+void step_overland_flow(model_state& m);
+void step_overland_lake_extent(model_state& m);
+
+}  // namespace kesta

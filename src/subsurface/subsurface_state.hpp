@@ -1,0 +1,95 @@
+// Members of the model state owned by hydrometeorology, infiltration and
+// groundwater. Per-cell vectors have ncells + 1 elements, cell k at index k.
+#pragma once
+
+#include <vector>
+
+#include "core/arrays.hpp"
+
+namespace kesta {
+
+// 50 values per soil class; the soil-layer code gives each slot its meaning.
+struct soil_class_record {
+    double v[50] = {};
+};
+
+constexpr int kSoilClasses = 10000;
+constexpr int kRichardsTableLength = 151;
+
+struct subsurface_state {
+    subsurface_state() : soil_class(kSoilClasses) {}
+
+    // Soil parameter maps.
+    vec1<double> ks_map;      // saturated conductivity (m/s)
+    vec1<double> hc_map;      // capillary head (m)
+    vec1<double> phi_map;     // porosity
+    vec1<double> lam_map;     // pore distribution index
+    vec1<double> thr_map;     // residual moisture
+    vec1<double> area_redux;  // infiltration rate factor
+
+    // Infiltration (two distinct vectors share each of two names).
+    vec1<double> thi, surf, infdep, infdep_prev, fav, theta_all, bottomfav, bottomfav_prev, infdep_all;
+    // Green and Ampt with redistribution.
+    vec1<double> teta_n;
+    vec1<int> iter_pond_1, iter_n, no_wat_prof, iter_i_less_k;
+    vec1<double> vinf_n, field_capacity, Wp;
+    // Soil-moisture accounting.
+    vec1<double> L1L2_Flux, soil_depth, Ws1, Ws1_L1, Ws1_L2, sm_inf_depth;
+    vec1<double> gw_inf_redist_theta, sm_bottom_loss;
+    vec1<double> topo_dex;
+    // Layered soils and the Richards column.
+    vec1<int> soiltype;
+    vec1<double> wetdep;
+    vec1<double> VOLCHANGE, MASSERROR, dtr, avgks, totaldz;
+    vec1<int> num1, num2, num3;  // kRichardsTableLength + 1 elements
+    vec1<int> numcells, numtot, bound_type;
+    vec1<double> inf_rich;
+    int richards_table_length = 0;
+
+    // Water table and groundwater.
+    vec1<int> gwbound;  // 4 river boundary, 7 lake boundary
+    vec1<double> river_source;
+    vec1<double> elevgw;       // water-table elevation (m)
+    vec1<double> gw_flux;
+    vec1<double> bottom_elev;  // aquifer-bottom elevation (m)
+    vec1<double> Adummy, Bdummy, Ddummy, Edummy, Fdummy, Hdummy, Qdummy;  // solver scratch
+    vec1<double> gw_unsat_exchange;
+    vec1<int> num_unsat_cells;
+    vec1<double> qwell, qwell_static, qrecharge, source, gwh, elevgw_old, TXX, TYY, DELX, DELY, STOR,
+        gw_array_porosity, gw_Kx_hycond, gw_Ky_hycond;
+    vec1<double> A, B, C, D;
+
+    // Long-term simulation.
+    vec1<double> alb, Ts, fTs, snowdepth, CFGI, root_depth, DIRECT_EVAP, pot_et, pot_aet;
+    vec1<double> veg, Kt, Rs;
+    // Interception.
+    vec1<double> icep_stor, icep_coef, icep_dep, ri_eff;
+
+    double snow_latent_heat = 80.0;    // heat to melt one unit of snow depth (cal/cm3)
+    double snow_longwave_loss = 27.0;  // cal/cm2 per hour
+    int gw_buffer = 1;                 // the groundwater step alternates 1 and 2
+    int satsource_output = 1;          // write "satsource_file" at the end of the run
+
+    std::vector<soil_class_record> soil_class;  // indexed by soil class number
+
+    // Working switches copied from the cards.
+    int green_ampt_on = 0;
+    int inf_redist_on = 0;
+    int inf_layered_on = 0;
+    int inf_richards_on = 0;
+    int soil_et_accounting = 0;
+    int conductivity_given = 0;
+    int capillary_given = 0;
+    int porosity_given = 0;
+    int pore_index_given = 0;
+    int residual_sat_given = 0;
+    int area_reduction_given = 0;
+    int sacramento_given = 0;
+    int topo_index = 0;
+    int water_table_given = 0;
+    int gw_simulation = 0;
+    int et_calc_penman = 0;
+    int interception = 0;
+};
+
+}  // namespace kesta

@@ -1,0 +1,14 @@
+// Loop steps of hydrometeorology, infiltration and groundwater.
+#pragma once
+
+#include "core/model_state_fwd.hpp"
+
+namespace kesta {
+
+void step_soil_et_accounting(model_state& m);
+void step_hydromet(model_state& m);
+void step_infiltration(model_state& m);
+void step_sacramento(model_state& m);
+void step_groundwater(model_state& m);
+
+}  // namespace kesta

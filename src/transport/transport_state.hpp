@@ -1,0 +1,80 @@
+// Members of the model state owned by sediment and contaminant transport.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "core/arrays.hpp"
+#include "core/file_opener.hpp"
+
+namespace kesta {
+
+// The overland sediment record, made by the sediment table reader when soil
+// erosion is given.
+struct sed_record {
+    double values[7] = {0, 0, 0, 0, 0, 0, 0};
+    int counts[2] = {0, 0};
+    vec1<double> class_vectors[6];
+    mat2<double> class_tables[6];
+};
+
+// Erosion options: the soil-erosion switch first.
+struct erosion_options {
+    int soil_erosion_given = 0;
+    int flags_a[2] = {0, 0};
+    double values[2] = {0.0, 0.0};
+    int flags_b[5] = {4, 0, 0, 0, 0};
+    std::string names[9];
+    int flags_c[6] = {0, 0, 0, 0, 0, 0};
+};
+
+// Work record of the soil nutrient step.
+struct nutr_grid {
+    array2d<double> table;
+    int index = -1;
+    array1d<double> first;
+    array1d<double> second;
+};
+
+struct transport_state {
+    transport_state();
+
+    // Overland constituent totals, per constituent (kg).
+    array1d<double> OV_MASS_INIT, OV_MASS_FINAL, OV_MASS_OUT, OV_QLAT_MASS, OV_MASS_DECAY,
+        OV_POINT_MASS, OV_EXFIL_MASS, OV_PRECIP_MASS, OV_INFIL_MASS, OV_MASS_ERROR, OV_LAND_MASS,
+        OV_LAND_MASS_INIT, OV_LAND_MASS_FINAL, OV_UPTAKE_MASS;
+    // Per-event overland constituent masses (kg).
+    array1d<double> event_ov_mass_init, event_ov_decay_mass, event_ov_uptake_mass,
+        event_ov_infil_mass, event_ov_exfil_mass, event_ov_qlat_mass, event_ov_mass_out,
+        event_ov_point_mass, event_ov_precip_mass, event_ov_land_mass, event_ov_neg_mass;
+    // Per-step overland mass rates (g/s).
+    array1d<double> ov_out_dmt, ov_point_dmt, ov_decay_dmt, ov_infil_dmt, ov_qlat_dmt,
+        ov_uptake_dmt, ov_precip_dmt, ov_zep_dmt, ov_zep_dmt_in, ov_zep_dmt_out;
+    // Run totals per constituent (kg).
+    array1d<double> GLOBAL_MASS_CON_ERROR, GLOBAL_MASS_DECAY, GLOBAL_MASS_INIT, GLOBAL_MASS_FINAL,
+        GLOBAL_POINT_SOURCE, GLOBAL_MASS_OUT, GLOBAL_GW_MASS;
+    array1d<double> ov_exit_mass;
+    array1d<int> constituent_type;  // 1 contaminant, 2 water nutrient, 3 soil-only nutrient
+    array1d<double> precip_conc;    // g/m3 per constituent
+    array1d<double> water_soil_partition_coef;
+    array3d<double> soil_mass{0, 0};  // g, [constituent][layer][cell]
+    array3d<double> soil_conc{0, 0};  // g/m3
+
+    int ncontam = 0;
+    int ov_con_trans = 0;
+    int soil_con_trans = 0;
+    int chan_con_trans = 0;
+    int chan_sed_on = 0;  // soil erosion together with channel routing
+    int uniform_contam_count = -1;  // not given
+    int ov_con_buffer = 1;          // the transport step alternates 1 and 2
+    double kinetics_timestep_factor = 1.0;
+
+    std::string chan_contam_output_name = "con_output";
+    file_ptr chan_contam_output;
+
+    erosion_options erosion;
+    std::unique_ptr<sed_record> ov_sed;
+    nutr_grid nutrient_grid;
+};
+
+}  // namespace kesta

@@ -1,0 +1,18 @@
+#include "transport/transport_steps.hpp"
+
+// Steps of processes that this build does not simulate yet: each has no
+// work to do in any pass.
+
+namespace kesta {
+
+void init_contam_soil_state(model_state&) {}
+void add_cell_point_sources(model_state&) {}
+void step_soil_nutrients(model_state&) {}
+void step_overland_contam_sediment(model_state&) {}
+void step_contam_processes(model_state&) {}
+void step_overland_contam_transport(model_state&) {}
+void step_channel_contam_transport(model_state&) {}
+void step_channel_wq_reactions(model_state&) {}
+void step_channel_lake_contam_mass(model_state&) {}
+
+}  // namespace kesta

@@ -1,0 +1,53 @@
+// A scratch folder for one test; optionally the working folder while it lives.
+#pragma once
+
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+namespace kesta_test {
+
+class temp_dir {
+public:
+    explicit temp_dir(bool enter = false) {
+        std::string pattern = (std::filesystem::temp_directory_path() / "kesta_test_XXXXXX").string();
+        if (!mkdtemp(pattern.data())) std::abort();
+        path_ = pattern;
+        if (enter) {
+            old_cwd_ = std::filesystem::current_path();
+            std::filesystem::current_path(path_);
+        }
+    }
+    ~temp_dir() {
+        if (!old_cwd_.empty()) std::filesystem::current_path(old_cwd_);
+        std::error_code ec;
+        std::filesystem::remove_all(path_, ec);
+    }
+    temp_dir(const temp_dir&) = delete;
+    temp_dir& operator=(const temp_dir&) = delete;
+
+    const std::filesystem::path& path() const { return path_; }
+    std::string file(const std::string& name) const { return (path_ / name).string(); }
+
+    // Writes `text` to `name` inside the folder and returns its full path.
+    std::string write(const std::string& name, const std::string& text) const {
+        const std::string p = file(name);
+        std::ofstream(p, std::ios::binary) << text;
+        return p;
+    }
+
+private:
+    std::filesystem::path path_;
+    std::filesystem::path old_cwd_;
+};
+
+inline std::string read_file(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+}  // namespace kesta_test
