@@ -1,0 +1,28 @@
+// Calendar dates and model time. Model time is a Julian date held as a
+// double: days since the Julian epoch, each day beginning at noon.
+#pragma once
+
+namespace kesta {
+
+// Julian date of a Gregorian calendar date and time (integer divisions
+// truncate, as the day-number formula expects).
+double julday(int year, int month, int day, int hour, int minute, double seconds);
+
+struct calendar_time {
+    int year = 0, month = 0, day = 0, hour = 0, minute = 0;
+    double seconds = 0.0;
+    int day_of_week = 0;  // 0 is Sunday
+};
+
+// The calendar date of a Julian date, nudged by 0.01 s so that a time a hair
+// below a whole second does not print as the second before.
+calendar_time caldat(double julian);
+
+// Day of year 1..366 of a date. February has 29 days when (year - 1900) is
+// divisible by 4 (no century rule).
+int day_of_year(int year, int month, int day);
+
+// Days in a month under the same leap rule.
+int month_days(int year, int month);
+
+}  // namespace kesta
