@@ -15,14 +15,16 @@ struct calendar_time {
 };
 
 // The calendar date of a Julian date, nudged by 0.01 s so that a time a hair
-// below a whole second does not print as the second before.
+// below a whole second does not print as the second before. The day of the
+// week comes with the date instead of through a process-wide variable.
 calendar_time caldat(double julian);
 
 // Day of year 1..366 of a date. February has 29 days when (year - 1900) is
 // divisible by 4 (no century rule).
 int day_of_year(int year, int month, int day);
 
-// Days in a month under the same leap rule.
+// Days in a month under the same leap rule; 0 for a month outside 1..12.
+// Computed for the year asked, so no caller sees another year's February.
 int month_days(int year, int month);
 
 }  // namespace kesta

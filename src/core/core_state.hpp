@@ -31,15 +31,30 @@ struct core_state {
     double time_tol = 0.0;
     double time = 0.0;
     double start_time = 0.0;
-    double end_time = 0.0;
+    double end_time = 0.0;    // long-term runs: the last hydrometeorological record
+    double first_time = 0.0;  // run start, before the land-management adjustment
     double elapsed_min = 0.0;
-    double seconds = 0.0;
+    double seconds = 0.0;     // seconds of `time` with their fraction
     int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
     int day_of_year = 0;
     int long_term = 0;
+    int start_hhmm = 0;      // hour * 100 + minute of the run start
+    int start_yyyymmdd = 0;  // year * 10000 + month * 100 + day of the run start
+    // Pass counters kept beside `step`; both are zeroed when the clocks are armed.
+    int event_step = 0;  // passes of the current event
+    int step_count = 0;
 
+    // Event control.
     int event_index = 1;  // current event, from 1
     int nevents = 0;
+    int event_active = 0;  // an event's precipitation has begun and the event has not ended
+    int event_done = 0;    // the event has ended and is still to be closed
+    int event_ended = 0;   // the event ended in this pass
+
+    // Land-management framework: the run follows its events.
+    int htp = 0;
+    int htp_event_num = 0;  // the one event asked for, with htp_event_num_given
+    int htp_event_num_given = 0;
 
     int optimize_given = 0;
     optim_record* run_result = nullptr;  // the caller's, in a calibration run

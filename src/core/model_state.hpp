@@ -27,7 +27,7 @@ struct model_state : output_state,
                      nutrient_state,
                      output_tail_state,
                      nutrient_tail_state {
-    model_state() = default;
+    model_state();
     ~model_state();
     model_state(const model_state&) = delete;
     model_state& operator=(const model_state&) = delete;

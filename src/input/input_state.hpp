@@ -15,6 +15,8 @@ struct input_state {
     kesta::rain_params rain_params;
 
     int float_maps = 1;  // the maps read are floating-point grids
+
+    vec1<double> event_start_times;  // Julian start of each precipitation event, from 1
 };
 
 // Grid members at the tail of the state.

@@ -52,6 +52,11 @@ struct zep_output_request {
 // outputs first, the index block last.
 struct zep_container {
     double sums[4] = {0.0, 0.0, 0.0, 0.0};
+    // A copy of the overland clock (Julian days; interval also in seconds).
+    double ov_interval_sec = 0.0;
+    double ov_interval = 0.0;
+    double ov_last_time = 0.0;
+    double ov_next_time = 0.0;
     std::string aquatic_env_file;
     zep_initial_source overland_init[kOverlandInitialKinds + 1];  // 1-based
     zep_initial_source stream_init[kNutrientSpecies + 1];

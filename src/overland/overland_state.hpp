@@ -27,6 +27,26 @@ struct overland_state {
     vec1<int> lake_num;  // channel-network lake of each cell
     vec1<int> oland_lake_mask, oland_lake_new;
 
+    // Overland clock, the main clock of the run (Julian days; interval also in s).
+    double ov_interval_sec = 0.0;
+    double ov_interval = 0.0;
+    double ov_last_time = 0.0;
+    double ov_next_time = 0.0;
+    int ov_water_at_start = 0;            // the initial depth map put water on a cell
+    double initial_surface_volume = 0.0;  // overland water at the start of the run (m3)
+
+    // Precipitation.
+    int uniform_rain = 0;
+    int rain_from_file = 0;
+    double rain_intensity = 0.0;  // uniform rain (mm/h)
+    double rain_duration = 0.0;   // uniform rain (minutes)
+    int rain_steps = 0;           // time steps of uniform rain
+    int raining = 0;
+    int precip_state = 0;          // 1 raining, 2 no event found, 0 or 3 ended
+    int precip_event_started = 0;  // the current event's rain is in place
+    int precip_event_read = 0;     // the precipitation steps have read the current event
+    double precip_next_time = 0.0; // Julian time of the next precipitation period
+
     // Working switches copied from the cards.
     int flood_grid_given = 0;
     int discharge_given = 0;

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "core/arrays.hpp"
+#include "core/core_state.hpp"
 
 namespace kesta {
 
@@ -71,6 +72,30 @@ struct subsurface_state {
     int satsource_output = 1;          // write "satsource_file" at the end of the run
 
     std::vector<soil_class_record> soil_class;  // indexed by soil class number
+
+    // Interval clocks (Julian days; each interval also in seconds).
+    double hmet_interval_sec = 0.0, hmet_interval = 0.0, hmet_last = 0.0;
+    double hmet_next = 0.0;  // -10.0 when the data ran out during the last event
+    double gw_interval_sec = 0.0, gw_interval = 0.0, gw_last = 0.0, gw_next = 0.0;
+    double gw_timestep = 0.0;  // GW_TIMESTEP (s)
+    double sacramento_interval_sec = 0.0, sacramento_interval = 0.0, sacramento_next = 0.0;
+    double inf_interval_sec = 0.0, inf_interval = 0.0, inf_last = 0.0, inf_next = 0.0;
+    double soil_et_interval_sec = 0.0, soil_et_interval = 0.0, soil_et_last = 0.0;
+    double soil_et_next = 0.0;
+
+    // Dates of the first and last hydrometeorological records (hour 24 already
+    // rolled to hour 0 of the next day).
+    date_record hmet_first_record;
+    date_record hmet_last_record;
+
+    int richards_water_table = 0;  // the Richards soil set-up found a water table
+    int redist_event_init = 0;     // redistribution is to initialise its event state
+
+    // Volumes (m3).
+    double volume_of_water_exfiltrated = 0.0;
+    double beginning_vol_water_exfiltrated_this_event = 0.0;
+    double total_vol_water_exfiltrated_this_run = 0.0;
+    double infiltrated_volume = 0.0;
 
     // Working switches copied from the cards.
     int green_ampt_on = 0;

@@ -60,6 +60,12 @@ struct transport_state {
     array3d<double> soil_mass{0, 0};  // g, [constituent][layer][cell]
     array3d<double> soil_conc{0, 0};  // g/m3
 
+    // Constituent clocks (Julian days): overland transport, channel and soil.
+    double wq_next = 0.0, wq_last = 0.0;
+    double chan_con_next = 0.0, chan_con_last = 0.0;
+    double soil_con_next = 0.0, soil_con_last = 0.0;
+    int ov_point_source_given = 0;
+
     int ncontam = 0;
     int ov_con_trans = 0;
     int soil_con_trans = 0;

@@ -1,0 +1,297 @@
+// The model clock: arming the interval clocks of a run, advancing the clock
+// one time step per pass, and the small steps the driver calls around them.
+#include "core/clock_steps.hpp"
+
+#include <climits>
+#include <cstdio>
+
+#include "core/calendar.hpp"
+#include "core/error_record.hpp"
+#include "core/interval_clock.hpp"
+#include "core/model_state.hpp"
+#include "core/optim_record.hpp"
+#include "input/time_series.hpp"
+
+namespace kesta {
+
+namespace {
+
+constexpr double kHour = 3600.0;  // s
+
+// Start of precipitation event k, or `fallback` when the table has no such event.
+double event_start(const model_state& m, int k, double fallback) {
+    if (k >= 1 && k <= m.event_start_times.n()) return m.event_start_times[k];
+    return fallback;
+}
+
+double record_time(const date_record& d) {
+    return julday(d.year, d.month, d.day, d.hour, 0, 0.0);
+}
+
+// The run start: the first hydrometeorological record of a long-term run,
+// the first precipitation event of a run with rain from a file, or the
+// START_DATE that the run options turned into `time` for uniform rain.
+double first_time_of(const model_state& m) {
+    if (m.long_term) return record_time(m.hmet_first_record);
+    if (m.rain_from_file) return event_start(m, 1, m.time);
+    return m.time;
+}
+
+// The model time at which the loop starts: the run start, or under the
+// land-management framework the start of its event.
+double run_start_time(const model_state& m) {
+    const double first = first_time_of(m);
+    if (!m.htp) return first;
+    const int event = m.htp_event_num_given ? m.htp_event_num : 1;
+    return event_start(m, event, first);
+}
+
+bool any_infiltration(const model_state& m) {
+    return m.green_ampt_on || m.inf_redist_on || m.inf_layered_on || m.inf_richards_on;
+}
+
+bool lake_below_threshold(const model_state& m) {
+    if (!m.chan_lakes_on) return false;
+    int n = m.nlakes;
+    if (m.lake_elev.n() < n) n = m.lake_elev.n();
+    if (m.minwse.n() < n) n = m.minwse.n();
+    for (int k = 1; k <= n; ++k) {
+        if (m.lake_elev[k] < m.minwse[k]) return true;
+    }
+    return false;
+}
+
+// Whole time steps in `seconds`, clamped to the int range.
+int whole_steps(double seconds, double timestep) {
+    if (timestep <= 0.0) return 0;
+    const double steps = seconds / timestep;
+    if (!(steps > 0.0)) return 0;
+    if (steps >= static_cast<double>(INT_MAX)) return INT_MAX;
+    return static_cast<int>(steps);
+}
+
+void fail_without_start_date() {
+    std::FILE* summary = g_error_record.summary_file;
+    print_both(summary, "You did not specify the starting date and time in the\n");
+    print_both(summary, "project file.  You must do this for simulations with\n");
+    print_both(summary, "uniform precipitation using the START_DATE and START_TIME\n");
+    print_both(summary, "cards.  Edit the project file.   Program terminated.\n");
+    g_error_record.code = 4000;
+    report_error(g_error_record);
+}
+
+}  // namespace
+
+void advance_clock(model_state& m) {
+    if (m.clock_calls != 0) {
+        ++m.step;
+        // From the step, never summed, so no rounding error builds up.
+        m.time = m.step * m.dt_days + m.start_time;
+        m.elapsed_min = m.step * m.timestep / 60.0;
+        ++m.event_step;
+        ++m.step_count;
+    }
+    ++m.clock_calls;
+
+    const calendar_time c = caldat(m.time);
+    m.year = c.year;
+    m.month = c.month;
+    m.day = c.day;
+    m.hour = c.hour;
+    m.minute = c.minute;
+    m.seconds = c.seconds;
+    m.second = static_cast<int>(c.seconds);
+    m.day_of_year = day_of_year(c.year, c.month, c.day);
+}
+
+void init_run_times(model_state& m) {
+    // Run start.
+    m.first_time = first_time_of(m);
+    if (m.long_term) {
+        const date_record& d = m.hmet_first_record;
+        m.start_hhmm = d.hour * 100;
+        m.start_yyyymmdd = d.year * 10000 + d.month * 100 + d.day;
+        m.end_time = record_time(m.hmet_last_record);
+    }
+
+    m.volume_of_water_exfiltrated = 0.0;
+    m.beginning_vol_water_exfiltrated_this_event = 0.0;
+    m.total_vol_water_exfiltrated_this_run = 0.0;
+    m.infiltrated_volume = 0.0;
+    m.q_out = 0.0;
+    m.event_ended = 0;
+    m.event_active = 0;
+    m.time_tol = kTimeTolerance;
+    m.dt_days = m.timestep / kSecondsPerDay;
+    m.time = run_start_time(m);
+
+    const double start = m.time;
+    const double first_event = event_start(m, 1, start);
+    // A long-term run that starts dry lets its clocks wait for the first event.
+    const bool ordinary_long_term = m.long_term && !m.ov_water_at_start && !m.richards_water_table;
+    const bool htp_event = m.htp && m.htp_event_num_given;
+
+    // The overland clock is due on the first pass.
+    set_clock_interval(m.ov_interval_sec, m.ov_interval, m.timestep);
+    m.ov_next_time = ordinary_long_term ? first_event : start;
+    m.ov_last_time = m.ov_next_time - m.ov_interval;
+    if (m.zep) {
+        m.zep->ov_interval_sec = m.ov_interval_sec;
+        m.zep->ov_interval = m.ov_interval;
+        m.zep->ov_last_time = m.ov_last_time;
+        m.zep->ov_next_time = m.ov_next_time;
+    }
+
+    if (m.storm_sewer_given) {
+        set_clock_interval(m.storm_drain_interval_sec, m.storm_drain_interval, m.timestep);
+        const bool wait = m.long_term && !m.richards_water_table;
+        arm_clock(m.storm_drain_last, m.storm_drain_next, wait ? first_event : start,
+                  m.storm_drain_interval);
+    }
+
+    if (m.long_term) {
+        set_clock_interval(m.hmet_interval_sec, m.hmet_interval, kHour);
+        m.hmet_next = start;
+        m.hmet_last = start - m.hmet_interval;
+    }
+
+    if (m.gw_simulation) {
+        set_clock_interval(m.gw_interval_sec, m.gw_interval, m.gw_timestep);
+        arm_clock(m.gw_last, m.gw_next, start, m.gw_interval);
+    }
+
+    if (m.sacramento_given) {
+        set_clock_interval(m.sacramento_interval_sec, m.sacramento_interval, kHour);
+        m.sacramento_next = start;
+    }
+
+    if (any_infiltration(m)) {
+        double seconds = m.timestep;
+        if (ordinary_long_term && m.inf_richards_on) {
+            seconds = kHour;
+            if (m.gw_simulation && m.gw_interval_sec < seconds) seconds = m.gw_interval_sec;
+        }
+        set_clock_interval(m.inf_interval_sec, m.inf_interval, seconds);
+        const bool wait = ordinary_long_term && !m.inf_richards_on;
+        arm_clock(m.inf_last, m.inf_next, wait ? first_event : start, m.inf_interval);
+        if (m.inf_redist_on) m.redist_event_init = 1;
+        if (htp_event) arm_clock(m.inf_last, m.inf_next, m.time, m.dt_days);
+        if (m.gw_simulation && m.inf_interval < m.gw_interval && !m.soil_et_accounting) {
+            m.gw_interval_sec = m.inf_interval_sec;
+            m.gw_interval = m.inf_interval;
+        }
+    }
+
+    if (m.soil_et_accounting) {
+        if (ordinary_long_term) {
+            set_clock_interval(m.soil_et_interval_sec, m.soil_et_interval, kHour);
+            arm_clock(m.soil_et_last, m.soil_et_next, start, m.soil_et_interval);
+        } else {
+            m.soil_et_interval_sec = m.inf_interval_sec;
+            m.soil_et_interval = m.inf_interval;
+            m.soil_et_last = m.inf_last;
+            m.soil_et_next = m.inf_next;
+        }
+    }
+
+    // The rain clock.
+    if (m.uniform_rain) {
+        m.rain_steps = whole_steps(m.rain_duration * 60.0, m.timestep);
+        m.event_index = 1;
+        m.precip_event_started = 1;
+        m.precip_next_time = m.time;
+    } else if (m.rain_from_file) {
+        m.precip_next_time = htp_event ? event_start(m, m.htp_event_num, first_event) : first_event;
+    }
+
+    m.event_done = 0;
+    if (m.uniform_rain && m.year == 0) {
+        fail_without_start_date();
+        return;
+    }
+
+    if (m.chan_routing) {
+        // The channel steps with the model; its own time step is kept in minutes.
+        set_clock_interval(m.chan_interval_sec, m.chan_interval, m.timestep);
+        m.chan_timestep = m.timestep / 60.0;
+        const bool wait = m.long_term && !m.chan_restart;
+        arm_clock(m.chan_last, m.chan_next, wait ? first_event : start, m.chan_interval);
+        if (lake_below_threshold(m)) {
+            set_clock_interval(m.chan_interval_sec, m.chan_interval,
+                               m.timestep >= 60.0 ? m.timestep : 60.0);
+            arm_clock(m.chan_last, m.chan_next, m.time, m.chan_interval);
+            m.chan_restart = 1;
+        }
+        if (htp_event) {
+            arm_clock(m.chan_last, m.chan_next, m.time, m.dt_days);
+            m.chan_restart = 1;
+        }
+        if (m.chan_con_trans) {
+            m.chan_con_next = m.chan_next;
+            m.chan_con_last = m.chan_last;
+        }
+    }
+
+    if (m.ov_con_trans) {
+        m.wq_next = m.ov_next_time;
+        m.wq_last = m.ov_last_time;
+        if (m.ov_point_source_given) arm_clock(m.wq_last, m.wq_next, m.time, m.dt_days);
+    }
+    if (m.soil_con_trans) {
+        m.soil_con_next = m.soil_et_accounting ? m.soil_et_next : m.inf_next;
+        m.soil_con_last = m.soil_et_accounting ? m.soil_et_last : m.inf_last;
+    }
+
+    m.event_step = 0;
+    m.step_count = 0;
+    m.chan_step_count = 0;
+    m.precip_event_read = 0;
+    m.step = 0;
+    m.clock_calls = 0;
+    m.running = 1;
+    m.start_time = m.time;
+}
+
+void shift_relative_series(model_state& m) {
+    // The clocks are armed later in start-up, but the run start is already
+    // known from the inputs read: shift by it, as the armed clock will start.
+    ts_shift_relative(run_start_time(m));
+}
+
+void init_surface_volume(model_state& m) {
+    const double cell_area = m.gridsize * m.gridsize;
+    const bool skip_overland_lakes = m.overland_lake_map_given != 0;
+    const bool skip_channel_lakes = !skip_overland_lakes && m.chan_lakes_on;
+    int n = m.ncells;
+    if (m.h.n() < n) n = m.h.n();
+    double volume = 0.0;
+    for (int k = 1; k <= n; ++k) {
+        if (skip_overland_lakes && k <= m.oland_lake_new.n() && m.oland_lake_new[k] > 0) continue;
+        if (skip_channel_lakes && k <= m.lake_num.n() && m.lake_num[k] >= 1) continue;
+        volume += m.h[k] * cell_area;
+    }
+    m.initial_surface_volume = volume;
+}
+
+void track_peak_flow(model_state& m) {
+    // Strictly greater: of equal peaks the first keeps its date.
+    if (m.q_out > m.peak_q) {
+        m.peak_q = m.q_out;
+        m.peak_date = date_record{m.year, m.month, m.day, m.hour, m.minute, m.second};
+        m.peak_time = m.time;
+    }
+
+    if (!(m.optimize_given && m.in_hyd_location_given && m.chan_routing && m.run_result)) return;
+    optim_record& r = *m.run_result;
+    for (int k = 1; k <= m.hyd_loc_count && k <= m.hlink.n() && k <= m.hnode.n(); ++k) {
+        const int link = m.hlink[k];
+        const int node = m.hnode[k];
+        if (node < 1 || node > m.qp.nrows() || link < 1 || link > m.qp.ncols()) continue;
+        const double q = m.qp[node][link];
+        const std::size_t slot = static_cast<std::size_t>(k);
+        if (slot < r.location_volume.size()) r.location_volume[slot] += q * m.chan_interval_sec;
+        if (slot < r.location_peak.size() && q >= r.location_peak[slot]) r.location_peak[slot] = q;
+    }
+}
+
+}  // namespace kesta
