@@ -4,6 +4,7 @@
 #include <string>
 
 #include "core/arrays.hpp"
+#include "input/mapping_table_info.hpp"
 #include "input/run_params.hpp"
 
 namespace kesta {
@@ -15,6 +16,14 @@ struct input_state {
     kesta::rain_params rain_params;
 
     int float_maps = 1;  // the maps read are floating-point grids
+
+    // Working copies of the input cards.
+    std::string elevation, watershed_mask, materials;
+    int mapping_table_given = 0;
+    std::string mapping_table;
+    mapping_table_presence mapping_table_info{};  // all 0 until the file is checked
+    int st_mapping_table_given = 0;
+    std::string st_mapping_table;
 };
 
 // Grid members at the tail of the state.
