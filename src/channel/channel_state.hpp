@@ -2,6 +2,7 @@
 #pragma once
 
 #include "core/arrays.hpp"
+#include <string>
 
 namespace kesta {
 
@@ -35,11 +36,48 @@ struct channel_state {
     int nlinks = 0;
     int nlakes = 0;
     int chan_routing = 0;   // 1: explicit diffusive-wave routing
+    int chan_alt_routing = 0;       // mesh routing
+    int chan_implicit_routing = 0;  // the Preissmann implicit scheme
+    int chan_drain_init = 0;        // initialise the implicit scheme by draining
     int chan_lakes_on = 0;  // the network has lakes
     int chan_discharge_given = 0;
+    int chan_depth_given = 0;
+    int chan_stage_given = 0;
+    int chan_velocity_given = 0;
+    int chan_sed_flux_given = 0;
+    double max_courant_number = 0.0;
     int stream_loss = 0;
     int chan_first_pass = 1;  // the routing step does its first-pass work once
     int storm_sewer_given = 0;
+    std::string storm_sewer;
+    std::string grid_pipe;
+    int superlink_c_opt = 0;
+
+    // Explicit routing options.
+    int overbank_flow = 0;
+    int overland_backwater = 0;
+    int head_bound = 0;
+    double bound_depth = 0.0;  // m
+    int bound_ts_given = 0;
+    std::string bound_ts;
+    double k_river = 0.0;
+    double m_river = 0.0;
+    double m_lake = 0.0;
+    int hotstart_is_depth = 0;
+    double first_order_chan_q = 0.0;
+    int stream_cell_given = 0;
+    std::string stream_cell;
+    int chan_hotstart_write = 0;
+    int chan_hotstart_read = 0;
+    std::string chan_hotstart_depth_in;      // the two hotstart inputs
+    std::string chan_hotstart_discharge_in;
+    std::string chan_hotstart_depth_out;     // the WRITE_CHAN_HOTSTART name + ".dht"
+    std::string chan_hotstart_discharge_out;  // the WRITE_CHAN_HOTSTART name + ".qht"
+    int flood_stream_given = 0;
+    std::string flood_stream;
+
+    // Channel input files.
+    std::string channel_input, links, nodes, section_table, chan_point_input;
 };
 
 }  // namespace kesta

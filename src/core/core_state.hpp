@@ -57,9 +57,37 @@ struct core_state {
     int htp_event_num_given = 0;
 
     int optimize_given = 0;
+    std::string optimize;  // the optimisation output file
     optim_record* run_result = nullptr;  // the caller's, in a calibration run
     int quiet = 0;
     int super_quiet = 0;
+
+    // Working copies of the run cards.
+    int units = 0;
+    int strict_julian_date = 0;
+    double event_min_q = 0.0;     // m3/s; an event ends below it
+    int end_time_given = 0;       // END_TIME
+    double end_time_julian = 0.0;  // Julian days
+    int start_hhmm = 0;            // start time as hour * 100 + minute
+    int start_yyyymmdd = 0;        // start date as year * 10000 + month * 100 + day
+
+    // Run inside the land-management framework, with grids traded with the
+    // ecological model. Every path is "exchange/" followed by the card's name.
+    int htp = 0;
+    int htp_event_num = -1;  // the one event to run; -1 none
+    int htp_event_num_given = 0;
+    int olma_given = 0;
+    std::string olma;  // the event file
+    int olma_first = 0;
+    int moist_to_olma_given = 0, ksat_to_olma_given = 0, rough_to_olma_given = 0,
+        poros_to_olma_given = 0, erosivity_to_olma_given = 0, crop_fact_to_olma_given = 0,
+        net_erosion_to_olma_given = 0;
+    std::string moist_to_olma, ksat_to_olma, rough_to_olma, poros_to_olma, erosivity_to_olma,
+        crop_fact_to_olma, net_erosion_to_olma;
+    int moist_from_olma_given = 0, ksat_from_olma_given = 0, rough_from_olma_given = 0,
+        erosivity_from_olma_given = 0, crop_fact_from_olma_given = 0, et_demand_from_olma_given = 0;
+    std::string moist_from_olma, ksat_from_olma, rough_from_olma, erosivity_from_olma,
+        crop_fact_from_olma, et_demand_from_olma;
 };
 
 // Tail members of the core.

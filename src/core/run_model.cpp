@@ -132,7 +132,7 @@ bool run_to_shutdown(model_state& m, optim_record* result, std::clock_t entry) {
     if (!run_steps(m, kStartupSteps)) return false;
 
     if (m.project_options.analyzers_given) {
-        if (observe(m, "setup_analyzers")) setup_analyzers(m, m.project_options.analyzers_file);
+        if (observe(m, "setup_analyzers")) setup_analyzers(m, m.project_options.analyzers);
     }
     if (observe(m, "trigger_analyzers(init)")) trigger_analyzers(m, notice_init_done);
 

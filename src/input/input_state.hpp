@@ -4,6 +4,7 @@
 #include <string>
 
 #include "core/arrays.hpp"
+#include "input/mapping_table_info.hpp"
 #include "input/run_params.hpp"
 
 namespace kesta {
@@ -17,6 +18,13 @@ struct input_state {
     int float_maps = 1;  // the maps read are floating-point grids
 
     vec1<double> event_start_times;  // Julian start of each precipitation event, from 1
+    // Working copies of the input cards.
+    std::string elevation, watershed_mask, materials;
+    int mapping_table_given = 0;
+    std::string mapping_table;
+    mapping_table_presence mapping_table_info{};  // all 0 until the file is checked
+    int st_mapping_table_given = 0;
+    std::string st_mapping_table;
 };
 
 // Grid members at the tail of the state.

@@ -10,7 +10,8 @@ namespace kesta {
 
 struct nutrient_state {
     int nutrients = 0;  // the NUTRIENTS card was given
-    std::unique_ptr<zep_container> zep;
+    // The container the project reader built; shared with project_options.
+    std::shared_ptr<zep_container> zep;
 };
 
 // Per-cell soil sorption constants, filled by the nutrient soil set-up:

@@ -2,6 +2,7 @@
 // their outputs. Built when the project file has the NUTRIENTS card.
 #pragma once
 
+#include <array>
 #include <string>
 
 #include "core/arrays.hpp"
@@ -36,11 +37,11 @@ struct zep_linknode_outputs {
     array2d<linknode_output> rows;
 };
 
-// Where one kind of initial value comes from.
+// Where the initial value of one constituent comes from.
 struct zep_initial_source {
     int kind = 0;  // 1 map file, 2 mapping table, 3 uniform
-    double value = 0.0;
-    std::string map_name;
+    double value = 0.0;  // the uniform value (kind 3)
+    std::string map_name;  // the map file (kind 1)
 };
 
 struct zep_output_request {
@@ -58,11 +59,14 @@ struct zep_container {
     double ov_last_time = 0.0;
     double ov_next_time = 0.0;
     std::string aquatic_env_file;
-    zep_initial_source overland_init[kOverlandInitialKinds + 1];  // 1-based
-    zep_initial_source stream_init[kNutrientSpecies + 1];
-    zep_output_request overland_output[kNutrientSpecies + 1];
-    zep_output_request stream_output[kNutrientSpecies + 1];
-    zep_output_request location_output[kNutrientSpecies + 1];
+    // Indexed from 0 in card order: the species order, then (overland only)
+    // DOC, the DOC organic-carbon fraction and the dispersion.
+    std::array<zep_initial_source, kOverlandInitialKinds> overland_init;
+    std::array<zep_initial_source, kNutrientSpecies> stream_init;
+    // Indexed from 0 in the species order.
+    std::array<zep_output_request, kNutrientSpecies> overland_output;
+    std::array<zep_output_request, kNutrientSpecies> stream_output;
+    std::array<zep_output_request, kNutrientSpecies> location_output;  // at the hydrograph locations
 
     zep_index_block index;
     zep_overland overland;

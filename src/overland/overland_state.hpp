@@ -2,6 +2,8 @@
 // vectors have ncells + 1 elements, cell k at index k.
 #pragma once
 
+#include <string>
+
 #include "core/arrays.hpp"
 
 namespace kesta {
@@ -49,8 +51,42 @@ struct overland_state {
 
     // Working switches copied from the cards.
     int flood_grid_given = 0;
+    std::string flood_grid;
     int discharge_given = 0;
     int overland_lake_map_given = 0;
+    std::string overland_lake_map;
+    std::string overland_lake_file;
+    int ov_boundary = 0;
+    int overtype = 0;  // 1 explicit, 2 ADE, 3 ADE with predictor-corrector
+    int roughness_given = 0;  // a roughness map, or the Roughness table without MANNING_N
+    std::string roughness;
+    int manning_n_given = 0;
+    double manning_n = 0.0;  // uniform roughness
+    int wetlands_given = 0;
+    int dike_map_given = 0;
+    std::string dike_map;
+    int lowspot_file_given = 0;
+    std::string lowspot_file;
+    int retention_given = 0;  // uniform retention depth
+    double retention = 0.0;   // m
+    int reten_depth_given = 0;  // retention map
+    std::string reten_depth;
+    double retention_depth = 0.0;  // m; the uniform depth when one is given, else 0
+
+    // Rainfall source.
+    int uniform_rain = 0;
+    int rain_from_file = 0;
+    int rain_inv_distance = 0;
+    int rain_thiessen = 0;
+    int raining = 0;               // 1 while the current event's rain falls
+    double rain_intensity = 0.0;   // mm/h, uniform rain
+    double rain_duration = 0.0;    // min, uniform rain
+    std::string precip_file;
+    // Start of uniform rain as the precipitation steps keep it.
+    int precip_year = 0, precip_month = 0, precip_day = 0, precip_hour = 0, precip_minute = 0;
+    double precip_start_time = 0.0;        // Julian days
+    double precip_next_period_time = 0.0;  // Julian days
+    double precip_next_time = 0.0;         // Julian days
 };
 
 }  // namespace kesta

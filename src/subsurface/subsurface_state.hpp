@@ -2,6 +2,7 @@
 // groundwater. Per-cell vectors have ncells + 1 elements, cell k at index k.
 #pragma once
 
+#include <string>
 #include <vector>
 
 #include "core/arrays.hpp"
@@ -114,7 +115,72 @@ struct subsurface_state {
     int water_table_given = 0;
     int gw_simulation = 0;
     int et_calc_penman = 0;
+    int et_calc_deardorff = 0;
+    int seasonal_rs = 0;
     int interception = 0;
+    int storage_capacity_given = 0;
+    std::string storage_capacity;
+    int interception_coeff_given = 0;
+    std::string interception_coeff;
+
+    // Soil parameter maps and infiltration options.
+    std::string conductivity, capillary, porosity, pore_index, residual_sat;
+    int moisture_given = 0;
+    std::string moisture;
+    int uniform_moisture_on = 0;
+    double uniform_theta = 0.0;  // uniform initial soil water content
+    std::string area_reduction;
+    std::string soil_type_map;
+    std::string soil_layer_input_file;
+    int inf_redist_continuous = 0;  // redistribution carries on between events
+    double soil_moist_depth = 0.0;    // cm
+    double top_layer_depth = 0.0;     // cm
+    double mixing_layer_depth = 0.0;  // cm
+
+    // Hydrometeorology and evapotranspiration.
+    std::string hmet_file;
+    int hmet_surfaways_given = 0, hmet_samson_given = 0, hmet_kvl_given = 0;
+    int albedo_given = 0, vheight_given = 0, tcoeff_given = 0, canopy_given = 0, wilting_point_given = 0;
+    std::string albedo, vheight, tcoeff, canopy, wilting_point;
+
+    // Richards solver.
+    int richards_iter_max = 0;
+    double richards_weight = 0.0;
+    int richards_k_option = 0;  // 1 arithmetic, 2 geometric
+    int richards_c_option = 0;  // 1 Brooks, 2 Havercamp
+    double richards_dtheta_max = 0.0;
+    int richards_upper_option = 0;
+
+    // Water table and groundwater.
+    std::string water_table;
+    int gw_assign_theta = 0;
+    int gw_lsor_dir = 0;
+    double gw_timestep = 0.0;  // s
+    double gw_lsor_con = 0.0;
+    double single_unsat_sat = 0.0;
+    double gw_leakage_rate = 0.0;
+    double gw_relax_coeff = 0.0;
+    int gw_porosity_map_given = 0;
+    std::string gw_porosity_map;
+    int gw_unif_porosity_given = 0;
+    double gw_unif_porosity = 0.0;
+    int gw_hycond_map_given = 0;
+    std::string gw_hycond_map;
+    int gw_unif_hycond_given = 0;
+    double gw_unif_hycond = 0.0;  // m/s
+    std::string gw_fluxboundtable, gw_boundfile;
+    int gw_output_given = 0;
+    std::string gw_output;
+    int gw_well_level_given = 0;
+    std::string gw_well_level;
+    std::string out_well_location;
+    std::string aquifer_bottom;
+    double aquifer_delta_z = 0.0;  // m
+    int gw_flux_boundary = 0;
+
+    // Sacramento soil-moisture accounting.
+    int sac_uniform = 0;  // one parameter set for every cell
+    std::string sacramento;
 };
 
 }  // namespace kesta

@@ -75,6 +75,26 @@ struct transport_state {
     int ov_con_buffer = 1;          // the transport step alternates 1 and 2
     double kinetics_timestep_factor = 1.0;
 
+    // Working copies of the constituent cards.
+    int ov_con_trans_on = 0;
+    int con_trans_any = 0;  // constituents move over land or in channels
+    int all_contam_output = 0;
+    int contam_map_given = 0;
+    std::string contam_map;
+    int soil_contam = 0;
+    int soil_static_conc = 0;
+    int sediment_contam = 0;
+    double ov_decay_coef = 0.0, ov_disp_coef = 0.0, ov_mass_load = 0.0, ov_uptake_rate = 0.0;
+    double chan_decay_coef = 0.0, chan_disp_coef = 0.0, init_chan_conc = 0.0;
+    int out_con_location_given = 0;
+    std::string out_con_location;
+    int out_mass_location_given = 0;
+    std::string out_mass_location;
+    int ov_con_map_given = 0;
+    int ov_point_source_given = 0;
+    std::string ov_point_source;
+    int soil_erosion = 0;
+
     std::string chan_contam_output_name = "con_output";
     file_ptr chan_contam_output;
 

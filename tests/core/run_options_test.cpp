@@ -1,0 +1,344 @@
+// The run options: card values translated into working members, and the
+// option combinations refused in their fixed order.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "core/error_record.hpp"
+#include "core/model_state.hpp"
+#include "core/run_options.hpp"
+#include "support/temp_dir.hpp"
+
+namespace {
+
+using kesta::g_error_record;
+using kesta::model_state;
+
+const std::string kGrid = "KESTAPROJECT\nGRIDSIZE 30\nROWS 4\nCOLS 5\nTOT_TIME 60\nTIMESTEP 10\n";
+
+class RunOptions : public ::testing::Test {
+protected:
+    void TearDown() override { g_error_record.clear_for_run(); }
+    // A fresh state with `cards` read and translated.
+    model_state& read(const std::string& cards) {
+        m = std::make_unique<model_state>();
+        dir.write("p.prj", kGrid + cards);
+        testing::internal::CaptureStdout();
+        kesta::read_run_parameters(dir.file("p.prj"), *m);
+        out = testing::internal::GetCapturedStdout();
+        return *m;
+    }
+    kesta_test::temp_dir dir;
+    std::unique_ptr<model_state> m;
+    std::string out;
+};
+
+TEST_F(RunOptions, SelectorsBecomeOneSwitchPerMethod) {
+    struct row {
+        std::string cards;
+        int green_ampt, redist, layered, richards, et_accounting;
+        int chan_explicit, chan_alt, chan_implicit, chan_drain;
+    };
+    const std::vector<row> rows = {
+        {"", 0, 0, 0, 0, 0, 0, 0, 0, 0},
+        {"GREEN_AMPT", 1, 0, 0, 0, 0, 0, 0, 0, 0},
+        {"INF_REDIST", 0, 1, 0, 0, 1, 0, 0, 0, 0},
+        {"INF_LAYERED_SOIL", 0, 0, 1, 0, 1, 0, 0, 0, 0},
+        {"INF_RICHARDS\nGREEN_AMPT\nINF_RICHARDS", 0, 0, 0, 1, 0, 0, 0, 0, 0},
+        {"CHAN_EXPLIC", 0, 0, 0, 0, 0, 1, 0, 0, 0},
+        {"DIFFUSIVE_WAVE", 0, 0, 0, 0, 0, 1, 0, 0, 0},
+        {"CHAN_MESH", 0, 0, 0, 0, 0, 0, 1, 0, 0},
+        {"CHAN_PREISS", 0, 0, 0, 0, 0, 0, 0, 1, 0},
+        {"CHAN_BACKWATER", 0, 0, 0, 0, 0, 0, 0, 1, 0},
+        {"CHAN_DRAIN", 0, 0, 0, 0, 0, 0, 0, 1, 1},
+        {"CHAN_DRAIN\nCHAN_EXPLIC", 0, 0, 0, 0, 0, 1, 0, 0, 0},
+    };
+    for (const row& r : rows) {
+        const model_state& s = read(r.cards + "\n");
+        EXPECT_EQ(s.green_ampt_on, r.green_ampt) << r.cards;
+        EXPECT_EQ(s.inf_redist_on, r.redist) << r.cards;
+        EXPECT_EQ(s.inf_layered_on, r.layered) << r.cards;
+        EXPECT_EQ(s.inf_richards_on, r.richards) << r.cards;
+        EXPECT_EQ(s.soil_et_accounting, r.et_accounting) << r.cards;
+        EXPECT_EQ(s.chan_routing, r.chan_explicit) << r.cards;
+        EXPECT_EQ(s.chan_alt_routing, r.chan_alt) << r.cards;
+        EXPECT_EQ(s.chan_implicit_routing, r.chan_implicit) << r.cards;
+        EXPECT_EQ(s.chan_drain_init, r.chan_drain) << r.cards;
+    }
+}
+
+TEST_F(RunOptions, MapTypeAndRainSourceSelectors) {
+    struct row {
+        std::string cards;
+        int grass, tvm_ascii, tvm_binary, uniform, from_file, inv_distance, thiessen;
+    };
+    const std::vector<row> rows = {
+        {"MAP_TYPE 0", 1, 0, 0, 1, 0, 0, 0},
+        {"MAP_TYPE 1\nPRECIP_FILE r.gag", 0, 1, 0, 0, 1, 1, 0},
+        {"MAP_TYPE 2\nPRECIP_FILE r.gag\nRAIN_THIESSEN", 0, 1, 1, 0, 1, 0, 1},
+        {"PRECIP_FILE r.gag\nPRECIP_UNIF", 1, 0, 0, 1, 0, 0, 0},
+    };
+    for (const row& r : rows) {
+        const model_state& s = read(r.cards + "\n");
+        EXPECT_EQ(s.map_grass, r.grass) << r.cards;
+        EXPECT_EQ(s.map_tvm_ascii, r.tvm_ascii) << r.cards;
+        EXPECT_EQ(s.map_tvm_binary, r.tvm_binary) << r.cards;
+        EXPECT_EQ(s.uniform_rain, r.uniform) << r.cards;
+        EXPECT_EQ(s.rain_from_file, r.from_file) << r.cards;
+        EXPECT_EQ(s.raining, r.uniform) << r.cards;
+        EXPECT_EQ(s.rain_inv_distance, r.inv_distance) << r.cards;
+        EXPECT_EQ(s.rain_thiessen, r.thiessen) << r.cards;
+    }
+}
+
+TEST_F(RunOptions, ValuesWithARuleOfTheirOwn) {
+    EXPECT_EQ(read("").event_min_q, 0.1);
+    EXPECT_EQ(read("EVENT_MIN_Q 0\n").event_min_q, 0.05);
+    EXPECT_EQ(read("EVENT_MIN_Q 1e-5\n").event_min_q, 1e-5);
+
+    const model_state& s = read("SOIL_MOIST_DEPTH 0.4\nRETENTION 0.003\nRATE_OF_INFIL r.out\n");
+    EXPECT_DOUBLE_EQ(s.soil_moist_depth, 40.0);
+    EXPECT_EQ(s.retention_depth, 0.003);
+    EXPECT_EQ(s.rate_of_infil_given, 0);  // no infiltration method
+    EXPECT_EQ(read("GREEN_AMPT\nRATE_OF_INFIL r.out\n").rate_of_infil_given, 1);
+}
+
+TEST_F(RunOptions, RoughnessTableCountsOnlyWithoutUniformManning) {
+    auto with_roughness_table = [this](const std::string& cards) {
+        m = std::make_unique<model_state>();
+        m->mapping_table_info[kesta::mt_roughness] = 1;
+        dir.write("p.prj", kGrid + cards);
+        testing::internal::CaptureStdout();
+        kesta::read_run_parameters(dir.file("p.prj"), *m);
+        testing::internal::GetCapturedStdout();
+        return m->roughness_given;
+    };
+    EXPECT_EQ(with_roughness_table(""), 1);
+    EXPECT_EQ(with_roughness_table("MANNING_N 0.03\n"), 0);
+    EXPECT_EQ(with_roughness_table("MANNING_N 0.03\nROUGHNESS n.asc\n"), 1);
+}
+
+TEST_F(RunOptions, GroundwaterOnlyUnderAWaterTableAndThenWithStreamLoss) {
+    const model_state& without = read("GW_SIMULATION\nGW_UNIF_POROSITY 0.3\n");
+    EXPECT_EQ(without.gw_simulation, 0);
+    EXPECT_EQ(without.gw_unif_porosity_given, 0);
+
+    const model_state& with = read("WATER_TABLE wt.asc\nGW_SIMULATION\nGW_UNIF_POROSITY 0.3\n");
+    EXPECT_EQ(with.gw_simulation, 1);
+    EXPECT_EQ(with.stream_loss, 1);
+    EXPECT_EQ(with.gw_unif_porosity, 0.3);
+    EXPECT_EQ(with.aquifer_delta_z, -999.9);
+}
+
+TEST_F(RunOptions, UniformRainStartsAtTheStartDate) {
+    const model_state& s = read("RAIN_INTENSITY 25.4\nRAIN_DURATION 90\nSTART_DATE 1999 6 15\nSTART_TIME 12 30\n");
+    EXPECT_EQ(s.start_hhmm, 1230);
+    EXPECT_EQ(s.start_yyyymmdd, 19990615);
+    EXPECT_NEAR(s.time, 2451345.0 + 30.0 / 1440.0, 1e-9);
+    EXPECT_EQ(s.precip_next_time, s.time);
+    EXPECT_EQ(s.rain_duration, 90.0);
+    EXPECT_EQ(s.rain_intensity, 25.4);
+}
+
+TEST_F(RunOptions, ExchangePathsAndEventNumber) {
+    const model_state& absent = read("");
+    EXPECT_EQ(absent.htp_event_num, -1);
+    EXPECT_EQ(absent.htp_event_num_given, 0);
+    EXPECT_EQ(absent.ksat_to_olma, "exchange/");
+
+    const model_state& s = read("HTP\nHTP_EVENT_NUM\nOLMA events.txt\nKSAT_TO_OLMA ks.asc\n");
+    EXPECT_EQ(s.htp_event_num, -1);
+    EXPECT_EQ(s.htp_event_num_given, 1);
+    EXPECT_EQ(s.olma, "exchange/events.txt");
+    EXPECT_EQ(s.ksat_to_olma_given, 1);
+    EXPECT_EQ(s.ksat_to_olma, "exchange/ks.asc");
+    EXPECT_EQ(s.moist_from_olma_given, 0);
+}
+
+TEST_F(RunOptions, EndTimeNutrientsAndTheClosingLine) {
+    const model_state& s = read("END_TIME 2000 1 1 12 0\nNUTRIENTS\nWRITE_CHAN_HOTSTART hot\n");
+    EXPECT_EQ(s.end_time_given, 1);
+    EXPECT_EQ(s.end_time_julian, 2451545.0);
+    EXPECT_EQ(s.nutrients, 1);
+    EXPECT_EQ(s.zep, s.project_options.zep_container);
+    EXPECT_NE(s.zep, nullptr);
+    EXPECT_EQ(s.chan_hotstart_depth_out, "hot.dht");
+    EXPECT_EQ(s.chan_hotstart_discharge_out, "hot.qht");
+    EXPECT_NE(out.find("\nfinished reading project file\n"), std::string::npos);
+
+    read("SUPER_QUIET\n");
+    EXPECT_EQ(m->super_quiet, 1);
+    EXPECT_EQ(out.find("finished reading"), std::string::npos);
+}
+
+TEST_F(RunOptions, MissingFileAndPexloFormatStopTheRun) {
+    m = std::make_unique<model_state>();
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
+    kesta::read_run_parameters(dir.file("none.prj"), *m);
+    testing::internal::GetCapturedStdout();
+    testing::internal::GetCapturedStderr();
+    EXPECT_EQ(g_error_record.code, 3);
+    EXPECT_EQ(g_error_record.stop, 1);
+    g_error_record.clear_for_run();
+
+    // The flood maps are taken over before the format is refused; the
+    // translation after it is not made.
+    const model_state& s = read("FLOOD_GRID flood.asc\nMAP_TYPE 4\n");
+    EXPECT_EQ(g_error_record.code, 5);
+    EXPECT_EQ(g_error_record.stop, 1);
+    EXPECT_EQ(s.flood_grid, "flood.asc");
+    EXPECT_EQ(s.uniform_rain, 0);
+}
+
+// ---------------------------------------------------------------------------
+// check_run_options
+
+class OptionChecks : public ::testing::Test {
+protected:
+    void TearDown() override { g_error_record.clear_for_run(); }
+    // Runs the checks; returns the code they left.
+    int check() {
+        g_error_record.code = 0;
+        testing::internal::CaptureStdout();
+        kesta::check_run_options(s);
+        out = testing::internal::GetCapturedStdout();
+        return g_error_record.code;
+    }
+    model_state s;
+    std::string out;
+};
+
+TEST_F(OptionChecks, ACleanRunPasses) { EXPECT_EQ(check(), 0); }
+
+TEST_F(OptionChecks, EarlierCheckWinsWhenTwoApply) {
+    s.manning_n_given = s.roughness_given = 1;
+    s.long_term = 1;  // and no evapotranspiration method: code 9
+    EXPECT_EQ(check(), 6);
+
+    s.manning_n_given = 0;
+    s.et_calc_penman = s.et_calc_deardorff = 1;
+    s.hmet_surfaways_given = s.hmet_kvl_given = 1;
+    EXPECT_EQ(check(), 7);
+
+    s.long_term = 0;
+    EXPECT_EQ(check(), 8);
+    s.hmet_surfaways_given = 0;
+    s.hmet_samson_given = 1;
+    EXPECT_EQ(check(), 8);
+
+    s.hmet_kvl_given = s.hmet_samson_given = 0;
+    s.long_term = 1;
+    s.et_calc_penman = s.et_calc_deardorff = 0;
+    s.uniform_rain = 1;  // with zero rate: code 11
+    EXPECT_EQ(check(), 9);
+    s.long_term = 0;
+    EXPECT_EQ(check(), 11);
+    s.rain_intensity = -1.0;
+    s.rain_duration = 30.0;
+    EXPECT_EQ(check(), 0);
+}
+
+TEST_F(OptionChecks, LongTermRunsNeedTheirSoilAndPlantInputs) {
+    s.long_term = s.et_calc_penman = 1;
+    EXPECT_EQ(check(), 20);
+    s.inf_redist_on = 1;
+    EXPECT_EQ(check(), 21);
+    s.albedo_given = 1;
+    EXPECT_EQ(check(), 22);
+    s.vheight_given = 1;
+    EXPECT_EQ(check(), 23);
+    s.tcoeff_given = s.canopy_given = 1;
+    EXPECT_EQ(check(), 25);
+    s.mapping_table_info[kesta::mt_evapotranspiration] = 1;  // the table stands in for them
+    s.vheight_given = s.albedo_given = 0;
+    EXPECT_EQ(check(), 0);
+}
+
+TEST_F(OptionChecks, RichardsAndLayeredRunsDropTheSoilMapsUnlessRefused) {
+    s.inf_layered_on = 1;
+    s.moisture_given = s.conductivity_given = s.residual_sat_given = 1;
+    EXPECT_EQ(check(), 0);
+    EXPECT_EQ(s.moisture_given + s.conductivity_given + s.residual_sat_given, 0);
+
+    s.inf_layered_on = 0;
+    s.inf_richards_on = s.gw_simulation = 1;
+    s.gw_unif_porosity_given = s.gw_unif_hycond_given = 1;
+    s.conductivity_given = 1;
+    s.aquifer_delta_z = -999.9;
+    EXPECT_EQ(check(), 32);
+    EXPECT_EQ(s.conductivity_given, 1);  // the correction after the refusal is not made
+    s.aquifer_delta_z = 0.0;
+    EXPECT_EQ(check(), 0);
+    EXPECT_EQ(s.conductivity_given, 0);
+}
+
+TEST_F(OptionChecks, ImplicitChannelRoutingEndsTheChecks) {
+    s.chan_implicit_routing = 1;
+    s.htp = 1;  // without OLMA: code 43, never reached
+    EXPECT_EQ(check(), 35);
+    EXPECT_EQ(out, "");
+}
+
+TEST_F(OptionChecks, ChannelCorrections) {
+    s.chan_routing = 1;
+    s.erosion.soil_erosion_given = 1;
+    s.chan_discharge_given_2 = 1;
+    EXPECT_EQ(check(), 0);
+    EXPECT_EQ(s.chan_sed_on, 1);
+    EXPECT_EQ(s.chan_discharge_given_2, 1);
+
+    s.chan_routing = 0;
+    s.chan_sed_on = 0;
+    EXPECT_EQ(check(), 0);
+    EXPECT_EQ(s.chan_sed_on, 0);
+    EXPECT_EQ(s.chan_discharge_given_2, 0);
+}
+
+TEST_F(OptionChecks, GroundwaterWarningsAreSaidAndTheChecksGoOn) {
+    s.gw_simulation = 1;
+    s.sacramento_given = 1;
+    EXPECT_EQ(check(), 42);  // past both warnings
+    EXPECT_NE(out.find("Warning: You have specified neither spatially-varied, uniform, or mapping table porosity"),
+              std::string::npos);
+    EXPECT_NE(out.find("Warning: You have specified neither spatially-varied, uniform, or mapping table hydraulic"),
+              std::string::npos);
+    EXPECT_EQ(g_error_record.stop, 0);
+
+    s.sacramento_given = 0;
+    s.gw_porosity_map_given = s.gw_unif_porosity_given = 1;
+    EXPECT_EQ(check(), 38);
+    s.gw_porosity_map_given = 0;
+    s.gw_hycond_map_given = s.gw_unif_hycond_given = 1;
+    EXPECT_EQ(check(), 40);
+    s.gw_hycond_map_given = 0;
+    EXPECT_EQ(check(), 0);
+    EXPECT_EQ(out, "");
+}
+
+TEST_F(OptionChecks, LandManagementRuns) {
+    s.htp = s.olma_given = s.htp_event_num_given = 1;
+    s.olma = "exchange/ev.txt";
+    s.htp_event_num = 3;
+    EXPECT_EQ(check(), 0);
+    EXPECT_EQ(out,
+              "Running KESTA in HTP environment\n"
+              "KESTA will share data with OLMA through file: exchange/ev.txt\n"
+              "This is an event call of KESTA by HTP, htp_event_num=3\n");
+
+    s.htp_event_num = -1;
+    EXPECT_EQ(check(), 44);
+    s.htp_event_num_given = 0;
+    s.gw_simulation = s.gw_unif_porosity_given = s.gw_unif_hycond_given = 1;
+    EXPECT_EQ(check(), 45);
+    s.olma_given = 0;
+    EXPECT_EQ(check(), 43);
+    s.htp = 0;
+    s.olma_given = 1;
+    s.gw_simulation = 0;
+    EXPECT_EQ(check(), 46);
+}
+
+}  // namespace
