@@ -13,6 +13,7 @@ struct channel_state {
     double chan_interval = 0.0;
     double chan_last = 0.0;
     double chan_next = 0.0;
+    int chan_active_in_event = 0;  // channel routing runs in the current event
     int chan_restart = 0;     // the channel clock counts from the current time, not the next event
     int chan_step_count = 0;  // channel steps since the clocks were armed
 
@@ -29,7 +30,6 @@ struct channel_state {
     vec1<double> minwse;     // lowest water-surface level (m)
 
     // Hydrograph locations (IN_HYD_LOCATION), 1-based.
-    int in_hyd_location_given = 0;
     int hyd_loc_count = 0;
     vec1<int> hlink, hnode;
 

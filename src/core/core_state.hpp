@@ -25,6 +25,19 @@ struct core_state {
     int flush_buffer = 5000;        // progress lines between flushes of standard output
     int flush_buffer_given = 0;
 
+    // Run-control copies of the project's values.
+    double timestep_copy = 0.0;  // s
+    int tot_time = 0;            // min
+    int hyd_freq = 0;            // time-series interval (steps)
+    int map_freq = 0;            // map interval (steps)
+    int outrow = 0, outcol = 0;
+    double outslope = 0.0;
+    int outlet_cell = 0;
+    double latitude = 0.0, longitude = 0.0;  // degrees
+    double gmt = 0.0;                        // h
+    int gmt_given = 0;
+    int qout_cfs = 0;
+
     // Clock (Julian days unless stated).
     double timestep = 0.0;  // s
     double dt_days = 0.0;
@@ -50,11 +63,12 @@ struct core_state {
     int event_active = 0;  // an event's precipitation has begun and the event has not ended
     int event_done = 0;    // the event has ended and is still to be closed
     int event_ended = 0;   // the event ended in this pass
+    double event_end_time = 0.0;  // Julian end of a single-event run
 
-    // Land-management framework: the run follows its events.
-    int htp = 0;
-    int htp_event_num = 0;  // the one event asked for, with htp_event_num_given
-    int htp_event_num_given = 0;
+    // Event water totals (m3).
+    double volume_rainfall_overland = 0.0;
+    double initial_volume_overland_flow = 0.0;
+    double volume_remaining_on_surface = 0.0;
 
     int optimize_given = 0;
     std::string optimize;  // the optimisation output file
@@ -68,8 +82,6 @@ struct core_state {
     double event_min_q = 0.0;     // m3/s; an event ends below it
     int end_time_given = 0;       // END_TIME
     double end_time_julian = 0.0;  // Julian days
-    int start_hhmm = 0;            // start time as hour * 100 + minute
-    int start_yyyymmdd = 0;        // start date as year * 10000 + month * 100 + day
 
     // Run inside the land-management framework, with grids traded with the
     // ecological model. Every path is "exchange/" followed by the card's name.

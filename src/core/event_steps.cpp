@@ -5,8 +5,6 @@
 
 namespace kesta {
 
-void start_event(model_state&) {}
-void check_event_end(model_state&) {}
 void update_at_event_end(model_state&) {}
 void finish_event(model_state&) {}
 void init_cell_state(model_state&) {}

@@ -32,6 +32,7 @@ struct grid_state {
     int ncells = 0;       // active cells, numbered row by row from 1
     mat2<int> mask;       // cell number by [row][col], 0 outside, with a border of zeros
     double gridsize = 0;  // cell size (m)
+    int rows = 0, cols = 0;
 };
 
 }  // namespace kesta

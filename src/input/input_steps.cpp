@@ -5,7 +5,6 @@
 
 namespace kesta {
 
-void setup_run_control(model_state&) {}
 void read_model_inputs(model_state&) {}
 void setup_optim_and_precip_events(model_state&) {}
 void alloc_optim_record(model_state&) {}

@@ -74,19 +74,13 @@ struct overland_state {
     double retention_depth = 0.0;  // m; the uniform depth when one is given, else 0
 
     // Rainfall source.
-    int uniform_rain = 0;
-    int rain_from_file = 0;
     int rain_inv_distance = 0;
     int rain_thiessen = 0;
-    int raining = 0;               // 1 while the current event's rain falls
-    double rain_intensity = 0.0;   // mm/h, uniform rain
-    double rain_duration = 0.0;    // min, uniform rain
     std::string precip_file;
     // Start of uniform rain as the precipitation steps keep it.
     int precip_year = 0, precip_month = 0, precip_day = 0, precip_hour = 0, precip_minute = 0;
     double precip_start_time = 0.0;        // Julian days
     double precip_next_period_time = 0.0;  // Julian days
-    double precip_next_time = 0.0;         // Julian days
 };
 
 }  // namespace kesta

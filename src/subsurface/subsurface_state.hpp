@@ -104,6 +104,7 @@ struct subsurface_state {
     int inf_layered_on = 0;
     int inf_richards_on = 0;
     int soil_et_accounting = 0;
+    int soil_et_event_end = 0;  // the soil accounting is told the event ended
     int conductivity_given = 0;
     int capillary_given = 0;
     int porosity_given = 0;
@@ -155,7 +156,6 @@ struct subsurface_state {
     std::string water_table;
     int gw_assign_theta = 0;
     int gw_lsor_dir = 0;
-    double gw_timestep = 0.0;  // s
     double gw_lsor_con = 0.0;
     double single_unsat_sat = 0.0;
     double gw_leakage_rate = 0.0;

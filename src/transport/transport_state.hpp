@@ -91,7 +91,6 @@ struct transport_state {
     int out_mass_location_given = 0;
     std::string out_mass_location;
     int ov_con_map_given = 0;
-    int ov_point_source_given = 0;
     std::string ov_point_source;
     int soil_erosion = 0;
 
