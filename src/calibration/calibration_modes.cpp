@@ -1,9 +1,74 @@
+// The -c and -m modes: a search or a sample of model runs scored against the
+// observations, ending with the best parameters on the console and in
+// "best.out".
+#include <cstdio>
+
+#include "calibration/monte_carlo.hpp"
 #include "calibration/multi_run.hpp"
+#include "calibration/sce_ua.hpp"
+#include "core/file_opener.hpp"
 
 namespace kesta {
 
-int run_sce_calibration(parallel_env&, const std::string&) { return 0; }
+namespace {
 
-int run_monte_carlo(parallel_env&, int, const std::string&) { return 0; }
+void print_observation_error() {
+    std::printf("Error: unable to open the observation file for reading or problem while reading it.\n");
+}
+
+}  // namespace
+
+int run_sce_calibration(parallel_env&, const std::string& control_file) {
+    sce_ua sce;
+    sce.setup(control_file, "sce_output.out", 1, 1);
+    // A set-up that failed has said why; the search below refuses to run.
+    if (sce.ready()) {
+        if (!sce.make_objective()) {
+            print_observation_error();
+            return 1;
+        }
+        calib_objective* calib = sce.calibration();
+        const std::string replace_file = sce.replace_file();
+        const std::string project_file = sce.project_file();
+        const int nopt = sce.settings().nopt;
+        sce.set_objective([calib, replace_file, project_file, nopt](const std::vector<double>& params) {
+            return calib_objective_run(replace_file, project_file, params, *calib, nopt);
+        });
+    }
+    const int trials = sce.sceua();
+    if (trials < 1) {
+        std::printf("Error: unable to successfully run the SCE method\n");
+        return 1;
+    }
+
+    std::vector<double> best;
+    sce.get_best(best);
+    std::printf("The best results of the SCE calibration after %d runs:\n", trials);
+    // Created directly: the result of the whole mode, never numbered per run.
+    file_ptr fp(std::fopen("best.out", "w"));
+    if (fp) {
+        std::fprintf(fp.get(), "The best results of the SCE calibration %d runs:\n", trials);
+    } else {
+        std::printf("Warning: Unable to open the best.out file. Only printing results to stdout.\n");
+    }
+    for (std::size_t j = 1; j < best.size(); ++j) {
+        std::printf("%lf\n", best[j]);
+        if (fp) std::fprintf(fp.get(), "%lf\n", best[j]);
+    }
+    return sce.calibration()->failed_runs();
+}
+
+int run_monte_carlo(parallel_env& env, int num_runs, const std::string& control_file) {
+    montecarlo mc(num_runs, env, control_file);
+    // The control file's reader has said why it failed.
+    if (!mc.input_ok()) return 1;
+    if (!mc.observations_ok()) {
+        print_observation_error();
+        return 1;
+    }
+    mc.run();
+    mc.report_best();
+    return mc.calibration().failed_runs();
+}
 
 }  // namespace kesta

@@ -1,36 +1,53 @@
 // Replacement of bracketed parameter names in input lines by trial values,
 // as seen by the line reader.
+//
+// A replacement parameter file declares names such as [KS] with a C-style
+// print format; a value file (one line of values per run) or the calibration
+// drivers supply the values. The list, the on/off switch, the value-line index
+// and the substitution counter are process-wide; the list itself is freed
+// with every model state, so each calibration run reads it again.
 #pragma once
 
 #include <cstdio>
 #include <string>
+#include <vector>
 
 namespace kesta {
 
-// True while replacement is active. Off at process start; the reader of the
-// replacement value file turns it on.
+// True while replacement is active. Off at process start; reading a value file
+// or loading trial values turns it on, and it stays on.
 bool replace_mode_on();
 void set_replace_mode(bool on);
 
-// Replaces every bracketed replacement name in `line` by its current value, in
-// place. With no replacement list loaded the line is left unchanged.
-void replace_line_tokens(std::string& line);
+// Reads the replacement parameter file and appends one parameter per declared
+// name. Returns 0 on success, -1 when the file cannot be opened or read, or
+// when any declaration was refused (every refused line is reported).
+int read_replace_param_file(const std::string& file);
 
-// The replacement parameter file (card REPLACE_PARAMS) and the value file
-// (card REPLACE_VALS). For now only the names are recorded; the files are not
-// read and replacement stays as it was.
-void read_replace_param_file(const std::string& name);
-void read_replace_value_file(const std::string& name);
-// The names last recorded by the two calls above; empty before any call.
-const std::string& replace_param_file_name();
-const std::string& replace_value_file_name();
+// Reads the line of the value file selected by set_replace_line (the last line
+// when the file is shorter), loads one value per parameter and switches
+// replacement on. Returns 0, or -1 with a message.
+int read_replace_value_file(const std::string& file);
 
 // Selects the line of the value file (0 = the first) that the next run uses.
 void set_replace_line(int index);
 int replace_line();
 
-// Writes, for every replacement name, whether its value was used.
-void print_replace_usage(std::FILE* summary);
+// Copies values[1..n] (1-based; element 0 unused) into the double values of
+// the parameters in declaration order and switches replacement on. Values past
+// the last parameter are ignored.
+void set_replace_values(const std::vector<double>& values);
+
+// Replaces every bracketed replacement name in `line` by its current value, in
+// place. Inserted text is not scanned again. A bracket that starts no declared
+// name is reported and left as it is.
+void replace_line_tokens(std::string& line);
+
+// Writes the values in use, to `fp` (when given) and to standard output.
+void print_replace_values(std::FILE* fp);
+// Writes how many substitutions were made and, for every replacement name,
+// whether its value was used; to `fp` (when given) and to standard output.
+void print_replace_usage(std::FILE* fp);
 
 // Releases the process-wide list of replacement parameters.
 void free_replace_list();

@@ -423,14 +423,16 @@ bool elev_series_file_card(card_context& c) {
 bool replace_params_card(card_context& c) {
     std::string name;
     pop_string(c.line, name);
-    read_replace_param_file(name);
+    // The readers have said what was wrong; a run with half its parameters
+    // replaced would give results for values nobody chose.
+    if (read_replace_param_file(name) != 0) return refuse(c, "names a replacement parameter file that could not be read.");
     return true;
 }
 
 bool replace_vals_card(card_context& c) {
     std::string name;
     pop_string(c.line, name);
-    read_replace_value_file(name);
+    if (read_replace_value_file(name) != 0) return refuse(c, "names a replacement value file that could not be read.");
     return true;
 }
 

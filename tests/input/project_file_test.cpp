@@ -217,12 +217,18 @@ TEST_F(ProjectFile, CardsWithRulesOfTheirOwn) {
 }
 
 TEST_F(ProjectFile, ReplacementAndFolderCardsActAtOnce) {
-    read(kGrid + "REPLACE_PARAMS params.in\nREPLACE_LINE 3\nREPLACE_VALS values.in\nREPLACE_FOLDER run_out\n");
-    EXPECT_EQ(kesta::replace_param_file_name(), "params.in");
-    EXPECT_EQ(kesta::replace_value_file_name(), "values.in");
+    const std::string params = dir.write("params.in", "1\n[N] \"%4.2f\"\n");
+    const std::string values = dir.write("values.in", "0.10\n0.20\n0.30\n");
+    // The cards after REPLACE_VALS already read the third value.
+    read(kGrid + "REPLACE_PARAMS " + params + "\nREPLACE_LINE 3\nREPLACE_VALS " + values +
+         "\nREPLACE_FOLDER run_out\nMANNING_N [N]\n");
     EXPECT_EQ(kesta::replace_line(), 2);
+    EXPECT_TRUE(kesta::replace_mode_on());
+    EXPECT_DOUBLE_EQ(po.manning_n, 0.30);
     EXPECT_EQ(kesta::output_subdir(), "run_out/");
     kesta::reset_file_opener_settings();
+    kesta::free_replace_list();
+    kesta::set_replace_mode(false);
     kesta::set_replace_line(0);
 }
 

@@ -1,0 +1,130 @@
+#include "calibration/monte_carlo.hpp"
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+
+#include "calibration/text_format.hpp"
+#include "core/line_reader.hpp"
+#include "core/parallel_env.hpp"
+
+namespace kesta {
+
+montecarlo::montecarlo(int runs, const parallel_env& env, const std::string& control_file)
+    : process_(env.group_id()), env_(env) {
+    const int size = env.world_size() > 0 ? env.world_size() : 1;
+    runs_ = runs / size;
+    input_ok_ = read_input(control_file);
+    std::srand(static_cast<unsigned>(env.world_rank() + static_cast<long>(std::time(nullptr))));
+    if (env.group_rank() == 0) {
+        // Created directly: a log of the whole mode, never numbered per run.
+        const std::string name = format_text("log_file_p%d.log", process_);
+        log_.reset(std::fopen(name.c_str(), "w"));
+        log_flag_ = true;
+    }
+    best_.assign(static_cast<std::size_t>(count_) + 1, 0.0);
+    observations_ok_ = calib_.read_observation_file(observation_file_) == 1;
+    objective_ = [this](const std::vector<double>& params) {
+        return calib_objective_run(replace_file_, project_file_, params, calib_, count_);
+    };
+}
+
+bool montecarlo::read_input(const std::string& control_file) {
+    std::string name = control_file;
+    file_ptr fp = open_file(name, "r", 0);
+    if (!fp) {
+        std::printf("Can't open Monte Carlo input file %s\n", name.c_str());
+        return false;
+    }
+    line_cursor line;
+    int line_no = 0;
+    auto refuse = [&]() {
+        std::printf("Error in the Monte Carlo input file %s, line %d: %s\n", name.c_str(), line_no,
+                    line.text().c_str());
+        return false;
+    };
+    std::string* names[3] = {&project_file_, &replace_file_, &observation_file_};
+    for (std::string* target : names) {
+        ++line_no;
+        if (!read_line(line, fp.get()) || pop_string(line, *target) != 1) return refuse();
+    }
+    int count = 0;
+    ++line_no;
+    if (!read_line(line, fp.get()) || !pop_int_strict(line, count) || count < 1) return refuse();
+    std::vector<double> lower{0.0}, upper{0.0};
+    for (int k = 1; k <= count; ++k) {
+        ++line_no;
+        double lo = 0.0, hi = 0.0;
+        if (!read_line(line, fp.get()) || !pop_double_strict(line, lo) || !pop_double_strict(line, hi))
+            return refuse();
+        if (lo > hi) {
+            std::printf("Error in the Monte Carlo input file %s, line %d: the minimum %lf of parameter %d is above "
+                        "its maximum %lf\n",
+                        name.c_str(), line_no, lo, k, hi);
+            return false;
+        }
+        lower.push_back(lo);
+        upper.push_back(hi);
+    }
+    count_ = count;
+    min_ = std::move(lower);
+    max_ = std::move(upper);
+    current_.assign(static_cast<std::size_t>(count_) + 1, 0.0);
+    return true;
+}
+
+void montecarlo::draw_parameters() {
+    current_.assign(static_cast<std::size_t>(count_) + 1, 0.0);
+    if (log_flag_) {
+        // RAND_MAX + 1 keeps every draw below its maximum whatever the
+        // platform's generator range.
+        for (std::size_t k = 1; k <= static_cast<std::size_t>(count_); ++k)
+            current_[k] = min_[k] + (max_[k] - min_[k]) * (std::rand() / (RAND_MAX + 1.0));
+    }
+    env_.broadcast(count_, current_.data() + 1);
+}
+
+void montecarlo::log_run(double cost) {
+    if (!log_flag_ || !log_) return;
+    std::FILE* fp = log_.get();
+    std::fprintf(fp, "%lf:  ", cost);
+    for (std::size_t k = 1; k <= static_cast<std::size_t>(count_); ++k) std::fprintf(fp, "%lf ", current_[k]);
+    std::fputs("\n", fp);
+    std::fflush(fp);
+}
+
+int montecarlo::run() {
+    if (!input_ok_) return 0;
+    for (int i = 0; i < runs_; ++i) {
+        draw_parameters();
+        const double cost = objective_(current_);
+        log_run(cost);
+        // Ties keep the earlier run.
+        if (i == 0 || std::fabs(cost) < std::fabs(best_cost_)) {
+            best_cost_ = cost;
+            best_ = current_;
+        }
+    }
+    return 1;
+}
+
+void montecarlo::report_best() {
+    std::fflush(stdout);
+    std::string text = format_text("%lf:  ", best_cost_);
+    std::printf("\n\nBest objective function value: %lf\nParameters:\n ", best_cost_);
+    for (std::size_t k = 1; k <= static_cast<std::size_t>(count_); ++k) {
+        std::printf("%lf ", best_[k]);
+        text += format_text("%lf ", best_[k]);
+    }
+    std::printf("\n");
+    text += "\n";
+    file_ptr fp(std::fopen("best.out", "w"));
+    if (!fp) {
+        std::printf("Warning: Unable to open the best.out file. Only printing results to stdout.\n");
+        return;
+    }
+    put_text(fp.get(), text);
+}
+
+}  // namespace kesta
