@@ -4,6 +4,7 @@
 #include <string>
 
 #include "core/arrays.hpp"
+#include "input/mapping_tables.hpp"
 #include "input/run_params.hpp"
 
 namespace kesta {
@@ -15,6 +16,9 @@ struct input_state {
     kesta::rain_params rain_params;
 
     int float_maps = 1;  // the maps read are floating-point grids
+
+    // The run's mapping-table file, read once on its first use.
+    mapping_table_file mapping_tables;
 };
 
 // Grid members at the tail of the state.
