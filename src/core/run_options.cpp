@@ -9,6 +9,7 @@
 #include "core/error_record.hpp"
 #include "core/file_opener.hpp"
 #include "core/model_state.hpp"
+#include "input/mapping_tables.hpp"
 #include "core/parallel_env.hpp"
 #include "input/project_file.hpp"
 
@@ -160,7 +161,7 @@ void translate_subsurface_water(model_state& m) {
     // The Green and Ampt table stands in for the soil maps of the methods
     // that read it.
     const bool ga_table = (m.green_ampt_on || m.inf_redist_on || po.long_term) &&
-                          m.mapping_table_info[mt_ga_infiltration];
+                          m.mapping_table_info.green_ampt;
     m.conductivity_given = po.conductivity_given || ga_table;
     m.capillary_given = po.capillary_given || ga_table;
     m.porosity_given = po.porosity_given || ga_table;
@@ -412,10 +413,13 @@ void copy_unchanged(model_state& m) {
 // rule sees the members the rules before it have set.
 void translate_cards(model_state& m) {
     const project_options& po = m.project_options;
-    const mapping_table_presence& tables = m.mapping_table_info;
+    const mapping_table_info& tables = m.mapping_table_info;
 
     m.mapping_table_given = po.mapping_table_given;
-    if (m.mapping_table_given) m.mapping_table = po.mapping_table;
+    if (m.mapping_table_given) {
+        m.mapping_table = po.mapping_table;
+        check_mapping_tables(m.mapping_table, m.mapping_table_info);
+    }
     m.st_mapping_table_given = po.st_mapping_table_given;
     if (m.st_mapping_table_given) m.st_mapping_table = po.st_mapping_table;
 
@@ -425,14 +429,14 @@ void translate_cards(model_state& m) {
     }
     // A uniform roughness overrules the Roughness table, not a roughness map.
     m.roughness_given = po.manning_n_given ? po.roughness_given
-                                           : (po.roughness_given || tables[mt_roughness]);
+                                           : (po.roughness_given || tables.roughness);
     m.manning_n_given = po.manning_n_given;
     m.manning_n = po.manning_n;
     m.chan_lakes_on = 0;
-    m.wetlands_given = tables[mt_wetlands];
+    m.wetlands_given = tables.wetlands;
     if (po.hmet_surfaways || po.hmet_samson || po.hmet_kvl) m.hmet_file = po.hmet_file;
 
-    const int et_table = tables[mt_evapotranspiration];
+    const int et_table = tables.evapotranspiration;
     m.albedo_given = po.albedo_given || et_table;
     m.vheight_given = po.vheight_given || et_table;
     m.tcoeff_given = po.tcoeff_given || et_table;
@@ -509,7 +513,7 @@ void read_run_parameters(const std::string& project_file, model_state& m) {
 
 void check_run_options(model_state& m) {
     auto fail = [](int code) { g_error_record.code = code; };
-    const mapping_table_presence& tables = m.mapping_table_info;
+    const mapping_table_info& tables = m.mapping_table_info;
 
     if (m.manning_n_given && m.roughness_given) return fail(6);
     if (m.long_term && m.et_calc_penman && m.et_calc_deardorff) return fail(7);
@@ -521,7 +525,7 @@ void check_run_options(model_state& m) {
 
     if (m.long_term) {
         if (!m.inf_redist_on && !m.inf_richards_on && !m.inf_layered_on) return fail(20);
-        const bool et_table = tables[mt_evapotranspiration] != 0;
+        const bool et_table = tables.evapotranspiration != 0;
         if (!m.albedo_given && !m.inf_richards_on && !et_table) return fail(21);
         if (m.et_calc_penman) {
             if (!m.vheight_given && !m.inf_richards_on && !et_table) return fail(22);
@@ -550,7 +554,7 @@ void check_run_options(model_state& m) {
     if (m.chan_discharge_given_2 && !m.chan_routing) m.chan_discharge_given_2 = 0;
 
     if (m.gw_simulation) {
-        const bool gw_table = tables[mt_groundwater] != 0;
+        const bool gw_table = tables.groundwater != 0;
         if (m.gw_porosity_map_given && m.gw_unif_porosity_given) return fail(38);
         if (!m.gw_porosity_map_given && !m.gw_unif_porosity_given && !gw_table) {
             g_error_record.code = 39;

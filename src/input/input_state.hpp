@@ -4,7 +4,7 @@
 #include <string>
 
 #include "core/arrays.hpp"
-#include "input/mapping_table_info.hpp"
+#include "input/mapping_tables.hpp"
 #include "input/run_params.hpp"
 
 namespace kesta {
@@ -22,9 +22,11 @@ struct input_state {
     std::string elevation, watershed_mask, materials;
     int mapping_table_given = 0;
     std::string mapping_table;
-    mapping_table_presence mapping_table_info{};  // all 0 until the file is checked
+    kesta::mapping_table_info mapping_table_info;  // all 0 until the file is checked
     int st_mapping_table_given = 0;
     std::string st_mapping_table;
+    // The run's mapping-table file, read once on its first use.
+    mapping_table_file mapping_tables;
 };
 
 // Grid members at the tail of the state.

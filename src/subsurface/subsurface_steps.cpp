@@ -1,5 +1,8 @@
 #include "subsurface/subsurface_steps.hpp"
 
+#include "subsurface/soil_layer_table.hpp"
+#include "subsurface/wells.hpp"
+
 // Steps of processes that this build does not simulate yet: each has no
 // work to do in any pass.
 
@@ -10,5 +13,11 @@ void step_hydromet(model_state&) {}
 void step_infiltration(model_state&) {}
 void step_sacramento(model_state&) {}
 void step_groundwater(model_state&) {}
+
+// Set-up services of the well list and the Richards soil table, not built
+// yet: no well is recorded and no soil column is set up.
+void add_well_record(model_state&, int, int, double, int) {}
+void assign_wells_to_cells(model_state&, const mat2<int>&, const mat2<int>&, int, int) {}
+int read_soil_layer_table(model_state&, table_cursor&) { return 0; }
 
 }  // namespace kesta

@@ -1,5 +1,7 @@
 #include "transport/transport_steps.hpp"
 
+#include "transport/sediment_tables.hpp"
+
 // Steps of processes that this build does not simulate yet: each has no
 // work to do in any pass.
 
@@ -14,5 +16,9 @@ void step_overland_contam_transport(model_state&) {}
 void step_channel_contam_transport(model_state&) {}
 void step_channel_wq_reactions(model_state&) {}
 void step_channel_lake_contam_mass(model_state&) {}
+
+// The overland sediment record is not built yet: the fractions read from the
+// mapping-table file are not kept.
+void set_sed_parent_fraction(model_state&, int, int, double) {}
 
 }  // namespace kesta

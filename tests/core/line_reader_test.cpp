@@ -127,3 +127,21 @@ TEST(LineReader, TextHelpers) {
     EXPECT_EQ(nth_word(0, " alpha"), 0u);
     EXPECT_EQ(nth_word(1, ""), 0u);
 }
+
+TEST(LineReader, EmptyLinesAndNulBytesAreLines) {
+    std::FILE* fp = std::tmpfile();
+    ASSERT_NE(fp, nullptr);
+    const char text[] = "\n\r\na\0b\n";
+    std::fwrite(text, 1, sizeof text - 1, fp);
+    std::rewind(fp);
+    line_cursor line;
+    ASSERT_EQ(read_line(line, fp), 1);
+    EXPECT_EQ(line.text(), "");
+    ASSERT_EQ(read_line(line, fp), 1);
+    EXPECT_EQ(line.text(), "");
+    ASSERT_EQ(read_line(line, fp), 1);
+    EXPECT_EQ(line.text(), std::string("a\0b", 3));
+    EXPECT_EQ(read_line(line, fp), 0);
+    EXPECT_EQ(line.text(), "");
+    std::fclose(fp);
+}

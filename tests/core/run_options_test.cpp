@@ -108,7 +108,7 @@ TEST_F(RunOptions, ValuesWithARuleOfTheirOwn) {
 TEST_F(RunOptions, RoughnessTableCountsOnlyWithoutUniformManning) {
     auto with_roughness_table = [this](const std::string& cards) {
         m = std::make_unique<model_state>();
-        m->mapping_table_info[kesta::mt_roughness] = 1;
+        m->mapping_table_info.roughness = 1;
         dir.write("p.prj", kGrid + cards);
         testing::internal::CaptureStdout();
         kesta::read_run_parameters(dir.file("p.prj"), *m);
@@ -118,6 +118,15 @@ TEST_F(RunOptions, RoughnessTableCountsOnlyWithoutUniformManning) {
     EXPECT_EQ(with_roughness_table(""), 1);
     EXPECT_EQ(with_roughness_table("MANNING_N 0.03\n"), 0);
     EXPECT_EQ(with_roughness_table("MANNING_N 0.03\nROUGHNESS n.asc\n"), 1);
+}
+
+TEST_F(RunOptions, MappingTableFileIsCheckedForItsTables) {
+    dir.write("a.idx", "north 1\nsouth 0\neast 1\nwest 0\nrows 1\ncols 1\n1\n");
+    dir.write("t.cmt", "KESTA_INDEX_MAP_TABLES\nINDEX_MAP " + dir.file("a.idx") +
+                           " a\nROUGHNESS a\nNUM_IDS 1\nhdr\n1     grass  0.1\n");
+    EXPECT_EQ(read("MAPPING_TABLE " + dir.file("t.cmt") + "\n").roughness_given, 1);
+    EXPECT_EQ(m->mapping_table_info.roughness, 1);
+    EXPECT_EQ(m->mapping_table_info.wetlands, 0);
 }
 
 TEST_F(RunOptions, GroundwaterOnlyUnderAWaterTableAndThenWithStreamLoss) {
@@ -252,7 +261,7 @@ TEST_F(OptionChecks, LongTermRunsNeedTheirSoilAndPlantInputs) {
     EXPECT_EQ(check(), 23);
     s.tcoeff_given = s.canopy_given = 1;
     EXPECT_EQ(check(), 25);
-    s.mapping_table_info[kesta::mt_evapotranspiration] = 1;  // the table stands in for them
+    s.mapping_table_info.evapotranspiration = 1;  // the table stands in for them
     s.vheight_given = s.albedo_given = 0;
     EXPECT_EQ(check(), 0);
 }

@@ -1,0 +1,101 @@
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "core/error_record.hpp"
+#include "subsurface/soil_table.hpp"
+#include "support/temp_dir.hpp"
+
+using namespace kesta;
+
+namespace {
+
+// One class: its id, then layer L column k holds L*100 + k (layers 1 and 2
+// have 9 columns, layer 3 has 8).
+std::string soil_class_text(int id, double offset = 0.0) {
+    std::string s = std::to_string(id) + "\n";
+    for (int layer = 1; layer <= 3; ++layer) {
+        for (int k = 1; k <= (layer == 3 ? 8 : 9); ++k) s += std::to_string(layer * 100 + k + offset) + " ";
+        s += "\n";
+    }
+    return s;
+}
+
+class SoilTable : public ::testing::Test {
+protected:
+    void SetUp() override { g_error_record = error_record(); }
+    void TearDown() override { g_error_record = error_record(); }
+
+    int read(const std::string& text) {
+        const std::string path = dir.write("soils.txt", text);
+        std::FILE* fp = std::fopen(path.c_str(), "r");
+        testing::internal::CaptureStdout();
+        const int n = read_soil_class_table(fp, "soils.txt", classes);
+        out = testing::internal::GetCapturedStdout();
+        std::fclose(fp);
+        return n;
+    }
+
+    kesta_test::temp_dir dir;
+    std::vector<soil_class_record> classes = std::vector<soil_class_record>(kSoilClasses);
+    std::string out;
+};
+
+}  // namespace
+
+TEST_F(SoilTable, LayerColumnsLandInTheirSlots) {
+    for (double& v : classes[7].v) v = -1.0;
+    ASSERT_EQ(read("1 0\n" + soil_class_text(7)), 1) << out;
+    const double* v = classes[7].v;
+    // column: slots for layers 1, 2, 3
+    const int slots[9][3] = {{4, 5, 6},    {25, 26, 27}, {0, 1, 2},    {7, 8, 9},   {16, 17, 18},
+                             {13, 14, 15}, {19, 20, 21}, {10, 11, 12}, {22, 23, -1}};
+    for (int k = 1; k <= 9; ++k) {
+        for (int layer = 1; layer <= 3; ++layer) {
+            const int slot = slots[k - 1][layer - 1];
+            if (slot < 0) continue;
+            EXPECT_DOUBLE_EQ(v[slot], layer * 100 + k) << "column " << k << " layer " << layer;
+        }
+    }
+    // Slots 3, 24 and 28..49 are left alone.
+    EXPECT_DOUBLE_EQ(v[3], -1.0);
+    EXPECT_DOUBLE_EQ(v[24], -1.0);
+    for (int s = 28; s < 50; ++s) EXPECT_DOUBLE_EQ(v[s], -1.0);
+    EXPECT_EQ(out, "");
+}
+
+TEST_F(SoilTable, LaterClassOverwritesAndAnEmptyTableWritesNothing) {
+    ASSERT_EQ(read("2 99\n" + soil_class_text(3) + soil_class_text(3, 0.5)), 2);
+    EXPECT_DOUBLE_EQ(classes[3].v[4], 101.5);
+    EXPECT_EQ(read("0 0\n"), 0);
+    EXPECT_DOUBLE_EQ(classes[3].v[4], 101.5);
+}
+
+TEST_F(SoilTable, RefusesWhatDoesNotRead) {
+    EXPECT_EQ(read("2 0\n" + soil_class_text(1)), -1);
+    EXPECT_NE(out.find("soil table soils.txt, line 6: the file ends where the identifier of class 2 of 2"),
+              std::string::npos)
+        << out;
+    std::string cut = "1 0\n" + soil_class_text(1);
+    cut.resize(cut.rfind("308"));
+    EXPECT_EQ(read(cut), -1);
+    EXPECT_NE(out.find("the file ends in class 1, layer 3, value 8"), std::string::npos) << out;
+
+    std::string bad = "1 0\n" + soil_class_text(1);
+    bad.replace(bad.find("203"), 3, "2O3");
+    EXPECT_EQ(read(bad), -1);
+    EXPECT_NE(out.find("line 4: class 1, layer 2, value 3 \"2O3.000000\" is not a number"), std::string::npos)
+        << out;
+
+    EXPECT_EQ(read("1 0\n" + soil_class_text(10000)), -1);
+    EXPECT_NE(out.find("class identifier 10000 lies outside 0 to 9999"), std::string::npos) << out;
+    EXPECT_EQ(read("-1 0\n"), -1);
+    EXPECT_NE(out.find("class count -1 is negative"), std::string::npos);
+    EXPECT_EQ(read("1.5 0\n"), -1);
+    EXPECT_NE(out.find("the number of classes \"1.5\" is not an integer"), std::string::npos);
+    EXPECT_EQ(read("1 0\n" + soil_class_text(1) + soil_class_text(2)), -1);
+    EXPECT_NE(out.find("\"2\" follows the last of the 1 classes"), std::string::npos) << out;
+    EXPECT_EQ(g_error_record.stop, 1);
+}
