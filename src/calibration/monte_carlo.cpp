@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <ctime>
 
-#include "calibration/text_format.hpp"
+#include "core/text_format.hpp"
 #include "core/line_reader.hpp"
 #include "core/parallel_env.hpp"
 

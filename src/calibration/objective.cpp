@@ -5,7 +5,7 @@
 #include <cstdio>
 
 #include "calibration/replace_params.hpp"
-#include "calibration/text_format.hpp"
+#include "core/text_format.hpp"
 #include "core/file_opener.hpp"
 #include "core/line_reader.hpp"
 #include "core/optim_record.hpp"

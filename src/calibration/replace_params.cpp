@@ -3,7 +3,7 @@
 #include <cctype>
 #include <cstring>
 
-#include "calibration/text_format.hpp"
+#include "core/text_format.hpp"
 #include "core/error_record.hpp"
 #include "core/file_opener.hpp"
 #include "core/line_reader.hpp"
@@ -32,21 +32,6 @@ struct replace_settings {
 };
 
 replace_settings g_replace;
-
-// Reads one line whole, without the line end and without replacement: the
-// declarations and values themselves must never be substituted.
-bool read_raw_line(std::FILE* fp, std::string& line) {
-    line.clear();
-    int c = EOF;
-    bool got_any = false;
-    while ((c = std::getc(fp)) != EOF) {
-        got_any = true;
-        if (c == '\n') break;
-        line.push_back(static_cast<char>(c));
-    }
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    return got_any && !std::ferror(fp);
-}
 
 bool is_digit(char c) { return std::isdigit(static_cast<unsigned char>(c)) != 0; }
 
@@ -190,14 +175,14 @@ int read_replace_param_file(const std::string& file) {
     std::string line;
     int count = 0;
     line_cursor first;
-    if (read_raw_line(fp.get(), line)) first.assign(line);
+    if (read_text_line(fp.get(), line)) first.assign(line);
     if (!pop_int_strict(first, count) || count < 0) {
         std::printf("Error: unable to read the number of parameters in the parameter list file\n");
         return -1;
     }
     int result = 0;
     for (int i = 0; i < count; ++i) {
-        if (!read_raw_line(fp.get(), line)) {
+        if (!read_text_line(fp.get(), line)) {
             std::printf("Error: unexpected end of parameter list file after %d parameters. Expecting %d\n", i,
                         count);
             return -1;
@@ -222,7 +207,7 @@ int read_replace_value_file(const std::string& file) {
     std::string selected;
     int line_number = 0;
     // A negative index (a REPLACE_LINE of 0) takes the first line.
-    while ((line_number == 0 || line_number <= g_replace.line_index) && read_raw_line(fp.get(), line)) {
+    while ((line_number == 0 || line_number <= g_replace.line_index) && read_text_line(fp.get(), line)) {
         selected = line;
         ++line_number;
     }

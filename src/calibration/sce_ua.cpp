@@ -4,7 +4,7 @@
 #include <cmath>
 #include <limits>
 
-#include "calibration/text_format.hpp"
+#include "core/text_format.hpp"
 #include "core/line_reader.hpp"
 
 namespace kesta {

@@ -23,7 +23,7 @@ struct malloc_free {
 };
 }  // namespace
 
-int read_line(line_cursor& line, std::FILE* fp) {
+bool read_text_line(std::FILE* fp, std::string& text) {
     // One block read per line: POSIX getline keeps lines of any length
     // (and any byte, NUL included) whole, at the speed of a buffered copy.
     char* raw = nullptr;
@@ -31,14 +31,23 @@ int read_line(line_cursor& line, std::FILE* fp) {
     const ssize_t n = ::getline(&raw, &capacity, fp);
     const std::unique_ptr<char, malloc_free> hold(raw);
     if (n <= 0 || std::ferror(fp)) {
-        line.assign(std::string());
-        return 0;
+        text.clear();
+        return false;
     }
     std::size_t len = static_cast<std::size_t>(n);
     if (raw[len - 1] == '\n') --len;
     // A file written with CR LF line ends must not leave the CR in a token.
     if (len > 0 && raw[len - 1] == '\r') --len;
-    std::string text(raw, len);
+    text.assign(raw, len);
+    return true;
+}
+
+int read_line(line_cursor& line, std::FILE* fp) {
+    std::string text;
+    if (!read_text_line(fp, text)) {
+        line.assign(std::string());
+        return 0;
+    }
     if (replace_mode_on()) replace_line_tokens(text);
     line.assign(std::move(text));
     return 1;

@@ -45,6 +45,9 @@ private:
 // active. Returns 1 when a line was read (a last line without a line feed
 // counts), 0 at end of file or on a read error, leaving the line empty.
 int read_line(line_cursor& line, std::FILE* fp);
+// The same line as it stands in the file, with no replacement: for the files
+// that declare and supply the replacements themselves.
+bool read_text_line(std::FILE* fp, std::string& text);
 
 // Each pop skips separators, takes one token and the separators after it, and
 // returns 1; it returns 0 and leaves the line unconsumed when nothing but

@@ -5,6 +5,7 @@
 
 #include "core/calendar.hpp"
 #include "core/error_record.hpp"
+#include "core/text_format.hpp"
 #include "core/file_opener.hpp"
 
 namespace kesta {
@@ -16,23 +17,6 @@ namespace {
 constexpr double kRelativeOrigin = 1721028.5;
 
 series_lists g_series;
-
-__attribute__((format(printf, 1, 2))) std::string text_of(const char* fmt, ...) {
-    va_list args;
-    va_start(args, fmt);
-    va_list again;
-    va_copy(again, args);
-    const int n = std::vsnprintf(nullptr, 0, fmt, args);
-    va_end(args);
-    std::string out;
-    if (n > 0) {
-        out.resize(static_cast<std::size_t>(n) + 1);
-        std::vsnprintf(&out[0], out.size(), fmt, again);
-        out.resize(static_cast<std::size_t>(n));
-    }
-    va_end(again);
-    return out;
-}
 
 // An error message on the console and in the summary file.
 void say_error(const std::string& text) { print_both(g_error_record.summary_file, text); }
@@ -100,7 +84,7 @@ bool elev_trivial(double x, elev_series* s, double* out) {
         return true;
     }
     if (s->x.empty()) {
-        say_error(text_of("Error: attempting to extract a value from an elevation series [%s] with no entries.\n",
+        say_error(format_text("Error: attempting to extract a value from an elevation series [%s] with no entries.\n",
                           s->name.c_str()));
         fail_now();
         *out = 0.0;
@@ -148,7 +132,7 @@ int ts_read_one(series_file& f) {
         if (!(pop_int_strict(line, year) && pop_int_strict(line, month) &&
               pop_int_strict(line, day) && pop_int_strict(line, hour) &&
               pop_int_strict(line, minute) && pop_double_strict(line, value))) {
-            say_error(text_of("Error: in time series file %s, line %d, the record \"%s\" of series [%s] "
+            say_error(format_text("Error: in time series file %s, line %d, the record \"%s\" of series [%s] "
                               "does not scan as year month day hour minute value.\n",
                               f.name.c_str(), f.line, record.c_str(), s.name.c_str()));
             g_series.series.pop_back();
@@ -158,7 +142,7 @@ int ts_read_one(series_file& f) {
         double t = julday(year, month, day, hour, minute, 0.0);
         if (s.relative) t -= kRelativeOrigin;
         if (!s.times.empty() && t <= s.times.back()) {
-            say_error(text_of("Error: in time series file %s, line %d, the time %d %d %d %d %d of series "
+            say_error(format_text("Error: in time series file %s, line %d, the time %d %d %d %d %d of series "
                               "[%s] is not later than the time of the record before it.\n",
                               f.name.c_str(), f.line, year, month, day, hour, minute,
                               s.name.c_str()));
@@ -173,19 +157,28 @@ int ts_read_one(series_file& f) {
     return 1;
 }
 
-void ts_read_file(const std::string& name) {
+namespace {
+
+// Reads every block of a series file with `read_one` (1 per block read, 0 at
+// the end, -1 when a block was refused).
+void read_series_file(const std::string& name, const char* title, const char* kind,
+                      int (*read_one)(series_file&)) {
     std::string path = name;
     file_ptr fp = open_file(path, "r", 0);
     if (!fp) {
-        say_error(text_of("Error: Time series file not found [%s]\n", path.c_str()));
+        say_error(format_text("Error: %s file not found [%s]\n", title, path.c_str()));
         return;
     }
     series_file f{fp.get(), path, 0};
     int count = 0;
     int result = 0;
-    while ((result = ts_read_one(f)) == 1) ++count;
-    if (result == 0) std::printf("%d time series read from file %s\n", count, path.c_str());
+    while ((result = read_one(f)) == 1) ++count;
+    if (result == 0) std::printf("%d %s read from file %s\n", count, kind, path.c_str());
 }
+
+}  // namespace
+
+void ts_read_file(const std::string& name) { read_series_file(name, "Time series", "time series", ts_read_one); }
 
 time_series* ts_find_by_name(const std::string& name) {
     for (auto& s : g_series.series) {
@@ -201,7 +194,7 @@ double ts_value_at(double t, time_series* s) {
         return 0.0;
     }
     if (s->times.empty()) {
-        say_error(text_of("Error: attempting to extract a value from a time series [%s] with no entries.\n",
+        say_error(format_text("Error: attempting to extract a value from a time series [%s] with no entries.\n",
                           s->name.c_str()));
         fail_now();
         return 0.0;
@@ -214,7 +207,7 @@ double ts_value_at(double t, time_series* s) {
     long k = find_bracket(s->times, t, from);
     if (k < 0 && from > 0) k = find_bracket(s->times, t, 0);
     if (k < 0) {
-        say_error(text_of("Error: something is really messed up with your time series [%s].\n",
+        say_error(format_text("Error: something is really messed up with your time series [%s].\n",
                           s->name.c_str()));
         return 0.0;
     }
@@ -233,7 +226,7 @@ double ts_value_by_index(int id, double t) {
     for (auto it = g_series.index.rbegin(); it != g_series.index.rend(); ++it) {
         if (it->id == id) return ts_value_at(t, it->series);
     }
-    say_error(text_of("Error: attempting to extract a value from an unknown time series in the time series "
+    say_error(format_text("Error: attempting to extract a value from an unknown time series in the time series "
                       "table.    Check the mapping table file (.cmt). The specified time series index is "
                       "%d, but the \nindex is not found in the time series index table.\n",
                       id));
@@ -279,7 +272,7 @@ int es_read_one(series_file& f) {
         double x = 0.0;
         double y = 0.0;
         if (!(pop_double_strict(line, x) && pop_double_strict(line, y))) {
-            say_error(text_of("Error: in elevation series file %s, line %d, the pair \"%s\" of series [%s] "
+            say_error(format_text("Error: in elevation series file %s, line %d, the pair \"%s\" of series [%s] "
                               "does not scan as two numbers.\n",
                               f.name.c_str(), f.line, record.c_str(), s.name.c_str()));
             g_series.elev.pop_back();
@@ -287,7 +280,7 @@ int es_read_one(series_file& f) {
             return -1;
         }
         if (!s.x.empty() && x <= s.x.back()) {
-            say_error(text_of("Error: in elevation series file %s, line %d, the value %g of series [%s] "
+            say_error(format_text("Error: in elevation series file %s, line %d, the value %g of series [%s] "
                               "is not greater than the value before it.\n",
                               f.name.c_str(), f.line, x, s.name.c_str()));
             g_series.elev.pop_back();
@@ -301,17 +294,7 @@ int es_read_one(series_file& f) {
 }
 
 void read_elev_series_file(const std::string& name) {
-    std::string path = name;
-    file_ptr fp = open_file(path, "r", 0);
-    if (!fp) {
-        say_error(text_of("Error: Elevation series file not found [%s]\n", path.c_str()));
-        return;
-    }
-    series_file f{fp.get(), path, 0};
-    int count = 0;
-    int result = 0;
-    while ((result = es_read_one(f)) == 1) ++count;
-    if (result == 0) std::printf("%d elevation series read from file %s\n", count, path.c_str());
+    read_series_file(name, "Elevation series", "elevation series", es_read_one);
 }
 
 elev_series* find_elev_series(const std::string& name) {
@@ -326,7 +309,7 @@ double elev_series_value(double x, elev_series* s) {
     if (elev_trivial(x, s, &out)) return out;
     const long k = find_bracket(s->x, x, 0);
     if (k < 0) {
-        say_error(text_of("Error: something is really messed up with your elevation series [%s].\n",
+        say_error(format_text("Error: something is really messed up with your elevation series [%s].\n",
                           s->name.c_str()));
         return 0.0;
     }
@@ -338,7 +321,7 @@ double elev_series_interp(double x, elev_series* s) {
     if (elev_trivial(x, s, &out)) return out;
     const long k = find_bracket(s->x, x, 0);
     if (k < 0) {
-        say_error(text_of("Error: something is really messed up with your elevation series [%s].\n",
+        say_error(format_text("Error: something is really messed up with your elevation series [%s].\n",
                           s->name.c_str()));
         return 0.0;
     }
@@ -366,7 +349,7 @@ pump* read_pump_card(line_cursor& line, int link, int link_type) {
         p->flow_type = pump_ts;
         p->ts = ts_find_by_name(series_name);
     } else {
-        say_error(text_of("\n\nError in the channel input file: Flow type for pump is incorrectly\n"
+        say_error(format_text("\n\nError in the channel input file: Flow type for pump is incorrectly\n"
                           "defined for link %d. Must be ELEV or TS.\n",
                           link));
         fail_now();
