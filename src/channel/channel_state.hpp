@@ -34,6 +34,7 @@ struct channel_state {
     vec1<int> hlink, hnode;
 
     int nlinks = 0;
+    int maxnodes = 0;  // most nodes of a link
     int nlakes = 0;
     int chan_routing = 0;   // 1: explicit diffusive-wave routing
     int chan_alt_routing = 0;       // mesh routing

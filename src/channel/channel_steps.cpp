@@ -5,7 +5,7 @@
 
 namespace kesta {
 
-void setup_chan_point_sources(model_state&) {}
+void setup_channel(model_state&) {}
 void step_channel_routing(model_state&) {}
 void step_chan_point_input(model_state&) {}
 

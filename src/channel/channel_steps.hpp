@@ -6,6 +6,8 @@
 namespace kesta {
 
 void setup_chan_point_sources(model_state& m);
+// Set-up of the channel network during the model-input loading.
+void setup_channel(model_state& m);
 void step_channel_routing(model_state& m);
 void step_chan_point_input(model_state& m);
 

@@ -1,9 +1,11 @@
 // Members of the model state owned by the model core: run control and clock.
 #pragma once
 
+#include <memory>
 #include <string>
 
 #include "core/model_state_fwd.hpp"
+#include "core/optim_record.hpp"
 
 namespace kesta {
 
@@ -73,6 +75,7 @@ struct core_state {
     int optimize_given = 0;
     std::string optimize;  // the optimisation output file
     optim_record* run_result = nullptr;  // the caller's, in a calibration run
+    std::unique_ptr<optim_record> own_run_result;  // the run's own when no caller gave one
     int quiet = 0;
     int super_quiet = 0;
 

@@ -9,5 +9,6 @@ void update_at_event_end(model_state&) {}
 void finish_event(model_state&) {}
 void init_cell_state(model_state&) {}
 void read_exchange_files(model_state&) {}
+void set_chan_point_value(model_state&) {}
 
 }  // namespace kesta

@@ -11,5 +11,7 @@ void update_at_event_end(model_state& m);
 void finish_event(model_state& m);
 void init_cell_state(model_state& m);
 void read_exchange_files(model_state& m);
+// Sets the downstream head boundary of the channel network.
+void set_chan_point_value(model_state& m);
 
 }  // namespace kesta

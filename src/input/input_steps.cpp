@@ -5,8 +5,9 @@
 
 namespace kesta {
 
-void read_model_inputs(model_state&) {}
 void setup_optim_and_precip_events(model_state&) {}
-void alloc_optim_record(model_state&) {}
+void assign_grid_constituents(model_state&) {}
+void assign_zep_gw_tables(model_state&) {}
+void assign_zep_soil_tables(model_state&) {}
 
 }  // namespace kesta

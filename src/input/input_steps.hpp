@@ -10,4 +10,9 @@ void read_model_inputs(model_state& m);
 void setup_optim_and_precip_events(model_state& m);
 void alloc_optim_record(model_state& m);
 
+// Initial nutrient values of the cells, the groundwater and the soils.
+void assign_grid_constituents(model_state& m);
+void assign_zep_gw_tables(model_state& m);
+void assign_zep_soil_tables(model_state& m);
+
 }  // namespace kesta

@@ -6,5 +6,10 @@
 namespace kesta {
 
 void open_nutrient_outputs(model_state&) {}
+void zep_overland_set_params(model_state&) {}
+void read_aquatic_env_file(model_state&) {}
+void zep_overland_allocate(model_state&) {}
+void zep_overland_init(model_state&) {}
+void zep_overland_bind(model_state&) {}
 
 }  // namespace kesta

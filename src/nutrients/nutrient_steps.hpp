@@ -7,4 +7,11 @@ namespace kesta {
 
 void open_nutrient_outputs(model_state& m);
 
+// Set-up of the module's overland part during the model-input loading.
+void zep_overland_set_params(model_state& m);
+void read_aquatic_env_file(model_state& m);
+void zep_overland_allocate(model_state& m);
+void zep_overland_init(model_state& m);
+void zep_overland_bind(model_state& m);
+
 }  // namespace kesta

@@ -21,6 +21,8 @@ void write_final_summaries(model_state&) {}
 
 void write_startup_info(model_state&, const std::string&) {}
 
+void build_vq_data(model_state&) {}
+
 void setup_analyzers(model_state&, const std::string&) {}
 
 // No analyzer is set up in a run without an analyzer definition file.

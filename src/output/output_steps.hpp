@@ -18,6 +18,9 @@ void write_event_summary(model_state& m);
 void write_final_summaries(model_state& m);
 void close_output_files(model_state& m);
 void flush_std_streams();
+// Builds the reservoir-model coupling record (its cell map) at the end of
+// the model-input loading.
+void build_vq_data(model_state& m);
 
 // Analyzer notification codes.
 enum analyzer_notice : int {

@@ -3,10 +3,29 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "core/arrays.hpp"
 
 namespace kesta {
+
+// One low spot of an overland dike, from a SPOT card of the low-spot file.
+struct lowspot_record {
+    int row = 0, col = 0;
+    int side = 0;            // side of the cell it crosses: 1 top, 2 right, 4 bottom, 8 left
+    double fraction = 0.0;   // share of the cell size that the crest spans (0.0 to 1.5)
+    double elevation = 0.0;  // crest elevation (m)
+    double flow = 0.0;       // flow through it in the last step (m3/s), positive out of its cell
+};
+
+// One overland lake; the lake number is its index in the table.
+struct lake_record {
+    double level = 0.0;          // current water-surface level (m)
+    double initial_level = 0.0;  // level from the lake file (m); a step aiming below it puts the level back
+    double volume = 0.0;         // lake volume (m3)
+    double step_volume = 0.0;    // volume gained in the current step (m3), negative for a loss
+    int ncells = 0;              // cells the lake covers now
+};
 
 struct overland_state {
     vec1<double> h;            // overland water depth (m)
@@ -27,7 +46,27 @@ struct overland_state {
     vec1<double> dist_rough;  // Manning roughness
 
     vec1<int> lake_num;  // channel-network lake of each cell
-    vec1<int> oland_lake_mask, oland_lake_new;
+    vec1<int> oland_lake_mask, oland_lake_new;  // overland lake of each cell at the start and now
+
+    // Dikes: per cell the sides carrying a dike (1 top, 2 right, 4 bottom, 8 left).
+    vec1<int> dike_mask;
+    // Low spots through the dikes, records 1..nlowspots (record 0 unused).
+    int nlowspots = 0;
+    std::vector<lowspot_record> lowspots;
+
+    // Overland lakes, records 1..n_oland_lakes (record 0 unused).
+    int n_oland_lakes = 0;
+    std::vector<lake_record> oland_lakes;
+    int olake_update_due = 0;           // a lake volume changed since the last extent update
+    double olake_water_total = 0.0;     // water standing in the lakes before the last update (m3)
+    double olake_added_volume = 0.0;    // run total of water that entered the lakes (m3)
+    double olake_drained_volume = 0.0;  // run total of water that left the lakes (m3)
+    double olake_balance_error = 0.0;   // run total of the extent updates' volume error (m3)
+
+    // Overland boundary from the OVERLAND_BOUNDARY table.
+    vec1<double> boundary_temp;  // column 1
+    vec1<double> boundary_val;   // column 2
+    vec1<int> boundary_type;     // column 1 truncated
 
     // Overland clock, the main clock of the run (Julian days; interval also in s).
     double ov_interval_sec = 0.0;

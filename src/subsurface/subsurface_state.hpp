@@ -60,6 +60,13 @@ struct subsurface_state {
     vec1<double> qwell, qwell_static, qrecharge, source, gwh, elevgw_old, TXX, TYY, DELX, DELY, STOR,
         gw_array_porosity, gw_Kx_hycond, gw_Ky_hycond;
     vec1<double> A, B, C, D;
+    vec1<double> exfiltrate;  // with a water table
+    vec1<double> PHEADOLD;    // previous heads of the Richards, groundwater or channel solution
+    int richards_max_nodes = 0;  // largest node count of a Richards soil column
+    int num_static_cells = 0;    // static-flux groundwater cells
+    // Well locations of the well-level output, entries 1..well_count.
+    int well_count = 0;
+    vec1<int> well_row, well_column;
 
     // Long-term simulation.
     vec1<double> alb, Ts, fTs, snowdepth, CFGI, root_depth, DIRECT_EVAP, pot_et, pot_aet;

@@ -13,6 +13,9 @@ void step_hydromet(model_state&) {}
 void step_infiltration(model_state&) {}
 void step_sacramento(model_state&) {}
 void step_groundwater(model_state&) {}
+void setup_wetlands(model_state&) {}
+void open_sacramento_file(model_state&) {}
+void read_soil_table(model_state&) {}
 
 // Set-up services of the well list and the Richards soil table, not built
 // yet: no well is recorded and no soil column is set up.

@@ -11,4 +11,9 @@ void step_infiltration(model_state& m);
 void step_sacramento(model_state& m);
 void step_groundwater(model_state& m);
 
+// Set-up calls of the model-input loading.
+void setup_wetlands(model_state& m);
+void open_sacramento_file(model_state& m);
+void read_soil_table(model_state& m);
+
 }  // namespace kesta

@@ -16,6 +16,9 @@ void step_overland_contam_transport(model_state&) {}
 void step_channel_contam_transport(model_state&) {}
 void step_channel_wq_reactions(model_state&) {}
 void step_channel_lake_contam_mass(model_state&) {}
+void read_sediment_tables(model_state&) {}
+void read_contam_tables(model_state&) {}
+void alloc_overland_contam_arrays(model_state&, int, int, int, int) {}
 
 // The overland sediment record is not built yet: the fractions read from the
 // mapping-table file are not kept.

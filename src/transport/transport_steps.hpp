@@ -15,4 +15,11 @@ void step_channel_contam_transport(model_state& m);
 void step_channel_wq_reactions(model_state& m);
 void step_channel_lake_contam_mass(model_state& m);
 
+// Set-up calls of the model-input loading.
+void read_sediment_tables(model_state& m);
+void read_contam_tables(model_state& m);
+// Adds `count` contaminant slots (nutrient_call 0) or the nutrient species
+// (nutrient_call not 0) to the overland constituent arrays of `cells` cells.
+void alloc_overland_contam_arrays(model_state& m, int count, int cells, int nutrient_call, int skip_types);
+
 }  // namespace kesta

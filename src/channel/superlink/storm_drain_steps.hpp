@@ -6,5 +6,7 @@
 namespace kesta {
 
 void step_storm_drain(model_state& m);
+// Set-up of the storm-drain network during the model-input loading.
+void setup_superlink_network(model_state& m);
 
 }  // namespace kesta

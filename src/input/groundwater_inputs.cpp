@@ -1,0 +1,297 @@
+// Readers of the groundwater inputs and of the location lists: boundary
+// types, static fluxes and wells, conductivity and porosity, well-level
+// output cells and soil-moisture output cells.
+#include <cstdio>
+
+#include "core/allocators.hpp"
+#include "core/error_record.hpp"
+#include "core/model_state.hpp"
+#include "core/text_format.hpp"
+#include "core/token_stream.hpp"
+#include "input/mapping_tables.hpp"
+#include "input/model_inputs.hpp"
+#include "input/reader_support.hpp"
+
+namespace kesta {
+
+namespace {
+
+constexpr int kStaticFluxCell = 6;   // groundwater boundary type of a static-flux cell
+constexpr int kDynamicWellCell = 3;  // groundwater boundary type of a well cell
+constexpr double kSecondsPerDay = 86400.0;
+
+// Numbers read one after another from a free-format file; every failure
+// names the file, the line and the text.
+class number_reader {
+public:
+    number_reader(std::FILE* fp, const std::string& name) : ts_(fp), name_(name) {}
+
+    // False at the end of the file (`at_end` set) or on a malformed value
+    // (refused with a message).
+    bool next_int(int& v, const char* what) { return next(what, [&](const std::string& t) { return parse_int(t, v); }); }
+    bool next_double(double& v, const char* what) {
+        return next(what, [&](const std::string& t) { return parse_double(t, v); });
+    }
+    bool at_end() const { return at_end_; }
+    const std::string& name() const { return name_; }
+    int line() const { return ts_.token_line(); }
+
+private:
+    template <class Parse>
+    bool next(const char* what, Parse parse) {
+        std::string token;
+        if (!ts_.next(token)) {
+            at_end_ = true;
+            return false;
+        }
+        if (parse(token)) return true;
+        refuse(format_text("Error: file %s, line %d: the %s \"%s\" is not a number of the kind expected\n",
+                           name_.c_str(), ts_.token_line(), what, token.c_str()));
+        return false;
+    }
+
+    token_stream ts_;
+    std::string name_;
+    bool at_end_ = false;
+};
+
+// A count at the head of a list: false (refused) when missing or negative.
+bool read_count(number_reader& in, int& n) {
+    if (!in.next_int(n, "count")) {
+        if (in.at_end()) refuse(format_text("End of file reached in file %s, exiting\n", in.name().c_str()));
+        return false;
+    }
+    if (n < 0) {
+        refuse(format_text("Error: file %s, line %d: the count %d is negative\n", in.name().c_str(), in.line(), n));
+        return false;
+    }
+    return true;
+}
+
+// The active cell at (row, col); 0 (refused) when off the grid or outside
+// the watershed.
+int cell_at(const model_state& m, const number_reader& in, int row, int col) {
+    if (row < 1 || row > m.rows || col < 1 || col > m.cols) {
+        refuse(format_text("Error: file %s, line %d: row %d, column %d lies outside the grid of %d rows and %d "
+                           "columns\n",
+                           in.name().c_str(), in.line(), row, col, m.rows, m.cols));
+        return 0;
+    }
+    const int k = m.mask[row][col];
+    if (k == 0) {
+        refuse(format_text("Error: file %s, line %d: row %d, column %d lies outside the watershed\n",
+                           in.name().c_str(), in.line(), row, col));
+    }
+    return k;
+}
+
+// Reads one value of an entry; at the end of the file the list is short.
+template <class T, class Read>
+bool entry_value(number_reader& in, T& v, Read read) {
+    if (read(v)) return true;
+    if (in.at_end()) refuse(format_text("End of file reached in file %s, exiting\n", in.name().c_str()));
+    return false;
+}
+
+bool read_row_col(number_reader& in, int& row, int& col) {
+    return entry_value(in, row, [&](int& v) { return in.next_int(v, "row"); }) &&
+           entry_value(in, col, [&](int& v) { return in.next_int(v, "column"); });
+}
+
+bool read_boundary_types(model_state& m) {
+    if (m.gwbound.empty()) alloc_ivector(m.gwbound, m.ncells, "gwbound");
+    if (m.mapping_table_info.gw_boundary && m.gw_boundfile.empty()) {
+        say(m, "reading the groundwater boundary file from the mapping table\n");
+        vec1<double> types(m.ncells);
+        if (!read_table_columns(m, table_gw_boundary, {&types})) return false;
+        for (int k = 1; k <= m.ncells; ++k) m.gwbound[k] = static_cast<int>(types[k]);
+        return true;
+    }
+    say(m, format_text("reading the groundwater boundary file: %s\n", m.gw_boundfile.c_str()));
+    file_ptr fp = open_input(m.gw_boundfile, "groundwater boundary");
+    if (!fp) {
+        if (!run_stopped()) g_error_record.fail(4, "groundwater boundary", m.gw_boundfile);
+        return false;
+    }
+    return read_id_map(m, fp.get(), m.gw_boundfile, m.gwbound);
+}
+
+bool read_static_fluxes(model_state& m) {
+    int static_cells = 0;
+    int well_cells = 0;
+    for (int k = 1; k <= m.ncells; ++k) {
+        static_cells += m.gwbound[k] == kStaticFluxCell;
+        well_cells += m.gwbound[k] == kDynamicWellCell;
+    }
+    if (well_cells > 0) {
+        std::printf("You can't have a dynamic wells in the groundwater boundary map. You must use the\n"
+                    "WELL_TABLE table in the mapping table file\n");
+    }
+    m.num_static_cells = static_cells;
+    if (static_cells == 0 && !m.gw_flux_boundary) return true;
+
+    std::string name = m.gw_fluxboundtable;
+    file_ptr fp = open_file(name, "r", 0);
+    if (!fp) {
+        refuse(format_text("Can't open static flux table file: %s\n", name.c_str()));
+        return false;
+    }
+    number_reader in(fp.get(), name);
+    int n = 0;
+    if (!read_count(in, n)) return false;
+    m.num_static_cells = n;
+    const double per_cell = kSecondsPerDay * m.gridsize * m.gridsize;
+    for (int i = 1; i <= n; ++i) {
+        int row = 0;
+        int col = 0;
+        double flux = 0.0;  // m3/day
+        if (!read_row_col(in, row, col)) return false;
+        if (!entry_value(in, flux, [&](double& v) { return in.next_double(v, "flux"); })) return false;
+        const int k = cell_at(m, in, row, col);
+        if (k == 0) return false;
+        m.qwell_static[k] = flux / per_cell;
+    }
+    return true;
+}
+
+// A map of the groundwater conductivity or porosity from its file (mode 3).
+bool gw_map(model_state& m, const std::string& name, const char* item, const char* line, vec1<double>& dest) {
+    say(m, format_text(line, name.c_str()));
+    file_ptr fp = open_input(name, item);
+    if (!fp) {
+        if (!run_stopped()) g_error_record.fail(4, item, name);
+        return false;
+    }
+    return read_real_map(m, fp.get(), name, dest, 3);
+}
+
+bool read_well_locations(model_state& m) {
+    file_ptr fp = open_input(m.out_well_location, "well location");
+    if (!fp) {
+        if (!run_stopped()) g_error_record.fail(4, "well location", m.out_well_location);
+        return false;
+    }
+    number_reader in(fp.get(), m.out_well_location);
+    int n = 0;
+    if (!read_count(in, n)) return false;
+    alloc_ivector(m.well_row, n, "well_row");
+    alloc_ivector(m.well_column, n, "well_column");
+    for (int i = 1; i <= n; ++i) {
+        int row = 0;
+        int col = 0;
+        if (!read_row_col(in, row, col) || cell_at(m, in, row, col) == 0) return false;
+        m.well_row[i] = row;
+        m.well_column[i] = col;
+    }
+    m.well_count = n;
+    return true;
+}
+
+}  // namespace
+
+void read_groundwater_inputs(model_state& m) {
+    if (!m.gw_simulation) return;
+    if (!read_boundary_types(m)) return;
+
+    if (!m.mapping_table_info.gw_wells) {
+        if (!read_static_fluxes(m)) return;
+    } else {
+        say(m, "reading well map from the master table file\n");
+        grid_header header;
+        if (!read_well_table(m, m.mapping_tables, m.mapping_table, header, m.mask, m.rows, m.cols,
+                             m.summary_fp.get())) {
+            return;
+        }
+    }
+
+    const bool table = m.mapping_table_info.groundwater != 0;
+    if (m.gw_hycond_map_given && !m.gw_hycond_map.empty()) {
+        if (!gw_map(m, m.gw_hycond_map, "groundwater hycond",
+                    "reading ground water hydraulic conductivity map from file: %s\n", m.gw_Kx_hycond)) {
+            return;
+        }
+    } else if (table) {
+        say(m, "reading ground water hydraulic conductivity map from the master table file\n");
+        if (!read_table_columns(m, table_groundwater, {&m.gw_Kx_hycond, &m.gw_array_porosity})) return;
+    } else if (m.gw_unif_hycond_given) {
+        for (int k = 1; k <= m.ncells; ++k) m.gw_Kx_hycond[k] = m.gw_unif_hycond;
+    } else {
+        // The Richards soil tables would give the top-layer conductivity; a
+        // run without them has no conductivity to use.
+        g_error_record.fail(126);
+        return;
+    }
+
+    if (m.gw_porosity_map_given && !m.gw_porosity_map.empty()) {
+        if (!gw_map(m, m.gw_porosity_map, "groundwater porosity", "reading ground water porosity map from file: %s\n",
+                    m.gw_array_porosity)) {
+            return;
+        }
+    } else if (table) {
+        say(m, "reading ground water porosity map from the master table file\n");
+    } else if (m.gw_unif_porosity_given) {
+        for (int k = 1; k <= m.ncells; ++k) m.gw_array_porosity[k] = m.gw_unif_porosity;
+    } else {
+        g_error_record.fail(126);
+        return;
+    }
+
+    for (int k = 1; k <= m.ncells; ++k) {
+        m.gw_Kx_hycond[k] = m.gw_Kx_hycond[k] / 100.0 / 3600.0;  // cm/h to m/s
+        m.gw_Ky_hycond[k] = m.gw_Kx_hycond[k];
+        m.DELX[k] = m.gridsize;
+        m.DELY[k] = m.gridsize;
+        m.STOR[k] = m.gw_array_porosity[k];
+    }
+
+    if (m.gw_well_level_given) read_well_locations(m);
+}
+
+void read_cell_list(model_state& m) {
+    if (!m.in_theta_location_given) return;
+    file_ptr fp = open_input(m.in_theta_location, "in_theta location");
+    if (!fp) {
+        if (!run_stopped()) g_error_record.fail(4, "in_theta location", m.in_theta_location);
+        return;
+    }
+    number_reader in(fp.get(), m.in_theta_location);
+    int n = 0;
+    if (!read_count(in, n)) return;
+    int most_nodes = 0;
+    if (m.inf_richards_on) {
+        if (!read_count(in, most_nodes)) return;
+        alloc_ivector(m.cell_num, n, "cell_num");
+        if (n >= 1) alloc_imatrix(m.cell_nodes, n, most_nodes < 1 ? 1 : most_nodes, "cell_num");
+    }
+    alloc_ivector(m.cell_loc, n, "cell_loc");
+    for (int i = 1; i <= n; ++i) {
+        int row = 0;
+        int col = 0;
+        if (!read_row_col(in, row, col)) return;
+        const int k = cell_at(m, in, row, col);
+        if (k == 0) return;
+        m.cell_loc[i] = k;
+        if (!m.inf_richards_on) continue;
+        int count = 0;
+        if (!entry_value(in, count, [&](int& v) { return in.next_int(v, "node count"); })) return;
+        if (count < 0 || count > most_nodes) {
+            refuse(format_text("Error: file %s, line %d: %d soil nodes listed where 0 to %d are allowed\n",
+                               in.name().c_str(), in.line(), count, most_nodes));
+            return;
+        }
+        m.cell_num[i] = count;
+        for (int j = 1; j <= count; ++j) {
+            int node = 0;
+            if (!entry_value(in, node, [&](int& v) { return in.next_int(v, "soil node"); })) return;
+            if (node < 1) {
+                refuse(format_text("Error: file %s, line %d: soil node %d is below 1\n", in.name().c_str(),
+                                   in.line(), node));
+                return;
+            }
+            m.cell_nodes[i][j] = node;
+        }
+    }
+    m.cell_loc_count = n;
+}
+
+}  // namespace kesta

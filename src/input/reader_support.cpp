@@ -1,0 +1,67 @@
+#include "input/reader_support.hpp"
+
+#include "core/error_record.hpp"
+#include "core/model_state.hpp"
+#include "core/parallel_env.hpp"
+#include "input/ascii_grid.hpp"
+#include "input/mapping_tables.hpp"
+
+namespace kesta {
+
+bool chatty(const model_state& m) { return !m.super_quiet && g_parallel_env.world_rank() == 0; }
+
+void say(const model_state& m, const std::string& text) {
+    if (chatty(m)) std::fputs(text.c_str(), stdout);
+    if (m.summary_fp) std::fputs(text.c_str(), m.summary_fp.get());
+}
+
+void say_console(const model_state& m, const std::string& text) {
+    if (chatty(m)) std::fputs(text.c_str(), stdout);
+}
+
+void refuse(const std::string& text) {
+    print_both(g_error_record.summary_file, text);
+    g_error_record.fail(4000);
+    report_error(g_error_record);
+}
+
+void refuse_on_stderr(const std::string& text) {
+    std::fputs(text.c_str(), stderr);
+    if (g_error_record.summary_file) std::fputs(text.c_str(), g_error_record.summary_file);
+    g_error_record.fail(4000);
+    report_error(g_error_record);
+}
+
+bool run_stopped() { return g_error_record.stop != 0; }
+
+file_ptr open_input(const std::string& name, const char* item, bool tolerated) {
+    if (name.empty()) return file_ptr();
+    std::string path = name;
+    file_ptr fp = open_file(path, "r", 0);
+    if (!fp && !tolerated) g_error_record.fail(4, item, path);
+    return fp;
+}
+
+bool read_real_map(model_state& m, std::FILE* fp, const std::string& name, vec1<double>& dest,
+                   int mode) {
+    grid_header header;
+    vec1<double> unused;
+    vec1<int> no_cells;
+    return mode == kMapRealB
+               ? read_ascii_map(fp, name, kMapRealB, header, m.mask, unused, dest, no_cells, m.rows, m.cols)
+               : read_ascii_map(fp, name, kMapRealA, header, m.mask, dest, unused, no_cells, m.rows, m.cols);
+}
+
+bool read_id_map(model_state& m, std::FILE* fp, const std::string& name, vec1<int>& dest) {
+    grid_header header;
+    vec1<double> unused_a, unused_b;
+    return read_ascii_map(fp, name, kMapCategory, header, m.mask, unused_a, unused_b, dest, m.rows, m.cols);
+}
+
+bool read_table_columns(model_state& m, int table_id, const std::array<vec1<double>*, 7>& columns) {
+    grid_header header;
+    return read_mapping_table(m.mapping_tables, m.mapping_table, table_id, columns, header, m.mask,
+                              m.rows, m.cols, m.summary_fp.get());
+}
+
+}  // namespace kesta

@@ -1,0 +1,52 @@
+// Shared pieces of the model-input readers: progress lines, refusals, opening
+// the input files that the project cards name, and reading a map or a
+// mapping table into per-cell vectors.
+#pragma once
+
+#include <array>
+#include <cstdio>
+#include <string>
+
+#include "core/arrays.hpp"
+#include "core/file_opener.hpp"
+#include "core/model_state_fwd.hpp"
+
+namespace kesta {
+
+// True when the run may print progress to the console: not super-quiet and
+// process rank 0.
+bool chatty(const model_state& m);
+// A progress line: on the console when chatty, always in the summary file.
+void say(const model_state& m, const std::string& text);
+// A line for the console only, when chatty.
+void say_console(const model_state& m, const std::string& text);
+
+// The reader's own error message on the console and in the summary file,
+// then code 4000 reported at once (the run stops).
+void refuse(const std::string& text);
+// As refuse, with the message on standard error instead of the console.
+void refuse_on_stderr(const std::string& text);
+
+// True when the error record asks the run to stop.
+bool run_stopped();
+
+// Opens the input file a card names, for reading. An empty name gives no
+// file and no error. A file that does not open gives no file and, unless
+// `tolerated` (another source supplies the values), stores code 4 naming
+// `item` and the file and sets the stop flag.
+file_ptr open_input(const std::string& name, const char* item, bool tolerated = false);
+
+// Reads a map of reals (mode 1 or 3 of the grid reader) of the model's grid
+// into `dest`, one value per active cell. False when refused (reported).
+bool read_real_map(model_state& m, std::FILE* fp, const std::string& name, vec1<double>& dest,
+                   int mode = 1);
+// Reads a map of integer IDs 0..10000 (mode 4) into `dest`, one per active
+// cell. False when refused (reported).
+bool read_id_map(model_state& m, std::FILE* fp, const std::string& name, vec1<int>& dest);
+
+// Spreads up to seven columns of a mapping table to the cells; an empty or
+// null vector skips its column. False when refused (reported or pending in
+// the error record).
+bool read_table_columns(model_state& m, int table_id, const std::array<vec1<double>*, 7>& columns);
+
+}  // namespace kesta

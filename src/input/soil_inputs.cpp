@@ -1,0 +1,322 @@
+// Readers of the soil inputs: area reduction, the infiltration parameters,
+// the evapotranspiration maps and the water table.
+#include <cstdio>
+
+#include "core/allocators.hpp"
+#include "core/error_record.hpp"
+#include "core/model_state.hpp"
+#include "core/text_format.hpp"
+#include "input/mapping_tables.hpp"
+#include "input/model_inputs.hpp"
+#include "input/reader_support.hpp"
+#include "subsurface/soil_table.hpp"
+#include "subsurface/subsurface_steps.hpp"
+
+namespace kesta {
+
+namespace {
+
+constexpr double kCmPerHourToMetresPerSecond = 360000.0;  // divide by it
+constexpr double kRichardsAquiferDepth = 0.1;              // m below the water table
+
+// One map that may come from its own file or from the mapping table already
+// spread: `from_file` names the file line, `from_table` the table line.
+// Returns false when the run stopped.
+bool read_optional_map(model_state& m, const std::string& name, const char* item, bool tolerated,
+                       vec1<double>& dest, const char* from_file, const char* from_table) {
+    file_ptr fp = open_input(name, item, tolerated);
+    if (run_stopped()) return false;
+    if (fp) {
+        say(m, format_text(from_file, name.c_str()));
+        return read_real_map(m, fp.get(), name, dest);
+    }
+    say(m, from_table);
+    return true;
+}
+
+void divide_all(model_state& m, vec1<double>& v, double by) {
+    for (int k = 1; k <= m.ncells; ++k) v[k] /= by;
+}
+
+bool green_ampt_maps(model_state& m) {
+    const bool table = m.mapping_table_info.green_ampt != 0;
+    if (table &&
+        !read_table_columns(m, table_green_ampt, {&m.ks_map, &m.hc_map, &m.phi_map, &m.lam_map, &m.thr_map,
+                                                  &m.field_capacity, &m.Wp})) {
+        return false;
+    }
+    if (m.conductivity_given) {
+        if (!read_optional_map(m, m.conductivity, "Ks", table, m.ks_map,
+                               "reading saturated hydraulic conductivity map from file: %s\n",
+                               "reading saturated hydraulic conductivity table and map from the master table file\n")) {
+            return false;
+        }
+        divide_all(m, m.ks_map, kCmPerHourToMetresPerSecond);
+    }
+    if (m.capillary_given) {
+        if (!read_optional_map(m, m.capillary, "Hc", table, m.hc_map, "reading capillary drive map from file: %s\n",
+                               "reading capillary drive map from the master table file\n")) {
+            return false;
+        }
+        divide_all(m, m.hc_map, 100.0);
+    }
+    if (m.porosity_given &&
+        !read_optional_map(m, m.porosity, "soil porosity", table, m.phi_map, "reading porosity map from file: %s\n",
+                           "reading porosity table and map from the master table file\n")) {
+        return false;
+    }
+    return true;
+}
+
+// The porosity every Green and Ampt cell needs comes only from the POROSITY
+// map or the Green and Ampt table.
+bool porosity_known(model_state& m, const char* why) {
+    if (!m.phi_map.empty()) return true;
+    refuse(format_text("Error: %s needs the porosity of every cell: give the POROSITY card or the\n"
+                       "GREEN_AMPT_INFILTRATION table of the mapping-table file in the project file %s.\n"
+                       "Program terminated.\n",
+                       why, m.project_file.c_str()));
+    return false;
+}
+
+bool redistribution_maps(model_state& m) {
+    const bool table = m.mapping_table_info.green_ampt != 0;
+    if (!m.pore_index_given) {
+        refuse_on_stderr("For infiltration redistribution, pore index map must be specified\nProgram stopped.\n");
+        return false;
+    }
+    if (!read_optional_map(m, m.pore_index, "pore dist. index", table, m.lam_map,
+                           "reading pore distribution index map from file: %s\n",
+                           "reading pore distribution index map from master table file\n")) {
+        return false;
+    }
+    if (!m.residual_sat_given) {
+        refuse_on_stderr("Program stopped.\n");
+        return false;
+    }
+    if (!read_optional_map(m, m.residual_sat, "residual saturation", table, m.thr_map,
+                           "reading residual saturation map from file: %s\n",
+                           "reading residual saturation map from the master table file\n")) {
+        return false;
+    }
+    for (int k = 1; k <= m.ncells; ++k) {
+        m.theta_all[k] = m.thi[k];
+        m.teta_n[k] = m.thi[k];
+    }
+    return true;
+}
+
+bool layered_soils(model_state& m) {
+    say(m, format_text("reading soil map from file: %s\n", m.soil_type_map.c_str()));
+    file_ptr fp = open_input(m.soil_type_map, "soil type");
+    if (!fp) {
+        if (!run_stopped()) g_error_record.fail(4, "soil type", m.soil_type_map);
+        return false;
+    }
+    grid_header header;
+    vec1<double> no_a, no_b;
+    vec1<int> no_cells;
+    if (!read_ascii_map(fp.get(), m.soil_type_map, kMapIntGrid, header, m.data, no_a, no_b, no_cells, m.rows,
+                        m.cols)) {
+        return false;
+    }
+    close_file(fp);
+    for (int r = 1; r <= m.rows; ++r) {
+        for (int c = 1; c <= m.cols; ++c) {
+            const int k = m.mask[r][c];
+            if (k == 0) continue;
+            const int type = m.data[r][c];
+            if (type < 0 || type >= kSoilClasses) {
+                refuse(format_text("Error: soil map %s, row %d, column %d: soil class %d lies outside 0 to %d\n",
+                                   m.soil_type_map.c_str(), r, c, type, kSoilClasses - 1));
+                return false;
+            }
+            m.soiltype[k] = type;
+        }
+    }
+    file_ptr table = open_input(m.soil_layer_input_file, "multi-layer soil table");
+    if (!table) {
+        if (!run_stopped()) g_error_record.fail(4, "multi-layer soil table", m.soil_layer_input_file);
+        return false;
+    }
+    if (read_soil_class_table(table.get(), m.soil_layer_input_file, m.soil_class) < 0) return false;
+    // Slot 10 is the initial water content of a class's first layer.
+    for (int k = 1; k <= m.ncells; ++k) {
+        m.theta_all[k] = m.soil_class[static_cast<std::size_t>(m.soiltype[k])].v[10];
+    }
+    return true;
+}
+
+bool uniform_moisture(model_state& m) {
+    if (!porosity_known(m, "A uniform initial soil moisture")) return false;
+    if (m.thr_map.empty()) {
+        refuse(format_text("Error: A uniform initial soil moisture needs the residual saturation of every cell: "
+                           "give the\nRESIDUAL_SAT card or the GREEN_AMPT_INFILTRATION table of the mapping-table "
+                           "file in the project file %s.\nProgram terminated.\n",
+                           m.project_file.c_str()));
+        return false;
+    }
+    say(m, "initializing uniform initial soil water content\n");
+    const double theta = m.uniform_theta;
+    for (int k = 1; k <= m.ncells; ++k) {
+        double t = theta;
+        if (t < m.thr_map[k]) t = m.thr_map[k] + 0.01;
+        if (t > m.phi_map[k]) t = m.phi_map[k] - 0.01;
+        m.thi[k] = t;
+        m.theta_all[k] = theta;
+    }
+    return true;
+}
+
+}  // namespace
+
+void read_area_reduction(model_state& m) {
+    if (!m.area_reduction_given) return;
+    if (!m.area_reduction.empty()) {
+        std::string name = m.area_reduction;
+        file_ptr fp = open_file(name, "r", 0);
+        if (!fp) {
+            refuse(format_text("Can't open area reduction file named: %s\n", name.c_str()));
+            return;
+        }
+        say(m, format_text("reading area reduction map from file: %s\n", name.c_str()));
+        if (!read_real_map(m, fp.get(), name, m.area_redux, 3)) return;
+    } else if (m.mapping_table_info.area_reduction) {
+        say(m, "reading area reduction map from the mapping table file.\n");
+        if (!read_table_columns(m, table_area_reduction, {&m.area_redux})) return;
+    }
+    // Stored as the share of the cell that takes infiltration.
+    for (int k = 1; k <= m.ncells; ++k) m.area_redux[k] = 1.0 - m.area_redux[k];
+}
+
+void read_infiltration_params(model_state& m) {
+    const bool green_ampt = m.green_ampt_on || m.inf_redist_on;
+    const bool any_green_ampt = green_ampt || m.inf_layered_on;
+    if (any_green_ampt) {
+        read_area_reduction(m);
+        if (run_stopped()) return;
+        if (green_ampt && !green_ampt_maps(m)) return;
+        if (m.green_ampt_on && !m.inf_redist_on) {
+            if (!porosity_known(m, "Green and Ampt infiltration")) return;
+            for (int k = 1; k <= m.ncells; ++k) {
+                m.theta_all[k] = m.thi[k];
+                m.thi[k] = m.phi_map[k] - m.thi[k];
+                if (m.thi[k] < 0.0) {
+                    std::printf("Warning: initial water content > phi at grid %d\n", k);
+                    m.thi[k] = 0.0;
+                }
+            }
+        }
+        if (m.inf_redist_on && !redistribution_maps(m)) return;
+        if (m.inf_layered_on && !layered_soils(m)) return;
+    }
+
+    // Every run that has evapotranspiration, a water table or a soil table
+    // reads them, whatever its infiltration method.
+    read_et_maps(m);
+    if (run_stopped()) return;
+    read_water_table_maps(m);
+    if (run_stopped()) return;
+    read_soil_table(m);
+    if (run_stopped()) return;
+
+    if (green_ampt && m.uniform_moisture_on && !m.inf_layered_on) uniform_moisture(m);
+}
+
+void read_et_maps(model_state& m) {
+    const bool table = m.mapping_table_info.evapotranspiration != 0;
+    if (table && !read_table_columns(m, table_evapotranspiration, {&m.alb, &m.veg, &m.Kt, &m.Rs})) return;
+
+    struct et_map {
+        int given;
+        const std::string& name;
+        const char* item;
+        vec1<double>& dest;
+        const char* from_file;
+        const char* from_table;
+        const char* summary_from_table;  // the summary file's line, when it differs
+    };
+    const et_map maps[] = {
+        {m.albedo_given, m.albedo, "albedo", m.alb, "reading albedo map from file: %s\n",
+         "reading albedo table and map from the master table file\n", nullptr},
+        {m.vheight_given, m.vheight, "veg. height", m.veg, "reading vegetation-height map from file: %s\n",
+         "reading vegetation-height table and map from the master table file\n", nullptr},
+        {m.tcoeff_given, m.tcoeff, "trans. coeff", m.Kt, "reading transmission-coefficient map from file: %s\n",
+         "reading transmission-coefficient table and map from the master table file\n", nullptr},
+        {m.canopy_given, m.canopy, "canopy resist.", m.Rs, "reading canopy resistance map from file: %s\n",
+         "reading canopy resistance table and map from the master table file\n",
+         "reading canopy resistance map from file\n"},
+        {m.wilting_point_given, m.wilting_point, "wilting point", m.Wp,
+         "reading wilting point map from file: %s\n",
+         "reading wilting point table and map from the master table file\n", nullptr},
+    };
+    if (m.long_term) {
+        for (std::size_t i = 0; i < sizeof(maps) / sizeof(maps[0]); ++i) {
+            const et_map& e = maps[i];
+            if (!e.given || (i > 0 && !m.et_calc_penman) || e.dest.empty()) continue;
+            file_ptr fp = open_input(e.name, e.item, table);
+            if (run_stopped()) return;
+            if (fp) {
+                say(m, format_text(e.from_file, e.name.c_str()));
+                if (!read_real_map(m, fp.get(), e.name, e.dest)) return;
+            } else if (e.summary_from_table) {
+                say_console(m, e.from_table);
+                if (m.summary_fp) std::fputs(e.summary_from_table, m.summary_fp.get());
+            } else {
+                say(m, e.from_table);
+            }
+        }
+    }
+
+    if (!m.moisture_given || m.thi.empty()) return;
+    const bool moisture_table = m.mapping_table_info.initial_moisture != 0;
+    file_ptr fp = open_input(m.moisture, "soil moisture", moisture_table);
+    if (run_stopped()) return;
+    if (fp) {
+        say(m, format_text("reading soil moisture map from file: %s\n", m.moisture.c_str()));
+        read_real_map(m, fp.get(), m.moisture, m.thi);
+        return;
+    }
+    say(m, "reading soil moisture table and map from the master table file\n");
+    if (moisture_table) read_table_columns(m, table_initial_moisture, {&m.thi});
+}
+
+void read_water_table_maps(model_state& m) {
+    if (!m.water_table_given) return;
+    say(m, format_text("reading water table map from file: %s\n", m.water_table.c_str()));
+    file_ptr fp = open_input(m.water_table, "water table");
+    if (!fp) {
+        if (!run_stopped()) g_error_record.fail(4, "water table", m.water_table);
+        return;
+    }
+    if (m.elevgw.empty()) alloc_dvector(m.elevgw, m.ncells, "elevgw");
+    if (!read_real_map(m, fp.get(), m.water_table, m.elevgw)) return;
+    close_file(fp);
+    alloc_dvector(m.exfiltrate, m.ncells, "exfiltrate");
+    // The aquifer bottom exists whenever the water table does.
+    if (m.bottom_elev.empty()) alloc_dvector(m.bottom_elev, m.ncells, "bottom_elev");
+
+    const std::string& bottom = m.project_options.aquifer_bottom;
+    if (!bottom.empty()) {
+        say(m, format_text("reading aquifer bottom map from file: %s\n", bottom.c_str()));
+        file_ptr bfp = open_input(bottom, "aquifer bottom");
+        if (!bfp) {
+            if (!run_stopped()) g_error_record.fail(4, "aquifer bottom", bottom);
+            return;
+        }
+        if (!read_real_map(m, bfp.get(), bottom, m.bottom_elev)) return;
+    } else if (m.inf_richards_on) {
+        m.aquifer_delta_z = kRichardsAquiferDepth;
+        for (int k = 1; k <= m.ncells; ++k) m.bottom_elev[k] = m.elevgw[k] - kRichardsAquiferDepth;
+    }
+    for (int k = 1; k <= m.ncells; ++k) {
+        if (m.bottom_elev[k] >= m.elev[k]) {
+            std::printf("Aquifer bottom elevation %lf for cell %d is at or above ground surface elevation %lf \n",
+                        m.bottom_elev[k], k, m.elev[k]);
+            std::printf("Aquifer bottom elevation set to ground elevation \n");
+            m.bottom_elev[k] = m.elev[k];
+        }
+    }
+}
+
+}  // namespace kesta

@@ -1,0 +1,421 @@
+// Loading the grids and per-cell parameters: mask numbering, the cell-size
+// window, the outlet, which source of a parameter wins, unit conversions
+// and the refusals of bad input.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+#include "core/allocators.hpp"
+#include "core/error_record.hpp"
+#include "core/model_state.hpp"
+#include "core/overland_arrays.hpp"
+#include "input/input_steps.hpp"
+#include "input/model_inputs.hpp"
+#include "input/optim_results.hpp"
+#include "support/grid_text.hpp"
+#include "support/temp_dir.hpp"
+
+namespace {
+
+using kesta::g_error_record;
+using kesta_test::grid_text;
+
+bool has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+// A table row of the mapping-table file: ID in characters 1-6, values from
+// character 87.
+std::string table_row(int id, const std::string& values) {
+    char idf[16];
+    std::snprintf(idf, sizeof idf, "%6d", id);
+    return std::string(idf) + std::string(80, ' ') + values + "\n";
+}
+
+class ModelInputs : public ::testing::Test {
+protected:
+    void SetUp() override { g_error_record = kesta::error_record(); }
+    void TearDown() override { g_error_record = kesta::error_record(); }
+
+    // Runs a reader, keeping what it printed; true when the run may go on.
+    template <class F>
+    bool run(F f) {
+        testing::internal::CaptureStdout();
+        testing::internal::CaptureStderr();
+        f();
+        out = testing::internal::GetCapturedStdout();
+        err = testing::internal::GetCapturedStderr();
+        return g_error_record.stop == 0;
+    }
+
+    // A grid of rows x cols cells of `size` m whose mask is `values`; the
+    // cells numbered and the per-cell vectors made.
+    void load_grid(int rows, int cols, double size, const std::string& values) {
+        m->rows = rows;
+        m->cols = cols;
+        m->gridsize = size;
+        m->watershed_mask = dir.write("mask.asc", grid_text(rows, cols, size, values));
+        kesta::alloc_imatrix(m->mask, rows + 1, cols + 1, "mask");
+        kesta::alloc_imatrix(m->data, rows + 1, cols + 1, "data");
+        ASSERT_TRUE(run([&] { kesta::read_watershed_mask(*m); })) << out;
+        kesta::alloc_dvector(m->elev, m->ncells, "elev");
+        kesta::alloc_overland_arrays(*m);
+    }
+
+    std::string map(const std::string& name, const std::string& values) {
+        return dir.write(name, grid_text(m->rows, m->cols, m->gridsize, values));
+    }
+
+    // A mapping-table file with one table over an index map of the grid.
+    void mapping_table(const std::string& keyword, const std::string& ids, const std::string& rows, int nrows) {
+        const std::string idx = map("ids.idx", ids);
+        m->mapping_table = dir.write("tables.cmt", "KESTA_INDEX_MAP_TABLES\nINDEX_MAP " + idx + " \"Land\"\n" +
+                                                       keyword + " \"Land\"\nNUM_IDS " + std::to_string(nrows) +
+                                                       "\nID DESCRIPTION VALUES\n" + rows);
+        m->mapping_table_given = 1;
+    }
+
+    kesta_test::temp_dir dir{true};
+    std::unique_ptr<kesta::model_state> m = std::make_unique<kesta::model_state>();
+    std::string out, err;
+};
+
+TEST_F(ModelInputs, MaskCellsAreNumberedRowByRowAndWrittenToMaskmap) {
+    load_grid(3, 3, 10.0, "1 0 1\n0 1 0\n1 0 1\n");
+    EXPECT_EQ(m->ncells, 5);
+    EXPECT_EQ(m->mask[1][1], 1);
+    EXPECT_EQ(m->mask[1][3], 2);
+    EXPECT_EQ(m->mask[2][2], 3);
+    EXPECT_EQ(m->mask[3][1], 4);
+    EXPECT_EQ(m->mask[3][3], 5);
+    EXPECT_EQ(m->mask[1][2], 0);
+    EXPECT_DOUBLE_EQ(m->watershed_area, 500.0);
+    EXPECT_EQ(kesta_test::read_file(dir.file("maskmap")),
+              "north:     30.00\nsouth:      0.00\neast:     30.00\nwest:      0.00\nrows:     3\ncols:     3\n"
+              "1 0 2 \n0 3 0 \n4 0 5 \n");
+    EXPECT_TRUE(has(out, "number of grid cells in watershed: 5\n"));
+}
+
+TEST_F(ModelInputs, CellSizeMustAgreeWithTheMaskHeaderToATenthOfAMetre) {
+    m->rows = 2;
+    m->cols = 2;
+    m->gridsize = 30.0;
+    kesta::alloc_imatrix(m->mask, 3, 3, "mask");
+    auto try_header = [&](const std::string& north, const std::string& east) {
+        m->watershed_mask = dir.write("mask.asc", "north: " + north + "\nsouth: 0\neast: " + east +
+                                                      "\nwest: 0\nrows: 2\ncols: 2\n1 1\n1 1\n");
+        g_error_record = kesta::error_record();
+        return run([&] { kesta::read_watershed_mask(*m); });
+    };
+    EXPECT_TRUE(try_header("60.08", "60")) << out;  // 30.04 m truncates like 30.0 m
+    EXPECT_FALSE(try_header("60.2", "60"));          // 30.1 m
+    EXPECT_TRUE(has(out, "The grid size specified in the project file: 30.0000 m differs from\n"
+                         "the north-south dimension of the raster grid cells 30.1000 m as calculated\n"));
+    EXPECT_FALSE(try_header("60", "60.2"));
+    EXPECT_TRUE(has(out, "the east-west dimension of the raster grid cells 30.1000 m"));
+}
+
+TEST_F(ModelInputs, OutletMustLieOnTheGridAndInsideTheWatershedWithoutChannels) {
+    load_grid(2, 2, 10.0, "1 1\n0 1\n");
+    m->elevation = map("elev.asc", "5 4\n9 3\n");
+    m->outrow = 2;
+    m->outcol = 2;
+    ASSERT_TRUE(run([&] { kesta::read_elevation_map(*m); })) << out;
+    EXPECT_EQ(m->outlet_cell, 3);
+    EXPECT_DOUBLE_EQ(m->elev[3], 3.0);
+    EXPECT_TRUE(has(out, "outlet is in grid cell: 3\n"));
+
+    m->outcol = 1;
+    EXPECT_FALSE(run([&] { kesta::read_elevation_map(*m); }));
+    EXPECT_TRUE(has(out, "inside the watershed mask.  Check the outlet row and column again"));
+
+    g_error_record = kesta::error_record();
+    m->chan_routing = 1;  // the channel takes the outflow
+    EXPECT_TRUE(run([&] { kesta::read_elevation_map(*m); }));
+    EXPECT_EQ(m->outlet_cell, 0);
+
+    m->outrow = 3;
+    EXPECT_FALSE(run([&] { kesta::read_elevation_map(*m); }));
+    EXPECT_TRUE(has(out, "The outlet row 3 and column 1 given by the OUTROW and OUTCOL cards"));
+}
+
+TEST_F(ModelInputs, UniformRoughnessMustBePositive) {
+    load_grid(1, 2, 10.0, "1 1\n");
+    m->manning_n = 0.05;
+    ASSERT_TRUE(run([&] { kesta::read_roughness(*m); }));
+    EXPECT_DOUBLE_EQ(m->dist_rough[2], 0.05);
+    m->manning_n = 0.0;
+    EXPECT_FALSE(run([&] { kesta::read_roughness(*m); }));
+    EXPECT_TRUE(has(out, "\nInvalid spatially uniform overland flow Manning n value=0.000000\nKESTA exiting.\n"));
+}
+
+TEST_F(ModelInputs, RoughnessMapNamesTheFirstCellWithoutPositiveRoughness) {
+    load_grid(5, 4, 10.0, "1 1 1 1\n1 1 1 1\n1 1 1 1\n1 1 1 1\n1 1 1 1\n");
+    m->roughness_given = 1;
+    m->roughness = map("n.asc", "1 1 1 1\n1 1 1 1\n1 1 1 1\n1 1 1 1\n0 1 0 1\n");
+    EXPECT_FALSE(run([&] { kesta::read_roughness(*m); }));
+    EXPECT_TRUE(has(out, "reading roughness map from file: " + m->roughness));
+    EXPECT_TRUE(has(out, "Overland Manning n=0 at grid cell 17.  Program terminating.\n"));
+}
+
+TEST_F(ModelInputs, RoughnessMapWinsOverTheTableWhichStandsInForAMissingMap) {
+    load_grid(1, 2, 10.0, "1 1\n");
+    mapping_table("ROUGHNESS", "1 2\n", table_row(1, "0.03") + table_row(2, "0.04"), 2);
+    m->mapping_table_info.roughness = 1;
+    m->roughness_given = 1;
+    m->roughness = map("n.asc", "0.2 0.3\n");
+    ASSERT_TRUE(run([&] { kesta::read_roughness(*m); })) << out;
+    EXPECT_DOUBLE_EQ(m->dist_rough[1], 0.2);
+
+    m->roughness = "no_such_map.asc";  // tolerated: the table has the values
+    ASSERT_TRUE(run([&] { kesta::read_roughness(*m); })) << out;
+    EXPECT_TRUE(has(out, "reading roughness table and map from master table file\n"));
+    EXPECT_DOUBLE_EQ(m->dist_rough[1], 0.03);
+    EXPECT_DOUBLE_EQ(m->dist_rough[2], 0.04);
+
+    m->mapping_table_info.roughness = 0;  // no table: the missing map stops the run
+    EXPECT_FALSE(run([&] { kesta::read_roughness(*m); }));
+    EXPECT_EQ(g_error_record.code, 4);
+    EXPECT_EQ(g_error_record.item, "Manning roughness");
+    EXPECT_EQ(g_error_record.file_name, "no_such_map.asc");
+}
+
+TEST_F(ModelInputs, RetentionDepthsAreMillimetres) {
+    load_grid(1, 2, 10.0, "1 1\n");
+    m->reten_depth_given = 1;
+    m->reten_depth = map("ret.asc", "5 12\n");
+    ASSERT_TRUE(run([&] { kesta::read_retention(*m); }));
+    EXPECT_DOUBLE_EQ(m->retent_dep[1], 0.005);
+    EXPECT_DOUBLE_EQ(m->retent_dep[2], 0.012);
+
+    m->reten_depth_given = 0;
+    m->retention_given = 1;
+    m->retention = 5.0;
+    ASSERT_TRUE(run([&] { kesta::read_retention(*m); }));
+    EXPECT_DOUBLE_EQ(m->retent_dep[2], 0.005);
+
+    m->retention_given = 0;
+    ASSERT_TRUE(run([&] { kesta::read_retention(*m); }));
+    EXPECT_DOUBLE_EQ(m->retent_dep[2], 0.0);
+}
+
+TEST_F(ModelInputs, GreenAmptMapsAreConvertedAndInitialDeficitIsThePorosity) {
+    m->green_ampt_on = 1;
+    m->conductivity_given = m->capillary_given = m->porosity_given = m->area_reduction_given = 1;
+    load_grid(1, 2, 10.0, "1 1\n");
+    m->conductivity = map("ks.asc", "3.6 36\n");  // cm/h
+    m->capillary = map("hc.asc", "20 5\n");       // cm
+    m->porosity = map("phi.asc", "0.4 0.45\n");
+    m->area_reduction = map("ar.asc", "0.3 0\n");
+    ASSERT_TRUE(run([&] { kesta::read_infiltration_params(*m); })) << out;
+    EXPECT_DOUBLE_EQ(m->ks_map[1], 1e-5);
+    EXPECT_DOUBLE_EQ(m->ks_map[2], 1e-4);
+    EXPECT_DOUBLE_EQ(m->hc_map[1], 0.2);
+    EXPECT_DOUBLE_EQ(m->area_redux[1], 0.7);
+    EXPECT_DOUBLE_EQ(m->area_redux[2], 1.0);
+    EXPECT_DOUBLE_EQ(m->thi[2], 0.45);
+    EXPECT_DOUBLE_EQ(m->theta_all[2], 0.0);
+}
+
+TEST_F(ModelInputs, GreenAmptTableFillsTheCellsAndAMapReplacesItsColumn) {
+    m->green_ampt_on = 1;
+    m->conductivity_given = m->capillary_given = m->porosity_given = 1;
+    load_grid(1, 2, 10.0, "1 1\n");
+    mapping_table("GREEN_AMPT_INFILTRATION", "1 2\n",
+                  table_row(1, "3.6 10 0.3 0.2 0.05 0.3 0.1") + table_row(2, "36 20 0.35 0.2 0.05 0.3 0.1"), 2);
+    m->mapping_table_info.green_ampt = 1;
+    m->porosity = map("phi.asc", "0.5 0.5\n");
+    ASSERT_TRUE(run([&] { kesta::read_infiltration_params(*m); })) << out;
+    EXPECT_TRUE(has(out, "reading saturated hydraulic conductivity table and map from the master table file\n"));
+    EXPECT_DOUBLE_EQ(m->ks_map[2], 1e-4);
+    EXPECT_DOUBLE_EQ(m->hc_map[1], 0.1);
+    EXPECT_DOUBLE_EQ(m->phi_map[1], 0.5);  // the map, not the table's 0.3
+}
+
+TEST_F(ModelInputs, GreenAmptWithoutAnyPorosityIsRefused) {
+    m->green_ampt_on = 1;
+    load_grid(1, 1, 10.0, "1\n");
+    EXPECT_FALSE(run([&] { kesta::read_infiltration_params(*m); }));
+    EXPECT_TRUE(has(out, "Green and Ampt infiltration needs the porosity of every cell"));
+}
+
+TEST_F(ModelInputs, RichardsAquiferBottomLiesATenthBelowTheWaterTableButNotAboveGround) {
+    m->inf_richards_on = 1;
+    m->water_table_given = 1;
+    load_grid(1, 2, 10.0, "1 1\n");
+    m->elev[1] = 10.0;
+    m->elev[2] = 10.0;
+    m->water_table = map("wt.asc", "8 10.2\n");
+    ASSERT_TRUE(run([&] { kesta::read_infiltration_params(*m); })) << out;
+    EXPECT_DOUBLE_EQ(m->aquifer_delta_z, 0.1);
+    EXPECT_DOUBLE_EQ(m->bottom_elev[1], 7.9);
+    EXPECT_DOUBLE_EQ(m->bottom_elev[2], 10.0);
+    EXPECT_TRUE(has(out, "Aquifer bottom elevation 10.100000 for cell 2 is at or above ground surface elevation "
+                         "10.000000 \nAquifer bottom elevation set to ground elevation \n"));
+    EXPECT_EQ(m->exfiltrate.n(), 2);
+}
+
+TEST_F(ModelInputs, InitialHeadFillsTheCellsBelowIt) {
+    load_grid(1, 3, 10.0, "1 1 1\n");
+    m->elev[1] = 4.0;
+    m->elev[2] = 6.0;
+    m->elev[3] = 5.0;
+    m->project_options.init_elev_head_given = 1;
+    m->project_options.init_elev_head = 5.5;
+    ASSERT_TRUE(run([&] { kesta::read_overland_hotstart(*m); }));
+    EXPECT_DOUBLE_EQ(m->h[1], 1.5);
+    EXPECT_DOUBLE_EQ(m->h[2], 0.0);
+    EXPECT_DOUBLE_EQ(m->h_old[3], 0.5);
+    EXPECT_EQ(m->ov_water_at_start, 1);
+}
+
+class GroundwaterInputs : public ModelInputs {
+protected:
+    void SetUp() override {
+        ModelInputs::SetUp();
+        m->gw_simulation = 1;
+        m->water_table_given = 1;
+        load_grid(5, 8, 10.0, "1 1 1 1 1 1 1 1\n1 1 1 1 1 1 1 1\n1 1 1 1 1 1 1 1\n1 1 1 1 1 1 1 1\n"
+                                  "1 1 1 1 1 1 1 1\n");
+        m->gw_boundfile = map("bound.asc", "0 0 0 0 0 0 0 0\n0 0 0 0 0 0 0 0\n0 0 0 0 0 0 0 0\n"
+                                           "0 0 0 0 0 0 6 0\n0 0 0 0 0 0 0 0\n");
+        m->gw_unif_hycond_given = 1;
+        m->gw_unif_hycond = 360.0;  // cm/h
+        m->gw_unif_porosity_given = 1;
+        m->gw_unif_porosity = 0.3;
+    }
+};
+
+TEST_F(GroundwaterInputs, StaticFluxIsCubicMetresPerDayOverTheCell) {
+    m->gw_fluxboundtable = dir.write("flux.txt", "1\n4 7 86400.0\n");
+    ASSERT_TRUE(run([&] { kesta::read_groundwater_inputs(*m); })) << out;
+    const int cell = m->mask[4][7];
+    EXPECT_EQ(m->gwbound[cell], 6);
+    EXPECT_DOUBLE_EQ(m->qwell_static[cell], 0.01);
+    EXPECT_DOUBLE_EQ(m->qwell_static[cell - 1], 0.0);
+    EXPECT_DOUBLE_EQ(m->gw_Kx_hycond[1], 0.001);
+    EXPECT_DOUBLE_EQ(m->gw_Ky_hycond[1], 0.001);
+    EXPECT_DOUBLE_EQ(m->STOR[40], 0.3);
+    EXPECT_DOUBLE_EQ(m->DELX[40], 10.0);
+}
+
+TEST_F(GroundwaterInputs, StaticFluxOffTheGridIsRefusedWithItsFileAndPosition) {
+    m->gw_fluxboundtable = dir.write("flux.txt", "1\n6 7 86400.0\n");
+    EXPECT_FALSE(run([&] { kesta::read_groundwater_inputs(*m); }));
+    EXPECT_TRUE(has(out, "file " + m->gw_fluxboundtable + ", line 2: row 6, column 7 lies outside the grid"));
+}
+
+TEST_F(GroundwaterInputs, WithoutAnyConductivityTheRunIsRefused) {
+    m->gw_unif_hycond_given = 0;
+    m->gw_fluxboundtable = dir.write("flux.txt", "0\n");
+    EXPECT_FALSE(run([&] { kesta::read_groundwater_inputs(*m); }));
+    EXPECT_EQ(g_error_record.code, 126);
+}
+
+TEST_F(ModelInputs, MoistureCellListNamesActiveCellsAndRefusesOthers) {
+    load_grid(2, 2, 10.0, "1 1\n0 1\n");
+    m->in_theta_location_given = 1;
+    m->in_theta_location = dir.write("theta.txt", "2\n1 2\n2 2\n");
+    ASSERT_TRUE(run([&] { kesta::read_cell_list(*m); })) << out;
+    EXPECT_EQ(m->cell_loc_count, 2);
+    EXPECT_EQ(m->cell_loc[1], 2);
+    EXPECT_EQ(m->cell_loc[2], 3);
+
+    m->in_theta_location = dir.write("theta.txt", "2\n1 2\n9 2\n");
+    EXPECT_FALSE(run([&] { kesta::read_cell_list(*m); }));
+    EXPECT_TRUE(has(out, "line 3: row 9, column 2 lies outside the grid"));
+
+    g_error_record = kesta::error_record();
+    m->in_theta_location = dir.write("theta.txt", "2\n2 1\n");
+    EXPECT_FALSE(run([&] { kesta::read_cell_list(*m); }));
+    EXPECT_TRUE(has(out, "row 2, column 1 lies outside the watershed"));
+
+    g_error_record = kesta::error_record();
+    m->in_theta_location = dir.write("theta.txt", "3\n1 2\n2 2\n");
+    EXPECT_FALSE(run([&] { kesta::read_cell_list(*m); }));
+    EXPECT_TRUE(has(out, "End of file reached in file " + m->in_theta_location + ", exiting\n"));
+}
+
+TEST_F(ModelInputs, RichardsCellListKeepsTheSoilNodesAndRefusesTooMany) {
+    m->inf_richards_on = 1;
+    load_grid(1, 2, 10.0, "1 1\n");
+    m->in_theta_location_given = 1;
+    m->in_theta_location = dir.write("theta.txt", "2 3\n1 1 2\n4 7\n1 2 3 1 2 3\n");
+    ASSERT_TRUE(run([&] { kesta::read_cell_list(*m); })) << out;
+    EXPECT_EQ(m->cell_num[1], 2);
+    EXPECT_EQ(m->cell_nodes[1][2], 7);
+    EXPECT_EQ(m->cell_nodes[2][3], 3);
+
+    m->in_theta_location = dir.write("theta.txt", "1 2\n1 1 3 1 2 3\n");
+    EXPECT_FALSE(run([&] { kesta::read_cell_list(*m); }));
+    EXPECT_TRUE(has(out, "3 soil nodes listed where 0 to 2 are allowed"));
+}
+
+class LakeMap : public ModelInputs {
+protected:
+    void SetUp() override {
+        ModelInputs::SetUp();
+        m->overland_lake_map_given = 1;
+        load_grid(1, 4, 10.0, "1 1 1 1\n");
+        for (int k = 1; k <= 4; ++k) m->elev[k] = k;  // 1, 2, 3, 4 m
+        m->overland_lake_map = map("lakes.asc", "1 1 0 2\n");
+    }
+    bool read_lakes(const std::string& lake_file) {
+        m->overland_lake_file = dir.write("lakes.txt", lake_file);
+        return run([&] { kesta::read_lake_map(*m); });
+    }
+};
+
+TEST_F(LakeMap, VolumesComeFromTheLevelsAndACellAtTheSurfaceAddsNothing) {
+    ASSERT_TRUE(read_lakes("KESTA_OVERLAND_LAKE_FILE\n# lakes\nLAKE 2 4.0 999\nlake 1 2.5 999\n")) << out;
+    ASSERT_EQ(m->n_oland_lakes, 2);
+    EXPECT_EQ(m->oland_lake_new[2], 1);
+    EXPECT_EQ(m->oland_lakes[1].ncells, 2);
+    EXPECT_DOUBLE_EQ(m->oland_lakes[1].level, 2.5);
+    EXPECT_DOUBLE_EQ(m->oland_lakes[1].initial_level, 2.5);
+    EXPECT_DOUBLE_EQ(m->oland_lakes[1].volume, (1.5 + 0.5) * 100.0);
+    EXPECT_DOUBLE_EQ(m->oland_lakes[2].volume, 0.0);
+    EXPECT_TRUE(has(out, "1   Elev: 4.00   Volume: 999.00\n2   Elev: 2.50   Volume: 999.00\n"));
+}
+
+TEST_F(LakeMap, RefusesLakesAboveTheirCellsBadNumbersAndWrongCounts) {
+    EXPECT_FALSE(read_lakes("kesta_overland\nLAKE 1 1.5 0\nLAKE 2 4 0\n"));
+    EXPECT_TRUE(has(out, "There is a lake cell in lake 1 that is above the initial lake water surface\n"
+                         "elevation in that lake, which is specified as 1.500000."));
+
+    g_error_record = kesta::error_record();
+    EXPECT_FALSE(read_lakes("KESTA_OVERLAND_LAKE_FILE\nLAKE 3 5 0\nLAKE 2 4 0\n"));
+    EXPECT_TRUE(has(out, "line 2: lake number 3 lies outside 1 to 2"));
+
+    g_error_record = kesta::error_record();
+    EXPECT_FALSE(read_lakes("KESTA_OVERLAND_LAKE_FILE\nLAKE 1 5 0\n"));
+    EXPECT_TRUE(has(out, "Expected 2 LAKE cards, read 1\n"));
+
+    g_error_record = kesta::error_record();
+    EXPECT_FALSE(read_lakes("KESTA_OVERLAND_LAKE_FILE\n"));
+    EXPECT_TRUE(has(out, "No LAKE cards encountered before end of file.\n"));
+
+    g_error_record = kesta::error_record();
+    EXPECT_FALSE(read_lakes("LAKES\nLAKE 1 5 0\nLAKE 2 5 0\n"));
+    EXPECT_TRUE(has(err, " KESTA_OVERLAND_LAKE_FILE card.\n"));
+}
+
+TEST(OptimRecord, EventsAndLocationsShareOneFlatTable) {
+    g_error_record = kesta::error_record();
+    auto m = std::make_unique<kesta::model_state>();
+    m->optimize_given = 1;
+    m->nevents = 3;
+    m->hyd_loc_count = 1;
+    kesta::alloc_optim_record(*m);
+    ASSERT_NE(m->run_result, nullptr);
+    kesta::optim_record& r = *m->run_result;
+    EXPECT_EQ(r.num_columns, 2);
+    EXPECT_EQ(kesta::optim_index(r, 0, 1), -1);
+    EXPECT_EQ(kesta::optim_index(r, 3, 1), 6);
+    kesta::optim_store(r, 2, 0, 12.5, 3000.0);
+    EXPECT_DOUBLE_EQ(r.peak[3], 12.5);
+    EXPECT_DOUBLE_EQ(r.volume[3], 3000.0);
+    kesta::optim_store(r, 4, 0, 1.0, 1.0);  // no such event: nothing written
+    EXPECT_EQ(r.peak.size(), 7u);
+}
+
+}  // namespace
