@@ -35,6 +35,10 @@ struct grid_state {
     mat2<int> mask;       // cell number by [row][col], 0 outside, with a border of zeros
     double gridsize = 0;  // cell size (m)
     int rows = 0, cols = 0;
+    // Edges (m) and size of the grid, from the mask file's header.
+    double north = 0.0, south = 0.0, east = 0.0, west = 0.0;
+    int grid_rows = 0, grid_cols = 0;
+    vec1<double> elev;  // ground elevation of each cell (m)
 };
 
 }  // namespace kesta

@@ -6,7 +6,7 @@
 namespace kesta {
 
 void read_model_inputs(model_state&) {}
-void setup_optim_and_precip_events(model_state&) {}
 void alloc_optim_record(model_state&) {}
+void optim_store(optim_record&, int, int, double, double) {}
 
 }  // namespace kesta

@@ -3,10 +3,28 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "core/arrays.hpp"
+#include "core/file_opener.hpp"
+#include "input/mapping_tables.hpp"
+#include "overland/precipitation.hpp"
+#include "overland/radar.hpp"
 
 namespace kesta {
+
+// One overland lake; other code names the fields by number (0 to 8).
+struct lake_record {
+    double level = 0.0;          // 0: water-surface level (m)
+    double initial_level = 0.0;  // 1: the lake never falls below it (m)
+    double value2 = 0.0;         // 2
+    double volume = 0.0;         // 3: m3
+    double step_inflow = 0.0;    // 4: volume gained in the current step (m3)
+    double value5 = 0.0;         // 5
+    int value6 = 0;              // 6
+    int ncells = 0;              // 7: cells the lake covers now
+    int value8 = 0;              // 8
+};
 
 struct overland_state {
     vec1<double> h;            // overland water depth (m)
@@ -28,6 +46,15 @@ struct overland_state {
 
     vec1<int> lake_num;  // channel-network lake of each cell
     vec1<int> oland_lake_mask, oland_lake_new;
+    std::vector<lake_record> oland_lakes;  // lake k at k, record 0 unused
+    int n_oland_lakes = 0;
+    int olake_update_due = 0;  // a lake's volume changed in this step
+    double initial_oland_lake_volume = 0.0;  // m3, at the start of the run
+
+    // Wetlands: the category of each cell (0 none) and each category's record.
+    vec1<int> wetland_mask;
+    std::vector<wetland_props> wetland_table;
+    int wetland_elev_lowered = 0;  // the wetland cells' ground was lowered once
 
     // Overland clock, the main clock of the run (Julian days; interval also in s).
     double ov_interval_sec = 0.0;
@@ -48,6 +75,21 @@ struct overland_state {
     int precip_event_started = 0;  // the current event's rain is in place
     int precip_event_read = 0;     // the precipitation steps have read the current event
     double precip_next_time = 0.0; // Julian time of the next precipitation period
+    double rain_next_time = 0.0;   // Julian time of the next application of rain
+    // The precipitation file (opened by open_run_files) and its current event.
+    file_ptr precip_file_fp;
+    precip_cursor precip_in;
+    precip_event precip_ev;
+    precip_grid precip_radar;
+    vec1<int> nearest;         // nearest gauge of each cell
+    int precip_period = 0;     // period of the current event, from 1
+    int precip_event_count = 0;  // events read by the event step
+    int uniform_rain_count = 1;  // applications of uniform rain, plus 1
+    int number_timesteps_rain = 0;  // steps with rain in the event
+    double total_rainfall_volume = 0.0;  // rain on the land surface in the run (m3)
+    // Outlet volumes (m3), added to by the overland step.
+    double discharge_volume_sum = 0.0;  // of the event
+    double discharge_volume_run = 0.0;  // of the run
 
     // Working switches copied from the cards.
     int flood_grid_given = 0;

@@ -7,10 +7,8 @@ namespace kesta {
 
 void build_cell_connectivity(model_state&) {}
 void init_overland_slopes(model_state&) {}
-void step_event_precip(model_state&) {}
-void step_precip_period(model_state&) {}
-void apply_precip(model_state&) {}
 void step_overland_flow(model_state&) {}
 void step_overland_lake_extent(model_state&) {}
+void update_lake_extent(model_state&) {}
 
 }  // namespace kesta

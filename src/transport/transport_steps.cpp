@@ -16,6 +16,9 @@ void step_overland_contam_transport(model_state&) {}
 void step_channel_contam_transport(model_state&) {}
 void step_channel_wq_reactions(model_state&) {}
 void step_channel_lake_contam_mass(model_state&) {}
+void start_event_constituent_totals(model_state&) {}
+void reset_event_sediment_contam(model_state&) {}
+void finish_event_sediment_contam(model_state&) {}
 
 // The overland sediment record is not built yet: the fractions read from the
 // mapping-table file are not kept.

@@ -15,4 +15,11 @@ void step_channel_contam_transport(model_state& m);
 void step_channel_wq_reactions(model_state& m);
 void step_channel_lake_contam_mass(model_state& m);
 
+// Event bookkeeping of the constituents: the event totals zeroed and the
+// initial masses of the cells added at an event start; the per-cell sediment
+// and contaminant stores of the event reset; the end masses at an event end.
+void start_event_constituent_totals(model_state& m);
+void reset_event_sediment_contam(model_state& m);
+void finish_event_sediment_contam(model_state& m);
+
 }  // namespace kesta
