@@ -24,10 +24,27 @@ struct channel_state {
     double storm_drain_next = 0.0;
 
     mat2<double> qp;  // node discharge [node][link] (m3/s)
+    // Node tables [node][link].
+    mat2<double> qlat;        // lateral inflow (m3/s)
+    mat2<double> yp;          // water-surface elevation (m)
+    mat2<double> bel;         // bed elevation (m)
+    mat2<double> chan_depth;  // m
+    mat2<double> area;        // flow area (m2)
+    mat2<double> max_yp;      // running maximum of yp (m)
+    // Per link.
+    vec1<int> link_nodes;  // nodes of the link
+    vec1<int> nx;          // nodes not taken by a lake
+    vec1<int> ltype;       // link-type word
+    vec1<double> chan_dx;  // node spacing (m)
+    int xsec_update_flag = 0;  // erodible breakpoint links whose sections follow the bed
+    int chan_lake_flag = 0;    // a channel-network lake keeps the channel routing going
 
     // Channel lakes, 1-based by lake.
     vec1<double> lake_elev;  // water-surface level (m)
     vec1<double> minwse;     // lowest water-surface level (m)
+    vec1<double> lake_volume;         // m3
+    vec1<double> lake_precip_vol;     // rain on the lake in the event (m3)
+    vec1<double> lake_precip_total;   // rain on the lake in the run (m3)
 
     // Hydrograph locations (IN_HYD_LOCATION), 1-based.
     int hyd_loc_count = 0;

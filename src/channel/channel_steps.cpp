@@ -8,5 +8,7 @@ namespace kesta {
 void setup_channel(model_state&) {}
 void step_channel_routing(model_state&) {}
 void step_chan_point_input(model_state&) {}
+void ex_section(model_state&, int) {}
+void xsec_update(model_state&) {}
 
 }  // namespace kesta

@@ -11,4 +11,10 @@ void setup_channel(model_state& m);
 void step_channel_routing(model_state& m);
 void step_chan_point_input(model_state& m);
 
+// Cross-sections: mode 2 turns water surfaces into flow areas, mode 1 flow
+// areas into depths and water surfaces, for the whole network.
+void ex_section(model_state& m, int mode);
+// Rebuilds the sections of the erodible breakpoint links from the bed change.
+void xsec_update(model_state& m);
+
 }  // namespace kesta

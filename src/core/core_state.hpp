@@ -4,6 +4,7 @@
 #include <memory>
 #include <string>
 
+#include "core/file_opener.hpp"
 #include "core/model_state_fwd.hpp"
 #include "core/optim_record.hpp"
 
@@ -11,6 +12,22 @@ namespace kesta {
 
 struct date_record {
     int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
+};
+
+// Running water sums of the run (m3) that an event reports as differences:
+// the processes add to them, start_event copies them, finish_event subtracts
+// the copy.
+struct water_run_sums {
+    double mass_cleanup_error_overland = 0.0;
+    double interception = 0.0;
+    double ov_boundary_inflow = 0.0;
+    double ov_boundary_outflow_1 = 0.0;
+    double ov_boundary_outflow_2 = 0.0;
+    double lake_point_sources = 0.0;
+    double lake_point_sinks = 0.0;
+    double stream_point_sources = 0.0;
+    double stream_point_sinks = 0.0;
+    double lake_evaporation = 0.0;
 };
 
 struct core_state {
@@ -71,9 +88,63 @@ struct core_state {
     double volume_rainfall_overland = 0.0;
     double initial_volume_overland_flow = 0.0;
     double volume_remaining_on_surface = 0.0;
+    double volume_remaining_in_overland_lakes = 0.0;
+    double volume_precip_to_lake = 0.0;  // rain on channel-network lakes
+    double volume_overland_to_lake = 0.0;
+    double volume_overland_from_lake = 0.0;
+    double volume_of_discharge = 0.0;   // outlet volume of the event
+    double event_peak_discharge = 0.0;  // m3/s
+    double volume_et_removed_water = 0.0;
+    double volume_of_infiltrated_water = 0.0;
+    double net_vol_infiltrated_soil = 0.0;
+    double volume_ground_water_recharge = 0.0;
+    double initial_volume_in_soils = 0.0;
+    double final_volume_in_soils = 0.0;
+    double richard_equation_mass_balance_error = 0.0;  // percent
+    double initial_volume_in_lakes = 0.0;
+    double volume_remaining_in_lakes = 0.0;
+    double initial_liquid_equiv_volume_snow = 0.0;
+    double final_volume_of_snow = 0.0;
+    double initial_volume_in_channels = 0.0;
+    double final_volume_in_channels = 0.0;
+    double volume_subsurface_at_event_start = 0.0;  // Sacramento storages
+    double volume_subsurface_at_event_end = 0.0;
+    // Exchanges of the event, added to by the processes that move the water
+    // and zeroed when an event starts.
+    double volume_gw_chan = 0.0, volume_water_chan_gw = 0.0;
+    double volume_gw_lakes = 0.0, volume_water_lakes_gw = 0.0;
+    double volume_gw_tile_drains = 0.0;
+    double volume_overland_point_sources = 0.0;
+    double vol_gw_unsat_this_event_w = 0.0;
+    // Event volumes formed as a running sum less its copy at the event start.
+    double mass_cleanup_error_overland = 0.0;
+    double volume_of_interception = 0.0;
+    double volume_ov_boundary_inflow = 0.0;
+    double volume_ov_boundary_outflow_1 = 0.0, volume_ov_boundary_outflow_2 = 0.0;
+    double volume_lake_point_sources = 0.0, volume_lake_point_sinks = 0.0;
+    double volume_stream_point_sources = 0.0, volume_stream_point_sinks = 0.0;
+    double volume_of_lake_evaporation = 0.0;
+    water_run_sums run_sums;
+    water_run_sums run_sums_at_event_start;
+    // Mass balance of the event: (input - output) / input, a fraction; exactly
+    // -1.0 when the event had no water input.
+    double mass_input_original_mass = 0.0;
+    double mass_output_final_mass = 0.0;
+    double mass_conservation_error = 0.0;
+    // Basin-averaged relative soil saturation at the start and end of the event.
+    double initial_basin_averaged_soil_water_content = 0.0;
+    double final_basin_averaged_soil_water_content = 0.0;
+    int number_cells_at_start_event = 0;
+    int finished_events = 0;  // events closed by finish_event
+    // Run totals (m3).
+    double total_percolation_volume = 0.0;   // deep percolation below the soil
+    double total_direct_evap_volume = 0.0;   // direct evaporation from the soil
+    double total_evaporation_volume = 0.0;   // Richards evaporation between events
+    double richards_soil_water_change = 0.0;  // Richards soil water gained between events
 
     int optimize_given = 0;
     std::string optimize;  // the optimisation output file
+    file_ptr optim_fp;     // one line per event
     optim_record* run_result = nullptr;  // the caller's, in a calibration run
     std::unique_ptr<optim_record> own_run_result;  // the run's own when no caller gave one
     int quiet = 0;

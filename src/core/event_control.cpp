@@ -1,25 +1,15 @@
-// Event control: the start of an event and the decision whether the event,
-// and with it the run, has ended.
-#include <cmath>
+// The end-of-event decision: whether the current event, and with it the run,
+// has ended.
 #include <cstdio>
-#include <limits>
 
 #include "core/event_steps.hpp"
-#include "core/interval_clock.hpp"
+#include "core/event_times.hpp"
 #include "core/model_state.hpp"
 #include "output/output_steps.hpp"
 
 namespace kesta {
 
 namespace {
-
-// A clock parked here is never due again in the run.
-constexpr double kParked = std::numeric_limits<double>::max();
-
-double event_start_time(const model_state& m, int k) {
-    if (k >= 1 && k <= m.event_start_times.n()) return m.event_start_times[k];
-    return m.start_time;
-}
 
 void end_event(model_state& m) {
     m.event_active = 0;
@@ -48,13 +38,11 @@ bool channel_still_carries(const model_state& m) {
 // next one. After the last event there is none to wait for: the clocks are
 // parked instead of reaching past the table of event starts.
 void rearm_for_next_event(model_state& m) {
-    if (m.inf_richards_on || m.gw_simulation || m.ov_point_source_given || m.inf_redist_on) return;
-    double next = kParked;
-    double last = kParked;
-    if (m.event_index < m.nevents) {
-        next = event_start_time(m, m.event_index + 1);
-        last = next - m.ov_interval;
-    }
+    if (m.inf_richards_on || m.gw_simulation || m.ov_point_source_given || m.inf_redist_on ||
+        m.chan_lake_flag)
+        return;
+    const double next = next_event_start(m);
+    const double last = has_next_event(m) ? next - m.ov_interval : kParkedTime;
     m.ov_next_time = next;
     m.ov_last_time = last;
     if (m.chan_routing) {
@@ -68,6 +56,7 @@ void rearm_for_next_event(model_state& m) {
     if (m.ov_con_trans) {
         m.wq_next = next;
         m.wq_last = last;
+        if (!m.chan_routing) m.chan_con_next = next;
     }
 }
 
@@ -124,24 +113,6 @@ void check_event_end(model_state& m) {
         }
     }
     if (m.event_ended) trigger_analyzers(m, notice_event_end);
-}
-
-// The event start: only the parts whose processes this build simulates.
-void start_event(model_state& m) {
-    if (!clock_due(event_start_time(m, m.event_index), m.time, m.time_tol)) return;
-    arm_clock(m.ov_last_time, m.ov_next_time, m.time, m.ov_interval);
-    m.peak_q = 0.0;
-    m.volume_rainfall_overland = 0.0;
-    m.initial_volume_overland_flow = 0.0;
-    if (!m.long_term && !m.htp) {
-        if (!m.super_quiet) std::printf("simulation duration %d minutes\n", m.run_params.tot_time);
-        m.event_end_time = m.start_time + m.run_params.tot_time / 1440.0;
-    }
-    if (m.chan_routing) {
-        m.chan_active_in_event = 1;
-        m.chan_next = m.ov_next_time;
-        m.chan_last = m.ov_last_time;
-    }
 }
 
 }  // namespace kesta

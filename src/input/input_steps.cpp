@@ -5,7 +5,6 @@
 
 namespace kesta {
 
-void setup_optim_and_precip_events(model_state&) {}
 void assign_grid_constituents(model_state&) {}
 void assign_zep_gw_tables(model_state&) {}
 void assign_zep_soil_tables(model_state&) {}

@@ -6,6 +6,10 @@
 #include <vector>
 
 #include "core/arrays.hpp"
+#include "core/file_opener.hpp"
+#include "input/mapping_tables.hpp"
+#include "overland/precipitation.hpp"
+#include "overland/radar.hpp"
 
 namespace kesta {
 
@@ -67,6 +71,12 @@ struct overland_state {
     vec1<double> boundary_temp;  // column 1
     vec1<double> boundary_val;   // column 2
     vec1<int> boundary_type;     // column 1 truncated
+    double initial_oland_lake_volume = 0.0;  // m3, at the start of the run
+
+    // Wetlands: the category of each cell (0 none) and each category's record.
+    vec1<int> wetland_mask;
+    std::vector<wetland_props> wetland_table;
+    int wetland_elev_lowered = 0;  // the wetland cells' ground was lowered once
 
     // Overland clock, the main clock of the run (Julian days; interval also in s).
     double ov_interval_sec = 0.0;
@@ -87,6 +97,21 @@ struct overland_state {
     int precip_event_started = 0;  // the current event's rain is in place
     int precip_event_read = 0;     // the precipitation steps have read the current event
     double precip_next_time = 0.0; // Julian time of the next precipitation period
+    double rain_next_time = 0.0;   // Julian time of the next application of rain
+    // The precipitation file (opened by open_run_files) and its current event.
+    file_ptr precip_file_fp;
+    precip_cursor precip_in;
+    precip_event precip_ev;
+    precip_grid precip_radar;
+    vec1<int> nearest;         // nearest gauge of each cell
+    int precip_period = 0;     // period of the current event, from 1
+    int precip_event_count = 0;  // events read by the event step
+    int uniform_rain_count = 1;  // applications of uniform rain, plus 1
+    int number_timesteps_rain = 0;  // steps with rain in the event
+    double total_rainfall_volume = 0.0;  // rain on the land surface in the run (m3)
+    // Outlet volumes (m3), added to by the overland step.
+    double discharge_volume_sum = 0.0;  // of the event
+    double discharge_volume_run = 0.0;  // of the run
 
     // Working switches copied from the cards.
     int flood_grid_given = 0;

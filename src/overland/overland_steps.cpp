@@ -5,9 +5,7 @@
 
 namespace kesta {
 
-void step_event_precip(model_state&) {}
-void step_precip_period(model_state&) {}
-void apply_precip(model_state&) {}
 void step_overland_flow(model_state&) {}
+void update_lake_extent(model_state&) {}
 
 }  // namespace kesta

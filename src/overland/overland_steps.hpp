@@ -12,5 +12,7 @@ void step_precip_period(model_state& m);
 void apply_precip(model_state& m);
 void step_overland_flow(model_state& m);
 void step_overland_lake_extent(model_state& m);
+// New levels and extents of the channel-network lakes from their volumes.
+void update_lake_extent(model_state& m);
 
 }  // namespace kesta

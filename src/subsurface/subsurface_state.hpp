@@ -99,6 +99,22 @@ struct subsurface_state {
     int richards_water_table = 0;  // the Richards soil set-up found a water table
     int redist_event_init = 0;     // redistribution is to initialise its event state
 
+    // Hydrometeorological record: the scan counts its calls and records.
+    int hmet_call_count = 0;
+    int hmet_record_count = 0;
+    int hmet_points_repaired = 0;
+    double hmet_air_temp = 0.0;  // deg C
+    int snow_present = 0;        // some cell holds snow
+
+    int exfil_present = 0;    // some cell starts saturated and exfiltrates
+
+    // Starting totals of the run (m3).
+    double soil_water_total = 0.0;    // soil water of the accounting stores
+    double soil_water_at_start = 0.0;
+    double initial_gw_volume = 0.0;
+    double initial_soil_volume_wt = 0.0;  // unsaturated soil above the water table
+    double initial_richards_volume = 0.0;
+
     // Volumes (m3).
     double volume_of_water_exfiltrated = 0.0;
     double beginning_vol_water_exfiltrated_this_event = 0.0;

@@ -17,6 +17,22 @@ void setup_wetlands(model_state&) {}
 void open_sacramento_file(model_state&) {}
 void read_soil_table(model_state&) {}
 
+int read_hmet_record(model_state&) { return 0; }
+int check_hmet_dates(const date_record&, const date_record&, int, int, int, int) { return 1; }
+void find_neighbor(int, const mat2<int>&, const vec1<double>&, const vec1<double>&, double, double,
+                   vec1<int>&, double, int, int) {}
+void idw_points_to_grid(double, int, const mat2<int>&, int, const vec1<double>&,
+                        const vec1<double>&, double, double, const mat2<double>&, vec1<double>&,
+                        int, int) {}
+void apply_interception(model_state&, double) {}
+int snowmelt_energy_balance(model_state&, double) { return 0; }
+double richards_unsat_step(model_state&, double) { return 0.0; }
+double richards_column_water(const model_state&, int) { return 0.0; }
+double richards_top_saturation(const model_state&, int) { return 0.0; }
+double sacramento_storage_volume(const model_state&) { return 0.0; }
+double sacramento_et_volume(const model_state&) { return 0.0; }
+void sacramento_start_event(model_state&) {}
+
 // Set-up services of the well list and the Richards soil table, not built
 // yet: no well is recorded and no soil column is set up.
 void add_well_record(model_state&, int, int, double, int) {}

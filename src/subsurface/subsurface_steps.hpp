@@ -1,6 +1,8 @@
 // Loop steps of hydrometeorology, infiltration and groundwater.
 #pragma once
 
+#include "core/arrays.hpp"
+#include "core/core_state.hpp"
 #include "core/model_state_fwd.hpp"
 
 namespace kesta {
@@ -15,5 +17,42 @@ void step_groundwater(model_state& m);
 void setup_wetlands(model_state& m);
 void open_sacramento_file(model_state& m);
 void read_soil_table(model_state& m);
+// Services the rainfall and event steps call.
+
+// Reads the hydrometeorological file: with hmet_call_count 1 a scan of the
+// whole file that fills hmet_first_record and hmet_last_record (an hour of 24
+// left as read) and returns 0 on success; otherwise the next record.
+int read_hmet_record(model_state& m);
+// 1 when the event start lies inside the hydrometeorological period, else 0
+// after its message.
+int check_hmet_dates(const date_record& begin, const date_record& end, int year, int month, int day,
+                     int hour);
+// Nearest gauge of every active cell (Thiessen rain).
+void find_neighbor(int ngauges, const mat2<int>& mask, const vec1<double>& easting,
+                   const vec1<double>& northing, double north, double west, vec1<int>& nearest,
+                   double dx, int rows, int cols);
+// Rate of every active cell in period p by inverse-distance weighting of the
+// gauges' rates in values[gauge][p].
+void idw_points_to_grid(double dx, int period, const mat2<int>& mask, int ngauges,
+                        const vec1<double>& northing, const vec1<double>& easting, double north,
+                        double west, const mat2<double>& values, vec1<double>& ri, int rows,
+                        int cols);
+// Net rain rate `ri_eff` of every cell after the canopy took its share over
+// `seconds`.
+void apply_interception(model_state& m, double seconds);
+// Melts snow over `seconds`; 1 when snow remains on some cell.
+int snowmelt_energy_balance(model_state& m, double seconds);
+// Runs the Richards soil columns over `seconds`; returns the evaporated depth
+// summed over the cells (m).
+double richards_unsat_step(model_state& m, double seconds);
+// Water held by a cell's Richards column (m of depth), and the relative
+// saturation of its upper soil_moist_depth.
+double richards_column_water(const model_state& m, int cell);
+double richards_top_saturation(const model_state& m, int cell);
+// Sacramento accounting: its storage now (m3), its evapotranspiration of the
+// event (m3), and the zeroing of its event volumes.
+double sacramento_storage_volume(const model_state& m);
+double sacramento_et_volume(const model_state& m);
+void sacramento_start_event(model_state& m);
 
 }  // namespace kesta

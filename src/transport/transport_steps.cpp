@@ -19,6 +19,9 @@ void step_channel_lake_contam_mass(model_state&) {}
 void read_sediment_tables(model_state&) {}
 void read_contam_tables(model_state&) {}
 void alloc_overland_contam_arrays(model_state&, int, int, int, int) {}
+void start_event_constituent_totals(model_state&) {}
+void reset_event_sediment_contam(model_state&) {}
+void finish_event_sediment_contam(model_state&) {}
 
 // The overland sediment record is not built yet: the fractions read from the
 // mapping-table file are not kept.

@@ -21,5 +21,11 @@ void read_contam_tables(model_state& m);
 // Adds `count` contaminant slots (nutrient_call 0) or the nutrient species
 // (nutrient_call not 0) to the overland constituent arrays of `cells` cells.
 void alloc_overland_contam_arrays(model_state& m, int count, int cells, int nutrient_call, int skip_types);
+// Event bookkeeping of the constituents: the event totals zeroed and the
+// initial masses of the cells added at an event start; the per-cell sediment
+// and contaminant stores of the event reset; the end masses at an event end.
+void start_event_constituent_totals(model_state& m);
+void reset_event_sediment_contam(model_state& m);
+void finish_event_sediment_contam(model_state& m);
 
 }  // namespace kesta

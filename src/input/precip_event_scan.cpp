@@ -1,0 +1,199 @@
+// Start-up: the optimisation output file and the scan of the precipitation
+// file for the start of every event.
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "core/allocators.hpp"
+#include "core/calendar.hpp"
+#include "core/error_record.hpp"
+#include "core/file_opener.hpp"
+#include "core/model_state.hpp"
+#include "core/parallel_env.hpp"
+#include "core/text_format.hpp"
+#include "input/input_steps.hpp"
+#include "overland/precipitation.hpp"
+#include "subsurface/subsurface_steps.hpp"
+
+namespace kesta {
+
+namespace {
+
+const char* const kHtpSummaryFile = "exchange/HTP_PRECIP.SUM";
+
+bool chatty(const model_state& m) { return !m.super_quiet && g_parallel_env.world_rank() == 0; }
+
+void fail_and_report() {
+    g_error_record.fail(4000);
+    report_error(g_error_record);
+}
+
+// Hour 24 is hour 0 of the next day.
+void roll_hour_24(date_record& d) {
+    if (d.hour != 24) return;
+    d.hour = 0;
+    ++d.day;
+    if (d.day > month_days(d.year, d.month)) {
+        d.day = 1;
+        ++d.month;
+        if (d.month > 12) {
+            d.month = 1;
+            ++d.year;
+        }
+    }
+}
+
+bool scan_hmet_file(model_state& m) {
+    if (!m.long_term) {
+        m.hmet_record_count = 1;
+        return true;
+    }
+    m.hmet_points_repaired = 0;
+    m.hmet_call_count = 1;
+    if (read_hmet_record(m) != 0 || g_error_record.code != 0 || g_error_record.stop) return false;
+    roll_hour_24(m.hmet_first_record);
+    roll_hour_24(m.hmet_last_record);
+    ++m.hmet_call_count;
+    return true;
+}
+
+bool open_optim_output(model_state& m) {
+    if (!m.optimize_given) return true;
+    if (m.optimize.empty()) m.optimize = "kesta_optim.out";
+    m.optim_fp = open_file(m.optimize, "w", 1);
+    if (!m.optim_fp) {
+        std::fprintf(stderr, "Problem opening optimization output file named:%s for writing\n",
+                     m.optimize.c_str());
+        fail_and_report();
+        return false;
+    }
+    const std::string text = format_text("writing output for optimization to file %s\n", m.optimize.c_str());
+    if (!m.super_quiet) std::fputs(text.c_str(), stderr);
+    if (m.summary_fp) std::fputs(text.c_str(), m.summary_fp.get());
+    return true;
+}
+
+void no_events_in_file() {
+    std::printf("\n**********************************\n");
+    std::printf("Data was not correctly read from the rainfall input file.\n");
+    std::printf("Verify the file format.\n");
+    std::printf("***********************************\n");
+    fail_and_report();
+}
+
+// Writes the event starts for the land-management framework; the run then ends.
+void write_htp_summary(std::FILE* fp, const std::vector<double>& starts) {
+    std::fprintf(fp, "%d\n", static_cast<int>(starts.size()));
+    for (double t : starts) {
+        const calendar_time c = caldat(t);
+        std::fprintf(fp, "%4d %2d %2d %2d %2d\n", c.year, c.month, c.day, c.hour, c.minute);
+    }
+}
+
+}  // namespace
+
+void setup_optim_and_precip_events(model_state& m) {
+    if (!scan_hmet_file(m)) return;
+    if (!open_optim_output(m)) return;
+
+    const bool summary_requested = m.htp && m.htp_event_num_given && m.htp_event_num == 0;
+    const bool event_requested = m.htp_event_num_given && m.htp_event_num != 0;
+    if (m.quiet) {
+        const std::string text =
+            format_text("using precipitation data from file: %s\n", m.precip_file.c_str());
+        if (chatty(m)) std::fputs(text.c_str(), stdout);
+        if (m.summary_fp) std::fputs(text.c_str(), m.summary_fp.get());
+        if (summary_requested)
+            std::printf("\n\nReading precip file to write HTP summary in file: HTP_PRECIP.SUM\n");
+    }
+
+    if (m.uniform_rain || !m.rain_from_file) {
+        if (m.htp) m.long_term = 0;
+        return;
+    }
+
+    file_ptr summary;
+    if (summary_requested) {
+        std::string name = kHtpSummaryFile;
+        summary = open_file(name, "w", 1);
+        if (!summary) {
+            std::printf("Unable to open file HTP_PRECIP.SUM for writing. Program terminated\n");
+            fail_and_report();
+            return;
+        }
+    }
+    if (!m.precip_file_fp) {
+        g_error_record.fail(4, "raingage data", m.precip_file);
+        return;
+    }
+
+    m.precip_in.fp = m.precip_file_fp.get();
+    m.precip_in.file_name = m.precip_file;
+    rewind_precip(m.precip_in);
+    std::vector<double> starts;
+    precip_event ev;
+    for (;;) {
+        const int result = read_precip_event(m.precip_in, ev);
+        if (result == 1) {
+            starts.push_back(ev.line_time(1));
+            continue;
+        }
+        if (result == 0) {
+            if (g_error_record.code != 0) return;  // a refusal, reported by the driver
+            break;
+        }
+        date_record last;
+        if (!starts.empty()) {
+            const calendar_time c = caldat(starts.back());
+            last.year = c.year;
+            last.month = c.month;
+            last.day = c.day;
+        }
+        std::printf("Unexpected end of file in rain gage data file.\n");
+        std::printf("Check the format of the data file.\nProgram terminated.");
+        std::printf("Check rain event %d, event after %d %d %d \n", m.precip_in.events, last.year,
+                    last.month, last.day);
+        fail_and_report();
+        return;
+    }
+    if (starts.empty()) {
+        no_events_in_file();
+        return;
+    }
+
+    const int count = static_cast<int>(starts.size());
+    if (!m.quiet && chatty(m)) {
+        std::printf("End of precipitation input file reached.\n");
+        if (m.long_term) {
+            std::printf("Precip. file contains %d events\n", count);
+        } else if (!m.htp) {
+            std::printf("Precip. file contains %d events, simulating first event only\n", count);
+            std::printf("because LONG_TERM project file card not set in project file.\n");
+        } else {
+            std::printf("Precip. file contains %d events.\n", count);
+        }
+    }
+    m.nevents = (m.long_term || m.htp) ? count : 1;
+    alloc_dvector(m.event_start_times, count, "event_start_times");
+    for (int k = 1; k <= count; ++k) m.event_start_times[k] = starts[static_cast<std::size_t>(k - 1)];
+    rewind_precip(m.precip_in);
+
+    if (summary_requested) {
+        write_htp_summary(summary.get(), starts);
+        close_file(summary);
+        std::printf("KESTA wrote precipitation data event summary to file: exchange/HTP_PRECIP.SUM\n");
+        std::printf("No simulations performed.  KESTA terminated.\n\n");
+        fail_and_report();
+        return;
+    }
+    if (event_requested && m.htp_event_num > m.nevents) {
+        std::printf("\n\nHTP has requested that KESTA run event %d.\n", m.htp_event_num);
+        std::printf("The precip file specified in the project file: %s\n", m.precip_file.c_str());
+        std::printf("contains only %d events.  PROGRAM TERMINATED.\n\n", m.nevents);
+        fail_and_report();
+        return;
+    }
+    if (m.htp) m.long_term = 0;
+}
+
+}  // namespace kesta

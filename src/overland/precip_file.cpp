@@ -1,0 +1,459 @@
+// Reading the precipitation file event by event, and turning an event's data
+// lines into rain rates per period.
+#include <cctype>
+#include <cerrno>
+#include <climits>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "core/calendar.hpp"
+#include "core/error_record.hpp"
+#include "core/text_format.hpp"
+#include "overland/precipitation.hpp"
+
+namespace kesta {
+
+namespace {
+
+// More words than this without the card looked for means the file is not a
+// precipitation file.
+constexpr int kMaxWordsToCard = 10000;
+
+std::string lower(std::string s) {
+    for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return s;
+}
+
+// Keywords are compared on their first four letters, in any case.
+bool is_card(const std::string& word, const char* four) {
+    return word.size() >= 4 && lower(word.substr(0, 4)) == four;
+}
+
+bool parse_int(const std::string& s, int& v) {
+    if (s.empty()) return false;
+    errno = 0;
+    char* end = nullptr;
+    const long x = std::strtol(s.c_str(), &end, 10);
+    if (*end != '\0' || errno != 0 || x < INT_MIN || x > INT_MAX) return false;
+    v = static_cast<int>(x);
+    return true;
+}
+
+bool parse_double(const std::string& s, double& v) {
+    if (s.empty()) return false;
+    errno = 0;
+    char* end = nullptr;
+    const double x = std::strtod(s.c_str(), &end);
+    if (*end != '\0' || errno == ERANGE || !std::isfinite(x)) return false;
+    v = x;
+    return true;
+}
+
+// Words separated by white space, with the line count kept.
+class word_reader {
+public:
+    explicit word_reader(precip_cursor& in) : in_(in) {}
+
+    // The next word; false at the end of the file.
+    bool word(std::string& w) {
+        w.clear();
+        int c = get();
+        while (c != EOF && std::isspace(c)) c = get();
+        if (c == EOF) return false;
+        word_line_ = in_.line;
+        while (c != EOF && !std::isspace(c)) {
+            w.push_back(static_cast<char>(c));
+            c = get();
+        }
+        if (c != EOF) unget(c);
+        return true;
+    }
+
+    // The rest of the current line without its surrounding blanks; the line
+    // break is consumed.
+    std::string rest_of_line() {
+        std::string s;
+        int c = get();
+        while (c != EOF && c != '\n') {
+            s.push_back(static_cast<char>(c));
+            c = get();
+        }
+        const std::size_t b = s.find_first_not_of(" \t\r");
+        if (b == std::string::npos) return std::string();
+        const std::size_t e = s.find_last_not_of(" \t\r");
+        return s.substr(b, e - b + 1);
+    }
+
+    int word_line() const { return word_line_; }
+
+private:
+    int get() {
+        const int c = std::fgetc(in_.fp);
+        if (c == '\n') ++in_.line;
+        return c;
+    }
+    void unget(int c) {
+        if (c == '\n') --in_.line;
+        std::ungetc(c, in_.fp);
+    }
+
+    precip_cursor& in_;
+    int word_line_ = 0;
+};
+
+void say(const std::string& text) { print_both(g_error_record.summary_file, text); }
+
+void fail_4000() { g_error_record.fail(4000); }
+
+// A refusal of this system's own: names the file, the event and the line.
+void refuse(const precip_cursor& in, const precip_event& ev, int line, const std::string& why) {
+    say(format_text("\nERROR:\nIn precipitation file %s, event %d titled:\n %s\nline %d: %s"
+                    "This error in your precipitation input file must be corrected before KESTA\n"
+                    "can continue.  Program exiting on error.\n\n",
+                    in.file_name.c_str(), in.events, ev.title.c_str(), line, why.c_str()));
+    fail_4000();
+}
+
+bool date_before(const date_record& a, const date_record& b) {
+    if (a.year != b.year) return a.year < b.year;
+    if (a.month != b.month) return a.month < b.month;
+    if (a.day != b.day) return a.day < b.day;
+    if (a.hour != b.hour) return a.hour < b.hour;
+    return a.minute < b.minute;
+}
+
+bool date_equal(const date_record& a, const date_record& b) {
+    return !date_before(a, b) && !date_before(b, a);
+}
+
+void card_type_error(bool more_than_one) {
+    say("\nERROR:\n");
+    say("\nThere is a problem in the precipitation input file.\n");
+    if (more_than_one) {
+        say("More than one precipitation data card type has been specified.\n");
+        say("There may only be one of the following card types per event:\n\n");
+        say("     1) RADAR\n     2) GAGES\n     3) RATES\n\n");
+    } else {
+        say("At least one precipitation data card type must be specified.\n");
+        say("There may only be one of the following card types per event:\n\n");
+        say("     1) RADAR\n     2) GAGES\n     3) RATES    4) ACCUM\n\n");
+    }
+    say("Check the precipitation input file.  KESTA exiting\n");
+    fail_4000();
+}
+
+void last_date_message(const date_record& d) {
+    say(format_text("\n last year %d last month %d last day %d last hour %d last minute %d \n",
+                    d.year, d.month, d.day, d.hour, d.minute));
+}
+
+// Sets the line's kind flag; false when the kind is unknown or a second kind
+// appears in the event.
+bool set_kind(precip_event& ev, const std::string& kind) {
+    if (is_card(kind, "rada")) ev.radar = 1;
+    else if (is_card(kind, "gage")) ev.gages = 1;
+    else if (is_card(kind, "rate")) ev.rates = 1;
+    else if (is_card(kind, "accu")) ev.accum = 1;
+    else {
+        card_type_error(false);
+        return false;
+    }
+    if ((ev.radar != 0) + ev.gages + ev.rates + ev.accum > 1) {
+        card_type_error(true);
+        return false;
+    }
+    return true;
+}
+
+// Reads "NRGAG n" and "NRPDS m" in either order. 1 read, 0 refused, -1 end of file.
+int read_counts(word_reader& r, precip_cursor& in, precip_event& ev, bool& radar_files) {
+    bool have_gauges = false, have_lines = false;
+    int words = 0;
+    std::string w, v;
+    while (!(have_gauges && have_lines)) {
+        if (!r.word(w)) return -1;
+        if (++words > kMaxWordsToCard) {
+            say("\nThere is a problem with your rainfall input file.  KESTA cannot\n");
+            say("find the NRPDS or NRGAG card for the event entitled:\n");
+            say(format_text("   %s\n\n", ev.title.c_str()));
+            say("Check the format of the rainfall input file.\n");
+            fail_4000();
+            return 0;
+        }
+        if (is_card(w, "nrga")) {
+            if (!r.word(v)) return -1;
+            if (parse_int(v, ev.ngauges)) {
+                radar_files = false;
+            } else if (lower(v).find("files") != std::string::npos) {
+                radar_files = true;
+                ev.ngauges = -1;
+            } else {
+                refuse(in, ev, r.word_line(),
+                       format_text("the gauge count \"%s\" is neither a number nor FILES.\n", v.c_str()));
+                return 0;
+            }
+            have_gauges = true;
+        } else if (is_card(w, "nrpd")) {
+            if (!r.word(v)) return -1;
+            if (!parse_int(v, ev.nlines)) {
+                refuse(in, ev, r.word_line(),
+                       format_text("the data line count \"%s\" is not a number.\n", v.c_str()));
+                return 0;
+            }
+            have_lines = true;
+        }
+    }
+    if (!radar_files && ev.ngauges < 1) {
+        refuse(in, ev, r.word_line(),
+               format_text("the event has %d gauges; it needs at least 1.\n", ev.ngauges));
+        return 0;
+    }
+    if (ev.nlines < 1) {
+        refuse(in, ev, r.word_line(),
+               format_text("the event has %d data lines; it needs at least 1.\n", ev.nlines));
+        return 0;
+    }
+    return 1;
+}
+
+// The COORD card of every gauge. 1 read, 0 refused, -1 end of file.
+int read_gauges(word_reader& r, precip_cursor& in, precip_event& ev) {
+    std::string w, x, y;
+    for (int g = 1; g <= ev.ngauges; ++g) {
+        if (!r.word(w)) return -1;
+        if (!is_card(w, "coor")) {
+            say("\nCannot find gage coordinate card in rainfall input file for event entitled:\n");
+            say(format_text("       %s\n\n", ev.title.c_str()));
+            say("Check rainfall input file format.\n");
+            fail_4000();
+            return 0;
+        }
+        if (!r.word(x) || !r.word(y)) return -1;
+        if (!parse_double(x, ev.easting[g]) || !parse_double(y, ev.northing[g])) {
+            refuse(in, ev, r.word_line(),
+                   format_text("the coordinates \"%s %s\" of gauge %d are not numbers.\n", x.c_str(),
+                               y.c_str(), g));
+            return 0;
+        }
+        r.rest_of_line();  // the gauge's name
+    }
+    return 1;
+}
+
+// The kind and date of data line p. 1 read, 0 refused, -1 end of file.
+int read_line_date(word_reader& r, precip_cursor& in, precip_event& ev, int p) {
+    const date_record previous = ev.dates[p > 1 ? p - 1 : 0];
+    std::string kind;
+    if (!r.word(kind)) {
+        last_date_message(previous);
+        return -1;
+    }
+    const int line = r.word_line();
+    int field[5] = {0, 0, 0, 0, 0};
+    std::string w;
+    for (int& f : field) {
+        if (!r.word(w)) {
+            last_date_message(previous);
+            return -1;
+        }
+        if (!parse_int(w, f)) {
+            refuse(in, ev, r.word_line(),
+                   format_text("the date field \"%s\" of data line %d is not a whole number.\n",
+                               w.c_str(), p));
+            return 0;
+        }
+    }
+    if (!set_kind(ev, kind)) return 0;
+    date_record d;
+    d.year = field[0] < 100 ? field[0] + 1900 : field[0];
+    d.month = field[1];
+    d.day = field[2];
+    d.hour = field[3];
+    d.minute = field[4];
+    if (p > 1 && date_before(d, previous)) {
+        say("\nERROR:\n");
+        say("There is a data error in the precipitation file.  This error occurred in the\n");
+        say(format_text("EVENT titled:\n %s\n", ev.title.c_str()));
+        say(format_text("On line no. %d, the given time of the recorded data is:    %d/%d/%d %d:%2.2d\n",
+                        p, d.month, d.day, d.year, d.hour, d.minute));
+        say(format_text("Which is earlier than the date/time on the previous line:  %d/%d/%d %d:%2.2d\n",
+                        previous.month, previous.day, previous.year, previous.hour,
+                        previous.minute));
+        say("This error in your precipitation input file must be corrected before KESTA\n");
+        say("can continue.  Program exiting on error.\n\n");
+        fail_4000();
+        return 0;
+    }
+    // Depths and accumulations are spread over the interval that ends at the
+    // line: an interval of no length holds no rate.
+    if (p > 1 && date_equal(d, previous) && (ev.gages || ev.accum)) {
+        refuse(in, ev, line,
+               format_text("data line %d has the same date and time as the line before it, %d/%d/%d "
+                           "%d:%2.2d; %s data need an interval of some length.\n",
+                           p, d.month, d.day, d.year, d.hour, d.minute,
+                           ev.gages ? "GAGES" : "ACCUM"));
+        return 0;
+    }
+    ev.dates[p] = d;
+    return 1;
+}
+
+// The gauge values of data line p. 1 read, 0 refused, -1 missing.
+int read_line_values(word_reader& r, precip_cursor& in, precip_event& ev, int p) {
+    std::string w;
+    for (int g = 1; g <= ev.ngauges; ++g) {
+        double v = 0.0;
+        if (!r.word(w) || !parse_double(w, v)) {
+            say("\n ERROR: \n");
+            say(format_text("\n check out gage input for precip record %d", p));
+            say(format_text("\n look at gage %d \n", g));
+            return -1;
+        }
+        if (v < 0.0) {
+            refuse(in, ev, r.word_line(),
+                   format_text("gauge %d has the negative value %s on data line %d.\n", g,
+                               w.c_str(), p));
+            return 0;
+        }
+        if (ev.accum && p > 1 && v < ev.values[g][p - 1]) {
+            say("\nERROR:\n");
+            say("There is a data error in the precipitation file.  This error occurred in the\n");
+            say(format_text("EVENT titled:\n %s\n", ev.title.c_str()));
+            say(format_text("On line no. %d, the accumulated precip. for gage number %d is: %8.5lf mm\n",
+                            p, g, v));
+            say(format_text("Which is less than the accumulated precip. on the previous line: %8.5lf mm\n",
+                            ev.values[g][p - 1]));
+            say("This error in your precipitation input file must be corrected before KESTA\n");
+            say("can continue.  Accumulated precip is CUMULATIVE.  The values should increase\n");
+            say("monotonically.  Program exiting on error.\n\n");
+            fail_4000();
+            return 0;
+        }
+        ev.values[g][p] = v;
+    }
+    return 1;
+}
+
+}  // namespace
+
+int precip_event::kind() const {
+    if (radar) return precip_kind_radar;
+    if (gages) return precip_kind_gages;
+    if (rates) return precip_kind_rates;
+    if (accum) return precip_kind_accum;
+    return precip_kind_none;
+}
+
+double precip_event::line_time(int p) const {
+    if (p < 1 || p >= static_cast<int>(dates.size())) return 0.0;
+    const date_record& d = dates[static_cast<std::size_t>(p)];
+    return julday(d.year, d.month, d.day, d.hour, d.minute, 0.0);
+}
+
+void rewind_precip(precip_cursor& in) {
+    if (in.fp) std::rewind(in.fp);
+    in.line = 1;
+    in.events = 0;
+}
+
+int read_precip_event(precip_cursor& in, precip_event& ev) {
+    if (!in.fp) return 0;
+    word_reader r(in);
+    std::string w;
+    int words = 0;
+    for (;;) {
+        if (!r.word(w)) return 0;
+        if (is_card(w, "even")) break;
+        if (++words > kMaxWordsToCard) {
+            say("There is a problem with your rainfall input file.  KESTA cannot\n");
+            say(format_text("find the first event card.  Check the format of the rainfall input for event %d\n",
+                            in.events + 1));
+            say("file.\n\n");
+            fail_4000();
+            return 0;
+        }
+    }
+    ++in.events;
+    ev = precip_event{};
+    ev.title = r.rest_of_line();
+
+    bool radar_files = false;
+    int result = read_counts(r, in, ev, radar_files);
+    if (result != 1) return result;
+
+    ev.values = mat2<double>(ev.ngauges > 1 ? ev.ngauges : 1, ev.nlines);
+    ev.dates.assign(static_cast<std::size_t>(ev.nlines) + 1, date_record{});
+    if (radar_files) ev.radar_files.assign(static_cast<std::size_t>(ev.nlines) + 1, std::string());
+    if (ev.ngauges < 1) {
+        ev.easting = vec1<double>(1);
+        ev.northing = vec1<double>(1);
+    } else {
+        ev.easting = vec1<double>(ev.ngauges);
+        ev.northing = vec1<double>(ev.ngauges);
+        result = read_gauges(r, in, ev);
+        if (result != 1) return result;
+    }
+
+    for (int p = 1; p <= ev.nlines; ++p) {
+        result = read_line_date(r, in, ev, p);
+        if (result != 1) return result;
+        if (radar_files) {
+            const int line = in.line;
+            std::string name = r.rest_of_line();
+            if (name.empty()) {
+                refuse(in, ev, line, format_text("data line %d names no radar file.\n", p));
+                return 0;
+            }
+            ev.radar_files[static_cast<std::size_t>(p)] = name;
+        } else {
+            result = read_line_values(r, in, ev, p);
+            if (result != 1) return result;
+        }
+    }
+
+    if (radar_files) {
+        if (!ev.radar) {
+            refuse(in, ev, in.line,
+                   "an event of radar files (NRGAG FILES) must give its lines as RADAR.\n");
+            return 0;
+        }
+        ev.radar = 2;
+        ev.ngauges = 1;
+    }
+    return 1;
+}
+
+void precip_values_to_rates(precip_event& ev) {
+    if (ev.radar == 2) return;
+    const int ng = ev.ngauges < ev.values.nrows() ? ev.ngauges : ev.values.nrows();
+    for (int p = 1; p < ev.nlines; ++p) {
+        // Line times are whole minutes: the interval in whole seconds is exact.
+        const double seconds = std::round((ev.line_time(p + 1) - ev.line_time(p)) * 86400.0);
+        const double hours = seconds / 3600.0;
+        if (seconds > 86400.0) say("WARNING: you have a long delta t in your precip file\n");
+        for (int g = 1; g <= ng; ++g) {
+            double* v = ev.values[g];
+            if (ev.accum) {
+                if (hours > 0.0) v[p] = (v[p + 1] - v[p]) / hours;
+            } else if (ev.gages) {
+                if (hours > 0.0) v[p] = v[p + 1] / hours;
+            } else if (ev.radar) {
+                v[p] = v[p + 1];
+            }
+        }
+    }
+}
+
+void nearest_gauge_rain(int period, int ngauges, const vec1<int>& nearest,
+                        const mat2<double>& values, vec1<double>& ri, int ncells) {
+    const bool period_ok = period >= 1 && period <= values.ncols();
+    for (int k = 1; k <= ncells && k <= ri.n(); ++k) {
+        int g = 1;
+        if (ngauges != 1) g = k <= nearest.n() ? nearest[k] : 0;
+        ri[k] = (period_ok && g >= 1 && g <= ngauges && g <= values.nrows()) ? values[g][period] : 0.0;
+    }
+}
+
+}  // namespace kesta

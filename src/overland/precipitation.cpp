@@ -1,0 +1,278 @@
+// The rainfall steps of the time loop: the start of each rainfall event, the
+// change of the rain rates at every period of the event, and the application
+// of the step's rain to the cells.
+#include "overland/precipitation.hpp"
+
+#include <cmath>
+#include <cstdio>
+
+#include "core/error_record.hpp"
+#include "core/event_steps.hpp"
+#include "core/interval_clock.hpp"
+#include "core/model_state.hpp"
+#include "core/text_format.hpp"
+#include "output/output_steps.hpp"
+#include "overland/overland_steps.hpp"
+#include "subsurface/subsurface_steps.hpp"
+
+namespace kesta {
+
+namespace {
+
+// mm/h times s gives mm * 3600; this turns it into metres.
+constexpr double kRateSecondsToMetres = 3600000.0;
+
+void console(const model_state& m, const std::string& text) {
+    if (!m.super_quiet) std::fputs(text.c_str(), stdout);
+}
+
+void set_all_rates(model_state& m, double rate) {
+    for (int k = 1; k <= m.ncells && k <= m.ri.n(); ++k) m.ri[k] = rate;
+    if (m.interception)
+        for (int k = 1; k <= m.ncells && k <= m.ri_eff.n(); ++k) m.ri_eff[k] = rate;
+}
+
+void fail_and_report() {
+    g_error_record.fail(4000);
+    report_error(g_error_record);
+}
+
+// Uniform rain starts at the first step of the run.
+void start_uniform_rain(model_state& m) {
+    if (m.clock_calls != 1) return;
+    set_all_rates(m, m.rain_intensity);
+    m.raining = 1;
+    m.event_active = 1;
+    m.precip_state = 1;
+    m.uniform_rain_count = 1;
+    m.rain_next_time = m.time;
+}
+
+void announce_event(model_state& m) {
+    const char* file = m.precip_file.c_str();
+    if (m.long_term) {
+        const int event = m.precip_event_count + 1;
+        console(m, format_text("reading precip. data for event %3d from file: %s\n", event, file));
+        if (m.summary_fp)
+            std::fprintf(m.summary_fp.get(), "---reading precip. data for event %3d from file: %s\n\n\n",
+                         event, file);
+    } else {
+        console(m, format_text("reading precip data from file: %s\n", file));
+    }
+}
+
+// Reads the next event, or in a land-management run the event it asked for.
+int read_next_event(model_state& m) {
+    if (!m.htp || !m.htp_event_num_given) return read_precip_event(m.precip_in, m.precip_ev);
+    console(m, format_text("Searching through precip input file for HTP event %d\n", m.htp_event_num));
+    int result = 0;
+    do {
+        result = read_precip_event(m.precip_in, m.precip_ev);
+    } while (result == 1 && m.precip_in.events < m.htp_event_num);
+    return result;
+}
+
+void no_event_found(model_state& m) {
+    m.precip_state = 2;
+    if (m.precip_event_count == 0) {
+        std::printf("\n**********************************\n");
+        std::printf("Data was not correctly read from the rainfall input file.\n");
+        std::printf("Verify the file format.\n");
+        std::printf("***********************************\n");
+    }
+    if (m.long_term && !m.htp) {
+        std::printf("Precip data for event %d was not found in file: %s\n", m.precip_event_count + 1,
+                    m.precip_file.c_str());
+        std::printf("KESTA assumes this means all events have been simulated.\n");
+        std::printf("Program terminating normally.\n");
+        m.running = 0;
+    }
+    // The file holds nothing more: no later step reads it again.
+    m.precip_event_count = m.nevents;
+}
+
+// The gauge-to-cell set-up of a new event. A radar grid that cannot be
+// mapped onto the model grid stops the run (code 102).
+void prepare_event_cells(model_state& m) {
+    precip_event& ev = m.precip_ev;
+    if (ev.radar == 2) {
+        if (m.precip_radar.ncells != m.ncells) init_precip_grid(m.precip_radar, m);
+        const std::string first = ev.radar_files.size() > 1 ? ev.radar_files[1] : std::string();
+        map_cells_to_radar(first, m.precip_radar, m.mask);
+        return;
+    }
+    if (ev.ngauges > 1 && m.rain_thiessen) {
+        if (m.nearest.n() < m.ncells) m.nearest = vec1<int>(m.ncells);
+        find_neighbor(ev.ngauges, m.mask, ev.easting, ev.northing, m.north, m.west, m.nearest,
+                      m.gridsize, m.rows, m.cols);
+    }
+}
+
+// The rates of period p of a gauge event.
+void spread_gauge_rates(model_state& m, int p) {
+    const precip_event& ev = m.precip_ev;
+    if (m.rain_inv_distance) {
+        idw_points_to_grid(m.gridsize, p, m.mask, ev.ngauges, ev.northing, ev.easting, m.north,
+                           m.west, ev.values, m.ri, m.rows, m.cols);
+    } else {
+        nearest_gauge_rain(p, ev.ngauges, m.nearest, ev.values, m.ri, m.ncells);
+    }
+}
+
+// The radar grid of data line `line`. A file that cannot be read leaves the
+// rates of the previous period in use, and says so.
+void apply_radar_file(model_state& m, int line) {
+    const precip_event& ev = m.precip_ev;
+    if (line < 1 || line >= static_cast<int>(ev.radar_files.size())) return;
+    const std::string& file = ev.radar_files[static_cast<std::size_t>(line)];
+    std::printf("Reading radar precip file %s.\n", file.c_str());
+    if (read_radar_values(file, m.precip_radar) != 0) {
+        print_both(m.summary_fp.get(),
+                   format_text("Warning: unable to read radar precip file %s; the rain rates of the "
+                               "previous period stay in use.\n",
+                               file.c_str()));
+        return;
+    }
+    apply_radar_precip(m.precip_radar, m.ri);
+}
+
+void end_rain(model_state& m) {
+    m.raining = 0;
+    if (m.precip_state == 1) m.precip_state = 0;
+    else if (m.precip_state == 2) m.precip_state = 3;
+    set_all_rates(m, 0.0);
+}
+
+}  // namespace
+
+void step_event_precip(model_state& m) {
+    if (m.uniform_rain) {
+        start_uniform_rain(m);
+        return;
+    }
+    if (!m.rain_from_file || m.precip_event_count >= m.nevents) return;
+    const int next = m.precip_event_count + 1;
+    const bool htp_search = m.htp && m.htp_event_num_given && m.precip_event_count < m.htp_event_num;
+    const bool due = htp_search || (next <= m.event_start_times.n() &&
+                                    clock_due(m.event_start_times[next], m.time, m.time_tol));
+    if (!due) return;
+
+    trigger_analyzers(m, notice_event_start);
+    if (m.long_term && m.precip_event_count > 0) finish_event(m);
+    m.raining = 1;
+    m.event_active = 1;
+    announce_event(m);
+
+    const int result = read_next_event(m);
+    if (result == -1) {
+        std::printf("Unexpected end of file in rain gauge data file.\n");
+        std::printf("Check the format of the data file.\nProgram terminated.");
+        fail_and_report();
+        return;
+    }
+    if (result == 0) {
+        if (g_error_record.code != 0) return;  // a refusal, reported by the driver
+        no_event_found(m);
+        return;
+    }
+
+    precip_event& ev = m.precip_ev;
+    m.precip_start_time = ev.line_time(1);
+    m.precip_state = 1;
+    m.precip_event_count = m.precip_in.events;
+    m.event_index = m.precip_event_count;
+    m.precip_next_time = m.precip_start_time;
+    m.rain_next_time = m.precip_start_time;
+    m.precip_period = 1;
+
+    if (m.long_term) {
+        const date_record& d = ev.dates[1];
+        if (check_hmet_dates(m.hmet_first_record, m.hmet_last_record, d.year, d.month, d.day,
+                             d.hour) == 0) {
+            std::printf("Error: KESTA failed on date check for precip event %d\n", m.event_index);
+            fail_and_report();
+            return;
+        }
+    }
+    precip_values_to_rates(ev);
+    prepare_event_cells(m);
+}
+
+void step_precip_period(model_state& m) {
+    if (m.uniform_rain) {
+        if (m.raining && m.uniform_rain_count >= m.rain_steps + 1) {
+            set_all_rates(m, 0.0);
+            m.raining = 0;
+            m.event_active = 0;
+            m.precip_state = 3;
+        }
+        return;
+    }
+    if (!m.rain_from_file) return;
+    const precip_event& ev = m.precip_ev;
+    // Every line whose time has come is taken in this step, so that lines with
+    // equal times (or times between two steps) never stall the event.
+    while (m.raining && m.time > m.precip_next_time - m.time_tol) {
+        const int p = m.precip_period;
+        if (p < 1 || p >= ev.nlines) {
+            end_rain(m);
+            break;
+        }
+        if (ev.radar == 2) apply_radar_file(m, p + 1);
+        else spread_gauge_rates(m, p);
+        m.precip_period = p + 1;
+        m.precip_next_time = ev.line_time(p + 1);
+    }
+}
+
+void apply_precip(model_state& m) {
+    // The rain of a step falls over the step that begins at it, so an event
+    // rains from its first line up to its last.
+    if (m.precip_state != 1 || m.time < m.rain_next_time - m.time_tol) return;
+    const double dt = m.timestep;
+    m.rain_next_time = m.time + m.dt_days;
+    const double area = m.gridsize * m.gridsize;
+    const bool net_rain = m.interception != 0 && m.ri_eff.n() >= m.ncells;
+    if (m.interception) apply_interception(m, dt);
+    const bool snow = m.long_term && m.hmet_air_temp < 0.0 && m.snowdepth.n() >= m.ncells;
+
+    for (int k = 1; k <= m.ncells && k <= m.ri.n(); ++k) {
+        const double rate = net_rain ? m.ri_eff[k] : m.ri[k];
+        const double volume = rate * dt * area / kRateSecondsToMetres;
+        if (m.chan_lakes_on && k <= m.lake_num.n() && m.lake_num[k] >= 1) {
+            const int lake = m.lake_num[k];
+            if (lake <= m.lake_precip_vol.n()) m.lake_precip_vol[lake] += volume;
+            m.volume_precip_to_lake += volume;
+            continue;
+        }
+        m.volume_rainfall_overland += volume;
+        m.total_rainfall_volume += volume;
+        if (m.overland_lake_map_given && k <= m.oland_lake_new.n() && m.oland_lake_new[k] > 0) {
+            // The lake holds its water as a level over its cells, not as depths.
+            const std::size_t lake = static_cast<std::size_t>(m.oland_lake_new[k]);
+            if (lake < m.oland_lakes.size()) m.oland_lakes[lake].step_volume += volume;
+            m.olake_update_due = 1;
+            continue;
+        }
+        const double depth = rate * dt / kRateSecondsToMetres;
+        if (snow) {
+            m.snowdepth[k] += depth;
+            if (depth > 0.0) m.snow_present = 1;
+            continue;
+        }
+        if (k > m.h.n()) continue;
+        m.h[k] += depth;
+        if (!std::isfinite(m.h[k])) {
+            std::printf("A non-real number for water depth has been detected for overland cell %d "
+                        "after applying rainfall\n",
+                        k);
+            fail_and_report();
+            return;
+        }
+    }
+    ++m.number_timesteps_rain;
+    if (m.uniform_rain) ++m.uniform_rain_count;
+    if (m.snow_present && m.hmet_air_temp > 0.0) m.snow_present = snowmelt_energy_balance(m, dt);
+}
+
+}  // namespace kesta
