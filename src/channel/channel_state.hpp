@@ -28,6 +28,20 @@ struct channel_state {
     // Channel lakes, 1-based by lake.
     vec1<double> lake_elev;  // water-surface level (m)
     vec1<double> minwse;     // lowest water-surface level (m)
+    vec1<double> lake_volume;  // m3
+    // Volume the overland flow moved into and out of each lake since the
+    // overland step last booked it (m3, both positive).
+    vec1<double> lake_in_dv, lake_out_dv;
+    double lake_total_in_from_overland = 0.0;  // run totals (m3)
+    double lake_total_out_to_overland = 0.0;
+
+    // Links and nodes: link-type word, computational node count and node
+    // spacing (m) per link; flow area (m2) by [node][link].
+    vec1<int> ltype;
+    vec1<int> nx;
+    vec1<double> chan_dx;
+    mat2<double> area;
+    double final_volume_in_channels = 0.0;  // m3
 
     // Hydrograph locations (IN_HYD_LOCATION), 1-based.
     int hyd_loc_count = 0;

@@ -33,6 +33,7 @@ struct input_state {
 struct grid_state {
     int ncells = 0;       // active cells, numbered row by row from 1
     mat2<int> mask;       // cell number by [row][col], 0 outside, with a border of zeros
+    vec1<double> elev;    // ground elevation per cell (m)
     double gridsize = 0;  // cell size (m)
     int rows = 0, cols = 0;
 };

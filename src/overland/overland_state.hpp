@@ -3,10 +3,22 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "core/arrays.hpp"
 
 namespace kesta {
+
+// One overland lake, numbered from 1. The lake step keeps the level and the
+// cells; the rain and overland-flow steps add what enters or leaves the lake
+// in the step to `step_volume`.
+struct lake_record {
+    double level = 0.0;        // water-surface level (m)
+    double init_level = 0.0;   // level from the lake file; the lake never falls below it (m)
+    double volume = 0.0;       // m3
+    double step_volume = 0.0;  // volume gained in the current step (m3), negative for a loss
+    int cell_count = 0;        // cells the lake covers now
+};
 
 struct overland_state {
     vec1<double> h;            // overland water depth (m)
@@ -28,6 +40,49 @@ struct overland_state {
 
     vec1<int> lake_num;  // channel-network lake of each cell
     vec1<int> oland_lake_mask, oland_lake_new;
+    std::vector<lake_record> oland_lakes;  // overland lakes 1..count; record 0 unused
+    int olake_update_due = 0;  // an overland lake's volume changed in this step
+
+    // Overland dikes: per cell the sum of its dike sides (1 top, 2 right,
+    // 4 bottom, 8 left); present with the dike map.
+    vec1<int> dike_mask;
+
+    // Grid-edge boundary (OV_BOUNDARY): per cell the type (0 none, 1 normal
+    // depth, 2 fixed level, 3 level from a time series), the value column
+    // (friction slope, level in m, or series index) and, for type 3, the
+    // series level at the current time (m).
+    vec1<int> boundary_type;
+    vec1<double> boundary_val;
+    vec1<double> boundary_temp;
+    // Run totals at the boundary cells (m3).
+    double ov_bdy_out_vol = 0.0;        // left through normal-depth cells
+    double ov_bdy_fixed_out_vol = 0.0;  // removed at fixed-level cells
+    double ov_bdy_fixed_in_vol = 0.0;   // added at fixed-level cells
+
+    // Overland step state.
+    int ov_wet = 0;           // some counted cell holds water
+    int ov_flowing = 0;       // some counted cell passes water across a face
+    int ade_sweep_order = 1;  // 1 or 2; alternates between routing calls
+    int overland_active = 0;  // cleared when a long-term run goes dry between events
+    double discharge_volume_sum = 0.0;     // outlet volume of the event (m3)
+    double discharge_volume_run = 0.0;     // outlet volume of the run (m3)
+    double discharge_volume_contam = 0.0;  // outlet volume seen by overland transport (m3)
+    double ov_cleanup_vol = 0.0;  // water removed by setting negative depths to 0 (m3)
+    double volume_overland_to_lake = 0.0;    // event volume into channel-network lakes (m3)
+    double volume_overland_from_lake = 0.0;  // event volume out of them (m3)
+    int ov_inputs_checked = 0;  // neighbours and wetland records were found fit for routing
+
+    // Sub-step memory of the routing schemes, kept per run. The explicit
+    // scheme alternates its sweep order by a call counter and reuses a
+    // reduced sub-step (s) for the next four calls after a division.
+    int ov_explicit_calls = 0;
+    double ov_reduced_substep = 0.0;
+    int ov_reduced_reuse = 0;
+    int ov_reduced_in_use = 0;
+    int ov_substeps_last = 0;  // sub-steps of the last routing call
+    // Channel-lake state at the start of an explicit routing call, restored
+    // whenever the call starts its step again.
+    vec1<double> lakeelev_old, lakevol_old, lakeindv_old, lakeoutdv_old;
 
     // Overland clock, the main clock of the run (Julian days; interval also in s).
     double ov_interval_sec = 0.0;

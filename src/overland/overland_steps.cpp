@@ -10,7 +10,7 @@ void init_overland_slopes(model_state&) {}
 void step_event_precip(model_state&) {}
 void step_precip_period(model_state&) {}
 void apply_precip(model_state&) {}
-void step_overland_flow(model_state&) {}
 void step_overland_lake_extent(model_state&) {}
+void dike_flow(model_state&, double) {}
 
 }  // namespace kesta

@@ -7,6 +7,7 @@
 
 #include "core/arrays.hpp"
 #include "core/core_state.hpp"
+#include "input/mapping_tables.hpp"
 
 namespace kesta {
 
@@ -90,7 +91,15 @@ struct subsurface_state {
     date_record hmet_last_record;
 
     int richards_water_table = 0;  // the Richards soil set-up found a water table
+    int gw_exfiltration = 0;       // some cell starts below the water table and exfiltrates
     int redist_event_init = 0;     // redistribution is to initialise its event state
+
+    // Wetlands: per cell its category (0 none) and one record per category
+    // (field[1] berm height m, [2] berm seepage coefficient, [3] transition
+    // depth m, [4] linear flow coefficient, [6] Manning's n).
+    vec1<int> wetland_mask;
+    std::vector<wetland_props> wetland_table;
+    int wetland_categories = 0;
 
     // Volumes (m3).
     double volume_of_water_exfiltrated = 0.0;

@@ -16,6 +16,7 @@ void step_overland_contam_transport(model_state&) {}
 void step_channel_contam_transport(model_state&) {}
 void step_channel_wq_reactions(model_state&) {}
 void step_channel_lake_contam_mass(model_state&) {}
+void overland_sediment_transport(model_state&, double) {}
 
 // The overland sediment record is not built yet: the fractions read from the
 // mapping-table file are not kept.
