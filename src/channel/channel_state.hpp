@@ -45,6 +45,12 @@ struct channel_state {
     vec1<double> lake_volume;         // m3
     vec1<double> lake_precip_vol;     // rain on the lake in the event (m3)
     vec1<double> lake_precip_total;   // rain on the lake in the run (m3)
+    // Volume the overland flow moved into and out of each lake since the
+    // overland step last booked it (m3, both positive).
+    vec1<double> lake_in_dv, lake_out_dv;
+    double lake_total_in_from_overland = 0.0;  // run totals (m3)
+    double lake_total_out_to_overland = 0.0;
+
 
     // Hydrograph locations (IN_HYD_LOCATION), 1-based.
     int hyd_loc_count = 0;

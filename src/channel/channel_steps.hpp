@@ -16,5 +16,8 @@ void step_chan_point_input(model_state& m);
 void ex_section(model_state& m, int mode);
 // Rebuilds the sections of the erodible breakpoint links from the bed change.
 void xsec_update(model_state& m);
+// True for a link-type word of a lake, a hydraulic structure or a link
+// overtaken by a lake: such nodes are not routed as a channel.
+bool link_is_lake_struct_or_overtaken(int ltype);
 
 }  // namespace kesta

@@ -40,13 +40,13 @@ struct grid_state {
     int ncells = 0;       // active cells, numbered row by row from 1
     mat2<int> mask;       // cell number by [row][col], 0 outside, with a border of zeros
     mat2<int> data;       // scratch integer grid, shaped like the mask
+    vec1<double> elev;    // ground elevation per cell (m)
     double gridsize = 0;  // cell size (m)
     int rows = 0, cols = 0;
     // Edges (map units, m) and size of the grid as the mask file gives them.
     double north = 0.0, south = 0.0, east = 0.0, west = 0.0;
     int grid_rows = 0, grid_cols = 0;
     double watershed_area = 0.0;  // m2
-    vec1<double> elev;  // ground elevation per cell (m)
     vec1<double> tmpv;  // scratch value per cell
 };
 

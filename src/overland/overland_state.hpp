@@ -67,16 +67,49 @@ struct overland_state {
     double olake_drained_volume = 0.0;  // run total of water that left the lakes (m3)
     double olake_balance_error = 0.0;   // run total of the extent updates' volume error (m3)
 
-    // Overland boundary from the OVERLAND_BOUNDARY table.
-    vec1<double> boundary_temp;  // column 1
-    vec1<double> boundary_val;   // column 2
-    vec1<int> boundary_type;     // column 1 truncated
     double initial_oland_lake_volume = 0.0;  // m3, at the start of the run
 
-    // Wetlands: the category of each cell (0 none) and each category's record.
+    // Wetlands: per cell its category (0 none) and one record per category
+    // (field[1] berm height m, [2] berm seepage coefficient, [3] transition
+    // depth m, [4] linear flow coefficient, [6] Manning's n).
     vec1<int> wetland_mask;
     std::vector<wetland_props> wetland_table;
+    int wetland_categories = 0;
     int wetland_elev_lowered = 0;  // the wetland cells' ground was lowered once
+    // Grid-edge boundary (OV_BOUNDARY, from the OVERLAND_BOUNDARY table): per cell the type (0 none, 1 normal
+    // depth, 2 fixed level, 3 level from a time series), the value column
+    // (friction slope, level in m, or series index) and, for type 3, the
+    // series level at the current time (m).
+    vec1<int> boundary_type;
+    vec1<double> boundary_val;
+    vec1<double> boundary_temp;
+    // Run totals at the boundary cells (m3).
+    double ov_bdy_out_vol = 0.0;        // left through normal-depth cells
+    double ov_bdy_fixed_out_vol = 0.0;  // removed at fixed-level cells
+    double ov_bdy_fixed_in_vol = 0.0;   // added at fixed-level cells
+
+    // Overland step state.
+    int ov_wet = 0;           // some counted cell holds water
+    int ov_flowing = 0;       // some counted cell passes water across a face
+    int ade_sweep_order = 1;  // 1 or 2; alternates between routing calls
+    int overland_active = 0;  // cleared when a long-term run goes dry between events
+    double discharge_volume_sum = 0.0;     // outlet volume of the event (m3)
+    double discharge_volume_run = 0.0;     // outlet volume of the run (m3)
+    double discharge_volume_contam = 0.0;  // outlet volume seen by overland transport (m3)
+    double ov_cleanup_vol = 0.0;  // water removed by setting negative depths to 0 (m3)
+    int ov_inputs_checked = 0;  // neighbours and wetland records were found fit for routing
+
+    // Sub-step memory of the routing schemes, kept per run. The explicit
+    // scheme alternates its sweep order by a call counter and reuses a
+    // reduced sub-step (s) for the next four calls after a division.
+    int ov_explicit_calls = 0;
+    double ov_reduced_substep = 0.0;
+    int ov_reduced_reuse = 0;
+    int ov_reduced_in_use = 0;
+    int ov_substeps_last = 0;  // sub-steps of the last routing call
+    // Channel-lake state at the start of an explicit routing call, restored
+    // whenever the call starts its step again.
+    vec1<double> lakeelev_old, lakevol_old, lakeindv_old, lakeoutdv_old;
 
     // Overland clock, the main clock of the run (Julian days; interval also in s).
     double ov_interval_sec = 0.0;
@@ -109,9 +142,6 @@ struct overland_state {
     int uniform_rain_count = 1;  // applications of uniform rain, plus 1
     int number_timesteps_rain = 0;  // steps with rain in the event
     double total_rainfall_volume = 0.0;  // rain on the land surface in the run (m3)
-    // Outlet volumes (m3), added to by the overland step.
-    double discharge_volume_sum = 0.0;  // of the event
-    double discharge_volume_run = 0.0;  // of the run
 
     // Working switches copied from the cards.
     int flood_grid_given = 0;

@@ -5,7 +5,6 @@
 
 namespace kesta {
 
-void step_overland_flow(model_state&) {}
 void update_lake_extent(model_state&) {}
 
 }  // namespace kesta

@@ -15,4 +15,8 @@ void step_overland_lake_extent(model_state& m);
 // New levels and extents of the channel-network lakes from their volumes.
 void update_lake_extent(model_state& m);
 
+// Moves water over the low spots of the overland dikes for dt seconds; called
+// by both routing schemes once per routing call when the low-spot file is given.
+void dike_flow(model_state& m, double dt);
+
 }  // namespace kesta

@@ -7,6 +7,7 @@
 
 #include "core/arrays.hpp"
 #include "core/core_state.hpp"
+#include "input/mapping_tables.hpp"
 
 namespace kesta {
 
@@ -97,6 +98,7 @@ struct subsurface_state {
     date_record hmet_last_record;
 
     int richards_water_table = 0;  // the Richards soil set-up found a water table
+    int gw_exfiltration = 0;       // some cell starts below the water table and exfiltrates
     int redist_event_init = 0;     // redistribution is to initialise its event state
 
     // Hydrometeorological record: the scan counts its calls and records.

@@ -99,6 +99,9 @@ struct transport_state {
 
     erosion_options erosion;
     std::unique_ptr<sed_record> ov_sed;
+    // Volumes eroded from and deposited on each cell in the last overland
+    // step, by [cell][size class] (m3).
+    mat2<double> ov_sed_vol_eroded, ov_sed_vol_deposited;
     nutr_grid nutrient_grid;
 };
 

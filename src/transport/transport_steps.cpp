@@ -22,6 +22,7 @@ void alloc_overland_contam_arrays(model_state&, int, int, int, int) {}
 void start_event_constituent_totals(model_state&) {}
 void reset_event_sediment_contam(model_state&) {}
 void finish_event_sediment_contam(model_state&) {}
+void overland_sediment_transport(model_state&, double) {}
 
 // The overland sediment record is not built yet: the fractions read from the
 // mapping-table file are not kept.

@@ -27,5 +27,9 @@ void alloc_overland_contam_arrays(model_state& m, int count, int cells, int nutr
 void start_event_constituent_totals(model_state& m);
 void reset_event_sediment_contam(model_state& m);
 void finish_event_sediment_contam(model_state& m);
+// Overland erosion, transport and deposition by size class over one overland
+// step of dt seconds; leaves the per-cell volumes in ov_sed_vol_eroded and
+// ov_sed_vol_deposited.
+void overland_sediment_transport(model_state& m, double dt);
 
 }  // namespace kesta

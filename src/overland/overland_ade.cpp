@@ -1,0 +1,348 @@
+// Alternating-direction explicit overland routing. The grid is swept along
+// the rows (each cell with its right neighbour) and along the columns (each
+// cell with its lower neighbour), one direction at a time: each sweep takes
+// the face discharges from the current depths and updates the depths before
+// the other direction is swept.
+//
+// "ade" works in sub-steps that are halved, and the step restarted from the
+// depths at the start of the call, whenever a sweep fails the acceptance
+// test. "ade-pc" makes one predictor-corrector pass per direction over the
+// whole step. With lakes both make one untested pass over the whole step.
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+#include "core/error_record.hpp"
+#include "core/model_state.hpp"
+#include "overland/overland_faces.hpp"
+#include "overland/overland_route.hpp"
+#include "overland/overland_steps.hpp"
+
+namespace kesta {
+
+namespace {
+
+using overland_detail::grid_view;
+using overland_detail::lake_mode;
+using overland_detail::pow53;
+
+constexpr double kSmallestSubstep = 0.001;    // s; below it the step gives up
+constexpr double kRemainderLimit = 0.001;     // s; a shorter remainder joins the last sub-step
+constexpr double kDone = 1e-16;               // s
+constexpr double kChangeShare = 0.5;          // largest accepted change, share of the depth
+constexpr double kTestedDepth = 0.001;        // m; shallower cells are not tested for change
+constexpr double kTestedSubstep = 0.01;       // s; shorter sub-steps are not tested for change
+constexpr double kNegativeDepthLimit = -1e-6; // m; shallower negative depths are set to 0
+constexpr double kOutletExponent = 5.0 / 3.0;
+
+// One sweep direction: neighbour across the face, upstream neighbour, face
+// discharges, and the dike side that closes the face.
+struct direction {
+    const int* nb;
+    const int* up;
+    double* q;
+    int dike_bit;
+};
+
+direction rows(const grid_view& g) { return {g.right, g.left, g.qx, 2}; }
+direction columns(const grid_view& g) { return {g.below, g.above, g.qy, 4}; }
+
+// Face discharges (m3/s, positive from i to its neighbour) from the depths
+// `h`. The water moves down the water-surface slope (a lake cell standing at
+// its lake's level) from the upwind cell, above its retention depth or,
+// for a wetland, above its berm; from a lake it is the level above the
+// neighbour's ground, with the neighbour's roughness.
+template <lake_mode M>
+void face_flux(const grid_view& g, const double* h, const direction& dir, double* q) {
+    const double dx = g.dx;
+    for (int i = 1; i <= g.n; ++i) {
+        const int r = dir.nb[i];
+        if (r == 0 || (g.dike && (g.dike[i] & dir.dike_bit))) {
+            q[i] = 0.0;
+            continue;
+        }
+        int li = 0, lr = 0;
+        double wi, wr;
+        if constexpr (M != lake_mode::none) {
+            li = g.lake(i);
+            lr = g.lake(r);
+            if (li && lr) {
+                q[i] = 0.0;
+                continue;
+            }
+            wi = li ? g.lake_level(li) : g.elev[i] + h[i];
+            wr = lr ? g.lake_level(lr) : g.elev[r] + h[r];
+        } else {
+            wi = g.elev[i] + h[i];
+            wr = g.elev[r] + h[r];
+        }
+        const double s = (wi - wr) * g.inv_dx;
+        if (s == 0.0) {
+            q[i] = 0.0;
+            continue;
+        }
+        const int u = s > 0.0 ? i : r;
+        const int lake_up = s > 0.0 ? li : lr;
+        const int land = lake_up ? (s > 0.0 ? r : i) : u;
+        const double depth = lake_up ? g.lake_level(lake_up) - g.elev[land] : h[u];
+        const double root = std::copysign(std::sqrt(std::fabs(s)), s);
+        const int w = g.wet_mask ? g.wetland(land) : 0;
+        if (w) {
+            const auto& f = g.wet[w].field;
+            const double berm = f[1], transition = f[3], linear = f[4], n_w = f[6];
+            if (depth <= berm) {
+                q[i] = 0.0;
+                continue;
+            }
+            const double d = depth - berm;
+            const double overflow = root / n_w * pow53(d) * dx;
+            if (d < transition) {
+                const double share = d / transition;
+                q[i] = (1.0 - share) * (d * s * linear * dx) + share * overflow;
+            } else {
+                q[i] = overflow;
+            }
+            continue;
+        }
+        const double retention = lake_up ? 0.0 : g.ret[u];
+        if (retention >= depth) {
+            q[i] = 0.0;
+            continue;
+        }
+        q[i] = root * pow53(depth - retention) / g.rough[land] * dx;
+    }
+}
+
+template <lake_mode M>
+void flux(const grid_view& g, const double* h, const direction& dir) {
+    face_flux<M>(g, h, dir, dir.q);
+}
+
+// Adds q[up] - q[i] over dt to every cell outside the lakes: into `to`
+// from `from` (the two may be the same vector).
+template <lake_mode M>
+void apply_faces(const grid_view& g, const direction& dir, const double* q, const double* from,
+                 double* to, double dt) {
+    const double k = dt / g.area;
+    for (int i = 1; i <= g.n; ++i) {
+        if (M != lake_mode::none && g.lake(i)) {
+            to[i] = from[i];
+            continue;
+        }
+        const int up = dir.up[i];
+        const double in = up ? q[up] : 0.0;
+        to[i] = from[i] + (in - q[i]) * k;
+    }
+}
+
+// Books the volume of every land-lake face over dt to its lake.
+void book_lake_faces(const grid_view& g, const direction& dir, double dt) {
+    for (int i = 1; i <= g.n; ++i) {
+        const int r = dir.nb[i];
+        if (r == 0 || dir.q[i] == 0.0) continue;
+        const int li = g.lake(i), lr = g.lake(r);
+        if ((li != 0) == (lr != 0)) continue;
+        const double volume = dir.q[i] * dt;  // from i to r
+        if (lr) g.book_lake(lr, volume);
+        else g.book_lake(li, -volume);
+    }
+}
+
+// Outlet of the ADE schemes: Manning outflow with the exact 5/3 power.
+double outlet_q(const grid_view& g, int out, double h, double slope) {
+    return outlet_discharge(h, g.rough[out], slope, g.dx, kOutletExponent);
+}
+
+struct outlet_info {
+    int cell = 0;  // 0: no outlet outflow (a channel network takes it)
+    double slope = 0.0;
+};
+
+// "ade" without lakes. Returns the outlet volume, or -1.0 when the sub-step
+// fell below 0.001 s.
+double ade_substeps(model_state& m, const grid_view& g, double dt, const outlet_info& out) {
+    const bool rows_first = m.ade_sweep_order != 2;
+    const direction first = rows_first ? rows(g) : columns(g);
+    const direction second = rows_first ? columns(g) : rows(g);
+    const double* h_old = m.h_old.data();
+    double* volx = m.volx.data();
+    double* voly = m.voly.data();
+    const int n = g.n;
+    std::fill(volx, volx + n + 1, 0.0);
+    std::fill(voly, voly + n + 1, 0.0);
+
+    double dt_sub = dt;
+    while (dt_sub >= kSmallestSubstep) {
+        std::copy(h_old, h_old + n + 1, g.h);
+        double volume = 0.0;
+        double remaining = dt;
+        int substeps = 0;
+        bool rejected = false;
+        while (remaining > kDone) {
+            remaining -= dt_sub;
+            if (remaining < kRemainderLimit) {
+                dt_sub += remaining;
+                remaining = 0.0;
+            }
+            for (const direction* dir : {&first, &second}) {
+                flux<lake_mode::none>(g, g.h, *dir);
+                if (ade_stability_check(n, g.h, g.dh, dir->q, dir->up, g.dx, dt_sub)) {
+                    rejected = true;
+                    break;
+                }
+                double* vol = dir->q == g.qx ? volx : voly;
+                for (int i = 1; i <= n; ++i) vol[i] += dir->q[i] * dt_sub;
+            }
+            if (rejected) break;
+            if (out.cell) {
+                double& h = g.h[out.cell];
+                volume += overland_detail::drain_outlet(h, outlet_q(g, out.cell, h, out.slope), dt_sub,
+                                                        g.area);
+            }
+            ++substeps;
+        }
+        if (!rejected) {
+            m.ov_substeps_last = substeps;
+            return volume;
+        }
+        dt_sub /= 2.0;
+        std::fill(volx, volx + n + 1, 0.0);
+        std::fill(voly, voly + n + 1, 0.0);
+    }
+    std::printf("The ADE overland routing time step is getting really small\n");
+    std::printf("less than 1/100 of a second\n");
+    std::printf("Reduce the model time step by a factor of 2 and try again.\n");
+    std::printf("Program stopped.\n");
+    g_error_record.fail(4000);
+    report_error(g_error_record);
+    return -1.0;
+}
+
+// One predictor-corrector pass of one direction over dt. In the column
+// direction the outlet loses the mean of the outflows at the depth before
+// the pass and at the predicted depth; the volume removed is returned.
+template <lake_mode M>
+double pc_direction(model_state& m, const grid_view& g, const direction& dir, double dt,
+                    const outlet_info& out, bool with_outlet) {
+    double* hdummy = m.hdummy.data();
+    double* qdummy = m.qdummy.data();
+    const int n = g.n;
+    flux<M>(g, g.h, dir);
+    apply_faces<M>(g, dir, dir.q, g.h, hdummy, dt);
+    std::copy(dir.q, dir.q + n + 1, qdummy);
+    double q_before = 0.0;
+    if (with_outlet) {
+        q_before = outlet_q(g, out.cell, g.h[out.cell], out.slope);
+        hdummy[out.cell] -= q_before * dt / g.area;
+    }
+    flux<M>(g, hdummy, dir);
+    for (int i = 1; i <= n; ++i) dir.q[i] = (dir.q[i] + qdummy[i]) * 0.5;
+    apply_faces<M>(g, dir, dir.q, g.h, g.h, dt);
+    if constexpr (M != lake_mode::none) book_lake_faces(g, dir, dt);
+    if (!with_outlet) return 0.0;
+    const double q_predicted = outlet_q(g, out.cell, hdummy[out.cell], out.slope);
+    return overland_detail::drain_outlet(g.h[out.cell], 0.5 * (q_before + q_predicted), dt, g.area);
+}
+
+// "ade-pc" (and, with lakes, both schemes' one-pass form). Order 1 sweeps
+// the columns first, order 2 the rows first.
+template <lake_mode M>
+double ade_one_pass(model_state& m, const grid_view& g, double dt, const outlet_info& out) {
+    const bool columns_first = m.ade_sweep_order == 1;
+    const direction order[2] = {columns_first ? columns(g) : rows(g),
+                                columns_first ? rows(g) : columns(g)};
+    double volume = 0.0;
+    if (m.overtype == 3) {
+        for (const direction& dir : order) {
+            const bool with_outlet = out.cell != 0 && dir.q == g.qy;
+            volume += pc_direction<M>(m, g, dir, dt, out, with_outlet);
+        }
+    } else {
+        for (const direction& dir : order) {
+            flux<M>(g, g.h, dir);
+            apply_faces<M>(g, dir, dir.q, g.h, g.h, dt);
+            if constexpr (M != lake_mode::none) book_lake_faces(g, dir, dt);
+        }
+        if (out.cell) {
+            double& h = g.h[out.cell];
+            volume = overland_detail::drain_outlet(h, outlet_q(g, out.cell, h, out.slope), dt, g.area);
+        }
+    }
+    m.ov_substeps_last = 1;
+    return volume;
+}
+
+}  // namespace
+
+void ade_flux_x(model_state& m, const double* h, double* q) {
+    const grid_view g = overland_detail::make_grid_view(m, overland_detail::routing_lake_mode(m, false));
+    direction dir = rows(g);
+    dir.q = q;
+    if (g.lakes == lake_mode::none) face_flux<lake_mode::none>(g, h, dir, q);
+    else if (g.lakes == lake_mode::overland) face_flux<lake_mode::overland>(g, h, dir, q);
+    else face_flux<lake_mode::channel>(g, h, dir, q);
+}
+
+void ade_flux_y(model_state& m, const double* h, double* q) {
+    const grid_view g = overland_detail::make_grid_view(m, overland_detail::routing_lake_mode(m, false));
+    direction dir = columns(g);
+    dir.q = q;
+    if (g.lakes == lake_mode::none) face_flux<lake_mode::none>(g, h, dir, q);
+    else if (g.lakes == lake_mode::overland) face_flux<lake_mode::overland>(g, h, dir, q);
+    else face_flux<lake_mode::channel>(g, h, dir, q);
+}
+
+int ade_stability_check(int ncells, double* h, double* dh, const double* q, const int* upcon,
+                        double dx, double dt_sub) {
+    const double k = dt_sub / (dx * dx);
+    for (int i = 1; i <= ncells; ++i) {
+        const double before = h[i];
+        const int up = upcon[i];
+        const double in = up ? q[up] : 0.0;
+        dh[i] = (in - q[i]) * k;
+        h[i] += dh[i];
+        if (h[i] < 0.0) {
+            if (dt_sub < kSmallestSubstep || h[i] <= kNegativeDepthLimit) return 1;
+            h[i] = 0.0;
+        } else if (std::fabs(dh[i]) > kChangeShare * before && before > kTestedDepth &&
+                   dt_sub > kTestedSubstep) {
+            return 1;
+        }
+    }
+    return 0;
+}
+
+double ade_overland_route(model_state& m, double dt) {
+    const lake_mode mode = overland_detail::routing_lake_mode(m, false);
+    const grid_view g = overland_detail::make_grid_view(m, mode);
+    const int n = g.n;
+    if (m.h_old.n() < n) m.h_old = vec1<double>(n);
+    std::copy(g.h, g.h + n + 1, m.h_old.data());
+
+    outlet_info out;
+    if (m.chan_routing == 0 && m.outlet_cell >= 1 && m.outlet_cell <= n) {
+        out.cell = m.outlet_cell;
+        out.slope = m.outslope;
+    }
+
+    double volume = 0.0;
+    if (m.overtype == 2 || m.overtype == 3) {
+        if (g.lakes == lake_mode::overland) {
+            volume = ade_one_pass<lake_mode::overland>(m, g, dt, out);
+        } else if (g.lakes == lake_mode::channel) {
+            volume = ade_one_pass<lake_mode::channel>(m, g, dt, out);
+        } else if (m.overtype == 3) {
+            volume = ade_one_pass<lake_mode::none>(m, g, dt, out);
+        } else {
+            volume = ade_substeps(m, g, dt, out);
+            if (volume < 0.0) return volume;
+        }
+    } else {
+        m.ov_substeps_last = 0;
+    }
+
+    if (m.lowspot_file_given) dike_flow(m, dt);
+    return volume;
+}
+
+}  // namespace kesta

@@ -1,0 +1,383 @@
+// Explicit overland routing with an adaptive sub-step. Each sub-step sweeps
+// the right faces (x) and the lower faces (y) of every cell in an order that
+// alternates between calls, gathering the depth change of each face in `dh`
+// and applying it once both directions are swept. A sub-step in which some
+// face moves too much water is thrown away: the sub-step is divided by 3 and
+// the whole step is computed again from the depths at the start of the call.
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+#include "core/model_state.hpp"
+#include "overland/overland_faces.hpp"
+#include "overland/overland_route.hpp"
+#include "overland/overland_steps.hpp"
+
+namespace kesta {
+
+namespace {
+
+using overland_detail::grid_view;
+using overland_detail::lake_mode;
+using overland_detail::pow53;
+
+constexpr double kCelerityLimit = 0.06;     // m of depth moved across one face per sub-step
+constexpr double kHeightLimit = 0.1;        // m
+constexpr double kDepthFloor = -0.0001;     // m; lowest depth a donor cell may reach
+constexpr double kSmallestSubstep = 0.005;  // s; at or below it failures are accepted
+constexpr double kStepTolerance = 0.0001;   // s
+constexpr int kMaxDivisions = 5;            // per call
+constexpr int kReuseCalls = 4;              // calls that start with a reduced sub-step
+constexpr double kMinSlope = 1e-20;
+constexpr double kPlainSlopeOffset = 1e-30;
+constexpr double kLakeSlopeOffset = 1e-20;
+// Exponent of the explicit scheme's outlet law: 1.666667, a shade above 5/3,
+// kept so that results match earlier runs of the model.
+constexpr double kOutletExponent = 1.666667;
+
+// One sweep direction: neighbour across the face, ground slope towards it,
+// flux of the face, and the dike side that closes it.
+struct direction {
+    const int* nb;
+    const double* so;
+    double* q;
+    int dike_bit;
+    bool x;
+};
+
+direction x_direction(const grid_view& g) { return {g.right, g.sox, g.qx, 2, true}; }
+direction y_direction(const grid_view& g) { return {g.below, g.soy, g.qy, 4, false}; }
+
+double signed_root(double sf) { return std::copysign(std::sqrt(std::fabs(sf)), sf); }
+
+// Flux (m2/s, positive from i to r) of a face whose cell i is a wetland of
+// category w. Spilling over the berm onto ordinary land, the plain routing
+// takes the land's roughness for outflow; the channel-lake variant takes, in
+// both directions, cell i's roughness across x faces and the neighbour's
+// across y faces.
+double wetland_flux(const grid_view& g, int i, int r, int w, double sf, bool x, bool lake_variant) {
+    const auto& f = g.wet[w].field;
+    const double berm = f[1], seepage = f[2], transition = f[3], linear = f[4], n_w = f[6];
+    const bool r_wet = g.wetland(r) != 0;
+    const double* h = g.h;
+    double d;
+    if (sf >= 0.0) d = h[i] - berm;
+    else d = r_wet ? h[r] - berm : h[r] - g.ret[r];
+    if (d <= 0.0) {
+        if (sf < 0.0 && !r_wet) return 0.0;
+        return h[sf < 0.0 ? r : i] * sf * seepage;
+    }
+    if (!r_wet) {
+        const double n_face = x ? g.rough[i] : g.rough[r];
+        if (sf >= 0.0 && !lake_variant) return std::sqrt(sf) / g.rough[r] * pow53(d);
+        return signed_root(sf) / n_face * pow53(d);
+    }
+    const double manning = signed_root(sf) / n_w * pow53(d);
+    const double seep = berm * sf * seepage;
+    if (d > transition) return seep + manning;
+    // d <= transition, so transition > 0 here.
+    const double share = d / transition;
+    return seep + (1.0 - share) * (d * sf * linear) + share * manning;
+}
+
+// Flux (m2/s, positive from i to r) of a face between a land cell and a lake
+// cell; `land_is_i` tells which side is land. The slope is taken between the
+// land's water surface and the lake level; the water moved is the depth of
+// the side it leaves (from a channel-network lake, the lake level above the
+// land's ground).
+double lake_face_flux(const grid_view& g, int i, int r, bool land_is_i, double level) {
+    const int land = land_is_i ? i : r;
+    const double surface = g.elev[land] + g.h[land];
+    double sf = land_is_i ? (surface - level) * g.inv_dx + kLakeSlopeOffset
+                          : (level - surface) * g.inv_dx;
+    if (std::fabs(sf) < kMinSlope) sf = kMinSlope;
+    const bool leaves_land = land_is_i ? sf >= 0.0 : sf < 0.0;
+    double depth = g.h[land];
+    if (!leaves_land && g.lakes == lake_mode::channel) depth = level - g.elev[land];
+    const int w = g.wetland(land);
+    if (w) {
+        const auto& f = g.wet[w].field;
+        const double d = depth - f[1];
+        if (d <= 0.0) return leaves_land ? g.h[land] * sf * f[2] : 0.0;
+        return signed_root(sf) / f[6] * pow53(d);
+    }
+    const double d = (leaves_land || g.lakes == lake_mode::overland) ? depth - g.ret[land] : depth;
+    if (d <= 0.0) return 0.0;
+    return signed_root(sf) / g.rough[land] * pow53(d);
+}
+
+// Messages of the channel-lake variant for a failing face.
+void report_failing_face(bool x, double celerity, double c, double after, double q, double sub,
+                         int cell) {
+    const char* tag = x ? "x" : "y";
+    if (!(celerity < kCelerityLimit)) {
+        std::printf("  ]%s:_U_%2.4lf H%2.4lf Q:%4.2lf dt:%4.2lf j:%d\n", tag, celerity, c, q, sub, cell);
+        std::printf("    -> Cell Exceded Celerity Check\n");
+    } else if (std::fabs(c) <= kHeightLimit) {
+        std::printf("  ]%s: h+dh < 0.00   (h+dh=%lf)  j:%d\n", tag, after, cell);
+        std::printf("    -> Outflow Exceeded Water Depth\n");
+    } else {
+        std::printf("  ]%s:U%2.4lf _H_%2.4lf Q:%4.2lf dt:%4.2lf j:%d\n", tag, celerity, c, q, sub, cell);
+        std::printf("    -> Cell Exceeded Max Height Change\n");
+    }
+}
+
+struct sweep_state {
+    bool too_small = false;    // failures are accepted from now on in this call
+    bool quiet = false;
+    bool blank_printed = false;
+    double cleanup = 0.0;      // m3 of negative depth set to 0 in this attempt
+};
+
+// Sweeps one direction with a sub-step of `sub` seconds. Plain routing
+// (lake_mode::none) returns the number of failing faces; the channel-lake
+// variant stops at the first failing face outside a lake and returns 1; the
+// overland-lake variant tests nothing and returns 0.
+//
+// A face that is not computed (no neighbour, a dike side, water held by
+// retention, two lake cells) gets flux 0. A face fails when it moves
+// 0.06 m or more of depth, more than 0.1 m, or leaves its donor cell below
+// -0.0001 m once the changes gathered so far in the sub-step are counted.
+template <lake_mode M>
+int sweep(const grid_view& g, const direction& dir, double sub, sweep_state& st) {
+    double* h = g.h;
+    double* dh = g.dh;
+    double* q = dir.q;
+    const double k = sub * g.inv_dx;
+    constexpr double offset = M == lake_mode::none ? kPlainSlopeOffset : kLakeSlopeOffset;
+    int failures = 0;
+    for (int i = 1; i <= g.n; ++i) {
+        int li = 0;
+        if constexpr (M == lake_mode::channel) {
+            li = g.lake(i);
+            if (!li && h[i] < 0.0) {
+                st.cleanup -= h[i] * g.area;
+                h[i] = 0.0;
+            }
+        }
+        const int r = dir.nb[i];
+        if (r == 0 || (g.dike && (g.dike[i] & dir.dike_bit))) {
+            q[i] = 0.0;
+            continue;
+        }
+        double qi = 0.0, c = 0.0, after = 0.0;
+        int lake_face = 0;  // 1: land-lake face, 2: its lake side is cell i
+        if constexpr (M != lake_mode::none) {
+            if constexpr (M == lake_mode::overland) li = g.lake(i);
+            const int lr = g.lake(r);
+            if (li && lr) {
+                q[i] = 0.0;
+                continue;
+            }
+            if (li || lr) {
+                const bool land_is_i = li == 0;
+                const int lake = land_is_i ? lr : li;
+                const int land = land_is_i ? i : r;
+                qi = lake_face_flux(g, i, r, land_is_i, g.lake_level(lake));
+                c = qi * k;
+                dh[land] += land_is_i ? -c : c;
+                g.book_lake(lake, (land_is_i ? c : -c) * g.area);
+                const bool leaves_land = land_is_i ? c >= 0.0 : c < 0.0;
+                after = leaves_land ? h[land] + dh[land] : 0.0;
+                lake_face = land_is_i ? 1 : 2;
+            }
+        }
+        if (!lake_face) {
+            const int w = g.wet_mask ? g.wetland(i) : 0;
+            if (w) {
+                double sf = dir.so[i] - (h[r] - h[i]) * g.inv_dx + offset;
+                if (std::fabs(sf) < kMinSlope) sf = kMinSlope;
+                qi = wetland_flux(g, i, r, w, sf, dir.x, M == lake_mode::channel);
+            } else {
+                if (M != lake_mode::overland && g.ret[i] > h[i]) {
+                    q[i] = 0.0;
+                    continue;
+                }
+                double sf = dir.so[i] - (h[r] - h[i]) * g.inv_dx + offset;
+                if (std::fabs(sf) < kMinSlope) sf = kMinSlope;
+                const int up = sf < 0.0 ? r : i;
+                // Plain routing takes the water above cell i's retention in
+                // both directions, the lake variants above the upwind cell's.
+                const double d = h[up] - g.ret[M == lake_mode::none ? i : up];
+                qi = d > 0.0 ? signed_root(sf) / g.rough[i] * pow53(d) : 0.0;
+            }
+            c = qi * k;
+            dh[i] -= c;
+            dh[r] += c;
+            after = c >= 0.0 ? h[i] + dh[i] : h[r] + dh[r];
+        }
+        q[i] = qi;
+        if constexpr (M == lake_mode::overland) continue;
+        if (lake_face == 2) continue;  // a failing face of a lake cell is ignored
+
+        const double celerity = std::fabs(c);
+        const bool ok = celerity < kCelerityLimit && celerity <= kHeightLimit && after >= kDepthFloor;
+        if (ok || st.too_small) continue;
+        if (sub <= kSmallestSubstep) {
+            st.too_small = true;
+            continue;
+        }
+        if constexpr (M == lake_mode::channel) {
+            if (!st.quiet) {
+                if (!st.blank_printed) std::printf("\n");
+                st.blank_printed = true;
+                report_failing_face(dir.x, celerity, c, after, qi, sub, i);
+            }
+            return 1;
+        }
+        ++failures;
+    }
+    return failures;
+}
+
+// Applies the gathered changes: h += dh outside the lakes of the call, and
+// clears dh everywhere.
+template <lake_mode M>
+void apply_changes(const grid_view& g) {
+    double* h = g.h;
+    double* dh = g.dh;
+    for (int i = 1; i <= g.n; ++i) {
+        if (M == lake_mode::none || !g.lake(i)) h[i] += dh[i];
+        dh[i] = 0.0;
+    }
+}
+
+// Sub-stepped routing (plain and channel-lake variants) over dt seconds,
+// starting with a sub-step of `sub` s. Returns the sub-steps of the final
+// attempt.
+template <lake_mode M>
+int substep_route(model_state& m, const grid_view& g, double dt, double sub, bool y_first) {
+    const direction dirs[2] = {y_first ? y_direction(g) : x_direction(g),
+                               y_first ? x_direction(g) : y_direction(g)};
+    const double* h_old = m.h_old.data();
+    sweep_state st;
+    st.quiet = m.quiet != 0;
+    int divisions = 0;
+    for (bool first_attempt = true;; first_attempt = false) {
+        // The first attempt starts from the depths as they stand (h_old is
+        // their copy and dh is clear); a later one from the copy.
+        if (!first_attempt) {
+            std::fill(g.dh, g.dh + g.n + 1, 0.0);
+            std::copy(h_old, h_old + g.n + 1, g.h);
+        }
+        st.cleanup = 0.0;
+        if constexpr (M == lake_mode::channel) {
+            std::fill(g.qx, g.qx + g.n + 1, 0.0);
+            std::fill(g.qy, g.qy + g.n + 1, 0.0);
+            for (int k = 1; k <= g.nlakes; ++k) {
+                g.lake_elev[k] = m.lakeelev_old[k];
+                g.lake_volume[k] = m.lakevol_old[k];
+                g.lake_in_dv[k] = m.lakeindv_old[k];
+                g.lake_out_dv[k] = m.lakeoutdv_old[k];
+            }
+        }
+        double elapsed = 0.0;
+        int substeps = 0;
+        bool restart = false;
+        for (;;) {
+            // The last sub-step ends the step exactly where dt ends.
+            const double this_sub = std::min(sub, dt - elapsed);
+            for (const direction& dir : dirs) {
+                const int failures = sweep<M>(g, dir, this_sub, st);
+                if (failures == 0 || st.too_small) continue;
+                if (divisions < kMaxDivisions) {
+                    sub /= 3.0;
+                    if (!st.quiet) std::printf(" *Changing overland time step to %4.2lf seconds...\n", sub);
+                    m.ov_reduced_substep = sub;
+                    m.ov_reduced_reuse = kReuseCalls;
+                    ++divisions;
+                    restart = true;
+                    break;
+                }
+                st.too_small = true;
+                if (!st.quiet) std::printf(" *Time step to small to divide, continuing with current time step\n");
+            }
+            if (restart) break;
+            apply_changes<M>(g);
+            elapsed += this_sub;
+            ++substeps;
+            if (std::fabs(elapsed - dt) < kStepTolerance || elapsed > dt) break;
+        }
+        if (!restart) {
+            m.ov_cleanup_vol += st.cleanup;
+            return substeps;
+        }
+    }
+}
+
+// Overland-lake variant: one untested pass over dt, the x faces and then the
+// y faces, each direction's changes applied before the next is swept.
+void overland_lake_route(const grid_view& g, double dt) {
+    sweep_state st;
+    sweep<lake_mode::overland>(g, x_direction(g), dt, st);
+    apply_changes<lake_mode::overland>(g);
+    sweep<lake_mode::overland>(g, y_direction(g), dt, st);
+    apply_changes<lake_mode::overland>(g);
+}
+
+void save_copy(vec1<double>& copy, const vec1<double>& from, int n) {
+    if (copy.n() < n) copy = vec1<double>(n);
+    for (int k = 0; k <= n; ++k) copy[k] = from[k];
+}
+
+}  // namespace
+
+double explicit_overland_route(model_state& m, double dt) {
+    const lake_mode mode = overland_detail::routing_lake_mode(m, true);
+    const grid_view g = overland_detail::make_grid_view(m, mode);
+    const int n = g.n;
+
+    m.ov_explicit_calls = (m.ov_explicit_calls + 1) % 2;
+    const bool y_first = m.ov_explicit_calls == 1;
+    std::fill(g.dh, g.dh + n + 1, 0.0);
+
+    double sub;
+    if (m.ov_reduced_reuse < 1) {
+        sub = dt;
+        if (m.ov_reduced_in_use) {
+            if (!m.quiet) std::printf("Resetting time step to %4.2lf for overland flow...\n", dt);
+            m.ov_reduced_in_use = 0;
+        }
+    } else {
+        sub = m.ov_reduced_substep;
+        --m.ov_reduced_reuse;
+        m.ov_reduced_in_use = 1;
+    }
+
+    if (m.h_old.n() < n) m.h_old = vec1<double>(n);
+    std::copy(g.h, g.h + n + 1, m.h_old.data());
+
+    switch (g.lakes) {
+        case lake_mode::none:
+            m.ov_substeps_last = substep_route<lake_mode::none>(m, g, dt, sub, y_first);
+            break;
+        case lake_mode::channel:
+            save_copy(m.lakeelev_old, m.lake_elev, g.nlakes);
+            save_copy(m.lakevol_old, m.lake_volume, g.nlakes);
+            save_copy(m.lakeindv_old, m.lake_in_dv, g.nlakes);
+            save_copy(m.lakeoutdv_old, m.lake_out_dv, g.nlakes);
+            m.ov_substeps_last = substep_route<lake_mode::channel>(m, g, dt, sub, y_first);
+            break;
+        case lake_mode::overland:
+            overland_lake_route(g, dt);
+            m.ov_substeps_last = 1;
+            break;
+    }
+
+    if (m.lowspot_file_given) dike_flow(m, dt);
+
+    double volume = 0.0;
+    const int out = m.outlet_cell;
+    if (m.chan_routing == 0 && out >= 1 && out <= n) {
+        const double q = outlet_discharge(g.h[out], g.rough[out], m.outslope, g.dx, kOutletExponent);
+        volume = overland_detail::drain_outlet(g.h[out], q, dt, g.area);
+    }
+
+    for (int i = 1; i <= n; ++i) {
+        g.qx[i] *= g.dx;
+        g.qy[i] *= g.dx;
+    }
+    return volume;
+}
+
+}  // namespace kesta

@@ -1,0 +1,169 @@
+#include "overland/overland_faces.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <utility>
+
+#include "core/error_record.hpp"
+#include "core/model_state.hpp"
+#include "core/text_format.hpp"
+#include "overland/overland_route.hpp"
+
+namespace kesta {
+namespace overland_detail {
+
+namespace {
+
+bool holds(const vec1<double>& v, int n) { return v.n() >= n; }
+bool holds(const vec1<int>& v, int n) { return v.n() >= n; }
+
+bool refuse(const std::string& text) {
+    print_both(g_error_record.summary_file, text);
+    g_error_record.fail(4000);
+    report_error(g_error_record);
+    return false;
+}
+
+}  // namespace
+
+bool overland_arrays_ready(model_state& m) {
+    const int n = m.ncells;
+    if (n < 0) return refuse(format_text("Error: the grid has a negative cell count (%d).\n", n));
+    if (n > 0 && !(m.gridsize > 0.0)) {
+        return refuse(format_text("Error: overland flow needs a positive cell size, not %f m.\n",
+                                  m.gridsize));
+    }
+    struct named_d { const vec1<double>* v; const char* name; };
+    struct named_i { const vec1<int>* v; const char* name; };
+    const named_d doubles[] = {{&m.h, "h"},           {&m.dh, "dh"},
+                               {&m.elev, "elev"},     {&m.retent_dep, "retent_dep"},
+                               {&m.dist_rough, "dist_rough"}, {&m.sox, "sox"},
+                               {&m.soy, "soy"},       {&m.qx, "qx"},
+                               {&m.qy, "qy"},         {&m.volx, "volx"},
+                               {&m.voly, "voly"},     {&m.hdummy, "hdummy"},
+                               {&m.qdummy, "qdummy"}};
+    const named_i ints[] = {{&m.rightcon, "rightcon"}, {&m.belowcon, "belowcon"},
+                            {&m.leftcon, "leftcon"},   {&m.abovecon, "abovecon"}};
+    for (const auto& d : doubles) {
+        if (!holds(*d.v, n)) {
+            return refuse(format_text("Error: the overland array %s holds %d cells, not the %d of the grid.\n",
+                                      d.name, std::max(0, d.v->n()), n));
+        }
+    }
+    for (const auto& d : ints) {
+        if (!holds(*d.v, n)) {
+            return refuse(format_text("Error: the overland array %s holds %d cells, not the %d of the grid.\n",
+                                      d.name, std::max(0, d.v->n()), n));
+        }
+    }
+    return true;
+}
+
+bool neighbours_in_range(model_state& m) {
+    const int n = m.ncells;
+    const std::pair<const vec1<int>*, const char*> vectors[] = {
+        {&m.rightcon, "rightcon"}, {&m.belowcon, "belowcon"}, {&m.leftcon, "leftcon"},
+        {&m.abovecon, "abovecon"}};
+    for (const auto& [v, name] : vectors) {
+        for (int i = 1; i <= n; ++i) {
+            const int k = (*v)[i];
+            if (k < 0 || k > n) {
+                return refuse(format_text("Error: cell %d names neighbour %d in %s, outside cells 1 to %d.\n",
+                                          i, k, name, n));
+            }
+        }
+    }
+    return true;
+}
+
+lake_mode routing_lake_mode(const model_state& m, bool channel_first) {
+    const bool overland = m.overland_lake_map_given && holds(m.oland_lake_new, m.ncells);
+    const bool channel = m.chan_lakes_on && holds(m.lake_num, m.ncells);
+    if (channel_first) {
+        if (channel) return lake_mode::channel;
+        if (overland) return lake_mode::overland;
+    } else {
+        if (overland) return lake_mode::overland;
+        if (channel) return lake_mode::channel;
+    }
+    return lake_mode::none;
+}
+
+grid_view make_grid_view(model_state& m, lake_mode lakes) {
+    grid_view g;
+    g.n = m.ncells;
+    g.dx = m.gridsize;
+    g.inv_dx = m.gridsize > 0.0 ? 1.0 / m.gridsize : 0.0;
+    g.area = m.gridsize * m.gridsize;
+    g.h = m.h.data();
+    g.dh = m.dh.data();
+    g.elev = m.elev.data();
+    g.ret = m.retent_dep.data();
+    g.rough = m.dist_rough.data();
+    g.sox = m.sox.data();
+    g.soy = m.soy.data();
+    g.right = m.rightcon.data();
+    g.below = m.belowcon.data();
+    g.left = m.leftcon.data();
+    g.above = m.abovecon.data();
+    g.qx = m.qx.data();
+    g.qy = m.qy.data();
+    if (m.dike_map_given && holds(m.dike_mask, m.ncells)) g.dike = m.dike_mask.data();
+    if (m.wetlands_given && holds(m.wetland_mask, m.ncells) && !m.wetland_table.empty()) {
+        g.wet_mask = m.wetland_mask.data();
+        g.wet = m.wetland_table.data();
+        g.wet_count = static_cast<int>(m.wetland_table.size());
+    }
+    g.lakes = lakes;
+    if (lakes == lake_mode::overland) {
+        g.lake_of = m.oland_lake_new.data();
+        g.olake = m.oland_lakes.empty() ? nullptr : m.oland_lakes.data();
+        g.nlakes = m.oland_lakes.empty() ? 0 : static_cast<int>(m.oland_lakes.size()) - 1;
+    } else if (lakes == lake_mode::channel) {
+        g.lake_of = m.lake_num.data();
+        g.nlakes = std::min({m.nlakes, m.lake_elev.n(), m.lake_volume.n(), m.lake_in_dv.n(),
+                             m.lake_out_dv.n()});
+        if (g.nlakes < 0) g.nlakes = 0;
+        g.lake_elev = m.lake_elev.data();
+        g.lake_volume = m.lake_volume.data();
+        g.lake_in_dv = m.lake_in_dv.data();
+        g.lake_out_dv = m.lake_out_dv.data();
+    }
+    if (g.nlakes == 0) g.lakes = lake_mode::none;
+    return g;
+}
+
+}  // namespace overland_detail
+
+bool check_wetland_roughness(model_state& m) {
+    if (!m.wetlands_given) return true;
+    const int records = static_cast<int>(m.wetland_table.size());
+    const int n = std::min(m.ncells, m.wetland_mask.n());
+    for (int i = 1; i <= n; ++i) {
+        const int w = m.wetland_mask[i];
+        if (w <= 0) continue;
+        if (w >= records) {
+            print_both(g_error_record.summary_file,
+                       format_text("Error: cell %d lies in wetland category %d, which has no record in "
+                                   "the WETLAND_PROPERTIES table.\n",
+                                   i, w));
+            g_error_record.fail(4000);
+            report_error(g_error_record);
+            return false;
+        }
+        const double n_w = m.wetland_table[static_cast<std::size_t>(w)].field[6];
+        if (!(n_w > 0.0) || !std::isfinite(n_w)) {
+            print_both(g_error_record.summary_file,
+                       format_text("Error: wetland category %d has a Manning's n of %f in the "
+                                   "WETLAND_PROPERTIES table; overland flow over a wetland needs a "
+                                   "positive n.\n",
+                                   w, n_w));
+            g_error_record.fail(4000);
+            report_error(g_error_record);
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace kesta

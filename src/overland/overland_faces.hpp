@@ -1,0 +1,135 @@
+// Shared inner pieces of the two overland schemes: a flat view of the
+// per-cell arrays for the hot loops, the lake view, and small flux helpers.
+// Internal to src/overland.
+#pragma once
+
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <vector>
+
+#include "core/arrays.hpp"
+#include "core/model_state_fwd.hpp"
+#include "input/mapping_tables.hpp"
+#include "overland/overland_state.hpp"
+
+namespace kesta {
+namespace overland_detail {
+
+// Which lakes a routing call treats as lakes.
+enum class lake_mode { none, overland, channel };
+
+// d^(5/3) for d > 0, within about 3e-14 of the exact power: a bit-level
+// first guess at the cube root of d^2 refined by two Halley steps, about
+// three times faster than the library's cube root, which takes over outside
+// 1e-100..1e100 (where d^2 would leave the normal range) and for a NaN.
+inline double pow53(double d) {
+    if (!(d > 1e-100 && d < 1e100)) return d * std::cbrt(d * d);
+    const double x = d * d;
+    std::uint64_t bits = 0;
+    std::memcpy(&bits, &x, sizeof bits);
+    bits = bits / 3 + 0x2A9F7893782DA1CEull;
+    double y = 0.0;
+    std::memcpy(&y, &bits, sizeof y);
+    for (int k = 0; k < 2; ++k) {
+        const double y3 = y * y * y;
+        y *= (y3 + 2.0 * x) / (2.0 * y3 + x);
+    }
+    return d * y;
+}
+
+// Raw pointers of the per-cell arrays of one routing call, index = cell.
+// Optional data (dikes, wetlands, lakes) are null when off.
+struct grid_view {
+    int n = 0;
+    double dx = 0.0, inv_dx = 0.0, area = 0.0;
+    double* h = nullptr;
+    double* dh = nullptr;
+    const double* elev = nullptr;
+    const double* ret = nullptr;
+    const double* rough = nullptr;
+    const double* sox = nullptr;
+    const double* soy = nullptr;
+    const int* right = nullptr;
+    const int* below = nullptr;
+    const int* left = nullptr;
+    const int* above = nullptr;
+    double* qx = nullptr;
+    double* qy = nullptr;
+    const int* dike = nullptr;
+    const int* wet_mask = nullptr;
+    const wetland_props* wet = nullptr;
+    int wet_count = 0;  // records in `wet`
+
+    // Lakes of the call: the lake of each cell, the lake count and, by lake,
+    // the level and where the volumes go.
+    lake_mode lakes = lake_mode::none;
+    const int* lake_of = nullptr;
+    int nlakes = 0;
+    lake_record* olake = nullptr;  // overland lakes
+    double* lake_elev = nullptr;    // channel-network lakes
+    double* lake_volume = nullptr;
+    double* lake_in_dv = nullptr;
+    double* lake_out_dv = nullptr;
+
+    // Lake of cell c, 0 when c lies in none (or names no lake of the call).
+    int lake(int c) const {
+        if (lakes == lake_mode::none) return 0;
+        const int k = lake_of[c];
+        return (k >= 1 && k <= nlakes) ? k : 0;
+    }
+    double lake_level(int k) const {
+        return lakes == lake_mode::overland ? olake[k].level : lake_elev[k];
+    }
+    // Books `into` m3 of water entering lake k (negative: leaving it).
+    void book_lake(int k, double into) const {
+        if (lakes == lake_mode::overland) {
+            olake[k].step_volume += into;
+        } else if (into > 0.0) {
+            lake_volume[k] += into;
+            lake_in_dv[k] += into;
+        } else if (into < 0.0) {
+            lake_volume[k] += into;
+            lake_out_dv[k] -= into;
+        }
+    }
+    int wetland(int c) const {
+        if (!wet_mask) return 0;
+        const int w = wet_mask[c];
+        return (w >= 1 && w < wet_count) ? w : 0;
+    }
+};
+
+// Builds the view of a routing call. Vectors the call needs must hold ncells
+// cells (see overland_arrays_ready); optional data shorter than that are off.
+grid_view make_grid_view(model_state& m, lake_mode lakes);
+
+// True when every vector the routing reads or writes holds ncells cells and
+// the cell size is positive; otherwise prints a message, stores code 4000 and
+// reports it.
+bool overland_arrays_ready(model_state& m);
+// True when every neighbour number lies in 0..ncells (same failure path).
+bool neighbours_in_range(model_state& m);
+
+// Lake mode of a scheme when both kinds of lake may be on: the explicit
+// scheme gives channel-network lakes the precedence (channel_first), the ADE
+// scheme overland lakes. Lakes whose cell vector is missing are off.
+lake_mode routing_lake_mode(const model_state& m, bool channel_first);
+
+// Removes the outlet outflow Q (m3/s) over dt from depth h (at most all of
+// it) and returns the volume removed (m3). Nothing leaves a dry cell.
+inline double drain_outlet(double& h, double q, double dt, double area) {
+    if (!(h > 0.0) || !(q > 0.0)) return 0.0;
+    const double removed = q * dt;
+    if (removed / area <= h) {
+        h -= removed / area;
+        return removed;
+    }
+    const double all = h * area;
+    h = 0.0;
+    return all;
+}
+
+}  // namespace overland_detail
+}  // namespace kesta

@@ -1,0 +1,293 @@
+// The overland flow step of the time loop: edge boundary and pumps, depth
+// checks, one routing call, outlet volume, flood maxima, erosion, lake
+// bookkeeping, and the end-of-rain and long-term dry decisions.
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <limits>
+
+#include "channel/channel_steps.hpp"
+#include "core/error_record.hpp"
+#include "core/interval_clock.hpp"
+#include "core/model_state.hpp"
+#include "core/text_format.hpp"
+#include "input/time_series.hpp"
+#include "overland/overland_faces.hpp"
+#include "overland/overland_route.hpp"
+#include "overland/overland_steps.hpp"
+#include "transport/transport_steps.hpp"
+
+namespace kesta {
+
+namespace {
+
+constexpr double kWetDepth = 1e-16;  // m; a cell deeper than this holds water
+constexpr double kFlowing = 1e-16;   // face flux above which a cell passes water
+// Exponent of the normal-depth edge law: 1.666667, a shade above 5/3, kept so
+// that results match earlier runs of the model.
+constexpr double kEdgeExponent = 1.666667;
+
+// Scans the cells outside the lakes for water, flow and depths that are not
+// numbers. Returns false, after the message and the reported code, at the
+// first such depth. `flowing` receives the number of cells passing water and
+// `counted` the cells it is a fraction of: every cell but the channel-lake
+// cells (overland-lake cells are skipped but still counted).
+bool scan_cells(model_state& m, const char* when, int& counted, int& flowing) {
+    const bool olakes = m.overland_lake_map_given && m.oland_lake_new.n() >= m.ncells;
+    const bool clakes = m.chan_lakes_on && m.lake_num.n() >= m.ncells;
+    counted = m.ncells;
+    flowing = 0;
+    for (int i = 1; i <= m.ncells; ++i) {
+        if (olakes && m.oland_lake_new[i] > 0) continue;
+        if (clakes && m.lake_num[i] >= 1) {
+            --counted;
+            continue;
+        }
+        const double h = m.h[i];
+        if (h > kWetDepth) m.ov_wet = 1;
+        if (std::fabs(m.qx[i]) > kFlowing || std::fabs(m.qy[i]) > kFlowing) {
+            m.ov_flowing = 1;
+            ++flowing;
+        }
+        if (!std::isfinite(h)) {
+            print_both(g_error_record.summary_file,
+                       format_text("A non-real overland flow water depth has been detected in cell %d %s.\n",
+                                   i, when));
+            g_error_record.fail(4000);
+            report_error(g_error_record);
+            return false;
+        }
+    }
+    return true;
+}
+
+// Books the sediment volumes of the erosion step into the volume that left
+// over land and, with ADJUST_ELEV, into the ground of each cell.
+void book_sediment(model_state& m) {
+    mat2<double>& eroded = m.ov_sed_vol_eroded;
+    mat2<double>& deposited = m.ov_sed_vol_deposited;
+    if (eroded.empty() || deposited.empty()) return;
+    const int cells = std::min({m.ncells, eroded.nrows(), deposited.nrows()});
+    const int classes = std::min(eroded.ncols(), deposited.ncols());
+    const double area = m.gridsize * m.gridsize;
+    double net = 0.0;
+    for (int i = 1; i <= cells; ++i) {
+        for (int k = 0; k <= classes; ++k) net += deposited[i][k] - eroded[i][k];
+        if (m.project_options.adjust_elev_given) {
+            m.elev[i] += (deposited[i][0] - eroded[i][0]) / area;
+        }
+        if (!m.soil_con_trans) {
+            std::fill(eroded[i], eroded[i] + classes + 1, 0.0);
+            std::fill(deposited[i], deposited[i] + classes + 1, 0.0);
+        }
+    }
+    // The record's first field is the sediment volume that left over land.
+    if (m.ov_sed) m.ov_sed->values[0] += net;
+}
+
+// Water in the channel network (m3): node flow area times node spacing over
+// the computational nodes of every link routed as a channel.
+double channel_water_volume(const model_state& m) {
+    const int links =
+        std::min({m.nlinks, m.ltype.n(), m.nx.n(), m.chan_dx.n(), m.area.ncols()});
+    double volume = 0.0;
+    for (int l = 1; l <= links; ++l) {
+        if (link_is_lake_struct_or_overtaken(m.ltype[l])) continue;
+        const int nodes = std::min(m.nx[l], m.area.nrows());
+        for (int j = 1; j <= nodes; ++j) volume += m.area[j][l] * m.chan_dx[l];
+    }
+    return volume;
+}
+
+// In a long-term run a dry overland waits for the next event: its clock
+// jumps to the event's start, and the soil clocks fall back to the
+// hydrometeorological interval (or the groundwater interval).
+void switch_to_dry(model_state& m) {
+    m.overland_active = 0;
+    double next = std::numeric_limits<double>::max();  // no later event: never due again
+    const int k = m.event_index + 1;
+    if (k <= m.nevents && k >= 1 && k <= m.event_start_times.n()) next = m.event_start_times[k];
+    m.ov_next_time = next;
+    m.ov_last_time = next - m.ov_interval;
+    m.q_out = 0.0;
+
+    if (!(m.inf_richards_on || m.gw_simulation || m.inf_redist_on)) return;
+    set_clock_interval(m.inf_interval_sec, m.inf_interval, m.hmet_interval_sec);
+    m.inf_next = m.hmet_next;
+    m.soil_et_next = m.inf_next;
+    if (m.soil_con_trans) m.soil_con_next = m.inf_next;
+    m.soil_et_interval_sec = m.inf_interval_sec;
+    m.soil_et_interval = m.inf_interval;
+    if (!m.gw_simulation) return;
+    // The groundwater clock restarts at its own step unless the event keeps
+    // it running with the channel.
+    if (!m.chan_active_in_event) {
+        set_clock_interval(m.gw_interval_sec, m.gw_interval, m.gw_timestep);
+        m.gw_next = m.time;
+        if (m.inf_interval_sec > m.gw_timestep && m.hmet_next < m.gw_next) m.gw_next = m.hmet_next;
+    }
+    m.inf_interval_sec = m.gw_interval_sec;
+    m.inf_interval = m.gw_interval;
+    m.inf_next = m.time + m.inf_interval;
+}
+
+}  // namespace
+
+double outlet_discharge(double h, double n, double slope, double dx, double exponent) {
+    if (!(h > 0.0)) return 0.0;
+    return (1.0 / n) * std::pow(h, exponent) * std::sqrt(slope) * dx;
+}
+
+void ov_boundary_ts(int ncells, const vec1<double>& boundary_val, const vec1<int>& boundary_type,
+                    vec1<double>& boundary_temp, double time) {
+    const int n = std::min({ncells, boundary_val.n(), boundary_type.n(), boundary_temp.n()});
+    for (int i = 1; i <= n; ++i) {
+        if (boundary_type[i] != 3) continue;
+        boundary_temp[i] = ts_value_by_index(static_cast<int>(boundary_val[i]), time);
+    }
+}
+
+void ov_boundary_outflow(model_state& m, double dt) {
+    if (!m.ov_boundary) return;
+    const int n = std::min({m.ncells, m.boundary_type.n(), m.boundary_val.n(), m.boundary_temp.n()});
+    const double dx = m.gridsize;
+    const double area = dx * dx;
+    double out = 0.0, fixed_in = 0.0, fixed_out = 0.0;
+    for (int i = 1; i <= n; ++i) {
+        double& h = m.h[i];
+        const int type = m.boundary_type[i];
+        if (type == 1) {
+            const int open_sides = (m.rightcon[i] == 0) + (m.leftcon[i] == 0) +
+                                   (m.abovecon[i] == 0) + (m.belowcon[i] == 0);
+            const double slope = m.boundary_val[i];
+            if (open_sides == 0 || !(h > 0.0) || !(slope > 0.0)) continue;
+            // One share leaves the cell; the test keeps every open side's
+            // share within the depth.
+            const double share =
+                outlet_discharge(h, m.dist_rough[i], slope, dx, kEdgeExponent) * dt / area;
+            if (open_sides * share <= h) {
+                h -= share;
+                out += share * area;
+            } else {
+                out += h * area;
+                h = 0.0;
+            }
+        } else if (type == 2 || type == 3) {
+            const double level = type == 2 ? m.boundary_val[i] : m.boundary_temp[i];
+            const double target = std::max(0.0, level - m.elev[i]);
+            const double change = (target - h) * area;
+            if (change >= 0.0) fixed_in += change;
+            else fixed_out -= change;
+            h = target;
+        }
+    }
+    m.ov_bdy_out_vol += out;
+    m.ov_bdy_fixed_in_vol += fixed_in;
+    m.ov_bdy_fixed_out_vol += fixed_out;
+}
+
+void track_max(const vec1<double>& depths, vec1<double>& maxima, int ncells) {
+    const int n = std::min({ncells, depths.n(), maxima.n()});
+    for (int i = 1; i <= n; ++i) {
+        if (maxima[i] < depths[i]) maxima[i] = depths[i];
+    }
+}
+
+void step_overland_flow(model_state& m) {
+    if (!clock_due(m.ov_next_time, m.time, m.time_tol)) return;
+    const double dt = (m.time - m.ov_last_time) * kSecondsPerDay;
+    m.ov_flowing = 0;
+    m.ov_wet = 0;
+    if (!overland_detail::overland_arrays_ready(m)) return;
+    if (!m.ov_inputs_checked) {
+        if (!overland_detail::neighbours_in_range(m) || !check_wetland_roughness(m)) return;
+        m.ov_inputs_checked = 1;
+    }
+
+    if (m.ov_boundary) {
+        ov_boundary_ts(m.ncells, m.boundary_val, m.boundary_type, m.boundary_temp, m.time);
+        if (g_error_record.stop) return;  // a level series is missing
+        ov_boundary_outflow(m, dt);
+    }
+    if (m.project_options.ov_pump_given) apply_overland_pumps(m.h, dt, m.time, m.gridsize);
+
+    int counted = 0, flowing = 0;
+    if (!scan_cells(m, "after applying overland boundary conditions and overland pumping", counted,
+                    flowing)) {
+        return;
+    }
+    // Every cell may be a lake cell: then nothing is counted and nothing flows.
+    const double flowing_fraction = counted > 0 ? static_cast<double>(flowing) / counted : 0.0;
+
+    m.q_out = 0.0;
+    const bool lakes_on = m.chan_lakes_on || m.overland_lake_map_given;
+    if (m.ov_wet && dt > 0.0) {
+        const double volume =
+            m.overtype == 1 ? explicit_overland_route(m, dt) : ade_overland_route(m, dt);
+        if (g_error_record.stop) return;  // the scheme has stopped the run
+        m.q_out = volume;
+        if (m.overtype == 2 && !lakes_on) {
+            for (int i = 1; i <= m.ncells; ++i) {
+                m.qx[i] = m.volx[i] / dt;
+                m.qy[i] = m.voly[i] / dt;
+            }
+        }
+        if (m.flood_grid_given) track_max(m.h, m.h_max_flood, m.ncells);
+        m.ade_sweep_order = m.ade_sweep_order == 1 ? 2 : 1;
+        if (m.chan_routing == 0) {
+            m.discharge_volume_sum += volume;
+            m.discharge_volume_run += volume;
+            if (m.ov_con_trans) m.discharge_volume_contam += volume;
+            m.q_out = volume / dt;
+        }
+    }
+
+    if (flowing_fraction > kFlowing && m.erosion.soil_erosion_given && m.soil_erosion < 10) {
+        overland_sediment_transport(m, dt);
+        if (g_error_record.stop) return;
+        book_sediment(m);
+    }
+
+    if (m.overland_lake_map_given) m.olake_update_due = 1;
+
+    if (m.chan_lakes_on) {
+        const int lakes = std::min({m.nlakes, m.lake_in_dv.n(), m.lake_out_dv.n()});
+        for (int k = 1; k <= lakes; ++k) {
+            m.lake_total_in_from_overland += m.lake_in_dv[k];
+            m.volume_overland_to_lake += m.lake_in_dv[k];
+            m.lake_total_out_to_overland += m.lake_out_dv[k];
+            m.volume_overland_from_lake += m.lake_out_dv[k];
+            m.lake_in_dv[k] = 0.0;
+            m.lake_out_dv[k] = 0.0;
+        }
+    }
+
+    advance_interval_clock(m.ov_last_time, m.ov_next_time, m.time, m.ov_interval);
+
+    if (m.raining) return;
+
+    m.ov_wet = 0;
+    m.ov_flowing = 0;
+    if (!scan_cells(m, "after overland flow routing", counted, flowing)) return;
+
+    if (!m.long_term && !m.ov_wet && !m.htp && m.chan_routing == 1) {
+        m.final_volume_in_channels = channel_water_volume(m);
+        if (m.final_volume_in_channels < 0.0001 * m.volume_rainfall_overland) {
+            if (!m.super_quiet) std::printf("Rainfall for this event has ended.\n");
+            if (m.summary_fp) {
+                std::fputs("Rainfall for this event ended. Runoff is complete\n", m.summary_fp.get());
+                std::fflush(m.summary_fp.get());
+            }
+            m.event_active = 0;
+            m.event_done = 1;
+            m.running = 0;
+        }
+    }
+
+    if (m.long_term && !m.gw_exfiltration && !m.project_options.ov_pump_given && !m.overbank_flow &&
+        !(m.ov_wet && m.ov_flowing)) {
+        switch_to_dry(m);
+    }
+}
+
+}  // namespace kesta
