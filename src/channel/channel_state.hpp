@@ -23,7 +23,12 @@ struct channel_state {
     double storm_drain_last = 0.0;
     double storm_drain_next = 0.0;
 
-    mat2<double> qp;  // node discharge [node][link] (m3/s)
+    // Node tables [node][link].
+    mat2<double> qp;          // discharge (m3/s)
+    mat2<double> yp;          // water-surface elevation (m)
+    mat2<double> bel;         // bed elevation (m)
+    mat2<double> chan_depth;  // flow depth (m)
+    vec1<int> nx;             // computational nodes of each link, 1-based by link
 
     // Channel lakes, 1-based by lake.
     vec1<double> lake_elev;  // water-surface level (m)

@@ -65,10 +65,36 @@ struct core_state {
     int event_ended = 0;   // the event ended in this pass
     double event_end_time = 0.0;  // Julian end of a single-event run
 
-    // Event water totals (m3).
+    // Event water totals (m3), reset at the start of every event and formed
+    // at its end for the event summary.
     double volume_rainfall_overland = 0.0;
     double initial_volume_overland_flow = 0.0;
     double volume_remaining_on_surface = 0.0;
+    double initial_volume_in_channels = 0.0;
+    double initial_liquid_equiv_volume_snow = 0.0;
+    double volume_of_interception = 0.0;
+    double volume_et_removed_water = 0.0;  // direct evaporation
+    double volume_of_infiltrated_water = 0.0;
+    double volume_of_discharge = 0.0;
+    double volume_ground_water_recharge = 0.0;
+    double volume_gw_chan = 0.0;        // groundwater to channels
+    double volume_water_chan_gw = 0.0;  // channels to groundwater
+    double volume_stream_point_sources = 0.0;
+    double volume_stream_point_sinks = 0.0;
+    double volume_overland_point_sources = 0.0;
+    double final_volume_in_channels = 0.0;
+    double final_volume_of_snow = 0.0;
+    double event_peak_discharge = 0.0;  // m3/s
+    // Event mass balance: the error is a fraction, exactly -1.0 when the event
+    // had no water input.
+    double mass_conservation_error = 0.0;
+    double mass_input_original_mass = 0.0;   // m3
+    double mass_output_final_mass = 0.0;     // m3
+    double mass_cleanup_error_overland = 0.0;  // m3
+    // Basin-averaged relative soil water content (fraction) at the event's
+    // start and end; long-term runs.
+    double initial_basin_averaged_soil_water_content = 0.0;
+    double final_basin_averaged_soil_water_content = 0.0;
 
     int optimize_given = 0;
     std::string optimize;  // the optimisation output file

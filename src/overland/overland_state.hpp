@@ -80,6 +80,8 @@ struct overland_state {
     // Start of uniform rain as the precipitation steps keep it.
     int precip_year = 0, precip_month = 0, precip_day = 0, precip_hour = 0, precip_minute = 0;
     double precip_start_time = 0.0;        // Julian days
+    int number_timesteps_rain = 0;         // time steps of the event with rain
+    double elapsed_min_rain_began = 0.0;   // elapsed minutes at the event's first step with rain
     double precip_next_period_time = 0.0;  // Julian days
 };
 
