@@ -84,7 +84,8 @@ struct core_state {
     int event_ended = 0;   // the event ended in this pass
     double event_end_time = 0.0;  // Julian end of a single-event run
 
-    // Event water totals (m3).
+    // Event water totals (m3), reset at the start of every event and formed
+    // at its end for the event summary.
     double volume_rainfall_overland = 0.0;
     double initial_volume_overland_flow = 0.0;
     double volume_remaining_on_surface = 0.0;
@@ -141,6 +142,10 @@ struct core_state {
     double total_direct_evap_volume = 0.0;   // direct evaporation from the soil
     double total_evaporation_volume = 0.0;   // Richards evaporation between events
     double richards_soil_water_change = 0.0;  // Richards soil water gained between events
+    // Event mass balance: the error is a fraction, exactly -1.0 when the event
+    // had no water input.
+    // Basin-averaged relative soil water content (fraction) at the event's
+    // start and end; long-term runs.
 
     int optimize_given = 0;
     std::string optimize;  // the optimisation output file

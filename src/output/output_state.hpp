@@ -11,8 +11,48 @@
 
 namespace kesta {
 
+// The extreme channel depths and discharges of the last progress line, each
+// with its node and link (-1 when no node qualified).
+struct channel_extremes {
+    double max_depth = -5000.0, min_depth = 5000.0;  // m
+    double max_q = -5000.0, min_q = 5000.0;          // m3/s
+    int max_depth_node = -1, max_depth_link = -1, min_depth_node = -1, min_depth_link = -1;
+    int max_q_node = -1, max_q_link = -1, min_q_node = -1, min_q_link = -1;
+};
+
 struct output_state {
+    // File slots of the run, one per project card (suffix _fp), empty when not
+    // open. open_run_files opens them and close_output_files closes them; a
+    // reader done with its input file closes it and leaves the slot empty.
+    file_ptr watershed_mask_fp, elevation_fp;
     file_ptr summary_fp;  // the run's summary file; messages are copied here
+    file_ptr outlet_hydro_fp, sig_outlet_hydro_fp;
+    file_ptr gw_boundfile_fp, out_well_location_fp, gw_well_level_fp, gw_hycond_map_fp,
+        gw_porosity_map_fp, water_table_fp, aquifer_bottom_fp;
+    file_ptr soil_type_map_fp, soil_layer_input_file_fp;
+    file_ptr evap_out_fp;  // the fixed-name soil evaporation table
+    file_ptr moisture_fp, conductivity_fp, capillary_fp, porosity_fp, pore_index_fp,
+        residual_sat_fp;
+    file_ptr hmet_fp;  // whichever of HMET_SURFAWAYS, HMET_SAMSON, HMET_KVL names it
+    file_ptr albedo_fp, vheight_fp, tcoeff_fp, canopy_fp, wilting_point_fp;
+    file_ptr precip_file_fp, stream_cell_fp, storage_capacity_fp, interception_coeff_fp,
+        overland_lake_map_fp, overland_lake_file_fp, reten_depth_fp, roughness_fp,
+        area_reduction_fp;
+    file_ptr channel_input_fp;
+    // WRITE_CHAN_HOTSTART with ".dht" and ".qht"; READ_CHAN_HOTSTART opened twice.
+    file_ptr write_chan_hotstart_depth_fp, write_chan_hotstart_discharge_fp;
+    file_ptr read_chan_hotstart_depth_fp, read_chan_hotstart_discharge_fp;
+    file_ptr read_ov_hotstart_fp;
+    file_ptr in_hyd_location_fp, out_hyd_location_fp, lake_output_fp, out_dep_location_fp,
+        out_con_location_fp, out_mass_location_fp, in_theta_location_fp, out_theta_location_fp;
+    file_ptr chan_depth_fp, chan_discharge_fp, chan_stage_fp, chan_velocity_fp, flood_stream_fp,
+        chan_sed_flux_fp;
+    file_ptr pipe_head_fp, pipe_tile_fp, pipe_flow_fp;
+    file_ptr contam_map_fp;
+
+    int outlet_hydro_lines = 0;  // lines written to the outlet hydrograph
+    int flush_count = 0;         // progress lines since standard output was last flushed
+    channel_extremes chan_extremes;
 
     map_series map_outputs[3];
     std::unique_ptr<vq_data> vq;  // present when the reservoir coupling is configured

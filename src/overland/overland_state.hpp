@@ -131,8 +131,7 @@ struct overland_state {
     int precip_event_read = 0;     // the precipitation steps have read the current event
     double precip_next_time = 0.0; // Julian time of the next precipitation period
     double rain_next_time = 0.0;   // Julian time of the next application of rain
-    // The precipitation file (opened by open_run_files) and its current event.
-    file_ptr precip_file_fp;
+    // The current event of the precipitation file (precip_file_fp).
     precip_cursor precip_in;
     precip_event precip_ev;
     precip_grid precip_radar;
@@ -174,6 +173,7 @@ struct overland_state {
     // Start of uniform rain as the precipitation steps keep it.
     int precip_year = 0, precip_month = 0, precip_day = 0, precip_hour = 0, precip_minute = 0;
     double precip_start_time = 0.0;        // Julian days
+    double elapsed_min_rain_began = 0.0;   // elapsed minutes at the event's first step with rain
     double precip_next_period_time = 0.0;  // Julian days
 };
 

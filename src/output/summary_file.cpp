@@ -1,0 +1,339 @@
+// The summary file: the start-up block and the water summary of each event.
+//
+// The event summary is a list of sections, and each section a list of lines
+// with the switch that shows them, so a process that adds its lines adds
+// rows where they belong.
+#include "output/summary_file.hpp"
+
+#include <algorithm>
+#include <cmath>
+
+#include "calibration/replace_params.hpp"
+#include "core/model_state.hpp"
+#include "core/text_format.hpp"
+#include "output/output_steps.hpp"
+
+namespace kesta {
+
+namespace {
+
+using predicate = bool (*)(const model_state&);
+
+// A fixed line shown when its switch holds.
+struct flagged_line {
+    predicate shown;
+    const char* text;
+};
+
+// A line of one volume (m3); a line without a value is printed as it stands.
+struct volume_line {
+    predicate shown;
+    const char* format;
+    double (*value)(const model_state&);
+};
+
+template <auto Member>
+double value_of(const model_state& m) {
+    return m.*Member;
+}
+
+bool always(const model_state&) { return true; }
+bool ch(const model_state& m) { return m.chan_routing != 0; }
+bool ch1(const model_state& m) { return m.chan_routing == 1; }
+
+// The event's mass conservation error in percent.
+double error_percent(const model_state& m) { return m.mass_conservation_error * 100.0; }
+
+// Exactly -1.0: the event had no water input.
+bool no_water_input(const model_state& m) { return m.mass_conservation_error == -1.0; }
+
+void write_lines(std::FILE* fp, const model_state& m, const flagged_line* begin,
+                 const flagged_line* end) {
+    for (const flagged_line* l = begin; l != end; ++l)
+        if (l->shown(m)) std::fputs(l->text, fp);
+}
+
+template <std::size_t N>
+void write_lines(std::FILE* fp, const model_state& m, const flagged_line (&lines)[N]) {
+    write_lines(fp, m, lines, lines + N);
+}
+
+void write_title(const model_state& m, std::FILE* fp) {
+    if (m.long_term && m.event_index > 1) {
+        std::fputs("\n\n", fp);
+        std::fputs((std::string(78, '-') + "\n").c_str(), fp);
+    }
+    if (!m.long_term) {
+        std::fputs("         KESTA EVENT RUNOFF SIMULATION SUMMARY\n", fp);
+        std::fprintf(fp, "            Event began on %2.2d/%2.2d/%4.4d at %2.2d:%2.2d\n", m.precip_month,
+                     m.precip_day, m.precip_year, m.precip_hour, m.precip_minute);
+        return;
+    }
+    std::fprintf(fp, "       KESTA LONG-TERM RUNOFF SIMULATION SUMMARY- EVENT %ld\n",
+                 static_cast<long>(m.event_index));
+    std::fprintf(fp, "Event began on strict Julian date:                    %16.8lf\n", m.precip_start_time);
+    std::fprintf(fp, "Event ended on strict Julian date:                    %16.8lf\n", m.time);
+    std::fprintf(fp, "Event began on %2.2ld/%2.2ld/%4.4ld at %2.2ld:%2.2ld  GMT %3.1f hours.\n\n",
+                 static_cast<long>(m.precip_month), static_cast<long>(m.precip_day),
+                 static_cast<long>(m.precip_year), static_cast<long>(m.precip_hour),
+                 static_cast<long>(m.precip_minute), m.gmt);
+    if (m.hmet_surfaways_given)
+        std::fputs("KESTA used NCDC/Surface Airways hydrometeorological data.\n", fp);
+    const date_record& first = m.hmet_first_record;
+    const date_record& last = m.hmet_last_record;
+    std::fprintf(fp, "Hydrometeorology data began on: %2.2d/%2.2d/%4d at %2d:00\n", first.month, first.day,
+                 first.year, first.hour);
+    std::fprintf(fp, "and ended on:                   %2.2d/%2.2d/%4d at %2d:00\n", last.month, last.day,
+                 last.year, last.hour);
+    static const flagged_line kMethods[] = {
+        {[](const model_state& s) { return s.et_calc_penman != 0; },
+         "Penman-Montieth evapotranspiration was calculated.\n"},
+        {[](const model_state& s) { return s.et_calc_deardorff != 0; },
+         "Deardorff bare-soil evaporation was calculated.\n"},
+        {[](const model_state& s) { return s.sacramento_given != 0; },
+         "Sacramento soil moisture accounting was used.\n"},
+        {always, "\n"},
+    };
+    write_lines(fp, m, kMethods);
+}
+
+void write_rainfall(const model_state& m, std::FILE* fp) {
+    if (m.uniform_rain)
+        std::fprintf(fp, "   With uniform rainfall of %6.1lf mm/h for %6.1lf minutes.\n\n", m.rain_intensity,
+                     m.rain_duration);
+    static const flagged_line kSources[] = {
+        {[](const model_state& s) { return s.rain_from_file != 0; }, "With raingage data "},
+        {[](const model_state& s) { return s.rain_inv_distance != 0; },
+         "using inverse-distance squared interpolation.\n\n"},
+        {[](const model_state& s) { return s.rain_inv_distance == 0 && s.rain_thiessen != 0; },
+         "using Thiessen polygon interpolation.\n\n"},
+    };
+    write_lines(fp, m, kSources);
+}
+
+void write_setting(const model_state& m, std::FILE* fp) {
+    std::fputs(m.units == 0 ? "elevation and gridsize are in meters\n"
+                            : "elevation and gridsize were converted from feet to meters\n",
+               fp);
+    std::fprintf(fp, "timestep                                   %5.1lf seconds\n", m.timestep);
+    if (m.long_term)
+        std::fprintf(fp, "initial basin-averaged soil water content: %5.2lf percent\n",
+                     m.initial_basin_averaged_soil_water_content * 100.0);
+    std::fprintf(fp, "number of timesteps with rain:             %d\n", m.number_timesteps_rain);
+    std::fprintf(fp, "elapsed time when rain began:              %5.2lf\n \n",
+                 m.elapsed_min_rain_began - m.timestep / 60.0);
+}
+
+void write_peak(const model_state& m, std::FILE* fp) {
+    if (m.event_peak_discharge > 0.0) {
+        std::fprintf(fp, "peak occured on strict Julian date:       %16.8lf\n", m.peak_time);
+        const date_record& d = m.peak_date;
+        std::fprintf(fp, "date/time of peak discharge:              %d/%d/%d  %d:%2.2d:%2.2d\n", d.month,
+                     d.day, d.year, d.hour, d.minute, d.second);
+    }
+    std::fprintf(fp, "Event peak discharge (cubic meters per second):  %12.4lf\n\n", m.event_peak_discharge);
+    std::fputs("Note: all volumes in cubic meters.\n", fp);
+}
+
+bool gw_chan_exchange(const model_state& m) {
+    return ch1(m) && m.stream_loss && !m.sacramento_given;
+}
+
+const volume_line kVolumeLines[] = {
+    {always, "initial volume of overland flow:      %9.1lf\n", value_of<&model_state::initial_volume_overland_flow>},
+    {ch1, "initial volume in channels:           %9.1lf\n", value_of<&model_state::initial_volume_in_channels>},
+    {always, "initial liquid-equiv. volume of snow: %9.1lf\n \n",
+     value_of<&model_state::initial_liquid_equiv_volume_snow>},
+    // Gross rain: what reached the ground and what the canopy kept.
+    {always, "volume of rainfall to overland:      %9.1lf\n",
+     [](const model_state& m) { return m.volume_rainfall_overland + m.volume_of_interception; }},
+    {always, "volume of interception:              %9.1lf\n", value_of<&model_state::volume_of_interception>},
+    {always, "volume of direct evaporation:        %9.1lf\n", value_of<&model_state::volume_et_removed_water>},
+    {always, "volume of infiltrated water:         %9.1lf\n", value_of<&model_state::volume_of_infiltrated_water>},
+    {always, "volume of water exfiltrated:         %9.1lf\n", value_of<&model_state::volume_of_water_exfiltrated>},
+    {always, "volume of discharge:                 %9.1lf\n", value_of<&model_state::volume_of_discharge>},
+    {[](const model_state& m) { return m.soil_et_accounting != 0; },
+     "volume ground water recharge:        %9.1lf\n", value_of<&model_state::volume_ground_water_recharge>},
+    {gw_chan_exchange, "volume of gw to chan:                %9.1lf\n", value_of<&model_state::volume_gw_chan>},
+    {gw_chan_exchange, "volume of water from chan to gw:     %9.1lf\n", value_of<&model_state::volume_water_chan_gw>},
+    {ch1, "volume of stream point sources:      %9.1lf\n", value_of<&model_state::volume_stream_point_sources>},
+    {ch1, "volume of stream point sinks:        %9.1lf\n", value_of<&model_state::volume_stream_point_sinks>},
+    {always, "volume from overland point sources:  %9.1lf\n",
+     value_of<&model_state::volume_overland_point_sources>},
+    {always, "\n", nullptr},
+    {always, "volume remaining on surface:         %9.1lf\n", value_of<&model_state::volume_remaining_on_surface>},
+    {ch1, "final volume in channels (cu. m):    %9.1lf\n", value_of<&model_state::final_volume_in_channels>},
+    {always, "final volume of snow (cu. m):        %9.1lf\n \n", value_of<&model_state::final_volume_of_snow>},
+    {[](const model_state& m) { return m.final_volume_of_snow > 0.0; },
+     "********WARNING - YOU HAVE SNOW ACCUMULATION !!!!!!!!!!!!!!!!\n", nullptr},
+};
+
+void write_volumes(const model_state& m, std::FILE* fp) {
+    for (const volume_line& l : kVolumeLines) {
+        if (!l.shown(m)) continue;
+        if (l.value)
+            std::fprintf(fp, l.format, l.value(m));
+        else
+            std::fputs(l.format, fp);
+    }
+}
+
+void write_mass_conservation(const model_state& m, std::FILE* fp) {
+    std::fprintf(fp, "mass conservation error:             %9.6lf percent\n", error_percent(m));
+    std::fputs(m.mass_conservation_error >= 0.0 || no_water_input(m)
+                   ? "Note: positive mass conservation error indicates mass was created.\n"
+                   : "Note: negative mass conservation error indicates mass was gained.\n",
+               fp);
+    std::fprintf(fp, "Mass input + original mass:           %9.6lf m3\n", m.mass_input_original_mass);
+    std::fprintf(fp, "Mass output + final mass:             %9.6lf m3\n", m.mass_output_final_mass);
+    std::fprintf(fp, "mass cleanup error from overland:     %9.6lf m3\n", m.mass_cleanup_error_overland);
+    std::fputs("\n", fp);
+    if (m.long_term)
+        std::fprintf(fp, "final basin-averaged soil water content: %5.2lf percent\n",
+                     m.final_basin_averaged_soil_water_content * 100.0);
+    if (no_water_input(m)) std::fputs("Note: no rainfall was input.\n", fp);
+}
+
+// The constituent and sediment summaries of the event follow this line.
+void write_section_break(const model_state&, std::FILE* fp) { std::fputs("\n", fp); }
+
+// Each warning that holds is counted; one with no text only keeps "No
+// Warnings." from being written.
+const flagged_line kWarnings[] = {
+    {[](const model_state& m) { return std::fabs(error_percent(m)) > 2.0; },
+     "-Mass conservation error (absolute) is larger than typical values (<2 percent).\n"
+     " This indicates a problem with your data set, or that you are using the model\n"
+     " to simulate an extreme event which violates one or more assumptions made\n"
+     " in the development of KESTA.  You should first check for errors in the\n"
+     " channel inputs, including cross-sectional data.  A decrease in the model\n"
+     " time step may also help alleviate this problem.\n\n"},
+    {[](const model_state& m) { return m.volume_remaining_on_surface > 0.05 * m.volume_rainfall_overland; },
+     ""},
+};
+
+void write_warnings(const model_state& m, std::FILE* fp) {
+    std::fputs("THE FOLLOWING WARNINGS ARE GIVEN:\n", fp);
+    const auto count = std::count_if(std::begin(kWarnings), std::end(kWarnings),
+                                     [&m](const flagged_line& w) { return w.shown(m); });
+    write_lines(fp, m, kWarnings);
+    if (count == 0) std::fputs("No Warnings.\n", fp);
+}
+
+const flagged_line kInputs[] = {
+    {always, "\n THE FOLLOWING INPUTS WERE READ:\n"},
+    {always, "A TVM Project File was used.\n"},
+    {always, "Floating point GRASS maps were read.\n"},
+    {[](const model_state& m) { return m.in_hyd_location_given != 0; },
+     "Locations where discharge hydrographs are to be written.\n"},
+};
+
+const flagged_line kProcesses[] = {
+    {always, "\n THE FOLLOWING PROCESSES WERE SIMULATED:\n"},
+    {ch, "Explicit diffusive-wave channel routing.\n"},
+    {[](const model_state& m) { return m.chan_drain_init != 0; },
+     "This was a channel initialation run using the DRAIN method.\n"},
+    {[](const model_state& m) { return m.interception != 0; }, "Interception losses.\n"},
+    {[](const model_state& m) { return m.roughness_given != 0; }, "Distributed overland roughness.\n"},
+    {[](const model_state& m) { return m.manning_n_given != 0; }, "Uniform overland roughness.\n"},
+    {[](const model_state& m) { return m.moisture_given != 0; }, "Distributed initial soil moisture.\n"},
+    {[](const model_state& m) { return m.chan_lakes_on != 0; }, "Lakes were simulated.\n"},
+    {[](const model_state& m) { return m.reten_depth_given != 0; }, "Spatially varied retention.\n"},
+    {[](const model_state& m) { return m.retention_given != 0; }, "Uniform retention depth.\n"},
+    {[](const model_state& m) { return m.inf_redist_on != 0; }, "Infiltration with redistribution.\n"},
+    {[](const model_state& m) { return m.green_ampt_on != 0; }, "Green & Ampt infiltration.\n"},
+    {[](const model_state& m) { return m.inf_richards_on != 0; }, "Infiltration by Richards Eq.\n"},
+    {[](const model_state& m) { return m.inf_layered_on != 0; }, "G&A Infiltration through layered soils.\n"},
+    {[](const model_state& m) { return m.erosion.soil_erosion_given != 0; }, "Overland soil erosion.\n"},
+    {[](const model_state& m) { return m.chan_sed_on != 0; },
+     "Sediment transport in channels using Yang's eqn. for sand.\n"},
+    {[](const model_state& m) { return m.sacramento_given != 0; },
+     "Base flow using the Sacramento Soil Moisture Accounting Model.\n"},
+};
+
+void write_inputs_and_processes(const model_state& m, std::FILE* fp) {
+    write_lines(fp, m, kInputs);
+    write_lines(fp, m, kProcesses);
+}
+
+const flagged_line kOutputMaps[] = {
+    {[](const model_state& m) { return m.map_grass != 0; }, "Floating point GRASS output maps were written.\n"},
+    {[](const model_state& m) { return m.inf_redist_on != 0; }, "Soil surface moisture maps were output.\n"},
+    {[](const model_state& m) { return m.inf_redist_on != 0; }, "Infiltration rate maps were output.\n"},
+    {[](const model_state& m) { return m.map_tvm_ascii != 0; }, "ASCII TVM maps of:\n"},
+    {[](const model_state& m) { return m.map_tvm_binary != 0; }, "BINARY TVM maps of:\n"},
+    {[](const model_state& m) { return m.depth_given != 0; }, "     overland flow depth.\n"},
+    {[](const model_state& m) { return m.discharge_given != 0; }, "     discharge.\n"},
+    {[](const model_state& m) { return m.chan_discharge_given_2 != 0; }, "     discharge in channels.\n"},
+    {[](const model_state& m) { return m.dis_rain_given != 0; }, "     distributed rainfall rate.\n"},
+    {[](const model_state& m) { return m.inf_depth_given != 0; }, "     distributed infiltration depth.\n"},
+    // The working copy is already off when no infiltration method is chosen.
+    {[](const model_state& m) { return m.rate_of_infil_given != 0; }, "     distributed infiltration rate.\n"},
+    {[](const model_state& m) { return m.surf_moist_given != 0; }, "     distributed surface moisture.\n"},
+    {[](const model_state& m) { return m.chan_depth_given_2 != 0; }, "     channel depth.\n"},
+    {[](const model_state& m) { return m.chan_discharge_given_2 != 0; }, "     channel discharge.\n"},
+    {[](const model_state& m) { return m.project_options.net_sed_volume_given != 0; },
+     "     net volume of erosion/deposition.\n"},
+    {[](const model_state& m) { return m.project_options.vol_sed_susp_given != 0; },
+     "     suspended sediment volume.\n"},
+    {[](const model_state& m) { return m.project_options.max_sed_flux_given != 0; }, "     sediment flux.\n"},
+    {[](const model_state& m) { return m.chan_sed_flux_given_2 != 0; }, "      channel sediment flux.\n"},
+};
+
+const flagged_line kAsciiFiles[] = {
+    {always, "     hydrograph at the catchment outlet.\n"},
+    {[](const model_state& m) { return m.in_hyd_location_given != 0; }, "     hydrographs at selected locations.\n"},
+    {[](const model_state& m) { return m.erosion.soil_erosion_given != 0; },
+     "     sediment outflow at the catchment outlet.\n"},
+    {[](const model_state& m) { return m.project_options.in_sed_loc_given != 0; },
+     "     sediment hydrographs at selected locations.\n"},
+};
+
+void write_output_lists(const model_state& m, std::FILE* fp) {
+    std::fprintf(fp, "\n THE FOLLOWING OUTPUT MAPS WERE WRITTEN EVERY %d TIMESTEP(S):\n", m.map_freq);
+    write_lines(fp, m, kOutputMaps);
+    std::fprintf(fp, "\n THE FOLLOWING ASCII OUTPUT FILES WERE WRITTEN TO EVERY %d TIMESTEP(S):\n",
+                 m.hyd_freq);
+    write_lines(fp, m, kAsciiFiles);
+}
+
+using section = void (*)(const model_state&, std::FILE*);
+
+// The event summary in its order.
+const section kEventSections[] = {
+    write_title,   write_rainfall,          write_setting,     write_peak,
+    write_volumes, write_mass_conservation, write_section_break, write_warnings,
+    write_inputs_and_processes, write_output_lists,
+};
+
+}  // namespace
+
+void write_padded_value(std::FILE* fp, const std::string& label, double value, int width,
+                        const char* value_format, char fill, int point_column, int extra_newlines) {
+    const std::string text = format_text(value_format, value);
+    const std::size_t dot = text.find('.');
+    const long point = static_cast<long>(dot == std::string::npos ? text.size() : dot);
+    std::string line = label + " ";
+    const long dots = static_cast<long>(width) - static_cast<long>(label.size()) - 1;
+    if (dots > 0) line.append(static_cast<std::size_t>(dots), fill);
+    line.append(static_cast<std::size_t>(std::max(0L, point_column - point) + 1), ' ');
+    line += text;
+    line.append(static_cast<std::size_t>(std::max(0, extra_newlines)) + 1, '\n');
+    std::fputs(line.c_str(), fp);
+}
+
+void write_startup_info(model_state& m, const std::string& project_file) {
+    std::FILE* fp = m.summary_fp.get();
+    if (!fp) return;
+    std::fputs("\n\n", fp);
+    std::fputs("_________KESTA start-up information________\n", fp);
+    std::fprintf(fp, "Run parameters read from TVM project file: %s\n", project_file.c_str());
+    if (replace_mode_on()) print_replace_values(fp);
+}
+
+void write_event_summary(model_state& m) {
+    std::FILE* fp = m.summary_fp.get();
+    if (!fp) return;
+    for (section s : kEventSections) s(m, fp);
+}
+
+}  // namespace kesta

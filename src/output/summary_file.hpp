@@ -1,0 +1,21 @@
+// The summary file's own writers beside the start-up block and the event
+// summary (declared with the output steps).
+#pragma once
+
+#include <cstdio>
+#include <string>
+
+namespace kesta {
+
+// Writes one dotted line: the label and a blank, the fill character up to
+// `width` characters (none when the label is that long), then blanks so that
+// the decimal point of the value falls `point_column` + 1 characters after
+// that, then the value printed with `value_format`, then `extra_newlines` + 1
+// line ends (a negative count counts as 0). With width 50 and point column
+// 14 every point lands in column 66. `value_format` holds exactly one double
+// conversion; a value printed without a point (nan, inf) is aligned as if
+// its point followed its last character.
+void write_padded_value(std::FILE* fp, const std::string& label, double value, int width,
+                        const char* value_format, char fill, int point_column, int extra_newlines);
+
+}  // namespace kesta

@@ -1,0 +1,131 @@
+// The time-series step: on every output pass (a step index that is a
+// multiple of the hydrograph interval, the first pass included) one line is
+// written to the outlet hydrograph, its high-precision copy and each series
+// at listed locations.
+//
+// The location series are one table: the file, the switch that calls for it
+// and the writer of its values; a process that adds a series adds a row.
+#include <cstdio>
+
+#include "core/model_state.hpp"
+#include "core/parallel_env.hpp"
+#include "output/output_steps.hpp"
+
+namespace kesta {
+
+namespace {
+
+// Minutes in a leap year and in a common year; a year counts as leap when
+// (year - 1900) is divisible by 4.
+constexpr double kLeapYearMinutes = 527040.0;
+constexpr double kYearMinutes = 525600.0;
+
+// The time of a long-term line: the Julian time with STRICT_JULIAN_DATE,
+// else the decimal year.
+double long_term_time(const model_state& m) {
+    if (m.strict_julian_date) return m.time;
+    const double minutes = (m.year - 1900) % 4 == 0 ? kLeapYearMinutes : kYearMinutes;
+    return m.year + (m.day_of_year * 1440.0 + m.hour * 60.0 + m.minute) / minutes;
+}
+
+// Outlet hydrograph formats of one kind of run: time column and discharge.
+struct outlet_formats {
+    const char* cms;  // OUTLET_HYDRO in m3/s
+    const char* cfs;  // OUTLET_HYDRO with QOUT_CFS
+    const char* sig;  // SIG_OUTLET_HYDRO
+};
+
+constexpr outlet_formats kEventFormats = {"%8.2lf %9.3lf\n", "%8.2lf %10.3lf\n", "%8.2lf %12.6lf\n"};
+constexpr outlet_formats kEventJulianFormats = {"%16.8lf %9.3lf\n", "%16.8lf %10.3lf\n",
+                                                "%8.2lf %12.6lf\n"};
+constexpr outlet_formats kLongTermFormats = {"%16.8lf %11.4lf\n", "%16.8lf %11.4lf\n",
+                                             "%8.2lf %12.6lf\n"};
+
+void write_outlet(model_state& m) {
+    const outlet_formats* f = &kEventFormats;
+    double t = m.elapsed_min;
+    if (m.long_term) {
+        f = &kLongTermFormats;
+        t = long_term_time(m);
+    } else if (m.strict_julian_date) {
+        f = &kEventJulianFormats;
+        t = m.time;
+    }
+    const double q = m.qout_cfs ? m.q_out * m.cms_to_cfs : m.q_out;
+    if (m.outlet_hydro_fp) std::fprintf(m.outlet_hydro_fp.get(), m.qout_cfs ? f->cfs : f->cms, t, q);
+    if (m.sig_outlet_hydro_fp) std::fprintf(m.sig_outlet_hydro_fp.get(), f->sig, t, q);
+    ++m.outlet_hydro_lines;
+}
+
+// A node table value at [node][link]; 0.0 for a location outside the table.
+double node_value(const mat2<double>& table, int node, int link) {
+    if (node < 0 || node > table.nrows() || link < 0 || link > table.ncols()) return 0.0;
+    return table[node][link];
+}
+
+// Calls `write` with the node and link of every hydrograph location.
+template <class F>
+void for_each_hyd_location(const model_state& m, F write) {
+    for (int k = 1; k <= m.hyd_loc_count && k <= m.hlink.n() && k <= m.hnode.n(); ++k)
+        write(m.hnode[k], m.hlink[k]);
+}
+
+void write_location_discharge(const model_state& m, std::FILE* fp) {
+    const double factor = m.qout_cfs ? m.cms_to_cfs : 1.0;
+    for_each_hyd_location(m, [&](int node, int link) {
+        std::fprintf(fp, "%12.6lf ", node_value(m.qp, node, link) * factor);
+    });
+}
+
+// Depths are never converted to feet.
+void write_location_depth(const model_state& m, std::FILE* fp) {
+    for_each_hyd_location(m, [&](int node, int link) {
+        std::fprintf(fp, "%12.6lf ", node_value(m.chan_depth, node, link));
+    });
+}
+
+struct location_series {
+    file_ptr output_state::*slot;
+    bool (*wanted)(const model_state&);
+    void (*write_values)(const model_state&, std::FILE*);
+};
+
+const location_series kLocationSeries[] = {
+    {&output_state::out_hyd_location_fp, [](const model_state& m) { return m.in_hyd_location_given != 0; },
+     write_location_discharge},
+    {&output_state::out_dep_location_fp, [](const model_state& m) { return m.out_dep_location_given != 0; },
+     write_location_depth},
+};
+
+// Each line starts with the time: the long-term time, else the elapsed
+// minutes (never the Julian time of an event run).
+void write_location_series(const model_state& m) {
+    for (const location_series& s : kLocationSeries) {
+        std::FILE* fp = (m.*s.slot).get();
+        if (!fp || !s.wanted(m)) continue;
+        if (m.long_term)
+            std::fprintf(fp, "%16.8lf ", long_term_time(m));
+        else
+            std::fprintf(fp, "%14.8lf ", m.elapsed_min);
+        s.write_values(m, fp);
+        std::fputs("\n", fp);
+    }
+}
+
+}  // namespace
+
+void write_timeseries_output(model_state& m) {
+    // Only the first process of a group writes series.
+    if (g_parallel_env.group_rank() != 0) return;
+    // An interval below one step would never divide the step index.
+    const int every = m.hyd_freq > 0 ? m.hyd_freq : 1;
+    if (m.step % every != 0) return;
+
+    write_outlet(m);
+    write_location_series(m);
+
+    if (m.outlet_hydro_fp) std::fflush(m.outlet_hydro_fp.get());
+    if (m.sig_outlet_hydro_fp) std::fflush(m.sig_outlet_hydro_fp.get());
+}
+
+}  // namespace kesta

@@ -1,0 +1,125 @@
+// ASCII grids and gridded datasets: headers, cell order and the binary
+// layout.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <string>
+
+#include "core/error_record.hpp"
+#include "core/model_state.hpp"
+#include "output/grid_writers.hpp"
+#include "support/stream_capture.hpp"
+#include "support/temp_dir.hpp"
+
+namespace {
+
+using kesta_test::written_by;
+
+// A 2 x 2 grid whose upper-right cell is inactive; active cells numbered
+// row by row.
+struct two_by_two {
+    two_by_two() : mask(3, 3), values(3) {
+        mask[1][1] = 1;
+        mask[2][1] = 2;
+        mask[2][2] = 3;
+        values[1] = 1.5;
+        values[2] = 2.5;
+        values[3] = 3.5;
+    }
+    kesta::mat2<int> mask;
+    kesta::vec1<double> values;
+};
+
+std::int32_t i32_at(const std::string& bytes, std::size_t at) {
+    std::uint32_t u = 0;
+    for (int i = 3; i >= 0; --i) u = (u << 8) | static_cast<unsigned char>(bytes[at + static_cast<std::size_t>(i)]);
+    return static_cast<std::int32_t>(u);
+}
+
+TEST(GridWriters, EsriGridUsesTheLowerLeftCornerAndNoDataForInactiveCells) {
+    two_by_two g;
+    const std::string text = written_by([&](std::FILE* fp) {
+        kesta::write_esri_ascii_grid(fp, g.mask, 700.0, 500.0, 1000.0, 500.0, 2, 2, g.values, 100.0);
+    });
+    EXPECT_EQ(text,
+              "ncols \t2\n"
+              "nrows \t2\n"
+              "xllcorner    500.00\n"
+              "yllcorner    500.00\n"
+              "cellsize    100.00\n"
+              "NODATA_value -9999.99\n"
+              "1.5000 -9999.9900 \n"
+              "2.5000 3.5000 \n");
+}
+
+TEST(GridWriters, GrassGridHasItsSixLineHeaderAndZeroOutsideTheMask) {
+    two_by_two g;
+    const std::string text = written_by([&](std::FILE* fp) {
+        kesta::write_grass_ascii_grid(fp, g.mask, 700.0, 500.0, 1000.0, 500.0, 2, 2, g.values);
+    });
+    EXPECT_EQ(text,
+              "north:    700.00\nsouth:    500.00\neast:   1000.00\nwest:    500.00\n"
+              "rows:     2\ncols:     2\n"
+              "1.500000 0.000000 \n"
+              "2.500000 3.500000 \n");
+}
+
+TEST(GridWriters, AsciiDatasetStepHasOneFlagAndOneValuePerCell) {
+    two_by_two g;
+    const std::string text = written_by([&](std::FILE* fp) {
+        kesta::write_grid_dataset_ts(fp, 1.5, 2, 2, g.mask, g.values, false);
+    });
+    EXPECT_EQ(text, "TS 1 1.500000\n1\n0\n1\n1\n1.500000\n0.000000\n2.500000\n3.500000\n");
+}
+
+TEST(GridWriters, BinaryDatasetStepIsLittleEndianFieldsByCell) {
+    two_by_two g;
+    const std::string bytes = written_by([&](std::FILE* fp) {
+        kesta::write_grid_dataset_ts(fp, 2.0, 2, 2, g.mask, g.values, true);
+    });
+    ASSERT_EQ(bytes.size(), 4u + 2u + 8u + 4u * 2u + 4u * 8u);
+    EXPECT_EQ(i32_at(bytes, 0), 200);
+    EXPECT_EQ(bytes.substr(4, 2), std::string("\x01\x00", 2));
+    double t = 0.0;
+    std::memcpy(&t, bytes.data() + 6, 8);  // the test host is little-endian
+    EXPECT_EQ(t, 2.0);
+    EXPECT_EQ(bytes.substr(14, 8), std::string("\x01\x00\x00\x00\x01\x00\x01\x00", 8));
+    double v[4];
+    std::memcpy(v, bytes.data() + 22, sizeof v);
+    EXPECT_EQ(v[0], 1.5);
+    EXPECT_EQ(v[1], 0.0);
+    EXPECT_EQ(v[3], 3.5);
+}
+
+class DatasetHeaders : public ::testing::Test {
+protected:
+    void SetUp() override { kesta::g_error_record = kesta::error_record(); }
+    void TearDown() override { kesta::g_error_record = kesta::error_record(); }
+    kesta_test::temp_dir dir;
+    std::unique_ptr<kesta::model_state> m = std::make_unique<kesta::model_state>();
+};
+
+TEST_F(DatasetHeaders, BinaryHeaderIsOneHundredBytes) {
+    kesta::file_ptr out;
+    ASSERT_TRUE(kesta::write_binary_dataset_header(dir.file("depth.dat"), out, 1010, "depth"));
+    out.reset();
+    const std::string bytes = kesta_test::read_file(dir.file("depth.dat"));
+    ASSERT_EQ(bytes.size(), 100u);
+    const std::int32_t expected[] = {3000, 100, 4, 110, 8, 120, 2, 130, 160, 1010, 170, 6, 180, 6, 190};
+    for (std::size_t i = 0; i < 15; ++i) EXPECT_EQ(i32_at(bytes, 4 * i), expected[i]) << i;
+    EXPECT_EQ(bytes.substr(60), std::string("depth") + std::string(35, '\0'));
+}
+
+TEST_F(DatasetHeaders, FileThatCannotBeCreatedStopsWithCode59) {
+    kesta::file_ptr out;
+    const std::string name = dir.file("no_such_folder/d.dat");
+    EXPECT_FALSE(kesta::write_binary_dataset_header(name, out, 1, "d"));
+    EXPECT_FALSE(out);
+    EXPECT_EQ(kesta::g_error_record.code, 59);
+    EXPECT_EQ(kesta::g_error_record.stop, 1);
+    EXPECT_EQ(kesta::g_error_record.file_name, name);
+}
+
+}  // namespace

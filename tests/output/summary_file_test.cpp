@@ -1,0 +1,103 @@
+// The summary file: the dotted line and the water summary of an event.
+#include <gtest/gtest.h>
+
+#include <limits>
+#include <memory>
+#include <string>
+
+#include "core/model_state.hpp"
+#include "output/output_steps.hpp"
+#include "output/summary_file.hpp"
+#include "support/stream_capture.hpp"
+
+namespace {
+
+using kesta_test::written_by;
+
+std::string padded(const std::string& label, double value) {
+    return written_by([&](std::FILE* fp) { kesta::write_padded_value(fp, label, value, 50, "%10.4lf", '.', 14, 0); });
+}
+
+TEST(PaddedValue, PointFallsInColumn66WhateverTheDigits) {
+    for (double v : {0.5, -12.25, 1.0e9}) {
+        const std::string line = padded("Total sediment", v);
+        EXPECT_EQ(line.rfind('.'), 65u) << line;  // column 66 counting from 1
+        EXPECT_EQ(line.substr(0, 16), "Total sediment .");
+    }
+    // No point at all: the text ends where the point would stand.
+    const std::string nan_line = padded("x", std::numeric_limits<double>::quiet_NaN());
+    EXPECT_EQ(nan_line.substr(62), "nan\n");
+}
+
+TEST(PaddedValue, LongLabelGetsNoDotsAndAWideValueOneBlank) {
+    const std::string label(52, 'L');
+    EXPECT_EQ(padded(label, 1.0), label + std::string(11, ' ') + "    1.0000\n");
+    const std::string wide = written_by([](std::FILE* fp) {
+        kesta::write_padded_value(fp, "a", 1.0e17, 4, "%.1lf", '.', 14, 2);
+    });
+    EXPECT_EQ(wide, "a .. 100000000000000000.0\n\n\n");
+}
+
+class EventSummary : public ::testing::Test {
+protected:
+    void SetUp() override {
+        m->timestep = 60.0;
+        m->volume_rainfall_overland = 1000.0;
+        m->event_peak_discharge = 1.5;
+        m->peak_date = kesta::date_record{2004, 6, 3, 7, 25, 0};
+        m->mass_conservation_error = 0.001;
+    }
+    std::string summary() {
+        return written_by([this](std::FILE* fp) {
+            m->summary_fp.reset(fp);
+            kesta::write_event_summary(*m);
+            (void)m->summary_fp.release();
+        });
+    }
+    bool has(const std::string& text) { return summary().find(text) != std::string::npos; }
+    std::unique_ptr<kesta::model_state> m = std::make_unique<kesta::model_state>();
+};
+
+TEST_F(EventSummary, SmallErrorGivesNoWarnings) {
+    EXPECT_TRUE(has("date/time of peak discharge:              6/3/2004  7:25:00\n"));
+    EXPECT_TRUE(has("volume of rainfall to overland:         1000.0\n"));
+    EXPECT_TRUE(has("THE FOLLOWING WARNINGS ARE GIVEN:\nNo Warnings.\n"));
+}
+
+TEST_F(EventSummary, NoWaterInputPrintsMinusOneHundredPercentAndWarns) {
+    m->mass_conservation_error = -1.0;
+    const std::string s = summary();
+    EXPECT_NE(s.find("elapsed time when rain began:              -1.00\n"), std::string::npos);
+    EXPECT_NE(s.find("mass conservation error:             -100.000000 percent\n"
+                     "Note: positive mass conservation error indicates mass was created.\n"),
+              std::string::npos);
+    EXPECT_NE(s.find("\nNote: no rainfall was input.\n"), std::string::npos);
+    EXPECT_NE(s.find("THE FOLLOWING WARNINGS ARE GIVEN:\n"
+                     "-Mass conservation error (absolute) is larger than typical values (<2 percent).\n"),
+              std::string::npos);
+    EXPECT_EQ(s.find("No Warnings."), std::string::npos);
+}
+
+TEST_F(EventSummary, ZeroPeakKeepsOnlyThePeakLine) {
+    m->event_peak_discharge = 0.0;
+    const std::string s = summary();
+    EXPECT_EQ(s.find("date/time of peak"), std::string::npos);
+    EXPECT_NE(s.find("Event peak discharge (cubic meters per second):        0.0000\n\n"), std::string::npos);
+}
+
+TEST_F(EventSummary, SurfaceWaterAboveFivePercentOnlyDropsNoWarnings) {
+    m->volume_remaining_on_surface = 60.0;
+    EXPECT_TRUE(has("THE FOLLOWING WARNINGS ARE GIVEN:\n\n THE FOLLOWING INPUTS WERE READ:\n"));
+}
+
+TEST_F(EventSummary, LongTermEventsAfterTheFirstBeginWithASeparator) {
+    m->long_term = 1;
+    EXPECT_EQ(summary().rfind("       KESTA LONG-TERM RUNOFF SIMULATION SUMMARY- EVENT 1\n", 0), 0u);
+    m->event_index = 2;
+    EXPECT_EQ(summary().rfind("\n\n" + std::string(78, '-') +
+                                  "\n       KESTA LONG-TERM RUNOFF SIMULATION SUMMARY- EVENT 2\n",
+                              0),
+              0u);
+}
+
+}  // namespace
