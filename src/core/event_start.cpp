@@ -379,6 +379,7 @@ void start_event(model_state& m) {
     starting_storages(m, area);
     m.volume_of_infiltrated_water = 0.0;
     m.number_timesteps_rain = 0;
+    m.elapsed_min_rain_began = 0.0;
     m.discharge_volume_sum = 0.0;
     if (!m.super_quiet) std::printf("Initialized Arrays\n");
 

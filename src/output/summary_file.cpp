@@ -120,8 +120,9 @@ void write_setting(const model_state& m, std::FILE* fp) {
         std::fprintf(fp, "initial basin-averaged soil water content: %5.2lf percent\n",
                      m.initial_basin_averaged_soil_water_content * 100.0);
     std::fprintf(fp, "number of timesteps with rain:             %d\n", m.number_timesteps_rain);
-    std::fprintf(fp, "elapsed time when rain began:              %5.2lf\n \n",
-                 m.elapsed_min_rain_began - m.timestep / 60.0);
+    // Minutes from the start of the run to the start of the event's first
+    // step with rain (0 for rain that falls from the first step on).
+    std::fprintf(fp, "elapsed time when rain began:              %5.2lf\n \n", m.elapsed_min_rain_began);
 }
 
 void write_peak(const model_state& m, std::FILE* fp) {

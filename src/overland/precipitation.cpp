@@ -270,6 +270,8 @@ void apply_precip(model_state& m) {
             return;
         }
     }
+    // The event's first step with rain: its rain falls from the step's start.
+    if (m.number_timesteps_rain == 0) m.elapsed_min_rain_began = m.elapsed_min;
     ++m.number_timesteps_rain;
     if (m.uniform_rain) ++m.uniform_rain_count;
     if (m.snow_present && m.hmet_air_temp > 0.0) m.snow_present = snowmelt_energy_balance(m, dt);

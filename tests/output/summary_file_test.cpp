@@ -67,7 +67,7 @@ TEST_F(EventSummary, SmallErrorGivesNoWarnings) {
 TEST_F(EventSummary, NoWaterInputPrintsMinusOneHundredPercentAndWarns) {
     m->mass_conservation_error = -1.0;
     const std::string s = summary();
-    EXPECT_NE(s.find("elapsed time when rain began:              -1.00\n"), std::string::npos);
+    EXPECT_NE(s.find("elapsed time when rain began:               0.00\n"), std::string::npos);
     EXPECT_NE(s.find("mass conservation error:             -100.000000 percent\n"
                      "Note: positive mass conservation error indicates mass was created.\n"),
               std::string::npos);
@@ -76,6 +76,12 @@ TEST_F(EventSummary, NoWaterInputPrintsMinusOneHundredPercentAndWarns) {
                      "-Mass conservation error (absolute) is larger than typical values (<2 percent).\n"),
               std::string::npos);
     EXPECT_EQ(s.find("No Warnings."), std::string::npos);
+}
+
+TEST_F(EventSummary, RainStartIsTheElapsedTimeOfTheFirstRainStep) {
+    // A one-minute step: the first step that rained began 12.5 minutes in.
+    m->elapsed_min_rain_began = 12.5;
+    EXPECT_TRUE(has("elapsed time when rain began:              12.50\n \n"));
 }
 
 TEST_F(EventSummary, ZeroPeakKeepsOnlyThePeakLine) {

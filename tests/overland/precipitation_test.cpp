@@ -128,6 +128,23 @@ TEST_F(RainSteps, LongTermRunStartsEachEventAtItsTime) {
     EXPECT_EQ(m.precip_state, 0);
 }
 
+TEST_F(RainSteps, EachEventKeepsTheElapsedMinutesOfItsFirstRainStep) {
+    m.long_term = 1;
+    load("EVENT a\nNRGAG 1\nNRPDS 2\nCOORD 5 995\n"
+         "RATES 2001 5 10 10 0 4.0\nRATES 2001 5 10 10 20 0.0\n"
+         "EVENT b\nNRGAG 1\nNRPDS 2\nCOORD 5 995\n"
+         "RATES 2001 5 10 10 30 9.0\nRATES 2001 5 10 10 50 0.0\n");
+    rates(2);
+    EXPECT_EQ(m.number_timesteps_rain, 2);
+    EXPECT_DOUBLE_EQ(m.elapsed_min_rain_began, 0.0);  // rain from the run's first step
+    rates(2);
+    EXPECT_EQ(m.event_index, 2);
+    EXPECT_EQ(m.number_timesteps_rain, 1);
+    EXPECT_DOUBLE_EQ(m.elapsed_min_rain_began, 30.0);  // the step that starts at 10:30
+    pass();
+    EXPECT_DOUBLE_EQ(m.elapsed_min_rain_began, 30.0);
+}
+
 struct ApplyRain : ::testing::Test {
     void SetUp() override {
         m.ncells = 3;

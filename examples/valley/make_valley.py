@@ -1,0 +1,304 @@
+#!/usr/bin/env python3
+"""Writes the valley example: a synthetic watershed of 100 x 80 cells of 30 m.
+
+The terrain is a meandering valley that runs from its head in the north to
+one outlet cell on the south edge of the grid. A smooth valley floor, 150 m
+wide, falls at 0.4 to 1 percent (steeper upstream) and slopes gently towards
+its axis; hillslopes rise from it at 8 to 18 percent to ridges some 900 m
+away, which close in on the outlet and, in the north, on a head ridge with
+wavy slopes; beyond the ridges the land falls off into the next valleys. Two
+side gullies cut into the hillslopes and a few decimetres of deterministic
+roughness, made of sine waves, keep the surface from looking machine-made.
+The pits these leave are filled (priority flood over the four neighbours,
+with a 1 mm rise per filled cell), so that every cell drains towards a grid
+edge, and the watershed mask holds the cells whose path of steepest descent
+ends in the outlet cell.
+
+Land use: valley-floor pasture (Manning's n 0.035), hillslope grass (0.08)
+and upland forest (0.15), given as an index map with a roughness table.
+
+Everything is computed from closed-form expressions: running the script
+again writes the same files byte for byte. Standard library only:
+
+    python3 make_valley.py [output folder]      (default: the script's folder)
+"""
+
+import heapq
+import math
+import os
+import sys
+
+ROWS, COLS = 100, 80
+CELL = 30.0                    # m
+WEST, SOUTH = 500000.0, 4100000.0  # map coordinates of the lower-left corner (m)
+
+FLOOR_HALF_WIDTH = 2.5         # cells either side of the valley axis
+HEAD_ROW = 8                   # row of the ridge that closes the valley head
+FOREST_DISTANCE = 18.0         # cells from the axis where forest begins
+
+LAND_USE = [
+    # id, description, Manning's n
+    (1, "valley-floor pasture", 0.035),
+    (2, "hillslope grass", 0.080),
+    (3, "upland forest", 0.150),
+]
+
+RAIN_MM_PER_H = 25.0
+RAIN_MINUTES = 60
+RUN_MINUTES = 300
+TIMESTEP_S = 5.0
+
+
+def axis_col(row):
+    """Column (from 1, fractional) of the valley axis in a row: a gentle meander."""
+    u = ROWS - row  # cells upstream of the south edge
+    return 40.5 + 4.0 * math.sin(2.0 * math.pi * u / 80.0) + 1.5 * math.sin(2.0 * math.pi * u / 37.0 + 1.0)
+
+
+def floor_elevation(row):
+    """Valley-floor elevation (m) on the axis: slope 0.4 percent at the outlet, 1 percent at the head."""
+    u = ROWS - row
+    return 250.0 + CELL * (0.004 * u + 0.003 * u * u / (ROWS - 1))
+
+
+def ridge_distance(row, east_side):
+    """Distance (cells) from the axis to the ridge on one side of the valley."""
+    u = ROWS - row
+    if east_side:
+        full = (30.0 + 4.0 * math.sin(2.0 * math.pi * u / 60.0 + 0.5)
+                + 1.5 * math.sin(2.0 * math.pi * u / 17.0) + 0.8 * math.cos(2.0 * math.pi * u / 7.0))
+    else:
+        full = (31.0 + 4.0 * math.cos(2.0 * math.pi * u / 45.0)
+                + 1.5 * math.sin(2.0 * math.pi * u / 13.0 + 2.0) + 0.8 * math.sin(2.0 * math.pi * u / 6.0))
+    # The ridges close in on the outlet over the last 25 rows.
+    pinch = min(1.0, u / 25.0) ** 0.7
+    return FLOOR_HALF_WIDTH + 3.0 + (full - FLOOR_HALF_WIDTH - 3.0) * pinch
+
+
+def cross_profile(d, ridge):
+    """Height (m) above the valley floor at distance d (cells) from the axis."""
+    if d <= FLOOR_HALF_WIDTH:
+        return 0.01 * CELL * d
+    z = 0.01 * CELL * FLOOR_HALF_WIDTH
+    x = min(d, ridge) - FLOOR_HALF_WIDTH
+    # Hillslope steepening from 8 to 18 percent towards the ridge.
+    z += CELL * (0.08 * x + 0.1 * x * x / (2.0 * 25.0))
+    if d > ridge:
+        # Beyond the ridge the land falls away into the next valley.
+        z -= CELL * 0.10 * min(d - ridge, 6.0)
+    return z
+
+
+def head_profile(row, col):
+    """Extra height (m) near the valley head: steepening up to the head ridge, falling beyond it."""
+    u = ROWS - row
+    u_ridge = (ROWS - HEAD_ROW + 2.5 * math.sin(2.0 * math.pi * col / 35.0)
+               + 1.2 * math.sin(2.0 * math.pi * col / 11.0 + 1.0))
+    u_steep = u_ridge - 12.0
+    if u <= u_steep:
+        return 0.0
+    if u <= u_ridge:
+        return CELL * 0.10 * (u - u_steep)
+    return CELL * (0.10 * (u_ridge - u_steep) - 0.18 * (u - u_ridge))
+
+
+def gully_depth(row, col):
+    """Depth (m) cut by the two side gullies that run down the hillslopes."""
+    depth = 0.0
+    # Each gully: a straight line from a point on the ridge to a point at the
+    # edge of the valley floor, a trench deepest half-way along it.
+    for (r0, c0, r1, c1, deepest) in ((40.0, 12.0, 52.0, 36.0, 6.0), (25.0, 70.0, 38.0, 39.0, 5.0)):
+        dr, dc = r1 - r0, c1 - c0
+        length2 = dr * dr + dc * dc
+        t = ((row - r0) * dr + (col - c0) * dc) / length2
+        if t < 0.0 or t > 1.0:
+            continue
+        off = math.hypot(row - (r0 + t * dr), col - (c0 + t * dc))
+        depth += deepest * math.sin(math.pi * t) * math.exp(-(off / 1.8) ** 2)
+    return depth
+
+
+def roughness(row, col):
+    """A few decimetres of deterministic terrain roughness (m)."""
+    return (0.35 * math.sin(0.37 * row + 1.3) * math.cos(0.29 * col + 0.4)
+            + 0.25 * math.sin(0.83 * row - 0.61 * col + 2.1)
+            + 0.15 * math.cos(1.37 * row + 1.07 * col))
+
+
+def raw_elevation_mm():
+    """The terrain before pit filling, in whole millimetres, rows 1..ROWS by cols 1..COLS."""
+    z = [[0] * (COLS + 1) for _ in range(ROWS + 1)]
+    for r in range(1, ROWS + 1):
+        axis = axis_col(r)
+        for c in range(1, COLS + 1):
+            d = abs(c - axis)
+            ridge = ridge_distance(r, c > axis)
+            # Roughness grows from nothing on the valley floor to full on the hills.
+            weight = min(1.0, max(0.0, (d - FLOOR_HALF_WIDTH) / 6.0))
+            value = (floor_elevation(r) + cross_profile(d, ridge) + head_profile(r, c)
+                     - gully_depth(r, c) + weight * roughness(r, c))
+            z[r][c] = int(round(value * 1000.0))
+    return z
+
+
+def neighbours(r, c):
+    for dr, dc in ((-1, 0), (0, 1), (1, 0), (0, -1)):
+        rr, cc = r + dr, c + dc
+        if 1 <= rr <= ROWS and 1 <= cc <= COLS:
+            yield rr, cc
+
+
+def fill_pits(z):
+    """Priority flood from the grid edge over the four neighbours: each cell ends
+    at least 1 mm above the cell it drains to. Returns the number of raised cells."""
+    done = [[False] * (COLS + 1) for _ in range(ROWS + 1)]
+    heap = []
+    for r in range(1, ROWS + 1):
+        for c in range(1, COLS + 1):
+            if r in (1, ROWS) or c in (1, COLS):
+                heapq.heappush(heap, (z[r][c], r, c))
+                done[r][c] = True
+    raised = 0
+    while heap:
+        level, r, c = heapq.heappop(heap)
+        for rr, cc in neighbours(r, c):
+            if done[rr][cc]:
+                continue
+            done[rr][cc] = True
+            if z[rr][cc] <= level:
+                z[rr][cc] = level + 1
+                raised += 1
+            heapq.heappush(heap, (z[rr][cc], rr, cc))
+    return raised
+
+
+def outlet_of(z):
+    """The lowest valley-floor cell of the south edge: where the valley leaves the grid."""
+    axis = axis_col(ROWS)
+    floor = [c for c in range(1, COLS + 1) if abs(c - axis) <= FLOOR_HALF_WIDTH]
+    return ROWS, min(floor, key=lambda c: (z[ROWS][c], c))
+
+
+def watershed(z, outlet):
+    """Cells whose path of steepest descent (four neighbours) ends in the outlet."""
+    def downhill(r, c):
+        if r in (1, ROWS) or c in (1, COLS):
+            return None  # edge cells drain off the grid
+        best = min(neighbours(r, c), key=lambda rc: (z[rc[0]][rc[1]], rc))
+        return best if z[best[0]][best[1]] < z[r][c] else None
+
+    mask = [[0] * (COLS + 1) for _ in range(ROWS + 1)]
+    for r in range(1, ROWS + 1):
+        for c in range(1, COLS + 1):
+            rr, cc = r, c
+            while (rr, cc) != outlet:
+                step = downhill(rr, cc)
+                if step is None:
+                    break
+                rr, cc = step
+            if (rr, cc) == outlet:
+                mask[r][c] = 1
+    return mask
+
+
+def land_use(r, c):
+    d = abs(c - axis_col(r))
+    if d <= FLOOR_HALF_WIDTH + 0.5:
+        return 1
+    return 2 if d < FOREST_DISTANCE else 3
+
+
+def header():
+    return ("north: %.1f\nsouth: %.1f\neast: %.1f\nwest: %.1f\nrows: %d\ncols: %d\n"
+            % (SOUTH + ROWS * CELL, SOUTH, WEST + COLS * CELL, WEST, ROWS, COLS))
+
+
+def write_grid(path, cell_text):
+    with open(path, "w", newline="\n") as f:
+        f.write(header())
+        for r in range(1, ROWS + 1):
+            f.write(" ".join(cell_text(r, c) for c in range(1, COLS + 1)) + "\n")
+
+
+def mapping_table_row(ident, description, value):
+    # ID in characters 1-6, free description in 7-86, values from 87 on.
+    return "%6d" % ident + " " + description.ljust(79) + "%.3f" % value + "\n"
+
+
+def project_file(outlet):
+    return "\n".join([
+        "KESTAPROJECT",
+        "# Valley example: overland flow on a synthetic 100 x 80 cell watershed",
+        "# (30 m cells) under one hour of uniform rain. Written by make_valley.py.",
+        "WATERSHED_MASK   mask.asc",
+        "ELEVATION        elevation.asc",
+        "# Manning's n per land-use class: the ROUGHNESS table of the mapping file.",
+        "MAPPING_TABLE    valley.cmt",
+        "ROUGHNESS",
+        "GRIDSIZE         %g" % CELL,
+        "ROWS             %d" % ROWS,
+        "COLS             %d" % COLS,
+        "# Minutes of simulation and seconds per step; the explicit scheme",
+        "# shortens its own sub-steps when a step would move too much water.",
+        "TOT_TIME         %d" % RUN_MINUTES,
+        "TIMESTEP         %g" % TIMESTEP_S,
+        "OVERTYPE         EXPLICIT",
+        "OUTROW           %d" % outlet[0],
+        "OUTCOL           %d" % outlet[1],
+        "OUTSLOPE         0.004",
+        "PRECIP_UNIF",
+        "RAIN_INTENSITY   %g" % RAIN_MM_PER_H,
+        "RAIN_DURATION    %d" % RAIN_MINUTES,
+        "START_DATE       2021 7 14",
+        "START_TIME       14 0",
+        "# Outlet discharge every 5 minutes.",
+        "HYD_FREQ         5",
+        "MAP_FREQ         60",
+        "QUIET",
+        "SUMMARY          valley.sum",
+        "OUTLET_HYDRO     outlet.hyd",
+        "",
+    ])
+
+
+def main():
+    out = sys.argv[1] if len(sys.argv) > 1 else os.path.dirname(os.path.abspath(__file__))
+    z = raw_elevation_mm()
+    raised = fill_pits(z)
+    outlet = outlet_of(z)
+    mask = watershed(z, outlet)
+    cells = sum(map(sum, mask))
+
+    # Every watershed cell but the outlet has a lower neighbour in the watershed.
+    for r in range(1, ROWS + 1):
+        for c in range(1, COLS + 1):
+            if mask[r][c] and (r, c) != outlet:
+                assert any(mask[rr][cc] and z[rr][cc] < z[r][c] for rr, cc in neighbours(r, c)), (r, c)
+
+    write_grid(os.path.join(out, "mask.asc"), lambda r, c: str(mask[r][c]))
+    write_grid(os.path.join(out, "elevation.asc"), lambda r, c: "%.3f" % (z[r][c] / 1000.0))
+    write_grid(os.path.join(out, "landuse.asc"), lambda r, c: str(land_use(r, c)))
+    with open(os.path.join(out, "valley.cmt"), "w", newline="\n") as f:
+        f.write("KESTA_INDEX_MAP_TABLES\n")
+        f.write('INDEX_MAP landuse.asc "Land use"\n')
+        f.write('ROUGHNESS "Land use"\n')
+        f.write("NUM_IDS %d\n" % len(LAND_USE))
+        f.write("ID    DESCRIPTION" + " " * 69 + "MANNING_N\n")
+        for ident, description, n in LAND_USE:
+            f.write(mapping_table_row(ident, description, n))
+    with open(os.path.join(out, "valley.prj"), "w", newline="\n") as f:
+        f.write(project_file(outlet))
+
+    classes = [0] * (len(LAND_USE) + 1)
+    for r in range(1, ROWS + 1):
+        for c in range(1, COLS + 1):
+            if mask[r][c]:
+                classes[land_use(r, c)] += 1
+    print("watershed: %d cells (%.2f km2), outlet row %d col %d, %d cells raised by pit filling"
+          % (cells, cells * CELL * CELL / 1e6, outlet[0], outlet[1], raised))
+    print("land use in the watershed: " + ", ".join(
+        "%s %d" % (description, classes[ident]) for ident, description, _ in LAND_USE))
+
+
+if __name__ == "__main__":
+    main()

@@ -1,0 +1,108 @@
+// The bundled valley example, run by the built program in a scratch copy:
+// one hour of uniform rain on a 100 x 80 cell watershed drains through its
+// one outlet cell, and the event summary closes its water balance.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <filesystem>
+#include <sstream>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "support/run_program.hpp"
+#include "support/temp_dir.hpp"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const fs::path kExample = fs::path(__FILE__).parent_path().parent_path().parent_path() / "examples" / "valley";
+
+// The number that follows `label` in `text`; NaN when the label is absent.
+double value_after(const std::string& text, const std::string& label) {
+    const std::size_t at = text.find(label);
+    if (at == std::string::npos) return std::nan("");
+    std::istringstream in(text.substr(at + label.size()));
+    double v = std::nan("");
+    in >> v;
+    return v;
+}
+
+// (elapsed minutes, discharge in m3/s) pairs of an outlet hydrograph.
+std::vector<std::pair<double, double>> hydrograph(const std::string& text) {
+    std::vector<std::pair<double, double>> points;
+    std::istringstream in(text);
+    double t = 0.0, q = 0.0;
+    while (in >> t >> q) points.emplace_back(t, q);
+    return points;
+}
+
+class ValleyExample : public ::testing::Test {
+protected:
+    void SetUp() override {
+        for (const char* name : {"valley.prj", "valley.cmt", "mask.asc", "elevation.asc", "landuse.asc"})
+            fs::copy_file(kExample / name, dir.path() / name);
+        run = kesta_test::run_kesta("valley.prj", dir.path().string());
+        summary = kesta_test::read_file(dir.file("valley.sum"));
+        points = hydrograph(kesta_test::read_file(dir.file("outlet.hyd")));
+    }
+    kesta_test::temp_dir dir;
+    kesta_test::program_result run;
+    std::string summary;
+    std::vector<std::pair<double, double>> points;
+};
+
+TEST_F(ValleyExample, RainDrainsThroughTheOutletAndTheSummaryClosesTheWaterBalance) {
+    ASSERT_EQ(run.status, 0) << run.output;
+    EXPECT_NE(run.output.find("finished event"), std::string::npos) << run.output;
+
+    // 300 minutes written every 5 minutes, the first pass included.
+    ASSERT_EQ(points.size(), 61u);
+    EXPECT_DOUBLE_EQ(points.front().first, 0.0);
+    EXPECT_DOUBLE_EQ(points.back().first, 300.0);
+    const auto peak = std::max_element(points.begin(), points.end(),
+                                       [](const auto& a, const auto& b) { return a.second < b.second; });
+    ASSERT_GT(peak, points.begin());
+    ASSERT_LT(peak, points.end() - 1);
+    EXPECT_EQ(points.front().second, 0.0);
+    EXPECT_LT(points.back().second, 0.1 * peak->second);
+    // Rising up to the peak, falling after it, sample by sample.
+    for (auto p = points.begin() + 1; p != points.end(); ++p) {
+        if (p <= peak)
+            EXPECT_GE(p->second, (p - 1)->second) << "at minute " << p->first;
+        else
+            EXPECT_LT(p->second, (p - 1)->second) << "at minute " << p->first;
+    }
+    // The rain stops at minute 60; the water of the far hillslopes still arrives after it.
+    EXPECT_GT(peak->first, 60.0);
+
+    // The summary's peak is the largest discharge of any step, so never below a sample.
+    const double summary_peak = value_after(summary, "Event peak discharge (cubic meters per second):");
+    EXPECT_GE(summary_peak, peak->second - 0.0005);
+    EXPECT_LT(summary_peak, 1.1 * peak->second);
+
+    // The event summary closes the water balance.
+    const double cells = value_after(run.output, "number of grid cells in watershed:");
+    ASSERT_GT(cells, 0.0) << run.output;
+
+    // 25 mm/h for 60 minutes in 5 s steps on 30 m cells.
+    EXPECT_NE(summary.find("number of timesteps with rain:             720\n"), std::string::npos) << summary;
+    EXPECT_NE(summary.find("elapsed time when rain began:               0.00\n"), std::string::npos) << summary;
+    const double rain = value_after(summary, "volume of rainfall to overland:");
+    EXPECT_NEAR(rain, 0.025 * cells * 30.0 * 30.0, 0.05);
+
+    const double discharge = value_after(summary, "volume of discharge:");
+    const double remaining = value_after(summary, "volume remaining on surface:");
+    EXPECT_GT(discharge, 0.9 * rain);
+    EXPECT_NEAR(discharge + remaining, rain, 0.1);
+
+    const double error_percent = value_after(summary, "mass conservation error:");
+    ASSERT_FALSE(std::isnan(error_percent)) << summary;
+    EXPECT_LE(std::fabs(error_percent), 1e-6);
+    EXPECT_NE(summary.find("THE FOLLOWING WARNINGS ARE GIVEN:\nNo Warnings.\n"), std::string::npos);
+    EXPECT_NE(summary.find("Distributed overland roughness.\n"), std::string::npos);
+}
+
+}  // namespace
