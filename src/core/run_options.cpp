@@ -10,6 +10,7 @@
 #include "core/file_opener.hpp"
 #include "core/model_state.hpp"
 #include "input/mapping_tables.hpp"
+#include "output/vq_inflow.hpp"
 #include "core/parallel_env.hpp"
 #include "input/project_file.hpp"
 
@@ -484,6 +485,10 @@ void read_run_parameters(const std::string& project_file, model_state& m) {
     }
     m.nutrients = po.nutrients;
     if (m.nutrients) m.zep = po.zep_container;
+    if (po.vq_input_given && rp.map_type != 4 && !vq_qin_open(m, po.vq_input)) {
+        g_error_record.fail(4, "reservoir model inflow", po.vq_input);
+        return;
+    }
 
     m.ov_boundary = po.ov_boundary;
     if (po.flood_grid_given) {

@@ -56,6 +56,7 @@ struct output_state {
 
     map_series map_outputs[3];
     std::unique_ptr<vq_data> vq;  // present when the reservoir coupling is configured
+    file_ptr vq_qin_fp;           // the reservoir model's inflow file (VQ_INPUT)
 
     // Map output format.
     int map_grass = 0;       // floating-point GRASS ASCII maps

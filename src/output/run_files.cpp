@@ -363,6 +363,8 @@ void open_run_files(model_state& m) {
 }
 
 void close_output_files(model_state& m) {
+    // Opened with the run parameters, before the run's other files.
+    close_file(m.vq_qin_fp);
     for (int group = 0; group < kCloseGroups; ++group) {
         for (const run_file& f : kRunFiles) {
             if (f.group != group || !f.slot) continue;

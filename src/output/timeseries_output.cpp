@@ -8,6 +8,7 @@
 #include <cstdio>
 
 #include "core/model_state.hpp"
+#include "output/vq_inflow.hpp"
 #include "core/parallel_env.hpp"
 #include "output/output_steps.hpp"
 
@@ -123,6 +124,7 @@ void write_timeseries_output(model_state& m) {
 
     write_outlet(m);
     write_location_series(m);
+    vq_qin_write(m);
 
     if (m.outlet_hydro_fp) std::fflush(m.outlet_hydro_fp.get());
     if (m.sig_outlet_hydro_fp) std::fflush(m.sig_outlet_hydro_fp.get());

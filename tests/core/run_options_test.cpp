@@ -8,6 +8,8 @@
 
 #include "core/error_record.hpp"
 #include "core/model_state.hpp"
+#include "output/output_steps.hpp"
+#include "output/vq_inflow.hpp"
 #include "core/run_options.hpp"
 #include "support/temp_dir.hpp"
 
@@ -118,6 +120,22 @@ TEST_F(RunOptions, RoughnessTableCountsOnlyWithoutUniformManning) {
     EXPECT_EQ(with_roughness_table(""), 1);
     EXPECT_EQ(with_roughness_table("MANNING_N 0.03\n"), 0);
     EXPECT_EQ(with_roughness_table("MANNING_N 0.03\nROUGHNESS n.asc\n"), 1);
+}
+
+TEST_F(RunOptions, ReservoirInflowFileIsCreatedWithItsHeader) {
+    read("VQ_INPUT " + dir.file("qin.txt") + "\n");
+    ASSERT_TRUE(m->vq_qin_fp);
+    m->day_of_year = 32;
+    m->hour = 6;
+    m->q_out = 1.25;
+    kesta::vq_qin_write(*m);
+    kesta::close_output_files(*m);
+    EXPECT_EQ(kesta_test::read_file(dir.file("qin.txt")), "  output from KESTA\n\n    JDAY     QIN\n32.2     1.2    \n");
+
+    read("VQ_INPUT " + dir.file("no/such/folder/qin.txt") + "\n");
+    EXPECT_EQ(kesta::g_error_record.stop, 1);
+    kesta::g_error_record.clear_for_run();
+    kesta::g_error_record.code = 0;
 }
 
 TEST_F(RunOptions, MappingTableFileIsCheckedForItsTables) {

@@ -1,0 +1,23 @@
+#include "output/vq_inflow.hpp"
+
+#include <cstdio>
+
+#include "core/model_state.hpp"
+
+namespace kesta {
+
+bool vq_qin_open(model_state& m, const std::string& file_name) {
+    std::string name = file_name;
+    m.vq_qin_fp = open_file(name, "w", 1);
+    if (!m.vq_qin_fp) return false;
+    std::fprintf(m.vq_qin_fp.get(), "  output from %s\n\n    JDAY     QIN\n", "KESTA");
+    return true;
+}
+
+void vq_qin_write(model_state& m) {
+    if (!m.vq_qin_fp) return;
+    const double day = m.day_of_year + m.hour / 24.0 + m.minute / 1440.0;
+    std::fprintf(m.vq_qin_fp.get(), "%-8.1lf %-7.1f\n", day, static_cast<double>(static_cast<float>(m.q_out)));
+}
+
+}  // namespace kesta
