@@ -35,8 +35,8 @@ void alloc_optim_record(model_state& m) {
                                   static_cast<std::size_t>(r.num_columns) + 1;
     r.location_peak.assign(columns, 0.0);
     r.location_volume.assign(columns, 0.0);
-    r.peak.assign(slots, 0.0);
-    r.volume.assign(slots, 0.0);
+    r.peak.assign(slots, kOptimNotWritten);
+    r.volume.assign(slots, kOptimNotWritten);
 }
 
 }  // namespace kesta

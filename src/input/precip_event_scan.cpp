@@ -108,6 +108,9 @@ void setup_optim_and_precip_events(model_state& m) {
     }
 
     if (m.uniform_rain || !m.rain_from_file) {
+        // Uniform rain is one event: the event steps and the result record
+        // of a calibration run count it like the first event of a file.
+        m.nevents = 1;
         if (m.htp) m.long_term = 0;
         return;
     }

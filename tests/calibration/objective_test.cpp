@@ -3,10 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "calibration/objective.hpp"
+#include "core/model_state.hpp"
+#include "input/input_steps.hpp"
+#include "input/optim_results.hpp"
 #include "stand_in_run.hpp"
 
 namespace {
@@ -83,6 +87,22 @@ TEST_F(Objective, UnweightedOrUnscorableRunsGetTheirSpecialCosts) {
     // Fewer slots than observations, and no tables at all.
     EXPECT_EQ(obj.write_cost_file({0.0, 12.0}, {0.0, 80.0}, 2), kesta::kUnscoredCost);
     EXPECT_EQ(obj.write_hmle_file({}, {}, 2), kesta::kUnscoredCost);
+}
+
+TEST_F(Objective, RecordSlotsNoEventEndWroteAreUnscored) {
+    calib_objective obj = read("2\n10 1 100 1\n10 1 100 1\n");
+    auto m = std::make_unique<kesta::model_state>();
+    m->optimize_given = 1;
+    m->nevents = 2;
+    kesta::alloc_optim_record(*m);
+    const kesta::optim_record& r = *m->run_result;
+    // The run ended before its first event closed.
+    EXPECT_EQ(obj.write_cost_file(r.peak, r.volume, 4), kesta::kUnscoredCost);
+    // Only the first of two events closed.
+    kesta::optim_store(*m->run_result, 1, 0, 12.0, 100.0);
+    EXPECT_EQ(obj.write_cost_file(r.peak, r.volume, 4), kesta::kUnscoredCost);
+    kesta::optim_store(*m->run_result, 2, 0, 10.0, 80.0);
+    EXPECT_NEAR(obj.write_cost_file(r.peak, r.volume, 4), 0.2 + 0.2, 1e-12);
 }
 
 TEST_F(Objective, ObservationFileMustHoldEverySlot) {

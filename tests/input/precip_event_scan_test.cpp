@@ -53,6 +53,14 @@ TEST_F(EventScan, EventRunKeepsEveryStartButSimulatesTheFirst) {
     EXPECT_EQ(std::ftell(m.precip_file_fp.get()), 0);
 }
 
+TEST_F(EventScan, UniformRainIsOneEvent) {
+    m.rain_from_file = 0;
+    m.uniform_rain = 1;
+    kesta::setup_optim_and_precip_events(m);
+    EXPECT_EQ(g_error_record.code, 0);
+    EXPECT_EQ(m.nevents, 1);
+}
+
 TEST_F(EventScan, SummaryForTheFrameworkListsTheEventStartsAndEndsTheRun) {
     std::filesystem::create_directory("exchange");
     m.htp = 1;
