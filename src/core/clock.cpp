@@ -117,7 +117,6 @@ void init_run_times(model_state& m) {
     m.volume_of_water_exfiltrated = 0.0;
     m.beginning_vol_water_exfiltrated_this_event = 0.0;
     m.total_vol_water_exfiltrated_this_run = 0.0;
-    m.infiltrated_volume = 0.0;
     m.q_out = 0.0;
     m.event_ended = 0;
     m.event_active = 0;

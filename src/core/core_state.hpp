@@ -28,6 +28,7 @@ struct water_run_sums {
     double stream_point_sources = 0.0;
     double stream_point_sinks = 0.0;
     double lake_evaporation = 0.0;
+    double infiltrated_volume = 0.0;  // water that entered the soil
 };
 
 struct core_state {

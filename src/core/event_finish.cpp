@@ -128,6 +128,10 @@ void event_volumes(model_state& m) {
     m.volume_stream_point_sources = now.stream_point_sources - then.stream_point_sources;
     m.volume_stream_point_sinks = now.stream_point_sinks - then.stream_point_sinks;
     m.volume_of_lake_evaporation = now.lake_evaporation - then.lake_evaporation;
+    // The event's own infiltration: the per-cell depths behind the maps run
+    // on from event to event.
+    if (any_infiltration(m))
+        m.volume_of_infiltrated_water = now.infiltrated_volume - then.infiltrated_volume;
 }
 
 bool is_lake_link(const model_state& m, int link) {
@@ -275,11 +279,6 @@ void finish_event(model_state& m) {
     m.event_done = 0;
     const double area = m.gridsize * m.gridsize;
 
-    if (any_infiltration(m)) {
-        double v = 0.0;
-        for (int k = 1; k <= m.ncells && k <= m.infdep_all.n(); ++k) v += m.infdep_all[k] * area;
-        m.volume_of_infiltrated_water = v;
-    }
     if (m.chan_lakes_on) channel_lakes_at_event_end(m);
     surface_at_event_end(m, area);
     soils_at_event_end(m, area);

@@ -68,15 +68,34 @@ bool green_ampt_maps(model_state& m) {
     return true;
 }
 
-// The porosity every Green and Ampt cell needs comes only from the POROSITY
-// map or the Green and Ampt table.
-bool porosity_known(model_state& m, const char* why) {
-    if (!m.phi_map.empty()) return true;
-    refuse(format_text("Error: %s needs the porosity of every cell: give the POROSITY card or the\n"
-                       "GREEN_AMPT_INFILTRATION table of the mapping-table file in the project file %s.\n"
+// A soil parameter of every Green and Ampt cell comes only from its card's
+// map or from the Green and Ampt table (whose column reaches the cells only
+// when the card is given): no soil type supplies it. `values` exists when the
+// card is given; `file` is the map the card names.
+bool soil_parameter_known(model_state& m, const vec1<double>& values, const std::string& file,
+                          const char* card, const char* what, const char* why) {
+    const bool table = m.mapping_table_info.green_ampt != 0;
+    if (!values.empty() && (!file.empty() || table)) return true;
+    refuse(format_text("Error: %s needs the %s of every cell: give the %s card with its map, or with\n"
+                       "the GREEN_AMPT_INFILTRATION table of the mapping-table file, in the project file %s.\n"
                        "Program terminated.\n",
-                       why, m.project_file.c_str()));
+                       why, what, card, m.project_file.c_str()));
     return false;
+}
+
+bool porosity_known(model_state& m, const char* why) {
+    return soil_parameter_known(m, m.phi_map, m.porosity, "POROSITY", "porosity", why);
+}
+
+// Conductivity, capillary head and porosity: what the Green and Ampt kernels
+// read for every cell.
+bool green_ampt_parameters_known(model_state& m) {
+    const char* why = m.inf_redist_on ? "Green and Ampt infiltration with redistribution"
+                                      : "Green and Ampt infiltration";
+    return soil_parameter_known(m, m.ks_map, m.conductivity, "CONDUCTIVITY",
+                                "saturated hydraulic conductivity", why) &&
+           soil_parameter_known(m, m.hc_map, m.capillary, "CAPILLARY", "capillary head", why) &&
+           porosity_known(m, why);
 }
 
 bool redistribution_maps(model_state& m) {
@@ -195,9 +214,8 @@ void read_infiltration_params(model_state& m) {
     if (any_green_ampt) {
         read_area_reduction(m);
         if (run_stopped()) return;
-        if (green_ampt && !green_ampt_maps(m)) return;
+        if (green_ampt && (!green_ampt_maps(m) || !green_ampt_parameters_known(m))) return;
         if (m.green_ampt_on && !m.inf_redist_on) {
-            if (!porosity_known(m, "Green and Ampt infiltration")) return;
             for (int k = 1; k <= m.ncells; ++k) {
                 m.theta_all[k] = m.thi[k];
                 m.thi[k] = m.phi_map[k] - m.thi[k];

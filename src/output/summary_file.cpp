@@ -159,6 +159,8 @@ const volume_line kVolumeLines[] = {
     {gw_chan_exchange, "volume of water from chan to gw:     %9.1lf\n", value_of<&model_state::volume_water_chan_gw>},
     {ch1, "volume of stream point sources:      %9.1lf\n", value_of<&model_state::volume_stream_point_sources>},
     {ch1, "volume of stream point sinks:        %9.1lf\n", value_of<&model_state::volume_stream_point_sinks>},
+    {[](const model_state& m) { return m.long_term && m.inf_richards_on; },
+     "volume of total evaporation:         %9.1lf\n", value_of<&model_state::volume_of_total_evaporation>},
     {always, "volume from overland point sources:  %9.1lf\n",
      value_of<&model_state::volume_overland_point_sources>},
     {always, "\n", nullptr},
@@ -169,8 +171,9 @@ const volume_line kVolumeLines[] = {
      "********WARNING - YOU HAVE SNOW ACCUMULATION !!!!!!!!!!!!!!!!\n", nullptr},
 };
 
-void write_volumes(const model_state& m, std::FILE* fp) {
-    for (const volume_line& l : kVolumeLines) {
+template <std::size_t N>
+void write_volume_lines(const model_state& m, std::FILE* fp, const volume_line (&lines)[N]) {
+    for (const volume_line& l : lines) {
         if (!l.shown(m)) continue;
         if (l.value)
             std::fprintf(fp, l.format, l.value(m));
@@ -178,6 +181,8 @@ void write_volumes(const model_state& m, std::FILE* fp) {
             std::fputs(l.format, fp);
     }
 }
+
+void write_volumes(const model_state& m, std::FILE* fp) { write_volume_lines(m, fp, kVolumeLines); }
 
 void write_mass_conservation(const model_state& m, std::FILE* fp) {
     std::fprintf(fp, "mass conservation error:             %9.6lf percent\n", error_percent(m));
@@ -194,6 +199,39 @@ void write_mass_conservation(const model_state& m, std::FILE* fp) {
                      m.final_basin_averaged_soil_water_content * 100.0);
     if (no_water_input(m)) std::fputs("Note: no rainfall was input.\n", fp);
 }
+
+bool gw_on(const model_state& m) { return m.gw_simulation != 0; }
+bool gw_and_channels(const model_state& m) { return gw_on(m) && ch(m); }
+bool gw_channels_and_lakes(const model_state& m) { return gw_and_channels(m) && m.chan_lakes_on; }
+
+// The exchanges of the aquifer with the surface, the soil, the channels,
+// the lakes and the drains over the event.
+const volume_line kGroundwaterLines[] = {
+    {gw_on, "\n \n GROUNDWATER CALCULATION SUMMARIES FOR EVENT \n \n", nullptr},
+    {gw_on, "volume of water directly to surface from groundwater (cu. m): %9.1lf\n",
+     value_of<&model_state::volume_of_water_exfiltrated>},
+    {gw_on, "beginning vol of water exfiltrated this event (cu. m):        %9.1lf\n",
+     value_of<&model_state::beginning_vol_water_exfiltrated_this_event>},
+    {gw_on, "total vol of water exfiltrated this run (cu. m):              %9.1lf\n",
+     value_of<&model_state::total_vol_water_exfiltrated_this_run>},
+    {gw_on, "vol from gw to unsat this event, w/o recharge (cu. m):        %9.1lf\n",
+     value_of<&model_state::vol_gw_unsat_this_event_w>},
+    {gw_on, "vol groundwater recharge (cu. m):                             %9.1lf\n",
+     value_of<&model_state::volume_ground_water_recharge>},
+    {gw_and_channels, "vol from gw to chan  this event (cu. m):                      %9.1lf\n",
+     value_of<&model_state::volume_gw_chan>},
+    {gw_and_channels, "vol from chan to gw  this event (cu. m):                      %9.1lf\n",
+     value_of<&model_state::volume_water_chan_gw>},
+    {gw_channels_and_lakes, "vol from gw to lakes this event (cu. m):                      %9.1lf\n",
+     value_of<&model_state::volume_gw_lakes>},
+    {gw_channels_and_lakes, "vol from lakes to gw this event (cu. m):                      %9.1lf\n",
+     value_of<&model_state::volume_water_lakes_gw>},
+    {[](const model_state& m) { return gw_on(m) && m.storm_sewer_given; },
+     "vol gw to tile dtrains (cu. m):                               %9.1lf\n",
+     value_of<&model_state::volume_gw_tile_drains>},
+};
+
+void write_groundwater(const model_state& m, std::FILE* fp) { write_volume_lines(m, fp, kGroundwaterLines); }
 
 // The constituent and sediment summaries of the event follow this line.
 void write_section_break(const model_state&, std::FILE* fp) { std::fputs("\n", fp); }
@@ -301,9 +339,9 @@ using section = void (*)(const model_state&, std::FILE*);
 
 // The event summary in its order.
 const section kEventSections[] = {
-    write_title,   write_rainfall,          write_setting,     write_peak,
-    write_volumes, write_mass_conservation, write_section_break, write_warnings,
-    write_inputs_and_processes, write_output_lists,
+    write_title,         write_rainfall, write_setting,              write_peak,
+    write_volumes,       write_mass_conservation,                    write_groundwater,
+    write_section_break, write_warnings, write_inputs_and_processes, write_output_lists,
 };
 
 }  // namespace

@@ -109,6 +109,16 @@ struct subsurface_state {
     int snow_present = 0;        // some cell holds snow
 
     int exfil_present = 0;    // some cell starts saturated and exfiltrates
+    int any_exfil = 0;        // some cell's water table stands at or above the ground now
+    // Water remains on the surface, or exfiltration began, between events:
+    // the infiltration clock keeps its short interval while it is set.
+    int water_pending = 0;
+
+    // Green and Ampt: per cell the capillary head times the moisture deficit
+    // (m), formed from the run's initial moisture at the first infiltration
+    // call of the run.
+    vec1<double> SFM;
+    int gar_step_count = 1;  // infiltration steps of redistribution, from 1
 
     // Starting totals of the run (m3).
     double soil_water_total = 0.0;    // soil water of the accounting stores
@@ -121,7 +131,14 @@ struct subsurface_state {
     double volume_of_water_exfiltrated = 0.0;
     double beginning_vol_water_exfiltrated_this_event = 0.0;
     double total_vol_water_exfiltrated_this_run = 0.0;
-    double infiltrated_volume = 0.0;
+    // Depth infiltrated since the Sacramento accounting started, summed over
+    // the cells (m).
+    double sac_infil_depth = 0.0;
+    // Soil evapotranspiration: the depth of the last accounting or Richards
+    // step summed over the cells (m), and running volumes (m3).
+    double soil_et_step_depth = 0.0;
+    double soil_et_volume = 0.0;
+    double volume_of_total_evaporation = 0.0;
 
     // Working switches copied from the cards.
     int green_ampt_on = 0;

@@ -45,6 +45,15 @@ int snowmelt_energy_balance(model_state& m, double seconds);
 // Runs the Richards soil columns over `seconds`; returns the evaporated depth
 // summed over the cells (m).
 double richards_unsat_step(model_state& m, double seconds);
+// theta_all of every cell outside the channel-network lakes takes the
+// moisture of the top node of its Richards column.
+void richards_surface_moisture(model_state& m);
+// Infiltration kernels of the soil-column methods over dt seconds, called by
+// step_infiltration: Green and Ampt with redistribution (step number
+// gar_step_count) and multi-layer Green and Ampt. Each lowers h, raises
+// infdep and sets fav (cm/h) of every cell it handles.
+void green_ampt_redist(model_state& m, double dt);
+void green_ampt_multilayer(model_state& m, double dt);
 // Water held by a cell's Richards column (m of depth), and the relative
 // saturation of its upper soil_moist_depth.
 double richards_column_water(const model_state& m, int cell);

@@ -23,6 +23,8 @@ void start_event_constituent_totals(model_state&) {}
 void reset_event_sediment_contam(model_state&) {}
 void finish_event_sediment_contam(model_state&) {}
 void overland_sediment_transport(model_state&, double) {}
+void book_infiltrated_water(model_state&, int, double) {}
+void book_exfiltrated_water(model_state&, int, double, bool) {}
 
 // The overland sediment record is not built yet: the fractions read from the
 // mapping-table file are not kept.

@@ -31,5 +31,20 @@ void finish_event_sediment_contam(model_state& m);
 // step of dt seconds; leaves the per-cell volumes in ov_sed_vol_eroded and
 // ov_sed_vol_deposited.
 void overland_sediment_transport(model_state& m, double dt);
+// Constituent side of the water the infiltration step moves in `cell`.
+// Infiltrated water (m3 since the last step) joins the cell's infiltrated
+// volume of the overland transport; the infiltration step calls it with
+// overland transport on.
+void book_infiltrated_water(model_state& m, int cell, double volume);
+// Water exfiltrated to the surface of `cell` (m3; negative when the surface
+// loses it), called with overland or soil transport on. Without `richards`
+// (redistribution, multi-layer): with overland transport and no soil
+// transport the cell's exfiltrated volume grows, and each constituent's
+// overland mass by the volume times the groundwater concentration (a gain)
+// or the overland concentration (a loss); with soil transport the cell's
+// soil-water volume takes the volume instead. With `richards`, only with
+// overland transport: the exfiltrated volume always, the soil-water volume
+// with soil transport, the masses without it.
+void book_exfiltrated_water(model_state& m, int cell, double volume, bool richards);
 
 }  // namespace kesta

@@ -231,11 +231,27 @@ TEST_F(ModelInputs, GreenAmptTableFillsTheCellsAndAMapReplacesItsColumn) {
     EXPECT_DOUBLE_EQ(m->phi_map[1], 0.5);  // the map, not the table's 0.3
 }
 
-TEST_F(ModelInputs, GreenAmptWithoutAnyPorosityIsRefused) {
-    m->green_ampt_on = 1;
-    load_grid(1, 1, 10.0, "1\n");
-    EXPECT_FALSE(run([&] { kesta::read_infiltration_params(*m); }));
-    EXPECT_TRUE(has(out, "Green and Ampt infiltration needs the porosity of every cell"));
+TEST_F(ModelInputs, GreenAmptWithoutASoilParameterIsRefusedNamingItsCard) {
+    // Each parameter missing in turn, the ones before it given by map: first
+    // without its card, then with the card but neither a map nor the table.
+    const char* const what[] = {"saturated hydraulic conductivity of every cell: give the CONDUCTIVITY card",
+                                "capillary head of every cell: give the CAPILLARY card",
+                                "porosity of every cell: give the POROSITY card"};
+    for (int missing = 0; missing < 3; ++missing) {
+        for (int card = 0; card <= 1; ++card) {
+            m = std::make_unique<kesta::model_state>();
+            kesta::model_state& s = *m;
+            int* cards[] = {&s.conductivity_given, &s.capillary_given, &s.porosity_given};
+            std::string* files[] = {&s.conductivity, &s.capillary, &s.porosity};
+            s.green_ampt_on = 1;
+            for (int i = 0; i <= missing; ++i) *cards[i] = i < missing || card;
+            load_grid(1, 1, 10.0, "1\n");
+            for (int i = 0; i < missing; ++i) *files[i] = map("p" + std::to_string(i) + ".asc", "0.3\n");
+            EXPECT_FALSE(run([&] { kesta::read_infiltration_params(s); }));
+            EXPECT_TRUE(has(out, std::string("Green and Ampt infiltration needs the ") + what[missing])) << out;
+            g_error_record = kesta::error_record();
+        }
+    }
 }
 
 TEST_F(ModelInputs, RichardsAquiferBottomLiesATenthBelowTheWaterTableButNotAboveGround) {

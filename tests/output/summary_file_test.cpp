@@ -106,4 +106,29 @@ TEST_F(EventSummary, LongTermEventsAfterTheFirstBeginWithASeparator) {
               0u);
 }
 
+TEST_F(EventSummary, GroundwaterRunsReportTheExchangesAfterTheMassBalance) {
+    EXPECT_FALSE(has("GROUNDWATER CALCULATION SUMMARIES"));
+    m->gw_simulation = 1;
+    m->chan_routing = 1;
+    m->volume_of_water_exfiltrated = 12.5;
+    m->beginning_vol_water_exfiltrated_this_event = 30.0;
+    m->total_vol_water_exfiltrated_this_run = 42.5;
+    m->volume_gw_chan = 7.0;
+    const std::string s = summary();
+    const std::size_t block = s.find(
+        "mass cleanup error from overland:      0.000000 m3\n\n"
+        "\n \n GROUNDWATER CALCULATION SUMMARIES FOR EVENT \n \n"
+        "volume of water directly to surface from groundwater (cu. m):      12.5\n"
+        "beginning vol of water exfiltrated this event (cu. m):             30.0\n"
+        "total vol of water exfiltrated this run (cu. m):                   42.5\n"
+        "vol from gw to unsat this event, w/o recharge (cu. m):              0.0\n"
+        "vol groundwater recharge (cu. m):                                   0.0\n"
+        "vol from gw to chan  this event (cu. m):                            7.0\n"
+        "vol from chan to gw  this event (cu. m):                            0.0\n"
+        "\n");
+    EXPECT_NE(block, std::string::npos) << s;
+    EXPECT_EQ(s.find("lakes this event"), std::string::npos);
+    EXPECT_EQ(s.find("tile dtrains"), std::string::npos);
+}
+
 }  // namespace
