@@ -4,8 +4,13 @@
 // overland clock that the helpers step.
 #pragma once
 
-#include <string>
+#include <gtest/gtest.h>
 
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "core/allocators.hpp"
 #include "core/error_record.hpp"
 #include "core/interval_clock.hpp"
 #include "core/model_state.hpp"
@@ -64,6 +69,57 @@ inline void make_plane(kesta::model_state& m, const plane& p, double dt_seconds)
     kesta::arm_clock(m.ov_last_time, m.ov_next_time, m.time, m.ov_interval);
     m.step = 0;
 }
+
+// A 1 x `cols` strip whose outlet lets nothing out (a channel network takes it).
+inline void make_strip(kesta::model_state& m, int cols, double drop_x, double retention = 0.0,
+                       double dt_seconds = 1.0) {
+    plane p;
+    p.cols = cols;
+    p.drop_x = drop_x;
+    p.retention = retention;
+    make_plane(m, p, dt_seconds);
+    m.chan_routing = 1;
+}
+
+// An n x n block falling `drop` m per cell east and south, outlet as in make_strip.
+inline void make_square(kesta::model_state& m, int n, double drop, double dt_seconds) {
+    plane p;
+    p.rows = p.cols = n;
+    p.drop_x = p.drop_y = drop;
+    make_plane(m, p, dt_seconds);
+    m.chan_routing = 1;
+}
+
+// A rows x cols grid of 10 m cells whose mask is `active` (row by row,
+// non-zero active), numbered and linked by the start-up's own connectivity.
+inline std::unique_ptr<kesta::model_state> connected_grid(int rows, int cols, const std::vector<int>& active) {
+    auto m = std::make_unique<kesta::model_state>();
+    m->rows = rows;
+    m->cols = cols;
+    m->gridsize = 10.0;
+    kesta::alloc_imatrix(m->mask, rows + 1, cols + 1, "mask");
+    int n = 0;
+    for (int r = 1; r <= rows; ++r)
+        for (int c = 1; c <= cols; ++c)
+            if (active[static_cast<std::size_t>((r - 1) * cols + c - 1)]) m->mask[r][c] = ++n;
+    m->ncells = n;
+    kesta::alloc_dvector(m->elev, n, "elev");
+    kesta::alloc_overland_arrays(*m);
+    testing::internal::CaptureStdout();
+    kesta::build_cell_connectivity(*m);
+    testing::internal::GetCapturedStdout();
+    return m;
+}
+
+// What `run` prints on standard output.
+template <class F>
+std::string printed_by(F run) {
+    testing::internal::CaptureStdout();
+    run();
+    return testing::internal::GetCapturedStdout();
+}
+
+inline bool has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
 // Moves the model time one overland interval on, puts rain of `rain_mmh`
 // mm/h on every cell over that interval, and runs the overland step.

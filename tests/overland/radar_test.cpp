@@ -3,11 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "core/calendar.hpp"
 #include "core/error_record.hpp"
 #include "core/interval_clock.hpp"
 #include "core/model_state.hpp"
+#include "overland/overland_grid.hpp"
 #include "overland/overland_steps.hpp"
 #include "overland/radar.hpp"
 #include "support/temp_dir.hpp"
@@ -16,6 +19,7 @@ namespace {
 
 using kesta::g_error_record;
 using kesta::precip_grid;
+using kesta_test::has;
 
 std::string radar_header(int cols, int rows, double west, double south, double size) {
     return "ncols " + std::to_string(cols) + "\nnrows " + std::to_string(rows) + "\nxllcorner " +
@@ -43,9 +47,8 @@ struct Radar : ::testing::Test {
     void TearDown() override { g_error_record = kesta::error_record{}; }
     bool map(const std::string& header) {
         const std::string file = dir.write("r.asc", header);
-        testing::internal::CaptureStdout();
-        const bool ok = kesta::map_cells_to_radar(file, g, mask);
-        out = testing::internal::GetCapturedStdout();
+        bool ok = false;
+        out = kesta_test::printed_by([&] { ok = kesta::map_cells_to_radar(file, g, mask); });
         return ok;
     }
 
@@ -56,72 +59,70 @@ struct Radar : ::testing::Test {
 };
 
 TEST_F(Radar, EveryCellTakesTheRadarCellHoldingItsCentre) {
-    // Radar of 20 m cells: 1 row by 2 columns covering x 0..40, y 0..20.
+    // 20 m cells, 1 row by 2 columns covering x 0..40, y 0..20: centres (5, 15)
+    // and (15, 15) lie in column 0, (25, 15) in column 1, and the last row and
+    // column map like any other.
     ASSERT_TRUE(map(radar_header(2, 1, 0.0, 0.0, 20.0)));
     EXPECT_DOUBLE_EQ(g.radar_north, 20.0);
-    EXPECT_EQ(g.kesta_to_precip[1], 0);  // centre (5, 15)
-    EXPECT_EQ(g.kesta_to_precip[2], 0);  // (15, 15)
-    EXPECT_EQ(g.kesta_to_precip[3], 1);  // (25, 15)
-    EXPECT_EQ(g.kesta_to_precip[6], 1);  // the last row and column like any other
-}
-
-TEST_F(Radar, CentreOnTheNorthEdgeMapsToRowZero) {
-    // The radar's north edge runs through the centres of model row 1.
+    EXPECT_EQ((std::vector<int>{g.kesta_to_precip[1], g.kesta_to_precip[2], g.kesta_to_precip[3],
+                                g.kesta_to_precip[6]}),
+              (std::vector<int>{0, 0, 1, 1}));
+    // The radar's north edge runs through the centres of model row 1: row 0;
+    // model row 2 lies in radar row 1, column 0.
     ASSERT_TRUE(map(radar_header(3, 2, 0.0, -5.0, 10.0)));
     EXPECT_EQ(g.kesta_to_precip[1], 0);
-    EXPECT_EQ(g.kesta_to_precip[4], 3);  // row 1 of the radar, column 0
+    EXPECT_EQ(g.kesta_to_precip[4], 3);
 }
 
-TEST_F(Radar, GridsThatDoNotCoverTheModelStopTheRun) {
-    EXPECT_FALSE(map(radar_header(3, 1, 0.0, 10.0, 10.0)));  // model row 2 lies south of it
-    EXPECT_EQ(g_error_record.code, 102);
-    EXPECT_EQ(g_error_record.stop, 1);
-    g_error_record = kesta::error_record{};
-    EXPECT_FALSE(map(radar_header(3, 2, 0.0, -20.0, 10.0)));  // model row 1 lies north of it
-    EXPECT_EQ(g_error_record.code, 102);
-    g_error_record = kesta::error_record{};
-    EXPECT_FALSE(map(radar_header(3, 2, 0.0, 0.0, 0.0)));  // no cell size
-    EXPECT_EQ(g_error_record.code, 102);
-    EXPECT_NE(out.find("Error: unable to read radar header in file"), std::string::npos);
-    g_error_record = kesta::error_record{};
-    EXPECT_FALSE(map(radar_header(0, 2, 0.0, 0.0, 10.0)));
-    EXPECT_EQ(g_error_record.code, 102);
+TEST_F(Radar, GridsThatDoNotCoverTheModelOrCannotBeReadStopTheRun) {
+    const std::pair<std::string, bool> refused[] = {
+        // header, whether the header itself is unreadable
+        {radar_header(3, 1, 0.0, 10.0, 10.0), false},   // model row 2 lies south of it
+        {radar_header(3, 2, 0.0, -20.0, 10.0), false},  // model row 1 lies north of it
+        {radar_header(3, 2, 0.0, 0.0, 0.0), true},      // no cell size
+        {radar_header(0, 2, 0.0, 0.0, 10.0), true},     // no column
+    };
+    for (const auto& [header, unreadable] : refused) {
+        SCOPED_TRACE(header);
+        g_error_record = kesta::error_record{};
+        EXPECT_FALSE(map(header));
+        EXPECT_EQ(g_error_record.code, 102);
+        EXPECT_EQ(g_error_record.stop, 1);
+        EXPECT_EQ(has(out, "Error: unable to read radar header in file"), unreadable);
+    }
 }
 
 TEST_F(Radar, InchesBecomeMillimetresWithNoDataAndCap) {
     ASSERT_TRUE(map(radar_header(2, 2, 0.0, -20.0, 20.0)));
     const std::string file =
         dir.write("v.asc", radar_header(2, 2, 0.0, -20.0, 20.0) + "1.0 5.0\n-9999 -9999.005\n");
-    testing::internal::CaptureStdout();
-    ASSERT_EQ(kesta::read_radar_values(file, g), 0);
-    out = testing::internal::GetCapturedStdout();
-    EXPECT_DOUBLE_EQ(g.precip_data[0], 25.4);
-    EXPECT_DOUBLE_EQ(g.precip_data[1], 100.0);
-    EXPECT_DOUBLE_EQ(g.precip_data[2], 0.0);
-    EXPECT_DOUBLE_EQ(g.precip_data[3], 0.0);
-    EXPECT_NE(out.find("Warning: really big precip value (127.000000) in cell (0,1)"), std::string::npos);
-    EXPECT_NE(out.find("Peak rainfall rate read: 100.000000 mm/hr"), std::string::npos);
+    int read = -1;
+    out = kesta_test::printed_by([&] { read = kesta::read_radar_values(file, g); });
+    ASSERT_EQ(read, 0);
+    EXPECT_EQ(g.precip_data, (std::vector<double>{25.4, 100.0, 0.0, 0.0}));
+    EXPECT_TRUE(has(out, "Warning: really big precip value (127.000000) in cell (0,1)")) << out;
+    EXPECT_TRUE(has(out, "Peak rainfall rate read: 100.000000 mm/hr")) << out;
 
     kesta::vec1<double> ri(6);
-    testing::internal::CaptureStdout();
-    kesta::apply_radar_precip(g, ri);
-    testing::internal::GetCapturedStdout();
+    kesta_test::printed_by([&] { kesta::apply_radar_precip(g, ri); });
     EXPECT_DOUBLE_EQ(ri[1], 25.4);  // model row 1 lies in radar row 0
     EXPECT_DOUBLE_EQ(ri[3], 100.0);
 }
 
-TEST_F(Radar, UnreadableFilesLeaveTheHeldValues) {
+// A missing file is the event test's case below.
+TEST_F(Radar, FilesOfAnotherGridOrCutShortLeaveTheHeldValues) {
     ASSERT_TRUE(map(radar_header(2, 1, 0.0, 0.0, 20.0)));
     g.precip_data = {1.0, 2.0};
-    testing::internal::CaptureStdout();
-    EXPECT_EQ(kesta::read_radar_values(dir.file("missing.asc"), g), -1);
-    const std::string other = dir.write("o.asc", radar_header(3, 1, 0.0, 0.0, 20.0) + "1 1 1\n");
-    EXPECT_EQ(kesta::read_radar_values(other, g), -1);
-    const std::string short_file = dir.write("s.asc", radar_header(2, 1, 0.0, 0.0, 20.0) + "3.0\n");
-    EXPECT_EQ(kesta::read_radar_values(short_file, g), -1);
-    testing::internal::GetCapturedStdout();
-    EXPECT_DOUBLE_EQ(g.precip_data[0], 1.0);
-    EXPECT_DOUBLE_EQ(g.precip_data[1], 2.0);
+    const std::string files[] = {
+        dir.write("o.asc", radar_header(3, 1, 0.0, 0.0, 20.0) + "1 1 1\n"),  // another grid
+        dir.write("s.asc", radar_header(2, 1, 0.0, 0.0, 20.0) + "3.0\n"),    // cut short
+    };
+    for (const std::string& file : files) {
+        int read = 0;
+        kesta_test::printed_by([&] { read = kesta::read_radar_values(file, g); });
+        EXPECT_EQ(read, -1) << file;
+        EXPECT_EQ(g.precip_data, (std::vector<double>{1.0, 2.0})) << file;
+    }
 }
 
 TEST(RadarEvent, MissingRadarFileIsNamedAndThePreviousRatesStay) {
@@ -134,35 +135,29 @@ TEST(RadarEvent, MissingRadarFileIsNamedAndThePreviousRatesStay) {
                         "\nRADAR 2001 5 10 10 10 " + dir.file("a.asc") + "\nRADAR 2001 5 10 10 20 " +
                         dir.file("gone.asc") + "\n");
     kesta::model_state m;
-    m.ncells = 1;
-    m.rows = m.cols = m.grid_rows = m.grid_cols = 1;
-    m.mask = kesta::mat2<int>(2, 2);
-    m.mask[1][1] = 1;
+    kesta_test::make_plane(m, kesta_test::plane(), 600.0);  // one 10 m cell
+    m.grid_rows = m.grid_cols = 1;
     m.north = 20.0;
-    m.gridsize = 10.0;
-    m.ri = kesta::vec1<double>(1);
-    m.rain_from_file = 1;
-    m.nevents = 1;
-    m.time_tol = kesta::kTimeTolerance;
+    m.rain_from_file = m.nevents = 1;
     std::string name = rain;
     m.precip_file_fp = kesta::open_file(name, "r", 0);
     m.precip_in.fp = m.precip_file_fp.get();
     m.event_start_times = kesta::vec1<double>(1);
     m.event_start_times[1] = m.time = kesta::julday(2001, 5, 10, 10, 0, 0.0);
 
-    testing::internal::CaptureStdout();
-    kesta::step_event_precip(m);
-    m.precip_period = 1;
-    kesta::step_precip_period(m);  // 10:00: the file of line 2
-    const double first = m.ri[1];
-    m.time = kesta::julday(2001, 5, 10, 10, 10, 0.0);
-    kesta::step_precip_period(m);  // 10:10: line 3's file is missing
-    const std::string out = testing::internal::GetCapturedStdout();
+    double first = 0.0;
+    const std::string out = kesta_test::printed_by([&] {
+        kesta::step_event_precip(m);
+        m.precip_period = 1;
+        kesta::step_precip_period(m);  // 10:00: the file of line 2
+        first = m.ri[1];
+        m.time = kesta::julday(2001, 5, 10, 10, 10, 0.0);
+        kesta::step_precip_period(m);  // 10:10: line 3's file is missing
+    });
     EXPECT_EQ(g_error_record.code, 0);
     EXPECT_DOUBLE_EQ(first, 12.7);
     EXPECT_DOUBLE_EQ(m.ri[1], 12.7);
-    EXPECT_NE(out.find("Warning: unable to read radar precip file " + dir.file("gone.asc")),
-              std::string::npos);
+    EXPECT_TRUE(has(out, "Warning: unable to read radar precip file " + dir.file("gone.asc"))) << out;
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <limits>
+#include <vector>
 
 #include "subsurface/green_ampt.hpp"
 #include "subsurface/soil_cells.hpp"
@@ -64,10 +65,8 @@ TEST(GreenAmpt, CellsGiveNoMoreThanTheyHoldAtTheirReducedCapacity) {
         m.area_redux[k] = k == 4 ? 0.25 : 1.0;
     }
     kesta::green_ampt_infil(m, 60.0);
-    EXPECT_EQ(m.h[1], 0.0);
-    EXPECT_EQ(m.fav[1], 0.0);
-    EXPECT_EQ(m.infdep[1], 0.0);
-    EXPECT_EQ(m.h[2], 0.0);
+    // The dry cell takes nothing; the wet one gives all its water.
+    EXPECT_EQ((std::vector<double>{m.h[1], m.fav[1], m.infdep[1], m.h[2]}), std::vector<double>(4, 0.0));
     EXPECT_DOUBLE_EQ(m.infdep[2], 1e-5);
     EXPECT_DOUBLE_EQ(m.fav[2], 1e-5 / 60.0 * 360000.0);
     const double f = kesta::green_ampt_rate(0.34 / 360000.0, 0.0889 * (0.434 - 0.1302), 0.0, 60.0);

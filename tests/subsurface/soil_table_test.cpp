@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "core/error_record.hpp"
@@ -73,29 +74,25 @@ TEST_F(SoilTable, LaterClassOverwritesAndAnEmptyTableWritesNothing) {
     EXPECT_DOUBLE_EQ(classes[3].v[4], 101.5);
 }
 
-TEST_F(SoilTable, RefusesWhatDoesNotRead) {
-    EXPECT_EQ(read("2 0\n" + soil_class_text(1)), -1);
-    EXPECT_NE(out.find("soil table soils.txt, line 6: the file ends where the identifier of class 2 of 2"),
-              std::string::npos)
-        << out;
-    std::string cut = "1 0\n" + soil_class_text(1);
+TEST_F(SoilTable, RefusesWhatDoesNotReadAndStopsTheRun) {
+    const std::string one = "1 0\n" + soil_class_text(1);
+    std::string cut = one, bad = one;
     cut.resize(cut.rfind("308"));
-    EXPECT_EQ(read(cut), -1);
-    EXPECT_NE(out.find("the file ends in class 1, layer 3, value 8"), std::string::npos) << out;
-
-    std::string bad = "1 0\n" + soil_class_text(1);
     bad.replace(bad.find("203"), 3, "2O3");
-    EXPECT_EQ(read(bad), -1);
-    EXPECT_NE(out.find("line 4: class 1, layer 2, value 3 \"2O3.000000\" is not a number"), std::string::npos)
-        << out;
-
-    EXPECT_EQ(read("1 0\n" + soil_class_text(10000)), -1);
-    EXPECT_NE(out.find("class identifier 10000 lies outside 0 to 9999"), std::string::npos) << out;
-    EXPECT_EQ(read("-1 0\n"), -1);
-    EXPECT_NE(out.find("class count -1 is negative"), std::string::npos);
-    EXPECT_EQ(read("1.5 0\n"), -1);
-    EXPECT_NE(out.find("the number of classes \"1.5\" is not an integer"), std::string::npos);
-    EXPECT_EQ(read("1 0\n" + soil_class_text(1) + soil_class_text(2)), -1);
-    EXPECT_NE(out.find("\"2\" follows the last of the 1 classes"), std::string::npos) << out;
-    EXPECT_EQ(g_error_record.stop, 1);
+    const std::pair<std::string, std::string> refused[] = {
+        {"2 0\n" + soil_class_text(1),
+         "soil table soils.txt, line 6: the file ends where the identifier of class 2 of 2"},
+        {cut, "the file ends in class 1, layer 3, value 8"},
+        {bad, "line 4: class 1, layer 2, value 3 \"2O3.000000\" is not a number"},
+        {"1 0\n" + soil_class_text(10000), "class identifier 10000 lies outside 0 to 9999"},
+        {"-1 0\n", "class count -1 is negative"},
+        {"1.5 0\n", "the number of classes \"1.5\" is not an integer"},
+        {one + soil_class_text(2), "\"2\" follows the last of the 1 classes"},
+    };
+    for (const auto& [text, message] : refused) {
+        g_error_record = error_record();
+        EXPECT_EQ(read(text), -1) << message;
+        EXPECT_NE(out.find(message), std::string::npos) << out;
+        EXPECT_EQ(g_error_record.stop, 1) << message;
+    }
 }

@@ -1,0 +1,267 @@
+// The two overland schemes step by step: the explicit scheme's sub-step
+// division and reuse, the alternating-direction scheme's face discharges,
+// acceptance test and sub-step halving, the sweep order of both, the faces
+// at retention, wetland berms and dikes, lakes, and the outlet of every scheme.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "overland/overland_grid.hpp"
+#include "overland/overland_route.hpp"
+
+namespace {
+
+using kesta::model_state;
+using kesta_test::make_strip;
+using kesta_test::plane;
+
+std::string route(model_state& m, double dt, double* volume = nullptr) {
+    double v = 0.0;
+    const std::string out = kesta_test::printed_by([&] { v = kesta::explicit_overland_route(m, dt); });
+    if (volume) *volume = v;
+    return out;
+}
+
+// The upper cell of a 1 x 2 strip drains 5 m down to the outlet cell: in a
+// 15 s sub-step its face would take 0.061 m from its 0.03 m, in 5 s 0.020 m.
+TEST(ExplicitSubSteps, FailingStepIsRedoneInThirdsWhichTheNextFourCallsReuse) {
+    model_state m;
+    make_strip(m, 2, 5.0);
+    m.chan_routing = 0;
+    m.outslope = 0.01;
+    m.quiet = 0;
+    m.h[1] = 0.03;
+    double outflow = 0.0;
+    EXPECT_EQ(route(m, 15.0, &outflow), " *Changing overland time step to 5.00 seconds...\n");
+    EXPECT_EQ(m.ov_substeps_last, 3);
+    // The thrown-away sub-step leaves no trace.
+    EXPECT_NEAR((m.h[1] + m.h[2]) * 100.0 + outflow, 3.0, 1e-12);
+    for (int call = 2; call <= 5; ++call) {
+        EXPECT_EQ(route(m, 15.0), "") << call;
+        EXPECT_EQ(m.ov_substeps_last, 3) << call;
+    }
+    EXPECT_EQ(route(m, 15.0), "Resetting time step to 15.00 for overland flow...\n");
+    EXPECT_EQ(m.ov_substeps_last, 1);
+
+    // A new run of a series keeps no memory of this one.
+    model_state next;
+    make_strip(next, 2, 5.0);
+    next.h[1] = 0.001;
+    route(next, 15.0);
+    EXPECT_EQ(next.ov_substeps_last, 1);
+}
+
+// Ground rising 5 m to the right: a 100 s step would carry 0.021 m back out
+// of a 0.005 m deep cell, a small move by the celerity test but more than
+// the cell holds.
+TEST(ExplicitSubSteps, BackwardFlowNeverOverdrawsItsDonor) {
+    model_state m;
+    make_strip(m, 2, -5.0);
+    m.h[2] = 0.005;
+    route(m, 100.0);
+    EXPECT_GT(m.ov_substeps_last, 1);
+    EXPECT_GE(m.h[2], -0.0001);
+    EXPECT_NEAR(m.h[1] + m.h[2], 0.005, 1e-15);
+}
+
+TEST(ExplicitFaces, FlatEqualDepthsPassATinyFluxWhileRetentionAndWetlandBermsHoldWater) {
+    model_state m;
+    make_strip(m, 2, 0.0);
+    m.h[1] = m.h[2] = 0.05;
+    route(m, 1.0);
+    EXPECT_GT(m.qx[1], 0.0);
+    EXPECT_LT(m.qx[1], 1e-9);
+
+    model_state held;
+    make_strip(held, 2, 0.0, 0.002);
+    held.h[1] = 0.001;
+    held.h[2] = 0.5;  // higher neighbour
+    route(held, 1.0);
+    EXPECT_EQ(held.qx[1], 0.0);
+    EXPECT_EQ(held.h[1], 0.001);
+
+    model_state wet;
+    make_strip(wet, 2, 0.1);
+    kesta_test::add_wetland(wet, 1, 0.1, 0.001, 0.0, 0.1);
+    wet.h[1] = wet.h[2] = 0.05;
+    route(wet, 1.0);
+    // Below its berm it only seeps: depth x slope x seepage = 0.05 x 0.01 x 0.001 per m of face, 10 m wide.
+    EXPECT_NEAR(wet.qx[1], 5e-6, 1e-18);
+}
+
+TEST(ExplicitFaces, BlockedDikeSideCarriesNothing) {
+    model_state m;
+    kesta_test::make_square(m, 2, 0.1, 1.0);
+    m.dike_map_given = 1;
+    m.dike_mask = kesta::vec1<int>(4);
+    m.dike_mask[1] = 2;  // right side of cell 1
+    m.dike_mask[2] = 4;  // lower side of cell 2
+    for (int k = 1; k <= 4; ++k) m.h[k] = 0.05;
+    route(m, 1.0);
+    EXPECT_EQ(m.qx[1], 0.0);
+    EXPECT_EQ(m.qy[2], 0.0);
+    EXPECT_GT(m.qy[1], 0.0);
+    EXPECT_GT(m.qx[3], 0.0);
+}
+
+// 3 x 3 cells with a channel-network lake in the last: cell 1 holds far too
+// much water for any sub-step, and the first failing face printed tells
+// which direction was swept first.
+TEST(ExplicitChannelLake, ConsecutiveCallsSweepInOppositeOrders) {
+    model_state m;
+    kesta_test::make_square(m, 3, 1.0, 10.0);
+    m.quiet = 0;
+    kesta_test::add_channel_lake(m, 9, 90.0);
+    auto first_tag = [](const std::string& out) { return out.substr(out.find(']') + 1, 1); };
+    m.h[1] = 5.0;
+    const std::string first = route(m, 10.0);
+    for (int k = 1; k <= 9; ++k) m.h[k] = k == 1 ? 5.0 : 0.0;
+    m.ov_reduced_reuse = 0;  // same start, so only the order differs
+    const std::string second = route(m, 10.0);
+    EXPECT_EQ(first_tag(first), "y");
+    EXPECT_EQ(first_tag(second), "x");
+    EXPECT_NE(first.find("    -> Cell Exceded Celerity Check\n"), std::string::npos);
+}
+
+TEST(ExplicitOverlandLake, HigherNeighbourFillsACellBelowItsRetention) {
+    model_state m;
+    make_strip(m, 3, 0.0, 0.002);
+    kesta_test::add_overland_lake(m, 3, 100.0);
+    m.h[1] = 0.001;
+    m.h[2] = 0.05;
+    route(m, 1.0);
+    EXPECT_LT(m.qx[1], 0.0);
+    EXPECT_GT(m.h[1], 0.001);
+    // What left cell 2 towards the lake in the 1 s step is the lake's gain.
+    EXPECT_GT(m.qx[2], 0.0);
+    EXPECT_NEAR(m.oland_lakes[1].step_volume, m.qx[2] * 1.0, 1e-12);
+    EXPECT_EQ(m.h[3], 0.0);
+}
+
+TEST(AdeFaces, WaterMovesDownTheSurfaceFromAboveTheUpwindRetentionOrWetlandBerm) {
+    model_state m;
+    make_strip(m, 4, 0.5, 0.1);
+    double q[5] = {0.0, 7.0, 7.0, 7.0, 7.0};
+    m.h[1] = 0.25;
+    m.h[2] = 0.75;  // same surface as cell 1: nothing moves
+    m.h[3] = 0.1;   // at its retention: nothing leaves it, but it receives
+    kesta::ade_flux_x(m, m.h.data(), q);
+    EXPECT_EQ((std::vector<double>{q[1], q[3]}), (std::vector<double>{0.0, 0.0}));
+    EXPECT_GT(q[2], 0.0);
+    m.h[2] = 0.85;  // 0.1 m above cell 1's surface, 0.75 m above its retention
+    kesta::ade_flux_x(m, m.h.data(), q);
+    // -(1/0.05) 0.75^(5/3) sqrt(0.01) x 10 m
+    EXPECT_NEAR(q[1], -20.0 * std::pow(0.75, 5.0 / 3.0), 1e-10);
+
+    // A wetland spills over its berm with its own roughness.
+    model_state w;
+    make_strip(w, 2, 0.1);
+    kesta_test::add_wetland(w, 1, 0.1, 0.0, 0.1, 0.1);
+    w.h[1] = 0.09;  // below the berm
+    kesta::ade_flux_x(w, w.h.data(), q);
+    EXPECT_EQ(q[1], 0.0);
+    w.h[1] = 0.3;  // 0.2 m over the berm, past the transition depth; S = 0.04
+    kesta::ade_flux_x(w, w.h.data(), q);
+    EXPECT_NEAR(q[1], 0.2 / 0.1 * std::pow(0.2, 5.0 / 3.0) * 10.0, 1e-12);
+}
+
+TEST(AdeAcceptance, NegativeAndLargeChangesRejectOnlyBeyondTheirLimits) {
+    const int up[3] = {0, 0, 1};
+    double dh[3] = {};
+    double q[3] = {0.0, 1.5e-5, 0.0};  // 1.5e-7 m out of cell 1 in 1 s
+    double h[3] = {0.0, 1e-7, 0.0};
+    EXPECT_EQ(kesta::ade_stability_check(2, h, dh, q, up, 10.0, 1.0), 0);
+    EXPECT_EQ(h[1], 0.0);
+    EXPECT_NEAR(h[2], 1.5e-7, 1e-20);
+    double deep_negative[3] = {0.0, 1e-7, 0.0};
+    q[1] = 2e-4;
+    EXPECT_EQ(kesta::ade_stability_check(2, deep_negative, dh, q, up, 10.0, 1.0), 1);
+    // 0.6 m out of a 1 m cell: rejected in a 1 s sub-step, not in 0.01 s.
+    double deep[3] = {0.0, 1.0, 0.0};
+    q[1] = 60.0;
+    EXPECT_EQ(kesta::ade_stability_check(1, deep, dh, q, up, 10.0, 1.0), 1);
+    double quick[3] = {0.0, 1.0, 0.0};
+    q[1] = 6000.0;
+    EXPECT_EQ(kesta::ade_stability_check(1, quick, dh, q, up, 10.0, 0.01), 0);
+    EXPECT_NEAR(quick[1], 0.4, 1e-12);
+}
+
+// The upper cell of a 1 x 2 strip stands 9 m above a 1 m deep outlet cell
+// and loses 0.3 of its depth per 1.25 s: 10, 5 and 2.5 s sub-steps are
+// rejected and the step is done in eight 1.25 s sub-steps.
+TEST(AdeSubSteps, ThreeRejectionsFinishTheStepInEighthsFromTheSavedDepths) {
+    model_state m;
+    make_strip(m, 2, 10.0, 0.0, 10.0);
+    m.chan_routing = 0;
+    m.overtype = 2;
+    m.outslope = 1e-4;
+    m.h[2] = 1.0;
+    double h1 = 0.06;  // solves h^(2/3) sqrt((9 + h) / 10) = 0.15
+    for (int k = 0; k < 50; ++k) h1 = std::pow(0.15 / std::sqrt((9.0 + h1) / 10.0), 1.5);
+    m.h[1] = h1;
+    const double start = (m.h[1] + m.h[2]) * 100.0;
+    const double outflow = kesta::ade_overland_route(m, 10.0);
+    EXPECT_EQ(m.ov_substeps_last, 8);
+    EXPECT_NEAR((m.h[1] + m.h[2]) * 100.0 + outflow, start, 1e-12);
+    // Face volumes of the final attempt alone.
+    EXPECT_NEAR(m.volx[1], (h1 - m.h[1]) * 100.0, 1e-12);
+
+    m.overtype = 7;  // no ADE kind: nothing moves
+    const double h2 = m.h[2];
+    EXPECT_EQ(kesta::ade_overland_route(m, 10.0), 0.0);
+    EXPECT_EQ(m.h[2], h2);
+}
+
+// 2 x 2 cells, water only in cell 1, whose lower side is diked: water
+// reaches cell 4 in one step only when the rows (1 to 2) go before the
+// columns (2 to 4).
+TEST(AdeSweepOrder, ConsecutiveStepsSweepInOppositeOrders) {
+    model_state m;
+    kesta_test::make_square(m, 2, 0.01, 10.0);
+    m.overtype = 2;
+    m.dike_map_given = 1;
+    m.dike_mask = kesta::vec1<int>(4);
+    m.dike_mask[1] = 4;
+    m.h[1] = 0.01;
+    kesta_test::step_with_rain(m, 0.0);
+    EXPECT_GT(m.h[4], 0.0);
+    EXPECT_EQ(m.ade_sweep_order, 2);
+    for (int k = 1; k <= 4; ++k) m.h[k] = k == 1 ? 0.01 : 0.0;
+    kesta_test::step_with_rain(m, 0.0);
+    EXPECT_EQ(m.h[4], 0.0);
+    EXPECT_GT(m.h[2], 0.0);
+}
+
+TEST(AdeLakes, OverlandLakeGainsWhatItsLandNeighbourLoses) {
+    for (int overtype : {2, 3}) {
+        model_state m;
+        make_strip(m, 2, 0.5, 0.0, 5.0);
+        m.overtype = overtype;
+        kesta_test::add_overland_lake(m, 2, 99.7);
+        m.h[1] = 0.05;
+        kesta::ade_overland_route(m, 5.0);
+        const double lost = (0.05 - m.h[1]) * 100.0;
+        EXPECT_GT(lost, 0.0) << overtype;
+        EXPECT_NEAR(m.oland_lakes[1].step_volume, lost, 1e-12) << overtype;
+        EXPECT_EQ(m.h[2], 0.0) << overtype;
+    }
+}
+
+TEST(Outlet, OutletThatCannotSupplyItsOutflowIsEmptiedNotOverdrawn) {
+    for (int overtype : {1, 2, 3}) {
+        model_state m;
+        plane p;
+        p.n = 0.001;
+        kesta_test::make_plane(m, p, 60.0);
+        m.overtype = overtype;
+        m.outslope = 1.0;
+        m.h[1] = 0.001;  // 0.1 m3 against 6 m3 of outflow in the step
+        kesta_test::step_with_rain(m, 0.0);
+        EXPECT_EQ(m.h[1], 0.0) << overtype;
+        EXPECT_NEAR(m.discharge_volume_run, 0.1, 1e-15) << overtype;
+    }
+}
+
+}  // namespace
