@@ -25,6 +25,10 @@ protected:
         dir.write("params.txt", "1\n[X] \"%.4f\"\n");
         dir.write("obs.txt", "1\n10 1 0 0\n");
     }
+    // Each mode run quietly; the console output is kept in `out`.
+    int sce(const char* input) { return quietly([&] { return kesta::run_sce_calibration(env, input); }); }
+    int monte_carlo(const char* input) { return quietly([&] { return kesta::run_monte_carlo(env, 3, input); }); }
+    int batch(const char* project) { return quietly([&] { return kesta::run_batch(env, 3, project); }); }
     template <typename F>
     int quietly(F f) {
         testing::internal::CaptureStdout();
@@ -40,7 +44,7 @@ const char* const kFiles = "calib.prj\nparams.txt\nobs.txt\n";
 
 TEST_F(MultiRun, SceCalibrationFindsTheValueThatMatchesTheObservation) {
     dir.write("sce.in", std::string(kFiles) + "300 5 0.0001 2 7 0 1\n0 0 0 0 0 0\n5 0 20\n");
-    EXPECT_EQ(quietly([&] { return kesta::run_sce_calibration(env, "sce.in"); }), 0);
+    EXPECT_EQ(sce("sce.in"), 0);
     const std::string best = read_file("best.out");
     const std::string head = "The best results of the SCE calibration " + std::to_string(script.runs + 1) + " runs:\n";
     ASSERT_EQ(best.rfind(head, 0), 0u);
@@ -52,22 +56,10 @@ TEST_F(MultiRun, SceCalibrationFindsTheValueThatMatchesTheObservation) {
     EXPECT_EQ(script.output_paths.back(), "0000_out.txt");
 }
 
-TEST_F(MultiRun, SceCalibrationThatCannotStartReturnsOne) {
-    EXPECT_EQ(quietly([&] { return kesta::run_sce_calibration(env, "absent.in"); }), 1);
-    EXPECT_NE(out.find("Can't open SCE input file absent.in\n"), std::string::npos);
-    EXPECT_NE(out.find("Error: unable to successfully run the SCE method\n"), std::string::npos);
-
-    dir.write("sce.in", "calib.prj\nparams.txt\nno_obs.txt\n300 5 0.0001 2 7 0 1\n0 0 0 0 0 0\n5 0 20\n");
-    EXPECT_EQ(quietly([&] { return kesta::run_sce_calibration(env, "sce.in"); }), 1);
-    EXPECT_NE(out.find("Error: unable to open the observation file for reading or problem while reading it.\n"),
-              std::string::npos);
-    EXPECT_EQ(script.runs, 0);
-}
-
 TEST_F(MultiRun, SceCalibrationCountsFailedRuns) {
     script.fail_from_run = 1;
     dir.write("sce.in", std::string(kFiles) + "20 5 0.0001 2 7 0 1\n0 0 0 0 0 0\n5 0 20\n");
-    const int failed = quietly([&] { return kesta::run_sce_calibration(env, "sce.in"); });
+    const int failed = sce("sce.in");
     EXPECT_EQ(failed, script.runs);
     EXPECT_GE(failed, 10);
 }
@@ -96,25 +88,32 @@ TEST_F(MultiRun, MonteCarloDrawsWithinBoundsAndKeepsTheSmallestAbsoluteCost) {
 
 TEST_F(MultiRun, MonteCarloModeScoresEveryRunAndWritesTheBest) {
     dir.write("mc.in", std::string(kFiles) + "1\n10 10\n");
-    EXPECT_EQ(quietly([&] { return kesta::run_monte_carlo(env, 3, "mc.in"); }), 0);
+    EXPECT_EQ(monte_carlo("mc.in"), 0);
     EXPECT_EQ(script.lines, std::vector<std::string>(3, "PEAK 10.0000"));
     EXPECT_EQ(read_file("log_file_p0.log"), "0.000000:  10.000000 \n0.000000:  10.000000 \n0.000000:  10.000000 \n");
     EXPECT_EQ(read_file("best.out"), "0.000000:  10.000000 \n");
     EXPECT_NE(out.find("\n\nBest objective function value: 0.000000\nParameters:\n 10.000000 \n"), std::string::npos);
 
     script.fail_from_run = 5;
-    EXPECT_EQ(quietly([&] { return kesta::run_monte_carlo(env, 3, "mc.in"); }), 2);
+    EXPECT_EQ(monte_carlo("mc.in"), 2);
 }
 
-TEST_F(MultiRun, MonteCarloModeThatCannotStartReturnsOne) {
-    EXPECT_EQ(quietly([&] { return kesta::run_monte_carlo(env, 3, "absent.in"); }), 1);
+TEST_F(MultiRun, ModesThatCannotStartReturnOneAndRunNothing) {
+    const std::string no_obs = "Error: unable to open the observation file for reading or problem while reading it.\n";
+    EXPECT_EQ(sce("absent.in"), 1);
+    EXPECT_NE(out.find("Can't open SCE input file absent.in\n"), std::string::npos);
+    EXPECT_NE(out.find("Error: unable to successfully run the SCE method\n"), std::string::npos);
+    dir.write("sce.in", "calib.prj\nparams.txt\nno_obs.txt\n300 5 0.0001 2 7 0 1\n0 0 0 0 0 0\n5 0 20\n");
+    EXPECT_EQ(sce("sce.in"), 1);
+    EXPECT_NE(out.find(no_obs), std::string::npos);
+
+    EXPECT_EQ(monte_carlo("absent.in"), 1);
     EXPECT_NE(out.find("Can't open Monte Carlo input file absent.in\n"), std::string::npos);
     dir.write("mc.in", "calib.prj\nparams.txt\nno_obs.txt\n1\n10 10\n");
-    EXPECT_EQ(quietly([&] { return kesta::run_monte_carlo(env, 3, "mc.in"); }), 1);
-    EXPECT_NE(out.find("Error: unable to open the observation file for reading or problem while reading it.\n"),
-              std::string::npos);
+    EXPECT_EQ(monte_carlo("mc.in"), 1);
+    EXPECT_NE(out.find(no_obs), std::string::npos);
     dir.write("mc.in", std::string(kFiles) + "1\n2 1\n");
-    EXPECT_EQ(quietly([&] { return kesta::run_monte_carlo(env, 3, "mc.in"); }), 1);
+    EXPECT_EQ(monte_carlo("mc.in"), 1);
     EXPECT_NE(out.find("the minimum 2.000000 of parameter 1 is above its maximum 1.000000"), std::string::npos);
     EXPECT_EQ(script.runs, 0);
 }
@@ -124,13 +123,13 @@ TEST_F(MultiRun, BatchRunsTakeTheirValueLinesAndNumberTheirOutputs) {
     dir.write("batch.prj", "RUN [N]\n");
     dir.write("params.txt", "1\n[N] \"%d\"\n");
     dir.write("values.txt", "11\n12\n13\n");
-    EXPECT_EQ(quietly([&] { return kesta::run_batch(env, 3, "batch.prj"); }), 0);
+    EXPECT_EQ(batch("batch.prj"), 0);
     EXPECT_EQ(out.rfind("KESTA is running in batch mode, and is running 3 runs...\n", 0), 0u);
     EXPECT_EQ(script.lines, (std::vector<std::string>{"RUN 11", "RUN 12", "RUN 13"}));
     EXPECT_EQ(script.output_paths, (std::vector<std::string>{"0000_out.txt", "0001_out.txt", "0002_out.txt"}));
 
     script.fail_from_run = 6;
-    EXPECT_EQ(quietly([&] { return kesta::run_batch(env, 3, "batch.prj"); }), 1);
+    EXPECT_EQ(batch("batch.prj"), 1);
 }
 
 }  // namespace

@@ -110,9 +110,8 @@ TEST_F(Objective, ObservationFileMustHoldEverySlot) {
     dir.write("short.txt", "3\n1 1 1 1\n");
     dir.write("zero.txt", "0\n");
     dir.write("bad.txt", "1\n1 1 x 1\n");
-    EXPECT_EQ(obj.read_observation_file("absent.txt"), -1);
-    EXPECT_EQ(obj.read_observation_file("short.txt"), -1);
-    EXPECT_EQ(obj.read_observation_file("zero.txt"), -1);
+    for (const char* name : {"absent.txt", "short.txt", "zero.txt"})
+        EXPECT_EQ(obj.read_observation_file(name), -1) << name;
     testing::internal::CaptureStdout();
     EXPECT_EQ(obj.read_observation_file("bad.txt"), -1);
     EXPECT_EQ(testing::internal::GetCapturedStdout(),

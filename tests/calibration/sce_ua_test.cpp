@@ -111,32 +111,25 @@ std::string bounds(int n) {
     return text;
 }
 
-TEST_F(SceUa, DefaultsReplaceTheSecondLineUnlessAskedToUseIt) {
-    ASSERT_TRUE(setup("500 5 0.01 3 0 0 4\n9 9 9 9 1 1\n" + bounds(4)));
-    EXPECT_EQ(sce.settings().npg, 9);
-    EXPECT_EQ(sce.settings().nps, 5);
-    EXPECT_EQ(sce.settings().nspl, 9);
-    EXPECT_EQ(sce.settings().mings, 3);
-    EXPECT_EQ(sce.settings().iniflg, 0);
-    EXPECT_EQ(sce.settings().iseed, 3737);
+// kstop, ngs, npg, nps, nspl, mings, iniflg, iseed
+std::vector<int> key_settings(const sce_ua& sce) {
+    const kesta::sce_settings& c = sce.settings();
+    return {c.kstop, c.ngs, c.npg, c.nps, c.nspl, c.mings, c.iniflg, c.iseed};
+}
 
+TEST_F(SceUa, DefaultsReplaceTheSecondLineUnlessAskedToUseIt) {
+    // Four parameters: 2n + 1 points per complex, n + 1 per sub-complex; seed 0 is 3737.
+    ASSERT_TRUE(setup("500 5 0.01 3 0 0 4\n9 9 9 9 1 1\n" + bounds(4)));
+    EXPECT_EQ(key_settings(sce), (std::vector<int>{5, 3, 9, 5, 9, 3, 0, 3737}));
     ASSERT_TRUE(setup("500 15 0.01 3 7 1 4\n6 4 3 2 1 0\n" + bounds(4)));
-    EXPECT_EQ(sce.settings().kstop, 15);
-    EXPECT_EQ(sce.settings().npg, 6);
-    EXPECT_EQ(sce.settings().nps, 4);
-    EXPECT_EQ(sce.settings().nspl, 3);
-    EXPECT_EQ(sce.settings().mings, 2);
-    EXPECT_EQ(sce.settings().iniflg, 1);
+    EXPECT_EQ(key_settings(sce), (std::vector<int>{15, 3, 6, 4, 3, 2, 1, 7}));
     EXPECT_EQ(out.find("WARNING"), std::string::npos);
 }
 
 TEST_F(SceUa, InvalidSettingsAreCorrectedWithAWarningEach) {
     ASSERT_TRUE(setup("500 25 0.01 2 1 1 5\n4 1 0 3 0 0\n" + bounds(5), 1));
-    EXPECT_EQ(sce.settings().kstop, 5);
-    EXPECT_EQ(sce.settings().mings, 2);
-    EXPECT_EQ(sce.settings().nspl, 4);
     // The default sub-complex would be larger than its complex of 4 points.
-    EXPECT_EQ(sce.settings().nps, 4);
+    EXPECT_EQ(key_settings(sce), (std::vector<int>{5, 2, 4, 4, 4, 2, 0, 1}));
     EXPECT_NE(out.find(" MUST CHANGE SHOULD BE GREATER THAN 0 AND LESS THAN 10. kstop = 25 WAS\n"),
               std::string::npos);
     EXPECT_NE(out.find(" *** TOTAL NUMBER OF WARNING MESSAGES IS 4\n"), std::string::npos);

@@ -3,8 +3,10 @@
 #include <cstdio>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "core/error_record.hpp"
+#include "support/stream_capture.hpp"
 
 namespace kesta {
 namespace {
@@ -313,61 +315,49 @@ static_assert(sizeof(kExpected) / sizeof(kExpected[0]) == kErrorCatalogueSize,
 
 const std::set<int> kWarnings = {14, 16, 17, 39, 41, 55, 95, 96};
 
-// A summary file that is read back after a report.
-class summary_file {
-public:
-    summary_file() : fp_(std::tmpfile()) {}
-    ~summary_file() { if (fp_) std::fclose(fp_); }
-    summary_file(const summary_file&) = delete;
-    summary_file& operator=(const summary_file&) = delete;
-
-    std::FILE* get() const { return fp_; }
-    std::string contents() const {
-        std::fflush(fp_);
-        std::rewind(fp_);
-        std::string text;
-        for (int c = std::fgetc(fp_); c != EOF; c = std::fgetc(fp_)) text += static_cast<char>(c);
-        return text;
-    }
-
-private:
-    std::FILE* fp_;
-};
-
-// Reports `rec` and returns what reached the console.
-std::string report_capturing_console(error_record& rec) {
-    testing::internal::CaptureStdout();
-    report_error(rec);
-    return testing::internal::GetCapturedStdout();
-}
-
-error_record record_for(int code, std::FILE* summary) {
+error_record record_for(int code) {
     error_record rec;
     rec.code = code;
     rec.item = kItem;
     rec.file_name = kFile;
     rec.value1 = kValue1;
     rec.value2 = kValue2;
-    rec.summary_file = summary;
     return rec;
+}
+
+struct report_text {
+    std::string console, summary;
+};
+
+// Reports `rec` with a fresh summary file (or none) and returns what reached each.
+report_text reported(error_record& rec, bool to_summary = true) {
+    report_text r;
+    testing::internal::CaptureStdout();
+    if (to_summary) {
+        r.summary = kesta_test::written_by([&rec](std::FILE* fp) {
+            rec.summary_file = fp;
+            report_error(rec);
+        });
+        rec.summary_file = nullptr;
+    } else {
+        report_error(rec);
+    }
+    r.console = testing::internal::GetCapturedStdout();
+    return r;
 }
 
 TEST(ErrorCatalogue, EveryCodePrintsItsMessageAfterALineBreakAndOnlyWarningsLetTheRunGoOn) {
     for (const catalogue_case& expected : kExpected) {
         SCOPED_TRACE("code " + std::to_string(expected.code));
-        summary_file summary;
-        ASSERT_NE(summary.get(), nullptr);
-        error_record rec = record_for(expected.code, summary.get());
+        error_record rec = record_for(expected.code);
         const bool warning = kWarnings.count(expected.code) > 0;
-
-        EXPECT_EQ(error_message(rec), expected.text);
-        EXPECT_EQ(is_warning_code(expected.code), warning);
-
-        const std::string console = report_capturing_console(rec);
         const std::string text = expected.text;
+        EXPECT_EQ(error_message(rec), text);
+        EXPECT_EQ(is_warning_code(expected.code), warning);
+        const report_text r = reported(rec);
         // The last code's message goes to the summary file only.
-        EXPECT_EQ(console, expected.code == 131 ? "\n" : "\n" + text);
-        EXPECT_EQ(summary.contents(), "\n" + text);
+        EXPECT_EQ(r.console, expected.code == 131 ? "\n" : "\n" + text);
+        EXPECT_EQ(r.summary, "\n" + text);
         EXPECT_EQ(rec.stop, warning ? 0 : 1);
         EXPECT_EQ(rec.code, 0);
     }
@@ -376,95 +366,75 @@ TEST(ErrorCatalogue, EveryCodePrintsItsMessageAfterALineBreakAndOnlyWarningsLetT
 TEST(ReportError, CodeWithoutCatalogueMessagePrintsOneLineBreakAndStops) {
     for (int code : {128, 132, 4000}) {
         SCOPED_TRACE("code " + std::to_string(code));
-        summary_file summary;
-        ASSERT_NE(summary.get(), nullptr);
-        error_record rec = record_for(code, summary.get());
-        EXPECT_EQ(report_capturing_console(rec), "\n");
-        EXPECT_EQ(summary.contents(), "\n");
+        error_record rec = record_for(code);
+        const report_text r = reported(rec);
+        EXPECT_EQ(r.console, "\n");
+        EXPECT_EQ(r.summary, "\n");
         EXPECT_EQ(rec.stop, 1);
         EXPECT_EQ(rec.code, 0);
     }
 }
 
 TEST(ReportError, NonPositiveCodePrintsNothingKeepsStopAndIsCleared) {
-    summary_file summary;
-    ASSERT_NE(summary.get(), nullptr);
-    error_record rec = record_for(-3, summary.get());
-    rec.stop = 1;
-    rec.exit_now = 1;
-    EXPECT_EQ(report_capturing_console(rec), "");
+    error_record rec = record_for(-3);
+    rec.stop = rec.exit_now = 1;
+    const report_text r = reported(rec);
+    EXPECT_EQ(r.console + r.summary, "");
     EXPECT_EQ(rec.stop, 1);
     EXPECT_EQ(rec.code, 0);
-
     rec.stop = 0;
-    rec.code = 0;
-    EXPECT_EQ(report_capturing_console(rec), "");
+    EXPECT_EQ(reported(rec).console, "");  // now with code 0
     EXPECT_EQ(rec.stop, 0);
-    EXPECT_EQ(summary.contents(), "");
 }
 
 TEST(ReportError, WithoutSummaryFileMessagesReachTheConsoleOnlyAndCode131Nowhere) {
-    error_record rec = record_for(4, nullptr);
-    EXPECT_EQ(report_capturing_console(rec),
+    error_record rec = record_for(4);
+    EXPECT_EQ(reported(rec, false).console,
               "\nError: Unable to open watershed mask file.\n  (File: maps/basin 2.msk)\n");
     EXPECT_EQ(rec.stop, 1);
-
-    rec = record_for(131, nullptr);
-    EXPECT_EQ(report_capturing_console(rec), "\n");
+    rec = record_for(131);
+    EXPECT_EQ(reported(rec, false).console, "\n");
     EXPECT_EQ(rec.stop, 1);
     EXPECT_EQ(rec.code, 0);
 }
 
 TEST(ReportError, PercentSignsAndLongTextsPrintUnchanged) {
-    summary_file summary;
-    ASSERT_NE(summary.get(), nullptr);
-    const std::string long_name = "out%d_%s_100%/" + std::string(300, 'x') + ".dat";
-    const std::string long_item = "table %n " + std::string(100, 'y');
-    error_record rec = record_for(4, summary.get());
-    rec.item = long_item;
-    rec.file_name = long_name;
-    const std::string expected =
-        "\nError: Unable to open " + long_item + " file.\n  (File: " + long_name + ")\n";
-    EXPECT_EQ(report_capturing_console(rec), expected);
-    EXPECT_EQ(summary.contents(), expected);
+    error_record rec = record_for(4);
+    rec.item = "table %n " + std::string(100, 'y');
+    rec.file_name = "out%d_%s_100%/" + std::string(300, 'x') + ".dat";
+    const std::string expected = "\nError: Unable to open " + rec.item + " file.\n  (File: " + rec.file_name + ")\n";
+    const report_text r = reported(rec);
+    EXPECT_EQ(r.console, expected);
+    EXPECT_EQ(r.summary, expected);
 }
 
-TEST(ReportError, ExitNowKeepsTheCodeAndEndsWithTerminatedOnTheConsoleOnly) {
-    summary_file summary;
-    ASSERT_NE(summary.get(), nullptr);
-    error_record rec = record_for(52, summary.get());
+TEST(ReportError, ExitNowKeepsTheCodeAndEndsWithTerminatedOnTheConsoleOnlyExceptOnAWarning) {
+    error_record rec = record_for(52);
     rec.exit_now = 1;
-    EXPECT_EQ(report_capturing_console(rec),
-              "\nError: Time step is 0 seconds.\nKESTA Terminated.\n");
-    EXPECT_EQ(summary.contents(), "\nError: Time step is 0 seconds.\n");
+    const report_text r = reported(rec);
+    EXPECT_EQ(r.console, "\nError: Time step is 0 seconds.\nKESTA Terminated.\n");
+    EXPECT_EQ(r.summary, "\nError: Time step is 0 seconds.\n");
     EXPECT_EQ(rec.code, 52);
     EXPECT_EQ(rec.stop, 1);
-}
 
-TEST(ReportError, ExitNowDoesNotEndTheRunOnAWarning) {
-    error_record rec = record_for(55, nullptr);
+    rec = record_for(55);
     rec.exit_now = 1;
-    EXPECT_EQ(report_capturing_console(rec),
+    EXPECT_EQ(reported(rec, false).console,
               "\nWarning: Write hydrograph time step not specified, defaulting to 1 hour.\n");
     EXPECT_EQ(rec.code, 0);
     EXPECT_EQ(rec.stop, 0);
 }
 
 TEST(ErrorRecord, FailStoresTheMessageFieldsAndStopsAndClearForRunResetsTheRunState) {
-    summary_file summary;
     error_record rec;
-    rec.summary_file = summary.get();
+    rec.summary_file = stdout;
     rec.exit_now = 1;
     rec.fail(71, "", kFile, 3, 40);
     EXPECT_EQ(rec.code, 71);
     EXPECT_EQ(rec.stop, 1);
-    EXPECT_EQ(error_message(rec),
-              "Index ID exceeds table limit, file: maps/basin 2.msk [row 3:col 40]\n");
-
+    EXPECT_EQ(error_message(rec), "Index ID exceeds table limit, file: maps/basin 2.msk [row 3:col 40]\n");
     rec.clear_for_run();
-    EXPECT_EQ(rec.code, 0);
-    EXPECT_EQ(rec.stop, 0);
-    EXPECT_EQ(rec.exit_now, 0);
+    EXPECT_EQ((std::vector<int>{rec.code, rec.stop, rec.exit_now}), (std::vector<int>{0, 0, 0}));
     EXPECT_EQ(rec.summary_file, nullptr);
 }
 

@@ -1,6 +1,8 @@
 // The end-of-event and end-of-run decision.
 #include <gtest/gtest.h>
 
+#include <string>
+
 #include "core/allocators.hpp"
 #include "core/event_steps.hpp"
 #include "core/model_state.hpp"
@@ -9,11 +11,10 @@ namespace {
 
 using kesta::model_state;
 
+// Event 1 of 2 (starting at 99 and 101 days) is under way at day 100.
 struct EventEnd : ::testing::Test {
     void SetUp() override {
-        m.running = 1;
-        m.event_active = 1;
-        m.event_index = 1;
+        m.running = m.event_active = m.event_index = 1;
         m.nevents = 2;
         m.event_min_q = 0.05;
         m.time = 100.0;
@@ -21,6 +22,12 @@ struct EventEnd : ::testing::Test {
         kesta::alloc_dvector(m.event_start_times, 2, "event_start_times");
         m.event_start_times[1] = 99.0;
         m.event_start_times[2] = 101.0;
+    }
+    // A long-term run in event `index` whose outlet peaked at `peak`.
+    void long_term(int index, double peak) {
+        m.long_term = 1;
+        m.event_index = index;
+        m.peak_q = peak;
     }
     void decide() {
         testing::internal::CaptureStdout();
@@ -43,7 +50,7 @@ TEST_F(EventEnd, SingleEventRunEndsAtItsDurationWithoutADischargeTest) {
 }
 
 TEST_F(EventEnd, EndTimeStopsTheRunMidEvent) {
-    m.long_term = 1;
+    long_term(1, 0.0);
     m.end_time_given = 1;
     m.end_time_julian = 99.9;
     m.q_out = 10.0;
@@ -53,23 +60,19 @@ TEST_F(EventEnd, EndTimeStopsTheRunMidEvent) {
     EXPECT_EQ(m.event_done, 1);
 }
 
-TEST_F(EventEnd, LongTermEventEndsWhenFlowFallsBelowTheCutOffAfterItsPeak) {
-    m.long_term = 1;
-    m.peak_q = 1.0;
+TEST_F(EventEnd, LongTermEventEndsBelowTheCutOffAfterItsPeakAndTheClocksWaitForTheNext) {
+    long_term(1, 1.0);
     m.q_out = 0.01;
     decide();
     EXPECT_EQ(m.event_active, 0);
     EXPECT_EQ(m.event_done, 1);
     EXPECT_EQ(m.running, 1);  // another event follows
-    // Idle until the next event starts.
     EXPECT_DOUBLE_EQ(m.ov_next_time, 101.0);
     EXPECT_DOUBLE_EQ(m.ov_last_time, 101.0 - m.ov_interval);
 }
 
 TEST_F(EventEnd, LastEventEndsTheRunAndParksTheClocks) {
-    m.long_term = 1;
-    m.event_index = 2;
-    m.peak_q = 1.0;
+    long_term(2, 1.0);
     m.q_out = 0.0;
     decide();
     EXPECT_EQ(m.running, 0);
@@ -78,9 +81,7 @@ TEST_F(EventEnd, LastEventEndsTheRunAndParksTheClocks) {
 }
 
 TEST_F(EventEnd, SurfaceHoldingFivePercentOfTheRainKeepsTheLastEventGoing) {
-    m.long_term = 1;
-    m.event_index = 2;
-    m.peak_q = 1.0;
+    long_term(2, 1.0);
     m.ncells = 1;
     m.gridsize = 10.0;
     kesta::alloc_dvector(m.h, 1, "h");
@@ -95,8 +96,7 @@ TEST_F(EventEnd, SurfaceHoldingFivePercentOfTheRainKeepsTheLastEventGoing) {
 }
 
 TEST_F(EventEnd, ChannelStillCarryingTheEventKeepsItGoing) {
-    m.long_term = 1;
-    m.peak_q = 0.0;  // the outlet never rose above the cut-off
+    long_term(1, 0.0);  // the outlet never rose above the cut-off
     m.chan_routing = 1;
     kesta::alloc_dmatrix(3, 2, m.qp, "qp");
     m.qp[2][1] = 0.2;
@@ -108,8 +108,7 @@ TEST_F(EventEnd, ChannelStillCarryingTheEventKeepsItGoing) {
 }
 
 TEST_F(EventEnd, WaterTableRunEndsWhenWeatherDataRunOut) {
-    m.long_term = 1;
-    m.event_index = 2;
+    long_term(2, 0.0);
     m.water_table_given = 1;
     m.q_out = 5.0;
     decide();

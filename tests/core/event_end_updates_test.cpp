@@ -2,7 +2,9 @@
 // the jump to the next event, and the initial per-cell state.
 #include <gtest/gtest.h>
 
+#include <initializer_list>
 #include <string>
+#include <vector>
 
 #include "core/calendar.hpp"
 #include "core/clock_steps.hpp"
@@ -19,6 +21,15 @@ namespace {
 using kesta::g_error_record;
 using kesta::julday;
 using kesta::model_state;
+
+// A 1-based vector of the given values.
+template <class T>
+kesta::vec1<T> cells(std::initializer_list<T> values) {
+    kesta::vec1<T> v(static_cast<int>(values.size()));
+    int k = 1;
+    for (T x : values) v[k++] = x;
+    return v;
+}
 
 // One row of two cells; event 1 of 2 ends at noon on 1 March 2001.
 struct EventEndUpdates : ::testing::Test {
@@ -38,9 +49,7 @@ struct EventEndUpdates : ::testing::Test {
         m.olma = dir.file("olma.txt");
         m.nevents = 2;
         m.event_index = 1;
-        m.event_start_times = kesta::vec1<double>(2);
-        m.event_start_times[1] = julday(2001, 2, 27, 0, 0, 0.0);
-        m.event_start_times[2] = julday(2001, 3, 5, 0, 0, 0.0);
+        m.event_start_times = cells({julday(2001, 2, 27, 0, 0, 0.0), julday(2001, 3, 5, 0, 0, 0.0)});
         m.timestep = 600.0;
         m.dt_days = 600.0 / 86400.0;
         m.time_tol = kesta::kTimeTolerance;
@@ -60,13 +69,12 @@ struct EventEndUpdates : ::testing::Test {
         testing::internal::GetCapturedStderr();
         return testing::internal::GetCapturedStdout();
     }
-    void write_grid(const std::string& name, double a, double b) {
-        kesta::vec1<double> v(2);
-        v[1] = a;
-        v[2] = b;
+    // Writes a grid of the two cells and returns its path.
+    std::string write_grid(const std::string& name, double a, double b) {
         std::string path = dir.file(name);
         kesta::file_ptr fp = kesta::open_file(path, "w", 0);
-        kesta::write_grass_ascii_grid(fp.get(), m.mask, 10.0, 0.0, 20.0, 0.0, 1, 2, v);
+        kesta::write_grass_ascii_grid(fp.get(), m.mask, 10.0, 0.0, 20.0, 0.0, 1, 2, cells({a, b}));
+        return path;
     }
 
     kesta_test::temp_dir dir;
@@ -102,23 +110,18 @@ TEST_F(EventEndUpdates, AfterTheLastEventTheFileSaysSoAndNothingIsRead) {
 }
 
 TEST_F(EventEndUpdates, GridsReadBackAreKeptWithinTheirLimits) {
-    m.phi_map = kesta::vec1<double>(2);
-    m.phi_map[1] = m.phi_map[2] = 0.4;
-    m.moist_from_olma_given = 1;
-    m.moist_from_olma = dir.file("moist.asc");
-    write_grid("moist.asc", 0.6, 0.05);
-    m.rough_from_olma_given = 1;
-    m.rough_from_olma = dir.file("rough.asc");
-    write_grid("rough.asc", 0.0, 0.1);
+    m.phi_map = cells({0.4, 0.4});
+    m.moist_from_olma_given = m.rough_from_olma_given = 1;
+    m.moist_from_olma = write_grid("moist.asc", 0.6, 0.05);
+    m.rough_from_olma = write_grid("rough.asc", 0.0, 0.1);
     // Conductivity leaves in cm/h and comes back in m/s.
-    m.ks_map = kesta::vec1<double>(2);
-    m.ks_map[1] = 1e-5;
-    m.ks_map[2] = 2e-6;
+    m.ks_map = cells({1e-5, 2e-6});
     m.ksat_to_olma_given = m.ksat_from_olma_given = 1;
     m.ksat_to_olma = m.ksat_from_olma = dir.file("ksat.asc");
     update();
     ASSERT_EQ(g_error_record.code, 0);
     EXPECT_NE(kesta_test::read_file(m.ksat_to_olma).find("3.600000 0.720000 \n"), std::string::npos);
+    // Moisture at most 0.99 of the porosity, roughness at least 0.04.
     EXPECT_DOUBLE_EQ(m.thi[1], 0.99 * 0.4);
     EXPECT_DOUBLE_EQ(m.thi[2], 0.1);
     EXPECT_DOUBLE_EQ(m.dist_rough[1], 0.04);
@@ -160,22 +163,18 @@ TEST(InitCellState, SoilStoresStartFromTheInitialMoisture) {
     m.soil_et_accounting = 1;
     m.soil_moist_depth = 50.0;  // cm
     m.top_layer_depth = 0.0;    // takes the soil depth
-    m.thi = kesta::vec1<double>(1);
-    m.thi[1] = 0.3;
-    m.soil_depth = kesta::vec1<double>(1);
-    m.Ws1 = kesta::vec1<double>(1);
-    m.Ws1_L1 = kesta::vec1<double>(1);
-    m.Ws1_L2 = kesta::vec1<double>(1);
-    m.infdep = kesta::vec1<double>(1);
-    m.infdep[1] = 2.0;
+    m.thi = cells({0.3});
+    m.infdep = cells({2.0});
+    m.soil_depth = cells({0.0});
+    m.Ws1 = cells({0.0});
+    m.Ws1_L1 = cells({0.0});
+    m.Ws1_L2 = cells({0.0});
     kesta::init_cell_state(m);
     EXPECT_DOUBLE_EQ(m.top_layer_depth, 50.0);
-    EXPECT_DOUBLE_EQ(m.infdep[1], 0.0);
-    EXPECT_DOUBLE_EQ(m.soil_depth[1], 50.0);
-    EXPECT_DOUBLE_EQ(m.Ws1[1], 15.0);
-    EXPECT_DOUBLE_EQ(m.Ws1_L1[1], 15.0);
-    EXPECT_DOUBLE_EQ(m.Ws1_L2[1], 0.0);
-    EXPECT_DOUBLE_EQ(m.soil_water_at_start, 15.0);  // 15 cm on 100 m2
+    // Depths and stores in cm; 15 cm of water on 100 m2 at the start.
+    EXPECT_EQ((std::vector<double>{m.infdep[1], m.soil_depth[1], m.Ws1[1], m.Ws1_L1[1], m.Ws1_L2[1]}),
+              (std::vector<double>{0.0, 50.0, 15.0, 15.0, 0.0}));
+    EXPECT_DOUBLE_EQ(m.soil_water_at_start, 15.0);
 }
 
 TEST(InitCellState, LakeCellAboveItsLakesLevelStopsTheRun) {
@@ -183,12 +182,9 @@ TEST(InitCellState, LakeCellAboveItsLakesLevelStopsTheRun) {
     model_state m;
     m.ncells = 2;
     m.gridsize = 10.0;
-    m.elev = kesta::vec1<double>(2);
-    m.elev[1] = 99.0;
-    m.elev[2] = 101.0;
+    m.elev = cells({99.0, 101.0});
     m.overland_lake_map_given = 1;
-    m.oland_lake_new = kesta::vec1<int>(2);
-    m.oland_lake_new[1] = m.oland_lake_new[2] = 1;
+    m.oland_lake_new = cells({1, 1});
     m.oland_lakes.resize(2);
     m.oland_lakes[1].level = 100.0;
     testing::internal::CaptureStdout();
@@ -207,9 +203,7 @@ TEST(InitCellState, LakeCellAboveItsLakesLevelStopsTheRun) {
 TEST(ChanPointValue, OutletNodeTakesTheBoundaryDepth) {
     model_state m;
     m.nlinks = 2;
-    m.link_nodes = kesta::vec1<int>(2);
-    m.link_nodes[1] = 4;
-    m.link_nodes[2] = 3;
+    m.link_nodes = cells({4, 3});
     m.yp = kesta::mat2<double>(4, 2);
     m.bel = kesta::mat2<double>(4, 2);
     m.chan_depth = kesta::mat2<double>(4, 2);

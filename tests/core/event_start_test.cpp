@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "core/event_steps.hpp"
 #include "core/interval_clock.hpp"
@@ -49,11 +50,11 @@ TEST_F(StartEvent, ActsOnlyAtTheStartOfTheEventJustRead) {
     m.run_sums.lake_evaporation = 2.5;
     const std::string out = start();
     EXPECT_EQ(out, "Initialized Arrays\nsimulation duration 90 minutes\n");
-    EXPECT_DOUBLE_EQ(m.peak_q, 0.0);
-    EXPECT_DOUBLE_EQ(m.volume_rainfall_overland, 0.0);
-    EXPECT_DOUBLE_EQ(m.dh[1], 0.0);
-    EXPECT_DOUBLE_EQ(m.beginning_vol_water_exfiltrated_this_event, 4.0);
-    EXPECT_DOUBLE_EQ(m.run_sums_at_event_start.lake_evaporation, 2.5);
+    // Event totals start from zero; run totals are remembered as at the start.
+    EXPECT_EQ((std::vector<double>{m.peak_q, m.volume_rainfall_overland, m.dh[1]}), std::vector<double>(3, 0.0));
+    EXPECT_EQ((std::vector<double>{m.beginning_vol_water_exfiltrated_this_event,
+                                   m.run_sums_at_event_start.lake_evaporation}),
+              (std::vector<double>{4.0, 2.5}));
     EXPECT_DOUBLE_EQ(m.event_end_time, 2451545.0 + 90.0 / 1440.0);
     EXPECT_DOUBLE_EQ(m.ov_last_time, m.time);
     EXPECT_DOUBLE_EQ(m.ov_next_time, m.time + m.ov_interval);
@@ -72,16 +73,13 @@ TEST_F(StartEvent, WetlandGroundIsLoweredOnceInTheRun) {
     m.h[1] = 0.1;
     m.time = 2451545.0;
     start();
-    EXPECT_DOUBLE_EQ(m.h[1], 0.0);
-    EXPECT_DOUBLE_EQ(m.h[2], 0.3);
-    EXPECT_DOUBLE_EQ(m.elev[2], 99.5);
+    EXPECT_EQ((std::vector<double>{m.h[1], m.h[2], m.elev[2]}), (std::vector<double>{0.0, 0.3, 99.5}));
     EXPECT_DOUBLE_EQ(m.initial_volume_overland_flow, 30.0);
     m.event_index = 2;
     m.time = 2451546.0;
     m.h[2] = 0.0;
     start();
-    EXPECT_DOUBLE_EQ(m.h[2], 0.3);
-    EXPECT_DOUBLE_EQ(m.elev[2], 99.5);
+    EXPECT_EQ((std::vector<double>{m.h[2], m.elev[2]}), (std::vector<double>{0.3, 99.5}));
 }
 
 TEST_F(StartEvent, CalibrationLocationsStartWithoutAPeakAndWithNoVolume) {

@@ -82,18 +82,21 @@ TEST(LineReader, StrictPopsRefuseMalformedTokensWithoutConsuming) {
     EXPECT_FALSE(pop_int_strict(line, i));
 }
 
-TEST(LineReader, ReadsLongLinesWholeAndStripsCrlf) {
+TEST(LineReader, ReadsEveryLineWholeEmptyLinesAndNulBytesIncludedAndStripsCrlf) {
     std::FILE* fp = std::tmpfile();
     ASSERT_NE(fp, nullptr);
     std::string row;
     for (int k = 1; k <= 2000; ++k) row += (k % 3 ? " " : ",\t") + std::to_string(k);
     const std::string wide(1000000, '7');
-    std::fputs((wide + "\n" + row + "\r\n" + "last").c_str(), fp);
+    const std::string text = std::string("\n\r\na\0b\n", 7) + wide + "\n" + row + "\r\n" + "last";
+    std::fwrite(text.data(), 1, text.size(), fp);
     std::rewind(fp);
 
     line_cursor line;
-    ASSERT_EQ(read_line(line, fp), 1);
-    EXPECT_EQ(line.text(), wide);
+    for (const std::string& expected : {std::string(), std::string(), std::string("a\0b", 3), wide}) {
+        ASSERT_EQ(read_line(line, fp), 1);
+        EXPECT_EQ(line.text(), expected);
+    }
     ASSERT_EQ(read_line(line, fp), 1);
     long sum = 0;
     int count = 0, v = 0;
@@ -104,6 +107,7 @@ TEST(LineReader, ReadsLongLinesWholeAndStripsCrlf) {
     ASSERT_EQ(read_line(line, fp), 1);
     EXPECT_EQ(line.text(), "last");
     EXPECT_EQ(read_line(line, fp), 0);
+    EXPECT_EQ(line.text(), "");
     std::fclose(fp);
 }
 
@@ -126,22 +130,4 @@ TEST(LineReader, TextHelpers) {
     EXPECT_EQ(nth_word(5, "alpha beta"), 9u);       // too few words: last character
     EXPECT_EQ(nth_word(0, " alpha"), 0u);
     EXPECT_EQ(nth_word(1, ""), 0u);
-}
-
-TEST(LineReader, EmptyLinesAndNulBytesAreLines) {
-    std::FILE* fp = std::tmpfile();
-    ASSERT_NE(fp, nullptr);
-    const char text[] = "\n\r\na\0b\n";
-    std::fwrite(text, 1, sizeof text - 1, fp);
-    std::rewind(fp);
-    line_cursor line;
-    ASSERT_EQ(read_line(line, fp), 1);
-    EXPECT_EQ(line.text(), "");
-    ASSERT_EQ(read_line(line, fp), 1);
-    EXPECT_EQ(line.text(), "");
-    ASSERT_EQ(read_line(line, fp), 1);
-    EXPECT_EQ(line.text(), std::string("a\0b", 3));
-    EXPECT_EQ(read_line(line, fp), 0);
-    EXPECT_EQ(line.text(), "");
-    std::fclose(fp);
 }

@@ -50,6 +50,7 @@ protected:
     void TearDown() override {
         kesta::set_step_observer(nullptr);
         g_script = nullptr;
+        g_error_record.clear_for_run();
     }
     // Runs the model in a scratch folder; returns run_model's result.
     int run() {
@@ -112,13 +113,6 @@ TEST_F(RunDriver, GuardedStepThatStoresAnErrorStopsAtOnceAndOnlyCloses) {
     EXPECT_EQ(output.find("Running...."), std::string::npos);
 }
 
-TEST_F(RunDriver, LoopStepErrorEndsTheRunWithinThePass) {
-    script.passes_wanted = 5;
-    script.actions["step_overland_flow"] = [](model_state&) { g_error_record.code = 4000; };
-    EXPECT_NE(run(), 0);
-    EXPECT_EQ(after("step_overland_flow"), std::vector<std::string>{"close_output_files"});
-}
-
 TEST_F(RunDriver, WarningCodePrintsAndTheRunGoesOn) {
     script.actions["setup_run_control"] = [](model_state&) { g_error_record.code = 55; };
     EXPECT_EQ(run(), 0);
@@ -127,17 +121,39 @@ TEST_F(RunDriver, WarningCodePrintsAndTheRunGoesOn) {
     EXPECT_NE(std::find(script.trace.begin(), script.trace.end(), "write_final_summaries"), script.trace.end());
 }
 
-TEST_F(RunDriver, StopWithoutCodeLeavesSilentlyButReportsFailure) {
-    script.actions["open_all_map_outputs"] = [](model_state&) { g_error_record.stop = 1; };
-    EXPECT_NE(run(), 0);
-    EXPECT_EQ(after("open_all_map_outputs"), std::vector<std::string>{"close_output_files"});
-    EXPECT_EQ(output.find("Error"), std::string::npos);
-}
-
-TEST_F(RunDriver, CodeFromUnguardedStepWaitsForTheNextCheck) {
-    script.actions["write_startup_info"] = [](model_state&) { g_error_record.code = 4000; };
-    EXPECT_NE(run(), 0);
-    EXPECT_EQ(after("setup_run_control"), std::vector<std::string>{"close_output_files"});
+TEST_F(RunDriver, StoredCodeOrStopEndsTheRunAtTheNextCheckAndOnlyCloses) {
+    const std::vector<std::string> close = {"close_output_files"};
+    const struct {
+        std::string step;  // the step that stores the code or the stop
+        int code, stop;
+        std::string last;  // the last step before the run ends
+        std::vector<std::string> then;
+        int passes;          // of the five wanted
+        std::string absent;  // text the console must not show
+    } cases[] = {
+        {"step_overland_flow", 4000, 0, "step_overland_flow", close, 1, ""},  // within the pass
+        {"open_all_map_outputs", 0, 1, "open_all_map_outputs", close, 0, "Error"},  // silently
+        {"write_startup_info", 4000, 0, "setup_run_control", close, 0, ""},  // an unguarded step waits
+        {"write_final_summaries", 4000, 0, "write_final_summaries", close, 5, ""},  // no normal end notice
+        // A negative code ends the loop with the error notice and no message.
+        {"trigger_analyzers(step)", -2, 0, "trigger_analyzers(step)",
+         {"trigger_analyzers(error)", "close_output_files"}, 1, "Error"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.step);
+        script = driver_script{};
+        script.passes_wanted = 5;
+        script.actions[c.step] = [&c](model_state&) {
+            g_error_record.code = c.code;
+            g_error_record.stop = c.stop;
+        };
+        EXPECT_NE(run(), 0);
+        EXPECT_EQ(after(c.last), c.then);
+        EXPECT_EQ(script.passes, c.passes);
+        if (!c.absent.empty()) {
+            EXPECT_EQ(output.find(c.absent), std::string::npos);
+        }
+    }
 }
 
 TEST_F(RunDriver, CodeLeftByAnalyzerSetupIsReportedBeforeTheErrorNotice) {
@@ -152,23 +168,6 @@ TEST_F(RunDriver, CodeLeftByAnalyzerSetupIsReportedBeforeTheErrorNotice) {
               (std::vector<std::string>{"trigger_analyzers(init)", "trigger_analyzers(error)", "close_output_files"}));
     EXPECT_NE(output.find("Unable to open analyzer file."), std::string::npos);
     EXPECT_EQ(output.find("Running...."), std::string::npos);
-}
-
-TEST_F(RunDriver, NegativeCodeEndsTheLoopWithTheErrorNoticeAndNoMessage) {
-    script.passes_wanted = 5;
-    script.actions["trigger_analyzers(step)"] = [](model_state&) { g_error_record.code = -2; };
-    EXPECT_NE(run(), 0);
-    EXPECT_EQ(script.passes, 1);
-    EXPECT_EQ(after("trigger_analyzers(step)"),
-              (std::vector<std::string>{"trigger_analyzers(error)", "close_output_files"}));
-    EXPECT_EQ(output.find("Error"), std::string::npos);
-    g_error_record.code = 0;
-}
-
-TEST_F(RunDriver, FinalSummaryFailureSkipsTheNormalEndNotice) {
-    script.actions["write_final_summaries"] = [](model_state&) { g_error_record.code = 4000; };
-    EXPECT_NE(run(), 0);
-    EXPECT_EQ(after("write_final_summaries"), std::vector<std::string>{"close_output_files"});
 }
 
 TEST_F(RunDriver, SuperQuietHidesInitLinesButNotTheRunTime) {
@@ -203,23 +202,18 @@ TEST_F(RunDriver, CalibrationRunKeepsTheOptimiseFlagWhateverTheProjectSays) {
     EXPECT_EQ(seen, 1);
 }
 
-TEST(RunProgram, MissingProjectFileReportsCodeThreeAndExitsOne) {
-    kesta_test::temp_dir dir;
-    const auto r = kesta_test::run_kesta("no_such.prj", dir.path().string());
-    EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.output.find("\nError: The specified project file was not found.\n"), std::string::npos) << r.output;
-    EXPECT_NE(r.output.find("Run time: "), std::string::npos);
-    EXPECT_EQ(r.output.find("Running...."), std::string::npos);
-    const std::string times = kesta_test::read_file(dir.file("out_time.out"));
-    EXPECT_EQ(times.rfind("total time (s): ", 0), 0u);
-}
-
-TEST(RunProgram, LoneVersionOptionIsTakenAsAProjectFileName) {
-    kesta_test::temp_dir dir;
-    const auto r = kesta_test::run_kesta("-v", dir.path().string());
-    EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.output.find("project file was not found"), std::string::npos);
-    EXPECT_EQ(r.output.find("KESTA version"), std::string::npos);
+TEST(RunProgram, MissingProjectFileReportsCodeThreeAndExitsOneAndALoneVersionOptionIsSuchAName) {
+    for (const char* args : {"no_such.prj", "-v"}) {
+        SCOPED_TRACE(args);
+        kesta_test::temp_dir dir;
+        const auto r = kesta_test::run_kesta(args, dir.path().string());
+        EXPECT_EQ(r.status, 1);
+        EXPECT_NE(r.output.find("\nError: The specified project file was not found.\n"), std::string::npos) << r.output;
+        EXPECT_NE(r.output.find("Run time: "), std::string::npos);
+        EXPECT_EQ(r.output.find("Running...."), std::string::npos);
+        EXPECT_EQ(r.output.find("KESTA version"), std::string::npos);
+        EXPECT_EQ(kesta_test::read_file(dir.file("out_time.out")).rfind("total time (s): ", 0), 0u);
+    }
 }
 
 TEST(RunProgram, BatchOfFailingRunsExitsOneAfterEveryRun) {

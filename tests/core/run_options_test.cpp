@@ -4,6 +4,7 @@
 
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "core/error_record.hpp"
@@ -23,9 +24,11 @@ const std::string kGrid = "KESTAPROJECT\nGRIDSIZE 30\nROWS 4\nCOLS 5\nTOT_TIME 6
 class RunOptions : public ::testing::Test {
 protected:
     void TearDown() override { g_error_record.clear_for_run(); }
-    // A fresh state with `cards` read and translated.
-    model_state& read(const std::string& cards) {
+    // A fresh state with `cards` read and translated; `roughness_table`
+    // stands for a mapping table that holds roughness.
+    model_state& read(const std::string& cards, bool roughness_table = false) {
         m = std::make_unique<model_state>();
+        m->mapping_table_info.roughness = roughness_table ? 1 : 0;
         dir.write("p.prj", kGrid + cards);
         testing::internal::CaptureStdout();
         kesta::read_run_parameters(dir.file("p.prj"), *m);
@@ -38,60 +41,43 @@ protected:
 };
 
 TEST_F(RunOptions, SelectorsBecomeOneSwitchPerMethod) {
-    struct row {
-        std::string cards;
-        int green_ampt, redist, layered, richards, et_accounting;
-        int chan_explicit, chan_alt, chan_implicit, chan_drain;
+    // Green and Ampt, redistribution, layered, Richards, soil accounting;
+    // explicit, alternative and implicit channel routing, drain start.
+    const std::vector<std::pair<std::string, std::vector<int>>> method_rows = {
+        {"", {0, 0, 0, 0, 0, 0, 0, 0, 0}},
+        {"GREEN_AMPT", {1, 0, 0, 0, 0, 0, 0, 0, 0}},
+        {"INF_REDIST", {0, 1, 0, 0, 1, 0, 0, 0, 0}},
+        {"INF_LAYERED_SOIL", {0, 0, 1, 0, 1, 0, 0, 0, 0}},
+        {"INF_RICHARDS\nGREEN_AMPT\nINF_RICHARDS", {0, 0, 0, 1, 0, 0, 0, 0, 0}},
+        {"CHAN_EXPLIC", {0, 0, 0, 0, 0, 1, 0, 0, 0}},
+        {"DIFFUSIVE_WAVE", {0, 0, 0, 0, 0, 1, 0, 0, 0}},
+        {"CHAN_MESH", {0, 0, 0, 0, 0, 0, 1, 0, 0}},
+        {"CHAN_PREISS", {0, 0, 0, 0, 0, 0, 0, 1, 0}},
+        {"CHAN_BACKWATER", {0, 0, 0, 0, 0, 0, 0, 1, 0}},
+        {"CHAN_DRAIN", {0, 0, 0, 0, 0, 0, 0, 1, 1}},
+        {"CHAN_DRAIN\nCHAN_EXPLIC", {0, 0, 0, 0, 0, 1, 0, 0, 0}},
     };
-    const std::vector<row> rows = {
-        {"", 0, 0, 0, 0, 0, 0, 0, 0, 0},
-        {"GREEN_AMPT", 1, 0, 0, 0, 0, 0, 0, 0, 0},
-        {"INF_REDIST", 0, 1, 0, 0, 1, 0, 0, 0, 0},
-        {"INF_LAYERED_SOIL", 0, 0, 1, 0, 1, 0, 0, 0, 0},
-        {"INF_RICHARDS\nGREEN_AMPT\nINF_RICHARDS", 0, 0, 0, 1, 0, 0, 0, 0, 0},
-        {"CHAN_EXPLIC", 0, 0, 0, 0, 0, 1, 0, 0, 0},
-        {"DIFFUSIVE_WAVE", 0, 0, 0, 0, 0, 1, 0, 0, 0},
-        {"CHAN_MESH", 0, 0, 0, 0, 0, 0, 1, 0, 0},
-        {"CHAN_PREISS", 0, 0, 0, 0, 0, 0, 0, 1, 0},
-        {"CHAN_BACKWATER", 0, 0, 0, 0, 0, 0, 0, 1, 0},
-        {"CHAN_DRAIN", 0, 0, 0, 0, 0, 0, 0, 1, 1},
-        {"CHAN_DRAIN\nCHAN_EXPLIC", 0, 0, 0, 0, 0, 1, 0, 0, 0},
-    };
-    for (const row& r : rows) {
-        const model_state& s = read(r.cards + "\n");
-        EXPECT_EQ(s.green_ampt_on, r.green_ampt) << r.cards;
-        EXPECT_EQ(s.inf_redist_on, r.redist) << r.cards;
-        EXPECT_EQ(s.inf_layered_on, r.layered) << r.cards;
-        EXPECT_EQ(s.inf_richards_on, r.richards) << r.cards;
-        EXPECT_EQ(s.soil_et_accounting, r.et_accounting) << r.cards;
-        EXPECT_EQ(s.chan_routing, r.chan_explicit) << r.cards;
-        EXPECT_EQ(s.chan_alt_routing, r.chan_alt) << r.cards;
-        EXPECT_EQ(s.chan_implicit_routing, r.chan_implicit) << r.cards;
-        EXPECT_EQ(s.chan_drain_init, r.chan_drain) << r.cards;
+    for (const auto& r : method_rows) {
+        const model_state& s = read(r.first + "\n");
+        EXPECT_EQ((std::vector<int>{s.green_ampt_on, s.inf_redist_on, s.inf_layered_on, s.inf_richards_on,
+                                    s.soil_et_accounting, s.chan_routing, s.chan_alt_routing, s.chan_implicit_routing,
+                                    s.chan_drain_init}),
+                  r.second)
+            << r.first;
     }
-}
-
-TEST_F(RunOptions, MapTypeAndRainSourceSelectors) {
-    struct row {
-        std::string cards;
-        int grass, tvm_ascii, tvm_binary, uniform, from_file, inv_distance, thiessen;
+    // GRASS, ASCII and binary maps; uniform, file, raining; inverse distance, Thiessen.
+    const std::vector<std::pair<std::string, std::vector<int>>> source_rows = {
+        {"MAP_TYPE 0", {1, 0, 0, 1, 0, 1, 0, 0}},
+        {"MAP_TYPE 1\nPRECIP_FILE r.gag", {0, 1, 0, 0, 1, 0, 1, 0}},
+        {"MAP_TYPE 2\nPRECIP_FILE r.gag\nRAIN_THIESSEN", {0, 1, 1, 0, 1, 0, 0, 1}},
+        {"PRECIP_FILE r.gag\nPRECIP_UNIF", {1, 0, 0, 1, 0, 1, 0, 0}},
     };
-    const std::vector<row> rows = {
-        {"MAP_TYPE 0", 1, 0, 0, 1, 0, 0, 0},
-        {"MAP_TYPE 1\nPRECIP_FILE r.gag", 0, 1, 0, 0, 1, 1, 0},
-        {"MAP_TYPE 2\nPRECIP_FILE r.gag\nRAIN_THIESSEN", 0, 1, 1, 0, 1, 0, 1},
-        {"PRECIP_FILE r.gag\nPRECIP_UNIF", 1, 0, 0, 1, 0, 0, 0},
-    };
-    for (const row& r : rows) {
-        const model_state& s = read(r.cards + "\n");
-        EXPECT_EQ(s.map_grass, r.grass) << r.cards;
-        EXPECT_EQ(s.map_tvm_ascii, r.tvm_ascii) << r.cards;
-        EXPECT_EQ(s.map_tvm_binary, r.tvm_binary) << r.cards;
-        EXPECT_EQ(s.uniform_rain, r.uniform) << r.cards;
-        EXPECT_EQ(s.rain_from_file, r.from_file) << r.cards;
-        EXPECT_EQ(s.raining, r.uniform) << r.cards;
-        EXPECT_EQ(s.rain_inv_distance, r.inv_distance) << r.cards;
-        EXPECT_EQ(s.rain_thiessen, r.thiessen) << r.cards;
+    for (const auto& r : source_rows) {
+        const model_state& s = read(r.first + "\n");
+        EXPECT_EQ((std::vector<int>{s.map_grass, s.map_tvm_ascii, s.map_tvm_binary, s.uniform_rain, s.rain_from_file,
+                                    s.raining, s.rain_inv_distance, s.rain_thiessen}),
+                  r.second)
+            << r.first;
     }
 }
 
@@ -108,18 +94,9 @@ TEST_F(RunOptions, ValuesWithARuleOfTheirOwn) {
 }
 
 TEST_F(RunOptions, RoughnessTableCountsOnlyWithoutUniformManning) {
-    auto with_roughness_table = [this](const std::string& cards) {
-        m = std::make_unique<model_state>();
-        m->mapping_table_info.roughness = 1;
-        dir.write("p.prj", kGrid + cards);
-        testing::internal::CaptureStdout();
-        kesta::read_run_parameters(dir.file("p.prj"), *m);
-        testing::internal::GetCapturedStdout();
-        return m->roughness_given;
-    };
-    EXPECT_EQ(with_roughness_table(""), 1);
-    EXPECT_EQ(with_roughness_table("MANNING_N 0.03\n"), 0);
-    EXPECT_EQ(with_roughness_table("MANNING_N 0.03\nROUGHNESS n.asc\n"), 1);
+    EXPECT_EQ(read("", true).roughness_given, 1);
+    EXPECT_EQ(read("MANNING_N 0.03\n", true).roughness_given, 0);
+    EXPECT_EQ(read("MANNING_N 0.03\nROUGHNESS n.asc\n", true).roughness_given, 1);
 }
 
 TEST_F(RunOptions, ReservoirInflowFileIsCreatedWithItsHeader) {
@@ -133,9 +110,7 @@ TEST_F(RunOptions, ReservoirInflowFileIsCreatedWithItsHeader) {
     EXPECT_EQ(kesta_test::read_file(dir.file("qin.txt")), "  output from KESTA\n\n    JDAY     QIN\n32.2     1.2    \n");
 
     read("VQ_INPUT " + dir.file("no/such/folder/qin.txt") + "\n");
-    EXPECT_EQ(kesta::g_error_record.stop, 1);
-    kesta::g_error_record.clear_for_run();
-    kesta::g_error_record.code = 0;
+    EXPECT_EQ(g_error_record.stop, 1);
 }
 
 TEST_F(RunOptions, MappingTableFileIsCheckedForItsTables) {
@@ -149,50 +124,43 @@ TEST_F(RunOptions, MappingTableFileIsCheckedForItsTables) {
 
 TEST_F(RunOptions, GroundwaterOnlyUnderAWaterTableAndThenWithStreamLoss) {
     const model_state& without = read("GW_SIMULATION\nGW_UNIF_POROSITY 0.3\n");
-    EXPECT_EQ(without.gw_simulation, 0);
-    EXPECT_EQ(without.gw_unif_porosity_given, 0);
+    EXPECT_EQ(std::make_pair(without.gw_simulation, without.gw_unif_porosity_given), std::make_pair(0, 0));
 
     const model_state& with = read("WATER_TABLE wt.asc\nGW_SIMULATION\nGW_UNIF_POROSITY 0.3\n");
-    EXPECT_EQ(with.gw_simulation, 1);
-    EXPECT_EQ(with.stream_loss, 1);
+    EXPECT_EQ(std::make_pair(with.gw_simulation, with.stream_loss), std::make_pair(1, 1));
     EXPECT_EQ(with.gw_unif_porosity, 0.3);
     EXPECT_EQ(with.aquifer_delta_z, -999.9);
 }
 
 TEST_F(RunOptions, UniformRainStartsAtTheStartDate) {
     const model_state& s = read("RAIN_INTENSITY 25.4\nRAIN_DURATION 90\nSTART_DATE 1999 6 15\nSTART_TIME 12 30\n");
-    EXPECT_EQ(s.start_hhmm, 1230);
-    EXPECT_EQ(s.start_yyyymmdd, 19990615);
+    EXPECT_EQ(std::make_pair(s.start_hhmm, s.start_yyyymmdd), std::make_pair(1230, 19990615));
     EXPECT_NEAR(s.time, 2451345.0 + 30.0 / 1440.0, 1e-9);
     EXPECT_EQ(s.precip_next_time, s.time);
-    EXPECT_EQ(s.rain_duration, 90.0);
-    EXPECT_EQ(s.rain_intensity, 25.4);
+    EXPECT_EQ(std::make_pair(s.rain_duration, s.rain_intensity), std::make_pair(90.0, 25.4));
 }
 
 TEST_F(RunOptions, ExchangePathsAndEventNumber) {
     const model_state& absent = read("");
-    EXPECT_EQ(absent.htp_event_num, -1);
-    EXPECT_EQ(absent.htp_event_num_given, 0);
+    EXPECT_EQ(std::make_pair(absent.htp_event_num, absent.htp_event_num_given), std::make_pair(-1, 0));
     EXPECT_EQ(absent.ksat_to_olma, "exchange/");
 
+    // A number card without its number.
     const model_state& s = read("HTP\nHTP_EVENT_NUM\nOLMA events.txt\nKSAT_TO_OLMA ks.asc\n");
-    EXPECT_EQ(s.htp_event_num, -1);
-    EXPECT_EQ(s.htp_event_num_given, 1);
-    EXPECT_EQ(s.olma, "exchange/events.txt");
-    EXPECT_EQ(s.ksat_to_olma_given, 1);
-    EXPECT_EQ(s.ksat_to_olma, "exchange/ks.asc");
-    EXPECT_EQ(s.moist_from_olma_given, 0);
+    EXPECT_EQ(std::make_pair(s.htp_event_num, s.htp_event_num_given), std::make_pair(-1, 1));
+    EXPECT_EQ((std::vector<std::string>{s.olma, s.ksat_to_olma}),
+              (std::vector<std::string>{"exchange/events.txt", "exchange/ks.asc"}));
+    EXPECT_EQ(std::make_pair(s.ksat_to_olma_given, s.moist_from_olma_given), std::make_pair(1, 0));
 }
 
 TEST_F(RunOptions, EndTimeNutrientsAndTheClosingLine) {
     const model_state& s = read("END_TIME 2000 1 1 12 0\nNUTRIENTS\nWRITE_CHAN_HOTSTART hot\n");
-    EXPECT_EQ(s.end_time_given, 1);
+    EXPECT_EQ(std::make_pair(s.end_time_given, s.nutrients), std::make_pair(1, 1));
     EXPECT_EQ(s.end_time_julian, 2451545.0);
-    EXPECT_EQ(s.nutrients, 1);
     EXPECT_EQ(s.zep, s.project_options.zep_container);
     EXPECT_NE(s.zep, nullptr);
-    EXPECT_EQ(s.chan_hotstart_depth_out, "hot.dht");
-    EXPECT_EQ(s.chan_hotstart_discharge_out, "hot.qht");
+    EXPECT_EQ(std::make_pair(s.chan_hotstart_depth_out, s.chan_hotstart_discharge_out),
+              std::make_pair(std::string("hot.dht"), std::string("hot.qht")));
     EXPECT_NE(out.find("\nfinished reading project file\n"), std::string::npos);
 
     read("SUPER_QUIET\n");
@@ -207,15 +175,13 @@ TEST_F(RunOptions, MissingFileAndPexloFormatStopTheRun) {
     kesta::read_run_parameters(dir.file("none.prj"), *m);
     testing::internal::GetCapturedStdout();
     testing::internal::GetCapturedStderr();
-    EXPECT_EQ(g_error_record.code, 3);
-    EXPECT_EQ(g_error_record.stop, 1);
+    EXPECT_EQ(std::make_pair(g_error_record.code, g_error_record.stop), std::make_pair(3, 1));
     g_error_record.clear_for_run();
 
     // The flood maps are taken over before the format is refused; the
     // translation after it is not made.
     const model_state& s = read("FLOOD_GRID flood.asc\nMAP_TYPE 4\n");
-    EXPECT_EQ(g_error_record.code, 5);
-    EXPECT_EQ(g_error_record.stop, 1);
+    EXPECT_EQ(std::make_pair(g_error_record.code, g_error_record.stop), std::make_pair(5, 1));
     EXPECT_EQ(s.flood_grid, "flood.asc");
     EXPECT_EQ(s.uniform_rain, 0);
 }
@@ -238,9 +204,8 @@ protected:
     std::string out;
 };
 
-TEST_F(OptionChecks, ACleanRunPasses) { EXPECT_EQ(check(), 0); }
-
-TEST_F(OptionChecks, EarlierCheckWinsWhenTwoApply) {
+TEST_F(OptionChecks, ACleanRunPassesAndTheEarlierCheckWinsWhenTwoApply) {
+    EXPECT_EQ(check(), 0);
     s.manning_n_given = s.roughness_given = 1;
     s.long_term = 1;  // and no evapotranspiration method: code 9
     EXPECT_EQ(check(), 6);
@@ -314,14 +279,12 @@ TEST_F(OptionChecks, ChannelCorrections) {
     s.erosion.soil_erosion_given = 1;
     s.chan_discharge_given_2 = 1;
     EXPECT_EQ(check(), 0);
-    EXPECT_EQ(s.chan_sed_on, 1);
-    EXPECT_EQ(s.chan_discharge_given_2, 1);
+    EXPECT_EQ(std::make_pair(s.chan_sed_on, s.chan_discharge_given_2), std::make_pair(1, 1));
 
     s.chan_routing = 0;
     s.chan_sed_on = 0;
-    EXPECT_EQ(check(), 0);
-    EXPECT_EQ(s.chan_sed_on, 0);
-    EXPECT_EQ(s.chan_discharge_given_2, 0);
+    EXPECT_EQ(check(), 0);  // without channel routing neither is kept
+    EXPECT_EQ(std::make_pair(s.chan_sed_on, s.chan_discharge_given_2), std::make_pair(0, 0));
 }
 
 TEST_F(OptionChecks, GroundwaterWarningsAreSaidAndTheChecksGoOn) {

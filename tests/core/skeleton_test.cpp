@@ -1,5 +1,0 @@
-#include <gtest/gtest.h>
-
-#include "core/version.hpp"
-
-TEST(Version, IsFiveDotZero) { EXPECT_DOUBLE_EQ(kesta::kVersion, 5.0); }
