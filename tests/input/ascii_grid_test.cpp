@@ -1,7 +1,10 @@
+// The ASCII grid readers: header words, row layout, the refusals with their
+// messages, the category and zero-value counts, and index maps.
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <string>
+#include <tuple>
 
 #include "core/error_record.hpp"
 #include "input/ascii_grid.hpp"
@@ -21,7 +24,7 @@ mat2<int> small_mask() {
     return m;
 }
 
-const char* kHeader23 = "north: 200.0\nsouth: 100.0\neast: 400.0\nwest: 250.0\nrows: 2\ncols: 3\n";
+const std::string kHeader23 = "north: 200.0\nsouth: 100.0\neast: 400.0\nwest: 250.0\nrows: 2\ncols: 3\n";
 
 struct grid_read {
     bool ok = false;
@@ -34,30 +37,36 @@ protected:
     void SetUp() override { g_error_record = error_record(); }
     void TearDown() override { g_error_record = error_record(); }
 
+    // Reads `text` as "map.asc" in `mode`; `grid` is the mask or, in the
+    // integer-grid mode, the destination.
     grid_read read_map(const std::string& text, int mode, mat2<int>& grid, int rows = 2, int cols = 3) {
-        const std::string path = dir_.write("map.asc", text);
-        std::FILE* fp = std::fopen(path.c_str(), "r");
-        grid_read r;
-        testing::internal::CaptureStdout();
-        r.ok = read_ascii_map(fp, "map.asc", mode, r.header, grid, a, b, cells, rows, cols);
-        r.out = testing::internal::GetCapturedStdout();
-        std::fclose(fp);
-        return r;
+        return read("map.asc", text, [&](std::FILE* fp, grid_header& h) {
+            return read_ascii_map(fp, "map.asc", mode, h, grid, a, b, cells, rows, cols);
+        });
+    }
+    // The 2 x 3 header, then `values`, over the small mask.
+    grid_read read_values(const std::string& values, int mode) { return read_map(kHeader23 + values, mode, mask); }
+
+    grid_read read_index(const std::string& text, mat2<int>& ids, int max_id, std::FILE* summary = nullptr,
+                         int rows = 2, int cols = 3) {
+        return read("ids.asc", text, [&](std::FILE* fp, grid_header& h) {
+            return read_index_map(fp, "ids.asc", h, mask, ids, max_id, rows, cols, summary);
+        });
     }
 
-    grid_read read_index(const std::string& text, const mat2<int>& mask, mat2<int>& ids, int max_id,
-                         std::FILE* summary = nullptr, int rows = 2, int cols = 3) {
-        const std::string path = dir_.write("ids.asc", text);
-        std::FILE* fp = std::fopen(path.c_str(), "r");
+    template <class F>
+    grid_read read(const std::string& name, const std::string& text, F reader) {
+        std::FILE* fp = std::fopen(dir_.write(name, text).c_str(), "r");
         grid_read r;
         testing::internal::CaptureStdout();
-        r.ok = read_index_map(fp, "ids.asc", r.header, mask, ids, max_id, rows, cols, summary);
+        r.ok = reader(fp, r.header);
         r.out = testing::internal::GetCapturedStdout();
         std::fclose(fp);
         return r;
     }
 
     kesta_test::temp_dir dir_;
+    mat2<int> mask = small_mask();
     vec1<double> a{3};
     vec1<double> b{3};
     vec1<int> cells{3};
@@ -65,19 +74,13 @@ protected:
 
 }  // namespace
 
-TEST_F(AsciiGrid, HeaderLabelsAreReadButNeverCompared) {
-    mat2<int> mask = small_mask();
-    const grid_read words = read_map(std::string(kHeader23) + "1.5 9 2.5\n7 3.25 8\n", kMapRealA, mask);
+TEST_F(AsciiGrid, HeaderWordsAreNeverComparedAndTheLastRowNeedsNoLineEnd) {
+    const grid_read words = read_values("1.5 9 2.5\n7 3.25 8\n", kMapRealA);
     ASSERT_TRUE(words.ok) << words.out;
-    EXPECT_DOUBLE_EQ(words.header.north, 200.0);
-    EXPECT_DOUBLE_EQ(words.header.south, 100.0);
-    EXPECT_DOUBLE_EQ(words.header.east, 400.0);
-    EXPECT_DOUBLE_EQ(words.header.west, 250.0);
-    EXPECT_EQ(words.header.rows, 2);
-    EXPECT_EQ(words.header.cols, 3);
-    EXPECT_DOUBLE_EQ(a[1], 1.5);
-    EXPECT_DOUBLE_EQ(a[2], 2.5);
-    EXPECT_DOUBLE_EQ(a[3], 3.25);
+    const grid_header& h = words.header;
+    EXPECT_EQ(std::make_tuple(h.north, h.south, h.east, h.west, h.rows, h.cols),
+              std::make_tuple(200.0, 100.0, 400.0, 250.0, 2, 3));
+    EXPECT_EQ(std::make_tuple(a[1], a[2], a[3]), std::make_tuple(1.5, 2.5, 3.25));
 
     // Single letters, a label glued to its value, trailing blanks and a blank
     // line before the first row: the same grid, into vector B.
@@ -85,44 +88,101 @@ TEST_F(AsciiGrid, HeaderLabelsAreReadButNeverCompared) {
         read_map("n 200.0\ns 100.0\ne 400.0\nwest:250\nr 2\nc 3   \n\n4,9,5\n7\t6 8\n", kMapRealB, mask);
     ASSERT_TRUE(letters.ok) << letters.out;
     EXPECT_DOUBLE_EQ(letters.header.west, 250.0);
-    EXPECT_DOUBLE_EQ(b[1], 4.0);
-    EXPECT_DOUBLE_EQ(b[2], 5.0);
-    EXPECT_DOUBLE_EQ(b[3], 6.0);
+    EXPECT_EQ(std::make_tuple(b[1], b[2], b[3]), std::make_tuple(4.0, 5.0, 6.0));
     EXPECT_EQ(letters.out, "");
-}
 
-TEST_F(AsciiGrid, LabelLongerThanItsFieldBreaksTheHeader) {
-    mat2<int> mask = small_mask();
-    const grid_read r = read_map("northing 200.0\nsouth 100\neast 4\nwest 2\nrows 2\ncols 3\n1 1 1\n1 1 1\n",
-                                 kMapRealA, mask);
-    EXPECT_FALSE(r.ok);
-    EXPECT_NE(r.out.find("map.asc"), std::string::npos) << r.out;
-    EXPECT_NE(r.out.find("\"ng\""), std::string::npos) << r.out;
-    EXPECT_EQ(g_error_record.stop, 1);
-}
-
-TEST_F(AsciiGrid, LastRowWithoutLineEndReadsAndAMissingRowIsEndOfFile) {
-    mat2<int> mask = small_mask();
-    const grid_read whole = read_map(std::string(kHeader23) + "1 2 3\n4 5 6", kMapRealA, mask);
-    ASSERT_TRUE(whole.ok);
+    // The last row may lack its line end.
+    ASSERT_TRUE(read_values("1 2 3\n4 5 6", kMapRealA).ok);
     EXPECT_DOUBLE_EQ(a[3], 5.0);
+}
 
-    const grid_read early = read_map(std::string(kHeader23) + "1 2 3\n", kMapRealA, mask);
-    EXPECT_FALSE(early.ok);
-    EXPECT_EQ(early.out, "Unexpected end of file in file: map.asc\n\n");
-    EXPECT_EQ(g_error_record.stop, 1);
-    EXPECT_EQ(g_error_record.code, 0);  // reported at once
+// Every refusal is reported at once with its own message. Mode 0 stands for the index-map reader (IDs up to 11).
+TEST_F(AsciiGrid, RefusalsNameTheMapAndWhereItWentWrong) {
+    struct refusal {
+        std::string text;
+        int mode;
+        int rows, cols;
+        std::string says;
+    };
+    const std::string h = kHeader23;
+    const refusal cases[] = {
+        // A label longer than its field leaves its tail to be read as the value.
+        {"northing 200.0\nsouth 100\neast 4\nwest 2\nrows 2\ncols 3\n1 1 1\n1 1 1\n", kMapRealA, 2, 3,
+         "Error: unreadable header of map map.asc: north value \"ng\" (label \"northi\") on line 1\n\n"},
+        {h + "1 2 3\n", kMapRealA, 2, 3, "Unexpected end of file in file: map.asc\n\n"},
+        {h + "1 2 3\n4 5 6\n", kMapRealA, 2, 2, "Incorrect number of columns in map: map.asc\n\n"},
+        {h + "1 2 3\n4 5 6\n", kMapRealA, 3, 3, "Incorrect number of rows in map: map.asc\n\n"},
+        {h + "1 2 3\n4 5 6\n", kMapRealA, 3, 4, "Incorrect number of rows and columns in map: map.asc\n\n"},
+        {h + "1 2 3\n4 five 6\n", kMapRealA, 2, 3,
+         "Error: unreadable value \"five\" in map map.asc at row 2, column 2\n\n"},
+        // A short row is refused, not padded with zeros.
+        {h + "1 2\n4 5 6\n", kMapRealA, 2, 3, "Error: map map.asc, row 1 ends after 2 values; column 3 is missing\n\n"},
+        {h + "1 2 3\n4 1.0 6\n", kMapIntGrid, 2, 3,
+         "Error: unreadable value \"1.0\" in map map.asc at row 2, column 2\n\n"},
+        {h + "1 2 3\n4 5 x\n", kMapCategory, 2, 3,
+         "Error: unreadable value \"x\" in map map.asc at row 2, column 3\n\n"},
+        {h + "1 2 3\n4 5\n", kMapCategory, 2, 3, "Unexpected end of file in file: map.asc\n\n"},
+        {h + "1 0 2\n0 10001 0\n", kMapCategory, 2, 3,
+         "Error: category 10001 outside 0 to 10000 in map map.asc at row 2, column 2\n\n"},
+        {h + "-1 0 2\n0 1 0\n", kMapCategory, 2, 3,
+         "Error: category -1 outside 0 to 10000 in map map.asc at row 1, column 1\n\n"},
+        {h + "1 0 11\n0 12 0\n", 0, 2, 3, "\nIndex ID exceeds table limit, file: ids.asc [row 2:col 2]\n"},
+        {h + "1 0 -3\n0 1 0\n", 0, 2, 3, "\nIndex ID exceeds table limit, file: ids.asc [row 1:col 3]\n"},
+        {h + "1 0 abc\n0 1 0\n", 0, 2, 3, "Error: unreadable value \"abc\" in map ids.asc at row 1, column 3\n\n"},
+        {h + "1 2 3\n4 5 6\n", 0, 2, 4, "\nIncorrect number of columns in map: ids.asc\n"},
+        {h + "1 2 3\n4 5 6\n", 0, 3, 3, "\nIncorrect number of rows in map: ids.asc\n"},
+        {h + "1 2 3\n4 5 6\n", 0, 3, 4, "\nIncorrect number of rows and columns in map: ids.asc\n"},
+        {h + "1 2 3\n4 5\n", 0, 2, 3, "\nUnexpected end of file in file: ids.asc\n"},
+    };
+    for (const refusal& c : cases) {
+        SCOPED_TRACE(c.says);
+        g_error_record = error_record();
+        a.fill(-7.0);
+        mat2<int> grid(3, 4);
+        grid[1][1] = 42;
+        const grid_read r = c.mode == 0 ? read_index(c.text, grid, 11, nullptr, c.rows, c.cols)
+                            : c.mode == kMapIntGrid ? read_map(c.text, c.mode, grid, c.rows, c.cols)
+                                                    : read_map(c.text, c.mode, mask, c.rows, c.cols);
+        EXPECT_FALSE(r.ok);
+        EXPECT_EQ(r.out, c.says);
+        EXPECT_EQ(g_error_record.stop, 1);
+        EXPECT_EQ(g_error_record.code, 0);  // reported at once
+        // A size mismatch stores nothing; an integer map keeps what came
+        // before a bad cell, nothing at or after it.
+        if (c.rows != 2 || c.cols != 3) {
+            EXPECT_EQ(std::make_tuple(a[1], grid[1][1]), std::make_tuple(-7.0, 42));
+        } else if (c.mode == kMapIntGrid) {
+            EXPECT_EQ(std::make_tuple(grid[2][1], grid[2][2]), std::make_tuple(4, 0));
+        } else if (c.mode == 0 && c.says[0] == '\n') {
+            EXPECT_EQ(g_error_record.file_name, "ids.asc");  // a catalogue code names its file
+        }
+    }
+    // The first index refusal keeps the row and column of the cell.
+    mat2<int> ids(3, 4);
+    read_index(h + "1 0 11\n0 12 0\n", ids, 11);
+    EXPECT_EQ(std::make_tuple(g_error_record.value1, g_error_record.value2), std::make_tuple(2, 2));
+}
+
+TEST_F(AsciiGrid, GridsTooSmallForTheMapAreRefused) {
+    mat2<int> tiny(1, 1);
+    grid_read r = read_map(kHeader23 + "1 2 3\n4 5 6\n", kMapIntGrid, tiny);
+    EXPECT_FALSE(r.ok);
+    EXPECT_NE(r.out.find("holds 1 rows and 1 columns"), std::string::npos) << r.out;
+
+    a = vec1<double>(2);
+    r = read_values("1 2 3\n4 5 6\n", kMapRealA);
+    EXPECT_FALSE(r.ok);
+    EXPECT_NE(r.out.find("covers 3 watershed cells but its cell vector holds 2"), std::string::npos) << r.out;
 }
 
 TEST_F(AsciiGrid, ZeroWarningsCountMaskCellsAndNoticeAllZeroGrids) {
-    mat2<int> mask = small_mask();
     // Cell 2 holds 0.0 and is stored; the non-zero values lie outside the mask.
-    const grid_read outside = read_map(std::string(kHeader23) + "0 7 0.0\n5 0 9\n", kMapRealA, mask);
+    const grid_read outside = read_values("0 7 0.0\n5 0 9\n", kMapRealA);
     ASSERT_TRUE(outside.ok);
     EXPECT_EQ(outside.out, "Warning: Map contains 3 cells with zero values. Map: map.asc\n");
 
     a.fill(-1.0);
-    const grid_read zeros = read_map(std::string(kHeader23) + "0 0 0\n0 0 0\n", kMapRealA, mask);
+    const grid_read zeros = read_values("0 0 0\n0 0 0\n", kMapRealA);
     ASSERT_TRUE(zeros.ok);
     EXPECT_EQ(zeros.out,
               "Warning: Map contains only zero values. Map: map.asc\n"
@@ -131,176 +191,55 @@ TEST_F(AsciiGrid, ZeroWarningsCountMaskCellsAndNoticeAllZeroGrids) {
 
     // Integer maps count no zero cells.
     mat2<int> grid(3, 4);
-    const grid_read ints = read_map(std::string(kHeader23) + "0 0 0 0 0 0\n", kMapIntGrid, grid);
+    const grid_read ints = read_map(kHeader23 + "0 0 0 0 0 0\n", kMapIntGrid, grid);
     ASSERT_TRUE(ints.ok);
     EXPECT_EQ(ints.out, "Warning: Map contains only zero values. Map: map.asc\n");
 }
 
-TEST_F(AsciiGrid, WrongSizeStoresNothing) {
-    mat2<int> mask(101, 101);
-    mask.fill(1);
-    vec1<double> big(100 * 100);
-    big.fill(-7.0);
-    std::string text = "north 1\nsouth 0\neast 1\nwest 0\nrows 100\ncols 101\n";
-    for (int r = 0; r < 100; ++r) {
-        for (int c = 0; c < 101; ++c) text += "3 ";
-        text += "\n";
-    }
-    a = std::move(big);
-    const grid_read cols = read_map(text, kMapRealA, mask, 100, 100);
-    EXPECT_FALSE(cols.ok);
-    EXPECT_EQ(cols.out, "Incorrect number of columns in map: map.asc\n\n");
-    EXPECT_DOUBLE_EQ(a[1], -7.0);
-
-    mat2<int> small = small_mask();
-    EXPECT_EQ(read_map(std::string(kHeader23) + "1 2 3\n4 5 6\n", kMapRealA, small, 3, 3).out,
-              "Incorrect number of rows in map: map.asc\n\n");
-    EXPECT_EQ(read_map(std::string(kHeader23) + "1 2 3\n4 5 6\n", kMapRealA, small, 3, 4).out,
-              "Incorrect number of rows and columns in map: map.asc\n\n");
-    EXPECT_EQ(g_error_record.stop, 1);
-}
-
-TEST_F(AsciiGrid, UnreadableValuesNameTheirCell) {
-    mat2<int> mask = small_mask();
-    grid_read r = read_map(std::string(kHeader23) + "1 2 3\n4 five 6\n", kMapRealA, mask);
-    EXPECT_FALSE(r.ok);
-    EXPECT_EQ(r.out, "Error: unreadable value \"five\" in map map.asc at row 2, column 2\n\n");
-
-    // A short row is refused, not padded with zeros.
-    r = read_map(std::string(kHeader23) + "1 2\n4 5 6\n", kMapRealA, mask);
-    EXPECT_FALSE(r.ok);
-    EXPECT_NE(r.out.find("row 1 ends after 2 values; column 3 is missing"), std::string::npos) << r.out;
-
-    // A real in an integer map.
-    mat2<int> grid(3, 4);
-    r = read_map(std::string(kHeader23) + "1 2 3\n4 1.0 6\n", kMapIntGrid, grid);
-    EXPECT_FALSE(r.ok);
-    EXPECT_EQ(r.out, "Error: unreadable value \"1.0\" in map map.asc at row 2, column 2\n\n");
-    EXPECT_EQ(grid[2][1], 4);
-    EXPECT_EQ(grid[2][2], 0);  // nothing stored at or after the bad cell
-
-    // A category map's word, and one value short at the end.
-    r = read_map(std::string(kHeader23) + "1 2 3\n4 5 x\n", kMapCategory, mask);
-    EXPECT_NE(r.out.find("\"x\" in map map.asc at row 2, column 3"), std::string::npos) << r.out;
-    r = read_map(std::string(kHeader23) + "1 2 3\n4 5\n", kMapCategory, mask);
-    EXPECT_EQ(r.out, "Unexpected end of file in file: map.asc\n\n");
-}
-
 TEST_F(AsciiGrid, IntegerGridIsFreeFormatAndFillsEveryCell) {
     mat2<int> grid(3, 4);
-    const grid_read r = read_map(std::string(kHeader23) + "1 2\n3\n\n 4 -5\t+6", kMapIntGrid, grid);
+    const grid_read r = read_map(kHeader23 + "1 2\n3\n\n 4 -5\t+6", kMapIntGrid, grid);
     ASSERT_TRUE(r.ok) << r.out;
-    EXPECT_EQ(grid[1][1], 1);
-    EXPECT_EQ(grid[1][3], 3);
-    EXPECT_EQ(grid[2][2], -5);
-    EXPECT_EQ(grid[2][3], 6);
+    EXPECT_EQ(std::make_tuple(grid[1][1], grid[1][3], grid[2][2], grid[2][3]), std::make_tuple(1, 3, -5, 6));
     EXPECT_EQ(r.out, "");
 }
 
 TEST_F(AsciiGrid, CategoryMapCountsMaskCellsInIdOrder) {
-    mat2<int> mask = small_mask();
     // Mask cells hold 7, 3, 7; the 9 and 20000 lie outside the mask.
-    const grid_read r = read_map(std::string(kHeader23) + "7 9 3\n20000 7 9\n", kMapCategory, mask);
+    const grid_read r = read_values("7 9 3\n20000 7 9\n", kMapCategory);
     ASSERT_TRUE(r.ok) << r.out;
-    EXPECT_EQ(cells[1], 7);
-    EXPECT_EQ(cells[2], 3);
-    EXPECT_EQ(cells[3], 7);
+    EXPECT_EQ(std::make_tuple(cells[1], cells[2], cells[3]), std::make_tuple(7, 3, 7));
     EXPECT_EQ(r.out,
               "In map map.asc category 3 has 1 values\n"
               "In map map.asc category 7 has 2 values\n");
 
     // Counts belong to one read: a second read starts from zero.
-    const grid_read again = read_map(std::string(kHeader23) + "3 0 3\n0 0 0\n", kMapCategory, mask);
-    EXPECT_EQ(again.out, "In map map.asc category 3 has 2 values\n");
-}
-
-TEST_F(AsciiGrid, CategoryOutsideItsRangeInAMaskCellRefusesTheMap) {
-    mat2<int> mask = small_mask();
-    grid_read r = read_map(std::string(kHeader23) + "1 0 2\n0 10001 0\n", kMapCategory, mask);
-    EXPECT_FALSE(r.ok);
-    EXPECT_EQ(r.out, "Error: category 10001 outside 0 to 10000 in map map.asc at row 2, column 2\n\n");
-    r = read_map(std::string(kHeader23) + "-1 0 2\n0 1 0\n", kMapCategory, mask);
-    EXPECT_NE(r.out.find("category -1 outside 0 to 10000 in map map.asc at row 1, column 1"),
-              std::string::npos);
-    EXPECT_EQ(g_error_record.stop, 1);
+    EXPECT_EQ(read_values("3 0 3\n0 0 0\n", kMapCategory).out, "In map map.asc category 3 has 2 values\n");
 }
 
 TEST_F(AsciiGrid, RowsWiderThanAnyBufferAreReadWhole) {
     const int cols = 3000;
-    mat2<int> mask(2, cols + 1);
-    for (int c = 1; c <= cols; ++c) mask[1][c] = 1;
-    vec1<double> wide(cols);
-    a = std::move(wide);
+    mat2<int> wide_mask(2, cols + 1);
+    for (int c = 1; c <= cols; ++c) wide_mask[1][c] = 1;
+    a = vec1<double>(cols);
     std::string text = "north 1\nsouth 0\neast 1\nwest 0\nrows 1\ncols " + std::to_string(cols) + "\n";
     for (int c = 1; c <= cols; ++c) text += std::to_string(c) + ".123456789 ";
     ASSERT_GT(text.size(), 30000u);
-    const grid_read r = read_map(text, kMapRealA, mask, 1, cols);
+    const grid_read r = read_map(text, kMapRealA, wide_mask, 1, cols);
     ASSERT_TRUE(r.ok) << r.out;
     EXPECT_DOUBLE_EQ(a[cols], cols + 0.123456789);
 }
 
 TEST_F(AsciiGrid, IndexMapStoresMaskCellsAndCountsToConsoleAndSummary) {
-    kesta_test::temp_dir d;
-    const std::string summary_path = d.file("summary.txt");
+    const std::string summary_path = dir_.file("summary.txt");
     std::FILE* summary = std::fopen(summary_path.c_str(), "w");
-    mat2<int> mask = small_mask();
     mat2<int> ids(2, 3);
     // The 99 lies outside the mask: read and dropped.
-    const grid_read r = read_index(std::string(kHeader23) + "2 99 0\n5 2 5\n", mask, ids, 5, summary);
+    const grid_read r = read_index(kHeader23 + "2 99 0\n5 2 5\n", ids, 5, summary);
     std::fclose(summary);
     ASSERT_TRUE(r.ok) << r.out;
-    EXPECT_EQ(ids[1][1], 2);
-    EXPECT_EQ(ids[1][2], 0);
-    EXPECT_EQ(ids[1][3], 0);
-    EXPECT_EQ(ids[2][2], 2);
+    EXPECT_EQ(std::make_tuple(ids[1][1], ids[1][2], ids[1][3], ids[2][2]), std::make_tuple(2, 0, 0, 2));
     const std::string lines = "In map ids.asc category 2 has 2 values\n";
     EXPECT_EQ(r.out, lines);
     EXPECT_EQ(kesta_test::read_file(summary_path), lines);
-}
-
-TEST_F(AsciiGrid, IndexMapRefusesIdsOutsideTheTable) {
-    mat2<int> mask = small_mask();
-    mat2<int> ids(2, 3);
-    grid_read r = read_index(std::string(kHeader23) + "1 0 11\n0 12 0\n", mask, ids, 11);
-    EXPECT_FALSE(r.ok);
-    EXPECT_EQ(r.out, "\nIndex ID exceeds table limit, file: ids.asc [row 2:col 2]\n");
-    EXPECT_EQ(g_error_record.value1, 2);
-    EXPECT_EQ(g_error_record.value2, 2);
-
-    r = read_index(std::string(kHeader23) + "1 0 -3\n0 1 0\n", mask, ids, 11);
-    EXPECT_EQ(r.out, "\nIndex ID exceeds table limit, file: ids.asc [row 1:col 3]\n");
-
-    r = read_index(std::string(kHeader23) + "1 0 abc\n0 1 0\n", mask, ids, 11);
-    EXPECT_EQ(r.out, "Error: unreadable value \"abc\" in map ids.asc at row 1, column 3\n\n");
-    EXPECT_EQ(g_error_record.stop, 1);
-}
-
-TEST_F(AsciiGrid, IndexMapSizeAndEndOfFileUseTheirCodes) {
-    mat2<int> mask = small_mask();
-    mat2<int> ids(3, 3);
-    ids[1][1] = 42;
-    EXPECT_EQ(read_index(std::string(kHeader23) + "1 2 3\n4 5 6\n", mask, ids, 9, nullptr, 2, 4).out,
-              "\nIncorrect number of columns in map: ids.asc\n");
-    EXPECT_EQ(read_index(std::string(kHeader23) + "1 2 3\n4 5 6\n", mask, ids, 9, nullptr, 3, 3).out,
-              "\nIncorrect number of rows in map: ids.asc\n");
-    EXPECT_EQ(read_index(std::string(kHeader23) + "1 2 3\n4 5 6\n", mask, ids, 9, nullptr, 3, 4).out,
-              "\nIncorrect number of rows and columns in map: ids.asc\n");
-    EXPECT_EQ(ids[1][1], 42);
-    EXPECT_EQ(read_index(std::string(kHeader23) + "1 2 3\n4 5\n", mask, ids, 9).out,
-              "\nUnexpected end of file in file: ids.asc\n");
-    EXPECT_EQ(g_error_record.file_name, "ids.asc");
-}
-
-TEST_F(AsciiGrid, GridsTooSmallForTheMapAreRefused) {
-    mat2<int> tiny(1, 1);
-    grid_read r = read_map(std::string(kHeader23) + "1 2 3\n4 5 6\n", kMapIntGrid, tiny);
-    EXPECT_FALSE(r.ok);
-    EXPECT_NE(r.out.find("holds 1 rows and 1 columns"), std::string::npos) << r.out;
-
-    mat2<int> mask = small_mask();
-    vec1<double> short_vector(2);
-    a = std::move(short_vector);
-    r = read_map(std::string(kHeader23) + "1 2 3\n4 5 6\n", kMapRealA, mask);
-    EXPECT_FALSE(r.ok);
-    EXPECT_NE(r.out.find("covers 3 watershed cells but its cell vector holds 2"), std::string::npos);
 }

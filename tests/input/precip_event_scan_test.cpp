@@ -61,21 +61,17 @@ TEST_F(EventScan, UniformRainIsOneEvent) {
     EXPECT_EQ(m.nevents, 1);
 }
 
-TEST_F(EventScan, SummaryForTheFrameworkListsTheEventStartsAndEndsTheRun) {
+TEST_F(EventScan, FrameworkRunListsTheEventStartsOrRefusesAnEventTheFileDoesNotHold) {
     std::filesystem::create_directory("exchange");
     m.htp = 1;
     m.htp_event_num_given = 1;
-    m.htp_event_num = 0;
+    m.htp_event_num = 0;  // no event: only the summary, then the run ends
     scan(kTwoEvents);
     EXPECT_EQ(g_error_record.stop, 1);
-    EXPECT_EQ(kesta_test::read_file("exchange/HTP_PRECIP.SUM"),
-              "2\n2001  5 10 10  0\n2001  6  2  8 15\n");
+    EXPECT_EQ(kesta_test::read_file("exchange/HTP_PRECIP.SUM"), "2\n2001  5 10 10  0\n2001  6  2  8 15\n");
     EXPECT_NE(out.find("No simulations performed.  KESTA terminated.\n"), std::string::npos);
-}
 
-TEST_F(EventScan, RefusesAnEventTheFileDoesNotHold) {
-    m.htp = 1;
-    m.htp_event_num_given = 1;
+    g_error_record = kesta::error_record{};
     m.htp_event_num = 3;
     scan(kTwoEvents);
     EXPECT_EQ(g_error_record.stop, 1);

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 #include "calibration/replace_params.hpp"
@@ -42,37 +44,18 @@ protected:
 
 TEST_F(ProjectFile, GridCardsAloneLeaveTheProjectDefaults) {
     read(kGrid);
-    EXPECT_EQ(rp.rows, 4);
-    EXPECT_EQ(rp.cols, 5);
-    EXPECT_DOUBLE_EQ(rp.gridsize, 30.0);
-    EXPECT_DOUBLE_EQ(rp.timestep, 10.0);
+    EXPECT_EQ(std::make_tuple(rp.rows, rp.cols, rp.gridsize, rp.timestep), std::make_tuple(4, 5, 30.0, 10.0));
     // The constructor presets do not reach a run.
-    EXPECT_EQ(rp.latitude, 0.0);
-    EXPECT_EQ(rp.longitude, 0.0);
-    EXPECT_EQ(rain.rain_interp, 0);
-    EXPECT_EQ(po.calib_comp_data, 2);
-    EXPECT_EQ(po.calib_obj_func, 2);
-    EXPECT_EQ(rain.precip_source, 0);
-    EXPECT_EQ(rp.infiltration, 0);
-    EXPECT_EQ(rp.chan_routing, 0);
-    EXPECT_EQ(po.m_river, 1.0);
-    EXPECT_EQ(po.m_lake, 10.0);
-    EXPECT_EQ(po.event_min_q, 0.1);
-    EXPECT_EQ(po.overtype, 2);
-    EXPECT_EQ(po.soil_moist_depth, 0.4);
-    EXPECT_EQ(po.richards_dtheta_max, 0.0025);
-    EXPECT_EQ(po.richards_k_option, 2);
-    EXPECT_EQ(po.richards_upper_option, 1);
-    EXPECT_EQ(po.aquifer_delta_z, -999.9);
-    EXPECT_EQ(po.max_courant_number, 0.2);
-    EXPECT_EQ(po.x_freq, -1);
-    EXPECT_EQ(po.xwin_width, 1000);
-    EXPECT_EQ(po.xwin_height, 660);
-    EXPECT_EQ(po.gw_lsor_con, 1e-5);
-    EXPECT_EQ(po.single_unsat_sat, 0.75);
-    EXPECT_EQ(po.htp_event_num, -1);
-    EXPECT_EQ(po.soil_erosion, 1);
-    EXPECT_EQ(po.chan_ph, 7.2);
+    EXPECT_EQ(std::make_tuple(rp.latitude, rp.longitude, rain.rain_interp, po.calib_comp_data, po.calib_obj_func),
+              std::make_tuple(0.0, 0.0, 0, 2, 2));
+    EXPECT_EQ(std::make_tuple(rain.precip_source, rp.infiltration, rp.chan_routing, po.overtype, po.x_freq,
+                              po.xwin_width, po.xwin_height, po.richards_k_option, po.richards_upper_option,
+                              po.htp_event_num, po.soil_erosion),
+              std::make_tuple(0, 0, 0, 2, -1, 1000, 660, 2, 1, -1, 1));
+    EXPECT_EQ(std::make_tuple(po.m_river, po.m_lake, po.event_min_q, po.soil_moist_depth, po.richards_dtheta_max,
+                              po.aquifer_delta_z, po.max_courant_number, po.gw_lsor_con, po.single_unsat_sat,
+                              po.chan_ph),
+              std::make_tuple(1.0, 10.0, 0.1, 0.4, 0.0025, -999.9, 0.2, 1e-5, 0.75, 7.2));
     EXPECT_TRUE(po.sorption_constants.empty());
     EXPECT_EQ(po.zep_container, nullptr);
     EXPECT_EQ(out, "");
@@ -82,22 +65,16 @@ TEST_F(ProjectFile, GridCardsAloneLeaveTheProjectDefaults) {
 TEST_F(ProjectFile, LaterCardWinsForValuesAndSelectors) {
     read(kGrid + "ROWS 9\nINF_RICHARDS\nGREEN_AMPT\nCHAN_MESH\nCHAN_EXPLIC\nSUMMARY a.sum\nSUMMARY b.sum\n"
                  "RAIN_THIESSEN\nRAIN_INV_DISTANCE\n");
-    EXPECT_EQ(rp.rows, 9);
-    EXPECT_EQ(rp.infiltration, 1);
-    EXPECT_EQ(rp.chan_routing, 3);
-    EXPECT_EQ(po.summary, "b.sum");
-    EXPECT_EQ(rain.rain_interp, 0);
+    EXPECT_EQ(std::make_tuple(rp.rows, rp.infiltration, rp.chan_routing, po.summary, rain.rain_interp),
+              std::make_tuple(9, 1, 3, "b.sum", 0));
 }
 
-TEST_F(ProjectFile, CommentsBlankLinesIgnoredCardsAndCase) {
+TEST_F(ProjectFile, CommentsBlankLinesAndIgnoredCardsAreSkippedAndUnknownCardsWarned) {
     read(kGrid + "\n   # ROWS 7\n#ROWS 8\n\t\nrOwS 6\nTvm\nmetric\nSIMULATION_INPUT x\nLAKE 3\nFLINE\n"
                  "Quiet\n");
-    EXPECT_EQ(rp.rows, 6);
-    EXPECT_EQ(rp.quiet, 1);
-    EXPECT_EQ(out, "");
-}
+    EXPECT_EQ(std::make_tuple(rp.rows, rp.quiet, out), std::make_tuple(6, 1, ""));
 
-TEST_F(ProjectFile, UnknownCardWarnsWithItsLowerCaseNameAndIsSkipped) {
+    // An unknown card is named in lower case and skipped.
     read(kGrid + "NO_SUCH_Card 5\nCOLS 7\n");
     EXPECT_EQ(out, "Warning: unknown card found in the project file: no_such_card\n");
     EXPECT_EQ(rp.cols, 7);
@@ -109,16 +86,13 @@ TEST_F(ProjectFile, CardIdTakesTheKeywordOffTheLine) {
     EXPECT_NE(rows_id, kesta::kIgnoredCard);
     EXPECT_EQ(line.rest(), "\t12 , x");
 
-    kesta::line_cursor comment("  #ROWS 3");
-    EXPECT_EQ(kesta::get_card_id(comment), kesta::kIgnoredCard);
-    kesta::line_cursor blank(" \t");
-    EXPECT_EQ(kesta::get_card_id(blank), kesta::kIgnoredCard);
-
-    // Synonyms share the id of the card they stand for; other cards do not.
     auto id = [](const char* text) {
         kesta::line_cursor l(text);
         return kesta::get_card_id(l);
     };
+    EXPECT_EQ(id("  #ROWS 3"), kesta::kIgnoredCard);
+    EXPECT_EQ(id(" \t"), kesta::kIgnoredCard);
+    // Synonyms share the id of the card they stand for; other cards do not.
     EXPECT_EQ(id("EMBANKMENT"), id("DIKE_MAP"));
     EXPECT_EQ(id("DIFFUSIVE_WAVE"), id("CHAN_EXPLIC"));
     EXPECT_EQ(id("SOIL_CON_TRANS"), id("SOIL_CONTAM"));
@@ -132,28 +106,19 @@ TEST_F(ProjectFile, SharedFieldsKeepTheirOwnFlags) {
          "EMBANKMENT dikes.txt\nREAD_OV_HOTSTART ov.hot\nSOIL_CON_TRANS\nEXPLIC_HOTSTART in.hot\n"
          "WRITE_CHAN_HOTSTART out\nHMET_SAMSON met.txt\nGW_FLUX_BOUNDTABLE flux.tab\nDIFFUSIVE_WAVE\n"
          "INTERCEPTION\nPRECIP_FILE rain.gag\nSOILS_ZEP_N\n");
-    EXPECT_EQ(po.dike_map, "dikes.txt");
-    EXPECT_EQ(po.dike_map_given, 1);
-    EXPECT_EQ(po.ov_init_depth, "ov.hot");
-    EXPECT_EQ(po.ov_init_depth_given, 1);
-    EXPECT_EQ(po.soil_contam, 1);
-    EXPECT_EQ(po.explic_hotstart, "in.hot");
-    EXPECT_EQ(po.explic_hotstart_given, 1);
-    EXPECT_EQ(po.read_chan_hotstart_given, 0);
-    EXPECT_EQ(po.explic_backwater, "out");
-    EXPECT_EQ(po.write_chan_hotstart_given, 1);
-    EXPECT_EQ(po.explic_backwater_given, 0);
-    EXPECT_EQ(po.hmet_file, "met.txt");
-    EXPECT_EQ(po.hmet_samson, 1);
-    EXPECT_EQ(po.hmet_kvl + po.hmet_surfaways, 0);
-    EXPECT_EQ(po.gw_fluxboundtable, "flux.tab");
-    EXPECT_EQ(rp.gw_flux_boundary, 1);
-    EXPECT_EQ(rp.chan_routing, 3);
-    EXPECT_EQ(po.non_ortho_channels, 1);
-    EXPECT_EQ(po.interception_coeff_given + po.storage_capacity_given, 2);
-    EXPECT_EQ(rain.precip_source, 1);
-    EXPECT_EQ(rain.precip_file, "rain.gag");
-    EXPECT_EQ(po.soils_zep_n, 2);
+    EXPECT_EQ(std::make_tuple(po.dike_map, po.dike_map_given, po.ov_init_depth, po.ov_init_depth_given),
+              std::make_tuple("dikes.txt", 1, "ov.hot", 1));
+    EXPECT_EQ(std::make_tuple(po.explic_hotstart, po.explic_hotstart_given, po.read_chan_hotstart_given),
+              std::make_tuple("in.hot", 1, 0));
+    EXPECT_EQ(std::make_tuple(po.explic_backwater, po.write_chan_hotstart_given, po.explic_backwater_given),
+              std::make_tuple("out", 1, 0));
+    EXPECT_EQ(std::make_tuple(po.hmet_file, po.hmet_samson, po.hmet_kvl + po.hmet_surfaways),
+              std::make_tuple("met.txt", 1, 0));
+    EXPECT_EQ(std::make_tuple(po.gw_fluxboundtable, rp.gw_flux_boundary), std::make_tuple("flux.tab", 1));
+    EXPECT_EQ(std::make_tuple(rain.precip_file, rain.precip_source), std::make_tuple("rain.gag", 1));
+    EXPECT_EQ(std::make_tuple(po.soil_contam, rp.chan_routing, po.non_ortho_channels,
+                              po.interception_coeff_given + po.storage_capacity_given, po.soils_zep_n),
+              std::make_tuple(1, 3, 1, 2, 2));
 }
 
 TEST_F(ProjectFile, NamesAreKeptWholeAndQuotedNamesMayHoldBlanks) {
@@ -162,29 +127,22 @@ TEST_F(ProjectFile, NamesAreKeptWholeAndQuotedNamesMayHoldBlanks) {
          "\nMOISTURE\nAREA_REDUCTION\nGW_BOUNDFILE\n");
     EXPECT_EQ(po.elevation, "my maps/elev.asc");
     EXPECT_EQ(po.watershed_mask, long_name);
-    EXPECT_EQ(po.moisture_given, 1);  // a name card with no value still counts as given
-    EXPECT_EQ(po.area_reduction_given, 1);
-    EXPECT_EQ(po.gw_boundfile_given, 0);  // this one only with a name
+    // A name card with no value still counts as given, except GW_BOUNDFILE.
+    EXPECT_EQ(std::make_tuple(po.moisture_given, po.area_reduction_given, po.gw_boundfile_given),
+              std::make_tuple(1, 1, 0));
 }
 
 TEST_F(ProjectFile, WordSelectorsAndTheirNames) {
+    const auto selectors = [this] {
+        return std::make_tuple(po.overtype, po.richards_k_option, po.richards_c_option, po.richards_upper_option,
+                               po.calib_comp_data, po.calib_obj_func);
+    };
     read(kGrid + "OVERTYPE ADE-pc\nRICHARDS_K_OPTION ARITHMETIC\nRICHARDS_C_OPTION brooks_corey\n"
                  "RICHARDS_UPPER_OPTION no_such\nCALIB_COMP_DATA DAILY_VALUES\nCALIB_OBJ_FUNC HMLE\n");
-    EXPECT_EQ(po.overtype, 3);
-    EXPECT_EQ(po.richards_k_option, 1);
-    EXPECT_EQ(po.richards_c_option, 1);
-    EXPECT_EQ(po.richards_upper_option, 0);
-    EXPECT_EQ(po.calib_comp_data, 0);
-    EXPECT_EQ(po.calib_obj_func, 1);
-
+    EXPECT_EQ(selectors(), std::make_tuple(3, 1, 1, 0, 0, 1));
     read(kGrid + "OVERTYPE 1\nRICHARDS_K_OPTION Geometric\nRICHARDS_C_OPTION Havercamp\n"
                  "RICHARDS_UPPER_OPTION average\nCALIB_COMP_DATA EVENT\nCALIB_OBJ_FUNC RMSE\n");
-    EXPECT_EQ(po.overtype, 1);
-    EXPECT_EQ(po.richards_k_option, 2);
-    EXPECT_EQ(po.richards_c_option, 2);
-    EXPECT_EQ(po.richards_upper_option, 3);
-    EXPECT_EQ(po.calib_comp_data, 1);
-    EXPECT_EQ(po.calib_obj_func, 0);
+    EXPECT_EQ(selectors(), std::make_tuple(1, 2, 2, 3, 1, 0));
 }
 
 TEST_F(ProjectFile, CardsWithRulesOfTheirOwn) {
@@ -195,25 +153,19 @@ TEST_F(ProjectFile, CardsWithRulesOfTheirOwn) {
               "Warning: Incorrect use of RETEN_DEPTH card\n  Usage: RETEN_DEPTH <filename>-or-\n"
               "RETENTION <value>  -or-\nRETEN_DEPTH \n  Using 0.020000 for the uniform retention depth\n\n"
               "Units flag = 1\nAlpha = 0.500000\nNumber of links = 12\n");
-    EXPECT_EQ(po.retention_given, 1);
-    EXPECT_EQ(po.retention, 0.02);
-    EXPECT_EQ(po.reten_depth_given, 0);
-    EXPECT_EQ(po.htp_event_num, -1);
-    EXPECT_EQ(po.htp_event_num_given, 1);
+    EXPECT_EQ(std::make_tuple(po.retention_given, po.retention, po.reten_depth_given), std::make_tuple(1, 0.02, 0));
+    EXPECT_EQ(std::make_tuple(po.htp_event_num, po.htp_event_num_given), std::make_tuple(-1, 1));
     ASSERT_EQ(po.sorption_constants.size(), 12u);
-    EXPECT_EQ(po.sorption_constants[kesta::sorption_no3_km], 0.5);
-    EXPECT_EQ(po.sorption_constants[kesta::sorption_dp_koc], 7.0);
-    EXPECT_EQ(po.sorption_constants[kesta::sorption_no2_km], 0.0);
-    EXPECT_EQ(rp.start_year * 10000 + rp.start_month * 100 + rp.start_day, 19990615);
-    EXPECT_EQ(rp.start_hour * 100 + rp.start_minute, 1230);
-    EXPECT_EQ(rp.end_year, 2000);
-    EXPECT_EQ(rp.end_minute, 4);
-    EXPECT_EQ(rp.gmt_given, 1);
+    const std::vector<double>& k = po.sorption_constants;
+    EXPECT_EQ(std::make_tuple(k[kesta::sorption_no3_km], k[kesta::sorption_dp_koc], k[kesta::sorption_no2_km]),
+              std::make_tuple(0.5, 7.0, 0.0));
+    EXPECT_EQ(std::make_tuple(rp.start_year, rp.start_month, rp.start_day, rp.start_hour, rp.start_minute),
+              std::make_tuple(1999, 6, 15, 12, 30));
+    EXPECT_EQ(std::make_tuple(rp.end_year, rp.end_minute, rp.gmt_given), std::make_tuple(2000, 4, 1));
 
     read(kGrid + "RETEN_DEPTH reten.asc\n");
-    EXPECT_EQ(po.reten_depth, "reten.asc");
-    EXPECT_EQ(po.reten_depth_given, 1);
-    EXPECT_EQ(po.retention_given, 0);
+    EXPECT_EQ(std::make_tuple(po.reten_depth, po.reten_depth_given, po.retention_given),
+              std::make_tuple("reten.asc", 1, 0));
 }
 
 TEST_F(ProjectFile, ReplacementAndFolderCardsActAtOnce) {
@@ -239,110 +191,84 @@ TEST_F(ProjectFile, NutrientCardsFillTheContainerThatNutrientsMakes) {
     EXPECT_EQ(po.nutrients, 1);
     const kesta::zep_container& z = *po.zep_container;
     EXPECT_EQ(z.aquatic_env_file, "aq.env");
-    EXPECT_EQ(z.overland_init[1].kind, 2);  // mapping table
-    EXPECT_EQ(z.overland_init[2].kind, 3);  // uniform
-    EXPECT_EQ(z.overland_init[2].value, 2.5);
-    // A map name that begins with digits is still a map.
-    EXPECT_EQ(z.overland_init[3].kind, 1);
-    EXPECT_EQ(z.overland_init[3].map_name, "2010_on.asc");
-    EXPECT_EQ(z.overland_init[11].value, 0.1);
+    // Kinds: 2 mapping table, 3 uniform, 1 map (a name that begins with digits is still a map).
+    EXPECT_EQ(std::make_tuple(z.overland_init[1].kind, z.overland_init[2].kind, z.overland_init[2].value,
+                              z.overland_init[3].kind, z.overland_init[3].map_name, z.overland_init[11].value),
+              std::make_tuple(2, 3, 2.5, 1, "2010_on.asc", 0.1));
     EXPECT_EQ(z.stream_init[8].map_name, "do.asc");
-    EXPECT_EQ(z.location_output[7].flag, 1);
-    EXPECT_EQ(z.location_output[7].file_name, "cbod.out");
-    EXPECT_EQ(z.overland_output[7].flag, 0);
+    EXPECT_EQ(std::make_tuple(z.location_output[7].flag, z.location_output[7].file_name, z.overland_output[7].flag),
+              std::make_tuple(1, "cbod.out", 0));
 }
 
 // Codes stored by the reader itself; reading stops at the card.
 TEST_F(ProjectFile, StoredCodesStopReading) {
-    struct stored_case {
-        std::string card;
-        int code;
-        std::string item;
+    const std::tuple<std::string, int, std::string> cases[] = {
+        {"OV_INIT_NO3 1.0", 79, "OV_INIT_XXX"}, {"OUT_ST_DO do.out", 79, "OUT_ST_XXX"}, {"AQ_ENV aq.env", 79, "AQ_ENV"},
+        {"CALIB_COMP_DATA daily", 103, ""},     {"CALIB_OBJ_FUNC RMSEX", 104, ""},
     };
-    const std::vector<stored_case> cases = {
-        {"OV_INIT_NO3 1.0", 79, "OV_INIT_XXX"},
-        {"OUT_ST_DO do.out", 79, "OUT_ST_XXX"},
-        {"AQ_ENV aq.env", 79, "AQ_ENV"},
-        {"CALIB_COMP_DATA daily", 103, ""},
-        {"CALIB_OBJ_FUNC RMSEX", 104, ""},
-    };
-    for (const stored_case& c : cases) {
+    for (const auto& [card, code, item] : cases) {
         g_error_record.item.clear();
-        read(kGrid + c.card + "\nCOLS 99\n");
-        EXPECT_EQ(g_error_record.code, c.code) << c.card;
-        EXPECT_EQ(g_error_record.item, c.item) << c.card;
-        EXPECT_EQ(rp.cols, 5) << c.card;
+        read(kGrid + card + "\nCOLS 99\n");
+        EXPECT_EQ(std::make_tuple(g_error_record.code, g_error_record.item, rp.cols), std::make_tuple(code, item, 5))
+            << card;
         g_error_record.code = 0;
     }
     EXPECT_EQ(po.calib_obj_func, 2);
 }
 
-TEST_F(ProjectFile, BadHeaderIsRefusedAndNothingIsRead) {
+TEST_F(ProjectFile, OnlyAFileWithTheProjectHeaderIsRead) {
     for (const std::string header : {"KESTAPROJECT ", "kestaproject", "", "PROJECT"}) {
-        kesta::project_options fresh;
-        po = fresh;
+        po = kesta::project_options();
         read(header + "\nROWS 3\n");
         EXPECT_EQ(err,
                   "File Does not Appear to be a Valid KESTA/TALVIK Project file\n"
                   "Perhaps you Should Issue a 'dos2unix' Command if you are on a Unix machine?\n"
                   "KESTA Terminating....\n")
             << header;
-        EXPECT_EQ(g_error_record.stop, 1);
-        EXPECT_EQ(g_error_record.code, 0);  // reported at once
-        EXPECT_EQ(rp.rows, 0);
-        EXPECT_EQ(po.calib_comp_data, 1);  // not even the defaults are set
+        // Reported at once; nothing read, not even the defaults set.
+        EXPECT_EQ(std::make_tuple(g_error_record.stop, g_error_record.code, rp.rows, po.calib_comp_data),
+                  std::make_tuple(1, 0, 0, 1))
+            << header;
         g_error_record.stop = 0;
     }
-}
 
-TEST_F(ProjectFile, OlderHeaderAndWindowsLineEndsAreAccepted) {
+    // The older header and Windows line ends are accepted.
     read("TALVIKPROJECT\r\nROWS 3\r\nSUMMARY s.out\r\n");
-    EXPECT_EQ(err, "");
-    EXPECT_EQ(rp.rows, 3);
-    EXPECT_EQ(po.summary, "s.out");
-}
+    EXPECT_EQ(std::make_tuple(err, rp.rows, po.summary), std::make_tuple("", 3, "s.out"));
 
-TEST_F(ProjectFile, MissingFileSetsOnlyTheOpenFailedField) {
+    // A missing file sets only the open-failed field.
     testing::internal::CaptureStderr();
     kesta::read_project_file(dir.file("none.prj"), po, rp, rain);
     EXPECT_EQ(testing::internal::GetCapturedStderr(),
               "Error opening project file named: " + dir.file("none.prj") + "\n");
-    EXPECT_EQ(rp.open_failed, 1);
-    EXPECT_EQ(g_error_record.code, 0);
+    EXPECT_EQ(std::make_tuple(rp.open_failed, g_error_record.code), std::make_tuple(1, 0));
 }
 
 // A value that is missing, malformed or out of range is refused with the
 // card, the line and the value, and reading stops.
 TEST_F(ProjectFile, BadValuesAreRefusedWithCardLineAndValue) {
-    struct refusal {
-        std::string card;
-        std::string says;
+    const std::pair<std::string, std::string> cases[] = {
+        {"TIMESTEP abc", "needs a number, not \"abc\"."},
+        {"ROWS 1O", "needs a whole number, not \"1O\"."},
+        {"ROWS", "has no value."},
+        {"COLS 0", "needs a value greater than zero, not \"0\"."},
+        {"GRIDSIZE -30", "needs a value greater than zero, not \"-30\"."},
+        {"TOT_TIME -1", "needs a value greater than zero, not \"-1\"."},
+        {"TIMESTEP nan", "needs a number, not \"nan\"."},
+        {"OVERTYPE 7", "does not accept \"7\"."},
+        {"OVERTYPE fast", "does not accept \"fast\"."},
+        {"MAP_TYPE 3", "does not accept \"3\"."},
+        {"RICHARDS_K_OPTION harmonic", "does not accept \"harmonic\"."},
+        {"START_DATE 1999 6", "has no value."},
+        {"HTP_EVENT_NUM two", "needs a whole number, not \"two\"."},
+        {"MANNING_N 0.03x", "needs a number, not \"0.03x\"."},
     };
-    const std::vector<refusal> cases = {
-        {"TIMESTEP abc", "TIMESTEP on line 7 of project file @ needs a number, not \"abc\"."},
-        {"ROWS 1O", "ROWS on line 7 of project file @ needs a whole number, not \"1O\"."},
-        {"ROWS", "ROWS on line 7 of project file @ has no value."},
-        {"COLS 0", "COLS on line 7 of project file @ needs a value greater than zero, not \"0\"."},
-        {"GRIDSIZE -30", "GRIDSIZE on line 7 of project file @ needs a value greater than zero, not \"-30\"."},
-        {"TOT_TIME -1", "TOT_TIME on line 7 of project file @ needs a value greater than zero, not \"-1\"."},
-        {"TIMESTEP nan", "TIMESTEP on line 7 of project file @ needs a number, not \"nan\"."},
-        {"OVERTYPE 7", "OVERTYPE on line 7 of project file @ does not accept \"7\"."},
-        {"OVERTYPE fast", "OVERTYPE on line 7 of project file @ does not accept \"fast\"."},
-        {"MAP_TYPE 3", "MAP_TYPE on line 7 of project file @ does not accept \"3\"."},
-        {"RICHARDS_K_OPTION harmonic", "RICHARDS_K_OPTION on line 7 of project file @ does not accept \"harmonic\"."},
-        {"START_DATE 1999 6", "START_DATE on line 7 of project file @ has no value."},
-        {"HTP_EVENT_NUM two", "HTP_EVENT_NUM on line 7 of project file @ needs a whole number, not \"two\"."},
-        {"MANNING_N 0.03x", "MANNING_N on line 7 of project file @ needs a number, not \"0.03x\"."},
-    };
-    const std::string file = dir.file("p.prj");
-    for (const refusal& c : cases) {
-        read(kGrid + c.card + "\nSUMMARY late.out\n");
-        std::string says = c.says;
-        says.replace(says.find('@'), 1, file);
-        EXPECT_EQ(out, "Error: card " + says + "\n\n") << c.card;
-        EXPECT_EQ(g_error_record.stop, 1) << c.card;
-        EXPECT_EQ(g_error_record.code, 0) << c.card;
-        EXPECT_EQ(po.summary, "") << c.card;
+    for (const auto& [card, says] : cases) {
+        read(kGrid + card + "\nSUMMARY late.out\n");
+        EXPECT_EQ(out, "Error: card " + card.substr(0, card.find(' ')) + " on line 7 of project file " +
+                           dir.file("p.prj") + " " + says + "\n\n");
+        EXPECT_EQ(std::make_tuple(g_error_record.stop, g_error_record.code, po.summary), std::make_tuple(1, 0, ""))
+            << card;
         g_error_record.stop = 0;
     }
 }

@@ -4,11 +4,9 @@
 
 #include <cstdint>
 #include <cstring>
-#include <memory>
 #include <string>
 
 #include "core/error_record.hpp"
-#include "core/model_state.hpp"
 #include "output/grid_writers.hpp"
 #include "support/stream_capture.hpp"
 #include "support/temp_dir.hpp"
@@ -18,15 +16,13 @@ namespace {
 using kesta_test::written_by;
 
 // A 2 x 2 grid whose upper-right cell is inactive; active cells numbered
-// row by row.
+// row by row, holding 1.5, 2.5 and 3.5.
 struct two_by_two {
     two_by_two() : mask(3, 3), values(3) {
         mask[1][1] = 1;
         mask[2][1] = 2;
         mask[2][2] = 3;
-        values[1] = 1.5;
-        values[2] = 2.5;
-        values[3] = 3.5;
+        for (int k = 1; k <= 3; ++k) values[k] = k + 0.5;
     }
     kesta::mat2<int> mask;
     kesta::vec1<double> values;
@@ -38,47 +34,30 @@ std::int32_t i32_at(const std::string& bytes, std::size_t at) {
     return static_cast<std::int32_t>(u);
 }
 
-TEST(GridWriters, EsriGridUsesTheLowerLeftCornerAndNoDataForInactiveCells) {
-    two_by_two g;
-    const std::string text = written_by([&](std::FILE* fp) {
-        kesta::write_esri_ascii_grid(fp, g.mask, 700.0, 500.0, 1000.0, 500.0, 2, 2, g.values, 100.0);
-    });
-    EXPECT_EQ(text,
-              "ncols \t2\n"
-              "nrows \t2\n"
-              "xllcorner    500.00\n"
-              "yllcorner    500.00\n"
-              "cellsize    100.00\n"
-              "NODATA_value -9999.99\n"
-              "1.5000 -9999.9900 \n"
-              "2.5000 3.5000 \n");
+TEST(GridWriters, AsciiGridsPlaceTheirHeaderAndMarkInactiveCells) {
+    const two_by_two g;
+    // ESRI: the lower-left corner, and no-data for inactive cells.
+    EXPECT_EQ(written_by([&](std::FILE* fp) {
+                  kesta::write_esri_ascii_grid(fp, g.mask, 700.0, 500.0, 1000.0, 500.0, 2, 2, g.values, 100.0);
+              }),
+              "ncols \t2\nnrows \t2\nxllcorner    500.00\nyllcorner    500.00\ncellsize    100.00\n"
+              "NODATA_value -9999.99\n1.5000 -9999.9900 \n2.5000 3.5000 \n");
+    // GRASS: the six-line header, and zero outside the mask.
+    EXPECT_EQ(written_by([&](std::FILE* fp) {
+                  kesta::write_grass_ascii_grid(fp, g.mask, 700.0, 500.0, 1000.0, 500.0, 2, 2, g.values);
+              }),
+              "north:    700.00\nsouth:    500.00\neast:   1000.00\nwest:    500.00\nrows:     2\ncols:     2\n"
+              "1.500000 0.000000 \n2.500000 3.500000 \n");
 }
 
-TEST(GridWriters, GrassGridHasItsSixLineHeaderAndZeroOutsideTheMask) {
-    two_by_two g;
-    const std::string text = written_by([&](std::FILE* fp) {
-        kesta::write_grass_ascii_grid(fp, g.mask, 700.0, 500.0, 1000.0, 500.0, 2, 2, g.values);
-    });
-    EXPECT_EQ(text,
-              "north:    700.00\nsouth:    500.00\neast:   1000.00\nwest:    500.00\n"
-              "rows:     2\ncols:     2\n"
-              "1.500000 0.000000 \n"
-              "2.500000 3.500000 \n");
-}
+TEST(GridWriters, DatasetStepHasOneFlagAndOneValuePerCell) {
+    const two_by_two g;
+    EXPECT_EQ(written_by([&](std::FILE* fp) { kesta::write_grid_dataset_ts(fp, 1.5, 2, 2, g.mask, g.values, false); }),
+              "TS 1 1.500000\n1\n0\n1\n1\n1.500000\n0.000000\n2.500000\n3.500000\n");
 
-TEST(GridWriters, AsciiDatasetStepHasOneFlagAndOneValuePerCell) {
-    two_by_two g;
-    const std::string text = written_by([&](std::FILE* fp) {
-        kesta::write_grid_dataset_ts(fp, 1.5, 2, 2, g.mask, g.values, false);
-    });
-    EXPECT_EQ(text, "TS 1 1.500000\n1\n0\n1\n1\n1.500000\n0.000000\n2.500000\n3.500000\n");
-}
-
-TEST(GridWriters, BinaryDatasetStepIsLittleEndianFieldsByCell) {
-    two_by_two g;
-    const std::string bytes = written_by([&](std::FILE* fp) {
-        kesta::write_grid_dataset_ts(fp, 2.0, 2, 2, g.mask, g.values, true);
-    });
+    // Binary: little-endian fields by cell.
+    const std::string bytes =
+        written_by([&](std::FILE* fp) { kesta::write_grid_dataset_ts(fp, 2.0, 2, 2, g.mask, g.values, true); });
     ASSERT_EQ(bytes.size(), 4u + 2u + 8u + 4u * 2u + 4u * 8u);
     EXPECT_EQ(i32_at(bytes, 0), 200);
     EXPECT_EQ(bytes.substr(4, 2), std::string("\x01\x00", 2));
@@ -93,15 +72,9 @@ TEST(GridWriters, BinaryDatasetStepIsLittleEndianFieldsByCell) {
     EXPECT_EQ(v[3], 3.5);
 }
 
-class DatasetHeaders : public ::testing::Test {
-protected:
-    void SetUp() override { kesta::g_error_record = kesta::error_record(); }
-    void TearDown() override { kesta::g_error_record = kesta::error_record(); }
+TEST(GridWriters, BinaryDatasetHeaderIsOneHundredBytesOrStopsTheRunWithCode59) {
+    kesta::g_error_record = kesta::error_record();
     kesta_test::temp_dir dir;
-    std::unique_ptr<kesta::model_state> m = std::make_unique<kesta::model_state>();
-};
-
-TEST_F(DatasetHeaders, BinaryHeaderIsOneHundredBytes) {
     kesta::file_ptr out;
     ASSERT_TRUE(kesta::write_binary_dataset_header(dir.file("depth.dat"), out, 1010, "depth"));
     out.reset();
@@ -110,16 +83,14 @@ TEST_F(DatasetHeaders, BinaryHeaderIsOneHundredBytes) {
     const std::int32_t expected[] = {3000, 100, 4, 110, 8, 120, 2, 130, 160, 1010, 170, 6, 180, 6, 190};
     for (std::size_t i = 0; i < 15; ++i) EXPECT_EQ(i32_at(bytes, 4 * i), expected[i]) << i;
     EXPECT_EQ(bytes.substr(60), std::string("depth") + std::string(35, '\0'));
-}
 
-TEST_F(DatasetHeaders, FileThatCannotBeCreatedStopsWithCode59) {
-    kesta::file_ptr out;
     const std::string name = dir.file("no_such_folder/d.dat");
     EXPECT_FALSE(kesta::write_binary_dataset_header(name, out, 1, "d"));
     EXPECT_FALSE(out);
     EXPECT_EQ(kesta::g_error_record.code, 59);
     EXPECT_EQ(kesta::g_error_record.stop, 1);
     EXPECT_EQ(kesta::g_error_record.file_name, name);
+    kesta::g_error_record = kesta::error_record();
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <tuple>
 
 #include "core/error_record.hpp"
 #include "core/model_state.hpp"
@@ -14,6 +15,7 @@
 namespace {
 
 using kesta::g_error_record;
+using std::make_tuple;
 namespace fs = std::filesystem;
 
 class RunFiles : public ::testing::Test {
@@ -34,6 +36,10 @@ protected:
         kesta::close_output_files(*m);
         g_error_record = kesta::error_record();
     }
+    // Code, stop flag, item and file of the error record.
+    std::tuple<int, int, std::string, std::string> failure() const {
+        return {g_error_record.code, g_error_record.stop, g_error_record.item, g_error_record.file_name};
+    }
     kesta_test::temp_dir dir{true};
     std::unique_ptr<kesta::model_state> m = std::make_unique<kesta::model_state>();
 };
@@ -44,22 +50,20 @@ TEST_F(RunFiles, FirstFailureStopsTheOpeningWithItsCodeAndItem) {
     m->sig_outlet_hydro_given = 1;
     m->sig_outlet_hydro = "sig.out";
     kesta::open_run_files(*m);
-    EXPECT_EQ(g_error_record.code, 4);
-    EXPECT_EQ(g_error_record.stop, 1);
-    EXPECT_EQ(g_error_record.item, "hydrograph location");
-    EXPECT_EQ(g_error_record.file_name, "missing.loc");
+    EXPECT_EQ(failure(), make_tuple(4, 1, "hydrograph location", "missing.loc"));
     // What came before is open and the summary takes the messages; nothing
     // after the failure was tried.
     EXPECT_TRUE(m->watershed_mask_fp && m->elevation_fp && m->summary_fp && m->outlet_hydro_fp);
     EXPECT_EQ(g_error_record.summary_file, m->summary_fp.get());
     EXPECT_FALSE(fs::exists("hyd.out") || fs::exists("sig.out"));
-}
 
-TEST_F(RunFiles, MissingSummaryStopsBeforeAnyOutputIsOpened) {
+    // A summary that cannot be made stops before any output is opened.
+    kesta::close_output_files(*m);
+    fs::remove("outlet.txt");
+    g_error_record = kesta::error_record();
     m->summary = "no_such_folder/summary.txt";
     kesta::open_run_files(*m);
-    EXPECT_EQ(g_error_record.code, 4);
-    EXPECT_EQ(g_error_record.item, "output summary");
+    EXPECT_EQ(failure(), make_tuple(4, 1, "output summary", "no_such_folder/summary.txt"));
     EXPECT_TRUE(m->watershed_mask_fp && m->elevation_fp);
     EXPECT_FALSE(fs::exists("outlet.txt"));
 }
@@ -68,9 +72,7 @@ TEST_F(RunFiles, LocationOutputFailuresNameTheOutputAndTheLocationFile) {
     m->in_hyd_location_given = 1;
     m->out_hyd_location = "no_such_folder/hyd.out";
     kesta::open_run_files(*m);
-    EXPECT_EQ(g_error_record.code, 51);
-    EXPECT_EQ(g_error_record.item, "no_such_folder/hyd.out");
-    EXPECT_EQ(g_error_record.file_name, "hyd.loc");
+    EXPECT_EQ(failure(), make_tuple(51, 1, "no_such_folder/hyd.out", "hyd.loc"));
 
     kesta::close_output_files(*m);
     m->in_hyd_location_given = 0;
@@ -78,9 +80,7 @@ TEST_F(RunFiles, LocationOutputFailuresNameTheOutputAndTheLocationFile) {
     m->in_theta_location = "hyd.loc";
     m->out_theta_location = "no_such_folder/theta.out";
     kesta::open_run_files(*m);
-    EXPECT_EQ(g_error_record.code, 48);
-    EXPECT_EQ(g_error_record.item, "hyd.loc");
-    EXPECT_EQ(g_error_record.file_name, "no_such_folder/theta.out (out_theta_location_file)");
+    EXPECT_EQ(failure(), make_tuple(48, 1, "hyd.loc", "no_such_folder/theta.out (out_theta_location_file)"));
 }
 
 TEST_F(RunFiles, ExplicitRoutingWithoutNonOrthogonalChannelsIsRefused) {
@@ -88,8 +88,8 @@ TEST_F(RunFiles, ExplicitRoutingWithoutNonOrthogonalChannelsIsRefused) {
     testing::internal::CaptureStdout();
     kesta::open_run_files(*m);
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "Must Specify YES_NON_ORTHO in project file\n");
-    EXPECT_EQ(g_error_record.code, 4);
-    EXPECT_EQ(g_error_record.stop, 1);
+    EXPECT_EQ(std::get<0>(failure()), 4);
+    EXPECT_EQ(std::get<1>(failure()), 1);
 }
 
 TEST_F(RunFiles, MapThatTheMappingTableSuppliesMayBeMissing) {
@@ -102,8 +102,7 @@ TEST_F(RunFiles, MapThatTheMappingTableSuppliesMayBeMissing) {
 
     m->mapping_table_info.green_ampt = 0;
     kesta::open_run_files(*m);
-    EXPECT_EQ(g_error_record.code, 4);
-    EXPECT_EQ(g_error_record.item, "Ks");
+    EXPECT_EQ(failure(), make_tuple(4, 1, "Ks", "no_ks.asc"));
 }
 
 TEST_F(RunFiles, ClosingEmptiesEverySlotOnceAndDetachesTheSummary) {
