@@ -108,16 +108,6 @@ TEST_F(PrecipFile, EventOfRadarFilesKeepsOneFileALine) {
     EXPECT_EQ(ev.radar_files[2], "second file.asc");
 }
 
-TEST_F(PrecipFile, ManyMoreLinesThanAFixedTableWouldHold) {
-    std::string text = "EVENT long\nNRGAG 1\nNRPDS 2500\nCOORD 0 0\n";
-    for (int p = 0; p < 2500; ++p)
-        text += "RATES 2001 5 " + std::to_string(1 + p / 1440) + " " + std::to_string(p % 1440 / 60) +
-                " " + std::to_string(p % 60) + " 1.5\n";
-    ASSERT_EQ(read(text), 1);
-    EXPECT_EQ(ev.nlines, 2500);
-    EXPECT_DOUBLE_EQ(ev.values[1][2500], 1.5);
-}
-
 TEST_F(PrecipFile, EndOfFileOutsideAndInsideAnEvent) {
     EXPECT_EQ(read("nothing to read here\n"), 0);
     EXPECT_EQ(g_error_record.code, 0);

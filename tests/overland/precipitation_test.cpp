@@ -103,8 +103,8 @@ TEST_F(RainSteps, LinesWithTheSameTimeOrBetweenStepsDoNotStallTheEvent) {
     load("EVENT r\nNRGAG 1\nNRPDS 4\nCOORD 5 995\n"
          "RATES 2001 5 10 10 0 4.0\nRATES 2001 5 10 10 0 3.0\n"
          "RATES 2001 5 10 10 15 2.0\nRATES 2001 5 10 10 40 0.0\n");
-    // The later of two equal lines holds; 10:15 is taken at 10:20.
-    const std::vector<double> expected = {3, 3, 2, 2, 0, 0};
+    // The later of two equal lines holds; the step from 10:10 takes 3 and 2 for 5 minutes each.
+    const std::vector<double> expected = {3, 2.5, 2, 2, 0, 0};
     EXPECT_EQ(rates(6), expected);
 }
 
