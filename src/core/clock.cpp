@@ -37,15 +37,6 @@ double first_time_of(const model_state& m) {
     return m.time;
 }
 
-// The model time at which the loop starts: the run start, or under the
-// land-management framework the start of its event.
-double run_start_time(const model_state& m) {
-    const double first = first_time_of(m);
-    if (!m.htp) return first;
-    const int event = m.htp_event_num_given ? m.htp_event_num : 1;
-    return event_start(m, event, first);
-}
-
 bool any_infiltration(const model_state& m) {
     return m.green_ampt_on || m.inf_redist_on || m.inf_layered_on || m.inf_richards_on;
 }
@@ -70,6 +61,18 @@ int whole_steps(double seconds, double timestep) {
     return static_cast<int>(steps);
 }
 
+// Uniform rain falls for the whole steps of its duration and, when the
+// duration ends within a step, for that share of one more step. A duration
+// within the due tolerance of a step boundary counts as whole steps.
+void split_rain_duration(model_state& m) {
+    const double seconds = m.rain_duration * 60.0;
+    m.rain_steps = whole_steps(seconds + kTimeTolerance * kSecondsPerDay, m.timestep);
+    m.rain_last_step_fraction = 0.0;
+    if (m.rain_steps == INT_MAX || m.timestep <= 0.0) return;
+    const double rest = seconds - m.rain_steps * m.timestep;
+    if (rest > kTimeTolerance * kSecondsPerDay) m.rain_last_step_fraction = rest / m.timestep;
+}
+
 void fail_without_start_date() {
     std::FILE* summary = g_error_record.summary_file;
     print_both(summary, "You did not specify the starting date and time in the\n");
@@ -81,6 +84,13 @@ void fail_without_start_date() {
 }
 
 }  // namespace
+
+double run_start_time(const model_state& m) {
+    const double first = first_time_of(m);
+    if (!m.htp) return first;
+    const int event = m.htp_event_num_given ? m.htp_event_num : 1;
+    return event_start(m, event, first);
+}
 
 void advance_clock(model_state& m) {
     if (m.clock_calls != 0) {
@@ -195,7 +205,7 @@ void init_run_times(model_state& m) {
 
     // The rain clock.
     if (m.uniform_rain) {
-        m.rain_steps = whole_steps(m.rain_duration * 60.0, m.timestep);
+        split_rain_duration(m);
         m.event_index = 1;
         m.precip_event_started = 1;
         m.precip_next_time = m.time;

@@ -16,13 +16,11 @@ struct date_record {
 
 // Running water sums of the run (m3) that an event reports as differences:
 // the processes add to them, start_event copies them, finish_event subtracts
-// the copy.
+// the copy. The grid-edge boundary totals are the overland step's own
+// (ov_bdy_*); their copy at the event start is kept beside them.
 struct water_run_sums {
-    double mass_cleanup_error_overland = 0.0;
+    double mass_cleanup_error_overland = 0.0;  // water made by setting negative depths to 0
     double interception = 0.0;
-    double ov_boundary_inflow = 0.0;
-    double ov_boundary_outflow_1 = 0.0;
-    double ov_boundary_outflow_2 = 0.0;
     double lake_point_sources = 0.0;
     double lake_point_sinks = 0.0;
     double stream_point_sources = 0.0;

@@ -18,6 +18,7 @@
 #include "input/ascii_grid.hpp"
 #include "input/time_series.hpp"
 #include "output/grid_writers.hpp"
+#include "output/output_steps.hpp"
 #include "subsurface/subsurface_steps.hpp"
 
 namespace kesta {
@@ -151,11 +152,27 @@ bool read_from_grids(model_state& m, const std::string& prefix, bool limit_value
 
 // The dry time between two land-management events is skipped: the clock
 // moves to one step before the next event. The step counter moves with it,
-// since the clock recomputes the time from the step.
+// since the clock recomputes the time from the step. The series line of the
+// step that ended the event is written first, at the time it belongs to. A
+// next event that does not begin a whole number of steps after the run start
+// could never be met by the clock: the run stops instead.
 void jump_to_next_event(model_state& m) {
     if (!has_next_event(m) || !(m.dt_days > 0.0)) return;
-    const double steps = std::round((next_event_start(m) - m.start_time) / m.dt_days) - 1.0;
+    const double exact = (next_event_start(m) - m.start_time) / m.dt_days;
+    const double whole = std::round(exact);
+    if (std::fabs(exact - whole) * m.dt_days >= m.time_tol) {
+        const calendar_time c = caldat(next_event_start(m));
+        std::printf("\nERROR:\nHTP event %d begins at %d/%d/%d %d:%2.2d, which is not a whole number "
+                    "of time steps (%.2lf s) after the start of the run.\nThe run cannot move to "
+                    "it.  Program exiting on error.\n\n",
+                    m.event_index + 1, c.month, c.day, c.year, c.hour, c.minute, m.timestep);
+        fail_4000();
+        return;
+    }
+    const double steps = whole - 1.0;
     if (!(steps > m.step) || steps > static_cast<double>(INT_MAX - 1)) return;
+    write_timeseries_output(m);
+    m.series_written_early = 1;
     m.step = static_cast<int>(steps);
     m.time = m.start_time + m.step * m.dt_days;
     arm_clock(m.ov_last_time, m.ov_next_time, m.time, m.dt_days);

@@ -120,9 +120,9 @@ void event_volumes(model_state& m) {
     m.event_peak_discharge = m.peak_q;
     m.mass_cleanup_error_overland = now.mass_cleanup_error_overland - then.mass_cleanup_error_overland;
     m.volume_of_interception = now.interception - then.interception;
-    m.volume_ov_boundary_inflow = now.ov_boundary_inflow - then.ov_boundary_inflow;
-    m.volume_ov_boundary_outflow_1 = now.ov_boundary_outflow_1 - then.ov_boundary_outflow_1;
-    m.volume_ov_boundary_outflow_2 = now.ov_boundary_outflow_2 - then.ov_boundary_outflow_2;
+    m.volume_ov_boundary_inflow = m.ov_bdy_fixed_in_vol - m.ov_bdy_fixed_in_vol_at_event_start;
+    m.volume_ov_boundary_outflow_1 = m.ov_bdy_out_vol - m.ov_bdy_out_vol_at_event_start;
+    m.volume_ov_boundary_outflow_2 = m.ov_bdy_fixed_out_vol - m.ov_bdy_fixed_out_vol_at_event_start;
     m.volume_lake_point_sources = now.lake_point_sources - then.lake_point_sources;
     m.volume_lake_point_sinks = now.lake_point_sinks - then.lake_point_sinks;
     m.volume_stream_point_sources = now.stream_point_sources - then.stream_point_sources;

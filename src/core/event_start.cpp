@@ -173,6 +173,9 @@ void zero_event_totals(model_state& m) {
     m.volume_of_water_exfiltrated = 0.0;
     m.beginning_vol_water_exfiltrated_this_event = m.total_vol_water_exfiltrated_this_run;
     m.run_sums_at_event_start = m.run_sums;
+    m.ov_bdy_out_vol_at_event_start = m.ov_bdy_out_vol;
+    m.ov_bdy_fixed_out_vol_at_event_start = m.ov_bdy_fixed_out_vol;
+    m.ov_bdy_fixed_in_vol_at_event_start = m.ov_bdy_fixed_in_vol;
     // Exchanges that the processes add up over the event.
     m.volume_gw_chan = 0.0;
     m.volume_water_chan_gw = 0.0;
@@ -189,22 +192,23 @@ void zero_event_totals(model_state& m) {
     }
 }
 
-// Water on the surface, in lakes and as snow at the event start (m3).
+// Water on the surface, in overland lakes and as snow at the event start
+// (m3). Water an earlier event left on the surface counts like any other
+// starting water; a dry grid gives 0. Cells of the channel-network lakes hold
+// their water in the lakes, which count on their own, as they do at the end
+// of the event.
 void starting_storages(model_state& m, double area) {
-    const bool needed = m.inf_richards_on || m.gw_simulation || m.soil_et_accounting ||
-                        m.overland_lake_map_given || m.wetlands_given || initial_depth_given(m);
-    if (needed) {
-        double v = 0.0;
-        for (int k = 1; k <= m.ncells; ++k) {
-            if (is_oland_lake_cell(m, k)) {
-                const lake_record& lake = m.oland_lakes[static_cast<std::size_t>(m.oland_lake_new[k])];
-                v += (lake.level - value_at(m.elev, k)) * area;
-            } else {
-                v += value_at(m.h, k) * area;
-            }
+    double v = 0.0;
+    for (int k = 1; k <= m.ncells; ++k) {
+        if (is_channel_lake_cell(m, k)) continue;
+        if (is_oland_lake_cell(m, k)) {
+            const lake_record& lake = m.oland_lakes[static_cast<std::size_t>(m.oland_lake_new[k])];
+            v += (lake.level - value_at(m.elev, k)) * area;
+        } else {
+            v += value_at(m.h, k) * area;
         }
-        m.initial_volume_overland_flow = v;
     }
+    m.initial_volume_overland_flow = v;
     double snow = 0.0;
     for (int k = 1; k <= m.ncells && k <= m.snowdepth.n(); ++k)
         if (!is_channel_lake_cell(m, k)) snow += m.snowdepth[k] * area;

@@ -1,13 +1,18 @@
 // Start-up: the optimisation output file and the scan of the precipitation
 // file for the start of every event.
+#include <algorithm>
+#include <climits>
+#include <cmath>
 #include <cstdio>
 #include <string>
 #include <vector>
 
 #include "core/allocators.hpp"
 #include "core/calendar.hpp"
+#include "core/clock_steps.hpp"
 #include "core/error_record.hpp"
 #include "core/file_opener.hpp"
+#include "core/interval_clock.hpp"
 #include "core/model_state.hpp"
 #include "core/parallel_env.hpp"
 #include "core/text_format.hpp"
@@ -90,6 +95,66 @@ void write_htp_summary(std::FILE* fp, const std::vector<double>& starts) {
     }
 }
 
+// Where an event lies in the precipitation file and in time.
+struct event_span {
+    double start = 0.0;  // Julian time of its first data line
+    double end = 0.0;    // Julian time of its last data line
+    int line = 0;        // line of the file that holds its first data line
+};
+
+std::string date_text(double julian) {
+    const calendar_time c = caldat(julian);
+    return format_text("%d/%d/%d %d:%2.2d", c.month, c.day, c.year, c.hour, c.minute);
+}
+
+void refuse_event(const model_state& m, int event, int line, const std::string& why) {
+    print_both(m.summary_fp.get(),
+               format_text("\nERROR:\nIn precipitation file %s, event %d (line %d): %s"
+                           "This error in your precipitation input file must be corrected before "
+                           "KESTA\ncan continue.  Program exiting on error.\n\n",
+                           m.precip_file.c_str(), event, line, why.c_str()));
+    fail_and_report();
+}
+
+// The clock meets an event only at the run start plus a whole number of time
+// steps, and one event's rain is read only when the one before it has
+// rained: an event the run is to simulate must begin on a step, and not
+// before the last data line of the event before it. False after the refusal.
+bool events_can_start(model_state& m, const std::vector<event_span>& spans) {
+    // A run of one land-management event starts only that event, at its time.
+    if (m.htp && m.htp_event_num_given) return true;
+    const double start = run_start_time(m);
+    const int count = std::min(m.nevents, static_cast<int>(spans.size()));
+    for (int k = 1; k <= count; ++k) {
+        const event_span& e = spans[static_cast<std::size_t>(k - 1)];
+        const double steps = (e.start - start) * kSecondsPerDay / m.timestep;
+        if (std::fabs(steps - std::round(steps)) * m.timestep >= kTimeTolerance * kSecondsPerDay) {
+            refuse_event(m, k, e.line,
+                         format_text("the event begins at %s, which is not a whole number of time "
+                                     "steps (%.2lf s) after the start of the run at %s.\n",
+                                     date_text(e.start).c_str(), m.timestep, date_text(start).c_str()));
+            return false;
+        }
+        if (steps > static_cast<double>(INT_MAX - 1)) {
+            refuse_event(m, k, e.line,
+                         format_text("the event begins at %s, more time steps (%.2lf s) after the "
+                                     "start of the run at %s than the clock can count.\n",
+                                     date_text(e.start).c_str(), m.timestep, date_text(start).c_str()));
+            return false;
+        }
+        if (k == 1) continue;
+        const event_span& before = spans[static_cast<std::size_t>(k - 2)];
+        if (e.start < before.end - kTimeTolerance) {
+            refuse_event(m, k, e.line,
+                         format_text("the event begins at %s, before the last data line of event %d "
+                                     "at %s; events must follow each other in time.\n",
+                                     date_text(e.start).c_str(), k - 1, date_text(before.end).c_str()));
+            return false;
+        }
+    }
+    return true;
+}
+
 }  // namespace
 
 void setup_optim_and_precip_events(model_state& m) {
@@ -134,11 +199,13 @@ void setup_optim_and_precip_events(model_state& m) {
     m.precip_in.file_name = m.precip_file;
     rewind_precip(m.precip_in);
     std::vector<double> starts;
+    std::vector<event_span> spans;
     precip_event ev;
     for (;;) {
         const int result = read_precip_event(m.precip_in, ev);
         if (result == 1) {
             starts.push_back(ev.line_time(1));
+            spans.push_back(event_span{ev.line_time(1), ev.line_time(ev.nlines), ev.first_data_line});
             continue;
         }
         if (result == 0) {
@@ -196,6 +263,7 @@ void setup_optim_and_precip_events(model_state& m) {
         fail_and_report();
         return;
     }
+    if (!events_can_start(m, spans)) return;
     if (m.htp) m.long_term = 0;
 }
 

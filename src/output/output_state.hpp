@@ -51,6 +51,9 @@ struct output_state {
     file_ptr contam_map_fp;
 
     int outlet_hydro_lines = 0;  // lines written to the outlet hydrograph
+    // The series line of the current pass was written before the clock
+    // jumped over a dry spell to the next event; the pass writes no other.
+    int series_written_early = 0;
     int flush_count = 0;         // progress lines since standard output was last flushed
     channel_extremes chan_extremes;
 

@@ -116,6 +116,10 @@ void write_location_series(const model_state& m) {
 }  // namespace
 
 void write_timeseries_output(model_state& m) {
+    if (m.series_written_early) {
+        m.series_written_early = 0;
+        return;
+    }
     // Only the first process of a group writes series.
     if (g_parallel_env.group_rank() != 0) return;
     // An interval below one step would never divide the step index.

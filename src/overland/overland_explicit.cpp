@@ -299,7 +299,7 @@ int substep_route(model_state& m, const grid_view& g, double dt, double sub, boo
             if (std::fabs(elapsed - dt) < kStepTolerance || elapsed > dt) break;
         }
         if (!restart) {
-            m.ov_cleanup_vol += st.cleanup;
+            m.run_sums.mass_cleanup_error_overland += st.cleanup;
             return substeps;
         }
     }

@@ -83,10 +83,15 @@ struct overland_state {
     vec1<int> boundary_type;
     vec1<double> boundary_val;
     vec1<double> boundary_temp;
-    // Run totals at the boundary cells (m3).
+    // Run totals at the boundary cells (m3), read by the event mass balance
+    // as their rise since the event started.
     double ov_bdy_out_vol = 0.0;        // left through normal-depth cells
     double ov_bdy_fixed_out_vol = 0.0;  // removed at fixed-level cells
     double ov_bdy_fixed_in_vol = 0.0;   // added at fixed-level cells
+    // The three totals when the current event started (m3).
+    double ov_bdy_out_vol_at_event_start = 0.0;
+    double ov_bdy_fixed_out_vol_at_event_start = 0.0;
+    double ov_bdy_fixed_in_vol_at_event_start = 0.0;
 
     // Overland step state.
     int ov_wet = 0;           // some counted cell holds water
@@ -96,7 +101,6 @@ struct overland_state {
     double discharge_volume_sum = 0.0;     // outlet volume of the event (m3)
     double discharge_volume_run = 0.0;     // outlet volume of the run (m3)
     double discharge_volume_contam = 0.0;  // outlet volume seen by overland transport (m3)
-    double ov_cleanup_vol = 0.0;  // water removed by setting negative depths to 0 (m3)
     int ov_inputs_checked = 0;  // neighbours and wetland records were found fit for routing
 
     // Sub-step memory of the routing schemes, kept per run. The explicit
@@ -124,7 +128,10 @@ struct overland_state {
     int rain_from_file = 0;
     double rain_intensity = 0.0;  // uniform rain (mm/h)
     double rain_duration = 0.0;   // uniform rain (minutes)
-    int rain_steps = 0;           // time steps of uniform rain
+    int rain_steps = 0;           // whole time steps of uniform rain
+    // Share of one more step over which uniform rain still falls when its
+    // duration is not a whole number of steps (0 to below 1).
+    double rain_last_step_fraction = 0.0;
     int raining = 0;
     int precip_state = 0;          // 1 raining, 2 no event found, 0 or 3 ended
     int precip_event_started = 0;  // the current event's rain is in place
@@ -137,6 +144,11 @@ struct overland_state {
     precip_grid precip_radar;
     vec1<int> nearest;         // nearest gauge of each cell
     int precip_period = 0;     // period of the current event, from 1
+    // Rate (mm/h) of every cell in period `period_ri_of` of the current
+    // event (0: no period spread yet); a step takes from it the rain of the
+    // part of the period it covers.
+    vec1<double> period_ri;
+    int period_ri_of = 0;
     int precip_event_count = 0;  // events read by the event step
     int uniform_rain_count = 1;  // applications of uniform rain, plus 1
     int number_timesteps_rain = 0;  // steps with rain in the event
@@ -170,7 +182,7 @@ struct overland_state {
     int rain_inv_distance = 0;
     int rain_thiessen = 0;
     std::string precip_file;
-    // Start of uniform rain as the precipitation steps keep it.
+    // Start of the current event (uniform rain: of the run), for the summary.
     int precip_year = 0, precip_month = 0, precip_day = 0, precip_hour = 0, precip_minute = 0;
     double precip_start_time = 0.0;        // Julian days
     double elapsed_min_rain_began = 0.0;   // elapsed minutes at the event's first step with rain

@@ -116,16 +116,29 @@ void refuse(const precip_cursor& in, const precip_event& ev, int line, const std
     fail_4000();
 }
 
-bool date_before(const date_record& a, const date_record& b) {
-    if (a.year != b.year) return a.year < b.year;
-    if (a.month != b.month) return a.month < b.month;
-    if (a.day != b.day) return a.day < b.day;
-    if (a.hour != b.hour) return a.hour < b.hour;
-    return a.minute < b.minute;
-}
+double date_time(const date_record& d) { return julday(d.year, d.month, d.day, d.hour, d.minute, 0.0); }
 
-bool date_equal(const date_record& a, const date_record& b) {
-    return !date_before(a, b) && !date_before(b, a);
+// The first field of a date that is not a calendar date and time, with its
+// name; nullptr for a valid date. Hour 24 is accepted as 24:00, the end of
+// the day.
+const char* invalid_date_field(const date_record& d, int& value) {
+    if (d.month < 1 || d.month > 12) {
+        value = d.month;
+        return "month";
+    }
+    if (d.day < 1 || d.day > month_days(d.year, d.month)) {
+        value = d.day;
+        return "day";
+    }
+    if (d.hour < 0 || d.hour > 24 || (d.hour == 24 && d.minute != 0)) {
+        value = d.hour;
+        return "hour";
+    }
+    if (d.minute < 0 || d.minute > 59) {
+        value = d.minute;
+        return "minute";
+    }
+    return nullptr;
 }
 
 void card_type_error(bool more_than_one) {
@@ -186,6 +199,13 @@ int read_counts(word_reader& r, precip_cursor& in, precip_event& ev, bool& radar
             if (!r.word(v)) return -1;
             if (parse_int(v, ev.ngauges)) {
                 radar_files = false;
+                // Counts are checked before the event's tables are made from them.
+                if (ev.ngauges > kMaxPrecipGauges) {
+                    refuse(in, ev, r.word_line(),
+                           format_text("the event has %d gauges; at most %d are accepted.\n",
+                                       ev.ngauges, kMaxPrecipGauges));
+                    return 0;
+                }
             } else if (lower(v).find("files") != std::string::npos) {
                 radar_files = true;
                 ev.ngauges = -1;
@@ -202,9 +222,16 @@ int read_counts(word_reader& r, precip_cursor& in, precip_event& ev, bool& radar
                        format_text("the data line count \"%s\" is not a number.\n", v.c_str()));
                 return 0;
             }
+            if (ev.nlines > kMaxPrecipLines) {
+                refuse(in, ev, r.word_line(),
+                       format_text("the event has %d data lines (NRPDS); at most %d are accepted.\n",
+                                   ev.nlines, kMaxPrecipLines));
+                return 0;
+            }
             have_lines = true;
         }
     }
+
     if (!radar_files && ev.ngauges < 1) {
         refuse(in, ev, r.word_line(),
                format_text("the event has %d gauges; it needs at least 1.\n", ev.ngauges));
@@ -272,7 +299,18 @@ int read_line_date(word_reader& r, precip_cursor& in, precip_event& ev, int p) {
     d.day = field[2];
     d.hour = field[3];
     d.minute = field[4];
-    if (p > 1 && date_before(d, previous)) {
+    int bad_value = 0;
+    if (const char* bad = invalid_date_field(d, bad_value)) {
+        refuse(in, ev, line,
+               format_text("data line %d has the date %d %d %d %d %d, whose %s %d is not a valid "
+                           "%s.\n",
+                           p, field[0], field[1], field[2], field[3], field[4], bad, bad_value, bad));
+        return 0;
+    }
+    if (p == 1) ev.first_data_line = line;
+    const double t = date_time(d);
+    const double t_previous = p > 1 ? date_time(previous) : t;
+    if (t < t_previous) {
         say("\nERROR:\n");
         say("There is a data error in the precipitation file.  This error occurred in the\n");
         say(format_text("EVENT titled:\n %s\n", ev.title.c_str()));
@@ -288,7 +326,7 @@ int read_line_date(word_reader& r, precip_cursor& in, precip_event& ev, int p) {
     }
     // Depths and accumulations are spread over the interval that ends at the
     // line: an interval of no length holds no rate.
-    if (p > 1 && date_equal(d, previous) && (ev.gages || ev.accum)) {
+    if (p > 1 && t == t_previous && (ev.gages || ev.accum)) {
         refuse(in, ev, line,
                format_text("data line %d has the same date and time as the line before it, %d/%d/%d "
                            "%d:%2.2d; %s data need an interval of some length.\n",
@@ -404,6 +442,14 @@ int read_precip_event(precip_cursor& in, precip_event& ev) {
             std::string name = r.rest_of_line();
             if (name.empty()) {
                 refuse(in, ev, line, format_text("data line %d names no radar file.\n", p));
+                return 0;
+            }
+            if (name.size() > kMaxRadarFileName) {
+                refuse(in, ev, line,
+                       format_text("the radar file name of data line %d has %d characters; at "
+                                   "most %d are accepted.\n",
+                                   p, static_cast<int>(name.size()),
+                                   static_cast<int>(kMaxRadarFileName)));
                 return 0;
             }
             ev.radar_files[static_cast<std::size_t>(p)] = name;

@@ -3,9 +3,12 @@
 // of the step's rain to the cells.
 #include "overland/precipitation.hpp"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <vector>
 
+#include "core/calendar.hpp"
 #include "core/error_record.hpp"
 #include "core/event_steps.hpp"
 #include "core/interval_clock.hpp"
@@ -108,20 +111,20 @@ void prepare_event_cells(model_state& m) {
     }
 }
 
-// The rates of period p of a gauge event.
-void spread_gauge_rates(model_state& m, int p) {
+// The rates of period p of a gauge event into `rates`.
+void spread_gauge_rates(model_state& m, int p, vec1<double>& rates) {
     const precip_event& ev = m.precip_ev;
     if (m.rain_inv_distance) {
         idw_points_to_grid(m.gridsize, p, m.mask, ev.ngauges, ev.northing, ev.easting, m.north,
-                           m.west, ev.values, m.ri, m.rows, m.cols);
+                           m.west, ev.values, rates, m.rows, m.cols);
     } else {
-        nearest_gauge_rain(p, ev.ngauges, m.nearest, ev.values, m.ri, m.ncells);
+        nearest_gauge_rain(p, ev.ngauges, m.nearest, ev.values, rates, m.ncells);
     }
 }
 
-// The radar grid of data line `line`. A file that cannot be read leaves the
-// rates of the previous period in use, and says so.
-void apply_radar_file(model_state& m, int line) {
+// The radar grid of data line `line` into `rates`. A file that cannot be
+// read leaves the rates of the previous period in use, and says so.
+void apply_radar_file(model_state& m, int line, vec1<double>& rates) {
     const precip_event& ev = m.precip_ev;
     if (line < 1 || line >= static_cast<int>(ev.radar_files.size())) return;
     const std::string& file = ev.radar_files[static_cast<std::size_t>(line)];
@@ -133,7 +136,7 @@ void apply_radar_file(model_state& m, int line) {
                                file.c_str()));
         return;
     }
-    apply_radar_precip(m.precip_radar, m.ri);
+    apply_radar_precip(m.precip_radar, rates);
 }
 
 void end_rain(model_state& m) {
@@ -141,6 +144,128 @@ void end_rain(model_state& m) {
     if (m.precip_state == 1) m.precip_state = 0;
     else if (m.precip_state == 2) m.precip_state = 3;
     set_all_rates(m, 0.0);
+}
+
+// Times within this many seconds are the same time (the due tolerance).
+constexpr double kSameTimeSeconds = 0.01;
+
+// Seconds from the first data line of the event to data line p. Line times
+// are whole minutes, so these are whole seconds.
+double line_seconds(const precip_event& ev, int p) {
+    return std::round((ev.line_time(p) - ev.line_time(1)) * kSecondsPerDay);
+}
+
+// Seconds from the first data line of the event to Julian time t, to the
+// millisecond, so that a step that begins on a line time meets it exactly.
+double event_seconds(const precip_event& ev, double t) {
+    return std::round((t - ev.line_time(1)) * kSecondsPerDay * 1000.0) / 1000.0;
+}
+
+// Puts the per-cell rates of period p in `period_ri`, once per period.
+void use_period(model_state& m, int p) {
+    if (m.period_ri_of == p) return;
+    if (m.period_ri.n() < m.ncells) m.period_ri = vec1<double>(m.ncells);
+    if (m.precip_ev.radar == 2) apply_radar_file(m, p + 1, m.period_ri);
+    else spread_gauge_rates(m, p, m.period_ri);
+    m.period_ri_of = p;
+}
+
+// The period that holds `s` seconds of the event: the last one that begins
+// at or before it, passing periods of no length; from period p on.
+int period_at(const precip_event& ev, int p, double s) {
+    while (p + 1 < ev.nlines && line_seconds(ev, p + 1) <= s + kSameTimeSeconds) ++p;
+    return p;
+}
+
+// The rates of a step of a file event: each cell receives the rain that
+// falls within the step, that is the sum over the periods of the rate times
+// the part of the step the period covers, given as the step's mean rate.
+// A step that lies within one period takes that period's rate as it is.
+void file_step_rates(model_state& m) {
+    const precip_event& ev = m.precip_ev;
+    const double step = m.timestep > 0.0 ? m.timestep : 0.0;
+    const double last = line_seconds(ev, ev.nlines);
+    const double s0 = std::max(0.0, event_seconds(ev, m.time));
+    if (ev.nlines < 2 || s0 >= last - kSameTimeSeconds) {
+        // The time of the last data line has come: the event's rain ends.
+        end_rain(m);
+        return;
+    }
+    int p = period_at(ev, m.precip_period > 0 ? m.precip_period : 1, s0);
+    const int cells = std::min(m.ncells, m.ri.n());
+    if (s0 + step <= line_seconds(ev, p + 1) + kSameTimeSeconds) {
+        use_period(m, p);
+        for (int k = 1; k <= cells && k <= m.period_ri.n(); ++k) m.ri[k] = m.period_ri[k];
+    } else {
+        const double s1 = std::min(s0 + step, last);
+        std::vector<double> depth(static_cast<std::size_t>(cells) + 1, 0.0);  // mm/h x s
+        for (double a = s0; a < s1 - kSameTimeSeconds;) {
+            p = period_at(ev, p, a);
+            const double b = std::min(s1, line_seconds(ev, p + 1));
+            use_period(m, p);
+            for (int k = 1; k <= cells && k <= m.period_ri.n(); ++k)
+                depth[static_cast<std::size_t>(k)] += m.period_ri[k] * (b - a);
+            a = b;
+        }
+        for (int k = 1; k <= cells; ++k) m.ri[k] = depth[static_cast<std::size_t>(k)] / step;
+    }
+    m.precip_period = p;
+    m.precip_next_time = ev.line_time(p + 1);
+}
+
+// Uniform rain: the rate falls for the whole steps of its duration and, when
+// the duration ends within a step, for that share of one more step, so the
+// run receives intensity x duration whatever the time step.
+void uniform_step_rates(model_state& m) {
+    if (!m.raining) return;
+    const bool partial = m.rain_last_step_fraction > 0.0;
+    const int applied = m.uniform_rain_count - 1;  // steps that have had their rain
+    if (partial && applied == m.rain_steps) {
+        set_all_rates(m, m.rain_intensity * m.rain_last_step_fraction);
+        return;
+    }
+    if (applied > m.rain_steps || (applied == m.rain_steps && !partial)) {
+        set_all_rates(m, 0.0);
+        m.raining = 0;
+        m.event_active = 0;
+        m.precip_state = 3;
+    }
+}
+
+std::string date_text(double julian) {
+    const calendar_time c = caldat(julian);
+    return format_text("%d/%d/%d %d:%2.2d", c.month, c.day, c.year, c.hour, c.minute);
+}
+
+// An event whose start the clock has passed without starting it never can:
+// the run would go on for ever waiting for it.
+bool refuse_passed_event(model_state& m, int next) {
+    if (next > m.event_start_times.n()) return false;
+    const double start = m.event_start_times[next];
+    if (!(m.time > start + m.time_tol)) return false;
+    print_both(m.summary_fp.get(),
+               format_text("\nERROR:\nPrecipitation event %d of file %s begins at %s, but the run "
+                           "reached %s without meeting its start on a time step.\n"
+                           "The event can never start.  Program exiting on error.\n\n",
+                           next, m.precip_file.c_str(), date_text(start).c_str(),
+                           date_text(m.time).c_str()));
+    fail_and_report();
+    return true;
+}
+
+// The previous event ends when the next one begins, if its runoff has not
+// ended it already: the same end as check_event_end gives it, with the
+// analyzers told and the event-end updates made, then it is closed.
+void close_previous_event(model_state& m) {
+    if (m.event_active) {
+        m.event_active = 0;
+        m.event_ended = 1;
+        m.event_done = 1;
+        trigger_analyzers(m, notice_event_end);
+        update_at_event_end(m);
+        if (g_error_record.code != 0) return;
+    }
+    finish_event(m);
 }
 
 }  // namespace
@@ -152,13 +277,25 @@ void step_event_precip(model_state& m) {
     }
     if (!m.rain_from_file || m.precip_event_count >= m.nevents) return;
     const int next = m.precip_event_count + 1;
-    const bool htp_search = m.htp && m.htp_event_num_given && m.precip_event_count < m.htp_event_num;
+    const bool one_htp_event = m.htp && m.htp_event_num_given;
+    const bool htp_search = one_htp_event && m.precip_event_count < m.htp_event_num;
+    // A run of one land-management event starts no other: the events around
+    // it need not follow it in time.
+    if (!one_htp_event && refuse_passed_event(m, next)) return;
     const bool due = htp_search || (next <= m.event_start_times.n() &&
                                     clock_due(m.event_start_times[next], m.time, m.time_tol));
     if (!due) return;
 
+    if (m.precip_event_count > 0) {
+        close_previous_event(m);
+        if (g_error_record.code != 0) return;
+        // A land-management run that asked for one event ends with it.
+        if (one_htp_event) {
+            m.running = 0;
+            return;
+        }
+    }
     trigger_analyzers(m, notice_event_start);
-    if (m.long_term && m.precip_event_count > 0) finish_event(m);
     m.raining = 1;
     m.event_active = 1;
     announce_event(m);
@@ -178,17 +315,23 @@ void step_event_precip(model_state& m) {
 
     precip_event& ev = m.precip_ev;
     m.precip_start_time = ev.line_time(1);
+    const date_record& first = ev.dates[1];
+    m.precip_year = first.year;
+    m.precip_month = first.month;
+    m.precip_day = first.day;
+    m.precip_hour = first.hour;
+    m.precip_minute = first.minute;
     m.precip_state = 1;
     m.precip_event_count = m.precip_in.events;
     m.event_index = m.precip_event_count;
     m.precip_next_time = m.precip_start_time;
     m.rain_next_time = m.precip_start_time;
     m.precip_period = 1;
+    m.period_ri_of = 0;
 
     if (m.long_term) {
-        const date_record& d = ev.dates[1];
-        if (check_hmet_dates(m.hmet_first_record, m.hmet_last_record, d.year, d.month, d.day,
-                             d.hour) == 0) {
+        if (check_hmet_dates(m.hmet_first_record, m.hmet_last_record, first.year, first.month,
+                             first.day, first.hour) == 0) {
             std::printf("Error: KESTA failed on date check for precip event %d\n", m.event_index);
             fail_and_report();
             return;
@@ -199,30 +342,8 @@ void step_event_precip(model_state& m) {
 }
 
 void step_precip_period(model_state& m) {
-    if (m.uniform_rain) {
-        if (m.raining && m.uniform_rain_count >= m.rain_steps + 1) {
-            set_all_rates(m, 0.0);
-            m.raining = 0;
-            m.event_active = 0;
-            m.precip_state = 3;
-        }
-        return;
-    }
-    if (!m.rain_from_file) return;
-    const precip_event& ev = m.precip_ev;
-    // Every line whose time has come is taken in this step, so that lines with
-    // equal times (or times between two steps) never stall the event.
-    while (m.raining && m.time > m.precip_next_time - m.time_tol) {
-        const int p = m.precip_period;
-        if (p < 1 || p >= ev.nlines) {
-            end_rain(m);
-            break;
-        }
-        if (ev.radar == 2) apply_radar_file(m, p + 1);
-        else spread_gauge_rates(m, p);
-        m.precip_period = p + 1;
-        m.precip_next_time = ev.line_time(p + 1);
-    }
+    if (m.uniform_rain) uniform_step_rates(m);
+    else if (m.rain_from_file && m.raining) file_step_rates(m);
 }
 
 void apply_precip(model_state& m) {

@@ -33,6 +33,7 @@ struct precip_event {
     vec1<double> easting, northing;  // gauge coordinates (m), 1-based
     std::vector<date_record> dates;        // date of line p at p (element 0 unused)
     std::vector<std::string> radar_files;  // radar file of line p at p
+    int first_data_line = 0;               // line of the file that holds data line 1
 
     int kind() const;
     // Julian time of data line p (1..nlines).
@@ -50,13 +51,23 @@ struct precip_cursor {
 // Starts reading `fp` from its beginning.
 void rewind_precip(precip_cursor& in);
 
+// Limits of one event: data lines (the event has one period fewer), gauges,
+// and characters of a radar file name.
+constexpr int kMaxPrecipLines = 1999;
+constexpr int kMaxPrecipGauges = 5000;
+constexpr std::size_t kMaxRadarFileName = 149;
+
 // Reads the next event. Returns 1 when an event was read, 0 when the file
 // holds no further event or a refusal was stored (code 4000 with its
 // message; the caller tests the error record), -1 when the file ends inside
-// an event. Refused: a data line with a date before its predecessor's, or
-// equal to it in GAGES or ACCUM data; a falling ACCUM value; a negative
-// value; fewer than 1 gauge or 1 data line; an event of radar files whose
-// lines are not RADAR; more than one kind, or an unknown kind.
+// an event. Refused: a date that is not a calendar date and time (month
+// 1-12, day within the month, hour 0-23 or 24:00, minute 0-59); a data line
+// whose time is before its predecessor's, or equal to it in GAGES or ACCUM
+// data; a falling ACCUM value; a negative value; fewer than 1 gauge or 1 data
+// line, more than kMaxPrecipGauges gauges or kMaxPrecipLines data lines
+// (refused before any table is made); a radar file name longer than
+// kMaxRadarFileName; an event of radar files whose lines are not RADAR; more
+// than one kind, or an unknown kind.
 int read_precip_event(precip_cursor& in, precip_event& ev);
 
 // Turns the values of an event into the rate (mm/h) of each period p = 1 ..

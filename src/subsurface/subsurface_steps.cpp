@@ -18,11 +18,6 @@ void read_soil_table(model_state&) {}
 
 int read_hmet_record(model_state&) { return 0; }
 int check_hmet_dates(const date_record&, const date_record&, int, int, int, int) { return 1; }
-void find_neighbor(int, const mat2<int>&, const vec1<double>&, const vec1<double>&, double, double,
-                   vec1<int>&, double, int, int) {}
-void idw_points_to_grid(double, int, const mat2<int>&, int, const vec1<double>&,
-                        const vec1<double>&, double, double, const mat2<double>&, vec1<double>&,
-                        int, int) {}
 void apply_interception(model_state&, double) {}
 int snowmelt_energy_balance(model_state&, double) { return 0; }
 double richards_unsat_step(model_state&, double) { return 0.0; }

@@ -27,12 +27,18 @@ int read_hmet_record(model_state& m);
 // after its message.
 int check_hmet_dates(const date_record& begin, const date_record& end, int year, int month, int day,
                      int hour);
-// Nearest gauge of every active cell (Thiessen rain).
+// Nearest gauge of every active cell (Thiessen rain), from the cell centres
+// (x = j dx + west - dx/2, y = north - i dx + dx/2); on equal distances the
+// later gauge wins. A cell farther than 900000 from every gauge (or a set of
+// no gauges) prints its message and stops the run with code 4000, reported
+// at once; the cells after it keep their earlier values.
 void find_neighbor(int ngauges, const mat2<int>& mask, const vec1<double>& easting,
                    const vec1<double>& northing, double north, double west, vec1<int>& nearest,
                    double dx, int rows, int cols);
-// Rate of every active cell in period p by inverse-distance weighting of the
-// gauges' rates in values[gauge][p].
+// Rate of every active cell in period p by inverse-distance-squared
+// weighting of the gauges' rates in values[gauge][p]. A gauge closer than dx
+// to a cell centre gives the cell its own value; a single gauge gives every
+// cell its value.
 void idw_points_to_grid(double dx, int period, const mat2<int>& mask, int ngauges,
                         const vec1<double>& northing, const vec1<double>& easting, double north,
                         double west, const mat2<double>& values, vec1<double>& ri, int rows,
