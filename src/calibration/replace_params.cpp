@@ -169,7 +169,7 @@ int read_replace_param_file(const std::string& file) {
     std::string name = file;
     file_ptr fp = open_file(name, "r", 0);
     if (!fp) {
-        std::printf("Error: unable to open the replace parameter file.\n");
+        std::printf("Error: unable to open the replace parameter file.\n  (File: %s)\n", name.c_str());
         return -1;
     }
     std::string line;
@@ -199,7 +199,7 @@ int read_replace_value_file(const std::string& file) {
     std::string name = file;
     file_ptr fp = open_file(name, "r", 0);
     if (!fp) {
-        std::printf("Error: unable to open the value file %s", name.c_str());
+        std::printf("Error: unable to open the value file %s\n", name.c_str());
         return -1;
     }
     // The selected line, or the last one when the file is shorter.

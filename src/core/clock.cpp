@@ -10,6 +10,7 @@
 #include "core/interval_clock.hpp"
 #include "core/model_state.hpp"
 #include "core/optim_record.hpp"
+#include "core/text_format.hpp"
 #include "input/time_series.hpp"
 
 namespace kesta {
@@ -79,6 +80,20 @@ void fail_without_start_date() {
     print_both(summary, "project file.  You must do this for simulations with\n");
     print_both(summary, "uniform precipitation using the START_DATE and START_TIME\n");
     print_both(summary, "cards.  Edit the project file.   Program terminated.\n");
+    g_error_record.code = 4000;
+    report_error(g_error_record);
+}
+
+// A run whose END_TIME lies before its start would end at its first step
+// with nothing simulated.
+void fail_end_before_start(const model_state& m) {
+    const run_params& rp = m.run_params;
+    const calendar_time s = caldat(m.time);
+    print_both(g_error_record.summary_file,
+               format_text("Error: END_TIME %d/%d/%d %d:%2.2d of project file %s lies before the start of "
+                           "the run, %d/%d/%d %d:%2.2d.\n",
+                           rp.end_month, rp.end_day, rp.end_year, rp.end_hour, rp.end_minute,
+                           m.project_file.c_str(), s.month, s.day, s.year, s.hour, s.minute));
     g_error_record.code = 4000;
     report_error(g_error_record);
 }
@@ -216,6 +231,10 @@ void init_run_times(model_state& m) {
     m.event_done = 0;
     if (m.uniform_rain && m.year == 0) {
         fail_without_start_date();
+        return;
+    }
+    if (m.end_time_given && m.end_time_julian < m.time - m.time_tol) {
+        fail_end_before_start(m);
         return;
     }
 

@@ -1,5 +1,9 @@
 #include "core/file_opener.hpp"
 
+#include <sys/stat.h>
+
+#include <cerrno>
+
 #include "core/line_reader.hpp"
 
 namespace kesta {
@@ -19,19 +23,44 @@ opener_settings g_settings;
 
 std::string output_path(const std::string& name, const char* mode, int add_run_number) {
     if (!g_settings.prefix_outputs || mode == nullptr || mode[0] != 'w') return name;
-    std::string path = g_settings.output_subdir;
+    // An absolute path already says where the file goes: the sub-folder is
+    // for names relative to the working folder.
+    const bool absolute = !name.empty() && name[0] == '/';
+    std::string path = absolute ? std::string() : g_settings.output_subdir;
+    // The folders of the name stay as they are; the number goes before the
+    // file's own name.
+    const std::size_t slash = name.rfind('/');
+    const std::size_t base = slash == std::string::npos ? 0 : slash + 1;
+    path.append(name, 0, base);
     if (add_run_number) {
         char number[16];  // "%04d_" of any int fits in 13 characters
         std::snprintf(number, sizeof number, "%04d_", g_settings.run_number);
         path += number;
     }
-    return path + name;
+    path.append(name, base, std::string::npos);
+    return path;
 }
 
 file_ptr open_file(std::string& name, const char* mode, int add_run_number) {
     strip_quotes(name);
     if (name.empty() || mode == nullptr) return file_ptr();
-    return file_ptr(std::fopen(output_path(name, mode, add_run_number).c_str(), mode));
+    file_ptr fp(std::fopen(output_path(name, mode, add_run_number).c_str(), mode));
+    // A folder opens for reading on some systems and then reads as an empty
+    // file; every reader would call that an early end of file.
+    struct stat st {};
+    if (fp && fstat(fileno(fp.get()), &st) == 0 && S_ISDIR(st.st_mode)) {
+        fp.reset();
+        errno = EISDIR;
+    }
+    return fp;
+}
+
+int close_file_checked(file_ptr& fp) {
+    if (!fp) return 0;
+    std::FILE* f = fp.release();
+    const bool had_error = std::ferror(f) != 0;
+    const bool close_failed = std::fclose(f) != 0;
+    return had_error || close_failed ? -1 : 0;
 }
 
 void close_file(file_ptr& fp) { fp.reset(); }

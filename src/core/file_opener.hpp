@@ -17,11 +17,13 @@ using file_ptr = std::unique_ptr<std::FILE, file_closer>;
 
 // Opens `name` with the C stream `mode`. One leading and one trailing double
 // quote are stripped from `name` in place. An empty name yields none without
-// touching the file system. In numbered multi-run mode a file opened for
-// writing ("w...") goes into the output sub-folder (when one is set) and, when
-// `add_run_number` is 1, gets the run number as "%04d_" before its name; files
-// opened for reading or appending are never redirected. Prints nothing on
-// failure: the caller reports.
+// touching the file system, and a folder yields none (errno EISDIR) in every
+// mode. In numbered multi-run mode a file opened for writing ("w...") goes into
+// the output sub-folder (when one is set and the name is relative) and, when
+// `add_run_number` is 1, gets the run number as "%04d_" before the file's own
+// name (after any folders the name holds); files opened for reading or
+// appending are never redirected. Prints nothing on failure: the caller
+// reports.
 file_ptr open_file(std::string& name, const char* mode, int add_run_number);
 
 // The path open_file would use for `name` (quotes already stripped) and `mode`;
@@ -30,6 +32,10 @@ std::string output_path(const std::string& name, const char* mode, int add_run_n
 
 // Closes the stream when there is one and leaves the handle empty.
 void close_file(file_ptr& fp);
+// As close_file for a file that was written: -1 when a write failed (the
+// stream's error flag) or the close could not flush what was buffered, else 0.
+// No stream is 0.
+int close_file_checked(file_ptr& fp);
 
 void set_output_prefixing(int on);
 void set_run_number(int number);

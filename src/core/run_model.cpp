@@ -191,7 +191,9 @@ int run_model(const std::string& project_file, optim_record* result) {
     close_file(time_fp);
 
     // A run stopped by an error has had its code reported and cleared; its
-    // caller must still learn that it failed.
+    // caller must still learn that it failed. An output found incomplete
+    // while the files were closed leaves its code pending, so that run fails
+    // too.
     if (!ended_normally && g_error_record.code == 0) return 1;
     return g_error_record.code;
 }

@@ -525,8 +525,15 @@ void check_run_options(model_state& m) {
     if (m.hmet_surfaways_given && (m.hmet_samson_given || m.hmet_kvl_given)) return fail(8);
     if (m.hmet_kvl_given && m.hmet_samson_given) return fail(8);
     if (m.long_term && !m.et_calc_penman && !m.et_calc_deardorff) return fail(9);
-    // A negative rate or duration is let through.
-    if (m.uniform_rain && (m.rain_intensity == 0.0 || m.rain_duration == 0.0)) return fail(11);
+    // A negative rate or duration would take water away: refused as a zero one
+    // is, with the values said first since the message speaks of zero ones.
+    if (m.uniform_rain && !(m.rain_intensity > 0.0 && m.rain_duration > 0.0)) {
+        if (m.rain_intensity < 0.0 || m.rain_duration < 0.0)
+            std::printf("Error: uniform rain of %g mm/h for %g min: RAIN_INTENSITY and RAIN_DURATION must both "
+                        "be greater than zero.\n",
+                        m.rain_intensity, m.rain_duration);
+        return fail(11);
+    }
 
     if (m.long_term) {
         if (!m.inf_redist_on && !m.inf_richards_on && !m.inf_layered_on) return fail(20);

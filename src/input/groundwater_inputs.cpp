@@ -2,6 +2,7 @@
 // types, static fluxes and wells, conductivity and porosity, well-level
 // output cells and soil-moisture output cells.
 #include <cstdio>
+#include <vector>
 
 #include "core/allocators.hpp"
 #include "core/error_record.hpp"
@@ -165,6 +166,17 @@ bool gw_map(model_state& m, const std::string& name, const char* item, const cha
     return read_real_map(m, fp.get(), name, dest, 3);
 }
 
+// A list read whole is copied into its model vectors only now, sized by the
+// entries actually read; false (refused) when the memory is not there.
+bool allocated(const vec1<int>& v, const number_reader& in, const char* what) {
+    if (!v.empty()) return true;
+    refuse(format_text("Error: no memory for the %s of file %s\n", what, in.name().c_str()));
+    return false;
+}
+
+// The count at the head of the file sizes nothing: the entries are gathered
+// as they are read, so a count larger than the file holds ends at the end of
+// the file with a message instead of an allocation.
 bool read_well_locations(model_state& m) {
     file_ptr fp = open_input(m.out_well_location, "well location");
     if (!fp) {
@@ -174,14 +186,20 @@ bool read_well_locations(model_state& m) {
     number_reader in(fp.get(), m.out_well_location);
     int n = 0;
     if (!read_count(in, n)) return false;
-    alloc_ivector(m.well_row, n, "well_row");
-    alloc_ivector(m.well_column, n, "well_column");
+    std::vector<int> rows, cols;
     for (int i = 1; i <= n; ++i) {
         int row = 0;
         int col = 0;
         if (!read_row_col(in, row, col) || cell_at(m, in, row, col) == 0) return false;
-        m.well_row[i] = row;
-        m.well_column[i] = col;
+        rows.push_back(row);
+        cols.push_back(col);
+    }
+    alloc_ivector(m.well_row, n, "well_row");
+    alloc_ivector(m.well_column, n, "well_column");
+    if (!allocated(m.well_row, in, "well rows") || !allocated(m.well_column, in, "well columns")) return false;
+    for (int i = 1; i <= n; ++i) {
+        m.well_row[i] = rows[static_cast<std::size_t>(i - 1)];
+        m.well_column[i] = cols[static_cast<std::size_t>(i - 1)];
     }
     m.well_count = n;
     return true;
@@ -258,19 +276,21 @@ void read_cell_list(model_state& m) {
     int n = 0;
     if (!read_count(in, n)) return;
     int most_nodes = 0;
-    if (m.inf_richards_on) {
-        if (!read_count(in, most_nodes)) return;
-        alloc_ivector(m.cell_num, n, "cell_num");
-        if (n >= 1) alloc_imatrix(m.cell_nodes, n, most_nodes < 1 ? 1 : most_nodes, "cell_num");
-    }
-    alloc_ivector(m.cell_loc, n, "cell_loc");
+    if (m.inf_richards_on && !read_count(in, most_nodes)) return;
+
+    // The counts at the head of the file size nothing: the entries are
+    // gathered as they are read, and the model's tables made from what was
+    // read, so counts larger than the file holds end at its end.
+    std::vector<int> cells;
+    std::vector<std::vector<int>> nodes;  // Richards runs: the soil nodes of each entry
+    int widest = 1;                       // most nodes of any entry (at least one column)
     for (int i = 1; i <= n; ++i) {
         int row = 0;
         int col = 0;
         if (!read_row_col(in, row, col)) return;
         const int k = cell_at(m, in, row, col);
         if (k == 0) return;
-        m.cell_loc[i] = k;
+        cells.push_back(k);
         if (!m.inf_richards_on) continue;
         int count = 0;
         if (!entry_value(in, count, [&](int& v) { return in.next_int(v, "node count"); })) return;
@@ -279,7 +299,7 @@ void read_cell_list(model_state& m) {
                                in.name().c_str(), in.line(), count, most_nodes));
             return;
         }
-        m.cell_num[i] = count;
+        std::vector<int> listed;
         for (int j = 1; j <= count; ++j) {
             int node = 0;
             if (!entry_value(in, node, [&](int& v) { return in.next_int(v, "soil node"); })) return;
@@ -288,7 +308,29 @@ void read_cell_list(model_state& m) {
                                    in.line(), node));
                 return;
             }
-            m.cell_nodes[i][j] = node;
+            listed.push_back(node);
+        }
+        if (count > widest) widest = count;
+        nodes.push_back(std::move(listed));
+    }
+
+    alloc_ivector(m.cell_loc, n, "cell_loc");
+    if (!allocated(m.cell_loc, in, "output cells")) return;
+    for (int i = 1; i <= n; ++i) m.cell_loc[i] = cells[static_cast<std::size_t>(i - 1)];
+    if (m.inf_richards_on) {
+        alloc_ivector(m.cell_num, n, "cell_num");
+        if (!allocated(m.cell_num, in, "soil node counts")) return;
+        if (n >= 1) {
+            alloc_imatrix(m.cell_nodes, n, widest, "cell_num");
+            if (m.cell_nodes.empty()) {
+                refuse(format_text("Error: no memory for the soil nodes of file %s\n", in.name().c_str()));
+                return;
+            }
+        }
+        for (int i = 1; i <= n; ++i) {
+            const std::vector<int>& listed = nodes[static_cast<std::size_t>(i - 1)];
+            m.cell_num[i] = static_cast<int>(listed.size());
+            for (std::size_t j = 0; j < listed.size(); ++j) m.cell_nodes[i][static_cast<int>(j) + 1] = listed[j];
         }
     }
     m.cell_loc_count = n;

@@ -32,7 +32,7 @@ struct input_state {
     int cell_loc_count = 0;
     vec1<int> cell_loc;    // active cell
     vec1<int> cell_num;    // soil nodes listed (Richards runs)
-    mat2<int> cell_nodes;  // [entry][k]: the soil nodes listed (Richards runs)
+    mat2<int> cell_nodes;  // [entry][k], k to cell_num[entry]: the soil nodes listed (Richards runs)
 };
 
 // Grid members at the tail of the state.

@@ -1,6 +1,7 @@
 #include "input/mapping_tables.hpp"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <utility>
 
@@ -177,6 +178,8 @@ int count_of(const std::string& text, int key_id) {
     return n;
 }
 
+// The count is checked against the lines that follow before anything is
+// sized by it: a count no file could fill is refused, not allocated.
 int read_count(table_cursor& cur, int table_id, int key_id) {
     line_cursor line;
     if (!cur.next(line)) return 0;
@@ -184,8 +187,29 @@ int read_count(table_cursor& cur, int table_id, int key_id) {
     if (n < 0) {
         table_error(cur, table_id,
                     format_text("the count of \"%s\" is not a number of rows", line.text().c_str()));
+        return n;
+    }
+    const int following = cur.file().line_count() - cur.line_number();
+    if (n > following) {
+        table_error(cur, table_id,
+                    format_text("%s gives %d entries, but only %d lines follow in the file",
+                                get_table_keyword(key_id).c_str(), n, following));
+        return -1;
     }
     return n;
+}
+
+// Lines of `file` after line `from` that begin with the keyword `key_id`.
+int keyword_lines_after(const mapping_table_file& file, int from, int key_id) {
+    int n = 0;
+    for (int k = from + 1; k <= file.line_count(); ++k) n += file.keyword(k) == key_id;
+    return n;
+}
+
+// Without the separators (and carriage returns) that end it.
+std::string trim_end(std::string s) {
+    while (!s.empty() && (is_separator(s.back()) || s.back() == '\r')) s.pop_back();
+    return s;
 }
 
 // The rows of one table, in file order.
@@ -405,7 +429,7 @@ bool mapping_table_file::open(const std::string& file_name) {
         index_map_entry e;
         pop_string(entry, word);  // the keyword
         pop_string(entry, e.file);
-        e.name = entry.rest();
+        e.name = trim_end(entry.rest());
         maps_.push_back(std::move(e));
     }
     first_table_line_ = n;
@@ -425,7 +449,7 @@ std::string mapping_table_file::table_map_name(int keyword_line) const {
     std::size_t p = 0;
     while (p < s.size() && !is_blank(s[p])) ++p;
     while (p < s.size() && is_blank(s[p])) ++p;
-    return s.substr(p);
+    return trim_end(s.substr(p));
 }
 
 bool mapping_table_file::resolve_index_map(const std::string& map_name, std::string& file) const {
@@ -814,6 +838,15 @@ bool read_contaminant_table(mapping_table_file& file, const std::string& file_na
     table_cursor cur(file, keyword_line);
     const int n = read_num_contam(cur, table_contaminants);
     if (n < 0) return false;
+    // Every constituent has its PRECIP_CONC line; the tables below are sized
+    // by the count, so it may not promise more constituents than there are.
+    const int present = keyword_lines_after(file, cur.line_number(), key_precip_conc);
+    if (n > present) {
+        table_error(cur, table_contaminants,
+                    format_text("NUM_CONTAM gives %d constituents, but only %d PRECIP_CONC lines follow", n,
+                                present));
+        return false;
+    }
     std::printf("%d contaminants found\n", n);
     if (n == 0) return true;
     if (!grid_covers(mask, "mask", rows, cols) ||
@@ -953,6 +986,29 @@ bool mapping_table_present(const mapping_table_file& file, int table_id) {
     if (!find_mapping_table(file, table_id, map_file, keyword_line)) return false;
     file_ptr fp = open_file(map_file, "r", 0);
     return static_cast<bool>(fp);
+}
+
+std::string mapping_table_problem(mapping_table_file& file, const std::string& file_name, int table_id) {
+    if (!file.open(file_name)) return format_text("the file could not be opened (%s)", std::strerror(errno));
+    const std::string keyword = get_table_keyword(table_id);
+    if (file.line_count() == 0) return "the file is empty";
+    if (!file.header_ok()) return format_text("its first line does not begin with %s", kFileHeader);
+    const int k = file.find_table(table_id);
+    if (k == 0) return format_text("the file holds no %s table", keyword.c_str());
+    const std::string map_name = file.table_map_name(k);
+    if (map_name.empty()) return format_text("the %s line (line %d) names no index map", keyword.c_str(), k);
+    std::string map_file;
+    if (!file.resolve_index_map(map_name, map_file)) {
+        return format_text("the %s line (line %d) names the index map %s, which no INDEX_MAP line at the head "
+                           "of the file names",
+                           keyword.c_str(), k, map_name.c_str());
+    }
+    std::string path = map_file;
+    if (!open_file(path, "r", 0)) {
+        return format_text("the index map file %s of its %s table (line %d) could not be opened (%s)",
+                           path.c_str(), keyword.c_str(), k, std::strerror(errno));
+    }
+    return std::string();
 }
 
 bool check_mapping_tables(const std::string& file_name, mapping_table_info& info) {

@@ -313,6 +313,13 @@ int read_richards_table(model_state& m, mapping_table_file& file, const std::str
 // keyword line; for the others a resolved index map that opens.
 bool mapping_table_present(const mapping_table_file& file, int table_id);
 
+// Why `file` (opened from `file_name` when not already held) cannot supply
+// the table `table_id` through an index map: the file does not open, is
+// empty or has the wrong header, holds no such table, the table's map name
+// matches no INDEX_MAP line, or the index-map file does not open. Empty when
+// nothing stands in the way. Prints nothing.
+std::string mapping_table_problem(mapping_table_file& file, const std::string& file_name, int table_id);
+
 // The start-up check: prints "\nChecking 2D grid mapping tables...\n" and
 // one line per table ("  label....Y"), recording each flag in `info`. False
 // (code 64, left for the run driver) when the file does not open.

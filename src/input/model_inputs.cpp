@@ -51,6 +51,8 @@ bool cell_size_agrees(model_state& m, double header_size, const char* direction)
     return false;
 }
 
+// The mask with its cell numbers, for the user to check. A mask map that
+// could not be written whole stops the run: a partial one would mislead.
 void write_mask_map(const model_state& m) {
     std::string name = "maskmap";
     file_ptr fp = open_file(name, "w", 1);
@@ -68,6 +70,10 @@ void write_mask_map(const model_state& m) {
     for (int r = 1; r <= m.rows; ++r) {
         for (int c = 1; c <= m.cols; ++c) std::fprintf(f, "%d ", m.mask[r][c]);
         std::fprintf(f, "\n");
+    }
+    if (close_file_checked(fp) != 0) {
+        refuse(format_text("Error writing mask map file %s: the output is incomplete.\n",
+                           output_path(name, "w", 1).c_str()));
     }
 }
 
@@ -133,6 +139,7 @@ void read_watershed_mask(model_state& m) {
     }
     m.ncells = n;
     write_mask_map(m);
+    if (run_stopped()) return;
 
     say(m, format_text("number of grid cells in watershed: %d\n", m.ncells));
     m.watershed_area = m.gridsize * m.gridsize * m.ncells;

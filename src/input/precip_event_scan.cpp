@@ -223,6 +223,8 @@ void setup_optim_and_precip_events(model_state& m) {
         std::printf("Check the format of the data file.\nProgram terminated.");
         std::printf("Check rain event %d, event after %d %d %d \n", m.precip_in.events, last.year,
                     last.month, last.day);
+        std::printf("The precipitation file %s ends at line %d, inside event %d.\n", m.precip_file.c_str(),
+                    m.precip_in.line, m.precip_in.events);
         fail_and_report();
         return;
     }

@@ -8,9 +8,11 @@
 #include <variant>
 
 #include "calibration/replace_params.hpp"
+#include "core/calendar.hpp"
 #include "core/error_record.hpp"
 #include "core/file_opener.hpp"
 #include "core/parallel_env.hpp"
+#include "core/text_format.hpp"
 #include "input/time_series.hpp"
 #include "nutrients/zep_container.hpp"
 
@@ -171,18 +173,88 @@ void set_also(const card_row& row, card_context& c) {
 // ---------------------------------------------------------------------------
 // Cards with a rule of their own.
 
+// Years the calendar and the date arithmetic of the run (year x 10000 in
+// whole numbers) handle.
+constexpr int kFirstYear = 1;
+constexpr int kLastYear = 9999;
+
+// One whole number within [low, high]; `what` names it in the refusal and
+// `context` follows the range there.
+// `v` is left as it was when the value is refused: the run options are
+// still made from the blocks after a refusal, and must not meet it.
+bool take_bounded_int(card_context& c, int& v, const char* what, int low, int high,
+                      const std::string& context = std::string()) {
+    const std::string tok = peek_token(c.line);
+    int value = 0;
+    if (!take_int(c, value)) return false;
+    if (value < low || value > high) {
+        return refuse_value(c, format_text("needs a %s from %d to %d%s", what, low, high, context.c_str()).c_str(),
+                            tok);
+    }
+    v = value;
+    return true;
+}
+
+// Year, month and day of a calendar date; the day within its month. Kept
+// only when the whole date is sound.
+bool take_date(card_context& c, int& year, int& month, int& day) {
+    int y = 0, mo = 0, d = 0;
+    if (!take_bounded_int(c, y, "year", kFirstYear, kLastYear)) return false;
+    if (!take_bounded_int(c, mo, "month", 1, 12)) return false;
+    if (!take_bounded_int(c, d, "day", 1, month_days(y, mo), format_text(" in month %d of %d", mo, y))) return false;
+    year = y;
+    month = mo;
+    day = d;
+    return true;
+}
+
+// Hour and minute of a time of day; 24:00, the end of the day, is the one
+// time with hour 24. Kept only when both are sound.
+bool take_time(card_context& c, int& hour, int& minute) {
+    int h = 0, mi = 0;
+    if (!take_bounded_int(c, h, "hour", 0, 24)) return false;
+    if (!(h == 24 ? take_bounded_int(c, mi, "minute", 0, 0, " after hour 24")
+                  : take_bounded_int(c, mi, "minute", 0, 59))) {
+        return false;
+    }
+    hour = h;
+    minute = mi;
+    return true;
+}
+
 bool start_date_card(card_context& c) {
-    return take_int(c, c.rp.start_year) && take_int(c, c.rp.start_month) && take_int(c, c.rp.start_day);
+    return take_date(c, c.rp.start_year, c.rp.start_month, c.rp.start_day);
 }
 
-bool start_time_card(card_context& c) {
-    return take_int(c, c.rp.start_hour) && take_int(c, c.rp.start_minute);
-}
+bool start_time_card(card_context& c) { return take_time(c, c.rp.start_hour, c.rp.start_minute); }
 
+// The date and the time of the end, kept only together.
 bool end_time_card(card_context& c) {
-    return take_int(c, c.rp.end_year) && take_int(c, c.rp.end_month) && take_int(c, c.rp.end_day) &&
-           take_int(c, c.rp.end_hour) && take_int(c, c.rp.end_minute);
+    int year = 0, month = 0, day = 0, hour = 0, minute = 0;
+    if (!take_date(c, year, month, day) || !take_time(c, hour, minute)) return false;
+    c.rp.end_year = year;
+    c.rp.end_month = month;
+    c.rp.end_day = day;
+    c.rp.end_hour = hour;
+    c.rp.end_minute = minute;
+    return true;
 }
+
+// Rows or columns of the grid: every grid of the run is allocated from them
+// before any map is read, so an absurd count must not reach the allocator.
+// The product of the two is limited when the run is set up.
+bool take_grid_dimension(card_context& c, int& v) {
+    const std::string tok = peek_token(c.line);
+    int value = 0;
+    if (!take_int(c, value, true)) return false;
+    if (value > kMaxGridDimension)
+        return refuse_value(c, format_text("needs a value of at most %d", kMaxGridDimension).c_str(), tok);
+    v = value;
+    return true;
+}
+
+bool grid_rows_card(card_context& c) { return take_grid_dimension(c, c.rp.rows); }
+bool grid_cols_card(card_context& c) { return take_grid_dimension(c, c.rp.cols); }
 
 // 0 GRASS ASCII grids, 1 ASCII datasets, 2 binary datasets, 4 PEXLO (which
 // the run options refuse with a message of their own).
@@ -409,6 +481,7 @@ bool out_hyd_card(card_context& c) {
 bool time_series_file_card(card_context& c) {
     std::string name;
     pop_string(c.line, name);
+    c.po.time_series_file.push_back(name);
     ts_read_file(name);
     return true;
 }
@@ -416,6 +489,7 @@ bool time_series_file_card(card_context& c) {
 bool elev_series_file_card(card_context& c) {
     std::string name;
     pop_string(c.line, name);
+    c.po.elev_series_file.push_back(name);
     read_elev_series_file(name);
     return true;
 }
@@ -423,23 +497,29 @@ bool elev_series_file_card(card_context& c) {
 bool replace_params_card(card_context& c) {
     std::string name;
     pop_string(c.line, name);
+    c.po.replace_params = name;
     // The readers have said what was wrong; a run with half its parameters
     // replaced would give results for values nobody chose.
-    if (read_replace_param_file(name) != 0) return refuse(c, "names a replacement parameter file that could not be read.");
+    if (read_replace_param_file(name) != 0)
+        return refuse(c, "names the replacement parameter file \"" + name + "\", which could not be read.");
     return true;
 }
 
 bool replace_vals_card(card_context& c) {
     std::string name;
     pop_string(c.line, name);
-    if (read_replace_value_file(name) != 0) return refuse(c, "names a replacement value file that could not be read.");
+    c.po.replace_vals = name;
+    if (read_replace_value_file(name) != 0)
+        return refuse(c, "names the replacement value file \"" + name + "\", which could not be read.");
     return true;
 }
 
 // The card counts lines from 1; the value file's lines are selected from 0.
 bool replace_line_card(card_context& c) {
+    const std::string tok = peek_token(c.line);
     int n = 0;
     if (!take_int(c, n)) return false;
+    if (n < 1) return refuse_value(c, "needs a line number of 1 or more", tok);
     set_replace_line(n - 1);
     return true;
 }
@@ -465,8 +545,8 @@ constexpr card_row kCards[] = {
     // Grid, time and run control.
     {"UNITS", 0, K::integer, &RP::units, {}, 0, "Units flag = %d\n"},
     {"GRIDSIZE", 1, K::positive_real, &RP::gridsize},
-    {"ROWS", 2, K::positive_integer, &RP::rows},
-    {"COLS", 3, K::positive_integer, &RP::cols},
+    {"ROWS", 2, K::special, {}, {}, 0, nullptr, grid_rows_card},
+    {"COLS", 3, K::special, {}, {}, 0, nullptr, grid_cols_card},
     {"TOT_TIME", 4, K::positive_integer, &RP::tot_time},
     {"TIMESTEP", 5, K::positive_real, &RP::timestep},
     {"OUTSLOPE", 6, K::real, &RP::outslope},

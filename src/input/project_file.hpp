@@ -13,6 +13,11 @@ namespace kesta {
 // The card id of blank lines, comments and cards that are read and ignored.
 constexpr int kIgnoredCard = 163;
 
+// The largest ROWS or COLS a project may give, and the largest grid
+// (ROWS x COLS cells): every grid of a run is allocated from these counts.
+constexpr int kMaxGridDimension = 100000;
+constexpr long long kMaxGridCells = 100000000;
+
 // Reads the whole project file into the three blocks, which are first reset
 // to the project defaults. The time-series, elevation-series, replacement and
 // nutrient cards act as soon as they are met.

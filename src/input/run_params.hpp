@@ -370,6 +370,12 @@ struct project_options {
     std::vector<double> sorption_constants;
     std::string sourcefile;
     int sourcefile_given = 0;
+    // Files read as soon as their card is met, kept so that no output of the
+    // run is opened over them: one entry per card, in file order.
+    std::vector<std::string> time_series_file;
+    std::vector<std::string> elev_series_file;
+    std::string replace_params;
+    std::string replace_vals;
 };
 
 struct run_params {

@@ -1,10 +1,13 @@
 // The run-control copy of the project's values and its checks.
+#include <climits>
 #include <cstdio>
 
 #include "core/error_record.hpp"
 #include "core/model_state.hpp"
 #include "core/parallel_env.hpp"
+#include "core/text_format.hpp"
 #include "input/input_steps.hpp"
+#include "input/project_file.hpp"
 
 namespace kesta {
 
@@ -15,6 +18,60 @@ bool chatty(const model_state& m) { return !m.super_quiet && g_parallel_env.worl
 void fail(int code) {
     g_error_record.code = code;
     g_error_record.stop = 1;
+}
+
+// The longest model time step (s). Every clock of the run, and the sub-steps
+// of the overland routing, count in steps no longer than a day.
+constexpr double kLongestTimestep = 86400.0;
+
+// The run's own message on the console and in the summary file; the run
+// stops (code 4000, reported by the driver).
+void refuse(const std::string& text) {
+    print_both(g_error_record.summary_file, text);
+    fail(4000);
+}
+
+// The cards that decided the model time step, for messages.
+const char* timestep_cards(const run_params& rp) {
+    return rp.st_time_step < rp.timestep ? "ST_TIME_STEP" : "TIMESTEP";
+}
+
+// A time step longer than a day, longer than the run, or so short that the
+// run's steps outnumber what the step counters hold is refused. TOT_TIME
+// ends only runs that are neither long-term nor driven by the
+// land-management framework; the others end with their data.
+bool run_length_fits(const model_state& m) {
+    const run_params& rp = m.run_params;
+    if (m.timestep > kLongestTimestep) {
+        refuse(format_text("Error: the time step of %g s given by card %s of project file %s is longer than "
+                           "one day (%g s), the longest time step a run may take.\n",
+                           m.timestep, timestep_cards(rp), m.project_file.c_str(), kLongestTimestep));
+        return false;
+    }
+    if (m.long_term || m.htp || rp.tot_time <= 0) return true;
+    const double run_seconds = rp.tot_time * 60.0;
+    if (m.timestep > run_seconds) {
+        refuse(format_text("Error: the time step of %g s given by card %s of project file %s is longer than "
+                           "the run of %d min given by card TOT_TIME.\n",
+                           m.timestep, timestep_cards(rp), m.project_file.c_str(), rp.tot_time));
+        return false;
+    }
+    const double steps = run_seconds / m.timestep;
+    if (steps >= static_cast<double>(INT_MAX - 1)) {
+        refuse(format_text("Error: a run of %d min (card TOT_TIME) in time steps of %g s (card %s) of project "
+                           "file %s takes %.0f steps; at most %d are possible.\n",
+                           rp.tot_time, m.timestep, timestep_cards(rp), m.project_file.c_str(), steps,
+                           INT_MAX - 2));
+        return false;
+    }
+    return true;
+}
+
+// A whole number of steps, computed in double: an interval too long to count
+// in an int is as good as never.
+int whole_steps(double steps) {
+    if (steps >= static_cast<double>(INT_MAX)) return INT_MAX;
+    return static_cast<int>(steps);
 }
 
 // An interval of a fraction of a step would never be due: it becomes one step.
@@ -39,7 +96,14 @@ void setup_run_control(model_state& m) {
     }
     m.timestep_copy = m.timestep;
     if (m.timestep <= 0.001) return fail(52);
+    if (!run_length_fits(m)) return;
 
+    if (static_cast<long long>(rp.rows) * rp.cols > kMaxGridCells) {
+        return refuse(format_text("Error: the grid of %d rows (card ROWS) and %d columns (card COLS) of project "
+                                  "file %s has %lld cells; at most %lld are accepted.\n",
+                                  rp.rows, rp.cols, m.project_file.c_str(),
+                                  static_cast<long long>(rp.rows) * rp.cols, kMaxGridCells));
+    }
     m.rows = rp.rows;
     m.cols = rp.cols;
     m.tot_time = rp.tot_time;
@@ -49,14 +113,22 @@ void setup_run_control(model_state& m) {
         g_error_record.code = 55;
         report_error(g_error_record);
     }
-    m.hyd_freq = at_least_one_step(static_cast<int>(60.0 / m.timestep * rp.hyd_freq), "hydrograph", m);
+    m.hyd_freq = at_least_one_step(whole_steps(60.0 / m.timestep * rp.hyd_freq), "hydrograph", m);
 
     if (rp.map_freq <= 0) {
         rp.map_freq = 360;
         if (chatty(m)) std::printf("Warning: Write solution time step not specified, defaulting to 6 hours.\n");
     }
-    m.map_freq = at_least_one_step(static_cast<int>(rp.map_freq * 60.0 / m.timestep), "map", m);
+    m.map_freq = at_least_one_step(whole_steps(rp.map_freq * 60.0 / m.timestep), "map", m);
 
+    // The outlet cell is computed from these below, so they must lie on the
+    // grid first.
+    if (rp.outrow < 1 || rp.outrow > rp.rows || rp.outcol < 1 || rp.outcol > rp.cols) {
+        return refuse(format_text("\nThe outlet row %d and column %d given by the OUTROW and OUTCOL cards of the "
+                                  "project\nfile %s lie outside the grid of %d rows and %d columns.  KESTA "
+                                  "terminating.\n\n",
+                                  rp.outrow, rp.outcol, m.project_file.c_str(), rp.rows, rp.cols));
+    }
     m.outrow = rp.outrow;
     m.outcol = rp.outcol;
     if (rp.outslope < 1e-9) return fail(56);

@@ -7,6 +7,9 @@
 
 namespace kesta {
 
+// Opens every file of the run in its fixed order. An output whose file is an
+// input of the run, or an output opened before it, is refused (code 4000)
+// before anything is written to it.
 void open_run_files(model_state& m);
 void write_startup_info(model_state& m, const std::string& project_file);
 void open_all_map_outputs(model_state& m);
@@ -16,6 +19,9 @@ void write_timeseries_output(model_state& m);
 void write_timeseries_maps(model_state& m);
 void write_event_summary(model_state& m);
 void write_final_summaries(model_state& m);
+// Closes every file of the run. A written file whose writes or close failed
+// is named in a message and leaves code 4000 pending, which the run driver
+// returns: the run fails.
 void close_output_files(model_state& m);
 void flush_std_streams();
 // Builds the reservoir-model coupling record (its cell map) at the end of

@@ -27,6 +27,9 @@ using overland_detail::lake_mode;
 using overland_detail::pow53;
 
 constexpr double kSmallestSubstep = 0.001;    // s; below it the step gives up
+// Most sub-steps one time step may take: halving stops before the step
+// would need more (however long the time step).
+constexpr double kMostSubsteps = 1e6;
 constexpr double kRemainderLimit = 0.001;     // s; a shorter remainder joins the last sub-step
 constexpr double kDone = 1e-16;               // s
 constexpr double kChangeShare = 0.5;          // largest accepted change, share of the depth
@@ -172,7 +175,7 @@ double ade_substeps(model_state& m, const grid_view& g, double dt, const outlet_
     std::fill(voly, voly + n + 1, 0.0);
 
     double dt_sub = dt;
-    while (dt_sub >= kSmallestSubstep) {
+    while (dt_sub >= kSmallestSubstep && dt / dt_sub <= kMostSubsteps) {
         std::copy(h_old, h_old + n + 1, g.h);
         double volume = 0.0;
         double remaining = dt;
@@ -209,8 +212,14 @@ double ade_substeps(model_state& m, const grid_view& g, double dt, const outlet_
         std::fill(volx, volx + n + 1, 0.0);
         std::fill(voly, voly + n + 1, 0.0);
     }
-    std::printf("The ADE overland routing time step is getting really small\n");
-    std::printf("less than 1/100 of a second\n");
+    if (dt_sub >= kSmallestSubstep) {
+        std::printf("The ADE overland routing would need more than %.0f sub-steps of %g s to cover\n"
+                    "the time step of %g s.\n",
+                    kMostSubsteps, dt_sub, dt);
+    } else {
+        std::printf("The ADE overland routing time step is getting really small\n");
+        std::printf("less than 1/100 of a second\n");
+    }
     std::printf("Reduce the model time step by a factor of 2 and try again.\n");
     std::printf("Program stopped.\n");
     g_error_record.fail(4000);

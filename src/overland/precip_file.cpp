@@ -343,7 +343,14 @@ int read_line_values(word_reader& r, precip_cursor& in, precip_event& ev, int p)
     std::string w;
     for (int g = 1; g <= ev.ngauges; ++g) {
         double v = 0.0;
-        if (!r.word(w) || !parse_double(w, v)) {
+        const bool read = r.word(w);
+        if (read && !parse_double(w, v)) {
+            refuse(in, ev, r.word_line(),
+                   format_text("gauge %d has the value \"%s\" on data line %d, which is not a number.\n", g,
+                               w.c_str(), p));
+            return 0;
+        }
+        if (!read) {
             say("\n ERROR: \n");
             say(format_text("\n check out gage input for precip record %d", p));
             say(format_text("\n look at gage %d \n", g));

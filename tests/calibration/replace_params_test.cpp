@@ -131,7 +131,8 @@ TEST_F(Replacement, ShortOrUnreadableFilesAreRefused) {
               std::string::npos);
     testing::internal::CaptureStdout();
     EXPECT_EQ(kesta::read_replace_param_file("absent.txt"), -1);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "Error: unable to open the replace parameter file.\n");
+    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+              "Error: unable to open the replace parameter file.\n  (File: absent.txt)\n");
 }
 
 TEST_F(Replacement, BadValueLineKeepsThePreviousValues) {

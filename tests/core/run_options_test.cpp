@@ -228,8 +228,10 @@ TEST_F(OptionChecks, ACleanRunPassesAndTheEarlierCheckWinsWhenTwoApply) {
     EXPECT_EQ(check(), 9);
     s.long_term = 0;
     EXPECT_EQ(check(), 11);
-    s.rain_intensity = -1.0;
+    s.rain_intensity = -1.0;  // a negative rate is refused as a zero one is
     s.rain_duration = 30.0;
+    EXPECT_EQ(check(), 11);
+    s.rain_intensity = 1.0;
     EXPECT_EQ(check(), 0);
 }
 
