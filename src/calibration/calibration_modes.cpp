@@ -44,13 +44,8 @@ int run_sce_calibration(parallel_env&, const std::string& control_file) {
     std::vector<double> best;
     sce.get_best(best);
     std::printf("The best results of the SCE calibration after %d runs:\n", trials);
-    // Created directly: the result of the whole mode, never numbered per run.
-    file_ptr fp(std::fopen("best.out", "w"));
-    if (fp) {
-        std::fprintf(fp.get(), "The best results of the SCE calibration %d runs:\n", trials);
-    } else {
-        std::printf("Warning: Unable to open the best.out file. Only printing results to stdout.\n");
-    }
+    file_ptr fp = open_best_file();
+    if (fp) std::fprintf(fp.get(), "The best results of the SCE calibration %d runs:\n", trials);
     for (std::size_t j = 1; j < best.size(); ++j) {
         std::printf("%lf\n", best[j]);
         if (fp) std::fprintf(fp.get(), "%lf\n", best[j]);

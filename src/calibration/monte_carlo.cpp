@@ -119,11 +119,7 @@ void montecarlo::report_best() {
     }
     std::printf("\n");
     text += "\n";
-    file_ptr fp(std::fopen("best.out", "w"));
-    if (!fp) {
-        std::printf("Warning: Unable to open the best.out file. Only printing results to stdout.\n");
-        return;
-    }
+    file_ptr fp = open_best_file();
     put_text(fp.get(), text);
 }
 

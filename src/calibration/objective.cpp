@@ -30,8 +30,6 @@ file_ptr open_log(int rank, const char* suffix) {
     return open_file(name, "a", 0);
 }
 
-void log_text(std::FILE* fp, const std::string& text) { put_text(fp, text); }
-
 }  // namespace
 
 int calib_objective::read_observation_file(const std::string& file) {
@@ -99,7 +97,7 @@ double calib_objective::write_cost_file(const std::vector<double>& peaks, const 
             if (peaks[k] < kMissingValue) return kUnscoredCost;
             ++points;
             double d = peaks[k] - observed_peak_[k];
-            log_text(f, format_text("p:%lf, %lf  ", peaks[k], d));
+            put_text(f, format_text("p:%lf, %lf  ", peaks[k], d));
             if (observed_peak_[k] > 1e-16) d /= observed_peak_[k];
             cost += std::fabs(d * peak_weight_[k]);
         }
@@ -107,16 +105,16 @@ double calib_objective::write_cost_file(const std::vector<double>& peaks, const 
             if (volumes[k] < kMissingValue) return kUnscoredCost;
             ++points;
             double d = volumes[k] - observed_volume_[k];
-            log_text(f, format_text("v:%lf, %lf  ", volumes[k], d));
-            log_text(f, "\n");
+            put_text(f, format_text("v:%lf, %lf  ", volumes[k], d));
+            put_text(f, "\n");
             if (observed_volume_[k] > 0.0) d /= observed_volume_[k];
             cost += std::fabs(d * volume_weight_[k]);
         }
     }
     if (points == 0) return -1.0;
-    log_text(f, format_text("Total Points: %d\n", points));
-    log_text(f, format_text("cost: %lf\n", cost));
-    log_text(f, kRule79);
+    put_text(f, format_text("Total Points: %d\n", points));
+    put_text(f, format_text("cost: %lf\n", cost));
+    put_text(f, kRule79);
     return cost;
 }
 
@@ -141,7 +139,7 @@ double calib_objective::write_hmle_file(const std::vector<double>& peaks, const 
             // bottom 0, so the term is left out.
             if (w > 0.0 && std::isfinite(w)) {
                 const double e = peaks[k] - observed_peak_[k];
-                log_text(f, format_text("p:%lf, %lf  ", peaks[k], e));
+                put_text(f, format_text("p:%lf, %lf  ", peaks[k], e));
                 ++points;
                 log_sum += std::log(w);
                 top += w * e * e;
@@ -153,20 +151,20 @@ double calib_objective::write_hmle_file(const std::vector<double>& peaks, const 
             const double w = scaled * scaled;
             if (w > 0.0 && std::isfinite(w)) {
                 const double e = volumes[k] - observed_volume_[k];
-                log_text(f, format_text("v:%lf, %lf  ", volumes[k], e));
+                put_text(f, format_text("v:%lf, %lf  ", volumes[k], e));
                 ++points;
                 log_sum += std::log(w);
                 top += w * e * e * ratio * ratio;
-                log_text(f, "\n");
+                put_text(f, "\n");
             }
         }
     }
     if (points == 0) return -1.0;
-    log_text(f, format_text("Total Points: %d\n", points));
+    put_text(f, format_text("Total Points: %d\n", points));
     const double bottom = std::exp(log_sum / points);
     top /= points;
-    log_text(f, format_text("top: %lf     bottom: %lf    hmle: %lf\n", top, bottom, top / bottom));
-    log_text(f, kRule79);
+    put_text(f, format_text("top: %lf     bottom: %lf    hmle: %lf\n", top, bottom, top / bottom));
+    put_text(f, kRule79);
     return top / bottom;
 }
 
@@ -174,12 +172,12 @@ void calib_objective::write_obs_log(const std::vector<double>&, const std::vecto
     file_ptr fp = open_log(rank, "_obs.log");
     if (!fp) return;
     std::FILE* f = fp.get();
-    log_text(f, kRule55);
-    log_text(f, "Event    weight     peak       weight      volume\n");
+    put_text(f, kRule55);
+    put_text(f, "Event    weight     peak       weight      volume\n");
     for (int k = 1; k <= count_; ++k)
-        log_text(f, format_text("%-4d    %-4.2lf    %-8.2lf    %-4.2lf     %-10.2lf\n", k, peak_weight_[k],
+        put_text(f, format_text("%-4d    %-4.2lf    %-8.2lf    %-4.2lf     %-10.2lf\n", k, peak_weight_[k],
                                 observed_peak_[k], volume_weight_[k], observed_volume_[k]));
-    log_text(f, "\n\n");
+    put_text(f, "\n\n");
 }
 
 double calib_objective_run(const std::string& replace_file, const std::string& project_file,
@@ -208,6 +206,12 @@ double calib_objective_run(const std::string& replace_file, const std::string& p
     }
     objective.evaluate(record.peak, record.volume, rank);
     return objective.write_cost_file(record.peak, record.volume, rank);
+}
+
+file_ptr open_best_file() {
+    file_ptr fp(std::fopen("best.out", "w"));
+    if (!fp) std::printf("Warning: Unable to open the best.out file. Only printing results to stdout.\n");
+    return fp;
 }
 
 }  // namespace kesta

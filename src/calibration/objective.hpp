@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "core/file_opener.hpp"
+
 namespace kesta {
 
 // A cost over a trial parameter vector; `params` is 1-based (element 0 is not
@@ -78,5 +80,10 @@ private:
 // kUnscoredCost and is counted in objective.failed_runs().
 double calib_objective_run(const std::string& replace_file, const std::string& project_file,
                            const std::vector<double>& params, calib_objective& objective, int count);
+
+// "best.out", the result of a whole calibration mode: created directly,
+// never numbered per run. When it cannot be opened, says that the results go
+// to the console only, and gives none.
+file_ptr open_best_file();
 
 }  // namespace kesta

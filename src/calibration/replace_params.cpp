@@ -95,22 +95,12 @@ int format_type(const std::string& f) {
 // hold exactly one conversion of the parameter's type.
 std::string formatted_value(const replace_param& p) {
     const char* fmt = p.format.c_str();
-    int n = -1;
     switch (p.type) {
-        case type_int: n = std::snprintf(nullptr, 0, fmt, p.ival); break;
-        case type_double: n = std::snprintf(nullptr, 0, fmt, p.dval); break;
-        case type_string: n = std::snprintf(nullptr, 0, fmt, p.sval.c_str()); break;
-        default: break;
+        case type_int: return format_text(fmt, p.ival);
+        case type_double: return format_text(fmt, p.dval);
+        case type_string: return format_text(fmt, p.sval.c_str());
+        default: return std::string();
     }
-    if (n <= 0) return std::string();
-    std::string out(static_cast<std::size_t>(n) + 1, '\0');
-    switch (p.type) {
-        case type_int: std::snprintf(&out[0], out.size(), fmt, p.ival); break;
-        case type_double: std::snprintf(&out[0], out.size(), fmt, p.dval); break;
-        default: std::snprintf(&out[0], out.size(), fmt, p.sval.c_str()); break;
-    }
-    out.resize(static_cast<std::size_t>(n));
-    return out;
 }
 
 void print_bad_declaration(const std::string& line, bool bad_format) {

@@ -76,6 +76,18 @@ private:
     std::vector<T> v_;
 };
 
+// For vectors the run's options may have left shorter or unmade: whether `v`
+// reaches index n, element k or 0 past its end, and element k set to 0 when
+// it exists.
+template <class T>
+bool holds(const vec1<T>& v, int n) { return v.n() >= n; }
+template <class T>
+T value_at(const vec1<T>& v, int k) { return k <= v.n() ? v[k] : T(); }
+template <class T>
+void zero_at(vec1<T>& v, int k) {
+    if (k <= v.n()) v[k] = T();
+}
+
 template <class T>
 class mat2 {
 public:

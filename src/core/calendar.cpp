@@ -1,5 +1,7 @@
 #include "core/calendar.hpp"
 
+#include "core/text_format.hpp"
+
 namespace kesta {
 
 namespace {
@@ -82,10 +84,17 @@ calendar_time caldat(double julian) {
     return out;
 }
 
+std::string date_time_text(double julian) {
+    const calendar_time c = caldat(julian);
+    return format_text("%d/%d/%d %d:%2.2d", c.month, c.day, c.year, c.hour, c.minute);
+}
+
+bool is_leap_year(int year) { return (year - 1900) % 4 == 0; }
+
 int month_days(int year, int month) {
     static constexpr int kDays[13] = {0, 31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
     if (month < 1 || month > 12) return 0;
-    if (month == 2 && (year - 1900) % 4 == 0) return 29;
+    if (month == 2 && is_leap_year(year)) return 29;
     return kDays[month];
 }
 

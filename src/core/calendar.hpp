@@ -2,6 +2,8 @@
 // double: days since the Julian epoch, each day beginning at noon.
 #pragma once
 
+#include <string>
+
 namespace kesta {
 
 // Julian date of a Gregorian calendar date and time (integer divisions
@@ -19,8 +21,14 @@ struct calendar_time {
 // week comes with the date instead of through a process-wide variable.
 calendar_time caldat(double julian);
 
-// Day of year 1..366 of a date. February has 29 days when (year - 1900) is
-// divisible by 4 (no century rule).
+// The date and time of a Julian date as messages print it: "M/D/YYYY H:MM".
+std::string date_time_text(double julian);
+
+// A year is a leap year when (year - 1900) is divisible by 4 (no century
+// rule); February then has 29 days.
+bool is_leap_year(int year);
+
+// Day of year 1..366 of a date.
 int day_of_year(int year, int month, int day);
 
 // Days in a month under the same leap rule; 0 for a month outside 1..12.

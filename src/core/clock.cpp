@@ -3,27 +3,23 @@
 #include "core/clock_steps.hpp"
 
 #include <climits>
-#include <cstdio>
 
 #include "core/calendar.hpp"
 #include "core/error_record.hpp"
+#include "core/event_times.hpp"
 #include "core/interval_clock.hpp"
 #include "core/model_state.hpp"
 #include "core/optim_record.hpp"
 #include "core/text_format.hpp"
 #include "input/time_series.hpp"
+#include "overland/overland_steps.hpp"
+#include "subsurface/subsurface_steps.hpp"
 
 namespace kesta {
 
 namespace {
 
 constexpr double kHour = 3600.0;  // s
-
-// Start of precipitation event k, or `fallback` when the table has no such event.
-double event_start(const model_state& m, int k, double fallback) {
-    if (k >= 1 && k <= m.event_start_times.n()) return m.event_start_times[k];
-    return fallback;
-}
 
 double record_time(const date_record& d) {
     return julday(d.year, d.month, d.day, d.hour, 0, 0.0);
@@ -34,12 +30,8 @@ double record_time(const date_record& d) {
 // START_DATE that the run options turned into `time` for uniform rain.
 double first_time_of(const model_state& m) {
     if (m.long_term) return record_time(m.hmet_first_record);
-    if (m.rain_from_file) return event_start(m, 1, m.time);
+    if (m.rain_from_file) return event_start_time(m, 1, m.time);
     return m.time;
-}
-
-bool any_infiltration(const model_state& m) {
-    return m.green_ampt_on || m.inf_redist_on || m.inf_layered_on || m.inf_richards_on;
 }
 
 bool lake_below_threshold(const model_state& m) {
@@ -75,27 +67,20 @@ void split_rain_duration(model_state& m) {
 }
 
 void fail_without_start_date() {
-    std::FILE* summary = g_error_record.summary_file;
-    print_both(summary, "You did not specify the starting date and time in the\n");
-    print_both(summary, "project file.  You must do this for simulations with\n");
-    print_both(summary, "uniform precipitation using the START_DATE and START_TIME\n");
-    print_both(summary, "cards.  Edit the project file.   Program terminated.\n");
-    g_error_record.code = 4000;
-    report_error(g_error_record);
+    refuse("You did not specify the starting date and time in the\n"
+           "project file.  You must do this for simulations with\n"
+           "uniform precipitation using the START_DATE and START_TIME\n"
+           "cards.  Edit the project file.   Program terminated.\n");
 }
 
 // A run whose END_TIME lies before its start would end at its first step
 // with nothing simulated.
 void fail_end_before_start(const model_state& m) {
     const run_params& rp = m.run_params;
-    const calendar_time s = caldat(m.time);
-    print_both(g_error_record.summary_file,
-               format_text("Error: END_TIME %d/%d/%d %d:%2.2d of project file %s lies before the start of "
-                           "the run, %d/%d/%d %d:%2.2d.\n",
-                           rp.end_month, rp.end_day, rp.end_year, rp.end_hour, rp.end_minute,
-                           m.project_file.c_str(), s.month, s.day, s.year, s.hour, s.minute));
-    g_error_record.code = 4000;
-    report_error(g_error_record);
+    refuse(format_text("Error: END_TIME %d/%d/%d %d:%2.2d of project file %s lies before the start of "
+                       "the run, %s.\n",
+                       rp.end_month, rp.end_day, rp.end_year, rp.end_hour, rp.end_minute,
+                       m.project_file.c_str(), date_time_text(m.time).c_str()));
 }
 
 }  // namespace
@@ -104,7 +89,7 @@ double run_start_time(const model_state& m) {
     const double first = first_time_of(m);
     if (!m.htp) return first;
     const int event = m.htp_event_num_given ? m.htp_event_num : 1;
-    return event_start(m, event, first);
+    return event_start_time(m, event, first);
 }
 
 void advance_clock(model_state& m) {
@@ -150,7 +135,7 @@ void init_run_times(model_state& m) {
     m.time = run_start_time(m);
 
     const double start = m.time;
-    const double first_event = event_start(m, 1, start);
+    const double first_event = event_start_time(m, 1, start);
     // A long-term run that starts dry lets its clocks wait for the first event.
     const bool ordinary_long_term = m.long_term && !m.ov_water_at_start && !m.richards_water_table;
     const bool htp_event = m.htp && m.htp_event_num_given;
@@ -225,7 +210,7 @@ void init_run_times(model_state& m) {
         m.precip_event_started = 1;
         m.precip_next_time = m.time;
     } else if (m.rain_from_file) {
-        m.precip_next_time = htp_event ? event_start(m, m.htp_event_num, first_event) : first_event;
+        m.precip_next_time = htp_event ? event_start_time(m, m.htp_event_num, first_event) : first_event;
     }
 
     m.event_done = 0;
@@ -288,14 +273,13 @@ void shift_relative_series(model_state& m) {
 
 void init_surface_volume(model_state& m) {
     const double cell_area = m.gridsize * m.gridsize;
-    const bool skip_overland_lakes = m.overland_lake_map_given != 0;
-    const bool skip_channel_lakes = !skip_overland_lakes && m.chan_lakes_on;
+    // With overland lakes their cells are left out, else the channel-lake cells.
+    const bool overland_lakes = m.overland_lake_map_given != 0;
     int n = m.ncells;
     if (m.h.n() < n) n = m.h.n();
     double volume = 0.0;
     for (int k = 1; k <= n; ++k) {
-        if (skip_overland_lakes && k <= m.oland_lake_new.n() && m.oland_lake_new[k] > 0) continue;
-        if (skip_channel_lakes && k <= m.lake_num.n() && m.lake_num[k] >= 1) continue;
+        if (overland_lakes ? in_overland_lake(m, k) : in_channel_lake(m, k)) continue;
         volume += m.h[k] * cell_area;
     }
     m.initial_surface_volume = volume;

@@ -35,7 +35,6 @@ struct core_state {
     int clock_calls = 0;
     double q_out = 0.0;  // outlet discharge (m3/s)
     date_record peak_date;
-    date_record second_date;
     double peak_q = 0.0;     // m3/s
     double peak_time = 0.0;  // Julian days
 
@@ -141,10 +140,6 @@ struct core_state {
     double total_direct_evap_volume = 0.0;   // direct evaporation from the soil
     double total_evaporation_volume = 0.0;   // Richards evaporation between events
     double richards_soil_water_change = 0.0;  // Richards soil water gained between events
-    // Event mass balance: the error is a fraction, exactly -1.0 when the event
-    // had no water input.
-    // Basin-averaged relative soil water content (fraction) at the event's
-    // start and end; long-term runs.
 
     int optimize_given = 0;
     std::string optimize;  // the optimisation output file

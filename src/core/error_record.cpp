@@ -1,6 +1,7 @@
 #include "core/error_record.hpp"
 
 #include "core/file_opener.hpp"
+#include "core/text_format.hpp"
 
 namespace kesta {
 
@@ -10,10 +11,6 @@ namespace {
 
 // This code's message goes to the summary file only, never to the console.
 constexpr int kSummaryOnlyCode = 131;
-
-void write_text(std::FILE* fp, const std::string& text) {
-    if (!text.empty()) std::fwrite(text.data(), 1, text.size(), fp);
-}
 
 }  // namespace
 
@@ -35,8 +32,26 @@ void error_record::fail(int c, const std::string& item_text, const std::string& 
 }
 
 void print_both(std::FILE* fp, const std::string& text) {
-    write_text(stdout, text);
-    if (fp) write_text(fp, text);
+    put_text(stdout, text);
+    put_text(fp, text);
+}
+
+void print_both(const std::string& text) { print_both(g_error_record.summary_file, text); }
+
+void fail_and_report(int code, const std::string& item, const std::string& file, int v1, int v2) {
+    g_error_record.fail(code, item, file, v1, v2);
+    report_error(g_error_record);
+}
+
+bool refuse(const std::string& text) {
+    print_both(text);
+    fail_and_report();
+    return false;
+}
+
+void store_refusal(const std::string& text) {
+    print_both(text);
+    g_error_record.fail(4000);
 }
 
 bool is_warning_code(int code) {
@@ -61,8 +76,8 @@ void report_error(error_record& rec) {
         const std::string message = error_message(rec);
         if (code != kSummaryOnlyCode) {
             print_both(rec.summary_file, message);
-        } else if (rec.summary_file) {
-            write_text(rec.summary_file, message);
+        } else {
+            put_text(rec.summary_file, message);
         }
     }
     if (is_warning_code(code)) rec.stop = 0;
@@ -70,7 +85,7 @@ void report_error(error_record& rec) {
     if (rec.stop > 0 && rec.exit_now != 0) {
         // The code stays pending for whoever inspects the record before the
         // process ends.
-        write_text(stdout, "KESTA Terminated.\n");
+        put_text(stdout, "KESTA Terminated.\n");
         std::fflush(stdout);
         pause_before_exit();
         return;

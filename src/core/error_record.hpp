@@ -33,6 +33,20 @@ constexpr int kErrorCatalogueSize = 131;
 // Writes `text` unchanged to standard output and then, when `fp` is given, to
 // `fp`. The text is never used as a format.
 void print_both(std::FILE* fp, const std::string& text);
+// The same to the summary file the record copies messages to.
+void print_both(const std::string& text);
+
+// Stores a code with the fields its message needs, as error_record::fail
+// does, and reports it at once.
+void fail_and_report(int code = 4000, const std::string& item = std::string(),
+                     const std::string& file = std::string(), int v1 = 0, int v2 = 0);
+// A caller's own message on the console and in the summary file, then code
+// 4000 reported at once (the run stops). Always false, so that a reader can
+// end with `return refuse(...)`.
+bool refuse(const std::string& text);
+// As refuse, but code 4000 is only stored with the stop flag: the run driver
+// reports it after the step.
+void store_refusal(const std::string& text);
 
 // The catalogue message of `code` built from the record's fields, without the
 // leading line break; empty for codes with no message.

@@ -60,6 +60,53 @@ void rearm_for_next_event(model_state& m) {
     }
 }
 
+// A long-term or land-management event whose rain has stopped: it ends when
+// the outlet runs below the event's minimum discharge, unless the last
+// event's surface still holds a good share of its rain or the channels still
+// carry water.
+void end_after_rain(model_state& m) {
+    if (m.q_out >= m.event_min_q) {
+        if (last_event(m) && (m.water_table_given || m.sacramento_given) && m.hmet_next == -10.0) {
+            m.running = 0;
+            end_event(m);
+        }
+        return;
+    }
+    if (last_event(m)) {
+        m.volume_remaining_on_surface = surface_volume(m);
+        const bool draining = m.volume_rainfall_overland > 0.0 &&
+                              m.volume_remaining_on_surface - m.initial_volume_overland_flow >=
+                                  0.05 * m.volume_rainfall_overland &&
+                              !m.water_table_given && !m.sacramento_given;
+        if (draining) {
+            m.running = 1;
+            return;
+        }
+    }
+    if (m.event_min_q <= m.peak_q) {
+        end_event(m);
+        if (last_event(m)) {
+            m.running = 0;
+            if (!m.super_quiet) std::printf("simulation ended normally; end of data for last event reached\n");
+        }
+        rearm_for_next_event(m);
+        return;
+    }
+    if (channel_still_carries(m)) {
+        m.running = 1;
+        return;
+    }
+    end_event(m);
+    if (last_event(m)) {
+        m.running = 0;
+        if (!m.super_quiet)
+            std::printf("simulation ended normally; peak flow after last event fell below cutoff value.\n");
+    }
+    if (m.soil_et_accounting) m.soil_et_event_end = 1;
+    if (m.chan_routing) m.chan_active_in_event = 0;
+    rearm_for_next_event(m);
+}
+
 }  // namespace
 
 void check_event_end(model_state& m) {
@@ -74,43 +121,7 @@ void check_event_end(model_state& m) {
             m.event_done = 1;
         }
     } else if (m.event_active && (m.precip_state == 0 || m.precip_state == 3)) {
-        if (m.q_out >= m.event_min_q) {
-            if (last_event(m) && (m.water_table_given || m.sacramento_given) && m.hmet_next == -10.0) {
-                m.running = 0;
-                end_event(m);
-            }
-        } else {
-            bool draining = false;
-            if (last_event(m)) {
-                m.volume_remaining_on_surface = surface_volume(m);
-                draining = m.volume_rainfall_overland > 0.0 &&
-                           m.volume_remaining_on_surface - m.initial_volume_overland_flow >=
-                               0.05 * m.volume_rainfall_overland &&
-                           !m.water_table_given && !m.sacramento_given;
-            }
-            if (draining) {
-                m.running = 1;
-            } else if (m.event_min_q <= m.peak_q) {
-                end_event(m);
-                if (last_event(m)) {
-                    m.running = 0;
-                    if (!m.super_quiet) std::printf("simulation ended normally; end of data for last event reached\n");
-                }
-                rearm_for_next_event(m);
-            } else if (channel_still_carries(m)) {
-                m.running = 1;
-            } else {
-                end_event(m);
-                if (last_event(m)) {
-                    m.running = 0;
-                    if (!m.super_quiet)
-                        std::printf("simulation ended normally; peak flow after last event fell below cutoff value.\n");
-                }
-                if (m.soil_et_accounting) m.soil_et_event_end = 1;
-                if (m.chan_routing) m.chan_active_in_event = 0;
-                rearm_for_next_event(m);
-            }
-        }
+        end_after_rain(m);
     }
     if (m.event_ended) trigger_analyzers(m, notice_event_end);
 }

@@ -15,10 +15,11 @@
 #include "core/file_opener.hpp"
 #include "core/interval_clock.hpp"
 #include "core/model_state.hpp"
-#include "input/ascii_grid.hpp"
+#include "input/reader_support.hpp"
 #include "input/time_series.hpp"
 #include "output/grid_writers.hpp"
 #include "output/output_steps.hpp"
+#include "overland/overland_steps.hpp"
 #include "subsurface/subsurface_steps.hpp"
 
 namespace kesta {
@@ -33,8 +34,6 @@ constexpr double kDefaultRoughness = 0.04;
 // before the current date's.
 constexpr int kDayNumberHour = 1;
 
-void fail_4000() { g_error_record.fail(4000); }
-
 // Writes one exchange grid; false after the message when the file cannot be
 // opened.
 bool write_exchange_grid(model_state& m, std::string path, const vec1<double>& values,
@@ -42,7 +41,7 @@ bool write_exchange_grid(model_state& m, std::string path, const vec1<double>& v
     file_ptr fp = open_file(path, "w", 0);
     if (!fp) {
         std::printf(message, path.c_str());
-        fail_4000();
+        g_error_record.fail(4000);
         return false;
     }
     write_grass_ascii_grid(fp.get(), m.mask, m.north, m.south, m.east, m.west, m.grid_rows,
@@ -56,16 +55,12 @@ bool read_exchange_grid(model_state& m, std::string path, vec1<double>& dest, co
     file_ptr fp = open_file(path, "r", 0);
     if (!fp) {
         std::printf(message, path.c_str());
-        fail_4000();
+        g_error_record.fail(4000);
         return false;
     }
     if (dest.n() < m.ncells) dest = vec1<double>(m.ncells);
-    grid_header header;
-    vec1<double> unused_b;
-    vec1<int> unused_cells;
-    if (!read_ascii_map(fp.get(), path, kMapRealA, header, m.mask, dest, unused_b, unused_cells,
-                        m.rows, m.cols)) {
-        if (g_error_record.code == 0) fail_4000();
+    if (!read_real_map(m, fp.get(), path, dest)) {
+        if (g_error_record.code == 0) g_error_record.fail(4000);
         return false;
     }
     return true;
@@ -100,7 +95,7 @@ bool write_olma_event_file(model_state& m) {
     file_ptr fp = open_file(path, "w", 0);
     if (!fp) {
         std::printf("unable to open olma exchange file for writing\n");
-        fail_4000();
+        g_error_record.fail(4000);
         return false;
     }
     if (!has_next_event(m)) {
@@ -161,12 +156,11 @@ void jump_to_next_event(model_state& m) {
     const double exact = (next_event_start(m) - m.start_time) / m.dt_days;
     const double whole = std::round(exact);
     if (std::fabs(exact - whole) * m.dt_days >= m.time_tol) {
-        const calendar_time c = caldat(next_event_start(m));
-        std::printf("\nERROR:\nHTP event %d begins at %d/%d/%d %d:%2.2d, which is not a whole number "
+        std::printf("\nERROR:\nHTP event %d begins at %s, which is not a whole number "
                     "of time steps (%.2lf s) after the start of the run.\nThe run cannot move to "
                     "it.  Program exiting on error.\n\n",
-                    m.event_index + 1, c.month, c.day, c.year, c.hour, c.minute, m.timestep);
-        fail_4000();
+                    m.event_index + 1, date_time_text(next_event_start(m)).c_str(), m.timestep);
+        g_error_record.fail(4000);
         return;
     }
     const double steps = whole - 1.0;
@@ -259,23 +253,9 @@ void set_chan_point_value(model_state& m) {
 
 namespace {
 
-double value_at(const vec1<double>& v, int k) { return k <= v.n() ? v[k] : 0.0; }
-void zero_at(vec1<double>& v, int k) {
-    if (k <= v.n()) v[k] = 0.0;
-}
-void zero_at(vec1<int>& v, int k) {
-    if (k <= v.n()) v[k] = 0;
-}
-
-double* soil_class_of(model_state& m, int k) {
-    const int c = k <= m.soiltype.n() ? m.soiltype[k] : 0;
-    if (c < 0 || static_cast<std::size_t>(c) >= m.soil_class.size()) return nullptr;
-    return m.soil_class[static_cast<std::size_t>(c)].v;
-}
-
 void zero_infiltration_state(model_state& m, int k) {
     if (m.gw_simulation) zero_at(m.qrecharge, k);
-    if (!(m.green_ampt_on || m.inf_redist_on || m.inf_layered_on || m.inf_richards_on)) return;
+    if (!any_infiltration(m)) return;
     zero_at(m.fav, k);
     zero_at(m.infdep, k);
     zero_at(m.infdep_prev, k);
@@ -317,8 +297,7 @@ void init_soil_store(model_state& m, int k, double area) {
                 s[12] = s[9];
             }
             depth = 0.0;
-            const bool lake_cell = m.chan_lakes_on && k <= m.lake_num.n() && m.lake_num[k] >= 1;
-            if (!lake_cell) {
+            if (!in_channel_lake(m, k)) {
                 if (k <= m.yes_exfil.n()) m.yes_exfil[k] = 1;
                 m.exfil_present = 1;
             }
@@ -381,7 +360,7 @@ bool starting_totals(model_state& m, double area) {
             std::printf("less than the land surface elevation in grid cell %d, %f.\n", k, ground);
             std::printf("You should either raise your initial lake elevation or lower that grid\n");
             std::printf("cell elevation.  Program stopped.\n");
-            fail_4000();
+            g_error_record.fail(4000);
             return false;
         }
         m.initial_oland_lake_volume += (level - ground) * area;

@@ -6,7 +6,7 @@
 #include "core/event_steps.hpp"
 #include "core/model_state.hpp"
 #include "core/optim_record.hpp"
-#include "input/input_steps.hpp"
+#include "input/optim_results.hpp"
 #include "output/output_steps.hpp"
 #include "overland/overland_steps.hpp"
 #include "subsurface/subsurface_steps.hpp"
@@ -20,16 +20,6 @@ constexpr double kTiny = 1e-16;
 constexpr double kCubicFeetPerCubicMetre = 35.32;
 constexpr double kNoWaterInput = -1.0;
 
-double value_at(const vec1<double>& v, int k) { return k <= v.n() ? v[k] : 0.0; }
-
-bool is_channel_lake_cell(const model_state& m, int k) {
-    return m.chan_lakes_on && k <= m.lake_num.n() && m.lake_num[k] >= 1;
-}
-
-bool any_infiltration(const model_state& m) {
-    return m.green_ampt_on || m.inf_redist_on || m.inf_layered_on || m.inf_richards_on;
-}
-
 void channel_lakes_at_event_end(model_state& m) {
     update_lake_extent(m);
     for (int l = 1; l <= m.nlakes && l <= m.lake_precip_vol.n(); ++l) {
@@ -42,20 +32,7 @@ void surface_at_event_end(model_state& m, double area) {
     if (m.overland_lake_map_given && m.chan_lakes_on)
         std::printf("You are simulating overland lakes and perennial lakes, not recommended presently. "
                     "Contact your KESTA developer for further advice\n\n");
-    double surface = 0.0, lakes = 0.0;
-    for (int k = 1; k <= m.ncells; ++k) {
-        if (is_channel_lake_cell(m, k)) continue;
-        const int lake = m.overland_lake_map_given && k <= m.oland_lake_new.n() ? m.oland_lake_new[k] : 0;
-        if (lake > 0 && static_cast<std::size_t>(lake) < m.oland_lakes.size()) {
-            const double v = (m.oland_lakes[static_cast<std::size_t>(lake)].level - value_at(m.elev, k)) * area;
-            surface += v;
-            lakes += v;
-        } else {
-            surface += value_at(m.h, k) * area;
-        }
-    }
-    m.volume_remaining_on_surface = surface;
-    m.volume_remaining_in_overland_lakes = lakes;
+    m.volume_remaining_on_surface = surface_storage(m, area, m.volume_remaining_in_overland_lakes);
 }
 
 void soils_at_event_end(model_state& m, double area) {
@@ -100,17 +77,8 @@ void soils_at_event_end(model_state& m, double area) {
     }
     m.volume_of_water_exfiltrated =
         m.total_vol_water_exfiltrated_this_run - m.beginning_vol_water_exfiltrated_this_event;
-    if (m.chan_lakes_on) {
-        double lakes = 0.0;
-        for (int l = 1; l <= m.nlakes && l <= m.lake_volume.n(); ++l) lakes += m.lake_volume[l];
-        m.volume_remaining_in_lakes = lakes;
-    }
-    if (m.snowdepth.n() >= 1) {
-        double snow = 0.0;
-        for (int k = 1; k <= m.ncells && k <= m.snowdepth.n(); ++k)
-            if (!is_channel_lake_cell(m, k)) snow += m.snowdepth[k] * area;
-        m.final_volume_of_snow = snow;
-    }
+    if (m.chan_lakes_on) m.volume_remaining_in_lakes = channel_lake_storage(m);
+    if (m.snowdepth.n() >= 1) m.final_volume_of_snow = snow_storage(m, area);
 }
 
 void event_volumes(model_state& m) {
@@ -170,9 +138,8 @@ double final_soil_saturation(model_state& m) {
         }
     } else if (m.inf_layered_on) {
         for (int k = 1; k <= m.ncells; ++k) {
-            const int c = k <= m.soiltype.n() ? m.soiltype[k] : 0;
-            if (c < 0 || static_cast<std::size_t>(c) >= m.soil_class.size()) continue;
-            const double* s = m.soil_class[static_cast<std::size_t>(c)].v;
+            const double* s = soil_class_of(m, k);
+            if (!s) continue;
             const double depth = value_at(m.soil_depth, k);
             if (depth <= kTiny) {
                 // No unsaturated soil above the water table: the cell is full.
@@ -215,6 +182,37 @@ void write_optim_line(model_state& m) {
 }
 
 }  // namespace
+
+double surface_storage(const model_state& m, double cell_area, double& in_overland_lakes) {
+    double surface = 0.0;
+    in_overland_lakes = 0.0;
+    for (int k = 1; k <= m.ncells; ++k) {
+        if (in_channel_lake(m, k)) continue;
+        const int lake = m.overland_lake_map_given && k <= m.oland_lake_new.n() ? m.oland_lake_new[k] : 0;
+        if (lake > 0 && static_cast<std::size_t>(lake) < m.oland_lakes.size()) {
+            const double v =
+                (m.oland_lakes[static_cast<std::size_t>(lake)].level - value_at(m.elev, k)) * cell_area;
+            surface += v;
+            in_overland_lakes += v;
+        } else {
+            surface += value_at(m.h, k) * cell_area;
+        }
+    }
+    return surface;
+}
+
+double snow_storage(const model_state& m, double cell_area) {
+    double snow = 0.0;
+    for (int k = 1; k <= m.ncells && k <= m.snowdepth.n(); ++k)
+        if (!in_channel_lake(m, k)) snow += m.snowdepth[k] * cell_area;
+    return snow;
+}
+
+double channel_lake_storage(const model_state& m) {
+    double lakes = 0.0;
+    for (int l = 1; l <= m.nlakes && l <= m.lake_volume.n(); ++l) lakes += m.lake_volume[l];
+    return lakes;
+}
 
 void event_mass_balance(model_state& m) {
     const bool channels = m.chan_routing || m.chan_alt_routing;

@@ -19,15 +19,6 @@ namespace {
 constexpr double kTiny = 1e-16;
 constexpr double kNoLocationPeak = -999.99;  // a location whose peak is not known yet
 
-// Element k of a vector the run's options may have left unmade.
-void zero_at(vec1<double>& v, int k) {
-    if (k <= v.n()) v[k] = 0.0;
-}
-void zero_at(vec1<int>& v, int k) {
-    if (k <= v.n()) v[k] = 0;
-}
-double value_at(const vec1<double>& v, int k) { return k <= v.n() ? v[k] : 0.0; }
-
 // Moves a per-cell depth (cm) into a run total (m3) and zeroes it.
 void move_cm_to_total(vec1<double>& v, int k, double area, double& total) {
     if (k > v.n()) return;
@@ -41,15 +32,6 @@ bool initial_depth_given(const model_state& m) {
 
 bool between_event_processes(const model_state& m) {
     return m.inf_richards_on || m.gw_simulation || m.ov_point_source_given || m.inf_redist_on;
-}
-
-bool is_oland_lake_cell(const model_state& m, int k) {
-    return m.overland_lake_map_given && k <= m.oland_lake_new.n() && m.oland_lake_new[k] > 0 &&
-           static_cast<std::size_t>(m.oland_lake_new[k]) < m.oland_lakes.size();
-}
-
-bool is_channel_lake_cell(const model_state& m, int k) {
-    return m.chan_lakes_on && k <= m.lake_num.n() && m.lake_num[k] >= 1;
 }
 
 // Long-term Richards runs: the soil columns catch up with the time that has
@@ -193,26 +175,12 @@ void zero_event_totals(model_state& m) {
 }
 
 // Water on the surface, in overland lakes and as snow at the event start
-// (m3). Water an earlier event left on the surface counts like any other
-// starting water; a dry grid gives 0. Cells of the channel-network lakes hold
-// their water in the lakes, which count on their own, as they do at the end
-// of the event.
+// (m3), counted as at the end of the event. Water an earlier event left on
+// the surface counts like any other starting water; a dry grid gives 0.
 void starting_storages(model_state& m, double area) {
-    double v = 0.0;
-    for (int k = 1; k <= m.ncells; ++k) {
-        if (is_channel_lake_cell(m, k)) continue;
-        if (is_oland_lake_cell(m, k)) {
-            const lake_record& lake = m.oland_lakes[static_cast<std::size_t>(m.oland_lake_new[k])];
-            v += (lake.level - value_at(m.elev, k)) * area;
-        } else {
-            v += value_at(m.h, k) * area;
-        }
-    }
-    m.initial_volume_overland_flow = v;
-    double snow = 0.0;
-    for (int k = 1; k <= m.ncells && k <= m.snowdepth.n(); ++k)
-        if (!is_channel_lake_cell(m, k)) snow += m.snowdepth[k] * area;
-    m.initial_liquid_equiv_volume_snow = snow;
+    double in_overland_lakes = 0.0;
+    m.initial_volume_overland_flow = surface_storage(m, area, in_overland_lakes);
+    m.initial_liquid_equiv_volume_snow = snow_storage(m, area);
 }
 
 void check_initial_moisture(int k, double& thi, double thr, double phi) {
@@ -267,9 +235,8 @@ void start_redistribution(model_state& m, double area) {
 void start_layered_soils(model_state& m, double area) {
     double sum = 0.0;
     for (int k = 1; k <= m.ncells; ++k) {
-        const int c = k <= m.soiltype.n() ? m.soiltype[k] : 0;
-        if (c < 0 || static_cast<std::size_t>(c) >= m.soil_class.size()) continue;
-        double* s = m.soil_class[static_cast<std::size_t>(c)].v;
+        double* s = soil_class_of(m, k);
+        if (!s) continue;
         const double depth = value_at(m.soil_depth, k);
         const double l1 = value_at(m.Ws1_L1, k);
         const double l2 = value_at(m.Ws1_L2, k);
@@ -344,11 +311,7 @@ void initial_channel_volume(model_state& m) {
         }
     }
     m.initial_volume_in_channels = v;
-    if (m.chan_lakes_on) {
-        double lakes = 0.0;
-        for (int l = 1; l <= m.nlakes && l <= m.lake_volume.n(); ++l) lakes += m.lake_volume[l];
-        m.initial_volume_in_lakes = lakes;
-    }
+    if (m.chan_lakes_on) m.initial_volume_in_lakes = channel_lake_storage(m);
 }
 
 void start_channel(model_state& m) {

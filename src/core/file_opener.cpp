@@ -5,6 +5,7 @@
 #include <cerrno>
 
 #include "core/line_reader.hpp"
+#include "core/text_format.hpp"
 
 namespace kesta {
 
@@ -32,11 +33,7 @@ std::string output_path(const std::string& name, const char* mode, int add_run_n
     const std::size_t slash = name.rfind('/');
     const std::size_t base = slash == std::string::npos ? 0 : slash + 1;
     path.append(name, 0, base);
-    if (add_run_number) {
-        char number[16];  // "%04d_" of any int fits in 13 characters
-        std::snprintf(number, sizeof number, "%04d_", g_settings.run_number);
-        path += number;
-    }
+    if (add_run_number) path += format_text("%04d_", g_settings.run_number);
     path.append(name, base, std::string::npos);
     return path;
 }
@@ -79,10 +76,6 @@ void set_output_subdir(const std::string& folder) {
 void append_backslash(std::string& path) {
     if (!path.empty() && path.back() != '/') path.push_back('/');
 }
-
-int output_prefixing() { return g_settings.prefix_outputs; }
-
-int run_number() { return g_settings.run_number; }
 
 const std::string& output_subdir() { return g_settings.output_subdir; }
 

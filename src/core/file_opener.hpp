@@ -46,8 +46,6 @@ void set_output_subdir(const std::string& folder);
 // Adds the folder separator to a non-empty path that does not end in one.
 void append_backslash(std::string& path);
 
-int output_prefixing();
-int run_number();
 const std::string& output_subdir();  // empty when none was set
 
 void set_pause_at_exit();

@@ -171,6 +171,12 @@ bool pop_double_strict(line_cursor& line, double& value) {
     return true;
 }
 
+std::string peek_token(const line_cursor& line) {
+    token_span tok;
+    if (!next_token(line, tok)) return std::string();
+    return line.text().substr(tok.begin, tok.end - tok.begin);
+}
+
 int pop_string(line_cursor& line, std::string& value) {
     value.clear();
     std::string& s = line.text();
@@ -204,6 +210,15 @@ void strip_newline(std::string& text) {
 void strip_quotes(std::string& text) {
     if (!text.empty() && text.front() == '"') text.erase(0, 1);
     if (!text.empty() && text.back() == '"') text.pop_back();
+}
+
+std::string to_lower(std::string text) {
+    for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return text;
+}
+
+bool same_first4(const std::string& word, const char* keyword) {
+    return word.size() >= 4 && to_lower(word.substr(0, 4)) == std::string(keyword, 4);
 }
 
 int delete_chars(std::string& text, std::size_t pos, std::size_t count) {

@@ -25,7 +25,6 @@ public:
 
     void assign(std::string text) { text_ = std::move(text); pos_ = 0; }
     std::string rest() const { return text_.substr(clamped()); }
-    const char* rest_c_str() const { return text_.c_str() + clamped(); }
     bool at_end() const { return pos_ >= text_.size(); }
     const std::string& text() const { return text_; }
     std::string& text() { return text_; }
@@ -70,9 +69,17 @@ int pop_double2(line_cursor& line, double& value);
 // pop_int_strict). On failure neither the line nor `value` changes.
 bool pop_int_strict(line_cursor& line, int& value);
 bool pop_double_strict(line_cursor& line, double& value);
+// The next token as it stands in the line, for messages; "" when none. The
+// line does not change.
+std::string peek_token(const line_cursor& line);
 
 void strip_newline(std::string& text);
 void strip_quotes(std::string& text);
+std::string to_lower(std::string text);
+// True when `word` has four characters or more and its first four, in any
+// case, are the first four of the lower-case `keyword`: how keywords of the
+// card files are matched.
+bool same_first4(const std::string& word, const char* keyword);
 // Removes `count` characters from `pos`; -1 when pos is at or past the end.
 int delete_chars(std::string& text, std::size_t pos, std::size_t count);
 // Offset of the first character of the n-th word of `text` (words separated

@@ -2,6 +2,7 @@
 
 #include "core/allocators.hpp"
 #include "core/model_state.hpp"
+#include "subsurface/subsurface_steps.hpp"
 
 namespace kesta {
 
@@ -43,8 +44,7 @@ void alloc_overland_arrays(model_state& m) {
     if (m.area_reduction_given) dv(m.area_redux, "area_redux");
 
     const bool richards = m.inf_richards_on != 0;
-    const bool any_infiltration = m.green_ampt_on || m.inf_redist_on || m.inf_layered_on || richards;
-    if (any_infiltration) {
+    if (any_infiltration(m)) {
         dv(m.thi, "thi");
         dv(m.surf, "surf");
         dv(m.infdep, "infdep");

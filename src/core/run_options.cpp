@@ -568,16 +568,10 @@ void check_run_options(model_state& m) {
     if (m.gw_simulation) {
         const bool gw_table = tables.groundwater != 0;
         if (m.gw_porosity_map_given && m.gw_unif_porosity_given) return fail(38);
-        if (!m.gw_porosity_map_given && !m.gw_unif_porosity_given && !gw_table) {
-            g_error_record.code = 39;
-            report_error(g_error_record);
-        }
+        if (!m.gw_porosity_map_given && !m.gw_unif_porosity_given && !gw_table) fail_and_report(39);
         if (m.gw_hycond_map_given && m.gw_unif_hycond_given) return fail(40);
         // A warning: said at once, and the checks after it still run.
-        if (!m.gw_hycond_map_given && !m.gw_unif_hycond_given && !gw_table) {
-            g_error_record.code = 41;
-            report_error(g_error_record);
-        }
+        if (!m.gw_hycond_map_given && !m.gw_unif_hycond_given && !gw_table) fail_and_report(41);
         if (m.sacramento_given) return fail(42);
     }
 

@@ -11,31 +11,22 @@ namespace kesta {
 
 namespace {
 
-// Prints the reader's own message (console and summary file) and reports
-// code 4000 at once.
-void fail_with_message(const std::string& text) {
-    print_both(g_error_record.summary_file, text);
-    g_error_record.fail(4000);
-    report_error(g_error_record);
-}
-
 // Reports a catalogue code that names the map (70 to 74) at once.
 void fail_with_code(int code, const std::string& map_name, int v1 = 0, int v2 = 0) {
-    g_error_record.fail(code, std::string(), map_name, v1, v2);
-    report_error(g_error_record);
+    fail_and_report(code, std::string(), map_name, v1, v2);
 }
 
 void fail_end_of_file(const std::string& map_name, bool index_map) {
     if (index_map) {
         fail_with_code(70, map_name);
     } else {
-        fail_with_message(format_text("Unexpected end of file in file: %s\n", map_name.c_str()));
+        refuse(format_text("Unexpected end of file in file: %s\n", map_name.c_str()));
     }
 }
 
 void fail_bad_value(const std::string& map_name, int row, int col, const std::string& text) {
-    fail_with_message(format_text("Error: unreadable value \"%s\" in map %s at row %d, column %d\n",
-                                  text.c_str(), map_name.c_str(), row, col));
+    refuse(format_text("Error: unreadable value \"%s\" in map %s at row %d, column %d\n", text.c_str(),
+                       map_name.c_str(), row, col));
 }
 
 // Label and value of one header line. The label is a scratch word that is
@@ -62,7 +53,7 @@ header_read read_header(token_stream& ts, const std::string& map_name, grid_head
         }
         const bool ok = i < 4 ? parse_double(value, *edges[i]) : parse_int(value, *sizes[i - 4]);
         if (!ok) {
-            fail_with_message(format_text(
+            refuse(format_text(
                 "Error: unreadable header of map %s: %s value \"%s\" (label \"%s\") on line %d\n",
                 map_name.c_str(), kHeaderFields[i].what, value.c_str(), label.c_str(),
                 ts.token_line()));
@@ -91,38 +82,17 @@ bool grid_holds(const mat2<T>& g, int rows, int cols) {
 bool check_grid(const mat2<int>& g, const char* what, const std::string& map_name,
                 const grid_header& h) {
     if (grid_holds(g, h.rows, h.cols)) return true;
-    fail_with_message(format_text(
+    return refuse(format_text(
         "Error: the %s grid given for map %s holds %d rows and %d columns, fewer than its %d by %d\n",
         what, map_name.c_str(), g.nrows() < 0 ? 0 : g.nrows(), g.ncols() < 0 ? 0 : g.ncols(),
         h.rows, h.cols));
-    return false;
-}
-
-int count_mask_cells(const mat2<int>& mask, int rows, int cols) {
-    int n = 0;
-    for (int r = 1; r <= rows; ++r) {
-        const int* row = mask[r];
-        for (int c = 1; c <= cols; ++c) n += row[c] != 0;
-    }
-    return n;
 }
 
 bool check_vector(int needed, int held, const std::string& map_name) {
     if (needed <= held) return true;
-    fail_with_message(format_text(
+    return refuse(format_text(
         "Error: map %s covers %d watershed cells but its cell vector holds %d\n",
         map_name.c_str(), needed, held < 0 ? 0 : held));
-    return false;
-}
-
-// The token at the cursor as written in the line, for messages.
-std::string raw_token(const line_cursor& line) {
-    const std::string& s = line.text();
-    std::size_t p = line.position();
-    while (p < s.size() && is_separator(s[p])) ++p;
-    std::size_t q = p;
-    while (q < s.size() && !is_separator(s[q])) ++q;
-    return s.substr(p, q - p);
 }
 
 struct read_totals {
@@ -144,9 +114,9 @@ bool read_real_rows(std::FILE* fp, const std::string& map_name, const grid_heade
         for (int c = 1; c <= h.cols; ++c) {
             double v = 0.0;
             if (!pop_double_strict(line, v)) {
-                const std::string text = raw_token(line);
+                const std::string text = peek_token(line);
                 if (text.empty()) {
-                    fail_with_message(format_text(
+                    refuse(format_text(
                         "Error: map %s, row %d ends after %d values; column %d is missing\n",
                         map_name.c_str(), r, c - 1, c));
                 } else {
@@ -190,13 +160,20 @@ bool read_int_cells(token_stream& ts, const std::string& map_name, const grid_he
 
 }  // namespace
 
+int count_mask_cells(const mat2<int>& mask, int rows, int cols) {
+    int n = 0;
+    for (int r = 1; r <= rows; ++r) {
+        const int* row = mask[r];
+        for (int c = 1; c <= cols; ++c) n += row[c] != 0;
+    }
+    return n;
+}
+
 bool read_ascii_map(std::FILE* fp, const std::string& map_name, int mode, grid_header& header,
                     mat2<int>& grid, vec1<double>& a, vec1<double>& b, vec1<int>& cells,
                     int expected_rows, int expected_cols) {
     if (mode < kMapRealA || mode > kMapCategory) {
-        fail_with_message(format_text("Error: map %s asked for in unknown mode %d\n",
-                                      map_name.c_str(), mode));
-        return false;
+        return refuse(format_text("Error: map %s asked for in unknown mode %d\n", map_name.c_str(), mode));
     }
     token_stream ts(fp);
     switch (read_header(ts, map_name, header)) {
@@ -210,14 +187,11 @@ bool read_ascii_map(std::FILE* fp, const std::string& map_name, int mode, grid_h
 
     switch (size_mismatch(header, expected_rows, expected_cols)) {
         case 1:
-            fail_with_message(format_text("Incorrect number of rows and columns in map: %s\n", map_name.c_str()));
-            return false;
+            return refuse(format_text("Incorrect number of rows and columns in map: %s\n", map_name.c_str()));
         case 2:
-            fail_with_message(format_text("Incorrect number of rows in map: %s\n", map_name.c_str()));
-            return false;
+            return refuse(format_text("Incorrect number of rows in map: %s\n", map_name.c_str()));
         case 3:
-            fail_with_message(format_text("Incorrect number of columns in map: %s\n", map_name.c_str()));
-            return false;
+            return refuse(format_text("Incorrect number of columns in map: %s\n", map_name.c_str()));
         default: break;
     }
     if (!check_grid(grid, mode == kMapIntGrid ? "destination" : "mask", map_name, header)) return false;
@@ -242,10 +216,9 @@ bool read_ascii_map(std::FILE* fp, const std::string& map_name, int mode, grid_h
         ok = read_int_cells(ts, map_name, header, false, totals, [&](int r, int c, int v) {
             if (grid[r][c] == 0) return true;
             if (v < 0 || v > kMaxMapCategory) {
-                fail_with_message(format_text(
+                return refuse(format_text(
                     "Error: category %d outside 0 to %d in map %s at row %d, column %d\n", v,
                     kMaxMapCategory, map_name.c_str(), r, c));
-                return false;
             }
             cells[next++] = v;
             ++counts[static_cast<std::size_t>(v)];

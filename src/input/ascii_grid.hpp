@@ -31,6 +31,9 @@ constexpr int kMapCategory = 4;  // integer IDs 0..10000, free format, mask cell
 
 constexpr int kMaxMapCategory = 10000;
 
+// Watershed cells (non-zero entries) of rows x cols of a mask that holds them.
+int count_mask_cells(const mat2<int>& mask, int rows, int cols);
+
 // Reads one map. `map_name` is used only in messages. `grid` is the mask in
 // modes 1, 3 and 4 (a cell belongs to the watershed when non-zero; only read)
 // and the destination of every cell in mode 2; it must hold rows by cols.

@@ -6,6 +6,7 @@
 
 #include "core/allocators.hpp"
 #include "core/error_record.hpp"
+#include "core/interval_clock.hpp"
 #include "core/model_state.hpp"
 #include "core/text_format.hpp"
 #include "core/token_stream.hpp"
@@ -19,7 +20,6 @@ namespace {
 
 constexpr int kStaticFluxCell = 6;   // groundwater boundary type of a static-flux cell
 constexpr int kDynamicWellCell = 3;  // groundwater boundary type of a well cell
-constexpr double kSecondsPerDay = 86400.0;
 
 // Numbers read one after another from a free-format file; every failure
 // names the file, the line and the text.
@@ -46,9 +46,8 @@ private:
             return false;
         }
         if (parse(token)) return true;
-        refuse(format_text("Error: file %s, line %d: the %s \"%s\" is not a number of the kind expected\n",
-                           name_.c_str(), ts_.token_line(), what, token.c_str()));
-        return false;
+        return refuse(format_text("Error: file %s, line %d: the %s \"%s\" is not a number of the kind expected\n",
+                                  name_.c_str(), ts_.token_line(), what, token.c_str()));
     }
 
     token_stream ts_;
@@ -63,8 +62,8 @@ bool read_count(number_reader& in, int& n) {
         return false;
     }
     if (n < 0) {
-        refuse(format_text("Error: file %s, line %d: the count %d is negative\n", in.name().c_str(), in.line(), n));
-        return false;
+        return refuse(
+            format_text("Error: file %s, line %d: the count %d is negative\n", in.name().c_str(), in.line(), n));
     }
     return true;
 }
@@ -109,11 +108,8 @@ bool read_boundary_types(model_state& m) {
         return true;
     }
     say(m, format_text("reading the groundwater boundary file: %s\n", m.gw_boundfile.c_str()));
-    file_ptr fp = open_input(m.gw_boundfile, "groundwater boundary");
-    if (!fp) {
-        if (!run_stopped()) g_error_record.fail(4, "groundwater boundary", m.gw_boundfile);
-        return false;
-    }
+    file_ptr fp = open_required_input(m.gw_boundfile, "groundwater boundary");
+    if (!fp) return false;
     return read_id_map(m, fp.get(), m.gw_boundfile, m.gwbound);
 }
 
@@ -132,11 +128,8 @@ bool read_static_fluxes(model_state& m) {
     if (static_cells == 0 && !m.gw_flux_boundary) return true;
 
     std::string name = m.gw_fluxboundtable;
-    file_ptr fp = open_file(name, "r", 0);
-    if (!fp) {
-        refuse(format_text("Can't open static flux table file: %s\n", name.c_str()));
-        return false;
-    }
+    file_ptr fp = open_or_refuse(name, "Can't open static flux table file: %s\n");
+    if (!fp) return false;
     number_reader in(fp.get(), name);
     int n = 0;
     if (!read_count(in, n)) return false;
@@ -158,11 +151,8 @@ bool read_static_fluxes(model_state& m) {
 // A map of the groundwater conductivity or porosity from its file (mode 3).
 bool gw_map(model_state& m, const std::string& name, const char* item, const char* line, vec1<double>& dest) {
     say(m, format_text(line, name.c_str()));
-    file_ptr fp = open_input(name, item);
-    if (!fp) {
-        if (!run_stopped()) g_error_record.fail(4, item, name);
-        return false;
-    }
+    file_ptr fp = open_required_input(name, item);
+    if (!fp) return false;
     return read_real_map(m, fp.get(), name, dest, 3);
 }
 
@@ -170,19 +160,15 @@ bool gw_map(model_state& m, const std::string& name, const char* item, const cha
 // entries actually read; false (refused) when the memory is not there.
 bool allocated(const vec1<int>& v, const number_reader& in, const char* what) {
     if (!v.empty()) return true;
-    refuse(format_text("Error: no memory for the %s of file %s\n", what, in.name().c_str()));
-    return false;
+    return refuse(format_text("Error: no memory for the %s of file %s\n", what, in.name().c_str()));
 }
 
 // The count at the head of the file sizes nothing: the entries are gathered
 // as they are read, so a count larger than the file holds ends at the end of
 // the file with a message instead of an allocation.
 bool read_well_locations(model_state& m) {
-    file_ptr fp = open_input(m.out_well_location, "well location");
-    if (!fp) {
-        if (!run_stopped()) g_error_record.fail(4, "well location", m.out_well_location);
-        return false;
-    }
+    file_ptr fp = open_required_input(m.out_well_location, "well location");
+    if (!fp) return false;
     number_reader in(fp.get(), m.out_well_location);
     int n = 0;
     if (!read_count(in, n)) return false;
@@ -267,11 +253,8 @@ void read_groundwater_inputs(model_state& m) {
 
 void read_cell_list(model_state& m) {
     if (!m.in_theta_location_given) return;
-    file_ptr fp = open_input(m.in_theta_location, "in_theta location");
-    if (!fp) {
-        if (!run_stopped()) g_error_record.fail(4, "in_theta location", m.in_theta_location);
-        return;
-    }
+    file_ptr fp = open_required_input(m.in_theta_location, "in_theta location");
+    if (!fp) return;
     number_reader in(fp.get(), m.in_theta_location);
     int n = 0;
     if (!read_count(in, n)) return;

@@ -5,14 +5,10 @@
 
 namespace kesta {
 
-struct optim_record;
-
 void setup_run_control(model_state& m);
 void read_model_inputs(model_state& m);
 void setup_optim_and_precip_events(model_state& m);
 void alloc_optim_record(model_state& m);
-// Stores an event's peak discharge and volume of one location (0 the outlet).
-void optim_store(optim_record& r, int event, int column, double peak, double volume);
 
 // Initial nutrient values of the cells, the groundwater and the soils.
 void assign_grid_constituents(model_state& m);

@@ -9,7 +9,7 @@
 #include "core/file_opener.hpp"
 #include "core/text_format.hpp"
 #include "core/token_stream.hpp"
-#include "input/time_series_index.hpp"
+#include "input/time_series.hpp"
 #include "subsurface/soil_layer_table.hpp"
 #include "subsurface/wells.hpp"
 #include "transport/sediment_tables.hpp"
@@ -134,17 +134,9 @@ std::string dotted(const std::string& text) {
 // Message naming the file, the table and the line; then `code` reported at
 // once.
 void table_error(const table_cursor& cur, int table_id, const std::string& detail, int code = 4000) {
-    print_both(g_error_record.summary_file,
-               format_text("Error: mapping table file %s, table %s, line %d: %s\n",
-                           cur.file().name().c_str(), get_table_keyword(table_id).c_str(),
-                           cur.line_number(), detail.c_str()));
-    g_error_record.fail(code);
-    report_error(g_error_record);
-}
-
-void report_code(int code, const std::string& item, const std::string& file) {
-    g_error_record.fail(code, item, file);
-    report_error(g_error_record);
+    print_both(format_text("Error: mapping table file %s, table %s, line %d: %s\n", cur.file().name().c_str(),
+                           get_table_keyword(table_id).c_str(), cur.line_number(), detail.c_str()));
+    fail_and_report(code);
 }
 
 // Words of a table row are separated by white space only.
@@ -252,7 +244,7 @@ bool read_id_grid(const std::string& map_file, int max_id, const mat2<int>& mask
     std::string path = map_file;
     file_ptr fp = open_file(path, "r", 0);
     if (!fp) {
-        report_code(65, std::string(), path);
+        fail_and_report(65, std::string(), path);
         return false;
     }
     id_grid = mat2<int>(rows, cols);
@@ -265,16 +257,19 @@ struct loaded_table {
     mat2<int> id_grid;
 };
 
+bool open_table_file(mapping_table_file& file, const std::string& file_name) {
+    if (file.open(file_name)) return true;
+    g_error_record.fail(64, std::string(), file_name);
+    return false;
+}
+
 // Open, find, count, header, rows, index map: the common path of the
 // readers. With num_sed >= 0 a NUM_SED line must follow NUM_IDS and give it
 // (code 91 otherwise), and the table has that many more columns.
 bool load_table(mapping_table_file& file, const std::string& file_name, int table_id, int num_sed,
                 int n_constituents, vec1<double>* precip_conc, const mat2<int>& mask, int rows,
                 int cols, std::FILE* summary, grid_header& header, loaded_table& out) {
-    if (!file.open(file_name)) {
-        g_error_record.fail(64, std::string(), file_name);
-        return false;
-    }
+    if (!open_table_file(file, file_name)) return false;
     std::string map_file;
     int keyword_line = 0;
     int n = 0;
@@ -285,7 +280,7 @@ bool load_table(mapping_table_file& file, const std::string& file_name, int tabl
         if (n < 0) return false;
     }
     if (n == 0) {
-        report_code(66, get_table_keyword(table_id), std::string());
+        fail_and_report(66, get_table_keyword(table_id), std::string());
         return false;
     }
     int ncols = table_ncols(table_id);
@@ -317,37 +312,14 @@ bool spread_column(const table_rows& t, int column, const mat2<int>& id_grid, co
 // A grid must hold the model's rows x cols cells before any loop walks them.
 bool grid_covers(const mat2<int>& g, const char* what, int rows, int cols) {
     if (rows <= 0 || cols <= 0 || (g.nrows() >= rows && g.ncols() >= cols)) return true;
-    print_both(g_error_record.summary_file,
-               format_text("Error: the %s grid holds %d rows and %d columns, fewer than the model's %d by %d\n",
-                           what, std::max(g.nrows(), 0), std::max(g.ncols(), 0), rows, cols));
-    g_error_record.fail(4000);
-    report_error(g_error_record);
-    return false;
-}
-
-// Mask cells among rows x cols; the mask must cover them (grid_covers).
-int count_mask_cells(const mat2<int>& mask, int rows, int cols) {
-    int n = 0;
-    for (int r = 1; r <= rows; ++r) {
-        for (int c = 1; c <= cols; ++c) n += mask[r][c] != 0;
-    }
-    return n;
+    return refuse(format_text("Error: the %s grid holds %d rows and %d columns, fewer than the model's %d by %d\n",
+                              what, std::max(g.nrows(), 0), std::max(g.ncols(), 0), rows, cols));
 }
 
 bool cells_fit(int needed, int capacity, const std::string& what) {
     if (needed <= capacity) return true;
-    print_both(g_error_record.summary_file,
-               format_text("Error: the mask has %d watershed cells but the %s holds %d\n", needed,
-                           what.c_str(), capacity < 0 ? 0 : capacity));
-    g_error_record.fail(4000);
-    report_error(g_error_record);
-    return false;
-}
-
-bool open_table_file(mapping_table_file& file, const std::string& file_name) {
-    if (file.open(file_name)) return true;
-    g_error_record.fail(64, std::string(), file_name);
-    return false;
+    return refuse(format_text("Error: the mask has %d watershed cells but the %s holds %d\n", needed, what.c_str(),
+                              capacity < 0 ? 0 : capacity));
 }
 
 bool ensure_ts_index(mapping_table_file& file, const std::string& file_name) {
@@ -660,13 +632,11 @@ bool read_wetland_table(mapping_table_file& file, const std::string& file_name,
         }
     }
     if (distinct != tr.n) {
-        g_error_record.fail(67, std::string(), std::string(), distinct, tr.n);
-        report_error(g_error_record);
+        fail_and_report(67, std::string(), std::string(), distinct, tr.n);
         return false;
     }
     if (largest > 300) {
-        g_error_record.fail(68);
-        report_error(g_error_record);
+        fail_and_report(68);
         return false;
     }
     if (!cells_fit(count_mask_cells(mask, rows, cols), wetland_mask.n(), "wetland cell vector")) {
@@ -686,13 +656,8 @@ bool read_wetland_table(mapping_table_file& file, const std::string& file_name,
                             ? format_text("wetland ID %d is given twice", id)
                             : std::string());
         if (!problem.empty()) {
-            print_both(g_error_record.summary_file,
-                       format_text("Error: mapping table file %s, table %s, row %d: %s\n",
-                                   file.name().c_str(), get_table_keyword(table_wetlands).c_str(), i,
-                                   problem.c_str()));
-            g_error_record.fail(4000);
-            report_error(g_error_record);
-            return false;
+            return refuse(format_text("Error: mapping table file %s, table %s, row %d: %s\n", file.name().c_str(),
+                                      get_table_keyword(table_wetlands).c_str(), i, problem.c_str()));
         }
         filled[static_cast<std::size_t>(cat)] = 1;
         const double* v = tr.data[i];
@@ -826,13 +791,13 @@ bool read_contaminant_table(mapping_table_file& file, const std::string& file_na
     out = contaminant_tables();
     if (!open_table_file(file, file_name)) return false;
     if (!file.header_ok()) {
-        report_code(69, std::string(), std::string());
+        fail_and_report(69);
         return false;
     }
     std::printf("\nReading contaminant table...  ");
     const int keyword_line = file.find_table(table_contaminants);
     if (keyword_line == 0) {
-        report_code(69, std::string(), std::string());
+        fail_and_report(69);
         return false;
     }
     table_cursor cur(file, keyword_line);
@@ -929,7 +894,7 @@ bool read_contaminant_table(mapping_table_file& file, const std::string& file_na
         file_ptr fp = open_file(path, "r", 0);
         if (!fp) {
             std::printf("unable to open index map file.\n");
-            report_code(65, std::string(), path);
+            fail_and_report(65, std::string(), path);
             return false;
         }
         mat2<int> id_grid(rows, cols);
@@ -946,7 +911,7 @@ bool read_contaminant_table(mapping_table_file& file, const std::string& file_na
         std::printf("found and read index map\n");
     }
     if (!all_matched) {
-        report_code(69, std::string(), std::string());
+        fail_and_report(69);
         return false;
     }
     out.count = n;
@@ -966,7 +931,7 @@ int read_richards_table(model_state& m, mapping_table_file& file, const std::str
     const int id = richards_table_id(kind);
     const int keyword_line = file.find_table(id);
     if (keyword_line == 0) {
-        report_code(66, id ? get_table_keyword(id) : format_text("of Richards kind %d", kind),
+        fail_and_report(66, id ? get_table_keyword(id) : format_text("of Richards kind %d", kind),
                     std::string());
         return -1;
     }

@@ -130,7 +130,6 @@ public:
     // Reads `file_name` whole, unless it is the file already held. False when
     // it does not open (nothing is held then).
     bool open(const std::string& file_name);
-    bool is_open() const { return open_; }
     const std::string& name() const { return name_; }
 
     int line_count() const { return static_cast<int>(lines_.size()); }

@@ -43,12 +43,11 @@ double tenths(double size) { return std::trunc((size + 0.001) * 10.0); }
 
 bool cell_size_agrees(model_state& m, double header_size, const char* direction) {
     if (tenths(m.gridsize) == tenths(header_size)) return true;
-    refuse(format_text("\nThe grid size specified in the project file: %7.4f m differs from\n"
-                       "the %s dimension of the raster grid cells %7.4f m as calculated\n"
-                       "from the WATERSHED_MASK header.  Check your data to make sure they agree.\n"
-                       "KESTA terminating.\n\n",
-                       m.gridsize, direction, header_size));
-    return false;
+    return refuse(format_text("\nThe grid size specified in the project file: %7.4f m differs from\n"
+                              "the %s dimension of the raster grid cells %7.4f m as calculated\n"
+                              "from the WATERSHED_MASK header.  Check your data to make sure they agree.\n"
+                              "KESTA terminating.\n\n",
+                              m.gridsize, direction, header_size));
 }
 
 // The mask with its cell numbers, for the user to check. A mask map that
@@ -109,11 +108,8 @@ void read_watershed_mask(model_state& m) {
         return;
     }
     say(m, format_text("reading watershed mask from file: %s\n", m.watershed_mask.c_str()));
-    file_ptr fp = open_input(m.watershed_mask, "watershed mask");
-    if (!fp) {
-        if (!run_stopped()) g_error_record.fail(4, "watershed mask", m.watershed_mask);
-        return;
-    }
+    file_ptr fp = open_required_input(m.watershed_mask, "watershed mask");
+    if (!fp) return;
     grid_header h;
     vec1<double> no_a, no_b;
     vec1<int> no_cells;

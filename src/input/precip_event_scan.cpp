@@ -14,9 +14,9 @@
 #include "core/file_opener.hpp"
 #include "core/interval_clock.hpp"
 #include "core/model_state.hpp"
-#include "core/parallel_env.hpp"
 #include "core/text_format.hpp"
 #include "input/input_steps.hpp"
+#include "input/reader_support.hpp"
 #include "overland/precipitation.hpp"
 #include "subsurface/subsurface_steps.hpp"
 
@@ -25,13 +25,6 @@ namespace kesta {
 namespace {
 
 const char* const kHtpSummaryFile = "exchange/HTP_PRECIP.SUM";
-
-bool chatty(const model_state& m) { return !m.super_quiet && g_parallel_env.world_rank() == 0; }
-
-void fail_and_report() {
-    g_error_record.fail(4000);
-    report_error(g_error_record);
-}
 
 // Hour 24 is hour 0 of the next day.
 void roll_hour_24(date_record& d) {
@@ -102,11 +95,6 @@ struct event_span {
     int line = 0;        // line of the file that holds its first data line
 };
 
-std::string date_text(double julian) {
-    const calendar_time c = caldat(julian);
-    return format_text("%d/%d/%d %d:%2.2d", c.month, c.day, c.year, c.hour, c.minute);
-}
-
 void refuse_event(const model_state& m, int event, int line, const std::string& why) {
     print_both(m.summary_fp.get(),
                format_text("\nERROR:\nIn precipitation file %s, event %d (line %d): %s"
@@ -132,14 +120,14 @@ bool events_can_start(model_state& m, const std::vector<event_span>& spans) {
             refuse_event(m, k, e.line,
                          format_text("the event begins at %s, which is not a whole number of time "
                                      "steps (%.2lf s) after the start of the run at %s.\n",
-                                     date_text(e.start).c_str(), m.timestep, date_text(start).c_str()));
+                                     date_time_text(e.start).c_str(), m.timestep, date_time_text(start).c_str()));
             return false;
         }
         if (steps > static_cast<double>(INT_MAX - 1)) {
             refuse_event(m, k, e.line,
                          format_text("the event begins at %s, more time steps (%.2lf s) after the "
                                      "start of the run at %s than the clock can count.\n",
-                                     date_text(e.start).c_str(), m.timestep, date_text(start).c_str()));
+                                     date_time_text(e.start).c_str(), m.timestep, date_time_text(start).c_str()));
             return false;
         }
         if (k == 1) continue;
@@ -148,7 +136,7 @@ bool events_can_start(model_state& m, const std::vector<event_span>& spans) {
             refuse_event(m, k, e.line,
                          format_text("the event begins at %s, before the last data line of event %d "
                                      "at %s; events must follow each other in time.\n",
-                                     date_text(e.start).c_str(), k - 1, date_text(before.end).c_str()));
+                                     date_time_text(e.start).c_str(), k - 1, date_time_text(before.end).c_str()));
             return false;
         }
     }
@@ -164,10 +152,7 @@ void setup_optim_and_precip_events(model_state& m) {
     const bool summary_requested = m.htp && m.htp_event_num_given && m.htp_event_num == 0;
     const bool event_requested = m.htp_event_num_given && m.htp_event_num != 0;
     if (m.quiet) {
-        const std::string text =
-            format_text("using precipitation data from file: %s\n", m.precip_file.c_str());
-        if (chatty(m)) std::fputs(text.c_str(), stdout);
-        if (m.summary_fp) std::fputs(text.c_str(), m.summary_fp.get());
+        say(m, format_text("using precipitation data from file: %s\n", m.precip_file.c_str()));
         if (summary_requested)
             std::printf("\n\nReading precip file to write HTP summary in file: HTP_PRECIP.SUM\n");
     }

@@ -1,6 +1,5 @@
 #include "input/project_file.hpp"
 
-#include <cctype>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -94,25 +93,12 @@ std::string* text_field(const field_ref& f, card_context& c) {
 // Refusals. Each prints its message naming the card, the line and the value,
 // then reports code 4000 at once; the reader stops.
 
-// The next token of the line as written, for messages; "" when none.
-std::string peek_token(const line_cursor& line) {
-    const std::string& s = line.text();
-    std::size_t p = line.position();
-    while (p < s.size() && is_separator(s[p])) ++p;
-    std::size_t q = p;
-    while (q < s.size() && !is_separator(s[q])) ++q;
-    return p < s.size() ? s.substr(p, q - p) : std::string();
-}
-
 bool refuse(const card_context& c, const std::string& what) {
     std::string msg = "Error: card ";
     msg += c.row->keyword;
     msg += " on line " + std::to_string(c.line_number) + " of project file " + c.file_name + " " + what +
            "\n";
-    print_both(g_error_record.summary_file, msg);
-    g_error_record.code = 4000;
-    report_error(g_error_record);
-    return false;
+    return kesta::refuse(msg);
 }
 
 bool refuse_missing(const card_context& c) { return refuse(c, "has no value."); }
@@ -154,16 +140,6 @@ bool is_whole_real(const std::string& token, double& v) {
 bool is_whole_int(const std::string& token, int& v) {
     line_cursor probe(token);
     return !token.empty() && pop_int_strict(probe, v) && probe.at_end();
-}
-
-std::string lower(std::string s) {
-    for (char& ch : s) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
-    return s;
-}
-
-// The first four letters of `token`, lower-cased, against those of `word`.
-bool same_prefix4(const std::string& token, const char* word) {
-    return token.size() >= 4 && lower(token.substr(0, 4)) == std::string(word, 4);
 }
 
 void set_also(const card_row& row, card_context& c) {
@@ -278,7 +254,7 @@ bool overtype_card(card_context& c) {
         c.po.overtype = v;
         return true;
     }
-    const std::string word = lower(tok);
+    const std::string word = to_lower(tok);
     for (int i = 0; i < 3; ++i) {
         if (word == kNames[i]) {
             c.po.overtype = i + 1;
@@ -293,9 +269,9 @@ bool two_word_selector(card_context& c, int& field, const char* word1, int value
                        int value2) {
     std::string tok;
     if (!pop_string(c.line, tok)) return refuse_missing(c);
-    if (same_prefix4(tok, word1)) {
+    if (same_first4(tok, word1)) {
         field = value1;
-    } else if (same_prefix4(tok, word2)) {
+    } else if (same_first4(tok, word2)) {
         field = value2;
     } else {
         return refuse_word(c, tok);
@@ -315,9 +291,9 @@ bool richards_c_card(card_context& c) {
 bool richards_upper_card(card_context& c) {
     std::string tok;
     pop_string(c.line, tok);
-    if (same_prefix4(tok, "green_ampt")) {
+    if (same_first4(tok, "green_ampt")) {
         c.po.richards_upper_option = 2;
-    } else if (same_prefix4(tok, "average")) {
+    } else if (same_first4(tok, "average")) {
         c.po.richards_upper_option = 3;
     } else {
         c.po.richards_upper_option = 0;
@@ -1006,7 +982,7 @@ static_assert(table_is_sound(), "the project card table has an unsound row");
 const std::unordered_map<std::string, const card_row*>& card_index() {
     static const std::unordered_map<std::string, const card_row*> index = [] {
         std::unordered_map<std::string, const card_row*> m;
-        for (const card_row& r : kCards) m.emplace(lower(r.keyword), &r);
+        for (const card_row& r : kCards) m.emplace(to_lower(r.keyword), &r);
         return m;
     }();
     return index;
@@ -1024,7 +1000,7 @@ const card_row* find_card(line_cursor& line) {
     }
     std::size_t q = p;
     while (q < s.size() && s[q] != ' ' && s[q] != '\t' && s[q] != '\n') ++q;
-    const std::string token = lower(s.substr(p, q - p));
+    const std::string token = to_lower(s.substr(p, q - p));
     line.set_position(q);
     if (token[0] == '#') return nullptr;
     const auto& index = card_index();
@@ -1139,8 +1115,7 @@ void read_project_file(const std::string& name, project_options& po, run_params&
         std::fputs("Perhaps you Should Issue a 'dos2unix' Command if you are on a Unix machine?\n", stderr);
         std::fputs("KESTA Terminating....\n", stderr);
         close_file(fp);
-        g_error_record.code = 4000;
-        report_error(g_error_record);
+        fail_and_report();
         return;
     }
 

@@ -3,6 +3,7 @@
 #include "core/error_record.hpp"
 #include "core/model_state.hpp"
 #include "core/parallel_env.hpp"
+#include "core/text_format.hpp"
 #include "input/ascii_grid.hpp"
 #include "input/mapping_tables.hpp"
 
@@ -19,17 +20,10 @@ void say_console(const model_state& m, const std::string& text) {
     if (chatty(m)) std::fputs(text.c_str(), stdout);
 }
 
-void refuse(const std::string& text) {
-    print_both(g_error_record.summary_file, text);
-    g_error_record.fail(4000);
-    report_error(g_error_record);
-}
-
 void refuse_on_stderr(const std::string& text) {
     std::fputs(text.c_str(), stderr);
     if (g_error_record.summary_file) std::fputs(text.c_str(), g_error_record.summary_file);
-    g_error_record.fail(4000);
-    report_error(g_error_record);
+    fail_and_report();
 }
 
 bool run_stopped() { return g_error_record.stop != 0; }
@@ -39,6 +33,18 @@ file_ptr open_input(const std::string& name, const char* item, bool tolerated) {
     std::string path = name;
     file_ptr fp = open_file(path, "r", 0);
     if (!fp && !tolerated) g_error_record.fail(4, item, path);
+    return fp;
+}
+
+file_ptr open_or_refuse(std::string& name, const char* message) {
+    file_ptr fp = open_file(name, "r", 0);
+    if (!fp) refuse(format_text(message, name.c_str()));
+    return fp;
+}
+
+file_ptr open_required_input(const std::string& name, const char* item) {
+    file_ptr fp = open_input(name, item);
+    if (!fp && !run_stopped()) g_error_record.fail(4, item, name);
     return fp;
 }
 
@@ -62,6 +68,18 @@ bool read_table_columns(model_state& m, int table_id, const std::array<vec1<doub
     grid_header header;
     return read_mapping_table(m.mapping_tables, m.mapping_table, table_id, columns, header, m.mask,
                               m.rows, m.cols, m.summary_fp.get());
+}
+
+bool read_map_or_table(model_state& m, const std::string& name, const char* item, bool table_present,
+                       int table_id, vec1<double>& dest, const char* from_file, const char* from_table) {
+    file_ptr fp = open_input(name, item, table_present);
+    if (run_stopped()) return false;
+    if (fp) {
+        say(m, format_text(from_file, name.c_str()));
+        return read_real_map(m, fp.get(), name, dest);
+    }
+    say(m, from_table);
+    return table_id == table_none || !table_present || read_table_columns(m, table_id, {&dest});
 }
 
 }  // namespace kesta

@@ -1,6 +1,7 @@
 // Shared pieces of the model-input readers: progress lines, refusals, opening
 // the input files that the project cards name, and reading a map or a
-// mapping table into per-cell vectors.
+// mapping table into per-cell vectors. The refusal reported at once,
+// `refuse`, is the error record's (core/error_record.hpp).
 #pragma once
 
 #include <array>
@@ -8,6 +9,7 @@
 #include <string>
 
 #include "core/arrays.hpp"
+#include "core/error_record.hpp"
 #include "core/file_opener.hpp"
 #include "core/model_state_fwd.hpp"
 
@@ -21,9 +23,6 @@ void say(const model_state& m, const std::string& text);
 // A line for the console only, when chatty.
 void say_console(const model_state& m, const std::string& text);
 
-// The reader's own error message on the console and in the summary file,
-// then code 4000 reported at once (the run stops).
-void refuse(const std::string& text);
 // As refuse, with the message on standard error instead of the console.
 void refuse_on_stderr(const std::string& text);
 
@@ -35,6 +34,12 @@ bool run_stopped();
 // `tolerated` (another source supplies the values), stores code 4 naming
 // `item` and the file and sets the stop flag.
 file_ptr open_input(const std::string& name, const char* item, bool tolerated = false);
+// Opens `name` for reading (its quotes stripped in place); a file that does
+// not open is refused at once with `message`, a format given the name.
+file_ptr open_or_refuse(std::string& name, const char* message);
+// As open_input for a file the run cannot do without: an empty name stores
+// code 4 as well (unless the run has already stopped).
+file_ptr open_required_input(const std::string& name, const char* item);
 
 // Reads a map of reals (mode 1 or 3 of the grid reader) of the model's grid
 // into `dest`, one value per active cell. False when refused (reported).
@@ -48,5 +53,14 @@ bool read_id_map(model_state& m, std::FILE* fp, const std::string& name, vec1<in
 // null vector skips its column. False when refused (reported or pending in
 // the error record).
 bool read_table_columns(model_state& m, int table_id, const std::array<vec1<double>*, 7>& columns);
+
+// One map of reals into `dest` from the file `name` when it opens, else from
+// the mapping table: `table_present` (the table is in the mapping-table
+// file) tolerates a file that does not open, and with a `table_id` other
+// than table_none (0) the table's first column is then spread into `dest`.
+// Says `from_file` (a format taking the name) or `from_table`. False when
+// the run stopped.
+bool read_map_or_table(model_state& m, const std::string& name, const char* item, bool table_present,
+                       int table_id, vec1<double>& dest, const char* from_file, const char* from_table);
 
 }  // namespace kesta

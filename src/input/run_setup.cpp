@@ -4,32 +4,18 @@
 
 #include "core/error_record.hpp"
 #include "core/model_state.hpp"
-#include "core/parallel_env.hpp"
 #include "core/text_format.hpp"
 #include "input/input_steps.hpp"
 #include "input/project_file.hpp"
+#include "input/reader_support.hpp"
 
 namespace kesta {
 
 namespace {
 
-bool chatty(const model_state& m) { return !m.super_quiet && g_parallel_env.world_rank() == 0; }
-
-void fail(int code) {
-    g_error_record.code = code;
-    g_error_record.stop = 1;
-}
-
 // The longest model time step (s). Every clock of the run, and the sub-steps
 // of the overland routing, count in steps no longer than a day.
 constexpr double kLongestTimestep = 86400.0;
-
-// The run's own message on the console and in the summary file; the run
-// stops (code 4000, reported by the driver).
-void refuse(const std::string& text) {
-    print_both(g_error_record.summary_file, text);
-    fail(4000);
-}
 
 // The cards that decided the model time step, for messages.
 const char* timestep_cards(const run_params& rp) {
@@ -43,25 +29,25 @@ const char* timestep_cards(const run_params& rp) {
 bool run_length_fits(const model_state& m) {
     const run_params& rp = m.run_params;
     if (m.timestep > kLongestTimestep) {
-        refuse(format_text("Error: the time step of %g s given by card %s of project file %s is longer than "
-                           "one day (%g s), the longest time step a run may take.\n",
-                           m.timestep, timestep_cards(rp), m.project_file.c_str(), kLongestTimestep));
+        store_refusal(format_text("Error: the time step of %g s given by card %s of project file %s is longer "
+                                  "than one day (%g s), the longest time step a run may take.\n",
+                                  m.timestep, timestep_cards(rp), m.project_file.c_str(), kLongestTimestep));
         return false;
     }
     if (m.long_term || m.htp || rp.tot_time <= 0) return true;
     const double run_seconds = rp.tot_time * 60.0;
     if (m.timestep > run_seconds) {
-        refuse(format_text("Error: the time step of %g s given by card %s of project file %s is longer than "
-                           "the run of %d min given by card TOT_TIME.\n",
-                           m.timestep, timestep_cards(rp), m.project_file.c_str(), rp.tot_time));
+        store_refusal(format_text("Error: the time step of %g s given by card %s of project file %s is longer "
+                                  "than the run of %d min given by card TOT_TIME.\n",
+                                  m.timestep, timestep_cards(rp), m.project_file.c_str(), rp.tot_time));
         return false;
     }
     const double steps = run_seconds / m.timestep;
     if (steps >= static_cast<double>(INT_MAX - 1)) {
-        refuse(format_text("Error: a run of %d min (card TOT_TIME) in time steps of %g s (card %s) of project "
-                           "file %s takes %.0f steps; at most %d are possible.\n",
-                           rp.tot_time, m.timestep, timestep_cards(rp), m.project_file.c_str(), steps,
-                           INT_MAX - 2));
+        store_refusal(format_text("Error: a run of %d min (card TOT_TIME) in time steps of %g s (card %s) of "
+                                  "project file %s takes %.0f steps; at most %d are possible.\n",
+                                  rp.tot_time, m.timestep, timestep_cards(rp), m.project_file.c_str(), steps,
+                                  INT_MAX - 2));
         return false;
     }
     return true;
@@ -77,10 +63,8 @@ int whole_steps(double steps) {
 // An interval of a fraction of a step would never be due: it becomes one step.
 int at_least_one_step(int steps, const char* what, const model_state& m) {
     if (steps >= 1) return steps;
-    std::string text = std::string("Warning: The ") + what +
-                       " interval is shorter than the time step; writing every time step.\n";
-    if (chatty(m)) std::fputs(text.c_str(), stdout);
-    if (g_error_record.summary_file) std::fputs(text.c_str(), g_error_record.summary_file);
+    say(m, std::string("Warning: The ") + what +
+               " interval is shorter than the time step; writing every time step.\n");
     return 1;
 }
 
@@ -95,14 +79,14 @@ void setup_run_control(model_state& m) {
         m.timestep = rp.timestep;
     }
     m.timestep_copy = m.timestep;
-    if (m.timestep <= 0.001) return fail(52);
+    if (m.timestep <= 0.001) return g_error_record.fail(52);
     if (!run_length_fits(m)) return;
 
     if (static_cast<long long>(rp.rows) * rp.cols > kMaxGridCells) {
-        return refuse(format_text("Error: the grid of %d rows (card ROWS) and %d columns (card COLS) of project "
-                                  "file %s has %lld cells; at most %lld are accepted.\n",
-                                  rp.rows, rp.cols, m.project_file.c_str(),
-                                  static_cast<long long>(rp.rows) * rp.cols, kMaxGridCells));
+        return store_refusal(format_text("Error: the grid of %d rows (card ROWS) and %d columns (card COLS) of "
+                                         "project file %s has %lld cells; at most %lld are accepted.\n",
+                                         rp.rows, rp.cols, m.project_file.c_str(),
+                                         static_cast<long long>(rp.rows) * rp.cols, kMaxGridCells));
     }
     m.rows = rp.rows;
     m.cols = rp.cols;
@@ -110,8 +94,7 @@ void setup_run_control(model_state& m) {
 
     if (rp.hyd_freq <= 0.0) {
         rp.hyd_freq = 60.0;
-        g_error_record.code = 55;
-        report_error(g_error_record);
+        fail_and_report(55);
     }
     m.hyd_freq = at_least_one_step(whole_steps(60.0 / m.timestep * rp.hyd_freq), "hydrograph", m);
 
@@ -124,26 +107,26 @@ void setup_run_control(model_state& m) {
     // The outlet cell is computed from these below, so they must lie on the
     // grid first.
     if (rp.outrow < 1 || rp.outrow > rp.rows || rp.outcol < 1 || rp.outcol > rp.cols) {
-        return refuse(format_text("\nThe outlet row %d and column %d given by the OUTROW and OUTCOL cards of the "
-                                  "project\nfile %s lie outside the grid of %d rows and %d columns.  KESTA "
-                                  "terminating.\n\n",
-                                  rp.outrow, rp.outcol, m.project_file.c_str(), rp.rows, rp.cols));
+        return store_refusal(format_text("\nThe outlet row %d and column %d given by the OUTROW and OUTCOL cards of "
+                                         "the project\nfile %s lie outside the grid of %d rows and %d columns.  "
+                                         "KESTA terminating.\n\n",
+                                         rp.outrow, rp.outcol, m.project_file.c_str(), rp.rows, rp.cols));
     }
     m.outrow = rp.outrow;
     m.outcol = rp.outcol;
-    if (rp.outslope < 1e-9) return fail(56);
+    if (rp.outslope < 1e-9) return g_error_record.fail(56);
     m.outslope = rp.outslope;
 
     m.gridsize = rp.gridsize;
     m.latitude = rp.latitude;
     m.longitude = rp.longitude;
-    if (m.long_term && (m.latitude < 0.01 || m.longitude < 0.01)) return fail(57);
+    if (m.long_term && (m.latitude < 0.01 || m.longitude < 0.01)) return g_error_record.fail(57);
 
     m.gmt = rp.gmt;
     m.gmt_given = rp.gmt_given;
     m.qout_cfs = rp.qout_cfs;
     m.quiet = rp.quiet;
-    if (m.long_term && !m.gmt_given) return fail(58);
+    if (m.long_term && !m.gmt_given) return g_error_record.fail(58);
 
     m.outlet_cell = (m.outrow - 1) * m.cols + m.outcol;
 }

@@ -19,21 +19,6 @@ namespace {
 constexpr double kCmPerHourToMetresPerSecond = 360000.0;  // divide by it
 constexpr double kRichardsAquiferDepth = 0.1;              // m below the water table
 
-// One map that may come from its own file or from the mapping table already
-// spread: `from_file` names the file line, `from_table` the table line.
-// Returns false when the run stopped.
-bool read_optional_map(model_state& m, const std::string& name, const char* item, bool tolerated,
-                       vec1<double>& dest, const char* from_file, const char* from_table) {
-    file_ptr fp = open_input(name, item, tolerated);
-    if (run_stopped()) return false;
-    if (fp) {
-        say(m, format_text(from_file, name.c_str()));
-        return read_real_map(m, fp.get(), name, dest);
-    }
-    say(m, from_table);
-    return true;
-}
-
 void divide_all(model_state& m, vec1<double>& v, double by) {
     for (int k = 1; k <= m.ncells; ++k) v[k] /= by;
 }
@@ -46,7 +31,7 @@ bool green_ampt_maps(model_state& m) {
         return false;
     }
     if (m.conductivity_given) {
-        if (!read_optional_map(m, m.conductivity, "Ks", table, m.ks_map,
+        if (!read_map_or_table(m, m.conductivity, "Ks", table, table_none, m.ks_map,
                                "reading saturated hydraulic conductivity map from file: %s\n",
                                "reading saturated hydraulic conductivity table and map from the master table file\n")) {
             return false;
@@ -54,14 +39,16 @@ bool green_ampt_maps(model_state& m) {
         divide_all(m, m.ks_map, kCmPerHourToMetresPerSecond);
     }
     if (m.capillary_given) {
-        if (!read_optional_map(m, m.capillary, "Hc", table, m.hc_map, "reading capillary drive map from file: %s\n",
+        if (!read_map_or_table(m, m.capillary, "Hc", table, table_none, m.hc_map,
+                               "reading capillary drive map from file: %s\n",
                                "reading capillary drive map from the master table file\n")) {
             return false;
         }
         divide_all(m, m.hc_map, 100.0);
     }
     if (m.porosity_given &&
-        !read_optional_map(m, m.porosity, "soil porosity", table, m.phi_map, "reading porosity map from file: %s\n",
+        !read_map_or_table(m, m.porosity, "soil porosity", table, table_none, m.phi_map,
+                           "reading porosity map from file: %s\n",
                            "reading porosity table and map from the master table file\n")) {
         return false;
     }
@@ -76,11 +63,10 @@ bool soil_parameter_known(model_state& m, const vec1<double>& values, const std:
                           const char* card, const char* what, const char* why) {
     const bool table = m.mapping_table_info.green_ampt != 0;
     if (!values.empty() && (!file.empty() || table)) return true;
-    refuse(format_text("Error: %s needs the %s of every cell: give the %s card with its map, or with\n"
-                       "the GREEN_AMPT_INFILTRATION table of the mapping-table file, in the project file %s.\n"
-                       "Program terminated.\n",
-                       why, what, card, m.project_file.c_str()));
-    return false;
+    return refuse(format_text("Error: %s needs the %s of every cell: give the %s card with its map, or with\n"
+                              "the GREEN_AMPT_INFILTRATION table of the mapping-table file, in the project file %s.\n"
+                              "Program terminated.\n",
+                              why, what, card, m.project_file.c_str()));
 }
 
 bool porosity_known(model_state& m, const char* why) {
@@ -104,7 +90,7 @@ bool redistribution_maps(model_state& m) {
         refuse_on_stderr("For infiltration redistribution, pore index map must be specified\nProgram stopped.\n");
         return false;
     }
-    if (!read_optional_map(m, m.pore_index, "pore dist. index", table, m.lam_map,
+    if (!read_map_or_table(m, m.pore_index, "pore dist. index", table, table_none, m.lam_map,
                            "reading pore distribution index map from file: %s\n",
                            "reading pore distribution index map from master table file\n")) {
         return false;
@@ -113,7 +99,7 @@ bool redistribution_maps(model_state& m) {
         refuse_on_stderr("Program stopped.\n");
         return false;
     }
-    if (!read_optional_map(m, m.residual_sat, "residual saturation", table, m.thr_map,
+    if (!read_map_or_table(m, m.residual_sat, "residual saturation", table, table_none, m.thr_map,
                            "reading residual saturation map from file: %s\n",
                            "reading residual saturation map from the master table file\n")) {
         return false;
@@ -127,11 +113,8 @@ bool redistribution_maps(model_state& m) {
 
 bool layered_soils(model_state& m) {
     say(m, format_text("reading soil map from file: %s\n", m.soil_type_map.c_str()));
-    file_ptr fp = open_input(m.soil_type_map, "soil type");
-    if (!fp) {
-        if (!run_stopped()) g_error_record.fail(4, "soil type", m.soil_type_map);
-        return false;
-    }
+    file_ptr fp = open_required_input(m.soil_type_map, "soil type");
+    if (!fp) return false;
     grid_header header;
     vec1<double> no_a, no_b;
     vec1<int> no_cells;
@@ -146,18 +129,15 @@ bool layered_soils(model_state& m) {
             if (k == 0) continue;
             const int type = m.data[r][c];
             if (type < 0 || type >= kSoilClasses) {
-                refuse(format_text("Error: soil map %s, row %d, column %d: soil class %d lies outside 0 to %d\n",
-                                   m.soil_type_map.c_str(), r, c, type, kSoilClasses - 1));
-                return false;
+                return refuse(format_text("Error: soil map %s, row %d, column %d: soil class %d lies outside 0 "
+                                          "to %d\n",
+                                          m.soil_type_map.c_str(), r, c, type, kSoilClasses - 1));
             }
             m.soiltype[k] = type;
         }
     }
-    file_ptr table = open_input(m.soil_layer_input_file, "multi-layer soil table");
-    if (!table) {
-        if (!run_stopped()) g_error_record.fail(4, "multi-layer soil table", m.soil_layer_input_file);
-        return false;
-    }
+    file_ptr table = open_required_input(m.soil_layer_input_file, "multi-layer soil table");
+    if (!table) return false;
     if (read_soil_class_table(table.get(), m.soil_layer_input_file, m.soil_class) < 0) return false;
     // Slot 10 is the initial water content of a class's first layer.
     for (int k = 1; k <= m.ncells; ++k) {
@@ -169,11 +149,10 @@ bool layered_soils(model_state& m) {
 bool uniform_moisture(model_state& m) {
     if (!porosity_known(m, "A uniform initial soil moisture")) return false;
     if (m.thr_map.empty()) {
-        refuse(format_text("Error: A uniform initial soil moisture needs the residual saturation of every cell: "
-                           "give the\nRESIDUAL_SAT card or the GREEN_AMPT_INFILTRATION table of the mapping-table "
-                           "file in the project file %s.\nProgram terminated.\n",
-                           m.project_file.c_str()));
-        return false;
+        return refuse(format_text("Error: A uniform initial soil moisture needs the residual saturation of every "
+                                  "cell: give the\nRESIDUAL_SAT card or the GREEN_AMPT_INFILTRATION table of the "
+                                  "mapping-table file in the project file %s.\nProgram terminated.\n",
+                                  m.project_file.c_str()));
     }
     say(m, "initializing uniform initial soil water content\n");
     const double theta = m.uniform_theta;
@@ -193,11 +172,8 @@ void read_area_reduction(model_state& m) {
     if (!m.area_reduction_given) return;
     if (!m.area_reduction.empty()) {
         std::string name = m.area_reduction;
-        file_ptr fp = open_file(name, "r", 0);
-        if (!fp) {
-            refuse(format_text("Can't open area reduction file named: %s\n", name.c_str()));
-            return;
-        }
+        file_ptr fp = open_or_refuse(name, "Can't open area reduction file named: %s\n");
+        if (!fp) return;
         say(m, format_text("reading area reduction map from file: %s\n", name.c_str()));
         if (!read_real_map(m, fp.get(), name, m.area_redux, 3)) return;
     } else if (m.mapping_table_info.area_reduction) {
@@ -287,26 +263,16 @@ void read_et_maps(model_state& m) {
     }
 
     if (!m.moisture_given || m.thi.empty()) return;
-    const bool moisture_table = m.mapping_table_info.initial_moisture != 0;
-    file_ptr fp = open_input(m.moisture, "soil moisture", moisture_table);
-    if (run_stopped()) return;
-    if (fp) {
-        say(m, format_text("reading soil moisture map from file: %s\n", m.moisture.c_str()));
-        read_real_map(m, fp.get(), m.moisture, m.thi);
-        return;
-    }
-    say(m, "reading soil moisture table and map from the master table file\n");
-    if (moisture_table) read_table_columns(m, table_initial_moisture, {&m.thi});
+    read_map_or_table(m, m.moisture, "soil moisture", m.mapping_table_info.initial_moisture != 0,
+                      table_initial_moisture, m.thi, "reading soil moisture map from file: %s\n",
+                      "reading soil moisture table and map from the master table file\n");
 }
 
 void read_water_table_maps(model_state& m) {
     if (!m.water_table_given) return;
     say(m, format_text("reading water table map from file: %s\n", m.water_table.c_str()));
-    file_ptr fp = open_input(m.water_table, "water table");
-    if (!fp) {
-        if (!run_stopped()) g_error_record.fail(4, "water table", m.water_table);
-        return;
-    }
+    file_ptr fp = open_required_input(m.water_table, "water table");
+    if (!fp) return;
     if (m.elevgw.empty()) alloc_dvector(m.elevgw, m.ncells, "elevgw");
     if (!read_real_map(m, fp.get(), m.water_table, m.elevgw)) return;
     close_file(fp);
@@ -317,11 +283,8 @@ void read_water_table_maps(model_state& m) {
     const std::string& bottom = m.project_options.aquifer_bottom;
     if (!bottom.empty()) {
         say(m, format_text("reading aquifer bottom map from file: %s\n", bottom.c_str()));
-        file_ptr bfp = open_input(bottom, "aquifer bottom");
-        if (!bfp) {
-            if (!run_stopped()) g_error_record.fail(4, "aquifer bottom", bottom);
-            return;
-        }
+        file_ptr bfp = open_required_input(bottom, "aquifer bottom");
+        if (!bfp) return;
         if (!read_real_map(m, bfp.get(), bottom, m.bottom_elev)) return;
     } else if (m.inf_richards_on) {
         m.aquifer_delta_z = kRichardsAquiferDepth;

@@ -1,7 +1,5 @@
 // Readers of the overland inputs: elevation and outlet, hotstart depths,
 // roughness, retention, interception, overland boundary, dikes and lakes.
-#include <cstdio>
-
 #include "core/allocators.hpp"
 #include "core/error_record.hpp"
 #include "core/model_state.hpp"
@@ -21,18 +19,17 @@ constexpr double kWetDepth = 1e-16;  // m; a cell holding more than this has wat
 // they lie off the grid, or outside the watershed of a run without channels.
 bool locate_outlet(model_state& m) {
     if (m.outrow < 1 || m.outrow > m.rows || m.outcol < 1 || m.outcol > m.cols) {
-        refuse(format_text("\nThe outlet row %d and column %d given by the OUTROW and OUTCOL cards of the project\n"
-                           "file %s lie outside the grid of %d rows and %d columns.  KESTA terminating.\n\n",
-                           m.outrow, m.outcol, m.project_file.c_str(), m.rows, m.cols));
-        return false;
+        return refuse(format_text("\nThe outlet row %d and column %d given by the OUTROW and OUTCOL cards of the "
+                                  "project\nfile %s lie outside the grid of %d rows and %d columns.  KESTA "
+                                  "terminating.\n\n",
+                                  m.outrow, m.outcol, m.project_file.c_str(), m.rows, m.cols));
     }
     m.outlet_cell = m.mask[m.outrow][m.outcol];
     if (m.outlet_cell == 0 && !m.chan_routing) {
-        refuse("\nThe outlet row and column you specified in the project file are not\n"
-               "inside the watershed mask.  Check the outlet row and column again, and\n"
-               "make sure they are correctly specified in the project file using the\n"
-               "OUTROW and OUTCOL project file cards.  KESTA terminating.\n\n");
-        return false;
+        return refuse("\nThe outlet row and column you specified in the project file are not\n"
+                      "inside the watershed mask.  Check the outlet row and column again, and\n"
+                      "make sure they are correctly specified in the project file using the\n"
+                      "OUTROW and OUTCOL project file cards.  KESTA terminating.\n\n");
     }
     return true;
 }
@@ -43,11 +40,8 @@ void read_elevation_map(model_state& m) {
     // Grids from a PEXLO file would supply nothing: the elevation always
     // comes from the ELEVATION map.
     say(m, format_text("reading elevation map from file: %s\n", m.elevation.c_str()));
-    file_ptr fp = open_input(m.elevation, "elevation data");
-    if (!fp) {
-        if (!run_stopped()) g_error_record.fail(4, "elevation data", m.elevation);
-        return;
-    }
+    file_ptr fp = open_required_input(m.elevation, "elevation data");
+    if (!fp) return;
     if (!read_real_map(m, fp.get(), m.elevation, m.elev)) return;
     close_file(fp);
     if (!locate_outlet(m)) return;
@@ -58,11 +52,8 @@ void read_overland_hotstart(model_state& m) {
     const project_options& po = m.project_options;
     if (po.ov_init_depth_given) {
         say(m, format_text("reading overland hotstart map from file: %s\n", po.ov_init_depth.c_str()));
-        file_ptr fp = open_input(po.ov_init_depth, "overland hotstart");
-        if (!fp) {
-            if (!run_stopped()) g_error_record.fail(4, "overland hotstart", po.ov_init_depth);
-            return;
-        }
+        file_ptr fp = open_required_input(po.ov_init_depth, "overland hotstart");
+        if (!fp) return;
         if (!read_real_map(m, fp.get(), po.ov_init_depth, m.h)) return;
         for (int k = 1; k <= m.ncells; ++k) m.h_old[k] = m.h[k];
     }
@@ -92,15 +83,10 @@ void read_roughness(model_state& m) {
                            m.manning_n));
         return;
     }
-    const int table = m.mapping_table_info.roughness;
-    file_ptr fp = open_input(m.roughness, "Manning roughness", table != 0);
-    if (run_stopped()) return;
-    if (fp) {
-        say(m, format_text("reading roughness map from file: %s\n", m.roughness.c_str()));
-        if (!read_real_map(m, fp.get(), m.roughness, m.dist_rough)) return;
-    } else {
-        say(m, "reading roughness table and map from master table file\n");
-        if (table && !read_table_columns(m, table_roughness, {&m.dist_rough})) return;
+    if (!read_map_or_table(m, m.roughness, "Manning roughness", m.mapping_table_info.roughness != 0,
+                           table_roughness, m.dist_rough, "reading roughness map from file: %s\n",
+                           "reading roughness table and map from master table file\n")) {
+        return;
     }
     for (int k = 1; k <= m.ncells; ++k) {
         if (!(m.dist_rough[k] > 0.0)) {
@@ -112,15 +98,11 @@ void read_roughness(model_state& m) {
 
 void read_retention(model_state& m) {
     if (m.reten_depth_given) {
-        const int table = m.mapping_table_info.retention;
-        file_ptr fp = open_input(m.reten_depth, "retention depth", table != 0);
-        if (run_stopped()) return;
-        if (fp) {
-            say(m, format_text("reading retention storage map from file: %s\n", m.reten_depth.c_str()));
-            if (!read_real_map(m, fp.get(), m.reten_depth, m.retent_dep)) return;
-        } else {
-            say(m, "reading retention storage table and map from master table file\n");
-            if (table && !read_table_columns(m, table_retention, {&m.retent_dep})) return;
+        if (!read_map_or_table(m, m.reten_depth, "retention depth", m.mapping_table_info.retention != 0,
+                               table_retention, m.retent_dep,
+                               "reading retention storage map from file: %s\n",
+                               "reading retention storage table and map from master table file\n")) {
+            return;
         }
         // Millimetres to metres.
         for (int k = 1; k <= m.ncells; ++k) m.retent_dep[k] /= 1000.0;
@@ -132,25 +114,17 @@ void read_retention(model_state& m) {
 
 void read_interception(model_state& m) {
     if (m.interception != 1) return;
-    const int table = m.mapping_table_info.interception;
+    const bool table = m.mapping_table_info.interception != 0;
     if (table && !read_table_columns(m, table_interception, {&m.icep_stor, &m.icep_coef})) return;
-
-    file_ptr fp = open_input(m.storage_capacity, "interception storage", table != 0);
-    if (run_stopped()) return;
-    if (fp) {
-        say(m, format_text("reading interception storage from file: %s\n", m.storage_capacity.c_str()));
-        if (!read_real_map(m, fp.get(), m.storage_capacity, m.icep_stor)) return;
-    } else {
-        say(m, "reading interception storage table and map from master table file\n");
+    // The table, when present, has filled both already.
+    if (!read_map_or_table(m, m.storage_capacity, "interception storage", table, table_none, m.icep_stor,
+                           "reading interception storage from file: %s\n",
+                           "reading interception storage table and map from master table file\n")) {
+        return;
     }
-    fp = open_input(m.interception_coeff, "interception coeff.", table != 0);
-    if (run_stopped()) return;
-    if (fp) {
-        say(m, format_text("reading interception coeff. from file: %s\n", m.interception_coeff.c_str()));
-        read_real_map(m, fp.get(), m.interception_coeff, m.icep_coef);
-    } else {
-        say(m, "reading interception coeff. table and map from the master table file\n");
-    }
+    read_map_or_table(m, m.interception_coeff, "interception coeff.", table, table_none, m.icep_coef,
+                      "reading interception coeff. from file: %s\n",
+                      "reading interception coeff. table and map from the master table file\n");
 }
 
 void read_overland_boundary(model_state& m) {
@@ -169,11 +143,8 @@ void read_overland_boundary(model_state& m) {
 void read_dike_mask(model_state& m) {
     if (!m.dike_map_given) return;
     std::string name = m.dike_map;
-    file_ptr fp = open_file(name, "r", 0);
-    if (!fp) {
-        refuse(format_text("Can't open input dike mask file named: %s\n", name.c_str()));
-        return;
-    }
+    file_ptr fp = open_or_refuse(name, "Can't open input dike mask file named: %s\n");
+    if (!fp) return;
     alloc_ivector(m.dike_mask, m.ncells, "dike_mask");
     say(m, format_text("reading overland flow dike map from file: %s\n", name.c_str()));
     if (!read_id_map(m, fp.get(), name, m.dike_mask)) return;
@@ -181,22 +152,16 @@ void read_dike_mask(model_state& m) {
 
     if (!m.lowspot_file_given) return;
     std::string spots = m.lowspot_file;
-    fp = open_file(spots, "r", 0);
-    if (!fp) {
-        refuse(format_text("Can't open input dike mask file named: %s\n", spots.c_str()));
-        return;
-    }
+    fp = open_or_refuse(spots, "Can't open input dike mask file named: %s\n");
+    if (!fp) return;
     read_lowspot_file(fp.get(), spots, m.nlowspots, m.lowspots);
 }
 
 void read_lake_map(model_state& m) {
     if (!m.overland_lake_map_given) return;
     say(m, format_text("reading overland lake map from file: %s\n", m.overland_lake_map.c_str()));
-    file_ptr fp = open_input(m.overland_lake_map, "overland lake map");
-    if (!fp) {
-        if (!run_stopped()) g_error_record.fail(4, "overland lake map", m.overland_lake_map);
-        return;
-    }
+    file_ptr fp = open_required_input(m.overland_lake_map, "overland lake map");
+    if (!fp) return;
     if (!read_id_map(m, fp.get(), m.overland_lake_map, m.oland_lake_mask)) return;
     close_file(fp);
     int nlakes = 0;
@@ -207,11 +172,8 @@ void read_lake_map(model_state& m) {
     m.n_oland_lakes = nlakes;
     m.oland_lakes.assign(static_cast<std::size_t>(nlakes) + 1, lake_record());
 
-    file_ptr lake_fp = open_input(m.overland_lake_file, "overland lake data");
-    if (!lake_fp) {
-        if (!run_stopped()) g_error_record.fail(4, "overland lake data", m.overland_lake_file);
-        return;
-    }
+    file_ptr lake_fp = open_required_input(m.overland_lake_file, "overland lake data");
+    if (!lake_fp) return;
     if (!read_lake_file(lake_fp.get(), m.overland_lake_file, nlakes, m.oland_lakes)) return;
     for (lake_record& r : m.oland_lakes) {
         r.ncells = 0;

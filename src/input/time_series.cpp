@@ -18,14 +18,6 @@ constexpr double kRelativeOrigin = 1721028.5;
 
 series_lists g_series;
 
-// An error message on the console and in the summary file.
-void say_error(const std::string& text) { print_both(g_error_record.summary_file, text); }
-
-void fail_now() {
-    g_error_record.code = 4000;
-    report_error(g_error_record);
-}
-
 bool starts_with(const std::string& text, const char* prefix) {
     return text.compare(0, std::strlen(prefix), prefix) == 0;
 }
@@ -78,15 +70,15 @@ double interpolate(const std::vector<double>& xs, const std::vector<double>& ys,
 // true with the result in *out.
 bool elev_trivial(double x, elev_series* s, double* out) {
     if (!s) {
-        say_error("Error: attempting to extract a value from an elevation series that does not exist.\n");
-        fail_now();
+        print_both("Error: attempting to extract a value from an elevation series that does not exist.\n");
+        fail_and_report();
         *out = 0.0;
         return true;
     }
     if (s->x.empty()) {
-        say_error(format_text("Error: attempting to extract a value from an elevation series [%s] with no entries.\n",
+        print_both(format_text("Error: attempting to extract a value from an elevation series [%s] with no entries.\n",
                           s->name.c_str()));
-        fail_now();
+        fail_and_report();
         *out = 0.0;
         return true;
     }
@@ -132,22 +124,22 @@ int ts_read_one(series_file& f) {
         if (!(pop_int_strict(line, year) && pop_int_strict(line, month) &&
               pop_int_strict(line, day) && pop_int_strict(line, hour) &&
               pop_int_strict(line, minute) && pop_double_strict(line, value))) {
-            say_error(format_text("Error: in time series file %s, line %d, the record \"%s\" of series [%s] "
+            print_both(format_text("Error: in time series file %s, line %d, the record \"%s\" of series [%s] "
                               "does not scan as year month day hour minute value.\n",
                               f.name.c_str(), f.line, record.c_str(), s.name.c_str()));
             g_series.series.pop_back();
-            fail_now();
+            fail_and_report();
             return -1;
         }
         double t = julday(year, month, day, hour, minute, 0.0);
         if (s.relative) t -= kRelativeOrigin;
         if (!s.times.empty() && t <= s.times.back()) {
-            say_error(format_text("Error: in time series file %s, line %d, the time %d %d %d %d %d of series "
+            print_both(format_text("Error: in time series file %s, line %d, the time %d %d %d %d %d of series "
                               "[%s] is not later than the time of the record before it.\n",
                               f.name.c_str(), f.line, year, month, day, hour, minute,
                               s.name.c_str()));
             g_series.series.pop_back();
-            fail_now();
+            fail_and_report();
             return -1;
         }
         s.times.push_back(t);
@@ -166,7 +158,7 @@ void read_series_file(const std::string& name, const char* title, const char* ki
     std::string path = name;
     file_ptr fp = open_file(path, "r", 0);
     if (!fp) {
-        say_error(format_text("Error: %s file not found [%s]\n", title, path.c_str()));
+        print_both(format_text("Error: %s file not found [%s]\n", title, path.c_str()));
         return;
     }
     series_file f{fp.get(), path, 0};
@@ -189,14 +181,14 @@ time_series* ts_find_by_name(const std::string& name) {
 
 double ts_value_at(double t, time_series* s) {
     if (!s) {
-        say_error("Error: attempting to extract a value from a time series that does not exist.\n");
-        fail_now();
+        print_both("Error: attempting to extract a value from a time series that does not exist.\n");
+        fail_and_report();
         return 0.0;
     }
     if (s->times.empty()) {
-        say_error(format_text("Error: attempting to extract a value from a time series [%s] with no entries.\n",
+        print_both(format_text("Error: attempting to extract a value from a time series [%s] with no entries.\n",
                           s->name.c_str()));
-        fail_now();
+        fail_and_report();
         return 0.0;
     }
     if (s->times.size() == 1 || t <= s->times.front()) return s->values.front();
@@ -207,7 +199,7 @@ double ts_value_at(double t, time_series* s) {
     long k = find_bracket(s->times, t, from);
     if (k < 0 && from > 0) k = find_bracket(s->times, t, 0);
     if (k < 0) {
-        say_error(format_text("Error: something is really messed up with your time series [%s].\n",
+        print_both(format_text("Error: something is really messed up with your time series [%s].\n",
                           s->name.c_str()));
         return 0.0;
     }
@@ -226,11 +218,11 @@ double ts_value_by_index(int id, double t) {
     for (auto it = g_series.index.rbegin(); it != g_series.index.rend(); ++it) {
         if (it->id == id) return ts_value_at(t, it->series);
     }
-    say_error(format_text("Error: attempting to extract a value from an unknown time series in the time series "
+    print_both(format_text("Error: attempting to extract a value from an unknown time series in the time series "
                       "table.    Check the mapping table file (.cmt). The specified time series index is "
                       "%d, but the \nindex is not found in the time series index table.\n",
                       id));
-    fail_now();
+    fail_and_report();
     return 0.0;
 }
 
@@ -272,19 +264,19 @@ int es_read_one(series_file& f) {
         double x = 0.0;
         double y = 0.0;
         if (!(pop_double_strict(line, x) && pop_double_strict(line, y))) {
-            say_error(format_text("Error: in elevation series file %s, line %d, the pair \"%s\" of series [%s] "
+            print_both(format_text("Error: in elevation series file %s, line %d, the pair \"%s\" of series [%s] "
                               "does not scan as two numbers.\n",
                               f.name.c_str(), f.line, record.c_str(), s.name.c_str()));
             g_series.elev.pop_back();
-            fail_now();
+            fail_and_report();
             return -1;
         }
         if (!s.x.empty() && x <= s.x.back()) {
-            say_error(format_text("Error: in elevation series file %s, line %d, the value %g of series [%s] "
+            print_both(format_text("Error: in elevation series file %s, line %d, the value %g of series [%s] "
                               "is not greater than the value before it.\n",
                               f.name.c_str(), f.line, x, s.name.c_str()));
             g_series.elev.pop_back();
-            fail_now();
+            fail_and_report();
             return -1;
         }
         s.x.push_back(x);
@@ -304,29 +296,28 @@ elev_series* find_elev_series(const std::string& name) {
     return nullptr;
 }
 
-double elev_series_value(double x, elev_series* s) {
+namespace {
+
+// The value of an elevation series at x: the step value of the bracket that
+// holds x, or with `interpolated` the line through the bracket's ends.
+double elev_series_at(double x, elev_series* s, bool interpolated) {
     double out = 0.0;
     if (elev_trivial(x, s, &out)) return out;
     const long k = find_bracket(s->x, x, 0);
     if (k < 0) {
-        say_error(format_text("Error: something is really messed up with your elevation series [%s].\n",
-                          s->name.c_str()));
+        print_both(format_text("Error: something is really messed up with your elevation series [%s].\n",
+                               s->name.c_str()));
         return 0.0;
     }
-    return s->y[static_cast<std::size_t>(k)];
+    const std::size_t b = static_cast<std::size_t>(k);
+    return interpolated ? interpolate(s->x, s->y, b, x) : s->y[b];
 }
 
-double elev_series_interp(double x, elev_series* s) {
-    double out = 0.0;
-    if (elev_trivial(x, s, &out)) return out;
-    const long k = find_bracket(s->x, x, 0);
-    if (k < 0) {
-        say_error(format_text("Error: something is really messed up with your elevation series [%s].\n",
-                          s->name.c_str()));
-        return 0.0;
-    }
-    return interpolate(s->x, s->y, static_cast<std::size_t>(k), x);
-}
+}  // namespace
+
+double elev_series_value(double x, elev_series* s) { return elev_series_at(x, s, false); }
+
+double elev_series_interp(double x, elev_series* s) { return elev_series_at(x, s, true); }
 
 double elev_series_lookup(double x, elev_series* s) { return elev_series_interp(x, s); }
 
@@ -349,10 +340,10 @@ pump* read_pump_card(line_cursor& line, int link, int link_type) {
         p->flow_type = pump_ts;
         p->ts = ts_find_by_name(series_name);
     } else {
-        say_error(format_text("\n\nError in the channel input file: Flow type for pump is incorrectly\n"
+        print_both(format_text("\n\nError in the channel input file: Flow type for pump is incorrectly\n"
                           "defined for link %d. Must be ELEV or TS.\n",
                           link));
-        fail_now();
+        fail_and_report();
         return nullptr;
     }
     g_series.chan_pumps.push_back(std::move(p));

@@ -396,8 +396,7 @@ void refuse_unnamed_map(model_state& m, const run_file& f) {
         text += format_text(", and the %s table of mapping table file %s cannot supply it: %s.\n",
                             get_table_keyword(table).c_str(), m.mapping_table.c_str(), problem.c_str());
     }
-    print_both(g_error_record.summary_file, text);
-    g_error_record.fail(4000);
+    store_refusal(text);
 }
 
 // ---------------------------------------------------------------------------
@@ -549,8 +548,7 @@ bool output_is_its_own(const run_file& f, const std::string& path, const std::ve
         }
     }
     if (text.empty()) return true;
-    print_both(g_error_record.summary_file, text);
-    g_error_record.fail(4000);
+    store_refusal(text);
     return false;
 }
 
@@ -563,8 +561,7 @@ bool close_slot(const model_state& m, const run_file& f, file_ptr& fp) {
         return true;
     }
     if (close_file_checked(fp) == 0) return true;
-    print_both(g_error_record.summary_file,
-               format_text("Error writing %s file %s: the output is incomplete.\n", f.item,
+    print_both(format_text("Error writing %s file %s: the output is incomplete.\n", f.item,
                            tried_path(f, f.name(m)).c_str()));
     return false;
 }
@@ -604,8 +601,7 @@ void close_output_files(model_state& m) {
     if (close_file_checked(m.vq_qin_fp) != 0) {
         std::string name = m.project_options.vq_input;
         strip_quotes(name);
-        print_both(g_error_record.summary_file,
-                   format_text("Error writing reservoir model inflow file %s: the output is incomplete.\n",
+        print_both(format_text("Error writing reservoir model inflow file %s: the output is incomplete.\n",
                                output_path(name, "w", 1).c_str()));
         written = false;
     }

@@ -7,6 +7,7 @@
 // and the writer of its values; a process that adds a series adds a row.
 #include <cstdio>
 
+#include "core/calendar.hpp"
 #include "core/model_state.hpp"
 #include "output/vq_inflow.hpp"
 #include "core/parallel_env.hpp"
@@ -16,8 +17,7 @@ namespace kesta {
 
 namespace {
 
-// Minutes in a leap year and in a common year; a year counts as leap when
-// (year - 1900) is divisible by 4.
+// Minutes in a leap year and in a common year.
 constexpr double kLeapYearMinutes = 527040.0;
 constexpr double kYearMinutes = 525600.0;
 
@@ -25,7 +25,7 @@ constexpr double kYearMinutes = 525600.0;
 // else the decimal year.
 double long_term_time(const model_state& m) {
     if (m.strict_julian_date) return m.time;
-    const double minutes = (m.year - 1900) % 4 == 0 ? kLeapYearMinutes : kYearMinutes;
+    const double minutes = is_leap_year(m.year) ? kLeapYearMinutes : kYearMinutes;
     return m.year + (m.day_of_year * 1440.0 + m.hour * 60.0 + m.minute) / minutes;
 }
 

@@ -15,31 +15,30 @@ namespace {
 constexpr double kWeirCoefficient = 1.48;  // m^0.5/s
 constexpr double kLevelTolerance = 0.001;  // m; smaller differences move nothing
 
-const char* side_word(int side) {
-    switch (side) {
-        case 1: return "top";
-        case 2: return "right";
-        case 4: return "bottom";
-        default: return "left";
-    }
-}
+// One side of a cell as the low-spot checks name it: its word, the ends of
+// the two lines that tell along which side a low spot runs, and the dike bit
+// the cell across it must carry for the low spot to cross the dike (the side
+// it shares with the low spot's cell).
+struct spot_side {
+    const char* word;
+    const char* line;
+    const char* along;
+    int facing_bit;
+};
 
-// Ends of the two lines that tell along which side of the cell a low spot runs.
-const char* side_line(int side) {
+// Side 1 top, 2 right, 4 bottom, any other left.
+const spot_side& side_named(int side) {
+    static const spot_side kSides[4] = {
+        {"top", "Dike / low spot on top side of cell\n", "than along the top of the cell.\n", 4},
+        {"right", "Dike / low spot on right side of cell\n", "than along the right side of the cell.\n", 8},
+        {"bottom", "Dike / low spot on bottom side of cell\n", "than along the bottom of the cell.\n", 1},
+        {"left", "Dike / low spot on left side of cell\n", "than along the left side of the cell.\n", 2},
+    };
     switch (side) {
-        case 1: return "Dike / low spot on top side of cell\n";
-        case 2: return "Dike / low spot on right side of cell\n";
-        case 4: return "Dike / low spot on bottom side of cell\n";
-        default: return "Dike / low spot on left side of cell\n";
-    }
-}
-
-const char* along_tail(int side) {
-    switch (side) {
-        case 1: return "than along the top of the cell.\n";
-        case 2: return "than along the right side of the cell.\n";
-        case 4: return "than along the bottom of the cell.\n";
-        default: return "than along the left side of the cell.\n";
+        case 1: return kSides[0];
+        case 2: return kSides[1];
+        case 4: return kSides[2];
+        default: return kSides[3];
     }
 }
 
@@ -54,94 +53,74 @@ bool across(int side, int& row, int& col) {
     }
 }
 
-// The dike bit the cell across `side` must carry for the low spot to cross
-// the dike: the side it shares with the low spot's cell.
-int facing_bit(int side) {
-    switch (side) {
-        case 1: return 4;
-        case 2: return 8;
-        case 4: return 1;
-        default: return 2;
-    }
-}
-
 bool check_lowspot(model_state& m, int i) {
     lowspot_record& s = m.lowspots[static_cast<std::size_t>(i)];
     s.flow = 0.0;
     const int row = s.row;
     const int col = s.col;
     if (row < 1 || row > m.rows || col < 1 || col > m.cols) {
-        refuse(format_text("\nLow spot %d in the file %s lies at row %d col %d, outside the grid of %d rows and %d "
-                           "columns.  Program terminated.\n",
-                           i, m.lowspot_file.c_str(), row, col, m.rows, m.cols));
-        return false;
+        return refuse(format_text("\nLow spot %d in the file %s lies at row %d col %d, outside the grid of %d rows "
+                                  "and %d columns.  Program terminated.\n",
+                                  i, m.lowspot_file.c_str(), row, col, m.rows, m.cols));
     }
     const int c = m.mask[row][col];
     if (c == 0) {
-        refuse(format_text("\nLow spot %d in the file %s lies at row %d col %d, outside the watershed.  Program "
-                           "terminated.\n",
-                           i, m.lowspot_file.c_str(), row, col));
-        return false;
+        return refuse(format_text("\nLow spot %d in the file %s lies at row %d col %d, outside the watershed.  "
+                                  "Program terminated.\n",
+                                  i, m.lowspot_file.c_str(), row, col));
     }
     if (!(s.fraction >= 0.0 && s.fraction <= 1.5)) {
-        refuse(format_text("\nThe fraction of the grid-size specified for the lowspot in the grid at\n"
-                           "row %d col %d is unreasonable, with a value of %f.  Acceptable\n"
-                           " values range from 0.0 to 1.5.  Change the value.  Program terminated.\n",
-                           row, col, s.fraction));
-        return false;
+        return refuse(format_text("\nThe fraction of the grid-size specified for the lowspot in the grid at\n"
+                                  "row %d col %d is unreasonable, with a value of %f.  Acceptable\n"
+                                  " values range from 0.0 to 1.5.  Change the value.  Program terminated.\n",
+                                  row, col, s.fraction));
     }
     int nrow = row;
     int ncol = col;
     if (!across(s.side, nrow, ncol)) {
-        refuse(format_text("\nThe low spot flow direction specified in row %d col %d in the file %s\n"
-                           "is not valid.  The only possible directions are: 1- top boundary, 2- right\n"
-                           "boundary, 4- bottom boundary, or 8- left boundary.\n"
-                           "Edit your lowspot file and try again.  Program terminated.\n",
-                           row, col, m.lowspot_file.c_str()));
-        return false;
+        return refuse(format_text("\nThe low spot flow direction specified in row %d col %d in the file %s\n"
+                                  "is not valid.  The only possible directions are: 1- top boundary, 2- right\n"
+                                  "boundary, 4- bottom boundary, or 8- left boundary.\n"
+                                  "Edit your lowspot file and try again.  Program terminated.\n",
+                                  row, col, m.lowspot_file.c_str()));
     }
     if (m.dike_mask[c] == 0) {
-        refuse(format_text("\nYou have specified an overland flow dike in row %d col %d\n"
-                           "There is no dike adjacent to this grid cell.  Program stopped.\n",
-                           row, col));
-        return false;
+        return refuse(format_text("\nYou have specified an overland flow dike in row %d col %d\n"
+                                  "There is no dike adjacent to this grid cell.  Program stopped.\n",
+                                  row, col));
     }
     // The mask's border of zeros stands for the cells off the grid.
     const int n = m.mask[nrow][ncol];
     if (n == 0 || m.dike_mask[n] == 0) {
-        refuse(format_text("\nYou have specified a low spot on the %s boundary of the grid\n"
-                           "cell at row %d col %d.  Either the side you have specified is not on\n"
-                           "an overland flow dike, or the cell on the other side is out of the\n"
-                           "watershed.  Check your low spot file.  Program terminated.\n",
-                           side_word(s.side), row, col));
-        return false;
+        return refuse(format_text("\nYou have specified a low spot on the %s boundary of the grid\n"
+                                  "cell at row %d col %d.  Either the side you have specified is not on\n"
+                                  "an overland flow dike, or the cell on the other side is out of the\n"
+                                  "watershed.  Check your low spot file.  Program terminated.\n",
+                                  side_named(s.side).word, row, col));
     }
     if (s.elevation < m.elev[c]) {
-        refuse(format_text("\nThe elevation of the overland flow dike low spot you specified in the grid\n"
-                           "cell located at row %d col %d is %f m.  This elevation is lower than the\n"
-                           "elevation of the grid cell, which is %f m.  This situation is impossible.\n"
-                           "Please raise the low spot elevation to be greater than the grid cell elevation.\n"
-                           "%sProgram terminated\n",
-                           row, col, s.elevation, m.elev[c], side_line(s.side)));
-        return false;
+        return refuse(format_text("\nThe elevation of the overland flow dike low spot you specified in the grid\n"
+                                  "cell located at row %d col %d is %f m.  This elevation is lower than the\n"
+                                  "elevation of the grid cell, which is %f m.  This situation is impossible.\n"
+                                  "Please raise the low spot elevation to be greater than the grid cell elevation.\n"
+                                  "%sProgram terminated\n",
+                                  row, col, s.elevation, m.elev[c], side_named(s.side).line));
     }
     if (s.elevation < m.elev[n]) {
-        refuse(format_text("\nThe elevation of the overland flow dike low spot you specified in the grid\n"
-                           "cell located at row %d col %d is %f m.  This elevation is lower than the\n"
-                           "elevation of the grid cell on the other side of the dike, which is %f m.\n"
-                           "This situation is impossible.  Please raise the low spot elevation to be\n"
-                           "greater than the grid cell elevation.\n"
-                           "%sProgram terminated\n",
-                           row, col, s.elevation, m.elev[n], side_line(s.side)));
-        return false;
+        return refuse(format_text("\nThe elevation of the overland flow dike low spot you specified in the grid\n"
+                                  "cell located at row %d col %d is %f m.  This elevation is lower than the\n"
+                                  "elevation of the grid cell on the other side of the dike, which is %f m.\n"
+                                  "This situation is impossible.  Please raise the low spot elevation to be\n"
+                                  "greater than the grid cell elevation.\n"
+                                  "%sProgram terminated\n",
+                                  row, col, s.elevation, m.elev[n], side_named(s.side).line));
     }
-    if ((m.dike_mask[n] & facing_bit(s.side)) == 0) {
-        refuse(format_text("\nThe low spot you have specified in the grid at row %d  col %d does not\n"
-                           "cross the dike.  Rather, it runs _along_ the dike.  You specified flow\n"
-                           "at this low spot across the %s boundary of the cell, while the dike\n"
-                           "is running in a different direction %sProgram terminated.\n",
-                           row, col, side_word(s.side), along_tail(s.side)));
-        return false;
+    if ((m.dike_mask[n] & side_named(s.side).facing_bit) == 0) {
+        return refuse(format_text("\nThe low spot you have specified in the grid at row %d  col %d does not\n"
+                                  "cross the dike.  Rather, it runs _along_ the dike.  You specified flow\n"
+                                  "at this low spot across the %s boundary of the cell, while the dike\n"
+                                  "is running in a different direction %sProgram terminated.\n",
+                                  row, col, side_named(s.side).word, side_named(s.side).along));
     }
     return true;
 }

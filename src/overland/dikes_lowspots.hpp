@@ -10,7 +10,8 @@ namespace kesta {
 // reports code 4000 (the run stops) and ends the checks; returns false then.
 bool validate_lowspots(model_state& m);
 
-// Passes water over every low spot for dt seconds by the weir law
+// Called by both routing schemes once per routing call when the low-spot file
+// is given. Passes water over every low spot for dt seconds by the weir law
 // Q = 1.48 H^1.5 (fraction x cell size), H being the upstream water surface
 // above the crest. A side inside an overland lake takes the lake's level and
 // books its volume to the lake's step volume; an ordinary cell changes its

@@ -14,9 +14,9 @@
 
 #include "core/error_record.hpp"
 #include "core/model_state.hpp"
+#include "overland/dikes_lowspots.hpp"
 #include "overland/overland_faces.hpp"
 #include "overland/overland_route.hpp"
-#include "overland/overland_steps.hpp"
 
 namespace kesta {
 
@@ -51,12 +51,13 @@ direction rows(const grid_view& g) { return {g.right, g.left, g.qx, 2}; }
 direction columns(const grid_view& g) { return {g.below, g.above, g.qy, 4}; }
 
 // Face discharges (m3/s, positive from i to its neighbour) from the depths
-// `h`. The water moves down the water-surface slope (a lake cell standing at
+// `h`, into dir.q. The water moves down the water-surface slope (a lake cell standing at
 // its lake's level) from the upwind cell, above its retention depth or,
 // for a wetland, above its berm; from a lake it is the level above the
 // neighbour's ground, with the neighbour's roughness.
 template <lake_mode M>
-void face_flux(const grid_view& g, const double* h, const direction& dir, double* q) {
+void face_flux(const grid_view& g, const double* h, const direction& dir) {
+    double* q = dir.q;
     const double dx = g.dx;
     for (int i = 1; i <= g.n; ++i) {
         const int r = dir.nb[i];
@@ -114,11 +115,6 @@ void face_flux(const grid_view& g, const double* h, const direction& dir, double
         }
         q[i] = root * pow53(depth - retention) / g.rough[land] * dx;
     }
-}
-
-template <lake_mode M>
-void flux(const grid_view& g, const double* h, const direction& dir) {
-    face_flux<M>(g, h, dir, dir.q);
 }
 
 // Adds q[up] - q[i] over dt to every cell outside the lakes: into `to`
@@ -188,7 +184,7 @@ double ade_substeps(model_state& m, const grid_view& g, double dt, const outlet_
                 remaining = 0.0;
             }
             for (const direction* dir : {&first, &second}) {
-                flux<lake_mode::none>(g, g.h, *dir);
+                face_flux<lake_mode::none>(g, g.h, *dir);
                 if (ade_stability_check(n, g.h, g.dh, dir->q, dir->up, g.dx, dt_sub)) {
                     rejected = true;
                     break;
@@ -222,8 +218,7 @@ double ade_substeps(model_state& m, const grid_view& g, double dt, const outlet_
     }
     std::printf("Reduce the model time step by a factor of 2 and try again.\n");
     std::printf("Program stopped.\n");
-    g_error_record.fail(4000);
-    report_error(g_error_record);
+    fail_and_report();
     return -1.0;
 }
 
@@ -236,7 +231,7 @@ double pc_direction(model_state& m, const grid_view& g, const direction& dir, do
     double* hdummy = m.hdummy.data();
     double* qdummy = m.qdummy.data();
     const int n = g.n;
-    flux<M>(g, g.h, dir);
+    face_flux<M>(g, g.h, dir);
     apply_faces<M>(g, dir, dir.q, g.h, hdummy, dt);
     std::copy(dir.q, dir.q + n + 1, qdummy);
     double q_before = 0.0;
@@ -244,7 +239,7 @@ double pc_direction(model_state& m, const grid_view& g, const direction& dir, do
         q_before = outlet_q(g, out.cell, g.h[out.cell], out.slope);
         hdummy[out.cell] -= q_before * dt / g.area;
     }
-    flux<M>(g, hdummy, dir);
+    face_flux<M>(g, hdummy, dir);
     for (int i = 1; i <= n; ++i) dir.q[i] = (dir.q[i] + qdummy[i]) * 0.5;
     apply_faces<M>(g, dir, dir.q, g.h, g.h, dt);
     if constexpr (M != lake_mode::none) book_lake_faces(g, dir, dt);
@@ -268,7 +263,7 @@ double ade_one_pass(model_state& m, const grid_view& g, double dt, const outlet_
         }
     } else {
         for (const direction& dir : order) {
-            flux<M>(g, g.h, dir);
+            face_flux<M>(g, g.h, dir);
             apply_faces<M>(g, dir, dir.q, g.h, g.h, dt);
             if constexpr (M != lake_mode::none) book_lake_faces(g, dir, dt);
         }
@@ -281,25 +276,22 @@ double ade_one_pass(model_state& m, const grid_view& g, double dt, const outlet_
     return volume;
 }
 
+// The face discharges of one direction into q, with the lakes the ADE scheme
+// routes with.
+void ade_flux(model_state& m, const double* h, double* q, direction (*sweep)(const grid_view&)) {
+    const grid_view g = overland_detail::make_grid_view(m, overland_detail::routing_lake_mode(m, false));
+    direction dir = sweep(g);
+    dir.q = q;
+    if (g.lakes == lake_mode::none) face_flux<lake_mode::none>(g, h, dir);
+    else if (g.lakes == lake_mode::overland) face_flux<lake_mode::overland>(g, h, dir);
+    else face_flux<lake_mode::channel>(g, h, dir);
+}
+
 }  // namespace
 
-void ade_flux_x(model_state& m, const double* h, double* q) {
-    const grid_view g = overland_detail::make_grid_view(m, overland_detail::routing_lake_mode(m, false));
-    direction dir = rows(g);
-    dir.q = q;
-    if (g.lakes == lake_mode::none) face_flux<lake_mode::none>(g, h, dir, q);
-    else if (g.lakes == lake_mode::overland) face_flux<lake_mode::overland>(g, h, dir, q);
-    else face_flux<lake_mode::channel>(g, h, dir, q);
-}
+void ade_flux_x(model_state& m, const double* h, double* q) { ade_flux(m, h, q, rows); }
 
-void ade_flux_y(model_state& m, const double* h, double* q) {
-    const grid_view g = overland_detail::make_grid_view(m, overland_detail::routing_lake_mode(m, false));
-    direction dir = columns(g);
-    dir.q = q;
-    if (g.lakes == lake_mode::none) face_flux<lake_mode::none>(g, h, dir, q);
-    else if (g.lakes == lake_mode::overland) face_flux<lake_mode::overland>(g, h, dir, q);
-    else face_flux<lake_mode::channel>(g, h, dir, q);
-}
+void ade_flux_y(model_state& m, const double* h, double* q) { ade_flux(m, h, q, columns); }
 
 int ade_stability_check(int ncells, double* h, double* dh, const double* q, const int* upcon,
                         double dx, double dt_sub) {

@@ -9,9 +9,9 @@
 #include <cstdio>
 
 #include "core/model_state.hpp"
+#include "overland/dikes_lowspots.hpp"
 #include "overland/overland_faces.hpp"
 #include "overland/overland_route.hpp"
-#include "overland/overland_steps.hpp"
 
 namespace kesta {
 

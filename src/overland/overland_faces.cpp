@@ -12,20 +12,6 @@
 namespace kesta {
 namespace overland_detail {
 
-namespace {
-
-bool holds(const vec1<double>& v, int n) { return v.n() >= n; }
-bool holds(const vec1<int>& v, int n) { return v.n() >= n; }
-
-bool refuse(const std::string& text) {
-    print_both(g_error_record.summary_file, text);
-    g_error_record.fail(4000);
-    report_error(g_error_record);
-    return false;
-}
-
-}  // namespace
-
 bool overland_arrays_ready(model_state& m) {
     const int n = m.ncells;
     if (n < 0) return refuse(format_text("Error: the grid has a negative cell count (%d).\n", n));
@@ -143,24 +129,16 @@ bool check_wetland_roughness(model_state& m) {
         const int w = m.wetland_mask[i];
         if (w <= 0) continue;
         if (w >= records) {
-            print_both(g_error_record.summary_file,
-                       format_text("Error: cell %d lies in wetland category %d, which has no record in "
-                                   "the WETLAND_PROPERTIES table.\n",
-                                   i, w));
-            g_error_record.fail(4000);
-            report_error(g_error_record);
-            return false;
+            return refuse(format_text("Error: cell %d lies in wetland category %d, which has no record in "
+                                      "the WETLAND_PROPERTIES table.\n",
+                                      i, w));
         }
         const double n_w = m.wetland_table[static_cast<std::size_t>(w)].field[6];
         if (!(n_w > 0.0) || !std::isfinite(n_w)) {
-            print_both(g_error_record.summary_file,
-                       format_text("Error: wetland category %d has a Manning's n of %f in the "
-                                   "WETLAND_PROPERTIES table; overland flow over a wetland needs a "
-                                   "positive n.\n",
-                                   w, n_w));
-            g_error_record.fail(4000);
-            report_error(g_error_record);
-            return false;
+            return refuse(format_text("Error: wetland category %d has a Manning's n of %f in the "
+                                      "WETLAND_PROPERTIES table; overland flow over a wetland needs a "
+                                      "positive n.\n",
+                                      w, n_w));
         }
     }
     return true;

@@ -144,6 +144,8 @@ void grow_lake(model_state& m, int lake, lake_record& rec, double trial, double 
     }
     if (cand.size() > 1) {
         sort2(cand.size(), cand.level, cand.cell);
+        // Made on the first lake of the update that needs it.
+        if (seen.empty()) seen.assign(static_cast<std::size_t>(m.ncells) + 1, 0);
         cand.drop_repeats(seen);
     }
 
@@ -272,10 +274,9 @@ bool read_lake_file(std::FILE* fp, const std::string& file_name, int expected,
             return false;
         }
         if (number < 1 || number > expected) {
-            refuse(format_text("Error: overland lake file %s, line %d: lake number %d lies outside 1 to %d, the "
-                               "lakes of the lake map.  Program terminated.\n",
-                               file_name.c_str(), line_no, number, expected));
-            return false;
+            return refuse(format_text("Error: overland lake file %s, line %d: lake number %d lies outside 1 to "
+                                      "%d, the lakes of the lake map.  Program terminated.\n",
+                                      file_name.c_str(), line_no, number, expected));
         }
         if (!pop_double_strict(line, level)) {
             refuse_card("overland lake file", file_name, line_no, line.text(), "lake level");
@@ -293,17 +294,15 @@ bool read_lake_file(std::FILE* fp, const std::string& file_name, int expected,
         std::printf("%d   Elev: %.2lf   Volume: %.2lf\n", cards, r.level, r.volume);
     }
     if (cards == 0) {
-        refuse("Premature end-of-file in the overland lake input data file.\n"
-               "No LAKE cards encountered before end of file.\n"
-               "Program terminated.\n");
-        return false;
+        return refuse("Premature end-of-file in the overland lake input data file.\n"
+                      "No LAKE cards encountered before end of file.\n"
+                      "Program terminated.\n");
     }
     if (cards != expected) {
-        refuse(format_text("Incorrect number of LAKE cards in the overland lake input data file.\n"
-                           "Expected %d LAKE cards, read %d\n"
-                           "Program terminated.\n",
-                           expected, cards));
-        return false;
+        return refuse(format_text("Incorrect number of LAKE cards in the overland lake input data file.\n"
+                                  "Expected %d LAKE cards, read %d\n"
+                                  "Program terminated.\n",
+                                  expected, cards));
     }
     return true;
 }
@@ -338,10 +337,9 @@ bool read_lowspot_file(std::FILE* fp, const std::string& file_name, int& count,
         table.push_back(r);
     }
     if (table.size() == 1) {
-        refuse("Premature end-of-file in the lowspot input file.\n"
-               "No SPOT cards encountered before end of file.\n"
-               "Program terminated.\n");
-        return false;
+        return refuse("Premature end-of-file in the lowspot input file.\n"
+                      "No SPOT cards encountered before end of file.\n"
+                      "Program terminated.\n");
     }
     count = static_cast<int>(table.size()) - 1;
     return true;
@@ -420,7 +418,7 @@ void sort2(int n, std::vector<double>& keys, std::vector<int>& carried) {
 
 void olake_extent(model_state& m) {
     const double cell_area = m.gridsize * m.gridsize;
-    std::vector<char> seen(static_cast<std::size_t>(m.ncells) + 1, 0);
+    std::vector<char> seen;  // cells met while a lake grows, all 0 between lakes
     for (int lake = 1; lake <= m.n_oland_lakes; ++lake) {
         lake_record& rec = m.oland_lakes[static_cast<std::size_t>(lake)];
         const double before = lake_water(m, lake, rec.level, cell_area);

@@ -4,10 +4,10 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <limits>
 
 #include "channel/channel_steps.hpp"
 #include "core/error_record.hpp"
+#include "core/event_times.hpp"
 #include "core/interval_clock.hpp"
 #include "core/model_state.hpp"
 #include "core/text_format.hpp"
@@ -50,12 +50,8 @@ bool scan_cells(model_state& m, const char* when, int& counted, int& flowing) {
             ++flowing;
         }
         if (!std::isfinite(h)) {
-            print_both(g_error_record.summary_file,
-                       format_text("A non-real overland flow water depth has been detected in cell %d %s.\n",
-                                   i, when));
-            g_error_record.fail(4000);
-            report_error(g_error_record);
-            return false;
+            return refuse(
+                format_text("A non-real overland flow water depth has been detected in cell %d %s.\n", i, when));
         }
     }
     return true;
@@ -104,9 +100,7 @@ double channel_water_volume(const model_state& m) {
 // hydrometeorological interval (or the groundwater interval).
 void switch_to_dry(model_state& m) {
     m.overland_active = 0;
-    double next = std::numeric_limits<double>::max();  // no later event: never due again
-    const int k = m.event_index + 1;
-    if (k <= m.nevents && k >= 1 && k <= m.event_start_times.n()) next = m.event_start_times[k];
+    const double next = next_event_start(m);  // no later event: never due again
     m.ov_next_time = next;
     m.ov_last_time = next - m.ov_interval;
     m.q_out = 0.0;
@@ -132,6 +126,14 @@ void switch_to_dry(model_state& m) {
 }
 
 }  // namespace
+
+bool in_channel_lake(const model_state& m, int k) {
+    return m.chan_lakes_on && k <= m.lake_num.n() && m.lake_num[k] >= 1;
+}
+
+bool in_overland_lake(const model_state& m, int k) {
+    return m.overland_lake_map_given && k <= m.oland_lake_new.n() && m.oland_lake_new[k] > 0;
+}
 
 double outlet_discharge(double h, double n, double slope, double dx, double exponent) {
     if (!(h > 0.0)) return 0.0;
@@ -198,9 +200,13 @@ void step_overland_flow(model_state& m) {
     const double dt = (m.time - m.ov_last_time) * kSecondsPerDay;
     m.ov_flowing = 0;
     m.ov_wet = 0;
-    if (!overland_detail::overland_arrays_ready(m)) return;
+    // The arrays, neighbours and wetland records are made at set-up and
+    // checked once in the run.
     if (!m.ov_inputs_checked) {
-        if (!overland_detail::neighbours_in_range(m) || !check_wetland_roughness(m)) return;
+        if (!overland_detail::overland_arrays_ready(m) || !overland_detail::neighbours_in_range(m) ||
+            !check_wetland_roughness(m)) {
+            return;
+        }
         m.ov_inputs_checked = 1;
     }
 

@@ -21,8 +21,9 @@ void step_overland_lake_extent(model_state& m);
 // New levels and extents of the channel-network lakes from their volumes.
 void update_lake_extent(model_state& m);
 
-// Moves water over the low spots of the overland dikes for dt seconds; called
-// by both routing schemes once per routing call when the low-spot file is given.
-void dike_flow(model_state& m, double dt);
+// Whether cell k lies in a channel-network lake or in an overland lake; with
+// that kind of lake off, or k past its lake vector, it lies in none.
+bool in_channel_lake(const model_state& m, int k);
+bool in_overland_lake(const model_state& m, int k);
 
 }  // namespace kesta

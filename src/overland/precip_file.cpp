@@ -1,16 +1,15 @@
 // Reading the precipitation file event by event, and turning an event's data
 // lines into rain rates per period.
 #include <cctype>
-#include <cerrno>
-#include <climits>
 #include <cmath>
 #include <cstdio>
-#include <cstdlib>
 #include <string>
 
 #include "core/calendar.hpp"
 #include "core/error_record.hpp"
+#include "core/line_reader.hpp"
 #include "core/text_format.hpp"
+#include "core/token_stream.hpp"
 #include "overland/precipitation.hpp"
 
 namespace kesta {
@@ -20,36 +19,6 @@ namespace {
 // More words than this without the card looked for means the file is not a
 // precipitation file.
 constexpr int kMaxWordsToCard = 10000;
-
-std::string lower(std::string s) {
-    for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return s;
-}
-
-// Keywords are compared on their first four letters, in any case.
-bool is_card(const std::string& word, const char* four) {
-    return word.size() >= 4 && lower(word.substr(0, 4)) == four;
-}
-
-bool parse_int(const std::string& s, int& v) {
-    if (s.empty()) return false;
-    errno = 0;
-    char* end = nullptr;
-    const long x = std::strtol(s.c_str(), &end, 10);
-    if (*end != '\0' || errno != 0 || x < INT_MIN || x > INT_MAX) return false;
-    v = static_cast<int>(x);
-    return true;
-}
-
-bool parse_double(const std::string& s, double& v) {
-    if (s.empty()) return false;
-    errno = 0;
-    char* end = nullptr;
-    const double x = std::strtod(s.c_str(), &end);
-    if (*end != '\0' || errno == ERANGE || !std::isfinite(x)) return false;
-    v = x;
-    return true;
-}
 
 // Words separated by white space, with the line count kept.
 class word_reader {
@@ -103,17 +72,12 @@ private:
     int word_line_ = 0;
 };
 
-void say(const std::string& text) { print_both(g_error_record.summary_file, text); }
-
-void fail_4000() { g_error_record.fail(4000); }
-
 // A refusal of this system's own: names the file, the event and the line.
 void refuse(const precip_cursor& in, const precip_event& ev, int line, const std::string& why) {
-    say(format_text("\nERROR:\nIn precipitation file %s, event %d titled:\n %s\nline %d: %s"
-                    "This error in your precipitation input file must be corrected before KESTA\n"
-                    "can continue.  Program exiting on error.\n\n",
-                    in.file_name.c_str(), in.events, ev.title.c_str(), line, why.c_str()));
-    fail_4000();
+    store_refusal(format_text("\nERROR:\nIn precipitation file %s, event %d titled:\n %s\nline %d: %s"
+                              "This error in your precipitation input file must be corrected before KESTA\n"
+                              "can continue.  Program exiting on error.\n\n",
+                              in.file_name.c_str(), in.events, ev.title.c_str(), line, why.c_str()));
 }
 
 double date_time(const date_record& d) { return julday(d.year, d.month, d.day, d.hour, d.minute, 0.0); }
@@ -142,33 +106,33 @@ const char* invalid_date_field(const date_record& d, int& value) {
 }
 
 void card_type_error(bool more_than_one) {
-    say("\nERROR:\n");
-    say("\nThere is a problem in the precipitation input file.\n");
+    print_both("\nERROR:\n");
+    print_both("\nThere is a problem in the precipitation input file.\n");
     if (more_than_one) {
-        say("More than one precipitation data card type has been specified.\n");
-        say("There may only be one of the following card types per event:\n\n");
-        say("     1) RADAR\n     2) GAGES\n     3) RATES\n\n");
+        print_both("More than one precipitation data card type has been specified.\n");
+        print_both("There may only be one of the following card types per event:\n\n");
+        print_both("     1) RADAR\n     2) GAGES\n     3) RATES\n\n");
     } else {
-        say("At least one precipitation data card type must be specified.\n");
-        say("There may only be one of the following card types per event:\n\n");
-        say("     1) RADAR\n     2) GAGES\n     3) RATES    4) ACCUM\n\n");
+        print_both("At least one precipitation data card type must be specified.\n");
+        print_both("There may only be one of the following card types per event:\n\n");
+        print_both("     1) RADAR\n     2) GAGES\n     3) RATES    4) ACCUM\n\n");
     }
-    say("Check the precipitation input file.  KESTA exiting\n");
-    fail_4000();
+    print_both("Check the precipitation input file.  KESTA exiting\n");
+    g_error_record.fail(4000);
 }
 
 void last_date_message(const date_record& d) {
-    say(format_text("\n last year %d last month %d last day %d last hour %d last minute %d \n",
-                    d.year, d.month, d.day, d.hour, d.minute));
+    print_both(format_text("\n last year %d last month %d last day %d last hour %d last minute %d \n",
+                           d.year, d.month, d.day, d.hour, d.minute));
 }
 
 // Sets the line's kind flag; false when the kind is unknown or a second kind
 // appears in the event.
 bool set_kind(precip_event& ev, const std::string& kind) {
-    if (is_card(kind, "rada")) ev.radar = 1;
-    else if (is_card(kind, "gage")) ev.gages = 1;
-    else if (is_card(kind, "rate")) ev.rates = 1;
-    else if (is_card(kind, "accu")) ev.accum = 1;
+    if (same_first4(kind, "rada")) ev.radar = 1;
+    else if (same_first4(kind, "gage")) ev.gages = 1;
+    else if (same_first4(kind, "rate")) ev.rates = 1;
+    else if (same_first4(kind, "accu")) ev.accum = 1;
     else {
         card_type_error(false);
         return false;
@@ -188,14 +152,14 @@ int read_counts(word_reader& r, precip_cursor& in, precip_event& ev, bool& radar
     while (!(have_gauges && have_lines)) {
         if (!r.word(w)) return -1;
         if (++words > kMaxWordsToCard) {
-            say("\nThere is a problem with your rainfall input file.  KESTA cannot\n");
-            say("find the NRPDS or NRGAG card for the event entitled:\n");
-            say(format_text("   %s\n\n", ev.title.c_str()));
-            say("Check the format of the rainfall input file.\n");
-            fail_4000();
+            print_both("\nThere is a problem with your rainfall input file.  KESTA cannot\n");
+            print_both("find the NRPDS or NRGAG card for the event entitled:\n");
+            print_both(format_text("   %s\n\n", ev.title.c_str()));
+            print_both("Check the format of the rainfall input file.\n");
+            g_error_record.fail(4000);
             return 0;
         }
-        if (is_card(w, "nrga")) {
+        if (same_first4(w, "nrga")) {
             if (!r.word(v)) return -1;
             if (parse_int(v, ev.ngauges)) {
                 radar_files = false;
@@ -206,7 +170,7 @@ int read_counts(word_reader& r, precip_cursor& in, precip_event& ev, bool& radar
                                        ev.ngauges, kMaxPrecipGauges));
                     return 0;
                 }
-            } else if (lower(v).find("files") != std::string::npos) {
+            } else if (to_lower(v).find("files") != std::string::npos) {
                 radar_files = true;
                 ev.ngauges = -1;
             } else {
@@ -215,7 +179,7 @@ int read_counts(word_reader& r, precip_cursor& in, precip_event& ev, bool& radar
                 return 0;
             }
             have_gauges = true;
-        } else if (is_card(w, "nrpd")) {
+        } else if (same_first4(w, "nrpd")) {
             if (!r.word(v)) return -1;
             if (!parse_int(v, ev.nlines)) {
                 refuse(in, ev, r.word_line(),
@@ -250,11 +214,11 @@ int read_gauges(word_reader& r, precip_cursor& in, precip_event& ev) {
     std::string w, x, y;
     for (int g = 1; g <= ev.ngauges; ++g) {
         if (!r.word(w)) return -1;
-        if (!is_card(w, "coor")) {
-            say("\nCannot find gage coordinate card in rainfall input file for event entitled:\n");
-            say(format_text("       %s\n\n", ev.title.c_str()));
-            say("Check rainfall input file format.\n");
-            fail_4000();
+        if (!same_first4(w, "coor")) {
+            print_both("\nCannot find gage coordinate card in rainfall input file for event entitled:\n");
+            print_both(format_text("       %s\n\n", ev.title.c_str()));
+            print_both("Check rainfall input file format.\n");
+            g_error_record.fail(4000);
             return 0;
         }
         if (!r.word(x) || !r.word(y)) return -1;
@@ -311,17 +275,17 @@ int read_line_date(word_reader& r, precip_cursor& in, precip_event& ev, int p) {
     const double t = date_time(d);
     const double t_previous = p > 1 ? date_time(previous) : t;
     if (t < t_previous) {
-        say("\nERROR:\n");
-        say("There is a data error in the precipitation file.  This error occurred in the\n");
-        say(format_text("EVENT titled:\n %s\n", ev.title.c_str()));
-        say(format_text("On line no. %d, the given time of the recorded data is:    %d/%d/%d %d:%2.2d\n",
-                        p, d.month, d.day, d.year, d.hour, d.minute));
-        say(format_text("Which is earlier than the date/time on the previous line:  %d/%d/%d %d:%2.2d\n",
-                        previous.month, previous.day, previous.year, previous.hour,
-                        previous.minute));
-        say("This error in your precipitation input file must be corrected before KESTA\n");
-        say("can continue.  Program exiting on error.\n\n");
-        fail_4000();
+        print_both("\nERROR:\n");
+        print_both("There is a data error in the precipitation file.  This error occurred in the\n");
+        print_both(format_text("EVENT titled:\n %s\n", ev.title.c_str()));
+        print_both(format_text("On line no. %d, the given time of the recorded data is:    %d/%d/%d %d:%2.2d\n",
+                               p, d.month, d.day, d.year, d.hour, d.minute));
+        print_both(format_text("Which is earlier than the date/time on the previous line:  %d/%d/%d %d:%2.2d\n",
+                               previous.month, previous.day, previous.year, previous.hour,
+                               previous.minute));
+        print_both("This error in your precipitation input file must be corrected before KESTA\n");
+        print_both("can continue.  Program exiting on error.\n\n");
+        g_error_record.fail(4000);
         return 0;
     }
     // Depths and accumulations are spread over the interval that ends at the
@@ -351,9 +315,9 @@ int read_line_values(word_reader& r, precip_cursor& in, precip_event& ev, int p)
             return 0;
         }
         if (!read) {
-            say("\n ERROR: \n");
-            say(format_text("\n check out gage input for precip record %d", p));
-            say(format_text("\n look at gage %d \n", g));
+            print_both("\n ERROR: \n");
+            print_both(format_text("\n check out gage input for precip record %d", p));
+            print_both(format_text("\n look at gage %d \n", g));
             return -1;
         }
         if (v < 0.0) {
@@ -363,17 +327,17 @@ int read_line_values(word_reader& r, precip_cursor& in, precip_event& ev, int p)
             return 0;
         }
         if (ev.accum && p > 1 && v < ev.values[g][p - 1]) {
-            say("\nERROR:\n");
-            say("There is a data error in the precipitation file.  This error occurred in the\n");
-            say(format_text("EVENT titled:\n %s\n", ev.title.c_str()));
-            say(format_text("On line no. %d, the accumulated precip. for gage number %d is: %8.5lf mm\n",
-                            p, g, v));
-            say(format_text("Which is less than the accumulated precip. on the previous line: %8.5lf mm\n",
-                            ev.values[g][p - 1]));
-            say("This error in your precipitation input file must be corrected before KESTA\n");
-            say("can continue.  Accumulated precip is CUMULATIVE.  The values should increase\n");
-            say("monotonically.  Program exiting on error.\n\n");
-            fail_4000();
+            print_both("\nERROR:\n");
+            print_both("There is a data error in the precipitation file.  This error occurred in the\n");
+            print_both(format_text("EVENT titled:\n %s\n", ev.title.c_str()));
+            print_both(format_text("On line no. %d, the accumulated precip. for gage number %d is: %8.5lf mm\n",
+                                   p, g, v));
+            print_both(format_text("Which is less than the accumulated precip. on the previous line: %8.5lf mm\n",
+                                   ev.values[g][p - 1]));
+            print_both("This error in your precipitation input file must be corrected before KESTA\n");
+            print_both("can continue.  Accumulated precip is CUMULATIVE.  The values should increase\n");
+            print_both("monotonically.  Program exiting on error.\n\n");
+            g_error_record.fail(4000);
             return 0;
         }
         ev.values[g][p] = v;
@@ -383,18 +347,9 @@ int read_line_values(word_reader& r, precip_cursor& in, precip_event& ev, int p)
 
 }  // namespace
 
-int precip_event::kind() const {
-    if (radar) return precip_kind_radar;
-    if (gages) return precip_kind_gages;
-    if (rates) return precip_kind_rates;
-    if (accum) return precip_kind_accum;
-    return precip_kind_none;
-}
-
 double precip_event::line_time(int p) const {
     if (p < 1 || p >= static_cast<int>(dates.size())) return 0.0;
-    const date_record& d = dates[static_cast<std::size_t>(p)];
-    return julday(d.year, d.month, d.day, d.hour, d.minute, 0.0);
+    return date_time(dates[static_cast<std::size_t>(p)]);
 }
 
 void rewind_precip(precip_cursor& in) {
@@ -410,13 +365,13 @@ int read_precip_event(precip_cursor& in, precip_event& ev) {
     int words = 0;
     for (;;) {
         if (!r.word(w)) return 0;
-        if (is_card(w, "even")) break;
+        if (same_first4(w, "even")) break;
         if (++words > kMaxWordsToCard) {
-            say("There is a problem with your rainfall input file.  KESTA cannot\n");
-            say(format_text("find the first event card.  Check the format of the rainfall input for event %d\n",
-                            in.events + 1));
-            say("file.\n\n");
-            fail_4000();
+            print_both("There is a problem with your rainfall input file.  KESTA cannot\n");
+            print_both(format_text("find the first event card.  Check the format of the rainfall input for event %d\n",
+                                   in.events + 1));
+            print_both("file.\n\n");
+            g_error_record.fail(4000);
             return 0;
         }
     }
@@ -485,7 +440,7 @@ void precip_values_to_rates(precip_event& ev) {
         // Line times are whole minutes: the interval in whole seconds is exact.
         const double seconds = std::round((ev.line_time(p + 1) - ev.line_time(p)) * 86400.0);
         const double hours = seconds / 3600.0;
-        if (seconds > 86400.0) say("WARNING: you have a long delta t in your precip file\n");
+        if (seconds > 86400.0) print_both("WARNING: you have a long delta t in your precip file\n");
         for (int g = 1; g <= ng; ++g) {
             double* v = ev.values[g];
             if (ev.accum) {

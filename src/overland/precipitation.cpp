@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <vector>
 
 #include "core/calendar.hpp"
 #include "core/error_record.hpp"
@@ -14,6 +13,7 @@
 #include "core/interval_clock.hpp"
 #include "core/model_state.hpp"
 #include "core/text_format.hpp"
+#include "input/reader_support.hpp"
 #include "output/output_steps.hpp"
 #include "overland/overland_steps.hpp"
 #include "subsurface/subsurface_steps.hpp"
@@ -25,19 +25,10 @@ namespace {
 // mm/h times s gives mm * 3600; this turns it into metres.
 constexpr double kRateSecondsToMetres = 3600000.0;
 
-void console(const model_state& m, const std::string& text) {
-    if (!m.super_quiet) std::fputs(text.c_str(), stdout);
-}
-
 void set_all_rates(model_state& m, double rate) {
     for (int k = 1; k <= m.ncells && k <= m.ri.n(); ++k) m.ri[k] = rate;
     if (m.interception)
         for (int k = 1; k <= m.ncells && k <= m.ri_eff.n(); ++k) m.ri_eff[k] = rate;
-}
-
-void fail_and_report() {
-    g_error_record.fail(4000);
-    report_error(g_error_record);
 }
 
 // Uniform rain starts at the first step of the run.
@@ -55,19 +46,19 @@ void announce_event(model_state& m) {
     const char* file = m.precip_file.c_str();
     if (m.long_term) {
         const int event = m.precip_event_count + 1;
-        console(m, format_text("reading precip. data for event %3d from file: %s\n", event, file));
+        say_console(m, format_text("reading precip. data for event %3d from file: %s\n", event, file));
         if (m.summary_fp)
             std::fprintf(m.summary_fp.get(), "---reading precip. data for event %3d from file: %s\n\n\n",
                          event, file);
     } else {
-        console(m, format_text("reading precip data from file: %s\n", file));
+        say_console(m, format_text("reading precip data from file: %s\n", file));
     }
 }
 
 // Reads the next event, or in a land-management run the event it asked for.
 int read_next_event(model_state& m) {
     if (!m.htp || !m.htp_event_num_given) return read_precip_event(m.precip_in, m.precip_ev);
-    console(m, format_text("Searching through precip input file for HTP event %d\n", m.htp_event_num));
+    say_console(m, format_text("Searching through precip input file for HTP event %d\n", m.htp_event_num));
     int result = 0;
     do {
         result = read_precip_event(m.precip_in, m.precip_ev);
@@ -197,17 +188,17 @@ void file_step_rates(model_state& m) {
         use_period(m, p);
         for (int k = 1; k <= cells && k <= m.period_ri.n(); ++k) m.ri[k] = m.period_ri[k];
     } else {
+        // The rates gather the depth (mm/h x s) of each period first.
         const double s1 = std::min(s0 + step, last);
-        std::vector<double> depth(static_cast<std::size_t>(cells) + 1, 0.0);  // mm/h x s
+        for (int k = 1; k <= cells; ++k) m.ri[k] = 0.0;
         for (double a = s0; a < s1 - kSameTimeSeconds;) {
             p = period_at(ev, p, a);
             const double b = std::min(s1, line_seconds(ev, p + 1));
             use_period(m, p);
-            for (int k = 1; k <= cells && k <= m.period_ri.n(); ++k)
-                depth[static_cast<std::size_t>(k)] += m.period_ri[k] * (b - a);
+            for (int k = 1; k <= cells && k <= m.period_ri.n(); ++k) m.ri[k] += m.period_ri[k] * (b - a);
             a = b;
         }
-        for (int k = 1; k <= cells; ++k) m.ri[k] = depth[static_cast<std::size_t>(k)] / step;
+        for (int k = 1; k <= cells; ++k) m.ri[k] /= step;
     }
     m.precip_period = p;
     m.precip_next_time = ev.line_time(p + 1);
@@ -232,11 +223,6 @@ void uniform_step_rates(model_state& m) {
     }
 }
 
-std::string date_text(double julian) {
-    const calendar_time c = caldat(julian);
-    return format_text("%d/%d/%d %d:%2.2d", c.month, c.day, c.year, c.hour, c.minute);
-}
-
 // An event whose start the clock has passed without starting it never can:
 // the run would go on for ever waiting for it.
 bool refuse_passed_event(model_state& m, int next) {
@@ -247,8 +233,8 @@ bool refuse_passed_event(model_state& m, int next) {
                format_text("\nERROR:\nPrecipitation event %d of file %s begins at %s, but the run "
                            "reached %s without meeting its start on a time step.\n"
                            "The event can never start.  Program exiting on error.\n\n",
-                           next, m.precip_file.c_str(), date_text(start).c_str(),
-                           date_text(m.time).c_str()));
+                           next, m.precip_file.c_str(), date_time_text(start).c_str(),
+                           date_time_text(m.time).c_str()));
     fail_and_report();
     return true;
 }
@@ -360,7 +346,7 @@ void apply_precip(model_state& m) {
     for (int k = 1; k <= m.ncells && k <= m.ri.n(); ++k) {
         const double rate = net_rain ? m.ri_eff[k] : m.ri[k];
         const double volume = rate * dt * area / kRateSecondsToMetres;
-        if (m.chan_lakes_on && k <= m.lake_num.n() && m.lake_num[k] >= 1) {
+        if (in_channel_lake(m, k)) {
             const int lake = m.lake_num[k];
             if (lake <= m.lake_precip_vol.n()) m.lake_precip_vol[lake] += volume;
             m.volume_precip_to_lake += volume;
@@ -368,7 +354,7 @@ void apply_precip(model_state& m) {
         }
         m.volume_rainfall_overland += volume;
         m.total_rainfall_volume += volume;
-        if (m.overland_lake_map_given && k <= m.oland_lake_new.n() && m.oland_lake_new[k] > 0) {
+        if (in_overland_lake(m, k)) {
             // The lake holds its water as a level over its cells, not as depths.
             const std::size_t lake = static_cast<std::size_t>(m.oland_lake_new[k]);
             if (lake < m.oland_lakes.size()) m.oland_lakes[lake].step_volume += volume;

@@ -12,19 +12,14 @@
 
 namespace kesta {
 
-// Kinds of data line; one event uses one kind.
-enum precip_kind : int {
-    precip_kind_none = 0,
-    precip_kind_radar = 1,  // RADAR: values per gauge, or radar files
-    precip_kind_gages = 2,  // GAGES: depth (mm) of the interval ending at the line
-    precip_kind_rates = 3,  // RATES: rate (mm/h) from the line on
-    precip_kind_accum = 4,  // ACCUM: accumulated depth (mm)
-};
-
 // One event of the precipitation file.
 struct precip_event {
     std::string title;
-    int radar = 0;  // 1 RADAR values, 2 an event of radar files
+    // The kind of its data lines; one event uses one kind. RADAR: values per
+    // gauge (1), or radar files (2); GAGES: depth (mm) of the interval ending
+    // at the line; RATES: rate (mm/h) from the line on; ACCUM: accumulated
+    // depth (mm).
+    int radar = 0;
     int gages = 0, rates = 0, accum = 0;
     int ngauges = 0;  // 1 for an event of radar files
     int nlines = 0;   // data lines; the event has nlines - 1 periods
@@ -35,7 +30,6 @@ struct precip_event {
     std::vector<std::string> radar_files;  // radar file of line p at p
     int first_data_line = 0;               // line of the file that holds data line 1
 
-    int kind() const;
     // Julian time of data line p (1..nlines).
     double line_time(int p) const;
 };

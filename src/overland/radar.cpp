@@ -31,11 +31,6 @@ bool header_double(std::FILE* fp, double& v) {
     return read_line(line, fp) && pop_string(line, label) && pop_double_strict(line, v);
 }
 
-void skip_rest_of_line(std::FILE* fp) {
-    int c = std::fgetc(fp);
-    while (c != EOF && c != '\n') c = std::fgetc(fp);
-}
-
 }  // namespace
 
 void init_precip_grid(precip_grid& g, const model_state& m) {
@@ -131,6 +126,7 @@ int read_radar_values(const std::string& file, precip_grid& g) {
     std::vector<double> data(static_cast<std::size_t>(rows) * static_cast<std::size_t>(cols));
     double peak = 0.0;
     std::size_t n = 0;
+    std::string rest_of_row;
     for (int i = 0; i < rows; ++i) {
         for (int j = 0; j < cols; ++j) {
             double v = 0.0;
@@ -152,7 +148,7 @@ int read_radar_values(const std::string& file, precip_grid& g) {
             if (v > peak) peak = v;
             data[n++] = v;
         }
-        skip_rest_of_line(fp.get());
+        read_text_line(fp.get(), rest_of_row);
     }
     g.precip_data.swap(data);
     std::printf("Peak rainfall rate read: %lf mm/hr\n", peak);

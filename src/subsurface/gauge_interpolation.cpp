@@ -82,8 +82,7 @@ void find_neighbor(int ngauges, const mat2<int>& mask, const vec1<double>& easti
             if (smallest > kFarthestGauge) {
                 std::printf("Failure to identify closest raingauge in find_neighbor\n");
                 std::printf("check rain gage data file, particularly gage coordinates\n");
-                g_error_record.fail(4000);
-                report_error(g_error_record);
+                fail_and_report();
                 return;
             }
         }

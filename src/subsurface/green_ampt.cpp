@@ -16,8 +16,6 @@ constexpr double kResidual = 1e-6;           // m
 constexpr int kMaxPasses = 100;              // Newton settles in a dozen passes over any real soil
 constexpr double kMetresPerSecondToCmPerHour = 360000.0;
 
-bool holds(const vec1<double>& v, int n) { return v.n() >= n; }
-
 // S = Hc (phi - theta_i) per cell, from the moisture the loading left in thi.
 void fill_suction(model_state& m) {
     alloc_dvector(m.SFM, m.ncells, "SFM");

@@ -5,6 +5,7 @@
 #include "core/event_times.hpp"
 #include "core/interval_clock.hpp"
 #include "core/model_state.hpp"
+#include "overland/overland_steps.hpp"
 #include "subsurface/green_ampt.hpp"
 #include "subsurface/subsurface_steps.hpp"
 #include "transport/transport_steps.hpp"
@@ -28,16 +29,6 @@ method run_method(const model_state& m) {
     return method::none;
 }
 
-double value_at(const vec1<double>& v, int k) { return k <= v.n() ? v[k] : 0.0; }
-
-bool in_overland_lake(const model_state& m, int k) {
-    return m.overland_lake_map_given && k <= m.oland_lake_new.n() && m.oland_lake_new[k] > 0;
-}
-
-bool in_channel_lake(const model_state& m, int k) {
-    return m.chan_lakes_on && k <= m.lake_num.n() && m.lake_num[k] > 0;
-}
-
 // Depth (m) that the head difference drives up through the soil of cell k
 // over dt seconds: positive when the water table stands above the ground
 // and its water. A method whose soil has no thickness to drive it through
@@ -49,9 +40,8 @@ double gradient_depth(model_state& m, method how, int k, double rise, double dt)
         return depth > 0.0 ? rise * value_at(m.ks_map, k) / depth * dt : 0.0;
     }
     case method::layered: {
-        const int c = k <= m.soiltype.n() ? m.soiltype[k] : -1;
-        if (c < 0 || static_cast<std::size_t>(c) >= m.soil_class.size()) return 0.0;
-        const double* s = m.soil_class[static_cast<std::size_t>(c)].v;
+        const double* s = k <= m.soiltype.n() ? soil_class_of(m, k) : nullptr;
+        if (!s) return 0.0;
         const double depth = s[22] + s[23];  // cm, layers 1 and 2
         m.soil_moist_depth = depth;
         return depth > 0.0 ? rise * s[4] / depth * (dt / kSecondsPerHour) : 0.0;
@@ -157,6 +147,20 @@ void defer_between_events(model_state& m) {
 }
 
 }  // namespace
+
+bool any_infiltration(const model_state& m) {
+    return run_method(m) != method::none;
+}
+
+double* soil_class_of(model_state& m, int k) {
+    const int c = k <= m.soiltype.n() ? m.soiltype[k] : 0;
+    if (c < 0 || static_cast<std::size_t>(c) >= m.soil_class.size()) return nullptr;
+    return m.soil_class[static_cast<std::size_t>(c)].v;
+}
+
+const double* soil_class_of(const model_state& m, int k) {
+    return soil_class_of(const_cast<model_state&>(m), k);
+}
 
 void step_infiltration(model_state& m) {
     if (!clock_due(m.inf_next, m.time, m.time_tol)) return;

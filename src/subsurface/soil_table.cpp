@@ -20,11 +20,8 @@ constexpr int kSlot[kColumns][kLayers] = {
     {13, 14, 15}, {19, 20, 21}, {10, 11, 12}, {22, 23, -1},
 };
 
-int refuse(const std::string& file_name, int line, const std::string& detail) {
-    print_both(g_error_record.summary_file,
-               format_text("Error: soil table %s, line %d: %s\n", file_name.c_str(), line, detail.c_str()));
-    g_error_record.fail(4000);
-    report_error(g_error_record);
+int refuse_line(const std::string& file_name, int line, const std::string& detail) {
+    refuse(format_text("Error: soil table %s, line %d: %s\n", file_name.c_str(), line, detail.c_str()));
     return -1;
 }
 
@@ -37,11 +34,11 @@ int read_soil_class_table(std::FILE* fp, const std::string& file_name,
     // Reads one integer; `what` names it in messages.
     auto next_int = [&](int& v, const std::string& what) {
         if (!ts.next(token)) {
-            refuse(file_name, ts.token_line(), format_text("the file ends where %s was expected", what.c_str()));
+            refuse_line(file_name, ts.token_line(), format_text("the file ends where %s was expected", what.c_str()));
             return false;
         }
         if (!parse_int(token, v)) {
-            refuse(file_name, ts.token_line(),
+            refuse_line(file_name, ts.token_line(),
                    format_text("%s \"%s\" is not an integer", what.c_str(), token.c_str()));
             return false;
         }
@@ -53,27 +50,27 @@ int read_soil_class_table(std::FILE* fp, const std::string& file_name,
     if (!next_int(count, "the number of classes") || !next_int(unused, "the second header number")) {
         return -1;
     }
-    if (count < 0) return refuse(file_name, ts.token_line(), format_text("class count %d is negative", count));
+    if (count < 0) return refuse_line(file_name, ts.token_line(), format_text("class count %d is negative", count));
 
     const int nrecords = static_cast<int>(soil_class.size());
     for (int i = 1; i <= count; ++i) {
         int id = 0;
         if (!next_int(id, format_text("the identifier of class %d of %d", i, count))) return -1;
         if (id < 0 || id >= nrecords) {
-            return refuse(file_name, ts.token_line(),
+            return refuse_line(file_name, ts.token_line(),
                           format_text("class identifier %d lies outside 0 to %d", id, nrecords - 1));
         }
         soil_class_record rec = soil_class[static_cast<std::size_t>(id)];
         for (int layer = 0; layer < kLayers; ++layer) {
             for (int k = 0; k < kLayerValues[layer]; ++k) {
                 if (!ts.next(token)) {
-                    return refuse(file_name, ts.token_line(),
+                    return refuse_line(file_name, ts.token_line(),
                                   format_text("the file ends in class %d, layer %d, value %d", id,
                                               layer + 1, k + 1));
                 }
                 double v = 0.0;
                 if (!parse_double(token, v)) {
-                    return refuse(file_name, ts.token_line(),
+                    return refuse_line(file_name, ts.token_line(),
                                   format_text("class %d, layer %d, value %d \"%s\" is not a number", id,
                                               layer + 1, k + 1, token.c_str()));
                 }
@@ -83,7 +80,7 @@ int read_soil_class_table(std::FILE* fp, const std::string& file_name,
         soil_class[static_cast<std::size_t>(id)] = rec;
     }
     if (ts.next(token)) {
-        return refuse(file_name, ts.token_line(),
+        return refuse_line(file_name, ts.token_line(),
                       format_text("\"%s\" follows the last of the %d classes the table counts",
                                   token.c_str(), count));
     }

@@ -10,6 +10,12 @@ namespace kesta {
 void step_soil_et_accounting(model_state& m);
 void step_hydromet(model_state& m);
 void step_infiltration(model_state& m);
+// True when the run has an infiltration method (any of the four).
+bool any_infiltration(const model_state& m);
+// The record of cell k's soil class (soil_class_record values): class 0 for
+// a cell past the soil-type vector; null for a class the table does not hold.
+double* soil_class_of(model_state& m, int k);
+const double* soil_class_of(const model_state& m, int k);
 void step_sacramento(model_state& m);
 void step_groundwater(model_state& m);
 
