@@ -8,22 +8,18 @@
 
 #include "core/calendar.hpp"
 #include "core/clock_steps.hpp"
-#include "core/error_record.hpp"
 #include "core/event_steps.hpp"
 #include "core/file_opener.hpp"
-#include "core/interval_clock.hpp"
-#include "core/model_state.hpp"
 #include "output/output_steps.hpp"
 #include "overland/overland_grid.hpp"
 #include "overland/overland_route.hpp"
-#include "overland/overland_steps.hpp"
 #include "support/temp_dir.hpp"
 
 namespace {
 
 using kesta::g_error_record;
 using kesta::julday;
-using kesta::model_state;
+using kesta_test::printed_by;
 
 // A 1 x 2 strip of 10 m cells, no edge on the cells' right of cell 2, whose
 // event starts now.
@@ -32,24 +28,17 @@ struct EventBalance : ::testing::Test {
         kesta_test::plane p;
         p.cols = 2;
         kesta_test::make_plane(m, p, 60.0);
-        m.event_index = 1;
-        m.nevents = 1;
+        m.event_index = m.nevents = 1;
         m.start_time = m.time;
         m.dt_days = 60.0 / 86400.0;
         m.run_params.tot_time = 60;
     }
     void TearDown() override { g_error_record = kesta::error_record{}; }
 
-    void start() {
-        testing::internal::CaptureStdout();
-        kesta::start_event(m);
-        testing::internal::GetCapturedStdout();
-    }
+    void start() { printed_by([&] { kesta::start_event(m); }); }
     void finish() {
         m.event_done = 1;
-        testing::internal::CaptureStdout();
-        kesta::finish_event(m);
-        testing::internal::GetCapturedStdout();
+        printed_by([&] { kesta::finish_event(m); });
     }
     // Rain of `depth` m on every cell, booked as the rain step books it.
     void rain(double depth) {
@@ -57,10 +46,10 @@ struct EventBalance : ::testing::Test {
         m.volume_rainfall_overland += depth * 100.0 * m.ncells;
     }
 
-    model_state m;
+    kesta::model_state m;
 };
 
-TEST_F(EventBalance, WaterThatLeavesOrEntersAtTheGridEdgeIsInTheEventBalance) {
+TEST_F(EventBalance, GridEdgeWaterAndWaterAlreadyOnTheGroundAreInTheEventBalance) {
     m.ov_boundary = 1;
     m.boundary_type = kesta::vec1<int>(2);
     m.boundary_val = kesta::vec1<double>(2);
@@ -69,45 +58,22 @@ TEST_F(EventBalance, WaterThatLeavesOrEntersAtTheGridEdgeIsInTheEventBalance) {
     m.boundary_val[2] = 0.01;
     m.ov_bdy_out_vol = 7.0;  // from earlier events of the run
     m.ov_bdy_fixed_in_vol = 3.0;
-    start();
-    rain(0.01);
-    kesta::ov_boundary_outflow(m, 60.0);
-    const double out = m.ov_bdy_out_vol - 7.0;
-    ASSERT_GT(out, 0.0);
-    // A fixed level raises cell 1 by 2 cm over its ground.
-    m.boundary_type[1] = 2;
-    m.boundary_val[1] = m.elev[1] + 0.03;
-    kesta::ov_boundary_outflow(m, 60.0);
-    const double in = m.ov_bdy_fixed_in_vol - 3.0;
-    EXPECT_NEAR(in, 2.0, 1e-9);
-    finish();
-    EXPECT_NEAR(m.volume_ov_boundary_outflow_1, out, 1e-12);
-    EXPECT_NEAR(m.volume_ov_boundary_inflow, in, 1e-12);
-    EXPECT_NEAR(m.mass_input_original_mass, 2.0 + 2.0, 1e-9);
-    EXPECT_NEAR(m.mass_conservation_error, 0.0, 1e-12);
-}
-
-TEST_F(EventBalance, NegativeDepthsSetToZeroAreTheEventsCleanup) {
-    m.chan_routing = 1;
-    kesta_test::add_channel_lake(m, 2, 90.0);
-    start();
-    m.h[1] = -0.001;
-    testing::internal::CaptureStdout();
-    kesta::explicit_overland_route(m, 1.0);
-    testing::internal::GetCapturedStdout();
-    EXPECT_NEAR(m.run_sums.mass_cleanup_error_overland, 0.1, 1e-12);
-    m.chan_lakes_on = 0;  // the event's close needs no lake of its own here
-    finish();
-    EXPECT_NEAR(m.mass_cleanup_error_overland, 0.1, 1e-12);
-}
-
-TEST_F(EventBalance, WaterOnTheGroundAtTheEventStartIsItsOriginalMass) {
     m.h[1] = 0.02;  // left by an earlier event: 2 m3
     start();
     EXPECT_NEAR(m.initial_volume_overland_flow, 2.0, 1e-12);
     rain(0.01);
+    kesta::ov_boundary_outflow(m, 60.0);
+    const double out = m.ov_bdy_out_vol - 7.0;
+    ASSERT_GT(out, 0.0);
+    // A fixed level raises cell 1 by 2 cm over its depth of 3 cm.
+    m.boundary_type[1] = 2;
+    m.boundary_val[1] = m.elev[1] + 0.05;
+    kesta::ov_boundary_outflow(m, 60.0);
+    EXPECT_NEAR(m.ov_bdy_fixed_in_vol - 3.0, 2.0, 1e-9);
     finish();
-    EXPECT_NEAR(m.mass_input_original_mass, 4.0, 1e-12);
+    EXPECT_NEAR(m.volume_ov_boundary_outflow_1, out, 1e-12);
+    EXPECT_NEAR(m.volume_ov_boundary_inflow, 2.0, 1e-9);
+    EXPECT_NEAR(m.mass_input_original_mass, 2.0 + 2.0 + 2.0, 1e-9);  // rain, edge, ground
     EXPECT_NEAR(m.mass_conservation_error, 0.0, 1e-12);
 
     // A dry grid starts from nothing.
@@ -116,23 +82,33 @@ TEST_F(EventBalance, WaterOnTheGroundAtTheEventStartIsItsOriginalMass) {
     EXPECT_EQ(m.initial_volume_overland_flow, 0.0);
 }
 
+TEST_F(EventBalance, NegativeDepthsSetToZeroAreTheEventsCleanup) {
+    m.chan_routing = 1;
+    kesta_test::add_channel_lake(m, 2, 90.0);
+    start();
+    m.h[1] = -0.001;
+    printed_by([&] { kesta::explicit_overland_route(m, 1.0); });
+    EXPECT_NEAR(m.run_sums.mass_cleanup_error_overland, 0.1, 1e-12);
+    m.chan_lakes_on = 0;  // the event's close needs no lake of its own here
+    finish();
+    EXPECT_NEAR(m.mass_cleanup_error_overland, 0.1, 1e-12);
+}
+
 // A land-management run with the exchange model: event 1 ends at step 72 of
 // 10 minutes (1 March 12:00), event 2 begins on 5 March.
 struct HtpJump : ::testing::Test {
     void SetUp() override {
         g_error_record = kesta::error_record{};
-        m.htp = 1;
-        m.olma_given = 1;
+        m.htp = m.olma_given = 1;
         m.olma = dir.file("olma.txt");
         m.nevents = 2;
         m.event_index = 1;
         m.event_start_times = kesta::vec1<double>(2);
-        m.event_start_times[1] = julday(2001, 3, 1, 0, 0, 0.0);
+        m.start_time = m.event_start_times[1] = julday(2001, 3, 1, 0, 0, 0.0);
         m.event_start_times[2] = julday(2001, 3, 5, 0, 0, 0.0);
         m.timestep = 600.0;
         m.dt_days = 600.0 / 86400.0;
         m.time_tol = kesta::kTimeTolerance;
-        m.start_time = m.event_start_times[1];
         m.step = 72;
         m.clock_calls = 73;
         m.time = m.start_time + m.step * m.dt_days;
@@ -140,24 +116,21 @@ struct HtpJump : ::testing::Test {
         m.year = 2001;
         m.q_out = 0.25;
         m.hyd_freq = 8;  // step 72 writes a line, the step before event 2 (575) does not
-        m.event_ended = 1;
-        m.running = 1;
-        hydrograph = dir.file("hyd.out");
+        m.event_ended = m.running = 1;
         m.outlet_hydro_fp = kesta::open_file(hydrograph, "w", 0);
     }
     void TearDown() override { g_error_record = kesta::error_record{}; }
 
     std::string update() {
-        testing::internal::CaptureStdout();
         testing::internal::CaptureStderr();
-        kesta::update_at_event_end(m);
+        const std::string out = printed_by([&] { kesta::update_at_event_end(m); });
         testing::internal::GetCapturedStderr();
-        return testing::internal::GetCapturedStdout();
+        return out;
     }
 
     kesta_test::temp_dir dir;
-    std::string hydrograph;
-    model_state m;
+    std::string hydrograph = dir.file("hyd.out");
+    kesta::model_state m;
 };
 
 TEST_F(HtpJump, TheStepThatEndedTheEventKeepsItsHydrographLine) {
@@ -175,9 +148,8 @@ TEST_F(HtpJump, NextEventBetweenTwoStepsStopsTheRunInsteadOfJumping) {
     const std::string out = update();
     EXPECT_EQ(g_error_record.code, 4000);
     EXPECT_EQ(m.step, 72);
-    EXPECT_NE(out.find("HTP event 2 begins at 3/5/2001 0:05, which is not a whole number of time steps "
-                       "(600.00 s) after the start of the run."),
-              std::string::npos)
+    EXPECT_TRUE(kesta_test::has(out, "HTP event 2 begins at 3/5/2001 0:05, which is not a whole number of time "
+                                     "steps (600.00 s) after the start of the run."))
         << out;
 }
 

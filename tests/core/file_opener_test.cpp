@@ -1,5 +1,9 @@
+// Opening files by name: quotes stripped, where numbered mode puts a file
+// written by a run, folders refused as files, and closing a written file
+// with its errors.
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -40,15 +44,34 @@ TEST_F(FileOpener, StripsQuotesInTheCallersNameAndAnEmptyNameOpensNothing) {
     EXPECT_EQ(output_path("x", "w", 0), "x");
 }
 
-TEST_F(FileOpener, NumberedModeRedirectsOnlyWrites) {
+// Only writes are redirected; the run number goes before the file's own
+// name, and an absolute path keeps its folder.
+TEST_F(FileOpener, NumberedModeRedirectsOnlyWritesAndKeepsTheFoldersOfTheName) {
     set_output_subdir("runs");
     set_run_number(7);
     EXPECT_EQ(output_path("hyd.out", "w", 1), "hyd.out");  // not in numbered mode
     set_output_prefixing(1);
-    EXPECT_EQ(output_path("hyd.out", "w", 1), "runs/0007_hyd.out");
-    EXPECT_EQ(output_path("hyd.out", "wb", 0), "runs/hyd.out");
-    EXPECT_EQ(output_path("hyd.out", "a", 1), "hyd.out");
-    EXPECT_EQ(output_path("hyd.out", "r", 1), "hyd.out");
+    const struct {
+        const char *subdir, *name, *mode;
+        int numbered;
+        const char* path;
+    } cases[] = {
+        {"runs", "hyd.out", "w", 1, "runs/0007_hyd.out"},
+        {"runs", "hyd.out", "wb", 0, "runs/hyd.out"},
+        {"runs", "hyd.out", "a", 1, "hyd.out"},
+        {"runs", "out/hyd.out", "r", 1, "out/hyd.out"},
+        {"runs", "out/hyd.out", "w", 1, "runs/out/0007_hyd.out"},
+        {"runs", "/tmp/x/hyd.out", "w", 1, "/tmp/x/0007_hyd.out"},
+        {"runs", "/tmp/x/hyd.out", "w", 0, "/tmp/x/hyd.out"},
+        {"", "out/hyd.out", "w", 1, "out/0007_hyd.out"},
+        {"", "a/b/hyd.out", "w", 0, "a/b/hyd.out"},
+        {"", "/tmp/x/hyd.out", "w", 1, "/tmp/x/0007_hyd.out"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.subdir) + " " + c.name + " " + c.mode);
+        set_output_subdir(c.subdir);
+        EXPECT_EQ(output_path(c.name, c.mode, c.numbered), c.path);
+    }
 }
 
 TEST_F(FileOpener, NumberedFileIsReadBackFromItsPath) {
@@ -66,4 +89,35 @@ TEST_F(FileOpener, NumberedFileIsReadBackFromItsPath) {
     file_ptr in = open_file(back, "r", 1);
     ASSERT_TRUE(in);
     EXPECT_EQ(std::fgetc(in.get()), '4');
+}
+
+TEST_F(FileOpener, AFolderIsNoFileInAnyMode) {
+    for (const char* mode : {"r", "w", "a"}) {
+        std::string name = dir.path().string();
+        errno = 0;
+        EXPECT_FALSE(open_file(name, mode, 0)) << mode;
+        EXPECT_EQ(errno, EISDIR) << mode;
+    }
+    std::string file = dir.write("f.txt", "x\n");
+    EXPECT_TRUE(open_file(file, "r", 0));
+}
+
+TEST_F(FileOpener, ClosingAWrittenFileReportsAWriteThatFailed) {
+    file_ptr fp;
+    EXPECT_EQ(close_file_checked(fp), 0);  // nothing open
+    std::string good = dir.file("ok.txt");
+    fp = open_file(good, "w", 0);
+    ASSERT_TRUE(fp);
+    std::fputs("data\n", fp.get());
+    EXPECT_EQ(close_file_checked(fp), 0);
+    EXPECT_FALSE(fp);
+    EXPECT_EQ(kesta_test::read_file(good), "data\n");
+
+    if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
+    std::string full = "/dev/full";
+    fp = open_file(full, "w", 0);
+    ASSERT_TRUE(fp);
+    std::fputs("data\n", fp.get());  // buffered: the failure comes at the close
+    EXPECT_EQ(close_file_checked(fp), -1);
+    EXPECT_FALSE(fp);
 }
