@@ -1,3 +1,3 @@
-#include "core/command_line.hpp"
+#include "model/command_line.hpp"
 
 int main(int argc, char** argv) { return kesta::kesta_main(argc, argv); }

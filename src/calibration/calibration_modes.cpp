@@ -18,7 +18,7 @@ void print_observation_error() {
 
 }  // namespace
 
-int run_sce_calibration(parallel_env&, const std::string& control_file) {
+int run_sce_calibration(parallel_env&, const std::string& control_file, model_runner run) {
     sce_ua sce;
     sce.setup(control_file, "sce_output.out", 1, 1);
     // A set-up that failed has said why; the search below refuses to run.
@@ -31,8 +31,8 @@ int run_sce_calibration(parallel_env&, const std::string& control_file) {
         const std::string replace_file = sce.replace_file();
         const std::string project_file = sce.project_file();
         const int nopt = sce.settings().nopt;
-        sce.set_objective([calib, replace_file, project_file, nopt](const std::vector<double>& params) {
-            return calib_objective_run(replace_file, project_file, params, *calib, nopt);
+        sce.set_objective([calib, replace_file, project_file, nopt, run](const std::vector<double>& params) {
+            return calib_objective_run(replace_file, project_file, params, *calib, nopt, run);
         });
     }
     const int trials = sce.sceua();
@@ -53,8 +53,8 @@ int run_sce_calibration(parallel_env&, const std::string& control_file) {
     return sce.calibration()->failed_runs();
 }
 
-int run_monte_carlo(parallel_env& env, int num_runs, const std::string& control_file) {
-    montecarlo mc(num_runs, env, control_file);
+int run_monte_carlo(parallel_env& env, int num_runs, const std::string& control_file, model_runner run) {
+    montecarlo mc(num_runs, env, control_file, run);
     // The control file's reader has said why it failed.
     if (!mc.input_ok()) return 1;
     if (!mc.observations_ok()) {

@@ -11,7 +11,8 @@
 
 namespace kesta {
 
-montecarlo::montecarlo(int runs, const parallel_env& env, const std::string& control_file)
+montecarlo::montecarlo(int runs, const parallel_env& env, const std::string& control_file,
+                       model_runner run)
     : process_(env.group_id()), env_(env) {
     const int size = env.world_size() > 0 ? env.world_size() : 1;
     runs_ = runs / size;
@@ -25,8 +26,8 @@ montecarlo::montecarlo(int runs, const parallel_env& env, const std::string& con
     }
     best_.assign(static_cast<std::size_t>(count_) + 1, 0.0);
     observations_ok_ = calib_.read_observation_file(observation_file_) == 1;
-    objective_ = [this](const std::vector<double>& params) {
-        return calib_objective_run(replace_file_, project_file_, params, calib_, count_);
+    objective_ = [this, run](const std::vector<double>& params) {
+        return calib_objective_run(replace_file_, project_file_, params, calib_, count_, run);
     };
 }
 

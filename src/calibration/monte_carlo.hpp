@@ -19,8 +19,8 @@ public:
     // Reads the control file, seeds the generator with the rank and the
     // calendar time, opens "log_file_p<group>.log" on the first process of a
     // group and reads the observation file. The objective is a model run
-    // through calib_objective_run.
-    montecarlo(int runs, const parallel_env& env, const std::string& control_file);
+    // made by `run` through calib_objective_run.
+    montecarlo(int runs, const parallel_env& env, const std::string& control_file, model_runner run);
     virtual ~montecarlo() = default;
     montecarlo(const montecarlo&) = delete;
     montecarlo& operator=(const montecarlo&) = delete;

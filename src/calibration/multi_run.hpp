@@ -3,6 +3,8 @@
 
 #include <string>
 
+#include "calibration/optim_record.hpp"
+
 namespace kesta {
 
 class parallel_env;
@@ -10,8 +12,9 @@ class parallel_env;
 // Each returns the number of runs that stopped on an error (0 when all ended
 // normally). The calibration and Monte Carlo modes return 1 when the mode
 // itself cannot run (control or observation file missing or unreadable).
-int run_sce_calibration(parallel_env& env, const std::string& control_file);
-int run_monte_carlo(parallel_env& env, int num_runs, const std::string& control_file);
-int run_batch(parallel_env& env, int num_runs, const std::string& project_file);
+// `run` makes each model run.
+int run_sce_calibration(parallel_env& env, const std::string& control_file, model_runner run);
+int run_monte_carlo(parallel_env& env, int num_runs, const std::string& control_file, model_runner run);
+int run_batch(parallel_env& env, int num_runs, const std::string& project_file, model_runner run);
 
 }  // namespace kesta

@@ -8,9 +8,8 @@
 #include "core/text_format.hpp"
 #include "core/file_opener.hpp"
 #include "core/line_reader.hpp"
-#include "core/optim_record.hpp"
+#include "calibration/optim_record.hpp"
 #include "core/parallel_env.hpp"
-#include "core/run_model.hpp"
 
 namespace kesta {
 
@@ -181,7 +180,8 @@ void calib_objective::write_obs_log(const std::vector<double>&, const std::vecto
 }
 
 double calib_objective_run(const std::string& replace_file, const std::string& project_file,
-                           const std::vector<double>& params, calib_objective& objective, int count) {
+                           const std::vector<double>& params, calib_objective& objective, int count,
+                           model_runner run) {
     optim_record record;
     const int rank = g_parallel_env.world_rank();
     // The run's own outputs carry the rank as their prefix, so trials of
@@ -200,7 +200,7 @@ double calib_objective_run(const std::string& replace_file, const std::string& p
     const std::size_t n = std::min(params.size(), static_cast<std::size_t>(std::max(count, 0)) + 1);
     set_replace_values(std::vector<double>(params.begin(), params.begin() + static_cast<long>(n)));
 
-    if (run_model(project_file, &record) != 0) {
+    if (run(project_file, &record) != 0) {
         objective.add_failed_run();
         return kUnscoredCost;
     }

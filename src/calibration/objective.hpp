@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "calibration/optim_record.hpp"
 #include "core/file_opener.hpp"
 
 namespace kesta {
@@ -74,12 +75,14 @@ private:
 };
 
 // One calibration trial: reads the replacement parameter file, loads params
-// (1-based, `count` values) into it, runs the project with a result record
+// (1-based, `count` values) into it, runs the project through `run` with a
+// result record
 // and scores the record. Outputs of the run carry the process rank as their
 // "%04d_" prefix. Returns the cost; a run that stopped on an error costs
 // kUnscoredCost and is counted in objective.failed_runs().
 double calib_objective_run(const std::string& replace_file, const std::string& project_file,
-                           const std::vector<double>& params, calib_objective& objective, int count);
+                           const std::vector<double>& params, calib_objective& objective, int count,
+                           model_runner run);
 
 // "best.out", the result of a whole calibration mode: created directly,
 // never numbered per run. When it cannot be opened, says that the results go

@@ -153,7 +153,10 @@ std::string next_token_text(const line_cursor& line) {
 
 bool replace_mode_on() { return g_replace.on; }
 
-void set_replace_mode(bool on) { g_replace.on = on; }
+void set_replace_mode(bool on) {
+    g_replace.on = on;
+    set_line_filter(on ? replace_line_tokens : nullptr);
+}
 
 int read_replace_param_file(const std::string& file) {
     std::string name = file;
@@ -224,7 +227,7 @@ int read_replace_value_file(const std::string& file) {
     }
     g_replace.params = std::move(loaded);
     g_replace.substitutions = 0;
-    g_replace.on = true;
+    set_replace_mode(true);
     return 0;
 }
 
@@ -240,7 +243,7 @@ void set_replace_values(const std::vector<double>& values) {
     }
     for (replace_param& p : g_replace.params) p.used = false;
     g_replace.substitutions = 0;
-    g_replace.on = true;
+    set_replace_mode(true);
 }
 
 void replace_line_tokens(std::string& line) {

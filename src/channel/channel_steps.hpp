@@ -1,11 +1,14 @@
 // Start-up and loop steps of the channel network.
 #pragma once
 
-#include "core/model_state_fwd.hpp"
+#include "model/model_state_fwd.hpp"
 
 namespace kesta {
 
 void setup_chan_point_sources(model_state& m);
+// Sets the downstream head boundary of the channel network from its series
+// or BOUND_DEPTH.
+void set_chan_point_value(model_state& m);
 // Set-up of the channel network during the model-input loading.
 void setup_channel(model_state& m);
 void step_channel_routing(model_state& m);

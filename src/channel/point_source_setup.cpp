@@ -1,14 +1,31 @@
-// Start-up of the channel inputs: the head boundary at the outlet. The
+// Start-up of the channel inputs and the head boundary at the outlet. The
 // initial channel volume and masses, the point sources and the marking of
 // the grid-stream cells belong with the channel network and are not set up
 // here.
 #include "channel/channel_steps.hpp"
 #include "core/error_record.hpp"
-#include "core/event_steps.hpp"
-#include "core/model_state.hpp"
+#include "model/model_state.hpp"
 #include "input/time_series.hpp"
 
 namespace kesta {
+
+// The depth at the downstream head boundary: from its time series when one
+// is named, else the fixed BOUND_DEPTH, set on the last node of the last link.
+void set_chan_point_value(model_state& m) {
+    if (m.bound_ts_given) {
+        time_series* series = ts_find_by_name(m.bound_ts);
+        if (series) m.bound_depth = ts_value_at(m.time, series);
+    }
+    const int link = m.nlinks;
+    if (link < 1 || link > m.link_nodes.n()) return;
+    const int node = m.link_nodes[link];
+    if (node < 1 || node > m.yp.nrows() || link > m.yp.ncols() || node > m.bel.nrows() ||
+        link > m.bel.ncols())
+        return;
+    m.yp[node][link] = m.bel[node][link] + m.bound_depth;
+    if (node <= m.chan_depth.nrows() && link <= m.chan_depth.ncols())
+        m.chan_depth[node][link] = m.bound_depth;
+}
 
 void setup_chan_point_sources(model_state& m) {
     if (m.head_bound && m.bound_ts_given) {

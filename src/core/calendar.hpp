@@ -10,6 +10,11 @@ namespace kesta {
 // truncate, as the day-number formula expects).
 double julday(int year, int month, int day, int hour, int minute, double seconds);
 
+// A calendar date and time in whole fields, as records and summaries give it.
+struct date_record {
+    int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
+};
+
 struct calendar_time {
     int year = 0, month = 0, day = 0, hour = 0, minute = 0;
     double seconds = 0.0;

@@ -9,8 +9,6 @@
 
 #include <sys/types.h>
 
-#include "calibration/replace_params.hpp"
-
 namespace kesta {
 
 bool is_separator(char c) { return c == ' ' || c == '\t' || c == ',' || c == '\n'; }
@@ -42,13 +40,19 @@ bool read_text_line(std::FILE* fp, std::string& text) {
     return true;
 }
 
+namespace {
+line_filter g_line_filter = nullptr;
+}  // namespace
+
+void set_line_filter(line_filter filter) { g_line_filter = filter; }
+
 int read_line(line_cursor& line, std::FILE* fp) {
     std::string text;
     if (!read_text_line(fp, text)) {
         line.assign(std::string());
         return 0;
     }
-    if (replace_mode_on()) replace_line_tokens(text);
+    if (g_line_filter != nullptr) g_line_filter(text);
     line.assign(std::move(text));
     return 1;
 }

@@ -39,9 +39,15 @@ private:
     std::size_t pos_ = 0;
 };
 
+// A process-wide rewrite of every line that read_line returns, installed by
+// whoever needs it (the calibration's parameter substitution); nullptr, the
+// default, returns lines as they stand.
+using line_filter = void (*)(std::string& line);
+void set_line_filter(line_filter filter);
+
 // Reads the next line whole, whatever its length. Removes the line feed and
-// a carriage return before it, then applies calibration replacement when it is
-// active. Returns 1 when a line was read (a last line without a line feed
+// a carriage return before it, then applies the line filter when one is
+// installed. Returns 1 when a line was read (a last line without a line feed
 // counts), 0 at end of file or on a read error, leaving the line empty.
 int read_line(line_cursor& line, std::FILE* fp);
 // The same line as it stands in the file, with no replacement: for the files

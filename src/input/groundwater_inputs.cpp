@@ -7,7 +7,7 @@
 #include "core/allocators.hpp"
 #include "core/error_record.hpp"
 #include "core/interval_clock.hpp"
-#include "core/model_state.hpp"
+#include "model/model_state.hpp"
 #include "core/text_format.hpp"
 #include "core/token_stream.hpp"
 #include "input/mapping_tables.hpp"

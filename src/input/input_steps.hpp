@@ -1,14 +1,13 @@
 // Start-up steps of project input and model set-up.
 #pragma once
 
-#include "core/model_state_fwd.hpp"
+#include "model/model_state_fwd.hpp"
 
 namespace kesta {
 
 void setup_run_control(model_state& m);
 void read_model_inputs(model_state& m);
 void setup_optim_and_precip_events(model_state& m);
-void alloc_optim_record(model_state& m);
 
 // Initial nutrient values of the cells, the groundwater and the soils.
 void assign_grid_constituents(model_state& m);

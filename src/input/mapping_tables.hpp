@@ -25,7 +25,7 @@
 
 #include "core/arrays.hpp"
 #include "core/line_reader.hpp"
-#include "core/model_state_fwd.hpp"
+#include "model/model_state_fwd.hpp"
 #include "input/ascii_grid.hpp"
 
 namespace kesta {

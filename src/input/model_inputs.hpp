@@ -4,7 +4,7 @@
 // error record (the stop flag set).
 #pragma once
 
-#include "core/model_state_fwd.hpp"
+#include "model/model_state_fwd.hpp"
 
 namespace kesta {
 

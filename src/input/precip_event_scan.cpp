@@ -9,11 +9,10 @@
 
 #include "core/allocators.hpp"
 #include "core/calendar.hpp"
-#include "core/clock_steps.hpp"
 #include "core/error_record.hpp"
 #include "core/file_opener.hpp"
 #include "core/interval_clock.hpp"
-#include "core/model_state.hpp"
+#include "model/model_state.hpp"
 #include "core/text_format.hpp"
 #include "input/input_steps.hpp"
 #include "input/reader_support.hpp"

@@ -1,7 +1,7 @@
 #include "input/reader_support.hpp"
 
 #include "core/error_record.hpp"
-#include "core/model_state.hpp"
+#include "model/model_state.hpp"
 #include "core/parallel_env.hpp"
 #include "core/text_format.hpp"
 #include "input/ascii_grid.hpp"

@@ -3,7 +3,7 @@
 #include <cstdio>
 
 #include "core/error_record.hpp"
-#include "core/model_state.hpp"
+#include "model/model_state.hpp"
 #include "core/text_format.hpp"
 #include "input/input_steps.hpp"
 #include "input/project_file.hpp"

@@ -4,7 +4,7 @@
 
 #include "core/allocators.hpp"
 #include "core/error_record.hpp"
-#include "core/model_state.hpp"
+#include "model/model_state.hpp"
 #include "core/text_format.hpp"
 #include "input/mapping_tables.hpp"
 #include "input/model_inputs.hpp"

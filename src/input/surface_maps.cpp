@@ -2,7 +2,7 @@
 // roughness, retention, interception, overland boundary, dikes and lakes.
 #include "core/allocators.hpp"
 #include "core/error_record.hpp"
-#include "core/model_state.hpp"
+#include "model/model_state.hpp"
 #include "core/text_format.hpp"
 #include "input/mapping_tables.hpp"
 #include "input/model_inputs.hpp"

@@ -321,45 +321,4 @@ double elev_series_interp(double x, elev_series* s) { return elev_series_at(x, s
 
 double elev_series_lookup(double x, elev_series* s) { return elev_series_interp(x, s); }
 
-// ------------------------------------------------------------------ pumps
-
-pump* read_pump_card(line_cursor& line, int link, int link_type) {
-    auto p = std::make_unique<pump>();
-    pop_int(line, p->card_value1);
-    pop_int(line, p->card_value2);
-    if (link_type == 4) p->card_value2 = 1;  // a plain trapezoidal link
-
-    std::string kind;
-    std::string series_name;
-    pop_string(line, kind);
-    pop_string(line, series_name);
-    if (starts_with(kind, "ELEV")) {
-        p->flow_type = pump_elev;
-        p->es = find_elev_series(series_name);
-    } else if (starts_with(kind, "TS")) {
-        p->flow_type = pump_ts;
-        p->ts = ts_find_by_name(series_name);
-    } else {
-        print_both(format_text("\n\nError in the channel input file: Flow type for pump is incorrectly\n"
-                          "defined for link %d. Must be ELEV or TS.\n",
-                          link));
-        fail_and_report();
-        return nullptr;
-    }
-    g_series.chan_pumps.push_back(std::move(p));
-    return g_series.chan_pumps.back().get();
-}
-
-void apply_overland_pumps(vec1<double>& depth, double dt, double t, double dx) {
-    for (auto& p : g_series.ov_pumps) {
-        const int cell = p->index;
-        if (cell < 1 || cell > depth.n()) continue;
-        const double rate = p->flow_type == pump_elev ? elev_series_interp(depth[cell], p->es)
-                                                      : ts_value_at(t, p->ts);
-        double removed = rate * dt / (dx * dx);
-        if (removed > depth[cell]) removed = depth[cell];
-        depth[cell] -= removed;
-    }
-}
-
 }  // namespace kesta

@@ -1,6 +1,6 @@
 // Named series read from their own files: time series of (Julian time, value)
 // and elevation series of (x, y), looked up by name while input is read and
-// evaluated during the run; and the pumps whose rates come from them.
+// evaluated during the run; and the lists of pumps whose rates come from them.
 //
 // The lists are process-wide because the card readers that fill them and the
 // lookups that read them get no model state, but they belong to one run: the
@@ -104,13 +104,5 @@ double elev_series_value(double x, elev_series* series);
 // Linear interpolation in x, the end values held outside the series.
 double elev_series_interp(double x, elev_series* series);
 double elev_series_lookup(double x, elev_series* series);
-
-// Reads the rest of a channel pump card (two integers, the flow type ELEV or
-// TS and the series name) into a new channel pump. Returns none, with code
-// 4000 reported, for any other flow type.
-pump* read_pump_card(line_cursor& line, int link, int link_type);
-// Takes each overland pump's volume over dt seconds out of its cell's depth
-// (m), at most the depth the cell holds. dx is the cell size (m).
-void apply_overland_pumps(vec1<double>& depth, double dt, double t, double dx);
 
 }  // namespace kesta

@@ -1,7 +1,7 @@
 // Start-up steps of the nutrient module.
 #pragma once
 
-#include "core/model_state_fwd.hpp"
+#include "model/model_state_fwd.hpp"
 
 namespace kesta {
 

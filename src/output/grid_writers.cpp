@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "core/error_record.hpp"
-#include "core/model_state.hpp"
+#include "model/model_state.hpp"
 
 namespace kesta {
 

@@ -13,7 +13,7 @@
 
 #include "core/arrays.hpp"
 #include "core/file_opener.hpp"
-#include "core/model_state_fwd.hpp"
+#include "model/model_state_fwd.hpp"
 
 namespace kesta {
 

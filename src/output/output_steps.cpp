@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "core/model_state.hpp"
+#include "model/model_state.hpp"
 
 // Steps of processes that this build does not simulate yet: each has no
 // work to do in any pass.

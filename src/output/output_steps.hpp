@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "core/model_state_fwd.hpp"
+#include "model/model_state_fwd.hpp"
 
 namespace kesta {
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "core/model_state.hpp"
+#include "model/model_state.hpp"
 #include "core/parallel_env.hpp"
 #include "output/output_steps.hpp"
 

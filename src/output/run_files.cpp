@@ -12,7 +12,7 @@
 #include "core/error_record.hpp"
 #include "core/file_opener.hpp"
 #include "core/line_reader.hpp"
-#include "core/model_state.hpp"
+#include "model/model_state.hpp"
 #include "core/text_format.hpp"
 #include "input/mapping_tables.hpp"
 #include "nutrients/zep_container.hpp"

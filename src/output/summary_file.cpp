@@ -9,7 +9,7 @@
 #include <cmath>
 
 #include "calibration/replace_params.hpp"
-#include "core/model_state.hpp"
+#include "model/model_state.hpp"
 #include "core/text_format.hpp"
 #include "output/output_steps.hpp"
 

@@ -8,7 +8,7 @@
 #include <cstdio>
 
 #include "core/calendar.hpp"
-#include "core/model_state.hpp"
+#include "model/model_state.hpp"
 #include "output/vq_inflow.hpp"
 #include "core/parallel_env.hpp"
 #include "output/output_steps.hpp"

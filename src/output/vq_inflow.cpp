@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "core/model_state.hpp"
+#include "model/model_state.hpp"
 
 namespace kesta {
 

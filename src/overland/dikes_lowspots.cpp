@@ -4,7 +4,7 @@
 #include <cmath>
 #include <string>
 
-#include "core/model_state.hpp"
+#include "model/model_state.hpp"
 #include "core/text_format.hpp"
 #include "input/reader_support.hpp"
 

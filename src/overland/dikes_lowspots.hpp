@@ -1,7 +1,7 @@
 // Overland dikes and the low spots through them.
 #pragma once
 
-#include "core/model_state_fwd.hpp"
+#include "model/model_state_fwd.hpp"
 
 namespace kesta {
 

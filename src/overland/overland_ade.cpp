@@ -13,7 +13,7 @@
 #include <cstdio>
 
 #include "core/error_record.hpp"
-#include "core/model_state.hpp"
+#include "model/model_state.hpp"
 #include "overland/dikes_lowspots.hpp"
 #include "overland/overland_faces.hpp"
 #include "overland/overland_route.hpp"

@@ -8,7 +8,7 @@
 #include <cmath>
 #include <cstdio>
 
-#include "core/model_state.hpp"
+#include "model/model_state.hpp"
 #include "overland/dikes_lowspots.hpp"
 #include "overland/overland_faces.hpp"
 #include "overland/overland_route.hpp"

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "core/arrays.hpp"
-#include "core/model_state_fwd.hpp"
+#include "model/model_state_fwd.hpp"
 #include "input/mapping_tables.hpp"
 #include "overland/overland_state.hpp"
 

@@ -6,7 +6,7 @@
 #include <utility>
 
 #include "core/error_record.hpp"
-#include "core/model_state.hpp"
+#include "model/model_state.hpp"
 #include "core/text_format.hpp"
 #include "input/reader_support.hpp"
 #include "overland/overland_steps.hpp"

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "core/line_reader.hpp"
-#include "core/model_state_fwd.hpp"
+#include "model/model_state_fwd.hpp"
 #include "overland/overland_state.hpp"
 
 namespace kesta {

@@ -8,7 +8,7 @@
 #pragma once
 
 #include "core/arrays.hpp"
-#include "core/model_state_fwd.hpp"
+#include "model/model_state_fwd.hpp"
 
 namespace kesta {
 

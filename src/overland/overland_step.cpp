@@ -7,11 +7,11 @@
 
 #include "channel/channel_steps.hpp"
 #include "core/error_record.hpp"
-#include "core/event_times.hpp"
 #include "core/interval_clock.hpp"
-#include "core/model_state.hpp"
+#include "model/model_state.hpp"
 #include "core/text_format.hpp"
 #include "input/time_series.hpp"
+#include "overland/overland_pumps.hpp"
 #include "overland/overland_faces.hpp"
 #include "overland/overland_route.hpp"
 #include "overland/overland_steps.hpp"

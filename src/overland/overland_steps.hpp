@@ -1,7 +1,7 @@
 // Start-up and loop steps of rainfall and overland flow.
 #pragma once
 
-#include "core/model_state_fwd.hpp"
+#include "model/model_state_fwd.hpp"
 
 namespace kesta {
 
@@ -10,7 +10,12 @@ void init_overland_slopes(model_state& m);
 // Starts each precipitation event at its time; an event still running when
 // the next begins is ended and closed first. An event whose start the clock
 // has passed stops the run (code 4000).
-void step_event_precip(model_state& m);
+// Uniform rain: starts at the first step of the run.
+void start_uniform_rain(model_state& m);
+// Starts the rain of the next event of the rain file: reads the event and
+// sets the rates, the rain clocks and the event index. Called once the
+// previous event is closed.
+void begin_precip_event(model_state& m);
 // Sets the rain rate (mm/h) of every cell for the step: the rain of the
 // periods that fall within the step over its length, so an event gives the
 // file's total whatever the time step; ends the rain at the last line.

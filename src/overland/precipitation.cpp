@@ -1,6 +1,6 @@
-// The rainfall steps of the time loop: the start of each rainfall event, the
-// change of the rain rates at every period of the event, and the application
-// of the step's rain to the cells.
+// The rainfall steps of the time loop: the rain of each new event, the change
+// of the rain rates at every period of the event, and the application of the
+// step's rain to the cells. When an event begins is the event control's.
 #include "overland/precipitation.hpp"
 
 #include <algorithm>
@@ -9,9 +9,8 @@
 
 #include "core/calendar.hpp"
 #include "core/error_record.hpp"
-#include "core/event_steps.hpp"
 #include "core/interval_clock.hpp"
-#include "core/model_state.hpp"
+#include "model/model_state.hpp"
 #include "core/text_format.hpp"
 #include "input/reader_support.hpp"
 #include "output/output_steps.hpp"
@@ -29,17 +28,6 @@ void set_all_rates(model_state& m, double rate) {
     for (int k = 1; k <= m.ncells && k <= m.ri.n(); ++k) m.ri[k] = rate;
     if (m.interception)
         for (int k = 1; k <= m.ncells && k <= m.ri_eff.n(); ++k) m.ri_eff[k] = rate;
-}
-
-// Uniform rain starts at the first step of the run.
-void start_uniform_rain(model_state& m) {
-    if (m.clock_calls != 1) return;
-    set_all_rates(m, m.rain_intensity);
-    m.raining = 1;
-    m.event_active = 1;
-    m.precip_state = 1;
-    m.uniform_rain_count = 1;
-    m.rain_next_time = m.time;
 }
 
 void announce_event(model_state& m) {
@@ -223,64 +211,19 @@ void uniform_step_rates(model_state& m) {
     }
 }
 
-// An event whose start the clock has passed without starting it never can:
-// the run would go on for ever waiting for it.
-bool refuse_passed_event(model_state& m, int next) {
-    if (next > m.event_start_times.n()) return false;
-    const double start = m.event_start_times[next];
-    if (!(m.time > start + m.time_tol)) return false;
-    print_both(m.summary_fp.get(),
-               format_text("\nERROR:\nPrecipitation event %d of file %s begins at %s, but the run "
-                           "reached %s without meeting its start on a time step.\n"
-                           "The event can never start.  Program exiting on error.\n\n",
-                           next, m.precip_file.c_str(), date_time_text(start).c_str(),
-                           date_time_text(m.time).c_str()));
-    fail_and_report();
-    return true;
-}
-
-// The previous event ends when the next one begins, if its runoff has not
-// ended it already: the same end as check_event_end gives it, with the
-// analyzers told and the event-end updates made, then it is closed.
-void close_previous_event(model_state& m) {
-    if (m.event_active) {
-        m.event_active = 0;
-        m.event_ended = 1;
-        m.event_done = 1;
-        trigger_analyzers(m, notice_event_end);
-        update_at_event_end(m);
-        if (g_error_record.code != 0) return;
-    }
-    finish_event(m);
-}
-
 }  // namespace
 
-void step_event_precip(model_state& m) {
-    if (m.uniform_rain) {
-        start_uniform_rain(m);
-        return;
-    }
-    if (!m.rain_from_file || m.precip_event_count >= m.nevents) return;
-    const int next = m.precip_event_count + 1;
-    const bool one_htp_event = m.htp && m.htp_event_num_given;
-    const bool htp_search = one_htp_event && m.precip_event_count < m.htp_event_num;
-    // A run of one land-management event starts no other: the events around
-    // it need not follow it in time.
-    if (!one_htp_event && refuse_passed_event(m, next)) return;
-    const bool due = htp_search || (next <= m.event_start_times.n() &&
-                                    clock_due(m.event_start_times[next], m.time, m.time_tol));
-    if (!due) return;
+void start_uniform_rain(model_state& m) {
+    if (m.clock_calls != 1) return;
+    set_all_rates(m, m.rain_intensity);
+    m.raining = 1;
+    m.event_active = 1;
+    m.precip_state = 1;
+    m.uniform_rain_count = 1;
+    m.rain_next_time = m.time;
+}
 
-    if (m.precip_event_count > 0) {
-        close_previous_event(m);
-        if (g_error_record.code != 0) return;
-        // A land-management run that asked for one event ends with it.
-        if (one_htp_event) {
-            m.running = 0;
-            return;
-        }
-    }
+void begin_precip_event(model_state& m) {
     trigger_analyzers(m, notice_event_start);
     m.raining = 1;
     m.event_active = 1;

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "core/arrays.hpp"
-#include "core/core_state.hpp"
+#include "core/calendar.hpp"
 
 namespace kesta {
 

@@ -8,7 +8,7 @@
 #include "core/error_record.hpp"
 #include "core/file_opener.hpp"
 #include "core/line_reader.hpp"
-#include "core/model_state.hpp"
+#include "model/model_state.hpp"
 
 namespace kesta {
 

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "core/arrays.hpp"
-#include "core/model_state_fwd.hpp"
+#include "model/model_state_fwd.hpp"
 
 namespace kesta {
 

@@ -4,7 +4,7 @@
 #include <limits>
 
 #include "core/allocators.hpp"
-#include "core/model_state.hpp"
+#include "model/model_state.hpp"
 
 namespace kesta {
 

@@ -1,7 +1,7 @@
 // Single-layer Green and Ampt infiltration under ponding or rain.
 #pragma once
 
-#include "core/model_state_fwd.hpp"
+#include "model/model_state_fwd.hpp"
 
 namespace kesta {
 

@@ -2,9 +2,8 @@
 // run, exfiltration where the water table has reached the ground, and the
 // infiltrated-depth and volume totals that the summaries, the Sacramento
 // step, the soil accounting and the constituent code read.
-#include "core/event_times.hpp"
 #include "core/interval_clock.hpp"
-#include "core/model_state.hpp"
+#include "model/model_state.hpp"
 #include "overland/overland_steps.hpp"
 #include "subsurface/green_ampt.hpp"
 #include "subsurface/subsurface_steps.hpp"

@@ -1,7 +1,7 @@
 // The Richards soil-layer table in its mapping-table form.
 #pragma once
 
-#include "core/model_state_fwd.hpp"
+#include "model/model_state_fwd.hpp"
 #include "input/mapping_tables.hpp"
 
 namespace kesta {

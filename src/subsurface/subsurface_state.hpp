@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "core/arrays.hpp"
-#include "core/core_state.hpp"
+#include "core/calendar.hpp"
 #include "input/mapping_tables.hpp"
 
 namespace kesta {

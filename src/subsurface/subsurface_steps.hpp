@@ -2,8 +2,8 @@
 #pragma once
 
 #include "core/arrays.hpp"
-#include "core/core_state.hpp"
-#include "core/model_state_fwd.hpp"
+#include "core/calendar.hpp"
+#include "model/model_state_fwd.hpp"
 
 namespace kesta {
 

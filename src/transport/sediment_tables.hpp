@@ -1,7 +1,7 @@
 // Per-cell sediment values filled from the mapping-table file.
 #pragma once
 
-#include "core/model_state_fwd.hpp"
+#include "model/model_state_fwd.hpp"
 
 namespace kesta {
 

@@ -1,7 +1,7 @@
 // Start-up and loop steps of sediment and contaminant transport.
 #pragma once
 
-#include "core/model_state_fwd.hpp"
+#include "model/model_state_fwd.hpp"
 
 namespace kesta {
 

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "model/run_model.hpp"
 #include "calibration/monte_carlo.hpp"
 #include "calibration/multi_run.hpp"
 #include "core/parallel_env.hpp"
@@ -26,9 +27,9 @@ protected:
         dir.write("obs.txt", "1\n10 1 0 0\n");
     }
     // Each mode run quietly; the console output is kept in `out`.
-    int sce(const char* input) { return quietly([&] { return kesta::run_sce_calibration(env, input); }); }
-    int monte_carlo(const char* input) { return quietly([&] { return kesta::run_monte_carlo(env, 3, input); }); }
-    int batch(const char* project) { return quietly([&] { return kesta::run_batch(env, 3, project); }); }
+    int sce(const char* input) { return quietly([&] { return kesta::run_sce_calibration(env, input, kesta::run_model); }); }
+    int monte_carlo(const char* input) { return quietly([&] { return kesta::run_monte_carlo(env, 3, input, kesta::run_model); }); }
+    int batch(const char* project) { return quietly([&] { return kesta::run_batch(env, 3, project, kesta::run_model); }); }
     template <typename F>
     int quietly(F f) {
         testing::internal::CaptureStdout();
@@ -66,7 +67,7 @@ TEST_F(MultiRun, SceCalibrationCountsFailedRuns) {
 
 TEST_F(MultiRun, MonteCarloDrawsWithinBoundsAndKeepsTheSmallestAbsoluteCost) {
     dir.write("mc.in", std::string(kFiles) + "2\n3 3\n0 1\n");
-    kesta::montecarlo mc(200, env, "mc.in");
+    kesta::montecarlo mc(200, env, "mc.in", kesta::run_model);
     ASSERT_TRUE(mc.input_ok());
     std::vector<std::vector<double>> drawn;
     const double costs[] = {2.0, -2.0, -3.0, -1.5, 1.5};

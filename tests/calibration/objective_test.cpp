@@ -7,10 +7,11 @@
 #include <string>
 #include <vector>
 
+#include "model/run_model.hpp"
 #include "calibration/objective.hpp"
-#include "core/model_state.hpp"
+#include "model/model_state.hpp"
 #include "input/input_steps.hpp"
-#include "input/optim_results.hpp"
+#include "model/optim_results.hpp"
 #include "stand_in_run.hpp"
 
 namespace {
@@ -129,7 +130,7 @@ protected:
     }
     double trial(double x) {
         testing::internal::CaptureStdout();
-        const double cost = kesta::calib_objective_run("params.txt", "calib.prj", {0.0, x}, obj, 1);
+        const double cost = kesta::calib_objective_run("params.txt", "calib.prj", {0.0, x}, obj, 1, kesta::run_model);
         out = testing::internal::GetCapturedStdout();
         return cost;
     }

@@ -14,9 +14,9 @@
 #include "core/error_record.hpp"
 #include "core/file_opener.hpp"
 #include "core/line_reader.hpp"
-#include "core/model_state.hpp"
-#include "core/optim_record.hpp"
-#include "core/run_driver.hpp"
+#include "model/model_state.hpp"
+#include "calibration/optim_record.hpp"
+#include "model/run_driver.hpp"
 #include "support/temp_dir.hpp"
 
 namespace kesta_test {

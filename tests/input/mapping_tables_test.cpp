@@ -8,7 +8,7 @@
 #include <tuple>
 
 #include "core/error_record.hpp"
-#include "core/model_state.hpp"
+#include "model/model_state.hpp"
 #include "input/mapping_tables.hpp"
 #include "support/temp_dir.hpp"
 

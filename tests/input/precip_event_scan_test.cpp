@@ -7,7 +7,7 @@
 #include "core/calendar.hpp"
 #include "core/error_record.hpp"
 #include "core/file_opener.hpp"
-#include "core/model_state.hpp"
+#include "model/model_state.hpp"
 #include "input/input_steps.hpp"
 #include "support/temp_dir.hpp"
 

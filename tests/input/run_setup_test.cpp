@@ -6,7 +6,7 @@
 #include <utility>
 
 #include "core/error_record.hpp"
-#include "core/model_state.hpp"
+#include "model/model_state.hpp"
 #include "input/input_steps.hpp"
 
 namespace {

@@ -8,8 +8,10 @@
 
 #include "core/calendar.hpp"
 #include "core/error_record.hpp"
-#include "core/model_state.hpp"
+#include "model/model_state.hpp"
+#include "channel/channel_pumps.hpp"
 #include "input/time_series.hpp"
+#include "overland/overland_pumps.hpp"
 #include "support/temp_dir.hpp"
 
 namespace {

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "core/model_state.hpp"
+#include "model/model_state.hpp"
 #include "output/output_steps.hpp"
 
 namespace {

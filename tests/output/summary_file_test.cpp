@@ -5,7 +5,7 @@
 #include <memory>
 #include <string>
 
-#include "core/model_state.hpp"
+#include "model/model_state.hpp"
 #include "output/output_steps.hpp"
 #include "output/summary_file.hpp"
 #include "support/stream_capture.hpp"

@@ -5,7 +5,7 @@
 #include <memory>
 #include <string>
 
-#include "core/model_state.hpp"
+#include "model/model_state.hpp"
 #include "output/output_steps.hpp"
 #include "support/temp_dir.hpp"
 

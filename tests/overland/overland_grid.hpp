@@ -13,8 +13,8 @@
 #include "core/allocators.hpp"
 #include "core/error_record.hpp"
 #include "core/interval_clock.hpp"
-#include "core/model_state.hpp"
-#include "core/overland_arrays.hpp"
+#include "model/model_state.hpp"
+#include "overland/overland_arrays.hpp"
 #include "overland/overland_steps.hpp"
 
 namespace kesta_test {

@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "core/calendar.hpp"
-#include "core/clock_steps.hpp"
-#include "core/event_steps.hpp"
+#include "model/clock_steps.hpp"
+#include "model/event_steps.hpp"
 #include "core/file_opener.hpp"
 #include "input/input_steps.hpp"
 #include "overland/overland_grid.hpp"

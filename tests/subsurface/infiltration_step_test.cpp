@@ -2,8 +2,7 @@
 // wait between events, and water conservation with overland flow.
 #include <gtest/gtest.h>
 
-#include "core/event_steps.hpp"
-#include "core/event_times.hpp"
+#include "model/event_steps.hpp"
 #include "subsurface/green_ampt.hpp"
 #include "subsurface/soil_cells.hpp"
 

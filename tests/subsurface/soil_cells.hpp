@@ -4,7 +4,7 @@
 #pragma once
 
 #include "core/interval_clock.hpp"
-#include "core/model_state.hpp"
+#include "model/model_state.hpp"
 #include "overland/overland_grid.hpp"
 #include "subsurface/subsurface_steps.hpp"
 

@@ -1,7 +1,7 @@
 // Loop step of the storm-drain and tile-drain network.
 #pragma once
 
-#include "core/model_state_fwd.hpp"
+#include "model/model_state_fwd.hpp"
 
 namespace kesta {
 

@@ -1,0 +1,180 @@
+// Members of the model state owned by the model core: run control and clock.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "core/calendar.hpp"
+#include "core/file_opener.hpp"
+#include "model/model_state_fwd.hpp"
+#include "calibration/optim_record.hpp"
+
+namespace kesta {
+
+// Running water sums of the run (m3) that an event reports as differences:
+// the processes add to them, start_event copies them, finish_event subtracts
+// the copy. The grid-edge boundary totals are the overland step's own
+// (ov_bdy_*); their copy at the event start is kept beside them.
+struct water_run_sums {
+    double mass_cleanup_error_overland = 0.0;  // water made by setting negative depths to 0
+    double interception = 0.0;
+    double lake_point_sources = 0.0;
+    double lake_point_sinks = 0.0;
+    double stream_point_sources = 0.0;
+    double stream_point_sinks = 0.0;
+    double lake_evaporation = 0.0;
+    double infiltrated_volume = 0.0;  // water that entered the soil
+};
+
+struct core_state {
+    int running = 0;  // the time loop repeats while set
+    int step = 0;     // index of the current step, 0 before the first advance
+    int clock_calls = 0;
+    double q_out = 0.0;  // outlet discharge (m3/s)
+    date_record peak_date;
+    double peak_q = 0.0;     // m3/s
+    double peak_time = 0.0;  // Julian days
+
+    double cms_to_cfs = 35.314667;  // cubic feet per cubic metre
+    int flush_buffer = 5000;        // progress lines between flushes of standard output
+    int flush_buffer_given = 0;
+
+    // Run-control copies of the project's values.
+    double timestep_copy = 0.0;  // s
+    int tot_time = 0;            // min
+    int hyd_freq = 0;            // time-series interval (steps)
+    int map_freq = 0;            // map interval (steps)
+    int outrow = 0, outcol = 0;
+    double outslope = 0.0;
+    int outlet_cell = 0;
+    double latitude = 0.0, longitude = 0.0;  // degrees
+    double gmt = 0.0;                        // h
+    int gmt_given = 0;
+    int qout_cfs = 0;
+
+    // Clock (Julian days unless stated).
+    double timestep = 0.0;  // s
+    double dt_days = 0.0;
+    double time_tol = 0.0;
+    double time = 0.0;
+    double start_time = 0.0;
+    double end_time = 0.0;    // long-term runs: the last hydrometeorological record
+    double first_time = 0.0;  // run start, before the land-management adjustment
+    double elapsed_min = 0.0;
+    double seconds = 0.0;     // seconds of `time` with their fraction
+    int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
+    int day_of_year = 0;
+    int long_term = 0;
+    int start_hhmm = 0;      // hour * 100 + minute of the run start
+    int start_yyyymmdd = 0;  // year * 10000 + month * 100 + day of the run start
+    // Pass counters kept beside `step`; both are zeroed when the clocks are armed.
+    int event_step = 0;  // passes of the current event
+    int step_count = 0;
+
+    // Event control.
+    int event_index = 1;  // current event, from 1
+    int nevents = 0;
+    int event_active = 0;  // an event's precipitation has begun and the event has not ended
+    int event_done = 0;    // the event has ended and is still to be closed
+    int event_ended = 0;   // the event ended in this pass
+    double event_end_time = 0.0;  // Julian end of a single-event run
+
+    // Event water totals (m3), reset at the start of every event and formed
+    // at its end for the event summary.
+    double volume_rainfall_overland = 0.0;
+    double initial_volume_overland_flow = 0.0;
+    double volume_remaining_on_surface = 0.0;
+    double volume_remaining_in_overland_lakes = 0.0;
+    double volume_precip_to_lake = 0.0;  // rain on channel-network lakes
+    double volume_overland_to_lake = 0.0;
+    double volume_overland_from_lake = 0.0;
+    double volume_of_discharge = 0.0;   // outlet volume of the event
+    double event_peak_discharge = 0.0;  // m3/s
+    double volume_et_removed_water = 0.0;
+    double volume_of_infiltrated_water = 0.0;
+    double net_vol_infiltrated_soil = 0.0;
+    double volume_ground_water_recharge = 0.0;
+    double initial_volume_in_soils = 0.0;
+    double final_volume_in_soils = 0.0;
+    double richard_equation_mass_balance_error = 0.0;  // percent
+    double initial_volume_in_lakes = 0.0;
+    double volume_remaining_in_lakes = 0.0;
+    double initial_liquid_equiv_volume_snow = 0.0;
+    double final_volume_of_snow = 0.0;
+    double initial_volume_in_channels = 0.0;
+    double final_volume_in_channels = 0.0;
+    double volume_subsurface_at_event_start = 0.0;  // Sacramento storages
+    double volume_subsurface_at_event_end = 0.0;
+    // Exchanges of the event, added to by the processes that move the water
+    // and zeroed when an event starts.
+    double volume_gw_chan = 0.0, volume_water_chan_gw = 0.0;
+    double volume_gw_lakes = 0.0, volume_water_lakes_gw = 0.0;
+    double volume_gw_tile_drains = 0.0;
+    double volume_overland_point_sources = 0.0;
+    double vol_gw_unsat_this_event_w = 0.0;
+    // Event volumes formed as a running sum less its copy at the event start.
+    double mass_cleanup_error_overland = 0.0;
+    double volume_of_interception = 0.0;
+    double volume_ov_boundary_inflow = 0.0;
+    double volume_ov_boundary_outflow_1 = 0.0, volume_ov_boundary_outflow_2 = 0.0;
+    double volume_lake_point_sources = 0.0, volume_lake_point_sinks = 0.0;
+    double volume_stream_point_sources = 0.0, volume_stream_point_sinks = 0.0;
+    double volume_of_lake_evaporation = 0.0;
+    water_run_sums run_sums;
+    water_run_sums run_sums_at_event_start;
+    // Mass balance of the event: (input - output) / input, a fraction; exactly
+    // -1.0 when the event had no water input.
+    double mass_input_original_mass = 0.0;
+    double mass_output_final_mass = 0.0;
+    double mass_conservation_error = 0.0;
+    // Basin-averaged relative soil saturation at the start and end of the event.
+    double initial_basin_averaged_soil_water_content = 0.0;
+    double final_basin_averaged_soil_water_content = 0.0;
+    int number_cells_at_start_event = 0;
+    int finished_events = 0;  // events closed by finish_event
+    // Run totals (m3).
+    double total_percolation_volume = 0.0;   // deep percolation below the soil
+    double total_direct_evap_volume = 0.0;   // direct evaporation from the soil
+    double total_evaporation_volume = 0.0;   // Richards evaporation between events
+    double richards_soil_water_change = 0.0;  // Richards soil water gained between events
+
+    int optimize_given = 0;
+    std::string optimize;  // the optimisation output file
+    file_ptr optim_fp;     // one line per event
+    optim_record* run_result = nullptr;  // the caller's, in a calibration run
+    std::unique_ptr<optim_record> own_run_result;  // the run's own when no caller gave one
+    int quiet = 0;
+    int super_quiet = 0;
+
+    // Working copies of the run cards.
+    int units = 0;
+    int strict_julian_date = 0;
+    double event_min_q = 0.0;     // m3/s; an event ends below it
+    int end_time_given = 0;       // END_TIME
+    double end_time_julian = 0.0;  // Julian days
+
+    // Run inside the land-management framework, with grids traded with the
+    // ecological model. Every path is "exchange/" followed by the card's name.
+    int htp = 0;
+    int htp_event_num = -1;  // the one event to run; -1 none
+    int htp_event_num_given = 0;
+    int olma_given = 0;
+    std::string olma;  // the event file
+    int olma_first = 0;
+    int moist_to_olma_given = 0, ksat_to_olma_given = 0, rough_to_olma_given = 0,
+        poros_to_olma_given = 0, erosivity_to_olma_given = 0, crop_fact_to_olma_given = 0,
+        net_erosion_to_olma_given = 0;
+    std::string moist_to_olma, ksat_to_olma, rough_to_olma, poros_to_olma, erosivity_to_olma,
+        crop_fact_to_olma, net_erosion_to_olma;
+    int moist_from_olma_given = 0, ksat_from_olma_given = 0, rough_from_olma_given = 0,
+        erosivity_from_olma_given = 0, crop_fact_from_olma_given = 0, et_demand_from_olma_given = 0;
+    std::string moist_from_olma, ksat_from_olma, rough_from_olma, erosivity_from_olma,
+        crop_fact_from_olma, et_demand_from_olma;
+};
+
+// Tail members of the core.
+struct core_tail_state {
+    std::string project_file;
+};
+
+}  // namespace kesta

@@ -1,0 +1,362 @@
+// The start of an event: its clocks, its totals and the per-cell state that
+// every event starts from.
+#include <cmath>
+#include <cstdio>
+
+#include "channel/channel_steps.hpp"
+#include "model/event_steps.hpp"
+#include "core/interval_clock.hpp"
+#include "model/model_state.hpp"
+#include "calibration/optim_record.hpp"
+#include "subsurface/subsurface_steps.hpp"
+#include "transport/transport_steps.hpp"
+
+namespace kesta {
+
+namespace {
+
+constexpr double kTiny = 1e-16;
+constexpr double kNoLocationPeak = -999.99;  // a location whose peak is not known yet
+
+// Moves a per-cell depth (cm) into a run total (m3) and zeroes it.
+void move_cm_to_total(vec1<double>& v, int k, double area, double& total) {
+    if (k > v.n()) return;
+    total += v[k] / 100.0 * area;
+    v[k] = 0.0;
+}
+
+bool initial_depth_given(const model_state& m) {
+    return m.project_options.ov_init_depth_given || m.project_options.init_elev_head_given;
+}
+
+bool between_event_processes(const model_state& m) {
+    return m.inf_richards_on || m.gw_simulation || m.ov_point_source_given || m.inf_redist_on;
+}
+
+// Long-term Richards runs: the soil columns catch up with the time that has
+// passed since their last update.
+void catch_up_richards(model_state& m, double area) {
+    const double seconds = (m.time - m.inf_last) * kSecondsPerDay;
+    const double evaporated = richards_unsat_step(m, seconds > 0.0 ? seconds : 0.0);
+    m.total_evaporation_volume += evaporated * area;
+    if (m.summary_fp)
+        std::fprintf(m.summary_fp.get(), "Total evaporation at beginning of event %lf \n",
+                     m.total_evaporation_volume);
+    for (int k = 1; k <= m.ncells && k <= m.VOLCHANGE.n(); ++k)
+        m.richards_soil_water_change += m.VOLCHANGE[k] * area;
+    if (m.inf_next <= m.time + m.time_tol)
+        advance_interval_clock(m.inf_last, m.inf_next, m.time, m.inf_interval);
+}
+
+void arm_event_clocks(model_state& m) {
+    arm_clock(m.ov_last_time, m.ov_next_time, m.time, m.ov_interval);
+    if (!m.ov_con_trans) return;
+    m.wq_next = m.ov_next_time;
+    m.wq_last = m.time;
+    m.chan_con_next = m.ov_next_time;
+    m.chan_con_last = m.time;
+}
+
+void start_subsurface_clocks(model_state& m) {
+    if (m.gw_simulation) {
+        m.gw_interval_sec = m.ov_interval_sec;
+        m.gw_interval = m.ov_interval;
+        const double latest = m.ov_next_time + m.gw_interval;
+        if (m.gw_next > latest) m.gw_next = latest;
+        m.vol_gw_unsat_this_event_w = 0.0;
+    }
+    if (m.soil_et_accounting) {
+        m.soil_et_interval_sec = m.ov_interval_sec;
+        m.soil_et_interval = m.ov_interval;
+        m.soil_et_next = m.inf_next;
+    }
+    if (m.inf_richards_on) {
+        m.initial_basin_averaged_soil_water_content = 0.0;
+        m.initial_volume_in_soils = 0.0;
+        m.number_cells_at_start_event = 0;
+    }
+    if (m.sacramento_given) {
+        sacramento_start_event(m);
+        m.volume_subsurface_at_event_start = sacramento_storage_volume(m);
+    }
+}
+
+// A wetland cell starts every event at its category's depth. Its ground is
+// lowered by the category's height once in the run: lowering it again at
+// every event would sink it further each time.
+void set_wetland_cell(model_state& m, int k, bool lower_ground) {
+    if (k > m.wetland_mask.n()) return;
+    const int c = m.wetland_mask[k];
+    if (c <= 0 || static_cast<std::size_t>(c) >= m.wetland_table.size()) return;
+    const wetland_props& w = m.wetland_table[static_cast<std::size_t>(c)];
+    if (k <= m.h.n()) m.h[k] = w.field[0];
+    if (lower_ground && k <= m.elev.n()) m.elev[k] -= w.field[7];
+}
+
+bool is_wetland_cell(const model_state& m, int k) {
+    return k <= m.wetland_mask.n() && m.wetland_mask[k] > 0;
+}
+
+void reset_cells(model_state& m, double area) {
+    const bool surface_reset = !between_event_processes(m);
+    const bool init_depth = initial_depth_given(m);
+    const bool lower_wetlands = m.wetlands_given && !m.wetland_elev_lowered;
+    const double dtr_cap = m.ov_interval * 24.0;  // h
+    for (int k = 1; k <= m.ncells; ++k) {
+        if (surface_reset) {
+            if (init_depth || m.wetlands_given) {
+                if (init_depth) zero_at(m.dh, k);
+                else if (!is_wetland_cell(m, k)) zero_at(m.h, k);
+                if (m.wetlands_given) set_wetland_cell(m, k, lower_wetlands);
+            } else {
+                zero_at(m.dh, k);
+            }
+        }
+        if (m.green_ampt_on || m.inf_layered_on) {
+            zero_at(m.infdep, k);
+            zero_at(m.infdep_prev, k);
+        }
+        if (m.inf_layered_on) {
+            zero_at(m.wetdep, k);
+            zero_at(m.fav, k);
+        }
+        if (m.inf_richards_on) {
+            zero_at(m.fav, k);
+            zero_at(m.infdep, k);
+            zero_at(m.infdep_prev, k);
+            zero_at(m.inf_rich, k);
+            move_cm_to_total(m.DIRECT_EVAP, k, area, m.total_direct_evap_volume);
+            if (k <= m.bound_type.n()) m.bound_type[k] = 1;
+            m.initial_volume_in_soils += richards_column_water(m, k) * area;
+            ++m.number_cells_at_start_event;
+            if (m.long_term) m.initial_basin_averaged_soil_water_content += richards_top_saturation(m, k);
+            if (k <= m.dtr.n() && m.dtr[k] > dtr_cap) m.dtr[k] = dtr_cap;
+            if (!m.gw_simulation) move_cm_to_total(m.bottomfav, k, area, m.total_percolation_volume);
+        }
+        if (m.interception) zero_at(m.icep_dep, k);
+    }
+    if (lower_wetlands) m.wetland_elev_lowered = 1;
+    if (m.inf_richards_on && m.long_term && m.ncells > 0)
+        m.initial_basin_averaged_soil_water_content /= m.ncells;
+}
+
+void zero_event_totals(model_state& m) {
+    m.peak_q = 0.0;
+    m.volume_rainfall_overland = 0.0;
+    m.volume_precip_to_lake = 0.0;
+    m.volume_overland_to_lake = 0.0;
+    m.volume_overland_from_lake = 0.0;
+    m.initial_volume_overland_flow = 0.0;
+    m.volume_of_discharge = 0.0;
+    m.event_peak_discharge = 0.0;
+    m.volume_et_removed_water = 0.0;
+    m.net_vol_infiltrated_soil = 0.0;
+    m.volume_of_water_exfiltrated = 0.0;
+    m.beginning_vol_water_exfiltrated_this_event = m.total_vol_water_exfiltrated_this_run;
+    m.run_sums_at_event_start = m.run_sums;
+    m.ov_bdy_out_vol_at_event_start = m.ov_bdy_out_vol;
+    m.ov_bdy_fixed_out_vol_at_event_start = m.ov_bdy_fixed_out_vol;
+    m.ov_bdy_fixed_in_vol_at_event_start = m.ov_bdy_fixed_in_vol;
+    // Exchanges that the processes add up over the event.
+    m.volume_gw_chan = 0.0;
+    m.volume_water_chan_gw = 0.0;
+    m.volume_gw_lakes = 0.0;
+    m.volume_water_lakes_gw = 0.0;
+    m.volume_gw_tile_drains = 0.0;
+    m.volume_overland_point_sources = 0.0;
+
+    if (m.optimize_given && m.in_hyd_location_given && m.run_result) {
+        // Peaks are raised from the marker by the first discharge seen; the
+        // volumes are sums and start from nothing.
+        for (double& p : m.run_result->location_peak) p = kNoLocationPeak;
+        for (double& v : m.run_result->location_volume) v = 0.0;
+    }
+}
+
+// Water on the surface, in overland lakes and as snow at the event start
+// (m3), counted as at the end of the event. Water an earlier event left on
+// the surface counts like any other starting water; a dry grid gives 0.
+void starting_storages(model_state& m, double area) {
+    double in_overland_lakes = 0.0;
+    m.initial_volume_overland_flow = surface_storage(m, area, in_overland_lakes);
+    m.initial_liquid_equiv_volume_snow = snow_storage(m, area);
+}
+
+void check_initial_moisture(int k, double& thi, double thr, double phi) {
+    if (!(thi < thr) && !(thi > phi)) return;
+    std::printf("cell: %d  thi: %lf  thr: %lf   phi: %lf\n", k, thi, thr, phi);
+    if (thi < thr) {
+        std::printf("Problem initializing inf_redist in main loop, thi<thr at grid cell %d, increasing it to %lf\n",
+                    k, thr + 0.01);
+        thi = thr + 0.01;
+    }
+    if (thi > phi) {
+        std::printf("Problem initializing inf_redist in main loop, thi>phi at grid cell %d, decreasing it to %lf\n",
+                    k, phi - 0.01);
+        thi = phi - 0.01;
+    }
+}
+
+// Green and Ampt with redistribution starts each event from the moisture of
+// the upper soil store.
+void start_redistribution(model_state& m, double area) {
+    m.initial_basin_averaged_soil_water_content = 0.0;
+    m.redist_event_init = 1;
+    double sum = 0.0;
+    for (int k = 1; k <= m.ncells; ++k) {
+        zero_at(m.iter_pond_1, k);
+        zero_at(m.iter_n, k);
+        zero_at(m.no_wat_prof, k);
+        zero_at(m.iter_i_less_k, k);
+        zero_at(m.vinf_n, k);
+        zero_at(m.infdep, k);
+        zero_at(m.infdep_prev, k);
+        if (!m.long_term) continue;
+        const double depth = value_at(m.soil_depth, k);
+        const double phi = value_at(m.phi_map, k);
+        const double thr = value_at(m.thr_map, k);
+        const double top = depth < m.top_layer_depth ? depth : m.top_layer_depth;
+        double thi = phi;
+        if (depth > kTiny && top > 0.0) thi = value_at(m.Ws1_L1, k) / top;
+        check_initial_moisture(k, thi, thr, phi);
+        if (k <= m.thi.n()) m.thi[k] = thi;
+        sum += thi / phi;
+        if (!std::isfinite(sum)) std::printf("bad initial value of soil moisture cell %d\n", k);
+        if (!m.gw_simulation) move_cm_to_total(m.bottomfav, k, area, m.total_percolation_volume);
+        move_cm_to_total(m.DIRECT_EVAP, k, area, m.total_direct_evap_volume);
+    }
+    if (m.long_term && m.ncells > 0) m.initial_basin_averaged_soil_water_content = sum / m.ncells;
+}
+
+// Layered soils of a long-term run take their layer moistures from the soil
+// stores; cells of one class share its record, so the last cell of a class
+// decides its moistures.
+void start_layered_soils(model_state& m, double area) {
+    double sum = 0.0;
+    for (int k = 1; k <= m.ncells; ++k) {
+        double* s = soil_class_of(m, k);
+        if (!s) continue;
+        const double depth = value_at(m.soil_depth, k);
+        const double l1 = value_at(m.Ws1_L1, k);
+        const double l2 = value_at(m.Ws1_L2, k);
+        if (depth > kTiny && s[22] <= depth) {
+            if (s[22] > 0.0) s[10] = l1 / s[22];
+            if (s[22] + s[23] > depth) {
+                if (depth - s[23] > 0.0) s[11] = l2 / (depth - s[23]);
+                s[12] = s[9];
+            } else {
+                if (s[23] > 0.0) s[11] = l2 / s[23];
+                s[12] = s[11];
+            }
+        } else if (depth > kTiny) {
+            s[10] = l1 / depth;
+            s[11] = s[8];
+            s[12] = s[9];
+        } else {
+            s[10] = s[7];
+            s[11] = s[8];
+            s[12] = s[9];
+        }
+        for (int j = 0; j < 3; ++j) {
+            if (s[10 + j] < s[19 + j]) s[10 + j] = s[19 + j];
+            if (s[10 + j] > s[7 + j]) s[10 + j] = s[7 + j];
+        }
+        sum += s[10] / s[7];
+        if (!std::isfinite(sum)) std::printf("bad initial value of soil moisture cell %d\n", k);
+        if (!m.gw_simulation) move_cm_to_total(m.bottomfav, k, area, m.total_percolation_volume);
+        move_cm_to_total(m.DIRECT_EVAP, k, area, m.total_direct_evap_volume);
+    }
+    m.initial_basin_averaged_soil_water_content = m.ncells > 0 ? sum / m.ncells : 0.0;
+}
+
+bool initial_channel_state_given(const model_state& m) {
+    const project_options& po = m.project_options;
+    return po.explic_backwater_given || po.explic_hotstart_given || po.read_chan_hotstart_given;
+}
+
+void empty_channel_network(model_state& m) {
+    for (int link = 1; link <= m.nlinks && link <= m.link_nodes.n(); ++link) {
+        for (int node = 1; node <= m.link_nodes[link]; ++node) {
+            if (node <= m.qp.nrows() && link <= m.qp.ncols()) m.qp[node][link] = 0.0;
+            if (node <= m.qlat.nrows() && link <= m.qlat.ncols()) m.qlat[node][link] = 0.0;
+            if (node <= m.yp.nrows() && link <= m.yp.ncols() && node <= m.bel.nrows() &&
+                link <= m.bel.ncols())
+                m.yp[node][link] = m.bel[node][link];
+        }
+    }
+    if (m.head_bound) set_chan_point_value(m);
+}
+
+bool is_lake_link(const model_state& m, int link) {
+    constexpr int kLakeBit = 32;
+    return link <= m.ltype.n() && (m.ltype[link] & kLakeBit) != 0;
+}
+
+void initial_channel_volume(model_state& m) {
+    ex_section(m, 2);
+    double v = 0.0;
+    for (int link = 1; link <= m.nlinks && link <= m.link_nodes.n(); ++link) {
+        if (is_lake_link(m, link)) continue;
+        const double dx = value_at(m.chan_dx, link);
+        for (int node = 1; node <= m.link_nodes[link]; ++node) {
+            if (node > m.area.nrows() || link > m.area.ncols()) continue;
+            const double a = m.area[node][link];
+            if (std::isnan(a)) {
+                std::printf("Negative Area Computed At Startup for [Node][Link]: [%d][%d] ltype: %d\n",
+                            node, link, link <= m.ltype.n() ? m.ltype[link] : 0);
+                continue;
+            }
+            v += a * dx;
+        }
+    }
+    m.initial_volume_in_channels = v;
+    if (m.chan_lakes_on) m.initial_volume_in_lakes = channel_lake_storage(m);
+}
+
+void start_channel(model_state& m) {
+    if (!m.chan_routing) return;
+    m.chan_active_in_event = 1;
+    m.chan_next = m.ov_next_time;
+    m.chan_last = m.ov_last_time;
+    if (m.chan_con_trans) {
+        m.chan_con_next = m.chan_next;
+        m.chan_con_last = m.chan_last;
+    }
+    const bool first_step = m.clock_calls <= 1;
+    const bool drains_between = m.inf_richards_on || m.gw_simulation || m.soil_et_accounting;
+    if (!initial_channel_state_given(m) && (!drains_between || first_step)) empty_channel_network(m);
+    initial_channel_volume(m);
+}
+
+}  // namespace
+
+void start_event(model_state& m) {
+    if (!clock_due(event_start_time(m, m.event_index, m.start_time), m.time, m.time_tol)) return;
+    const double area = m.gridsize * m.gridsize;
+
+    if (m.long_term && m.inf_richards_on && m.clock_calls > 1) catch_up_richards(m, area);
+    arm_event_clocks(m);
+    m.precip_period = 1;
+
+    if (m.ov_con_trans) start_event_constituent_totals(m);
+    start_subsurface_clocks(m);
+    reset_cells(m, area);
+    zero_event_totals(m);
+    starting_storages(m, area);
+    m.volume_of_infiltrated_water = 0.0;
+    m.number_timesteps_rain = 0;
+    m.elapsed_min_rain_began = 0.0;
+    m.discharge_volume_sum = 0.0;
+    if (!m.super_quiet) std::printf("Initialized Arrays\n");
+
+    reset_event_sediment_contam(m);
+    if (!m.long_term && !m.htp) {
+        if (!m.super_quiet) std::printf("simulation duration %d minutes\n", m.run_params.tot_time);
+        m.event_end_time = m.start_time + m.run_params.tot_time / 1440.0;
+    }
+    if (m.inf_redist_on) start_redistribution(m, area);
+    if (m.inf_layered_on && m.long_term) start_layered_soils(m, area);
+    start_channel(m);
+}
+
+}  // namespace kesta

@@ -1,0 +1,34 @@
+// Event control: start, end decision, event-end updates and totals.
+#pragma once
+
+#include "model/model_state_fwd.hpp"
+
+namespace kesta {
+
+// At the start of each rainfall event: closes the event before it, then
+// starts the new one's rain.
+void step_event_precip(model_state& m);
+void start_event(model_state& m);
+void check_event_end(model_state& m);
+void update_at_event_end(model_state& m);
+void finish_event(model_state& m);
+// The event's mass balance from its totals: mass_input_original_mass,
+// mass_output_final_mass and mass_conservation_error (exactly -1.0 when the
+// event had no water input). Part of finish_event.
+void event_mass_balance(model_state& m);
+// Storages the event balance counts at the start and at the end of an event
+// (m3). Cells of the channel-network lakes hold their water in the lakes,
+// which count on their own. The surface: the depth of every other cell, an
+// overland lake cell counting as its lake's level above its ground, with
+// the overland lakes' share in `in_overland_lakes`. Snow: its liquid
+// equivalent on the same cells. Channel lakes: the lake volumes.
+double surface_storage(const model_state& m, double cell_area, double& in_overland_lakes);
+double snow_storage(const model_state& m, double cell_area);
+double channel_lake_storage(const model_state& m);
+void init_cell_state(model_state& m);
+void read_exchange_files(model_state& m);
+// Day number of `julian` for the land-management framework: whole days since
+// 1:00 on 31 December of the year before `year`.
+int olma_day_number(double julian, int year);
+
+}  // namespace kesta

@@ -1,0 +1,147 @@
+// Construction and release of the model state, and the per-cell vectors
+// that the run's options call for.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <memory>
+#include <string>
+
+#include "core/allocators.hpp"
+#include "model/model_state.hpp"
+#include "overland/overland_arrays.hpp"
+#include "support/temp_dir.hpp"
+
+namespace {
+
+using kesta::model_state;
+
+std::string destroy_and_capture(std::unique_ptr<model_state>& m) {
+    testing::internal::CaptureStdout();
+    m.reset();
+    return testing::internal::GetCapturedStdout();
+}
+
+TEST(ModelState, RangeErrorOnANamedArrayIsReportedByNameAtDeletion) {
+    auto m = std::make_unique<model_state>();
+    m->OV_MASS_OUT.append_fill(3, 0.0);
+    m->OV_MASS_OUT.at(4) = 1.0;  // one past the end
+    m->OV_MASS_OUT.at(9) = 1.0;
+    m->soil_km[2].at(-1);  // unnamed
+    const std::string out = destroy_and_capture(m);
+    EXPECT_EQ(out, "Error: bad range addressed in array \nError: bad range addressed in array OV_MASS_OUT\n");
+}
+
+TEST(ModelState, DatasetMapSeriesIsClosedWithItsEndMark) {
+    kesta_test::temp_dir dir;
+    const std::string path = dir.file("depth.dat");
+    const std::string plain = dir.file("depth.asc");
+    auto m = std::make_unique<model_state>();
+    m->map_outputs[0].out.reset(std::fopen(path.c_str(), "w"));
+    m->map_outputs[0].is_dataset = true;
+    m->map_outputs[1].out.reset(std::fopen(plain.c_str(), "w"));
+    m.reset();
+    EXPECT_EQ(kesta_test::read_file(path), "ENDDS\n");
+    EXPECT_EQ(kesta_test::read_file(plain), "");
+}
+
+TEST(ModelState, PartlyBuiltStateReleasesEverythingItHolds) {
+    // Under the sanitizers a leak or double free here fails the test run.
+    auto m = std::make_unique<model_state>();
+    m->ncells = 5;
+    m->nutrients = 1;
+    m->zep = std::make_unique<kesta::zep_container>();
+    m->zep->maps.rows.add_rows(2, 3);
+    m->zep->linknode.rows.add_rows(1, 2);
+    m->ov_sed = std::make_unique<kesta::sed_record>();
+    kesta::alloc_dmatrix(4, 5, m->ov_sed->class_tables[0], "sed");
+    m->vq = std::make_unique<kesta::vq_data>();
+    kesta::alloc_imatrix(m->vq->cell_map, 3, 3, "vq map");
+    m->nutr_map_outputs.add_rows(2, 2);
+    m->soil_mass.add_planes_fill(2, 1.5, 3, 4);
+    kesta::alloc_overland_arrays(*m);
+    EXPECT_EQ(destroy_and_capture(m), "");
+}
+
+// The vectors that exist after alloc_overland_arrays, by name.
+std::vector<std::string> made_vectors(const model_state& m) {
+    std::vector<std::string> made;
+    const struct {
+        const char* name;
+        bool present;
+    } all[] = {
+        {"h", !m.h.empty()}, {"h_max_flood", !m.h_max_flood.empty()}, {"h_old", !m.h_old.empty()},
+        {"h_dep", !m.h_dep.empty()}, {"ri", !m.ri.empty()}, {"dh", !m.dh.empty()},
+        {"sox", !m.sox.empty()}, {"soy", !m.soy.empty()}, {"qx", !m.qx.empty()}, {"qy", !m.qy.empty()},
+        {"volx", !m.volx.empty()}, {"voly", !m.voly.empty()}, {"qmap", !m.qmap.empty()},
+        {"hdummy", !m.hdummy.empty()}, {"qdummy", !m.qdummy.empty()},
+        {"belowcon", !m.belowcon.empty()}, {"rightcon", !m.rightcon.empty()},
+        {"abovecon", !m.abovecon.empty()}, {"leftcon", !m.leftcon.empty()},
+        {"yes_exfil", !m.yes_exfil.empty()}, {"ks_map", !m.ks_map.empty()}, {"thi", !m.thi.empty()},
+        {"soiltype", !m.soiltype.empty()}, {"num1", !m.num1.empty()}, {"gwbound", !m.gwbound.empty()},
+        {"elevgw", !m.elevgw.empty()}, {"gw_flux", !m.gw_flux.empty()},
+        {"bottom_elev", !m.bottom_elev.empty()}, {"A", !m.A.empty()}, {"qwell", !m.qwell.empty()},
+        {"Adummy", !m.Adummy.empty()}, {"alb", !m.alb.empty()}, {"icep_stor", !m.icep_stor.empty()},
+        {"retent_dep", !m.retent_dep.empty()}, {"dist_rough", !m.dist_rough.empty()},
+        {"lake_num", !m.lake_num.empty()}, {"oland_lake_mask", !m.oland_lake_mask.empty()},
+    };
+    for (const auto& v : all)
+        if (v.present) made.emplace_back(v.name);
+    return made;
+}
+
+TEST(OverlandArrays, RunWithNoOptionsGetsOnlyTheAlwaysMadeVectors) {
+    model_state m;
+    m.ncells = 7;
+    kesta::alloc_overland_arrays(m);
+    const std::vector<std::string> expected = {
+        "h", "h_old", "h_dep", "ri", "dh", "sox", "soy", "qx", "qy", "volx", "voly", "hdummy", "qdummy",
+        "belowcon", "rightcon", "abovecon", "leftcon", "yes_exfil", "retent_dep", "dist_rough"};
+    EXPECT_EQ(made_vectors(m), expected);
+    EXPECT_EQ(m.h.n(), 7);
+    EXPECT_EQ(m.leftcon.n(), 7);
+    for (int k = 0; k <= 7; ++k) EXPECT_EQ(m.h[k], 0.0);
+}
+
+TEST(OverlandArrays, RichardsWithGroundwaterTakesWaterTableVectorsFromTheRichardsGroup) {
+    model_state m;
+    m.ncells = 4;
+    m.inf_richards_on = 1;
+    m.gw_simulation = 1;
+    m.water_table_given = 1;
+    kesta::alloc_overland_arrays(m);
+    // Highest indices: the cell count for the water table, 151 for the solver's work vectors.
+    EXPECT_EQ((std::vector<int>{m.elevgw.n(), m.bottom_elev.n(), m.num1.n(), m.num3.n()}),
+              (std::vector<int>{4, 4, 151, 151}));
+    EXPECT_EQ((std::vector<bool>{m.A.empty(), m.D.empty(), m.qwell.empty(), m.gwbound.empty()}),
+              (std::vector<bool>{true, true, false, false}));
+    EXPECT_EQ(m.bound_type[1], 1);
+    EXPECT_EQ(m.bound_type[4], 1);
+}
+
+TEST(OverlandArrays, GroundwaterWithoutRichardsMakesItsOwnSolverVectors) {
+    model_state m;
+    m.ncells = 3;
+    m.gw_simulation = 1;
+    m.green_ampt_on = 1;
+    kesta::alloc_overland_arrays(m);
+    EXPECT_EQ((std::vector<bool>{m.bottom_elev.empty(), m.A.empty(), m.Adummy.empty(), m.soiltype.empty(),
+                                 m.num1.empty()}),
+              (std::vector<bool>{false, false, false, true, true}));
+}
+
+TEST(OverlandArrays, MapSwitchesAddTheirVectors) {
+    model_state m;
+    m.ncells = 2;
+    m.discharge_given = 1;
+    m.overland_lake_map_given = 1;
+    m.interception = 1;
+    m.long_term = 1;
+    kesta::alloc_overland_arrays(m);
+    EXPECT_EQ(m.qmap.n(), 2);
+    // Vegetation only with the Penman method; lake numbers only with channel lakes.
+    EXPECT_EQ((std::vector<bool>{m.oland_lake_mask.empty(), m.icep_stor.empty(), m.alb.empty(), m.veg.empty(),
+                                 m.lake_num.empty()}),
+              (std::vector<bool>{false, false, false, true, true}));
+}
+
+}  // namespace
