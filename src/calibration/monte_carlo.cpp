@@ -5,9 +5,9 @@
 #include <cstdlib>
 #include <ctime>
 
-#include "core/text_format.hpp"
 #include "core/line_reader.hpp"
 #include "core/parallel_env.hpp"
+#include "core/text_format.hpp"
 
 namespace kesta {
 

@@ -4,12 +4,12 @@
 #include <cmath>
 #include <cstdio>
 
+#include "calibration/optim_record.hpp"
 #include "calibration/replace_params.hpp"
-#include "core/text_format.hpp"
 #include "core/file_opener.hpp"
 #include "core/line_reader.hpp"
-#include "calibration/optim_record.hpp"
 #include "core/parallel_env.hpp"
+#include "core/text_format.hpp"
 
 namespace kesta {
 

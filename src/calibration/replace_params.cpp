@@ -3,10 +3,10 @@
 #include <cctype>
 #include <cstring>
 
-#include "core/text_format.hpp"
 #include "core/error_record.hpp"
 #include "core/file_opener.hpp"
 #include "core/line_reader.hpp"
+#include "core/text_format.hpp"
 
 namespace kesta {
 

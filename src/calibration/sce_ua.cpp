@@ -4,8 +4,8 @@
 #include <cmath>
 #include <limits>
 
-#include "core/text_format.hpp"
 #include "core/line_reader.hpp"
+#include "core/text_format.hpp"
 
 namespace kesta {
 

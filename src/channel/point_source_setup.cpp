@@ -4,8 +4,8 @@
 // here.
 #include "channel/channel_steps.hpp"
 #include "core/error_record.hpp"
-#include "model/model_state.hpp"
 #include "input/time_series.hpp"
+#include "model/model_state.hpp"
 
 namespace kesta {
 

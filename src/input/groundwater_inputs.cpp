@@ -7,12 +7,12 @@
 #include "core/allocators.hpp"
 #include "core/error_record.hpp"
 #include "core/interval_clock.hpp"
-#include "model/model_state.hpp"
 #include "core/text_format.hpp"
 #include "core/token_stream.hpp"
 #include "input/mapping_tables.hpp"
 #include "input/model_inputs.hpp"
 #include "input/reader_support.hpp"
+#include "model/model_state.hpp"
 
 namespace kesta {
 

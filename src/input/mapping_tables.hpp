@@ -25,8 +25,8 @@
 
 #include "core/arrays.hpp"
 #include "core/line_reader.hpp"
-#include "model/model_state_fwd.hpp"
 #include "input/ascii_grid.hpp"
+#include "model/model_state_fwd.hpp"
 
 namespace kesta {
 

@@ -12,10 +12,10 @@
 #include "core/error_record.hpp"
 #include "core/file_opener.hpp"
 #include "core/interval_clock.hpp"
-#include "model/model_state.hpp"
 #include "core/text_format.hpp"
 #include "input/input_steps.hpp"
 #include "input/reader_support.hpp"
+#include "model/model_state.hpp"
 #include "overland/precipitation.hpp"
 #include "subsurface/subsurface_steps.hpp"
 

@@ -1,11 +1,11 @@
 #include "input/reader_support.hpp"
 
 #include "core/error_record.hpp"
-#include "model/model_state.hpp"
 #include "core/parallel_env.hpp"
 #include "core/text_format.hpp"
 #include "input/ascii_grid.hpp"
 #include "input/mapping_tables.hpp"
+#include "model/model_state.hpp"
 
 namespace kesta {
 

@@ -3,11 +3,11 @@
 #include <cstdio>
 
 #include "core/error_record.hpp"
-#include "model/model_state.hpp"
 #include "core/text_format.hpp"
 #include "input/input_steps.hpp"
 #include "input/project_file.hpp"
 #include "input/reader_support.hpp"
+#include "model/model_state.hpp"
 
 namespace kesta {
 

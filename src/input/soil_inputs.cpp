@@ -4,11 +4,11 @@
 
 #include "core/allocators.hpp"
 #include "core/error_record.hpp"
-#include "model/model_state.hpp"
 #include "core/text_format.hpp"
 #include "input/mapping_tables.hpp"
 #include "input/model_inputs.hpp"
 #include "input/reader_support.hpp"
+#include "model/model_state.hpp"
 #include "subsurface/soil_table.hpp"
 #include "subsurface/subsurface_steps.hpp"
 

@@ -2,11 +2,11 @@
 // roughness, retention, interception, overland boundary, dikes and lakes.
 #include "core/allocators.hpp"
 #include "core/error_record.hpp"
-#include "model/model_state.hpp"
 #include "core/text_format.hpp"
 #include "input/mapping_tables.hpp"
 #include "input/model_inputs.hpp"
 #include "input/reader_support.hpp"
+#include "model/model_state.hpp"
 #include "overland/overland_lakes.hpp"
 
 namespace kesta {

@@ -5,8 +5,8 @@
 
 #include "core/calendar.hpp"
 #include "core/error_record.hpp"
-#include "core/text_format.hpp"
 #include "core/file_opener.hpp"
+#include "core/text_format.hpp"
 
 namespace kesta {
 

@@ -4,13 +4,13 @@
 
 #include <climits>
 
+#include "calibration/optim_record.hpp"
 #include "core/calendar.hpp"
 #include "core/error_record.hpp"
 #include "core/interval_clock.hpp"
-#include "model/model_state.hpp"
-#include "calibration/optim_record.hpp"
 #include "core/text_format.hpp"
 #include "input/time_series.hpp"
+#include "model/model_state.hpp"
 #include "overland/overland_steps.hpp"
 #include "subsurface/subsurface_steps.hpp"
 

@@ -4,10 +4,10 @@
 #include <memory>
 #include <string>
 
+#include "calibration/optim_record.hpp"
 #include "core/calendar.hpp"
 #include "core/file_opener.hpp"
 #include "model/model_state_fwd.hpp"
-#include "calibration/optim_record.hpp"
 
 namespace kesta {
 

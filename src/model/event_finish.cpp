@@ -3,9 +3,9 @@
 #include <cmath>
 #include <cstdio>
 
+#include "calibration/optim_record.hpp"
 #include "model/event_steps.hpp"
 #include "model/model_state.hpp"
-#include "calibration/optim_record.hpp"
 #include "model/optim_results.hpp"
 #include "output/output_steps.hpp"
 #include "overland/overland_steps.hpp"

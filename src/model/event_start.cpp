@@ -3,11 +3,11 @@
 #include <cmath>
 #include <cstdio>
 
-#include "channel/channel_steps.hpp"
-#include "model/event_steps.hpp"
-#include "core/interval_clock.hpp"
-#include "model/model_state.hpp"
 #include "calibration/optim_record.hpp"
+#include "channel/channel_steps.hpp"
+#include "core/interval_clock.hpp"
+#include "model/event_steps.hpp"
+#include "model/model_state.hpp"
 #include "subsurface/subsurface_steps.hpp"
 #include "transport/transport_steps.hpp"
 

@@ -7,8 +7,8 @@
 #include <limits>
 
 #include "channel/channel_state.hpp"
-#include "model/core_state.hpp"
 #include "input/input_state.hpp"
+#include "model/core_state.hpp"
 #include "nutrients/nutrient_state.hpp"
 #include "output/output_state.hpp"
 #include "overland/overland_state.hpp"

@@ -2,8 +2,8 @@
 
 #include <memory>
 
-#include "model/model_state.hpp"
 #include "input/input_steps.hpp"
+#include "model/model_state.hpp"
 
 namespace kesta {
 

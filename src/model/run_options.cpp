@@ -8,11 +8,11 @@
 #include "core/calendar.hpp"
 #include "core/error_record.hpp"
 #include "core/file_opener.hpp"
-#include "model/model_state.hpp"
-#include "input/mapping_tables.hpp"
-#include "output/vq_inflow.hpp"
 #include "core/parallel_env.hpp"
+#include "input/mapping_tables.hpp"
 #include "input/project_file.hpp"
+#include "model/model_state.hpp"
+#include "output/vq_inflow.hpp"
 
 namespace kesta {
 

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "model/model_state.hpp"
 #include "core/parallel_env.hpp"
+#include "model/model_state.hpp"
 #include "output/output_steps.hpp"
 
 namespace kesta {

@@ -9,8 +9,8 @@
 #include <cmath>
 
 #include "calibration/replace_params.hpp"
-#include "model/model_state.hpp"
 #include "core/text_format.hpp"
+#include "model/model_state.hpp"
 #include "output/output_steps.hpp"
 
 namespace kesta {

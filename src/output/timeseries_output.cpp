@@ -8,10 +8,10 @@
 #include <cstdio>
 
 #include "core/calendar.hpp"
-#include "model/model_state.hpp"
-#include "output/vq_inflow.hpp"
 #include "core/parallel_env.hpp"
+#include "model/model_state.hpp"
 #include "output/output_steps.hpp"
+#include "output/vq_inflow.hpp"
 
 namespace kesta {
 

@@ -4,9 +4,9 @@
 #include <cmath>
 #include <string>
 
-#include "model/model_state.hpp"
 #include "core/text_format.hpp"
 #include "input/reader_support.hpp"
+#include "model/model_state.hpp"
 
 namespace kesta {
 

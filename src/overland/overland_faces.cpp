@@ -5,8 +5,8 @@
 #include <utility>
 
 #include "core/error_record.hpp"
-#include "model/model_state.hpp"
 #include "core/text_format.hpp"
+#include "model/model_state.hpp"
 #include "overland/overland_route.hpp"
 
 namespace kesta {

@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "core/arrays.hpp"
-#include "model/model_state_fwd.hpp"
 #include "input/mapping_tables.hpp"
+#include "model/model_state_fwd.hpp"
 #include "overland/overland_state.hpp"
 
 namespace kesta {

@@ -6,9 +6,9 @@
 #include <utility>
 
 #include "core/error_record.hpp"
-#include "model/model_state.hpp"
 #include "core/text_format.hpp"
 #include "input/reader_support.hpp"
+#include "model/model_state.hpp"
 #include "overland/overland_steps.hpp"
 
 namespace kesta {

@@ -1,8 +1,8 @@
 // The Richards soil-layer table in its mapping-table form.
 #pragma once
 
-#include "model/model_state_fwd.hpp"
 #include "input/mapping_tables.hpp"
+#include "model/model_state_fwd.hpp"
 
 namespace kesta {
 

@@ -7,10 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "model/run_model.hpp"
 #include "calibration/monte_carlo.hpp"
 #include "calibration/multi_run.hpp"
 #include "core/parallel_env.hpp"
+#include "model/run_model.hpp"
 #include "stand_in_run.hpp"
 
 namespace {

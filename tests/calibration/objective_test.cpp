@@ -7,11 +7,11 @@
 #include <string>
 #include <vector>
 
-#include "model/run_model.hpp"
 #include "calibration/objective.hpp"
-#include "model/model_state.hpp"
 #include "input/input_steps.hpp"
+#include "model/model_state.hpp"
 #include "model/optim_results.hpp"
+#include "model/run_model.hpp"
 #include "stand_in_run.hpp"
 
 namespace {

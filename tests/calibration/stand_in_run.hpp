@@ -10,12 +10,12 @@
 #include <string>
 #include <vector>
 
+#include "calibration/optim_record.hpp"
 #include "calibration/replace_params.hpp"
 #include "core/error_record.hpp"
 #include "core/file_opener.hpp"
 #include "core/line_reader.hpp"
 #include "model/model_state.hpp"
-#include "calibration/optim_record.hpp"
 #include "model/run_driver.hpp"
 #include "support/temp_dir.hpp"
 

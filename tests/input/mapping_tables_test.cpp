@@ -8,8 +8,8 @@
 #include <tuple>
 
 #include "core/error_record.hpp"
-#include "model/model_state.hpp"
 #include "input/mapping_tables.hpp"
+#include "model/model_state.hpp"
 #include "support/temp_dir.hpp"
 
 using namespace kesta;

@@ -10,11 +10,11 @@
 
 #include "core/allocators.hpp"
 #include "core/error_record.hpp"
-#include "model/model_state.hpp"
-#include "overland/overland_arrays.hpp"
 #include "input/input_steps.hpp"
 #include "input/model_inputs.hpp"
+#include "model/model_state.hpp"
 #include "model/optim_results.hpp"
+#include "overland/overland_arrays.hpp"
 #include "support/grid_text.hpp"
 #include "support/temp_dir.hpp"
 

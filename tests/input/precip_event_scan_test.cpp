@@ -7,8 +7,8 @@
 #include "core/calendar.hpp"
 #include "core/error_record.hpp"
 #include "core/file_opener.hpp"
-#include "model/model_state.hpp"
 #include "input/input_steps.hpp"
+#include "model/model_state.hpp"
 #include "support/temp_dir.hpp"
 
 namespace {

@@ -6,8 +6,8 @@
 #include <utility>
 
 #include "core/error_record.hpp"
-#include "model/model_state.hpp"
 #include "input/input_steps.hpp"
+#include "model/model_state.hpp"
 
 namespace {
 

@@ -6,11 +6,11 @@
 #include <string>
 #include <tuple>
 
+#include "channel/channel_pumps.hpp"
 #include "core/calendar.hpp"
 #include "core/error_record.hpp"
-#include "model/model_state.hpp"
-#include "channel/channel_pumps.hpp"
 #include "input/time_series.hpp"
+#include "model/model_state.hpp"
 #include "overland/overland_pumps.hpp"
 #include "support/temp_dir.hpp"
 

@@ -7,13 +7,13 @@
 #include <string>
 #include <vector>
 
+#include "calibration/optim_record.hpp"
 #include "core/calendar.hpp"
-#include "model/clock_steps.hpp"
 #include "core/error_record.hpp"
 #include "core/interval_clock.hpp"
-#include "model/model_state.hpp"
-#include "calibration/optim_record.hpp"
 #include "input/time_series.hpp"
+#include "model/clock_steps.hpp"
+#include "model/model_state.hpp"
 #include "support/temp_dir.hpp"
 
 namespace {

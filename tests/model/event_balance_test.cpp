@@ -7,9 +7,9 @@
 #include <string>
 
 #include "core/calendar.hpp"
+#include "core/file_opener.hpp"
 #include "model/clock_steps.hpp"
 #include "model/event_steps.hpp"
-#include "core/file_opener.hpp"
 #include "output/output_steps.hpp"
 #include "overland/overland_grid.hpp"
 #include "overland/overland_route.hpp"

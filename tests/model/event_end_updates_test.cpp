@@ -7,11 +7,11 @@
 #include <vector>
 
 #include "core/calendar.hpp"
-#include "model/clock_steps.hpp"
 #include "core/error_record.hpp"
-#include "model/event_steps.hpp"
 #include "core/file_opener.hpp"
 #include "core/interval_clock.hpp"
+#include "model/clock_steps.hpp"
+#include "model/event_steps.hpp"
 #include "model/model_state.hpp"
 #include "output/grid_writers.hpp"
 #include "support/temp_dir.hpp"

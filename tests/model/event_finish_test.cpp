@@ -4,10 +4,10 @@
 
 #include <string>
 
-#include "model/event_steps.hpp"
-#include "core/interval_clock.hpp"
-#include "model/model_state.hpp"
 #include "calibration/optim_record.hpp"
+#include "core/interval_clock.hpp"
+#include "model/event_steps.hpp"
+#include "model/model_state.hpp"
 #include "support/temp_dir.hpp"
 
 namespace {

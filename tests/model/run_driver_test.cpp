@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
+#include "calibration/optim_record.hpp"
 #include "core/error_record.hpp"
 #include "model/model_state.hpp"
-#include "calibration/optim_record.hpp"
 #include "model/run_driver.hpp"
 #include "model/run_model.hpp"
 #include "support/run_program.hpp"

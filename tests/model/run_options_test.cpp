@@ -9,9 +9,9 @@
 
 #include "core/error_record.hpp"
 #include "model/model_state.hpp"
+#include "model/run_options.hpp"
 #include "output/output_steps.hpp"
 #include "output/vq_inflow.hpp"
-#include "model/run_options.hpp"
 #include "support/temp_dir.hpp"
 
 namespace {

@@ -9,10 +9,10 @@
 #include <vector>
 
 #include "core/calendar.hpp"
-#include "model/clock_steps.hpp"
-#include "model/event_steps.hpp"
 #include "core/file_opener.hpp"
 #include "input/input_steps.hpp"
+#include "model/clock_steps.hpp"
+#include "model/event_steps.hpp"
 #include "overland/overland_grid.hpp"
 #include "overland/precipitation.hpp"
 #include "support/temp_dir.hpp"

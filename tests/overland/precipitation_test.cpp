@@ -8,13 +8,13 @@
 #include <vector>
 
 #include "core/calendar.hpp"
-#include "model/clock_steps.hpp"
 #include "core/error_record.hpp"
-#include "model/event_steps.hpp"
 #include "core/file_opener.hpp"
 #include "core/interval_clock.hpp"
-#include "model/model_state.hpp"
 #include "input/input_steps.hpp"
+#include "model/clock_steps.hpp"
+#include "model/event_steps.hpp"
+#include "model/model_state.hpp"
 #include "overland/overland_grid.hpp"
 #include "overland/overland_steps.hpp"
 #include "overland/precipitation.hpp"
