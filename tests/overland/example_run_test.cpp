@@ -44,6 +44,7 @@ protected:
     void SetUp() override {
         for (const char* name : {"valley.prj", "valley.cmt", "mask.asc", "elevation.asc", "landuse.asc"})
             fs::copy_file(kExample / name, dir.path() / name);
+        fs::create_directory(dir.path() / "maps");
         run = kesta_test::run_kesta("valley.prj", dir.path().string());
         summary = kesta_test::read_file(dir.file("valley.sum"));
         points = hydrograph(kesta_test::read_file(dir.file("outlet.hyd")));
@@ -103,6 +104,30 @@ TEST_F(ValleyExample, RainDrainsThroughTheOutletAndTheSummaryClosesTheWaterBalan
     EXPECT_LE(std::fabs(error_percent), 1e-6);
     EXPECT_NE(summary.find("THE FOLLOWING WARNINGS ARE GIVEN:\nNo Warnings.\n"), std::string::npos);
     EXPECT_NE(summary.find("Distributed overland roughness.\n"), std::string::npos);
+}
+
+TEST_F(ValleyExample, WritesADepthMapEveryThirtyMinutes) {
+    ASSERT_EQ(run.status, 0) << run.output;
+    // Steps 1, 361 ... 3241 of the 3600 five-second steps.
+    for (int frame = 1; frame <= 10; ++frame)
+        EXPECT_TRUE(fs::exists(dir.path() / "maps" / ("depth.00" + std::string(frame < 10 ? "0" : "") +
+                                                        std::to_string(frame) + ".asc")));
+    EXPECT_FALSE(fs::exists(dir.path() / "maps" / "depth.0011.asc"));
+    EXPECT_NE(summary.find("Floating point GRASS output maps were written.\n     overland flow depth.\n"),
+              std::string::npos);
+
+    // One value per cell of the grid, no-data outside the 5053 watershed cells.
+    std::istringstream frame(kesta_test::read_file(dir.file("maps/depth.0004.asc")));
+    std::string word;
+    for (int k = 0; k < 12; ++k) frame >> word;
+    EXPECT_EQ(word, "-9999.99");
+    int cells = 0, outside = 0;
+    while (frame >> word) {
+        ++cells;
+        if (word == "-9999.9900") ++outside;
+    }
+    EXPECT_EQ(cells, 100 * 80);
+    EXPECT_EQ(outside, 100 * 80 - 5053);
 }
 
 }  // namespace
