@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <filesystem>
 #include <memory>
-#include <numeric>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -25,14 +24,22 @@ namespace fs = std::filesystem;
 using kesta::g_error_record;
 using kesta_test::read_file;
 
+std::vector<std::string> lines_of(const std::string& text) {
+    std::istringstream in(text);
+    std::vector<std::string> l;
+    for (std::string s; std::getline(in, s);) l.push_back(s);
+    return l;
+}
+
 class MapStep : public ::testing::Test {
 protected:
     void SetUp() override { g_error_record.clear_for_run(); }
     void TearDown() override { g_error_record.clear_for_run(); }
 
-    // A grid of 100 m cells whose lower-left corner is at (500, 500); the
-    // cells of `off` (row-major, from 0) are inactive.
-    void make_grid(int rows, int cols, std::vector<int> off = {}) {
+    // A grid of 100 m cells with its lower-left corner at (500, 500); the
+    // cells of `off` (row-major, from 0) are inactive. Depth maps go to `file`
+    // in the format of MAP_TYPE `map_type`.
+    void make_grid(int rows, int cols, const std::string& file, int map_type, std::vector<int> off = {}) {
         m = std::make_unique<kesta::model_state>();
         m->rows = rows;
         m->cols = cols;
@@ -47,10 +54,17 @@ protected:
         for (auto* v : {&m->h, &m->qx, &m->qy, &m->qmap}) kesta::alloc_dvector(*v, m->ncells, "v");
         m->map_freq = 6;
         m->quiet = 1;
+        m->map_grass = map_type == 0;
+        m->map_tvm_ascii = map_type != 0;
+        m->map_tvm_binary = map_type == 2;
+        m->depth_given = 1;
+        m->project_options.depth = dir.file(file);
     }
-    // Passes 0..last of the map step; cell 1 holds the pass's step index.
+    // Opens the maps, then passes 0..last of the map step; cell 1 holds the
+    // pass's step index. Returns what was printed.
     std::string run_steps(int last) {
         testing::internal::CaptureStdout();
+        kesta::open_all_map_outputs(*m);
         for (int s = 0; s <= last && !g_error_record.stop; ++s) {
             m->step = s;
             m->elapsed_min = s;
@@ -65,97 +79,71 @@ protected:
 };
 
 TEST_F(MapStep, GridFramesFallOnStepsOneSevenThirteenUnderOneNameWhateverTheFolderEnds) {
+    const std::string head = "ncols \t2\nnrows \t2\nxllcenter    550.00\nyllcenter    550.00\n"
+                             "cellsize    100.00\nNODATA_value -9999.99\n";
     for (const char* folder : {"maps", "maps/", "maps\\"}) {
         SCOPED_TRACE(folder);
         fs::remove_all(dir.file("maps"));
         fs::create_directory(dir.file("maps"));
-        make_grid(2, 2, {1});
-        m->map_grass = m->depth_given = m->discharge_given = 1;
-        m->project_options.depth = m->project_options.discharge = dir.file(folder);
+        make_grid(2, 2, folder, 0, {1});
+        m->discharge_given = 1;
+        m->project_options.discharge = dir.file(folder);
         m->h[2] = 2.5;
         m->h[3] = 3.5;
         m->qx[2] = 3.0;  // m3/s through the right face
         m->qy[2] = -4.0;
-        kesta::open_all_map_outputs(*m);
         run_steps(14);
         for (int frame = 1; frame <= 3; ++frame) {
-            const std::string head = "ncols \t2\nnrows \t2\nxllcenter    550.00\nyllcenter    550.00\n"
-                                     "cellsize    100.00\nNODATA_value -9999.99\n";
-            const std::string n = "/maps/depth.000" + std::to_string(frame) + ".asc";
-            EXPECT_EQ(read_file(dir.path().string() + n),
+            EXPECT_EQ(read_file(dir.file("maps/depth.000" + std::to_string(frame) + ".asc")),
                       head + std::to_string(6 * frame - 5) + ".0000 -9999.9900 \n2.5000 3.5000 \n");
-            // Discharge in m3/s: the magnitude of the face discharges.
-            if (frame == 1) {
-                EXPECT_EQ(read_file(dir.file("maps/discharge.0001.asc")), head + "0.0000 -9999.9900 \n5.0000 0.0000 \n");
-            }
         }
         EXPECT_FALSE(fs::exists(dir.file("maps/depth.0004.asc")));
-        EXPECT_TRUE(m->map_outputs[kesta::map_depth].written());
+        // Discharge in m3/s: the magnitude of the face discharges.
+        EXPECT_EQ(read_file(dir.file("maps/discharge.0001.asc")), head + "0.0000 -9999.9900 \n5.0000 0.0000 \n");
     }
 }
 
 TEST_F(MapStep, AFrameThatCannotBeCreatedStopsTheRunAndNoneIsLeftHalfWritten) {
-    make_grid(2, 2);
-    m->map_grass = m->depth_given = 1;
-    m->project_options.depth = dir.file("missing");
-    kesta::open_all_map_outputs(*m);
+    make_grid(2, 2, "missing", 0);
     EXPECT_NE(run_steps(1).find("Can't open depth map for writing: " + dir.file("missing/depth.0001.asc") + "\n"),
               std::string::npos);
     EXPECT_EQ(g_error_record.stop, 1);
 
-    // The frame's name is taken by a folder: the whole frame was written, but
-    // is not kept under another name.
+    // A folder holds the frame's name: the frame written whole is not kept.
     g_error_record.clear_for_run();
     fs::create_directories(dir.file("maps/depth.0001.asc/x"));
-    make_grid(2, 2);
-    m->map_grass = m->depth_given = 1;
-    m->project_options.depth = dir.file("maps");
-    kesta::open_all_map_outputs(*m);
+    make_grid(2, 2, "maps", 0);
     EXPECT_NE(run_steps(1).find("Can't open depth map for writing: "), std::string::npos);
     EXPECT_EQ(g_error_record.stop, 1);
     EXPECT_EQ(std::distance(fs::directory_iterator(dir.file("maps")), fs::directory_iterator()), 1);
 }
 
 TEST_F(MapStep, DatasetsTakeOneStepPerFrameAndTheirEndMarkWhenTheFilesClose) {
-    for (int binary = 0; binary <= 1; ++binary) {
-        make_grid(3, 4);
-        m->map_tvm_ascii = 1;
-        m->map_tvm_binary = binary;
-        m->depth_given = 1;
-        m->project_options.depth = dir.file("d.dat");
-        kesta::open_all_map_outputs(*m);
+    for (int map_type = 1; map_type <= 2; ++map_type) {
+        make_grid(3, 4, "d.dat", map_type);
         run_steps(7);
         kesta::close_output_files(*m);
         ASSERT_EQ(g_error_record.code, 0);
         const std::string text = read_file(dir.file("d.dat"));
-        if (binary) {
+        if (map_type == 2) {
             // Header, two frames of card, flag, time, 12 flags, 12 values, end card.
             ASSERT_EQ(text.size(), 100u + 2u * (4 + 2 + 8 + 12 * 2 + 12 * 8) + 4);
             EXPECT_EQ(text.substr(100, 4), std::string("\xc8\0\0\0", 4));
             EXPECT_EQ(text.substr(text.size() - 4), std::string("\xd2\0\0\0", 4));
             continue;
         }
-        std::istringstream lines(text);
-        std::vector<std::string> l;
-        for (std::string s; std::getline(lines, s);) l.push_back(s);
+        const std::vector<std::string> l = lines_of(text);
         ASSERT_EQ(l.size(), 7u + 2u * 25u + 1u);
-        EXPECT_EQ(l[3], "OBJID 1010");
-        EXPECT_EQ(l[7], "TS 1 1.000000");
-        EXPECT_EQ(l[8], "1");
-        EXPECT_EQ(l[20], "1.000000");
-        EXPECT_EQ(l[32], "TS 1 7.000000");
-        EXPECT_EQ(l.back(), "ENDDS");
+        EXPECT_EQ(std::vector<std::string>({l[3], l[7], l[8], l[20], l[32], l.back()}),
+                  std::vector<std::string>({"OBJID 1010", "TS 1 1.000000", "1", "1.000000", "TS 1 7.000000", "ENDDS"}));
     }
 }
 
 TEST_F(MapStep, TwoMapsNamingOneDatasetFileAreRefused) {
-    make_grid(1, 1);
-    m->map_tvm_ascii = m->depth_given = m->discharge_given = 1;
-    m->project_options.depth = m->project_options.discharge = dir.file("d.dat");
-    testing::internal::CaptureStdout();
-    kesta::open_all_map_outputs(*m);
-    const std::string out = testing::internal::GetCapturedStdout();
-    EXPECT_NE(out.find("card DEPTH and card DISCHARGE both name the output file"), std::string::npos) << out;
+    make_grid(1, 1, "d.dat", 1);
+    m->discharge_given = 1;
+    m->project_options.discharge = dir.file("d.dat");
+    EXPECT_NE(run_steps(-1).find("card DEPTH and card DISCHARGE both name the output file"), std::string::npos);
     EXPECT_EQ(g_error_record.code, 4000);
 }
 
@@ -192,9 +180,7 @@ protected:
     }
     // (time, sum of the nine values) of each frame of an ASCII dataset.
     static std::vector<std::pair<double, double>> frames(const std::string& text) {
-        std::istringstream in(text);
-        std::vector<std::string> l;
-        for (std::string s; std::getline(in, s);) l.push_back(s);
+        const std::vector<std::string> l = lines_of(text);
         std::vector<std::pair<double, double>> f;
         for (std::size_t i = 7; i + 19 <= l.size() && l[i].rfind("TS 1 ", 0) == 0; i += 19) {
             double sum = 0.0;
