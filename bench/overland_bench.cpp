@@ -1,18 +1,25 @@
 // Speed of the overland step on a 1000 x 1000-cell tilted plane under rain,
 // for each routing scheme, as cell updates per second (cells x sub-steps per
-// second of the step). Beside it stands the rate of a loop that streams the
-// same per-cell arrays once and does nothing else: the memory-bandwidth
+// second of the step) and as the time it takes to advance the grid by one
+// minute of simulated time. Beside it stands the rate of a loop that streams
+// the same per-cell arrays once and does nothing else: the memory-bandwidth
 // bound of one pass, and the scheme's rate as a share of it.
+//
+// The map frame of the same grid is timed beside it, in each map format, so
+// that writing a frame can be set against the minute of simulation it shows.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
 #include <chrono>
+#include <filesystem>
 #include <memory>
 
+#include "core/allocators.hpp"
 #include "core/error_record.hpp"
 #include "core/interval_clock.hpp"
 #include "model/model_state.hpp"
 #include "overland/overland_arrays.hpp"
+#include "output/grid_writers.hpp"
 #include "overland/overland_steps.hpp"
 
 namespace {
@@ -31,11 +38,15 @@ std::unique_ptr<kesta::model_state> make_plane(int overtype) {
     m->cols = kCols;
     m->gridsize = kDx;
     m->ncells = kRows * kCols;
+    m->north = kRows * kDx;
+    m->east = kCols * kDx;
+    kesta::alloc_imatrix(m->mask, kRows + 1, kCols + 1, "mask");
     kesta::alloc_overland_arrays(*m);
     m->elev = kesta::vec1<double>(m->ncells);
     for (int r = 1; r <= kRows; ++r) {
         for (int c = 1; c <= kCols; ++c) {
             const int k = (r - 1) * kCols + c;
+            m->mask[r][c] = k;
             m->elev[k] = 1000.0 - 0.1 * (c - 1) - 0.05 * (r - 1);
             m->rightcon[k] = c < kCols ? k + 1 : 0;
             m->leftcon[k] = c > 1 ? k - 1 : 0;
@@ -124,9 +135,44 @@ void overland_steps(benchmark::State& state) {
     state.counters["stream_cells_per_s"] = bound;
     state.counters["share_of_stream"] = rate / bound;
     state.counters["substeps_per_step"] = updates / m->ncells / static_cast<double>(state.iterations());
+    state.counters["ms_per_simulated_minute"] = 1000.0 * seconds / state.iterations() * (60.0 / kStep);
     state.SetLabel(overtype == 1 ? "explicit" : overtype == 2 ? "ade" : "ade-pc");
+}
+
+// Each iteration writes one frame of the depths of the plane: a numbered
+// grid file (written whole, then renamed), or one step of an ASCII or a
+// binary dataset.
+void map_frames(benchmark::State& state) {
+    const int format = static_cast<int>(state.range(0));
+    auto m = make_plane(1);
+    const std::filesystem::path folder = std::filesystem::temp_directory_path() / "kesta_map_bench";
+    std::filesystem::remove_all(folder);
+    std::filesystem::create_directory(folder);
+    {
+        kesta::map_series series;
+        series.set_grid(m->h, m->mask, m->north, m->east, m->south, m->west, kRows, kCols, -999.99, 1.0, 0, kDx);
+        if (!series.open(format, folder.string(), "depth", ".asc", (folder / "depth.dat").string(), 1010, "depth",
+                         *m)) {
+            state.SkipWithError("the map output could not be opened");
+            return;
+        }
+        for (auto _ : state) {
+            if (!series.write_frame(0.0, *m)) state.SkipWithError("the frame could not be written");
+        }
+    }
+    std::filesystem::remove_all(folder);
+    state.SetLabel(format == kesta::map_format_grids            ? "grid file"
+                   : format == kesta::map_format_ascii_dataset ? "ascii dataset step"
+                                                                : "binary dataset step");
 }
 
 }  // namespace
 
+BENCHMARK(map_frames)
+    ->Arg(kesta::map_format_grids)
+    ->Arg(kesta::map_format_ascii_dataset)
+    ->Arg(kesta::map_format_binary_dataset)
+    ->Iterations(10)
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK(overland_steps)->Arg(1)->Arg(2)->Arg(3)->Iterations(20)->UseRealTime()->Unit(benchmark::kMillisecond);

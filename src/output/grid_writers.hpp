@@ -1,6 +1,9 @@
 // Writers of gridded output: two ASCII grid formats and the gridded dataset
 // in its ASCII and binary forms.
 //
+// The cell values leave in large blocks, formatted without printf, so that
+// writing a frame costs little beside the step that computed it.
+//
 // Every writer takes the grid as its row and column counts, a numbered mask
 // [row][col] (non-zero for an active cell, rows and columns from 1) and a
 // packed 1-based vector of one value per active cell in row-major order.
@@ -40,10 +43,10 @@ void write_grass_ascii_grid(std::FILE* fp, const mat2<int>& mask, double north, 
                             double east, double west, int rows, int cols,
                             const vec1<double>& values);
 
-// Header ncols, nrows, xllcorner, yllcorner (the lower-left corner: the
-// smaller of west and east, the smaller of north and south), cellsize and
-// NODATA_value -9999.99, then one line per grid row of "%6.4lf " values,
-// the no-data value for an inactive cell.
+// Header ncols, nrows, xllcenter, yllcenter (the centre of the lower-left
+// cell: the smaller of west and east, and of north and south, plus half the
+// cell size), cellsize and NODATA_value -9999.99, then one line per grid row
+// of "%6.4lf " values, the no-data value for an inactive cell.
 void write_esri_ascii_grid(std::FILE* fp, const mat2<int>& mask, double north, double south,
                            double east, double west, int rows, int cols,
                            const vec1<double>& values, double cell_size);
@@ -70,5 +73,8 @@ void open_map_dataset(int object_id, const std::string& file_name, const std::st
 // double, one 16-bit flag per cell, one 8-byte double per cell.
 void write_grid_dataset_ts(std::FILE* fp, double time, int rows, int cols, const mat2<int>& mask,
                            const vec1<double>& values, bool binary);
+
+// The end mark of a dataset: "ENDDS\n", or the 32-bit card 210 in a binary one.
+void write_dataset_end(std::FILE* fp, bool binary);
 
 }  // namespace kesta

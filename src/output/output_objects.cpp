@@ -2,12 +2,101 @@
 
 #include <cstdio>
 
+#include "core/error_record.hpp"
+#include "core/line_reader.hpp"
+#include "core/text_format.hpp"
+#include "model/model_state.hpp"
+#include "output/grid_writers.hpp"
+
 namespace kesta {
 
 map_series::map_series() = default;
 
-map_series::~map_series() {
-    if (out && is_dataset) std::fputs("ENDDS\n", out.get());
+map_series::~map_series() { end(); }
+
+void map_series::set_grid(const vec1<double>& values, const mat2<int>& mask, double north, double east,
+                          double south, double west, int rows, int cols, double no_data_value,
+                          double value_scale, int kind, double cell_size) {
+    values_ = &values;
+    mask_ = &mask;
+    north_ = north;
+    east_ = east;
+    south_ = south;
+    west_ = west;
+    rows_ = rows;
+    cols_ = cols;
+    no_data = no_data_value;
+    scale = value_scale;
+    header_kind = kind;
+    cell_size_ = cell_size;
+}
+
+bool map_series::open(int format, const std::string& folder, const std::string& base,
+                      const std::string& extension, const std::string& dataset_file, int object_id,
+                      const std::string& dataset_name, model_state& m) {
+    folder_ = folder;
+    strip_quotes(folder_);
+    // The folder separator is '/'; a trailing '\' is taken for one.
+    if (!folder_.empty() && folder_.back() == '\\') folder_.back() = '/';
+    append_backslash(folder_);
+    base_ = base;
+    extension_ = extension;
+    if (format == map_format_ascii_dataset || format == map_format_binary_dataset) {
+        std::string name = dataset_file;
+        strip_quotes(name);
+        dataset_path_ = output_path(name, "w", 1);
+        const bool created = format == map_format_binary_dataset
+                                 ? write_binary_dataset_header(name, out_, object_id, dataset_name)
+                                 : write_ascii_dataset_header(name, out_, object_id, dataset_name, m);
+        if (!created) return false;
+        dataset_written_ = true;
+    }
+    format_ = format;
+    return true;
+}
+
+std::string map_series::frame_name() const {
+    return folder_ + base_ + format_text(".%04d", frame_) + extension_;
+}
+
+bool map_series::write_frame(double time, const model_state& m) {
+    if (!values_ || !mask_) return true;
+    if (format_ == map_format_ascii_dataset || format_ == map_format_binary_dataset) {
+        if (!out_) return true;
+        write_grid_dataset_ts(out_.get(), time, rows_, cols_, *mask_, *values_,
+                              format_ == map_format_binary_dataset);
+        // Frame by frame on disk: a reader finds every whole frame written so far.
+        std::fflush(out_.get());
+        return true;
+    }
+    if (format_ != map_format_grids) return true;
+
+    std::string name = frame_name();
+    if (!m.quiet && !m.super_quiet) std::printf("opening file %s\n", name.c_str());
+    const std::string path = output_path(name, "w", 0);
+    // The frame is written under a name of its own and takes its real name
+    // only once it is whole.
+    std::string part = name + ".part";
+    const std::string part_path = output_path(part, "w", 0);
+    file_ptr fp = open_file(part, "w", 0);
+    if (!fp) return refuse("Can't open " + what + " for writing: " + path + "\n");
+    write_esri_ascii_grid(fp.get(), *mask_, north_, south_, east_, west_, rows_, cols_, *values_, cell_size_);
+    if (close_file_checked(fp) != 0) {
+        std::remove(part_path.c_str());
+        return refuse("Error writing " + what + " " + path + ": the frame is incomplete and was not kept.\n");
+    }
+    if (std::rename(part_path.c_str(), path.c_str()) != 0) {
+        std::remove(part_path.c_str());
+        return refuse("Can't open " + what + " for writing: " + path + "\n");
+    }
+    ++frame_;
+    return true;
+}
+
+bool map_series::end() {
+    if (!out_) return true;
+    write_dataset_end(out_.get(), format_ == map_format_binary_dataset);
+    return close_file_checked(out_) == 0;
 }
 
 linknode_output::linknode_output() = default;

@@ -2,29 +2,94 @@
 // link/node output, and the reservoir-model coupling record.
 #pragma once
 
+#include <string>
+
 #include "core/arrays.hpp"
 #include "core/file_opener.hpp"
+#include "model/model_state_fwd.hpp"
 
 namespace kesta {
 
-// One map output series. Its file is either a plain grid series or a dataset,
-// which is closed with its end mark.
+// The standard maps of a run, by type; the dataset object id of a type is
+// 1010 + type.
+enum standard_map_type : int {
+    map_depth,
+    map_discharge,
+    map_rain,
+    map_infiltrated_depth,
+    map_infiltration_rate,
+    map_surface_moisture,
+    map_groundwater_head,
+    map_sediment_flux,
+    map_sediment_volume,
+    map_suspended_sediment,
+    map_contaminant_conc,
+    map_flood_grid,
+    kStandardMapCount
+};
+
+// One gridded output series: either numbered ESRI-style grid files, one per
+// frame, or one gridded dataset (ASCII or binary) that takes one time step per
+// frame and is ended with its end mark. The series writes the packed values of
+// a vector it does not own, one per active cell.
 class map_series {
 public:
     map_series();
-    ~map_series();
+    ~map_series();  // ends an open dataset, unchecked: end() is the checked way
     map_series(const map_series&) = delete;
     map_series& operator=(const map_series&) = delete;
 
-    array1d<double> values;
-    array1d<double> scratch;
-    array1d<double> extra;
-    std::string file_names[2];
-    file_ptr out;
-    bool is_dataset = false;
-    double missing_value = -999.99;
+    // The grid of the frames and the vector they show. `values` and `mask`
+    // must outlive the series. The no-data value, the scale and the header
+    // kind are kept for the callers; the frame writers print the values as
+    // they are and mark an inactive cell with their own no-data value.
+    void set_grid(const vec1<double>& values, const mat2<int>& mask, double north, double east,
+                  double south, double west, int rows, int cols, double no_data, double scale,
+                  int header_kind, double cell_size);
+    // Numbered grids (format 1): frames are named folder '/' base, the frame
+    // number in four digits after a '.', then `extension`; a folder that ends
+    // in '/' or '\' gives the same names, and nothing is opened here.
+    // Datasets (2 ASCII, 3 binary): `dataset_file` is created through the file
+    // opener and receives the header with `object_id` and `dataset_name`; a
+    // file that cannot be created leaves code 59 with the stop flag (false).
+    // PEXLO datasets (4) are not part of this program: nothing is written.
+    bool open(int format, const std::string& folder, const std::string& base, const std::string& extension,
+              const std::string& dataset_file, int object_id, const std::string& dataset_name,
+              model_state& m);
+    // One frame of the values at `time` (dataset time, minutes). A grid file
+    // is written whole under a temporary name and then renamed, so no frame is
+    // ever left half-written; one that cannot be created or written prints
+    // "Can't open <what> for writing: <path>" (or a write error) and reports
+    // code 4000 at once. False when the run must stop.
+    bool write_frame(double time, const model_state& m);
+    // Ends an open dataset with its end mark and closes it. False when a write
+    // to the dataset failed, or its close did.
+    bool end();
+
+    bool is_open() const { return format_ != 0; }  // set up, in any format
+    bool dataset_open() const { return static_cast<bool>(out_); }
+    // Something was written: a dataset's header, or at least one grid file.
+    bool written() const { return dataset_written_ || frame_ > 1; }
+    const std::string& dataset_path() const { return dataset_path_; }
+
+    std::string what = "map";  // names the output in its failure messages
+    double no_data = -999.99;
     double scale = 1.0;
-    int counter = 1;
+    int header_kind = 0;
+
+private:
+    std::string frame_name() const;
+
+    const vec1<double>* values_ = nullptr;
+    const mat2<int>* mask_ = nullptr;
+    double north_ = 0.0, south_ = 0.0, east_ = 0.0, west_ = 0.0, cell_size_ = 0.0;
+    int rows_ = 0, cols_ = 0;
+    int format_ = 0;  // 0 until opened
+    int frame_ = 1;   // number of the next grid frame
+    std::string folder_, base_, extension_;
+    std::string dataset_path_;  // where the dataset was created
+    file_ptr out_;              // the open dataset
+    bool dataset_written_ = false;
 };
 
 // One link/node output.

@@ -57,7 +57,7 @@ struct output_state {
     int flush_count = 0;         // progress lines since standard output was last flushed
     channel_extremes chan_extremes;
 
-    map_series map_outputs[3];
+    map_series map_outputs[kStandardMapCount];  // by standard_map_type
     std::unique_ptr<vq_data> vq;  // present when the reservoir coupling is configured
     file_ptr vq_qin_fp;           // the reservoir model's inflow file (VQ_INPUT)
 

@@ -2,6 +2,8 @@
 #pragma once
 
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "model/model_state_fwd.hpp"
 
@@ -12,17 +14,32 @@ namespace kesta {
 // before anything is written to it.
 void open_run_files(model_state& m);
 void write_startup_info(model_state& m, const std::string& project_file);
+// Sets up the standard maps the cards ask for: the datasets are created
+// with their headers; numbered grid files are written by the map step.
 void open_all_map_outputs(model_state& m);
 void write_linknode_headers(model_state& m);
 void report_progress(model_state& m);
 void write_timeseries_output(model_state& m);
+// The map step: a frame of every standard map on each pass whose step index
+// less 1 is a multiple of the map interval.
 void write_timeseries_maps(model_state& m);
+// The one frame of the maps written at the end of a run that ends normally
+// (the largest flood depths).
+void write_final_map_frames(model_state& m);
+// Ends every open map dataset with its end mark and closes it, on every way
+// out of a run. False when a write failed (said in a message).
+bool end_map_outputs(model_state& m);
 void write_event_summary(model_state& m);
 void write_final_summaries(model_state& m);
 // Closes every file of the run. A written file whose writes or close failed
 // is named in a message and leaves code 4000 pending, which the run driver
 // returns: the run fails.
 void close_output_files(model_state& m);
+// False after the refusal (code 4000, stop) when `path`, about to be created
+// for the output that `words` name ("card DEPTH"), is an input of the run, a
+// file the run writes already, or one of `also_written` (words, path).
+bool output_file_is_free(model_state& m, const std::string& words, const std::string& path,
+                         const std::vector<std::pair<std::string, std::string>>& also_written);
 void flush_std_streams();
 // Builds the reservoir-model coupling record (its cell map) at the end of
 // the model-input loading.

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <string>
 #include <system_error>
+#include <utility>
 #include <vector>
 
 #include "core/error_record.hpp"
@@ -523,8 +524,9 @@ std::string output_words(const run_file& f) {
 }
 
 // False after the refusal (code 4000, stop) when `path`, about to be opened
-// for writing by `f`, is an input of the run or an output opened before it.
-bool output_is_its_own(const run_file& f, const std::string& path, const std::vector<named_file>& inputs,
+// for writing by the output that `words` name, is an input of the run or an
+// output opened before it.
+bool output_is_its_own(const std::string& words, const std::string& path, const std::vector<named_file>& inputs,
                        const std::vector<opened_output>& outputs) {
     const file_identity target = identify(path);
     std::string text;
@@ -533,7 +535,7 @@ bool output_is_its_own(const run_file& f, const std::string& path, const std::ve
         text = format_text("Error: %s names %s as its output file, but that file is an input of the run "
                            "(%s, %s).\nWriting the output would destroy that input; give the output a name of "
                            "its own.\n",
-                           output_words(f).c_str(), path.c_str(), in.path.c_str(), in.what.c_str());
+                           words.c_str(), path.c_str(), in.path.c_str(), in.what.c_str());
         break;
     }
     if (text.empty()) {
@@ -543,7 +545,7 @@ bool output_is_its_own(const run_file& f, const std::string& path, const std::ve
                 out.path == path ? path : format_text("%s (also written %s)", path.c_str(), out.path.c_str());
             text = format_text("Error: %s and %s both name the output file %s.\nTwo outputs written to one "
                                "file would garble each other; give each its own name.\n",
-                               out.what.c_str(), output_words(f).c_str(), file.c_str());
+                               out.what.c_str(), words.c_str(), file.c_str());
             break;
         }
     }
@@ -578,7 +580,7 @@ void open_run_files(model_state& m) {
         std::string name = f.name(m);
         const bool writes = f.mode[0] == 'w';
         std::string path = tried_path(f, name);
-        if (writes && !path.empty() && !output_is_its_own(f, path, inputs, outputs)) return;
+        if (writes && !path.empty() && !output_is_its_own(output_words(f), path, inputs, outputs)) return;
         file_ptr fp = open_file(name, f.mode, 1);
         if (!fp) {
             if (f.tolerated && f.tolerated(m)) continue;
@@ -595,8 +597,21 @@ void open_run_files(model_state& m) {
     }
 }
 
+bool output_file_is_free(model_state& m, const std::string& words, const std::string& path,
+                         const std::vector<std::pair<std::string, std::string>>& also_written) {
+    std::vector<opened_output> outputs;
+    for (const run_file& f : kRunFiles) {
+        if (!f.slot || f.mode[0] != 'w' || !(m.*f.slot)) continue;
+        const std::string p = tried_path(f, f.name(m));
+        outputs.push_back({output_words(f), p, identify(p)});
+    }
+    for (const auto& w : also_written) outputs.push_back({w.first, w.second, identify(w.second)});
+    return output_is_its_own(words, path, run_inputs(m), outputs);
+}
+
 void close_output_files(model_state& m) {
-    bool written = true;
+    // Every way out of a run comes here: the map datasets get their end marks.
+    bool written = end_map_outputs(m);
     // Opened with the run parameters, before the run's other files.
     if (close_file_checked(m.vq_qin_fp) != 0) {
         std::string name = m.project_options.vq_input;

@@ -294,27 +294,41 @@ void write_inputs_and_processes(const model_state& m, std::FILE* fp) {
     write_lines(fp, m, kProcesses);
 }
 
+// A map is listed only when it was written: a dataset's header, or at least
+// one grid file.
+template <standard_map_type T>
+bool map_written(const model_state& m) {
+    return m.map_outputs[T].written();
+}
+
+bool any_map_written(const model_state& m) {
+    for (const map_series& s : m.map_outputs) {
+        if (s.written()) return true;
+    }
+    return false;
+}
+
 const flagged_line kOutputMaps[] = {
-    {[](const model_state& m) { return m.map_grass != 0; }, "Floating point GRASS output maps were written.\n"},
-    {[](const model_state& m) { return m.inf_redist_on != 0; }, "Soil surface moisture maps were output.\n"},
-    {[](const model_state& m) { return m.inf_redist_on != 0; }, "Infiltration rate maps were output.\n"},
-    {[](const model_state& m) { return m.map_tvm_ascii != 0; }, "ASCII TVM maps of:\n"},
-    {[](const model_state& m) { return m.map_tvm_binary != 0; }, "BINARY TVM maps of:\n"},
-    {[](const model_state& m) { return m.depth_given != 0; }, "     overland flow depth.\n"},
-    {[](const model_state& m) { return m.discharge_given != 0; }, "     discharge.\n"},
+    {[](const model_state& m) { return m.map_grass && any_map_written(m); },
+     "Floating point GRASS output maps were written.\n"},
+    {[](const model_state& m) { return m.inf_redist_on && map_written<map_surface_moisture>(m); },
+     "Soil surface moisture maps were output.\n"},
+    {[](const model_state& m) { return m.inf_redist_on && map_written<map_infiltration_rate>(m); },
+     "Infiltration rate maps were output.\n"},
+    {[](const model_state& m) { return m.map_tvm_ascii && any_map_written(m); }, "ASCII TVM maps of:\n"},
+    {[](const model_state& m) { return m.map_tvm_binary && any_map_written(m); }, "BINARY TVM maps of:\n"},
+    {map_written<map_depth>, "     overland flow depth.\n"},
+    {map_written<map_discharge>, "     discharge.\n"},
     {[](const model_state& m) { return m.chan_discharge_given_2 != 0; }, "     discharge in channels.\n"},
-    {[](const model_state& m) { return m.dis_rain_given != 0; }, "     distributed rainfall rate.\n"},
-    {[](const model_state& m) { return m.inf_depth_given != 0; }, "     distributed infiltration depth.\n"},
-    // The working copy is already off when no infiltration method is chosen.
-    {[](const model_state& m) { return m.rate_of_infil_given != 0; }, "     distributed infiltration rate.\n"},
-    {[](const model_state& m) { return m.surf_moist_given != 0; }, "     distributed surface moisture.\n"},
+    {map_written<map_rain>, "     distributed rainfall rate.\n"},
+    {map_written<map_infiltrated_depth>, "     distributed infiltration depth.\n"},
+    {map_written<map_infiltration_rate>, "     distributed infiltration rate.\n"},
+    {map_written<map_surface_moisture>, "     distributed surface moisture.\n"},
     {[](const model_state& m) { return m.chan_depth_given_2 != 0; }, "     channel depth.\n"},
     {[](const model_state& m) { return m.chan_discharge_given_2 != 0; }, "     channel discharge.\n"},
-    {[](const model_state& m) { return m.project_options.net_sed_volume_given != 0; },
-     "     net volume of erosion/deposition.\n"},
-    {[](const model_state& m) { return m.project_options.vol_sed_susp_given != 0; },
-     "     suspended sediment volume.\n"},
-    {[](const model_state& m) { return m.project_options.max_sed_flux_given != 0; }, "     sediment flux.\n"},
+    {map_written<map_sediment_volume>, "     net volume of erosion/deposition.\n"},
+    {map_written<map_suspended_sediment>, "     suspended sediment volume.\n"},
+    {map_written<map_sediment_flux>, "     sediment flux.\n"},
     {[](const model_state& m) { return m.chan_sed_flux_given_2 != 0; }, "      channel sediment flux.\n"},
 };
 

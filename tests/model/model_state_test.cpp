@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <memory>
 #include <string>
 
@@ -34,14 +35,13 @@ TEST(ModelState, RangeErrorOnANamedArrayIsReportedByNameAtDeletion) {
 TEST(ModelState, DatasetMapSeriesIsClosedWithItsEndMark) {
     kesta_test::temp_dir dir;
     const std::string path = dir.file("depth.dat");
-    const std::string plain = dir.file("depth.asc");
     auto m = std::make_unique<model_state>();
-    m->map_outputs[0].out.reset(std::fopen(path.c_str(), "w"));
-    m->map_outputs[0].is_dataset = true;
-    m->map_outputs[1].out.reset(std::fopen(plain.c_str(), "w"));
+    ASSERT_TRUE(m->map_outputs[0].open(2, "", "depth", ".asc", path, 1010, "depth", *m));
+    ASSERT_TRUE(m->map_outputs[1].open(1, dir.path().string(), "discharge", ".asc", "", 1011, "discharge", *m));
     m.reset();
-    EXPECT_EQ(kesta_test::read_file(path), "ENDDS\n");
-    EXPECT_EQ(kesta_test::read_file(plain), "");
+    const std::string text = kesta_test::read_file(path);
+    EXPECT_EQ(text.substr(text.size() - 6), "ENDDS\n");
+    EXPECT_FALSE(std::filesystem::exists(dir.file("discharge.0001.asc")));
 }
 
 TEST(ModelState, PartlyBuiltStateReleasesEverythingItHolds) {

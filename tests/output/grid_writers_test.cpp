@@ -36,11 +36,11 @@ std::int32_t i32_at(const std::string& bytes, std::size_t at) {
 
 TEST(GridWriters, AsciiGridsPlaceTheirHeaderAndMarkInactiveCells) {
     const two_by_two g;
-    // ESRI: the lower-left corner, and no-data for inactive cells.
+    // ESRI: the centre of the lower-left cell, and no-data for inactive cells.
     EXPECT_EQ(written_by([&](std::FILE* fp) {
                   kesta::write_esri_ascii_grid(fp, g.mask, 700.0, 500.0, 1000.0, 500.0, 2, 2, g.values, 100.0);
               }),
-              "ncols \t2\nnrows \t2\nxllcorner    500.00\nyllcorner    500.00\ncellsize    100.00\n"
+              "ncols \t2\nnrows \t2\nxllcenter    550.00\nyllcenter    550.00\ncellsize    100.00\n"
               "NODATA_value -9999.99\n1.5000 -9999.9900 \n2.5000 3.5000 \n");
     // GRASS: the six-line header, and zero outside the mask.
     EXPECT_EQ(written_by([&](std::FILE* fp) {
@@ -48,6 +48,32 @@ TEST(GridWriters, AsciiGridsPlaceTheirHeaderAndMarkInactiveCells) {
               }),
               "north:    700.00\nsouth:    500.00\neast:   1000.00\nwest:    500.00\nrows:     2\ncols:     2\n"
               "1.500000 0.000000 \n2.500000 3.500000 \n");
+}
+
+TEST(GridWriters, CellValuesReadAsPrintfWouldPrintThem) {
+    // Halves at the last decimal, values just either side of them, signs,
+    // zeros and magnitudes far from a depth's.
+    const double cases[] = {0.00005, 0.00015, 0.000249999, 1.00005, -0.00004, -0.0, 2.675e-5, 0.1234567,
+                            123456.78905, 1e-300, -7.5e9, 1e20};
+    const int n = static_cast<int>(sizeof cases / sizeof cases[0]);
+    kesta::mat2<int> mask(2, n + 1);
+    kesta::vec1<double> values(n);
+    std::string esri_cells, dataset_values;
+    char text[64];
+    for (int k = 1; k <= n; ++k) {
+        mask[1][k] = k;
+        values[k] = cases[k - 1];
+        std::snprintf(text, sizeof text, "%6.4lf ", values[k]);
+        esri_cells += text;
+        std::snprintf(text, sizeof text, "%lf\n", values[k]);
+        dataset_values += text;
+    }
+    const std::string esri =
+        written_by([&](std::FILE* fp) { kesta::write_esri_ascii_grid(fp, mask, 1, 0, n, 0, 1, n, values, 1.0); });
+    EXPECT_EQ(esri.substr(esri.rfind("-9999.99\n") + 9), esri_cells + "\n");
+    const std::string step =
+        written_by([&](std::FILE* fp) { kesta::write_grid_dataset_ts(fp, 0.0, 1, n, mask, values, false); });
+    EXPECT_EQ(step.substr(step.size() - dataset_values.size()), dataset_values);
 }
 
 TEST(GridWriters, DatasetStepHasOneFlagAndOneValuePerCell) {

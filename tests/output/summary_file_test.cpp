@@ -92,6 +92,12 @@ TEST_F(EventSummary, RainStartAndPeakLinesFollowTheEvent) {
     EXPECT_TRUE(has(s, "Event peak discharge (cubic meters per second):        0.0000\n\n"));
 }
 
+TEST_F(EventSummary, OutputMapsAskedForButNotWrittenAreNotListed) {
+    m->map_grass = m->depth_given = m->inf_redist_on = m->surf_moist_given = 1;
+    m->project_options.max_sed_flux_given = 1;  // sediment maps are not written by this build
+    EXPECT_TRUE(has(summary(), "WRITTEN EVERY 0 TIMESTEP(S):\n\n THE FOLLOWING ASCII OUTPUT FILES"));
+}
+
 TEST_F(EventSummary, LongTermEventsAfterTheFirstBeginWithASeparator) {
     m->long_term = 1;
     EXPECT_EQ(summary().rfind("       KESTA LONG-TERM RUNOFF SIMULATION SUMMARY- EVENT 1\n", 0), 0u);

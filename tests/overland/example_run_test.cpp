@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
+#include <iterator>
 #include <sstream>
 #include <string>
 #include <utility>
@@ -44,6 +45,7 @@ protected:
     void SetUp() override {
         for (const char* name : {"valley.prj", "valley.cmt", "mask.asc", "elevation.asc", "landuse.asc"})
             fs::copy_file(kExample / name, dir.path() / name);
+        fs::create_directory(dir.path() / "maps");
         run = kesta_test::run_kesta("valley.prj", dir.path().string());
         summary = kesta_test::read_file(dir.file("valley.sum"));
         points = hydrograph(kesta_test::read_file(dir.file("outlet.hyd")));
@@ -103,6 +105,20 @@ TEST_F(ValleyExample, RainDrainsThroughTheOutletAndTheSummaryClosesTheWaterBalan
     EXPECT_LE(std::fabs(error_percent), 1e-6);
     EXPECT_NE(summary.find("THE FOLLOWING WARNINGS ARE GIVEN:\nNo Warnings.\n"), std::string::npos);
     EXPECT_NE(summary.find("Distributed overland roughness.\n"), std::string::npos);
+}
+
+TEST_F(ValleyExample, WritesADepthMapEveryThirtyMinutes) {
+    ASSERT_EQ(run.status, 0) << run.output;
+    // Steps 1, 361 ... 3241 of the 3600 five-second steps.
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path() / "maps"), fs::directory_iterator()), 10);
+    EXPECT_TRUE(fs::exists(dir.path() / "maps" / "depth.0010.asc"));
+    EXPECT_NE(summary.find("Floating point GRASS output maps were written.\n     overland flow depth.\n"),
+              std::string::npos);
+    // The six-line header, then one value per cell, no-data outside the 5053 watershed cells.
+    std::istringstream frame(kesta_test::read_file(dir.file("maps/depth.0004.asc")));
+    std::vector<std::string> words{std::istream_iterator<std::string>(frame), std::istream_iterator<std::string>()};
+    ASSERT_EQ(words.size(), 12u + 100u * 80u);
+    EXPECT_EQ(std::count(words.begin(), words.end(), "-9999.9900"), 100 * 80 - 5053);
 }
 
 }  // namespace

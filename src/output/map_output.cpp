@@ -1,0 +1,163 @@
+// The standard maps of a run: set up once the grids are read, then a frame
+// of each at every map interval, as numbered ESRI-style grid files or as one
+// time step of a gridded dataset per map.
+//
+// The maps are one table. A row names the map's card, its dataset name, the
+// base name of its grid files, the vector it shows and, where the values are
+// formed for the frame, how. A process that brings a new mapped quantity adds
+// its row. Rows still to come, with the process that computes their values:
+//   map_groundwater_head   (GW_OUTPUT, "groundwater_head", gw_head)        the groundwater solver
+//   map_sediment_flux      (MAX_SED_FLUX, "sediment_flux", max_sed_flux)   overland sediment transport
+//   map_sediment_volume    (NET_SED_VOLUME, "sediment_volume", net_sed_volume)  overland sediment transport
+//   map_suspended_sediment (VOL_SED_SUSP, "suspended_sediment_conc")      overland sediment transport
+//   map_contaminant_conc   (OV_CON_MAP, "contaminant_conc")                overland constituent transport
+// The depth map shows `h` until the channel lakes set the depth of the cells
+// they cover.
+#include <algorithm>
+#include <cmath>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "core/error_record.hpp"
+#include "core/line_reader.hpp"
+#include "core/parallel_env.hpp"
+#include "core/text_format.hpp"
+#include "model/model_state.hpp"
+#include "output/grid_writers.hpp"
+#include "output/output_steps.hpp"
+
+namespace kesta {
+
+namespace {
+
+constexpr int kFirstObjectId = 1010;  // dataset object id of map type 0
+constexpr double kNoDataValue = -999.99;
+
+// Discharge of each cell (m3/s): the magnitude of its two face discharges,
+// which are volumes per second already.
+void fill_discharge(model_state& m) {
+    const int n = std::min({m.ncells, m.qmap.n(), m.qx.n(), m.qy.n()});
+    for (int k = 1; k <= n; ++k) m.qmap[k] = std::sqrt(m.qx[k] * m.qx[k] + m.qy[k] * m.qy[k]);
+}
+
+struct standard_map {
+    standard_map_type type;
+    const char* card;
+    const char* dataset_name;
+    const char* base;  // base name of the numbered grid files
+    const char* what;  // the map in its failure messages
+    bool (*wanted)(const model_state&);
+    const std::string& (*file)(const model_state&);  // dataset file, or the folder of the grid files
+    vec1<double>& (*values)(model_state&);
+    void (*fill)(model_state&) = nullptr;  // forms the values before a frame
+    bool every_interval = true;  // false: one frame when the run ends normally, datasets only
+};
+
+template <auto Member>
+const std::string& card_file(const model_state& m) {
+    return m.project_options.*Member;
+}
+
+template <auto Member>
+vec1<double>& vector_of(model_state& m) {
+    return m.*Member;
+}
+
+using P = project_options;
+using M = model_state;
+
+const standard_map kStandardMaps[] = {
+    {map_depth, "DEPTH", "depth", "depth", "depth map", [](const M& m) { return m.depth_given != 0; },
+     card_file<&P::depth>, vector_of<&M::h>},
+    {map_discharge, "DISCHARGE", "discharge", "discharge", "discharge map",
+     [](const M& m) { return m.discharge_given != 0; }, card_file<&P::discharge>, vector_of<&M::qmap>,
+     fill_discharge},
+    {map_rain, "DIS_RAIN", "rain", "rain", "rainfall map", [](const M& m) { return m.dis_rain_given != 0; },
+     card_file<&P::dis_rain>, vector_of<&M::ri>},
+    {map_infiltrated_depth, "INF_DEPTH", "infiltrated_depth", "infdep", "Cum. infilt. depth map",
+     [](const M& m) { return m.inf_depth_given != 0; }, card_file<&P::inf_depth>, vector_of<&M::infdep_all>},
+    {map_infiltration_rate, "RATE_OF_INFIL", "infiltration_rate", "infrate", "infiltration rate map",
+     [](const M& m) { return m.rate_of_infil_given != 0; }, card_file<&P::rate_of_infil>, vector_of<&M::fav>},
+    {map_surface_moisture, "SURF_MOIST", "surface_moisture", "smoist", "surface moisture content map",
+     [](const M& m) { return m.surf_moist_given != 0; }, card_file<&P::surf_moist>,
+     vector_of<&M::theta_all>},
+    {map_flood_grid, "FLOOD_GRID", "flood_grid", "flood_grid", "flood grid",
+     [](const M& m) { return m.flood_grid_given != 0; },
+     [](const M& m) -> const std::string& { return m.flood_grid; }, vector_of<&M::h_max_flood>, nullptr,
+     false},
+};
+
+bool is_dataset(int format) {
+    return format == map_format_ascii_dataset || format == map_format_binary_dataset;
+}
+
+// Writes one frame of each map of the kind asked for; false when the run
+// must stop.
+bool write_frames(model_state& m, bool every_interval) {
+    for (const standard_map& s : kStandardMaps) {
+        map_series& out = m.map_outputs[s.type];
+        if (s.every_interval != every_interval || !out.is_open()) continue;
+        if (s.fill) s.fill(m);
+        if (!out.write_frame(m.elapsed_min, m)) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+void open_all_map_outputs(model_state& m) {
+    const int format = map_output_format(m);
+    std::vector<std::pair<std::string, std::string>> datasets;  // (words, path) created so far
+    for (const standard_map& s : kStandardMaps) {
+        if (!s.wanted(m)) continue;
+        // A quantity the run's options leave uncomputed (infiltration maps
+        // without an infiltration method) has no map.
+        vec1<double>& values = s.values(m);
+        if (values.n() < m.ncells) continue;
+        if (!s.every_interval && !is_dataset(format)) continue;
+        map_series& out = m.map_outputs[s.type];
+        out.set_grid(values, m.mask, m.north, m.east, m.south, m.west, m.rows, m.cols, kNoDataValue, 1.0, 0,
+                     m.gridsize);
+        out.what = s.what;
+        const std::string file = s.file(m);
+        if (is_dataset(format)) {
+            std::string name = file;
+            strip_quotes(name);
+            const std::string path = output_path(name, "w", 1);
+            const std::string words = std::string("card ") + s.card;
+            if (!output_file_is_free(m, words, path, datasets)) return;
+            datasets.emplace_back(words, path);
+        }
+        if (!out.open(format, file, s.base, ".asc", file, kFirstObjectId + s.type, s.dataset_name, m)) return;
+    }
+}
+
+void write_timeseries_maps(model_state& m) {
+    // Only the first process of a group writes maps.
+    if (g_parallel_env.group_rank() != 0) return;
+    // An interval below one step would never divide the step index.
+    const int every = m.map_freq > 0 ? m.map_freq : 1;
+    if ((m.step - 1) % every != 0) return;
+    write_frames(m, true);
+}
+
+void write_final_map_frames(model_state& m) {
+    if (g_parallel_env.group_rank() != 0) return;
+    write_frames(m, false);
+}
+
+bool end_map_outputs(model_state& m) {
+    bool written = true;
+    for (map_series& out : m.map_outputs) {
+        if (!out.dataset_open()) continue;
+        const std::string path = out.dataset_path();
+        if (out.end()) continue;
+        print_both(format_text("Error writing %s dataset %s: the output is incomplete.\n", out.what.c_str(),
+                               path.c_str()));
+        written = false;
+    }
+    return written;
+}
+
+}  // namespace kesta
