@@ -523,17 +523,22 @@ std::string output_words(const run_file& f) {
 }
 
 // False after the refusal (code 4000, stop) when `path`, about to be opened
-// for writing by `f`, is an input of the run or an output opened before it.
-bool output_is_its_own(const run_file& f, const std::string& path, const std::vector<named_file>& inputs,
-                       const std::vector<opened_output>& outputs) {
+// for writing by the output `what`, is an input of the run or an output
+// opened before it. A `fixed` output has a name the user cannot change.
+bool output_is_its_own(const std::string& what, bool fixed, const std::string& path,
+                       const std::vector<named_file>& inputs, const std::vector<opened_output>& outputs) {
     const file_identity target = identify(path);
     std::string text;
     for (const named_file& in : inputs) {
         if (!same_file(target, identify(in.path))) continue;
-        text = format_text("Error: %s names %s as its output file, but that file is an input of the run "
-                           "(%s, %s).\nWriting the output would destroy that input; give the output a name of "
-                           "its own.\n",
-                           output_words(f).c_str(), path.c_str(), in.path.c_str(), in.what.c_str());
+        text = fixed ? format_text("Error: %s is always written to %s, but that file is an input of the run "
+                                   "(%s, %s).\nWriting it would destroy that input; give the input another name "
+                                   "or run the project from another folder.\n",
+                                   what.c_str(), path.c_str(), in.path.c_str(), in.what.c_str())
+                     : format_text("Error: %s names %s as its output file, but that file is an input of the run "
+                                   "(%s, %s).\nWriting the output would destroy that input; give the output a "
+                                   "name of its own.\n",
+                                   what.c_str(), path.c_str(), in.path.c_str(), in.what.c_str());
         break;
     }
     if (text.empty()) {
@@ -543,7 +548,7 @@ bool output_is_its_own(const run_file& f, const std::string& path, const std::ve
                 out.path == path ? path : format_text("%s (also written %s)", path.c_str(), out.path.c_str());
             text = format_text("Error: %s and %s both name the output file %s.\nTwo outputs written to one "
                                "file would garble each other; give each its own name.\n",
-                               out.what.c_str(), output_words(f).c_str(), file.c_str());
+                               out.what.c_str(), what.c_str(), file.c_str());
             break;
         }
     }
@@ -551,6 +556,19 @@ bool output_is_its_own(const run_file& f, const std::string& path, const std::ve
     store_refusal(text);
     return false;
 }
+
+// Outputs that no card names: written by other steps under a fixed name.
+// They are claimed before any file of the table is opened.
+struct fixed_output {
+    const char* name;
+    const char* mode;
+    const char* what;
+};
+
+const fixed_output kFixedOutputs[] = {
+    {kMaskMapFile, "w", "the run's mask map"},
+    {kRunTimeFile, "a", "the run's time record"},
+};
 
 // Closes a slot; a written one is checked for write errors, which are said
 // at once. False when a write failed.
@@ -571,6 +589,14 @@ bool close_slot(const model_state& m, const run_file& f, file_ptr& fp) {
 void open_run_files(model_state& m) {
     const std::vector<named_file> inputs = run_inputs(m);
     std::vector<opened_output> outputs;
+    for (const fixed_output& f : kFixedOutputs) {
+        const std::string path = output_path(f.name, f.mode, 1);
+        if (!output_is_its_own(f.what, true, path, inputs, outputs)) {
+            if (std::string(f.name) == kRunTimeFile) m.time_record_is_input = 1;
+            return;
+        }
+        outputs.push_back({f.what, path, identify(path)});
+    }
     for (const run_file& f : kRunFiles) {
         if (!f.wanted(m)) continue;
         if (f.prepare && !f.prepare(m)) return;
@@ -578,7 +604,7 @@ void open_run_files(model_state& m) {
         std::string name = f.name(m);
         const bool writes = f.mode[0] == 'w';
         std::string path = tried_path(f, name);
-        if (writes && !path.empty() && !output_is_its_own(f, path, inputs, outputs)) return;
+        if (writes && !path.empty() && !output_is_its_own(output_words(f), false, path, inputs, outputs)) return;
         file_ptr fp = open_file(name, f.mode, 1);
         if (!fp) {
             if (f.tolerated && f.tolerated(m)) continue;
