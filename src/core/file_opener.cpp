@@ -38,9 +38,21 @@ std::string output_path(const std::string& name, const char* mode, int add_run_n
     return path;
 }
 
+std::size_t control_char_at(const std::string& name) {
+    for (std::size_t i = 0; i < name.size(); ++i) {
+        const unsigned char c = static_cast<unsigned char>(name[i]);
+        if (c < 0x20 || c == 0x7f) return i;
+    }
+    return std::string::npos;
+}
+
 file_ptr open_file(std::string& name, const char* mode, int add_run_number) {
     strip_quotes(name);
     if (name.empty() || mode == nullptr) return file_ptr();
+    if (control_char_at(name) != std::string::npos) {
+        errno = EINVAL;
+        return file_ptr();
+    }
     file_ptr fp(std::fopen(output_path(name, mode, add_run_number).c_str(), mode));
     // A folder opens for reading on some systems and then reads as an empty
     // file; every reader would call that an early end of file.

@@ -22,9 +22,15 @@ using file_ptr = std::unique_ptr<std::FILE, file_closer>;
 // the output sub-folder (when one is set and the name is relative) and, when
 // `add_run_number` is 1, gets the run number as "%04d_" before the file's own
 // name (after any folders the name holds); files opened for reading or
-// appending are never redirected. Prints nothing on failure: the caller
-// reports.
+// appending are never redirected. A name holding a control character is
+// refused without touching the file system (errno EINVAL): the system would
+// see another name (a NUL byte ends it early). Prints nothing on failure: the
+// caller reports.
 file_ptr open_file(std::string& name, const char* mode, int add_run_number);
+
+// Offset of the first control character (a byte below 0x20, or 0x7f) of a
+// file name; std::string::npos when it has none.
+std::size_t control_char_at(const std::string& name);
 
 // The path open_file would use for `name` (quotes already stripped) and `mode`;
 // lets a file written in numbered mode be read back from where it was written.

@@ -27,6 +27,8 @@ public:
     void skip_space();
     // Line of the file (from 1) on which the last token began.
     int token_line() const { return token_line_; }
+    // Line of the file (from 1) of the read position.
+    int line() const { return line_; }
 
 private:
     std::FILE* fp_;

@@ -11,17 +11,26 @@ namespace kesta {
 
 namespace {
 
-// Reports a catalogue code that names the map (70 to 74) at once.
-void fail_with_code(int code, const std::string& map_name, int v1 = 0, int v2 = 0) {
+// Reports a catalogue code that names the map (70 to 74) at once, then the
+// detail a user needs to find the fault on a line of its own.
+void fail_with_code(int code, const std::string& map_name, int v1 = 0, int v2 = 0,
+                    const std::string& detail = std::string()) {
     fail_and_report(code, std::string(), map_name, v1, v2);
+    if (!detail.empty()) print_both(detail);
 }
 
-void fail_end_of_file(const std::string& map_name, bool index_map) {
+void fail_end_of_file(const std::string& map_name, bool index_map, const std::string& where) {
     if (index_map) {
-        fail_with_code(70, map_name);
+        fail_with_code(70, map_name, 0, 0, where);
     } else {
-        refuse(format_text("Unexpected end of file in file: %s\n", map_name.c_str()));
+        refuse(format_text("Unexpected end of file in file: %s\n", map_name.c_str()) + where);
     }
+}
+
+std::string end_before_cell(int row, int col, const grid_header& h) {
+    return format_text("The file ends before the value of row %d, column %d of the map's %d rows and %d "
+                       "columns.\n",
+                       row, col, h.rows, h.cols);
 }
 
 void fail_bad_value(const std::string& map_name, int row, int col, const std::string& text) {
@@ -42,15 +51,39 @@ struct header_field {
 constexpr header_field kHeaderFields[6] = {{"north", 6}, {"south", 6}, {"east", 5},
                                            {"west", 5},  {"rows", 5},  {"cols", 5}};
 
-header_read read_header(token_stream& ts, const std::string& map_name, grid_header& h) {
+// A grid whose edges do not enclose it has no cells to place: north must lie
+// above south and east beyond west (non-finite edges never parse).
+bool edges_enclose(const std::string& map_name, const grid_header& h, const std::string (&texts)[6],
+                   const int (&lines)[6]) {
+    const struct {
+        double high, low;
+        int i_high, i_low;
+    } pairs[2] = {{h.north, h.south, 0, 1}, {h.east, h.west, 2, 3}};
+    for (const auto& p : pairs) {
+        if (p.high > p.low) continue;
+        return refuse(format_text("Error: the header of map %s gives %s %s (line %d) and %s %s (line %d); %s must "
+                                  "exceed %s.\n",
+                                  map_name.c_str(), kHeaderFields[p.i_high].what, texts[p.i_high].c_str(),
+                                  lines[p.i_high], kHeaderFields[p.i_low].what, texts[p.i_low].c_str(),
+                                  lines[p.i_low], kHeaderFields[p.i_high].what, kHeaderFields[p.i_low].what));
+    }
+    return true;
+}
+
+// On end_of_file, `missing` is the header field the file ends before.
+header_read read_header(token_stream& ts, const std::string& map_name, grid_header& h, const char*& missing) {
     double* edges[4] = {&h.north, &h.south, &h.east, &h.west};
     int* sizes[2] = {&h.rows, &h.cols};
     std::string label;
-    std::string value;
+    std::string texts[6];
+    int lines[6] = {0, 0, 0, 0, 0, 0};
     for (int i = 0; i < 6; ++i) {
+        std::string& value = texts[i];
         if (!ts.next_limited(label, kHeaderFields[i].label_len) || !ts.next(value)) {
+            missing = kHeaderFields[i].what;
             return header_read::end_of_file;
         }
+        lines[i] = ts.token_line();
         const bool ok = i < 4 ? parse_double(value, *edges[i]) : parse_int(value, *sizes[i - 4]);
         if (!ok) {
             refuse(format_text(
@@ -60,7 +93,22 @@ header_read read_header(token_stream& ts, const std::string& map_name, grid_head
             return header_read::bad;
         }
     }
-    return header_read::ok;
+    return edges_enclose(map_name, h, texts, lines) ? header_read::ok : header_read::bad;
+}
+
+// Reads the header; false when refused (reported).
+bool header_read_ok(token_stream& ts, const std::string& map_name, grid_header& h, bool index_map) {
+    const char* missing = "";
+    switch (read_header(ts, map_name, h, missing)) {
+        case header_read::ok: return true;
+        case header_read::end_of_file:
+            fail_end_of_file(map_name, index_map,
+                             format_text("The file ends inside the map's header, before its %s value.\n",
+                                         missing));
+            return false;
+        case header_read::bad: return false;
+    }
+    return false;
 }
 
 // 0 when the sizes agree, else 1 both differ, 2 rows differ, 3 cols differ.
@@ -71,6 +119,22 @@ int size_mismatch(const grid_header& h, int expected_rows, int expected_cols) {
     if (rows_differ) return 2;
     if (cols_differ) return 3;
     return 0;
+}
+
+// The second line of a size refusal: what the model grid needs and what the
+// header gives.
+std::string size_detail(int mismatch, const grid_header& h, int expected_rows, int expected_cols) {
+    if (mismatch == 2) {
+        return format_text("Expected %d rows (ROWS of the project file); the map's header gives %d.\n",
+                           expected_rows, h.rows);
+    }
+    if (mismatch == 3) {
+        return format_text("Expected %d columns (COLS of the project file); the map's header gives %d.\n",
+                           expected_cols, h.cols);
+    }
+    return format_text("Expected %d rows and %d columns (ROWS and COLS of the project file); the map's header "
+                       "gives %d rows and %d columns.\n",
+                       expected_rows, expected_cols, h.rows, h.cols);
 }
 
 // A grid given for rows x cols cells must hold them.
@@ -101,13 +165,16 @@ struct read_totals {
 };
 
 // Modes 1 and 3: one grid row per line, separators blank, tab and comma.
-bool read_real_rows(std::FILE* fp, const std::string& map_name, const grid_header& h,
+// `line_no` is the file line of the first row. A value beyond the last
+// column of a row, or on a line after the last row, is refused: it would
+// belong to no cell.
+bool read_real_rows(std::FILE* fp, const std::string& map_name, const grid_header& h, int line_no,
                     const mat2<int>& mask, vec1<double>& dest, read_totals& totals) {
     line_cursor line;
     int next = 1;
-    for (int r = 1; r <= h.rows; ++r) {
+    for (int r = 1; r <= h.rows; ++r, ++line_no) {
         if (!read_line(line, fp)) {
-            fail_end_of_file(map_name, false);
+            fail_end_of_file(map_name, false, end_before_cell(r, 1, h));
             return false;
         }
         const int* mask_row = mask[r];
@@ -130,22 +197,50 @@ bool read_real_rows(std::FILE* fp, const std::string& map_name, const grid_heade
                 if (v == 0.0) ++totals.zero_cells;
             }
         }
+        const std::string extra = peek_token(line);
+        if (!extra.empty()) {
+            return refuse(format_text("Error: map %s, row %d on line %d holds more than its %d values: \"%s\" "
+                                      "follows column %d\n",
+                                      map_name.c_str(), r, line_no, h.cols, extra.c_str(), h.cols));
+        }
+    }
+    for (; read_line(line, fp); ++line_no) {
+        const std::string extra = peek_token(line);
+        if (!extra.empty()) {
+            return refuse(format_text("Error: map %s holds more than its %d rows: line %d holds \"%s\" after "
+                                      "the last row\n",
+                                      map_name.c_str(), h.rows, line_no, extra.c_str()));
+        }
     }
     return true;
 }
 
 // Free-format integers in row-major order; `store` takes (row, col, value)
-// and returns false to refuse the map (it has reported why).
+// and returns false to refuse the map (it has reported why). Values are not
+// tied to lines, so a surplus value shifts every later cell: any value after
+// the last cell refuses the map, naming the first line that holds more
+// values than a row has, where the surplus most likely lies.
 template <class Store>
 bool read_int_cells(token_stream& ts, const std::string& map_name, const grid_header& h,
                     bool index_map, read_totals& totals, Store store) {
     std::string token;
+    int line = 0;             // line of the last value
+    int on_line = 0;          // values on that line
+    int first_long_line = 0;  // first line with more values than a row
+    auto count = [&] {
+        if (ts.token_line() != line) {
+            line = ts.token_line();
+            on_line = 0;
+        }
+        if (++on_line > h.cols && first_long_line == 0) first_long_line = line;
+    };
     for (int r = 1; r <= h.rows; ++r) {
         for (int c = 1; c <= h.cols; ++c) {
             if (!ts.next(token)) {
-                fail_end_of_file(map_name, index_map);
+                fail_end_of_file(map_name, index_map, end_before_cell(r, c, h));
                 return false;
             }
+            count();
             int v = 0;
             if (!parse_int(token, v)) {
                 fail_bad_value(map_name, r, c, token);
@@ -155,7 +250,16 @@ bool read_int_cells(token_stream& ts, const std::string& map_name, const grid_he
             if (!store(r, c, v)) return false;
         }
     }
-    return true;
+    if (!ts.next(token)) return true;
+    count();
+    std::string text = format_text("Error: map %s holds more values than its %d rows by %d columns: \"%s\" on "
+                                   "line %d lies beyond the last cell\n",
+                                   map_name.c_str(), h.rows, h.cols, token.c_str(), ts.token_line());
+    if (first_long_line != 0) {
+        text += format_text("Line %d is the first that holds more than a row's %d values.\n", first_long_line,
+                            h.cols);
+    }
+    return refuse(text);
 }
 
 }  // namespace
@@ -176,23 +280,16 @@ bool read_ascii_map(std::FILE* fp, const std::string& map_name, int mode, grid_h
         return refuse(format_text("Error: map %s asked for in unknown mode %d\n", map_name.c_str(), mode));
     }
     token_stream ts(fp);
-    switch (read_header(ts, map_name, header)) {
-        case header_read::ok: break;
-        case header_read::end_of_file: fail_end_of_file(map_name, false); return false;
-        case header_read::bad: return false;
-    }
+    if (!header_read_ok(ts, map_name, header, false)) return false;
     // What follows the header up to the first value (the rest of the cols
     // line, blank lines) is not a grid row.
     ts.skip_space();
 
-    switch (size_mismatch(header, expected_rows, expected_cols)) {
-        case 1:
-            return refuse(format_text("Incorrect number of rows and columns in map: %s\n", map_name.c_str()));
-        case 2:
-            return refuse(format_text("Incorrect number of rows in map: %s\n", map_name.c_str()));
-        case 3:
-            return refuse(format_text("Incorrect number of columns in map: %s\n", map_name.c_str()));
-        default: break;
+    const int mismatch = size_mismatch(header, expected_rows, expected_cols);
+    if (mismatch != 0) {
+        const char* what = mismatch == 1 ? "rows and columns" : mismatch == 2 ? "rows" : "columns";
+        return refuse(format_text("Incorrect number of %s in map: %s\n", what, map_name.c_str()) +
+                      size_detail(mismatch, header, expected_rows, expected_cols));
     }
     if (!check_grid(grid, mode == kMapIntGrid ? "destination" : "mask", map_name, header)) return false;
     const int rows = header.rows;
@@ -203,7 +300,7 @@ bool read_ascii_map(std::FILE* fp, const std::string& map_name, int mode, grid_h
     if (mode == kMapRealA || mode == kMapRealB) {
         vec1<double>& dest = mode == kMapRealA ? a : b;
         if (!check_vector(count_mask_cells(grid, rows, cols), dest.n(), map_name)) return false;
-        ok = read_real_rows(fp, map_name, header, grid, dest, totals);
+        ok = read_real_rows(fp, map_name, header, ts.line(), grid, dest, totals);
     } else if (mode == kMapIntGrid) {
         ok = read_int_cells(ts, map_name, header, false, totals, [&](int r, int c, int v) {
             grid[r][c] = v;
@@ -247,16 +344,12 @@ bool read_index_map(std::FILE* fp, const std::string& map_name, grid_header& hea
                     const mat2<int>& mask, mat2<int>& id_grid, int max_table_id,
                     int expected_rows, int expected_cols, std::FILE* summary) {
     token_stream ts(fp);
-    switch (read_header(ts, map_name, header)) {
-        case header_read::ok: break;
-        case header_read::end_of_file: fail_end_of_file(map_name, true); return false;
-        case header_read::bad: return false;
-    }
-    switch (size_mismatch(header, expected_rows, expected_cols)) {
-        case 1: fail_with_code(72, map_name); return false;
-        case 2: fail_with_code(73, map_name); return false;
-        case 3: fail_with_code(74, map_name); return false;
-        default: break;
+    if (!header_read_ok(ts, map_name, header, true)) return false;
+    const int mismatch = size_mismatch(header, expected_rows, expected_cols);
+    if (mismatch != 0) {
+        const int code = mismatch == 1 ? 72 : mismatch == 2 ? 73 : 74;
+        fail_with_code(code, map_name, 0, 0, size_detail(mismatch, header, expected_rows, expected_cols));
+        return false;
     }
     if (!check_grid(mask, "mask", map_name, header) || !check_grid(id_grid, "ID", map_name, header)) {
         return false;

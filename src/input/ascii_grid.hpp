@@ -40,12 +40,17 @@ int count_mask_cells(const mat2<int>& mask, int rows, int cols);
 // Compact vectors (a, b, cells) receive the k-th mask cell in row-major order
 // at element k, from 1. The header goes to `header` whatever happens after it.
 //
-// Refused without storing a value: a header whose size differs from
-// expected_rows by expected_cols ("Incorrect number of rows and columns in
-// map: %s\n" and the like). Refused on the way: an unreadable value (a word,
-// a real in an integer map, a value missing from a short row), an ID outside
-// 0..10000 in a mask cell in mode 4, the end of the file before the last
-// cell ("Unexpected end of file in file: %s\n"). All with code 4000.
+// Refused without storing a value: a header whose north does not exceed its
+// south or whose east does not exceed its west, and one whose size differs
+// from expected_rows by expected_cols ("Incorrect number of rows and columns
+// in map: %s\n" and the like, with the expected and found counts on a second
+// line). Refused on the way: an unreadable value (a word, a real in an
+// integer map, a value missing from a short row), an ID outside 0..10000 in a
+// mask cell in mode 4, the end of the file before the last cell ("Unexpected
+// end of file in file: %s\n", then the row and column it ends before), and
+// any value beyond the last cell: after the last column of a row (modes 1
+// and 3), on a line after the last row, or after rows x cols values (modes 2
+// and 4, whose values may wrap lines). All with code 4000.
 // After a complete read: "category" counts (mode 4) and the zero-value
 // warnings go to the console.
 bool read_ascii_map(std::FILE* fp, const std::string& map_name, int mode, grid_header& header,
@@ -55,8 +60,9 @@ bool read_ascii_map(std::FILE* fp, const std::string& map_name, int mode, grid_h
 // Reads an index map of the mapping-table file: the ID of every mask cell goes
 // into id_grid[row][col] (other cells are left as they are). IDs of mask cells
 // must lie in 0..max_table_id (code 71 otherwise, with the row and column);
-// wrong size: codes 72 to 74; end of file: code 70; an unreadable value: code
-// 4000 with its own message. The count of each ID 1..max_table_id found is
+// wrong size: codes 72 to 74; end of file: code 70 (each with its detail on a
+// second line); an unreadable value, a header that encloses no area and
+// values beyond the last cell: code 4000 with its own message. The count of each ID 1..max_table_id found is
 // printed to the console and written to `summary` (when given).
 bool read_index_map(std::FILE* fp, const std::string& map_name, grid_header& header,
                     const mat2<int>& mask, mat2<int>& id_grid, int max_table_id,

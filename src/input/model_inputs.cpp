@@ -53,7 +53,7 @@ bool cell_size_agrees(model_state& m, double header_size, const char* direction)
 // The mask with its cell numbers, for the user to check. A mask map that
 // could not be written whole stops the run: a partial one would mislead.
 void write_mask_map(const model_state& m) {
-    std::string name = "maskmap";
+    std::string name = kMaskMapFile;
     file_ptr fp = open_file(name, "w", 1);
     if (!fp) {
         std::printf("Error: unable to open mask map file for writing\n");

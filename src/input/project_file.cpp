@@ -111,6 +111,22 @@ bool refuse_word(const card_context& c, const std::string& token) {
     return refuse(c, "does not accept \"" + token + "\".");
 }
 
+// A control character in a name would reach the file system as another
+// name (a NUL byte ends it early): the card is refused, its value shown with
+// each control byte as \xNN.
+bool no_control_chars(const card_context& c, const std::string& value) {
+    const std::size_t at = control_char_at(value);
+    if (at == std::string::npos) return true;
+    std::string shown;
+    for (const char ch : value) {
+        const unsigned char u = static_cast<unsigned char>(ch);
+        shown += u < 0x20 || u == 0x7f ? format_text("\\x%02X", u) : std::string(1, ch);
+    }
+    return refuse(c, format_text("has a control character (byte 0x%02X) at character %d of its value \"%s\".",
+                                 static_cast<unsigned char>(value[at]), static_cast<int>(at) + 1,
+                                 shown.c_str()));
+}
+
 // ---------------------------------------------------------------------------
 // Value readers. Each takes one value off the line or refuses the card.
 
@@ -457,6 +473,7 @@ bool out_hyd_card(card_context& c) {
 bool time_series_file_card(card_context& c) {
     std::string name;
     pop_string(c.line, name);
+    if (!no_control_chars(c, name)) return false;
     c.po.time_series_file.push_back(name);
     ts_read_file(name);
     return true;
@@ -465,6 +482,7 @@ bool time_series_file_card(card_context& c) {
 bool elev_series_file_card(card_context& c) {
     std::string name;
     pop_string(c.line, name);
+    if (!no_control_chars(c, name)) return false;
     c.po.elev_series_file.push_back(name);
     read_elev_series_file(name);
     return true;
@@ -473,6 +491,7 @@ bool elev_series_file_card(card_context& c) {
 bool replace_params_card(card_context& c) {
     std::string name;
     pop_string(c.line, name);
+    if (!no_control_chars(c, name)) return false;
     c.po.replace_params = name;
     // The readers have said what was wrong; a run with half its parameters
     // replaced would give results for values nobody chose.
@@ -484,6 +503,7 @@ bool replace_params_card(card_context& c) {
 bool replace_vals_card(card_context& c) {
     std::string name;
     pop_string(c.line, name);
+    if (!no_control_chars(c, name)) return false;
     c.po.replace_vals = name;
     if (read_replace_value_file(name) != 0)
         return refuse(c, "names the replacement value file \"" + name + "\", which could not be read.");
@@ -503,6 +523,7 @@ bool replace_line_card(card_context& c) {
 bool replace_folder_card(card_context& c) {
     std::string folder;
     pop_string(c.line, folder);
+    if (!no_control_chars(c, folder)) return false;
     set_output_subdir(folder);
     return true;
 }
@@ -1021,12 +1042,16 @@ bool act_on_card(card_context& c) {
         case card_kind::set:
             *int_field(row.target, c) = row.value;
             break;
-        case card_kind::text:
-            pop_string(c.line, *text_field(row.target, c));
+        case card_kind::text: {
+            std::string& value = *text_field(row.target, c);
+            pop_string(c.line, value);
+            if (!no_control_chars(c, value)) return false;
             break;
+        }
         case card_kind::text_if_value: {
             std::string value;
             if (!pop_string(c.line, value)) return true;
+            if (!no_control_chars(c, value)) return false;
             *text_field(row.target, c) = value;
             break;
         }

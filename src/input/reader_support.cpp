@@ -71,15 +71,46 @@ bool read_table_columns(model_state& m, int table_id, const std::array<vec1<doub
 }
 
 bool read_map_or_table(model_state& m, const std::string& name, const char* item, bool table_present,
-                       int table_id, vec1<double>& dest, const char* from_file, const char* from_table) {
+                       int table_id, vec1<double>& dest, const char* from_file, const char* from_table,
+                       bool* read_file) {
     file_ptr fp = open_input(name, item, table_present);
     if (run_stopped()) return false;
+    if (read_file) *read_file = fp != nullptr;
     if (fp) {
         say(m, format_text(from_file, name.c_str()));
         return read_real_map(m, fp.get(), name, dest);
     }
     say(m, from_table);
     return table_id == table_none || !table_present || read_table_columns(m, table_id, {&dest});
+}
+
+std::string value_source(const model_state& m, bool from_file, const std::string& map_name, int table_id) {
+    if (from_file) return "map " + map_name;
+    return format_text("the %s table of mapping-table file %s", get_table_keyword(table_id).c_str(),
+                       m.mapping_table.c_str());
+}
+
+void cell_row_col(const model_state& m, int k, int& row, int& col) {
+    for (row = 1; row <= m.rows; ++row) {
+        for (col = 1; col <= m.cols; ++col) {
+            if (m.mask[row][col] == k) return;
+        }
+    }
+    row = 0;
+    col = 0;
+}
+
+int first_breach(const model_state& m, const vec1<double>& values, const value_rule& rule,
+                 const std::string& source, std::string& detail) {
+    for (int k = 1; k <= m.ncells && k <= values.n(); ++k) {
+        if (rule.holds(values[k])) continue;
+        int row = 0, col = 0;
+        cell_row_col(m, k, row, col);
+        detail = format_text("%s %g%s%s at cell %d (row %d, column %d), from %s: %s.\n", rule.what, values[k],
+                             rule.unit[0] ? " " : "", rule.unit, k, row, col, source.c_str(), rule.rule);
+        return k;
+    }
+    return 0;
 }
 
 }  // namespace kesta

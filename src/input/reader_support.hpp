@@ -59,8 +59,31 @@ bool read_table_columns(model_state& m, int table_id, const std::array<vec1<doub
 // file) tolerates a file that does not open, and with a `table_id` other
 // than table_none (0) the table's first column is then spread into `dest`.
 // Says `from_file` (a format taking the name) or `from_table`. False when
-// the run stopped.
+// the run stopped. `read_file`, when given, is set to whether the values came
+// from the file.
 bool read_map_or_table(model_state& m, const std::string& name, const char* item, bool table_present,
-                       int table_id, vec1<double>& dest, const char* from_file, const char* from_table);
+                       int table_id, vec1<double>& dest, const char* from_file, const char* from_table,
+                       bool* read_file = nullptr);
+
+// Where a parameter's values came from, for messages: "map <file>" or "the
+// <TABLE> table of mapping-table file <file>".
+std::string value_source(const model_state& m, bool from_file, const std::string& map_name, int table_id);
+
+// A physical bound of a parameter: `holds` is false for a value no cell can
+// have; `rule` says what the value must be ("it must be 0 or more").
+struct value_rule {
+    const char* what;  // "porosity"
+    const char* unit;  // as read, e.g. "cm/h"; "" for none
+    bool (*holds)(double);
+    const char* rule;
+};
+
+// The first active cell (in cell order) whose value breaks `rule`, 0 when
+// none; `detail` then names the parameter, its value, the cell with its grid
+// row and column, and `source`.
+int first_breach(const model_state& m, const vec1<double>& values, const value_rule& rule,
+                 const std::string& source, std::string& detail);
+// Grid row and column of active cell k (0, 0 when no cell has that number).
+void cell_row_col(const model_state& m, int k, int& row, int& col);
 
 }  // namespace kesta

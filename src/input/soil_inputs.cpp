@@ -23,17 +23,42 @@ void divide_all(model_state& m, vec1<double>& v, double by) {
     for (int k = 1; k <= m.ncells; ++k) v[k] /= by;
 }
 
+// Bounds of the Green and Ampt parameters as read, before any unit is
+// converted: a value no soil can have would run without a word.
+constexpr value_rule kConductivityRule{"saturated hydraulic conductivity", "cm/h",
+                                       [](double v) { return v >= 0.0; }, "it must be 0 or more"};
+constexpr value_rule kCapillaryRule{"capillary head", "cm", [](double v) { return v >= 0.0; },
+                                    "it must be 0 or more"};
+constexpr value_rule kPorosityRule{"porosity", "", [](double v) { return v > 0.0 && v < 1.0; },
+                                   "it must lie between 0 and 1 (both excluded)"};
+
+// Refuses (reported) the first cell whose value breaks `rule`. The values
+// came from the map `map_name` (`from_file`) or else from the table
+// `table_id`; with neither they are not known, which the caller refuses on
+// its own.
+bool values_hold(model_state& m, const vec1<double>& values, const value_rule& rule, bool from_file,
+                 const std::string& map_name, int table_id) {
+    if (!from_file && table_id == table_none) return true;
+    std::string detail;
+    if (first_breach(m, values, rule, value_source(m, from_file, map_name, table_id), detail) == 0) return true;
+    return refuse("Error: " + detail);
+}
+
 bool green_ampt_maps(model_state& m) {
     const bool table = m.mapping_table_info.green_ampt != 0;
+    const int source_table = table ? table_green_ampt : table_none;
     if (table &&
         !read_table_columns(m, table_green_ampt, {&m.ks_map, &m.hc_map, &m.phi_map, &m.lam_map, &m.thr_map,
                                                   &m.field_capacity, &m.Wp})) {
         return false;
     }
+    bool from_file = false;
     if (m.conductivity_given) {
         if (!read_map_or_table(m, m.conductivity, "Ks", table, table_none, m.ks_map,
                                "reading saturated hydraulic conductivity map from file: %s\n",
-                               "reading saturated hydraulic conductivity table and map from the master table file\n")) {
+                               "reading saturated hydraulic conductivity table and map from the master table file\n",
+                               &from_file) ||
+            !values_hold(m, m.ks_map, kConductivityRule, from_file, m.conductivity, source_table)) {
             return false;
         }
         divide_all(m, m.ks_map, kCmPerHourToMetresPerSecond);
@@ -41,15 +66,17 @@ bool green_ampt_maps(model_state& m) {
     if (m.capillary_given) {
         if (!read_map_or_table(m, m.capillary, "Hc", table, table_none, m.hc_map,
                                "reading capillary drive map from file: %s\n",
-                               "reading capillary drive map from the master table file\n")) {
+                               "reading capillary drive map from the master table file\n", &from_file) ||
+            !values_hold(m, m.hc_map, kCapillaryRule, from_file, m.capillary, source_table)) {
             return false;
         }
         divide_all(m, m.hc_map, 100.0);
     }
     if (m.porosity_given &&
-        !read_map_or_table(m, m.porosity, "soil porosity", table, table_none, m.phi_map,
-                           "reading porosity map from file: %s\n",
-                           "reading porosity table and map from the master table file\n")) {
+        (!read_map_or_table(m, m.porosity, "soil porosity", table, table_none, m.phi_map,
+                            "reading porosity map from file: %s\n",
+                            "reading porosity table and map from the master table file\n", &from_file) ||
+         !values_hold(m, m.phi_map, kPorosityRule, from_file, m.porosity, source_table))) {
         return false;
     }
     return true;
@@ -166,6 +193,26 @@ bool uniform_moisture(model_state& m) {
     return true;
 }
 
+// The initial water content of a cell lies from 0 to its porosity (when the
+// porosity is known; it has been checked by then).
+bool initial_moisture_holds(model_state& m, bool from_file) {
+    for (int k = 1; k <= m.ncells && k <= m.thi.n(); ++k) {
+        const double theta = m.thi[k];
+        const bool has_porosity = k <= m.phi_map.n();
+        if (theta >= 0.0 && (!has_porosity || theta <= m.phi_map[k])) continue;
+        int row = 0, col = 0;
+        cell_row_col(m, k, row, col);
+        const std::string bound =
+            has_porosity ? format_text("from 0 to the cell's porosity %g", m.phi_map[k]) : std::string("0 or more");
+        return refuse(format_text("Error: initial soil moisture %g at cell %d (row %d, column %d), from %s: it must "
+                                  "lie %s.\n",
+                                  theta, k, row, col,
+                                  value_source(m, from_file, m.moisture, table_initial_moisture).c_str(),
+                                  bound.c_str()));
+    }
+    return true;
+}
+
 }  // namespace
 
 void read_area_reduction(model_state& m) {
@@ -263,9 +310,14 @@ void read_et_maps(model_state& m) {
     }
 
     if (!m.moisture_given || m.thi.empty()) return;
-    read_map_or_table(m, m.moisture, "soil moisture", m.mapping_table_info.initial_moisture != 0,
-                      table_initial_moisture, m.thi, "reading soil moisture map from file: %s\n",
-                      "reading soil moisture table and map from the master table file\n");
+    const bool moisture_table = m.mapping_table_info.initial_moisture != 0;
+    bool from_file = false;
+    if (!read_map_or_table(m, m.moisture, "soil moisture", moisture_table, table_initial_moisture, m.thi,
+                           "reading soil moisture map from file: %s\n",
+                           "reading soil moisture table and map from the master table file\n", &from_file)) {
+        return;
+    }
+    if (from_file || moisture_table) initial_moisture_holds(m, from_file);
 }
 
 void read_water_table_maps(model_state& m) {

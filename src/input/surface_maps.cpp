@@ -83,17 +83,18 @@ void read_roughness(model_state& m) {
                            m.manning_n));
         return;
     }
+    bool from_file = false;
     if (!read_map_or_table(m, m.roughness, "Manning roughness", m.mapping_table_info.roughness != 0,
                            table_roughness, m.dist_rough, "reading roughness map from file: %s\n",
-                           "reading roughness table and map from master table file\n")) {
+                           "reading roughness table and map from master table file\n", &from_file)) {
         return;
     }
-    for (int k = 1; k <= m.ncells; ++k) {
-        if (!(m.dist_rough[k] > 0.0)) {
-            refuse(format_text("Overland Manning n=0 at grid cell %d.  Program terminating.\n", k));
-            return;
-        }
-    }
+    constexpr value_rule kRoughnessRule{"Manning's n", "", [](double n) { return n > 0.0; },
+                                        "it must be greater than 0"};
+    std::string detail;
+    const int k = first_breach(m, m.dist_rough, kRoughnessRule,
+                               value_source(m, from_file, m.roughness, table_roughness), detail);
+    if (k != 0) refuse(format_text("Overland Manning n=0 at grid cell %d.  Program terminating.\n", k) + detail);
 }
 
 void read_retention(model_state& m) {

@@ -1,10 +1,12 @@
 #include "model/command_line.hpp"
 
+#include <climits>
 #include <cstdio>
 #include <cstring>
 
 #include "calibration/multi_run.hpp"
 #include "core/parallel_env.hpp"
+#include "core/token_stream.hpp"
 #include "model/run_model.hpp"
 #include "model/version.hpp"
 
@@ -59,10 +61,16 @@ int parse_command_line(int argc, const char* const* argv, command_record& cmd, i
         if (!found) return refuse(cmd, 0);
         cmd.mode = found->mode;
         if (found->takes_run_count) {
-            int n = 0;
-            if (std::sscanf(argv[1] + 2, "%d", &n) == 1) num_runs = n;
-            // A count of no runs (or fewer) is a mistake, not a silent no-op.
-            if (num_runs < 1) return refuse(cmd, 1);
+            // The option alone means one run. Anything after it must be the
+            // whole count: "-bxyz" or an overflowing count must not quietly
+            // become some other number of runs, and no runs (or fewer) is a
+            // mistake, not a silent no-op.
+            const std::string count = argv[1] + 2;
+            if (!count.empty() && (!parse_int(count, num_runs) || num_runs < 1)) {
+                std::printf("Error: the run count \"%s\" of option %s is not a whole number from 1 to %d.\n",
+                            count.c_str(), found->prefix, INT_MAX);
+                return refuse(cmd, 1);
+            }
         }
         if (cmd.mode != run_mode::version) input = argv[2];
     }

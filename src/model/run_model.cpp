@@ -181,11 +181,12 @@ int run_model(const std::string& project_file, optim_record* result) {
 
     if (observe(*m, "close_output_files")) close_output_files(*m);
     flush_std_streams();
+    const bool keep_time_record = m->time_record_is_input == 0;
     m.reset();
 
     const double run_seconds = seconds_since(entry);
-    std::string time_file = "out_time.out";
-    file_ptr time_fp = open_file(time_file, "a", 1);
+    std::string time_file = kRunTimeFile;
+    file_ptr time_fp = keep_time_record ? open_file(time_file, "a", 1) : file_ptr();
     if (time_fp) std::fprintf(time_fp.get(), "total time (s): %8.2lf\n", run_seconds);
     std::printf("Run time: %6.2lf(s) \n", run_seconds);
     std::fflush(stdout);

@@ -55,6 +55,9 @@ struct output_state {
     // jumped over a dry spell to the next event; the pass writes no other.
     int series_written_early = 0;
     int flush_count = 0;         // progress lines since standard output was last flushed
+    // The run-time record is an input of the run: the run refuses it and
+    // appends nothing to it.
+    int time_record_is_input = 0;
     channel_extremes chan_extremes;
 
     map_series map_outputs[kStandardMapCount];  // by standard_map_type

@@ -9,9 +9,15 @@
 
 namespace kesta {
 
+// Outputs every run writes under a fixed name: the numbered mask (written
+// while the inputs load, opened "w" with the run number) and the run-time
+// record (appended as the run ends, never numbered).
+inline constexpr const char* kMaskMapFile = "maskmap";
+inline constexpr const char* kRunTimeFile = "out_time.out";
+
 // Opens every file of the run in its fixed order. An output whose file is an
-// input of the run, or an output opened before it, is refused (code 4000)
-// before anything is written to it.
+// input of the run, or another output (the fixed-name outputs included), is
+// refused (code 4000) before anything is written to it.
 void open_run_files(model_state& m);
 void write_startup_info(model_state& m, const std::string& project_file);
 // Sets up the standard maps the cards ask for: the datasets are created

@@ -524,18 +524,22 @@ std::string output_words(const run_file& f) {
 }
 
 // False after the refusal (code 4000, stop) when `path`, about to be opened
-// for writing by the output that `words` name, is an input of the run or an
-// output opened before it.
-bool output_is_its_own(const std::string& words, const std::string& path, const std::vector<named_file>& inputs,
-                       const std::vector<opened_output>& outputs) {
+// for writing by the output `what`, is an input of the run or an output
+// opened before it. A `fixed` output has a name the user cannot change.
+bool output_is_its_own(const std::string& what, bool fixed, const std::string& path,
+                       const std::vector<named_file>& inputs, const std::vector<opened_output>& outputs) {
     const file_identity target = identify(path);
     std::string text;
     for (const named_file& in : inputs) {
         if (!same_file(target, identify(in.path))) continue;
-        text = format_text("Error: %s names %s as its output file, but that file is an input of the run "
-                           "(%s, %s).\nWriting the output would destroy that input; give the output a name of "
-                           "its own.\n",
-                           words.c_str(), path.c_str(), in.path.c_str(), in.what.c_str());
+        text = fixed ? format_text("Error: %s is always written to %s, but that file is an input of the run "
+                                   "(%s, %s).\nWriting it would destroy that input; give the input another name "
+                                   "or run the project from another folder.\n",
+                                   what.c_str(), path.c_str(), in.path.c_str(), in.what.c_str())
+                     : format_text("Error: %s names %s as its output file, but that file is an input of the run "
+                                   "(%s, %s).\nWriting the output would destroy that input; give the output a "
+                                   "name of its own.\n",
+                                   what.c_str(), path.c_str(), in.path.c_str(), in.what.c_str());
         break;
     }
     if (text.empty()) {
@@ -545,7 +549,7 @@ bool output_is_its_own(const std::string& words, const std::string& path, const 
                 out.path == path ? path : format_text("%s (also written %s)", path.c_str(), out.path.c_str());
             text = format_text("Error: %s and %s both name the output file %s.\nTwo outputs written to one "
                                "file would garble each other; give each its own name.\n",
-                               out.what.c_str(), words.c_str(), file.c_str());
+                               out.what.c_str(), what.c_str(), file.c_str());
             break;
         }
     }
@@ -553,6 +557,19 @@ bool output_is_its_own(const std::string& words, const std::string& path, const 
     store_refusal(text);
     return false;
 }
+
+// Outputs that no card names: written by other steps under a fixed name.
+// They are claimed before any file of the table is opened.
+struct fixed_output {
+    const char* name;
+    const char* mode;
+    const char* what;
+};
+
+const fixed_output kFixedOutputs[] = {
+    {kMaskMapFile, "w", "the run's mask map"},
+    {kRunTimeFile, "a", "the run's time record"},
+};
 
 // Closes a slot; a written one is checked for write errors, which are said
 // at once. False when a write failed.
@@ -573,6 +590,14 @@ bool close_slot(const model_state& m, const run_file& f, file_ptr& fp) {
 void open_run_files(model_state& m) {
     const std::vector<named_file> inputs = run_inputs(m);
     std::vector<opened_output> outputs;
+    for (const fixed_output& f : kFixedOutputs) {
+        const std::string path = output_path(f.name, f.mode, 1);
+        if (!output_is_its_own(f.what, true, path, inputs, outputs)) {
+            if (std::string(f.name) == kRunTimeFile) m.time_record_is_input = 1;
+            return;
+        }
+        outputs.push_back({f.what, path, identify(path)});
+    }
     for (const run_file& f : kRunFiles) {
         if (!f.wanted(m)) continue;
         if (f.prepare && !f.prepare(m)) return;
@@ -580,7 +605,7 @@ void open_run_files(model_state& m) {
         std::string name = f.name(m);
         const bool writes = f.mode[0] == 'w';
         std::string path = tried_path(f, name);
-        if (writes && !path.empty() && !output_is_its_own(output_words(f), path, inputs, outputs)) return;
+        if (writes && !path.empty() && !output_is_its_own(output_words(f), false, path, inputs, outputs)) return;
         file_ptr fp = open_file(name, f.mode, 1);
         if (!fp) {
             if (f.tolerated && f.tolerated(m)) continue;
@@ -600,13 +625,17 @@ void open_run_files(model_state& m) {
 bool output_file_is_free(model_state& m, const std::string& words, const std::string& path,
                          const std::vector<std::pair<std::string, std::string>>& also_written) {
     std::vector<opened_output> outputs;
+    for (const fixed_output& f : kFixedOutputs) {
+        const std::string p = output_path(f.name, f.mode, 1);
+        outputs.push_back({f.what, p, identify(p)});
+    }
     for (const run_file& f : kRunFiles) {
         if (!f.slot || f.mode[0] != 'w' || !(m.*f.slot)) continue;
         const std::string p = tried_path(f, f.name(m));
         outputs.push_back({output_words(f), p, identify(p)});
     }
     for (const auto& w : also_written) outputs.push_back({w.first, w.second, identify(w.second)});
-    return output_is_its_own(words, path, run_inputs(m), outputs);
+    return output_is_its_own(words, false, path, run_inputs(m), outputs);
 }
 
 void close_output_files(model_state& m) {

@@ -57,6 +57,16 @@ public:
 
     int word_line() const { return word_line_; }
 
+    // The next word without consuming it; false at the end of the file.
+    bool peek(std::string& w) {
+        const long at = std::ftell(in_.fp);
+        const int line = in_.line;
+        const bool got = word(w);
+        if (at >= 0) std::fseek(in_.fp, at, SEEK_SET);
+        in_.line = line;
+        return got;
+    }
+
 private:
     int get() {
         const int c = std::fgetc(in_.fp);
@@ -302,6 +312,24 @@ int read_line_date(word_reader& r, precip_cursor& in, precip_event& ev, int p) {
     return 1;
 }
 
+bool is_data_kind(const std::string& word) {
+    return same_first4(word, "rada") || same_first4(word, "gage") || same_first4(word, "rate") ||
+           same_first4(word, "accu");
+}
+
+// A data line after the event's last one would be dropped without a word:
+// the event's NRPDS count is wrong. False after the refusal.
+bool no_surplus_line(word_reader& r, precip_cursor& in, const precip_event& ev) {
+    std::string next;
+    if (!r.peek(next) || !is_data_kind(next)) return true;
+    r.word(next);
+    refuse(in, ev, r.word_line(),
+           format_text("a %s data line follows the event's %d data lines (NRPDS %d); NRPDS must count every "
+                       "data line of the event.\n",
+                       next.c_str(), ev.nlines, ev.nlines));
+    return false;
+}
+
 // The gauge values of data line p. 1 read, 0 refused, -1 missing.
 int read_line_values(word_reader& r, precip_cursor& in, precip_event& ev, int p) {
     std::string w;
@@ -420,6 +448,8 @@ int read_precip_event(precip_cursor& in, precip_event& ev) {
             if (result != 1) return result;
         }
     }
+
+    if (!no_surplus_line(r, in, ev)) return 0;
 
     if (radar_files) {
         if (!ev.radar) {

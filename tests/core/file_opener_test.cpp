@@ -44,6 +44,17 @@ TEST_F(FileOpener, StripsQuotesInTheCallersNameAndAnEmptyNameOpensNothing) {
     EXPECT_EQ(output_path("x", "w", 0), "x");
 }
 
+TEST_F(FileOpener, NamesWithControlCharactersAreRefusedUntried) {
+    const std::string shortened = dir.file("el");
+    for (const char c : {'\0', '\n', '\x7f'}) {
+        std::string name = shortened + c + "ev.asc";
+        errno = 0;
+        EXPECT_FALSE(open_file(name, "w", 0)) << static_cast<int>(c);
+        EXPECT_EQ(errno, EINVAL);
+    }
+    EXPECT_TRUE(fs::is_empty(dir.path()));
+}
+
 // Only writes are redirected; the run number goes before the file's own
 // name, and an absolute path keeps its folder.
 TEST_F(FileOpener, NumberedModeRedirectsOnlyWritesAndKeepsTheFoldersOfTheName) {

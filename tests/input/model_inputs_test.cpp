@@ -170,7 +170,57 @@ TEST_F(ModelInputs, RoughnessMapNamesTheFirstCellWithoutPositiveRoughness) {
     m->roughness = map("n.asc", "1 1 1 1\n1 1 1 1\n1 1 1 1\n1 1 1 1\n0 1 0 1\n");
     EXPECT_FALSE(run([&] { kesta::read_roughness(*m); }));
     EXPECT_TRUE(has(out, "reading roughness map from file: " + m->roughness));
-    EXPECT_TRUE(has(out, "Overland Manning n=0 at grid cell 17.  Program terminating.\n"));
+    EXPECT_TRUE(has(out, "Overland Manning n=0 at grid cell 17.  Program terminating.\nManning's n 0 at cell 17 "
+                         "(row 5, column 1), from map " + m->roughness + ": it must be greater than 0.\n"));
+}
+
+// Values no soil can have: each refused at set-up naming its source, cell and value.
+TEST_F(ModelInputs, SoilValuesOutsideTheirPhysicalRangeAreRefused) {
+    const struct {
+        const char *ks, *hc, *phi, *moisture;  // maps of two cells; moisture "" for none
+        std::string says;
+    } cases[] = {
+        {"3.6 -0.65", "20 5", "0.4 0.45", "", "saturated hydraulic conductivity -0.65 cm/h at cell 2 (row 1, column 2)"
+                                              ", from map ks.asc: it must be 0 or more.\n"},
+        {"3.6 36", "-1 5", "0.4 0.45", "", "capillary head -1 cm at cell 1 (row 1, column 1)"},
+        {"3.6 36", "20 5", "0.4 1", "", "porosity 1 at cell 2 (row 1, column 2), from map phi.asc: it must lie "
+                                        "between 0 and 1 (both excluded).\n"},
+        {"3.6 36", "20 5", "0 0.45", "", "porosity 0 at cell 1"},
+        {"3.6 36", "20 5", "0.4 0.45", "0.3 0.5", "initial soil moisture 0.5 at cell 2 (row 1, column 2), from map "
+                                                  "theta.asc: it must lie from 0 to the cell's porosity 0.45.\n"},
+        {"3.6 36", "20 5", "0.4 0.45", "-0.1 0.2", "initial soil moisture -0.1 at cell 1"},
+        {"0 36", "0 5", "0.4 0.45", "0.4 0", ""},  // the bounds themselves are values soils have
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.says);
+        m = std::make_unique<kesta::model_state>();
+        m->green_ampt_on = 1;
+        m->conductivity_given = m->capillary_given = m->porosity_given = 1;
+        m->moisture_given = c.moisture[0] != '\0';
+        load_grid(1, 2, 10.0, "1 1\n");
+        std::string* files[] = {&m->conductivity, &m->capillary, &m->porosity, &m->moisture};
+        const char* names[] = {"ks.asc", "hc.asc", "phi.asc", "theta.asc"};
+        const char* values[] = {c.ks, c.hc, c.phi, c.moisture};
+        for (int i = 0; i < 4; ++i) {
+            dir.write(names[i], grid_text(1, 2, 10.0, values[i]));
+            *files[i] = names[i];
+        }
+        EXPECT_EQ(run([&] { kesta::read_infiltration_params(*m); }), c.says.empty());
+        EXPECT_EQ(has(out, "Error: " + c.says), !c.says.empty()) << out;
+    }
+
+    // A Green and Ampt table row with Ks -0.65 cm/h and porosity 5.0.
+    m = std::make_unique<kesta::model_state>();
+    m->green_ampt_on = 1;
+    m->conductivity_given = m->capillary_given = m->porosity_given = 1;
+    load_grid(1, 2, 10.0, "1 1\n");
+    mapping_table("GREEN_AMPT_INFILTRATION", "1 2\n",
+                  table_row(1, "3.6 10 0.3 0.2 0.05 0.3 0.1") + table_row(2, "-0.65 20 5.0 0.2 0.05 0.3 0.1"), 2);
+    m->mapping_table_info.green_ampt = 1;
+    EXPECT_FALSE(run([&] { kesta::read_infiltration_params(*m); }));
+    EXPECT_TRUE(has(out, "Error: saturated hydraulic conductivity -0.65 cm/h at cell 2 (row 1, column 2), from the "
+                         "GREEN_AMPT_INFILTRATION table of mapping-table file " + m->mapping_table))
+        << out;
 }
 
 TEST_F(ModelInputs, RetentionDepthsAreMillimetres) {

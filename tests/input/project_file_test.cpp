@@ -262,6 +262,10 @@ TEST_F(ProjectFile, BadValuesAreRefusedWithCardLineAndValue) {
         {"START_DATE 1999 6", "has no value."},
         {"HTP_EVENT_NUM two", "needs a whole number, not \"two\"."},
         {"MANNING_N 0.03x", "needs a number, not \"0.03x\"."},
+        // A NUL byte would silently shorten the name the file system sees.
+        {std::string("ELEVATION maps/el") + '\0' + "ev.asc",
+         "has a control character (byte 0x00) at character 8 of its value \"maps/el\\x00ev.asc\"."},
+        {"TIME_SERIES_FILE \"a\tb.ts\"", "has a control character (byte 0x09) at character 2 of its value \"a\\x09b.ts\"."},
     };
     for (const auto& [card, says] : cases) {
         read(kGrid + card + "\nSUMMARY late.out\n");

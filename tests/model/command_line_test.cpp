@@ -25,9 +25,14 @@ TEST(CommandLine, EachOptionPrintsWhatItIsForAndRefusalsExitNonZeroWithUsage) {
         {"project.prj other", zero, {kUsage}, {}},  // an unknown first option
         {"-b3 x", any, {"running 3 runs...\n"}, {}},
         {"-b x", any, {"running 1 runs...\n"}, {}},
-        {"-bq x", any, {"running 1 runs...\n"}, {}},
         {"-b12 x", any, {"running 12 runs...\n"}, {}},
-        {"-bogus x", any, {"running 1 runs...\n"}, {}},  // anything beginning with -b is the batch option
+        // Anything beginning with -b is the batch option, and what follows must be the whole count.
+        {"-bogus x", failure, {"Error: the run count \"ogus\" of option -b is not a whole number from 1 to",
+                               kUsage}, {kBatch}},
+        {"-bq x", failure, {kUsage}, {kBatch}},
+        {"-b3x x", failure, {kUsage}, {kBatch}},
+        {"-b99999999999 x", failure, {kUsage}, {kBatch}},
+        {"-mxyz x", failure, {"run count \"xyz\" of option -m", kUsage}, {kBatch}},
         {"-b0 x", failure, {kUsage}, {kBatch}},
         {"-b-2 x", failure, {kUsage}, {kBatch}},
         {"-m0 x", failure, {kUsage}, {kBatch}},

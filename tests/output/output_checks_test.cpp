@@ -68,6 +68,32 @@ TEST_F(OutputRuns, AnOutputOverAnInputOrAnotherOutputIsRefusedBeforeItIsOpened) 
         EXPECT_EQ(kesta_test::read_file(dir.file("elev.asc")), kElevation);
         EXPECT_EQ(kesta_test::read_file(dir.file("p.prj")), text);
     }
+    // The outputs of fixed name take part: the mask map and the time record
+    // may neither replace an input nor be replaced by a card's output.
+    const struct {
+        std::string input, outputs, says;
+    } fixed[] = {
+        {"maskmap", kOutputs,
+         "Error: the run's mask map is always written to maskmap, but that file is an input of the run (maskmap, "
+         "named by card ELEVATION)."},
+        {"out_time.out", kOutputs, "Error: the run's time record is always written to out_time.out"},
+        {"elev.asc", "SUMMARY maskmap\nOUTLET_HYDRO hyd.out\n",
+         "Error: the run's mask map and card SUMMARY both name the output file maskmap.\n"},
+        {"elev.asc", "SUMMARY summ.out\nOUTLET_HYDRO out_time.out\n",
+         "Error: the run's time record and card OUTLET_HYDRO both name the output file out_time.out.\n"},
+    };
+    for (const auto& c : fixed) {
+        fs::remove(dir.path() / "maskmap");
+        fs::remove(dir.path() / "out_time.out");
+        dir.write(c.input, kElevation);
+        std::string text = project(c.outputs);
+        text.replace(text.find("elev.asc"), 8, c.input);
+        const auto r = run(text);
+        EXPECT_EQ(r.status, 1) << r.output;
+        EXPECT_TRUE(has(r.output, c.says)) << r.output;
+        EXPECT_EQ(kesta_test::read_file(dir.file(c.input)), kElevation);
+    }
+
     // Outputs may share a device.
     if (fs::exists("/dev/null")) {
         EXPECT_EQ(run(project("SUMMARY /dev/null\nOUTLET_HYDRO /dev/null\n")).status, 0);

@@ -151,6 +151,10 @@ TEST_F(PrecipFile, EndsOfFileAndRefusalsAreToldApart) {
          {"More than one precipitation data card type"}},
         {event("odd", "DEPTH 2001 5 10 10 0 1.0\n", 1), 0, 4000,
          {"At least one precipitation data card type"}},
+        // A data line beyond NRPDS would be dropped; the next event is no such line.
+        {std::string(kGages) + "GAGES 2001 5 10 11 30 1.0\n", 0, 4000,
+         {"rain.dat, event 1", "line 8: a GAGES data line follows the event's 3 data lines (NRPDS 3)"}},
+        {std::string(kGages) + event("next", "RATES 2001 5 11 10 0 1.0\n", 1), 1, 0, {}},
     };
     for (const read_case& c : cases) {
         SCOPED_TRACE(c.text);
