@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "model/model_state.hpp"
+#include "subsurface/soil_accounting.hpp"
 
 // Steps of processes that this build does not simulate yet: each has no
 // work to do in any pass.
@@ -12,7 +13,9 @@ namespace kesta {
 void open_all_map_outputs(model_state&) {}
 void write_linknode_headers(model_state&) {}
 void write_timeseries_maps(model_state&) {}
-void write_final_summaries(model_state&) {}
+// The end-of-run summaries are not written yet; the soil run totals they
+// will print are formed.
+void write_final_summaries(model_state& m) { finish_soil_run_totals(m); }
 
 
 void build_vq_data(model_state&) {}
