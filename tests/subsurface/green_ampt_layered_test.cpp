@@ -1,5 +1,5 @@
-// Multi-layer Green and Ampt: the conductivity of crossed layers, agreement
-// with the single-layer kernel in a uniform soil, and the front's progress.
+// Multi-layer Green and Ampt: the conductivity of crossed layers and agreement
+// with the single-layer kernel in a uniform soil.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -44,33 +44,6 @@ TEST(GreenAmptLayered, ThreeIdenticalLayersReproduceSingleLayerGreenAmpt) {
         const double d = 0.434 - 0.1302;
         EXPECT_NEAR(layered.wetdep[1], layered.infdep[1] * 100.0 / d, layered.fav[1] / 60.0 / d + 1e-9);
     }
-}
-
-TEST(GreenAmptLayered, FrontSlowsInATightLayerAndTakesAllTheWaterItIsGiven) {
-    kesta::model_state m;
-    plane p;
-    p.cols = 2;
-    const double k[3] = {2.0, 0.05, 2.0}, hc[3] = {5.0, 20.0, 5.0};
-    kesta_test::make_layered_plane(m, p, 60.0, k, hc, 0.4, 0.2);
-    // Cell 2: a saturated soil, of which 1% of the porosity still fills.
-    m.soil_class[2] = m.soil_class[1];
-    for (int j = 0; j < 3; ++j) m.soil_class[2].v[10 + j] = 0.4;
-    m.soiltype[2] = 2;
-    kesta::setup_soil_columns(m);
-    double before = 0.0;
-    for (int i = 0; i < 600; ++i) {
-        m.h[1] = 1.0;
-        m.h[2] = 1e-5;
-        kesta::green_ampt_multilayer(m, 60.0);
-        if (m.wetdep[1] > 10.0 && before == 0.0) before = m.fav[1];
-    }
-    EXPECT_GT(m.wetdep[1], 10.0);  // into the tight layer
-    EXPECT_LT(m.wetdep[1], 30.0);
-    EXPECT_LT(m.fav[1], 0.5 * before);  // which throttles the rate
-    EXPECT_GE(m.fav[1], 0.05);
-    EXPECT_EQ(m.h[2], 0.0);  // a shallow supply enters whole
-    EXPECT_NEAR(m.infdep[2], 600 * 1e-5, 1e-15);
-    EXPECT_NEAR(m.wetdep[2], 600 * 1e-3 / 0.004, 1e-9);  // cm over the 1% deficit
 }
 
 }  // namespace

@@ -38,10 +38,7 @@ inline void make_layered_plane(kesta::model_state& m, const plane& p, double dt,
         s[0 + j] = hc[j];
         s[7 + j] = phi;
         s[10 + j] = theta;
-        s[13 + j] = 0.1;
-        s[16 + j] = 0.25;
-        s[19 + j] = 0.03;
-        s[25 + j] = 0.3;
+        s[13 + j] = 0.1, s[16 + j] = 0.25, s[19 + j] = 0.03, s[25 + j] = 0.3;
     }
     s[22] = 10.0;
     s[23] = 20.0;

@@ -1,8 +1,7 @@
-// The soil parameters of the soil-column methods: maps first, then the soil
-// class, and the set-up that refuses a soil the columns cannot use.
+// The soil parameters of the soil-column methods and the set-up that refuses
+// a soil the columns cannot use.
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <string>
 
 #include "subsurface/soil_columns.hpp"
@@ -19,20 +18,6 @@ std::string refusal(kesta::model_state& m) {
     const std::string out = kesta_test::printed_by([&] { kesta::setup_soil_columns(m); });
     EXPECT_EQ(out.empty(), g_error_record.stop == 0) << out;
     return out;
-}
-
-TEST(SoilParams, MapsComeFirstThenTheSoilClassInMapUnits) {
-    kesta::model_state m;
-    const double k[3] = {0.36, 3.6, 36.0}, hc[3] = {5.0, 10.0, 20.0};
-    kesta_test::make_layered_plane(m, plane(), 60.0, k, hc, 0.4, 0.2);
-    EXPECT_DOUBLE_EQ(kesta::soil_parameter(m, 1, soil_param::conductivity, 2), 1e-5);  // m/s
-    EXPECT_DOUBLE_EQ(kesta::soil_parameter(m, 1, soil_param::capillary_head, 3), 0.2);  // m
-    EXPECT_EQ(kesta::soil_parameter(m, 1, soil_param::field_capacity), 0.25);
-    m.phi_map = kesta::vec1<double>(1);
-    m.phi_map[1] = 0.5;
-    EXPECT_EQ(kesta::soil_parameter(m, 1, soil_param::porosity, 2), 0.5);
-    m.soiltype.reset();
-    EXPECT_TRUE(std::isnan(kesta::soil_parameter(m, 1, soil_param::residual)));
 }
 
 TEST(SoilParams, SetUpRefusesMissingOrUnusableSoilNamingIt) {
@@ -55,6 +40,9 @@ TEST(SoilParams, SetUpRefusesMissingOrUnusableSoilNamingIt) {
     const double k[3] = {1.0, 1.0, 1.0}, hc[3] = {5.0, 5.0, 5.0};
     kesta_test::make_layered_plane(l, plane(), 60.0, k, hc, 0.4, 0.2);
     l.soil_layer_input_file = "soils.txt";
+    // The class holds cm/h and cm; the accessor gives m/s and m.
+    EXPECT_DOUBLE_EQ(kesta::soil_parameter(l, 1, soil_param::conductivity, 2), 1.0 / 360000.0);
+    EXPECT_DOUBLE_EQ(kesta::soil_parameter(l, 1, soil_param::capillary_head, 3), 0.05);
     l.soil_class[1].v[17] = 0.0;  // field capacity of layer 2
     EXPECT_NE(refusal(l).find("soil table soils.txt, class 1, layer 2: field capacity 0 must exceed"),
               std::string::npos);
