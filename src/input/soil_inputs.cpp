@@ -9,6 +9,7 @@
 #include "input/model_inputs.hpp"
 #include "input/reader_support.hpp"
 #include "model/model_state.hpp"
+#include "subsurface/soil_params.hpp"
 #include "subsurface/soil_table.hpp"
 #include "subsurface/subsurface_steps.hpp"
 
@@ -262,6 +263,7 @@ void read_infiltration_params(model_state& m) {
     if (run_stopped()) return;
 
     if (green_ampt && m.uniform_moisture_on && !m.inf_layered_on) uniform_moisture(m);
+    if (!run_stopped()) setup_soil_columns(m);
 }
 
 void read_et_maps(model_state& m) {

@@ -258,9 +258,13 @@ void zero_infiltration_state(model_state& m, int k) {
     }
 }
 
-// The soil stores of the accounting methods (depths in cm).
+// The soil stores of the accounting methods (depths in cm). A multi-layer
+// cell keeps its own layer moistures; its layer 2 store spans from the bottom
+// of layer 1 to the bottom of the soil.
 void init_soil_store(model_state& m, int k, double area) {
-    double* s = soil_class_of(m, k);
+    const double* s = soil_class_of(m, k);
+    double* theta = m.inf_layered_on && k <= m.layer_theta.n() ? m.layer_theta[k].theta : nullptr;
+    if (!theta) s = nullptr;
     zero_at(m.yes_exfil, k);
     zero_at(m.L1L2_Flux, k);
     if (k > m.soil_depth.n()) return;
@@ -275,9 +279,7 @@ void init_soil_store(model_state& m, int k, double area) {
         if (ground <= table) {
             if (m.inf_redist_on && k <= m.thi.n()) m.thi[k] = value_at(m.phi_map, k);
             else if (m.inf_layered_on && s) {
-                s[10] = s[7];
-                s[11] = s[8];
-                s[12] = s[9];
+                for (int j = 0; j < 3; ++j) theta[j] = s[7 + j];
             }
             depth = 0.0;
             if (!in_channel_lake(m, k)) {
@@ -302,14 +304,14 @@ void init_soil_store(model_state& m, int k, double area) {
             l1 = thi * depth;
         }
     } else if (m.inf_layered_on && s) {
-        if (s[22] >= depth) {
-            l1 = s[10] * depth;
+        if (s[22] >= depth || !(s[22] > 0.0)) {
+            l1 = theta[0] * depth;
         } else if (s[22] + s[23] <= depth) {
-            l1 = s[10] * s[22];
-            l2 = s[11] * s[23];
+            l1 = theta[0] * s[22];
+            l2 = theta[1] * s[23];
         } else {
-            l1 = s[10] * s[22];
-            l2 = (depth - s[23]) * s[11];
+            l1 = theta[0] * s[22];
+            l2 = (depth - s[22]) * theta[1];
         }
     }
     if (k <= m.Ws1_L1.n()) m.Ws1_L1[k] = l1;

@@ -8,6 +8,7 @@
 #include "core/interval_clock.hpp"
 #include "model/event_steps.hpp"
 #include "model/model_state.hpp"
+#include "subsurface/soil_params.hpp"
 #include "subsurface/subsurface_steps.hpp"
 #include "transport/transport_steps.hpp"
 
@@ -197,11 +198,16 @@ void check_initial_moisture(int k, double& thi, double thr, double phi) {
     }
 }
 
-// Green and Ampt with redistribution starts each event from the moisture of
-// the upper soil store.
+// Green and Ampt with redistribution starts each event with a fresh wetting
+// profile; a long-term run takes the initial moisture from the upper soil
+// store. Every run holds it within the residual and saturated moistures, so
+// that the Brooks-Corey powers never meet a negative saturation. The wetted
+// zone goes on redistributing between events unless the run says otherwise,
+// so the soil then still has work when the surface is dry.
 void start_redistribution(model_state& m, double area) {
     m.initial_basin_averaged_soil_water_content = 0.0;
     m.redist_event_init = 1;
+    m.water_pending = m.inf_redist_continuous;
     double sum = 0.0;
     for (int k = 1; k <= m.ncells; ++k) {
         zero_at(m.iter_pond_1, k);
@@ -211,15 +217,19 @@ void start_redistribution(model_state& m, double area) {
         zero_at(m.vinf_n, k);
         zero_at(m.infdep, k);
         zero_at(m.infdep_prev, k);
-        if (!m.long_term) continue;
-        const double depth = value_at(m.soil_depth, k);
-        const double phi = value_at(m.phi_map, k);
-        const double thr = value_at(m.thr_map, k);
-        const double top = depth < m.top_layer_depth ? depth : m.top_layer_depth;
-        double thi = phi;
-        if (depth > kTiny && top > 0.0) thi = value_at(m.Ws1_L1, k) / top;
+        if (k > m.thi.n()) continue;
+        const double phi = soil_parameter(m, k, soil_param::porosity);
+        const double thr = soil_parameter(m, k, soil_param::residual);
+        double thi = m.thi[k];
+        if (m.long_term) {
+            const double depth = value_at(m.soil_depth, k);
+            const double top = depth < m.top_layer_depth ? depth : m.top_layer_depth;
+            thi = phi;
+            if (depth > kTiny && top > 0.0) thi = value_at(m.Ws1_L1, k) / top;
+        }
         check_initial_moisture(k, thi, thr, phi);
-        if (k <= m.thi.n()) m.thi[k] = thi;
+        m.thi[k] = thi;
+        if (!m.long_term) continue;
         sum += thi / phi;
         if (!std::isfinite(sum)) std::printf("bad initial value of soil moisture cell %d\n", k);
         if (!m.gw_simulation) move_cm_to_total(m.bottomfav, k, area, m.total_percolation_volume);
@@ -229,39 +239,36 @@ void start_redistribution(model_state& m, double area) {
 }
 
 // Layered soils of a long-term run take their layer moistures from the soil
-// stores; cells of one class share its record, so the last cell of a class
-// decides its moistures.
+// stores, cell by cell (cells of one soil class keep their own moistures).
+// Layer 2 of the stores spans from the bottom of layer 1 to the bottom of the
+// soil; a column no deeper than layer 1 is saturated below it, as is a
+// column with no unsaturated soil.
 void start_layered_soils(model_state& m, double area) {
     double sum = 0.0;
     for (int k = 1; k <= m.ncells; ++k) {
-        double* s = soil_class_of(m, k);
-        if (!s) continue;
+        const double* s = soil_class_of(m, k);
+        if (!s || k > m.layer_theta.n()) continue;
+        double* theta = m.layer_theta[k].theta;
         const double depth = value_at(m.soil_depth, k);
         const double l1 = value_at(m.Ws1_L1, k);
         const double l2 = value_at(m.Ws1_L2, k);
-        if (depth > kTiny && s[22] <= depth) {
-            if (s[22] > 0.0) s[10] = l1 / s[22];
+        for (int j = 0; j < 3; ++j) theta[j] = s[7 + j];
+        if (depth > kTiny && s[22] > 0.0 && s[22] < depth) {
+            theta[0] = l1 / s[22];
             if (s[22] + s[23] > depth) {
-                if (depth - s[23] > 0.0) s[11] = l2 / (depth - s[23]);
-                s[12] = s[9];
-            } else {
-                if (s[23] > 0.0) s[11] = l2 / s[23];
-                s[12] = s[11];
+                theta[1] = l2 / (depth - s[22]);
+            } else if (s[23] > 0.0) {
+                theta[1] = l2 / s[23];
+                theta[2] = theta[1];
             }
         } else if (depth > kTiny) {
-            s[10] = l1 / depth;
-            s[11] = s[8];
-            s[12] = s[9];
-        } else {
-            s[10] = s[7];
-            s[11] = s[8];
-            s[12] = s[9];
+            theta[0] = l1 / depth;
         }
         for (int j = 0; j < 3; ++j) {
-            if (s[10 + j] < s[19 + j]) s[10 + j] = s[19 + j];
-            if (s[10 + j] > s[7 + j]) s[10 + j] = s[7 + j];
+            if (theta[j] < s[19 + j]) theta[j] = s[19 + j];
+            if (theta[j] > s[7 + j]) theta[j] = s[7 + j];
         }
-        sum += s[10] / s[7];
+        sum += theta[0] / s[7];
         if (!std::isfinite(sum)) std::printf("bad initial value of soil moisture cell %d\n", k);
         if (!m.gw_simulation) move_cm_to_total(m.bottomfav, k, area, m.total_percolation_volume);
         move_cm_to_total(m.DIRECT_EVAP, k, area, m.total_direct_evap_volume);

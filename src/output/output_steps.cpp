@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "model/model_state.hpp"
+#include "subsurface/soil_accounting.hpp"
 
 // Steps of processes that this build does not simulate yet: each has no
 // work to do in any pass.
@@ -10,9 +11,12 @@
 namespace kesta {
 
 void write_linknode_headers(model_state&) {}
-
-// Of the end-of-run summaries and final files, only the map frames are built.
-void write_final_summaries(model_state& m) { write_final_map_frames(m); }
+// Of the end-of-run summaries and final files, the map frames are written and
+// the soil run totals that the global table will print are formed.
+void write_final_summaries(model_state& m) {
+    finish_soil_run_totals(m);
+    write_final_map_frames(m);
+}
 
 
 void build_vq_data(model_state&) {}

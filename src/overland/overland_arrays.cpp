@@ -71,6 +71,7 @@ void alloc_overland_arrays(model_state& m) {
             dv(m.Ws1_L1, "Ws1_L1");
             dv(m.Ws1_L2, "Ws1_L2");
             dv(m.sm_inf_depth, "sm_inf_depth");
+            dv(m.bottomfav_2, "bottomfav_2");
             if (m.gw_simulation) {
                 dv(m.gw_inf_redist_theta, "gw_inf_redist_theta");
                 dv(m.sm_bottom_loss, "sm_bottom_loss");

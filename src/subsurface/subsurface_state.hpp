@@ -16,6 +16,26 @@ struct soil_class_record {
     double v[50] = {};
 };
 
+// Moistures of layers 1 to 3 of a multi-layer Green and Ampt cell at the
+// start of its event.
+struct soil_layer_moisture {
+    double theta[3] = {};
+};
+
+// Run totals of the soil-moisture accounting (m3), formed once after the time
+// loop for the run's global mass balance.
+struct soil_run_totals {
+    // Water in the accounting stores at the end, with the water infiltrated
+    // since the last accounting that no store holds yet.
+    double final_water = 0.0;
+    // final_water plus, with a water table, the unsaturated soil between the
+    // stores and the table.
+    double final_volume = 0.0;
+    double evaporation = 0.0;     // evapotranspiration of the soil columns
+    double downward_flux = 0.0;   // drainage out of the bottom of the columns
+    double balance_error = 0.0;   // percent of the starting water plus infiltration
+};
+
 constexpr int kSoilClasses = 10000;
 constexpr int kRichardsTableLength = 151;
 
@@ -39,10 +59,20 @@ struct subsurface_state {
     // Soil-moisture accounting.
     vec1<double> L1L2_Flux, soil_depth, Ws1, Ws1_L1, Ws1_L2, sm_inf_depth;
     vec1<double> gw_inf_redist_theta, sm_bottom_loss;
+    vec1<double> bottomfav_2;  // drainage out of the bottom of the column over the run (cm)
+    // Infiltrated depth the accounting has placed in the stores, and the
+    // evapotranspiration it drew from the drainage of saturated cells (m,
+    // summed over the cells).
+    double infil_accounted_sum = 0.0;
+    double gw_et_depth_sum = 0.0;
+    soil_run_totals soil_totals;
     vec1<double> topo_dex;
     // Layered soils and the Richards column.
     vec1<int> soiltype;
     vec1<double> wetdep;
+    // Multi-layer: each cell's own layer moistures, which the cells of one
+    // soil class do not share.
+    vec1<soil_layer_moisture> layer_theta;
     vec1<double> VOLCHANGE, MASSERROR, dtr, avgks, totaldz;
     vec1<int> num1, num2, num3;  // kRichardsTableLength + 1 elements
     vec1<int> numcells, numtot, bound_type;

@@ -8,7 +8,6 @@
 
 namespace kesta {
 
-void step_soil_et_accounting(model_state&) {}
 void step_hydromet(model_state&) {}
 void step_sacramento(model_state&) {}
 void step_groundwater(model_state&) {}
@@ -22,8 +21,6 @@ void apply_interception(model_state&, double) {}
 int snowmelt_energy_balance(model_state&, double) { return 0; }
 double richards_unsat_step(model_state&, double) { return 0.0; }
 void richards_surface_moisture(model_state&) {}
-void green_ampt_redist(model_state&, double) {}
-void green_ampt_multilayer(model_state&, double) {}
 double richards_column_water(const model_state&, int) { return 0.0; }
 double richards_top_saturation(const model_state&, int) { return 0.0; }
 double sacramento_storage_volume(const model_state&) { return 0.0; }

@@ -58,7 +58,8 @@ TEST(InfiltrationStep, EventVolumeCountsOnlyTheEventsOwnInfiltration) {
 }
 
 // A strip of four exfiltrating cells at 100 m, 1 cm of water on each, with
-// redistribution (whose kernel moves no water here) and 60 s steps.
+// redistribution and 60 s steps; cell 3 is not exfiltrating and its soil
+// takes no water.
 TEST(InfiltrationStep, ExfiltrationRisesThroughTheSoilAndLeaksNoMoreThanTheSurfaceHolds) {
     model_state m;
     plane p;
@@ -74,6 +75,7 @@ TEST(InfiltrationStep, ExfiltrationRisesThroughTheSoilAndLeaksNoMoreThanTheSurfa
         m.h[k] = 0.01;
         m.elevgw[k] = table[k];
     }
+    m.ks_map[3] = 0.0;
     kesta_test::add_overland_lake(m, 4, 100.5);
     kesta_test::infiltration_pass(m);
     const double rise = 0.5 * 0.34 / 360000.0 / 0.5 * 60.0;  // Julian time holds dt to ~1e-5 s

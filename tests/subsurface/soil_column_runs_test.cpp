@@ -1,0 +1,76 @@
+// The built program with the soil-column methods: an hour of rain soaks in
+// or runs off, and every drop is accounted for in the event summary.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <utility>
+
+#include "overland/overland_grid.hpp"
+#include "support/grid_text.hpp"
+#include "support/run_program.hpp"
+#include "support/temp_dir.hpp"
+
+namespace {
+
+using kesta_test::grid_text;
+using kesta_test::has;
+
+double value_after(const std::string& text, const std::string& label) {
+    const std::size_t at = text.find(label);
+    return at == std::string::npos ? -1.0 : std::stod(text.substr(at + label.size()));
+}
+
+std::string table_row(int id, const std::string& values) {
+    char idf[16];
+    std::snprintf(idf, sizeof idf, "%6d", id);
+    return std::string(idf) + std::string(80, ' ') + values + "\n";
+}
+
+// A five-cell plane of two soils, in a Green and Ampt table and in a layered
+// soil table, under 40 mm/h for an hour (2000 m3), routed for three hours.
+TEST(SoilColumnRuns, BothMethodsAccountForEveryDrop) {
+    kesta_test::temp_dir dir;
+    dir.write("mask.asc", grid_text(3, 3, 100.0, "0 1 0\n1 1 1\n0 1 0\n"));
+    dir.write("elev.asc", grid_text(3, 3, 100.0, "10 9 10\n9 8 9\n10 7 10\n"));
+    dir.write("soils.idx", grid_text(3, 3, 100.0, "0 1 0\n1 1 2\n0 2 0\n"));
+    std::filesystem::create_directory(dir.file("exchange"));
+    // Ks (cm/h), Hc (cm), porosity, pore index, residual, field capacity,
+    // wilting point; then the initial moisture.
+    dir.write("t.cmt", "KESTA_INDEX_MAP_TABLES\nINDEX_MAP soils.idx \"Soil\"\n"
+                       "GREEN_AMPT_INFILTRATION \"Soil\"\nNUM_IDS 2\nhdr\n" +
+                           table_row(1, "0.34 8.89 0.434 0.252 0.027 0.27 0.12") +
+                           table_row(2, "1.09 11.01 0.453 0.322 0.041 0.2 0.08") +
+                           "GREEN_AMPT_INITIAL_SOIL_MOISTURE \"Soil\"\nNUM_IDS 2\nhdr\n" + table_row(1, "0.15") +
+                           table_row(2, "0.2"));
+    // Per layer: Ks, pore index, Hc, porosity, field capacity, wilting
+    // point, residual, initial moisture, depth (none for layer 3).
+    const std::string loam = "0.34 0.252 8.89 0.434 0.27 0.12 0.027 0.15 10\n";
+    const std::string clay = "0.05 0.2 20 0.4 0.3 0.15 0.05 0.25 20\n";
+    const std::string sand = "1.0 0.3 5 0.45 0.2 0.08 0.04 0.2\n";
+    dir.write("soils.txt", "2 0\n1\n" + loam + clay + sand + "2\n" + clay + loam + sand);
+    const std::pair<const char*, const char*> methods[] = {
+        {"INF_REDIST\nMAPPING_TABLE t.cmt\nTOP_LAYER_DEPTH 0.1\n", "Infiltration with redistribution."},
+        {"INF_LAYERED_SOIL\nSOIL_TYPE_MAP soils.idx\nSOIL_LAYER_INPUT_FILE soils.txt\n",
+         "G&A Infiltration through layered soils."},
+    };
+    for (const auto& [cards, method] : methods) {
+        dir.write("p.prj", std::string("KESTAPROJECT\nWATERSHED_MASK mask.asc\nELEVATION elev.asc\nGRIDSIZE 100\n"
+                                       "ROWS 3\nCOLS 3\nOUTROW 3\nOUTCOL 2\nOUTSLOPE 0.01\nMAP_FREQ 1000\n"
+                                       "MANNING_N 0.05\nSUMMARY summ.out\nOUTLET_HYDRO hyd.out\nSUPER_QUIET\n"
+                                       "HYD_FREQ 5\nTOT_TIME 180\nTIMESTEP 10\nRAIN_INTENSITY 40\n"
+                                       "RAIN_DURATION 60\nSTART_DATE 2020 6 1\nSTART_TIME 12 0\n") +
+                               cards);
+        const auto r = kesta_test::run_kesta("p.prj", dir.path().string());
+        const std::string summary = kesta_test::read_file(dir.file("summ.out"));
+        ASSERT_EQ(r.status, 0) << r.output;
+        EXPECT_TRUE(has(summary, method)) << summary;
+        EXPECT_NEAR(value_after(summary, "mass conservation error:"), 0.0, 1e-4) << summary;
+        EXPECT_GT(value_after(summary, "volume of infiltrated water:"), 200.0) << summary;
+        EXPECT_GE(value_after(summary, "volume ground water recharge:"), 0.0) << summary;
+        EXPECT_FALSE(has(summary, "nan")) << summary;
+    }
+}
+
+}  // namespace
