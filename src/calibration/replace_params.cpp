@@ -1,7 +1,9 @@
 #include "calibration/replace_params.hpp"
 
 #include <cctype>
+#include <cmath>
 #include <cstring>
+#include <limits>
 
 #include "core/error_record.hpp"
 #include "core/file_opener.hpp"
@@ -89,6 +91,17 @@ int format_type(const std::string& f) {
         else if (c == 's') type = type_string;
     }
     return type;
+}
+
+// The nearest int, halves away from zero; beyond the range of an int, its
+// nearest end (a trial point always lies between finite bounds).
+int rounded_int(double v) {
+    constexpr double lo = std::numeric_limits<int>::min();
+    constexpr double hi = std::numeric_limits<int>::max();
+    if (std::isnan(v)) return 0;
+    if (v <= lo) return std::numeric_limits<int>::min();
+    if (v >= hi) return std::numeric_limits<int>::max();
+    return static_cast<int>(std::lround(v));
 }
 
 // The value of `p` printed with its own format. The format was checked to
@@ -240,6 +253,7 @@ void set_replace_values(const std::vector<double>& values) {
     for (replace_param& p : g_replace.params) {
         if (k >= values.size()) break;
         p.dval = values[k++];
+        if (p.type == type_int) p.ival = rounded_int(p.dval);
     }
     for (replace_param& p : g_replace.params) p.used = false;
     g_replace.substitutions = 0;
