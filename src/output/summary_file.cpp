@@ -9,6 +9,7 @@
 #include <cmath>
 
 #include "calibration/replace_params.hpp"
+#include "core/calendar.hpp"
 #include "core/text_format.hpp"
 #include "model/model_state.hpp"
 #include "output/output_steps.hpp"
@@ -367,6 +368,14 @@ void write_startup_info(model_state& m, const std::string& project_file) {
     std::fputs("_________KESTA start-up information________\n", fp);
     std::fprintf(fp, "Run parameters read from TVM project file: %s\n", project_file.c_str());
     if (replace_mode_on()) print_replace_values(fp);
+}
+
+void write_run_stopped(model_state& m) {
+    put_text(m.summary_fp.get(),
+             format_text("\nThe run stopped on the error above at %.2lf minutes of simulated time (%s).\n"
+                         "Every output ends there; the summaries of the unfinished event and of the run "
+                         "are not written.\n",
+                         m.elapsed_min, date_time_text(m.time).c_str()));
 }
 
 void write_event_summary(model_state& m) {
