@@ -103,7 +103,11 @@ void write_rainfall(const model_state& m, std::FILE* fp) {
         std::fprintf(fp, "   With uniform rainfall of %6.1lf mm/h for %6.1lf minutes.\n\n", m.rain_intensity,
                      m.rain_duration);
     static const flagged_line kSources[] = {
-        {[](const model_state& s) { return s.rain_from_file != 0; }, "With raingage data "},
+        // The event's own data lines say whether gauges or radar measured it.
+        {[](const model_state& s) { return s.rain_from_file != 0 && s.precip_ev.radar == 0; },
+         "With raingage data "},
+        {[](const model_state& s) { return s.rain_from_file != 0 && s.precip_ev.radar != 0; },
+         "With radar-rainfall estimates "},
         {[](const model_state& s) { return s.rain_inv_distance != 0; },
          "using inverse-distance squared interpolation.\n\n"},
         {[](const model_state& s) { return s.rain_inv_distance == 0 && s.rain_thiessen != 0; },
