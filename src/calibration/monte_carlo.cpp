@@ -42,7 +42,7 @@ bool montecarlo::read_input(const std::string& control_file) {
     int line_no = 0;
     auto refuse = [&]() {
         std::printf("Error in the Monte Carlo input file %s, line %d: %s\n", name.c_str(), line_no,
-                    line.text().c_str());
+                    echoed(line.text()).c_str());
         return false;
     };
     std::string* names[3] = {&project_file_, &replace_file_, &observation_file_};

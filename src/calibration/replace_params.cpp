@@ -117,7 +117,8 @@ std::string formatted_value(const replace_param& p) {
 }
 
 void print_bad_declaration(const std::string& line, bool bad_format) {
-    std::printf("Error: Improperly formatted line in the replacement parameter file\nline:%s\n", line.c_str());
+    std::printf("Error: Improperly formatted line in the replacement parameter file\nline:%s\n",
+                echoed(line).c_str());
     if (bad_format)
         std::printf("---> The format must be a C-style format in quotes, such as \"%%4.2lf\"\n");
 }
@@ -233,7 +234,7 @@ int read_replace_value_file(const std::string& file) {
         }
         if (!pop_value(cursor, p)) {
             std::printf("Error: line %d of the value file %s: the value %s for %s is not valid\n", line_number,
-                        name.c_str(), next_token_text(cursor).c_str(), p.name.c_str());
+                        name.c_str(), echoed(next_token_text(cursor)).c_str(), p.name.c_str());
             return -1;
         }
         p.used = false;
@@ -272,7 +273,7 @@ void replace_line_tokens(std::string& line) {
             }
         }
         if (!match) {
-            std::printf("Error: unable to match replace pair: %s\n", line.c_str());
+            std::printf("Error: unable to match replace pair: %s\n", echoed(line).c_str());
             ++pos;
             continue;
         }

@@ -167,7 +167,7 @@ bool sce_ua::scein(std::FILE* control) {
             !pop_double_strict(line, upper)) {
             std::printf("Error in your input file %s. Line %d must hold the start value, lower and upper bound "
                         "of parameter %d: %s\n",
-                        control_name_.c_str(), line_no, j, line.text().c_str());
+                        control_name_.c_str(), line_no, j, echoed(line.text()).c_str());
             return false;
         }
         // The search divides by the range of every parameter.

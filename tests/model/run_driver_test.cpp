@@ -3,9 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
 #include <functional>
 #include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "calibration/optim_record.hpp"
@@ -214,6 +218,24 @@ TEST(RunProgram, MissingProjectFileReportsCodeThreeAndExitsOneAndALoneVersionOpt
         EXPECT_EQ(r.output.find("Running...."), std::string::npos);
         EXPECT_EQ(r.output.find("KESTA version"), std::string::npos);
         EXPECT_EQ(kesta_test::read_file(dir.file("out_time.out")).rfind("total time (s): ", 0), 0u);
+    }
+}
+
+TEST(RunProgram, ProjectFileThatIsAFolderOrUnreadableIsSaidToBeSoNotMissing) {
+    kesta_test::temp_dir dir;
+    std::filesystem::create_directory(dir.file("folder.prj"));
+    // A link to itself exists but opens for nobody, the superuser included.
+    std::filesystem::create_symlink("loop.prj", dir.file("loop.prj"));
+    const std::pair<std::string, std::string> cases[] = {
+        {"folder.prj", "\nError: The specified project file is a folder, not a file.\n  (Folder: folder.prj)\n"},
+        {"loop.prj", "\nError: The specified project file could not be read: " + std::string(std::strerror(ELOOP)) +
+                         ".\n  (File: loop.prj)\n"},
+        {"none.prj", "\nError: The specified project file was not found.\n  (File: none.prj)\n"},
+    };
+    for (const auto& [name, says] : cases) {
+        const auto r = kesta_test::run_kesta(name, dir.path().string());
+        EXPECT_EQ(r.status, 1);
+        EXPECT_NE(r.output.find(says), std::string::npos) << r.output;
     }
 }
 
