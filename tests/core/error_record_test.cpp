@@ -425,19 +425,6 @@ TEST(ReportError, ExitNowKeepsTheCodeAndEndsWithTerminatedOnTheConsoleOnlyExcept
     EXPECT_EQ(rec.stop, 0);
 }
 
-TEST(ReportError, DetailFollowsTheCatalogueTextOnItsOwnLineAndIsReportedOnce) {
-    error_record rec = record_for(3);
-    rec.detail = "(File: a b.prj)";
-    const report_text r = reported(rec);
-    const std::string expected = "\nError: The specified project file was not found.\n  (File: a b.prj)\n";
-    EXPECT_EQ(r.console, expected);
-    EXPECT_EQ(r.summary, expected);
-    EXPECT_EQ(rec.detail, "");
-    rec.detail = "stale";
-    rec.fail(3);
-    EXPECT_EQ(rec.detail, "");
-}
-
 TEST(ErrorRecord, FailStoresTheMessageFieldsAndStopsAndClearForRunResetsTheRunState) {
     error_record rec;
     rec.summary_file = stdout;

@@ -1,5 +1,6 @@
 // The run driver's order of steps and its guard, watched through the step
-// observer, which also stands in for every step so the physics plays no part.
+// observer, which also stands in for every step so the physics plays no part;
+// then whole runs of the program and one real run stopped by a fault.
 #include <gtest/gtest.h>
 
 #include <algorithm>
