@@ -1,12 +1,14 @@
 // The -c and -m modes: a search or a sample of model runs scored against the
 // observations, ending with the best parameters on the console and in
 // "best.out".
+#include <algorithm>
 #include <cstdio>
 
 #include "calibration/monte_carlo.hpp"
 #include "calibration/multi_run.hpp"
 #include "calibration/sce_ua.hpp"
 #include "core/file_opener.hpp"
+#include "core/text_format.hpp"
 
 namespace kesta {
 
@@ -41,6 +43,16 @@ int run_sce_calibration(parallel_env&, const std::string& control_file, model_ru
         return 1;
     }
 
+    if (sce.scored_trials() == 0) {
+        // The best of costs that stand for failures would pass for a result.
+        const std::string none = format_text("No best results: none of the %d runs of the SCE calibration ended "
+                                             "normally with results to score against the observations.\n",
+                                             trials - 1);
+        std::fputs(none.c_str(), stdout);
+        file_ptr fp = open_best_file();
+        put_text(fp.get(), none);
+        return std::max(sce.calibration()->failed_runs(), 1);
+    }
     std::vector<double> best;
     sce.get_best(best);
     std::printf("The best results of the SCE calibration after %d runs:\n", trials);
@@ -63,6 +75,7 @@ int run_monte_carlo(parallel_env& env, int num_runs, const std::string& control_
     }
     mc.run();
     mc.report_best();
+    if (mc.scored_runs() == 0) return std::max(mc.calibration().failed_runs(), 1);
     return mc.calibration().failed_runs();
 }
 

@@ -42,7 +42,7 @@ bool montecarlo::read_input(const std::string& control_file) {
     int line_no = 0;
     auto refuse = [&]() {
         std::printf("Error in the Monte Carlo input file %s, line %d: %s\n", name.c_str(), line_no,
-                    line.text().c_str());
+                    echoed(line.text()).c_str());
         return false;
     };
     std::string* names[3] = {&project_file_, &replace_file_, &observation_file_};
@@ -101,10 +101,15 @@ int montecarlo::run() {
         draw_parameters();
         const double cost = objective_(current_);
         log_run(cost);
-        // Ties keep the earlier run.
-        if (i == 0 || std::fabs(cost) < std::fabs(best_cost_)) {
+        const bool scored = cost != kUnscoredCost;
+        if (scored) ++scored_runs_;
+        // A scored run beats one that stopped or could not be scored, whatever
+        // its cost; otherwise ties keep the earlier run.
+        if (i == 0 || (scored && !best_scored_) ||
+            (scored == best_scored_ && std::fabs(cost) < std::fabs(best_cost_))) {
             best_cost_ = cost;
             best_ = current_;
+            best_scored_ = scored;
         }
     }
     return 1;
@@ -112,6 +117,16 @@ int montecarlo::run() {
 
 void montecarlo::report_best() {
     std::fflush(stdout);
+    if (scored_runs_ == 0) {
+        // The best of costs that stand for failures would pass for a result.
+        const std::string none = format_text("No best objective function value: none of the %d Monte Carlo runs "
+                                             "ended normally with results to score against the observations.\n",
+                                             runs_);
+        std::printf("\n\n%s", none.c_str());
+        file_ptr fp = open_best_file();
+        put_text(fp.get(), none);
+        return;
+    }
     std::string text = format_text("%lf:  ", best_cost_);
     std::printf("\n\nBest objective function value: %lf\nParameters:\n ", best_cost_);
     for (std::size_t k = 1; k <= static_cast<std::size_t>(count_); ++k) {

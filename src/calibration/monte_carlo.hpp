@@ -37,8 +37,11 @@ public:
     // Appends the cost and the current vector to the log.
     void log_run(double cost);
     // Makes every run; returns 1, or 0 at once when the input was not read.
+    // The best run is the scored one (cost not kUnscoredCost) of smallest
+    // absolute cost; only when no run was scored, the first run.
     int run();
-    // Prints the best cost and vector and writes them to "best.out".
+    // Prints the best cost and vector and writes them to "best.out"; when no
+    // run was scored, says so in both places instead.
     void report_best();
 
     // Stands in for the model run (for a plain cost function).
@@ -48,6 +51,7 @@ public:
     bool observations_ok() const { return observations_ok_; }
     int runs() const { return runs_; }
     double best_cost() const { return best_cost_; }
+    int scored_runs() const { return scored_runs_; }
     const std::vector<double>& best() const { return best_; }          // 1-based
     const std::vector<double>& current() const { return current_; }    // 1-based
     const calib_objective& calibration() const { return calib_; }
@@ -65,6 +69,8 @@ private:
     bool input_ok_ = false;
     bool observations_ok_ = false;
     double best_cost_ = 0.0;
+    bool best_scored_ = false;
+    int scored_runs_ = 0;
     objective_fn objective_;
 };
 

@@ -46,7 +46,7 @@ int calib_objective::read_observation_file(const std::string& file) {
         for (double& v : values) {
             if (!pop_double_strict(line, v)) {
                 std::printf("Error: line %d of the observation file %s needs four numbers: %s\n", k + 1,
-                            name.c_str(), line.text().c_str());
+                            name.c_str(), echoed(line.text()).c_str());
                 return -1;
             }
         }

@@ -1,7 +1,9 @@
 #include "calibration/replace_params.hpp"
 
 #include <cctype>
+#include <cmath>
 #include <cstring>
+#include <limits>
 
 #include "core/error_record.hpp"
 #include "core/file_opener.hpp"
@@ -91,6 +93,17 @@ int format_type(const std::string& f) {
     return type;
 }
 
+// The nearest int, halves away from zero; beyond the range of an int, its
+// nearest end (a trial point always lies between finite bounds).
+int rounded_int(double v) {
+    constexpr double lo = std::numeric_limits<int>::min();
+    constexpr double hi = std::numeric_limits<int>::max();
+    if (std::isnan(v)) return 0;
+    if (v <= lo) return std::numeric_limits<int>::min();
+    if (v >= hi) return std::numeric_limits<int>::max();
+    return static_cast<int>(std::lround(v));
+}
+
 // The value of `p` printed with its own format. The format was checked to
 // hold exactly one conversion of the parameter's type.
 std::string formatted_value(const replace_param& p) {
@@ -104,7 +117,8 @@ std::string formatted_value(const replace_param& p) {
 }
 
 void print_bad_declaration(const std::string& line, bool bad_format) {
-    std::printf("Error: Improperly formatted line in the replacement parameter file\nline:%s\n", line.c_str());
+    std::printf("Error: Improperly formatted line in the replacement parameter file\nline:%s\n",
+                echoed(line).c_str());
     if (bad_format)
         std::printf("---> The format must be a C-style format in quotes, such as \"%%4.2lf\"\n");
 }
@@ -220,7 +234,7 @@ int read_replace_value_file(const std::string& file) {
         }
         if (!pop_value(cursor, p)) {
             std::printf("Error: line %d of the value file %s: the value %s for %s is not valid\n", line_number,
-                        name.c_str(), next_token_text(cursor).c_str(), p.name.c_str());
+                        name.c_str(), echoed(next_token_text(cursor)).c_str(), p.name.c_str());
             return -1;
         }
         p.used = false;
@@ -240,6 +254,7 @@ void set_replace_values(const std::vector<double>& values) {
     for (replace_param& p : g_replace.params) {
         if (k >= values.size()) break;
         p.dval = values[k++];
+        if (p.type == type_int) p.ival = rounded_int(p.dval);
     }
     for (replace_param& p : g_replace.params) p.used = false;
     g_replace.substitutions = 0;
@@ -258,7 +273,7 @@ void replace_line_tokens(std::string& line) {
             }
         }
         if (!match) {
-            std::printf("Error: unable to match replace pair: %s\n", line.c_str());
+            std::printf("Error: unable to match replace pair: %s\n", echoed(line).c_str());
             ++pos;
             continue;
         }

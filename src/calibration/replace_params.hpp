@@ -33,9 +33,10 @@ int read_replace_value_file(const std::string& file);
 void set_replace_line(int index);
 int replace_line();
 
-// Copies values[1..n] (1-based; element 0 unused) into the double values of
-// the parameters in declaration order and switches replacement on. Values past
-// the last parameter are ignored.
+// Copies values[1..n] (1-based; element 0 unused) into the parameters in
+// declaration order and switches replacement on: an integer parameter ("%d")
+// takes the value rounded to the nearest whole number. Values past the last
+// parameter are ignored; a string parameter keeps the value it has.
 void set_replace_values(const std::vector<double>& values);
 
 // Replaces every bracketed replacement name in `line` by its current value, in

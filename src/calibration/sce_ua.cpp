@@ -167,7 +167,7 @@ bool sce_ua::scein(std::FILE* control) {
             !pop_double_strict(line, upper)) {
             std::printf("Error in your input file %s. Line %d must hold the start value, lower and upper bound "
                         "of parameter %d: %s\n",
-                        control_name_.c_str(), line_no, j, line.text().c_str());
+                        control_name_.c_str(), line_no, j, echoed(line.text()).c_str());
             return false;
         }
         // The search divides by the range of every parameter.
@@ -271,7 +271,9 @@ bool sce_ua::inside(const std::vector<double>& x) const {
 }
 
 double sce_ua::trial(const std::vector<double>& x) {
-    double f = std::fabs(objective_(x));
+    const double cost = objective_(x);
+    if (cost != kUnscoredCost) ++scored_trials_;
+    double f = std::fabs(cost);
     // A criterion that is not a number ranks last instead of breaking the sort.
     if (std::isnan(f)) f = std::numeric_limits<double>::infinity();
     return f;
@@ -442,6 +444,7 @@ int sce_ua::sceua() {
 
     rng_.reseed(s_.iseed);
     counter_ = 1;
+    scored_trials_ = 0;
     lowest_ = 0.0;
     trial_log_.reset();
     trial_log_failed_ = false;

@@ -89,6 +89,9 @@ public:
     // Fills `best` (1-based) with the best point found.
     void get_best(std::vector<double>& best) const { best = best_x_; }
     double best_criterion() const { return best_f_; }
+    // Trials of the last search whose cost was not kUnscoredCost: their run
+    // ended normally and could be scored.
+    int scored_trials() const { return scored_trials_; }
 
     bool ready() const { return ready_; }
     const sce_settings& settings() const { return s_; }
@@ -131,6 +134,7 @@ private:
 
     // Search state.
     int counter_ = 1;
+    int scored_trials_ = 0;
     double lowest_ = 0.0;
     std::vector<double> spread_;  // per-parameter std / range of the population
     double gnrng_ = 0.0;

@@ -28,6 +28,7 @@ void error_record::fail(int c, const std::string& item_text, const std::string& 
     file_name = file;
     value1 = v1;
     value2 = v2;
+    detail.clear();
     stop = 1;
 }
 
@@ -73,13 +74,15 @@ void report_error(error_record& rec) {
     print_both(rec.summary_file, "\n");
     rec.stop = 1;
     if (code <= kErrorCatalogueSize) {
-        const std::string message = error_message(rec);
+        std::string message = error_message(rec);
+        if (!message.empty() && !rec.detail.empty()) message += "  " + rec.detail + "\n";
         if (code != kSummaryOnlyCode) {
             print_both(rec.summary_file, message);
         } else {
             put_text(rec.summary_file, message);
         }
     }
+    rec.detail.clear();
     if (is_warning_code(code)) rec.stop = 0;
 
     if (rec.stop > 0 && rec.exit_now != 0) {

@@ -16,6 +16,10 @@ struct error_record {
     int value2 = 0;    // second number a message prints
     std::string item;       // kind of file or item a message names
     std::string file_name;  // file a message names
+    // What exactly went wrong, said on a line of its own after the catalogue
+    // text (indented, without its line break); empty for none. Cleared by
+    // fail and once reported.
+    std::string detail;
     std::FILE* summary_file = nullptr;  // not owned; messages are copied here
 
     // Clears code, stop, exit_now and summary_file, as at the start of a run.
@@ -55,8 +59,9 @@ std::string error_message(const error_record& rec);
 // True for the codes that only warn (the run goes on after the message).
 bool is_warning_code(int code);
 
-// Prints the message of the pending code to the console and the summary file,
-// sets or clears `stop` and clears the code.
+// Prints the message of the pending code, then its detail line, to the
+// console and the summary file; sets or clears `stop` and clears the code
+// and the detail.
 void report_error(error_record& rec);
 
 }  // namespace kesta

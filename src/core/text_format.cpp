@@ -23,4 +23,9 @@ std::string format_text(const char* fmt, ...) {
     return out;
 }
 
+std::string echoed(const std::string& value) {
+    if (value.size() <= kEchoedValueWidth) return value;
+    return value.substr(0, kEchoedValueWidth) + "...";
+}
+
 }  // namespace kesta

@@ -47,7 +47,7 @@ private:
         }
         if (parse(token)) return true;
         return refuse(format_text("Error: file %s, line %d: the %s \"%s\" is not a number of the kind expected\n",
-                                  name_.c_str(), ts_.token_line(), what, token.c_str()));
+                                  name_.c_str(), ts_.token_line(), what, echoed(token).c_str()));
     }
 
     token_stream ts_;

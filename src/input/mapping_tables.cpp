@@ -178,7 +178,7 @@ int read_count(table_cursor& cur, int table_id, int key_id) {
     const int n = count_of(line.text(), key_id);
     if (n < 0) {
         table_error(cur, table_id,
-                    format_text("the count of \"%s\" is not a number of rows", line.text().c_str()));
+                    format_text("the count of \"%s\" is not a number of rows", echoed(line.text()).c_str()));
         return n;
     }
     const int following = cur.file().line_count() - cur.line_number();
@@ -237,6 +237,39 @@ bool read_rows(table_cursor& cur, int table_id, int n, int ncols, table_rows& ou
     return true;
 }
 
+// Code 66 (a table without entries), reported at once with a second line
+// that says where the file stops giving the table: it holds no such table,
+// the table's index map is unknown, the file ends after the keyword line,
+// the line after it is no count, or the count is 0. `keyword_line` is 0
+// when the table was not found with its map.
+void report_empty_table(const mapping_table_file& file, int table_id, int keyword_line) {
+    const std::string keyword = get_table_keyword(table_id);
+    g_error_record.fail(66, keyword);
+    const std::string& name = file.name();
+    const int found = keyword_line > 0 ? keyword_line : file.find_table(table_id);
+    const int next = found + 1;
+    if (!file.header_ok()) {
+        g_error_record.detail = format_text("(File: %s: its first line does not begin with %s)", name.c_str(),
+                                            kFileHeader);
+    } else if (found <= 0) {
+        g_error_record.detail = format_text("(File: %s holds no %s table)", name.c_str(), keyword.c_str());
+    } else if (keyword_line <= 0) {
+        g_error_record.detail = format_text("(File: %s, line %d: no INDEX_MAP line at the head of the file names "
+                                            "the index map \"%s\")",
+                                            name.c_str(), found, echoed(file.table_map_name(found)).c_str());
+    } else if (next > file.line_count()) {
+        g_error_record.detail = format_text("(File: %s ends at line %d, the %s line, without the count and rows "
+                                            "of the table)",
+                                            name.c_str(), keyword_line, keyword.c_str());
+    } else if (file.keyword(next) != key_num_ids) {
+        g_error_record.detail = format_text("(File: %s, line %d: \"%s\" stands where NUM_IDS was expected)",
+                                            name.c_str(), next, echoed(file.line(next)).c_str());
+    } else {
+        g_error_record.detail = format_text("(File: %s, line %d)", name.c_str(), next);
+    }
+    report_error(g_error_record);
+}
+
 // Opens an index map and reads it into a new ID grid (code 65 when it does
 // not open).
 bool read_id_grid(const std::string& map_file, int max_id, const mat2<int>& mask, int rows,
@@ -278,9 +311,11 @@ bool load_table(mapping_table_file& file, const std::string& file_name, int tabl
         cur = table_cursor(file, keyword_line);
         n = read_num_ids(cur, table_id);
         if (n < 0) return false;
+    } else {
+        keyword_line = 0;  // no table with a known index map
     }
     if (n == 0) {
-        fail_and_report(66, get_table_keyword(table_id), std::string());
+        report_empty_table(file, table_id, keyword_line);
         return false;
     }
     int ncols = table_ncols(table_id);
@@ -489,7 +524,7 @@ bool read_precip_conc(table_cursor& cur, int table_id, int n, vec1<double>& prec
                 pop_string(line, text);
                 table_error(cur, table_id,
                             format_text("PRECIP_CONC value %d of %d (\"%s\") is missing or not a number",
-                                        i, n, text.c_str()));
+                                        i, n, echoed(text).c_str()));
                 return false;
             }
             precip[i] = v;
@@ -520,7 +555,7 @@ bool read_table_row(table_cursor& cur, int table_id, int& id, int ncols, double*
         }
         if (!parse_double(word, values[j])) {
             table_error(cur, table_id,
-                        format_text("value %d (\"%s\") is not a number", j, word.c_str()));
+                        format_text("value %d (\"%s\") is not a number", j, echoed(word).c_str()));
             return false;
         }
     }
@@ -772,7 +807,7 @@ bool read_sediment_table(mapping_table_file& file, const std::string& file_name,
                 std::string text;
                 pop_string(line, text);
                 table_error(cur, table_sediments,
-                            format_text("the %s (\"%s\") is missing or not a number", names[j], text.c_str()));
+                            format_text("the %s (\"%s\") is missing or not a number", names[j], echoed(text).c_str()));
                 return false;
             }
         }
@@ -931,8 +966,11 @@ int read_richards_table(model_state& m, mapping_table_file& file, const std::str
     const int id = richards_table_id(kind);
     const int keyword_line = file.find_table(id);
     if (keyword_line == 0) {
-        fail_and_report(66, id ? get_table_keyword(id) : format_text("of Richards kind %d", kind),
-                    std::string());
+        if (id) {
+            report_empty_table(file, id, 0);
+        } else {
+            fail_and_report(66, format_text("of Richards kind %d", kind), std::string());
+        }
         return -1;
     }
     table_cursor cur(file, keyword_line);

@@ -59,9 +59,8 @@ bool open_optim_output(model_state& m) {
     if (m.optimize.empty()) m.optimize = "kesta_optim.out";
     m.optim_fp = open_file(m.optimize, "w", 1);
     if (!m.optim_fp) {
-        std::fprintf(stderr, "Problem opening optimization output file named:%s for writing\n",
-                     m.optimize.c_str());
-        fail_and_report();
+        refuse_on_stderr(
+            format_text("Problem opening optimization output file named:%s for writing\n", m.optimize.c_str()));
         return false;
     }
     const std::string text = format_text("writing output for optimization to file %s\n", m.optimize.c_str());
@@ -71,11 +70,10 @@ bool open_optim_output(model_state& m) {
 }
 
 void no_events_in_file() {
-    std::printf("\n**********************************\n");
-    std::printf("Data was not correctly read from the rainfall input file.\n");
-    std::printf("Verify the file format.\n");
-    std::printf("***********************************\n");
-    fail_and_report();
+    refuse("\n**********************************\n"
+           "Data was not correctly read from the rainfall input file.\n"
+           "Verify the file format.\n"
+           "***********************************\n");
 }
 
 // Writes the event starts for the land-management framework; the run then ends.
@@ -169,8 +167,7 @@ void setup_optim_and_precip_events(model_state& m) {
         std::string name = kHtpSummaryFile;
         summary = open_file(name, "w", 1);
         if (!summary) {
-            std::printf("Unable to open file HTP_PRECIP.SUM for writing. Program terminated\n");
-            fail_and_report();
+            refuse("Unable to open file HTP_PRECIP.SUM for writing. Program terminated\n");
             return;
         }
     }
@@ -203,13 +200,12 @@ void setup_optim_and_precip_events(model_state& m) {
             last.month = c.month;
             last.day = c.day;
         }
-        std::printf("Unexpected end of file in rain gage data file.\n");
-        std::printf("Check the format of the data file.\nProgram terminated.");
-        std::printf("Check rain event %d, event after %d %d %d \n", m.precip_in.events, last.year,
-                    last.month, last.day);
-        std::printf("The precipitation file %s ends at line %d, inside event %d.\n", m.precip_file.c_str(),
-                    m.precip_in.line, m.precip_in.events);
-        fail_and_report();
+        refuse(std::string("Unexpected end of file in rain gage data file.\n"
+                           "Check the format of the data file.\nProgram terminated.") +
+               format_text("Check rain event %d, event after %d %d %d \n", m.precip_in.events, last.year,
+                           last.month, last.day) +
+               format_text("The precipitation file %s ends at line %d, inside event %d.\n",
+                           m.precip_file.c_str(), m.precip_in.line, m.precip_in.events));
         return;
     }
     if (starts.empty()) {
@@ -237,16 +233,14 @@ void setup_optim_and_precip_events(model_state& m) {
     if (summary_requested) {
         write_htp_summary(summary.get(), starts);
         close_file(summary);
-        std::printf("KESTA wrote precipitation data event summary to file: exchange/HTP_PRECIP.SUM\n");
-        std::printf("No simulations performed.  KESTA terminated.\n\n");
-        fail_and_report();
+        refuse("KESTA wrote precipitation data event summary to file: exchange/HTP_PRECIP.SUM\n"
+               "No simulations performed.  KESTA terminated.\n\n");
         return;
     }
     if (event_requested && m.htp_event_num > m.nevents) {
-        std::printf("\n\nHTP has requested that KESTA run event %d.\n", m.htp_event_num);
-        std::printf("The precip file specified in the project file: %s\n", m.precip_file.c_str());
-        std::printf("contains only %d events.  PROGRAM TERMINATED.\n\n", m.nevents);
-        fail_and_report();
+        refuse(format_text("\n\nHTP has requested that KESTA run event %d.\n", m.htp_event_num) +
+               format_text("The precip file specified in the project file: %s\n", m.precip_file.c_str()) +
+               format_text("contains only %d events.  PROGRAM TERMINATED.\n\n", m.nevents));
         return;
     }
     if (!events_can_start(m, spans)) return;

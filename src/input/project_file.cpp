@@ -1,5 +1,6 @@
 #include "input/project_file.hpp"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -104,11 +105,11 @@ bool refuse(const card_context& c, const std::string& what) {
 bool refuse_missing(const card_context& c) { return refuse(c, "has no value."); }
 
 bool refuse_value(const card_context& c, const char* need, const std::string& token) {
-    return refuse(c, std::string(need) + ", not \"" + token + "\".");
+    return refuse(c, std::string(need) + ", not \"" + echoed(token) + "\".");
 }
 
 bool refuse_word(const card_context& c, const std::string& token) {
-    return refuse(c, "does not accept \"" + token + "\".");
+    return refuse(c, "does not accept \"" + echoed(token) + "\".");
 }
 
 // A control character in a name would reach the file system as another
@@ -1010,8 +1011,9 @@ const std::unordered_map<std::string, const card_row*>& card_index() {
 }
 
 // The row of the line's card, taking the keyword off the line; null for a
-// blank line, a comment and an unknown keyword (after its warning).
-const card_row* find_card(line_cursor& line) {
+// blank line, a comment and an unknown keyword (after its warning, which
+// names the line of `file` when it is given).
+const card_row* find_card(line_cursor& line, const std::string* file = nullptr, int line_number = 0) {
     const std::string& s = line.text();
     std::size_t p = line.position();
     while (p < s.size() && (s[p] == ' ' || s[p] == '\t' || s[p] == '\n')) ++p;
@@ -1027,8 +1029,10 @@ const card_row* find_card(line_cursor& line) {
     const auto& index = card_index();
     const auto it = index.find(token);
     if (it == index.end()) {
-        if (g_parallel_env.world_rank() == 0)
-            std::printf("Warning: unknown card found in the project file: %s\n", token.c_str());
+        if (g_parallel_env.world_rank() == 0) {
+            std::printf("Warning: unknown card found in the project file: %s\n", echoed(token).c_str());
+            if (file) std::printf("  (line %d of project file %s; the line is skipped)\n", line_number, file->c_str());
+        }
         return nullptr;
     }
     return it->second;
@@ -1126,9 +1130,12 @@ int get_card_id(line_cursor& line) {
 
 void read_project_file(const std::string& name, project_options& po, run_params& rp, rain_params& rain) {
     rp.open_failed = 0;
+    rp.open_errno = 0;
     std::string path = name;
+    errno = 0;
     file_ptr fp = open_file(path, "r", 0);
     if (!fp) {
+        rp.open_errno = errno;
         std::fprintf(stderr, "Error opening project file named: %s\n", path.c_str());
         rp.open_failed = 1;
         return;
@@ -1148,7 +1155,7 @@ void read_project_file(const std::string& name, project_options& po, run_params&
     card_context c{po, rp, rain, line, path, 1, nullptr};
     while (read_line(line, fp.get())) {
         ++c.line_number;
-        c.row = find_card(line);
+        c.row = find_card(line, &path, c.line_number);
         if (c.row && !act_on_card(c)) return;
     }
 }

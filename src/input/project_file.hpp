@@ -22,12 +22,14 @@ constexpr long long kMaxGridCells = 100000000;
 // to the project defaults. The time-series, elevation-series, replacement and
 // nutrient cards act as soon as they are met.
 //
-// Failures: a file that cannot be opened sets `rp.open_failed` (nothing else
-// changes). A bad first line, or a card whose value is missing, malformed or
-// out of range, prints its message and reports code 4000 at once; a nutrient
-// card before NUTRIENTS stores code 79 (item: the card group), a bad
-// CALIB_COMP_DATA or CALIB_OBJ_FUNC value code 103 or 104. Reading stops at
-// the first failure; the fields read so far keep their values.
+// Failures: a file that cannot be opened sets `rp.open_failed` and, to say
+// why, `rp.open_errno` (nothing else changes). A bad first line, or a card
+// whose value is missing, malformed or out of range, prints its message and
+// reports code 4000 at once; a nutrient card before NUTRIENTS stores code 79
+// (item: the card group), a bad CALIB_COMP_DATA or CALIB_OBJ_FUNC value code
+// 103 or 104. Reading stops at the first failure; the fields read so far
+// keep their values. An unknown card is warned about, naming its line, and
+// skipped.
 void read_project_file(const std::string& name, project_options& po, run_params& rp,
                        rain_params& rain);
 

@@ -399,6 +399,7 @@ struct run_params {
     int map_freq = 0;       // min
     int map_type = 0;       // 0 GRASS ASCII, 1 ASCII datasets, 2 binary datasets, 4 PEXLO
     int open_failed = 0;    // the project file could not be opened
+    int open_errno = 0;     // why: the errno of the failed open
     int infiltration = 0;   // 0 none, 1 Green and Ampt, 2 with redistribution, 3 layered, 4 Richards
     int chan_routing = 0;   // 0 none, 1 Preissmann, 2 drain, 3 explicit, 4 mesh, 5 backwater
     int end_day = 0, end_month = 0, end_year = 0, end_hour = 0, end_minute = 0;

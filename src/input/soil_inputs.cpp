@@ -263,7 +263,13 @@ void read_infiltration_params(model_state& m) {
     if (run_stopped()) return;
 
     if (green_ampt && m.uniform_moisture_on && !m.inf_layered_on) uniform_moisture(m);
-    if (!run_stopped()) setup_soil_columns(m);
+    if (run_stopped()) return;
+    // The moisture single-layer Green and Ampt reports for a cell is its
+    // initial moisture, known only now that the moisture input is read.
+    if (m.green_ampt_on && !m.inf_redist_on && !m.inf_layered_on) {
+        for (int k = 1; k <= m.ncells && k <= m.thi.n() && k <= m.theta_all.n(); ++k) m.theta_all[k] = m.thi[k];
+    }
+    setup_soil_columns(m);
 }
 
 void read_et_maps(model_state& m) {

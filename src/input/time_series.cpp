@@ -126,7 +126,7 @@ int ts_read_one(series_file& f) {
               pop_int_strict(line, minute) && pop_double_strict(line, value))) {
             print_both(format_text("Error: in time series file %s, line %d, the record \"%s\" of series [%s] "
                               "does not scan as year month day hour minute value.\n",
-                              f.name.c_str(), f.line, record.c_str(), s.name.c_str()));
+                              f.name.c_str(), f.line, echoed(record).c_str(), s.name.c_str()));
             g_series.series.pop_back();
             fail_and_report();
             return -1;
@@ -266,7 +266,7 @@ int es_read_one(series_file& f) {
         if (!(pop_double_strict(line, x) && pop_double_strict(line, y))) {
             print_both(format_text("Error: in elevation series file %s, line %d, the pair \"%s\" of series [%s] "
                               "does not scan as two numbers.\n",
-                              f.name.c_str(), f.line, record.c_str(), s.name.c_str()));
+                              f.name.c_str(), f.line, echoed(record).c_str(), s.name.c_str()));
             g_series.elev.pop_back();
             fail_and_report();
             return -1;

@@ -12,6 +12,7 @@
 #include "core/error_record.hpp"
 #include "core/file_opener.hpp"
 #include "core/interval_clock.hpp"
+#include "core/text_format.hpp"
 #include "input/reader_support.hpp"
 #include "input/time_series.hpp"
 #include "model/event_steps.hpp"
@@ -39,8 +40,7 @@ bool write_exchange_grid(model_state& m, std::string path, const vec1<double>& v
                          const char* message) {
     file_ptr fp = open_file(path, "w", 0);
     if (!fp) {
-        std::printf(message, path.c_str());
-        g_error_record.fail(4000);
+        store_refusal(format_text(message, path.c_str()));
         return false;
     }
     write_grass_ascii_grid(fp.get(), m.mask, m.north, m.south, m.east, m.west, m.grid_rows,
@@ -53,8 +53,7 @@ bool write_exchange_grid(model_state& m, std::string path, const vec1<double>& v
 bool read_exchange_grid(model_state& m, std::string path, vec1<double>& dest, const char* message) {
     file_ptr fp = open_file(path, "r", 0);
     if (!fp) {
-        std::printf(message, path.c_str());
-        g_error_record.fail(4000);
+        store_refusal(format_text(message, path.c_str()));
         return false;
     }
     if (dest.n() < m.ncells) dest = vec1<double>(m.ncells);
@@ -93,8 +92,7 @@ bool write_olma_event_file(model_state& m) {
     std::string path = m.olma;
     file_ptr fp = open_file(path, "w", 0);
     if (!fp) {
-        std::printf("unable to open olma exchange file for writing\n");
-        g_error_record.fail(4000);
+        store_refusal("unable to open olma exchange file for writing\n");
         return false;
     }
     if (!has_next_event(m)) {
@@ -155,11 +153,10 @@ void jump_to_next_event(model_state& m) {
     const double exact = (next_event_start(m) - m.start_time) / m.dt_days;
     const double whole = std::round(exact);
     if (std::fabs(exact - whole) * m.dt_days >= m.time_tol) {
-        std::printf("\nERROR:\nHTP event %d begins at %s, which is not a whole number "
-                    "of time steps (%.2lf s) after the start of the run.\nThe run cannot move to "
-                    "it.  Program exiting on error.\n\n",
-                    m.event_index + 1, date_time_text(next_event_start(m)).c_str(), m.timestep);
-        g_error_record.fail(4000);
+        store_refusal(format_text("\nERROR:\nHTP event %d begins at %s, which is not a whole number "
+                                  "of time steps (%.2lf s) after the start of the run.\nThe run cannot move to "
+                                  "it.  Program exiting on error.\n\n",
+                                  m.event_index + 1, date_time_text(next_event_start(m)).c_str(), m.timestep));
         return;
     }
     const double steps = whole - 1.0;
@@ -341,11 +338,11 @@ bool starting_totals(model_state& m, double area) {
         if (lake <= 0 || static_cast<std::size_t>(lake) >= m.oland_lakes.size()) continue;
         const double level = m.oland_lakes[static_cast<std::size_t>(lake)].level;
         if (ground > level) {
-            std::printf("\nWARNING: initial water surface elevation in lake %d is %f which is\n", lake, level);
-            std::printf("less than the land surface elevation in grid cell %d, %f.\n", k, ground);
-            std::printf("You should either raise your initial lake elevation or lower that grid\n");
-            std::printf("cell elevation.  Program stopped.\n");
-            g_error_record.fail(4000);
+            store_refusal(
+                format_text("\nWARNING: initial water surface elevation in lake %d is %f which is\n", lake, level) +
+                format_text("less than the land surface elevation in grid cell %d, %f.\n", k, ground) +
+                "You should either raise your initial lake elevation or lower that grid\n"
+                "cell elevation.  Program stopped.\n");
             return false;
         }
         m.initial_oland_lake_volume += (level - ground) * area;

@@ -123,8 +123,9 @@ double seconds_since(std::clock_t start) {
 }
 
 // Start-up, loop and shut-down decision. Returns false when the run stopped
-// on an error and must go straight to the closing steps.
-bool run_to_shutdown(model_state& m, optim_record* result, std::clock_t entry) {
+// on an error and must go straight to the closing steps; `simulating` is set
+// once the time loop has begun.
+bool run_to_shutdown(model_state& m, optim_record* result, std::clock_t entry, bool& simulating) {
     if (observe(m, "read_run_parameters")) read_run_parameters(m.project_file, m);
     if (guard_says_stop()) return false;
     // Reading the project file sets the flag from its own card; a calibration
@@ -144,6 +145,7 @@ bool run_to_shutdown(model_state& m, optim_record* result, std::clock_t entry) {
     if (g_error_record.code == 0) {
         if (!m.super_quiet) std::printf("Running....\n");
         if (m.summary_fp) std::fputs("Running.... \n\n", m.summary_fp.get());
+        simulating = true;
         do {
             if (!run_steps(m, kLoopSteps)) return false;
             if (observe(m, "trigger_analyzers(step)")) trigger_analyzers(m, notice_step_done);
@@ -177,7 +179,10 @@ int run_model(const std::string& project_file, optim_record* result) {
     }
     m->project_file = project_file;
 
-    const bool ended_normally = run_to_shutdown(*m, result, entry);
+    bool simulating = false;
+    const bool ended_normally = run_to_shutdown(*m, result, entry, simulating);
+    // The summary says that its results end early, after the error itself.
+    if (!ended_normally && simulating) write_run_stopped(*m);
 
     if (observe(*m, "close_output_files")) close_output_files(*m);
     flush_std_streams();

@@ -3,12 +3,16 @@
 // combinations of options the model cannot run refused.
 #include "model/run_options.hpp"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 #include "core/calendar.hpp"
 #include "core/error_record.hpp"
 #include "core/file_opener.hpp"
+#include "core/line_reader.hpp"
 #include "core/parallel_env.hpp"
+#include "core/text_format.hpp"
 #include "input/mapping_tables.hpp"
 #include "input/project_file.hpp"
 #include "model/model_state.hpp"
@@ -463,6 +467,23 @@ void translate_cards(model_state& m) {
     copy_unchanged(m);
 }
 
+// A project file that exists but cannot be read is not "not found": a folder
+// given in its place, or a file the user may not read, is said as such.
+void refuse_project_file(const std::string& name, int open_errno) {
+    std::string file = name;
+    strip_quotes(file);
+    if (open_errno == EISDIR) {
+        store_refusal(format_text("\nError: The specified project file is a folder, not a file.\n  (Folder: %s)\n",
+                                  file.c_str()));
+    } else if (open_errno != 0 && open_errno != ENOENT && open_errno != ENOTDIR) {
+        store_refusal(format_text("\nError: The specified project file could not be read: %s.\n  (File: %s)\n",
+                                  std::strerror(open_errno), file.c_str()));
+    } else {
+        g_error_record.fail(3);
+        g_error_record.detail = "(File: " + file + ")";
+    }
+}
+
 }  // namespace
 
 void read_run_parameters(const std::string& project_file, model_state& m) {
@@ -471,8 +492,7 @@ void read_run_parameters(const std::string& project_file, model_state& m) {
 
     read_project_file(project_file, m.project_options, m.run_params, m.rain_params);
     if (m.run_params.open_failed) {
-        g_error_record.code = 3;
-        g_error_record.stop = 1;
+        refuse_project_file(project_file, m.run_params.open_errno);
         return;
     }
 

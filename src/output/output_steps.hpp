@@ -37,6 +37,9 @@ void write_final_map_frames(model_state& m);
 bool end_map_outputs(model_state& m);
 void write_event_summary(model_state& m);
 void write_final_summaries(model_state& m);
+// Says in the summary file that the run stopped on the error reported above
+// it, and when: the outputs end there.
+void write_run_stopped(model_state& m);
 // Closes every file of the run. A written file whose writes or close failed
 // is named in a message and leaves code 4000 pending, which the run driver
 // returns: the run fails.

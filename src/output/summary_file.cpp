@@ -9,6 +9,7 @@
 #include <cmath>
 
 #include "calibration/replace_params.hpp"
+#include "core/calendar.hpp"
 #include "core/text_format.hpp"
 #include "model/model_state.hpp"
 #include "output/output_steps.hpp"
@@ -102,7 +103,11 @@ void write_rainfall(const model_state& m, std::FILE* fp) {
         std::fprintf(fp, "   With uniform rainfall of %6.1lf mm/h for %6.1lf minutes.\n\n", m.rain_intensity,
                      m.rain_duration);
     static const flagged_line kSources[] = {
-        {[](const model_state& s) { return s.rain_from_file != 0; }, "With raingage data "},
+        // The event's own data lines say whether gauges or radar measured it.
+        {[](const model_state& s) { return s.rain_from_file != 0 && s.precip_ev.radar == 0; },
+         "With raingage data "},
+        {[](const model_state& s) { return s.rain_from_file != 0 && s.precip_ev.radar != 0; },
+         "With radar-rainfall estimates "},
         {[](const model_state& s) { return s.rain_inv_distance != 0; },
          "using inverse-distance squared interpolation.\n\n"},
         {[](const model_state& s) { return s.rain_inv_distance == 0 && s.rain_thiessen != 0; },
@@ -381,6 +386,14 @@ void write_startup_info(model_state& m, const std::string& project_file) {
     std::fputs("_________KESTA start-up information________\n", fp);
     std::fprintf(fp, "Run parameters read from TVM project file: %s\n", project_file.c_str());
     if (replace_mode_on()) print_replace_values(fp);
+}
+
+void write_run_stopped(model_state& m) {
+    put_text(m.summary_fp.get(),
+             format_text("\nThe run stopped on the error above at %.2lf minutes of simulated time (%s).\n"
+                         "Every output ends there; the summaries of the unfinished event and of the run "
+                         "are not written.\n",
+                         m.elapsed_min, date_time_text(m.time).c_str()));
 }
 
 void write_event_summary(model_state& m) {

@@ -85,6 +85,43 @@ void write_location_depth(const model_state& m, std::FILE* fp) {
     });
 }
 
+// The soil moisture a soil-moisture location (IN_THETA_LOCATION) writes: the
+// one the run's infiltration method keeps. The Richards method keeps one per
+// soil node and the soil ET accounting of long-term runs one per soil layer;
+// every other method keeps one per cell (theta_all).
+enum class location_moisture {
+    none,            // no infiltration: no moisture to write
+    cell,            // theta_all of the cell
+    richards_nodes,  // THETA of the listed soil nodes
+    two_layers,      // the two layer moistures of soil ET accounting
+};
+
+location_moisture moisture_kind(const model_state& m) {
+    if (m.inf_richards_on) return location_moisture::richards_nodes;
+    if (m.soil_et_accounting && m.long_term) return location_moisture::two_layers;
+    if (m.theta_all.empty()) return location_moisture::none;
+    return location_moisture::cell;
+}
+
+// True for the kinds whose values this program keeps so far: the Richards
+// nodes and the soil layers join when their methods keep those moistures.
+bool moisture_written(const model_state& m) { return moisture_kind(m) == location_moisture::cell; }
+
+void write_location_moisture(const model_state& m, std::FILE* fp) {
+    switch (moisture_kind(m)) {
+        case location_moisture::cell:
+            for (int k = 1; k <= m.cell_loc_count && k <= m.cell_loc.n(); ++k) {
+                const int cell = m.cell_loc[k];
+                std::fprintf(fp, "%12.6lf ", cell >= 1 && cell <= m.theta_all.n() ? m.theta_all[cell] : 0.0);
+            }
+            break;
+        case location_moisture::none:
+        case location_moisture::richards_nodes:
+        case location_moisture::two_layers:
+            break;
+    }
+}
+
 struct location_series {
     file_ptr output_state::*slot;
     bool (*wanted)(const model_state&);
@@ -96,6 +133,8 @@ const location_series kLocationSeries[] = {
      write_location_discharge},
     {&output_state::out_dep_location_fp, [](const model_state& m) { return m.out_dep_location_given != 0; },
      write_location_depth},
+    {&output_state::out_theta_location_fp,
+     [](const model_state& m) { return m.in_theta_location_given && moisture_written(m); }, write_location_moisture},
 };
 
 // Each line starts with the time: the long-term time, else the elapsed

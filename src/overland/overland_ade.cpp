@@ -13,6 +13,7 @@
 #include <cstdio>
 
 #include "core/error_record.hpp"
+#include "core/text_format.hpp"
 #include "model/model_state.hpp"
 #include "overland/dikes_lowspots.hpp"
 #include "overland/overland_faces.hpp"
@@ -209,16 +210,14 @@ double ade_substeps(model_state& m, const grid_view& g, double dt, const outlet_
         std::fill(voly, voly + n + 1, 0.0);
     }
     if (dt_sub >= kSmallestSubstep) {
-        std::printf("The ADE overland routing would need more than %.0f sub-steps of %g s to cover\n"
-                    "the time step of %g s.\n",
-                    kMostSubsteps, dt_sub, dt);
+        print_both(format_text("The ADE overland routing would need more than %.0f sub-steps of %g s to cover\n"
+                               "the time step of %g s.\n",
+                               kMostSubsteps, dt_sub, dt));
     } else {
-        std::printf("The ADE overland routing time step is getting really small\n");
-        std::printf("less than 1/100 of a second\n");
+        print_both("The ADE overland routing time step is getting really small\n");
+        print_both("less than 1/100 of a second\n");
     }
-    std::printf("Reduce the model time step by a factor of 2 and try again.\n");
-    std::printf("Program stopped.\n");
-    fail_and_report();
+    refuse("Reduce the model time step by a factor of 2 and try again.\nProgram stopped.\n");
     return -1.0;
 }
 

@@ -54,7 +54,7 @@ bool header_agrees(std::FILE* fp, const char* keyword) {
 void refuse_card(const char* what, const std::string& file_name, int line_no, const std::string& text,
                  const char* value) {
     refuse(format_text("Error: %s %s, line %d: the %s does not read in \"%s\".  Program terminated.\n", what,
-                       file_name.c_str(), line_no, value, text.c_str()));
+                       file_name.c_str(), line_no, value, echoed(text).c_str()));
 }
 
 // Water standing in lake `lake` at `level` over its cells (m3).

@@ -185,7 +185,7 @@ int read_counts(word_reader& r, precip_cursor& in, precip_event& ev, bool& radar
                 ev.ngauges = -1;
             } else {
                 refuse(in, ev, r.word_line(),
-                       format_text("the gauge count \"%s\" is neither a number nor FILES.\n", v.c_str()));
+                       format_text("the gauge count \"%s\" is neither a number nor FILES.\n", echoed(v).c_str()));
                 return 0;
             }
             have_gauges = true;
@@ -193,7 +193,7 @@ int read_counts(word_reader& r, precip_cursor& in, precip_event& ev, bool& radar
             if (!r.word(v)) return -1;
             if (!parse_int(v, ev.nlines)) {
                 refuse(in, ev, r.word_line(),
-                       format_text("the data line count \"%s\" is not a number.\n", v.c_str()));
+                       format_text("the data line count \"%s\" is not a number.\n", echoed(v).c_str()));
                 return 0;
             }
             if (ev.nlines > kMaxPrecipLines) {
@@ -262,7 +262,7 @@ int read_line_date(word_reader& r, precip_cursor& in, precip_event& ev, int p) {
         if (!parse_int(w, f)) {
             refuse(in, ev, r.word_line(),
                    format_text("the date field \"%s\" of data line %d is not a whole number.\n",
-                               w.c_str(), p));
+                               echoed(w).c_str(), p));
             return 0;
         }
     }
@@ -339,7 +339,7 @@ int read_line_values(word_reader& r, precip_cursor& in, precip_event& ev, int p)
         if (read && !parse_double(w, v)) {
             refuse(in, ev, r.word_line(),
                    format_text("gauge %d has the value \"%s\" on data line %d, which is not a number.\n", g,
-                               w.c_str(), p));
+                               echoed(w).c_str(), p));
             return 0;
         }
         if (!read) {

@@ -231,9 +231,8 @@ void begin_precip_event(model_state& m) {
 
     const int result = read_next_event(m);
     if (result == -1) {
-        std::printf("Unexpected end of file in rain gauge data file.\n");
-        std::printf("Check the format of the data file.\nProgram terminated.");
-        fail_and_report();
+        refuse("Unexpected end of file in rain gauge data file.\n"
+               "Check the format of the data file.\nProgram terminated.");
         return;
     }
     if (result == 0) {
@@ -261,8 +260,7 @@ void begin_precip_event(model_state& m) {
     if (m.long_term) {
         if (check_hmet_dates(m.hmet_first_record, m.hmet_last_record, first.year, first.month,
                              first.day, first.hour) == 0) {
-            std::printf("Error: KESTA failed on date check for precip event %d\n", m.event_index);
-            fail_and_report();
+            refuse(format_text("Error: KESTA failed on date check for precip event %d\n", m.event_index));
             return;
         }
     }
@@ -313,10 +311,9 @@ void apply_precip(model_state& m) {
         if (k > m.h.n()) continue;
         m.h[k] += depth;
         if (!std::isfinite(m.h[k])) {
-            std::printf("A non-real number for water depth has been detected for overland cell %d "
-                        "after applying rainfall\n",
-                        k);
-            fail_and_report();
+            refuse(format_text("A non-real number for water depth has been detected for overland cell %d "
+                               "after applying rainfall\n",
+                               k));
             return;
         }
     }

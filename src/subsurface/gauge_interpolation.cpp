@@ -80,9 +80,8 @@ void find_neighbor(int ngauges, const mat2<int>& mask, const vec1<double>& easti
                 }
             }
             if (smallest > kFarthestGauge) {
-                std::printf("Failure to identify closest raingauge in find_neighbor\n");
-                std::printf("check rain gage data file, particularly gage coordinates\n");
-                fail_and_report();
+                refuse("Failure to identify closest raingauge in find_neighbor\n"
+                       "check rain gage data file, particularly gage coordinates\n");
                 return;
             }
         }

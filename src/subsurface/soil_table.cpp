@@ -39,7 +39,7 @@ int read_soil_class_table(std::FILE* fp, const std::string& file_name,
         }
         if (!parse_int(token, v)) {
             refuse_line(file_name, ts.token_line(),
-                   format_text("%s \"%s\" is not an integer", what.c_str(), token.c_str()));
+                   format_text("%s \"%s\" is not an integer", what.c_str(), echoed(token).c_str()));
             return false;
         }
         return true;
@@ -72,17 +72,19 @@ int read_soil_class_table(std::FILE* fp, const std::string& file_name,
                 if (!parse_double(token, v)) {
                     return refuse_line(file_name, ts.token_line(),
                                   format_text("class %d, layer %d, value %d \"%s\" is not a number", id,
-                                              layer + 1, k + 1, token.c_str()));
+                                              layer + 1, k + 1, echoed(token).c_str()));
                 }
                 rec.v[kSlot[k][layer]] = v;
             }
         }
         soil_class[static_cast<std::size_t>(id)] = rec;
     }
+    // The table ends with its last class; what follows is not read, but may
+    // be a class the count leaves out.
     if (ts.next(token)) {
-        return refuse_line(file_name, ts.token_line(),
-                      format_text("\"%s\" follows the last of the %d classes the table counts",
-                                  token.c_str(), count));
+        print_both(format_text("Warning: soil table %s, line %d: \"%s\" follows the last of the %d classes the "
+                               "table counts; the rest of the file is not read.\n",
+                               file_name.c_str(), ts.token_line(), echoed(token).c_str(), count));
     }
     return count;
 }

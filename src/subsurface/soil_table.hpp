@@ -19,8 +19,8 @@ namespace kesta {
 // Returns the number of classes read. Refuses the table (-1, with a message
 // naming the file, line and text, code 4000 reported at once) when a number
 // does not read, the count is negative, an identifier lies outside the
-// records, the file ends early or holds more than its classes. Does not close
-// the file.
+// records or the file ends early. Reading stops after the counted classes;
+// anything after them is not read, with a warning. Does not close the file.
 int read_soil_class_table(std::FILE* fp, const std::string& file_name,
                           std::vector<soil_class_record>& soil_class);
 

@@ -57,12 +57,45 @@ TEST_F(MultiRun, SceCalibrationFindsTheValueThatMatchesTheObservation) {
     EXPECT_EQ(script.output_paths.back(), "0000_out.txt");
 }
 
-TEST_F(MultiRun, SceCalibrationCountsFailedRuns) {
+TEST_F(MultiRun, SceCalibrationWithoutASucceededRunReportsNoBestResult) {
     script.fail_from_run = 1;
     dir.write("sce.in", std::string(kFiles) + "20 5 0.0001 2 7 0 1\n0 0 0 0 0 0\n5 0 20\n");
     const int failed = sce("sce.in");
     EXPECT_EQ(failed, script.runs);
     EXPECT_GE(failed, 10);
+    const std::string none = "No best results: none of the " + std::to_string(script.runs) +
+                             " runs of the SCE calibration ended normally with results to score against the "
+                             "observations.\n";
+    EXPECT_EQ(read_file("best.out"), none);
+    EXPECT_NE(out.find(none), std::string::npos);
+    EXPECT_EQ(out.find("The best results"), std::string::npos);
+}
+
+TEST_F(MultiRun, IntegerParametersReceiveTheRoundedTrialValue) {
+    // The only value the search may draw rounds to 8.
+    dir.write("params.txt", "1\n[X] \"%d\"\n");
+    dir.write("mc.in", std::string(kFiles) + "1\n7.6 7.6\n");
+    EXPECT_EQ(monte_carlo("mc.in"), 0);
+    EXPECT_EQ(script.lines, std::vector<std::string>(3, "PEAK 8"));
+    EXPECT_EQ(read_file("best.out"), "0.200000:  7.600000 \n");
+}
+
+TEST_F(MultiRun, MonteCarloPrefersAScoredRunAndReportsNoBestWhenNoneWasScored) {
+    dir.write("mc.in", std::string(kFiles) + "1\n0 1\n");
+    kesta::montecarlo mc(3, env, "mc.in", kesta::run_model);
+    // A stopped first run costs less than the scored ones that follow.
+    const double costs[] = {kesta::kUnscoredCost, 2e6, 3e6};
+    int call = 0;
+    mc.set_objective([&](const std::vector<double>&) { return costs[call++]; });
+    quietly([&] { return mc.run(); });
+    EXPECT_EQ(mc.best_cost(), 2e6);
+
+    script.fail_from_run = 1;
+    EXPECT_EQ(monte_carlo("mc.in"), 3);
+    const std::string none = "No best objective function value: none of the 3 Monte Carlo runs ended normally "
+                             "with results to score against the observations.\n";
+    EXPECT_EQ(read_file("best.out"), none);
+    EXPECT_NE(out.find("\n\n" + none), std::string::npos);
 }
 
 TEST_F(MultiRun, MonteCarloDrawsWithinBoundsAndKeepsTheSmallestAbsoluteCost) {

@@ -98,10 +98,12 @@ TEST_F(Replacement, UnknownPlaceholderIsReportedAndKept) {
     EXPECT_NE(out.find("Error: unable to match replace pair: 4 [Z] [A\n"), std::string::npos);
 }
 
-TEST_F(Replacement, TrialValuesGoIntoTheDoublesInDeclarationOrder) {
-    ASSERT_EQ(load("2\n[X] \"%.2f\"\n[Y] \"%.1f\"\n", "0 0\n"), 0);
-    kesta::set_replace_values({0.0, 1.234, -7.0});
-    EXPECT_EQ(read_back("[Y] [X]"), "-7.0 1.23");
+TEST_F(Replacement, TrialValuesGoIntoTheParametersInDeclarationOrderIntegersRounded) {
+    ASSERT_EQ(load("4\n[X] \"%.2f\"\n[Y] \"%.1f\"\n[N] \"%d\"\n[M] \"%d\"\n", "0 0 0 0\n"), 0);
+    kesta::set_replace_values({0.0, 1.234, -7.0, 6.5, -2.6});
+    EXPECT_EQ(read_back("[Y] [X] [N] [M]"), "-7.0 1.23 7 -3");
+    kesta::set_replace_values({0.0, 0.0, 0.0, 1e12, 3.49});
+    EXPECT_EQ(read_back("[N] [M]"), "2147483647 3");
 }
 
 TEST_F(Replacement, RefusedDeclarationsAreEachReported) {

@@ -137,13 +137,17 @@ TEST_F(MappingTables, TablesThatDoNotReadAreRefusedWithTheirReason) {
     const std::string head = tables(map, "soil", "RETENTION soil\n");
     const std::string one_row = "NUM_IDS 1\nhdr\n" + row(1, "2.0");
     const std::string hi = index_map("hi.idx", "1 2\n1 1");
+    const std::string empty = "no entries found in table RETENTION (NUM_IDS is 0)\n  (File: " + dir.file("r.cmt");
     const std::pair<std::string, std::string> cases[] = {
         // Line 1 must begin with the header keyword; INDEX_MAP lines after
         // the first table line are not collected.
-        {" " + head + one_row, "no entries found in table RETENTION (NUM_IDS is 0)"},
+        {" " + head + one_row, empty + ": its first line does not begin with KESTA_INDEX_MAP_TABLES)\n"},
         {"KESTA_INDEX_MAP_TABLES\nROUGHNESS x\nINDEX_MAP " + map + " soil\nRETENTION soil\n" + one_row,
-         "no entries found in table RETENTION"},
-        {head + "NUM_IDS 0\nhdr\n", "no entries found in table RETENTION (NUM_IDS is 0)"},
+         empty + ", line 4: no INDEX_MAP line at the head of the file names the index map \"soil\")\n"},
+        {head + "NUM_IDS 0\nhdr\n", empty + ", line 4)\n"},
+        // A file cut short after the keyword line, or before the count.
+        {head, empty + " ends at line 3, the RETENTION line, without the count and rows of the table)\n"},
+        {head + "hdr\n" + row(1, "2.0"), empty + ", line 4: \"hdr\" stands where NUM_IDS was expected)\n"},
         {head + "NUM_IDS three\nhdr\n" + row(1, "2.0"), "line 4: the count of \"NUM_IDS three\""},
         {head + "NUM_IDS 3\nhdr\n" + row(1, "2.0") + row(2, "3.0"),
          "table RETENTION, line 7: the file ends after 2 of the 3 rows"},

@@ -255,7 +255,14 @@ TEST_F(ModelInputs, GreenAmptMapsAreConvertedAndInitialDeficitIsThePorosity) {
     EXPECT_DOUBLE_EQ(m->ks_map[2], 1e-4);
     EXPECT_DOUBLE_EQ(m->hc_map[1], 0.2);
     EXPECT_DOUBLE_EQ(m->area_redux[1], 0.7);
-    EXPECT_EQ(make_tuple(m->area_redux[2], m->thi[2], m->theta_all[2]), make_tuple(1.0, 0.45, 0.0));
+    // Without a moisture input the soil starts saturated, and reports so.
+    EXPECT_EQ(make_tuple(m->area_redux[2], m->thi[2], m->theta_all[2]), make_tuple(1.0, 0.45, 0.45));
+
+    // The moisture a cell reports is the one the moisture map gives it.
+    m->moisture_given = 1;
+    m->moisture = map("th.asc", "0.1 0.2\n");
+    ASSERT_TRUE(run([&] { kesta::read_infiltration_params(*m); })) << out;
+    EXPECT_EQ(make_tuple(m->thi[1], m->theta_all[1], m->thi[2], m->theta_all[2]), make_tuple(0.1, 0.1, 0.2, 0.2));
 }
 
 TEST_F(ModelInputs, GreenAmptTableFillsTheCellsAndAMapReplacesItsColumn) {

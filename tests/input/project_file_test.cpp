@@ -74,9 +74,13 @@ TEST_F(ProjectFile, CommentsBlankLinesAndIgnoredCardsAreSkippedAndUnknownCardsWa
                  "Quiet\n");
     EXPECT_EQ(std::make_tuple(rp.rows, rp.quiet, out), std::make_tuple(6, 1, ""));
 
-    // An unknown card is named in lower case and skipped.
-    read(kGrid + "NO_SUCH_Card 5\nCOLS 7\n");
-    EXPECT_EQ(out, "Warning: unknown card found in the project file: no_such_card\n");
+    // An unknown card is named in lower case, with its line, and skipped; a
+    // garbled keyword is cut short.
+    read(kGrid + "NO_SUCH_Card 5\nCOLS 7\n" + std::string(300, 'x') + "\n");
+    EXPECT_EQ(out, "Warning: unknown card found in the project file: no_such_card\n"
+                   "  (line 7 of project file " + dir.file("p.prj") + "; the line is skipped)\n"
+                   "Warning: unknown card found in the project file: " + std::string(80, 'x') + "...\n"
+                   "  (line 9 of project file " + dir.file("p.prj") + "; the line is skipped)\n");
     EXPECT_EQ(rp.cols, 7);
 }
 
@@ -266,6 +270,7 @@ TEST_F(ProjectFile, BadValuesAreRefusedWithCardLineAndValue) {
         {std::string("ELEVATION maps/el") + '\0' + "ev.asc",
          "has a control character (byte 0x00) at character 8 of its value \"maps/el\\x00ev.asc\"."},
         {"TIME_SERIES_FILE \"a\tb.ts\"", "has a control character (byte 0x09) at character 2 of its value \"a\\x09b.ts\"."},
+        {"ROWS " + std::string(5000, '9'), "needs a whole number, not \"" + std::string(80, '9') + "...\"."},
     };
     for (const auto& [card, says] : cases) {
         read(kGrid + card + "\nSUMMARY late.out\n");

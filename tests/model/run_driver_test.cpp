@@ -1,11 +1,16 @@
 // The run driver's order of steps and its guard, watched through the step
-// observer, which also stands in for every step so the physics plays no part.
+// observer, which also stands in for every step so the physics plays no part;
+// then whole runs of the program and one real run stopped by a fault.
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
 #include <functional>
 #include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "calibration/optim_record.hpp"
@@ -13,6 +18,7 @@
 #include "model/model_state.hpp"
 #include "model/run_driver.hpp"
 #include "model/run_model.hpp"
+#include "support/grid_text.hpp"
 #include "support/run_program.hpp"
 #include "support/temp_dir.hpp"
 
@@ -216,6 +222,24 @@ TEST(RunProgram, MissingProjectFileReportsCodeThreeAndExitsOneAndALoneVersionOpt
     }
 }
 
+TEST(RunProgram, ProjectFileThatIsAFolderOrUnreadableIsSaidToBeSoNotMissing) {
+    kesta_test::temp_dir dir;
+    std::filesystem::create_directory(dir.file("folder.prj"));
+    // A link to itself exists but opens for nobody, the superuser included.
+    std::filesystem::create_symlink("loop.prj", dir.file("loop.prj"));
+    const std::pair<std::string, std::string> cases[] = {
+        {"folder.prj", "\nError: The specified project file is a folder, not a file.\n  (Folder: folder.prj)\n"},
+        {"loop.prj", "\nError: The specified project file could not be read: " + std::string(std::strerror(ELOOP)) +
+                         ".\n  (File: loop.prj)\n"},
+        {"none.prj", "\nError: The specified project file was not found.\n  (File: none.prj)\n"},
+    };
+    for (const auto& [name, says] : cases) {
+        const auto r = kesta_test::run_kesta(name, dir.path().string());
+        EXPECT_EQ(r.status, 1);
+        EXPECT_NE(r.output.find(says), std::string::npos) << r.output;
+    }
+}
+
 TEST(RunProgram, BatchOfFailingRunsExitsOneAfterEveryRun) {
     kesta_test::temp_dir dir;
     const auto r = kesta_test::run_kesta("-b2 missing.prj", dir.path().string());
@@ -225,3 +249,47 @@ TEST(RunProgram, BatchOfFailingRunsExitsOneAfterEveryRun) {
 }
 
 }  // namespace
+
+// A real run of a small plane whose third step of rain leaves a depth that is
+// not a number: the error, and when the run stopped, reach the summary as
+// well as the console, and the hydrograph keeps the lines it was given.
+int g_rain_steps = 0;
+
+bool poison_third_rain(model_state& m, const char* name) {
+    if (std::string(name) == "apply_precip" && ++g_rain_steps == 3) m.ri[1] = 1e308;
+    return true;
+}
+
+TEST(RunStop, ErrorDuringTheSimulationIsInTheSummaryAndTheOutputsKeepWhatTheyHave) {
+    kesta_test::temp_dir dir{true};
+    dir.write("mask.asc", kesta_test::grid_text(3, 3, 100.0, "0 1 0\n1 1 1\n0 1 0\n"));
+    dir.write("elev.asc", kesta_test::grid_text(3, 3, 100.0, "10 9 10\n9 8 9\n10 7 10\n"));
+    dir.write("p.prj",
+              "KESTAPROJECT\nWATERSHED_MASK mask.asc\nELEVATION elev.asc\nGRIDSIZE 100\nROWS 3\nCOLS 3\n"
+              "TOT_TIME 10\nTIMESTEP 60\nMANNING_N 0.05\nOUTROW 3\nOUTCOL 2\nOUTSLOPE 0.01\nHYD_FREQ 1\n"
+              "PRECIP_UNIF\nRAIN_INTENSITY 50\nRAIN_DURATION 10\nSTART_DATE 2020 6 1\nSTART_TIME 12 0\n"
+              "SUMMARY summ.out\nOUTLET_HYDRO hyd.out\n");
+    g_rain_steps = 0;
+    kesta::set_step_observer(poison_third_rain);
+    testing::internal::CaptureStdout();
+    const int rc = kesta::run_model("p.prj", nullptr);
+    const std::string console = testing::internal::GetCapturedStdout();
+    kesta::set_step_observer(nullptr);
+    g_error_record.clear_for_run();
+
+    EXPECT_NE(rc, 0);
+    const std::string error = "A non-real number for water depth has been detected for overland cell 1 after "
+                              "applying rainfall\n";
+    EXPECT_NE(console.find(error), std::string::npos) << console;
+    const std::string summary = kesta_test::read_file("summ.out");
+    const std::size_t at = summary.find("Running.... \n\n" + error);
+    ASSERT_NE(at, std::string::npos) << summary;
+    EXPECT_NE(summary.find("\nThe run stopped on the error above at 2.00 minutes of simulated time (6/1/2020 12:02).\n",
+                           at),
+              std::string::npos)
+        << summary;
+    // The lines of steps 0 and 1.
+    const std::string hyd = kesta_test::read_file("hyd.out");
+    EXPECT_EQ(hyd.rfind("    0.00 ", 0), 0u) << hyd;
+    EXPECT_EQ(std::count(hyd.begin(), hyd.end(), '\n'), 2) << hyd;
+}

@@ -98,6 +98,18 @@ TEST_F(EventSummary, OutputMapsAskedForButNotWrittenAreNotListed) {
     EXPECT_TRUE(has(summary(), "WRITTEN EVERY 0 TIMESTEP(S):\n\n THE FOLLOWING ASCII OUTPUT FILES"));
 }
 
+TEST_F(EventSummary, RainFromAFileNamesGaugesOrRadarByTheEventsDataLines) {
+    m->rain_from_file = 1;
+    m->rain_inv_distance = 1;
+    EXPECT_TRUE(has(summary(), "With raingage data using inverse-distance squared interpolation.\n\n"));
+    for (int radar : {1, 2}) {  // values per gauge, or radar grid files
+        m->precip_ev.radar = radar;
+        const std::string s = summary();
+        EXPECT_TRUE(has(s, "With radar-rainfall estimates using inverse-distance squared interpolation.\n\n"));
+        EXPECT_FALSE(has(s, "raingage"));
+    }
+}
+
 TEST_F(EventSummary, LongTermEventsAfterTheFirstBeginWithASeparator) {
     m->long_term = 1;
     EXPECT_EQ(summary().rfind("       KESTA LONG-TERM RUNOFF SIMULATION SUMMARY- EVENT 1\n", 0), 0u);

@@ -27,6 +27,7 @@ protected:
         m->sig_outlet_hydro_fp.reset();
         m->out_hyd_location_fp.reset();
         m->out_dep_location_fp.reset();
+        m->out_theta_location_fp.reset();
         return kesta_test::read_file(dir.file(name));
     }
     kesta_test::temp_dir dir;
@@ -99,6 +100,21 @@ TEST_F(TimeSeries, LocationSeriesConvertDischargeButNeverDepth) {
     open(m->out_dep_location_fp, "d.txt");
     EXPECT_EQ(pass("q.txt"), "    0.00000000    35.314667     0.000000 \n");
     EXPECT_EQ(kesta_test::read_file(dir.file("d.txt")), "    0.00000000     0.500000     0.000000 \n");
+}
+
+TEST_F(TimeSeries, SoilMoistureLocationsWriteTheCellMoistureOfGreenAndAmpt) {
+    m->in_theta_location_given = 1;
+    m->elapsed_min = 5.0;
+    m->cell_loc_count = 2;
+    m->cell_loc = kesta::vec1<int>(2);
+    m->cell_loc[1] = 3;
+    m->cell_loc[2] = 1;
+    m->theta_all = kesta::vec1<double>(3);
+    m->theta_all[1] = 0.25;
+    m->theta_all[3] = 0.4;
+    open(m->out_theta_location_fp, "theta.txt");
+    pass("outlet.txt");
+    EXPECT_EQ(kesta_test::read_file(dir.file("theta.txt")), "    5.00000000     0.400000     0.250000 \n");
 }
 
 }  // namespace

@@ -74,6 +74,14 @@ TEST_F(SoilTable, LaterClassOverwritesAndAnEmptyTableWritesNothing) {
     EXPECT_DOUBLE_EQ(classes[3].v[4], 101.5);
 }
 
+TEST_F(SoilTable, ContentAfterTheCountedClassesIsWarnedAboutAndNotRead) {
+    ASSERT_EQ(read("1 0\n" + soil_class_text(1) + soil_class_text(2) + "garbage"), 1);
+    EXPECT_EQ(out, "Warning: soil table soils.txt, line 6: \"2\" follows the last of the 1 classes the table "
+                   "counts; the rest of the file is not read.\n");
+    EXPECT_EQ(g_error_record.stop, 0);
+    EXPECT_DOUBLE_EQ(classes[2].v[4], 0.0);
+}
+
 TEST_F(SoilTable, RefusesWhatDoesNotReadAndStopsTheRun) {
     const std::string one = "1 0\n" + soil_class_text(1);
     std::string cut = one, bad = one;
@@ -87,7 +95,7 @@ TEST_F(SoilTable, RefusesWhatDoesNotReadAndStopsTheRun) {
         {"1 0\n" + soil_class_text(10000), "class identifier 10000 lies outside 0 to 9999"},
         {"-1 0\n", "class count -1 is negative"},
         {"1.5 0\n", "the number of classes \"1.5\" is not an integer"},
-        {one + soil_class_text(2), "\"2\" follows the last of the 1 classes"},
+        {std::string(100, '7') + " 0\n", "the number of classes \"" + std::string(80, '7') + "...\" is not"},
     };
     for (const auto& [text, message] : refused) {
         g_error_record = error_record();
