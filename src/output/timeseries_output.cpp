@@ -12,6 +12,7 @@
 #include "model/model_state.hpp"
 #include "output/output_steps.hpp"
 #include "output/vq_inflow.hpp"
+#include "subsurface/soil_accounting.hpp"
 
 namespace kesta {
 
@@ -104,8 +105,11 @@ location_moisture moisture_kind(const model_state& m) {
 }
 
 // True for the kinds whose values this program keeps so far: the Richards
-// nodes and the soil layers join when their methods keep those moistures.
-bool moisture_written(const model_state& m) { return moisture_kind(m) == location_moisture::cell; }
+// nodes join when that method keeps their moistures.
+bool moisture_written(const model_state& m) {
+    const location_moisture kind = moisture_kind(m);
+    return kind == location_moisture::cell || kind == location_moisture::two_layers;
+}
 
 void write_location_moisture(const model_state& m, std::FILE* fp) {
     switch (moisture_kind(m)) {
@@ -115,9 +119,14 @@ void write_location_moisture(const model_state& m, std::FILE* fp) {
                 std::fprintf(fp, "%12.6lf ", cell >= 1 && cell <= m.theta_all.n() ? m.theta_all[cell] : 0.0);
             }
             break;
+        case location_moisture::two_layers:
+            for (int k = 1; k <= m.cell_loc_count && k <= m.cell_loc.n(); ++k) {
+                const layer_moistures t = soil_layer_moistures(m, m.cell_loc[k]);
+                std::fprintf(fp, "%12.6lf %12.6lf ", t.top, t.lower);
+            }
+            break;
         case location_moisture::none:
         case location_moisture::richards_nodes:
-        case location_moisture::two_layers:
             break;
     }
 }

@@ -117,4 +117,26 @@ TEST_F(TimeSeries, SoilMoistureLocationsWriteTheCellMoistureOfGreenAndAmpt) {
     EXPECT_EQ(kesta_test::read_file(dir.file("theta.txt")), "    5.00000000     0.400000     0.250000 \n");
 }
 
+TEST_F(TimeSeries, SoilMoistureLocationsOfSoilAccountingWriteBothLayers) {
+    m->in_theta_location_given = 1;
+    m->soil_et_accounting = m->long_term = m->inf_redist_on = 1;
+    m->cell_loc_count = 2;
+    m->cell_loc = kesta::vec1<int>(2);
+    m->cell_loc[1] = 1;
+    m->cell_loc[2] = 2;
+    m->soil_depth = kesta::vec1<double>(2);
+    m->Ws1_L1 = kesta::vec1<double>(2);
+    m->Ws1_L2 = kesta::vec1<double>(2);
+    m->top_layer_depth = 0.2;
+    m->soil_depth[1] = 1.0;  // layers of 0.2 m and 0.8 m
+    m->Ws1_L1[1] = 0.06;
+    m->Ws1_L2[1] = 0.2;
+    m->soil_depth[2] = 0.2;  // one layer only
+    m->Ws1_L1[2] = 0.05;
+    open(m->out_theta_location_fp, "theta.txt");
+    pass("outlet.txt");
+    const std::string line = kesta_test::read_file(dir.file("theta.txt"));
+    EXPECT_NE(line.find("     0.300000     0.250000     0.250000   999.990000 \n"), std::string::npos) << line;
+}
+
 }  // namespace
