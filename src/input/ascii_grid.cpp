@@ -11,12 +11,14 @@ namespace kesta {
 
 namespace {
 
-// Reports a catalogue code that names the map (70 to 74) at once, then the
-// detail a user needs to find the fault on a line of its own.
+// Reports a catalogue code that names the map (70 to 74) at once, with the
+// detail a user needs to find the fault as the record's detail line.
 void fail_with_code(int code, const std::string& map_name, int v1 = 0, int v2 = 0,
                     const std::string& detail = std::string()) {
-    fail_and_report(code, std::string(), map_name, v1, v2);
-    if (!detail.empty()) print_both(detail);
+    g_error_record.fail(code, std::string(), map_name, v1, v2);
+    // The record's detail line carries its own line end.
+    g_error_record.detail = detail.empty() || detail.back() != '\n' ? detail : detail.substr(0, detail.size() - 1);
+    report_error(g_error_record);
 }
 
 void fail_end_of_file(const std::string& map_name, bool index_map, const std::string& where) {
@@ -34,7 +36,7 @@ std::string end_before_cell(int row, int col, const grid_header& h) {
 }
 
 void fail_bad_value(const std::string& map_name, int row, int col, const std::string& text) {
-    refuse(format_text("Error: unreadable value \"%s\" in map %s at row %d, column %d\n", text.c_str(),
+    refuse(format_text("Error: unreadable value \"%s\" in map %s at row %d, column %d\n", echoed(text).c_str(),
                        map_name.c_str(), row, col));
 }
 
@@ -88,7 +90,7 @@ header_read read_header(token_stream& ts, const std::string& map_name, grid_head
         if (!ok) {
             refuse(format_text(
                 "Error: unreadable header of map %s: %s value \"%s\" (label \"%s\") on line %d\n",
-                map_name.c_str(), kHeaderFields[i].what, value.c_str(), label.c_str(),
+                map_name.c_str(), kHeaderFields[i].what, echoed(value).c_str(), echoed(label).c_str(),
                 ts.token_line()));
             return header_read::bad;
         }
@@ -201,7 +203,7 @@ bool read_real_rows(std::FILE* fp, const std::string& map_name, const grid_heade
         if (!extra.empty()) {
             return refuse(format_text("Error: map %s, row %d on line %d holds more than its %d values: \"%s\" "
                                       "follows column %d\n",
-                                      map_name.c_str(), r, line_no, h.cols, extra.c_str(), h.cols));
+                                      map_name.c_str(), r, line_no, h.cols, echoed(extra).c_str(), h.cols));
         }
     }
     for (; read_line(line, fp); ++line_no) {
@@ -209,7 +211,7 @@ bool read_real_rows(std::FILE* fp, const std::string& map_name, const grid_heade
         if (!extra.empty()) {
             return refuse(format_text("Error: map %s holds more than its %d rows: line %d holds \"%s\" after "
                                       "the last row\n",
-                                      map_name.c_str(), h.rows, line_no, extra.c_str()));
+                                      map_name.c_str(), h.rows, line_no, echoed(extra).c_str()));
         }
     }
     return true;
@@ -254,7 +256,7 @@ bool read_int_cells(token_stream& ts, const std::string& map_name, const grid_he
     count();
     std::string text = format_text("Error: map %s holds more values than its %d rows by %d columns: \"%s\" on "
                                    "line %d lies beyond the last cell\n",
-                                   map_name.c_str(), h.rows, h.cols, token.c_str(), ts.token_line());
+                                   map_name.c_str(), h.rows, h.cols, echoed(token).c_str(), ts.token_line());
     if (first_long_line != 0) {
         text += format_text("Line %d is the first that holds more than a row's %d values.\n", first_long_line,
                             h.cols);

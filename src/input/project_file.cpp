@@ -125,7 +125,7 @@ bool no_control_chars(const card_context& c, const std::string& value) {
     }
     return refuse(c, format_text("has a control character (byte 0x%02X) at character %d of its value \"%s\".",
                                  static_cast<unsigned char>(value[at]), static_cast<int>(at) + 1,
-                                 shown.c_str()));
+                                 echoed(shown).c_str()));
 }
 
 // ---------------------------------------------------------------------------

@@ -6,6 +6,7 @@
 
 #include "calibration/multi_run.hpp"
 #include "core/parallel_env.hpp"
+#include "core/text_format.hpp"
 #include "core/token_stream.hpp"
 #include "model/run_model.hpp"
 #include "model/version.hpp"
@@ -68,7 +69,7 @@ int parse_command_line(int argc, const char* const* argv, command_record& cmd, i
             const std::string count = argv[1] + 2;
             if (!count.empty() && (!parse_int(count, num_runs) || num_runs < 1)) {
                 std::printf("Error: the run count \"%s\" of option %s is not a whole number from 1 to %d.\n",
-                            count.c_str(), found->prefix, INT_MAX);
+                            echoed(count).c_str(), found->prefix, INT_MAX);
                 return refuse(cmd, 1);
             }
         }

@@ -166,16 +166,16 @@ TEST_F(AsciiGrid, RefusalsNameTheMapAndWhereItWentWrong) {
         {h + "1 0 abc\n0 1 0\n", 0, 2, 3, "Error: unreadable value \"abc\" in map ids.asc at row 1, column 3\n\n"},
         {h + "1 2 3\n4 5 6\n", 0, 2, 4,
          "\nIncorrect number of columns in map: ids.asc\n"
-         "Expected 4 columns (COLS of the project file); the map's header gives 3.\n"},
+         "  Expected 4 columns (COLS of the project file); the map's header gives 3.\n"},
         {h + "1 2 3\n4 5 6\n", 0, 3, 3,
-         "\nIncorrect number of rows in map: ids.asc\nExpected 3 rows (ROWS of the project file); the map's header "
+         "\nIncorrect number of rows in map: ids.asc\n  Expected 3 rows (ROWS of the project file); the map's header "
          "gives 2.\n"},
         {h + "1 2 3\n4 5 6\n", 0, 3, 4,
-         "\nIncorrect number of rows and columns in map: ids.asc\nExpected 3 rows and 4 columns (ROWS and COLS of "
+         "\nIncorrect number of rows and columns in map: ids.asc\n  Expected 3 rows and 4 columns (ROWS and COLS of "
          "the project file); the map's header gives 2 rows and 3 columns.\n"},
         {h + "1 2 3\n4 5\n", 0, 2, 3,
          "\nUnexpected end of file in file: ids.asc\n"
-         "The file ends before the value of row 2, column 3 of the map's 2 rows and 3 columns.\n"},
+         "  The file ends before the value of row 2, column 3 of the map's 2 rows and 3 columns.\n"},
     };
     for (const refusal& c : cases) {
         SCOPED_TRACE(c.says);
