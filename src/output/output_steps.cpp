@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "channel/channel_steps.hpp"
 #include "model/model_state.hpp"
 
 // Steps of processes that this build does not simulate yet: each has no
@@ -12,7 +13,9 @@ namespace kesta {
 void open_all_map_outputs(model_state&) {}
 void write_linknode_headers(model_state&) {}
 void write_timeseries_maps(model_state&) {}
-void write_final_summaries(model_state&) {}
+// Of the end-of-run summaries and final files, this build writes the
+// channel hotstart.
+void write_final_summaries(model_state& m) { write_chan_hotstart(m); }
 
 
 void build_vq_data(model_state&) {}
