@@ -82,9 +82,9 @@ protected:
         m->stream_cell = dir.write("net.gst", gst);
         m->channel_input_fp = open(m->channel_input);
         m->stream_cell_fp = open(m->stream_cell);
+        testing::internal::CaptureStdout();
         ts_read_file(dir.write("flows.ts", "KESTA_TS\nspring\nABSOLUTE\n2000 1 1 0 0 0.5\n2000 1 1 1 0 0.5\nEND_TS\n"));
         if (before) before(*m);
-        testing::internal::CaptureStdout();
         setup_channel(*m);
         return testing::internal::GetCapturedStdout();
     }
