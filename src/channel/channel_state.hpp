@@ -1,10 +1,55 @@
 // Members of the model state owned by the channel and storm-drain networks.
 #pragma once
 
-#include "core/arrays.hpp"
 #include <string>
+#include <vector>
+
+#include "core/arrays.hpp"
 
 namespace kesta {
+
+struct time_series;
+struct elev_series;
+struct pump;
+
+// The structure elements of one structure link: how many NUMSTRUCTS declares
+// and the first and last of its elements in `struct_elements`.
+struct struct_link_elems {
+    int count = 0;
+    int first = 0;
+    int last = 0;
+};
+
+// Structure element types, in the order of the STRUCTTYPE names.
+enum struct_type : int {
+    struct_untyped = 0,
+    struct_weir = 1,
+    struct_sag_weir = 2,
+    struct_round_culvert = 3,
+    struct_oval_culvert = 4,
+    struct_rect_culvert = 5,
+    struct_rating_curve = 6,
+    struct_scheduled_release = 7,
+    struct_rule_curve = 8,
+};
+
+// One hydraulic-structure element, as its cards give it (m, m3/s).
+struct struct_element {
+    int type = struct_untyped;
+    double length = 0.0;         // LENGTH (culvert barrel) or CREST_LENGTH (weirs)
+    double crest = 0.0;          // UPINVERT or CREST_LOW_ELEV
+    double down_invert = 0.0;    // DOWNINVERT
+    double slope = 0.0;          // SLOPE of a culvert barrel
+    double coeff_forward = 0.0;  // INLET_DISCH_COEFF or DISCHARGE_COEFF_FORWARD
+    double coeff_reverse = 0.0;  // REV_FLOW_DISCH_COEFF or DISCHARGE_COEFF_REVERSE
+    double culvert_coeff = 0.0;  // set by the routing for culverts
+    double dim1 = 0.0;           // WIDTH, DIAMETER, A_VALUE or STEEP_SLOPE
+    double dim2 = 0.0;           // HEIGHT, B_VALUE or SHALLOW_SLOPE
+    double crest_low_loc = 0.0;  // CREST_LOW_LOC
+    double roughness = 0.0;      // ROUGH_COEFF: a culvert's Manning's n
+    elev_series* es = nullptr;   // rating_curve and rule_curve
+    time_series* ts = nullptr;   // scheduled_release
+};
 
 struct channel_state {
     // Channel clock (Julian days; interval also in seconds).
@@ -23,26 +68,108 @@ struct channel_state {
     double storm_drain_last = 0.0;
     double storm_drain_next = 0.0;
 
-    mat2<double> qp;  // node discharge [node][link] (m3/s)
+    // Channel network, read from the channel input file. Links 1..nlinks
+    // (link nlinks is the outlet), nodes 1..maxnodes per link; node tables
+    // are [node][link].
+    double alpha = 0.0, beta = 0.0, theta = 0.0;  // header values of the channel file
+
     // Node tables [node][link].
+    mat2<double> qp;          // discharge (m3/s)
     mat2<double> qlat;        // lateral inflow (m3/s)
     mat2<double> yp;          // water-surface elevation (m)
-    mat2<double> bel;         // bed elevation (m)
+    mat2<double> bel;         // bed elevation (m); segment midpoints on open channels
     mat2<double> chan_depth;  // m
     mat2<double> area;        // flow area (m2)
-    mat2<double> max_yp;      // running maximum of yp (m)
+    mat2<double> area_old;    // flow area at the start of the channel interval (m2)
+    mat2<double> conv;        // conveyance K, Q = K sqrt(S) (m3/s)
+    mat2<double> dconv;       // dK/dy (m2/s)
+    mat2<double> topw;        // top width (m)
+    mat2<double> yp_max_flood;  // highest water surface of the run (m)
+    mat2<double> Fr, qp_vol, qp_vol_sed, pct_flooded;
+    mat2<double> bottom;        // bottom width (m)
+    mat2<double> bankfull_dep;  // m
+    mat2<double> sslope, sslope2;  // side slopes (horizontal per vertical)
+    mat2<double> max_eros;      // m
+    mat2<int> got_xsec;         // the link's ltype at a node with an XSEC card
+    mat2<int> table_num;        // breakpoint table of the node
+    mat2<double> Krb, Mrb;      // river-bed conductivity (m/s) and thickness (m)
+    mat2<time_series*> stream_pointsource;  // with POINTSOURCE cards; not owned
+    mat2<pump*> stream_pumps;               // with PUMPTO cards; not owned
+    mat2<double> qriv;          // stream-aquifer flow (m3/s)
+    // Per erodible breakpoint link b (bplink) and node: the running maximum
+    // of yp (m) and the station and elevation pairs of the node's section.
+    mat2<double> max_yp;
+    cube3<double> xbp_lnn, ybp_lnn;
+
     // Per link.
-    vec1<int> link_nodes;  // nodes of the link
-    vec1<int> nx;          // nodes not taken by a lake
-    vec1<int> ltype;       // link-type word
-    vec1<double> chan_dx;  // node spacing (m)
+    vec1<int> ltype;        // link-type word (channel/link_types.hpp)
+    vec1<int> ldex;         // the link itself; the lake number of a lake link
+    vec1<int> ndep;         // number of upstream links
+    vec1<int> dslink;       // downstream link, 0 at the outlet
+    mat2<int> uslinks;      // [link][k], k = 1..ndep
+    vec1<int> nx1;          // nodes as read (NODES)
+    vec1<int> nx;           // computational nodes: nx1 - 1 on an open channel; fewer while a lake holds some
+    vec1<int> link_nodes;   // computational nodes as read (og_nx1)
+    vec1<double> chan_roughness;  // Manning's n (MANNINGS_N or the stream ROUGHNESS table)
+    vec1<double> strick;    // 1 / Manning's n
+    vec1<double> chan_dx;   // node spacing (m)
+    vec1<double> maxeros;   // m
+    vec1<double> ksat, kthick;  // river-bed conductivity (m/s) and thickness (m)
+    vec1<double> disp_coeff;    // with DISPERSION_COEFF cards
+    vec1<int> num_xsec_per_bp_link;
+    vec1<int> bplink;       // ordinal among the erodible breakpoint links, else 0
+    vec1<int> interp_list;  // 1: a breakpoint link with several tables
+    vec1<int> first, last;  // first and last node of a breakpoint link with a table of its own
+    // Copies as read, kept while lakes overtake links (with lakes only).
+    vec1<int> og_ndep, og_dslink, og_ltype;
+    mat2<int> og_uslinks;
+    int max_ndep = 0;          // most upstream links of one link (at most 20)
+    int nsource_links = 0;     // links with no upstream link
     int xsec_update_flag = 0;  // erodible breakpoint links whose sections follow the bed
     int chan_lake_flag = 0;    // a channel-network lake keeps the channel routing going
+
+    // Breakpoint sections: tables 1..ntables over heights 1..numhts[t], spaced
+    // ht_spc[t] (m) above the section's lowest point; [height][table].
+    int ntables = 0;
+    mat2<double> xarea, xtw, xk, xp;  // m2, m, m3/s, m
+    vec1<int> numpairs, numhts;
+    vec1<double> ht_spc;
+    int xsec_above_table = 0;  // a depth above its table's highest level was met
+
+    // Hydraulic structures: one record per link, elements 1..n in file order.
+    std::vector<struct_link_elems> struct_links;
+    std::vector<struct_element> struct_elements;
+    int nstruct_links = 0;
+
+    // Grid-stream table: per stream cell s, its entries k = 1..gst_ncellsingrid[s].
+    int nstreamcells = 0;
+    vec1<int> gst_ncellsingrid;
+    mat2<int> gst_link, gst_node, gst_gnum;  // [s][k]; gst_gnum the grid cell
+    mat2<double> gst_pct;                    // share of the cell's exchange
+    mat2<double> gst_sac_weight, gst_Vlat, gst_qriv, gst_qriv_vol;
+    vec1<int> gst_row, gst_col;              // [s]: grid row and column of the cell
+    // Sacramento channel weights: per cell, the number of channel cells, the
+    // sum of their topographic indices and the weighted channel length (m).
+    vec1<double> sac_chan_weight;
+    int sac_chan_cells = 0;
+    double sac_topo_sum = 0.0;
+    double sac_chan_length = 0.0;
 
     // Channel lakes, 1-based by lake.
     vec1<double> lake_elev;  // water-surface level (m)
     vec1<double> minwse;     // lowest water-surface level (m)
+    vec1<double> initwse, maxwse;  // initial and highest water-surface level (m)
     vec1<double> lake_volume;         // m3
+    vec1<double> prevlake_volume, lake_volume_last_chan;  // m3
+    vec1<double> lake_area;           // m2
+    vec1<int> lake2link;              // the lake link of each lake
+    vec1<int> numpts;                 // cells of the search list
+    vec1<int> lake_cells;             // cells covered now: the first of the list
+    mat2<int> lake_search_row, lake_search_col;  // [lake][k] in flooding order
+    vec1<int> calc_loss;              // 1: the lake loses water through its bed
+    vec1<double> Mlake;               // bed thickness (m)
+    vec1<double> lake_source;         // per cell (m3), with lake losses
+    vec1<int> og_gwbound_type;        // per cell: the groundwater boundary kinds as read
     vec1<double> lake_precip_vol;     // rain on the lake in the event (m3)
     vec1<double> lake_precip_total;   // rain on the lake in the run (m3)
     // Volume the overland flow moved into and out of each lake since the

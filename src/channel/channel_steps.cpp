@@ -5,12 +5,8 @@
 
 namespace kesta {
 
-void setup_channel(model_state&) {}
 void step_channel_routing(model_state&) {}
 void step_chan_point_input(model_state&) {}
-void ex_section(model_state&, int) {}
 void xsec_update(model_state&) {}
-// No channel network is read by this build, so no link exists to ask about.
-bool link_is_lake_struct_or_overtaken(int) { return false; }
 
 }  // namespace kesta

@@ -1,6 +1,8 @@
 // Start-up and loop steps of the channel network.
 #pragma once
 
+#include "channel/cross_section.hpp"
+#include "channel/link_types.hpp"
 #include "model/model_state_fwd.hpp"
 
 namespace kesta {
@@ -9,18 +11,19 @@ void setup_chan_point_sources(model_state& m);
 // Sets the downstream head boundary of the channel network from its series
 // or BOUND_DEPTH.
 void set_chan_point_value(model_state& m);
-// Set-up of the channel network during the model-input loading.
+// Set-up of the channel network during the model-input loading: the
+// channel file, the grid-stream file, the initial state and the network
+// diagnostics, in a fixed order. Does nothing without channel routing.
 void setup_channel(model_state& m);
 void step_channel_routing(model_state& m);
 void step_chan_point_input(model_state& m);
 
-// Cross-sections: mode 2 turns water surfaces into flow areas, mode 1 flow
-// areas into depths and water surfaces, for the whole network.
-void ex_section(model_state& m, int mode);
 // Rebuilds the sections of the erodible breakpoint links from the bed change.
 void xsec_update(model_state& m);
-// True for a link-type word of a lake, a hydraulic structure or a link
-// overtaken by a lake: such nodes are not routed as a channel.
-bool link_is_lake_struct_or_overtaken(int ltype);
+
+// The channel hotstart of the end of the run (WRITE_CHAN_HOTSTART): the
+// water surface of every node into the ".dht" file and its discharge into
+// the ".qht" file, in the form a READ_CHAN_HOTSTART file is read.
+void write_chan_hotstart(const model_state& m);
 
 }  // namespace kesta

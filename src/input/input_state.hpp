@@ -6,6 +6,7 @@
 #include "core/arrays.hpp"
 #include "input/mapping_tables.hpp"
 #include "input/run_params.hpp"
+#include "input/stream_mapping_tables.hpp"
 
 namespace kesta {
 
@@ -25,6 +26,7 @@ struct input_state {
     kesta::mapping_table_info mapping_table_info;  // all 0 until the file is checked
     int st_mapping_table_given = 0;
     std::string st_mapping_table;
+    stream_table_info st_mapping_table_info;  // all 0 until the file is checked
     // The run's mapping-table file, read once on its first use.
     mapping_table_file mapping_tables;
 

@@ -13,5 +13,7 @@ void setup_optim_and_precip_events(model_state& m);
 void assign_grid_constituents(model_state& m);
 void assign_zep_gw_tables(model_state& m);
 void assign_zep_soil_tables(model_state& m);
+// Initial nutrient values of the stream nodes from the nutrient mapping tables.
+void assign_stream_constituents(model_state& m);
 
 }  // namespace kesta

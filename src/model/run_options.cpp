@@ -15,6 +15,7 @@
 #include "core/text_format.hpp"
 #include "input/mapping_tables.hpp"
 #include "input/project_file.hpp"
+#include "input/stream_mapping_tables.hpp"
 #include "model/model_state.hpp"
 #include "output/vq_inflow.hpp"
 
@@ -426,7 +427,10 @@ void translate_cards(model_state& m) {
         check_mapping_tables(m.mapping_table, m.mapping_table_info);
     }
     m.st_mapping_table_given = po.st_mapping_table_given;
-    if (m.st_mapping_table_given) m.st_mapping_table = po.st_mapping_table;
+    if (m.st_mapping_table_given) {
+        m.st_mapping_table = po.st_mapping_table;
+        check_stream_mapping_table(m.st_mapping_table, m.st_mapping_table_info);
+    }
 
     if (po.ov_con_trans == 1) {
         m.ov_con_trans_on = 1;

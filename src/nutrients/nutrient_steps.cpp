@@ -11,5 +11,10 @@ void read_aquatic_env_file(model_state&) {}
 void zep_overland_allocate(model_state&) {}
 void zep_overland_init(model_state&) {}
 void zep_overland_bind(model_state&) {}
+void zep_streams_allocate(model_state&) {}
+void zep_lakes_allocate(model_state&) {}
+void zep_streams_init(model_state&) {}
+void zep_lakes_init(model_state&) {}
+void load_stream_index_map(model_state&) {}
 
 }  // namespace kesta

@@ -13,5 +13,11 @@ void read_aquatic_env_file(model_state& m);
 void zep_overland_allocate(model_state& m);
 void zep_overland_init(model_state& m);
 void zep_overland_bind(model_state& m);
+// Set-up of the module's stream and lake part during the channel set-up.
+void zep_streams_allocate(model_state& m);
+void zep_lakes_allocate(model_state& m);
+void zep_streams_init(model_state& m);
+void zep_lakes_init(model_state& m);
+void load_stream_index_map(model_state& m);
 
 }  // namespace kesta

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "channel/channel_steps.hpp"
 #include "model/model_state.hpp"
 #include "subsurface/soil_accounting.hpp"
 
@@ -11,11 +12,13 @@
 namespace kesta {
 
 void write_linknode_headers(model_state&) {}
-// Of the end-of-run summaries and final files, the map frames are written and
-// the soil run totals that the global table will print are formed.
+// Of the end-of-run summaries and final files, the soil run totals that the
+// global table will print are formed, the map frames and the channel hotstart
+// written.
 void write_final_summaries(model_state& m) {
     finish_soil_run_totals(m);
     write_final_map_frames(m);
+    write_chan_hotstart(m);
 }
 
 

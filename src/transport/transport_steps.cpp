@@ -18,6 +18,8 @@ void step_channel_wq_reactions(model_state&) {}
 void step_channel_lake_contam_mass(model_state&) {}
 void read_sediment_tables(model_state&) {}
 void read_contam_tables(model_state&) {}
+void alloc_chan_sed_arrays(model_state&) {}
+void alloc_chan_contam_arrays(model_state&) {}
 void alloc_overland_contam_arrays(model_state&, int, int, int, int) {}
 void start_event_constituent_totals(model_state&) {}
 void reset_event_sediment_contam(model_state&) {}

@@ -18,6 +18,9 @@ void step_channel_lake_contam_mass(model_state& m);
 // Set-up calls of the model-input loading.
 void read_sediment_tables(model_state& m);
 void read_contam_tables(model_state& m);
+// Channel sediment and channel constituent arrays, made by the channel set-up.
+void alloc_chan_sed_arrays(model_state& m);
+void alloc_chan_contam_arrays(model_state& m);
 // Adds `count` contaminant slots (nutrient_call 0) or the nutrient species
 // (nutrient_call not 0) to the overland constituent arrays of `cells` cells.
 void alloc_overland_contam_arrays(model_state& m, int count, int cells, int nutrient_call, int skip_types);

@@ -1,0 +1,89 @@
+// The channel set-up: the network is read, then the rest of the channel
+// state is built in a fixed order, the set-up of the constituents and of
+// the storm drains taking their turns in between.
+#include "channel/channel_setup.hpp"
+
+#include "channel/channel_input.hpp"
+#include "channel/channel_steps.hpp"
+#include "channel/superlink/storm_drain_steps.hpp"
+#include "core/allocators.hpp"
+#include "core/error_record.hpp"
+#include "core/text_format.hpp"
+#include "input/input_steps.hpp"
+#include "input/reader_support.hpp"
+#include "model/model_state.hpp"
+#include "nutrients/nutrient_steps.hpp"
+#include "transport/transport_steps.hpp"
+
+namespace kesta {
+
+namespace {
+
+void alloc_node_state(model_state& m) {
+    const int rows = m.maxnodes, cols = m.nlinks;
+    alloc_dmatrix(rows, cols, m.chan_depth, "chan_depth");
+    alloc_dmatrix(rows, cols, m.area, "area");
+    alloc_dmatrix(rows, cols, m.area_old, "area_old");
+    alloc_dmatrix(rows, cols, m.conv, "conv");
+    alloc_dmatrix(rows, cols, m.dconv, "dconv");
+    alloc_dmatrix(rows, cols, m.topw, "topw");
+}
+
+void setup_nutrient_streams(model_state& m) {
+    zep_streams_init(m);
+    if (m.chan_lakes_on) zep_lakes_init(m);
+    load_stream_index_map(m);
+    assign_stream_constituents(m);
+}
+
+}  // namespace
+
+void setup_channel(model_state& m) {
+    if (!m.chan_routing) return;
+    say(m, format_text("reading channel input data from file %s\n", m.channel_input.c_str()));
+    const int lake_losses = read_chan_input(m);
+    if (g_error_record.code != 0 || run_stopped()) return;
+
+    alloc_dmatrix(m.maxnodes, m.nlinks, m.yp_max_flood, "yp_max_flood");
+    alloc_chan_sed_arrays(m);
+    if (m.chan_lakes_on && m.gwbound.n() >= m.ncells) {
+        alloc_ivector(m.og_gwbound_type, m.ncells, "og_gwbound_type");
+        for (int k = 1; k <= m.ncells; ++k) m.og_gwbound_type[k] = m.gwbound[k];
+    }
+    alloc_node_state(m);
+    read_chan_hotstart(m);
+    if (run_stopped()) return;
+    if (m.nutrients) {
+        zep_streams_allocate(m);
+        if (m.chan_lakes_on) zep_lakes_allocate(m);
+    }
+    alloc_chan_contam_arrays(m);
+    if (m.nutrients) {
+        setup_nutrient_streams(m);
+        if (run_stopped()) return;
+    }
+    if (m.stream_loss || m.chan_con_trans) alloc_dmatrix(m.maxnodes, m.nlinks, m.qriv, "qriv");
+    if (m.chan_lakes_on && lake_losses) alloc_dvector(m.lake_source, m.ncells, "lake_source");
+
+    read_hlink_hnode(m);
+    if (run_stopped()) return;
+    m.nsource_links = 0;
+    for (int l = 1; l <= m.nlinks; ++l) {
+        if (m.ndep[l] == 0) ++m.nsource_links;
+    }
+    alloc_dmatrix(m.maxnodes, m.nlinks, m.qlat, "qlat");
+
+    say(m, "Setting up the grid-stream data... ");
+    check_node_spacing(m);
+    if (run_stopped()) return;
+    say(m, "done.\n");
+    setup_superlink_chan_coupling(m);
+    if (run_stopped()) return;
+    compute_topo_index_weights(m);
+    if (run_stopped()) return;
+    check_short_links(m);
+    if (run_stopped()) return;
+    check_thalweg(m);
+}
+
+}  // namespace kesta

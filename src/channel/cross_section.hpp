@@ -1,0 +1,44 @@
+// Cross-section geometry of the channel nodes: the level tables of surveyed
+// (breakpoint) sections, built once while the channel file is read, and the
+// conversion of water-surface elevations into flow areas, top widths and
+// conveyances for the whole network.
+#pragma once
+
+#include <vector>
+
+#include "model/model_state_fwd.hpp"
+
+namespace kesta {
+
+// One surveyed section of a breakpoint link as the channel file gives it:
+// the node whose NODE card stands above its NPAIRS card, NUM_INTERP, and
+// the station and elevation pairs x[1..npairs], y[1..npairs] (m).
+struct bp_section {
+    int node = 0;
+    int line = 0;  // line of its NPAIRS card
+    int npairs = 0;
+    int num_interp = 0;
+    std::vector<double> x{0.0}, y{0.0};
+};
+
+// Number of tables a breakpoint link needs: one per input node when it is
+// erodible, else one per node from its first to its last surveyed node.
+int bp_link_table_count(const model_state& m, int link, const std::vector<bp_section>& sections);
+
+// Builds the tables of one breakpoint link from its sections (sorted by
+// node), numbering them from `first_table`, and sets `table_num` of its
+// nodes. An erodible link keeps the resampled pairs of every node in
+// `xbp_lnn` / `ybp_lnn` and gets one table per node from them. False when
+// refused (message printed, code 4000 reported).
+bool interp_breakpoint_xsec(model_state& m, int link, std::vector<bp_section>& sections, int first_table);
+// Rebuilds the level table of node `node` of an erodible breakpoint link
+// (its spacing included) from the node's pairs. False when refused.
+bool xsec_props(model_state& m, int link, int node);
+
+// Mode 2: from `yp` to `area`, `topw`, `conv` and `dconv` at every
+// computational node of every open-channel link. Any other mode does
+// nothing here. A negative depth or a table number beyond the tables stops
+// the run (code 4000 reported) and ends the call.
+void ex_section(model_state& m, int mode);
+
+}  // namespace kesta

@@ -1,0 +1,81 @@
+// Stream mapping tables: the check of which tables a file holds, and the
+// ROUGHNESS table giving the Manning's n of the links its map names.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "channel/channel_fixture.hpp"
+#include "input/stream_mapping_tables.hpp"
+
+namespace {
+
+using namespace kesta;
+using kesta_test::ChannelNetwork;
+
+// A row: the ID in characters 1-6, a description, the values from 87.
+std::string row(const std::string& id, const std::string& values) {
+    std::string r = id + "  description";
+    r.resize(86, ' ');
+    return r + values + "\n";
+}
+
+class StreamTables : public ChannelNetwork {
+protected:
+    // The table file over a stream map of `ids` (one per line); returns what
+    // the check printed.
+    std::string write(const std::string& ids, const std::string& rows) {
+        dir.write("reaches.smap", "STREAM_MAP\nNLINKS " + ids);
+        table = dir.write("stream.tab", "KESTA_STREAM_INDEX_MAP_TABLES\n"
+                                        "ST_INDEX_MAP reaches.smap \"reach ids with a long name\"\n"
+                                        "ROUGHNESS \"reach ids with a long name\"\n"
+                                        "NUM_IDS 2\nID  description                 n\n" +
+                                            rows + "DISPERSION missing_map\nNUM_IDS 1\n");
+        testing::internal::CaptureStdout();
+        check_stream_mapping_table(table, info);
+        return testing::internal::GetCapturedStdout();
+    }
+    std::string set_up_with_table() {
+        return set_up([&](model_state& s) {
+            s.st_mapping_table_given = 1;
+            s.st_mapping_table = table;
+            s.st_mapping_table_info = info;
+        });
+    }
+
+    std::string table;
+    stream_table_info info;
+};
+
+TEST_F(StreamTables, RoughnessTableSetsTheLinksItsMapNamesAndTheCheckSaysWhichTablesExist) {
+    const std::string check = write("4\n0\n0\n0\n7\n", row("     3", "0.02") + row("     7", "0.05"));
+    // Labels are dotted to column 35.
+    EXPECT_NE(check.find("  Roughness" + std::string(26, '.') + "Y\n"), std::string::npos) << check;
+    EXPECT_NE(check.find("  Dispersion" + std::string(25, '.') + "N\n"), std::string::npos) << check;
+    ASSERT_EQ(info.roughness, 1);
+    const std::string setup_out = set_up_with_table();
+    ASSERT_FALSE(stopped()) << setup_out;
+    EXPECT_DOUBLE_EQ(m->chan_roughness[4], 0.05);
+    EXPECT_DOUBLE_EQ(m->strick[4], 20.0);
+    EXPECT_DOUBLE_EQ(m->chan_roughness[1], 0.035);  // ID 0: its MANNINGS_N
+}
+
+TEST_F(StreamTables, RefusesMapsAndRowsThatDoNotFit) {
+    struct {
+        const char* ids;
+        std::string rows;
+        const char* message;
+    } cases[] = {
+        {"4\n0\n0\n0\n5\n", row("     3", "0.02") + row("     7", "0.05"), "link 4 has ID 5, which no row"},
+        {"4\n0\n-1\n0\n7\n", row("     3", "0.02") + row("     7", "0.05"), "link 2 has ID -1, below 0"},
+        {"3\n0\n0\n7\n", row("     3", "0.02") + row("     7", "0.05"), "does not match channel input file"},
+        {"4\n0\n0\n0\n7\n", row("     3", "0.02") + "     7  too short\n", "has 0 of its 1 values"},
+    };
+    for (const auto& c : cases) {
+        write(c.ids, c.rows);
+        const std::string out = set_up_with_table();
+        EXPECT_TRUE(stopped()) << c.message;
+        EXPECT_NE(out.find(c.message), std::string::npos) << c.message << "\n" << out;
+    }
+}
+
+}  // namespace
