@@ -459,7 +459,8 @@ bool compound_from_area(model_state& m, int j, int l) {
     const double bank_area = (c.d * c.z1 + c.b) * c.d;
     double y, p;
     if (a <= bank_area) {
-        if (c.b * c.b + 4.0 * c.z1 * a < 0.0) return refuse_compound("in ex_section.c - 1, negative square root at:", j, l);
+        if (c.b * c.b + 4.0 * c.z1 * a < 0.0)
+            return refuse_compound("in ex_section.c - 1, negative square root at:", j, l);
         y = a > 0.0 ? trapezoid_depth(a, c.b, c.z1) : 0.0;
         if (y < 0.0) return refuse_compound("in ex_section - 2, negative depth at:", j, l);
         p = c.b + 2.0 * y * std::sqrt(c.z1 * c.z1 + 1.0);

@@ -53,8 +53,9 @@ full_barrel full_of(double d, double w, int shape) {
 culvert_flow circle_inlet(double d, double h, double c) {
     culvert_flow r;
     const double full_area = kPi * d * d / 4.0;
-    const double upper = h >= d ? c * full_area * std::sqrt(kTwoG * 0.4 * h)
-                                : c * culvert_section_props(d, h, 0.0, culvert_circle).area * std::sqrt(kTwoG * h / 3.0);
+    const double area_at_head = culvert_section_props(d, h, 0.0, culvert_circle).area;
+    const double upper =
+        h >= d ? c * full_area * std::sqrt(kTwoG * 0.4 * h) : c * area_at_head * std::sqrt(kTwoG * h / 3.0);
     bool failed = false;
     // Discharge less what critical flow at the entrance passes; a critical
     // depth above the head passes nothing.

@@ -59,9 +59,9 @@ struct culvert_flow {
 culvert_flow culv_flow(const struct_element& e, double h_up, double h_down);
 
 // Sets e's inlet-control coefficient from its geometry and forward
-// coefficient: the one that joins inlet control at 1.49 barrel depths of
-// head to the flow at 1.5 depths. False when an evaluation failed (code
-// pending).
+// coefficient: the drowned-inlet flow at 1.5 barrel depths of head over
+// critical flow (coefficient 1) at 1.49 depths, 0.99 where that exceeds 1.
+// False when an evaluation failed (code pending).
 bool set_culvert_coefficient(struct_element& e);
 
 }  // namespace kesta
