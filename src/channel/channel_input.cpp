@@ -19,6 +19,7 @@
 
 #include "channel/channel_pumps.hpp"
 #include "channel/cross_section.hpp"
+#include "channel/culverts.hpp"
 #include "channel/link_types.hpp"
 #include "core/allocators.hpp"
 #include "core/error_record.hpp"
@@ -98,6 +99,7 @@ struct chan_reader {
     bool mlake = false;
     vec1<int> link_line;     // line of each link's LINK card
     vec1<int> connect_line;  // line of each link's CONNECT card
+    mat2<int> xsec_line;     // [node][link]: line of the node's XSEC card
 
     explicit chan_reader(model_state& state) : m(state) {}
 };
@@ -311,7 +313,7 @@ bool count_card(chan_reader& r, card_line& c, int& link) {
         case card_pointsource: ++r.point_sources; return true;
         case card_pumpto: ++r.pumps; return true;
         case card_num_interp:
-            if (!take_int(c, iv)) return false;
+            if (!take_int_in(c, iv, 1, INT_MAX, "an interpolation count")) return false;
             r.max_interp = std::max(r.max_interp, iv);
             return true;
         default: return true;
@@ -467,6 +469,7 @@ void alloc_node_tables(chan_reader& r) {
     alloc_imatrix(m.uslinks, cols, std::max(m.max_ndep, 1), "uslinks");
     alloc_imatrix(m.got_xsec, rows, cols, "got_xsec");
     alloc_imatrix(m.table_num, rows, cols, "table_num");
+    r.xsec_line = mat2<int>(rows, cols);
     alloc_dmatrix(rows, cols, m.yp, "yp");
     alloc_dmatrix(rows, cols, m.qp, "qp");
     alloc_dmatrix(rows, cols, m.Fr, "Fr");
@@ -549,7 +552,9 @@ bool element_card(chan_reader& r, card_line& c, int element) {
     struct_element probe;
     if (!element_field(probe, c.card)) return true;
     if (element == 0) return refuse_card(c, "comes before any STRUCTTYPE card.");
-    return take_double(c, *element_field(r.m.struct_elements[static_cast<std::size_t>(element)], c.card));
+    struct_element& e = r.m.struct_elements[static_cast<std::size_t>(element)];
+    if (c.card == card_downinvert) e.down_invert_given = true;
+    return take_double(c, *element_field(e, c.card));
 }
 
 // A STRUCTTYPE card: the next element of the link, its type and, for the
@@ -563,6 +568,7 @@ bool structtype_card(chan_reader& r, card_line& c, int link, int& element) {
     rec.first = std::min(rec.first, element);
     rec.last = std::max(rec.last, element);
     struct_element& e = m.struct_elements[static_cast<std::size_t>(element)];
+    e.line = c.number;
     std::string token;
     pop_string(c.rest, token);
     e.type = struct_type_of(token);
@@ -585,6 +591,12 @@ bool structtype_card(chan_reader& r, card_line& c, int link, int& element) {
     return false;
 }
 
+bool take_non_negative(card_line& c, double& v, const char* what) {
+    if (!take_double(c, v)) return false;
+    if (v >= 0.0) return true;
+    return refuse_card(c, format_text("gives a %s of %g; it cannot be negative.", what, v));
+}
+
 bool node_card(chan_reader& r, card_line& c, int link, int node) {
     model_state& m = r.m;
     if (node == 0) {
@@ -593,10 +605,13 @@ bool node_card(chan_reader& r, card_line& c, int link, int node) {
     }
     switch (c.card) {
         case card_elev: return take_double(c, m.bel[node][link]);
-        case card_xsec: m.got_xsec[node][link] = m.ltype[link]; return true;
-        case card_bottom_width: return take_double(c, m.bottom[node][link]);
+        case card_xsec:
+            m.got_xsec[node][link] = m.ltype[link];
+            r.xsec_line[node][link] = c.number;
+            return true;
+        case card_bottom_width: return take_non_negative(c, m.bottom[node][link], "bottom width");
         case card_bankfull_depth: return take_double(c, m.bankfull_dep[node][link]);
-        case card_side_slope: return take_double(c, m.sslope[node][link]);
+        case card_side_slope: return take_non_negative(c, m.sslope[node][link], "side slope");
         case card_max_erosion: return take_double(c, m.max_eros[node][link]);
         default: return true;
     }
@@ -706,6 +721,11 @@ bool complete_links(chan_reader& r) {
                                           "(channel input file %s: link %d, line %d, has no XSEC card)\n",
                                           l, f.name.c_str(), l, at));
             }
+            if (m.bottom[from][l] == 0.0 && m.sslope[from][l] == 0.0)
+                return refuse_line(f, r.xsec_line[from][l],
+                                   format_text("the section of link %d (node %d) has BOTTOM_WIDTH 0 and SIDE_SLOPE "
+                                               "0: it holds no water.",
+                                               l, from));
             for (int j = 1; j <= m.nx1[l]; ++j) {
                 m.sslope[j][l] = m.sslope[from][l];
                 m.bottom[j][l] = m.bottom[from][l];
@@ -721,6 +741,73 @@ bool complete_links(chan_reader& r) {
         return refuse_line(f, r.link_line[out],
                            format_text("the outlet link %d has %d computational node(s); it needs at least 2.",
                                        out, m.nx[out]));
+    return true;
+}
+
+// ------------------------------------------------------------------ structures
+
+// Geometry that no discharge relation can use is refused with the line of
+// the element's STRUCTTYPE card.
+bool check_element(const chan_reader& r, int link, int k, const struct_element& e) {
+    const card_file& f = r.f;
+    auto refuse_element = [&](const char* kind, const std::string& what) {
+        return refuse_line(f, e.line, format_text("%s element %d of link %d %s", kind, k, link, what.c_str()));
+    };
+    switch (e.type) {
+        case struct_sag_weir:
+            if (!(e.length > 0.0))
+                return refuse_element("sag weir", format_text("has CREST_LENGTH %g; it must be above 0.", e.length));
+            if (!(e.dim2 > e.dim1))
+                return refuse_element("sag weir",
+                                      format_text("has SHALLOW_SLOPE %g, not above its STEEP_SLOPE %g: its crest "
+                                                  "must open upward.",
+                                                  e.dim2, e.dim1));
+            return true;
+        case struct_round_culvert:
+        case struct_oval_culvert:
+        case struct_rect_culvert: {
+            const bool round = e.type == struct_round_culvert;
+            if (!(e.length >= 0.0001))
+                return refuse_element("culvert", format_text("has barrel LENGTH %g m; it must be at least 0.0001 m.",
+                                                             e.length));
+            if (!(e.dim1 > 0.0))
+                return refuse_element("culvert", format_text("has a %s (WIDTH or DIAMETER card) of %g m; it must be "
+                                                             "above 0.",
+                                                             round ? "diameter" : "rise", e.dim1));
+            if (!round && !(e.dim2 > 0.0))
+                return refuse_element("culvert", format_text("has a span (HEIGHT card) of %g m; it must be above 0.",
+                                                             e.dim2));
+            return true;
+        }
+        default:
+            return true;
+    }
+}
+
+// Checks every element and gives each culvert its inlet coefficient, which
+// depends on its geometry alone.
+bool complete_structures(chan_reader& r) {
+    model_state& m = r.m;
+    for (int l = 1; l <= m.nlinks; ++l) {
+        if (!link_is_structure(m.ltype[l])) continue;
+        const struct_link_elems& rec = m.struct_links[static_cast<std::size_t>(l)];
+        for (int k = rec.first; k <= rec.last; ++k) {
+            struct_element& e = m.struct_elements[static_cast<std::size_t>(k)];
+            if (!check_element(r, l, k, e)) return false;
+            if (e.type != struct_round_culvert && e.type != struct_oval_culvert && e.type != struct_rect_culvert)
+                continue;
+            if (e.type == struct_oval_culvert)
+                print_both(format_text("Warning: oval culvert element %d of link %d (%s %s, line %d) passes no "
+                                       "flow while its inlet controls (free outlet, head below 1.5 rises).\n",
+                                       k, l, r.f.kind, r.f.name.c_str(), e.line));
+            if (!set_culvert_coefficient(e)) {
+                g_error_record.detail = format_text("(%s %s, line %d: culvert element %d of link %d)", r.f.kind,
+                                                    r.f.name.c_str(), e.line, k, l);
+                report_error(g_error_record);
+                return false;
+            }
+        }
+    }
     return true;
 }
 
@@ -815,6 +902,10 @@ bool breakpoint_pass(chan_reader& r) {
     alloc_dmatrix(heights, m.ntables, m.xtw, "xtw");
     alloc_dmatrix(heights, m.ntables, m.xk, "xk");
     alloc_dmatrix(heights, m.ntables, m.xp, "xp");
+    if (m.chan_alt_routing) {
+        alloc_dmatrix(heights, m.ntables, m.xi1, "xi1");
+        alloc_dmatrix(heights, m.ntables, m.xdkda, "xdkda");
+    }
     alloc_ivector(m.numpairs, m.ntables, "numpairs");
     alloc_ivector(m.numhts, m.ntables, "numhts");
     alloc_dvector(m.ht_spc, m.ntables, "ht_spc");
@@ -824,6 +915,7 @@ bool breakpoint_pass(chan_reader& r) {
     }
     if (r.erodible_bp > 0) {
         alloc_dmatrix(r.erodible_bp, m.maxnodes, m.max_yp, "max_yp");
+        alloc_dmatrix(r.erodible_bp, m.maxnodes, m.ch_sand_vol0, "ch_sand_vol0");
         alloc_d3tensor(r.erodible_bp, m.maxnodes, r.max_pairs, m.xbp_lnn, "xbp_lnn");
         alloc_d3tensor(r.erodible_bp, m.maxnodes, r.max_pairs, m.ybp_lnn, "ybp_lnn");
     }
@@ -852,6 +944,10 @@ void complete_nodes(model_state& m) {
             m.yp[j][l] = m.bel[j][l];
             m.qp[j][l] = 0.0;
         }
+        // The deepest water seen starts at the dry bed, wherever the datum lies.
+        if (link_is_erodible_breakpoint(m.ltype[l])) {
+            for (int j = 1; j <= m.nx[l]; ++j) m.max_yp[m.bplink[l]][j] = m.yp[j][l];
+        }
     }
 }
 
@@ -879,7 +975,7 @@ int read_chan_input(model_state& m) {
     r.f.kind = "channel input file";
     load_card_file(m.channel_input_fp.get(), r.f);
     if (!header_pass(r) || !count_pass(r) || !apply_stream_roughness(r) || !connect_pass(r) ||
-        !link_pass(r) || !complete_links(r) || !breakpoint_pass(r))
+        !link_pass(r) || !complete_links(r) || !complete_structures(r) || !breakpoint_pass(r))
         return 0;
     complete_nodes(m);
     if (m.stream_cell_fp && !read_grid_stream(m)) return 0;

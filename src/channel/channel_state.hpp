@@ -36,13 +36,15 @@ enum struct_type : int {
 // One hydraulic-structure element, as its cards give it (m, m3/s).
 struct struct_element {
     int type = struct_untyped;
+    int line = 0;                // line of its STRUCTTYPE card
     double length = 0.0;         // LENGTH (culvert barrel) or CREST_LENGTH (weirs)
     double crest = 0.0;          // UPINVERT or CREST_LOW_ELEV
     double down_invert = 0.0;    // DOWNINVERT
+    bool down_invert_given = false;  // else the barrel SLOPE places the outlet
     double slope = 0.0;          // SLOPE of a culvert barrel
     double coeff_forward = 0.0;  // INLET_DISCH_COEFF or DISCHARGE_COEFF_FORWARD
     double coeff_reverse = 0.0;  // REV_FLOW_DISCH_COEFF or DISCHARGE_COEFF_REVERSE
-    double culvert_coeff = 0.0;  // set by the routing for culverts
+    double culvert_coeff = 0.0;  // inlet-control coefficient of a culvert, from its geometry
     double dim1 = 0.0;           // WIDTH, DIAMETER, A_VALUE or STEEP_SLOPE
     double dim2 = 0.0;           // HEIGHT, B_VALUE or SHALLOW_SLOPE
     double crest_low_loc = 0.0;  // CREST_LOW_LOC
@@ -100,6 +102,7 @@ struct channel_state {
     // of yp (m) and the station and elevation pairs of the node's section.
     mat2<double> max_yp;
     cube3<double> xbp_lnn, ybp_lnn;
+    mat2<double> ch_sand_vol0;  // [b][node]: bed sand volume the section was last fitted to (m3)
 
     // Per link.
     vec1<int> ltype;        // link-type word (channel/link_types.hpp)
@@ -132,6 +135,7 @@ struct channel_state {
     // ht_spc[t] (m) above the section's lowest point; [height][table].
     int ntables = 0;
     mat2<double> xarea, xtw, xk, xp;  // m2, m, m3/s, m
+    mat2<double> xi1, xdkda;          // with chan_alt_routing: first moment of area (m3), dK/dA (m/s)
     vec1<int> numpairs, numhts;
     vec1<double> ht_spc;
     int xsec_above_table = 0;  // a depth above its table's highest level was met

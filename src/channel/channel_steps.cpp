@@ -7,6 +7,5 @@ namespace kesta {
 
 void step_channel_routing(model_state&) {}
 void step_chan_point_input(model_state&) {}
-void xsec_update(model_state&) {}
 
 }  // namespace kesta

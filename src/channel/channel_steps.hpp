@@ -18,9 +18,6 @@ void setup_channel(model_state& m);
 void step_channel_routing(model_state& m);
 void step_chan_point_input(model_state& m);
 
-// Rebuilds the sections of the erodible breakpoint links from the bed change.
-void xsec_update(model_state& m);
-
 // The channel hotstart of the end of the run (WRITE_CHAN_HOTSTART): the
 // water surface of every node into the ".dht" file and its discharge into
 // the ".qht" file, in the form a READ_CHAN_HOTSTART file is read.

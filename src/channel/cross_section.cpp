@@ -10,6 +10,7 @@
 #include <cmath>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "channel/link_types.hpp"
 #include "core/error_record.hpp"
@@ -48,8 +49,10 @@ struct section_view {
 // How the two builders differ: a surveyed table opens the first stretch
 // only on a level strictly above the first point and refuses a stretch
 // that opens on a flat stretch of ground; a node's own table (erodible
-// links) opens on a level at the first point too and takes the flat
-// stretch's start as the edge.
+// links) opens on a level at the first point too. A stretch that opens or
+// closes on flat ground lying exactly at the level takes the flat's end as
+// its edge: the water there has no depth, and the ground line does not
+// cross the level at one station.
 struct build_rules {
     bool surveyed;
 };
@@ -58,6 +61,33 @@ struct build_rules {
 double crossing(const section_view& s, int i, double level) {
     const double dy = s.y[i] - s.y[i - 1];
     return s.x[i - 1] + (s.x[i] - s.x[i - 1]) * (level - s.y[i - 1]) / dy;
+}
+
+// The columns of the mesh routing for table t: the first moment of the
+// area about the water surface (m3 per m of channel) and dK/dA, the mean
+// of the slopes on either side of a level and one-sided at the ends.
+void fill_alt_columns(model_state& m, int t) {
+    const int n = m.numhts[t];
+    const double h = m.ht_spc[t];
+    auto slope = [&](int lo) {
+        const double da = m.xarea[lo + 1][t] - m.xarea[lo][t];
+        return da > 0.0 ? (m.xk[lo + 1][t] - m.xk[lo][t]) / da : 0.0;
+    };
+    // Level k: the sum over the levels i below it of h xtw[i] (k - i) h,
+    // which grows from level k to k + 1 by h^2 times the widths up to k.
+    m.xi1[1][t] = h * h * m.xtw[1][t] / 2.0;
+    double widths = 0.0, moment = 0.0;
+    for (int k = 2; k <= n; ++k) {
+        widths += m.xtw[k - 1][t];
+        moment += h * h * widths;
+        m.xi1[k][t] = moment;
+    }
+    for (int k = 1; k <= n; ++k) {
+        if (n == 1) m.xdkda[k][t] = 0.0;
+        else if (k == 1) m.xdkda[k][t] = slope(1);
+        else if (k == n) m.xdkda[k][t] = slope(n - 1);
+        else m.xdkda[k][t] = 0.5 * (slope(k) + slope(k - 1));
+    }
 }
 
 // Level table t of one section with N levels (N validated by the caller)
@@ -99,7 +129,7 @@ bool build_levels(model_state& m, int link, int t, const section_view& s, int le
                             return refuse(format_text("Error in your channel (%d). Each Z values must be different "
                                                       "from it's neighbor\n",
                                                       link));
-                        edge = s.x[i - 1];
+                        edge = s.x[i];
                     } else {
                         edge = crossing(s, i, L);
                     }
@@ -131,6 +161,7 @@ bool build_levels(model_state& m, int link, int t, const section_view& s, int le
         m.xp[k][t] = perimeter;
         m.xk[k][t] = perimeter > 0.0 ? strick * area * std::pow(area / perimeter, kTwoThirds) : 0.0;
     }
+    if (m.xi1) fill_alt_columns(m, t);
     return true;
 }
 
@@ -163,10 +194,11 @@ void interpolate_table(model_state& m, int j, int p, int q, int t, int tp, int t
     const double h = m.ht_spc[tp] + w * (m.ht_spc[tq] - m.ht_spc[tp]);
     m.ht_spc[t] = h;
     m.numpairs[t] = m.numpairs[tp];
-    mat2<double>* columns[] = {&m.xarea, &m.xtw, &m.xp, &m.xk};
+    mat2<double>* columns[] = {&m.xarea, &m.xtw, &m.xp, &m.xk, &m.xdkda, &m.xi1};
     for (int k = 1; k <= levels; ++k) {
         const double d = k * h;
         for (mat2<double>* col : columns) {
+            if (!*col) continue;  // the mesh-routing columns exist only with that routing
             auto at = [&](int table) {
                 const double ht = m.ht_spc[table];
                 const mat2<double>& v = *col;
@@ -319,66 +351,338 @@ bool xsec_props(model_state& m, int link, int node) {
     return build_levels(m, link, t, s, m.numhts[t], build_rules{false});
 }
 
+namespace {
+
+// Exponents of the compound (two-slope) trapezoid, kept as that kind has
+// always written them so that its conveyances do not move.
+constexpr double kCompoundConvA = 1.666667, kCompoundConvP = 0.666667;
+constexpr double kCompoundDkAbove5 = 1.6666667, kCompoundDkAbove2 = 0.6666667;
+constexpr double kCompoundDkBelow5 = 1.66667, kCompoundDkBelow4 = 1.33333;
+constexpr double kAreaDeficit = 0.0001;  // m2: a smaller negative area is rounding, read as dry
+
+bool refuse_negative_depth(int variant, int j, int l) {
+    return refuse(format_text("In ex_section.c - %d\nprogram stopped for negative depth, node %d, link %d\n",
+                              variant, j, l));
+}
+
+// Depth of a trapezoid (bottom b, side slope z) holding area a: the root of
+// z y^2 + b y = a in the form that loses no digits when z a is small next
+// to b^2, and that is a / b for a rectangle.
+double trapezoid_depth(double a, double b, double z) { return 2.0 * a / (b + std::sqrt(b * b + 4.0 * z * a)); }
+
+void trapezoid_from_level(model_state& m, int j, int l, double y) {
+    const double s = m.strick[l];
+    const double b = m.bottom[j][l], z = m.sslope[j][l];
+    const double side = std::sqrt(z * z + 1.0);
+    const double tw = 2.0 * y * z + b;
+    const double p = 2.0 * y * side + b;
+    const double a = (y * z + b) * y;
+    m.topw[j][l] = tw;
+    m.area[j][l] = a;
+    // A dry section has no conveyance (and a dry V has no perimeter).
+    const bool wet = a > 0.0 && p > 0.0;
+    m.conv[j][l] = wet ? s * a * std::pow(a / p, kTwoThirds) : 0.0;
+    m.dconv[j][l] = wet ? s * (kFiveThirds * std::pow(a, kTwoThirds) * std::pow(p, -kTwoThirds) * tw -
+                               kTwoThirds * std::pow(a, kFiveThirds) * std::pow(p, -kFiveThirds) * 2.0 * side)
+                        : 0.0;
+}
+
+bool trapezoid_from_area(model_state& m, int j, int l) {
+    double a = m.area[j][l];
+    if (a < 0.0) {
+        if (a <= -kAreaDeficit)
+            return refuse(format_text("In ex_section.c - 1\nprogram stopped for negative area, node %d, link %d\n",
+                                      j, l));
+        a = 0.0;
+    }
+    const double b = m.bottom[j][l], z = m.sslope[j][l];
+    const double y = a > 0.0 ? std::max(trapezoid_depth(a, b, z), 0.0) : 0.0;
+    m.chan_depth[j][l] = y;
+    m.yp[j][l] = m.bel[j][l] + y;
+    m.conv[j][l] = y > 0.0 ? m.strick[l] * a * std::pow(a / (b + 2.0 * y * std::sqrt(z * z + 1.0)), kTwoThirds)
+                           : 0.0;
+    return true;
+}
+
+// Compound trapezoid: bottom b and side slope z1 up to the bankfull depth
+// d, side slope z2 above it.
+struct compound_shape {
+    double b, z1, z2, d;
+};
+
+compound_shape compound_at(const model_state& m, int j, int l) {
+    return {m.bottom[j][l], m.sslope[j][l], m.sslope2[j][l], m.bankfull_dep[j][l]};
+}
+
+double compound_conv(double s, double a, double p) {
+    return a > 0.0 && p > 0.0 ? s * std::pow(a, kCompoundConvA) / std::pow(p, kCompoundConvP) : 0.0;
+}
+
+void compound_from_level(model_state& m, int j, int l, double y) {
+    const compound_shape c = compound_at(m, j, l);
+    const double s = m.strick[l];
+    const double side1 = std::sqrt(c.z1 * c.z1 + 1.0), side2 = std::sqrt(c.z2 * c.z2 + 1.0);
+    double tw, p, a;
+    if (y <= c.d) {
+        tw = 2.0 * y * c.z1 + c.b;
+        p = 2.0 * y * side1 + c.b;
+        a = (y * c.z1 + c.b) * y;
+    } else {
+        const double bank_width = 2.0 * c.d * c.z1 + c.b;
+        tw = bank_width + 2.0 * c.z2 * (y - c.d);
+        p = 2.0 * c.d * side1 + c.b + 2.0 * (y - c.d) * side2;
+        a = (c.d * c.z1 + c.b) * c.d + 0.5 * (y - c.d) * (bank_width + tw);
+    }
+    m.topw[j][l] = tw;
+    m.area[j][l] = a;
+    m.conv[j][l] = compound_conv(s, a, p);
+    if (!(a > 0.0 && p > 0.0)) {
+        m.dconv[j][l] = 0.0;
+        return;
+    }
+    const double r = a / p;
+    m.dconv[j][l] =
+        y <= c.d ? s * ((2.0 * c.z1 * y + c.b) * kCompoundDkBelow5 * std::pow(r, kCompoundConvP) -
+                        kCompoundDkBelow4 * side1 * std::pow(r, kCompoundConvA))
+                 : kFiveThirds * s * std::pow(r, kCompoundDkAbove2) * tw -
+                       4.0 / 3.0 * s * std::pow(r, kCompoundDkAbove5) * side2;
+}
+
+bool refuse_compound(const char* what, int j, int l) {
+    return refuse(format_text("%s\nlink %d node %d\n", what, l, j));
+}
+
+bool compound_from_area(model_state& m, int j, int l) {
+    const double a = m.area[j][l];
+    if (a < 0.0) return refuse(format_text("In ex_section.c - 5\nstopped for negative area, node %d, link %d\n", j, l));
+    const compound_shape c = compound_at(m, j, l);
+    const double bank_area = (c.d * c.z1 + c.b) * c.d;
+    double y, p;
+    if (a <= bank_area) {
+        if (c.b * c.b + 4.0 * c.z1 * a < 0.0)
+            return refuse_compound("in ex_section.c - 1, negative square root at:", j, l);
+        y = a > 0.0 ? trapezoid_depth(a, c.b, c.z1) : 0.0;
+        if (y < 0.0) return refuse_compound("in ex_section - 2, negative depth at:", j, l);
+        p = c.b + 2.0 * y * std::sqrt(c.z1 * c.z1 + 1.0);
+    } else {
+        const double bank_width = 2.0 * c.d * c.z1 + c.b;
+        const double above = a - bank_area;
+        if (bank_width * bank_width + 4.0 * c.z2 * above < 0.0)
+            return refuse_compound("in ex_section.c - 3, negative square root at:", j, l);
+        const double u = trapezoid_depth(above, bank_width, c.z2);  // depth above bankfull
+        if (u < 0.0) return refuse_compound("in ex_section - 4, negative yabf at:", j, l);
+        y = c.d + u;
+        if (y < 0.0) return refuse_compound("in ex_section - 4, negative depth at:", j, l);
+        p = 2.0 * c.d * std::sqrt(c.z1 * c.z1 + 1.0) + c.b + 2.0 * u * std::sqrt(c.z2 * c.z2 + 1.0);
+    }
+    m.chan_depth[j][l] = y;
+    m.yp[j][l] = m.bel[j][l] + y;
+    m.conv[j][l] = compound_conv(m.strick[l], a, p);
+    return true;
+}
+
+bool table_in_range(const model_state& m, int t) {
+    if (t >= 1 && t <= m.ntables) return true;
+    refuse_on_stderr("Error in section: Request for table beyond max. table number.\n");
+    return false;
+}
+
+// Between levels i and i + 1 of table t (level 0 is the dry bed), at the
+// fraction f of the way; f above 1 extrapolates along the same line.
+double between(const mat2<double>& v, int t, int i, double f) { return f * (v[i + 1][t] - v[i][t]) + v[i][t]; }
+
+bool breakpoint_from_level(model_state& m, int j, int l, double y) {
+    const int t = m.table_num[j][l];
+    if (!table_in_range(m, t)) return false;
+    const double h = m.ht_spc[t];
+    const int n = m.numhts[t];
+    if (y >= h) {
+        // At n h exactly the top level is read; above it the last interval
+        // is extended.
+        const bool above = y > n * h;
+        if (above) m.xsec_above_table = 1;
+        const int i = above ? n - 1 : std::min(static_cast<int>(y / h), n - 1);
+        const double f = (y - i * h) / h;
+        m.area[j][l] = between(m.xarea, t, i, f);
+        m.topw[j][l] = between(m.xtw, t, i, f);
+        m.conv[j][l] = between(m.xk, t, i, f);
+        m.dconv[j][l] = (m.xk[i + 1][t] - m.xk[i][t]) / h;
+        return true;
+    }
+    // Below the first level the section fills as a power law through it.
+    const double scale = std::pow(y / h, kFiveThirds);
+    m.area[j][l] = m.xarea[1][t] * scale;
+    m.topw[j][l] = m.xtw[1][t] * scale;
+    m.conv[j][l] = m.xk[1][t] * scale;
+    m.dconv[j][l] = kFiveThirds * m.xk[1][t] / std::pow(h, kFiveThirds) * std::pow(y, kTwoThirds);
+    return true;
+}
+
+bool breakpoint_from_area(model_state& m, int j, int l) {
+    const double a = m.area[j][l];
+    if (a < 0.0)
+        return refuse(format_text("In ex_section.c - 4\nprogram stopped for negative area, node %d, link %d\n", j, l));
+    const int t = m.table_num[j][l];
+    if (!table_in_range(m, t)) return false;
+    const double h = m.ht_spc[t];
+    const int n = m.numhts[t];
+    double y = 0.0;
+    if (a == 0.0) {
+        m.conv[j][l] = 0.0;
+    } else if (a > m.xarea[n][t]) {
+        m.xsec_above_table = 1;
+        y = (a - m.xarea[n][t]) * h / (m.xarea[n][t] - m.xarea[n - 1][t]) + n * h;
+        m.conv[j][l] = between(m.xk, t, n - 1, (y - (n - 1) * h) / h);
+    } else if (a >= m.xarea[1][t]) {
+        // The last level lo in 1..n-1 whose area is not above a (areas rise
+        // with the level); a one-level table brackets from the dry bed.
+        int lo = std::min(1, n - 1), hi = n - 1;
+        while (lo < hi) {
+            const int mid = (lo + hi + 1) / 2;
+            if (m.xarea[mid][t] <= a) lo = mid;
+            else hi = mid - 1;
+        }
+        y = (a - m.xarea[lo][t]) / ((m.xarea[lo + 1][t] - m.xarea[lo][t]) / h) + lo * h;
+        m.conv[j][l] = between(m.xk, t, lo, (y - lo * h) / h);
+    } else {
+        y = h * std::pow(a / m.xarea[1][t], 0.6);
+        m.conv[j][l] = m.xk[1][t] / std::pow(h, kFiveThirds) * std::pow(y, kFiveThirds);
+    }
+    m.chan_depth[j][l] = y;
+    m.yp[j][l] = m.bel[j][l] + y;
+    return true;
+}
+
+}  // namespace
+
 void ex_section(model_state& m, int mode) {
-    if (mode != 2) return;
+    if (mode != 1 && mode != 2) return;
     for (int l = 1; l <= m.nlinks; ++l) {
         const int type = m.ltype[l];
+        if (!link_is_channel(type)) continue;
         const bool trapezoid = link_is_trapezoid(type);
-        if (!trapezoid && !link_is_breakpoint(type)) continue;
-        const double s = m.strick[l];
+        const bool breakpoint = !trapezoid && link_is_breakpoint(type);
         for (int j = 1; j <= m.nx[l]; ++j) {
-            const double y = m.yp[j][l] - m.bel[j][l];
-            if (y < 0.0) {
-                refuse(format_text("In ex_section.c - %d\nprogram stopped for negative depth, node %d, link %d\n",
-                                   trapezoid ? 1 : 3, j, l));
-                return;
-            }
-            if (trapezoid) {
-                const double b = m.bottom[j][l], z = m.sslope[j][l];
-                const double side = std::sqrt(z * z + 1.0);
-                const double tw = 2.0 * y * z + b;
-                const double p = 2.0 * y * side + b;
-                const double a = (y * z + b) * y;
-                m.topw[j][l] = tw;
-                m.area[j][l] = a;
-                // A dry section has no conveyance (and a dry V has no perimeter).
-                const bool wet = a > 0.0 && p > 0.0;
-                m.conv[j][l] = wet ? s * a * std::pow(a / p, kTwoThirds) : 0.0;
-                m.dconv[j][l] = wet ? s * (kFiveThirds * std::pow(a, kTwoThirds) * std::pow(p, -kTwoThirds) * tw -
-                                           kTwoThirds * std::pow(a, kFiveThirds) * std::pow(p, -kFiveThirds) * 2.0 *
-                                               side)
-                                    : 0.0;
-                continue;
-            }
-            const int t = m.table_num[j][l];
-            if (t < 1 || t > m.ntables) {
-                refuse_on_stderr("Error in section: Request for table beyond max. table number.\n");
-                return;
-            }
-            const double h = m.ht_spc[t];
-            const int n = m.numhts[t];
-            if (y >= h && y > n * h) {
-                m.xsec_above_table = 1;
-                const double f = (y - n * h) / h;
-                m.area[j][l] = f * (m.xarea[n][t] - m.xarea[n - 1][t]) + m.xarea[n][t];
-                m.topw[j][l] = f * (m.xtw[n][t] - m.xtw[n - 1][t]) + m.xtw[n][t];
-                m.conv[j][l] = f * (m.xk[n][t] - m.xk[n - 1][t]) + m.xk[n][t];
-                m.dconv[j][l] = (m.xk[n][t] - m.xk[n - 1][t]) / h;
-            } else if (y >= h) {
-                const int i = std::min(static_cast<int>(y / h), n - 1);
-                const double f = (y - i * h) / h;
-                m.area[j][l] = f * (m.xarea[i + 1][t] - m.xarea[i][t]) + m.xarea[i][t];
-                m.topw[j][l] = f * (m.xtw[i + 1][t] - m.xtw[i][t]) + m.xtw[i][t];
-                m.conv[j][l] = f * (m.xk[i + 1][t] - m.xk[i][t]) + m.xk[i][t];
-                m.dconv[j][l] = (m.xk[i + 1][t] - m.xk[i][t]) / h;
+            bool ok = true;
+            if (mode == 2) {
+                const double y = m.yp[j][l] - m.bel[j][l];
+                if (y < 0.0) {
+                    refuse_negative_depth(breakpoint ? 3 : 1, j, l);
+                    return;
+                }
+                if (trapezoid) trapezoid_from_level(m, j, l, y);
+                else if (breakpoint) ok = breakpoint_from_level(m, j, l, y);
+                else compound_from_level(m, j, l, y);
             } else {
-                // Below the first level the section fills as a power law through it.
-                const double scale = std::pow(y / h, kFiveThirds);
-                m.area[j][l] = m.xarea[1][t] * scale;
-                m.topw[j][l] = m.xtw[1][t] * scale;
-                m.conv[j][l] = m.xk[1][t] * scale;
-                m.dconv[j][l] = m.xk[1][t] / std::pow(h, kFiveThirds) * std::pow(y, kTwoThirds);
+                ok = trapezoid ? trapezoid_from_area(m, j, l)
+                               : breakpoint ? breakpoint_from_area(m, j, l) : compound_from_area(m, j, l);
             }
+            if (!ok) return;
+        }
+    }
+}
+
+// ---------------------------------------------------------------- bed change
+
+namespace {
+
+constexpr double kBedTolerance = 1e-5;  // relative misfit of the moved bed volume
+constexpr int kMaxBedIterations = 500;
+
+// The present bed sand volume of a node (m3); without channel sediment the
+// bed keeps the volume its section was fitted to.
+double present_sand(model_state& m, int j, int l, double reference) {
+    if (!m.ch_sand_vol) return reference;
+    return m.ch_sand_vol[j][l][0];
+}
+
+// Moves the pairs y[1..n] (stored elevations ys) of node j of link l so
+// that the bed between them takes up or gives back the volume v (m3, > 0
+// eroded) over the node spacing dx, the wetted stretches at `level` moving
+// most at their lowest points. False when refused.
+bool move_bed(int j, int l, const double* x, const double* ys, double* y, int n, double z0, double depth_scale,
+              double v, double dx, double dz) {
+    const double level = z0 + depth_scale;
+    int left[kMaxStretches + 1], right[kMaxStretches + 1];
+    int count = 0;
+    bool open = false;
+    for (int i = 1; i <= n; ++i) {
+        if (!open && ys[i] <= level) {
+            if (count == kMaxStretches) return refuse_jagged(l, false);
+            left[++count] = i > 1 ? i - 1 : 1;
+            open = true;
+        } else if (open && ys[i] >= level) {
+            right[count] = i;
+            open = false;
+        }
+    }
+    if (open) right[count] = n;
+    // A point's weight falls from 1 at the lowest point to 0 at the level
+    // (relative height q in the flow): linearly under erosion, as 1 -
+    // sqrt(q) under deposition. Points at or above the level do not move.
+    auto weight = [&](int i) {
+        const double q = std::clamp((ys[i] - z0) / depth_scale, 0.0, 1.0);
+        return v >= 0.0 ? 1.0 - q : 1.0 - std::sqrt(q);
+    };
+    for (int iter = 1;; ++iter) {
+        if (iter > kMaxBedIterations)
+            return refuse(format_text("In xsec_update- \nprogram stopped for difficulty in convergence, node %d, "
+                                      "link %d\n",
+                                      j, l));
+        double a = 0.0, p = 0.0;
+        for (int s = 1; s <= count; ++s) {
+            y[left[s]] = ys[left[s]];
+            for (int i = left[s] + 1; i <= right[s]; ++i) {
+                y[i] -= weight(i) * dz;
+                a += 0.5 * (x[i] - x[i - 1]) * ((ys[i - 1] - y[i - 1]) + (ys[i] - y[i])) * dx;
+                p += std::hypot(x[i] - x[i - 1], y[i] - y[i - 1]);
+            }
+        }
+        dz = (v - a) / (dx * p);
+        if (!(std::fabs((a - v) / v) > kBedTolerance)) return true;
+    }
+}
+
+}  // namespace
+
+void xsec_update(model_state& m) {
+    std::vector<double> y2;  // the moving elevations of one node
+    for (int l = 1; l <= m.nlinks; ++l) {
+        if (!link_is_erodible_breakpoint(m.ltype[l])) continue;
+        const int b = m.bplink[l];
+        const double dx = m.chan_dx[l];
+        for (int j = 1; j <= m.nx[l]; ++j) {
+            const int t = m.table_num[j][l];
+            const int n = m.numpairs[t];
+            const double h = m.ht_spc[t];
+            const double* xs = m.xbp_lnn[b][j];
+            double* ys = m.ybp_lnn[b][j];
+            const double depth = m.max_yp[b][j] - m.bel[j][l];  // deepest water seen at the node
+            if (depth < 0.0) {
+                refuse_negative_depth(3, j, l);
+                return;
+            }
+            const double v = (m.ch_sand_vol0[b][j] - present_sand(m, j, l, m.ch_sand_vol0[b][j])) /
+                             (1.0 - m.project_options.sed_porosity);
+            if (v == 0.0) continue;  // the bed has not changed
+            double z0 = ys[1];
+            for (int i = 2; i <= n; ++i) z0 = std::min(z0, ys[i]);
+            const int k = std::min(static_cast<int>(depth / h) + 1, m.numhts[t]);
+            const double dz = v / (dx * m.xp[k][t]);
+            if (std::fabs(dz) > depth) {
+                refuse("In xsec_update.c - 3\n"
+                       "it is impossible that change of stream bed elevation is greater than maximum water depth\n");
+                return;
+            }
+            y2.assign(ys, ys + n + 1);
+            if (!move_bed(j, l, xs, ys, y2.data(), n, z0, k * h, v, dx, dz)) return;
+            double lowest = y2[1];
+            for (int i = 1; i <= n; ++i) {
+                ys[i] = y2[i];
+                lowest = std::min(lowest, y2[i]);
+            }
+            m.bel[j][l] += lowest - z0;
+            if (!xsec_props(m, l, j)) return;
         }
     }
 }

@@ -35,10 +35,20 @@ bool interp_breakpoint_xsec(model_state& m, int link, std::vector<bp_section>& s
 // (its spacing included) from the node's pairs. False when refused.
 bool xsec_props(model_state& m, int link, int node);
 
-// Mode 2: from `yp` to `area`, `topw`, `conv` and `dconv` at every
-// computational node of every open-channel link. Any other mode does
-// nothing here. A negative depth or a table number beyond the tables stops
-// the run (code 4000 reported) and ends the call.
+// Mode 2: from `yp` to `area`, `topw`, `conv` and `dconv`; mode 1: from
+// `area` to `chan_depth`, `yp` and `conv`; at every computational node of
+// every open-channel link (trapezoid, surveyed and compound sections). Any
+// other mode does nothing. A depth or area that cannot be, or a table
+// number beyond the tables, stops the run (code 4000 reported) and ends
+// the call. A depth above a surveyed table raises `xsec_above_table`.
 void ex_section(model_state& m, int mode);
+
+// At the end of an event: moves the section pairs and the bed of every node
+// of the erodible breakpoint links by the bed sand the node lost or gained
+// since its section was fitted (`ch_sand_vol0`), within the deepest water
+// seen there (`max_yp`), and rebuilds the node's table. A change that cannot
+// be fitted stops the run (code 4000 reported); nodes already moved keep
+// their new sections.
+void xsec_update(model_state& m);
 
 }  // namespace kesta

@@ -102,6 +102,9 @@ struct transport_state {
     // Volumes eroded from and deposited on each cell in the last overland
     // step, by [cell][size class] (m3).
     mat2<double> ov_sed_vol_eroded, ov_sed_vol_deposited;
+    // Channel bed sand by [node][link][sand class position] (m3); position 0
+    // holds the node's total. Empty while channel sediment is not simulated.
+    cube3<double> ch_sand_vol;
     nutr_grid nutrient_grid;
 };
 
