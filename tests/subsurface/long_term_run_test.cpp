@@ -113,3 +113,29 @@ TEST(LongTermRun, EndsAtTotTimeOrWithItsWeatherAndBalancesEachEvent) {
 }
 
 }  // namespace
+
+// The bundled month of spring, cut to its first ten days: both snowfalls
+// lie on the valley, each event balances, and the weather is read whole.
+TEST(SpringExample, SnowOfTheFirstTenDaysLiesOnTheValley) {
+    namespace fs = std::filesystem;
+    const fs::path examples = fs::path(__FILE__).parent_path().parent_path().parent_path() / "examples";
+    kesta_test::temp_dir dir;
+    for (const char* name : {"mask.asc", "elevation.asc", "landuse.asc"})
+        fs::copy_file(examples / "valley" / name, dir.path() / name);
+    for (const char* name : {"spring.cmt", "weather.kvl", "rain.dat"})
+        fs::copy_file(examples / "valley-spring" / name, dir.path() / name);
+    dir.write("spring.prj", kesta_test::read_file((examples / "valley-spring" / "spring.prj").string()) +
+                                "TOT_TIME 14400\n");
+    const auto r = kesta_test::run_kesta("spring.prj", dir.path().string());
+    ASSERT_EQ(r.status, 0) << r.output;
+    const std::string summary = kesta_test::read_file(dir.file("spring.sum"));
+    EXPECT_TRUE(has(summary, "SIMULATION SUMMARY- EVENT 2\n") && !has(summary, "EVENT 3\n")) << summary;
+    EXPECT_TRUE(has(summary, "The following number of hydromet. data points were repaired:0\n"));
+    // Event 2 starts on event 1's snow and ends with both.
+    EXPECT_NEAR(value_after(summary.substr(summary.find("EVENT 2\n")), "initial liquid-equiv. volume of snow:"),
+                value_after(summary, "final volume of snow (cu. m):"), 0.05);
+    EXPECT_NEAR(value_after(summary.substr(summary.find("EVENT 2\n")), "final volume of snow (cu. m):"), 149399.1,
+                0.5);
+    EXPECT_EQ(lines_of(kesta_test::read_file(dir.file("evap_out"))).size(), 10u * 24 + 2);
+    EXPECT_FALSE(has(summary, "nan"));
+}
