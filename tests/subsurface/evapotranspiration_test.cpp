@@ -60,41 +60,31 @@ TEST(Evapotranspiration, FrozenGroundIndexBuildsInTheColdUnlessSnowCoversIt) {
 
 // Three cells on a summer noon: the second evaporates over half its area,
 // the third has no vegetation height.
-struct EtCells : ::testing::Test {
-    void SetUp() override {
-        kesta_test::plane p;
-        p.cols = 3;
-        kesta_test::make_plane(m, p, 60.0);
-        for (auto* v : {&m.alb, &m.Ts, &m.fTs, &m.snowdepth, &m.pot_et, &m.pot_aet, &m.veg, &m.Kt, &m.Rs,
-                        &m.area_redux})
-            *v = kesta::vec1<double>(3);
-        for (int k = 1; k <= 3; ++k) {
-            m.alb[k] = 0.2;
-            m.veg[k] = 0.3;
-            m.Rs[k] = 100.0;
-            m.area_redux[k] = 1.0;
-        }
-        m.area_redux[2] = 0.5;
-        m.area_reduction_given = 1;
-        m.veg[3] = 0.0;
-        m.latitude = 40.0;
-        m.hmet_record_date = kesta::date_record{2020, 6, 21, 12, 0, 0};
-        m.hmet_air_temp = 25.0;
-        m.hmet_rel_humidity = 40.0;
-        m.hmet_pressure = 1000.0;
-        m.hmet_wind_speed = 0.3;
-        m.hmet_global_rad = 200.0;
-    }
-    std::string run() {
-        return kesta_test::printed_by([&] { kesta::evapo_trans(m); });
-    }
+TEST(EtCells, BothFormulationsGiveRatesThatFollowTheCellsAndTheSky) {
     kesta::model_state m;
-};
-
-TEST_F(EtCells, BothFormulationsGiveRatesThatFollowTheCellsAndTheSky) {
+    kesta_test::plane p;
+    p.cols = 3;
+    kesta_test::make_plane(m, p, 60.0);
+    for (auto* v : {&m.alb, &m.Ts, &m.fTs, &m.snowdepth, &m.pot_et, &m.pot_aet, &m.veg, &m.Kt, &m.Rs, &m.area_redux})
+        *v = kesta::vec1<double>(3);
+    m.alb.fill(0.2);
+    m.veg.fill(0.3);
+    m.Rs.fill(100.0);
+    m.area_redux.fill(1.0);
+    m.area_redux[2] = 0.5;
+    m.area_reduction_given = 1;
+    m.latitude = 40.0;
+    m.hmet_record_date = kesta::date_record{2020, 6, 21, 12, 0, 0};
+    m.hmet_air_temp = 25.0;
+    m.hmet_rel_humidity = 40.0;
+    m.hmet_pressure = 1000.0;
+    m.hmet_wind_speed = 0.3;
+    m.hmet_global_rad = 200.0;
+    const auto run = [&m] { return kesta_test::printed_by([&] { kesta::evapo_trans(m); }); };
     for (int penman : {0, 1}) {
         SCOPED_TRACE(penman);
         m.et_calc_penman = penman;
+        m.veg[3] = 0.0;
         m.hmet_sky_cover = 12.0;
         const std::string out = run();
         // 12 tenths is read as overcast, with one warning.
