@@ -98,6 +98,20 @@ int month_days(int year, int month) {
     return kDays[month];
 }
 
+void roll_hour_24(date_record& d) {
+    if (d.hour != 24) return;
+    d.hour = 0;
+    ++d.day;
+    if (d.day > month_days(d.year, d.month)) {
+        d.day = 1;
+        ++d.month;
+        if (d.month > 12) {
+            d.month = 1;
+            ++d.year;
+        }
+    }
+}
+
 int day_of_year(int year, int month, int day) {
     int total = day;
     for (int k = 1; k < month && k <= 12; ++k) total += month_days(year, k);

@@ -40,4 +40,8 @@ int day_of_year(int year, int month, int day);
 // Computed for the year asked, so no caller sees another year's February.
 int month_days(int year, int month);
 
+// Hour 24 of a day becomes hour 0 of the next, with month and year rollover.
+// The month must lie within 1..12.
+void roll_hour_24(date_record& d);
+
 }  // namespace kesta

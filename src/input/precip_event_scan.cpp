@@ -25,21 +25,6 @@ namespace {
 
 const char* const kHtpSummaryFile = "exchange/HTP_PRECIP.SUM";
 
-// Hour 24 is hour 0 of the next day.
-void roll_hour_24(date_record& d) {
-    if (d.hour != 24) return;
-    d.hour = 0;
-    ++d.day;
-    if (d.day > month_days(d.year, d.month)) {
-        d.day = 1;
-        ++d.month;
-        if (d.month > 12) {
-            d.month = 1;
-            ++d.year;
-        }
-    }
-}
-
 bool scan_hmet_file(model_state& m) {
     if (!m.long_term) {
         m.hmet_record_count = 1;

@@ -1,8 +1,10 @@
 // The run-control copy of the project's values and its checks.
 #include <climits>
+#include <cmath>
 #include <cstdio>
 
 #include "core/error_record.hpp"
+#include "core/interval_clock.hpp"
 #include "core/text_format.hpp"
 #include "input/input_steps.hpp"
 #include "input/project_file.hpp"
@@ -16,6 +18,7 @@ namespace {
 // The longest model time step (s). Every clock of the run, and the sub-steps
 // of the overland routing, count in steps no longer than a day.
 constexpr double kLongestTimestep = 86400.0;
+constexpr double kHour = 3600.0;  // s
 
 // The cards that decided the model time step, for messages.
 const char* timestep_cards(const run_params& rp) {
@@ -23,9 +26,12 @@ const char* timestep_cards(const run_params& rp) {
 }
 
 // A time step longer than a day, longer than the run, or so short that the
-// run's steps outnumber what the step counters hold is refused. TOT_TIME
-// ends only runs that are neither long-term nor driven by the
-// land-management framework; the others end with their data.
+// run's steps outnumber what the step counters hold is refused; so is a
+// long-term run whose step does not divide the hour, since its hourly clocks
+// (the weather, the soil evapotranspiration) would never come due again.
+// TOT_TIME ends every run but those driven by the land-management
+// framework, which end with their events; long-term runs end earlier when
+// their data end.
 bool run_length_fits(const model_state& m) {
     const run_params& rp = m.run_params;
     if (m.timestep > kLongestTimestep) {
@@ -34,7 +40,15 @@ bool run_length_fits(const model_state& m) {
                                   m.timestep, timestep_cards(rp), m.project_file.c_str(), kLongestTimestep));
         return false;
     }
-    if (m.long_term || m.htp || rp.tot_time <= 0) return true;
+    const double per_hour = kHour / m.timestep;
+    if (m.long_term && std::fabs(per_hour - std::round(per_hour)) * m.timestep >= kTimeTolerance * kSecondsPerDay) {
+        store_refusal(format_text("Error: the time step of %g s given by card %s of project file %s does not "
+                                  "divide the hour (%g s): the hourly weather and soil clocks of a long-term run "
+                                  "would never come due again.\n",
+                                  m.timestep, timestep_cards(rp), m.project_file.c_str(), kHour));
+        return false;
+    }
+    if (m.htp || rp.tot_time <= 0) return true;
     const double run_seconds = rp.tot_time * 60.0;
     if (m.timestep > run_seconds) {
         store_refusal(format_text("Error: the time step of %g s given by card %s of project file %s is longer "

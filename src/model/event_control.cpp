@@ -100,7 +100,7 @@ void rearm_for_next_event(model_state& m) {
 // carry water.
 void end_after_rain(model_state& m) {
     if (m.q_out >= m.event_min_q) {
-        if (last_event(m) && (m.water_table_given || m.sacramento_given) && m.hmet_next == -10.0) {
+        if (last_event(m) && (m.water_table_given || m.sacramento_given) && m.hmet_next == kHmetDataEnded) {
             m.running = 0;
             end_event(m);
         }
@@ -175,6 +175,16 @@ void check_event_end(model_state& m) {
     if (m.end_time_given && m.end_time_julian < m.time) {
         m.running = 0;
         end_event(m);
+        return;
+    }
+    // A long-term run ends TOT_TIME after its start, whatever weather and
+    // rain remain; the event under way ends with it.
+    if (m.long_term && m.tot_time > 0 && m.time >= m.start_time + m.tot_time / 1440.0 - m.time_tol) {
+        m.running = 0;
+        if (m.event_active) {
+            end_event(m);
+            trigger_analyzers(m, notice_event_end);
+        }
         return;
     }
     if (!m.long_term && !m.htp) {

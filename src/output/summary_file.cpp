@@ -78,6 +78,9 @@ void write_title(const model_state& m, std::FILE* fp) {
                  static_cast<long>(m.precip_month), static_cast<long>(m.precip_day),
                  static_cast<long>(m.precip_year), static_cast<long>(m.precip_hour),
                  static_cast<long>(m.precip_minute), m.gmt);
+    if (m.hmet_samson_given)
+        std::fprintf(fp, "KESTA used NCDC/SAMSON hydrometeorological data from the %s station\n",
+                     m.hmet_station_name.c_str());
     if (m.hmet_surfaways_given)
         std::fputs("KESTA used NCDC/Surface Airways hydrometeorological data.\n", fp);
     const date_record& first = m.hmet_first_record;
@@ -86,6 +89,7 @@ void write_title(const model_state& m, std::FILE* fp) {
                  first.year, first.hour);
     std::fprintf(fp, "and ended on:                   %2.2d/%2.2d/%4d at %2d:00\n", last.month, last.day,
                  last.year, last.hour);
+    std::fprintf(fp, "The following number of hydromet. data points were repaired:%d\n", m.hmet_points_repaired);
     static const flagged_line kMethods[] = {
         {[](const model_state& s) { return s.et_calc_penman != 0; },
          "Penman-Montieth evapotranspiration was calculated.\n"},

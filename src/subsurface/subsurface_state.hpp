@@ -8,6 +8,7 @@
 #include "core/arrays.hpp"
 #include "core/calendar.hpp"
 #include "input/mapping_tables.hpp"
+#include "subsurface/hmet_record.hpp"
 
 namespace kesta {
 
@@ -37,6 +38,8 @@ struct soil_run_totals {
 };
 
 constexpr int kSoilClasses = 10000;
+// hmet_next once the weather data ran out during the last event: never due.
+constexpr double kHmetDataEnded = -10.0;
 constexpr int kRichardsTableLength = 151;
 
 struct subsurface_state {
@@ -114,7 +117,7 @@ struct subsurface_state {
 
     // Interval clocks (Julian days; each interval also in seconds).
     double hmet_interval_sec = 0.0, hmet_interval = 0.0, hmet_last = 0.0;
-    double hmet_next = 0.0;  // -10.0 when the data ran out during the last event
+    double hmet_next = 0.0;  // kHmetDataEnded when the data ran out during the last event
     double gw_interval_sec = 0.0, gw_interval = 0.0, gw_last = 0.0, gw_next = 0.0;
     double gw_timestep = 0.0;  // GW_TIMESTEP (s)
     double sacramento_interval_sec = 0.0, sacramento_interval = 0.0, sacramento_next = 0.0;
@@ -134,9 +137,27 @@ struct subsurface_state {
     // Hydrometeorological record: the scan counts its calls and records.
     int hmet_call_count = 0;
     int hmet_record_count = 0;
-    int hmet_points_repaired = 0;
-    double hmet_air_temp = 0.0;  // deg C
-    int snow_present = 0;        // some cell holds snow
+    int hmet_points_repaired = 0;  // missing values replaced by an earlier one
+    // The record of the current hour.
+    double hmet_direct_rad = 0.0;    // unit of the file (Surface Airways: tenths of it)
+    double hmet_global_rad = 0.0;    // unit of the file (Surface Airways: tenths of it)
+    double hmet_sky_cover = 0.0;     // tenths
+    double hmet_air_temp = 0.0;      // deg C
+    double hmet_rel_humidity = 0.0;  // percent
+    double hmet_pressure = 0.0;      // mbar
+    double hmet_wind_speed = 0.0;    // m/s
+    date_record hmet_record_date;    // date and hour of the record just read
+    // SAMSON files: the station of the file header (decimal degrees).
+    std::string hmet_station_name;
+    double hmet_station_lat = 0.0, hmet_station_lon = 0.0;
+    hmet_reader hmet_reader_state;  // kept between reads
+    int snow_present = 0;           // some cell holds snow
+    // Basin averages of the last hydrometeorology step over the cells outside
+    // the lakes: infiltration rate (cm/h), drainage out of the soil bottom
+    // (cm), soil moisture, and the soil evapotranspiration of the hour (cm).
+    double basin_avg_infil = 0.0, basin_avg_bottom_flux = 0.0, basin_avg_theta = 0.0;
+    double basin_aet_depth = 0.0;
+    double soil_et_volume_last = 0.0;  // soil_et_volume at the last hydrometeorology step (m3)
 
     int exfil_present = 0;    // some cell starts saturated and exfiltrates
     int any_exfil = 0;        // some cell's water table stands at or above the ground now

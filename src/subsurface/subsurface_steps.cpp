@@ -8,17 +8,12 @@
 
 namespace kesta {
 
-void step_hydromet(model_state&) {}
 void step_sacramento(model_state&) {}
 void step_groundwater(model_state&) {}
 void setup_wetlands(model_state&) {}
 void open_sacramento_file(model_state&) {}
 void read_soil_table(model_state&) {}
 
-int read_hmet_record(model_state&) { return 0; }
-int check_hmet_dates(const date_record&, const date_record&, int, int, int, int) { return 1; }
-void apply_interception(model_state&, double) {}
-int snowmelt_energy_balance(model_state&, double) { return 0; }
 double richards_unsat_step(model_state&, double) { return 0.0; }
 void richards_surface_moisture(model_state&) {}
 double richards_column_water(const model_state&, int) { return 0.0; }

@@ -8,6 +8,10 @@
 namespace kesta {
 
 void step_soil_et_accounting(model_state& m);
+// Long-term runs, hourly: the next weather record, the basin averages of the
+// soil, potential evapotranspiration, the frozen-ground index and, between
+// events, snowmelt. The end of the weather ends the run (during the last
+// event, only the weather).
 void step_hydromet(model_state& m);
 void step_infiltration(model_state& m);
 // True when the run has an infiltration method (any of the four).
@@ -25,9 +29,15 @@ void open_sacramento_file(model_state& m);
 void read_soil_table(model_state& m);
 // Services the rainfall and event steps call.
 
-// Reads the hydrometeorological file: with hmet_call_count 1 a scan of the
-// whole file that fills hmet_first_record and hmet_last_record (an hour of 24
-// left as read) and returns 0 on success; otherwise the next record.
+// Reads the hydrometeorological file hmet_fp in the layout its card chose.
+// With hmet_call_count 1: a scan of the whole file that checks every line,
+// fills hmet_first_record and hmet_last_record (KVL: an hour of 24 left as
+// read), hmet_record_count and, for SAMSON, the station, rewinds the file and
+// returns 0; any other result follows a refusal (code 4000, reported).
+// Otherwise the record of the next hour into the hmet_ values and
+// hmet_record_date, its missing values repaired and counted in
+// hmet_points_repaired; -1 at the end of the data; after a refusal the error
+// record's stop flag is set.
 int read_hmet_record(model_state& m);
 // 1 when the event start lies inside the hydrometeorological period, else 0
 // after its message.
@@ -50,9 +60,14 @@ void idw_points_to_grid(double dx, int period, const mat2<int>& mask, int ngauge
                         double west, const mat2<double>& values, vec1<double>& ri, int rows,
                         int cols);
 // Net rain rate `ri_eff` of every cell after the canopy took its share over
-// `seconds`.
+// `seconds` (rain on a channel lake passes whole); the intercepted depth
+// joins icep_dep and, as volume, the run's interception sum. The canopy's
+// storage and coefficient are divided by the seasonal factor of the month.
 void apply_interception(model_state& m, double seconds);
-// Melts snow over `seconds`; 1 when snow remains on some cell.
+// Melts the snow of every cell outside the lakes over `seconds` by the
+// energy balance of the current weather record (with the rain's heat while
+// an event is on); the melt joins the cell's overland depth. 1 when snow
+// remains on some cell.
 int snowmelt_energy_balance(model_state& m, double seconds);
 // Runs the Richards soil columns over `seconds`; returns the evaporated depth
 // summed over the cells (m).

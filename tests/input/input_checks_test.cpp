@@ -157,6 +157,13 @@ TEST_F(RunControlLimits, IntervalsLongerThanAnIntCanCountNeverComeDue) {
     EXPECT_EQ(m->hyd_freq, 240000000);
 }
 
+// The latitude, longitude and GMT offset a long-term run needs.
+kesta::run_params& placed(kesta::run_params& rp) {
+    rp.latitude = rp.longitude = 45.0;
+    rp.gmt_given = 1;
+    return rp;
+}
+
 TEST_F(RunControlLimits, RefusesStepsAndGridsTheRunCannotCount) {
     using rp_t = kesta::run_params;
     const struct {
@@ -185,18 +192,25 @@ TEST_F(RunControlLimits, RefusesStepsAndGridsTheRunCannotCount) {
         EXPECT_TRUE(has(out, r.says)) << out;
     }
 
-    // A step as long as the run, and the longest step, are taken; a
-    // long-term run ends with its data, whatever TOT_TIME says.
+    // A step as long as the run, and the longest step, are taken.
     EXPECT_TRUE(set_up([](rp_t& rp) { rp.timestep = 3600.0; })) << out;
     EXPECT_TRUE(set_up([](rp_t& rp) { rp.tot_time = 0; rp.timestep = 86400.0; })) << out;
-    EXPECT_TRUE(set_up(
-        [](rp_t& rp) {
-            rp.latitude = rp.longitude = 45.0;
-            rp.gmt_given = rp.tot_time = 1;
-            rp.timestep = 3000.0;
-        },
-        1))
-        << out;
+    // A long-term run keeps to TOT_TIME as well, and its step must divide
+    // the hour of its weather and soil clocks.
+    const struct {
+        void (*change)(rp_t&);
+        const char* says;  // nullptr: taken
+    } long_term[] = {
+        {[](rp_t& rp) { placed(rp).tot_time = 1; rp.timestep = 3600.0; }, "is longer than the run of 1 min"},
+        {[](rp_t& rp) { placed(rp).timestep = 3000.0; },
+         "time step of 3000 s given by card TIMESTEP of project file p.prj does not divide the hour"},
+        {[](rp_t& rp) { placed(rp).timestep = 900.0; }, nullptr},
+    };
+    for (const auto& c : long_term) {
+        const bool taken = set_up(c.change, 1);
+        EXPECT_EQ(taken, c.says == nullptr) << out;
+        EXPECT_TRUE(!c.says || has(out, c.says)) << out;
+    }
 }
 
 // Counts in the mapping-table file.

@@ -120,6 +120,18 @@ TEST_F(EventSummary, LongTermEventsAfterTheFirstBeginWithASeparator) {
               0u);
 }
 
+TEST_F(EventSummary, LongTermSummariesNameTheWeatherStationAndItsRepairs) {
+    m->long_term = m->hmet_samson_given = 1;
+    m->hmet_station_name = "BOULDER";
+    m->hmet_first_record = kesta::date_record{1996, 2, 28, 23, 0, 0};
+    m->hmet_last_record = kesta::date_record{1997, 3, 1, 0, 0, 0};
+    m->hmet_points_repaired = 7;
+    EXPECT_TRUE(has(summary(), "KESTA used NCDC/SAMSON hydrometeorological data from the BOULDER station\n"
+                               "Hydrometeorology data began on: 02/28/1996 at 23:00\n"
+                               "and ended on:                   03/01/1997 at  0:00\n"
+                               "The following number of hydromet. data points were repaired:7\n"));
+}
+
 TEST_F(EventSummary, GroundwaterRunsReportTheExchangesAfterTheMassBalance) {
     EXPECT_FALSE(has(summary(), "GROUNDWATER CALCULATION SUMMARIES"));
     m->gw_simulation = 1;

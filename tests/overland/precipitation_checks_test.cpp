@@ -16,6 +16,7 @@
 #include "overland/overland_grid.hpp"
 #include "overland/precipitation.hpp"
 #include "support/temp_dir.hpp"
+#include "support/weather_text.hpp"
 
 namespace {
 
@@ -125,7 +126,7 @@ TEST_F(RainBetweenSteps, UniformRainShorterThanAStepFallsForItsShare) {
 // is read, and the second starts from the water the first left.
 TEST_F(RainBetweenSteps, EventStillRunningWhenTheNextBeginsIsClosedInALongTermRun) {
     m.long_term = 1;
-    m.hmet_first_record = kesta::date_record{2020, 6, 1, 12, 0, 0};
+    kesta_test::use_kvl_weather(m, dir, kesta_test::kvl_hours(2020, 6, 1, 12, 2));
     std::string summary = dir.file("summ.out");
     m.summary_fp = kesta::open_file(summary, "w", 0);
     scan(kTwoEvents);
@@ -161,7 +162,7 @@ TEST_F(RainBetweenSteps, RunOfOneLandManagementEventEndsWhenTheNextEventBegins) 
 
 TEST_F(RainBetweenSteps, EventsTheClockCouldNeverMeetAreRefusedAtTheScan) {
     m.long_term = 1;
-    m.hmet_first_record = kesta::date_record{2020, 6, 1, 12, 0, 0};
+    kesta_test::use_kvl_weather(m, dir, kesta_test::kvl_hours(2020, 6, 1, 12, 2));
     const std::string first = event("RATES", {"12 0 6.0", "12 5 0.0"});
     const struct {
         std::string second;
@@ -195,7 +196,7 @@ TEST_F(RainBetweenSteps, EventsTheClockCouldNeverMeetAreRefusedAtTheScan) {
 
 TEST_F(RainBetweenSteps, EventWhoseStartThePassedClockMissedStopsTheRun) {
     m.long_term = 1;
-    m.hmet_first_record = kesta::date_record{2020, 6, 1, 12, 0, 0};
+    kesta_test::use_kvl_weather(m, dir, kesta_test::kvl_hours(2020, 6, 1, 12, 2));
     scan(kTwoEvents);
     ASSERT_EQ(g_error_record.code, 0);
     m.event_start_times[2] = julday(2020, 6, 1, 12, 12, 0.0);  // as if between steps

@@ -19,6 +19,7 @@
 #include "overland/overland_steps.hpp"
 #include "overland/precipitation.hpp"
 #include "support/temp_dir.hpp"
+#include "support/weather_text.hpp"
 
 namespace {
 
@@ -260,6 +261,7 @@ TEST(RainSteps, EventsRainEachIntervalAndStopAfterTheirLastLine) {
         rain_watershed w;
         model_state& m = w.m;
         m.long_term = c.long_term;
+        if (c.long_term) kesta_test::use_kvl_weather(m, w.dir, kesta_test::kvl_hours(2001, 5, 10, 10, 2));
         w.load(c.file);
         EXPECT_EQ(w.rates(static_cast<int>(c.rates.size())), c.rates);
         EXPECT_EQ(m.event_index, m.nevents);

@@ -60,7 +60,8 @@ TEST_F(GaugeGrid, InverseDistanceSquaredCopiesAGaugeWithinOneCellSizeAndWeightsT
         // Cell 1: gauge 1 at 9.9 m, copied. Cell 2: gauge 2 at exactly
         // 10 m and gauge 1 at 10.1 m, both weighted.
         {"one cell size is weighted", {{14.9, 6.0}, {35.0, 3.0}}, 6.0, (6.0 * w1 + 3.0 * w2) / (w1 + w2)},
-        {"weights 4:1 at 20 m and 40 m", {{25.0, 10.0}, {45.0, 0.0}}, 10.0 * 4.0 / 5.0, 10.0},
+        // Cell 1: 10 at 2 dx and 20 at 4 dx weigh 4:1, giving 12.
+        {"weights 4:1 at 20 m and 40 m", {{25.0, 10.0}, {45.0, 20.0}}, 12.0, 10.0},
         {"a single gauge however far", {{5000.0, 7.5}}, 7.5, 7.5},
     };
     for (const auto& c : cases) {

@@ -1,0 +1,105 @@
+// Evapotranspiration against published values: the vapour pressure and the
+// psychrometer, the sun's path, the beam on sloping ground, the frozen-ground
+// index, and the rates of both formulations over a few cells.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+
+#include "model/model_state.hpp"
+#include "overland/overland_grid.hpp"
+#include "subsurface/evapotranspiration.hpp"
+
+namespace {
+
+constexpr double kDegree = 3.141592653589793 / 180.0;
+
+TEST(Evapotranspiration, AirAndSunMatchPublishedValues) {
+    EXPECT_NEAR(kesta::sat_vapor_pressure_kpa(293.15), 2.3383, 1e-4);
+    EXPECT_NEAR(kesta::sat_vapor_slope_kpa(293.15), 0.14474, 1e-5);
+    EXPECT_NEAR(kesta::psychrometric_constant_kpa(101.3), 0.06598, 1e-5);
+    EXPECT_NEAR(kesta::solar_declination(172) / kDegree, 23.45, 1e-9);
+    EXPECT_NEAR(kesta::eccentricity_factor(1), 1.03505, 1e-5);
+
+    // Hour 12 is solar noon: at 40 deg N on day 172 the sun stands at
+    // 90 - (40 - 23.45) deg, due south; at hour 0 it is as far below.
+    const kesta::sun_position noon = kesta::sun_at(40.0, 172, 12);
+    EXPECT_NEAR(noon.altitude / kDegree, 73.45, 1e-9);
+    EXPECT_NEAR(noon.azimuth, 0.0, 1e-12);
+    EXPECT_NEAR(kesta::sun_at(40.0, 172, 0).altitude / kDegree, -(90.0 - 63.45), 1e-9);
+    // 30 deg above the horizon (hour angle 60 deg on the equator at the
+    // equinox) the air mass is 1.993, with the altitude in degrees.
+    EXPECT_NEAR(kesta::sun_at(0.0, 81, 16).air_mass, 1.993, 2e-3);
+}
+
+TEST(Evapotranspiration, SlopesFacingTheSunTakeMoreOfTheBeam) {
+    const kesta::sun_position morning = kesta::sun_at(40.0, 172, 9);
+    const kesta::sun_position noon = kesta::sun_at(40.0, 172, 12);
+    ASSERT_LT(morning.azimuth, 0.0);  // east of south
+    const double east = kesta::direct_shortwave(morning, 0.3, 0.0, 0.0);
+    const double west = kesta::direct_shortwave(morning, -0.3, 0.0, 0.0);
+    EXPECT_GT(east, 1.2 * west);
+    EXPECT_LT(kesta::direct_shortwave(noon, 0.0, -0.3, 0.0), kesta::direct_shortwave(noon, 0.0, 0.0, 0.0));
+    EXPECT_GT(kesta::direct_shortwave(noon, 0.0, 0.3, 0.0), kesta::direct_shortwave(noon, 0.0, 0.0, 0.0));
+    // Overcast sky passes 0.2142 of the clear beam; the night none.
+    EXPECT_NEAR(kesta::direct_shortwave(noon, 0.0, 0.0, 1.0) / kesta::direct_shortwave(noon, 0.0, 0.0, 0.0),
+                0.18 + 0.0853 * 0.4, 1e-12);
+    EXPECT_EQ(kesta::direct_shortwave(kesta::sun_at(40.0, 172, 0), 0.0, 0.0, 0.0), 0.0);
+}
+
+TEST(Evapotranspiration, FrozenGroundIndexBuildsInTheColdUnlessSnowCoversIt) {
+    double bare = 0.0, snowy = 0.0;
+    for (int h = 0; h < 24; ++h) {
+        bare = kesta::frozen_ground_index(bare, -10.0, 0.0);
+        snowy = kesta::frozen_ground_index(snowy, -10.0, 0.3);
+    }
+    EXPECT_NEAR(bare, 9.858, 5e-4);
+    EXPECT_NEAR(snowy, bare * std::exp(-0.4 * 0.08 * 30.0), 1e-9);
+    EXPECT_EQ(kesta::frozen_ground_index(0.2, 5.0, 0.0), 0.0);  // thawed, never below 0
+}
+
+// Three cells on a summer noon: the second evaporates over half its area,
+// the third has no vegetation height.
+TEST(EtCells, BothFormulationsGiveRatesThatFollowTheCellsAndTheSky) {
+    kesta::model_state m;
+    kesta_test::plane p;
+    p.cols = 3;
+    kesta_test::make_plane(m, p, 60.0);
+    for (auto* v : {&m.alb, &m.Ts, &m.fTs, &m.snowdepth, &m.pot_et, &m.pot_aet, &m.veg, &m.Kt, &m.Rs, &m.area_redux})
+        *v = kesta::vec1<double>(3);
+    m.alb.fill(0.2);
+    m.veg.fill(0.3);
+    m.Rs.fill(100.0);
+    m.area_redux.fill(1.0);
+    m.area_redux[2] = 0.5;
+    m.area_reduction_given = 1;
+    m.latitude = 40.0;
+    m.hmet_record_date = kesta::date_record{2020, 6, 21, 12, 0, 0};
+    m.hmet_air_temp = 25.0;
+    m.hmet_rel_humidity = 40.0;
+    m.hmet_pressure = 1000.0;
+    m.hmet_wind_speed = 0.3;
+    m.hmet_global_rad = 200.0;
+    const auto run = [&m] { return kesta_test::printed_by([&] { kesta::evapo_trans(m); }); };
+    for (int penman : {0, 1}) {
+        SCOPED_TRACE(penman);
+        m.et_calc_penman = penman;
+        m.veg[3] = 0.0;
+        m.hmet_sky_cover = 12.0;
+        const std::string out = run();
+        // 12 tenths is read as overcast, with one warning.
+        EXPECT_EQ(out, "WARNING: Cloud cover > 1.0 in evapo_trans.c - possible problem with hmet file \n");
+        EXPECT_GT(m.pot_et[1], 0.0);
+        EXPECT_LT(m.pot_et[1], 1.5 / 3600.0);  // cm/s: well below 15 mm/h
+        EXPECT_EQ(m.pot_aet[1], m.pot_et[1]);
+        EXPECT_NEAR(m.pot_et[2], 0.5 * m.pot_et[1], 1e-15);
+        EXPECT_EQ(m.veg[3], penman ? 0.001 : 0.0);
+        const double overcast = m.pot_et[1];
+        m.hmet_sky_cover = 0.0;
+        EXPECT_EQ(run(), "");
+        EXPECT_GT(m.pot_et[1], overcast);
+        EXPECT_GT(m.Ts[1], 273.15 + 25.0);  // sunlit ground is warmer than the air
+    }
+}
+
+}  // namespace

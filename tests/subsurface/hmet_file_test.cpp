@@ -1,0 +1,227 @@
+// The hourly weather file in its three layouts: the scan's dates and counts,
+// the records with their conversions and repairs, and the lines refused.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "core/error_record.hpp"
+#include "overland/overland_grid.hpp"
+#include "subsurface/subsurface_steps.hpp"
+#include "support/temp_dir.hpp"
+#include "support/weather_text.hpp"
+
+namespace {
+
+using kesta::date_record;
+using kesta::g_error_record;
+using kesta_test::has;
+
+struct HmetFile : ::testing::Test {
+    void TearDown() override { g_error_record = kesta::error_record{}; }
+
+    // Scans `text` as the run's weather file in the layout of `flag`; what it
+    // printed. `result` holds what the scan returned.
+    std::string scan(int kesta::model_state::*flag, const std::string& text) {
+        g_error_record = kesta::error_record{};
+        kesta_test::use_kvl_weather(m, dir, text);
+        m.hmet_kvl_given = 0;
+        m.*flag = 1;
+        m.hmet_call_count = 1;
+        return kesta_test::printed_by([&] { result = kesta::read_hmet_record(m); });
+    }
+    int read() {
+        m.hmet_call_count = 2;
+        int r = 0;
+        kesta_test::printed_by([&] { r = kesta::read_hmet_record(m); });
+        return r;
+    }
+    bool dated(const date_record& d, int year, int month, int day, int hour) {
+        return d.year == year && d.month == month && d.day == day && d.hour == hour;
+    }
+
+    kesta::model_state m;
+    kesta_test::temp_dir dir;
+    int result = -5;
+};
+
+using M = kesta::model_state;
+
+TEST_F(HmetFile, KvlRecordsAreConvertedAndMissingValuesTakeTheirHoursLastGoodOne) {
+    scan(&M::hmet_kvl_given,
+         "2020 6 1 4 999 60 5 10 50 100.0 300.0\n"         // no pressure yet: the standard one
+         "2020 6 1 5 30.00 70 999 999 68 10000.0 200.0\n"  // sky, wind, direct radiation missing
+         "\n"
+         "2020 6 1 6 29.92 80 2 4 41 0 0\n"
+         "2020 6 2 5 29.92 999 2 4 999 50.0 50.0\n"  // hour 5 takes hour 5's, not the last read
+         "2020 6 2 24 29.92 80 2 4 41 0 0\n");
+    ASSERT_EQ(result, 0);
+    EXPECT_EQ(m.hmet_record_count, 5);
+    EXPECT_TRUE(dated(m.hmet_first_record, 2020, 6, 1, 4));
+    EXPECT_TRUE(dated(m.hmet_last_record, 2020, 6, 2, 24));  // the start-up rolls it
+
+    EXPECT_EQ(read(), 11);
+    EXPECT_DOUBLE_EQ(m.hmet_pressure, 1013.25);
+    EXPECT_EQ(read(), 11);
+    EXPECT_DOUBLE_EQ(m.hmet_pressure, 30.0 * 1013.25 / 29.92);
+    EXPECT_DOUBLE_EQ(m.hmet_sky_cover, 0.5);
+    EXPECT_DOUBLE_EQ(m.hmet_wind_speed, 10 * 0.514444);
+    EXPECT_DOUBLE_EQ(m.hmet_direct_rad, 0.0);
+    read();
+    read();
+    EXPECT_NEAR(m.hmet_air_temp, 20.0, 1e-12);
+    EXPECT_DOUBLE_EQ(m.hmet_rel_humidity, 70.0);
+    EXPECT_EQ(m.hmet_points_repaired, 6);
+    read();
+    EXPECT_TRUE(dated(m.hmet_record_date, 2020, 6, 3, 0));
+    EXPECT_EQ(read(), -1);
+}
+
+TEST_F(HmetFile, BadLinesStopTheRunNamingFileLineAndValue) {
+    const std::string good = "2020 6 1 4 29.92 60 5 10 50 100.0 300.0\n";
+    const struct {
+        int M::*flag;
+        std::string text;
+        std::vector<std::string> says;
+    } cases[] = {
+        {&M::hmet_kvl_given, good + "2020 6 1 5 29.92 60 5 10 50 100.0\n",
+         {"hmet_KVL file, line 2, near parameter 11", "weather.kvl (KVL layout), line 2"}},
+        {&M::hmet_kvl_given, good + "2020 6 1 5 29.92 60 5 10 50.5 1 1\n", {"near parameter 9"}},
+        {&M::hmet_kvl_given, good + "2020 6 1 25 29.92 60 5 10 50 1 1\n", {"line 2: the hour 25 lies outside 0 to 24."}},
+        {&M::hmet_kvl_given, "2020 13 1 4 29.92 60 5 10 50 1 1\n", {"line 1: the month 13 lies outside 1 to 12."}},
+        {&M::hmet_kvl_given, "\n", {"the file holds no record."}},
+        {&M::hmet_samson_given, "~94018 BOULDER\n",
+         {"line 1: the header line \"~94018 BOULDER\" has 14 characters; the station's longitude ends in column 53."}},
+        {&M::hmet_surfaways_given, "HPD12345678TMPDHF202006XX01025\n",
+         {"line 1: the value count 25 lies outside 0 to 24"}},
+        {&M::hmet_surfaways_given, "HPD12345678TMPDHF202006XX01002 0100 00068  \n",
+         {"the line has 43 characters; its 2 values end in column 52."}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        const std::string out = scan(c.flag, c.text);
+        EXPECT_NE(result, 0);
+        EXPECT_EQ(g_error_record.stop, 1);
+        for (const std::string& part : c.says) EXPECT_TRUE(has(out, part)) << out;
+    }
+}
+
+// A SAMSON data line: its date ("yy mm dd hh") and temperature and wind
+// fields in their columns (end-exclusive, from 0), the other fields fixed.
+std::string samson_line(const std::string& date, const std::string& temperature, const std::string& wind) {
+    std::string line(86, ' ');
+    const auto put = [&line](std::size_t end, const std::string& v) { line.replace(end - v.size(), v.size(), v); };
+    put(12, date);
+    put(37, "100");
+    put(45, "300");
+    put(51, "5");
+    put(60, temperature);
+    put(70, "55");
+    put(75, "850");
+    put(85, wind);
+    return line + "\n";
+}
+
+TEST_F(HmetFile, SamsonTurnsHour24IntoTheNextDayAndReadsEveryLineThenEnds) {
+    const std::string text = "~94018 BOULDER                 CO  -7 N40 30  W105 15  1634\nsecond header line\n" +
+                             samson_line("96  2 28 23", "-3.9", "2.5") + samson_line("96  2 28 24", "1.5", "3.0") +
+                             samson_line("97  2 28 24", "999.9", "99.0");
+    scan(&M::hmet_samson_given, text);
+    ASSERT_EQ(result, 0);
+    EXPECT_EQ(m.hmet_station_name, "BOULDER");
+    EXPECT_DOUBLE_EQ(m.hmet_station_lat, 40.5);
+    EXPECT_DOUBLE_EQ(m.hmet_station_lon, 105.25);
+    EXPECT_TRUE(dated(m.hmet_first_record, 1996, 2, 28, 23));
+    EXPECT_TRUE(dated(m.hmet_last_record, 1997, 3, 1, 0));
+
+    read();
+    EXPECT_EQ(read(), 1);
+    EXPECT_TRUE(dated(m.hmet_record_date, 1996, 2, 29, 0));
+    EXPECT_EQ(read(), 1);
+    EXPECT_TRUE(dated(m.hmet_record_date, 1997, 3, 1, 0));
+    // Missing: the temperature of hour 24 a year before, and the last wind.
+    EXPECT_DOUBLE_EQ(m.hmet_air_temp, 1.5);
+    EXPECT_DOUBLE_EQ(m.hmet_wind_speed, 3.0);
+    EXPECT_DOUBLE_EQ(m.hmet_pressure, 850.0);
+    EXPECT_EQ(m.hmet_points_repaired, 2);
+    EXPECT_EQ(read(), -1);
+}
+
+// One Surface Airways element line of 6 June 2020 + `day` - 1.
+std::string sa_line(const char* element, int day, const std::vector<int>& values) {
+    char head[40];
+    std::snprintf(head, sizeof head, "HPD12345678%sXX202006XX%02d%03d", element, day, static_cast<int>(values.size()));
+    std::string line = head;
+    for (std::size_t k = 0; k < values.size(); ++k) {
+        char v[48];
+        std::snprintf(v, sizeof v, "%02zu00 %05d  ", k + 1, values[k]);
+        line += v;
+    }
+    return line + "\n";
+}
+
+std::string sa_day(int day, bool direct, int temperature_3) {
+    const std::vector<int> flat(24, 100);
+    std::vector<int> temperature(24, 50);
+    temperature[2] = temperature_3;
+    return (direct ? sa_line("DRAD", day, flat) : "") + sa_line("GRAD", day, flat) +
+           sa_line("PRES", day, std::vector<int>(24, 29920)) + sa_line("RHUM", day, flat) +
+           sa_line("TMPD", day, temperature) + sa_line("TSKC", day, std::vector<int>(24, 508)) +
+           sa_line("WIND", day, std::vector<int>(24, 12010));
+}
+
+TEST_F(HmetFile, SurfaceAirwaysGivesTheDaysHourByHourFromTheirElementLines) {
+    const std::string out = scan(&M::hmet_surfaways_given, sa_day(1, true, 68) + sa_day(2, false, 99999));
+    ASSERT_EQ(result, 0);
+    EXPECT_TRUE(has(out, "DRAD GRAD PRES RHUM TMPD TSKC WIND\n 1  2  2  2  2  2  2\n")) << out;
+    EXPECT_EQ(m.hmet_record_count, 48);
+    EXPECT_TRUE(dated(m.hmet_first_record, 2020, 6, 1, 0));
+    EXPECT_TRUE(dated(m.hmet_last_record, 2020, 6, 2, 23));
+    for (int k = 0; k < 26; ++k) EXPECT_EQ(read(), 0);
+    // Day 2, 1:00: no direct radiation line that day; its missing 3rd
+    // temperature is day 1's.
+    EXPECT_TRUE(dated(m.hmet_record_date, 2020, 6, 2, 1));
+    EXPECT_DOUBLE_EQ(m.hmet_direct_rad, 0.0);
+    EXPECT_DOUBLE_EQ(m.hmet_global_rad, 10.0);
+    EXPECT_DOUBLE_EQ(m.hmet_pressure, 29920 * 33.86530748663101 / 1000.0);
+    EXPECT_DOUBLE_EQ(m.hmet_sky_cover, 8.0);
+    EXPECT_DOUBLE_EQ(m.hmet_wind_speed, 10 * 0.514444);
+    read();
+    EXPECT_NEAR(m.hmet_air_temp, 20.0, 1e-12);
+    EXPECT_EQ(m.hmet_points_repaired, 1);
+    for (int k = 0; k < 21; ++k) EXPECT_EQ(read(), 0);
+    EXPECT_EQ(read(), -1);
+
+    // A day without its humidity line.
+    std::string short_day = sa_day(1, true, 50);
+    short_day.erase(short_day.find("HPD12345678RHUM"), short_day.find("HPD12345678TMPD") - short_day.find("HPD12345678RHUM"));
+    const std::string refused = scan(&M::hmet_surfaways_given, short_day + sa_day(2, true, 50));
+    EXPECT_EQ(g_error_record.stop, 1);
+    EXPECT_TRUE(has(refused, "days of rel. humidity data than temperature data.")) << refused;
+}
+
+TEST(HmetDates, EventsMustStartWithinTheWeatherData) {
+    const date_record begin{2001, 6, 1, 1, 0, 0}, end{2002, 12, 31, 23, 0, 0};
+    const struct {
+        date_record rain;
+        int ok;
+        const char* says;
+    } cases[] = {
+        {{2002, 3, 5, 10, 0, 0}, 1, ""},  // March of the second year of data begun in June
+        {{2000, 7, 1, 0, 0, 0}, 0, "hydromet data doesn't start until 2001"},
+        {{2001, 5, 20, 0, 0, 0}, 0, "while hmet data starts in\nmonth 6 of 2001"},
+        {{2001, 6, 1, 0, 0, 0}, 0, "while the hmet data begins on hour 1 day 1 of month 6 in year 2001"},
+        {{2002, 12, 31, 24, 0, 0}, 0, "while the hmet data ends on hour 23 day 31 of month 12 in year 2002"},
+        {{2003, 1, 1, 0, 0, 0}, 0, "hydromet data ends in 2002"},
+    };
+    for (const auto& c : cases) {
+        int ok = -1;
+        const std::string out = kesta_test::printed_by(
+            [&] { ok = kesta::check_hmet_dates(begin, end, c.rain.year, c.rain.month, c.rain.day, c.rain.hour); });
+        EXPECT_EQ(ok, c.ok) << out;
+        EXPECT_TRUE(has(out, c.says)) << out;
+    }
+}
+
+}  // namespace
