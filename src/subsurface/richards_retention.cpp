@@ -58,4 +58,27 @@ hydraulic_props hydraulic_properties(const richards_soil& s, retention_model mod
     return {std::pow(se, 3.0 + 2.0 / s.lambda), -2.0 * h * s.cap_coeff * range};
 }
 
+bool unsaturated_state(const richards_soil& s, retention_model model, double theta, double& h, hydraulic_props& p) {
+    const double range = s.thetas - s.thetar;
+    const double se = (theta - s.thetar) / range;
+    if (!(se > 0.0 && se < 1.0)) return false;
+    if (model == retention_model::havercamp) {
+        const double xb = 1.0 / se - 1.0;  // (|h| / alpha)^beta
+        const double x = std::pow(xb, 1.0 / s.beta);
+        h = -s.alpha * x;
+        const double denominator = xb + 1.0;
+        p = {s.a / (s.a + std::pow(-h, s.b)), range * (s.beta / s.alpha) * (xb / x) / (denominator * denominator)};
+    } else if (se > s.cap_se) {
+        h = -std::sqrt((1.0 - se) / s.cap_coeff);
+        p = {std::pow(se, 3.0 + 2.0 / s.lambda), -2.0 * h * s.cap_coeff * range};
+    } else {
+        // With r = Se^(1/lambda): h = bubbling / r, Kr = Se^3 r^2 and the
+        // capacity -range (lambda / bubbling) Se r.
+        const double r = std::pow(se, 1.0 / s.lambda);
+        h = s.bubbling / r;
+        p = {se * se * se * r * r, -range * (s.lambda / s.bubbling) * se * r};
+    }
+    return true;
+}
+
 }  // namespace kesta

@@ -53,4 +53,9 @@ struct hydraulic_props {
 };
 hydraulic_props hydraulic_properties(const richards_soil& s, retention_model model, double h, double theta);
 
+// For a node of moisture theta between the residual and saturated
+// moistures: its head (head_from_theta) and its hydraulic_properties at that
+// head, with fewer powers than the two calls. False, nothing set, outside.
+bool unsaturated_state(const richards_soil& s, retention_model model, double theta, double& h, hydraulic_props& p);
+
 }  // namespace kesta

@@ -399,18 +399,16 @@ bool init_richards_columns(model_state& m) {
 
 void read_soil_table(model_state& m) {
     if (!m.inf_richards_on) return;
-    say_console(m, "Reading Soil Table");
     if (!settings_hold(m)) return;
     m.richards.model = m.richards_c_option == 2 ? retention_model::havercamp : retention_model::brooks_corey;
-    if (!read_class_table(m) || run_stopped()) return;
     if (!read_soil_types(m)) return;
-    say_console(m, "   Done\n");
+    if (!read_class_table(m) || run_stopped()) return;
+    say_console(m, "Reading Soil Table   Done\n");
     class_weather_values(m);
     set_root_depths(m);
     m.richards_water_table = m.water_table_given;
-    say_console(m, "Initialize Richards Params");
     if (!init_richards_columns(m)) return;
-    say_console(m, "   Done\n");
+    say_console(m, "Initialize Richards Params   Done\n");
 }
 
 double richards_column_water(const model_state& m, int cell) {

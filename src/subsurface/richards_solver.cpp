@@ -181,6 +181,7 @@ bool column_solver::solve(double dts, bool head_top, double h0, double q) {
         w_.upper[last] = 0.0;
     }
     tridiag_solve(1, last, w_.upper.data(), w_.diag.data(), w_.lower.data(), w_.rhs.data());
+    r_.node_updates += static_cast<unsigned long long>(last);
     for (int k = 1; k <= last; ++k)
         if (!std::isfinite(w_.rhs[k])) return false;
     for (int k = 1; k <= last; ++k) nd_[k].head = w_.rhs[k];
@@ -215,12 +216,13 @@ void column_solver::make_consistent() {
     for (int k = 1; k < n_; ++k) {
         richards_node& node = nd_[k];
         const richards_soil& s = soil(k);
-        if (node.theta < s.thetas) {
-            head_from_theta(s, r_.model, node.theta, node.head);
-        } else if (node.head < 0.0) {
-            node.head = 0.0;
+        hydraulic_props p;
+        if (!unsaturated_state(s, r_.model, node.theta, node.head, p)) {
+            // Saturated, or at the residual moisture where no head fits it:
+            // the solved head stands (at least 0 when saturated).
+            if (node.theta >= s.thetas && node.head < 0.0) node.head = 0.0;
+            p = hydraulic_properties(s, r_.model, node.head, node.theta);
         }
-        const hydraulic_props p = hydraulic_properties(s, r_.model, node.head, node.theta);
         node.kr = p.kr;
         node.capacity = p.capacity;
     }

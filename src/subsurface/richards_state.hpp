@@ -56,6 +56,7 @@ struct richards_columns {
     std::vector<richards_node> nodes;       // every column, packed
     std::vector<std::size_t> first;         // cell c's node 0 is nodes[first[c]]; first[ncells + 1] ends
     richards_work work;
+    unsigned long long node_updates = 0;    // node heads solved over the run
 
     bool built() const { return !first.empty(); }
     richards_node* column(int cell) { return nodes.data() + first[static_cast<std::size_t>(cell)]; }
