@@ -319,6 +319,23 @@ void class_weather_values(model_state& m) {
     }
 }
 
+// Every cell's soil class is one the table gave; false after the refusal
+// naming the first cell that has none.
+bool cells_have_classes(model_state& m) {
+    const richards_columns& r = m.richards;
+    for (int c = 1; c <= m.ncells; ++c) {
+        const int id = m.soiltype[c];
+        if (id >= 0 && static_cast<std::size_t>(id) < r.defined.size() && r.defined[static_cast<std::size_t>(id)])
+            continue;
+        int row = 0, col = 0;
+        cell_row_col(m, c, row, col);
+        return refuse(format_text("Error: soil map %s, row %d, column %d: soil class %d is not in the Richards soil "
+                                  "table.\n",
+                                  m.soil_type_map.c_str(), row, col, id));
+    }
+    return true;
+}
+
 }  // namespace
 
 void richards_work::size(std::size_t nodes) {
@@ -329,6 +346,8 @@ void richards_work::size(std::size_t nodes) {
 
 bool init_richards_columns(model_state& m) {
     richards_columns& r = m.richards;
+    r.first.clear();
+    if (!cells_have_classes(m)) return false;
     build_classes(m);
     const bool water_table = m.water_table_given != 0;
 
@@ -336,16 +355,7 @@ bool init_richards_columns(model_state& m) {
     r.first.assign(static_cast<std::size_t>(m.ncells) + 2, 0);
     int longest = 0;
     for (int c = 1; c <= m.ncells; ++c) {
-        const int id = m.soiltype[c];
-        if (id < 0 || id >= static_cast<int>(r.classes.size()) || !r.defined[static_cast<std::size_t>(id)]) {
-            int row = 0, col = 0;
-            cell_row_col(m, c, row, col);
-            r.first.clear();
-            return refuse(format_text("Error: soil map %s, row %d, column %d: soil class %d is not in the Richards "
-                                      "soil table.\n",
-                                      m.soil_type_map.c_str(), row, col, id));
-        }
-        const richards_class& cl = r.classes[static_cast<std::size_t>(id)];
+        const richards_class& cl = r.classes[static_cast<std::size_t>(m.soiltype[c])];
         int last = cl.soil_nodes() + 1;
         if (water_table) {
             const double bottom = (m.elev[c] - m.bottom_elev[c]) * kCmPerMetre;
@@ -402,7 +412,7 @@ void read_soil_table(model_state& m) {
     if (!settings_hold(m)) return;
     m.richards.model = m.richards_c_option == 2 ? retention_model::havercamp : retention_model::brooks_corey;
     if (!read_soil_types(m)) return;
-    if (!read_class_table(m) || run_stopped()) return;
+    if (!read_class_table(m) || run_stopped() || !cells_have_classes(m)) return;
     say_console(m, "Reading Soil Table   Done\n");
     class_weather_values(m);
     set_root_depths(m);

@@ -207,6 +207,15 @@ TEST(RichardsColumns, LayersGiveWholeNodesAndHarmonicFaces) {
     EXPECT_NEAR(nd[7].ks, (10.0 + 5.0) / (10.0 / 4.0 + 5.0 / 1.0), 1e-12);
     EXPECT_NEAR(nd[3].theta, 0.30, 1e-15);
     EXPECT_NEAR(kesta::richards_column_water(m, 1), 0.30 * (20 + 20 + 20) / 100.0, 1e-12);
+
+    // A cell of a class the soil table does not give has no column.
+    m.soiltype[1] = 5;
+    testing::internal::CaptureStdout();
+    EXPECT_FALSE(kesta::init_richards_columns(m));
+    EXPECT_NE(testing::internal::GetCapturedStdout().find("row 1, column 1: soil class 5 is not in the Richards"),
+              std::string::npos);
+    EXPECT_EQ(kesta::richards_node_limit(m, 1), 0);
+    kesta::g_error_record = kesta::error_record();
 }
 
 // A water table 30 cm deep ends the column at the node that reaches it; one
@@ -238,6 +247,18 @@ TEST(RichardsColumns, WaterTablesPlaceTheColumnBottom) {
     EXPECT_EQ(m.richards.column(2)[1].theta, 0.45);
     // 60 cm of layers and 140 cm at 10 cm reach the aquifer bottom; nine more.
     EXPECT_EQ(m.richards.last_node(3), 12 + 14 + 9);
+
+    // With groundwater the deepest nodes below the layers damp the column's end.
+    kesta::model_state gw;
+    auto with_gw = [](kesta::model_state& mm) { mm.water_table_given = mm.gw_simulation = 1; };
+    ASSERT_TRUE(kesta_test::make_richards_plane(gw, p, 60.0, kesta_test::bc_soil(), with_gw, place(99.7, 99.0, 99.0)));
+    const kesta::richards_node* g = gw.richards.column(3);
+    const int last = gw.richards.last_node(3);
+    auto thetas = [&](int k) { return gw.richards.soils[static_cast<std::size_t>(g[k].soil)].thetas; };
+    EXPECT_EQ(std::make_tuple(g[last].ks, thetas(last), g[last - 1].ks, thetas(last - 1)),
+              std::make_tuple(1e-6, 1.0, 1e-5, 0.8));
+    EXPECT_EQ(std::make_tuple(g[last - 11].ks, thetas(last - 11), g[last - 12].ks, thetas(last - 12)),
+              std::make_tuple(0.01, 0.75, 1.0, 0.45));
 
     kesta::model_state deep;
     testing::internal::CaptureStdout();
