@@ -101,9 +101,9 @@ void build_classes(model_state& m) {
         richards_class& cl = r.classes[static_cast<std::size_t>(id)];
         for (int j = 0; j < 3; ++j) {
             cl.dz[j] = s[31 + j];
-            cl.depth[j] = s[22 + j];
             cl.ks[j] = s[4 + j];
-            cl.nodes[j] = static_cast<int>(std::floor(cl.depth[j] / cl.dz[j] + 1e-6));
+            // Whole nodes, as the soil table counted them.
+            cl.nodes[j] = static_cast<int>(std::floor(s[22 + j] / cl.dz[j] + 1e-6));
             cl.soil[j] = add_soil(r, layer_soil(s, j, r.model));
         }
         if (m.gw_simulation) {

@@ -32,7 +32,6 @@ struct richards_class {
     int soil[3] = {};      // soils index of each layer
     int deep_soil[3] = {};  // with groundwater: layer 3 at saturated moistures 0.75, 0.8 and 1.0
     double dz[3] = {};     // node spacing (cm)
-    double depth[3] = {};  // cm
     double ks[3] = {};     // cm/h
     int soil_nodes() const { return nodes[0] + nodes[1] + nodes[2]; }
 };
