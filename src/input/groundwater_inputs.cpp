@@ -13,6 +13,7 @@
 #include "input/model_inputs.hpp"
 #include "input/reader_support.hpp"
 #include "model/model_state.hpp"
+#include "subsurface/richards.hpp"
 
 namespace kesta {
 
@@ -191,6 +192,21 @@ bool read_well_locations(model_state& m) {
     return true;
 }
 
+// Slots of the soil class record read for the aquifer below the soil.
+constexpr int kLastLayerKs = 6;        // saturated conductivity of layer 3 (cm/h)
+constexpr int kLastLayerPorosity = 9;  // porosity of layer 3
+
+// A soil table (multi-layer or Richards) gave every cell a soil class.
+bool soil_table_read(const model_state& m) {
+    return (m.inf_layered_on || m.inf_richards_on) && holds(m.soiltype, m.ncells);
+}
+
+double last_layer(const model_state& m, int k, int slot) {
+    const int id = m.soiltype[k];
+    if (id < 0 || static_cast<std::size_t>(id) >= m.soil_class.size()) return 0.0;
+    return m.soil_class[static_cast<std::size_t>(id)].v[slot];
+}
+
 }  // namespace
 
 void read_groundwater_inputs(model_state& m) {
@@ -219,9 +235,10 @@ void read_groundwater_inputs(model_state& m) {
         if (!read_table_columns(m, table_groundwater, {&m.gw_Kx_hycond, &m.gw_array_porosity})) return;
     } else if (m.gw_unif_hycond_given) {
         for (int k = 1; k <= m.ncells; ++k) m.gw_Kx_hycond[k] = m.gw_unif_hycond;
+    } else if (soil_table_read(m)) {
+        // As warning 41 says: the conductivity of the soil table's last layer.
+        for (int k = 1; k <= m.ncells; ++k) m.gw_Kx_hycond[k] = last_layer(m, k, kLastLayerKs);
     } else {
-        // The Richards soil tables would give the top-layer conductivity; a
-        // run without them has no conductivity to use.
         g_error_record.fail(126);
         return;
     }
@@ -235,6 +252,9 @@ void read_groundwater_inputs(model_state& m) {
         say(m, "reading ground water porosity map from the master table file\n");
     } else if (m.gw_unif_porosity_given) {
         for (int k = 1; k <= m.ncells; ++k) m.gw_array_porosity[k] = m.gw_unif_porosity;
+    } else if (soil_table_read(m)) {
+        // As warning 39 says: the porosity of the soil table's last layer.
+        for (int k = 1; k <= m.ncells; ++k) m.gw_array_porosity[k] = last_layer(m, k, kLastLayerPorosity);
     } else {
         g_error_record.fail(126);
         return;
@@ -289,6 +309,13 @@ void read_cell_list(model_state& m) {
             if (node < 1) {
                 refuse(format_text("Error: file %s, line %d: soil node %d is below 1\n", in.name().c_str(),
                                    in.line(), node));
+                return;
+            }
+            const int deepest = richards_node_limit(m, k);  // 0 when no column is built
+            if (deepest > 0 && node > deepest) {
+                refuse(format_text("Error: file %s, line %d: soil node %d lies below the %d nodes of the Richards "
+                                   "column of cell %d (row %d, column %d)\n",
+                                   in.name().c_str(), in.line(), node, deepest, k, row, col));
                 return;
             }
             listed.push_back(node);

@@ -302,7 +302,7 @@ bool read_contaminant_table(mapping_table_file& file, const std::string& file_na
 bool find_richards_map(mapping_table_file& file, const std::string& file_name, int kind,
                        std::string& map_file);
 // Hands the table, positioned after its keyword line, to the soil-layer
-// reader and returns what it returns (the largest node count); -1 when the
+// reader and returns what it returns (the number of classes read); -1 when the
 // table is missing (code 66, reported).
 int read_richards_table(model_state& m, mapping_table_file& file, const std::string& file_name,
                         int kind);

@@ -24,6 +24,7 @@ struct water_run_sums {
     double stream_point_sinks = 0.0;
     double lake_evaporation = 0.0;
     double infiltrated_volume = 0.0;  // water that entered the soil
+    double soil_evaporation = 0.0;    // water the Richards columns lost to evapotranspiration
 };
 
 struct core_state {
@@ -130,7 +131,9 @@ struct core_state {
     // Basin-averaged relative soil saturation at the start and end of the event.
     double initial_basin_averaged_soil_water_content = 0.0;
     double final_basin_averaged_soil_water_content = 0.0;
+    // Richards cells with unsaturated soil (not exfiltrating).
     int number_cells_at_start_event = 0;
+    int number_cells_at_end_event = 0;
     int finished_events = 0;  // events closed by finish_event
     // Run totals (m3).
     double total_percolation_volume = 0.0;   // deep percolation below the soil

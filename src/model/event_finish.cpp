@@ -38,6 +38,7 @@ void surface_at_event_end(model_state& m, double area) {
 void soils_at_event_end(model_state& m, double area) {
     if (m.soil_et_accounting || m.inf_richards_on) {
         double recharge = 0.0, evaporated = 0.0, infiltrated = 0.0, soil = 0.0;
+        int unsaturated = 0;
         for (int k = 1; k <= m.ncells; ++k) {
             if (k <= m.bottomfav.n()) {
                 recharge += m.bottomfav[k];
@@ -53,13 +54,19 @@ void soils_at_event_end(model_state& m, double area) {
             if (m.inf_richards_on) {
                 infiltrated += value_at(m.inf_rich, k) * area;
                 soil += richards_column_water(m, k) * area;
+                if (value_at(m.yes_exfil, k) != 1) ++unsaturated;
             } else {
                 soil += value_at(m.Ws1, k) / 100.0 * area;
             }
         }
         m.volume_ground_water_recharge = recharge / 100.0 * area;
         if (m.long_term) m.volume_et_removed_water = evaporated;
-        if (m.inf_richards_on) m.net_vol_infiltrated_soil = infiltrated;
+        if (m.inf_richards_on) {
+            // Net: what entered the columns less what their soil evaporated.
+            m.net_vol_infiltrated_soil =
+                infiltrated - (m.run_sums.soil_evaporation - m.run_sums_at_event_start.soil_evaporation);
+            m.number_cells_at_end_event = unsaturated;
+        }
         m.final_volume_in_soils = soil;
         m.total_direct_evap_volume += m.volume_et_removed_water;
         if (m.inf_richards_on) {

@@ -129,7 +129,7 @@ void reset_cells(model_state& m, double area) {
             move_cm_to_total(m.DIRECT_EVAP, k, area, m.total_direct_evap_volume);
             if (k <= m.bound_type.n()) m.bound_type[k] = 1;
             m.initial_volume_in_soils += richards_column_water(m, k) * area;
-            ++m.number_cells_at_start_event;
+            if (value_at(m.yes_exfil, k) != 1) ++m.number_cells_at_start_event;
             if (m.long_term) m.initial_basin_averaged_soil_water_content += richards_top_saturation(m, k);
             if (k <= m.dtr.n() && m.dtr[k] > dtr_cap) m.dtr[k] = dtr_cap;
             if (!m.gw_simulation) move_cm_to_total(m.bottomfav, k, area, m.total_percolation_volume);

@@ -209,6 +209,22 @@ void write_mass_conservation(const model_state& m, std::FILE* fp) {
     if (no_water_input(m)) std::fputs("Note: no rainfall was input.\n", fp);
 }
 
+// The soil columns of the Richards method over the event.
+void write_richards(const model_state& m, std::FILE* fp) {
+    if (!m.inf_richards_on) return;
+    std::fputs("\n \n Richard's EQ. Computations \n \n", fp);
+    std::fprintf(fp, "volume lost due to dir. evap (cu. m):  %9.1lf\n", m.volume_et_removed_water);
+    std::fprintf(fp, "net vol infiltrated to soil (cu. m.):  %9.1lf\n", m.net_vol_infiltrated_soil);
+    std::fprintf(fp, "vol groundwater recharge (cu. m):      %9.1lf\n", m.volume_ground_water_recharge);
+    std::fprintf(fp, "Initial volume in soils (cu. m.):      %9.1lf\n", m.initial_volume_in_soils);
+    std::fprintf(fp, "Final volume in soils (cu. m.):        %9.1lf\n", m.final_volume_in_soils);
+    std::fprintf(fp, "Richard equation mass balance error         %5.4lf percent\n",
+                 m.richard_equation_mass_balance_error);
+    std::fprintf(fp, "Number of cells at start of event   %12d\n", m.number_cells_at_start_event);
+    std::fprintf(fp, "Number of cells at end of event     %12d\n", m.number_cells_at_end_event);
+    std::fputs("net volume of infiltration is infiltration minus evaporation\n", fp);
+}
+
 bool gw_on(const model_state& m) { return m.gw_simulation != 0; }
 bool gw_and_channels(const model_state& m) { return gw_on(m) && ch(m); }
 bool gw_channels_and_lakes(const model_state& m) { return gw_and_channels(m) && m.chan_lakes_on; }
@@ -363,7 +379,7 @@ using section = void (*)(const model_state&, std::FILE*);
 // The event summary in its order.
 const section kEventSections[] = {
     write_title,         write_rainfall, write_setting,              write_peak,
-    write_volumes,       write_mass_conservation,                    write_groundwater,
+    write_volumes,       write_mass_conservation,    write_richards, write_groundwater,
     write_section_break, write_warnings, write_inputs_and_processes, write_output_lists,
 };
 

@@ -12,6 +12,7 @@
 #include "model/model_state.hpp"
 #include "output/output_steps.hpp"
 #include "output/vq_inflow.hpp"
+#include "subsurface/richards.hpp"
 #include "subsurface/soil_accounting.hpp"
 
 namespace kesta {
@@ -104,12 +105,7 @@ location_moisture moisture_kind(const model_state& m) {
     return location_moisture::cell;
 }
 
-// True for the kinds whose values this program keeps so far: the Richards
-// nodes join when that method keeps their moistures.
-bool moisture_written(const model_state& m) {
-    const location_moisture kind = moisture_kind(m);
-    return kind == location_moisture::cell || kind == location_moisture::two_layers;
-}
+bool moisture_written(const model_state& m) { return moisture_kind(m) != location_moisture::none; }
 
 void write_location_moisture(const model_state& m, std::FILE* fp) {
     switch (moisture_kind(m)) {
@@ -125,8 +121,13 @@ void write_location_moisture(const model_state& m, std::FILE* fp) {
                 std::fprintf(fp, "%12.6lf %12.6lf ", t.top, t.lower);
             }
             break;
-        case location_moisture::none:
         case location_moisture::richards_nodes:
+            for (int k = 1; k <= m.cell_loc_count && k <= m.cell_loc.n() && k <= m.cell_num.n(); ++k) {
+                for (int j = 1; j <= m.cell_num[k]; ++j)
+                    std::fprintf(fp, "%12.6lf ", richards_node_theta(m, m.cell_loc[k], m.cell_nodes[k][j]));
+            }
+            break;
+        case location_moisture::none:
             break;
     }
 }

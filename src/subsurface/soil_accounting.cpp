@@ -4,6 +4,7 @@
 #include "model/model_state.hpp"
 #include "overland/overland_steps.hpp"
 #include "subsurface/green_ampt_redist.hpp"
+#include "subsurface/richards.hpp"
 #include "subsurface/soil_params.hpp"
 #include "subsurface/subsurface_steps.hpp"
 
@@ -208,6 +209,7 @@ void step_soil_et_accounting(model_state& m) {
 }
 
 void finish_soil_run_totals(model_state& m) {
+    if (m.inf_richards_on) return finish_richards_run_totals(m);
     if (!m.soil_et_accounting || !(m.inf_redist_on || m.inf_layered_on)) return;
     const double area = m.gridsize * m.gridsize;
     soil_run_totals& t = m.soil_totals;

@@ -64,7 +64,8 @@ constexpr double kNoSecondLayer = 999.99;
 layer_moistures soil_layer_moistures(const model_state& m, int c);
 
 // The soil run totals (soil_totals) and the direct evaporation left in the
-// cells, once after the time loop of a run with soil accounting.
+// cells, once after the time loop of a run with soil accounting or with
+// Richards infiltration.
 void finish_soil_run_totals(model_state& m);
 
 }  // namespace kesta

@@ -9,6 +9,7 @@
 #include "core/calendar.hpp"
 #include "input/mapping_tables.hpp"
 #include "subsurface/hmet_record.hpp"
+#include "subsurface/richards_state.hpp"
 
 namespace kesta {
 
@@ -81,6 +82,7 @@ struct subsurface_state {
     vec1<int> numcells, numtot, bound_type;
     vec1<double> inf_rich;
     int richards_table_length = 0;
+    richards_columns richards;  // the soils and node columns of the Richards method
 
     // Water table and groundwater.
     vec1<int> gwbound;  // 4 river boundary, 7 lake boundary

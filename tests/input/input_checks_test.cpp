@@ -377,6 +377,23 @@ TEST_F(LocationLists, WellCountLargerThanTheFileEndsAtItsEnd) {
     EXPECT_EQ(make_tuple(m->well_count, m->well_row[2], m->well_column[2]), make_tuple(2, 1, 2));
 }
 
+// Without a conductivity or porosity for the aquifer, a run with a soil
+// table takes those of the last soil layer of each cell's class.
+TEST_F(LocationLists, AquiferTakesTheLastSoilLayerWhenNothingElseGivesIt) {
+    m->gw_simulation = m->water_table_given = m->inf_layered_on = 1;
+    kesta::alloc_overland_arrays(*m);
+    m->gw_boundfile = dir.write("bound.asc", grid_text(1, 2, 10.0, "0 0\n"));
+    m->soiltype[1] = 3;
+    m->soiltype[2] = 4;
+    m->soil_class[3].v[6] = 3.6;  // layer 3 conductivity (cm/h)
+    m->soil_class[3].v[9] = 0.4;  // layer 3 porosity
+    m->soil_class[4].v[6] = 7.2;
+    m->soil_class[4].v[9] = 0.3;
+    ASSERT_TRUE(run([&] { kesta::read_groundwater_inputs(*m); })) << out;
+    EXPECT_EQ(make_tuple(m->gw_Kx_hycond[1], m->gw_Ky_hycond[2], m->gw_array_porosity[1], m->STOR[2]),
+              make_tuple(1e-5, 2e-5, 0.4, 0.3));
+}
+
 // Whole runs: the program stops before it runs.
 
 TEST(InputRuns, ValuesTheRunCannotTakeStopItBeforeItRuns) {

@@ -309,7 +309,7 @@ TEST_F(ModelInputs, RichardsAquiferBottomLiesATenthBelowTheWaterTableButNotAbove
     m->elev[1] = 10.0;
     m->elev[2] = 10.0;
     m->water_table = map("wt.asc", "8 10.2\n");
-    ASSERT_TRUE(run([&] { kesta::read_infiltration_params(*m); })) << out;
+    ASSERT_TRUE(run([&] { kesta::read_water_table_maps(*m); })) << out;
     EXPECT_DOUBLE_EQ(m->aquifer_delta_z, 0.1);
     EXPECT_DOUBLE_EQ(m->bottom_elev[1], 7.9);
     EXPECT_DOUBLE_EQ(m->bottom_elev[2], 10.0);

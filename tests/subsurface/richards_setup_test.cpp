@@ -1,0 +1,272 @@
+// The Richards soil tables, retention functions and column set-up: the
+// retention curves against hand-worked values, the two table forms with
+// their refusals, and the columns with their water tables.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <string>
+#include <tuple>
+#include <utility>
+
+#include "core/error_record.hpp"
+#include "subsurface/richards_columns.hpp"
+#include "subsurface/richards_retention.hpp"
+#include "subsurface/soil_layer_table.hpp"
+#include "support/temp_dir.hpp"
+
+namespace {
+
+using kesta::retention_model;
+using kesta::richards_soil;
+
+richards_soil brooks_corey() {
+    richards_soil s;
+    s.thetas = 0.45;
+    s.thetar = 0.05;
+    s.bubbling = -20.0;
+    s.lambda = 0.5;
+    kesta::set_brooks_corey_cap(s);
+    return s;
+}
+
+TEST(RichardsRetention, BrooksCoreyMeetsItsCapSmoothlyAndInvertsExactly) {
+    const richards_soil s = brooks_corey();
+    const auto bc = retention_model::brooks_corey;
+    EXPECT_NEAR(kesta::theta_from_head(s, bc, -80.0), 0.25, 1e-12);
+    EXPECT_NEAR(kesta::hydraulic_properties(s, bc, -80.0, 0.25).kr, 0.0078125, 1e-12);
+    EXPECT_NEAR(s.cap_head, -31.25, 1e-12);
+    EXPECT_NEAR(s.cap_theta, 0.37, 1e-12);
+    double h = 0.0;
+    ASSERT_TRUE(kesta::head_from_theta(s, bc, 0.25, h));
+    EXPECT_NEAR(h, -80.0, 1e-9);
+    // The parabola and the curve agree in value and slope at the cap head.
+    const double below = kesta::theta_from_head(s, bc, s.cap_head - 1e-6);
+    const double above = kesta::theta_from_head(s, bc, s.cap_head + 1e-6);
+    EXPECT_NEAR(below, 0.37, 1e-8);
+    EXPECT_NEAR(above, 0.37, 1e-8);
+    EXPECT_NEAR(kesta::hydraulic_properties(s, bc, s.cap_head - 1e-9, 0.37).capacity,
+                kesta::hydraulic_properties(s, bc, s.cap_head + 1e-9, 0.37).capacity, 1e-9);
+    for (double head = -100.0; head <= 0.0; head += 0.5) {
+        ASSERT_TRUE(kesta::head_from_theta(s, bc, kesta::theta_from_head(s, bc, head), h));
+        EXPECT_NEAR(h, head, 1e-7) << head;
+    }
+    // At or below the residual moisture the head is undefined and kept.
+    h = -5.0;
+    EXPECT_FALSE(kesta::head_from_theta(s, bc, 0.05, h));
+    EXPECT_EQ(h, -5.0);
+}
+
+TEST(RichardsRetention, HavercampSandAndSaturationAtZeroHead) {
+    richards_soil s;
+    s.thetas = 0.287;
+    s.thetar = 0.075;
+    s.alpha = 36.936;
+    s.beta = 3.96;
+    s.a = 1.175e6;
+    s.b = 4.74;
+    const auto hv = retention_model::havercamp;
+    EXPECT_NEAR(kesta::theta_from_head(s, hv, -40.0), 0.16441, 5e-6);
+    EXPECT_NEAR(34.0 * kesta::hydraulic_properties(s, hv, -40.0, 0.16441).kr, 0.98842, 5e-5);
+    double h = 0.0;
+    ASSERT_TRUE(kesta::head_from_theta(s, hv, 0.16441, h));
+    EXPECT_NEAR(h, -40.0, 2e-3);
+    EXPECT_EQ(kesta::theta_from_head(s, hv, 0.0), 0.287);
+    EXPECT_EQ(kesta::theta_from_head(brooks_corey(), retention_model::brooks_corey, 0.0), 0.45);
+}
+
+// The solver's short road from moisture to head and properties agrees with
+// the two functions it stands for, on both models and both sides of the cap.
+TEST(RichardsRetention, UnsaturatedStateIsHeadAndPropertiesOfTheMoisture) {
+    richards_soil hv;
+    hv.thetas = 0.287, hv.thetar = 0.075, hv.alpha = 36.936, hv.beta = 3.96, hv.a = 1.175e6, hv.b = 4.74;
+    const std::pair<richards_soil, retention_model> soils[] = {{brooks_corey(), retention_model::brooks_corey},
+                                                               {hv, retention_model::havercamp}};
+    for (const auto& [s, model] : soils) {
+        for (double se = 0.05; se < 1.0; se += 0.05) {
+            const double theta = s.thetar + se * (s.thetas - s.thetar);
+            double h = 0.0, expected_h = 0.0;
+            kesta::hydraulic_props p;
+            ASSERT_TRUE(kesta::unsaturated_state(s, model, theta, h, p));
+            ASSERT_TRUE(kesta::head_from_theta(s, model, theta, expected_h));
+            const kesta::hydraulic_props q = kesta::hydraulic_properties(s, model, expected_h, theta);
+            EXPECT_NEAR(h, expected_h, 1e-9 * std::fabs(expected_h)) << se;
+            EXPECT_NEAR(p.kr, q.kr, 1e-12 + 1e-9 * q.kr) << se;
+            EXPECT_NEAR(p.capacity, q.capacity, 1e-9 * q.capacity) << se;
+        }
+    }
+}
+
+TEST(RichardsSolve, TridiagonalSystemGivesItsKnownSolution) {
+    // Rows 1..4 of a system whose solution is 1, 2, 3, 4.
+    double upper[] = {0, -1, -1, -1, 0};
+    double diag[] = {0, 4, 4, 4, 4};
+    double lower[] = {0, 0, -1, -1, -1};
+    double rhs[] = {0, 4 - 2, -1 + 8 - 3, -2 + 12 - 4, -3 + 16};
+    kesta::tridiag_solve(1, 4, upper, diag, lower, rhs);
+    for (int i = 1; i <= 4; ++i) EXPECT_NEAR(rhs[i], i, 1e-12);
+}
+
+class RichardsTable : public ::testing::Test {
+protected:
+    void SetUp() override { kesta::g_error_record = kesta::error_record(); }
+    void TearDown() override { kesta::g_error_record = kesta::error_record(); }
+
+    int read_file(const std::string& text) {
+        const std::string path = dir.write("soils.txt", text);
+        std::FILE* fp = std::fopen(path.c_str(), "r");
+        testing::internal::CaptureStdout();
+        const int n = kesta::read_richards_soil_file(m, fp, "soils.txt");
+        out = testing::internal::GetCapturedStdout();
+        std::fclose(fp);
+        return n;
+    }
+
+    kesta_test::temp_dir dir;
+    kesta::model_state m;
+    std::string out;
+};
+
+// Ks, porosity, residual, initial, wilting, capacity, depth, lambda, bubbling, spacing.
+const std::string kLayer = "1.0 0.45 0.05 0.3 0.1 0.25 23 0.5 20 5\n";
+
+TEST_F(RichardsTable, OwnFileFillsTheRecordsAndRefusesBadLayersByLine) {
+    m.long_term = 1;
+    ASSERT_EQ(read_file("1 0\n12\n0.2 0.5 0.3 90\n" + kLayer + kLayer + kLayer), 1) << out;
+    const double* v = m.soil_class[12].v;
+    EXPECT_EQ(v[47], 0.5);  // vegetation height
+    EXPECT_EQ(v[28], -20.0);  // a bubbling head given positive is stored negative
+    EXPECT_EQ(v[33], 5.0);
+    EXPECT_TRUE(m.richards.defined[12]);
+
+    m.long_term = 0;
+    const struct {
+        std::string layer2;
+        const char* says;
+    } bad[] = {
+        {"0 0.45 0.05 0.3 0.1 0.25 20 0.5 20 5\n", "saturated conductivity 0 cm/h"},
+        {"1 0.05 0.05 0.3 0.1 0.25 20 0.5 20 5\n", "porosity 0.05: it must exceed the residual moisture 0.05"},
+        {"1 0.45 0.05 0.05 0.1 0.25 20 0.5 20 5\n", "initial moisture 0.05"},
+        {"1 0.45 0.05 0.3 0.1 0.25 20 0 20 5\n", "pore distribution index 0"},
+        {"1 0.45 0.05 0.3 0.1 0.25 20 0.5 20 0\n", "node spacing 0 cm"},
+        {"1 0.45 0.05 0.3 0.1 0.25 20 0.5 2x 5\n", "value 9 of class 3, layer 2 \"2x\" is not a number"},
+    };
+    for (const auto& b : bad) {
+        EXPECT_EQ(read_file("1 0\n3\n" + kLayer + b.layer2 + kLayer), -1) << b.says;
+        EXPECT_NE(out.find("Error: Richards soil table soils.txt, line 4: "), std::string::npos) << out;
+        EXPECT_NE(out.find(b.says), std::string::npos) << out;
+    }
+}
+
+TEST_F(RichardsTable, MappingTableFormTakesItsValuesFromCharacter88) {
+    m.richards.model = retention_model::havercamp;
+    const std::string values = "34 0.287 0.075 0.2 0.1 0.2 30 36.936 3.96 1.175e6 4.74 10\n";
+    const std::string first = "     7 sand" + std::string(76, ' ') + values;
+    ASSERT_EQ(first.find("34"), 87u);
+    const std::string path =
+        dir.write("t.cmt", "KESTA_INDEX_MAP_TABLES\nINDEX_MAP s.idx \"soils\"\nRICHARDS_EQN_INFILTRAIION_HAVERCAMP "
+                           "\"soils\"\nNUM_IDS 1\nNUM_SOIL_LAYERS 3\n" +
+                               first + values + values + "\n     8 clay\n");
+    kesta::mapping_table_file file;
+    ASSERT_TRUE(file.open(path));
+    testing::internal::CaptureStdout();
+    kesta::table_cursor cur(file, file.find_table(kesta::table_richards_havercamp));
+    const int n = kesta::read_soil_layer_table(m, cur);
+    out = testing::internal::GetCapturedStdout();
+    ASSERT_EQ(n, 1) << out;
+    EXPECT_EQ(m.soil_class[7].v[40], 1.175e6);
+    EXPECT_EQ(m.soil_class[7].v[33], 10.0);
+
+    // A first layer line that ends before its values is refused.
+    const std::string short_row = dir.write(
+        "u.cmt", "KESTA_INDEX_MAP_TABLES\nRICHARDS_EQN_INFILTRAIION_HAVERCAMP x\nNUM_IDS 1\nN 3\n     7 " + values);
+    kesta::mapping_table_file other;
+    ASSERT_TRUE(other.open(short_row));
+    testing::internal::CaptureStdout();
+    kesta::table_cursor cur2(other, other.find_table(kesta::table_richards_havercamp));
+    EXPECT_EQ(kesta::read_soil_layer_table(m, cur2), -1);
+    out = testing::internal::GetCapturedStdout();
+    EXPECT_NE(out.find("line 5: the row ends before character 88"), std::string::npos) << out;
+}
+
+// Layers of 23 cm at 5 cm spacing give four whole nodes each; the layer
+// below a different one meets it at the spacing-weighted harmonic mean.
+TEST(RichardsColumns, LayersGiveWholeNodesAndHarmonicFaces) {
+    kesta::model_state m;
+    kesta_test::bc_soil s;
+    s.depth = 23.0;
+    ASSERT_TRUE(kesta_test::make_richards_plane(m, kesta_test::plane{}, 60.0, s, [](kesta::model_state&) {},
+                                                [](kesta::model_state& mm) {
+                                                    mm.soil_class[1].v[5] = 4.0;    // layer 2 Ks
+                                                    mm.soil_class[1].v[32] = 10.0;  // layer 2 spacing
+                                                }));
+    EXPECT_EQ(m.numcells[1], 4 + 2 + 4 + 1);  // and the free-draining bottom node
+    const kesta::richards_node* nd = m.richards.column(1);
+    EXPECT_NEAR(nd[5].ks, (5.0 + 10.0) / (5.0 / 1.0 + 10.0 / 4.0), 1e-12);
+    EXPECT_EQ(nd[6].ks, 4.0);
+    EXPECT_NEAR(nd[7].ks, (10.0 + 5.0) / (10.0 / 4.0 + 5.0 / 1.0), 1e-12);
+    EXPECT_NEAR(nd[3].theta, 0.30, 1e-15);
+    EXPECT_NEAR(kesta::richards_column_water(m, 1), 0.30 * (20 + 20 + 20) / 100.0, 1e-12);
+
+    // A cell of a class the soil table does not give has no column.
+    m.soiltype[1] = 5;
+    testing::internal::CaptureStdout();
+    EXPECT_FALSE(kesta::init_richards_columns(m));
+    EXPECT_NE(testing::internal::GetCapturedStdout().find("row 1, column 1: soil class 5 is not in the Richards"),
+              std::string::npos);
+    EXPECT_EQ(kesta::richards_node_limit(m, 1), 0);
+    kesta::g_error_record = kesta::error_record();
+}
+
+// A water table 30 cm deep ends the column at the node that reaches it; one
+// above the ground leaves a single saturated node; one below the aquifer
+// bottom the column stores is refused.
+TEST(RichardsColumns, WaterTablesPlaceTheColumnBottom) {
+    kesta::model_state m;
+    kesta_test::plane p;
+    p.cols = 3;
+    auto table = [](kesta::model_state& mm) { mm.water_table_given = 1; };
+    auto place = [](double a, double b, double c) {
+        return [=](kesta::model_state& mm) {
+            mm.aquifer_delta_z = 0.1;
+            const double gw[] = {a, b, c};
+            for (int k = 1; k <= 3; ++k) {
+                mm.elev[k] = 100.0;
+                mm.elevgw[k] = gw[k - 1];
+                mm.bottom_elev[k] = 98.0;
+            }
+        };
+    };
+    ASSERT_TRUE(kesta_test::make_richards_plane(m, p, 60.0, kesta_test::bc_soil(), table, place(99.7, 100.2, 99.0)));
+    EXPECT_EQ(m.numcells[1], 6);
+    const kesta::richards_node* nd = m.richards.column(1);
+    EXPECT_NEAR(nd[1].head, 2.5 - 30.0, 1e-12);
+    EXPECT_NEAR(nd[6].head, 27.5 - 30.0, 1e-12);
+    EXPECT_EQ(std::make_tuple(m.numcells[2], m.yes_exfil[2], m.any_exfil), std::make_tuple(1, 1, 1));
+    EXPECT_NEAR(m.richards.column(2)[1].head, 20.0 + 2.5, 1e-12);
+    EXPECT_EQ(m.richards.column(2)[1].theta, 0.45);
+    // 60 cm of layers and 140 cm at 10 cm reach the aquifer bottom; nine more.
+    EXPECT_EQ(m.richards.last_node(3), 12 + 14 + 9);
+
+    // With groundwater the deepest nodes below the layers damp the column's end.
+    kesta::model_state gw;
+    auto with_gw = [](kesta::model_state& mm) { mm.water_table_given = mm.gw_simulation = 1; };
+    ASSERT_TRUE(kesta_test::make_richards_plane(gw, p, 60.0, kesta_test::bc_soil(), with_gw, place(99.7, 99.0, 99.0)));
+    const kesta::richards_node* g = gw.richards.column(3);
+    const int last = gw.richards.last_node(3);
+    auto thetas = [&](int k) { return gw.richards.soils[static_cast<std::size_t>(g[k].soil)].thetas; };
+    EXPECT_EQ(std::make_tuple(g[last].ks, thetas(last), g[last - 1].ks, thetas(last - 1)),
+              std::make_tuple(1e-6, 1.0, 1e-5, 0.8));
+    EXPECT_EQ(std::make_tuple(g[last - 11].ks, thetas(last - 11), g[last - 12].ks, thetas(last - 12)),
+              std::make_tuple(0.01, 0.75, 1.0, 0.45));
+
+    kesta::model_state deep;
+    testing::internal::CaptureStdout();
+    EXPECT_FALSE(kesta_test::make_richards_plane(deep, p, 60.0, kesta_test::bc_soil(), table, place(99.0, 99.0, 97.0)));
+    const std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_NE(out.find("the water table of cell 3 (row 1, column 3) at 97 m lies below the 35 nodes"), std::string::npos)
+        << out;
+    kesta::g_error_record = kesta::error_record();
+}
+
+}  // namespace
