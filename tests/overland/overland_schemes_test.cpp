@@ -168,23 +168,27 @@ TEST(AdeFaces, WaterMovesDownTheSurfaceFromAboveTheUpwindRetentionOrWetlandBerm)
 }
 
 TEST(AdeAcceptance, NegativeAndLargeChangesRejectOnlyBeyondTheirLimits) {
+    const int nb[3] = {0, 2, 0};
     const int up[3] = {0, 0, 1};
     double dh[3] = {};
     double q[3] = {0.0, 1.5e-5, 0.0};  // 1.5e-7 m out of cell 1 in 1 s
     double h[3] = {0.0, 1e-7, 0.0};
-    EXPECT_EQ(kesta::ade_stability_check(2, h, dh, q, up, 10.0, 1.0), 0);
+    EXPECT_EQ(kesta::ade_stability_check(2, h, dh, q, nb, up, 10.0, 1.0), 0);
+    // Accepted as empty: cell 1 gives the 1e-7 m it has, and no more.
     EXPECT_EQ(h[1], 0.0);
-    EXPECT_NEAR(h[2], 1.5e-7, 1e-20);
+    EXPECT_NEAR(h[2], 1e-7, 1e-20);
+    EXPECT_NEAR(q[1], 1e-5, 1e-18);
     double deep_negative[3] = {0.0, 1e-7, 0.0};
     q[1] = 2e-4;
-    EXPECT_EQ(kesta::ade_stability_check(2, deep_negative, dh, q, up, 10.0, 1.0), 1);
+    EXPECT_EQ(kesta::ade_stability_check(2, deep_negative, dh, q, nb, up, 10.0, 1.0), 1);
+    EXPECT_EQ(deep_negative[1], 1e-7);  // a rejected sweep leaves the depths alone
     // 0.6 m out of a 1 m cell: rejected in a 1 s sub-step, not in 0.01 s.
     double deep[3] = {0.0, 1.0, 0.0};
     q[1] = 60.0;
-    EXPECT_EQ(kesta::ade_stability_check(1, deep, dh, q, up, 10.0, 1.0), 1);
+    EXPECT_EQ(kesta::ade_stability_check(1, deep, dh, q, nb, up, 10.0, 1.0), 1);
     double quick[3] = {0.0, 1.0, 0.0};
     q[1] = 6000.0;
-    EXPECT_EQ(kesta::ade_stability_check(1, quick, dh, q, up, 10.0, 0.01), 0);
+    EXPECT_EQ(kesta::ade_stability_check(1, quick, dh, q, nb, up, 10.0, 0.01), 0);
     EXPECT_NEAR(quick[1], 0.4, 1e-12);
 }
 
