@@ -4,6 +4,8 @@
 #include <cstdio>
 
 #include "calibration/optim_record.hpp"
+#include "core/error_record.hpp"
+#include "core/text_format.hpp"
 #include "model/event_steps.hpp"
 #include "model/model_state.hpp"
 #include "model/optim_results.hpp"
@@ -157,6 +159,25 @@ double final_soil_saturation(model_state& m) {
     return sum / m.ncells;
 }
 
+// A balance whose volumes are not all finite numbers is never reported: the
+// run stops with a message instead. True when it may be written.
+bool balance_is_real(model_state& m) {
+    const struct {
+        double value;
+        const char* name;
+    } terms[] = {{m.mass_input_original_mass, "input and original water"},
+                 {m.mass_output_final_mass, "output and final water"},
+                 {m.mass_conservation_error, "mass conservation error"}};
+    for (const auto& t : terms) {
+        if (std::isfinite(t.value)) continue;
+        refuse(format_text("A non-real volume has been detected in the water balance of event %d (%s).\n"
+                           "Check the inputs, or use a shorter time step (TIMESTEP).\n",
+                           m.event_index, t.name));
+        return false;
+    }
+    return true;
+}
+
 void write_optim_line(model_state& m) {
     if (!(m.optimize_given || m.run_result)) return;
     const double f = m.qout_cfs ? kCubicFeetPerCubicMetre : 1.0;
@@ -283,6 +304,7 @@ void finish_event(model_state& m) {
     event_volumes(m);
     if (m.chan_routing || m.chan_alt_routing) channels_at_event_end(m);
     event_mass_balance(m);
+    if (!balance_is_real(m)) return;
     finish_event_sediment_contam(m);
     m.final_basin_averaged_soil_water_content = final_soil_saturation(m);
 

@@ -158,6 +158,7 @@ void zero_event_totals(model_state& m) {
     m.ov_bdy_out_vol_at_event_start = m.ov_bdy_out_vol;
     m.ov_bdy_fixed_out_vol_at_event_start = m.ov_bdy_fixed_out_vol;
     m.ov_bdy_fixed_in_vol_at_event_start = m.ov_bdy_fixed_in_vol;
+    m.ov_substep_giveups_at_event_start = m.ov_substep_giveups;
     // Exchanges that the processes add up over the event.
     m.volume_gw_chan = 0.0;
     m.volume_water_chan_gw = 0.0;

@@ -261,9 +261,19 @@ const flagged_line kWarnings[] = {
 
 void write_warnings(const model_state& m, std::FILE* fp) {
     std::fputs("THE FOLLOWING WARNINGS ARE GIVEN:\n", fp);
-    const auto count = std::count_if(std::begin(kWarnings), std::end(kWarnings),
-                                     [&m](const flagged_line& w) { return w.shown(m); });
+    auto count = std::count_if(std::begin(kWarnings), std::end(kWarnings),
+                               [&m](const flagged_line& w) { return w.shown(m); });
     write_lines(fp, m, kWarnings);
+    const int giveups = m.ov_substep_giveups - m.ov_substep_giveups_at_event_start;
+    if (giveups > 0) {
+        ++count;
+        std::fprintf(fp,
+                     "-The overland routing could not shorten its sub-step enough in %d time step(s)\n"
+                     " of this event and accepted flows that failed its stability tests: the depths\n"
+                     " and discharges of those steps may be inaccurate. A shorter time step\n"
+                     " (TIMESTEP) avoids this.\n\n",
+                     giveups);
+    }
     if (count == 0) std::fputs("No Warnings.\n", fp);
 }
 

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <string>
 
 #include "channel/channel_steps.hpp"
 #include "core/error_record.hpp"
@@ -27,6 +28,15 @@ constexpr double kFlowing = 1e-16;   // face flux above which a cell passes wate
 // that results match earlier runs of the model.
 constexpr double kEdgeExponent = 1.666667;
 
+// The message of a depth (or a discharge or outlet volume) that is not a
+// finite number, in cell `cell`.
+std::string non_real_depth_message(int cell, const char* when) {
+    return format_text("A non-real overland flow water depth has been detected in cell %d %s.\n"
+                       "Check the inputs of that cell and its neighbours, or use a shorter time step "
+                       "(TIMESTEP).\n",
+                       cell, when);
+}
+
 // Scans the cells outside the lakes for water, flow and depths that are not
 // numbers. Returns false, after the message and the reported code, at the
 // first such depth. `flowing` receives the number of cells passing water and
@@ -49,12 +59,23 @@ bool scan_cells(model_state& m, const char* when, int& counted, int& flowing) {
             m.ov_flowing = 1;
             ++flowing;
         }
-        if (!std::isfinite(h)) {
-            return refuse(
-                format_text("A non-real overland flow water depth has been detected in cell %d %s.\n", i, when));
-        }
+        if (!std::isfinite(h)) return refuse(non_real_depth_message(i, when));
     }
     return true;
+}
+
+// Depths and face discharges after routing, and the outlet volume of the
+// step, are all finite numbers; otherwise the message, the reported code and
+// false. One pass over the cells, every routing step.
+bool routing_left_reals(model_state& m, double outlet_volume) {
+    const double* h = m.h.data();
+    const double* qx = m.qx.data();
+    const double* qy = m.qy.data();
+    int bad = 0;
+    for (int i = m.ncells; i >= 1; --i)
+        if (!(std::isfinite(h[i]) && std::isfinite(qx[i]) && std::isfinite(qy[i]))) bad = i;
+    if (bad == 0 && std::isfinite(outlet_volume)) return true;
+    return refuse(non_real_depth_message(bad == 0 ? m.outlet_cell : bad, "after overland flow routing"));
 }
 
 // Books the sediment volumes of the erosion step into the volume that left
@@ -231,6 +252,7 @@ void step_overland_flow(model_state& m) {
         const double volume =
             m.overtype == 1 ? explicit_overland_route(m, dt) : ade_overland_route(m, dt);
         if (g_error_record.stop) return;  // the scheme has stopped the run
+        if (!routing_left_reals(m, volume)) return;
         m.q_out = volume;
         if (m.overtype == 2 && !lakes_on) {
             for (int i = 1; i <= m.ncells; ++i) {
