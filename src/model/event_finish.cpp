@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "calibration/optim_record.hpp"
+#include "channel/link_types.hpp"
 #include "core/error_record.hpp"
 #include "core/text_format.hpp"
 #include "model/event_steps.hpp"
@@ -98,28 +99,16 @@ void event_volumes(model_state& m) {
     m.volume_stream_point_sources = now.stream_point_sources - then.stream_point_sources;
     m.volume_stream_point_sinks = now.stream_point_sinks - then.stream_point_sinks;
     m.volume_of_lake_evaporation = now.lake_evaporation - then.lake_evaporation;
+    m.volume_of_lateral_inflow = now.chan_lateral_inflow - then.chan_lateral_inflow;
+    m.volume_first_order_chan = now.first_order_chan_inflow - then.first_order_chan_inflow;
     // The event's own infiltration: the per-cell depths behind the maps run
     // on from event to event.
     if (any_infiltration(m))
         m.volume_of_infiltrated_water = now.infiltrated_volume - then.infiltrated_volume;
 }
 
-bool is_lake_link(const model_state& m, int link) {
-    constexpr int kLakeBit = 32;
-    return link <= m.ltype.n() && (m.ltype[link] & kLakeBit) != 0;
-}
-
 void channels_at_event_end(model_state& m) {
-    double v = 0.0;
-    for (int link = 1; link <= m.nlinks && link <= m.link_nodes.n(); ++link) {
-        if (is_lake_link(m, link)) continue;
-        int nodes = m.link_nodes[link];
-        if (m.chan_lakes_on && link <= m.nx.n()) nodes = m.nx[link];
-        const double dx = value_at(m.chan_dx, link);
-        for (int node = 1; node <= nodes; ++node)
-            if (node <= m.area.nrows() && link <= m.area.ncols()) v += m.area[node][link] * dx;
-    }
-    m.final_volume_in_channels = v;
+    m.final_volume_in_channels = channel_storage(m);
     if (m.sacramento_given) {
         m.volume_subsurface_at_event_end = sacramento_storage_volume(m);
         m.volume_et_removed_water = sacramento_et_volume(m);
@@ -229,6 +218,17 @@ double snow_storage(const model_state& m, double cell_area) {
     return snow;
 }
 
+double channel_storage(const model_state& m) {
+    double v = 0.0;
+    for (int link = 1; link <= m.nlinks && link <= m.nx.n(); ++link) {
+        if (link_is_lake_struct_or_overtaken(m.ltype[link])) continue;
+        const double dx = value_at(m.chan_dx, link);
+        for (int node = 1; node <= m.nx[link]; ++node)
+            if (node <= m.area.nrows() && link <= m.area.ncols()) v += m.area[node][link] * dx;
+    }
+    return v;
+}
+
 double channel_lake_storage(const model_state& m) {
     double lakes = 0.0;
     for (int l = 1; l <= m.nlakes && l <= m.lake_volume.n(); ++l) lakes += m.lake_volume[l];
@@ -244,7 +244,7 @@ void event_mass_balance(model_state& m) {
             m.initial_volume_overland_flow + m.volume_gw_chan + m.volume_gw_lakes +
             m.initial_volume_in_lakes + m.initial_liquid_equiv_volume_snow +
             m.volume_overland_point_sources + m.volume_ov_boundary_inflow +
-            m.volume_lake_point_sources + m.volume_stream_point_sources;
+            m.volume_lake_point_sources + m.volume_stream_point_sources + m.volume_first_order_chan;
         m.mass_output_final_mass =
             m.volume_remaining_on_surface + m.volume_of_infiltrated_water +
             m.final_volume_in_channels + m.volume_of_discharge + m.volume_et_removed_water +
@@ -263,7 +263,7 @@ void event_mass_balance(model_state& m) {
             rain + m.volume_subsurface_at_event_start + m.volume_of_water_exfiltrated +
             m.initial_volume_in_channels + m.initial_volume_overland_flow + m.volume_gw_chan +
             m.volume_gw_lakes + m.initial_volume_in_lakes + m.initial_liquid_equiv_volume_snow +
-            m.volume_overland_point_sources + m.volume_ov_boundary_inflow;
+            m.volume_overland_point_sources + m.volume_ov_boundary_inflow + m.volume_first_order_chan;
         m.mass_output_final_mass =
             m.volume_water_chan_gw + m.volume_water_lakes_gw + m.volume_remaining_on_surface +
             m.final_volume_in_channels + m.volume_of_discharge + m.volume_subsurface_at_event_end +
@@ -273,7 +273,7 @@ void event_mass_balance(model_state& m) {
                                m.initial_volume_in_channels + m.initial_volume_overland_flow +
                                m.initial_liquid_equiv_volume_snow + m.volume_overland_point_sources +
                                m.initial_volume_in_lakes + m.volume_subsurface_at_event_start +
-                               m.volume_ov_boundary_inflow;
+                               m.volume_ov_boundary_inflow + m.volume_first_order_chan;
         m.mass_conservation_error =
             rain > 0.0 ? ratio_or_no_input(-(m.mass_input_original_mass - m.mass_output_final_mass), divisor)
                        : kNoWaterInput;

@@ -26,6 +26,13 @@ void step_overland_lake_extent(model_state& m);
 // New levels and extents of the channel-network lakes from their volumes.
 void update_lake_extent(model_state& m);
 
+// Water over the banks between the stream cells and their channel nodes
+// over a channel step of dt seconds: changes the cells' depths and adds the
+// exchange rate per metre of channel to the nodes' `qlat`. Never takes more
+// from a cell than it holds, nor gives a cell water that would stand above
+// the channel. Returns the net volume moved into the channels (m3).
+double overland_channel_exchange(model_state& m, double dt);
+
 // Whether cell k lies in a channel-network lake or in an overland lake; with
 // that kind of lake off, or k past its lake vector, it lies in none.
 bool in_channel_lake(const model_state& m, int k);
