@@ -61,6 +61,7 @@ struct output_state {
     channel_extremes chan_extremes;
 
     map_series map_outputs[kStandardMapCount];  // by standard_map_type
+    vec1<double> depth_map_values;  // the depth map with channel lakes: lake level above ground on their cells
     std::unique_ptr<vq_data> vq;  // present when the reservoir coupling is configured
     file_ptr vq_qin_fp;           // the reservoir model's inflow file (VQ_INPUT)
 

@@ -218,7 +218,9 @@ double ade_substeps(model_state& m, const grid_view& g, double dt, const outlet_
 
 // Moves the water of the faces of `dir` over dt: to = from + the change,
 // no cell giving more than `from` and its inflow hold (the faces are cut to
-// match). The two may be the same vector.
+// match). The two may be the same vector. Channel-lake cells keep their
+// depths: their lakes give and take the water of their faces.
+template <lake_mode M>
 void apply_limited(model_state& m, const grid_view& g, const direction& dir, double dt, const double* from,
                    double* to) {
     const double k = dt / g.area;
@@ -228,13 +230,29 @@ void apply_limited(model_state& m, const grid_view& g, const direction& dir, dou
     for (int i = 1; i <= g.n; ++i) {
         const int up = dir.up[i];
         dh[i] = ((up ? q[up] : 0.0) - q[i]) * k;
-        if (from[i] + dh[i] < 0.0) overdrawn = true;
+        if (M == lake_mode::channel && g.lake(i)) dh[i] = 0.0;
+        else if (from[i] + dh[i] < 0.0) overdrawn = true;
+    }
+    if constexpr (M == lake_mode::channel) {
+        // Nor a lake: a land cell fed less by one may then give too much.
+        const overland_detail::face_line line{dir.q, dir.nb, dir.up};
+        overland_detail::limit_lake_giving(g, &line, 1, k, m.lake_scratch.data());
+        overdrawn = true;
     }
     if (overdrawn) {
         const overland_detail::face_line line{dir.q, dir.nb, dir.up};
-        overland_detail::limit_overdraws(from, dh, g.n, &line, 1, k);
+        overland_detail::limit_overdraws(from, dh, g.n, &line, 1, k, M == lake_mode::channel ? g.lake_of : nullptr,
+                                         g.nlakes);
     }
-    for (int i = 1; i <= g.n; ++i) to[i] = from[i] + dh[i];
+    for (int i = 1; i <= g.n; ++i) to[i] = (M == lake_mode::channel && g.lake(i)) ? from[i] : from[i] + dh[i];
+}
+
+// The lake variants that keep every cell's giving within its water: the
+// channel lakes (overland lakes move water unlimited, as their one pass
+// always has).
+template <lake_mode M>
+constexpr bool limited() {
+    return M == lake_mode::none || M == lake_mode::channel;
 }
 
 // One predictor-corrector pass of one direction over dt. In the column
@@ -251,7 +269,7 @@ double pc_direction(model_state& m, const grid_view& g, const direction& dir, do
     double* qdummy = m.qdummy.data();
     const int n = g.n;
     face_flux<M>(g, g.h, dir);
-    if constexpr (M == lake_mode::none) apply_limited(m, g, dir, dt, g.h, hdummy);
+    if constexpr (limited<M>()) apply_limited<M>(m, g, dir, dt, g.h, hdummy);
     else apply_faces<M>(g, dir, dir.q, g.h, hdummy, dt);
     std::copy(dir.q, dir.q + n + 1, qdummy);
     double q_before = 0.0;
@@ -261,12 +279,9 @@ double pc_direction(model_state& m, const grid_view& g, const direction& dir, do
     }
     face_flux<M>(g, hdummy, dir);
     for (int i = 1; i <= n; ++i) dir.q[i] = (dir.q[i] + qdummy[i]) * 0.5;
-    if constexpr (M == lake_mode::none) {
-        apply_limited(m, g, dir, dt, g.h, g.h);
-    } else {
-        apply_faces<M>(g, dir, dir.q, g.h, g.h, dt);
-        book_lake_faces(g, dir, dt);
-    }
+    if constexpr (limited<M>()) apply_limited<M>(m, g, dir, dt, g.h, g.h);
+    else apply_faces<M>(g, dir, dir.q, g.h, g.h, dt);
+    if constexpr (M != lake_mode::none) book_lake_faces(g, dir, dt);
     if (!with_outlet) return 0.0;
     const double q_predicted = outlet_q(g, out.cell, hdummy[out.cell], out.slope);
     return overland_detail::drain_outlet(g.h[out.cell], 0.5 * (q_before + q_predicted), dt, g.area);
@@ -288,7 +303,8 @@ double ade_one_pass(model_state& m, const grid_view& g, double dt, const outlet_
     } else {
         for (const direction& dir : order) {
             face_flux<M>(g, g.h, dir);
-            apply_faces<M>(g, dir, dir.q, g.h, g.h, dt);
+            if constexpr (limited<M>()) apply_limited<M>(m, g, dir, dt, g.h, g.h);
+            else apply_faces<M>(g, dir, dir.q, g.h, g.h, dt);
             if constexpr (M != lake_mode::none) book_lake_faces(g, dir, dt);
         }
         if (out.cell) {
@@ -363,6 +379,11 @@ double ade_overland_route(model_state& m, double dt) {
         if (g.lakes == lake_mode::overland) {
             volume = ade_one_pass<lake_mode::overland>(m, g, dt, out);
         } else if (g.lakes == lake_mode::channel) {
+            // What the lakes exchange with the overland flow is counted
+            // from the start of each call: the overland step books it.
+            std::fill(g.lake_in_dv, g.lake_in_dv + g.nlakes + 1, 0.0);
+            std::fill(g.lake_out_dv, g.lake_out_dv + g.nlakes + 1, 0.0);
+            if (m.lake_scratch.n() < g.nlakes) m.lake_scratch = vec1<double>(g.nlakes);
             volume = ade_one_pass<lake_mode::channel>(m, g, dt, out);
         } else if (m.overtype == 3) {
             volume = ade_one_pass<lake_mode::none>(m, g, dt, out);

@@ -100,13 +100,16 @@ constexpr int kOverdrawPasses = 8;
 
 }  // namespace
 
-int limit_overdraws(const double* h, double* dh, int n, const face_line* lines, int nlines, double k) {
+int limit_overdraws(const double* h, double* dh, int n, const face_line* lines, int nlines, double k,
+                    const int* lake_of, int nlakes) {
+    auto in_lake = [&](int i) { return lake_of && lake_of[i] >= 1 && lake_of[i] <= nlakes; };
     int cut = 0;
     for (int pass = 0; pass < kOverdrawPasses; ++pass) {
         bool changed = false;
         const bool forwards = pass % 2 == 0;
         for (int step = 1; step <= n; ++step) {
             const int i = forwards ? step : n + 1 - step;
+            if (in_lake(i)) continue;
             const double end = h[i] + dh[i];
             if (!(end < 0.0)) continue;
             double given = 0.0;
@@ -130,6 +133,7 @@ int limit_overdraws(const double* h, double* dh, int n, const face_line* lines, 
     // Not settled: no cell gives more than it had at the start, whatever it
     // receives (each face is cut only by its donor).
     for (int i = 1; i <= n; ++i) {
+        if (in_lake(i)) continue;
         double given = 0.0;
         for (int d = 0; d < nlines; ++d) given += given_through(lines[d], i, k);
         const double held = std::max(0.0, h[i]);
@@ -138,8 +142,49 @@ int limit_overdraws(const double* h, double* dh, int n, const face_line* lines, 
         ++cut;
     }
     for (int i = 1; i <= n; ++i)
-        if (h[i] >= 0.0 && h[i] + dh[i] < 0.0) dh[i] = -h[i];  // a rounding below 0
+        if (!in_lake(i) && h[i] >= 0.0 && h[i] + dh[i] < 0.0) dh[i] = -h[i];  // a rounding below 0
     return cut;
+}
+
+namespace {
+
+// Calls f(lake, land, q) for every face of `l` through which a lake gives
+// water to a land cell; q is the face's flux (changed by f as it likes).
+template <class F>
+void for_lake_giving(const grid_view& g, const face_line& l, F f) {
+    for (int i = 1; i <= g.n; ++i) {
+        const int r = l.nb[i];
+        if (r == 0 || l.q[i] == 0.0) continue;
+        const int li = g.lake(i), lr = g.lake(r);
+        if ((li != 0) == (lr != 0)) continue;
+        if (li && l.q[i] > 0.0) f(li, r, l.q[i]);
+        if (lr && l.q[i] < 0.0) f(lr, i, l.q[i]);
+    }
+}
+
+}  // namespace
+
+void limit_lake_giving(const grid_view& g, const face_line* lines, int nlines, double k, double* given) {
+    if (g.lakes != lake_mode::channel) return;
+    std::fill(given, given + g.nlakes + 1, 0.0);
+    for (int d = 0; d < nlines; ++d)
+        for_lake_giving(g, lines[d], [&](int lake, int, double& q) { given[lake] += std::fabs(q) * k * g.area; });
+    bool any = false;
+    for (int lake = 1; lake <= g.nlakes; ++lake) {
+        const double held = std::max(0.0, g.lake_volume[lake]);
+        // given[] turns into the share each lake may give.
+        given[lake] = given[lake] > held ? held / given[lake] : 1.0;
+        any = any || given[lake] < 1.0;
+    }
+    if (!any) return;
+    for (int d = 0; d < nlines; ++d) {
+        for_lake_giving(g, lines[d], [&](int lake, int land, double& q) {
+            const double keep = given[lake];
+            if (keep >= 1.0) return;
+            g.dh[land] -= std::fabs(q) * k * (1.0 - keep);
+            q *= keep;
+        });
+    }
 }
 
 lake_mode routing_lake_mode(const model_state& m, bool channel_first) {

@@ -119,6 +119,7 @@ struct overland_state {
     // Channel-lake state at the start of an explicit routing call, restored
     // whenever the call starts its step again.
     vec1<double> lakeelev_old, lakevol_old, lakeindv_old, lakeoutdv_old;
+    vec1<double> lake_scratch;  // per channel lake: what it gives the land in a sub-step
 
     // Overland clock, the main clock of the run (Julian days; interval also in s).
     double ov_interval_sec = 0.0;

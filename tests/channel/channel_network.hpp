@@ -29,29 +29,37 @@ struct trapezoid_link {
     double bankfull = 3.0;
 };
 
+// The LINK block of trapezoidal link `id`.
+inline std::string trapezoid_link_block(int id, const trapezoid_link& l) {
+    using kesta::format_text;
+    std::string t = format_text("LINK %d\nNODES %d\nTRAPEZOID\nMANNINGS_N %g\nDX %g\n", id, l.nodes, l.n, l.dx);
+    for (int j = 1; j <= l.nodes; ++j) {
+        t += format_text("NODE %d\nELEV %.6f\n", j, l.top_bed - l.slope * l.dx * (j - 1));
+        if (j == 1)
+            t += format_text("XSEC\nBOTTOM_WIDTH %g\nSIDE_SLOPE %g\nBANKFULL_DEPTH %g\n", l.bottom, l.side,
+                             l.bankfull);
+    }
+    return t;
+}
+
+// The file's header with its link count and largest node count.
+inline std::string network_header(int links, int most_nodes) {
+    return kesta::format_text("KESTA_CHAN\nALPHA 1.0\nBETA 0.6\nTHETA 0.8\nLINKS %d\nMAXNODES %d\n", links,
+                              most_nodes);
+}
+
 inline std::string trapezoid_network_text(const std::vector<trapezoid_link>& links) {
     using kesta::format_text;
     int most = 1;
     for (const trapezoid_link& l : links) most = std::max(most, l.nodes);
-    std::string t = format_text("KESTA_CHAN\nALPHA 1.0\nBETA 0.6\nTHETA 0.8\nLINKS %d\nMAXNODES %d\n",
-                                static_cast<int>(links.size()), most);
+    std::string t = network_header(static_cast<int>(links.size()), most);
     for (std::size_t k = 0; k < links.size(); ++k) {
         const trapezoid_link& l = links[k];
         t += format_text("CONNECT %d %d %d", static_cast<int>(k) + 1, l.downstream, static_cast<int>(l.upstream.size()));
         for (int u : l.upstream) t += format_text(" %d", u);
         t += "\n";
     }
-    for (std::size_t k = 0; k < links.size(); ++k) {
-        const trapezoid_link& l = links[k];
-        t += format_text("LINK %d\nNODES %d\nTRAPEZOID\nMANNINGS_N %g\nDX %g\n", static_cast<int>(k) + 1, l.nodes,
-                         l.n, l.dx);
-        for (int j = 1; j <= l.nodes; ++j) {
-            t += format_text("NODE %d\nELEV %.6f\n", j, l.top_bed - l.slope * l.dx * (j - 1));
-            if (j == 1)
-                t += format_text("XSEC\nBOTTOM_WIDTH %g\nSIDE_SLOPE %g\nBANKFULL_DEPTH %g\n", l.bottom, l.side,
-                                 l.bankfull);
-        }
-    }
+    for (std::size_t k = 0; k < links.size(); ++k) t += trapezoid_link_block(static_cast<int>(k) + 1, links[k]);
     return t;
 }
 
@@ -99,6 +107,27 @@ protected:
         const std::string out = testing::internal::GetCapturedStdout();
         ASSERT_EQ(g_error_record.stop, 0) << out;
         ex_section(*m, 2);
+    }
+
+    // A lake over the four 30 m cells of rows 1 and 2 of a 4 x 3 grid at
+    // 101 m (ground 100 m; its list goes on over the cells (3, 1) and
+    // (3, 2), ground 101.5 m), draining through a weir of crest 100.5 m and
+    // length 3 m into a trapezoidal outlet link of 9 nodes 30 m apart.
+    void set_up_lake_weir() {
+        trapezoid_link out;
+        out.nodes = 10;
+        out.dx = 30.0;
+        out.top_bed = 100.0;
+        out.slope = 0.002;
+        const std::string text =
+            network_header(3, 10) +
+            "CONNECT 1 2 0\nCONNECT 2 3 1 1\nCONNECT 3 0 1 2\n"
+            "LINK 1\nNODES 1\nLAKE\nMINWSE 99.0\nINITWSE 101.0\nMAXWSE 103.0\nNUMPTS 6\n1 1 1 2 2 1 2 2 3 1 3 2\n"
+            "LINK 2\nSTRUCTURE\nNUMSTRUCTS 1\nNODE 1\nELEV 100.4\nNODE 2\nELEV 100.3\n"
+            "STRUCTTYPE weir\nCREST_LENGTH 3.0\nCREST_LOW_ELEV 100.5\nDISCHARGE_COEFF_FORWARD 1.0\n"
+            "DISCHARGE_COEFF_REVERSE 1.0\n" +
+            trapezoid_link_block(3, out);
+        set_up(text, 4, 3, 30.0, [](int r, int) { return r <= 2 ? 100.0 : 101.5; });
     }
 
     // Total water in the open channels (m3).

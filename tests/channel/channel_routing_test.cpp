@@ -134,4 +134,21 @@ TEST_F(RoutedNetwork, SetUpRefusesACourantLimitOfZeroAndAnOutletBedRisingToItsEn
     }
 }
 
+TEST_F(RoutedNetwork, ALakeLosesThroughItsWeirWhatTheChannelReceives) {
+    set_up_lake_weir();
+    ASSERT_EQ(m->nlakes, 1);
+    ASSERT_EQ(m->lake_cells[1], 4);
+    const double lake_before = m->lake_volume[1];
+    EXPECT_NEAR(lake_before, 4 * 900.0, 1e-9);
+    double outlet = 0.0;
+    ASSERT_TRUE(route(*m, 30, 60.0, outlet));
+    const double lost = lake_before - m->lake_volume[1];
+    // 30 minutes over a 3 m crest 0.5 m below the lake: some hundred m3.
+    EXPECT_GT(lost, 300.0);
+    EXPECT_NEAR(lost, m->lake_out_dv[1] - m->lake_in_dv[1], 1e-9);
+    EXPECT_NEAR(lost, channel_volume() + outlet, 1e-9 * lost);
+    // No more than the weir passes at the lake's level.
+    EXPECT_LE(lost, 2.0 / 3.0 * 3.0 * std::sqrt(19.62 * 0.125 / 3.0) * 1800.0 + 1e-9);
+}
+
 }  // namespace

@@ -298,3 +298,35 @@ TEST(Outlet, OutletThatCannotSupplyItsOutflowIsEmptiedNotOverdrawn) {
 }
 
 }  // namespace
+
+// A channel lake's exchange with the overland flow is what one routing call
+// moved: volumes still pending from elsewhere are not booked again, and a
+// lake gives the land no more than it holds.
+TEST(ChannelLakeFaces, EachCallCountsItsOwnExchangeAndALakeGivesAtMostItsVolume) {
+    for (int overtype : {1, 2, 3}) {
+        model_state m;
+        make_strip(m, 3, 0.0);
+        m.chan_routing = 1;
+        m.overtype = overtype;
+        kesta_test::add_channel_lake(m, 3, 100.02);
+        m.h[2] = 0.05;  // 2.5 cm above the lake: flows in
+        m.lake_in_dv[1] = 50.0;
+        m.lake_out_dv[1] = 20.0;
+        const double before = m.h[1] + m.h[2];
+        if (overtype == 1) explicit_overland_route(m, 1.0);
+        else ade_overland_route(m, 1.0);
+        const double into_lake = (before - m.h[1] - m.h[2]) * 100.0;
+        EXPECT_GT(into_lake, 0.0) << overtype;
+        EXPECT_NEAR(m.lake_in_dv[1] - m.lake_out_dv[1], into_lake, 1e-12) << overtype;
+        EXPECT_NEAR(m.lake_volume[1], into_lake, 1e-12) << overtype;
+
+        // An empty lake standing 5 cm above a dry neighbour's ground gives nothing.
+        m.h[1] = m.h[2] = 0.0;
+        m.lake_elev[1] = 100.05;
+        m.lake_volume[1] = 0.0;
+        if (overtype == 1) explicit_overland_route(m, 1.0);
+        else ade_overland_route(m, 1.0);
+        EXPECT_EQ(m.h[2], 0.0) << overtype;
+        EXPECT_EQ(m.lake_out_dv[1], 0.0) << overtype;
+    }
+}
