@@ -86,4 +86,34 @@ void step_channel_routing(model_state& m) {
     ++m.chan_step_count;
 }
 
+double channel_storage(const model_state& m) {
+    double v = 0.0;
+    for (int l = 1; l <= m.nlinks && l <= m.nx.n(); ++l) {
+        if (link_is_lake_struct_or_overtaken(m.ltype[l])) continue;
+        for (int j = 1; j <= m.nx[l] && j <= m.area.nrows(); ++j) v += m.area[j][l] * m.chan_dx[l];
+    }
+    return v;
+}
+
+void finish_channel_run_totals(model_state& m) {
+    if (!m.chan_routing && !m.chan_alt_routing) return;
+    model_state::channel_run_totals& t = m.chan_run;
+    t.final_in_channels = channel_storage(m);
+    t.final_in_lakes = 0.0;
+    t.precip_to_lakes = 0.0;
+    for (int k = 1; k <= m.nlakes; ++k) {
+        t.final_in_lakes += m.lake_volume[k];
+        t.precip_to_lakes += m.lake_precip_total[k] + m.lake_precip_vol[k];
+    }
+    t.lateral_inflow = m.run_sums.chan_lateral_inflow;
+    t.channel_point_sources = m.run_sums.stream_point_sources - m.run_sums.stream_point_sinks;
+    t.flow_into_lakes = m.lake_in_from_channels + m.lake_total_in_from_overland + m.lake_taken_from_cells;
+    t.flow_from_lakes = m.lake_out_to_channels + m.lake_total_out_to_overland;
+    t.lake_evaporation = m.run_sums.lake_evaporation;
+    // The rain on the lakes counts with the flows: without it every rain-fed
+    // lake would show its rain as an error.
+    t.lake_balance_error = t.flow_into_lakes + t.precip_to_lakes - t.flow_from_lakes - t.final_in_lakes +
+                           t.initial_in_lakes - t.lake_evaporation;
+}
+
 }  // namespace kesta

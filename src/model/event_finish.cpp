@@ -4,7 +4,7 @@
 #include <cstdio>
 
 #include "calibration/optim_record.hpp"
-#include "channel/link_types.hpp"
+#include "channel/channel_steps.hpp"
 #include "core/error_record.hpp"
 #include "core/text_format.hpp"
 #include "model/event_steps.hpp"
@@ -216,17 +216,6 @@ double snow_storage(const model_state& m, double cell_area) {
     for (int k = 1; k <= m.ncells && k <= m.snowdepth.n(); ++k)
         if (!in_channel_lake(m, k)) snow += m.snowdepth[k] * cell_area;
     return snow;
-}
-
-double channel_storage(const model_state& m) {
-    double v = 0.0;
-    for (int link = 1; link <= m.nlinks && link <= m.nx.n(); ++link) {
-        if (link_is_lake_struct_or_overtaken(m.ltype[link])) continue;
-        const double dx = value_at(m.chan_dx, link);
-        for (int node = 1; node <= m.nx[link]; ++node)
-            if (node <= m.area.nrows() && link <= m.area.ncols()) v += m.area[node][link] * dx;
-    }
-    return v;
 }
 
 double channel_lake_storage(const model_state& m) {

@@ -51,6 +51,9 @@ struct output_state {
     file_ptr contam_map_fp;
 
     int outlet_hydro_lines = 0;  // lines written to the outlet hydrograph
+    // Blocks written to each channel link/node dataset.
+    int linknode_depth_steps = 0, linknode_discharge_steps = 0, linknode_velocity_steps = 0,
+        linknode_stage_steps = 0;
     // The series line of the current pass was written before the clock
     // jumped over a dry spell to the next event; the pass writes no other.
     int series_written_early = 0;
