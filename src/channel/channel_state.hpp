@@ -204,6 +204,7 @@ struct channel_state {
         double initial_in_channels = 0.0, final_in_channels = 0.0;
         double initial_in_lakes = 0.0, final_in_lakes = 0.0;
         double lateral_inflow = 0.0;      // "Total lateral inflow into channels"
+        double first_order_inflow = 0.0;  // FIRST_ORDER_CHAN_Q: an input of the run like the rain
         double channel_point_sources = 0.0;
         double precip_to_lakes = 0.0;
         double flow_into_lakes = 0.0;     // from channels, from overland and from cells taken

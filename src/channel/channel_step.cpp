@@ -60,12 +60,12 @@ void step_channel_routing(model_state& m) {
         if (g_error_record.stop) return;
     }
 
+    // Without the explicit routing no network is routed here, and the
+    // overland step keeps the outlet.
     double outlet_volume = 0.0;
     if (m.chan_routing == 1) {
         if (ex_flow_route(m, dt, m.max_courant_number, outlet_volume) < 0) return;
         m.q_out = m.qp[m.nx[m.nlinks]][m.nlinks];
-    } else {
-        outlet_volume = m.q_out * dt;
     }
 
     for (int l = 1; l <= m.nlinks; ++l) {
@@ -106,6 +106,7 @@ void finish_channel_run_totals(model_state& m) {
         t.precip_to_lakes += m.lake_precip_total[k] + m.lake_precip_vol[k];
     }
     t.lateral_inflow = m.run_sums.chan_lateral_inflow;
+    t.first_order_inflow = m.run_sums.first_order_chan_inflow;
     t.channel_point_sources = m.run_sums.stream_point_sources - m.run_sums.stream_point_sinks;
     t.flow_into_lakes = m.lake_in_from_channels + m.lake_total_in_from_overland + m.lake_taken_from_cells;
     t.flow_from_lakes = m.lake_out_to_channels + m.lake_total_out_to_overland;

@@ -102,20 +102,6 @@ void book_sediment(model_state& m) {
     if (m.ov_sed) m.ov_sed->values[0] += net;
 }
 
-// Water in the channel network (m3): node flow area times node spacing over
-// the computational nodes of every link routed as a channel.
-double channel_water_volume(const model_state& m) {
-    const int links =
-        std::min({m.nlinks, m.ltype.n(), m.nx.n(), m.chan_dx.n(), m.area.ncols()});
-    double volume = 0.0;
-    for (int l = 1; l <= links; ++l) {
-        if (link_is_lake_struct_or_overtaken(m.ltype[l])) continue;
-        const int nodes = std::min(m.nx[l], m.area.nrows());
-        for (int j = 1; j <= nodes; ++j) volume += m.area[j][l] * m.chan_dx[l];
-    }
-    return volume;
-}
-
 // In a long-term run a dry overland waits for the next event: its clock
 // jumps to the event's start, and the soil clocks fall back to the
 // hydrometeorological interval (or the groundwater interval).
@@ -299,7 +285,7 @@ void step_overland_flow(model_state& m) {
     if (!scan_cells(m, "after overland flow routing", counted, flowing)) return;
 
     if (!m.long_term && !m.ov_wet && !m.htp && m.chan_routing == 1) {
-        m.final_volume_in_channels = channel_water_volume(m);
+        m.final_volume_in_channels = channel_storage(m);
         if (m.final_volume_in_channels < 0.0001 * m.volume_rainfall_overland) {
             if (!m.super_quiet) std::printf("Rainfall for this event has ended.\n");
             if (m.summary_fp) {
