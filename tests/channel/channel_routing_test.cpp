@@ -63,29 +63,6 @@ TEST_F(RoutedNetwork, TwoHeadLinksOfTwoCubicMetresGiveFourAtTheOutlet) {
     EXPECT_NEAR(m->qp[m->nx[2]][2], 2.0, 1e-3);
 }
 
-TEST_F(RoutedNetwork, VolumeOfTheNetworkIsWhatEnteredLessWhatLeft) {
-    trapezoid_link a, b, out;
-    a.downstream = b.downstream = 3;
-    a.nodes = 6;
-    b.nodes = 12;
-    a.top_bed = 100.5;
-    b.top_bed = 101.1;
-    b.slope = 0.0003;
-    out.upstream = {1, 2};
-    out.nodes = 15;
-    out.top_bed = 100.0;
-    set_up(kesta_test::trapezoid_network_text({a, b, out}), 2, 2, 100.0, flat_ground);
-    m->first_order_chan_q = 9.0;
-    double outlet = 0.0;
-    ASSERT_TRUE(route(*m, 60, 60.0, outlet));  // filling
-    m->first_order_chan_q = 0.0;
-    ASSERT_TRUE(route(*m, 40, 60.0, outlet));  // draining
-    const double entered = m->run_sums.first_order_chan_inflow;
-    EXPECT_NEAR(entered, 2 * 9.0 * 3600.0, 1e-6);
-    EXPECT_GT(outlet, 0.1 * entered);
-    EXPECT_NEAR(entered, outlet + channel_volume(), 1e-8 * entered);
-}
-
 // dt = 10 s at a Courant number of 2.5 (limit 1): three sub-steps of 10/3 s,
 // here in uniform flow.
 TEST_F(RoutedNetwork, CourantLimitSplitsTheStepIntoEqualSubsteps) {

@@ -25,26 +25,6 @@ std::string written(const std::function<void(std::FILE*)>& write) {
     return text;
 }
 
-// An hour's interval at 10 s steps (HYD_FREQ 60 gives 360 steps) is 60 minutes.
-TEST_F(RoutedNetwork, LinkNodeHeadersNameTheTypeIntervalAndStart) {
-    set_up_lake_weir();
-    m->timestep = 10.0;
-    m->hyd_freq = 360;
-    m->run_params.tot_time = 1440;
-    m->run_params.start_day = 14;
-    m->run_params.start_month = 7;
-    m->run_params.start_year = 2021;
-    m->run_params.start_hour = 9;
-    m->chan_depth_fp = file_ptr(std::tmpfile());
-    write_linknode_headers(*m);
-    std::FILE* fp = m->chan_depth_fp.get();
-    std::rewind(fp);
-    std::string text;
-    for (int c; (c = std::fgetc(fp)) != EOF;) text += static_cast<char>(c);
-    EXPECT_EQ(text, "KESTA_LINKNODE_STREAM_DEPTH\nNUM_LINKS     3\nTIME_STEP     60\nNUM_TS        24\n"
-                    "START_TIME    14  7 2021  9  0  0\n");
-}
-
 TEST_F(RoutedNetwork, BlocksShowLakesByTheirLevelStructuresByNodeOneAndChannelsByNode) {
     set_up_lake_weir();  // link 1 lake at 101 m, link 2 weir, link 3 channel of 9 nodes
     for (int j = 1; j <= 9; ++j) m->qp[j][3] = 0.5 * j;

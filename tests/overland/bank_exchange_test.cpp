@@ -49,15 +49,6 @@ TEST_F(BankExchange, ACellThatCannotFeedTheWeirEmptiesExactly) {
     EXPECT_NEAR(lateral_volume(4, 600.0), 180.0, 1e-9);
 }
 
-TEST_F(BankExchange, APartialWeirOutflowLeavesTheRestOnTheCell) {
-    set_up_row(101.0, 0);
-    m->h[1] = 0.1;  // 90 m3
-    const double q = 30.0 * 3.40978982734 * std::pow(0.1, 1.5);
-    const double moved = overland_channel_exchange(*m, 1.0);
-    EXPECT_NEAR(moved, q, 1e-12);
-    EXPECT_NEAR(m->h[1], 0.1 - q / 900.0, 1e-12);
-}
-
 TEST_F(BankExchange, AChannelAboveItsBankSpillsAtMostOnePercentAndStaysAboveTheCell) {
     set_up_row(100.3, 1);  // ground between the bed and the bank top
     for (int j = 1; j <= 4; ++j) m->yp[j][1] = m->bel[j][1] + 1.0;
