@@ -17,6 +17,13 @@ ends in the outlet cell.
 Land use: valley-floor pasture (Manning's n 0.035), hillslope grass (0.08)
 and upland forest (0.15), given as an index map with a roughness table.
 
+The stream: a channel network of trapezoidal links along the lowest cell
+of the valley floor from row 20 (below the steep head) to the outlet cell,
+joined by a stream in each side gully. The main stream is cut in three links
+at the two confluences; its bed lies 1.5 m below the ground, the gully
+streams' 0.8 m. Each stream cell holds one computational node of its link
+(valley.chan), and the grid-stream file (valley.gst) ties the cell to it.
+
 Everything is computed from closed-form expressions: running the script
 again writes the same files byte for byte. Standard library only:
 
@@ -42,6 +49,9 @@ LAND_USE = [
     (2, "hillslope grass", 0.080),
     (3, "upland forest", 0.150),
 ]
+
+STREAM_HEAD_ROW = 20           # the main stream starts below the steep valley head
+GULLIES = ((40.0, 12.0, 52.0, 36.0, 6.0), (25.0, 70.0, 38.0, 39.0, 5.0))  # r0, c0, r1, c1, deepest (m)
 
 RAIN_MM_PER_H = 25.0
 RAIN_MINUTES = 60
@@ -107,7 +117,7 @@ def gully_depth(row, col):
     depth = 0.0
     # Each gully: a straight line from a point on the ridge to a point at the
     # edge of the valley floor, a trench deepest half-way along it.
-    for (r0, c0, r1, c1, deepest) in ((40.0, 12.0, 52.0, 36.0, 6.0), (25.0, 70.0, 38.0, 39.0, 5.0)):
+    for (r0, c0, r1, c1, deepest) in GULLIES:
         dr, dc = r1 - r0, c1 - c0
         length2 = dr * dr + dc * dc
         t = ((row - r0) * dr + (col - c0) * dc) / length2
@@ -201,6 +211,118 @@ def watershed(z, outlet):
     return mask
 
 
+# ---------------------------------------------------------------- the stream
+
+# Trapezoidal sections: bottom width (m), side slope, bankfull depth (m),
+# Manning's n and the depth of the bed below the ground (m).
+MAIN_UPPER = dict(bottom=2.0, side=1.5, bankfull=1.5, n=0.035, cut=1.5)
+MAIN_MIDDLE = dict(bottom=3.0, side=1.5, bankfull=1.5, n=0.035, cut=1.5)
+MAIN_LOWER = dict(bottom=4.0, side=1.5, bankfull=1.5, n=0.035, cut=1.5)
+GULLY = dict(bottom=1.0, side=1.0, bankfull=0.8, n=0.040, cut=0.8)
+OUTLET_BED_SLOPE = 0.004       # below the last node of the outlet link
+
+
+def main_stream_cells(z, outlet):
+    """The lowest valley-floor cell of every row from the stream head to the outlet."""
+    cells = []
+    for r in range(STREAM_HEAD_ROW, ROWS):
+        axis = axis_col(r)
+        floor = [c for c in range(1, COLS + 1) if abs(c - axis) <= FLOOR_HALF_WIDTH]
+        cells.append((r, min(floor, key=lambda c: (z[r][c], c))))
+    cells.append(outlet)
+    return cells
+
+
+def gully_stream_cells(gully, main_cells):
+    """Cells along a gully's line from near its top to the valley floor, then
+    along its last row up to the main stream's cell there (not included)."""
+    r0, c0, r1, c1, _ = gully
+    cells = []
+    for k in range(20, 201):
+        t = k / 200.0
+        cell = (int(round(r0 + t * (r1 - r0))), int(round(c0 + t * (c1 - c0))))
+        if not cells or cells[-1] != cell:
+            cells.append(cell)
+    row = cells[-1][0]
+    target = [c for (r, c) in main_cells if r == row][0]
+    step = 1 if target > cells[-1][1] else -1
+    while abs(cells[-1][1] + step - target) >= 1:
+        cells.append((row, cells[-1][1] + step))
+    return cells
+
+
+def spacing(cells):
+    """Mean distance between the centres of consecutive cells (m)."""
+    total = sum(math.hypot(a[0] - b[0], a[1] - b[1]) for a, b in zip(cells, cells[1:]))
+    return CELL * total / max(1, len(cells) - 1)
+
+
+def bed_elevations(z, cells, cut):
+    """The bed below each cell: the ground less the cut, falling at least 1 mm per cell."""
+    beds = []
+    for (r, c) in cells:
+        bed = z[r][c] / 1000.0 - cut
+        if beds and bed > beds[-1] - 0.001:
+            bed = beds[-1] - 0.001
+        beds.append(bed)
+    return beds
+
+
+def stream_network(z, outlet):
+    """The links, upstream first and the outlet link last: each a dict with its
+    cells, section, node spacing, bed elevations of its input nodes (one per
+    cell and one more where it ends) and its downstream and upstream links."""
+    main = main_stream_cells(z, outlet)
+    gullies = [gully_stream_cells(g, main) for g in GULLIES]
+    joins = sorted(cells[-1][0] for cells in gullies)  # rows where the gully streams join
+    upper = [cell for cell in main if cell[0] < joins[0]]
+    middle = [cell for cell in main if joins[0] <= cell[0] < joins[1]]
+    lower = [cell for cell in main if cell[0] >= joins[1]]
+    by_row = {g[-1][0]: g for g in gullies}
+    links = [
+        dict(cells=upper, section=MAIN_UPPER, down=3, up=[]),
+        dict(cells=by_row[joins[0]], section=GULLY, down=3, up=[]),
+        dict(cells=middle, section=MAIN_MIDDLE, down=5, up=[1, 2]),
+        dict(cells=by_row[joins[1]], section=GULLY, down=5, up=[]),
+        dict(cells=lower, section=MAIN_LOWER, down=0, up=[3, 4]),
+    ]
+    for link in links:
+        link["beds"] = bed_elevations(z, link["cells"], link["section"]["cut"])
+        link["dx"] = spacing(link["cells"])
+    for link in links:
+        if link["down"]:
+            below = links[link["down"] - 1]["beds"][0]
+            link["beds"].append(min(below, link["beds"][-1] - 0.001))
+        else:
+            link["beds"].append(link["beds"][-1] - OUTLET_BED_SLOPE * link["dx"])
+    return links
+
+
+def channel_file(links):
+    lines = ["KESTA_CHAN", "ALPHA 1.0", "BETA 1.0", "THETA 1.0", "LINKS %d" % len(links),
+             "MAXNODES %d" % max(len(link["beds"]) for link in links)]
+    for k, link in enumerate(links, 1):
+        lines.append(" ".join(str(v) for v in [ "CONNECT", k, link["down"], len(link["up"])] + link["up"]))
+    for k, link in enumerate(links, 1):
+        sec = link["section"]
+        lines += ["LINK %d" % k, "NODES %d" % len(link["beds"]), "TRAPEZOID",
+                  "MANNINGS_N %.3f" % sec["n"], "DX %.3f" % link["dx"]]
+        for j, bed in enumerate(link["beds"], 1):
+            lines += ["NODE %d" % j, "ELEV %.3f" % bed]
+            if j == 1:
+                lines += ["XSEC", "BOTTOM_WIDTH %g" % sec["bottom"], "SIDE_SLOPE %g" % sec["side"],
+                          "BANKFULL_DEPTH %g" % sec["bankfull"]]
+    return "\n".join(lines) + "\n"
+
+
+def grid_stream_file(links):
+    cells = [(cell, k, j) for k, link in enumerate(links, 1) for j, cell in enumerate(link["cells"], 1)]
+    lines = ["GRIDSTREAMFILE", "STREAMCELLS %d" % len(cells)]
+    for (r, c), k, j in cells:
+        lines += ["CELLIJ %d %d" % (r, c), "NUMNODES 1", "LINKNODE %d %d 1.0" % (k, j)]
+    return "\n".join(lines) + "\n"
+
+
 def land_use(r, c):
     d = abs(c - axis_col(r))
     if d <= FLOOR_HALF_WIDTH + 0.5:
@@ -239,13 +361,24 @@ def project_file(outlet):
         "ROWS             %d" % ROWS,
         "COLS             %d" % COLS,
         "# Minutes of simulation and seconds per step; the explicit scheme",
-        "# shortens its own sub-steps when a step would move too much water.",
+        "# shortens its own sub-steps when a step would move too much water,",
+        "# and the channel routing takes sub-steps short enough for its waves.",
         "TOT_TIME         %d" % RUN_MINUTES,
         "TIMESTEP         %g" % TIMESTEP_S,
         "OVERTYPE         EXPLICIT",
         "OUTROW           %d" % outlet[0],
         "OUTCOL           %d" % outlet[1],
         "OUTSLOPE         0.004",
+        "# The stream: explicit diffusive-wave routing of the channel network of",
+        "# valley.chan; valley.gst ties each stream cell to its channel node, and",
+        "# the water on a stream cell spills over the banks into the channel.",
+        "CHAN_EXPLIC",
+        "CHANNEL_INPUT    valley.chan",
+        "STREAM_CELL      valley.gst",
+        "# Sub-steps of the channel routing: sqrt(g y) x sub-step / node spacing at",
+        "# most 0.1. At the usual 0.2 the wide, gentle lower reach near the peak",
+        "# needs shorter sub-steps than the waves alone ask for, and oscillates.",
+        "MAX_COURANT_NUMBER 0.1",
         "PRECIP_UNIF",
         "RAIN_INTENSITY   %g" % RAIN_MM_PER_H,
         "RAIN_DURATION    %d" % RAIN_MINUTES,
@@ -260,6 +393,10 @@ def project_file(outlet):
         "QUIET",
         "SUMMARY          valley.sum",
         "OUTLET_HYDRO     outlet.hyd",
+        "# Depth and discharge of every channel node every 5 minutes, as",
+        "# link/node datasets.",
+        "CHAN_DEPTH       chan_depth.lnd",
+        "CHAN_DISCHARGE   chan_flow.lnd",
         "",
     ])
 
@@ -278,6 +415,11 @@ def main():
             if mask[r][c] and (r, c) != outlet:
                 assert any(mask[rr][cc] and z[rr][cc] < z[r][c] for rr, cc in neighbours(r, c)), (r, c)
 
+    links = stream_network(z, outlet)
+    for link in links:
+        for (r, c) in link["cells"]:
+            assert mask[r][c], (r, c)  # every stream cell drains to the outlet
+
     write_grid(os.path.join(out, "mask.asc"), lambda r, c: str(mask[r][c]))
     write_grid(os.path.join(out, "elevation.asc"), lambda r, c: "%.3f" % (z[r][c] / 1000.0))
     write_grid(os.path.join(out, "landuse.asc"), lambda r, c: str(land_use(r, c)))
@@ -291,6 +433,10 @@ def main():
             f.write(mapping_table_row(ident, description, n))
     with open(os.path.join(out, "valley.prj"), "w", newline="\n") as f:
         f.write(project_file(outlet))
+    with open(os.path.join(out, "valley.chan"), "w", newline="\n") as f:
+        f.write(channel_file(links))
+    with open(os.path.join(out, "valley.gst"), "w", newline="\n") as f:
+        f.write(grid_stream_file(links))
 
     classes = [0] * (len(LAND_USE) + 1)
     for r in range(1, ROWS + 1):
@@ -299,6 +445,10 @@ def main():
                 classes[land_use(r, c)] += 1
     print("watershed: %d cells (%.2f km2), outlet row %d col %d, %d cells raised by pit filling"
           % (cells, cells * CELL * CELL / 1e6, outlet[0], outlet[1], raised))
+    print("stream: %d links, %d channel nodes; %s" % (
+        len(links), sum(len(link["cells"]) for link in links),
+        ", ".join("link %d %d nodes %.1f m apart" % (k, len(link["cells"]), link["dx"])
+                  for k, link in enumerate(links, 1))))
     print("land use in the watershed: " + ", ".join(
         "%s %d" % (description, classes[ident]) for ident, description, _ in LAND_USE))
 

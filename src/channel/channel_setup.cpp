@@ -4,6 +4,7 @@
 #include "channel/channel_setup.hpp"
 
 #include "channel/channel_input.hpp"
+#include "channel/channel_routing.hpp"
 #include "channel/channel_steps.hpp"
 #include "channel/superlink/storm_drain_steps.hpp"
 #include "core/allocators.hpp"
@@ -36,6 +37,23 @@ void setup_nutrient_streams(model_state& m) {
     assign_stream_constituents(m);
 }
 
+// The routing divides its step by the Courant limit and needs an outlet
+// whose bed falls to its last node (unless the head boundary holds it).
+bool routing_options_valid(model_state& m) {
+    if (!(m.max_courant_number > 0.0))
+        return refuse(format_text("Error: project file %s: MAX_COURANT_NUMBER %g; the channel routing needs a Courant "
+                                  "limit above 0.\n",
+                                  m.project_file.c_str(), m.max_courant_number));
+    const int out = m.nlinks, n = m.nx[out];
+    if (m.head_bound || m.bel[n - 1][out] >= m.bel[n][out]) return true;
+    return refuse(format_text("The outlet slope is negative.  Make sure that the bed\n"
+                              "elevation of the most downstream node is lower than\n"
+                              "the bed elevation of the node just upstream from it.\n"
+                              "Program stopped.\n"
+                              "(channel input file %s: link %d, bed %.4f m at node %d, %.4f m at node %d)\n",
+                              m.channel_input.c_str(), out, m.bel[n - 1][out], n - 1, m.bel[n][out], n));
+}
+
 }  // namespace
 
 void setup_channel(model_state& m) {
@@ -43,6 +61,7 @@ void setup_channel(model_state& m) {
     say(m, format_text("reading channel input data from file %s\n", m.channel_input.c_str()));
     const int lake_losses = read_chan_input(m);
     if (g_error_record.code != 0 || run_stopped()) return;
+    if (m.chan_routing == 1 && !routing_options_valid(m)) return;
 
     alloc_dmatrix(m.maxnodes, m.nlinks, m.yp_max_flood, "yp_max_flood");
     alloc_chan_sed_arrays(m);
@@ -72,6 +91,7 @@ void setup_channel(model_state& m) {
         if (m.ndep[l] == 0) ++m.nsource_links;
     }
     alloc_dmatrix(m.maxnodes, m.nlinks, m.qlat, "qlat");
+    alloc_routing_tables(m);
 
     say(m, "Setting up the grid-stream data... ");
     check_node_spacing(m);

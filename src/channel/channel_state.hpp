@@ -77,7 +77,7 @@ struct channel_state {
 
     // Node tables [node][link].
     mat2<double> qp;          // discharge (m3/s)
-    mat2<double> qlat;        // lateral inflow (m3/s)
+    mat2<double> qlat;        // lateral inflow per metre of channel (m2/s), gathered between channel steps
     mat2<double> yp;          // water-surface elevation (m)
     mat2<double> bel;         // bed elevation (m); segment midpoints on open channels
     mat2<double> chan_depth;  // m
@@ -181,6 +181,37 @@ struct channel_state {
     vec1<double> lake_in_dv, lake_out_dv;
     double lake_total_in_from_overland = 0.0;  // run totals (m3)
     double lake_total_out_to_overland = 0.0;
+    // Run totals of the lakes' exchange with the channels (link flows,
+    // structures, nodes captured and released) and of the water standing on
+    // cells a rising lake took (m3).
+    double lake_in_from_channels = 0.0;
+    double lake_out_to_channels = 0.0;
+    double lake_taken_from_cells = 0.0;
+    int lake_list_exhausted_warned = 0;  // a lake outgrew its cell list (said once in the run)
+
+    // Working tables of the explicit routing [node][link], made with the
+    // node tables: the trial areas of the predictor, and the discharges at
+    // the start of a sub-step, of the predictor and of the corrector.
+    mat2<double> area_iter, qp_old, qp_last, qp_iter;
+    mat2<int> status_node;  // with lakes: 1 while a lake holds the node
+    int route_calls = 0;     // routing calls of the run
+    int route_substeps = 0;  // sub-steps of the last routing call
+
+    // Channel and lake storages and flows of the run for the end-of-run
+    // water balance (m3), named by the lines that print them.
+    struct channel_run_totals {
+        int initial_taken = 0;  // the initial storages are those of the first event
+        double initial_in_channels = 0.0, final_in_channels = 0.0;
+        double initial_in_lakes = 0.0, final_in_lakes = 0.0;
+        double lateral_inflow = 0.0;      // "Total lateral inflow into channels"
+        double first_order_inflow = 0.0;  // FIRST_ORDER_CHAN_Q: an input of the run like the rain
+        double channel_point_sources = 0.0;
+        double precip_to_lakes = 0.0;
+        double flow_into_lakes = 0.0;     // from channels, from overland and from cells taken
+        double flow_from_lakes = 0.0;     // to channels and to overland
+        double lake_evaporation = 0.0;
+        double lake_balance_error = 0.0;  // flow in - out - final + initial - evaporation
+    } chan_run;
 
 
     // Hydrograph locations (IN_HYD_LOCATION), 1-based.
@@ -200,7 +231,7 @@ struct channel_state {
     int chan_stage_given = 0;
     int chan_velocity_given = 0;
     int chan_sed_flux_given = 0;
-    double max_courant_number = 0.0;
+    double max_courant_number = 0.2;  // MAX_COURANT_NUMBER
     int stream_loss = 0;
     int chan_first_pass = 1;  // the routing step does its first-pass work once
     int storm_sewer_given = 0;

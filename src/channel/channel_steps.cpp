@@ -5,7 +5,6 @@
 
 namespace kesta {
 
-void step_channel_routing(model_state&) {}
 void step_chan_point_input(model_state&) {}
 
 }  // namespace kesta

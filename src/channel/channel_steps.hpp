@@ -18,6 +18,13 @@ void setup_channel(model_state& m);
 void step_channel_routing(model_state& m);
 void step_chan_point_input(model_state& m);
 
+// Water in the channel network (m3): flow area times node spacing over the
+// nodes no lake holds of the links routed as channels.
+double channel_storage(const model_state& m);
+// The channel and lake storages and flows of the run for the end-of-run
+// water balance (`chan_run`), at the end of a run.
+void finish_channel_run_totals(model_state& m);
+
 // The channel hotstart of the end of the run (WRITE_CHAN_HOTSTART): the
 // water surface of every node into the ".dht" file and its discharge into
 // the ".qht" file, in the form a READ_CHAN_HOTSTART file is read.

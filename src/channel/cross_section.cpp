@@ -370,38 +370,41 @@ bool refuse_negative_depth(int variant, int j, int l) {
 // to b^2, and that is a / b for a rectangle.
 double trapezoid_depth(double a, double b, double z) { return 2.0 * a / (b + std::sqrt(b * b + 4.0 * z * a)); }
 
-void trapezoid_from_level(model_state& m, int j, int l, double y) {
+// A smaller negative area is rounding of the routing's volume sums, read as
+// a dry node; a larger one stops the run.
+bool area_usable(double& a, const char* what, int j, int l) {
+    if (a >= 0.0) return true;
+    if (a > -kAreaDeficit) {
+        a = 0.0;
+        return true;
+    }
+    return refuse(format_text(what, j, l));
+}
+
+level_section trapezoid_at_depth(const model_state& m, int j, int l, double y) {
     const double s = m.strick[l];
     const double b = m.bottom[j][l], z = m.sslope[j][l];
     const double side = std::sqrt(z * z + 1.0);
-    const double tw = 2.0 * y * z + b;
+    level_section r;
+    r.topw = 2.0 * y * z + b;
     const double p = 2.0 * y * side + b;
-    const double a = (y * z + b) * y;
-    m.topw[j][l] = tw;
-    m.area[j][l] = a;
+    r.area = (y * z + b) * y;
     // A dry section has no conveyance (and a dry V has no perimeter).
-    const bool wet = a > 0.0 && p > 0.0;
-    m.conv[j][l] = wet ? s * a * std::pow(a / p, kTwoThirds) : 0.0;
-    m.dconv[j][l] = wet ? s * (kFiveThirds * std::pow(a, kTwoThirds) * std::pow(p, -kTwoThirds) * tw -
-                               kTwoThirds * std::pow(a, kFiveThirds) * std::pow(p, -kFiveThirds) * 2.0 * side)
-                        : 0.0;
+    if (r.area > 0.0 && p > 0.0) {
+        const double r23 = std::pow(r.area / p, kTwoThirds);
+        r.conv = s * r.area * r23;
+        r.dconv = s * (kFiveThirds * r23 * r.topw - kTwoThirds * r.area * r23 / p * 2.0 * side);
+    }
+    return r;
 }
 
-bool trapezoid_from_area(model_state& m, int j, int l) {
-    double a = m.area[j][l];
-    if (a < 0.0) {
-        if (a <= -kAreaDeficit)
-            return refuse(format_text("In ex_section.c - 1\nprogram stopped for negative area, node %d, link %d\n",
-                                      j, l));
-        a = 0.0;
-    }
+area_section trapezoid_of_area(const model_state& m, int j, int l, double a) {
     const double b = m.bottom[j][l], z = m.sslope[j][l];
-    const double y = a > 0.0 ? std::max(trapezoid_depth(a, b, z), 0.0) : 0.0;
-    m.chan_depth[j][l] = y;
-    m.yp[j][l] = m.bel[j][l] + y;
-    m.conv[j][l] = y > 0.0 ? m.strick[l] * a * std::pow(a / (b + 2.0 * y * std::sqrt(z * z + 1.0)), kTwoThirds)
-                           : 0.0;
-    return true;
+    area_section r;
+    r.depth = a > 0.0 ? std::max(trapezoid_depth(a, b, z), 0.0) : 0.0;
+    if (r.depth > 0.0)
+        r.conv = m.strick[l] * a * std::pow(a / (b + 2.0 * r.depth * std::sqrt(z * z + 1.0)), kTwoThirds);
+    return r;
 }
 
 // Compound trapezoid: bottom b and side slope z1 up to the bankfull depth
@@ -418,43 +421,37 @@ double compound_conv(double s, double a, double p) {
     return a > 0.0 && p > 0.0 ? s * std::pow(a, kCompoundConvA) / std::pow(p, kCompoundConvP) : 0.0;
 }
 
-void compound_from_level(model_state& m, int j, int l, double y) {
+level_section compound_at_depth(const model_state& m, int j, int l, double y) {
     const compound_shape c = compound_at(m, j, l);
     const double s = m.strick[l];
     const double side1 = std::sqrt(c.z1 * c.z1 + 1.0), side2 = std::sqrt(c.z2 * c.z2 + 1.0);
-    double tw, p, a;
+    double p;
+    level_section r;
     if (y <= c.d) {
-        tw = 2.0 * y * c.z1 + c.b;
+        r.topw = 2.0 * y * c.z1 + c.b;
         p = 2.0 * y * side1 + c.b;
-        a = (y * c.z1 + c.b) * y;
+        r.area = (y * c.z1 + c.b) * y;
     } else {
         const double bank_width = 2.0 * c.d * c.z1 + c.b;
-        tw = bank_width + 2.0 * c.z2 * (y - c.d);
+        r.topw = bank_width + 2.0 * c.z2 * (y - c.d);
         p = 2.0 * c.d * side1 + c.b + 2.0 * (y - c.d) * side2;
-        a = (c.d * c.z1 + c.b) * c.d + 0.5 * (y - c.d) * (bank_width + tw);
+        r.area = (c.d * c.z1 + c.b) * c.d + 0.5 * (y - c.d) * (bank_width + r.topw);
     }
-    m.topw[j][l] = tw;
-    m.area[j][l] = a;
-    m.conv[j][l] = compound_conv(s, a, p);
-    if (!(a > 0.0 && p > 0.0)) {
-        m.dconv[j][l] = 0.0;
-        return;
-    }
-    const double r = a / p;
-    m.dconv[j][l] =
-        y <= c.d ? s * ((2.0 * c.z1 * y + c.b) * kCompoundDkBelow5 * std::pow(r, kCompoundConvP) -
-                        kCompoundDkBelow4 * side1 * std::pow(r, kCompoundConvA))
-                 : kFiveThirds * s * std::pow(r, kCompoundDkAbove2) * tw -
-                       4.0 / 3.0 * s * std::pow(r, kCompoundDkAbove5) * side2;
+    r.conv = compound_conv(s, r.area, p);
+    if (!(r.area > 0.0 && p > 0.0)) return r;
+    const double rh = r.area / p;
+    r.dconv = y <= c.d ? s * ((2.0 * c.z1 * y + c.b) * kCompoundDkBelow5 * std::pow(rh, kCompoundConvP) -
+                              kCompoundDkBelow4 * side1 * std::pow(rh, kCompoundConvA))
+                       : kFiveThirds * s * std::pow(rh, kCompoundDkAbove2) * r.topw -
+                             4.0 / 3.0 * s * std::pow(rh, kCompoundDkAbove5) * side2;
+    return r;
 }
 
 bool refuse_compound(const char* what, int j, int l) {
     return refuse(format_text("%s\nlink %d node %d\n", what, l, j));
 }
 
-bool compound_from_area(model_state& m, int j, int l) {
-    const double a = m.area[j][l];
-    if (a < 0.0) return refuse(format_text("In ex_section.c - 5\nstopped for negative area, node %d, link %d\n", j, l));
+bool compound_of_area(const model_state& m, int j, int l, double a, area_section& r) {
     const compound_shape c = compound_at(m, j, l);
     const double bank_area = (c.d * c.z1 + c.b) * c.d;
     double y, p;
@@ -475,9 +472,8 @@ bool compound_from_area(model_state& m, int j, int l) {
         if (y < 0.0) return refuse_compound("in ex_section - 4, negative depth at:", j, l);
         p = 2.0 * c.d * std::sqrt(c.z1 * c.z1 + 1.0) + c.b + 2.0 * u * std::sqrt(c.z2 * c.z2 + 1.0);
     }
-    m.chan_depth[j][l] = y;
-    m.yp[j][l] = m.bel[j][l] + y;
-    m.conv[j][l] = compound_conv(m.strick[l], a, p);
+    r.depth = y;
+    r.conv = compound_conv(m.strick[l], a, p);
     return true;
 }
 
@@ -491,7 +487,7 @@ bool table_in_range(const model_state& m, int t) {
 // fraction f of the way; f above 1 extrapolates along the same line.
 double between(const mat2<double>& v, int t, int i, double f) { return f * (v[i + 1][t] - v[i][t]) + v[i][t]; }
 
-bool breakpoint_from_level(model_state& m, int j, int l, double y) {
+bool breakpoint_at_depth(model_state& m, int j, int l, double y, level_section& r) {
     const int t = m.table_num[j][l];
     if (!table_in_range(m, t)) return false;
     const double h = m.ht_spc[t];
@@ -503,36 +499,31 @@ bool breakpoint_from_level(model_state& m, int j, int l, double y) {
         if (above) m.xsec_above_table = 1;
         const int i = above ? n - 1 : std::min(static_cast<int>(y / h), n - 1);
         const double f = (y - i * h) / h;
-        m.area[j][l] = between(m.xarea, t, i, f);
-        m.topw[j][l] = between(m.xtw, t, i, f);
-        m.conv[j][l] = between(m.xk, t, i, f);
-        m.dconv[j][l] = (m.xk[i + 1][t] - m.xk[i][t]) / h;
+        r.area = between(m.xarea, t, i, f);
+        r.topw = between(m.xtw, t, i, f);
+        r.conv = between(m.xk, t, i, f);
+        r.dconv = (m.xk[i + 1][t] - m.xk[i][t]) / h;
         return true;
     }
     // Below the first level the section fills as a power law through it.
     const double scale = std::pow(y / h, kFiveThirds);
-    m.area[j][l] = m.xarea[1][t] * scale;
-    m.topw[j][l] = m.xtw[1][t] * scale;
-    m.conv[j][l] = m.xk[1][t] * scale;
-    m.dconv[j][l] = kFiveThirds * m.xk[1][t] / std::pow(h, kFiveThirds) * std::pow(y, kTwoThirds);
+    r.area = m.xarea[1][t] * scale;
+    r.topw = m.xtw[1][t] * scale;
+    r.conv = m.xk[1][t] * scale;
+    r.dconv = kFiveThirds * m.xk[1][t] / std::pow(h, kFiveThirds) * std::pow(y, kTwoThirds);
     return true;
 }
 
-bool breakpoint_from_area(model_state& m, int j, int l) {
-    const double a = m.area[j][l];
-    if (a < 0.0)
-        return refuse(format_text("In ex_section.c - 4\nprogram stopped for negative area, node %d, link %d\n", j, l));
+bool breakpoint_of_area(model_state& m, int j, int l, double a, area_section& r) {
     const int t = m.table_num[j][l];
     if (!table_in_range(m, t)) return false;
     const double h = m.ht_spc[t];
     const int n = m.numhts[t];
-    double y = 0.0;
-    if (a == 0.0) {
-        m.conv[j][l] = 0.0;
-    } else if (a > m.xarea[n][t]) {
+    if (a == 0.0) return true;
+    if (a > m.xarea[n][t]) {
         m.xsec_above_table = 1;
-        y = (a - m.xarea[n][t]) * h / (m.xarea[n][t] - m.xarea[n - 1][t]) + n * h;
-        m.conv[j][l] = between(m.xk, t, n - 1, (y - (n - 1) * h) / h);
+        r.depth = (a - m.xarea[n][t]) * h / (m.xarea[n][t] - m.xarea[n - 1][t]) + n * h;
+        r.conv = between(m.xk, t, n - 1, (r.depth - (n - 1) * h) / h);
     } else if (a >= m.xarea[1][t]) {
         // The last level lo in 1..n-1 whose area is not above a (areas rise
         // with the level); a one-level table brackets from the dry bed.
@@ -542,42 +533,87 @@ bool breakpoint_from_area(model_state& m, int j, int l) {
             if (m.xarea[mid][t] <= a) lo = mid;
             else hi = mid - 1;
         }
-        y = (a - m.xarea[lo][t]) / ((m.xarea[lo + 1][t] - m.xarea[lo][t]) / h) + lo * h;
-        m.conv[j][l] = between(m.xk, t, lo, (y - lo * h) / h);
+        r.depth = (a - m.xarea[lo][t]) / ((m.xarea[lo + 1][t] - m.xarea[lo][t]) / h) + lo * h;
+        r.conv = between(m.xk, t, lo, (r.depth - lo * h) / h);
     } else {
-        y = h * std::pow(a / m.xarea[1][t], 0.6);
-        m.conv[j][l] = m.xk[1][t] / std::pow(h, kFiveThirds) * std::pow(y, kFiveThirds);
+        r.depth = h * std::pow(a / m.xarea[1][t], 0.6);
+        r.conv = m.xk[1][t] / std::pow(h, kFiveThirds) * std::pow(r.depth, kFiveThirds);
     }
-    m.chan_depth[j][l] = y;
-    m.yp[j][l] = m.bel[j][l] + y;
+    return true;
+}
+
+// The section kind of an open-channel link.
+enum class section_kind { trapezoid, breakpoint, compound };
+
+section_kind kind_of(int type) {
+    if (link_is_trapezoid(type)) return section_kind::trapezoid;
+    return link_is_breakpoint(type) ? section_kind::breakpoint : section_kind::compound;
+}
+
+bool at_depth(model_state& m, section_kind kind, int j, int l, double y, level_section& r) {
+    switch (kind) {
+        case section_kind::trapezoid: r = trapezoid_at_depth(m, j, l, y); return true;
+        case section_kind::breakpoint: return breakpoint_at_depth(m, j, l, y, r);
+        case section_kind::compound: r = compound_at_depth(m, j, l, y); return true;
+    }
+    return true;
+}
+
+bool of_area(model_state& m, section_kind kind, int j, int l, double a, area_section& r) {
+    static const char* const kNegativeArea[] = {
+        "In ex_section.c - 1\nprogram stopped for negative area, node %d, link %d\n",
+        "In ex_section.c - 4\nprogram stopped for negative area, node %d, link %d\n",
+        "In ex_section.c - 5\nstopped for negative area, node %d, link %d\n"};
+    if (!area_usable(a, kNegativeArea[static_cast<int>(kind)], j, l)) return false;
+    r = area_section{};
+    switch (kind) {
+        case section_kind::trapezoid: r = trapezoid_of_area(m, j, l, a); return true;
+        case section_kind::breakpoint: return breakpoint_of_area(m, j, l, a, r);
+        case section_kind::compound: return compound_of_area(m, j, l, a, r);
+    }
     return true;
 }
 
 }  // namespace
 
-void ex_section(model_state& m, int mode) {
+bool node_section_at_depth(model_state& m, int j, int l, double y, level_section& r) {
+    if (y < 0.0) return refuse_negative_depth(link_is_breakpoint(m.ltype[l]) ? 3 : 1, j, l);
+    return at_depth(m, kind_of(m.ltype[l]), j, l, y, r);
+}
+
+bool node_section_of_area(model_state& m, int j, int l, double a, area_section& r) {
+    return of_area(m, kind_of(m.ltype[l]), j, l, a, r);
+}
+
+void ex_section(model_state& m, int mode) { ex_section(m, mode, m.area); }
+
+void ex_section(model_state& m, int mode, mat2<double>& areas) {
     if (mode != 1 && mode != 2) return;
     for (int l = 1; l <= m.nlinks; ++l) {
         const int type = m.ltype[l];
         if (!link_is_channel(type)) continue;
-        const bool trapezoid = link_is_trapezoid(type);
-        const bool breakpoint = !trapezoid && link_is_breakpoint(type);
+        const section_kind kind = kind_of(type);
+        const int breakpoint_variant = kind == section_kind::breakpoint ? 3 : 1;
         for (int j = 1; j <= m.nx[l]; ++j) {
-            bool ok = true;
             if (mode == 2) {
                 const double y = m.yp[j][l] - m.bel[j][l];
                 if (y < 0.0) {
-                    refuse_negative_depth(breakpoint ? 3 : 1, j, l);
+                    refuse_negative_depth(breakpoint_variant, j, l);
                     return;
                 }
-                if (trapezoid) trapezoid_from_level(m, j, l, y);
-                else if (breakpoint) ok = breakpoint_from_level(m, j, l, y);
-                else compound_from_level(m, j, l, y);
+                level_section r;
+                if (!at_depth(m, kind, j, l, y, r)) return;
+                areas[j][l] = r.area;
+                m.topw[j][l] = r.topw;
+                m.conv[j][l] = r.conv;
+                m.dconv[j][l] = r.dconv;
             } else {
-                ok = trapezoid ? trapezoid_from_area(m, j, l)
-                               : breakpoint ? breakpoint_from_area(m, j, l) : compound_from_area(m, j, l);
+                area_section r;
+                if (!of_area(m, kind, j, l, areas[j][l], r)) return;
+                m.chan_depth[j][l] = r.depth;
+                m.yp[j][l] = m.bel[j][l] + r.depth;
+                m.conv[j][l] = r.conv;
             }
-            if (!ok) return;
         }
     }
 }

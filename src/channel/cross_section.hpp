@@ -6,6 +6,7 @@
 
 #include <vector>
 
+#include "core/arrays.hpp"
 #include "model/model_state_fwd.hpp"
 
 namespace kesta {
@@ -35,13 +36,34 @@ bool interp_breakpoint_xsec(model_state& m, int link, std::vector<bp_section>& s
 // (its spacing included) from the node's pairs. False when refused.
 bool xsec_props(model_state& m, int link, int node);
 
-// Mode 2: from `yp` to `area`, `topw`, `conv` and `dconv`; mode 1: from
-// `area` to `chan_depth`, `yp` and `conv`; at every computational node of
-// every open-channel link (trapezoid, surveyed and compound sections). Any
-// other mode does nothing. A depth or area that cannot be, or a table
-// number beyond the tables, stops the run (code 4000 reported) and ends
-// the call. A depth above a surveyed table raises `xsec_above_table`.
+// Mode 2: from `yp` to the flow areas, `topw`, `conv` and `dconv`; mode 1:
+// from the flow areas to `chan_depth`, `yp` and `conv`; at every
+// computational node of every open-channel link (trapezoid, surveyed and
+// compound sections). The flow areas are `area`, or the node table `areas`
+// given (the routing converts its trial areas so). Any other mode does
+// nothing. A negative depth, an area below -0.0001 m2 (a smaller deficit is
+// read as a dry node), or a table number beyond the tables stops the run
+// (code 4000 reported) and ends the call. A depth above a surveyed table
+// raises `xsec_above_table`.
 void ex_section(model_state& m, int mode);
+void ex_section(model_state& m, int mode, mat2<double>& areas);
+
+// The section of one node at a depth, and the depth of one node holding a
+// flow area: the conversions of ex_section for node j of open-channel link
+// l alone, leaving the node tables as they are. False after the refusals of
+// ex_section (code 4000 reported).
+struct level_section {
+    double area = 0.0;   // m2
+    double topw = 0.0;   // m
+    double conv = 0.0;   // m3/s
+    double dconv = 0.0;  // m2/s
+};
+struct area_section {
+    double depth = 0.0;  // m
+    double conv = 0.0;   // m3/s
+};
+bool node_section_at_depth(model_state& m, int j, int l, double depth, level_section& out);
+bool node_section_of_area(model_state& m, int j, int l, double area, area_section& out);
 
 // At the end of an event: moves the section pairs and the bed of every node
 // of the erodible breakpoint links by the bed sand the node lost or gained

@@ -25,6 +25,8 @@ struct water_run_sums {
     double lake_evaporation = 0.0;
     double infiltrated_volume = 0.0;  // water that entered the soil
     double soil_evaporation = 0.0;    // water the Richards columns lost to evapotranspiration
+    double chan_lateral_inflow = 0.0;  // net bank exchange into the channels
+    double first_order_chan_inflow = 0.0;  // FIRST_ORDER_CHAN_Q into the head links
 };
 
 struct core_state {
@@ -121,6 +123,8 @@ struct core_state {
     double volume_lake_point_sources = 0.0, volume_lake_point_sinks = 0.0;
     double volume_stream_point_sources = 0.0, volume_stream_point_sinks = 0.0;
     double volume_of_lake_evaporation = 0.0;
+    double volume_of_lateral_inflow = 0.0;
+    double volume_first_order_chan = 0.0;
     water_run_sums run_sums;
     water_run_sums run_sums_at_event_start;
     // Mass balance of the event: (input - output) / input, a fraction; exactly

@@ -4,6 +4,9 @@
 #include <cstdio>
 
 #include "calibration/optim_record.hpp"
+#include "channel/channel_steps.hpp"
+#include "core/error_record.hpp"
+#include "core/text_format.hpp"
 #include "model/event_steps.hpp"
 #include "model/model_state.hpp"
 #include "model/optim_results.hpp"
@@ -103,28 +106,16 @@ void event_volumes(model_state& m) {
     m.volume_stream_point_sources = now.stream_point_sources - then.stream_point_sources;
     m.volume_stream_point_sinks = now.stream_point_sinks - then.stream_point_sinks;
     m.volume_of_lake_evaporation = now.lake_evaporation - then.lake_evaporation;
+    m.volume_of_lateral_inflow = now.chan_lateral_inflow - then.chan_lateral_inflow;
+    m.volume_first_order_chan = now.first_order_chan_inflow - then.first_order_chan_inflow;
     // The event's own infiltration: the per-cell depths behind the maps run
     // on from event to event.
     if (any_infiltration(m))
         m.volume_of_infiltrated_water = now.infiltrated_volume - then.infiltrated_volume;
 }
 
-bool is_lake_link(const model_state& m, int link) {
-    constexpr int kLakeBit = 32;
-    return link <= m.ltype.n() && (m.ltype[link] & kLakeBit) != 0;
-}
-
 void channels_at_event_end(model_state& m) {
-    double v = 0.0;
-    for (int link = 1; link <= m.nlinks && link <= m.link_nodes.n(); ++link) {
-        if (is_lake_link(m, link)) continue;
-        int nodes = m.link_nodes[link];
-        if (m.chan_lakes_on && link <= m.nx.n()) nodes = m.nx[link];
-        const double dx = value_at(m.chan_dx, link);
-        for (int node = 1; node <= nodes; ++node)
-            if (node <= m.area.nrows() && link <= m.area.ncols()) v += m.area[node][link] * dx;
-    }
-    m.final_volume_in_channels = v;
+    m.final_volume_in_channels = channel_storage(m);
     if (m.sacramento_given) {
         m.volume_subsurface_at_event_end = sacramento_storage_volume(m);
         m.volume_et_removed_water = sacramento_et_volume(m);
@@ -162,6 +153,25 @@ double final_soil_saturation(model_state& m) {
         return 0.0;
     }
     return sum / m.ncells;
+}
+
+// A balance whose volumes are not all finite numbers is never reported: the
+// run stops with a message instead. True when it may be written.
+bool balance_is_real(model_state& m) {
+    const struct {
+        double value;
+        const char* name;
+    } terms[] = {{m.mass_input_original_mass, "input and original water"},
+                 {m.mass_output_final_mass, "output and final water"},
+                 {m.mass_conservation_error, "mass conservation error"}};
+    for (const auto& t : terms) {
+        if (std::isfinite(t.value)) continue;
+        refuse(format_text("A non-real volume has been detected in the water balance of event %d (%s).\n"
+                           "Check the inputs, or use a shorter time step (TIMESTEP).\n",
+                           m.event_index, t.name));
+        return false;
+    }
+    return true;
 }
 
 void write_optim_line(model_state& m) {
@@ -230,7 +240,7 @@ void event_mass_balance(model_state& m) {
             m.initial_volume_overland_flow + m.volume_gw_chan + m.volume_gw_lakes +
             m.initial_volume_in_lakes + m.initial_liquid_equiv_volume_snow +
             m.volume_overland_point_sources + m.volume_ov_boundary_inflow +
-            m.volume_lake_point_sources + m.volume_stream_point_sources;
+            m.volume_lake_point_sources + m.volume_stream_point_sources + m.volume_first_order_chan;
         m.mass_output_final_mass =
             m.volume_remaining_on_surface + m.volume_of_infiltrated_water +
             m.final_volume_in_channels + m.volume_of_discharge + m.volume_et_removed_water +
@@ -249,7 +259,7 @@ void event_mass_balance(model_state& m) {
             rain + m.volume_subsurface_at_event_start + m.volume_of_water_exfiltrated +
             m.initial_volume_in_channels + m.initial_volume_overland_flow + m.volume_gw_chan +
             m.volume_gw_lakes + m.initial_volume_in_lakes + m.initial_liquid_equiv_volume_snow +
-            m.volume_overland_point_sources + m.volume_ov_boundary_inflow;
+            m.volume_overland_point_sources + m.volume_ov_boundary_inflow + m.volume_first_order_chan;
         m.mass_output_final_mass =
             m.volume_water_chan_gw + m.volume_water_lakes_gw + m.volume_remaining_on_surface +
             m.final_volume_in_channels + m.volume_of_discharge + m.volume_subsurface_at_event_end +
@@ -259,7 +269,7 @@ void event_mass_balance(model_state& m) {
                                m.initial_volume_in_channels + m.initial_volume_overland_flow +
                                m.initial_liquid_equiv_volume_snow + m.volume_overland_point_sources +
                                m.initial_volume_in_lakes + m.volume_subsurface_at_event_start +
-                               m.volume_ov_boundary_inflow;
+                               m.volume_ov_boundary_inflow + m.volume_first_order_chan;
         m.mass_conservation_error =
             rain > 0.0 ? ratio_or_no_input(-(m.mass_input_original_mass - m.mass_output_final_mass), divisor)
                        : kNoWaterInput;
@@ -290,6 +300,7 @@ void finish_event(model_state& m) {
     event_volumes(m);
     if (m.chan_routing || m.chan_alt_routing) channels_at_event_end(m);
     event_mass_balance(m);
+    if (!balance_is_real(m)) return;
     finish_event_sediment_contam(m);
     m.final_basin_averaged_soil_water_content = final_soil_saturation(m);
 

@@ -158,6 +158,7 @@ void zero_event_totals(model_state& m) {
     m.ov_bdy_out_vol_at_event_start = m.ov_bdy_out_vol;
     m.ov_bdy_fixed_out_vol_at_event_start = m.ov_bdy_fixed_out_vol;
     m.ov_bdy_fixed_in_vol_at_event_start = m.ov_bdy_fixed_in_vol;
+    m.ov_substep_giveups_at_event_start = m.ov_substep_giveups;
     // Exchanges that the processes add up over the event.
     m.volume_gw_chan = 0.0;
     m.volume_water_chan_gw = 0.0;
@@ -294,30 +295,24 @@ void empty_channel_network(model_state& m) {
     if (m.head_bound) set_chan_point_value(m);
 }
 
-bool is_lake_link(const model_state& m, int link) {
-    constexpr int kLakeBit = 32;
-    return link <= m.ltype.n() && (m.ltype[link] & kLakeBit) != 0;
-}
-
 void initial_channel_volume(model_state& m) {
     ex_section(m, 2);
-    double v = 0.0;
-    for (int link = 1; link <= m.nlinks && link <= m.link_nodes.n(); ++link) {
-        if (is_lake_link(m, link)) continue;
-        const double dx = value_at(m.chan_dx, link);
-        for (int node = 1; node <= m.link_nodes[link]; ++node) {
+    for (int link = 1; link <= m.nlinks && link <= m.nx.n(); ++link) {
+        if (link_is_lake_struct_or_overtaken(m.ltype[link])) continue;
+        for (int node = 1; node <= m.nx[link]; ++node) {
             if (node > m.area.nrows() || link > m.area.ncols()) continue;
-            const double a = m.area[node][link];
-            if (std::isnan(a)) {
+            if (std::isnan(m.area[node][link]))
                 std::printf("Negative Area Computed At Startup for [Node][Link]: [%d][%d] ltype: %d\n",
                             node, link, link <= m.ltype.n() ? m.ltype[link] : 0);
-                continue;
-            }
-            v += a * dx;
         }
     }
-    m.initial_volume_in_channels = v;
+    m.initial_volume_in_channels = channel_storage(m);
     if (m.chan_lakes_on) m.initial_volume_in_lakes = channel_lake_storage(m);
+    if (!m.chan_run.initial_taken) {
+        m.chan_run.initial_taken = 1;
+        m.chan_run.initial_in_channels = m.initial_volume_in_channels;
+        m.chan_run.initial_in_lakes = m.initial_volume_in_lakes;
+    }
 }
 
 void start_channel(model_state& m) {

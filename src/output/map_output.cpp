@@ -11,8 +11,8 @@
 //   map_sediment_volume    (NET_SED_VOLUME, "sediment_volume", net_sed_volume)  overland sediment transport
 //   map_suspended_sediment (VOL_SED_SUSP, "suspended_sediment_conc")      overland sediment transport
 //   map_contaminant_conc   (OV_CON_MAP, "contaminant_conc")                overland constituent transport
-// The depth map shows `h` until the channel lakes set the depth of the cells
-// they cover.
+// The depth map shows `h`, and on the cells of a channel-network lake the
+// lake's level above the cell's ground.
 #include <algorithm>
 #include <cmath>
 #include <string>
@@ -26,6 +26,7 @@
 #include "model/model_state.hpp"
 #include "output/grid_writers.hpp"
 #include "output/output_steps.hpp"
+#include "overland/overland_steps.hpp"
 
 namespace kesta {
 
@@ -39,6 +40,12 @@ constexpr double kNoDataValue = -999.99;
 void fill_discharge(model_state& m) {
     const int n = std::min({m.ncells, m.qmap.n(), m.qx.n(), m.qy.n()});
     for (int k = 1; k <= n; ++k) m.qmap[k] = std::sqrt(m.qx[k] * m.qx[k] + m.qy[k] * m.qy[k]);
+}
+
+// With channel lakes the depth map has values of its own.
+vec1<double>& depth_values(model_state& m) { return m.chan_lakes_on ? m.depth_map_values : m.h; }
+void fill_depth(model_state& m) {
+    if (m.chan_lakes_on) lake_depth_map(m, m.depth_map_values);
 }
 
 struct standard_map {
@@ -69,7 +76,7 @@ using M = model_state;
 
 const standard_map kStandardMaps[] = {
     {map_depth, "DEPTH", "depth", "depth", "depth map", [](const M& m) { return m.depth_given != 0; },
-     card_file<&P::depth>, vector_of<&M::h>},
+     card_file<&P::depth>, depth_values, fill_depth},
     {map_discharge, "DISCHARGE", "discharge", "discharge", "discharge map",
      [](const M& m) { return m.discharge_given != 0; }, card_file<&P::discharge>, vector_of<&M::qmap>,
      fill_discharge},
@@ -108,6 +115,7 @@ bool write_frames(model_state& m, bool every_interval) {
 
 void open_all_map_outputs(model_state& m) {
     const int format = map_output_format(m);
+    if (m.chan_lakes_on) m.depth_map_values = vec1<double>(m.ncells);
     std::vector<std::pair<std::string, std::string>> datasets;  // (words, path) created so far
     for (const standard_map& s : kStandardMaps) {
         if (!s.wanted(m)) continue;

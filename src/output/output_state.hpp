@@ -51,6 +51,9 @@ struct output_state {
     file_ptr contam_map_fp;
 
     int outlet_hydro_lines = 0;  // lines written to the outlet hydrograph
+    // Blocks written to each channel link/node dataset.
+    int linknode_depth_steps = 0, linknode_discharge_steps = 0, linknode_velocity_steps = 0,
+        linknode_stage_steps = 0;
     // The series line of the current pass was written before the clock
     // jumped over a dry spell to the next event; the pass writes no other.
     int series_written_early = 0;
@@ -61,6 +64,7 @@ struct output_state {
     channel_extremes chan_extremes;
 
     map_series map_outputs[kStandardMapCount];  // by standard_map_type
+    vec1<double> depth_map_values;  // the depth map with channel lakes: lake level above ground on their cells
     std::unique_ptr<vq_data> vq;  // present when the reservoir coupling is configured
     file_ptr vq_qin_fp;           // the reservoir model's inflow file (VQ_INPUT)
 

@@ -11,13 +11,14 @@
 
 namespace kesta {
 
-void write_linknode_headers(model_state&) {}
-// Of the end-of-run summaries and final files, the soil run totals that the
-// global table will print are formed, the map frames and the channel hotstart
-// written.
+// Of the end-of-run summaries and final files, the soil, channel and lake
+// run totals that the global table will print are formed, the map frames,
+// the flood stream depths and the channel hotstart written.
 void write_final_summaries(model_state& m) {
     finish_soil_run_totals(m);
+    finish_channel_run_totals(m);
     write_final_map_frames(m);
+    write_flood_stream(m);
     write_chan_hotstart(m);
 }
 

@@ -23,7 +23,15 @@ void write_startup_info(model_state& m, const std::string& project_file);
 // Sets up the standard maps the cards ask for: the datasets are created
 // with their headers; numbered grid files are written by the map step.
 void open_all_map_outputs(model_state& m);
+// The headers of the channel link/node datasets the cards ask for (depth,
+// discharge, stage, velocity, and the flood stream depth).
 void write_linknode_headers(model_state& m);
+// One block of each channel link/node dataset: depth (water surface less
+// bed), discharge, velocity (discharge over flow area) and stage.
+void write_channel_datasets(model_state& m);
+// The flood stream depth dataset's one block at the end of a run: the
+// highest water surface of every node less its bed.
+void write_flood_stream(model_state& m);
 void report_progress(model_state& m);
 void write_timeseries_output(model_state& m);
 // The map step: a frame of every standard map on each pass whose step index

@@ -149,7 +149,11 @@ bool gw_chan_exchange(const model_state& m) {
     return ch1(m) && m.stream_loss && !m.sacramento_given;
 }
 
+bool lakes(const model_state& m) { return m.chan_lakes_on != 0; }
+bool ch1_lakes(const model_state& m) { return ch1(m) && lakes(m); }
+
 const volume_line kVolumeLines[] = {
+    {lakes, "initial volume in lakes               %9.1lf\n", value_of<&model_state::initial_volume_in_lakes>},
     {always, "initial volume of overland flow:      %9.1lf\n", value_of<&model_state::initial_volume_overland_flow>},
     {ch1, "initial volume in channels:           %9.1lf\n", value_of<&model_state::initial_volume_in_channels>},
     {always, "initial liquid-equiv. volume of snow: %9.1lf\n \n",
@@ -164,15 +168,23 @@ const volume_line kVolumeLines[] = {
     {always, "volume of discharge:                 %9.1lf\n", value_of<&model_state::volume_of_discharge>},
     {[](const model_state& m) { return m.soil_et_accounting != 0; },
      "volume ground water recharge:        %9.1lf\n", value_of<&model_state::volume_ground_water_recharge>},
+    {ch1, "volume of lateral inflow:            %9.1lf\n", value_of<&model_state::volume_of_lateral_inflow>},
     {gw_chan_exchange, "volume of gw to chan:                %9.1lf\n", value_of<&model_state::volume_gw_chan>},
     {gw_chan_exchange, "volume of water from chan to gw:     %9.1lf\n", value_of<&model_state::volume_water_chan_gw>},
+    {ch1_lakes, "volume precip to lake:               %9.1lf\n", value_of<&model_state::volume_precip_to_lake>},
+    {ch1_lakes, "volume overland to lake:             %9.1lf\n", value_of<&model_state::volume_overland_to_lake>},
+    {ch1_lakes, "volume overland from lake:           %9.1lf\n", value_of<&model_state::volume_overland_from_lake>},
     {ch1, "volume of stream point sources:      %9.1lf\n", value_of<&model_state::volume_stream_point_sources>},
     {ch1, "volume of stream point sinks:        %9.1lf\n", value_of<&model_state::volume_stream_point_sinks>},
+    {ch1, "volume of lake point sources:        %9.1lf\n", value_of<&model_state::volume_lake_point_sources>},
+    {ch1, "volume of lake point sinks:          %9.1lf\n", value_of<&model_state::volume_lake_point_sinks>},
+    {ch1, "volume of lake evaporation:          %9.1lf\n", value_of<&model_state::volume_of_lake_evaporation>},
     {[](const model_state& m) { return m.long_term && m.inf_richards_on; },
      "volume of total evaporation:         %9.1lf\n", value_of<&model_state::volume_of_total_evaporation>},
     {always, "volume from overland point sources:  %9.1lf\n",
      value_of<&model_state::volume_overland_point_sources>},
     {always, "\n", nullptr},
+    {lakes, "volume remaining in lakes            %9.1lf\n", value_of<&model_state::volume_remaining_in_lakes>},
     {always, "volume remaining on surface:         %9.1lf\n", value_of<&model_state::volume_remaining_on_surface>},
     {ch1, "final volume in channels (cu. m):    %9.1lf\n", value_of<&model_state::final_volume_in_channels>},
     {always, "final volume of snow (cu. m):        %9.1lf\n \n", value_of<&model_state::final_volume_of_snow>},
@@ -271,15 +283,30 @@ const flagged_line kWarnings[] = {
      " in the development of KESTA.  You should first check for errors in the\n"
      " channel inputs, including cross-sectional data.  A decrease in the model\n"
      " time step may also help alleviate this problem.\n\n"},
+    // A depth above the highest level of a surveyed section's table was
+    // extrapolated in the run.
+    {[](const model_state& m) { return m.xsec_above_table != 0; },
+     "-Depths exceeded the range of look-up table X-section data.\n"
+     " This is usually a source of error, particularly near hydrograph peaks.\n"},
     {[](const model_state& m) { return m.volume_remaining_on_surface > 0.05 * m.volume_rainfall_overland; },
      ""},
 };
 
 void write_warnings(const model_state& m, std::FILE* fp) {
     std::fputs("THE FOLLOWING WARNINGS ARE GIVEN:\n", fp);
-    const auto count = std::count_if(std::begin(kWarnings), std::end(kWarnings),
-                                     [&m](const flagged_line& w) { return w.shown(m); });
+    auto count = std::count_if(std::begin(kWarnings), std::end(kWarnings),
+                               [&m](const flagged_line& w) { return w.shown(m); });
     write_lines(fp, m, kWarnings);
+    const int giveups = m.ov_substep_giveups - m.ov_substep_giveups_at_event_start;
+    if (giveups > 0) {
+        ++count;
+        std::fprintf(fp,
+                     "-The overland routing could not shorten its sub-step enough in %d time step(s)\n"
+                     " of this event and accepted flows that failed its stability tests: the depths\n"
+                     " and discharges of those steps may be inaccurate. A shorter time step\n"
+                     " (TIMESTEP) avoids this.\n\n",
+                     giveups);
+    }
     if (count == 0) std::fputs("No Warnings.\n", fp);
 }
 

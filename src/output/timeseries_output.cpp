@@ -162,6 +162,19 @@ void write_location_series(const model_state& m) {
     }
 }
 
+// The level and volume of every channel lake (LAKE_OUTPUT), after the
+// calendar time in long-term runs, else the elapsed minutes.
+void write_lake_output(const model_state& m) {
+    std::FILE* fp = m.lake_output_fp.get();
+    if (!fp || !m.chan_lakes_on) return;
+    if (m.long_term)
+        std::fprintf(fp, "%4d %2d %2d %2d %2d ", m.year, m.month, m.day, m.hour, m.minute);
+    else
+        std::fprintf(fp, "%14.8lf ", m.elapsed_min);
+    for (int k = 1; k <= m.nlakes; ++k) std::fprintf(fp, "%9.3lf  %9.3lf ", m.lake_elev[k], m.lake_volume[k]);
+    std::fputs("\n", fp);
+}
+
 }  // namespace
 
 void write_timeseries_output(model_state& m) {
@@ -177,10 +190,12 @@ void write_timeseries_output(model_state& m) {
 
     write_outlet(m);
     write_location_series(m);
+    write_lake_output(m);
     vq_qin_write(m);
 
     if (m.outlet_hydro_fp) std::fflush(m.outlet_hydro_fp.get());
     if (m.sig_outlet_hydro_fp) std::fflush(m.sig_outlet_hydro_fp.get());
+    write_channel_datasets(m);
 }
 
 }  // namespace kesta

@@ -27,10 +27,7 @@ using overland_detail::grid_view;
 using overland_detail::lake_mode;
 using overland_detail::pow53;
 
-constexpr double kSmallestSubstep = 0.001;    // s; below it the step gives up
-// Most sub-steps one time step may take: halving stops before the step
-// would need more (however long the time step).
-constexpr double kMostSubsteps = 1e6;
+constexpr double kSmallestSubstep = 0.001;    // s; below it the step gives up, however long the step
 constexpr double kRemainderLimit = 0.001;     // s; a shorter remainder joins the last sub-step
 constexpr double kDone = 1e-16;               // s
 constexpr double kChangeShare = 0.5;          // largest accepted change, share of the depth
@@ -172,7 +169,7 @@ double ade_substeps(model_state& m, const grid_view& g, double dt, const outlet_
     std::fill(voly, voly + n + 1, 0.0);
 
     double dt_sub = dt;
-    while (dt_sub >= kSmallestSubstep && dt / dt_sub <= kMostSubsteps) {
+    while (dt_sub >= kSmallestSubstep) {
         std::copy(h_old, h_old + n + 1, g.h);
         double volume = 0.0;
         double remaining = dt;
@@ -186,7 +183,7 @@ double ade_substeps(model_state& m, const grid_view& g, double dt, const outlet_
             }
             for (const direction* dir : {&first, &second}) {
                 face_flux<lake_mode::none>(g, g.h, *dir);
-                if (ade_stability_check(n, g.h, g.dh, dir->q, dir->up, g.dx, dt_sub)) {
+                if (ade_stability_check(n, g.h, g.dh, dir->q, dir->nb, dir->up, g.dx, dt_sub)) {
                     rejected = true;
                     break;
                 }
@@ -209,21 +206,62 @@ double ade_substeps(model_state& m, const grid_view& g, double dt, const outlet_
         std::fill(volx, volx + n + 1, 0.0);
         std::fill(voly, voly + n + 1, 0.0);
     }
-    if (dt_sub >= kSmallestSubstep) {
-        print_both(format_text("The ADE overland routing would need more than %.0f sub-steps of %g s to cover\n"
-                               "the time step of %g s.\n",
-                               kMostSubsteps, dt_sub, dt));
-    } else {
-        print_both("The ADE overland routing time step is getting really small\n");
-        print_both("less than 1/100 of a second\n");
-    }
-    refuse("Reduce the model time step by a factor of 2 and try again.\nProgram stopped.\n");
+    // The sub-step a step would need does not depend on the model time
+    // step, only on how fast water leaves the shallowest cells.
+    print_both("The ADE overland routing time step is getting really small\n");
+    print_both("less than 1/1000 of a second\n");
+    refuse("Water leaves some cell faster than a sub-step of 0.001 s can follow, whatever the\n"
+           "model time step: use OVERTYPE EXPLICIT, larger cells or a larger Manning's n.\n"
+           "Program stopped.\n");
     return -1.0;
+}
+
+// Moves the water of the faces of `dir` over dt: to = from + the change,
+// no cell giving more than `from` and its inflow hold (the faces are cut to
+// match). The two may be the same vector. Channel-lake cells keep their
+// depths: their lakes give and take the water of their faces.
+template <lake_mode M>
+void apply_limited(model_state& m, const grid_view& g, const direction& dir, double dt, const double* from,
+                   double* to) {
+    const double k = dt / g.area;
+    double* dh = m.dh.data();
+    const double* q = dir.q;
+    bool overdrawn = false;
+    for (int i = 1; i <= g.n; ++i) {
+        const int up = dir.up[i];
+        dh[i] = ((up ? q[up] : 0.0) - q[i]) * k;
+        if (M == lake_mode::channel && g.lake(i)) dh[i] = 0.0;
+        else if (from[i] + dh[i] < 0.0) overdrawn = true;
+    }
+    if constexpr (M == lake_mode::channel) {
+        // Nor a lake: a land cell fed less by one may then give too much.
+        const overland_detail::face_line line{dir.q, dir.nb, dir.up};
+        overland_detail::limit_lake_giving(g, &line, 1, k, m.lake_scratch.data());
+        overdrawn = true;
+    }
+    if (overdrawn) {
+        const overland_detail::face_line line{dir.q, dir.nb, dir.up};
+        overland_detail::limit_overdraws(from, dh, g.n, &line, 1, k, M == lake_mode::channel ? g.lake_of : nullptr,
+                                         g.nlakes);
+    }
+    for (int i = 1; i <= g.n; ++i) to[i] = (M == lake_mode::channel && g.lake(i)) ? from[i] : from[i] + dh[i];
+}
+
+// The lake variants that keep every cell's giving within its water: the
+// channel lakes (overland lakes move water unlimited, as their one pass
+// always has).
+template <lake_mode M>
+constexpr bool limited() {
+    return M == lake_mode::none || M == lake_mode::channel;
 }
 
 // One predictor-corrector pass of one direction over dt. In the column
 // direction the outlet loses the mean of the outflows at the depth before
 // the pass and at the predicted depth; the volume removed is returned.
+//
+// Without lakes, neither the prediction nor the correction takes more water
+// from a cell than it has: a predicted depth past the water there is would
+// feed the mean a flux out of all proportion.
 template <lake_mode M>
 double pc_direction(model_state& m, const grid_view& g, const direction& dir, double dt,
                     const outlet_info& out, bool with_outlet) {
@@ -231,7 +269,8 @@ double pc_direction(model_state& m, const grid_view& g, const direction& dir, do
     double* qdummy = m.qdummy.data();
     const int n = g.n;
     face_flux<M>(g, g.h, dir);
-    apply_faces<M>(g, dir, dir.q, g.h, hdummy, dt);
+    if constexpr (limited<M>()) apply_limited<M>(m, g, dir, dt, g.h, hdummy);
+    else apply_faces<M>(g, dir, dir.q, g.h, hdummy, dt);
     std::copy(dir.q, dir.q + n + 1, qdummy);
     double q_before = 0.0;
     if (with_outlet) {
@@ -240,7 +279,8 @@ double pc_direction(model_state& m, const grid_view& g, const direction& dir, do
     }
     face_flux<M>(g, hdummy, dir);
     for (int i = 1; i <= n; ++i) dir.q[i] = (dir.q[i] + qdummy[i]) * 0.5;
-    apply_faces<M>(g, dir, dir.q, g.h, g.h, dt);
+    if constexpr (limited<M>()) apply_limited<M>(m, g, dir, dt, g.h, g.h);
+    else apply_faces<M>(g, dir, dir.q, g.h, g.h, dt);
     if constexpr (M != lake_mode::none) book_lake_faces(g, dir, dt);
     if (!with_outlet) return 0.0;
     const double q_predicted = outlet_q(g, out.cell, hdummy[out.cell], out.slope);
@@ -263,7 +303,8 @@ double ade_one_pass(model_state& m, const grid_view& g, double dt, const outlet_
     } else {
         for (const direction& dir : order) {
             face_flux<M>(g, g.h, dir);
-            apply_faces<M>(g, dir, dir.q, g.h, g.h, dt);
+            if constexpr (limited<M>()) apply_limited<M>(m, g, dir, dt, g.h, g.h);
+            else apply_faces<M>(g, dir, dir.q, g.h, g.h, dt);
             if constexpr (M != lake_mode::none) book_lake_faces(g, dir, dt);
         }
         if (out.cell) {
@@ -292,23 +333,31 @@ void ade_flux_x(model_state& m, const double* h, double* q) { ade_flux(m, h, q, 
 
 void ade_flux_y(model_state& m, const double* h, double* q) { ade_flux(m, h, q, columns); }
 
-int ade_stability_check(int ncells, double* h, double* dh, const double* q, const int* upcon,
+int ade_stability_check(int ncells, double* h, double* dh, double* q, const int* nb, const int* upcon,
                         double dx, double dt_sub) {
     const double k = dt_sub / (dx * dx);
+    bool overdrawn = false;
     for (int i = 1; i <= ncells; ++i) {
         const double before = h[i];
         const int up = upcon[i];
         const double in = up ? q[up] : 0.0;
         dh[i] = (in - q[i]) * k;
-        h[i] += dh[i];
-        if (h[i] < 0.0) {
-            if (dt_sub < kSmallestSubstep || h[i] <= kNegativeDepthLimit) return 1;
-            h[i] = 0.0;
+        const double after = before + dh[i];
+        if (after < 0.0) {
+            if (dt_sub < kSmallestSubstep || after <= kNegativeDepthLimit) return 1;
+            overdrawn = true;
         } else if (std::fabs(dh[i]) > kChangeShare * before && before > kTestedDepth &&
                    dt_sub > kTestedSubstep) {
             return 1;
         }
     }
+    // A cell a little below 0 m is accepted as empty: what it gave beyond
+    // its depth stays with it, rather than being made from nothing.
+    if (overdrawn) {
+        const overland_detail::face_line line{q, nb, upcon};
+        overland_detail::limit_overdraws(h, dh, ncells, &line, 1, k);
+    }
+    for (int i = 1; i <= ncells; ++i) h[i] += dh[i];
     return 0;
 }
 
@@ -330,6 +379,11 @@ double ade_overland_route(model_state& m, double dt) {
         if (g.lakes == lake_mode::overland) {
             volume = ade_one_pass<lake_mode::overland>(m, g, dt, out);
         } else if (g.lakes == lake_mode::channel) {
+            // What the lakes exchange with the overland flow is counted
+            // from the start of each call: the overland step books it.
+            std::fill(g.lake_in_dv, g.lake_in_dv + g.nlakes + 1, 0.0);
+            std::fill(g.lake_out_dv, g.lake_out_dv + g.nlakes + 1, 0.0);
+            if (m.lake_scratch.n() < g.nlakes) m.lake_scratch = vec1<double>(g.nlakes);
             volume = ade_one_pass<lake_mode::channel>(m, g, dt, out);
         } else if (m.overtype == 3) {
             volume = ade_one_pass<lake_mode::none>(m, g, dt, out);

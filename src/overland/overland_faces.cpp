@@ -62,6 +62,131 @@ bool neighbours_in_range(model_state& m) {
     return true;
 }
 
+namespace {
+
+// Depth (m) cell i gives through the faces of `l` in the sub-step.
+double given_through(const face_line& l, int i, double k) {
+    double given = 0.0;
+    if (l.nb[i] && l.q[i] > 0.0) given += l.q[i] * k;
+    const int u = l.up[i];
+    if (u && l.q[u] < 0.0) given -= l.q[u] * k;
+    return given;
+}
+
+// Scales by `keep` the faces of `l` through which cell i gives water, and
+// moves the depth no longer given back from the cells they feed.
+void scale_given(const face_line& l, int i, double keep, double* dh, double k) {
+    const int r = l.nb[i];
+    if (r && l.q[i] > 0.0) {
+        const double back = l.q[i] * k * (1.0 - keep);
+        dh[i] += back;
+        dh[r] -= back;
+        l.q[i] *= keep;
+    }
+    const int u = l.up[i];
+    if (u && l.q[u] < 0.0) {
+        const double back = -l.q[u] * k * (1.0 - keep);
+        dh[i] += back;
+        dh[u] -= back;
+        l.q[u] *= keep;
+    }
+}
+
+// Passes over the cells (alternately forwards and backwards) before every
+// cell is made to give at most its depth at the start: a cell fed less can
+// go below 0 in turn, and water on a line reaches it in one pass of its own
+// direction.
+constexpr int kOverdrawPasses = 8;
+
+}  // namespace
+
+int limit_overdraws(const double* h, double* dh, int n, const face_line* lines, int nlines, double k,
+                    const int* lake_of, int nlakes) {
+    auto in_lake = [&](int i) { return lake_of && lake_of[i] >= 1 && lake_of[i] <= nlakes; };
+    int cut = 0;
+    for (int pass = 0; pass < kOverdrawPasses; ++pass) {
+        bool changed = false;
+        const bool forwards = pass % 2 == 0;
+        for (int step = 1; step <= n; ++step) {
+            const int i = forwards ? step : n + 1 - step;
+            if (in_lake(i)) continue;
+            const double end = h[i] + dh[i];
+            if (!(end < 0.0)) continue;
+            double given = 0.0;
+            for (int d = 0; d < nlines; ++d) given += given_through(lines[d], i, k);
+            if (!(given > 0.0)) {
+                // Giving nothing, a cell that started at 0 m or more is below
+                // 0 only by the rounding of what it was fed.
+                if (h[i] >= 0.0) dh[i] = -h[i];
+                continue;
+            }
+            // end < 0, so keep < 1; keep < 0 only for a cell that started
+            // below 0 and gives all it can.
+            const double keep = std::max(0.0, (given + end) / given);
+            for (int d = 0; d < nlines; ++d) scale_given(lines[d], i, keep, dh, k);
+            if (keep > 0.0) dh[i] = -h[i];  // its end depth is exactly 0, not a rounding below
+            ++cut;
+            changed = true;
+        }
+        if (!changed) return cut;
+    }
+    // Not settled: no cell gives more than it had at the start, whatever it
+    // receives (each face is cut only by its donor).
+    for (int i = 1; i <= n; ++i) {
+        if (in_lake(i)) continue;
+        double given = 0.0;
+        for (int d = 0; d < nlines; ++d) given += given_through(lines[d], i, k);
+        const double held = std::max(0.0, h[i]);
+        if (!(given > held)) continue;
+        for (int d = 0; d < nlines; ++d) scale_given(lines[d], i, held / given, dh, k);
+        ++cut;
+    }
+    for (int i = 1; i <= n; ++i)
+        if (!in_lake(i) && h[i] >= 0.0 && h[i] + dh[i] < 0.0) dh[i] = -h[i];  // a rounding below 0
+    return cut;
+}
+
+namespace {
+
+// Calls f(lake, land, q) for every face of `l` through which a lake gives
+// water to a land cell; q is the face's flux (changed by f as it likes).
+template <class F>
+void for_lake_giving(const grid_view& g, const face_line& l, F f) {
+    for (int i = 1; i <= g.n; ++i) {
+        const int r = l.nb[i];
+        if (r == 0 || l.q[i] == 0.0) continue;
+        const int li = g.lake(i), lr = g.lake(r);
+        if ((li != 0) == (lr != 0)) continue;
+        if (li && l.q[i] > 0.0) f(li, r, l.q[i]);
+        if (lr && l.q[i] < 0.0) f(lr, i, l.q[i]);
+    }
+}
+
+}  // namespace
+
+void limit_lake_giving(const grid_view& g, const face_line* lines, int nlines, double k, double* given) {
+    if (g.lakes != lake_mode::channel) return;
+    std::fill(given, given + g.nlakes + 1, 0.0);
+    for (int d = 0; d < nlines; ++d)
+        for_lake_giving(g, lines[d], [&](int lake, int, double& q) { given[lake] += std::fabs(q) * k * g.area; });
+    bool any = false;
+    for (int lake = 1; lake <= g.nlakes; ++lake) {
+        const double held = std::max(0.0, g.lake_volume[lake]);
+        // given[] turns into the share each lake may give.
+        given[lake] = given[lake] > held ? held / given[lake] : 1.0;
+        any = any || given[lake] < 1.0;
+    }
+    if (!any) return;
+    for (int d = 0; d < nlines; ++d) {
+        for_lake_giving(g, lines[d], [&](int lake, int land, double& q) {
+            const double keep = given[lake];
+            if (keep >= 1.0) return;
+            g.dh[land] -= std::fabs(q) * k * (1.0 - keep);
+            q *= keep;
+        });
+    }
+}
+
 lake_mode routing_lake_mode(const model_state& m, bool channel_first) {
     const bool overland = m.overland_lake_map_given && holds(m.oland_lake_new, m.ncells);
     const bool channel = m.chan_lakes_on && holds(m.lake_num, m.ncells);

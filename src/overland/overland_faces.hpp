@@ -117,6 +117,41 @@ bool neighbours_in_range(model_state& m);
 // scheme overland lakes. Lakes whose cell vector is missing are off.
 lake_mode routing_lake_mode(const model_state& m, bool channel_first);
 
+// The faces of one sweep direction: face i joins cell i to nb[i] (0: no
+// face) and carries q[i], positive towards nb[i]; up[i] is the cell whose
+// face ends at cell i (0: none).
+struct face_line {
+    double* q;
+    const int* nb;
+    const int* up;
+};
+
+// Keeps a sub-step from taking more water out of a cell than it has. `h` are
+// the depths at the start of the sub-step and `dh` the changes its faces
+// make, each face moving q x k of depth from its donor to the other cell
+// (k = sub-step / dx for fluxes per unit width, sub-step / dx^2 for
+// discharges). A cell that h + dh would leave below 0 m gives that much less
+// through the faces it gives through, in proportion, and the cells they feed
+// receive that much less; q and dh change to match, and the cell ends at 0.
+// Repeated while a cell fed less is left below 0; should that not settle,
+// every cell then gives at most its depth at the start. Water is neither
+// made nor lost. Returns the number of cells whose giving was cut.
+//
+// With `lake_of`, cells whose entry lies in 1..nlakes are lake cells: the
+// lake holds their water, so they are never cut and their depths neither
+// limit nor change anything (their faces' volumes are booked to the lake
+// from the faces as they stand afterwards).
+int limit_overdraws(const double* h, double* dh, int n, const face_line* lines, int nlines, double k,
+                    const int* lake_of = nullptr, int nlakes = 0);
+
+// Keeps each channel-network lake of the call from giving the land more
+// water in one sub-step than its volume: the faces of `lines` through
+// which a lake gives water (q x k of depth to the land cell, q x k x area
+// m3 from the lake) are scaled down together so that the lake gives at most
+// its volume, and the land cells they feed receive that much less (dh).
+// `given` is scratch of at least nlakes + 1 values.
+void limit_lake_giving(const grid_view& g, const face_line* lines, int nlines, double k, double* given);
+
 // Removes the outlet outflow Q (m3/s) over dt from depth h (at most all of
 // it) and returns the volume removed (m3). Nothing leaves a dry cell.
 inline double drain_outlet(double& h, double q, double dt, double area) {

@@ -111,9 +111,15 @@ struct overland_state {
     int ov_reduced_reuse = 0;
     int ov_reduced_in_use = 0;
     int ov_substeps_last = 0;  // sub-steps of the last routing call
+    // Routing calls of the run that gave up shortening the sub-step and
+    // accepted faces that failed its tests, and their number when the
+    // current event started.
+    int ov_substep_giveups = 0;
+    int ov_substep_giveups_at_event_start = 0;
     // Channel-lake state at the start of an explicit routing call, restored
     // whenever the call starts its step again.
     vec1<double> lakeelev_old, lakevol_old, lakeindv_old, lakeoutdv_old;
+    vec1<double> lake_scratch;  // per channel lake: what it gives the land in a sub-step
 
     // Overland clock, the main clock of the run (Julian days; interval also in s).
     double ov_interval_sec = 0.0;

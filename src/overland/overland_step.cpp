@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <string>
 
 #include "channel/channel_steps.hpp"
 #include "core/error_record.hpp"
@@ -27,6 +28,15 @@ constexpr double kFlowing = 1e-16;   // face flux above which a cell passes wate
 // that results match earlier runs of the model.
 constexpr double kEdgeExponent = 1.666667;
 
+// The message of a depth (or a discharge or outlet volume) that is not a
+// finite number, in cell `cell`.
+std::string non_real_depth_message(int cell, const char* when) {
+    return format_text("A non-real overland flow water depth has been detected in cell %d %s.\n"
+                       "Check the inputs of that cell and its neighbours, or use a shorter time step "
+                       "(TIMESTEP).\n",
+                       cell, when);
+}
+
 // Scans the cells outside the lakes for water, flow and depths that are not
 // numbers. Returns false, after the message and the reported code, at the
 // first such depth. `flowing` receives the number of cells passing water and
@@ -49,12 +59,23 @@ bool scan_cells(model_state& m, const char* when, int& counted, int& flowing) {
             m.ov_flowing = 1;
             ++flowing;
         }
-        if (!std::isfinite(h)) {
-            return refuse(
-                format_text("A non-real overland flow water depth has been detected in cell %d %s.\n", i, when));
-        }
+        if (!std::isfinite(h)) return refuse(non_real_depth_message(i, when));
     }
     return true;
+}
+
+// Depths and face discharges after routing, and the outlet volume of the
+// step, are all finite numbers; otherwise the message, the reported code and
+// false. One pass over the cells, every routing step.
+bool routing_left_reals(model_state& m, double outlet_volume) {
+    const double* h = m.h.data();
+    const double* qx = m.qx.data();
+    const double* qy = m.qy.data();
+    int bad = 0;
+    for (int i = m.ncells; i >= 1; --i)
+        if (!(std::isfinite(h[i]) && std::isfinite(qx[i]) && std::isfinite(qy[i]))) bad = i;
+    if (bad == 0 && std::isfinite(outlet_volume)) return true;
+    return refuse(non_real_depth_message(bad == 0 ? m.outlet_cell : bad, "after overland flow routing"));
 }
 
 // Books the sediment volumes of the erosion step into the volume that left
@@ -79,20 +100,6 @@ void book_sediment(model_state& m) {
     }
     // The record's first field is the sediment volume that left over land.
     if (m.ov_sed) m.ov_sed->values[0] += net;
-}
-
-// Water in the channel network (m3): node flow area times node spacing over
-// the computational nodes of every link routed as a channel.
-double channel_water_volume(const model_state& m) {
-    const int links =
-        std::min({m.nlinks, m.ltype.n(), m.nx.n(), m.chan_dx.n(), m.area.ncols()});
-    double volume = 0.0;
-    for (int l = 1; l <= links; ++l) {
-        if (link_is_lake_struct_or_overtaken(m.ltype[l])) continue;
-        const int nodes = std::min(m.nx[l], m.area.nrows());
-        for (int j = 1; j <= nodes; ++j) volume += m.area[j][l] * m.chan_dx[l];
-    }
-    return volume;
 }
 
 // In a long-term run a dry overland waits for the next event: its clock
@@ -231,6 +238,7 @@ void step_overland_flow(model_state& m) {
         const double volume =
             m.overtype == 1 ? explicit_overland_route(m, dt) : ade_overland_route(m, dt);
         if (g_error_record.stop) return;  // the scheme has stopped the run
+        if (!routing_left_reals(m, volume)) return;
         m.q_out = volume;
         if (m.overtype == 2 && !lakes_on) {
             for (int i = 1; i <= m.ncells; ++i) {
@@ -277,7 +285,7 @@ void step_overland_flow(model_state& m) {
     if (!scan_cells(m, "after overland flow routing", counted, flowing)) return;
 
     if (!m.long_term && !m.ov_wet && !m.htp && m.chan_routing == 1) {
-        m.final_volume_in_channels = channel_water_volume(m);
+        m.final_volume_in_channels = channel_storage(m);
         if (m.final_volume_in_channels < 0.0001 * m.volume_rainfall_overland) {
             if (!m.super_quiet) std::printf("Rainfall for this event has ended.\n");
             if (m.summary_fp) {

@@ -1,6 +1,7 @@
 // Start-up and loop steps of rainfall and overland flow.
 #pragma once
 
+#include "core/arrays.hpp"
 #include "model/model_state_fwd.hpp"
 
 namespace kesta {
@@ -23,8 +24,30 @@ void step_precip_period(model_state& m);
 void apply_precip(model_state& m);
 void step_overland_flow(model_state& m);
 void step_overland_lake_extent(model_state& m);
-// New levels and extents of the channel-network lakes from their volumes.
+// New levels and extents of the channel-network lakes from the change of
+// their volumes since the last update: a rising lake takes the next cells
+// of its search list whose ground it reaches, with the water standing on
+// them (booked in `lake_taken_from_cells`); a falling one gives back its
+// last cells. A lake reaching a cell of another lake stops the run (code
+// 4000 reported). A lake past the end of its list rises over the last
+// listed cell (warned once in the run).
 void update_lake_extent(model_state& m);
+// One hour of evaporation from every channel-network lake, from the
+// hydrometeorological record of the hour (wind m/s, air temperature C,
+// relative humidity percent), at most the lake's volume; then the extents.
+void lake_evaporation(model_state& m);
+// Saturation vapour pressure (mb) at `celsius` (Tetens).
+double sat_vapor_pressure_mb(double celsius);
+// The depth map: `h` of every cell, and on the cells of a channel-network
+// lake the lake's level above the cell's ground. `out` holds ncells cells.
+void lake_depth_map(const model_state& m, vec1<double>& out);
+
+// Water over the banks between the stream cells and their channel nodes
+// over a channel step of dt seconds: changes the cells' depths and adds the
+// exchange rate per metre of channel to the nodes' `qlat`. Never takes more
+// from a cell than it holds, nor gives a cell water that would stand above
+// the channel. Returns the net volume moved into the channels (m3).
+double overland_channel_exchange(model_state& m, double dt);
 
 // Whether cell k lies in a channel-network lake or in an overland lake; with
 // that kind of lake off, or k past its lake vector, it lies in none.

@@ -288,8 +288,10 @@ void apply_precip(model_state& m) {
         const double rate = net_rain ? m.ri_eff[k] : m.ri[k];
         const double volume = rate * dt * area / kRateSecondsToMetres;
         if (in_channel_lake(m, k)) {
+            // The lake holds the rain as volume; its extent follows.
             const int lake = m.lake_num[k];
             if (lake <= m.lake_precip_vol.n()) m.lake_precip_vol[lake] += volume;
+            if (lake <= m.lake_volume.n()) m.lake_volume[lake] += volume;
             m.volume_precip_to_lake += volume;
             continue;
         }

@@ -138,6 +138,8 @@ void step_hydromet(model_state& m) {
     } else {
         if (m.inf_richards_on || m.soil_et_accounting) report_hour(m, basin_averages(m));
         evapo_trans(m);
+        if (m.chan_lakes_on) lake_evaporation(m);
+        if (g_error_record.stop) return;
         advance_interval_clock(m.hmet_last, m.hmet_next, m.time, m.hmet_interval);
         ++m.hmet_call_count;
     }

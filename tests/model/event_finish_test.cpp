@@ -2,9 +2,11 @@
 // the event line for calibration.
 #include <gtest/gtest.h>
 
+#include <limits>
 #include <string>
 
 #include "calibration/optim_record.hpp"
+#include "core/error_record.hpp"
 #include "core/interval_clock.hpp"
 #include "model/event_steps.hpp"
 #include "model/model_state.hpp"
@@ -114,6 +116,25 @@ TEST_F(FinishEvent, ClosesTheEventOnceWithItsFinalStorages) {
     EXPECT_DOUBLE_EQ(m.mass_conservation_error, (10.0 - 7.0) / 10.0);
     kesta::finish_event(m);  // nothing more to close
     EXPECT_EQ(m.finished_events, 1);
+}
+
+TEST_F(FinishEvent, BalanceThatIsNoNumberStopsTheRunInsteadOfBeingWritten) {
+    kesta_test::temp_dir dir;
+    std::string name = dir.file("summary.txt");
+    m.summary_fp = kesta::open_file(name, "w", 0);
+    m.volume_rainfall_overland = 10.0;
+    m.discharge_volume_sum = std::numeric_limits<double>::infinity();
+    testing::internal::CaptureStdout();
+    kesta::finish_event(m);
+    const std::string out = testing::internal::GetCapturedStdout();
+    kesta::close_file(m.summary_fp);
+    EXPECT_EQ(kesta::g_error_record.stop, 1);
+    kesta::g_error_record.clear_for_run();
+    EXPECT_NE(out.find("A non-real volume has been detected in the water balance of event 1 (output and final "
+                       "water).\n"),
+              std::string::npos)
+        << out;
+    EXPECT_EQ(kesta_test::read_file(name).find("mass conservation error"), std::string::npos);
 }
 
 TEST_F(FinishEvent, OverlandLakeCellsCountTheirLakeLevel) {

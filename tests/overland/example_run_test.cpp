@@ -1,6 +1,7 @@
 // The bundled valley example, run by the built program in a scratch copy:
-// one hour of uniform rain on a 100 x 80 cell watershed drains through its
-// one outlet cell, and the event summary closes its water balance.
+// one hour of uniform rain on a 100 x 80 cell watershed runs off into the
+// valley's stream and leaves through the outlet link, and the event summary
+// closes its water balance.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -43,7 +44,8 @@ std::vector<std::pair<double, double>> hydrograph(const std::string& text) {
 class ValleyExample : public ::testing::Test {
 protected:
     void SetUp() override {
-        for (const char* name : {"valley.prj", "valley.cmt", "mask.asc", "elevation.asc", "landuse.asc"})
+        for (const char* name :
+             {"valley.prj", "valley.cmt", "valley.chan", "valley.gst", "mask.asc", "elevation.asc", "landuse.asc"})
             fs::copy_file(kExample / name, dir.path() / name);
         fs::create_directory(dir.path() / "maps");
         run = kesta_test::run_kesta("valley.prj", dir.path().string());
@@ -95,16 +97,32 @@ TEST_F(ValleyExample, RainDrainsThroughTheOutletAndTheSummaryClosesTheWaterBalan
     const double rain = value_after(summary, "volume of rainfall to overland:");
     EXPECT_NEAR(rain, 0.025 * cells * 30.0 * 30.0, 0.05);
 
+    // The rain runs off over the banks into the stream and out at the outlet.
     const double discharge = value_after(summary, "volume of discharge:");
     const double remaining = value_after(summary, "volume remaining on surface:");
+    const double in_channels = value_after(summary, "final volume in channels (cu. m):");
+    const double lateral = value_after(summary, "volume of lateral inflow:");
     EXPECT_GT(discharge, 0.9 * rain);
-    EXPECT_NEAR(discharge + remaining, rain, 0.1);
+    EXPECT_NEAR(discharge + remaining + in_channels, rain, 0.2);
+    EXPECT_NEAR(lateral, discharge + in_channels, 0.2);
+    EXPECT_NE(summary.find("Explicit diffusive-wave channel routing.\n"), std::string::npos);
 
     const double error_percent = value_after(summary, "mass conservation error:");
     ASSERT_FALSE(std::isnan(error_percent)) << summary;
     EXPECT_LE(std::fabs(error_percent), 1e-6);
     EXPECT_NE(summary.find("THE FOLLOWING WARNINGS ARE GIVEN:\nNo Warnings.\n"), std::string::npos);
     EXPECT_NE(summary.find("Distributed overland roughness.\n"), std::string::npos);
+}
+
+TEST_F(ValleyExample, WritesTheChannelDepthsAndDischargesEveryFiveMinutes) {
+    ASSERT_EQ(run.status, 0) << run.output;
+    for (const char* name : {"chan_depth.lnd", "chan_flow.lnd"}) {
+        const std::string d = kesta_test::read_file(dir.file(name));
+        std::size_t blocks = 0;
+        for (std::size_t at = d.find("\nTS    "); at != std::string::npos; at = d.find("\nTS    ", at + 1)) ++blocks;
+        EXPECT_EQ(blocks, 61u) << name;
+        EXPECT_NE(d.find("NUM_LINKS     5\nTIME_STEP     5\nNUM_TS        60\n"), std::string::npos) << name;
+    }
 }
 
 TEST_F(ValleyExample, WritesADepthMapEveryThirtyMinutes) {

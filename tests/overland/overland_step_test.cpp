@@ -116,6 +116,19 @@ TEST_F(Step, NoNumberDepthOrRoughlessWetlandStopsTheRunBeforeWaterOrClockMove) {
     }
 }
 
+// A roughness that is no number makes the routing's depths no numbers: the
+// step stops the run at once, rain or not, and books no outflow.
+TEST_F(Step, RoutingThatLeavesANonNumberStopsTheRunEvenWhileItRains) {
+    m.raining = 1;
+    m.dist_rough[1] = std::nan("");
+    m.h[1] = 0.1;
+    EXPECT_TRUE(kesta_test::has(step(), "A non-real overland flow water depth has been detected in cell 1 after "
+                                        "overland flow routing.\nCheck the inputs of that cell and its "
+                                        "neighbours, or use a shorter time step (TIMESTEP).\n"));
+    EXPECT_EQ(kesta::g_error_record.stop, 1);
+    EXPECT_EQ(m.discharge_volume_run, 0.0);
+}
+
 TEST_F(Step, ChannelLakeExchangeIsBookedToTheEventAndCleared) {
     m.chan_routing = 1;
     kesta_test::add_channel_lake(m, 4, 99.0);

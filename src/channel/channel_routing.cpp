@@ -1,0 +1,470 @@
+// Explicit routing of the channel network. Node discharges follow Manning's
+// equation with the water-surface slope between neighbouring nodes (the
+// conveyance of the node the water leaves); structures pass the sum of
+// their elements between the levels beside them; every node's flow area
+// changes by what its neighbours, its lateral inflow and its point source
+// give and take. One call covers one channel step in sub-steps, each a
+// predictor-corrector pair; the corrector's discharges are the mean of the
+// predictor's and those at the predicted depths, and both the node areas
+// and the lakes are updated with them, so that what one node gives another
+// receives.
+//
+// Lakes: a lake link holds its water as a volume at one level. Open-channel
+// nodes whose cells a lake floods become part of the lake (their water goes
+// to its volume) from the lake upstream, and are given back, with water
+// from the lake, as it falls.
+#include "channel/channel_routing.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+#include "channel/cross_section.hpp"
+#include "channel/link_types.hpp"
+#include "channel/structures.hpp"
+#include "core/allocators.hpp"
+#include "core/error_record.hpp"
+#include "core/text_format.hpp"
+#include "input/time_series.hpp"
+#include "model/model_state.hpp"
+
+namespace kesta {
+
+namespace {
+
+constexpr double kGravity = 9.81;             // m/s2
+constexpr double kDone = 1e-16;               // s
+constexpr double kSmallestSubstep = 0.001;    // s
+constexpr double kRemainderLimit = 0.001;     // s; a shorter remainder joins the last sub-step
+constexpr double kAreaChangeLimit = 0.01;     // m2; a larger correction earns a second pass
+constexpr int kMaxPasses = 2;
+constexpr double kNegativeAreaLimit = -1e-8;  // m2; below it a sub-step is repeated at half length
+constexpr double kTinyFlow = 1e-16;           // m3/s
+constexpr double kFloodedLow = 0.999;         // share of a node's cells under a lake to be captured
+constexpr double kFloodedHigh = 1.001;
+constexpr double kDryShare = 1e-16;           // an overtaken link is given back below this share
+constexpr double kReleaseDepth = 0.01;        // m; depth of a released node above its lake
+constexpr double kFloodSumLimit = 1.001;
+
+// The lake that holds link l: its own for a lake link, the one that
+// overtook it for an overtaken link; 0 otherwise.
+int lake_of_link(const model_state& m, int l) {
+    if (l < 1) return 0;
+    const int t = m.ltype[l];
+    if (!link_is_lake(t) && !link_is_overtaken(t)) return 0;
+    const int lake = m.ldex[l];
+    return lake >= 1 && lake <= m.nlakes ? lake : 0;
+}
+
+// Books v m3 into lake k (negative: out of it).
+void move_lake(model_state& m, int k, double v) {
+    m.lake_volume[k] += v;
+    if (v >= 0.0) m.lake_in_dv[k] += v;
+    else m.lake_out_dv[k] -= v;
+}
+
+// The water level beside a structure and the volume that side can give
+// (m, m3): a lake's surface and volume, else the node's.
+struct structure_side {
+    double level = 0.0;
+    double volume = 0.0;
+};
+
+structure_side side_of(const model_state& m, int link, int node) {
+    const int lake = lake_of_link(m, link);
+    if (lake) return {m.lake_elev[lake], std::max(0.0, m.lake_volume[lake])};
+    if (node < 1) return {m.bel[1][link], 0.0};
+    return {m.yp[node][link], m.area[node][link] * m.chan_dx[link]};
+}
+
+// Structure links first: their discharge depends on the levels beside them
+// only, and an open channel above a structure takes it as its own.
+bool route_structures(model_state& m, mat2<double>& q, double h) {
+    for (int l = m.nlinks; l >= 1; --l) {
+        if (!link_is_structure(m.ltype[l])) continue;
+        const int up = m.uslinks[l][1], down = m.dslink[l];
+        const structure_side above = side_of(m, up, m.nx[up]);
+        const structure_side below = side_of(m, down, 1);
+        double flow = structure_flow(m, l, above.level, below.level);
+        if (g_error_record.stop) return false;
+        // A structure passes no more than the side it draws from holds.
+        if (flow > kTinyFlow && flow * h > above.volume) flow = above.volume / h;
+        if (flow < -kTinyFlow && -flow * h > below.volume) flow = -below.volume / h;
+        q[1][l] = flow;
+        q[2][l] = flow;
+    }
+    return true;
+}
+
+// Discharge of the water-surface slope s between two nodes (m3/s), with
+// the conveyance of the node the water leaves.
+double manning_flow(double s, double k_from_upper, double k_from_lower) {
+    return s >= 0.0 ? k_from_upper * std::sqrt(s) : -k_from_lower * std::sqrt(-s);
+}
+
+double point_source(const model_state& m, int j, int l) {
+    if (m.stream_pointsource.empty()) return 0.0;
+    time_series* ts = m.stream_pointsource[j][l];
+    return ts ? ts_value_at(m.time, ts) : 0.0;
+}
+
+// Discharges into q from the present depths (yp, conv) of every link that
+// is neither a lake nor overtaken. False when the run stops.
+bool route_link_step(model_state& m, mat2<double>& q, double h) {
+    if (!route_structures(m, q, h)) return false;
+    for (int l = m.nlinks; l >= 1; --l) {
+        const int t = m.ltype[l];
+        if (link_is_lake_struct_or_overtaken(t)) continue;
+        const int n = m.nx[l];
+        if (n < 1) continue;
+        const double dx = m.chan_dx[l];
+        const int d = m.dslink[l];
+        if (d != 0) {
+            const int dt = m.ltype[d];
+            if (link_is_structure(dt)) {
+                q[n][l] = q[1][d];
+            } else if (link_is_lake_or_overtaken(dt)) {
+                // No flow back from a lake into the link.
+                const int lake = lake_of_link(m, d);
+                const double s = lake ? (m.yp[n][l] - m.lake_elev[lake]) / (2.0 * dx) : 0.0;
+                q[n][l] = s > 0.0 ? m.conv[n][l] * std::sqrt(s) : 0.0;
+            } else {
+                const double s = (m.yp[n][l] - m.yp[1][d]) / ((dx + m.chan_dx[d]) / 2.0);
+                q[n][l] = manning_flow(s, m.conv[n][l], m.conv[1][d]);
+            }
+        } else if (m.head_bound) {
+            // The outlet passes on what reaches it; its depth is held.
+            q[n][l] = (n > 1 ? q[n - 1][l] : 0.0) + m.qlat[n][l] * dx + point_source(m, n, l);
+        } else {
+            const double s = (m.bel[n - 1][l] - m.bel[n][l]) / dx;
+            if (s < 0.0)
+                return refuse(format_text("The outlet slope is negative.  Make sure that the bed\n"
+                                          "elevation of the most downstream node is lower than\n"
+                                          "the bed elevation of the node just upstream from it.\n"
+                                          "Program stopped.\n"
+                                          "(link %d: bed %.4f m at node %d, %.4f m at node %d)\n",
+                                          l, m.bel[n - 1][l], n - 1, m.bel[n][l], n));
+            q[n][l] = m.conv[n][l] * std::sqrt(s);
+        }
+        for (int j = n - 1; j >= 1; --j) {
+            const double s = (m.yp[j][l] - m.yp[j + 1][l]) / dx;
+            q[j][l] = manning_flow(s, m.conv[j][l], m.conv[j + 1][l]);
+        }
+    }
+    return true;
+}
+
+// Volumes of one sub-step that enter from outside the network (m3).
+struct entering_volumes {
+    double first_order = 0.0;   // FIRST_ORDER_CHAN_Q into the head links
+    double point_sources = 0.0;
+    double point_sinks = 0.0;   // positive
+};
+
+// The flow areas `areas` of every open-channel node after h seconds of the
+// discharges q: what enters from the node (or links) above, the lateral
+// inflow and the point source, less what leaves by the node's own
+// discharge. The start areas are those in `areas`. A point sink takes no
+// more than the node holds; `in`, when given, receives the volumes that
+// entered from outside the network.
+void chan_lateral_inflow(model_state& m, const mat2<double>& q, mat2<double>& areas, double h,
+                         entering_volumes* in) {
+    const bool sources = !m.stream_pointsource.empty();
+    for (int l = 1; l <= m.nlinks; ++l) {
+        if (!link_is_open_channel(m.ltype[l])) continue;
+        const int n = m.nx[l];
+        const double dx = m.chan_dx[l];
+        const bool outlet = m.dslink[l] == 0;
+        for (int j = 1; j <= n; ++j) {
+            if (outlet && j == n && m.head_bound) continue;  // its depth is held
+            double flow;
+            if (j > 1) {
+                flow = q[j - 1][l];
+            } else if (m.ndep[l] == 0) {
+                flow = m.first_order_chan_q;
+                if (in) in->first_order += flow * h;
+            } else {
+                flow = 0.0;
+                for (int k = 1; k <= m.ndep[l]; ++k) {
+                    const int u = m.uslinks[l][k];
+                    // What a lake gives the link below it is what node 1
+                    // passes on; the lake loses the same (lake balance).
+                    if (link_is_lake(m.ltype[u])) flow += q[1][l];
+                    else if (m.nx[u] >= 1 && !link_is_overtaken(m.ltype[u])) flow += q[m.nx[u]][u];
+                }
+            }
+            const double volume = areas[j][l] * dx;
+            double gain = (flow - q[j][l] + m.qlat[j][l] * dx) * h;
+            if (sources) {
+                double ps = point_source(m, j, l);
+                if (ps < 0.0 && volume + gain + ps * h < 0.0) ps = -std::max(0.0, volume + gain) / h;
+                gain += ps * h;
+                if (in) (ps >= 0.0 ? in->point_sources : in->point_sinks) += std::fabs(ps) * h;
+            }
+            areas[j][l] = (volume + gain) / dx;
+        }
+    }
+}
+
+// The largest Courant number of the open-channel nodes at sub-step h.
+// False (message printed, code reported) at a node whose area is not a
+// number or whose depth is negative.
+bool courant_number(const model_state& m, double h, double& courant) {
+    courant = 0.0;
+    for (int l = 1; l <= m.nlinks; ++l) {
+        if (!link_is_open_channel(m.ltype[l])) continue;
+        const double k = h / m.chan_dx[l];
+        for (int j = 1; j <= m.nx[l]; ++j) {
+            if (!std::isfinite(m.area[j][l]))
+                return refuse(format_text("In ex_flow_route 1:  cross-sectional area is not a number at link %d "
+                                          "node %d\n",
+                                          l, j));
+            const double y = m.yp[j][l] - m.bel[j][l];
+            if (y < 0.0)
+                return refuse(format_text("in ex_flow_route 2, negative depth at link %d node %d\nprogram stopped.\n",
+                                          l, j));
+            courant = std::max(courant, std::sqrt(kGravity * y) * k);
+        }
+    }
+    return true;
+}
+
+// Calls f(j, l) for every computational node of every open-channel link.
+template <class F>
+void for_open_nodes(const model_state& m, F f) {
+    for (int l = 1; l <= m.nlinks; ++l) {
+        if (!link_is_open_channel(m.ltype[l])) continue;
+        for (int j = 1; j <= m.nx[l]; ++j) f(j, l);
+    }
+}
+
+void copy_nodes(const model_state& m, const mat2<double>& from, mat2<double>& to) {
+    for (int l = 1; l <= m.nlinks; ++l) {
+        for (int j = 1; j <= m.nx[l]; ++j) to[j][l] = from[j][l];
+    }
+}
+
+bool depths_from(model_state& m, mat2<double>& areas) {
+    ex_section(m, 1, areas);
+    return !g_error_record.stop;
+}
+
+enum class substep_result { accepted, repeat, failed };
+
+// One sub-step of h seconds from area_old and qp_old.
+substep_result route_substep(model_state& m, double h, entering_volumes& in) {
+    double change = 1.0;
+    for (int pass = 0; change > kAreaChangeLimit && pass < kMaxPasses; ++pass) {
+        // The first pass starts from the depths of area_old, which stand.
+        if (pass > 0 && !depths_from(m, m.area)) return substep_result::failed;
+        if (!route_link_step(m, m.qp_last, h)) return substep_result::failed;
+        copy_nodes(m, m.area_old, m.area);
+        copy_nodes(m, m.area_old, m.area_iter);
+        if (pass > 0 && !depths_from(m, m.area_iter)) return substep_result::failed;
+        chan_lateral_inflow(m, m.qp_last, m.area_iter, h, nullptr);
+        for_open_nodes(m, [&](int j, int l) {
+            if (m.area_iter[j][l] < 0.0) m.area_iter[j][l] = 0.0;
+        });
+        if (!depths_from(m, m.area_iter)) return substep_result::failed;
+        if (!route_link_step(m, m.qp_iter, h)) return substep_result::failed;
+        for (int l = 1; l <= m.nlinks; ++l) {
+            if (link_is_lake_or_overtaken(m.ltype[l])) continue;
+            for (int j = 1; j <= m.nx[l]; ++j) m.qp[j][l] = 0.5 * (m.qp_last[j][l] + m.qp_iter[j][l]);
+        }
+        in = entering_volumes{};
+        chan_lateral_inflow(m, m.qp, m.area, h, &in);
+        change = 0.0;
+        bool negative = false;
+        for_open_nodes(m, [&](int j, int l) {
+            change = std::max(change, std::fabs(m.area[j][l] - m.area_iter[j][l]));
+            if (m.area[j][l] < kNegativeAreaLimit) negative = true;
+        });
+        if (negative) return substep_result::repeat;
+    }
+    for_open_nodes(m, [&](int j, int l) {
+        if (m.area[j][l] < 0.0) m.area[j][l] = 0.0;
+    });
+    return depths_from(m, m.area) ? substep_result::accepted : substep_result::failed;
+}
+
+// What the links beside each lake moved in the sub-step goes into or out
+// of its volume.
+void lake_balance(model_state& m, double h) {
+    for (int l = 1; l <= m.nlinks; ++l) {
+        const int t = m.ltype[l];
+        const int lake = lake_of_link(m, l);
+        if (!lake) continue;
+        if (link_is_lake(t)) {
+            const int d = m.dslink[l];
+            if (d != 0 && !link_is_lake_or_overtaken(m.ltype[d])) move_lake(m, lake, -m.qp[1][d] * h);
+        }
+        for (int k = 1; k <= m.ndep[l]; ++k) {
+            const int u = m.uslinks[l][k];
+            if (link_is_lake_or_overtaken(m.ltype[u]) || m.nx[u] < 1) continue;
+            move_lake(m, lake, m.qp[m.nx[u]][u] * h);
+        }
+    }
+}
+
+// The share of each node's cells that lie under a lake.
+void flooded_shares(model_state& m) {
+    for (int l = 1; l <= m.nlinks; ++l) {
+        if (link_is_lake_or_structure(m.ltype[l])) continue;
+        for (int j = 1; j <= m.link_nodes[l]; ++j) m.pct_flooded[j][l] = 0.0;
+    }
+    for (int s = 1; s <= m.nstreamcells; ++s) {
+        for (int k = 1; k <= m.gst_ncellsingrid[s]; ++k) {
+            const int l = m.gst_link[s][k];
+            if (link_is_lake_or_structure(m.ltype[l]) || m.lake_num[m.gst_gnum[s][k]] < 1) continue;
+            const int j = m.gst_node[s][k];
+            m.pct_flooded[j][l] += m.gst_pct[s][k];
+            if (m.pct_flooded[j][l] > kFloodSumLimit)
+                std::printf("Problem with the stream capturing routine, verify channel setup [%d][%d]:%.10lf\n", j, l,
+                            m.pct_flooded[j][l]);
+        }
+    }
+}
+
+void capture_nodes(model_state& m) {
+    for (int l = m.nlinks - 1; l >= 1; --l) {
+        if (!link_is_open_channel(m.ltype[l])) continue;
+        const int d = m.dslink[l];
+        for (int j = m.nx[l]; j >= 1; --j) {
+            const double share = m.pct_flooded[j][l];
+            if (!(share > kFloodedLow && share < kFloodedHigh) || m.status_node[j][l]) break;
+            const bool below_taken = j < m.link_nodes[l]
+                                         ? m.status_node[j + 1][l] != 0
+                                         : (m.status_node[1][d] != 0 || link_is_lake_or_overtaken(m.ltype[d]));
+            const int lake = lake_of_link(m, d);
+            if (!below_taken || !lake) break;
+            m.status_node[j][l] = 1;
+            move_lake(m, lake, m.area[j][l] * m.chan_dx[l]);
+            m.area[j][l] = m.qp[j][l] = m.yp[j][l] = m.chan_depth[j][l] = 0.0;
+            --m.nx[l];
+            if (!m.quiet)
+                std::printf("node taken: [%d][%d] lake_elev: %7.2lf, dslink:%d nx: %d\n", j, l, m.lake_elev[lake], d,
+                            m.nx[l]);
+            if (m.nx[l] == 0) {
+                if (!m.quiet) std::printf("***KESTA  has overtaken link: %d***\n", l);
+                link_set_overtaken(m.ltype[l]);
+                m.ldex[l] = lake;
+            }
+        }
+    }
+}
+
+bool release_nodes(model_state& m) {
+    for (int l = 1; l <= m.nlinks - 1; ++l) {
+        const int t = m.ltype[l];
+        if (link_is_lake_or_structure(t)) continue;
+        if (link_is_overtaken(t) && m.pct_flooded[1][l] > kDryShare) continue;
+        for (int j = m.nx[l] + 1; j <= m.link_nodes[l]; ++j) {
+            if (!m.status_node[j][l] || m.pct_flooded[j][l] != 0.0) break;
+            if (j > 1 && m.status_node[j - 1][l]) break;
+            const int lake = link_is_overtaken(m.ltype[l]) ? m.ldex[l] : lake_of_link(m, m.dslink[l]);
+            if (lake < 1 || lake > m.nlakes) break;
+            m.status_node[j][l] = 0;
+            if (m.nx[l] < m.link_nodes[l]) ++m.nx[l];
+            if (link_is_overtaken(m.ltype[l])) {
+                link_clear_overtaken(m.ltype[l]);
+                m.ldex[l] = l;
+            }
+            double depth = m.lake_elev[lake] - m.bel[j][l];
+            if (depth < 0.0) {
+                depth = j == 1 ? kReleaseDepth : m.yp[j - 1][l] - m.bel[j][l];
+                if (depth < 0.0) depth = kReleaseDepth;
+            }
+            level_section s;
+            if (!node_section_at_depth(m, j, l, depth, s)) return false;
+            m.chan_depth[j][l] = depth;
+            m.yp[j][l] = m.bel[j][l] + depth;
+            m.area[j][l] = s.area;
+            m.topw[j][l] = s.topw;
+            m.conv[j][l] = s.conv;
+            m.dconv[j][l] = s.dconv;
+            m.qp[j][l] = 0.0;
+            move_lake(m, lake, -s.area * m.chan_dx[l]);
+            if (!m.quiet)
+                std::printf("node released:[%d][%d], elev:%.1lf, depth:%.3lf, lakeelev:%.1lf, dslink:%d,nx: %d, "
+                            "nx1_og: %d\n",
+                            j, l, m.bel[j][l], depth, m.lake_elev[lake], m.dslink[l], m.nx[l], m.link_nodes[l]);
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+void alloc_routing_tables(model_state& m) {
+    const int rows = m.maxnodes, cols = m.nlinks;
+    alloc_dmatrix(rows, cols, m.area_iter, "area_iter");
+    alloc_dmatrix(rows, cols, m.qp_old, "qp_old");
+    alloc_dmatrix(rows, cols, m.qp_last, "qp_last");
+    alloc_dmatrix(rows, cols, m.qp_iter, "qp_iter");
+    if (m.chan_lakes_on) alloc_imatrix(m.status_node, rows, cols, "status_node");
+    for (int l = 1; l <= cols; ++l) {
+        for (int j = 1; j <= rows; ++j) m.qp_last[j][l] = m.qp_iter[j][l] = m.qp[j][l];
+    }
+}
+
+int ex_flow_route(model_state& m, double dt, double courant_limit, double& outlet_volume) {
+    outlet_volume = 0.0;
+    ++m.route_calls;
+    m.route_substeps = 0;
+    if (m.chan_lakes_on) {
+        flooded_shares(m);
+        capture_nodes(m);
+        if (!release_nodes(m)) return -1;
+    }
+    const int out_link = m.nlinks;
+    double remaining = dt, h = dt;
+    while (remaining > kDone) {
+        double courant = 0.0;
+        if (!courant_number(m, h, courant)) return -1;
+        if (courant > courant_limit) h /= static_cast<int>(courant / courant_limit) + 1;
+        copy_nodes(m, m.area, m.area_old);
+        copy_nodes(m, m.qp, m.qp_old);
+        for (;;) {
+            if (h < kSmallestSubstep) {
+                refuse("The channel routing time step is getting really small\n"
+                       "less than 1/1000 of a second\n"
+                       "Reduce the model time step by a factor of 2 and try again.\n"
+                       "Program stopped.\n");
+                return -1;
+            }
+            remaining -= h;
+            if (remaining <= kRemainderLimit) {
+                h += remaining;
+                remaining = 0.0;
+            }
+            entering_volumes in;
+            const substep_result r = route_substep(m, h, in);
+            if (r == substep_result::failed) return -1;
+            if (r == substep_result::accepted) {
+                m.run_sums.first_order_chan_inflow += in.first_order;
+                m.run_sums.stream_point_sources += in.point_sources;
+                m.run_sums.stream_point_sinks += in.point_sinks;
+                break;
+            }
+            remaining += h;
+            h /= 2.0;
+            copy_nodes(m, m.area_old, m.area);
+            copy_nodes(m, m.qp_old, m.qp);
+            copy_nodes(m, m.qp_old, m.qp_last);
+            copy_nodes(m, m.qp_old, m.qp_iter);
+            if (!depths_from(m, m.area)) return -1;
+        }
+        if (m.chan_lakes_on) lake_balance(m, h);
+        outlet_volume += m.qp[m.nx[out_link]][out_link] * h;
+        ++m.route_substeps;
+    }
+    return 0;
+}
+
+void track_max_2d(const mat2<double>& values, mat2<double>& maxima, const vec1<int>& nx, int nlinks) {
+    for (int l = 1; l <= nlinks; ++l) {
+        for (int j = 1; j <= nx[l]; ++j) maxima[j][l] = std::max(maxima[j][l], values[j][l]);
+    }
+}
+
+}  // namespace kesta

@@ -1,0 +1,165 @@
+// Link/node datasets of the channel network: the header and block writers,
+// the headers written at set-up, and the blocks of the time-series step.
+#include "output/linknode_output.hpp"
+
+#include <algorithm>
+
+#include "channel/link_types.hpp"
+#include "model/model_state.hpp"
+#include "output/output_steps.hpp"
+
+namespace kesta {
+
+namespace {
+
+constexpr const char* kTypeNames[] = {
+    "KESTA_LINKNODE_STREAM_DEPTH",       "KESTA_LINKNODE_STREAM_FLOW",
+    "KESTA_LINKNODE_STREAM_STAGE",       "KESTA_LINKNODE_STREAM_VELOCITY",
+    "KESTA_LINKNODE_FLOOD_STREAM_DEPTH", "KESTA_LINKNODE_SUPERLINK_FLOW",
+    "KESTA_LINKNODE_SUPERLINK_HEAD",     "KESTA_LINKNODE_SUPERLINK_TILE_FLOW",
+    "KESTA_LINKNODE_NO2_MASS",           "KESTA_LINKNODE_NO3_MASS",
+    "KESTA_LINKNODE_NH4_MASS",           "KESTA_LINKNODE_ON_MASS",
+    "KESTA_LINKNODE_OP_MASS",            "KESTA_LINKNODE_DP_MASS",
+    "KESTA_LINKNODE_ALG_MASS",           "KESTA_LINKNODE_CBOD_MASS",
+    "KESTA_LINKNODE_DO_MASS",            "KESTA_LINKNODE_NO2_CONC",
+    "KESTA_LINKNODE_NO3_CONC",           "KESTA_LINKNODE_NH4_CONC",
+    "KESTA_LINKNODE_ON_CONC",            "KESTA_LINKNODE_OP_CONC",
+    "KESTA_LINKNODE_DP_CONC",            "KESTA_LINKNODE_ALG_CONC",
+    "KESTA_LINKNODE_CBOD_CONC",          "KESTA_LINKNODE_DO_CONC",
+    "KESTA_LINKNODE_MASS",               "KESTA_LINKNODE_CONCENTRATION",
+    "KESTA_LINKNODE_TOTAL_NITROGEN",     "KESTA_LINKNODE_TOTAL_KJELDAHL_NITROGEN",
+    "KESTA_LINKNODE_TOTAL_PHOSPHORUS",   "KESTA_LINKNODE_STREAM_SED_FLUX",
+};
+constexpr int kTypeCount = static_cast<int>(sizeof kTypeNames / sizeof kTypeNames[0]);
+constexpr double kTinyDivisor = 1e-7;
+constexpr const char* kNoValue = "0  -999.999   ";
+
+double shown(const linknode_source& s, int j, int l, linknode_mode mode) {
+    const double v = (*s.values)[j][l];
+    switch (mode) {
+        case linknode_difference: return v - (*s.second)[j][l];
+        case linknode_ratio: {
+            const double d = (*s.second)[j][l];
+            return d > kTinyDivisor ? v / d : 0.0;
+        }
+        default: return v;
+    }
+}
+
+// The node values of the channel datasets and their source of the lakes'
+// values: every dataset shows a lake link by its water surface.
+linknode_source channel_source(const model_state& m, const mat2<double>& values, const mat2<double>* second) {
+    linknode_source s;
+    s.nlinks = m.nlinks;
+    s.ltype = &m.ltype;
+    s.nodes = &m.nx;
+    // With lakes the lines keep the nodes read, those a lake holds shown empty.
+    s.dataset_nodes = m.chan_lakes_on ? &m.link_nodes : nullptr;
+    s.lake_of_link = &m.ldex;
+    s.lake_values = m.chan_lakes_on ? &m.lake_elev : nullptr;
+    s.values = &values;
+    s.second = second;
+    return s;
+}
+
+// The channel datasets of the time series, in the order they are written:
+// the file, the card's switch, what the nodes show and the step counter.
+struct channel_dataset {
+    file_ptr output_state::*slot;
+    int channel_state::*given;
+    linknode_mode mode;
+    const mat2<double> channel_state::*values;
+    const mat2<double> channel_state::*second;
+    int output_state::*steps;
+};
+
+const channel_dataset kChannelDatasets[] = {
+    {&output_state::chan_depth_fp, &channel_state::chan_depth_given, linknode_difference, &channel_state::yp,
+     &channel_state::bel, &output_state::linknode_depth_steps},
+    {&output_state::chan_discharge_fp, &channel_state::chan_discharge_given, linknode_plain, &channel_state::qp,
+     nullptr, &output_state::linknode_discharge_steps},
+    {&output_state::chan_velocity_fp, &channel_state::chan_velocity_given, linknode_ratio, &channel_state::qp,
+     &channel_state::area, &output_state::linknode_velocity_steps},
+    {&output_state::chan_stage_fp, &channel_state::chan_stage_given, linknode_plain, &channel_state::yp, nullptr,
+     &output_state::linknode_stage_steps},
+};
+
+}  // namespace
+
+void write_linknode_header(std::FILE* fp, int type, int nlinks, int time_step, int num_ts, int day, int month,
+                           int year, int hour, int minute, int second) {
+    if (type >= 0 && type < kTypeCount) std::fprintf(fp, "%s\n", kTypeNames[type]);
+    std::fprintf(fp, "NUM_LINKS     %d\n", nlinks);
+    std::fprintf(fp, "TIME_STEP     %d\n", time_step);
+    std::fprintf(fp, "NUM_TS        %d\n", num_ts);
+    std::fprintf(fp, "START_TIME    %2d %2d %4d %2d %2d %2d\n", day, month, year, hour, minute, second);
+}
+
+void write_linknode_ts(std::FILE* fp, const linknode_source& s, int step, linknode_mode mode) {
+    std::fprintf(fp, "TS    %d\n", step);
+    for (int l = 1; l <= s.nlinks; ++l) {
+        const int t = (*s.ltype)[l];
+        if (link_is_lake(t)) {
+            const int lake = s.lake_of_link ? (*s.lake_of_link)[l] : 0;
+            if (mode != linknode_plain && s.lake_values && lake >= 1 && lake <= s.lake_values->n())
+                std::fprintf(fp, "-1 %6.5lf   ", (*s.lake_values)[lake]);
+            else
+                std::fputs(kNoValue, fp);
+        }
+        if (link_is_structure(t)) {
+            if (mode == linknode_plain) std::fprintf(fp, "-2  %6.5lf   ", (*s.values)[1][l]);
+            else std::fputs(kNoValue, fp);
+        }
+        if (link_is_channel(t)) {
+            const int nodes = (*s.nodes)[l];
+            const int declared = s.dataset_nodes ? (*s.dataset_nodes)[l] : nodes;
+            std::fprintf(fp, "%d   ", declared);
+            for (int j = 1; j <= declared; ++j) {
+                if (j > nodes) std::fputs(kNoValue, fp);
+                else std::fprintf(fp, "1  %6.5lf   ", shown(s, j, l, mode));
+            }
+        }
+        std::fputs("\n", fp);
+    }
+    std::fputs("\n", fp);
+}
+
+void write_linknode_headers(model_state& m) {
+    if (!m.chan_routing) return;
+    const int interval = static_cast<int>(m.hyd_freq * m.timestep / 60.0);  // whole minutes
+    const int steps = interval > 0 ? m.run_params.tot_time / interval : 0;
+    const run_params& rp = m.run_params;
+    const struct {
+        file_ptr output_state::*slot;
+        int type;
+    } headers[] = {{&output_state::chan_depth_fp, linknode_stream_depth},
+                   {&output_state::chan_discharge_fp, linknode_stream_flow},
+                   {&output_state::chan_stage_fp, linknode_stream_stage},
+                   {&output_state::chan_velocity_fp, linknode_stream_velocity},
+                   {&output_state::flood_stream_fp, linknode_flood_stream_depth}};
+    for (const auto& h : headers) {
+        std::FILE* fp = (m.*h.slot).get();
+        if (!fp) continue;
+        write_linknode_header(fp, h.type, m.nlinks, interval, steps, rp.start_day, rp.start_month, rp.start_year,
+                              rp.start_hour, rp.start_minute, 0);
+    }
+}
+
+void write_channel_datasets(model_state& m) {
+    if (!m.chan_routing || m.nlinks < 1) return;
+    for (const channel_dataset& d : kChannelDatasets) {
+        std::FILE* fp = (m.*d.slot).get();
+        if (!fp || !(m.*d.given)) continue;
+        const linknode_source s = channel_source(m, m.*d.values, d.second ? &(m.*d.second) : nullptr);
+        write_linknode_ts(fp, s, m.*d.steps, d.mode);
+        ++(m.*d.steps);
+    }
+}
+
+void write_flood_stream(model_state& m) {
+    std::FILE* fp = m.flood_stream_fp.get();
+    if (!fp || !m.chan_routing || m.yp_max_flood.empty()) return;
+    write_linknode_ts(fp, channel_source(m, m.yp_max_flood, &m.bel), 0, linknode_difference);
+}
+
+}  // namespace kesta

@@ -1,0 +1,185 @@
+// Whole runs of a valley with a stream, a lake on it and a weir below the
+// lake, under rain, with either overland scheme: after every step the water
+// of the network (channels and lake) has changed by exactly what entered it
+// (bank exchange, rain on the lake, overland flow into and out of the lake,
+// the water of cells the lake took, less its evaporation) less what left at
+// the outlet, and the event balances.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+
+#include "channel/channel_steps.hpp"
+#include "core/error_record.hpp"
+#include "core/text_format.hpp"
+#include "model/event_steps.hpp"
+#include "model/model_state.hpp"
+#include "model/run_driver.hpp"
+#include "model/run_model.hpp"
+#include "support/temp_dir.hpp"
+
+namespace {
+
+using kesta::format_text;
+
+constexpr int kRows = 12, kCols = 7;
+
+double ground(int r, int c) {
+    const bool lake_floor = c == 4 && (r == 4 || r == 5);
+    const bool lake_side = (c == 3 || c == 5) && (r == 4 || r == 5);
+    if (lake_floor) return 106.5;
+    if (lake_side) return 107.3;
+    if (r == 6 && c >= 3 && c <= 5) return 107.6;  // the dam; the weir passes the stream
+    return 100.0 + (kRows - r) * 1.0 + std::fabs(c - 4.0) * 0.8;
+}
+
+std::string grid(double (*value)(int, int), const char* format) {
+    std::string t = format_text("north: %.1f\nsouth: 0.0\neast: %.1f\nwest: 0.0\nrows: %d\ncols: %d\n", kRows * 30.0,
+                                kCols * 30.0, kRows, kCols);
+    for (int r = 1; r <= kRows; ++r) {
+        for (int c = 1; c <= kCols; ++c) t += format_text(format, value(r, c));
+        t += "\n";
+    }
+    return t;
+}
+
+std::string channel_file() {
+    std::string t =
+        "KESTA_CHAN\nALPHA 1\nBETA 1\nTHETA 1\nLINKS 4\nMAXNODES 8\n"
+        "CONNECT 1 2 0\nCONNECT 2 3 1 1\nCONNECT 3 4 1 2\nCONNECT 4 0 1 3\n"
+        "LINK 1\nNODES 4\nTRAPEZOID\nMANNINGS_N 0.035\nDX 30\n";
+    const double head_beds[] = {110.0, 109.0, 108.0, 107.5};
+    for (int j = 1; j <= 4; ++j) {
+        t += format_text("NODE %d\nELEV %.2f\n", j, head_beds[j - 1]);
+        if (j == 1) t += "XSEC\nBOTTOM_WIDTH 2\nSIDE_SLOPE 1\nBANKFULL_DEPTH 1\n";
+    }
+    t += "LINK 2\nNODES 1\nLAKE\nMINWSE 106.0\nINITWSE 107.0\nMAXWSE 109.0\nNUMPTS 6\n4 4 5 4 4 3 4 5 5 3 5 5\n"
+         "LINK 3\nSTRUCTURE\nNUMSTRUCTS 1\nNODE 1\nELEV 106.9\nNODE 2\nELEV 106.8\n"
+         "STRUCTTYPE weir\nCREST_LENGTH 2.0\nCREST_LOW_ELEV 107.1\nDISCHARGE_COEFF_FORWARD 1.0\n"
+         "DISCHARGE_COEFF_REVERSE 1.0\n"
+         "LINK 4\nNODES 8\nTRAPEZOID\nMANNINGS_N 0.035\nDX 30\n";
+    for (int j = 1; j <= 8; ++j) {
+        t += format_text("NODE %d\nELEV %.2f\n", j, 105.0 - (j - 1));
+        if (j == 1) t += "XSEC\nBOTTOM_WIDTH 2\nSIDE_SLOPE 1\nBANKFULL_DEPTH 1\n";
+    }
+    return t;
+}
+
+std::string grid_stream_file() {
+    std::string t = "GRIDSTREAMFILE\nSTREAMCELLS 10\n";
+    for (int r = 1; r <= 3; ++r) t += format_text("CELLIJ %d 4\nNUMNODES 1\nLINKNODE 1 %d 1.0\n", r, r);
+    for (int r = 6; r <= 12; ++r) t += format_text("CELLIJ %d 4\nNUMNODES 1\nLINKNODE 4 %d 1.0\n", r, r - 5);
+    return t;
+}
+
+std::string project(const char* overtype) {
+    return format_text(
+        "KESTAPROJECT\nWATERSHED_MASK mask.asc\nELEVATION elev.asc\nGRIDSIZE 30\nROWS %d\nCOLS %d\n"
+        "TOT_TIME 120\nTIMESTEP 5\nOVERTYPE %s\nMANNING_N 0.1\nOUTROW 12\nOUTCOL 4\nOUTSLOPE 0.01\n"
+        "PRECIP_UNIF\nRAIN_INTENSITY 30\nRAIN_DURATION 40\nSTART_DATE 2021 7 14\nSTART_TIME 14 0\n"
+        "HYD_FREQ 5\nCHAN_EXPLIC\nCHANNEL_INPUT net.chan\nSTREAM_CELL net.gst\nSUPER_QUIET\n"
+        "SUMMARY run.sum\nOUTLET_HYDRO out.hyd\n",
+        kRows, kCols, overtype);
+}
+
+struct network_watch {
+    double worst = 0.0;   // largest misfit of the network balance (m3)
+    double largest = 0.0; // largest volume that entered (m3)
+    double lake_rain = 0.0;
+    double through_weir = 0.0;
+    int finished = 0;
+    double event_error = 1.0;
+};
+network_watch* g_watch = nullptr;
+
+// Checked after every pass, before the event is closed.
+bool watch(kesta::model_state& m, const char* name) {
+    if (std::string(name) == "report_progress" && m.chan_run.initial_taken) {
+        const double entered = m.run_sums.chan_lateral_inflow + m.run_sums.first_order_chan_inflow +
+                               m.run_sums.stream_point_sources - m.run_sums.stream_point_sinks +
+                               m.volume_precip_to_lake + m.lake_total_in_from_overland -
+                               m.lake_total_out_to_overland + m.lake_taken_from_cells - m.run_sums.lake_evaporation;
+        const double stored = kesta::channel_storage(m) + kesta::channel_lake_storage(m) -
+                              m.chan_run.initial_in_channels - m.chan_run.initial_in_lakes;
+        g_watch->worst = std::max(g_watch->worst, std::fabs(entered - m.discharge_volume_run - stored));
+        g_watch->largest = std::max(g_watch->largest, entered);
+        g_watch->lake_rain = m.volume_precip_to_lake;
+        g_watch->through_weir = m.lake_out_to_channels;
+    }
+    if (std::string(name) == "write_timeseries_output" && m.finished_events > g_watch->finished) {
+        g_watch->finished = m.finished_events;
+        g_watch->event_error = m.mass_conservation_error;
+    }
+    return true;
+}
+
+int count_of(const std::string& text, const std::string& what) {
+    int n = 0;
+    for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+    return n;
+}
+
+class ChannelRuns : public testing::TestWithParam<const char*> {};
+
+// With every channel and lake output asked for.
+TEST_P(ChannelRuns, TheNetworkKeepsItsWaterTheEventBalancesAndTheOutputsAreWritten) {
+    kesta_test::temp_dir dir(true);
+    dir.write("mask.asc", grid([](int, int) { return 1.0; }, "%.0f "));
+    dir.write("elev.asc", grid(ground, "%.3f "));
+    dir.write("net.chan", channel_file());
+    dir.write("net.gst", grid_stream_file());
+    std::filesystem::create_directory(dir.path() / "maps");
+    dir.write("run.prj", project(GetParam()) +
+                             "LAKE_OUTPUT lake.out\nCHAN_DEPTH depth.lnd\nCHAN_DISCHARGE flow.lnd\n"
+                             "CHAN_VELOCITY speed.lnd\nCHAN_STAGE stage.lnd\nFLOOD_STREAM flood.lnd\n"
+                             "MAP_FREQ 60\nMAP_TYPE 0\nDEPTH maps\n");
+    network_watch w;
+    g_watch = &w;
+    kesta::set_step_observer(watch);
+    testing::internal::CaptureStdout();
+    const int rc = kesta::run_model("run.prj", nullptr);
+    const std::string out = testing::internal::GetCapturedStdout();
+    kesta::set_step_observer(nullptr);
+    g_watch = nullptr;
+    kesta::g_error_record.clear_for_run();
+    ASSERT_EQ(rc, 0) << out;
+    EXPECT_EQ(w.finished, 1);
+    EXPECT_GT(w.lake_rain, 0.0);
+    EXPECT_GT(w.through_weir, 100.0);
+    EXPECT_GT(w.largest, 100.0);
+    EXPECT_LT(w.worst, 1e-9 * w.largest);
+    EXPECT_LT(std::fabs(w.event_error), 1e-10);
+
+    // 120 minutes every 5 minutes, the start included: elapsed minutes,
+    // then level and volume (the first step's rain is on the lake).
+    const std::string lake = kesta_test::read_file(dir.file("lake.out"));
+    EXPECT_EQ(count_of(lake, "\n"), 25);
+    EXPECT_EQ(lake.substr(0, 24), "    0.00000000   107.000");
+    for (const char* name : {"depth.lnd", "flow.lnd", "speed.lnd", "stage.lnd"}) {
+        const std::string d = kesta_test::read_file(dir.file(name));
+        EXPECT_EQ(count_of(d, "\nTS    "), 25) << name;
+        EXPECT_NE(d.find("NUM_LINKS     4\nTIME_STEP     5\nNUM_TS        24\nSTART_TIME    14  7 2021 14  0  0\n"),
+                  std::string::npos)
+            << name;
+    }
+    const std::string flood = kesta_test::read_file(dir.file("flood.lnd"));
+    EXPECT_EQ(flood.find("KESTA_LINKNODE_FLOOD_STREAM_DEPTH\n"), 0u);
+    EXPECT_EQ(count_of(flood, "\nTS    "), 1);
+    const std::string summary = kesta_test::read_file(dir.file("run.sum"));
+    for (const char* line : {"initial volume in lakes                   900.0\n", "volume of lateral inflow:",
+                             "volume precip to lake:", "volume remaining in lakes"})
+        EXPECT_NE(summary.find(line), std::string::npos) << line;
+    // The lake floor (4, 4) is 106.5 m: the depth map shows the lake above it.
+    const std::string map = kesta_test::read_file(dir.file("maps/depth.0002.asc"));
+    std::size_t at = 0;
+    for (int line = 0; line < 6 + 3; ++line) at = map.find('\n', at) + 1;
+    double cell[4] = {0, 0, 0, 0};
+    ASSERT_EQ(std::sscanf(map.c_str() + at, "%lf %lf %lf %lf", &cell[0], &cell[1], &cell[2], &cell[3]), 4);
+    EXPECT_GE(cell[3], 0.5);
+}
+
+INSTANTIATE_TEST_SUITE_P(Schemes, ChannelRuns, testing::Values("EXPLICIT", "ADE", "ADE-PC"));
+
+}  // namespace
