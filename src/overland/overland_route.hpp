@@ -25,7 +25,8 @@ double explicit_overland_route(model_state& m, double dt);
 
 // Alternating-direction scheme over dt seconds: OVERTYPE 2 ("ade") in
 // sub-steps halved on rejection, OVERTYPE 3 ("ade-pc") in one
-// predictor-corrector pass; no cell gives more water than it has. Returns
+// predictor-corrector pass, or in passes over halves, quarters ... of the
+// step while a pass would take more water from a cell than it has. Returns
 // the outlet volume (m3), or -1.0 when the sub-step fell below 0.001 s
 // (message printed, code 4000 reported).
 double ade_overland_route(model_state& m, double dt);

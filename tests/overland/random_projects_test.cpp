@@ -10,13 +10,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <random>
-#include <regex>
 #include <string>
 #include <vector>
 
@@ -169,6 +169,20 @@ void write_project(const project_spec& s, const kesta_test::temp_dir& dir) {
     dir.write("project.prj", cards);
 }
 
+// The first "nan" or "inf" that `text` prints as a word, in any case; empty
+// when there is none.
+std::string non_number_in(const std::string& text) {
+    const auto letter = [&text](std::size_t at) {
+        return at < text.size() && std::isalpha(static_cast<unsigned char>(text[at]));
+    };
+    for (std::size_t at = 0; at + 3 <= text.size(); ++at) {
+        std::string word = text.substr(at, 3);
+        for (char& c : word) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        if ((word == "nan" || word == "inf") && (at == 0 || !letter(at - 1)) && !letter(at + 3)) return word;
+    }
+    return "";
+}
+
 // What the driver's observer saw of one run.
 struct run_watch {
     std::string fault;            // first thing found wrong, empty when none
@@ -228,9 +242,8 @@ std::string check_run(const kesta_test::temp_dir& dir) {
     g_watch = nullptr;
     kesta::g_error_record.clear_for_run();
     const std::string summary = kesta_test::read_file(dir.file("summary.txt"));
-    std::smatch bad;
-    if (std::regex_search(summary, bad, std::regex("[-+]?\\b(nan|inf)\\b", std::regex::icase)))
-        return "the summary prints " + bad.str();
+    const std::string bad = non_number_in(summary);
+    if (!bad.empty()) return "the summary prints " + bad;
     if (!watch.fault.empty()) return watch.fault;
     if (rc != 0) {
         // A stop must say why and what to change.
@@ -280,8 +293,8 @@ TEST_P(RandomProjects, EveryRunKeepsItsWaterOrStopsWithAMessage) {
 // Projects the generator found before the schemes were mended: the explicit
 // scheme overdrew cells until the outlet discharge became infinite (and, with
 // Green and Ampt, a depth not a number); the ADE depth floor made water; the
-// predictor-corrector's mean printed a balance of -nan, and, once its
-// correction was cut to the water there, still lost water to the rounding of
+// predictor-corrector's mean printed a balance of -nan or, with only its
+// correction kept within the water there, lost water to the rounding of
 // predicted depths hundreds of metres deep.
 const project_spec kFound[] = {
     {1, 8, 8, 1.07, 72.5, 8, 0, 0.171426, 0, 0.0015, 0, 0.0120514, 0.0177, 6, 2, false, false, 29},
