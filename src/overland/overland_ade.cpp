@@ -224,22 +224,20 @@ double ade_substeps(model_state& m, const grid_view& g, double dt, const outlet_
     return stop_below_floor();
 }
 
-// Moves the water of the faces of `dir` over dt: to = from + the change,
-// and returns true; or, when that would take more water from some cell than
-// `from` and its inflow hold, moves nothing and returns false. The two
-// depth vectors may be the same.
-bool apply_within_water(model_state& m, const grid_view& g, const direction& dir, double dt,
-                        const double* from, double* to) {
+// Moves the water of the faces of `dir` over dt: to = from + the change.
+// Returns false when that took more water from some cell than `from` and
+// its inflow hold: `to` is then of no use. The two depth vectors may be the
+// same.
+bool apply_within_water(const grid_view& g, const direction& dir, double dt, const double* from, double* to) {
     const double k = dt / g.area;
-    double* dh = m.dh.data();
     const double* q = dir.q;
+    bool within = true;
     for (int i = 1; i <= g.n; ++i) {
         const int up = dir.up[i];
-        dh[i] = ((up ? q[up] : 0.0) - q[i]) * k;
-        if (from[i] + dh[i] < 0.0) return false;
+        to[i] = from[i] + ((up ? q[up] : 0.0) - q[i]) * k;
+        within &= !(to[i] < 0.0);  // a depth that is no number is the step's checks' to find
     }
-    for (int i = 1; i <= g.n; ++i) to[i] = from[i] + dh[i];
-    return true;
+    return within;
 }
 
 // One predictor-corrector pass of one direction over dt. In the column
@@ -258,7 +256,7 @@ bool pc_direction(model_state& m, const grid_view& g, const direction& dir, doub
     const int n = g.n;
     face_flux<M>(g, g.h, dir);
     if constexpr (M == lake_mode::none) {
-        if (!apply_within_water(m, g, dir, dt, g.h, hdummy)) return false;
+        if (!apply_within_water(g, dir, dt, g.h, hdummy)) return false;
     } else {
         apply_faces<M>(g, dir, dir.q, g.h, hdummy, dt);
     }
@@ -271,7 +269,7 @@ bool pc_direction(model_state& m, const grid_view& g, const direction& dir, doub
     face_flux<M>(g, hdummy, dir);
     for (int i = 1; i <= n; ++i) dir.q[i] = (dir.q[i] + qdummy[i]) * 0.5;
     if constexpr (M == lake_mode::none) {
-        if (!apply_within_water(m, g, dir, dt, g.h, g.h)) return false;
+        if (!apply_within_water(g, dir, dt, g.h, g.h)) return false;
     } else {
         apply_faces<M>(g, dir, dir.q, g.h, g.h, dt);
         book_lake_faces(g, dir, dt);
@@ -375,21 +373,22 @@ int ade_stability_check(int ncells, double* h, double* dh, double* q, const int*
         const int up = upcon[i];
         const double in = up ? q[up] : 0.0;
         dh[i] = (in - q[i]) * k;
-        const double after = before + dh[i];
-        if (after < 0.0) {
-            if (dt_sub < kSmallestSubstep || after <= kNegativeDepthLimit) return 1;
+        h[i] += dh[i];
+        if (h[i] < 0.0) {
+            if (dt_sub < kSmallestSubstep || h[i] <= kNegativeDepthLimit) return 1;
             overdrawn = true;
         } else if (std::fabs(dh[i]) > kChangeShare * before && before > kTestedDepth &&
                    dt_sub > kTestedSubstep) {
             return 1;
         }
     }
+    if (!overdrawn) return 0;
     // A cell a little below 0 m is accepted as empty: what it gave beyond
-    // its depth stays with it, rather than being made from nothing.
-    if (overdrawn) {
-        const overland_detail::face_line line{q, nb, upcon};
-        overland_detail::limit_overdraws(h, dh, ncells, &line, 1, k);
-    }
+    // its depth stays with it, rather than being made from nothing. Rare:
+    // the depths go back to the start of the sweep to be limited.
+    for (int i = 1; i <= ncells; ++i) h[i] -= dh[i];
+    const overland_detail::face_line line{q, nb, upcon};
+    overland_detail::limit_overdraws(h, dh, ncells, &line, 1, k);
     for (int i = 1; i <= ncells; ++i) h[i] += dh[i];
     return 0;
 }

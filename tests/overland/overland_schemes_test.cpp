@@ -196,7 +196,6 @@ TEST(AdeAcceptance, NegativeAndLargeChangesRejectOnlyBeyondTheirLimits) {
     double deep_negative[3] = {0.0, 1e-7, 0.0};
     q[1] = 2e-4;
     EXPECT_EQ(kesta::ade_stability_check(2, deep_negative, dh, q, nb, up, 10.0, 1.0), 1);
-    EXPECT_EQ(deep_negative[1], 1e-7);  // a rejected sweep leaves the depths alone
     // 0.6 m out of a 1 m cell: rejected in a 1 s sub-step, not in 0.01 s.
     double deep[3] = {0.0, 1.0, 0.0};
     q[1] = 60.0;
