@@ -135,8 +135,8 @@ struct face_line {
 // receive that much less; q and dh change to match, and the cell ends at 0.
 // Repeated while a cell fed less is left below 0; should that not settle,
 // every cell then gives at most its depth at the start. Water is neither
-// made nor lost. Returns the number of cells whose giving was cut.
-int limit_overdraws(const double* h, double* dh, int n, const face_line* lines, int nlines, double k);
+// made nor lost.
+void limit_overdraws(const double* h, double* dh, int n, const face_line* lines, int nlines, double k);
 
 // Removes the outlet outflow Q (m3/s) over dt from depth h (at most all of
 // it) and returns the volume removed (m3). Nothing leaves a dry cell.
