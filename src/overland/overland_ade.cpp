@@ -7,7 +7,9 @@
 // "ade" works in sub-steps that are halved, and the step restarted from the
 // depths at the start of the call, whenever a sweep fails the acceptance
 // test. "ade-pc" makes one predictor-corrector pass per direction over the
-// whole step. With lakes both make one untested pass over the whole step.
+// whole step, or over its halves, quarters ... while a pass would take more
+// water from some cell than it has. With lakes both make one untested pass
+// over the whole step.
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -155,6 +157,19 @@ struct outlet_info {
     double slope = 0.0;
 };
 
+// The stop of a step that would need sub-steps below 0.001 s: the message,
+// code 4000 reported, and the result -1.0 of the routing call.
+double stop_below_floor() {
+    // The sub-step a step needs does not depend on the model time step,
+    // only on how fast water leaves the shallowest cells.
+    print_both("The ADE overland routing time step is getting really small\n");
+    print_both("less than 1/1000 of a second\n");
+    refuse("Water leaves some cell faster than a sub-step of 0.001 s can follow, whatever the\n"
+           "model time step: use OVERTYPE EXPLICIT, larger cells or a larger Manning's n.\n"
+           "Program stopped.\n");
+    return -1.0;
+}
+
 // "ade" without lakes. Returns the outlet volume, or -1.0 when the sub-step
 // fell below 0.001 s.
 double ade_substeps(model_state& m, const grid_view& g, double dt, const outlet_info& out) {
@@ -206,106 +221,153 @@ double ade_substeps(model_state& m, const grid_view& g, double dt, const outlet_
         std::fill(volx, volx + n + 1, 0.0);
         std::fill(voly, voly + n + 1, 0.0);
     }
-    // The sub-step a step would need does not depend on the model time
-    // step, only on how fast water leaves the shallowest cells.
-    print_both("The ADE overland routing time step is getting really small\n");
-    print_both("less than 1/1000 of a second\n");
-    refuse("Water leaves some cell faster than a sub-step of 0.001 s can follow, whatever the\n"
-           "model time step: use OVERTYPE EXPLICIT, larger cells or a larger Manning's n.\n"
-           "Program stopped.\n");
-    return -1.0;
+    return stop_below_floor();
 }
 
-// Moves the water of the faces of `dir` over dt: to = from + the change,
-// no cell giving more than `from` and its inflow hold (the faces are cut to
-// match). The two may be the same vector. Channel-lake cells keep their
-// depths: their lakes give and take the water of their faces.
-template <lake_mode M>
-void apply_limited(model_state& m, const grid_view& g, const direction& dir, double dt, const double* from,
-                   double* to) {
+// Moves the water of the faces of `dir` over dt: to = from + the change.
+// Returns false when that took more water from some cell than `from` and
+// its inflow hold: `to` is then of no use. The two depth vectors may be the
+// same.
+bool apply_within_water(const grid_view& g, const direction& dir, double dt, const double* from, double* to) {
+    const double k = dt / g.area;
+    const double* q = dir.q;
+    bool within = true;
+    for (int i = 1; i <= g.n; ++i) {
+        const int up = dir.up[i];
+        to[i] = from[i] + ((up ? q[up] : 0.0) - q[i]) * k;
+        within &= !(to[i] < 0.0);  // a depth that is no number is the step's checks' to find
+    }
+    return within;
+}
+
+// The channel-lake form of the move: to = from + the change, no land cell
+// giving more than `from` and its inflow hold and no lake more than its
+// volume (the faces are cut to match). The two may be the same vector.
+// Channel-lake cells keep their depths: their lakes give and take the water
+// of their faces.
+void apply_limited_with_lakes(model_state& m, const grid_view& g, const direction& dir, double dt,
+                              const double* from, double* to) {
     const double k = dt / g.area;
     double* dh = m.dh.data();
     const double* q = dir.q;
-    bool overdrawn = false;
     for (int i = 1; i <= g.n; ++i) {
         const int up = dir.up[i];
-        dh[i] = ((up ? q[up] : 0.0) - q[i]) * k;
-        if (M == lake_mode::channel && g.lake(i)) dh[i] = 0.0;
-        else if (from[i] + dh[i] < 0.0) overdrawn = true;
+        dh[i] = g.lake(i) ? 0.0 : ((up ? q[up] : 0.0) - q[i]) * k;
     }
-    if constexpr (M == lake_mode::channel) {
-        // Nor a lake: a land cell fed less by one may then give too much.
-        const overland_detail::face_line line{dir.q, dir.nb, dir.up};
-        overland_detail::limit_lake_giving(g, &line, 1, k, m.lake_scratch.data());
-        overdrawn = true;
-    }
-    if (overdrawn) {
-        const overland_detail::face_line line{dir.q, dir.nb, dir.up};
-        overland_detail::limit_overdraws(from, dh, g.n, &line, 1, k, M == lake_mode::channel ? g.lake_of : nullptr,
-                                         g.nlakes);
-    }
-    for (int i = 1; i <= g.n; ++i) to[i] = (M == lake_mode::channel && g.lake(i)) ? from[i] : from[i] + dh[i];
+    // Lakes first: a land cell fed less by one may then give too much.
+    const overland_detail::face_line line{dir.q, dir.nb, dir.up};
+    overland_detail::limit_lake_giving(g, &line, 1, k, m.lake_scratch.data());
+    overland_detail::limit_overdraws(from, dh, g.n, &line, 1, k, g.lake_of, g.nlakes);
+    for (int i = 1; i <= g.n; ++i) to[i] = g.lake(i) ? from[i] : from[i] + dh[i];
 }
 
-// The lake variants that keep every cell's giving within its water: the
-// channel lakes (overland lakes move water unlimited, as their one pass
-// always has).
+// Moves the water of the faces of `dir` over dt in a lake variant: limited
+// with channel lakes, unlimited with overland lakes (as their one pass
+// always has been).
 template <lake_mode M>
-constexpr bool limited() {
-    return M == lake_mode::none || M == lake_mode::channel;
+void apply_lake_variant(model_state& m, const grid_view& g, const direction& dir, double dt, const double* from,
+                        double* to) {
+    if constexpr (M == lake_mode::channel) apply_limited_with_lakes(m, g, dir, dt, from, to);
+    else apply_faces<M>(g, dir, dir.q, from, to, dt);
 }
 
 // One predictor-corrector pass of one direction over dt. In the column
 // direction the outlet loses the mean of the outflows at the depth before
-// the pass and at the predicted depth; the volume removed is returned.
+// the pass and at the predicted depth (which the outflow leaves at 0 m at
+// least); the volume removed is added to `volume`.
 //
-// Without lakes, neither the prediction nor the correction takes more water
-// from a cell than it has: a predicted depth past the water there is would
-// feed the mean a flux out of all proportion.
+// Without lakes a pass whose prediction or correction would take more water
+// from a cell than it has is not made (false returned): a predicted depth
+// past the water there is feeds the mean a flux out of all proportion.
 template <lake_mode M>
-double pc_direction(model_state& m, const grid_view& g, const direction& dir, double dt,
-                    const outlet_info& out, bool with_outlet) {
+bool pc_direction(model_state& m, const grid_view& g, const direction& dir, double dt, const outlet_info& out,
+                  bool with_outlet, double& volume) {
     double* hdummy = m.hdummy.data();
     double* qdummy = m.qdummy.data();
     const int n = g.n;
     face_flux<M>(g, g.h, dir);
-    if constexpr (limited<M>()) apply_limited<M>(m, g, dir, dt, g.h, hdummy);
-    else apply_faces<M>(g, dir, dir.q, g.h, hdummy, dt);
+    if constexpr (M == lake_mode::none) {
+        if (!apply_within_water(g, dir, dt, g.h, hdummy)) return false;
+    } else {
+        apply_lake_variant<M>(m, g, dir, dt, g.h, hdummy);
+    }
     std::copy(dir.q, dir.q + n + 1, qdummy);
     double q_before = 0.0;
     if (with_outlet) {
         q_before = outlet_q(g, out.cell, g.h[out.cell], out.slope);
-        hdummy[out.cell] -= q_before * dt / g.area;
+        overland_detail::drain_outlet(hdummy[out.cell], q_before, dt, g.area);
     }
     face_flux<M>(g, hdummy, dir);
     for (int i = 1; i <= n; ++i) dir.q[i] = (dir.q[i] + qdummy[i]) * 0.5;
-    if constexpr (limited<M>()) apply_limited<M>(m, g, dir, dt, g.h, g.h);
-    else apply_faces<M>(g, dir, dir.q, g.h, g.h, dt);
-    if constexpr (M != lake_mode::none) book_lake_faces(g, dir, dt);
-    if (!with_outlet) return 0.0;
+    if constexpr (M == lake_mode::none) {
+        if (!apply_within_water(g, dir, dt, g.h, g.h)) return false;
+    } else {
+        apply_lake_variant<M>(m, g, dir, dt, g.h, g.h);
+        book_lake_faces(g, dir, dt);
+    }
+    if (!with_outlet) return true;
     const double q_predicted = outlet_q(g, out.cell, hdummy[out.cell], out.slope);
-    return overland_detail::drain_outlet(g.h[out.cell], 0.5 * (q_before + q_predicted), dt, g.area);
+    volume += overland_detail::drain_outlet(g.h[out.cell], 0.5 * (q_before + q_predicted), dt, g.area);
+    return true;
 }
 
-// "ade-pc" (and, with lakes, both schemes' one-pass form). Order 1 sweeps
-// the columns first, order 2 the rows first.
+// Order 1 sweeps the columns first, order 2 the rows first.
+void pass_order(const model_state& m, const grid_view& g, direction (&order)[2]) {
+    const bool columns_first = m.ade_sweep_order == 1;
+    order[0] = columns_first ? columns(g) : rows(g);
+    order[1] = columns_first ? rows(g) : columns(g);
+}
+
+// "ade-pc" without lakes: one predictor-corrector pass per direction over
+// the step, or, while some pass would take more water from a cell than it
+// has, over halves, quarters ... of it, each attempt from the depths at the
+// start of the call. Returns the outlet volume, or -1.0 when the sub-step
+// fell below 0.001 s.
+double pc_substeps(model_state& m, const grid_view& g, double dt, const outlet_info& out) {
+    direction order[2];
+    pass_order(m, g, order);
+    const double* h_old = m.h_old.data();
+    const int n = g.n;
+    for (double dt_sub = dt; dt_sub >= kSmallestSubstep; dt_sub /= 2.0) {
+        bool made = true;
+        double volume = 0.0;
+        double remaining = dt;
+        int substeps = 0;
+        std::copy(h_old, h_old + n + 1, g.h);
+        while (made && remaining > kDone) {
+            double this_sub = std::min(dt_sub, remaining);
+            if (remaining - this_sub < kRemainderLimit) this_sub = remaining;  // the last absorbs the rest
+            for (const direction& dir : order) {
+                const bool with_outlet = out.cell != 0 && dir.q == g.qy;
+                made = made && pc_direction<lake_mode::none>(m, g, dir, this_sub, out, with_outlet, volume);
+            }
+            remaining -= this_sub;
+            ++substeps;
+        }
+        if (!made) continue;
+        m.ov_substeps_last = substeps;
+        return volume;
+    }
+    return stop_below_floor();
+}
+
+// The one-pass form of both schemes with lakes: "ade-pc" one
+// predictor-corrector pass per direction, "ade" one plain pass.
 template <lake_mode M>
 double ade_one_pass(model_state& m, const grid_view& g, double dt, const outlet_info& out) {
-    const bool columns_first = m.ade_sweep_order == 1;
-    const direction order[2] = {columns_first ? columns(g) : rows(g),
-                                columns_first ? rows(g) : columns(g)};
+    direction order[2];
+    pass_order(m, g, order);
     double volume = 0.0;
     if (m.overtype == 3) {
         for (const direction& dir : order) {
             const bool with_outlet = out.cell != 0 && dir.q == g.qy;
-            volume += pc_direction<M>(m, g, dir, dt, out, with_outlet);
+            pc_direction<M>(m, g, dir, dt, out, with_outlet, volume);
         }
     } else {
         for (const direction& dir : order) {
             face_flux<M>(g, g.h, dir);
-            if constexpr (limited<M>()) apply_limited<M>(m, g, dir, dt, g.h, g.h);
-            else apply_faces<M>(g, dir, dir.q, g.h, g.h, dt);
-            if constexpr (M != lake_mode::none) book_lake_faces(g, dir, dt);
+            apply_lake_variant<M>(m, g, dir, dt, g.h, g.h);
+            book_lake_faces(g, dir, dt);
         }
         if (out.cell) {
             double& h = g.h[out.cell];
@@ -342,21 +404,22 @@ int ade_stability_check(int ncells, double* h, double* dh, double* q, const int*
         const int up = upcon[i];
         const double in = up ? q[up] : 0.0;
         dh[i] = (in - q[i]) * k;
-        const double after = before + dh[i];
-        if (after < 0.0) {
-            if (dt_sub < kSmallestSubstep || after <= kNegativeDepthLimit) return 1;
+        h[i] += dh[i];
+        if (h[i] < 0.0) {
+            if (dt_sub < kSmallestSubstep || h[i] <= kNegativeDepthLimit) return 1;
             overdrawn = true;
         } else if (std::fabs(dh[i]) > kChangeShare * before && before > kTestedDepth &&
                    dt_sub > kTestedSubstep) {
             return 1;
         }
     }
+    if (!overdrawn) return 0;
     // A cell a little below 0 m is accepted as empty: what it gave beyond
-    // its depth stays with it, rather than being made from nothing.
-    if (overdrawn) {
-        const overland_detail::face_line line{q, nb, upcon};
-        overland_detail::limit_overdraws(h, dh, ncells, &line, 1, k);
-    }
+    // its depth stays with it, rather than being made from nothing. Rare:
+    // the depths go back to the start of the sweep to be limited.
+    for (int i = 1; i <= ncells; ++i) h[i] -= dh[i];
+    const overland_detail::face_line line{q, nb, upcon};
+    overland_detail::limit_overdraws(h, dh, ncells, &line, 1, k);
     for (int i = 1; i <= ncells; ++i) h[i] += dh[i];
     return 0;
 }
@@ -386,7 +449,8 @@ double ade_overland_route(model_state& m, double dt) {
             if (m.lake_scratch.n() < g.nlakes) m.lake_scratch = vec1<double>(g.nlakes);
             volume = ade_one_pass<lake_mode::channel>(m, g, dt, out);
         } else if (m.overtype == 3) {
-            volume = ade_one_pass<lake_mode::none>(m, g, dt, out);
+            volume = pc_substeps(m, g, dt, out);
+            if (volume < 0.0) return volume;
         } else {
             volume = ade_substeps(m, g, dt, out);
             if (volume < 0.0) return volume;

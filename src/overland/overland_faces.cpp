@@ -100,10 +100,9 @@ constexpr int kOverdrawPasses = 8;
 
 }  // namespace
 
-int limit_overdraws(const double* h, double* dh, int n, const face_line* lines, int nlines, double k,
-                    const int* lake_of, int nlakes) {
+void limit_overdraws(const double* h, double* dh, int n, const face_line* lines, int nlines, double k,
+                     const int* lake_of, int nlakes) {
     auto in_lake = [&](int i) { return lake_of && lake_of[i] >= 1 && lake_of[i] <= nlakes; };
-    int cut = 0;
     for (int pass = 0; pass < kOverdrawPasses; ++pass) {
         bool changed = false;
         const bool forwards = pass % 2 == 0;
@@ -125,10 +124,9 @@ int limit_overdraws(const double* h, double* dh, int n, const face_line* lines, 
             const double keep = std::max(0.0, (given + end) / given);
             for (int d = 0; d < nlines; ++d) scale_given(lines[d], i, keep, dh, k);
             if (keep > 0.0) dh[i] = -h[i];  // its end depth is exactly 0, not a rounding below
-            ++cut;
             changed = true;
         }
-        if (!changed) return cut;
+        if (!changed) return;
     }
     // Not settled: no cell gives more than it had at the start, whatever it
     // receives (each face is cut only by its donor).
@@ -139,11 +137,9 @@ int limit_overdraws(const double* h, double* dh, int n, const face_line* lines, 
         const double held = std::max(0.0, h[i]);
         if (!(given > held)) continue;
         for (int d = 0; d < nlines; ++d) scale_given(lines[d], i, held / given, dh, k);
-        ++cut;
     }
     for (int i = 1; i <= n; ++i)
         if (!in_lake(i) && h[i] >= 0.0 && h[i] + dh[i] < 0.0) dh[i] = -h[i];  // a rounding below 0
-    return cut;
 }
 
 namespace {

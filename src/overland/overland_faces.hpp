@@ -135,14 +135,14 @@ struct face_line {
 // receive that much less; q and dh change to match, and the cell ends at 0.
 // Repeated while a cell fed less is left below 0; should that not settle,
 // every cell then gives at most its depth at the start. Water is neither
-// made nor lost. Returns the number of cells whose giving was cut.
+// made nor lost.
 //
 // With `lake_of`, cells whose entry lies in 1..nlakes are lake cells: the
 // lake holds their water, so they are never cut and their depths neither
 // limit nor change anything (their faces' volumes are booked to the lake
 // from the faces as they stand afterwards).
-int limit_overdraws(const double* h, double* dh, int n, const face_line* lines, int nlines, double k,
-                    const int* lake_of = nullptr, int nlakes = 0);
+void limit_overdraws(const double* h, double* dh, int n, const face_line* lines, int nlines, double k,
+                     const int* lake_of = nullptr, int nlakes = 0);
 
 // Keeps each channel-network lake of the call from giving the land more
 // water in one sub-step than its volume: the faces of `lines` through

@@ -25,7 +25,8 @@ double explicit_overland_route(model_state& m, double dt);
 
 // Alternating-direction scheme over dt seconds: OVERTYPE 2 ("ade") in
 // sub-steps halved on rejection, OVERTYPE 3 ("ade-pc") in one
-// predictor-corrector pass; no cell gives more water than it has. Returns
+// predictor-corrector pass, or in passes over halves, quarters ... of the
+// step while a pass would take more water from a cell than it has. Returns
 // the outlet volume (m3), or -1.0 when the sub-step fell below 0.001 s
 // (message printed, code 4000 reported).
 double ade_overland_route(model_state& m, double dt);
@@ -36,13 +37,13 @@ double ade_overland_route(model_state& m, double dt);
 void ade_flux_x(model_state& m, const double* h, double* q);
 void ade_flux_y(model_state& m, const double* h, double* q);
 
-// Tests one ADE sweep, dh[i] = (q[upcon[i]] - q[i]) dt_sub / dx^2 (q[i] is
-// the face from cell i to nb[i]), and returns 1, leaving h as it was, when a
-// cell rejects the sub-step: a depth below -1e-6 m, any negative depth
-// below a 0.001 s sub-step, or a change above half of a depth over 0.001 m
-// with a sub-step above 0.01 s. Otherwise returns 0 and applies dh to h; a
-// cell that would end between -1e-6 m and 0 gives that much less (q and dh
-// change to match) and ends at 0.
+// Applies one ADE sweep to h, dh[i] = (q[upcon[i]] - q[i]) dt_sub / dx^2
+// (q[i] is the face from cell i to nb[i]), cells in order, and returns 1 at
+// the first cell that rejects the sub-step (a depth below -1e-6 m, any
+// negative depth below a 0.001 s sub-step, or a change above half of a
+// depth over 0.001 m with a sub-step above 0.01 s), else 0. A cell that
+// would end between -1e-6 m and 0 gives that much less (q and dh change to
+// match) and ends at 0.
 int ade_stability_check(int ncells, double* h, double* dh, double* q, const int* nb, const int* upcon,
                         double dx, double dt_sub);
 

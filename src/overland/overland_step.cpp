@@ -64,18 +64,19 @@ bool scan_cells(model_state& m, const char* when, int& counted, int& flowing) {
     return true;
 }
 
-// Depths and face discharges after routing, and the outlet volume of the
-// step, are all finite numbers; otherwise the message, the reported code and
-// false. One pass over the cells, every routing step.
+// The depths after routing and the outlet volume of the step are finite
+// numbers; otherwise the message, the reported code and false. A face
+// discharge that is not a finite number leaves such a depth on its cells, so
+// one pass over the depths, every routing step, finds it too.
 bool routing_left_reals(model_state& m, double outlet_volume) {
     const double* h = m.h.data();
-    const double* qx = m.qx.data();
-    const double* qy = m.qy.data();
-    int bad = 0;
-    for (int i = m.ncells; i >= 1; --i)
-        if (!(std::isfinite(h[i]) && std::isfinite(qx[i]) && std::isfinite(qy[i]))) bad = i;
-    if (bad == 0 && std::isfinite(outlet_volume)) return true;
-    return refuse(non_real_depth_message(bad == 0 ? m.outlet_cell : bad, "after overland flow routing"));
+    bool finite = std::isfinite(outlet_volume);
+    for (int i = 1; i <= m.ncells; ++i) finite &= std::isfinite(h[i]);
+    if (finite) return true;
+    int bad = 1;
+    while (bad < m.ncells && std::isfinite(h[bad])) ++bad;
+    if (std::isfinite(h[bad])) bad = m.outlet_cell;
+    return refuse(non_real_depth_message(bad, "after overland flow routing"));
 }
 
 // Books the sediment volumes of the erosion step into the volume that left
