@@ -454,6 +454,10 @@ double superlink_storage(const storm_drain_state& s) {
     return v;
 }
 
+double superlink_pipe_flow(const storm_drain_state& s, int l, int k) {
+    return s.superlink_solver ? s.superlink_solver->Q[l][k] : 0.0;
+}
+
 int superlink_step(storm_drain_state& s, vec1<double>& h, double cell_size, double dt) {
     if (!s.superlink_solver) initialise(s);
     superlink_work& w = *s.superlink_solver;

@@ -35,4 +35,8 @@ double superlink_storage(const storm_drain_state& s);
 // the step).
 int superlink_step(storm_drain_state& s, vec1<double>& h, double cell_size, double dt);
 
+// Flow (m3/s) of computational pipe k of superlink l after the last solve;
+// 0 before the first.
+double superlink_pipe_flow(const storm_drain_state& s, int l, int k);
+
 }  // namespace kesta
