@@ -7,6 +7,7 @@
 #include <limits>
 
 #include "channel/channel_state.hpp"
+#include "channel/superlink/storm_drain_state.hpp"
 #include "input/input_state.hpp"
 #include "model/core_state.hpp"
 #include "nutrients/nutrient_state.hpp"
@@ -23,6 +24,7 @@ struct model_state : output_state,
                      subsurface_state,
                      transport_state,
                      channel_state,
+                     storm_drain_state,
                      input_state,
                      core_tail_state,
                      grid_state,

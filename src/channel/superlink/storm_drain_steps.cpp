@@ -6,7 +6,6 @@
 namespace kesta {
 
 void step_storm_drain(model_state&) {}
-void setup_superlink_network(model_state&) {}
 void setup_superlink_chan_coupling(model_state&) {}
 
 }  // namespace kesta

@@ -1,0 +1,491 @@
+// The superlink solver. Per sub-step: grate and tile inflows, then for each
+// superlink the pipe sections at the mean node depths, the upwind momentum
+// and the node continuity coefficients, the forward and backward
+// recurrences and the end relations; then the superjunction system,
+// factorised numerically by a sparse LU whose ordering and symbolic
+// analysis were done once for the network; then the end flows, the end
+// depths and the back-substitution through every superlink.
+#include "channel/superlink/superlink_solver.hpp"
+
+#include <Eigen/SparseLU>
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+#include "core/error_record.hpp"
+#include "core/text_format.hpp"
+
+namespace kesta {
+
+namespace {
+
+constexpr double kG = 9.81;
+constexpr double kPi = 3.1415926;
+constexpr double kMinNodeDepth = 0.0001;   // m, floor of a node depth before a sub-step
+constexpr double kNegativeDepth = 1e-7;    // m, what a negative back-substituted depth becomes
+constexpr double kHeadSlack = 0.001;       // m a head may lie below its junction bottom
+constexpr double kMinSubstep = 0.001;      // s
+constexpr double kSlot = 0.01;             // slot width of a full pipe, per diameter
+constexpr double kPolyFloor = 1e-6;        // least polynomial area (per D W) and radius (per D)
+
+}  // namespace
+
+struct superlink_work {
+    // [superlink][pipe or node]
+    mat2<double> Q, ldepth, A, wet_per, top_width, hyd_R, n_veloc, l_veloc;
+    mat2<double> a, b, c, P, D, E, U, V, W, X, Y, Z, qlat;
+    vec1<double> Q_us, Q_ds, us_kap, ds_kap, us_gam, ds_gam, us_mu, ds_mu;
+    vec1<double> us_alpha, us_beta, us_chi, ds_alpha, ds_beta, ds_chi;
+    // Junction system: where each coefficient lands in F's value array.
+    Eigen::SparseMatrix<double> F;
+    Eigen::VectorXd G, H;
+    Eigen::SparseLU<Eigen::SparseMatrix<double>, Eigen::COLAMDOrdering<int>> lu;
+    std::vector<int> diag_at;             // [junction]
+    std::vector<int> us_row_at, ds_row_at;  // [superlink]: entry (us, ds) and (ds, us); -1 for a boundary row
+};
+
+void superlink_work_deleter::operator()(superlink_work* w) const { delete w; }
+
+double grate_inflow(int grates, double side, double dia, double depth) {
+    const double d = 3.28 * depth;  // ft
+    const double weir = 3.0 * (3.0 * 3.28 * side) * std::pow(d, 1.5);
+    const double orifice = 0.67 * (0.785 * dia * dia * 10.764) * std::sqrt(64.4 * d);
+    double cfs = weir;
+    if (d >= 1.0) cfs = orifice;
+    else if (d > 0.4) cfs = std::min(weir, orifice);
+    return cfs * 0.02832 * grates;
+}
+
+pipe_section_values pipe_section_props(int type, double d, double w, double y) {
+    if (type == pipe_box) {
+        if (y <= 0.0) return {0.0, w, w};
+        if (y >= d) return {d * w, 2.0 * d + 2.0 * w, 0.0};
+        return {y * w, 2.0 * y + w, w};
+    }
+    if (y <= 0.0) return {};
+    if (type == pipe_polynomial) {
+        const double s = y >= d ? 1.0 : y / d;
+        const double area = std::max(
+            (-0.0265118802 + 0.850625935 * s + 0.450552317 * s * s - 0.48046422 * s * s * s) * d * w, kPolyFloor * d * w);
+        const double radius = std::max((-0.0382820242 + 1.1666329 * s - 1.32389992 * s * s + 1.04200851 * s * s * s -
+                                        0.526837711 * s * s * s * s) * d,
+                                       kPolyFloor * d);
+        const double top = (0.656758295 + 3.13077957 * s - 9.66782176 * s * s + 11.9256017 * s * s * s -
+                            5.88560436 * s * s * s * s) * w;
+        return {area, area / radius, std::max(top, 0.0)};
+    }
+    if (y >= d) return {kPi * d * d / 4.0, kPi * d, 0.0};
+    const double r = d / 2.0, t = std::acos((r - y) / r);
+    return {r * r * t - (r - y) * r * std::sin(t), d * t, d * std::sin(t)};
+}
+
+namespace {
+
+// Section of a pipe at the mean depth of its nodes; a full pipe keeps its
+// own full area with a narrow slot for its top width.
+pipe_section_values pipe_at(const storm_drain_state& s, int l, int k, double y) {
+    const double d = s.diameter[l][k], w = s.width[l][k];
+    if (y >= d) {
+        pipe_section_values full = pipe_section_props(s.sec_type[l][k], d, w, d);
+        full.top_width = kSlot * d;
+        return full;
+    }
+    return pipe_section_props(s.sec_type[l][k], d, w, y);
+}
+
+// Water in one superlink (m3) with node depths `depth`.
+double link_storage(const storm_drain_state& s, int l, const double* depth) {
+    const int n = s.superlink_cnodes[l];
+    double v = 0.0;
+    for (int k = 1; k <= n; ++k)
+        v += pipe_at(s, l, k, 0.5 * (depth[k] + depth[k + 1])).area * s.dxc[l][k];
+    for (int k = 1; k <= n + 1; ++k) v += s.Asc[l][k] * depth[k];
+    return v;
+}
+
+// Normal depth (m) of flow q in pipe (l, k) at slope `slope`: the depth whose
+// uniform flow is q, found by bisection; the full depth when the pipe cannot
+// carry q, the critical depth's stand-in (the full depth) on no slope.
+double normal_depth(const storm_drain_state& s, int l, int k, double q, double slope) {
+    const int type = s.sec_type[l][k];
+    const double d = s.diameter[l][k], w = s.width[l][k], n = s.M_n[l][k];
+    if (q <= 0.0) return 0.0;
+    if (slope <= 0.0) return d;
+    auto carried = [&](double y) {
+        const pipe_section_values p = pipe_section_props(type, d, w, y);
+        return p.perimeter > 0.0 ? p.area * std::pow(p.area / p.perimeter, 2.0 / 3.0) * std::sqrt(slope) / n : 0.0;
+    };
+    double lo = 0.0, hi = d;
+    if (carried(hi) <= q) return d;
+    for (int it = 0; it < 60 && hi - lo > 1e-9; ++it) {
+        const double mid = 0.5 * (lo + hi);
+        (carried(mid) < q ? lo : hi) = mid;
+    }
+    return 0.5 * (lo + hi);
+}
+
+// Critical depth (m) of flow q in pipe (l, k); a circle's stays 0.001 m
+// inside the pipe.
+double critical_depth(const storm_drain_state& s, int l, int k, double q) {
+    const int type = s.sec_type[l][k];
+    const double d = s.diameter[l][k], w = s.width[l][k];
+    if (type == pipe_box) return std::pow((q / w) * (q / w) / kG, 1.0 / 3.0);
+    const double target = q / std::sqrt(kG);
+    auto f = [&](double y) {
+        const pipe_section_values p = pipe_section_props(type, d, w, y);
+        return p.area * std::sqrt(p.area / p.top_width);
+    };
+    double lo = 0.001, hi = d - 0.001;
+    if (f(hi) <= target) return hi;
+    if (f(lo) >= target) return lo;
+    for (int it = 0; it < 60 && hi - lo > 1e-9; ++it) {
+        const double mid = 0.5 * (lo + hi);
+        (f(mid) < target ? lo : hi) = mid;
+    }
+    return 0.5 * (lo + hi);
+}
+
+void make_work(storm_drain_state& s) {
+    s.superlink_solver.reset(new superlink_work);
+    superlink_work& w = *s.superlink_solver;
+    const int nl = s.n_superlinks, nj = s.n_sjunc, rows = s.max_nodes_per_link + 1;
+    for (mat2<double>* t : {&w.Q, &w.ldepth, &w.A, &w.wet_per, &w.top_width, &w.hyd_R, &w.n_veloc, &w.l_veloc, &w.a,
+                            &w.b, &w.c, &w.P, &w.D, &w.E, &w.U, &w.V, &w.W, &w.X, &w.Y, &w.Z, &w.qlat})
+        *t = mat2<double>(nl, rows);
+    for (vec1<double>* v : {&w.Q_us, &w.Q_ds, &w.us_kap, &w.ds_kap, &w.us_gam, &w.ds_gam, &w.us_mu, &w.ds_mu,
+                            &w.us_alpha, &w.us_beta, &w.us_chi, &w.ds_alpha, &w.ds_beta, &w.ds_chi})
+        *v = vec1<double>(nl);
+    // The pattern of the junction system: a diagonal, and for a junction of
+    // free head the junction at the other end of each of its superlinks.
+    std::vector<Eigen::Triplet<double>> pattern;
+    for (int j = 1; j <= nj; ++j) pattern.emplace_back(j - 1, j - 1, 1.0);
+    for (int l = 1; l <= nl; ++l) {
+        const int u = s.us_sjunc[l], d = s.ds_sjunc[l];
+        if (!s.bound[u]) pattern.emplace_back(u - 1, d - 1, 1.0);
+        if (!s.bound[d]) pattern.emplace_back(d - 1, u - 1, 1.0);
+    }
+    w.F.resize(nj, nj);
+    w.F.setFromTriplets(pattern.begin(), pattern.end());
+    w.F.makeCompressed();
+    const double* base = w.F.valuePtr();
+    w.diag_at.assign(static_cast<std::size_t>(nj) + 1, 0);
+    for (int j = 1; j <= nj; ++j) w.diag_at[static_cast<std::size_t>(j)] = &w.F.coeffRef(j - 1, j - 1) - base;
+    w.us_row_at.assign(static_cast<std::size_t>(nl) + 1, -1);
+    w.ds_row_at.assign(static_cast<std::size_t>(nl) + 1, -1);
+    for (int l = 1; l <= nl; ++l) {
+        const int u = s.us_sjunc[l], d = s.ds_sjunc[l];
+        if (!s.bound[u]) w.us_row_at[static_cast<std::size_t>(l)] = &w.F.coeffRef(u - 1, d - 1) - base;
+        if (!s.bound[d]) w.ds_row_at[static_cast<std::size_t>(l)] = &w.F.coeffRef(d - 1, u - 1) - base;
+    }
+    w.G.resize(nj);
+    w.lu.analyzePattern(w.F);
+}
+
+// The first call: every node nearly dry, every head at its junction bottom.
+void initialise(storm_drain_state& s) {
+    make_work(s);
+    for (int j = 1; j <= s.n_sjunc; ++j) {
+        s.Q_junc[j] = 0.0;
+        s.sjunc_head[j] = s.junc_bottom[j];
+    }
+    for (int l = 1; l <= s.n_superlinks; ++l) {
+        const int n = s.superlink_cnodes[l];
+        s.us_Zinv[l] = s.slink_node_Zinv[l][1];
+        s.ds_Zinv[l] = s.slink_node_Zinv[l][s.nnodes[l] + 1];
+        for (int k = 1; k <= n + 1; ++k) s.slink_node_depth[l][k] = kMinNodeDepth;
+    }
+    s.superlink_volume_in = s.superlink_volume_out = s.drain_cleanup_volume = 0.0;
+    s.initial_volume_sub_surface_drains = superlink_storage(s);
+}
+
+// Grate flow into the inlet of cell `cell` over sub-step dt, taken from the
+// cell's water and never more than it holds.
+double take_from_cell(vec1<double>& h, int cell, int grates, double side, double dia, double area, double dt) {
+    if (cell <= 0 || h[cell] <= 1e-16) return 0.0;
+    const double q = std::min(grate_inflow(grates, side, dia, h[cell]), h[cell] * area / dt);
+    h[cell] = std::max(h[cell] - q * dt / area, 0.0);
+    return q;
+}
+
+void gather_inflows(storm_drain_state& s, superlink_work& w, vec1<double>& h, double area, double dt) {
+    double in = 0.0;
+    for (int j = 1; j <= s.n_sjunc; ++j) {
+        const int code = s.sjunc_inlet_type[j];
+        s.Q_junc[j] = code >= 1 && code <= kMaxGrates
+                          ? take_from_cell(h, s.superlink_junc_gnum[j], code, s.grate_sidelength_sjunc[j],
+                                           s.grate_dia_sjunc[j], area, dt)
+                          : 0.0;
+    }
+    for (int l = 1; l <= s.n_superlinks; ++l) {
+        if (s.tile_drains_present) s.Q_junc[s.us_sjunc[l]] += s.superlink_tile_flow[l][1] + s.superlink_tile_flow[l][2];
+        double* qlat = w.qlat[l];
+        std::fill(qlat, qlat + s.superlink_cnodes[l] + 2, 0.0);
+        for (int k = 2; k <= s.nnodes[l]; ++k) {
+            const int code = s.inlet_type[l][k];
+            double q = 0.0;
+            if (code >= 1 && code <= kMaxGrates && s.flow_to_superlink[l][k] > 0.0)
+                q = take_from_cell(h, s.superlink_node_gnum[l][k], code, s.grate_sidelength_node[l][k],
+                                   s.grate_dia_node[l][k], area, dt);
+            s.Q_node[l][k] = q;
+            qlat[s.inflow_cnode[l][k]] += q;
+            in += q;
+        }
+    }
+    for (int j = 1; j <= s.n_sjunc; ++j) in += s.Q_junc[j];
+    s.superlink_volume_in += in * dt;
+}
+
+// Coefficients, recurrences and end relations of superlink l.
+void reduce_superlink(storm_drain_state& s, superlink_work& w, int l, double dt) {
+    const int n = s.superlink_cnodes[l];
+    double* y = s.slink_node_depth[l];
+    bool floored = false;
+    for (int k = 1; k <= n + 1; ++k) floored = floored || y[k] < kMinNodeDepth;
+    if (floored) {
+        const double before = link_storage(s, l, y);
+        for (int k = 1; k <= n + 1; ++k) y[k] = std::max(y[k], kMinNodeDepth);
+        s.drain_cleanup_volume += link_storage(s, l, y) - before;
+    }
+    const double* dxc = s.dxc[l];
+    double *Q = w.Q[l], *A = w.A[l], *T = w.top_width[l], *R = w.hyd_R[l], *nv = w.n_veloc[l], *lv = w.l_veloc[l];
+    double *a = w.a[l], *b = w.b[l], *c = w.c[l], *P = w.P[l], *D = w.D[l], *E = w.E[l];
+    double *U = w.U[l], *V = w.V[l], *W = w.W[l], *X = w.X[l], *Y = w.Y[l], *Z = w.Z[l];
+    for (int k = 1; k <= n; ++k) {
+        w.ldepth[l][k] = 0.5 * (y[k] + y[k + 1]);
+        const pipe_section_values p = pipe_at(s, l, k, w.ldepth[l][k]);
+        A[k] = p.area;
+        w.wet_per[l][k] = p.perimeter;
+        T[k] = p.top_width;
+        nv[k] = A[k] > 0.0 ? Q[k] / A[k] : 0.0;
+        R[k] = p.perimeter > 0.0 ? A[k] / p.perimeter : 0.0;
+    }
+    lv[1] = nv[1];
+    lv[n + 1] = nv[n];
+    for (int k = 2; k <= n; ++k) lv[k] = (dxc[k] * nv[k] + dxc[k - 1] * nv[k - 1]) / (dxc[k - 1] + dxc[k]);
+    for (int k = 1; k <= n; ++k) {
+        a[k] = lv[k] > 0.0 ? -lv[k] : 0.0;
+        c[k] = lv[k + 1] < 0.0 ? lv[k + 1] : 0.0;
+        const double q = std::fabs(Q[k]), nm = s.M_n[l][k];
+        const double friction = A[k] > 0.0 && R[k] > 0.0 ? kG * nm * nm * q * dxc[k] / (std::pow(R[k], 4.0 / 3.0) * A[k]) : 0.0;
+        const double loss = A[k] > 0.0 ? q / A[k] : 0.0;  // |Q| A / (C^2 Ac^2) with C = 1, Ac = A
+        b[k] = dxc[k] / dt + friction + loss - a[k] - c[k];
+        P[k] = kG * A[k] * s.S0[l][k] * dxc[k] + Q[k] * dxc[k] / dt;
+    }
+    const double* As = s.Asc[l];
+    const double* qlat = w.qlat[l];
+    for (int k = 1; k <= n + 1; ++k) {
+        const double left = k > 1 ? T[k - 1] * dxc[k - 1] / 2.0 : 0.0;
+        const double right = k <= n ? T[k] * dxc[k] / 2.0 : 0.0;
+        const double S = left + right + As[k];
+        E[k] = S / dt;
+        D[k] = S * y[k] / dt + qlat[k];
+    }
+    // Forward: Q(k) = U(k) y(k+1) + V(k) + W(k) y(1).
+    double t = a[1] + b[1] + c[1];
+    U[1] = (E[2] * c[1] - kG * A[1]) / t;
+    V[1] = (P[1] - D[2] * c[1]) / t;
+    W[1] = kG * A[1] / t;
+    for (int k = 2; k <= n; ++k) {
+        const double q = (kG * A[k] - E[k] * a[k]) / (U[k - 1] - E[k]);
+        t = a[k] + b[k] + c[k] - q;
+        U[k] = (E[k + 1] * c[k] - kG * A[k]) / t;
+        V[k] = (a[k] * D[k] + P[k] - D[k + 1] * c[k] - (V[k - 1] + D[k]) * q) / t;
+        W[k] = -q * W[k - 1] / t;
+    }
+    // Backward: Q(k) = X(k) y(k) + Y(k) + Z(k) y(n+1).
+    double o = a[n] + b[n] + c[n];
+    X[n] = (kG * A[n] - E[n] * a[n]) / o;
+    Y[n] = (D[n] * a[n] + P[n]) / o;
+    Z[n] = -kG * A[n] / o;
+    for (int k = n - 1; k >= 1; --k) {
+        const double r = (kG * A[k] - E[k + 1] * c[k]) / (X[k + 1] + E[k + 1]);
+        o = r + a[k] + b[k] + c[k];
+        X[k] = (kG * A[k] - E[k] * a[k]) / o;
+        Y[k] = (a[k] * D[k] + P[k] - D[k + 1] * c[k] - (D[k + 1] - Y[k + 1]) * r) / o;
+        Z[k] = r * Z[k + 1] / o;
+    }
+    // End depths: the head less the invert, or below a junction standing
+    // under critical depth, the lesser of critical and normal depth.
+    const double qu = w.Q_us[l], qd = w.Q_ds[l];
+    double ku = 0.0, gu = 1.0, mu_u = -s.us_Zinv[l];
+    if (qu < 0.0) {
+        const double yc = critical_depth(s, l, 1, -qu);
+        if (s.sjunc_head[s.us_sjunc[l]] - s.us_Zinv[l] < yc) {
+            gu = mu_u = 0.0;
+            ku = std::fabs(qu) < 1e-11 ? 0.0 : std::min(yc, normal_depth(s, l, 1, -qu, std::fabs(s.S0[l][1]))) / qu;
+        }
+    }
+    double kd = 0.0, gd = 1.0, mu_d = -s.ds_Zinv[l];
+    bool free_fall = false;
+    if (qd > 0.0) {
+        const double yc = critical_depth(s, l, n, qd);
+        if (s.sjunc_head[s.ds_sjunc[l]] - s.ds_Zinv[l] < yc) {
+            free_fall = true;
+            gd = mu_d = 0.0;
+            kd = qd < 1e-11 ? 0.0 : std::min(yc, normal_depth(s, l, n, qd, std::fabs(s.S0[l][n]))) / qd;
+        }
+    }
+    if (!free_fall) {
+        const double ds_A = pipe_section_props(s.sec_type[l][n], s.diameter[l][n], s.width[l][n], y[n + 1]).area;
+        const double den = 2.0 * ds_A * ds_A * kG;
+        kd = std::fabs(den) < 1e-9 ? 0.0 : std::fabs(qd) / den;
+    }
+    w.us_kap[l] = ku; w.us_gam[l] = gu; w.us_mu[l] = mu_u;
+    w.ds_kap[l] = kd; w.ds_gam[l] = gd; w.ds_mu[l] = mu_d;
+    const double X1 = X[1], Y1 = Y[1], Z1 = Z[1], Un = U[n], Vn = V[n], Wn = W[n];
+    const double det = (1.0 - Un * kd) * (1.0 - X1 * ku) - Z1 * kd * Wn * ku;
+    w.us_alpha[l] = (Z1 * kd * Wn * gu + (1.0 - Un * kd) * X1 * gu) / det;
+    w.us_beta[l] = (Z1 * kd * Un * gd + (1.0 - Un * kd) * Z1 * gd) / det;
+    w.us_chi[l] = ((Un * mu_d + Wn * mu_u + Vn) * Z1 * kd + (Z1 * mu_d + X1 * mu_u + Y1) * (1.0 - Un * kd)) / det;
+    w.ds_alpha[l] = (X1 * ku * Wn * gu + (1.0 - X1 * ku) * Wn * gu) / det;
+    w.ds_beta[l] = (Wn * ku * Z1 * gd + (1.0 - X1 * ku) * Un * gd) / det;
+    w.ds_chi[l] = ((Z1 * mu_d + X1 * mu_u + Y1) * Wn * ku + (Un * mu_d + Wn * mu_u + Vn) * (1.0 - X1 * ku)) / det;
+}
+
+// The superjunction heads; false when the system is singular.
+bool solve_junctions(storm_drain_state& s, superlink_work& w, double dt) {
+    double* F = w.F.valuePtr();
+    std::fill(F, F + w.F.nonZeros(), 0.0);
+    for (int j = 1; j <= s.n_sjunc; ++j) {
+        const std::size_t at = static_cast<std::size_t>(w.diag_at[static_cast<std::size_t>(j)]);
+        if (s.bound[j]) {
+            F[at] = 1.0;
+            w.G[j - 1] = s.junc_bottom[j];
+        } else {
+            F[at] = s.As_sjunc[j] / dt;
+            w.G[j - 1] = s.As_sjunc[j] / dt * s.sjunc_head[j] + s.Q_junc[j];
+        }
+    }
+    for (int l = 1; l <= s.n_superlinks; ++l) {
+        const int u = s.us_sjunc[l], d = s.ds_sjunc[l];
+        const int at_u = w.us_row_at[static_cast<std::size_t>(l)], at_d = w.ds_row_at[static_cast<std::size_t>(l)];
+        if (at_u >= 0) {
+            F[w.diag_at[static_cast<std::size_t>(u)]] += w.us_alpha[l];
+            F[at_u] += w.us_beta[l];
+            w.G[u - 1] -= w.us_chi[l];
+        }
+        if (at_d >= 0) {
+            F[w.diag_at[static_cast<std::size_t>(d)]] -= w.ds_beta[l];
+            F[at_d] -= w.ds_alpha[l];
+            w.G[d - 1] += w.ds_chi[l];
+        }
+    }
+    w.lu.factorize(w.F);
+    if (w.lu.info() != Eigen::Success) return false;
+    w.H = w.lu.solve(w.G);
+    if (w.lu.info() != Eigen::Success || !w.H.allFinite()) return false;
+    for (int j = 1; j <= s.n_sjunc; ++j) {
+        double head = w.H[j - 1];
+        if (head < s.junc_bottom[j] - kHeadSlack) {
+            if (!s.bound[j]) s.drain_cleanup_volume += s.As_sjunc[j] * (s.junc_bottom[j] - head);
+            head = s.junc_bottom[j];
+        }
+        s.sjunc_head[j] = head;
+    }
+    return true;
+}
+
+// End flows and depths, then every node depth and pipe flow of superlink l.
+void back_substitute(storm_drain_state& s, superlink_work& w, int l) {
+    const int n = s.superlink_cnodes[l];
+    const double hu = s.sjunc_head[s.us_sjunc[l]], hd = s.sjunc_head[s.ds_sjunc[l]];
+    double* Q = w.Q[l];
+    double* y = s.slink_node_depth[l];
+    const double qu = w.us_beta[l] * hd + w.us_alpha[l] * hu + w.us_chi[l];
+    const double qd = w.ds_beta[l] * hd + w.ds_alpha[l] * hu + w.ds_chi[l];
+    w.Q_us[l] = qu;
+    w.Q_ds[l] = qd;
+    y[1] = w.us_gam[l] * hu + w.us_kap[l] * qu + w.us_mu[l];
+    y[n + 1] = w.ds_gam[l] * hd + w.ds_kap[l] * qd + w.ds_mu[l];
+    Q[1] = qu;
+    Q[n] = qd;
+    const double *U = w.U[l], *V = w.V[l], *W = w.W[l], *X = w.X[l], *Y = w.Y[l], *Z = w.Z[l];
+    bool negative = y[1] < 0.0 || y[n + 1] < 0.0;
+    for (int k = n; k >= 2; --k) {
+        y[k] = (Q[k] - Y[k] - Z[k] * y[n + 1]) / X[k];
+        negative = negative || y[k] < 0.0;
+        if (k > 2) Q[k - 1] = W[k - 1] * y[1] + U[k - 1] * y[k] + V[k - 1];
+    }
+    if (negative) {
+        const double before = link_storage(s, l, y);
+        for (int k = 1; k <= n + 1; ++k) if (y[k] < 0.0) y[k] = kNegativeDepth;
+        s.drain_cleanup_volume += link_storage(s, l, y) - before;
+    }
+}
+
+// What leaves the network at its fixed-head junctions over sub-step dt.
+void deliver_outlets(storm_drain_state& s, superlink_work& w, vec1<double>& h, double area, double dt) {
+    for (int l = 1; l <= s.n_superlinks; ++l) {
+        const int d = s.ds_sjunc[l], u = s.us_sjunc[l];
+        if (s.bound[u]) s.superlink_volume_out -= w.Q_us[l] * dt;
+        if (!s.bound[d]) continue;
+        const double q = w.Q_ds[l];
+        s.superlink_volume_out += q * dt;
+        if (s.sjunc_inlet_type[d] == kOutletToChannel) {
+            s.superlink_q_to_channel[d] += q;
+        } else if (s.sjunc_inlet_type[d] == kOutletToCell && s.superlink_junc_gnum[d] > 0) {
+            h[s.superlink_junc_gnum[d]] += q * dt / area;
+            s.superlink_q_to_cell[d] += q * dt;
+        }
+    }
+    // Tile water reaching a fixed-head junction leaves with it.
+    for (int j = 1; j <= s.n_sjunc; ++j) if (s.bound[j]) s.superlink_volume_out += s.Q_junc[j] * dt;
+}
+
+// Shortest wave-travel time of any pipe (s); 100000 when none is shorter.
+double stability_step(const storm_drain_state& s, const superlink_work& w) {
+    double least = 100000.0;
+    for (int l = 1; l <= s.n_superlinks; ++l) {
+        for (int k = 1; k <= s.superlink_cnodes[l]; ++k) {
+            const double t = s.dxc[l][k] / (std::sqrt(kG * std::max(w.ldepth[l][k], 0.0)) + std::fabs(w.l_veloc[l][k]));
+            if (t > 1e-16 && t < least) least = t;
+        }
+    }
+    return least;
+}
+
+}  // namespace
+
+double superlink_storage(const storm_drain_state& s) {
+    double v = 0.0;
+    for (int l = 1; l <= s.n_superlinks; ++l) v += link_storage(s, l, s.slink_node_depth[l]);
+    for (int j = 1; j <= s.n_sjunc; ++j)
+        if (!s.bound[j]) v += s.As_sjunc[j] * (s.sjunc_head[j] - s.junc_bottom[j]);
+    return v;
+}
+
+double superlink_pipe_flow(const storm_drain_state& s, int l, int k) {
+    return s.superlink_solver ? s.superlink_solver->Q[l][k] : 0.0;
+}
+
+int superlink_step(storm_drain_state& s, vec1<double>& h, double cell_size, double dt) {
+    if (!s.superlink_solver) initialise(s);
+    superlink_work& w = *s.superlink_solver;
+    const double area = cell_size * cell_size;
+    double sub = dt;
+    if (s.superlink_calls > 0) {
+        const double least = stability_step(s, w);
+        if (least > 1e-16 && least < dt) sub = std::max(least, kMinSubstep);
+    }
+    s.superlink_substeps = 0;
+    double t = 0.0;
+    while (t < dt) {
+        const double step = t + sub > dt ? dt - t : sub;
+        t += step;
+        ++s.superlink_substeps;
+        gather_inflows(s, w, h, area, step);
+        for (int l = 1; l <= s.n_superlinks; ++l) reduce_superlink(s, w, l, step);
+        if (!solve_junctions(s, w, step)) {
+            store_refusal(format_text("Error: the superlink solver's sparse LU factorisation found the system of %d "
+                                      "superjunction heads singular; the heads cannot be solved for.\n", s.n_sjunc));
+            return -1;
+        }
+        for (int l = 1; l <= s.n_superlinks; ++l) back_substitute(s, w, l);
+        deliver_outlets(s, w, h, area, step);
+    }
+    ++s.superlink_calls;
+    s.volume_remaining_in_drains = superlink_storage(s);
+    return 0;
+}
+
+}  // namespace kesta

@@ -1,0 +1,42 @@
+// The implicit dynamic-wave solver of the storm-drain network: inside each
+// superlink the pipe momentum and node continuity equations reduce, by a
+// forward and a backward recurrence, to the two end flows as linear
+// functions of the heads of its two superjunctions; the superjunctions'
+// continuity then forms one sparse system in their heads.
+#pragma once
+
+#include "channel/superlink/storm_drain_state.hpp"
+#include "core/arrays.hpp"
+
+namespace kesta {
+
+// Flow (m3/s) that `grates` identical grate inlets of side `side` and
+// diameter `dia` (m) take under `depth` m of water: weir flow up to 0.4 ft,
+// orifice flow from 1 ft, the lesser of the two between.
+double grate_inflow(int grates, double side, double dia, double depth);
+
+// Section of a pipe at depth y (m): area (m2), wetted perimeter (m), top
+// width (m). A polynomial section keeps its area and hydraulic radius above
+// small positive values at shallow depths.
+struct pipe_section_values {
+    double area = 0.0, perimeter = 0.0, top_width = 0.0;
+};
+pipe_section_values pipe_section_props(int type, double d, double w, double y);
+
+// Water in the network (m3): pipes at the mean depth of their nodes, node
+// plan areas, and superjunction plan areas times the head above the bottom.
+double superlink_storage(const storm_drain_state& s);
+
+// Advances the network over `dt` s in sub-steps no longer than the pipes'
+// wave-travel time (at least 0.001 s). `h` is the overland depth per active
+// cell (m) that grates take water from and 888 outlets put it on; `cell_size`
+// the cell side (m). The first call sets the initial state. Returns 0, or -1
+// when the junction system is singular (refusal stored; the run stops after
+// the step).
+int superlink_step(storm_drain_state& s, vec1<double>& h, double cell_size, double dt);
+
+// Flow (m3/s) of computational pipe k of superlink l after the last solve;
+// 0 before the first.
+double superlink_pipe_flow(const storm_drain_state& s, int l, int k);
+
+}  // namespace kesta
