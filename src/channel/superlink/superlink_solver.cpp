@@ -36,6 +36,11 @@ struct superlink_work {
     mat2<double> a, b, c, P, D, E, U, V, W, X, Y, Z, qlat;
     vec1<double> Q_us, Q_ds, us_kap, ds_kap, us_gam, ds_gam, us_mu, ds_mu;
     vec1<double> us_alpha, us_beta, us_chi, ds_alpha, ds_beta, ds_chi;
+    // The same for the flows between each end node and its superjunction
+    // (the end flow plus or minus the end node's storage change), and
+    // those flows after the solve (m3/s, positive downstream).
+    vec1<double> us_jalpha, us_jbeta, us_jchi, ds_jalpha, ds_jbeta, ds_jchi, Q_us_junc, Q_ds_junc;
+    vec1<double> storage_before;  // [superlink] water after the depth floors (m3)
     // Junction system: where each coefficient lands in F's value array.
     Eigen::SparseMatrix<double> F;
     Eigen::VectorXd G, H;
@@ -153,7 +158,9 @@ void make_work(storm_drain_state& s) {
                             &w.b, &w.c, &w.P, &w.D, &w.E, &w.U, &w.V, &w.W, &w.X, &w.Y, &w.Z, &w.qlat})
         *t = mat2<double>(nl, rows);
     for (vec1<double>* v : {&w.Q_us, &w.Q_ds, &w.us_kap, &w.ds_kap, &w.us_gam, &w.ds_gam, &w.us_mu, &w.ds_mu,
-                            &w.us_alpha, &w.us_beta, &w.us_chi, &w.ds_alpha, &w.ds_beta, &w.ds_chi})
+                            &w.us_alpha, &w.us_beta, &w.us_chi, &w.ds_alpha, &w.ds_beta, &w.ds_chi, &w.us_jalpha,
+                            &w.us_jbeta, &w.us_jchi, &w.ds_jalpha, &w.ds_jbeta, &w.ds_jchi, &w.Q_us_junc, &w.Q_ds_junc,
+                            &w.storage_before})
         *v = vec1<double>(nl);
     // The pattern of the junction system: a diagonal, and for a junction of
     // free head the junction at the other end of each of its superlinks.
@@ -194,7 +201,7 @@ void initialise(storm_drain_state& s) {
         s.ds_Zinv[l] = s.slink_node_Zinv[l][s.nnodes[l] + 1];
         for (int k = 1; k <= n + 1; ++k) s.slink_node_depth[l][k] = kMinNodeDepth;
     }
-    s.superlink_volume_in = s.superlink_volume_out = s.drain_cleanup_volume = 0.0;
+    s.superlink_volume_in = s.superlink_volume_out = s.drain_cleanup_volume = s.drain_linearisation_volume = 0.0;
     s.initial_volume_sub_surface_drains = superlink_storage(s);
 }
 
@@ -246,6 +253,7 @@ void reduce_superlink(storm_drain_state& s, superlink_work& w, int l, double dt)
         for (int k = 1; k <= n + 1; ++k) y[k] = std::max(y[k], kMinNodeDepth);
         s.drain_cleanup_volume += link_storage(s, l, y) - before;
     }
+    w.storage_before[l] = link_storage(s, l, y);
     const double* dxc = s.dxc[l];
     double *Q = w.Q[l], *A = w.A[l], *T = w.top_width[l], *R = w.hyd_R[l], *nv = w.n_veloc[l], *lv = w.l_veloc[l];
     double *a = w.a[l], *b = w.b[l], *c = w.c[l], *P = w.P[l], *D = w.D[l], *E = w.E[l];
@@ -280,11 +288,17 @@ void reduce_superlink(storm_drain_state& s, superlink_work& w, int l, double dt)
         E[k] = S / dt;
         D[k] = S * y[k] / dt + qlat[k];
     }
+    // Both recurrences keep continuity at every node, end nodes included:
+    // the flow upstream of pipe 1 is Q(0) = Q(1) + E(1) y(1) - D(1), the
+    // flow from the upstream superjunction into node 1, and downstream of
+    // pipe n Q(n+1) = Q(n) - E(n+1) y(n+1) + D(n+1). The forward and the
+    // backward recurrence then describe one system, so the back-substitution
+    // reproduces both end flows and every node's continuity holds.
     // Forward: Q(k) = U(k) y(k+1) + V(k) + W(k) y(1).
     double t = a[1] + b[1] + c[1];
     U[1] = (E[2] * c[1] - kG * A[1]) / t;
-    V[1] = (P[1] - D[2] * c[1]) / t;
-    W[1] = kG * A[1] / t;
+    V[1] = (a[1] * D[1] + P[1] - D[2] * c[1]) / t;
+    W[1] = (kG * A[1] - E[1] * a[1]) / t;
     for (int k = 2; k <= n; ++k) {
         const double q = (kG * A[k] - E[k] * a[k]) / (U[k - 1] - E[k]);
         t = a[k] + b[k] + c[k] - q;
@@ -295,8 +309,8 @@ void reduce_superlink(storm_drain_state& s, superlink_work& w, int l, double dt)
     // Backward: Q(k) = X(k) y(k) + Y(k) + Z(k) y(n+1).
     double o = a[n] + b[n] + c[n];
     X[n] = (kG * A[n] - E[n] * a[n]) / o;
-    Y[n] = (D[n] * a[n] + P[n]) / o;
-    Z[n] = -kG * A[n] / o;
+    Y[n] = (D[n] * a[n] + P[n] - D[n + 1] * c[n]) / o;
+    Z[n] = (E[n + 1] * c[n] - kG * A[n]) / o;
     for (int k = n - 1; k >= 1; --k) {
         const double r = (kG * A[k] - E[k + 1] * c[k]) / (X[k + 1] + E[k + 1]);
         o = r + a[k] + b[k] + c[k];
@@ -340,6 +354,15 @@ void reduce_superlink(storm_drain_state& s, superlink_work& w, int l, double dt)
     w.ds_alpha[l] = (X1 * ku * Wn * gu + (1.0 - X1 * ku) * Wn * gu) / det;
     w.ds_beta[l] = (Wn * ku * Z1 * gd + (1.0 - X1 * ku) * Un * gd) / det;
     w.ds_chi[l] = ((Z1 * mu_d + X1 * mu_u + Y1) * Wn * ku + (Un * mu_d + Wn * mu_u + Vn) * (1.0 - X1 * ku)) / det;
+    // Junction-side flows: Q(0) = Q(1) + E(1) y(1) - D(1) with y(1) = gu Hu + ku Q(1) + mu_u, and
+    // Q(n+1) = Q(n) - E(n+1) y(n+1) + D(n+1) with y(n+1) = gd Hd + kd Q(n) + mu_d.
+    const double fu = 1.0 + E[1] * ku, fd = 1.0 - E[n + 1] * kd;
+    w.us_jalpha[l] = fu * w.us_alpha[l] + E[1] * gu;
+    w.us_jbeta[l] = fu * w.us_beta[l];
+    w.us_jchi[l] = fu * w.us_chi[l] + E[1] * mu_u - D[1];
+    w.ds_jalpha[l] = fd * w.ds_alpha[l];
+    w.ds_jbeta[l] = fd * w.ds_beta[l] - E[n + 1] * gd;
+    w.ds_jchi[l] = fd * w.ds_chi[l] - E[n + 1] * mu_d + D[n + 1];
 }
 
 // The superjunction heads; false when the system is singular.
@@ -360,14 +383,14 @@ bool solve_junctions(storm_drain_state& s, superlink_work& w, double dt) {
         const int u = s.us_sjunc[l], d = s.ds_sjunc[l];
         const int at_u = w.us_row_at[static_cast<std::size_t>(l)], at_d = w.ds_row_at[static_cast<std::size_t>(l)];
         if (at_u >= 0) {
-            F[w.diag_at[static_cast<std::size_t>(u)]] += w.us_alpha[l];
-            F[at_u] += w.us_beta[l];
-            w.G[u - 1] -= w.us_chi[l];
+            F[w.diag_at[static_cast<std::size_t>(u)]] += w.us_jalpha[l];
+            F[at_u] += w.us_jbeta[l];
+            w.G[u - 1] -= w.us_jchi[l];
         }
         if (at_d >= 0) {
-            F[w.diag_at[static_cast<std::size_t>(d)]] -= w.ds_beta[l];
-            F[at_d] -= w.ds_alpha[l];
-            w.G[d - 1] += w.ds_chi[l];
+            F[w.diag_at[static_cast<std::size_t>(d)]] -= w.ds_jbeta[l];
+            F[at_d] -= w.ds_jalpha[l];
+            w.G[d - 1] += w.ds_jchi[l];
         }
     }
     w.lu.factorize(w.F);
@@ -386,15 +409,19 @@ bool solve_junctions(storm_drain_state& s, superlink_work& w, double dt) {
 }
 
 // End flows and depths, then every node depth and pipe flow of superlink l.
-void back_substitute(storm_drain_state& s, superlink_work& w, int l) {
+void back_substitute(storm_drain_state& s, superlink_work& w, int l, double dt) {
     const int n = s.superlink_cnodes[l];
-    const double hu = s.sjunc_head[s.us_sjunc[l]], hd = s.sjunc_head[s.ds_sjunc[l]];
+    // The heads as solved, before the floor: the end flows and depths stay
+    // one solution of the junction balances, and the floor's water is booked.
+    const double hu = w.H[s.us_sjunc[l] - 1], hd = w.H[s.ds_sjunc[l] - 1];
     double* Q = w.Q[l];
     double* y = s.slink_node_depth[l];
     const double qu = w.us_beta[l] * hd + w.us_alpha[l] * hu + w.us_chi[l];
     const double qd = w.ds_beta[l] * hd + w.ds_alpha[l] * hu + w.ds_chi[l];
     w.Q_us[l] = qu;
     w.Q_ds[l] = qd;
+    w.Q_us_junc[l] = w.us_jbeta[l] * hd + w.us_jalpha[l] * hu + w.us_jchi[l];
+    w.Q_ds_junc[l] = w.ds_jbeta[l] * hd + w.ds_jalpha[l] * hu + w.ds_jchi[l];
     y[1] = w.us_gam[l] * hu + w.us_kap[l] * qu + w.us_mu[l];
     y[n + 1] = w.ds_gam[l] * hd + w.ds_kap[l] * qd + w.ds_mu[l];
     Q[1] = qu;
@@ -406,8 +433,16 @@ void back_substitute(storm_drain_state& s, superlink_work& w, int l) {
         negative = negative || y[k] < 0.0;
         if (k > 2) Q[k - 1] = W[k - 1] * y[1] + U[k - 1] * y[k] + V[k - 1];
     }
+    // The node continuity holds with each node's storage linearised in its
+    // depth (the top widths at the start of the sub-step); what the water
+    // in the pipes at their new mean depths differs from that by is booked.
+    double lateral = 0.0;
+    for (int k = 1; k <= n + 1; ++k) lateral += w.qlat[l][k];
+    const double after = link_storage(s, l, y);
+    s.drain_linearisation_volume +=
+        after - w.storage_before[l] - (w.Q_us_junc[l] - w.Q_ds_junc[l] + lateral) * dt;
     if (negative) {
-        const double before = link_storage(s, l, y);
+        const double before = after;
         for (int k = 1; k <= n + 1; ++k) if (y[k] < 0.0) y[k] = kNegativeDepth;
         s.drain_cleanup_volume += link_storage(s, l, y) - before;
     }
@@ -417,9 +452,9 @@ void back_substitute(storm_drain_state& s, superlink_work& w, int l) {
 void deliver_outlets(storm_drain_state& s, superlink_work& w, vec1<double>& h, double area, double dt) {
     for (int l = 1; l <= s.n_superlinks; ++l) {
         const int d = s.ds_sjunc[l], u = s.us_sjunc[l];
-        if (s.bound[u]) s.superlink_volume_out -= w.Q_us[l] * dt;
+        if (s.bound[u]) s.superlink_volume_out -= w.Q_us_junc[l] * dt;
         if (!s.bound[d]) continue;
-        const double q = w.Q_ds[l];
+        const double q = w.Q_ds_junc[l];
         s.superlink_volume_out += q * dt;
         if (s.sjunc_inlet_type[d] == kOutletToChannel) {
             s.superlink_q_to_channel[d] += q;
@@ -480,7 +515,7 @@ int superlink_step(storm_drain_state& s, vec1<double>& h, double cell_size, doub
                                       "superjunction heads singular; the heads cannot be solved for.\n", s.n_sjunc));
             return -1;
         }
-        for (int l = 1; l <= s.n_superlinks; ++l) back_substitute(s, w, l);
+        for (int l = 1; l <= s.n_superlinks; ++l) back_substitute(s, w, l, step);
         deliver_outlets(s, w, h, area, step);
     }
     ++s.superlink_calls;
