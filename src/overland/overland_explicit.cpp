@@ -281,9 +281,8 @@ void book_channel_lake_faces(const grid_view& g, double sub) {
 // Loops over fewer cells than this stay on one thread.
 constexpr int kParallelCells = 8192;
 
-// True when the faces of `g` are regular in the sense above.
-bool regular_faces(const grid_view& g) {
-    if (g.dike || g.wet_mask) return false;
+// True when the neighbours of `g` are regular in the sense above.
+bool regular_neighbours(const grid_view& g) {
     const int n = g.n;
     const int *right = g.right, *left = g.left, *below = g.below, *above = g.above;
     bool regular = true;
@@ -434,10 +433,7 @@ int regular_substep_route(model_state& m, const grid_view& g, double dt, double 
                 too_small = true;
                 if (!quiet) std::printf(" *Time step to small to divide, continuing with current time step\n");
             }
-            if (restart) {
-                std::fill(g.dh + 1, g.dh + g.n + 1, 0.0);
-                break;
-            }
+            if (restart) break;  // dh is written afresh by the next sub-step
             if (v.overdrawn) {
                 const overland_detail::face_line lines[2] = {{g.qx, g.right, g.left}, {g.qy, g.below, g.above}};
                 overland_detail::limit_overdraws(g.h, g.dh, g.n, lines, 2, this_sub * g.inv_dx);
@@ -565,7 +561,10 @@ double explicit_overland_route(model_state& m, double dt) {
 
     m.ov_explicit_calls = (m.ov_explicit_calls + 1) % 2;
     const bool y_first = m.ov_explicit_calls == 1;
-    std::fill(g.dh, g.dh + n + 1, 0.0);
+    // The regular form writes dh before it reads it.
+    if (m.ov_faces_regular < 0) m.ov_faces_regular = regular_neighbours(g) ? 1 : 0;
+    const bool regular = g.lakes == lake_mode::none && !g.dike && !g.wet_mask && m.ov_faces_regular == 1;
+    if (!regular) std::fill(g.dh, g.dh + n + 1, 0.0);
 
     double sub;
     if (m.ov_reduced_reuse < 1) {
@@ -581,7 +580,6 @@ double explicit_overland_route(model_state& m, double dt) {
     }
 
     if (m.h_old.n() < n) m.h_old = vec1<double>(n);
-    const bool regular = g.lakes == lake_mode::none && regular_faces(g);
     if (!regular) std::copy(g.h, g.h + n + 1, m.h_old.data());
 
     switch (g.lakes) {
