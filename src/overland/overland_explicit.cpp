@@ -277,9 +277,7 @@ void book_channel_lake_faces(const grid_view& g, double sub) {
 // cell gathers its changes from its faces in the order of the cell-by-cell
 // sweep, so that every sum, every test and so every result is the same,
 // bit for bit, as the sweep's and whatever the number of threads.
-//
-// Loops over fewer cells than this stay on one thread.
-constexpr int kParallelCells = 8192;
+using overland_detail::kParallelCells;
 
 // True when the neighbours of `g` are regular in the sense above.
 bool regular_neighbours(const grid_view& g) {

@@ -27,8 +27,7 @@ constexpr double kFlowing = 1e-16;   // face flux above which a cell passes wate
 // Exponent of the normal-depth edge law: 1.666667, a shade above 5/3, kept so
 // that results match earlier runs of the model.
 constexpr double kEdgeExponent = 1.666667;
-// Scans over fewer cells than this stay on one thread.
-constexpr int kParallelScan = 8192;
+using overland_detail::kParallelCells;
 
 // The message of a depth (or a discharge or outlet volume) that is not a
 // finite number, in cell `cell`.
@@ -54,7 +53,7 @@ bool scan_cells(model_state& m, const char* when, int& counted, int& flowing) {
     // The scan stops at the first depth that is not a number: the cells
     // before it are what it has seen.
     int first_bad = n + 1;
-#pragma omp parallel for schedule(static) reduction(min : first_bad) if (n > kParallelScan)
+#pragma omp parallel for schedule(static) reduction(min : first_bad) if (n > kParallelCells)
     for (int i = 1; i <= n; ++i) {
         if (i < first_bad && !std::isfinite(h[i]) && !(olake && olake[i] > 0) && !(clake && clake[i] >= 1))
             first_bad = i;
@@ -63,7 +62,7 @@ bool scan_cells(model_state& m, const char* when, int& counted, int& flowing) {
     int lake_cells = 0, wet = 0;
     flowing = 0;
 #pragma omp parallel for schedule(static) reduction(+ : lake_cells, flowing) reduction(max : wet) \
-    if (seen > kParallelScan)
+    if (seen > kParallelCells)
     for (int i = 1; i <= seen; ++i) {
         if (olake && olake[i] > 0) continue;
         if (clake && clake[i] >= 1) {
@@ -88,7 +87,7 @@ bool routing_left_reals(model_state& m, double outlet_volume) {
     const double* h = m.h.data();
     const int n = m.ncells;
     bool finite = std::isfinite(outlet_volume);
-#pragma omp parallel for schedule(static) reduction(&& : finite) if (n > kParallelScan)
+#pragma omp parallel for schedule(static) reduction(&& : finite) if (n > kParallelCells)
     for (int i = 1; i <= n; ++i) finite = finite && std::isfinite(h[i]);
     if (finite) return true;
     int bad = 1;
