@@ -39,6 +39,18 @@ constexpr double kTestedSubstep = 0.01;       // s; shorter sub-steps are not te
 constexpr double kNegativeDepthLimit = -1e-6; // m; shallower negative depths are set to 0
 constexpr double kOutletExponent = 5.0 / 3.0;
 
+// to[0..n] = from[0..n], over threads on large grids.
+void copy_cells(const double* from, double* to, int n) {
+#pragma omp parallel for schedule(static) if (n > kParallelCells)
+    for (int i = 0; i <= n; ++i) to[i] = from[i];
+}
+
+// v[0..n] = 0, over threads on large grids.
+void clear_cells(double* v, int n) {
+#pragma omp parallel for schedule(static) if (n > kParallelCells)
+    for (int i = 0; i <= n; ++i) v[i] = 0.0;
+}
+
 // One sweep direction: neighbour across the face, upstream neighbour, face
 // discharges, and the dike side that closes the face.
 struct direction {
@@ -185,12 +197,12 @@ double ade_substeps(model_state& m, const grid_view& g, double dt, const outlet_
     double* volx = m.volx.data();
     double* voly = m.voly.data();
     const int n = g.n;
-    std::fill(volx, volx + n + 1, 0.0);
-    std::fill(voly, voly + n + 1, 0.0);
+    clear_cells(volx, n);
+    clear_cells(voly, n);
 
     double dt_sub = dt;
     while (dt_sub >= kSmallestSubstep) {
-        if (dt_sub < dt) std::copy(h_old, h_old + n + 1, g.h);  // the first attempt starts from them
+        if (dt_sub < dt) copy_cells(h_old, g.h, n);  // the first attempt starts from them
         double volume = 0.0;
         double remaining = dt;
         int substeps = 0;
@@ -225,8 +237,8 @@ double ade_substeps(model_state& m, const grid_view& g, double dt, const outlet_
             return volume;
         }
         dt_sub /= 2.0;
-        std::fill(volx, volx + n + 1, 0.0);
-        std::fill(voly, voly + n + 1, 0.0);
+        clear_cells(volx, n);
+        clear_cells(voly, n);
     }
     return stop_below_floor();
 }
@@ -300,7 +312,7 @@ bool pc_direction(model_state& m, const grid_view& g, const direction& dir, doub
     } else {
         apply_lake_variant<M>(m, g, dir, dt, g.h, hdummy);
     }
-    std::copy(dir.q, dir.q + n + 1, qdummy);  // the predictor's faces
+    copy_cells(dir.q, qdummy, n);  // the predictor's faces
     double q_before = 0.0;
     if (with_outlet) {
         q_before = outlet_q(g, out.cell, g.h[out.cell], out.slope);
@@ -344,7 +356,7 @@ double pc_substeps(model_state& m, const grid_view& g, double dt, const outlet_i
         double volume = 0.0;
         double remaining = dt;
         int substeps = 0;
-        if (dt_sub < dt) std::copy(h_old, h_old + n + 1, g.h);  // the first attempt starts from them
+        if (dt_sub < dt) copy_cells(h_old, g.h, n);  // the first attempt starts from them
         while (made && remaining > kDone) {
             double this_sub = std::min(dt_sub, remaining);
             if (remaining - this_sub < kRemainderLimit) this_sub = remaining;  // the last absorbs the rest
@@ -442,7 +454,7 @@ double ade_overland_route(model_state& m, double dt) {
     const grid_view g = overland_detail::make_grid_view(m, mode);
     const int n = g.n;
     if (m.h_old.n() < n) m.h_old = vec1<double>(n);
-    std::copy(g.h, g.h + n + 1, m.h_old.data());
+    copy_cells(g.h, m.h_old.data(), n);
 
     outlet_info out;
     if (m.chan_routing == 0 && m.outlet_cell >= 1 && m.outlet_cell <= n) {

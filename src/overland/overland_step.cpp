@@ -259,9 +259,15 @@ void step_overland_flow(model_state& m) {
         if (!routing_left_reals(m, volume)) return;
         m.q_out = volume;
         if (m.overtype == 2 && !lakes_on) {
-            for (int i = 1; i <= m.ncells; ++i) {
-                m.qx[i] = m.volx[i] / dt;
-                m.qy[i] = m.voly[i] / dt;
+            const int n = m.ncells;
+            double* qx = m.qx.data();
+            double* qy = m.qy.data();
+            const double* volx = m.volx.data();
+            const double* voly = m.voly.data();
+#pragma omp parallel for schedule(static) if (n > kParallelCells)
+            for (int i = 1; i <= n; ++i) {
+                qx[i] = volx[i] / dt;
+                qy[i] = voly[i] / dt;
             }
         }
         if (m.flood_grid_given) track_max(m.h, m.h_max_flood, m.ncells);
