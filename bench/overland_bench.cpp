@@ -1,18 +1,28 @@
 // Speed of the overland step on a 1000 x 1000-cell tilted plane under rain,
 // for each routing scheme, as cell updates per second (cells x sub-steps per
 // second of the step) and as the time it takes to advance the grid by one
-// minute of simulated time. Beside it stands the rate of a loop that streams
-// the same per-cell arrays once and does nothing else: the memory-bandwidth
-// bound of one pass, and the scheme's rate as a share of it.
+// minute of simulated time. Beside it stand the rate of a loop that streams
+// the same per-cell arrays once and does nothing else (the memory-bandwidth
+// bound of one pass) and that of a streaming triad a = b + s c over arrays
+// of the grid's size, both measured in the same run, and the scheme's rate
+// as a share of each. The step runs on the threads OMP_NUM_THREADS gives.
+//
+// overland_threads sets the rate on one thread against the rate on all the
+// machine's cores in one run; overland_sizes gives the whole step's cost in
+// ns per cell-step from 1e4 to 4e6 cells.
 //
 // The map frame of the same grid is timed beside it, in each map format, so
 // that writing a frame can be set against the minute of simulation it shows.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
+#include <cmath>
 #include <chrono>
 #include <filesystem>
 #include <memory>
+#include <vector>
+
+#include <omp.h>
 
 #include "core/allocators.hpp"
 #include "core/error_record.hpp"
@@ -31,27 +41,27 @@ constexpr double kStep = 10.0;        // s
 constexpr double kRain = 36.0;        // mm/h
 constexpr double kStartJulian = 2451545.0;
 
-std::unique_ptr<kesta::model_state> make_plane(int overtype) {
+std::unique_ptr<kesta::model_state> make_plane(int overtype, int rows = kRows, int cols = kCols) {
     auto m = std::make_unique<kesta::model_state>();
     kesta::g_error_record.clear_for_run();
-    m->rows = kRows;
-    m->cols = kCols;
+    m->rows = rows;
+    m->cols = cols;
     m->gridsize = kDx;
-    m->ncells = kRows * kCols;
-    m->north = kRows * kDx;
-    m->east = kCols * kDx;
-    kesta::alloc_imatrix(m->mask, kRows + 1, kCols + 1, "mask");
+    m->ncells = rows * cols;
+    m->north = rows * kDx;
+    m->east = cols * kDx;
+    kesta::alloc_imatrix(m->mask, rows + 1, cols + 1, "mask");
     kesta::alloc_overland_arrays(*m);
     m->elev = kesta::vec1<double>(m->ncells);
-    for (int r = 1; r <= kRows; ++r) {
-        for (int c = 1; c <= kCols; ++c) {
-            const int k = (r - 1) * kCols + c;
+    for (int r = 1; r <= rows; ++r) {
+        for (int c = 1; c <= cols; ++c) {
+            const int k = (r - 1) * cols + c;
             m->mask[r][c] = k;
             m->elev[k] = 1000.0 - 0.1 * (c - 1) - 0.05 * (r - 1);
-            m->rightcon[k] = c < kCols ? k + 1 : 0;
+            m->rightcon[k] = c < cols ? k + 1 : 0;
             m->leftcon[k] = c > 1 ? k - 1 : 0;
-            m->belowcon[k] = r < kRows ? k + kCols : 0;
-            m->abovecon[k] = r > 1 ? k - kCols : 0;
+            m->belowcon[k] = r < rows ? k + cols : 0;
+            m->abovecon[k] = r > 1 ? k - cols : 0;
             m->sox[k] = 0.01;
             m->soy[k] = 0.005;
             m->dist_rough[k] = 0.05;
@@ -109,6 +119,47 @@ double stream_rate() {
     return rate;
 }
 
+// Cells per second of a streaming triad over arrays of the grid's size: the
+// best of several passes, on the threads the step uses.
+double triad_rate() {
+    static const double rate = [] {
+        const int n = kRows * kCols;
+        std::vector<double> a(n, 0.0), b(n, 1.0), c(n, 2.0);
+        double best = 0.0;
+        for (int k = 0; k < 20; ++k) {
+            const auto t0 = std::chrono::steady_clock::now();
+            double* pa = a.data();
+            const double* pb = b.data();
+            const double* pc = c.data();
+#pragma omp parallel for schedule(static)
+            for (int i = 0; i < n; ++i) pa[i] = pb[i] + 0.5 * pc[i];
+            benchmark::ClobberMemory();
+            const std::chrono::duration<double> s = std::chrono::steady_clock::now() - t0;
+            best = std::max(best, n / s.count());
+        }
+        benchmark::DoNotOptimize(a.data());
+        return best;
+    }();
+    return rate;
+}
+
+// Seconds and cell updates of `steps` overland steps of m.
+void run_steps(kesta::model_state& m, int steps, double& seconds, double& updates) {
+    const double rain_depth = kRain * kStep / 3600000.0;
+    for (int s = 0; s < steps; ++s) {
+        const auto t0 = std::chrono::steady_clock::now();
+        ++m.step;
+        m.time = kStartJulian + m.step * m.ov_interval;
+        for (int k = 1; k <= m.ncells; ++k) m.h[k] += rain_depth;
+        kesta::step_overland_flow(m);
+        const std::chrono::duration<double> d = std::chrono::steady_clock::now() - t0;
+        seconds += d.count();
+        updates += static_cast<double>(m.ncells) * m.ov_substeps_last;
+    }
+}
+
+const char* scheme_label(int overtype) { return overtype == 1 ? "explicit" : overtype == 2 ? "ade" : "ade-pc"; }
+
 // Each iteration is one overland step: the clock moves one step on, the
 // step's rain falls on every cell (as the precipitation step would) and the
 // overland step runs. The rate counts the step itself, rain included.
@@ -134,9 +185,53 @@ void overland_steps(benchmark::State& state) {
     state.counters["cell_updates_per_s"] = rate;
     state.counters["stream_cells_per_s"] = bound;
     state.counters["share_of_stream"] = rate / bound;
+    state.counters["triad_cells_per_s"] = triad_rate();
+    state.counters["share_of_triad"] = rate / triad_rate();
+    state.counters["threads"] = omp_get_max_threads();
     state.counters["substeps_per_step"] = updates / m->ncells / static_cast<double>(state.iterations());
     state.counters["ms_per_simulated_minute"] = 1000.0 * seconds / state.iterations() * (60.0 / kStep);
-    state.SetLabel(overtype == 1 ? "explicit" : overtype == 2 ? "ade" : "ade-pc");
+    state.SetLabel(scheme_label(overtype));
+}
+
+// Each iteration runs 10 steps on one thread and 10 on every core, on two
+// copies of the same plane: the rates and their ratio.
+void overland_threads(benchmark::State& state) {
+    const int overtype = static_cast<int>(state.range(0));
+    const int cores = omp_get_num_procs();
+    auto one = make_plane(overtype);
+    auto all = make_plane(overtype);
+    double s1 = 0.0, u1 = 0.0, sn = 0.0, un = 0.0;
+    for (auto _ : state) {
+        omp_set_num_threads(1);
+        run_steps(*one, 10, s1, u1);
+        omp_set_num_threads(cores);
+        run_steps(*all, 10, sn, un);
+    }
+    if (kesta::g_error_record.stop) state.SkipWithError("the overland step stopped the run");
+    state.counters["one_thread_updates_per_s"] = u1 / s1;
+    state.counters["all_cores_updates_per_s"] = un / sn;
+    state.counters["cores"] = cores;
+    state.counters["speedup"] = (un / sn) / (u1 / s1);
+    state.SetLabel(scheme_label(overtype));
+}
+
+// Whole overland step cost in ns per cell-step on square planes of about
+// range(1) cells, scheme range(0), on the threads OMP_NUM_THREADS gives.
+void overland_sizes(benchmark::State& state) {
+    const int overtype = static_cast<int>(state.range(0));
+    const int side = static_cast<int>(std::lround(std::sqrt(static_cast<double>(state.range(1)))));
+    auto m = make_plane(overtype, side, side);
+    double seconds = 0.0, updates = 0.0;
+    int steps = 0;
+    for (auto _ : state) {
+        run_steps(*m, 5, seconds, updates);
+        steps += 5;
+    }
+    if (kesta::g_error_record.stop) state.SkipWithError("the overland step stopped the run");
+    state.counters["cells"] = m->ncells;
+    state.counters["ns_per_cell_step"] = 1e9 * seconds / (static_cast<double>(m->ncells) * steps);
+    state.counters["substeps_per_step"] = updates / m->ncells / steps;
+    state.SetLabel(scheme_label(overtype));
 }
 
 // Each iteration writes one frame of the depths of the plane: a numbered
@@ -176,3 +271,9 @@ BENCHMARK(map_frames)
     ->UseRealTime()
     ->Unit(benchmark::kMillisecond);
 BENCHMARK(overland_steps)->Arg(1)->Arg(2)->Arg(3)->Iterations(20)->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(overland_threads)->Arg(1)->Arg(2)->Arg(3)->Iterations(2)->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(overland_sizes)
+    ->ArgsProduct({{1, 2}, {10000, 100000, 1000000, 4000000}})
+    ->Iterations(2)
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);

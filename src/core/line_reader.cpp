@@ -1,11 +1,13 @@
 #include "core/line_reader.hpp"
 
 #include <cctype>
+#include <charconv>
 #include <cerrno>
 #include <climits>
 #include <cmath>
 #include <cstdlib>
 #include <memory>
+#include <system_error>
 
 #include <sys/types.h>
 
@@ -167,6 +169,19 @@ bool pop_double_strict(line_cursor& line, double& value) {
     if (!next_token(line, tok)) return false;
     const std::string& s = line.text();
     if (std::isspace(static_cast<unsigned char>(s[tok.begin]))) return false;
+    // A plain decimal number takes the fast conversion, which rounds as
+    // strtod does; anything else (a sign '+', hexadecimal, a value out of
+    // range, text) is left to strtod, so that what is taken and what is
+    // refused stay strtod's.
+    double fast = 0.0;
+    const char* first = s.data() + tok.begin;
+    const char* last = s.data() + tok.end;
+    const std::from_chars_result r = std::from_chars(first, last, fast);
+    if (r.ec == std::errc() && r.ptr == last && std::isfinite(fast)) {
+        value = fast;
+        consume_to(line, tok.end);
+        return true;
+    }
     std::size_t used = 0;
     double v = scan_double(s, tok.begin, used);
     if (tok.begin + used != tok.end || !std::isfinite(v)) return false;

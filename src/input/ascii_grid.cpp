@@ -1,5 +1,6 @@
 #include "input/ascii_grid.hpp"
 
+#include <algorithm>
 #include <vector>
 
 #include "core/error_record.hpp"
@@ -10,6 +11,12 @@
 namespace kesta {
 
 namespace {
+
+int count_mask_cells_in_row(const int* row, int cols) {
+    int n = 0;
+    for (int c = 1; c <= cols; ++c) n += row[c] != 0;
+    return n;
+}
 
 // Reports a catalogue code that names the map (70 to 74) at once, with the
 // detail a user needs to find the fault as the record's detail line.
@@ -166,46 +173,88 @@ struct read_totals {
     int zero_cells = 0;     // mask cells holding 0.0 (real maps only)
 };
 
+// What reading one row of a real map found: nothing wrong, a value that is
+// missing or unreadable at column `col`, or a value after the last column.
+struct row_outcome {
+    enum { ok, missing, bad, extra } kind = ok;
+    int col = 0;
+    std::string text;  // the unreadable or surplus value
+    bool non_zero = false;
+    int zero_cells = 0;
+};
+
+// Reads the cols values of one row from `line` into out (mask cells only).
+void read_real_row(line_cursor& line, const int* mask_row, int cols, double* out, row_outcome& o) {
+    o = row_outcome();
+    for (int c = 1; c <= cols; ++c) {
+        double v = 0.0;
+        if (!pop_double_strict(line, v)) {
+            o.text = peek_token(line);
+            o.kind = o.text.empty() ? row_outcome::missing : row_outcome::bad;
+            o.col = c;
+            return;
+        }
+        if (v != 0.0) o.non_zero = true;
+        if (mask_row[c] != 0) {
+            *out++ = v;
+            if (v == 0.0) ++o.zero_cells;
+        }
+    }
+    o.text = peek_token(line);
+    if (!o.text.empty()) o.kind = row_outcome::extra;
+}
+
+// Rows read and converted together: the lines are read in order, the rows
+// converted over threads, and the first fault in file order refused.
+constexpr int kRowBlock = 256;
+
 // Modes 1 and 3: one grid row per line, separators blank, tab and comma.
 // `line_no` is the file line of the first row. A value beyond the last
 // column of a row, or on a line after the last row, is refused: it would
 // belong to no cell.
 bool read_real_rows(std::FILE* fp, const std::string& map_name, const grid_header& h, int line_no,
                     const mat2<int>& mask, vec1<double>& dest, read_totals& totals) {
-    line_cursor line;
+    std::vector<line_cursor> lines(static_cast<std::size_t>(std::max(0, std::min(h.rows, kRowBlock))));
+    std::vector<row_outcome> outcomes(lines.size());
+    std::vector<int> first_cell(lines.size());  // dest index of each row's first mask cell
     int next = 1;
-    for (int r = 1; r <= h.rows; ++r, ++line_no) {
-        if (!read_line(line, fp)) {
-            fail_end_of_file(map_name, false, end_before_cell(r, 1, h));
+    for (int r0 = 1; r0 <= h.rows; r0 += kRowBlock) {
+        const int count = std::min(kRowBlock, h.rows - r0 + 1);
+        int have = 0;  // rows of the block whose line was read
+        while (have < count && read_line(lines[static_cast<std::size_t>(have)], fp)) ++have;
+        for (int k = 0; k < have; ++k) {
+            first_cell[static_cast<std::size_t>(k)] = next;
+            next += count_mask_cells_in_row(mask[r0 + k], h.cols);
+        }
+#pragma omp parallel for schedule(dynamic, 8) if (have > 1 && h.cols >= 64)
+        for (int k = 0; k < have; ++k) {
+            const auto i = static_cast<std::size_t>(k);
+            read_real_row(lines[i], mask[r0 + k], h.cols, dest.data() + first_cell[i], outcomes[i]);
+        }
+        for (int k = 0; k < have; ++k, ++line_no) {
+            const int r = r0 + k;
+            const row_outcome& o = outcomes[static_cast<std::size_t>(k)];
+            switch (o.kind) {
+                case row_outcome::ok: break;
+                case row_outcome::missing:
+                    return refuse(format_text("Error: map %s, row %d ends after %d values; column %d is missing\n",
+                                              map_name.c_str(), r, o.col - 1, o.col));
+                case row_outcome::bad: fail_bad_value(map_name, r, o.col, o.text); return false;
+                case row_outcome::extra:
+                    return refuse(format_text("Error: map %s, row %d on line %d holds more than its %d values: "
+                                              "\"%s\" follows column %d\n",
+                                              map_name.c_str(), r, line_no, h.cols, echoed(o.text).c_str(),
+                                              h.cols));
+            }
+            totals.non_zero = totals.non_zero || o.non_zero;
+            totals.zero_cells += o.zero_cells;
+        }
+        if (have < count) {
+            fail_end_of_file(map_name, false, end_before_cell(r0 + have, 1, h));
             return false;
         }
-        const int* mask_row = mask[r];
-        for (int c = 1; c <= h.cols; ++c) {
-            double v = 0.0;
-            if (!pop_double_strict(line, v)) {
-                const std::string text = peek_token(line);
-                if (text.empty()) {
-                    refuse(format_text(
-                        "Error: map %s, row %d ends after %d values; column %d is missing\n",
-                        map_name.c_str(), r, c - 1, c));
-                } else {
-                    fail_bad_value(map_name, r, c, text);
-                }
-                return false;
-            }
-            if (v != 0.0) totals.non_zero = true;
-            if (mask_row[c] != 0) {
-                dest[next++] = v;
-                if (v == 0.0) ++totals.zero_cells;
-            }
-        }
-        const std::string extra = peek_token(line);
-        if (!extra.empty()) {
-            return refuse(format_text("Error: map %s, row %d on line %d holds more than its %d values: \"%s\" "
-                                      "follows column %d\n",
-                                      map_name.c_str(), r, line_no, h.cols, echoed(extra).c_str(), h.cols));
-        }
     }
+    line_cursor line;
     for (; read_line(line, fp); ++line_no) {
         const std::string extra = peek_token(line);
         if (!extra.empty()) {
@@ -268,10 +317,7 @@ bool read_int_cells(token_stream& ts, const std::string& map_name, const grid_he
 
 int count_mask_cells(const mat2<int>& mask, int rows, int cols) {
     int n = 0;
-    for (int r = 1; r <= rows; ++r) {
-        const int* row = mask[r];
-        for (int c = 1; c <= cols; ++c) n += row[c] != 0;
-    }
+    for (int r = 1; r <= rows; ++r) n += count_mask_cells_in_row(mask[r], cols);
     return n;
 }
 

@@ -27,6 +27,7 @@ namespace {
 
 using overland_detail::grid_view;
 using overland_detail::lake_mode;
+using overland_detail::kParallelCells;
 using overland_detail::pow53;
 
 constexpr double kSmallestSubstep = 0.001;    // s; below it the step gives up, however long the step
@@ -37,6 +38,18 @@ constexpr double kTestedDepth = 0.001;        // m; shallower cells are not test
 constexpr double kTestedSubstep = 0.01;       // s; shorter sub-steps are not tested for change
 constexpr double kNegativeDepthLimit = -1e-6; // m; shallower negative depths are set to 0
 constexpr double kOutletExponent = 5.0 / 3.0;
+
+// to[0..n] = from[0..n], over threads on large grids.
+void copy_cells(const double* from, double* to, int n) {
+#pragma omp parallel for schedule(static) if (n > kParallelCells)
+    for (int i = 0; i <= n; ++i) to[i] = from[i];
+}
+
+// v[0..n] = 0, over threads on large grids.
+void clear_cells(double* v, int n) {
+#pragma omp parallel for schedule(static) if (n > kParallelCells)
+    for (int i = 0; i <= n; ++i) v[i] = 0.0;
+}
 
 // One sweep direction: neighbour across the face, upstream neighbour, face
 // discharges, and the dike side that closes the face.
@@ -59,7 +72,9 @@ template <lake_mode M>
 void face_flux(const grid_view& g, const double* h, const direction& dir) {
     double* q = dir.q;
     const double dx = g.dx;
-    for (int i = 1; i <= g.n; ++i) {
+    const int n = g.n;
+#pragma omp parallel for schedule(static) if (n > kParallelCells)
+    for (int i = 1; i <= n; ++i) {
         const int r = dir.nb[i];
         if (r == 0 || (g.dike && (g.dike[i] & dir.dike_bit))) {
             q[i] = 0.0;
@@ -123,7 +138,9 @@ template <lake_mode M>
 void apply_faces(const grid_view& g, const direction& dir, const double* q, const double* from,
                  double* to, double dt) {
     const double k = dt / g.area;
-    for (int i = 1; i <= g.n; ++i) {
+    const int n = g.n;
+#pragma omp parallel for schedule(static) if (n > kParallelCells)
+    for (int i = 1; i <= n; ++i) {
         if (M != lake_mode::none && g.lake(i)) {
             to[i] = from[i];
             continue;
@@ -180,12 +197,12 @@ double ade_substeps(model_state& m, const grid_view& g, double dt, const outlet_
     double* volx = m.volx.data();
     double* voly = m.voly.data();
     const int n = g.n;
-    std::fill(volx, volx + n + 1, 0.0);
-    std::fill(voly, voly + n + 1, 0.0);
+    clear_cells(volx, n);
+    clear_cells(voly, n);
 
     double dt_sub = dt;
     while (dt_sub >= kSmallestSubstep) {
-        std::copy(h_old, h_old + n + 1, g.h);
+        if (dt_sub < dt) copy_cells(h_old, g.h, n);  // the first attempt starts from them
         double volume = 0.0;
         double remaining = dt;
         int substeps = 0;
@@ -203,7 +220,9 @@ double ade_substeps(model_state& m, const grid_view& g, double dt, const outlet_
                     break;
                 }
                 double* vol = dir->q == g.qx ? volx : voly;
-                for (int i = 1; i <= n; ++i) vol[i] += dir->q[i] * dt_sub;
+                const double* q = dir->q;
+#pragma omp parallel for schedule(static) if (n > kParallelCells)
+                for (int i = 1; i <= n; ++i) vol[i] += q[i] * dt_sub;
             }
             if (rejected) break;
             if (out.cell) {
@@ -218,8 +237,8 @@ double ade_substeps(model_state& m, const grid_view& g, double dt, const outlet_
             return volume;
         }
         dt_sub /= 2.0;
-        std::fill(volx, volx + n + 1, 0.0);
-        std::fill(voly, voly + n + 1, 0.0);
+        clear_cells(volx, n);
+        clear_cells(voly, n);
     }
     return stop_below_floor();
 }
@@ -232,10 +251,12 @@ bool apply_within_water(const grid_view& g, const direction& dir, double dt, con
     const double k = dt / g.area;
     const double* q = dir.q;
     bool within = true;
-    for (int i = 1; i <= g.n; ++i) {
+    const int n = g.n;
+#pragma omp parallel for schedule(static) reduction(&& : within) if (n > kParallelCells)
+    for (int i = 1; i <= n; ++i) {
         const int up = dir.up[i];
         to[i] = from[i] + ((up ? q[up] : 0.0) - q[i]) * k;
-        within &= !(to[i] < 0.0);  // a depth that is no number is the step's checks' to find
+        within = within && !(to[i] < 0.0);  // a depth that is no number is the step's checks' to find
     }
     return within;
 }
@@ -291,14 +312,16 @@ bool pc_direction(model_state& m, const grid_view& g, const direction& dir, doub
     } else {
         apply_lake_variant<M>(m, g, dir, dt, g.h, hdummy);
     }
-    std::copy(dir.q, dir.q + n + 1, qdummy);
+    copy_cells(dir.q, qdummy, n);  // the predictor's faces
     double q_before = 0.0;
     if (with_outlet) {
         q_before = outlet_q(g, out.cell, g.h[out.cell], out.slope);
         overland_detail::drain_outlet(hdummy[out.cell], q_before, dt, g.area);
     }
     face_flux<M>(g, hdummy, dir);
-    for (int i = 1; i <= n; ++i) dir.q[i] = (dir.q[i] + qdummy[i]) * 0.5;
+    double* q = dir.q;
+#pragma omp parallel for schedule(static) if (n > kParallelCells)
+    for (int i = 1; i <= n; ++i) q[i] = (q[i] + qdummy[i]) * 0.5;
     if constexpr (M == lake_mode::none) {
         if (!apply_within_water(g, dir, dt, g.h, g.h)) return false;
     } else {
@@ -333,7 +356,7 @@ double pc_substeps(model_state& m, const grid_view& g, double dt, const outlet_i
         double volume = 0.0;
         double remaining = dt;
         int substeps = 0;
-        std::copy(h_old, h_old + n + 1, g.h);
+        if (dt_sub < dt) copy_cells(h_old, g.h, n);  // the first attempt starts from them
         while (made && remaining > kDone) {
             double this_sub = std::min(dt_sub, remaining);
             if (remaining - this_sub < kRemainderLimit) this_sub = remaining;  // the last absorbs the rest
@@ -398,7 +421,8 @@ void ade_flux_y(model_state& m, const double* h, double* q) { ade_flux(m, h, q, 
 int ade_stability_check(int ncells, double* h, double* dh, double* q, const int* nb, const int* upcon,
                         double dx, double dt_sub) {
     const double k = dt_sub / (dx * dx);
-    bool overdrawn = false;
+    bool overdrawn = false, rejected = false;
+#pragma omp parallel for schedule(static) reduction(|| : overdrawn, rejected) if (ncells > kParallelCells)
     for (int i = 1; i <= ncells; ++i) {
         const double before = h[i];
         const int up = upcon[i];
@@ -406,13 +430,14 @@ int ade_stability_check(int ncells, double* h, double* dh, double* q, const int*
         dh[i] = (in - q[i]) * k;
         h[i] += dh[i];
         if (h[i] < 0.0) {
-            if (dt_sub < kSmallestSubstep || h[i] <= kNegativeDepthLimit) return 1;
+            if (dt_sub < kSmallestSubstep || h[i] <= kNegativeDepthLimit) rejected = true;
             overdrawn = true;
         } else if (std::fabs(dh[i]) > kChangeShare * before && before > kTestedDepth &&
                    dt_sub > kTestedSubstep) {
-            return 1;
+            rejected = true;
         }
     }
+    if (rejected) return 1;
     if (!overdrawn) return 0;
     // A cell a little below 0 m is accepted as empty: what it gave beyond
     // its depth stays with it, rather than being made from nothing. Rare:
@@ -429,7 +454,7 @@ double ade_overland_route(model_state& m, double dt) {
     const grid_view g = overland_detail::make_grid_view(m, mode);
     const int n = g.n;
     if (m.h_old.n() < n) m.h_old = vec1<double>(n);
-    std::copy(g.h, g.h + n + 1, m.h_old.data());
+    copy_cells(g.h, m.h_old.data(), n);
 
     outlet_info out;
     if (m.chan_routing == 0 && m.outlet_cell >= 1 && m.outlet_cell <= n) {

@@ -270,6 +270,189 @@ void book_channel_lake_faces(const grid_view& g, double sub) {
     }
 }
 
+// The plain routing of a grid whose faces are regular (no dikes, no
+// wetlands, every neighbour numbered after its cell and naming it back) in
+// a form that splits over threads: the faces of both directions are
+// computed from the depths first (a face reads only the depths), then each
+// cell gathers its changes from its faces in the order of the cell-by-cell
+// sweep, so that every sum, every test and so every result is the same,
+// bit for bit, as the sweep's and whatever the number of threads.
+using overland_detail::kParallelCells;
+
+// True when the neighbours of `g` are regular in the sense above.
+bool regular_neighbours(const grid_view& g) {
+    const int n = g.n;
+    const int *right = g.right, *left = g.left, *below = g.below, *above = g.above;
+    bool regular = true;
+#pragma omp parallel for schedule(static) reduction(&& : regular) if (n > kParallelCells)
+    for (int i = 1; i <= n; ++i) {
+        const int r = right[i], l = left[i], b = below[i], a = above[i];
+        regular = regular && (r == 0 || (r > i && left[r] == i)) && (l == 0 || (l < i && right[l] == i)) &&
+                  (b == 0 || (b > i && above[b] == i)) && (a == 0 || (a < i && below[a] == i));
+    }
+    return regular;
+}
+
+// Flux (m2/s) of face i of a plain sweep, and whether the sweep computes it
+// (a face with no neighbour, or whose cell holds its water in retention,
+// is skipped and carries 0).
+inline bool plain_face_active(const grid_view& g, const int* nb, int i) {
+    return nb[i] != 0 && !(g.ret[i] > g.h[i]);
+}
+inline double plain_face_flux(const grid_view& g, const int* nb, const double* so, int i) {
+    if (!plain_face_active(g, nb, i)) return 0.0;
+    const double* h = g.h;
+    const int r = nb[i];
+    double sf = so[i] - (h[r] - h[i]) * g.inv_dx + kPlainSlopeOffset;
+    if (std::fabs(sf) < kMinSlope) sf = kMinSlope;
+    const int up = sf < 0.0 ? r : i;
+    const double d = h[up] - g.ret[i];
+    return d > 0.0 ? signed_root(sf) / g.rough[i] * pow53(d) : 0.0;
+}
+
+// What the faces of one sub-step found: a failing face in the first or the
+// second direction swept, and a face that left its donor below 0 m.
+struct regular_verdict {
+    bool fail1 = false, fail2 = false, overdrawn = false;
+};
+
+// Depth change (m) the first direction d1 gives cell j: the face into j
+// (swept first) and then j's own.
+inline double first_change(const grid_view& g, const direction& d1, const int* up1, double k, int j) {
+    double a = 0.0;
+    const int u = up1[j];
+    if (u && plain_face_active(g, d1.nb, u)) a += d1.q[u] * k;
+    if (plain_face_active(g, d1.nb, j)) a -= d1.q[j] * k;
+    return a;
+}
+
+// The faces of one sub-step of `sub` s: fluxes into qx, qy, the changes
+// into dh (written, not added), and the verdict of the tests the sweep
+// makes face by face, each with the changes gathered up to that face.
+regular_verdict regular_substep(const grid_view& g, const direction (&dirs)[2], const int* up1,
+                                const int* up2, double sub) {
+    const int n = g.n;
+    const double k = sub * g.inv_dx;
+#pragma omp parallel for schedule(static) if (n > kParallelCells)
+    for (int i = 1; i <= n; ++i) {
+        g.qx[i] = plain_face_flux(g, g.right, g.sox, i);
+        g.qy[i] = plain_face_flux(g, g.below, g.soy, i);
+    }
+    const direction& d1 = dirs[0];
+    const direction& d2 = dirs[1];
+    const double* h = g.h;
+    double* dh = g.dh;
+    bool fail1 = false, fail2 = false, overdrawn = false;
+#pragma omp parallel for schedule(static) if (n > kParallelCells) reduction(|| : fail1, fail2, overdrawn)
+    for (int j = 1; j <= n; ++j) {
+        auto failing = [](double c, double after) {
+            const double celerity = std::fabs(c);
+            return !(celerity < kCelerityLimit && celerity <= kHeightLimit && after >= kDepthFloor);
+        };
+        // First direction.
+        double a = 0.0;
+        const int u1 = up1[j];
+        if (u1 && plain_face_active(g, d1.nb, u1)) a += d1.q[u1] * k;
+        if (plain_face_active(g, d1.nb, j)) {
+            const double c = d1.q[j] * k;
+            a -= c;
+            const double after = c >= 0.0 ? h[j] + a : h[d1.nb[j]] + (0.0 + c);
+            overdrawn = overdrawn || after < 0.0;
+            fail1 = fail1 || failing(c, after);
+        }
+        // Second direction, on top of the first.
+        double b = a;
+        const int u2 = up2[j];
+        if (u2 && plain_face_active(g, d2.nb, u2)) b += d2.q[u2] * k;
+        if (plain_face_active(g, d2.nb, j)) {
+            const double c = d2.q[j] * k;
+            b -= c;
+            const int r = d2.nb[j];
+            const double after = c >= 0.0 ? h[j] + b : h[r] + (first_change(g, d1, up1, k, r) + c);
+            overdrawn = overdrawn || after < 0.0;
+            fail2 = fail2 || failing(c, after);
+        }
+        dh[j] = b;
+    }
+    return {fail1, fail2, overdrawn};
+}
+
+// h += dh and dh cleared; with `keep`, h_old takes the depths before.
+void apply_regular(const grid_view& g, double* h_old, bool keep) {
+    const int n = g.n;
+    double* h = g.h;
+    double* dh = g.dh;
+#pragma omp parallel for schedule(static) if (n > kParallelCells)
+    for (int i = 1; i <= n; ++i) {
+        if (keep) h_old[i] = h[i];
+        h[i] += dh[i];
+        dh[i] = 0.0;
+    }
+}
+
+// Plain routing over dt of a regular grid, starting with a sub-step of `sub`
+// s; the same decisions, messages and results as substep_route. The depths
+// at the start are copied to h_old only when a sub-step is about to change
+// them and a later one may still throw the attempt away. Returns the
+// sub-steps of the final attempt.
+int regular_substep_route(model_state& m, const grid_view& g, double dt, double sub, bool y_first) {
+    const direction dirs[2] = {y_first ? y_direction(g) : x_direction(g),
+                               y_first ? x_direction(g) : y_direction(g)};
+    const int* up1 = y_first ? g.above : g.left;
+    const int* up2 = y_first ? g.left : g.above;
+    double* h_old = m.h_old.data();
+    const bool quiet = m.quiet != 0;
+    bool saved = false;  // h_old holds the depths at the start of the call
+    int divisions = 0;
+    for (bool first_attempt = true;; first_attempt = false) {
+        if (!first_attempt && saved) std::copy(h_old + 1, h_old + g.n + 1, g.h + 1);
+        bool too_small = false;
+        double elapsed = 0.0;
+        int substeps = 0;
+        bool restart = false;
+        for (;;) {
+            const double this_sub = std::min(sub, dt - elapsed);
+            const regular_verdict v = regular_substep(g, dirs, up1, up2, this_sub);
+            for (const bool fail : {v.fail1, v.fail2}) {
+                if (!fail || too_small) continue;
+                if (this_sub <= kSmallestSubstep) {
+                    too_small = true;
+                    continue;
+                }
+                if (divisions < kMaxDivisions) {
+                    sub /= 3.0;
+                    if (!quiet) std::printf(" *Changing overland time step to %4.2lf seconds...\n", sub);
+                    m.ov_reduced_substep = sub;
+                    m.ov_reduced_reuse = kReuseCalls;
+                    ++divisions;
+                    restart = true;
+                    break;
+                }
+                too_small = true;
+                if (!quiet) std::printf(" *Time step to small to divide, continuing with current time step\n");
+            }
+            if (restart) break;  // dh is written afresh by the next sub-step
+            if (v.overdrawn) {
+                const overland_detail::face_line lines[2] = {{g.qx, g.right, g.left}, {g.qy, g.below, g.above}};
+                overland_detail::limit_overdraws(g.h, g.dh, g.n, lines, 2, this_sub * g.inv_dx);
+            }
+            elapsed += this_sub;
+            ++substeps;
+            const bool last = std::fabs(elapsed - dt) < kStepTolerance || elapsed > dt;
+            // A later sub-step, or a later attempt, needs the start of the call.
+            const bool keep = !saved && !last && divisions < kMaxDivisions;
+            apply_regular(g, h_old, keep);
+            saved = saved || keep;
+            if (last) break;
+        }
+        if (!restart) {
+            m.run_sums.mass_cleanup_error_overland += 0.0;  // nothing to clean up, as in substep_route
+            if (too_small) ++m.ov_substep_giveups;
+            return substeps;
+        }
+    }
+}
+
 // Sub-stepped routing (plain and channel-lake variants) over dt seconds,
 // starting with a sub-step of `sub` s. Returns the sub-steps of the final
 // attempt.
@@ -376,7 +559,10 @@ double explicit_overland_route(model_state& m, double dt) {
 
     m.ov_explicit_calls = (m.ov_explicit_calls + 1) % 2;
     const bool y_first = m.ov_explicit_calls == 1;
-    std::fill(g.dh, g.dh + n + 1, 0.0);
+    // The regular form writes dh before it reads it.
+    if (m.ov_faces_regular < 0) m.ov_faces_regular = regular_neighbours(g) ? 1 : 0;
+    const bool regular = g.lakes == lake_mode::none && !g.dike && !g.wet_mask && m.ov_faces_regular == 1;
+    if (!regular) std::fill(g.dh, g.dh + n + 1, 0.0);
 
     double sub;
     if (m.ov_reduced_reuse < 1) {
@@ -392,11 +578,12 @@ double explicit_overland_route(model_state& m, double dt) {
     }
 
     if (m.h_old.n() < n) m.h_old = vec1<double>(n);
-    std::copy(g.h, g.h + n + 1, m.h_old.data());
+    if (!regular) std::copy(g.h, g.h + n + 1, m.h_old.data());
 
     switch (g.lakes) {
         case lake_mode::none:
-            m.ov_substeps_last = substep_route<lake_mode::none>(m, g, dt, sub, y_first);
+            m.ov_substeps_last = regular ? regular_substep_route(m, g, dt, sub, y_first)
+                                         : substep_route<lake_mode::none>(m, g, dt, sub, y_first);
             break;
         case lake_mode::channel:
             // What the lakes exchange with the overland flow is counted
@@ -425,6 +612,7 @@ double explicit_overland_route(model_state& m, double dt) {
         volume = overland_detail::drain_outlet(g.h[out], q, dt, g.area);
     }
 
+#pragma omp parallel for schedule(static) if (n > kParallelCells)
     for (int i = 1; i <= n; ++i) {
         g.qx[i] *= g.dx;
         g.qy[i] *= g.dx;

@@ -17,6 +17,10 @@
 namespace kesta {
 namespace overland_detail {
 
+// Loops over fewer cells than this stay on one thread: below it, starting
+// the threads costs more than they save.
+constexpr int kParallelCells = 8192;
+
 // Which lakes a routing call treats as lakes.
 enum class lake_mode { none, overland, channel };
 

@@ -38,8 +38,8 @@ void ade_flux_x(model_state& m, const double* h, double* q);
 void ade_flux_y(model_state& m, const double* h, double* q);
 
 // Applies one ADE sweep to h, dh[i] = (q[upcon[i]] - q[i]) dt_sub / dx^2
-// (q[i] is the face from cell i to nb[i]), cells in order, and returns 1 at
-// the first cell that rejects the sub-step (a depth below -1e-6 m, any
+// (q[i] is the face from cell i to nb[i]), and returns 1 when some cell
+// rejects the sub-step, leaving h of no use (a depth below -1e-6 m, any
 // negative depth below a 0.001 s sub-step, or a change above half of a
 // depth over 0.001 m with a sub-step above 0.01 s), else 0. A cell that
 // would end between -1e-6 m and 0 gives that much less (q and dh change to

@@ -102,6 +102,10 @@ struct overland_state {
     double discharge_volume_run = 0.0;     // outlet volume of the run (m3)
     double discharge_volume_contam = 0.0;  // outlet volume seen by overland transport (m3)
     int ov_inputs_checked = 0;  // neighbours and wetland records were found fit for routing
+    // Whether every neighbour is numbered after its cell and names it back
+    // (-1: not yet looked at); found once in the run, as the neighbours are
+    // checked once.
+    int ov_faces_regular = -1;
 
     // Sub-step memory of the routing schemes, kept per run. The explicit
     // scheme alternates its sweep order by a call counter and reuses a

@@ -27,6 +27,7 @@ constexpr double kFlowing = 1e-16;   // face flux above which a cell passes wate
 // Exponent of the normal-depth edge law: 1.666667, a shade above 5/3, kept so
 // that results match earlier runs of the model.
 constexpr double kEdgeExponent = 1.666667;
+using overland_detail::kParallelCells;
 
 // The message of a depth (or a discharge or outlet volume) that is not a
 // finite number, in cell `cell`.
@@ -43,24 +44,38 @@ std::string non_real_depth_message(int cell, const char* when) {
 // `counted` the cells it is a fraction of: every cell but the channel-lake
 // cells (overland-lake cells are skipped but still counted).
 bool scan_cells(model_state& m, const char* when, int& counted, int& flowing) {
-    const bool olakes = m.overland_lake_map_given && m.oland_lake_new.n() >= m.ncells;
-    const bool clakes = m.chan_lakes_on && m.lake_num.n() >= m.ncells;
-    counted = m.ncells;
+    const int n = m.ncells;
+    const int* olake = m.overland_lake_map_given && m.oland_lake_new.n() >= n ? m.oland_lake_new.data() : nullptr;
+    const int* clake = m.chan_lakes_on && m.lake_num.n() >= n ? m.lake_num.data() : nullptr;
+    const double* h = m.h.data();
+    const double* qx = m.qx.data();
+    const double* qy = m.qy.data();
+    // The scan stops at the first depth that is not a number: the cells
+    // before it are what it has seen.
+    int first_bad = n + 1;
+#pragma omp parallel for schedule(static) reduction(min : first_bad) if (n > kParallelCells)
+    for (int i = 1; i <= n; ++i) {
+        if (i < first_bad && !std::isfinite(h[i]) && !(olake && olake[i] > 0) && !(clake && clake[i] >= 1))
+            first_bad = i;
+    }
+    const int seen = std::min(first_bad, n);
+    int lake_cells = 0, wet = 0;
     flowing = 0;
-    for (int i = 1; i <= m.ncells; ++i) {
-        if (olakes && m.oland_lake_new[i] > 0) continue;
-        if (clakes && m.lake_num[i] >= 1) {
-            --counted;
+#pragma omp parallel for schedule(static) reduction(+ : lake_cells, flowing) reduction(max : wet) \
+    if (seen > kParallelCells)
+    for (int i = 1; i <= seen; ++i) {
+        if (olake && olake[i] > 0) continue;
+        if (clake && clake[i] >= 1) {
+            ++lake_cells;
             continue;
         }
-        const double h = m.h[i];
-        if (h > kWetDepth) m.ov_wet = 1;
-        if (std::fabs(m.qx[i]) > kFlowing || std::fabs(m.qy[i]) > kFlowing) {
-            m.ov_flowing = 1;
-            ++flowing;
-        }
-        if (!std::isfinite(h)) return refuse(non_real_depth_message(i, when));
+        if (h[i] > kWetDepth) wet = 1;
+        if (std::fabs(qx[i]) > kFlowing || std::fabs(qy[i]) > kFlowing) ++flowing;
     }
+    counted = n - lake_cells;
+    if (wet) m.ov_wet = 1;
+    if (flowing > 0) m.ov_flowing = 1;
+    if (first_bad <= n) return refuse(non_real_depth_message(first_bad, when));
     return true;
 }
 
@@ -70,8 +85,10 @@ bool scan_cells(model_state& m, const char* when, int& counted, int& flowing) {
 // one pass over the depths, every routing step, finds it too.
 bool routing_left_reals(model_state& m, double outlet_volume) {
     const double* h = m.h.data();
+    const int n = m.ncells;
     bool finite = std::isfinite(outlet_volume);
-    for (int i = 1; i <= m.ncells; ++i) finite &= std::isfinite(h[i]);
+#pragma omp parallel for schedule(static) reduction(&& : finite) if (n > kParallelCells)
+    for (int i = 1; i <= n; ++i) finite = finite && std::isfinite(h[i]);
     if (finite) return true;
     int bad = 1;
     while (bad < m.ncells && std::isfinite(h[bad])) ++bad;
@@ -242,9 +259,15 @@ void step_overland_flow(model_state& m) {
         if (!routing_left_reals(m, volume)) return;
         m.q_out = volume;
         if (m.overtype == 2 && !lakes_on) {
-            for (int i = 1; i <= m.ncells; ++i) {
-                m.qx[i] = m.volx[i] / dt;
-                m.qy[i] = m.voly[i] / dt;
+            const int n = m.ncells;
+            double* qx = m.qx.data();
+            double* qy = m.qy.data();
+            const double* volx = m.volx.data();
+            const double* voly = m.voly.data();
+#pragma omp parallel for schedule(static) if (n > kParallelCells)
+            for (int i = 1; i <= n; ++i) {
+                qx[i] = volx[i] / dt;
+                qy[i] = voly[i] / dt;
             }
         }
         if (m.flood_grid_given) track_max(m.h, m.h_max_flood, m.ncells);

@@ -284,22 +284,35 @@ void apply_precip(model_state& m) {
     if (m.interception) apply_interception(m, dt);
     const bool snow = m.long_term && m.hmet_air_temp < 0.0 && m.snowdepth.n() >= m.ncells;
 
-    for (int k = 1; k <= m.ncells && k <= m.ri.n(); ++k) {
-        const double rate = net_rain ? m.ri_eff[k] : m.ri[k];
+    // The lake tests and the two running volumes are held locally: the loop
+    // then keeps them in registers, adding the volumes in the same order.
+    const int n = std::min(m.ncells, m.ri.n());
+    const double* rates = net_rain ? m.ri_eff.data() : m.ri.data();
+    const int* clake = m.chan_lakes_on ? m.lake_num.data() : nullptr;
+    const int clake_n = m.lake_num.n();
+    const int* olake = m.overland_lake_map_given ? m.oland_lake_new.data() : nullptr;
+    const int olake_n = m.oland_lake_new.n();
+    const int h_n = m.h.n();
+    double* h = m.h.data();
+    double rain_overland = m.volume_rainfall_overland;
+    double rain_total = m.total_rainfall_volume;
+    int bad = 0;  // first cell whose depth is not a number
+    for (int k = 1; k <= n; ++k) {
+        const double rate = rates[k];
         const double volume = rate * dt * area / kRateSecondsToMetres;
-        if (in_channel_lake(m, k)) {
+        if (clake && k <= clake_n && clake[k] >= 1) {
             // The lake holds the rain as volume; its extent follows.
-            const int lake = m.lake_num[k];
+            const int lake = clake[k];
             if (lake <= m.lake_precip_vol.n()) m.lake_precip_vol[lake] += volume;
             if (lake <= m.lake_volume.n()) m.lake_volume[lake] += volume;
             m.volume_precip_to_lake += volume;
             continue;
         }
-        m.volume_rainfall_overland += volume;
-        m.total_rainfall_volume += volume;
-        if (in_overland_lake(m, k)) {
+        rain_overland += volume;
+        rain_total += volume;
+        if (olake && k <= olake_n && olake[k] > 0) {
             // The lake holds its water as a level over its cells, not as depths.
-            const std::size_t lake = static_cast<std::size_t>(m.oland_lake_new[k]);
+            const std::size_t lake = static_cast<std::size_t>(olake[k]);
             if (lake < m.oland_lakes.size()) m.oland_lakes[lake].step_volume += volume;
             m.olake_update_due = 1;
             continue;
@@ -310,14 +323,20 @@ void apply_precip(model_state& m) {
             if (depth > 0.0) m.snow_present = 1;
             continue;
         }
-        if (k > m.h.n()) continue;
-        m.h[k] += depth;
-        if (!std::isfinite(m.h[k])) {
-            refuse(format_text("A non-real number for water depth has been detected for overland cell %d "
-                               "after applying rainfall\n",
-                               k));
-            return;
+        if (k > h_n) continue;
+        h[k] += depth;
+        if (!std::isfinite(h[k])) {
+            bad = k;
+            break;
         }
+    }
+    m.volume_rainfall_overland = rain_overland;
+    m.total_rainfall_volume = rain_total;
+    if (bad) {
+        refuse(format_text("A non-real number for water depth has been detected for overland cell %d "
+                           "after applying rainfall\n",
+                           bad));
+        return;
     }
     // The event's first step with rain: its rain falls from the step's start.
     if (m.number_timesteps_rain == 0) m.elapsed_min_rain_began = m.elapsed_min;

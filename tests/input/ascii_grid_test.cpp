@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <tuple>
+#include <vector>
 
 #include "core/error_record.hpp"
 #include "input/ascii_grid.hpp"
@@ -71,6 +73,12 @@ protected:
     vec1<double> b{3};
     vec1<int> cells{3};
 };
+
+std::string text_of_lines(const std::string& header, const std::vector<std::string>& lines) {
+    std::string t = header;
+    for (const auto& l : lines) t += l + "\n";
+    return t;
+}
 
 }  // namespace
 
@@ -285,4 +293,43 @@ TEST_F(AsciiGrid, IndexMapStoresMaskCellsAndCountsToConsoleAndSummary) {
     const std::string lines = "In map ids.asc category 2 has 2 values\n";
     EXPECT_EQ(r.out, lines);
     EXPECT_EQ(kesta_test::read_file(summary_path), lines);
+}
+
+// Rows are converted in blocks over threads: every value as strtod reads it
+// into its mask cell, and of several faults the first in the file refused.
+TEST_F(AsciiGrid, LargeMapsReadEveryValueAndRefuseTheirFirstFault) {
+    const int rows = 600, cols = 70;
+    mat2<int> big_mask(rows + 1, cols + 1);
+    const char* forms[] = {"1.5", "+2", "0x10", "-1e2", "7.", ".25", "0", "3.000000000000000444"};
+    std::string header = "north 1\nsouth 0\neast 1\nwest 0\nrows " + std::to_string(rows) + "\ncols " +
+                         std::to_string(cols) + "\n";
+    std::vector<std::string> lines;
+    std::vector<double> expected;
+    for (int r = 1; r <= rows; ++r) {
+        std::string line;
+        for (int c = 1; c <= cols; ++c) {
+            const std::string v = std::string(forms[(r * 7 + c) % 8]) + (c % 5 == 0 ? "" : std::to_string(c % 10));
+            line += v + (c % 3 == 0 ? ",\t" : " ");
+            big_mask[r][c] = (r + c) % 4 != 0;
+            if (big_mask[r][c]) expected.push_back(std::strtod(v.c_str(), nullptr));
+        }
+        lines.push_back(line);
+    }
+    auto refused_with = [&](const std::vector<std::string>& ls, const std::string& part) {
+        const grid_read r = read_map(text_of_lines(header, ls), kMapRealA, big_mask, rows, cols);
+        return !r.ok && r.out.find(part) != std::string::npos;
+    };
+    a = vec1<double>(static_cast<int>(expected.size()));
+    ASSERT_TRUE(read_map(text_of_lines(header, lines), kMapRealA, big_mask, rows, cols).ok);
+    for (std::size_t k = 0; k < expected.size(); ++k) ASSERT_EQ(a[static_cast<int>(k) + 1], expected[k]) << k;
+
+    std::vector<std::string> faulty = lines;
+    faulty[399] += " 9";           // row 400: a value too many
+    faulty[299].replace(0, 3, "1.2.3");  // row 300: unreadable
+    EXPECT_TRUE(refused_with(faulty, "unreadable value \"1.2.31\" in map map.asc at row 300, column 1"));
+    faulty.resize(500);
+    faulty[299] = lines[299];
+    EXPECT_TRUE(refused_with(faulty, "row 400 on line 406 holds more than its 70 values"));
+    faulty[399] = lines[399];
+    EXPECT_TRUE(refused_with(faulty, "ends before the value of row 501, column 1"));
 }

@@ -1,0 +1,93 @@
+// The overland step splits its loops over threads on grids large enough:
+// its results must be the same, bit for bit, with one thread and with
+// several, and the same as the cell-by-cell sweep that a grid with a dike
+// map (one that closes nothing) takes.
+#include <gtest/gtest.h>
+#include <omp.h>
+
+#include <cstdint>
+#include <vector>
+
+#include "overland/overland_grid.hpp"
+
+namespace {
+
+struct run_result {
+    std::vector<double> h, qx, qy;
+    double outlet = 0.0;
+    int substeps = 0;    // over all steps
+    int most = 0;        // largest sub-step count of one step
+    int giveups = 0;
+};
+
+// A 100 x 101 bumpy, rough-and-smooth plane with uneven depths and
+// retention, so that faces run both ways, some hold their water and long
+// steps fail their tests; rain on it for a few steps.
+run_result run(int overtype, int threads, bool reference_sweep, double dt) {
+    omp_set_num_threads(threads);
+    kesta::model_state m;
+    kesta_test::plane p;
+    p.rows = 100;
+    p.cols = 101;
+    p.dx = 5.0;
+    p.drop_x = 0.02;
+    p.drop_y = 0.01;
+    p.retention = 0.0005;
+    kesta_test::make_plane(m, p, dt);
+    m.overtype = overtype;
+    std::uint64_t x = 12345;
+    auto next = [&x] {  // a fixed sequence in [0, 1)
+        x = x * 6364136223846793005ull + 1442695040888963407ull;
+        return static_cast<double>(x >> 11) / 9007199254740992.0;
+    };
+    for (int k = 1; k <= m.ncells; ++k) {
+        m.elev[k] += 0.3 * next();
+        m.h[k] = next() < 0.2 ? 0.0 : 0.05 * next();
+        m.dist_rough[k] = 0.02 + 0.08 * next();
+    }
+    if (reference_sweep) {
+        m.dike_map_given = 1;
+        m.dike_mask = kesta::vec1<int>(m.ncells);
+    }
+    run_result r;
+    for (int s = 0; s < 4; ++s) {
+        kesta_test::step_with_rain(m, 50.0);
+        EXPECT_FALSE(kesta::g_error_record.stop);
+        r.substeps += m.ov_substeps_last;
+        r.most = std::max(r.most, m.ov_substeps_last);
+    }
+    r.h.assign(m.h.data(), m.h.data() + m.ncells + 1);
+    r.qx.assign(m.qx.data(), m.qx.data() + m.ncells + 1);
+    r.qy.assign(m.qy.data(), m.qy.data() + m.ncells + 1);
+    r.outlet = m.discharge_volume_run;
+    r.giveups = m.ov_substep_giveups;
+    omp_set_num_threads(omp_get_num_procs());
+    return r;
+}
+
+void expect_same(const run_result& a, const run_result& b) {
+    EXPECT_EQ(a.substeps, b.substeps);
+    EXPECT_EQ(a.giveups, b.giveups);
+    EXPECT_EQ(a.outlet, b.outlet);
+    EXPECT_TRUE(a.h == b.h);
+    EXPECT_TRUE(a.qx == b.qx);
+    EXPECT_TRUE(a.qy == b.qy);
+}
+
+TEST(OverlandThreads, EverySchemeGivesTheSameNumbersOnOneThreadAndOnSeveral) {
+    // Steps of 20 s divide their sub-steps on this plane.
+    for (const int overtype : {1, 2, 3}) {
+        for (const double dt : {2.0, 20.0}) {
+            SCOPED_TRACE(testing::Message() << "overtype " << overtype << ", step " << dt << " s");
+            const run_result one = run(overtype, 1, false, dt);
+            if (dt > 10.0) {
+                EXPECT_GT(one.most, 1);  // the long steps exercise the sub-steps
+            }
+            expect_same(one, run(overtype, 4, false, dt));
+            expect_same(one, run(overtype, 7, false, dt));
+            if (overtype == 1) expect_same(one, run(overtype, 1, true, dt));
+        }
+    }
+}
+
+}  // namespace
