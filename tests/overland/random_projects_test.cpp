@@ -262,7 +262,7 @@ std::string fault_of(const project_spec& s, std::uint64_t seed) {
     return fault;
 }
 
-// The spec as the initializer of a fixed case.
+// The project description as the initializer of a fixed case.
 std::string describe(const project_spec& s) {
     char text[512];
     std::snprintf(text, sizeof text,
