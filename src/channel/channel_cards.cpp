@@ -141,10 +141,7 @@ int get_chan_card(line_cursor& line) {
 
 std::string chan_card_keyword(int card) {
     for (const card_row& r : kCards) {
-        if (r.card != card) continue;
-        std::string upper;
-        for (const char* k = r.keyword; *k; ++k) upper += static_cast<char>(std::toupper(*k));
-        return upper;
+        if (r.card == card) return to_upper(r.keyword);
     }
     return "(unknown card)";
 }

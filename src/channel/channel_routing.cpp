@@ -260,7 +260,6 @@ substep_result route_substep(model_state& m, double h, entering_volumes& in) {
         if (!route_link_step(m, m.qp_last, h)) return substep_result::failed;
         copy_nodes(m, m.area_old, m.area);
         copy_nodes(m, m.area_old, m.area_iter);
-        if (pass > 0 && !depths_from(m, m.area_iter)) return substep_result::failed;
         chan_lateral_inflow(m, m.qp_last, m.area_iter, h, nullptr);
         for_open_nodes(m, [&](int j, int l) {
             if (m.area_iter[j][l] < 0.0) m.area_iter[j][l] = 0.0;

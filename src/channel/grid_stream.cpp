@@ -11,6 +11,7 @@
 #include "channel/channel_input.hpp"
 #include "core/allocators.hpp"
 #include "core/error_record.hpp"
+#include "core/line_reader.hpp"
 #include "core/text_format.hpp"
 #include "input/reader_support.hpp"
 #include "model/model_state.hpp"
@@ -23,9 +24,7 @@ bool header_ok(const card_file& f) {
     line_cursor first(f.count() >= 1 ? f.line(1) : std::string());
     std::string word;
     pop_string(first, word);
-    std::string upper;
-    for (char ch : word) upper += static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
-    return upper.compare(0, 14, "GRIDSTREAMFILE") == 0;
+    return to_upper(word).compare(0, 14, "GRIDSTREAMFILE") == 0;
 }
 
 // Every NUMNODES count in file order, one per stream cell.

@@ -236,6 +236,11 @@ std::string to_lower(std::string text) {
     return text;
 }
 
+std::string to_upper(std::string text) {
+    for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return text;
+}
+
 bool same_first4(const std::string& word, const char* keyword) {
     return word.size() >= 4 && to_lower(word.substr(0, 4)) == std::string(keyword, 4);
 }

@@ -82,6 +82,7 @@ std::string peek_token(const line_cursor& line);
 void strip_newline(std::string& text);
 void strip_quotes(std::string& text);
 std::string to_lower(std::string text);
+std::string to_upper(std::string text);
 // True when `word` has four characters or more and its first four, in any
 // case, are the first four of the lower-case `keyword`: how keywords of the
 // card files are matched.

@@ -6,6 +6,13 @@
 
 namespace kesta {
 
+std::string next_word(const std::string& s, std::size_t& pos) {
+    while (pos < s.size() && is_space_char(static_cast<unsigned char>(s[pos]))) ++pos;
+    const std::size_t start = pos;
+    while (pos < s.size() && !is_space_char(static_cast<unsigned char>(s[pos]))) ++pos;
+    return s.substr(start, pos - start);
+}
+
 bool is_space_char(int c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
 }

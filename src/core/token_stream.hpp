@@ -37,6 +37,9 @@ private:
 };
 
 bool is_space_char(int c);
+// The next word of `s` from `pos`, words being separated by white space
+// only; `pos` moves past it. Empty when only white space remains.
+std::string next_word(const std::string& s, std::size_t& pos);
 
 // Strict conversions of a whole text: an optional sign and decimal digits
 // within the int range; a finite number as strtod reads it, with nothing

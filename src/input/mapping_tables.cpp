@@ -139,14 +139,6 @@ void table_error(const table_cursor& cur, int table_id, const std::string& detai
     fail_and_report(code);
 }
 
-// Words of a table row are separated by white space only.
-std::string next_word(const std::string& s, std::size_t& pos) {
-    while (pos < s.size() && is_space_char(static_cast<unsigned char>(s[pos]))) ++pos;
-    const std::size_t start = pos;
-    while (pos < s.size() && !is_space_char(static_cast<unsigned char>(s[pos]))) ++pos;
-    return s.substr(start, pos - start);
-}
-
 // The ID of a row: the first word of characters 1-6 (what follows it in
 // those characters belongs to the description).
 bool read_row_id(const table_cursor& cur, int table_id, const std::string& s, int& id) {

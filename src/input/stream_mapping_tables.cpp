@@ -131,14 +131,6 @@ void refuse_at(const std::string& kind, const std::string& file, int line, const
     refuse(format_text("Error: %s %s, line %d: %s\n", kind.c_str(), file.c_str(), line, detail.c_str()));
 }
 
-// The words of a table row are separated by white space only.
-std::string next_word(const std::string& s, std::size_t& pos) {
-    while (pos < s.size() && is_space_char(static_cast<unsigned char>(s[pos]))) ++pos;
-    const std::size_t start = pos;
-    while (pos < s.size() && !is_space_char(static_cast<unsigned char>(s[pos]))) ++pos;
-    return s.substr(start, pos - start);
-}
-
 // The rows of a table by ID: row values 1..ncols.
 using rows_by_id = std::map<int, std::vector<double>>;
 

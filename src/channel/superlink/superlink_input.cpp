@@ -16,6 +16,7 @@
 #include "channel/superlink/storm_drain_steps.hpp"
 #include "core/allocators.hpp"
 #include "core/error_record.hpp"
+#include "core/line_reader.hpp"
 #include "core/text_format.hpp"
 #include "input/reader_support.hpp"
 #include "model/model_state.hpp"
@@ -40,10 +41,7 @@ struct sewer_card {
 sewer_card card_of(const card_file& f, int n) {
     sewer_card c{f, n, std::string(), line_cursor(f.line(n))};
     std::string word;
-    if (pop_string(c.rest, word)) {
-        for (char& ch : word) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
-        c.card = word;
-    }
+    if (pop_string(c.rest, word)) c.card = to_upper(word);
     return c;
 }
 
