@@ -544,6 +544,11 @@ void setup_superlink_network(model_state& m) {
     alloc_dvector(m.vol_tile_grid, m.ncells, "vol_tile_grid");
     alloc_dvector(m.tilerecharge_to_gw, m.ncells, "tilerecharge_to_gw");
     say(m, format_text("read superlink pipe file, %d junctions, %d links\n", m.n_sjunc, m.n_superlinks));
+    // Said on every run, quiet or not: a user must not take the network's
+    // absence from the results for its behaviour.
+    print_both(format_text("Warning: the storm-drain network of %s is read and checked, but no water is routed "
+                           "through it:\nits inlets take none and the balances hold no pipe volumes.\n",
+                           m.storm_sewer.c_str()));
 }
 
 }  // namespace kesta
