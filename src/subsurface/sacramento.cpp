@@ -67,7 +67,8 @@ void balance_zones(sacramento_params& p) {
 // Percolated water: the tension store first (but for the pfree share), the
 // rest between the free stores by their relative deficits. The primary
 // store takes at most all of it, and what overfills it goes to the tension
-// store, so no store passes its capacity.
+// store, or to the supplementary store when the tension store is full, so
+// no store passes its capacity.
 void distribute_percolation(sacramento_params& p, double perc) {
     double to_free = 0.0;
     const double to_tension = perc * (1.0 - p.pfree);
@@ -93,8 +94,14 @@ void distribute_percolation(sacramento_params& p, double perc) {
     }
     p.lzfpc += to_free - to_supplementary;
     if (p.lzfpc > p.lzfpm) {
-        p.lztwc += p.lzfpc - p.lzfpm;
+        // The tension store takes the overflow; what it has no room for goes
+        // to the supplementary store (the deficiency check left room).
+        double excess = p.lzfpc - p.lzfpm;
         p.lzfpc = p.lzfpm;
+        const double to_tension = std::min(excess, std::max(0.0, p.lztwm - p.lztwc));
+        p.lztwc += to_tension;
+        excess -= to_tension;
+        p.lzfsc += excess;
     }
 }
 
