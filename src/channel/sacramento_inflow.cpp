@@ -23,6 +23,7 @@ bool entry_takes_inflow(const model_state& m, bool lakes, int s, int k) {
 
 double sacramento_channel_inflow(model_state& m, double dt) {
     sacramento_state& sac = m.sac;
+    sac.channels_ran = true;
     if (!m.sacramento_given || !(sac.in_transit > 0.0) || !(dt > 0.0) || m.gst_sac_weight.empty()) return 0.0;
     const bool lakes = m.chan_lakes_on && m.lake_num.n() >= m.ncells;
     double weights = 0.0;

@@ -8,6 +8,9 @@
 // as "pending" infiltration, and the outflow waits "in transit" until the
 // channel steps have taken it. Both count as stored water
 // (sacramento_storage_volume), so the event balance closes at any moment.
+// An interval's outflow that no channel step took (the channels wait
+// between the events of a long-term run) leaves the basin unrouted at the
+// next interval.
 #include "subsurface/sacramento.hpp"
 
 #include <algorithm>
@@ -199,6 +202,11 @@ void step_sacramento(model_state& m) {
     // has no receiver, and the event balance books the infiltrated water as
     // leaving the surface instead.
     if (m.chan_routing == 1 || m.chan_alt_routing == 1) {
+        if (!s.channels_ran) {
+            s.volume_unrouted += s.in_transit;
+            s.in_transit = 0.0;
+        }
+        s.channels_ran = false;
         s.in_transit += volume;
         s.baseflow_q = s.in_transit / m.sacramento_interval_sec;
     } else {
@@ -229,6 +237,9 @@ void sacramento_start_event(model_state& m) {
     s.infil_at_event_start = s.volume_infil_water_sac_recieves;
     s.base_flow_at_event_start = s.volume_base_flow_sacramento;
     s.evaporation_at_event_start = s.volume_evaporation;
+    // What is on its way now counts in the event's starting storage: the
+    // event's channels take it.
+    s.channels_ran = true;
 }
 
 }  // namespace kesta

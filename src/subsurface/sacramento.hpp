@@ -61,6 +61,12 @@ struct sacramento_state {
     // Outflow not yet handed to the channels (m3): the channel steps take it
     // at baseflow_q, and it counts as stored water until they have.
     double in_transit = 0.0;
+    // A channel step has run since the last interval. Outflow of an interval
+    // in which no channel step ran (between the events of a long-term run)
+    // leaves the basin unrouted, into volume_unrouted (m3), rather than
+    // reaching the channels all at once when they next run.
+    bool channels_ran = false;
+    double volume_unrouted = 0.0;
     double last_time = 0.0;    // Julian day of the last interval
     int step_count = 0;
     double infil_depth_taken = 0.0;  // sac_infil_depth at the last interval (m summed over cells)
