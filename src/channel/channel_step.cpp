@@ -3,7 +3,8 @@
 // the bookings of what the step moved.
 //
 // Water bookkeeping of the network, each volume booked once:
-//   - bank exchange: its net volume into `run_sums.chan_lateral_inflow`;
+//   - bank exchange and Sacramento outflow: their net volume into
+//     `run_sums.chan_lateral_inflow`;
 //   - FIRST_ORDER_CHAN_Q and stream point sources: by the routing, into
 //     `run_sums`;
 //   - the outlet: into the overland step's outlet totals
@@ -52,6 +53,7 @@ void step_channel_routing(model_state& m) {
         for (int j = 1; j <= m.nx[l]; ++j) m.area_old[j][l] = m.area[j][l];
     }
     m.run_sums.chan_lateral_inflow += overland_channel_exchange(m, dt);
+    m.run_sums.chan_lateral_inflow += sacramento_channel_inflow(m, dt);
     if (g_error_record.stop) return;
 
     if (m.chan_lakes_on) {

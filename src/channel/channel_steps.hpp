@@ -16,6 +16,9 @@ void set_chan_point_value(model_state& m);
 // diagnostics, in a fixed order. Does nothing without channel routing.
 void setup_channel(model_state& m);
 void step_channel_routing(model_state& m);
+// Hands the channels the Sacramento outflow of dt seconds as lateral inflow
+// of the grid-stream entries' nodes; returns the volume (m3).
+double sacramento_channel_inflow(model_state& m, double dt);
 void step_chan_point_input(model_state& m);
 
 // Water in the channel network (m3): flow area times node spacing over the

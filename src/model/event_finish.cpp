@@ -116,10 +116,6 @@ void event_volumes(model_state& m) {
 
 void channels_at_event_end(model_state& m) {
     m.final_volume_in_channels = channel_storage(m);
-    if (m.sacramento_given) {
-        m.volume_subsurface_at_event_end = sacramento_storage_volume(m);
-        m.volume_et_removed_water = sacramento_et_volume(m);
-    }
 }
 
 double ratio_or_no_input(double numerator, double denominator) {
@@ -253,23 +249,28 @@ void event_mass_balance(model_state& m) {
                                            m.mass_input_original_mass)
                        : kNoWaterInput;
     } else if (channels) {
-        // The Sacramento stores count in the balance; the error is formed as
+        // The Sacramento stores take the infiltrated water and give it to the
+        // channels: they count as storage, and their evapotranspiration
+        // leaves beside the direct evaporation. The error is formed as
         // (output - input) over the inputs without the rain on the lakes.
+        const double point_sources = m.volume_lake_point_sources + m.volume_stream_point_sources;
         m.mass_input_original_mass =
             rain + m.volume_subsurface_at_event_start + m.volume_of_water_exfiltrated +
             m.initial_volume_in_channels + m.initial_volume_overland_flow + m.volume_gw_chan +
             m.volume_gw_lakes + m.initial_volume_in_lakes + m.initial_liquid_equiv_volume_snow +
-            m.volume_overland_point_sources + m.volume_ov_boundary_inflow + m.volume_first_order_chan;
+            m.volume_overland_point_sources + m.volume_ov_boundary_inflow + m.volume_first_order_chan +
+            point_sources;
         m.mass_output_final_mass =
             m.volume_water_chan_gw + m.volume_water_lakes_gw + m.volume_remaining_on_surface +
             m.final_volume_in_channels + m.volume_of_discharge + m.volume_subsurface_at_event_end +
-            m.volume_et_removed_water + m.final_volume_of_snow + m.volume_remaining_in_lakes +
-            m.volume_ov_boundary_outflow_1 + m.volume_ov_boundary_outflow_2;
+            m.volume_et_removed_water + sacramento_et_volume(m) + m.final_volume_of_snow +
+            m.volume_remaining_in_lakes + m.volume_ov_boundary_outflow_1 + m.volume_ov_boundary_outflow_2 +
+            m.volume_lake_point_sinks + m.volume_stream_point_sinks + m.volume_of_lake_evaporation;
         const double divisor = m.volume_rainfall_overland + m.volume_of_water_exfiltrated +
                                m.initial_volume_in_channels + m.initial_volume_overland_flow +
                                m.initial_liquid_equiv_volume_snow + m.volume_overland_point_sources +
                                m.initial_volume_in_lakes + m.volume_subsurface_at_event_start +
-                               m.volume_ov_boundary_inflow + m.volume_first_order_chan;
+                               m.volume_ov_boundary_inflow + m.volume_first_order_chan + point_sources;
         m.mass_conservation_error =
             rain > 0.0 ? ratio_or_no_input(-(m.mass_input_original_mass - m.mass_output_final_mass), divisor)
                        : kNoWaterInput;
@@ -299,6 +300,7 @@ void finish_event(model_state& m) {
     soils_at_event_end(m, area);
     event_volumes(m);
     if (m.chan_routing || m.chan_alt_routing) channels_at_event_end(m);
+    if (m.sacramento_given) m.volume_subsurface_at_event_end = sacramento_storage_volume(m);
     event_mass_balance(m);
     if (!balance_is_real(m)) return;
     finish_event_sediment_contam(m);

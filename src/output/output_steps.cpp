@@ -4,6 +4,7 @@
 
 #include "channel/channel_steps.hpp"
 #include "model/model_state.hpp"
+#include "output/summary_file.hpp"
 #include "subsurface/soil_accounting.hpp"
 
 // Steps of processes that this build does not simulate yet: each has no
@@ -17,6 +18,7 @@ namespace kesta {
 void write_final_summaries(model_state& m) {
     finish_soil_run_totals(m);
     finish_channel_run_totals(m);
+    write_sacramento_run_summary(m);
     write_final_map_frames(m);
     write_flood_stream(m);
     write_chan_hotstart(m);

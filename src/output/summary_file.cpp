@@ -13,6 +13,7 @@
 #include "core/text_format.hpp"
 #include "model/model_state.hpp"
 #include "output/output_steps.hpp"
+#include "subsurface/subsurface_steps.hpp"
 
 namespace kesta {
 
@@ -150,6 +151,7 @@ bool gw_chan_exchange(const model_state& m) {
 }
 
 bool lakes(const model_state& m) { return m.chan_lakes_on != 0; }
+bool sacramento(const model_state& m) { return m.sacramento_given != 0; }
 bool ch1_lakes(const model_state& m) { return ch1(m) && lakes(m); }
 
 const volume_line kVolumeLines[] = {
@@ -162,6 +164,13 @@ const volume_line kVolumeLines[] = {
     {always, "volume of rainfall to overland:      %9.1lf\n",
      [](const model_state& m) { return m.volume_rainfall_overland + m.volume_of_interception; }},
     {always, "volume of interception:              %9.1lf\n", value_of<&model_state::volume_of_interception>},
+    {sacramento, "volume of base flow from Sacramento:   %9.1lf\n", sacramento_event_base_flow},
+    {sacramento, "volume of subsurface at event start:   %11.1lf\n",
+     value_of<&model_state::volume_subsurface_at_event_start>},
+    {sacramento, "volume of subsurface at event end:     %11.1lf\n",
+     value_of<&model_state::volume_subsurface_at_event_end>},
+    {sacramento, "volume of et removed water:            %9.1lf\n", sacramento_et_volume},
+    {sacramento, "volume of infil water SAC recieves:    %9.1lf\n", sacramento_event_infiltration},
     {always, "volume of direct evaporation:        %9.1lf\n", value_of<&model_state::volume_et_removed_water>},
     {always, "volume of infiltrated water:         %9.1lf\n", value_of<&model_state::volume_of_infiltrated_water>},
     {always, "volume of water exfiltrated:         %9.1lf\n", value_of<&model_state::volume_of_water_exfiltrated>},

@@ -5,7 +5,13 @@
 #include <cstdio>
 #include <string>
 
+#include "model/model_state_fwd.hpp"
+
 namespace kesta {
+
+// The Sacramento section of the end-of-run summaries: the accounting's own
+// stores and run totals, with its mass check (nothing without SACRAMENTO).
+void write_sacramento_run_summary(const model_state& m);
 
 // Writes one dotted line: the label and a blank, the fill character up to
 // `width` characters (none when the label is that long), then blanks so that

@@ -10,6 +10,7 @@
 #include "input/mapping_tables.hpp"
 #include "subsurface/hmet_record.hpp"
 #include "subsurface/richards_state.hpp"
+#include "subsurface/sacramento.hpp"
 
 namespace kesta {
 
@@ -276,6 +277,7 @@ struct subsurface_state {
     // Sacramento soil-moisture accounting.
     int sac_uniform = 0;  // one parameter set for every cell
     std::string sacramento;
+    sacramento_state sac;
 };
 
 }  // namespace kesta

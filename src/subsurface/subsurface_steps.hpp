@@ -85,10 +85,14 @@ void green_ampt_multilayer(model_state& m, double dt);
 // saturation of its upper soil_moist_depth.
 double richards_column_water(const model_state& m, int cell);
 double richards_top_saturation(const model_state& m, int cell);
-// Sacramento accounting: its storage now (m3), its evapotranspiration of the
-// event (m3), and the zeroing of its event volumes.
+// Sacramento accounting: the water it holds now (m3: its stores, the
+// infiltration it has not yet taken and the outflow the channels have not
+// yet taken), its evapotranspiration, infiltration and outflow of the event
+// (m3), and the marks of the event's start.
 double sacramento_storage_volume(const model_state& m);
 double sacramento_et_volume(const model_state& m);
+double sacramento_event_infiltration(const model_state& m);
+double sacramento_event_base_flow(const model_state& m);
 void sacramento_start_event(model_state& m);
 
 }  // namespace kesta

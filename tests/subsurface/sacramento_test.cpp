@@ -1,0 +1,305 @@
+// The Sacramento accounting: one interval against a hand-worked state, the
+// stores kept within their capacities, the topographic index of a strip
+// against ln(a / tan b), and whole runs whose event balance closes, with the
+// refusals of the set-up.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <filesystem>
+#include <string>
+
+#include "core/text_format.hpp"
+#include "subsurface/sacramento.hpp"
+#include "support/grid_text.hpp"
+#include "support/run_program.hpp"
+#include "support/temp_dir.hpp"
+#include "support/weather_text.hpp"
+
+namespace {
+
+using kesta::sacramento_params;
+
+// uztwm 50, uztwc 25, uzfwm 20, uzfwc 4, uzk 0.3, zperc 2, rexp 2, lztwm
+// 100, lztwc 50, lzfsm 50, lzfsc 25, lzfpm 100, lzfpc 50, lzsk 0.05, lzpk
+// 0.01, pfree 0.
+sacramento_params hand_worked() {
+    sacramento_params p;
+    p.uztwm = 50.0, p.uztwc = 25.0, p.uzfwm = 20.0, p.uzfwc = 4.0, p.uzk = 0.3, p.zperc = 2.0, p.rexp = 2.0;
+    p.lztwm = 100.0, p.lztwc = 50.0, p.lzfsm = 50.0, p.lzfsc = 25.0, p.lzfpm = 100.0, p.lzfpc = 50.0;
+    p.lzsk = 0.05, p.lzpk = 0.01, p.pfree = 0.0;
+    p.perc_base = p.lzfpm * p.lzpk + p.lzfsm * p.lzsk;
+    return p;
+}
+
+// Baseflow 0.5 + 1.25 mm; percolation 0.7 (1 + 2 x 0.507^2) into a lower
+// zone 0.507 short of full; interflow 0.3 of what percolation leaves.
+TEST(Sacramento, OneIntervalFromAHandWorkedState) {
+    sacramento_params p = hand_worked();
+    const kesta::sacramento_fluxes f = kesta::sacramento_step(p, 0.0, 0.0);
+    EXPECT_NEAR(f.baseflow, 1.75, 1e-12);
+    EXPECT_NEAR(f.percolation, 1.05987, 5e-6);
+    EXPECT_NEAR(f.interflow, 0.88204, 5e-6);
+    EXPECT_NEAR(f.outflow(), 2.63204, 5e-6);
+    EXPECT_NEAR(p.uzfwc, (4.0 - f.percolation) * 0.7, 1e-12);
+    EXPECT_NEAR(p.lztwc, 50.0 + f.percolation, 1e-12);  // pfree 0: the tension store first
+    EXPECT_NEAR(p.residual, 0.0, 1e-12);
+}
+
+// All percolation is free (pfree 1) and empties the upper free water (2 mm);
+// the supplementary store is full, so the primary one (19.8 of 100 after its
+// drainage) takes all 2 mm. Uncapped, its share would be 4/3 and the full
+// store would give up 0.667 mm to it.
+TEST(Sacramento, FreePercolationIntoAFullSupplementaryStoreGoesToPrimary) {
+    sacramento_params p = hand_worked();
+    p.uztwc = 50.0, p.uzfwm = 2.0, p.uzfwc = 2.0, p.zperc = 5.0, p.lzfsc = 50.0, p.lzfpc = 20.0;
+    p.lzsk = 0.0, p.pfree = 1.0;
+    p.perc_base = p.lzfpm * p.lzpk;
+    const kesta::sacramento_fluxes f = kesta::sacramento_step(p, 0.0, 0.0);
+    EXPECT_DOUBLE_EQ(f.percolation, 2.0);
+    EXPECT_DOUBLE_EQ(p.lzfsc, 50.0);
+    EXPECT_NEAR(p.lzfpc, 19.8 + 2.0, 1e-12);
+    EXPECT_DOUBLE_EQ(p.uzfwc, 0.0);
+}
+
+// Whatever the state and input, every store stays within [0, capacity] and
+// the stores account for every mm.
+TEST(Sacramento, StoresStayWithinTheirCapacitiesAndBalance) {
+    struct case_ {
+        const char* what;
+        double demand, input;
+        void (*set)(sacramento_params&);
+    };
+    const case_ cases[] = {
+        {"heavy rain over several increments", 0.0, 60.0, [](sacramento_params&) {}},
+        {"a demand beyond the upper tension capacity", 80.0, 0.0, [](sacramento_params&) {}},
+        // Percolation wants all of the upper free water (rexp 0: the full
+        // multiplier), but the full lower zone has room for only what its
+        // drainage freed.
+        {"percolation taking all upper free water", 0.0, 40.0,
+         [](sacramento_params& p) {
+             p.zperc = 50.0, p.rexp = 0.0, p.lzsk = 0.1, p.lzpk = 0.02, p.uzfwc = 8.0;
+             p.lztwc = 100.0, p.lzfsc = 50.0, p.lzfpc = 100.0;
+         }},
+        // Free water beyond the full primary store's room overflows to the
+        // tension store.
+        {"an overfilling primary store", 0.0, 40.0,
+         [](sacramento_params& p) {
+             p.zperc = 40.0, p.rexp = 0.0, p.lzpk = 0.02, p.pfree = 1.0, p.uztwc = 50.0, p.uzfwc = 20.0;
+             p.lztwc = 75.0, p.lzfsc = 50.0, p.lzfpc = 100.0;
+         }},
+    };
+    for (const case_& c : cases) {
+        sacramento_params p = hand_worked();
+        c.set(p);
+        p.perc_base = p.lzfpm * p.lzpk + p.lzfsm * p.lzsk;
+        const double before = p.storage();
+        const kesta::sacramento_fluxes f = kesta::sacramento_step(p, c.demand, c.input);
+        const double stores[][2] = {{p.uztwc, p.uztwm}, {p.uzfwc, p.uzfwm}, {p.lztwc, p.lztwm},
+                                    {p.lzfsc, p.lzfsm}, {p.lzfpc, p.lzfpm}};
+        for (const auto& s : stores) {
+            EXPECT_GE(s[0], -1e-12) << c.what;
+            EXPECT_LE(s[0], s[1] + 1e-9) << c.what;
+        }
+        EXPECT_NEAR(before + c.input - f.evaporation - f.outflow(), p.storage(), 1e-9) << c.what;
+        EXPECT_NEAR(p.residual, 0.0, 1e-9) << c.what;
+    }
+}
+
+// A one-cell-wide strip of 30 m cells falling 0.3 m a row (slope 0.01):
+// row r passes r cells of area on, ln(r dx^2 / (0.5 s dx)) = ln(2 r dx / s);
+// the last row has no lower neighbour and takes the slope of the row above.
+TEST(Sacramento, TopographicIndexOfAStrip) {
+    const int rows = 12;
+    kesta::mat2<int> mask(rows, 1);
+    kesta::vec1<double> elev(rows);
+    for (int r = 1; r <= rows; ++r) {
+        mask[r][1] = r;
+        elev[r] = 100.0 - 0.3 * (r - 1);
+    }
+    kesta::vec1<double> index;
+    kesta::topographic_index(mask, elev, rows, 1, 30.0, index);
+    ASSERT_EQ(index.n(), rows);
+    EXPECT_NEAR(index[1], 8.6995, 5e-5);
+    EXPECT_NEAR(index[2], 9.3927, 5e-5);
+    EXPECT_NEAR(index[10], 11.0021, 5e-5);
+    for (int r = 1; r < rows; ++r) EXPECT_NEAR(index[r], std::log(2.0 * r * 30.0 / 0.01), 1e-9) << r;
+    EXPECT_NEAR(index[rows], std::log(rows * 900.0 / (2.0 * 30.0 * 0.01)), 1e-9);
+
+    // The same strip with its cells numbered from the bottom up: the cells
+    // are taken by height, not in the order of their numbers.
+    for (int r = 1; r <= rows; ++r) {
+        mask[r][1] = rows + 1 - r;
+        elev[rows + 1 - r] = 100.0 - 0.3 * (r - 1);
+    }
+    kesta::topographic_index(mask, elev, rows, 1, 30.0, index);
+    EXPECT_NEAR(index[rows], std::log(2.0 * 30.0 / 0.01), 1e-9);
+    EXPECT_NEAR(index[2], std::log(2.0 * 11 * 30.0 / 0.01), 1e-9);
+    EXPECT_NEAR(index[1], std::log(rows * 900.0 / (2.0 * 30.0 * 0.01)), 1e-9);
+}
+
+double value_after(const std::string& text, const std::string& label) {
+    const std::size_t at = text.find(label);
+    return at == std::string::npos ? -1e300 : std::stod(text.substr(at + label.size()));
+}
+
+bool has(const std::string& text, const std::string& what) { return text.find(what) != std::string::npos; }
+
+// A valley of 5 x 3 cells of 30 m with its stream down the middle column.
+struct valley {
+    kesta_test::temp_dir dir;
+
+    valley() {
+        using kesta::format_text;
+        std::string elev;
+        for (int r = 1; r <= 5; ++r)
+            elev += format_text("%.1f %.1f %.1f\n", 105.5 - r, 105.0 - r, 105.5 - r);
+        dir.write("mask.asc", kesta_test::grid_text(5, 3, 30.0, "1 1 1\n1 1 1\n1 1 1\n1 1 1\n1 1 1\n"));
+        dir.write("elev.asc", kesta_test::grid_text(5, 3, 30.0, elev));
+        dir.write("soil.idx", kesta_test::grid_text(5, 3, 30.0, "1 1 1\n1 1 1\n1 1 1\n1 1 1\n1 1 1\n"));
+        std::string chan = "KESTA_CHAN\nALPHA 1\nBETA 1\nTHETA 1\nLINKS 1\nMAXNODES 6\nCONNECT 1 0 0\n"
+                           "LINK 1\nNODES 6\nTRAPEZOID\nMANNINGS_N 0.035\nDX 30\n";
+        for (int j = 1; j <= 6; ++j) {
+            chan += format_text("NODE %d\nELEV %.2f\n", j, 103.5 - j);
+            if (j == 1) chan += "XSEC\nBOTTOM_WIDTH 2\nSIDE_SLOPE 1\nBANKFULL_DEPTH 1\n";
+        }
+        dir.write("net.chan", chan);
+        std::string gst = "GRIDSTREAMFILE\nSTREAMCELLS 5\n";
+        for (int r = 1; r <= 5; ++r) gst += format_text("CELLIJ %d 2\nNUMNODES 1\nLINKNODE 1 %d 1.0\n", r, r);
+        dir.write("net.gst", gst);
+        const std::string row = std::string(6 - 1, ' ') + "1" + std::string(80, ' ');
+        dir.write("t.cmt", "KESTA_INDEX_MAP_TABLES\nINDEX_MAP soil.idx \"Soil\"\n"
+                           "GREEN_AMPT_INFILTRATION \"Soil\"\nNUM_IDS 1\nhdr\n" +
+                               row + "1.0 8.89 0.434 0.252 0.027 0.27 0.12\n"
+                               "GREEN_AMPT_INITIAL_SOIL_MOISTURE \"Soil\"\nNUM_IDS 1\nhdr\n" + row + "0.15\n");
+        write_params(cards());
+    }
+
+    // Two days of warm weather and two rains: 20 mm/h from 3:00 to 5:00
+    // and for half an hour from 12:00 the next day.
+    kesta_test::program_result run_long_term() const {
+        const std::string row = std::string(6 - 1, ' ') + "1" + std::string(80, ' ');
+        dir.write("t.cmt", "KESTA_INDEX_MAP_TABLES\nINDEX_MAP soil.idx \"Soil\"\n"
+                           "GREEN_AMPT_INFILTRATION \"Soil\"\nNUM_IDS 1\nhdr\n" +
+                               row + "1.0 8.89 0.434 0.252 0.027 0.27 0.12\n"
+                               "GREEN_AMPT_INITIAL_SOIL_MOISTURE \"Soil\"\nNUM_IDS 1\nhdr\n" + row + "0.15\n" +
+                               "EVAPOTRANSPIRATION \"Soil\"\nNUM_IDS 1\nhdr\n" + row + "0.2 0.3 1.0 100\n");
+        dir.write("rain.dat", "EVENT one\nNRGAG 1\nNRPDS 2\nCOORD 45 75\n"
+                              "RATES 2020 6 1 3 0 20.0\nRATES 2020 6 1 5 0 0.0\n"
+                              "EVENT two\nNRGAG 1\nNRPDS 2\nCOORD 45 75\n"
+                              "RATES 2020 6 2 12 0 20.0\nRATES 2020 6 2 12 30 0.0\n");
+        dir.write("weather.kvl", kesta_test::kvl_hours(2020, 6, 1, 0, 48, "29.92 50 2 8 77 300.0 600.0"));
+        std::filesystem::create_directory(dir.file("exchange"));
+        dir.write("p.prj", "KESTAPROJECT\nWATERSHED_MASK mask.asc\nELEVATION elev.asc\nGRIDSIZE 30\nROWS 5\n"
+                           "COLS 3\nOUTROW 5\nOUTCOL 2\nOUTSLOPE 0.01\nMANNING_N 0.05\nTOT_TIME 2820\n"
+                           "TIMESTEP 60\nPRECIP_FILE rain.dat\nRAIN_INV_DISTANCE\nLONG_TERM\nSTRICT_JULIAN_DATE\n"
+                           "HMET_KVL weather.kvl\nET_CALC_DEARDORFF\nLATITUDE 40\nLONGITUDE 105\nGMT -7\n"
+                           "INF_REDIST\nMAPPING_TABLE t.cmt\nTOP_LAYER_DEPTH 0.1\nEVENT_MIN_Q 0.02\n"
+                           "CHAN_EXPLIC\nCHANNEL_INPUT net.chan\nSTREAM_CELL net.gst\nSACRAMENTO sac.txt\n"
+                           "SUMMARY run.sum\nOUTLET_HYDRO out.hyd\nHYD_FREQ 60\nSUPER_QUIET\n");
+        return kesta_test::run_kesta("p.prj", dir.path().string());
+    }
+
+    static std::string cards() {
+        return "uztwm 50\nuzfwm 20\nuzk 0.3\nzperc 2\nrexp 2\nlztwm 100\nlzfsm 50\nlzfpm 100\nlzsk 0.05\n"
+               "lzpk 0.01\npfree 0.1\nnum_basins 1\nuztwc 0.5\nuzfwc 0.2\nlztwc 0.5\nlzfsc 0.5\nlzfpc 0.5\n"
+               "saved 0\n";
+    }
+    void write_params(const std::string& body) const { dir.write("sac.txt", "KESTA_SACRAMENTO\n" + body); }
+
+    kesta_test::program_result run(double timestep = 10.0) const {
+        dir.write("p.prj", kesta::format_text(
+                               "KESTAPROJECT\nWATERSHED_MASK mask.asc\nELEVATION elev.asc\nGRIDSIZE 30\nROWS 5\n"
+                               "COLS 3\nOUTROW 5\nOUTCOL 2\nOUTSLOPE 0.01\nMANNING_N 0.05\nTOT_TIME 180\n"
+                               "TIMESTEP %g\nRAIN_INTENSITY 30\nRAIN_DURATION 60\nSTART_DATE 2020 6 1\n"
+                               "START_TIME 12 0\nGREEN_AMPT\nMAPPING_TABLE t.cmt\nCHAN_EXPLIC\n"
+                               "CHANNEL_INPUT net.chan\nSTREAM_CELL net.gst\nSACRAMENTO sac.txt\nTOPO_INDEX\n"
+                               "SUMMARY run.sum\nOUTLET_HYDRO out.hyd\nSUPER_QUIET\n",
+                               timestep));
+        return kesta_test::run_kesta("p.prj", dir.path().string());
+    }
+    std::string summary() const { return kesta_test::read_file(dir.file("run.sum")); }
+};
+
+// The infiltrated water enters the stores, the stores feed the channel,
+// and the event balance holds the stores, the water on its way and their
+// evapotranspiration: it closes.
+TEST(Sacramento, AWholeRunClosesItsBalance) {
+    valley v;
+    const kesta_test::program_result r = v.run();
+    const std::string s = v.summary();
+    ASSERT_EQ(r.status, 0) << r.output;
+    ASSERT_TRUE(has(s, "Base flow using the Sacramento Soil Moisture Accounting Model.")) << s;
+    EXPECT_NEAR(value_after(s, "mass conservation error:"), 0.0, 5e-7) << s;
+    const double received = value_after(s, "volume of infil water SAC recieves:");
+    const double base_flow = value_after(s, "volume of base flow from Sacramento:");
+    EXPECT_GT(received, 100.0) << s;
+    EXPECT_GT(base_flow, 10.0) << s;
+    // The stores start with 25 + 4 + 50 + 25 + 50 mm over 13500 m2.
+    EXPECT_NEAR(value_after(s, "volume of subsurface at event start:"), 154.0 * 13.5, 0.1) << s;
+    // The channel took more than the rain that did not soak in: the outflow
+    // reached it (what the last hours gave is still on its way).
+    const double runoff = value_after(s, "volume of rainfall to overland:") - received;
+    EXPECT_GT(value_after(s, "volume of lateral inflow:"), runoff + 0.5 * base_flow) << s;
+    // The accounting's own check at the end of the run.
+    EXPECT_TRUE(has(s, "Simulation summary for the Sacramento Soil Moisture Accounting Model")) << s;
+    EXPECT_NEAR(value_after(s, "Residual (neg. means mass created (mm):"), 0.0, 5e-4) << s;
+    EXPECT_NEAR(value_after(s, "Initial subsurface storage(mm):"), 154.0, 1e-3) << s;
+    EXPECT_FALSE(has(s, "nan")) << s;
+}
+
+// Between the events of a long-term run the channels wait: the hourly
+// outflow of those hours leaves unrouted instead of reaching the next
+// event's channels all at once, and each event balances.
+TEST(Sacramento, ALongTermRunBalancesEachEvent) {
+    valley v;
+    const kesta_test::program_result r = v.run_long_term();
+    const std::string s = v.summary();
+    ASSERT_EQ(r.status, 0) << r.output;
+    const std::size_t second = s.find("SIMULATION SUMMARY- EVENT 2");
+    ASSERT_NE(second, std::string::npos) << s;
+    // About an hour's outflow of the starting stores (m3).
+    const double hour = 1.75 * 13.5;
+    for (const std::string& event : {s.substr(0, second), s.substr(second)}) {
+        EXPECT_NEAR(value_after(event, "mass conservation error:"), 0.0, 5e-7) << event;
+        EXPECT_GT(value_after(event, "volume of base flow from Sacramento:"), 0.0) << event;
+        // The rain that did not soak in, the event's own outflow and at most
+        // the hour on its way at the event's start: not the three hours of
+        // outflow before the first event, when the channels waited.
+        EXPECT_LT(value_after(event, "volume of lateral inflow:"),
+                  value_after(event, "volume of rainfall to overland:") -
+                      value_after(event, "volume of infiltrated water:") +
+                      value_after(event, "volume of base flow from Sacramento:") + 1.5 * hour)
+            << event;
+    }
+    // The weather's evapotranspiration reached the stores.
+    EXPECT_GT(value_after(s, "AET calculated by Sacramento (mm):"), 1.0) << s;
+    EXPECT_FALSE(has(s, "nan")) << s;
+}
+
+// What the set-up refuses, each with what the message names.
+TEST(Sacramento, TheSetUpRefusesWhatTheAccountingCannotRun) {
+    std::string zero_lzfsm = valley::cards();
+    zero_lzfsm.replace(zero_lzfsm.find("lzfsm 50"), 8, "lzfsm 0");
+    struct case_ {
+        const char* what;
+        double timestep;
+        std::string params;
+        const char* said;
+    } cases[] = {
+        {"a step that does not divide the hour", 7.0, valley::cards(), "TIMESTEP 7 s does not divide the hour"},
+        {"a capacity of 0", 10.0, zero_lzfsm, "capacity lzfsm is 0 mm"},
+        {"a capacity of 0, its line", 10.0, zero_lzfsm, "sac.txt, line 8: \"lzfsm 0\""},
+        {"a duplicate card", 10.0, "uzk 0.2\n" + valley::cards(), "card uzk on lines 2 and 5"},
+        {"a missing card", 10.0, valley::cards().substr(0, valley::cards().find("saved")), "lacks: saved"},
+        {"a value that is no number", 10.0, "uzk fast\n" + valley::cards(), "\"fast\""},
+    };
+    for (const case_& c : cases) {
+        valley v;
+        v.write_params(c.params);
+        const kesta_test::program_result r = v.run(c.timestep);
+        EXPECT_TRUE(has(r.output, c.said)) << c.what << "\n" << r.output;
+        EXPECT_FALSE(has(v.summary(), "EVENT RUNOFF SIMULATION SUMMARY")) << c.what;
+    }
+}
+
+}  // namespace
