@@ -257,21 +257,25 @@ void event_mass_balance(model_state& m) {
     } else if (channels) {
         // The Sacramento stores count in the balance; the error is formed as
         // (output - input) over the inputs without the rain on the lakes.
+        // The channel point sources count as delivered, as without them.
+        const double channel_points = m.volume_lake_point_sources + m.volume_stream_point_sources;
         m.mass_input_original_mass =
             rain + m.volume_subsurface_at_event_start + m.volume_of_water_exfiltrated +
             m.initial_volume_in_channels + m.initial_volume_overland_flow + m.volume_gw_chan +
             m.volume_gw_lakes + m.initial_volume_in_lakes + m.initial_liquid_equiv_volume_snow +
-            m.volume_overland_point_sources + m.volume_ov_boundary_inflow + m.volume_first_order_chan;
+            m.volume_overland_point_sources + m.volume_ov_boundary_inflow + m.volume_first_order_chan +
+            channel_points;
         m.mass_output_final_mass =
             m.volume_water_chan_gw + m.volume_water_lakes_gw + m.volume_remaining_on_surface +
             m.final_volume_in_channels + m.volume_of_discharge + m.volume_subsurface_at_event_end +
             m.volume_et_removed_water + m.final_volume_of_snow + m.volume_remaining_in_lakes +
-            m.volume_ov_boundary_outflow_1 + m.volume_ov_boundary_outflow_2;
+            m.volume_ov_boundary_outflow_1 + m.volume_ov_boundary_outflow_2 + m.volume_lake_point_sinks +
+            m.volume_stream_point_sinks;
         const double divisor = m.volume_rainfall_overland + m.volume_of_water_exfiltrated +
                                m.initial_volume_in_channels + m.initial_volume_overland_flow +
                                m.initial_liquid_equiv_volume_snow + m.volume_overland_point_sources +
                                m.initial_volume_in_lakes + m.volume_subsurface_at_event_start +
-                               m.volume_ov_boundary_inflow + m.volume_first_order_chan;
+                               m.volume_ov_boundary_inflow + m.volume_first_order_chan + channel_points;
         m.mass_conservation_error =
             rain > 0.0 ? ratio_or_no_input(-(m.mass_input_original_mass - m.mass_output_final_mass), divisor)
                        : kNoWaterInput;
