@@ -116,7 +116,7 @@ struct channel_state {
     mat2<time_series*> stream_pointsource;  // with POINTSOURCE cards; not owned
     mat2<pump*> stream_pumps;               // with PUMPTO cards; not owned
     mat2<double> qriv;          // stream-aquifer flow per metre of channel (m2/s, positive into the channel)
-    mat2<double> qriv_old;      // qriv as computed for the routing sub-step, before losses were cut to the water at hand
+    mat2<double> qriv_old;      // qriv as computed for the sub-step, before losses were cut to the water held
     // The point-source file's discharge (m3/s) and concentrations (g/m3, by
     // constituent from 1) at each node that has a point.
     mat2<double> chan_point_Q;

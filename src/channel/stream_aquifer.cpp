@@ -31,7 +31,7 @@ bool entry_seepage(model_state& m, int cell, int j, int l, double& seepage) {
     const double depth = m.chan_depth[j][l];
     const double surface = bed + depth;
     const bool table = m.water_table_given != 0;
-    const double H = table ? m.elevgw[cell] : 0.0;
+    const double H = table ? value_at(m.elevgw, cell) : 0.0;
     const bool above_bed = table && H > bed;
 
     double y;  // seepage depth (m)
@@ -53,9 +53,9 @@ bool entry_seepage(model_state& m, int cell, int j, int l, double& seepage) {
         seepage = -y * k / t * width;
         return true;
     }
-    const double saturated = H - m.bottom_elev[cell];
-    if (surface < H && saturated <= kEmptyAquifer) return true;  // an empty aquifer gives nothing
-    if (H > m.elev[cell] && surface > H) return true;           // ponded ground under a higher stream
+    const double saturated = H - value_at(m.bottom_elev, cell);
+    if (surface < H && saturated <= kEmptyAquifer) return true;   // an empty aquifer gives nothing
+    if (H > value_at(m.elev, cell) && surface > H) return true;  // ponded ground under a higher stream
     seepage = k / t * (H - surface) * width;
     return true;
 }
