@@ -129,7 +129,10 @@ bool route_link_step(model_state& m, mat2<double>& q, double h) {
         if (n < 1) continue;
         const double dx = m.chan_dx[l];
         const int d = m.dslink[l];
-        if (d != 0) {
+        const bool held = d == 0 && m.head_bound;
+        if (held) {
+            // Set below, from the discharge of the node above in this call.
+        } else if (d != 0) {
             const int dt = m.ltype[d];
             if (link_is_structure(dt)) {
                 q[n][l] = q[1][d];
@@ -142,10 +145,6 @@ bool route_link_step(model_state& m, mat2<double>& q, double h) {
                 const double s = (m.yp[n][l] - m.yp[1][d]) / ((dx + m.chan_dx[d]) / 2.0);
                 q[n][l] = manning_flow(s, m.conv[n][l], m.conv[1][d]);
             }
-        } else if (m.head_bound) {
-            // The outlet passes on what reaches it; its depth is held.
-            q[n][l] = (n > 1 ? q[n - 1][l] : 0.0) + m.qlat[n][l] * dx + point_source(m, n, l);
-            if (stream_exchange_on(m)) q[n][l] += m.qriv[n][l] * dx;
         } else {
             const double s = (m.bel[n - 1][l] - m.bel[n][l]) / dx;
             if (s < 0.0)
@@ -160,6 +159,11 @@ bool route_link_step(model_state& m, mat2<double>& q, double h) {
         for (int j = n - 1; j >= 1; --j) {
             const double s = (m.yp[j][l] - m.yp[j + 1][l]) / dx;
             q[j][l] = manning_flow(s, m.conv[j][l], m.conv[j + 1][l]);
+        }
+        if (held) {
+            // The outlet passes on what reaches it; its depth is held.
+            q[n][l] = (n > 1 ? q[n - 1][l] : 0.0) + m.qlat[n][l] * dx + point_source(m, n, l);
+            if (stream_exchange_on(m)) q[n][l] += m.qriv[n][l] * dx;
         }
     }
     return true;

@@ -188,10 +188,10 @@ TEST_P(ChannelRuns, TheNetworkKeepsItsWaterTheEventBalancesAndTheOutputsAreWritt
 
 INSTANTIATE_TEST_SUITE_P(Schemes, ChannelRuns, testing::Values("EXPLICIT", "ADE", "ADE-PC"));
 
-// 2 m3/s for the first hour into the lake and as much into the stream below
-// the weir, whose bed leaks: each point source delivers 7200 m3 to the
-// balance, the leak is booked as it left the nodes, and the network and
-// the event balance.
+// 2 m3/s for the first hour into the lake, into the stream below the weir,
+// whose bed leaks, and into its outlet node, held at a fixed depth: each
+// point source delivers 7200 m3 to the balance, the leak is booked as it
+// left the nodes, and the network and the event balance.
 TEST(ChannelRunsWithSources, PointSourcesAndSeepageAreBookedAsDelivered) {
     kesta_test::temp_dir dir(true);
     dir.write("mask.asc", grid([](int, int) { return 1.0; }, "%.0f "));
@@ -200,8 +200,9 @@ TEST(ChannelRunsWithSources, PointSourcesAndSeepageAreBookedAsDelivered) {
     chan.insert(chan.find("LINK 4\nNODES 8\nTRAPEZOID\n") + 25, "K_RIVER 3.6\nM_RIVER 0.5\n");
     dir.write("net.chan", chan);
     dir.write("net.gst", grid_stream_file());
-    dir.write("pts.txt", "numpts 2\npoint 1 2 2.0\npoint 3 4 2.0\nnrpds 1\ninput 2021 7 14 15 0\n0.0 0.0\n");
-    dir.write("run.prj", project("EXPLICIT") + "STREAM_LOSS\nCHAN_POINT_INPUT pts.txt\n");
+    dir.write("pts.txt", "numpts 3\npoint 1 2 2.0\npoint 3 4 2.0\npoint 7 4 2.0\nnrpds 1\n"
+                         "input 2021 7 14 15 0\n0.0 0.0 0.0\n");
+    dir.write("run.prj", project("EXPLICIT") + "STREAM_LOSS\nCHAN_POINT_INPUT pts.txt\nHEAD_BOUND\nBOUND_DEPTH 0.2\n");
     network_watch w;
     g_watch = &w;
     kesta::set_step_observer(watch);
@@ -213,13 +214,13 @@ TEST(ChannelRunsWithSources, PointSourcesAndSeepageAreBookedAsDelivered) {
     kesta::g_error_record.clear_for_run();
     ASSERT_EQ(rc, 0) << out;
     EXPECT_EQ(w.finished, 1);
-    EXPECT_NEAR(w.stream_points, 7200.0, 1e-3);  // the steps are Julian-time differences
+    EXPECT_NEAR(w.stream_points, 14400.0, 2e-3);  // the steps are Julian-time differences
     EXPECT_NEAR(w.lake_points, 7200.0, 1e-3);
     EXPECT_GT(w.to_gw, 1.0);
     EXPECT_LT(w.worst, 1e-9 * w.largest);
     EXPECT_LT(std::fabs(w.event_error) * 100.0, 1e-6);
     const std::string summary = kesta_test::read_file(dir.file("run.sum"));
-    for (const char* line : {"volume of stream point sources:         7200.0\n",
+    for (const char* line : {"volume of stream point sources:        14400.0\n",
                              "volume of lake point sources:           7200.0\n",
                              "volume of gw to chan:                      0.0\n", "volume of water from chan to gw:"})
         EXPECT_NE(summary.find(line), std::string::npos) << line;
