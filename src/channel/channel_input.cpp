@@ -634,8 +634,16 @@ bool link_card(chan_reader& r, card_line& c, int& link, int& node, int& element)
         case card_side_slope: case card_max_erosion:
             return node_card(r, c, link, node);
         case card_pointsource: {
+            if (link_is_structure(m.ltype[link]))
+                return refuse_card(c, format_text("belongs to structure link %d, which holds no water to take it.",
+                                                  link));
             if (link_is_lake(m.ltype[link])) node = 1;  // a lake takes its inflow at its first node
             if (node == 0) return refuse_card(c, format_text("comes before any NODE card of link %d.", link));
+            // Open channels route the midpoints between their input nodes.
+            if (link_is_channel(m.ltype[link]) && node >= m.nx1[link])
+                return refuse_card(c, format_text("stands under NODE %d, the last node of link %d; the link routes "
+                                                  "nodes 1 to %d.",
+                                                  node, link, m.nx1[link] - 1));
             std::string name;
             if (!take_name(c, name)) return false;
             time_series* ts = ts_find_by_name(name);

@@ -21,6 +21,7 @@
 
 #include "channel/cross_section.hpp"
 #include "channel/link_types.hpp"
+#include "channel/stream_aquifer.hpp"
 #include "channel/structures.hpp"
 #include "core/allocators.hpp"
 #include "core/error_record.hpp"
@@ -102,11 +103,20 @@ double manning_flow(double s, double k_from_upper, double k_from_lower) {
     return s >= 0.0 ? k_from_upper * std::sqrt(s) : -k_from_lower * std::sqrt(-s);
 }
 
+// The discharge of the point sources at node j of link l (m3/s, negative
+// for a sink): a POINTSOURCE card's series and the point-source file's
+// current value.
 double point_source(const model_state& m, int j, int l) {
-    if (m.stream_pointsource.empty()) return 0.0;
-    time_series* ts = m.stream_pointsource[j][l];
-    return ts ? ts_value_at(m.time, ts) : 0.0;
+    double q = 0.0;
+    if (!m.stream_pointsource.empty()) {
+        time_series* ts = m.stream_pointsource[j][l];
+        if (ts) q += ts_value_at(m.time, ts);
+    }
+    if (!m.chan_point_Q.empty()) q += m.chan_point_Q[j][l];
+    return q;
 }
+
+bool has_point_sources(const model_state& m) { return !m.stream_pointsource.empty() || !m.chan_point_Q.empty(); }
 
 // Discharges into q from the present depths (yp, conv) of every link that
 // is neither a lake nor overtaken. False when the run stops.
@@ -119,7 +129,10 @@ bool route_link_step(model_state& m, mat2<double>& q, double h) {
         if (n < 1) continue;
         const double dx = m.chan_dx[l];
         const int d = m.dslink[l];
-        if (d != 0) {
+        const bool held = d == 0 && m.head_bound;
+        if (held) {
+            // Set below, from the discharge of the node above in this call.
+        } else if (d != 0) {
             const int dt = m.ltype[d];
             if (link_is_structure(dt)) {
                 q[n][l] = q[1][d];
@@ -132,9 +145,6 @@ bool route_link_step(model_state& m, mat2<double>& q, double h) {
                 const double s = (m.yp[n][l] - m.yp[1][d]) / ((dx + m.chan_dx[d]) / 2.0);
                 q[n][l] = manning_flow(s, m.conv[n][l], m.conv[1][d]);
             }
-        } else if (m.head_bound) {
-            // The outlet passes on what reaches it; its depth is held.
-            q[n][l] = (n > 1 ? q[n - 1][l] : 0.0) + m.qlat[n][l] * dx + point_source(m, n, l);
         } else {
             const double s = (m.bel[n - 1][l] - m.bel[n][l]) / dx;
             if (s < 0.0)
@@ -150,6 +160,11 @@ bool route_link_step(model_state& m, mat2<double>& q, double h) {
             const double s = (m.yp[j][l] - m.yp[j + 1][l]) / dx;
             q[j][l] = manning_flow(s, m.conv[j][l], m.conv[j + 1][l]);
         }
+        if (held) {
+            // The outlet passes on what reaches it; its depth is held.
+            q[n][l] = (n > 1 ? q[n - 1][l] : 0.0) + m.qlat[n][l] * dx + point_source(m, n, l);
+            if (stream_exchange_on(m)) q[n][l] += m.qriv[n][l] * dx;
+        }
     }
     return true;
 }
@@ -159,24 +174,47 @@ struct entering_volumes {
     double first_order = 0.0;   // FIRST_ORDER_CHAN_Q into the head links
     double point_sources = 0.0;
     double point_sinks = 0.0;   // positive
+    double gw_gain = 0.0;       // seepage from the aquifer
+    double gw_loss = 0.0;       // seepage into the aquifer, positive
+    double lake_sources = 0.0;  // point sources that feed a lake
+    double lake_sinks = 0.0;    // positive
 };
+
+void book_point_source(entering_volumes* in, double volume) {
+    if (in) (volume >= 0.0 ? in->point_sources : in->point_sinks) += std::fabs(volume);
+}
+
+void book_seepage(entering_volumes* in, double volume) {
+    if (in) (volume >= 0.0 ? in->gw_gain : in->gw_loss) += std::fabs(volume);
+}
 
 // The flow areas `areas` of every open-channel node after h seconds of the
 // discharges q: what enters from the node (or links) above, the lateral
-// inflow and the point source, less what leaves by the node's own
-// discharge. The start areas are those in `areas`. A point sink takes no
-// more than the node holds; `in`, when given, receives the volumes that
-// entered from outside the network.
+// inflow, the point source and the seepage from the aquifer, less what
+// leaves by the node's own discharge. The start areas are those in
+// `areas`. A point sink, then a seepage loss, takes no more than the node
+// holds (the loss is cut in `qriv`, which starts from `qriv_old`); `in`,
+// when given, receives the volumes that entered from outside the network.
+// The held outlet node keeps its area: what its sources and seepage bring
+// leaves with its discharge, and is booked here all the same.
 void chan_lateral_inflow(model_state& m, const mat2<double>& q, mat2<double>& areas, double h,
                          entering_volumes* in) {
-    const bool sources = !m.stream_pointsource.empty();
+    const bool sources = has_point_sources(m);
+    const bool seepage = stream_exchange_on(m);
     for (int l = 1; l <= m.nlinks; ++l) {
         if (!link_is_open_channel(m.ltype[l])) continue;
         const int n = m.nx[l];
         const double dx = m.chan_dx[l];
         const bool outlet = m.dslink[l] == 0;
+        if (seepage) {
+            for (int j = 1; j <= n; ++j) m.qriv[j][l] = m.qriv_old[j][l];
+        }
         for (int j = 1; j <= n; ++j) {
-            if (outlet && j == n && m.head_bound) continue;  // its depth is held
+            if (outlet && j == n && m.head_bound) {  // its depth is held
+                if (sources) book_point_source(in, point_source(m, j, l) * h);
+                if (seepage) book_seepage(in, m.qriv[j][l] * dx * h);
+                continue;
+            }
             double flow;
             if (j > 1) {
                 flow = q[j - 1][l];
@@ -199,7 +237,13 @@ void chan_lateral_inflow(model_state& m, const mat2<double>& q, mat2<double>& ar
                 double ps = point_source(m, j, l);
                 if (ps < 0.0 && volume + gain + ps * h < 0.0) ps = -std::max(0.0, volume + gain) / h;
                 gain += ps * h;
-                if (in) (ps >= 0.0 ? in->point_sources : in->point_sinks) += std::fabs(ps) * h;
+                book_point_source(in, ps * h);
+            }
+            if (seepage) {
+                double& r = m.qriv[j][l];
+                if (r < 0.0 && volume + gain + r * dx * h < 0.0) r = -std::max(0.0, volume + gain) / (dx * h);
+                gain += r * dx * h;
+                book_seepage(in, r * dx * h);
             }
             areas[j][l] = (volume + gain) / dx;
         }
@@ -305,6 +349,37 @@ void lake_balance(model_state& m, double h) {
     }
 }
 
+// The point sources that deliver into a lake over h seconds: those of a
+// lake link and those of the nodes a lake has captured. A sink takes no
+// more than the lake holds.
+void lake_point_sources(model_state& m, double h, entering_volumes& in) {
+    if (!has_point_sources(m)) return;
+    for (int l = 1; l <= m.nlinks; ++l) {
+        const int t = m.ltype[l];
+        int first, last, lake;
+        if (link_is_lake(t)) {
+            first = 1;
+            last = m.nx1[l];
+            lake = lake_of_link(m, l);
+        } else if (link_is_open_channel(t) || link_is_overtaken(t)) {
+            if (m.status_node.empty()) continue;
+            first = m.nx[l] + 1;
+            last = m.link_nodes[l];
+            lake = link_is_overtaken(t) ? lake_of_link(m, l) : lake_of_link(m, m.dslink[l]);
+        } else {
+            continue;
+        }
+        if (!lake) continue;
+        for (int j = first; j <= last; ++j) {
+            if (!link_is_lake(t) && !m.status_node[j][l]) continue;
+            double v = point_source(m, j, l) * h;
+            if (v < 0.0) v = -std::min(-v, std::max(0.0, m.lake_volume[lake]));
+            m.lake_volume[lake] += v;
+            (v >= 0.0 ? in.lake_sources : in.lake_sinks) += std::fabs(v);
+        }
+    }
+}
+
 // The share of each node's cells that lie under a lake.
 void flooded_shares(model_state& m) {
     for (int l = 1; l <= m.nlinks; ++l) {
@@ -401,6 +476,7 @@ void alloc_routing_tables(model_state& m) {
     alloc_dmatrix(rows, cols, m.qp_last, "qp_last");
     alloc_dmatrix(rows, cols, m.qp_iter, "qp_iter");
     if (m.chan_lakes_on) alloc_imatrix(m.status_node, rows, cols, "status_node");
+    if (!m.qriv.empty()) alloc_dmatrix(rows, cols, m.qriv_old, "qriv_old");
     for (int l = 1; l <= cols; ++l) {
         for (int j = 1; j <= rows; ++j) m.qp_last[j][l] = m.qp_iter[j][l] = m.qp[j][l];
     }
@@ -421,6 +497,14 @@ int ex_flow_route(model_state& m, double dt, double courant_limit, double& outle
         double courant = 0.0;
         if (!courant_number(m, h, courant)) return -1;
         if (courant > courant_limit) h /= static_cast<int>(courant / courant_limit) + 1;
+        // The seepage of the sub-step, from the depths at its start; a
+        // repeated attempt keeps it.
+        const bool seepage = stream_exchange_on(m);
+        if (seepage) {
+            chan_gw_exchange(m);
+            if (g_error_record.stop) return -1;
+            copy_nodes(m, m.qriv, m.qriv_old);
+        }
         copy_nodes(m, m.area, m.area_old);
         copy_nodes(m, m.qp, m.qp_old);
         for (;;) {
@@ -443,6 +527,9 @@ int ex_flow_route(model_state& m, double dt, double courant_limit, double& outle
                 m.run_sums.first_order_chan_inflow += in.first_order;
                 m.run_sums.stream_point_sources += in.point_sources;
                 m.run_sums.stream_point_sinks += in.point_sinks;
+                m.run_sums.gw_to_channels += in.gw_gain;
+                m.run_sums.channels_to_gw += in.gw_loss;
+                if (seepage) book_stream_exchange(m, h);
                 break;
             }
             remaining += h;
@@ -453,7 +540,13 @@ int ex_flow_route(model_state& m, double dt, double courant_limit, double& outle
             copy_nodes(m, m.qp_old, m.qp_iter);
             if (!depths_from(m, m.area)) return -1;
         }
-        if (m.chan_lakes_on) lake_balance(m, h);
+        if (m.chan_lakes_on) {
+            lake_balance(m, h);
+            entering_volumes lake_in;
+            lake_point_sources(m, h, lake_in);
+            m.run_sums.lake_point_sources += lake_in.lake_sources;
+            m.run_sums.lake_point_sinks += lake_in.lake_sinks;
+        }
         outlet_volume += m.qp[m.nx[out_link]][out_link] * h;
         ++m.route_substeps;
     }

@@ -1,10 +1,13 @@
 // Members of the model state owned by the channel and storm-drain networks.
 #pragma once
 
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "core/arrays.hpp"
+#include "core/file_opener.hpp"
+#include "core/token_stream.hpp"
 
 namespace kesta {
 
@@ -53,6 +56,21 @@ struct struct_element {
     time_series* ts = nullptr;   // scheduled_release
 };
 
+// The channel point-source file (CHAN_POINT_INPUT), read by whole tokens
+// as its changes fall due.
+struct chan_point_file {
+    file_ptr fp;
+    std::string name;
+    std::unique_ptr<token_stream> tokens;
+    struct point {
+        int node = 0, link = 0;
+    };
+    std::vector<point> points;  // in the order of the point cards
+    int nchanges = 0;           // timed changes the file declares
+    int changes_read = 0;
+    double next_change = 0.0;  // Julian time of the next change; 0 when none is to come
+};
+
 struct channel_state {
     // Channel clock (Julian days; interval also in seconds).
     double chan_timestep = 0.0;  // as given (s); minutes once the clock is armed
@@ -94,10 +112,16 @@ struct channel_state {
     mat2<double> max_eros;      // m
     mat2<int> got_xsec;         // the link's ltype at a node with an XSEC card
     mat2<int> table_num;        // breakpoint table of the node
-    mat2<double> Krb, Mrb;      // river-bed conductivity (m/s) and thickness (m)
+    mat2<double> Krb, Mrb;      // river-bed conductivity (m/h) and thickness (m)
     mat2<time_series*> stream_pointsource;  // with POINTSOURCE cards; not owned
     mat2<pump*> stream_pumps;               // with PUMPTO cards; not owned
-    mat2<double> qriv;          // stream-aquifer flow (m3/s)
+    mat2<double> qriv;          // stream-aquifer flow per metre of channel (m2/s, positive into the channel)
+    mat2<double> qriv_old;      // qriv as computed for the sub-step, before losses were cut to the water held
+    // The point-source file's discharge (m3/s) and concentrations (g/m3, by
+    // constituent from 1) at each node that has a point.
+    mat2<double> chan_point_Q;
+    std::vector<mat2<double>> chan_point_conc;
+    chan_point_file chan_points;
     // Per erodible breakpoint link b (bplink) and node: the running maximum
     // of yp (m) and the station and elevation pairs of the node's section.
     mat2<double> max_yp;
@@ -117,7 +141,7 @@ struct channel_state {
     vec1<double> strick;    // 1 / Manning's n
     vec1<double> chan_dx;   // node spacing (m)
     vec1<double> maxeros;   // m
-    vec1<double> ksat, kthick;  // river-bed conductivity (m/s) and thickness (m)
+    vec1<double> ksat, kthick;  // river-bed conductivity (m/h) and thickness (m)
     vec1<double> disp_coeff;    // with DISPERSION_COEFF cards
     vec1<int> num_xsec_per_bp_link;
     vec1<int> bplink;       // ordinal among the erodible breakpoint links, else 0
@@ -205,7 +229,10 @@ struct channel_state {
         double initial_in_lakes = 0.0, final_in_lakes = 0.0;
         double lateral_inflow = 0.0;      // "Total lateral inflow into channels"
         double first_order_inflow = 0.0;  // FIRST_ORDER_CHAN_Q: an input of the run like the rain
-        double channel_point_sources = 0.0;
+        double channel_point_sources = 0.0;  // into channels and lakes, less the sinks
+        double lake_point_sources = 0.0;     // into lakes, less the sinks
+        double river_to_gw = 0.0;            // "Total flux from river to gw"
+        double gw_to_river = 0.0;            // "Total flux from gw to river"
         double precip_to_lakes = 0.0;
         double flow_into_lakes = 0.0;     // from channels, from overland and from cells taken
         double flow_from_lakes = 0.0;     // to channels and to overland

@@ -5,8 +5,13 @@
 // Water bookkeeping of the network, each volume booked once:
 //   - bank exchange and Sacramento outflow: their net volume into
 //     `run_sums.chan_lateral_inflow`;
-//   - FIRST_ORDER_CHAN_Q and stream point sources: by the routing, into
-//     `run_sums`;
+//   - FIRST_ORDER_CHAN_Q, point sources (those that feed a lake as lake
+//     point sources) and the seepage to and from the aquifer: by the
+//     routing, into `run_sums`, as the nodes and lakes received them;
+//   - the seepage's side in the aquifer: by the routing, per cell into
+//     `river_source`, which the groundwater step takes as a source and
+//     clears; without a simulated aquifer nothing takes it, and it is
+//     cleared here;
 //   - the outlet: into the overland step's outlet totals
 //     (`discharge_volume_sum`, `discharge_volume_run`), as the overland
 //     outlet is when there are no channels;
@@ -76,6 +81,9 @@ void step_channel_routing(model_state& m) {
         for (int j = 1; j <= m.nx[l]; ++j) m.max_yp[b][j] = std::fmax(m.max_yp[b][j], m.yp[j][l]);
     }
     if (m.chan_lakes_on) book_lake_exchange(m);
+    if (!m.gw_simulation) {
+        for (int k = 1; k <= m.river_source.n(); ++k) m.river_source[k] = 0.0;
+    }
     if (m.flood_stream_given) track_max_2d(m.yp, m.yp_max_flood, m.nx, m.nlinks);
     m.discharge_volume_sum += outlet_volume;
     m.discharge_volume_run += outlet_volume;
@@ -109,14 +117,18 @@ void finish_channel_run_totals(model_state& m) {
     }
     t.lateral_inflow = m.run_sums.chan_lateral_inflow;
     t.first_order_inflow = m.run_sums.first_order_chan_inflow;
-    t.channel_point_sources = m.run_sums.stream_point_sources - m.run_sums.stream_point_sinks;
+    t.lake_point_sources = m.run_sums.lake_point_sources - m.run_sums.lake_point_sinks;
+    t.channel_point_sources =
+        m.run_sums.stream_point_sources - m.run_sums.stream_point_sinks + t.lake_point_sources;
+    t.river_to_gw = m.run_sums.channels_to_gw;
+    t.gw_to_river = m.run_sums.gw_to_channels;
     t.flow_into_lakes = m.lake_in_from_channels + m.lake_total_in_from_overland + m.lake_taken_from_cells;
     t.flow_from_lakes = m.lake_out_to_channels + m.lake_total_out_to_overland;
     t.lake_evaporation = m.run_sums.lake_evaporation;
     // The rain on the lakes counts with the flows: without it every rain-fed
     // lake would show its rain as an error.
-    t.lake_balance_error = t.flow_into_lakes + t.precip_to_lakes - t.flow_from_lakes - t.final_in_lakes +
-                           t.initial_in_lakes - t.lake_evaporation;
+    t.lake_balance_error = t.flow_into_lakes + t.precip_to_lakes + t.lake_point_sources - t.flow_from_lakes -
+                           t.final_in_lakes + t.initial_in_lakes - t.lake_evaporation;
 }
 
 }  // namespace kesta

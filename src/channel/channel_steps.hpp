@@ -7,7 +7,17 @@
 
 namespace kesta {
 
+// Start-up of the outlet's head boundary and of the channel point-source
+// file (open_chan_point_input).
 void setup_chan_point_sources(model_state& m);
+// With channel routing and CHAN_POINT_INPUT: opens the point-source file and
+// reads its points, their first discharges (chan_point_Q, m3/s) and
+// concentrations (chan_point_conc) and the time of the first change. A
+// point on a structure link, or on a node or link the network does not
+// have, and a malformed value stop the run (code 4000 reported, with the
+// file, line and value). A file that cannot be opened leaves the run
+// without point inputs, with a message.
+void open_chan_point_input(model_state& m);
 // Sets the downstream head boundary of the channel network from its series
 // or BOUND_DEPTH.
 void set_chan_point_value(model_state& m);
@@ -19,6 +29,9 @@ void step_channel_routing(model_state& m);
 // Hands the channels the Sacramento outflow of dt seconds as lateral inflow
 // of the grid-stream entries' nodes; returns the volume (m3).
 double sacramento_channel_inflow(model_state& m, double dt);
+// Reads the block of every change whose time the run has reached (within
+// the time tolerance), and then the time of the change after it; after
+// the last change its values hold to the end of the run.
 void step_chan_point_input(model_state& m);
 
 // Water in the channel network (m3): flow area times node spacing over the

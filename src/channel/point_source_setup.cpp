@@ -1,6 +1,6 @@
-// Start-up of the channel inputs and the head boundary at the outlet. The
-// initial channel volume and masses, the point sources and the marking of
-// the grid-stream cells belong with the channel network and are not set up
+// Start-up of the channel point inputs and the head boundary at the
+// outlet. The initial channel volume and masses and the marking of the
+// grid-stream cells belong with the channel network and are not set up
 // here.
 #include "channel/channel_steps.hpp"
 #include "core/error_record.hpp"
@@ -35,6 +35,7 @@ void setup_chan_point_sources(model_state& m) {
         }
         set_chan_point_value(m);
     }
+    open_chan_point_input(m);
 }
 
 }  // namespace kesta

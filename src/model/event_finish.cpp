@@ -108,6 +108,8 @@ void event_volumes(model_state& m) {
     m.volume_of_lake_evaporation = now.lake_evaporation - then.lake_evaporation;
     m.volume_of_lateral_inflow = now.chan_lateral_inflow - then.chan_lateral_inflow;
     m.volume_first_order_chan = now.first_order_chan_inflow - then.first_order_chan_inflow;
+    m.volume_gw_chan = now.gw_to_channels - then.gw_to_channels;
+    m.volume_water_chan_gw = now.channels_to_gw - then.channels_to_gw;
     // The event's own infiltration: the per-cell depths behind the maps run
     // on from event to event.
     if (any_infiltration(m))

@@ -197,6 +197,10 @@ const refusal kRefusals[] = {
     {"a Manning's n of 0", false, "mannings_n 0.035", "mannings_n 0", "Manning's Roughness is 0.000"},
     {"a node card before NODE", false, "NODES 2\n", "NODES 2\nELEV 3.0\n", "before any NODE card of link 1"},
     {"an undefined series", false, "\"spring\"", "\"well\"", "names time series \"well\""},
+    {"a point source on a structure", false, "STRUCTTYPE weir2", "POINTSOURCE \"spring\"\nSTRUCTTYPE weir2",
+     "belongs to structure link 3"},
+    {"a point source past the routed nodes", false, "NODE 2\nELEV 9.6\nXSEC", "NODE 2\nELEV 9.6\nPOINTSOURCE "
+     "\"spring\"\nXSEC", "stands under NODE 2, the last node of link 1"},
     {"a rating curve without series", false, "STRUCTTYPE weir2", "STRUCTTYPE rating_curve",
      "Incorrect usage of the RATING_CURVE card"},
     {"a flat section", false, "X1 1.0 9.0", "X1 1.0 10.0", "The interpolation distance [0.00000]"},

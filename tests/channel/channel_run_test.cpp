@@ -91,6 +91,7 @@ struct network_watch {
     double through_weir = 0.0;
     int finished = 0;
     double event_error = 1.0;
+    double stream_points = 0.0, lake_points = 0.0, to_gw = 0.0;  // the event's
 };
 network_watch* g_watch = nullptr;
 
@@ -99,6 +100,8 @@ bool watch(kesta::model_state& m, const char* name) {
     if (std::string(name) == "report_progress" && m.chan_run.initial_taken) {
         const double entered = m.run_sums.chan_lateral_inflow + m.run_sums.first_order_chan_inflow +
                                m.run_sums.stream_point_sources - m.run_sums.stream_point_sinks +
+                               m.run_sums.lake_point_sources - m.run_sums.lake_point_sinks +
+                               m.run_sums.gw_to_channels - m.run_sums.channels_to_gw +
                                m.volume_precip_to_lake + m.lake_total_in_from_overland -
                                m.lake_total_out_to_overland + m.lake_taken_from_cells - m.run_sums.lake_evaporation;
         const double stored = kesta::channel_storage(m) + kesta::channel_lake_storage(m) -
@@ -111,6 +114,9 @@ bool watch(kesta::model_state& m, const char* name) {
     if (std::string(name) == "write_timeseries_output" && m.finished_events > g_watch->finished) {
         g_watch->finished = m.finished_events;
         g_watch->event_error = m.mass_conservation_error;
+        g_watch->stream_points = m.volume_stream_point_sources;
+        g_watch->lake_points = m.volume_lake_point_sources;
+        g_watch->to_gw = m.volume_water_chan_gw;
     }
     return true;
 }
@@ -181,5 +187,43 @@ TEST_P(ChannelRuns, TheNetworkKeepsItsWaterTheEventBalancesAndTheOutputsAreWritt
 }
 
 INSTANTIATE_TEST_SUITE_P(Schemes, ChannelRuns, testing::Values("EXPLICIT", "ADE", "ADE-PC"));
+
+// 2 m3/s for the first hour into the lake, into the stream below the weir,
+// whose bed leaks, and into its outlet node, held at a fixed depth: each
+// point source delivers 7200 m3 to the balance, the leak is booked as it
+// left the nodes, and the network and the event balance.
+TEST(ChannelRunsWithSources, PointSourcesAndSeepageAreBookedAsDelivered) {
+    kesta_test::temp_dir dir(true);
+    dir.write("mask.asc", grid([](int, int) { return 1.0; }, "%.0f "));
+    dir.write("elev.asc", grid(ground, "%.3f "));
+    std::string chan = channel_file();
+    chan.insert(chan.find("LINK 4\nNODES 8\nTRAPEZOID\n") + 25, "K_RIVER 3.6\nM_RIVER 0.5\n");
+    dir.write("net.chan", chan);
+    dir.write("net.gst", grid_stream_file());
+    dir.write("pts.txt", "numpts 3\npoint 1 2 2.0\npoint 3 4 2.0\npoint 7 4 2.0\nnrpds 1\n"
+                         "input 2021 7 14 15 0\n0.0 0.0 0.0\n");
+    dir.write("run.prj", project("EXPLICIT") + "STREAM_LOSS\nCHAN_POINT_INPUT pts.txt\nHEAD_BOUND\nBOUND_DEPTH 0.2\n");
+    network_watch w;
+    g_watch = &w;
+    kesta::set_step_observer(watch);
+    testing::internal::CaptureStdout();
+    const int rc = kesta::run_model("run.prj", nullptr);
+    const std::string out = testing::internal::GetCapturedStdout();
+    kesta::set_step_observer(nullptr);
+    g_watch = nullptr;
+    kesta::g_error_record.clear_for_run();
+    ASSERT_EQ(rc, 0) << out;
+    EXPECT_EQ(w.finished, 1);
+    EXPECT_NEAR(w.stream_points, 14400.0, 2e-3);  // the steps are Julian-time differences
+    EXPECT_NEAR(w.lake_points, 7200.0, 1e-3);
+    EXPECT_GT(w.to_gw, 1.0);
+    EXPECT_LT(w.worst, 1e-9 * w.largest);
+    EXPECT_LT(std::fabs(w.event_error) * 100.0, 1e-6);
+    const std::string summary = kesta_test::read_file(dir.file("run.sum"));
+    for (const char* line : {"volume of stream point sources:        14400.0\n",
+                             "volume of lake point sources:           7200.0\n",
+                             "volume of gw to chan:                      0.0\n", "volume of water from chan to gw:"})
+        EXPECT_NE(summary.find(line), std::string::npos) << line;
+}
 
 }  // namespace

@@ -74,6 +74,13 @@ TEST(MassBalance, SacramentoEventTakesTheOppositeSignOverItsOwnDivisor) {
     m.volume_of_discharge = 65.0;  // output 125 against input 130
     kesta::event_mass_balance(m);
     EXPECT_DOUBLE_EQ(m.mass_conservation_error, -(130.0 - 125.0) / 100.0);
+    // Point sources delivered to streams and lakes, and a sink, balance.
+    m.volume_stream_point_sources = 12.0;
+    m.volume_lake_point_sources = 8.0;
+    m.volume_stream_point_sinks = 3.0;
+    m.volume_of_discharge += 17.0;
+    kesta::event_mass_balance(m);
+    EXPECT_DOUBLE_EQ(m.mass_conservation_error, -(150.0 - 145.0) / 120.0);
 
     // All the rain fell on lakes and nothing else came in: no division by 0.
     model_state n;

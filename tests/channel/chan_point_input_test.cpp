@@ -1,0 +1,85 @@
+// The channel point-source file on the lake, weir and outlet link of the
+// routing fixture (link 1 a lake, link 2 a structure, link 3 an open
+// channel of 9 computational nodes).
+#include <gtest/gtest.h>
+
+#include "channel/channel_network.hpp"
+#include "core/calendar.hpp"
+#include "core/interval_clock.hpp"
+
+namespace {
+
+using kesta_test::RoutedNetwork;
+
+class ChanPointInput : public RoutedNetwork {
+protected:
+    void SetUp() override {
+        RoutedNetwork::SetUp();
+        set_up_lake_weir();
+    }
+
+    // Opens `text` as the point-source file; the console output.
+    std::string open(const std::string& text) {
+        m->chan_point_input = dir.write("points.txt", text);
+        m->time_tol = kesta::kTimeTolerance;
+        testing::internal::CaptureStdout();
+        kesta::open_chan_point_input(*m);
+        return testing::internal::GetCapturedStdout();
+    }
+
+    std::string step_at(int hour, int minute) {
+        m->time = kesta::julday(2021, 7, 14, hour, minute, 0.0);
+        testing::internal::CaptureStdout();
+        kesta::step_chan_point_input(*m);
+        return testing::internal::GetCapturedStdout();
+    }
+};
+
+TEST_F(ChanPointInput, KeywordsAreKnownByTheirFirstFiveLettersInWholeTokens) {
+    m->ncontam = 1;
+    open("Channel inputs for the spring run\nNUMPTS 3\n"
+         "Points 2 3 1.5 10.0\npoint 1 1 0.25 20.0\nPOINT 9 3 -0.5 0.0\nnrpds 0\n");
+    ASSERT_EQ(kesta::g_error_record.stop, 0);
+    ASSERT_EQ(m->chan_points.points.size(), 3u);
+    EXPECT_DOUBLE_EQ(m->chan_point_Q[2][3], 1.5);
+    EXPECT_DOUBLE_EQ(m->chan_point_Q[1][1], 0.25);
+    EXPECT_DOUBLE_EQ(m->chan_point_Q[9][3], -0.5);
+    EXPECT_DOUBLE_EQ(m->chan_point_conc[1][1][1], 20.0);
+    EXPECT_EQ(m->chan_points.next_change, 0.0);
+}
+
+TEST_F(ChanPointInput, RefusalsNameTheFileTheLineAndTheValue) {
+    const struct {
+        const char* points;
+        const char* says;
+    } cases[] = {
+        {"point 10 3 1.0", "line 3: point at node 10 of link 3: the link has nodes 1 to 9"},
+        {"point 1 4 1.0", "line 3: point on link 4: the network has links 1 to 3"},
+        {"point 1 2 1.0", "line 3: point on link 2, a structure link"},
+        {"point 1 3 lots", "line 3: a discharge is not a number, but reads \"lots\""},
+    };
+    for (const auto& c : cases) {
+        kesta::g_error_record.clear_for_run();
+        const std::string out = open(std::string("numpts 1\n\n") + c.points + "\nnrpds 0\n");
+        EXPECT_NE(kesta::g_error_record.stop, 0) << c.points;
+        EXPECT_NE(out.find("points.txt"), std::string::npos) << out;
+        EXPECT_NE(out.find(c.says), std::string::npos) << out;
+    }
+}
+
+TEST_F(ChanPointInput, AChangeIsReadOnlyWhenItIsDue) {
+    open("numpts 1\npoint 4 3 2.0\nnrpds 2\ninput 2021 7 14 15 0\n0.5\ninput 2021 7 14 16 0\nbad\n");
+    ASSERT_EQ(kesta::g_error_record.stop, 0);
+    EXPECT_DOUBLE_EQ(m->chan_points.next_change, kesta::julday(2021, 7, 14, 15, 0, 0.0));
+    step_at(14, 55);
+    EXPECT_DOUBLE_EQ(m->chan_point_Q[4][3], 2.0);
+    step_at(15, 0);
+    ASSERT_EQ(kesta::g_error_record.stop, 0) << "the second block is read only at its time";
+    EXPECT_DOUBLE_EQ(m->chan_point_Q[4][3], 0.5);
+    EXPECT_DOUBLE_EQ(m->chan_points.next_change, kesta::julday(2021, 7, 14, 16, 0, 0.0));
+    const std::string out = step_at(16, 5);  // reached between two steps
+    EXPECT_NE(kesta::g_error_record.stop, 0);
+    EXPECT_NE(out.find("line 7: a discharge is not a number, but reads \"bad\""), std::string::npos) << out;
+}
+
+}  // namespace
