@@ -20,6 +20,7 @@
 #include "overland/dikes_lowspots.hpp"
 #include "overland/overland_faces.hpp"
 #include "overland/overland_route.hpp"
+#include "overland/overland_simd.hpp"
 
 namespace kesta {
 
@@ -73,6 +74,14 @@ void face_flux(const grid_view& g, const double* h, const direction& dir) {
     double* q = dir.q;
     const double dx = g.dx;
     const int n = g.n;
+    if constexpr (M == lake_mode::none) {
+        if (!g.dike && !g.wet_mask) {
+            overland_detail::for_blocks(n, [&g, h, &dir](int lo, int hi) {
+                overland_detail::ade_plain_fluxes(g, h, dir.nb, dir.q, lo, hi);
+            });
+            return;
+        }
+    }
 #pragma omp parallel for schedule(static) if (n > kParallelCells)
     for (int i = 1; i <= n; ++i) {
         const int r = dir.nb[i];

@@ -2,6 +2,7 @@
 // checks, one routing call, outlet volume, flood maxima, erosion, lake
 // bookkeeping, and the end-of-rain and long-term dry decisions.
 #include <algorithm>
+#include <cfloat>
 #include <cmath>
 #include <cstdio>
 #include <string>
@@ -53,24 +54,44 @@ bool scan_cells(model_state& m, const char* when, int& counted, int& flowing) {
     // The scan stops at the first depth that is not a number: the cells
     // before it are what it has seen.
     int first_bad = n + 1;
-#pragma omp parallel for schedule(static) reduction(min : first_bad) if (n > kParallelCells)
-    for (int i = 1; i <= n; ++i) {
-        if (i < first_bad && !std::isfinite(h[i]) && !(olake && olake[i] > 0) && !(clake && clake[i] >= 1))
-            first_bad = i;
-    }
-    const int seen = std::min(first_bad, n);
     int lake_cells = 0, wet = 0;
     flowing = 0;
+    if (!olake && !clake) {
+        // One pass counts every cell; in the rare case of a bad depth the
+        // cells up to it are counted again.
+#pragma omp parallel for simd schedule(static) reduction(min : first_bad) reduction(+ : flowing) \
+    reduction(max : wet) if (n > kParallelCells)
+        for (int i = 1; i <= n; ++i) {
+            if (!(std::fabs(h[i]) <= DBL_MAX)) first_bad = std::min(first_bad, i);
+            wet = std::max(wet, h[i] > kWetDepth ? 1 : 0);
+            flowing += std::fabs(qx[i]) > kFlowing || std::fabs(qy[i]) > kFlowing ? 1 : 0;
+        }
+        if (first_bad <= n) {
+            wet = 0;
+            flowing = 0;
+            for (int i = 1; i <= first_bad; ++i) {
+                if (h[i] > kWetDepth) wet = 1;
+                if (std::fabs(qx[i]) > kFlowing || std::fabs(qy[i]) > kFlowing) ++flowing;
+            }
+        }
+    } else {
+#pragma omp parallel for schedule(static) reduction(min : first_bad) if (n > kParallelCells)
+        for (int i = 1; i <= n; ++i) {
+            if (i < first_bad && !std::isfinite(h[i]) && !(olake && olake[i] > 0) && !(clake && clake[i] >= 1))
+                first_bad = i;
+        }
+        const int seen = std::min(first_bad, n);
 #pragma omp parallel for schedule(static) reduction(+ : lake_cells, flowing) reduction(max : wet) \
     if (seen > kParallelCells)
-    for (int i = 1; i <= seen; ++i) {
-        if (olake && olake[i] > 0) continue;
-        if (clake && clake[i] >= 1) {
-            ++lake_cells;
-            continue;
+        for (int i = 1; i <= seen; ++i) {
+            if (olake && olake[i] > 0) continue;
+            if (clake && clake[i] >= 1) {
+                ++lake_cells;
+                continue;
+            }
+            if (h[i] > kWetDepth) wet = 1;
+            if (std::fabs(qx[i]) > kFlowing || std::fabs(qy[i]) > kFlowing) ++flowing;
         }
-        if (h[i] > kWetDepth) wet = 1;
-        if (std::fabs(qx[i]) > kFlowing || std::fabs(qy[i]) > kFlowing) ++flowing;
     }
     counted = n - lake_cells;
     if (wet) m.ov_wet = 1;
