@@ -206,8 +206,6 @@ double ade_substeps(model_state& m, const grid_view& g, double dt, const outlet_
     double* volx = m.volx.data();
     double* voly = m.voly.data();
     const int n = g.n;
-    clear_cells(volx, n);
-    clear_cells(voly, n);
 
     double dt_sub = dt;
     while (dt_sub >= kSmallestSubstep) {
@@ -230,8 +228,13 @@ double ade_substeps(model_state& m, const grid_view& g, double dt, const outlet_
                 }
                 double* vol = dir->q == g.qx ? volx : voly;
                 const double* q = dir->q;
-#pragma omp parallel for schedule(static) if (n > kParallelCells)
-                for (int i = 1; i <= n; ++i) vol[i] += q[i] * dt_sub;
+                if (substeps == 0) {  // the attempt's first sub-step starts the volumes from 0
+#pragma omp parallel for simd schedule(static) if (n > kParallelCells)
+                    for (int i = 1; i <= n; ++i) vol[i] = 0.0 + q[i] * dt_sub;
+                } else {
+#pragma omp parallel for simd schedule(static) if (n > kParallelCells)
+                    for (int i = 1; i <= n; ++i) vol[i] += q[i] * dt_sub;
+                }
             }
             if (rejected) break;
             if (out.cell) {
@@ -242,12 +245,14 @@ double ade_substeps(model_state& m, const grid_view& g, double dt, const outlet_
             ++substeps;
         }
         if (!rejected) {
+            if (substeps == 0) {
+                clear_cells(volx, n);
+                clear_cells(voly, n);
+            }
             m.ov_substeps_last = substeps;
             return volume;
         }
         dt_sub /= 2.0;
-        clear_cells(volx, n);
-        clear_cells(voly, n);
     }
     return stop_below_floor();
 }

@@ -112,6 +112,12 @@ inline void explicit_cell_change(const grid_view& g, const change_lines& l, doub
     g.dh[j] = b;
 }
 
+// Counts of cells with a depth that is not a finite number, with more than
+// `wet_depth` of water and with a face flux above `flowing_q`.
+struct wet_flow_count {
+    int bad = 0, wet = 0, flowing = 0;
+};
+
 // Discharge (m3/s, positive from i to nb[i]) of the ADE schemes' face i on a
 // plain grid, from the depths h: down the water-surface slope, from the
 // upwind cell above its retention depth, with its roughness.
@@ -172,6 +178,21 @@ inline void explicit_cell_changes(const grid_view& g, const change_lines& l, dou
     j = have_avx2() ? simd_avx2::changes_block(g, l, k, lo, hi, v) : simd_sse2::changes_block(g, l, k, lo, hi, v);
 #endif
     for (; j <= hi; ++j) explicit_cell_change(g, l, k, j, v);
+}
+
+// Adds to c the counts of cells lo..hi.
+inline void wet_flow_counts(const double* h, const double* qx, const double* qy, double wet_depth,
+                            double flowing_q, int lo, int hi, wet_flow_count& c) {
+    int i = lo;
+#ifdef KESTA_OVERLAND_SIMD
+    i = have_avx2() ? simd_avx2::counts_block(h, qx, qy, wet_depth, flowing_q, lo, hi, c)
+                    : simd_sse2::counts_block(h, qx, qy, wet_depth, flowing_q, lo, hi, c);
+#endif
+    for (; i <= hi; ++i) {
+        c.bad += std::isfinite(h[i]) ? 0 : 1;
+        c.wet += h[i] > wet_depth ? 1 : 0;
+        c.flowing += std::fabs(qx[i]) > flowing_q || std::fabs(qy[i]) > flowing_q ? 1 : 0;
+    }
 }
 
 // q[i] = ade_plain_flux(g, h, nb, i) for i in lo..hi.

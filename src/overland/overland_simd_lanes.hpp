@@ -15,14 +15,36 @@ typedef long long vi __attribute__((vector_size(8 * W)));
 [[gnu::always_inline]] inline void store(double* p, vd v) { std::memcpy(p, &v, sizeof v); }
 [[gnu::always_inline]] inline vd splat(double c) { return vd{} + c; }
 
-// a[nb[k]] of each lane (index 0, for no neighbour, is a valid element).
-[[gnu::always_inline]] inline vd gather(const double* a, const int* nb) {
+// The cell numbers nb[0..W-1] of a gather, and whether they run on one by
+// one from the first, as across the faces of a row: the gather is then one
+// load. Number 0, for no neighbour, names a valid element.
+struct cells {
+    const int* nb;
+    bool run;
+};
+[[gnu::always_inline]] inline cells cells_at(const int* nb) {
+#if KESTA_LANES == 2
+    const __m128i v = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(nb));
+    const __m128i from_first = _mm_add_epi32(_mm_set1_epi32(nb[0]), _mm_setr_epi32(0, 1, 0, 0));
+    return {nb, (_mm_movemask_epi8(_mm_cmpeq_epi32(v, from_first)) & 0xFF) == 0xFF};
+#else
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(nb));
+    const __m128i from_first = _mm_add_epi32(_mm_set1_epi32(nb[0]), _mm_setr_epi32(0, 1, 2, 3));
+    return {nb, _mm_movemask_epi8(_mm_cmpeq_epi32(v, from_first)) == 0xFFFF};
+#endif
+}
+
+// a[nb[k]] of each lane.
+[[gnu::always_inline]] inline vd gather(const double* a, const cells& c) {
+    if (c.run) return load(a + c.nb[0]);
+    const int* nb = c.nb;
 #if KESTA_LANES == 2
     return vd{a[nb[0]], a[nb[1]]};
 #else
     return vd{a[nb[0]], a[nb[1]], a[nb[2]], a[nb[3]]};
 #endif
 }
+[[gnu::always_inline]] inline vd gather(const double* a, const int* nb) { return gather(a, cells{nb, false}); }
 [[gnu::always_inline]] inline vi has_neighbour(const int* nb) {
 #if KESTA_LANES == 2
     return vi{nb[0], nb[1]} != 0;
@@ -105,7 +127,7 @@ constexpr long long kSignBit = static_cast<long long>(0x8000000000000000ull);
                                                 vd ret, vd rough) {
     const vi active = has_neighbour(nb + i) & ~(ret > hi);
     if (!lane_bits(active)) return vd{};
-    const vd hr = gather(g.h, nb + i);
+    const vd hr = gather(g.h, cells_at(nb + i));
     vd sf = load(so + i) - (hr - hi) * g.inv_dx + kExplicitSlopeOffset;
     sf = magnitude(sf) < kExplicitMinSlope ? splat(kExplicitMinSlope) : sf;
     const vd d = (sf < 0.0 ? hr : hi) - ret;
@@ -117,15 +139,16 @@ constexpr long long kSignBit = static_cast<long long>(0x8000000000000000ull);
 
 // ade_plain_flux of faces i .. i + W - 1.
 [[gnu::always_inline]] inline vd ade_faces(const grid_view& g, const double* h, const int* nb, int i) {
+    const cells r = cells_at(nb + i);
     const vd hi = load(h + i);
-    const vd hr = gather(h, nb + i);
-    const vd s = (load(g.elev + i) + hi - (gather(g.elev, nb + i) + hr)) * g.inv_dx;
+    const vd hr = gather(h, r);
+    const vd s = (load(g.elev + i) + hi - (gather(g.elev, r) + hr)) * g.inv_dx;
     const vi from_i = s > 0.0;
     const vd depth = from_i ? hi : hr;
-    const vd ret = from_i ? load(g.ret + i) : gather(g.ret, nb + i);
+    const vd ret = from_i ? load(g.ret + i) : gather(g.ret, r);
     const vi need = has_neighbour(nb + i) & ~((s == 0.0) | (ret >= depth));
     if (!lane_bits(need)) return vd{};
-    const vd rough = from_i ? load(g.rough + i) : gather(g.rough, nb + i);
+    const vd rough = from_i ? load(g.rough + i) : gather(g.rough, r);
     const vd flux = signed_root(s) * pow53_where(depth - ret, need) / rough * g.dx;
     return reinterpret_cast<vd>(need & reinterpret_cast<vi>(flux));
 }
@@ -134,12 +157,23 @@ constexpr long long kSignBit = static_cast<long long>(0x8000000000000000ull);
 // cell left for the scalar code.
 inline int explicit_block(const grid_view& g, int lo, int hi) {
     int i = lo;
-    for (; i + W - 1 <= hi; i += W) {
+    // Two groups of cells at a time: four independent chains of divisions.
+    for (; i + 2 * W - 1 <= hi; i += 2 * W) {
         const vd h = load(g.h + i), ret = load(g.ret + i), rough = load(g.rough + i);
+        const vd h2 = load(g.h + i + W), ret2 = load(g.ret + i + W), rough2 = load(g.rough + i + W);
         const vd qx = explicit_faces(g, g.right, g.sox, i, h, ret, rough);
         const vd qy = explicit_faces(g, g.below, g.soy, i, h, ret, rough);
+        const vd qx2 = explicit_faces(g, g.right, g.sox, i + W, h2, ret2, rough2);
+        const vd qy2 = explicit_faces(g, g.below, g.soy, i + W, h2, ret2, rough2);
         store(g.qx + i, qx);
         store(g.qy + i, qy);
+        store(g.qx + i + W, qx2);
+        store(g.qy + i + W, qy2);
+    }
+    for (; i + W - 1 <= hi; i += W) {
+        const vd h = load(g.h + i), ret = load(g.ret + i), rough = load(g.rough + i);
+        store(g.qx + i, explicit_faces(g, g.right, g.sox, i, h, ret, rough));
+        store(g.qy + i, explicit_faces(g, g.below, g.soy, i, h, ret, rough));
     }
     return i;
 }
@@ -154,8 +188,11 @@ inline int explicit_block(const grid_view& g, int lo, int hi) {
 
 // Whether the plain explicit sweep computes the faces of cells idx[0..W-1],
 // whose neighbours across them are nb[0..W-1].
-[[gnu::always_inline]] inline vi computed(const grid_view& g, const int* idx, const int* nb) {
+[[gnu::always_inline]] inline vi computed(const grid_view& g, const cells& idx, const int* nb) {
     return has_neighbour(nb) & ~(gather(g.ret, idx) > gather(g.h, idx));
+}
+[[gnu::always_inline]] inline vi computed(const grid_view& g, const int* idx, const int* nb) {
+    return computed(g, cells{idx, false}, nb);
 }
 
 // The first direction's depth change of cells r[0..W-1] (see
@@ -184,20 +221,23 @@ inline int changes_block(const grid_view& g, const change_lines& l, double k, in
         // First direction: the face into the cell, then its own.
         const vi act1 = has_neighbour(l.nb1 + i) & ~holds;
         const vd c1 = load(l.q1 + i) * k;
-        vd a = 0.0 + (computed(g, l.up1 + i, l.up1 + i) ? gather(l.q1, l.up1 + i) * k : vd{});
+        const cells u1 = cells_at(l.up1 + i);
+        vd a = 0.0 + (computed(g, u1, l.up1 + i) ? gather(l.q1, u1) * k : vd{});
         a = a - (act1 ? c1 : vd{});
-        const vd after1 = c1 >= 0.0 ? hj + a : gather(g.h, l.nb1 + i) + (0.0 + c1);
+        const vd after1 = c1 >= 0.0 ? hj + a : gather(g.h, cells_at(l.nb1 + i)) + (0.0 + c1);
         over |= act1 & (after1 < 0.0);
         fail1 |= act1 & failing(c1, after1);
         // Second direction, on top of the first.
         const vi act2 = has_neighbour(l.nb2 + i) & ~holds;
         const vd c2 = load(l.q2 + i) * k;
-        vd b = a + (computed(g, l.up2 + i, l.up2 + i) ? gather(l.q2, l.up2 + i) * k : vd{});
+        const cells u2 = cells_at(l.up2 + i);
+        vd b = a + (computed(g, u2, l.up2 + i) ? gather(l.q2, u2) * k : vd{});
         b = b - (act2 ? c2 : vd{});
         const vi ahead = c2 >= 0.0;
         vd after2 = hj + b;
         if (lane_bits(act2 & ~ahead)) {
-            after2 = ahead ? after2 : gather(g.h, l.nb2 + i) + (first_change_at(g, l, l.nb2 + i, k) + c2);
+            const vd back_after = gather(g.h, cells_at(l.nb2 + i)) + (first_change_at(g, l, l.nb2 + i, k) + c2);
+            after2 = ahead ? after2 : back_after;
         }
         over |= act2 & (after2 < 0.0);
         fail2 |= act2 & failing(c2, after2);
@@ -206,6 +246,26 @@ inline int changes_block(const grid_view& g, const change_lines& l, double k, in
     v.fail1 = v.fail1 || lane_bits(fail1);
     v.fail2 = v.fail2 || lane_bits(fail2);
     v.overdrawn = v.overdrawn || lane_bits(over);
+    return i;
+}
+
+// wet_flow_counts for cells lo..hi; returns the first cell left for the
+// scalar code.
+inline int counts_block(const double* h, const double* qx, const double* qy, double wet_depth, double flowing_q,
+                        int lo, int hi, wet_flow_count& c) {
+    vi bad{}, wet{}, flowing{};
+    int i = lo;
+    for (; i + W - 1 <= hi; i += W) {
+        const vd d = load(h + i);
+        bad -= ~(magnitude(d) <= 1.7976931348623157e308);  // a mask is -1
+        wet -= d > wet_depth;
+        flowing -= (magnitude(load(qx + i)) > flowing_q) | (magnitude(load(qy + i)) > flowing_q);
+    }
+    for (int k = 0; k < W; ++k) {
+        c.bad += static_cast<int>(bad[k]);
+        c.wet += static_cast<int>(wet[k]);
+        c.flowing += static_cast<int>(flowing[k]);
+    }
     return i;
 }
 

@@ -2,7 +2,6 @@
 // checks, one routing call, outlet volume, flood maxima, erosion, lake
 // bookkeeping, and the end-of-rain and long-term dry decisions.
 #include <algorithm>
-#include <cfloat>
 #include <cmath>
 #include <cstdio>
 #include <string>
@@ -16,6 +15,7 @@
 #include "overland/overland_faces.hpp"
 #include "overland/overland_pumps.hpp"
 #include "overland/overland_route.hpp"
+#include "overland/overland_simd.hpp"
 #include "overland/overland_steps.hpp"
 #include "transport/transport_steps.hpp"
 
@@ -59,14 +59,21 @@ bool scan_cells(model_state& m, const char* when, int& counted, int& flowing) {
     if (!olake && !clake) {
         // One pass counts every cell; in the rare case of a bad depth the
         // cells up to it are counted again.
-#pragma omp parallel for simd schedule(static) reduction(min : first_bad) reduction(+ : flowing) \
-    reduction(max : wet) if (n > kParallelCells)
-        for (int i = 1; i <= n; ++i) {
-            if (!(std::fabs(h[i]) <= DBL_MAX)) first_bad = std::min(first_bad, i);
-            wet = std::max(wet, h[i] > kWetDepth ? 1 : 0);
-            flowing += std::fabs(qx[i]) > kFlowing || std::fabs(qy[i]) > kFlowing ? 1 : 0;
+        int bad = 0;
+#pragma omp parallel reduction(+ : flowing, bad, wet) if (n > kParallelCells)
+        {
+            int lo = 0, hi = 0;
+            overland_detail::thread_block(n, lo, hi);
+            overland_detail::wet_flow_count c;
+            overland_detail::wet_flow_counts(h, qx, qy, kWetDepth, kFlowing, lo, hi, c);
+            bad = c.bad;
+            wet = c.wet;
+            flowing = c.flowing;
         }
-        if (first_bad <= n) {
+        wet = wet > 0 ? 1 : 0;
+        if (bad > 0) {
+            first_bad = 1;
+            while (std::isfinite(h[first_bad])) ++first_bad;
             wet = 0;
             flowing = 0;
             for (int i = 1; i <= first_bad; ++i) {
