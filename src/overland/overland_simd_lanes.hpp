@@ -110,15 +110,17 @@ constexpr long long kSignBit = static_cast<long long>(0x8000000000000000ull);
 
 // pow53 of the lanes of d that `need` selects: the lane form where d lies in
 // its range, the scalar one elsewhere.
-[[gnu::always_inline]] inline vd pow53_where(vd d, vi need) {
-    const vi in_range = (d > 1e-100) & (d < 1e100);
-    vd p = pow53(in_range ? d : splat(1.0));
-    if (const int out = lane_bits(need & ~in_range)) {
-        for (int k = 0; k < W; ++k) {
-            if (out & (1 << k)) p[k] = overland_detail::pow53(d[k]);
-        }
+[[gnu::noinline]] inline vd pow53_lanes_out_of_range(vd p, vd d, int out) {
+    for (int k = 0; k < W; ++k) {
+        if (out & (1 << k)) p[k] = overland_detail::pow53(d[k]);
     }
     return p;
+}
+[[gnu::always_inline]] inline vd pow53_where(vd d, vi need) {
+    const vi in_range = (d > 1e-100) & (d < 1e100);
+    const vd p = pow53(in_range ? d : splat(1.0));
+    const int out = lane_bits(need & ~in_range);
+    return out ? pow53_lanes_out_of_range(p, d, out) : p;
 }
 
 // explicit_plain_flux of faces i .. i + W - 1; hi, ret and rough are the
