@@ -1,10 +1,14 @@
-// Face fluxes of the plain overland schemes several cells at a time: four
-// with AVX2 where the machine has it, two with SSE2 (part of every x86-64
-// target) otherwise. Every lane makes the operations of the scalar code in
-// the same order, each a correctly rounded IEEE operation, so the results
-// are the scalar results bit for bit; no multiply-add is fused. Where a lane
-// would leave pow53's fast range, that lane is computed by the scalar pow53.
-// Other targets use the scalar code. Internal to src/overland.
+// The hot per-cell work of the plain overland schemes (face fluxes, the
+// explicit scheme's cell changes and tests, the wet and flowing counts)
+// several cells at a time: four with AVX2 where the machine has it, two with
+// SSE2 (part of every x86-64 target) otherwise. Every lane makes the
+// operations of the scalar code in the same order, each a correctly rounded
+// IEEE operation, so the results are the scalar results bit for bit. No
+// multiply-add may be fused: GCC contracts a * b + c in C++ wherever the
+// target has the instruction (AVX-512F and FMA do, AVX2 alone does not), so
+// the lanes are built for no wider target. Where a lane would leave pow53's
+// fast range, that lane is computed by the scalar pow53. Other targets use
+// the scalar code. Internal to src/overland.
 #pragma once
 
 #include "overland/overland_faces.hpp"
@@ -150,8 +154,7 @@ namespace simd_avx2 {
 }  // namespace simd_avx2
 #pragma GCC pop_options
 
-// Whether the machine runs AVX2 (never multiply-adds: they would round once
-// where the scalar code rounds twice).
+// Whether the machine runs AVX2.
 inline bool have_avx2() {
     static const bool yes = __builtin_cpu_supports("avx2");
     return yes;
