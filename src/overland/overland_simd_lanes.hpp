@@ -213,7 +213,8 @@ inline int explicit_block(const grid_view& g, int lo, int hi) {
 // explicit_cell_change for cells lo..hi, OR-ing the verdicts into v; returns
 // the first cell left for the scalar code. The terms of faces not computed
 // are +0 here, which leaves every sum as the scalar code leaves it (no sum
-// is -0 before such a term is added).
+// is -0 before such a term is added). The grid is regular: the face of cell
+// up1[j] leads to j, so a number that is not 0 has its neighbour there.
 inline int changes_block(const grid_view& g, const change_lines& l, double k, int lo, int hi, regular_verdict& v) {
     vi fail1{}, fail2{}, over{};
     int i = lo;
