@@ -20,6 +20,7 @@
 #include "overland/dikes_lowspots.hpp"
 #include "overland/overland_faces.hpp"
 #include "overland/overland_route.hpp"
+#include "overland/overland_simd.hpp"
 
 namespace kesta {
 
@@ -73,6 +74,14 @@ void face_flux(const grid_view& g, const double* h, const direction& dir) {
     double* q = dir.q;
     const double dx = g.dx;
     const int n = g.n;
+    if constexpr (M == lake_mode::none) {
+        if (!g.dike && !g.wet_mask) {
+            overland_detail::for_blocks(n, [&g, h, &dir](int lo, int hi) {
+                overland_detail::ade_plain_fluxes(g, h, dir.nb, dir.q, lo, hi);
+            });
+            return;
+        }
+    }
 #pragma omp parallel for schedule(static) if (n > kParallelCells)
     for (int i = 1; i <= n; ++i) {
         const int r = dir.nb[i];
@@ -197,8 +206,6 @@ double ade_substeps(model_state& m, const grid_view& g, double dt, const outlet_
     double* volx = m.volx.data();
     double* voly = m.voly.data();
     const int n = g.n;
-    clear_cells(volx, n);
-    clear_cells(voly, n);
 
     double dt_sub = dt;
     while (dt_sub >= kSmallestSubstep) {
@@ -221,8 +228,13 @@ double ade_substeps(model_state& m, const grid_view& g, double dt, const outlet_
                 }
                 double* vol = dir->q == g.qx ? volx : voly;
                 const double* q = dir->q;
-#pragma omp parallel for schedule(static) if (n > kParallelCells)
-                for (int i = 1; i <= n; ++i) vol[i] += q[i] * dt_sub;
+                if (substeps == 0) {  // the attempt's first sub-step starts the volumes from 0
+#pragma omp parallel for simd schedule(static) if (n > kParallelCells)
+                    for (int i = 1; i <= n; ++i) vol[i] = 0.0 + q[i] * dt_sub;
+                } else {
+#pragma omp parallel for simd schedule(static) if (n > kParallelCells)
+                    for (int i = 1; i <= n; ++i) vol[i] += q[i] * dt_sub;
+                }
             }
             if (rejected) break;
             if (out.cell) {
@@ -233,12 +245,14 @@ double ade_substeps(model_state& m, const grid_view& g, double dt, const outlet_
             ++substeps;
         }
         if (!rejected) {
+            if (substeps == 0) {
+                clear_cells(volx, n);
+                clear_cells(voly, n);
+            }
             m.ov_substeps_last = substeps;
             return volume;
         }
         dt_sub /= 2.0;
-        clear_cells(volx, n);
-        clear_cells(voly, n);
     }
     return stop_below_floor();
 }

@@ -12,6 +12,7 @@
 #include "overland/dikes_lowspots.hpp"
 #include "overland/overland_faces.hpp"
 #include "overland/overland_route.hpp"
+#include "overland/overland_simd.hpp"
 
 namespace kesta {
 
@@ -21,15 +22,15 @@ using overland_detail::grid_view;
 using overland_detail::lake_mode;
 using overland_detail::pow53;
 
-constexpr double kCelerityLimit = 0.06;     // m of depth moved across one face per sub-step
-constexpr double kHeightLimit = 0.1;        // m
-constexpr double kDepthFloor = -0.0001;     // m; lowest depth a donor cell may reach
+constexpr double kCelerityLimit = overland_detail::kExplicitCelerityLimit;  // m of depth per face per sub-step
+constexpr double kHeightLimit = overland_detail::kExplicitHeightLimit;      // m
+constexpr double kDepthFloor = overland_detail::kExplicitDepthFloor;        // m; lowest depth a donor may reach
 constexpr double kSmallestSubstep = 0.005;  // s; at or below it failures are accepted
 constexpr double kStepTolerance = 0.0001;   // s
 constexpr int kMaxDivisions = 5;            // per call
 constexpr int kReuseCalls = 4;              // calls that start with a reduced sub-step
-constexpr double kMinSlope = 1e-20;
-constexpr double kPlainSlopeOffset = 1e-30;
+constexpr double kMinSlope = overland_detail::kExplicitMinSlope;
+constexpr double kPlainSlopeOffset = overland_detail::kExplicitSlopeOffset;
 constexpr double kLakeSlopeOffset = 1e-20;
 // Exponent of the explicit scheme's outlet law: 1.666667, a shade above 5/3,
 // kept so that results match earlier runs of the model.
@@ -293,100 +294,55 @@ bool regular_neighbours(const grid_view& g) {
     return regular;
 }
 
-// Flux (m2/s) of face i of a plain sweep, and whether the sweep computes it
-// (a face with no neighbour, or whose cell holds its water in retention,
-// is skipped and carries 0).
-inline bool plain_face_active(const grid_view& g, const int* nb, int i) {
-    return nb[i] != 0 && !(g.ret[i] > g.h[i]);
-}
-inline double plain_face_flux(const grid_view& g, const int* nb, const double* so, int i) {
-    if (!plain_face_active(g, nb, i)) return 0.0;
-    const double* h = g.h;
-    const int r = nb[i];
-    double sf = so[i] - (h[r] - h[i]) * g.inv_dx + kPlainSlopeOffset;
-    if (std::fabs(sf) < kMinSlope) sf = kMinSlope;
-    const int up = sf < 0.0 ? r : i;
-    const double d = h[up] - g.ret[i];
-    return d > 0.0 ? signed_root(sf) / g.rough[i] * pow53(d) : 0.0;
-}
-
-// What the faces of one sub-step found: a failing face in the first or the
-// second direction swept, and a face that left its donor below 0 m.
-struct regular_verdict {
-    bool fail1 = false, fail2 = false, overdrawn = false;
-};
-
-// Depth change (m) the first direction d1 gives cell j: the face into j
-// (swept first) and then j's own.
-inline double first_change(const grid_view& g, const direction& d1, const int* up1, double k, int j) {
-    double a = 0.0;
-    const int u = up1[j];
-    if (u && plain_face_active(g, d1.nb, u)) a += d1.q[u] * k;
-    if (plain_face_active(g, d1.nb, j)) a -= d1.q[j] * k;
-    return a;
-}
-
 // The faces of one sub-step of `sub` s: fluxes into qx, qy, the changes
 // into dh (written, not added), and the verdict of the tests the sweep
 // makes face by face, each with the changes gathered up to that face.
-regular_verdict regular_substep(const grid_view& g, const direction (&dirs)[2], const int* up1,
-                                const int* up2, double sub) {
+overland_detail::regular_verdict regular_substep(const grid_view& g, const direction (&dirs)[2], const int* up1,
+                                                 const int* up2, double sub) {
     const int n = g.n;
     const double k = sub * g.inv_dx;
-#pragma omp parallel for schedule(static) if (n > kParallelCells)
-    for (int i = 1; i <= n; ++i) {
-        g.qx[i] = plain_face_flux(g, g.right, g.sox, i);
-        g.qy[i] = plain_face_flux(g, g.below, g.soy, i);
-    }
-    const direction& d1 = dirs[0];
-    const direction& d2 = dirs[1];
-    const double* h = g.h;
-    double* dh = g.dh;
+    overland_detail::for_blocks(n, [&g](int lo, int hi) { overland_detail::explicit_plain_fluxes(g, lo, hi); });
+    const overland_detail::change_lines lines{dirs[0].nb, dirs[0].q, up1, dirs[1].nb, dirs[1].q, up2};
     bool fail1 = false, fail2 = false, overdrawn = false;
-#pragma omp parallel for schedule(static) if (n > kParallelCells) reduction(|| : fail1, fail2, overdrawn)
-    for (int j = 1; j <= n; ++j) {
-        auto failing = [](double c, double after) {
-            const double celerity = std::fabs(c);
-            return !(celerity < kCelerityLimit && celerity <= kHeightLimit && after >= kDepthFloor);
-        };
-        // First direction.
-        double a = 0.0;
-        const int u1 = up1[j];
-        if (u1 && plain_face_active(g, d1.nb, u1)) a += d1.q[u1] * k;
-        if (plain_face_active(g, d1.nb, j)) {
-            const double c = d1.q[j] * k;
-            a -= c;
-            const double after = c >= 0.0 ? h[j] + a : h[d1.nb[j]] + (0.0 + c);
-            overdrawn = overdrawn || after < 0.0;
-            fail1 = fail1 || failing(c, after);
-        }
-        // Second direction, on top of the first.
-        double b = a;
-        const int u2 = up2[j];
-        if (u2 && plain_face_active(g, d2.nb, u2)) b += d2.q[u2] * k;
-        if (plain_face_active(g, d2.nb, j)) {
-            const double c = d2.q[j] * k;
-            b -= c;
-            const int r = d2.nb[j];
-            const double after = c >= 0.0 ? h[j] + b : h[r] + (first_change(g, d1, up1, k, r) + c);
-            overdrawn = overdrawn || after < 0.0;
-            fail2 = fail2 || failing(c, after);
-        }
-        dh[j] = b;
+#pragma omp parallel reduction(|| : fail1, fail2, overdrawn) if (n > kParallelCells)
+    {
+        int lo = 0, hi = 0;
+        overland_detail::thread_block(n, lo, hi);
+        overland_detail::regular_verdict v;
+        overland_detail::explicit_cell_changes(g, lines, k, lo, hi, v);
+        fail1 = v.fail1;
+        fail2 = v.fail2;
+        overdrawn = v.overdrawn;
     }
     return {fail1, fail2, overdrawn};
 }
 
-// h += dh and dh cleared; with `keep`, h_old takes the depths before.
-void apply_regular(const grid_view& g, double* h_old, bool keep) {
+// h += dh (dh is written afresh by every sub-step); with `keep`, h_old
+// takes the depths before; with `last`, the fluxes become the discharges the
+// call leaves (x dx), as the last sub-step's faces are final.
+void apply_regular(const grid_view& g, double* h_old, bool keep, bool last) {
     const int n = g.n;
     double* h = g.h;
-    double* dh = g.dh;
-#pragma omp parallel for schedule(static) if (n > kParallelCells)
-    for (int i = 1; i <= n; ++i) {
-        if (keep) h_old[i] = h[i];
-        h[i] += dh[i];
-        dh[i] = 0.0;
+    const double* dh = g.dh;
+    if (keep) {
+#pragma omp parallel for simd schedule(static) if (n > kParallelCells)
+        for (int i = 1; i <= n; ++i) {
+            h_old[i] = h[i];
+            h[i] += dh[i];
+        }
+    } else if (last) {
+        double* qx = g.qx;
+        double* qy = g.qy;
+        const double dx = g.dx;
+#pragma omp parallel for simd schedule(static) if (n > kParallelCells)
+        for (int i = 1; i <= n; ++i) {
+            h[i] += dh[i];
+            qx[i] *= dx;
+            qy[i] *= dx;
+        }
+    } else {
+#pragma omp parallel for simd schedule(static) if (n > kParallelCells)
+        for (int i = 1; i <= n; ++i) h[i] += dh[i];
     }
 }
 
@@ -412,7 +368,7 @@ int regular_substep_route(model_state& m, const grid_view& g, double dt, double 
         bool restart = false;
         for (;;) {
             const double this_sub = std::min(sub, dt - elapsed);
-            const regular_verdict v = regular_substep(g, dirs, up1, up2, this_sub);
+            const overland_detail::regular_verdict v = regular_substep(g, dirs, up1, up2, this_sub);
             for (const bool fail : {v.fail1, v.fail2}) {
                 if (!fail || too_small) continue;
                 if (this_sub <= kSmallestSubstep) {
@@ -441,7 +397,7 @@ int regular_substep_route(model_state& m, const grid_view& g, double dt, double 
             const bool last = std::fabs(elapsed - dt) < kStepTolerance || elapsed > dt;
             // A later sub-step, or a later attempt, needs the start of the call.
             const bool keep = !saved && !last && divisions < kMaxDivisions;
-            apply_regular(g, h_old, keep);
+            apply_regular(g, h_old, keep, last);
             saved = saved || keep;
             if (last) break;
         }
@@ -612,6 +568,7 @@ double explicit_overland_route(model_state& m, double dt) {
         volume = overland_detail::drain_outlet(g.h[out], q, dt, g.area);
     }
 
+    if (regular) return volume;  // its last sub-step has made the discharges
 #pragma omp parallel for schedule(static) if (n > kParallelCells)
     for (int i = 1; i <= n; ++i) {
         g.qx[i] *= g.dx;

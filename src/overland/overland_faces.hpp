@@ -9,6 +9,8 @@
 #include <cstring>
 #include <vector>
 
+#include <omp.h>
+
 #include "core/arrays.hpp"
 #include "input/mapping_tables.hpp"
 #include "model/model_state_fwd.hpp"
@@ -20,6 +22,25 @@ namespace overland_detail {
 // Loops over fewer cells than this stay on one thread: below it, starting
 // the threads costs more than they save.
 constexpr int kParallelCells = 8192;
+
+// Calls f(lo, hi) on consecutive blocks that share out cells 1..n, one block
+// per thread (one block on grids under kParallelCells). Work that gives each
+// cell its own results gives the same ones for any thread count.
+// thread_block gives, inside a parallel region, the calling thread's block.
+inline void thread_block(int n, int& lo, int& hi) {
+    const long long threads = omp_get_num_threads(), t = omp_get_thread_num();
+    lo = static_cast<int>(1 + n * t / threads);
+    hi = static_cast<int>(n * (t + 1) / threads);
+}
+template <class F>
+void for_blocks(int n, F f) {
+#pragma omp parallel if (n > kParallelCells)
+    {
+        int lo = 0, hi = 0;
+        thread_block(n, lo, hi);
+        if (lo <= hi) f(lo, hi);
+    }
+}
 
 // Which lakes a routing call treats as lakes.
 enum class lake_mode { none, overland, channel };

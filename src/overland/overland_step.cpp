@@ -15,6 +15,7 @@
 #include "overland/overland_faces.hpp"
 #include "overland/overland_pumps.hpp"
 #include "overland/overland_route.hpp"
+#include "overland/overland_simd.hpp"
 #include "overland/overland_steps.hpp"
 #include "transport/transport_steps.hpp"
 
@@ -53,24 +54,51 @@ bool scan_cells(model_state& m, const char* when, int& counted, int& flowing) {
     // The scan stops at the first depth that is not a number: the cells
     // before it are what it has seen.
     int first_bad = n + 1;
-#pragma omp parallel for schedule(static) reduction(min : first_bad) if (n > kParallelCells)
-    for (int i = 1; i <= n; ++i) {
-        if (i < first_bad && !std::isfinite(h[i]) && !(olake && olake[i] > 0) && !(clake && clake[i] >= 1))
-            first_bad = i;
-    }
-    const int seen = std::min(first_bad, n);
     int lake_cells = 0, wet = 0;
     flowing = 0;
+    if (!olake && !clake) {
+        // One pass counts every cell; in the rare case of a bad depth the
+        // cells up to it are counted again.
+        int bad = 0;
+#pragma omp parallel reduction(+ : flowing, bad, wet) if (n > kParallelCells)
+        {
+            int lo = 0, hi = 0;
+            overland_detail::thread_block(n, lo, hi);
+            overland_detail::wet_flow_count c;
+            overland_detail::wet_flow_counts(h, qx, qy, kWetDepth, kFlowing, lo, hi, c);
+            bad = c.bad;
+            wet = c.wet;
+            flowing = c.flowing;
+        }
+        wet = wet > 0 ? 1 : 0;
+        if (bad > 0) {
+            first_bad = 1;
+            while (std::isfinite(h[first_bad])) ++first_bad;
+            wet = 0;
+            flowing = 0;
+            for (int i = 1; i <= first_bad; ++i) {
+                if (h[i] > kWetDepth) wet = 1;
+                if (std::fabs(qx[i]) > kFlowing || std::fabs(qy[i]) > kFlowing) ++flowing;
+            }
+        }
+    } else {
+#pragma omp parallel for schedule(static) reduction(min : first_bad) if (n > kParallelCells)
+        for (int i = 1; i <= n; ++i) {
+            if (i < first_bad && !std::isfinite(h[i]) && !(olake && olake[i] > 0) && !(clake && clake[i] >= 1))
+                first_bad = i;
+        }
+        const int seen = std::min(first_bad, n);
 #pragma omp parallel for schedule(static) reduction(+ : lake_cells, flowing) reduction(max : wet) \
     if (seen > kParallelCells)
-    for (int i = 1; i <= seen; ++i) {
-        if (olake && olake[i] > 0) continue;
-        if (clake && clake[i] >= 1) {
-            ++lake_cells;
-            continue;
+        for (int i = 1; i <= seen; ++i) {
+            if (olake && olake[i] > 0) continue;
+            if (clake && clake[i] >= 1) {
+                ++lake_cells;
+                continue;
+            }
+            if (h[i] > kWetDepth) wet = 1;
+            if (std::fabs(qx[i]) > kFlowing || std::fabs(qy[i]) > kFlowing) ++flowing;
         }
-        if (h[i] > kWetDepth) wet = 1;
-        if (std::fabs(qx[i]) > kFlowing || std::fabs(qy[i]) > kFlowing) ++flowing;
     }
     counted = n - lake_cells;
     if (wet) m.ov_wet = 1;

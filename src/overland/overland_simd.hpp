@@ -1,0 +1,211 @@
+// The hot per-cell work of the plain overland schemes (face fluxes, the
+// explicit scheme's cell changes and tests, the wet and flowing counts)
+// several cells at a time: four with AVX2 where the machine has it, two with
+// SSE2 (part of every x86-64 target) otherwise. Every lane makes the
+// operations of the scalar code in the same order, each a correctly rounded
+// IEEE operation, so the results are the scalar results bit for bit. No
+// multiply-add may be fused: GCC contracts a * b + c in C++ wherever the
+// target has the instruction (AVX-512F and FMA do, AVX2 alone does not), so
+// the lanes are built for no wider target. Where a lane would leave pow53's
+// fast range, that lane is computed by the scalar pow53. Other targets use
+// the scalar code. Internal to src/overland.
+#pragma once
+
+#include "overland/overland_faces.hpp"
+
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
+#include <immintrin.h>
+#define KESTA_OVERLAND_SIMD 1
+#endif
+
+namespace kesta {
+namespace overland_detail {
+
+// Constants of the plain flux laws, shared by the scalar and the paired code.
+constexpr double kExplicitMinSlope = 1e-20;
+constexpr double kExplicitSlopeOffset = 1e-30;
+
+// Flux (m2/s, positive from i to nb[i]) of the explicit scheme's face i on a
+// plain grid (no lakes, dikes or wetlands): 0 for no neighbour or when the
+// cell's retention holds its water.
+inline double explicit_plain_flux(const grid_view& g, const int* nb, const double* so, int i) {
+    const int r = nb[i];
+    if (r == 0 || g.ret[i] > g.h[i]) return 0.0;
+    const double* h = g.h;
+    double sf = so[i] - (h[r] - h[i]) * g.inv_dx + kExplicitSlopeOffset;
+    if (std::fabs(sf) < kExplicitMinSlope) sf = kExplicitMinSlope;
+    const int up = sf < 0.0 ? r : i;
+    const double d = h[up] - g.ret[i];
+    return d > 0.0 ? std::copysign(std::sqrt(std::fabs(sf)), sf) / g.rough[i] * pow53(d) : 0.0;
+}
+
+// The explicit scheme's tests of a face: it fails when it moves 0.06 m or
+// more of depth, more than 0.1 m, or leaves its donor below -0.0001 m.
+constexpr double kExplicitCelerityLimit = 0.06;  // m
+constexpr double kExplicitHeightLimit = 0.1;     // m
+constexpr double kExplicitDepthFloor = -0.0001;  // m
+
+// Whether the plain explicit sweep computes face i (a face with no
+// neighbour, or whose cell holds its water in retention, is skipped and
+// carries 0).
+inline bool explicit_face_computed(const grid_view& g, const int* nb, int i) {
+    return nb[i] != 0 && !(g.ret[i] > g.h[i]);
+}
+
+// The faces of a plain explicit sub-step in the order it sweeps them: the
+// first direction (neighbour, flux, the cell whose face ends at each cell),
+// then the second.
+struct change_lines {
+    const int* nb1;
+    const double* q1;
+    const int* up1;
+    const int* nb2;
+    const double* q2;
+    const int* up2;
+};
+
+// What the faces of one sub-step found: a failing face in the first or the
+// second direction swept, and a face that left its donor below 0 m.
+struct regular_verdict {
+    bool fail1 = false, fail2 = false, overdrawn = false;
+};
+
+// Depth change (m) the first direction gives cell j: the face into j
+// (swept first) and then j's own; k = sub-step / dx.
+inline double explicit_first_change(const grid_view& g, const change_lines& l, double k, int j) {
+    double a = 0.0;
+    const int u = l.up1[j];
+    if (u && explicit_face_computed(g, l.nb1, u)) a += l.q1[u] * k;
+    if (explicit_face_computed(g, l.nb1, j)) a -= l.q1[j] * k;
+    return a;
+}
+
+// The depth change of cell j in a sub-step of a regular plain grid into
+// dh[j], and the tests of its faces, each with the changes gathered up to
+// that face, OR-ed into v.
+inline void explicit_cell_change(const grid_view& g, const change_lines& l, double k, int j, regular_verdict& v) {
+    auto failing = [](double c, double after) {
+        const double celerity = std::fabs(c);
+        return !(celerity < kExplicitCelerityLimit && celerity <= kExplicitHeightLimit &&
+                 after >= kExplicitDepthFloor);
+    };
+    const double* h = g.h;
+    // First direction.
+    double a = 0.0;
+    const int u1 = l.up1[j];
+    if (u1 && explicit_face_computed(g, l.nb1, u1)) a += l.q1[u1] * k;
+    if (explicit_face_computed(g, l.nb1, j)) {
+        const double c = l.q1[j] * k;
+        a -= c;
+        const double after = c >= 0.0 ? h[j] + a : h[l.nb1[j]] + (0.0 + c);
+        v.overdrawn = v.overdrawn || after < 0.0;
+        v.fail1 = v.fail1 || failing(c, after);
+    }
+    // Second direction, on top of the first.
+    double b = a;
+    const int u2 = l.up2[j];
+    if (u2 && explicit_face_computed(g, l.nb2, u2)) b += l.q2[u2] * k;
+    if (explicit_face_computed(g, l.nb2, j)) {
+        const double c = l.q2[j] * k;
+        b -= c;
+        const int r = l.nb2[j];
+        const double after = c >= 0.0 ? h[j] + b : h[r] + (explicit_first_change(g, l, k, r) + c);
+        v.overdrawn = v.overdrawn || after < 0.0;
+        v.fail2 = v.fail2 || failing(c, after);
+    }
+    g.dh[j] = b;
+}
+
+// Counts of cells with a depth that is not a finite number, with more than
+// `wet_depth` of water and with a face flux above `flowing_q`.
+struct wet_flow_count {
+    int bad = 0, wet = 0, flowing = 0;
+};
+
+// Discharge (m3/s, positive from i to nb[i]) of the ADE schemes' face i on a
+// plain grid, from the depths h: down the water-surface slope, from the
+// upwind cell above its retention depth, with its roughness.
+inline double ade_plain_flux(const grid_view& g, const double* h, const int* nb, int i) {
+    const int r = nb[i];
+    if (r == 0) return 0.0;
+    const double s = (g.elev[i] + h[i] - (g.elev[r] + h[r])) * g.inv_dx;
+    if (s == 0.0) return 0.0;
+    const int u = s > 0.0 ? i : r;
+    const double depth = h[u];
+    const double retention = g.ret[u];
+    if (retention >= depth) return 0.0;
+    const double root = std::copysign(std::sqrt(std::fabs(s)), s);
+    return root * pow53(depth - retention) / g.rough[u] * g.dx;
+}
+
+#ifdef KESTA_OVERLAND_SIMD
+namespace simd_sse2 {
+#define KESTA_LANES 2
+#include "overland/overland_simd_lanes.hpp"
+#undef KESTA_LANES
+}  // namespace simd_sse2
+
+#pragma GCC push_options
+#pragma GCC target("avx2")
+namespace simd_avx2 {
+#define KESTA_LANES 4
+#include "overland/overland_simd_lanes.hpp"
+#undef KESTA_LANES
+}  // namespace simd_avx2
+#pragma GCC pop_options
+
+// Whether the machine runs AVX2.
+inline bool have_avx2() {
+    static const bool yes = __builtin_cpu_supports("avx2");
+    return yes;
+}
+#endif
+
+// qx[i], qy[i] = explicit_plain_flux of both directions for i in lo..hi.
+inline void explicit_plain_fluxes(const grid_view& g, int lo, int hi) {
+    int i = lo;
+#ifdef KESTA_OVERLAND_SIMD
+    i = have_avx2() ? simd_avx2::explicit_block(g, lo, hi) : simd_sse2::explicit_block(g, lo, hi);
+#endif
+    for (; i <= hi; ++i) {
+        g.qx[i] = explicit_plain_flux(g, g.right, g.sox, i);
+        g.qy[i] = explicit_plain_flux(g, g.below, g.soy, i);
+    }
+}
+
+// explicit_cell_change of cells lo..hi of a regular grid.
+inline void explicit_cell_changes(const grid_view& g, const change_lines& l, double k, int lo, int hi,
+                                  regular_verdict& v) {
+    int j = lo;
+#ifdef KESTA_OVERLAND_SIMD
+    j = have_avx2() ? simd_avx2::changes_block(g, l, k, lo, hi, v) : simd_sse2::changes_block(g, l, k, lo, hi, v);
+#endif
+    for (; j <= hi; ++j) explicit_cell_change(g, l, k, j, v);
+}
+
+// Adds to c the counts of cells lo..hi.
+inline void wet_flow_counts(const double* h, const double* qx, const double* qy, double wet_depth,
+                            double flowing_q, int lo, int hi, wet_flow_count& c) {
+    int i = lo;
+#ifdef KESTA_OVERLAND_SIMD
+    i = have_avx2() ? simd_avx2::counts_block(h, qx, qy, wet_depth, flowing_q, lo, hi, c)
+                    : simd_sse2::counts_block(h, qx, qy, wet_depth, flowing_q, lo, hi, c);
+#endif
+    for (; i <= hi; ++i) {
+        c.bad += std::isfinite(h[i]) ? 0 : 1;
+        c.wet += h[i] > wet_depth ? 1 : 0;
+        c.flowing += std::fabs(qx[i]) > flowing_q || std::fabs(qy[i]) > flowing_q ? 1 : 0;
+    }
+}
+
+// q[i] = ade_plain_flux(g, h, nb, i) for i in lo..hi.
+inline void ade_plain_fluxes(const grid_view& g, const double* h, const int* nb, double* q, int lo, int hi) {
+    int i = lo;
+#ifdef KESTA_OVERLAND_SIMD
+    i = have_avx2() ? simd_avx2::ade_block(g, h, nb, q, lo, hi) : simd_sse2::ade_block(g, h, nb, q, lo, hi);
+#endif
+    for (; i <= hi; ++i) q[i] = ade_plain_flux(g, h, nb, i);
+}
+
+}  // namespace overland_detail
+}  // namespace kesta

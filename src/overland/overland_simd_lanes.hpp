@@ -1,0 +1,287 @@
+// The paired face-flux kernels of overland_simd.hpp for W lanes of doubles.
+// Included once per instruction set, each time inside its own namespace with
+// KESTA_LANES (2 or 4) defined; deliberately no include guard. Internal to
+// src/overland.
+
+constexpr int W = KESTA_LANES;
+typedef double vd __attribute__((vector_size(8 * W)));
+typedef long long vi __attribute__((vector_size(8 * W)));
+
+[[gnu::always_inline]] inline vd load(const double* p) {
+    vd v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+[[gnu::always_inline]] inline void store(double* p, vd v) { std::memcpy(p, &v, sizeof v); }
+[[gnu::always_inline]] inline vd splat(double c) { return vd{} + c; }
+
+// The cell numbers nb[0..W-1] of a gather, and whether they run on one by
+// one from the first, as across the faces of a row: the gather is then one
+// load. Number 0, for no neighbour, names a valid element.
+struct cells {
+    const int* nb;
+    bool run;
+};
+[[gnu::always_inline]] inline cells cells_at(const int* nb) {
+#if KESTA_LANES == 2
+    const __m128i v = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(nb));
+    const __m128i from_first = _mm_add_epi32(_mm_set1_epi32(nb[0]), _mm_setr_epi32(0, 1, 0, 0));
+    return {nb, (_mm_movemask_epi8(_mm_cmpeq_epi32(v, from_first)) & 0xFF) == 0xFF};
+#else
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(nb));
+    const __m128i from_first = _mm_add_epi32(_mm_set1_epi32(nb[0]), _mm_setr_epi32(0, 1, 2, 3));
+    return {nb, _mm_movemask_epi8(_mm_cmpeq_epi32(v, from_first)) == 0xFFFF};
+#endif
+}
+
+// a[nb[k]] of each lane.
+[[gnu::always_inline]] inline vd gather(const double* a, const cells& c) {
+    if (c.run) return load(a + c.nb[0]);
+    const int* nb = c.nb;
+#if KESTA_LANES == 2
+    return vd{a[nb[0]], a[nb[1]]};
+#else
+    return vd{a[nb[0]], a[nb[1]], a[nb[2]], a[nb[3]]};
+#endif
+}
+[[gnu::always_inline]] inline vd gather(const double* a, const int* nb) { return gather(a, cells{nb, false}); }
+[[gnu::always_inline]] inline vi has_neighbour(const int* nb) {
+#if KESTA_LANES == 2
+    return vi{nb[0], nb[1]} != 0;
+#else
+    return vi{nb[0], nb[1], nb[2], nb[3]} != 0;
+#endif
+}
+// One bit per lane whose mask is set.
+[[gnu::always_inline]] inline int lane_bits(vi m) {
+#if KESTA_LANES == 2
+    return _mm_movemask_pd(reinterpret_cast<__m128d>(m));
+#else
+    return _mm256_movemask_pd(reinterpret_cast<__m256d>(m));
+#endif
+}
+[[gnu::always_inline]] inline vd root(vd v) {
+#if KESTA_LANES == 2
+    return reinterpret_cast<vd>(_mm_sqrt_pd(reinterpret_cast<__m128d>(v)));
+#else
+    return reinterpret_cast<vd>(_mm256_sqrt_pd(reinterpret_cast<__m256d>(v)));
+#endif
+}
+
+constexpr long long kSignBit = static_cast<long long>(0x8000000000000000ull);
+
+[[gnu::always_inline]] inline vd magnitude(vd v) { return reinterpret_cast<vd>(reinterpret_cast<vi>(v) & ~kSignBit); }
+
+// copysign(sqrt(|s|), s) of every lane.
+[[gnu::always_inline]] inline vd signed_root(vd s) {
+    return reinterpret_cast<vd>(reinterpret_cast<vi>(root(magnitude(s))) | (reinterpret_cast<vi>(s) & kSignBit));
+}
+
+// v / 3 of every lane of v (integers below 2^63), exactly, in doubles: with
+// v = hi 2^32 + lo, floor(hi / 3) and then floor(((hi mod 3) 2^32 + lo) / 3),
+// each the integer nearest to (w - 1) / 3 (a third off at most, so the
+// rounding is exact), found by adding 1.5 2^52, whose low bits then hold it.
+[[gnu::always_inline]] inline vi third_of(vi v) {
+    constexpr long long two52_bits = 0x4330000000000000LL;  // 2^52
+    constexpr long long round_bits = 0x4338000000000000LL;  // 1.5 2^52
+    constexpr double two52 = 4503599627370496.0;
+    constexpr double round = 6755399441055744.0;
+    constexpr double third = 1.0 / 3.0;
+    // The halves as doubles: 2^52 + w has the bits of 2^52 or w.
+    const vd hi = reinterpret_cast<vd>((v >> 32) | two52_bits) - two52;
+    const vd lo = reinterpret_cast<vd>((v & 0xFFFFFFFFLL) | two52_bits) - two52;
+    const vd hi3 = (hi - 1.0) * third + round;  // round + floor(hi / 3)
+    const vd t = (hi - (hi3 - round) * 3.0) * 4294967296.0 + lo;
+    const vd lo3 = (t - 1.0) * third + round;  // round + floor(t / 3)
+    return ((reinterpret_cast<vi>(hi3) - round_bits) << 32) + (reinterpret_cast<vi>(lo3) - round_bits);
+}
+
+// overland_detail::pow53 of every lane, each in (1e-100, 1e100): the same
+// operations in the same order.
+[[gnu::always_inline]] inline vd pow53(vd d) {
+    const vd x = d * d;
+    vd y = reinterpret_cast<vd>(third_of(reinterpret_cast<vi>(x)) + 0x2A9F7893782DA1CELL);
+    for (int k = 0; k < 2; ++k) {
+        const vd y3 = y * y * y;
+        y *= (y3 + 2.0 * x) / (2.0 * y3 + x);
+    }
+    return d * y;
+}
+
+// pow53 of the lanes of d that `need` selects: the lane form where d lies in
+// its range, the scalar one elsewhere.
+[[gnu::noinline]] inline vd pow53_lanes_out_of_range(vd p, vd d, int out) {
+    for (int k = 0; k < W; ++k) {
+        if (out & (1 << k)) p[k] = overland_detail::pow53(d[k]);
+    }
+    return p;
+}
+[[gnu::always_inline]] inline vd pow53_where(vd d, vi need) {
+    const vi in_range = (d > 1e-100) & (d < 1e100);
+    const vd p = pow53(in_range ? d : splat(1.0));
+    const int out = lane_bits(need & ~in_range);
+    return out ? pow53_lanes_out_of_range(p, d, out) : p;
+}
+
+// explicit_plain_flux of faces i .. i + W - 1; hi, ret and rough are the
+// cells' depths, retention depths and roughness.
+[[gnu::always_inline]] inline vd explicit_faces(const grid_view& g, const int* nb, const double* so, int i, vd hi,
+                                                vd ret, vd rough) {
+    const vi active = has_neighbour(nb + i) & ~(ret > hi);
+    if (!lane_bits(active)) return vd{};
+    const vd hr = gather(g.h, cells_at(nb + i));
+    vd sf = load(so + i) - (hr - hi) * g.inv_dx + kExplicitSlopeOffset;
+    sf = magnitude(sf) < kExplicitMinSlope ? splat(kExplicitMinSlope) : sf;
+    const vd d = (sf < 0.0 ? hr : hi) - ret;
+    const vi need = active & (d > 0.0);
+    if (!lane_bits(need)) return vd{};
+    const vd flux = signed_root(sf) / rough * pow53_where(d, need);
+    return reinterpret_cast<vd>(need & reinterpret_cast<vi>(flux));
+}
+
+// ade_plain_flux of faces i .. i + W - 1.
+[[gnu::always_inline]] inline vd ade_faces(const grid_view& g, const double* h, const int* nb, int i) {
+    const cells r = cells_at(nb + i);
+    const vd hi = load(h + i);
+    const vd hr = gather(h, r);
+    const vd s = (load(g.elev + i) + hi - (gather(g.elev, r) + hr)) * g.inv_dx;
+    const vi from_i = s > 0.0;
+    const vd depth = from_i ? hi : hr;
+    const vd ret = from_i ? load(g.ret + i) : gather(g.ret, r);
+    const vi need = has_neighbour(nb + i) & ~((s == 0.0) | (ret >= depth));
+    if (!lane_bits(need)) return vd{};
+    const vd rough = from_i ? load(g.rough + i) : gather(g.rough, r);
+    const vd flux = signed_root(s) * pow53_where(depth - ret, need) / rough * g.dx;
+    return reinterpret_cast<vd>(need & reinterpret_cast<vi>(flux));
+}
+
+// Both directions' explicit_plain_flux for cells lo..hi; returns the first
+// cell left for the scalar code.
+inline int explicit_block(const grid_view& g, int lo, int hi) {
+    int i = lo;
+    // Two groups of cells at a time: four independent chains of divisions.
+    for (; i + 2 * W - 1 <= hi; i += 2 * W) {
+        const vd h = load(g.h + i), ret = load(g.ret + i), rough = load(g.rough + i);
+        const vd h2 = load(g.h + i + W), ret2 = load(g.ret + i + W), rough2 = load(g.rough + i + W);
+        const vd qx = explicit_faces(g, g.right, g.sox, i, h, ret, rough);
+        const vd qy = explicit_faces(g, g.below, g.soy, i, h, ret, rough);
+        const vd qx2 = explicit_faces(g, g.right, g.sox, i + W, h2, ret2, rough2);
+        const vd qy2 = explicit_faces(g, g.below, g.soy, i + W, h2, ret2, rough2);
+        store(g.qx + i, qx);
+        store(g.qy + i, qy);
+        store(g.qx + i + W, qx2);
+        store(g.qy + i + W, qy2);
+    }
+    for (; i + W - 1 <= hi; i += W) {
+        const vd h = load(g.h + i), ret = load(g.ret + i), rough = load(g.rough + i);
+        store(g.qx + i, explicit_faces(g, g.right, g.sox, i, h, ret, rough));
+        store(g.qy + i, explicit_faces(g, g.below, g.soy, i, h, ret, rough));
+    }
+    return i;
+}
+
+// Whether a face moving c of depth, leaving `after` in its donor, fails the
+// explicit scheme's tests.
+[[gnu::always_inline]] inline vi failing(vd c, vd after) {
+    const vd celerity = magnitude(c);
+    return ~((celerity < kExplicitCelerityLimit) & (celerity <= kExplicitHeightLimit) &
+             (after >= kExplicitDepthFloor));
+}
+
+// Whether the plain explicit sweep computes the faces of cells idx[0..W-1],
+// whose neighbours across them are nb[0..W-1].
+[[gnu::always_inline]] inline vi computed(const grid_view& g, const cells& idx, const int* nb) {
+    return has_neighbour(nb) & ~(gather(g.ret, idx) > gather(g.h, idx));
+}
+[[gnu::always_inline]] inline vi computed(const grid_view& g, const int* idx, const int* nb) {
+    return computed(g, cells{idx, false}, nb);
+}
+
+// The first direction's depth change of cells r[0..W-1] (see
+// explicit_first_change).
+[[gnu::always_inline]] inline vd first_change_at(const grid_view& g, const change_lines& l, const int* r, double k) {
+    int u[W], nbr[W];
+    for (int m = 0; m < W; ++m) {
+        u[m] = l.up1[r[m]];
+        nbr[m] = l.nb1[r[m]];
+    }
+    const vd in = computed(g, u, u) ? gather(l.q1, u) * k : vd{};  // u's face leads to r
+    const vd out = computed(g, r, nbr) ? gather(l.q1, r) * k : vd{};
+    return 0.0 + in - out;
+}
+
+// explicit_cell_change for cells lo..hi, OR-ing the verdicts into v; returns
+// the first cell left for the scalar code. The terms of faces not computed
+// are +0 here, which leaves every sum as the scalar code leaves it (no sum
+// is -0 before such a term is added). The grid is regular: the face of cell
+// up1[j] leads to j, so a number that is not 0 has its neighbour there.
+inline int changes_block(const grid_view& g, const change_lines& l, double k, int lo, int hi, regular_verdict& v) {
+    vi fail1{}, fail2{}, over{};
+    int i = lo;
+    for (; i + W - 1 <= hi; i += W) {
+        const vd hj = load(g.h + i);
+        const vi holds = load(g.ret + i) > hj;
+        // First direction: the face into the cell, then its own.
+        const vi act1 = has_neighbour(l.nb1 + i) & ~holds;
+        const vd c1 = load(l.q1 + i) * k;
+        const cells u1 = cells_at(l.up1 + i);
+        vd a = 0.0 + (computed(g, u1, l.up1 + i) ? gather(l.q1, u1) * k : vd{});
+        a = a - (act1 ? c1 : vd{});
+        const vd after1 = c1 >= 0.0 ? hj + a : gather(g.h, cells_at(l.nb1 + i)) + (0.0 + c1);
+        over |= act1 & (after1 < 0.0);
+        fail1 |= act1 & failing(c1, after1);
+        // Second direction, on top of the first.
+        const vi act2 = has_neighbour(l.nb2 + i) & ~holds;
+        const vd c2 = load(l.q2 + i) * k;
+        const cells u2 = cells_at(l.up2 + i);
+        vd b = a + (computed(g, u2, l.up2 + i) ? gather(l.q2, u2) * k : vd{});
+        b = b - (act2 ? c2 : vd{});
+        const vi ahead = c2 >= 0.0;
+        vd after2 = hj + b;
+        if (lane_bits(act2 & ~ahead)) {
+            const vd back_after = gather(g.h, cells_at(l.nb2 + i)) + (first_change_at(g, l, l.nb2 + i, k) + c2);
+            after2 = ahead ? after2 : back_after;
+        }
+        over |= act2 & (after2 < 0.0);
+        fail2 |= act2 & failing(c2, after2);
+        store(g.dh + i, b);
+    }
+    v.fail1 = v.fail1 || lane_bits(fail1);
+    v.fail2 = v.fail2 || lane_bits(fail2);
+    v.overdrawn = v.overdrawn || lane_bits(over);
+    return i;
+}
+
+// wet_flow_counts for cells lo..hi; returns the first cell left for the
+// scalar code.
+inline int counts_block(const double* h, const double* qx, const double* qy, double wet_depth, double flowing_q,
+                        int lo, int hi, wet_flow_count& c) {
+    vi bad{}, wet{}, flowing{};
+    int i = lo;
+    for (; i + W - 1 <= hi; i += W) {
+        const vd d = load(h + i);
+        bad -= ~(magnitude(d) <= 1.7976931348623157e308);  // a mask is -1
+        wet -= d > wet_depth;
+        flowing -= (magnitude(load(qx + i)) > flowing_q) | (magnitude(load(qy + i)) > flowing_q);
+    }
+    for (int k = 0; k < W; ++k) {
+        c.bad += static_cast<int>(bad[k]);
+        c.wet += static_cast<int>(wet[k]);
+        c.flowing += static_cast<int>(flowing[k]);
+    }
+    return i;
+}
+
+// ade_plain_flux into q for cells lo..hi; returns the first cell left for
+// the scalar code.
+inline int ade_block(const grid_view& g, const double* h, const int* nb, double* q, int lo, int hi) {
+    int i = lo;
+    for (; i + 2 * W - 1 <= hi; i += 2 * W) {
+        const vd a = ade_faces(g, h, nb, i);
+        const vd b = ade_faces(g, h, nb, i + W);
+        store(q + i, a);
+        store(q + i + W, b);
+    }
+    for (; i + W - 1 <= hi; i += W) store(q + i, ade_faces(g, h, nb, i));
+    return i;
+}
