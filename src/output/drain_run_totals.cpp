@@ -12,6 +12,7 @@ namespace kesta {
 namespace {
 
 bool any_other_fixed_head(const model_state& m) {
+    if (m.run_superlink_to_boundary != 0.0) return true;
     for (int j = 1; j <= m.n_sjunc; ++j) {
         const int code = m.sjunc_inlet_type[j];
         if (m.bound[j] && code != kOutletToCell && code != kOutletToChannel) return true;
@@ -39,6 +40,7 @@ void write_drain_run_totals(const model_state& m) {
     std::fprintf(fp, "Volume of groundwater to tile drains            %14.2lf\n", m.run_gw_to_tile_drains);
     if (any_other_fixed_head(m))
         std::fprintf(fp, "Volume of subsurface drains to boundaries       %14.2lf\n", m.run_superlink_to_boundary);
+    std::fprintf(fp, "Volume of subsurface drain solver clean-up      %14.2lf\n", m.run_drain_cleanup);
     std::fputs("\n", fp);
     // The water in the drains at the first solve and what the solver made
     // count with the inflow.

@@ -154,9 +154,10 @@ bool drains(const model_state& m) { return m.storm_sewer_given != 0; }
 bool drains_to_channels(const model_state& m) { return drains(m) && ch(m); }
 bool tile_drains(const model_state& m) { return drains(m) && m.tile_drains_present; }
 // A fixed-head superjunction other than the outlets onto cells and into
-// channels.
+// channels, or water an outlet drew in from its fixed head.
 bool drain_boundaries(const model_state& m) {
     if (!drains(m)) return false;
+    if (m.volume_superlink_boundary != 0.0) return true;
     for (int j = 1; j <= m.n_sjunc; ++j) {
         const int code = m.sjunc_inlet_type[j];
         if (m.bound[j] && code != kOutletToCell && code != kOutletToChannel) return true;
@@ -205,6 +206,9 @@ const volume_line kVolumeLines[] = {
     {drain_boundaries, "volume of superlink to boundaries:   %9.1lf\n",
      value_of<&model_state::volume_superlink_boundary>},
     {tile_drains, "volume of gw to tile drains:         %9.1lf\n", value_of<&model_state::volume_gw_tile_drains>},
+    // Water the pipe solver made: its depth and head floors and the storage
+    // beyond its linearised continuity.
+    {drains, "volume of drain solver clean-up:     %9.1lf\n", value_of<&model_state::volume_drain_cleanup>},
     {always, "\n", nullptr},
     {lakes, "volume remaining in lakes            %9.1lf\n", value_of<&model_state::volume_remaining_in_lakes>},
     {always, "volume remaining on surface:         %9.1lf\n", value_of<&model_state::volume_remaining_on_surface>},

@@ -453,12 +453,14 @@ void back_substitute(storm_drain_state& s, superlink_work& w, int l, double dt) 
 
 // Volume v (m3, negative: into the network) leaving at fixed-head junction
 // j: into the channel (999, kept for the channel step), onto the cell (888)
-// or out of the model at any other fixed head.
+// or out of the model at any other fixed head. What an outlet draws into
+// the network comes from its fixed head, never from the channel or the
+// cell, whose levels the solver does not see.
 void deliver(storm_drain_state& s, vec1<double>& h, double area, int j, double v) {
     s.superlink_volume_out += v;
-    if (s.sjunc_inlet_type[j] == kOutletToChannel) {
+    if (v > 0.0 && s.sjunc_inlet_type[j] == kOutletToChannel) {
         s.superlink_q_to_channel[j] += v;
-    } else if (s.sjunc_inlet_type[j] == kOutletToCell && s.superlink_junc_gnum[j] > 0) {
+    } else if (v > 0.0 && s.sjunc_inlet_type[j] == kOutletToCell && s.superlink_junc_gnum[j] > 0) {
         h[s.superlink_junc_gnum[j]] += v / area;
         s.superlink_q_to_cell[j] += v;
     } else {
