@@ -97,13 +97,16 @@ struct storm_drain_state {
     vec1<double> chan_heads_to_superlink;
 
     // Solver results (m3): the water in the network when the event started
-    // (at the first solve in the run's first event with a solve) and now, the running volumes taken in and let out, and the water the
-    // solver's depth and head floors added.
+    // (set by the first solve of the run) and now; the volumes taken in, let
+    // out, let out at other fixed heads, and the water the solver's depth
+    // and head floors added, which the storm-drain step restarts before each
+    // call and books after it.
     double initial_volume_sub_surface_drains = 0.0;
     double volume_remaining_in_drains = 0.0;
     double superlink_volume_in = 0.0;
     double superlink_volume_out = 0.0;
-    double superlink_volume_boundary = 0.0;  // of the out: at fixed heads other than 888 and 999
+    double superlink_volume_boundary = 0.0;  // of the out: at fixed heads other than 888 and 999,
+                                             // and what outlets drew in
     double drain_cleanup_volume = 0.0;
     // Water (m3) the pipes' storage at their new depths holds beyond what the
     // node continuity, linearised in depth over each sub-step, moved there.

@@ -39,19 +39,12 @@ double solver_made_water(const storm_drain_state& s) {
     return s.drain_cleanup_volume + s.drain_linearisation_volume;
 }
 
-// The solver's running totals, 0 before its first call (which zeroes them).
-struct solver_totals {
-    double in = 0.0, boundary = 0.0, made = 0.0, to_channels = 0.0;
-};
-
-solver_totals totals_of(const model_state& m) {
-    solver_totals t;
-    if (m.superlink_calls == 0) return t;
-    t.in = m.superlink_volume_in;
-    t.boundary = m.superlink_volume_boundary;
-    t.made = solver_made_water(m);
-    t.to_channels = drain_water_in_transit(m);
-    return t;
+// The solver's running totals are restarted before each call, so that
+// they hold the call's own volumes: a difference of two large running
+// totals would lose their last digits, call after call.
+void restart_solver_totals(model_state& m) {
+    m.superlink_volume_in = m.superlink_volume_out = m.superlink_volume_boundary = 0.0;
+    m.drain_cleanup_volume = m.drain_linearisation_volume = 0.0;
 }
 
 // The overland flow at every grate's cell and the channel level at every
@@ -90,18 +83,19 @@ void book_tile_water(model_state& m, double dt) {
     }
 }
 
-void book_solve(model_state& m, const solver_totals& before) {
-    const solver_totals after = totals_of(m);
-    const double in = after.in - before.in;
+// Books the volumes of the call just made; `in_transit_before` is what the
+// 999 outlets had passed before it.
+void book_solve(model_state& m, double in_transit_before) {
+    const double in = m.superlink_volume_in;
     m.total_inputs_to_superlink += in;
     m.run_inputs_to_superlink += in;
-    const double boundary = after.boundary - before.boundary;
+    const double boundary = m.superlink_volume_boundary;
     m.volume_superlink_boundary += boundary;
     m.run_superlink_to_boundary += boundary;
-    const double made = after.made - before.made;
+    const double made = solver_made_water(m);
     m.volume_drain_cleanup += made;
     m.run_drain_cleanup += made;
-    const double to_channels = after.to_channels - before.to_channels;
+    const double to_channels = drain_water_in_transit(m) - in_transit_before;
     m.volume_superlink_channels += to_channels;
     m.run_superlink_to_channels += to_channels;
     for (int j = 1; j <= m.n_sjunc; ++j) {
@@ -216,13 +210,14 @@ void step_storm_drain(model_state& m) {
     gather_surface(m);
     book_tile_water(m, dt);
     const bool first = m.superlink_calls == 0;
-    const solver_totals before = totals_of(m);
+    const double in_transit = drain_water_in_transit(m);
+    restart_solver_totals(m);
     if (superlink_step(m, m.h, m.gridsize, dt) != 0) return;
     if (first) {
         m.run_initial_in_drains = m.initial_volume_sub_surface_drains;
         m.drain_in_transit_at_event_start = 0.0;
     }
-    book_solve(m, before);
+    book_solve(m, in_transit);
     if (!m.tile_drains_present) return;
     for (int l = 1; l <= m.n_superlinks; ++l)
         for (int k = 1; k <= m.nnodes[l]; ++k) m.superlink_tile_flow[l][k] = 0.0;
