@@ -15,6 +15,8 @@
 //   - the outlet: into the overland step's outlet totals
 //     (`discharge_volume_sum`, `discharge_volume_run`), as the overland
 //     outlet is when there are no channels;
+//   - pipe outflow: booked by the storm-drain step, taken in here as
+//     lateral inflow;
 //   - what the lakes exchange with the channels: gathered by the routing in
 //     `lake_in_dv` / `lake_out_dv` and moved into the run totals here.
 // The network's storage then changes by exactly what these bring in and
@@ -24,6 +26,7 @@
 
 #include "channel/channel_routing.hpp"
 #include "channel/channel_steps.hpp"
+#include "channel/superlink/storm_drain_steps.hpp"
 #include "core/error_record.hpp"
 #include "core/interval_clock.hpp"
 #include "model/model_state.hpp"
@@ -60,6 +63,7 @@ void step_channel_routing(model_state& m) {
     m.run_sums.chan_lateral_inflow += overland_channel_exchange(m, dt);
     m.run_sums.chan_lateral_inflow += sacramento_channel_inflow(m, dt);
     if (g_error_record.stop) return;
+    take_pipe_outflow_into_channels(m, dt);
 
     if (m.chan_lakes_on) {
         book_lake_exchange(m);

@@ -5,6 +5,7 @@
 
 #include "calibration/optim_record.hpp"
 #include "channel/channel_steps.hpp"
+#include "channel/superlink/storm_drain_steps.hpp"
 #include "core/error_record.hpp"
 #include "core/text_format.hpp"
 #include "model/event_steps.hpp"
@@ -232,20 +233,25 @@ double channel_lake_storage(const model_state& m) {
 void event_mass_balance(model_state& m) {
     const bool channels = m.chan_routing || m.chan_alt_routing;
     const double rain = m.volume_rainfall_overland + m.volume_precip_to_lake;
+    // The pipe network's water at the start and end, what it made, and the
+    // tile water it took from the ground count like the surface's.
+    double drains_in = 0.0, drains_out = 0.0;
+    drain_balance_terms(m, drains_in, drains_out);
+    drains_in += m.volume_gw_tile_drains;
     if (channels && !m.sacramento_given) {
         m.mass_input_original_mass =
             rain + m.volume_of_water_exfiltrated + m.initial_volume_in_channels +
             m.initial_volume_overland_flow + m.volume_gw_chan + m.volume_gw_lakes +
             m.initial_volume_in_lakes + m.initial_liquid_equiv_volume_snow +
             m.volume_overland_point_sources + m.volume_ov_boundary_inflow +
-            m.volume_lake_point_sources + m.volume_stream_point_sources + m.volume_first_order_chan;
+            m.volume_lake_point_sources + m.volume_stream_point_sources + m.volume_first_order_chan + drains_in;
         m.mass_output_final_mass =
             m.volume_remaining_on_surface + m.volume_of_infiltrated_water +
             m.final_volume_in_channels + m.volume_of_discharge + m.volume_et_removed_water +
             m.final_volume_of_snow + m.volume_remaining_in_lakes + m.volume_water_chan_gw +
             m.volume_water_lakes_gw + m.volume_ov_boundary_outflow_1 +
             m.volume_ov_boundary_outflow_2 + m.volume_lake_point_sinks +
-            m.volume_stream_point_sinks + m.volume_of_lake_evaporation + m.volume_gw_tile_drains;
+            m.volume_stream_point_sinks + m.volume_of_lake_evaporation + drains_out;
         m.mass_conservation_error =
             rain > 0.0 ? ratio_or_no_input(m.mass_input_original_mass - m.mass_output_final_mass,
                                            m.mass_input_original_mass)
@@ -261,18 +267,18 @@ void event_mass_balance(model_state& m) {
             m.initial_volume_in_channels + m.initial_volume_overland_flow + m.volume_gw_chan +
             m.volume_gw_lakes + m.initial_volume_in_lakes + m.initial_liquid_equiv_volume_snow +
             m.volume_overland_point_sources + m.volume_ov_boundary_inflow + m.volume_first_order_chan +
-            point_sources;
+            point_sources + drains_in;
         m.mass_output_final_mass =
             m.volume_water_chan_gw + m.volume_water_lakes_gw + m.volume_remaining_on_surface +
             m.final_volume_in_channels + m.volume_of_discharge + m.volume_subsurface_at_event_end +
             m.volume_et_removed_water + sacramento_et_volume(m) + m.final_volume_of_snow +
             m.volume_remaining_in_lakes + m.volume_ov_boundary_outflow_1 + m.volume_ov_boundary_outflow_2 +
-            m.volume_lake_point_sinks + m.volume_stream_point_sinks + m.volume_of_lake_evaporation;
+            m.volume_lake_point_sinks + m.volume_stream_point_sinks + m.volume_of_lake_evaporation + drains_out;
         const double divisor = m.volume_rainfall_overland + m.volume_of_water_exfiltrated +
                                m.initial_volume_in_channels + m.initial_volume_overland_flow +
                                m.initial_liquid_equiv_volume_snow + m.volume_overland_point_sources +
                                m.initial_volume_in_lakes + m.volume_subsurface_at_event_start +
-                               m.volume_ov_boundary_inflow + m.volume_first_order_chan + point_sources;
+                               m.volume_ov_boundary_inflow + m.volume_first_order_chan + point_sources + drains_in;
         m.mass_conservation_error =
             rain > 0.0 ? ratio_or_no_input(-(m.mass_input_original_mass - m.mass_output_final_mass), divisor)
                        : kNoWaterInput;
@@ -280,11 +286,11 @@ void event_mass_balance(model_state& m) {
         m.mass_input_original_mass = m.volume_rainfall_overland + m.initial_volume_overland_flow +
                                      m.volume_of_water_exfiltrated +
                                      m.initial_liquid_equiv_volume_snow +
-                                     m.volume_overland_point_sources + m.volume_ov_boundary_inflow;
+                                     m.volume_overland_point_sources + m.volume_ov_boundary_inflow + drains_in;
         m.mass_output_final_mass = m.volume_remaining_on_surface + m.volume_of_infiltrated_water +
                                    m.volume_of_discharge + m.volume_et_removed_water +
                                    m.final_volume_of_snow + m.volume_ov_boundary_outflow_1 +
-                                   m.volume_ov_boundary_outflow_2 + m.volume_gw_tile_drains;
+                                   m.volume_ov_boundary_outflow_2 + drains_out;
         m.mass_conservation_error =
             m.mass_input_original_mass > 0.0
                 ? (m.mass_input_original_mass - m.mass_output_final_mass) / m.mass_input_original_mass

@@ -5,6 +5,7 @@
 
 #include "calibration/optim_record.hpp"
 #include "channel/channel_steps.hpp"
+#include "channel/superlink/storm_drain_steps.hpp"
 #include "core/interval_clock.hpp"
 #include "model/event_steps.hpp"
 #include "model/model_state.hpp"
@@ -359,6 +360,7 @@ void start_event(model_state& m) {
     if (m.inf_redist_on) start_redistribution(m, area);
     if (m.inf_layered_on && m.long_term) start_layered_soils(m, area);
     start_channel(m);
+    start_event_drains(m);
 }
 
 }  // namespace kesta

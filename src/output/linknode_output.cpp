@@ -5,6 +5,8 @@
 #include <algorithm>
 
 #include "channel/link_types.hpp"
+#include "channel/superlink/storm_drain_steps.hpp"
+#include "core/allocators.hpp"
 #include "model/model_state.hpp"
 #include "output/output_steps.hpp"
 
@@ -124,8 +126,22 @@ void write_linknode_ts(std::FILE* fp, const linknode_source& s, int step, linkno
     std::fputs("\n", fp);
 }
 
+void write_linknode_simple_ts(std::FILE* fp, int nlinks, const vec1<int>& count, int step, const mat2<double>& values,
+                              const mat2<double>* second, bool per_pipe) {
+    std::fprintf(fp, "TS    %d\n", step);
+    for (int l = 1; l <= nlinks; ++l) {
+        const int n = count[l];
+        std::fprintf(fp, "%d   ", n + 1);
+        for (int k = 1; k <= n + 1; ++k) {
+            if (per_pipe && k == n + 1) std::fputs(kNoValue, fp);
+            else std::fprintf(fp, "1  %6.5lf   ", values[l][k] + (second ? (*second)[l][k] : 0.0));
+        }
+        std::fputs("\n", fp);
+    }
+    std::fputs("\n", fp);
+}
+
 void write_linknode_headers(model_state& m) {
-    if (!m.chan_routing) return;
     const int interval = static_cast<int>(m.hyd_freq * m.timestep / 60.0);  // whole minutes
     const int steps = interval > 0 ? m.run_params.tot_time / interval : 0;
     const run_params& rp = m.run_params;
@@ -139,9 +155,44 @@ void write_linknode_headers(model_state& m) {
                    {&output_state::flood_stream_fp, linknode_flood_stream_depth}};
     for (const auto& h : headers) {
         std::FILE* fp = (m.*h.slot).get();
-        if (!fp) continue;
+        if (!fp || !m.chan_routing) continue;
         write_linknode_header(fp, h.type, m.nlinks, interval, steps, rp.start_day, rp.start_month, rp.start_year,
                               rp.start_hour, rp.start_minute, 0);
+    }
+    if (!m.storm_sewer_given || m.n_superlinks < 1) return;
+    const struct {
+        file_ptr output_state::*slot;
+        int type;
+    } pipes[] = {{&output_state::pipe_flow_fp, linknode_superlink_flow},
+                 {&output_state::pipe_head_fp, linknode_superlink_head},
+                 {&output_state::pipe_tile_fp, linknode_superlink_tile_flow}};
+    for (const auto& h : pipes) {
+        std::FILE* fp = (m.*h.slot).get();
+        if (!fp || (h.type == linknode_superlink_tile_flow && !m.tile_drains_present)) continue;
+        write_linknode_header(fp, h.type, m.n_superlinks, interval, steps, rp.start_day, rp.start_month,
+                              rp.start_year, rp.start_hour, rp.start_minute, 0);
+    }
+    int most = 0;
+    for (int l = 1; l <= m.n_superlinks; ++l) most = std::max(most, m.nnodes[l]);
+    alloc_dmatrix(m.n_superlinks, most + 1, m.pipe_dataset_block, "pipe_dataset_block");
+}
+
+void write_pipe_datasets(model_state& m) {
+    if (!m.storm_sewer_given || m.pipe_dataset_block.empty()) return;
+    const struct {
+        file_ptr output_state::*slot;
+        pipe_dataset kind;
+        int output_state::*steps;
+    } pipes[] = {{&output_state::pipe_flow_fp, pipe_flow_values, &output_state::linknode_pipe_flow_steps},
+                 {&output_state::pipe_head_fp, pipe_head_values, &output_state::linknode_pipe_head_steps},
+                 {&output_state::pipe_tile_fp, pipe_tile_values, &output_state::linknode_pipe_tile_steps}};
+    for (const auto& d : pipes) {
+        std::FILE* fp = (m.*d.slot).get();
+        if (!fp || (d.kind == pipe_tile_values && !m.tile_drains_present)) continue;
+        pipe_dataset_values(m, d.kind, m.pipe_dataset_block);
+        write_linknode_simple_ts(fp, m.n_superlinks, m.nnodes, m.*d.steps, m.pipe_dataset_block, nullptr,
+                                 d.kind != pipe_head_values);
+        ++(m.*d.steps);
     }
 }
 

@@ -16,6 +16,9 @@ enum linknode_type : int {
     linknode_stream_stage = 2,
     linknode_stream_velocity = 3,
     linknode_flood_stream_depth = 4,
+    linknode_superlink_flow = 5,
+    linknode_superlink_head = 6,
+    linknode_superlink_tile_flow = 7,
 };
 
 // The type name line (none for an index outside 0..31), then the link
@@ -44,5 +47,12 @@ struct linknode_source {
 
 // One "TS" block: "TS <step>", one line per link, and a blank line.
 void write_linknode_ts(std::FILE* fp, const linknode_source& s, int step, linknode_mode mode);
+
+// One "TS" block of a pipe network: "TS <step>", then per superlink l its
+// node count count[l] + 1 and a flag and value per node from values[l][k]
+// (plus second[l][k] when given), and a blank line. With `per_pipe` the
+// values are the count[l] pipes', and node count[l] + 1 shows no value.
+void write_linknode_simple_ts(std::FILE* fp, int nlinks, const vec1<int>& count, int step, const mat2<double>& values,
+                              const mat2<double>* second, bool per_pipe);
 
 }  // namespace kesta

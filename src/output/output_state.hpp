@@ -54,6 +54,10 @@ struct output_state {
     // Blocks written to each channel link/node dataset.
     int linknode_depth_steps = 0, linknode_discharge_steps = 0, linknode_velocity_steps = 0,
         linknode_stage_steps = 0;
+    // Blocks written to each pipe-network dataset, and the values of one
+    // block [superlink][node], made with the headers.
+    int linknode_pipe_flow_steps = 0, linknode_pipe_head_steps = 0, linknode_pipe_tile_steps = 0;
+    mat2<double> pipe_dataset_block;
     // The series line of the current pass was written before the clock
     // jumped over a dry spell to the next event; the pass writes no other.
     int series_written_early = 0;

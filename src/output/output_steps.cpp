@@ -19,6 +19,7 @@ void write_final_summaries(model_state& m) {
     finish_soil_run_totals(m);
     finish_channel_run_totals(m);
     write_sacramento_run_summary(m);
+    write_drain_run_totals(m);
     write_final_map_frames(m);
     write_flood_stream(m);
     write_chan_hotstart(m);

@@ -24,11 +24,14 @@ void write_startup_info(model_state& m, const std::string& project_file);
 // with their headers; numbered grid files are written by the map step.
 void open_all_map_outputs(model_state& m);
 // The headers of the channel link/node datasets the cards ask for (depth,
-// discharge, stage, velocity, and the flood stream depth).
+// discharge, stage, velocity, and the flood stream depth), and of the
+// pipe-network datasets (flow, head, tile flow).
 void write_linknode_headers(model_state& m);
 // One block of each channel link/node dataset: depth (water surface less
 // bed), discharge, velocity (discharge over flow area) and stage.
 void write_channel_datasets(model_state& m);
+// One block of each pipe-network dataset.
+void write_pipe_datasets(model_state& m);
 // The flood stream depth dataset's one block at the end of a run: the
 // highest water surface of every node less its bed.
 void write_flood_stream(model_state& m);
@@ -45,6 +48,12 @@ void write_final_map_frames(model_state& m);
 bool end_map_outputs(model_state& m);
 void write_event_summary(model_state& m);
 void write_final_summaries(model_state& m);
+// The pipe network's end-of-run lines in the summary file: the volume that
+// left it, its final water and run totals, and its balance error (m3): the
+// water at the first solve, the inflow and the solver's clean-up, less the
+// outflows and the final water.
+void write_drain_run_totals(const model_state& m);
+double drain_run_balance_error(const model_state& m);
 // Says in the summary file that the run stopped on the error reported above
 // it, and when: the outputs end there.
 void write_run_stopped(model_state& m);

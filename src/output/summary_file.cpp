@@ -152,12 +152,28 @@ bool gw_chan_exchange(const model_state& m) {
 
 bool lakes(const model_state& m) { return m.chan_lakes_on != 0; }
 bool sacramento(const model_state& m) { return m.sacramento_given != 0; }
+bool drains(const model_state& m) { return m.storm_sewer_given != 0; }
+bool drains_to_channels(const model_state& m) { return drains(m) && ch(m); }
+bool tile_drains(const model_state& m) { return drains(m) && m.tile_drains_present; }
+// A fixed-head superjunction other than the outlets onto cells and into
+// channels, or water an outlet drew in from its fixed head.
+bool drain_boundaries(const model_state& m) {
+    if (!drains(m)) return false;
+    if (m.volume_superlink_boundary != 0.0) return true;
+    for (int j = 1; j <= m.n_sjunc; ++j) {
+        const int code = m.sjunc_inlet_type[j];
+        if (m.bound[j] && code != kOutletToCell && code != kOutletToChannel) return true;
+    }
+    return false;
+}
 bool ch1_lakes(const model_state& m) { return ch1(m) && lakes(m); }
 
 const volume_line kVolumeLines[] = {
     {lakes, "initial volume in lakes               %9.1lf\n", value_of<&model_state::initial_volume_in_lakes>},
     {always, "initial volume of overland flow:      %9.1lf\n", value_of<&model_state::initial_volume_overland_flow>},
     {ch1, "initial volume in channels:           %9.1lf\n", value_of<&model_state::initial_volume_in_channels>},
+    {[](const model_state& m) { return m.storm_sewer_given == 1; }, "initial volume in sub-surface drains: %9.1lf\n \n",
+     value_of<&model_state::initial_volume_sub_surface_drains>},
     {always, "initial liquid-equiv. volume of snow: %9.1lf\n \n",
      value_of<&model_state::initial_liquid_equiv_volume_snow>},
     // Gross rain: what reached the ground and what the canopy kept.
@@ -192,10 +208,21 @@ const volume_line kVolumeLines[] = {
      "volume of total evaporation:         %9.1lf\n", value_of<&model_state::volume_of_total_evaporation>},
     {always, "volume from overland point sources:  %9.1lf\n",
      value_of<&model_state::volume_overland_point_sources>},
+    {drains, "total inputs to superlink:           %9.1lf\n", value_of<&model_state::total_inputs_to_superlink>},
+    {drains, "volume of superlink to overland:     %9.1lf\n", value_of<&model_state::volume_superlink_overland>},
+    {drains_to_channels, "volume of superlink to channels:     %9.1lf\n",
+     value_of<&model_state::volume_superlink_channels>},
+    {drain_boundaries, "volume of superlink to boundaries:   %9.1lf\n",
+     value_of<&model_state::volume_superlink_boundary>},
+    {tile_drains, "volume of gw to tile drains:         %9.1lf\n", value_of<&model_state::volume_gw_tile_drains>},
+    // Water the pipe solver made: its depth and head floors and the storage
+    // beyond its linearised continuity.
+    {drains, "volume of drain solver clean-up:     %9.1lf\n", value_of<&model_state::volume_drain_cleanup>},
     {always, "\n", nullptr},
     {lakes, "volume remaining in lakes            %9.1lf\n", value_of<&model_state::volume_remaining_in_lakes>},
     {always, "volume remaining on surface:         %9.1lf\n", value_of<&model_state::volume_remaining_on_surface>},
     {ch1, "final volume in channels (cu. m):    %9.1lf\n", value_of<&model_state::final_volume_in_channels>},
+    {drains, "volume remaining in drains:          %9.1lf\n", value_of<&model_state::volume_remaining_in_drains>},
     {always, "final volume of snow (cu. m):        %9.1lf\n \n", value_of<&model_state::final_volume_of_snow>},
     {[](const model_state& m) { return m.final_volume_of_snow > 0.0; },
      "********WARNING - YOU HAVE SNOW ACCUMULATION !!!!!!!!!!!!!!!!\n", nullptr},

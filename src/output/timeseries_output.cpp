@@ -196,6 +196,7 @@ void write_timeseries_output(model_state& m) {
     if (m.outlet_hydro_fp) std::fflush(m.outlet_hydro_fp.get());
     if (m.sig_outlet_hydro_fp) std::fflush(m.sig_outlet_hydro_fp.get());
     write_channel_datasets(m);
+    write_pipe_datasets(m);
 }
 
 }  // namespace kesta

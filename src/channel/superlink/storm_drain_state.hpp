@@ -5,6 +5,7 @@
 #pragma once
 
 #include <memory>
+#include <vector>
 
 #include "core/arrays.hpp"
 
@@ -87,25 +88,71 @@ struct storm_drain_state {
     // Per active cell: tile-drain flow, volume and recharge.
     vec1<double> Q_tile_grid, vol_tile_grid, tilerecharge_to_gw;
 
-    // Outlets, per superjunction: the sum of the sub-step outflows of a call
-    // into a channel (m3/s), and the volume put on a cell (m3).
+    // Outlets, per superjunction (m3): the volume a 999 outlet passed over
+    // the solver's sub-steps, held until the channel step takes it in, and
+    // the volume an 888 outlet put on its cell since the last booking.
     vec1<double> superlink_q_to_channel, superlink_q_to_cell;
+    // A 999 outlet's channel link and node, and the water level there (m).
+    vec1<int> superlink_chan_con_link, superlink_chan_con_node;
+    vec1<double> chan_heads_to_superlink;
 
-    // Solver results (m3): the water in the network at the first solve and
-    // now, the running volumes taken in and let out, and the water the
-    // solver's depth and head floors added.
+    // Solver results (m3): the water in the network when the event started
+    // (set by the first solve of the run) and now; the volumes taken in, let
+    // out, let out at other fixed heads, and the water the solver's depth
+    // and head floors added, which the storm-drain step restarts before each
+    // call and books after it.
     double initial_volume_sub_surface_drains = 0.0;
     double volume_remaining_in_drains = 0.0;
     double superlink_volume_in = 0.0;
     double superlink_volume_out = 0.0;
+    double superlink_volume_boundary = 0.0;  // of the out: at fixed heads other than 888 and 999,
+                                             // and what outlets drew in
     double drain_cleanup_volume = 0.0;
     // Water (m3) the pipes' storage at their new depths holds beyond what the
     // node continuity, linearised in depth over each sub-step, moved there.
     double drain_linearisation_volume = 0.0;
+    // Event totals (m3), zeroed when an event starts: into the network
+    // (grates and tiles), out to channels, onto cells and at other fixed
+    // heads, and the water the solver made (its clean-up).
+    double total_inputs_to_superlink = 0.0;
+    double volume_superlink_channels = 0.0;
+    double volume_superlink_overland = 0.0;
+    double volume_superlink_boundary = 0.0;
+    double volume_drain_cleanup = 0.0;
+    // The same over the run, with the tile water from the ground, the water
+    // in the network at the first solve, and the volume that left it.
+    double run_inputs_to_superlink = 0.0;
+    double run_superlink_to_channels = 0.0;
+    double run_superlink_to_overland = 0.0;
+    double run_superlink_to_boundary = 0.0;
+    double run_gw_to_tile_drains = 0.0;
+    double run_drain_cleanup = 0.0;
+    double run_initial_in_drains = 0.0;
+    // Water that 999 outlets had passed and the channels not yet taken in
+    // when the event started (m3).
+    double drain_in_transit_at_event_start = 0.0;
+    std::vector<int> sjunc_card_line;  // [superjunction]: its SJUNC line in the storm-sewer file
     int superlink_calls = 0;
     int superlink_substeps = 0;  // sub-steps of the last solve
 
     std::unique_ptr<superlink_work, superlink_work_deleter> superlink_solver;
 };
+
+// Computational node at input node k of superlink l, and the computational
+// pipe that holds the middle of input pipe k (both k itself without
+// SUPERLINK_C_OPT).
+inline int input_node_cnode(const storm_drain_state& s, int l, int k) {
+    if (k == 1) return 1;
+    if (k > s.nnodes[l]) return s.superlink_cnodes[l] + 1;
+    return s.inflow_cnode[l][k];
+}
+inline int input_pipe_cpipe(const storm_drain_state& s, int l, int k) {
+    if (s.superlink_cnodes[l] == s.nnodes[l]) return k;
+    double mid = 0.5 * s.dx[l][k];
+    for (int i = 1; i < k; ++i) mid += s.dx[l][i];
+    int c = 1;
+    for (double end = s.dxc[l][1]; end < mid && c < s.superlink_cnodes[l]; end += s.dxc[l][++c]) {}
+    return c;
+}
 
 }  // namespace kesta

@@ -185,6 +185,9 @@ bool read_sjunc(sewer_reader& r, sewer_card& c) {
     m.superjunct_i[j] = ci;
     m.superjunct_j[j] = cj;
     m.bound[j] = code >= kFirstBoundaryCode ? 1 : 0;
+    if (code == kOutletToChannel && m.chan_routing != 1)
+        return refuse_value(c, format_text("makes superjunction %d an outlet into a channel (inlet code 999), which "
+                                           "needs the explicit channel routing (CHAN_EXPLIC).", j));
     if (code != kOutletToChannel) {
         const int cell = cell_at(m, ci, cj);
         const bool needs_cell = (code >= 1 && code <= kMaxGrates) || code == kOutletToCell;
@@ -261,6 +264,9 @@ bool read_pipe(sewer_reader& r, sewer_card& c, int l, std::vector<int>& seen) {
     if ((k == 1 || k == n) && p.type == pipe_polynomial)
         return refuse_value(c, format_text("gives pipe %d at an end of superlink %d the polynomial section (type 2), "
                                            "which the end relations cannot take.", k, l));
+    if (p.conductivity > 0.0 && p.spacing <= 0.0)
+        return refuse_value(c, format_text("gives tile pipe %d of superlink %d (conductivity %g) drain spacing %g; it "
+                                           "must be above 0.", k, l, p.conductivity, p.spacing));
     if (p.conductivity > 0.0) m.tile_drains_present = 1;
     m.dx[l][k] = p.length;
     return true;
@@ -543,12 +549,8 @@ void setup_superlink_network(model_state& m) {
     alloc_dvector(m.Q_tile_grid, m.ncells, "Q_tile_grid");
     alloc_dvector(m.vol_tile_grid, m.ncells, "vol_tile_grid");
     alloc_dvector(m.tilerecharge_to_gw, m.ncells, "tilerecharge_to_gw");
+    m.sjunc_card_line = r.junc_line;
     say(m, format_text("read superlink pipe file, %d junctions, %d links\n", m.n_sjunc, m.n_superlinks));
-    // Said on every run, quiet or not: a user must not take the network's
-    // absence from the results for its behaviour.
-    print_both(format_text("Warning: the storm-drain network of %s is read and checked, but no water is routed "
-                           "through it:\nits inlets take none and the balances hold no pipe volumes.\n",
-                           m.storm_sewer.c_str()));
 }
 
 }  // namespace kesta

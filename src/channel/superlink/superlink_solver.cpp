@@ -201,7 +201,8 @@ void initialise(storm_drain_state& s) {
         s.ds_Zinv[l] = s.slink_node_Zinv[l][s.nnodes[l] + 1];
         for (int k = 1; k <= n + 1; ++k) s.slink_node_depth[l][k] = kMinNodeDepth;
     }
-    s.superlink_volume_in = s.superlink_volume_out = s.drain_cleanup_volume = s.drain_linearisation_volume = 0.0;
+    s.superlink_volume_in = s.superlink_volume_out = s.superlink_volume_boundary = 0.0;
+    s.drain_cleanup_volume = s.drain_linearisation_volume = 0.0;
     s.initial_volume_sub_surface_drains = superlink_storage(s);
 }
 
@@ -224,7 +225,9 @@ void gather_inflows(storm_drain_state& s, superlink_work& w, vec1<double>& h, do
                           : 0.0;
     }
     for (int l = 1; l <= s.n_superlinks; ++l) {
-        if (s.tile_drains_present) s.Q_junc[s.us_sjunc[l]] += s.superlink_tile_flow[l][1] + s.superlink_tile_flow[l][2];
+        // Tile water of every node of the superlink enters at its upstream superjunction.
+        if (s.tile_drains_present)
+            for (int k = 1; k <= s.nnodes[l]; ++k) s.Q_junc[s.us_sjunc[l]] += s.superlink_tile_flow[l][k];
         double* qlat = w.qlat[l];
         std::fill(qlat, qlat + s.superlink_cnodes[l] + 2, 0.0);
         for (int k = 2; k <= s.nnodes[l]; ++k) {
@@ -448,23 +451,34 @@ void back_substitute(storm_drain_state& s, superlink_work& w, int l, double dt) 
     }
 }
 
-// What leaves the network at its fixed-head junctions over sub-step dt.
+// Volume v (m3, negative: into the network) leaving at fixed-head junction
+// j: into the channel (999, kept for the channel step), onto the cell (888)
+// or out of the model at any other fixed head. What an outlet draws into
+// the network comes from its fixed head, never from the channel or the
+// cell, whose levels the solver does not see.
+void deliver(storm_drain_state& s, vec1<double>& h, double area, int j, double v) {
+    s.superlink_volume_out += v;
+    if (v > 0.0 && s.sjunc_inlet_type[j] == kOutletToChannel) {
+        s.superlink_q_to_channel[j] += v;
+    } else if (v > 0.0 && s.sjunc_inlet_type[j] == kOutletToCell && s.superlink_junc_gnum[j] > 0) {
+        h[s.superlink_junc_gnum[j]] += v / area;
+        s.superlink_q_to_cell[j] += v;
+    } else {
+        s.superlink_volume_boundary += v;
+    }
+}
+
+// What leaves the network at its fixed-head junctions over sub-step dt:
+// the flows of the superlinks that end or start there and the tile water
+// that enters there.
 void deliver_outlets(storm_drain_state& s, superlink_work& w, vec1<double>& h, double area, double dt) {
     for (int l = 1; l <= s.n_superlinks; ++l) {
         const int d = s.ds_sjunc[l], u = s.us_sjunc[l];
-        if (s.bound[u]) s.superlink_volume_out -= w.Q_us_junc[l] * dt;
-        if (!s.bound[d]) continue;
-        const double q = w.Q_ds_junc[l];
-        s.superlink_volume_out += q * dt;
-        if (s.sjunc_inlet_type[d] == kOutletToChannel) {
-            s.superlink_q_to_channel[d] += q;
-        } else if (s.sjunc_inlet_type[d] == kOutletToCell && s.superlink_junc_gnum[d] > 0) {
-            h[s.superlink_junc_gnum[d]] += q * dt / area;
-            s.superlink_q_to_cell[d] += q * dt;
-        }
+        if (s.bound[u]) deliver(s, h, area, u, -w.Q_us_junc[l] * dt);
+        if (s.bound[d]) deliver(s, h, area, d, w.Q_ds_junc[l] * dt);
     }
-    // Tile water reaching a fixed-head junction leaves with it.
-    for (int j = 1; j <= s.n_sjunc; ++j) if (s.bound[j]) s.superlink_volume_out += s.Q_junc[j] * dt;
+    for (int j = 1; j <= s.n_sjunc; ++j)
+        if (s.bound[j] && s.Q_junc[j] != 0.0) deliver(s, h, area, j, s.Q_junc[j] * dt);
 }
 
 // Shortest wave-travel time of any pipe (s); 100000 when none is shorter.

@@ -1,0 +1,233 @@
+// The storm-drain step against independent results: Moody's equivalent
+// depth and Hooghoudt's drainage of one tile drain, the pipe datasets'
+// blocks, and a whole run in which rain runs over a slope into grates, tile
+// drains take water from under a water table, pipes carry it to a channel
+// and onto a cell, and every volume is booked once.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <map>
+#include <string>
+
+#include "channel/superlink/storm_drain_steps.hpp"
+#include "channel/superlink/tile_drains.hpp"
+#include "channel/superlink_network.hpp"
+#include "core/error_record.hpp"
+#include "core/text_format.hpp"
+#include "model/run_model.hpp"
+#include "output/linknode_output.hpp"
+#include "support/temp_dir.hpp"
+
+namespace {
+
+using namespace kesta;
+using kesta_test::build_pipe_network;
+using kesta_test::pipe_network_spec;
+
+TEST(TileDrains, MoodyDepthAndHooghoudtDischargeOfOneDrainUnderOneCell) {
+    EXPECT_NEAR(moody_equivalent_depth(1.0, 20.0, 0.05), 0.827902, 5e-7);
+    EXPECT_EQ(moody_equivalent_depth(0.0, 20.0, 0.05), 0.0);  // a drain on the aquifer bottom
+    // x = d / L = 0.3 takes the far-drain form: pi L / (8 (ln(L / r0) - 1.15)).
+    EXPECT_NEAR(moody_equivalent_depth(6.0, 20.0, 0.05), 3.14 * 20.0 / (8.0 * (std::log(400.0) - 1.15)), 1e-12);
+
+    // A drain of 100 m (one pipe) wholly under cell 1, 0.5 m of water table
+    // above its empty pipe, 1 m above the aquifer bottom, drains 20 m apart.
+    storm_drain_state s;
+    pipe_network_spec p;
+    p.links = {{1, 2}};
+    p.fixed_head = {2};
+    p.bottom = {10.0, 9.0};
+    p.pipes = 1;
+    p.length = 100.0;
+    p.diameter = 0.1;
+    build_pipe_network(s, p);
+    s.superlink_pipe_conductivity[1][1] = 0.01;  // m/h
+    s.drain_spacing[1][1] = 20.0;
+    s.n_pipecells = 1;
+    s.gpi_ncellsingrid = vec1<int>(1);
+    s.gpi_ncellsingrid[1] = 1;
+    for (mat2<int>* t : {&s.gpi_link, &s.gpi_node, &s.gpi_gnum}) *t = mat2<int>(1, 1);
+    s.gpi_pct = mat2<double>(1, 1);
+    s.gpi_link[1][1] = s.gpi_node[1][1] = s.gpi_gnum[1][1] = 1;
+    s.gpi_pct[1][1] = 1.0;
+    s.Q_tile_grid = vec1<double>(1);
+    s.tilerecharge_to_gw = vec1<double>(1);
+    s.tilerecharge_to_gw[1] = 7.0;
+    vec1<double> table(1), bottom(1);
+    table[1] = 10.5;
+    bottom[1] = 9.0;
+    EXPECT_EQ(tile_drain_inflow(s, table, bottom), 1);
+    EXPECT_NEAR(s.superlink_tile_flow[1][1], 5.98835e-5, 5e-11);
+    EXPECT_DOUBLE_EQ(s.Q_tile_grid[1], s.superlink_tile_flow[1][1]);
+    EXPECT_EQ(s.tilerecharge_to_gw[1], 0.0);
+
+    // A water table 0.0001 m above the drain gives nothing; one below the
+    // aquifer bottom's drain stops the run.
+    s.Q_tile_grid[1] = s.superlink_tile_flow[1][1] = 0.0;
+    table[1] = 10.0001;
+    tile_drain_inflow(s, table, bottom);
+    EXPECT_EQ(s.Q_tile_grid[1], 0.0);
+    g_error_record.clear_for_run();
+    table[1] = 10.5;
+    bottom[1] = 10.2;
+    testing::internal::CaptureStdout();
+    tile_drain_inflow(s, table, bottom);
+    const std::string said = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(g_error_record.stop, 1);
+    EXPECT_NE(said.find("Pipe invert must be above"), std::string::npos) << said;
+    EXPECT_EQ(s.Q_tile_grid[1], 0.0);
+    g_error_record.clear_for_run();
+}
+
+TEST(PipeDatasets, AFlowBlockWritesItsPipesThenNoValueForTheLastNode) {
+    vec1<int> count(2);
+    count[1] = 2;
+    count[2] = 1;
+    mat2<double> values(2, 3);
+    values[1][1] = 0.5;
+    values[1][2] = 0.25;
+    values[1][3] = 9.0;  // no pipe 3: never shown in a flow block
+    values[2][1] = 1.0;
+    values[2][2] = 2.0;
+    std::FILE* fp = std::tmpfile();
+    write_linknode_simple_ts(fp, 2, count, 4, values, nullptr, true);
+    write_linknode_simple_ts(fp, 2, count, 5, values, nullptr, false);
+    std::rewind(fp);
+    char buf[512] = {};
+    const std::size_t got = std::fread(buf, 1, sizeof buf - 1, fp);
+    std::fclose(fp);
+    EXPECT_EQ(std::string(buf, got),
+              "TS    4\n3   1  0.50000   1  0.25000   0  -999.999   \n2   1  1.00000   0  -999.999   \n\n"
+              "TS    5\n3   1  0.50000   1  0.25000   1  9.00000   \n2   1  1.00000   1  2.00000   \n\n");
+}
+
+// ---- A whole run ----
+
+constexpr int kRows = 10, kCols = 5;
+
+// A slope falling south at 1 in 150 and towards the stream in column 3.
+double ground(int r, int c) { return 100.0 + (kRows - r) * 0.2 + std::fabs(c - 3.0) * 0.3; }
+
+std::string grid(double (*value)(int, int), const char* format) {
+    std::string t = format_text("north: %.1f\nsouth: 0.0\neast: %.1f\nwest: 0.0\nrows: %d\ncols: %d\n", kRows * 30.0,
+                                kCols * 30.0, kRows, kCols);
+    for (int r = 1; r <= kRows; ++r) {
+        for (int c = 1; c <= kCols; ++c) t += format_text(format, value(r, c));
+        t += "\n";
+    }
+    return t;
+}
+
+std::string channel_file() {
+    std::string t = "KESTA_CHAN\nALPHA 1\nBETA 1\nTHETA 1\nLINKS 1\nMAXNODES 11\nCONNECT 1 0 0\n"
+                    "LINK 1\nNODES 11\nTRAPEZOID\nMANNINGS_N 0.035\nDX 30\n";
+    for (int j = 1; j <= 11; ++j) {
+        t += format_text("NODE %d\nELEV %.2f\n", j, ground(j, 3) - 1.0);
+        if (j == 1) t += "XSEC\nBOTTOM_WIDTH 2\nSIDE_SLOPE 1\nBANKFULL_DEPTH 1\n";
+    }
+    return t;
+}
+
+std::string grid_stream_file() {
+    std::string t = "GRIDSTREAMFILE\nSTREAMCELLS 10\n";
+    for (int r = 1; r <= 10; ++r) t += format_text("CELLIJ %d 3\nNUMNODES 1\nLINKNODE 1 %d 1.0\n", r, r);
+    return t;
+}
+
+// Grates at junctions 1, 2 and 4 and at node 2 of superlinks 1 and 3; the
+// two tile pipes of superlink 1 under column 1; superlink 2 ends in channel
+// node 8, superlink 3 on cell (6, 5).
+const char* kSewer =
+    "SJUNC 1 102.2 101.2 1.0 1 1 2 0.6 0.6\n"
+    "SJUNC 2 101.6 100.75 1.0 1 1 5 0.6 0.6\n"
+    "SJUNC 3 100.4 100.21 0.0 999 1 8 0 0\n"
+    "SJUNC 4 102.0 101.0 1.0 1 5 3 0.6 0.6\n"
+    "SJUNC 5 101.4 100.64 0.0 888 5 6 0 0\n"
+    "CONNECT 1 1 2\nCONNECT 2 2 3\nCONNECT 3 4 5\n"
+    "SLINK 1 2\n"
+    "NODE 1 102.2 101.2 0.5 0 1 2 0 0\nNODE 2 101.8 100.975 0.5 1 1 4 0.6 0.6\nNODE 3 101.6 100.75 0.5 0 1 5 0 0\n"
+    "PIPE 1 1 0.4 0 0.005 0.013 45 0.05 20\nPIPE 2 1 0.4 0 0.005 0.013 45 0.05 20\n"
+    "SLINK 2 2\n"
+    "NODE 1 101.6 100.75 0.5 0 1 5 0 0\nNODE 2 101.0 100.48 0.5 0 2 7 0 0\nNODE 3 100.4 100.21 0.5 0 3 8 0 0\n"
+    "PIPE 1 1 0.4 0 0.005 0.013 54 0 0\nPIPE 2 1 0.4 0 0.005 0.013 54 0 0\n"
+    "SLINK 3 2\n"
+    "NODE 1 102.0 101.0 0.5 0 5 3 0 0\nNODE 2 101.7 100.82 0.5 1 5 4 0.6 0.6\nNODE 3 101.4 100.64 0.5 0 5 6 0 0\n"
+    "PIPE 1 1 0.3 0 0.004 0.013 45 0 0\nPIPE 2 1 0.3 0 0.004 0.013 45 0 0\n";
+const char* kGridPipe =
+    "GRIDPIPEFILE\nPIPECELLS 4\n"
+    "CELLIJ 1 2\nNUMPIPES 1\nSPIPE 1 1 0.5\nCELLIJ 1 3\nNUMPIPES 1\nSPIPE 1 1 0.5\n"
+    "CELLIJ 1 4\nNUMPIPES 1\nSPIPE 1 2 0.5\nCELLIJ 1 5\nNUMPIPES 1\nSPIPE 1 2 0.5\n";
+
+// The event summary's values by label.
+std::map<std::string, double> summary_values(const std::string& text) {
+    std::map<std::string, double> v;
+    std::size_t at = 0;
+    while (at < text.size()) {
+        const std::size_t end = text.find('\n', at);
+        const std::string line = text.substr(at, end == std::string::npos ? std::string::npos : end - at);
+        const std::size_t colon = line.find(':');
+        double x = 0.0;
+        if (colon != std::string::npos && std::sscanf(line.c_str() + colon + 1, "%lf", &x) == 1)
+            v[line.substr(0, colon)] = x;
+        if (end == std::string::npos) break;
+        at = end + 1;
+    }
+    return v;
+}
+
+TEST(StormDrainRuns, RainGratesTilesPipesAndChannelBalanceAndEveryPipeVolumeIsBookedOnce) {
+    kesta_test::temp_dir dir(true);
+    dir.write("mask.asc", grid([](int, int) { return 1.0; }, "%.0f "));
+    dir.write("elev.asc", grid(ground, "%.3f "));
+    dir.write("table.asc", grid([](int r, int c) { return ground(r, c) - 0.5; }, "%.3f "));
+    dir.write("bottom.asc", grid([](int r, int c) { return ground(r, c) - 5.0; }, "%.3f "));
+    dir.write("net.chan", channel_file());
+    dir.write("net.gst", grid_stream_file());
+    dir.write("net.sew", kSewer);
+    dir.write("net.gpi", kGridPipe);
+    dir.write("run.prj",
+              format_text("KESTAPROJECT\nWATERSHED_MASK mask.asc\nELEVATION elev.asc\nGRIDSIZE 30\nROWS %d\nCOLS %d\n"
+                          "TOT_TIME 120\nTIMESTEP 5\nOVERTYPE EXPLICIT\nMANNING_N 0.1\nOUTROW 10\nOUTCOL 3\n"
+                          "OUTSLOPE 0.01\nPRECIP_UNIF\nRAIN_INTENSITY 50\nRAIN_DURATION 60\nSTART_DATE 2021 7 14\n"
+                          "START_TIME 14 0\nHYD_FREQ 5\nCHAN_EXPLIC\nCHANNEL_INPUT net.chan\nSTREAM_CELL net.gst\n"
+                          "STORM_SEWER net.sew\nGRID_PIPE net.gpi\nWATER_TABLE table.asc\nAQUIFER_BOTTOM bottom.asc\n"
+                          "PIPE_FLOW flow.lnd\nPIPE_HEAD head.lnd\nPIPE_TILE tile.lnd\nSUPER_QUIET\n"
+                          "SUMMARY run.sum\nOUTLET_HYDRO out.hyd\n",
+                          kRows, kCols));
+    testing::internal::CaptureStdout();
+    const int rc = run_model("run.prj", nullptr);
+    const std::string out = testing::internal::GetCapturedStdout();
+    g_error_record.clear_for_run();
+    ASSERT_EQ(rc, 0) << out;
+    const std::string summary = kesta_test::read_file(dir.file("run.sum"));
+    std::map<std::string, double> v = summary_values(summary);
+    const double in = v["total inputs to superlink"], to_channels = v["volume of superlink to channels"];
+    const double to_overland = v["volume of superlink to overland"], tiles = v["volume of gw to tile drains"];
+    EXPECT_GT(in, 20.0) << summary;
+    EXPECT_GT(to_channels, 10.0) << summary;
+    EXPECT_GT(to_overland, 5.0) << summary;
+    EXPECT_GT(tiles, 1.0) << summary;
+    EXPECT_LT(tiles, in);
+    // What entered less what left is what the pipes hold (each line to 0.05).
+    EXPECT_NEAR(v["initial volume in sub-surface drains"] + in + v["volume of drain solver clean-up"] - to_channels -
+                    to_overland - v["volume of superlink to boundaries"],
+                v["volume remaining in drains"], 0.35)
+        << summary;
+    EXPECT_LT(std::fabs(v["mass conservation error"]), 1e-6) << summary;
+    // The end-of-run drain balance closes.
+    const std::size_t at = summary.find("Subsurface drain mass bal error m^3=");
+    ASSERT_NE(at, std::string::npos) << summary;
+    double drain_error = 1.0;
+    ASSERT_EQ(std::sscanf(summary.c_str() + at + 36, "%lf", &drain_error), 1);
+    EXPECT_LT(std::fabs(drain_error), 0.01);
+
+    const std::string flow = kesta_test::read_file(dir.file("flow.lnd"));
+    EXPECT_EQ(flow.find("KESTA_LINKNODE_SUPERLINK_FLOW\nNUM_LINKS     3\n"), 0u) << flow.substr(0, 200);
+    EXPECT_NE(flow.find("\nTS    24\n3   1  "), std::string::npos);
+    const std::string head = kesta_test::read_file(dir.file("head.lnd"));
+    EXPECT_EQ(head.find("0  -999.999"), std::string::npos);
+    EXPECT_EQ(kesta_test::read_file(dir.file("tile.lnd")).find("KESTA_LINKNODE_SUPERLINK_TILE_FLOW\n"), 0u);
+}
+
+}  // namespace
