@@ -99,8 +99,9 @@ struct storm_drain_state {
     double superlink_volume_in = 0.0;
     double superlink_volume_out = 0.0;
     double drain_cleanup_volume = 0.0;
-    // Water (m3) the pipes' storage at their new depths holds beyond what the
-    // node continuity, linearised in depth over each sub-step, moved there.
+    // Water (m3) the nodes hold at their new depths beyond what the flows
+    // moved there: the residual of each sub-step's storage iteration, a
+    // diagnostic near round-off (not part of the balance).
     double drain_linearisation_volume = 0.0;
     int superlink_calls = 0;
     int superlink_substeps = 0;  // sub-steps of the last solve
