@@ -105,6 +105,7 @@ struct storm_drain_state {
     double drain_linearisation_volume = 0.0;
     int superlink_calls = 0;
     int superlink_substeps = 0;  // sub-steps of the last solve
+    int superlink_passes = 0;    // storage-iteration passes of the last solve, over all its sub-steps
 
     std::unique_ptr<superlink_work, superlink_work_deleter> superlink_solver;
 };

@@ -588,7 +588,7 @@ int superlink_step(storm_drain_state& s, vec1<double>& h, double cell_size, doub
         const double least = stability_step(s, w);
         if (least > 1e-16 && least < dt) sub = std::max(least, kMinSubstep);
     }
-    s.superlink_substeps = 0;
+    s.superlink_substeps = s.superlink_passes = 0;
     double t = 0.0;
     while (t < dt) {
         const double step = t + sub > dt ? dt - t : sub;
@@ -614,6 +614,7 @@ int superlink_step(storm_drain_state& s, vec1<double>& h, double cell_size, doub
             worst = 0.0;
             for (int l = 1; l <= s.n_superlinks; ++l) worst = std::max(worst, back_substitute(s, w, l));
         }
+        s.superlink_passes += pass;
         finish_substep(s, w);
         deliver_outlets(s, w, h, area, step);
     }
