@@ -117,6 +117,16 @@ pipe_section_values pipe_at(const storm_drain_state& s, int l, int k, double y) 
 // A full pipe goes on storing in its slot, so that a surcharged node keeps a
 // storage width and that water is counted; below the invert the slot width
 // continues the storage as a deficit, which the depth floor fills and books.
+// Change of a pipe's area per m of depth y (0 < y < d) (m): the top width,
+// but for the polynomial section the slope of its fitted area, whose fitted
+// top width is not that slope (and 0 where the area is held at its floor).
+double storage_width(int type, double d, double w, double y, const pipe_section_values& q) {
+    if (type != pipe_polynomial) return q.top_width;
+    const double t = y / d;
+    if (q.area <= kPolyFloor * d * w) return 0.0;
+    return (0.850625935 + 2.0 * 0.450552317 * t - 3.0 * 0.48046422 * t * t) * w;
+}
+
 struct node_store {
     double volume, width;
 };
@@ -135,7 +145,7 @@ node_store node_storage(const storm_drain_state& s, int l, int k, double y) {
         } else {
             const pipe_section_values q = pipe_section_props(s.sec_type[l][p], d, s.width[l][p], y);
             area = q.area;
-            width = std::max(q.top_width, slot);
+            width = std::max(storage_width(s.sec_type[l][p], d, s.width[l][p], y, q), slot);
         }
         v.volume += half * area;
         v.width += half * width;
