@@ -104,6 +104,16 @@ pipe_section_values pipe_at(const storm_drain_state& s, int l, int k, double y) 
     return pipe_section_props(s.sec_type[l][k], d, w, y);
 }
 
+// Change of a pipe's area per m of depth y (0 < y < d) (m): the top width,
+// but for the polynomial section the slope of its fitted area, whose fitted
+// top width is not that slope (and 0 where the area is held at its floor).
+double storage_width(int type, double d, double w, double y, const pipe_section_values& q) {
+    if (type != pipe_polynomial) return q.top_width;
+    const double t = y / d;
+    if (q.area <= kPolyFloor * d * w) return 0.0;
+    return (0.850625935 + 2.0 * 0.450552317 * t - 3.0 * 0.48046422 * t * t) * w;
+}
+
 // Water (m3) held by node k of superlink l at depth y, and its change per m
 // of depth (m2): the node's plan area, and half of each adjacent pipe with
 // the pipe's section at the node's depth.
@@ -117,16 +127,9 @@ pipe_section_values pipe_at(const storm_drain_state& s, int l, int k, double y) 
 // A full pipe goes on storing in its slot, so that a surcharged node keeps a
 // storage width and that water is counted; below the invert the slot width
 // continues the storage as a deficit, which the depth floor fills and books.
-// Change of a pipe's area per m of depth y (0 < y < d) (m): the top width,
-// but for the polynomial section the slope of its fitted area, whose fitted
-// top width is not that slope (and 0 where the area is held at its floor).
-double storage_width(int type, double d, double w, double y, const pipe_section_values& q) {
-    if (type != pipe_polynomial) return q.top_width;
-    const double t = y / d;
-    if (q.area <= kPolyFloor * d * w) return 0.0;
-    return (0.850625935 + 2.0 * 0.450552317 * t - 3.0 * 0.48046422 * t * t) * w;
-}
-
+// The width is never taken narrower than the slot: near the crown a circle's
+// top width vanishes, and a vanishing width would send the next pass's depth
+// far off.
 struct node_store {
     double volume, width;
 };
@@ -531,11 +534,8 @@ void finish_substep(storm_drain_state& s, superlink_work& w) {
     for (int l = 1; l <= s.n_superlinks; ++l) {
         const int n = s.superlink_cnodes[l];
         double* y = s.slink_node_depth[l];
-        for (int k = 1; k <= n + 1; ++k) s.drain_linearisation_volume += w.residual[l][k];
-        bool negative = false;
-        for (int k = 1; k <= n + 1; ++k) negative = negative || y[k] < 0.0;
-        if (!negative) continue;
         for (int k = 1; k <= n + 1; ++k) {
+            s.drain_linearisation_volume += w.residual[l][k];
             if (y[k] >= 0.0) continue;
             const double before = node_storage(s, l, k, y[k]).volume;
             y[k] = kNegativeDepth;
