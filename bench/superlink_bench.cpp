@@ -45,6 +45,7 @@ void BM_SuperlinkSubstep(benchmark::State& state) {
         benchmark::DoNotOptimize(s.sjunc_head[1]);
     }
     state.counters["substeps_per_call"] = s.superlink_substeps;
+    state.counters["passes_per_call"] = s.superlink_passes;
     state.counters["us_per_junction"] =
         benchmark::Counter(static_cast<double>(junctions) * static_cast<double>(state.iterations()),
                            benchmark::Counter::kIsRate | benchmark::Counter::kInvert);

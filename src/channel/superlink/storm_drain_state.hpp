@@ -108,8 +108,9 @@ struct storm_drain_state {
     double superlink_volume_boundary = 0.0;  // of the out: at fixed heads other than 888 and 999,
                                              // and what outlets drew in
     double drain_cleanup_volume = 0.0;
-    // Water (m3) the pipes' storage at their new depths holds beyond what the
-    // node continuity, linearised in depth over each sub-step, moved there.
+    // Water (m3) the nodes hold at their new depths beyond what the flows
+    // moved there: the residual of each sub-step's storage iteration, a
+    // diagnostic near round-off (not part of the balance).
     double drain_linearisation_volume = 0.0;
     // Event totals (m3), zeroed when an event starts: into the network
     // (grates and tiles), out to channels, onto cells and at other fixed
@@ -134,6 +135,7 @@ struct storm_drain_state {
     std::vector<int> sjunc_card_line;  // [superjunction]: its SJUNC line in the storm-sewer file
     int superlink_calls = 0;
     int superlink_substeps = 0;  // sub-steps of the last solve
+    int superlink_passes = 0;    // storage-iteration passes of the last solve, over all its sub-steps
 
     std::unique_ptr<superlink_work, superlink_work_deleter> superlink_solver;
 };

@@ -26,6 +26,8 @@ constexpr double kNegativeDepth = 1e-7;    // m, what a negative back-substitute
 constexpr double kHeadSlack = 0.001;       // m a head may lie below its junction bottom
 constexpr double kMinSubstep = 0.001;      // s
 constexpr double kSlot = 0.01;             // slot width of a full pipe, per diameter
+constexpr int kMaxPasses = 40;             // passes of a sub-step's storage iteration
+constexpr double kStorageTol = 1e-12;      // m: accepted storage residual of a node per m2 of its plan
 constexpr double kPolyFloor = 1e-6;        // least polynomial area (per D W) and radius (per D)
 
 }  // namespace
@@ -34,13 +36,17 @@ struct superlink_work {
     // [superlink][pipe or node]
     mat2<double> Q, ldepth, A, wet_per, top_width, hyd_R, n_veloc, l_veloc;
     mat2<double> a, b, c, P, D, E, U, V, W, X, Y, Z, qlat;
+    // Per node, for the storage iteration of a sub-step: the depths the pass
+    // started from (m), the water at the sub-step start and at the pass's
+    // depths (m3), the storage width the pass used (m2), and the storage
+    // residual of the pass and of the one before (m3).
+    mat2<double> ym, S0, Sm, Wm, residual, last_res;
     vec1<double> Q_us, Q_ds, us_kap, ds_kap, us_gam, ds_gam, us_mu, ds_mu;
     vec1<double> us_alpha, us_beta, us_chi, ds_alpha, ds_beta, ds_chi;
     // The same for the flows between each end node and its superjunction
     // (the end flow plus or minus the end node's storage change), and
     // those flows after the solve (m3/s, positive downstream).
     vec1<double> us_jalpha, us_jbeta, us_jchi, ds_jalpha, ds_jbeta, ds_jchi, Q_us_junc, Q_ds_junc;
-    vec1<double> storage_before;  // [superlink] water after the depth floors (m3)
     // Junction system: where each coefficient lands in F's value array.
     Eigen::SparseMatrix<double> F;
     Eigen::VectorXd G, H;
@@ -98,13 +104,62 @@ pipe_section_values pipe_at(const storm_drain_state& s, int l, int k, double y) 
     return pipe_section_props(s.sec_type[l][k], d, w, y);
 }
 
+// Change of a pipe's area per m of depth y (0 < y < d) (m): the top width,
+// but for the polynomial section the slope of its fitted area, whose fitted
+// top width is not that slope (and 0 where the area is held at its floor).
+double storage_width(int type, double d, double w, double y, const pipe_section_values& q) {
+    if (type != pipe_polynomial) return q.top_width;
+    const double t = y / d;
+    if (q.area <= kPolyFloor * d * w) return 0.0;
+    return (0.850625935 + 2.0 * 0.450552317 * t - 3.0 * 0.48046422 * t * t) * w;
+}
+
+// Water (m3) held by node k of superlink l at depth y, and its change per m
+// of depth (m2): the node's plan area, and half of each adjacent pipe with
+// the pipe's section at the node's depth.
+// Why per node: the node continuity that the recurrences solve has one
+// storage term per node, in that node's own depth. A storage that depends on
+// the node's depth alone keeps that form exact, so the storage iteration of a
+// sub-step is a set of scalar equations whose Newton slopes are exact and
+// converge in a few passes; a pipe's water at the mean depth of its two nodes
+// couples neighbours, and the per-node linearisation of it converges slowly
+// or not at all at a wetting front.
+// A full pipe goes on storing in its slot, so that a surcharged node keeps a
+// storage width and that water is counted; below the invert the slot width
+// continues the storage as a deficit, which the depth floor fills and books.
+// The width is never taken narrower than the slot: near the crown a circle's
+// top width vanishes, and a vanishing width would send the next pass's depth
+// far off.
+struct node_store {
+    double volume, width;
+};
+node_store node_storage(const storm_drain_state& s, int l, int k, double y) {
+    const int n = s.superlink_cnodes[l];
+    node_store v{s.Asc[l][k] * y, s.Asc[l][k]};
+    for (int p = std::max(k - 1, 1); p <= std::min(k, n); ++p) {
+        const double d = s.diameter[l][p], slot = kSlot * d, half = 0.5 * s.dxc[l][p];
+        double area, width;
+        if (y < 0.0) {
+            area = slot * y;
+            width = slot;
+        } else if (y >= d) {
+            area = pipe_section_props(s.sec_type[l][p], d, s.width[l][p], d).area + slot * (y - d);
+            width = slot;
+        } else {
+            const pipe_section_values q = pipe_section_props(s.sec_type[l][p], d, s.width[l][p], y);
+            area = q.area;
+            width = std::max(storage_width(s.sec_type[l][p], d, s.width[l][p], y, q), slot);
+        }
+        v.volume += half * area;
+        v.width += half * width;
+    }
+    return v;
+}
+
 // Water in one superlink (m3) with node depths `depth`.
 double link_storage(const storm_drain_state& s, int l, const double* depth) {
-    const int n = s.superlink_cnodes[l];
     double v = 0.0;
-    for (int k = 1; k <= n; ++k)
-        v += pipe_at(s, l, k, 0.5 * (depth[k] + depth[k + 1])).area * s.dxc[l][k];
-    for (int k = 1; k <= n + 1; ++k) v += s.Asc[l][k] * depth[k];
+    for (int k = 1; k <= s.superlink_cnodes[l] + 1; ++k) v += node_storage(s, l, k, depth[k]).volume;
     return v;
 }
 
@@ -155,12 +210,12 @@ void make_work(storm_drain_state& s) {
     superlink_work& w = *s.superlink_solver;
     const int nl = s.n_superlinks, nj = s.n_sjunc, rows = s.max_nodes_per_link + 1;
     for (mat2<double>* t : {&w.Q, &w.ldepth, &w.A, &w.wet_per, &w.top_width, &w.hyd_R, &w.n_veloc, &w.l_veloc, &w.a,
-                            &w.b, &w.c, &w.P, &w.D, &w.E, &w.U, &w.V, &w.W, &w.X, &w.Y, &w.Z, &w.qlat})
+                            &w.b, &w.c, &w.P, &w.D, &w.E, &w.U, &w.V, &w.W, &w.X, &w.Y, &w.Z, &w.qlat, &w.ym,
+                            &w.S0, &w.Sm, &w.Wm, &w.residual, &w.last_res})
         *t = mat2<double>(nl, rows);
     for (vec1<double>* v : {&w.Q_us, &w.Q_ds, &w.us_kap, &w.ds_kap, &w.us_gam, &w.ds_gam, &w.us_mu, &w.ds_mu,
                             &w.us_alpha, &w.us_beta, &w.us_chi, &w.ds_alpha, &w.ds_beta, &w.ds_chi, &w.us_jalpha,
-                            &w.us_jbeta, &w.us_jchi, &w.ds_jalpha, &w.ds_jbeta, &w.ds_jchi, &w.Q_us_junc, &w.Q_ds_junc,
-                            &w.storage_before})
+                            &w.us_jbeta, &w.us_jchi, &w.ds_jalpha, &w.ds_jbeta, &w.ds_jchi, &w.Q_us_junc, &w.Q_ds_junc})
         *v = vec1<double>(nl);
     // The pattern of the junction system: a diagonal, and for a junction of
     // free head the junction at the other end of each of its superlinks.
@@ -245,22 +300,28 @@ void gather_inflows(storm_drain_state& s, superlink_work& w, vec1<double>& h, do
     s.superlink_volume_in += in * dt;
 }
 
-// Coefficients, recurrences and end relations of superlink l.
-void reduce_superlink(storm_drain_state& s, superlink_work& w, int l, double dt) {
+// Sub-step start of superlink l: the depth floors (their water booked as
+// clean-up), each node's water at the start depths, the pipe sections at the
+// start depths, the momentum coefficients and the end-depth relations; all
+// are held through the sub-step's passes.
+void prepare_superlink(storm_drain_state& s, superlink_work& w, int l, double dt) {
     const int n = s.superlink_cnodes[l];
     double* y = s.slink_node_depth[l];
-    bool floored = false;
-    for (int k = 1; k <= n + 1; ++k) floored = floored || y[k] < kMinNodeDepth;
-    if (floored) {
-        const double before = link_storage(s, l, y);
-        for (int k = 1; k <= n + 1; ++k) y[k] = std::max(y[k], kMinNodeDepth);
-        s.drain_cleanup_volume += link_storage(s, l, y) - before;
+    for (int k = 1; k <= n + 1; ++k) {
+        node_store v = node_storage(s, l, k, y[k]);
+        if (y[k] < kMinNodeDepth) {
+            const double before = v.volume;
+            y[k] = kMinNodeDepth;
+            v = node_storage(s, l, k, y[k]);
+            s.drain_cleanup_volume += v.volume - before;
+        }
+        w.S0[l][k] = w.Sm[l][k] = v.volume;
+        w.last_res[l][k] = 0.0;
+        w.Wm[l][k] = v.width;
     }
-    w.storage_before[l] = link_storage(s, l, y);
     const double* dxc = s.dxc[l];
     double *Q = w.Q[l], *A = w.A[l], *T = w.top_width[l], *R = w.hyd_R[l], *nv = w.n_veloc[l], *lv = w.l_veloc[l];
-    double *a = w.a[l], *b = w.b[l], *c = w.c[l], *P = w.P[l], *D = w.D[l], *E = w.E[l];
-    double *U = w.U[l], *V = w.V[l], *W = w.W[l], *X = w.X[l], *Y = w.Y[l], *Z = w.Z[l];
+    double *a = w.a[l], *b = w.b[l], *c = w.c[l], *P = w.P[l];
     for (int k = 1; k <= n; ++k) {
         w.ldepth[l][k] = 0.5 * (y[k] + y[k + 1]);
         const pipe_section_values p = pipe_at(s, l, k, w.ldepth[l][k]);
@@ -282,14 +343,49 @@ void reduce_superlink(storm_drain_state& s, superlink_work& w, int l, double dt)
         b[k] = dxc[k] / dt + friction + loss - a[k] - c[k];
         P[k] = kG * A[k] * s.S0[l][k] * dxc[k] + Q[k] * dxc[k] / dt;
     }
-    const double* As = s.Asc[l];
+    // End depths: the head less the invert, or below a junction standing
+    // under critical depth, the lesser of critical and normal depth.
+    const double qu = w.Q_us[l], qd = w.Q_ds[l];
+    double ku = 0.0, gu = 1.0, mu_u = -s.us_Zinv[l];
+    if (qu < 0.0) {
+        const double yc = critical_depth(s, l, 1, -qu);
+        if (s.sjunc_head[s.us_sjunc[l]] - s.us_Zinv[l] < yc) {
+            gu = mu_u = 0.0;
+            ku = std::fabs(qu) < 1e-11 ? 0.0 : std::min(yc, normal_depth(s, l, 1, -qu, std::fabs(s.S0[l][1]))) / qu;
+        }
+    }
+    double kd = 0.0, gd = 1.0, mu_d = -s.ds_Zinv[l];
+    bool free_fall = false;
+    if (qd > 0.0) {
+        const double yc = critical_depth(s, l, n, qd);
+        if (s.sjunc_head[s.ds_sjunc[l]] - s.ds_Zinv[l] < yc) {
+            free_fall = true;
+            gd = mu_d = 0.0;
+            kd = qd < 1e-11 ? 0.0 : std::min(yc, normal_depth(s, l, n, qd, std::fabs(s.S0[l][n]))) / qd;
+        }
+    }
+    if (!free_fall) {
+        const double ds_A = pipe_section_props(s.sec_type[l][n], s.diameter[l][n], s.width[l][n], y[n + 1]).area;
+        const double den = 2.0 * ds_A * ds_A * kG;
+        kd = std::fabs(den) < 1e-9 ? 0.0 : std::fabs(qd) / den;
+    }
+    w.us_kap[l] = ku; w.us_gam[l] = gu; w.us_mu[l] = mu_u;
+    w.ds_kap[l] = kd; w.ds_gam[l] = gd; w.ds_mu[l] = mu_d;
+}
+
+// One pass of superlink l: node continuity with each node's water taken as
+// its water at the pass's depths plus the pass's storage width times the
+// change from them, then the recurrences and the end relations.
+void reduce_superlink(storm_drain_state& s, superlink_work& w, int l, double dt) {
+    const int n = s.superlink_cnodes[l];
+    const double* y = s.slink_node_depth[l];
+    const double *A = w.A[l], *S0 = w.S0[l], *Sm = w.Sm[l], *Wm = w.Wm[l];
+    double *a = w.a[l], *b = w.b[l], *c = w.c[l], *P = w.P[l], *D = w.D[l], *E = w.E[l];
+    double *U = w.U[l], *V = w.V[l], *W = w.W[l], *X = w.X[l], *Y = w.Y[l], *Z = w.Z[l];
     const double* qlat = w.qlat[l];
     for (int k = 1; k <= n + 1; ++k) {
-        const double left = k > 1 ? T[k - 1] * dxc[k - 1] / 2.0 : 0.0;
-        const double right = k <= n ? T[k] * dxc[k] / 2.0 : 0.0;
-        const double S = left + right + As[k];
-        E[k] = S / dt;
-        D[k] = S * y[k] / dt + qlat[k];
+        E[k] = Wm[k] / dt;
+        D[k] = (Wm[k] * y[k] - (Sm[k] - S0[k])) / dt + qlat[k];
     }
     // Both recurrences keep continuity at every node, end nodes included:
     // the flow upstream of pipe 1 is Q(0) = Q(1) + E(1) y(1) - D(1), the
@@ -321,34 +417,8 @@ void reduce_superlink(storm_drain_state& s, superlink_work& w, int l, double dt)
         Y[k] = (a[k] * D[k] + P[k] - D[k + 1] * c[k] - (D[k + 1] - Y[k + 1]) * r) / o;
         Z[k] = r * Z[k + 1] / o;
     }
-    // End depths: the head less the invert, or below a junction standing
-    // under critical depth, the lesser of critical and normal depth.
-    const double qu = w.Q_us[l], qd = w.Q_ds[l];
-    double ku = 0.0, gu = 1.0, mu_u = -s.us_Zinv[l];
-    if (qu < 0.0) {
-        const double yc = critical_depth(s, l, 1, -qu);
-        if (s.sjunc_head[s.us_sjunc[l]] - s.us_Zinv[l] < yc) {
-            gu = mu_u = 0.0;
-            ku = std::fabs(qu) < 1e-11 ? 0.0 : std::min(yc, normal_depth(s, l, 1, -qu, std::fabs(s.S0[l][1]))) / qu;
-        }
-    }
-    double kd = 0.0, gd = 1.0, mu_d = -s.ds_Zinv[l];
-    bool free_fall = false;
-    if (qd > 0.0) {
-        const double yc = critical_depth(s, l, n, qd);
-        if (s.sjunc_head[s.ds_sjunc[l]] - s.ds_Zinv[l] < yc) {
-            free_fall = true;
-            gd = mu_d = 0.0;
-            kd = qd < 1e-11 ? 0.0 : std::min(yc, normal_depth(s, l, n, qd, std::fabs(s.S0[l][n]))) / qd;
-        }
-    }
-    if (!free_fall) {
-        const double ds_A = pipe_section_props(s.sec_type[l][n], s.diameter[l][n], s.width[l][n], y[n + 1]).area;
-        const double den = 2.0 * ds_A * ds_A * kG;
-        kd = std::fabs(den) < 1e-9 ? 0.0 : std::fabs(qd) / den;
-    }
-    w.us_kap[l] = ku; w.us_gam[l] = gu; w.us_mu[l] = mu_u;
-    w.ds_kap[l] = kd; w.ds_gam[l] = gd; w.ds_mu[l] = mu_d;
+    const double ku = w.us_kap[l], gu = w.us_gam[l], mu_u = w.us_mu[l];
+    const double kd = w.ds_kap[l], gd = w.ds_gam[l], mu_d = w.ds_mu[l];
     const double X1 = X[1], Y1 = Y[1], Z1 = Z[1], Un = U[n], Vn = V[n], Wn = W[n];
     const double det = (1.0 - Un * kd) * (1.0 - X1 * ku) - Z1 * kd * Wn * ku;
     w.us_alpha[l] = (Z1 * kd * Wn * gu + (1.0 - Un * kd) * X1 * gu) / det;
@@ -368,7 +438,8 @@ void reduce_superlink(storm_drain_state& s, superlink_work& w, int l, double dt)
     w.ds_jchi[l] = fd * w.ds_chi[l] - E[n + 1] * mu_d + D[n + 1];
 }
 
-// The superjunction heads; false when the system is singular.
+// The superjunction heads of the pass (in w.H); false when the system is
+// singular.
 bool solve_junctions(storm_drain_state& s, superlink_work& w, double dt) {
     double* F = w.F.valuePtr();
     std::fill(F, F + w.F.nonZeros(), 0.0);
@@ -399,23 +470,21 @@ bool solve_junctions(storm_drain_state& s, superlink_work& w, double dt) {
     w.lu.factorize(w.F);
     if (w.lu.info() != Eigen::Success) return false;
     w.H = w.lu.solve(w.G);
-    if (w.lu.info() != Eigen::Success || !w.H.allFinite()) return false;
-    for (int j = 1; j <= s.n_sjunc; ++j) {
-        double head = w.H[j - 1];
-        if (head < s.junc_bottom[j] - kHeadSlack) {
-            if (!s.bound[j]) s.drain_cleanup_volume += s.As_sjunc[j] * (s.junc_bottom[j] - head);
-            head = s.junc_bottom[j];
-        }
-        s.sjunc_head[j] = head;
-    }
-    return true;
+    return w.lu.info() == Eigen::Success && w.H.allFinite();
 }
 
-// End flows and depths, then every node depth and pipe flow of superlink l.
-void back_substitute(storm_drain_state& s, superlink_work& w, int l, double dt) {
+// End flows and depths, then every node depth and pipe flow of superlink l
+// for the pass's heads. Keeps each node's storage residual (its water at the
+// new depth less what the pass's continuity put there, m3), sets the water
+// and storage width at the new depth for the next pass, and returns the
+// largest residual of a node per m2 of its plan (half of each adjacent
+// pipe's diameter x length, plus its plan area): a depth (m).
+// The width is the tangent (Newton); where a node's residual changed sign
+// since the last pass the step overshot a bend of the storage curve (the
+// crown, the slot, the invert), and the chord through the last two depths
+// takes its place, which brackets the depth and stops Newton's cycling.
+double back_substitute(storm_drain_state& s, superlink_work& w, int l) {
     const int n = s.superlink_cnodes[l];
-    // The heads as solved, before the floor: the end flows and depths stay
-    // one solution of the junction balances, and the floor's water is booked.
     const double hu = w.H[s.us_sjunc[l] - 1], hd = w.H[s.ds_sjunc[l] - 1];
     double* Q = w.Q[l];
     double* y = s.slink_node_depth[l];
@@ -425,29 +494,56 @@ void back_substitute(storm_drain_state& s, superlink_work& w, int l, double dt) 
     w.Q_ds[l] = qd;
     w.Q_us_junc[l] = w.us_jbeta[l] * hd + w.us_jalpha[l] * hu + w.us_jchi[l];
     w.Q_ds_junc[l] = w.ds_jbeta[l] * hd + w.ds_jalpha[l] * hu + w.ds_jchi[l];
+    double* ym = w.ym[l];
+    std::copy(y + 1, y + n + 2, ym + 1);
     y[1] = w.us_gam[l] * hu + w.us_kap[l] * qu + w.us_mu[l];
     y[n + 1] = w.ds_gam[l] * hd + w.ds_kap[l] * qd + w.ds_mu[l];
     Q[1] = qu;
     Q[n] = qd;
     const double *U = w.U[l], *V = w.V[l], *W = w.W[l], *X = w.X[l], *Y = w.Y[l], *Z = w.Z[l];
-    bool negative = y[1] < 0.0 || y[n + 1] < 0.0;
     for (int k = n; k >= 2; --k) {
         y[k] = (Q[k] - Y[k] - Z[k] * y[n + 1]) / X[k];
-        negative = negative || y[k] < 0.0;
         if (k > 2) Q[k - 1] = W[k - 1] * y[1] + U[k - 1] * y[k] + V[k - 1];
     }
-    // The node continuity holds with each node's storage linearised in its
-    // depth (the top widths at the start of the sub-step); what the water
-    // in the pipes at their new mean depths differs from that by is booked.
-    double lateral = 0.0;
-    for (int k = 1; k <= n + 1; ++k) lateral += w.qlat[l][k];
-    const double after = link_storage(s, l, y);
-    s.drain_linearisation_volume +=
-        after - w.storage_before[l] - (w.Q_us_junc[l] - w.Q_ds_junc[l] + lateral) * dt;
-    if (negative) {
-        const double before = after;
-        for (int k = 1; k <= n + 1; ++k) if (y[k] < 0.0) y[k] = kNegativeDepth;
-        s.drain_cleanup_volume += link_storage(s, l, y) - before;
+    double worst = 0.0;
+    double *Sm = w.Sm[l], *Wm = w.Wm[l];
+    for (int k = 1; k <= n + 1; ++k) {
+        const node_store v = node_storage(s, l, k, y[k]);
+        const double residual = v.volume - Sm[k] - Wm[k] * (y[k] - ym[k]);
+        w.residual[l][k] = residual;
+        const double plan = 0.5 * ((k > 1 ? s.diameter[l][k - 1] * s.dxc[l][k - 1] : 0.0) +
+                                   (k <= n ? s.diameter[l][k] * s.dxc[l][k] : 0.0)) + s.Asc[l][k];
+        worst = std::max(worst, std::fabs(residual) / plan);
+        const double step = y[k] - ym[k];
+        const bool chord = residual * w.last_res[l][k] < 0.0;
+        w.last_res[l][k] = residual;
+        Wm[k] = chord && std::fabs(step) > 1e-12 ? (v.volume - Sm[k]) / step : v.width;
+        Sm[k] = v.volume;
+    }
+    return worst;
+}
+
+// The accepted pass: heads and negative node depths floored (the water
+// booked as clean-up); the storage residual the iteration left is summed.
+void finish_substep(storm_drain_state& s, superlink_work& w) {
+    for (int j = 1; j <= s.n_sjunc; ++j) {
+        double head = w.H[j - 1];
+        if (head < s.junc_bottom[j] - kHeadSlack) {
+            if (!s.bound[j]) s.drain_cleanup_volume += s.As_sjunc[j] * (s.junc_bottom[j] - head);
+            head = s.junc_bottom[j];
+        }
+        s.sjunc_head[j] = head;
+    }
+    for (int l = 1; l <= s.n_superlinks; ++l) {
+        const int n = s.superlink_cnodes[l];
+        double* y = s.slink_node_depth[l];
+        for (int k = 1; k <= n + 1; ++k) {
+            s.drain_linearisation_volume += w.residual[l][k];
+            if (y[k] >= 0.0) continue;
+            const double before = node_storage(s, l, k, y[k]).volume;
+            y[k] = kNegativeDepth;
+            s.drain_cleanup_volume += node_storage(s, l, k, y[k]).volume - before;
+        }
     }
 }
 
@@ -516,20 +612,34 @@ int superlink_step(storm_drain_state& s, vec1<double>& h, double cell_size, doub
         const double least = stability_step(s, w);
         if (least > 1e-16 && least < dt) sub = std::max(least, kMinSubstep);
     }
-    s.superlink_substeps = 0;
+    s.superlink_substeps = s.superlink_passes = 0;
     double t = 0.0;
     while (t < dt) {
         const double step = t + sub > dt ? dt - t : sub;
         t += step;
         ++s.superlink_substeps;
         gather_inflows(s, w, h, area, step);
-        for (int l = 1; l <= s.n_superlinks; ++l) reduce_superlink(s, w, l, step);
-        if (!solve_junctions(s, w, step)) {
-            store_refusal(format_text("Error: the superlink solver's sparse LU factorisation found the system of %d "
-                                      "superjunction heads singular; the heads cannot be solved for.\n", s.n_sjunc));
-            return -1;
+        for (int l = 1; l <= s.n_superlinks; ++l) prepare_superlink(s, w, l, step);
+        // The storage is not linear in depth (a circle narrows toward its
+        // crown), so continuity taken with the start's widths creates or
+        // loses water whenever depths change. The sub-step is solved again
+        // with each node's storage linearised at the last pass's depths,
+        // momentum and end relations held, until every node's water matches
+        // its depth: only the numeric factorisation repeats per pass.
+        int pass = 0;
+        for (double worst = 1.0; worst > kStorageTol && pass < kMaxPasses; ++pass) {
+            for (int l = 1; l <= s.n_superlinks; ++l) reduce_superlink(s, w, l, step);
+            if (!solve_junctions(s, w, step)) {
+                store_refusal(format_text("Error: the superlink solver's sparse LU factorisation found the system of "
+                                          "%d superjunction heads singular; the heads cannot be solved for.\n",
+                                          s.n_sjunc));
+                return -1;
+            }
+            worst = 0.0;
+            for (int l = 1; l <= s.n_superlinks; ++l) worst = std::max(worst, back_substitute(s, w, l));
         }
-        for (int l = 1; l <= s.n_superlinks; ++l) back_substitute(s, w, l, step);
+        s.superlink_passes += pass;
+        finish_substep(s, w);
         deliver_outlets(s, w, h, area, step);
     }
     ++s.superlink_calls;

@@ -23,8 +23,10 @@ struct pipe_section_values {
 };
 pipe_section_values pipe_section_props(int type, double d, double w, double y);
 
-// Water in the network (m3): pipes at the mean depth of their nodes, node
-// plan areas, and superjunction plan areas times the head above the bottom.
+// Water in the network (m3): at every node its plan area times its depth and
+// half of each adjacent pipe with the section at its depth (a full pipe's
+// slot included), and superjunction plan areas times the head above the
+// bottom.
 double superlink_storage(const storm_drain_state& s);
 
 // Advances the network over `dt` s in sub-steps no longer than the pipes'
