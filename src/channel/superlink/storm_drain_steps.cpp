@@ -33,11 +33,10 @@ namespace {
 
 bool grate_inlet(int code) { return code >= 1 && code <= kMaxGrates; }
 
-// Water made by the solver so far (m3): its clean-up, and what the storage
-// at the new depths holds beyond its linearised continuity.
-double solver_made_water(const storm_drain_state& s) {
-    return s.drain_cleanup_volume + s.drain_linearisation_volume;
-}
+// Water made by the solver so far (m3): what its depth and head floors
+// added. The storage iteration's leftover residual is not booked, so a
+// solve that did not converge shows in the balance error.
+double solver_made_water(const storm_drain_state& s) { return s.drain_cleanup_volume; }
 
 // The solver's running totals are restarted before each call, so that
 // they hold the call's own volumes: a difference of two large running
