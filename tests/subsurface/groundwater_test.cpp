@@ -1,0 +1,193 @@
+// The aquifer against known answers: the steady Dupuit strip between two
+// held heads, a well that cannot pump more than its cell holds, and the
+// set-up values a run refuses.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+
+#include "core/error_record.hpp"
+#include "core/interval_clock.hpp"
+#include "model/model_state.hpp"
+#include "overland/overland_grid.hpp"
+#include "subsurface/groundwater.hpp"
+#include "subsurface/subsurface_steps.hpp"
+#include "subsurface/wells.hpp"
+
+namespace {
+
+using kesta::model_state;
+
+// A 1 x cols strip of `dx` cells over a flat bottom at 0 m, every cell at
+// head `head`, conductivity k (m/s) and porosity n, solved along rows.
+void make_aquifer(model_state& m, int cols, double dx, double head, double k, double n, double dt) {
+    m.gw_simulation = m.water_table_given = 1;
+    kesta_test::plane p;
+    p.cols = cols;
+    p.dx = dx;
+    kesta_test::make_plane(m, p, dt);
+    m.timestep = dt;
+    m.gw_timestep = dt;
+    m.gw_relax_coeff = 1.0;
+    m.gw_lsor_con = 1e-9;
+    m.gw_lsor_dir = 1;
+    for (int c = 1; c <= m.ncells; ++c) {
+        m.elevgw[c] = head;
+        m.bottom_elev[c] = 0.0;
+        m.gw_Kx_hycond[c] = m.gw_Ky_hycond[c] = k;
+        m.gw_array_porosity[c] = m.STOR[c] = n;
+        m.DELX[c] = m.DELY[c] = dx;
+    }
+    ASSERT_TRUE(kesta::setup_groundwater(m, "test porosity", "test conductivity"));
+    kesta::set_clock_interval(m.gw_interval_sec, m.gw_interval, dt);
+    kesta::arm_clock(m.gw_last, m.gw_next, m.time, m.gw_interval);
+}
+
+// Starting volume as the run's start-up forms it.
+void note_start(model_state& m) { m.initial_gw_volume = kesta::groundwater_volume(m); }
+
+void gw_pass(model_state& m) {
+    m.time = m.gw_next;
+    kesta::step_groundwater(m);
+}
+
+// 11 cells of 100 m between held heads of 20 m and 10 m, K = 1e-4 m/s:
+// Dupuit gives h(x) = sqrt(400 - 0.3 x) and 1.5e-3 m3/s through the strip;
+// the harmonic-mean discrete system 18.4407 m at 200 m, 15.8154 m at 500 m
+// and 1.4979e-3 m3/s. Both sweep kinds reach it, and the balance of the
+// run stays within the solver's tolerance however long it runs.
+TEST(Groundwater, DupuitStripBetweenHeldHeads) {
+    for (int lsor : {1, 2}) {
+        SCOPED_TRACE(lsor);
+        model_state m;
+        const double dt = 1e8;  // s; the strip settles in about 2e8 s
+        make_aquifer(m, 11, 100.0, 15.0, 1e-4, 0.3, dt);
+        m.gw_lsor_dir = lsor;
+        m.gwbound[1] = m.gwbound[11] = kesta::kGwFixedHead;
+        m.elevgw[1] = 20.0;
+        m.elevgw[11] = 10.0;
+        note_start(m);
+        double error_early = 0.0;
+        for (int i = 1; i <= 80; ++i) {
+            gw_pass(m);
+            ASSERT_EQ(kesta::g_error_record.stop, 0);
+            if (i == 40) error_early = kesta::groundwater_balance_error(m);
+        }
+        EXPECT_NEAR(m.elevgw[3], 18.4407, 1e-3);
+        EXPECT_NEAR(m.elevgw[6], 15.8154, 1e-3);
+        EXPECT_NEAR(m.elevgw[3], std::sqrt(400.0 - 0.3 * 200.0), 0.005);
+        EXPECT_NEAR(m.elevgw[6], std::sqrt(400.0 - 0.3 * 500.0), 0.005);
+        EXPECT_EQ(std::make_pair(m.elevgw[1], m.elevgw[11]), std::make_pair(20.0, 10.0));
+
+        // Each step passes 1.5e5 m3 through 5e4 m3 of aquifer; booking the
+        // held cells' own thickness instead of the face's would gain 1.2e4 m3
+        // a step. Point-by-point sweeps leave the residual of their tolerance.
+        const double error_late = kesta::groundwater_balance_error(m);
+        EXPECT_LT(std::fabs(error_late), 1e-5);
+        EXPECT_LT(std::fabs(error_late - error_early), 1e-6);
+
+        // One more step at steady state: each held cell passes the strip's flow.
+        for (int k = 1; k <= m.ncells; ++k) m.gw_flux[k] = 0.0;
+        kesta::gw_head_iterate(m, dt);
+        EXPECT_NEAR(m.gw_flux[1] / dt, 1.4979e-3, 1e-7);
+        EXPECT_NEAR(m.gw_flux[11] / dt, -1.4979e-3, 1e-7);
+        EXPECT_NEAR(m.gw_flux[1] + m.gw_flux[11], 0.0, 1e-6 * dt * 1.5e-3);
+    }
+}
+
+// A cell of 1 m saturated thickness, porosity 0.25 and no conductivity (its
+// faces carry nothing, and no 0/0), pumped at 1 m3/s for an hour from a
+// 10 m cell: it gives the 24.975 m3 it holds above the 1 mm floor, the
+// pumping booked is that, and the balance closes.
+TEST(Groundwater, PumpingWellTakesOnlyTheWaterItsCellHolds) {
+    model_state m;
+    make_aquifer(m, 3, 10.0, 1.0, 0.0, 0.25, 3600.0);
+    kesta::add_well_record(m, 7, 0, 1.0, 0);
+    kesta::mat2<int> ids(1 + 1, 3 + 1);
+    ids[1][2] = 7;
+    kesta::assign_wells_to_cells(m, ids, m.mask, 1, 3);
+    ASSERT_EQ(kesta::g_error_record.stop, 0);
+    note_start(m);
+    gw_pass(m);
+    ASSERT_EQ(kesta::g_error_record.stop, 0);
+    EXPECT_NEAR(m.gw_totals.pumping, 0.999 * 0.25 * 100.0, 1e-9);
+    EXPECT_NEAR(m.elevgw[2], kesta::kGwFloor, 1e-9);
+    EXPECT_EQ(std::make_pair(m.elevgw[1], m.elevgw[3]), std::make_pair(1.0, 1.0));
+    EXPECT_EQ(m.gw_totals.floor_added, 0.0);
+    EXPECT_NEAR(kesta::groundwater_balance_error(m), 0.0, 1e-9);
+    // Dry now: the next hour pumps nothing.
+    gw_pass(m);
+    EXPECT_NEAR(m.gw_totals.pumping, 0.999 * 0.25 * 100.0, 1e-9);
+}
+
+struct refusal {
+    const char* what;
+    void (*spoil)(model_state&);
+    const char* says;
+};
+
+// Each spoilt value is refused with a message naming it.
+TEST(Groundwater, SetUpRefusesValuesTheSolverCannotTake) {
+    const refusal cases[] = {
+        {"step not a multiple", [](model_state& m) { m.gw_timestep = 25.0; },
+         "GW_TIMESTEP 25 s is not a whole multiple of TIMESTEP 10 s"},
+        {"step missing", [](model_state& m) { m.gw_timestep = 0.0; }, "GW_TIMESTEP is missing"},
+        {"relaxation 2", [](model_state& m) { m.gw_relax_coeff = 2.0; }, "GW_RELAX_COEFF 2 lies outside (0, 2)"},
+        {"relaxation 0", [](model_state& m) { m.gw_relax_coeff = 0.0; }, "GW_RELAX_COEFF 0 lies outside"},
+        {"tolerance 0", [](model_state& m) { m.gw_lsor_con = 0.0; }, "GW_LSOR_CON 0 must be above 0"},
+        {"porosity 0", [](model_state& m) { m.gw_array_porosity[2] = 0.0; },
+         "porosity 0 of cell 2 (row 1, column 2) from test porosity lies outside (0, 1]"},
+        {"porosity 1.2", [](model_state& m) { m.gw_array_porosity[1] = 1.2; }, "porosity 1.2 of cell 1"},
+        {"conductivity", [](model_state& m) { m.gw_Kx_hycond[3] = -1.0 / 360000.0; },
+         "conductivity -1 cm/h of cell 3 (row 1, column 3) from test conductivity is negative"},
+    };
+    for (const refusal& c : cases) {
+        SCOPED_TRACE(c.what);
+        model_state m;
+        make_aquifer(m, 3, 10.0, 1.0, 1e-4, 0.3, 10.0);
+        m.timestep = 10.0;
+        m.gw_timestep = 30.0;
+        c.spoil(m);
+        bool ok = true;
+        const std::string said = kesta_test::printed_by([&] {
+            ok = kesta::groundwater_options_hold(m) && kesta::setup_groundwater(m, "test porosity", "test conductivity");
+        });
+        EXPECT_FALSE(ok);
+        EXPECT_NE(said.find(c.says), std::string::npos) << said;
+        kesta::g_error_record.clear_for_run();
+    }
+}
+
+// A solve that needs more line-sweep passes than allowed stops with its own
+// message; wells off the mask or on a missing series are refused.
+TEST(Groundwater, SweepLimitAndBadWellsStopTheRun) {
+    model_state m;
+    make_aquifer(m, 11, 100.0, 15.0, 1e-4, 0.3, 1e8);
+    m.gw_lsor_dir = 2;  // columns: one cell a line, many passes
+    m.gw_max_sweep_passes = 3;
+    m.gwbound[1] = kesta::kGwFixedHead;
+    m.elevgw[1] = 20.0;
+    const std::string said = kesta_test::printed_by([&] { gw_pass(m); });
+    EXPECT_NE(said.find("did not reach the tolerance GW_LSOR_CON 1e-09 m within 3 passes"), std::string::npos)
+        << said;
+    EXPECT_NE(kesta::g_error_record.stop, 0);
+    kesta::g_error_record.clear_for_run();
+
+    kesta::mat2<int> ids(1 + 1, 11 + 1);
+    kesta::mat2<int> mask(1 + 1, 11 + 1);
+    for (int c = 1; c <= 10; ++c) mask[1][c] = c;  // column 11 outside the watershed
+    const std::pair<int, const char*> wells[] = {{11, "lies at row 1, column 11, outside the watershed mask"},
+                                                 {5, "follows time series 42, which the TIME_SERIES_INDEX"}};
+    for (const auto& [col, says] : wells) {
+        SCOPED_TRACE(says);
+        ids[1][col] = 3;
+        kesta::add_well_record(m, 3, 1, 0.0, 42);
+        const std::string out = kesta_test::printed_by([&] { kesta::assign_wells_to_cells(m, ids, mask, 1, 11); });
+        EXPECT_NE(out.find(says), std::string::npos) << out;
+        EXPECT_NE(kesta::g_error_record.stop, 0);
+        kesta::g_error_record.clear_for_run();
+        ids[1][col] = 0;
+    }
+}
+
+}  // namespace
