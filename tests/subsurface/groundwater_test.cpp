@@ -4,12 +4,18 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
+#include <sstream>
 #include <string>
+#include <vector>
 
 #include "core/error_record.hpp"
 #include "core/interval_clock.hpp"
 #include "model/model_state.hpp"
 #include "overland/overland_grid.hpp"
+#include "support/grid_text.hpp"
+#include "support/run_program.hpp"
+#include "support/temp_dir.hpp"
 #include "subsurface/groundwater.hpp"
 #include "subsurface/subsurface_steps.hpp"
 #include "subsurface/wells.hpp"
@@ -188,6 +194,57 @@ TEST(Groundwater, SweepLimitAndBadWellsStopTheRun) {
         kesta::g_error_record.clear_for_run();
         ids[1][col] = 0;
     }
+}
+
+// A whole run: a well in the middle of a five-cell strip pumps 1 l/s for an
+// hour from its WELL_TABLE; the well-level series follows its cell's head
+// down every ten minutes, and the run's groundwater summary books the
+// pumping and closes its balance.
+TEST(GroundwaterRuns, PumpingWellLowersItsLevelSeries) {
+    kesta_test::temp_dir dir;
+    dir.write("mask.asc", kesta_test::grid_text(1, 5, 10.0, "1 1 1 1 1\n"));
+    dir.write("elev.asc", kesta_test::grid_text(1, 5, 10.0, "20 20 20 20 20\n"));
+    dir.write("wt.asc", kesta_test::grid_text(1, 5, 10.0, "15 15 15 15 15\n"));
+    dir.write("bot.asc", kesta_test::grid_text(1, 5, 10.0, "0 0 0 0 0\n"));
+    dir.write("bound.asc", kesta_test::grid_text(1, 5, 10.0, "1 1 1 1 1\n"));
+    dir.write("wells.idx", kesta_test::grid_text(1, 5, 10.0, "0 0 3 0 0\n"));
+    dir.write("t.cmt", "KESTA_INDEX_MAP_TABLES\nINDEX_MAP wells.idx \"Wells\"\nWELL_TABLE \"Wells\"\nNUM_IDS 1\n"
+                       "ID DESCRIPTION USES_SERIES RATE UNUSED\n     3" + std::string(80, ' ') + "0 0.001 0\n");
+    dir.write("wloc.txt", "2\n1 3\n1 1\n");
+    dir.write("p.prj", "KESTAPROJECT\nWATERSHED_MASK mask.asc\nELEVATION elev.asc\nGRIDSIZE 10\nROWS 1\nCOLS 5\n"
+                       "OUTROW 1\nOUTCOL 5\nOUTSLOPE 0.01\nMAP_FREQ 1000\nMANNING_N 0.05\nSUMMARY summ.out\n"
+                       "OUTLET_HYDRO hyd.out\nSUPER_QUIET\nHYD_FREQ 10\nTOT_TIME 60\nTIMESTEP 10\n"
+                       "RAIN_INTENSITY 1\nRAIN_DURATION 10\nSTART_DATE 2020 6 1\nSTART_TIME 12 0\n"
+                       "MAPPING_TABLE t.cmt\nWATER_TABLE wt.asc\nAQUIFER_BOTTOM bot.asc\nGW_SIMULATION\n"
+                       "GW_BOUNDFILE bound.asc\nGW_UNIF_HYCOND 36\nGW_UNIF_POROSITY 0.3\nGW_TIMESTEP 60\n"
+                       "GW_WELL_LEVEL wells.out\nOUT_WELL_LOCATION wloc.txt\n");
+    const auto r = kesta_test::run_kesta("p.prj", dir.path().string());
+    const std::string summary = kesta_test::read_file(dir.file("summ.out"));
+    ASSERT_EQ(r.status, 0) << r.output << summary;
+
+    std::istringstream lines(kesta_test::read_file(dir.file("wells.out")));
+    std::vector<double> well, edge;
+    double t = 0.0, w = 0.0, e = 0.0;
+    while (lines >> t >> w >> e) {
+        well.push_back(w);
+        edge.push_back(e);
+    }
+    ASSERT_GE(well.size(), 6u) << kesta_test::read_file(dir.file("wells.out"));
+    EXPECT_EQ(well.front(), 15.0);
+    for (std::size_t i = 1; i < well.size(); ++i) {
+        EXPECT_LT(well[i], well[i - 1]);
+        EXPECT_LT(well[i], edge[i]);  // the cone is deepest at the well
+    }
+    EXPECT_NE(summary.find("GROUNDWATER CALCULATIONS"), std::string::npos) << summary;
+    // 1 l/s for the hour the groundwater ran.
+    double pumped = -1.0, error = -1.0;
+    const std::size_t at = summary.find("Pumping  ");
+    ASSERT_NE(at, std::string::npos) << summary;
+    std::sscanf(summary.c_str() + at, "Pumping %lf", &pumped);
+    std::sscanf(summary.c_str() + summary.find("Mass Balance error ="), "Mass Balance error = %lf", &error);
+    EXPECT_NEAR(pumped, 3.6, 0.07) << summary;
+    EXPECT_NEAR(error, 0.0, 0.005) << summary;
+    EXPECT_EQ(summary.find("nan"), std::string::npos) << summary;
 }
 
 }  // namespace
