@@ -254,7 +254,6 @@ void richards_substep_storage(model_state& m, double& sub) {
             if (solved(m, k)) most = std::max(most, substep_storage(m, k, sub));
         if (most <= 2 || sub <= kShortestSubstep) return;
         sub *= 0.5;
-        if (sub <= kShortestSubstep) return;
     }
 }
 
