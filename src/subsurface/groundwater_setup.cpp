@@ -101,7 +101,6 @@ bool setup_groundwater(model_state& m, const std::string& porosity_source, const
     const int n = m.ncells;
     alloc_ivector(m.gw_row, n, "gw_row");
     alloc_ivector(m.gw_col, n, "gw_col");
-    alloc_dvector(m.elevgw_init, n, "elevgw_init");
     alloc_dvector(m.elevgw_substep, n, "elevgw_old");
     alloc_dvector(m.elevgw_iter1, n, "elevgw_iter1");
     const int line = std::max(m.rows, m.cols);

@@ -70,7 +70,6 @@ double gather_sources(model_state& m, double dt) {
     gw_run_totals& t = m.gw_totals;
     double added = 0.0;
     for (int k = 1; k <= m.ncells; ++k) {
-        m.elevgw_init[k] = m.elevgw[k];
         const double area = cell_area(m, k);
         const double tile = pipes ? take(m.vol_tile_grid, k) : 0.0;                  // m3 out
         const double lake = lakes ? take(m.lake_source, k) : 0.0;                    // m3 in

@@ -134,10 +134,10 @@ struct subsurface_state {
     int well_table_given = 0;
 
     // Groundwater solver work, allocated at set-up: the row and column of
-    // every cell, the heads at the start of the step and of the sub-step and
-    // the last two Picard iterates, and the cells of one line of a sweep.
+    // every cell, the heads at the start of the sub-step and of the last
+    // Picard iterate, and the cells of one line of a sweep.
     vec1<int> gw_row, gw_col, gw_line_cells;
-    vec1<double> elevgw_init, elevgw_substep, elevgw_iter1, elevgw_iter2;
+    vec1<double> elevgw_substep, elevgw_iter1;
     int gw_sweep_dir = 1;              // 1: lines in increasing order; toggled after every solve
     int gw_max_sweep_passes = 10000;   // line-sweep passes before a solve is given up
     double gw_unsat_exchange_total = 0.0;  // cm over the cells, into the aquifer, of the last solve
