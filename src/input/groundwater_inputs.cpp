@@ -13,6 +13,7 @@
 #include "input/model_inputs.hpp"
 #include "input/reader_support.hpp"
 #include "model/model_state.hpp"
+#include "subsurface/groundwater.hpp"
 #include "subsurface/richards.hpp"
 
 namespace kesta {
@@ -211,6 +212,7 @@ double last_layer(const model_state& m, int k, int slot) {
 
 void read_groundwater_inputs(model_state& m) {
     if (!m.gw_simulation) return;
+    if (!groundwater_options_hold(m)) return;
     if (!read_boundary_types(m)) return;
 
     if (!m.mapping_table_info.gw_wells) {
@@ -225,18 +227,24 @@ void read_groundwater_inputs(model_state& m) {
     }
 
     const bool table = m.mapping_table_info.groundwater != 0;
+    const std::string table_source = "the GROUNDWATER table of " + m.mapping_table;
+    std::string conductivity_source, porosity_source;
     if (m.gw_hycond_map_given && !m.gw_hycond_map.empty()) {
+        conductivity_source = m.gw_hycond_map;
         if (!gw_map(m, m.gw_hycond_map, "groundwater hycond",
                     "reading ground water hydraulic conductivity map from file: %s\n", m.gw_Kx_hycond)) {
             return;
         }
     } else if (table) {
+        conductivity_source = table_source;
         say(m, "reading ground water hydraulic conductivity map from the master table file\n");
         if (!read_table_columns(m, table_groundwater, {&m.gw_Kx_hycond, &m.gw_array_porosity})) return;
     } else if (m.gw_unif_hycond_given) {
+        conductivity_source = "GW_UNIF_HYCOND";
         for (int k = 1; k <= m.ncells; ++k) m.gw_Kx_hycond[k] = m.gw_unif_hycond;
     } else if (soil_table_read(m)) {
         // As warning 41 says: the conductivity of the soil table's last layer.
+        conductivity_source = "layer 3 of the soil table";
         for (int k = 1; k <= m.ncells; ++k) m.gw_Kx_hycond[k] = last_layer(m, k, kLastLayerKs);
     } else {
         g_error_record.fail(126);
@@ -244,16 +252,20 @@ void read_groundwater_inputs(model_state& m) {
     }
 
     if (m.gw_porosity_map_given && !m.gw_porosity_map.empty()) {
+        porosity_source = m.gw_porosity_map;
         if (!gw_map(m, m.gw_porosity_map, "groundwater porosity", "reading ground water porosity map from file: %s\n",
                     m.gw_array_porosity)) {
             return;
         }
     } else if (table) {
+        porosity_source = table_source;
         say(m, "reading ground water porosity map from the master table file\n");
     } else if (m.gw_unif_porosity_given) {
+        porosity_source = "GW_UNIF_POROSITY";
         for (int k = 1; k <= m.ncells; ++k) m.gw_array_porosity[k] = m.gw_unif_porosity;
     } else if (soil_table_read(m)) {
         // As warning 39 says: the porosity of the soil table's last layer.
+        porosity_source = "layer 3 of the soil table";
         for (int k = 1; k <= m.ncells; ++k) m.gw_array_porosity[k] = last_layer(m, k, kLastLayerPorosity);
     } else {
         g_error_record.fail(126);
@@ -268,6 +280,7 @@ void read_groundwater_inputs(model_state& m) {
         m.STOR[k] = m.gw_array_porosity[k];
     }
 
+    if (!setup_groundwater(m, porosity_source, conductivity_source)) return;
     if (m.gw_well_level_given) read_well_locations(m);
 }
 

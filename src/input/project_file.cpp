@@ -1114,7 +1114,8 @@ void set_project_defaults(project_options& po, run_params& rp, rain_params& rain
     po.xwin_height = 660;
     po.gw_lsor_con = 1e-5;
     po.single_unsat_sat = 0.75;
-    po.gw_timestep = 1.0;
+    po.gw_timestep = 0.0;  // not given: refused with groundwater on
+    po.gw_relax_coeff = 1.0;
     po.htp_event_num = -1;
     po.kinetics_timestep_factor = 1.0;
     po.soil_erosion = 1;

@@ -64,6 +64,8 @@ void soils_at_event_end(model_state& m, double area) {
             }
         }
         m.volume_ground_water_recharge = recharge / 100.0 * area;
+        // The groundwater step has taken in (and cleared) the drainage of its steps.
+        if (m.gw_simulation) m.volume_ground_water_recharge += m.gw_recharge_this_event;
         if (m.long_term) m.volume_et_removed_water = evaporated;
         if (m.inf_richards_on) {
             // Net: what entered the columns less what their soil evaporated.

@@ -12,10 +12,12 @@
 
 namespace kesta {
 
-// Of the end-of-run summaries and final files, the soil, channel and lake
-// run totals that the global table will print are formed, the map frames,
+// Of the end-of-run summaries and final files, the groundwater section is
+// written, the soil, channel and lake run totals that the global table will
+// print are formed, the map frames,
 // the flood stream depths and the channel hotstart written.
 void write_final_summaries(model_state& m) {
+    write_groundwater_run_summary(m);
     finish_soil_run_totals(m);
     finish_channel_run_totals(m);
     write_sacramento_run_summary(m);

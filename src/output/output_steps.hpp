@@ -43,6 +43,8 @@ void write_timeseries_maps(model_state& m);
 // The one frame of the maps written at the end of a run that ends normally
 // (the largest flood depths).
 void write_final_map_frames(model_state& m);
+// The groundwater section of the end-of-run summaries (GW_SIMULATION).
+void write_groundwater_run_summary(const model_state& m);
 // Ends every open map dataset with its end mark and closes it, on every way
 // out of a run. False when a write failed (said in a message).
 bool end_map_outputs(model_state& m);

@@ -132,6 +132,12 @@ void write_location_moisture(const model_state& m, std::FILE* fp) {
     }
 }
 
+// The head of every well location (OUT_WELL_LOCATION).
+void write_well_levels(const model_state& m, std::FILE* fp) {
+    for (int k = 1; k <= m.well_count && k <= m.well_row.n() && k <= m.well_column.n(); ++k)
+        std::fprintf(fp, "%12.6lf ", value_at(m.elevgw, m.mask[m.well_row[k]][m.well_column[k]]));
+}
+
 struct location_series {
     file_ptr output_state::*slot;
     bool (*wanted)(const model_state&);
@@ -145,6 +151,8 @@ const location_series kLocationSeries[] = {
      write_location_depth},
     {&output_state::out_theta_location_fp,
      [](const model_state& m) { return m.in_theta_location_given && moisture_written(m); }, write_location_moisture},
+    {&output_state::gw_well_level_fp, [](const model_state& m) { return m.gw_simulation && m.gw_well_level_given; },
+     write_well_levels},
 };
 
 // Each line starts with the time: the long-term time, else the elapsed

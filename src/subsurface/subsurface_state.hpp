@@ -39,6 +39,31 @@ struct soil_run_totals {
     double balance_error = 0.0;   // percent of the starting water plus infiltration
 };
 
+// One well of the WELL_TABLE, or the copy a cell holds: a constant rate
+// (m3/s, positive out of the aquifer) or the time series of an index entry.
+struct well_record {
+    int key = 0;          // well ID in the table; active cell number in the cell list
+    int uses_series = 0;  // non-zero: the rate comes from time series `series`
+    double rate = 0.0;    // m3/s
+    int series = 0;       // TIME_SERIES_INDEX number
+};
+
+// What the groundwater steps moved into (positive) or out of the aquifer
+// over the run (m3). `sources` is the net of every source and sink the
+// solver applied; the others break it down for the summaries.
+struct gw_run_totals {
+    double sources = 0.0;
+    double unsat_into_gw = 0.0;   // exchange with the soil columns (positive into the aquifer)
+    double recharge = 0.0;        // drainage out of the soil bottom
+    double head_boundary = 0.0;   // through the faces of fixed-head cells (positive into the aquifer)
+    double leakage = 0.0;         // to the deep aquifer (out)
+    double pumping = 0.0;         // by the wells (out; injection counts negative)
+    double tile_drains = 0.0;     // taken by the tile drains (out)
+    double river_to_gw = 0.0, gw_to_river = 0.0;
+    double lakes_to_gw = 0.0, gw_to_lakes = 0.0;
+    double floor_added = 0.0;     // put back by the 0.001 m floor after a solve
+};
+
 constexpr int kSoilClasses = 10000;
 // hmet_next once the weather data ran out during the last event: never due.
 constexpr double kHmetDataEnded = -10.0;
@@ -104,6 +129,21 @@ struct subsurface_state {
     // Well locations of the well-level output, entries 1..well_count.
     int well_count = 0;
     vec1<int> well_row, well_column;
+    // The WELL_TABLE rows while the well index map is read, newest last (an
+    // ID given twice: the later row counts), and every cell's well.
+    std::vector<well_record> well_table, cell_wells;
+    int well_table_given = 0;
+
+    // Groundwater solver work, allocated at set-up: the row and column of
+    // every cell, the heads at the start of the sub-step and of the last
+    // Picard iterate, and the cells of one line of a sweep.
+    vec1<int> gw_row, gw_col, gw_line_cells;
+    vec1<double> elevgw_substep, elevgw_iter1;
+    int gw_sweep_dir = 1;              // 1: lines in increasing order; toggled after every solve
+    int gw_max_sweep_passes = 10000;   // line-sweep passes before a solve is given up
+    double gw_unsat_exchange_total = 0.0;  // cm over the cells, into the aquifer, of the last solve
+    gw_run_totals gw_totals;
+    double gw_recharge_this_event = 0.0;  // m3, drainage the aquifer took in the event
 
     // Long-term simulation.
     vec1<double> alb, Ts, fTs, snowdepth, CFGI, root_depth, DIRECT_EVAP, pot_et, pot_aet;

@@ -362,6 +362,10 @@ TEST_F(LocationLists, MoistureCellCountLargerThanTheFileEndsAtItsEnd) {
 TEST_F(LocationLists, WellCountLargerThanTheFileEndsAtItsEnd) {
     m->gw_simulation = m->water_table_given = 1;
     kesta::alloc_overland_arrays(*m);  // now with the groundwater arrays
+    m->timestep = 10.0;  // the groundwater cards a run checks first
+    m->gw_timestep = 60.0;
+    m->gw_relax_coeff = 1.0;
+    m->gw_lsor_con = 1e-5;
     m->gw_boundfile = dir.write("bound.asc", grid_text(1, 2, 10.0, "0 0\n"));
     m->gw_unif_hycond_given = m->gw_unif_porosity_given = 1;
     m->gw_unif_hycond = 1.0;
@@ -382,6 +386,10 @@ TEST_F(LocationLists, WellCountLargerThanTheFileEndsAtItsEnd) {
 TEST_F(LocationLists, AquiferTakesTheLastSoilLayerWhenNothingElseGivesIt) {
     m->gw_simulation = m->water_table_given = m->inf_layered_on = 1;
     kesta::alloc_overland_arrays(*m);
+    m->timestep = 10.0;  // the groundwater cards a run checks first
+    m->gw_timestep = 60.0;
+    m->gw_relax_coeff = 1.0;
+    m->gw_lsor_con = 1e-5;
     m->gw_boundfile = dir.write("bound.asc", grid_text(1, 2, 10.0, "0 0\n"));
     m->soiltype[1] = 3;
     m->soiltype[2] = 4;

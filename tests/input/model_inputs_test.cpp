@@ -333,6 +333,10 @@ TEST_F(ModelInputs, GroundwaterFluxIsCubicMetresPerDayOverACellOfTheGrid) {
     m->gw_simulation = 1;
     m->water_table_given = 1;
     const std::string row8 = "1 1 1 1 1 1 1 1\n";
+    m->timestep = 10.0;  // the groundwater cards a run checks first
+    m->gw_timestep = 60.0;
+    m->gw_relax_coeff = 1.0;
+    m->gw_lsor_con = 1e-5;
     load_grid(5, 8, 10.0, row8 + row8 + row8 + row8 + row8);
     const std::string zeros = "0 0 0 0 0 0 0 0\n";
     m->gw_boundfile = map("bound.asc", zeros + zeros + zeros + "0 0 0 0 0 0 6 0\n" + zeros);

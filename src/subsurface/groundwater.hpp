@@ -1,0 +1,73 @@
+// Saturated flow in the one unconfined aquifer under the grid: its set-up
+// checks, the implicit head solve and the wells that pump from it. The loop
+// step itself is step_groundwater (subsurface_steps.hpp).
+#pragma once
+
+#include <string>
+
+#include "core/arrays.hpp"
+#include "model/model_state_fwd.hpp"
+
+namespace kesta {
+
+// Groundwater boundary types of gwbound.
+constexpr int kGwFixedHead = 2;       // head held; its face fluxes are the boundary flux
+constexpr int kGwRiverCell = 4;       // exchanges with the stream above it
+constexpr int kGwFixedHeadQuiet = 5;  // head held, no soil-column coupling
+constexpr int kGwLakeCell = 7;        // exchanges with the channel lake above it
+
+// Lowest saturated thickness (m): a cell never drains below it, and a
+// thinner one carries the transmissivity of this thickness.
+constexpr double kGwFloor = 0.001;
+
+inline bool gw_fixed_head(int type) { return type == kGwFixedHead || type == kGwFixedHeadQuiet; }
+
+// Checks the groundwater cards before any groundwater input is read:
+// GW_TIMESTEP given and a whole multiple of TIMESTEP (the clock would never
+// find it due otherwise), the relaxation coefficient within (0, 2) and the
+// sweep tolerance above 0. False after a refusal naming the values.
+bool groundwater_options_hold(const model_state& m);
+
+// Prepares the solver once the groundwater inputs are read: allocates its
+// work vectors and checks every cell's porosity within (0, 1] and
+// conductivity at least 0 (`porosity_source` and `conductivity_source` name
+// where the values came from) and its head not below the aquifer bottom.
+// False after a refusal naming the cell and value.
+bool setup_groundwater(model_state& m, const std::string& porosity_source,
+                       const std::string& conductivity_source);
+
+// Solves the heads `elevgw` of every cell that is not of a fixed-head type
+// over dt seconds, implicitly, from the sources and sinks of the step and
+// the storage coefficients STOR. Returns the net volume (m3) the sources and
+// sinks added to the aquifer; books the fixed-head face fluxes into gw_flux
+// of the fixed cells (m3, positive into the aquifer). After a failure
+// (non-convergence, a head that is not a number) the code is reported and
+// the result is 0.
+double gw_head_iterate(model_state& m, double dt);
+
+// Solves the five-point system of the coefficient vectors (Bdummy above,
+// Ddummy left, Edummy diagonal, Fdummy right, Hdummy below, Qdummy right-hand
+// side) for `head` by line sweeps with relaxation: along rows when
+// gw_lsor_dir is 1, else along columns, lines in increasing order when
+// gw_sweep_dir is 1. Passes repeat until the largest change of a pass is
+// below gw_lsor_con. Returns the number of passes, or -1 (refused with a
+// message) when gw_max_sweep_passes did not reach the tolerance.
+int gw_line_sweeps(model_state& m, vec1<double>& head);
+
+// Storage coefficient of a Richards cell from the column nodes its water
+// table crossed since the start of the sub-step (substep_head).
+double water_table_layer_value(const model_state& m, int cell, double substep_head);
+
+// Every cell with a well gets its rate at model time `t` per unit area
+// (m/s, positive out of the aquifer) in qwell; other cells keep theirs.
+void update_well_rates(model_state& m, double t);
+
+// Volume of the aquifer (m3): saturated thickness times porosity times area.
+double groundwater_volume(const model_state& m);
+
+// The aquifer's balance over the run, percent of its starting volume: the
+// volume now less the start, the net sources and sinks and the flux through
+// the fixed-head faces. 0 when the aquifer started empty.
+double groundwater_balance_error(const model_state& m);
+
+}  // namespace kesta

@@ -1,0 +1,431 @@
+// The implicit head solve of the aquifer. Each step gathers the sources and
+// sinks of every cell into one rate, then solves the heads over sub-steps
+// (shortened only under Richards columns, where the storage coefficient
+// comes from the soil nodes the water table crosses) by Picard iteration on
+// the transmissivity, each iteration a five-point system solved by line
+// sweeps. Fixed-head cells keep their heads; the flux through their faces is
+// the solver's own face flux, so the aquifer's balance closes.
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+#include "core/error_record.hpp"
+#include "core/text_format.hpp"
+#include "model/model_state.hpp"
+#include "subsurface/groundwater.hpp"
+#include "subsurface/richards.hpp"
+#include "subsurface/subsurface_steps.hpp"
+
+namespace kesta {
+
+namespace {
+
+constexpr double kCmPerMetre = 100.0;
+constexpr double kPicardTolerance = 0.001;  // m of head change between iterates
+constexpr int kPicardWarnFrom = 49;         // tries from which each one warns
+constexpr int kPicardMaxTries = 1000;
+constexpr double kShallowCell = 0.01;      // m of saturated thickness; thinner cells neither pump nor leak
+constexpr double kSecondsPerHour = 3600.0;
+constexpr double kShortestSubstep = 1.0;   // s
+
+bool solved(const model_state& m, int k) { return !gw_fixed_head(value_at(m.gwbound, k)); }
+
+double cell_area(const model_state& m, int k) { return m.DELX[k] * m.DELY[k]; }
+
+// Face coefficient (1/s) of cell i towards a neighbour n across a face of
+// the cells' sizes di and dn in the direction of the neighbour: the harmonic
+// transmissivity over the distance between the centres, divided by di. Two
+// cells without transmissivity share no flow (no 0/0).
+double face_coefficient(double ti, double tn, double di, double dn) {
+    const double den = tn * di + ti * dn;
+    return den > 0.0 ? 2.0 * ti * tn / den / di : 0.0;
+}
+
+// The neighbour of cell k one row (dr) or column (dc) away; 0 for none.
+int neighbour(const model_state& m, int k, int dr, int dc) {
+    return m.mask[m.gw_row[k] + dr][m.gw_col[k] + dc];
+}
+
+// ---- sources and sinks of one step ---------------------------------------
+
+// Moves the exchange volume of a per-cell vector out of it (m3 or the
+// vector's own unit); 0 when the vector is absent.
+double take(vec1<double>& v, int k) {
+    if (k > v.n()) return 0.0;
+    const double x = v[k];
+    v[k] = 0.0;
+    return x;
+}
+
+// Sets `source` of every cell for the step (m/s, positive out of the
+// aquifer) and returns the net volume (m3) added to the aquifer. Sinks the
+// aquifer draws itself (pumping and leakage) are limited to the water its
+// cell holds above the floor; the exchanges that other processes have
+// already applied (streams, lakes, drains, exfiltration) are taken whole.
+double gather_sources(model_state& m, double dt) {
+    const bool pipes = m.storm_sewer_given && !m.vol_tile_grid.empty();
+    const bool lakes = m.chan_lakes_on && !m.lake_source.empty();
+    const bool streams = m.chan_routing && !m.river_source.empty();
+    const double leakage_rate = m.gw_leakage_rate / kCmPerMetre / kSecondsPerHour;  // cm/h to m/s
+    gw_run_totals& t = m.gw_totals;
+    double added = 0.0;
+    for (int k = 1; k <= m.ncells; ++k) {
+        const double area = cell_area(m, k);
+        const double tile = pipes ? take(m.vol_tile_grid, k) : 0.0;                  // m3 out
+        const double lake = lakes ? take(m.lake_source, k) : 0.0;                    // m3 in
+        const double stream = streams ? take(m.river_source, k) : 0.0;               // m3 in
+        const double exfil = take(m.exfiltrate, k);                                  // m out
+        const double unsat = take(m.gw_unsat_exchange, k) / kCmPerMetre;             // m in
+        const double drained = value_at(m.bottomfav, k) / kCmPerMetre;               // m in
+        t.tile_drains += tile;
+        t.unsat_into_gw += unsat * area;
+        // Water the other processes have moved already (m/s, out of the aquifer).
+        double fixed = (tile - lake - stream) / dt / area + (exfil - unsat - drained) / dt;
+        if (!solved(m, k)) {
+            // A held head passes whatever reaches its cell on to the boundary.
+            m.source[k] = 0.0;
+            m.qwell[k] = 0.0;
+            m.qrecharge[k] = 0.0;
+            const double in = -fixed * dt * area;
+            added += in;
+            m.gw_flux[k] -= in;
+            continue;
+        }
+        const double d = m.elevgw[k] - m.bottom_elev[k];
+        if (!m.well_table_given) m.qwell[k] = m.qwell_static[k];
+        double pump = m.qwell[k];
+        if (d < kShallowCell && pump > 0.0) pump = 0.0;
+        double leak = d < kShallowCell ? 0.0 : leakage_rate;
+        if (pump < 0.0) fixed += pump;  // injection
+        const double drawn = std::max(pump, 0.0) + leak;
+        if (drawn > 0.0) {
+            const double room = std::max(d - kGwFloor, 0.0) * m.STOR[k] / dt - fixed;
+            const double f = room <= 0.0 ? 0.0 : std::min(1.0, room / drawn);
+            if (pump > 0.0) pump *= f;
+            leak *= f;
+        }
+        m.qwell[k] = pump;
+        m.qrecharge[k] = leak;
+        t.pumping += pump * dt * area;
+        t.leakage += leak * dt * area;
+        m.source[k] = fixed + std::max(pump, 0.0) + leak;
+        added -= m.source[k] * dt * area;
+    }
+    return added;
+}
+
+// ---- the five-point system ---------------------------------------------
+
+void fill_coefficients(model_state& m, double sub) {
+    for (int k = 1; k <= m.ncells; ++k) {
+        double gwh = m.elevgw[k] - m.bottom_elev[k];
+        m.gwh[k] = gwh;
+        if (gwh <= kGwFloor) gwh = kGwFloor;
+        m.TXX[k] = m.gw_Kx_hycond[k] * gwh;
+        m.TYY[k] = m.gw_Ky_hycond[k] * gwh;
+    }
+    for (int k = 1; k <= m.ncells; ++k) {
+        if (!solved(m, k)) {
+            m.Bdummy[k] = m.Ddummy[k] = m.Fdummy[k] = m.Hdummy[k] = 0.0;
+            m.Edummy[k] = 1.0;
+            m.Qdummy[k] = m.elevgw_substep[k];
+            continue;
+        }
+        auto toward = [&](int n, const vec1<double>& t, const vec1<double>& size) {
+            return n > 0 ? face_coefficient(t[k], t[n], size[k], size[n]) : 0.0;
+        };
+        m.Bdummy[k] = toward(neighbour(m, k, -1, 0), m.TYY, m.DELY);
+        m.Hdummy[k] = toward(neighbour(m, k, 1, 0), m.TYY, m.DELY);
+        m.Ddummy[k] = toward(neighbour(m, k, 0, -1), m.TXX, m.DELX);
+        m.Fdummy[k] = toward(neighbour(m, k, 0, 1), m.TXX, m.DELX);
+        const double storage = m.STOR[k] / sub;
+        m.Edummy[k] = -(storage + m.Bdummy[k] + m.Ddummy[k] + m.Fdummy[k] + m.Hdummy[k]);
+        m.Qdummy[k] = -storage * m.elevgw_substep[k] + m.source[k];
+    }
+}
+
+// The flux (m3) through every face between a held cell and a solved one
+// over the sub-step, from the solved cell's own equation: its coefficient
+// towards the held cell times the head difference times its area.
+void book_fixed_head_flux(model_state& m, double sub) {
+    for (int k = 1; k <= m.ncells; ++k) {
+        if (!solved(m, k)) continue;
+        const int n[4] = {neighbour(m, k, -1, 0), neighbour(m, k, 1, 0), neighbour(m, k, 0, -1),
+                          neighbour(m, k, 0, 1)};
+        const double c[4] = {m.Bdummy[k], m.Hdummy[k], m.Ddummy[k], m.Fdummy[k]};
+        for (int j = 0; j < 4; ++j) {
+            if (n[j] == 0 || solved(m, n[j])) continue;
+            m.gw_flux[n[j]] += c[j] * (m.elevgw[n[j]] - m.elevgw[k]) * cell_area(m, k) * sub;
+        }
+    }
+}
+
+// ---- storage of Richards cells -----------------------------------------
+
+// A column of a cell as the water-table walks see it: node j's saturated
+// moisture and thickness (cm), continued above the ground by water of the
+// first layer's spacing and below the stored nodes by the aquifer's spacing
+// and the last node's saturated moisture.
+struct column_view {
+    const model_state& m;
+    const richards_node* nd;
+    int last;
+    double top_dz;      // cm, spacing of soil layer 1
+    double deep_dz;     // cm, AQUIFER_DELTA_Z
+    double thetas(int j) const {
+        if (j < 1) return 1.0;
+        const int i = std::min(j, last);
+        return m.richards.soils[static_cast<std::size_t>(nd[i].soil)].thetas;
+    }
+    double theta(int j) const { return j < 1 ? 1.0 : nd[std::min(j, last)].theta; }
+    double dz(int j) const {
+        if (j < 1) return top_dz;
+        return j <= last ? nd[j].dz : deep_dz;
+    }
+};
+
+column_view view_of(const model_state& m, int cell) {
+    const richards_class& cl = m.richards.classes[static_cast<std::size_t>(m.soiltype[cell])];
+    return column_view{m, m.richards.column(cell), m.richards.last_node(cell), cl.dz[0],
+                       m.aquifer_delta_z * kCmPerMetre};
+}
+
+// Walks from node `start` in steps of `step` (-1 up, +1 down), each node
+// offering `offer(j)` cm, until `want` cm are taken (the last node in part).
+// Returns the nodes walked and sets the thickness-weighted mean of THETAS
+// over what was taken; `last_offer` is the offer of the last node reached.
+template <class Offer>
+int walk(const column_view& c, int start, int step, double want, Offer offer, double& mean_thetas,
+         double& taken, double& last_offer) {
+    int walked = 0;
+    double weighted = 0.0;
+    taken = 0.0;
+    last_offer = 0.0;
+    constexpr int kMostNodes = 100000;  // a table far outside the column stops the walk
+    for (int j = start; taken < want && walked < kMostNodes; j += step) {
+        last_offer = offer(j);
+        if (!(last_offer > 0.0)) break;
+        const double part = std::min(last_offer, want - taken);
+        weighted += part * c.thetas(j);
+        taken += part;
+        ++walked;
+    }
+    mean_thetas = taken > 0.0 ? weighted / taken : c.thetas(start);
+    return walked;
+}
+
+// STOR of a Richards cell at the start of a sub-step, and the nodes its
+// water table would cross in it; may shorten the sub-step.
+int substep_storage(model_state& m, int k, double& sub) {
+    const column_view c = view_of(m, k);
+    const int n = m.numcells[k];
+    const int kk = n - 1;
+    if (m.elevgw[k] >= m.elev[k]) {
+        m.STOR[k] = c.thetas(1);
+        return 0;
+    }
+    const double s = m.source[k];
+    if (n < 3) {
+        m.STOR[k] = c.thetas(kk);
+        const double room = c.thetas(kk) - c.theta(kk);
+        if (s != 0.0 && room > 0.0) {
+            const double q = -(s * kCmPerMetre * sub) / (room * c.dz(kk));
+            if (c.dz(kk) < q) sub = std::max(-room * c.dz(kk) / (s * kCmPerMetre), kShortestSubstep);
+        }
+        return 0;
+    }
+    if (s > 0.0) {
+        m.STOR[k] = c.thetas(kk);
+        return static_cast<int>(s * sub * kCmPerMetre / m.STOR[k] / c.dz(n));
+    }
+    const double r = -s * sub * kCmPerMetre;
+    double mean = 0.0, taken = 0.0, last = 0.0;
+    const int walked = walk(c, kk, -1, r, [&](int j) { return c.thetas(j) * c.dz(j); }, mean, taken, last);
+    const bool past_top = kk - walked + 1 < 1;
+    m.STOR[k] = past_top || taken > last ? mean : c.thetas(kk);
+    return walked;
+}
+
+void richards_substep_storage(model_state& m, double& sub) {
+    for (;;) {
+        int most = 0;
+        for (int k = 1; k <= m.ncells; ++k)
+            if (solved(m, k)) most = std::max(most, substep_storage(m, k, sub));
+        if (most <= 2 || sub <= kShortestSubstep) return;
+        sub *= 0.5;
+    }
+}
+
+// The unsaturated columns follow the new water table. The water they give
+// up (cm, positive into the aquifer) is pending in gw_unsat_exchange; while
+// time remains in the step it becomes a source over that time.
+bool follow_water_table(model_state& m, double remaining, double& added) {
+    vec1<double>& column = m.Adummy;  // new column water (cm), per cell
+    for (int k = 1; k <= m.ncells; ++k) {
+        if (!solved(m, k)) continue;
+        const double before = richards_column_water(m, k) * kCmPerMetre;
+        if (unsat_update_in_gw(m, k, column) != 0) return false;
+        const double exchange = before - column[k];
+        m.gw_unsat_exchange[k] += exchange;
+        m.gw_unsat_exchange_total += exchange;
+        if (remaining > 0.0) {
+            const double into = m.gw_unsat_exchange[k] / kCmPerMetre;  // m
+            m.source[k] -= into / remaining;
+            added += into * cell_area(m, k);
+            m.gw_totals.unsat_into_gw += into * cell_area(m, k);
+            m.gw_unsat_exchange[k] = 0.0;
+        }
+    }
+    return true;
+}
+
+// ---- Picard iteration --------------------------------------------------
+
+// False after a refusal (reported).
+bool picard(model_state& m, double sub, bool richards) {
+    for (int tries = 1;; ++tries) {
+        if (tries >= kPicardWarnFrom) std::printf("GW IS NOT CONVERGING \n");
+        for (int k = 1; k <= m.ncells; ++k) m.elevgw_iter1[k] = m.elevgw[k];
+        fill_coefficients(m, sub);
+        if (gw_line_sweeps(m, m.elevgw) < 0) return false;
+        double change = 0.0;
+        for (int k = 1; k <= m.ncells; ++k) change = std::max(change, std::fabs(m.elevgw[k] - m.elevgw_iter1[k]));
+        if (!(change > kPicardTolerance)) return true;
+        if (tries >= kPicardMaxTries) {
+            return refuse(format_text("Error: Non-convergence in the groundwater after %d tries.\n", kPicardMaxTries));
+        }
+        if (richards) {
+            for (int k = 1; k <= m.ncells; ++k)
+                if (solved(m, k)) m.STOR[k] = water_table_layer_value(m, k, m.elevgw_substep[k]);
+        }
+    }
+}
+
+}  // namespace
+
+int gw_line_sweeps(model_state& m, vec1<double>& head) {
+    const bool rows = m.gw_lsor_dir == 1;
+    const int lines = rows ? m.rows : m.cols;
+    const int along = rows ? m.cols : m.rows;
+    double* lower = m.A.data();
+    double* diag = m.B.data();
+    double* upper = m.C.data();
+    double* rhs = m.D.data();
+    for (int pass = 1; pass <= m.gw_max_sweep_passes; ++pass) {
+        double largest = 1e-20;
+        for (int i = 1; i <= lines; ++i) {
+            const int line = m.gw_sweep_dir == 1 ? i : lines + 1 - i;
+            int n = 0;
+            for (int j = 1; j <= along; ++j) {
+                const int k = rows ? m.mask[line][j] : m.mask[j][line];
+                if (k == 0) continue;
+                ++n;
+                m.gw_line_cells[n] = k;
+                diag[n] = m.Edummy[k];
+                if (rows) {
+                    lower[n] = m.Ddummy[k];
+                    upper[n] = m.Fdummy[k];
+                    const int a = m.mask[line - 1][j], b = m.mask[line + 1][j];
+                    rhs[n] = m.Qdummy[k] - (a ? m.Bdummy[k] * head[a] : 0.0) - (b ? m.Hdummy[k] * head[b] : 0.0);
+                } else {
+                    lower[n] = m.Bdummy[k];
+                    upper[n] = m.Hdummy[k];
+                    const int l = m.mask[j][line - 1], r = m.mask[j][line + 1];
+                    rhs[n] = m.Qdummy[k] - (l ? m.Ddummy[k] * head[l] : 0.0) - (r ? m.Fdummy[k] * head[r] : 0.0);
+                }
+            }
+            if (n == 0) continue;
+            tridiag_solve(1, n, upper, diag, lower, rhs);
+            for (int j = 1; j <= n; ++j) {
+                const int k = m.gw_line_cells[j];
+                const double x = rhs[j] - head[k];
+                head[k] += m.gw_relax_coeff * x;
+                if (!(std::fabs(x) <= largest)) largest = std::fabs(x);  // a NaN stays
+            }
+        }
+        if (largest < m.gw_lsor_con) return pass;
+        if (!std::isfinite(largest)) break;  // a head that is not a number never converges
+    }
+    refuse(format_text("Error: the groundwater line sweeps did not reach the tolerance GW_LSOR_CON %g m within %d "
+                       "passes (GW_RELAX_COEFF %g).\n",
+                       m.gw_lsor_con, m.gw_max_sweep_passes, m.gw_relax_coeff));
+    return -1;
+}
+
+double water_table_layer_value(const model_state& m, int cell, double substep_head) {
+    const column_view c = view_of(m, cell);
+    const int kk = m.numcells[cell] - 1;
+    if (m.elevgw[cell] > m.elev[cell]) return c.thetas(1);
+    const double r = (m.elevgw[cell] - substep_head) * kCmPerMetre;
+    if (r == 0.0) return c.thetas(kk);
+    double mean = 0.0, taken = 0.0, last = 0.0;
+    if (r > 0.0) {
+        walk(c, kk, -1, r, [&](int j) { return c.dz(j); }, mean, taken, last);
+        return c.dz(kk) >= taken ? c.thetas(kk) : mean;
+    }
+    // The node spacing at the water table: the layer it lies in, or the
+    // aquifer's below the soil layers.
+    const double* s = m.soil_class[static_cast<std::size_t>(m.soiltype[cell])].v;
+    const double depth = (m.elev[cell] - m.elevgw[cell]) * kCmPerMetre;
+    double spacing = c.deep_dz;
+    double bottom = 0.0;
+    for (int layer = 0; layer < 3; ++layer) {
+        bottom += s[22 + layer];
+        if (depth <= bottom) {
+            spacing = s[31 + layer];
+            break;
+        }
+    }
+    walk(c, kk + 1, 1, -r, [&](int j) { return c.dz(j); }, mean, taken, last);
+    return 1.5 * spacing >= taken + c.dz(kk) ? c.thetas(kk) : mean;
+}
+
+double gw_head_iterate(model_state& m, double dt) {
+    if (m.well_table_given) update_well_rates(m, m.time);
+    m.gw_unsat_exchange_total = 0.0;
+    const bool richards = m.inf_richards_on && m.richards.built();
+    double added = gather_sources(m, dt);
+
+    double remaining = dt;
+    double sub = dt;
+    while (remaining > 0.0) {
+        for (int k = 1; k <= m.ncells; ++k) {
+            m.elevgw_substep[k] = m.elevgw[k];
+            if (std::isnan(m.elevgw[k])) {
+                print_both(format_text("elevgw NaN in main()- point 7, grid cell %d\n", k));
+                fail_and_report();
+                return 0.0;
+            }
+        }
+        if (richards) richards_substep_storage(m, sub);
+        sub = std::min(sub, remaining);
+        remaining -= sub;
+        if (!picard(m, sub, richards)) return 0.0;
+        for (int k = 1; k <= m.ncells; ++k) {
+            if (!solved(m, k) || m.elevgw[k] - m.bottom_elev[k] >= kGwFloor) continue;
+            const double raised = m.bottom_elev[k] + kGwFloor - m.elevgw[k];
+            m.gw_totals.floor_added += raised * m.STOR[k] * cell_area(m, k);
+            m.elevgw[k] = m.bottom_elev[k] + kGwFloor;
+        }
+        book_fixed_head_flux(m, sub);
+        if (richards && !follow_water_table(m, remaining, added)) return 0.0;
+    }
+    m.gw_sweep_dir = m.gw_sweep_dir == 1 ? 2 : 1;
+    return added;
+}
+
+double groundwater_volume(const model_state& m) {
+    double v = 0.0;
+    for (int k = 1; k <= m.ncells; ++k)
+        v += (m.elevgw[k] - m.bottom_elev[k]) * m.gw_array_porosity[k] * m.DELX[k] * m.DELY[k];
+    return v;
+}
+
+double groundwater_balance_error(const model_state& m) {
+    const double start = m.initial_gw_volume;
+    if (start == 0.0) return 0.0;
+    const gw_run_totals& t = m.gw_totals;
+    return (groundwater_volume(m) - start - t.sources - t.head_boundary) / start * 100.0;
+}
+
+}  // namespace kesta

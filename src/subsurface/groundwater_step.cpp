@@ -1,0 +1,263 @@
+// The groundwater step of the time loop: at its interval it books the
+// stream and lake exchanges the channel step left for the aquifer, sets the
+// storage coefficients, solves the heads, lets the soil columns of the
+// accounting method follow the water table, and books what moved.
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+#include "core/error_record.hpp"
+#include "core/interval_clock.hpp"
+#include "core/text_format.hpp"
+#include "model/model_state.hpp"
+#include "overland/overland_steps.hpp"
+#include "subsurface/groundwater.hpp"
+#include "subsurface/soil_params.hpp"
+#include "subsurface/subsurface_steps.hpp"
+
+namespace kesta {
+
+namespace {
+
+constexpr double kCmPerMetre = 100.0;
+constexpr double kTiny = 1e-16;
+
+// Exchange volumes the channel step left in river_source and lake_source
+// (m3, positive into the aquifer), into the event and run totals. The
+// solver takes the volumes themselves.
+void book_surface_exchanges(model_state& m) {
+    gw_run_totals& t = m.gw_totals;
+    if (m.chan_routing) {
+        for (int k = 1; k <= m.river_source.n() && k <= m.ncells; ++k) {
+            const double v = m.river_source[k];
+            if (v > 0.0) {
+                m.volume_water_chan_gw += v;
+                t.river_to_gw += v;
+            } else {
+                m.volume_gw_chan -= v;
+                t.gw_to_river -= v;
+            }
+        }
+    }
+    if (m.chan_lakes_on) {
+        for (int k = 1; k <= m.lake_source.n() && k <= m.ncells; ++k) {
+            const double v = m.lake_source[k];
+            if (v > 0.0) {
+                m.volume_water_lakes_gw += v;
+                t.lakes_to_gw += v;
+            } else {
+                m.volume_gw_lakes -= v;
+                t.gw_to_lakes -= v;
+            }
+        }
+    }
+}
+
+// The soil store of cell k over its layers: depth of the first layer (cm),
+// and per layer a moisture limit or fill moisture.
+struct soil_layers {
+    double top = 0.0;        // cm
+    double stores = 0.0;     // cm, depth the accounting stores reach
+    double value[2] = {};    // per layer
+};
+
+soil_layers layers_of(model_state& m, int k, soil_param p) {
+    soil_layers l;
+    l.top = m.top_layer_depth;
+    l.stores = m.soil_moist_depth;
+    if (m.inf_layered_on) {
+        const double* s = soil_class_of(m, k);
+        l.top = s ? s[22] : 0.0;
+        l.stores = s ? s[22] + s[23] : 0.0;
+    }
+    const bool maps = p == soil_param::porosity ? !m.inf_layered_on && !m.phi_map.empty()
+                      : p == soil_param::residual ? !m.inf_layered_on && !m.thr_map.empty()
+                                                  : !m.inf_layered_on && !m.field_capacity.empty();
+    for (int j = 0; j < 2; ++j) {
+        if (maps) {
+            const vec1<double>& v = p == soil_param::porosity  ? m.phi_map
+                                    : p == soil_param::residual ? m.thr_map
+                                                                : m.field_capacity;
+            l.value[j] = value_at(v, k);
+        } else {
+            l.value[j] = soil_parameter(m, k, p, j + 1);
+        }
+    }
+    return l;
+}
+
+// Storage coefficient of a cell under the soil accounting: open water at or
+// above the ground, the aquifer's porosity below the soil stores, else the
+// porosity of the soil the water table stands in.
+void accounting_storage(model_state& m) {
+    for (int k = 1; k <= m.ncells; ++k) {
+        double s = 0.0;
+        const double below = m.elev[k] - m.elevgw[k];
+        const soil_layers l = layers_of(m, k, soil_param::porosity);
+        if (below <= 0.0)
+            s = 1.0;
+        else if (l.stores / kCmPerMetre < below)
+            s = m.gw_array_porosity[k];
+        else
+            s = l.top < value_at(m.soil_depth, k) ? l.value[1] : l.value[0];
+        if (!(s > 0.0)) {
+            print_both("there is a problem with groundwater storage term\n");
+            s = m.gw_array_porosity[k];
+        }
+        m.STOR[k] = s;
+    }
+}
+
+// Adds the band of the soil column from depth `from` to `to` (cm) at the
+// layers' moistures; returns the water added (cm).
+double fill_band(model_state& m, int k, const soil_layers& fc, double from, double to) {
+    const double upper = std::max(std::min(to, fc.top) - from, 0.0);
+    const double lower = std::max(to - std::max(from, fc.top), 0.0);
+    const double a = upper * fc.value[0], b = lower * fc.value[1];
+    m.Ws1_L1[k] += a;
+    m.Ws1_L2[k] += b;
+    m.Ws1[k] += a + b;
+    return a + b;
+}
+
+// The soil store of cell k keeps its moisture within the layers' limits;
+// what passes a limit goes to (or comes from) the drainage.
+void keep_within_limits(model_state& m, int k) {
+    const double depth = m.soil_depth[k];
+    if (!(depth > kTiny)) return;
+    const double theta = m.Ws1[k] / depth;
+    for (soil_param p : {soil_param::porosity, soil_param::residual}) {
+        const soil_layers l = layers_of(m, k, p);
+        double limit = 0.0;
+        if (l.stores <= depth && m.inf_layered_on) {
+            const double* s = soil_class_of(m, k);
+            const double d1 = s ? s[22] : 0.0, d2 = s ? s[23] : 0.0;
+            limit = d1 + d2 > 0.0 ? (l.value[0] * d1 + l.value[1] * d2) / (d1 + d2) : l.value[0];
+        } else if (l.top >= depth) {
+            limit = l.value[0];
+        } else {
+            limit = (l.value[0] * l.top + l.value[1] * (depth - l.top)) / depth;
+        }
+        const bool above = p == soil_param::porosity ? theta > limit : theta < limit;
+        if (!above) continue;
+        const double before = m.Ws1[k];
+        if (l.top < depth) {
+            m.Ws1_L1[k] = l.top * l.value[0];
+            m.Ws1_L2[k] = (depth - l.top) * l.value[1];
+        } else {
+            m.Ws1_L1[k] = depth * l.value[0];
+            m.Ws1_L2[k] = 0.0;
+        }
+        m.Ws1[k] = m.Ws1_L1[k] + m.Ws1_L2[k];
+        m.bottomfav[k] += before - m.Ws1[k];
+        return;
+    }
+}
+
+// The soil column of cell k after its water table moved by dh (m).
+void follow_soil_column(model_state& m, int k, double dh) {
+    const double w = (m.elev[k] - m.elevgw[k]) * kCmPerMetre;  // cm to the water table
+    if (w <= kTiny) {
+        const bool lake = in_channel_lake(m, k) || in_overland_lake(m, k);
+        if (!lake) {
+            m.yes_exfil[k] = 1;
+            m.any_exfil = 1;
+        }
+        m.bottomfav[k] += m.Ws1[k];
+        m.soil_depth[k] = m.Ws1[k] = m.Ws1_L1[k] = m.Ws1_L2[k] = 0.0;
+    }
+    if (m.soil_depth[k] > w) {
+        m.soil_depth[k] = std::max(w, 0.0);
+    } else if (m.soil_depth[k] < w) {
+        const double d0 = m.soil_depth[k];
+        m.soil_depth[k] = w;
+        const soil_layers fc = layers_of(m, k, soil_param::field_capacity);
+        if (m.inf_layered_on) {
+            m.soil_moist_depth = fc.stores;
+            m.top_layer_depth = fc.top;
+        }
+        if (fc.stores >= w && dh < kTiny) {
+            m.bottomfav[k] -= fill_band(m, k, fc, d0, w);
+        } else if (fc.stores < w) {
+            m.soil_depth[k] = fc.stores;
+            if (fc.stores > d0) {
+                m.bottomfav[k] -= fill_band(m, k, fc, d0, fc.stores);
+                dh += (fc.stores - d0) / kCmPerMetre;
+            }
+            m.gw_unsat_exchange[k] += dh * m.gw_inf_redist_theta[k] * kCmPerMetre;
+        }
+    }
+    keep_within_limits(m, k);
+}
+
+// Drainage out of the soil bottom the solver took in moves into the run
+// totals: downward flux, and recharge for the cells the aquifer holds.
+void book_drainage(model_state& m) {
+    for (int k = 1; k <= m.ncells && k <= m.bottomfav.n(); ++k) {
+        const double v = m.bottomfav[k] / kCmPerMetre * m.DELX[k] * m.DELY[k];
+        m.bottomfav[k] = 0.0;
+        m.total_percolation_volume += v;
+        if (gw_fixed_head(m.gwbound[k])) continue;
+        m.gw_totals.recharge += v;
+        m.gw_recharge_this_event += v;
+    }
+}
+
+bool heads_are_real(const model_state& m) {
+    for (int k = 1; k <= m.ncells; ++k) {
+        if (std::isnan(m.elevgw[k])) {
+            print_both(format_text("A non-real value for the groudwater head was detected for in cell %d after "
+                                   "running the groundwater flow routine.\n",
+                                   k));
+            fail_and_report();
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+void step_groundwater(model_state& m) {
+    if (!m.gw_simulation || !clock_due(m.gw_next, m.time, kTimeTolerance)) return;
+    const double dt = (m.gw_next - m.gw_last) * kSecondsPerDay;
+    advance_interval_clock(m.gw_last, m.gw_next, m.time, m.gw_interval);
+    if (!(dt > 0.0)) return;
+    m.any_exfil = 0;
+    if (m.stream_loss) book_surface_exchanges(m);
+
+    const bool richards = m.inf_richards_on && m.richards.built();
+    const bool accounting = !richards && m.soil_et_accounting && holds(m.Ws1, m.ncells);
+    if (accounting) accounting_storage(m);
+    for (int k = 1; k <= m.ncells; ++k) m.elevgw_old[k] = m.elevgw[k];
+
+    const double added = gw_head_iterate(m, dt);
+    if (g_error_record.stop) return;
+    m.gw_totals.sources += added;
+    if (!heads_are_real(m)) return;
+    book_drainage(m);
+
+    if (accounting) {
+        for (int k = 1; k <= m.ncells; ++k) {
+            if (gw_fixed_head(m.gwbound[k])) continue;
+            m.yes_exfil[k] = 0;
+            follow_soil_column(m, k, m.elevgw[k] - m.elevgw_old[k]);
+            const double v = m.gw_unsat_exchange[k] / kCmPerMetre * m.DELX[k] * m.DELY[k];
+            m.vol_gw_unsat_this_event_w -= v;
+        }
+    }
+    if (richards) {
+        constexpr double kLongestRichardsStep = 0.002777777777777778;  // h, 10 s
+        for (int k = 1; k <= m.ncells && k <= m.dtr.n(); ++k) m.dtr[k] = std::min(m.dtr[k], kLongestRichardsStep);
+        m.vol_gw_unsat_this_event_w -= m.gw_unsat_exchange_total / kCmPerMetre * m.gridsize * m.gridsize;
+    }
+
+    for (int k = 1; k <= m.ncells; ++k) {
+        if (gw_fixed_head(m.gwbound[k])) m.gw_totals.head_boundary += m.gw_flux[k];
+        m.gw_flux[k] = 0.0;
+        if (value_at(m.yes_exfil, k)) m.any_exfil = 1;
+    }
+    if (m.any_exfil && !m.event_active && !m.water_pending) m.water_pending = 1;
+}
+
+}  // namespace kesta

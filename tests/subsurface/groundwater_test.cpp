@@ -1,0 +1,315 @@
+// The aquifer against known answers: the steady Dupuit strip between two
+// held heads, a well that cannot pump more than its cell holds, and the
+// set-up values a run refuses.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "core/error_record.hpp"
+#include "core/interval_clock.hpp"
+#include "model/model_state.hpp"
+#include "overland/overland_grid.hpp"
+#include "support/grid_text.hpp"
+#include "support/run_program.hpp"
+#include "support/temp_dir.hpp"
+#include "subsurface/groundwater.hpp"
+#include "subsurface/subsurface_steps.hpp"
+#include "subsurface/wells.hpp"
+
+namespace {
+
+using kesta::model_state;
+
+// A 1 x cols strip of `dx` cells over a flat bottom at 0 m, every cell at
+// head `head`, conductivity k (m/s) and porosity n, solved along rows.
+void make_aquifer(model_state& m, int cols, double dx, double head, double k, double n, double dt) {
+    m.gw_simulation = m.water_table_given = 1;
+    kesta_test::plane p;
+    p.cols = cols;
+    p.dx = dx;
+    kesta_test::make_plane(m, p, dt);
+    m.timestep = dt;
+    m.gw_timestep = dt;
+    m.gw_relax_coeff = 1.0;
+    m.gw_lsor_con = 1e-9;
+    m.gw_lsor_dir = 1;
+    for (int c = 1; c <= m.ncells; ++c) {
+        m.elevgw[c] = head;
+        m.bottom_elev[c] = 0.0;
+        m.gw_Kx_hycond[c] = m.gw_Ky_hycond[c] = k;
+        m.gw_array_porosity[c] = m.STOR[c] = n;
+        m.DELX[c] = m.DELY[c] = dx;
+    }
+    ASSERT_TRUE(kesta::setup_groundwater(m, "test porosity", "test conductivity"));
+    kesta::set_clock_interval(m.gw_interval_sec, m.gw_interval, dt);
+    kesta::arm_clock(m.gw_last, m.gw_next, m.time, m.gw_interval);
+}
+
+// Starting volume as the run's start-up forms it.
+void note_start(model_state& m) { m.initial_gw_volume = kesta::groundwater_volume(m); }
+
+void gw_pass(model_state& m) {
+    m.time = m.gw_next;
+    kesta::step_groundwater(m);
+}
+
+// 11 cells of 100 m between held heads of 20 m and 10 m, K = 1e-4 m/s:
+// Dupuit gives h(x) = sqrt(400 - 0.3 x) and 1.5e-3 m3/s through the strip;
+// the harmonic-mean discrete system 18.4407 m at 200 m, 15.8154 m at 500 m
+// and 1.4979e-3 m3/s. Both sweep kinds reach it, and the balance of the
+// run stays within the solver's tolerance however long it runs.
+TEST(Groundwater, DupuitStripBetweenHeldHeads) {
+    for (int lsor : {1, 2}) {
+        SCOPED_TRACE(lsor);
+        model_state m;
+        const double dt = 1e8;  // s; the strip settles in about 2e8 s
+        make_aquifer(m, 11, 100.0, 15.0, 1e-4, 0.3, dt);
+        m.gw_lsor_dir = lsor;
+        m.gwbound[1] = m.gwbound[11] = kesta::kGwFixedHead;
+        m.elevgw[1] = 20.0;
+        m.elevgw[11] = 10.0;
+        note_start(m);
+        double error_early = 0.0;
+        for (int i = 1; i <= 80; ++i) {
+            gw_pass(m);
+            ASSERT_EQ(kesta::g_error_record.stop, 0);
+            if (i == 40) error_early = kesta::groundwater_balance_error(m);
+        }
+        EXPECT_NEAR(m.elevgw[3], 18.4407, 1e-3);
+        EXPECT_NEAR(m.elevgw[6], 15.8154, 1e-3);
+        EXPECT_NEAR(m.elevgw[3], std::sqrt(400.0 - 0.3 * 200.0), 0.005);
+        EXPECT_NEAR(m.elevgw[6], std::sqrt(400.0 - 0.3 * 500.0), 0.005);
+        EXPECT_EQ(std::make_pair(m.elevgw[1], m.elevgw[11]), std::make_pair(20.0, 10.0));
+
+        // Each step passes 1.5e5 m3 through 5e4 m3 of aquifer; booking the
+        // held cells' own thickness instead of the face's would gain 1.2e4 m3
+        // a step. Point-by-point sweeps leave the residual of their tolerance.
+        const double error_late = kesta::groundwater_balance_error(m);
+        EXPECT_LT(std::fabs(error_late), 1e-5);
+        EXPECT_LT(std::fabs(error_late - error_early), 1e-6);
+
+        // One more step at steady state: each held cell passes the strip's flow.
+        for (int k = 1; k <= m.ncells; ++k) m.gw_flux[k] = 0.0;
+        kesta::gw_head_iterate(m, dt);
+        EXPECT_NEAR(m.gw_flux[1] / dt, 1.4979e-3, 1e-7);
+        EXPECT_NEAR(m.gw_flux[11] / dt, -1.4979e-3, 1e-7);
+        EXPECT_NEAR(m.gw_flux[1] + m.gw_flux[11], 0.0, 1e-6 * dt * 1.5e-3);
+    }
+}
+
+// A cell of 1 m saturated thickness, porosity 0.25 and no conductivity (its
+// faces carry nothing, and no 0/0), pumped at 1 m3/s for an hour from a
+// 10 m cell: it gives the 24.975 m3 it holds above the 1 mm floor, the
+// pumping booked is that, and the balance closes.
+TEST(Groundwater, PumpingWellTakesOnlyTheWaterItsCellHolds) {
+    model_state m;
+    make_aquifer(m, 3, 10.0, 1.0, 0.0, 0.25, 3600.0);
+    kesta::add_well_record(m, 7, 0, 1.0, 0);
+    kesta::mat2<int> ids(1 + 1, 3 + 1);
+    ids[1][2] = 7;
+    kesta::assign_wells_to_cells(m, ids, m.mask, 1, 3);
+    ASSERT_EQ(kesta::g_error_record.stop, 0);
+    note_start(m);
+    gw_pass(m);
+    ASSERT_EQ(kesta::g_error_record.stop, 0);
+    EXPECT_NEAR(m.gw_totals.pumping, 0.999 * 0.25 * 100.0, 1e-9);
+    EXPECT_NEAR(m.elevgw[2], kesta::kGwFloor, 1e-9);
+    EXPECT_EQ(std::make_pair(m.elevgw[1], m.elevgw[3]), std::make_pair(1.0, 1.0));
+    EXPECT_EQ(m.gw_totals.floor_added, 0.0);
+    EXPECT_NEAR(kesta::groundwater_balance_error(m), 0.0, 1e-9);
+    // Dry now: the next hour pumps nothing.
+    gw_pass(m);
+    EXPECT_NEAR(m.gw_totals.pumping, 0.999 * 0.25 * 100.0, 1e-9);
+}
+
+struct refusal {
+    const char* what;
+    void (*spoil)(model_state&);
+    const char* says;
+};
+
+// Each spoilt value is refused with a message naming it.
+TEST(Groundwater, SetUpRefusesValuesTheSolverCannotTake) {
+    const refusal cases[] = {
+        {"step not a multiple", [](model_state& m) { m.gw_timestep = 25.0; },
+         "GW_TIMESTEP 25 s is not a whole multiple of TIMESTEP 10 s"},
+        {"step missing", [](model_state& m) { m.gw_timestep = 0.0; }, "GW_TIMESTEP is missing"},
+        {"relaxation 2", [](model_state& m) { m.gw_relax_coeff = 2.0; }, "GW_RELAX_COEFF 2 lies outside (0, 2)"},
+        {"relaxation 0", [](model_state& m) { m.gw_relax_coeff = 0.0; }, "GW_RELAX_COEFF 0 lies outside"},
+        {"tolerance 0", [](model_state& m) { m.gw_lsor_con = 0.0; }, "GW_LSOR_CON 0 must be above 0"},
+        {"porosity 0", [](model_state& m) { m.gw_array_porosity[2] = 0.0; },
+         "porosity 0 of cell 2 (row 1, column 2) from test porosity lies outside (0, 1]"},
+        {"porosity 1.2", [](model_state& m) { m.gw_array_porosity[1] = 1.2; }, "porosity 1.2 of cell 1"},
+        {"conductivity", [](model_state& m) { m.gw_Kx_hycond[3] = -1.0 / 360000.0; },
+         "conductivity -1 cm/h of cell 3 (row 1, column 3) from test conductivity is negative"},
+    };
+    for (const refusal& c : cases) {
+        SCOPED_TRACE(c.what);
+        model_state m;
+        make_aquifer(m, 3, 10.0, 1.0, 1e-4, 0.3, 10.0);
+        m.timestep = 10.0;
+        m.gw_timestep = 30.0;
+        c.spoil(m);
+        bool ok = true;
+        const std::string said = kesta_test::printed_by([&] {
+            ok = kesta::groundwater_options_hold(m) && kesta::setup_groundwater(m, "test porosity", "test conductivity");
+        });
+        EXPECT_FALSE(ok);
+        EXPECT_NE(said.find(c.says), std::string::npos) << said;
+        kesta::g_error_record.clear_for_run();
+    }
+}
+
+// A solve that needs more line-sweep passes than allowed stops with its own
+// message; wells off the mask or on a missing series are refused.
+TEST(Groundwater, SweepLimitAndBadWellsStopTheRun) {
+    model_state m;
+    make_aquifer(m, 11, 100.0, 15.0, 1e-4, 0.3, 1e8);
+    m.gw_lsor_dir = 2;  // columns: one cell a line, many passes
+    m.gw_max_sweep_passes = 3;
+    m.gwbound[1] = kesta::kGwFixedHead;
+    m.elevgw[1] = 20.0;
+    const std::string said = kesta_test::printed_by([&] { gw_pass(m); });
+    EXPECT_NE(said.find("did not reach the tolerance GW_LSOR_CON 1e-09 m within 3 passes"), std::string::npos)
+        << said;
+    EXPECT_NE(kesta::g_error_record.stop, 0);
+    kesta::g_error_record.clear_for_run();
+
+    kesta::mat2<int> ids(1 + 1, 11 + 1);
+    kesta::mat2<int> mask(1 + 1, 11 + 1);
+    for (int c = 1; c <= 10; ++c) mask[1][c] = c;  // column 11 outside the watershed
+    const std::pair<int, const char*> wells[] = {{11, "lies at row 1, column 11, outside the watershed mask"},
+                                                 {5, "follows time series 42, which the TIME_SERIES_INDEX"}};
+    for (const auto& [col, says] : wells) {
+        SCOPED_TRACE(says);
+        ids[1][col] = 3;
+        kesta::add_well_record(m, 3, 1, 0.0, 42);
+        const std::string out = kesta_test::printed_by([&] { kesta::assign_wells_to_cells(m, ids, mask, 1, 11); });
+        EXPECT_NE(out.find(says), std::string::npos) << out;
+        EXPECT_NE(kesta::g_error_record.stop, 0);
+        kesta::g_error_record.clear_for_run();
+        ids[1][col] = 0;
+    }
+}
+
+// A whole run: a well in the middle of a five-cell strip pumps 1 l/s for an
+// hour from its WELL_TABLE; the well-level series follows its cell's head
+// down every ten minutes, and the run's groundwater summary books the
+// pumping and closes its balance.
+TEST(GroundwaterRuns, PumpingWellLowersItsLevelSeries) {
+    kesta_test::temp_dir dir;
+    dir.write("mask.asc", kesta_test::grid_text(1, 5, 10.0, "1 1 1 1 1\n"));
+    dir.write("elev.asc", kesta_test::grid_text(1, 5, 10.0, "20 20 20 20 20\n"));
+    dir.write("wt.asc", kesta_test::grid_text(1, 5, 10.0, "15 15 15 15 15\n"));
+    dir.write("bot.asc", kesta_test::grid_text(1, 5, 10.0, "0 0 0 0 0\n"));
+    dir.write("bound.asc", kesta_test::grid_text(1, 5, 10.0, "1 1 1 1 1\n"));
+    dir.write("wells.idx", kesta_test::grid_text(1, 5, 10.0, "0 0 3 0 0\n"));
+    dir.write("t.cmt", "KESTA_INDEX_MAP_TABLES\nINDEX_MAP wells.idx \"Wells\"\nWELL_TABLE \"Wells\"\nNUM_IDS 1\n"
+                       "ID DESCRIPTION USES_SERIES RATE UNUSED\n     3" + std::string(80, ' ') + "0 0.001 0\n");
+    dir.write("wloc.txt", "2\n1 3\n1 1\n");
+    dir.write("p.prj", "KESTAPROJECT\nWATERSHED_MASK mask.asc\nELEVATION elev.asc\nGRIDSIZE 10\nROWS 1\nCOLS 5\n"
+                       "OUTROW 1\nOUTCOL 5\nOUTSLOPE 0.01\nMAP_FREQ 1000\nMANNING_N 0.05\nSUMMARY summ.out\n"
+                       "OUTLET_HYDRO hyd.out\nSUPER_QUIET\nHYD_FREQ 10\nTOT_TIME 60\nTIMESTEP 10\n"
+                       "RAIN_INTENSITY 1\nRAIN_DURATION 10\nSTART_DATE 2020 6 1\nSTART_TIME 12 0\n"
+                       "MAPPING_TABLE t.cmt\nWATER_TABLE wt.asc\nAQUIFER_BOTTOM bot.asc\nGW_SIMULATION\n"
+                       "GW_BOUNDFILE bound.asc\nGW_UNIF_HYCOND 36\nGW_UNIF_POROSITY 0.3\nGW_TIMESTEP 60\n"
+                       "GW_WELL_LEVEL wells.out\nOUT_WELL_LOCATION wloc.txt\n");
+    const auto r = kesta_test::run_kesta("p.prj", dir.path().string());
+    const std::string summary = kesta_test::read_file(dir.file("summ.out"));
+    ASSERT_EQ(r.status, 0) << r.output << summary;
+
+    std::istringstream lines(kesta_test::read_file(dir.file("wells.out")));
+    std::vector<double> well, edge;
+    double t = 0.0, w = 0.0, e = 0.0;
+    while (lines >> t >> w >> e) {
+        well.push_back(w);
+        edge.push_back(e);
+    }
+    ASSERT_GE(well.size(), 6u) << kesta_test::read_file(dir.file("wells.out"));
+    EXPECT_EQ(well.front(), 15.0);
+    for (std::size_t i = 1; i < well.size(); ++i) {
+        EXPECT_LT(well[i], well[i - 1]);
+        EXPECT_LT(well[i], edge[i]);  // the cone is deepest at the well
+    }
+    EXPECT_NE(summary.find("GROUNDWATER CALCULATIONS"), std::string::npos) << summary;
+    // 1 l/s for the hour the groundwater ran.
+    double pumped = -1.0, error = -1.0;
+    const std::size_t at = summary.find("Pumping  ");
+    ASSERT_NE(at, std::string::npos) << summary;
+    std::sscanf(summary.c_str() + at, "Pumping %lf", &pumped);
+    std::sscanf(summary.c_str() + summary.find("Mass Balance error ="), "Mass Balance error = %lf", &error);
+    EXPECT_NEAR(pumped, 3.6, 0.07) << summary;
+    EXPECT_NEAR(error, 0.0, 0.005) << summary;
+    EXPECT_EQ(summary.find("nan"), std::string::npos) << summary;
+}
+
+double value_after(const std::string& text, const std::string& label) {
+    const std::size_t at = text.find(label);
+    return at == std::string::npos ? -1e9 : std::stod(text.substr(at + label.size()));
+}
+
+// An hour of rain on a plus-shaped plane over an aquifer whose outlet cell
+// holds its head, with the soil of redistribution (and its accounting) or of
+// Richards columns above it: the soil drains into the aquifer, and both the
+// event's and the aquifer's balances close (the aquifer's up to the soil's
+// storage coefficient, which its porosity does not share).
+TEST(GroundwaterRuns, SoilColumnsAboveTheAquiferKeepTheBalances) {
+    kesta_test::temp_dir dir;
+    auto grid = [](const char* v) { return kesta_test::grid_text(3, 3, 100.0, v); };
+    dir.write("mask.asc", grid("0 1 0\n1 1 1\n0 1 0\n"));
+    dir.write("elev.asc", grid("10 9 10\n9 8 9\n10 7 10\n"));
+    dir.write("soils.idx", grid("0 1 0\n1 1 2\n0 2 0\n"));
+    dir.write("wt.asc", grid("8 8 8\n8 7.5 8\n8 6.9 8\n"));
+    dir.write("bot.asc", grid("0 0 0\n0 0 0\n0 0 0\n"));
+    dir.write("bound.asc", grid("1 1 1\n1 1 1\n1 2 1\n"));
+    std::filesystem::create_directory(dir.file("exchange"));
+    auto row = [](int id, const std::string& v) {
+        char head[16];
+        std::snprintf(head, sizeof head, "%6d", id);
+        return head + std::string(80, ' ') + v + "\n";
+    };
+    dir.write("t.cmt", "KESTA_INDEX_MAP_TABLES\nINDEX_MAP soils.idx \"Soil\"\nGREEN_AMPT_INFILTRATION \"Soil\"\n"
+                       "NUM_IDS 2\nhdr\n" + row(1, "0.34 8.89 0.434 0.252 0.027 0.27 0.12") +
+                           row(2, "1.09 11.01 0.453 0.322 0.041 0.2 0.08") +
+                           "GREEN_AMPT_INITIAL_SOIL_MOISTURE \"Soil\"\nNUM_IDS 2\nhdr\n" + row(1, "0.15") +
+                           row(2, "0.2"));
+    const std::string loam = "1.0 0.45 0.05 0.2 0.1 0.25 30 0.5 20 5\n";
+    const std::string clay = "0.1 0.40 0.08 0.3 0.15 0.3 20 0.2 40 5\n";
+    dir.write("soils.txt", "2 0\n1\n" + loam + clay + loam + "2\n" + clay + loam + clay);
+    const char* methods[] = {
+        "INF_REDIST\nMAPPING_TABLE t.cmt\nTOP_LAYER_DEPTH 0.1\n",
+        "INF_RICHARDS\nRICHARDS_C_OPTION brooks\nRICHARDS_K_OPTION arithmetic\nRICHARDS_UPPER_OPTION average\n"
+        "SOIL_TYPE_MAP soils.idx\nSOIL_LAYER_INPUT_FILE soils.txt\nAQUIFER_DELTA_Z 0.5\n",
+    };
+    for (const char* method : methods) {
+        SCOPED_TRACE(method);
+        dir.write("p.prj", std::string("KESTAPROJECT\nWATERSHED_MASK mask.asc\nELEVATION elev.asc\nGRIDSIZE 100\n"
+                                       "ROWS 3\nCOLS 3\nOUTROW 3\nOUTCOL 2\nOUTSLOPE 0.01\nMAP_FREQ 1000\n"
+                                       "MANNING_N 0.05\nSUMMARY summ.out\nOUTLET_HYDRO hyd.out\nSUPER_QUIET\n"
+                                       "HYD_FREQ 5\nTOT_TIME 180\nTIMESTEP 10\nRAIN_INTENSITY 40\n"
+                                       "RAIN_DURATION 60\nSTART_DATE 2020 6 1\nSTART_TIME 12 0\n"
+                                       "WATER_TABLE wt.asc\nAQUIFER_BOTTOM bot.asc\nGW_SIMULATION\n"
+                                       "GW_BOUNDFILE bound.asc\nGW_UNIF_HYCOND 36\nGW_UNIF_POROSITY 0.3\n"
+                                       "GW_TIMESTEP 60\n") +
+                               method);
+        const auto r = kesta_test::run_kesta("p.prj", dir.path().string());
+        const std::string summary = kesta_test::read_file(dir.file("summ.out"));
+        ASSERT_EQ(r.status, 0) << r.output << summary;
+        EXPECT_EQ(summary.find("nan"), std::string::npos) << summary;
+        EXPECT_NEAR(value_after(summary, "mass conservation error:"), 0.0, 1e-4) << summary;
+        const double start = value_after(summary, "GW volume start =");
+        const double end = value_after(summary, "GW volume end =");
+        const double inputs = value_after(summary, "Total inputs to groundwater=");
+        const double bounds = value_after(summary, "Flux across head boundaries=");
+        EXPECT_GT(value_after(summary, "vol groundwater recharge (cu. m):"), 0.0) << summary;
+        EXPECT_NEAR(end - start, inputs + bounds, 10.0) << summary;
+        EXPECT_NEAR(value_after(summary, "Mass Balance error ="), 0.0, 0.02) << summary;
+    }
+}
+
+}  // namespace
