@@ -23,32 +23,21 @@ constexpr double kCmPerMetre = 100.0;
 constexpr double kTiny = 1e-16;
 
 // Exchange volumes the channel step left in river_source and lake_source
-// (m3, positive into the aquifer), into the event and run totals. The
-// solver takes the volumes themselves.
+// (m3, positive into the aquifer), into the aquifer's own run totals. The
+// event and run balances of the surface booked them when the streams and
+// lakes gave or took the water; the solver takes the volumes themselves.
 void book_surface_exchanges(model_state& m) {
     gw_run_totals& t = m.gw_totals;
     if (m.chan_routing) {
         for (int k = 1; k <= m.river_source.n() && k <= m.ncells; ++k) {
             const double v = m.river_source[k];
-            if (v > 0.0) {
-                m.volume_water_chan_gw += v;
-                t.river_to_gw += v;
-            } else {
-                m.volume_gw_chan -= v;
-                t.gw_to_river -= v;
-            }
+            (v > 0.0 ? t.river_to_gw : t.gw_to_river) += std::fabs(v);
         }
     }
     if (m.chan_lakes_on) {
         for (int k = 1; k <= m.lake_source.n() && k <= m.ncells; ++k) {
             const double v = m.lake_source[k];
-            if (v > 0.0) {
-                m.volume_water_lakes_gw += v;
-                t.lakes_to_gw += v;
-            } else {
-                m.volume_gw_lakes -= v;
-                t.gw_to_lakes -= v;
-            }
+            (v > 0.0 ? t.lakes_to_gw : t.gw_to_lakes) += std::fabs(v);
         }
     }
 }
