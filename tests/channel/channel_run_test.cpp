@@ -121,6 +121,20 @@ bool watch(kesta::model_state& m, const char* name) {
     return true;
 }
 
+// Runs "run.prj" of the working folder under the watch; the console text.
+std::string run_watched(network_watch& w) {
+    g_watch = &w;
+    kesta::set_step_observer(watch);
+    testing::internal::CaptureStdout();
+    const int rc = kesta::run_model("run.prj", nullptr);
+    const std::string out = testing::internal::GetCapturedStdout();
+    kesta::set_step_observer(nullptr);
+    g_watch = nullptr;
+    kesta::g_error_record.clear_for_run();
+    EXPECT_EQ(rc, 0) << out;
+    return out;
+}
+
 int count_of(const std::string& text, const std::string& what) {
     int n = 0;
     for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
@@ -142,15 +156,8 @@ TEST_P(ChannelRuns, TheNetworkKeepsItsWaterTheEventBalancesAndTheOutputsAreWritt
                              "CHAN_VELOCITY speed.lnd\nCHAN_STAGE stage.lnd\nFLOOD_STREAM flood.lnd\n"
                              "MAP_FREQ 60\nMAP_TYPE 0\nDEPTH maps\n");
     network_watch w;
-    g_watch = &w;
-    kesta::set_step_observer(watch);
-    testing::internal::CaptureStdout();
-    const int rc = kesta::run_model("run.prj", nullptr);
-    const std::string out = testing::internal::GetCapturedStdout();
-    kesta::set_step_observer(nullptr);
-    g_watch = nullptr;
-    kesta::g_error_record.clear_for_run();
-    ASSERT_EQ(rc, 0) << out;
+    const std::string out = run_watched(w);
+    ASSERT_FALSE(HasFailure()) << out;
     EXPECT_EQ(w.finished, 1);
     EXPECT_GT(w.lake_rain, 0.0);
     EXPECT_GT(w.through_weir, 100.0);
@@ -204,15 +211,8 @@ TEST(ChannelRunsWithSources, PointSourcesAndSeepageAreBookedAsDelivered) {
                          "input 2021 7 14 15 0\n0.0 0.0 0.0\n");
     dir.write("run.prj", project("EXPLICIT") + "STREAM_LOSS\nCHAN_POINT_INPUT pts.txt\nHEAD_BOUND\nBOUND_DEPTH 0.2\n");
     network_watch w;
-    g_watch = &w;
-    kesta::set_step_observer(watch);
-    testing::internal::CaptureStdout();
-    const int rc = kesta::run_model("run.prj", nullptr);
-    const std::string out = testing::internal::GetCapturedStdout();
-    kesta::set_step_observer(nullptr);
-    g_watch = nullptr;
-    kesta::g_error_record.clear_for_run();
-    ASSERT_EQ(rc, 0) << out;
+    const std::string out = run_watched(w);
+    ASSERT_FALSE(HasFailure()) << out;
     EXPECT_EQ(w.finished, 1);
     EXPECT_NEAR(w.stream_points, 14400.0, 2e-3);  // the steps are Julian-time differences
     EXPECT_NEAR(w.lake_points, 7200.0, 1e-3);
