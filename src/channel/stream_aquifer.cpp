@@ -158,6 +158,8 @@ void book_lake_leakage(model_state& m, double h) {
             m.lake_source[cell] -= v;
             (v > 0.0 ? gained : lost) += std::fabs(v);
         }
+        // A lake whose losses were cut is empty: exactly, not to rounding.
+        if (scale < 1.0) lost = m.lake_volume[lake] + gained;
         m.lake_volume[lake] += gained - lost;
         m.volume_gw_lakes += gained;
         m.volume_water_lakes_gw += lost;
