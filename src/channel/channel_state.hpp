@@ -218,8 +218,6 @@ struct channel_state {
     double lake_in_from_channels = 0.0;
     double lake_out_to_channels = 0.0;
     double lake_taken_from_cells = 0.0;
-    double lake_in_from_gw = 0.0;  // run totals of the leakage through the lake beds (m3)
-    double lake_out_to_gw = 0.0;
     int lake_list_exhausted_warned = 0;  // a lake outgrew its cell list (said once in the run)
 
     // Working tables of the explicit routing [node][link], made with the

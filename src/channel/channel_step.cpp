@@ -20,9 +20,8 @@
 //   - what the lakes exchange with the channels: gathered by the routing in
 //     `lake_in_dv` / `lake_out_dv` and moved into the run totals here;
 //   - the leakage through the lake beds: by the routing, as the lakes gain
-//     or lose it, into `volume_gw_lakes` / `volume_water_lakes_gw` and the
-//     run's `lake_in_from_gw` / `lake_out_to_gw`; its side in the aquifer
-//     goes per cell into `lake_source`, handled as `river_source` is.
+//     or lose it, into `run_sums`; its side in the aquifer goes per cell
+//     into `lake_source`, handled as `river_source` is.
 // The network's storage then changes by exactly what these bring in and
 // take out, together with the lakes' rain, evaporation and exchange with
 // the overland flow, which their own steps book.
@@ -134,8 +133,8 @@ void finish_channel_run_totals(model_state& m) {
     t.flow_into_lakes = m.lake_in_from_channels + m.lake_total_in_from_overland + m.lake_taken_from_cells;
     t.flow_from_lakes = m.lake_out_to_channels + m.lake_total_out_to_overland;
     t.lake_evaporation = m.run_sums.lake_evaporation;
-    t.lakes_to_gw = m.lake_out_to_gw;
-    t.gw_to_lakes = m.lake_in_from_gw;
+    t.lakes_to_gw = m.run_sums.lakes_to_gw;
+    t.gw_to_lakes = m.run_sums.gw_to_lakes;
     // The rain on the lakes counts with the flows: without it every rain-fed
     // lake would show its rain as an error.
     t.lake_balance_error = t.flow_into_lakes + t.precip_to_lakes + t.lake_point_sources + t.gw_to_lakes -

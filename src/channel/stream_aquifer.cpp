@@ -161,10 +161,8 @@ void book_lake_leakage(model_state& m, double h) {
         // A lake whose losses were cut is empty: exactly, not to rounding.
         if (scale < 1.0) lost = m.lake_volume[lake] + gained;
         m.lake_volume[lake] += gained - lost;
-        m.volume_gw_lakes += gained;
-        m.volume_water_lakes_gw += lost;
-        m.lake_in_from_gw += gained;
-        m.lake_out_to_gw += lost;
+        m.run_sums.gw_to_lakes += gained;
+        m.run_sums.lakes_to_gw += lost;
     }
 }
 

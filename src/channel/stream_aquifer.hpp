@@ -69,9 +69,9 @@ double lake_cell_leakage(const model_state& m, int cell);
 // lake loses no more than it holds (with what the aquifer gives it in the
 // sub-step): its losses are scaled down together. What each cell traded
 // goes out of (gain) or into (loss) the cell's lake_source (m3, positive
-// into the aquifer), and the lake's volume change is booked once, into the
-// event's volume_gw_lakes / volume_water_lakes_gw and the run's
-// lake_in_from_gw / lake_out_to_gw.
+// into the aquifer), and the lake's volume change is booked once, into
+// run_sums.gw_to_lakes / lakes_to_gw (the event's volume_gw_lakes and
+// volume_water_lakes_gw are their differences over the event).
 void book_lake_leakage(model_state& m, double h);
 
 }  // namespace kesta

@@ -107,7 +107,7 @@ bool watch(kesta::model_state& m, const char* name) {
                                m.run_sums.gw_to_channels - m.run_sums.channels_to_gw +
                                m.volume_precip_to_lake + m.lake_total_in_from_overland -
                                m.lake_total_out_to_overland + m.lake_taken_from_cells - m.run_sums.lake_evaporation +
-                               m.lake_in_from_gw - m.lake_out_to_gw;
+                               m.run_sums.gw_to_lakes - m.run_sums.lakes_to_gw;
         const double stored = kesta::channel_storage(m) + kesta::channel_lake_storage(m) -
                               m.chan_run.initial_in_channels - m.chan_run.initial_in_lakes;
         g_watch->worst = std::max(g_watch->worst, std::fabs(entered - m.discharge_volume_run - stored));

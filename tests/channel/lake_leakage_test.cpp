@@ -65,7 +65,7 @@ TEST_F(LakeLeakage, ALakeGivesNoMoreThanItHoldsAndBooksWhatItGave) {
     kesta::book_lake_leakage(s, 100.0);
     EXPECT_NEAR(s.lake_volume[1], before - 0.24, 1e-12);
     EXPECT_NEAR(s.lake_source[3], 0.1, 1e-15);
-    EXPECT_NEAR(s.volume_water_lakes_gw, 0.24, 1e-15);
+    EXPECT_NEAR(s.run_sums.lakes_to_gw, 0.24, 1e-15);
 
     s.lake_volume[1] = 0.12;
     kesta::book_lake_leakage(s, 100.0);
@@ -73,9 +73,8 @@ TEST_F(LakeLeakage, ALakeGivesNoMoreThanItHoldsAndBooksWhatItGave) {
     EXPECT_NEAR(s.lake_source[3], 0.15, 1e-15);
     EXPECT_NEAR(s.lake_source[8], 0.06 + 0.03, 1e-15);
     EXPECT_NEAR(s.lake_source[12], 0.08 + 0.04, 1e-15);
-    EXPECT_NEAR(s.volume_water_lakes_gw, 0.36, 1e-15);
-    EXPECT_NEAR(s.lake_out_to_gw, 0.36, 1e-15);
-    EXPECT_EQ(s.volume_gw_lakes, 0.0);
+    EXPECT_NEAR(s.run_sums.lakes_to_gw, 0.36, 1e-15);
+    EXPECT_EQ(s.run_sums.gw_to_lakes, 0.0);
 
     // A water table 0.2 m above the lake under cell 3 gives the empty lake
     // 4e-5 x 100 x 10 = 0.04 m3, which the other cells' losses may take.
@@ -83,8 +82,8 @@ TEST_F(LakeLeakage, ALakeGivesNoMoreThanItHoldsAndBooksWhatItGave) {
     for (int k = 1; k <= s.ncells; ++k) s.elevgw[k] = 7.0;
     s.elevgw[3] = 9.2;
     kesta::book_lake_leakage(s, 100.0);
-    EXPECT_NEAR(s.volume_gw_lakes, 0.04, 1e-15);
-    EXPECT_NEAR(s.volume_water_lakes_gw, 0.40, 1e-15);
+    EXPECT_NEAR(s.run_sums.gw_to_lakes, 0.04, 1e-15);
+    EXPECT_NEAR(s.run_sums.lakes_to_gw, 0.40, 1e-15);
     EXPECT_NEAR(s.lake_volume[1], 0.0, 1e-15);
     EXPECT_NEAR(s.lake_source[3], 0.15 - 0.04, 1e-15);
 }
