@@ -1,6 +1,7 @@
 // The lakes of the channel network, from the lake cards that follow the
 // LINK card of each lake link:
-//   LAKE, MLAKE bed-thickness, MINWSE, INITWSE, MAXWSE (m),
+//   LAKE, MLAKE bed thickness (leakage through the bed), MINWSE, INITWSE,
+//   MAXWSE (m),
 //   NUMPTS n, then n (row, column) pairs ten to a line: the cells the lake
 //   floods, in the order it floods them.
 // The lake starts at INITWSE over every listed cell whose ground lies below
@@ -62,6 +63,18 @@ bool read_pairs(model_state& m, const card_file& f, int& n_at, int count, lake_l
     return true;
 }
 
+// The leakage through a lake bed divides by its thickness and takes the
+// soil's saturated conductivity of every cell the lake covers.
+bool lake_bed_usable(const model_state& m, const card_line& c, double thickness) {
+    if (!(thickness > 0.0))
+        return refuse_card(c, format_text("gives the lake bed a thickness of %g m; it must be above 0.", thickness));
+    if (m.ks_map.n() < m.ncells)
+        return refuse_card(c, "asks for leakage through the lake bed, which needs the saturated conductivity of the "
+                              "soil (CONDUCTIVITY, with GREEN_AMPT or INF_REDIST infiltration); the project "
+                              "gives none.");
+    return true;
+}
+
 bool read_lake_cards(model_state& m, const card_file& f, int first_line, std::vector<lake_list>& lists) {
     int link = 0, lake = 0, lakes = 0;
     for (int n = first_line; n <= f.count(); ++n) {
@@ -87,7 +100,7 @@ bool read_lake_cards(model_state& m, const card_file& f, int first_line, std::ve
         int count = 0;
         switch (c.card) {
             case card_mlake:
-                ok = take_double(c, m.Mlake[lake]);
+                ok = take_double(c, m.Mlake[lake]) && lake_bed_usable(m, c, m.Mlake[lake]);
                 m.calc_loss[lake] = 1;
                 break;
             case card_minwse: ok = take_double(c, m.minwse[lake]); break;

@@ -542,6 +542,7 @@ int ex_flow_route(model_state& m, double dt, double courant_limit, double& outle
         }
         if (m.chan_lakes_on) {
             lake_balance(m, h);
+            if (lake_leakage_on(m)) book_lake_leakage(m, h);
             entering_volumes lake_in;
             lake_point_sources(m, h, lake_in);
             m.run_sums.lake_point_sources += lake_in.lake_sources;

@@ -195,8 +195,15 @@ struct channel_state {
     vec1<int> lake_cells;             // cells covered now: the first of the list
     mat2<int> lake_search_row, lake_search_col;  // [lake][k] in flooding order
     vec1<int> calc_loss;              // 1: the lake loses water through its bed
-    vec1<double> Mlake;               // bed thickness (m)
-    vec1<double> lake_source;         // per cell (m3), with lake losses
+    // Bed thickness (m) of the MLAKE card. Metres, as the reader echoes it
+    // ("Bed Thickness: %.1lf m") and as the stream beds' M_RIVER is: a value
+    // read as metres and then taken for centimetres in the leakage would
+    // make every lake bed 100 times thinner than the user was told.
+    vec1<double> Mlake;
+    // Per cell: what the lake above it gave the aquifer since the
+    // groundwater step last took it (m3, positive into the aquifer; made
+    // with the MLAKE cards). The lake side is booked when it is moved.
+    vec1<double> lake_source;
     vec1<int> og_gwbound_type;        // per cell: the groundwater boundary kinds as read
     vec1<double> lake_precip_vol;     // rain on the lake in the event (m3)
     vec1<double> lake_precip_total;   // rain on the lake in the run (m3)
@@ -237,7 +244,9 @@ struct channel_state {
         double flow_into_lakes = 0.0;     // from channels, from overland and from cells taken
         double flow_from_lakes = 0.0;     // to channels and to overland
         double lake_evaporation = 0.0;
-        double lake_balance_error = 0.0;  // flow in - out - final + initial - evaporation
+        double lakes_to_gw = 0.0;  // "Total flux from lakes to gw"
+        double gw_to_lakes = 0.0;  // "Total flux from gw to lakes"
+        double lake_balance_error = 0.0;  // in - out (flows, leakage) - final + initial - evaporation
     } chan_run;
 
 

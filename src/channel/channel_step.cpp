@@ -18,7 +18,10 @@
 //   - pipe outflow: booked by the storm-drain step, taken in here as
 //     lateral inflow;
 //   - what the lakes exchange with the channels: gathered by the routing in
-//     `lake_in_dv` / `lake_out_dv` and moved into the run totals here.
+//     `lake_in_dv` / `lake_out_dv` and moved into the run totals here;
+//   - the leakage through the lake beds: by the routing, as the lakes gain
+//     or lose it, into `run_sums`; its side in the aquifer goes per cell
+//     into `lake_source`, handled as `river_source` is.
 // The network's storage then changes by exactly what these bring in and
 // take out, together with the lakes' rain, evaporation and exchange with
 // the overland flow, which their own steps book.
@@ -87,6 +90,7 @@ void step_channel_routing(model_state& m) {
     if (m.chan_lakes_on) book_lake_exchange(m);
     if (!m.gw_simulation) {
         for (int k = 1; k <= m.river_source.n(); ++k) m.river_source[k] = 0.0;
+        for (int k = 1; k <= m.lake_source.n(); ++k) m.lake_source[k] = 0.0;
     }
     if (m.flood_stream_given) track_max_2d(m.yp, m.yp_max_flood, m.nx, m.nlinks);
     m.discharge_volume_sum += outlet_volume;
@@ -129,10 +133,13 @@ void finish_channel_run_totals(model_state& m) {
     t.flow_into_lakes = m.lake_in_from_channels + m.lake_total_in_from_overland + m.lake_taken_from_cells;
     t.flow_from_lakes = m.lake_out_to_channels + m.lake_total_out_to_overland;
     t.lake_evaporation = m.run_sums.lake_evaporation;
+    t.lakes_to_gw = m.run_sums.lakes_to_gw;
+    t.gw_to_lakes = m.run_sums.gw_to_lakes;
     // The rain on the lakes counts with the flows: without it every rain-fed
     // lake would show its rain as an error.
-    t.lake_balance_error = t.flow_into_lakes + t.precip_to_lakes + t.lake_point_sources - t.flow_from_lakes -
-                           t.final_in_lakes + t.initial_in_lakes - t.lake_evaporation;
+    t.lake_balance_error = t.flow_into_lakes + t.precip_to_lakes + t.lake_point_sources + t.gw_to_lakes -
+                           t.flow_from_lakes - t.lakes_to_gw - t.final_in_lakes + t.initial_in_lakes -
+                           t.lake_evaporation;
 }
 
 }  // namespace kesta

@@ -1,8 +1,10 @@
 // Stream-aquifer exchange: Darcy flow through the stream bed, a bed
 // conductivity times the head difference over the bed thickness, spread
-// over the wetted top width of the node's section.
+// over the wetted top width of the node's section; and the same through
+// the bed of a channel lake, over the whole of each cell it covers.
 #include "channel/stream_aquifer.hpp"
 
+#include <algorithm>
 #include <cmath>
 
 #include "channel/cross_section.hpp"
@@ -19,6 +21,8 @@ constexpr double kDryDepth = 1e-6;       // m; a shallower stream has no water t
 constexpr double kEmptyAquifer = 0.01;   // m of saturated thickness below which the aquifer gives nothing
 constexpr double kTinyRate = 1e-16;      // m2/s
 constexpr int kRiverBoundary = 4;        // gwbound of the cells that trade with streams
+constexpr int kLakeBoundary = 7;         // gwbound of the cells that trade with lakes
+constexpr double kTinyHead = 1e-16;      // m; a lake this close above its ground leaks nothing
 
 // The seepage of one grid-stream entry (m2/s per metre of channel, positive
 // into the channel). False when the run stops.
@@ -107,6 +111,58 @@ void book_stream_exchange(model_state& m, double h) {
             q = std::fabs(planned) >= kTinyRate ? q * (m.qriv[j][l] / planned) : 0.0;
             if (to_cells) m.river_source[m.gst_gnum[s][e]] -= q * m.gst_pct[s][e] * m.chan_dx[l] * h;
         }
+    }
+}
+
+bool lake_leakage_on(const model_state& m) {
+    return m.chan_routing == 1 && m.chan_lakes_on && m.nlakes > 0 && m.lake_source.n() >= m.ncells;
+}
+
+double lake_cell_leakage(const model_state& m, int cell) {
+    const int lake = value_at(m.lake_num, cell);
+    if (lake < 1 || lake > m.nlakes) return 0.0;
+    const double t = m.Mlake[lake];  // m: the reader echoes it in metres and refuses t <= 0
+    if (!(t > 0.0)) return 0.0;
+    const double K = value_at(m.ks_map, cell);
+    const double w = m.gridsize;
+    const double E = m.lake_elev[lake];
+    const double g = value_at(m.elev, cell);
+    const double loss = E - g > kTinyHead ? -K * (E - g) / t * w : 0.0;
+    if (!m.water_table_given) return loss;
+    if (m.gw_simulation && value_at(m.gwbound, cell) != kLakeBoundary) return 0.0;
+    const double H = value_at(m.elevgw, cell);
+    const double B = value_at(m.bottom_elev, cell);
+    if (H > g && H - B > kEmptyAquifer) return (H - E) * K / t * w;
+    return B < E ? loss : 0.0;
+}
+
+void book_lake_leakage(model_state& m, double h) {
+    const double per_rate = h * m.gridsize;  // m3 per m2/s of leakage
+    for (int lake = 1; lake <= m.nlakes; ++lake) {
+        if (!m.calc_loss[lake]) continue;
+        const int cells = m.lake_cells[lake];
+        auto cell_at = [&](int k) { return m.mask[m.lake_search_row[lake][k]][m.lake_search_col[lake][k]]; };
+        double gains = 0.0, losses = 0.0;  // m3, both positive
+        for (int k = 1; k <= cells; ++k) {
+            const double v = lake_cell_leakage(m, cell_at(k)) * per_rate;
+            (v > 0.0 ? gains : losses) += std::fabs(v);
+        }
+        // The lake gives at most what it holds once the aquifer's water is in.
+        const double held = std::max(0.0, m.lake_volume[lake] + gains);
+        const double scale = losses > held ? held / losses : 1.0;
+        double gained = 0.0, lost = 0.0;
+        for (int k = 1; k <= cells; ++k) {
+            const int cell = cell_at(k);
+            double v = lake_cell_leakage(m, cell) * per_rate;
+            if (v < 0.0) v *= scale;
+            m.lake_source[cell] -= v;
+            (v > 0.0 ? gained : lost) += std::fabs(v);
+        }
+        // A lake whose losses were cut is empty: exactly, not to rounding.
+        if (scale < 1.0) lost = m.lake_volume[lake] + gained;
+        m.lake_volume[lake] += gained - lost;
+        m.run_sums.gw_to_lakes += gained;
+        m.run_sums.lakes_to_gw += lost;
     }
 }
 

@@ -1,5 +1,6 @@
 // Seepage between the channel network and the aquifer beneath it, through
-// the stream bed of every channel node that lies over a grid-stream cell.
+// the stream bed of every channel node that lies over a grid-stream cell
+// and through the bed of every channel lake with an MLAKE card.
 #pragma once
 
 #include "model/model_state_fwd.hpp"
@@ -46,5 +47,31 @@ int chan_gw_exchange(model_state& m);
 // river_source (m3, positive into the aquifer). So the aquifer gives or
 // takes exactly what the channels took or gave.
 void book_stream_exchange(model_state& m, double h);
+
+// True when some channel lake leaks through its bed: the MLAKE cards with
+// the explicit routing (lake_source is made exactly then).
+bool lake_leakage_on(const model_state& m);
+
+// The leakage through the lake bed under cell `cell` (m2/s, positive into
+// the lake; times the cell size it is m3/s), from the level E of the lake
+// that covers the cell, the ground g, the soil's conductivity K = ks_map
+// (m/s) and the lake's bed thickness t = Mlake (m):
+//   without a water table: -K (E - g) / t x w while E - g > 1e-16, else 0;
+//   with a water table H over an aquifer bottom B: (H - E) K / t x w when H
+//   stands above the ground with more than 0.01 m of aquifer, else
+//   -K (E - g) / t x w when B < E and E - g > 1e-16, else 0; with
+//   groundwater simulated only lake-boundary cells (gwbound 7) leak.
+// 0 for a cell no lake covers (lake_num < 1).
+double lake_cell_leakage(const model_state& m, int cell);
+
+// After a routing sub-step of h seconds: every leaking lake (calc_loss 1)
+// gains or loses the leakage of its covered cells times h x gridsize. A
+// lake loses no more than it holds (with what the aquifer gives it in the
+// sub-step): its losses are scaled down together. What each cell traded
+// goes out of (gain) or into (loss) the cell's lake_source (m3, positive
+// into the aquifer), and the lake's volume change is booked once, into
+// run_sums.gw_to_lakes / lakes_to_gw (the event's volume_gw_lakes and
+// volume_water_lakes_gw are their differences over the event).
+void book_lake_leakage(model_state& m, double h);
 
 }  // namespace kesta

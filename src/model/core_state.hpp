@@ -29,6 +29,8 @@ struct water_run_sums {
     double first_order_chan_inflow = 0.0;  // FIRST_ORDER_CHAN_Q into the head links
     double gw_to_channels = 0.0;  // seepage from the aquifer into the streams
     double channels_to_gw = 0.0;  // seepage from the streams into the aquifer
+    double gw_to_lakes = 0.0;     // leakage from the aquifer into the channel lakes
+    double lakes_to_gw = 0.0;     // leakage from the channel lakes into the aquifer
 };
 
 struct core_state {
@@ -110,12 +112,12 @@ struct core_state {
     double final_volume_in_channels = 0.0;
     double volume_subsurface_at_event_start = 0.0;  // Sacramento storages
     double volume_subsurface_at_event_end = 0.0;
-    // The streams' exchange with the aquifer over the event (run sums less
-    // their copies at the event start).
+    // The streams' and channel lakes' exchange with the aquifer over the
+    // event (run sums less their copies at the event start).
     double volume_gw_chan = 0.0, volume_water_chan_gw = 0.0;
+    double volume_gw_lakes = 0.0, volume_water_lakes_gw = 0.0;
     // Exchanges of the event, added to by the processes that move the water
     // and zeroed when an event starts.
-    double volume_gw_lakes = 0.0, volume_water_lakes_gw = 0.0;
     double volume_gw_tile_drains = 0.0;
     double volume_overland_point_sources = 0.0;
     double vol_gw_unsat_this_event_w = 0.0;

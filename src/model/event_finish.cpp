@@ -113,6 +113,8 @@ void event_volumes(model_state& m) {
     m.volume_first_order_chan = now.first_order_chan_inflow - then.first_order_chan_inflow;
     m.volume_gw_chan = now.gw_to_channels - then.gw_to_channels;
     m.volume_water_chan_gw = now.channels_to_gw - then.channels_to_gw;
+    m.volume_gw_lakes = now.gw_to_lakes - then.gw_to_lakes;
+    m.volume_water_lakes_gw = now.lakes_to_gw - then.lakes_to_gw;
     // The event's own infiltration: the per-cell depths behind the maps run
     // on from event to event.
     if (any_infiltration(m))

@@ -73,6 +73,7 @@ protected:
         m->ncells = 12;
         alloc_imatrix(m->mask, m->rows + 1, m->cols + 1, "mask");
         alloc_dvector(m->elev, m->ncells, "elev");
+        alloc_dvector(m->ks_map, m->ncells, "ks_map");  // the lake's MLAKE needs it
         for (int k = 1; k <= 12; ++k) {
             m->mask[(k - 1) / 4 + 1][(k - 1) % 4 + 1] = k;
             m->elev[k] = kGround[k - 1];
