@@ -254,15 +254,8 @@ TEST(ChannelRunsWithSources, ALeakyLakeLosesWhatTheBalanceBooks) {
     dir.write("run.prj", project("EXPLICIT") +
                              "GREEN_AMPT\nCONDUCTIVITY ks.asc\nCAPILLARY hc.asc\nPOROSITY phi.asc\nMOISTURE th.asc\n");
     network_watch w;
-    g_watch = &w;
-    kesta::set_step_observer(watch);
-    testing::internal::CaptureStdout();
-    const int rc = kesta::run_model("run.prj", nullptr);
-    const std::string out = testing::internal::GetCapturedStdout();
-    kesta::set_step_observer(nullptr);
-    g_watch = nullptr;
-    kesta::g_error_record.clear_for_run();
-    ASSERT_EQ(rc, 0) << out;
+    const std::string out = run_watched(w);
+    ASSERT_FALSE(HasFailure()) << out;
     EXPECT_EQ(w.finished, 1);
     EXPECT_GT(w.lake_to_gw, 900.0);  // more than the lake held at the start
     EXPECT_GE(w.lowest_lake, 0.0);
