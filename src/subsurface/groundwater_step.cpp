@@ -192,6 +192,30 @@ void book_drainage(model_state& m) {
     }
 }
 
+// The redistribution kernel's moisture below the wetting front keeps 0.01
+// clear of the residual and saturated moistures, where its Brooks-Corey
+// powers fail. thi only shapes the kernel's rates: the soil water of the
+// accounting is Ws1, so moving thi moves no water in any balance.
+void hold_initial_moisture(model_state& m) {
+    constexpr double kMargin = 0.01;
+    for (int k = 1; k <= m.ncells && k <= m.thi.n(); ++k) {
+        double& thi = m.thi[k];
+        const double thr = soil_parameter(m, k, soil_param::residual);
+        const double phi = soil_parameter(m, k, soil_param::porosity);
+        if (thi < thr + kMargin) {
+            std::printf("cell: %d  thi: %lf  thr: %lf   phi: %lf\n", k, thi, thr, phi);
+            std::printf("Problem initializing inf_redist in main loop, thi<thr at grid cell %d, increasing it to %lf\n",
+                        k, thr + kMargin);
+            thi = thr + kMargin;
+        }
+        if (thi > phi - kMargin) {
+            std::printf("Problem initializing inf_redist in main loop, thi>phi at grid cell %d, decreasing it to %lf\n",
+                        k, phi - kMargin);
+            thi = phi - kMargin;
+        }
+    }
+}
+
 bool heads_are_real(const model_state& m) {
     for (int k = 1; k <= m.ncells; ++k) {
         if (std::isnan(m.elevgw[k])) {
@@ -247,6 +271,7 @@ void step_groundwater(model_state& m) {
         if (value_at(m.yes_exfil, k)) m.any_exfil = 1;
     }
     if (m.any_exfil && !m.event_active && !m.water_pending) m.water_pending = 1;
+    if (m.inf_redist_on && m.soil_et_accounting) hold_initial_moisture(m);
 }
 
 }  // namespace kesta

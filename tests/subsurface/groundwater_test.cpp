@@ -102,6 +102,34 @@ TEST(Groundwater, DupuitStripBetweenHeldHeads) {
     }
 }
 
+// Under redistribution with soil accounting each groundwater step keeps the
+// kernel's initial moisture 0.01 inside the residual (0.05) and saturated
+// (0.45) moistures, saying so per cell; a moisture inside is left alone.
+TEST(Groundwater, StepKeepsTheRedistributionMoistureInsideItsLimits) {
+    model_state m;
+    make_aquifer(m, 3, 100.0, 5.0, 1e-4, 0.3, 60.0);
+    m.inf_redist_on = m.soil_et_accounting = m.porosity_given = m.residual_sat_given = 1;
+    m.phi_map = kesta::vec1<double>(3);
+    m.thr_map = kesta::vec1<double>(3);
+    m.thi = kesta::vec1<double>(3);
+    const double thi[] = {0.055, 0.445, 0.2};
+    for (int k = 1; k <= 3; ++k) {
+        m.phi_map[k] = 0.45;
+        m.thr_map[k] = 0.05;
+        m.thi[k] = thi[k - 1];
+    }
+    testing::internal::CaptureStdout();
+    gw_pass(m);
+    const std::string out = testing::internal::GetCapturedStdout();
+    ASSERT_EQ(kesta::g_error_record.stop, 0);
+    EXPECT_DOUBLE_EQ(m.thi[1], 0.06);
+    EXPECT_DOUBLE_EQ(m.thi[2], 0.44);
+    EXPECT_EQ(m.thi[3], 0.2);
+    EXPECT_EQ(out, "cell: 1  thi: 0.055000  thr: 0.050000   phi: 0.450000\n"
+                   "Problem initializing inf_redist in main loop, thi<thr at grid cell 1, increasing it to 0.060000\n"
+                   "Problem initializing inf_redist in main loop, thi>phi at grid cell 2, decreasing it to 0.440000\n");
+}
+
 // A cell of 1 m saturated thickness, porosity 0.25 and no conductivity (its
 // faces carry nothing, and no 0/0), pumped at 1 m3/s for an hour from a
 // 10 m cell: it gives the 24.975 m3 it holds above the 1 mm floor, the
