@@ -14,9 +14,10 @@
 namespace kesta {
 
 // Of the end-of-run summaries and final files: the aquifer takes the
-// exchanges left since its last step, the groundwater section is written, the soil, channel and lake run totals that the global table will
-// print are formed, the map frames,
-// the flood stream depths and the channel hotstart written.
+// exchanges left since its last step, the groundwater section is written,
+// the soil, channel and lake run totals that the global table will print
+// are formed, the map frames, the flood stream depths and the channel
+// hotstart written.
 void write_final_summaries(model_state& m) {
     settle_groundwater_exchanges(m);
     write_groundwater_run_summary(m);
