@@ -1,14 +1,15 @@
 // A whole run in which the simulated aquifer trades with a stream and tile
-// drains: rain runs over a slope into a channel whose bed lies under the
-// water table upstream (the stream gains) and over it downstream (the
-// stream loses), and tile drains under the top row take water from the
-// aquifer into pipes that end in the channel. Each exchange must leave one
-// side and reach the other once.
+// drains: rain runs over a slope into grates and a channel whose bed lies
+// under the water table upstream (the stream gains) and over it downstream
+// (the stream loses), and tile drains under the top row take water from the
+// aquifer into pipes that end in the channel and on a cell. Each exchange
+// must leave one side and reach the other once.
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <string>
 
+#include "channel/slope_drains.hpp"
 #include "core/error_record.hpp"
 #include "core/text_format.hpp"
 #include "model/model_state.hpp"
@@ -20,58 +21,11 @@
 namespace {
 
 using namespace kesta;
+using namespace kesta_test;
 
-constexpr int kRows = 10, kCols = 5;
-
-// Falling south at 1 in 150 and towards the stream in column 3.
-double ground(int r, int c) { return 100.0 + (kRows - r) * 0.2 + std::fabs(c - 3.0) * 0.3; }
 // 0.4 m above the stream bed (1 m below ground) in the upper half, 0.8 m
 // under it in the lower half.
 double table(int r, int c) { return ground(r, c) - (r <= 5 ? 0.6 : 1.8); }
-
-std::string grid(double (*value)(int, int)) {
-    std::string t = format_text("north: %.1f\nsouth: 0.0\neast: %.1f\nwest: 0.0\nrows: %d\ncols: %d\n", kRows * 30.0,
-                                kCols * 30.0, kRows, kCols);
-    for (int r = 1; r <= kRows; ++r) {
-        for (int c = 1; c <= kCols; ++c) t += format_text("%g ", value(r, c));
-        t += "\n";
-    }
-    return t;
-}
-
-std::string channel_file() {
-    std::string t = "KESTA_CHAN\nALPHA 1\nBETA 1\nTHETA 1\nLINKS 1\nMAXNODES 11\nCONNECT 1 0 0\n"
-                    "LINK 1\nNODES 11\nTRAPEZOID\nMANNINGS_N 0.035\nDX 30\n";
-    for (int j = 1; j <= 11; ++j) {
-        t += format_text("NODE %d\nELEV %.2f\n", j, ground(j, 3) - 1.0);
-        if (j == 1) t += "XSEC\nBOTTOM_WIDTH 2\nSIDE_SLOPE 1\nBANKFULL_DEPTH 1\n";
-    }
-    return t;
-}
-
-std::string grid_stream_file() {
-    std::string t = "GRIDSTREAMFILE\nSTREAMCELLS 10\n";
-    for (int r = 1; r <= 10; ++r) t += format_text("CELLIJ %d 3\nNUMNODES 1\nLINKNODE 1 %d 1.0\n", r, r);
-    return t;
-}
-
-// Two tile pipes under the top row drain into a pipe that ends in channel
-// node 8.
-const char* kSewer =
-    "SJUNC 1 102.2 101.2 1.0 1 1 2 0 0\n"
-    "SJUNC 2 101.6 100.75 1.0 1 1 5 0 0\n"
-    "SJUNC 3 100.4 100.21 0.0 999 1 8 0 0\n"
-    "CONNECT 1 1 2\nCONNECT 2 2 3\n"
-    "SLINK 1 2\n"
-    "NODE 1 102.2 101.2 0.5 0 1 2 0 0\nNODE 2 101.8 100.975 0.5 0 1 4 0 0\nNODE 3 101.6 100.75 0.5 0 1 5 0 0\n"
-    "PIPE 1 1 0.4 0 0.005 0.013 45 0.05 20\nPIPE 2 1 0.4 0 0.005 0.013 45 0.05 20\n"
-    "SLINK 2 2\n"
-    "NODE 1 101.6 100.75 0.5 0 1 5 0 0\nNODE 2 101.0 100.48 0.5 0 2 7 0 0\nNODE 3 100.4 100.21 0.5 0 3 8 0 0\n"
-    "PIPE 1 1 0.4 0 0.005 0.013 54 0 0\nPIPE 2 1 0.4 0 0.005 0.013 54 0 0\n";
-const char* kGridPipe =
-    "GRIDPIPEFILE\nPIPECELLS 4\n"
-    "CELLIJ 1 2\nNUMPIPES 1\nSPIPE 1 1 0.5\nCELLIJ 1 3\nNUMPIPES 1\nSPIPE 1 1 0.5\n"
-    "CELLIJ 1 4\nNUMPIPES 1\nSPIPE 1 2 0.5\nCELLIJ 1 5\nNUMPIPES 1\nSPIPE 1 2 0.5\n";
 
 // What the streams, the aquifer and the pipes booked, as the run ends.
 struct booked {
@@ -79,9 +33,9 @@ struct booked {
     double aquifer_in = 0.0, aquifer_out = 0.0;   // the aquifer's stream totals
     double pending_streams = 0.0;                 // left in river_source after the run
     double tiles_to_pipes = 0.0, tiles_from_aquifer = 0.0, pending_tiles = 0.0;
-    double event_error = 1.0;  // fraction
-    double aquifer_gained = 0.0;  // its volume at the end less at the start
-    double gw_error = 1.0;        // percent
+    double event_error = 1.0;                     // fraction
+    double aquifer_gained = 0.0;                  // its volume at the end less at the start
+    double gw_error = 1.0;                        // percent
 };
 booked g_booked;
 
@@ -111,11 +65,11 @@ double value_after(const std::string& text, const std::string& label) {
 
 TEST(CoupledRuns, StreamAndTileExchangesWithTheAquiferAreBookedOnceAndTheBalancesClose) {
     kesta_test::temp_dir dir(true);
-    dir.write("mask.asc", grid([](int, int) { return 1.0; }));
-    dir.write("elev.asc", grid(ground));
-    dir.write("table.asc", grid(table));
-    dir.write("bottom.asc", grid([](int r, int c) { return ground(r, c) - 5.0; }));
-    dir.write("bound.asc", grid([](int, int c) { return c == 3 ? 4.0 : 1.0; }));
+    dir.write("mask.asc", grid([](int, int) { return 1.0; }, "%.0f "));
+    dir.write("elev.asc", grid(ground, "%.3f "));
+    dir.write("table.asc", grid(table, "%.3f "));
+    dir.write("bottom.asc", grid([](int r, int c) { return ground(r, c) - 5.0; }, "%.3f "));
+    dir.write("bound.asc", grid([](int, int c) { return c == 3 ? 4.0 : 1.0; }, "%.0f "));
     dir.write("net.chan", channel_file());
     dir.write("net.gst", grid_stream_file());
     dir.write("net.sew", kSewer);
@@ -150,14 +104,19 @@ TEST(CoupledRuns, StreamAndTileExchangesWithTheAquiferAreBookedOnceAndTheBalance
     EXPECT_GT(b.stream_gain, 1.0) << summary;
     EXPECT_GT(b.tiles_to_pipes, 0.1) << summary;
 
-    // Each cell has one node and, in the event, the aquifer steps with the
-    // clock, so what the streams lost and gained reached the aquifer's
-    // totals as such; nothing waits after the run, and the aquifer's volume
-    // changed by exactly what the streams and the tile drains moved.
+    // The aquifer takes each cell's exchange net of the step: a node that
+    // gains in some routing sub-steps and loses in others leaves the same
+    // volume out of both of its totals, and nothing else may differ.
     const double moved = b.stream_loss + b.stream_gain;
-    EXPECT_NEAR(b.aquifer_in, b.stream_loss, 1e-9 * moved);
-    EXPECT_NEAR(b.aquifer_out, b.stream_gain, 1e-9 * moved);
+    const double netted = b.stream_loss - b.aquifer_in;
+    EXPECT_GE(netted, -1e-9 * moved);
+    EXPECT_LT(netted, 1e-3 * moved);
+    EXPECT_NEAR(b.stream_gain - b.aquifer_out, netted, 1e-9 * moved);
+    // The tile water the storm-drain step booked left the aquifer; the event
+    // balance above holds the pipes to having received that same water.
     EXPECT_NEAR(b.tiles_from_aquifer, b.tiles_to_pipes, 1e-9 * b.tiles_to_pipes);
+    // Nothing waits after the run: the aquifer's volume changed by exactly
+    // what the streams and the tile drains moved.
     EXPECT_EQ(b.pending_streams, 0.0);
     EXPECT_EQ(b.pending_tiles, 0.0);
     EXPECT_NEAR(b.aquifer_gained, b.stream_loss - b.stream_gain - b.tiles_to_pipes, 1e-9 * moved);
