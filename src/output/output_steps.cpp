@@ -6,17 +6,20 @@
 #include "model/model_state.hpp"
 #include "output/summary_file.hpp"
 #include "subsurface/soil_accounting.hpp"
+#include "subsurface/subsurface_steps.hpp"
 
 // Steps of processes that this build does not simulate yet: each has no
 // work to do in any pass.
 
 namespace kesta {
 
-// Of the end-of-run summaries and final files, the groundwater section is
-// written, the soil, channel and lake run totals that the global table will
-// print are formed, the map frames,
-// the flood stream depths and the channel hotstart written.
+// Of the end-of-run summaries and final files: the aquifer takes the
+// exchanges left since its last step, the groundwater section is written,
+// the soil, channel and lake run totals that the global table will print
+// are formed, the map frames, the flood stream depths and the channel
+// hotstart written.
 void write_final_summaries(model_state& m) {
+    settle_groundwater_exchanges(m);
     write_groundwater_run_summary(m);
     finish_soil_run_totals(m);
     finish_channel_run_totals(m);

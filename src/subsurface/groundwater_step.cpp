@@ -229,7 +229,34 @@ bool heads_are_real(const model_state& m) {
     return true;
 }
 
+// Moves a per-cell exchange volume out of its vector; 0 when absent.
+double take_volume(vec1<double>& v, int k) {
+    if (k > v.n()) return 0.0;
+    const double x = v[k];
+    v[k] = 0.0;
+    return x;
+}
+
 }  // namespace
+
+void settle_groundwater_exchanges(model_state& m) {
+    if (!m.gw_simulation || m.elevgw.empty()) return;
+    if (m.stream_loss) book_surface_exchanges(m);
+    const bool pipes = m.storm_sewer_given && !m.vol_tile_grid.empty();
+    gw_run_totals& t = m.gw_totals;
+    for (int k = 1; k <= m.ncells; ++k) {
+        const double tile = pipes ? take_volume(m.vol_tile_grid, k) : 0.0;
+        const double in = (m.chan_lakes_on ? take_volume(m.lake_source, k) : 0.0) +
+                          (m.chan_routing ? take_volume(m.river_source, k) : 0.0) - tile;  // m3
+        t.tile_drains += tile;
+        t.sources += in;
+        if (in == 0.0) continue;
+        // A held head passes the water on to its boundary; any other cell
+        // holds it at the porosity its volume is counted with.
+        if (gw_fixed_head(m.gwbound[k])) t.head_boundary -= in;
+        else m.elevgw[k] += in / (m.DELX[k] * m.DELY[k] * m.gw_array_porosity[k]);
+    }
+}
 
 void step_groundwater(model_state& m) {
     if (!m.gw_simulation || !clock_due(m.gw_next, m.time, kTimeTolerance)) return;

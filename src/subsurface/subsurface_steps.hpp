@@ -22,6 +22,10 @@ double* soil_class_of(model_state& m, int k);
 const double* soil_class_of(const model_state& m, int k);
 void step_sacramento(model_state& m);
 void step_groundwater(model_state& m);
+// At the end of the run the aquifer takes the stream, lake and tile-drain
+// exchanges that reached it after its last step, so its final volume holds
+// what the surface balances booked as gone to or come from it.
+void settle_groundwater_exchanges(model_state& m);
 
 // Set-up calls of the model-input loading.
 void setup_wetlands(model_state& m);

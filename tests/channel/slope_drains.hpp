@@ -1,0 +1,69 @@
+// Inputs of the whole runs on a slope with drains: a 10 x 5 grid of 30 m
+// cells falling south towards a stream in column 3, one channel link with a
+// node under each row, and a pipe network of grates, tile drains under the
+// top row, an outfall into the channel and one onto a cell.
+#pragma once
+
+#include <cmath>
+#include <string>
+
+#include "core/text_format.hpp"
+
+namespace kesta_test {
+
+constexpr int kRows = 10, kCols = 5;
+
+// A slope falling south at 1 in 150 and towards the stream in column 3.
+inline double ground(int r, int c) { return 100.0 + (kRows - r) * 0.2 + std::fabs(c - 3.0) * 0.3; }
+
+inline std::string grid(double (*value)(int, int), const char* format) {
+    std::string t = kesta::format_text("north: %.1f\nsouth: 0.0\neast: %.1f\nwest: 0.0\nrows: %d\ncols: %d\n",
+                                       kRows * 30.0, kCols * 30.0, kRows, kCols);
+    for (int r = 1; r <= kRows; ++r) {
+        for (int c = 1; c <= kCols; ++c) t += kesta::format_text(format, value(r, c));
+        t += "\n";
+    }
+    return t;
+}
+
+inline std::string channel_file() {
+    std::string t = "KESTA_CHAN\nALPHA 1\nBETA 1\nTHETA 1\nLINKS 1\nMAXNODES 11\nCONNECT 1 0 0\n"
+                    "LINK 1\nNODES 11\nTRAPEZOID\nMANNINGS_N 0.035\nDX 30\n";
+    for (int j = 1; j <= 11; ++j) {
+        t += kesta::format_text("NODE %d\nELEV %.2f\n", j, ground(j, 3) - 1.0);
+        if (j == 1) t += "XSEC\nBOTTOM_WIDTH 2\nSIDE_SLOPE 1\nBANKFULL_DEPTH 1\n";
+    }
+    return t;
+}
+
+inline std::string grid_stream_file() {
+    std::string t = "GRIDSTREAMFILE\nSTREAMCELLS 10\n";
+    for (int r = 1; r <= 10; ++r) t += kesta::format_text("CELLIJ %d 3\nNUMNODES 1\nLINKNODE 1 %d 1.0\n", r, r);
+    return t;
+}
+
+// Grates at junctions 1, 2 and 4 and at node 2 of superlinks 1 and 3; the
+// two tile pipes of superlink 1 under the top row; superlink 2 ends in channel
+// node 8, superlink 3 on cell (6, 5).
+constexpr const char* kSewer =
+    "SJUNC 1 102.2 101.2 1.0 1 1 2 0.6 0.6\n"
+    "SJUNC 2 101.6 100.75 1.0 1 1 5 0.6 0.6\n"
+    "SJUNC 3 100.4 100.21 0.0 999 1 8 0 0\n"
+    "SJUNC 4 102.0 101.0 1.0 1 5 3 0.6 0.6\n"
+    "SJUNC 5 101.4 100.64 0.0 888 5 6 0 0\n"
+    "CONNECT 1 1 2\nCONNECT 2 2 3\nCONNECT 3 4 5\n"
+    "SLINK 1 2\n"
+    "NODE 1 102.2 101.2 0.5 0 1 2 0 0\nNODE 2 101.8 100.975 0.5 1 1 4 0.6 0.6\nNODE 3 101.6 100.75 0.5 0 1 5 0 0\n"
+    "PIPE 1 1 0.4 0 0.005 0.013 45 0.05 20\nPIPE 2 1 0.4 0 0.005 0.013 45 0.05 20\n"
+    "SLINK 2 2\n"
+    "NODE 1 101.6 100.75 0.5 0 1 5 0 0\nNODE 2 101.0 100.48 0.5 0 2 7 0 0\nNODE 3 100.4 100.21 0.5 0 3 8 0 0\n"
+    "PIPE 1 1 0.4 0 0.005 0.013 54 0 0\nPIPE 2 1 0.4 0 0.005 0.013 54 0 0\n"
+    "SLINK 3 2\n"
+    "NODE 1 102.0 101.0 0.5 0 5 3 0 0\nNODE 2 101.7 100.82 0.5 1 5 4 0.6 0.6\nNODE 3 101.4 100.64 0.5 0 5 6 0 0\n"
+    "PIPE 1 1 0.3 0 0.004 0.013 45 0 0\nPIPE 2 1 0.3 0 0.004 0.013 45 0 0\n";
+constexpr const char* kGridPipe =
+    "GRIDPIPEFILE\nPIPECELLS 4\n"
+    "CELLIJ 1 2\nNUMPIPES 1\nSPIPE 1 1 0.5\nCELLIJ 1 3\nNUMPIPES 1\nSPIPE 1 1 0.5\n"
+    "CELLIJ 1 4\nNUMPIPES 1\nSPIPE 1 2 0.5\nCELLIJ 1 5\nNUMPIPES 1\nSPIPE 1 2 0.5\n";
+
+}  // namespace kesta_test
