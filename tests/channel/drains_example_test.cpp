@@ -17,15 +17,6 @@ namespace fs = std::filesystem;
 
 const fs::path kExamples = fs::path(__FILE__).parent_path().parent_path().parent_path() / "examples";
 
-double value_after(const std::string& text, const std::string& label) {
-    const std::size_t at = text.find(label);
-    if (at == std::string::npos) return std::nan("");
-    std::istringstream in(text.substr(at + label.size()));
-    double v = std::nan("");
-    in >> v;
-    return v;
-}
-
 TEST(DrainsExample, GratesFeedTheStreamThroughThePipesAndTheEventBalances) {
     kesta_test::temp_dir dir;
     for (const char* name : {"valley.cmt", "valley.chan", "valley.gst", "mask.asc", "elevation.asc", "landuse.asc"})
@@ -36,16 +27,16 @@ TEST(DrainsExample, GratesFeedTheStreamThroughThePipesAndTheEventBalances) {
     const kesta_test::program_result run = kesta_test::run_kesta("drains.prj", dir.path().string());
     ASSERT_EQ(run.status, 0) << run.output;
     const std::string s = kesta_test::read_file(dir.file("drains.sum"));
-    EXPECT_LT(std::fabs(value_after(s, "mass conservation error:")), 1e-6) << s;
-    const double in = value_after(s, "total inputs to superlink:");
-    const double out = value_after(s, "volume of superlink to channels:");
+    EXPECT_LT(std::fabs(kesta_test::value_after(s, "mass conservation error:")), 1e-6) << s;
+    const double in = kesta_test::value_after(s, "total inputs to superlink:");
+    const double out = kesta_test::value_after(s, "volume of superlink to channels:");
     EXPECT_GT(in, 100.0) << s;
-    EXPECT_NEAR(value_after(s, "initial volume in sub-surface drains:") + in +
-                    value_after(s, "volume of drain solver clean-up:") - out -
-                    value_after(s, "volume of superlink to boundaries:"),
-                value_after(s, "volume remaining in drains:"), 0.3)
+    EXPECT_NEAR(kesta_test::value_after(s, "initial volume in sub-surface drains:") + in +
+                    kesta_test::value_after(s, "volume of drain solver clean-up:") - out -
+                    kesta_test::value_after(s, "volume of superlink to boundaries:"),
+                kesta_test::value_after(s, "volume remaining in drains:"), 0.3)
         << s;
-    EXPECT_NEAR(value_after(s, "Subsurface drain mass bal error m^3="), 0.0, 0.005);
+    EXPECT_NEAR(kesta_test::value_after(s, "Subsurface drain mass bal error m^3="), 0.0, 0.005);
     const std::string flow = kesta_test::read_file(dir.file("pipe_flow.lnd"));
     EXPECT_NE(flow.find("\nTS    60\n"), std::string::npos);
 }

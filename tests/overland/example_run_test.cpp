@@ -22,16 +22,6 @@ namespace fs = std::filesystem;
 
 const fs::path kExample = fs::path(__FILE__).parent_path().parent_path().parent_path() / "examples" / "valley";
 
-// The number that follows `label` in `text`; NaN when the label is absent.
-double value_after(const std::string& text, const std::string& label) {
-    const std::size_t at = text.find(label);
-    if (at == std::string::npos) return std::nan("");
-    std::istringstream in(text.substr(at + label.size()));
-    double v = std::nan("");
-    in >> v;
-    return v;
-}
-
 // (elapsed minutes, discharge in m3/s) pairs of an outlet hydrograph.
 std::vector<std::pair<double, double>> hydrograph(const std::string& text) {
     std::vector<std::pair<double, double>> points;
@@ -83,31 +73,31 @@ TEST_F(ValleyExample, RainDrainsThroughTheOutletAndTheSummaryClosesTheWaterBalan
     EXPECT_GT(peak->first, 60.0);
 
     // The summary's peak is the largest discharge of any step, so never below a sample.
-    const double summary_peak = value_after(summary, "Event peak discharge (cubic meters per second):");
+    const double summary_peak = kesta_test::value_after(summary, "Event peak discharge (cubic meters per second):");
     EXPECT_GE(summary_peak, peak->second - 0.0005);
     EXPECT_LT(summary_peak, 1.1 * peak->second);
 
     // The event summary closes the water balance.
-    const double cells = value_after(run.output, "number of grid cells in watershed:");
+    const double cells = kesta_test::value_after(run.output, "number of grid cells in watershed:");
     ASSERT_GT(cells, 0.0) << run.output;
 
     // 25 mm/h for 60 minutes in 5 s steps on 30 m cells.
     EXPECT_NE(summary.find("number of timesteps with rain:             720\n"), std::string::npos) << summary;
     EXPECT_NE(summary.find("elapsed time when rain began:               0.00\n"), std::string::npos) << summary;
-    const double rain = value_after(summary, "volume of rainfall to overland:");
+    const double rain = kesta_test::value_after(summary, "volume of rainfall to overland:");
     EXPECT_NEAR(rain, 0.025 * cells * 30.0 * 30.0, 0.05);
 
     // The rain runs off over the banks into the stream and out at the outlet.
-    const double discharge = value_after(summary, "volume of discharge:");
-    const double remaining = value_after(summary, "volume remaining on surface:");
-    const double in_channels = value_after(summary, "final volume in channels (cu. m):");
-    const double lateral = value_after(summary, "volume of lateral inflow:");
+    const double discharge = kesta_test::value_after(summary, "volume of discharge:");
+    const double remaining = kesta_test::value_after(summary, "volume remaining on surface:");
+    const double in_channels = kesta_test::value_after(summary, "final volume in channels (cu. m):");
+    const double lateral = kesta_test::value_after(summary, "volume of lateral inflow:");
     EXPECT_GT(discharge, 0.9 * rain);
     EXPECT_NEAR(discharge + remaining + in_channels, rain, 0.2);
     EXPECT_NEAR(lateral, discharge + in_channels, 0.2);
     EXPECT_NE(summary.find("Explicit diffusive-wave channel routing.\n"), std::string::npos);
 
-    const double error_percent = value_after(summary, "mass conservation error:");
+    const double error_percent = kesta_test::value_after(summary, "mass conservation error:");
     ASSERT_FALSE(std::isnan(error_percent)) << summary;
     EXPECT_LE(std::fabs(error_percent), 1e-6);
     EXPECT_NE(summary.find("THE FOLLOWING WARNINGS ARE GIVEN:\nNo Warnings.\n"), std::string::npos);

@@ -16,11 +16,6 @@ namespace {
 using kesta_test::grid_text;
 using kesta_test::has;
 
-double value_after(const std::string& text, const std::string& label) {
-    const std::size_t at = text.find(label);
-    return at == std::string::npos ? -1e300 : std::stod(text.substr(at + label.size()));
-}
-
 TEST(ExplicitGiveUpRun, OutletLetsOutOnlyTheWaterThereIsAndTheSummaryWarns) {
     kesta_test::temp_dir dir;
     dir.write("mask.asc", grid_text(1, 2, 5.0, "1 1\n"));
@@ -34,9 +29,9 @@ TEST(ExplicitGiveUpRun, OutletLetsOutOnlyTheWaterThereIsAndTheSummaryWarns) {
     const auto r = kesta_test::run_kesta("p.prj", dir.path().string());
     ASSERT_EQ(r.status, 0) << r.output;
     const std::string summary = kesta_test::read_file(dir.file("summ.out"));
-    EXPECT_NEAR(value_after(summary, "volume of discharge:"), 50.0, 0.05) << summary;
-    EXPECT_NEAR(value_after(summary, "volume remaining on surface:"), 0.0, 0.05) << summary;
-    EXPECT_NEAR(value_after(summary, "mass conservation error:"), 0.0, 1e-6) << summary;
+    EXPECT_NEAR(kesta_test::value_after(summary, "volume of discharge:"), 50.0, 0.05) << summary;
+    EXPECT_NEAR(kesta_test::value_after(summary, "volume remaining on surface:"), 0.0, 0.05) << summary;
+    EXPECT_NEAR(kesta_test::value_after(summary, "mass conservation error:"), 0.0, 1e-6) << summary;
     EXPECT_TRUE(has(summary, "-The overland routing could not shorten its sub-step enough in 1 time step(s)\n"))
         << summary;
     EXPECT_FALSE(has(summary, "No Warnings.")) << summary;

@@ -58,11 +58,6 @@ bool capture(model_state& m, const char* step) {
     return true;
 }
 
-double value_after(const std::string& text, const std::string& label) {
-    const std::size_t at = text.find(label);
-    return at == std::string::npos ? -1e9 : std::stod(text.substr(at + label.size()));
-}
-
 TEST(CoupledRuns, StreamAndTileExchangesWithTheAquiferAreBookedOnceAndTheBalancesClose) {
     kesta_test::temp_dir dir(true);
     dir.write("mask.asc", grid([](int, int) { return 1.0; }, "%.0f "));

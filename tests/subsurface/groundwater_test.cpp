@@ -276,11 +276,6 @@ TEST(GroundwaterRuns, PumpingWellLowersItsLevelSeries) {
     EXPECT_EQ(summary.find("nan"), std::string::npos) << summary;
 }
 
-double value_after(const std::string& text, const std::string& label) {
-    const std::size_t at = text.find(label);
-    return at == std::string::npos ? -1e9 : std::stod(text.substr(at + label.size()));
-}
-
 // An hour of rain on a plus-shaped plane over an aquifer whose outlet cell
 // holds its head, with the soil of redistribution (and its accounting) or of
 // Richards columns above it: the soil drains into the aquifer, and both the
@@ -329,14 +324,14 @@ TEST(GroundwaterRuns, SoilColumnsAboveTheAquiferKeepTheBalances) {
         const std::string summary = kesta_test::read_file(dir.file("summ.out"));
         ASSERT_EQ(r.status, 0) << r.output << summary;
         EXPECT_EQ(summary.find("nan"), std::string::npos) << summary;
-        EXPECT_NEAR(value_after(summary, "mass conservation error:"), 0.0, 1e-4) << summary;
-        const double start = value_after(summary, "GW volume start =");
-        const double end = value_after(summary, "GW volume end =");
-        const double inputs = value_after(summary, "Total inputs to groundwater=");
-        const double bounds = value_after(summary, "Flux across head boundaries=");
-        EXPECT_GT(value_after(summary, "vol groundwater recharge (cu. m):"), 0.0) << summary;
+        EXPECT_NEAR(kesta_test::value_after(summary, "mass conservation error:"), 0.0, 1e-4) << summary;
+        const double start = kesta_test::value_after(summary, "GW volume start =");
+        const double end = kesta_test::value_after(summary, "GW volume end =");
+        const double inputs = kesta_test::value_after(summary, "Total inputs to groundwater=");
+        const double bounds = kesta_test::value_after(summary, "Flux across head boundaries=");
+        EXPECT_GT(kesta_test::value_after(summary, "vol groundwater recharge (cu. m):"), 0.0) << summary;
         EXPECT_NEAR(end - start, inputs + bounds, 10.0) << summary;
-        EXPECT_NEAR(value_after(summary, "Mass Balance error ="), 0.0, 0.02) << summary;
+        EXPECT_NEAR(kesta_test::value_after(summary, "Mass Balance error ="), 0.0, 0.02) << summary;
     }
 }
 

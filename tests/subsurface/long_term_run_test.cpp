@@ -36,11 +36,6 @@ std::string table_row(int id, const std::string& values) {
     return std::string(idf) + std::string(80, ' ') + values + "\n";
 }
 
-double value_after(const std::string& text, const std::string& label) {
-    const std::size_t at = text.find(label);
-    return at == std::string::npos ? -1.0 : std::stod(text.substr(at + label.size()));
-}
-
 TEST(LongTermRun, EndsAtTotTimeOrWithItsWeatherAndBalancesEachEvent) {
     kesta_test::temp_dir dir;
     dir.write("mask.asc", grid_text(3, 3, 100.0, "0 1 0\n1 1 1\n0 1 0\n"));
@@ -103,12 +98,12 @@ TEST(LongTermRun, EndsAtTotTimeOrWithItsWeatherAndBalancesEachEvent) {
         EXPECT_TRUE(has(summary, "Hydrometeorology data began on: 06/01/2020 at  0:00\n"
                                  "and ended on:                   06/0"));
         EXPECT_TRUE(has(summary, "The following number of hydromet. data points were repaired:0\n"));
-        EXPECT_NEAR(value_after(summary, "mass conservation error:"), 0.0, 1e-4) << summary;
+        EXPECT_NEAR(kesta_test::value_after(summary, "mass conservation error:"), 0.0, 1e-4) << summary;
         EXPECT_FALSE(has(summary, "nan")) << summary;
-        const double rain = value_after(summary, "volume of rainfall to overland:");
+        const double rain = kesta_test::value_after(summary, "volume of rainfall to overland:");
         EXPECT_NEAR(rain, c.rain, 0.5);
-        if (c.weather == warm) EXPECT_GT(value_after(summary, "volume of infiltrated water:"), 100.0);
-        else EXPECT_NEAR(value_after(summary, "final volume of snow (cu. m):"), rain, 0.5);
+        if (c.weather == warm) EXPECT_GT(kesta_test::value_after(summary, "volume of infiltrated water:"), 100.0);
+        else EXPECT_NEAR(kesta_test::value_after(summary, "final volume of snow (cu. m):"), rain, 0.5);
     }
 }
 
@@ -132,9 +127,9 @@ TEST(SpringExample, SnowOfTheFirstTenDaysLiesOnTheValley) {
     EXPECT_TRUE(has(summary, "SIMULATION SUMMARY- EVENT 2\n") && !has(summary, "EVENT 3\n")) << summary;
     EXPECT_TRUE(has(summary, "The following number of hydromet. data points were repaired:0\n"));
     // Event 2 starts on event 1's snow and ends with both.
-    EXPECT_NEAR(value_after(summary.substr(summary.find("EVENT 2\n")), "initial liquid-equiv. volume of snow:"),
-                value_after(summary, "final volume of snow (cu. m):"), 0.05);
-    EXPECT_NEAR(value_after(summary.substr(summary.find("EVENT 2\n")), "final volume of snow (cu. m):"), 149399.1,
+    EXPECT_NEAR(kesta_test::value_after(summary.substr(summary.find("EVENT 2\n")), "initial liquid-equiv. volume of snow:"),
+                kesta_test::value_after(summary, "final volume of snow (cu. m):"), 0.05);
+    EXPECT_NEAR(kesta_test::value_after(summary.substr(summary.find("EVENT 2\n")), "final volume of snow (cu. m):"), 149399.1,
                 0.5);
     EXPECT_EQ(lines_of(kesta_test::read_file(dir.file("evap_out"))).size(), 10u * 24 + 2);
     EXPECT_FALSE(has(summary, "nan"));

@@ -137,11 +137,6 @@ TEST(Sacramento, TopographicIndexOfAStrip) {
     EXPECT_NEAR(index[1], std::log(rows * 900.0 / (2.0 * 30.0 * 0.01)), 1e-9);
 }
 
-double value_after(const std::string& text, const std::string& label) {
-    const std::size_t at = text.find(label);
-    return at == std::string::npos ? -1e300 : std::stod(text.substr(at + label.size()));
-}
-
 bool has(const std::string& text, const std::string& what) { return text.find(what) != std::string::npos; }
 
 // A valley of 5 x 3 cells of 30 m with its stream down the middle column.
@@ -229,21 +224,21 @@ TEST(Sacramento, AWholeRunClosesItsBalance) {
     const std::string s = v.summary();
     ASSERT_EQ(r.status, 0) << r.output;
     ASSERT_TRUE(has(s, "Base flow using the Sacramento Soil Moisture Accounting Model.")) << s;
-    EXPECT_NEAR(value_after(s, "mass conservation error:"), 0.0, 5e-7) << s;
-    const double received = value_after(s, "volume of infil water SAC recieves:");
-    const double base_flow = value_after(s, "volume of base flow from Sacramento:");
+    EXPECT_NEAR(kesta_test::value_after(s, "mass conservation error:"), 0.0, 5e-7) << s;
+    const double received = kesta_test::value_after(s, "volume of infil water SAC recieves:");
+    const double base_flow = kesta_test::value_after(s, "volume of base flow from Sacramento:");
     EXPECT_GT(received, 100.0) << s;
     EXPECT_GT(base_flow, 10.0) << s;
     // The stores start with 25 + 4 + 50 + 25 + 50 mm over 13500 m2.
-    EXPECT_NEAR(value_after(s, "volume of subsurface at event start:"), 154.0 * 13.5, 0.1) << s;
+    EXPECT_NEAR(kesta_test::value_after(s, "volume of subsurface at event start:"), 154.0 * 13.5, 0.1) << s;
     // The channel took more than the rain that did not soak in: the outflow
     // reached it (what the last hours gave is still on its way).
-    const double runoff = value_after(s, "volume of rainfall to overland:") - received;
-    EXPECT_GT(value_after(s, "volume of lateral inflow:"), runoff + 0.5 * base_flow) << s;
+    const double runoff = kesta_test::value_after(s, "volume of rainfall to overland:") - received;
+    EXPECT_GT(kesta_test::value_after(s, "volume of lateral inflow:"), runoff + 0.5 * base_flow) << s;
     // The accounting's own check at the end of the run.
     EXPECT_TRUE(has(s, "Simulation summary for the Sacramento Soil Moisture Accounting Model")) << s;
-    EXPECT_NEAR(value_after(s, "Residual (neg. means mass created (mm):"), 0.0, 5e-4) << s;
-    EXPECT_NEAR(value_after(s, "Initial subsurface storage(mm):"), 154.0, 1e-3) << s;
+    EXPECT_NEAR(kesta_test::value_after(s, "Residual (neg. means mass created (mm):"), 0.0, 5e-4) << s;
+    EXPECT_NEAR(kesta_test::value_after(s, "Initial subsurface storage(mm):"), 154.0, 1e-3) << s;
     EXPECT_FALSE(has(s, "nan")) << s;
 }
 
@@ -260,19 +255,19 @@ TEST(Sacramento, ALongTermRunBalancesEachEvent) {
     // About an hour's outflow of the starting stores (m3).
     const double hour = 1.75 * 13.5;
     for (const std::string& event : {s.substr(0, second), s.substr(second)}) {
-        EXPECT_NEAR(value_after(event, "mass conservation error:"), 0.0, 5e-7) << event;
-        EXPECT_GT(value_after(event, "volume of base flow from Sacramento:"), 0.0) << event;
+        EXPECT_NEAR(kesta_test::value_after(event, "mass conservation error:"), 0.0, 5e-7) << event;
+        EXPECT_GT(kesta_test::value_after(event, "volume of base flow from Sacramento:"), 0.0) << event;
         // The rain that did not soak in, the event's own outflow and at most
         // the hour on its way at the event's start: not the three hours of
         // outflow before the first event, when the channels waited.
-        EXPECT_LT(value_after(event, "volume of lateral inflow:"),
-                  value_after(event, "volume of rainfall to overland:") -
-                      value_after(event, "volume of infiltrated water:") +
-                      value_after(event, "volume of base flow from Sacramento:") + 1.5 * hour)
+        EXPECT_LT(kesta_test::value_after(event, "volume of lateral inflow:"),
+                  kesta_test::value_after(event, "volume of rainfall to overland:") -
+                      kesta_test::value_after(event, "volume of infiltrated water:") +
+                      kesta_test::value_after(event, "volume of base flow from Sacramento:") + 1.5 * hour)
             << event;
     }
     // The weather's evapotranspiration reached the stores.
-    EXPECT_GT(value_after(s, "AET calculated by Sacramento (mm):"), 1.0) << s;
+    EXPECT_GT(kesta_test::value_after(s, "AET calculated by Sacramento (mm):"), 1.0) << s;
     EXPECT_FALSE(has(s, "nan")) << s;
 }
 

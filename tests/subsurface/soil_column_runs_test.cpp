@@ -19,11 +19,6 @@ namespace {
 using kesta_test::grid_text;
 using kesta_test::has;
 
-double value_after(const std::string& text, const std::string& label) {
-    const std::size_t at = text.find(label);
-    return at == std::string::npos ? -1.0 : std::stod(text.substr(at + label.size()));
-}
-
 std::string table_row(int id, const std::string& values) {
     char idf[16];
     std::snprintf(idf, sizeof idf, "%6d", id);
@@ -68,9 +63,9 @@ TEST(SoilColumnRuns, BothMethodsAccountForEveryDrop) {
         const std::string summary = kesta_test::read_file(dir.file("summ.out"));
         ASSERT_EQ(r.status, 0) << r.output;
         EXPECT_TRUE(has(summary, method)) << summary;
-        EXPECT_NEAR(value_after(summary, "mass conservation error:"), 0.0, 1e-4) << summary;
-        EXPECT_GT(value_after(summary, "volume of infiltrated water:"), 200.0) << summary;
-        EXPECT_GE(value_after(summary, "volume ground water recharge:"), 0.0) << summary;
+        EXPECT_NEAR(kesta_test::value_after(summary, "mass conservation error:"), 0.0, 1e-4) << summary;
+        EXPECT_GT(kesta_test::value_after(summary, "volume of infiltrated water:"), 200.0) << summary;
+        EXPECT_GE(kesta_test::value_after(summary, "volume ground water recharge:"), 0.0) << summary;
         EXPECT_FALSE(has(summary, "nan")) << summary;
     }
 }
@@ -102,11 +97,11 @@ TEST(SoilColumnRuns, RichardsColumnsAccountForEveryDrop) {
     const std::string summary = kesta_test::read_file(dir.file("summ.out"));
     ASSERT_EQ(r.status, 0) << r.output << summary;
     EXPECT_TRUE(has(summary, "Infiltration by Richards Eq.")) << summary;
-    EXPECT_NEAR(value_after(summary, "mass conservation error:"), 0.0, 1e-4) << summary;
-    EXPECT_NEAR(value_after(summary, "Richard equation mass balance error"), 0.0, 1e-6) << summary;
-    const double infiltrated = value_after(summary, "volume of infiltrated water:");
+    EXPECT_NEAR(kesta_test::value_after(summary, "mass conservation error:"), 0.0, 1e-4) << summary;
+    EXPECT_NEAR(kesta_test::value_after(summary, "Richard equation mass balance error"), 0.0, 1e-6) << summary;
+    const double infiltrated = kesta_test::value_after(summary, "volume of infiltrated water:");
     EXPECT_GT(infiltrated, 200.0) << summary;
-    EXPECT_NEAR(value_after(summary, "net vol infiltrated to soil (cu. m.):"), infiltrated, 0.1) << summary;
+    EXPECT_NEAR(kesta_test::value_after(summary, "net vol infiltrated to soil (cu. m.):"), infiltrated, 0.1) << summary;
     EXPECT_FALSE(has(summary, "nan")) << summary;
 
     // 37 lines (every 5 minutes of 180) of the time and 3 + 1 node moistures:

@@ -3,10 +3,12 @@
 
 #include <unistd.h>
 
+#include <cmath>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <sstream>
 #include <string>
 
 namespace kesta_test {
@@ -48,6 +50,17 @@ private:
 inline std::string read_file(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// The number that follows `label` in `text`; NaN (which fails every
+// comparison) when the label or the number is absent.
+inline double value_after(const std::string& text, const std::string& label) {
+    const std::size_t at = text.find(label);
+    if (at == std::string::npos) return std::nan("");
+    std::istringstream in(text.substr(at + label.size()));
+    double v = std::nan("");
+    in >> v;
+    return v;
 }
 
 }  // namespace kesta_test
