@@ -336,3 +336,24 @@ TEST(GroundwaterRuns, SoilColumnsAboveTheAquiferKeepTheBalances) {
 }
 
 }  // namespace
+
+// A head that is not a number fails the sweeps even when a later line of the
+// same pass is within the tolerance (here a part of the watershed that does
+// not touch it), and a step never passes it off as a dry cell.
+TEST(Groundwater, HeadThatIsNotANumberIsNeverTakenForConverged) {
+    model_state m;
+    make_aquifer(m, 3, 10.0, 1.0, 0.0, 0.25, 3600.0);
+    m.mask[1][2] = 0;  // cells 1 and 3 apart
+    m.gw_lsor_dir = 2;
+    for (int k = 1; k <= 3; ++k) {
+        m.Bdummy[k] = m.Ddummy[k] = m.Fdummy[k] = m.Hdummy[k] = 0.0;
+        m.Edummy[k] = 1.0;
+        m.Qdummy[k] = m.elevgw[k];
+    }
+    m.Qdummy[1] = std::nan("");
+    int passes = 0;
+    kesta_test::printed_by([&] { passes = kesta::gw_line_sweeps(m, m.elevgw); });
+    EXPECT_EQ(passes, -1);
+    EXPECT_NE(kesta::g_error_record.stop, 0);
+    kesta::g_error_record.clear_for_run();
+}
