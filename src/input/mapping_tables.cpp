@@ -729,6 +729,10 @@ bool read_well_table(model_state& m, mapping_table_file& file, const std::string
         }
     }
     assign_wells_to_cells(m, t.id_grid, mask, rows, cols);
+    if (g_error_record.stop) {
+        print_both(format_text("(the WELL_TABLE of %s)\n", file_name.c_str()));
+        return false;
+    }
     return true;
 }
 

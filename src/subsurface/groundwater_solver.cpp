@@ -340,7 +340,8 @@ int gw_line_sweeps(model_state& m, vec1<double>& head) {
                 const int k = m.gw_line_cells[j];
                 const double x = rhs[j] - head[k];
                 head[k] += m.gw_relax_coeff * x;
-                if (!(std::fabs(x) <= largest)) largest = std::fabs(x);  // a NaN stays
+                // A NaN stays, whatever the later lines of the pass give.
+                if (!std::isnan(largest) && !(std::fabs(x) <= largest)) largest = std::fabs(x);
             }
         }
         if (largest < m.gw_lsor_con) return pass;

@@ -35,8 +35,7 @@ enum class card_kind {
     rate,        // per interval, limited to [0, 1)
     content,     // fraction of its capacity, limited to [0, 1]
     fraction,    // pfree: a share, within [0, 1]
-    nonnegative, // zperc, rexp
-    depth,       // saved (mm)
+    nonnegative, // zperc, rexp, saved (mm)
 };
 
 struct sac_card {
@@ -64,7 +63,7 @@ const sac_card kCards[] = {
     {"lztwc", &P::lztwc, card_kind::content, &P::lztwm},
     {"lzfsc", &P::lzfsc, card_kind::content, &P::lzfsm},
     {"lzfpc", &P::lzfpc, card_kind::content, &P::lzfpm},
-    {"saved", &P::saved, card_kind::depth, nullptr},
+    {"saved", &P::saved, card_kind::nonnegative, nullptr},
 };
 constexpr int kCardCount = static_cast<int>(sizeof kCards / sizeof kCards[0]);
 static_assert(kCardCount == kCountedCards, "every counted card has its row");
@@ -147,8 +146,6 @@ bool settle_card(sacramento_params& p, const sac_card& c, const card_seen& seen,
             v *= p.*(c.capacity);
             return true;
         }
-        case card_kind::depth:
-            return true;
     }
     return true;
 }

@@ -276,6 +276,30 @@ TEST(GroundwaterRuns, PumpingWellLowersItsLevelSeries) {
     EXPECT_EQ(summary.find("nan"), std::string::npos) << summary;
 }
 
+// A well of the WELL_TABLE that follows a series the run does not hold stops
+// the run with a message naming the well, the series and the table's file.
+TEST(GroundwaterRuns, WellOnAMissingSeriesNamesItsFile) {
+    kesta_test::temp_dir dir;
+    for (const char* name : {"mask.asc", "bound.asc"}) dir.write(name, kesta_test::grid_text(1, 3, 10.0, "1 1 1\n"));
+    dir.write("elev.asc", kesta_test::grid_text(1, 3, 10.0, "20 20 20\n"));
+    dir.write("wt.asc", kesta_test::grid_text(1, 3, 10.0, "15 15 15\n"));
+    dir.write("bot.asc", kesta_test::grid_text(1, 3, 10.0, "0 0 0\n"));
+    dir.write("wells.idx", kesta_test::grid_text(1, 3, 10.0, "0 3 0\n"));
+    dir.write("t.cmt", "KESTA_INDEX_MAP_TABLES\nINDEX_MAP wells.idx \"Wells\"\nWELL_TABLE \"Wells\"\nNUM_IDS 1\n"
+                       "ID DESCRIPTION USES_SERIES RATE UNUSED\n     3" + std::string(80, ' ') + "1 7 0\n");
+    dir.write("p.prj", "KESTAPROJECT\nWATERSHED_MASK mask.asc\nELEVATION elev.asc\nGRIDSIZE 10\nROWS 1\nCOLS 3\n"
+                       "OUTROW 1\nOUTCOL 3\nOUTSLOPE 0.01\nMAP_FREQ 1000\nMANNING_N 0.05\nSUMMARY summ.out\n"
+                       "OUTLET_HYDRO hyd.out\nSUPER_QUIET\nHYD_FREQ 10\nTOT_TIME 60\nTIMESTEP 10\n"
+                       "RAIN_INTENSITY 1\nRAIN_DURATION 10\nSTART_DATE 2020 6 1\nSTART_TIME 12 0\n"
+                       "MAPPING_TABLE t.cmt\nWATER_TABLE wt.asc\nAQUIFER_BOTTOM bot.asc\nGW_SIMULATION\n"
+                       "GW_BOUNDFILE bound.asc\nGW_UNIF_HYCOND 36\nGW_UNIF_POROSITY 0.3\nGW_TIMESTEP 60\n");
+    const auto r = kesta_test::run_kesta("p.prj", dir.path().string());
+    EXPECT_NE(r.status, 0);
+    const std::size_t at = r.output.find("well 3 (row 1, column 2) follows time series 7");
+    ASSERT_NE(at, std::string::npos) << r.output;
+    EXPECT_NE(r.output.find("WELL_TABLE of t.cmt", at), std::string::npos) << r.output;
+}
+
 // An hour of rain on a plus-shaped plane over an aquifer whose outlet cell
 // holds its head, with the soil of redistribution (and its accounting) or of
 // Richards columns above it: the soil drains into the aquifer, and both the
@@ -336,3 +360,24 @@ TEST(GroundwaterRuns, SoilColumnsAboveTheAquiferKeepTheBalances) {
 }
 
 }  // namespace
+
+// A head that is not a number fails the sweeps even when a later line of the
+// same pass is within the tolerance (here a part of the watershed that does
+// not touch it), and a step never passes it off as a dry cell.
+TEST(Groundwater, HeadThatIsNotANumberIsNeverTakenForConverged) {
+    model_state m;
+    make_aquifer(m, 3, 10.0, 1.0, 0.0, 0.25, 3600.0);
+    m.mask[1][2] = 0;  // cells 1 and 3 apart
+    m.gw_lsor_dir = 2;
+    for (int k = 1; k <= 3; ++k) {
+        m.Bdummy[k] = m.Ddummy[k] = m.Fdummy[k] = m.Hdummy[k] = 0.0;
+        m.Edummy[k] = 1.0;
+        m.Qdummy[k] = m.elevgw[k];
+    }
+    m.Qdummy[1] = std::nan("");
+    int passes = 0;
+    kesta_test::printed_by([&] { passes = kesta::gw_line_sweeps(m, m.elevgw); });
+    EXPECT_EQ(passes, -1);
+    EXPECT_NE(kesta::g_error_record.stop, 0);
+    kesta::g_error_record.clear_for_run();
+}

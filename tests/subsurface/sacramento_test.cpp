@@ -287,6 +287,9 @@ TEST(Sacramento, TheSetUpRefusesWhatTheAccountingCannotRun) {
         {"a duplicate card", 10.0, "uzk 0.2\n" + valley::cards(), "card uzk on lines 2 and 5"},
         {"a missing card", 10.0, valley::cards().substr(0, valley::cards().find("saved")), "lacks: saved"},
         {"a value that is no number", 10.0, "uzk fast\n" + valley::cards(), "\"fast\""},
+        // A negative reserve would let the tension store draw the free stores below 0.
+        {"a negative saved", 10.0, valley::cards().replace(valley::cards().find("saved 0"), 7, "saved -5"),
+         "saved is -5; it must not be negative.\n(Sacramento parameter file sac.txt, line"},
     };
     for (const case_& c : cases) {
         valley v;
