@@ -399,7 +399,10 @@ void flooded_shares(model_state& m) {
     }
 }
 
-void capture_nodes(model_state& m) {
+// A node taken in this step brings its water and the lateral inflow it was
+// given for the step (`qlat` over dt seconds) into the lake: the routing
+// no longer visits it, and the inflow would otherwise be lost.
+void capture_nodes(model_state& m, double dt) {
     for (int l = m.nlinks - 1; l >= 1; --l) {
         if (!link_is_open_channel(m.ltype[l])) continue;
         const int d = m.dslink[l];
@@ -412,8 +415,8 @@ void capture_nodes(model_state& m) {
             const int lake = lake_of_link(m, d);
             if (!below_taken || !lake) break;
             m.status_node[j][l] = 1;
-            move_lake(m, lake, m.area[j][l] * m.chan_dx[l]);
-            m.area[j][l] = m.qp[j][l] = m.yp[j][l] = m.chan_depth[j][l] = 0.0;
+            move_lake(m, lake, (m.area[j][l] + m.qlat[j][l] * dt) * m.chan_dx[l]);
+            m.area[j][l] = m.qp[j][l] = m.yp[j][l] = m.chan_depth[j][l] = m.qlat[j][l] = 0.0;
             --m.nx[l];
             if (!m.quiet)
                 std::printf("node taken: [%d][%d] lake_elev: %7.2lf, dslink:%d nx: %d\n", j, l, m.lake_elev[lake], d,
@@ -488,7 +491,7 @@ int ex_flow_route(model_state& m, double dt, double courant_limit, double& outle
     m.route_substeps = 0;
     if (m.chan_lakes_on) {
         flooded_shares(m);
-        capture_nodes(m);
+        capture_nodes(m, dt);
         if (!release_nodes(m)) return -1;
     }
     const int out_link = m.nlinks;

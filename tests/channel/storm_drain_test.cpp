@@ -80,6 +80,21 @@ TEST(TileDrains, MoodyDepthAndHooghoudtDischargeOfOneDrainUnderOneCell) {
     EXPECT_NE(said.find("Pipe invert must be above"), std::string::npos) << said;
     EXPECT_EQ(s.Q_tile_grid[1], 0.0);
     g_error_record.clear_for_run();
+
+    // Drains spaced within a few diameters leave Moody's fit (an infinite
+    // or negative equivalent depth): the run stops instead of booking it.
+    bottom[1] = 9.0;
+    s.diameter[1][1] = 0.2;
+    for (double spacing : {std::exp(1.15) * 0.1, 0.3}) {
+        s.drain_spacing[1][1] = spacing;
+        testing::internal::CaptureStdout();
+        tile_drain_inflow(s, table, bottom);
+        const std::string told = testing::internal::GetCapturedStdout();
+        EXPECT_EQ(g_error_record.stop, 1) << spacing;
+        EXPECT_NE(told.find("drain spacing"), std::string::npos) << told;
+        EXPECT_EQ(s.Q_tile_grid[1], 0.0) << spacing;
+        g_error_record.clear_for_run();
+    }
 }
 
 TEST(PipeDatasets, AFlowBlockWritesItsPipesThenNoValueForTheLastNode) {

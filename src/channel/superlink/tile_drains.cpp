@@ -63,6 +63,17 @@ int tile_drain_inflow(storm_drain_state& s, const vec1<double>& elevgw, const ve
             }
             const double L = s.drain_spacing[l][p];
             const double de = moody_equivalent_depth(d, L, 0.5 * s.diameter[l][p]);
+            // Moody's fit holds for drains spaced well apart: spaced within a
+            // few diameters its denominators reach 0 or turn negative, which
+            // would make an infinite flow or a drain that pushes water into
+            // the ground.
+            if (d > 0.0 && !(std::isfinite(de) && de > 0.0)) {
+                store_refusal(format_text("Error: storm-sewer PIPE card of pipe %d of superlink %d: drain spacing %g m "
+                                          "is too close for its diameter %g m (at %.4f m above the aquifer bottom "
+                                          "under active cell %d the equivalent depth is %g m, not above 0)\n",
+                                          k, l, L, s.diameter[l][p], d, g, de));
+                return 1;
+            }
             const double q = hooghoudt_rate(K, de, head, L) * L * s.dx[l][k] * s.gpi_pct[c][e] / kSecondsPerHour;
             s.Q_tile_grid[g] += q;
             s.superlink_tile_flow[l][k] += q;
