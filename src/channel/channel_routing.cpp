@@ -361,17 +361,22 @@ void lake_point_sources(model_state& m, double h, entering_volumes& in) {
             first = 1;
             last = m.nx1[l];
             lake = lake_of_link(m, l);
-        } else if (link_is_open_channel(t) || link_is_overtaken(t)) {
+        } else if (link_is_overtaken(t)) {
+            // The routing skips the whole link: every node's source is the lake's.
+            first = 1;
+            last = m.link_nodes[l];
+            lake = lake_of_link(m, l);
+        } else if (link_is_open_channel(t)) {
             if (m.status_node.empty()) continue;
             first = m.nx[l] + 1;
             last = m.link_nodes[l];
-            lake = link_is_overtaken(t) ? lake_of_link(m, l) : lake_of_link(m, m.dslink[l]);
+            lake = lake_of_link(m, m.dslink[l]);
         } else {
             continue;
         }
         if (!lake) continue;
         for (int j = first; j <= last; ++j) {
-            if (!link_is_lake(t) && !m.status_node[j][l]) continue;
+            if (link_is_open_channel(t) && !m.status_node[j][l]) continue;
             double v = point_source(m, j, l) * h;
             if (v < 0.0) v = -std::min(-v, std::max(0.0, m.lake_volume[lake]));
             m.lake_volume[lake] += v;

@@ -128,10 +128,9 @@ TEST_F(RoutedNetwork, ALakeLosesThroughItsWeirWhatTheChannelReceives) {
     EXPECT_LE(lost, 2.0 / 3.0 * 3.0 * std::sqrt(19.62 * 0.125 / 3.0) * 1800.0 + 1e-9);
 }
 
-// A head link whose last node lies under the lake: the lake takes the node
-// at the start of the step, and the lateral inflow the node was given for
-// the step (bank exchange, pipe outflow) goes with it into the lake.
-TEST_F(RoutedNetwork, ANodeTheLakeTakesBringsItsLateralInflowIntoTheLake) {
+// A head link of 3 nodes into a lake (link 2) with a weir (link 3) to an
+// outlet link of 5 nodes.
+std::string head_link_into_lake() {
     trapezoid_link in, out;
     in.nodes = 3;
     in.dx = out.dx = 30.0;
@@ -139,14 +138,20 @@ TEST_F(RoutedNetwork, ANodeTheLakeTakesBringsItsLateralInflowIntoTheLake) {
     out.nodes = 5;
     out.top_bed = 100.0;
     in.slope = out.slope = 0.002;
-    const std::string text =
-        kesta_test::network_header(4, 5) + "CONNECT 1 2 0\nCONNECT 2 3 1 1\nCONNECT 3 4 1 2\nCONNECT 4 0 1 3\n" +
-        kesta_test::trapezoid_link_block(1, in) +
-        "LINK 2\nNODES 1\nLAKE\nMINWSE 99.0\nINITWSE 101.0\nMAXWSE 103.0\nNUMPTS 6\n1 1 1 2 2 1 2 2 3 1 3 2\n"
-        "LINK 3\nSTRUCTURE\nNUMSTRUCTS 1\nNODE 1\nELEV 100.4\nNODE 2\nELEV 100.3\n"
-        "STRUCTTYPE weir\nCREST_LENGTH 3.0\nCREST_LOW_ELEV 100.5\nDISCHARGE_COEFF_FORWARD 1.0\n"
-        "DISCHARGE_COEFF_REVERSE 1.0\n" +
-        kesta_test::trapezoid_link_block(4, out);
+    return kesta_test::network_header(4, 5) + "CONNECT 1 2 0\nCONNECT 2 3 1 1\nCONNECT 3 4 1 2\nCONNECT 4 0 1 3\n" +
+           kesta_test::trapezoid_link_block(1, in) +
+           "LINK 2\nNODES 1\nLAKE\nMINWSE 99.0\nINITWSE 101.0\nMAXWSE 103.0\nNUMPTS 6\n1 1 1 2 2 1 2 2 3 1 3 2\n"
+           "LINK 3\nSTRUCTURE\nNUMSTRUCTS 1\nNODE 1\nELEV 100.4\nNODE 2\nELEV 100.3\n"
+           "STRUCTTYPE weir\nCREST_LENGTH 3.0\nCREST_LOW_ELEV 100.5\nDISCHARGE_COEFF_FORWARD 1.0\n"
+           "DISCHARGE_COEFF_REVERSE 1.0\n" +
+           kesta_test::trapezoid_link_block(4, out);
+}
+
+// A head link whose last node lies under the lake: the lake takes the node
+// at the start of the step, and the lateral inflow the node was given for
+// the step (bank exchange, pipe outflow) goes with it into the lake.
+TEST_F(RoutedNetwork, ANodeTheLakeTakesBringsItsLateralInflowIntoTheLake) {
+    const std::string text = head_link_into_lake();
     const std::string gst = "GRIDSTREAMFILE\nSTREAMCELLS 1\nCELLIJ 1 1\nNUMNODES 1\nLINKNODE 1 2 1.0\n";
     set_up(text, 4, 3, 30.0, [](int r, int) { return r <= 2 ? 100.0 : 101.5; }, gst);
     ASSERT_EQ(m->nx[1], 2);
@@ -157,6 +162,21 @@ TEST_F(RoutedNetwork, ANodeTheLakeTakesBringsItsLateralInflowIntoTheLake) {
     ASSERT_EQ(ex_flow_route(*m, dt, m->max_courant_number, outlet), 0);
     ASSERT_EQ(m->nx[1], 1);  // taken
     EXPECT_NEAR(channel_volume() + m->lake_volume[1] + outlet - before, q * 30.0 * dt, 1e-6);
+}
+
+// A link the lake has overtaken is not routed: a point source on any of its
+// nodes delivers into the lake.
+TEST_F(RoutedNetwork, APointSourceOnAnOvertakenLinkFeedsTheLake) {
+    const std::string text = head_link_into_lake();
+    set_up(text, 4, 3, 30.0, [](int r, int) { return r <= 2 ? 100.0 : 101.5; });
+    link_set_overtaken(m->ltype[1]);
+    m->ldex[1] = 1;
+    alloc_dmatrix(m->maxnodes, m->nlinks, m->chan_point_Q, "chan_point_Q");
+    m->chan_point_Q[1][1] = 0.5;  // m3/s at the link's first node
+    double outlet = 0.0;
+    ASSERT_TRUE(route(*m, 1, 60.0, outlet));
+    EXPECT_NEAR(m->run_sums.lake_point_sources, 30.0, 1e-9);
+    EXPECT_NEAR(m->run_sums.stream_point_sources, 0.0, 1e-12);
 }
 
 }  // namespace
