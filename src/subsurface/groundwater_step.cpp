@@ -241,7 +241,7 @@ double take_volume(vec1<double>& v, int k) {
 
 void settle_groundwater_exchanges(model_state& m) {
     if (!m.gw_simulation || m.elevgw.empty()) return;
-    if (m.stream_loss) book_surface_exchanges(m);
+    book_surface_exchanges(m);
     const bool pipes = m.storm_sewer_given && !m.vol_tile_grid.empty();
     gw_run_totals& t = m.gw_totals;
     for (int k = 1; k <= m.ncells; ++k) {
@@ -264,7 +264,7 @@ void step_groundwater(model_state& m) {
     advance_interval_clock(m.gw_last, m.gw_next, m.time, m.gw_interval);
     if (!(dt > 0.0)) return;
     m.any_exfil = 0;
-    if (m.stream_loss) book_surface_exchanges(m);
+    book_surface_exchanges(m);
 
     const bool richards = m.inf_richards_on && m.richards.built();
     const bool accounting = !richards && m.soil_et_accounting && holds(m.Ws1, m.ncells);

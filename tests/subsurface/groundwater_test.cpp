@@ -155,6 +155,21 @@ TEST(Groundwater, PumpingWellTakesOnlyTheWaterItsCellHolds) {
     EXPECT_NEAR(m.gw_totals.pumping, 0.999 * 0.25 * 100.0, 1e-9);
 }
 
+// Lake-bed leakage needs no STREAM_LOSS: what a lake gave the aquifer is in
+// the aquifer's totals and its heads alike.
+TEST(Groundwater, LakeLeakageReachesTheAquiferWithoutStreamLoss) {
+    model_state m;
+    make_aquifer(m, 3, 10.0, 1.0, 0.0, 0.25, 3600.0);
+    note_start(m);
+    m.chan_lakes_on = 1;
+    kesta::alloc_dvector(m.lake_source, m.ncells, "lake_source");
+    m.lake_source[2] = 5.0;  // m3 from the lake
+    kesta::settle_groundwater_exchanges(m);
+    EXPECT_NEAR(m.gw_totals.lakes_to_gw, 5.0, 1e-12);
+    EXPECT_NEAR(m.elevgw[2], 1.0 + 5.0 / (100.0 * 0.25), 1e-12);
+    EXPECT_NEAR(kesta::groundwater_balance_error(m), 0.0, 1e-9);
+}
+
 struct refusal {
     const char* what;
     void (*spoil)(model_state&);
