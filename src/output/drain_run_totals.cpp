@@ -4,23 +4,11 @@
 #include <cstdio>
 
 #include "channel/superlink/storm_drain_state.hpp"
+#include "channel/superlink/storm_drain_steps.hpp"
 #include "model/model_state.hpp"
 #include "output/output_steps.hpp"
 
 namespace kesta {
-
-namespace {
-
-bool any_other_fixed_head(const model_state& m) {
-    if (m.run_superlink_to_boundary != 0.0) return true;
-    for (int j = 1; j <= m.n_sjunc; ++j) {
-        const int code = m.sjunc_inlet_type[j];
-        if (m.bound[j] && code != kOutletToCell && code != kOutletToChannel) return true;
-    }
-    return false;
-}
-
-}  // namespace
 
 double drain_run_balance_error(const model_state& m) {
     return m.run_initial_in_drains + m.run_inputs_to_superlink + m.run_drain_cleanup - m.run_superlink_to_overland -
@@ -38,7 +26,7 @@ void write_drain_run_totals(const model_state& m) {
     std::fprintf(fp, "Volume of subsurface drains to overland         %14.2lf\n", m.run_superlink_to_overland);
     std::fprintf(fp, "Volume of subsurface drains to channels         %14.2lf\n", m.run_superlink_to_channels);
     std::fprintf(fp, "Volume of groundwater to tile drains            %14.2lf\n", m.run_gw_to_tile_drains);
-    if (any_other_fixed_head(m))
+    if (m.run_superlink_to_boundary != 0.0 || drains_have_other_fixed_heads(m))
         std::fprintf(fp, "Volume of subsurface drains to boundaries       %14.2lf\n", m.run_superlink_to_boundary);
     std::fprintf(fp, "Volume of subsurface drain solver clean-up      %14.2lf\n", m.run_drain_cleanup);
     std::fputs("\n", fp);

@@ -9,6 +9,7 @@
 #include <cmath>
 
 #include "calibration/replace_params.hpp"
+#include "channel/superlink/storm_drain_steps.hpp"
 #include "core/calendar.hpp"
 #include "core/text_format.hpp"
 #include "model/model_state.hpp"
@@ -158,13 +159,7 @@ bool tile_drains(const model_state& m) { return drains(m) && m.tile_drains_prese
 // A fixed-head superjunction other than the outlets onto cells and into
 // channels, or water an outlet drew in from its fixed head.
 bool drain_boundaries(const model_state& m) {
-    if (!drains(m)) return false;
-    if (m.volume_superlink_boundary != 0.0) return true;
-    for (int j = 1; j <= m.n_sjunc; ++j) {
-        const int code = m.sjunc_inlet_type[j];
-        if (m.bound[j] && code != kOutletToCell && code != kOutletToChannel) return true;
-    }
-    return false;
+    return drains(m) && (m.volume_superlink_boundary != 0.0 || drains_have_other_fixed_heads(m));
 }
 bool ch1_lakes(const model_state& m) { return ch1(m) && lakes(m); }
 
@@ -215,8 +210,7 @@ const volume_line kVolumeLines[] = {
     {drain_boundaries, "volume of superlink to boundaries:   %9.1lf\n",
      value_of<&model_state::volume_superlink_boundary>},
     {tile_drains, "volume of gw to tile drains:         %9.1lf\n", value_of<&model_state::volume_gw_tile_drains>},
-    // Water the pipe solver made: its depth and head floors and the storage
-    // beyond its linearised continuity.
+    // Water the pipe solver made: what its depth and head floors added.
     {drains, "volume of drain solver clean-up:     %9.1lf\n", value_of<&model_state::volume_drain_cleanup>},
     {always, "\n", nullptr},
     {lakes, "volume remaining in lakes            %9.1lf\n", value_of<&model_state::volume_remaining_in_lakes>},

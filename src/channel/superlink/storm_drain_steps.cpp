@@ -13,8 +13,9 @@
 //     over its sub-steps as lateral inflow and cleared. Until then it is
 //     water in transit, which the event balance counts with the drains;
 //   - other fixed heads: booked as outflow at a boundary;
-//   - the solver's clean-up (depth and head floors, and the storage of its
-//     linearised continuity) as water the network made.
+//   - the solver's clean-up (what its depth and head floors added) as water
+//     the network made; its storage iteration's leftover residual is not
+//     booked, so a solve that did not converge shows in the balance error.
 #include <cmath>
 
 #include "channel/link_types.hpp"
@@ -32,11 +33,6 @@ namespace kesta {
 namespace {
 
 bool grate_inlet(int code) { return code >= 1 && code <= kMaxGrates; }
-
-// Water made by the solver so far (m3): what its depth and head floors
-// added. The storage iteration's leftover residual is not booked, so a
-// solve that did not converge shows in the balance error.
-double solver_made_water(const storm_drain_state& s) { return s.drain_cleanup_volume; }
 
 // The solver's running totals are restarted before each call, so that
 // they hold the call's own volumes: a difference of two large running
@@ -91,7 +87,7 @@ void book_solve(model_state& m, double in_transit_before) {
     const double boundary = m.superlink_volume_boundary;
     m.volume_superlink_boundary += boundary;
     m.run_superlink_to_boundary += boundary;
-    const double made = solver_made_water(m);
+    const double made = m.drain_cleanup_volume;
     m.volume_drain_cleanup += made;
     m.run_drain_cleanup += made;
     const double to_channels = drain_water_in_transit(m) - in_transit_before;
@@ -116,6 +112,14 @@ int lake_holding(const model_state& m, int l, int n) {
 }
 
 }  // namespace
+
+bool drains_have_other_fixed_heads(const model_state& m) {
+    for (int j = 1; j <= m.n_sjunc; ++j) {
+        const int code = m.sjunc_inlet_type[j];
+        if (m.bound[j] && code != kOutletToCell && code != kOutletToChannel) return true;
+    }
+    return false;
+}
 
 double drain_water_in_transit(const model_state& m) {
     double v = 0.0;

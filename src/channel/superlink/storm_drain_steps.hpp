@@ -28,6 +28,9 @@ void start_event_drains(model_state& m);
 void take_pipe_outflow_into_channels(model_state& m, double dt);
 // Water (m3) the 999 outlets have passed and the channels not yet taken in.
 double drain_water_in_transit(const model_state& m);
+// True when a superjunction holds a fixed head other than the outlets onto
+// cells (888) and into channels (999).
+bool drains_have_other_fixed_heads(const model_state& m);
 // The drains' terms of the event water balance (m3): `in` the water in the
 // network and in transit at the event start and what the solver made;
 // `out` the same at the end and what left at fixed heads other than 888
