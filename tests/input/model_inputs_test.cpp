@@ -22,18 +22,13 @@ namespace {
 
 using kesta::g_error_record;
 using kesta_test::grid_text;
+using kesta_test::table_row;
 using std::make_tuple;
 
 bool has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
 // A table row of the mapping-table file: ID in characters 1-6, values from
 // character 87.
-std::string table_row(int id, const std::string& values) {
-    char idf[16];
-    std::snprintf(idf, sizeof idf, "%6d", id);
-    return std::string(idf) + std::string(80, ' ') + values + "\n";
-}
-
 class ModelInputs : public ::testing::Test {
 protected:
     void TearDown() override { g_error_record = kesta::error_record(); }

@@ -21,6 +21,7 @@
 namespace {
 
 using kesta_test::grid_text;
+using kesta_test::table_row;
 using kesta_test::has;
 
 std::vector<std::string> lines_of(const std::string& text) {
@@ -28,12 +29,6 @@ std::vector<std::string> lines_of(const std::string& text) {
     std::istringstream in(text);
     for (std::string l; std::getline(in, l);) lines.push_back(l);
     return lines;
-}
-
-std::string table_row(int id, const std::string& values) {
-    char idf[16];
-    std::snprintf(idf, sizeof idf, "%6d", id);
-    return std::string(idf) + std::string(80, ' ') + values + "\n";
 }
 
 TEST(LongTermRun, EndsAtTotTimeOrWithItsWeatherAndBalancesEachEvent) {

@@ -17,13 +17,8 @@
 namespace {
 
 using kesta_test::grid_text;
+using kesta_test::table_row;
 using kesta_test::has;
-
-std::string table_row(int id, const std::string& values) {
-    char idf[16];
-    std::snprintf(idf, sizeof idf, "%6d", id);
-    return std::string(idf) + std::string(80, ' ') + values + "\n";
-}
 
 // A five-cell plane of two soils, in a Green and Ampt table and in a layered
 // soil table, under 40 mm/h for an hour (2000 m3), routed for three hours.
