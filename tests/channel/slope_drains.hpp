@@ -8,6 +8,7 @@
 #include <string>
 
 #include "core/text_format.hpp"
+#include "support/temp_dir.hpp"
 
 namespace kesta_test {
 
@@ -65,5 +66,32 @@ constexpr const char* kGridPipe =
     "GRIDPIPEFILE\nPIPECELLS 4\n"
     "CELLIJ 1 2\nNUMPIPES 1\nSPIPE 1 1 0.5\nCELLIJ 1 3\nNUMPIPES 1\nSPIPE 1 1 0.5\n"
     "CELLIJ 1 4\nNUMPIPES 1\nSPIPE 1 2 0.5\nCELLIJ 1 5\nNUMPIPES 1\nSPIPE 1 2 0.5\n";
+
+// Writes the grids, the channel, grid-stream, storm-sewer and grid-pipe
+// files into `dir`, the water table given by `table` (m), the aquifer
+// bottom 5 m under the ground.
+inline void write_slope_drains(temp_dir& dir, double (*table)(int, int)) {
+    dir.write("mask.asc", grid([](int, int) { return 1.0; }, "%.0f "));
+    dir.write("elev.asc", grid(ground, "%.3f "));
+    dir.write("table.asc", grid(table, "%.3f "));
+    dir.write("bottom.asc", grid([](int r, int c) { return ground(r, c) - 5.0; }, "%.3f "));
+    dir.write("net.chan", channel_file());
+    dir.write("net.gst", grid_stream_file());
+    dir.write("net.sew", kSewer);
+    dir.write("net.gpi", kGridPipe);
+}
+
+// The project of `minutes` of run under 50 mm/h of rain for an hour, with
+// the channel, the pipes and the water table, and the cards `extra`.
+inline std::string slope_drains_project(int minutes, const std::string& extra) {
+    return kesta::format_text(
+               "KESTAPROJECT\nWATERSHED_MASK mask.asc\nELEVATION elev.asc\nGRIDSIZE 30\nROWS %d\nCOLS %d\n"
+               "TOT_TIME %d\nTIMESTEP 5\nOVERTYPE EXPLICIT\nMANNING_N 0.1\nOUTROW 10\nOUTCOL 3\n"
+               "OUTSLOPE 0.01\nPRECIP_UNIF\nRAIN_INTENSITY 50\nRAIN_DURATION 60\nSTART_DATE 2021 7 14\n"
+               "START_TIME 14 0\nHYD_FREQ 5\nCHAN_EXPLIC\nCHANNEL_INPUT net.chan\nSTREAM_CELL net.gst\n"
+               "STORM_SEWER net.sew\nGRID_PIPE net.gpi\nWATER_TABLE table.asc\nAQUIFER_BOTTOM bottom.asc\n",
+               kRows, kCols, minutes) +
+           extra + "SUPER_QUIET\nSUMMARY run.sum\nOUTLET_HYDRO out.hyd\n";
+}
 
 }  // namespace kesta_test

@@ -140,23 +140,8 @@ std::map<std::string, double> summary_values(const std::string& text) {
 
 TEST(StormDrainRuns, RainGratesTilesPipesAndChannelBalanceAndEveryPipeVolumeIsBookedOnce) {
     kesta_test::temp_dir dir(true);
-    dir.write("mask.asc", grid([](int, int) { return 1.0; }, "%.0f "));
-    dir.write("elev.asc", grid(ground, "%.3f "));
-    dir.write("table.asc", grid([](int r, int c) { return ground(r, c) - 0.5; }, "%.3f "));
-    dir.write("bottom.asc", grid([](int r, int c) { return ground(r, c) - 5.0; }, "%.3f "));
-    dir.write("net.chan", channel_file());
-    dir.write("net.gst", grid_stream_file());
-    dir.write("net.sew", kSewer);
-    dir.write("net.gpi", kGridPipe);
-    dir.write("run.prj",
-              format_text("KESTAPROJECT\nWATERSHED_MASK mask.asc\nELEVATION elev.asc\nGRIDSIZE 30\nROWS %d\nCOLS %d\n"
-                          "TOT_TIME 120\nTIMESTEP 5\nOVERTYPE EXPLICIT\nMANNING_N 0.1\nOUTROW 10\nOUTCOL 3\n"
-                          "OUTSLOPE 0.01\nPRECIP_UNIF\nRAIN_INTENSITY 50\nRAIN_DURATION 60\nSTART_DATE 2021 7 14\n"
-                          "START_TIME 14 0\nHYD_FREQ 5\nCHAN_EXPLIC\nCHANNEL_INPUT net.chan\nSTREAM_CELL net.gst\n"
-                          "STORM_SEWER net.sew\nGRID_PIPE net.gpi\nWATER_TABLE table.asc\nAQUIFER_BOTTOM bottom.asc\n"
-                          "PIPE_FLOW flow.lnd\nPIPE_HEAD head.lnd\nPIPE_TILE tile.lnd\nSUPER_QUIET\n"
-                          "SUMMARY run.sum\nOUTLET_HYDRO out.hyd\n",
-                          kRows, kCols));
+    write_slope_drains(dir, [](int r, int c) { return ground(r, c) - 0.5; });
+    dir.write("run.prj", slope_drains_project(120, "PIPE_FLOW flow.lnd\nPIPE_HEAD head.lnd\nPIPE_TILE tile.lnd\n"));
     testing::internal::CaptureStdout();
     const int rc = run_model("run.prj", nullptr);
     const std::string out = testing::internal::GetCapturedStdout();

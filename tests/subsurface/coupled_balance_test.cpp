@@ -60,25 +60,12 @@ bool capture(model_state& m, const char* step) {
 
 TEST(CoupledRuns, StreamAndTileExchangesWithTheAquiferAreBookedOnceAndTheBalancesClose) {
     kesta_test::temp_dir dir(true);
-    dir.write("mask.asc", grid([](int, int) { return 1.0; }, "%.0f "));
-    dir.write("elev.asc", grid(ground, "%.3f "));
-    dir.write("table.asc", grid(table, "%.3f "));
-    dir.write("bottom.asc", grid([](int r, int c) { return ground(r, c) - 5.0; }, "%.3f "));
+    write_slope_drains(dir, table);
     dir.write("bound.asc", grid([](int, int c) { return c == 3 ? 4.0 : 1.0; }, "%.0f "));
-    dir.write("net.chan", channel_file());
-    dir.write("net.gst", grid_stream_file());
-    dir.write("net.sew", kSewer);
-    dir.write("net.gpi", kGridPipe);
-    dir.write("run.prj",
-              format_text("KESTAPROJECT\nWATERSHED_MASK mask.asc\nELEVATION elev.asc\nGRIDSIZE 30\nROWS %d\nCOLS %d\n"
-                          "TOT_TIME 180\nTIMESTEP 5\nOVERTYPE EXPLICIT\nMANNING_N 0.1\nOUTROW 10\nOUTCOL 3\n"
-                          "OUTSLOPE 0.01\nPRECIP_UNIF\nRAIN_INTENSITY 50\nRAIN_DURATION 60\nSTART_DATE 2021 7 14\n"
-                          "START_TIME 14 0\nHYD_FREQ 5\nCHAN_EXPLIC\nCHANNEL_INPUT net.chan\nSTREAM_CELL net.gst\n"
-                          "STREAM_LOSS\nK_RIVER 0.36\nM_RIVER 0.5\n"
-                          "STORM_SEWER net.sew\nGRID_PIPE net.gpi\nWATER_TABLE table.asc\nAQUIFER_BOTTOM bottom.asc\n"
-                          "GW_SIMULATION\nGW_BOUNDFILE bound.asc\nGW_UNIF_HYCOND 36\nGW_UNIF_POROSITY 0.3\n"
-                          "GW_TIMESTEP 60\nSUPER_QUIET\nSUMMARY run.sum\nOUTLET_HYDRO out.hyd\n",
-                          kRows, kCols));
+    dir.write("run.prj", slope_drains_project(180,
+                                              "STREAM_LOSS\nK_RIVER 0.36\nM_RIVER 0.5\nGW_SIMULATION\n"
+                                              "GW_BOUNDFILE bound.asc\nGW_UNIF_HYCOND 36\nGW_UNIF_POROSITY 0.3\n"
+                                              "GW_TIMESTEP 60\n"));
     g_booked = booked{};
     set_step_observer(capture);
     testing::internal::CaptureStdout();
