@@ -133,6 +133,7 @@ bool read_from_grids(model_state& m, const std::string& prefix, bool limit_value
         if (limit_values)
             for (int k = 1; k <= m.ncells; ++k)
                 if (m.dist_rough[k] <= 0.0) m.dist_rough[k] = kDefaultRoughness;
+        m.ov_inv_rough_ready = 0;
     }
     if (m.ksat_from_olma_given) {
         const std::string msg = prefix + "Can't open Ksat exchange file %s for reading\n";

@@ -137,7 +137,7 @@ void face_flux(const grid_view& g, const double* h, const direction& dir) {
             q[i] = 0.0;
             continue;
         }
-        q[i] = root * pow53(depth - retention) / g.rough[land] * dx;
+        q[i] = root * pow53(depth - retention) * g.inv_rough[land] * dx;
     }
 }
 

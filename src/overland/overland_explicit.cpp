@@ -69,9 +69,9 @@ double wetland_flux(const grid_view& g, int i, int r, int w, double sf, bool x, 
         return h[sf < 0.0 ? r : i] * sf * seepage;
     }
     if (!r_wet) {
-        const double n_face = x ? g.rough[i] : g.rough[r];
-        if (sf >= 0.0 && !lake_variant) return std::sqrt(sf) / g.rough[r] * pow53(d);
-        return signed_root(sf) / n_face * pow53(d);
+        const double inv_n = x ? g.inv_rough[i] : g.inv_rough[r];
+        if (sf >= 0.0 && !lake_variant) return std::sqrt(sf) * g.inv_rough[r] * pow53(d);
+        return signed_root(sf) * inv_n * pow53(d);
     }
     const double manning = signed_root(sf) / n_w * pow53(d);
     const double seep = berm * sf * seepage;
@@ -104,7 +104,7 @@ double lake_face_flux(const grid_view& g, int i, int r, bool land_is_i, double l
     }
     const double d = (leaves_land || g.lakes == lake_mode::overland) ? depth - g.ret[land] : depth;
     if (d <= 0.0) return 0.0;
-    return signed_root(sf) / g.rough[land] * pow53(d);
+    return signed_root(sf) * g.inv_rough[land] * pow53(d);
 }
 
 // Messages of the channel-lake variant for a failing face.
@@ -205,7 +205,7 @@ int sweep(const grid_view& g, const direction& dir, double sub, sweep_state& st)
                 // Plain routing takes the water above cell i's retention in
                 // both directions, the lake variants above the upwind cell's.
                 const double d = h[up] - g.ret[M == lake_mode::none ? i : up];
-                qi = d > 0.0 ? signed_root(sf) / g.rough[i] * pow53(d) : 0.0;
+                qi = d > 0.0 ? signed_root(sf) * g.inv_rough[i] * pow53(d) : 0.0;
             }
             c = qi * k;
             dh[i] -= c;

@@ -207,6 +207,15 @@ grid_view make_grid_view(model_state& m, lake_mode lakes) {
     g.elev = m.elev.data();
     g.ret = m.retent_dep.data();
     g.rough = m.dist_rough.data();
+    if (!m.ov_inv_rough_ready || m.ov_inv_rough.n() < m.ncells) {
+        if (m.ov_inv_rough.n() < m.ncells) m.ov_inv_rough = vec1<double>(m.ncells);
+        const double* n = m.dist_rough.data();
+        double* inv = m.ov_inv_rough.data();
+        const int cells = std::min(m.ncells, m.dist_rough.n());
+        for (int k = 1; k <= cells; ++k) inv[k] = 1.0 / n[k];
+        m.ov_inv_rough_ready = 1;
+    }
+    g.inv_rough = m.ov_inv_rough.data();
     g.sox = m.sox.data();
     g.soy = m.soy.data();
     g.right = m.rightcon.data();

@@ -1,12 +1,12 @@
 // The hot per-cell work of the plain overland schemes (face fluxes, the
 // explicit scheme's cell changes and tests, the wet and flowing counts)
-// several cells at a time: four with AVX2 where the machine has it, two with
-// SSE2 (part of every x86-64 target) otherwise. Every lane makes the
-// operations of the scalar code in the same order, each a correctly rounded
-// IEEE operation, so the results are the scalar results bit for bit. No
-// multiply-add may be fused: GCC contracts a * b + c in C++ wherever the
-// target has the instruction (AVX-512F and FMA do, AVX2 alone does not), so
-// the lanes are built for no wider target. Where a lane would leave pow53's
+// several cells at a time: eight with AVX-512, four with AVX2, two with SSE2
+// (part of every x86-64 target), the widest the machine runs, chosen at run
+// time. Every lane makes the operations of the scalar code in the same
+// order, each a correctly rounded IEEE operation, so the results are the
+// scalar results bit for bit. No multiply-add may be fused: GCC contracts
+// a * b + c wherever the target has the instruction (AVX-512 does), so the
+// library is built with -ffp-contract=off. Where a lane would leave pow53's
 // fast range, that lane is computed by the scalar pow53. Other targets use
 // the scalar code. Internal to src/overland.
 #pragma once
@@ -36,7 +36,7 @@ inline double explicit_plain_flux(const grid_view& g, const int* nb, const doubl
     if (std::fabs(sf) < kExplicitMinSlope) sf = kExplicitMinSlope;
     const int up = sf < 0.0 ? r : i;
     const double d = h[up] - g.ret[i];
-    return d > 0.0 ? std::copysign(std::sqrt(std::fabs(sf)), sf) / g.rough[i] * pow53(d) : 0.0;
+    return d > 0.0 ? std::copysign(std::sqrt(std::fabs(sf)), sf) * g.inv_rough[i] * pow53(d) : 0.0;
 }
 
 // The explicit scheme's tests of a face: it fails when it moves 0.06 m or
@@ -135,7 +135,7 @@ inline double ade_plain_flux(const grid_view& g, const double* h, const int* nb,
     const double retention = g.ret[u];
     if (retention >= depth) return 0.0;
     const double root = std::copysign(std::sqrt(std::fabs(s)), s);
-    return root * pow53(depth - retention) / g.rough[u] * g.dx;
+    return root * pow53(depth - retention) * g.inv_rough[u] * g.dx;
 }
 
 #ifdef KESTA_OVERLAND_SIMD
@@ -154,18 +154,37 @@ namespace simd_avx2 {
 }  // namespace simd_avx2
 #pragma GCC pop_options
 
-// Whether the machine runs AVX2.
+#pragma GCC push_options
+#pragma GCC target("avx512f")
+namespace simd_avx512 {
+#define KESTA_LANES 8
+#include "overland/overland_simd_lanes.hpp"
+#undef KESTA_LANES
+}  // namespace simd_avx512
+#pragma GCC pop_options
+
+// Whether the machine runs AVX2, and AVX-512 (its foundation).
 inline bool have_avx2() {
     static const bool yes = __builtin_cpu_supports("avx2");
     return yes;
 }
+inline bool have_avx512() {
+    static const bool yes = __builtin_cpu_supports("avx512f");
+    return yes;
+}
+
+// Calls the kernel of the widest lane set the machine runs.
+#define KESTA_LANE_CALL(kernel, ...)                                        \
+    (have_avx512() ? simd_avx512::kernel(__VA_ARGS__)                       \
+     : have_avx2() ? simd_avx2::kernel(__VA_ARGS__)                         \
+                   : simd_sse2::kernel(__VA_ARGS__))
 #endif
 
 // qx[i], qy[i] = explicit_plain_flux of both directions for i in lo..hi.
 inline void explicit_plain_fluxes(const grid_view& g, int lo, int hi) {
     int i = lo;
 #ifdef KESTA_OVERLAND_SIMD
-    i = have_avx2() ? simd_avx2::explicit_block(g, lo, hi) : simd_sse2::explicit_block(g, lo, hi);
+    i = KESTA_LANE_CALL(explicit_block, g, lo, hi);
 #endif
     for (; i <= hi; ++i) {
         g.qx[i] = explicit_plain_flux(g, g.right, g.sox, i);
@@ -178,7 +197,7 @@ inline void explicit_cell_changes(const grid_view& g, const change_lines& l, dou
                                   regular_verdict& v) {
     int j = lo;
 #ifdef KESTA_OVERLAND_SIMD
-    j = have_avx2() ? simd_avx2::changes_block(g, l, k, lo, hi, v) : simd_sse2::changes_block(g, l, k, lo, hi, v);
+    j = KESTA_LANE_CALL(changes_block, g, l, k, lo, hi, v);
 #endif
     for (; j <= hi; ++j) explicit_cell_change(g, l, k, j, v);
 }
@@ -188,8 +207,7 @@ inline void wet_flow_counts(const double* h, const double* qx, const double* qy,
                             double flowing_q, int lo, int hi, wet_flow_count& c) {
     int i = lo;
 #ifdef KESTA_OVERLAND_SIMD
-    i = have_avx2() ? simd_avx2::counts_block(h, qx, qy, wet_depth, flowing_q, lo, hi, c)
-                    : simd_sse2::counts_block(h, qx, qy, wet_depth, flowing_q, lo, hi, c);
+    i = KESTA_LANE_CALL(counts_block, h, qx, qy, wet_depth, flowing_q, lo, hi, c);
 #endif
     for (; i <= hi; ++i) {
         c.bad += std::isfinite(h[i]) ? 0 : 1;
@@ -202,7 +220,7 @@ inline void wet_flow_counts(const double* h, const double* qx, const double* qy,
 inline void ade_plain_fluxes(const grid_view& g, const double* h, const int* nb, double* q, int lo, int hi) {
     int i = lo;
 #ifdef KESTA_OVERLAND_SIMD
-    i = have_avx2() ? simd_avx2::ade_block(g, h, nb, q, lo, hi) : simd_sse2::ade_block(g, h, nb, q, lo, hi);
+    i = KESTA_LANE_CALL(ade_block, g, h, nb, q, lo, hi);
 #endif
     for (; i <= hi; ++i) q[i] = ade_plain_flux(g, h, nb, i);
 }

@@ -1,6 +1,6 @@
 // The paired face-flux kernels of overland_simd.hpp for W lanes of doubles.
 // Included once per instruction set, each time inside its own namespace with
-// KESTA_LANES (2 or 4) defined; deliberately no include guard. Internal to
+// KESTA_LANES (2, 4 or 8) defined; deliberately no include guard. Internal to
 // src/overland.
 
 constexpr int W = KESTA_LANES;
@@ -23,7 +23,11 @@ struct cells {
     bool run;
 };
 [[gnu::always_inline]] inline cells cells_at(const int* nb) {
-#if KESTA_LANES == 2
+#if KESTA_LANES == 8
+    const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(nb));
+    const __m256i from_first = _mm256_add_epi32(_mm256_set1_epi32(nb[0]), _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7));
+    return {nb, _mm256_movemask_epi8(_mm256_cmpeq_epi32(v, from_first)) == -1};
+#elif KESTA_LANES == 2
     const __m128i v = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(nb));
     const __m128i from_first = _mm_add_epi32(_mm_set1_epi32(nb[0]), _mm_setr_epi32(0, 1, 0, 0));
     return {nb, (_mm_movemask_epi8(_mm_cmpeq_epi32(v, from_first)) & 0xFF) == 0xFF};
@@ -38,7 +42,9 @@ struct cells {
 [[gnu::always_inline]] inline vd gather(const double* a, const cells& c) {
     if (c.run) return load(a + c.nb[0]);
     const int* nb = c.nb;
-#if KESTA_LANES == 2
+#if KESTA_LANES == 8
+    return vd{a[nb[0]], a[nb[1]], a[nb[2]], a[nb[3]], a[nb[4]], a[nb[5]], a[nb[6]], a[nb[7]]};
+#elif KESTA_LANES == 2
     return vd{a[nb[0]], a[nb[1]]};
 #else
     return vd{a[nb[0]], a[nb[1]], a[nb[2]], a[nb[3]]};
@@ -46,7 +52,9 @@ struct cells {
 }
 [[gnu::always_inline]] inline vd gather(const double* a, const int* nb) { return gather(a, cells{nb, false}); }
 [[gnu::always_inline]] inline vi has_neighbour(const int* nb) {
-#if KESTA_LANES == 2
+#if KESTA_LANES == 8
+    return vi{nb[0], nb[1], nb[2], nb[3], nb[4], nb[5], nb[6], nb[7]} != 0;
+#elif KESTA_LANES == 2
     return vi{nb[0], nb[1]} != 0;
 #else
     return vi{nb[0], nb[1], nb[2], nb[3]} != 0;
@@ -54,14 +62,20 @@ struct cells {
 }
 // One bit per lane whose mask is set.
 [[gnu::always_inline]] inline int lane_bits(vi m) {
-#if KESTA_LANES == 2
+#if KESTA_LANES == 8
+    return _mm512_test_epi64_mask(reinterpret_cast<__m512i>(m), reinterpret_cast<__m512i>(m));
+#elif KESTA_LANES == 2
     return _mm_movemask_pd(reinterpret_cast<__m128d>(m));
 #else
     return _mm256_movemask_pd(reinterpret_cast<__m256d>(m));
 #endif
 }
 [[gnu::always_inline]] inline vd root(vd v) {
-#if KESTA_LANES == 2
+#if KESTA_LANES == 8
+    // The masked form: the plain one trips GCC 12's uninitialised-value warning.
+    const __m512d x = reinterpret_cast<__m512d>(v);
+    return reinterpret_cast<vd>(_mm512_mask_sqrt_pd(x, 0xFF, x));
+#elif KESTA_LANES == 2
     return reinterpret_cast<vd>(_mm_sqrt_pd(reinterpret_cast<__m128d>(v)));
 #else
     return reinterpret_cast<vd>(_mm256_sqrt_pd(reinterpret_cast<__m256d>(v)));
@@ -77,35 +91,29 @@ constexpr long long kSignBit = static_cast<long long>(0x8000000000000000ull);
     return reinterpret_cast<vd>(reinterpret_cast<vi>(root(magnitude(s))) | (reinterpret_cast<vi>(s) & kSignBit));
 }
 
-// v / 3 of every lane of v (integers below 2^63), exactly, in doubles: with
-// v = hi 2^32 + lo, floor(hi / 3) and then floor(((hi mod 3) 2^32 + lo) / 3),
-// each the integer nearest to (w - 1) / 3 (a third off at most, so the
-// rounding is exact), found by adding 1.5 2^52, whose low bits then hold it.
-[[gnu::always_inline]] inline vi third_of(vi v) {
+// overland_detail::inv_cbrt_guess of every lane of d > 0: the high word w of
+// the bits (below 2^31) as a double, floor(w / 3) as the integer nearest to
+// (w - 1) / 3 (a third off at most, so the rounding is exact), found by
+// adding 1.5 2^52, whose low bits then hold it.
+typedef unsigned long long vu __attribute__((vector_size(8 * W)));
+[[gnu::always_inline]] inline vd inv_cbrt_guess(vd d) {
     constexpr long long two52_bits = 0x4330000000000000LL;  // 2^52
     constexpr long long round_bits = 0x4338000000000000LL;  // 1.5 2^52
     constexpr double two52 = 4503599627370496.0;
     constexpr double round = 6755399441055744.0;
-    constexpr double third = 1.0 / 3.0;
-    // The halves as doubles: 2^52 + w has the bits of 2^52 or w.
-    const vd hi = reinterpret_cast<vd>((v >> 32) | two52_bits) - two52;
-    const vd lo = reinterpret_cast<vd>((v & 0xFFFFFFFFLL) | two52_bits) - two52;
-    const vd hi3 = (hi - 1.0) * third + round;  // round + floor(hi / 3)
-    const vd t = (hi - (hi3 - round) * 3.0) * 4294967296.0 + lo;
-    const vd lo3 = (t - 1.0) * third + round;  // round + floor(t / 3)
-    return ((reinterpret_cast<vi>(hi3) - round_bits) << 32) + (reinterpret_cast<vi>(lo3) - round_bits);
+    const vd w = reinterpret_cast<vd>(reinterpret_cast<vi>(reinterpret_cast<vu>(d) >> 32) | two52_bits) - two52;
+    const vi w3 = reinterpret_cast<vi>((w - 1.0) * (1.0 / 3.0) + round) - round_bits;
+    return reinterpret_cast<vd>((static_cast<long long>(kInvCbrtMagicHigh) - w3) << 32);
 }
 
 // overland_detail::pow53 of every lane, each in (1e-100, 1e100): the same
 // operations in the same order.
 [[gnu::always_inline]] inline vd pow53(vd d) {
-    const vd x = d * d;
-    vd y = reinterpret_cast<vd>(third_of(reinterpret_cast<vi>(x)) + 0x2A9F7893782DA1CELL);
-    for (int k = 0; k < 2; ++k) {
-        const vd y3 = y * y * y;
-        y *= (y3 + 2.0 * x) / (2.0 * y3 + x);
-    }
-    return d * y;
+    vd r = inv_cbrt_guess(d);
+    const vd third = d * (1.0 / 3.0);
+#pragma GCC unroll 4
+    for (int k = 0; k < kPow53NewtonSteps; ++k) r *= 4.0 / 3.0 - (third * r) * (r * r);
+    return d * d * r;
 }
 
 // pow53 of the lanes of d that `need` selects: the lane form where d lies in
@@ -123,10 +131,10 @@ constexpr long long kSignBit = static_cast<long long>(0x8000000000000000ull);
     return out ? pow53_lanes_out_of_range(p, d, out) : p;
 }
 
-// explicit_plain_flux of faces i .. i + W - 1; hi, ret and rough are the
-// cells' depths, retention depths and roughness.
+// explicit_plain_flux of faces i .. i + W - 1; hi, ret and inv_n are the
+// cells' depths, retention depths and reciprocal roughness.
 [[gnu::always_inline]] inline vd explicit_faces(const grid_view& g, const int* nb, const double* so, int i, vd hi,
-                                                vd ret, vd rough) {
+                                                vd ret, vd inv_n) {
     const vi active = has_neighbour(nb + i) & ~(ret > hi);
     if (!lane_bits(active)) return vd{};
     const vd hr = gather(g.h, cells_at(nb + i));
@@ -135,7 +143,7 @@ constexpr long long kSignBit = static_cast<long long>(0x8000000000000000ull);
     const vd d = (sf < 0.0 ? hr : hi) - ret;
     const vi need = active & (d > 0.0);
     if (!lane_bits(need)) return vd{};
-    const vd flux = signed_root(sf) / rough * pow53_where(d, need);
+    const vd flux = signed_root(sf) * inv_n * pow53_where(d, need);
     return reinterpret_cast<vd>(need & reinterpret_cast<vi>(flux));
 }
 
@@ -150,8 +158,8 @@ constexpr long long kSignBit = static_cast<long long>(0x8000000000000000ull);
     const vd ret = from_i ? load(g.ret + i) : gather(g.ret, r);
     const vi need = has_neighbour(nb + i) & ~((s == 0.0) | (ret >= depth));
     if (!lane_bits(need)) return vd{};
-    const vd rough = from_i ? load(g.rough + i) : gather(g.rough, r);
-    const vd flux = signed_root(s) * pow53_where(depth - ret, need) / rough * g.dx;
+    const vd inv_n = from_i ? load(g.inv_rough + i) : gather(g.inv_rough, r);
+    const vd flux = signed_root(s) * pow53_where(depth - ret, need) * inv_n * g.dx;
     return reinterpret_cast<vd>(need & reinterpret_cast<vi>(flux));
 }
 
@@ -161,21 +169,21 @@ inline int explicit_block(const grid_view& g, int lo, int hi) {
     int i = lo;
     // Two groups of cells at a time: four independent chains of divisions.
     for (; i + 2 * W - 1 <= hi; i += 2 * W) {
-        const vd h = load(g.h + i), ret = load(g.ret + i), rough = load(g.rough + i);
-        const vd h2 = load(g.h + i + W), ret2 = load(g.ret + i + W), rough2 = load(g.rough + i + W);
-        const vd qx = explicit_faces(g, g.right, g.sox, i, h, ret, rough);
-        const vd qy = explicit_faces(g, g.below, g.soy, i, h, ret, rough);
-        const vd qx2 = explicit_faces(g, g.right, g.sox, i + W, h2, ret2, rough2);
-        const vd qy2 = explicit_faces(g, g.below, g.soy, i + W, h2, ret2, rough2);
+        const vd h = load(g.h + i), ret = load(g.ret + i), inv_n = load(g.inv_rough + i);
+        const vd h2 = load(g.h + i + W), ret2 = load(g.ret + i + W), inv_n2 = load(g.inv_rough + i + W);
+        const vd qx = explicit_faces(g, g.right, g.sox, i, h, ret, inv_n);
+        const vd qy = explicit_faces(g, g.below, g.soy, i, h, ret, inv_n);
+        const vd qx2 = explicit_faces(g, g.right, g.sox, i + W, h2, ret2, inv_n2);
+        const vd qy2 = explicit_faces(g, g.below, g.soy, i + W, h2, ret2, inv_n2);
         store(g.qx + i, qx);
         store(g.qy + i, qy);
         store(g.qx + i + W, qx2);
         store(g.qy + i + W, qy2);
     }
     for (; i + W - 1 <= hi; i += W) {
-        const vd h = load(g.h + i), ret = load(g.ret + i), rough = load(g.rough + i);
-        store(g.qx + i, explicit_faces(g, g.right, g.sox, i, h, ret, rough));
-        store(g.qy + i, explicit_faces(g, g.below, g.soy, i, h, ret, rough));
+        const vd h = load(g.h + i), ret = load(g.ret + i), inv_n = load(g.inv_rough + i);
+        store(g.qx + i, explicit_faces(g, g.right, g.sox, i, h, ret, inv_n));
+        store(g.qy + i, explicit_faces(g, g.below, g.soy, i, h, ret, inv_n));
     }
     return i;
 }

@@ -48,6 +48,11 @@ struct overland_state {
 
     vec1<double> retent_dep;  // retention depth (m)
     vec1<double> dist_rough;  // Manning roughness
+    // 1 / dist_rough, for the flux laws, which multiply by it; remade at the
+    // next routing call whenever ov_inv_rough_ready is cleared (as it must
+    // be by whatever changes dist_rough after routing has begun).
+    vec1<double> ov_inv_rough;
+    int ov_inv_rough_ready = 0;
 
     vec1<int> lake_num;  // channel-network lake of each cell
     vec1<int> oland_lake_mask, oland_lake_new;  // overland lake of each cell at the start and now
