@@ -131,20 +131,55 @@ typedef unsigned long long vu __attribute__((vector_size(8 * W)));
     return out ? pow53_lanes_out_of_range(p, d, out) : p;
 }
 
-// explicit_plain_flux of faces i .. i + W - 1; hi, ret and inv_n are the
-// cells' depths, retention depths and reciprocal roughness.
-[[gnu::always_inline]] inline vd explicit_faces(const grid_view& g, const int* nb, const double* so, int i, vd hi,
-                                                vd ret, vd inv_n) {
+// The parts of explicit_plain_flux of faces i .. i + W - 1 before the depth
+// power: the slope, the depth above retention and the lanes that carry
+// water (none: nothing flows); hi and ret are the cells' depths and
+// retention depths.
+struct face_parts {
+    vd sf, d;
+    vi need;
+};
+[[gnu::always_inline]] inline face_parts explicit_face_parts(const grid_view& g, const int* nb, const double* so,
+                                                             int i, vd hi, vd ret) {
     const vi active = has_neighbour(nb + i) & ~(ret > hi);
-    if (!lane_bits(active)) return vd{};
+    if (!lane_bits(active)) return {vd{}, vd{}, vi{}};
     const vd hr = gather(g.h, cells_at(nb + i));
     vd sf = load(so + i) - (hr - hi) * g.inv_dx + kExplicitSlopeOffset;
     sf = magnitude(sf) < kExplicitMinSlope ? splat(kExplicitMinSlope) : sf;
     const vd d = (sf < 0.0 ? hr : hi) - ret;
-    const vi need = active & (d > 0.0);
-    if (!lane_bits(need)) return vd{};
-    const vd flux = signed_root(sf) * inv_n * pow53_where(d, need);
-    return reinterpret_cast<vd>(need & reinterpret_cast<vi>(flux));
+    return {sf, d, active & (d > 0.0)};
+}
+// The flux of faces whose parts are f, with the cells' reciprocal roughness
+// and the depth power of f.d.
+[[gnu::always_inline]] inline vd explicit_face_flux(const face_parts& f, vd inv_n, vd power) {
+    const vd flux = signed_root(f.sf) * inv_n * power;
+    return reinterpret_cast<vd>(f.need & reinterpret_cast<vi>(flux));
+}
+
+// Both faces of cells i .. i + W - 1 into qx, qy. Where every lane the y
+// face needs takes the same depth as the x face (water leaving the cell
+// through both, the common case on a slope), the one power serves both:
+// the same function of the same number.
+[[gnu::always_inline]] inline void explicit_cell_faces(const grid_view& g, int i) {
+    const vd h = load(g.h + i), ret = load(g.ret + i);
+    const face_parts x = explicit_face_parts(g, g.right, g.sox, i, h, ret);
+    const face_parts y = explicit_face_parts(g, g.below, g.soy, i, h, ret);
+    const int need_x = lane_bits(x.need), need_y = lane_bits(y.need);
+    if (!(need_x | need_y)) {
+        store(g.qx + i, vd{});
+        store(g.qy + i, vd{});
+        return;
+    }
+    const vd inv_n = load(g.inv_rough + i);
+    const vd px = need_x ? pow53_where(x.d, x.need) : vd{};
+    store(g.qx + i, need_x ? explicit_face_flux(x, inv_n, px) : vd{});
+    if (!need_y) {
+        store(g.qy + i, vd{});
+        return;
+    }
+    const bool shared = !lane_bits(y.need & ~(x.need & (y.d == x.d)));
+    const vd py = shared ? px : pow53_where(y.d, y.need);
+    store(g.qy + i, explicit_face_flux(y, inv_n, py));
 }
 
 // ade_plain_flux of faces i .. i + W - 1.
@@ -167,24 +202,7 @@ typedef unsigned long long vu __attribute__((vector_size(8 * W)));
 // cell left for the scalar code.
 inline int explicit_block(const grid_view& g, int lo, int hi) {
     int i = lo;
-    // Two groups of cells at a time: four independent chains of divisions.
-    for (; i + 2 * W - 1 <= hi; i += 2 * W) {
-        const vd h = load(g.h + i), ret = load(g.ret + i), inv_n = load(g.inv_rough + i);
-        const vd h2 = load(g.h + i + W), ret2 = load(g.ret + i + W), inv_n2 = load(g.inv_rough + i + W);
-        const vd qx = explicit_faces(g, g.right, g.sox, i, h, ret, inv_n);
-        const vd qy = explicit_faces(g, g.below, g.soy, i, h, ret, inv_n);
-        const vd qx2 = explicit_faces(g, g.right, g.sox, i + W, h2, ret2, inv_n2);
-        const vd qy2 = explicit_faces(g, g.below, g.soy, i + W, h2, ret2, inv_n2);
-        store(g.qx + i, qx);
-        store(g.qy + i, qy);
-        store(g.qx + i + W, qx2);
-        store(g.qy + i + W, qy2);
-    }
-    for (; i + W - 1 <= hi; i += W) {
-        const vd h = load(g.h + i), ret = load(g.ret + i), inv_n = load(g.inv_rough + i);
-        store(g.qx + i, explicit_faces(g, g.right, g.sox, i, h, ret, inv_n));
-        store(g.qy + i, explicit_faces(g, g.below, g.soy, i, h, ret, inv_n));
-    }
+    for (; i + W - 1 <= hi; i += W) explicit_cell_faces(g, i);
     return i;
 }
 

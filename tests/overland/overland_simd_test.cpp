@@ -44,8 +44,10 @@ struct grid {
             elev[k] = 0.3 * next();
             ret[k] = next() < 0.3 ? 0.0 : 0.01 * next();
             inv_rough[k] = 1.0 / (0.02 + 0.08 * next());
-            sox[k] = 0.04 * (next() - 0.5);
-            soy[k] = 0.04 * (next() - 0.5);
+            // The first rows slope steeply down to the right and down, so
+            // that both faces of a cell take the same depth.
+            sox[k] = r < 4 ? 0.05 : 0.04 * (next() - 0.5);
+            soy[k] = r < 4 ? 0.05 : 0.04 * (next() - 0.5);
         }
         h[n / 2] = std::numeric_limits<double>::quiet_NaN();
         g.n = n;
