@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <utility>
 
 #include "model/model_state.hpp"
 #include "overland/dikes_lowspots.hpp"
@@ -294,81 +295,153 @@ bool regular_neighbours(const grid_view& g) {
     return regular;
 }
 
-// The faces of one sub-step of `sub` s: fluxes into qx, qy, the changes
-// into dh (written, not added), and the verdict of the tests the sweep
-// makes face by face, each with the changes gathered up to that face.
-overland_detail::regular_verdict regular_substep(const grid_view& g, const direction (&dirs)[2], const int* up1,
-                                                 const int* up2, double sub) {
+// The largest gap between the numbers of a cell and of a neighbour (at
+// least 1): on a regular grid a cell's change reads the faces of cells
+// within that many numbers of it.
+int face_reach(const grid_view& g) {
+    int reach = 1;
+    for (int i = 1; i <= g.n; ++i) {
+        if (g.right[i]) reach = std::max(reach, g.right[i] - i);
+        if (g.below[i]) reach = std::max(reach, g.below[i] - i);
+    }
+    return reach;
+}
+
+// Cells per tile of the fused sub-step: the faces of a tile and of the
+// `reach` cells after it stay in the core's cache while its changes read
+// them.
+constexpr int kTileCells = 2048;
+
+// q *= dx for both directions' faces of cells lo..hi.
+void scale_discharges(const grid_view& g, int lo, int hi) {
+    double* qx = g.qx;
+    double* qy = g.qy;
+    const double dx = g.dx;
+#pragma omp simd
+    for (int i = lo; i <= hi; ++i) {
+        qx[i] *= dx;
+        qy[i] *= dx;
+    }
+}
+
+// One sub-step of `sub` s of a regular plain grid from the depths `from`:
+// the fluxes into qx, qy, the depths after it into `to`, and the verdict
+// of the tests the sweep makes face by face, each with the changes gathered
+// up to that face. Each thread takes a block of cells and walks it in tiles,
+// making the faces a tile's changes read just before them, so the grid is
+// read from memory once. The faces that the neighbouring blocks read (the
+// first and last `reach` cells of a block) are made before the others. With
+// `last`, the fluxes become the discharges the call leaves (x dx) once no
+// change reads them any more. Every face and change is computed as the
+// separate passes computed it, so the numbers are the same, bit for bit,
+// for any thread count.
+overland_detail::regular_verdict fused_substep(const grid_view& g0, const overland_detail::change_lines& l,
+                                               double sub, const double* from, double* to, bool last, int reach) {
+    grid_view g = g0;
+    g.h = const_cast<double*>(from);  // the faces and changes only read it
+    g.dh = to;
     const int n = g.n;
     const double k = sub * g.inv_dx;
-    overland_detail::for_blocks(n, [&g](int lo, int hi) { overland_detail::explicit_plain_fluxes(g, lo, hi); });
-    const overland_detail::change_lines lines{dirs[0].nb, dirs[0].q, up1, dirs[1].nb, dirs[1].q, up2};
     bool fail1 = false, fail2 = false, overdrawn = false;
 #pragma omp parallel reduction(|| : fail1, fail2, overdrawn) if (n > kParallelCells)
     {
         int lo = 0, hi = 0;
         overland_detail::thread_block(n, lo, hi);
+        const int head_end = std::min(hi, lo + reach - 1);
+        const int tail_start = std::max(head_end + 1, hi - reach + 1);
+        if (lo <= hi) {
+            overland_detail::explicit_plain_fluxes(g, lo, head_end);
+            if (tail_start <= hi) overland_detail::explicit_plain_fluxes(g, tail_start, hi);
+        }
+#pragma omp barrier
         overland_detail::regular_verdict v;
-        overland_detail::explicit_cell_changes(g, lines, k, lo, hi, v);
+        int made = head_end;    // faces made up to this cell (the tail apart)
+        int scaled = head_end;  // discharges made up to this cell (last sub-step)
+        for (int c0 = lo; c0 <= hi; c0 += kTileCells) {
+            const int c1 = std::min(hi, c0 + kTileCells - 1);
+            const int needed = std::min(tail_start - 1, c1 + reach);
+            if (needed > made) {
+                overland_detail::explicit_plain_fluxes(g, made + 1, needed);
+                made = needed;
+            }
+            overland_detail::explicit_cell_changes(g, l, k, c0, c1, v);
+            // No change of this block reads the faces of cells `reach`
+            // before the tile's end again, nor another block's.
+            const int free_to = std::min(tail_start - 1, c1 - reach);
+            if (last && free_to > scaled) {
+                scale_discharges(g, scaled + 1, free_to);
+                scaled = free_to;
+            }
+        }
         fail1 = v.fail1;
         fail2 = v.fail2;
         overdrawn = v.overdrawn;
+        if (last) {
+#pragma omp barrier
+            if (lo <= hi) {
+                scale_discharges(g, lo, head_end);
+                scale_discharges(g, scaled + 1, hi);
+            }
+        }
     }
     return {fail1, fail2, overdrawn};
 }
 
-// h += dh (dh is written afresh by every sub-step); with `keep`, h_old
-// takes the depths before; with `last`, the fluxes become the discharges the
-// call leaves (x dx), as the last sub-step's faces are final.
-void apply_regular(const grid_view& g, double* h_old, bool keep, bool last) {
+// The rare sub-step in which a face left its donor below 0 m, again from
+// `from` as separate passes: fluxes, changes into `to`, the overdraw
+// limiter, then to = from + change (and, with `last`, the discharges).
+void limited_substep(const grid_view& g0, const overland_detail::change_lines& changes, double sub,
+                     const double* from, double* to, bool last) {
+    grid_view g = g0;
+    g.h = const_cast<double*>(from);
+    g.dh = to;
     const int n = g.n;
-    double* h = g.h;
-    const double* dh = g.dh;
-    if (keep) {
-#pragma omp parallel for simd schedule(static) if (n > kParallelCells)
-        for (int i = 1; i <= n; ++i) {
-            h_old[i] = h[i];
-            h[i] += dh[i];
-        }
-    } else if (last) {
-        double* qx = g.qx;
-        double* qy = g.qy;
-        const double dx = g.dx;
-#pragma omp parallel for simd schedule(static) if (n > kParallelCells)
-        for (int i = 1; i <= n; ++i) {
-            h[i] += dh[i];
-            qx[i] *= dx;
-            qy[i] *= dx;
-        }
-    } else {
-#pragma omp parallel for simd schedule(static) if (n > kParallelCells)
-        for (int i = 1; i <= n; ++i) h[i] += dh[i];
-    }
+    const double k = sub * g.inv_dx;
+    overland_detail::change_lines l = changes;
+    l.with_depth = false;
+    overland_detail::for_blocks(n, [&g](int lo, int hi) { overland_detail::explicit_plain_fluxes(g, lo, hi); });
+    overland_detail::for_blocks(n, [&g, &l, k](int lo, int hi) {
+        overland_detail::regular_verdict unused;
+        overland_detail::explicit_cell_changes(g, l, k, lo, hi, unused);
+    });
+    const overland_detail::face_line lines[2] = {{g.qx, g.right, g.left}, {g.qy, g.below, g.above}};
+    overland_detail::limit_overdraws(from, to, n, lines, 2, k);
+    overland_detail::for_blocks(n, [&g, from, to, last](int lo, int hi) {
+        for (int i = lo; i <= hi; ++i) to[i] = from[i] + to[i];
+        if (last) scale_discharges(g, lo, hi);
+    });
 }
 
 // Plain routing over dt of a regular grid, starting with a sub-step of `sub`
-// s; the same decisions, messages and results as substep_route. The depths
-// at the start are copied to h_old only when a sub-step is about to change
-// them and a later one may still throw the attempt away. Returns the
-// sub-steps of the final attempt.
-int regular_substep_route(model_state& m, const grid_view& g, double dt, double sub, bool y_first) {
+// s; the same decisions, messages and results as substep_route. Each
+// sub-step reads the depths of one buffer and writes the next: the depths
+// at the start of the call stay in m.h for a later attempt, and the others
+// take turns in m.dh and m.h_old; the final depths are swapped into m.h.
+// Returns the sub-steps of the final attempt.
+int regular_substep_route(model_state& m, grid_view& g, double dt, double sub, bool y_first) {
     const direction dirs[2] = {y_first ? y_direction(g) : x_direction(g),
                                y_first ? x_direction(g) : y_direction(g)};
     const int* up1 = y_first ? g.above : g.left;
     const int* up2 = y_first ? g.left : g.above;
-    double* h_old = m.h_old.data();
+    const overland_detail::change_lines lines{dirs[0].nb, dirs[0].q, up1, dirs[1].nb, dirs[1].q, up2, true};
+    vec1<double>* depths[3] = {&m.h, &m.dh, &m.h_old};
     const bool quiet = m.quiet != 0;
-    bool saved = false;  // h_old holds the depths at the start of the call
     int divisions = 0;
-    for (bool first_attempt = true;; first_attempt = false) {
-        if (!first_attempt && saved) std::copy(h_old + 1, h_old + g.n + 1, g.h + 1);
+    for (;;) {
         bool too_small = false;
         double elapsed = 0.0;
         int substeps = 0;
         bool restart = false;
+        int at = 0;  // the buffer holding the depths of the sub-step's start
         for (;;) {
             const double this_sub = std::min(sub, dt - elapsed);
-            const overland_detail::regular_verdict v = regular_substep(g, dirs, up1, up2, this_sub);
+            const double end = elapsed + this_sub;
+            const bool last = std::fabs(end - dt) < kStepTolerance || end > dt;
+            const int next = at == 1 ? 2 : 1;
+            const double* from = depths[at]->data();
+            double* to = depths[next]->data();
+            const overland_detail::regular_verdict v = fused_substep(g, lines, this_sub, from, to, last,
+                                                                     m.ov_face_reach);
             for (const bool fail : {v.fail1, v.fail2}) {
                 if (!fail || too_small) continue;
                 if (this_sub <= kSmallestSubstep) {
@@ -387,21 +460,17 @@ int regular_substep_route(model_state& m, const grid_view& g, double dt, double 
                 too_small = true;
                 if (!quiet) std::printf(" *Time step to small to divide, continuing with current time step\n");
             }
-            if (restart) break;  // dh is written afresh by the next sub-step
-            if (v.overdrawn) {
-                const overland_detail::face_line lines[2] = {{g.qx, g.right, g.left}, {g.qy, g.below, g.above}};
-                overland_detail::limit_overdraws(g.h, g.dh, g.n, lines, 2, this_sub * g.inv_dx);
-            }
-            elapsed += this_sub;
+            if (restart) break;  // the next attempt starts again from m.h
+            if (v.overdrawn) limited_substep(g, lines, this_sub, from, to, last);
+            elapsed = end;
             ++substeps;
-            const bool last = std::fabs(elapsed - dt) < kStepTolerance || elapsed > dt;
-            // A later sub-step, or a later attempt, needs the start of the call.
-            const bool keep = !saved && !last && divisions < kMaxDivisions;
-            apply_regular(g, h_old, keep, last);
-            saved = saved || keep;
+            at = next;
             if (last) break;
         }
         if (!restart) {
+            std::swap(m.h, *depths[at]);
+            g.h = m.h.data();
+            g.dh = m.dh.data();
             m.run_sums.mass_cleanup_error_overland += 0.0;  // nothing to clean up, as in substep_route
             if (too_small) ++m.ov_substep_giveups;
             return substeps;
@@ -510,13 +579,16 @@ void save_copy(vec1<double>& copy, const vec1<double>& from, int n) {
 
 double explicit_overland_route(model_state& m, double dt) {
     const lake_mode mode = overland_detail::routing_lake_mode(m, true);
-    const grid_view g = overland_detail::make_grid_view(m, mode);
+    grid_view g = overland_detail::make_grid_view(m, mode);
     const int n = g.n;
 
     m.ov_explicit_calls = (m.ov_explicit_calls + 1) % 2;
     const bool y_first = m.ov_explicit_calls == 1;
     // The regular form writes dh before it reads it.
-    if (m.ov_faces_regular < 0) m.ov_faces_regular = regular_neighbours(g) ? 1 : 0;
+    if (m.ov_faces_regular < 0) {
+        m.ov_faces_regular = regular_neighbours(g) ? 1 : 0;
+        m.ov_face_reach = face_reach(g);
+    }
     const bool regular = g.lakes == lake_mode::none && !g.dike && !g.wet_mask && m.ov_faces_regular == 1;
     if (!regular) std::fill(g.dh, g.dh + n + 1, 0.0);
 

@@ -62,6 +62,9 @@ struct change_lines {
     const int* nb2;
     const double* q2;
     const int* up2;
+    // Whether dh receives the depth after the change (h + change) rather
+    // than the change.
+    bool with_depth = false;
 };
 
 // What the faces of one sub-step found: a failing face in the first or the
@@ -113,7 +116,7 @@ inline void explicit_cell_change(const grid_view& g, const change_lines& l, doub
         v.overdrawn = v.overdrawn || after < 0.0;
         v.fail2 = v.fail2 || failing(c, after);
     }
-    g.dh[j] = b;
+    g.dh[j] = l.with_depth ? h[j] + b : b;
 }
 
 // Counts of cells with a depth that is not a finite number, with more than

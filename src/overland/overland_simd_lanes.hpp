@@ -270,7 +270,7 @@ inline int changes_block(const grid_view& g, const change_lines& l, double k, in
         }
         over |= act2 & (after2 < 0.0);
         fail2 |= act2 & failing(c2, after2);
-        store(g.dh + i, b);
+        store(g.dh + i, l.with_depth ? hj + b : b);
     }
     v.fail1 = v.fail1 || lane_bits(fail1);
     v.fail2 = v.fail2 || lane_bits(fail2);

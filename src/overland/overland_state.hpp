@@ -111,6 +111,9 @@ struct overland_state {
     // (-1: not yet looked at); found once in the run, as the neighbours are
     // checked once.
     int ov_faces_regular = -1;
+    // The largest gap between the numbers of a cell and of a neighbour,
+    // found with ov_faces_regular.
+    int ov_face_reach = 0;
 
     // Sub-step memory of the routing schemes, kept per run. The explicit
     // scheme alternates its sweep order by a call counter and reuses a
