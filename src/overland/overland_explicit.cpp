@@ -334,16 +334,27 @@ void scale_discharges(const grid_view& g, int lo, int hi) {
 // `last`, the fluxes become the discharges the call leaves (x dx) once no
 // change reads them any more. Every face and change is computed as the
 // separate passes computed it, so the numbers are the same, bit for bit,
-// for any thread count.
+// for any thread count. The last sub-step also counts, into `counts`, the
+// depths and discharges it leaves as it finishes them.
 overland_detail::regular_verdict fused_substep(const grid_view& g0, const overland_detail::change_lines& l,
-                                               double sub, const double* from, double* to, bool last, int reach) {
+                                               double sub, const double* from, double* to, bool last, int reach,
+                                               overland_detail::wet_flow_count& counts) {
     grid_view g = g0;
     g.h = const_cast<double*>(from);  // the faces and changes only read it
     g.dh = to;
     const int n = g.n;
     const double k = sub * g.inv_dx;
     bool fail1 = false, fail2 = false, overdrawn = false;
-#pragma omp parallel reduction(|| : fail1, fail2, overdrawn) if (n > kParallelCells)
+    int bad = 0, wet = 0, flowing = 0;
+    // Scales the discharges of cells lo..hi, whose depths are final, and
+    // counts the cells.
+    auto finish = [&g, to](int lo, int hi, overland_detail::wet_flow_count& c) {
+        scale_discharges(g, lo, hi);
+        overland_detail::wet_flow_counts(to, g.qx, g.qy, overland_detail::kWetDepth, overland_detail::kFlowing,
+                                         lo, hi, c);
+    };
+#pragma omp parallel reduction(|| : fail1, fail2, overdrawn) reduction(+ : bad, wet, flowing) \
+    if (n > kParallelCells)
     {
         int lo = 0, hi = 0;
         overland_detail::thread_block(n, lo, hi);
@@ -355,6 +366,7 @@ overland_detail::regular_verdict fused_substep(const grid_view& g0, const overla
         }
 #pragma omp barrier
         overland_detail::regular_verdict v;
+        overland_detail::wet_flow_count c;
         int made = head_end;    // faces made up to this cell (the tail apart)
         int scaled = head_end;  // discharges made up to this cell (last sub-step)
         for (int c0 = lo; c0 <= hi; c0 += kTileCells) {
@@ -369,7 +381,7 @@ overland_detail::regular_verdict fused_substep(const grid_view& g0, const overla
             // before the tile's end again, nor another block's.
             const int free_to = std::min(tail_start - 1, c1 - reach);
             if (last && free_to > scaled) {
-                scale_discharges(g, scaled + 1, free_to);
+                finish(scaled + 1, free_to, c);
                 scaled = free_to;
             }
         }
@@ -379,11 +391,15 @@ overland_detail::regular_verdict fused_substep(const grid_view& g0, const overla
         if (last) {
 #pragma omp barrier
             if (lo <= hi) {
-                scale_discharges(g, lo, head_end);
-                scale_discharges(g, scaled + 1, hi);
+                finish(lo, head_end, c);
+                finish(scaled + 1, hi, c);
             }
         }
+        bad = c.bad;
+        wet = c.wet;
+        flowing = c.flowing;
     }
+    counts = {bad, wet, flowing};
     return {fail1, fail2, overdrawn};
 }
 
@@ -440,8 +456,9 @@ int regular_substep_route(model_state& m, grid_view& g, double dt, double sub, b
             const int next = at == 1 ? 2 : 1;
             const double* from = depths[at]->data();
             double* to = depths[next]->data();
+            overland_detail::wet_flow_count counts;
             const overland_detail::regular_verdict v = fused_substep(g, lines, this_sub, from, to, last,
-                                                                     m.ov_face_reach);
+                                                                     m.ov_face_reach, counts);
             for (const bool fail : {v.fail1, v.fail2}) {
                 if (!fail || too_small) continue;
                 if (this_sub <= kSmallestSubstep) {
@@ -461,7 +478,14 @@ int regular_substep_route(model_state& m, grid_view& g, double dt, double sub, b
                 if (!quiet) std::printf(" *Time step to small to divide, continuing with current time step\n");
             }
             if (restart) break;  // the next attempt starts again from m.h
-            if (v.overdrawn) limited_substep(g, lines, this_sub, from, to, last);
+            if (v.overdrawn) {
+                limited_substep(g, lines, this_sub, from, to, last);
+            } else if (last) {
+                m.ov_route_counted = 1;
+                m.ov_route_bad = counts.bad;
+                m.ov_route_wet = counts.wet;
+                m.ov_route_flowing = counts.flowing;
+            }
             elapsed = end;
             ++substeps;
             at = next;
@@ -582,6 +606,7 @@ double explicit_overland_route(model_state& m, double dt) {
     grid_view g = overland_detail::make_grid_view(m, mode);
     const int n = g.n;
 
+    m.ov_route_counted = 0;
     m.ov_explicit_calls = (m.ov_explicit_calls + 1) % 2;
     const bool y_first = m.ov_explicit_calls == 1;
     // The regular form writes dh before it reads it.
@@ -631,13 +656,20 @@ double explicit_overland_route(model_state& m, double dt) {
             break;
     }
 
-    if (m.lowspot_file_given) dike_flow(m, dt);
+    if (m.lowspot_file_given) {
+        dike_flow(m, dt);
+        m.ov_route_counted = 0;
+    }
 
     double volume = 0.0;
     const int out = m.outlet_cell;
     if (m.chan_routing == 0 && out >= 1 && out <= n) {
         const double q = outlet_discharge(g.h[out], g.rough[out], m.outslope, g.dx, kOutletExponent);
+        const double before = g.h[out];
         volume = overland_detail::drain_outlet(g.h[out], q, dt, g.area);
+        // The outlet's depth is counted as it is now.
+        m.ov_route_wet += (g.h[out] > overland_detail::kWetDepth) - (before > overland_detail::kWetDepth);
+        m.ov_route_bad += !std::isfinite(g.h[out]) - !std::isfinite(before);
     }
 
     if (regular) return volume;  // its last sub-step has made the discharges

@@ -119,6 +119,9 @@ inline void explicit_cell_change(const grid_view& g, const change_lines& l, doub
     g.dh[j] = l.with_depth ? h[j] + b : b;
 }
 
+constexpr double kWetDepth = 1e-16;  // m; a cell deeper than this holds water
+constexpr double kFlowing = 1e-16;   // face flux above which a cell passes water
+
 // Counts of cells with a depth that is not a finite number, with more than
 // `wet_depth` of water and with a face flux above `flowing_q`.
 struct wet_flow_count {

@@ -114,6 +114,11 @@ struct overland_state {
     // The largest gap between the numbers of a cell and of a neighbour,
     // found with ov_faces_regular.
     int ov_face_reach = 0;
+    // What the last routing call counted, on its way, of the depths and
+    // discharges it left on every cell (only with ov_route_counted): depths
+    // that are not numbers, wet cells and cells passing water.
+    int ov_route_counted = 0;
+    int ov_route_bad = 0, ov_route_wet = 0, ov_route_flowing = 0;
 
     // Sub-step memory of the routing schemes, kept per run. The explicit
     // scheme alternates its sweep order by a call counter and reuses a

@@ -23,8 +23,8 @@ namespace kesta {
 
 namespace {
 
-constexpr double kWetDepth = 1e-16;  // m; a cell deeper than this holds water
-constexpr double kFlowing = 1e-16;   // face flux above which a cell passes water
+using overland_detail::kFlowing;
+using overland_detail::kWetDepth;
 // Exponent of the normal-depth edge law: 1.666667, a shade above 5/3, kept so
 // that results match earlier runs of the model.
 constexpr double kEdgeExponent = 1.666667;
@@ -43,8 +43,10 @@ std::string non_real_depth_message(int cell, const char* when) {
 // numbers. Returns false, after the message and the reported code, at the
 // first such depth. `flowing` receives the number of cells passing water and
 // `counted` the cells it is a fraction of: every cell but the channel-lake
-// cells (overland-lake cells are skipped but still counted).
-bool scan_cells(model_state& m, const char* when, int& counted, int& flowing) {
+// cells (overland-lake cells are skipped but still counted). `known`, when
+// given, holds the counts of every cell as they stand.
+bool scan_cells(model_state& m, const char* when, int& counted, int& flowing,
+                const overland_detail::wet_flow_count* known = nullptr) {
     const int n = m.ncells;
     const int* olake = m.overland_lake_map_given && m.oland_lake_new.n() >= n ? m.oland_lake_new.data() : nullptr;
     const int* clake = m.chan_lakes_on && m.lake_num.n() >= n ? m.lake_num.data() : nullptr;
@@ -60,15 +62,21 @@ bool scan_cells(model_state& m, const char* when, int& counted, int& flowing) {
         // One pass counts every cell; in the rare case of a bad depth the
         // cells up to it are counted again.
         int bad = 0;
+        if (known) {
+            bad = known->bad;
+            wet = known->wet;
+            flowing = known->flowing;
+        } else {
 #pragma omp parallel reduction(+ : flowing, bad, wet) if (n > kParallelCells)
-        {
-            int lo = 0, hi = 0;
-            overland_detail::thread_block(n, lo, hi);
-            overland_detail::wet_flow_count c;
-            overland_detail::wet_flow_counts(h, qx, qy, kWetDepth, kFlowing, lo, hi, c);
-            bad = c.bad;
-            wet = c.wet;
-            flowing = c.flowing;
+            {
+                int lo = 0, hi = 0;
+                overland_detail::thread_block(n, lo, hi);
+                overland_detail::wet_flow_count c;
+                overland_detail::wet_flow_counts(h, qx, qy, kWetDepth, kFlowing, lo, hi, c);
+                bad = c.bad;
+                wet = c.wet;
+                flowing = c.flowing;
+            }
         }
         wet = wet > 0 ? 1 : 0;
         if (bad > 0) {
@@ -110,13 +118,16 @@ bool scan_cells(model_state& m, const char* when, int& counted, int& flowing) {
 // The depths after routing and the outlet volume of the step are finite
 // numbers; otherwise the message, the reported code and false. A face
 // discharge that is not a finite number leaves such a depth on its cells, so
-// one pass over the depths, every routing step, finds it too.
-bool routing_left_reals(model_state& m, double outlet_volume) {
+// one pass over the depths, every routing step, finds it too (unless the
+// routing counted them in `known`).
+bool routing_left_reals(model_state& m, double outlet_volume, const overland_detail::wet_flow_count* known) {
     const double* h = m.h.data();
     const int n = m.ncells;
-    bool finite = std::isfinite(outlet_volume);
+    bool finite = std::isfinite(outlet_volume) && !(known && known->bad > 0);
+    if (!known) {
 #pragma omp parallel for schedule(static) reduction(&& : finite) if (n > kParallelCells)
-    for (int i = 1; i <= n; ++i) finite = finite && std::isfinite(h[i]);
+        for (int i = 1; i <= n; ++i) finite = finite && std::isfinite(h[i]);
+    }
     if (finite) return true;
     int bad = 1;
     while (bad < m.ncells && std::isfinite(h[bad])) ++bad;
@@ -280,13 +291,22 @@ void step_overland_flow(model_state& m) {
 
     m.q_out = 0.0;
     const bool lakes_on = m.chan_lakes_on || m.overland_lake_map_given;
+    // The counts the routing made of what it left, while nothing has
+    // changed the depths and discharges since.
+    overland_detail::wet_flow_count route_counts;
+    const overland_detail::wet_flow_count* known = nullptr;
     if (m.ov_wet && dt > 0.0) {
         const double volume =
             m.overtype == 1 ? explicit_overland_route(m, dt) : ade_overland_route(m, dt);
         if (g_error_record.stop) return;  // the scheme has stopped the run
-        if (!routing_left_reals(m, volume)) return;
+        if (m.ov_route_counted) {
+            route_counts = {m.ov_route_bad, m.ov_route_wet, m.ov_route_flowing};
+            known = &route_counts;
+        }
+        if (!routing_left_reals(m, volume, known)) return;
         m.q_out = volume;
         if (m.overtype == 2 && !lakes_on) {
+            known = nullptr;
             const int n = m.ncells;
             double* qx = m.qx.data();
             double* qy = m.qy.data();
@@ -310,6 +330,7 @@ void step_overland_flow(model_state& m) {
 
     if (flowing_fraction > kFlowing && m.erosion.soil_erosion_given && m.soil_erosion < 10) {
         overland_sediment_transport(m, dt);
+        known = nullptr;
         if (g_error_record.stop) return;
         book_sediment(m);
     }
@@ -334,7 +355,7 @@ void step_overland_flow(model_state& m) {
 
     m.ov_wet = 0;
     m.ov_flowing = 0;
-    if (!scan_cells(m, "after overland flow routing", counted, flowing)) return;
+    if (!scan_cells(m, "after overland flow routing", counted, flowing, known)) return;
 
     if (!m.long_term && !m.ov_wet && !m.htp && m.chan_routing == 1) {
         m.final_volume_in_channels = channel_storage(m);

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <omp.h>
 
+#include <cmath>
 #include <cstdint>
 #include <vector>
 
@@ -53,6 +54,18 @@ run_result run(int overtype, int threads, bool reference_sweep, double dt) {
     for (int s = 0; s < 4; ++s) {
         kesta_test::step_with_rain(m, 50.0);
         EXPECT_FALSE(kesta::g_error_record.stop);
+        // The counts a scheme makes on its way stand for a pass over what it left.
+        EXPECT_EQ(m.ov_route_counted != 0, overtype == 1 && !reference_sweep);
+        if (m.ov_route_counted) {
+            int wet = 0, flowing = 0;
+            for (int k = 1; k <= m.ncells; ++k) {
+                wet += m.h[k] > 1e-16;
+                flowing += std::fabs(m.qx[k]) > 1e-16 || std::fabs(m.qy[k]) > 1e-16;
+            }
+            EXPECT_EQ(m.ov_route_bad, 0);
+            EXPECT_EQ(m.ov_route_wet, wet);
+            EXPECT_EQ(m.ov_route_flowing, flowing);
+        }
         r.substeps += m.ov_substeps_last;
         r.most = std::max(r.most, m.ov_substeps_last);
     }
