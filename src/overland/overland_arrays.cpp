@@ -23,6 +23,7 @@ void alloc_overland_arrays(model_state& m) {
     dv(m.qx, "qx");
     dv(m.qy, "qy");
     dv(m.ov_inv_rough, "ov_inv_rough");
+    m.ov_interior = vec1<unsigned char>(n);
     dv(m.volx, "volx");
     dv(m.voly, "voly");
     if (m.discharge_given || m.chan_discharge_given) dv(m.qmap, "qmap");

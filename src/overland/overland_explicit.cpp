@@ -307,6 +307,25 @@ int face_reach(const grid_view& g) {
     return reach;
 }
 
+// Marks the cells of a regular grid whose neighbours lie at fixed gaps: the
+// next and the previous cell, and the cells a row's stride on and back (the
+// gap to the lower neighbour of the first cell that has one).
+void mark_interior(model_state& m, const grid_view& g) {
+    const int n = g.n;
+    int stride = 0;
+    for (int i = 1; i <= n && stride == 0; ++i) {
+        if (g.below[i]) stride = g.below[i] - i;
+    }
+    if (m.ov_interior.n() < n) m.ov_interior = vec1<unsigned char>(n);
+    unsigned char* marks = m.ov_interior.data();
+    marks[0] = 0;
+    for (int i = 1; i <= n; ++i) {
+        marks[i] = stride > 0 && g.right[i] == i + 1 && g.left[i] == i - 1 && g.below[i] == i + stride &&
+                   g.above[i] == i - stride;
+    }
+    m.ov_row_stride = stride;
+}
+
 // Cells per tile of the fused sub-step: the faces of a tile and of the
 // `reach` cells after it stay in the core's cache while its changes read
 // them.
@@ -439,7 +458,9 @@ int regular_substep_route(model_state& m, grid_view& g, double dt, double sub, b
                                y_first ? x_direction(g) : y_direction(g)};
     const int* up1 = y_first ? g.above : g.left;
     const int* up2 = y_first ? g.left : g.above;
-    const overland_detail::change_lines lines{dirs[0].nb, dirs[0].q, up1, dirs[1].nb, dirs[1].q, up2, true};
+    overland_detail::change_lines lines{dirs[0].nb, dirs[0].q, up1, dirs[1].nb, dirs[1].q, up2, true};
+    lines.off1 = y_first ? g.stride : 1;
+    lines.off2 = y_first ? 1 : g.stride;
     vec1<double>* depths[3] = {&m.h, &m.dh, &m.h_old};
     const bool quiet = m.quiet != 0;
     int divisions = 0;
@@ -613,6 +634,10 @@ double explicit_overland_route(model_state& m, double dt) {
     if (m.ov_faces_regular < 0) {
         m.ov_faces_regular = regular_neighbours(g) ? 1 : 0;
         m.ov_face_reach = face_reach(g);
+        if (m.ov_faces_regular == 1) {
+            mark_interior(m, g);
+            g = overland_detail::make_grid_view(m, mode);
+        }
     }
     const bool regular = g.lakes == lake_mode::none && !g.dike && !g.wet_mask && m.ov_faces_regular == 1;
     if (!regular) std::fill(g.dh, g.dh + n + 1, 0.0);

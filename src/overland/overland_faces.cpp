@@ -222,6 +222,10 @@ grid_view make_grid_view(model_state& m, lake_mode lakes) {
     g.below = m.belowcon.data();
     g.left = m.leftcon.data();
     g.above = m.abovecon.data();
+    if (m.ov_faces_regular == 1 && m.ov_interior.n() >= m.ncells && m.ov_row_stride > 0) {
+        g.interior = m.ov_interior.data();
+        g.stride = m.ov_row_stride;
+    }
     g.qx = m.qx.data();
     g.qy = m.qy.data();
     if (m.dike_map_given && holds(m.dike_mask, m.ncells)) g.dike = m.dike_mask.data();

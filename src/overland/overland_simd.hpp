@@ -65,6 +65,9 @@ struct change_lines {
     // Whether dh receives the depth after the change (h + change) rather
     // than the change.
     bool with_depth = false;
+    // The gaps to the first and the second direction's neighbours of the
+    // cells grid_view::interior marks.
+    int off1 = 0, off2 = 0;
 };
 
 // What the faces of one sub-step found: a failing face in the first or the

@@ -70,6 +70,15 @@ struct cells {
     return _mm256_movemask_pd(reinterpret_cast<__m256d>(m));
 #endif
 }
+// Whether cells i .. i + W - 1 all have their neighbours at the grid's
+// fixed offsets (grid_view::interior).
+[[gnu::always_inline]] inline bool all_interior(const grid_view& g, int i) {
+    if (!g.interior) return false;
+    constexpr unsigned long long kAll = 0x0101010101010101ull >> (8 * (8 - W));
+    unsigned long long marks = 0;
+    std::memcpy(&marks, g.interior + i, W);
+    return marks == kAll;
+}
 [[gnu::always_inline]] inline vd root(vd v) {
 #if KESTA_LANES == 8
     // The masked form: the plain one trips GCC 12's uninitialised-value warning.
@@ -139,11 +148,16 @@ struct face_parts {
     vd sf, d;
     vi need;
 };
-[[gnu::always_inline]] inline face_parts explicit_face_parts(const grid_view& g, const int* nb, const double* so,
-                                                             int i, vd hi, vd ret) {
-    const vi active = has_neighbour(nb + i) & ~(ret > hi);
+// With Interior, every cell's neighbour across the face is `off` cells on.
+template <bool Interior>
+[[gnu::always_inline]] inline face_parts explicit_face_parts(const grid_view& g, const int* nb, int off,
+                                                             const double* so, int i, vd hi, vd ret) {
+    vi active = ~(ret > hi);
+    if constexpr (!Interior) active &= has_neighbour(nb + i);
     if (!lane_bits(active)) return {vd{}, vd{}, vi{}};
-    const vd hr = gather(g.h, cells_at(nb + i));
+    vd hr;
+    if constexpr (Interior) hr = load(g.h + i + off);
+    else hr = gather(g.h, cells_at(nb + i));
     vd sf = load(so + i) - (hr - hi) * g.inv_dx + kExplicitSlopeOffset;
     sf = magnitude(sf) < kExplicitMinSlope ? splat(kExplicitMinSlope) : sf;
     const vd d = (sf < 0.0 ? hr : hi) - ret;
@@ -160,10 +174,11 @@ struct face_parts {
 // face needs takes the same depth as the x face (water leaving the cell
 // through both, the common case on a slope), the one power serves both:
 // the same function of the same number.
+template <bool Interior>
 [[gnu::always_inline]] inline void explicit_cell_faces(const grid_view& g, int i) {
     const vd h = load(g.h + i), ret = load(g.ret + i);
-    const face_parts x = explicit_face_parts(g, g.right, g.sox, i, h, ret);
-    const face_parts y = explicit_face_parts(g, g.below, g.soy, i, h, ret);
+    const face_parts x = explicit_face_parts<Interior>(g, g.right, 1, g.sox, i, h, ret);
+    const face_parts y = explicit_face_parts<Interior>(g, g.below, g.stride, g.soy, i, h, ret);
     const int need_x = lane_bits(x.need), need_y = lane_bits(y.need);
     if (!(need_x | need_y)) {
         store(g.qx + i, vd{});
@@ -202,7 +217,10 @@ struct face_parts {
 // cell left for the scalar code.
 inline int explicit_block(const grid_view& g, int lo, int hi) {
     int i = lo;
-    for (; i + W - 1 <= hi; i += W) explicit_cell_faces(g, i);
+    for (; i + W - 1 <= hi; i += W) {
+        if (all_interior(g, i)) explicit_cell_faces<true>(g, i);
+        else explicit_cell_faces<false>(g, i);
+    }
     return i;
 }
 
@@ -241,36 +259,62 @@ inline int explicit_block(const grid_view& g, int lo, int hi) {
 // are +0 here, which leaves every sum as the scalar code leaves it (no sum
 // is -0 before such a term is added). The grid is regular: the face of cell
 // up1[j] leads to j, so a number that is not 0 has its neighbour there.
+// explicit_cell_change of cells i .. i + W - 1. With Interior the
+// neighbours of every cell lie l.off1 and l.off2 cells on and back.
+template <bool Interior>
+[[gnu::always_inline]] inline void change_group(const grid_view& g, const change_lines& l, double k, int i,
+                                                vi& fail1, vi& fail2, vi& over) {
+    // The neighbours across the faces: whether there are any, their depths.
+    auto exists = [i](const int* nb) {
+        if constexpr (Interior) return ~vi{};
+        else return has_neighbour(nb + i);
+    };
+    auto depth_across = [&g, i](const int* nb, int off) {
+        if constexpr (Interior) return load(g.h + i + off);
+        else return gather(g.h, cells_at(nb + i));
+    };
+    // The change the face into each cell brings, from the cell `off` back.
+    auto inflow = [&g, k, i](const int* up, const double* q, int off) {
+        if constexpr (Interior) {
+            const vi made = ~(load(g.ret + i - off) > load(g.h + i - off));
+            return made ? load(q + i - off) * k : vd{};
+        } else {
+            const cells u = cells_at(up + i);
+            return computed(g, u, up + i) ? gather(q, u) * k : vd{};
+        }
+    };
+    const vd hj = load(g.h + i);
+    const vi holds = load(g.ret + i) > hj;
+    // First direction: the face into the cell, then its own.
+    const vi act1 = exists(l.nb1) & ~holds;
+    const vd c1 = load(l.q1 + i) * k;
+    vd a = 0.0 + inflow(l.up1, l.q1, l.off1);
+    a = a - (act1 ? c1 : vd{});
+    const vd after1 = c1 >= 0.0 ? hj + a : depth_across(l.nb1, l.off1) + (0.0 + c1);
+    over |= act1 & (after1 < 0.0);
+    fail1 |= act1 & failing(c1, after1);
+    // Second direction, on top of the first.
+    const vi act2 = exists(l.nb2) & ~holds;
+    const vd c2 = load(l.q2 + i) * k;
+    vd b = a + inflow(l.up2, l.q2, l.off2);
+    b = b - (act2 ? c2 : vd{});
+    const vi ahead = c2 >= 0.0;
+    vd after2 = hj + b;
+    if (lane_bits(act2 & ~ahead)) {
+        const vd back_after = depth_across(l.nb2, l.off2) + (first_change_at(g, l, l.nb2 + i, k) + c2);
+        after2 = ahead ? after2 : back_after;
+    }
+    over |= act2 & (after2 < 0.0);
+    fail2 |= act2 & failing(c2, after2);
+    store(g.dh + i, l.with_depth ? hj + b : b);
+}
+
 inline int changes_block(const grid_view& g, const change_lines& l, double k, int lo, int hi, regular_verdict& v) {
     vi fail1{}, fail2{}, over{};
     int i = lo;
     for (; i + W - 1 <= hi; i += W) {
-        const vd hj = load(g.h + i);
-        const vi holds = load(g.ret + i) > hj;
-        // First direction: the face into the cell, then its own.
-        const vi act1 = has_neighbour(l.nb1 + i) & ~holds;
-        const vd c1 = load(l.q1 + i) * k;
-        const cells u1 = cells_at(l.up1 + i);
-        vd a = 0.0 + (computed(g, u1, l.up1 + i) ? gather(l.q1, u1) * k : vd{});
-        a = a - (act1 ? c1 : vd{});
-        const vd after1 = c1 >= 0.0 ? hj + a : gather(g.h, cells_at(l.nb1 + i)) + (0.0 + c1);
-        over |= act1 & (after1 < 0.0);
-        fail1 |= act1 & failing(c1, after1);
-        // Second direction, on top of the first.
-        const vi act2 = has_neighbour(l.nb2 + i) & ~holds;
-        const vd c2 = load(l.q2 + i) * k;
-        const cells u2 = cells_at(l.up2 + i);
-        vd b = a + (computed(g, u2, l.up2 + i) ? gather(l.q2, u2) * k : vd{});
-        b = b - (act2 ? c2 : vd{});
-        const vi ahead = c2 >= 0.0;
-        vd after2 = hj + b;
-        if (lane_bits(act2 & ~ahead)) {
-            const vd back_after = gather(g.h, cells_at(l.nb2 + i)) + (first_change_at(g, l, l.nb2 + i, k) + c2);
-            after2 = ahead ? after2 : back_after;
-        }
-        over |= act2 & (after2 < 0.0);
-        fail2 |= act2 & failing(c2, after2);
-        store(g.dh + i, l.with_depth ? hj + b : b);
+        if (all_interior(g, i)) change_group<true>(g, l, k, i, fail1, fail2, over);
+        else change_group<false>(g, l, k, i, fail1, fail2, over);
     }
     v.fail1 = v.fail1 || lane_bits(fail1);
     v.fail2 = v.fail2 || lane_bits(fail2);

@@ -117,6 +117,11 @@ struct overland_state {
     // What the last routing call counted, on its way, of the depths and
     // discharges it left on every cell (only with ov_route_counted): depths
     // that are not numbers, wet cells and cells passing water.
+    // The cells of a regular grid whose right, left, lower and upper
+    // neighbours are the cells 1, -1, ov_row_stride and -ov_row_stride on
+    // (1), found with ov_faces_regular.
+    vec1<unsigned char> ov_interior;
+    int ov_row_stride = 0;
     int ov_route_counted = 0;
     int ov_route_bad = 0, ov_route_wet = 0, ov_route_flowing = 0;
 
