@@ -467,7 +467,11 @@ double ade_overland_route(model_state& m, double dt) {
     const lake_mode mode = overland_detail::routing_lake_mode(m, false);
     const grid_view g = overland_detail::make_grid_view(m, mode);
     const int n = g.n;
-    if (m.h_old.n() < n) m.h_old = vec1<double>(n);
+    // The scratch is made with the arrays for a run that chose an ADE
+    // scheme; a caller that chose it afterwards gets it here.
+    for (vec1<double>* v : {&m.h_old, &m.volx, &m.voly, &m.hdummy, &m.qdummy}) {
+        if (v->n() < n) *v = vec1<double>(n);
+    }
     copy_cells(g.h, m.h_old.data(), n);
 
     outlet_info out;

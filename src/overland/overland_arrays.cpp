@@ -15,7 +15,6 @@ void alloc_overland_arrays(model_state& m) {
     dv(m.h, "h");
     if (m.flood_grid_given) dv(m.h_max_flood, "h_max_flood");
     dv(m.h_old, "h_old");
-    dv(m.h_dep, "h_dep");
     dv(m.ri, "ri");
     dv(m.dh, "dh");
     dv(m.sox, "sox");
@@ -23,12 +22,16 @@ void alloc_overland_arrays(model_state& m) {
     dv(m.qx, "qx");
     dv(m.qy, "qy");
     dv(m.ov_inv_rough, "ov_inv_rough");
-    m.ov_interior = vec1<unsigned char>(n);
-    dv(m.volx, "volx");
-    dv(m.voly, "voly");
+    if (m.overtype == 1) m.ov_interior = vec1<unsigned char>(n);  // the explicit scheme's alone
     if (m.discharge_given || m.chan_discharge_given) dv(m.qmap, "qmap");
-    dv(m.hdummy, "hdummy");
-    dv(m.qdummy, "qdummy");
+    // Scratch of the ADE schemes alone: face volumes, and the predictor's
+    // depths and discharges.
+    if (m.overtype == 2 || m.overtype == 3) {
+        dv(m.volx, "volx");
+        dv(m.voly, "voly");
+        dv(m.hdummy, "hdummy");
+        dv(m.qdummy, "qdummy");
+    }
 
     // Cell connectivity.
     iv(m.belowcon, "belowcon");

@@ -25,9 +25,7 @@ bool overland_arrays_ready(model_state& m) {
                                {&m.elev, "elev"},     {&m.retent_dep, "retent_dep"},
                                {&m.dist_rough, "dist_rough"}, {&m.sox, "sox"},
                                {&m.soy, "soy"},       {&m.qx, "qx"},
-                               {&m.qy, "qy"},         {&m.volx, "volx"},
-                               {&m.voly, "voly"},     {&m.hdummy, "hdummy"},
-                               {&m.qdummy, "qdummy"}};
+                               {&m.qy, "qy"}};
     const named_i ints[] = {{&m.rightcon, "rightcon"}, {&m.belowcon, "belowcon"},
                             {&m.leftcon, "leftcon"},   {&m.abovecon, "abovecon"}};
     for (const auto& d : doubles) {

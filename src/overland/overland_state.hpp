@@ -34,7 +34,7 @@ struct lake_record {
 struct overland_state {
     vec1<double> h;            // overland water depth (m)
     vec1<double> h_max_flood;  // largest depth of the run (m), with FLOOD_GRID
-    vec1<double> h_old, h_dep;
+    vec1<double> h_old;
     vec1<double> ri;  // rain intensity (mm/h)
     vec1<double> dh, sox, soy;
     vec1<double> qx, qy;  // face discharge to the right and lower neighbour (m3/s)

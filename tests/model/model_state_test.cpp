@@ -70,7 +70,7 @@ std::vector<std::string> made_vectors(const model_state& m) {
         bool present;
     } all[] = {
         {"h", !m.h.empty()}, {"h_max_flood", !m.h_max_flood.empty()}, {"h_old", !m.h_old.empty()},
-        {"h_dep", !m.h_dep.empty()}, {"ri", !m.ri.empty()}, {"dh", !m.dh.empty()},
+        {"ri", !m.ri.empty()}, {"dh", !m.dh.empty()},
         {"sox", !m.sox.empty()}, {"soy", !m.soy.empty()}, {"qx", !m.qx.empty()}, {"qy", !m.qy.empty()},
         {"volx", !m.volx.empty()}, {"voly", !m.voly.empty()}, {"qmap", !m.qmap.empty()},
         {"hdummy", !m.hdummy.empty()}, {"qdummy", !m.qdummy.empty()},
@@ -94,9 +94,15 @@ TEST(OverlandArrays, RunWithNoOptionsGetsOnlyTheAlwaysMadeVectors) {
     m.ncells = 7;
     kesta::alloc_overland_arrays(m);
     const std::vector<std::string> expected = {
-        "h", "h_old", "h_dep", "ri", "dh", "sox", "soy", "qx", "qy", "volx", "voly", "hdummy", "qdummy",
+        "h",        "h_old",    "ri",      "dh",        "sox",        "soy",       "qx",        "qy",
         "belowcon", "rightcon", "abovecon", "leftcon", "yes_exfil", "retent_dep", "dist_rough"};
     EXPECT_EQ(made_vectors(m), expected);
+    // The ADE schemes' scratch comes with them.
+    model_state ade;
+    ade.ncells = 7;
+    ade.overtype = 3;
+    kesta::alloc_overland_arrays(ade);
+    EXPECT_EQ(ade.volx.n() + ade.voly.n() + ade.hdummy.n() + ade.qdummy.n(), 4 * 7);
     EXPECT_EQ(m.h.n(), 7);
     EXPECT_EQ(m.leftcon.n(), 7);
     for (int k = 0; k <= 7; ++k) EXPECT_EQ(m.h[k], 0.0);
