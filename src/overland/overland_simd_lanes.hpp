@@ -265,16 +265,16 @@ template <bool Interior>
 [[gnu::always_inline]] inline void change_group(const grid_view& g, const change_lines& l, double k, int i,
                                                 vi& fail1, vi& fail2, vi& over) {
     // The neighbours across the faces: whether there are any, their depths.
-    auto exists = [i](const int* nb) {
+    auto exists = [i](const int* nb) __attribute__((always_inline)) {
         if constexpr (Interior) return ~vi{};
         else return has_neighbour(nb + i);
     };
-    auto depth_across = [&g, i](const int* nb, int off) {
+    auto depth_across = [&g, i](const int* nb, int off) __attribute__((always_inline)) {
         if constexpr (Interior) return load(g.h + i + off);
         else return gather(g.h, cells_at(nb + i));
     };
     // The change the face into each cell brings, from the cell `off` back.
-    auto inflow = [&g, k, i](const int* up, const double* q, int off) {
+    auto inflow = [&g, k, i](const int* up, const double* q, int off) __attribute__((always_inline)) {
         if constexpr (Interior) {
             const vi made = ~(load(g.ret + i - off) > load(g.h + i - off));
             return made ? load(q + i - off) * k : vd{};
