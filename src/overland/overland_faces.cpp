@@ -196,6 +196,26 @@ lake_mode routing_lake_mode(const model_state& m, bool channel_first) {
     return lake_mode::none;
 }
 
+void find_face_layout(model_state& m, const grid_view& g) {
+    if (m.ov_faces_regular >= 0) return;
+    const int n = g.n;
+    const int *right = g.right, *left = g.left, *below = g.below, *above = g.above;
+    bool regular = true;
+#pragma omp parallel for schedule(static) reduction(&& : regular) if (n > kParallelCells)
+    for (int i = 1; i <= n; ++i) {
+        const int r = right[i], l = left[i], b = below[i], a = above[i];
+        regular = regular && (r == 0 || (r > i && left[r] == i)) && (l == 0 || (l < i && right[l] == i)) &&
+                  (b == 0 || (b > i && above[b] == i)) && (a == 0 || (a < i && below[a] == i));
+    }
+    int reach = 1;
+    for (int i = 1; i <= n; ++i) {
+        if (right[i]) reach = std::max(reach, right[i] - i);
+        if (below[i]) reach = std::max(reach, below[i] - i);
+    }
+    m.ov_faces_regular = regular ? 1 : 0;
+    m.ov_face_reach = reach;
+}
+
 grid_view make_grid_view(model_state& m, lake_mode lakes) {
     grid_view g;
     g.n = m.ncells;

@@ -141,6 +141,62 @@ inline double ade_plain_flux(const grid_view& g, const double* h, const int* nb,
     return root * pow53(depth - retention) * g.inv_rough[u] * g.dx;
 }
 
+// The tests of an ADE sweep: a cell rejects the sub-step when it ends
+// below kAdeNegativeDepthLimit (any depth below 0 m after a sub-step under
+// 0.001 s), or when it holds more than kAdeTestedDepth and changes by more
+// than kAdeChangeShare of its depth in a sub-step over 0.01 s. A cell ending
+// between the limit and 0 m has overdrawn.
+constexpr double kAdeChangeShare = 0.5;
+constexpr double kAdeTestedDepth = 0.001;        // m
+constexpr double kAdeNegativeDepthLimit = -1e-6; // m
+
+// One direction of an ADE sub-step on a plain regular grid, swept as one
+// pass: the faces (q) from the depths before the sweep, the depths moved
+// by k (sub-step / dx^2) times the discharges in and out, the tests, and
+// the faces' volumes over dt into vol: vol_from plus the volume, or the
+// volume alone when first_volume. With h_old, each cell's depth before the
+// sweep is kept there.
+struct ade_pass {
+    const int* nb;
+    const int* up;
+    double* q;
+    const double* vol_from;
+    double* vol;
+    double* h_old;  // null: not kept
+    double k, dt;
+    bool first_volume;
+    bool tiny;    // the sub-step is under 0.001 s: any depth below 0 m rejects it
+    bool tested;  // the sub-step is over 0.01 s: the change test applies
+};
+
+// What the cells of a sweep found: a rejecting cell, a cell below 0 m.
+struct ade_verdict {
+    bool rejected = false, overdrawn = false;
+};
+
+// Cell i of a fused ADE sweep, its face q[i] made first when make_q
+// (otherwise already made). Its own depth and the depth of nb[i] > i are
+// those before the sweep; q[up[i]] (up[i] < i) is made.
+inline void ade_fused_cell(const grid_view& g, const ade_pass& p, bool make_q, int i, ade_verdict& v) {
+    double* h = g.h;
+    double* q = p.q;
+    if (make_q) q[i] = ade_plain_flux(g, h, p.nb, i);
+    const double before = h[i];
+    if (p.h_old) p.h_old[i] = before;
+    const int up = p.up[i];
+    const double in = up ? q[up] : 0.0;
+    const double dh = (in - q[i]) * p.k;
+    const double after = before + dh;
+    h[i] = after;
+    if (after < 0.0) {
+        if (p.tiny || after <= kAdeNegativeDepthLimit) v.rejected = true;
+        v.overdrawn = true;
+    } else if (std::fabs(dh) > kAdeChangeShare * before && before > kAdeTestedDepth && p.tested) {
+        v.rejected = true;
+    }
+    p.vol[i] = p.first_volume ? 0.0 + q[i] * p.dt : p.vol_from[i] + q[i] * p.dt;
+}
+
 #ifdef KESTA_OVERLAND_SIMD
 namespace simd_sse2 {
 #define KESTA_LANES 2
@@ -226,6 +282,15 @@ inline void ade_plain_fluxes(const grid_view& g, const double* h, const int* nb,
     i = KESTA_LANE_CALL(ade_block, g, h, nb, q, lo, hi);
 #endif
     for (; i <= hi; ++i) q[i] = ade_plain_flux(g, h, nb, i);
+}
+
+// ade_fused_cell of cells lo..hi in increasing order.
+inline void ade_fused_cells(const grid_view& g, const ade_pass& p, bool make_q, int lo, int hi, ade_verdict& v) {
+    int i = lo;
+#ifdef KESTA_OVERLAND_SIMD
+    i = KESTA_LANE_CALL(ade_fused_block, g, p, make_q, lo, hi, v);
+#endif
+    for (; i <= hi; ++i) ade_fused_cell(g, p, make_q, i, v);
 }
 
 }  // namespace overland_detail
