@@ -430,6 +430,60 @@ bool pc_direction(model_state& m, const grid_view& g, const direction& dir, doub
     return true;
 }
 
+// A pc_pass over the cells of a grid that ade_fuses, over threads as
+// fused_direction: each block first makes the faces that reach into the
+// next block. False when some cell ends below 0 m.
+bool pc_fused_pass(const grid_view& g, const overland_detail::pc_pass& p, int reach) {
+    const int n = g.n;
+    bool within = true;
+#pragma omp parallel if (n > kParallelCells) reduction(&& : within)
+    {
+        int lo = 0, hi = 0;
+        overland_detail::thread_block(n, lo, hi);
+        const bool alone = omp_get_num_threads() == 1;
+        const int ahead = alone ? hi + 1 : std::max(lo, hi - reach + 1);  // first face made ahead
+        if (lo <= hi && ahead <= hi) {
+            overland_detail::ade_plain_fluxes(g, p.h_faces, p.nb, p.q, ahead, hi);
+            if (p.q_pred) {
+                for (int i = ahead; i <= hi; ++i) p.q[i] = (p.q[i] + p.q_pred[i]) * 0.5;
+            }
+        }
+#pragma omp barrier
+        if (lo <= hi) {
+            const bool made = overland_detail::pc_fused_cells(g, p, true, lo, ahead - 1);
+            const bool ahead_within = overland_detail::pc_fused_cells(g, p, false, ahead, hi);
+            within = made && ahead_within;
+        }
+    }
+    return within;
+}
+
+// pc_direction without lakes on a grid that ade_fuses, each of the
+// predictor and the corrector in one pass (see pc_pass): the same numbers.
+// With h_old, the predictor keeps there the depths before the pass.
+bool pc_direction_fused(model_state& m, const grid_view& g, const direction& dir, double dt, const outlet_info& out,
+                        bool with_outlet, double& volume, double* h_old) {
+    double* hdummy = m.hdummy.data();
+    double* qdummy = m.qdummy.data();
+    const double k = dt / g.area;
+    const overland_detail::pc_pass predictor{dir.nb, dir.up, g.h, g.h, hdummy, qdummy, nullptr, h_old, k};
+    if (!pc_fused_pass(g, predictor, m.ov_face_reach)) {
+        copy_cells(qdummy, dir.q, g.n);  // the faces the pass leaves, as pc_direction
+        return false;
+    }
+    double q_before = 0.0;
+    if (with_outlet) {
+        q_before = outlet_q(g, out.cell, g.h[out.cell], out.slope);
+        overland_detail::drain_outlet(hdummy[out.cell], q_before, dt, g.area);
+    }
+    const overland_detail::pc_pass corrector{dir.nb, dir.up, hdummy, g.h, g.h, dir.q, qdummy, nullptr, k};
+    if (!pc_fused_pass(g, corrector, m.ov_face_reach)) return false;
+    if (!with_outlet) return true;
+    const double q_predicted = outlet_q(g, out.cell, hdummy[out.cell], out.slope);
+    volume += overland_detail::drain_outlet(g.h[out.cell], 0.5 * (q_before + q_predicted), dt, g.area);
+    return true;
+}
+
 // Order 1 sweeps the columns first, order 2 the rows first.
 void pass_order(const model_state& m, const grid_view& g, direction (&order)[2]) {
     const bool columns_first = m.ade_sweep_order == 1;
@@ -441,11 +495,13 @@ void pass_order(const model_state& m, const grid_view& g, direction (&order)[2])
 // the step, or, while some pass would take more water from a cell than it
 // has, over halves, quarters ... of it, each attempt from the depths at the
 // start of the call. Returns the outlet volume, or -1.0 when the sub-step
-// fell below 0.001 s.
-double pc_substeps(model_state& m, const grid_view& g, double dt, const outlet_info& out) {
+// fell below 0.001 s. With `fused` (see ade_fuses) the first predictor of
+// the first attempt keeps the depths at the start of the call in m.h_old;
+// otherwise they must be there already.
+double pc_substeps(model_state& m, const grid_view& g, double dt, const outlet_info& out, bool fused) {
     direction order[2];
     pass_order(m, g, order);
-    const double* h_old = m.h_old.data();
+    double* h_old = m.h_old.data();
     const int n = g.n;
     for (double dt_sub = dt; dt_sub >= kSmallestSubstep; dt_sub /= 2.0) {
         bool made = true;
@@ -458,7 +514,13 @@ double pc_substeps(model_state& m, const grid_view& g, double dt, const outlet_i
             if (remaining - this_sub < kRemainderLimit) this_sub = remaining;  // the last absorbs the rest
             for (const direction& dir : order) {
                 const bool with_outlet = out.cell != 0 && dir.q == g.qy;
-                made = made && pc_direction<lake_mode::none>(m, g, dir, this_sub, out, with_outlet, volume);
+                if (!made) break;
+                if (fused) {
+                    const bool keep = dt_sub == dt && substeps == 0 && &dir == &order[0];
+                    made = pc_direction_fused(m, g, dir, this_sub, out, with_outlet, volume, keep ? h_old : nullptr);
+                } else {
+                    made = pc_direction<lake_mode::none>(m, g, dir, this_sub, out, with_outlet, volume);
+                }
             }
             remaining -= this_sub;
             ++substeps;
@@ -550,8 +612,8 @@ double ade_overland_route(model_state& m, double dt) {
     const grid_view g = overland_detail::make_grid_view(m, mode);
     const int n = g.n;
     if (m.h_old.n() < n) m.h_old = vec1<double>(n);
-    // The fused "ade" sweeps keep the depths at the start as they pass.
-    const bool fused = m.overtype == 2 && ade_fuses(m, g);
+    // The fused sweeps keep the depths at the start as they pass.
+    const bool fused = (m.overtype == 2 || m.overtype == 3) && ade_fuses(m, g);
     if (!fused) copy_cells(g.h, m.h_old.data(), n);
 
     outlet_info out;
@@ -572,7 +634,7 @@ double ade_overland_route(model_state& m, double dt) {
             if (m.lake_scratch.n() < g.nlakes) m.lake_scratch = vec1<double>(g.nlakes);
             volume = ade_one_pass<lake_mode::channel>(m, g, dt, out);
         } else if (m.overtype == 3) {
-            volume = pc_substeps(m, g, dt, out);
+            volume = pc_substeps(m, g, dt, out, fused);
             if (volume < 0.0) return volume;
         } else {
             volume = ade_substeps(m, g, dt, out, fused);

@@ -197,6 +197,40 @@ inline void ade_fused_cell(const grid_view& g, const ade_pass& p, bool make_q, i
     p.vol[i] = p.first_volume ? 0.0 + q[i] * p.dt : p.vol_from[i] + q[i] * p.dt;
 }
 
+// One pass of an "ade-pc" direction on a plain regular grid: the faces
+// made from the depths h_faces into q (with q_pred, the mean of the face
+// and q_pred's), and to = from plus k (dt / area) times the discharges in
+// and out, cell after cell. The predictor makes its faces from the depths
+// before the pass into qdummy and its depths into hdummy; the corrector
+// makes its faces from hdummy and moves the depths in place. With h_old,
+// each cell's `from` depth is kept there.
+struct pc_pass {
+    const int* nb;
+    const int* up;
+    const double* h_faces;
+    const double* from;
+    double* to;
+    double* q;
+    const double* q_pred;  // null: the faces alone
+    double* h_old;         // null: not kept
+    double k;
+};
+
+// Cell i of a pc_pass, its face made first when make_q (otherwise already
+// made); false when the cell ends below 0 m.
+inline bool pc_fused_cell(const grid_view& g, const pc_pass& p, bool make_q, int i) {
+    double* q = p.q;
+    if (make_q) {
+        const double face = ade_plain_flux(g, p.h_faces, p.nb, i);
+        q[i] = p.q_pred ? (face + p.q_pred[i]) * 0.5 : face;
+    }
+    const double before = p.from[i];
+    if (p.h_old) p.h_old[i] = before;
+    const int up = p.up[i];
+    p.to[i] = before + ((up ? q[up] : 0.0) - q[i]) * p.k;
+    return !(p.to[i] < 0.0);
+}
+
 #ifdef KESTA_OVERLAND_SIMD
 namespace simd_sse2 {
 #define KESTA_LANES 2
@@ -291,6 +325,18 @@ inline void ade_fused_cells(const grid_view& g, const ade_pass& p, bool make_q, 
     i = KESTA_LANE_CALL(ade_fused_block, g, p, make_q, lo, hi, v);
 #endif
     for (; i <= hi; ++i) ade_fused_cell(g, p, make_q, i, v);
+}
+
+// pc_fused_cell of cells lo..hi in increasing order; false when some cell
+// ends below 0 m.
+inline bool pc_fused_cells(const grid_view& g, const pc_pass& p, bool make_q, int lo, int hi) {
+    int i = lo;
+    bool within = true;
+#ifdef KESTA_OVERLAND_SIMD
+    i = KESTA_LANE_CALL(pc_fused_block, g, p, make_q, lo, hi, within);
+#endif
+    for (; i <= hi; ++i) within = pc_fused_cell(g, p, make_q, i) && within;
+    return within;
 }
 
 }  // namespace overland_detail

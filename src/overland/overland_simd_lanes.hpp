@@ -327,15 +327,18 @@ inline int ade_block(const grid_view& g, const double* h, const int* nb, double*
 
 // q[up[k]] of cells i..i+W-1 (0 where up[k] is 0), whose own faces are cur;
 // prev holds the faces of the W cells before i when has_prev.
-[[gnu::always_inline]] inline vd ade_inflow(const ade_pass& p, int i, bool has_prev, vd prev, vd cur) {
-    const cells u = cells_at(p.up + i);
-    const int u0 = p.up[i];
+[[gnu::always_inline]] inline vd inflow(const int* up, const double* q, int i, bool has_prev, vd prev, vd cur) {
+    const cells u = cells_at(up + i);
+    const int u0 = up[i];
     if (u.run && u0 != 0) {
         // Rows: taken from the registers, not from the stores just made.
         if (u0 == i - 1 && has_prev) return shift_in(prev, cur);
-        return load(p.q + u0);
+        return load(q + u0);
     }
-    return has_neighbour(p.up + i) ? gather(p.q, u) : vd{};
+    return has_neighbour(up + i) ? gather(q, u) : vd{};
+}
+[[gnu::always_inline]] inline vd ade_inflow(const ade_pass& p, int i, bool has_prev, vd prev, vd cur) {
+    return inflow(p.up, p.q, i, has_prev, prev, cur);
 }
 
 // The depth change, tests and volumes of cells i..i+W-1 (ade_fused_cell
@@ -413,5 +416,77 @@ inline int ade_fused_block(const grid_view& g, const ade_pass& p, bool make_q, i
         case 5: return ade_fused_lanes<true, false, true>(g, p, lo, hi, v);
         case 6: return ade_fused_lanes<true, true, false>(g, p, lo, hi, v);
         default: return ade_fused_lanes<true, true, true>(g, p, lo, hi, v);
+    }
+}
+
+// The faces of a pc_pass for cells i..i+W-1.
+template <bool Average>
+[[gnu::always_inline]] inline vd pc_faces(const grid_view& g, const pc_pass& p, int i) {
+    const vd face = ade_faces(g, p.h_faces, p.nb, i);
+    return Average ? (face + load(p.q_pred + i)) * 0.5 : face;
+}
+
+// The depths of a pc_pass for cells i..i+W-1, whose faces are qi and
+// inflows in; the lanes that end below 0 m OR-ed into below.
+template <bool KeepOld>
+[[gnu::always_inline]] inline void pc_cells_update(const pc_pass& p, int i, vd qi, vd in, vi& below) {
+    const vd before = load(p.from + i);
+    if (KeepOld) store(p.h_old + i, before);
+    const vd to = before + (in - qi) * p.k;
+    store(p.to + i, to);
+    below |= to < 0.0;
+}
+
+// pc_fused_cell of cells lo..hi, W at a time, the faces of 2 W cells made
+// before any of their depths; returns the first cell left for the scalar
+// code.
+template <bool MakeQ, bool Average, bool KeepOld>
+inline int pc_fused_lanes(const grid_view& g, const pc_pass& p, int lo, int hi, bool& within) {
+    vi below{};
+    vd prev{};
+    int i = lo;
+    for (; i + 2 * W - 1 <= hi; i += 2 * W) {
+        vd a, b;
+        if (MakeQ) {
+            a = pc_faces<Average>(g, p, i);
+            b = pc_faces<Average>(g, p, i + W);
+            store(p.q + i, a);
+            store(p.q + i + W, b);
+        } else {
+            a = load(p.q + i);
+            b = load(p.q + i + W);
+        }
+        pc_cells_update<KeepOld>(p, i, a, inflow(p.up, p.q, i, i > lo, prev, a), below);
+        pc_cells_update<KeepOld>(p, i + W, b, inflow(p.up, p.q, i + W, true, a, b), below);
+        prev = b;
+    }
+    for (; i + W - 1 <= hi; i += W) {
+        vd a;
+        if (MakeQ) {
+            a = pc_faces<Average>(g, p, i);
+            store(p.q + i, a);
+        } else {
+            a = load(p.q + i);
+        }
+        pc_cells_update<KeepOld>(p, i, a, inflow(p.up, p.q, i, i > lo, prev, a), below);
+        prev = a;
+    }
+    within = within && !lane_bits(below);
+    return i;
+}
+
+// pc_fused_cells for cells lo..hi, clearing `within` when some cell ends
+// below 0 m; returns the first cell left for the scalar code.
+inline int pc_fused_block(const grid_view& g, const pc_pass& p, bool make_q, int lo, int hi, bool& within) {
+    const int kinds = (make_q ? 4 : 0) + (p.q_pred ? 2 : 0) + (p.h_old ? 1 : 0);
+    switch (kinds) {
+        case 0:
+        case 2: return pc_fused_lanes<false, false, false>(g, p, lo, hi, within);
+        case 1:
+        case 3: return pc_fused_lanes<false, false, true>(g, p, lo, hi, within);
+        case 4: return pc_fused_lanes<true, false, false>(g, p, lo, hi, within);
+        case 5: return pc_fused_lanes<true, false, true>(g, p, lo, hi, within);
+        case 6: return pc_fused_lanes<true, true, false>(g, p, lo, hi, within);
+        default: return pc_fused_lanes<true, true, true>(g, p, lo, hi, within);
     }
 }
