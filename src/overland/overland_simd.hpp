@@ -1,5 +1,6 @@
 // The hot per-cell work of the plain overland schemes (face fluxes, the
-// explicit scheme's cell changes and tests, the wet and flowing counts)
+// explicit scheme's cell changes and tests, the ADE schemes' one-pass
+// sweeps, the wet and flowing counts)
 // several cells at a time: eight with AVX-512, four with AVX2, two with SSE2
 // (part of every x86-64 target), the widest the machine runs, chosen at run
 // time. Every lane makes the operations of the scalar code in the same
