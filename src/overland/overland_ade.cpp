@@ -9,7 +9,9 @@
 // test. "ade-pc" makes one predictor-corrector pass per direction over the
 // whole step, or over its halves, quarters ... while a pass would take more
 // water from some cell than it has. With lakes both make one untested pass
-// over the whole step.
+// over the whole step. On a plain grid whose neighbours are numbered after
+// their cells, a sweep (or a predictor, a corrector) is one pass over the
+// cells, with the numbers of the separate passes.
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -197,8 +199,9 @@ double stop_below_floor() {
     return -1.0;
 }
 
-// Whether "ade" may sweep each direction in one fused pass: a plain grid
-// (no lakes, dikes or wetland mask) whose neighbours are regular.
+// Whether the ADE schemes may make each pass of a direction as one pass
+// over the cells: a plain grid (no lakes, dikes or wetland mask) whose
+// neighbours are regular (see find_face_layout).
 bool ade_fuses(model_state& m, const grid_view& g) {
     if (g.lakes != lake_mode::none || g.dike || g.wet_mask) return false;
     overland_detail::find_face_layout(m, g);
