@@ -9,10 +9,13 @@
 // test. "ade-pc" makes one predictor-corrector pass per direction over the
 // whole step, or over its halves, quarters ... while a pass would take more
 // water from some cell than it has. With lakes both make one untested pass
-// over the whole step.
+// over the whole step. On a plain grid whose neighbours are numbered after
+// their cells, a sweep (or a predictor, a corrector) is one pass over the
+// cells, with the numbers of the separate passes.
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <utility>
 
 #include "core/error_record.hpp"
 #include "core/text_format.hpp"
@@ -28,16 +31,16 @@ namespace {
 
 using overland_detail::grid_view;
 using overland_detail::lake_mode;
+using overland_detail::kAdeChangeShare;
+using overland_detail::kAdeNegativeDepthLimit;
+using overland_detail::kAdeTestedDepth;
 using overland_detail::kParallelCells;
 using overland_detail::pow53;
 
 constexpr double kSmallestSubstep = 0.001;    // s; below it the step gives up, however long the step
 constexpr double kRemainderLimit = 0.001;     // s; a shorter remainder joins the last sub-step
 constexpr double kDone = 1e-16;               // s
-constexpr double kChangeShare = 0.5;          // largest accepted change, share of the depth
-constexpr double kTestedDepth = 0.001;        // m; shallower cells are not tested for change
 constexpr double kTestedSubstep = 0.01;       // s; shorter sub-steps are not tested for change
-constexpr double kNegativeDepthLimit = -1e-6; // m; shallower negative depths are set to 0
 constexpr double kOutletExponent = 5.0 / 3.0;
 
 // to[0..n] = from[0..n], over threads on large grids.
@@ -196,19 +199,89 @@ double stop_below_floor() {
     return -1.0;
 }
 
+// Whether the ADE schemes may make each pass of a direction as one pass
+// over the cells: a plain grid (no lakes, dikes or wetland mask) whose
+// neighbours are regular (see find_face_layout).
+bool ade_fuses(model_state& m, const grid_view& g) {
+    if (g.lakes != lake_mode::none || g.dike || g.wet_mask) return false;
+    overland_detail::find_face_layout(m, g);
+    return m.ov_faces_regular == 1;
+}
+
+// One direction of an "ade" sub-step on a grid that ade_fuses: the faces,
+// the depths, the tests and the volumes in one pass over the cells in
+// increasing order, each face made from the depths before the sweep (its
+// neighbour comes after it) and each cell moved once the face into it
+// (from a cell before it) is made. The results are those of face_flux,
+// ade_stability_check and the volume loop one after the other, bit for
+// bit: the volumes go from vol_from (unless first_volume) into another
+// vector, vol, so that faces cut for an overdraw can be booked again.
+// Over threads, each block first makes the faces that reach into the next
+// block (the cells within `reach` of its end), before any depth changes,
+// and its pass then leaves them as they are; the faces into a block's
+// first cells are among those of the block before. With h_old, the depths
+// before the sweep are kept there. Returns 1 when some cell rejects the
+// sub-step, as ade_stability_check.
+int fused_direction(const grid_view& g, const direction& dir, const double* vol_from, double* vol,
+                    bool first_volume, double* h_old, double dt_sub, int reach) {
+    const int n = g.n;
+    const double k = dt_sub / (g.dx * g.dx);
+    const overland_detail::ade_pass p{dir.nb, dir.up, dir.q, vol_from, vol, h_old, k, dt_sub, first_volume,
+                                      dt_sub < kSmallestSubstep, dt_sub > kTestedSubstep};
+    bool rejected = false, overdrawn = false;
+#pragma omp parallel if (n > kParallelCells) reduction(|| : rejected, overdrawn)
+    {
+        int lo = 0, hi = 0;
+        overland_detail::thread_block(n, lo, hi);
+        const bool alone = omp_get_num_threads() == 1;
+        const int ahead = alone ? hi + 1 : std::max(lo, hi - reach + 1);  // first face made ahead
+        if (lo <= hi && ahead <= hi) overland_detail::ade_plain_fluxes(g, g.h, dir.nb, dir.q, ahead, hi);
+#pragma omp barrier
+        overland_detail::ade_verdict v;
+        if (lo <= hi) {
+            overland_detail::ade_fused_cells(g, p, true, lo, ahead - 1, v);
+            overland_detail::ade_fused_cells(g, p, false, ahead, hi, v);
+        }
+        rejected = v.rejected;
+        overdrawn = v.overdrawn;
+    }
+    if (rejected) return 1;
+    if (!overdrawn) return 0;
+    // Rare: as in ade_stability_check, from the changes made again (the
+    // same operations on the same faces), and the cut faces' volumes.
+    double* h = g.h;
+    double* dh = g.dh;
+    const double* q = dir.q;
+    for (int i = 1; i <= n; ++i) {
+        const int up = dir.up[i];
+        const double in = up ? q[up] : 0.0;
+        dh[i] = (in - q[i]) * k;
+    }
+    for (int i = 1; i <= n; ++i) h[i] -= dh[i];
+    const overland_detail::face_line line{dir.q, dir.nb, dir.up};
+    overland_detail::limit_overdraws(h, dh, n, &line, 1, k);
+    for (int i = 1; i <= n; ++i) h[i] += dh[i];
+    for (int i = 1; i <= n; ++i) vol[i] = first_volume ? 0.0 + q[i] * dt_sub : vol_from[i] + q[i] * dt_sub;
+    return 0;
+}
+
 // "ade" without lakes. Returns the outlet volume, or -1.0 when the sub-step
-// fell below 0.001 s.
-double ade_substeps(model_state& m, const grid_view& g, double dt, const outlet_info& out) {
+// fell below 0.001 s. With `fused` (see ade_fuses) the first sweep of the
+// first attempt keeps the depths at the start of the call in m.h_old;
+// otherwise they must be there already.
+double ade_substeps(model_state& m, const grid_view& g, double dt, const outlet_info& out, bool fused) {
     const bool rows_first = m.ade_sweep_order != 2;
     const direction first = rows_first ? rows(g) : columns(g);
     const direction second = rows_first ? columns(g) : rows(g);
-    const double* h_old = m.h_old.data();
-    double* volx = m.volx.data();
-    double* voly = m.voly.data();
+    double* h_old = m.h_old.data();
     const int n = g.n;
+    // The fused sweeps take turns between the face volumes and a spare
+    // vector of each direction.
+    vec1<double>* vols[2][2] = {{&m.volx, &m.hdummy}, {&m.voly, &m.qdummy}};
+    int at[2] = {0, 0};
 
     double dt_sub = dt;
-    while (dt_sub >= kSmallestSubstep) {
+    for (bool first_attempt = true; dt_sub >= kSmallestSubstep; first_attempt = false) {
         if (dt_sub < dt) copy_cells(h_old, g.h, n);  // the first attempt starts from them
         double volume = 0.0;
         double remaining = dt;
@@ -221,12 +294,24 @@ double ade_substeps(model_state& m, const grid_view& g, double dt, const outlet_
                 remaining = 0.0;
             }
             for (const direction* dir : {&first, &second}) {
+                const int d = dir->q == g.qx ? 0 : 1;
+                double* vol = vols[d][at[d]]->data();
+                if (fused) {
+                    const bool keep = first_attempt && substeps == 0 && dir == &first;
+                    const int to = substeps == 0 ? at[d] : 1 - at[d];
+                    if (fused_direction(g, *dir, vol, vols[d][to]->data(), substeps == 0, keep ? h_old : nullptr,
+                                        dt_sub, m.ov_face_reach)) {
+                        rejected = true;
+                        break;
+                    }
+                    at[d] = to;
+                    continue;
+                }
                 face_flux<lake_mode::none>(g, g.h, *dir);
                 if (ade_stability_check(n, g.h, g.dh, dir->q, dir->nb, dir->up, g.dx, dt_sub)) {
                     rejected = true;
                     break;
                 }
-                double* vol = dir->q == g.qx ? volx : voly;
                 const double* q = dir->q;
                 if (substeps == 0) {  // the attempt's first sub-step starts the volumes from 0
 #pragma omp parallel for simd schedule(static) if (n > kParallelCells)
@@ -245,9 +330,9 @@ double ade_substeps(model_state& m, const grid_view& g, double dt, const outlet_
             ++substeps;
         }
         if (!rejected) {
-            if (substeps == 0) {
-                clear_cells(volx, n);
-                clear_cells(voly, n);
+            for (int d = 0; d < 2; ++d) {
+                if (substeps == 0) clear_cells(vols[d][at[d]]->data(), n);
+                if (at[d] == 1) std::swap(*vols[d][0], *vols[d][1]);
             }
             m.ov_substeps_last = substeps;
             return volume;
@@ -348,6 +433,60 @@ bool pc_direction(model_state& m, const grid_view& g, const direction& dir, doub
     return true;
 }
 
+// A pc_pass over the cells of a grid that ade_fuses, over threads as
+// fused_direction: each block first makes the faces that reach into the
+// next block. False when some cell ends below 0 m.
+bool pc_fused_pass(const grid_view& g, const overland_detail::pc_pass& p, int reach) {
+    const int n = g.n;
+    bool within = true;
+#pragma omp parallel if (n > kParallelCells) reduction(&& : within)
+    {
+        int lo = 0, hi = 0;
+        overland_detail::thread_block(n, lo, hi);
+        const bool alone = omp_get_num_threads() == 1;
+        const int ahead = alone ? hi + 1 : std::max(lo, hi - reach + 1);  // first face made ahead
+        if (lo <= hi && ahead <= hi) {
+            overland_detail::ade_plain_fluxes(g, p.h_faces, p.nb, p.q, ahead, hi);
+            if (p.q_pred) {
+                for (int i = ahead; i <= hi; ++i) p.q[i] = (p.q[i] + p.q_pred[i]) * 0.5;
+            }
+        }
+#pragma omp barrier
+        if (lo <= hi) {
+            const bool made = overland_detail::pc_fused_cells(g, p, true, lo, ahead - 1);
+            const bool ahead_within = overland_detail::pc_fused_cells(g, p, false, ahead, hi);
+            within = made && ahead_within;
+        }
+    }
+    return within;
+}
+
+// pc_direction without lakes on a grid that ade_fuses, each of the
+// predictor and the corrector in one pass (see pc_pass): the same numbers.
+// With h_old, the predictor keeps there the depths before the pass.
+bool pc_direction_fused(model_state& m, const grid_view& g, const direction& dir, double dt, const outlet_info& out,
+                        bool with_outlet, double& volume, double* h_old) {
+    double* hdummy = m.hdummy.data();
+    double* qdummy = m.qdummy.data();
+    const double k = dt / g.area;
+    const overland_detail::pc_pass predictor{dir.nb, dir.up, g.h, g.h, hdummy, qdummy, nullptr, h_old, k};
+    if (!pc_fused_pass(g, predictor, m.ov_face_reach)) {
+        copy_cells(qdummy, dir.q, g.n);  // the faces the pass leaves, as pc_direction
+        return false;
+    }
+    double q_before = 0.0;
+    if (with_outlet) {
+        q_before = outlet_q(g, out.cell, g.h[out.cell], out.slope);
+        overland_detail::drain_outlet(hdummy[out.cell], q_before, dt, g.area);
+    }
+    const overland_detail::pc_pass corrector{dir.nb, dir.up, hdummy, g.h, g.h, dir.q, qdummy, nullptr, k};
+    if (!pc_fused_pass(g, corrector, m.ov_face_reach)) return false;
+    if (!with_outlet) return true;
+    const double q_predicted = outlet_q(g, out.cell, hdummy[out.cell], out.slope);
+    volume += overland_detail::drain_outlet(g.h[out.cell], 0.5 * (q_before + q_predicted), dt, g.area);
+    return true;
+}
+
 // Order 1 sweeps the columns first, order 2 the rows first.
 void pass_order(const model_state& m, const grid_view& g, direction (&order)[2]) {
     const bool columns_first = m.ade_sweep_order == 1;
@@ -359,11 +498,13 @@ void pass_order(const model_state& m, const grid_view& g, direction (&order)[2])
 // the step, or, while some pass would take more water from a cell than it
 // has, over halves, quarters ... of it, each attempt from the depths at the
 // start of the call. Returns the outlet volume, or -1.0 when the sub-step
-// fell below 0.001 s.
-double pc_substeps(model_state& m, const grid_view& g, double dt, const outlet_info& out) {
+// fell below 0.001 s. With `fused` (see ade_fuses) the first predictor of
+// the first attempt keeps the depths at the start of the call in m.h_old;
+// otherwise they must be there already.
+double pc_substeps(model_state& m, const grid_view& g, double dt, const outlet_info& out, bool fused) {
     direction order[2];
     pass_order(m, g, order);
-    const double* h_old = m.h_old.data();
+    double* h_old = m.h_old.data();
     const int n = g.n;
     for (double dt_sub = dt; dt_sub >= kSmallestSubstep; dt_sub /= 2.0) {
         bool made = true;
@@ -376,7 +517,13 @@ double pc_substeps(model_state& m, const grid_view& g, double dt, const outlet_i
             if (remaining - this_sub < kRemainderLimit) this_sub = remaining;  // the last absorbs the rest
             for (const direction& dir : order) {
                 const bool with_outlet = out.cell != 0 && dir.q == g.qy;
-                made = made && pc_direction<lake_mode::none>(m, g, dir, this_sub, out, with_outlet, volume);
+                if (!made) break;
+                if (fused) {
+                    const bool keep = dt_sub == dt && substeps == 0 && &dir == &order[0];
+                    made = pc_direction_fused(m, g, dir, this_sub, out, with_outlet, volume, keep ? h_old : nullptr);
+                } else {
+                    made = pc_direction<lake_mode::none>(m, g, dir, this_sub, out, with_outlet, volume);
+                }
             }
             remaining -= this_sub;
             ++substeps;
@@ -444,9 +591,9 @@ int ade_stability_check(int ncells, double* h, double* dh, double* q, const int*
         dh[i] = (in - q[i]) * k;
         h[i] += dh[i];
         if (h[i] < 0.0) {
-            if (dt_sub < kSmallestSubstep || h[i] <= kNegativeDepthLimit) rejected = true;
+            if (dt_sub < kSmallestSubstep || h[i] <= kAdeNegativeDepthLimit) rejected = true;
             overdrawn = true;
-        } else if (std::fabs(dh[i]) > kChangeShare * before && before > kTestedDepth &&
+        } else if (std::fabs(dh[i]) > kAdeChangeShare * before && before > kAdeTestedDepth &&
                    dt_sub > kTestedSubstep) {
             rejected = true;
         }
@@ -472,7 +619,9 @@ double ade_overland_route(model_state& m, double dt) {
     for (vec1<double>* v : {&m.h_old, &m.volx, &m.voly, &m.hdummy, &m.qdummy}) {
         if (v->n() < n) *v = vec1<double>(n);
     }
-    copy_cells(g.h, m.h_old.data(), n);
+    // The fused sweeps keep the depths at the start as they pass.
+    const bool fused = (m.overtype == 2 || m.overtype == 3) && ade_fuses(m, g);
+    if (!fused) copy_cells(g.h, m.h_old.data(), n);
 
     outlet_info out;
     if (m.chan_routing == 0 && m.outlet_cell >= 1 && m.outlet_cell <= n) {
@@ -492,10 +641,10 @@ double ade_overland_route(model_state& m, double dt) {
             if (m.lake_scratch.n() < g.nlakes) m.lake_scratch = vec1<double>(g.nlakes);
             volume = ade_one_pass<lake_mode::channel>(m, g, dt, out);
         } else if (m.overtype == 3) {
-            volume = pc_substeps(m, g, dt, out);
+            volume = pc_substeps(m, g, dt, out, fused);
             if (volume < 0.0) return volume;
         } else {
-            volume = ade_substeps(m, g, dt, out);
+            volume = ade_substeps(m, g, dt, out, fused);
             if (volume < 0.0) return volume;
         }
     } else {

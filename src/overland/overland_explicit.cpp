@@ -281,51 +281,6 @@ void book_channel_lake_faces(const grid_view& g, double sub) {
 // bit for bit, as the sweep's and whatever the number of threads.
 using overland_detail::kParallelCells;
 
-// True when the neighbours of `g` are regular in the sense above.
-bool regular_neighbours(const grid_view& g) {
-    const int n = g.n;
-    const int *right = g.right, *left = g.left, *below = g.below, *above = g.above;
-    bool regular = true;
-#pragma omp parallel for schedule(static) reduction(&& : regular) if (n > kParallelCells)
-    for (int i = 1; i <= n; ++i) {
-        const int r = right[i], l = left[i], b = below[i], a = above[i];
-        regular = regular && (r == 0 || (r > i && left[r] == i)) && (l == 0 || (l < i && right[l] == i)) &&
-                  (b == 0 || (b > i && above[b] == i)) && (a == 0 || (a < i && below[a] == i));
-    }
-    return regular;
-}
-
-// The largest gap between the numbers of a cell and of a neighbour (at
-// least 1): on a regular grid a cell's change reads the faces of cells
-// within that many numbers of it.
-int face_reach(const grid_view& g) {
-    int reach = 1;
-    for (int i = 1; i <= g.n; ++i) {
-        if (g.right[i]) reach = std::max(reach, g.right[i] - i);
-        if (g.below[i]) reach = std::max(reach, g.below[i] - i);
-    }
-    return reach;
-}
-
-// Marks the cells of a regular grid whose neighbours lie at fixed gaps: the
-// next and the previous cell, and the cells a row's stride on and back (the
-// gap to the lower neighbour of the first cell that has one).
-void mark_interior(model_state& m, const grid_view& g) {
-    const int n = g.n;
-    int stride = 0;
-    for (int i = 1; i <= n && stride == 0; ++i) {
-        if (g.below[i]) stride = g.below[i] - i;
-    }
-    if (m.ov_interior.n() < n) m.ov_interior = vec1<unsigned char>(n);
-    unsigned char* marks = m.ov_interior.data();
-    marks[0] = 0;
-    for (int i = 1; i <= n; ++i) {
-        marks[i] = stride > 0 && g.right[i] == i + 1 && g.left[i] == i - 1 && g.below[i] == i + stride &&
-                   g.above[i] == i - stride;
-    }
-    m.ov_row_stride = stride;
-}
-
 // Cells per tile of the fused sub-step: the faces of a tile and of the
 // `reach` cells after it stay in the core's cache while its changes read
 // them.
@@ -631,14 +586,8 @@ double explicit_overland_route(model_state& m, double dt) {
     m.ov_explicit_calls = (m.ov_explicit_calls + 1) % 2;
     const bool y_first = m.ov_explicit_calls == 1;
     // The regular form writes dh before it reads it.
-    if (m.ov_faces_regular < 0) {
-        m.ov_faces_regular = regular_neighbours(g) ? 1 : 0;
-        m.ov_face_reach = face_reach(g);
-        if (m.ov_faces_regular == 1) {
-            mark_interior(m, g);
-            g = overland_detail::make_grid_view(m, mode);
-        }
-    }
+    overland_detail::find_face_layout(m, g);
+    if (!g.interior && m.ov_row_stride > 0) g = overland_detail::make_grid_view(m, mode);
     const bool regular = g.lakes == lake_mode::none && !g.dike && !g.wet_mask && m.ov_faces_regular == 1;
     if (!regular) std::fill(g.dh, g.dh + n + 1, 0.0);
 

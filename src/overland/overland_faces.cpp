@@ -194,6 +194,50 @@ lake_mode routing_lake_mode(const model_state& m, bool channel_first) {
     return lake_mode::none;
 }
 
+namespace {
+
+// Marks the cells of a regular grid whose neighbours lie at fixed gaps: the
+// next and the previous cell, and the cells a row's stride on and back (the
+// gap to the lower neighbour of the first cell that has one).
+void mark_interior(model_state& m, const grid_view& g) {
+    const int n = g.n;
+    int stride = 0;
+    for (int i = 1; i <= n && stride == 0; ++i) {
+        if (g.below[i]) stride = g.below[i] - i;
+    }
+    if (m.ov_interior.n() < n) m.ov_interior = vec1<unsigned char>(n);
+    unsigned char* marks = m.ov_interior.data();
+    marks[0] = 0;
+    for (int i = 1; i <= n; ++i) {
+        marks[i] = stride > 0 && g.right[i] == i + 1 && g.left[i] == i - 1 && g.below[i] == i + stride &&
+                   g.above[i] == i - stride;
+    }
+    m.ov_row_stride = stride;
+}
+
+}  // namespace
+
+void find_face_layout(model_state& m, const grid_view& g) {
+    if (m.ov_faces_regular >= 0) return;
+    const int n = g.n;
+    const int *right = g.right, *left = g.left, *below = g.below, *above = g.above;
+    bool regular = true;
+#pragma omp parallel for schedule(static) reduction(&& : regular) if (n > kParallelCells)
+    for (int i = 1; i <= n; ++i) {
+        const int r = right[i], l = left[i], b = below[i], a = above[i];
+        regular = regular && (r == 0 || (r > i && left[r] == i)) && (l == 0 || (l < i && right[l] == i)) &&
+                  (b == 0 || (b > i && above[b] == i)) && (a == 0 || (a < i && below[a] == i));
+    }
+    int reach = 1;
+    for (int i = 1; i <= n; ++i) {
+        if (right[i]) reach = std::max(reach, right[i] - i);
+        if (below[i]) reach = std::max(reach, below[i] - i);
+    }
+    m.ov_faces_regular = regular ? 1 : 0;
+    m.ov_face_reach = reach;
+    if (regular && m.overtype == 1) mark_interior(m, g);
+}
+
 grid_view make_grid_view(model_state& m, lake_mode lakes) {
     grid_view g;
     g.n = m.ncells;

@@ -1,5 +1,6 @@
 // The hot per-cell work of the plain overland schemes (face fluxes, the
-// explicit scheme's cell changes and tests, the wet and flowing counts)
+// explicit scheme's cell changes and tests, the ADE schemes' one-pass
+// sweeps, the wet and flowing counts)
 // several cells at a time: eight with AVX-512, four with AVX2, two with SSE2
 // (part of every x86-64 target), the widest the machine runs, chosen at run
 // time. Every lane makes the operations of the scalar code in the same
@@ -147,6 +148,96 @@ inline double ade_plain_flux(const grid_view& g, const double* h, const int* nb,
     return root * pow53(depth - retention) * g.inv_rough[u] * g.dx;
 }
 
+// The tests of an ADE sweep: a cell rejects the sub-step when it ends
+// below kAdeNegativeDepthLimit (any depth below 0 m after a sub-step under
+// 0.001 s), or when it holds more than kAdeTestedDepth and changes by more
+// than kAdeChangeShare of its depth in a sub-step over 0.01 s. A cell ending
+// between the limit and 0 m has overdrawn.
+constexpr double kAdeChangeShare = 0.5;
+constexpr double kAdeTestedDepth = 0.001;        // m
+constexpr double kAdeNegativeDepthLimit = -1e-6; // m
+
+// One direction of an ADE sub-step on a plain regular grid, swept as one
+// pass: the faces (q) from the depths before the sweep, the depths moved
+// by k (sub-step / dx^2) times the discharges in and out, the tests, and
+// the faces' volumes over dt into vol: vol_from plus the volume, or the
+// volume alone when first_volume. With h_old, each cell's depth before the
+// sweep is kept there.
+struct ade_pass {
+    const int* nb;
+    const int* up;
+    double* q;
+    const double* vol_from;
+    double* vol;
+    double* h_old;  // null: not kept
+    double k, dt;
+    bool first_volume;
+    bool tiny;    // the sub-step is under 0.001 s: any depth below 0 m rejects it
+    bool tested;  // the sub-step is over 0.01 s: the change test applies
+};
+
+// What the cells of a sweep found: a rejecting cell, a cell below 0 m.
+struct ade_verdict {
+    bool rejected = false, overdrawn = false;
+};
+
+// Cell i of a fused ADE sweep, its face q[i] made first when make_q
+// (otherwise already made). Its own depth and the depth of nb[i] > i are
+// those before the sweep; q[up[i]] (up[i] < i) is made.
+inline void ade_fused_cell(const grid_view& g, const ade_pass& p, bool make_q, int i, ade_verdict& v) {
+    double* h = g.h;
+    double* q = p.q;
+    if (make_q) q[i] = ade_plain_flux(g, h, p.nb, i);
+    const double before = h[i];
+    if (p.h_old) p.h_old[i] = before;
+    const int up = p.up[i];
+    const double in = up ? q[up] : 0.0;
+    const double dh = (in - q[i]) * p.k;
+    const double after = before + dh;
+    h[i] = after;
+    if (after < 0.0) {
+        if (p.tiny || after <= kAdeNegativeDepthLimit) v.rejected = true;
+        v.overdrawn = true;
+    } else if (std::fabs(dh) > kAdeChangeShare * before && before > kAdeTestedDepth && p.tested) {
+        v.rejected = true;
+    }
+    p.vol[i] = p.first_volume ? 0.0 + q[i] * p.dt : p.vol_from[i] + q[i] * p.dt;
+}
+
+// One pass of an "ade-pc" direction on a plain regular grid: the faces
+// made from the depths h_faces into q (with q_pred, the mean of the face
+// and q_pred's), and to = from plus k (dt / area) times the discharges in
+// and out, cell after cell. The predictor makes its faces from the depths
+// before the pass into qdummy and its depths into hdummy; the corrector
+// makes its faces from hdummy and moves the depths in place. With h_old,
+// each cell's `from` depth is kept there.
+struct pc_pass {
+    const int* nb;
+    const int* up;
+    const double* h_faces;
+    const double* from;
+    double* to;
+    double* q;
+    const double* q_pred;  // null: the faces alone
+    double* h_old;         // null: not kept
+    double k;
+};
+
+// Cell i of a pc_pass, its face made first when make_q (otherwise already
+// made); false when the cell ends below 0 m.
+inline bool pc_fused_cell(const grid_view& g, const pc_pass& p, bool make_q, int i) {
+    double* q = p.q;
+    if (make_q) {
+        const double face = ade_plain_flux(g, p.h_faces, p.nb, i);
+        q[i] = p.q_pred ? (face + p.q_pred[i]) * 0.5 : face;
+    }
+    const double before = p.from[i];
+    if (p.h_old) p.h_old[i] = before;
+    const int up = p.up[i];
+    p.to[i] = before + ((up ? q[up] : 0.0) - q[i]) * p.k;
+    return !(p.to[i] < 0.0);
+}
+
 #ifdef KESTA_OVERLAND_SIMD
 namespace simd_sse2 {
 #define KESTA_LANES 2
@@ -232,6 +323,27 @@ inline void ade_plain_fluxes(const grid_view& g, const double* h, const int* nb,
     i = KESTA_LANE_CALL(ade_block, g, h, nb, q, lo, hi);
 #endif
     for (; i <= hi; ++i) q[i] = ade_plain_flux(g, h, nb, i);
+}
+
+// ade_fused_cell of cells lo..hi in increasing order.
+inline void ade_fused_cells(const grid_view& g, const ade_pass& p, bool make_q, int lo, int hi, ade_verdict& v) {
+    int i = lo;
+#ifdef KESTA_OVERLAND_SIMD
+    i = KESTA_LANE_CALL(ade_fused_block, g, p, make_q, lo, hi, v);
+#endif
+    for (; i <= hi; ++i) ade_fused_cell(g, p, make_q, i, v);
+}
+
+// pc_fused_cell of cells lo..hi in increasing order; false when some cell
+// ends below 0 m.
+inline bool pc_fused_cells(const grid_view& g, const pc_pass& p, bool make_q, int lo, int hi) {
+    int i = lo;
+    bool within = true;
+#ifdef KESTA_OVERLAND_SIMD
+    i = KESTA_LANE_CALL(pc_fused_block, g, p, make_q, lo, hi, within);
+#endif
+    for (; i <= hi; ++i) within = pc_fused_cell(g, p, make_q, i) && within;
+    return within;
 }
 
 }  // namespace overland_detail

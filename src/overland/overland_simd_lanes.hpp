@@ -53,11 +53,14 @@ struct cells {
 [[gnu::always_inline]] inline vd gather(const double* a, const int* nb) { return gather(a, cells{nb, false}); }
 [[gnu::always_inline]] inline vi has_neighbour(const int* nb) {
 #if KESTA_LANES == 8
-    return vi{nb[0], nb[1], nb[2], nb[3], nb[4], nb[5], nb[6], nb[7]} != 0;
+    // The masked form: the plain one trips GCC 12's uninitialised-value warning.
+    const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(nb));
+    return reinterpret_cast<vi>(_mm512_maskz_cvtepi32_epi64(0xFF, v)) != 0;
 #elif KESTA_LANES == 2
     return vi{nb[0], nb[1]} != 0;
 #else
-    return vi{nb[0], nb[1], nb[2], nb[3]} != 0;
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(nb));
+    return reinterpret_cast<vi>(_mm256_cvtepi32_epi64(v)) != 0;
 #endif
 }
 // One bit per lane whose mask is set.
@@ -354,4 +357,183 @@ inline int ade_block(const grid_view& g, const double* h, const int* nb, double*
     }
     for (; i + W - 1 <= hi; i += W) store(q + i, ade_faces(g, h, nb, i));
     return i;
+}
+
+// {prev[W-1], cur[0], ..., cur[W-2]}: the faces ending at cells i..i+W-1
+// when each one's upstream cell is the cell before it and cur holds the
+// faces of those cells, prev those of the W cells before.
+[[gnu::always_inline]] inline vd shift_in(vd prev, vd cur) {
+#if KESTA_LANES == 8
+    return __builtin_shuffle(prev, cur, vi{7, 8, 9, 10, 11, 12, 13, 14});
+#elif KESTA_LANES == 2
+    return __builtin_shuffle(prev, cur, vi{1, 2});
+#else
+    return __builtin_shuffle(prev, cur, vi{3, 4, 5, 6});
+#endif
+}
+
+// q[up[k]] of cells i..i+W-1 (0 where up[k] is 0), whose own faces are cur;
+// prev holds the faces of the W cells before i when has_prev.
+[[gnu::always_inline]] inline vd inflow(const int* up, const double* q, int i, bool has_prev, vd prev, vd cur) {
+    const cells u = cells_at(up + i);
+    const int u0 = up[i];
+    if (u.run && u0 != 0) {
+        // Rows: taken from the registers, not from the stores just made.
+        if (u0 == i - 1 && has_prev) return shift_in(prev, cur);
+        return load(q + u0);
+    }
+    return has_neighbour(up + i) ? gather(q, u) : vd{};
+}
+[[gnu::always_inline]] inline vd ade_inflow(const ade_pass& p, int i, bool has_prev, vd prev, vd cur) {
+    return inflow(p.up, p.q, i, has_prev, prev, cur);
+}
+
+// The depth change, tests and volumes of cells i..i+W-1 (ade_fused_cell
+// after the face), whose faces are qi and inflows in.
+template <bool FirstVolume, bool KeepOld>
+[[gnu::always_inline]] inline void ade_cells_update(const grid_view& g, const ade_pass& p, int i, vd qi, vd in,
+                                                    vi tiny, vi tested, vi& rejected, vi& over) {
+    const vd before = load(g.h + i);
+    if (KeepOld) store(p.h_old + i, before);
+    const vd dh = (in - qi) * p.k;
+    const vd after = before + dh;
+    store(g.h + i, after);
+    const vi below = after < 0.0;
+    over |= below;
+    rejected |= below & (tiny | (after <= kAdeNegativeDepthLimit));
+    rejected |= ~below & tested & (magnitude(dh) > kAdeChangeShare * before) & (before > kAdeTestedDepth);
+    store(p.vol + i, FirstVolume ? 0.0 + qi * p.dt : load(p.vol_from + i) + qi * p.dt);
+}
+
+// ade_fused_cell of cells lo..hi, W at a time, the faces of 2 W cells made
+// before the depths of any of them change (a face reads the depth of its
+// right neighbour, which may be in the same vector); returns the first cell
+// left for the scalar code.
+template <bool MakeQ, bool FirstVolume, bool KeepOld>
+inline int ade_fused_lanes(const grid_view& g, const ade_pass& p, int lo, int hi, ade_verdict& v) {
+    const vi tiny = p.tiny ? ~vi{} : vi{};
+    const vi tested = p.tested ? ~vi{} : vi{};
+    vi rejected{}, over{};
+    vd prev{};
+    int i = lo;
+    for (; i + 2 * W - 1 <= hi; i += 2 * W) {
+        vd a, b;
+        if (MakeQ) {
+            a = ade_faces(g, g.h, p.nb, i);
+            b = ade_faces(g, g.h, p.nb, i + W);
+            store(p.q + i, a);
+            store(p.q + i + W, b);
+        } else {
+            a = load(p.q + i);
+            b = load(p.q + i + W);
+        }
+        ade_cells_update<FirstVolume, KeepOld>(g, p, i, a, ade_inflow(p, i, i > lo, prev, a), tiny, tested,
+                                               rejected, over);
+        ade_cells_update<FirstVolume, KeepOld>(g, p, i + W, b, ade_inflow(p, i + W, true, a, b), tiny, tested,
+                                               rejected, over);
+        prev = b;
+    }
+    for (; i + W - 1 <= hi; i += W) {
+        vd a;
+        if (MakeQ) {
+            a = ade_faces(g, g.h, p.nb, i);
+            store(p.q + i, a);
+        } else {
+            a = load(p.q + i);
+        }
+        ade_cells_update<FirstVolume, KeepOld>(g, p, i, a, ade_inflow(p, i, i > lo, prev, a), tiny, tested,
+                                               rejected, over);
+        prev = a;
+    }
+    v.rejected = v.rejected || lane_bits(rejected);
+    v.overdrawn = v.overdrawn || lane_bits(over);
+    return i;
+}
+
+// ade_fused_cells for cells lo..hi; returns the first cell left for the
+// scalar code.
+inline int ade_fused_block(const grid_view& g, const ade_pass& p, bool make_q, int lo, int hi, ade_verdict& v) {
+    const int kinds = (make_q ? 4 : 0) + (p.first_volume ? 2 : 0) + (p.h_old ? 1 : 0);
+    switch (kinds) {
+        case 0: return ade_fused_lanes<false, false, false>(g, p, lo, hi, v);
+        case 1: return ade_fused_lanes<false, false, true>(g, p, lo, hi, v);
+        case 2: return ade_fused_lanes<false, true, false>(g, p, lo, hi, v);
+        case 3: return ade_fused_lanes<false, true, true>(g, p, lo, hi, v);
+        case 4: return ade_fused_lanes<true, false, false>(g, p, lo, hi, v);
+        case 5: return ade_fused_lanes<true, false, true>(g, p, lo, hi, v);
+        case 6: return ade_fused_lanes<true, true, false>(g, p, lo, hi, v);
+        default: return ade_fused_lanes<true, true, true>(g, p, lo, hi, v);
+    }
+}
+
+// The faces of a pc_pass for cells i..i+W-1.
+template <bool Average>
+[[gnu::always_inline]] inline vd pc_faces(const grid_view& g, const pc_pass& p, int i) {
+    const vd face = ade_faces(g, p.h_faces, p.nb, i);
+    return Average ? (face + load(p.q_pred + i)) * 0.5 : face;
+}
+
+// The depths of a pc_pass for cells i..i+W-1, whose faces are qi and
+// inflows in; the lanes that end below 0 m OR-ed into below.
+template <bool KeepOld>
+[[gnu::always_inline]] inline void pc_cells_update(const pc_pass& p, int i, vd qi, vd in, vi& below) {
+    const vd before = load(p.from + i);
+    if (KeepOld) store(p.h_old + i, before);
+    const vd to = before + (in - qi) * p.k;
+    store(p.to + i, to);
+    below |= to < 0.0;
+}
+
+// pc_fused_cell of cells lo..hi, W at a time, the faces of 2 W cells made
+// before any of their depths; returns the first cell left for the scalar
+// code.
+template <bool MakeQ, bool Average, bool KeepOld>
+inline int pc_fused_lanes(const grid_view& g, const pc_pass& p, int lo, int hi, bool& within) {
+    vi below{};
+    vd prev{};
+    int i = lo;
+    for (; i + 2 * W - 1 <= hi; i += 2 * W) {
+        vd a, b;
+        if (MakeQ) {
+            a = pc_faces<Average>(g, p, i);
+            b = pc_faces<Average>(g, p, i + W);
+            store(p.q + i, a);
+            store(p.q + i + W, b);
+        } else {
+            a = load(p.q + i);
+            b = load(p.q + i + W);
+        }
+        pc_cells_update<KeepOld>(p, i, a, inflow(p.up, p.q, i, i > lo, prev, a), below);
+        pc_cells_update<KeepOld>(p, i + W, b, inflow(p.up, p.q, i + W, true, a, b), below);
+        prev = b;
+    }
+    for (; i + W - 1 <= hi; i += W) {
+        vd a;
+        if (MakeQ) {
+            a = pc_faces<Average>(g, p, i);
+            store(p.q + i, a);
+        } else {
+            a = load(p.q + i);
+        }
+        pc_cells_update<KeepOld>(p, i, a, inflow(p.up, p.q, i, i > lo, prev, a), below);
+        prev = a;
+    }
+    within = within && !lane_bits(below);
+    return i;
+}
+
+// pc_fused_cells for cells lo..hi, clearing `within` when some cell ends
+// below 0 m; returns the first cell left for the scalar code.
+inline int pc_fused_block(const grid_view& g, const pc_pass& p, bool make_q, int lo, int hi, bool& within) {
+    const int kinds = (make_q ? 4 : 0) + (p.q_pred ? 2 : 0) + (p.h_old ? 1 : 0);
+    switch (kinds) {
+        case 0:
+        case 2: return pc_fused_lanes<false, false, false>(g, p, lo, hi, within);
+        case 1:
+        case 3: return pc_fused_lanes<false, false, true>(g, p, lo, hi, within);
+        case 4: return pc_fused_lanes<true, false, false>(g, p, lo, hi, within);
+        case 5: return pc_fused_lanes<true, false, true>(g, p, lo, hi, within);
+        case 6: return pc_fused_lanes<true, true, false>(g, p, lo, hi, within);
+        default: return pc_fused_lanes<true, true, true>(g, p, lo, hi, within);
+    }
 }

@@ -40,6 +40,8 @@ struct overland_state {
     vec1<double> qx, qy;  // face discharge to the right and lower neighbour (m3/s)
     vec1<double> volx, voly;
     vec1<double> qmap;  // with DISCHARGE or CHAN_DISCHARGE maps
+    // Scratch of the ADE schemes: the predicted depths and faces, or spare
+    // face volumes of each direction that may trade places with volx, voly.
     vec1<double> hdummy, qdummy;
 
     // Cell numbers of the neighbours, 0 where there is none.

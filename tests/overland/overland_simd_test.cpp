@@ -125,6 +125,96 @@ TEST(OverlandSimd, EveryLaneGivesTheScalarNumbers) {
     }
 }
 
+// The fused ADE and ADE-PC sweeps, the lanes against the scalar cells, in
+// blocks of 19 cells in increasing order, along the rows, the columns and
+// columns narrower than two vectors (the face into a cell made in the same
+// group of lanes): the same depths, faces, volumes and verdicts.
+template <class AdeFused, class PcFused>
+void expect_fused_scalar_results(AdeFused ade_fused_block, PcFused pc_fused_block) {
+    constexpr int n = grid::n, block = 19;
+    std::vector<int> nb5(n + 1), up5(n + 1);
+    for (int k = 1; k <= n; ++k) {
+        nb5[k] = k + 5 <= n ? k + 5 : 0;
+        up5[k] = k > 5 ? k - 5 : 0;
+    }
+    const grid layout;
+    const int* lines[3][2] = {{layout.right.data(), layout.left.data()},
+                              {layout.below.data(), layout.above.data()},
+                              {nb5.data(), up5.data()}};
+    int rejecting = 0, clean = 0, below_zero = 0;
+    for (const auto& line : lines) {
+        for (const bool make_q : {true, false}) {
+            for (const double k : {0.002, 0.4}) {
+                grid a, b;  // lanes, scalar cells
+                std::vector<double> vol_from(n + 1), qa(n + 1), qb(n + 1), va(n + 1), vb(n + 1);
+                std::vector<double> hda(n + 1), hdb(n + 1), qda(n + 1), qdb(n + 1), olda(n + 1), oldb(n + 1);
+                for (int j = 1; j <= n; ++j) {
+                    vol_from[j] = 0.001 * j;
+                    qa[j] = qb[j] = od::ade_plain_flux(a.g, a.g.h, line[0], j);
+                    qda[j] = qdb[j] = 0.5 * qa[j];
+                    hda[j] = hdb[j] = a.h[j] + 0.01;
+                }
+                const bool first = k < 0.1;
+                od::ade_pass pa{line[0], line[1], qa.data(), vol_from.data(), va.data(), olda.data(), k, 2.0, first,
+                                !first, first};
+                od::ade_pass pb = pa;
+                pb.q = qb.data();
+                pb.vol = vb.data();
+                pb.h_old = oldb.data();
+                if (!first) pa.h_old = pb.h_old = nullptr;
+                // The predictor into hdummy, keeping the depths; the corrector
+                // in place from hdummy and the predictor's faces.
+                const od::pc_pass ca = first ? od::pc_pass{line[0], line[1], a.g.h, a.g.h, hda.data(), qda.data(),
+                                                           nullptr, olda.data(), k}
+                                             : od::pc_pass{line[0], line[1], hda.data(), a.g.h, a.g.h, qa.data(),
+                                                           qda.data(), nullptr, k};
+                const od::pc_pass cb = first ? od::pc_pass{line[0], line[1], b.g.h, b.g.h, hdb.data(), qdb.data(),
+                                                           nullptr, oldb.data(), k}
+                                             : od::pc_pass{line[0], line[1], hdb.data(), b.g.h, b.g.h, qb.data(),
+                                                           qdb.data(), nullptr, k};
+                for (int lo = 1; lo <= n; lo += block) {
+                    const int hi = std::min(n, lo + block - 1);
+                    od::ade_verdict lanes, scalar;
+                    int i = ade_fused_block(a.g, pa, make_q, lo, hi, lanes);
+                    for (; i <= hi; ++i) od::ade_fused_cell(a.g, pa, make_q, i, lanes);
+                    for (int j = lo; j <= hi; ++j) od::ade_fused_cell(b.g, pb, make_q, j, scalar);
+                    ASSERT_EQ(lanes.rejected, scalar.rejected) << "cells from " << lo;
+                    ASSERT_EQ(lanes.overdrawn, scalar.overdrawn) << "cells from " << lo;
+                    ++(scalar.rejected ? rejecting : clean);
+                }
+                for (int lo = 1; lo <= n; lo += block) {
+                    const int hi = std::min(n, lo + block - 1);
+                    bool lanes = true, scalar = true;
+                    int i = pc_fused_block(a.g, ca, make_q, lo, hi, lanes);
+                    for (; i <= hi; ++i) lanes = od::pc_fused_cell(a.g, ca, make_q, i) && lanes;
+                    for (int j = lo; j <= hi; ++j) scalar = od::pc_fused_cell(b.g, cb, make_q, j) && scalar;
+                    ASSERT_EQ(lanes, scalar) << "cells from " << lo;
+                    below_zero += scalar ? 0 : 1;
+                }
+                for (int j = 1; j <= n; ++j) {
+                    ASSERT_TRUE(same_bits(a.h[j], b.h[j])) << "depth " << j;
+                    ASSERT_TRUE(same_bits(qa[j], qb[j])) << "face " << j;
+                    ASSERT_TRUE(same_bits(va[j], vb[j])) << "volume " << j;
+                    ASSERT_TRUE(same_bits(olda[j], oldb[j])) << "kept depth " << j;
+                    ASSERT_TRUE(same_bits(hda[j], hdb[j])) << "predicted depth " << j;
+                    ASSERT_TRUE(same_bits(qda[j], qdb[j])) << "predicted face " << j;
+                }
+            }
+        }
+    }
+    EXPECT_GT(rejecting, 20);
+    EXPECT_GT(clean, 20);
+    EXPECT_GT(below_zero, 20);
+}
+
+TEST(OverlandSimd, FusedSweepLanesGiveTheScalarNumbers) {
+    expect_fused_scalar_results(od::simd_sse2::ade_fused_block, od::simd_sse2::pc_fused_block);
+    if (od::have_avx2()) expect_fused_scalar_results(od::simd_avx2::ade_fused_block, od::simd_avx2::pc_fused_block);
+    if (od::have_avx512()) {
+        expect_fused_scalar_results(od::simd_avx512::ade_fused_block, od::simd_avx512::pc_fused_block);
+    }
+}
+
 // The Manning depth power to a few units in the last place, across the fast
 // range and beyond it, where the library's cube root takes over.
 TEST(OverlandSimd, Pow53IsTheFiveThirdsPower) {

@@ -7,6 +7,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 #include "overland/overland_grid.hpp"
@@ -21,15 +22,15 @@ struct run_result {
     int giveups = 0;
 };
 
-// A 100 x 101 bumpy, rough-and-smooth plane with uneven depths and
+// A rows x cols bumpy, rough-and-smooth plane with uneven depths and
 // retention, so that faces run both ways, some hold their water and long
 // steps fail their tests; rain on it for a few steps.
-run_result run(int overtype, int threads, bool reference_sweep, double dt) {
+run_result run(int overtype, int threads, bool reference_sweep, double dt, int rows, int cols) {
     omp_set_num_threads(threads);
     kesta::model_state m;
     kesta_test::plane p;
-    p.rows = 100;
-    p.cols = 101;
+    p.rows = rows;
+    p.cols = cols;
     p.dx = 5.0;
     p.drop_x = 0.02;
     p.drop_y = 0.01;
@@ -88,17 +89,21 @@ void expect_same(const run_result& a, const run_result& b) {
 }
 
 TEST(OverlandThreads, EverySchemeGivesTheSameNumbersOnOneThreadAndOnSeveral) {
-    // Steps of 20 s divide their sub-steps on this plane.
+    // Steps of 20 s divide their sub-steps on these planes. On the long
+    // rows a thread's share of the cells is shorter than a row.
     for (const int overtype : {1, 2, 3}) {
         for (const double dt : {2.0, 20.0}) {
-            SCOPED_TRACE(testing::Message() << "overtype " << overtype << ", step " << dt << " s");
-            const run_result one = run(overtype, 1, false, dt);
-            if (dt > 10.0) {
-                EXPECT_GT(one.most, 1);  // the long steps exercise the sub-steps
+            for (const auto& [rows, cols] : {std::pair{100, 101}, std::pair{3, 3001}}) {
+                SCOPED_TRACE(testing::Message() << "overtype " << overtype << ", step " << dt << " s, " << rows
+                                                << " x " << cols);
+                const run_result one = run(overtype, 1, false, dt, rows, cols);
+                if (dt > 10.0) {
+                    EXPECT_GT(one.most, 1);  // the long steps exercise the sub-steps
+                }
+                expect_same(one, run(overtype, 4, false, dt, rows, cols));
+                expect_same(one, run(overtype, 7, false, dt, rows, cols));
+                expect_same(one, run(overtype, 1, true, dt, rows, cols));
             }
-            expect_same(one, run(overtype, 4, false, dt));
-            expect_same(one, run(overtype, 7, false, dt));
-            expect_same(one, run(overtype, 1, true, dt));
         }
     }
 }
