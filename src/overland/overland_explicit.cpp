@@ -582,7 +582,6 @@ double explicit_overland_route(model_state& m, double dt) {
     grid_view g = overland_detail::make_grid_view(m, mode);
     const int n = g.n;
 
-    m.ov_route_counted = 0;
     m.ov_explicit_calls = (m.ov_explicit_calls + 1) % 2;
     const bool y_first = m.ov_explicit_calls == 1;
     // The regular form writes dh before it reads it.

@@ -116,9 +116,10 @@ struct overland_state {
     // The largest gap between the numbers of a cell and of a neighbour,
     // found with ov_faces_regular.
     int ov_face_reach = 0;
-    // What the last routing call counted, on its way, of the depths and
-    // discharges it left on every cell (only with ov_route_counted): depths
-    // that are not numbers, wet cells and cells passing water.
+    // What the last routing of the overland step counted, on its way, of
+    // the depths and discharges it left on every cell (only with
+    // ov_route_counted): depths that are not numbers, wet cells and cells
+    // passing water.
     // The cells of a regular grid whose right, left, lower and upper
     // neighbours are the cells 1, -1, ov_row_stride and -ov_row_stride on
     // (1), found with ov_faces_regular.
