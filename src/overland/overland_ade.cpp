@@ -67,6 +67,13 @@ struct direction {
 direction rows(const grid_view& g) { return {g.right, g.left, g.qx, 2}; }
 direction columns(const grid_view& g) { return {g.below, g.above, g.qy, 4}; }
 
+// The gap between a cell that grid_view::interior marks and its neighbour
+// across the faces of `dir`; 0 when no cell is marked.
+int interior_gap(const grid_view& g, const direction& dir) {
+    if (!g.interior) return 0;
+    return dir.nb == g.right ? 1 : g.stride;
+}
+
 // Face discharges (m3/s, positive from i to its neighbour) from the depths
 // `h`, into dir.q. The water moves down the water-surface slope (a lake cell standing at
 // its lake's level) from the upwind cell, above its retention depth or,
@@ -226,8 +233,10 @@ int fused_direction(const grid_view& g, const direction& dir, const double* vol_
                     bool first_volume, double* h_old, double dt_sub, int reach) {
     const int n = g.n;
     const double k = dt_sub / (g.dx * g.dx);
-    const overland_detail::ade_pass p{dir.nb, dir.up, dir.q, vol_from, vol, h_old, k, dt_sub, first_volume,
-                                      dt_sub < kSmallestSubstep, dt_sub > kTestedSubstep};
+    const overland_detail::ade_pass p{dir.nb,       dir.up,       dir.q,
+                                      vol_from,     vol,          h_old,
+                                      k,            dt_sub,       first_volume,
+                                      dt_sub < kSmallestSubstep, dt_sub > kTestedSubstep, interior_gap(g, dir)};
     bool rejected = false, overdrawn = false;
 #pragma omp parallel if (n > kParallelCells) reduction(|| : rejected, overdrawn)
     {
@@ -469,7 +478,8 @@ bool pc_direction_fused(model_state& m, const grid_view& g, const direction& dir
     double* hdummy = m.hdummy.data();
     double* qdummy = m.qdummy.data();
     const double k = dt / g.area;
-    const overland_detail::pc_pass predictor{dir.nb, dir.up, g.h, g.h, hdummy, qdummy, nullptr, h_old, k};
+    const int gap = interior_gap(g, dir);
+    const overland_detail::pc_pass predictor{dir.nb, dir.up, g.h, g.h, hdummy, qdummy, nullptr, h_old, k, gap};
     if (!pc_fused_pass(g, predictor, m.ov_face_reach)) {
         copy_cells(qdummy, dir.q, g.n);  // the faces the pass leaves, as pc_direction
         return false;
@@ -479,7 +489,7 @@ bool pc_direction_fused(model_state& m, const grid_view& g, const direction& dir
         q_before = outlet_q(g, out.cell, g.h[out.cell], out.slope);
         overland_detail::drain_outlet(hdummy[out.cell], q_before, dt, g.area);
     }
-    const overland_detail::pc_pass corrector{dir.nb, dir.up, hdummy, g.h, g.h, dir.q, qdummy, nullptr, k};
+    const overland_detail::pc_pass corrector{dir.nb, dir.up, hdummy, g.h, g.h, dir.q, qdummy, nullptr, k, gap};
     if (!pc_fused_pass(g, corrector, m.ov_face_reach)) return false;
     if (!with_outlet) return true;
     const double q_predicted = outlet_q(g, out.cell, hdummy[out.cell], out.slope);
@@ -612,7 +622,7 @@ int ade_stability_check(int ncells, double* h, double* dh, double* q, const int*
 
 double ade_overland_route(model_state& m, double dt) {
     const lake_mode mode = overland_detail::routing_lake_mode(m, false);
-    const grid_view g = overland_detail::make_grid_view(m, mode);
+    grid_view g = overland_detail::make_grid_view(m, mode);
     const int n = g.n;
     // The scratch is made with the arrays for a run that chose an ADE
     // scheme; a caller that chose it afterwards gets it here.
@@ -622,6 +632,7 @@ double ade_overland_route(model_state& m, double dt) {
     // The fused sweeps keep the depths at the start as they pass.
     const bool fused = (m.overtype == 2 || m.overtype == 3) && ade_fuses(m, g);
     if (!fused) copy_cells(g.h, m.h_old.data(), n);
+    if (fused && !g.interior && m.ov_row_stride > 0) g = overland_detail::make_grid_view(m, mode);
 
     outlet_info out;
     if (m.chan_routing == 0 && m.outlet_cell >= 1 && m.outlet_cell <= n) {

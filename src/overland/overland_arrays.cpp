@@ -22,7 +22,7 @@ void alloc_overland_arrays(model_state& m) {
     dv(m.qx, "qx");
     dv(m.qy, "qy");
     dv(m.ov_inv_rough, "ov_inv_rough");
-    if (m.overtype == 1) m.ov_interior = vec1<unsigned char>(n);  // the explicit scheme's alone
+    m.ov_interior = vec1<unsigned char>(n);
     if (m.discharge_given || m.chan_discharge_given) dv(m.qmap, "qmap");
     // Scratch of the ADE schemes alone: face volumes, and the predictor's
     // depths and discharges.

@@ -235,7 +235,7 @@ void find_face_layout(model_state& m, const grid_view& g) {
     }
     m.ov_faces_regular = regular ? 1 : 0;
     m.ov_face_reach = reach;
-    if (regular && m.overtype == 1) mark_interior(m, g);
+    if (regular) mark_interior(m, g);
 }
 
 grid_view make_grid_view(model_state& m, lake_mode lakes) {

@@ -152,8 +152,8 @@ bool neighbours_in_range(model_state& m);
 // Sets m.ov_faces_regular (every neighbour numbered after its cell and
 // naming it back) and m.ov_face_reach (the largest gap between the numbers
 // of a cell and of a neighbour, at least 1) the first time it is called in
-// the run; for the explicit scheme, also the cells whose neighbours lie at
-// fixed gaps (m.ov_interior, m.ov_row_stride).
+// the run; on a regular grid, also the cells whose neighbours lie at fixed
+// gaps (m.ov_interior, m.ov_row_stride).
 void find_face_layout(model_state& m, const grid_view& g);
 
 // Lake mode of a scheme when both kinds of lake may be on: the explicit

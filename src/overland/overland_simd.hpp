@@ -174,6 +174,7 @@ struct ade_pass {
     bool first_volume;
     bool tiny;    // the sub-step is under 0.001 s: any depth below 0 m rejects it
     bool tested;  // the sub-step is over 0.01 s: the change test applies
+    int off = 0;  // gap to nb of the cells grid_view::interior marks (0: none)
 };
 
 // What the cells of a sweep found: a rejecting cell, a cell below 0 m.
@@ -221,6 +222,7 @@ struct pc_pass {
     const double* q_pred;  // null: the faces alone
     double* h_old;         // null: not kept
     double k;
+    int off = 0;  // gap to nb of the cells grid_view::interior marks (0: none)
 };
 
 // Cell i of a pc_pass, its face made first when make_q (otherwise already

@@ -200,16 +200,20 @@ template <bool Interior>
     store(g.qy + i, explicit_face_flux(y, inv_n, py));
 }
 
-// ade_plain_flux of faces i .. i + W - 1.
-[[gnu::always_inline]] inline vd ade_faces(const grid_view& g, const double* h, const int* nb, int i) {
-    const cells r = cells_at(nb + i);
+// ade_plain_flux of faces i .. i + W - 1. With Interior every cell's
+// neighbour across the face is `off` cells on.
+template <bool Interior = false>
+[[gnu::always_inline]] inline vd ade_faces(const grid_view& g, const double* h, const int* nb, int i, int off = 0) {
+    const int across = i + off;
+    const cells r = Interior ? cells{&across, true} : cells_at(nb + i);
     const vd hi = load(h + i);
     const vd hr = gather(h, r);
     const vd s = (load(g.elev + i) + hi - (gather(g.elev, r) + hr)) * g.inv_dx;
     const vi from_i = s > 0.0;
     const vd depth = from_i ? hi : hr;
     const vd ret = from_i ? load(g.ret + i) : gather(g.ret, r);
-    const vi need = has_neighbour(nb + i) & ~((s == 0.0) | (ret >= depth));
+    vi need = ~((s == 0.0) | (ret >= depth));
+    if constexpr (!Interior) need &= has_neighbour(nb + i);
     if (!lane_bits(need)) return vd{};
     const vd inv_n = from_i ? load(g.inv_rough + i) : gather(g.inv_rough, r);
     const vd flux = signed_root(s) * pow53_where(depth - ret, need) * inv_n * g.dx;
@@ -373,8 +377,15 @@ inline int ade_block(const grid_view& g, const double* h, const int* nb, double*
 }
 
 // q[up[k]] of cells i..i+W-1 (0 where up[k] is 0), whose own faces are cur;
-// prev holds the faces of the W cells before i when has_prev.
-[[gnu::always_inline]] inline vd inflow(const int* up, const double* q, int i, bool has_prev, vd prev, vd cur) {
+// prev holds the faces of the W cells before i when has_prev. With
+// Interior every up[k] is `off` cells back.
+template <bool Interior = false>
+[[gnu::always_inline]] inline vd inflow(const int* up, const double* q, int i, bool has_prev, vd prev, vd cur,
+                                        int off = 0) {
+    if constexpr (Interior) {
+        if (off == 1 && has_prev) return shift_in(prev, cur);
+        return load(q + i - off);
+    }
     const cells u = cells_at(up + i);
     const int u0 = up[i];
     if (u.run && u0 != 0) {
@@ -383,9 +394,6 @@ inline int ade_block(const grid_view& g, const double* h, const int* nb, double*
         return load(q + u0);
     }
     return has_neighbour(up + i) ? gather(q, u) : vd{};
-}
-[[gnu::always_inline]] inline vd ade_inflow(const ade_pass& p, int i, bool has_prev, vd prev, vd cur) {
-    return inflow(p.up, p.q, i, has_prev, prev, cur);
 }
 
 // The depth change, tests and volumes of cells i..i+W-1 (ade_fused_cell
@@ -409,6 +417,32 @@ template <bool FirstVolume, bool KeepOld>
 // before the depths of any of them change (a face reads the depth of its
 // right neighbour, which may be in the same vector); returns the first cell
 // left for the scalar code.
+// Cells i..i+2W-1 of ade_fused_lanes; prev holds the faces of the W cells
+// before i when has_prev. Returns the faces of the last W.
+template <bool Interior, bool MakeQ, bool FirstVolume, bool KeepOld>
+[[gnu::always_inline]] inline vd ade_fused_pair(const grid_view& g, const ade_pass& p, int i, bool has_prev, vd prev,
+                                                vi tiny, vi tested, vi& rejected, vi& over) {
+    vd a, b;
+    if (MakeQ) {
+        a = ade_faces<Interior>(g, g.h, p.nb, i, p.off);
+        b = ade_faces<Interior>(g, g.h, p.nb, i + W, p.off);
+        store(p.q + i, a);
+        store(p.q + i + W, b);
+    } else {
+        a = load(p.q + i);
+        b = load(p.q + i + W);
+    }
+    ade_cells_update<FirstVolume, KeepOld>(g, p, i, a, inflow<Interior>(p.up, p.q, i, has_prev, prev, a, p.off),
+                                           tiny, tested, rejected, over);
+    ade_cells_update<FirstVolume, KeepOld>(g, p, i + W, b, inflow<Interior>(p.up, p.q, i + W, true, a, b, p.off),
+                                           tiny, tested, rejected, over);
+    return b;
+}
+
+// ade_fused_cell of cells lo..hi, W at a time, the faces of 2 W cells made
+// before the depths of any of them change (a face reads the depth of its
+// right neighbour, which may be in the same vector); returns the first cell
+// left for the scalar code.
 template <bool MakeQ, bool FirstVolume, bool KeepOld>
 inline int ade_fused_lanes(const grid_view& g, const ade_pass& p, int lo, int hi, ade_verdict& v) {
     const vi tiny = p.tiny ? ~vi{} : vi{};
@@ -417,21 +451,11 @@ inline int ade_fused_lanes(const grid_view& g, const ade_pass& p, int lo, int hi
     vd prev{};
     int i = lo;
     for (; i + 2 * W - 1 <= hi; i += 2 * W) {
-        vd a, b;
-        if (MakeQ) {
-            a = ade_faces(g, g.h, p.nb, i);
-            b = ade_faces(g, g.h, p.nb, i + W);
-            store(p.q + i, a);
-            store(p.q + i + W, b);
-        } else {
-            a = load(p.q + i);
-            b = load(p.q + i + W);
-        }
-        ade_cells_update<FirstVolume, KeepOld>(g, p, i, a, ade_inflow(p, i, i > lo, prev, a), tiny, tested,
-                                               rejected, over);
-        ade_cells_update<FirstVolume, KeepOld>(g, p, i + W, b, ade_inflow(p, i + W, true, a, b), tiny, tested,
-                                               rejected, over);
-        prev = b;
+        prev = p.off > 0 && all_interior(g, i) && all_interior(g, i + W)
+                   ? ade_fused_pair<true, MakeQ, FirstVolume, KeepOld>(g, p, i, i > lo, prev, tiny, tested,
+                                                                       rejected, over)
+                   : ade_fused_pair<false, MakeQ, FirstVolume, KeepOld>(g, p, i, i > lo, prev, tiny, tested,
+                                                                        rejected, over);
     }
     for (; i + W - 1 <= hi; i += W) {
         vd a;
@@ -441,7 +465,7 @@ inline int ade_fused_lanes(const grid_view& g, const ade_pass& p, int lo, int hi
         } else {
             a = load(p.q + i);
         }
-        ade_cells_update<FirstVolume, KeepOld>(g, p, i, a, ade_inflow(p, i, i > lo, prev, a), tiny, tested,
+        ade_cells_update<FirstVolume, KeepOld>(g, p, i, a, inflow(p.up, p.q, i, i > lo, prev, a), tiny, tested,
                                                rejected, over);
         prev = a;
     }
@@ -467,9 +491,9 @@ inline int ade_fused_block(const grid_view& g, const ade_pass& p, bool make_q, i
 }
 
 // The faces of a pc_pass for cells i..i+W-1.
-template <bool Average>
+template <bool Average, bool Interior = false>
 [[gnu::always_inline]] inline vd pc_faces(const grid_view& g, const pc_pass& p, int i) {
-    const vd face = ade_faces(g, p.h_faces, p.nb, i);
+    const vd face = ade_faces<Interior>(g, p.h_faces, p.nb, i, p.off);
     return Average ? (face + load(p.q_pred + i)) * 0.5 : face;
 }
 
@@ -487,25 +511,38 @@ template <bool KeepOld>
 // pc_fused_cell of cells lo..hi, W at a time, the faces of 2 W cells made
 // before any of their depths; returns the first cell left for the scalar
 // code.
+// Cells i..i+2W-1 of pc_fused_lanes; prev holds the faces of the W cells
+// before i when has_prev. Returns the faces of the last W.
+template <bool Interior, bool MakeQ, bool Average, bool KeepOld>
+[[gnu::always_inline]] inline vd pc_fused_pair(const grid_view& g, const pc_pass& p, int i, bool has_prev, vd prev,
+                                               vi& below) {
+    vd a, b;
+    if (MakeQ) {
+        a = pc_faces<Average, Interior>(g, p, i);
+        b = pc_faces<Average, Interior>(g, p, i + W);
+        store(p.q + i, a);
+        store(p.q + i + W, b);
+    } else {
+        a = load(p.q + i);
+        b = load(p.q + i + W);
+    }
+    pc_cells_update<KeepOld>(p, i, a, inflow<Interior>(p.up, p.q, i, has_prev, prev, a, p.off), below);
+    pc_cells_update<KeepOld>(p, i + W, b, inflow<Interior>(p.up, p.q, i + W, true, a, b, p.off), below);
+    return b;
+}
+
+// pc_fused_cell of cells lo..hi, W at a time, the faces of 2 W cells made
+// before any of their depths; returns the first cell left for the scalar
+// code.
 template <bool MakeQ, bool Average, bool KeepOld>
 inline int pc_fused_lanes(const grid_view& g, const pc_pass& p, int lo, int hi, bool& within) {
     vi below{};
     vd prev{};
     int i = lo;
     for (; i + 2 * W - 1 <= hi; i += 2 * W) {
-        vd a, b;
-        if (MakeQ) {
-            a = pc_faces<Average>(g, p, i);
-            b = pc_faces<Average>(g, p, i + W);
-            store(p.q + i, a);
-            store(p.q + i + W, b);
-        } else {
-            a = load(p.q + i);
-            b = load(p.q + i + W);
-        }
-        pc_cells_update<KeepOld>(p, i, a, inflow(p.up, p.q, i, i > lo, prev, a), below);
-        pc_cells_update<KeepOld>(p, i + W, b, inflow(p.up, p.q, i + W, true, a, b), below);
-        prev = b;
+        prev = p.off > 0 && all_interior(g, i) && all_interior(g, i + W)
+                   ? pc_fused_pair<true, MakeQ, Average, KeepOld>(g, p, i, i > lo, prev, below)
+                   : pc_fused_pair<false, MakeQ, Average, KeepOld>(g, p, i, i > lo, prev, below);
     }
     for (; i + W - 1 <= hi; i += W) {
         vd a;
