@@ -222,7 +222,8 @@ bool ade_fuses(model_state& m, const grid_view& g) {
 // (from a cell before it) is made. The results are those of face_flux,
 // ade_stability_check and the volume loop one after the other, bit for
 // bit: the volumes go from vol_from (unless first_volume) into another
-// vector, vol, so that faces cut for an overdraw can be booked again.
+// vector, vol, so that faces cut for an overdraw can be booked again; with
+// no vol, nowhere.
 // Over threads, each block first makes the faces that reach into the next
 // block (the cells within `reach` of its end), before any depth changes,
 // and its pass then leaves them as they are; the faces into a block's
@@ -270,7 +271,9 @@ int fused_direction(const grid_view& g, const direction& dir, const double* vol_
     const overland_detail::face_line line{dir.q, dir.nb, dir.up};
     overland_detail::limit_overdraws(h, dh, n, &line, 1, k);
     for (int i = 1; i <= n; ++i) h[i] += dh[i];
-    for (int i = 1; i <= n; ++i) vol[i] = first_volume ? 0.0 + q[i] * dt_sub : vol_from[i] + q[i] * dt_sub;
+    if (vol) {
+        for (int i = 1; i <= n; ++i) vol[i] = first_volume ? 0.0 + q[i] * dt_sub : vol_from[i] + q[i] * dt_sub;
+    }
     return 0;
 }
 
@@ -308,8 +311,11 @@ double ade_substeps(model_state& m, const grid_view& g, double dt, const outlet_
                 if (fused) {
                     const bool keep = first_attempt && substeps == 0 && dir == &first;
                     const int to = substeps == 0 ? at[d] : 1 - at[d];
-                    if (fused_direction(g, *dir, vol, vols[d][to]->data(), substeps == 0, keep ? h_old : nullptr,
-                                        dt_sub, m.ov_face_reach)) {
+                    // A step made in one sub-step leaves its volumes as
+                    // its faces times dt: they need not be kept.
+                    const bool one_substep = substeps == 0 && remaining == 0.0;
+                    if (fused_direction(g, *dir, vol, one_substep ? nullptr : vols[d][to]->data(), substeps == 0,
+                                        keep ? h_old : nullptr, dt_sub, m.ov_face_reach)) {
                         rejected = true;
                         break;
                     }
@@ -343,6 +349,7 @@ double ade_substeps(model_state& m, const grid_view& g, double dt, const outlet_
                 if (substeps == 0) clear_cells(vols[d][at[d]]->data(), n);
                 if (at[d] == 1) std::swap(*vols[d][0], *vols[d][1]);
             }
+            m.ade_volumes_in_faces = fused && substeps == 1 ? 1 : 0;
             m.ov_substeps_last = substeps;
             return volume;
         }
@@ -624,6 +631,7 @@ double ade_overland_route(model_state& m, double dt) {
     const lake_mode mode = overland_detail::routing_lake_mode(m, false);
     grid_view g = overland_detail::make_grid_view(m, mode);
     const int n = g.n;
+    m.ade_volumes_in_faces = 0;
     // The scratch is made with the arrays for a run that chose an ADE
     // scheme; a caller that chose it afterwards gets it here.
     for (vec1<double>* v : {&m.h_old, &m.volx, &m.voly, &m.hdummy, &m.qdummy}) {

@@ -168,7 +168,7 @@ struct ade_pass {
     const int* up;
     double* q;
     const double* vol_from;
-    double* vol;
+    double* vol;  // null: the sweep's volumes are not kept
     double* h_old;  // null: not kept
     double k, dt;
     bool first_volume;
@@ -202,7 +202,7 @@ inline void ade_fused_cell(const grid_view& g, const ade_pass& p, bool make_q, i
     } else if (std::fabs(dh) > kAdeChangeShare * before && before > kAdeTestedDepth && p.tested) {
         v.rejected = true;
     }
-    p.vol[i] = p.first_volume ? 0.0 + q[i] * p.dt : p.vol_from[i] + q[i] * p.dt;
+    if (p.vol) p.vol[i] = p.first_volume ? 0.0 + q[i] * p.dt : p.vol_from[i] + q[i] * p.dt;
 }
 
 // One pass of an "ade-pc" direction on a plain regular grid: the faces

@@ -410,7 +410,7 @@ template <bool FirstVolume, bool KeepOld>
     over |= below;
     rejected |= below & (tiny | (after <= kAdeNegativeDepthLimit));
     rejected |= ~below & tested & (magnitude(dh) > kAdeChangeShare * before) & (before > kAdeTestedDepth);
-    store(p.vol + i, FirstVolume ? 0.0 + qi * p.dt : load(p.vol_from + i) + qi * p.dt);
+    if (p.vol) store(p.vol + i, FirstVolume ? 0.0 + qi * p.dt : load(p.vol_from + i) + qi * p.dt);
 }
 
 // ade_fused_cell of cells lo..hi, W at a time, the faces of 2 W cells made

@@ -104,6 +104,9 @@ struct overland_state {
     int ov_wet = 0;           // some counted cell holds water
     int ov_flowing = 0;       // some counted cell passes water across a face
     int ade_sweep_order = 1;  // 1 or 2; alternates between routing calls
+    // The last ADE routing call kept its face volumes only as its faces:
+    // volx and voly stand for 0 + qx dt and 0 + qy dt (one sub-step).
+    int ade_volumes_in_faces = 0;
     int overland_active = 0;  // cleared when a long-term run goes dry between events
     double discharge_volume_sum = 0.0;     // outlet volume of the event (m3)
     double discharge_volume_run = 0.0;     // outlet volume of the run (m3)

@@ -154,10 +154,18 @@ overland_detail::wet_flow_count ade_step_discharges(model_state& m, double dt) {
         overland_detail::wet_flow_count c;
         for (int t0 = lo; t0 <= hi; t0 += kTile) {
             const int t1 = std::min(hi, t0 + kTile - 1);
+            if (m.ade_volumes_in_faces) {
 #pragma omp simd
-            for (int i = t0; i <= t1; ++i) {
-                qx[i] = volx[i] / dt;
-                qy[i] = voly[i] / dt;
+                for (int i = t0; i <= t1; ++i) {
+                    qx[i] = (0.0 + qx[i] * dt) / dt;
+                    qy[i] = (0.0 + qy[i] * dt) / dt;
+                }
+            } else {
+#pragma omp simd
+                for (int i = t0; i <= t1; ++i) {
+                    qx[i] = volx[i] / dt;
+                    qy[i] = voly[i] / dt;
+                }
             }
             overland_detail::wet_flow_counts(h, qx, qy, kWetDepth, kFlowing, t0, t1, c);
         }
