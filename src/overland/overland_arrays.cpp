@@ -16,6 +16,7 @@ void alloc_overland_arrays(model_state& m) {
     if (m.flood_grid_given) dv(m.h_max_flood, "h_max_flood");
     dv(m.h_old, "h_old");
     dv(m.ri, "ri");
+    m.rain_block_volume = vec1<double>(n / kRainBlockCells + 1);
     dv(m.dh, "dh");
     dv(m.sox, "sox");
     dv(m.soy, "soy");

@@ -31,11 +31,19 @@ struct lake_record {
     int ncells = 0;              // cells the lake covers now
 };
 
+// Cells per block of the step's rain volume sums: a block adds its cells'
+// volumes in cell order and the blocks' sums are added in block order,
+// whatever the number of threads.
+constexpr int kRainBlockCells = 8192;
+
 struct overland_state {
     vec1<double> h;            // overland water depth (m)
     vec1<double> h_max_flood;  // largest depth of the run (m), with FLOOD_GRID
     vec1<double> h_old;
     vec1<double> ri;  // rain intensity (mm/h)
+    // The rain volume of each block of kRainBlockCells cells in a step (m3),
+    // index = block from 0: the step's rain volume is their sum in order.
+    vec1<double> rain_block_volume;
     vec1<double> dh, sox, soy;
     vec1<double> qx, qy;  // face discharge to the right and lower neighbour (m3/s)
     vec1<double> volx, voly;

@@ -273,6 +273,91 @@ void step_precip_period(model_state& m) {
     else if (m.rain_from_file && m.raining) file_step_rates(m);
 }
 
+namespace {
+
+// rates[lo..hi] (mm/h) as volumes over dt on cells of `area` m2, added in
+// cell order to `start` (m3).
+double block_volume(const double* rates, int lo, int hi, double dt, double area, double start) {
+    double sum = start;
+    for (int k = lo; k <= hi; ++k) sum += rates[k] * dt * area / kRateSecondsToMetres;
+    return sum;
+}
+
+// The rain of `count` (1 to 4) blocks of `length` cells from block b0 on:
+// each cell's depth, and each block's volume (m3, its cells' volumes added
+// in cell order from 0) into sums. The blocks' sums run side by side, so
+// that the adds of one wait less for the one before. Returns the first cell
+// whose depth is then not a number, or past_end.
+int rain_blocks(double* h, const double* rates, int b0, int count, int length, double dt, double area,
+                double* sums, int past_end) {
+    constexpr int kChunk = 256;
+    double volumes[4][kChunk] = {};
+    double s0 = 0.0, s1 = 0.0, s2 = 0.0, s3 = 0.0;
+    int bad = past_end;
+    for (int c = 0; c < length; c += kChunk) {
+        const int cells = std::min(kChunk, length - c);
+        for (int b = 0; b < count; ++b) {
+            const int lo = 1 + (b0 + b) * kRainBlockCells + c;
+            double* v = volumes[b];
+#pragma omp simd reduction(min : bad)
+            for (int j = 0; j < cells; ++j) {
+                const double rate = rates[lo + j];
+                v[j] = rate * dt * area / kRateSecondsToMetres;
+                h[lo + j] += rate * dt / kRateSecondsToMetres;
+                if (!std::isfinite(h[lo + j]) && lo + j < bad) bad = lo + j;
+            }
+        }
+        for (int j = 0; j < cells; ++j) {
+            s0 += volumes[0][j];
+            s1 += volumes[1][j];
+            s2 += volumes[2][j];
+            s3 += volumes[3][j];
+        }
+    }
+    const double sum[4] = {s0, s1, s2, s3};
+    for (int b = 0; b < count; ++b) sums[b0 + b] = sum[b];
+    return bad;
+}
+
+// The rain of a step on cells 1..n of a grid with no lakes and no snow:
+// every depth, and the two running volumes (m3) by blocks of
+// kRainBlockCells cells. The first block adds its volumes to the running
+// volumes cell by cell; each later block adds its own sum, in block order.
+// Returns the first cell whose depth is then not a number (the volumes then
+// run to it), 0 if none.
+int rain_on_land(model_state& m, const double* rates, int n, double dt, double area, double& rain_overland,
+                 double& rain_total) {
+    double* h = m.h.data();
+    double* sums = m.rain_block_volume.data();
+    const int full = n / kRainBlockCells;  // blocks of kRainBlockCells cells; a shorter one may follow
+    const int groups = (full + 3) / 4;
+    int bad = n + 1;
+#pragma omp parallel for schedule(static) reduction(min : bad) if (n > kRainBlockCells)
+    for (int g = 0; g < groups; ++g) {
+        const int b0 = 4 * g;
+        bad = std::min(bad, rain_blocks(h, rates, b0, std::min(4, full - b0), kRainBlockCells, dt, area, sums,
+                                        n + 1));
+    }
+    if (full * kRainBlockCells < n) {
+        bad = std::min(bad, rain_blocks(h, rates, full, 1, n - full * kRainBlockCells, dt, area, sums, n + 1));
+    }
+    const int last = std::min(bad, n);
+    const int last_block = (last - 1) / kRainBlockCells;
+    const int first_hi = std::min(last, kRainBlockCells);
+    const double overland_before = rain_overland, total_before = rain_total;
+    rain_overland = block_volume(rates, 1, first_hi, dt, area, overland_before);
+    rain_total = block_volume(rates, 1, first_hi, dt, area, total_before);
+    for (int b = 1; b <= last_block; ++b) {
+        const int lo = 1 + b * kRainBlockCells;
+        const double sum = b < last_block || bad > n ? sums[b] : block_volume(rates, lo, last, dt, area, 0.0);
+        rain_overland += sum;
+        rain_total += sum;
+    }
+    return bad > n ? 0 : bad;
+}
+
+}  // namespace
+
 void apply_precip(model_state& m) {
     // The rain of a step falls over the step that begins at it, so an event
     // rains from its first line up to its last.
@@ -297,7 +382,11 @@ void apply_precip(model_state& m) {
     double rain_overland = m.volume_rainfall_overland;
     double rain_total = m.total_rainfall_volume;
     int bad = 0;  // first cell whose depth is not a number
-    for (int k = 1; k <= n; ++k) {
+    // Without lakes or snow every cell takes its rain as depth, over threads.
+    const bool plain = !clake && !olake && !snow && n <= h_n && m.rain_block_volume.n() >= n / kRainBlockCells;
+    if (plain) bad = rain_on_land(m, rates, n, dt, area, rain_overland, rain_total);
+    const int cell_by_cell = plain ? 0 : n;
+    for (int k = 1; k <= cell_by_cell; ++k) {
         const double rate = rates[k];
         const double volume = rate * dt * area / kRateSecondsToMetres;
         if (clake && k <= clake_n && clake[k] >= 1) {

@@ -4,6 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <limits>
+#include <omp.h>
+#include <utility>
 #include <string>
 #include <vector>
 
@@ -305,6 +308,59 @@ TEST_F(ApplyRain, RainRaisesTheDepthOfOrdinaryCells) {
     m.time += m.dt_days;
     kesta::apply_precip(m);
     EXPECT_DOUBLE_EQ(m.h[1], 0.001);
+}
+
+// Rain on a plane of three blocks of cells, under uneven rates, on one
+// thread and on four: the same depths and volumes, bit for bit, the volumes
+// summed by blocks in order; a depth that is no number stops the rain
+// there, the volumes running to its cell.
+TEST(ApplyRainOnLargeGrids, BlocksSumInOrderOnAnyThreadCount) {
+    constexpr int kCells = 2 * kesta::kRainBlockCells + 100;
+    auto rain = [](int threads, int bad_cell, std::vector<double>& h) {
+        omp_set_num_threads(threads);
+        model_state m;
+        kesta_test::plane p;
+        p.cols = kCells;
+        kesta_test::make_plane(m, p, 100.0);
+        for (int k = 1; k <= kCells; ++k) m.ri[k] = 1.0 + (k * 7919 % 1000) / 37.0;
+        if (bad_cell) m.h[bad_cell] = std::numeric_limits<double>::infinity();
+        m.timestep = 100.0;
+        m.precip_state = 1;
+        m.volume_rainfall_overland = 1234.5678;
+        const std::string said = kesta_test::printed_by([&m] { kesta::apply_precip(m); });
+        omp_set_num_threads(omp_get_num_procs());
+        h.assign(m.h.data(), m.h.data() + kCells + 1);
+        EXPECT_EQ(g_error_record.stop != 0, bad_cell != 0);
+        g_error_record = kesta::error_record{};
+        return std::make_pair(m.volume_rainfall_overland, said);
+    };
+    // The volumes by blocks: the first added to the running volume, each
+    // later one summed on its own.
+    auto by_blocks = [](int last) {
+        double total = 1234.5678, block = 0.0;
+        for (int k = 1; k <= last; ++k) {
+            const double v = (1.0 + (k * 7919 % 1000) / 37.0) * 100.0 * 100.0 / 3600000.0;
+            if (k <= kesta::kRainBlockCells) total += v;
+            else block += v;
+            if (k > kesta::kRainBlockCells && (k % kesta::kRainBlockCells == 0 || k == last)) {
+                total += block;
+                block = 0.0;
+            }
+        }
+        return total;
+    };
+    std::vector<double> one, four;
+    const auto [volume, said] = rain(1, 0, one);
+    EXPECT_EQ(rain(4, 0, four).first, volume);
+    EXPECT_TRUE(one == four);
+    EXPECT_EQ(volume, by_blocks(kCells));
+    EXPECT_EQ(said, "");
+    EXPECT_DOUBLE_EQ(one[kCells], (1.0 + (kCells * 7919 % 1000) / 37.0) / 36000.0);
+
+    const int bad = kesta::kRainBlockCells + 5000;
+    const auto [cut, stop] = rain(4, bad, four);
+    EXPECT_EQ(cut, by_blocks(bad));
+    EXPECT_NE(stop.find("overland cell " + std::to_string(bad) + " after applying rainfall"), std::string::npos);
 }
 
 TEST_F(ApplyRain, LakeCellsTakeTheRainIntoTheirLake) {
