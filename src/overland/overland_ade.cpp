@@ -209,7 +209,7 @@ double stop_below_floor() {
 // Whether the ADE schemes may make each pass of a direction as one pass
 // over the cells: a plain grid (no lakes, dikes or wetland mask) whose
 // neighbours are regular (see find_face_layout).
-bool ade_fuses(model_state& m, const grid_view& g) {
+bool ade_fuses(model_state& m, grid_view& g) {
     if (g.lakes != lake_mode::none || g.dike || g.wet_mask) return false;
     overland_detail::find_face_layout(m, g);
     return m.ov_faces_regular == 1;
@@ -640,7 +640,6 @@ double ade_overland_route(model_state& m, double dt) {
     // The fused sweeps keep the depths at the start as they pass.
     const bool fused = (m.overtype == 2 || m.overtype == 3) && ade_fuses(m, g);
     if (!fused) copy_cells(g.h, m.h_old.data(), n);
-    if (fused && !g.interior && m.ov_row_stride > 0) g = overland_detail::make_grid_view(m, mode);
 
     outlet_info out;
     if (m.chan_routing == 0 && m.outlet_cell >= 1 && m.outlet_cell <= n) {

@@ -586,7 +586,6 @@ double explicit_overland_route(model_state& m, double dt) {
     const bool y_first = m.ov_explicit_calls == 1;
     // The regular form writes dh before it reads it.
     overland_detail::find_face_layout(m, g);
-    if (!g.interior && m.ov_row_stride > 0) g = overland_detail::make_grid_view(m, mode);
     const bool regular = g.lakes == lake_mode::none && !g.dike && !g.wet_mask && m.ov_faces_regular == 1;
     if (!regular) std::fill(g.dh, g.dh + n + 1, 0.0);
 

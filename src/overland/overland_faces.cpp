@@ -217,7 +217,7 @@ void mark_interior(model_state& m, const grid_view& g) {
 
 }  // namespace
 
-void find_face_layout(model_state& m, const grid_view& g) {
+void find_face_layout(model_state& m, grid_view& g) {
     if (m.ov_faces_regular >= 0) return;
     const int n = g.n;
     const int *right = g.right, *left = g.left, *below = g.below, *above = g.above;
@@ -236,6 +236,10 @@ void find_face_layout(model_state& m, const grid_view& g) {
     m.ov_faces_regular = regular ? 1 : 0;
     m.ov_face_reach = reach;
     if (regular) mark_interior(m, g);
+    if (m.ov_row_stride > 0) {
+        g.interior = m.ov_interior.data();
+        g.stride = m.ov_row_stride;
+    }
 }
 
 grid_view make_grid_view(model_state& m, lake_mode lakes) {

@@ -275,12 +275,19 @@ void step_precip_period(model_state& m) {
 
 namespace {
 
+// The rain of `rate` mm/h over dt s as a depth (m) and as a volume on a
+// cell of `area` m2 (m3): every path lays it with these same operations.
+double rain_depth(double rate, double dt) { return rate * dt / kRateSecondsToMetres; }
+double rain_volume(double rate, double dt, double area) { return rate * dt * area / kRateSecondsToMetres; }
+
 // rates[lo..hi] (mm/h) as volumes over dt on cells of `area` m2, added in
-// cell order to `start` (m3).
-double block_volume(const double* rates, int lo, int hi, double dt, double area, double start) {
-    double sum = start;
-    for (int k = lo; k <= hi; ++k) sum += rates[k] * dt * area / kRateSecondsToMetres;
-    return sum;
+// cell order to each of a and b (m3).
+void add_block_volumes(const double* rates, int lo, int hi, double dt, double area, double& a, double& b) {
+    for (int k = lo; k <= hi; ++k) {
+        const double v = rain_volume(rates[k], dt, area);
+        a += v;
+        b += v;
+    }
 }
 
 // The rain of `count` (1 to 4) blocks of `length` cells from block b0 on:
@@ -302,8 +309,8 @@ int rain_blocks(double* h, const double* rates, int b0, int count, int length, d
 #pragma omp simd reduction(min : bad)
             for (int j = 0; j < cells; ++j) {
                 const double rate = rates[lo + j];
-                v[j] = rate * dt * area / kRateSecondsToMetres;
-                h[lo + j] += rate * dt / kRateSecondsToMetres;
+                v[j] = rain_volume(rate, dt, area);
+                h[lo + j] += rain_depth(rate, dt);
                 if (!std::isfinite(h[lo + j]) && lo + j < bad) bad = lo + j;
             }
         }
@@ -344,12 +351,11 @@ int rain_on_land(model_state& m, const double* rates, int n, double dt, double a
     const int last = std::min(bad, n);
     const int last_block = (last - 1) / kRainBlockCells;
     const int first_hi = std::min(last, kRainBlockCells);
-    const double overland_before = rain_overland, total_before = rain_total;
-    rain_overland = block_volume(rates, 1, first_hi, dt, area, overland_before);
-    rain_total = block_volume(rates, 1, first_hi, dt, area, total_before);
+    add_block_volumes(rates, 1, first_hi, dt, area, rain_overland, rain_total);
     for (int b = 1; b <= last_block; ++b) {
-        const int lo = 1 + b * kRainBlockCells;
-        const double sum = b < last_block || bad > n ? sums[b] : block_volume(rates, lo, last, dt, area, 0.0);
+        double sum = 0.0, unused = 0.0;
+        if (b < last_block || bad > n) sum = sums[b];
+        else add_block_volumes(rates, 1 + b * kRainBlockCells, last, dt, area, sum, unused);
         rain_overland += sum;
         rain_total += sum;
     }
@@ -388,7 +394,7 @@ void apply_precip(model_state& m) {
     const int cell_by_cell = plain ? 0 : n;
     for (int k = 1; k <= cell_by_cell; ++k) {
         const double rate = rates[k];
-        const double volume = rate * dt * area / kRateSecondsToMetres;
+        const double volume = rain_volume(rate, dt, area);
         if (clake && k <= clake_n && clake[k] >= 1) {
             // The lake holds the rain as volume; its extent follows.
             const int lake = clake[k];
@@ -406,7 +412,7 @@ void apply_precip(model_state& m) {
             m.olake_update_due = 1;
             continue;
         }
-        const double depth = rate * dt / kRateSecondsToMetres;
+        const double depth = rain_depth(rate, dt);
         if (snow) {
             m.snowdepth[k] += depth;
             if (depth > 0.0) m.snow_present = 1;
