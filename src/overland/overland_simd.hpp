@@ -304,7 +304,8 @@ inline void explicit_cell_changes(const grid_view& g, const change_lines& l, dou
     for (; j <= hi; ++j) explicit_cell_change(g, l, k, j, v);
 }
 
-// Adds to c the counts of cells lo..hi.
+// Adds to c the counts of cells lo..hi; with qx null, only those of the
+// depths (c.flowing is left as it is).
 inline void wet_flow_counts(const double* h, const double* qx, const double* qy, double wet_depth,
                             double flowing_q, int lo, int hi, wet_flow_count& c) {
     int i = lo;
@@ -314,7 +315,7 @@ inline void wet_flow_counts(const double* h, const double* qx, const double* qy,
     for (; i <= hi; ++i) {
         c.bad += std::isfinite(h[i]) ? 0 : 1;
         c.wet += h[i] > wet_depth ? 1 : 0;
-        c.flowing += std::fabs(qx[i]) > flowing_q || std::fabs(qy[i]) > flowing_q ? 1 : 0;
+        if (qx) c.flowing += std::fabs(qx[i]) > flowing_q || std::fabs(qy[i]) > flowing_q ? 1 : 0;
     }
 }
 

@@ -220,10 +220,66 @@ template <bool Interior = false>
     return reinterpret_cast<vd>(need & reinterpret_cast<vi>(flux));
 }
 
+// pow53_where of two vectors at once: the two Newton chains, each a wait on
+// the one before, interleave.
+[[gnu::always_inline]] inline void pow53_where2(vd da, vi need_a, vd db, vi need_b, vd& pa, vd& pb) {
+    const vi in_a = (da > 1e-100) & (da < 1e100), in_b = (db > 1e-100) & (db < 1e100);
+    const vd a = in_a ? da : splat(1.0), b = in_b ? db : splat(1.0);
+    vd ra = inv_cbrt_guess(a), rb = inv_cbrt_guess(b);
+    const vd third_a = a * (1.0 / 3.0), third_b = b * (1.0 / 3.0);
+#pragma GCC unroll 4
+    for (int k = 0; k < kPow53NewtonSteps; ++k) {
+        ra *= 4.0 / 3.0 - (third_a * ra) * (ra * ra);
+        rb *= 4.0 / 3.0 - (third_b * rb) * (rb * rb);
+    }
+    pa = a * a * ra;
+    pb = b * b * rb;
+    const int out_a = lane_bits(need_a & ~in_a), out_b = lane_bits(need_b & ~in_b);
+    if (out_a) pa = pow53_lanes_out_of_range(pa, da, out_a);
+    if (out_b) pb = pow53_lanes_out_of_range(pb, db, out_b);
+}
+
+// explicit_cell_faces of cells i .. i + 2W - 1, the depth powers of the two
+// vectors made side by side. Where either vector has no x face that carries
+// water, each goes its own way, which spares the powers of dry cells.
+template <bool Interior>
+[[gnu::always_inline]] inline void explicit_pair_faces(const grid_view& g, int i) {
+    const int j = i + W;
+    const vd ha = load(g.h + i), ra = load(g.ret + i), hb = load(g.h + j), rb = load(g.ret + j);
+    const face_parts xa = explicit_face_parts<Interior>(g, g.right, 1, g.sox, i, ha, ra);
+    const face_parts xb = explicit_face_parts<Interior>(g, g.right, 1, g.sox, j, hb, rb);
+    if (!lane_bits(xa.need) || !lane_bits(xb.need)) {
+        explicit_cell_faces<Interior>(g, i);
+        explicit_cell_faces<Interior>(g, j);
+        return;
+    }
+    const face_parts ya = explicit_face_parts<Interior>(g, g.below, g.stride, g.soy, i, ha, ra);
+    const face_parts yb = explicit_face_parts<Interior>(g, g.below, g.stride, g.soy, j, hb, rb);
+    const vd na = load(g.inv_rough + i), nb = load(g.inv_rough + j);
+    vd pxa, pxb;
+    pow53_where2(xa.d, xa.need, xb.d, xb.need, pxa, pxb);
+    store(g.qx + i, explicit_face_flux(xa, na, pxa));
+    store(g.qx + j, explicit_face_flux(xb, nb, pxb));
+    // A lane's power is the same function of the same depth whichever
+    // vector's chain makes it.
+    const bool shared_a = !lane_bits(ya.need & ~(xa.need & (ya.d == xa.d)));
+    const bool shared_b = !lane_bits(yb.need & ~(xb.need & (yb.d == xb.d)));
+    vd pya = pxa, pyb = pxb;
+    if (!shared_a && !shared_b) pow53_where2(ya.d, ya.need, yb.d, yb.need, pya, pyb);
+    else if (!shared_a) pya = pow53_where(ya.d, ya.need);
+    else if (!shared_b) pyb = pow53_where(yb.d, yb.need);
+    store(g.qy + i, explicit_face_flux(ya, na, pya));
+    store(g.qy + j, explicit_face_flux(yb, nb, pyb));
+}
+
 // Both directions' explicit_plain_flux for cells lo..hi; returns the first
 // cell left for the scalar code.
 inline int explicit_block(const grid_view& g, int lo, int hi) {
     int i = lo;
+    for (; i + 2 * W - 1 <= hi; i += 2 * W) {
+        if (all_interior(g, i) && all_interior(g, i + W)) explicit_pair_faces<true>(g, i);
+        else explicit_pair_faces<false>(g, i);
+    }
     for (; i + W - 1 <= hi; i += W) {
         if (all_interior(g, i)) explicit_cell_faces<true>(g, i);
         else explicit_cell_faces<false>(g, i);
@@ -331,15 +387,17 @@ inline int changes_block(const grid_view& g, const change_lines& l, double k, in
 
 // wet_flow_counts for cells lo..hi; returns the first cell left for the
 // scalar code.
-inline int counts_block(const double* h, const double* qx, const double* qy, double wet_depth, double flowing_q,
-                        int lo, int hi, wet_flow_count& c) {
+template <bool WithQ>
+[[gnu::always_inline]] inline int counts_lanes(const double* h, const double* qx, const double* qy,
+                                               double wet_depth, double flowing_q, int lo, int hi,
+                                               wet_flow_count& c) {
     vi bad{}, wet{}, flowing{};
     int i = lo;
     for (; i + W - 1 <= hi; i += W) {
         const vd d = load(h + i);
         bad -= ~(magnitude(d) <= 1.7976931348623157e308);  // a mask is -1
         wet -= d > wet_depth;
-        flowing -= (magnitude(load(qx + i)) > flowing_q) | (magnitude(load(qy + i)) > flowing_q);
+        if (WithQ) flowing -= (magnitude(load(qx + i)) > flowing_q) | (magnitude(load(qy + i)) > flowing_q);
     }
     for (int k = 0; k < W; ++k) {
         c.bad += static_cast<int>(bad[k]);
@@ -347,6 +405,11 @@ inline int counts_block(const double* h, const double* qx, const double* qy, dou
         c.flowing += static_cast<int>(flowing[k]);
     }
     return i;
+}
+inline int counts_block(const double* h, const double* qx, const double* qy, double wet_depth, double flowing_q,
+                        int lo, int hi, wet_flow_count& c) {
+    return qx ? counts_lanes<true>(h, qx, qy, wet_depth, flowing_q, lo, hi, c)
+              : counts_lanes<false>(h, qx, qy, wet_depth, flowing_q, lo, hi, c);
 }
 
 // ade_plain_flux into q for cells lo..hi; returns the first cell left for

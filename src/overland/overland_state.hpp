@@ -127,17 +127,21 @@ struct overland_state {
     // The largest gap between the numbers of a cell and of a neighbour,
     // found with ov_faces_regular.
     int ov_face_reach = 0;
-    // What the last routing of the overland step counted, on its way, of
-    // the depths and discharges it left on every cell (only with
-    // ov_route_counted): depths that are not numbers, wet cells and cells
-    // passing water.
     // The cells of a regular grid whose right, left, lower and upper
     // neighbours are the cells 1, -1, ov_row_stride and -ov_row_stride on
     // (1), found with ov_faces_regular.
     vec1<unsigned char> ov_interior;
     int ov_row_stride = 0;
+    // What the last routing of the overland step counted, on its way, of
+    // the depths and discharges it left on every cell (only with
+    // ov_route_counted): depths that are not numbers, wet cells and cells
+    // passing water.
     int ov_route_counted = 0;
     int ov_route_bad = 0, ov_route_wet = 0, ov_route_flowing = 0;
+    // Cells passing water by qx and qy as the routing that wrote them counted
+    // them; -1 when not known. Only the routing writes qx and qy: anything
+    // else that does must set this to -1.
+    int ov_q_flowing = -1;
 
     // Sub-step memory of the routing schemes, kept per run. The explicit
     // scheme alternates its sweep order by a call counter and reuses a

@@ -44,9 +44,11 @@ std::string non_real_depth_message(int cell, const char* when) {
 // first such depth. `flowing` receives the number of cells passing water and
 // `counted` the cells it is a fraction of: every cell but the channel-lake
 // cells (overland-lake cells are skipped but still counted). `known`, when
-// given, holds the counts of every cell as they stand.
+// given, holds the counts of every cell as they stand; `q_flowing`, when not
+// negative, the number of cells passing water by the discharges as they
+// stand, so that only the depths need a look.
 bool scan_cells(model_state& m, const char* when, int& counted, int& flowing,
-                const overland_detail::wet_flow_count* known = nullptr) {
+                const overland_detail::wet_flow_count* known = nullptr, int q_flowing = -1) {
     const int n = m.ncells;
     const int* olake = m.overland_lake_map_given && m.oland_lake_new.n() >= n ? m.oland_lake_new.data() : nullptr;
     const int* clake = m.chan_lakes_on && m.lake_num.n() >= n ? m.lake_num.data() : nullptr;
@@ -72,11 +74,14 @@ bool scan_cells(model_state& m, const char* when, int& counted, int& flowing,
                 int lo = 0, hi = 0;
                 overland_detail::thread_block(n, lo, hi);
                 overland_detail::wet_flow_count c;
-                overland_detail::wet_flow_counts(h, qx, qy, kWetDepth, kFlowing, lo, hi, c);
+                const bool with_q = q_flowing < 0;
+                overland_detail::wet_flow_counts(h, with_q ? qx : nullptr, with_q ? qy : nullptr, kWetDepth,
+                                                 kFlowing, lo, hi, c);
                 bad = c.bad;
                 wet = c.wet;
                 flowing = c.flowing;
             }
+            if (q_flowing >= 0) flowing = q_flowing;
         }
         wet = wet > 0 ? 1 : 0;
         if (bad > 0) {
@@ -324,7 +329,7 @@ void step_overland_flow(model_state& m) {
 
     int counted = 0, flowing = 0;
     if (!scan_cells(m, "after applying overland boundary conditions and overland pumping", counted,
-                    flowing)) {
+                    flowing, nullptr, m.ov_q_flowing)) {
         return;
     }
     // Every cell may be a lake cell: then nothing is counted and nothing flows.
@@ -338,23 +343,27 @@ void step_overland_flow(model_state& m) {
     const overland_detail::wet_flow_count* known = nullptr;
     if (m.ov_wet && dt > 0.0) {
         m.ov_route_counted = 0;
+        m.ov_q_flowing = -1;
         const double volume =
             m.overtype == 1 ? explicit_overland_route(m, dt) : ade_overland_route(m, dt);
         if (g_error_record.stop) return;  // the scheme has stopped the run
+        if (m.overtype == 2 && !lakes_on) {
+            // Counted along with the step's discharges, before the depths
+            // are checked: a depth that is not a number stops the run
+            // whatever the discharges hold.
+            route_counts = ade_step_discharges(m, dt);
+            m.ov_route_counted = 1;
+            m.ov_route_bad = route_counts.bad;
+            m.ov_route_wet = route_counts.wet;
+            m.ov_route_flowing = route_counts.flowing;
+        }
         if (m.ov_route_counted) {
             route_counts = {m.ov_route_bad, m.ov_route_wet, m.ov_route_flowing};
             known = &route_counts;
         }
         if (!routing_left_reals(m, volume, known)) return;
         m.q_out = volume;
-        if (m.overtype == 2 && !lakes_on) {
-            route_counts = ade_step_discharges(m, dt);
-            known = &route_counts;
-            m.ov_route_counted = 1;
-            m.ov_route_bad = route_counts.bad;
-            m.ov_route_wet = route_counts.wet;
-            m.ov_route_flowing = route_counts.flowing;
-        }
+        if (m.ov_route_counted) m.ov_q_flowing = m.ov_route_flowing;
         if (m.flood_grid_given) track_max(m.h, m.h_max_flood, m.ncells);
         m.ade_sweep_order = m.ade_sweep_order == 1 ? 2 : 1;
         if (m.chan_routing == 0) {

@@ -7,6 +7,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -57,16 +58,18 @@ run_result run(int overtype, int threads, bool reference_sweep, double dt, int r
         EXPECT_FALSE(kesta::g_error_record.stop);
         // The counts a scheme makes on its way stand for a pass over what it left.
         EXPECT_EQ(m.ov_route_counted != 0, overtype == 2 || (overtype == 1 && !reference_sweep));
+        int wet = 0, flowing = 0;
+        for (int k = 1; k <= m.ncells; ++k) {
+            wet += m.h[k] > 1e-16;
+            flowing += std::fabs(m.qx[k]) > 1e-16 || std::fabs(m.qy[k]) > 1e-16;
+        }
         if (m.ov_route_counted) {
-            int wet = 0, flowing = 0;
-            for (int k = 1; k <= m.ncells; ++k) {
-                wet += m.h[k] > 1e-16;
-                flowing += std::fabs(m.qx[k]) > 1e-16 || std::fabs(m.qy[k]) > 1e-16;
-            }
             EXPECT_EQ(m.ov_route_bad, 0);
             EXPECT_EQ(m.ov_route_wet, wet);
             EXPECT_EQ(m.ov_route_flowing, flowing);
         }
+        // The next step's scan takes the discharges' count from here.
+        EXPECT_EQ(m.ov_q_flowing, m.ov_route_counted ? flowing : -1);
         r.substeps += m.ov_substeps_last;
         r.most = std::max(r.most, m.ov_substeps_last);
     }
@@ -105,6 +108,32 @@ TEST(OverlandThreads, EverySchemeGivesTheSameNumbersOnOneThreadAndOnSeveral) {
                 expect_same(one, run(overtype, 1, true, dt, rows, cols));
             }
         }
+    }
+}
+
+// After a step that counted its discharges, the next step's scan looks at
+// the depths alone: a depth that is not a number still stops the run there,
+// named, before any water moves.
+TEST(OverlandThreads, ScanAfterACountedStepStillFindsADepthThatIsNoNumber) {
+    for (const int overtype : {1, 2}) {
+        SCOPED_TRACE(testing::Message() << "overtype " << overtype);
+        kesta::model_state m;
+        kesta_test::plane p;
+        p.rows = 100;
+        p.cols = 101;
+        p.drop_x = 0.01;
+        kesta_test::make_plane(m, p, 5.0);
+        m.overtype = overtype;
+        kesta_test::step_with_rain(m, 50.0);
+        ASSERT_GE(m.ov_q_flowing, 0);
+        m.h[9000] = std::nan("");
+        const double h1 = m.h[1];
+        const std::string printed = kesta_test::printed_by([&m] { kesta_test::step_with_rain(m, 0.0); });
+        EXPECT_NE(printed.find("detected in cell 9000 after applying overland boundary conditions"),
+                  std::string::npos);
+        EXPECT_EQ(kesta::g_error_record.stop, 1);
+        EXPECT_EQ(m.h[1], h1);
+        kesta::g_error_record.clear_for_run();
     }
 }
 
