@@ -206,18 +206,25 @@ double stop_below_floor() {
     return -1.0;
 }
 
-// Whether the ADE schemes may make each pass of a direction as one pass
-// over the cells: a plain grid (no lakes, dikes or wetland mask) whose
-// neighbours are regular (see find_face_layout).
-bool ade_fuses(model_state& m, grid_view& g) {
-    if (g.lakes != lake_mode::none || g.dike || g.wet_mask) return false;
-    overland_detail::find_face_layout(m, g);
-    return m.ov_faces_regular == 1;
+// The first cell of the block lo..hi whose face a fused pass over threads
+// makes before the barrier: the faces of the last `reach` cells reach into
+// the next block, whose depths must not have moved yet. Alone, none.
+int first_face_ahead(int lo, int hi, int reach) {
+    return omp_get_num_threads() == 1 ? hi + 1 : std::max(lo, hi - reach + 1);
 }
 
-// One direction of an "ade" sub-step on a grid that ade_fuses: the faces,
-// the depths, the tests and the volumes in one pass over the cells in
-// increasing order, each face made from the depths before the sweep (its
+// A sweep whose changes dh overdrew some cell, h being the depths after
+// them: the depths go back to the start of the sweep, the faces of `line`
+// and the changes are cut as limit_overdraws does, and the changes applied.
+void limit_sweep_overdraws(double* h, double* dh, const overland_detail::face_line& line, int n, double k) {
+    for (int i = 1; i <= n; ++i) h[i] -= dh[i];
+    overland_detail::limit_overdraws(h, dh, n, &line, 1, k);
+    for (int i = 1; i <= n; ++i) h[i] += dh[i];
+}
+
+// One direction of an "ade" sub-step on a grid that one_pass_grid
+// accepts: the faces, the depths, the tests and the volumes in one pass
+// over the cells in increasing order, each face made from the depths before the sweep (its
 // neighbour comes after it) and each cell moved once the face into it
 // (from a cell before it) is made. The results are those of face_flux,
 // ade_stability_check and the volume loop one after the other, bit for
@@ -243,8 +250,7 @@ int fused_direction(const grid_view& g, const direction& dir, const double* vol_
     {
         int lo = 0, hi = 0;
         overland_detail::thread_block(n, lo, hi);
-        const bool alone = omp_get_num_threads() == 1;
-        const int ahead = alone ? hi + 1 : std::max(lo, hi - reach + 1);  // first face made ahead
+        const int ahead = first_face_ahead(lo, hi, reach);
         if (lo <= hi && ahead <= hi) overland_detail::ade_plain_fluxes(g, g.h, dir.nb, dir.q, ahead, hi);
 #pragma omp barrier
         overland_detail::ade_verdict v;
@@ -267,10 +273,7 @@ int fused_direction(const grid_view& g, const direction& dir, const double* vol_
         const double in = up ? q[up] : 0.0;
         dh[i] = (in - q[i]) * k;
     }
-    for (int i = 1; i <= n; ++i) h[i] -= dh[i];
-    const overland_detail::face_line line{dir.q, dir.nb, dir.up};
-    overland_detail::limit_overdraws(h, dh, n, &line, 1, k);
-    for (int i = 1; i <= n; ++i) h[i] += dh[i];
+    limit_sweep_overdraws(h, dh, {dir.q, dir.nb, dir.up}, n, k);
     if (vol) {
         for (int i = 1; i <= n; ++i) vol[i] = first_volume ? 0.0 + q[i] * dt_sub : vol_from[i] + q[i] * dt_sub;
     }
@@ -278,10 +281,12 @@ int fused_direction(const grid_view& g, const direction& dir, const double* vol_
 }
 
 // "ade" without lakes. Returns the outlet volume, or -1.0 when the sub-step
-// fell below 0.001 s. With `fused` (see ade_fuses) the first sweep of the
+// fell below 0.001 s. With `fused` (see one_pass_grid) the first sweep of the
 // first attempt keeps the depths at the start of the call in m.h_old;
-// otherwise they must be there already.
-double ade_substeps(model_state& m, const grid_view& g, double dt, const outlet_info& out, bool fused) {
+// otherwise they must be there already. volumes_in_faces tells whether the
+// step, made in one fused sub-step, kept its volumes only as its faces.
+double ade_substeps(model_state& m, const grid_view& g, double dt, const outlet_info& out, bool fused,
+                    bool& volumes_in_faces) {
     const bool rows_first = m.ade_sweep_order != 2;
     const direction first = rows_first ? rows(g) : columns(g);
     const direction second = rows_first ? columns(g) : rows(g);
@@ -349,13 +354,60 @@ double ade_substeps(model_state& m, const grid_view& g, double dt, const outlet_
                 if (substeps == 0) clear_cells(vols[d][at[d]]->data(), n);
                 if (at[d] == 1) std::swap(*vols[d][0], *vols[d][1]);
             }
-            m.ade_volumes_in_faces = fused && substeps == 1 ? 1 : 0;
+            volumes_in_faces = fused && substeps == 1;
             m.ov_substeps_last = substeps;
             return volume;
         }
         dt_sub /= 2.0;
     }
     return stop_below_floor();
+}
+
+// The face discharges of an "ade" step (m3/s): the volumes its faces moved
+// over dt, which a step made in one fused sub-step left as its faces
+// (volumes_in_faces: volx, voly stand for 0 + qx dt, 0 + qy dt). Counts,
+// tile by tile while the tile is in the cache, what the cells then hold into
+// m.ov_route_*.
+void ade_step_discharges(model_state& m, double dt, bool volumes_in_faces) {
+    constexpr int kTile = 2048;
+    const int n = m.ncells;
+    double* qx = m.qx.data();
+    double* qy = m.qy.data();
+    const double* h = m.h.data();
+    const double* volx = m.volx.data();
+    const double* voly = m.voly.data();
+    int bad = 0, wet = 0, flowing = 0;
+#pragma omp parallel reduction(+ : bad, wet, flowing) if (n > kParallelCells)
+    {
+        int lo = 0, hi = 0;
+        overland_detail::thread_block(n, lo, hi);
+        overland_detail::wet_flow_count c;
+        for (int t0 = lo; t0 <= hi; t0 += kTile) {
+            const int t1 = std::min(hi, t0 + kTile - 1);
+            if (volumes_in_faces) {
+#pragma omp simd
+                for (int i = t0; i <= t1; ++i) {
+                    qx[i] = (0.0 + qx[i] * dt) / dt;
+                    qy[i] = (0.0 + qy[i] * dt) / dt;
+                }
+            } else {
+#pragma omp simd
+                for (int i = t0; i <= t1; ++i) {
+                    qx[i] = volx[i] / dt;
+                    qy[i] = voly[i] / dt;
+                }
+            }
+            overland_detail::wet_flow_counts(h, qx, qy, overland_detail::kWetDepth, overland_detail::kFlowing, t0,
+                                             t1, c);
+        }
+        bad = c.bad;
+        wet = c.wet;
+        flowing = c.flowing;
+    }
+    m.ov_route_counted = 1;
+    m.ov_route_bad = bad;
+    m.ov_route_wet = wet;
+    m.ov_route_flowing = flowing;
 }
 
 // Moves the water of the faces of `dir` over dt: to = from + the change.
@@ -449,7 +501,7 @@ bool pc_direction(model_state& m, const grid_view& g, const direction& dir, doub
     return true;
 }
 
-// A pc_pass over the cells of a grid that ade_fuses, over threads as
+// A pc_pass over the cells of a grid that one_pass_grid accepts, over threads as
 // fused_direction: each block first makes the faces that reach into the
 // next block. False when some cell ends below 0 m.
 bool pc_fused_pass(const grid_view& g, const overland_detail::pc_pass& p, int reach) {
@@ -459,8 +511,7 @@ bool pc_fused_pass(const grid_view& g, const overland_detail::pc_pass& p, int re
     {
         int lo = 0, hi = 0;
         overland_detail::thread_block(n, lo, hi);
-        const bool alone = omp_get_num_threads() == 1;
-        const int ahead = alone ? hi + 1 : std::max(lo, hi - reach + 1);  // first face made ahead
+        const int ahead = first_face_ahead(lo, hi, reach);
         if (lo <= hi && ahead <= hi) {
             overland_detail::ade_plain_fluxes(g, p.h_faces, p.nb, p.q, ahead, hi);
             if (p.q_pred) {
@@ -477,7 +528,7 @@ bool pc_fused_pass(const grid_view& g, const overland_detail::pc_pass& p, int re
     return within;
 }
 
-// pc_direction without lakes on a grid that ade_fuses, each of the
+// pc_direction without lakes on a grid that one_pass_grid accepts, each of the
 // predictor and the corrector in one pass (see pc_pass): the same numbers.
 // With h_old, the predictor keeps there the depths before the pass.
 bool pc_direction_fused(model_state& m, const grid_view& g, const direction& dir, double dt, const outlet_info& out,
@@ -515,7 +566,7 @@ void pass_order(const model_state& m, const grid_view& g, direction (&order)[2])
 // the step, or, while some pass would take more water from a cell than it
 // has, over halves, quarters ... of it, each attempt from the depths at the
 // start of the call. Returns the outlet volume, or -1.0 when the sub-step
-// fell below 0.001 s. With `fused` (see ade_fuses) the first predictor of
+// fell below 0.001 s. With `fused` (see one_pass_grid) the first predictor of
 // the first attempt keeps the depths at the start of the call in m.h_old;
 // otherwise they must be there already.
 double pc_substeps(model_state& m, const grid_view& g, double dt, const outlet_info& out, bool fused) {
@@ -618,12 +669,8 @@ int ade_stability_check(int ncells, double* h, double* dh, double* q, const int*
     if (rejected) return 1;
     if (!overdrawn) return 0;
     // A cell a little below 0 m is accepted as empty: what it gave beyond
-    // its depth stays with it, rather than being made from nothing. Rare:
-    // the depths go back to the start of the sweep to be limited.
-    for (int i = 1; i <= ncells; ++i) h[i] -= dh[i];
-    const overland_detail::face_line line{q, nb, upcon};
-    overland_detail::limit_overdraws(h, dh, ncells, &line, 1, k);
-    for (int i = 1; i <= ncells; ++i) h[i] += dh[i];
+    // its depth stays with it, rather than being made from nothing. Rare.
+    limit_sweep_overdraws(h, dh, {q, nb, upcon}, ncells, k);
     return 0;
 }
 
@@ -631,14 +678,15 @@ double ade_overland_route(model_state& m, double dt) {
     const lake_mode mode = overland_detail::routing_lake_mode(m, false);
     grid_view g = overland_detail::make_grid_view(m, mode);
     const int n = g.n;
-    m.ade_volumes_in_faces = 0;
+    m.ov_route_counted = 0;
+    bool volumes_in_faces = false;
     // The scratch is made with the arrays for a run that chose an ADE
     // scheme; a caller that chose it afterwards gets it here.
     for (vec1<double>* v : {&m.h_old, &m.volx, &m.voly, &m.hdummy, &m.qdummy}) {
         if (v->n() < n) *v = vec1<double>(n);
     }
     // The fused sweeps keep the depths at the start as they pass.
-    const bool fused = (m.overtype == 2 || m.overtype == 3) && ade_fuses(m, g);
+    const bool fused = (m.overtype == 2 || m.overtype == 3) && overland_detail::one_pass_grid(m, g);
     if (!fused) copy_cells(g.h, m.h_old.data(), n);
 
     outlet_info out;
@@ -662,7 +710,7 @@ double ade_overland_route(model_state& m, double dt) {
             volume = pc_substeps(m, g, dt, out, fused);
             if (volume < 0.0) return volume;
         } else {
-            volume = ade_substeps(m, g, dt, out, fused);
+            volume = ade_substeps(m, g, dt, out, fused, volumes_in_faces);
             if (volume < 0.0) return volume;
         }
     } else {
@@ -670,6 +718,10 @@ double ade_overland_route(model_state& m, double dt) {
     }
 
     if (m.lowspot_file_given) dike_flow(m, dt);
+    // The lake variants leave their faces as discharges.
+    if (m.overtype == 2 && !m.chan_lakes_on && !m.overland_lake_map_given) {
+        ade_step_discharges(m, dt, volumes_in_faces);
+    }
     return volume;
 }
 

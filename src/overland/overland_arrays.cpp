@@ -22,7 +22,7 @@ void alloc_overland_arrays(model_state& m) {
     dv(m.soy, "soy");
     dv(m.qx, "qx");
     dv(m.qy, "qy");
-    m.ov_q_flowing = -1;
+    m.ov_route_counted = 0;  // nothing has counted the new discharges
     dv(m.ov_inv_rough, "ov_inv_rough");
     m.ov_interior = vec1<unsigned char>(n);
     if (m.discharge_given || m.chan_discharge_given) dv(m.qmap, "qmap");

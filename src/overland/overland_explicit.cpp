@@ -581,12 +581,12 @@ double explicit_overland_route(model_state& m, double dt) {
     const lake_mode mode = overland_detail::routing_lake_mode(m, true);
     grid_view g = overland_detail::make_grid_view(m, mode);
     const int n = g.n;
+    m.ov_route_counted = 0;
 
     m.ov_explicit_calls = (m.ov_explicit_calls + 1) % 2;
     const bool y_first = m.ov_explicit_calls == 1;
     // The regular form writes dh before it reads it.
-    overland_detail::find_face_layout(m, g);
-    const bool regular = g.lakes == lake_mode::none && !g.dike && !g.wet_mask && m.ov_faces_regular == 1;
+    const bool regular = overland_detail::one_pass_grid(m, g);
     if (!regular) std::fill(g.dh, g.dh + n + 1, 0.0);
 
     double sub;
@@ -644,12 +644,8 @@ double explicit_overland_route(model_state& m, double dt) {
         m.ov_route_bad += !std::isfinite(g.h[out]) - !std::isfinite(before);
     }
 
-    if (regular) return volume;  // its last sub-step has made the discharges
-#pragma omp parallel for schedule(static) if (n > kParallelCells)
-    for (int i = 1; i <= n; ++i) {
-        g.qx[i] *= g.dx;
-        g.qy[i] *= g.dx;
-    }
+    // The regular form's last sub-step has made the discharges.
+    if (!regular) overland_detail::for_blocks(n, [&g](int lo, int hi) { scale_discharges(g, lo, hi); });
     return volume;
 }
 

@@ -215,10 +215,9 @@ void mark_interior(model_state& m, const grid_view& g) {
     m.ov_row_stride = stride;
 }
 
-}  // namespace
-
-void find_face_layout(model_state& m, grid_view& g) {
-    if (m.ov_faces_regular >= 0) return;
+// Sets m.ov_faces_regular, m.ov_face_reach and, on a regular grid, the
+// interior marks (see find_face_layout).
+void find_layout_once(model_state& m, const grid_view& g) {
     const int n = g.n;
     const int *right = g.right, *left = g.left, *below = g.below, *above = g.above;
     bool regular = true;
@@ -236,10 +235,21 @@ void find_face_layout(model_state& m, grid_view& g) {
     m.ov_faces_regular = regular ? 1 : 0;
     m.ov_face_reach = reach;
     if (regular) mark_interior(m, g);
-    if (m.ov_row_stride > 0) {
+}
+
+}  // namespace
+
+void find_face_layout(model_state& m, grid_view& g) {
+    if (m.ov_faces_regular < 0) find_layout_once(m, g);
+    if (m.ov_faces_regular == 1 && m.ov_interior.n() >= g.n && m.ov_row_stride > 0) {
         g.interior = m.ov_interior.data();
         g.stride = m.ov_row_stride;
     }
+}
+
+bool one_pass_grid(model_state& m, grid_view& g) {
+    find_face_layout(m, g);
+    return g.lakes == lake_mode::none && !g.dike && !g.wet_mask && m.ov_faces_regular == 1;
 }
 
 grid_view make_grid_view(model_state& m, lake_mode lakes) {
@@ -268,10 +278,6 @@ grid_view make_grid_view(model_state& m, lake_mode lakes) {
     g.below = m.belowcon.data();
     g.left = m.leftcon.data();
     g.above = m.abovecon.data();
-    if (m.ov_faces_regular == 1 && m.ov_interior.n() >= m.ncells && m.ov_row_stride > 0) {
-        g.interior = m.ov_interior.data();
-        g.stride = m.ov_row_stride;
-    }
     g.qx = m.qx.data();
     g.qy = m.qy.data();
     if (m.dike_map_given && holds(m.dike_mask, m.ncells)) g.dike = m.dike_mask.data();

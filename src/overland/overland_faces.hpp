@@ -153,8 +153,14 @@ bool neighbours_in_range(model_state& m);
 // naming it back) and m.ov_face_reach (the largest gap between the numbers
 // of a cell and of a neighbour, at least 1) the first time it is called in
 // the run; on a regular grid, also the cells whose neighbours lie at fixed
-// gaps (m.ov_interior, m.ov_row_stride), which g then points at.
+// gaps (m.ov_interior, m.ov_row_stride), which g then points at (on every
+// call).
 void find_face_layout(model_state& m, grid_view& g);
+
+// Whether a scheme may make each pass of a direction as one pass over the
+// cells: a plain grid (no lakes, dikes or wetland mask) whose neighbours are
+// regular. Finds the face layout first (find_face_layout).
+bool one_pass_grid(model_state& m, grid_view& g);
 
 // Lake mode of a scheme when both kinds of lake may be on: the explicit
 // scheme gives channel-network lakes the precedence (channel_first), the ADE

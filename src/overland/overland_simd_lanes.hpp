@@ -176,11 +176,10 @@ template <bool Interior>
 // Both faces of cells i .. i + W - 1 into qx, qy. Where every lane the y
 // face needs takes the same depth as the x face (water leaving the cell
 // through both, the common case on a slope), the one power serves both:
-// the same function of the same number.
+// the same function of the same number. x holds the x faces' parts, made
+// from the cells' depths h and retention depths ret.
 template <bool Interior>
-[[gnu::always_inline]] inline void explicit_cell_faces(const grid_view& g, int i) {
-    const vd h = load(g.h + i), ret = load(g.ret + i);
-    const face_parts x = explicit_face_parts<Interior>(g, g.right, 1, g.sox, i, h, ret);
+[[gnu::always_inline]] inline void explicit_cell_faces(const grid_view& g, int i, vd h, vd ret, const face_parts& x) {
     const face_parts y = explicit_face_parts<Interior>(g, g.below, g.stride, g.soy, i, h, ret);
     const int need_x = lane_bits(x.need), need_y = lane_bits(y.need);
     if (!(need_x | need_y)) {
@@ -198,6 +197,11 @@ template <bool Interior>
     const bool shared = !lane_bits(y.need & ~(x.need & (y.d == x.d)));
     const vd py = shared ? px : pow53_where(y.d, y.need);
     store(g.qy + i, explicit_face_flux(y, inv_n, py));
+}
+template <bool Interior>
+[[gnu::always_inline]] inline void explicit_cell_faces(const grid_view& g, int i) {
+    const vd h = load(g.h + i), ret = load(g.ret + i);
+    explicit_cell_faces<Interior>(g, i, h, ret, explicit_face_parts<Interior>(g, g.right, 1, g.sox, i, h, ret));
 }
 
 // ade_plain_flux of faces i .. i + W - 1. With Interior every cell's
@@ -249,8 +253,8 @@ template <bool Interior>
     const face_parts xa = explicit_face_parts<Interior>(g, g.right, 1, g.sox, i, ha, ra);
     const face_parts xb = explicit_face_parts<Interior>(g, g.right, 1, g.sox, j, hb, rb);
     if (!lane_bits(xa.need) || !lane_bits(xb.need)) {
-        explicit_cell_faces<Interior>(g, i);
-        explicit_cell_faces<Interior>(g, j);
+        explicit_cell_faces<Interior>(g, i, ha, ra, xa);
+        explicit_cell_faces<Interior>(g, j, hb, rb, xb);
         return;
     }
     const face_parts ya = explicit_face_parts<Interior>(g, g.below, g.stride, g.soy, i, ha, ra);

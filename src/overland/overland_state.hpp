@@ -112,9 +112,6 @@ struct overland_state {
     int ov_wet = 0;           // some counted cell holds water
     int ov_flowing = 0;       // some counted cell passes water across a face
     int ade_sweep_order = 1;  // 1 or 2; alternates between routing calls
-    // The last ADE routing call kept its face volumes only as its faces:
-    // volx and voly stand for 0 + qx dt and 0 + qy dt (one sub-step).
-    int ade_volumes_in_faces = 0;
     int overland_active = 0;  // cleared when a long-term run goes dry between events
     double discharge_volume_sum = 0.0;     // outlet volume of the event (m3)
     double discharge_volume_run = 0.0;     // outlet volume of the run (m3)
@@ -135,13 +132,11 @@ struct overland_state {
     // What the last routing of the overland step counted, on its way, of
     // the depths and discharges it left on every cell (only with
     // ov_route_counted): depths that are not numbers, wet cells and cells
-    // passing water.
+    // passing water. Each routing call clears ov_route_counted first. Only
+    // the routing writes qx and qy, so their count holds until it runs again.
     int ov_route_counted = 0;
     int ov_route_bad = 0, ov_route_wet = 0, ov_route_flowing = 0;
-    // Cells passing water by qx and qy as the routing that wrote them counted
-    // them; -1 when not known. Only the routing writes qx and qy: anything
-    // else that does must set this to -1.
-    int ov_q_flowing = -1;
+
 
     // Sub-step memory of the routing schemes, kept per run. The explicit
     // scheme alternates its sweep order by a call counter and reuses a

@@ -140,47 +140,6 @@ bool routing_left_reals(model_state& m, double outlet_volume, const overland_det
     return refuse(non_real_depth_message(bad, "after overland flow routing"));
 }
 
-// The ADE scheme's face discharges of the step (m3/s): the volumes its
-// faces moved over dt. Returns the counts of what the cells then hold, made
-// tile by tile while the tile is in the cache.
-overland_detail::wet_flow_count ade_step_discharges(model_state& m, double dt) {
-    constexpr int kTile = 2048;
-    const int n = m.ncells;
-    double* qx = m.qx.data();
-    double* qy = m.qy.data();
-    const double* h = m.h.data();
-    const double* volx = m.volx.data();
-    const double* voly = m.voly.data();
-    int bad = 0, wet = 0, flowing = 0;
-#pragma omp parallel reduction(+ : bad, wet, flowing) if (n > kParallelCells)
-    {
-        int lo = 0, hi = 0;
-        overland_detail::thread_block(n, lo, hi);
-        overland_detail::wet_flow_count c;
-        for (int t0 = lo; t0 <= hi; t0 += kTile) {
-            const int t1 = std::min(hi, t0 + kTile - 1);
-            if (m.ade_volumes_in_faces) {
-#pragma omp simd
-                for (int i = t0; i <= t1; ++i) {
-                    qx[i] = (0.0 + qx[i] * dt) / dt;
-                    qy[i] = (0.0 + qy[i] * dt) / dt;
-                }
-            } else {
-#pragma omp simd
-                for (int i = t0; i <= t1; ++i) {
-                    qx[i] = volx[i] / dt;
-                    qy[i] = voly[i] / dt;
-                }
-            }
-            overland_detail::wet_flow_counts(h, qx, qy, kWetDepth, kFlowing, t0, t1, c);
-        }
-        bad = c.bad;
-        wet = c.wet;
-        flowing = c.flowing;
-    }
-    return {bad, wet, flowing};
-}
-
 // Books the sediment volumes of the erosion step into the volume that left
 // over land and, with ADJUST_ELEV, into the ground of each cell.
 void book_sediment(model_state& m) {
@@ -328,42 +287,30 @@ void step_overland_flow(model_state& m) {
     if (m.project_options.ov_pump_given) apply_overland_pumps(m.h, dt, m.time, m.gridsize);
 
     int counted = 0, flowing = 0;
+    // Only the routing writes the discharges: what it counted of them holds
+    // until it runs again.
     if (!scan_cells(m, "after applying overland boundary conditions and overland pumping", counted,
-                    flowing, nullptr, m.ov_q_flowing)) {
+                    flowing, nullptr, m.ov_route_counted ? m.ov_route_flowing : -1)) {
         return;
     }
     // Every cell may be a lake cell: then nothing is counted and nothing flows.
     const double flowing_fraction = counted > 0 ? static_cast<double>(flowing) / counted : 0.0;
 
     m.q_out = 0.0;
-    const bool lakes_on = m.chan_lakes_on || m.overland_lake_map_given;
     // The counts the routing made of what it left, while nothing has
     // changed the depths and discharges since.
     overland_detail::wet_flow_count route_counts;
     const overland_detail::wet_flow_count* known = nullptr;
     if (m.ov_wet && dt > 0.0) {
-        m.ov_route_counted = 0;
-        m.ov_q_flowing = -1;
         const double volume =
             m.overtype == 1 ? explicit_overland_route(m, dt) : ade_overland_route(m, dt);
         if (g_error_record.stop) return;  // the scheme has stopped the run
-        if (m.overtype == 2 && !lakes_on) {
-            // Counted along with the step's discharges, before the depths
-            // are checked: a depth that is not a number stops the run
-            // whatever the discharges hold.
-            route_counts = ade_step_discharges(m, dt);
-            m.ov_route_counted = 1;
-            m.ov_route_bad = route_counts.bad;
-            m.ov_route_wet = route_counts.wet;
-            m.ov_route_flowing = route_counts.flowing;
-        }
         if (m.ov_route_counted) {
             route_counts = {m.ov_route_bad, m.ov_route_wet, m.ov_route_flowing};
             known = &route_counts;
         }
         if (!routing_left_reals(m, volume, known)) return;
         m.q_out = volume;
-        if (m.ov_route_counted) m.ov_q_flowing = m.ov_route_flowing;
         if (m.flood_grid_given) track_max(m.h, m.h_max_flood, m.ncells);
         m.ade_sweep_order = m.ade_sweep_order == 1 ? 2 : 1;
         if (m.chan_routing == 0) {

@@ -58,18 +58,16 @@ run_result run(int overtype, int threads, bool reference_sweep, double dt, int r
         EXPECT_FALSE(kesta::g_error_record.stop);
         // The counts a scheme makes on its way stand for a pass over what it left.
         EXPECT_EQ(m.ov_route_counted != 0, overtype == 2 || (overtype == 1 && !reference_sweep));
-        int wet = 0, flowing = 0;
-        for (int k = 1; k <= m.ncells; ++k) {
-            wet += m.h[k] > 1e-16;
-            flowing += std::fabs(m.qx[k]) > 1e-16 || std::fabs(m.qy[k]) > 1e-16;
-        }
         if (m.ov_route_counted) {
+            int wet = 0, flowing = 0;
+            for (int k = 1; k <= m.ncells; ++k) {
+                wet += m.h[k] > 1e-16;
+                flowing += std::fabs(m.qx[k]) > 1e-16 || std::fabs(m.qy[k]) > 1e-16;
+            }
             EXPECT_EQ(m.ov_route_bad, 0);
             EXPECT_EQ(m.ov_route_wet, wet);
             EXPECT_EQ(m.ov_route_flowing, flowing);
         }
-        // The next step's scan takes the discharges' count from here.
-        EXPECT_EQ(m.ov_q_flowing, m.ov_route_counted ? flowing : -1);
         r.substeps += m.ov_substeps_last;
         r.most = std::max(r.most, m.ov_substeps_last);
     }
@@ -125,7 +123,7 @@ TEST(OverlandThreads, ScanAfterACountedStepStillFindsADepthThatIsNoNumber) {
         kesta_test::make_plane(m, p, 5.0);
         m.overtype = overtype;
         kesta_test::step_with_rain(m, 50.0);
-        ASSERT_GE(m.ov_q_flowing, 0);
+        ASSERT_TRUE(m.ov_route_counted);
         m.h[9000] = std::nan("");
         const double h1 = m.h[1];
         const std::string printed = kesta_test::printed_by([&m] { kesta_test::step_with_rain(m, 0.0); });
