@@ -108,8 +108,8 @@ TEST(PipeDatasets, AFlowBlockWritesItsPipesThenNoValueForTheLastNode) {
     values[2][1] = 1.0;
     values[2][2] = 2.0;
     std::FILE* fp = std::tmpfile();
-    write_linknode_simple_ts(fp, 2, count, 4, values, nullptr, true);
-    write_linknode_simple_ts(fp, 2, count, 5, values, nullptr, false);
+    write_linknode_simple_ts(fp, 2, count, 4, values, true);
+    write_linknode_simple_ts(fp, 2, count, 5, values, false);
     std::rewind(fp);
     char buf[512] = {};
     const std::size_t got = std::fread(buf, 1, sizeof buf - 1, fp);
