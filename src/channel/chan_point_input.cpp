@@ -17,7 +17,6 @@
 // is read when its change falls due, so a run reads no further than its
 // time reaches.
 #include <algorithm>
-#include <cctype>
 #include <cmath>
 
 #include "channel/channel_steps.hpp"
@@ -25,6 +24,7 @@
 #include "core/allocators.hpp"
 #include "core/calendar.hpp"
 #include "core/error_record.hpp"
+#include "core/line_reader.hpp"
 #include "core/text_format.hpp"
 #include "model/model_state.hpp"
 
@@ -36,14 +36,6 @@ constexpr std::size_t kKeywordLetters = 5;
 constexpr int kMostSkipped = 10000;  // tokens passed over in search of a keyword
 constexpr int kCenturyYears = 100;   // a year below it is of the 1900s
 constexpr int kTwentiethCentury = 1900;
-
-bool keyword_is(const std::string& token, const char* keyword) {
-    if (token.size() < kKeywordLetters) return false;
-    for (std::size_t i = 0; i < kKeywordLetters; ++i) {
-        if (std::tolower(static_cast<unsigned char>(token[i])) != keyword[i]) return false;
-    }
-    return true;
-}
 
 class point_reader {
 public:
@@ -58,7 +50,7 @@ public:
                 at_end = true;
                 return true;
             }
-            if (keyword_is(token_, keyword)) return true;
+            if (same_first(token_, keyword, kKeywordLetters)) return true;
             if (skipped >= kMostSkipped)
                 return refuse(format_text("There is a problem with your channel source input file.  KESTA cannot\n"
                                           "%s.  Check the format of your channel source file\n\n"
@@ -116,7 +108,7 @@ public:
     // the next change, which must come after the one before.
     bool read_change_time() {
         if (!next()) return refuse_end("the time of the next change");
-        if (!keyword_is(token_, "input"))
+        if (!same_first(token_, "input", kKeywordLetters))
             return refuse_value("the time of a change begins with the word \"input\"");
         int year = 0, month = 0, day = 0, hour = 0, minute = 0;
         if (!read_int(year, "the year of a change") || !read_int(month, "the month of a change") ||

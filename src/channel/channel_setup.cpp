@@ -97,7 +97,7 @@ void setup_channel(model_state& m) {
     check_node_spacing(m);
     if (run_stopped()) return;
     say(m, "done.\n");
-    setup_superlink_chan_coupling(m);
+    check_pipe_outlets_on_channels(m);
     if (run_stopped()) return;
     compute_topo_index_weights(m);
     if (run_stopped()) return;

@@ -241,8 +241,8 @@ std::string to_upper(std::string text) {
     return text;
 }
 
-bool same_first4(const std::string& word, const char* keyword) {
-    return word.size() >= 4 && to_lower(word.substr(0, 4)) == std::string(keyword, 4);
+bool same_first(const std::string& word, const char* keyword, std::size_t n) {
+    return word.size() >= n && to_lower(word.substr(0, n)) == std::string(keyword, n);
 }
 
 int delete_chars(std::string& text, std::size_t pos, std::size_t count) {

@@ -83,10 +83,11 @@ void strip_newline(std::string& text);
 void strip_quotes(std::string& text);
 std::string to_lower(std::string text);
 std::string to_upper(std::string text);
-// True when `word` has four characters or more and its first four, in any
-// case, are the first four of the lower-case `keyword`: how keywords of the
-// card files are matched.
-bool same_first4(const std::string& word, const char* keyword);
+// True when `word` has n characters or more and its first n, in any case,
+// are the first n of the lower-case `keyword` (of n characters or more): how
+// keywords of the card files are matched.
+bool same_first(const std::string& word, const char* keyword, std::size_t n);
+inline bool same_first4(const std::string& word, const char* keyword) { return same_first(word, keyword, 4); }
 // Removes `count` characters from `pos`; -1 when pos is at or past the end.
 int delete_chars(std::string& text, std::size_t pos, std::size_t count);
 // Offset of the first character of the n-th word of `text` (words separated

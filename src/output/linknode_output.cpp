@@ -86,6 +86,29 @@ const channel_dataset kChannelDatasets[] = {
      &output_state::linknode_stage_steps},
 };
 
+// The pipe-network datasets, in the order they are written: the file, its
+// type, what the nodes show and the step counter. The tile dataset exists
+// only with tile drains.
+struct pipe_dataset_file {
+    file_ptr output_state::*slot;
+    linknode_type type;
+    pipe_dataset kind;
+    int output_state::*steps;
+};
+
+const pipe_dataset_file kPipeDatasets[] = {
+    {&output_state::pipe_flow_fp, linknode_superlink_flow, pipe_flow_values, &output_state::linknode_pipe_flow_steps},
+    {&output_state::pipe_head_fp, linknode_superlink_head, pipe_head_values, &output_state::linknode_pipe_head_steps},
+    {&output_state::pipe_tile_fp, linknode_superlink_tile_flow, pipe_tile_values,
+     &output_state::linknode_pipe_tile_steps},
+};
+
+// The pipe file of dataset d when the run writes it, else null.
+std::FILE* pipe_file(const model_state& m, const pipe_dataset_file& d) {
+    if (d.kind == pipe_tile_values && !m.tile_drains_present) return nullptr;
+    return (m.*d.slot).get();
+}
+
 }  // namespace
 
 void write_linknode_header(std::FILE* fp, int type, int nlinks, int time_step, int num_ts, int day, int month,
@@ -127,14 +150,14 @@ void write_linknode_ts(std::FILE* fp, const linknode_source& s, int step, linkno
 }
 
 void write_linknode_simple_ts(std::FILE* fp, int nlinks, const vec1<int>& count, int step, const mat2<double>& values,
-                              const mat2<double>* second, bool per_pipe) {
+                              bool per_pipe) {
     std::fprintf(fp, "TS    %d\n", step);
     for (int l = 1; l <= nlinks; ++l) {
         const int n = count[l];
         std::fprintf(fp, "%d   ", n + 1);
         for (int k = 1; k <= n + 1; ++k) {
             if (per_pipe && k == n + 1) std::fputs(kNoValue, fp);
-            else std::fprintf(fp, "1  %6.5lf   ", values[l][k] + (second ? (*second)[l][k] : 0.0));
+            else std::fprintf(fp, "1  %6.5lf   ", values[l][k] + 0.0);  // + 0.0: a negative zero shows as 0
         }
         std::fputs("\n", fp);
     }
@@ -160,16 +183,10 @@ void write_linknode_headers(model_state& m) {
                               rp.start_hour, rp.start_minute, 0);
     }
     if (!m.storm_sewer_given || m.n_superlinks < 1) return;
-    const struct {
-        file_ptr output_state::*slot;
-        int type;
-    } pipes[] = {{&output_state::pipe_flow_fp, linknode_superlink_flow},
-                 {&output_state::pipe_head_fp, linknode_superlink_head},
-                 {&output_state::pipe_tile_fp, linknode_superlink_tile_flow}};
-    for (const auto& h : pipes) {
-        std::FILE* fp = (m.*h.slot).get();
-        if (!fp || (h.type == linknode_superlink_tile_flow && !m.tile_drains_present)) continue;
-        write_linknode_header(fp, h.type, m.n_superlinks, interval, steps, rp.start_day, rp.start_month,
+    for (const pipe_dataset_file& d : kPipeDatasets) {
+        std::FILE* fp = pipe_file(m, d);
+        if (!fp) continue;
+        write_linknode_header(fp, d.type, m.n_superlinks, interval, steps, rp.start_day, rp.start_month,
                               rp.start_year, rp.start_hour, rp.start_minute, 0);
     }
     int most = 0;
@@ -179,18 +196,11 @@ void write_linknode_headers(model_state& m) {
 
 void write_pipe_datasets(model_state& m) {
     if (!m.storm_sewer_given || m.pipe_dataset_block.empty()) return;
-    const struct {
-        file_ptr output_state::*slot;
-        pipe_dataset kind;
-        int output_state::*steps;
-    } pipes[] = {{&output_state::pipe_flow_fp, pipe_flow_values, &output_state::linknode_pipe_flow_steps},
-                 {&output_state::pipe_head_fp, pipe_head_values, &output_state::linknode_pipe_head_steps},
-                 {&output_state::pipe_tile_fp, pipe_tile_values, &output_state::linknode_pipe_tile_steps}};
-    for (const auto& d : pipes) {
-        std::FILE* fp = (m.*d.slot).get();
-        if (!fp || (d.kind == pipe_tile_values && !m.tile_drains_present)) continue;
+    for (const pipe_dataset_file& d : kPipeDatasets) {
+        std::FILE* fp = pipe_file(m, d);
+        if (!fp) continue;
         pipe_dataset_values(m, d.kind, m.pipe_dataset_block);
-        write_linknode_simple_ts(fp, m.n_superlinks, m.nnodes, m.*d.steps, m.pipe_dataset_block, nullptr,
+        write_linknode_simple_ts(fp, m.n_superlinks, m.nnodes, m.*d.steps, m.pipe_dataset_block,
                                  d.kind != pipe_head_values);
         ++(m.*d.steps);
     }

@@ -49,10 +49,10 @@ struct linknode_source {
 void write_linknode_ts(std::FILE* fp, const linknode_source& s, int step, linknode_mode mode);
 
 // One "TS" block of a pipe network: "TS <step>", then per superlink l its
-// node count count[l] + 1 and a flag and value per node from values[l][k]
-// (plus second[l][k] when given), and a blank line. With `per_pipe` the
-// values are the count[l] pipes', and node count[l] + 1 shows no value.
+// node count count[l] + 1 and a flag and value per node from values[l][k],
+// and a blank line. With `per_pipe` the values are the count[l] pipes', and
+// node count[l] + 1 shows no value.
 void write_linknode_simple_ts(std::FILE* fp, int nlinks, const vec1<int>& count, int step, const mat2<double>& values,
-                              const mat2<double>* second, bool per_pipe);
+                              bool per_pipe);
 
 }  // namespace kesta

@@ -12,12 +12,11 @@
 #include <string>
 
 #include "channel/channel_steps.hpp"
-#include "core/error_record.hpp"
 #include "core/text_format.hpp"
 #include "model/event_steps.hpp"
 #include "model/model_state.hpp"
-#include "model/run_driver.hpp"
-#include "model/run_model.hpp"
+#include "support/grid_text.hpp"
+#include "support/run_program.hpp"
 #include "support/temp_dir.hpp"
 
 namespace {
@@ -35,14 +34,9 @@ double ground(int r, int c) {
     return 100.0 + (kRows - r) * 1.0 + std::fabs(c - 4.0) * 0.8;
 }
 
+// A grid of the valley's cells.
 std::string grid(double (*value)(int, int), const char* format) {
-    std::string t = format_text("north: %.1f\nsouth: 0.0\neast: %.1f\nwest: 0.0\nrows: %d\ncols: %d\n", kRows * 30.0,
-                                kCols * 30.0, kRows, kCols);
-    for (int r = 1; r <= kRows; ++r) {
-        for (int c = 1; c <= kCols; ++c) t += format_text(format, value(r, c));
-        t += "\n";
-    }
-    return t;
+    return kesta_test::grid_of(kRows, kCols, 30.0, value, format);
 }
 
 std::string channel_file() {
@@ -132,15 +126,10 @@ bool watch(kesta::model_state& m, const char* name) {
 // Runs "run.prj" of the working folder under the watch; the console text.
 std::string run_watched(network_watch& w) {
     g_watch = &w;
-    kesta::set_step_observer(watch);
-    testing::internal::CaptureStdout();
-    const int rc = kesta::run_model("run.prj", nullptr);
-    const std::string out = testing::internal::GetCapturedStdout();
-    kesta::set_step_observer(nullptr);
+    const kesta_test::model_run run = kesta_test::run_in_process("run.prj", watch);
     g_watch = nullptr;
-    kesta::g_error_record.clear_for_run();
-    EXPECT_EQ(rc, 0) << out;
-    return out;
+    EXPECT_EQ(run.rc, 0) << run.out;
+    return run.out;
 }
 
 int count_of(const std::string& text, const std::string& what) {

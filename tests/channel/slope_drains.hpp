@@ -8,6 +8,7 @@
 #include <string>
 
 #include "core/text_format.hpp"
+#include "support/grid_text.hpp"
 #include "support/temp_dir.hpp"
 
 namespace kesta_test {
@@ -17,14 +18,9 @@ constexpr int kRows = 10, kCols = 5;
 // A slope falling south at 1 in 150 and towards the stream in column 3.
 inline double ground(int r, int c) { return 100.0 + (kRows - r) * 0.2 + std::fabs(c - 3.0) * 0.3; }
 
+// A grid of the slope's cells.
 inline std::string grid(double (*value)(int, int), const char* format) {
-    std::string t = kesta::format_text("north: %.1f\nsouth: 0.0\neast: %.1f\nwest: 0.0\nrows: %d\ncols: %d\n",
-                                       kRows * 30.0, kCols * 30.0, kRows, kCols);
-    for (int r = 1; r <= kRows; ++r) {
-        for (int c = 1; c <= kCols; ++c) t += kesta::format_text(format, value(r, c));
-        t += "\n";
-    }
-    return t;
+    return grid_of(kRows, kCols, 30.0, value, format);
 }
 
 inline std::string channel_file() {

@@ -29,7 +29,7 @@ inline void build_pipe_network(kesta::storm_drain_state& s, const pipe_network_s
     s.max_nodes_per_link = p.pipes;
     s.tile_drains_present = 1;  // the tests feed the network through the tile inflow
     for (vec1<double>* v : {&s.ground_elev, &s.junc_bottom, &s.As_sjunc, &s.grate_sidelength_sjunc, &s.grate_dia_sjunc,
-                            &s.sjunc_head, &s.Q_junc, &s.flow_to_sjunc, &s.superlink_q_to_channel, &s.superlink_q_to_cell})
+                            &s.sjunc_head, &s.Q_junc, &s.superlink_q_to_channel, &s.superlink_q_to_cell})
         *v = vec1<double>(nj);
     for (vec1<int>* v : {&s.sjunc_inlet_type, &s.superjunct_i, &s.superjunct_j, &s.bound, &s.superlink_junc_gnum})
         *v = vec1<int>(nj);
@@ -42,7 +42,7 @@ inline void build_pipe_network(kesta::storm_drain_state& s, const pipe_network_s
                             &s.superlink_tile_flow})
         *t = mat2<double>(nl, rows);
     for (mat2<int>* t : {&s.inlet_type, &s.superlink_node_i, &s.superlink_node_j, &s.superlink_node_gnum, &s.sec_type,
-                         &s.inflow_cnode})
+                         &s.inflow_cnode, &s.input_cpipe})
         *t = mat2<int>(nl, rows);
     for (int j = 1; j <= nj; ++j) {
         s.junc_bottom[j] = p.bottom[static_cast<std::size_t>(j - 1)];
@@ -69,6 +69,7 @@ inline void build_pipe_network(kesta::storm_drain_state& s, const pipe_network_s
             s.S0[l][k] = p.slope;
             s.M_n[l][k] = p.roughness;
             s.dx[l][k] = s.dxc[l][k] = p.length;
+            s.input_cpipe[l][k] = k;
         }
     }
 }

@@ -20,11 +20,9 @@
 #include <string>
 #include <vector>
 
-#include "core/error_record.hpp"
 #include "model/model_state.hpp"
-#include "model/run_driver.hpp"
-#include "model/run_model.hpp"
 #include "support/grid_text.hpp"
+#include "support/run_program.hpp"
 #include "support/temp_dir.hpp"
 
 namespace {
@@ -222,20 +220,15 @@ int g_stopped = 0;  // runs that stopped with a message
 std::string check_run(const kesta_test::temp_dir& dir) {
     run_watch watch;
     g_watch = &watch;
-    kesta::set_step_observer(watch_step);
-    testing::internal::CaptureStdout();
-    const int rc = kesta::run_model("project.prj", nullptr);
-    const std::string out = testing::internal::GetCapturedStdout();
-    kesta::set_step_observer(nullptr);
+    const kesta_test::model_run run = kesta_test::run_in_process("project.prj", watch_step);
     g_watch = nullptr;
-    kesta::g_error_record.clear_for_run();
     const std::string bad = non_number_in(kesta_test::read_file(dir.file("summary.txt")));
     if (!bad.empty()) return "the summary prints " + bad;
     if (!watch.fault.empty()) return watch.fault;
-    if (rc != 0) {
+    if (run.rc != 0) {
         // A stop says what to change: every stop of the overland schemes
         // speaks of the time step.
-        if (out.find("time step") == std::string::npos) return "stopped without advice:\n" + out;
+        if (run.out.find("time step") == std::string::npos) return "stopped without advice:\n" + run.out;
         ++g_stopped;
         return "";
     }

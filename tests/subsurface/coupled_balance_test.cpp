@@ -10,12 +10,10 @@
 #include <string>
 
 #include "channel/slope_drains.hpp"
-#include "core/error_record.hpp"
 #include "core/text_format.hpp"
 #include "model/model_state.hpp"
-#include "model/run_driver.hpp"
-#include "model/run_model.hpp"
 #include "subsurface/groundwater.hpp"
+#include "support/run_program.hpp"
 #include "support/temp_dir.hpp"
 
 namespace {
@@ -67,14 +65,9 @@ TEST(CoupledRuns, StreamAndTileExchangesWithTheAquiferAreBookedOnceAndTheBalance
                                               "GW_BOUNDFILE bound.asc\nGW_UNIF_HYCOND 36\nGW_UNIF_POROSITY 0.3\n"
                                               "GW_TIMESTEP 60\n"));
     g_booked = booked{};
-    set_step_observer(capture);
-    testing::internal::CaptureStdout();
-    const int rc = run_model("run.prj", nullptr);
-    const std::string out = testing::internal::GetCapturedStdout();
-    set_step_observer(nullptr);
-    g_error_record.clear_for_run();
+    const model_run run = run_in_process("run.prj", capture);
     const std::string summary = kesta_test::read_file(dir.file("run.sum"));
-    ASSERT_EQ(rc, 0) << out << summary;
+    ASSERT_EQ(run.rc, 0) << run.out << summary;
     EXPECT_EQ(summary.find("nan"), std::string::npos) << summary;
     EXPECT_EQ(kesta_test::read_file(dir.file("out.hyd")).find("nan"), std::string::npos);
 

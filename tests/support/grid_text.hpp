@@ -15,6 +15,23 @@ inline std::string grid_text(int rows, int cols, double cell_size, const std::st
     return head + values;
 }
 
+// The grid of rows x cols cells of cell_size m whose cell in row r and
+// column c (from 1, rows from the north) holds value(r, c), each value
+// written with the printf format `format`, a row to a line.
+template <class F>
+std::string grid_of(int rows, int cols, double cell_size, F value, const char* format) {
+    std::string values;
+    char cell[64];
+    for (int r = 1; r <= rows; ++r) {
+        for (int c = 1; c <= cols; ++c) {
+            std::snprintf(cell, sizeof cell, format, value(r, c));
+            values += cell;
+        }
+        values += "\n";
+    }
+    return grid_text(rows, cols, cell_size, values);
+}
+
 // A mapping-table row: the id in six columns, an 80-character description
 // field, then the values.
 inline std::string table_row(int id, const std::string& values) {

@@ -1,11 +1,18 @@
-// Runs the built program as a user would and collects what it prints.
+// Runs the built program as a user would and collects what it prints; or
+// runs a project inside the test's own process, where a step observer can
+// look at the model state.
 #pragma once
 
+#include <gtest/gtest.h>
 #include <sys/wait.h>
 
 #include <array>
 #include <cstdio>
 #include <string>
+
+#include "core/error_record.hpp"
+#include "model/run_driver.hpp"
+#include "model/run_model.hpp"
 
 namespace kesta_test {
 
@@ -29,6 +36,26 @@ inline program_result run_kesta(const std::string& args, const std::string& dir 
     while ((got = std::fread(buf.data(), 1, buf.size(), p)) > 0) r.output.append(buf.data(), got);
     const int raw = pclose(p);
     r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    return r;
+}
+
+struct model_run {
+    int rc = -1;      // what run_model returned
+    std::string out;  // what the run printed on standard output
+};
+
+// Runs the project file `project` of the working folder in this process,
+// with `observer` (when given) watching its steps, and collects what it
+// prints. The observer is removed and the error record cleared
+// afterwards, so that the next run starts clean.
+inline model_run run_in_process(const std::string& project, kesta::step_observer observer = nullptr) {
+    model_run r;
+    kesta::set_step_observer(observer);
+    testing::internal::CaptureStdout();
+    r.rc = kesta::run_model(project, nullptr);
+    r.out = testing::internal::GetCapturedStdout();
+    kesta::set_step_observer(nullptr);
+    kesta::g_error_record.clear_for_run();
     return r;
 }
 

@@ -58,8 +58,8 @@ inline double value_after(const std::string& text, const std::string& label) {
     const std::size_t at = text.find(label);
     if (at == std::string::npos) return std::nan("");
     std::istringstream in(text.substr(at + label.size()));
-    double v = std::nan("");
-    in >> v;
+    double v = 0.0;
+    if (!(in >> v)) return std::nan("");  // a failed read would give 0
     return v;
 }
 

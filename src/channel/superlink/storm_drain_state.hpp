@@ -61,7 +61,6 @@ struct storm_drain_state {
     mat2<double> Q_node;           // grate inflow of the sub-step (m3/s)
     mat2<int> superlink_node_gnum;  // active cell, 0 for none
     mat2<double> flow_to_superlink;  // overland flow at the node's cell, gathered by the step (m3/s)
-    vec1<double> flow_to_sjunc;      // the same at a superjunction's cell
 
     // Input pipes [superlink][1..n].
     mat2<double> dx;  // length (m)
@@ -78,6 +77,9 @@ struct storm_drain_state {
     // [superlink][input node]: the computational node that takes the input
     // node's grate inflow (the node itself without SUPERLINK_C_OPT).
     mat2<int> inflow_cnode;
+    // [superlink][input pipe]: the computational pipe that holds the middle
+    // of the input pipe (the pipe itself without SUPERLINK_C_OPT).
+    mat2<int> input_cpipe;
     mat2<double> superlink_tile_flow;  // tile-drain inflow per node (m3/s)
 
     // Grid-pipe tables: pipe cell c, entries 1..gpi_ncellsingrid[c].
@@ -92,9 +94,6 @@ struct storm_drain_state {
     // the solver's sub-steps, held until the channel step takes it in, and
     // the volume an 888 outlet put on its cell since the last booking.
     vec1<double> superlink_q_to_channel, superlink_q_to_cell;
-    // A 999 outlet's channel link and node, and the water level there (m).
-    vec1<int> superlink_chan_con_link, superlink_chan_con_node;
-    vec1<double> chan_heads_to_superlink;
 
     // Solver results (m3): the water in the network when the event started
     // (set by the first solve of the run) and now; the volumes taken in, let
@@ -148,13 +147,6 @@ inline int input_node_cnode(const storm_drain_state& s, int l, int k) {
     if (k > s.nnodes[l]) return s.superlink_cnodes[l] + 1;
     return s.inflow_cnode[l][k];
 }
-inline int input_pipe_cpipe(const storm_drain_state& s, int l, int k) {
-    if (s.superlink_cnodes[l] == s.nnodes[l]) return k;
-    double mid = 0.5 * s.dx[l][k];
-    for (int i = 1; i < k; ++i) mid += s.dx[l][i];
-    int c = 1;
-    for (double end = s.dxc[l][1]; end < mid && c < s.superlink_cnodes[l]; end += s.dxc[l][++c]) {}
-    return c;
-}
+inline int input_pipe_cpipe(const storm_drain_state& s, int l, int k) { return s.input_cpipe[l][k]; }
 
 }  // namespace kesta

@@ -22,7 +22,6 @@
 #include "channel/superlink/storm_drain_steps.hpp"
 #include "channel/superlink/superlink_solver.hpp"
 #include "channel/superlink/tile_drains.hpp"
-#include "core/allocators.hpp"
 #include "core/error_record.hpp"
 #include "core/interval_clock.hpp"
 #include "core/text_format.hpp"
@@ -42,17 +41,9 @@ void restart_solver_totals(model_state& m) {
     m.drain_cleanup_volume = m.drain_linearisation_volume = 0.0;
 }
 
-// The overland flow at every grate's cell and the channel level at every
-// 999 outlet, which the solver is given.
+// The overland flow at the cell of every node's grate, which the solver
+// is given: a node's grate takes water only while the cell's water flows.
 void gather_surface(model_state& m) {
-    for (int j = 1; j <= m.n_sjunc; ++j) {
-        const int g = m.superlink_junc_gnum[j];
-        if (grate_inlet(m.sjunc_inlet_type[j]) && g > 0) m.flow_to_sjunc[j] = std::hypot(m.qx[g], m.qy[g]);
-        if (m.sjunc_inlet_type[j] == kOutletToChannel && m.chan_routing) {
-            const int l = m.superlink_chan_con_link[j], n = m.superlink_chan_con_node[j];
-            m.chan_heads_to_superlink[j] = m.chan_depth[n][l] + m.bel[n][l];
-        }
-    }
     for (int l = 1; l <= m.n_superlinks; ++l) {
         for (int k = 1; k <= m.nnodes[l]; ++k) {
             const int g = m.superlink_node_gnum[l][k];
@@ -128,11 +119,8 @@ double drain_water_in_transit(const model_state& m) {
     return v;
 }
 
-void setup_superlink_chan_coupling(model_state& m) {
-    if (!m.storm_sewer_given || m.n_sjunc < 1) return;
-    alloc_ivector(m.superlink_chan_con_link, m.n_sjunc, "superlink_chan_con_link");
-    alloc_ivector(m.superlink_chan_con_node, m.n_sjunc, "superlink_chan_con_node");
-    alloc_dvector(m.chan_heads_to_superlink, m.n_sjunc, "chan_heads_to_superlink");
+void check_pipe_outlets_on_channels(model_state& m) {
+    if (!m.storm_sewer_given) return;
     for (int j = 1; j <= m.n_sjunc; ++j) {
         if (m.sjunc_inlet_type[j] != kOutletToChannel) continue;
         const int l = m.superjunct_i[j], n = m.superjunct_j[j];
@@ -143,11 +131,7 @@ void setup_superlink_chan_coupling(model_state& m) {
         if (l < 1 || l > m.nlinks) why = "names no link of the channel network";
         else if (!link_is_open_channel(m.ltype[l])) why = "names a lake or structure link, which takes no pipe outflow";
         else if (n < 1 || n > m.link_nodes[l]) why = "names no node of that link";
-        if (!why) {
-            m.superlink_chan_con_link[j] = l;
-            m.superlink_chan_con_node[j] = n;
-            continue;
-        }
+        if (!why) continue;
         refuse(format_text("Error: storm-sewer file %s, line %d: card SJUNC makes superjunction %d an outlet into "
                            "channel link %d, node %d, which %s.\nCheck your superlink input file to insure that "
                            "superlink outlets\nterminate on stream arcs.\n",
@@ -175,11 +159,14 @@ void drain_balance_terms(const model_state& m, double& in, double& out) {
 }
 
 void take_pipe_outflow_into_channels(model_state& m, double dt) {
-    if (!m.storm_sewer_given || m.superlink_chan_con_link.empty() || dt <= 0.0) return;
+    // A 999 outlet is read only with the explicit channel routing, whose
+    // set-up stopped the run unless the outlet's link and node (superjunct_i
+    // and superjunct_j) are a node of an open channel.
+    if (!m.storm_sewer_given || dt <= 0.0) return;
     for (int j = 1; j <= m.n_sjunc; ++j) {
         const double v = m.superlink_q_to_channel[j];
         if (m.sjunc_inlet_type[j] != kOutletToChannel || v == 0.0) continue;
-        const int l = m.superlink_chan_con_link[j], n = m.superlink_chan_con_node[j];
+        const int l = m.superjunct_i[j], n = m.superjunct_j[j];
         const int lake = lake_holding(m, l, n);
         if (lake) {
             m.lake_volume[lake] += v;

@@ -14,9 +14,10 @@ namespace kesta {
 void step_storm_drain(model_state& m);
 // Set-up of the storm-drain network during the model-input loading.
 void setup_superlink_network(model_state& m);
-// Ties the pipe outlets to their channel nodes, once the channel arrays
-// exist; an outlet on no open-channel node stops the run.
-void setup_superlink_chan_coupling(model_state& m);
+// Checks, once the channel network is read, that every pipe outlet into a
+// channel (999) names an open-channel link and a node of it; one that does
+// not stops the run.
+void check_pipe_outlets_on_channels(model_state& m);
 
 // Start of an event: the storm-drain clock, the event totals and the water
 // in the network.

@@ -143,7 +143,6 @@ void allocate_input_tables(sewer_reader& r) {
     alloc_dvector(m.sjunc_head, nj, "sjunc_head");
     alloc_dvector(m.Q_junc, nj, "Q_junc");
     alloc_ivector(m.superlink_junc_gnum, nj, "superlink_junc_gnum");
-    alloc_dvector(m.flow_to_sjunc, nj, "flow_to_superlink");
     alloc_dvector(m.superlink_q_to_channel, nj, "superlink_q_to_channel");
     alloc_dvector(m.superlink_q_to_cell, nj, "superlink_q_to_cell");
     alloc_ivector(m.us_sjunc, nl, "us_sjunc");
@@ -365,6 +364,16 @@ std::vector<double> subdivide(const std::vector<input_pipe>& pipes, int n) {
     return len;
 }
 
+// The computational pipe of superlink l that holds the middle of input pipe
+// k: the first whose end lies at or beyond it, else the last.
+int cpipe_at_middle(const model_state& m, int l, int k) {
+    double mid = 0.5 * m.dx[l][k];
+    for (int i = 1; i < k; ++i) mid += m.dx[l][i];
+    int c = 1;
+    for (double end = m.dxc[l][1]; end < mid && c < m.superlink_cnodes[l]; end += m.dxc[l][++c]) {}
+    return c;
+}
+
 // Computational pipes and nodes: counted and checked first, then allocated
 // and filled from the input pipes within whose length each one starts.
 bool build_computational(sewer_reader& r) {
@@ -403,6 +412,7 @@ bool build_computational(sewer_reader& r) {
     alloc_dmatrix(nl, rows, m.slink_node_depth, "slink_node_depth");
     alloc_dmatrix(nl, rows, m.Asc, "Asc");
     alloc_imatrix(m.inflow_cnode, nl, rows, "inflow_cnode");
+    alloc_imatrix(m.input_cpipe, nl, rows, "input_cpipe");
     alloc_dmatrix(nl, rows, m.superlink_tile_flow, "superlink_tile_flow");
     for (int l = 1; l <= nl; ++l) {
         const std::vector<input_pipe>& in = r.pipes[static_cast<std::size_t>(l)];
@@ -447,6 +457,7 @@ bool build_computational(sewer_reader& r) {
             }
             m.inflow_cnode[l][k] = best;
         }
+        for (int k = 1; k <= n; ++k) m.input_cpipe[l][k] = nc == n ? k : cpipe_at_middle(m, l, k);
     }
     return true;
 }

@@ -29,6 +29,9 @@ constexpr double kSlot = 0.01;             // slot width of a full pipe, per dia
 constexpr int kMaxPasses = 40;             // passes of a sub-step's storage iteration
 constexpr double kStorageTol = 1e-12;      // m: accepted storage residual of a node per m2 of its plan
 constexpr double kPolyFloor = 1e-6;        // least polynomial area (per D W) and radius (per D)
+// Fitted area of the polynomial section per D W: the sum of kPolyArea[i] s^i
+// at relative depth s = y / D.
+constexpr double kPolyArea[4] = {-0.0265118802, 0.850625935, 0.450552317, -0.48046422};
 
 }  // namespace
 
@@ -39,8 +42,8 @@ struct superlink_work {
     // Per node, for the storage iteration of a sub-step: the depths the pass
     // started from (m), the water at the sub-step start and at the pass's
     // depths (m3), the storage width the pass used (m2), and the storage
-    // residual of the pass and of the one before (m3).
-    mat2<double> ym, S0, Sm, Wm, residual, last_res;
+    // residual of the latest pass (m3), whose sign the next pass compares.
+    mat2<double> ym, S0, Sm, Wm, last_res;
     vec1<double> Q_us, Q_ds, us_kap, ds_kap, us_gam, ds_gam, us_mu, ds_mu;
     vec1<double> us_alpha, us_beta, us_chi, ds_alpha, ds_beta, ds_chi;
     // The same for the flows between each end node and its superjunction
@@ -77,7 +80,8 @@ pipe_section_values pipe_section_props(int type, double d, double w, double y) {
     if (type == pipe_polynomial) {
         const double s = y >= d ? 1.0 : y / d;
         const double area = std::max(
-            (-0.0265118802 + 0.850625935 * s + 0.450552317 * s * s - 0.48046422 * s * s * s) * d * w, kPolyFloor * d * w);
+            (kPolyArea[0] + kPolyArea[1] * s + kPolyArea[2] * s * s + kPolyArea[3] * s * s * s) * d * w,
+            kPolyFloor * d * w);
         const double radius = std::max((-0.0382820242 + 1.1666329 * s - 1.32389992 * s * s + 1.04200851 * s * s * s -
                                         0.526837711 * s * s * s * s) * d,
                                        kPolyFloor * d);
@@ -111,7 +115,7 @@ double storage_width(int type, double d, double w, double y, const pipe_section_
     if (type != pipe_polynomial) return q.top_width;
     const double t = y / d;
     if (q.area <= kPolyFloor * d * w) return 0.0;
-    return (0.850625935 + 2.0 * 0.450552317 * t - 3.0 * 0.48046422 * t * t) * w;
+    return (kPolyArea[1] + 2.0 * kPolyArea[2] * t + 3.0 * kPolyArea[3] * t * t) * w;
 }
 
 // Water (m3) held by node k of superlink l at depth y, and its change per m
@@ -211,7 +215,7 @@ void make_work(storm_drain_state& s) {
     const int nl = s.n_superlinks, nj = s.n_sjunc, rows = s.max_nodes_per_link + 1;
     for (mat2<double>* t : {&w.Q, &w.ldepth, &w.A, &w.wet_per, &w.top_width, &w.hyd_R, &w.n_veloc, &w.l_veloc, &w.a,
                             &w.b, &w.c, &w.P, &w.D, &w.E, &w.U, &w.V, &w.W, &w.X, &w.Y, &w.Z, &w.qlat, &w.ym,
-                            &w.S0, &w.Sm, &w.Wm, &w.residual, &w.last_res})
+                            &w.S0, &w.Sm, &w.Wm, &w.last_res})
         *t = mat2<double>(nl, rows);
     for (vec1<double>* v : {&w.Q_us, &w.Q_ds, &w.us_kap, &w.ds_kap, &w.us_gam, &w.ds_gam, &w.us_mu, &w.ds_mu,
                             &w.us_alpha, &w.us_beta, &w.us_chi, &w.ds_alpha, &w.ds_beta, &w.ds_chi, &w.us_jalpha,
@@ -510,7 +514,6 @@ double back_substitute(storm_drain_state& s, superlink_work& w, int l) {
     for (int k = 1; k <= n + 1; ++k) {
         const node_store v = node_storage(s, l, k, y[k]);
         const double residual = v.volume - Sm[k] - Wm[k] * (y[k] - ym[k]);
-        w.residual[l][k] = residual;
         const double plan = 0.5 * ((k > 1 ? s.diameter[l][k - 1] * s.dxc[l][k - 1] : 0.0) +
                                    (k <= n ? s.diameter[l][k] * s.dxc[l][k] : 0.0)) + s.Asc[l][k];
         worst = std::max(worst, std::fabs(residual) / plan);
@@ -538,7 +541,7 @@ void finish_substep(storm_drain_state& s, superlink_work& w) {
         const int n = s.superlink_cnodes[l];
         double* y = s.slink_node_depth[l];
         for (int k = 1; k <= n + 1; ++k) {
-            s.drain_linearisation_volume += w.residual[l][k];
+            s.drain_linearisation_volume += w.last_res[l][k];
             if (y[k] >= 0.0) continue;
             const double before = node_storage(s, l, k, y[k]).volume;
             y[k] = kNegativeDepth;
