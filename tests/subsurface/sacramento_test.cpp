@@ -27,7 +27,6 @@ sacramento_params hand_worked() {
     p.uztwm = 50.0, p.uztwc = 25.0, p.uzfwm = 20.0, p.uzfwc = 4.0, p.uzk = 0.3, p.zperc = 2.0, p.rexp = 2.0;
     p.lztwm = 100.0, p.lztwc = 50.0, p.lzfsm = 50.0, p.lzfsc = 25.0, p.lzfpm = 100.0, p.lzfpc = 50.0;
     p.lzsk = 0.05, p.lzpk = 0.01, p.pfree = 0.0;
-    p.perc_base = p.lzfpm * p.lzpk + p.lzfsm * p.lzsk;
     return p;
 }
 
@@ -53,7 +52,6 @@ TEST(Sacramento, FreePercolationIntoAFullSupplementaryStoreGoesToPrimary) {
     sacramento_params p = hand_worked();
     p.uztwc = 50.0, p.uzfwm = 2.0, p.uzfwc = 2.0, p.zperc = 5.0, p.lzfsc = 50.0, p.lzfpc = 20.0;
     p.lzsk = 0.0, p.pfree = 1.0;
-    p.perc_base = p.lzfpm * p.lzpk;
     const kesta::sacramento_fluxes f = kesta::sacramento_step(p, 0.0, 0.0);
     EXPECT_DOUBLE_EQ(f.percolation, 2.0);
     EXPECT_DOUBLE_EQ(p.lzfsc, 50.0);
@@ -91,7 +89,6 @@ TEST(Sacramento, StoresStayWithinTheirCapacitiesAndBalance) {
     for (const case_& c : cases) {
         sacramento_params p = hand_worked();
         c.set(p);
-        p.perc_base = p.lzfpm * p.lzpk + p.lzfsm * p.lzsk;
         const double before = p.storage();
         const kesta::sacramento_fluxes f = kesta::sacramento_step(p, c.demand, c.input);
         const double stores[][2] = {{p.uztwc, p.uztwm}, {p.uzfwc, p.uzfwm}, {p.lztwc, p.lztwm},
