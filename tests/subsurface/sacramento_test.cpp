@@ -134,7 +134,8 @@ TEST(Sacramento, TopographicIndexOfAStrip) {
     EXPECT_NEAR(index[1], std::log(rows * 900.0 / (2.0 * 30.0 * 0.01)), 1e-9);
 }
 
-bool has(const std::string& text, const std::string& what) { return text.find(what) != std::string::npos; }
+using kesta_test::has;
+using kesta_test::table_row;
 
 // A valley of 5 x 3 cells of 30 m with its stream down the middle column.
 struct valley {
@@ -158,23 +159,21 @@ struct valley {
         std::string gst = "GRIDSTREAMFILE\nSTREAMCELLS 5\n";
         for (int r = 1; r <= 5; ++r) gst += format_text("CELLIJ %d 2\nNUMNODES 1\nLINKNODE 1 %d 1.0\n", r, r);
         dir.write("net.gst", gst);
-        const std::string row = std::string(6 - 1, ' ') + "1" + std::string(80, ' ');
-        dir.write("t.cmt", "KESTA_INDEX_MAP_TABLES\nINDEX_MAP soil.idx \"Soil\"\n"
-                           "GREEN_AMPT_INFILTRATION \"Soil\"\nNUM_IDS 1\nhdr\n" +
-                               row + "1.0 8.89 0.434 0.252 0.027 0.27 0.12\n"
-                               "GREEN_AMPT_INITIAL_SOIL_MOISTURE \"Soil\"\nNUM_IDS 1\nhdr\n" + row + "0.15\n");
+        write_tables();
         write_params(cards());
+    }
+
+    // The Green and Ampt tables of the one soil, then `more`.
+    void write_tables(const std::string& more = "") const {
+        dir.write("t.cmt", "KESTA_INDEX_MAP_TABLES\nINDEX_MAP soil.idx \"Soil\"\nGREEN_AMPT_INFILTRATION \"Soil\"\n"
+                           "NUM_IDS 1\nhdr\n" + table_row(1, "1.0 8.89 0.434 0.252 0.027 0.27 0.12") +
+                           "GREEN_AMPT_INITIAL_SOIL_MOISTURE \"Soil\"\nNUM_IDS 1\nhdr\n" + table_row(1, "0.15") + more);
     }
 
     // Two days of warm weather and two rains: 20 mm/h from 3:00 to 5:00
     // and for half an hour from 12:00 the next day.
     kesta_test::program_result run_long_term() const {
-        const std::string row = std::string(6 - 1, ' ') + "1" + std::string(80, ' ');
-        dir.write("t.cmt", "KESTA_INDEX_MAP_TABLES\nINDEX_MAP soil.idx \"Soil\"\n"
-                           "GREEN_AMPT_INFILTRATION \"Soil\"\nNUM_IDS 1\nhdr\n" +
-                               row + "1.0 8.89 0.434 0.252 0.027 0.27 0.12\n"
-                               "GREEN_AMPT_INITIAL_SOIL_MOISTURE \"Soil\"\nNUM_IDS 1\nhdr\n" + row + "0.15\n" +
-                               "EVAPOTRANSPIRATION \"Soil\"\nNUM_IDS 1\nhdr\n" + row + "0.2 0.3 1.0 100\n");
+        write_tables("EVAPOTRANSPIRATION \"Soil\"\nNUM_IDS 1\nhdr\n" + table_row(1, "0.2 0.3 1.0 100"));
         dir.write("rain.dat", "EVENT one\nNRGAG 1\nNRPDS 2\nCOORD 45 75\n"
                               "RATES 2020 6 1 3 0 20.0\nRATES 2020 6 1 5 0 0.0\n"
                               "EVENT two\nNRGAG 1\nNRPDS 2\nCOORD 45 75\n"
