@@ -235,7 +235,6 @@ void read_exchange_files(model_state& m) {
 namespace {
 
 void zero_infiltration_state(model_state& m, int k) {
-    if (m.gw_simulation) zero_at(m.qrecharge, k);
     if (!any_infiltration(m)) return;
     zero_at(m.fav, k);
     zero_at(m.infdep, k);

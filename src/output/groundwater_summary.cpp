@@ -10,7 +10,7 @@ namespace kesta {
 
 void write_groundwater_run_summary(const model_state& m) {
     std::FILE* fp = m.summary_fp.get();
-    if (!m.gw_simulation || !fp || m.gw_row.empty()) return;
+    if (!m.gw_simulation || !fp || m.elevgw_iter1.empty()) return;
     const gw_run_totals& t = m.gw_totals;
     std::fputs("\n \n", fp);
     std::fputs("GROUNDWATER CALCULATIONS \n\n", fp);

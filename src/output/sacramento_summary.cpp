@@ -38,7 +38,7 @@ void write_sacramento_run_summary(const model_state& m) {
     const sacramento_params& p = s.p;
     const sacramento_contents final_contents{{p.uztwc, p.uzfwc, p.lztwc, p.lzfpc, p.lzfsc}};
     const double final_storage = p.storage();
-    const double residual = s.initial_storage + s.input - s.evaporation - s.outflow - s.deep_recharge - final_storage;
+    const double residual = s.initial_storage + s.input - s.evaporation - s.outflow - final_storage;
 
     std::fputs("\n\nSimulation summary for the Sacramento Soil Moisture Accounting Model\n", fp);
     std::fputs("as incorporated in the distributed watershed simulation\n", fp);
@@ -54,14 +54,14 @@ void write_sacramento_run_summary(const model_state& m) {
     std::fprintf(fp, "PET calculated by KESTA (mm):          %10.3lf\n", s.demand);
     std::fprintf(fp, "AET calculated by Sacramento (mm):     %10.3lf\n", s.evaporation);
     std::fprintf(fp, "Subsurface runoff (mm):                %10.3lf\n", s.outflow);
-    std::fprintf(fp, "Recharge to deep g.w. (mm):            %10.3lf\n", s.deep_recharge);
+    std::fprintf(fp, "Recharge to deep g.w. (mm):            %10.3lf\n", 0.0);
     std::fprintf(fp, "Final volume of subsurface water (mm): %10.3lf\n", final_storage);
     std::fprintf(fp, "Residual (neg. means mass created (mm):%10.3lf\n", residual);
     std::fputs("\n", fp);
     std::fprintf(fp, "Sacramento simulation total residual water balance: %18.16f mm\n", p.residual);
 
     // mm over the basin to m3.
-    const double factor = m.gridsize * m.gridsize * m.ncells / 1000.0;
+    const double factor = m.watershed_area / 1000.0;
     std::fputs("\nSacramento storages and fluxes expressed as volumes (m^3):\n", fp);
     std::fprintf(fp, "Initial volume=   %10.1lf\n", s.initial_storage * factor);
     std::fprintf(fp, "Volume of ET=     %10.1lf\n", s.evaporation * factor);

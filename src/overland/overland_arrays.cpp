@@ -134,9 +134,7 @@ void alloc_overland_arrays(model_state& m) {
         iv(m.num_unsat_cells, "num_unsat_cells");
         dv(m.qwell, "qwell");
         dv(m.qwell_static, "qwell_static");
-        dv(m.qrecharge, "qrecharge");
         dv(m.source, "source");
-        dv(m.gwh, "gwh");
         dv(m.elevgw_old, "elevgw_old");
         dv(m.TXX, "TXX");
         dv(m.TYY, "TYY");

@@ -36,14 +36,32 @@ bool groundwater_options_hold(const model_state& m);
 bool setup_groundwater(model_state& m, const std::string& porosity_source,
                        const std::string& conductivity_source);
 
+// The volumes (m3) the surface processes left for the aquifer in one cell:
+// tile-drain inflow (out of the aquifer), lake and stream exchange (into it).
+struct surface_exchange {
+    double tile = 0.0;
+    double lake = 0.0;
+    double stream = 0.0;
+};
+
+// Takes the exchange volumes of cell k out of vol_tile_grid, lake_source and
+// river_source (of the processes the run has) and books them in the run
+// totals: the tile drains, and the lake and stream volumes by direction.
+surface_exchange take_surface_exchange(model_state& m, int k);
+
+// What one solve moved.
+struct gw_solve {
+    double added = 0.0;           // m3, net volume the sources and sinks added to the aquifer
+    double unsat_exchange = 0.0;  // cm summed over the cells, into the aquifer from the Richards columns
+};
+
 // Solves the heads `elevgw` of every cell that is not of a fixed-head type
 // over dt seconds, implicitly, from the sources and sinks of the step and
-// the storage coefficients STOR. Returns the net volume (m3) the sources and
-// sinks added to the aquifer; books the fixed-head face fluxes into gw_flux
-// of the fixed cells (m3, positive into the aquifer). After a failure
-// (non-convergence, a head that is not a number) the code is reported and
-// the result is 0.
-double gw_head_iterate(model_state& m, double dt);
+// the storage coefficients STOR. Books the fixed-head face fluxes into
+// gw_flux of the fixed cells (m3, positive into the aquifer). After a
+// failure (non-convergence, a head that is not a number) the code is
+// reported and the result is all 0.
+gw_solve gw_head_iterate(model_state& m, double dt);
 
 // Solves the five-point system of the coefficient vectors (Bdummy above,
 // Ddummy left, Edummy diagonal, Fdummy right, Hdummy below, Qdummy right-hand

@@ -7,6 +7,7 @@
 #include "core/allocators.hpp"
 #include "core/error_record.hpp"
 #include "core/text_format.hpp"
+#include "input/reader_support.hpp"
 #include "input/time_series.hpp"
 #include "model/model_state.hpp"
 #include "subsurface/groundwater.hpp"
@@ -47,40 +48,31 @@ bool solver_options_hold(const model_state& m) {
     return true;
 }
 
-// Row and column of every cell, from the mask.
-void locate_cells(model_state& m) {
-    for (int r = 1; r <= m.rows; ++r) {
-        for (int c = 1; c <= m.cols; ++c) {
-            const int k = m.mask[r][c];
-            if (k == 0) continue;
-            m.gw_row[k] = r;
-            m.gw_col[k] = c;
-        }
-    }
+// "cell k (row r, column c)", for the messages.
+std::string cell_named(const model_state& m, int k) {
+    int r = 0, c = 0;
+    cell_row_col(m, k, r, c);
+    return format_text("cell %d (row %d, column %d)", k, r, c);
 }
 
 // Every cell's porosity in (0, 1], conductivity at least 0 and head at or
 // above the aquifer bottom.
 bool cells_hold(const model_state& m, const std::string& porosity_source, const std::string& conductivity_source) {
     for (int k = 1; k <= m.ncells; ++k) {
-        const int r = m.gw_row[k], c = m.gw_col[k];
         const double n = m.gw_array_porosity[k];
         if (!(n > 0.0 && n <= 1.0)) {
-            return refuse(format_text("Error: the groundwater porosity %g of cell %d (row %d, column %d) from %s lies "
-                                      "outside (0, 1].\n",
-                                      n, k, r, c, porosity_source.c_str()));
+            return refuse(format_text("Error: the groundwater porosity %g of %s from %s lies outside (0, 1].\n", n,
+                                      cell_named(m, k).c_str(), porosity_source.c_str()));
         }
         const double kx = m.gw_Kx_hycond[k];
         if (!(kx >= 0.0)) {
-            return refuse(format_text("Error: the groundwater conductivity %g cm/h of cell %d (row %d, column %d) from "
-                                      "%s is negative.\n",
-                                      kx * 360000.0, k, r, c, conductivity_source.c_str()));
+            return refuse(format_text("Error: the groundwater conductivity %g cm/h of %s from %s is negative.\n",
+                                      kx * 360000.0, cell_named(m, k).c_str(), conductivity_source.c_str()));
         }
         const double head = value_at(m.elevgw, k), bottom = value_at(m.bottom_elev, k);
         if (!(head >= bottom)) {
-            return refuse(format_text("Error: the water table %g m of cell %d (row %d, column %d) lies below its "
-                                      "aquifer bottom %g m.\n",
-                                      head, k, r, c, bottom));
+            return refuse(format_text("Error: the water table %g m of %s lies below its aquifer bottom %g m.\n", head,
+                                      cell_named(m, k).c_str(), bottom));
         }
     }
     return true;
@@ -99,18 +91,15 @@ bool groundwater_options_hold(const model_state& m) { return timestep_fits(m) &&
 
 bool setup_groundwater(model_state& m, const std::string& porosity_source, const std::string& conductivity_source) {
     const int n = m.ncells;
-    alloc_ivector(m.gw_row, n, "gw_row");
-    alloc_ivector(m.gw_col, n, "gw_col");
     alloc_dvector(m.elevgw_substep, n, "elevgw_old");
     alloc_dvector(m.elevgw_iter1, n, "elevgw_iter1");
     const int line = std::max(m.rows, m.cols);
     alloc_ivector(m.gw_line_cells, line, "gw_line_cells");
     for (vec1<double>* v : {&m.A, &m.B, &m.C, &m.D})
         if (v->n() < line) alloc_dvector(*v, line, "A");
-    if (m.gw_row.empty() || m.elevgw_iter1.empty() || m.D.n() < line) {
+    if (m.elevgw_iter1.empty() || m.D.n() < line) {
         return refuse("Error allocating memory for the groundwater solver\n");
     }
-    locate_cells(m);
     if (!cells_hold(m, porosity_source, conductivity_source)) return false;
     m.gw_sweep_dir = 1;
     m.gw_totals = gw_run_totals{};

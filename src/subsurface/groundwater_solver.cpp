@@ -41,11 +41,6 @@ double face_coefficient(double ti, double tn, double di, double dn) {
     return den > 0.0 ? 2.0 * ti * tn / den / di : 0.0;
 }
 
-// The neighbour of cell k one row (dr) or column (dc) away; 0 for none.
-int neighbour(const model_state& m, int k, int dr, int dc) {
-    return m.mask[m.gw_row[k] + dr][m.gw_col[k] + dc];
-}
-
 // ---- sources and sinks of one step ---------------------------------------
 
 // Moves the exchange volume of a per-cell vector out of it (m3 or the
@@ -63,37 +58,28 @@ double take(vec1<double>& v, int k) {
 // cell holds above the floor; the exchanges that other processes have
 // already applied (streams, lakes, drains, exfiltration) are taken whole.
 double gather_sources(model_state& m, double dt) {
-    const bool pipes = m.storm_sewer_given && !m.vol_tile_grid.empty();
-    const bool lakes = m.chan_lakes_on && !m.lake_source.empty();
-    const bool streams = m.chan_routing && !m.river_source.empty();
     const double leakage_rate = m.gw_leakage_rate / kCmPerMetre / kSecondsPerHour;  // cm/h to m/s
     gw_run_totals& t = m.gw_totals;
     double added = 0.0;
     for (int k = 1; k <= m.ncells; ++k) {
         const double area = cell_area(m, k);
-        const double tile = pipes ? take(m.vol_tile_grid, k) : 0.0;                  // m3 out
-        const double lake = lakes ? take(m.lake_source, k) : 0.0;                    // m3 in
-        const double stream = streams ? take(m.river_source, k) : 0.0;               // m3 in
-        const double exfil = take(m.exfiltrate, k);                                  // m out
-        const double unsat = take(m.gw_unsat_exchange, k) / kCmPerMetre;             // m in
-        const double drained = value_at(m.bottomfav, k) / kCmPerMetre;               // m in
-        t.tile_drains += tile;
+        const surface_exchange x = take_surface_exchange(m, k);
+        const double exfil = take(m.exfiltrate, k);                       // m out
+        const double unsat = take(m.gw_unsat_exchange, k) / kCmPerMetre;  // m in
+        const double drained = value_at(m.bottomfav, k) / kCmPerMetre;    // m in
         t.unsat_into_gw += unsat * area;
         // Water the other processes have moved already (m/s, out of the aquifer).
-        double fixed = (tile - lake - stream) / dt / area + (exfil - unsat - drained) / dt;
+        double fixed = (x.tile - x.lake - x.stream) / dt / area + (exfil - unsat - drained) / dt;
         if (!solved(m, k)) {
             // A held head passes whatever reaches its cell on to the boundary.
             m.source[k] = 0.0;
-            m.qwell[k] = 0.0;
-            m.qrecharge[k] = 0.0;
             const double in = -fixed * dt * area;
             added += in;
             m.gw_flux[k] -= in;
             continue;
         }
         const double d = m.elevgw[k] - m.bottom_elev[k];
-        if (!m.well_table_given) m.qwell[k] = m.qwell_static[k];
-        double pump = m.qwell[k];
+        double pump = m.well_table_given ? m.qwell[k] : m.qwell_static[k];
         if (d < kShallowCell && pump > 0.0) pump = 0.0;
         double leak = d < kShallowCell ? 0.0 : leakage_rate;
         if (pump < 0.0) fixed += pump;  // injection
@@ -104,8 +90,6 @@ double gather_sources(model_state& m, double dt) {
             if (pump > 0.0) pump *= f;
             leak *= f;
         }
-        m.qwell[k] = pump;
-        m.qrecharge[k] = leak;
         t.pumping += pump * dt * area;
         t.leakage += leak * dt * area;
         m.source[k] = fixed + std::max(pump, 0.0) + leak;
@@ -119,7 +103,6 @@ double gather_sources(model_state& m, double dt) {
 void fill_coefficients(model_state& m, double sub) {
     for (int k = 1; k <= m.ncells; ++k) {
         double gwh = m.elevgw[k] - m.bottom_elev[k];
-        m.gwh[k] = gwh;
         if (gwh <= kGwFloor) gwh = kGwFloor;
         m.TXX[k] = m.gw_Kx_hycond[k] * gwh;
         m.TYY[k] = m.gw_Ky_hycond[k] * gwh;
@@ -134,10 +117,10 @@ void fill_coefficients(model_state& m, double sub) {
         auto toward = [&](int n, const vec1<double>& t, const vec1<double>& size) {
             return n > 0 ? face_coefficient(t[k], t[n], size[k], size[n]) : 0.0;
         };
-        m.Bdummy[k] = toward(neighbour(m, k, -1, 0), m.TYY, m.DELY);
-        m.Hdummy[k] = toward(neighbour(m, k, 1, 0), m.TYY, m.DELY);
-        m.Ddummy[k] = toward(neighbour(m, k, 0, -1), m.TXX, m.DELX);
-        m.Fdummy[k] = toward(neighbour(m, k, 0, 1), m.TXX, m.DELX);
+        m.Bdummy[k] = toward(m.abovecon[k], m.TYY, m.DELY);
+        m.Hdummy[k] = toward(m.belowcon[k], m.TYY, m.DELY);
+        m.Ddummy[k] = toward(m.leftcon[k], m.TXX, m.DELX);
+        m.Fdummy[k] = toward(m.rightcon[k], m.TXX, m.DELX);
         const double storage = m.STOR[k] / sub;
         m.Edummy[k] = -(storage + m.Bdummy[k] + m.Ddummy[k] + m.Fdummy[k] + m.Hdummy[k]);
         m.Qdummy[k] = -storage * m.elevgw_substep[k] + m.source[k];
@@ -150,8 +133,7 @@ void fill_coefficients(model_state& m, double sub) {
 void book_fixed_head_flux(model_state& m, double sub) {
     for (int k = 1; k <= m.ncells; ++k) {
         if (!solved(m, k)) continue;
-        const int n[4] = {neighbour(m, k, -1, 0), neighbour(m, k, 1, 0), neighbour(m, k, 0, -1),
-                          neighbour(m, k, 0, 1)};
+        const int n[4] = {m.abovecon[k], m.belowcon[k], m.leftcon[k], m.rightcon[k]};
         const double c[4] = {m.Bdummy[k], m.Hdummy[k], m.Ddummy[k], m.Fdummy[k]};
         for (int j = 0; j < 4; ++j) {
             if (n[j] == 0 || solved(m, n[j])) continue;
@@ -259,7 +241,7 @@ void richards_substep_storage(model_state& m, double& sub) {
 // The unsaturated columns follow the new water table. The water they give
 // up (cm, positive into the aquifer) is pending in gw_unsat_exchange; while
 // time remains in the step it becomes a source over that time.
-bool follow_water_table(model_state& m, double remaining, double& added) {
+bool follow_water_table(model_state& m, double remaining, gw_solve& r) {
     vec1<double>& column = m.Adummy;  // new column water (cm), per cell
     for (int k = 1; k <= m.ncells; ++k) {
         if (!solved(m, k)) continue;
@@ -267,11 +249,11 @@ bool follow_water_table(model_state& m, double remaining, double& added) {
         if (unsat_update_in_gw(m, k, column) != 0) return false;
         const double exchange = before - column[k];
         m.gw_unsat_exchange[k] += exchange;
-        m.gw_unsat_exchange_total += exchange;
+        r.unsat_exchange += exchange;
         if (remaining > 0.0) {
             const double into = m.gw_unsat_exchange[k] / kCmPerMetre;  // m
             m.source[k] -= into / remaining;
-            added += into * cell_area(m, k);
+            r.added += into * cell_area(m, k);
             m.gw_totals.unsat_into_gw += into * cell_area(m, k);
             m.gw_unsat_exchange[k] = 0.0;
         }
@@ -302,6 +284,22 @@ bool picard(model_state& m, double sub, bool richards) {
 }
 
 }  // namespace
+
+surface_exchange take_surface_exchange(model_state& m, int k) {
+    gw_run_totals& t = m.gw_totals;
+    surface_exchange x;
+    if (m.storm_sewer_given) x.tile = take(m.vol_tile_grid, k);
+    if (m.chan_lakes_on && k <= m.lake_source.n()) {
+        x.lake = take(m.lake_source, k);
+        (x.lake > 0.0 ? t.lakes_to_gw : t.gw_to_lakes) += std::fabs(x.lake);
+    }
+    if (m.chan_routing && k <= m.river_source.n()) {
+        x.stream = take(m.river_source, k);
+        (x.stream > 0.0 ? t.river_to_gw : t.gw_to_river) += std::fabs(x.stream);
+    }
+    t.tile_drains += x.tile;
+    return x;
+}
 
 int gw_line_sweeps(model_state& m, vec1<double>& head) {
     const bool rows = m.gw_lsor_dir == 1;
@@ -381,27 +379,20 @@ double water_table_layer_value(const model_state& m, int cell, double substep_he
     return 1.5 * spacing >= taken + c.dz(kk) ? c.thetas(kk) : mean;
 }
 
-double gw_head_iterate(model_state& m, double dt) {
+gw_solve gw_head_iterate(model_state& m, double dt) {
     if (m.well_table_given) update_well_rates(m, m.time);
-    m.gw_unsat_exchange_total = 0.0;
     const bool richards = m.inf_richards_on && m.richards.built();
-    double added = gather_sources(m, dt);
+    gw_solve r;
+    r.added = gather_sources(m, dt);
 
     double remaining = dt;
     double sub = dt;
     while (remaining > 0.0) {
-        for (int k = 1; k <= m.ncells; ++k) {
-            m.elevgw_substep[k] = m.elevgw[k];
-            if (std::isnan(m.elevgw[k])) {
-                print_both(format_text("elevgw NaN in main()- point 7, grid cell %d\n", k));
-                fail_and_report();
-                return 0.0;
-            }
-        }
+        for (int k = 1; k <= m.ncells; ++k) m.elevgw_substep[k] = m.elevgw[k];
         if (richards) richards_substep_storage(m, sub);
         sub = std::min(sub, remaining);
         remaining -= sub;
-        if (!picard(m, sub, richards)) return 0.0;
+        if (!picard(m, sub, richards)) return gw_solve{};
         for (int k = 1; k <= m.ncells; ++k) {
             if (!solved(m, k) || m.elevgw[k] - m.bottom_elev[k] >= kGwFloor) continue;
             const double raised = m.bottom_elev[k] + kGwFloor - m.elevgw[k];
@@ -409,10 +400,10 @@ double gw_head_iterate(model_state& m, double dt) {
             m.elevgw[k] = m.bottom_elev[k] + kGwFloor;
         }
         book_fixed_head_flux(m, sub);
-        if (richards && !follow_water_table(m, remaining, added)) return 0.0;
+        if (richards && !follow_water_table(m, remaining, r)) return gw_solve{};
     }
     m.gw_sweep_dir = m.gw_sweep_dir == 1 ? 2 : 1;
-    return added;
+    return r;
 }
 
 double groundwater_volume(const model_state& m) {

@@ -3,12 +3,10 @@
 // storage coefficients, solves the heads, lets the soil columns of the
 // accounting method follow the water table, and books what moved.
 #include <algorithm>
-#include <cmath>
 #include <cstdio>
 
 #include "core/error_record.hpp"
 #include "core/interval_clock.hpp"
-#include "core/text_format.hpp"
 #include "model/model_state.hpp"
 #include "overland/overland_steps.hpp"
 #include "subsurface/groundwater.hpp"
@@ -21,26 +19,6 @@ namespace {
 
 constexpr double kCmPerMetre = 100.0;
 constexpr double kTiny = 1e-16;
-
-// Exchange volumes the channel step left in river_source and lake_source
-// (m3, positive into the aquifer), into the aquifer's own run totals. The
-// event and run balances of the surface booked them when the streams and
-// lakes gave or took the water; the solver takes the volumes themselves.
-void book_surface_exchanges(model_state& m) {
-    gw_run_totals& t = m.gw_totals;
-    if (m.chan_routing) {
-        for (int k = 1; k <= m.river_source.n() && k <= m.ncells; ++k) {
-            const double v = m.river_source[k];
-            (v > 0.0 ? t.river_to_gw : t.gw_to_river) += std::fabs(v);
-        }
-    }
-    if (m.chan_lakes_on) {
-        for (int k = 1; k <= m.lake_source.n() && k <= m.ncells; ++k) {
-            const double v = m.lake_source[k];
-            (v > 0.0 ? t.lakes_to_gw : t.gw_to_lakes) += std::fabs(v);
-        }
-    }
-}
 
 // The soil store of cell k over its layers: depth of the first layer (cm),
 // and per layer a moisture limit or fill moisture.
@@ -216,39 +194,14 @@ void hold_initial_moisture(model_state& m) {
     }
 }
 
-bool heads_are_real(const model_state& m) {
-    for (int k = 1; k <= m.ncells; ++k) {
-        if (std::isnan(m.elevgw[k])) {
-            print_both(format_text("A non-real value for the groudwater head was detected for in cell %d after "
-                                   "running the groundwater flow routine.\n",
-                                   k));
-            fail_and_report();
-            return false;
-        }
-    }
-    return true;
-}
-
-// Moves a per-cell exchange volume out of its vector; 0 when absent.
-double take_volume(vec1<double>& v, int k) {
-    if (k > v.n()) return 0.0;
-    const double x = v[k];
-    v[k] = 0.0;
-    return x;
-}
-
 }  // namespace
 
 void settle_groundwater_exchanges(model_state& m) {
     if (!m.gw_simulation || m.elevgw.empty()) return;
-    book_surface_exchanges(m);
-    const bool pipes = m.storm_sewer_given && !m.vol_tile_grid.empty();
     gw_run_totals& t = m.gw_totals;
     for (int k = 1; k <= m.ncells; ++k) {
-        const double tile = pipes ? take_volume(m.vol_tile_grid, k) : 0.0;
-        const double in = (m.chan_lakes_on ? take_volume(m.lake_source, k) : 0.0) +
-                          (m.chan_routing ? take_volume(m.river_source, k) : 0.0) - tile;  // m3
-        t.tile_drains += tile;
+        const surface_exchange x = take_surface_exchange(m, k);
+        const double in = x.lake + x.stream - x.tile;  // m3
         t.sources += in;
         if (in == 0.0) continue;
         // A held head passes the water on to its boundary; any other cell
@@ -264,17 +217,15 @@ void step_groundwater(model_state& m) {
     advance_interval_clock(m.gw_last, m.gw_next, m.time, m.gw_interval);
     if (!(dt > 0.0)) return;
     m.any_exfil = 0;
-    book_surface_exchanges(m);
 
     const bool richards = m.inf_richards_on && m.richards.built();
     const bool accounting = !richards && m.soil_et_accounting && holds(m.Ws1, m.ncells);
     if (accounting) accounting_storage(m);
     for (int k = 1; k <= m.ncells; ++k) m.elevgw_old[k] = m.elevgw[k];
 
-    const double added = gw_head_iterate(m, dt);
+    const gw_solve solve = gw_head_iterate(m, dt);
     if (g_error_record.stop) return;
-    m.gw_totals.sources += added;
-    if (!heads_are_real(m)) return;
+    m.gw_totals.sources += solve.added;
     book_drainage(m);
 
     if (accounting) {
@@ -289,7 +240,7 @@ void step_groundwater(model_state& m) {
     if (richards) {
         constexpr double kLongestRichardsStep = 0.002777777777777778;  // h, 10 s
         for (int k = 1; k <= m.ncells && k <= m.dtr.n(); ++k) m.dtr[k] = std::min(m.dtr[k], kLongestRichardsStep);
-        m.vol_gw_unsat_this_event_w -= m.gw_unsat_exchange_total / kCmPerMetre * m.gridsize * m.gridsize;
+        m.vol_gw_unsat_this_event_w -= solve.unsat_exchange / kCmPerMetre * m.gridsize * m.gridsize;
     }
 
     for (int k = 1; k <= m.ncells; ++k) {

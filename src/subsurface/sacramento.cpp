@@ -142,6 +142,7 @@ sacramento_fluxes sacramento_step(sacramento_params& p, double demand, double in
     const double dlzp = ninc > 1 ? 1.0 - std::pow(1.0 - p.lzpk, dinc) : p.lzpk;
     const double dlzs = ninc > 1 ? 1.0 - std::pow(1.0 - p.lzsk, dinc) : p.lzsk;
     const double lower_capacity = p.lzfpm + p.lzfsm + p.lztwm;
+    const double perc_base = p.lzfpm * p.lzpk + p.lzfsm * p.lzsk;  // mm per interval
 
     for (int i = 0; i < ninc; ++i) {
         const double primary = p.lzfpc * dlzp, supplementary = p.lzfsc * dlzs;
@@ -153,7 +154,7 @@ sacramento_fluxes sacramento_step(sacramento_params& p, double demand, double in
             continue;
         }
         const double deficit = std::max(0.0, (lower_capacity - p.lzfpc - p.lzfsc - p.lztwc) / lower_capacity);
-        double perc = p.uzfwc / p.uzfwm * p.perc_base * dinc * (1.0 + p.zperc * std::pow(deficit, p.rexp));
+        double perc = p.uzfwc / p.uzfwm * perc_base * dinc * (1.0 + p.zperc * std::pow(deficit, p.rexp));
         perc = std::min(perc, p.uzfwc);
         p.uzfwc -= perc;
         // The lower zone takes no more than its deficiency, whether or not the
@@ -170,18 +171,16 @@ sacramento_fluxes sacramento_step(sacramento_params& p, double demand, double in
         distribute_percolation(p, perc);
         if (pinc > 0.0) f.surface += fill_upper_free(p, pinc);
     }
-    p.last_outflow = f.outflow();
-    p.residual += before - p.storage() + input - f.evaporation - f.outflow() - f.deep_recharge;
+    p.residual += before - p.storage() + input - f.evaporation - f.outflow();
     return f;
 }
 
 void step_sacramento(model_state& m) {
     if (!m.sacramento_given || !clock_due(m.sacramento_next, m.time, m.time_tol)) return;
     sacramento_state& s = m.sac;
-    ++s.step_count;
     advance_interval_clock(s.last_time, m.sacramento_next, m.time, m.sacramento_interval);
 
-    const double to_volume = s.basin_area / kMmPerMetre;  // mm over the basin to m3
+    const double to_volume = m.watershed_area / kMmPerMetre;  // mm over the basin to m3
     // The evapotranspiration of the last weather hour (cm over the basin).
     const double demand = std::max(0.0, m.basin_aet_depth * 10.0);
     const double input = (m.sac_infil_depth - s.infil_depth_taken) / m.ncells * kMmPerMetre;
@@ -194,7 +193,6 @@ void step_sacramento(model_state& m) {
     s.evaporation += f.evaporation;
     s.volume_evaporation += f.evaporation * to_volume;
     s.outflow += f.outflow();
-    s.deep_recharge += f.deep_recharge;
 
     const double volume = f.outflow() * to_volume;
     s.volume_base_flow_sacramento += volume;
@@ -202,10 +200,7 @@ void step_sacramento(model_state& m) {
     // has no receiver, and the event balance books the infiltrated water as
     // leaving the surface instead.
     if (m.chan_routing == 1 || m.chan_alt_routing == 1) {
-        if (!s.channels_ran) {
-            s.volume_unrouted += s.in_transit;
-            s.in_transit = 0.0;
-        }
+        if (!s.channels_ran) s.in_transit = 0.0;
         s.channels_ran = false;
         s.in_transit += volume;
         s.baseflow_q = s.in_transit / m.sacramento_interval_sec;
@@ -217,7 +212,7 @@ void step_sacramento(model_state& m) {
 double sacramento_storage_volume(const model_state& m) {
     const sacramento_state& s = m.sac;
     const double pending = (m.sac_infil_depth - s.infil_depth_taken) * m.gridsize * m.gridsize;
-    return s.p.storage() * s.basin_area / kMmPerMetre + pending + s.in_transit;
+    return s.p.storage() * m.watershed_area / kMmPerMetre + pending + s.in_transit;
 }
 
 double sacramento_et_volume(const model_state& m) {

@@ -24,9 +24,7 @@ struct sacramento_params {
     double pfree = 0.0;  // share of percolation going straight to free water
     double saved = 0.0;  // lower-zone free water held back from the tension stores
     double uztwc = 0.0, uzfwc = 0.0, lztwc = 0.0, lzfsc = 0.0, lzfpc = 0.0;  // contents
-    double residual = 0.0;      // running mass-balance residual (mm)
-    double last_outflow = 0.0;  // outflow of the last interval (mm)
-    double perc_base = 0.0;     // lzfpm lzpk + lzfsm lzsk (mm per interval)
+    double residual = 0.0;  // running mass-balance residual (mm)
 
     // Water in the five stores (mm).
     double storage() const { return uztwc + uzfwc + lztwc + lzfsc + lzfpc; }
@@ -39,7 +37,6 @@ struct sacramento_fluxes {
     double surface = 0.0;      // input the full upper free store could not take
     double interflow = 0.0;    // upper-zone free water drained sideways
     double baseflow = 0.0;     // lower-zone free water drained
-    double deep_recharge = 0.0;
 
     double outflow() const { return surface + interflow + baseflow; }
 };
@@ -55,20 +52,16 @@ struct sacramento_contents {
 struct sacramento_state {
     sacramento_params p;
     sacramento_contents initial;
-    int num_basins = 0;
-    double basin_area = 0.0;   // m2
     double baseflow_q = 0.0;   // m3/s handed to the channels until the next interval
     // Outflow not yet handed to the channels (m3): the channel steps take it
     // at baseflow_q, and it counts as stored water until they have.
     double in_transit = 0.0;
     // A channel step has run since the last interval. Outflow of an interval
     // in which no channel step ran (between the events of a long-term run)
-    // leaves the basin unrouted, into volume_unrouted (m3), rather than
-    // reaching the channels all at once when they next run.
+    // leaves the basin unrouted rather than reaching the channels all at
+    // once when they next run.
     bool channels_ran = false;
-    double volume_unrouted = 0.0;
     double last_time = 0.0;    // Julian day of the last interval
-    int step_count = 0;
     double infil_depth_taken = 0.0;  // sac_infil_depth at the last interval (m summed over cells)
 
     // Run totals (mm).
@@ -77,7 +70,6 @@ struct sacramento_state {
     double demand = 0.0;  // evapotranspiration asked of the stores
     double evaporation = 0.0;
     double outflow = 0.0;
-    double deep_recharge = 0.0;
     // Run totals (m3).
     double volume_infil_water_sac_recieves = 0.0;
     double volume_base_flow_sacramento = 0.0;

@@ -101,7 +101,6 @@ bool timestep_divides_hour(const model_state& m) {
 bool settle_card(sacramento_params& p, const sac_card& c, const card_seen& seen, const std::string& file) {
     double& v = p.*(c.member);
     const std::string where = at_line(file, seen.line, seen.text);
-    auto warn = [&c] { std::fprintf(stderr, "WARNING:%s changed!\n", c.name); };
     switch (c.kind) {
         case card_kind::capacity:
             if (!(v > 0.0))
@@ -122,28 +121,18 @@ bool settle_card(sacramento_params& p, const sac_card& c, const card_seen& seen,
                                           c.name, v) +
                               where);
             return true;
-        case card_kind::rate: {
-            // lzsk of 1 would empty the supplementary store every interval.
-            const bool high = c.member == &P::lzsk ? v >= 1.0 : v > 1.0;
-            if (high) {
-                v = 0.5;
-                warn();
-            } else if (v < 0.0) {
-                v = 0.05;
-                warn();
-            }
-            return true;
-        }
+        case card_kind::rate:
         case card_kind::content: {
-            const bool high = c.member == &P::lztwc ? v >= 1.0 : v > 1.0;
-            if (high) {
-                v = 0.99;
-                warn();
-            } else if (v < 0.0) {
-                v = 0.01;
-                warn();
+            // A rate or content fraction above 1 (lzsk and lztwc from 1: lzsk
+            // of 1 would empty the supplementary store every interval) or
+            // below 0 takes its stand-in; a content then becomes mm.
+            const bool content = c.kind == card_kind::content;
+            const bool high = c.member == &P::lzsk || c.member == &P::lztwc ? v >= 1.0 : v > 1.0;
+            if (high || v < 0.0) {
+                v = high ? (content ? 0.99 : 0.5) : (content ? 0.01 : 0.05);
+                std::fprintf(stderr, "WARNING:%s changed!\n", c.name);
             }
-            v *= p.*(c.capacity);
+            if (content) v *= p.*(c.capacity);
             return true;
         }
     }
@@ -179,7 +168,6 @@ bool read_sacramento_input(model_state& m, std::FILE* fp) {
         } else {
             int n = 0;
             read = pop_int_strict(line, n);
-            if (word == "num_basins") m.sac.num_basins = n;
         }
         if (!read)
             return refuse(format_text("Error: the Sacramento card %s needs a %s value; it has \"%s\".\n",
@@ -222,7 +210,6 @@ bool read_sacramento_input(model_state& m, std::FILE* fp) {
         p.saved = p.lzfpc;
         std::fputs("WARNING:saved changed!\n", stderr);
     }
-    p.perc_base = p.lzfpm * p.lzpk + p.lzfsm * p.lzsk;
     return true;
 }
 
@@ -335,7 +322,6 @@ void open_sacramento_file(model_state& m) {
     s.p.residual = 0.0;
     s.initial = {{s.p.uztwc, s.p.uzfwc, s.p.lztwc, s.p.lzfpc, s.p.lzfsc}};
     s.initial_storage = s.p.storage();
-    s.basin_area = m.gridsize * m.gridsize * m.ncells;
 }
 
 }  // namespace kesta

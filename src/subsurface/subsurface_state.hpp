@@ -119,7 +119,7 @@ struct subsurface_state {
     vec1<double> Adummy, Bdummy, Ddummy, Edummy, Fdummy, Hdummy, Qdummy;  // solver scratch
     vec1<double> gw_unsat_exchange;
     vec1<int> num_unsat_cells;
-    vec1<double> qwell, qwell_static, qrecharge, source, gwh, elevgw_old, TXX, TYY, DELX, DELY, STOR,
+    vec1<double> qwell, qwell_static, source, elevgw_old, TXX, TYY, DELX, DELY, STOR,
         gw_array_porosity, gw_Kx_hycond, gw_Ky_hycond;
     vec1<double> A, B, C, D;
     vec1<double> exfiltrate;  // with a water table
@@ -134,14 +134,13 @@ struct subsurface_state {
     std::vector<well_record> well_table, cell_wells;
     int well_table_given = 0;
 
-    // Groundwater solver work, allocated at set-up: the row and column of
-    // every cell, the heads at the start of the sub-step and of the last
-    // Picard iterate, and the cells of one line of a sweep.
-    vec1<int> gw_row, gw_col, gw_line_cells;
+    // Groundwater solver work, allocated at set-up: the heads at the start
+    // of the sub-step and of the last Picard iterate, and the cells of one
+    // line of a sweep.
+    vec1<int> gw_line_cells;
     vec1<double> elevgw_substep, elevgw_iter1;
     int gw_sweep_dir = 1;              // 1: lines in increasing order; toggled after every solve
     int gw_max_sweep_passes = 10000;   // line-sweep passes before a solve is given up
-    double gw_unsat_exchange_total = 0.0;  // cm over the cells, into the aquifer, of the last solve
     gw_run_totals gw_totals;
     double gw_recharge_this_event = 0.0;  // m3, drainage the aquifer took in the event
 

@@ -16,6 +16,7 @@
 #include "model/model_state.hpp"
 #include "overland/overland_arrays.hpp"
 #include "overland/overland_steps.hpp"
+#include "support/temp_dir.hpp"
 
 namespace kesta_test {
 
@@ -118,8 +119,6 @@ std::string printed_by(F run) {
     run();
     return testing::internal::GetCapturedStdout();
 }
-
-inline bool has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
 // Moves the model time one overland interval on, puts rain of `rain_mmh`
 // mm/h on every cell over that interval, and runs the overland step.

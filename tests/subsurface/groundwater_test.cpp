@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstdio>
 #include <filesystem>
 #include <sstream>
 #include <string>
@@ -240,29 +239,43 @@ TEST(Groundwater, SweepLimitAndBadWellsStopTheRun) {
     }
 }
 
+// Runs an hour on a 1 x cols strip of 10 m cells, ground at 20 m over an
+// aquifer 15 m deep, with the well index row `ids` and the WELL_TABLE row
+// `well` of well 3 (USES_SERIES RATE UNUSED); `more` ends the project.
+kesta_test::program_result run_well_strip(const kesta_test::temp_dir& dir, int cols, const std::string& ids,
+                                          const std::string& well, const std::string& more = "") {
+    auto grid = [&](const std::string& v) {
+        std::string row;
+        for (int c = 1; c <= cols; ++c) row += v + (c < cols ? " " : "\n");
+        return kesta_test::grid_text(1, cols, 10.0, row);
+    };
+    for (const char* name : {"mask.asc", "bound.asc"}) dir.write(name, grid("1"));
+    dir.write("elev.asc", grid("20"));
+    dir.write("wt.asc", grid("15"));
+    dir.write("bot.asc", grid("0"));
+    dir.write("wells.idx", kesta_test::grid_text(1, cols, 10.0, ids + "\n"));
+    dir.write("t.cmt", "KESTA_INDEX_MAP_TABLES\nINDEX_MAP wells.idx \"Wells\"\nWELL_TABLE \"Wells\"\nNUM_IDS 1\n"
+                       "ID DESCRIPTION USES_SERIES RATE UNUSED\n" + kesta_test::table_row(3, well));
+    const std::string n = std::to_string(cols);
+    dir.write("p.prj", "KESTAPROJECT\nWATERSHED_MASK mask.asc\nELEVATION elev.asc\nGRIDSIZE 10\nROWS 1\nCOLS " + n +
+                           "\nOUTROW 1\nOUTCOL " + n + "\nOUTSLOPE 0.01\nMAP_FREQ 1000\nMANNING_N 0.05\n"
+                           "SUMMARY summ.out\nOUTLET_HYDRO hyd.out\nSUPER_QUIET\nHYD_FREQ 10\nTOT_TIME 60\n"
+                           "TIMESTEP 10\nRAIN_INTENSITY 1\nRAIN_DURATION 10\nSTART_DATE 2020 6 1\nSTART_TIME 12 0\n"
+                           "MAPPING_TABLE t.cmt\nWATER_TABLE wt.asc\nAQUIFER_BOTTOM bot.asc\nGW_SIMULATION\n"
+                           "GW_BOUNDFILE bound.asc\nGW_UNIF_HYCOND 36\nGW_UNIF_POROSITY 0.3\nGW_TIMESTEP 60\n" +
+                           more);
+    return kesta_test::run_kesta("p.prj", dir.path().string());
+}
+
 // A whole run: a well in the middle of a five-cell strip pumps 1 l/s for an
 // hour from its WELL_TABLE; the well-level series follows its cell's head
 // down every ten minutes, and the run's groundwater summary books the
 // pumping and closes its balance.
 TEST(GroundwaterRuns, PumpingWellLowersItsLevelSeries) {
     kesta_test::temp_dir dir;
-    dir.write("mask.asc", kesta_test::grid_text(1, 5, 10.0, "1 1 1 1 1\n"));
-    dir.write("elev.asc", kesta_test::grid_text(1, 5, 10.0, "20 20 20 20 20\n"));
-    dir.write("wt.asc", kesta_test::grid_text(1, 5, 10.0, "15 15 15 15 15\n"));
-    dir.write("bot.asc", kesta_test::grid_text(1, 5, 10.0, "0 0 0 0 0\n"));
-    dir.write("bound.asc", kesta_test::grid_text(1, 5, 10.0, "1 1 1 1 1\n"));
-    dir.write("wells.idx", kesta_test::grid_text(1, 5, 10.0, "0 0 3 0 0\n"));
-    dir.write("t.cmt", "KESTA_INDEX_MAP_TABLES\nINDEX_MAP wells.idx \"Wells\"\nWELL_TABLE \"Wells\"\nNUM_IDS 1\n"
-                       "ID DESCRIPTION USES_SERIES RATE UNUSED\n     3" + std::string(80, ' ') + "0 0.001 0\n");
     dir.write("wloc.txt", "2\n1 3\n1 1\n");
-    dir.write("p.prj", "KESTAPROJECT\nWATERSHED_MASK mask.asc\nELEVATION elev.asc\nGRIDSIZE 10\nROWS 1\nCOLS 5\n"
-                       "OUTROW 1\nOUTCOL 5\nOUTSLOPE 0.01\nMAP_FREQ 1000\nMANNING_N 0.05\nSUMMARY summ.out\n"
-                       "OUTLET_HYDRO hyd.out\nSUPER_QUIET\nHYD_FREQ 10\nTOT_TIME 60\nTIMESTEP 10\n"
-                       "RAIN_INTENSITY 1\nRAIN_DURATION 10\nSTART_DATE 2020 6 1\nSTART_TIME 12 0\n"
-                       "MAPPING_TABLE t.cmt\nWATER_TABLE wt.asc\nAQUIFER_BOTTOM bot.asc\nGW_SIMULATION\n"
-                       "GW_BOUNDFILE bound.asc\nGW_UNIF_HYCOND 36\nGW_UNIF_POROSITY 0.3\nGW_TIMESTEP 60\n"
-                       "GW_WELL_LEVEL wells.out\nOUT_WELL_LOCATION wloc.txt\n");
-    const auto r = kesta_test::run_kesta("p.prj", dir.path().string());
+    const auto r =
+        run_well_strip(dir, 5, "0 0 3 0 0", "0 0.001 0", "GW_WELL_LEVEL wells.out\nOUT_WELL_LOCATION wloc.txt\n");
     const std::string summary = kesta_test::read_file(dir.file("summ.out"));
     ASSERT_EQ(r.status, 0) << r.output << summary;
 
@@ -281,13 +294,9 @@ TEST(GroundwaterRuns, PumpingWellLowersItsLevelSeries) {
     }
     EXPECT_NE(summary.find("GROUNDWATER CALCULATIONS"), std::string::npos) << summary;
     // 1 l/s for the hour the groundwater ran.
-    double pumped = -1.0, error = -1.0;
-    const std::size_t at = summary.find("Pumping  ");
-    ASSERT_NE(at, std::string::npos) << summary;
-    std::sscanf(summary.c_str() + at, "Pumping %lf", &pumped);
-    std::sscanf(summary.c_str() + summary.find("Mass Balance error ="), "Mass Balance error = %lf", &error);
-    EXPECT_NEAR(pumped, 3.6, 0.07) << summary;
-    EXPECT_NEAR(error, 0.0, 0.005) << summary;
+    ASSERT_NE(summary.find("Pumping  "), std::string::npos) << summary;
+    EXPECT_NEAR(kesta_test::value_after(summary, "Pumping  "), 3.6, 0.07) << summary;
+    EXPECT_NEAR(kesta_test::value_after(summary, "Mass Balance error ="), 0.0, 0.005) << summary;
     EXPECT_EQ(summary.find("nan"), std::string::npos) << summary;
 }
 
@@ -295,20 +304,7 @@ TEST(GroundwaterRuns, PumpingWellLowersItsLevelSeries) {
 // the run with a message naming the well, the series and the table's file.
 TEST(GroundwaterRuns, WellOnAMissingSeriesNamesItsFile) {
     kesta_test::temp_dir dir;
-    for (const char* name : {"mask.asc", "bound.asc"}) dir.write(name, kesta_test::grid_text(1, 3, 10.0, "1 1 1\n"));
-    dir.write("elev.asc", kesta_test::grid_text(1, 3, 10.0, "20 20 20\n"));
-    dir.write("wt.asc", kesta_test::grid_text(1, 3, 10.0, "15 15 15\n"));
-    dir.write("bot.asc", kesta_test::grid_text(1, 3, 10.0, "0 0 0\n"));
-    dir.write("wells.idx", kesta_test::grid_text(1, 3, 10.0, "0 3 0\n"));
-    dir.write("t.cmt", "KESTA_INDEX_MAP_TABLES\nINDEX_MAP wells.idx \"Wells\"\nWELL_TABLE \"Wells\"\nNUM_IDS 1\n"
-                       "ID DESCRIPTION USES_SERIES RATE UNUSED\n     3" + std::string(80, ' ') + "1 7 0\n");
-    dir.write("p.prj", "KESTAPROJECT\nWATERSHED_MASK mask.asc\nELEVATION elev.asc\nGRIDSIZE 10\nROWS 1\nCOLS 3\n"
-                       "OUTROW 1\nOUTCOL 3\nOUTSLOPE 0.01\nMAP_FREQ 1000\nMANNING_N 0.05\nSUMMARY summ.out\n"
-                       "OUTLET_HYDRO hyd.out\nSUPER_QUIET\nHYD_FREQ 10\nTOT_TIME 60\nTIMESTEP 10\n"
-                       "RAIN_INTENSITY 1\nRAIN_DURATION 10\nSTART_DATE 2020 6 1\nSTART_TIME 12 0\n"
-                       "MAPPING_TABLE t.cmt\nWATER_TABLE wt.asc\nAQUIFER_BOTTOM bot.asc\nGW_SIMULATION\n"
-                       "GW_BOUNDFILE bound.asc\nGW_UNIF_HYCOND 36\nGW_UNIF_POROSITY 0.3\nGW_TIMESTEP 60\n");
-    const auto r = kesta_test::run_kesta("p.prj", dir.path().string());
+    const auto r = run_well_strip(dir, 3, "0 3 0", "1 7 0");
     EXPECT_NE(r.status, 0);
     const std::size_t at = r.output.find("well 3 (row 1, column 2) follows time series 7");
     ASSERT_NE(at, std::string::npos) << r.output;
@@ -330,16 +326,12 @@ TEST(GroundwaterRuns, SoilColumnsAboveTheAquiferKeepTheBalances) {
     dir.write("bot.asc", grid("0 0 0\n0 0 0\n0 0 0\n"));
     dir.write("bound.asc", grid("1 1 1\n1 1 1\n1 2 1\n"));
     std::filesystem::create_directory(dir.file("exchange"));
-    auto row = [](int id, const std::string& v) {
-        char head[16];
-        std::snprintf(head, sizeof head, "%6d", id);
-        return head + std::string(80, ' ') + v + "\n";
-    };
+    using kesta_test::table_row;
     dir.write("t.cmt", "KESTA_INDEX_MAP_TABLES\nINDEX_MAP soils.idx \"Soil\"\nGREEN_AMPT_INFILTRATION \"Soil\"\n"
-                       "NUM_IDS 2\nhdr\n" + row(1, "0.34 8.89 0.434 0.252 0.027 0.27 0.12") +
-                           row(2, "1.09 11.01 0.453 0.322 0.041 0.2 0.08") +
-                           "GREEN_AMPT_INITIAL_SOIL_MOISTURE \"Soil\"\nNUM_IDS 2\nhdr\n" + row(1, "0.15") +
-                           row(2, "0.2"));
+                       "NUM_IDS 2\nhdr\n" + table_row(1, "0.34 8.89 0.434 0.252 0.027 0.27 0.12") +
+                           table_row(2, "1.09 11.01 0.453 0.322 0.041 0.2 0.08") +
+                           "GREEN_AMPT_INITIAL_SOIL_MOISTURE \"Soil\"\nNUM_IDS 2\nhdr\n" + table_row(1, "0.15") +
+                           table_row(2, "0.2"));
     const std::string loam = "1.0 0.45 0.05 0.2 0.1 0.25 30 0.5 20 5\n";
     const std::string clay = "0.1 0.40 0.08 0.3 0.15 0.3 20 0.2 40 5\n";
     dir.write("soils.txt", "2 0\n1\n" + loam + clay + loam + "2\n" + clay + loam + clay);

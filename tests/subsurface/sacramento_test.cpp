@@ -27,7 +27,6 @@ sacramento_params hand_worked() {
     p.uztwm = 50.0, p.uztwc = 25.0, p.uzfwm = 20.0, p.uzfwc = 4.0, p.uzk = 0.3, p.zperc = 2.0, p.rexp = 2.0;
     p.lztwm = 100.0, p.lztwc = 50.0, p.lzfsm = 50.0, p.lzfsc = 25.0, p.lzfpm = 100.0, p.lzfpc = 50.0;
     p.lzsk = 0.05, p.lzpk = 0.01, p.pfree = 0.0;
-    p.perc_base = p.lzfpm * p.lzpk + p.lzfsm * p.lzsk;
     return p;
 }
 
@@ -53,7 +52,6 @@ TEST(Sacramento, FreePercolationIntoAFullSupplementaryStoreGoesToPrimary) {
     sacramento_params p = hand_worked();
     p.uztwc = 50.0, p.uzfwm = 2.0, p.uzfwc = 2.0, p.zperc = 5.0, p.lzfsc = 50.0, p.lzfpc = 20.0;
     p.lzsk = 0.0, p.pfree = 1.0;
-    p.perc_base = p.lzfpm * p.lzpk;
     const kesta::sacramento_fluxes f = kesta::sacramento_step(p, 0.0, 0.0);
     EXPECT_DOUBLE_EQ(f.percolation, 2.0);
     EXPECT_DOUBLE_EQ(p.lzfsc, 50.0);
@@ -91,7 +89,6 @@ TEST(Sacramento, StoresStayWithinTheirCapacitiesAndBalance) {
     for (const case_& c : cases) {
         sacramento_params p = hand_worked();
         c.set(p);
-        p.perc_base = p.lzfpm * p.lzpk + p.lzfsm * p.lzsk;
         const double before = p.storage();
         const kesta::sacramento_fluxes f = kesta::sacramento_step(p, c.demand, c.input);
         const double stores[][2] = {{p.uztwc, p.uztwm}, {p.uzfwc, p.uzfwm}, {p.lztwc, p.lztwm},
@@ -137,7 +134,8 @@ TEST(Sacramento, TopographicIndexOfAStrip) {
     EXPECT_NEAR(index[1], std::log(rows * 900.0 / (2.0 * 30.0 * 0.01)), 1e-9);
 }
 
-bool has(const std::string& text, const std::string& what) { return text.find(what) != std::string::npos; }
+using kesta_test::has;
+using kesta_test::table_row;
 
 // A valley of 5 x 3 cells of 30 m with its stream down the middle column.
 struct valley {
@@ -161,23 +159,21 @@ struct valley {
         std::string gst = "GRIDSTREAMFILE\nSTREAMCELLS 5\n";
         for (int r = 1; r <= 5; ++r) gst += format_text("CELLIJ %d 2\nNUMNODES 1\nLINKNODE 1 %d 1.0\n", r, r);
         dir.write("net.gst", gst);
-        const std::string row = std::string(6 - 1, ' ') + "1" + std::string(80, ' ');
-        dir.write("t.cmt", "KESTA_INDEX_MAP_TABLES\nINDEX_MAP soil.idx \"Soil\"\n"
-                           "GREEN_AMPT_INFILTRATION \"Soil\"\nNUM_IDS 1\nhdr\n" +
-                               row + "1.0 8.89 0.434 0.252 0.027 0.27 0.12\n"
-                               "GREEN_AMPT_INITIAL_SOIL_MOISTURE \"Soil\"\nNUM_IDS 1\nhdr\n" + row + "0.15\n");
+        write_tables();
         write_params(cards());
+    }
+
+    // The Green and Ampt tables of the one soil, then `more`.
+    void write_tables(const std::string& more = "") const {
+        dir.write("t.cmt", "KESTA_INDEX_MAP_TABLES\nINDEX_MAP soil.idx \"Soil\"\nGREEN_AMPT_INFILTRATION \"Soil\"\n"
+                           "NUM_IDS 1\nhdr\n" + table_row(1, "1.0 8.89 0.434 0.252 0.027 0.27 0.12") +
+                           "GREEN_AMPT_INITIAL_SOIL_MOISTURE \"Soil\"\nNUM_IDS 1\nhdr\n" + table_row(1, "0.15") + more);
     }
 
     // Two days of warm weather and two rains: 20 mm/h from 3:00 to 5:00
     // and for half an hour from 12:00 the next day.
     kesta_test::program_result run_long_term() const {
-        const std::string row = std::string(6 - 1, ' ') + "1" + std::string(80, ' ');
-        dir.write("t.cmt", "KESTA_INDEX_MAP_TABLES\nINDEX_MAP soil.idx \"Soil\"\n"
-                           "GREEN_AMPT_INFILTRATION \"Soil\"\nNUM_IDS 1\nhdr\n" +
-                               row + "1.0 8.89 0.434 0.252 0.027 0.27 0.12\n"
-                               "GREEN_AMPT_INITIAL_SOIL_MOISTURE \"Soil\"\nNUM_IDS 1\nhdr\n" + row + "0.15\n" +
-                               "EVAPOTRANSPIRATION \"Soil\"\nNUM_IDS 1\nhdr\n" + row + "0.2 0.3 1.0 100\n");
+        write_tables("EVAPOTRANSPIRATION \"Soil\"\nNUM_IDS 1\nhdr\n" + table_row(1, "0.2 0.3 1.0 100"));
         dir.write("rain.dat", "EVENT one\nNRGAG 1\nNRPDS 2\nCOORD 45 75\n"
                               "RATES 2020 6 1 3 0 20.0\nRATES 2020 6 1 5 0 0.0\n"
                               "EVENT two\nNRGAG 1\nNRPDS 2\nCOORD 45 75\n"

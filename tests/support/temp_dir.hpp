@@ -63,4 +63,6 @@ inline double value_after(const std::string& text, const std::string& label) {
     return v;
 }
 
+inline bool has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
 }  // namespace kesta_test
