@@ -82,6 +82,18 @@ struct cells {
     std::memcpy(&marks, g.interior + i, W);
     return marks == kAll;
 }
+// A vector with a cell on the mask's edge reads the neighbour numbers,
+// which no other vector reads: on a large grid their lines have left the
+// cache by then, about once a row. The lines of the cells one row on, where
+// the next edge most likely lies, are asked for now, a row ahead of use.
+[[gnu::always_inline]] inline void fetch_next_edge(const grid_view& g, int i) {
+    const int j = i + g.stride;
+    if (g.stride <= 0 || j + 2 * W - 1 > g.n) return;
+    for (const int* a : {g.right, g.left, g.below, g.above}) {
+        __builtin_prefetch(a + j);
+        __builtin_prefetch(a + j + 2 * W - 1);
+    }
+}
 [[gnu::always_inline]] inline vd root(vd v) {
 #if KESTA_LANES == 8
     // The masked form: the plain one trips GCC 12's uninitialised-value warning.
@@ -281,8 +293,12 @@ template <bool Interior>
 inline int explicit_block(const grid_view& g, int lo, int hi) {
     int i = lo;
     for (; i + 2 * W - 1 <= hi; i += 2 * W) {
-        if (all_interior(g, i) && all_interior(g, i + W)) explicit_pair_faces<true>(g, i);
-        else explicit_pair_faces<false>(g, i);
+        if (all_interior(g, i) && all_interior(g, i + W)) {
+            explicit_pair_faces<true>(g, i);
+        } else {
+            fetch_next_edge(g, i);
+            explicit_pair_faces<false>(g, i);
+        }
     }
     for (; i + W - 1 <= hi; i += W) {
         if (all_interior(g, i)) explicit_cell_faces<true>(g, i);
@@ -380,8 +396,12 @@ inline int changes_block(const grid_view& g, const change_lines& l, double k, in
     vi fail1{}, fail2{}, over{};
     int i = lo;
     for (; i + W - 1 <= hi; i += W) {
-        if (all_interior(g, i)) change_group<true>(g, l, k, i, fail1, fail2, over);
-        else change_group<false>(g, l, k, i, fail1, fail2, over);
+        if (all_interior(g, i)) {
+            change_group<true>(g, l, k, i, fail1, fail2, over);
+        } else {
+            fetch_next_edge(g, i);
+            change_group<false>(g, l, k, i, fail1, fail2, over);
+        }
     }
     v.fail1 = v.fail1 || lane_bits(fail1);
     v.fail2 = v.fail2 || lane_bits(fail2);
@@ -518,11 +538,14 @@ inline int ade_fused_lanes(const grid_view& g, const ade_pass& p, int lo, int hi
     vd prev{};
     int i = lo;
     for (; i + 2 * W - 1 <= hi; i += 2 * W) {
-        prev = p.off > 0 && all_interior(g, i) && all_interior(g, i + W)
-                   ? ade_fused_pair<true, MakeQ, FirstVolume, KeepOld>(g, p, i, i > lo, prev, tiny, tested,
-                                                                       rejected, over)
-                   : ade_fused_pair<false, MakeQ, FirstVolume, KeepOld>(g, p, i, i > lo, prev, tiny, tested,
-                                                                        rejected, over);
+        if (p.off > 0 && all_interior(g, i) && all_interior(g, i + W)) {
+            prev = ade_fused_pair<true, MakeQ, FirstVolume, KeepOld>(g, p, i, i > lo, prev, tiny, tested, rejected,
+                                                                     over);
+        } else {
+            fetch_next_edge(g, i);
+            prev = ade_fused_pair<false, MakeQ, FirstVolume, KeepOld>(g, p, i, i > lo, prev, tiny, tested, rejected,
+                                                                      over);
+        }
     }
     for (; i + W - 1 <= hi; i += W) {
         vd a;
@@ -607,9 +630,12 @@ inline int pc_fused_lanes(const grid_view& g, const pc_pass& p, int lo, int hi, 
     vd prev{};
     int i = lo;
     for (; i + 2 * W - 1 <= hi; i += 2 * W) {
-        prev = p.off > 0 && all_interior(g, i) && all_interior(g, i + W)
-                   ? pc_fused_pair<true, MakeQ, Average, KeepOld>(g, p, i, i > lo, prev, below)
-                   : pc_fused_pair<false, MakeQ, Average, KeepOld>(g, p, i, i > lo, prev, below);
+        if (p.off > 0 && all_interior(g, i) && all_interior(g, i + W)) {
+            prev = pc_fused_pair<true, MakeQ, Average, KeepOld>(g, p, i, i > lo, prev, below);
+        } else {
+            fetch_next_edge(g, i);
+            prev = pc_fused_pair<false, MakeQ, Average, KeepOld>(g, p, i, i > lo, prev, below);
+        }
     }
     for (; i + W - 1 <= hi; i += W) {
         vd a;
