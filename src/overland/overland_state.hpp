@@ -137,7 +137,6 @@ struct overland_state {
     int ov_route_counted = 0;
     int ov_route_bad = 0, ov_route_wet = 0, ov_route_flowing = 0;
 
-
     // Sub-step memory of the routing schemes, kept per run. The explicit
     // scheme alternates its sweep order by a call counter and reuses a
     // reduced sub-step (s) for the next four calls after a division.
