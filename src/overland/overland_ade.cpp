@@ -24,6 +24,7 @@
 #include "overland/overland_faces.hpp"
 #include "overland/overland_route.hpp"
 #include "overland/overland_simd.hpp"
+#include "overland/widest_vectors.hpp"
 
 namespace kesta {
 
@@ -363,6 +364,26 @@ double ade_substeps(model_state& m, const grid_view& g, double dt, const outlet_
     return stop_below_floor();
 }
 
+// qx, qy of cells lo..hi (m3/s) from the volumes (m3) their faces moved
+// over dt s: volx, voly, or with no volx the volumes 0 + q dt of faces that
+// hold q.
+KESTA_WIDEST_VECTORS void discharges_from_volumes(double* qx, double* qy, const double* volx, const double* voly,
+                                                  double dt, int lo, int hi) {
+    if (!volx) {
+#pragma omp simd
+        for (int i = lo; i <= hi; ++i) {
+            qx[i] = (0.0 + qx[i] * dt) / dt;
+            qy[i] = (0.0 + qy[i] * dt) / dt;
+        }
+        return;
+    }
+#pragma omp simd
+    for (int i = lo; i <= hi; ++i) {
+        qx[i] = volx[i] / dt;
+        qy[i] = voly[i] / dt;
+    }
+}
+
 // The face discharges of an "ade" step (m3/s): the volumes its faces moved
 // over dt, which a step made in one fused sub-step left as its faces
 // (volumes_in_faces: volx, voly stand for 0 + qx dt, 0 + qy dt). Counts,
@@ -384,19 +405,7 @@ void ade_step_discharges(model_state& m, double dt, bool volumes_in_faces) {
         overland_detail::wet_flow_count c;
         for (int t0 = lo; t0 <= hi; t0 += kTile) {
             const int t1 = std::min(hi, t0 + kTile - 1);
-            if (volumes_in_faces) {
-#pragma omp simd
-                for (int i = t0; i <= t1; ++i) {
-                    qx[i] = (0.0 + qx[i] * dt) / dt;
-                    qy[i] = (0.0 + qy[i] * dt) / dt;
-                }
-            } else {
-#pragma omp simd
-                for (int i = t0; i <= t1; ++i) {
-                    qx[i] = volx[i] / dt;
-                    qy[i] = voly[i] / dt;
-                }
-            }
+            discharges_from_volumes(qx, qy, volumes_in_faces ? nullptr : volx, voly, dt, t0, t1);
             overland_detail::wet_flow_counts(h, qx, qy, overland_detail::kWetDepth, overland_detail::kFlowing, t0,
                                              t1, c);
         }

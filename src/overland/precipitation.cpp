@@ -15,6 +15,7 @@
 #include "model/model_state.hpp"
 #include "output/output_steps.hpp"
 #include "overland/overland_steps.hpp"
+#include "overland/widest_vectors.hpp"
 #include "subsurface/subsurface_steps.hpp"
 
 namespace kesta {
@@ -295,8 +296,8 @@ void add_block_volumes(const double* rates, int lo, int hi, double dt, double ar
 // in cell order from 0) into sums. The blocks' sums run side by side, so
 // that the adds of one wait less for the one before. Returns the first cell
 // whose depth is then not a number, or past_end.
-int rain_blocks(double* h, const double* rates, int b0, int count, int length, double dt, double area,
-                double* sums, int past_end) {
+KESTA_WIDEST_VECTORS int rain_blocks(double* h, const double* rates, int b0, int count, int length, double dt,
+                                     double area, double* sums, int past_end) {
     constexpr int kChunk = 256;
     double volumes[4][kChunk] = {};
     double s0 = 0.0, s1 = 0.0, s2 = 0.0, s3 = 0.0;
