@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "calibration/sce_ua.hpp"
@@ -13,6 +14,7 @@
 namespace {
 
 using kesta::sce_ua;
+using kesta_test::has;
 
 double goldstein_price(const std::vector<double>& p) {
     const double x = p[1], y = p[2];
@@ -51,13 +53,6 @@ protected:
     std::string out;
 };
 
-// Two parameters in the same box, four complexes of default size; the best
-// criterion must change within 10 loops.
-std::string box_control(int maxn, int seed, const std::string& bounds_line) {
-    return std::to_string(maxn) + " 10 0.000001 4 " + std::to_string(seed) + " 0 2\n0 0 0 0 0 0\n" +
-           bounds_line + bounds_line;
-}
-
 TEST(SceRandom, MinimalStandardStepReachesThePublishedCheckValue) {
     std::int32_t x = 1;
     for (int i = 0; i < 10000; ++i) x = kesta::minstd_step(x);
@@ -80,28 +75,31 @@ TEST(SceRandom, SeedSignDoesNotMatterAndDeviatesHaveTheirMoments) {
     EXPECT_NEAR(sum_g2 / 4000.0, 1.0, 0.1);
 }
 
-TEST_F(SceUa, FindsTheGoldsteinPriceMinimumForNearlyEverySeed) {
-    int found = 0;
-    for (int seed = 1; seed <= 10; ++seed) {
-        ASSERT_TRUE(setup(box_control(20000, seed, "0 -2 2\n")));
-        ASSERT_GT(search(goldstein_price), 0);
-        std::vector<double> best;
-        sce.get_best(best);
-        if (std::fabs(sce.best_criterion() - 3.0) < 1e-3 && std::fabs(best[1]) < 1e-3 &&
-            std::fabs(best[2] + 1.0) < 1e-3)
-            ++found;
-    }
-    EXPECT_GE(found, 9);
-}
-
-TEST_F(SceUa, FollowsTheRosenbrockValleyToItsEnd) {
-    for (int seed = 1; seed <= 3; ++seed) {
-        ASSERT_TRUE(setup(box_control(20000, seed, "0 -5 5\n")));
-        ASSERT_GT(search(rosenbrock), 0);
-        std::vector<double> best;
-        sce.get_best(best);
-        EXPECT_NEAR(best[1], 1.0, 1e-2) << "seed " << seed;
-        EXPECT_NEAR(best[2], 1.0, 1e-2) << "seed " << seed;
+TEST_F(SceUa, FindsKnownMinimaForNearlyEverySeed) {
+    struct known_minimum {
+        double (*fn)(const std::vector<double>&);
+        const char* box;  // start, lower and upper bound of both parameters
+        int seeds, need;  // searches made, and how many must end within tol
+        double x, y, f, tol;
+    };
+    const known_minimum minima[] = {
+        {goldstein_price, "0 -2 2\n", 10, 9, 0.0, -1.0, 3.0, 1e-3},
+        // The search must follow the curved valley to its end.
+        {rosenbrock, "0 -5 5\n", 3, 3, 1.0, 1.0, 0.0, 1e-2},
+    };
+    for (const known_minimum& m : minima) {
+        int found = 0;
+        for (int seed = 1; seed <= m.seeds; ++seed) {
+            // Four complexes of default size; the best criterion must change within 10 loops.
+            ASSERT_TRUE(setup("20000 10 0.000001 4 " + std::to_string(seed) + " 0 2\n0 0 0 0 0 0\n" + m.box + m.box));
+            ASSERT_GT(search(m.fn), 0);
+            std::vector<double> best;
+            sce.get_best(best);
+            if (std::fabs(sce.best_criterion() - m.f) < m.tol && std::fabs(best[1] - m.x) < m.tol &&
+                std::fabs(best[2] - m.y) < m.tol)
+                ++found;
+        }
+        EXPECT_GE(found, m.need) << m.box;
     }
 }
 
@@ -111,58 +109,59 @@ std::string bounds(int n) {
     return text;
 }
 
-// kstop, ngs, npg, nps, nspl, mings, iniflg, iseed
-std::vector<int> key_settings(const sce_ua& sce) {
-    const kesta::sce_settings& c = sce.settings();
-    return {c.kstop, c.ngs, c.npg, c.nps, c.nspl, c.mings, c.iniflg, c.iseed};
-}
-
-TEST_F(SceUa, DefaultsReplaceTheSecondLineUnlessAskedToUseIt) {
-    // Four parameters: 2n + 1 points per complex, n + 1 per sub-complex; seed 0 is 3737.
-    ASSERT_TRUE(setup("500 5 0.01 3 0 0 4\n9 9 9 9 1 1\n" + bounds(4)));
-    EXPECT_EQ(key_settings(sce), (std::vector<int>{5, 3, 9, 5, 9, 3, 0, 3737}));
-    ASSERT_TRUE(setup("500 15 0.01 3 7 1 4\n6 4 3 2 1 0\n" + bounds(4)));
-    EXPECT_EQ(key_settings(sce), (std::vector<int>{15, 3, 6, 4, 3, 2, 1, 7}));
-    EXPECT_EQ(out.find("WARNING"), std::string::npos);
-}
-
-TEST_F(SceUa, InvalidSettingsAreCorrectedWithAWarningEach) {
-    ASSERT_TRUE(setup("500 25 0.01 2 1 1 5\n4 1 0 3 0 0\n" + bounds(5), 1));
-    // The default sub-complex would be larger than its complex of 4 points.
-    EXPECT_EQ(key_settings(sce), (std::vector<int>{5, 2, 4, 4, 4, 2, 0, 1}));
-    EXPECT_NE(out.find(" MUST CHANGE SHOULD BE GREATER THAN 0 AND LESS THAN 10. kstop = 25 WAS\n"),
-              std::string::npos);
-    EXPECT_NE(out.find(" *** TOTAL NUMBER OF WARNING MESSAGES IS 4\n"), std::string::npos);
-
-    // A kstop of 0 would stop every search after its first loop.
-    ASSERT_TRUE(setup("500 0 0.01 2 1 0 2\n0 0 0 0 0 0\n" + bounds(2)));
-    EXPECT_EQ(sce.settings().kstop, 5);
-}
-
-TEST_F(SceUa, PopulationLimitFallsBackToTwoComplexes) {
-    ASSERT_TRUE(setup("5000 5 0.01 30 1 0 21\n0 0 0 0 0 0\n" + bounds(21)));
-    EXPECT_EQ(sce.settings().ngs * sce.settings().npg, 1290);
-    ASSERT_TRUE(setup("5000 5 0.01 40 1 1 21\n43 22 43 40 0 0\n" + bounds(21)));
-    EXPECT_EQ(sce.settings().ngs, 2);
-    EXPECT_EQ(sce.settings().npg, 43);
-    EXPECT_NE(out.find(" **WARNING** THE NUMBER OF POINTS IN A COMPLEX 43 IS NOT\n"), std::string::npos);
+TEST_F(SceUa, ControlValuesAreTakenOrCorrectedWithAWarningEach) {
+    struct settings_case {
+        std::string control;
+        int log_flag;
+        std::vector<int> settings;       // kstop, ngs, npg, nps, nspl, mings, iniflg, iseed; -1 is not checked
+        std::vector<std::string> says;  // among the warnings; none: no warning at all
+    };
+    const settings_case cases[] = {
+        // Four parameters: 2n + 1 points per complex, n + 1 per sub-complex,
+        // the second line ignored unless asked for; seed 0 is 3737.
+        {"500 5 0.01 3 0 0 4\n9 9 9 9 1 1\n" + bounds(4), 0, {5, 3, 9, 5, 9, 3, 0, 3737}, {}},
+        {"500 15 0.01 3 7 1 4\n6 4 3 2 1 0\n" + bounds(4), 0, {15, 3, 6, 4, 3, 2, 1, 7}, {}},
+        // The default sub-complex would be larger than its complex of 4 points.
+        {"500 25 0.01 2 1 1 5\n4 1 0 3 0 0\n" + bounds(5), 1, {5, 2, 4, 4, 4, 2, 0, 1},
+         {" MUST CHANGE SHOULD BE GREATER THAN 0 AND LESS THAN 10. kstop = 25 WAS\n",
+          " *** TOTAL NUMBER OF WARNING MESSAGES IS 4\n"}},
+        // A kstop of 0 would stop every search after its first loop.
+        {"500 0 0.01 2 1 0 2\n0 0 0 0 0 0\n" + bounds(2), 0, {5, 2, 5, 3, 5, 2, 0, 1}, {" kstop = 0 WAS\n"}},
+        // 30 complexes of 43 points fit the population limit; 40 fall back to two.
+        {"5000 5 0.01 30 1 0 21\n0 0 0 0 0 0\n" + bounds(21), 0, {5, 30, 43, 22, 43, 30, 0, 1}, {}},
+        {"5000 5 0.01 40 1 1 21\n43 22 43 40 0 0\n" + bounds(21), 0, {5, 2, 43, 22, 43, -1, 0, 1},
+         {" **WARNING** THE NUMBER OF POINTS IN A COMPLEX 43 IS NOT\n"}},
+    };
+    for (const settings_case& c : cases) {
+        ASSERT_TRUE(setup(c.control, c.log_flag)) << c.control;
+        const kesta::sce_settings& s = sce.settings();
+        const int got[] = {s.kstop, s.ngs, s.npg, s.nps, s.nspl, s.mings, s.iniflg, s.iseed};
+        for (std::size_t k = 0; k < c.settings.size(); ++k)
+            EXPECT_EQ(got[k], c.settings[k] < 0 ? got[k] : c.settings[k]) << "setting " << k << " of " << c.control;
+        for (const std::string& part : c.says) EXPECT_TRUE(has(out, part)) << out;
+        EXPECT_EQ(has(out, "WARNING"), !c.says.empty()) << out;
+    }
 }
 
 TEST_F(SceUa, RefusesControlValuesThatLeaveNothingToSearch) {
-    EXPECT_FALSE(setup("500 5 0.01 2 1 0 2\n0 0 0 0 0 0\n0 1 1\n0 0 1\n"));
-    EXPECT_NE(out.find("The lower bound 1.000000 of parameter 1 is not below its upper bound 1.000000"),
-              std::string::npos);
-    EXPECT_FALSE(setup("500 5 0.01 2 1 0\n0 0 0 0 0 0\n" + bounds(2)));
-    EXPECT_NE(out.find("Error in your input file. The first line must have 7 parameters.\n"), std::string::npos);
-    EXPECT_FALSE(setup("500 5 0.01 0 1 0 2\n0 0 0 0 0 0\n" + bounds(2)));
-    EXPECT_NE(out.find(" **ERROR** NUMBER OF COMPLEXES IN INITIAL POPULATION 0 IS NOT A VALID CHOICE\n"),
-              std::string::npos);
+    const std::pair<std::string, std::string> refused[] = {
+        {"500 5 0.01 2 1 0 2\n0 0 0 0 0 0\n0 1 1\n0 0 1\n",
+         "The lower bound 1.000000 of parameter 1 is not below its upper bound 1.000000"},
+        {"500 5 0.01 2 1 0\n0 0 0 0 0 0\n" + bounds(2),
+         "Error in your input file. The first line must have 7 parameters.\n"},
+        {"500 5 0.01 0 1 0 2\n0 0 0 0 0 0\n" + bounds(2),
+         " **ERROR** NUMBER OF COMPLEXES IN INITIAL POPULATION 0 IS NOT A VALID CHOICE\n"},
+    };
+    for (const auto& [control, says] : refused) {
+        EXPECT_FALSE(setup(control)) << control;
+        EXPECT_TRUE(has(out, says)) << out;
+    }
     EXPECT_EQ(search(rosenbrock), -1);
-    EXPECT_NE(out.find("Error: unable to successufully setup SCE-UA. Unable to run.\n"), std::string::npos);
+    EXPECT_TRUE(has(out, "Error: unable to successufully setup SCE-UA. Unable to run.\n")) << out;
 
     ASSERT_TRUE(setup("9 5 0.01 2 1 0 2\n0 0 0 0 0 0\n" + bounds(2)));
     EXPECT_EQ(search(rosenbrock), -1);
-    EXPECT_NE(out.find("maximum number of function calls less than the number of points"), std::string::npos);
+    EXPECT_TRUE(has(out, "maximum number of function calls less than the number of points")) << out;
 }
 
 TEST_F(SceUa, StopsAtTheTrialBudgetAndLogsEveryTrial) {
@@ -176,15 +175,14 @@ TEST_F(SceUa, StopsAtTheTrialBudgetAndLogsEveryTrial) {
     EXPECT_EQ(trials, calls + 1);
     EXPECT_GE(trials, 40);
     EXPECT_EQ(sce.best_criterion(), 1.0);
-    EXPECT_NE(out.find(" MAXIMUM NUMBER OF TRIALS 40 EXCEEDED.  SEARCH WAS STOPPED AT\n"), std::string::npos);
+    EXPECT_TRUE(has(out, " MAXIMUM NUMBER OF TRIALS 40 EXCEEDED.  SEARCH WAS STOPPED AT\n")) << out;
 
     const std::string log = kesta_test::read_file("log_file.txt");
     EXPECT_EQ(log.rfind("Sim No.   Cost     Minimum Cost:  Parameter Values\n1      ", 0), 0u);
     EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), calls + 1);
-    EXPECT_NE(log.find("\n10        1.000    1.000  :  0."), std::string::npos);
-    const std::string report = kesta_test::read_file("sce_output.out");
-    EXPECT_NE(report.find(" *** PRINT THE FINAL PARAMETER ESTIMATE AND ITS CRITERION VALUE ***\n1.000000 0."),
-              std::string::npos);
+    EXPECT_TRUE(has(log, "\n10        1.000    1.000  :  0.")) << log;
+    EXPECT_TRUE(has(kesta_test::read_file("sce_output.out"),
+                    " *** PRINT THE FINAL PARAMETER ESTIMATE AND ITS CRITERION VALUE ***\n1.000000 0."));
 }
 
 }  // namespace
