@@ -1,25 +1,22 @@
-// Scores of simulated peaks and volumes against hand-worked observation sets,
-// and one calibration trial made of a whole (stand-in) model run.
+// Scores of simulated peaks and volumes against hand-worked observation sets.
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "calibration/objective.hpp"
 #include "input/input_steps.hpp"
 #include "model/model_state.hpp"
 #include "model/optim_results.hpp"
-#include "model/run_model.hpp"
-#include "stand_in_run.hpp"
+#include "support/temp_dir.hpp"
 
 namespace {
 
 using kesta::calib_objective;
 using kesta_test::read_file;
-
-const std::string kRule(79, '-');
 
 class Objective : public ::testing::Test {
 protected:
@@ -44,7 +41,7 @@ TEST_F(Objective, CostSumsWeightedRelativeDifferences) {
     EXPECT_NEAR(obj.write_cost_file(kPeaks, kVolumes, 3), 5.85, 1e-12);
     EXPECT_EQ(read_file("3_cost.out"),
               "p:12.000000, 2.000000  v:60.000000, 10.000000  \np:30.000000, 10.000000  "
-              "v:5.000000, 5.000000  \nTotal Points: 4\ncost: 5.850000\n" + kRule + "\n");
+              "v:5.000000, 5.000000  \nTotal Points: 4\ncost: 5.850000\n" + std::string(79, '-') + "\n");
 }
 
 TEST_F(Objective, HmleUsesGeometricMeanOfWeightsAndSkipsZeroObservations) {
@@ -63,16 +60,11 @@ TEST_F(Objective, HmleUsesGeometricMeanOfWeightsAndSkipsZeroObservations) {
 
 TEST_F(Objective, HmleStaysFiniteForManyLargeObservations) {
     std::string text = "400\n";
-    std::vector<double> peaks{0.0}, volumes{0.0};
-    for (int k = 1; k <= 400; ++k) {
-        text += "1e6 1 1e9 1\n";
-        peaks.push_back(1.1e6);
-        volumes.push_back(1e9);
-    }
-    calib_objective obj = read(text);
+    for (int k = 1; k <= 400; ++k) text += "1e6 1 1e9 1\n";
+    const std::vector<double> peaks(401, 1.1e6), volumes(401, 1e9);
     // Every term has the same weight, so the estimator is the mean squared
     // peak error of the peaks alone: 400 x (1e5)^2 / 800.
-    EXPECT_NEAR(obj.write_hmle_file(peaks, volumes, 0), 400.0 * 1e10 / 800.0, 1.0);
+    EXPECT_NEAR(read(text).write_hmle_file(peaks, volumes, 0), 400.0 * 1e10 / 800.0, 1.0);
 }
 
 TEST_F(Objective, UnweightedOrUnscorableRunsGetTheirSpecialCosts) {
@@ -82,12 +74,13 @@ TEST_F(Objective, UnweightedOrUnscorableRunsGetTheirSpecialCosts) {
     EXPECT_EQ(read_file("1_cost.out"), "");
 
     calib_objective obj = read(kThreeSlots);
-    // A weighted value the run never wrote.
-    EXPECT_EQ(obj.write_cost_file({0.0, 12.0, 7.0, -1.0}, kVolumes, 2), kesta::kUnscoredCost);
-    EXPECT_EQ(obj.write_hmle_file({0.0, 12.0, 7.0, -1.0}, kVolumes, 2), kesta::kUnscoredCost);
-    // Fewer slots than observations, and no tables at all.
-    EXPECT_EQ(obj.write_cost_file({0.0, 12.0}, {0.0, 80.0}, 2), kesta::kUnscoredCost);
-    EXPECT_EQ(obj.write_hmle_file({}, {}, 2), kesta::kUnscoredCost);
+    // A weighted value the run never wrote, fewer slots than observations, no tables at all.
+    const std::pair<std::vector<double>, std::vector<double>> unscorable[] = {
+        {{0.0, 12.0, 7.0, -1.0}, kVolumes}, {{0.0, 12.0}, {0.0, 80.0}}, {{}, {}}};
+    for (const auto& [peaks, volumes] : unscorable) {
+        EXPECT_EQ(obj.write_cost_file(peaks, volumes, 2), kesta::kUnscoredCost) << peaks.size();
+        EXPECT_EQ(obj.write_hmle_file(peaks, volumes, 2), kesta::kUnscoredCost) << peaks.size();
+    }
 }
 
 TEST_F(Objective, RecordSlotsNoEventEndWroteAreUnscored) {
@@ -117,53 +110,6 @@ TEST_F(Objective, ObservationFileMustHoldEverySlot) {
     EXPECT_EQ(obj.read_observation_file("bad.txt"), -1);
     EXPECT_EQ(testing::internal::GetCapturedStdout(),
               "Error: line 2 of the observation file bad.txt needs four numbers: 1 1 x 1\n");
-}
-
-class CalibrationTrial : public kesta_test::StandInRun {
-protected:
-    void SetUp() override {
-        StandInRun::SetUp();
-        dir.write("calib.prj", "PEAK [X]\n");
-        dir.write("params.txt", "1\n[X] \"%.4f\"\n");
-        dir.write("obs.txt", "1\n10 1 0 0\n");
-        ASSERT_EQ(obj.read_observation_file("obs.txt"), 1);
-    }
-    double trial(double x) {
-        testing::internal::CaptureStdout();
-        const double cost = kesta::calib_objective_run("params.txt", "calib.prj", {0.0, x}, obj, 1, kesta::run_model);
-        out = testing::internal::GetCapturedStdout();
-        return cost;
-    }
-    calib_objective obj;
-    std::string out;
-};
-
-TEST_F(CalibrationTrial, RunsTheModelWithTheTrialValueAndScoresIt) {
-    EXPECT_NEAR(trial(12.0), 0.2, 1e-12);
-    EXPECT_EQ(script.lines, std::vector<std::string>{"PEAK 12.0000"});
-    EXPECT_EQ(script.output_paths, std::vector<std::string>{"0000_out.txt"});
-    // One HMLE block, the cost block twice, one observation block.
-    const std::string block = "p:12.000000, 2.000000  Total Points: 1\ncost: 0.200000\n" + kRule + "\n";
-    EXPECT_EQ(read_file("0_cost.out"), block + block);
-    EXPECT_NE(read_file("0_hmle.out").find("hmle: 4.000000\n"), std::string::npos);
-    EXPECT_EQ(read_file("0_obs.log"), std::string(55, '-') +
-                                          "\nEvent    weight     peak       weight      volume\n"
-                                          "1       1.00    10.00       0.00     0.00      \n\n\n");
-
-    // The next trial reads the parameters again: the list died with the run.
-    EXPECT_NEAR(trial(7.5), 0.25, 1e-12);
-    EXPECT_EQ(script.lines.back(), "PEAK 7.5000");
-    EXPECT_EQ(obj.failed_runs(), 0);
-}
-
-TEST_F(CalibrationTrial, RunStoppedByAnErrorCostsTheUnscoredValue) {
-    script.fail_from_run = 1;
-    EXPECT_EQ(trial(10.0), kesta::kUnscoredCost);
-    EXPECT_EQ(obj.failed_runs(), 1);
-    dir.write("params.txt", "1\n[X] \"%q\"\n");
-    EXPECT_EQ(trial(10.0), kesta::kUnscoredCost);
-    EXPECT_EQ(obj.failed_runs(), 2);
-    EXPECT_EQ(script.runs, 1);  // a parameter file that cannot be read runs nothing
 }
 
 }  // namespace
