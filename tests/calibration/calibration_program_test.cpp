@@ -4,7 +4,6 @@
 // with a known n, read through the same scores the calibration writes.
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <sstream>
@@ -18,6 +17,7 @@
 namespace {
 
 using kesta_test::grid_text;
+using kesta_test::has;
 using kesta_test::read_file;
 
 constexpr double kKnownN = 0.05;
@@ -38,16 +38,6 @@ std::vector<std::string> lines_of(const std::string& text) {
     return lines;
 }
 
-int count_of(const std::string& text, const std::string& needle) {
-    int n = 0;
-    for (std::size_t at = text.find(needle); at != std::string::npos; at = text.find(needle, at + 1)) ++n;
-    return n;
-}
-
-bool exists(const kesta_test::temp_dir& dir, const std::string& name) {
-    return std::filesystem::exists(dir.file(name));
-}
-
 class CalibrationProgram : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -58,15 +48,22 @@ protected:
     }
 
     kesta_test::program_result run(const std::string& args) { return kesta_test::run_kesta(args, dir.path().string()); }
+    bool exists(const std::string& name) const { return std::filesystem::exists(dir.file(name)); }
 
-    // Runs the project once with the known n and writes "obs.txt" from the
-    // peak and volume its result record gave the objective (first line of
-    // the cost log). The logs of that run are removed again.
+    // Runs the project three times in one process with the known n, and
+    // writes "obs.txt" from the peak and volume its result record gave the
+    // objective (first line of the cost log). Each run must score alike,
+    // whatever ran before it in the process. The logs of those runs are
+    // removed again.
     void observe_known_run() {
         dir.write("any_obs.txt", "1\n1 1 1 1\n");
         dir.write("known.in", "calib.prj\nparams.txt\nany_obs.txt\n1\n0.05 0.05\n");
-        const auto r = run("-m1 known.in");
+        const auto r = run("-m3 known.in");
         ASSERT_EQ(r.status, 0) << r.output;
+        const std::vector<std::string> log = lines_of(read_file(dir.file("log_file_p0.log")));
+        ASSERT_EQ(log.size(), 3u);
+        EXPECT_EQ(log[1], log[0]);
+        EXPECT_EQ(log[2], log[0]);
         double peak = 0.0, d_peak = 0.0, volume = 0.0;
         ASSERT_EQ(std::sscanf(read_file(dir.file("0_cost.out")).c_str(), "p:%lf, %lf  v:%lf", &peak, &d_peak, &volume),
                   3);
@@ -94,71 +91,19 @@ TEST_F(CalibrationProgram, SceCalibrationRecoversTheManningNOfTheObservedRun) {
     int trials = 0;
     ASSERT_EQ(std::sscanf(best[0].c_str(), "The best results of the SCE calibration %d runs:", &trials), 1);
     EXPECT_NEAR(std::stod(best[1]), kKnownN, 0.02 * kKnownN);
-    EXPECT_NE(r.output.find("The best results of the SCE calibration after " + std::to_string(trials) + " runs:\n" +
-                            best[1] + "\n"),
-              std::string::npos);
+    EXPECT_TRUE(has(r.output, "The best results of the SCE calibration after " + std::to_string(trials) +
+                                  " runs:\n" + best[1] + "\n"));
 
-    // One log row per trial under its header; the counter ends one past the
-    // last row.
-    const std::vector<std::string> log = lines_of(read_file(dir.file("log_file.txt")));
-    ASSERT_GE(log.size(), 7u);
-    EXPECT_EQ(log[0], "Sim No.   Cost     Minimum Cost:  Parameter Values");
-    EXPECT_EQ(static_cast<int>(log.size()), trials);
-    EXPECT_EQ(log[1].rfind("1    ", 0), 0u);
     // Every trial was scored: the cost log holds two blocks per trial.
-    EXPECT_EQ(count_of(read_file(dir.file("0_cost.out")), "\ncost: "), 2 * (trials - 1));
+    int blocks = 0;
+    for (const std::string& line : lines_of(read_file(dir.file("0_cost.out")))) blocks += line.rfind("cost: ", 0) == 0;
+    EXPECT_EQ(blocks, 2 * (trials - 1));
 
     // The trials' own outputs carry the rank's prefix.
-    EXPECT_TRUE(exists(dir, "0000_hyd.out"));
-    EXPECT_TRUE(exists(dir, "0000_summ.out"));
-    EXPECT_FALSE(exists(dir, "hyd.out"));
-    EXPECT_NE(read_file(dir.file("sce_output.out")).find("ENTER THE SHUFFLED COMPLEX EVOLUTION GLOBAL SEARCH\n"),
-              std::string::npos);
-}
-
-TEST_F(CalibrationProgram, MonteCarloLogsEveryDrawAndReportsTheSmallestCost) {
-    observe_known_run();
-    dir.write("mc.in", "calib.prj\nparams.txt\nobs.txt\n1\n0.03 0.08\n");
-    const auto r = run("-m5 mc.in");
-    ASSERT_EQ(r.status, 0) << r.output;
-
-    const std::vector<std::string> log = lines_of(read_file(dir.file("log_file_p0.log")));
-    ASSERT_EQ(log.size(), 5u);
-    std::string best_line;
-    double best_cost = 0.0;
-    for (const std::string& line : log) {
-        double cost = 0.0, n = 0.0;
-        ASSERT_EQ(std::sscanf(line.c_str(), "%lf:  %lf", &cost, &n), 2) << line;
-        EXPECT_GE(n, 0.03);
-        EXPECT_LE(n, 0.08);
-        EXPECT_GE(cost, 0.0);
-        EXPECT_LT(cost, 2.0) << "a run of the plane was not scored";
-        if (best_line.empty() || std::fabs(cost) < std::fabs(best_cost)) {
-            best_line = line;
-            best_cost = cost;
-        }
-    }
-    EXPECT_EQ(read_file(dir.file("best.out")), best_line + "\n");
-    EXPECT_NE(r.output.find("\n\nBest objective function value: "), std::string::npos);
-    // Each run adds one HMLE block and two cost blocks.
-    EXPECT_EQ(count_of(read_file(dir.file("0_hmle.out")), "hmle: "), 5);
-    EXPECT_EQ(count_of(read_file(dir.file("0_cost.out")), "\ncost: "), 10);
-}
-
-TEST_F(CalibrationProgram, RepeatedRunsOfOneValueInOneProcessScoreAlike) {
-    observe_known_run();
-    // Every draw is the known n: each run must match the observed one,
-    // whatever ran before it in the process.
-    dir.write("mc.in", "calib.prj\nparams.txt\nobs.txt\n1\n0.05 0.05\n");
-    const auto r = run("-m3 mc.in");
-    ASSERT_EQ(r.status, 0) << r.output;
-    const std::vector<std::string> log = lines_of(read_file(dir.file("log_file_p0.log")));
-    ASSERT_EQ(log.size(), 3u);
-    EXPECT_EQ(log[1], log[0]);
-    EXPECT_EQ(log[2], log[0]);
-    double cost = 1.0;
-    ASSERT_EQ(std::sscanf(log[0].c_str(), "%lf", &cost), 1);
-    EXPECT_LT(cost, 1e-4);
+    EXPECT_TRUE(exists("0000_hyd.out"));
+    EXPECT_TRUE(exists("0000_summ.out"));
+    EXPECT_FALSE(exists("hyd.out"));
+    EXPECT_TRUE(has(read_file(dir.file("sce_output.out")), "ENTER THE SHUFFLED COMPLEX EVOLUTION GLOBAL SEARCH\n"));
 }
 
 TEST_F(CalibrationProgram, StoppedRunsScoreAsUnscoredAndFailTheMode) {
@@ -167,11 +112,11 @@ TEST_F(CalibrationProgram, StoppedRunsScoreAsUnscoredAndFailTheMode) {
     dir.write("mc.in", "calib.prj\nparams.txt\nobs.txt\n1\n-0.05 0\n");
     const auto r = run("-m3 mc.in");
     EXPECT_EQ(r.status, 1) << r.output;
-    EXPECT_NE(r.output.find("Invalid spatially uniform overland flow Manning n value="), std::string::npos);
+    EXPECT_TRUE(has(r.output, "Invalid spatially uniform overland flow Manning n value="));
     const std::vector<std::string> log = lines_of(read_file(dir.file("log_file_p0.log")));
     ASSERT_EQ(log.size(), 3u);
     for (const std::string& line : log) EXPECT_EQ(line.rfind("999999.990000:  -0.0", 0), 0u) << line;
-    EXPECT_FALSE(exists(dir, "0_cost.out"));
+    EXPECT_FALSE(exists("0_cost.out"));
 }
 
 TEST_F(CalibrationProgram, BatchRunsAreNumberedAndIndependent) {
@@ -186,9 +131,9 @@ TEST_F(CalibrationProgram, BatchRunsAreNumberedAndIndependent) {
 
     for (const char* run_no : {"0000_", "0001_", "0002_"})
         for (const char* name : {"hyd.out", "sig.out", "summ.out"})
-            EXPECT_TRUE(exists(dir, std::string(run_no) + name)) << run_no << name;
-    EXPECT_FALSE(exists(dir, "hyd.out"));
-    EXPECT_FALSE(exists(dir, "0003_hyd.out"));
+            EXPECT_TRUE(exists(std::string(run_no) + name)) << run_no << name;
+    EXPECT_FALSE(exists("hyd.out"));
+    EXPECT_FALSE(exists("0003_hyd.out"));
     EXPECT_EQ(lines_of(read_file(dir.file("out_time.out"))).size(), 3u);
 
     const std::string first = read_file(dir.file("0000_sig.out"));
@@ -197,8 +142,8 @@ TEST_F(CalibrationProgram, BatchRunsAreNumberedAndIndependent) {
     EXPECT_EQ(read_file(dir.file("0002_hyd.out")), read_file(dir.file("0000_hyd.out")));
     EXPECT_NE(read_file(dir.file("0001_sig.out")), first);
     // Each summary names the value its run used.
-    EXPECT_NE(read_file(dir.file("0001_summ.out")).find("[N]            = 0.100000"), std::string::npos);
-    EXPECT_NE(read_file(dir.file("0002_summ.out")).find("[N]            = 0.050000"), std::string::npos);
+    EXPECT_TRUE(has(read_file(dir.file("0001_summ.out")), "[N]            = 0.100000"));
+    EXPECT_TRUE(has(read_file(dir.file("0002_summ.out")), "[N]            = 0.050000"));
 }
 
 }  // namespace
