@@ -31,25 +31,16 @@ std::vector<std::pair<double, double>> hydrograph(const std::string& text) {
     return points;
 }
 
-class ValleyExample : public ::testing::Test {
-protected:
-    void SetUp() override {
-        for (const char* name :
-             {"valley.prj", "valley.cmt", "valley.chan", "valley.gst", "mask.asc", "elevation.asc", "landuse.asc"})
-            fs::copy_file(kExample / name, dir.path() / name);
-        fs::create_directory(dir.path() / "maps");
-        run = kesta_test::run_kesta("valley.prj", dir.path().string());
-        summary = kesta_test::read_file(dir.file("valley.sum"));
-        points = hydrograph(kesta_test::read_file(dir.file("outlet.hyd")));
-    }
+TEST(ValleyExample, RainDrainsThroughTheOutletTheSummaryClosesTheBalanceAndTheOutputsAreWritten) {
     kesta_test::temp_dir dir;
-    kesta_test::program_result run;
-    std::string summary;
-    std::vector<std::pair<double, double>> points;
-};
-
-TEST_F(ValleyExample, RainDrainsThroughTheOutletAndTheSummaryClosesTheWaterBalance) {
+    for (const char* name :
+         {"valley.prj", "valley.cmt", "valley.chan", "valley.gst", "mask.asc", "elevation.asc", "landuse.asc"})
+        fs::copy_file(kExample / name, dir.path() / name);
+    fs::create_directory(dir.path() / "maps");
+    const kesta_test::program_result run = kesta_test::run_kesta("valley.prj", dir.path().string());
     ASSERT_EQ(run.status, 0) << run.output;
+    const std::string summary = kesta_test::read_file(dir.file("valley.sum"));
+    const std::vector<std::pair<double, double>> points = hydrograph(kesta_test::read_file(dir.file("outlet.hyd")));
     EXPECT_NE(run.output.find("finished event"), std::string::npos) << run.output;
 
     // 300 minutes written every 5 minutes, the first pass included.
@@ -102,10 +93,8 @@ TEST_F(ValleyExample, RainDrainsThroughTheOutletAndTheSummaryClosesTheWaterBalan
     EXPECT_LE(std::fabs(error_percent), 1e-6);
     EXPECT_NE(summary.find("THE FOLLOWING WARNINGS ARE GIVEN:\nNo Warnings.\n"), std::string::npos);
     EXPECT_NE(summary.find("Distributed overland roughness.\n"), std::string::npos);
-}
 
-TEST_F(ValleyExample, WritesTheChannelDepthsAndDischargesEveryFiveMinutes) {
-    ASSERT_EQ(run.status, 0) << run.output;
+    // The channel depths and discharges every five minutes.
     for (const char* name : {"chan_depth.lnd", "chan_flow.lnd"}) {
         const std::string d = kesta_test::read_file(dir.file(name));
         std::size_t blocks = 0;
@@ -113,11 +102,8 @@ TEST_F(ValleyExample, WritesTheChannelDepthsAndDischargesEveryFiveMinutes) {
         EXPECT_EQ(blocks, 61u) << name;
         EXPECT_NE(d.find("NUM_LINKS     5\nTIME_STEP     5\nNUM_TS        60\n"), std::string::npos) << name;
     }
-}
 
-TEST_F(ValleyExample, WritesADepthMapEveryThirtyMinutes) {
-    ASSERT_EQ(run.status, 0) << run.output;
-    // Steps 1, 361 ... 3241 of the 3600 five-second steps.
+    // A depth map every thirty minutes: steps 1, 361 ... 3241 of the 3600 five-second steps.
     EXPECT_EQ(std::distance(fs::directory_iterator(dir.path() / "maps"), fs::directory_iterator()), 10);
     EXPECT_TRUE(fs::exists(dir.path() / "maps" / "depth.0010.asc"));
     EXPECT_NE(summary.find("Floating point GRASS output maps were written.\n     overland flow depth.\n"),
