@@ -90,13 +90,11 @@ protected:
     std::string out;
 };
 
-TEST_F(LowSpots, FractionUpToOneAndAHalfPassesAndTheFlowStartsAtZero) {
-    spot(1, 1, 2, 1.5, 1.5);
+TEST_F(LowSpots, SpotsThatCannotWorkAreRefusedWithTheirReason) {
+    spot(1, 1, 2, 1.5, 1.5);  // a fraction up to one and a half passes; the flow starts at zero
     EXPECT_TRUE(check()) << out;
     EXPECT_EQ(m->lowspots[1].flow, 0.0);
-}
 
-TEST_F(LowSpots, SpotsThatCannotWorkAreRefusedWithTheirReason) {
     struct refusal {
         int row, col, side;
         double fraction, crest;
@@ -138,41 +136,36 @@ TEST_F(LowSpots, SpotsThatCannotWorkAreRefusedWithTheirReason) {
     }
 }
 
+// 0.3 m over a 10.2 m crest across half of a 10 m side.
+const double kWeir = 1.48 * std::pow(0.3, 1.5) * 0.5 * 10.0;  // m3/s
+
 TEST_F(LowSpots, WaterAboveTheCrestFlowsByTheWeirLawUntilBothSurfacesStandEqual) {
-    level_ground(1.0);  // nearly equal surfaces exchange nothing
-    m->h[1] = 0.0005;
-    kesta::dike_flow(*m, 1.0);
-    EXPECT_DOUBLE_EQ(m->h[1], 0.0005);
-    EXPECT_DOUBLE_EQ(m->h[2], 0.0);
-
-    level_ground(10.2);
-    m->h[1] = 0.5;
-    m->h[2] = 0.0;
-    kesta::dike_flow(*m, 1.0);
-    const double q = 1.48 * std::pow(0.3, 1.5) * 0.5 * 10.0;
-    EXPECT_NEAR(m->lowspots[1].flow, q, 1e-12);
-    EXPECT_NEAR(m->h[1], 0.5 - q / 100.0, 1e-12);
-    EXPECT_NEAR(m->h[2], q / 100.0, 1e-12);
-    // From the other side the flow runs back and is negative.
-    m->h[1] = 0.0;
-    m->h[2] = 0.5;
-    kesta::dike_flow(*m, 1.0);
-    EXPECT_NEAR(m->lowspots[1].flow, -q, 1e-12);
-    EXPECT_NEAR(m->h[1], q / 100.0, 1e-12);
-
-    // A long step stops where both surfaces stand equal...
-    m->h[1] = 0.5;
-    m->h[2] = 0.0;
-    kesta::dike_flow(*m, 1000.0);
-    EXPECT_NEAR(m->h[1], 0.25, 1e-12);
-    EXPECT_NEAR(m->h[2], 0.25, 1e-12);
-    // ...and into a dry cell below no more than the water above the crest leaves.
-    m->elev[2] = 8.0;
-    m->h[1] = 0.5;
-    m->h[2] = 0.0;
-    kesta::dike_flow(*m, 1000.0);
-    EXPECT_NEAR(m->h[1], 0.2, 1e-12);
-    EXPECT_NEAR(m->h[2], 0.3, 1e-12);
+    const struct {
+        const char* what;
+        double crest, ground2, h1, h2, dt;  // m, m, m, m, s
+        double after1, after2, flow;        // m, m, m3/s (NaN: unchecked)
+        double tolerance;
+    } cases[] = {
+        {"nearly equal surfaces exchange nothing", 10.0, 10.0, 0.0005, 0.0, 1.0, 0.0005, 0.0, 0.0, 0.0},
+        {"the weir law", 10.2, 10.0, 0.5, 0.0, 1.0, 0.5 - kWeir / 100.0, kWeir / 100.0, kWeir, 1e-12},
+        {"from the other side the flow runs back and is negative", 10.2, 10.0, 0.0, 0.5, 1.0, kWeir / 100.0,
+         0.5 - kWeir / 100.0, -kWeir, 1e-12},
+        {"a long step stops where both surfaces stand equal", 10.2, 10.0, 0.5, 0.0, 1000.0, 0.25, 0.25, NAN, 1e-12},
+        {"into a dry cell below no more than the water above the crest leaves", 10.2, 8.0, 0.5, 0.0, 1000.0, 0.2,
+         0.3, NAN, 1e-12},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        level_ground(c.crest);
+        m->elev[2] = c.ground2;
+        m->h[1] = c.h1;
+        m->h[2] = c.h2;
+        kesta::dike_flow(*m, c.dt);
+        EXPECT_NEAR(m->h[1], c.after1, c.tolerance);
+        EXPECT_NEAR(m->h[2], c.after2, c.tolerance);
+        EXPECT_TRUE(std::isnan(c.flow) || std::fabs(m->lowspots[1].flow - c.flow) <= c.tolerance)
+            << m->lowspots[1].flow;
+    }
 }
 
 TEST_F(LowSpots, ALakeSideTakesTheLakeLevelAndBooksTheVolume) {
@@ -184,9 +177,8 @@ TEST_F(LowSpots, ALakeSideTakesTheLakeLevelAndBooksTheVolume) {
     kesta::alloc_ivector(m->oland_lake_new, 4, "oland_lake_new");
     m->oland_lake_new[1] = m->oland_lake_new[3] = 1;
     kesta::dike_flow(*m, 1.0);
-    const double q = 1.48 * std::pow(0.3, 1.5) * 0.5 * 10.0;
-    EXPECT_NEAR(m->oland_lakes[1].step_volume, -q, 1e-12);
-    EXPECT_NEAR(m->h[2], q / 100.0, 1e-12);
+    EXPECT_NEAR(m->oland_lakes[1].step_volume, -kWeir, 1e-12);
+    EXPECT_NEAR(m->h[2], kWeir / 100.0, 1e-12);
     EXPECT_DOUBLE_EQ(m->h[1], 0.0);
 }
 
