@@ -8,7 +8,6 @@
 #include <initializer_list>
 #include <limits>
 #include <string>
-#include <tuple>
 #include <vector>
 
 #include "core/calendar.hpp"
@@ -153,23 +152,39 @@ TEST(RainSteps, EventsRainEachIntervalAndStopAfterTheirLastLine) {
     }
 }
 
-// Uniform rain falls for its whole steps, then at the share of a step its
-// duration leaves (the program run on a plane sees that share fall).
-TEST_F(RainBetweenSteps, UniformRainShorterThanAStepFallsForItsShare) {
-    m.rain_from_file = 0;
-    m.uniform_rain = 1;
-    m.rain_intensity = 30.0;
-    m.time = julday(2020, 6, 1, 12, 0, 0.0);
-    m.year = 2020;
-    // In 300 s steps: 4 minutes are four fifths of a step, 11 minutes two
-    // steps and a fifth, 10 minutes two steps.
-    for (const auto& [minutes, steps, fraction] :
-         {std::tuple{4.0, 0, 0.8}, std::tuple{11.0, 2, 0.2}, std::tuple{10.0, 2, 0.0}}) {
-        m.rain_duration = minutes;
+// Uniform rain of 30 mm/h in 300 s steps falls for the whole steps of its
+// duration, then at the share of a step its duration leaves, then stops: 4
+// minutes are four fifths of a step, 11 minutes two steps and a fifth, 10
+// minutes two steps.
+TEST(UniformRain, FallsForItsWholeStepsThenItsShareOfOneMore) {
+    const struct {
+        double minutes;
+        int steps;
+        double fraction;
+        std::vector<double> rates;  // mm/h, pass by pass
+    } cases[] = {
+        {4.0, 0, 0.8, {30.0 * (240.0 / 300.0), 0.0}},
+        {11.0, 2, 0.2, {30.0, 30.0, 30.0 * (60.0 / 300.0), 0.0}},
+        {10.0, 2, 0.0, {30.0, 30.0, 0.0, 0.0}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.minutes);
+        rain_watershed w;
+        model_state& m = w.m;
+        m.rain_from_file = 0;
+        m.uniform_rain = 1;
+        m.rain_intensity = 30.0;
+        m.start_time = m.time = julday(2020, 6, 1, 12, 0, 0.0);
+        m.year = 2020;
+        m.rain_duration = c.minutes;
         kesta::init_run_times(m);
         EXPECT_EQ(g_error_record.code, 0);
-        EXPECT_EQ(m.rain_steps, steps) << minutes;
-        EXPECT_NEAR(m.rain_last_step_fraction, fraction, 1e-12) << minutes;
+        EXPECT_EQ(m.rain_steps, c.steps);
+        EXPECT_NEAR(m.rain_last_step_fraction, c.fraction, 1e-12);
+        EXPECT_EQ(w.rates(static_cast<int>(c.rates.size())), c.rates);
+        EXPECT_NEAR(m.h[2], 30.0 * c.minutes / 60.0 / 1000.0, 1e-15);
+        EXPECT_EQ(m.precip_state, 3);
+        EXPECT_EQ(m.event_active, 0);
     }
 }
 
@@ -316,24 +331,6 @@ TEST_F(ApplyRain, BelowFreezingTheRainBecomesSnowOnlyInLongTermRuns) {
     m.time += m.dt_days;
     kesta::apply_precip(m);
     EXPECT_DOUBLE_EQ(m.h[1], 0.001);
-}
-
-TEST_F(ApplyRain, UniformRainStopsAfterItsSteps) {
-    m.uniform_rain = 1;
-    m.rain_intensity = 36.0;
-    m.rain_steps = 2;
-    m.start_time = m.time;
-    for (int k = 1; k <= 3; ++k) m.ri[k] = 0.0;
-    for (int i = 0; i < 4; ++i) {
-        kesta::advance_clock(m);
-        kesta::step_event_precip(m);
-        kesta::step_precip_period(m);
-        kesta::apply_precip(m);
-    }
-    EXPECT_DOUBLE_EQ(m.h[2], 0.002);
-    EXPECT_EQ(m.precip_state, 3);
-    EXPECT_EQ(m.event_active, 0);
-    EXPECT_DOUBLE_EQ(m.ri[2], 0.0);
 }
 
 // Rain on a plane of three blocks of cells, under uneven rates, on one
