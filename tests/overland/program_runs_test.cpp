@@ -124,18 +124,6 @@ TEST_F(PlaneRuns, WaterLeavingAtAnOverlandBoundaryIsInTheBalance) {
     EXPECT_GT(500.0 - out - values_after(summary, kLeft).at(0), 10.0);  // what the east edge let out
 }
 
-TEST_F(PlaneRuns, EventBetweenTwoStepsIsRefusedBeforeTheRunStarts) {
-    dir.write("rain.dat",
-              "EVENT one\nNRGAG 1\nNRPDS 2\nCOORD 150 150\nRATES 2020 6 1 12 0 20.0\nRATES 2020 6 1 12 10 0.0\n"
-              "EVENT two\nNRGAG 1\nNRPDS 2\nCOORD 150 150\nRATES 2020 6 1 15 2 30.0\nRATES 2020 6 1 15 10 0.0\n");
-    const auto r = run("TOT_TIME 300\nTIMESTEP 300\nPRECIP_FILE rain.dat\nHTP\nOLMA olma.txt\n");
-    EXPECT_EQ(r.status, 1) << r.output;
-    EXPECT_TRUE(has(r.output, "In precipitation file rain.dat, event 2 (line 11): the event begins at 6/1/2020 "
-                              "15:02, which is not a whole number of time steps (300.00 s)"))
-        << r.output;
-    EXPECT_FALSE(has(r.output, "Running....")) << r.output;
-}
-
 // Two 5 m cells holding 1 m of water, 30 s steps: the explicit scheme gives
 // up dividing its sub-step. The outlet lets out the water there is, not
 // more, and the summary counts the give-up even in a QUIET run.

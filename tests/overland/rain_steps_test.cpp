@@ -254,9 +254,15 @@ TEST_F(RainBetweenSteps, EventsTheClockCouldNeverMeetAreRefusedAtTheScan) {
         EXPECT_TRUE(has(out, c.says)) << out;
     }
 
-    // An event run simulates its first event only: later events are not its concern.
+    // A land-management run refuses it too; an event run simulates its first
+    // event only: later events are not its concern.
     set_step(300.0);
     m.long_term = 0;
+    m.htp = 1;
+    const std::string out = scan(first + cases[0].second);
+    EXPECT_EQ(g_error_record.stop, 1);
+    EXPECT_TRUE(has(out, cases[0].says)) << out;
+    m.htp = 0;
     scan(first + cases[0].second);
     EXPECT_EQ(g_error_record.code + g_error_record.stop, 0);
 }
