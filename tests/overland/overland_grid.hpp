@@ -32,8 +32,6 @@ struct plane {
     double retention = 0.0; // m
 };
 
-inline int cell_at(const plane& p, int row, int col) { return (row - 1) * p.cols + col; }
-
 // Fills the grid members of m for plane p. The outlet is the last cell, with
 // no channel network; the overland clock is armed at kStartJulian.
 inline void make_plane(kesta::model_state& m, const plane& p, double dt_seconds) {
@@ -47,7 +45,7 @@ inline void make_plane(kesta::model_state& m, const plane& p, double dt_seconds)
     m.elev = kesta::vec1<double>(m.ncells);
     for (int r = 1; r <= p.rows; ++r) {
         for (int c = 1; c <= p.cols; ++c) {
-            const int k = cell_at(p, r, c);
+            const int k = (r - 1) * p.cols + c;
             m.mask[r][c] = k;
             m.elev[k] = 100.0 - (c - 1) * p.drop_x - (r - 1) * p.drop_y;
             m.rightcon[k] = c < p.cols ? k + 1 : 0;
@@ -91,6 +89,14 @@ inline void make_square(kesta::model_state& m, int n, double drop, double dt_sec
     m.chan_routing = 1;
 }
 
+// What `run` prints on standard output.
+template <class F>
+std::string printed_by(F run) {
+    testing::internal::CaptureStdout();
+    run();
+    return testing::internal::GetCapturedStdout();
+}
+
 // A rows x cols grid of 10 m cells whose mask is `active` (row by row,
 // non-zero active), numbered and linked by the start-up's own connectivity.
 inline std::unique_ptr<kesta::model_state> connected_grid(int rows, int cols, const std::vector<int>& active) {
@@ -106,18 +112,8 @@ inline std::unique_ptr<kesta::model_state> connected_grid(int rows, int cols, co
     m->ncells = n;
     kesta::alloc_dvector(m->elev, n, "elev");
     kesta::alloc_overland_arrays(*m);
-    testing::internal::CaptureStdout();
-    kesta::build_cell_connectivity(*m);
-    testing::internal::GetCapturedStdout();
+    printed_by([&m] { kesta::build_cell_connectivity(*m); });
     return m;
-}
-
-// What `run` prints on standard output.
-template <class F>
-std::string printed_by(F run) {
-    testing::internal::CaptureStdout();
-    run();
-    return testing::internal::GetCapturedStdout();
 }
 
 // Moves the model time one overland interval on, puts rain of `rain_mmh`

@@ -1,7 +1,8 @@
-// The two overland schemes step by step: the explicit scheme's sub-step
-// division and reuse, the alternating-direction scheme's face discharges,
-// acceptance test and sub-step halving, the sweep order of both, the faces
-// at retention, wetland berms and dikes, lakes, and the outlet of every scheme.
+// The overland schemes against kinematic-wave theory, and step by step: the
+// explicit scheme's sub-step division and reuse, the alternating-direction
+// scheme's face discharges, acceptance test and sub-step halving down to its
+// 0.001 s floor, the sweep order of both, the faces at retention, wetland
+// berms and dikes, lakes, and the outlet of every scheme.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -17,11 +18,85 @@ using kesta::model_state;
 using kesta_test::make_strip;
 using kesta_test::plane;
 
+// Routes dt seconds with the scheme of m.overtype (the explicit one unless
+// an ADE kind is set); returns what it printed.
 std::string route(model_state& m, double dt, double* volume = nullptr) {
     double v = 0.0;
-    const std::string out = kesta_test::printed_by([&] { v = kesta::explicit_overland_route(m, dt); });
+    const std::string out = kesta_test::printed_by(
+        [&] { v = m.overtype >= 2 ? kesta::ade_overland_route(m, dt) : kesta::explicit_overland_route(m, dt); });
     if (volume) *volume = v;
     return out;
+}
+
+// Every scheme: rain on a uniform plane and the drainage of a single cell
+// against theory, the outlet, and lakes.
+struct scheme_case {
+    const char* name;
+    int overtype;
+    // "ade-pc" drains the outlet inside the column sweep, which alternates
+    // between going first and last: its outflow alternates around the
+    // equilibrium from one step to the next, and only a two-step cycle
+    // settles.
+    bool steady_each_step;
+};
+
+class EveryScheme : public ::testing::TestWithParam<scheme_case> {};
+
+// A 1 x 20 strip of 10 m cells falling 0.1 m per cell, n = 0.05, outlet
+// slope 0.01, rain 36 mm/h (1e-5 m/s) for 60 min. Theory: equilibrium outflow
+// i x A = 0.0200 m3/s at an outlet depth of 0.015849 m after 1584.9 s; on the
+// rising limb Q(t) = (1/n) sqrt(S) (i t)^(5/3) x width, 3.96e-3 m3/s at 600 s.
+TEST_P(EveryScheme, RainOnAPlaneReachesTheKinematicWaveEquilibriumAndConservesWater) {
+    model_state m;
+    plane p;
+    p.cols = 20;
+    p.drop_x = 0.1;
+    const double dt = 5.0;
+    kesta_test::make_plane(m, p, dt);
+    m.overtype = GetParam().overtype;
+    m.outslope = 0.01;
+
+    const double rain = 36.0;  // mm/h
+    const int steps = static_cast<int>(3600.0 / dt);
+    double volume_590 = 0.0, volume_600 = 0.0, volume_3590 = 0.0;
+    for (int k = 1; k <= steps; ++k) {
+        kesta_test::step_with_rain(m, rain);
+        ASSERT_EQ(kesta::g_error_record.stop, 0);
+        const double t = k * dt;
+        if (t == 590.0) volume_590 = m.discharge_volume_run;
+        if (t == 600.0) volume_600 = m.discharge_volume_run;
+        if (t == 3590.0) volume_3590 = m.discharge_volume_run;
+    }
+    // Mean outflow over the last two steps (one cycle of sweep orders).
+    const double q_end = (m.discharge_volume_run - volume_3590) / 10.0;
+    EXPECT_NEAR(q_end, 0.0200, 0.0200 * 1e-3);
+    if (GetParam().steady_each_step) {
+        EXPECT_NEAR(m.q_out, 0.0200, 0.0200 * 1e-3);
+        // The outflow of the step leaves from the depth before it drains.
+        EXPECT_NEAR(m.h[20] + m.q_out * dt / 100.0, 0.015849, 0.015849 * 1e-3);
+    }
+    EXPECT_NEAR((volume_600 - volume_590) / 10.0, 3.96e-3, 3.96e-3 * 0.03);
+
+    const double rained = 1e-5 * 3600.0 * 20 * 100.0;
+    const double balance = kesta_test::stored_volume(m) + m.discharge_volume_run;
+    EXPECT_NEAR(balance, rained, rained * 1e-9);
+    EXPECT_DOUBLE_EQ(m.discharge_volume_sum, m.discharge_volume_run);
+}
+
+// One 10 m cell, n = 0.05, outlet slope 0.01, 0.1 m deep, no rain:
+// dh/dt = -0.2 h^(5/3), so h(60 s) = (0.1^(-2/3) + 0.4 / 3 x 60)^(-3/2).
+TEST_P(EveryScheme, SingleCellDrainsAsTheOutletLawPredicts) {
+    model_state m;
+    plane p;
+    kesta_test::make_plane(m, p, 0.1);
+    m.overtype = GetParam().overtype;
+    m.outslope = 0.01;
+    m.h[1] = 0.1;
+    const double expected = std::pow(std::pow(0.1, -2.0 / 3.0) + 0.4 / 3.0 * 60.0, -1.5);
+    ASSERT_NEAR(expected, 0.02225, 1e-5);
+    for (int k = 1; k <= 600; ++k) kesta_test::step_with_rain(m, 0.0);
+    EXPECT_NEAR(m.h[1], expected, expected * 0.01);
+    EXPECT_NEAR(m.discharge_volume_run, (0.1 - m.h[1]) * 100.0, 1e-12);
 }
 
 // The upper cell of a 1 x 2 strip drains 5 m down to the outlet cell: in a
@@ -53,32 +128,44 @@ TEST(ExplicitSubSteps, FailingStepIsRedoneInThirdsWhichTheNextFourCallsReuse) {
     EXPECT_EQ(next.ov_substeps_last, 1);
 }
 
-// Ground rising 5 m to the right: a 100 s step would carry 0.021 m back out
-// of a 0.005 m deep cell, a small move by the celerity test but more than
-// the cell holds.
-TEST(ExplicitSubSteps, BackwardFlowNeverOverdrawsItsDonor) {
-    model_state m;
-    make_strip(m, 2, -5.0);
-    m.h[2] = 0.005;
-    route(m, 100.0);
-    EXPECT_GT(m.ov_substeps_last, 1);
-    EXPECT_GE(m.h[2], -0.0001);
-    EXPECT_NEAR(m.h[1] + m.h[2], 0.005, 1e-15);
-}
-
-// A 1 m deep cell 5 m above its neighbour, n = 0.01, still moves more than
-// 0.06 m in a sub-step of 100 s / 3^5: the call gives up dividing and would
-// leave the cell 2 m below empty. Whatever it accepts, no cell gives more
-// than it has, and the give-up is counted though nothing is printed.
-TEST(ExplicitSubSteps, GiveUpNeverOverdrawsItsDonorAndIsCounted) {
-    model_state m;
-    make_strip(m, 2, 5.0);
-    m.dist_rough[1] = m.dist_rough[2] = 0.01;
-    m.h[1] = 1.0;
-    EXPECT_EQ(route(m, 100.0), "");
-    EXPECT_EQ(m.ov_substep_giveups, 1);
-    EXPECT_GE(m.h[1], 0.0);
-    EXPECT_NEAR(m.h[1] + m.h[2], 1.0, 1e-15);
+// Strips of two cells whose steps are too long for the water they hold: the
+// step is divided, or the division given up and counted though nothing is
+// printed, and whatever is accepted, no cell gives more than it has.
+TEST(SubSteps, NoSchemeOverdrawsADonor) {
+    const struct {
+        const char* what;
+        int overtype;
+        double drop, n;                // m per cell, Manning's n
+        int wet;                       // the cell holding the water
+        double depth, dt, tolerance;  // m, s, m
+        int giveups;
+    } cases[] = {
+        // Ground rising 5 m to the right: a 100 s step would carry 0.021 m
+        // back out of a 0.005 m deep cell, a small move by the celerity test
+        // but more than the cell holds.
+        {"explicit flow uphill", 1, -5.0, 0.05, 2, 0.005, 100.0, 1e-15, 0},
+        // A 1 m deep cell 5 m above its neighbour, n = 0.01, still moves more
+        // than 0.06 m in a sub-step of 100 s / 3^5: the call gives up dividing
+        // and would leave the cell 2 m below empty.
+        {"explicit give-up", 1, 5.0, 0.01, 1, 1.0, 100.0, 1e-15, 1},
+        // In one 30 s predictor-corrector pass the prediction alone would
+        // move 42 m of depth out of it: the step is made in shorter passes.
+        {"ade-pc halving", 3, 5.0, 0.05, 1, 1.0, 30.0, 1e-14, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        model_state m;
+        make_strip(m, 2, c.drop);
+        m.overtype = c.overtype;
+        m.dist_rough[1] = m.dist_rough[2] = c.n;
+        m.h[c.wet] = c.depth;
+        EXPECT_EQ(route(m, c.dt), "");
+        EXPECT_GT(m.ov_substeps_last, 1);
+        EXPECT_EQ(m.ov_substep_giveups, c.giveups);
+        EXPECT_GE(m.h[1], 0.0);
+        EXPECT_GE(m.h[2], 0.0);
+        EXPECT_NEAR(m.h[1] + m.h[2], c.depth, c.tolerance);
+    }
 }
 
 TEST(ExplicitFaces, FlatEqualDepthsPassATinyFluxWhileRetentionAndWetlandBermsHoldWater) {
@@ -259,6 +346,49 @@ TEST(AdeSubSteps, ThreeRejectionsFinishTheStepInEighthsFromTheSavedDepths) {
     EXPECT_EQ(m.h[2], h2);
 }
 
+// The ADE sub-steps halve down to 0.001 s, however long the step. A 50 m
+// deep cell 10 m above its neighbour: 7200 / 2^19 s sub-steps change it by
+// more than half its depth, 7200 / 2^20 s (0.0069 s, below 7200 s / 1e6)
+// sub-steps are accepted.
+TEST(AdeSubSteps, ALongStepHalvesBelowAMillionthOfItself) {
+    model_state m;
+    make_strip(m, 2, 10.0, 0.0, 7200.0);
+    m.overtype = 2;
+    m.h[1] = 50.0;
+    m.h[2] = 0.1;
+    double volume = -1.0;
+    const std::string out = route(m, 7200.0, &volume);
+    EXPECT_GE(volume, 0.0);
+    EXPECT_EQ(kesta::g_error_record.stop, 0) << out;
+    EXPECT_EQ(m.ov_substeps_last, 1 << 20);
+    EXPECT_NEAR(m.h[1] + m.h[2], 50.1, 1e-9);
+}
+
+// One 1 m deep cell 100 m above its 1 m neighbour with n = 0.001 would lose
+// ten times its depth in 0.001 s, in "ade" and in "ade-pc" alike.
+TEST(AdeSubSteps, AGridThatNeedsLessThanAMillisecondStopsTheRunWithAdvice) {
+    for (int overtype : {2, 3}) {
+        SCOPED_TRACE(overtype);
+        model_state m;
+        plane p;
+        p.cols = 2;
+        p.dx = 1.0;
+        p.drop_x = 100.0;
+        p.n = 0.001;
+        kesta_test::make_plane(m, p, 1.0);
+        m.chan_routing = 1;
+        m.overtype = overtype;
+        m.h[1] = 1.0;
+        double volume = 0.0;
+        const std::string out = route(m, 1.0, &volume);
+        EXPECT_EQ(volume, -1.0);
+        EXPECT_EQ(kesta::g_error_record.stop, 1);
+        EXPECT_TRUE(kesta_test::has(out, "less than 1/1000 of a second\n")) << out;
+        EXPECT_TRUE(kesta_test::has(out, "use OVERTYPE EXPLICIT, larger cells or a larger Manning's n")) << out;
+        kesta::g_error_record = kesta::error_record();
+    }
+}
+
 // 2 x 2 cells, water only in cell 1, whose lower side is diked: water
 // reaches cell 4 in one step only when the rows (1 to 2) go before the
 // columns (2 to 4).
@@ -279,81 +409,64 @@ TEST(AdeSweepOrder, ConsecutiveStepsSweepInOppositeOrders) {
     EXPECT_GT(m.h[2], 0.0);
 }
 
-// The same cell in one 30 s predictor-corrector pass: the prediction alone
-// would move 42 m of depth out of it. The step is made in shorter passes,
-// none of which takes more than the cell has.
-TEST(AdePredictorCorrector, StepIsHalvedUntilNoCellGivesMoreThanItHas) {
+TEST_P(EveryScheme, OutletThatCannotSupplyItsOutflowIsEmptiedNotOverdrawn) {
     model_state m;
-    make_strip(m, 2, 5.0, 0.0, 30.0);
-    m.overtype = 3;
-    m.h[1] = 1.0;
-    kesta::ade_overland_route(m, 30.0);
-    EXPECT_GT(m.ov_substeps_last, 1);
-    EXPECT_GE(m.h[1], 0.0);
-    EXPECT_GE(m.h[2], 0.0);
-    EXPECT_NEAR(m.h[1] + m.h[2], 1.0, 1e-14);
+    plane p;
+    p.n = 0.001;
+    kesta_test::make_plane(m, p, 60.0);
+    m.overtype = GetParam().overtype;
+    m.outslope = 1.0;
+    m.h[1] = 0.001;  // 0.1 m3 against 6 m3 of outflow in the step
+    kesta_test::step_with_rain(m, 0.0);
+    EXPECT_EQ(m.h[1], 0.0);
+    EXPECT_NEAR(m.discharge_volume_run, 0.1, 1e-15);
 }
 
-TEST(AdeLakes, OverlandLakeGainsWhatItsLandNeighbourLoses) {
-    for (int overtype : {2, 3}) {
-        model_state m;
-        make_strip(m, 2, 0.5, 0.0, 5.0);
-        m.overtype = overtype;
-        kesta_test::add_overland_lake(m, 2, 99.7);
-        m.h[1] = 0.05;
-        kesta::ade_overland_route(m, 5.0);
-        const double lost = (0.05 - m.h[1]) * 100.0;
-        EXPECT_GT(lost, 0.0) << overtype;
-        EXPECT_NEAR(m.oland_lakes[1].step_volume, lost, 1e-12) << overtype;
-        EXPECT_EQ(m.h[2], 0.0) << overtype;
-    }
+// In every scheme a lake's exchange with the land is what one routing call
+// moved: an overland lake gains what its land neighbour loses; a channel
+// lake does not book again the volumes still pending from elsewhere, and
+// gives the land no more than it holds.
+TEST_P(EveryScheme, LakesCountItsOwnExchangeAndALakeGivesAtMostItsVolume) {
+    model_state o;
+    make_strip(o, 2, 0.5, 0.0, 5.0);
+    o.overtype = GetParam().overtype;
+    kesta_test::add_overland_lake(o, 2, 99.7);
+    o.h[1] = 0.05;
+    route(o, 5.0);
+    const double lost = (0.05 - o.h[1]) * 100.0;
+    EXPECT_GT(lost, 0.0);
+    EXPECT_NEAR(o.oland_lakes[1].step_volume, lost, 1e-12);
+    EXPECT_EQ(o.h[2], 0.0);
+
+    model_state m;
+    make_strip(m, 3, 0.0);
+    m.overtype = GetParam().overtype;
+    kesta_test::add_channel_lake(m, 3, 100.02);
+    m.h[2] = 0.05;  // 2.5 cm above the lake: flows in
+    m.lake_in_dv[1] = 50.0;
+    m.lake_out_dv[1] = 20.0;
+    const double before = m.h[1] + m.h[2];
+    route(m, 1.0);
+    const double into_lake = (before - m.h[1] - m.h[2]) * 100.0;
+    EXPECT_GT(into_lake, 0.0);
+    EXPECT_NEAR(m.lake_in_dv[1] - m.lake_out_dv[1], into_lake, 1e-12);
+    EXPECT_NEAR(m.lake_volume[1], into_lake, 1e-12);
+
+    // An empty lake standing 5 cm above a dry neighbour's ground gives nothing.
+    m.h[1] = m.h[2] = 0.0;
+    m.lake_elev[1] = 100.05;
+    m.lake_volume[1] = 0.0;
+    route(m, 1.0);
+    EXPECT_EQ(m.h[2], 0.0);
+    EXPECT_EQ(m.lake_out_dv[1], 0.0);
 }
 
-TEST(Outlet, OutletThatCannotSupplyItsOutflowIsEmptiedNotOverdrawn) {
-    for (int overtype : {1, 2, 3}) {
-        model_state m;
-        plane p;
-        p.n = 0.001;
-        kesta_test::make_plane(m, p, 60.0);
-        m.overtype = overtype;
-        m.outslope = 1.0;
-        m.h[1] = 0.001;  // 0.1 m3 against 6 m3 of outflow in the step
-        kesta_test::step_with_rain(m, 0.0);
-        EXPECT_EQ(m.h[1], 0.0) << overtype;
-        EXPECT_NEAR(m.discharge_volume_run, 0.1, 1e-15) << overtype;
-    }
-}
+INSTANTIATE_TEST_SUITE_P(Overland, EveryScheme,
+                         ::testing::Values(scheme_case{"explicit", 1, true},
+                                           scheme_case{"ade", 2, true},
+                                           scheme_case{"ade_pc", 3, false}),
+                         [](const ::testing::TestParamInfo<scheme_case>& info) {
+                             return std::string(info.param.name);
+                         });
 
 }  // namespace
-
-// A channel lake's exchange with the overland flow is what one routing call
-// moved: volumes still pending from elsewhere are not booked again, and a
-// lake gives the land no more than it holds.
-TEST(ChannelLakeFaces, EachCallCountsItsOwnExchangeAndALakeGivesAtMostItsVolume) {
-    for (int overtype : {1, 2, 3}) {
-        model_state m;
-        make_strip(m, 3, 0.0);
-        m.chan_routing = 1;
-        m.overtype = overtype;
-        kesta_test::add_channel_lake(m, 3, 100.02);
-        m.h[2] = 0.05;  // 2.5 cm above the lake: flows in
-        m.lake_in_dv[1] = 50.0;
-        m.lake_out_dv[1] = 20.0;
-        const double before = m.h[1] + m.h[2];
-        if (overtype == 1) explicit_overland_route(m, 1.0);
-        else ade_overland_route(m, 1.0);
-        const double into_lake = (before - m.h[1] - m.h[2]) * 100.0;
-        EXPECT_GT(into_lake, 0.0) << overtype;
-        EXPECT_NEAR(m.lake_in_dv[1] - m.lake_out_dv[1], into_lake, 1e-12) << overtype;
-        EXPECT_NEAR(m.lake_volume[1], into_lake, 1e-12) << overtype;
-
-        // An empty lake standing 5 cm above a dry neighbour's ground gives nothing.
-        m.h[1] = m.h[2] = 0.0;
-        m.lake_elev[1] = 100.05;
-        m.lake_volume[1] = 0.0;
-        if (overtype == 1) explicit_overland_route(m, 1.0);
-        else ade_overland_route(m, 1.0);
-        EXPECT_EQ(m.h[2], 0.0) << overtype;
-        EXPECT_EQ(m.lake_out_dv[1], 0.0) << overtype;
-    }
-}

@@ -1,38 +1,39 @@
-// Precipitation: events read from their file and turned into rates, the
-// rain steps that change the rates at every period, and the step's rain put
-// on the cells.
+// Precipitation input: events read and turned into rates, the limits and
+// dates an event must keep, the rate each cell takes from its gauge; radar
+// grids mapped onto the model cells, their inches per hour read as
+// millimetres per hour, and the event steps with radar files.
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <limits>
-#include <omp.h>
-#include <utility>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "core/calendar.hpp"
 #include "core/error_record.hpp"
 #include "core/file_opener.hpp"
-#include "core/interval_clock.hpp"
-#include "input/input_steps.hpp"
-#include "model/clock_steps.hpp"
 #include "model/event_steps.hpp"
-#include "model/model_state.hpp"
 #include "overland/overland_grid.hpp"
-#include "overland/overland_steps.hpp"
 #include "overland/precipitation.hpp"
+#include "overland/radar.hpp"
 #include "support/temp_dir.hpp"
-#include "support/weather_text.hpp"
 
 namespace {
 
 using kesta::g_error_record;
-using kesta::model_state;
 using kesta_test::has;
 
 // An event of one gauge and `count` data lines.
 std::string event(const char* title, const std::string& lines, int count) {
     return std::string("EVENT ") + title + "\nNRGAG 1\nNRPDS " + std::to_string(count) + "\nCOORD 5 995\n" + lines;
+}
+
+// An event of one gauge with `n` RATES lines a minute apart from 2020-06-01 00:00.
+std::string minute_rates(int n) {
+    std::string text = "EVENT long\nNRGAG 1\nNRPDS " + std::to_string(n) + "\nCOORD 0 0\n";
+    for (int p = 0; p < n; ++p)
+        text += "RATES 2020 6 " + std::to_string(1 + p / 1440) + " " + std::to_string(p % 1440 / 60) + " " +
+                std::to_string(p % 60) + " 1.5\n";
+    return text;
 }
 
 struct PrecipFile : ::testing::Test {
@@ -41,8 +42,9 @@ struct PrecipFile : ::testing::Test {
     // Reads the first event of `text`; returns the reader's result.
     int read(const std::string& text) {
         g_error_record = kesta::error_record{};
-        name = dir.write("rain.dat", text);
-        fp = kesta::open_file(name, "r", 0);
+        std::string name = dir.write("rain.dat", text);
+        kesta::file_ptr fp = kesta::open_file(name, "r", 0);
+        kesta::precip_cursor in;
         in.fp = fp.get();
         in.file_name = "rain.dat";
         kesta::rewind_precip(in);
@@ -60,9 +62,6 @@ struct PrecipFile : ::testing::Test {
     }
 
     kesta_test::temp_dir dir;
-    std::string name;
-    kesta::file_ptr fp;
-    kesta::precip_cursor in;
     kesta::precip_event ev;
     std::string out;
 };
@@ -71,6 +70,7 @@ const char* kGages =
     "EVENT storm of May\nNRGAG 1\nNRPDS 3\nCOORD 100.0 200.0 gauge one\n"
     "GAGES 2001 5 10 10 0 0.0\nGAGES 2001 5 10 10 30 5.0\nGAGES 2001 5 10 11 0 2.5\n";
 const std::string kMonthEnd = event("m", "GAGES 99 1 31 23 0 0.0\nGAGES 99 2 1 1 0 4.0\n", 2);
+const std::string kRadar = "EVENT r\nNRGAG FILES\nNRPDS 1\nRADAR 2020 6 1 12 0 ";
 
 TEST_F(PrecipFile, EventCardsGiveItsTitleGaugesAndLineTimes) {
     ASSERT_EQ(read(kGages), 1);
@@ -89,6 +89,14 @@ TEST_F(PrecipFile, EventCardsGiveItsTitleGaugesAndLineTimes) {
     EXPECT_EQ(ev.title, "Mixed case");
     EXPECT_EQ(ev.gages, 1);
     EXPECT_DOUBLE_EQ(ev.northing[1], 6.0);
+
+    ASSERT_EQ(read("EVENT radar\nNRGAG FILES\nNRPDS 2\n"
+                   "RADAR 2001 5 10 10 0 first.asc\nRADAR 2001 5 10 10 15 second file.asc\n"),
+              1);
+    EXPECT_EQ(ev.radar, 2);
+    EXPECT_EQ(ev.ngauges, 1);
+    EXPECT_EQ(ev.radar_files[1], "first.asc");
+    EXPECT_EQ(ev.radar_files[2], "second file.asc");
 }
 
 TEST_F(PrecipFile, EachKindOfDataBecomesTheRateOfItsIntervals) {
@@ -97,7 +105,7 @@ TEST_F(PrecipFile, EachKindOfDataBecomesTheRateOfItsIntervals) {
         std::string text;
         std::vector<std::vector<double>> rates;  // [gauge][period], mm/h
     };
-    // Gauge depths, the depth of the line that ends the interval, are stepped in RainSteps below.
+    // Gauge depths, the depth of the line that ends the interval, are stepped in the rain step tests.
     const rate_case cases[] = {
         {"rates hold from their line", "EVENT r\nNRPDS 3 NRGAG 1\nCOORD 0 0\nRATES 2001 5 10 10 0 4.0\n"
                                        "RATES 2001 5 10 10 30 2.0\nRATES 2001 5 10 11 0 6.0\n",
@@ -116,16 +124,6 @@ TEST_F(PrecipFile, EachKindOfDataBecomesTheRateOfItsIntervals) {
     }
 }
 
-TEST_F(PrecipFile, EventOfRadarFilesKeepsOneFileALine) {
-    ASSERT_EQ(read("EVENT radar\nNRGAG FILES\nNRPDS 2\n"
-                   "RADAR 2001 5 10 10 0 first.asc\nRADAR 2001 5 10 10 15 second file.asc\n"),
-              1);
-    EXPECT_EQ(ev.radar, 2);
-    EXPECT_EQ(ev.ngauges, 1);
-    EXPECT_EQ(ev.radar_files[1], "first.asc");
-    EXPECT_EQ(ev.radar_files[2], "second file.asc");
-}
-
 TEST_F(PrecipFile, EndsOfFileAndRefusalsAreToldApart) {
     struct read_case {
         std::string text;
@@ -133,6 +131,8 @@ TEST_F(PrecipFile, EndsOfFileAndRefusalsAreToldApart) {
         int code;  // 4000 for a refusal, which stops the run
         std::vector<std::string> says;
     };
+    const std::string dated = "EVENT \"d\"\nNRGAG 1\nNRPDS 2\nCOORD 0 0\nGAGES 2001 6 1 12 0 1.0\nGAGES ";
+    const std::string head = "In precipitation file rain.dat, event 1 titled:\n";
     const read_case cases[] = {
         {"nothing to read here\n", 0, 0, {}},
         {event("cut", "GAGES 2001 5 10 10 0 0.0\n", 3), -1, 0,
@@ -153,20 +153,53 @@ TEST_F(PrecipFile, EndsOfFileAndRefusalsAreToldApart) {
          {"must give its lines as RADAR"}},
         {event("mixed", "GAGES 2001 5 10 10 0 1.0\nRATES 2001 5 10 10 30 1.0\n", 2), 0, 4000,
          {"More than one precipitation data card type"}},
-        {event("odd", "DEPTH 2001 5 10 10 0 1.0\n", 1), 0, 4000,
-         {"At least one precipitation data card type"}},
+        {event("odd", "DEPTH 2001 5 10 10 0 1.0\n", 1), 0, 4000, {"At least one precipitation data card type"}},
         // A data line beyond NRPDS would be dropped; the next event is no such line.
         {std::string(kGages) + "GAGES 2001 5 10 11 30 1.0\n", 0, 4000,
          {"rain.dat, event 1", "line 8: a GAGES data line follows the event's 3 data lines (NRPDS 3)"}},
         {std::string(kGages) + event("next", "RATES 2001 5 11 10 0 1.0\n", 1), 1, 0, {}},
+        // Events beyond the limits or off the calendar, with their line and value.
+        {minute_rates(2000), 0, 4000,
+         {head, " long\nline 3: the event has 2000 data lines (NRPDS); at most 1999 are accepted."}},
+        // Nothing follows the counts: a table of that size is never attempted.
+        {"EVENT huge\nNRPDS 2000000000\nNRGAG 1\n", 0, 4000, {head, " huge\nline 2: "}},
+        {"EVENT wide\nNRGAG 2000000000\nNRPDS 3\n", 0, 4000,
+         {head, "line 2: the event has 2000000000 gauges; at most 5000 are accepted."}},
+        {kRadar + std::string(150, 'a') + "\n", 0, 4000,
+         {head, "line 4: the radar file name of data line 1 has 150 characters; at most 149"}},
+        {dated + "2001 6 31 12 0 1.0\n", 0, 4000,
+         {head, " \"d\"\nline 6: data line 2 has the date 2001 6 31 12 0, whose day 31 is not a valid day."}},
+        {dated + "2001 13 1 12 0 1.0\n", 0, 4000, {head, "whose month 13 is not a valid month."}},
+        {dated + "2001 2 29 12 0 1.0\n", 0, 4000, {head, "whose day 29 is not a valid day."}},
+        {dated + "2001 6 1 25 0 1.0\n", 0, 4000, {head, "whose hour 25 is not a valid hour."}},
+        {dated + "2001 6 1 24 30 1.0\n", 0, 4000, {head, "whose hour 24 is not a valid hour."}},
+        {dated + "2001 6 1 12 60 1.0\n", 0, 4000, {head, "whose minute 60 is not a valid minute."}},
+        {dated + "2001 6 0 12 0 1.0\n", 0, 4000, {head, "whose day 0 is not a valid day."}},
+        {dated + "2001 6 1 12 10 nan\n", 0, 4000,
+         {head, " \"d\"\nline 6: gauge 1 has the value \"nan\" on data line 2, which is not a number.\n"}},
     };
     for (const read_case& c : cases) {
-        SCOPED_TRACE(c.text);
+        SCOPED_TRACE(c.text.substr(0, 70));
         EXPECT_EQ(read(c.text), c.result);
         EXPECT_EQ(g_error_record.code, c.code);
         EXPECT_EQ(g_error_record.stop, c.code != 0);
         for (const std::string& part : c.says) EXPECT_TRUE(has(out, part)) << out;
     }
+}
+
+TEST_F(PrecipFile, EventsAtTheLimitsAreReadAndLinesAreOrderedByTheirTime) {
+    EXPECT_EQ(read(minute_rates(1999)), 1);
+    EXPECT_DOUBLE_EQ(ev.values[1][1999], 1.5);
+    EXPECT_EQ(read(kRadar + std::string(149, 'a') + "\n"), 1);
+    EXPECT_EQ(read("EVENT leap\nNRGAG 1\nNRPDS 1\nCOORD 0 0\nRATES 2000 2 29 12 0 1.0\n"), 1);
+    // Lines are ordered by their time: 24:00 is midnight of the next day.
+    EXPECT_EQ(read("EVENT m\nNRGAG 1\nNRPDS 3\nCOORD 0 0\nRATES 2001 6 1 23 0 1.0\n"
+                   "RATES 2001 6 2 0 0 2.0\nRATES 2001 6 1 24 0 3.0\n"),
+              1);
+    EXPECT_DOUBLE_EQ(ev.line_time(3), ev.line_time(2));
+    EXPECT_EQ(read("EVENT m\nNRGAG 1\nNRPDS 2\nCOORD 0 0\nRATES 2001 6 1 24 0 1.0\nRATES 2001 6 1 23 59 2.0\n"),
+              0);
+    EXPECT_TRUE(has(out, "Which is earlier than the date/time on the previous line:  6/1/2001 24:00")) << out;
 }
 
 TEST(NearestGauge, EachCellTakesItsGaugesRate) {
@@ -184,240 +217,127 @@ TEST(NearestGauge, EachCellTakesItsGaugesRate) {
     EXPECT_EQ((std::vector<double>{ri[1], ri[2], ri[3]}), (std::vector<double>{3.0, 3.0, 3.0}));
 }
 
-// A watershed of two cells, 10 m square, stepped every 10 minutes.
-struct rain_watershed {
-    rain_watershed() {
-        g_error_record = kesta::error_record{};
-        kesta_test::plane p;
-        p.cols = 2;
-        kesta_test::make_plane(m, p, 600.0);
-        m.grid_rows = 1;
-        m.grid_cols = 2;
-        m.north = 1000.0;
-        m.timestep = 600.0;
-        m.dt_days = 600.0 / 86400.0;
-        m.rain_from_file = m.rain_thiessen = 1;
-        m.run_params.tot_time = 120;
-    }
-    ~rain_watershed() { g_error_record = kesta::error_record{}; }
+std::string radar_header(int cols, int rows, double west, double south, double size) {
+    return "ncols " + std::to_string(cols) + "\nnrows " + std::to_string(rows) + "\nxllcorner " +
+           std::to_string(west) + "\nyllcorner " + std::to_string(south) + "\ncellsize " +
+           std::to_string(size) + "\nNODATA_value -9999\n";
+}
 
-    // Scans the precipitation file and starts the clock at its first event.
-    void load(const std::string& text) {
-        m.precip_file = dir.write("rain.dat", text);
-        std::string name = m.precip_file;
-        m.precip_file_fp = kesta::open_file(name, "r", 0);
-        kesta_test::printed_by([&] { kesta::setup_optim_and_precip_events(m); });
-        ASSERT_EQ(g_error_record.code, 0);
-        m.start_time = m.time = m.event_start_times[1];
+// A model grid of 2 rows by 3 columns of 10 m, north-west corner (0, 20),
+// every cell active, with its radar record set up.
+struct Radar : ::testing::Test {
+    void SetUp() override {
+        kesta_test::plane p;
+        p.rows = 2;
+        p.cols = 3;
+        kesta_test::make_plane(m, p, 600.0);
+        m.north = 20.0;
+        kesta::init_precip_grid(g, m);
     }
-    // Passes of the rain steps; returns the rate of cell 1 after each.
-    std::vector<double> rates(int passes) {
-        std::vector<double> r;
-        for (int i = 0; i < passes; ++i) {
-            kesta_test::printed_by([&] {
-                kesta::advance_clock(m);
-                kesta::step_event_precip(m);
-                kesta::start_event(m);
-                kesta::step_precip_period(m);
-                kesta::apply_precip(m);
-            });
-            r.push_back(m.ri[1]);
-        }
-        return r;
+    void TearDown() override { g_error_record = kesta::error_record{}; }
+    bool map(const std::string& header) {
+        const std::string file = dir.write("r.asc", header);
+        bool ok = false;
+        out = kesta_test::printed_by([&] { ok = kesta::map_cells_to_radar(file, g, m.mask); });
+        return ok;
     }
 
     kesta_test::temp_dir dir;
-    model_state m;
+    kesta::model_state m;
+    kesta::precip_grid& g = m.precip_radar;
+    std::string out;
 };
 
-TEST(RainSteps, EventsRainEachIntervalAndStopAfterTheirLastLine) {
-    struct rain_case {
-        const char* what;
-        bool long_term;
-        std::string file;
-        std::vector<double> rates;  // mm/h of cell 1, pass by pass
-        int rain_steps;             // of the last event
-        double rain_began;          // elapsed minutes at the last event's first step with rain
-    };
-    const rain_case cases[] = {
-        {"gauge depths rain over the interval that ends at their line", false,
-         event("g", "GAGES 2001 5 10 10 0 0.0\nGAGES 2001 5 10 10 30 5.0\nGAGES 2001 5 10 11 0 2.5\n", 3),
-         {10, 10, 10, 5, 5, 5, 0, 0}, 6, 0.0},
-        {"a rate event ignores the rate of its last line", false,
-         event("r", "RATES 2001 5 10 10 0 4.0\nRATES 2001 5 10 10 30 2.0\nRATES 2001 5 10 11 0 6.0\n", 3),
-         {4, 4, 4, 2, 2, 2, 0}, 6, 0.0},
-        // The later of two equal lines holds; the step from 10:10 rains
-        // 5 min at 3 and 5 min at 2.
-        {"lines at the same time or between steps do not stall the event", false,
-         event("r", "RATES 2001 5 10 10 0 4.0\nRATES 2001 5 10 10 0 3.0\n"
-                    "RATES 2001 5 10 10 15 2.0\nRATES 2001 5 10 10 40 0.0\n", 4),
-         {3, 2.5, 2, 2, 0, 0}, 4, 0.0},
-        {"a single-line event gives no rain", false, event("one", "RATES 2001 5 10 10 0 4.0\n", 1), {0}, 0, 0.0},
-        // Event b's count and start are its own, from the step that starts at 10:30.
-        {"a long-term run starts each event at its time and counts its rain afresh", true,
-         event("a", "RATES 2001 5 10 10 0 4.0\nRATES 2001 5 10 10 20 0.0\n", 2) +
-             event("b", "RATES 2001 5 10 10 30 9.0\nRATES 2001 5 10 10 50 0.0\n", 2),
-         {4, 4, 0, 9, 9, 0}, 2, 30.0},
-    };
-    for (const rain_case& c : cases) {
-        SCOPED_TRACE(c.what);
-        rain_watershed w;
-        model_state& m = w.m;
-        m.long_term = c.long_term;
-        if (c.long_term) kesta_test::use_kvl_weather(m, w.dir, kesta_test::kvl_hours(2001, 5, 10, 10, 2));
-        w.load(c.file);
-        EXPECT_EQ(w.rates(static_cast<int>(c.rates.size())), c.rates);
-        EXPECT_EQ(m.event_index, m.nevents);
-        EXPECT_EQ(m.raining, 0);
-        EXPECT_EQ(m.precip_state, 0);
-        EXPECT_EQ(m.number_timesteps_rain, c.rain_steps);
-        EXPECT_DOUBLE_EQ(m.elapsed_min_rain_began, c.rain_began);
-        // Each 10 min pass at r mm/h puts r / 6 mm on both cells of 100 m2;
-        // the rain volume is the last event's own.
-        double depth = 0.0, event_depth = 0.0, before = 0.0;
-        for (double r : c.rates) {
-            if (c.long_term && before == 0.0) event_depth = 0.0;  // a new event's rain begins
-            depth += r / 6000.0;
-            event_depth += r / 6000.0;
-            before = r;
-        }
-        EXPECT_NEAR(m.h[1], depth, 1e-15);
-        EXPECT_NEAR(m.volume_rainfall_overland, 2 * 100.0 * event_depth, 1e-12);
-    }
+TEST_F(Radar, EveryCellTakesTheRadarCellHoldingItsCentre) {
+    // 20 m cells, 1 row by 2 columns covering x 0..40, y 0..20: centres (5, 15)
+    // and (15, 15) lie in column 0, (25, 15) in column 1, and the last row and
+    // column map like any other.
+    ASSERT_TRUE(map(radar_header(2, 1, 0.0, 0.0, 20.0)));
+    EXPECT_DOUBLE_EQ(g.radar_north, 20.0);
+    EXPECT_EQ((std::vector<int>{g.kesta_to_precip[1], g.kesta_to_precip[2], g.kesta_to_precip[3],
+                                g.kesta_to_precip[6]}),
+              (std::vector<int>{0, 0, 1, 1}));
+    // The radar's north edge runs through the centres of model row 1: row 0;
+    // model row 2 lies in radar row 1, column 0.
+    ASSERT_TRUE(map(radar_header(3, 2, 0.0, -5.0, 10.0)));
+    EXPECT_EQ(g.kesta_to_precip[1], 0);
+    EXPECT_EQ(g.kesta_to_precip[4], 3);
 }
 
-// Three 10 m cells under 36 mm/h (0.01 mm/s) in 100 s steps: 1 mm a step.
-struct ApplyRain : ::testing::Test {
-    void SetUp() override {
-        kesta_test::plane p;
-        p.cols = 3;
-        kesta_test::make_plane(m, p, 100.0);
-        for (int k = 1; k <= 3; ++k) m.ri[k] = 36.0;
-        m.timestep = 100.0;
-        m.dt_days = 100.0 / 86400.0;
-        m.precip_state = 1;
-    }
-    model_state m;
-};
-
-TEST_F(ApplyRain, RainRaisesTheDepthOfOrdinaryCells) {
-    kesta::apply_precip(m);
-    EXPECT_DOUBLE_EQ(m.h[1], 0.001);
-    EXPECT_NEAR(m.volume_rainfall_overland, 3 * 0.1, 1e-12);
-    m.precip_state = 0;  // between events nothing falls
-    m.time += m.dt_days;
-    kesta::apply_precip(m);
-    EXPECT_DOUBLE_EQ(m.h[1], 0.001);
-}
-
-// Rain on a plane of three blocks of cells, under uneven rates, on one
-// thread and on four: the same depths and volumes, bit for bit, the volumes
-// summed by blocks in order; a depth that is no number stops the rain
-// there, the volumes running to its cell.
-TEST(ApplyRainOnLargeGrids, BlocksSumInOrderOnAnyThreadCount) {
-    constexpr int kCells = 2 * kesta::kRainBlockCells + 100;
-    auto rain = [](int threads, int bad_cell, std::vector<double>& h) {
-        omp_set_num_threads(threads);
-        model_state m;
-        kesta_test::plane p;
-        p.cols = kCells;
-        kesta_test::make_plane(m, p, 100.0);
-        for (int k = 1; k <= kCells; ++k) m.ri[k] = 1.0 + (k * 7919 % 1000) / 37.0;
-        if (bad_cell) m.h[bad_cell] = std::numeric_limits<double>::infinity();
-        m.timestep = 100.0;
-        m.precip_state = 1;
-        m.volume_rainfall_overland = 1234.5678;
-        const std::string said = kesta_test::printed_by([&m] { kesta::apply_precip(m); });
-        omp_set_num_threads(omp_get_num_procs());
-        h.assign(m.h.data(), m.h.data() + kCells + 1);
-        EXPECT_EQ(g_error_record.stop != 0, bad_cell != 0);
+TEST_F(Radar, GridsThatDoNotCoverTheModelOrCannotBeReadStopTheRun) {
+    const std::pair<std::string, bool> refused[] = {
+        // header, whether the header itself is unreadable
+        {radar_header(3, 1, 0.0, 10.0, 10.0), false},   // model row 2 lies south of it
+        {radar_header(3, 2, 0.0, -20.0, 10.0), false},  // model row 1 lies north of it
+        {radar_header(3, 2, 0.0, 0.0, 0.0), true},      // no cell size
+        {radar_header(0, 2, 0.0, 0.0, 10.0), true},     // no column
+    };
+    for (const auto& [header, unreadable] : refused) {
+        SCOPED_TRACE(header);
         g_error_record = kesta::error_record{};
-        return std::make_pair(m.volume_rainfall_overland, said);
-    };
-    // The volumes by blocks: the first added to the running volume, each
-    // later one summed on its own.
-    auto by_blocks = [](int last) {
-        double total = 1234.5678, block = 0.0;
-        for (int k = 1; k <= last; ++k) {
-            const double v = (1.0 + (k * 7919 % 1000) / 37.0) * 100.0 * 100.0 / 3600000.0;
-            if (k <= kesta::kRainBlockCells) total += v;
-            else block += v;
-            if (k > kesta::kRainBlockCells && (k % kesta::kRainBlockCells == 0 || k == last)) {
-                total += block;
-                block = 0.0;
-            }
-        }
-        return total;
-    };
-    std::vector<double> one, four;
-    const auto [volume, said] = rain(1, 0, one);
-    EXPECT_EQ(rain(4, 0, four).first, volume);
-    EXPECT_TRUE(one == four);
-    EXPECT_EQ(volume, by_blocks(kCells));
-    EXPECT_EQ(said, "");
-    // Every cell's depth is its rate times the step over 3.6e6, as one cell
-    // alone would have it (the grid started dry).
-    int wrong = 0;
-    for (int k = 1; k <= kCells; ++k) wrong += one[k] != (1.0 + (k * 7919 % 1000) / 37.0) * 100.0 / 3600000.0;
-    EXPECT_EQ(wrong, 0);
-
-    const int bad = kesta::kRainBlockCells + 5000;
-    const auto [cut, stop] = rain(4, bad, four);
-    EXPECT_EQ(cut, by_blocks(bad));
-    EXPECT_NE(stop.find("overland cell " + std::to_string(bad) + " after applying rainfall"), std::string::npos);
-}
-
-TEST_F(ApplyRain, LakeCellsTakeTheRainIntoTheirLake) {
-    m.chan_lakes_on = 1;
-    m.lake_num = kesta::vec1<int>(3);
-    m.lake_num[1] = 1;
-    m.lake_precip_vol = kesta::vec1<double>(1);
-    m.overland_lake_map_given = 1;
-    m.oland_lake_new = kesta::vec1<int>(3);
-    m.oland_lake_new[2] = 1;
-    m.oland_lakes.resize(2);
-    kesta::apply_precip(m);
-    EXPECT_DOUBLE_EQ(m.h[1], 0.0);
-    EXPECT_DOUBLE_EQ(m.h[2], 0.0);
-    EXPECT_DOUBLE_EQ(m.h[3], 0.001);
-    EXPECT_NEAR(m.lake_precip_vol[1], 0.1, 1e-12);
-    EXPECT_NEAR(m.volume_precip_to_lake, 0.1, 1e-12);
-    EXPECT_NEAR(m.oland_lakes[1].step_volume, 0.1, 1e-12);
-    EXPECT_EQ(m.olake_update_due, 1);
-    EXPECT_NEAR(m.volume_rainfall_overland, 0.2, 1e-12);  // the overland lake is land surface
-}
-
-TEST_F(ApplyRain, BelowFreezingTheRainBecomesSnowOnlyInLongTermRuns) {
-    m.long_term = 1;
-    m.snowdepth = kesta::vec1<double>(3);
-    m.hmet_air_temp = -0.5;
-    kesta::apply_precip(m);
-    EXPECT_DOUBLE_EQ(m.snowdepth[1], 0.001);
-    EXPECT_DOUBLE_EQ(m.h[1], 0.0);
-    EXPECT_EQ(m.snow_present, 1);
-    m.hmet_air_temp = 0.0;  // at 0 deg C it rains
-    m.time += m.dt_days;
-    kesta::apply_precip(m);
-    EXPECT_DOUBLE_EQ(m.h[1], 0.001);
-    EXPECT_DOUBLE_EQ(m.snowdepth[1], 0.001);
-}
-
-TEST_F(ApplyRain, UniformRainStopsAfterItsSteps) {
-    m.uniform_rain = 1;
-    m.rain_intensity = 36.0;
-    m.rain_steps = 2;
-    m.start_time = m.time;
-    for (int k = 1; k <= 3; ++k) m.ri[k] = 0.0;
-    for (int i = 0; i < 4; ++i) {
-        kesta::advance_clock(m);
-        kesta::step_event_precip(m);
-        kesta::step_precip_period(m);
-        kesta::apply_precip(m);
+        EXPECT_FALSE(map(header));
+        EXPECT_EQ(g_error_record.code, 102);
+        EXPECT_EQ(g_error_record.stop, 1);
+        EXPECT_EQ(has(out, "Error: unable to read radar header in file"), unreadable);
     }
-    EXPECT_DOUBLE_EQ(m.h[2], 0.002);
-    EXPECT_EQ(m.precip_state, 3);
-    EXPECT_EQ(m.event_active, 0);
-    EXPECT_DOUBLE_EQ(m.ri[2], 0.0);
+}
+
+TEST_F(Radar, InchesBecomeMillimetresWithNoDataAndCap) {
+    ASSERT_TRUE(map(radar_header(2, 2, 0.0, -20.0, 20.0)));
+    const std::string file =
+        dir.write("v.asc", radar_header(2, 2, 0.0, -20.0, 20.0) + "1.0 5.0\n-9999 -9999.005\n");
+    int read = -1;
+    out = kesta_test::printed_by([&] { read = kesta::read_radar_values(file, g); });
+    ASSERT_EQ(read, 0);
+    EXPECT_EQ(g.precip_data, (std::vector<double>{25.4, 100.0, 0.0, 0.0}));
+    EXPECT_TRUE(has(out, "Warning: really big precip value (127.000000) in cell (0,1)")) << out;
+    EXPECT_TRUE(has(out, "Peak rainfall rate read: 100.000000 mm/hr")) << out;
+
+    kesta::vec1<double> ri(6);
+    kesta_test::printed_by([&] { kesta::apply_radar_precip(g, ri); });
+    EXPECT_DOUBLE_EQ(ri[1], 25.4);  // model row 1 lies in radar row 0
+    EXPECT_DOUBLE_EQ(ri[3], 100.0);
+}
+
+// A missing file is the event test's case below.
+TEST_F(Radar, FilesOfAnotherGridOrCutShortLeaveTheHeldValues) {
+    ASSERT_TRUE(map(radar_header(2, 1, 0.0, 0.0, 20.0)));
+    g.precip_data = {1.0, 2.0};
+    const std::string files[] = {
+        dir.write("o.asc", radar_header(3, 1, 0.0, 0.0, 20.0) + "1 1 1\n"),  // another grid
+        dir.write("s.asc", radar_header(2, 1, 0.0, 0.0, 20.0) + "3.0\n"),    // cut short
+    };
+    for (const std::string& file : files) {
+        int read = 0;
+        kesta_test::printed_by([&] { read = kesta::read_radar_values(file, g); });
+        EXPECT_EQ(read, -1) << file;
+        EXPECT_EQ(g.precip_data, (std::vector<double>{1.0, 2.0})) << file;
+    }
+}
+
+TEST_F(Radar, MissingRadarFileOfAnEventIsNamedAndThePreviousRatesStay) {
+    dir.write("a.asc", radar_header(2, 1, 0.0, 0.0, 20.0) + "0.5 0.5\n");
+    std::string rain = dir.write("rain.dat", "EVENT r\nNRGAG FILES\nNRPDS 3\nRADAR 2001 5 10 10 0 " +
+                                                 dir.file("a.asc") + "\nRADAR 2001 5 10 10 10 " + dir.file("a.asc") +
+                                                 "\nRADAR 2001 5 10 10 20 " + dir.file("gone.asc") + "\n");
+    m.rain_from_file = m.nevents = 1;
+    m.precip_file_fp = kesta::open_file(rain, "r", 0);
+    m.precip_in.fp = m.precip_file_fp.get();
+    m.event_start_times = kesta::vec1<double>(1);
+    m.event_start_times[1] = m.time = kesta::julday(2001, 5, 10, 10, 0, 0.0);
+    double first = 0.0;
+    out = kesta_test::printed_by([&] {
+        kesta::step_event_precip(m);
+        m.precip_period = 1;
+        kesta::step_precip_period(m);  // 10:00: the file of line 2
+        first = m.ri[1];
+        m.time = kesta::julday(2001, 5, 10, 10, 10, 0.0);
+        kesta::step_precip_period(m);  // 10:10: line 3's file is missing
+    });
+    EXPECT_EQ(g_error_record.code, 0);
+    EXPECT_DOUBLE_EQ(first, 12.7);
+    EXPECT_DOUBLE_EQ(m.ri[1], 12.7);
+    EXPECT_TRUE(has(out, "Warning: unable to read radar precip file " + dir.file("gone.asc"))) << out;
 }
 
 }  // namespace

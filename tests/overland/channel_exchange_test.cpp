@@ -1,10 +1,15 @@
-// Water over the banks: a cell empties into the channel but gives no more
-// than it holds; a channel above its bank top spills at most 1 % of the
-// water above it per step and never raises a cell above itself; every
-// volume that leaves one side reaches the other.
+// The overland flow and the channel network: water over the banks, where a
+// cell empties into the channel but gives no more than it holds, a channel
+// above its bank top spills at most 1 % of the water above it per step and
+// never raises a cell above itself, and every volume that leaves one side
+// reaches the other; and the network's lakes over the grid, their levels
+// from volumes, cells taken in the order of the search list and given back
+// in reverse, the water on a cell taken, and an hour of evaporation.
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <string>
+#include <vector>
 
 #include "channel/channel_network.hpp"
 #include "overland/overland_steps.hpp"
@@ -24,10 +29,9 @@ protected:
         link.nodes = 5;
         link.dx = 30.0;
         link.bankfull = 0.5;
-        const std::string gst =
-            "GRIDSTREAMFILE\nSTREAMCELLS 4\n"
-            "CELLIJ 1 1\nNUMNODES 1\nLINKNODE 1 1 1.0\nCELLIJ 1 2\nNUMNODES 1\nLINKNODE 1 2 1.0\n"
-            "CELLIJ 1 3\nNUMNODES 1\nLINKNODE 1 3 1.0\nCELLIJ 1 4\nNUMNODES 1\nLINKNODE 1 4 1.0\n";
+        std::string gst = "GRIDSTREAMFILE\nSTREAMCELLS 4\n";
+        for (const char* c : {"1", "2", "3", "4"})
+            gst += std::string("CELLIJ 1 ") + c + "\nNUMNODES 1\nLINKNODE 1 " + c + " 1.0\n";
         set_up(kesta_test::trapezoid_network_text({link}), 1, 4, 30.0, [&](int, int) { return ground; }, gst);
         m->overbank_flow = overbank;
     }
@@ -41,9 +45,7 @@ TEST_F(BankExchange, ACellThatCannotFeedTheWeirEmptiesExactly) {
     m->h[3] = 0.05;   // 45 m3; the weir takes 30 x 3.41 x 0.05^1.5 x 60 = 68.6 m3: all of it too
     m->h[4] = 0.2;    // 180 m3; 30 x 3.41 x 0.2^1.5 x 60 = 548.9 m3 over 600 s: all
     const double moved = overland_channel_exchange(*m, 600.0);
-    EXPECT_EQ(m->h[2], 0.0);
-    EXPECT_EQ(m->h[3], 0.0);
-    EXPECT_EQ(m->h[4], 0.0);
+    EXPECT_EQ((std::vector<double>{m->h[2], m->h[3], m->h[4]}), (std::vector<double>{0.0, 0.0, 0.0}));
     EXPECT_NEAR(moved, 0.9 + 45.0 + 180.0, 1e-9);
     EXPECT_NEAR(lateral_volume(2, 600.0), 0.9, 1e-12);
     EXPECT_NEAR(lateral_volume(4, 600.0), 180.0, 1e-9);
@@ -86,6 +88,67 @@ TEST_F(BankExchange, SpilledWaterThatWouldStandAboveTheChannelGoesBack) {
     double gained = cell_gain;
     for (int k : {1, 2, 4}) gained += m->h[k] * 900.0;
     EXPECT_NEAR(moved, -gained, 1e-9);
+}
+
+// Four cells (3600 m2) at 101 m over ground 100 m; the next two listed
+// cells have ground 101.5 m.
+class ChannelLakes : public RoutedNetwork {
+protected:
+    void SetUp() override {
+        RoutedNetwork::SetUp();
+        set_up_lake_weir();
+    }
+    void add(double volume) {
+        m->lake_volume[1] += volume;
+        update_lake_extent(*m);
+    }
+};
+
+TEST_F(ChannelLakes, LevelRisesByVolumeOverAreaUntilTheNextGroundIsPassed) {
+    add(1440.0);
+    EXPECT_NEAR(m->lake_elev[1], 101.4, 1e-9);
+    add(360.0);  // exactly to the next cells' ground: they stay out
+    EXPECT_NEAR(m->lake_elev[1], 101.5, 1e-9);
+    EXPECT_EQ(m->lake_cells[1], 4);
+    m->h[8] = 0.2;  // cell (3, 2), listed last, holds 180 m3
+    add(6 * 900.0 * 0.1);
+    EXPECT_EQ(m->lake_cells[1], 6);
+    EXPECT_EQ(m->lake_num[7], 1);
+    EXPECT_EQ(m->lake_num[8], 1);
+    EXPECT_EQ(m->h[8], 0.0);
+    EXPECT_NEAR(m->lake_taken_from_cells, 180.0, 1e-9);
+    EXPECT_NEAR(m->lake_elev[1], 101.6 + 180.0 / (6 * 900.0), 1e-9);
+}
+
+TEST_F(ChannelLakes, AFallingLakeGivesItsCellsBackInReverseOrderAndNeverItsLast) {
+    add(1800.0 + 6 * 900.0 * 0.1);  // 101.6 m over six cells
+    ASSERT_EQ(m->lake_cells[1], 6);
+    add(-6 * 900.0 * 0.1 - 4 * 900.0 * 0.2);
+    EXPECT_EQ(m->lake_cells[1], 4);
+    EXPECT_EQ(m->lake_num[7], 0);
+    EXPECT_EQ(m->lake_num[8], 0);
+    EXPECT_NEAR(m->lake_elev[1], 101.3, 1e-9);
+    add(-1e7);  // far more than it holds: every cell goes, the level stops at the first one's ground
+    EXPECT_EQ(m->lake_cells[1], 0);
+    EXPECT_NEAR(m->lake_elev[1], 100.0, 1e-9);
+}
+
+// Tetens: 6.11 exp(17.3 T / (T + 237.3)) mb, 23.445 mb at 20 C. Over 3600
+// m2 (0.0036 km2) with wind 5 m/s and 50 % humidity an hour takes
+// 0.000169 x 0.0036^-0.05 x 432 x 0.5 x 23.445 / 24 = 0.047246 cm.
+TEST_F(ChannelLakes, AnHourOfEvaporationTakesTheMassTransferDepthAndNoMoreThanTheLake) {
+    EXPECT_NEAR(sat_vapor_pressure_mb(20.0), 23.44508, 1e-5);
+    m->hmet_wind_speed = 5.0;
+    m->hmet_rel_humidity = 50.0;
+    m->hmet_air_temp = 20.0;
+    const double before = m->lake_volume[1];
+    lake_evaporation(*m);
+    EXPECT_NEAR(before - m->lake_volume[1], 1.700859, 1e-6);
+    EXPECT_NEAR(m->run_sums.lake_evaporation, 1.700859, 1e-6);
+    m->lake_volume[1] = m->prevlake_volume[1] = 0.5;
+    lake_evaporation(*m);
+    EXPECT_EQ(m->lake_volume[1], 0.0);
+    EXPECT_NEAR(m->run_sums.lake_evaporation, 1.700859 + 0.5, 1e-6);
 }
 
 }  // namespace
