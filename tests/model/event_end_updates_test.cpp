@@ -1,5 +1,6 @@
 // The event-end updates: the exchange files of the land-management coupling,
-// the jump to the next event, and the initial per-cell state.
+// the jump to the next event, which keeps the outputs of the step that ended
+// the event, and the initial per-cell state.
 #include <gtest/gtest.h>
 
 #include <initializer_list>
@@ -14,6 +15,7 @@
 #include "model/event_steps.hpp"
 #include "model/model_state.hpp"
 #include "output/grid_writers.hpp"
+#include "output/output_steps.hpp"
 #include "support/temp_dir.hpp"
 
 namespace {
@@ -31,7 +33,8 @@ kesta::vec1<T> cells(std::initializer_list<T> values) {
     return v;
 }
 
-// One row of two cells; event 1 of 2 ends at noon on 1 March 2001.
+// One row of two cells; event 1 of 2 ends at step 72 of 10 minutes (noon on
+// 1 March 2001), event 2 begins on 5 March.
 struct EventEndUpdates : ::testing::Test {
     void SetUp() override {
         g_error_record = kesta::error_record{};
@@ -81,22 +84,35 @@ struct EventEndUpdates : ::testing::Test {
     model_state m;
 };
 
-TEST_F(EventEndUpdates, EventFileHoldsTheDayNumbersOfTheEndAndTheNextStart) {
+TEST_F(EventEndUpdates, EventFileHoldsTheDayNumbersAndTheDrySpellIsSkippedKeepingTheEndingStepsLine) {
+    std::string hydrograph = dir.file("hyd.out");
+    m.outlet_hydro_fp = kesta::open_file(hydrograph, "w", 0);
+    m.elapsed_min = 720.0;
+    m.q_out = 0.25;
+    m.hyd_freq = 8;  // step 72 writes a line, the step before event 2 (575) does not
     update();
     // 1 March 12:00 is 60.46 days after 31 December 2000 1:00; 5 March 0:00 is 63.96.
     EXPECT_EQ(kesta_test::read_file(m.olma), " 60  63\n");
-    EXPECT_EQ(m.event_ended, 0);
-    EXPECT_EQ(m.event_done, 1);
-    EXPECT_EQ(m.running, 1);
-}
-
-TEST_F(EventEndUpdates, TheDrySpellIsSkippedAndTheClockDoesNotUndoIt) {
-    update();
+    EXPECT_EQ((std::vector<int>{m.event_ended, m.event_done, m.running, m.step}), (std::vector<int>{0, 1, 1, 575}));
     EXPECT_NEAR(m.time, m.event_start_times[2] - m.dt_days, 1e-9);
     EXPECT_TRUE(kesta::clock_due(m.ov_next_time, m.time + m.dt_days, m.time_tol));
-    kesta::advance_clock(m);
+    kesta::write_timeseries_output(m);  // the pass's own output call writes nothing more
+    kesta::advance_clock(m);            // 5 March 0:00, step 576: the clock does not undo the jump
     EXPECT_TRUE(kesta::clock_due(m.event_start_times[2], m.time, m.time_tol));
     EXPECT_EQ(m.day, 5);
+    kesta::write_timeseries_output(m);
+    kesta::close_file(m.outlet_hydro_fp);
+    EXPECT_EQ(kesta_test::read_file(hydrograph), "  720.00     0.250\n 5760.00     0.250\n");
+}
+
+TEST_F(EventEndUpdates, NextEventBetweenTwoStepsStopsTheRunInsteadOfJumping) {
+    m.event_start_times[2] = julday(2001, 3, 5, 0, 5, 0.0);
+    const std::string out = update();
+    EXPECT_EQ(g_error_record.code, 4000);
+    EXPECT_EQ(m.step, 72);
+    EXPECT_TRUE(kesta_test::has(out, "HTP event 2 begins at 3/5/2001 0:05, which is not a whole number of time "
+                                     "steps (600.00 s) after the start of the run."))
+        << out;
 }
 
 TEST_F(EventEndUpdates, AfterTheLastEventTheFileSaysSoAndNothingIsRead) {
