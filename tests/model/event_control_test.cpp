@@ -6,6 +6,7 @@
 #include "core/allocators.hpp"
 #include "model/event_steps.hpp"
 #include "model/model_state.hpp"
+#include "support/stream_capture.hpp"
 
 namespace {
 
@@ -29,11 +30,7 @@ struct EventEnd : ::testing::Test {
         m.event_index = index;
         m.peak_q = peak;
     }
-    void decide() {
-        testing::internal::CaptureStdout();
-        kesta::check_event_end(m);
-        out = testing::internal::GetCapturedStdout();
-    }
+    void decide() { out = kesta_test::printed_by([&] { kesta::check_event_end(m); }); }
     model_state m;
     std::string out;
 };

@@ -3,7 +3,6 @@
 // the event, and the initial per-cell state.
 #include <gtest/gtest.h>
 
-#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -16,6 +15,8 @@
 #include "model/model_state.hpp"
 #include "output/grid_writers.hpp"
 #include "output/output_steps.hpp"
+#include "support/one_based.hpp"
+#include "support/stream_capture.hpp"
 #include "support/temp_dir.hpp"
 
 namespace {
@@ -23,15 +24,8 @@ namespace {
 using kesta::g_error_record;
 using kesta::julday;
 using kesta::model_state;
-
-// A 1-based vector of the given values.
-template <class T>
-kesta::vec1<T> cells(std::initializer_list<T> values) {
-    kesta::vec1<T> v(static_cast<int>(values.size()));
-    int k = 1;
-    for (T x : values) v[k++] = x;
-    return v;
-}
+using kesta_test::one_based;
+using kesta_test::printed_by;
 
 // One row of two cells; event 1 of 2 ends at step 72 of 10 minutes (noon on
 // 1 March 2001), event 2 begins on 5 March.
@@ -52,7 +46,7 @@ struct EventEndUpdates : ::testing::Test {
         m.olma = dir.file("olma.txt");
         m.nevents = 2;
         m.event_index = 1;
-        m.event_start_times = cells({julday(2001, 2, 27, 0, 0, 0.0), julday(2001, 3, 5, 0, 0, 0.0)});
+        m.event_start_times = one_based({julday(2001, 2, 27, 0, 0, 0.0), julday(2001, 3, 5, 0, 0, 0.0)});
         m.timestep = 600.0;
         m.dt_days = 600.0 / 86400.0;
         m.time_tol = kesta::kTimeTolerance;
@@ -66,17 +60,16 @@ struct EventEndUpdates : ::testing::Test {
     }
     void TearDown() override { g_error_record = kesta::error_record{}; }
     std::string update() {
-        testing::internal::CaptureStdout();
         testing::internal::CaptureStderr();
-        kesta::update_at_event_end(m);
+        const std::string out = printed_by([&] { kesta::update_at_event_end(m); });
         testing::internal::GetCapturedStderr();
-        return testing::internal::GetCapturedStdout();
+        return out;
     }
     // Writes a grid of the two cells and returns its path.
     std::string write_grid(const std::string& name, double a, double b) {
         std::string path = dir.file(name);
         kesta::file_ptr fp = kesta::open_file(path, "w", 0);
-        kesta::write_grass_ascii_grid(fp.get(), m.mask, 10.0, 0.0, 20.0, 0.0, 1, 2, cells({a, b}));
+        kesta::write_grass_ascii_grid(fp.get(), m.mask, 10.0, 0.0, 20.0, 0.0, 1, 2, one_based({a, b}));
         return path;
     }
 
@@ -126,12 +119,12 @@ TEST_F(EventEndUpdates, AfterTheLastEventTheFileSaysSoAndNothingIsRead) {
 }
 
 TEST_F(EventEndUpdates, GridsReadBackAreKeptWithinTheirLimits) {
-    m.phi_map = cells({0.4, 0.4});
+    m.phi_map = one_based({0.4, 0.4});
     m.moist_from_olma_given = m.rough_from_olma_given = 1;
     m.moist_from_olma = write_grid("moist.asc", 0.6, 0.05);
     m.rough_from_olma = write_grid("rough.asc", 0.0, 0.1);
     // Conductivity leaves in cm/h and comes back in m/s.
-    m.ks_map = cells({1e-5, 2e-6});
+    m.ks_map = one_based({1e-5, 2e-6});
     m.ksat_to_olma_given = m.ksat_from_olma_given = 1;
     m.ksat_to_olma = m.ksat_from_olma = dir.file("ksat.asc");
     update();
@@ -179,12 +172,12 @@ TEST(InitCellState, SoilStoresStartFromTheInitialMoisture) {
     m.soil_et_accounting = 1;
     m.soil_moist_depth = 50.0;  // cm
     m.top_layer_depth = 0.0;    // takes the soil depth
-    m.thi = cells({0.3});
-    m.infdep = cells({2.0});
-    m.soil_depth = cells({0.0});
-    m.Ws1 = cells({0.0});
-    m.Ws1_L1 = cells({0.0});
-    m.Ws1_L2 = cells({0.0});
+    m.thi = one_based({0.3});
+    m.infdep = one_based({2.0});
+    m.soil_depth = one_based({0.0});
+    m.Ws1 = one_based({0.0});
+    m.Ws1_L1 = one_based({0.0});
+    m.Ws1_L2 = one_based({0.0});
     kesta::init_cell_state(m);
     EXPECT_DOUBLE_EQ(m.top_layer_depth, 50.0);
     // Depths and stores in cm; 15 cm of water on 100 m2 at the start.
@@ -198,14 +191,12 @@ TEST(InitCellState, LakeCellAboveItsLakesLevelStopsTheRun) {
     model_state m;
     m.ncells = 2;
     m.gridsize = 10.0;
-    m.elev = cells({99.0, 101.0});
+    m.elev = one_based({99.0, 101.0});
     m.overland_lake_map_given = 1;
-    m.oland_lake_new = cells({1, 1});
+    m.oland_lake_new = one_based({1, 1});
     m.oland_lakes.resize(2);
     m.oland_lakes[1].level = 100.0;
-    testing::internal::CaptureStdout();
-    kesta::init_cell_state(m);
-    const std::string out = testing::internal::GetCapturedStdout();
+    const std::string out = printed_by([&] { kesta::init_cell_state(m); });
     EXPECT_EQ(g_error_record.code, 4000);
     EXPECT_NE(out.find("less than the land surface elevation in grid cell 2, 101.000000."),
               std::string::npos);

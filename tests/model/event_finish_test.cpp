@@ -10,6 +10,7 @@
 #include "core/interval_clock.hpp"
 #include "model/event_steps.hpp"
 #include "model/model_state.hpp"
+#include "support/stream_capture.hpp"
 #include "support/temp_dir.hpp"
 
 namespace {
@@ -131,9 +132,7 @@ TEST_F(FinishEvent, BalanceThatIsNoNumberStopsTheRunInsteadOfBeingWritten) {
     m.summary_fp = kesta::open_file(name, "w", 0);
     m.volume_rainfall_overland = 10.0;
     m.discharge_volume_sum = std::numeric_limits<double>::infinity();
-    testing::internal::CaptureStdout();
-    kesta::finish_event(m);
-    const std::string out = testing::internal::GetCapturedStdout();
+    const std::string out = kesta_test::printed_by([&] { kesta::finish_event(m); });
     kesta::close_file(m.summary_fp);
     EXPECT_EQ(kesta::g_error_record.stop, 1);
     kesta::g_error_record.clear_for_run();

@@ -8,6 +8,7 @@
 #include "core/interval_clock.hpp"
 #include "model/event_steps.hpp"
 #include "model/model_state.hpp"
+#include "support/stream_capture.hpp"
 
 namespace {
 
@@ -29,11 +30,7 @@ struct StartEvent : ::testing::Test {
         m.start_time = 2451545.0;
         m.run_params.tot_time = 90;
     }
-    std::string start() {
-        testing::internal::CaptureStdout();
-        kesta::start_event(m);
-        return testing::internal::GetCapturedStdout();
-    }
+    std::string start() { return kesta_test::printed_by([&] { kesta::start_event(m); }); }
     model_state m;
 };
 

@@ -19,6 +19,7 @@
 #include "model/run_model.hpp"
 #include "support/grid_text.hpp"
 #include "support/run_program.hpp"
+#include "support/stream_capture.hpp"
 #include "support/temp_dir.hpp"
 
 namespace {
@@ -59,9 +60,8 @@ protected:
     }
     // Runs the model in a scratch folder; returns run_model's result.
     int run() {
-        testing::internal::CaptureStdout();
-        const int rc = kesta::run_model("project.prj", nullptr);
-        output = testing::internal::GetCapturedStdout();
+        int rc = 0;
+        output = kesta_test::printed_by([&] { rc = kesta::run_model("project.prj", nullptr); });
         return rc;
     }
     std::vector<std::string> after(const std::string& name) const {
@@ -201,9 +201,7 @@ TEST_F(RunDriver, CalibrationRunKeepsTheOptimiseFlagWhateverTheProjectSays) {
     int seen = -1;
     script.actions["check_run_options"] = [&seen](model_state& m) { seen = m.optimize_given; };
     kesta::optim_record record;
-    testing::internal::CaptureStdout();
-    kesta::run_model("project.prj", &record);
-    testing::internal::GetCapturedStdout();
+    kesta_test::printed_by([&] { kesta::run_model("project.prj", &record); });
     EXPECT_EQ(seen, 1);
 }
 

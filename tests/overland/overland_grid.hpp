@@ -16,6 +16,7 @@
 #include "model/model_state.hpp"
 #include "overland/overland_arrays.hpp"
 #include "overland/overland_steps.hpp"
+#include "support/stream_capture.hpp"
 #include "support/temp_dir.hpp"
 
 namespace kesta_test {
@@ -110,14 +111,6 @@ inline std::unique_ptr<kesta::model_state> connected_grid(int rows, int cols, co
     kesta::build_cell_connectivity(*m);
     testing::internal::GetCapturedStdout();
     return m;
-}
-
-// What `run` prints on standard output.
-template <class F>
-std::string printed_by(F run) {
-    testing::internal::CaptureStdout();
-    run();
-    return testing::internal::GetCapturedStdout();
 }
 
 // Moves the model time one overland interval on, puts rain of `rain_mmh`
