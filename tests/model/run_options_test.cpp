@@ -169,10 +169,8 @@ TEST_F(RunOptions, EndTimeNutrientsAndTheClosingLine) {
 
 TEST_F(RunOptions, MissingFileAndPexloFormatStopTheRun) {
     m = std::make_unique<model_state>();
-    testing::internal::CaptureStdout();
     testing::internal::CaptureStderr();
-    kesta::read_run_parameters(dir.file("none.prj"), *m);
-    testing::internal::GetCapturedStdout();
+    kesta_test::printed_by([&] { kesta::read_run_parameters(dir.file("none.prj"), *m); });
     testing::internal::GetCapturedStderr();
     EXPECT_EQ(std::make_pair(g_error_record.code, g_error_record.stop), std::make_pair(3, 1));
     g_error_record.clear_for_run();
