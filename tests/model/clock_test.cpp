@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -14,20 +13,14 @@
 #include "input/time_series.hpp"
 #include "model/clock_steps.hpp"
 #include "model/model_state.hpp"
+#include "support/one_based.hpp"
+#include "support/stream_capture.hpp"
 #include "support/temp_dir.hpp"
 
 namespace {
 
 using namespace kesta;
-
-// A 1-based vector of the given values.
-template <class T>
-vec1<T> one_based(std::initializer_list<T> values) {
-    vec1<T> v(static_cast<int>(values.size()));
-    int k = 1;
-    for (T x : values) v[k++] = x;
-    return v;
-}
+using kesta_test::one_based;
 
 int gregorian_days(int y, int m) {
     static const int days[13] = {0, 31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
@@ -35,15 +28,12 @@ int gregorian_days(int y, int m) {
     return (m == 2 && leap) ? 29 : days[m];
 }
 
-TEST(Calendar, JulianDatesOfKnownEpochs) {
+TEST(Calendar, JulianDatesOfKnownEpochsAndWeekdaysOfKnownDates) {
     EXPECT_EQ(julday(2000, 1, 1, 12, 0, 0.0), 2451545.0);  // J2000
     EXPECT_EQ(julday(2000, 1, 1, 0, 0, 0.0), 2451544.5);
     EXPECT_EQ(julday(1970, 1, 1, 0, 0, 0.0), 2440587.5);   // Unix epoch
     EXPECT_EQ(julday(1858, 11, 17, 0, 0, 0.0), 2400000.5); // modified Julian day 0
     EXPECT_DOUBLE_EQ(julday(2000, 1, 1, 18, 0, 0.0), 2451545.25);
-}
-
-TEST(Calendar, WeekdaysOfKnownDates) {
     EXPECT_EQ(caldat(julday(2000, 1, 1, 12, 0, 0.0)).day_of_week, 6);   // Saturday
     EXPECT_EQ(caldat(julday(1969, 7, 20, 20, 17, 0.0)).day_of_week, 0); // Sunday
     EXPECT_EQ(caldat(julday(1970, 1, 1, 0, 0, 0.0)).day_of_week, 4);   // Thursday
@@ -158,9 +148,7 @@ TEST_F(ClockTest, IntervalClocksStayDueOverAMillionPasses) {
 
 TEST_F(ClockTest, UniformRainWithoutStartDateStopsTheRun) {
     uniform_run(m, 60.0, 0, 0, 0, 0, 0);
-    testing::internal::CaptureStdout();
-    init_run_times(m);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+    EXPECT_EQ(kesta_test::printed_by([&] { init_run_times(m); }),
               "You did not specify the starting date and time in the\n"
               "project file.  You must do this for simulations with\n"
               "uniform precipitation using the START_DATE and START_TIME\n"
@@ -253,9 +241,7 @@ TEST_F(ClockTest, RelativeSeriesAreShiftedToTheRunStartBeforeTheClocksAreArmed) 
     kesta_test::temp_dir dir;
     const std::string path =
         dir.write("rel.ts", "KESTA_TS\nrelease\nRELATIVE\n0 0 1 6 0 2.0\n0 0 2 0 0 4.0\nEND_TS\n");
-    testing::internal::CaptureStdout();
-    ts_read_file(path);
-    testing::internal::GetCapturedStdout();
+    kesta_test::printed_by([&] { ts_read_file(path); });
 
     m.rain_from_file = 1;
     m.event_start_times = one_based({2451545.0});

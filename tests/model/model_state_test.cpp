@@ -10,6 +10,7 @@
 #include "core/allocators.hpp"
 #include "model/model_state.hpp"
 #include "overland/overland_arrays.hpp"
+#include "support/stream_capture.hpp"
 #include "support/temp_dir.hpp"
 
 namespace {
@@ -17,9 +18,7 @@ namespace {
 using kesta::model_state;
 
 std::string destroy_and_capture(std::unique_ptr<model_state>& m) {
-    testing::internal::CaptureStdout();
-    m.reset();
-    return testing::internal::GetCapturedStdout();
+    return kesta_test::printed_by([&] { m.reset(); });
 }
 
 TEST(ModelState, RangeErrorOnANamedArrayIsReportedByNameAtDeletion) {

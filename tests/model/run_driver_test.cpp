@@ -10,7 +10,6 @@
 #include <functional>
 #include <map>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "calibration/optim_record.hpp"
@@ -20,6 +19,7 @@
 #include "model/run_model.hpp"
 #include "support/grid_text.hpp"
 #include "support/run_program.hpp"
+#include "support/stream_capture.hpp"
 #include "support/temp_dir.hpp"
 
 namespace {
@@ -60,9 +60,8 @@ protected:
     }
     // Runs the model in a scratch folder; returns run_model's result.
     int run() {
-        testing::internal::CaptureStdout();
-        const int rc = kesta::run_model("project.prj", nullptr);
-        output = testing::internal::GetCapturedStdout();
+        int rc = 0;
+        output = kesta_test::printed_by([&] { rc = kesta::run_model("project.prj", nullptr); });
         return rc;
     }
     std::vector<std::string> after(const std::string& name) const {
@@ -103,6 +102,14 @@ TEST_F(RunDriver, NormalRunCallsEveryStepInItsFixedOrder) {
     EXPECT_EQ(script.trace, expected);
     EXPECT_NE(output.find("total time to init(s): "), std::string::npos);
     EXPECT_NE(output.find("Running....\n"), std::string::npos);
+    EXPECT_NE(output.find("Run time: "), std::string::npos);
+
+    // Super quiet hides the init lines but not the run time.
+    script = driver_script{};
+    script.actions["read_run_parameters"] = [](model_state& m) { m.super_quiet = 1; };
+    EXPECT_EQ(run(), 0);
+    EXPECT_EQ(output.find("total time to init"), std::string::npos);
+    EXPECT_EQ(output.find("Running...."), std::string::npos);
     EXPECT_NE(output.find("Run time: "), std::string::npos);
 }
 
@@ -176,14 +183,6 @@ TEST_F(RunDriver, CodeLeftByAnalyzerSetupIsReportedBeforeTheErrorNotice) {
     EXPECT_EQ(output.find("Running...."), std::string::npos);
 }
 
-TEST_F(RunDriver, SuperQuietHidesInitLinesButNotTheRunTime) {
-    script.actions["read_run_parameters"] = [](model_state& m) { m.super_quiet = 1; };
-    EXPECT_EQ(run(), 0);
-    EXPECT_EQ(output.find("total time to init"), std::string::npos);
-    EXPECT_EQ(output.find("Running...."), std::string::npos);
-    EXPECT_NE(output.find("Run time: "), std::string::npos);
-}
-
 TEST_F(RunDriver, EachRunStartsCleanAndAppendsItsTimeLine) {
     script.actions["check_run_options"] = [](model_state&) { g_error_record.code = 4000; };
     EXPECT_NE(run(), 0);
@@ -202,50 +201,40 @@ TEST_F(RunDriver, CalibrationRunKeepsTheOptimiseFlagWhateverTheProjectSays) {
     int seen = -1;
     script.actions["check_run_options"] = [&seen](model_state& m) { seen = m.optimize_given; };
     kesta::optim_record record;
-    testing::internal::CaptureStdout();
-    kesta::run_model("project.prj", &record);
-    testing::internal::GetCapturedStdout();
+    kesta_test::printed_by([&] { kesta::run_model("project.prj", &record); });
     EXPECT_EQ(seen, 1);
 }
 
-TEST(RunProgram, MissingProjectFileReportsCodeThreeAndExitsOneAndALoneVersionOptionIsSuchAName) {
-    for (const char* args : {"no_such.prj", "-v"}) {
-        SCOPED_TRACE(args);
-        kesta_test::temp_dir dir;
-        const auto r = kesta_test::run_kesta(args, dir.path().string());
-        EXPECT_EQ(r.status, 1);
-        EXPECT_NE(r.output.find("\nError: The specified project file was not found.\n"), std::string::npos) << r.output;
-        EXPECT_NE(r.output.find("Run time: "), std::string::npos);
-        EXPECT_EQ(r.output.find("Running...."), std::string::npos);
-        EXPECT_EQ(r.output.find("KESTA version"), std::string::npos);
-        EXPECT_EQ(kesta_test::read_file(dir.file("out_time.out")).rfind("total time (s): ", 0), 0u);
-    }
-}
-
-TEST(RunProgram, ProjectFileThatIsAFolderOrUnreadableIsSaidToBeSoNotMissing) {
-    kesta_test::temp_dir dir;
-    std::filesystem::create_directory(dir.file("folder.prj"));
-    // A link to itself exists but opens for nobody, the superuser included.
-    std::filesystem::create_symlink("loop.prj", dir.file("loop.prj"));
-    const std::pair<std::string, std::string> cases[] = {
-        {"folder.prj", "\nError: The specified project file is a folder, not a file.\n  (Folder: folder.prj)\n"},
+// Each run of a batch is reported and timed; a lone version option is a
+// project file name.
+TEST(RunProgram, ProjectFileThatCannotBeReadIsSaidToBeMissingAFolderOrUnreadableAndExitsOne) {
+    const struct {
+        std::string args, says;
+        long runs;
+    } cases[] = {
+        {"none.prj", "\nError: The specified project file was not found.\n  (File: none.prj)\n", 1},
+        {"-v", "\nError: The specified project file was not found.\n  (File: -v)\n", 1},
+        {"-b2 none.prj", "\nError: The specified project file was not found.\n  (File: none.prj)\n", 2},
+        {"folder.prj", "\nError: The specified project file is a folder, not a file.\n  (Folder: folder.prj)\n", 1},
+        // A link to itself exists but opens for nobody, the superuser included.
         {"loop.prj", "\nError: The specified project file could not be read: " + std::string(std::strerror(ELOOP)) +
-                         ".\n  (File: loop.prj)\n"},
-        {"none.prj", "\nError: The specified project file was not found.\n  (File: none.prj)\n"},
+                         ".\n  (File: loop.prj)\n", 1},
     };
-    for (const auto& [name, says] : cases) {
-        const auto r = kesta_test::run_kesta(name, dir.path().string());
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.args);
+        kesta_test::temp_dir dir;
+        std::filesystem::create_directory(dir.file("folder.prj"));
+        std::filesystem::create_symlink("loop.prj", dir.file("loop.prj"));
+        const auto r = kesta_test::run_kesta(c.args, dir.path().string());
         EXPECT_EQ(r.status, 1);
-        EXPECT_NE(r.output.find(says), std::string::npos) << r.output;
+        EXPECT_TRUE(kesta_test::has(r.output, c.says)) << r.output;
+        EXPECT_TRUE(kesta_test::has(r.output, "Run time: "));
+        EXPECT_FALSE(kesta_test::has(r.output, "Running...."));
+        EXPECT_FALSE(kesta_test::has(r.output, "KESTA version"));
+        const std::string times = kesta_test::read_file(dir.file("out_time.out"));
+        EXPECT_EQ(times.rfind("total time (s): ", 0), 0u);
+        EXPECT_EQ(std::count(times.begin(), times.end(), '\n'), c.runs);
     }
-}
-
-TEST(RunProgram, BatchOfFailingRunsExitsOneAfterEveryRun) {
-    kesta_test::temp_dir dir;
-    const auto r = kesta_test::run_kesta("-b2 missing.prj", dir.path().string());
-    EXPECT_EQ(r.status, 1);
-    const std::string times = kesta_test::read_file(dir.file("out_time.out"));
-    EXPECT_EQ(std::count(times.begin(), times.end(), '\n'), 2);
 }
 
 }  // namespace
@@ -270,13 +259,7 @@ TEST(RunStop, ErrorDuringTheSimulationIsInTheSummaryAndTheOutputsKeepWhatTheyHav
               "PRECIP_UNIF\nRAIN_INTENSITY 50\nRAIN_DURATION 10\nSTART_DATE 2020 6 1\nSTART_TIME 12 0\n"
               "SUMMARY summ.out\nOUTLET_HYDRO hyd.out\n");
     g_rain_steps = 0;
-    kesta::set_step_observer(poison_third_rain);
-    testing::internal::CaptureStdout();
-    const int rc = kesta::run_model("p.prj", nullptr);
-    const std::string console = testing::internal::GetCapturedStdout();
-    kesta::set_step_observer(nullptr);
-    g_error_record.clear_for_run();
-
+    const auto [rc, console] = kesta_test::run_in_process("p.prj", poison_third_rain);
     EXPECT_NE(rc, 0);
     const std::string error = "A non-real number for water depth has been detected for overland cell 1 after "
                               "applying rainfall\n";

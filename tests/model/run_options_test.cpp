@@ -12,6 +12,7 @@
 #include "model/run_options.hpp"
 #include "output/output_steps.hpp"
 #include "output/vq_inflow.hpp"
+#include "support/stream_capture.hpp"
 #include "support/temp_dir.hpp"
 
 namespace {
@@ -30,9 +31,7 @@ protected:
         m = std::make_unique<model_state>();
         m->mapping_table_info.roughness = roughness_table ? 1 : 0;
         dir.write("p.prj", kGrid + cards);
-        testing::internal::CaptureStdout();
-        kesta::read_run_parameters(dir.file("p.prj"), *m);
-        out = testing::internal::GetCapturedStdout();
+        out = kesta_test::printed_by([&] { kesta::read_run_parameters(dir.file("p.prj"), *m); });
         return *m;
     }
     kesta_test::temp_dir dir;
@@ -170,10 +169,8 @@ TEST_F(RunOptions, EndTimeNutrientsAndTheClosingLine) {
 
 TEST_F(RunOptions, MissingFileAndPexloFormatStopTheRun) {
     m = std::make_unique<model_state>();
-    testing::internal::CaptureStdout();
     testing::internal::CaptureStderr();
-    kesta::read_run_parameters(dir.file("none.prj"), *m);
-    testing::internal::GetCapturedStdout();
+    kesta_test::printed_by([&] { kesta::read_run_parameters(dir.file("none.prj"), *m); });
     testing::internal::GetCapturedStderr();
     EXPECT_EQ(std::make_pair(g_error_record.code, g_error_record.stop), std::make_pair(3, 1));
     g_error_record.clear_for_run();
@@ -195,9 +192,7 @@ protected:
     // Runs the checks; returns the code they left.
     int check() {
         g_error_record.code = 0;
-        testing::internal::CaptureStdout();
-        kesta::check_run_options(s);
-        out = testing::internal::GetCapturedStdout();
+        out = kesta_test::printed_by([&] { kesta::check_run_options(s); });
         return g_error_record.code;
     }
     model_state s;

@@ -16,6 +16,7 @@
 #include "model/model_state.hpp"
 #include "overland/overland_arrays.hpp"
 #include "overland/overland_steps.hpp"
+#include "support/stream_capture.hpp"
 #include "support/temp_dir.hpp"
 
 namespace kesta_test {

@@ -1,5 +1,8 @@
-// What a writer puts on a C stream, read back as a string.
+// What a writer puts on a C stream, or a piece of code on standard output,
+// read back as a string.
 #pragma once
+
+#include <gtest/gtest.h>
 
 #include <cstdio>
 #include <string>
@@ -19,6 +22,14 @@ std::string written_by(F write) {
     while ((got = std::fread(buf, 1, sizeof buf, fp)) > 0) text.append(buf, got);
     std::fclose(fp);
     return text;
+}
+
+// What `run` prints on standard output.
+template <class F>
+std::string printed_by(F run) {
+    testing::internal::CaptureStdout();
+    run();
+    return testing::internal::GetCapturedStdout();
 }
 
 }  // namespace kesta_test

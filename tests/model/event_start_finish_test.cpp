@@ -1,0 +1,344 @@
+// The start and close of an event: its clocks, totals and per-cell state;
+// final storages, the mass balance and what it is built from (the grid-edge
+// boundary, the overland cleanup, the water already on the ground) and the
+// event line for calibration.
+#include <gtest/gtest.h>
+
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "calibration/optim_record.hpp"
+#include "core/error_record.hpp"
+#include "model/event_steps.hpp"
+#include "model/model_state.hpp"
+#include "overland/overland_grid.hpp"
+#include "overland/overland_route.hpp"
+#include "support/one_based.hpp"
+#include "support/stream_capture.hpp"
+#include "support/temp_dir.hpp"
+
+namespace {
+
+using kesta::g_error_record;
+using kesta::model_state;
+using kesta_test::printed_by;
+
+TEST(MassBalance, OverlandAndChannelEventsBalanceInputsAgainstOutputsAndStorage) {
+    model_state m;
+    m.volume_rainfall_overland = 80.0;
+    m.initial_volume_overland_flow = 20.0;  // input + original mass = 100
+    m.volume_remaining_on_surface = 10.0;
+    m.volume_of_infiltrated_water = 50.0;
+    m.volume_of_discharge = 38.0;  // output + final mass = 98
+    kesta::event_mass_balance(m);
+    EXPECT_DOUBLE_EQ(m.mass_input_original_mass, 100.0);
+    EXPECT_DOUBLE_EQ(m.mass_output_final_mass, 98.0);
+    EXPECT_DOUBLE_EQ(m.mass_conservation_error, 0.02);
+
+    // With channels: lakes, channels and exchanges count.
+    model_state c;
+    c.chan_routing = 1;
+    c.volume_rainfall_overland = 60.0;
+    c.volume_precip_to_lake = 10.0;
+    c.initial_volume_in_channels = 20.0;
+    c.volume_gw_chan = 10.0;  // inputs 100
+    c.final_volume_in_channels = 25.0;
+    c.volume_of_discharge = 40.0;
+    c.volume_remaining_in_lakes = 15.0;
+    c.volume_water_chan_gw = 5.0;
+    c.volume_of_lake_evaporation = 10.0;  // outputs 95
+    kesta::event_mass_balance(c);
+    EXPECT_DOUBLE_EQ(c.mass_input_original_mass, 100.0);
+    EXPECT_DOUBLE_EQ(c.mass_output_final_mass, 95.0);
+    EXPECT_DOUBLE_EQ(c.mass_conservation_error, 0.05);
+}
+
+TEST(MassBalance, EventWithoutWaterInputIsMarkedExactlyMinusOne) {
+    model_state m;
+    m.volume_remaining_on_surface = 5.0;  // something left, nothing put in
+    kesta::event_mass_balance(m);
+    EXPECT_EQ(m.mass_conservation_error, -1.0);
+
+    // With channels the test is on the rain alone: water already in the
+    // channels is no water input.
+    m.chan_routing = 1;
+    m.initial_volume_in_channels = 40.0;
+    kesta::event_mass_balance(m);
+    EXPECT_EQ(m.mass_conservation_error, -1.0);
+    m.sacramento_given = 1;
+    kesta::event_mass_balance(m);
+    EXPECT_EQ(m.mass_conservation_error, -1.0);
+
+    // A Sacramento event whose rain all fell on lakes, nothing else coming
+    // in: no division by 0.
+    model_state n;
+    n.chan_routing = 1;
+    n.sacramento_given = 1;
+    n.volume_precip_to_lake = 30.0;
+    kesta::event_mass_balance(n);
+    EXPECT_EQ(n.mass_conservation_error, -1.0);
+}
+
+TEST(MassBalance, SacramentoEventTakesTheOppositeSignOverItsOwnDivisor) {
+    model_state m;
+    m.chan_routing = 1;
+    m.sacramento_given = 1;
+    m.volume_rainfall_overland = 50.0;
+    m.volume_precip_to_lake = 30.0;  // counted as input, not in the divisor
+    m.volume_subsurface_at_event_start = 50.0;
+    m.volume_subsurface_at_event_end = 60.0;
+    m.volume_of_discharge = 65.0;  // output 125 against input 130
+    kesta::event_mass_balance(m);
+    EXPECT_DOUBLE_EQ(m.mass_conservation_error, -(130.0 - 125.0) / 100.0);
+    // Point sources delivered to streams and lakes, and a sink, balance.
+    m.volume_stream_point_sources = 12.0;
+    m.volume_lake_point_sources = 8.0;
+    m.volume_stream_point_sinks = 3.0;
+    m.volume_of_discharge += 17.0;
+    kesta::event_mass_balance(m);
+    EXPECT_DOUBLE_EQ(m.mass_conservation_error, -(150.0 - 145.0) / 120.0);
+}
+
+// A 1 x 2 strip of 10 m cells, no edge on the cells' right of cell 2, at the
+// start of event 1 of 2 (at 2451545 and 2451546 days) of a 90-minute run with
+// a one-minute overland step.
+struct Event : ::testing::Test {
+    void SetUp() override { strip(2); }
+    void TearDown() override { g_error_record = kesta::error_record{}; }
+    void strip(int cols) {
+        kesta_test::plane p;
+        p.cols = cols;
+        kesta_test::make_plane(m, p, 60.0);
+        m.event_index = 1;
+        m.nevents = 2;
+        m.event_start_times = kesta_test::one_based({2451545.0, 2451546.0});
+        m.start_time = m.time;
+        m.dt_days = 60.0 / 86400.0;
+        m.run_params.tot_time = 90;
+    }
+    std::string start() { return printed_by([&] { kesta::start_event(m); }); }
+    std::string finish() {
+        m.event_done = 1;
+        return printed_by([&] { kesta::finish_event(m); });
+    }
+    // Rain of `depth` m on every cell, booked as the rain step books it.
+    void rain(double depth) {
+        for (int k = 1; k <= m.ncells; ++k) m.h[k] += depth;
+        m.volume_rainfall_overland += depth * 100.0 * m.ncells;
+    }
+    model_state m;
+};
+using StartEvent = Event;
+using FinishEvent = Event;
+using EventBalance = Event;
+
+TEST_F(StartEvent, ActsOnlyAtTheStartOfTheEventJustRead) {
+    m.super_quiet = 0;
+    m.time = 2451545.5;
+    m.peak_q = 3.0;
+    EXPECT_EQ(start(), "");
+    EXPECT_DOUBLE_EQ(m.peak_q, 3.0);
+
+    m.time = 2451545.0;
+    m.volume_rainfall_overland = 9.0;
+    m.dh[1] = 0.2;
+    m.total_vol_water_exfiltrated_this_run = 4.0;
+    m.run_sums.lake_evaporation = 2.5;
+    EXPECT_EQ(start(), "Initialized Arrays\nsimulation duration 90 minutes\n");
+    // Event totals start from zero; run totals are remembered as at the start.
+    EXPECT_EQ((std::vector<double>{m.peak_q, m.volume_rainfall_overland, m.dh[1]}), std::vector<double>(3, 0.0));
+    EXPECT_EQ((std::vector<double>{m.beginning_vol_water_exfiltrated_this_event,
+                                   m.run_sums_at_event_start.lake_evaporation}),
+              (std::vector<double>{4.0, 2.5}));
+    EXPECT_DOUBLE_EQ(m.event_end_time, 2451545.0 + 90.0 / 1440.0);
+    EXPECT_DOUBLE_EQ(m.ov_last_time, m.time);
+    EXPECT_DOUBLE_EQ(m.ov_next_time, m.time + m.ov_interval);
+    EXPECT_EQ(m.precip_period, 1);
+}
+
+TEST_F(StartEvent, WetlandGroundIsLoweredOnceInTheRun) {
+    m.long_term = 1;
+    m.wetlands_given = 1;
+    m.wetland_mask = kesta::vec1<int>(2);
+    m.wetland_mask[2] = 1;
+    m.wetland_table.resize(2);
+    m.wetland_table[1].field[0] = 0.3;  // depth (m)
+    m.wetland_table[1].field[7] = 0.5;  // height (m)
+    m.h[1] = 0.1;
+    start();
+    EXPECT_EQ((std::vector<double>{m.h[1], m.h[2], m.elev[2]}), (std::vector<double>{0.0, 0.3, 99.5}));
+    EXPECT_DOUBLE_EQ(m.initial_volume_overland_flow, 30.0);
+    m.event_index = 2;
+    m.time = 2451546.0;
+    m.h[2] = 0.0;
+    start();
+    EXPECT_EQ((std::vector<double>{m.h[2], m.elev[2]}), (std::vector<double>{0.3, 99.5}));
+}
+
+TEST_F(StartEvent, CalibrationLocationsStartWithoutAPeakAndWithNoVolume) {
+    kesta::optim_record r;
+    r.location_peak = {0.0, 5.0, 6.0};
+    r.location_volume = {0.0, 50.0, 60.0};
+    m.run_result = &r;
+    m.optimize_given = 1;
+    m.in_hyd_location_given = 1;
+    start();
+    EXPECT_DOUBLE_EQ(r.location_peak[2], -999.99);
+    EXPECT_DOUBLE_EQ(r.location_volume[2], 0.0);
+}
+
+TEST_F(StartEvent, RedistributionHoldsTheInitialMoistureWithinItsRangeInEventRunsToo) {
+    m.inf_redist_on = 1;
+    m.inf_redist_continuous = 1;
+    m.thi = kesta_test::one_based({0.02, 0.2});
+    m.thr_map = kesta_test::one_based({0.05, 0.05});
+    m.phi_map = kesta_test::one_based({0.45, 0.45});
+    const std::string out = start();
+    EXPECT_NE(out.find("thi<thr at grid cell 1, increasing it to 0.060000"), std::string::npos);
+    EXPECT_DOUBLE_EQ(m.thi[1], 0.06);
+    EXPECT_EQ(m.thi[2], 0.2);
+    EXPECT_EQ(m.water_pending, 1);  // the wetted zone redistributes between events
+}
+
+// Two cells of one soil class with different stores, a column no deeper
+// than layer 1 and one cut short by the water table.
+TEST_F(StartEvent, LayeredSoilsTakeEachCellsOwnLayerMoisturesFromItsStores) {
+    strip(3);  // a third cell
+    m.inf_layered_on = m.long_term = 1;
+    m.soiltype = kesta_test::one_based({1, 1, 1});
+    m.layer_theta = kesta::vec1<kesta::soil_layer_moisture>(3);
+    m.soil_depth = kesta_test::one_based({30.0, 30.0, 25.0});
+    m.Ws1_L1 = kesta_test::one_based({2.0, 3.0, 2.0});
+    m.Ws1_L2 = kesta_test::one_based({6.0, 3.0, 3.0});
+    double* s = m.soil_class[1].v;
+    for (int j = 0; j < 3; ++j) {
+        s[7 + j] = 0.4;
+        s[19 + j] = 0.05;
+    }
+    s[22] = 10.0;
+    s[23] = 20.0;
+    start();
+    const auto theta = [&](int k, int j) { return m.layer_theta[k].theta[j]; };
+    EXPECT_EQ((std::vector<double>{theta(1, 0), theta(1, 1), theta(1, 2)}), (std::vector<double>{0.2, 0.3, 0.3}));
+    EXPECT_EQ((std::vector<double>{theta(2, 0), theta(2, 1)}), (std::vector<double>{0.3, 0.15}));
+    // Layer 2 of the stores spans 10 to 25 cm; the table fills layer 3.
+    EXPECT_EQ((std::vector<double>{theta(3, 1), theta(3, 2)}), (std::vector<double>{0.2, 0.4}));
+    EXPECT_EQ(s[10], 0.0);  // the shared class record is left alone
+    EXPECT_DOUBLE_EQ(m.initial_basin_averaged_soil_water_content, (0.5 + 0.75 + 0.5) / 3.0);
+
+    m.soil_depth[1] = 10.0;  // no deeper than layer 1: saturated below it
+    m.event_index = 2;
+    m.time = 2451546.0;
+    start();
+    EXPECT_EQ((std::vector<double>{theta(1, 0), theta(1, 1), theta(1, 2)}), (std::vector<double>{0.2, 0.4, 0.4}));
+}
+
+TEST_F(FinishEvent, ClosesTheEventOnceWithItsFinalStorages) {
+    m.h[1] = 0.01;
+    m.h[2] = 0.02;
+    m.volume_rainfall_overland = 10.0;
+    m.discharge_volume_sum = 4.0;
+    m.peak_q = 0.3;
+    m.run_sums.mass_cleanup_error_overland = 1.5;
+    m.run_sums_at_event_start.mass_cleanup_error_overland = 0.5;
+    finish();
+    EXPECT_EQ(m.event_done, 0);
+    EXPECT_EQ(m.finished_events, 1);
+    EXPECT_DOUBLE_EQ(m.volume_remaining_on_surface, 3.0);
+    EXPECT_DOUBLE_EQ(m.volume_of_discharge, 4.0);
+    EXPECT_DOUBLE_EQ(m.event_peak_discharge, 0.3);
+    EXPECT_DOUBLE_EQ(m.mass_cleanup_error_overland, 1.0);
+    EXPECT_DOUBLE_EQ(m.mass_conservation_error, (10.0 - 7.0) / 10.0);
+    kesta::finish_event(m);  // nothing more to close
+    EXPECT_EQ(m.finished_events, 1);
+}
+
+TEST_F(FinishEvent, BalanceThatIsNoNumberStopsTheRunInsteadOfBeingWritten) {
+    kesta_test::temp_dir dir;
+    std::string name = dir.file("summary.txt");
+    m.summary_fp = kesta::open_file(name, "w", 0);
+    m.volume_rainfall_overland = 10.0;
+    m.discharge_volume_sum = std::numeric_limits<double>::infinity();
+    const std::string out = finish();
+    kesta::close_file(m.summary_fp);
+    EXPECT_EQ(g_error_record.stop, 1);
+    EXPECT_NE(out.find("A non-real volume has been detected in the water balance of event 1 (output and final "
+                       "water).\n"),
+              std::string::npos)
+        << out;
+    EXPECT_EQ(kesta_test::read_file(name).find("mass conservation error"), std::string::npos);
+}
+
+TEST_F(FinishEvent, OverlandLakeCellsCountTheirLakeLevel) {
+    kesta_test::add_overland_lake(m, 2, 101.0);
+    m.elev[2] = 100.5;
+    m.h[1] = 0.01;
+    m.h[2] = 7.0;  // a lake cell's depth is not its water
+    finish();
+    EXPECT_DOUBLE_EQ(m.volume_remaining_in_overland_lakes, 50.0);
+    EXPECT_DOUBLE_EQ(m.volume_remaining_on_surface, 51.0);
+}
+
+TEST_F(FinishEvent, WritesTheEventLineForCalibration) {
+    kesta_test::temp_dir dir;
+    std::string name = dir.file("optim.out");
+    m.optim_fp = kesta::open_file(name, "w", 0);
+    m.optimize_given = 1;
+    m.peak_q = 1.23456;
+    m.discharge_volume_sum = 1000.0;
+    finish();
+    m.event_index = 2;
+    m.qout_cfs = 1;
+    m.peak_q = 1.0;
+    finish();
+    kesta::close_file(m.optim_fp);
+    EXPECT_EQ(kesta_test::read_file(name), "1     1.235        1000.0\n2    35.32       35320.0\n");
+}
+
+TEST_F(EventBalance, GridEdgeWaterAndWaterAlreadyOnTheGroundAreInTheEventBalance) {
+    m.ov_boundary = 1;
+    m.boundary_type = kesta::vec1<int>(2);
+    m.boundary_val = kesta::vec1<double>(2);
+    m.boundary_temp = kesta::vec1<double>(2);
+    m.boundary_type[2] = 1;  // normal depth, slope 0.01
+    m.boundary_val[2] = 0.01;
+    m.ov_bdy_out_vol = 7.0;  // from earlier events of the run
+    m.ov_bdy_fixed_in_vol = 3.0;
+    m.h[1] = 0.02;  // left by an earlier event: 2 m3
+    start();
+    EXPECT_NEAR(m.initial_volume_overland_flow, 2.0, 1e-12);
+    rain(0.01);
+    kesta::ov_boundary_outflow(m, 60.0);
+    const double out = m.ov_bdy_out_vol - 7.0;
+    ASSERT_GT(out, 0.0);
+    // A fixed level raises cell 1 by 2 cm over its depth of 3 cm.
+    m.boundary_type[1] = 2;
+    m.boundary_val[1] = m.elev[1] + 0.05;
+    kesta::ov_boundary_outflow(m, 60.0);
+    EXPECT_NEAR(m.ov_bdy_fixed_in_vol - 3.0, 2.0, 1e-9);
+    finish();
+    EXPECT_NEAR(m.volume_ov_boundary_outflow_1, out, 1e-12);
+    EXPECT_NEAR(m.volume_ov_boundary_inflow, 2.0, 1e-9);
+    EXPECT_NEAR(m.mass_input_original_mass, 2.0 + 2.0 + 2.0, 1e-9);  // rain, edge, ground
+    EXPECT_NEAR(m.mass_conservation_error, 0.0, 1e-12);
+
+    // A dry grid starts from nothing.
+    m.h[1] = m.h[2] = 0.0;
+    start();
+    EXPECT_EQ(m.initial_volume_overland_flow, 0.0);
+}
+
+TEST_F(EventBalance, NegativeDepthsSetToZeroAreTheEventsCleanup) {
+    m.chan_routing = 1;
+    kesta_test::add_channel_lake(m, 2, 90.0);
+    start();
+    m.h[1] = -0.001;
+    printed_by([&] { kesta::explicit_overland_route(m, 1.0); });
+    EXPECT_NEAR(m.run_sums.mass_cleanup_error_overland, 0.1, 1e-12);
+    m.chan_lakes_on = 0;  // the event's close needs no lake of its own here
+    finish();
+    EXPECT_NEAR(m.mass_cleanup_error_overland, 0.1, 1e-12);
+}
+
+}  // namespace
