@@ -90,14 +90,6 @@ inline void make_square(kesta::model_state& m, int n, double drop, double dt_sec
     m.chan_routing = 1;
 }
 
-// What `run` prints on standard output.
-template <class F>
-std::string printed_by(F run) {
-    testing::internal::CaptureStdout();
-    run();
-    return testing::internal::GetCapturedStdout();
-}
-
 // A rows x cols grid of 10 m cells whose mask is `active` (row by row,
 // non-zero active), numbered and linked by the start-up's own connectivity.
 inline std::unique_ptr<kesta::model_state> connected_grid(int rows, int cols, const std::vector<int>& active) {
