@@ -311,61 +311,6 @@ TEST(GroundwaterRuns, WellOnAMissingSeriesNamesItsFile) {
     EXPECT_NE(r.output.find("WELL_TABLE of t.cmt", at), std::string::npos) << r.output;
 }
 
-// An hour of rain on a plus-shaped plane over an aquifer whose outlet cell
-// holds its head, with the soil of redistribution (and its accounting) or of
-// Richards columns above it: the soil drains into the aquifer, and both the
-// event's and the aquifer's balances close (the aquifer's up to the soil's
-// storage coefficient, which its porosity does not share).
-TEST(GroundwaterRuns, SoilColumnsAboveTheAquiferKeepTheBalances) {
-    kesta_test::temp_dir dir;
-    auto grid = [](const char* v) { return kesta_test::grid_text(3, 3, 100.0, v); };
-    dir.write("mask.asc", grid("0 1 0\n1 1 1\n0 1 0\n"));
-    dir.write("elev.asc", grid("10 9 10\n9 8 9\n10 7 10\n"));
-    dir.write("soils.idx", grid("0 1 0\n1 1 2\n0 2 0\n"));
-    dir.write("wt.asc", grid("8 8 8\n8 7.5 8\n8 6.9 8\n"));
-    dir.write("bot.asc", grid("0 0 0\n0 0 0\n0 0 0\n"));
-    dir.write("bound.asc", grid("1 1 1\n1 1 1\n1 2 1\n"));
-    std::filesystem::create_directory(dir.file("exchange"));
-    using kesta_test::table_row;
-    dir.write("t.cmt", "KESTA_INDEX_MAP_TABLES\nINDEX_MAP soils.idx \"Soil\"\nGREEN_AMPT_INFILTRATION \"Soil\"\n"
-                       "NUM_IDS 2\nhdr\n" + table_row(1, "0.34 8.89 0.434 0.252 0.027 0.27 0.12") +
-                           table_row(2, "1.09 11.01 0.453 0.322 0.041 0.2 0.08") +
-                           "GREEN_AMPT_INITIAL_SOIL_MOISTURE \"Soil\"\nNUM_IDS 2\nhdr\n" + table_row(1, "0.15") +
-                           table_row(2, "0.2"));
-    const std::string loam = "1.0 0.45 0.05 0.2 0.1 0.25 30 0.5 20 5\n";
-    const std::string clay = "0.1 0.40 0.08 0.3 0.15 0.3 20 0.2 40 5\n";
-    dir.write("soils.txt", "2 0\n1\n" + loam + clay + loam + "2\n" + clay + loam + clay);
-    const char* methods[] = {
-        "INF_REDIST\nMAPPING_TABLE t.cmt\nTOP_LAYER_DEPTH 0.1\n",
-        "INF_RICHARDS\nRICHARDS_C_OPTION brooks\nRICHARDS_K_OPTION arithmetic\nRICHARDS_UPPER_OPTION average\n"
-        "SOIL_TYPE_MAP soils.idx\nSOIL_LAYER_INPUT_FILE soils.txt\nAQUIFER_DELTA_Z 0.5\n",
-    };
-    for (const char* method : methods) {
-        SCOPED_TRACE(method);
-        dir.write("p.prj", std::string("KESTAPROJECT\nWATERSHED_MASK mask.asc\nELEVATION elev.asc\nGRIDSIZE 100\n"
-                                       "ROWS 3\nCOLS 3\nOUTROW 3\nOUTCOL 2\nOUTSLOPE 0.01\nMAP_FREQ 1000\n"
-                                       "MANNING_N 0.05\nSUMMARY summ.out\nOUTLET_HYDRO hyd.out\nSUPER_QUIET\n"
-                                       "HYD_FREQ 5\nTOT_TIME 180\nTIMESTEP 10\nRAIN_INTENSITY 40\n"
-                                       "RAIN_DURATION 60\nSTART_DATE 2020 6 1\nSTART_TIME 12 0\n"
-                                       "WATER_TABLE wt.asc\nAQUIFER_BOTTOM bot.asc\nGW_SIMULATION\n"
-                                       "GW_BOUNDFILE bound.asc\nGW_UNIF_HYCOND 36\nGW_UNIF_POROSITY 0.3\n"
-                                       "GW_TIMESTEP 60\n") +
-                               method);
-        const auto r = kesta_test::run_kesta("p.prj", dir.path().string());
-        const std::string summary = kesta_test::read_file(dir.file("summ.out"));
-        ASSERT_EQ(r.status, 0) << r.output << summary;
-        EXPECT_EQ(summary.find("nan"), std::string::npos) << summary;
-        EXPECT_NEAR(kesta_test::value_after(summary, "mass conservation error:"), 0.0, 1e-4) << summary;
-        const double start = kesta_test::value_after(summary, "GW volume start =");
-        const double end = kesta_test::value_after(summary, "GW volume end =");
-        const double inputs = kesta_test::value_after(summary, "Total inputs to groundwater=");
-        const double bounds = kesta_test::value_after(summary, "Flux across head boundaries=");
-        EXPECT_GT(kesta_test::value_after(summary, "vol groundwater recharge (cu. m):"), 0.0) << summary;
-        EXPECT_NEAR(end - start, inputs + bounds, 10.0) << summary;
-        EXPECT_NEAR(kesta_test::value_after(summary, "Mass Balance error ="), 0.0, 0.02) << summary;
-    }
-}
-
 }  // namespace
 
 // A head that is not a number fails the sweeps even when a later line of the
