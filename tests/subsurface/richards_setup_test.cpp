@@ -30,6 +30,12 @@ richards_soil brooks_corey() {
     return s;
 }
 
+richards_soil havercamp_sand() {
+    richards_soil s;
+    s.thetas = 0.287, s.thetar = 0.075, s.alpha = 36.936, s.beta = 3.96, s.a = 1.175e6, s.b = 4.74;
+    return s;
+}
+
 TEST(RichardsRetention, BrooksCoreyMeetsItsCapSmoothlyAndInvertsExactly) {
     const richards_soil s = brooks_corey();
     const auto bc = retention_model::brooks_corey;
@@ -58,13 +64,7 @@ TEST(RichardsRetention, BrooksCoreyMeetsItsCapSmoothlyAndInvertsExactly) {
 }
 
 TEST(RichardsRetention, HavercampSandAndSaturationAtZeroHead) {
-    richards_soil s;
-    s.thetas = 0.287;
-    s.thetar = 0.075;
-    s.alpha = 36.936;
-    s.beta = 3.96;
-    s.a = 1.175e6;
-    s.b = 4.74;
+    const richards_soil s = havercamp_sand();
     const auto hv = retention_model::havercamp;
     EXPECT_NEAR(kesta::theta_from_head(s, hv, -40.0), 0.16441, 5e-6);
     EXPECT_NEAR(34.0 * kesta::hydraulic_properties(s, hv, -40.0, 0.16441).kr, 0.98842, 5e-5);
@@ -78,10 +78,8 @@ TEST(RichardsRetention, HavercampSandAndSaturationAtZeroHead) {
 // The solver's short road from moisture to head and properties agrees with
 // the two functions it stands for, on both models and both sides of the cap.
 TEST(RichardsRetention, UnsaturatedStateIsHeadAndPropertiesOfTheMoisture) {
-    richards_soil hv;
-    hv.thetas = 0.287, hv.thetar = 0.075, hv.alpha = 36.936, hv.beta = 3.96, hv.a = 1.175e6, hv.b = 4.74;
     const std::pair<richards_soil, retention_model> soils[] = {{brooks_corey(), retention_model::brooks_corey},
-                                                               {hv, retention_model::havercamp}};
+                                                               {havercamp_sand(), retention_model::havercamp}};
     for (const auto& [s, model] : soils) {
         for (double se = 0.05; se < 1.0; se += 0.05) {
             const double theta = s.thetar + se * (s.thetas - s.thetar);
@@ -97,28 +95,25 @@ TEST(RichardsRetention, UnsaturatedStateIsHeadAndPropertiesOfTheMoisture) {
     }
 }
 
-TEST(RichardsSolve, TridiagonalSystemGivesItsKnownSolution) {
-    // Rows 1..4 of a system whose solution is 1, 2, 3, 4.
-    double upper[] = {0, -1, -1, -1, 0};
-    double diag[] = {0, 4, 4, 4, 4};
-    double lower[] = {0, 0, -1, -1, -1};
-    double rhs[] = {0, 4 - 2, -1 + 8 - 3, -2 + 12 - 4, -3 + 16};
-    kesta::tridiag_solve(1, 4, upper, diag, lower, rhs);
-    for (int i = 1; i <= 4; ++i) EXPECT_NEAR(rhs[i], i, 1e-12);
-}
-
 class RichardsTable : public ::testing::Test {
 protected:
     void SetUp() override { kesta::g_error_record = kesta::error_record(); }
     void TearDown() override { kesta::g_error_record = kesta::error_record(); }
 
     int read_file(const std::string& text) {
-        const std::string path = dir.write("soils.txt", text);
-        std::FILE* fp = std::fopen(path.c_str(), "r");
-        testing::internal::CaptureStdout();
-        const int n = kesta::read_richards_soil_file(m, fp, "soils.txt");
-        out = testing::internal::GetCapturedStdout();
+        std::FILE* fp = std::fopen(dir.write("soils.txt", text).c_str(), "r");
+        int n = 0;
+        out = kesta_test::printed_by([&] { n = kesta::read_richards_soil_file(m, fp, "soils.txt"); });
         std::fclose(fp);
+        return n;
+    }
+    // Reads the Havercamp table of the mapping-table file `text`.
+    int read_table(const std::string& text) {
+        kesta::mapping_table_file file;
+        EXPECT_TRUE(file.open(dir.write("t.cmt", text)));
+        kesta::table_cursor cur(file, file.find_table(kesta::table_richards_havercamp));
+        int n = 0;
+        out = kesta_test::printed_by([&] { n = kesta::read_soil_layer_table(m, cur); });
         return n;
     }
 
@@ -153,8 +148,8 @@ TEST_F(RichardsTable, OwnFileFillsTheRecordsAndRefusesBadLayersByLine) {
     };
     for (const auto& b : bad) {
         EXPECT_EQ(read_file("1 0\n3\n" + kLayer + b.layer2 + kLayer), -1) << b.says;
-        EXPECT_NE(out.find("Error: Richards soil table soils.txt, line 4: "), std::string::npos) << out;
-        EXPECT_NE(out.find(b.says), std::string::npos) << out;
+        EXPECT_TRUE(kesta_test::has(out, "Error: Richards soil table soils.txt, line 4: ")) << out;
+        EXPECT_TRUE(kesta_test::has(out, b.says)) << out;
     }
 }
 
@@ -163,30 +158,18 @@ TEST_F(RichardsTable, MappingTableFormTakesItsValuesFromCharacter88) {
     const std::string values = "34 0.287 0.075 0.2 0.1 0.2 30 36.936 3.96 1.175e6 4.74 10\n";
     const std::string first = "     7 sand" + std::string(76, ' ') + values;
     ASSERT_EQ(first.find("34"), 87u);
-    const std::string path =
-        dir.write("t.cmt", "KESTA_INDEX_MAP_TABLES\nINDEX_MAP s.idx \"soils\"\nRICHARDS_EQN_INFILTRAIION_HAVERCAMP "
-                           "\"soils\"\nNUM_IDS 1\nNUM_SOIL_LAYERS 3\n" +
-                               first + values + values + "\n     8 clay\n");
-    kesta::mapping_table_file file;
-    ASSERT_TRUE(file.open(path));
-    testing::internal::CaptureStdout();
-    kesta::table_cursor cur(file, file.find_table(kesta::table_richards_havercamp));
-    const int n = kesta::read_soil_layer_table(m, cur);
-    out = testing::internal::GetCapturedStdout();
-    ASSERT_EQ(n, 1) << out;
+    ASSERT_EQ(read_table("KESTA_INDEX_MAP_TABLES\nINDEX_MAP s.idx \"soils\"\nRICHARDS_EQN_INFILTRAIION_HAVERCAMP "
+                         "\"soils\"\nNUM_IDS 1\nNUM_SOIL_LAYERS 3\n" +
+                         first + values + values + "\n     8 clay\n"),
+              1)
+        << out;
     EXPECT_EQ(m.soil_class[7].v[40], 1.175e6);
     EXPECT_EQ(m.soil_class[7].v[33], 10.0);
 
     // A first layer line that ends before its values is refused.
-    const std::string short_row = dir.write(
-        "u.cmt", "KESTA_INDEX_MAP_TABLES\nRICHARDS_EQN_INFILTRAIION_HAVERCAMP x\nNUM_IDS 1\nN 3\n     7 " + values);
-    kesta::mapping_table_file other;
-    ASSERT_TRUE(other.open(short_row));
-    testing::internal::CaptureStdout();
-    kesta::table_cursor cur2(other, other.find_table(kesta::table_richards_havercamp));
-    EXPECT_EQ(kesta::read_soil_layer_table(m, cur2), -1);
-    out = testing::internal::GetCapturedStdout();
-    EXPECT_NE(out.find("line 5: the row ends before character 88"), std::string::npos) << out;
+    EXPECT_EQ(read_table("KESTA_INDEX_MAP_TABLES\nRICHARDS_EQN_INFILTRAIION_HAVERCAMP x\nNUM_IDS 1\nN 3\n     7 " + values),
+              -1);
+    EXPECT_TRUE(kesta_test::has(out, "line 5: the row ends before character 88")) << out;
 }
 
 // Layers of 23 cm at 5 cm spacing give four whole nodes each; the layer
