@@ -1,17 +1,23 @@
-// The Richards soil tables, retention functions and column set-up: the
-// retention curves against hand-worked values, the two table forms with
-// their refusals, and the columns with their water tables.
+// Richards columns: the retention curves against hand-worked values, the two
+// soil-table forms with their refusals, the columns with their water tables,
+// and the solver against independent results (a hydrostatic column stays
+// still, free drainage reaches unit gradient at the rain rate, the
+// evaporation of a bare column is the water it lost, and every column's
+// water is what entered less what left, to round-off).
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <string>
 #include <tuple>
 #include <utility>
+#include <vector>
 
 #include "core/error_record.hpp"
-#include "subsurface/richards_columns.hpp"
+#include "subsurface/richards.hpp"
 #include "subsurface/richards_retention.hpp"
+#include "subsurface/soil_cells.hpp"
 #include "subsurface/soil_layer_table.hpp"
 #include "support/temp_dir.hpp"
 
@@ -19,6 +25,85 @@ namespace {
 
 using kesta::retention_model;
 using kesta::richards_soil;
+using kesta_test::plane;
+
+// A Brooks and Corey soil for hand-made columns: conductivity 1 cm/h,
+// porosity 0.45, residual moisture 0.05, bubbling head -20 cm, lambda 0.5;
+// layers of 20 cm with nodes every 5 cm.
+struct bc_soil {
+    double ks = 1.0;  // cm/h
+    double thetas = 0.45, thetar = 0.05, theta = 0.30;
+    double wilting = 0.10, capacity = 0.25;
+    double depth = 20.0, dz = 5.0;  // cm, per layer
+    double lambda = 0.5, bubbling = -20.0;
+};
+
+// The record slots of layer j as the soil table fills them.
+void set_layer(kesta::model_state& m, int id, int j, const bc_soil& s) {
+    double* v = m.soil_class[static_cast<std::size_t>(id)].v;
+    v[4 + j] = s.ks;
+    v[7 + j] = s.thetas;
+    v[10 + j] = s.theta;
+    v[13 + j] = s.wilting;
+    v[16 + j] = s.capacity;
+    v[19 + j] = s.thetar;
+    v[22 + j] = s.depth;
+    v[25 + j] = s.lambda;
+    v[28 + j] = s.bubbling;
+    v[31 + j] = s.dz;
+}
+
+// Cells of plane p (see soil_cells.hpp) on soil class 1 of soil s in its
+// three layers, set up as the soil table would leave them; `before` sets
+// what the run needs before the arrays are made (long_term, the water table)
+// and `after` what it needs after (ground and table), then the columns are
+// built.
+template <class Before, class After>
+bool make_richards_plane(kesta::model_state& m, const plane& p, double dt, const bc_soil& s, Before before,
+                         After after) {
+    before(m);
+    kesta_test::make_soil_plane(m, p, dt, 4);
+    m.richards_c_option = 1;
+    m.richards_k_option = 2;
+    m.richards_weight = 1.0;
+    m.richards_iter_max = 1;
+    m.richards_dtheta_max = 0.0025;
+    m.richards_upper_option = 1;
+    m.timestep = dt;
+    m.soil_moist_depth = 40.0;
+    m.richards.model = kesta::retention_model::brooks_corey;
+    m.richards.defined.assign(kesta::kSoilClasses, 0);
+    m.richards.defined[1] = 1;
+    for (int j = 0; j < 3; ++j) set_layer(m, 1, j, s);
+    for (int k = 1; k <= m.ncells; ++k) {
+        m.soiltype[k] = 1;
+        if (k <= m.root_depth.n()) m.root_depth[k] = 0.4;
+    }
+    after(m);
+    return kesta::init_richards_columns(m);
+}
+
+bool make_richards_plane(kesta::model_state& m, const plane& p, double dt, const bc_soil& s = bc_soil()) {
+    return make_richards_plane(m, p, dt, s, [](kesta::model_state&) {}, [](kesta::model_state&) {});
+}
+
+constexpr double kHour = 3600.0;
+
+void water_table(kesta::model_state& m) { m.water_table_given = 1; }
+
+// Ground at 100 m and the aquifer bottom 2 m below on every cell; the water
+// table of cells 1, 2, ... at the heights `gw` (m), of the others 1 m below
+// the ground.
+auto tables_at(std::vector<double> gw = {}) {
+    return [gw](kesta::model_state& m) {
+        m.aquifer_delta_z = 0.1;
+        for (int k = 1; k <= m.ncells; ++k) {
+            m.elev[k] = 100.0;
+            m.elevgw[k] = k <= static_cast<int>(gw.size()) ? gw[static_cast<std::size_t>(k - 1)] : 99.0;
+            m.bottom_elev[k] = 98.0;
+        }
+    };
+}
 
 richards_soil brooks_corey() {
     richards_soil s;
@@ -176,9 +261,9 @@ TEST_F(RichardsTable, MappingTableFormTakesItsValuesFromCharacter88) {
 // below a different one meets it at the spacing-weighted harmonic mean.
 TEST(RichardsColumns, LayersGiveWholeNodesAndHarmonicFaces) {
     kesta::model_state m;
-    kesta_test::bc_soil s;
+    bc_soil s;
     s.depth = 23.0;
-    ASSERT_TRUE(kesta_test::make_richards_plane(m, kesta_test::plane{}, 60.0, s, [](kesta::model_state&) {},
+    ASSERT_TRUE(make_richards_plane(m, plane{}, 60.0, s, [](kesta::model_state&) {},
                                                 [](kesta::model_state& mm) {
                                                     mm.soil_class[1].v[5] = 4.0;    // layer 2 Ks
                                                     mm.soil_class[1].v[32] = 10.0;  // layer 2 spacing
@@ -206,21 +291,9 @@ TEST(RichardsColumns, LayersGiveWholeNodesAndHarmonicFaces) {
 // bottom the column stores is refused.
 TEST(RichardsColumns, WaterTablesPlaceTheColumnBottom) {
     kesta::model_state m;
-    kesta_test::plane p;
+    plane p;
     p.cols = 3;
-    auto table = [](kesta::model_state& mm) { mm.water_table_given = 1; };
-    auto place = [](double a, double b, double c) {
-        return [=](kesta::model_state& mm) {
-            mm.aquifer_delta_z = 0.1;
-            const double gw[] = {a, b, c};
-            for (int k = 1; k <= 3; ++k) {
-                mm.elev[k] = 100.0;
-                mm.elevgw[k] = gw[k - 1];
-                mm.bottom_elev[k] = 98.0;
-            }
-        };
-    };
-    ASSERT_TRUE(kesta_test::make_richards_plane(m, p, 60.0, kesta_test::bc_soil(), table, place(99.7, 100.2, 99.0)));
+    ASSERT_TRUE(make_richards_plane(m, p, 60.0, bc_soil(), water_table, tables_at({99.7, 100.2})));
     EXPECT_EQ(m.numcells[1], 6);
     const kesta::richards_node* nd = m.richards.column(1);
     EXPECT_NEAR(nd[1].head, 2.5 - 30.0, 1e-12);
@@ -234,7 +307,7 @@ TEST(RichardsColumns, WaterTablesPlaceTheColumnBottom) {
     // With groundwater the deepest nodes below the layers damp the column's end.
     kesta::model_state gw;
     auto with_gw = [](kesta::model_state& mm) { mm.water_table_given = mm.gw_simulation = 1; };
-    ASSERT_TRUE(kesta_test::make_richards_plane(gw, p, 60.0, kesta_test::bc_soil(), with_gw, place(99.7, 99.0, 99.0)));
+    ASSERT_TRUE(make_richards_plane(gw, p, 60.0, bc_soil(), with_gw, tables_at({99.7})));
     const kesta::richards_node* g = gw.richards.column(3);
     const int last = gw.richards.last_node(3);
     auto thetas = [&](int k) { return gw.richards.soils[static_cast<std::size_t>(g[k].soil)].thetas; };
@@ -244,11 +317,153 @@ TEST(RichardsColumns, WaterTablesPlaceTheColumnBottom) {
               std::make_tuple(0.01, 0.75, 1.0, 0.45));
 
     kesta::model_state deep;
-    testing::internal::CaptureStdout();
-    EXPECT_FALSE(kesta_test::make_richards_plane(deep, p, 60.0, kesta_test::bc_soil(), table, place(99.0, 99.0, 97.0)));
-    const std::string out = testing::internal::GetCapturedStdout();
-    EXPECT_NE(out.find("the water table of cell 3 (row 1, column 3) at 97 m lies below the 35 nodes"), std::string::npos)
+    bool made = true;
+    const std::string out = kesta_test::printed_by(
+        [&] { made = make_richards_plane(deep, p, 60.0, bc_soil(), water_table, tables_at({99.0, 99.0, 97.0})); });
+    EXPECT_FALSE(made);
+    EXPECT_TRUE(kesta_test::has(out, "the water table of cell 3 (row 1, column 3) at 97 m lies below the 35 nodes"))
         << out;
+    kesta::g_error_record = kesta::error_record();
+}
+
+TEST(RichardsSolver, HydrostaticColumnStaysStill) {
+    kesta::model_state m;
+    ASSERT_TRUE(make_richards_plane(m, plane{}, kHour, bc_soil(), water_table, tables_at()));
+    const int n = m.numcells[1];
+    for (int i = 0; i < 24; ++i) kesta::richards_unsat_step(m, kHour);
+    const kesta::richards_node* nd = m.richards.column(1);
+    double top = 0.0;
+    for (int k = 1; k <= n; ++k) {
+        EXPECT_NEAR(nd[k].head, top + 0.5 * nd[k].dz - 100.0, 1e-9) << k;
+        top += nd[k].dz;
+    }
+    EXPECT_NEAR(m.bottomfav[1], 0.0, 1e-9);
+}
+
+// Rain of 0.1 cm/h on a soil of Ks 1 cm/h: the column wets to the moisture
+// whose conductivity is the rain, K(h) = (h / -20)^-3.5 = 0.1 at h =
+// -38.614 cm, uniform with depth, and drains at the rain rate.
+TEST(RichardsSolver, FreeDrainageReachesUnitGradientAtTheRainRate) {
+    kesta::model_state m;
+    ASSERT_TRUE(make_richards_plane(m, plane{}, 60.0));
+    double last_hour = 0.0;
+    for (int hour = 1; hour <= 200; ++hour) {
+        m.h[1] += 0.001;
+        const double before = m.bottomfav[1];
+        kesta::richards_unsat_step(m, kHour);
+        last_hour = m.bottomfav[1] - before;
+    }
+    EXPECT_NEAR(last_hour, 0.1, 1e-5);
+    const kesta::richards_node* nd = m.richards.column(1);
+    const double steady = -20.0 * std::pow(0.1, -1.0 / 3.5);
+    for (int k = 1; k < m.numcells[1]; ++k) EXPECT_NEAR(nd[k].head, steady, 1e-3) << k;
+    EXPECT_EQ(m.h[1], 0.0);
+}
+
+// A bare column under a constant demand of 0.02 cm/h: what it evaporates is
+// the water it lost less what drained from its bottom.
+TEST(RichardsSolver, BareColumnEvaporatesTheWaterItLost) {
+    kesta::model_state m;
+    ASSERT_TRUE(make_richards_plane(
+        m, plane{}, kHour, bc_soil(), [](kesta::model_state& mm) { mm.long_term = 1; },
+        [](kesta::model_state& mm) { mm.pot_et[1] = mm.pot_aet[1] = 0.02 / kHour; }));
+    const double start = kesta::richards_column_water(m, 1);
+    double evaporated = 0.0;
+    for (int i = 0; i < 48; ++i) evaporated += kesta::richards_unsat_step(m, kHour);
+    const double lost = start - kesta::richards_column_water(m, 1);
+    EXPECT_NEAR(evaporated, lost - m.bottomfav[1] / 100.0, 1e-14);
+    EXPECT_GT(evaporated, 0.5 * 0.02 * 48 / 100.0);
+    EXPECT_LE(evaporated, 0.02 * 48 / 100.0 + 1e-15);
+    EXPECT_EQ(m.DIRECT_EVAP[1], 0.0);
+    EXPECT_NEAR(m.run_sums.soil_evaporation, evaporated * 100.0, 1e-10);  // 10 m cells
+}
+
+// 5 cm/h for two hours on a dry soil that takes less: the cell ponds, the
+// surface never goes below 0 and every drop is on the surface, in the soil
+// or below it, step by step to round-off.
+TEST(RichardsSolver, PondedRainIsAccountedToRoundOff) {
+    kesta::model_state m;
+    bc_soil s;
+    s.theta = 0.15;
+    ASSERT_TRUE(make_richards_plane(m, plane{}, 60.0, s));
+    m.richards_k_option = 1;
+    m.richards_upper_option = 3;
+    m.richards_iter_max = 3;
+    const double start = kesta::richards_column_water(m, 1);
+    double rain = 0.0;
+    bool ponded = false;
+    for (int step = 1; step <= 360; ++step) {
+        if (step <= 120) {
+            m.h[1] += 0.05 / 60.0;
+            rain += 0.05 / 60.0;
+        }
+        kesta::richards_unsat_step(m, 60.0);
+        ponded = ponded || m.bound_type[1] == 2;
+        ASSERT_GE(m.h[1], 0.0) << step;
+        ASSERT_LT(std::fabs(m.MASSERROR[1]), 1e-15) << step;
+    }
+    EXPECT_TRUE(ponded);
+    EXPECT_NEAR(rain, m.h[1] + m.infdep[1], 1e-14);
+    EXPECT_NEAR(kesta::richards_column_water(m, 1) - start, m.infdep[1] - m.bottomfav[1] / 100.0, 1e-14);
+    EXPECT_GT(m.infdep[1], 0.09);
+    const kesta::richards_node* nd = m.richards.column(1);
+    for (int k = 1; k < m.numcells[1]; ++k) EXPECT_LE(nd[k].theta, 0.45 + 1e-3) << k;
+}
+
+// A frozen cell keeps its column and its water; an exfiltrating one only
+// loses surface water to evaporation.
+TEST(RichardsSolver, FrozenAndExfiltratingCellsOnlyLoseSurfaceWater) {
+    kesta::model_state m;
+    plane p;
+    p.cols = 2;
+    ASSERT_TRUE(make_richards_plane(
+        m, p, kHour, bc_soil(),
+        [](kesta::model_state& mm) {
+            mm.long_term = 1;
+            mm.water_table_given = 1;
+        },
+        [](kesta::model_state& mm) {
+            tables_at({99.0, 100.5})(mm);  // cell 2's above the ground
+            mm.CFGI[1] = 90.0;
+            for (int k = 1; k <= 2; ++k) {
+                mm.h[k] = 0.01;
+                mm.pot_et[k] = mm.pot_aet[k] = 0.3 / kHour;
+            }
+        }));
+    const double before = kesta::richards_column_water(m, 1);
+    const double evaporated = kesta::richards_unsat_step(m, kHour);
+    EXPECT_EQ(m.h[1], 0.01);
+    EXPECT_EQ(kesta::richards_column_water(m, 1), before);
+    EXPECT_NEAR(m.h[2], 0.007, 1e-15);
+    EXPECT_NEAR(evaporated, 0.003, 1e-15);
+    EXPECT_NEAR(m.DIRECT_EVAP[2], 0.3, 1e-13);
+}
+
+// The groundwater moves the table: down, the column grows with hydrostatic
+// nodes and keeps the water above; up to the ground, one saturated node is
+// left; below the storage it is refused.
+TEST(RichardsSolver, ColumnFollowsAWaterTableTheGroundwaterMoves) {
+    kesta::model_state m;
+    ASSERT_TRUE(make_richards_plane(m, plane{}, kHour, bc_soil(), water_table, tables_at()));
+    m.richards.column(1)[3].theta = 0.33;
+    kesta::vec1<double> water(1);
+    m.elevgw[1] = 98.5;
+    ASSERT_EQ(kesta::unsat_update_in_gw(m, 1, water), 0);
+    EXPECT_EQ(m.numcells[1], 12 + 9);
+    const kesta::richards_node* nd = m.richards.column(1);
+    EXPECT_EQ(nd[3].theta, 0.33);
+    EXPECT_NEAR(nd[21].head, 145.0 - 150.0, 1e-12);
+    EXPECT_NEAR(water[1], kesta::richards_column_water(m, 1) * 100.0, 1e-12);
+
+    m.elevgw[1] = 100.0;
+    ASSERT_EQ(kesta::unsat_update_in_gw(m, 1, water), 0);
+    EXPECT_EQ(std::make_pair(m.numcells[1], m.yes_exfil[1]), std::make_pair(1, 1));
+    EXPECT_EQ(water[1], 0.0);
+
+    m.elevgw[1] = 90.0;
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(kesta::unsat_update_in_gw(m, 1, water), -1);
+    EXPECT_NE(testing::internal::GetCapturedStdout().find("water table of cell 1"), std::string::npos);
     kesta::g_error_record = kesta::error_record();
 }
 
