@@ -12,7 +12,7 @@
 #include "subsurface/green_ampt.hpp"
 #include "subsurface/green_ampt_layered.hpp"
 #include "subsurface/green_ampt_redist.hpp"
-#include "subsurface/soil_columns.hpp"
+#include "subsurface/soil_cells.hpp"
 
 namespace {
 

@@ -286,15 +286,14 @@ TEST_F(GaugeGrid, InverseDistanceSquaredCopiesAGaugeWithinOneCellSizeAndWeightsT
     }
 }
 
-TEST_F(GaugeGrid, NearestGaugeOfEachCellAndTheHigherNumberOnATie) {
+// A gauge at exactly 900000 m is still the nearest; one farther stops the run.
+TEST_F(GaugeGrid, NearestGaugeOfEachCellTheHigherNumberOnATieAndNoneBeyond900000) {
     gauges({{0.0, 1.0}, {30.0, 2.0}, {20.0, 3.0}});
     EXPECT_EQ(neighbours(), "");
     EXPECT_EQ(nearest[1], 1);  // 5 m against 25 and 15
     EXPECT_EQ(nearest[2], 3);  // 5 m from both gauge 2 and gauge 3: the later wins
     EXPECT_EQ(g_error_record.code, 0);
-}
 
-TEST_F(GaugeGrid, GaugeAtExactly900000IsAcceptedAndOneFartherStopsTheRun) {
     gauges({{900005.0, 1.0}});
     neighbours();
     EXPECT_EQ(nearest[1], 1);

@@ -9,7 +9,7 @@
 
 #include "model/event_steps.hpp"
 #include "subsurface/soil_accounting.hpp"
-#include "subsurface/soil_columns.hpp"
+#include "subsurface/soil_cells.hpp"
 #include "subsurface/soil_constituent_kernels.hpp"
 
 namespace {
