@@ -18,6 +18,13 @@ namespace {
 
 constexpr double kDegree = 3.141592653589793 / 180.0;
 
+// A row of `cols` cells of 10 m.
+void make_row(kesta::model_state& m, int cols) {
+    kesta_test::plane p;
+    p.cols = cols;
+    kesta_test::make_plane(m, p, 60.0);
+}
+
 TEST(Evapotranspiration, AirSunAndTheBeamOnSlopesMatchPublishedValues) {
     EXPECT_NEAR(kesta::sat_vapor_pressure_kpa(293.15), 2.3383, 1e-4);
     EXPECT_NEAR(kesta::sat_vapor_slope_kpa(293.15), 0.14474, 1e-5);
@@ -64,9 +71,7 @@ TEST(Evapotranspiration, FrozenGroundIndexBuildsInTheColdUnlessSnowCoversIt) {
 // the third has no vegetation height.
 TEST(EtCells, BothFormulationsGiveRatesThatFollowTheCellsAndTheSky) {
     kesta::model_state m;
-    kesta_test::plane p;
-    p.cols = 3;
-    kesta_test::make_plane(m, p, 60.0);
+    make_row(m, 3);
     for (auto* v : {&m.alb, &m.Ts, &m.fTs, &m.snowdepth, &m.pot_et, &m.pot_aet, &m.veg, &m.Kt, &m.Rs, &m.area_redux})
         *v = kesta::vec1<double>(3);
     m.alb.fill(0.2);
@@ -77,11 +82,8 @@ TEST(EtCells, BothFormulationsGiveRatesThatFollowTheCellsAndTheSky) {
     m.area_reduction_given = 1;
     m.latitude = 40.0;
     m.hmet_record_date = kesta::date_record{2020, 6, 21, 12, 0, 0};
-    m.hmet_air_temp = 25.0;
-    m.hmet_rel_humidity = 40.0;
-    m.hmet_pressure = 1000.0;
-    m.hmet_wind_speed = 0.3;
-    m.hmet_global_rad = 200.0;
+    m.hmet_air_temp = 25.0, m.hmet_rel_humidity = 40.0, m.hmet_pressure = 1000.0;
+    m.hmet_wind_speed = 0.3, m.hmet_global_rad = 200.0;
     const auto run = [&m] { return kesta_test::printed_by([&] { kesta::evapo_trans(m); }); };
     for (int penman : {0, 1}) {
         SCOPED_TRACE(penman);
@@ -123,8 +125,7 @@ TEST(Interception, TheCanopyFillsThenHoldsItsShareAndTheRestReachesTheGround) {
 
 TEST(Interception, WinterDividesTheCanopyAndTheHeldRainIsBooked) {
     kesta::model_state m;
-    kesta_test::plane p;
-    kesta_test::make_plane(m, p, 60.0);
+    make_row(m, 1);
     for (auto* v : {&m.ri_eff, &m.icep_stor, &m.icep_coef, &m.icep_dep}) *v = kesta::vec1<double>(1);
     m.month = 1;
     m.latitude = 40.0;
@@ -140,24 +141,17 @@ TEST(Interception, WinterDividesTheCanopyAndTheHeldRainIsBooked) {
 
 TEST(Snowmelt, WarmAirMeltsThePackOntoTheGroundAndColdDryAirNothing) {
     kesta::model_state m;
-    kesta_test::plane p;
-    p.cols = 2;
-    kesta_test::make_plane(m, p, 60.0);
+    make_row(m, 2);
     m.snowdepth = kesta::vec1<double>(2);
     m.snowdepth[1] = 0.05;
     m.snowdepth[2] = 0.5;
-    m.hmet_air_temp = -10.0;
-    m.hmet_rel_humidity = 20.0;
-    m.hmet_wind_speed = 2.0;
-    m.hmet_pressure = 1000.0;
+    m.hmet_air_temp = -10.0, m.hmet_rel_humidity = 20.0, m.hmet_wind_speed = 2.0, m.hmet_pressure = 1000.0;
     EXPECT_EQ(kesta::snowmelt_energy_balance(m, 3600.0), 1);
     EXPECT_EQ(m.snowdepth[1], 0.05);
     EXPECT_EQ(m.h[1], 0.0);
 
     // 15 C, humid and windy, for 12 hours: 7 cm of melt.
-    m.hmet_air_temp = 15.0;
-    m.hmet_rel_humidity = 90.0;
-    m.hmet_wind_speed = 5.0;
+    m.hmet_air_temp = 15.0, m.hmet_rel_humidity = 90.0, m.hmet_wind_speed = 5.0;
     EXPECT_EQ(kesta::snowmelt_energy_balance(m, 12 * 3600.0), 1);
     EXPECT_EQ(m.snowdepth[1], 0.0);
     EXPECT_DOUBLE_EQ(m.h[1], 0.05);

@@ -31,11 +31,8 @@ void make_aquifer(model_state& m, int cols, double dx, double head, double k, do
     p.cols = cols;
     p.dx = dx;
     kesta_test::make_plane(m, p, dt);
-    m.timestep = dt;
-    m.gw_timestep = dt;
-    m.gw_relax_coeff = 1.0;
-    m.gw_lsor_con = 1e-9;
-    m.gw_lsor_dir = 1;
+    m.timestep = m.gw_timestep = dt;
+    m.gw_relax_coeff = 1.0, m.gw_lsor_con = 1e-9, m.gw_lsor_dir = 1;
     for (int c = 1; c <= m.ncells; ++c) {
         m.elevgw[c] = head;
         m.bottom_elev[c] = 0.0;
@@ -107,18 +104,11 @@ TEST(Groundwater, StepKeepsTheRedistributionMoistureInsideItsLimits) {
     model_state m;
     make_aquifer(m, 3, 100.0, 5.0, 1e-4, 0.3, 60.0);
     m.inf_redist_on = m.soil_et_accounting = m.porosity_given = m.residual_sat_given = 1;
-    m.phi_map = kesta::vec1<double>(3);
-    m.thr_map = kesta::vec1<double>(3);
-    m.thi = kesta::vec1<double>(3);
-    const double thi[] = {0.055, 0.445, 0.2};
-    for (int k = 1; k <= 3; ++k) {
-        m.phi_map[k] = 0.45;
-        m.thr_map[k] = 0.05;
-        m.thi[k] = thi[k - 1];
-    }
-    testing::internal::CaptureStdout();
-    gw_pass(m);
-    const std::string out = testing::internal::GetCapturedStdout();
+    for (auto* v : {&m.phi_map, &m.thr_map, &m.thi}) *v = kesta::vec1<double>(3);
+    m.phi_map.fill(0.45);
+    m.thr_map.fill(0.05);
+    m.thi[1] = 0.055, m.thi[2] = 0.445, m.thi[3] = 0.2;
+    const std::string out = kesta_test::printed_by([&] { gw_pass(m); });
     ASSERT_EQ(kesta::g_error_record.stop, 0);
     EXPECT_DOUBLE_EQ(m.thi[1], 0.06);
     EXPECT_DOUBLE_EQ(m.thi[2], 0.44);
