@@ -38,19 +38,12 @@ struct bc_soil {
     double lambda = 0.5, bubbling = -20.0;
 };
 
-// The record slots of layer j as the soil table fills them.
+// The record slots of layer j as the soil table fills them: slots 4, 7, ...,
+// 31 for the first layer's values, each next layer one slot on.
 void set_layer(kesta::model_state& m, int id, int j, const bc_soil& s) {
-    double* v = m.soil_class[static_cast<std::size_t>(id)].v;
-    v[4 + j] = s.ks;
-    v[7 + j] = s.thetas;
-    v[10 + j] = s.theta;
-    v[13 + j] = s.wilting;
-    v[16 + j] = s.capacity;
-    v[19 + j] = s.thetar;
-    v[22 + j] = s.depth;
-    v[25 + j] = s.lambda;
-    v[28 + j] = s.bubbling;
-    v[31 + j] = s.dz;
+    const double values[] = {s.ks,     s.thetas, s.theta,  s.wilting,  s.capacity,
+                             s.thetar, s.depth,  s.lambda, s.bubbling, s.dz};
+    for (int i = 0; i < 10; ++i) m.soil_class[static_cast<std::size_t>(id)].v[4 + 3 * i + j] = values[i];
 }
 
 // Cells of plane p (see soil_cells.hpp) on soil class 1 of soil s in its
@@ -63,14 +56,9 @@ bool make_richards_plane(kesta::model_state& m, const plane& p, double dt, const
                          After after) {
     before(m);
     kesta_test::make_soil_plane(m, p, dt, 4);
-    m.richards_c_option = 1;
-    m.richards_k_option = 2;
-    m.richards_weight = 1.0;
-    m.richards_iter_max = 1;
-    m.richards_dtheta_max = 0.0025;
-    m.richards_upper_option = 1;
-    m.timestep = dt;
-    m.soil_moist_depth = 40.0;
+    m.richards_c_option = 1, m.richards_k_option = 2, m.richards_upper_option = 1;
+    m.richards_weight = 1.0, m.richards_iter_max = 1, m.richards_dtheta_max = 0.0025;
+    m.timestep = dt, m.soil_moist_depth = 40.0;
     m.richards.model = kesta::retention_model::brooks_corey;
     m.richards.defined.assign(kesta::kSoilClasses, 0);
     m.richards.defined[1] = 1;
@@ -107,10 +95,7 @@ auto tables_at(std::vector<double> gw = {}) {
 
 richards_soil brooks_corey() {
     richards_soil s;
-    s.thetas = 0.45;
-    s.thetar = 0.05;
-    s.bubbling = -20.0;
-    s.lambda = 0.5;
+    s.thetas = 0.45, s.thetar = 0.05, s.bubbling = -20.0, s.lambda = 0.5;
     kesta::set_brooks_corey_cap(s);
     return s;
 }
@@ -252,7 +237,8 @@ TEST_F(RichardsTable, MappingTableFormTakesItsValuesFromCharacter88) {
     EXPECT_EQ(m.soil_class[7].v[33], 10.0);
 
     // A first layer line that ends before its values is refused.
-    EXPECT_EQ(read_table("KESTA_INDEX_MAP_TABLES\nRICHARDS_EQN_INFILTRAIION_HAVERCAMP x\nNUM_IDS 1\nN 3\n     7 " + values),
+    EXPECT_EQ(read_table("KESTA_INDEX_MAP_TABLES\nRICHARDS_EQN_INFILTRAIION_HAVERCAMP x\nNUM_IDS 1\nN 3\n"
+                         "     7 " + values),
               -1);
     EXPECT_TRUE(kesta_test::has(out, "line 5: the row ends before character 88")) << out;
 }
