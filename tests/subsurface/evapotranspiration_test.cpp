@@ -1,6 +1,8 @@
-// Evapotranspiration against published values: the vapour pressure and the
-// psychrometer, the sun's path, the beam on sloping ground, the frozen-ground
-// index, and the rates of both formulations over a few cells.
+// The hydrometeorology of the cells against published and hand-worked
+// values: the vapour pressure and the psychrometer, the sun's path, the beam
+// on sloping ground, the frozen-ground index, the rates of both
+// evapotranspiration formulations over a few cells, the canopy's share of
+// the rain, and snow melting onto the ground.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -9,12 +11,21 @@
 #include "model/model_state.hpp"
 #include "overland/overland_grid.hpp"
 #include "subsurface/evapotranspiration.hpp"
+#include "subsurface/snow_interception.hpp"
+#include "subsurface/subsurface_steps.hpp"
 
 namespace {
 
 constexpr double kDegree = 3.141592653589793 / 180.0;
 
-TEST(Evapotranspiration, AirAndSunMatchPublishedValues) {
+// A row of `cols` cells of 10 m.
+void make_row(kesta::model_state& m, int cols) {
+    kesta_test::plane p;
+    p.cols = cols;
+    kesta_test::make_plane(m, p, 60.0);
+}
+
+TEST(Evapotranspiration, AirSunAndTheBeamOnSlopesMatchPublishedValues) {
     EXPECT_NEAR(kesta::sat_vapor_pressure_kpa(293.15), 2.3383, 1e-4);
     EXPECT_NEAR(kesta::sat_vapor_slope_kpa(293.15), 0.14474, 1e-5);
     EXPECT_NEAR(kesta::psychrometric_constant_kpa(101.3), 0.06598, 1e-5);
@@ -30,11 +41,9 @@ TEST(Evapotranspiration, AirAndSunMatchPublishedValues) {
     // 30 deg above the horizon (hour angle 60 deg on the equator at the
     // equinox) the air mass is 1.993, with the altitude in degrees.
     EXPECT_NEAR(kesta::sun_at(0.0, 81, 16).air_mass, 1.993, 2e-3);
-}
 
-TEST(Evapotranspiration, SlopesFacingTheSunTakeMoreOfTheBeam) {
+    // Slopes facing the sun take more of the beam.
     const kesta::sun_position morning = kesta::sun_at(40.0, 172, 9);
-    const kesta::sun_position noon = kesta::sun_at(40.0, 172, 12);
     ASSERT_LT(morning.azimuth, 0.0);  // east of south
     const double east = kesta::direct_shortwave(morning, 0.3, 0.0, 0.0);
     const double west = kesta::direct_shortwave(morning, -0.3, 0.0, 0.0);
@@ -62,9 +71,7 @@ TEST(Evapotranspiration, FrozenGroundIndexBuildsInTheColdUnlessSnowCoversIt) {
 // the third has no vegetation height.
 TEST(EtCells, BothFormulationsGiveRatesThatFollowTheCellsAndTheSky) {
     kesta::model_state m;
-    kesta_test::plane p;
-    p.cols = 3;
-    kesta_test::make_plane(m, p, 60.0);
+    make_row(m, 3);
     for (auto* v : {&m.alb, &m.Ts, &m.fTs, &m.snowdepth, &m.pot_et, &m.pot_aet, &m.veg, &m.Kt, &m.Rs, &m.area_redux})
         *v = kesta::vec1<double>(3);
     m.alb.fill(0.2);
@@ -75,11 +82,8 @@ TEST(EtCells, BothFormulationsGiveRatesThatFollowTheCellsAndTheSky) {
     m.area_reduction_given = 1;
     m.latitude = 40.0;
     m.hmet_record_date = kesta::date_record{2020, 6, 21, 12, 0, 0};
-    m.hmet_air_temp = 25.0;
-    m.hmet_rel_humidity = 40.0;
-    m.hmet_pressure = 1000.0;
-    m.hmet_wind_speed = 0.3;
-    m.hmet_global_rad = 200.0;
+    m.hmet_air_temp = 25.0, m.hmet_rel_humidity = 40.0, m.hmet_pressure = 1000.0;
+    m.hmet_wind_speed = 0.3, m.hmet_global_rad = 200.0;
     const auto run = [&m] { return kesta_test::printed_by([&] { kesta::evapo_trans(m); }); };
     for (int penman : {0, 1}) {
         SCOPED_TRACE(penman);
@@ -100,6 +104,59 @@ TEST(EtCells, BothFormulationsGiveRatesThatFollowTheCellsAndTheSky) {
         EXPECT_GT(m.pot_et[1], overcast);
         EXPECT_GT(m.Ts[1], 273.15 + 25.0);  // sunlit ground is warmer than the air
     }
+}
+
+TEST(Interception, TheCanopyFillsThenHoldsItsShareAndTheRestReachesTheGround) {
+    const struct {
+        double free_storage, coefficient;
+        double intercepted, net_rate;  // mm, mm/h
+    } cases[] = {
+        {0.5, 0.2, 0.6, 0.8},  // 1 mm of rain: 0.5 mm fills the canopy, then 0.2 of the rest
+        {0.5, 0.0, 0.5, 1.0},
+        {0.0, 0.2, 0.2, 1.6},
+        {2.0, 0.2, 1.0, 0.0},  // the canopy holds all of it
+    };
+    for (const auto& c : cases) {
+        const kesta::canopy_share s = kesta::intercept_rain(2.0, 1800.0, c.free_storage, c.coefficient);
+        EXPECT_NEAR(s.intercepted, c.intercepted, 1e-12);
+        EXPECT_NEAR(s.net_rate, c.net_rate, 1e-12);
+    }
+}
+
+TEST(Interception, WinterDividesTheCanopyAndTheHeldRainIsBooked) {
+    kesta::model_state m;
+    make_row(m, 1);
+    for (auto* v : {&m.ri_eff, &m.icep_stor, &m.icep_coef, &m.icep_dep}) *v = kesta::vec1<double>(1);
+    m.month = 1;
+    m.latitude = 40.0;
+    m.icep_stor[1] = 4.0;  // mm; January at 40 deg holds a quarter of it
+    m.ri[1] = 2.0;
+    kesta::apply_interception(m, 3600.0);
+    EXPECT_DOUBLE_EQ(m.icep_dep[1], 1.0);
+    EXPECT_DOUBLE_EQ(m.ri_eff[1], 1.0);
+    EXPECT_DOUBLE_EQ(m.run_sums.interception, 1.0 / 1000.0 * 100.0);  // 1 mm on 100 m2
+    kesta::apply_interception(m, 3600.0);  // full: all of it reaches the ground
+    EXPECT_DOUBLE_EQ(m.ri_eff[1], 2.0);
+}
+
+TEST(Snowmelt, WarmAirMeltsThePackOntoTheGroundAndColdDryAirNothing) {
+    kesta::model_state m;
+    make_row(m, 2);
+    m.snowdepth = kesta::vec1<double>(2);
+    m.snowdepth[1] = 0.05;
+    m.snowdepth[2] = 0.5;
+    m.hmet_air_temp = -10.0, m.hmet_rel_humidity = 20.0, m.hmet_wind_speed = 2.0, m.hmet_pressure = 1000.0;
+    EXPECT_EQ(kesta::snowmelt_energy_balance(m, 3600.0), 1);
+    EXPECT_EQ(m.snowdepth[1], 0.05);
+    EXPECT_EQ(m.h[1], 0.0);
+
+    // 15 C, humid and windy, for 12 hours: 7 cm of melt.
+    m.hmet_air_temp = 15.0, m.hmet_rel_humidity = 90.0, m.hmet_wind_speed = 5.0;
+    EXPECT_EQ(kesta::snowmelt_energy_balance(m, 12 * 3600.0), 1);
+    EXPECT_EQ(m.snowdepth[1], 0.0);
+    EXPECT_DOUBLE_EQ(m.h[1], 0.05);
+    EXPECT_NEAR(0.5 - m.snowdepth[2], 0.07, 0.005);
+    EXPECT_DOUBLE_EQ(m.h[2] + m.snowdepth[2], 0.5);
 }
 
 }  // namespace

@@ -65,8 +65,7 @@ TEST(InfiltrationStep, ExfiltrationRisesThroughTheSoilAndLeaksNoMoreThanTheSurfa
     plane p;
     p.cols = 4;
     kesta_test::make_soil_plane(m, p, 60.0, 2);
-    m.elevgw = kesta::vec1<double>(4);
-    m.exfiltrate = kesta::vec1<double>(4);
+    for (auto* v : {&m.elevgw, &m.exfiltrate}) *v = kesta::vec1<double>(4);
     m.any_exfil = 1;
     m.soil_moist_depth = 50.0;  // cm
     const double table[] = {0.0, 100.51, 99.0, 100.51, 100.51};

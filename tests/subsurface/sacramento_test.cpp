@@ -146,9 +146,9 @@ struct valley {
         std::string elev;
         for (int r = 1; r <= 5; ++r)
             elev += format_text("%.1f %.1f %.1f\n", 105.5 - r, 105.0 - r, 105.5 - r);
-        dir.write("mask.asc", kesta_test::grid_text(5, 3, 30.0, "1 1 1\n1 1 1\n1 1 1\n1 1 1\n1 1 1\n"));
+        for (const char* name : {"mask.asc", "soil.idx"})
+            dir.write(name, kesta_test::grid_text(5, 3, 30.0, "1 1 1\n1 1 1\n1 1 1\n1 1 1\n1 1 1\n"));
         dir.write("elev.asc", kesta_test::grid_text(5, 3, 30.0, elev));
-        dir.write("soil.idx", kesta_test::grid_text(5, 3, 30.0, "1 1 1\n1 1 1\n1 1 1\n1 1 1\n1 1 1\n"));
         std::string chan = "KESTA_CHAN\nALPHA 1\nBETA 1\nTHETA 1\nLINKS 1\nMAXNODES 6\nCONNECT 1 0 0\n"
                            "LINK 1\nNODES 6\nTRAPEZOID\nMANNINGS_N 0.035\nDX 30\n";
         for (int j = 1; j <= 6; ++j) {
@@ -180,14 +180,9 @@ struct valley {
                               "RATES 2020 6 2 12 0 20.0\nRATES 2020 6 2 12 30 0.0\n");
         dir.write("weather.kvl", kesta_test::kvl_hours(2020, 6, 1, 0, 48, "29.92 50 2 8 77 300.0 600.0"));
         std::filesystem::create_directory(dir.file("exchange"));
-        dir.write("p.prj", "KESTAPROJECT\nWATERSHED_MASK mask.asc\nELEVATION elev.asc\nGRIDSIZE 30\nROWS 5\n"
-                           "COLS 3\nOUTROW 5\nOUTCOL 2\nOUTSLOPE 0.01\nMANNING_N 0.05\nTOT_TIME 2820\n"
-                           "TIMESTEP 60\nPRECIP_FILE rain.dat\nRAIN_INV_DISTANCE\nLONG_TERM\nSTRICT_JULIAN_DATE\n"
-                           "HMET_KVL weather.kvl\nET_CALC_DEARDORFF\nLATITUDE 40\nLONGITUDE 105\nGMT -7\n"
-                           "INF_REDIST\nMAPPING_TABLE t.cmt\nTOP_LAYER_DEPTH 0.1\nEVENT_MIN_Q 0.02\n"
-                           "CHAN_EXPLIC\nCHANNEL_INPUT net.chan\nSTREAM_CELL net.gst\nSACRAMENTO sac.txt\n"
-                           "SUMMARY run.sum\nOUTLET_HYDRO out.hyd\nHYD_FREQ 60\nSUPER_QUIET\n");
-        return kesta_test::run_kesta("p.prj", dir.path().string());
+        return run_project("TOT_TIME 2820\nTIMESTEP 60\nPRECIP_FILE rain.dat\nRAIN_INV_DISTANCE\nLONG_TERM\n"
+                           "STRICT_JULIAN_DATE\nHMET_KVL weather.kvl\nET_CALC_DEARDORFF\nLATITUDE 40\n"
+                           "LONGITUDE 105\nGMT -7\nINF_REDIST\nTOP_LAYER_DEPTH 0.1\nEVENT_MIN_Q 0.02\nHYD_FREQ 60\n");
     }
 
     static std::string cards() {
@@ -197,15 +192,18 @@ struct valley {
     }
     void write_params(const std::string& body) const { dir.write("sac.txt", "KESTA_SACRAMENTO\n" + body); }
 
+    // Three hours from an hour of 30 mm/h under Green and Ampt.
     kesta_test::program_result run(double timestep = 10.0) const {
-        dir.write("p.prj", kesta::format_text(
-                               "KESTAPROJECT\nWATERSHED_MASK mask.asc\nELEVATION elev.asc\nGRIDSIZE 30\nROWS 5\n"
-                               "COLS 3\nOUTROW 5\nOUTCOL 2\nOUTSLOPE 0.01\nMANNING_N 0.05\nTOT_TIME 180\n"
-                               "TIMESTEP %g\nRAIN_INTENSITY 30\nRAIN_DURATION 60\nSTART_DATE 2020 6 1\n"
-                               "START_TIME 12 0\nGREEN_AMPT\nMAPPING_TABLE t.cmt\nCHAN_EXPLIC\n"
-                               "CHANNEL_INPUT net.chan\nSTREAM_CELL net.gst\nSACRAMENTO sac.txt\nTOPO_INDEX\n"
-                               "SUMMARY run.sum\nOUTLET_HYDRO out.hyd\nSUPER_QUIET\n",
-                               timestep));
+        return run_project(kesta::format_text("TOT_TIME 180\nTIMESTEP %g\nRAIN_INTENSITY 30\nRAIN_DURATION 60\n"
+                                              "START_DATE 2020 6 1\nSTART_TIME 12 0\nGREEN_AMPT\nTOPO_INDEX\n",
+                                              timestep));
+    }
+    // The valley's project with the accounting, its stream and `cards`.
+    kesta_test::program_result run_project(const std::string& cards) const {
+        dir.write("p.prj", "KESTAPROJECT\nWATERSHED_MASK mask.asc\nELEVATION elev.asc\nGRIDSIZE 30\nROWS 5\nCOLS 3\n"
+                           "OUTROW 5\nOUTCOL 2\nOUTSLOPE 0.01\nMANNING_N 0.05\nMAPPING_TABLE t.cmt\nCHAN_EXPLIC\n"
+                           "CHANNEL_INPUT net.chan\nSTREAM_CELL net.gst\nSACRAMENTO sac.txt\nSUMMARY run.sum\n"
+                           "OUTLET_HYDRO out.hyd\nSUPER_QUIET\n" + cards);
         return kesta_test::run_kesta("p.prj", dir.path().string());
     }
     std::string summary() const { return kesta_test::read_file(dir.file("run.sum")); }
@@ -278,8 +276,9 @@ TEST(Sacramento, TheSetUpRefusesWhatTheAccountingCannotRun) {
         const char* said;
     } cases[] = {
         {"a step that does not divide the hour", 7.0, valley::cards(), "TIMESTEP 7 s does not divide the hour"},
-        {"a capacity of 0", 10.0, zero_lzfsm, "capacity lzfsm is 0 mm"},
-        {"a capacity of 0, its line", 10.0, zero_lzfsm, "sac.txt, line 8: \"lzfsm 0\""},
+        {"a capacity of 0", 10.0, zero_lzfsm,
+         "capacity lzfsm is 0 mm; every capacity must be greater than 0.\n"
+         "(Sacramento parameter file sac.txt, line 8: \"lzfsm 0\")"},
         {"a duplicate card", 10.0, "uzk 0.2\n" + valley::cards(), "card uzk on lines 2 and 5"},
         {"a missing card", 10.0, valley::cards().substr(0, valley::cards().find("saved")), "lacks: saved"},
         {"a value that is no number", 10.0, "uzk fast\n" + valley::cards(), "\"fast\""},
