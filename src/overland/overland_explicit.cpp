@@ -324,9 +324,8 @@ overland_detail::regular_verdict fused_substep(const grid_view& g0, const overla
     // Scales the discharges of cells lo..hi, whose depths are final, and
     // counts the cells.
     auto finish = [&g, to](int lo, int hi, overland_detail::wet_flow_count& c) {
-        scale_discharges(g, lo, hi);
-        overland_detail::wet_flow_counts(to, g.qx, g.qy, overland_detail::kWetDepth, overland_detail::kFlowing,
-                                         lo, hi, c);
+        overland_detail::scale_and_count(to, g.qx, g.qy, g.dx, overland_detail::kWetDepth,
+                                         overland_detail::kFlowing, lo, hi, c);
     };
 #pragma omp parallel reduction(|| : fail1, fail2, overdrawn) reduction(+ : bad, wet, flowing) \
     if (n > kParallelCells)

@@ -319,6 +319,21 @@ inline void wet_flow_counts(const double* h, const double* qx, const double* qy,
     }
 }
 
+// qx[i], qy[i] *= scale for i in lo..hi, then wet_flow_counts of h and the
+// scaled discharges, in one pass.
+inline void scale_and_count(const double* h, double* qx, double* qy, double scale, double wet_depth,
+                            double flowing_q, int lo, int hi, wet_flow_count& c) {
+    int i = lo;
+#ifdef KESTA_OVERLAND_SIMD
+    i = KESTA_LANE_CALL(scale_counts_block, h, qx, qy, scale, wet_depth, flowing_q, lo, hi, c);
+#endif
+    for (int j = i; j <= hi; ++j) {
+        qx[j] *= scale;
+        qy[j] *= scale;
+    }
+    wet_flow_counts(h, qx, qy, wet_depth, flowing_q, i, hi, c);
+}
+
 // q[i] = ade_plain_flux(g, h, nb, i) for i in lo..hi.
 inline void ade_plain_fluxes(const grid_view& g, const double* h, const int* nb, double* q, int lo, int hi) {
     int i = lo;

@@ -410,18 +410,28 @@ inline int changes_block(const grid_view& g, const change_lines& l, double k, in
 }
 
 // wet_flow_counts for cells lo..hi; returns the first cell left for the
-// scalar code.
-template <bool WithQ>
+// scalar code. With Scale, each discharge is first multiplied by `scale`
+// and stored, and counted as it then is.
+template <bool WithQ, bool Scale = false>
 [[gnu::always_inline]] inline int counts_lanes(const double* h, const double* qx, const double* qy,
                                                double wet_depth, double flowing_q, int lo, int hi,
-                                               wet_flow_count& c) {
+                                               wet_flow_count& c, double scale = 1.0) {
     vi bad{}, wet{}, flowing{};
     int i = lo;
     for (; i + W - 1 <= hi; i += W) {
         const vd d = load(h + i);
         bad -= ~(magnitude(d) <= 1.7976931348623157e308);  // a mask is -1
         wet -= d > wet_depth;
-        if (WithQ) flowing -= (magnitude(load(qx + i)) > flowing_q) | (magnitude(load(qy + i)) > flowing_q);
+        if (WithQ) {
+            vd x = load(qx + i), y = load(qy + i);
+            if (Scale) {
+                x *= scale;
+                y *= scale;
+                store(const_cast<double*>(qx) + i, x);
+                store(const_cast<double*>(qy) + i, y);
+            }
+            flowing -= (magnitude(x) > flowing_q) | (magnitude(y) > flowing_q);
+        }
     }
     for (int k = 0; k < W; ++k) {
         c.bad += static_cast<int>(bad[k]);
@@ -434,6 +444,10 @@ inline int counts_block(const double* h, const double* qx, const double* qy, dou
                         int lo, int hi, wet_flow_count& c) {
     return qx ? counts_lanes<true>(h, qx, qy, wet_depth, flowing_q, lo, hi, c)
               : counts_lanes<false>(h, qx, qy, wet_depth, flowing_q, lo, hi, c);
+}
+inline int scale_counts_block(const double* h, double* qx, double* qy, double scale, double wet_depth,
+                              double flowing_q, int lo, int hi, wet_flow_count& c) {
+    return counts_lanes<true, true>(h, qx, qy, wet_depth, flowing_q, lo, hi, c, scale);
 }
 
 // ade_plain_flux into q for cells lo..hi; returns the first cell left for

@@ -125,6 +125,53 @@ TEST(OverlandSimd, EveryLaneGivesTheScalarNumbers) {
     }
 }
 
+// Discharges scaled and cells counted in one pass, the lanes of each width
+// and the whole call with its scalar tail: the numbers of the scaling and
+// the counting done one after the other.
+TEST(OverlandSimd, ScaledCountsGiveTheNumbersOfTheSeparatePasses) {
+    using block_fn = int (*)(const double*, double*, double*, double, double, double, int, int, od::wet_flow_count&);
+    std::vector<block_fn> kernels{od::simd_sse2::scale_counts_block};
+    if (od::have_avx2()) kernels.push_back(od::simd_avx2::scale_counts_block);
+    if (od::have_avx512()) kernels.push_back(od::simd_avx512::scale_counts_block);
+    kernels.push_back(nullptr);  // the whole call
+    for (const block_fn kernel : kernels) {
+        grid m;
+        od::explicit_plain_fluxes(m.g, 1, grid::n);
+        // Twice the median face: many faces lie above it once scaled, below
+        // it as they were.
+        std::vector<double> faces;
+        for (int k = 1; k <= grid::n; ++k) {
+            if (m.qx[k] != 0.0 && std::isfinite(m.qx[k])) faces.push_back(std::fabs(m.qx[k]));
+        }
+        std::nth_element(faces.begin(), faces.begin() + faces.size() / 2, faces.end());
+        const double flowing_q = 2.0 * faces[faces.size() / 2];
+        od::wet_flow_count unscaled;
+        od::wet_flow_counts(m.h.data(), m.qx.data(), m.qy.data(), od::kWetDepth, flowing_q, 1, grid::n, unscaled);
+        for (const int lo : {1, 2}) {
+            std::vector<double> qx = m.qx, qy = m.qy;
+            const int hi = grid::n - 3;
+            od::wet_flow_count got, want;
+            int i = hi + 1;
+            if (kernel) i = kernel(m.h.data(), qx.data(), qy.data(), m.g.dx, od::kWetDepth, flowing_q, lo, hi, got);
+            else od::scale_and_count(m.h.data(), qx.data(), qy.data(), m.g.dx, od::kWetDepth, flowing_q, lo, hi, got);
+            std::vector<double> sx = m.qx, sy = m.qy;
+            for (int k = lo; k < i; ++k) {
+                sx[k] *= m.g.dx;
+                sy[k] *= m.g.dx;
+            }
+            od::wet_flow_counts(m.h.data(), sx.data(), sy.data(), od::kWetDepth, flowing_q, lo, i - 1, want);
+            for (int k = 0; k <= grid::n; ++k) {
+                ASSERT_TRUE(same_bits(qx[k], sx[k]) && same_bits(qy[k], sy[k])) << "cell " << k;
+            }
+            EXPECT_EQ(got.bad, want.bad);
+            EXPECT_EQ(got.wet, want.wet);
+            EXPECT_EQ(got.flowing, want.flowing);
+            EXPECT_EQ(want.bad, 1);  // the grid's NaN
+            EXPECT_GT(want.flowing, unscaled.flowing + 100);
+        }
+    }
+}
+
 // The fused ADE and ADE-PC sweeps, the lanes against the scalar cells, in
 // blocks of 19 cells in increasing order, along the rows, the columns and
 // columns narrower than two vectors (the face into a cell made in the same
