@@ -163,30 +163,28 @@ void run_steps(kesta::model_state& m, int steps, double& seconds, double& update
     }
 }
 
+// A plane of make_plane after two untimed steps on the threads of the
+// moment: the run's one-off set-up (the grid's layout found, the arrays'
+// pages first touched) lies behind it.
+std::unique_ptr<kesta::model_state> warm_plane(int overtype, int rows = kRows, int cols = kCols) {
+    auto m = make_plane(overtype, rows, cols);
+    double seconds = 0.0, updates = 0.0;
+    run_steps(*m, 2, seconds, updates);
+    return m;
+}
+
 const char* scheme_label(int overtype) { return overtype == 1 ? "explicit" : overtype == 2 ? "ade" : "ade-pc"; }
 
 // Each iteration is one overland step: the clock moves one step on, the
 // step's rain falls on every cell through the precipitation step and the
-// overland step runs. The rate counts the step itself, rain included, from
-// the third step on: the first steps of a run also pay its one-off set-up
-// (the grid's layout found, the arrays' pages first touched).
+// overland step runs. The rate counts the step itself, rain included, on a
+// warm plane.
 void overland_steps(benchmark::State& state) {
     const int overtype = static_cast<int>(state.range(0));
-    auto m = make_plane(overtype);
+    auto m = warm_plane(overtype);
     double updates = 0.0;
     double seconds = 0.0;
-    run_steps(*m, 2, seconds, updates);  // the run's set-up and first touches, not timed
-    updates = seconds = 0.0;
-    for (auto _ : state) {
-        const auto t0 = std::chrono::steady_clock::now();
-        ++m->step;
-        m->time = kStartJulian + m->step * m->ov_interval;
-        kesta::apply_precip(*m);
-        kesta::step_overland_flow(*m);
-        const std::chrono::duration<double> s = std::chrono::steady_clock::now() - t0;
-        seconds += s.count();
-        updates += static_cast<double>(m->ncells) * m->ov_substeps_last;
-    }
+    for (auto _ : state) run_steps(*m, 1, seconds, updates);
     if (kesta::g_error_record.stop) state.SkipWithError("the overland step stopped the run");
     const double rate = updates / seconds;
     const double bound = stream_rate();
@@ -206,15 +204,11 @@ void overland_steps(benchmark::State& state) {
 void overland_threads(benchmark::State& state) {
     const int overtype = static_cast<int>(state.range(0));
     const int cores = omp_get_num_procs();
-    auto one = make_plane(overtype);
-    auto all = make_plane(overtype);
-    double s1 = 0.0, u1 = 0.0, sn = 0.0, un = 0.0;
-    // The runs' set-up and first touches, not timed.
     omp_set_num_threads(1);
-    run_steps(*one, 2, s1, u1);
+    auto one = warm_plane(overtype);
     omp_set_num_threads(cores);
-    run_steps(*all, 2, sn, un);
-    s1 = u1 = sn = un = 0.0;
+    auto all = warm_plane(overtype);
+    double s1 = 0.0, u1 = 0.0, sn = 0.0, un = 0.0;
     for (auto _ : state) {
         omp_set_num_threads(1);
         run_steps(*one, 10, s1, u1);
@@ -238,10 +232,8 @@ void overland_threads(benchmark::State& state) {
 void overland_sizes(benchmark::State& state) {
     const int overtype = static_cast<int>(state.range(0));
     const int side = static_cast<int>(std::lround(std::sqrt(static_cast<double>(state.range(1)))));
-    auto m = make_plane(overtype, side, side);
+    auto m = warm_plane(overtype, side, side);
     double seconds = 0.0, updates = 0.0;
-    run_steps(*m, 2, seconds, updates);
-    seconds = updates = 0.0;
     const std::vector<double> h0(m->h.data(), m->h.data() + m->ncells + 1);
     const int per_iteration = std::clamp(20000000 / m->ncells, 5, 50);
     int steps = 0;

@@ -24,7 +24,6 @@
 #include "overland/overland_faces.hpp"
 #include "overland/overland_route.hpp"
 #include "overland/overland_simd.hpp"
-#include "overland/widest_vectors.hpp"
 
 namespace kesta {
 
@@ -365,11 +364,11 @@ double ade_substeps(model_state& m, const grid_view& g, double dt, const outlet_
 }
 
 // qx, qy of cells lo..hi (m3/s) from the volumes (m3) their faces moved
-// over dt s: volx, voly, or with no volx the volumes 0 + q dt of faces that
-// hold q.
+// over dt s: volx, voly, or with volumes_in_faces the volumes 0 + q dt of
+// faces that hold q.
 KESTA_WIDEST_VECTORS void discharges_from_volumes(double* qx, double* qy, const double* volx, const double* voly,
-                                                  double dt, int lo, int hi) {
-    if (!volx) {
+                                                  bool volumes_in_faces, double dt, int lo, int hi) {
+    if (volumes_in_faces) {
 #pragma omp simd
         for (int i = lo; i <= hi; ++i) {
             qx[i] = (0.0 + qx[i] * dt) / dt;
@@ -405,7 +404,7 @@ void ade_step_discharges(model_state& m, double dt, bool volumes_in_faces) {
         overland_detail::wet_flow_count c;
         for (int t0 = lo; t0 <= hi; t0 += kTile) {
             const int t1 = std::min(hi, t0 + kTile - 1);
-            discharges_from_volumes(qx, qy, volumes_in_faces ? nullptr : volx, voly, dt, t0, t1);
+            discharges_from_volumes(qx, qy, volx, voly, volumes_in_faces, dt, t0, t1);
             overland_detail::wet_flow_counts(h, qx, qy, overland_detail::kWetDepth, overland_detail::kFlowing, t0,
                                              t1, c);
         }

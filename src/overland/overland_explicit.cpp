@@ -14,7 +14,6 @@
 #include "overland/overland_faces.hpp"
 #include "overland/overland_route.hpp"
 #include "overland/overland_simd.hpp"
-#include "overland/widest_vectors.hpp"
 
 namespace kesta {
 
@@ -288,7 +287,7 @@ using overland_detail::kParallelCells;
 constexpr int kTileCells = 2048;
 
 // q *= dx for both directions' faces of cells lo..hi.
-KESTA_WIDEST_VECTORS void scale_discharges(const grid_view& g, int lo, int hi) {
+void scale_discharges(const grid_view& g, int lo, int hi) {
     double* qx = g.qx;
     double* qy = g.qy;
     const double dx = g.dx;

@@ -13,10 +13,10 @@
 #pragma once
 
 #include "overland/overland_faces.hpp"
+#include "overland/widest_vectors.hpp"
 
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
+#ifdef KESTA_OVERLAND_SIMD
 #include <immintrin.h>
-#define KESTA_OVERLAND_SIMD 1
 #endif
 
 namespace kesta {

@@ -412,10 +412,9 @@ inline int changes_block(const grid_view& g, const change_lines& l, double k, in
 // wet_flow_counts for cells lo..hi; returns the first cell left for the
 // scalar code. With Scale, each discharge is first multiplied by `scale`
 // and stored, and counted as it then is.
-template <bool WithQ, bool Scale = false>
-[[gnu::always_inline]] inline int counts_lanes(const double* h, const double* qx, const double* qy,
-                                               double wet_depth, double flowing_q, int lo, int hi,
-                                               wet_flow_count& c, double scale = 1.0) {
+template <bool WithQ, bool Scale = false, class Q = const double*>
+[[gnu::always_inline]] inline int counts_lanes(const double* h, Q qx, Q qy, double wet_depth, double flowing_q,
+                                               int lo, int hi, wet_flow_count& c, double scale = 1.0) {
     vi bad{}, wet{}, flowing{};
     int i = lo;
     for (; i + W - 1 <= hi; i += W) {
@@ -424,11 +423,11 @@ template <bool WithQ, bool Scale = false>
         wet -= d > wet_depth;
         if (WithQ) {
             vd x = load(qx + i), y = load(qy + i);
-            if (Scale) {
+            if constexpr (Scale) {
                 x *= scale;
                 y *= scale;
-                store(const_cast<double*>(qx) + i, x);
-                store(const_cast<double*>(qy) + i, y);
+                store(qx + i, x);
+                store(qy + i, y);
             }
             flowing -= (magnitude(x) > flowing_q) | (magnitude(y) > flowing_q);
         }

@@ -1,12 +1,15 @@
-// KESTA_WIDEST_VECTORS before a function of plain per-cell loops compiles it
-// for AVX-512, for AVX2 and for the base x86-64 target, the widest that the
-// machine runs chosen when the program loads. A loop vectorised at any width
-// makes the same correctly rounded operations in the same order (the library
-// is built with -ffp-contract=off), so the results do not depend on the
-// machine. Other compilers and targets compile the function once.
+// Where the overland code is built for several vector widths: x86-64 under
+// GCC, whose lane kernels (overland_simd.hpp) and KESTA_WIDEST_VECTORS
+// functions are made for AVX-512, AVX2 and the base target, the widest the
+// machine runs chosen at run time. KESTA_WIDEST_VECTORS before a function of
+// plain per-cell loops has the compiler vectorise it at each width; the
+// operations and their order are those of the scalar loop (see
+// overland_simd.hpp on fused multiply-adds), so the results do not depend on
+// the machine. Other compilers and targets build one scalar form.
 #pragma once
 
 #if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
+#define KESTA_OVERLAND_SIMD 1
 #define KESTA_WIDEST_VECTORS __attribute__((target_clones("avx512f", "avx2", "default")))
 #else
 #define KESTA_WIDEST_VECTORS
