@@ -17,6 +17,7 @@
 namespace {
 
 using kesta_test::grid_text;
+using kesta_test::lines_of;
 using kesta_test::has;
 using kesta_test::read_file;
 
@@ -30,13 +31,6 @@ const char* const kProjectBody =
     "PRECIP_UNIF\nRAIN_INTENSITY 50\nRAIN_DURATION 10\n"
     "START_DATE 2020 6 1\nSTART_TIME 12 0\n"
     "SUMMARY summ.out\nOUTLET_HYDRO hyd.out\nSIG_OUTLET_HYDRO sig.out\nSUPER_QUIET\n";
-
-std::vector<std::string> lines_of(const std::string& text) {
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) lines.push_back(line);
-    return lines;
-}
 
 class CalibrationProgram : public ::testing::Test {
 protected:

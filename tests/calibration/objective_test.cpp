@@ -11,6 +11,7 @@
 #include "input/input_steps.hpp"
 #include "model/model_state.hpp"
 #include "model/optim_results.hpp"
+#include "support/stream_capture.hpp"
 #include "support/temp_dir.hpp"
 
 namespace {
@@ -106,9 +107,7 @@ TEST_F(Objective, ObservationFileMustHoldEverySlot) {
     dir.write("bad.txt", "1\n1 1 x 1\n");
     for (const char* name : {"absent.txt", "short.txt", "zero.txt"})
         EXPECT_EQ(obj.read_observation_file(name), -1) << name;
-    testing::internal::CaptureStdout();
-    EXPECT_EQ(obj.read_observation_file("bad.txt"), -1);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+    EXPECT_EQ(kesta_test::printed_by([&obj] { EXPECT_EQ(obj.read_observation_file("bad.txt"), -1); }),
               "Error: line 2 of the observation file bad.txt needs four numbers: 1 1 x 1\n");
 }
 

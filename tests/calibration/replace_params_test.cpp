@@ -8,6 +8,7 @@
 #include "calibration/replace_params.hpp"
 #include "core/file_opener.hpp"
 #include "core/line_reader.hpp"
+#include "support/stream_capture.hpp"
 #include "support/temp_dir.hpp"
 
 namespace {
@@ -24,9 +25,7 @@ protected:
     // What `f` prints, also kept in `out`.
     template <typename F>
     std::string printed(F f) {
-        testing::internal::CaptureStdout();
-        f();
-        return out = testing::internal::GetCapturedStdout();
+        return out = kesta_test::printed_by(f);
     }
     // Declares the parameters (in place of any earlier list) and loads value
     // line `index` (0-based).
@@ -78,7 +77,7 @@ TEST_F(Replacement, EachPlaceholderTakesItsValueFromTheChosenLine) {
         ASSERT_EQ(load(c.params, c.values, c.index), 0) << c.params;
         EXPECT_TRUE(kesta::replace_mode_on());
         EXPECT_EQ(read_back(c.line), c.expected);
-        EXPECT_TRUE(has(out, c.says)) << out;
+        EXPECT_TRUE(c.says.empty() ? out.empty() : has(out, c.says)) << out;
     }
 }
 

@@ -23,13 +23,7 @@ namespace {
 namespace fs = std::filesystem;
 using kesta::g_error_record;
 using kesta_test::read_file;
-
-std::vector<std::string> lines_of(const std::string& text) {
-    std::istringstream in(text);
-    std::vector<std::string> l;
-    for (std::string s; std::getline(in, s);) l.push_back(s);
-    return l;
-}
+using kesta_test::lines_of;
 
 class MapStep : public ::testing::Test {
 protected:

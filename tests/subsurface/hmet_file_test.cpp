@@ -294,6 +294,7 @@ TEST_F(GaugeGrid, NearestGaugeOfEachCellTheHigherNumberOnATieAndNoneBeyond900000
     EXPECT_EQ(nearest[2], 3);  // 5 m from both gauge 2 and gauge 3: the later wins
     EXPECT_EQ(g_error_record.code, 0);
 
+    nearest[1] = nearest[2] = 0;
     gauges({{900005.0, 1.0}});
     neighbours();
     EXPECT_EQ(nearest[1], 1);

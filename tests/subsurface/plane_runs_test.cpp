@@ -21,15 +21,9 @@
 namespace {
 
 using kesta_test::has;
+using kesta_test::lines_of;
 using kesta_test::table_row;
 using kesta_test::value_after;
-
-std::vector<std::string> lines_of(const std::string& text) {
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    for (std::string l; std::getline(in, l);) lines.push_back(l);
-    return lines;
-}
 
 // The plane with soils 1 and 2 on the cells of `soils` and an aquifer below
 // whose outlet cell holds its head. t.cmt gives both soils to Green and Ampt

@@ -19,6 +19,7 @@
 #include "subsurface/richards_retention.hpp"
 #include "subsurface/soil_cells.hpp"
 #include "subsurface/soil_layer_table.hpp"
+#include "support/stream_capture.hpp"
 #include "support/temp_dir.hpp"
 
 namespace {
@@ -264,10 +265,8 @@ TEST(RichardsColumns, LayersGiveWholeNodesAndHarmonicFaces) {
 
     // A cell of a class the soil table does not give has no column.
     m.soiltype[1] = 5;
-    testing::internal::CaptureStdout();
-    EXPECT_FALSE(kesta::init_richards_columns(m));
-    EXPECT_NE(testing::internal::GetCapturedStdout().find("row 1, column 1: soil class 5 is not in the Richards"),
-              std::string::npos);
+    EXPECT_TRUE(kesta_test::has(kesta_test::printed_by([&m] { EXPECT_FALSE(kesta::init_richards_columns(m)); }),
+                    "row 1, column 1: soil class 5 is not in the Richards"));
     EXPECT_EQ(kesta::richards_node_limit(m, 1), 0);
     kesta::g_error_record = kesta::error_record();
 }
@@ -447,9 +446,8 @@ TEST(RichardsSolver, ColumnFollowsAWaterTableTheGroundwaterMoves) {
     EXPECT_EQ(water[1], 0.0);
 
     m.elevgw[1] = 90.0;
-    testing::internal::CaptureStdout();
-    EXPECT_EQ(kesta::unsat_update_in_gw(m, 1, water), -1);
-    EXPECT_NE(testing::internal::GetCapturedStdout().find("water table of cell 1"), std::string::npos);
+    EXPECT_TRUE(kesta_test::has(kesta_test::printed_by([&] { EXPECT_EQ(kesta::unsat_update_in_gw(m, 1, water), -1); }),
+                    "water table of cell 1"));
     kesta::g_error_record = kesta::error_record();
 }
 
