@@ -35,8 +35,8 @@ const char* const kProjectBody =
 class CalibrationProgram : public ::testing::Test {
 protected:
     void SetUp() override {
-        dir.write("mask.asc", grid_text(3, 3, 100.0, "0 1 0\n1 1 1\n0 1 0\n"));
-        dir.write("elev.asc", grid_text(3, 3, 100.0, "10 9 10\n9 8 9\n10 7 10\n"));
+        dir.write("mask.asc", kesta_test::cross_mask(100.0));
+        dir.write("elev.asc", kesta_test::cross_elevation(100.0));
         dir.write("calib.prj", std::string("KESTAPROJECT\nMANNING_N [N]\n") + kProjectBody);
         dir.write("params.txt", "1\n[N] \"%.6f\"\n");
     }

@@ -406,8 +406,8 @@ TEST_F(LocationLists, AquiferTakesTheLastSoilLayerWhenNothingElseGivesIt) {
 
 TEST(InputRuns, ValuesTheRunCannotTakeStopItBeforeItRuns) {
     kesta_test::temp_dir dir;
-    dir.write("mask.asc", grid_text(3, 3, 30.0, "0 1 0\n1 1 1\n0 1 0\n"));
-    dir.write("elev.asc", grid_text(3, 3, 30.0, "10 9 10\n9 8 9\n10 7 10\n"));
+    dir.write("mask.asc", kesta_test::cross_mask(30.0));
+    dir.write("elev.asc", kesta_test::cross_elevation(30.0));
     const std::string project =
         "KESTAPROJECT\nWATERSHED_MASK mask.asc\nELEVATION elev.asc\nGRIDSIZE 30\nROWS 3\nCOLS 3\n"
         "TOT_TIME 30\nTIMESTEP 10\nOUTROW 3\nOUTCOL 2\nOUTSLOPE 0.01\nHYD_FREQ 5\nMAP_FREQ 10\n"

@@ -23,8 +23,8 @@ std::string project(int outrow) {
 class ProjectRun : public ::testing::Test {
 protected:
     void SetUp() override {
-        dir.write("mask.asc", grid_text(3, 3, 30.0, "0 1 0\n1 1 1\n0 1 0\n"));
-        dir.write("elev.asc", grid_text(3, 3, 30.0, "10 9 10\n9 8 9\n10 7 10\n"));
+        dir.write("mask.asc", kesta_test::cross_mask(30.0));
+        dir.write("elev.asc", kesta_test::cross_elevation(30.0));
     }
     kesta_test::temp_dir dir;
 };

@@ -251,8 +251,8 @@ bool poison_third_rain(model_state& m, const char* name) {
 
 TEST(RunStop, ErrorDuringTheSimulationIsInTheSummaryAndTheOutputsKeepWhatTheyHave) {
     kesta_test::temp_dir dir{true};
-    dir.write("mask.asc", kesta_test::grid_text(3, 3, 100.0, "0 1 0\n1 1 1\n0 1 0\n"));
-    dir.write("elev.asc", kesta_test::grid_text(3, 3, 100.0, "10 9 10\n9 8 9\n10 7 10\n"));
+    dir.write("mask.asc", kesta_test::cross_mask(100.0));
+    dir.write("elev.asc", kesta_test::cross_elevation(100.0));
     dir.write("p.prj",
               "KESTAPROJECT\nWATERSHED_MASK mask.asc\nELEVATION elev.asc\nGRIDSIZE 100\nROWS 3\nCOLS 3\n"
               "TOT_TIME 10\nTIMESTEP 60\nMANNING_N 0.05\nOUTROW 3\nOUTCOL 2\nOUTSLOPE 0.01\nHYD_FREQ 1\n"

@@ -21,7 +21,7 @@ namespace fs = std::filesystem;
 using kesta_test::grid_text;
 using kesta_test::has;
 
-const std::string kElevation = grid_text(3, 3, 30.0, "10 9 10\n9 8 9\n10 7 10\n");
+const std::string kElevation = kesta_test::cross_elevation(30.0);
 const std::string kOutputs = "SUMMARY summ.out\nOUTLET_HYDRO hyd.out\n";
 
 // A 3 x 3 project of uniform rain with the given output and roughness cards.
@@ -35,7 +35,7 @@ std::string project(const std::string& outputs = kOutputs, const std::string& ro
 class OutputRuns : public ::testing::Test {
 protected:
     void SetUp() override {
-        dir.write("mask.asc", grid_text(3, 3, 30.0, "0 1 0\n1 1 1\n0 1 0\n"));
+        dir.write("mask.asc", kesta_test::cross_mask(30.0));
         dir.write("elev.asc", kElevation);
     }
     kesta_test::program_result run(const std::string& text, const std::string& options = std::string()) {

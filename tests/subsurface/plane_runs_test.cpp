@@ -35,8 +35,8 @@ struct plus_plane {
 
     explicit plus_plane(const char* soils, const std::string& more = "") {
         auto grid = [](const char* v) { return kesta_test::grid_text(3, 3, 100.0, v); };
-        dir.write("mask.asc", grid("0 1 0\n1 1 1\n0 1 0\n"));
-        dir.write("elev.asc", grid("10 9 10\n9 8 9\n10 7 10\n"));
+        dir.write("mask.asc", kesta_test::cross_mask(100.0));
+        dir.write("elev.asc", kesta_test::cross_elevation(100.0));
         dir.write("soils.idx", grid(soils));
         dir.write("wt.asc", grid("8 8 8\n8 7.5 8\n8 6.9 8\n"));
         dir.write("bot.asc", grid("0 0 0\n0 0 0\n0 0 0\n"));

@@ -15,6 +15,14 @@ inline std::string grid_text(int rows, int cols, double cell_size, const std::st
     return head + values;
 }
 
+// The five-cell cross of the whole-run tests on cells of cell_size m: the
+// middle row and column of a 3 x 3 grid, the ground falling to the south
+// cell, the outlet.
+inline std::string cross_mask(double cell_size) { return grid_text(3, 3, cell_size, "0 1 0\n1 1 1\n0 1 0\n"); }
+inline std::string cross_elevation(double cell_size) {
+    return grid_text(3, 3, cell_size, "10 9 10\n9 8 9\n10 7 10\n");
+}
+
 // The grid of rows x cols cells of cell_size m whose cell in row r and
 // column c (from 1, rows from the north) holds value(r, c), each value
 // written with the printf format `format`, a row to a line.
