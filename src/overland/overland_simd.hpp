@@ -343,13 +343,30 @@ inline void ade_plain_fluxes(const grid_view& g, const double* h, const int* nb,
     for (; i <= hi; ++i) q[i] = ade_plain_flux(g, h, nb, i);
 }
 
+// ade_fused_cell of cells lo..hi in increasing order, as many as it takes
+// by `kernel` (an ade_fused_block), the cells it leaves by the scalar code.
+template <class Kernel>
+void ade_fused_cells_by(Kernel kernel, const grid_view& g, const ade_pass& p, bool make_q, int lo, int hi,
+                        ade_verdict& v) {
+    for (int i = lo; i <= hi;) {
+        int scalar_to = 0;
+        i = kernel(g, p, make_q, i, hi, v, scalar_to);
+        const int last = scalar_to >= i ? scalar_to : hi;  // the cells it stopped at, or the tail
+        for (; i <= last; ++i) ade_fused_cell(g, p, make_q, i, v);
+    }
+}
+
 // ade_fused_cell of cells lo..hi in increasing order.
 inline void ade_fused_cells(const grid_view& g, const ade_pass& p, bool make_q, int lo, int hi, ade_verdict& v) {
-    int i = lo;
 #ifdef KESTA_OVERLAND_SIMD
-    i = KESTA_LANE_CALL(ade_fused_block, g, p, make_q, lo, hi, v);
+    ade_fused_cells_by(
+        [](const grid_view& g, const ade_pass& p, bool make_q, int lo, int hi, ade_verdict& v, int& scalar_to) {
+            return KESTA_LANE_CALL(ade_fused_block, g, p, make_q, lo, hi, v, scalar_to);
+        },
+        g, p, make_q, lo, hi, v);
+#else
+    for (int i = lo; i <= hi; ++i) ade_fused_cell(g, p, make_q, i, v);
 #endif
-    for (; i <= hi; ++i) ade_fused_cell(g, p, make_q, i, v);
 }
 
 // pc_fused_cell of cells lo..hi in increasing order; false when some cell

@@ -115,19 +115,22 @@ constexpr long long kSignBit = static_cast<long long>(0x8000000000000000ull);
     return reinterpret_cast<vd>(reinterpret_cast<vi>(root(magnitude(s))) | (reinterpret_cast<vi>(s) & kSignBit));
 }
 
-// overland_detail::inv_cbrt_guess of every lane of d > 0: the high word w of
-// the bits (below 2^31) as a double, floor(w / 3) as the integer nearest to
-// (w - 1) / 3 (a third off at most, so the rounding is exact), found by
-// adding 1.5 2^52, whose low bits then hold it.
+// overland_detail::inv_cbrt_guess of every lane of d > 0: floor(w / 3) of
+// the high word w of the bits as (w 0xAAAAAAAB) >> 33, exact for any w
+// below 2^32, by the multiply of the low 32 bits of each lane.
 typedef unsigned long long vu __attribute__((vector_size(8 * W)));
 [[gnu::always_inline]] inline vd inv_cbrt_guess(vd d) {
-    constexpr long long two52_bits = 0x4330000000000000LL;  // 2^52
-    constexpr long long round_bits = 0x4338000000000000LL;  // 1.5 2^52
-    constexpr double two52 = 4503599627370496.0;
-    constexpr double round = 6755399441055744.0;
-    const vd w = reinterpret_cast<vd>(reinterpret_cast<vi>(reinterpret_cast<vu>(d) >> 32) | two52_bits) - two52;
-    const vi w3 = reinterpret_cast<vi>((w - 1.0) * (1.0 / 3.0) + round) - round_bits;
-    return reinterpret_cast<vd>((static_cast<long long>(kInvCbrtMagicHigh) - w3) << 32);
+    const vu w = reinterpret_cast<vu>(d) >> 32;
+    const vu third = vu{} + 0xAAAAAAABull;
+#if KESTA_LANES == 8
+    // The masked form: the plain one trips GCC 12's uninitialised-value warning.
+    const __m512i wt = _mm512_maskz_mul_epu32(0xFF, reinterpret_cast<__m512i>(w), reinterpret_cast<__m512i>(third));
+#elif KESTA_LANES == 2
+    const __m128i wt = _mm_mul_epu32(reinterpret_cast<__m128i>(w), reinterpret_cast<__m128i>(third));
+#else
+    const __m256i wt = _mm256_mul_epu32(reinterpret_cast<__m256i>(w), reinterpret_cast<__m256i>(third));
+#endif
+    return reinterpret_cast<vd>((kInvCbrtMagicHigh - (reinterpret_cast<vu>(wt) >> 33)) << 32);
 }
 
 // overland_detail::pow53 of every lane, each in (1e-100, 1e100): the same
@@ -148,10 +151,16 @@ typedef unsigned long long vu __attribute__((vector_size(8 * W)));
     }
     return p;
 }
-[[gnu::always_inline]] inline vd pow53_where(vd d, vi need) {
+// pow53 of the lanes of d in its lane range; the lanes that `need` selects
+// outside it are OR-ed into out, for the caller to make another way.
+[[gnu::always_inline]] inline vd pow53_in_range(vd d, vi need, int& out) {
     const vi in_range = (d > 1e-100) & (d < 1e100);
-    const vd p = pow53(in_range ? d : splat(1.0));
-    const int out = lane_bits(need & ~in_range);
+    out |= lane_bits(need & ~in_range);
+    return pow53(in_range ? d : splat(1.0));
+}
+[[gnu::always_inline]] inline vd pow53_where(vd d, vi need) {
+    int out = 0;
+    const vd p = pow53_in_range(d, need, out);
     return out ? pow53_lanes_out_of_range(p, d, out) : p;
 }
 
@@ -217,9 +226,12 @@ template <bool Interior>
 }
 
 // ade_plain_flux of faces i .. i + W - 1. With Interior every cell's
-// neighbour across the face is `off` cells on.
+// neighbour across the face is `off` cells on. With `out`, the lanes whose
+// depth power lies outside the lane range are OR-ed into it and their faces
+// left wrong, for the caller to make by the scalar code.
 template <bool Interior = false>
-[[gnu::always_inline]] inline vd ade_faces(const grid_view& g, const double* h, const int* nb, int i, int off = 0) {
+[[gnu::always_inline]] inline vd ade_faces(const grid_view& g, const double* h, const int* nb, int i, int off = 0,
+                                           int* out = nullptr) {
     const int across = i + off;
     const cells r = Interior ? cells{&across, true} : cells_at(nb + i);
     const vd hi = load(h + i);
@@ -232,7 +244,8 @@ template <bool Interior = false>
     if constexpr (!Interior) need &= has_neighbour(nb + i);
     if (!lane_bits(need)) return vd{};
     const vd inv_n = from_i ? load(g.inv_rough + i) : gather(g.inv_rough, r);
-    const vd flux = signed_root(s) * pow53_where(depth - ret, need) * inv_n * g.dx;
+    const vd power = out ? pow53_in_range(depth - ret, need, *out) : pow53_where(depth - ret, need);
+    const vd flux = signed_root(s) * power * inv_n * g.dx;
     return reinterpret_cast<vd>(need & reinterpret_cast<vi>(flux));
 }
 
@@ -513,19 +526,18 @@ template <bool FirstVolume, bool KeepOld>
     if (p.vol) store(p.vol + i, FirstVolume ? 0.0 + qi * p.dt : load(p.vol_from + i) + qi * p.dt);
 }
 
-// ade_fused_cell of cells lo..hi, W at a time, the faces of 2 W cells made
-// before the depths of any of them change (a face reads the depth of its
-// right neighbour, which may be in the same vector); returns the first cell
-// left for the scalar code.
 // Cells i..i+2W-1 of ade_fused_lanes; prev holds the faces of the W cells
-// before i when has_prev. Returns the faces of the last W.
+// before i when has_prev, and then those of the last W. False, with nothing
+// stored, when a face's depth power lies outside the lane range.
 template <bool Interior, bool MakeQ, bool FirstVolume, bool KeepOld>
-[[gnu::always_inline]] inline vd ade_fused_pair(const grid_view& g, const ade_pass& p, int i, bool has_prev, vd prev,
-                                                vi tiny, vi tested, vi& rejected, vi& over) {
+[[gnu::always_inline]] inline bool ade_fused_pair(const grid_view& g, const ade_pass& p, int i, bool has_prev, vd& prev,
+                                                  vi tiny, vi tested, vi& rejected, vi& over) {
     vd a, b;
     if (MakeQ) {
-        a = ade_faces<Interior>(g, g.h, p.nb, i, p.off);
-        b = ade_faces<Interior>(g, g.h, p.nb, i + W, p.off);
+        int out = 0;
+        a = ade_faces<Interior>(g, g.h, p.nb, i, p.off, &out);
+        b = ade_faces<Interior>(g, g.h, p.nb, i + W, p.off, &out);
+        if (out) return false;
         store(p.q + i, a);
         store(p.q + i + W, b);
     } else {
@@ -536,34 +548,50 @@ template <bool Interior, bool MakeQ, bool FirstVolume, bool KeepOld>
                                            tiny, tested, rejected, over);
     ade_cells_update<FirstVolume, KeepOld>(g, p, i + W, b, inflow<Interior>(p.up, p.q, i + W, true, a, b, p.off),
                                            tiny, tested, rejected, over);
-    return b;
+    prev = b;
+    return true;
 }
 
 // ade_fused_cell of cells lo..hi, W at a time, the faces of 2 W cells made
 // before the depths of any of them change (a face reads the depth of its
-// right neighbour, which may be in the same vector); returns the first cell
-// left for the scalar code.
+// right neighbour, which may be in the same vector). Returns the first cell
+// left for the scalar code; with fewer than W cells left, the pass is done,
+// otherwise the scalar code makes cells up to `scalar_to` (a face there
+// needs the scalar depth power) and calls again. The loop makes no call,
+// so its constants stay in registers.
 template <bool MakeQ, bool FirstVolume, bool KeepOld>
-inline int ade_fused_lanes(const grid_view& g, const ade_pass& p, int lo, int hi, ade_verdict& v) {
+inline int ade_fused_lanes(const grid_view& g, const ade_pass& p, int lo, int hi, ade_verdict& v, int& scalar_to) {
     const vi tiny = p.tiny ? ~vi{} : vi{};
     const vi tested = p.tested ? ~vi{} : vi{};
     vi rejected{}, over{};
     vd prev{};
     int i = lo;
+    bool stopped = false;
     for (; i + 2 * W - 1 <= hi; i += 2 * W) {
+        bool made;
         if (p.off > 0 && all_interior(g, i) && all_interior(g, i + W)) {
-            prev = ade_fused_pair<true, MakeQ, FirstVolume, KeepOld>(g, p, i, i > lo, prev, tiny, tested, rejected,
+            made = ade_fused_pair<true, MakeQ, FirstVolume, KeepOld>(g, p, i, i > lo, prev, tiny, tested, rejected,
                                                                      over);
         } else {
             fetch_next_edge(g, i);
-            prev = ade_fused_pair<false, MakeQ, FirstVolume, KeepOld>(g, p, i, i > lo, prev, tiny, tested, rejected,
-                                                                      over);
+            made = ade_fused_pair<false, MakeQ, FirstVolume, KeepOld>(g, p, i, i > lo, prev, tiny, tested,
+                                                                      rejected, over);
+        }
+        if (!made) {
+            scalar_to = i + 2 * W - 1;
+            stopped = true;
+            break;
         }
     }
-    for (; i + W - 1 <= hi; i += W) {
+    for (; !stopped && i + W - 1 <= hi; i += W) {
         vd a;
         if (MakeQ) {
-            a = ade_faces(g, g.h, p.nb, i);
+            int out = 0;
+            a = ade_faces(g, g.h, p.nb, i, 0, &out);
+            if (out) {
+                scalar_to = i + W - 1;
+                break;
+            }
             store(p.q + i, a);
         } else {
             a = load(p.q + i);
@@ -579,17 +607,18 @@ inline int ade_fused_lanes(const grid_view& g, const ade_pass& p, int lo, int hi
 
 // ade_fused_cells for cells lo..hi; returns the first cell left for the
 // scalar code.
-inline int ade_fused_block(const grid_view& g, const ade_pass& p, bool make_q, int lo, int hi, ade_verdict& v) {
+inline int ade_fused_block(const grid_view& g, const ade_pass& p, bool make_q, int lo, int hi, ade_verdict& v,
+                           int& scalar_to) {
     const int kinds = (make_q ? 4 : 0) + (p.first_volume ? 2 : 0) + (p.h_old ? 1 : 0);
     switch (kinds) {
-        case 0: return ade_fused_lanes<false, false, false>(g, p, lo, hi, v);
-        case 1: return ade_fused_lanes<false, false, true>(g, p, lo, hi, v);
-        case 2: return ade_fused_lanes<false, true, false>(g, p, lo, hi, v);
-        case 3: return ade_fused_lanes<false, true, true>(g, p, lo, hi, v);
-        case 4: return ade_fused_lanes<true, false, false>(g, p, lo, hi, v);
-        case 5: return ade_fused_lanes<true, false, true>(g, p, lo, hi, v);
-        case 6: return ade_fused_lanes<true, true, false>(g, p, lo, hi, v);
-        default: return ade_fused_lanes<true, true, true>(g, p, lo, hi, v);
+        case 0: return ade_fused_lanes<false, false, false>(g, p, lo, hi, v, scalar_to);
+        case 1: return ade_fused_lanes<false, false, true>(g, p, lo, hi, v, scalar_to);
+        case 2: return ade_fused_lanes<false, true, false>(g, p, lo, hi, v, scalar_to);
+        case 3: return ade_fused_lanes<false, true, true>(g, p, lo, hi, v, scalar_to);
+        case 4: return ade_fused_lanes<true, false, false>(g, p, lo, hi, v, scalar_to);
+        case 5: return ade_fused_lanes<true, false, true>(g, p, lo, hi, v, scalar_to);
+        case 6: return ade_fused_lanes<true, true, false>(g, p, lo, hi, v, scalar_to);
+        default: return ade_fused_lanes<true, true, true>(g, p, lo, hi, v, scalar_to);
     }
 }
 

@@ -222,8 +222,7 @@ void expect_fused_scalar_results(AdeFused ade_fused_block, PcFused pc_fused_bloc
                 for (int lo = 1; lo <= n; lo += block) {
                     const int hi = std::min(n, lo + block - 1);
                     od::ade_verdict lanes, scalar;
-                    int i = ade_fused_block(a.g, pa, make_q, lo, hi, lanes);
-                    for (; i <= hi; ++i) od::ade_fused_cell(a.g, pa, make_q, i, lanes);
+                    od::ade_fused_cells_by(ade_fused_block, a.g, pa, make_q, lo, hi, lanes);
                     for (int j = lo; j <= hi; ++j) od::ade_fused_cell(b.g, pb, make_q, j, scalar);
                     ASSERT_EQ(lanes.rejected, scalar.rejected) << "cells from " << lo;
                     ASSERT_EQ(lanes.overdrawn, scalar.overdrawn) << "cells from " << lo;
@@ -277,9 +276,10 @@ TEST(OverlandSimd, Pow53IsTheFiveThirdsPower) {
     EXPECT_TRUE(std::isnan(od::pow53(std::numeric_limits<double>::quiet_NaN())));
 }
 
-// The lanes' first guess divides the high word by 3 exactly, in doubles:
-// the same bits as the integer division of the scalar guess, at the ends of
-// the range and where the remainder changes.
+// The lanes' first guess divides the high word by 3 exactly, by a multiply
+// and shift: the same bits as the integer division of the scalar guess, at
+// the ends of the range and where the remainder changes. (The wider lanes
+// are held to the scalar numbers through their kernels.)
 TEST(OverlandSimd, FirstGuessDividesTheHighWordExactly) {
     std::vector<double> d;
     for (std::uint64_t hi : {0ull, 1ull, 2ull, 3ull, 4ull, 0x3FF00000ull, 0x3FF00001ull, 0x3FF00002ull, 0x7FEFFFFDull,
