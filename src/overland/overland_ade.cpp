@@ -206,6 +206,26 @@ double stop_below_floor() {
     return -1.0;
 }
 
+// What the second sweep of an "ade" step made in one fused sub-step leaves
+// besides the depths: the first direction's discharges over the step in
+// place (q_other), its own in q_final, and the counts of the cells.
+struct step_finish {
+    double* q_other = nullptr;
+    double* q_final = nullptr;
+    overland_detail::wet_flow_count counts;
+};
+
+// How an "ade" step left its face arrays: volx, voly holding the volumes
+// its faces moved; the step made in one fused sub-step, its volumes
+// 0 + q dt those of the faces; or that step finished by its second sweep
+// (step_finish), the final discharges of direction `finished` (0: rows, qx)
+// in its volume vector and the cells counted.
+struct ade_step_faces {
+    enum { volumes, one_substep, finished } kind = volumes;
+    int finished_direction = 0;
+    overland_detail::wet_flow_count counts;
+};
+
 // The first cell of the block lo..hi whose face a fused pass over threads
 // makes before the barrier: the faces of the last `reach` cells reach into
 // the next block, whose depths must not have moved yet. Alone, none.
@@ -235,18 +255,31 @@ void limit_sweep_overdraws(double* h, double* dh, const overland_detail::face_li
 // block (the cells within `reach` of its end), before any depth changes,
 // and its pass then leaves them as they are; the faces into a block's
 // first cells are among those of the block before. With h_old, the depths
-// before the sweep are kept there. Returns 1 when some cell rejects the
-// sub-step, as ade_stability_check.
+// before the sweep are kept there. With `finish` (the second sweep of a step
+// made in one sub-step), the discharges over the step and the counts of the
+// cells are made too (see ade_pass::q_final). Returns 1 when some cell
+// rejects the sub-step, as ade_stability_check.
 int fused_direction(const grid_view& g, const direction& dir, const double* vol_from, double* vol,
-                    bool first_volume, double* h_old, double dt_sub, int reach) {
+                    bool first_volume, double* h_old, double dt_sub, int reach, step_finish* finish) {
     const int n = g.n;
     const double k = dt_sub / (g.dx * g.dx);
-    const overland_detail::ade_pass p{dir.nb,       dir.up,       dir.q,
-                                      vol_from,     vol,          h_old,
-                                      k,            dt_sub,       first_volume,
-                                      dt_sub < kSmallestSubstep, dt_sub > kTestedSubstep, interior_gap(g, dir)};
+    const overland_detail::ade_pass p{dir.nb,
+                                      dir.up,
+                                      dir.q,
+                                      vol_from,
+                                      vol,
+                                      h_old,
+                                      k,
+                                      dt_sub,
+                                      first_volume,
+                                      dt_sub < kSmallestSubstep,
+                                      dt_sub > kTestedSubstep,
+                                      interior_gap(g, dir),
+                                      finish ? finish->q_other : nullptr,
+                                      finish ? finish->q_final : nullptr};
     bool rejected = false, overdrawn = false;
-#pragma omp parallel if (n > kParallelCells) reduction(|| : rejected, overdrawn)
+    int bad = 0, wet = 0, flowing = 0;
+#pragma omp parallel if (n > kParallelCells) reduction(|| : rejected, overdrawn) reduction(+ : bad, wet, flowing)
     {
         int lo = 0, hi = 0;
         overland_detail::thread_block(n, lo, hi);
@@ -260,8 +293,12 @@ int fused_direction(const grid_view& g, const direction& dir, const double* vol_
         }
         rejected = v.rejected;
         overdrawn = v.overdrawn;
+        bad = v.counts.bad;
+        wet = v.counts.wet;
+        flowing = v.counts.flowing;
     }
     if (rejected) return 1;
+    if (finish) finish->counts = {bad, wet, flowing};
     if (!overdrawn) return 0;
     // Rare: as in ade_stability_check, from the changes made again (the
     // same operations on the same faces), and the cut faces' volumes.
@@ -277,16 +314,25 @@ int fused_direction(const grid_view& g, const direction& dir, const double* vol_
     if (vol) {
         for (int i = 1; i <= n; ++i) vol[i] = first_volume ? 0.0 + q[i] * dt_sub : vol_from[i] + q[i] * dt_sub;
     }
+    if (finish) {  // this direction's discharges again, from the cut faces, and the cells counted anew
+        overland_detail::wet_flow_count c;
+        for (int i = 1; i <= n; ++i) {
+            finish->q_final[i] = overland_detail::step_discharge(q[i], dt_sub);
+            overland_detail::count_cell(h[i], finish->q_other[i], finish->q_final[i], c);
+        }
+        finish->counts = c;
+    }
     return 0;
 }
 
 // "ade" without lakes. Returns the outlet volume, or -1.0 when the sub-step
 // fell below 0.001 s. With `fused` (see one_pass_grid) the first sweep of the
 // first attempt keeps the depths at the start of the call in m.h_old;
-// otherwise they must be there already. volumes_in_faces tells whether the
-// step, made in one fused sub-step, kept its volumes only as its faces.
+// otherwise they must be there already. `faces` tells how the step left
+// its face arrays; with `finish_in_sweep`, a step made in one fused sub-step
+// is finished by its second sweep.
 double ade_substeps(model_state& m, const grid_view& g, double dt, const outlet_info& out, bool fused,
-                    bool& volumes_in_faces) {
+                    bool finish_in_sweep, ade_step_faces& faces) {
     const bool rows_first = m.ade_sweep_order != 2;
     const direction first = rows_first ? rows(g) : columns(g);
     const direction second = rows_first ? columns(g) : rows(g);
@@ -304,6 +350,8 @@ double ade_substeps(model_state& m, const grid_view& g, double dt, const outlet_
         double remaining = dt;
         int substeps = 0;
         bool rejected = false;
+        step_finish finish;
+        bool finished = false;
         while (remaining > kDone) {
             remaining -= dt_sub;
             if (remaining < kRemainderLimit) {
@@ -319,8 +367,11 @@ double ade_substeps(model_state& m, const grid_view& g, double dt, const outlet_
                     // A step made in one sub-step leaves its volumes as
                     // its faces times dt: they need not be kept.
                     const bool one_substep = substeps == 0 && remaining == 0.0;
+                    finished = one_substep && finish_in_sweep && dir == &second;
+                    if (finished) finish = {first.q, vol, {}};  // vol: no volumes to start from
                     if (fused_direction(g, *dir, vol, one_substep ? nullptr : vols[d][to]->data(), substeps == 0,
-                                        keep ? h_old : nullptr, dt_sub, m.ov_face_reach)) {
+                                        keep ? h_old : nullptr, dt_sub, m.ov_face_reach,
+                                        finished ? &finish : nullptr)) {
                         rejected = true;
                         break;
                     }
@@ -344,8 +395,16 @@ double ade_substeps(model_state& m, const grid_view& g, double dt, const outlet_
             if (rejected) break;
             if (out.cell) {
                 double& h = g.h[out.cell];
+                const double swept = h;
                 volume += overland_detail::drain_outlet(h, outlet_q(g, out.cell, h, out.slope), dt_sub,
                                                         g.area);
+                if (finished) {  // the sweep counted the outlet at its depth before the drain
+                    overland_detail::wet_flow_count was, is;
+                    overland_detail::count_cell(swept, 0.0, 0.0, was);
+                    overland_detail::count_cell(h, 0.0, 0.0, is);
+                    finish.counts.bad += is.bad - was.bad;
+                    finish.counts.wet += is.wet - was.wet;
+                }
             }
             ++substeps;
         }
@@ -354,7 +413,9 @@ double ade_substeps(model_state& m, const grid_view& g, double dt, const outlet_
                 if (substeps == 0) clear_cells(vols[d][at[d]]->data(), n);
                 if (at[d] == 1) std::swap(*vols[d][0], *vols[d][1]);
             }
-            volumes_in_faces = fused && substeps == 1;
+            faces = {};
+            if (finished) faces = {ade_step_faces::finished, second.q == g.qx ? 0 : 1, finish.counts};
+            else if (fused && substeps == 1) faces.kind = ade_step_faces::one_substep;
             m.ov_substeps_last = substeps;
             return volume;
         }
@@ -371,8 +432,8 @@ KESTA_WIDEST_VECTORS void discharges_from_volumes(double* qx, double* qy, const 
     if (volumes_in_faces) {
 #pragma omp simd
         for (int i = lo; i <= hi; ++i) {
-            qx[i] = (0.0 + qx[i] * dt) / dt;
-            qy[i] = (0.0 + qy[i] * dt) / dt;
+            qx[i] = overland_detail::step_discharge(qx[i], dt);
+            qy[i] = overland_detail::step_discharge(qy[i], dt);
         }
         return;
     }
@@ -385,10 +446,21 @@ KESTA_WIDEST_VECTORS void discharges_from_volumes(double* qx, double* qy, const 
 
 // The face discharges of an "ade" step (m3/s): the volumes its faces moved
 // over dt, which a step made in one fused sub-step left as its faces
-// (volumes_in_faces: volx, voly stand for 0 + qx dt, 0 + qy dt). Counts,
-// tile by tile while the tile is in the cache, what the cells then hold into
-// m.ov_route_*.
-void ade_step_discharges(model_state& m, double dt, bool volumes_in_faces) {
+// (volx, voly then stand for 0 + qx dt, 0 + qy dt). Counts, tile by tile
+// while the tile is in the cache, what the cells then hold into
+// m.ov_route_*. A step its second sweep finished has only its discharges
+// to put in place.
+void ade_step_discharges(model_state& m, double dt, const ade_step_faces& faces) {
+    if (faces.kind == ade_step_faces::finished) {
+        if (faces.finished_direction == 0) std::swap(m.qx, m.volx);
+        else std::swap(m.qy, m.voly);
+        m.ov_route_counted = 1;
+        m.ov_route_bad = faces.counts.bad;
+        m.ov_route_wet = faces.counts.wet;
+        m.ov_route_flowing = faces.counts.flowing;
+        return;
+    }
+    const bool volumes_in_faces = faces.kind == ade_step_faces::one_substep;
     constexpr int kTile = 2048;
     const int n = m.ncells;
     double* qx = m.qx.data();
@@ -687,7 +759,7 @@ double ade_overland_route(model_state& m, double dt) {
     grid_view g = overland_detail::make_grid_view(m, mode);
     const int n = g.n;
     m.ov_route_counted = 0;
-    bool volumes_in_faces = false;
+    ade_step_faces faces;
     // The scratch is made with the arrays for a run that chose an ADE
     // scheme; a caller that chose it afterwards gets it here.
     for (vec1<double>* v : {&m.h_old, &m.volx, &m.voly, &m.hdummy, &m.qdummy}) {
@@ -718,7 +790,8 @@ double ade_overland_route(model_state& m, double dt) {
             volume = pc_substeps(m, g, dt, out, fused);
             if (volume < 0.0) return volume;
         } else {
-            volume = ade_substeps(m, g, dt, out, fused, volumes_in_faces);
+            // Dike flow after the sweeps moves depths they would have counted.
+            volume = ade_substeps(m, g, dt, out, fused, !m.lowspot_file_given, faces);
             if (volume < 0.0) return volume;
         }
     } else {
@@ -728,7 +801,7 @@ double ade_overland_route(model_state& m, double dt) {
     if (m.lowspot_file_given) dike_flow(m, dt);
     // The lake variants leave their faces as discharges.
     if (m.overtype == 2 && !m.chan_lakes_on && !m.overland_lake_map_given) {
-        ade_step_discharges(m, dt, volumes_in_faces);
+        ade_step_discharges(m, dt, faces);
     }
     return volume;
 }

@@ -163,6 +163,11 @@ constexpr double kAdeNegativeDepthLimit = -1e-6; // m
 // the faces' volumes over dt into vol: vol_from plus the volume, or the
 // volume alone when first_volume. With h_old, each cell's depth before the
 // sweep is kept there.
+//
+// With q_final, the pass is the second sweep of a step made in one
+// sub-step of dt: it also leaves each face's discharge over the step,
+// (0 + q dt) / dt, of its own direction in q_final and of the other in
+// q_other (in place), and counts the cells as wet_flow_counts would.
 struct ade_pass {
     const int* nb;
     const int* up;
@@ -175,12 +180,27 @@ struct ade_pass {
     bool tiny;    // the sub-step is under 0.001 s: any depth below 0 m rejects it
     bool tested;  // the sub-step is over 0.01 s: the change test applies
     int off = 0;  // gap to nb of the cells grid_view::interior marks (0: none)
+    double* q_other = nullptr;
+    double* q_final = nullptr;  // null: no discharges over the step, no counts
 };
 
-// What the cells of a sweep found: a rejecting cell, a cell below 0 m.
+// What the cells of a sweep found: a rejecting cell, a cell below 0 m, and
+// with ade_pass::q_final the counts of the cells.
 struct ade_verdict {
     bool rejected = false, overdrawn = false;
+    wet_flow_count counts;
 };
+
+// The discharge (m3/s) over a step of dt s of a face that held q over it, as
+// the volume it moved (0 + q dt) gives it back.
+inline double step_discharge(double q, double dt) { return (0.0 + q * dt) / dt; }
+
+// Adds to c the counts of a cell holding h with face discharges qx, qy.
+inline void count_cell(double h, double qx, double qy, wet_flow_count& c) {
+    c.bad += std::isfinite(h) ? 0 : 1;
+    c.wet += h > kWetDepth ? 1 : 0;
+    c.flowing += std::fabs(qx) > kFlowing || std::fabs(qy) > kFlowing ? 1 : 0;
+}
 
 // Cell i of a fused ADE sweep, its face q[i] made first when make_q
 // (otherwise already made). Its own depth and the depth of nb[i] > i are
@@ -203,6 +223,11 @@ inline void ade_fused_cell(const grid_view& g, const ade_pass& p, bool make_q, i
         v.rejected = true;
     }
     if (p.vol) p.vol[i] = p.first_volume ? 0.0 + q[i] * p.dt : p.vol_from[i] + q[i] * p.dt;
+    if (p.q_final) {
+        p.q_other[i] = step_discharge(p.q_other[i], p.dt);
+        p.q_final[i] = step_discharge(q[i], p.dt);
+        count_cell(after, p.q_other[i], p.q_final[i], v.counts);
+    }
 }
 
 // One pass of an "ade-pc" direction on a plain regular grid: the faces

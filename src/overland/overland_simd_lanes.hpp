@@ -509,29 +509,46 @@ template <bool Interior = false>
     return has_neighbour(up + i) ? gather(q, u) : vd{};
 }
 
+// What the lanes of a fused ADE sweep found so far (see ade_verdict): the
+// masks of rejecting and overdrawn lanes, and with ade_pass::q_final the
+// lanes' counts (a set mask is -1, so each is subtracted).
+struct ade_lanes_found {
+    vi rejected{}, over{}, bad{}, wet{}, flowing{};
+};
+
 // The depth change, tests and volumes of cells i..i+W-1 (ade_fused_cell
-// after the face), whose faces are qi and inflows in.
-template <bool FirstVolume, bool KeepOld>
+// after the face), whose faces are qi and inflows in; with Finish, their
+// discharges over the step and their counts.
+template <bool FirstVolume, bool KeepOld, bool Finish>
 [[gnu::always_inline]] inline void ade_cells_update(const grid_view& g, const ade_pass& p, int i, vd qi, vd in,
-                                                    vi tiny, vi tested, vi& rejected, vi& over) {
+                                                    vi tiny, vi tested, ade_lanes_found& f) {
     const vd before = load(g.h + i);
     if (KeepOld) store(p.h_old + i, before);
     const vd dh = (in - qi) * p.k;
     const vd after = before + dh;
     store(g.h + i, after);
     const vi below = after < 0.0;
-    over |= below;
-    rejected |= below & (tiny | (after <= kAdeNegativeDepthLimit));
-    rejected |= ~below & tested & (magnitude(dh) > kAdeChangeShare * before) & (before > kAdeTestedDepth);
+    f.over |= below;
+    f.rejected |= below & (tiny | (after <= kAdeNegativeDepthLimit));
+    f.rejected |= ~below & tested & (magnitude(dh) > kAdeChangeShare * before) & (before > kAdeTestedDepth);
     if (p.vol) store(p.vol + i, FirstVolume ? 0.0 + qi * p.dt : load(p.vol_from + i) + qi * p.dt);
+    if constexpr (Finish) {
+        const vd other = (0.0 + load(p.q_other + i) * p.dt) / p.dt;
+        const vd own = (0.0 + qi * p.dt) / p.dt;
+        store(p.q_other + i, other);
+        store(p.q_final + i, own);
+        f.bad -= ~(magnitude(after) <= 1.7976931348623157e308);
+        f.wet -= after > kWetDepth;
+        f.flowing -= (magnitude(other) > kFlowing) | (magnitude(own) > kFlowing);
+    }
 }
 
 // Cells i..i+2W-1 of ade_fused_lanes; prev holds the faces of the W cells
 // before i when has_prev, and then those of the last W. False, with nothing
 // stored, when a face's depth power lies outside the lane range.
-template <bool Interior, bool MakeQ, bool FirstVolume, bool KeepOld>
+template <bool Interior, bool MakeQ, bool FirstVolume, bool KeepOld, bool Finish>
 [[gnu::always_inline]] inline bool ade_fused_pair(const grid_view& g, const ade_pass& p, int i, bool has_prev, vd& prev,
-                                                  vi tiny, vi tested, vi& rejected, vi& over) {
+                                                  vi tiny, vi tested, ade_lanes_found& f) {
     vd a, b;
     if (MakeQ) {
         int out = 0;
@@ -544,10 +561,10 @@ template <bool Interior, bool MakeQ, bool FirstVolume, bool KeepOld>
         a = load(p.q + i);
         b = load(p.q + i + W);
     }
-    ade_cells_update<FirstVolume, KeepOld>(g, p, i, a, inflow<Interior>(p.up, p.q, i, has_prev, prev, a, p.off),
-                                           tiny, tested, rejected, over);
-    ade_cells_update<FirstVolume, KeepOld>(g, p, i + W, b, inflow<Interior>(p.up, p.q, i + W, true, a, b, p.off),
-                                           tiny, tested, rejected, over);
+    ade_cells_update<FirstVolume, KeepOld, Finish>(
+        g, p, i, a, inflow<Interior>(p.up, p.q, i, has_prev, prev, a, p.off), tiny, tested, f);
+    ade_cells_update<FirstVolume, KeepOld, Finish>(
+        g, p, i + W, b, inflow<Interior>(p.up, p.q, i + W, true, a, b, p.off), tiny, tested, f);
     prev = b;
     return true;
 }
@@ -559,23 +576,21 @@ template <bool Interior, bool MakeQ, bool FirstVolume, bool KeepOld>
 // otherwise the scalar code makes cells up to `scalar_to` (a face there
 // needs the scalar depth power) and calls again. The loop makes no call,
 // so its constants stay in registers.
-template <bool MakeQ, bool FirstVolume, bool KeepOld>
+template <bool MakeQ, bool FirstVolume, bool KeepOld, bool Finish = false>
 inline int ade_fused_lanes(const grid_view& g, const ade_pass& p, int lo, int hi, ade_verdict& v, int& scalar_to) {
     const vi tiny = p.tiny ? ~vi{} : vi{};
     const vi tested = p.tested ? ~vi{} : vi{};
-    vi rejected{}, over{};
+    ade_lanes_found f;
     vd prev{};
     int i = lo;
     bool stopped = false;
     for (; i + 2 * W - 1 <= hi; i += 2 * W) {
         bool made;
         if (p.off > 0 && all_interior(g, i) && all_interior(g, i + W)) {
-            made = ade_fused_pair<true, MakeQ, FirstVolume, KeepOld>(g, p, i, i > lo, prev, tiny, tested, rejected,
-                                                                     over);
+            made = ade_fused_pair<true, MakeQ, FirstVolume, KeepOld, Finish>(g, p, i, i > lo, prev, tiny, tested, f);
         } else {
             fetch_next_edge(g, i);
-            made = ade_fused_pair<false, MakeQ, FirstVolume, KeepOld>(g, p, i, i > lo, prev, tiny, tested,
-                                                                      rejected, over);
+            made = ade_fused_pair<false, MakeQ, FirstVolume, KeepOld, Finish>(g, p, i, i > lo, prev, tiny, tested, f);
         }
         if (!made) {
             scalar_to = i + 2 * W - 1;
@@ -596,19 +611,29 @@ inline int ade_fused_lanes(const grid_view& g, const ade_pass& p, int lo, int hi
         } else {
             a = load(p.q + i);
         }
-        ade_cells_update<FirstVolume, KeepOld>(g, p, i, a, inflow(p.up, p.q, i, i > lo, prev, a), tiny, tested,
-                                               rejected, over);
+        ade_cells_update<FirstVolume, KeepOld, Finish>(g, p, i, a, inflow(p.up, p.q, i, i > lo, prev, a), tiny,
+                                                       tested, f);
         prev = a;
     }
-    v.rejected = v.rejected || lane_bits(rejected);
-    v.overdrawn = v.overdrawn || lane_bits(over);
+    v.rejected = v.rejected || lane_bits(f.rejected);
+    v.overdrawn = v.overdrawn || lane_bits(f.over);
+    for (int k = 0; k < W; ++k) {
+        v.counts.bad += static_cast<int>(f.bad[k]);
+        v.counts.wet += static_cast<int>(f.wet[k]);
+        v.counts.flowing += static_cast<int>(f.flowing[k]);
+    }
     return i;
 }
 
 // ade_fused_cells for cells lo..hi; returns the first cell left for the
-// scalar code.
+// scalar code. A pass with q_final is a step's only sub-step: it starts the
+// volumes and keeps no depths.
 inline int ade_fused_block(const grid_view& g, const ade_pass& p, bool make_q, int lo, int hi, ade_verdict& v,
                            int& scalar_to) {
+    if (p.q_final) {
+        return make_q ? ade_fused_lanes<true, true, false, true>(g, p, lo, hi, v, scalar_to)
+                      : ade_fused_lanes<false, true, false, true>(g, p, lo, hi, v, scalar_to);
+    }
     const int kinds = (make_q ? 4 : 0) + (p.first_volume ? 2 : 0) + (p.h_old ? 1 : 0);
     switch (kinds) {
         case 0: return ade_fused_lanes<false, false, false>(g, p, lo, hi, v, scalar_to);

@@ -295,28 +295,77 @@ TEST(AdeAcceptance, NegativeAndLargeChangesRejectOnlyBeyondTheirLimits) {
 
 // Cells a little overdrawn end empty alike whether "ade" sweeps the plain
 // grid or, cell by cell, the grid with a dike map that closes nothing: the
-// same numbers, bit for bit, after steps of 1550 s to 1560 s, which
-// overdraw the middle cell in their first sub-step and in a later one.
+// same numbers, bit for bit. Along a row, steps of 1550 s to 1560 s
+// overdraw the middle cell in their first sub-step and in a later one; down
+// a column, steps of 1e5 s overdraw it in their only sub-step, which the
+// second sweep finishes with the discharges and counts.
 TEST(AdeAcceptance, OverdrawnCellsEndAlikeInEitherSweep) {
-    for (double dt = 1550.0; dt <= 1560.0; dt += 1.0) {
-        std::vector<double> first;
-        for (const bool diked : {false, true}) {
-            model_state m;
-            make_strip(m, 3, 1.0);
-            m.overtype = 2;
-            if (diked) {
-                m.dike_map_given = 1;
-                m.dike_mask = kesta::vec1<int>(3);
+    struct strip {
+        int rows, cols;
+        double top, from_dt;
+    };
+    for (const strip& c : {strip{1, 3, 2.6e-4, 1550.0}, strip{3, 1, 0.0, 1e5}}) {
+        for (double dt = c.from_dt; dt <= c.from_dt + 10.0; dt += 1.0) {
+            std::vector<double> first;
+            for (const bool diked : {false, true}) {
+                model_state m;
+                plane p;
+                p.rows = c.rows;
+                p.cols = c.cols;
+                p.drop_x = p.drop_y = 1.0;
+                kesta_test::make_plane(m, p, 1.0);
+                m.chan_routing = 1;
+                m.overtype = 2;
+                if (diked) {
+                    m.dike_map_given = 1;
+                    m.dike_mask = kesta::vec1<int>(3);
+                }
+                m.h[1] = c.top;
+                m.h[2] = 1e-7;
+                m.h[3] = 5e-7;
+                EXPECT_GE(kesta::ade_overland_route(m, dt), 0.0);
+                std::vector<double> got = {m.h[1], m.h[2], m.h[3], m.qx[1], m.qx[2], m.qy[1], m.qy[2], m.volx[1]};
+                for (const int count : {m.ov_route_bad, m.ov_route_wet, m.ov_route_flowing, m.ov_substeps_last}) {
+                    got.push_back(count);
+                }
+                if (first.empty()) first = got;
+                else ASSERT_TRUE(got == first) << c.rows << " x " << c.cols << ", " << dt << " s";
             }
-            m.h[1] = 2.6e-4;
-            m.h[2] = 1e-7;
-            m.h[3] = 5e-7;
-            EXPECT_GE(kesta::ade_overland_route(m, dt), 0.0);
-            std::vector<double> got = {m.h[1], m.h[2], m.h[3], m.qx[1], m.qx[2], m.volx[1], m.volx[2]};
-            got.push_back(m.ov_substeps_last);
-            if (first.empty()) first = got;
-            else ASSERT_TRUE(got == first) << dt;
+            if (c.rows > 1) {  // the only sub-step overdrew the middle cell
+                EXPECT_EQ(first.back(), 1.0);
+                EXPECT_EQ(first[1], 0.0);
+            }
         }
+    }
+}
+
+// The counts an "ade" step leaves stand for the cells as it ends: an outlet
+// that its outflow empties in the step's one sub-step is counted dry, with
+// the faces' discharges and in either sweep order.
+TEST(AdeCounts, AnOutletItsOutflowEmptiesIsCountedDry) {
+    for (const int order : {1, 2}) {
+        model_state m;
+        plane p;
+        p.rows = p.cols = 3;
+        p.n = 0.01;
+        kesta_test::make_plane(m, p, 100.0);
+        m.overtype = 2;
+        m.ade_sweep_order = order;
+        m.outslope = 100.0;  // steep enough to empty it
+        m.h[2] = 5e-4;  // spreads to its neighbours, the outlet's too far
+        m.h[m.ncells] = 1e-4;
+        EXPECT_GT(kesta::ade_overland_route(m, 100.0), 0.0);
+        EXPECT_EQ(m.ov_substeps_last, 1);
+        EXPECT_EQ(m.h[m.ncells], 0.0);
+        int wet = 0, flowing = 0;
+        for (int k = 1; k <= m.ncells; ++k) {
+            wet += m.h[k] > 1e-16;
+            flowing += m.qx[k] != 0.0 || m.qy[k] != 0.0;
+        }
+        EXPECT_EQ(m.ov_route_counted, 1);
+        EXPECT_EQ(m.ov_route_wet, wet) << "order " << order;
+        EXPECT_EQ(m.ov_route_flowing, flowing) << "order " << order;
+        EXPECT_GT(flowing, 0);
     }
 }
 
