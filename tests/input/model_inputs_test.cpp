@@ -220,16 +220,6 @@ TEST_F(ModelInputs, SoilValuesOutsideTheirPhysicalRangeAreRefused) {
         EXPECT_EQ(run([&] { kesta::read_infiltration_params(*m); }), c.says.empty());
         EXPECT_EQ(has(out, "Error: " + c.says), !c.says.empty()) << out;
     }
-
-    // A Green and Ampt table row with Ks -0.65 cm/h and porosity 5.0.
-    green_ampt();
-    mapping_table("GREEN_AMPT_INFILTRATION", "1 2\n",
-                  table_row(1, "3.6 10 0.3 0.2 0.05 0.3 0.1") + table_row(2, "-0.65 20 5.0 0.2 0.05 0.3 0.1"), 2);
-    m->mapping_table_info.green_ampt = 1;
-    EXPECT_FALSE(run([&] { kesta::read_infiltration_params(*m); }));
-    EXPECT_TRUE(has(out, "Error: saturated hydraulic conductivity -0.65 cm/h at cell 2 (row 1, column 2), from the "
-                         "GREEN_AMPT_INFILTRATION table of mapping-table file " + m->mapping_table))
-        << out;
 }
 
 TEST_F(ModelInputs, RetentionDepthsAreMillimetres) {
@@ -272,7 +262,7 @@ TEST_F(ModelInputs, GreenAmptMapsAreConvertedAndInitialDeficitIsThePorosity) {
     EXPECT_EQ(make_tuple(m->thi[1], m->theta_all[1], m->thi[2], m->theta_all[2]), make_tuple(0.1, 0.1, 0.2, 0.2));
 }
 
-TEST_F(ModelInputs, GreenAmptTableFillsTheCellsAndAMapReplacesItsColumn) {
+TEST_F(ModelInputs, GreenAmptTableFillsTheCellsAndAMapReplacesItsColumnButNotItsRefusals) {
     green_ampt();
     mapping_table("GREEN_AMPT_INFILTRATION", "1 2\n",
                   table_row(1, "3.6 10 0.3 0.2 0.05 0.3 0.1") + table_row(2, "36 20 0.35 0.2 0.05 0.3 0.1"), 2);
@@ -283,6 +273,17 @@ TEST_F(ModelInputs, GreenAmptTableFillsTheCellsAndAMapReplacesItsColumn) {
     EXPECT_DOUBLE_EQ(m->ks_map[2], 1e-4);
     EXPECT_DOUBLE_EQ(m->hc_map[1], 0.1);
     EXPECT_DOUBLE_EQ(m->phi_map[1], 0.5);  // the map, not the table's 0.3
+
+    // A table row with Ks -0.65 cm/h and porosity 5.0 is refused, naming the
+    // table (in a new run: a run reads its table file once).
+    green_ampt();
+    mapping_table("GREEN_AMPT_INFILTRATION", "1 2\n",
+                  table_row(1, "3.6 10 0.3 0.2 0.05 0.3 0.1") + table_row(2, "-0.65 20 5.0 0.2 0.05 0.3 0.1"), 2);
+    m->mapping_table_info.green_ampt = 1;
+    EXPECT_FALSE(run([&] { kesta::read_infiltration_params(*m); }));
+    EXPECT_TRUE(has(out, "Error: saturated hydraulic conductivity -0.65 cm/h at cell 2 (row 1, column 2), from the "
+                         "GREEN_AMPT_INFILTRATION table of mapping-table file " + m->mapping_table))
+        << out;
 }
 
 TEST_F(ModelInputs, GreenAmptWithoutASoilParameterIsRefusedNamingItsCard) {
