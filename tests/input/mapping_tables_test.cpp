@@ -3,13 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <string>
 #include <tuple>
 
 #include "core/error_record.hpp"
 #include "input/mapping_tables.hpp"
 #include "model/model_state.hpp"
+#include "support/grid_text.hpp"
 #include "support/temp_dir.hpp"
 
 using namespace kesta;
@@ -20,12 +20,8 @@ const char* kGridHeader = "north 2\nsouth 0\neast 2\nwest 0\nrows 2\ncols 2\n";
 
 // A table row: ID in characters 1-6, a description up to character 86,
 // values from character 87.
-std::string row(int id, const std::string& values, const std::string& description = "land class") {
-    char idf[16];
-    std::snprintf(idf, sizeof idf, "%6d", id);
-    std::string desc = description;
-    desc.resize(80, ' ');
-    return std::string(idf) + desc + values + "\n";
+std::string row(int id, const std::string& values) {
+    return kesta_test::table_row(id, values).replace(6, 10, "land class");
 }
 
 // The file header and one INDEX_MAP line tying `map` to `name`, then `body`.
@@ -42,11 +38,7 @@ class MappingTables : public ::testing::Test {
 protected:
     void SetUp() override {
         g_error_record = error_record();
-        mask = mat2<int>(2, 2);
-        mask[1][1] = 1;
-        mask[1][2] = 2;
-        mask[2][1] = 3;
-        mask[2][2] = 4;
+        for (int k = 1; k <= 4; ++k) mask[(k + 1) / 2][2 - k % 2] = k;  // cells 1 to 4 row by row
     }
     void TearDown() override { g_error_record = error_record(); }
 
@@ -83,7 +75,7 @@ protected:
     bool printed(const std::string& part) const { return out.find(part) != std::string::npos; }
 
     kesta_test::temp_dir dir;
-    mat2<int> mask;
+    mat2<int> mask{2, 2};
     std::string out;
     std::vector<wetland_props> props;
     int categories = 0;
