@@ -3,13 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <string>
 #include <tuple>
 
 #include "core/error_record.hpp"
 #include "input/mapping_tables.hpp"
 #include "model/model_state.hpp"
+#include "support/grid_text.hpp"
 #include "support/temp_dir.hpp"
 
 using namespace kesta;
@@ -20,12 +20,8 @@ const char* kGridHeader = "north 2\nsouth 0\neast 2\nwest 0\nrows 2\ncols 2\n";
 
 // A table row: ID in characters 1-6, a description up to character 86,
 // values from character 87.
-std::string row(int id, const std::string& values, const std::string& description = "land class") {
-    char idf[16];
-    std::snprintf(idf, sizeof idf, "%6d", id);
-    std::string desc = description;
-    desc.resize(80, ' ');
-    return std::string(idf) + desc + values + "\n";
+std::string row(int id, const std::string& values) {
+    return kesta_test::table_row(id, values).replace(6, 10, "land class");
 }
 
 // The file header and one INDEX_MAP line tying `map` to `name`, then `body`.
@@ -42,11 +38,7 @@ class MappingTables : public ::testing::Test {
 protected:
     void SetUp() override {
         g_error_record = error_record();
-        mask = mat2<int>(2, 2);
-        mask[1][1] = 1;
-        mask[1][2] = 2;
-        mask[2][1] = 3;
-        mask[2][2] = 4;
+        for (int k = 1; k <= 4; ++k) mask[(k + 1) / 2][2 - k % 2] = k;  // cells 1 to 4 row by row
     }
     void TearDown() override { g_error_record = error_record(); }
 
@@ -83,7 +75,7 @@ protected:
     bool printed(const std::string& part) const { return out.find(part) != std::string::npos; }
 
     kesta_test::temp_dir dir;
-    mat2<int> mask;
+    mat2<int> mask{2, 2};
     std::string out;
     std::vector<wetland_props> props;
     int categories = 0;
@@ -109,8 +101,9 @@ TEST(MappingKeywords, MatchByPrefixInTheirFixedOrder) {
 
 TEST_F(MappingTables, ColumnSpreadsThroughItsIndexMap) {
     const std::string map = index_map("land.idx", "3 5\n0 12");
+    // Names match whatever separators end their lines.
     const std::string f = dir.write("t.cmt", "KESTA_INDEX_MAP_TABLES written by hand\nINDEX_MAP " + map +
-                                                 " \"Land use\"\nROUGHNESS \"Land use\"\nNUM_IDS 3\n"
+                                                 " \"Land use\" , \t\nROUGHNESS \"Land use\"  \nNUM_IDS 3\n"
                                                  "ID   DESCRIPTION                      VALUE\n" +
                                                  row(3, "0.03") + row(12, "0.12") + row(7, "0.07"));
     vec1<double> n(4);
@@ -151,6 +144,9 @@ TEST_F(MappingTables, TablesThatDoNotReadAreRefusedWithTheirReason) {
         {head + "NUM_IDS three\nhdr\n" + row(1, "2.0"), "line 4: the count of \"NUM_IDS three\""},
         {head + "NUM_IDS 3\nhdr\n" + row(1, "2.0") + row(2, "3.0"),
          "table RETENTION, line 7: the file ends after 2 of the 3 rows"},
+        // A count beyond the lines of the file is refused before anything is sized.
+        {head + "NUM_IDS 20000000\nhdr\n" + row(1, "2.0") + row(2, "3.0"),
+         "table RETENTION, line 4: NUM_IDS gives 20000000 entries, but only 3 lines follow in the file\n"},
         {head + "NUM_IDS 1\nhdr\n" + row(1, "2.O"), "line 6: value 1 (\"2.O\") is not a number"},
         // A value starting before character 87 lies in the description.
         {head + "NUM_IDS 1\nhdr\n     1 forest" + std::string(67, ' ') + "2.0\n", "ends before character 87"},
@@ -163,7 +159,7 @@ TEST_F(MappingTables, TablesThatDoNotReadAreRefusedWithTheirReason) {
     };
     vec1<double> v(4);
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.second);
+        SCOPED_TRACE("case " + c.second);
         g_error_record = error_record();
         EXPECT_FALSE(read_column(dir.write("r.cmt", c.first), table_retention, v));
         EXPECT_EQ(g_error_record.stop, 1);
@@ -293,6 +289,12 @@ TEST_F(MappingTables, SedimentClassesComeFromCharacter41) {
     sediment_classes empty;
     ASSERT_TRUE(read_sediment_table(none, dir.write("n.cmt", "KESTA_INDEX_MAP_TABLES\nROUGHNESS x\n"), empty));
     EXPECT_EQ(empty.count, 0);
+
+    mapping_table_file big;
+    const std::string many =
+        dir.write("s.cmt", "KESTA_INDEX_MAP_TABLES\nSEDIMENTS\nNUM_SED 20000000\nhdr\n" + desc + "2.65 0.1 0.0 a\n");
+    EXPECT_FALSE(captured([&] { return read_sediment_table(big, many, empty); }));
+    EXPECT_TRUE(printed("table SEDIMENTS, line 3: NUM_SED gives 20000000 entries, but only 2 lines follow")) << out;
 }
 
 TEST_F(MappingTables, ContaminantsReadTheirOwnTablesAndCoefficients) {
@@ -314,7 +316,15 @@ TEST_F(MappingTables, ContaminantsReadTheirOwnTablesAndCoefficients) {
             return read_contaminant_table(f, path, cols, info, precip, partition, h, mask, 4, 2, 2, nullptr);
         });
     };
-    contaminant_tables info;
+    // Three constituents promised, one given: refused before the per-cell
+    // tables are made for three.
+    contaminant_tables info, refused;
+    std::string short_of_two = text.substr(0, text.find("\"Tracer\""));
+    short_of_two.replace(short_of_two.find("NUM_CONTAM 2"), 12, "NUM_CONTAM 3");
+    EXPECT_FALSE(read("s.cmt", short_of_two, refused));
+    EXPECT_TRUE(printed("NUM_CONTAM gives 3 constituents, but only 1 PRECIP_CONC lines follow")) << out;
+    EXPECT_TRUE(disp.empty());
+
     ASSERT_TRUE(read("c.cmt", text, info)) << out;
     EXPECT_EQ(info.count, 2);
     EXPECT_EQ(std::make_tuple(info.descriptions[1], info.index_map_names[1], info.output_file_names[2]),
@@ -334,8 +344,7 @@ TEST_F(MappingTables, ContaminantsReadTheirOwnTablesAndCoefficients) {
     // after the others were checked.
     std::string unmatched = text;
     unmatched.replace(unmatched.find("\"Tracer\" \"Zones\""), 16, "\"Tracer\" \"Other\"");
-    contaminant_tables info2;
-    EXPECT_FALSE(read("u.cmt", unmatched, info2));
+    EXPECT_FALSE(read("u.cmt", unmatched, refused));
     EXPECT_TRUE(printed("unable to match index map\n\nError reading the contaminant transport tables")) << out;
 }
 
@@ -371,6 +380,30 @@ TEST_F(MappingTables, StartUpCheckListsEveryTable) {
 
     EXPECT_FALSE(check_mapping_tables(dir.file("nothing.cmt"), info));
     EXPECT_EQ(g_error_record.code, 64);
+}
+
+TEST_F(MappingTables, AnUnusableTableSaysWhatStandsInTheWay) {
+    const std::string land = "KESTA_INDEX_MAP_TABLES\nINDEX_MAP " + index_map("lu.asc", "1 1\n2 2") + " \"Land use\"\n";
+    const std::pair<std::string, std::string> cases[] = {
+        {"", "the file is empty"},
+        {"KESTA_TABLES\n", "its first line does not begin with KESTA_INDEX_MAP_TABLES"},
+        {land + "RETENTION \"Land use\"\n", "the file holds no ROUGHNESS table"},
+        {land + "ROUGHNESS\n", "the ROUGHNESS line (line 3) names no index map"},
+        {land + "ROUGHNESS \"Land use\n",
+         "the ROUGHNESS line (line 3) names the index map \"Land use, which no INDEX_MAP line at the head of the "
+         "file names"},
+        {"KESTA_INDEX_MAP_TABLES\nINDEX_MAP gone.asc \"Land use\"\nROUGHNESS \"Land use\"\n",
+         "the index map file gone.asc of its ROUGHNESS table (line 3) could not be opened (No such file or "
+         "directory)"},
+        {land + table("ROUGHNESS", "\"Land use\"", 1, row(1, "0.03")), ""},
+    };
+    for (const auto& [text, says] : cases) {
+        mapping_table_file f;
+        EXPECT_EQ(mapping_table_problem(f, dir.write("t.cmt", text), table_roughness), says) << "case " << says;
+    }
+    mapping_table_file f;
+    EXPECT_EQ(mapping_table_problem(f, dir.path().string(), table_roughness),
+              "the file could not be opened (Is a directory)");
 }
 
 TEST_F(MappingTables, RichardsTablesAreFoundByKind) {

@@ -25,10 +25,8 @@ using kesta_test::grid_text;
 using kesta_test::table_row;
 using std::make_tuple;
 
-bool has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+using kesta_test::has;
 
-// A table row of the mapping-table file: ID in characters 1-6, values from
-// character 87.
 class ModelInputs : public ::testing::Test {
 protected:
     void TearDown() override { g_error_record = kesta::error_record(); }
@@ -71,6 +69,28 @@ protected:
                                                        keyword + " \"Land\"\nNUM_IDS " + std::to_string(nrows) +
                                                        "\nID DESCRIPTION VALUES\n" + rows);
         m->mapping_table_given = 1;
+    }
+
+    // Green and Ampt infiltration on a row of two cells, its three soil
+    // cards given.
+    void green_ampt(int area_reduction_given = 0) {
+        m = std::make_unique<kesta::model_state>();
+        m->green_ampt_on = 1;
+        m->conductivity_given = m->capillary_given = m->porosity_given = 1;
+        m->area_reduction_given = area_reduction_given;
+        load_grid(1, 2, 10.0, "1 1\n");
+    }
+
+    // A groundwater run on a grid of 10 m cells whose boundary map is
+    // `bounds`, with the groundwater cards a run checks first.
+    void groundwater(int rows, int cols, const std::string& mask, const std::string& bounds) {
+        m->gw_simulation = m->water_table_given = 1;
+        m->timestep = 10.0;
+        m->gw_timestep = 60.0;
+        m->gw_relax_coeff = 1.0;
+        m->gw_lsor_con = 1e-5;
+        load_grid(rows, cols, 10.0, mask);
+        m->gw_boundfile = map("bound.asc", bounds);
     }
 
     kesta_test::temp_dir dir{true};
@@ -187,12 +207,9 @@ TEST_F(ModelInputs, SoilValuesOutsideTheirPhysicalRangeAreRefused) {
         {"0 36", "0 5", "0.4 0.45", "0.4 0", ""},  // the bounds themselves are values soils have
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.says);
-        m = std::make_unique<kesta::model_state>();
-        m->green_ampt_on = 1;
-        m->conductivity_given = m->capillary_given = m->porosity_given = 1;
+        SCOPED_TRACE("case " + c.says);
+        green_ampt();
         m->moisture_given = c.moisture[0] != '\0';
-        load_grid(1, 2, 10.0, "1 1\n");
         std::string* files[] = {&m->conductivity, &m->capillary, &m->porosity, &m->moisture};
         const char* names[] = {"ks.asc", "hc.asc", "phi.asc", "theta.asc"};
         const char* values[] = {c.ks, c.hc, c.phi, c.moisture};
@@ -203,19 +220,6 @@ TEST_F(ModelInputs, SoilValuesOutsideTheirPhysicalRangeAreRefused) {
         EXPECT_EQ(run([&] { kesta::read_infiltration_params(*m); }), c.says.empty());
         EXPECT_EQ(has(out, "Error: " + c.says), !c.says.empty()) << out;
     }
-
-    // A Green and Ampt table row with Ks -0.65 cm/h and porosity 5.0.
-    m = std::make_unique<kesta::model_state>();
-    m->green_ampt_on = 1;
-    m->conductivity_given = m->capillary_given = m->porosity_given = 1;
-    load_grid(1, 2, 10.0, "1 1\n");
-    mapping_table("GREEN_AMPT_INFILTRATION", "1 2\n",
-                  table_row(1, "3.6 10 0.3 0.2 0.05 0.3 0.1") + table_row(2, "-0.65 20 5.0 0.2 0.05 0.3 0.1"), 2);
-    m->mapping_table_info.green_ampt = 1;
-    EXPECT_FALSE(run([&] { kesta::read_infiltration_params(*m); }));
-    EXPECT_TRUE(has(out, "Error: saturated hydraulic conductivity -0.65 cm/h at cell 2 (row 1, column 2), from the "
-                         "GREEN_AMPT_INFILTRATION table of mapping-table file " + m->mapping_table))
-        << out;
 }
 
 TEST_F(ModelInputs, RetentionDepthsAreMillimetres) {
@@ -238,9 +242,7 @@ TEST_F(ModelInputs, RetentionDepthsAreMillimetres) {
 }
 
 TEST_F(ModelInputs, GreenAmptMapsAreConvertedAndInitialDeficitIsThePorosity) {
-    m->green_ampt_on = 1;
-    m->conductivity_given = m->capillary_given = m->porosity_given = m->area_reduction_given = 1;
-    load_grid(1, 2, 10.0, "1 1\n");
+    green_ampt(1);
     m->conductivity = map("ks.asc", "3.6 36\n");  // cm/h
     m->capillary = map("hc.asc", "20 5\n");       // cm
     m->porosity = map("phi.asc", "0.4 0.45\n");
@@ -260,10 +262,8 @@ TEST_F(ModelInputs, GreenAmptMapsAreConvertedAndInitialDeficitIsThePorosity) {
     EXPECT_EQ(make_tuple(m->thi[1], m->theta_all[1], m->thi[2], m->theta_all[2]), make_tuple(0.1, 0.1, 0.2, 0.2));
 }
 
-TEST_F(ModelInputs, GreenAmptTableFillsTheCellsAndAMapReplacesItsColumn) {
-    m->green_ampt_on = 1;
-    m->conductivity_given = m->capillary_given = m->porosity_given = 1;
-    load_grid(1, 2, 10.0, "1 1\n");
+TEST_F(ModelInputs, GreenAmptTableFillsTheCellsAndAMapReplacesItsColumnButNotItsRefusals) {
+    green_ampt();
     mapping_table("GREEN_AMPT_INFILTRATION", "1 2\n",
                   table_row(1, "3.6 10 0.3 0.2 0.05 0.3 0.1") + table_row(2, "36 20 0.35 0.2 0.05 0.3 0.1"), 2);
     m->mapping_table_info.green_ampt = 1;
@@ -273,6 +273,17 @@ TEST_F(ModelInputs, GreenAmptTableFillsTheCellsAndAMapReplacesItsColumn) {
     EXPECT_DOUBLE_EQ(m->ks_map[2], 1e-4);
     EXPECT_DOUBLE_EQ(m->hc_map[1], 0.1);
     EXPECT_DOUBLE_EQ(m->phi_map[1], 0.5);  // the map, not the table's 0.3
+
+    // A table row with Ks -0.65 cm/h and porosity 5.0 is refused, naming the
+    // table (in a new run: a run reads its table file once).
+    green_ampt();
+    mapping_table("GREEN_AMPT_INFILTRATION", "1 2\n",
+                  table_row(1, "3.6 10 0.3 0.2 0.05 0.3 0.1") + table_row(2, "-0.65 20 5.0 0.2 0.05 0.3 0.1"), 2);
+    m->mapping_table_info.green_ampt = 1;
+    EXPECT_FALSE(run([&] { kesta::read_infiltration_params(*m); }));
+    EXPECT_TRUE(has(out, "Error: saturated hydraulic conductivity -0.65 cm/h at cell 2 (row 1, column 2), from the "
+                         "GREEN_AMPT_INFILTRATION table of mapping-table file " + m->mapping_table))
+        << out;
 }
 
 TEST_F(ModelInputs, GreenAmptWithoutASoilParameterIsRefusedNamingItsCard) {
@@ -325,19 +336,10 @@ TEST_F(ModelInputs, InitialHeadFillsTheCellsBelowIt) {
 }
 
 TEST_F(ModelInputs, GroundwaterFluxIsCubicMetresPerDayOverACellOfTheGrid) {
-    m->gw_simulation = 1;
-    m->water_table_given = 1;
-    const std::string row8 = "1 1 1 1 1 1 1 1\n";
-    m->timestep = 10.0;  // the groundwater cards a run checks first
-    m->gw_timestep = 60.0;
-    m->gw_relax_coeff = 1.0;
-    m->gw_lsor_con = 1e-5;
-    load_grid(5, 8, 10.0, row8 + row8 + row8 + row8 + row8);
-    const std::string zeros = "0 0 0 0 0 0 0 0\n";
-    m->gw_boundfile = map("bound.asc", zeros + zeros + zeros + "0 0 0 0 0 0 6 0\n" + zeros);
-    m->gw_unif_hycond_given = 1;
+    const std::string row8 = "1 1 1 1 1 1 1 1\n", zeros = "0 0 0 0 0 0 0 0\n";
+    groundwater(5, 8, row8 + row8 + row8 + row8 + row8, zeros + zeros + zeros + "0 0 0 0 0 0 6 0\n" + zeros);
+    m->gw_unif_hycond_given = m->gw_unif_porosity_given = 1;
     m->gw_unif_hycond = 360.0;  // cm/h
-    m->gw_unif_porosity_given = 1;
     m->gw_unif_porosity = 0.3;
     m->gw_fluxboundtable = dir.write("flux.txt", "1\n4 7 86400.0\n");
     ASSERT_TRUE(run([&] { kesta::read_groundwater_inputs(*m); })) << out;
@@ -360,32 +362,69 @@ TEST_F(ModelInputs, GroundwaterFluxIsCubicMetresPerDayOverACellOfTheGrid) {
     EXPECT_EQ(g_error_record.code, 126);
 }
 
+// A well count larger than the file ends at its end and sizes nothing.
+TEST_F(ModelInputs, WellListsAreReadAsFarAsTheFileGoes) {
+    groundwater(1, 2, "1 1\n", "0 0\n");
+    m->gw_unif_hycond_given = m->gw_unif_porosity_given = 1;
+    m->gw_unif_hycond = 1.0;
+    m->gw_unif_porosity = 0.3;
+    m->gw_well_level_given = 1;
+    m->out_well_location = dir.write("wells.txt", "20000000\n1 1\n");
+    EXPECT_FALSE(run([&] { kesta::read_groundwater_inputs(*m); }));
+    EXPECT_TRUE(has(out, "End of file reached in file " + m->out_well_location + ", exiting\n")) << out;
+    EXPECT_TRUE(m->well_row.empty());
+
+    m->out_well_location = dir.write("wells.txt", "2\n1 1\n1 2\n");
+    ASSERT_TRUE(run([&] { kesta::read_groundwater_inputs(*m); })) << out;
+    EXPECT_EQ(make_tuple(m->well_count, m->well_row[2], m->well_column[2]), make_tuple(2, 1, 2));
+}
+
+// Without a conductivity or porosity for the aquifer, a run with a soil
+// table takes those of the last soil layer of each cell's class.
+TEST_F(ModelInputs, AquiferTakesTheLastSoilLayerWhenNothingElseGivesIt) {
+    m->inf_layered_on = 1;
+    groundwater(1, 2, "1 1\n", "0 0\n");
+    m->soiltype[1] = 3;
+    m->soiltype[2] = 4;
+    m->soil_class[3].v[6] = 3.6;  // layer 3 conductivity (cm/h)
+    m->soil_class[3].v[9] = 0.4;  // layer 3 porosity
+    m->soil_class[4].v[6] = 7.2;
+    m->soil_class[4].v[9] = 0.3;
+    ASSERT_TRUE(run([&] { kesta::read_groundwater_inputs(*m); })) << out;
+    EXPECT_EQ(make_tuple(m->gw_Kx_hycond[1], m->gw_Ky_hycond[2], m->gw_array_porosity[1], m->STOR[2]),
+              make_tuple(1e-5, 2e-5, 0.4, 0.3));
+}
+
+// A refused list sizes nothing; a count larger than the file ends at its end.
 TEST_F(ModelInputs, MoistureCellListNamesActiveCellsAndRefusesOthers) {
     load_grid(2, 2, 10.0, "1 1\n0 1\n");
     m->in_theta_location_given = 1;
-    m->in_theta_location = dir.write("theta.txt", "2\n1 2\n2 2\n");
-    ASSERT_TRUE(run([&] { kesta::read_cell_list(*m); })) << out;
-    EXPECT_EQ(make_tuple(m->cell_loc_count, m->cell_loc[1], m->cell_loc[2]), make_tuple(2, 2, 3));
-
     const std::pair<std::string, std::string> refused[] = {
         {"2\n1 2\n9 2\n", "line 3: row 9, column 2 lies outside the grid"},
         {"2\n2 1\n", "row 2, column 1 lies outside the watershed"},
-        {"3\n1 2\n2 2\n", "End of file reached in file " + dir.file("theta.txt") + ", exiting\n"},
+        {"20000000\n1 2\n2 2\n", "End of file reached in file " + dir.file("theta.txt") + ", exiting\n"},
     };
     for (const auto& [text, says] : refused) {
         m->in_theta_location = dir.write("theta.txt", text);
-        EXPECT_FALSE(run([&] { kesta::read_cell_list(*m); })) << text;
+        EXPECT_FALSE(run([&] { kesta::read_cell_list(*m); })) << "case " << text;
         EXPECT_TRUE(has(out, says)) << out;
+        EXPECT_EQ(make_tuple(m->cell_loc.empty(), m->cell_loc_count), make_tuple(true, 0)) << "case " << text;
     }
+
+    m->in_theta_location = dir.write("theta.txt", "2\n1 2\n2 2\n");
+    ASSERT_TRUE(run([&] { kesta::read_cell_list(*m); })) << out;
+    EXPECT_EQ(make_tuple(m->cell_loc_count, m->cell_loc[1], m->cell_loc[2]), make_tuple(2, 2, 3));
 }
 
 TEST_F(ModelInputs, RichardsCellListKeepsTheSoilNodesAndRefusesTooMany) {
     m->inf_richards_on = 1;
     load_grid(1, 2, 10.0, "1 1\n");
     m->in_theta_location_given = 1;
-    m->in_theta_location = dir.write("theta.txt", "2 3\n1 1 2\n4 7\n1 2 3 1 2 3\n");
+    // As many node columns as an entry uses, not the largest count the head allows.
+    m->in_theta_location = dir.write("theta.txt", "2 20000000\n1 1 2\n4 7\n1 2 3 1 2 3\n");
     ASSERT_TRUE(run([&] { kesta::read_cell_list(*m); })) << out;
-    EXPECT_EQ(make_tuple(m->cell_num[1], m->cell_nodes[1][2], m->cell_nodes[2][3]), make_tuple(2, 7, 3));
+    EXPECT_EQ(make_tuple(m->cell_num[1], m->cell_nodes[1][2], m->cell_nodes[2][3], m->cell_nodes.ncols()),
+              make_tuple(2, 7, 3, 3));
 
     m->in_theta_location = dir.write("theta.txt", "1 2\n1 1 3 1 2 3\n");
     EXPECT_FALSE(run([&] { kesta::read_cell_list(*m); }));

@@ -23,11 +23,16 @@ const std::string kGrid = "KESTAPROJECT\nGRIDSIZE 30\nROWS 4\nCOLS 5\nTOT_TIME 6
 class ProjectFile : public ::testing::Test {
 protected:
     void TearDown() override {
-        g_error_record.clear_for_run();
-        g_error_record.item.clear();
+        g_error_record = kesta::error_record();
+        kesta::reset_file_opener_settings();
+        kesta::free_replace_list();
+        kesta::set_replace_mode(false);
+        kesta::set_replace_line(0);
     }
-    // Reads `text` as the project file "p.prj"; keeps what it printed.
+    // Reads `text` as the project file "p.prj" from a clean error record;
+    // keeps what it printed.
     void read(const std::string& text) {
+        g_error_record = kesta::error_record();
         const std::string path = dir.write("p.prj", text);
         testing::internal::CaptureStdout();
         testing::internal::CaptureStderr();
@@ -70,8 +75,8 @@ TEST_F(ProjectFile, LaterCardWinsForValuesAndSelectors) {
 }
 
 TEST_F(ProjectFile, CommentsBlankLinesAndIgnoredCardsAreSkippedAndUnknownCardsWarned) {
-    read(kGrid + "\n   # ROWS 7\n#ROWS 8\n\t\nrOwS 6\nTvm\nmetric\nSIMULATION_INPUT x\nLAKE 3\nFLINE\n"
-                 "Quiet\n");
+    read(kGrid + "\n   # ROWS 7\n#ROWS 8\n\t\n  rOwS\t6 , x\nTvm\nmetric\nSIMULATION_INPUT x\nLAKE 3\nLAKES_MASK m\n"
+                 "FLINE\nQuiet\n");
     EXPECT_EQ(std::make_tuple(rp.rows, rp.quiet, out), std::make_tuple(6, 1, ""));
 
     // An unknown card is named in lower case, with its line, and skipped; a
@@ -84,27 +89,8 @@ TEST_F(ProjectFile, CommentsBlankLinesAndIgnoredCardsAreSkippedAndUnknownCardsWa
     EXPECT_EQ(rp.cols, 7);
 }
 
-TEST_F(ProjectFile, CardIdTakesTheKeywordOffTheLine) {
-    kesta::line_cursor line("  Rows\t12 , x");
-    const int rows_id = kesta::get_card_id(line);
-    EXPECT_NE(rows_id, kesta::kIgnoredCard);
-    EXPECT_EQ(line.rest(), "\t12 , x");
-
-    auto id = [](const char* text) {
-        kesta::line_cursor l(text);
-        return kesta::get_card_id(l);
-    };
-    EXPECT_EQ(id("  #ROWS 3"), kesta::kIgnoredCard);
-    EXPECT_EQ(id(" \t"), kesta::kIgnoredCard);
-    // Synonyms share the id of the card they stand for; other cards do not.
-    EXPECT_EQ(id("EMBANKMENT"), id("DIKE_MAP"));
-    EXPECT_EQ(id("DIFFUSIVE_WAVE"), id("CHAN_EXPLIC"));
-    EXPECT_EQ(id("SOIL_CON_TRANS"), id("SOIL_CONTAM"));
-    EXPECT_NE(id("READ_CHAN_HOTSTART"), id("EXPLIC_HOTSTART"));
-    EXPECT_NE(id("COLS"), rows_id);
-    EXPECT_EQ(id("LAKES_MASK"), kesta::kIgnoredCard);
-}
-
+// Synonyms share the fields of the card they stand for; the cards that share
+// a field keep flags of their own.
 TEST_F(ProjectFile, SharedFieldsKeepTheirOwnFlags) {
     read(kGrid +
          "EMBANKMENT dikes.txt\nREAD_OV_HOTSTART ov.hot\nSOIL_CON_TRANS\nEXPLIC_HOTSTART in.hot\n"
@@ -152,7 +138,7 @@ TEST_F(ProjectFile, WordSelectorsAndTheirNames) {
 TEST_F(ProjectFile, CardsWithRulesOfTheirOwn) {
     read(kGrid +
          "RETEN_DEPTH 0.02\nHTP_EVENT_NUM\nNO3_KM 0.5\nDP_KOC 7\nUNITS 1\nALPHA 0.5\nN_LINKS 12\n"
-         "START_DATE 1999 6 15\nSTART_TIME 12 30\nEND_TIME 2000 1 2 3 4\nGMT -6\n");
+         "START_DATE 2020 2 29\nSTART_TIME 24 0\nEND_TIME 2020 12 31 23 59\nGMT -6\nROWS 100000\n");
     EXPECT_EQ(out,
               "Warning: Incorrect use of RETEN_DEPTH card\n  Usage: RETEN_DEPTH <filename>-or-\n"
               "RETENTION <value>  -or-\nRETEN_DEPTH \n  Using 0.020000 for the uniform retention depth\n\n"
@@ -163,9 +149,13 @@ TEST_F(ProjectFile, CardsWithRulesOfTheirOwn) {
     const std::vector<double>& k = po.sorption_constants;
     EXPECT_EQ(std::make_tuple(k[kesta::sorption_no3_km], k[kesta::sorption_dp_koc], k[kesta::sorption_no2_km]),
               std::make_tuple(0.5, 7.0, 0.0));
+    // A leap day, midnight at the end of a day, the last minute of a year,
+    // the largest grid.
     EXPECT_EQ(std::make_tuple(rp.start_year, rp.start_month, rp.start_day, rp.start_hour, rp.start_minute),
-              std::make_tuple(1999, 6, 15, 12, 30));
-    EXPECT_EQ(std::make_tuple(rp.end_year, rp.end_minute, rp.gmt_given), std::make_tuple(2000, 4, 1));
+              std::make_tuple(2020, 2, 29, 24, 0));
+    EXPECT_EQ(std::make_tuple(rp.end_year, rp.end_month, rp.end_day, rp.end_hour, rp.end_minute, rp.gmt_given),
+              std::make_tuple(2020, 12, 31, 23, 59, 1));
+    EXPECT_EQ(rp.rows, 100000);
 
     read(kGrid + "RETEN_DEPTH reten.asc\n");
     EXPECT_EQ(std::make_tuple(po.reten_depth, po.reten_depth_given, po.retention_given),
@@ -182,10 +172,21 @@ TEST_F(ProjectFile, ReplacementAndFolderCardsActAtOnce) {
     EXPECT_TRUE(kesta::replace_mode_on());
     EXPECT_DOUBLE_EQ(po.manning_n, 0.30);
     EXPECT_EQ(kesta::output_subdir(), "run_out/");
-    kesta::reset_file_opener_settings();
-    kesta::free_replace_list();
-    kesta::set_replace_mode(false);
-    kesta::set_replace_line(0);
+
+    // Replacement files that cannot be read are named, with their card.
+    read(kGrid + "REPLACE_PARAMS nowhere.par\n");
+    EXPECT_EQ(g_error_record.stop, 1);
+    EXPECT_TRUE(kesta_test::has(out, "Error: unable to open the replace parameter file.\n  (File: nowhere.par)\n"
+                                     "Error: card REPLACE_PARAMS on line 7 of project file " + dir.file("p.prj") +
+                                     " names the replacement parameter file \"nowhere.par\", which could not be "
+                                     "read.\n"))
+        << out;
+    read(kGrid + "REPLACE_VALS nowhere.val\n");
+    EXPECT_EQ(g_error_record.stop, 1);
+    EXPECT_TRUE(kesta_test::has(out, "Error: unable to open the value file nowhere.val\nError: card REPLACE_VALS"))
+        << out;
+    EXPECT_TRUE(kesta_test::has(out, "names the replacement value file \"nowhere.val\", which could not be read."))
+        << out;
 }
 
 TEST_F(ProjectFile, NutrientCardsFillTheContainerThatNutrientsMakes) {
@@ -211,11 +212,9 @@ TEST_F(ProjectFile, StoredCodesStopReading) {
         {"CALIB_COMP_DATA daily", 103, ""},     {"CALIB_OBJ_FUNC RMSEX", 104, ""},
     };
     for (const auto& [card, code, item] : cases) {
-        g_error_record.item.clear();
         read(kGrid + card + "\nCOLS 99\n");
         EXPECT_EQ(std::make_tuple(g_error_record.code, g_error_record.item, rp.cols), std::make_tuple(code, item, 5))
-            << card;
-        g_error_record.code = 0;
+            << "case " << card;
     }
     EXPECT_EQ(po.calib_obj_func, 2);
 }
@@ -233,7 +232,6 @@ TEST_F(ProjectFile, OnlyAFileWithTheProjectHeaderIsRead) {
         EXPECT_EQ(std::make_tuple(g_error_record.stop, g_error_record.code, rp.rows, po.calib_comp_data),
                   std::make_tuple(1, 0, 0, 1))
             << header;
-        g_error_record.stop = 0;
     }
 
     // The older header and Windows line ends are accepted.
@@ -241,6 +239,7 @@ TEST_F(ProjectFile, OnlyAFileWithTheProjectHeaderIsRead) {
     EXPECT_EQ(std::make_tuple(err, rp.rows, po.summary), std::make_tuple("", 3, "s.out"));
 
     // A missing file sets only the open-failed field.
+    g_error_record = kesta::error_record();
     testing::internal::CaptureStderr();
     kesta::read_project_file(dir.file("none.prj"), po, rp, rain);
     EXPECT_EQ(testing::internal::GetCapturedStderr(),
@@ -249,7 +248,8 @@ TEST_F(ProjectFile, OnlyAFileWithTheProjectHeaderIsRead) {
 }
 
 // A value that is missing, malformed or out of range is refused with the
-// card, the line and the value, and reading stops.
+// card, the line and the value, and reading stops. A refused date is not
+// kept, not even in part.
 TEST_F(ProjectFile, BadValuesAreRefusedWithCardLineAndValue) {
     const std::pair<std::string, std::string> cases[] = {
         {"TIMESTEP abc", "needs a number, not \"abc\"."},
@@ -271,14 +271,30 @@ TEST_F(ProjectFile, BadValuesAreRefusedWithCardLineAndValue) {
          "has a control character (byte 0x00) at character 8 of its value \"maps/el\\x00ev.asc\"."},
         {"TIME_SERIES_FILE \"a\tb.ts\"", "has a control character (byte 0x09) at character 2 of its value \"a\\x09b.ts\"."},
         {"ROWS " + std::string(5000, '9'), "needs a whole number, not \"" + std::string(80, '9') + "...\"."},
+        {"START_DATE 2020 13 45", "needs a month from 1 to 12, not \"13\"."},
+        {"START_DATE 2021 2 29", "needs a day from 1 to 28 in month 2 of 2021, not \"29\"."},
+        {"START_DATE 2020 4 0", "needs a day from 1 to 30 in month 4 of 2020, not \"0\"."},
+        {"START_DATE 300000 1 1", "needs a year from 1 to 9999, not \"300000\"."},
+        {"START_TIME 25 70", "needs a hour from 0 to 24, not \"25\"."},
+        {"START_TIME 12 60", "needs a minute from 0 to 59, not \"60\"."},
+        {"START_TIME 24 30", "needs a minute from 0 to 0 after hour 24, not \"30\"."},
+        {"END_TIME 2020 6 31 0 0", "needs a day from 1 to 30 in month 6 of 2020, not \"31\"."},
+        {"END_TIME 2020 6 1 -1 0", "needs a hour from 0 to 24, not \"-1\"."},
+        {"ROWS 2147483647", "needs a value of at most 100000, not \"2147483647\"."},
+        {"COLS 100001", "needs a value of at most 100000, not \"100001\"."},
+        {"REPLACE_LINE 0", "needs a line number of 1 or more, not \"0\"."},
+        {"REPLACE_LINE -2147483648", "needs a line number of 1 or more, not \"-2147483648\"."},
     };
     for (const auto& [card, says] : cases) {
         read(kGrid + card + "\nSUMMARY late.out\n");
         EXPECT_EQ(out, "Error: card " + card.substr(0, card.find(' ')) + " on line 7 of project file " +
-                           dir.file("p.prj") + " " + says + "\n\n");
+                           dir.file("p.prj") + " " + says + "\n\n")
+            << "case " << card;
         EXPECT_EQ(std::make_tuple(g_error_record.stop, g_error_record.code, po.summary), std::make_tuple(1, 0, ""))
-            << card;
-        g_error_record.stop = 0;
+            << "case " << card;
+        EXPECT_EQ(std::make_tuple(rp.start_year, rp.start_month, rp.start_hour, rp.end_year, rp.end_day),
+                  std::make_tuple(0, 0, 0, 0, 0))
+            << "case " << card;
     }
 }
 

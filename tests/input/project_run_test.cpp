@@ -1,4 +1,5 @@
-// The built program loads a small project and steps it to its end.
+// The built program loads a small project and steps it to its end, or stops
+// before it runs on values the run cannot take.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -9,42 +10,43 @@
 
 namespace {
 
-using kesta_test::grid_text;
+using kesta_test::has;
 
-std::string project(int outrow) {
-    return "KESTAPROJECT\n"
-           "WATERSHED_MASK mask.asc\nELEVATION elev.asc\n"
-           "GRIDSIZE 30\nROWS 3\nCOLS 3\nTOT_TIME 30\nTIMESTEP 10\n"
-           "OUTROW " + std::to_string(outrow) + "\nOUTCOL 2\nOUTSLOPE 0.01\nHYD_FREQ 5\nMAP_FREQ 10\n"
-           "MANNING_N 0.05\nPRECIP_UNIF\nRAIN_INTENSITY 10\nRAIN_DURATION 20\n"
-           "START_DATE 2020 6 1\nSTART_TIME 12 0\nSUMMARY summ.out\nOUTLET_HYDRO hyd.out\n";
-}
-
-class ProjectRun : public ::testing::Test {
-protected:
-    void SetUp() override {
-        dir.write("mask.asc", kesta_test::cross_mask(30.0));
-        dir.write("elev.asc", kesta_test::cross_elevation(30.0));
-    }
+TEST(ProjectRun, SmallProjectRunsToItsEndAndValuesItCannotTakeStopItBeforeItRuns) {
     kesta_test::temp_dir dir;
-};
-
-TEST_F(ProjectRun, SmallUniformRainProjectLoadsAndRunsToItsEnd) {
-    dir.write("project.prj", project(3));
-    const auto r = kesta_test::run_kesta("project.prj", dir.path().string());
-    EXPECT_EQ(r.status, 0) << r.output;
-    EXPECT_NE(r.output.find("number of grid cells in watershed: 5\n"), std::string::npos) << r.output;
-    EXPECT_NE(r.output.find("outlet is in grid cell: 5\n"), std::string::npos) << r.output;
-    EXPECT_NE(r.output.find("Running....\n"), std::string::npos) << r.output;
+    dir.write("mask.asc", kesta_test::cross_mask(30.0));
+    dir.write("elev.asc", kesta_test::cross_elevation(30.0));
+    const std::string project =
+        "KESTAPROJECT\nWATERSHED_MASK mask.asc\nELEVATION elev.asc\nGRIDSIZE 30\nROWS 3\nCOLS 3\n"
+        "TOT_TIME 30\nTIMESTEP 10\nOUTROW 3\nOUTCOL 2\nOUTSLOPE 0.01\nHYD_FREQ 5\nMAP_FREQ 10\n"
+        "MANNING_N 0.05\nPRECIP_UNIF\nRAIN_INTENSITY 10\nRAIN_DURATION 20\nSTART_DATE 2020 6 1\n"
+        "START_TIME 12 0\nSUMMARY summ.out\nOUTLET_HYDRO hyd.out\n";
+    // Each case replaces one card line of the project.
+    const struct {
+        const char *card, *with;
+        int status;
+        const char* says;
+    } cases[] = {
+        {"", "", 0, "outlet is in grid cell: 5\n"},
+        {"OUTROW 3\nOUTCOL 2\n", "OUTROW 1\nOUTCOL 1\n", 1, "inside the watershed mask."},
+        {"START_TIME 12 0\n", "START_TIME 12 0\nEND_TIME 2019 1 1 0 0\n", 1,
+         "Error: END_TIME 1/1/2019 0:00 of project file p.prj lies before the start of the run, 6/1/2020 12:00.\n"},
+        {"START_TIME 12 0\n", "START_TIME 12 0\nEND_TIME 2020 6 1 12 10\n", 0, ""},
+        {"START_DATE 2020 6 1\n", "START_DATE 2147483647 1 1\n", 1, "needs a year from 1 to 9999, not \"2147483647\"."},
+        {"RAIN_INTENSITY 10\n", "RAIN_INTENSITY -10\n", 1,
+         "uniform rain of -10 mm/h for 20 min: RAIN_INTENSITY and RAIN_DURATION must both be greater than zero.\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string("case ") + (c.with[0] ? c.with : "the project as given"));
+        std::string text = project;
+        text.replace(text.find(c.card), std::string(c.card).size(), c.with);
+        dir.write("p.prj", text);
+        const auto r = kesta_test::run_kesta("p.prj", dir.path().string());
+        EXPECT_EQ(r.status, c.status) << r.output;
+        EXPECT_TRUE(has(r.output, c.says)) << r.output;
+        EXPECT_EQ(has(r.output, "Running....\n"), c.status == 0) << r.output;
+    }
     EXPECT_EQ(kesta_test::read_file(dir.file("maskmap")).substr(0, 6), "north:");
-}
-
-TEST_F(ProjectRun, OutletOutsideTheWatershedStopsTheRun) {
-    dir.write("project.prj", project(1) + "OUTCOL 1\n");
-    const auto r = kesta_test::run_kesta("project.prj", dir.path().string());
-    EXPECT_EQ(r.status, 1) << r.output;
-    EXPECT_NE(r.output.find("inside the watershed mask."), std::string::npos) << r.output;
-    EXPECT_EQ(r.output.find("Running....\n"), std::string::npos) << r.output;
 }
 
 }  // namespace

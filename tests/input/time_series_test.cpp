@@ -12,11 +12,13 @@
 #include "input/time_series.hpp"
 #include "model/model_state.hpp"
 #include "overland/overland_pumps.hpp"
+#include "support/stream_capture.hpp"
 #include "support/temp_dir.hpp"
 
 namespace {
 
 using namespace kesta;
+using kesta_test::printed_by;
 using std::make_tuple;
 
 class SeriesTest : public testing::Test {
@@ -36,13 +38,7 @@ protected:
     std::string read(const std::string& name, const std::string& text, void (*reader)(const std::string&)) {
         g_error_record.clear_for_run();
         path = dir.write(name, text);
-        return printed([&] { reader(path); });
-    }
-    template <class F>
-    static std::string printed(F f) {
-        testing::internal::CaptureStdout();
-        f();
-        return testing::internal::GetCapturedStdout();
+        return printed_by([&] { reader(path); });
     }
 
     kesta_test::temp_dir dir;
@@ -120,7 +116,7 @@ TEST_F(SeriesTest, RecordsThatWouldBreakTheLookupsAreRefusedByFileAndLine) {
 }
 
 TEST_F(SeriesTest, MissingFilesAreOnlyReportedButLookupsOfMissingSeriesStopTheRun) {
-    EXPECT_EQ(printed([] {
+    EXPECT_EQ(printed_by([] {
                   ts_read_file("\"nowhere.ts\"");
                   read_elev_series_file("nowhere.es");
               }),
@@ -128,7 +124,7 @@ TEST_F(SeriesTest, MissingFilesAreOnlyReportedButLookupsOfMissingSeriesStopTheRu
     EXPECT_EQ(g_error_record.stop, 0);
 
     read_ts("KESTA_TS\nempty\nABSOLUTE\nEND_TS\n");
-    EXPECT_EQ(printed([] {
+    EXPECT_EQ(printed_by([] {
                   EXPECT_EQ(ts_value_at(1.0, nullptr), 0.0);
                   EXPECT_EQ(ts_value_at(1.0, ts_find_by_name("empty")), 0.0);
                   EXPECT_EQ(elev_series_interp(1.0, nullptr), 0.0);
@@ -141,7 +137,7 @@ TEST_F(SeriesTest, MissingFilesAreOnlyReportedButLookupsOfMissingSeriesStopTheRu
 
 TEST_F(SeriesTest, IndexEntriesFindTheNewestSeriesOfTheirIdentifier) {
     read_ts("KESTA_TS\nlow\nABSOLUTE\n2000 1 1 0 0 1\nEND_TS\nKESTA_TS\nhigh\nABSOLUTE\n2000 1 1 0 0 9\nEND_TS\n");
-    EXPECT_EQ(printed([] {
+    EXPECT_EQ(printed_by([] {
                   ts_add_index_entry(4, "low");
                   ts_add_index_entry(4, "high");
                   ts_add_index_entry(5, "none");
@@ -150,7 +146,7 @@ TEST_F(SeriesTest, IndexEntriesFindTheNewestSeriesOfTheirIdentifier) {
               "Adding table to list: none... Failure, table not found.\n");
     EXPECT_EQ(make_tuple(ts_value_by_index(4, 0.0), g_error_record.stop), make_tuple(9.0, 0));
 
-    EXPECT_EQ(printed([] { EXPECT_EQ(ts_value_by_index(7, 0.0), 0.0); }),
+    EXPECT_EQ(printed_by([] { EXPECT_EQ(ts_value_by_index(7, 0.0), 0.0); }),
               "Error: attempting to extract a value from an unknown time series in the time series "
               "table.    Check the mapping table file (.cmt). The specified time series index is 7, "
               "but the \nindex is not found in the time series index table.\n\n");
@@ -185,7 +181,7 @@ TEST_F(SeriesTest, PumpCardsTakeTheirSeriesByFlowType) {
     EXPECT_EQ(make_tuple(p->card_value2, p->es), make_tuple(7, find_elev_series("rating")));
 
     line_cursor bad("3 7 FLOW rating");
-    EXPECT_EQ(printed([&] { EXPECT_EQ(read_pump_card(bad, 12, 8), nullptr); }),
+    EXPECT_EQ(printed_by([&] { EXPECT_EQ(read_pump_card(bad, 12, 8), nullptr); }),
               "\n\nError in the channel input file: Flow type for pump is incorrectly\n"
               "defined for link 12. Must be ELEV or TS.\n\n");
     EXPECT_EQ(series_store().chan_pumps.size(), 2u);
