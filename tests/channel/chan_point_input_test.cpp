@@ -6,6 +6,7 @@
 #include "channel/channel_network.hpp"
 #include "core/calendar.hpp"
 #include "core/interval_clock.hpp"
+#include "support/stream_capture.hpp"
 
 namespace {
 
@@ -22,16 +23,12 @@ protected:
     std::string open(const std::string& text) {
         m->chan_point_input = dir.write("points.txt", text);
         m->time_tol = kesta::kTimeTolerance;
-        testing::internal::CaptureStdout();
-        kesta::open_chan_point_input(*m);
-        return testing::internal::GetCapturedStdout();
+        return kesta_test::printed_by([&] { kesta::open_chan_point_input(*m); });
     }
 
     std::string step_at(int hour, int minute) {
         m->time = kesta::julday(2021, 7, 14, hour, minute, 0.0);
-        testing::internal::CaptureStdout();
-        kesta::step_chan_point_input(*m);
-        return testing::internal::GetCapturedStdout();
+        return kesta_test::printed_by([&] { kesta::step_chan_point_input(*m); });
     }
 };
 

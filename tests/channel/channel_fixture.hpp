@@ -90,6 +90,13 @@ protected:
         return testing::internal::GetCapturedStdout();
     }
 
+    // set_up that must not stop; on a stop the failure shows what it printed.
+    bool set_up_ok(const std::function<void(kesta::model_state&)>& before = {}) {
+        const std::string out = set_up(before);
+        EXPECT_FALSE(stopped()) << out;
+        return !stopped();
+    }
+
     static kesta::file_ptr open(std::string name) { return kesta::open_file(name, "r", 0); }
     bool stopped() const { return kesta::g_error_record.stop != 0; }
 

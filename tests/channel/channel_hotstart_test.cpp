@@ -12,8 +12,7 @@ using namespace kesta;
 using kesta_test::ChannelNetwork;
 
 TEST_F(ChannelNetwork, HotstartRoundTripsThroughTheWrittenFiles) {
-    const std::string setup_out = set_up();
-    ASSERT_FALSE(stopped()) << setup_out;
+    ASSERT_TRUE(set_up_ok());
     m->yp[1][1] = m->bel[1][1] + 0.5;
     m->qp[1][1] = 0.7;
     for (int j = 1; j <= 3; ++j) {
@@ -33,12 +32,11 @@ TEST_F(ChannelNetwork, HotstartRoundTripsThroughTheWrittenFiles) {
     EXPECT_EQ(kesta_test::read_file("end.qht"), "1 1 0.700000\n1 4 2.000000\n2 4 3.000000\n3 4 4.000000\n");
 
     const std::string written = dir.file("end.dht");
-    const std::string out = set_up([&](model_state& s) {
+    ASSERT_TRUE(set_up_ok([&](model_state& s) {
         s.chan_hotstart_read = 1;
         s.chan_hotstart_depth_in = written;
         s.read_chan_hotstart_depth_fp = open(written);
-    });
-    ASSERT_FALSE(stopped()) << out;
+    }));
     EXPECT_NEAR(m->yp[1][1], 10.3, 1e-9);
     EXPECT_NEAR(m->chan_depth[1][1], 0.5, 1e-9);
     EXPECT_NEAR(m->area[1][1], 1.25, 1e-9);        // trapezoid b = 2, z = 1

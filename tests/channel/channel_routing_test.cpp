@@ -7,6 +7,7 @@
 
 #include "channel/channel_network.hpp"
 #include "channel/channel_routing.hpp"
+#include "support/stream_capture.hpp"
 
 namespace {
 
@@ -102,9 +103,7 @@ TEST_F(RoutedNetwork, SetUpRefusesACourantLimitOfZeroAndAnOutletBedRisingToItsEn
         m->nlinks = 0;
         m->channel_input = dir.write("bad.chan", kesta_test::trapezoid_network_text({link}));
         m->channel_input_fp = open_file(m->channel_input, "r", 0);
-        testing::internal::CaptureStdout();
-        setup_channel(*m);
-        const std::string out = testing::internal::GetCapturedStdout();
+        const std::string out = kesta_test::printed_by([&] { setup_channel(*m); });
         EXPECT_EQ(g_error_record.stop, 1) << c.what;
         EXPECT_NE(out.find(c.message), std::string::npos) << c.what << "\n" << out;
         g_error_record.clear_for_run();
@@ -129,7 +128,9 @@ TEST_F(RoutedNetwork, ALakeLosesThroughItsWeirWhatTheChannelReceives) {
 }
 
 // A head link of 3 nodes into a lake (link 2) with a weir (link 3) to an
-// outlet link of 5 nodes.
+// outlet link of 5 nodes, on a 4 x 3 grid of 30 m cells at lake_ground.
+double lake_ground(int r, int) { return r <= 2 ? 100.0 : 101.5; }
+
 std::string head_link_into_lake() {
     trapezoid_link in, out;
     in.nodes = 3;
@@ -151,9 +152,8 @@ std::string head_link_into_lake() {
 // at the start of the step, and the lateral inflow the node was given for
 // the step (bank exchange, pipe outflow) goes with it into the lake.
 TEST_F(RoutedNetwork, ANodeTheLakeTakesBringsItsLateralInflowIntoTheLake) {
-    const std::string text = head_link_into_lake();
-    const std::string gst = "GRIDSTREAMFILE\nSTREAMCELLS 1\nCELLIJ 1 1\nNUMNODES 1\nLINKNODE 1 2 1.0\n";
-    set_up(text, 4, 3, 30.0, [](int r, int) { return r <= 2 ? 100.0 : 101.5; }, gst);
+    set_up(head_link_into_lake(), 4, 3, 30.0, lake_ground,
+           "GRIDSTREAMFILE\nSTREAMCELLS 1\nCELLIJ 1 1\nNUMNODES 1\nLINKNODE 1 2 1.0\n");
     ASSERT_EQ(m->nx[1], 2);
     const double dt = 60.0, q = 0.01;  // m2/s: 18 m3 over the step
     m->qlat[2][1] = q;
@@ -167,8 +167,7 @@ TEST_F(RoutedNetwork, ANodeTheLakeTakesBringsItsLateralInflowIntoTheLake) {
 // A link the lake has overtaken is not routed: a point source on any of its
 // nodes delivers into the lake.
 TEST_F(RoutedNetwork, APointSourceOnAnOvertakenLinkFeedsTheLake) {
-    const std::string text = head_link_into_lake();
-    set_up(text, 4, 3, 30.0, [](int r, int) { return r <= 2 ? 100.0 : 101.5; });
+    set_up(head_link_into_lake(), 4, 3, 30.0, lake_ground);
     link_set_overtaken(m->ltype[1]);
     m->ldex[1] = 1;
     alloc_dmatrix(m->maxnodes, m->nlinks, m->chan_point_Q, "chan_point_Q");

@@ -16,6 +16,13 @@ using namespace kesta;
 using kesta_test::ChannelNetwork;
 using kesta_test::replaced;
 
+// `chan` with `at1` and `at3` (NPAIRS, NUM_INTERP and X1 cards) for the
+// surveyed sections of nodes 1 and 3 of link 4.
+std::string surveyed(const std::string& chan, const char* at1, const char* at3) {
+    return replaced(replaced(chan, "NPAIRS 3\nNUM_INTERP 20\nX1 0.0 10.0\nX1 1.0 9.0\nX1 2.0 10.0", at1),
+                    "NPAIRS 3\nNUM_INTERP 20\nX1 0.0 9.6\nX1 2.0 8.6\nX1 4.0 9.6", at3);
+}
+
 // The same trapezoid (b = 5 m, z = 2, n = 0.025) on link 1 and as the
 // surveyed section of link 4, whose third level (of 4) lies 1.5 m deep.
 TEST_F(ChannelNetwork, TrapezoidAndItsSurveyedTableAgreeWithTheClosedForms) {
@@ -23,10 +30,8 @@ TEST_F(ChannelNetwork, TrapezoidAndItsSurveyedTableAgreeWithTheClosedForms) {
     chan = replaced(replaced(chan, "BOTTOM_WIDTH 2.0\nSIDE_SLOPE 1.0", "BOTTOM_WIDTH 5.0\nSIDE_SLOPE 2.0"),
                     "mannings_n 0.035", "mannings_n 0.025");
     chan = replaced(chan, "MANNINGS_N 0.04", "MANNINGS_N 0.025");
-    chan = replaced(chan, "NPAIRS 3\nNUM_INTERP 20\nX1 0.0 10.0\nX1 1.0 9.0\nX1 2.0 10.0", trapezoid);
-    chan = replaced(chan, "NPAIRS 3\nNUM_INTERP 20\nX1 0.0 9.6\nX1 2.0 8.6\nX1 4.0 9.6", trapezoid);
-    const std::string out = set_up();
-    ASSERT_FALSE(stopped()) << out;
+    chan = surveyed(chan, trapezoid, trapezoid);
+    ASSERT_TRUE(set_up_ok());
     model_state& s = *m;
     const int t = s.table_num[1][4];
     EXPECT_NEAR(s.xarea[3][t], 12.0, 1e-9);
@@ -85,8 +90,7 @@ double round_trip(model_state& s, int link, double y) {
 
 // The V of node 1 of link 4: 20 levels 0.05 m apart, area d^2.
 TEST_F(ChannelNetwork, SurveyedTableIsReadBelowWithinAndAboveItsLevels) {
-    const std::string out = set_up();
-    ASSERT_FALSE(stopped()) << out;
+    ASSERT_TRUE(set_up_ok());
     model_state& s = *m;
     s.yp[1][4] = s.bel[1][4] + 1.0;  // exactly the top level
     ex_section(s, 2);
@@ -102,8 +106,7 @@ TEST_F(ChannelNetwork, SurveyedTableIsReadBelowWithinAndAboveItsLevels) {
 // The mesh routing's columns of the V at node 1 (K grows as A^(4/3)) and of
 // node 2, halfway to the V of node 3 that is twice as wide.
 TEST_F(ChannelNetwork, MeshRoutingColumnsHoldTheFirstMomentAndDkDa) {
-    const std::string out = set_up([](model_state& s) { s.chan_alt_routing = 1; });
-    ASSERT_FALSE(stopped()) << out;
+    ASSERT_TRUE(set_up_ok([](model_state& s) { s.chan_alt_routing = 1; }));
     const int t = m->table_num[1][4];
     EXPECT_NEAR(m->xi1[20][t], 1.0 / 3.0, 0.01);  // the integral of 2 z (1 - z) over the depth
     EXPECT_NEAR(m->xdkda[10][t], 4.0 / 3.0 * m->xk[10][t] / m->xarea[10][t], 0.01 * m->xdkda[10][t]);
@@ -111,8 +114,7 @@ TEST_F(ChannelNetwork, MeshRoutingColumnsHoldTheFirstMomentAndDkDa) {
 }
 
 TEST_F(ChannelNetwork, CompoundTrapezoidWidensAboveBankfull) {
-    const std::string out = set_up();
-    ASSERT_FALSE(stopped()) << out;
+    ASSERT_TRUE(set_up_ok());
     model_state& s = *m;
     s.ltype[1] = kLinkBit16;  // b = 2, z1 = 1, bankfull 1 m
     s.sslope2[1][1] = 4.0;
@@ -131,10 +133,9 @@ TEST_F(ChannelNetwork, CompoundTrapezoidWidensAboveBankfull) {
 
 // The V sections of link 4 lowered 20 m, below the datum.
 TEST_F(ChannelNetwork, SectionsBelowTheDatumTabulateAsAboveIt) {
-    chan = replaced(chan, "X1 0.0 10.0\nX1 1.0 9.0\nX1 2.0 10.0", "X1 0.0 -10.0\nX1 1.0 -11.0\nX1 2.0 -10.0");
-    chan = replaced(chan, "X1 0.0 9.6\nX1 2.0 8.6\nX1 4.0 9.6", "X1 0.0 -10.4\nX1 2.0 -11.4\nX1 4.0 -10.4");
-    const std::string out = set_up();
-    ASSERT_FALSE(stopped()) << out;
+    chan = surveyed(chan, "NPAIRS 3\nNUM_INTERP 20\nX1 0.0 -10.0\nX1 1.0 -11.0\nX1 2.0 -10.0",
+                    "NPAIRS 3\nNUM_INTERP 20\nX1 0.0 -10.4\nX1 2.0 -11.4\nX1 4.0 -10.4");
+    ASSERT_TRUE(set_up_ok());
     const int t = m->table_num[1][4];
     EXPECT_NEAR(m->ht_spc[t], 0.05, 1e-12);
     EXPECT_NEAR(m->xarea[7][t], 0.35 * 0.35, 1e-9);
@@ -144,11 +145,8 @@ TEST_F(ChannelNetwork, SectionsBelowTheDatumTabulateAsAboveIt) {
 // water stands on the bench to no depth, so the bench adds no width.
 TEST_F(ChannelNetwork, NodeTableTakesNoWidthFromABenchAtTheLevel) {
     const char* bench = "NPAIRS 5\nNUM_INTERP 2\nX1 0 12\nX1 1 10\nX1 2 11\nX1 3 11\nX1 4 12";
-    chan = replaced(chan, "BREAKPOINT\n", "BREAKPOINT_ERODE\n");
-    chan = replaced(chan, "NPAIRS 3\nNUM_INTERP 20\nX1 0.0 10.0\nX1 1.0 9.0\nX1 2.0 10.0", bench);
-    chan = replaced(chan, "NPAIRS 3\nNUM_INTERP 20\nX1 0.0 9.6\nX1 2.0 8.6\nX1 4.0 9.6", bench);
-    const std::string out = set_up();
-    ASSERT_FALSE(stopped()) << out;
+    chan = surveyed(replaced(chan, "BREAKPOINT\n", "BREAKPOINT_ERODE\n"), bench, bench);
+    ASSERT_TRUE(set_up_ok());
     const int t = m->table_num[1][4];
     EXPECT_NEAR(m->xtw[1][t], 1.5, 1e-12);
     EXPECT_NEAR(m->xarea[1][t], 0.75, 1e-12);
@@ -160,11 +158,8 @@ TEST_F(ChannelNetwork, NodeTableTakesNoWidthFromABenchAtTheLevel) {
 // bed, node 2 gained as much, node 3 is unchanged.
 TEST_F(ChannelNetwork, BedChangeMovesTheSectionByTheVolumeAndRelativeHeight) {
     const char* section = "NPAIRS 5\nNUM_INTERP 20\nX1 0 10\nX1 1 9.5\nX1 2 9\nX1 3 9.5\nX1 4 10";
-    chan = replaced(chan, "BREAKPOINT\n", "BREAKPOINT_ERODE\n");
-    chan = replaced(chan, "NPAIRS 3\nNUM_INTERP 20\nX1 0.0 10.0\nX1 1.0 9.0\nX1 2.0 10.0", section);
-    chan = replaced(chan, "NPAIRS 3\nNUM_INTERP 20\nX1 0.0 9.6\nX1 2.0 8.6\nX1 4.0 9.6", section);
-    const std::string out = set_up();
-    ASSERT_FALSE(stopped()) << out;
+    chan = surveyed(replaced(chan, "BREAKPOINT\n", "BREAKPOINT_ERODE\n"), section, section);
+    ASSERT_TRUE(set_up_ok());
     model_state& s = *m;
     s.project_options.sed_porosity = 0.2;
     alloc_d3tensor(s.maxnodes, s.nlinks, 1, s.ch_sand_vol, "ch_sand_vol");

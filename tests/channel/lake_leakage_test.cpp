@@ -14,8 +14,7 @@ class LakeLeakage : public ChannelNetwork {
 protected:
     void SetUp() override {
         ChannelNetwork::SetUp();
-        const std::string out = set_up();
-        ASSERT_FALSE(stopped()) << out;
+        ASSERT_TRUE(set_up_ok());
         kesta::model_state& s = *m;
         for (auto* v : {&s.elevgw, &s.bottom_elev}) kesta::alloc_dvector(*v, s.ncells, "cells");
         kesta::alloc_ivector(s.gwbound, s.ncells, "gwbound");

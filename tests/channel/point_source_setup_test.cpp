@@ -3,15 +3,14 @@
 
 #include "channel/channel_steps.hpp"
 #include "model/model_state.hpp"
+#include "support/one_based.hpp"
 
 namespace {
 
 TEST(ChanPointValue, OutletNodeTakesTheBoundaryDepth) {
     kesta::model_state m;
     m.nlinks = 2;
-    m.link_nodes = kesta::vec1<int>(2);
-    m.link_nodes[1] = 4;
-    m.link_nodes[2] = 3;
+    m.link_nodes = kesta_test::one_based({4, 3});
     m.yp = kesta::mat2<double>(4, 2);
     m.bel = kesta::mat2<double>(4, 2);
     m.chan_depth = kesta::mat2<double>(4, 2);

@@ -1,12 +1,13 @@
 // The storm-drain step against independent results: Moody's equivalent
 // depth and Hooghoudt's drainage of one tile drain, the pipe datasets'
-// blocks, and a whole run in which rain runs over a slope into grates, tile
+// blocks, a whole run in which rain runs over a slope into grates, tile
 // drains take water from under a water table, pipes carry it to a channel
-// and onto a cell, and every volume is booked once.
+// and onto a cell, and every volume is booked once; and the drains example.
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
 #include <string>
 
 #include "channel/superlink/storm_drain_steps.hpp"
@@ -16,6 +17,7 @@
 #include "core/error_record.hpp"
 #include "core/text_format.hpp"
 #include "output/linknode_output.hpp"
+#include "support/one_based.hpp"
 #include "support/run_program.hpp"
 #include "support/stream_capture.hpp"
 #include "support/temp_dir.hpp"
@@ -36,10 +38,7 @@ TEST(TileDrains, MoodyDepthAndHooghoudtDischargeOfOneDrainUnderOneCell) {
     // A drain of 100 m (one pipe) wholly under cell 1, 0.5 m of water table
     // above its empty pipe, 1 m above the aquifer bottom, drains 20 m apart.
     storm_drain_state s;
-    pipe_network_spec p;
-    p.links = {{1, 2}};
-    p.fixed_head = {2};
-    p.bottom = {10.0, 9.0};
+    pipe_network_spec p = pipe_network({{1, 2}}, {10.0, 9.0});
     p.pipes = 1;
     p.length = 100.0;
     p.diameter = 0.1;
@@ -47,60 +46,50 @@ TEST(TileDrains, MoodyDepthAndHooghoudtDischargeOfOneDrainUnderOneCell) {
     s.superlink_pipe_conductivity[1][1] = 0.01;  // m/h
     s.drain_spacing[1][1] = 20.0;
     s.n_pipecells = 1;
-    s.gpi_ncellsingrid = vec1<int>(1);
-    s.gpi_ncellsingrid[1] = 1;
+    s.gpi_ncellsingrid = one_based({1});
     for (mat2<int>* t : {&s.gpi_link, &s.gpi_node, &s.gpi_gnum}) *t = mat2<int>(1, 1);
     s.gpi_pct = mat2<double>(1, 1);
     s.gpi_link[1][1] = s.gpi_node[1][1] = s.gpi_gnum[1][1] = 1;
     s.gpi_pct[1][1] = 1.0;
     s.Q_tile_grid = vec1<double>(1);
-    s.tilerecharge_to_gw = vec1<double>(1);
-    s.tilerecharge_to_gw[1] = 7.0;
-    vec1<double> table(1), bottom(1);
-    table[1] = 10.5;
-    bottom[1] = 9.0;
+    s.tilerecharge_to_gw = one_based({7.0});
+    vec1<double> table = one_based({10.5}), bottom = one_based({9.0});
     EXPECT_EQ(tile_drain_inflow(s, table, bottom), 1);
     EXPECT_NEAR(s.superlink_tile_flow[1][1], 5.98835e-5, 5e-11);
     EXPECT_DOUBLE_EQ(s.Q_tile_grid[1], s.superlink_tile_flow[1][1]);
     EXPECT_EQ(s.tilerecharge_to_gw[1], 0.0);
 
-    // A water table 0.0001 m above the drain gives nothing; one below the
-    // aquifer bottom's drain stops the run.
+    // A water table 0.0001 m above the drain gives nothing.
     s.Q_tile_grid[1] = s.superlink_tile_flow[1][1] = 0.0;
     table[1] = 10.0001;
     tile_drain_inflow(s, table, bottom);
     EXPECT_EQ(s.Q_tile_grid[1], 0.0);
-    g_error_record.clear_for_run();
+    // An aquifer bottom above the drain, or drains spaced within a few
+    // diameters (beyond Moody's fit: an infinite or negative equivalent
+    // depth), stop the run instead of booking a flow.
+    const struct {
+        const char* name;
+        double bottom, diameter, spacing;
+        const char* message;
+    } refused[] = {{"bottom above the drain", 10.2, 0.1, 20.0, "Pipe invert must be above"},
+                   {"infinite depth", 9.0, 0.2, std::exp(1.15) * 0.1, "drain spacing"},
+                   {"negative depth", 9.0, 0.2, 0.3, "drain spacing"}};
     table[1] = 10.5;
-    bottom[1] = 10.2;
-    testing::internal::CaptureStdout();
-    tile_drain_inflow(s, table, bottom);
-    const std::string said = testing::internal::GetCapturedStdout();
-    EXPECT_EQ(g_error_record.stop, 1);
-    EXPECT_NE(said.find("Pipe invert must be above"), std::string::npos) << said;
-    EXPECT_EQ(s.Q_tile_grid[1], 0.0);
-    g_error_record.clear_for_run();
-
-    // Drains spaced within a few diameters leave Moody's fit (an infinite
-    // or negative equivalent depth): the run stops instead of booking it.
-    bottom[1] = 9.0;
-    s.diameter[1][1] = 0.2;
-    for (double spacing : {std::exp(1.15) * 0.1, 0.3}) {
-        s.drain_spacing[1][1] = spacing;
-        testing::internal::CaptureStdout();
-        tile_drain_inflow(s, table, bottom);
-        const std::string told = testing::internal::GetCapturedStdout();
-        EXPECT_EQ(g_error_record.stop, 1) << spacing;
-        EXPECT_NE(told.find("drain spacing"), std::string::npos) << told;
-        EXPECT_EQ(s.Q_tile_grid[1], 0.0) << spacing;
+    for (const auto& c : refused) {
         g_error_record.clear_for_run();
+        bottom[1] = c.bottom;
+        s.diameter[1][1] = c.diameter;
+        s.drain_spacing[1][1] = c.spacing;
+        const std::string said = printed_by([&] { tile_drain_inflow(s, table, bottom); });
+        EXPECT_EQ(g_error_record.stop, 1) << "case " << c.name;
+        EXPECT_TRUE(has(said, c.message)) << "case " << c.name << "\n" << said;
+        EXPECT_EQ(s.Q_tile_grid[1], 0.0) << "case " << c.name;
     }
+    g_error_record.clear_for_run();
 }
 
 TEST(PipeDatasets, AFlowBlockWritesItsPipesThenNoValueForTheLastNode) {
-    vec1<int> count(2);
-    count[1] = 2;
-    count[2] = 1;
+    const vec1<int> count = one_based({2, 1});
     mat2<double> values(2, 3);
     values[1][1] = 0.5;
     values[1][2] = 0.25;
@@ -116,7 +105,21 @@ TEST(PipeDatasets, AFlowBlockWritesItsPipesThenNoValueForTheLastNode) {
               "TS    5\n3   1  0.50000   1  0.25000   1  9.00000   \n2   1  1.00000   1  2.00000   \n\n");
 }
 
-// ---- A whole run ----
+// ---- Whole runs ----
+
+// The storm drains' lines of the summary `s`: the drains hold what entered
+// less what left (each line written to 0.05 m3) to `tol` m3, the end-of-run
+// drain balance closes to `end_tol` m3, and the event balances.
+void expect_drains_balance(const std::string& s, double tol, double end_tol) {
+    auto v = [&](const char* label) { return value_after(s, label); };  // NaN, failing, when missing
+    EXPECT_NEAR(v("initial volume in sub-surface drains:") + v("total inputs to superlink:") +
+                    v("volume of drain solver clean-up:") - v("volume of superlink to channels:") -
+                    v("volume of superlink to overland:") - v("volume of superlink to boundaries:"),
+                v("volume remaining in drains:"), tol)
+        << s;
+    EXPECT_LT(std::fabs(v("Subsurface drain mass bal error m^3=")), end_tol) << s;
+    EXPECT_LT(std::fabs(v("mass conservation error:")), 1e-6) << s;
+}
 
 TEST(StormDrainRuns, RainGratesTilesPipesAndChannelBalanceAndEveryPipeVolumeIsBookedOnce) {
     kesta_test::temp_dir dir(true);
@@ -124,31 +127,41 @@ TEST(StormDrainRuns, RainGratesTilesPipesAndChannelBalanceAndEveryPipeVolumeIsBo
     dir.write("run.prj", slope_drains_project(120, "PIPE_FLOW flow.lnd\nPIPE_HEAD head.lnd\nPIPE_TILE tile.lnd\n"));
     const model_run run = run_in_process("run.prj");
     ASSERT_EQ(run.rc, 0) << run.out;
-    // The summary's values, each NaN (failing every check) when its line is missing.
     const std::string summary = kesta_test::read_file(dir.file("run.sum"));
     auto v = [&](const char* label) { return value_after(summary, label); };
-    const double in = v("total inputs to superlink:"), to_channels = v("volume of superlink to channels:");
-    const double to_overland = v("volume of superlink to overland:"), tiles = v("volume of gw to tile drains:");
+    const double in = v("total inputs to superlink:"), tiles = v("volume of gw to tile drains:");
     EXPECT_GT(in, 20.0) << summary;
-    EXPECT_GT(to_channels, 10.0) << summary;
-    EXPECT_GT(to_overland, 5.0) << summary;
+    EXPECT_GT(v("volume of superlink to channels:"), 10.0) << summary;
+    EXPECT_GT(v("volume of superlink to overland:"), 5.0) << summary;
     EXPECT_GT(tiles, 1.0) << summary;
     EXPECT_LT(tiles, in);
-    // What entered less what left is what the pipes hold (each line to 0.05).
-    EXPECT_NEAR(v("initial volume in sub-surface drains:") + in + v("volume of drain solver clean-up:") -
-                    to_channels - to_overland - v("volume of superlink to boundaries:"),
-                v("volume remaining in drains:"), 0.35)
-        << summary;
-    EXPECT_LT(std::fabs(v("mass conservation error:")), 1e-6) << summary;
-    // The end-of-run drain balance closes.
-    EXPECT_LT(std::fabs(v("Subsurface drain mass bal error m^3=")), 0.01) << summary;
+    expect_drains_balance(summary, 0.35, 0.01);
 
     const std::string flow = kesta_test::read_file(dir.file("flow.lnd"));
     EXPECT_EQ(flow.find("KESTA_LINKNODE_SUPERLINK_FLOW\nNUM_LINKS     3\n"), 0u) << flow.substr(0, 200);
     EXPECT_NE(flow.find("\nTS    24\n3   1  "), std::string::npos);
-    const std::string head = kesta_test::read_file(dir.file("head.lnd"));
-    EXPECT_EQ(head.find("0  -999.999"), std::string::npos);
+    EXPECT_EQ(kesta_test::read_file(dir.file("head.lnd")).find("0  -999.999"), std::string::npos);
     EXPECT_EQ(kesta_test::read_file(dir.file("tile.lnd")).find("KESTA_LINKNODE_SUPERLINK_TILE_FLOW\n"), 0u);
+}
+
+// The valley example with its storm drain, run by the built program in a
+// scratch copy: the grates take water from the hillslope and the pipes
+// deliver it to the stream.
+TEST(StormDrainRuns, TheDrainsExampleFeedsTheStreamThroughThePipesAndBalances) {
+    namespace fs = std::filesystem;
+    const fs::path examples = fs::path(__FILE__).parent_path().parent_path().parent_path() / "examples";
+    kesta_test::temp_dir dir;
+    for (const char* name : {"valley.cmt", "valley.chan", "valley.gst", "mask.asc", "elevation.asc", "landuse.asc"})
+        fs::copy_file(examples / "valley" / name, dir.path() / name);
+    for (const char* name : {"drains.prj", "drains.sew", "drains.gpi"})
+        fs::copy_file(examples / "valley-drains" / name, dir.path() / name);
+    fs::create_directory(dir.path() / "maps");
+    const program_result run = run_kesta("drains.prj", dir.path().string());
+    ASSERT_EQ(run.status, 0) << run.output;
+    const std::string s = kesta_test::read_file(dir.file("drains.sum"));
+    EXPECT_GT(value_after(s, "total inputs to superlink:"), 100.0) << s;
+    expect_drains_balance(s, 0.3, 0.005);
+    EXPECT_NE(kesta_test::read_file(dir.file("pipe_flow.lnd")).find("\nTS    60\n"), std::string::npos);
 }
 
 }  // namespace

@@ -20,6 +20,17 @@ struct pipe_network_spec {
     double junction_area = 1.0;              // m2
 };
 
+// The spec of `links` between junctions of the given bottom elevations (m),
+// the last junction of fixed head, the rest as above.
+inline pipe_network_spec pipe_network(std::vector<std::pair<int, int>> links, std::vector<double> bottom) {
+    pipe_network_spec p;
+    p.junctions = static_cast<int>(bottom.size());
+    p.links = std::move(links);
+    p.fixed_head = {p.junctions};
+    p.bottom = std::move(bottom);
+    return p;
+}
+
 inline void build_pipe_network(kesta::storm_drain_state& s, const pipe_network_spec& p) {
     using namespace kesta;
     const int nj = p.junctions, nl = static_cast<int>(p.links.size()), rows = p.pipes + 1;

@@ -14,6 +14,7 @@ namespace {
 
 using namespace kesta;
 using kesta_test::build_pipe_network;
+using kesta_test::pipe_network;
 using kesta_test::pipe_network_spec;
 
 TEST(SuperlinkSolver, GrateTakesWeirFlowWhenShallowAndOrificeFlowWhenDeep) {
@@ -31,44 +32,36 @@ void run(storm_drain_state& s, int calls, double dt, double inflow) {
     }
 }
 
+// Through one superlink and through two in parallel: every pipe carries its
+// share and the free outfall passes it all.
 TEST(SuperlinkSolver, SteadyInflowPassesEveryPipeAndLeavesAtTheFreeOutfall) {
     g_error_record.clear_for_run();
-    storm_drain_state s;
-    pipe_network_spec p;
-    p.links = {{1, 2}};
-    p.fixed_head = {2};
-    p.bottom = {10.0, 9.0};
-    build_pipe_network(s, p);
-    run(s, 240, 60.0, 0.5);
-    for (int k = 1; k <= 4; ++k) EXPECT_NEAR(superlink_pipe_flow(s, 1, k), 0.5, 1e-6) << k;
-    const double out_before = s.superlink_volume_out;
-    run(s, 1, 60.0, 0.5);
-    EXPECT_NEAR((s.superlink_volume_out - out_before) / 60.0, 0.5, 1e-6);
-    EXPECT_GT(s.superlink_substeps, 1);  // the wave-travel time of a 50 m pipe is well under 60 s
-}
-
-TEST(SuperlinkSolver, TwoParallelSuperlinksShareTheFlowEqually) {
-    g_error_record.clear_for_run();
-    storm_drain_state s;
-    pipe_network_spec p;
-    p.links = {{1, 2}, {1, 2}};
-    p.fixed_head = {2};
-    p.bottom = {10.0, 9.0};
-    build_pipe_network(s, p);
-    run(s, 240, 60.0, 0.6);
-    for (int l = 1; l <= 2; ++l) {
-        for (int k = 1; k <= 4; ++k) EXPECT_NEAR(superlink_pipe_flow(s, l, k), 0.3, 1e-6) << l << " " << k;
+    const struct {
+        const char* name;
+        int links;
+        double inflow;  // m3/s
+    } cases[] = {{"one superlink", 1, 0.5}, {"two in parallel", 2, 0.6}};
+    for (const auto& c : cases) {
+        storm_drain_state s;
+        build_pipe_network(s, pipe_network(std::vector<std::pair<int, int>>(c.links, {1, 2}), {10.0, 9.0}));
+        run(s, 240, 60.0, c.inflow);
+        const double share = c.inflow / c.links;
+        for (int l = 1; l <= c.links; ++l) {
+            for (int k = 1; k <= 4; ++k)
+                EXPECT_NEAR(superlink_pipe_flow(s, l, k), share, 1e-6) << "case " << c.name << " " << l << " " << k;
+        }
+        const double out_before = s.superlink_volume_out;
+        run(s, 1, 60.0, c.inflow);
+        EXPECT_NEAR((s.superlink_volume_out - out_before) / 60.0, c.inflow, 1e-6) << "case " << c.name;
+        // The wave-travel time of a 50 m pipe is well under 60 s.
+        EXPECT_GT(s.superlink_substeps, 1) << "case " << c.name;
     }
 }
 
 TEST(SuperlinkSolver, ConservesWaterThroughAFillingAndDrainingTree) {
     g_error_record.clear_for_run();
     storm_drain_state s;
-    pipe_network_spec p;
-    p.junctions = 4;
-    p.links = {{1, 3}, {2, 3}, {3, 4}};
-    p.fixed_head = {4};
-    p.bottom = {11.0, 11.0, 10.0, 9.0};
+    pipe_network_spec p = pipe_network({{1, 3}, {2, 3}, {3, 4}}, {11.0, 11.0, 10.0, 9.0});
     p.junction_area = 4.0;
     build_pipe_network(s, p);
     vec1<double> h(1);
@@ -97,11 +90,7 @@ TEST(SuperlinkSolver, ConservesWaterThroughAFillingAndDrainingTree) {
 TEST(SuperlinkSolver, ReportsASingularJunctionSystem) {
     g_error_record.clear_for_run();
     storm_drain_state s;
-    pipe_network_spec p;
-    p.junctions = 3;
-    p.links = {{2, 3}};
-    p.fixed_head = {3};
-    p.bottom = {10.0, 10.0, 9.0};
+    pipe_network_spec p = pipe_network({{2, 3}}, {10.0, 10.0, 9.0});
     p.junction_area = 0.0;  // junction 1 joins nothing and stores nothing: its row is empty
     build_pipe_network(s, p);
     vec1<double> h(1);
