@@ -3,8 +3,10 @@
 #include <string>
 
 #include "core/arrays.hpp"
+#include "support/stream_capture.hpp"
 
 using namespace kesta;
+using kesta_test::printed_by;
 
 namespace {
 
@@ -23,18 +25,10 @@ struct tracked {
 };
 int tracked::live = 0;
 
-// What `f` prints, destructors inside it included.
-template <class F>
-std::string console_of(F f) {
-    testing::internal::CaptureStdout();
-    f();
-    return testing::internal::GetCapturedStdout();
-}
-
 }  // namespace
 
 TEST(Array1d, IndexOutsideZeroToNOrAppendPastNFlagsOnceAndIsReportedByNameAtDestruction) {
-    const std::string out = console_of([] {
+    const std::string out = printed_by([] {
         array1d<double> a(4), b(2);
         a.set_name("OV_MASS_OUT");
         a.at(0) = 1.0;
@@ -57,7 +51,7 @@ TEST(Array1d, IndexOutsideZeroToNOrAppendPastNFlagsOnceAndIsReportedByNameAtDest
     EXPECT_EQ(out, "Error: bad range addressed in array \nError: bad range addressed in array OV_MASS_OUT\n");
 }
 
-TEST(Array1d, GrowsByExactAmountsKeepingOldValuesAndRefusesNegativeSizes) {
+TEST(Array1d, GrowsByExactAmountsKeepingOldValuesRefusesNegativeSizesAndAssignsCommonIndices) {
     array1d<int> e;
     EXPECT_EQ(e.data(), nullptr);
     EXPECT_TRUE(e.grow(3));
@@ -71,7 +65,7 @@ TEST(Array1d, GrowsByExactAmountsKeepingOldValuesAndRefusesNegativeSizes) {
     EXPECT_EQ(a.size(), 7);
     for (int i = 0; i <= 7; ++i) EXPECT_EQ(a.at(i), i <= 4 ? i : 2.5);
 
-    const std::string out = console_of([&a] {
+    const std::string out = printed_by([&a] {
         array1d<double> n(-2);
         EXPECT_EQ(n.size(), 0);
         EXPECT_EQ(n.data(), nullptr);
@@ -80,9 +74,8 @@ TEST(Array1d, GrowsByExactAmountsKeepingOldValuesAndRefusesNegativeSizes) {
     });
     EXPECT_EQ(out, kSize0 + kSize0 + kSize0);
     EXPECT_EQ(a.size(), 7);
-}
 
-TEST(Array1d, AssignmentCopiesOnlyTheCommonIndicesFromOne) {
+    // Assignment copies only the indices both have, from 1.
     array1d<int> small(3), big(5);
     for (int i = 0; i <= 5; ++i) {
         if (i <= 3) small.at(i) = 10 + i;

@@ -363,66 +363,43 @@ TEST(ErrorCatalogue, EveryCodePrintsItsMessageAfterALineBreakAndOnlyWarningsLetT
     }
 }
 
-TEST(ReportError, CodeWithoutCatalogueMessagePrintsOneLineBreakAndStops) {
-    for (int code : {128, 132, 4000}) {
-        SCOPED_TRACE("code " + std::to_string(code));
-        error_record rec = record_for(code);
-        const report_text r = reported(rec);
-        EXPECT_EQ(r.console, "\n");
-        EXPECT_EQ(r.summary, "\n");
-        EXPECT_EQ(rec.stop, 1);
-        EXPECT_EQ(rec.code, 0);
+// Reports beyond the catalogue: codes with no message or none to report, no
+// summary file, texts that look like formats, and exit_now.
+TEST(ReportError, PrintsWhatTheCodeAsksAndSetsStopAndCode) {
+    const std::string item = "table %n " + std::string(100, 'y');
+    const std::string file = "out%d_%s_100%/" + std::string(300, 'x') + ".dat";
+    const std::string open4 = "\nError: Unable to open " + item + " file.\n  (File: " + file + ")\n";
+    const std::string step0 = "\nError: Time step is 0 seconds.\n";
+    const std::string warn55 = "\nWarning: Write hydrograph time step not specified, defaulting to 1 hour.\n";
+    const struct {
+        const char* name;
+        int code, stop, exit_now;  // the record before the report
+        bool to_summary;
+        std::string console, summary;
+        int stop_after, code_after;
+    } cases[] = {
+        {"past the catalogue", 132, 0, 0, true, "\n", "\n", 1, 0},
+        {"caller's own message", 4000, 0, 0, true, "\n", "\n", 1, 0},
+        {"negative code keeps stop", -3, 1, 1, true, "", "", 1, 0},
+        {"no code", 0, 0, 1, true, "", "", 0, 0},
+        {"format characters", 4, 0, 0, true, open4, open4, 1, 0},
+        {"no summary file", 4, 0, 0, false, open4, "", 1, 0},
+        {"summary-only code without summary file", 131, 0, 0, false, "\n", "", 1, 0},
+        {"exit now", 52, 0, 1, true, step0 + "KESTA Terminated.\n", step0, 1, 52},
+        {"exit now on a warning", 55, 0, 1, false, warn55, "", 0, 0},
+    };
+    for (const auto& c : cases) {
+        error_record rec = record_for(c.code);
+        rec.item = item;
+        rec.file_name = file;
+        rec.stop = c.stop;
+        rec.exit_now = c.exit_now;
+        const report_text r = reported(rec, c.to_summary);
+        EXPECT_EQ(r.console, c.console) << "case " << c.name;
+        EXPECT_EQ(r.summary, c.summary) << "case " << c.name;
+        EXPECT_EQ(rec.stop, c.stop_after) << "case " << c.name;
+        EXPECT_EQ(rec.code, c.code_after) << "case " << c.name;
     }
-}
-
-TEST(ReportError, NonPositiveCodePrintsNothingKeepsStopAndIsCleared) {
-    error_record rec = record_for(-3);
-    rec.stop = rec.exit_now = 1;
-    const report_text r = reported(rec);
-    EXPECT_EQ(r.console + r.summary, "");
-    EXPECT_EQ(rec.stop, 1);
-    EXPECT_EQ(rec.code, 0);
-    rec.stop = 0;
-    EXPECT_EQ(reported(rec).console, "");  // now with code 0
-    EXPECT_EQ(rec.stop, 0);
-}
-
-TEST(ReportError, WithoutSummaryFileMessagesReachTheConsoleOnlyAndCode131Nowhere) {
-    error_record rec = record_for(4);
-    EXPECT_EQ(reported(rec, false).console,
-              "\nError: Unable to open watershed mask file.\n  (File: maps/basin 2.msk)\n");
-    EXPECT_EQ(rec.stop, 1);
-    rec = record_for(131);
-    EXPECT_EQ(reported(rec, false).console, "\n");
-    EXPECT_EQ(rec.stop, 1);
-    EXPECT_EQ(rec.code, 0);
-}
-
-TEST(ReportError, PercentSignsAndLongTextsPrintUnchanged) {
-    error_record rec = record_for(4);
-    rec.item = "table %n " + std::string(100, 'y');
-    rec.file_name = "out%d_%s_100%/" + std::string(300, 'x') + ".dat";
-    const std::string expected = "\nError: Unable to open " + rec.item + " file.\n  (File: " + rec.file_name + ")\n";
-    const report_text r = reported(rec);
-    EXPECT_EQ(r.console, expected);
-    EXPECT_EQ(r.summary, expected);
-}
-
-TEST(ReportError, ExitNowKeepsTheCodeAndEndsWithTerminatedOnTheConsoleOnlyExceptOnAWarning) {
-    error_record rec = record_for(52);
-    rec.exit_now = 1;
-    const report_text r = reported(rec);
-    EXPECT_EQ(r.console, "\nError: Time step is 0 seconds.\nKESTA Terminated.\n");
-    EXPECT_EQ(r.summary, "\nError: Time step is 0 seconds.\n");
-    EXPECT_EQ(rec.code, 52);
-    EXPECT_EQ(rec.stop, 1);
-
-    rec = record_for(55);
-    rec.exit_now = 1;
-    EXPECT_EQ(reported(rec, false).console,
-              "\nWarning: Write hydrograph time step not specified, defaulting to 1 hour.\n");
-    EXPECT_EQ(rec.code, 0);
-    EXPECT_EQ(rec.stop, 0);
 }
 
 TEST(ErrorRecord, FailStoresTheMessageFieldsAndStopsAndClearForRunResetsTheRunState) {

@@ -44,17 +44,6 @@ TEST_F(FileOpener, StripsQuotesInTheCallersNameAndAnEmptyNameOpensNothing) {
     EXPECT_EQ(output_path("x", "w", 0), "x");
 }
 
-TEST_F(FileOpener, NamesWithControlCharactersAreRefusedUntried) {
-    const std::string shortened = dir.file("el");
-    for (const char c : {'\0', '\n', '\x7f'}) {
-        std::string name = shortened + c + "ev.asc";
-        errno = 0;
-        EXPECT_FALSE(open_file(name, "w", 0)) << static_cast<int>(c);
-        EXPECT_EQ(errno, EINVAL);
-    }
-    EXPECT_TRUE(fs::is_empty(dir.path()));
-}
-
 // Only writes are redirected; the run number goes before the file's own
 // name, and an absolute path keeps its folder.
 TEST_F(FileOpener, NumberedModeRedirectsOnlyWritesAndKeepsTheFoldersOfTheName) {
@@ -85,30 +74,28 @@ TEST_F(FileOpener, NumberedModeRedirectsOnlyWritesAndKeepsTheFoldersOfTheName) {
     }
 }
 
-TEST_F(FileOpener, NumberedFileIsReadBackFromItsPath) {
-    fs::create_directory(dir.path() / "runs");
-    set_output_subdir(dir.file("runs"));
-    set_output_prefixing(1);
-    set_run_number(12);
-    std::string name = "hyd.out";
-    file_ptr out = open_file(name, "w", 1);
-    ASSERT_TRUE(out);
-    std::fputs("42\n", out.get());
-    close_file(out);
-    EXPECT_TRUE(fs::exists(dir.path() / "runs" / "0012_hyd.out"));
-    std::string back = output_path(name, "w", 1);
-    file_ptr in = open_file(back, "r", 1);
-    ASSERT_TRUE(in);
-    EXPECT_EQ(std::fgetc(in.get()), '4');
-}
-
-TEST_F(FileOpener, AFolderIsNoFileInAnyMode) {
-    for (const char* mode : {"r", "w", "a"}) {
-        std::string name = dir.path().string();
+TEST_F(FileOpener, FoldersAndNamesWithControlCharactersAreRefusedUntried) {
+    const std::string folder = dir.path().string(), cut = dir.file("el");
+    const struct {
+        const char* name;
+        std::string path;
+        const char* mode;
+        int error;
+    } cases[] = {
+        {"folder to read", folder, "r", EISDIR},
+        {"folder to write", folder, "w", EISDIR},
+        {"folder to append", folder, "a", EISDIR},
+        {"NUL byte", cut + '\0' + "ev.asc", "w", EINVAL},
+        {"line break", cut + '\n' + "ev.asc", "w", EINVAL},
+        {"DEL", cut + '\x7f' + "ev.asc", "w", EINVAL},
+    };
+    for (const auto& c : cases) {
+        std::string name = c.path;
         errno = 0;
-        EXPECT_FALSE(open_file(name, mode, 0)) << mode;
-        EXPECT_EQ(errno, EISDIR) << mode;
+        EXPECT_FALSE(open_file(name, c.mode, 0)) << "case " << c.name;
+        EXPECT_EQ(errno, c.error) << "case " << c.name;
     }
+    EXPECT_TRUE(fs::is_empty(dir.path()));
     std::string file = dir.write("f.txt", "x\n");
     EXPECT_TRUE(open_file(file, "r", 0));
 }

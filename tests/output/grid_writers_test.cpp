@@ -34,15 +34,8 @@ std::int32_t i32_at(const std::string& bytes, std::size_t at) {
     return static_cast<std::int32_t>(u);
 }
 
-TEST(GridWriters, AsciiGridsPlaceTheirHeaderAndMarkInactiveCells) {
+TEST(GridWriters, GrassGridsPlaceTheirHeaderAndZeroInactiveCells) {
     const two_by_two g;
-    // ESRI: the centre of the lower-left cell, and no-data for inactive cells.
-    EXPECT_EQ(written_by([&](std::FILE* fp) {
-                  kesta::write_esri_ascii_grid(fp, g.mask, 700.0, 500.0, 1000.0, 500.0, 2, 2, g.values, 100.0);
-              }),
-              "ncols \t2\nnrows \t2\nxllcenter    550.00\nyllcenter    550.00\ncellsize    100.00\n"
-              "NODATA_value -9999.99\n1.5000 -9999.9900 \n2.5000 3.5000 \n");
-    // GRASS: the six-line header, and zero outside the mask.
     EXPECT_EQ(written_by([&](std::FILE* fp) {
                   kesta::write_grass_ascii_grid(fp, g.mask, 700.0, 500.0, 1000.0, 500.0, 2, 2, g.values);
               }),

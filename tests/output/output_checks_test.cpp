@@ -10,7 +10,6 @@
 #include <string>
 #include <utility>
 
-#include "overland/overland_grid.hpp"
 #include "support/grid_text.hpp"
 #include "support/run_program.hpp"
 #include "support/temp_dir.hpp"
@@ -18,7 +17,6 @@
 namespace {
 
 namespace fs = std::filesystem;
-using kesta_test::grid_text;
 using kesta_test::has;
 
 const std::string kElevation = kesta_test::cross_elevation(30.0);
@@ -45,53 +43,46 @@ protected:
     kesta_test::temp_dir dir;
 };
 
+// The outputs of fixed name take part: the mask map and the time record may
+// neither replace an input nor be replaced by a card's output.
 TEST_F(OutputRuns, AnOutputOverAnInputOrAnotherOutputIsRefusedBeforeItIsOpened) {
-    const std::pair<std::string, std::string> cases[] = {
-        {"SUMMARY elev.asc\nOUTLET_HYDRO hyd.out\n",
+    const struct {
+        const char* name;
+        std::string input, outputs, says;  // the file ELEVATION names, the output cards, the refusal
+    } cases[] = {
+        {"summary over an input", "elev.asc", "SUMMARY elev.asc\nOUTLET_HYDRO hyd.out\n",
          "Error: card SUMMARY names elev.asc as its output file, but that file is an input of the run (elev.asc, "
          "named by card ELEVATION).\nWriting the output would destroy that input"},
-        {"SUMMARY summ.out\nOUTLET_HYDRO p.prj\n",
+        {"hydrograph over the project", "elev.asc", "SUMMARY summ.out\nOUTLET_HYDRO p.prj\n",
          "Error: card OUTLET_HYDRO names p.prj as its output file, but that file is an input of the run (p.prj, "
          "the project file)."},
-        {"SUMMARY summ.out\nOUTLET_HYDRO summ.out\n",
+        {"two outputs, one file", "elev.asc", "SUMMARY summ.out\nOUTLET_HYDRO summ.out\n",
          "Error: card SUMMARY and card OUTLET_HYDRO both name the output file summ.out.\n"},
-        {"SUMMARY summ.out\nOUTLET_HYDRO ./sub/../summ.out\n",
+        {"one file spelt two ways", "elev.asc", "SUMMARY summ.out\nOUTLET_HYDRO ./sub/../summ.out\n",
          "both name the output file ./sub/../summ.out (also written summ.out)."},
-    };
-    fs::create_directory(dir.path() / "sub");
-    for (const auto& [outputs, says] : cases) {
-        const std::string text = project(outputs);
-        const auto r = run(text);
-        EXPECT_EQ(r.status, 1) << r.output;
-        EXPECT_TRUE(has(r.output, says)) << r.output;
-        EXPECT_FALSE(has(r.output, "Running....")) << r.output;
-        EXPECT_EQ(kesta_test::read_file(dir.file("elev.asc")), kElevation);
-        EXPECT_EQ(kesta_test::read_file(dir.file("p.prj")), text);
-    }
-    // The outputs of fixed name take part: the mask map and the time record
-    // may neither replace an input nor be replaced by a card's output.
-    const struct {
-        std::string input, outputs, says;
-    } fixed[] = {
-        {"maskmap", kOutputs,
+        {"mask map over an input", "maskmap", kOutputs,
          "Error: the run's mask map is always written to maskmap, but that file is an input of the run (maskmap, "
          "named by card ELEVATION)."},
-        {"out_time.out", kOutputs, "Error: the run's time record is always written to out_time.out"},
-        {"elev.asc", "SUMMARY maskmap\nOUTLET_HYDRO hyd.out\n",
+        {"time record over an input", "out_time.out", kOutputs,
+         "Error: the run's time record is always written to out_time.out"},
+        {"summary over the mask map", "elev.asc", "SUMMARY maskmap\nOUTLET_HYDRO hyd.out\n",
          "Error: the run's mask map and card SUMMARY both name the output file maskmap.\n"},
-        {"elev.asc", "SUMMARY summ.out\nOUTLET_HYDRO out_time.out\n",
+        {"hydrograph over the time record", "elev.asc", "SUMMARY summ.out\nOUTLET_HYDRO out_time.out\n",
          "Error: the run's time record and card OUTLET_HYDRO both name the output file out_time.out.\n"},
     };
-    for (const auto& c : fixed) {
+    fs::create_directory(dir.path() / "sub");
+    for (const auto& c : cases) {
         fs::remove(dir.path() / "maskmap");
         fs::remove(dir.path() / "out_time.out");
         dir.write(c.input, kElevation);
         std::string text = project(c.outputs);
         text.replace(text.find("elev.asc"), 8, c.input);
         const auto r = run(text);
-        EXPECT_EQ(r.status, 1) << r.output;
-        EXPECT_TRUE(has(r.output, c.says)) << r.output;
-        EXPECT_EQ(kesta_test::read_file(dir.file(c.input)), kElevation);
+        EXPECT_EQ(r.status, 1) << "case " << c.name << r.output;
+        EXPECT_TRUE(has(r.output, c.says)) << "case " << c.name << r.output;
+        EXPECT_FALSE(has(r.output, "Running....")) << "case " << c.name << r.output;
+        EXPECT_EQ(kesta_test::read_file(dir.file(c.input)), kElevation) << "case " << c.name;
+        EXPECT_EQ(kesta_test::read_file(dir.file("p.prj")), text) << "case " << c.name;
     }
 
     // Outputs may share a device.

@@ -7,13 +7,18 @@
 
 #include "model/model_state.hpp"
 #include "output/output_steps.hpp"
+#include "support/one_based.hpp"
 #include "support/temp_dir.hpp"
 
 namespace {
 
+using kesta::model_state;
+using kesta_test::one_based;
+
 class TimeSeries : public ::testing::Test {
 protected:
     void SetUp() override {
+        m = std::make_unique<model_state>();
         open(m->outlet_hydro_fp, "outlet.txt");
         open(m->sig_outlet_hydro_fp, "sig.txt");
         m->hyd_freq = 1;
@@ -31,41 +36,48 @@ protected:
         return kesta_test::read_file(dir.file(name));
     }
     kesta_test::temp_dir dir;
-    std::unique_ptr<kesta::model_state> m = std::make_unique<kesta::model_state>();
+    std::unique_ptr<model_state> m;
 };
 
-TEST_F(TimeSeries, EventRunWritesElapsedMinutes) {
-    m->elapsed_min = 12.5;
-    m->q_out = 2.25;
-    EXPECT_EQ(pass("outlet.txt"), "   12.50     2.250\n");
-    EXPECT_EQ(kesta_test::read_file(dir.file("sig.txt")), "   12.50     2.250000\n");
-}
-
-TEST_F(TimeSeries, CubicFeetWidenTheEventDischargeColumn) {
-    m->qout_cfs = 1;
-    EXPECT_EQ(pass("outlet.txt"), "    0.00     35.315\n");
-}
-
-TEST_F(TimeSeries, StrictJulianEventRunPutsTheJulianTimeAtTheOutletOnly) {
-    m->strict_julian_date = 1;
-    m->time = 2453005.25;
-    m->elapsed_min = 30.0;
-    m->in_hyd_location_given = 1;
-    open(m->out_hyd_location_fp, "loc.txt");
-    EXPECT_EQ(pass("outlet.txt"), "2453005.25000000     1.000\n");
-    EXPECT_EQ(kesta_test::read_file(dir.file("loc.txt")), "   30.00000000 \n");
-}
-
-TEST_F(TimeSeries, LongTermRunWritesTheDecimalYearWithTheLeapYearDivisor) {
-    m->long_term = 1;
-    m->qout_cfs = 1;  // no wider column in long-term runs
-    m->year = 2004;   // 104 years after 1900
-    m->day_of_year = 61;
-    m->hour = 12;
-    char expected[64];
-    std::snprintf(expected, sizeof expected, "%16.8lf %11.4lf\n", 2004 + (61 * 1440.0 + 720.0) / 527040.0,
-                  35.314667);
-    EXPECT_EQ(pass("outlet.txt"), expected);
+// The lines of each kind of run: the outlet, its significant-digit copy
+// (always the event layout) and a location series (elapsed minutes unless the
+// run is long-term). Long-term runs write the decimal year, over the minutes
+// of a leap year in 2004, and no wider cubic-feet column.
+TEST_F(TimeSeries, LinesFollowTheKindOfRun) {
+    const struct {
+        const char* name;
+        void (*set)(model_state&);
+        std::string outlet, sig, location;
+    } cases[] = {
+        {"event", [](model_state& m) { m.elapsed_min = 12.5; }, "   12.50     1.000\n", "   12.50     1.000000\n",
+         "   12.50000000 \n"},
+        {"event in cubic feet", [](model_state& m) { m.qout_cfs = 1; }, "    0.00     35.315\n",
+         "    0.00    35.314667\n", "    0.00000000 \n"},
+        {"strict Julian event",
+         [](model_state& m) {
+             m.strict_julian_date = 1;
+             m.time = 2453005.25;
+             m.elapsed_min = 30.0;
+         },
+         "2453005.25000000     1.000\n", "2453005.25     1.000000\n", "   30.00000000 \n"},
+        {"long term in cubic feet",
+         [](model_state& m) {
+             m.long_term = m.qout_cfs = 1;
+             m.year = 2004;
+             m.day_of_year = 61;
+             m.hour = 12;
+         },
+         "   2004.16803279     35.3147\n", " 2004.17    35.314667\n", "   2004.16803279 \n"},
+    };
+    for (const auto& c : cases) {
+        SetUp();
+        c.set(*m);
+        m->in_hyd_location_given = 1;
+        open(m->out_hyd_location_fp, "loc.txt");
+        EXPECT_EQ(pass("outlet.txt"), c.outlet) << "case " << c.name;
+        EXPECT_EQ(kesta_test::read_file(dir.file("sig.txt")), c.sig) << "case " << c.name;
+        EXPECT_EQ(kesta_test::read_file(dir.file("loc.txt")), c.location) << "case " << c.name;
+    }
 }
 
 TEST_F(TimeSeries, WritesOnMultiplesOfTheIntervalAndEveryPassForAZeroInterval) {
@@ -81,58 +93,38 @@ TEST_F(TimeSeries, WritesOnMultiplesOfTheIntervalAndEveryPassForAZeroInterval) {
     EXPECT_EQ(m->outlet_hydro_lines, 4);
 }
 
-TEST_F(TimeSeries, LocationSeriesConvertDischargeButNeverDepth) {
+// Discharge in the run's unit, depth always in metres, and the cell moisture
+// of single-layer Green and Ampt.
+TEST_F(TimeSeries, LocationSeriesWriteTheirValuesInOrder) {
     m->qout_cfs = 1;
-    m->in_hyd_location_given = 1;
-    m->out_dep_location_given = 1;
+    m->in_hyd_location_given = m->out_dep_location_given = m->in_theta_location_given = 1;
     m->hyd_loc_count = 2;
-    m->hlink = kesta::vec1<int>(2);
-    m->hnode = kesta::vec1<int>(2);
-    m->hlink[1] = 1;
-    m->hnode[1] = 2;
-    m->hlink[2] = 9;  // outside the channel tables
-    m->hnode[2] = 1;
+    m->hlink = one_based({1, 9});  // link 9 is outside the channel tables
+    m->hnode = one_based({2, 1});
     m->qp = kesta::mat2<double>(2, 1);
     m->chan_depth = kesta::mat2<double>(2, 1);
     m->qp[2][1] = 1.0;
     m->chan_depth[2][1] = 0.5;
+    m->cell_loc_count = 2;
+    m->cell_loc = one_based({3, 1});
+    m->theta_all = one_based({0.25, 0.0, 0.4});
     open(m->out_hyd_location_fp, "q.txt");
     open(m->out_dep_location_fp, "d.txt");
+    open(m->out_theta_location_fp, "theta.txt");
     EXPECT_EQ(pass("q.txt"), "    0.00000000    35.314667     0.000000 \n");
     EXPECT_EQ(kesta_test::read_file(dir.file("d.txt")), "    0.00000000     0.500000     0.000000 \n");
-}
-
-TEST_F(TimeSeries, SoilMoistureLocationsWriteTheCellMoistureOfGreenAndAmpt) {
-    m->in_theta_location_given = 1;
-    m->elapsed_min = 5.0;
-    m->cell_loc_count = 2;
-    m->cell_loc = kesta::vec1<int>(2);
-    m->cell_loc[1] = 3;
-    m->cell_loc[2] = 1;
-    m->theta_all = kesta::vec1<double>(3);
-    m->theta_all[1] = 0.25;
-    m->theta_all[3] = 0.4;
-    open(m->out_theta_location_fp, "theta.txt");
-    pass("outlet.txt");
-    EXPECT_EQ(kesta_test::read_file(dir.file("theta.txt")), "    5.00000000     0.400000     0.250000 \n");
+    EXPECT_EQ(kesta_test::read_file(dir.file("theta.txt")), "    0.00000000     0.400000     0.250000 \n");
 }
 
 TEST_F(TimeSeries, SoilMoistureLocationsOfSoilAccountingWriteBothLayers) {
     m->in_theta_location_given = 1;
     m->soil_et_accounting = m->long_term = m->inf_redist_on = 1;
     m->cell_loc_count = 2;
-    m->cell_loc = kesta::vec1<int>(2);
-    m->cell_loc[1] = 1;
-    m->cell_loc[2] = 2;
-    m->soil_depth = kesta::vec1<double>(2);
-    m->Ws1_L1 = kesta::vec1<double>(2);
-    m->Ws1_L2 = kesta::vec1<double>(2);
+    m->cell_loc = one_based({1, 2});
     m->top_layer_depth = 0.2;
-    m->soil_depth[1] = 1.0;  // layers of 0.2 m and 0.8 m
-    m->Ws1_L1[1] = 0.06;
-    m->Ws1_L2[1] = 0.2;
-    m->soil_depth[2] = 0.2;  // one layer only
-    m->Ws1_L1[2] = 0.05;
+    m->soil_depth = one_based({1.0, 0.2});  // layers of 0.2 m and 0.8 m, then one layer only
+    m->Ws1_L1 = one_based({0.06, 0.05});
+    m->Ws1_L2 = one_based({0.2, 0.0});
     open(m->out_theta_location_fp, "theta.txt");
     pass("outlet.txt");
     const std::string line = kesta_test::read_file(dir.file("theta.txt"));
