@@ -75,8 +75,8 @@ TEST_F(ProjectFile, LaterCardWinsForValuesAndSelectors) {
 }
 
 TEST_F(ProjectFile, CommentsBlankLinesAndIgnoredCardsAreSkippedAndUnknownCardsWarned) {
-    read(kGrid + "\n   # ROWS 7\n#ROWS 8\n\t\n  rOwS\t6 , x\nTvm\nmetric\nSIMULATION_INPUT x\nLAKE 3\nLAKES_MASK m\n"
-                 "FLINE\nQuiet\n");
+    read(kGrid + "\n   # ROWS 7\n#ROWS 8\n\t\nrOwS 6\nTvm\nmetric\nSIMULATION_INPUT x\nLAKE 3\nFLINE\n"
+                 "Quiet\n");
     EXPECT_EQ(std::make_tuple(rp.rows, rp.quiet, out), std::make_tuple(6, 1, ""));
 
     // An unknown card is named in lower case, with its line, and skipped; a
@@ -89,8 +89,27 @@ TEST_F(ProjectFile, CommentsBlankLinesAndIgnoredCardsAreSkippedAndUnknownCardsWa
     EXPECT_EQ(rp.cols, 7);
 }
 
-// Synonyms share the fields of the card they stand for; the cards that share
-// a field keep flags of their own.
+TEST_F(ProjectFile, CardIdTakesTheKeywordOffTheLine) {
+    kesta::line_cursor line("  Rows\t12 , x");
+    const int rows_id = kesta::get_card_id(line);
+    EXPECT_NE(rows_id, kesta::kIgnoredCard);
+    EXPECT_EQ(line.rest(), "\t12 , x");
+
+    auto id = [](const char* text) {
+        kesta::line_cursor l(text);
+        return kesta::get_card_id(l);
+    };
+    EXPECT_EQ(id("  #ROWS 3"), kesta::kIgnoredCard);
+    EXPECT_EQ(id(" \t"), kesta::kIgnoredCard);
+    // Synonyms share the id of the card they stand for; other cards do not.
+    EXPECT_EQ(id("EMBANKMENT"), id("DIKE_MAP"));
+    EXPECT_EQ(id("DIFFUSIVE_WAVE"), id("CHAN_EXPLIC"));
+    EXPECT_EQ(id("SOIL_CON_TRANS"), id("SOIL_CONTAM"));
+    EXPECT_NE(id("READ_CHAN_HOTSTART"), id("EXPLIC_HOTSTART"));
+    EXPECT_NE(id("COLS"), rows_id);
+    EXPECT_EQ(id("LAKES_MASK"), kesta::kIgnoredCard);
+}
+
 TEST_F(ProjectFile, SharedFieldsKeepTheirOwnFlags) {
     read(kGrid +
          "EMBANKMENT dikes.txt\nREAD_OV_HOTSTART ov.hot\nSOIL_CON_TRANS\nEXPLIC_HOTSTART in.hot\n"
