@@ -218,8 +218,8 @@ struct step_finish {
 // How an "ade" step left its face arrays: volx, voly holding the volumes
 // its faces moved; the step made in one fused sub-step, its volumes
 // 0 + q dt those of the faces; or that step finished by its second sweep
-// (step_finish), the final discharges of direction `finished` (0: rows, qx)
-// in its volume vector and the cells counted.
+// (step_finish): the discharges of finished_direction (0: rows, qx) in that
+// direction's volume vector, those of the other in place, the cells counted.
 struct ade_step_faces {
     enum { volumes, one_substep, finished } kind = volumes;
     int finished_direction = 0;
@@ -263,20 +263,9 @@ int fused_direction(const grid_view& g, const direction& dir, const double* vol_
                     bool first_volume, double* h_old, double dt_sub, int reach, step_finish* finish) {
     const int n = g.n;
     const double k = dt_sub / (g.dx * g.dx);
-    const overland_detail::ade_pass p{dir.nb,
-                                      dir.up,
-                                      dir.q,
-                                      vol_from,
-                                      vol,
-                                      h_old,
-                                      k,
-                                      dt_sub,
-                                      first_volume,
-                                      dt_sub < kSmallestSubstep,
-                                      dt_sub > kTestedSubstep,
-                                      interior_gap(g, dir),
-                                      finish ? finish->q_other : nullptr,
-                                      finish ? finish->q_final : nullptr};
+    const overland_detail::ade_pass p{dir.nb, dir.up, dir.q, vol_from, vol, h_old, k, dt_sub, first_volume,
+                                      dt_sub < kSmallestSubstep, dt_sub > kTestedSubstep, interior_gap(g, dir),
+                                      finish ? finish->q_other : nullptr, finish ? finish->q_final : nullptr};
     bool rejected = false, overdrawn = false;
     int bad = 0, wet = 0, flowing = 0;
 #pragma omp parallel if (n > kParallelCells) reduction(|| : rejected, overdrawn) reduction(+ : bad, wet, flowing)
