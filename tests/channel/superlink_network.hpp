@@ -20,7 +20,7 @@ struct pipe_network_spec {
     double junction_area = 1.0;              // m2
 };
 
-// The spec of `links` between junctions of the given bottom elevations (m),
+// The network of `links` between junctions of the given bottom elevations (m),
 // the last junction of fixed head, the rest as above.
 inline pipe_network_spec pipe_network(std::vector<std::pair<int, int>> links, std::vector<double> bottom) {
     pipe_network_spec p;
