@@ -307,7 +307,8 @@ int fused_direction(const grid_view& g, const direction& dir, const double* vol_
         overland_detail::wet_flow_count c;
         for (int i = 1; i <= n; ++i) {
             finish->q_final[i] = overland_detail::step_discharge(q[i], dt_sub);
-            overland_detail::count_cell(h[i], finish->q_other[i], finish->q_final[i], c);
+            overland_detail::count_depth(h[i], overland_detail::kWetDepth, c);
+            overland_detail::count_flow(finish->q_other[i], finish->q_final[i], overland_detail::kFlowing, c);
         }
         finish->counts = c;
     }
@@ -387,13 +388,8 @@ double ade_substeps(model_state& m, const grid_view& g, double dt, const outlet_
                 const double swept = h;
                 volume += overland_detail::drain_outlet(h, outlet_q(g, out.cell, h, out.slope), dt_sub,
                                                         g.area);
-                if (finished) {  // the sweep counted the outlet at its depth before the drain
-                    overland_detail::wet_flow_count was, is;
-                    overland_detail::count_cell(swept, 0.0, 0.0, was);
-                    overland_detail::count_cell(h, 0.0, 0.0, is);
-                    finish.counts.bad += is.bad - was.bad;
-                    finish.counts.wet += is.wet - was.wet;
-                }
+                // The sweep counted the outlet at its depth before the drain.
+                if (finished) overland_detail::recount_depth(swept, h, finish.counts.bad, finish.counts.wet);
             }
             ++substeps;
         }
@@ -749,6 +745,8 @@ double ade_overland_route(model_state& m, double dt) {
     const int n = g.n;
     m.ov_route_counted = 0;
     ade_step_faces faces;
+    // The lake variants leave their faces as discharges.
+    const bool step_discharges = m.overtype == 2 && !m.chan_lakes_on && !m.overland_lake_map_given;
     // The scratch is made with the arrays for a run that chose an ADE
     // scheme; a caller that chose it afterwards gets it here.
     for (vec1<double>* v : {&m.h_old, &m.volx, &m.voly, &m.hdummy, &m.qdummy}) {
@@ -780,7 +778,7 @@ double ade_overland_route(model_state& m, double dt) {
             if (volume < 0.0) return volume;
         } else {
             // Dike flow after the sweeps moves depths they would have counted.
-            volume = ade_substeps(m, g, dt, out, fused, !m.lowspot_file_given, faces);
+            volume = ade_substeps(m, g, dt, out, fused, step_discharges && !m.lowspot_file_given, faces);
             if (volume < 0.0) return volume;
         }
     } else {
@@ -788,10 +786,7 @@ double ade_overland_route(model_state& m, double dt) {
     }
 
     if (m.lowspot_file_given) dike_flow(m, dt);
-    // The lake variants leave their faces as discharges.
-    if (m.overtype == 2 && !m.chan_lakes_on && !m.overland_lake_map_given) {
-        ade_step_discharges(m, dt, faces);
-    }
+    if (step_discharges) ade_step_discharges(m, dt, faces);
     return volume;
 }
 

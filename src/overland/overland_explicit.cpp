@@ -639,8 +639,7 @@ double explicit_overland_route(model_state& m, double dt) {
         const double before = g.h[out];
         volume = overland_detail::drain_outlet(g.h[out], q, dt, g.area);
         // The outlet's depth is counted as it is now.
-        m.ov_route_wet += (g.h[out] > overland_detail::kWetDepth) - (before > overland_detail::kWetDepth);
-        m.ov_route_bad += !std::isfinite(g.h[out]) - !std::isfinite(before);
+        overland_detail::recount_depth(before, g.h[out], m.ov_route_bad, m.ov_route_wet);
     }
 
     // The regular form's last sub-step has made the discharges.

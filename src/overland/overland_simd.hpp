@@ -195,11 +195,22 @@ struct ade_verdict {
 // the volume it moved (0 + q dt) gives it back.
 inline double step_discharge(double q, double dt) { return (0.0 + q * dt) / dt; }
 
-// Adds to c the counts of a cell holding h with face discharges qx, qy.
-inline void count_cell(double h, double qx, double qy, wet_flow_count& c) {
+// Adds to c the counts of a cell's depth h (not a finite number; more than
+// wet_depth of water), and of its face discharges qx, qy (either above
+// flowing_q).
+inline void count_depth(double h, double wet_depth, wet_flow_count& c) {
     c.bad += std::isfinite(h) ? 0 : 1;
-    c.wet += h > kWetDepth ? 1 : 0;
-    c.flowing += std::fabs(qx) > kFlowing || std::fabs(qy) > kFlowing ? 1 : 0;
+    c.wet += h > wet_depth ? 1 : 0;
+}
+inline void count_flow(double qx, double qy, double flowing_q, wet_flow_count& c) {
+    c.flowing += std::fabs(qx) > flowing_q || std::fabs(qy) > flowing_q ? 1 : 0;
+}
+
+// Moves the counts bad and wet of a cell whose depth went from `before` to
+// `after` after it was counted.
+inline void recount_depth(double before, double after, int& bad, int& wet) {
+    bad += !std::isfinite(after) - !std::isfinite(before);
+    wet += (after > kWetDepth) - (before > kWetDepth);
 }
 
 // Cell i of a fused ADE sweep, its face q[i] made first when make_q
@@ -226,7 +237,8 @@ inline void ade_fused_cell(const grid_view& g, const ade_pass& p, bool make_q, i
     if (p.q_final) {
         p.q_other[i] = step_discharge(p.q_other[i], p.dt);
         p.q_final[i] = step_discharge(q[i], p.dt);
-        count_cell(after, p.q_other[i], p.q_final[i], v.counts);
+        count_depth(after, kWetDepth, v.counts);
+        count_flow(p.q_other[i], p.q_final[i], kFlowing, v.counts);
     }
 }
 
@@ -338,9 +350,8 @@ inline void wet_flow_counts(const double* h, const double* qx, const double* qy,
     i = KESTA_LANE_CALL(counts_block, h, qx, qy, wet_depth, flowing_q, lo, hi, c);
 #endif
     for (; i <= hi; ++i) {
-        c.bad += std::isfinite(h[i]) ? 0 : 1;
-        c.wet += h[i] > wet_depth ? 1 : 0;
-        if (qx) c.flowing += std::fabs(qx[i]) > flowing_q || std::fabs(qy[i]) > flowing_q ? 1 : 0;
+        count_depth(h[i], wet_depth, c);
+        if (qx) count_flow(qx[i], qy[i], flowing_q, c);
     }
 }
 

@@ -422,18 +422,38 @@ inline int changes_block(const grid_view& g, const change_lines& l, double k, in
     return i;
 }
 
+// The counts of wet_flow_count, lane by lane (a set mask is -1, so each
+// is subtracted).
+struct lane_counts {
+    vi bad{}, wet{}, flowing{};
+};
+// count_depth and count_flow of every lane.
+[[gnu::always_inline]] inline void count_depths(vd d, double wet_depth, lane_counts& c) {
+    c.bad -= ~(magnitude(d) <= 1.7976931348623157e308);
+    c.wet -= d > wet_depth;
+}
+[[gnu::always_inline]] inline void count_flows(vd x, vd y, double flowing_q, lane_counts& c) {
+    c.flowing -= (magnitude(x) > flowing_q) | (magnitude(y) > flowing_q);
+}
+// Adds the lanes' counts to c.
+inline void add_counts(const lane_counts& l, wet_flow_count& c) {
+    for (int k = 0; k < W; ++k) {
+        c.bad += static_cast<int>(l.bad[k]);
+        c.wet += static_cast<int>(l.wet[k]);
+        c.flowing += static_cast<int>(l.flowing[k]);
+    }
+}
+
 // wet_flow_counts for cells lo..hi; returns the first cell left for the
 // scalar code. With Scale, each discharge is first multiplied by `scale`
 // and stored, and counted as it then is.
 template <bool WithQ, bool Scale = false, class Q = const double*>
 [[gnu::always_inline]] inline int counts_lanes(const double* h, Q qx, Q qy, double wet_depth, double flowing_q,
                                                int lo, int hi, wet_flow_count& c, double scale = 1.0) {
-    vi bad{}, wet{}, flowing{};
+    lane_counts l;
     int i = lo;
     for (; i + W - 1 <= hi; i += W) {
-        const vd d = load(h + i);
-        bad -= ~(magnitude(d) <= 1.7976931348623157e308);  // a mask is -1
-        wet -= d > wet_depth;
+        count_depths(load(h + i), wet_depth, l);
         if (WithQ) {
             vd x = load(qx + i), y = load(qy + i);
             if constexpr (Scale) {
@@ -442,14 +462,10 @@ template <bool WithQ, bool Scale = false, class Q = const double*>
                 store(qx + i, x);
                 store(qy + i, y);
             }
-            flowing -= (magnitude(x) > flowing_q) | (magnitude(y) > flowing_q);
+            count_flows(x, y, flowing_q, l);
         }
     }
-    for (int k = 0; k < W; ++k) {
-        c.bad += static_cast<int>(bad[k]);
-        c.wet += static_cast<int>(wet[k]);
-        c.flowing += static_cast<int>(flowing[k]);
-    }
+    add_counts(l, c);
     return i;
 }
 inline int counts_block(const double* h, const double* qx, const double* qy, double wet_depth, double flowing_q,
@@ -511,9 +527,10 @@ template <bool Interior = false>
 
 // What the lanes of a fused ADE sweep found so far (see ade_verdict): the
 // masks of rejecting and overdrawn lanes, and with ade_pass::q_final the
-// lanes' counts (a set mask is -1, so each is subtracted).
+// lanes' counts.
 struct ade_lanes_found {
-    vi rejected{}, over{}, bad{}, wet{}, flowing{};
+    vi rejected{}, over{};
+    lane_counts counts;
 };
 
 // The depth change, tests and volumes of cells i..i+W-1 (ade_fused_cell
@@ -537,9 +554,8 @@ template <bool FirstVolume, bool KeepOld, bool Finish>
         const vd own = (0.0 + qi * p.dt) / p.dt;
         store(p.q_other + i, other);
         store(p.q_final + i, own);
-        f.bad -= ~(magnitude(after) <= 1.7976931348623157e308);
-        f.wet -= after > kWetDepth;
-        f.flowing -= (magnitude(other) > kFlowing) | (magnitude(own) > kFlowing);
+        count_depths(after, kWetDepth, f.counts);
+        count_flows(other, own, kFlowing, f.counts);
     }
 }
 
@@ -617,17 +633,13 @@ inline int ade_fused_lanes(const grid_view& g, const ade_pass& p, int lo, int hi
     }
     v.rejected = v.rejected || lane_bits(f.rejected);
     v.overdrawn = v.overdrawn || lane_bits(f.over);
-    for (int k = 0; k < W; ++k) {
-        v.counts.bad += static_cast<int>(f.bad[k]);
-        v.counts.wet += static_cast<int>(f.wet[k]);
-        v.counts.flowing += static_cast<int>(f.flowing[k]);
-    }
+    if constexpr (Finish) add_counts(f.counts, v.counts);
     return i;
 }
 
 // ade_fused_cells for cells lo..hi; returns the first cell left for the
-// scalar code. A pass with q_final is a step's only sub-step: it starts the
-// volumes and keeps no depths.
+// scalar code. A pass with q_final, the second sweep of a step's only
+// sub-step, keeps no volumes and no depths.
 inline int ade_fused_block(const grid_view& g, const ade_pass& p, bool make_q, int lo, int hi, ade_verdict& v,
                            int& scalar_to) {
     if (p.q_final) {
