@@ -303,7 +303,8 @@ template <bool Interior>
 
 // Both directions' explicit_plain_flux for cells lo..hi; returns the first
 // cell left for the scalar code.
-inline int explicit_block(const grid_view& g, int lo, int hi) {
+inline int explicit_block(const grid_view& view, int lo, int hi) {
+    const grid_view g = view;  // a copy the loop's stores cannot reach
     int i = lo;
     for (; i + 2 * W - 1 <= hi; i += 2 * W) {
         if (all_interior(g, i) && all_interior(g, i + W)) {
@@ -405,7 +406,10 @@ template <bool Interior>
     store(g.dh + i, l.with_depth ? hj + b : b);
 }
 
-inline int changes_block(const grid_view& g, const change_lines& l, double k, int lo, int hi, regular_verdict& v) {
+inline int changes_block(const grid_view& view, const change_lines& lines, double k, int lo, int hi,
+                         regular_verdict& v) {
+    const grid_view g = view;  // copies the loop's stores cannot reach
+    const change_lines l = lines;
     vi fail1{}, fail2{}, over{};
     int i = lo;
     for (; i + W - 1 <= hi; i += W) {
@@ -593,7 +597,10 @@ template <bool Interior, bool MakeQ, bool FirstVolume, bool KeepOld, bool Finish
 // needs the scalar depth power) and calls again. The loop makes no call,
 // so its constants stay in registers.
 template <bool MakeQ, bool FirstVolume, bool KeepOld, bool Finish = false>
-inline int ade_fused_lanes(const grid_view& g, const ade_pass& p, int lo, int hi, ade_verdict& v, int& scalar_to) {
+inline int ade_fused_lanes(const grid_view& view, const ade_pass& pass, int lo, int hi, ade_verdict& v,
+                           int& scalar_to) {
+    const grid_view g = view;  // copies the loop's stores cannot reach
+    const ade_pass p = pass;
     const vi tiny = p.tiny ? ~vi{} : vi{};
     const vi tested = p.tested ? ~vi{} : vi{};
     ade_lanes_found f;
@@ -704,7 +711,9 @@ template <bool Interior, bool MakeQ, bool Average, bool KeepOld>
 // before any of their depths; returns the first cell left for the scalar
 // code.
 template <bool MakeQ, bool Average, bool KeepOld>
-inline int pc_fused_lanes(const grid_view& g, const pc_pass& p, int lo, int hi, bool& within) {
+inline int pc_fused_lanes(const grid_view& view, const pc_pass& pass, int lo, int hi, bool& within) {
+    const grid_view g = view;  // copies the loop's stores cannot reach
+    const pc_pass p = pass;
     vi below{};
     vd prev{};
     int i = lo;
