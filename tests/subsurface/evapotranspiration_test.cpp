@@ -9,21 +9,14 @@
 #include <string>
 
 #include "model/model_state.hpp"
-#include "overland/overland_grid.hpp"
 #include "subsurface/evapotranspiration.hpp"
 #include "subsurface/snow_interception.hpp"
+#include "subsurface/soil_cells.hpp"
 #include "subsurface/subsurface_steps.hpp"
 
 namespace {
 
 constexpr double kDegree = 3.141592653589793 / 180.0;
-
-// A row of `cols` cells of 10 m.
-void make_row(kesta::model_state& m, int cols) {
-    kesta_test::plane p;
-    p.cols = cols;
-    kesta_test::make_plane(m, p, 60.0);
-}
 
 TEST(Evapotranspiration, AirSunAndTheBeamOnSlopesMatchPublishedValues) {
     EXPECT_NEAR(kesta::sat_vapor_pressure_kpa(293.15), 2.3383, 1e-4);
@@ -71,7 +64,7 @@ TEST(Evapotranspiration, FrozenGroundIndexBuildsInTheColdUnlessSnowCoversIt) {
 // the third has no vegetation height.
 TEST(EtCells, BothFormulationsGiveRatesThatFollowTheCellsAndTheSky) {
     kesta::model_state m;
-    make_row(m, 3);
+    kesta_test::make_plane(m, kesta_test::row(3), 60.0);
     for (auto* v : {&m.alb, &m.Ts, &m.fTs, &m.snowdepth, &m.pot_et, &m.pot_aet, &m.veg, &m.Kt, &m.Rs, &m.area_redux})
         *v = kesta::vec1<double>(3);
     m.alb.fill(0.2);
@@ -125,7 +118,7 @@ TEST(Interception, TheCanopyFillsThenHoldsItsShareAndTheRestReachesTheGround) {
 
 TEST(Interception, WinterDividesTheCanopyAndTheHeldRainIsBooked) {
     kesta::model_state m;
-    make_row(m, 1);
+    kesta_test::make_plane(m, kesta_test::row(1), 60.0);
     for (auto* v : {&m.ri_eff, &m.icep_stor, &m.icep_coef, &m.icep_dep}) *v = kesta::vec1<double>(1);
     m.month = 1;
     m.latitude = 40.0;
@@ -141,7 +134,7 @@ TEST(Interception, WinterDividesTheCanopyAndTheHeldRainIsBooked) {
 
 TEST(Snowmelt, WarmAirMeltsThePackOntoTheGroundAndColdDryAirNothing) {
     kesta::model_state m;
-    make_row(m, 2);
+    kesta_test::make_plane(m, kesta_test::row(2), 60.0);
     m.snowdepth = kesta::vec1<double>(2);
     m.snowdepth[1] = 0.05;
     m.snowdepth[2] = 0.5;

@@ -62,10 +62,8 @@ TEST(GreenAmpt, NewtonSolvesTheStepEquationOrFallsBackToConductivity) {
 
 TEST(GreenAmpt, CellsGiveNoMoreThanTheyHoldAtTheirReducedCapacity) {
     kesta::model_state m;
-    plane p;
-    p.cols = 4;
     m.area_reduction_given = 1;
-    kesta_test::make_soil_plane(m, p, 60.0);
+    kesta_test::make_soil_plane(m, kesta_test::row(4), 60.0);
     const double h[] = {0.0, 5e-17, 1e-5, 1.0, 1.0};  // dry, wet, ponded, ponded on a quarter
     for (int k = 1; k <= 4; ++k) {
         m.h[k] = h[k];
@@ -167,9 +165,7 @@ TEST(GreenAmptRedist, WettedZoneStaysBetweenInitialMoistureAndPorosity) {
 // that starts dry finds nothing to redistribute.
 TEST(GreenAmptRedist, RainAndDrySpellsKeepTheWaterAndTheBounds) {
     kesta::model_state m;
-    plane p;
-    p.cols = 3;
-    kesta_test::make_redist_plane(m, p, 600.0);
+    kesta_test::make_redist_plane(m, kesta_test::row(3), 600.0);
     const double rain[] = {0.0, 2e-5, 2e-4, 2e-3};  // m per step: light, heavy, very heavy
     double given = 0.0;
     for (int i = 0; i < 72; ++i) {
@@ -204,9 +200,7 @@ std::string refusal(kesta::model_state& m) {
 
 TEST(SoilParams, SetUpRefusesMissingOrUnusableSoilNamingIt) {
     kesta::model_state m;
-    plane p;
-    p.cols = 2;
-    kesta_test::make_redist_plane(m, p, 60.0);
+    kesta_test::make_redist_plane(m, kesta_test::row(2), 60.0);
     EXPECT_TRUE(has(refusal(m), "needs the field capacity of every cell"));
     m.mapping_table_info.green_ampt = 1;  // the Green and Ampt table gives it
     EXPECT_EQ(refusal(m), "");

@@ -14,10 +14,8 @@ using kesta_test::plane;
 
 TEST(InfiltrationStep, DueStepMovesItsDepthIntoTheMapsTheTotalsAndTheSoilAccounts) {
     model_state m;
-    plane p;
-    p.cols = 2;
     m.sacramento_given = m.soil_et_accounting = 1;
-    kesta_test::make_soil_plane(m, p, 60.0);
+    kesta_test::make_soil_plane(m, kesta_test::row(2), 60.0);
     m.event_active = 1;
     m.h[1] = 1.0;
     m.h[2] = 1e-4;  // runs dry in the first step
@@ -62,9 +60,7 @@ TEST(InfiltrationStep, EventVolumeCountsOnlyTheEventsOwnInfiltration) {
 // takes no water.
 TEST(InfiltrationStep, ExfiltrationRisesThroughTheSoilAndLeaksNoMoreThanTheSurfaceHolds) {
     model_state m;
-    plane p;
-    p.cols = 4;
-    kesta_test::make_soil_plane(m, p, 60.0, 2);
+    kesta_test::make_soil_plane(m, kesta_test::row(4), 60.0, 2);
     for (auto* v : {&m.elevgw, &m.exfiltrate}) *v = kesta::vec1<double>(4);
     m.any_exfil = 1;
     m.soil_moist_depth = 50.0;  // cm

@@ -9,6 +9,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <functional>
+#include <initializer_list>
 #include <string>
 #include <tuple>
 #include <utility>
@@ -48,14 +50,14 @@ void set_layer(kesta::model_state& m, int id, int j, const bc_soil& s) {
 }
 
 // Cells of plane p (see soil_cells.hpp) on soil class 1 of soil s in its
-// three layers, set up as the soil table would leave them; `before` sets
-// what the run needs before the arrays are made (long_term, the water table)
-// and `after` what it needs after (ground and table), then the columns are
+// three layers, set up as the soil table would leave them; the `flags` are
+// set before the arrays are made (long_term, the water table), `after` sets
+// what the run needs once they are (ground and table), then the columns are
 // built.
-template <class Before, class After>
-bool make_richards_plane(kesta::model_state& m, const plane& p, double dt, const bc_soil& s, Before before,
-                         After after) {
-    before(m);
+bool make_richards_plane(kesta::model_state& m, const plane& p, double dt, const bc_soil& s = bc_soil(),
+                         std::initializer_list<int kesta::model_state::*> flags = {},
+                         const std::function<void(kesta::model_state&)>& after = nullptr) {
+    for (auto flag : flags) m.*flag = 1;
     kesta_test::make_soil_plane(m, p, dt, 4);
     m.richards_c_option = 1, m.richards_k_option = 2, m.richards_upper_option = 1;
     m.richards_weight = 1.0, m.richards_iter_max = 1, m.richards_dtheta_max = 0.0025;
@@ -68,17 +70,13 @@ bool make_richards_plane(kesta::model_state& m, const plane& p, double dt, const
         m.soiltype[k] = 1;
         if (k <= m.root_depth.n()) m.root_depth[k] = 0.4;
     }
-    after(m);
+    if (after) after(m);
     return kesta::init_richards_columns(m);
 }
 
-bool make_richards_plane(kesta::model_state& m, const plane& p, double dt, const bc_soil& s = bc_soil()) {
-    return make_richards_plane(m, p, dt, s, [](kesta::model_state&) {}, [](kesta::model_state&) {});
-}
-
 constexpr double kHour = 3600.0;
-
-void water_table(kesta::model_state& m) { m.water_table_given = 1; }
+constexpr auto kTable = &kesta::model_state::water_table_given;
+constexpr auto kLongTerm = &kesta::model_state::long_term;
 
 // Ground at 100 m and the aquifer bottom 2 m below on every cell; the water
 // table of cells 1, 2, ... at the heights `gw` (m), of the others 1 m below
@@ -114,17 +112,13 @@ TEST(RichardsRetention, BrooksCoreyMeetsItsCapSmoothlyAndInvertsExactly) {
     EXPECT_NEAR(kesta::hydraulic_properties(s, bc, -80.0, 0.25).kr, 0.0078125, 1e-12);
     EXPECT_NEAR(s.cap_head, -31.25, 1e-12);
     EXPECT_NEAR(s.cap_theta, 0.37, 1e-12);
-    double h = 0.0;
-    ASSERT_TRUE(kesta::head_from_theta(s, bc, 0.25, h));
-    EXPECT_NEAR(h, -80.0, 1e-9);
     // The parabola and the curve agree in value and slope at the cap head.
-    const double below = kesta::theta_from_head(s, bc, s.cap_head - 1e-6);
-    const double above = kesta::theta_from_head(s, bc, s.cap_head + 1e-6);
-    EXPECT_NEAR(below, 0.37, 1e-8);
-    EXPECT_NEAR(above, 0.37, 1e-8);
+    EXPECT_NEAR(kesta::theta_from_head(s, bc, s.cap_head - 1e-6), 0.37, 1e-8);
+    EXPECT_NEAR(kesta::theta_from_head(s, bc, s.cap_head + 1e-6), 0.37, 1e-8);
     EXPECT_NEAR(kesta::hydraulic_properties(s, bc, s.cap_head - 1e-9, 0.37).capacity,
                 kesta::hydraulic_properties(s, bc, s.cap_head + 1e-9, 0.37).capacity, 1e-9);
-    for (double head = -100.0; head <= 0.0; head += 0.5) {
+    double h = 0.0;
+    for (double head = -100.0; head <= 0.0; head += 0.5) {  // -80 among them
         ASSERT_TRUE(kesta::head_from_theta(s, bc, kesta::theta_from_head(s, bc, head), h));
         EXPECT_NEAR(h, head, 1e-7) << head;
     }
@@ -250,11 +244,10 @@ TEST(RichardsColumns, LayersGiveWholeNodesAndHarmonicFaces) {
     kesta::model_state m;
     bc_soil s;
     s.depth = 23.0;
-    ASSERT_TRUE(make_richards_plane(m, plane{}, 60.0, s, [](kesta::model_state&) {},
-                                                [](kesta::model_state& mm) {
-                                                    mm.soil_class[1].v[5] = 4.0;    // layer 2 Ks
-                                                    mm.soil_class[1].v[32] = 10.0;  // layer 2 spacing
-                                                }));
+    ASSERT_TRUE(make_richards_plane(m, plane{}, 60.0, s, {}, [](kesta::model_state& mm) {
+        mm.soil_class[1].v[5] = 4.0;    // layer 2 Ks
+        mm.soil_class[1].v[32] = 10.0;  // layer 2 spacing
+    }));
     EXPECT_EQ(m.numcells[1], 4 + 2 + 4 + 1);  // and the free-draining bottom node
     const kesta::richards_node* nd = m.richards.column(1);
     EXPECT_NEAR(nd[5].ks, (5.0 + 10.0) / (5.0 / 1.0 + 10.0 / 4.0), 1e-12);
@@ -276,9 +269,8 @@ TEST(RichardsColumns, LayersGiveWholeNodesAndHarmonicFaces) {
 // bottom the column stores is refused.
 TEST(RichardsColumns, WaterTablesPlaceTheColumnBottom) {
     kesta::model_state m;
-    plane p;
-    p.cols = 3;
-    ASSERT_TRUE(make_richards_plane(m, p, 60.0, bc_soil(), water_table, tables_at({99.7, 100.2})));
+    const plane p = kesta_test::row(3);
+    ASSERT_TRUE(make_richards_plane(m, p, 60.0, {}, {kTable}, tables_at({99.7, 100.2})));
     EXPECT_EQ(m.numcells[1], 6);
     const kesta::richards_node* nd = m.richards.column(1);
     EXPECT_NEAR(nd[1].head, 2.5 - 30.0, 1e-12);
@@ -291,8 +283,7 @@ TEST(RichardsColumns, WaterTablesPlaceTheColumnBottom) {
 
     // With groundwater the deepest nodes below the layers damp the column's end.
     kesta::model_state gw;
-    auto with_gw = [](kesta::model_state& mm) { mm.water_table_given = mm.gw_simulation = 1; };
-    ASSERT_TRUE(make_richards_plane(gw, p, 60.0, bc_soil(), with_gw, tables_at({99.7})));
+    ASSERT_TRUE(make_richards_plane(gw, p, 60.0, {}, {kTable, &kesta::model_state::gw_simulation}, tables_at({99.7})));
     const kesta::richards_node* g = gw.richards.column(3);
     const int last = gw.richards.last_node(3);
     auto thetas = [&](int k) { return gw.richards.soils[static_cast<std::size_t>(g[k].soil)].thetas; };
@@ -304,26 +295,50 @@ TEST(RichardsColumns, WaterTablesPlaceTheColumnBottom) {
     kesta::model_state deep;
     bool made = true;
     const std::string out = kesta_test::printed_by(
-        [&] { made = make_richards_plane(deep, p, 60.0, bc_soil(), water_table, tables_at({99.0, 99.0, 97.0})); });
+        [&] { made = make_richards_plane(deep, p, 60.0, {}, {kTable}, tables_at({99.0, 99.0, 97.0})); });
     EXPECT_FALSE(made);
     EXPECT_TRUE(kesta_test::has(out, "the water table of cell 3 (row 1, column 3) at 97 m lies below the 35 nodes"))
         << out;
     kesta::g_error_record = kesta::error_record();
 }
 
-TEST(RichardsSolver, HydrostaticColumnStaysStill) {
+// A column over its water table stays still for a day. Then the groundwater
+// moves the table: down, the column grows with hydrostatic nodes and keeps
+// the water above; up to the ground, one saturated node is left; below the
+// storage it is refused.
+TEST(RichardsSolver, HydrostaticColumnStaysStillAndFollowsTheTableTheGroundwaterMoves) {
     kesta::model_state m;
-    ASSERT_TRUE(make_richards_plane(m, plane{}, kHour, bc_soil(), water_table, tables_at()));
-    const int n = m.numcells[1];
+    ASSERT_TRUE(make_richards_plane(m, plane{}, kHour, {}, {kTable}, tables_at()));
     for (int i = 0; i < 24; ++i) kesta::richards_unsat_step(m, kHour);
     const kesta::richards_node* nd = m.richards.column(1);
     double top = 0.0;
-    for (int k = 1; k <= n; ++k) {
+    for (int k = 1; k <= m.numcells[1]; ++k) {
         EXPECT_NEAR(nd[k].head, top + 0.5 * nd[k].dz - 100.0, 1e-9) << k;
         top += nd[k].dz;
     }
     EXPECT_NEAR(m.bottomfav[1], 0.0, 1e-9);
+
+    m.richards.column(1)[3].theta = 0.33;
+    kesta::vec1<double> water(1);
+    m.elevgw[1] = 98.5;
+    ASSERT_EQ(kesta::unsat_update_in_gw(m, 1, water), 0);
+    EXPECT_EQ(m.numcells[1], 12 + 9);
+    nd = m.richards.column(1);
+    EXPECT_EQ(nd[3].theta, 0.33);
+    EXPECT_NEAR(nd[21].head, 145.0 - 150.0, 1e-12);
+    EXPECT_NEAR(water[1], kesta::richards_column_water(m, 1) * 100.0, 1e-12);
+
+    m.elevgw[1] = 100.0;
+    ASSERT_EQ(kesta::unsat_update_in_gw(m, 1, water), 0);
+    EXPECT_EQ(std::make_pair(m.numcells[1], m.yes_exfil[1]), std::make_pair(1, 1));
+    EXPECT_EQ(water[1], 0.0);
+
+    m.elevgw[1] = 90.0;
+    EXPECT_TRUE(kesta_test::has(kesta_test::printed_by([&] { EXPECT_EQ(kesta::unsat_update_in_gw(m, 1, water), -1); }),
+                    "water table of cell 1"));
+    kesta::g_error_record = kesta::error_record();
 }
+
 
 // Rain of 0.1 cm/h on a soil of Ks 1 cm/h: the column wets to the moisture
 // whose conductivity is the rain, K(h) = (h / -20)^-3.5 = 0.1 at h =
@@ -349,9 +364,8 @@ TEST(RichardsSolver, FreeDrainageReachesUnitGradientAtTheRainRate) {
 // the water it lost less what drained from its bottom.
 TEST(RichardsSolver, BareColumnEvaporatesTheWaterItLost) {
     kesta::model_state m;
-    ASSERT_TRUE(make_richards_plane(
-        m, plane{}, kHour, bc_soil(), [](kesta::model_state& mm) { mm.long_term = 1; },
-        [](kesta::model_state& mm) { mm.pot_et[1] = mm.pot_aet[1] = 0.02 / kHour; }));
+    ASSERT_TRUE(make_richards_plane(m, plane{}, kHour, {}, {kLongTerm},
+                                    [](kesta::model_state& mm) { mm.pot_et[1] = mm.pot_aet[1] = 0.02 / kHour; }));
     const double start = kesta::richards_column_water(m, 1);
     double evaporated = 0.0;
     for (int i = 0; i < 48; ++i) evaporated += kesta::richards_unsat_step(m, kHour);
@@ -399,22 +413,14 @@ TEST(RichardsSolver, PondedRainIsAccountedToRoundOff) {
 // loses surface water to evaporation.
 TEST(RichardsSolver, FrozenAndExfiltratingCellsOnlyLoseSurfaceWater) {
     kesta::model_state m;
-    plane p;
-    p.cols = 2;
-    ASSERT_TRUE(make_richards_plane(
-        m, p, kHour, bc_soil(),
-        [](kesta::model_state& mm) {
-            mm.long_term = 1;
-            mm.water_table_given = 1;
-        },
-        [](kesta::model_state& mm) {
-            tables_at({99.0, 100.5})(mm);  // cell 2's above the ground
-            mm.CFGI[1] = 90.0;
-            for (int k = 1; k <= 2; ++k) {
-                mm.h[k] = 0.01;
-                mm.pot_et[k] = mm.pot_aet[k] = 0.3 / kHour;
-            }
-        }));
+    ASSERT_TRUE(make_richards_plane(m, kesta_test::row(2), kHour, {}, {kLongTerm, kTable}, [](kesta::model_state& mm) {
+        tables_at({99.0, 100.5})(mm);  // cell 2's above the ground
+        mm.CFGI[1] = 90.0;
+        for (int k = 1; k <= 2; ++k) {
+            mm.h[k] = 0.01;
+            mm.pot_et[k] = mm.pot_aet[k] = 0.3 / kHour;
+        }
+    }));
     const double before = kesta::richards_column_water(m, 1);
     const double evaporated = kesta::richards_unsat_step(m, kHour);
     EXPECT_EQ(m.h[1], 0.01);
@@ -422,33 +428,6 @@ TEST(RichardsSolver, FrozenAndExfiltratingCellsOnlyLoseSurfaceWater) {
     EXPECT_NEAR(m.h[2], 0.007, 1e-15);
     EXPECT_NEAR(evaporated, 0.003, 1e-15);
     EXPECT_NEAR(m.DIRECT_EVAP[2], 0.3, 1e-13);
-}
-
-// The groundwater moves the table: down, the column grows with hydrostatic
-// nodes and keeps the water above; up to the ground, one saturated node is
-// left; below the storage it is refused.
-TEST(RichardsSolver, ColumnFollowsAWaterTableTheGroundwaterMoves) {
-    kesta::model_state m;
-    ASSERT_TRUE(make_richards_plane(m, plane{}, kHour, bc_soil(), water_table, tables_at()));
-    m.richards.column(1)[3].theta = 0.33;
-    kesta::vec1<double> water(1);
-    m.elevgw[1] = 98.5;
-    ASSERT_EQ(kesta::unsat_update_in_gw(m, 1, water), 0);
-    EXPECT_EQ(m.numcells[1], 12 + 9);
-    const kesta::richards_node* nd = m.richards.column(1);
-    EXPECT_EQ(nd[3].theta, 0.33);
-    EXPECT_NEAR(nd[21].head, 145.0 - 150.0, 1e-12);
-    EXPECT_NEAR(water[1], kesta::richards_column_water(m, 1) * 100.0, 1e-12);
-
-    m.elevgw[1] = 100.0;
-    ASSERT_EQ(kesta::unsat_update_in_gw(m, 1, water), 0);
-    EXPECT_EQ(std::make_pair(m.numcells[1], m.yes_exfil[1]), std::make_pair(1, 1));
-    EXPECT_EQ(water[1], 0.0);
-
-    m.elevgw[1] = 90.0;
-    EXPECT_TRUE(kesta_test::has(kesta_test::printed_by([&] { EXPECT_EQ(kesta::unsat_update_in_gw(m, 1, water), -1); }),
-                    "water table of cell 1"));
-    kesta::g_error_record = kesta::error_record();
 }
 
 }  // namespace

@@ -71,10 +71,8 @@ TEST(SoilAccounting, ColumnsKeepTheirBalanceThroughSaturationAndDrying) {
 // cells are left alone; the series reads each layer's moisture.
 TEST(SoilAccounting, StepEvaporatesSurfaceWaterFirstAndPassesBareColumnsThrough) {
     kesta::model_state m;
-    plane p;
-    p.cols = 3;
     m.long_term = m.soil_et_accounting = 1;
-    kesta_test::make_redist_plane(m, p, 3600.0);
+    kesta_test::make_redist_plane(m, kesta_test::row(3), 3600.0);
     kesta::arm_clock(m.soil_et_last, m.soil_et_next, m.time, m.inf_interval);
     m.soil_et_interval = m.inf_interval;
     m.top_layer_depth = 10.0;
@@ -111,10 +109,8 @@ TEST(SoilAccounting, StepEvaporatesSurfaceWaterFirstAndPassesBareColumnsThrough)
 // soil's water balance over the run closes.
 TEST(SoilAccounting, RunTotalsCloseTheSimpleSoilBalance) {
     kesta::model_state m;
-    plane p;
-    p.cols = 3;
     m.soil_et_accounting = m.long_term = 1;
-    kesta_test::make_redist_plane(m, p, 600.0);
+    kesta_test::make_redist_plane(m, kesta_test::row(3), 600.0);
     m.soil_et_interval = m.inf_interval;
     m.top_layer_depth = 10.0;
     m.soil_moist_depth = 40.0;

@@ -22,6 +22,13 @@ struct soil {
     double theta = 0.1302;
 };
 
+// A row of `cols` cells of the plane.
+inline plane row(int cols) {
+    plane p;
+    p.cols = cols;
+    return p;
+}
+
 // Flags the infiltration method `method` (1 Green and Ampt, 2 with
 // redistribution, 3 multi-layer, 4 Richards) before the plane makes its
 // arrays, gives every cell soil `s` and arms the infiltration clock with the
