@@ -1,9 +1,8 @@
-// The infiltration step: its clock, the totals it keeps, exfiltration, the
-// wait between events, and water conservation with overland flow.
+// The infiltration step: its clock, the totals it keeps, exfiltration and
+// the wait between events.
 #include <gtest/gtest.h>
 
 #include "model/event_steps.hpp"
-#include "subsurface/green_ampt.hpp"
 #include "subsurface/soil_cells.hpp"
 
 namespace {
@@ -116,37 +115,6 @@ TEST(InfiltrationStep, DrySoilWaitsBetweenEventsForOneStepIntoTheNext) {
     m.inf_next = kStartJulian + 3.0 * m.dt_days;
     kesta_test::infiltration_pass(m);
     EXPECT_EQ(m.inf_next, kesta::kParkedTime);
-}
-
-// 80 mm/h of rain for an hour on a sloping 3 x 3 plane of soil taking 1 cm/h,
-// then half an hour of drainage: every drop is on the surface, out of the
-// outlet or in the soil.
-TEST(InfiltrationStep, PondedPlaneConservesRainAsStorageOutflowAndInfiltration) {
-    for (int overtype : {1, 2}) {
-        model_state m;
-        plane p;
-        p.rows = p.cols = 3;
-        p.drop_x = p.drop_y = 0.05;
-        kesta_test::soil s;
-        s.ks = 1.0 / 360000.0;
-        kesta_test::make_soil_plane(m, p, 10.0, 1, s);
-        m.overtype = overtype;
-        m.outslope = 0.01;
-        const double depth = 80.0 / 3600000.0 * 10.0;
-        for (int k = 1; k <= 540; ++k) {
-            ++m.step;
-            m.time = kStartJulian + m.step * m.dt_days;
-            for (int c = 1; c <= m.ncells && k <= 360; ++c) m.h[c] += depth;
-            kesta::step_infiltration(m);
-            kesta::step_overland_flow(m);
-            ASSERT_EQ(kesta::g_error_record.stop, 0);
-        }
-        const double rained = 360 * depth * 900.0, infiltrated = m.run_sums.infiltrated_volume;
-        EXPECT_GT(infiltrated, 0.2 * rained);
-        EXPECT_GT(m.discharge_volume_run, 0.2 * rained);
-        EXPECT_NEAR(kesta_test::stored_volume(m) + m.discharge_volume_run + infiltrated, rained, rained * 1e-9)
-            << overtype;
-    }
 }
 
 }  // namespace

@@ -6,7 +6,6 @@
 // water is what entered less what left, to round-off).
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <functional>

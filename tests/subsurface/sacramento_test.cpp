@@ -116,9 +116,6 @@ TEST(Sacramento, TopographicIndexOfAStrip) {
     kesta::vec1<double> index;
     kesta::topographic_index(mask, elev, rows, 1, 30.0, index);
     ASSERT_EQ(index.n(), rows);
-    EXPECT_NEAR(index[1], 8.6995, 5e-5);
-    EXPECT_NEAR(index[2], 9.3927, 5e-5);
-    EXPECT_NEAR(index[10], 11.0021, 5e-5);
     for (int r = 1; r < rows; ++r) EXPECT_NEAR(index[r], std::log(2.0 * r * 30.0 / 0.01), 1e-9) << r;
     EXPECT_NEAR(index[rows], std::log(rows * 900.0 / (2.0 * 30.0 * 0.01)), 1e-9);
 

@@ -7,6 +7,7 @@
 
 #include "core/error_record.hpp"
 #include "subsurface/soil_table.hpp"
+#include "support/stream_capture.hpp"
 #include "support/temp_dir.hpp"
 
 using namespace kesta;
@@ -32,9 +33,8 @@ protected:
     int read(const std::string& text) {
         const std::string path = dir.write("soils.txt", text);
         std::FILE* fp = std::fopen(path.c_str(), "r");
-        testing::internal::CaptureStdout();
-        const int n = read_soil_class_table(fp, "soils.txt", classes);
-        out = testing::internal::GetCapturedStdout();
+        int n = 0;
+        out = kesta_test::printed_by([&] { n = read_soil_class_table(fp, "soils.txt", classes); });
         std::fclose(fp);
         return n;
     }
