@@ -23,6 +23,7 @@ namespace kesta_test {
 
 constexpr double kStartJulian = 2451545.0;
 
+// Braced in order where a test sets several: {rows, cols, dx, drop_x, drop_y, n, retention}.
 struct plane {
     int rows = 1;
     int cols = 1;
@@ -73,20 +74,13 @@ inline void make_plane(kesta::model_state& m, const plane& p, double dt_seconds)
 // A 1 x `cols` strip whose outlet lets nothing out (a channel network takes it).
 inline void make_strip(kesta::model_state& m, int cols, double drop_x, double retention = 0.0,
                        double dt_seconds = 1.0) {
-    plane p;
-    p.cols = cols;
-    p.drop_x = drop_x;
-    p.retention = retention;
-    make_plane(m, p, dt_seconds);
+    make_plane(m, {1, cols, 10.0, drop_x, 0.0, 0.05, retention}, dt_seconds);
     m.chan_routing = 1;
 }
 
 // An n x n block falling `drop` m per cell east and south, outlet as in make_strip.
 inline void make_square(kesta::model_state& m, int n, double drop, double dt_seconds) {
-    plane p;
-    p.rows = p.cols = n;
-    p.drop_x = p.drop_y = drop;
-    make_plane(m, p, dt_seconds);
+    make_plane(m, {n, n, 10.0, drop, drop}, dt_seconds);
     m.chan_routing = 1;
 }
 

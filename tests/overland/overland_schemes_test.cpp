@@ -16,7 +16,6 @@ namespace {
 
 using kesta::model_state;
 using kesta_test::make_strip;
-using kesta_test::plane;
 
 // Routes dt seconds with the scheme of m.overtype (the explicit one unless
 // an ADE kind is set); returns what it printed.
@@ -48,11 +47,8 @@ class EveryScheme : public ::testing::TestWithParam<scheme_case> {};
 // rising limb Q(t) = (1/n) sqrt(S) (i t)^(5/3) x width, 3.96e-3 m3/s at 600 s.
 TEST_P(EveryScheme, RainOnAPlaneReachesTheKinematicWaveEquilibriumAndConservesWater) {
     model_state m;
-    plane p;
-    p.cols = 20;
-    p.drop_x = 0.1;
     const double dt = 5.0;
-    kesta_test::make_plane(m, p, dt);
+    kesta_test::make_plane(m, {1, 20, 10.0, 0.1}, dt);
     m.overtype = GetParam().overtype;
     m.outslope = 0.01;
 
@@ -87,8 +83,7 @@ TEST_P(EveryScheme, RainOnAPlaneReachesTheKinematicWaveEquilibriumAndConservesWa
 // dh/dt = -0.2 h^(5/3), so h(60 s) = (0.1^(-2/3) + 0.4 / 3 x 60)^(-3/2).
 TEST_P(EveryScheme, SingleCellDrainsAsTheOutletLawPredicts) {
     model_state m;
-    plane p;
-    kesta_test::make_plane(m, p, 0.1);
+    kesta_test::make_plane(m, {}, 0.1);
     m.overtype = GetParam().overtype;
     m.outslope = 0.01;
     m.h[1] = 0.1;
@@ -309,11 +304,7 @@ TEST(AdeAcceptance, OverdrawnCellsEndAlikeInEitherSweep) {
             std::vector<double> first;
             for (const bool diked : {false, true}) {
                 model_state m;
-                plane p;
-                p.rows = c.rows;
-                p.cols = c.cols;
-                p.drop_x = p.drop_y = 1.0;
-                kesta_test::make_plane(m, p, 1.0);
+                kesta_test::make_plane(m, {c.rows, c.cols, 10.0, 1.0, 1.0}, 1.0);
                 m.chan_routing = 1;
                 m.overtype = 2;
                 if (diked) {
@@ -345,10 +336,7 @@ TEST(AdeAcceptance, OverdrawnCellsEndAlikeInEitherSweep) {
 TEST(AdeCounts, AnOutletItsOutflowEmptiesIsCountedDry) {
     for (const int order : {1, 2}) {
         model_state m;
-        plane p;
-        p.rows = p.cols = 3;
-        p.n = 0.01;
-        kesta_test::make_plane(m, p, 100.0);
+        kesta_test::make_plane(m, {3, 3, 10.0, 0.0, 0.0, 0.01}, 100.0);
         m.overtype = 2;
         m.ade_sweep_order = order;
         m.outslope = 100.0;  // steep enough to empty it
@@ -419,12 +407,7 @@ TEST(AdeSubSteps, AGridThatNeedsLessThanAMillisecondStopsTheRunWithAdvice) {
     for (int overtype : {2, 3}) {
         SCOPED_TRACE(overtype);
         model_state m;
-        plane p;
-        p.cols = 2;
-        p.dx = 1.0;
-        p.drop_x = 100.0;
-        p.n = 0.001;
-        kesta_test::make_plane(m, p, 1.0);
+        kesta_test::make_plane(m, {1, 2, 1.0, 100.0, 0.0, 0.001}, 1.0);
         m.chan_routing = 1;
         m.overtype = overtype;
         m.h[1] = 1.0;
@@ -460,9 +443,7 @@ TEST(AdeSweepOrder, ConsecutiveStepsSweepInOppositeOrders) {
 
 TEST_P(EveryScheme, OutletThatCannotSupplyItsOutflowIsEmptiedNotOverdrawn) {
     model_state m;
-    plane p;
-    p.n = 0.001;
-    kesta_test::make_plane(m, p, 60.0);
+    kesta_test::make_plane(m, {1, 1, 10.0, 0.0, 0.0, 0.001}, 60.0);
     m.overtype = GetParam().overtype;
     m.outslope = 1.0;
     m.h[1] = 0.001;  // 0.1 m3 against 6 m3 of outflow in the step

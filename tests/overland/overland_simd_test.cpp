@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <cstring>
 #include <limits>
+#include <tuple>
 #include <vector>
 
 #include "overland/overland_simd.hpp"
@@ -19,6 +20,11 @@ namespace {
 namespace od = kesta::overland_detail;
 
 bool same_bits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+
+// Every field of a verdict or count, to compare lanes and scalar cells at once.
+auto fields(const od::regular_verdict& v) { return std::tie(v.fail1, v.fail2, v.overdrawn); }
+auto fields(const od::wet_flow_count& c) { return std::tie(c.bad, c.wet, c.flowing); }
+auto fields(const od::ade_verdict& v) { return std::tuple_cat(std::tie(v.rejected, v.overdrawn), fields(v.counts)); }
 
 // A 23 x 37 grid with every kind of cell; arrays index 0..n.
 struct grid {
@@ -102,9 +108,7 @@ void expect_scalar_results(Explicit explicit_block, Ade ade_block, Changes chang
                 const std::vector<double> dh = m.dh;
                 for (int j = lo; j < i; ++j) od::explicit_cell_change(g, l, k, j, scalar);
                 for (int j = lo; j < i; ++j) ASSERT_TRUE(same_bits(dh[j], m.dh[j])) << "cell " << j;
-                ASSERT_EQ(lanes.fail1, scalar.fail1) << "cells from " << lo;
-                ASSERT_EQ(lanes.fail2, scalar.fail2) << "cells from " << lo;
-                ASSERT_EQ(lanes.overdrawn, scalar.overdrawn) << "cells from " << lo;
+                ASSERT_EQ(fields(lanes), fields(scalar)) << "cells from " << lo;
                 ++(scalar.fail1 || scalar.fail2 ? failing : clean);
             }
         }
@@ -163,9 +167,7 @@ TEST(OverlandSimd, ScaledCountsGiveTheNumbersOfTheSeparatePasses) {
             for (int k = 0; k <= grid::n; ++k) {
                 ASSERT_TRUE(same_bits(qx[k], sx[k]) && same_bits(qy[k], sy[k])) << "cell " << k;
             }
-            EXPECT_EQ(got.bad, want.bad);
-            EXPECT_EQ(got.wet, want.wet);
-            EXPECT_EQ(got.flowing, want.flowing);
+            EXPECT_EQ(fields(got), fields(want));
             EXPECT_EQ(want.bad, 1);  // the grid's NaN
             EXPECT_GT(want.flowing, unscaled.flowing + 100);
         }
@@ -234,11 +236,7 @@ void expect_fused_scalar_results(AdeFused ade_fused_block, PcFused pc_fused_bloc
                     od::ade_verdict lanes, scalar;
                     od::ade_fused_cells_by(ade_fused_block, a.g, pa, make_q, lo, hi, lanes);
                     for (int j = lo; j <= hi; ++j) od::ade_fused_cell(b.g, pb, make_q, j, scalar);
-                    ASSERT_EQ(lanes.rejected, scalar.rejected) << "cells from " << lo;
-                    ASSERT_EQ(lanes.overdrawn, scalar.overdrawn) << "cells from " << lo;
-                    ASSERT_EQ(lanes.counts.bad, scalar.counts.bad) << "cells from " << lo;
-                    ASSERT_EQ(lanes.counts.wet, scalar.counts.wet) << "cells from " << lo;
-                    ASSERT_EQ(lanes.counts.flowing, scalar.counts.flowing) << "cells from " << lo;
+                    ASSERT_EQ(fields(lanes), fields(scalar)) << "cells from " << lo;
                     ++(scalar.rejected ? rejecting : clean);
                 }
                 for (int j = 1; finish && j <= n; ++j) finished_apart += qdb[j] != qb[j];

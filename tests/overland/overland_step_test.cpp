@@ -18,9 +18,7 @@ using kesta_test::kStartJulian;
 // 2 x 2 flat cells of 10 m, 60 s steps: every cell lies on two grid edges.
 struct Step : ::testing::Test {
     void SetUp() override {
-        kesta_test::plane p;
-        p.rows = p.cols = 2;
-        kesta_test::make_plane(m, p, 60.0);
+        kesta_test::make_plane(m, {2, 2}, 60.0);
         m.overtype = 1;
         m.outslope = 0.01;
         m.ov_boundary = 1;

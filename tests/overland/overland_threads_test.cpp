@@ -30,14 +30,7 @@ struct run_result {
 run_result run(int overtype, int threads, bool reference_sweep, double dt, int rows, int cols) {
     omp_set_num_threads(threads);
     kesta::model_state m;
-    kesta_test::plane p;
-    p.rows = rows;
-    p.cols = cols;
-    p.dx = 5.0;
-    p.drop_x = 0.02;
-    p.drop_y = 0.01;
-    p.retention = 0.0005;
-    kesta_test::make_plane(m, p, dt);
+    kesta_test::make_plane(m, {rows, cols, 5.0, 0.02, 0.01, 0.05, 0.0005}, dt);
     m.overtype = overtype;
     std::uint64_t x = 12345;
     auto next = [&x] {  // a fixed sequence in [0, 1)

@@ -227,10 +227,7 @@ std::string radar_header(int cols, int rows, double west, double south, double s
 // every cell active, with its radar record set up.
 struct Radar : ::testing::Test {
     void SetUp() override {
-        kesta_test::plane p;
-        p.rows = 2;
-        p.cols = 3;
-        kesta_test::make_plane(m, p, 600.0);
+        kesta_test::make_plane(m, {2, 3}, 600.0);
         m.north = 20.0;
         kesta::init_precip_grid(g, m);
     }

@@ -44,9 +44,7 @@ const std::string kTwoEvents = event("RATES", {"12 0 6.0", "12 5 0.0"}) + event(
 struct rain_watershed {
     explicit rain_watershed(double step = 300.0) {
         g_error_record = kesta::error_record{};
-        kesta_test::plane p;
-        p.cols = 2;
-        kesta_test::make_plane(m, p, step);
+        kesta_test::make_plane(m, {1, 2}, step);
         m.grid_rows = 1;
         m.grid_cols = 2;
         m.north = 10.0;
@@ -289,9 +287,7 @@ TEST_F(RainBetweenSteps, EventWhoseStartThePassedClockMissedStopsTheRun) {
 // Three 10 m cells under 36 mm/h (0.01 mm/s) in 100 s steps: 1 mm a step.
 struct ApplyRain : ::testing::Test {
     void SetUp() override {
-        kesta_test::plane p;
-        p.cols = 3;
-        kesta_test::make_plane(m, p, 100.0);
+        kesta_test::make_plane(m, {1, 3}, 100.0);
         for (int k = 1; k <= 3; ++k) m.ri[k] = 36.0;
         m.timestep = 100.0;
         m.dt_days = 100.0 / 86400.0;
@@ -354,9 +350,7 @@ TEST(ApplyRainOnLargeGrids, BlocksSumInOrderOnAnyThreadCount) {
     auto rain = [&rate](int threads, int bad_cell) {
         omp_set_num_threads(threads);
         model_state m;
-        kesta_test::plane p;
-        p.cols = kCells;
-        kesta_test::make_plane(m, p, 100.0);
+        kesta_test::make_plane(m, {1, kCells}, 100.0);
         for (int k = 1; k <= kCells; ++k) m.ri[k] = rate(k);
         if (bad_cell) m.h[bad_cell] = std::numeric_limits<double>::infinity();
         m.timestep = 100.0;
