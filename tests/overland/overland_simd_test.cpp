@@ -22,9 +22,11 @@ namespace od = kesta::overland_detail;
 bool same_bits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
 
 // Every field of a verdict or count, to compare lanes and scalar cells at once.
-auto fields(const od::regular_verdict& v) { return std::tie(v.fail1, v.fail2, v.overdrawn); }
-auto fields(const od::wet_flow_count& c) { return std::tie(c.bad, c.wet, c.flowing); }
-auto fields(const od::ade_verdict& v) { return std::tuple_cat(std::tie(v.rejected, v.overdrawn), fields(v.counts)); }
+auto fields(const od::regular_verdict& v) { return std::make_tuple(v.fail1, v.fail2, v.overdrawn); }
+auto fields(const od::wet_flow_count& c) { return std::make_tuple(c.bad, c.wet, c.flowing); }
+auto fields(const od::ade_verdict& v) {
+    return std::tuple_cat(std::make_tuple(v.rejected, v.overdrawn), fields(v.counts));
+}
 
 // A 23 x 37 grid with every kind of cell; arrays index 0..n.
 struct grid {
