@@ -10,12 +10,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cctype>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <random>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -170,15 +170,10 @@ void write_project(const project_spec& s, const kesta_test::temp_dir& dir) {
 
 // The first "nan" or "inf" that `text` prints as a word, in any case; empty
 // when there is none.
-std::string non_number_in(std::string text) {
-    for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    const auto letter = [&text](std::size_t at) {
-        return at < text.size() && std::isalpha(static_cast<unsigned char>(text[at]));
-    };
-    for (const char* word : {"nan", "inf"})
-        for (std::size_t at = text.find(word); at != std::string::npos; at = text.find(word, at + 1))
-            if ((at == 0 || !letter(at - 1)) && !letter(at + 3)) return word;
-    return "";
+std::string non_number_in(const std::string& text) {
+    static const std::regex word("(^|[^a-z])(nan|inf)(?![a-z])", std::regex::icase);
+    std::smatch m;
+    return std::regex_search(text, m, word) ? m.str(2) : "";
 }
 
 // What the driver's observer saw of one run.
@@ -210,9 +205,11 @@ bool watch_step(kesta::model_state& m, const char* name) {
 
 int g_stopped = 0;  // runs that stopped with a message
 
-// Runs the project in `dir`, the working folder; returns what is wrong with
-// the run, or an empty text.
-std::string check_run(const kesta_test::temp_dir& dir) {
+// Runs `s` in a scratch folder, the working folder while it runs; returns
+// what is wrong with the run, or an empty text.
+std::string fault_of(const project_spec& s) {
+    kesta_test::temp_dir dir(true);
+    write_project(s, dir);
     run_watch watch;
     g_watch = &watch;
     const kesta_test::model_run run = kesta_test::run_in_process("project.prj", watch_step);
@@ -231,14 +228,6 @@ std::string check_run(const kesta_test::temp_dir& dir) {
     for (double e : watch.errors)
         if (!(std::fabs(e) <= 1e-8)) return "mass conservation error " + std::to_string(e * 100.0) + " percent";
     return "";
-}
-
-// Runs `s` in a scratch folder; returns what is wrong with the run, or an
-// empty text.
-std::string fault_of(const project_spec& s) {
-    kesta_test::temp_dir dir(true);
-    write_project(s, dir);
-    return check_run(dir);
 }
 
 // The project description as the initializer of a fixed case.
