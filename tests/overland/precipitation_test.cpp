@@ -72,7 +72,7 @@ const char* kGages =
 const std::string kMonthEnd = event("m", "GAGES 99 1 31 23 0 0.0\nGAGES 99 2 1 1 0 4.0\n", 2);
 const std::string kRadar = "EVENT r\nNRGAG FILES\nNRPDS 1\nRADAR 2020 6 1 12 0 ";
 
-TEST_F(PrecipFile, EventCardsGiveItsTitleGaugesAndLineTimes) {
+TEST_F(PrecipFile, EventCardsGiveItsTitleGaugesAndLineTimesUpToTheLimits) {
     ASSERT_EQ(read(kGages), 1);
     EXPECT_EQ(ev.title, "storm of May");
     EXPECT_EQ(ev.ngauges, 1);
@@ -97,6 +97,17 @@ TEST_F(PrecipFile, EventCardsGiveItsTitleGaugesAndLineTimes) {
     EXPECT_EQ(ev.ngauges, 1);
     EXPECT_EQ(ev.radar_files[1], "first.asc");
     EXPECT_EQ(ev.radar_files[2], "second file.asc");
+
+    // Events at the limits.
+    EXPECT_EQ(read(minute_rates(1999)), 1);
+    EXPECT_DOUBLE_EQ(ev.values[1][1999], 1.5);
+    EXPECT_EQ(read(kRadar + std::string(149, 'a') + "\n"), 1);
+    EXPECT_EQ(read("EVENT leap\nNRGAG 1\nNRPDS 1\nCOORD 0 0\nRATES 2000 2 29 12 0 1.0\n"), 1);
+    // Lines are ordered by their time: 24:00 is midnight of the next day.
+    EXPECT_EQ(read("EVENT m\nNRGAG 1\nNRPDS 3\nCOORD 0 0\nRATES 2001 6 1 23 0 1.0\n"
+                   "RATES 2001 6 2 0 0 2.0\nRATES 2001 6 1 24 0 3.0\n"),
+              1);
+    EXPECT_DOUBLE_EQ(ev.line_time(3), ev.line_time(2));
 }
 
 TEST_F(PrecipFile, EachKindOfDataBecomesTheRateOfItsIntervals) {
@@ -139,6 +150,8 @@ TEST_F(PrecipFile, EndsOfFileAndRefusalsAreToldApart) {
          {"last year 2001 last month 5 last day 10 last hour 10 last minute 0"}},
         {event("back", "RATES 2001 5 10 10 30 1.0\nRATES 2001 5 10 10 29 1.0\n", 2), 0, 4000,
          {"Which is earlier than the date/time on the previous line"}},
+        {event("late", "RATES 2001 6 1 24 0 1.0\nRATES 2001 6 1 23 59 2.0\n", 2), 0, 4000,
+         {"Which is earlier than the date/time on the previous line:  6/1/2001 24:00"}},
         // Gauge depths need an interval; rates with the same time are no interval of rain.
         {event("same", "GAGES 2001 5 10 10 30 1.0\nGAGES 2001 5 10 10 30 2.0\n", 2), 0, 4000,
          {"event 1 titled:\n same\nline 6:"}},
@@ -185,21 +198,6 @@ TEST_F(PrecipFile, EndsOfFileAndRefusalsAreToldApart) {
         EXPECT_EQ(g_error_record.stop, c.code != 0);
         for (const std::string& part : c.says) EXPECT_TRUE(has(out, part)) << out;
     }
-}
-
-TEST_F(PrecipFile, EventsAtTheLimitsAreReadAndLinesAreOrderedByTheirTime) {
-    EXPECT_EQ(read(minute_rates(1999)), 1);
-    EXPECT_DOUBLE_EQ(ev.values[1][1999], 1.5);
-    EXPECT_EQ(read(kRadar + std::string(149, 'a') + "\n"), 1);
-    EXPECT_EQ(read("EVENT leap\nNRGAG 1\nNRPDS 1\nCOORD 0 0\nRATES 2000 2 29 12 0 1.0\n"), 1);
-    // Lines are ordered by their time: 24:00 is midnight of the next day.
-    EXPECT_EQ(read("EVENT m\nNRGAG 1\nNRPDS 3\nCOORD 0 0\nRATES 2001 6 1 23 0 1.0\n"
-                   "RATES 2001 6 2 0 0 2.0\nRATES 2001 6 1 24 0 3.0\n"),
-              1);
-    EXPECT_DOUBLE_EQ(ev.line_time(3), ev.line_time(2));
-    EXPECT_EQ(read("EVENT m\nNRGAG 1\nNRPDS 2\nCOORD 0 0\nRATES 2001 6 1 24 0 1.0\nRATES 2001 6 1 23 59 2.0\n"),
-              0);
-    EXPECT_TRUE(has(out, "Which is earlier than the date/time on the previous line:  6/1/2001 24:00")) << out;
 }
 
 TEST(NearestGauge, EachCellTakesItsGaugesRate) {
