@@ -10,12 +10,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <random>
-#include <regex>
 #include <string>
 #include <vector>
 
@@ -170,10 +170,15 @@ void write_project(const project_spec& s, const kesta_test::temp_dir& dir) {
 
 // The first "nan" or "inf" that `text` prints as a word, in any case; empty
 // when there is none.
-std::string non_number_in(const std::string& text) {
-    static const std::regex word("(^|[^a-z])(nan|inf)(?![a-z])", std::regex::icase);
-    std::smatch m;
-    return std::regex_search(text, m, word) ? m.str(2) : "";
+std::string non_number_in(std::string text) {
+    for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    const auto letter = [&text](std::size_t at) {
+        return at < text.size() && std::isalpha(static_cast<unsigned char>(text[at]));
+    };
+    for (const char* word : {"nan", "inf"})
+        for (std::size_t at = text.find(word); at != std::string::npos; at = text.find(word, at + 1))
+            if ((at == 0 || !letter(at - 1)) && !letter(at + 3)) return word;
+    return "";
 }
 
 // What the driver's observer saw of one run.
