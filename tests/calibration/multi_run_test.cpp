@@ -1,7 +1,7 @@
-// The SCE, Monte Carlo and batch modes and one calibration trial on whole
-// model runs whose physics is a stand-in with a known answer: the values
-// they put into the runs, how they number them, the scores and best result
-// they report and what they return.
+// The SCE and Monte Carlo modes and one calibration trial on whole model
+// runs whose physics is a stand-in with a known answer: the values they put
+// into the runs, how they number them, the scores and best result they
+// report and what they return.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -28,7 +28,6 @@ using kesta_test::has;
 using kesta_test::read_file;
 
 struct stand_in_script {
-    bool read_replace_cards = false;  // act as the project cards REPLACE_PARAMS and REPLACE_VALS
     int fail_from_run = 0;            // runs numbered from 1 at or after this one stop on an error
     int runs = 0;
     std::vector<std::string> lines;         // first project line of each run, replaced
@@ -46,10 +45,6 @@ bool stand_in_step(kesta::model_state& m, const char* name) {
     const std::string step = name;
     if (step == "read_run_parameters") {
         ++s.runs;
-        if (s.read_replace_cards) {
-            kesta::read_replace_param_file("params.txt");
-            kesta::read_replace_value_file("values.txt");
-        }
         std::string file = m.project_file;
         kesta::file_ptr fp = kesta::open_file(file, "r", 0);
         kesta::line_cursor line;
@@ -102,7 +97,6 @@ protected:
     }
     int sce(const char* input) { return quietly([&] { return kesta::run_sce_calibration(env, input, run); }); }
     int monte_carlo(const char* input) { return quietly([&] { return kesta::run_monte_carlo(env, 3, input, run); }); }
-    int batch(const char* project) { return quietly([&] { return kesta::run_batch(env, 3, project, run); }); }
     // One calibration trial of value x, scored by `obj`.
     double trial(double x) {
         return quietly([&] { return kesta::calib_objective_run("params.txt", "calib.prj", {0.0, x}, obj, 1, run); });
@@ -241,20 +235,6 @@ TEST_F(MultiRun, ModesThatCannotStartReturnOneAndRunNothing) {
     EXPECT_EQ(monte_carlo("mc.in"), 1);
     EXPECT_TRUE(has(out, "the minimum 2.000000 of parameter 1 is above its maximum 1.000000")) << out;
     EXPECT_EQ(script.runs, 0);
-}
-
-TEST_F(MultiRun, BatchRunsTakeTheirValueLinesAndNumberTheirOutputs) {
-    script.read_replace_cards = true;
-    dir.write("batch.prj", "RUN [N]\n");
-    dir.write("params.txt", "1\n[N] \"%d\"\n");
-    dir.write("values.txt", "11\n12\n13\n");
-    EXPECT_EQ(batch("batch.prj"), 0);
-    EXPECT_EQ(out.rfind("KESTA is running in batch mode, and is running 3 runs...\n", 0), 0u);
-    EXPECT_EQ(script.lines, (std::vector<std::string>{"RUN 11", "RUN 12", "RUN 13"}));
-    EXPECT_EQ(script.output_paths, (std::vector<std::string>{"0000_out.txt", "0001_out.txt", "0002_out.txt"}));
-
-    script.fail_from_run = 6;
-    EXPECT_EQ(batch("batch.prj"), 1);
 }
 
 }  // namespace
