@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "calibration/optim_record.hpp"
@@ -158,7 +159,7 @@ TEST_F(ClockTest, UniformRainWithoutStartDateStopsTheRun) {
     EXPECT_EQ(m.running, 0);
 }
 
-TEST_F(ClockTest, EventRunArmsEveryClockFromTheStart) {
+TEST_F(ClockTest, EventRunArmsEveryClockFromTheStartAndALowLakeTheChannelsEveryMinute) {
     uniform_run(m, 30.0, 1999, 6, 15, 12, 30);
     m.green_ampt_on = 1;
     m.gw_simulation = 1;
@@ -184,6 +185,16 @@ TEST_F(ClockTest, EventRunArmsEveryClockFromTheStart) {
               (std::vector<double>{30.0, 30.0, 0.5}));
     EXPECT_EQ(m.rain_steps, 90);
     EXPECT_EQ(m.q_out, 0.0);
+
+    // A channel lake below its lowest level steps the channel every minute.
+    m.chan_lakes_on = 1;
+    m.nlakes = 2;
+    m.lake_elev = one_based({10.0, 4.0});
+    m.minwse = one_based({5.0, 5.0});
+    init_run_times(m);
+    EXPECT_EQ(m.chan_interval_sec, 60.0);
+    EXPECT_EQ(m.chan_next, m.time + 60.0 / 86400.0);
+    EXPECT_EQ(m.chan_restart, 1);
 }
 
 // A long-term run whose hydrometeorological data begin two days before its
@@ -224,19 +235,6 @@ TEST_F(ClockTest, DryLongTermRunLetsItsClocksWaitForTheFirstEvent) {
               (std::vector<double>{start, start + dt, start + dt}));
 }
 
-TEST_F(ClockTest, ChannelLakeBelowItsLowestLevelStepsTheChannelEveryMinute) {
-    uniform_run(m, 10.0, 2005, 3, 1, 0, 0);
-    m.chan_routing = 1;
-    m.chan_lakes_on = 1;
-    m.nlakes = 2;
-    m.lake_elev = one_based({10.0, 4.0});
-    m.minwse = one_based({5.0, 5.0});
-    init_run_times(m);
-    EXPECT_EQ(m.chan_interval_sec, 60.0);
-    EXPECT_EQ(m.chan_next, m.time + 60.0 / 86400.0);
-    EXPECT_EQ(m.chan_restart, 1);
-}
-
 TEST_F(ClockTest, RelativeSeriesAreShiftedToTheRunStartBeforeTheClocksAreArmed) {
     kesta_test::temp_dir dir;
     const std::string path =
@@ -269,20 +267,18 @@ TEST_F(ClockTest, InitialSurfaceVolumeLeavesOutLakeCells) {
 }
 
 TEST_F(ClockTest, PeakFlowKeepsTheFirstOfEqualPeaks) {
-    const double q[3] = {5.0, 5.0, 5.5};
-    for (int pass = 0; pass < 3; ++pass) {
-        m.q_out = q[pass];
-        m.hour = 4 + pass;
-        m.time = 100.0 + pass;
+    const auto pass = [&](double q, int hour) {
+        m.q_out = q;
+        m.hour = hour;
+        m.time = 96.0 + hour;
         track_peak_flow(m);
-        if (pass == 1) {
-            EXPECT_EQ(m.peak_date.hour, 4);
-            EXPECT_EQ(m.peak_time, 100.0);
-        }
-    }
+    };
+    pass(5.0, 4);
+    pass(5.0, 5);
+    EXPECT_EQ(std::make_pair(m.peak_date.hour, m.peak_time), std::make_pair(4, 100.0));
+    pass(5.5, 6);
+    EXPECT_EQ(std::make_pair(m.peak_date.hour, m.peak_time), std::make_pair(6, 102.0));
     EXPECT_EQ(m.peak_q, 5.5);
-    EXPECT_EQ(m.peak_date.hour, 6);
-    EXPECT_EQ(m.peak_time, 102.0);
 }
 
 TEST_F(ClockTest, PeakFlowFillsTheResultRecordAtHydrographLocations) {
