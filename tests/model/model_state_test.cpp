@@ -6,6 +6,8 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "core/allocators.hpp"
 #include "model/model_state.hpp"
@@ -63,28 +65,20 @@ TEST(ModelState, PartlyBuiltStateReleasesEverythingItHolds) {
 
 // The vectors that exist after alloc_overland_arrays, by name.
 std::vector<std::string> made_vectors(const model_state& m) {
+#define KESTA_VECTOR(v) {#v, !m.v.empty()}
+    const std::pair<const char*, bool> all[] = {
+        KESTA_VECTOR(h), KESTA_VECTOR(h_max_flood), KESTA_VECTOR(h_old), KESTA_VECTOR(ri), KESTA_VECTOR(dh),
+        KESTA_VECTOR(sox), KESTA_VECTOR(soy), KESTA_VECTOR(qx), KESTA_VECTOR(qy), KESTA_VECTOR(volx),
+        KESTA_VECTOR(voly), KESTA_VECTOR(qmap), KESTA_VECTOR(hdummy), KESTA_VECTOR(qdummy), KESTA_VECTOR(belowcon),
+        KESTA_VECTOR(rightcon), KESTA_VECTOR(abovecon), KESTA_VECTOR(leftcon), KESTA_VECTOR(yes_exfil),
+        KESTA_VECTOR(ks_map), KESTA_VECTOR(thi), KESTA_VECTOR(soiltype), KESTA_VECTOR(num1), KESTA_VECTOR(gwbound),
+        KESTA_VECTOR(elevgw), KESTA_VECTOR(gw_flux), KESTA_VECTOR(bottom_elev), KESTA_VECTOR(A), KESTA_VECTOR(qwell),
+        KESTA_VECTOR(Adummy), KESTA_VECTOR(alb), KESTA_VECTOR(icep_stor), KESTA_VECTOR(retent_dep),
+        KESTA_VECTOR(dist_rough), KESTA_VECTOR(lake_num), KESTA_VECTOR(oland_lake_mask)};
+#undef KESTA_VECTOR
     std::vector<std::string> made;
-    const struct {
-        const char* name;
-        bool present;
-    } all[] = {
-        {"h", !m.h.empty()}, {"h_max_flood", !m.h_max_flood.empty()}, {"h_old", !m.h_old.empty()},
-        {"ri", !m.ri.empty()}, {"dh", !m.dh.empty()},
-        {"sox", !m.sox.empty()}, {"soy", !m.soy.empty()}, {"qx", !m.qx.empty()}, {"qy", !m.qy.empty()},
-        {"volx", !m.volx.empty()}, {"voly", !m.voly.empty()}, {"qmap", !m.qmap.empty()},
-        {"hdummy", !m.hdummy.empty()}, {"qdummy", !m.qdummy.empty()},
-        {"belowcon", !m.belowcon.empty()}, {"rightcon", !m.rightcon.empty()},
-        {"abovecon", !m.abovecon.empty()}, {"leftcon", !m.leftcon.empty()},
-        {"yes_exfil", !m.yes_exfil.empty()}, {"ks_map", !m.ks_map.empty()}, {"thi", !m.thi.empty()},
-        {"soiltype", !m.soiltype.empty()}, {"num1", !m.num1.empty()}, {"gwbound", !m.gwbound.empty()},
-        {"elevgw", !m.elevgw.empty()}, {"gw_flux", !m.gw_flux.empty()},
-        {"bottom_elev", !m.bottom_elev.empty()}, {"A", !m.A.empty()}, {"qwell", !m.qwell.empty()},
-        {"Adummy", !m.Adummy.empty()}, {"alb", !m.alb.empty()}, {"icep_stor", !m.icep_stor.empty()},
-        {"retent_dep", !m.retent_dep.empty()}, {"dist_rough", !m.dist_rough.empty()},
-        {"lake_num", !m.lake_num.empty()}, {"oland_lake_mask", !m.oland_lake_mask.empty()},
-    };
-    for (const auto& v : all)
-        if (v.present) made.emplace_back(v.name);
+    for (const auto& [name, present] : all)
+        if (present) made.emplace_back(name);
     return made;
 }
 
