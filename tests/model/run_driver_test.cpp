@@ -12,7 +12,6 @@
 #include <string>
 #include <vector>
 
-#include "calibration/optim_record.hpp"
 #include "core/error_record.hpp"
 #include "model/model_state.hpp"
 #include "model/run_driver.hpp"
@@ -181,28 +180,6 @@ TEST_F(RunDriver, CodeLeftByAnalyzerSetupIsReportedBeforeTheErrorNotice) {
               (std::vector<std::string>{"trigger_analyzers(init)", "trigger_analyzers(error)", "close_output_files"}));
     EXPECT_NE(output.find("Unable to open analyzer file."), std::string::npos);
     EXPECT_EQ(output.find("Running...."), std::string::npos);
-}
-
-TEST_F(RunDriver, EachRunStartsCleanAndAppendsItsTimeLine) {
-    script.actions["check_run_options"] = [](model_state&) { g_error_record.code = 4000; };
-    EXPECT_NE(run(), 0);
-    script.actions.clear();
-    script.trace.clear();
-    g_error_record.stop = 1;  // left by the first run; the second must clear it
-    EXPECT_EQ(run(), 0);
-    EXPECT_EQ(script.trace.back(), "close_output_files");
-    const std::string times = kesta_test::read_file("out_time.out");
-    EXPECT_EQ(std::count(times.begin(), times.end(), '\n'), 2);
-    EXPECT_EQ(times.rfind("total time (s): ", 0), 0u);
-}
-
-TEST_F(RunDriver, CalibrationRunKeepsTheOptimiseFlagWhateverTheProjectSays) {
-    script.actions["read_run_parameters"] = [](model_state& m) { m.optimize_given = 0; };
-    int seen = -1;
-    script.actions["check_run_options"] = [&seen](model_state& m) { seen = m.optimize_given; };
-    kesta::optim_record record;
-    kesta_test::printed_by([&] { kesta::run_model("project.prj", &record); });
-    EXPECT_EQ(seen, 1);
 }
 
 // Each run of a batch is reported and timed; a lone version option is a
