@@ -277,10 +277,7 @@ TEST(InitCellState, SoilStoresStartFromTheInitialMoisture) {
     m.top_layer_depth = 0.0;    // takes the soil depth
     m.thi = one_based({0.3});
     m.infdep = one_based({2.0});
-    m.soil_depth = one_based({0.0});
-    m.Ws1 = one_based({0.0});
-    m.Ws1_L1 = one_based({0.0});
-    m.Ws1_L2 = one_based({0.0});
+    for (auto* v : {&m.soil_depth, &m.Ws1, &m.Ws1_L1, &m.Ws1_L2}) *v = kesta::vec1<double>(1);
     kesta::init_cell_state(m);
     EXPECT_DOUBLE_EQ(m.top_layer_depth, 50.0);
     // Depths and stores in cm; 15 cm of water on 100 m2 at the start.

@@ -90,9 +90,8 @@ TEST_F(RunOptions, ValuesWithARuleOfTheirOwn) {
     EXPECT_EQ(s.retention_depth, 0.003);
     EXPECT_EQ(s.rate_of_infil_given, 0);  // no infiltration method
     EXPECT_EQ(read("GREEN_AMPT\nRATE_OF_INFIL r.out\n").rate_of_infil_given, 1);
-}
 
-TEST_F(RunOptions, RoughnessTableCountsOnlyWithoutUniformManning) {
+    // A roughness table counts only without a uniform Manning's n.
     EXPECT_EQ(read("", true).roughness_given, 1);
     EXPECT_EQ(read("MANNING_N 0.03\n", true).roughness_given, 0);
     EXPECT_EQ(read("MANNING_N 0.03\nROUGHNESS n.asc\n", true).roughness_given, 1);
