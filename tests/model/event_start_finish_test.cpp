@@ -6,6 +6,7 @@
 
 #include <limits>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "calibration/optim_record.hpp"
@@ -24,80 +25,60 @@ using kesta::g_error_record;
 using kesta::model_state;
 using kesta_test::printed_by;
 
-TEST(MassBalance, OverlandAndChannelEventsBalanceInputsAgainstOutputsAndStorage) {
-    model_state m;
-    m.volume_rainfall_overland = 80.0;
-    m.initial_volume_overland_flow = 20.0;  // input + original mass = 100
-    m.volume_remaining_on_surface = 10.0;
-    m.volume_of_infiltrated_water = 50.0;
-    m.volume_of_discharge = 38.0;  // output + final mass = 98
-    kesta::event_mass_balance(m);
-    EXPECT_DOUBLE_EQ(m.mass_input_original_mass, 100.0);
-    EXPECT_DOUBLE_EQ(m.mass_output_final_mass, 98.0);
-    EXPECT_DOUBLE_EQ(m.mass_conservation_error, 0.02);
-
-    // With channels: lakes, channels and exchanges count.
-    model_state c;
-    c.chan_routing = 1;
-    c.volume_rainfall_overland = 60.0;
-    c.volume_precip_to_lake = 10.0;
-    c.initial_volume_in_channels = 20.0;
-    c.volume_gw_chan = 10.0;  // inputs 100
-    c.final_volume_in_channels = 25.0;
-    c.volume_of_discharge = 40.0;
-    c.volume_remaining_in_lakes = 15.0;
-    c.volume_water_chan_gw = 5.0;
-    c.volume_of_lake_evaporation = 10.0;  // outputs 95
-    kesta::event_mass_balance(c);
-    EXPECT_DOUBLE_EQ(c.mass_input_original_mass, 100.0);
-    EXPECT_DOUBLE_EQ(c.mass_output_final_mass, 95.0);
-    EXPECT_DOUBLE_EQ(c.mass_conservation_error, 0.05);
-}
-
-TEST(MassBalance, EventWithoutWaterInputIsMarkedExactlyMinusOne) {
-    model_state m;
-    m.volume_remaining_on_surface = 5.0;  // something left, nothing put in
-    kesta::event_mass_balance(m);
-    EXPECT_EQ(m.mass_conservation_error, -1.0);
-
-    // With channels the test is on the rain alone: water already in the
-    // channels is no water input.
-    m.chan_routing = 1;
-    m.initial_volume_in_channels = 40.0;
-    kesta::event_mass_balance(m);
-    EXPECT_EQ(m.mass_conservation_error, -1.0);
-    m.sacramento_given = 1;
-    kesta::event_mass_balance(m);
-    EXPECT_EQ(m.mass_conservation_error, -1.0);
-
-    // A Sacramento event whose rain all fell on lakes, nothing else coming
-    // in: no division by 0.
-    model_state n;
-    n.chan_routing = 1;
-    n.sacramento_given = 1;
-    n.volume_precip_to_lake = 30.0;
-    kesta::event_mass_balance(n);
-    EXPECT_EQ(n.mass_conservation_error, -1.0);
-}
-
-TEST(MassBalance, SacramentoEventTakesTheOppositeSignOverItsOwnDivisor) {
-    model_state m;
-    m.chan_routing = 1;
-    m.sacramento_given = 1;
-    m.volume_rainfall_overland = 50.0;
-    m.volume_precip_to_lake = 30.0;  // counted as input, not in the divisor
-    m.volume_subsurface_at_event_start = 50.0;
-    m.volume_subsurface_at_event_end = 60.0;
-    m.volume_of_discharge = 65.0;  // output 125 against input 130
-    kesta::event_mass_balance(m);
-    EXPECT_DOUBLE_EQ(m.mass_conservation_error, -(130.0 - 125.0) / 100.0);
-    // Point sources delivered to streams and lakes, and a sink, balance.
-    m.volume_stream_point_sources = 12.0;
-    m.volume_lake_point_sources = 8.0;
-    m.volume_stream_point_sinks = 3.0;
-    m.volume_of_discharge += 17.0;
-    kesta::event_mass_balance(m);
-    EXPECT_DOUBLE_EQ(m.mass_conservation_error, -(150.0 - 145.0) / 120.0);
+// Events of each kind from the volumes (m3) given, all others 0: inputs and
+// original water against outputs and final water, and the error over the
+// kind's own divisor; exactly -1 marks an event without rain.
+TEST(MassBalance, EachKindOfEventBalancesInputsAgainstOutputsAndStorage) {
+    using M = model_state;
+    const struct {
+        const char* name;
+        int channels, sacramento;
+        std::vector<std::pair<double M::*, double>> volumes;
+        double in, out, error;
+    } cases[] = {
+        {"overland", 0, 0, {{&M::volume_rainfall_overland, 80}, {&M::initial_volume_overland_flow, 20},
+                            {&M::volume_remaining_on_surface, 10}, {&M::volume_of_infiltrated_water, 50},
+                            {&M::volume_of_discharge, 38}}, 100, 98, 0.02},
+        // Lakes, channels and their exchanges count.
+        {"channels", 1, 0, {{&M::volume_rainfall_overland, 60}, {&M::volume_precip_to_lake, 10},
+                            {&M::initial_volume_in_channels, 20}, {&M::volume_gw_chan, 10},
+                            {&M::final_volume_in_channels, 25}, {&M::volume_of_discharge, 40},
+                            {&M::volume_remaining_in_lakes, 15}, {&M::volume_water_chan_gw, 5},
+                            {&M::volume_of_lake_evaporation, 10}}, 100, 95, 0.05},
+        // Something left, nothing put in; with channels the test is on the
+        // rain alone: water already in the channels is no water input.
+        {"overland without input", 0, 0, {{&M::volume_remaining_on_surface, 5}}, 0, 5, -1},
+        {"channels without rain", 1, 0, {{&M::volume_remaining_on_surface, 5}, {&M::initial_volume_in_channels, 40}},
+         40, 5, -1},
+        {"Sacramento without rain", 1, 1,
+         {{&M::volume_remaining_on_surface, 5}, {&M::initial_volume_in_channels, 40}}, 40, 5, -1},
+        // All the rain on lakes, nothing else coming in: no division by 0.
+        {"Sacramento, rain on lakes alone", 1, 1, {{&M::volume_precip_to_lake, 30}}, 30, 0, -1},
+        // The opposite sign, over the inputs without the rain on lakes.
+        {"Sacramento", 1, 1, {{&M::volume_rainfall_overland, 50}, {&M::volume_precip_to_lake, 30},
+                              {&M::volume_subsurface_at_event_start, 50}, {&M::volume_subsurface_at_event_end, 60},
+                              {&M::volume_of_discharge, 65}}, 130, 125, -(130.0 - 125.0) / 100.0},
+        // Point sources delivered to streams and lakes, and a sink, balance.
+        {"Sacramento, point sources", 1, 1,
+         {{&M::volume_rainfall_overland, 50}, {&M::volume_precip_to_lake, 30},
+          {&M::volume_subsurface_at_event_start, 50}, {&M::volume_subsurface_at_event_end, 60},
+          {&M::volume_of_discharge, 82}, {&M::volume_stream_point_sources, 12}, {&M::volume_lake_point_sources, 8},
+          {&M::volume_stream_point_sinks, 3}}, 150, 145, -(150.0 - 145.0) / 120.0},
+    };
+    for (const auto& c : cases) {
+        model_state m;
+        m.chan_routing = c.channels;
+        m.sacramento_given = c.sacramento;
+        for (const auto& [volume, value] : c.volumes) m.*volume = value;
+        kesta::event_mass_balance(m);
+        EXPECT_DOUBLE_EQ(m.mass_input_original_mass, c.in) << "case " << c.name;
+        EXPECT_DOUBLE_EQ(m.mass_output_final_mass, c.out) << "case " << c.name;
+        if (c.error == -1.0) {
+            EXPECT_EQ(m.mass_conservation_error, -1.0) << "case " << c.name;
+        } else {
+            EXPECT_DOUBLE_EQ(m.mass_conservation_error, c.error) << "case " << c.name;
+        }
+    }
 }
 
 // A 1 x 2 strip of 10 m cells, no edge on the cells' right of cell 2, at the
