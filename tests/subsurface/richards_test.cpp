@@ -338,7 +338,6 @@ TEST(RichardsSolver, HydrostaticColumnStaysStillAndFollowsTheTableTheGroundwater
     kesta::g_error_record = kesta::error_record();
 }
 
-
 // Rain of 0.1 cm/h on a soil of Ks 1 cm/h: the column wets to the moisture
 // whose conductivity is the rain, K(h) = (h / -20)^-3.5 = 0.1 at h =
 // -38.614 cm, uniform with depth, and drains at the rain rate.
