@@ -415,9 +415,9 @@ double column_solver::run(double hours) {
         if (floor_steps >= kMostFloorSteps) {
             int row = 0, col = 0;
             cell_row_col(m_, c_, row, col);
-            store_refusal(format_text("Error: the Richards column of cell %d (row %d, column %d), soil class %d, cannot "
-                                      "advance: %d sub-steps in a row at the shortest sub-step of %g s. Check the "
-                                      "soil table values of its class.\n",
+            store_refusal(format_text("Error: the Richards column of cell %d (row %d, column %d), soil class %d, "
+                                      "cannot advance: %d sub-steps in a row at the shortest sub-step of %g s. Check "
+                                      "the soil table values of its class.\n",
                                       c_, row, col, value_at(m_.soiltype, c_), floor_steps,
                                       kFloorStep * kSecondsPerHour));
             break;
