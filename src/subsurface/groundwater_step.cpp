@@ -158,13 +158,14 @@ void follow_soil_column(model_state& m, int k, double dh) {
 }
 
 // Drainage out of the soil bottom the solver took in moves into the run
-// totals: downward flux, and recharge for the cells the aquifer holds.
+// totals: downward flux, and recharge. A held cell takes its column's
+// drainage as any other (and passes it on to its boundary), so the soil
+// columns' balance counts it as gone from them.
 void book_drainage(model_state& m) {
     for (int k = 1; k <= m.ncells && k <= m.bottomfav.n(); ++k) {
         const double v = m.bottomfav[k] / kCmPerMetre * m.DELX[k] * m.DELY[k];
         m.bottomfav[k] = 0.0;
         m.total_percolation_volume += v;
-        if (gw_fixed_head(m.gwbound[k])) continue;
         m.gw_totals.recharge += v;
         m.gw_recharge_this_event += v;
     }

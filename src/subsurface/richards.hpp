@@ -12,13 +12,20 @@
 
 namespace kesta {
 
+// The most nodes a column may take to reach down through its soil layers
+// and, with a water table, on to the aquifer bottom: 100 m of column at 1 cm
+// spacing, far past any soil profile. A table or card that implies more is
+// refused before anything is allocated.
+constexpr int kMostColumnNodes = 10000;
+
 // Reads the soil table from its own file: the number of classes and one
 // unused integer, then per class its ID (0..9999), in long-term runs its
 // albedo, vegetation height, transmission coefficient and canopy resistance
 // (slots 46-49), and three layers of 10 (Brooks and Corey) or 12 (Havercamp)
 // values as read_soil_layer_table takes them. Every layer is checked before
-// it is stored; a refusal names the file, line and value. Returns the number
-// of classes; -1 after a refusal (code 4000, reported).
+// it is stored (values within physical ranges, at most kMostColumnNodes
+// layer nodes per class); a refusal names the file, line and value. Returns
+// the number of classes; -1 after a refusal (code 4000, reported).
 int read_richards_soil_file(model_state& m, std::FILE* fp, const std::string& name);
 
 // Builds every cell's column from the records of the classes the soil table

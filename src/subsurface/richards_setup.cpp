@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <exception>
 
 #include "core/allocators.hpp"
 #include "core/error_record.hpp"
@@ -34,6 +35,9 @@ constexpr double kSecondKs = 1e-5, kSecondThetas = 0.8;
 constexpr double kDeepThetas = 0.75;
 constexpr int kDeepDamped = 10;
 constexpr double kDepthTolerance = 1e-9;  // cm
+// AQUIFER_DELTA_Z (m): a millimetre up to 100 m; outside, the node
+// thicknesses and heads below the soil layers lose all meaning.
+constexpr double kLeastDeepSpacing = 1e-3, kMostDeepSpacing = 100.0;
 
 // Layer of node k of a class: 0..2, or 3 below the soil layers.
 int layer_of(const richards_class& cl, int k) {
@@ -44,7 +48,8 @@ int layer_of(const richards_class& cl, int k) {
 }
 
 // The first node of a class's column whose bottom reaches depth d (cm) when
-// the nodes below the soil layers are dz_deep thick; 1 for d <= 0.
+// the nodes below the soil layers are dz_deep thick; 1 for d <= 0. A depth
+// past kMostColumnNodes nodes gives kMostColumnNodes + 1.
 int node_reaching(const richards_class& cl, double d, double dz_deep) {
     double bottom = 0.0;
     int k = 0;
@@ -56,6 +61,7 @@ int node_reaching(const richards_class& cl, double d, double dz_deep) {
         }
     }
     const double more = std::ceil((d - bottom) / dz_deep - kDepthTolerance);
+    if (!(k + more <= kMostColumnNodes)) return kMostColumnNodes + 1;
     return k + (more < 1.0 ? 1 : static_cast<int>(more));
 }
 
@@ -195,6 +201,19 @@ bool table_below_storage(const model_state& m, int cell, int nodes, int last) {
     return true;
 }
 
+// Refuses (false) the column of cell c that would pass kMostColumnNodes on
+// its way to the aquifer bottom, `depth` cm below its ground.
+bool too_many_nodes(model_state& m, int c, double depth) {
+    m.richards.first.clear();
+    int row = 0, col = 0;
+    cell_row_col(m, c, row, col);
+    return refuse(format_text("Error: AQUIFER_DELTA_Z %g m in the project file %s: the Richards column of cell %d (row "
+                              "%d, column %d) would reach its aquifer bottom, %.10g m below the ground, only past the "
+                              "%d nodes a column may hold.\n",
+                              m.aquifer_delta_z, m.project_file.c_str(), c, row, col, depth / kCmPerMetre,
+                              kMostColumnNodes));
+}
+
 // Sets the initial state of a cell's column; false when refused.
 bool fill_column(model_state& m, int c, const richards_class& cl, const double* s) {
     richards_columns& r = m.richards;
@@ -260,14 +279,15 @@ bool settings_hold(model_state& m) {
         return bad("RICHARDS_ITER_MAX", m.richards_iter_max, "at least one Picard pass is needed");
     if (!(m.richards_weight >= 0.0 && m.richards_weight <= 1.0))
         return bad("RICHARDS_WEIGHT", m.richards_weight, "the weight of the upper node must lie from 0 to 1");
-    if (m.water_table_given && !(m.aquifer_delta_z > 0.0)) {
-        if (m.aquifer_delta_z == kNotGiven) {
-            fail_and_report(32);
-            return false;
-        }
-        return bad("AQUIFER_DELTA_Z", m.aquifer_delta_z,
-                   "the spacing of the Richards nodes below the soil layers must be above 0 m");
+    if (m.water_table_given && m.aquifer_delta_z == kNotGiven) {
+        fail_and_report(32);
+        return false;
     }
+    if (m.water_table_given && !(m.aquifer_delta_z >= kLeastDeepSpacing && m.aquifer_delta_z <= kMostDeepSpacing))
+        return bad("AQUIFER_DELTA_Z", m.aquifer_delta_z,
+                   format_text("the spacing of the Richards nodes below the soil layers must lie from %g to %g m",
+                               kLeastDeepSpacing, kMostDeepSpacing)
+                       .c_str());
     return true;
 }
 
@@ -360,6 +380,7 @@ bool init_richards_columns(model_state& m) {
         if (water_table) {
             const double bottom = (m.elev[c] - m.bottom_elev[c]) * kCmPerMetre;
             const int reaching = node_reaching(cl, bottom, deep_spacing(m));
+            if (reaching > kMostColumnNodes) return too_many_nodes(m, c, bottom);
             m.numtot[c] = reaching;
             last = reaching + kNodesBelowAquiferBottom;
         } else {
@@ -369,8 +390,17 @@ bool init_richards_columns(model_state& m) {
         const std::size_t cc = static_cast<std::size_t>(c);
         r.first[cc + 1] = r.first[cc] + static_cast<std::size_t>(last) + 1;
     }
-    r.nodes.assign(r.first[static_cast<std::size_t>(m.ncells) + 1], richards_node{});
+    const std::size_t total = r.first[static_cast<std::size_t>(m.ncells) + 1];
+    try {
+        r.nodes.assign(total, richards_node{});
+    } catch (const std::exception&) {  // bad_alloc or length_error
+        r.first.clear();
+        return refuse(format_text("Error: the Richards columns of the %d cells need %zu nodes, more memory than the "
+                                  "machine gives.\n",
+                                  m.ncells, total));
+    }
     r.work.size(static_cast<std::size_t>(longest) + 2);
+    r.floor_steps.assign(static_cast<std::size_t>(m.ncells) + 1, 0);
     m.richards_max_nodes = longest + 2;
     if (m.gw_simulation) {
         const int n = std::max(m.ncells, m.richards_max_nodes);

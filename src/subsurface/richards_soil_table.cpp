@@ -32,51 +32,73 @@ int layer_value_count(retention_model model) { return model == retention_model::
 
 using layer_values = double[kMaxLayerValues];
 
+// Physical ranges of the soil values. Values past them describe no soil and
+// drive the solver's sub-step to its floor, where it never ends.
+constexpr double kMostConductivity = 1e5;  // cm/h, saturated
+constexpr double kMostPoreIndex = 100.0;   // Brooks and Corey lambda
+constexpr double kMostBubblingHead = 1e5;  // cm, magnitude
+
 // What makes a layer unusable, or empty when nothing does.
 std::string layer_problem(const layer_values& v, retention_model model) {
     const int spacing_col = layer_value_count(model) - 1;
-    if (!(v[ks_col] > 0.0))
-        return format_text("saturated conductivity %g cm/h: it must be greater than 0", v[ks_col]);
+    if (!(v[ks_col] > 0.0 && v[ks_col] <= kMostConductivity))
+        return format_text("saturated conductivity %.10g cm/h: it must lie above 0 and at most %g cm/h", v[ks_col],
+                           kMostConductivity);
+    if (!(v[porosity_col] > 0.0 && v[porosity_col] < 1.0))
+        return format_text("porosity %.10g: it must lie between 0 and 1 (both excluded)", v[porosity_col]);
     if (!(v[porosity_col] > v[residual_col]))
-        return format_text("porosity %g: it must exceed the residual moisture %g", v[porosity_col], v[residual_col]);
+        return format_text("porosity %.10g: it must exceed the residual moisture %.10g", v[porosity_col],
+                           v[residual_col]);
     if (!(v[initial_col] > v[residual_col] && v[initial_col] <= v[porosity_col]))
-        return format_text("initial moisture %g: it must lie above the residual moisture %g and not above the "
-                           "porosity %g, or its head is undefined",
+        return format_text("initial moisture %.10g: it must lie above the residual moisture %.10g and not above the "
+                           "porosity %.10g, or its head is undefined",
                            v[initial_col], v[residual_col], v[porosity_col]);
-    if (!(v[depth_col] >= 0.0)) return format_text("layer depth %g cm: it must not be negative", v[depth_col]);
+    if (!(v[depth_col] >= 0.0)) return format_text("layer depth %.10g cm: it must not be negative", v[depth_col]);
     if (!(v[spacing_col] > 0.0))
-        return format_text("node spacing %g cm: it must be greater than 0", v[spacing_col]);
+        return format_text("node spacing %.10g cm: it must be greater than 0", v[spacing_col]);
     if (model == retention_model::brooks_corey) {
-        if (!(v[7] > 0.0)) return format_text("pore distribution index %g: it must be greater than 0", v[7]);
-        if (v[8] == 0.0) return "bubbling pressure head 0: it must not be 0";
+        if (!(v[7] > 0.0 && v[7] <= kMostPoreIndex))
+            return format_text("pore distribution index %.10g: it must lie above 0 and at most %g", v[7],
+                               kMostPoreIndex);
+        if (!(v[8] != 0.0 && std::fabs(v[8]) <= kMostBubblingHead))
+            return format_text("bubbling pressure head %.10g cm: its magnitude must lie above 0 and at most %g cm",
+                               v[8], kMostBubblingHead);
         return std::string();
     }
     const char* names[] = {"ALPHA", "BETA", "A", "B"};
     for (int i = 0; i < 4; ++i) {
-        if (!(v[7 + i] > 0.0)) return format_text("Havercamp %s %g: it must be greater than 0", names[i], v[7 + i]);
+        if (!(v[7 + i] > 0.0)) return format_text("Havercamp %s %.10g: it must be greater than 0", names[i], v[7 + i]);
     }
     return std::string();
 }
 
 // Whole nodes of a layer: the integer part of depth over spacing (a depth
-// within a millionth of a node of the next whole node counts as reaching it).
-int layer_nodes(double depth, double spacing) { return static_cast<int>(std::floor(depth / spacing + 1e-6)); }
+// within a millionth of a node of the next whole node counts as reaching it),
+// as a double so that no depth overflows the count.
+double layer_nodes(double depth, double spacing) { return std::floor(depth / spacing + 1e-6); }
 
 // Checks the layers of class `id` and stores them in its record. Returns
 // the problem (prefixed by its layer) and sets `bad_layer` (0-based), or
 // returns empty.
 std::string store_class(model_state& m, int id, const layer_values (&layers)[kLayers], int& bad_layer) {
     const retention_model model = m.richards.model;
-    int nodes = 0;
+    double nodes = 0.0;
     for (int j = 0; j < kLayers; ++j) {
         const std::string problem = layer_problem(layers[j], model);
         if (!problem.empty()) {
             bad_layer = j;
             return format_text("class %d, layer %d: %s", id, j + 1, problem.c_str());
         }
-        nodes += layer_nodes(layers[j][depth_col], layers[j][layer_value_count(model) - 1]);
+        const double depth = layers[j][depth_col], spacing = layers[j][layer_value_count(model) - 1];
+        nodes += layer_nodes(depth, spacing);
+        if (!(nodes <= kMostColumnNodes)) {
+            bad_layer = j;
+            return format_text("class %d, layer %d: layer depth %.10g cm at a node spacing of %.10g cm brings the "
+                               "class's layers to %.10g nodes; a column holds at most %d",
+                               id, j + 1, depth, spacing, nodes, kMostColumnNodes);
+        }
     }
-    if (nodes == 0) {
+    if (nodes == 0.0) {
         bad_layer = 0;
         return format_text("class %d: no layer is as deep as its node spacing, so its column has no soil node", id);
     }

@@ -8,11 +8,15 @@
 //
 // A sub-step whose moistures leave the soil's range, or whose solution is not
 // a number, is taken again at half its length down to a floor, so a column
-// always reaches the end of its interval.
+// always reaches the end of its interval. A column that stays at the floor
+// for kMostFloorSteps sub-steps in a row cannot advance: it stops the run.
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 
+#include "core/error_record.hpp"
+#include "core/text_format.hpp"
+#include "input/reader_support.hpp"
 #include "model/model_state.hpp"
 #include "overland/overland_steps.hpp"
 #include "subsurface/richards.hpp"
@@ -39,6 +43,10 @@ constexpr double kWetSurface = 1e-10;  // cm of supply that ponds
 constexpr double kDrySurface = 1e-16;  // m
 constexpr double kOverfill = 1e-3;     // moisture above saturation a sub-step may leave in a node
 constexpr double kUnderfill = 1e-9;    // moisture below residual a sub-step may leave
+// Sub-steps in a row at the floor after which a column stops the run: ten
+// minutes of model time, which no soil within the table's ranges spends
+// there, and a bounded cost for one that does.
+constexpr int kMostFloorSteps = 60000;
 
 enum top_state { flux_top = 1, ponded_top = 2, saturated_top = 3 };
 
@@ -65,6 +73,7 @@ public:
     }
 
     // Steps the column through `hours`; returns the evaporated depth (m).
+    // Stores a refusal (and steps no further) when the column cannot advance.
     double run(double hours);
     // An exfiltrating cell only loses its surface water to evaporation.
     double evaporate_surface(double hours);
@@ -377,12 +386,15 @@ double column_solver::run(double hours) {
     while (remaining > kNoTime) {
         if (dts >= remaining || remaining - dts < kRemainderTaken) dts = remaining;
         moved step;
-        const bool at_floor = dts <= kFloorStep;
+        // Halving could not shorten a sub-step within a remainder of the floor.
+        const bool at_floor = dts < kFloorStep + kRemainderTaken;
         const attempt a = sub_step(dts, remaining, at_floor, step, next);
         if (a != attempt::done && !at_floor) {
             dts = std::max(0.5 * dts, kFloorStep);
             continue;
         }
+        int& floor_steps = r_.floor_steps[static_cast<std::size_t>(c_)];
+        floor_steps = at_floor ? floor_steps + 1 : 0;
         if (a == attempt::not_a_number) {
             // Even the shortest sub-step gives no number: the column stands
             // still over it, its water untouched.
@@ -400,6 +412,16 @@ double column_solver::run(double hours) {
         }
         remaining -= dts;
         dts = std::max(next, kFloorStep);
+        if (floor_steps >= kMostFloorSteps) {
+            int row = 0, col = 0;
+            cell_row_col(m_, c_, row, col);
+            store_refusal(format_text("Error: the Richards column of cell %d (row %d, column %d), soil class %d, "
+                                      "cannot advance: %d sub-steps in a row at the shortest sub-step of %g s. Check "
+                                      "the soil table values of its class.\n",
+                                      c_, row, col, value_at(m_.soiltype, c_), floor_steps,
+                                      kFloorStep * kSecondsPerHour));
+            break;
+        }
     }
     m_.dtr[c_] = next;
 
@@ -440,6 +462,7 @@ double richards_unsat_step(model_state& m, double seconds) {
             continue;
         }
         evaporated += column.run(hours);
+        if (run_stopped()) break;
     }
     return evaporated;
 }

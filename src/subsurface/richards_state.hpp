@@ -55,6 +55,7 @@ struct richards_columns {
     std::vector<richards_node> nodes;       // every column, packed
     std::vector<std::size_t> first;         // cell c's node 0 is nodes[first[c]]; first[ncells + 1] ends
     richards_work work;
+    std::vector<int> floor_steps;           // by cell: sub-steps in a row taken at the solver's floor
     unsigned long long node_updates = 0;    // node heads solved over the run
 
     bool built() const { return !first.empty(); }

@@ -209,6 +209,15 @@ TEST_F(RichardsTable, OwnFileFillsTheRecordsAndRefusesBadLayersByLine) {
         {"1 0.45 0.05 0.3 0.1 0.25 20 0 20 5\n", "pore distribution index 0"},
         {"1 0.45 0.05 0.3 0.1 0.25 20 0.5 20 0\n", "node spacing 0 cm"},
         {"1 0.45 0.05 0.3 0.1 0.25 20 0.5 2x 5\n", "value 9 of class 3, layer 2 \"2x\" is not a number"},
+        // Values no soil has, which would stall the solver.
+        {"1e6 0.45 0.05 0.3 0.1 0.25 20 0.5 20 5\n", "saturated conductivity 1000000 cm/h"},
+        {"1 2147483647 0.05 0.3 0.1 0.25 20 0.5 20 5\n", "porosity 2147483647: it must lie between 0 and 1"},
+        {"1 0.45 0.05 0.3 0.1 0.25 20 2147483648 20 5\n", "pore distribution index 2147483648"},
+        {"1 0.45 0.05 0.3 0.1 0.25 20 0.5 4294967296 5\n", "bubbling pressure head 4294967296 cm"},
+        // A column of more nodes than any soil needs, refused before its storage is made.
+        {"1 0.45 0.05 0.3 0.1 0.25 2147483648 0.5 20 5\n",
+         "layer depth 2147483648 cm at a node spacing of 5 cm brings the class's layers to 429496733 nodes; a "
+         "column holds at most 10000"},
     };
     for (const auto& b : bad) {
         EXPECT_EQ(read_file("1 0\n3\n" + kLayer + b.layer2 + kLayer), -1) << b.says;
@@ -235,6 +244,16 @@ TEST_F(RichardsTable, MappingTableFormTakesItsValuesFromCharacter88) {
                          "     7 " + values),
               -1);
     EXPECT_TRUE(kesta_test::has(out, "line 5: the row ends before character 88")) << out;
+
+    // The table's values keep the own file's ranges.
+    const std::string wide = "34 1.5 0.075 0.2 0.1 0.2 30 36.936 3.96 1.175e6 4.74 10\n";
+    EXPECT_EQ(read_table("KESTA_INDEX_MAP_TABLES\nRICHARDS_EQN_INFILTRAIION_HAVERCAMP x\nNUM_IDS 1\nN 3\n" + first +
+                         wide + values),
+              -1);
+    EXPECT_TRUE(kesta_test::has(out, "Error: mapping table file " + dir.file("t.cmt") +
+                                         ", table RICHARDS_EQN_INFILTRAIION_HAVERCAMP, line 6: class 7, layer 2: "
+                                         "porosity 1.5: it must lie between 0 and 1"))
+        << out;
 }
 
 // Layers of 23 cm at 5 cm spacing give four whole nodes each; the layer
@@ -298,6 +317,42 @@ TEST(RichardsColumns, WaterTablesPlaceTheColumnBottom) {
     EXPECT_FALSE(made);
     EXPECT_TRUE(kesta_test::has(out, "the water table of cell 3 (row 1, column 3) at 97 m lies below the 35 nodes"))
         << out;
+    kesta::g_error_record = kesta::error_record();
+}
+
+// AQUIFER_DELTA_Z spaces the nodes below the soil layers: a spacing of no
+// sensible size is refused, and so is one that would take a column past the
+// nodes a column may hold on its way to the aquifer bottom, before any
+// column is made.
+TEST(RichardsColumns, AquiferSpacingIsRefusedOutsideItsRangeOrPastTheNodeBound) {
+    kesta::model_state m;
+    m.inf_richards_on = 1, m.water_table_given = 1, m.richards_c_option = 1;
+    m.richards_dtheta_max = 0.0025, m.richards_iter_max = 1, m.richards_weight = 1.0;
+    m.aquifer_delta_z = 1e-300;
+    m.project_file = "p.prj";
+    std::string out = kesta_test::printed_by([&m] { kesta::read_soil_table(m); });
+    EXPECT_TRUE(kesta_test::has(out, "Error: AQUIFER_DELTA_Z 1e-300 in the project file p.prj: the spacing of the "
+                                     "Richards nodes below the soil layers must lie from 0.001 to 100 m."))
+        << out;
+    EXPECT_FALSE(m.richards.built());
+    kesta::g_error_record = kesta::error_record();
+
+    // 60 cm of layers and 19.4 m at 1 mm to the bottom: 19412 nodes.
+    kesta::model_state deep;
+    bool made = true;
+    out = kesta_test::printed_by([&] {
+        made = make_richards_plane(deep, plane{}, 60.0, {}, {kTable}, [](kesta::model_state& mm) {
+            tables_at()(mm);
+            mm.aquifer_delta_z = 0.001;
+            mm.bottom_elev[1] = 80.0;
+        });
+    });
+    EXPECT_FALSE(made);
+    EXPECT_TRUE(kesta_test::has(out, "AQUIFER_DELTA_Z 0.001 m in the project file : the Richards column of cell 1 "
+                                     "(row 1, column 1) would reach its aquifer bottom, 20 m below the ground, only "
+                                     "past the 10000 nodes a column may hold."))
+        << out;
+    EXPECT_EQ(kesta::richards_node_limit(deep, 1), 0);
     kesta::g_error_record = kesta::error_record();
 }
 
@@ -405,6 +460,35 @@ TEST(RichardsSolver, PondedRainIsAccountedToRoundOff) {
     EXPECT_GT(m.infdep[1], 0.09);
     const kesta::richards_node* nd = m.richards.column(1);
     for (int k = 1; k < m.numcells[1]; ++k) EXPECT_LE(nd[k].theta, 0.45 + 1e-3) << k;
+}
+
+// A layer whose bubbling head no soil has (set past the soil table's
+// check) holds every sub-step of rain on the column at the 0.01 s floor:
+// after ten minutes of them in a row the column stops the run, naming its
+// cell, with the water it moved until then booked.
+TEST(RichardsSolver, ColumnThatCannotAdvanceStopsTheRun) {
+    kesta::model_state m;
+    bc_soil s;
+    s.theta = 0.2, s.depth = 30.0;
+    ASSERT_TRUE(make_richards_plane(m, plane{}, 10.0, s, {}, [](kesta::model_state& mm) {
+        mm.soil_class[1].v[29] = -4294967296.0;  // layer 2
+    }));
+    m.richards_k_option = 1;
+    const double start = kesta::richards_column_water(m, 1);
+    int steps = 0;
+    const std::string out = kesta_test::printed_by([&] {
+        for (; steps < 100 && !kesta::g_error_record.stop; ++steps) {
+            m.h[1] += 0.04 / 360.0;
+            kesta::richards_unsat_step(m, 10.0);
+        }
+    });
+    kesta::g_error_record = kesta::error_record();
+    EXPECT_EQ(steps, 60);
+    EXPECT_TRUE(kesta_test::has(out, "Error: the Richards column of cell 1 (row 1, column 1), soil class 1, cannot "
+                                     "advance: 60000 sub-steps in a row at the shortest sub-step of 0.01 s."))
+        << out;
+    EXPECT_NEAR(kesta::richards_column_water(m, 1) - start, m.infdep[1] - m.bottomfav[1] / 100.0, 1e-12);
+    EXPECT_GT(m.infdep[1], 0.0);
 }
 
 // A frozen cell keeps its column and its water; an exfiltrating one only
