@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <filesystem>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -356,6 +357,49 @@ TEST(GroundwaterRuns, PumpingWellLowersItsLevelSeries) {
     EXPECT_NEAR(kesta_test::value_after(summary, "Pumping  "), 3.6, 0.07) << summary;
     EXPECT_NEAR(kesta_test::value_after(summary, "Mass Balance error ="), 0.0, 0.005) << summary;
     EXPECT_FALSE(kesta_test::has(summary, "nan")) << summary;
+}
+
+// A whole run with GW_OUTPUT, the well pumping 1 l/s: each frame of the
+// head maps, every minute, shows the water table of the five cells, 15 m in
+// the first and from then on 0.06 m3 more drawn from the strip (porosity
+// 0.3, 100 m2 cells) than in the frame before. The dataset holds the
+// minutes 0.17 to 59.17 of the hour and its end mark; the numbered grids
+// are as many and show the same heads.
+TEST(GroundwaterRuns, HeadMapsFollowTheWaterTableAsDatasetStepsAndNumberedGrids) {
+    kesta_test::temp_dir dir;
+    auto r = run_well_strip(dir, 5, "0 0 3 0 0", "0 0.001 0", "MAP_TYPE 1\nMAP_FREQ 1\nGW_OUTPUT gw.dat\n");
+    ASSERT_EQ(r.status, 0) << r.output;
+    const std::vector<std::string> l = kesta_test::lines_of(kesta_test::read_file(dir.file("gw.dat")));
+    ASSERT_EQ(l.size(), 7u + 60u * 11u + 1u);
+    EXPECT_EQ(std::vector<std::string>({l[3], l[6], l[7], l.back()}),
+              std::vector<std::string>({"OBJID 1016", "NAME groundwater_head", "TS 1 0.166667", "ENDDS"}));
+    std::vector<std::vector<double>> frames;
+    for (std::size_t i = 7; i + 11 <= l.size(); i += 11) {
+        frames.emplace_back();
+        for (std::size_t k = i + 6; k < i + 11; ++k) frames.back().push_back(std::stod(l[k]));
+    }
+    auto drawn = [](const std::vector<double>& h) {
+        double v = 0.0;
+        for (double x : h) v += (15.0 - x) * 0.3 * 100.0;
+        return v;
+    };
+    EXPECT_EQ(frames.front(), std::vector<double>(5, 15.0));
+    for (std::size_t f = 2; f < frames.size(); ++f)  // five values, each within 0.5e-6 m
+        EXPECT_NEAR(drawn(frames[f]) - drawn(frames[f - 1]), 0.06, 2 * 5 * 0.5e-6 * 30.0) << "frame " << f + 1;
+    EXPECT_EQ(l[l.size() - 12], "TS 1 59.166667");
+
+    std::filesystem::create_directory(dir.file("maps"));
+    r = run_well_strip(dir, 5, "0 0 3 0 0", "0 0.001 0", "MAP_TYPE 0\nMAP_FREQ 1\nGW_OUTPUT maps\n");
+    ASSERT_EQ(r.status, 0) << r.output;
+    EXPECT_FALSE(std::filesystem::exists(dir.file("maps/gw_head.0061.asc")));
+    std::istringstream last(kesta_test::read_file(dir.file("maps/gw_head.0060.asc")));
+    std::string word;
+    for (int i = 0; i < 12; ++i) last >> word;  // the six header lines
+    for (double h : frames.back()) {
+        double v = 0.0;
+        last >> v;
+        EXPECT_NEAR(v, h, 0.5e-4);
+    }
 }
 
 // A whole run over three cells 0.02 m deep draining to a fourth held at
