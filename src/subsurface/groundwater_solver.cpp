@@ -198,12 +198,12 @@ void hold_floor(model_state& m, double sub) {
     for (int pass = 1; pass <= kMostPasses; ++pass) {
         bool lifted = false;
         for (int k = 1; k <= m.ncells; ++k) {
-            const double floor = m.bottom_elev[k] + kGwFloor;
-            if (!solved(m, k) || m.elevgw[k] >= floor) continue;
+            const double floor_head = m.bottom_elev[k] + kGwFloor;
+            if (!solved(m, k) || m.elevgw[k] >= floor_head) continue;
             lifted = true;
-            double added = (floor - m.elevgw[k]) * m.gw_array_porosity[k] * cell_area(m, k);
+            double added = (floor_head - m.elevgw[k]) * m.gw_array_porosity[k] * cell_area(m, k);
             if (pass < kMostPasses) added -= take_back_outflow(m, k, added, sub);
-            m.elevgw[k] = floor;
+            m.elevgw[k] = floor_head;
             m.gw_totals.floor_added += added;
             m.gw_floor_added_this_event += added;
         }
