@@ -67,6 +67,7 @@ void start_subsurface_clocks(model_state& m) {
         if (m.gw_next > latest) m.gw_next = latest;
         m.vol_gw_unsat_this_event_w = 0.0;
         m.gw_recharge_this_event = 0.0;
+        m.gw_floor_added_this_event = 0.0;
     }
     if (m.soil_et_accounting) {
         m.soil_et_interval_sec = m.ov_interval_sec;

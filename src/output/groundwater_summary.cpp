@@ -24,6 +24,7 @@ void write_groundwater_run_summary(const model_state& m) {
     std::fprintf(fp, "Leakage to deep aquifer+         %14.2lf \n", t.leakage);
     std::fprintf(fp, "Pumping                          %14.2lf \n", t.pumping);
     std::fprintf(fp, "To tile drains                   %14.2lf \n", t.tile_drains);
+    std::fprintf(fp, "volume added by the aquifer floor%14.2lf \n", t.floor_added);
     std::fprintf(fp, "Mass Balance error =             %14.2lf %%  \n", groundwater_balance_error(m));
     std::fputs("\n", fp);
     std::fputs("If you have any head boundaries \n", fp);

@@ -6,7 +6,6 @@
 // base name of its grid files, the vector it shows and, where the values are
 // formed for the frame, how. A process that brings a new mapped quantity adds
 // its row. Rows still to come, with the process that computes their values:
-//   map_groundwater_head   (GW_OUTPUT, "groundwater_head", gw_head)        the groundwater solver
 //   map_sediment_flux      (MAX_SED_FLUX, "sediment_flux", max_sed_flux)   overland sediment transport
 //   map_sediment_volume    (NET_SED_VOLUME, "sediment_volume", net_sed_volume)  overland sediment transport
 //   map_suspended_sediment (VOL_SED_SUSP, "suspended_sediment_conc")      overland sediment transport
@@ -89,6 +88,9 @@ const standard_map kStandardMaps[] = {
     {map_surface_moisture, "SURF_MOIST", "surface_moisture", "smoist", "surface moisture content map",
      [](const M& m) { return m.surf_moist_given != 0; }, card_file<&P::surf_moist>,
      vector_of<&M::theta_all>},
+    {map_groundwater_head, "GW_OUTPUT", "groundwater_head", "gw_head", "groundwater head map",
+     [](const M& m) { return m.gw_simulation && m.gw_output_given; }, card_file<&P::gw_output>,
+     vector_of<&M::elevgw>},
     {map_flood_grid, "FLOOD_GRID", "flood_grid", "flood_grid", "flood grid",
      [](const M& m) { return m.flood_grid_given != 0; },
      [](const M& m) -> const std::string& { return m.flood_grid; }, vector_of<&M::h_max_flood>, nullptr,

@@ -285,6 +285,8 @@ const volume_line kGroundwaterLines[] = {
      value_of<&model_state::vol_gw_unsat_this_event_w>},
     {gw_on, "vol groundwater recharge (cu. m):                             %9.1lf\n",
      value_of<&model_state::volume_ground_water_recharge>},
+    {gw_on, "volume added by the aquifer floor (cu. m):                    %9.1lf\n",
+     value_of<&model_state::gw_floor_added_this_event>},
     {gw_and_channels, "vol from gw to chan  this event (cu. m):                      %9.1lf\n",
      value_of<&model_state::volume_gw_chan>},
     {gw_and_channels, "vol from chan to gw  this event (cu. m):                      %9.1lf\n",

@@ -20,6 +20,10 @@ constexpr int kGwLakeCell = 7;        // exchanges with the channel lake above i
 // thinner one carries the transmissivity of this thickness.
 constexpr double kGwFloor = 0.001;
 
+// Lowest aquifer porosity: a smaller one holds no water the solver could
+// move (and divides its volumes to nothing).
+constexpr double kGwLeastPorosity = 1e-6;
+
 inline bool gw_fixed_head(int type) { return type == kGwFixedHead || type == kGwFixedHeadQuiet; }
 
 // Checks the groundwater cards before any groundwater input is read:
@@ -29,7 +33,7 @@ inline bool gw_fixed_head(int type) { return type == kGwFixedHead || type == kGw
 bool groundwater_options_hold(const model_state& m);
 
 // Prepares the solver once the groundwater inputs are read: allocates its
-// work vectors and checks every cell's porosity within (0, 1] and
+// work vectors and checks every cell's porosity within [1e-6, 1] and
 // conductivity at least 0 (`porosity_source` and `conductivity_source` name
 // where the values came from) and its head not below the aquifer bottom.
 // False after a refusal naming the cell and value.
@@ -84,8 +88,9 @@ void update_well_rates(model_state& m, double t);
 double groundwater_volume(const model_state& m);
 
 // The aquifer's balance over the run, percent of its starting volume: the
-// volume now less the start, the net sources and sinks and the flux through
-// the fixed-head faces. 0 when the aquifer started empty.
+// volume now less the start, the net sources and sinks, the flux through
+// the fixed-head faces and the water the floor added. 0 when the aquifer
+// started with less than 1e-9 m3.
 double groundwater_balance_error(const model_state& m);
 
 }  // namespace kesta

@@ -55,14 +55,14 @@ std::string cell_named(const model_state& m, int k) {
     return format_text("cell %d (row %d, column %d)", k, r, c);
 }
 
-// Every cell's porosity in (0, 1], conductivity at least 0 and head at or
-// above the aquifer bottom.
+// Every cell's porosity in [kGwLeastPorosity, 1], conductivity at least 0
+// and head at or above the aquifer bottom.
 bool cells_hold(const model_state& m, const std::string& porosity_source, const std::string& conductivity_source) {
     for (int k = 1; k <= m.ncells; ++k) {
         const double n = m.gw_array_porosity[k];
-        if (!(n > 0.0 && n <= 1.0)) {
-            return refuse(format_text("Error: the groundwater porosity %g of %s from %s lies outside (0, 1].\n", n,
-                                      cell_named(m, k).c_str(), porosity_source.c_str()));
+        if (!(n >= kGwLeastPorosity && n <= 1.0)) {
+            return refuse(format_text("Error: the groundwater porosity %g of %s from %s lies outside [%g, 1].\n", n,
+                                      cell_named(m, k).c_str(), porosity_source.c_str(), kGwLeastPorosity));
         }
         const double kx = m.gw_Kx_hycond[k];
         if (!(kx >= 0.0)) {

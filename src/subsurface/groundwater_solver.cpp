@@ -4,7 +4,10 @@
 // comes from the soil nodes the water table crosses) by Picard iteration on
 // the transmissivity, each iteration a five-point system solved by line
 // sweeps. Fixed-head cells keep their heads; the flux through their faces is
-// the solver's own face flux, so the aquifer's balance closes.
+// the solver's own face flux, so the aquifer's balance closes. No solved
+// cell ends a sub-step below the 1 mm floor: what its faces gave beyond
+// what it held is taken back, and what whole-taken sinks overdrew is added
+// and booked as the floor's own volume.
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -127,18 +130,84 @@ void fill_coefficients(model_state& m, double sub) {
     }
 }
 
+// The four neighbours of cell k and its coefficients towards them.
+struct faces {
+    int n[4];
+    double c[4];
+};
+
+faces faces_of(const model_state& m, int k) {
+    return faces{{m.abovecon[k], m.belowcon[k], m.leftcon[k], m.rightcon[k]},
+                 {m.Bdummy[k], m.Hdummy[k], m.Ddummy[k], m.Fdummy[k]}};
+}
+
 // The flux (m3) through every face between a held cell and a solved one
 // over the sub-step, from the solved cell's own equation: its coefficient
 // towards the held cell times the head difference times its area.
 void book_fixed_head_flux(model_state& m, double sub) {
     for (int k = 1; k <= m.ncells; ++k) {
         if (!solved(m, k)) continue;
-        const int n[4] = {m.abovecon[k], m.belowcon[k], m.leftcon[k], m.rightcon[k]};
-        const double c[4] = {m.Bdummy[k], m.Hdummy[k], m.Ddummy[k], m.Fdummy[k]};
+        const faces f = faces_of(m, k);
         for (int j = 0; j < 4; ++j) {
-            if (n[j] == 0 || solved(m, n[j])) continue;
-            m.gw_flux[n[j]] += c[j] * (m.elevgw[n[j]] - m.elevgw[k]) * cell_area(m, k) * sub;
+            const int n = f.n[j];
+            if (n == 0 || solved(m, n)) continue;
+            m.gw_flux[n] += f.c[j] * (m.elevgw[n] - m.elevgw[k]) * cell_area(m, k) * sub;
         }
+    }
+}
+
+// ---- the floor ---------------------------------------------------------
+
+// Cell k gave more water through its faces than it held above the floor:
+// up to `excess` (m3) of what it gave over the sub-step goes back, from
+// each neighbour it flowed to in proportion to that flow. A held neighbour
+// passes that much less to its boundary; a solved one gives it out of its
+// own volume. Returns the volume taken back.
+double take_back_outflow(model_state& m, int k, double excess, double sub) {
+    const faces f = faces_of(m, k);
+    double q[4] = {};
+    double out = 0.0;
+    for (int j = 0; j < 4; ++j) {
+        if (f.n[j] == 0) continue;
+        q[j] = std::max(f.c[j] * (m.elevgw[k] - m.elevgw[f.n[j]]) * cell_area(m, k) * sub, 0.0);
+        out += q[j];
+    }
+    if (!(out > 0.0)) return 0.0;
+    const double back = std::min(excess, out);
+    for (int j = 0; j < 4; ++j) {
+        const int n = f.n[j];
+        if (q[j] == 0.0) continue;
+        const double v = back * q[j] / out;
+        if (solved(m, n))
+            m.elevgw[n] -= v / (m.gw_array_porosity[n] * cell_area(m, n));
+        else
+            m.gw_flux[n] += v;
+    }
+    return back;
+}
+
+// No solved cell ends a sub-step below the floor. Sideways flow cannot
+// take more than a cell held: what the faces of a cell pulled below the
+// floor gave beyond that is taken back from where it went, which may pull
+// a cell further down the flow below the floor in turn. What a cell lost
+// to sinks taken whole (drains, exfiltration, the streams) stays lost;
+// lifting the cell back to the floor adds that water, booked in its own
+// total at the porosity the aquifer's volume is counted with.
+void hold_floor(model_state& m, double sub) {
+    constexpr int kMostPasses = 100;  // the last pass only lifts, so no new cell falls below
+    for (int pass = 1; pass <= kMostPasses; ++pass) {
+        bool lifted = false;
+        for (int k = 1; k <= m.ncells; ++k) {
+            const double floor_head = m.bottom_elev[k] + kGwFloor;
+            if (!solved(m, k) || m.elevgw[k] >= floor_head) continue;
+            lifted = true;
+            double added = (floor_head - m.elevgw[k]) * m.gw_array_porosity[k] * cell_area(m, k);
+            if (pass < kMostPasses) added -= take_back_outflow(m, k, added, sub);
+            m.elevgw[k] = floor_head;
+            m.gw_totals.floor_added += added;
+            m.gw_floor_added_this_event += added;
+        }
+        if (!lifted) return;
     }
 }
 
@@ -393,13 +462,10 @@ gw_solve gw_head_iterate(model_state& m, double dt) {
         sub = std::min(sub, remaining);
         remaining -= sub;
         if (!picard(m, sub, richards)) return gw_solve{};
-        for (int k = 1; k <= m.ncells; ++k) {
-            if (!solved(m, k) || m.elevgw[k] - m.bottom_elev[k] >= kGwFloor) continue;
-            const double raised = m.bottom_elev[k] + kGwFloor - m.elevgw[k];
-            m.gw_totals.floor_added += raised * m.STOR[k] * cell_area(m, k);
-            m.elevgw[k] = m.bottom_elev[k] + kGwFloor;
-        }
+        // The face fluxes are those of the heads the system was solved for,
+        // before the floor lifts any of them.
         book_fixed_head_flux(m, sub);
+        hold_floor(m, sub);
         if (richards && !follow_water_table(m, remaining, r)) return gw_solve{};
     }
     m.gw_sweep_dir = m.gw_sweep_dir == 1 ? 2 : 1;
@@ -414,10 +480,12 @@ double groundwater_volume(const model_state& m) {
 }
 
 double groundwater_balance_error(const model_state& m) {
+    // An aquifer that starts (almost) empty gives no percentage to speak of.
+    constexpr double kLeastStartVolume = 1e-9;  // m3
     const double start = m.initial_gw_volume;
-    if (start == 0.0) return 0.0;
+    if (!(start >= kLeastStartVolume)) return 0.0;
     const gw_run_totals& t = m.gw_totals;
-    return (groundwater_volume(m) - start - t.sources - t.head_boundary) / start * 100.0;
+    return (groundwater_volume(m) - start - t.sources - t.head_boundary - t.floor_added) / start * 100.0;
 }
 
 }  // namespace kesta

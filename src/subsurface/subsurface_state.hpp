@@ -50,7 +50,8 @@ struct well_record {
 
 // What the groundwater steps moved into (positive) or out of the aquifer
 // over the run (m3). `sources` is the net of every source and sink the
-// solver applied; the others break it down for the summaries.
+// solver applied; the others break it down for the summaries, except
+// `head_boundary` and `floor_added`, which stand beside it in the balance.
 struct gw_run_totals {
     double sources = 0.0;
     double unsat_into_gw = 0.0;   // exchange with the soil columns (positive into the aquifer)
@@ -61,7 +62,7 @@ struct gw_run_totals {
     double tile_drains = 0.0;     // taken by the tile drains (out)
     double river_to_gw = 0.0, gw_to_river = 0.0;
     double lakes_to_gw = 0.0, gw_to_lakes = 0.0;
-    double floor_added = 0.0;     // put back by the 0.001 m floor after a solve
+    double floor_added = 0.0;     // added by lifting heads back to the floor (in)
 };
 
 constexpr int kSoilClasses = 10000;
@@ -143,6 +144,7 @@ struct subsurface_state {
     int gw_max_sweep_passes = 10000;   // line-sweep passes before a solve is given up
     gw_run_totals gw_totals;
     double gw_recharge_this_event = 0.0;  // m3, drainage the aquifer took in the event
+    double gw_floor_added_this_event = 0.0;  // m3, added by the floor in the event
 
     // Long-term simulation.
     vec1<double> alb, Ts, fTs, snowdepth, CFGI, root_depth, DIRECT_EVAP, pot_et, pot_aet;

@@ -140,6 +140,7 @@ TEST_F(EventSummary, GroundwaterRunsReportTheExchangesAfterTheMassBalance) {
     m->beginning_vol_water_exfiltrated_this_event = 30.0;
     m->total_vol_water_exfiltrated_this_run = 42.5;
     m->volume_gw_chan = 7.0;
+    m->gw_floor_added_this_event = 4.4;
     const std::string s = summary();
     const std::size_t block = s.find(
         "mass cleanup error from overland:      0.000000 m3\n\n"
@@ -149,6 +150,7 @@ TEST_F(EventSummary, GroundwaterRunsReportTheExchangesAfterTheMassBalance) {
         "total vol of water exfiltrated this run (cu. m):                   42.5\n"
         "vol from gw to unsat this event, w/o recharge (cu. m):              0.0\n"
         "vol groundwater recharge (cu. m):                                   0.0\n"
+        "volume added by the aquifer floor (cu. m):                          4.4\n"
         "vol from gw to chan  this event (cu. m):                            7.0\n"
         "vol from chan to gw  this event (cu. m):                            0.0\n"
         "\n");

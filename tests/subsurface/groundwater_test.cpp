@@ -4,12 +4,14 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <filesystem>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "core/error_record.hpp"
 #include "core/interval_clock.hpp"
+#include "core/text_format.hpp"
 #include "model/model_state.hpp"
 #include "overland/overland_grid.hpp"
 #include "support/grid_text.hpp"
@@ -153,6 +155,48 @@ TEST(Groundwater, PumpingWellTakesOnlyTheWaterItsCellHoldsAndALakeRefillsIt) {
     EXPECT_NEAR(kesta::groundwater_balance_error(m), 0.0, 1e-9);
 }
 
+// Three 10 m cells 0.02 m deep (porosity 0.3, K 0.01 m/s) drain for an hour
+// to a cell held at -5 m: the cell beside it falls to the 1 mm floor and
+// then passes on only what reaches it, so the boundary takes exactly what
+// the strip lost and the floor adds nothing. A tile drain taking 5 m3 from
+// a cell that holds 0.019 x 0.3 x 100 = 0.57 m3 above the floor overdraws
+// it: the floor adds the 4.43 m3 back in its own total. Both balances close.
+TEST(Groundwater, TheFloorTakesBackSideFlowAndBooksWhatWholeSinksOverdrew) {
+    model_state m;
+    make_aquifer(m, 4, 10.0, 0.02, 0.01, 0.3, 10.0);
+    m.gwbound[4] = kesta::kGwFixedHead;
+    m.bottom_elev[4] = -10.0;
+    m.elevgw[4] = -5.0;
+    note_start(m);
+    const double start = kesta::groundwater_volume(m);
+    const std::string said = kesta_test::printed_by([&] {
+        for (int i = 0; i < 360; ++i) gw_pass(m);
+    });
+    ASSERT_EQ(kesta::g_error_record.stop, 0) << said;
+    EXPECT_EQ(m.elevgw[3], kesta::kGwFloor);
+    for (int k = 1; k <= 3; ++k) EXPECT_GE(m.elevgw[k], kesta::kGwFloor);
+    EXPECT_EQ(m.gw_totals.floor_added, 0.0);
+    EXPECT_NEAR(m.gw_totals.head_boundary, kesta::groundwater_volume(m) - start, 1e-12);
+    EXPECT_LT(std::fabs(kesta::groundwater_balance_error(m)), 1e-6);
+
+    model_state t;
+    make_aquifer(t, 3, 10.0, 0.02, 0.0, 0.3, 3600.0);
+    t.storm_sewer_given = 1;
+    kesta::alloc_dvector(t.vol_tile_grid, t.ncells, "vol_tile_grid");
+    t.vol_tile_grid[2] = 5.0;
+    note_start(t);
+    gw_pass(t);
+    ASSERT_EQ(kesta::g_error_record.stop, 0);
+    EXPECT_EQ(t.elevgw[2], kesta::kGwFloor);
+    EXPECT_NEAR(t.gw_totals.floor_added, 5.0 - 0.019 * 0.3 * 100.0, 1e-12);
+    EXPECT_EQ(t.gw_floor_added_this_event, t.gw_totals.floor_added);
+    EXPECT_LT(std::fabs(kesta::groundwater_balance_error(t)), 1e-6);
+
+    // An aquifer that started with next to no water has no balance to give.
+    t.initial_gw_volume = 5e-10;
+    EXPECT_EQ(kesta::groundwater_balance_error(t), 0.0);
+}
+
 struct refusal {
     const char* what;
     void (*spoil)(model_state&);
@@ -169,7 +213,9 @@ TEST(Groundwater, SetUpRefusesValuesTheSolverCannotTake) {
         {"relaxation 0", [](model_state& m) { m.gw_relax_coeff = 0.0; }, "GW_RELAX_COEFF 0 lies outside"},
         {"tolerance 0", [](model_state& m) { m.gw_lsor_con = 0.0; }, "GW_LSOR_CON 0 must be above 0"},
         {"porosity 0", [](model_state& m) { m.gw_array_porosity[2] = 0.0; },
-         "porosity 0 of cell 2 (row 1, column 2) from test porosity lies outside (0, 1]"},
+         "porosity 0 of cell 2 (row 1, column 2) from test porosity lies outside [1e-06, 1]"},
+        {"porosity 5e-7", [](model_state& m) { m.gw_array_porosity[3] = 5e-7; },
+         "porosity 5e-07 of cell 3 (row 1, column 3) from test porosity lies outside [1e-06, 1]"},
         {"porosity 1.2", [](model_state& m) { m.gw_array_porosity[1] = 1.2; }, "porosity 1.2 of cell 1"},
         {"conductivity", [](model_state& m) { m.gw_Kx_hycond[3] = -1.0 / 360000.0; },
          "conductivity -1 cm/h of cell 3 (row 1, column 3) from test conductivity is negative"},
@@ -241,28 +287,44 @@ TEST(Groundwater, SweepLimitHeadsThatAreNotNumbersAndBadWellsStopTheRun) {
     }
 }
 
-// Runs an hour on a 1 x cols strip of 10 m cells, ground at 20 m over an
-// aquifer 15 m deep, with the well index row `ids` and the WELL_TABLE row
-// `well` of well 3 (USES_SERIES RATE UNUSED); `more` ends the project.
+// Runs an hour on a 1 x cols strip of 10 m cells, ground at 20 m, under 1
+// mm/h of rain for ten minutes, over an aquifer of porosity 0.3 and
+// conductivity `hycond` (cm/h) whose water table, bottom and boundary types
+// are the one-row grids `wt`, `bot` and `bound`; `more` ends the project.
+kesta_test::program_result run_strip(const kesta_test::temp_dir& dir, int cols, const std::string& wt,
+                                     const std::string& bot, const std::string& bound, double hycond,
+                                     const std::string& more) {
+    auto row = [&](const std::string& values) { return kesta_test::grid_text(1, cols, 10.0, values + "\n"); };
+    auto flat = [&](double v) { return kesta_test::grid_of(1, cols, 10.0, [v](int, int) { return v; }, "%g "); };
+    dir.write("mask.asc", flat(1.0));
+    dir.write("elev.asc", flat(20.0));
+    dir.write("wt.asc", row(wt));
+    dir.write("bot.asc", row(bot));
+    dir.write("bound.asc", row(bound));
+    const std::string n = std::to_string(cols);
+    dir.write("p.prj", "KESTAPROJECT\nWATERSHED_MASK mask.asc\nELEVATION elev.asc\nGRIDSIZE 10\nROWS 1\nCOLS " + n +
+                           "\nOUTROW 1\nOUTCOL " + n + "\nOUTSLOPE 0.01\nMANNING_N 0.05\n"
+                           "SUMMARY summ.out\nOUTLET_HYDRO hyd.out\nSUPER_QUIET\nHYD_FREQ 10\nTOT_TIME 60\n"
+                           "TIMESTEP 10\nRAIN_INTENSITY 1\nRAIN_DURATION 10\nSTART_DATE 2020 6 1\nSTART_TIME 12 0\n"
+                           "WATER_TABLE wt.asc\nAQUIFER_BOTTOM bot.asc\nGW_SIMULATION\nGW_BOUNDFILE bound.asc\n"
+                           "GW_UNIF_HYCOND " + kesta::format_text("%g", hycond) +
+                           "\nGW_UNIF_POROSITY 0.3\nGW_TIMESTEP 60\n" + more);
+    return kesta_test::run_kesta("p.prj", dir.path().string());
+}
+
+// run_strip with an aquifer 15 m deep, closed all round, the well index row
+// `ids` and the WELL_TABLE row `well` of well 3 (USES_SERIES RATE UNUSED).
 kesta_test::program_result run_well_strip(const kesta_test::temp_dir& dir, int cols, const std::string& ids,
-                                          const std::string& well, const std::string& more = "") {
-    auto grid = [&](double v) { return kesta_test::grid_of(1, cols, 10.0, [v](int, int) { return v; }, "%g "); };
-    for (const char* name : {"mask.asc", "bound.asc"}) dir.write(name, grid(1.0));
-    dir.write("elev.asc", grid(20.0));
-    dir.write("wt.asc", grid(15.0));
-    dir.write("bot.asc", grid(0.0));
+                                          const std::string& well, const std::string& more = "MAP_FREQ 1000\n") {
     dir.write("wells.idx", kesta_test::grid_text(1, cols, 10.0, ids + "\n"));
     dir.write("t.cmt", "KESTA_INDEX_MAP_TABLES\nINDEX_MAP wells.idx \"Wells\"\nWELL_TABLE \"Wells\"\nNUM_IDS 1\n"
                        "ID DESCRIPTION USES_SERIES RATE UNUSED\n" + kesta_test::table_row(3, well));
-    const std::string n = std::to_string(cols);
-    dir.write("p.prj", "KESTAPROJECT\nWATERSHED_MASK mask.asc\nELEVATION elev.asc\nGRIDSIZE 10\nROWS 1\nCOLS " + n +
-                           "\nOUTROW 1\nOUTCOL " + n + "\nOUTSLOPE 0.01\nMAP_FREQ 1000\nMANNING_N 0.05\n"
-                           "SUMMARY summ.out\nOUTLET_HYDRO hyd.out\nSUPER_QUIET\nHYD_FREQ 10\nTOT_TIME 60\n"
-                           "TIMESTEP 10\nRAIN_INTENSITY 1\nRAIN_DURATION 10\nSTART_DATE 2020 6 1\nSTART_TIME 12 0\n"
-                           "MAPPING_TABLE t.cmt\nWATER_TABLE wt.asc\nAQUIFER_BOTTOM bot.asc\nGW_SIMULATION\n"
-                           "GW_BOUNDFILE bound.asc\nGW_UNIF_HYCOND 36\nGW_UNIF_POROSITY 0.3\nGW_TIMESTEP 60\n" +
-                           more);
-    return kesta_test::run_kesta("p.prj", dir.path().string());
+    auto each = [cols](const char* v) {
+        std::string r;
+        for (int c = 1; c <= cols; ++c) r += std::string(v) + " ";
+        return r;
+    };
+    return run_strip(dir, cols, each("15"), each("0"), each("1"), 36.0, "MAPPING_TABLE t.cmt\n" + more);
 }
 
 // A whole run: a well in the middle of a five-cell strip pumps 1 l/s for an
@@ -272,8 +334,8 @@ kesta_test::program_result run_well_strip(const kesta_test::temp_dir& dir, int c
 TEST(GroundwaterRuns, PumpingWellLowersItsLevelSeries) {
     kesta_test::temp_dir dir;
     dir.write("wloc.txt", "2\n1 3\n1 1\n");
-    const auto r =
-        run_well_strip(dir, 5, "0 0 3 0 0", "0 0.001 0", "GW_WELL_LEVEL wells.out\nOUT_WELL_LOCATION wloc.txt\n");
+    const auto r = run_well_strip(dir, 5, "0 0 3 0 0", "0 0.001 0",
+                                  "MAP_FREQ 1000\nGW_WELL_LEVEL wells.out\nOUT_WELL_LOCATION wloc.txt\n");
     const std::string summary = kesta_test::read_file(dir.file("summ.out"));
     ASSERT_EQ(r.status, 0) << r.output << summary;
 
@@ -295,6 +357,65 @@ TEST(GroundwaterRuns, PumpingWellLowersItsLevelSeries) {
     EXPECT_NEAR(kesta_test::value_after(summary, "Pumping  "), 3.6, 0.07) << summary;
     EXPECT_NEAR(kesta_test::value_after(summary, "Mass Balance error ="), 0.0, 0.005) << summary;
     EXPECT_FALSE(kesta_test::has(summary, "nan")) << summary;
+}
+
+// A whole run with GW_OUTPUT, the well pumping 1 l/s: each frame of the
+// head maps, every minute, shows the water table of the five cells: 15 m in
+// the first and, from the third on, 0.06 m3 more drawn from the strip
+// (porosity 0.3, 100 m2 cells) than in the frame before. The dataset holds
+// the minutes 0.17 to 59.17 of the hour and its end mark; the numbered
+// grids are as many and show the same heads.
+TEST(GroundwaterRuns, HeadMapsFollowTheWaterTableAsDatasetStepsAndNumberedGrids) {
+    kesta_test::temp_dir dir;
+    auto r = run_well_strip(dir, 5, "0 0 3 0 0", "0 0.001 0", "MAP_TYPE 1\nMAP_FREQ 1\nGW_OUTPUT gw.dat\n");
+    ASSERT_EQ(r.status, 0) << r.output;
+    const std::vector<std::string> l = kesta_test::lines_of(kesta_test::read_file(dir.file("gw.dat")));
+    ASSERT_EQ(l.size(), 7u + 60u * 11u + 1u);
+    EXPECT_EQ(std::vector<std::string>({l[3], l[6], l[7], l.back()}),
+              std::vector<std::string>({"OBJID 1016", "NAME groundwater_head", "TS 1 0.166667", "ENDDS"}));
+    std::vector<std::vector<double>> frames;
+    for (std::size_t i = 7; i + 11 <= l.size(); i += 11) {
+        frames.emplace_back();
+        for (std::size_t k = i + 6; k < i + 11; ++k) frames.back().push_back(std::stod(l[k]));
+    }
+    auto drawn = [](const std::vector<double>& h) {
+        double v = 0.0;
+        for (double x : h) v += (15.0 - x) * 0.3 * 100.0;
+        return v;
+    };
+    EXPECT_EQ(frames.front(), std::vector<double>(5, 15.0));
+    for (std::size_t f = 2; f < frames.size(); ++f)  // five values, each within 0.5e-6 m
+        EXPECT_NEAR(drawn(frames[f]) - drawn(frames[f - 1]), 0.06, 2 * 5 * 0.5e-6 * 30.0) << "frame " << f + 1;
+    EXPECT_EQ(l[l.size() - 12], "TS 1 59.166667");
+
+    std::filesystem::create_directory(dir.file("maps"));
+    r = run_well_strip(dir, 5, "0 0 3 0 0", "0 0.001 0", "MAP_TYPE 0\nMAP_FREQ 1\nGW_OUTPUT maps\n");
+    ASSERT_EQ(r.status, 0) << r.output;
+    EXPECT_FALSE(std::filesystem::exists(dir.file("maps/gw_head.0061.asc")));
+    std::istringstream last(kesta_test::read_file(dir.file("maps/gw_head.0060.asc")));
+    std::string word;
+    for (int i = 0; i < 12; ++i) last >> word;  // the six header lines
+    for (double h : frames.back()) {
+        double v = 0.0;
+        last >> v;
+        EXPECT_NEAR(v, h, 0.5e-4);
+    }
+}
+
+// A whole run over three cells 0.02 m deep draining to a fourth held at
+// -5 m: the cell beside it drains to the floor and gives the boundary only
+// the 0.57 m3 it held above it and what reaches it. The event's balance
+// closes to 1e-6 %, the groundwater balance too, and the floor adds nothing.
+TEST(GroundwaterRuns, ACellDrainedToTheFloorGivesTheBoundaryOnlyWhatItHeld) {
+    kesta_test::temp_dir dir;
+    const auto r = run_strip(dir, 4, "0.02 0.02 0.02 -5", "0 0 0 -6", "1 1 1 2", 3600.0, "MAP_FREQ 1000\n");
+    const std::string summary = kesta_test::read_file(dir.file("summ.out"));
+    ASSERT_EQ(r.status, 0) << r.output << summary;
+    EXPECT_LE(std::fabs(kesta_test::value_after(summary, "mass conservation error:")), 1e-6) << summary;
+    EXPECT_EQ(kesta_test::value_after(summary, "volume added by the aquifer floor (cu. m):"), 0.0) << summary;
+    EXPECT_EQ(kesta_test::value_after(summary, "volume added by the aquifer floor   "), 0.0) << summary;
+    EXPECT_NEAR(kesta_test::value_after(summary, "Flux across head boundaries="), -0.57, 0.005) << summary;
+    EXPECT_EQ(kesta_test::value_after(summary, "Mass Balance error ="), 0.0) << summary;
 }
 
 // A well of the WELL_TABLE that follows a series the run does not hold stops
