@@ -53,8 +53,10 @@ int run_sce_calibration(parallel_env&, const std::string& control_file, model_ru
         put_text(fp.get(), none);
         return std::max(sce.calibration()->failed_runs(), 1);
     }
+    // The values the best trial's run received, not the optimiser's point.
     std::vector<double> best;
     sce.get_best(best);
+    best = sce.shown(best);
     std::printf("The best results of the SCE calibration after %d runs:\n", trials);
     file_ptr fp = open_best_file();
     if (fp) std::fprintf(fp.get(), "The best results of the SCE calibration %d runs:\n", trials);

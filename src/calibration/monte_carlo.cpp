@@ -90,7 +90,8 @@ void montecarlo::log_run(double cost) {
     if (!log_flag_ || !log_) return;
     std::FILE* fp = log_.get();
     std::fprintf(fp, "%lf:  ", cost);
-    for (std::size_t k = 1; k <= static_cast<std::size_t>(count_); ++k) std::fprintf(fp, "%lf ", current_[k]);
+    const std::vector<double> x = calib_.as_substituted(current_);
+    for (std::size_t k = 1; k <= static_cast<std::size_t>(count_); ++k) std::fprintf(fp, "%lf ", x[k]);
     std::fputs("\n", fp);
     std::fflush(fp);
 }
@@ -101,7 +102,7 @@ int montecarlo::run() {
         draw_parameters();
         const double cost = objective_(current_);
         log_run(cost);
-        const bool scored = cost != kUnscoredCost;
+        const bool scored = is_scored_cost(cost);
         if (scored) ++scored_runs_;
         // A scored run beats one that stopped or could not be scored, whatever
         // its cost; otherwise ties keep the earlier run.
@@ -127,11 +128,13 @@ void montecarlo::report_best() {
         put_text(fp.get(), none);
         return;
     }
+    // The values the best run received, not the draw.
+    const std::vector<double> best = calib_.as_substituted(best_);
     std::string text = format_text("%lf:  ", best_cost_);
     std::printf("\n\nBest objective function value: %lf\nParameters:\n ", best_cost_);
     for (std::size_t k = 1; k <= static_cast<std::size_t>(count_); ++k) {
-        std::printf("%lf ", best_[k]);
-        text += format_text("%lf ", best_[k]);
+        std::printf("%lf ", best[k]);
+        text += format_text("%lf ", best[k]);
     }
     std::printf("\n");
     text += "\n";

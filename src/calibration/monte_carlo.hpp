@@ -34,14 +34,16 @@ public:
     // does not log.
     virtual void draw_parameters();
 
-    // Appends the cost and the current vector to the log.
+    // Appends the cost and the current vector, as the run received it
+    // (calib_objective::as_substituted), to the log.
     void log_run(double cost);
     // Makes every run; returns 1, or 0 at once when the input was not read.
-    // The best run is the scored one (cost not kUnscoredCost) of smallest
-    // absolute cost; only when no run was scored, the first run.
+    // The best run is the scored one (is_scored_cost) of smallest absolute
+    // cost; only when no run was scored, the first run.
     int run();
-    // Prints the best cost and vector and writes them to "best.out"; when no
-    // run was scored, says so in both places instead.
+    // Prints the best cost and vector (as its run received it) and writes
+    // them to "best.out"; when no run was scored, says so in both places
+    // instead.
     void report_best();
 
     // Stands in for the model run (for a plain cost function).

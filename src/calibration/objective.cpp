@@ -31,6 +31,15 @@ file_ptr open_log(int rank, const char* suffix) {
 
 }  // namespace
 
+bool is_scored_cost(double cost) { return cost != kUnscoredCost && !std::isnan(cost); }
+
+std::vector<double> calib_objective::as_substituted(const std::vector<double>& params) const {
+    std::vector<double> shown = params;
+    for (std::size_t k = 1; k < shown.size() && k < integer_params_.size(); ++k)
+        if (integer_params_[k]) shown[k] = substituted_int(shown[k]);
+    return shown;
+}
+
 int calib_objective::read_observation_file(const std::string& file) {
     std::string name = file;
     file_ptr fp = open_file(name, "r", 0);
@@ -197,6 +206,7 @@ double calib_objective_run(const std::string& replace_file, const std::string& p
         objective.add_failed_run();
         return kUnscoredCost;
     }
+    objective.set_integer_params(integer_replace_params());
     const std::size_t n = std::min(params.size(), static_cast<std::size_t>(std::max(count, 0)) + 1);
     set_replace_values(std::vector<double>(params.begin(), params.begin() + static_cast<long>(n)));
 

@@ -5,6 +5,7 @@
 
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "calibration/optim_record.hpp"
@@ -19,6 +20,11 @@ using objective_fn = std::function<double(const std::vector<double>& params)>;
 // The cost of a run that cannot be scored: it stopped on an error, or its
 // result tables lack a weighted value or a slot the observations name.
 constexpr double kUnscoredCost = 999999.99;
+
+// True when `cost` scores a run: it is neither kUnscoredCost nor a NaN. A
+// trial whose cost is not scored ranks below every scored one, however large
+// the scored cost.
+bool is_scored_cost(double cost);
 
 // A weight takes part when it is above this.
 constexpr double kWeightPresent = 1e-6;
@@ -58,6 +64,14 @@ public:
     int failed_runs() const { return failed_runs_; }
     void add_failed_run() { ++failed_runs_; }
 
+    // The trial vector `params` (1-based) as the run's input lines received
+    // it: an integer parameter ("%d") with its value rounded. Known from the
+    // first trial that read the replacement parameter file; until then, and
+    // for parameters past the declared ones, the values as given.
+    std::vector<double> as_substituted(const std::vector<double>& params) const;
+    // Flags from integer_replace_params(), in declaration order (1-based).
+    void set_integer_params(std::vector<bool> flags) { integer_params_ = std::move(flags); }
+
 private:
     // The largest observed peak over the largest observed volume; 0 when no
     // volume is positive, which leaves the volume terms out of the HMLE.
@@ -72,6 +86,7 @@ private:
     int count_ = 0;
     double peak_volume_ratio_ = 0.0;
     int failed_runs_ = 0;
+    std::vector<bool> integer_params_;  // 1-based; empty until a trial has read them
 };
 
 // One calibration trial: reads the replacement parameter file, loads params

@@ -93,17 +93,6 @@ int format_type(const std::string& f) {
     return type;
 }
 
-// The nearest int, halves away from zero; beyond the range of an int, its
-// nearest end (a trial point always lies between finite bounds).
-int rounded_int(double v) {
-    constexpr double lo = std::numeric_limits<int>::min();
-    constexpr double hi = std::numeric_limits<int>::max();
-    if (std::isnan(v)) return 0;
-    if (v <= lo) return std::numeric_limits<int>::min();
-    if (v >= hi) return std::numeric_limits<int>::max();
-    return static_cast<int>(std::lround(v));
-}
-
 // The value of `p` printed with its own format. The format was checked to
 // hold exactly one conversion of the parameter's type.
 std::string formatted_value(const replace_param& p) {
@@ -254,11 +243,28 @@ void set_replace_values(const std::vector<double>& values) {
     for (replace_param& p : g_replace.params) {
         if (k >= values.size()) break;
         p.dval = values[k++];
-        if (p.type == type_int) p.ival = rounded_int(p.dval);
+        if (p.type == type_int) p.ival = substituted_int(p.dval);
     }
     for (replace_param& p : g_replace.params) p.used = false;
     g_replace.substitutions = 0;
     set_replace_mode(true);
+}
+
+int substituted_int(double v) {
+    // A trial point always lies between finite bounds; the ends of the range
+    // only guard the conversion.
+    constexpr double lo = std::numeric_limits<int>::min();
+    constexpr double hi = std::numeric_limits<int>::max();
+    if (std::isnan(v)) return 0;
+    if (v <= lo) return std::numeric_limits<int>::min();
+    if (v >= hi) return std::numeric_limits<int>::max();
+    return static_cast<int>(std::lround(v));
+}
+
+std::vector<bool> integer_replace_params() {
+    std::vector<bool> flags{false};
+    for (const replace_param& p : g_replace.params) flags.push_back(p.type == type_int);
+    return flags;
 }
 
 void replace_line_tokens(std::string& line) {

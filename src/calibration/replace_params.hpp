@@ -35,9 +35,19 @@ int replace_line();
 
 // Copies values[1..n] (1-based; element 0 unused) into the parameters in
 // declaration order and switches replacement on: an integer parameter ("%d")
-// takes the value rounded to the nearest whole number. Values past the last
-// parameter are ignored; a string parameter keeps the value it has.
+// takes substituted_int of the value. Values past the last parameter are
+// ignored; a string parameter keeps the value it has.
 void set_replace_values(const std::vector<double>& values);
+
+// The whole number an integer parameter takes from the trial value `v`: the
+// nearest, halves away from zero (the nearest end of the range of an int
+// beyond it, 0 for a NaN).
+int substituted_int(double v);
+
+// One flag per declared parameter in declaration order (1-based; element 0
+// unused): true for an integer parameter, whose lines receive
+// substituted_int of its trial value.
+std::vector<bool> integer_replace_params();
 
 // Replaces every bracketed replacement name in `line` by its current value, in
 // place. Inserted text is not scanned again. A bracket that starts no declared

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
-#include <limits>
+#include <utility>
 
 #include "core/line_reader.hpp"
 #include "core/text_format.hpp"
@@ -270,17 +270,30 @@ bool sce_ua::inside(const std::vector<double>& x) const {
     return true;
 }
 
-double sce_ua::trial(const std::vector<double>& x) {
-    const double cost = objective_(x);
-    if (cost != kUnscoredCost) ++scored_trials_;
-    double f = std::fabs(cost);
-    // A criterion that is not a number ranks last instead of breaking the sort.
-    if (std::isnan(f)) f = std::numeric_limits<double>::infinity();
-    return f;
+bool sce_ua::ranks_before(const point& a, const point& b) {
+    if (a.scored != b.scored) return a.scored;
+    return a.f < b.f;
 }
 
-void sce_ua::log_trial(double f, const std::vector<double>& x) {
-    if (counter_ == 1 || f < lowest_) lowest_ = f;
+std::vector<double> sce_ua::shown(const std::vector<double>& x) const {
+    return calib_ ? calib_->as_substituted(x) : x;
+}
+
+// A cost that scores nothing (a failed run, or not a number) is logged as
+// the unscored value and ranks below every scored cost, so that no real
+// cost, however large, loses to a failure.
+void sce_ua::trial(point& p) {
+    const double cost = objective_(p.x);
+    p.scored = is_scored_cost(cost);
+    p.f = p.scored ? std::fabs(cost) : kUnscoredCost;
+    if (p.scored) ++scored_trials_;
+}
+
+void sce_ua::log_trial(const point& p) {
+    if (counter_ == 1 || ranks_before(p, lowest_)) {
+        lowest_.f = p.f;
+        lowest_.scored = p.scored;
+    }
     if (!trial_log_ && !trial_log_failed_) {
         std::string name = "log_file.txt";
         trial_log_ = open_file(name, "w", 0);
@@ -293,7 +306,8 @@ void sce_ua::log_trial(double f, const std::vector<double>& x) {
     }
     if (trial_log_) {
         std::FILE* fp = trial_log_.get();
-        std::fprintf(fp, "%-5d  %8.3lf %8.3lf  : ", counter_, f, lowest_);
+        std::fprintf(fp, "%-5d  %8.3lf %8.3lf  : ", counter_, p.f, lowest_.f);
+        const std::vector<double> x = shown(p.x);
         for (int j = 1; j <= s_.nopt; ++j) std::fprintf(fp, " %lf", x[static_cast<std::size_t>(j)]);
         std::fputs("\n", fp);
         std::fflush(fp);
@@ -363,33 +377,33 @@ void sce_ua::select_subcomplex(std::vector<int>& lcs) {
 void sce_ua::evolve(std::vector<point>& s) {
     const std::size_t n = s.size();
     const std::size_t m = static_cast<std::size_t>(s_.nopt);
-    const std::vector<double>& wo = s[n - 1].x;
-    const double fw = s[n - 1].f;
+    const point& worst = s[n - 1];
+    const std::vector<double>& wo = worst.x;
     std::vector<double> ce(m + 1, 0.0);
     for (std::size_t j = 1; j <= m; ++j) {
         for (std::size_t i = 0; i + 1 < n; ++i) ce[j] += s[i].x[j];
         ce[j] /= static_cast<double>(n - 1);
     }
 
-    std::vector<double> snew(m + 1, 0.0);
-    for (std::size_t j = 1; j <= m; ++j) snew[j] = ce[j] + (ce[j] - wo[j]);
-    if (!inside(snew)) random_point(true, s[0].x, spread_, snew);
-    double fnew = trial(snew);
-    log_trial(fnew, snew);
-    if (fnew > fw) {
+    point p;
+    p.x.assign(m + 1, 0.0);
+    for (std::size_t j = 1; j <= m; ++j) p.x[j] = ce[j] + (ce[j] - wo[j]);
+    if (!inside(p.x)) random_point(true, s[0].x, spread_, p.x);
+    trial(p);
+    log_trial(p);
+    if (ranks_before(worst, p)) {
         if (counter_ >= s_.maxn) return;
-        for (std::size_t j = 1; j <= m; ++j) snew[j] = ce[j] - 0.5 * (ce[j] - wo[j]);
-        fnew = trial(snew);
-        log_trial(fnew, snew);
-        if (fnew > fw) {
+        for (std::size_t j = 1; j <= m; ++j) p.x[j] = ce[j] - 0.5 * (ce[j] - wo[j]);
+        trial(p);
+        log_trial(p);
+        if (ranks_before(worst, p)) {
             if (counter_ >= s_.maxn) return;
-            random_point(true, s[0].x, spread_, snew);
-            fnew = trial(snew);
-            log_trial(fnew, snew);
+            random_point(true, s[0].x, spread_, p.x);
+            trial(p);
+            log_trial(p);
         }
     }
-    s[n - 1].x = snew;
-    s[n - 1].f = fnew;
+    s[n - 1] = std::move(p);
 }
 
 void sce_ua::log_loop(int nloop, int ngs, const std::vector<point>& pop) {
@@ -399,7 +413,7 @@ void sce_ua::log_loop(int nloop, int ngs, const std::vector<point>& pop) {
     const int head = std::min(nopt, 8);
     std::fprintf(fp, "%5d %5d   %5d %10.3lf %10.3lf %10.3lf\n", nloop, counter_, ngs, pop.front().f, pop.back().f,
                  gnrng_);
-    const std::vector<double>& best = pop.front().x;
+    const std::vector<double> best = shown(pop.front().x);
     for (int j = 1; j <= head; ++j) std::fprintf(fp, "%10.3lf ", best[static_cast<std::size_t>(j)]);
     std::fputs("\n", fp);
     if (nopt >= 9) {
@@ -410,10 +424,11 @@ void sce_ua::log_loop(int nloop, int ngs, const std::vector<point>& pop) {
         std::fprintf(fp, " POPULATION AT LOOP %d\n", nloop);
         for (const point& p : pop) {
             std::fprintf(fp, "%10.5lf ", p.f);
-            for (int j = 1; j <= head; ++j) std::fprintf(fp, "%10.5lf ", p.x[static_cast<std::size_t>(j)]);
+            const std::vector<double> x = shown(p.x);
+            for (int j = 1; j <= head; ++j) std::fprintf(fp, "%10.5lf ", x[static_cast<std::size_t>(j)]);
             std::fputs("\n", fp);
             if (nopt >= 9) {
-                for (int j = 9; j <= nopt; ++j) std::fprintf(fp, "%10.3lf ", p.x[static_cast<std::size_t>(j)]);
+                for (int j = 9; j <= nopt; ++j) std::fprintf(fp, "%10.3lf ", x[static_cast<std::size_t>(j)]);
                 std::fputs("\n", fp);
             }
         }
@@ -445,13 +460,11 @@ int sce_ua::sceua() {
     rng_.reseed(s_.iseed);
     counter_ = 1;
     scored_trials_ = 0;
-    lowest_ = 0.0;
+    lowest_ = point{};
     trial_log_.reset();
     trial_log_failed_ = false;
     const std::vector<double> unit(nopt + 1, 1.0);
-    auto sort_points = [](std::vector<point>& pts) {
-        std::stable_sort(pts.begin(), pts.end(), [](const point& p, const point& q) { return p.f < q.f; });
-    };
+    auto sort_points = [](std::vector<point>& pts) { std::stable_sort(pts.begin(), pts.end(), ranks_before); };
 
     // Initial population, uniform over the box (the start point first when
     // asked for), evaluated, then logged.
@@ -461,9 +474,9 @@ int sce_ua::sceua() {
             pop[i].x = a_;
         else
             random_point(false, bl_, unit, pop[i].x);
-        pop[i].f = trial(pop[i].x);
+        trial(pop[i]);
     }
-    for (const point& p : pop) log_trial(p.f, p.x);
+    for (const point& p : pop) log_trial(p);
     sort_points(pop);
     population_stats(pop);
 
@@ -547,7 +560,8 @@ int sce_ua::sceua() {
         std::FILE* fp = out_.get();
         std::fputs(" *** PRINT THE FINAL PARAMETER ESTIMATE AND ITS CRITERION VALUE ***\n", fp);
         std::fprintf(fp, "%lf ", best_f_);
-        for (std::size_t j = 1; j <= std::min<std::size_t>(nopt, 12); ++j) std::fprintf(fp, "%lf ", best_x_[j]);
+        const std::vector<double> best = shown(best_x_);
+        for (std::size_t j = 1; j <= std::min<std::size_t>(nopt, 12); ++j) std::fprintf(fp, "%lf ", best[j]);
         std::fputs("\n", fp);
         std::fflush(fp);
     }

@@ -86,12 +86,17 @@ public:
     // Runs the search. Returns the trial counter (one more than the number of
     // criterion evaluations), or -1 when the search cannot run.
     int sceua();
-    // Fills `best` (1-based) with the best point found.
+    // Fills `best` (1-based) with the best point found, as the optimiser
+    // holds it (see shown for the values its run received).
     void get_best(std::vector<double>& best) const { best = best_x_; }
     double best_criterion() const { return best_f_; }
-    // Trials of the last search whose cost was not kUnscoredCost: their run
-    // ended normally and could be scored.
+    // Trials of the last search whose cost was scored (is_scored_cost): their
+    // run ended normally and could be scored. A trial that was not scored
+    // ranks below every scored one.
     int scored_trials() const { return scored_trials_; }
+    // Point `x` (1-based) as the run's input lines received it: with the
+    // calibration objective, integer parameters rounded; otherwise `x`.
+    std::vector<double> shown(const std::vector<double>& x) const;
 
     bool ready() const { return ready_; }
     const sce_settings& settings() const { return s_; }
@@ -102,13 +107,16 @@ public:
 private:
     struct point {
         std::vector<double> x;  // 1-based
-        double f = 0.0;
+        double f = 0.0;         // criterion: |cost|, or kUnscoredCost when not scored
+        bool scored = true;
     };
+    // The ranking of the search: scored points first, by criterion.
+    static bool ranks_before(const point& a, const point& b);
 
     void message(const std::string& text, bool to_log = true);
     bool inside(const std::vector<double>& x) const;
-    double trial(const std::vector<double>& x);
-    void log_trial(double f, const std::vector<double>& x);
+    void trial(point& p);
+    void log_trial(const point& p);
     void random_point(bool gaussian, const std::vector<double>& centre, const std::vector<double>& spread,
                       std::vector<double>& x);
     void population_stats(const std::vector<point>& pop);
@@ -135,7 +143,7 @@ private:
     // Search state.
     int counter_ = 1;
     int scored_trials_ = 0;
-    double lowest_ = 0.0;
+    point lowest_;  // criterion of the best trial so far (its x is not kept)
     std::vector<double> spread_;  // per-parameter std / range of the population
     double gnrng_ = 0.0;
     std::vector<double> best_x_;

@@ -85,8 +85,13 @@ struct core_state {
     int event_done = 0;    // the event has ended and is still to be closed
     int event_ended = 0;   // the event ended in this pass
     double event_end_time = 0.0;  // Julian end of a single-event run
+    // The books of the next event's water balance were opened when the event
+    // before it closed (open_event_books): the water that moves between the
+    // two events is booked in the next one.
+    int event_books_open = 0;
 
-    // Event water totals (m3), reset at the start of every event and formed
+    // Event water totals (m3), reset when the event's books open (at the
+    // close of the event before it, or at the first event's start) and formed
     // at its end for the event summary.
     double volume_rainfall_overland = 0.0;
     double initial_volume_overland_flow = 0.0;
@@ -101,6 +106,12 @@ struct core_state {
     double volume_of_infiltrated_water = 0.0;
     double net_vol_infiltrated_soil = 0.0;
     double volume_ground_water_recharge = 0.0;
+    // Drainage below the soil stores and evaporation of water standing on
+    // the surface since the event's books opened, which the event's start
+    // took from the cells into the run totals; the event reports them with
+    // its own.
+    double drainage_carried = 0.0;
+    double direct_evaporation_carried = 0.0;
     double initial_volume_in_soils = 0.0;
     double final_volume_in_soils = 0.0;
     double richard_equation_mass_balance_error = 0.0;  // percent
@@ -132,7 +143,10 @@ struct core_state {
     double volume_of_lateral_inflow = 0.0;
     double volume_first_order_chan = 0.0;
     water_run_sums run_sums;
-    water_run_sums run_sums_at_event_start;
+    water_run_sums run_sums_at_event_start;  // when the event's books opened
+    // The Richards columns' evapotranspiration total when the event started:
+    // their own balance runs from the event's start (m3).
+    double richards_evaporation_at_event_start = 0.0;
     // Mass balance of the event: (input - output) / input, a fraction; exactly
     // -1.0 when the event had no water input.
     double mass_input_original_mass = 0.0;

@@ -63,18 +63,19 @@ void soils_at_event_end(model_state& m, double area) {
                 soil += value_at(m.Ws1, k) / 100.0 * area;
             }
         }
-        m.volume_ground_water_recharge = recharge / 100.0 * area;
+        m.volume_ground_water_recharge = recharge / 100.0 * area + m.drainage_carried;
         // The groundwater step has taken in (and cleared) the drainage of its steps.
         if (m.gw_simulation) m.volume_ground_water_recharge += m.gw_recharge_this_event;
-        if (m.long_term) m.volume_et_removed_water = evaporated;
+        if (m.long_term) m.volume_et_removed_water = evaporated + m.direct_evaporation_carried;
         if (m.inf_richards_on) {
             // Net: what entered the columns less what their soil evaporated.
             m.net_vol_infiltrated_soil =
-                infiltrated - (m.run_sums.soil_evaporation - m.run_sums_at_event_start.soil_evaporation);
+                infiltrated - (m.run_sums.soil_evaporation - m.richards_evaporation_at_event_start);
             m.number_cells_at_end_event = unsaturated;
         }
         m.final_volume_in_soils = soil;
-        m.total_direct_evap_volume += m.volume_et_removed_water;
+        // What the event's start carried is in the run total already.
+        if (m.long_term) m.total_direct_evap_volume += evaporated;
         if (m.inf_richards_on) {
             if (m.initial_volume_in_soils > 0.0) {
                 m.richard_equation_mass_balance_error =
@@ -323,6 +324,9 @@ void finish_event(model_state& m) {
     if (m.summary_fp) std::fflush(m.summary_fp.get());
     ++m.finished_events;
     write_optim_line(m);
+    // What moves from here on is the next event's.
+    open_event_books(m);
+    m.event_books_open = 1;
 }
 
 }  // namespace kesta

@@ -20,10 +20,13 @@ namespace {
 constexpr double kTiny = 1e-16;
 constexpr double kNoLocationPeak = -999.99;  // a location whose peak is not known yet
 
-// Moves a per-cell depth (cm) into a run total (m3) and zeroes it.
-void move_cm_to_total(vec1<double>& v, int k, double area, double& total) {
+// Moves a per-cell depth (cm) into a run total (m3) and zeroes it; with
+// `carry`, the volume is also added there for the event's books.
+void move_cm_to_total(vec1<double>& v, int k, double area, double& total, double* carry = nullptr) {
     if (k > v.n()) return;
-    total += v[k] / 100.0 * area;
+    const double volume = v[k] / 100.0 * area;
+    total += volume;
+    if (carry) *carry += volume;
     v[k] = 0.0;
 }
 
@@ -78,11 +81,9 @@ void start_subsurface_clocks(model_state& m) {
         m.initial_basin_averaged_soil_water_content = 0.0;
         m.initial_volume_in_soils = 0.0;
         m.number_cells_at_start_event = 0;
+        m.richards_evaporation_at_event_start = m.run_sums.soil_evaporation;
     }
-    if (m.sacramento_given) {
-        sacramento_start_event(m);
-        m.volume_subsurface_at_event_start = sacramento_storage_volume(m);
-    }
+    if (m.sacramento_given) sacramento_start_event(m);
 }
 
 // A wetland cell starts every event at its category's depth. Its ground is
@@ -101,7 +102,10 @@ bool is_wetland_cell(const model_state& m, int k) {
     return k <= m.wetland_mask.n() && m.wetland_mask[k] > 0;
 }
 
-void reset_cells(model_state& m, double area) {
+// With `carried` books the surface's evaporation since the last event
+// closed is this event's.
+void reset_cells(model_state& m, double area, bool carried) {
+    double* evaporation = carried ? &m.direct_evaporation_carried : nullptr;
     const bool surface_reset = !between_event_processes(m);
     const bool init_depth = initial_depth_given(m);
     const bool lower_wetlands = m.wetlands_given && !m.wetland_elev_lowered;
@@ -129,7 +133,7 @@ void reset_cells(model_state& m, double area) {
             zero_at(m.infdep, k);
             zero_at(m.infdep_prev, k);
             zero_at(m.inf_rich, k);
-            move_cm_to_total(m.DIRECT_EVAP, k, area, m.total_direct_evap_volume);
+            move_cm_to_total(m.DIRECT_EVAP, k, area, m.total_direct_evap_volume, evaporation);
             if (k <= m.bound_type.n()) m.bound_type[k] = 1;
             m.initial_volume_in_soils += richards_column_water(m, k) * area;
             if (value_at(m.yes_exfil, k) != 1) ++m.number_cells_at_start_event;
@@ -144,31 +148,20 @@ void reset_cells(model_state& m, double area) {
         m.initial_basin_averaged_soil_water_content /= m.ncells;
 }
 
-void zero_event_totals(model_state& m) {
+// What the event reports of itself rather than of its water: its peak, and
+// the volumes formed only at its end. The figures of the event before stay
+// readable until this one starts.
+void zero_event_figures(model_state& m) {
     m.peak_q = 0.0;
-    m.volume_rainfall_overland = 0.0;
-    m.volume_precip_to_lake = 0.0;
-    m.volume_overland_to_lake = 0.0;
-    m.volume_overland_from_lake = 0.0;
-    m.initial_volume_overland_flow = 0.0;
     m.volume_of_discharge = 0.0;
     m.event_peak_discharge = 0.0;
     m.volume_et_removed_water = 0.0;
     m.net_vol_infiltrated_soil = 0.0;
     m.volume_of_water_exfiltrated = 0.0;
-    m.beginning_vol_water_exfiltrated_this_event = m.total_vol_water_exfiltrated_this_run;
-    m.run_sums_at_event_start = m.run_sums;
-    m.ov_bdy_out_vol_at_event_start = m.ov_bdy_out_vol;
-    m.ov_bdy_fixed_out_vol_at_event_start = m.ov_bdy_fixed_out_vol;
-    m.ov_bdy_fixed_in_vol_at_event_start = m.ov_bdy_fixed_in_vol;
-    m.ov_substep_giveups_at_event_start = m.ov_substep_giveups;
-    // Exchanges that the processes add up over the event.
     m.volume_gw_chan = 0.0;
     m.volume_water_chan_gw = 0.0;
     m.volume_gw_lakes = 0.0;
     m.volume_water_lakes_gw = 0.0;
-    m.volume_gw_tile_drains = 0.0;
-    m.volume_overland_point_sources = 0.0;
 
     if (m.optimize_given && m.in_hyd_location_given && m.run_result) {
         // Peaks are raised from the marker by the first discharge seen; the
@@ -176,15 +169,6 @@ void zero_event_totals(model_state& m) {
         for (double& p : m.run_result->location_peak) p = kNoLocationPeak;
         for (double& v : m.run_result->location_volume) v = 0.0;
     }
-}
-
-// Water on the surface, in overland lakes and as snow at the event start
-// (m3), counted as at the end of the event. Water an earlier event left on
-// the surface counts like any other starting water; a dry grid gives 0.
-void starting_storages(model_state& m, double area) {
-    double in_overland_lakes = 0.0;
-    m.initial_volume_overland_flow = surface_storage(m, area, in_overland_lakes);
-    m.initial_liquid_equiv_volume_snow = snow_storage(m, area);
 }
 
 void check_initial_moisture(int k, double& thi, double thr, double phi) {
@@ -207,8 +191,12 @@ void check_initial_moisture(int k, double& thi, double thr, double phi) {
 // store. Every run holds it within the residual and saturated moistures, so
 // that the Brooks-Corey powers never meet a negative saturation. The wetted
 // zone goes on redistributing between events unless the run says otherwise,
-// so the soil then still has work when the surface is dry.
-void start_redistribution(model_state& m, double area) {
+// so the soil then still has work when the surface is dry. With `carried`
+// books the drainage and the surface's evaporation since the last event
+// closed are this event's.
+void start_redistribution(model_state& m, double area, bool carried) {
+    double* drainage = carried ? &m.drainage_carried : nullptr;
+    double* evaporation = carried ? &m.direct_evaporation_carried : nullptr;
     m.initial_basin_averaged_soil_water_content = 0.0;
     m.redist_event_init = 1;
     m.water_pending = m.inf_redist_continuous;
@@ -236,8 +224,8 @@ void start_redistribution(model_state& m, double area) {
         if (!m.long_term) continue;
         sum += thi / phi;
         if (!std::isfinite(sum)) std::printf("bad initial value of soil moisture cell %d\n", k);
-        if (!m.gw_simulation) move_cm_to_total(m.bottomfav, k, area, m.total_percolation_volume);
-        move_cm_to_total(m.DIRECT_EVAP, k, area, m.total_direct_evap_volume);
+        if (!m.gw_simulation) move_cm_to_total(m.bottomfav, k, area, m.total_percolation_volume, drainage);
+        move_cm_to_total(m.DIRECT_EVAP, k, area, m.total_direct_evap_volume, evaporation);
     }
     if (m.long_term && m.ncells > 0) m.initial_basin_averaged_soil_water_content = sum / m.ncells;
 }
@@ -246,8 +234,11 @@ void start_redistribution(model_state& m, double area) {
 // stores, cell by cell (cells of one soil class keep their own moistures).
 // Layer 2 of the stores spans from the bottom of layer 1 to the bottom of the
 // soil; a column no deeper than layer 1 is saturated below it, as is a
-// column with no unsaturated soil.
-void start_layered_soils(model_state& m, double area) {
+// column with no unsaturated soil. With `carried` books, as for
+// redistribution.
+void start_layered_soils(model_state& m, double area, bool carried) {
+    double* drainage = carried ? &m.drainage_carried : nullptr;
+    double* evaporation = carried ? &m.direct_evaporation_carried : nullptr;
     double sum = 0.0;
     for (int k = 1; k <= m.ncells; ++k) {
         const double* s = soil_class_of(m, k);
@@ -274,8 +265,8 @@ void start_layered_soils(model_state& m, double area) {
         }
         sum += theta[0] / s[7];
         if (!std::isfinite(sum)) std::printf("bad initial value of soil moisture cell %d\n", k);
-        if (!m.gw_simulation) move_cm_to_total(m.bottomfav, k, area, m.total_percolation_volume);
-        move_cm_to_total(m.DIRECT_EVAP, k, area, m.total_direct_evap_volume);
+        if (!m.gw_simulation) move_cm_to_total(m.bottomfav, k, area, m.total_percolation_volume, drainage);
+        move_cm_to_total(m.DIRECT_EVAP, k, area, m.total_direct_evap_volume, evaporation);
     }
     m.initial_basin_averaged_soil_water_content = m.ncells > 0 ? sum / m.ncells : 0.0;
 }
@@ -333,11 +324,84 @@ void start_channel(model_state& m) {
     initial_channel_volume(m);
 }
 
+// The stores of the event balance (m3), as the event summary counts them.
+struct balance_stores {
+    double surface = 0.0;  // with the overland lakes
+    double snow = 0.0;
+    double channels = 0.0;
+    double lakes = 0.0;  // channel-network lakes
+};
+
+balance_stores stores_now(const model_state& m, double area) {
+    balance_stores s;
+    double in_overland_lakes = 0.0;
+    s.surface = surface_storage(m, area, in_overland_lakes);
+    s.snow = snow_storage(m, area);
+    if (m.chan_routing) s.channels = channel_storage(m);
+    if (m.chan_lakes_on) s.lakes = channel_lake_storage(m);
+    return s;
+}
+
+balance_stores opening_stores(const model_state& m) {
+    return {m.initial_volume_overland_flow, m.initial_liquid_equiv_volume_snow, m.initial_volume_in_channels,
+            m.initial_volume_in_lakes};
+}
+
+// Books opened at the last event's close start from the stores as they stood
+// then. What this event's start itself changes in them (cells reset, the
+// channels emptied) is no water moved between stores or out of the basin, so
+// the opening stores take it over, as when the books open at the start.
+void carry_opening_stores(model_state& m, const balance_stores& opened, const balance_stores& before,
+                          const balance_stores& after) {
+    m.initial_volume_overland_flow = opened.surface + (after.surface - before.surface);
+    m.initial_liquid_equiv_volume_snow = opened.snow + (after.snow - before.snow);
+    if (m.chan_routing) m.initial_volume_in_channels = opened.channels + (after.channels - before.channels);
+    if (m.chan_lakes_on) m.initial_volume_in_lakes = opened.lakes + (after.lakes - before.lakes);
+}
+
 }  // namespace
+
+void open_event_books(model_state& m) {
+    const double area = m.gridsize * m.gridsize;
+    m.volume_rainfall_overland = 0.0;
+    m.volume_precip_to_lake = 0.0;
+    m.volume_overland_to_lake = 0.0;
+    m.volume_overland_from_lake = 0.0;
+    m.beginning_vol_water_exfiltrated_this_event = m.total_vol_water_exfiltrated_this_run;
+    m.run_sums_at_event_start = m.run_sums;
+    m.ov_bdy_out_vol_at_event_start = m.ov_bdy_out_vol;
+    m.ov_bdy_fixed_out_vol_at_event_start = m.ov_bdy_fixed_out_vol;
+    m.ov_bdy_fixed_in_vol_at_event_start = m.ov_bdy_fixed_in_vol;
+    m.ov_substep_giveups_at_event_start = m.ov_substep_giveups;
+    // Exchanges that the processes add up over the event.
+    m.volume_gw_tile_drains = 0.0;
+    m.volume_overland_point_sources = 0.0;
+    m.discharge_volume_sum = 0.0;
+    m.drainage_carried = 0.0;
+    m.direct_evaporation_carried = 0.0;
+
+    // The stores the balance starts from, counted as at the end of an event.
+    // Water an earlier event left counts like any other starting water.
+    const balance_stores now = stores_now(m, area);
+    m.initial_volume_overland_flow = now.surface;
+    m.initial_liquid_equiv_volume_snow = now.snow;
+    if (m.chan_routing) m.initial_volume_in_channels = now.channels;
+    if (m.chan_lakes_on) m.initial_volume_in_lakes = now.lakes;
+    if (m.sacramento_given) {
+        sacramento_open_event_books(m);
+        m.volume_subsurface_at_event_start = sacramento_storage_volume(m);
+    }
+    open_drain_event_books(m);
+}
 
 void start_event(model_state& m) {
     if (!clock_due(event_start_time(m, m.event_index, m.start_time), m.time, m.time_tol)) return;
     const double area = m.gridsize * m.gridsize;
+    // Books the last event's close opened keep what has moved since.
+    const bool carried = m.event_books_open != 0;
+    m.event_books_open = 0;
+    const balance_stores opened = opening_stores(m);
+    const balance_stores before = carried ? stores_now(m, area) : balance_stores{};
 
     if (m.long_term && m.inf_richards_on && m.clock_calls > 1) catch_up_richards(m, area);
     arm_event_clocks(m);
@@ -345,13 +409,12 @@ void start_event(model_state& m) {
 
     if (m.ov_con_trans) start_event_constituent_totals(m);
     start_subsurface_clocks(m);
-    reset_cells(m, area);
-    zero_event_totals(m);
-    starting_storages(m, area);
+    reset_cells(m, area, carried);
+    zero_event_figures(m);
+    if (!carried) open_event_books(m);
     m.volume_of_infiltrated_water = 0.0;
     m.number_timesteps_rain = 0;
     m.elapsed_min_rain_began = 0.0;
-    m.discharge_volume_sum = 0.0;
     if (!m.super_quiet) std::printf("Initialized Arrays\n");
 
     reset_event_sediment_contam(m);
@@ -359,10 +422,11 @@ void start_event(model_state& m) {
         if (!m.super_quiet) std::printf("simulation duration %d minutes\n", m.run_params.tot_time);
         m.event_end_time = m.start_time + m.run_params.tot_time / 1440.0;
     }
-    if (m.inf_redist_on) start_redistribution(m, area);
-    if (m.inf_layered_on && m.long_term) start_layered_soils(m, area);
+    if (m.inf_redist_on) start_redistribution(m, area, carried);
+    if (m.inf_layered_on && m.long_term) start_layered_soils(m, area, carried);
     start_channel(m);
     start_event_drains(m);
+    if (carried) carry_opening_stores(m, opened, before, stores_now(m, area));
 }
 
 }  // namespace kesta

@@ -9,6 +9,13 @@ namespace kesta {
 // starts the new one's rain.
 void step_event_precip(model_state& m);
 void start_event(model_state& m);
+// Opens the books of an event's water balance: its flux totals start from
+// nothing, the running sums they are read against are copied, and the stores
+// it starts from are taken as they stand. The close of an event opens the
+// next one's (finish_event), so that the water that moves between two events
+// (outflow, infiltration, melt, evaporation and drainage) is booked in the
+// later one; the first event opens its own at its start.
+void open_event_books(model_state& m);
 void check_event_end(model_state& m);
 void update_at_event_end(model_state& m);
 void finish_event(model_state& m);

@@ -19,6 +19,9 @@ namespace kesta {
 // are formed, the map frames, the flood stream depths and the channel
 // hotstart written.
 void write_final_summaries(model_state& m) {
+    // Every close opens the next event's books, so what they hold now is
+    // the outlet water no event summary booked.
+    m.discharge_after_last_event = m.discharge_volume_sum;
     settle_groundwater_exchanges(m);
     write_groundwater_run_summary(m);
     finish_soil_run_totals(m);

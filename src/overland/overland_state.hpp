@@ -103,7 +103,7 @@ struct overland_state {
     double ov_bdy_out_vol = 0.0;        // left through normal-depth cells
     double ov_bdy_fixed_out_vol = 0.0;  // removed at fixed-level cells
     double ov_bdy_fixed_in_vol = 0.0;   // added at fixed-level cells
-    // The three totals when the current event started (m3).
+    // The three totals when the current event's books opened (m3).
     double ov_bdy_out_vol_at_event_start = 0.0;
     double ov_bdy_fixed_out_vol_at_event_start = 0.0;
     double ov_bdy_fixed_in_vol_at_event_start = 0.0;
@@ -113,8 +113,12 @@ struct overland_state {
     int ov_flowing = 0;       // some counted cell passes water across a face
     int ade_sweep_order = 1;  // 1 or 2; alternates between routing calls
     int overland_active = 0;  // cleared when a long-term run goes dry between events
-    double discharge_volume_sum = 0.0;     // outlet volume of the event (m3)
+    double discharge_volume_sum = 0.0;     // outlet volume since the event's books opened (m3)
     double discharge_volume_run = 0.0;     // outlet volume of the run (m3)
+    // Outlet volume that no event summary books: what left after the last
+    // event closed (or in an event the run ended before closing). Set at the
+    // end of the run, for the run's global balance (m3).
+    double discharge_after_last_event = 0.0;
     double discharge_volume_contam = 0.0;  // outlet volume seen by overland transport (m3)
     int ov_inputs_checked = 0;  // neighbours and wetland records were found fit for routing
     // Whether every neighbour is numbered after its cell and names it back

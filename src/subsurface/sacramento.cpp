@@ -10,7 +10,7 @@
 // (sacramento_storage_volume), so the event balance closes at any moment.
 // An interval's outflow that no channel step took (the channels wait
 // between the events of a long-term run) leaves the basin unrouted at the
-// next interval.
+// next interval: it is booked as outlet discharge.
 #include "subsurface/sacramento.hpp"
 
 #include <algorithm>
@@ -200,7 +200,11 @@ void step_sacramento(model_state& m) {
     // has no receiver, and the event balance books the infiltrated water as
     // leaving the surface instead.
     if (m.chan_routing == 1 || m.chan_alt_routing == 1) {
-        if (!s.channels_ran) s.in_transit = 0.0;
+        if (!s.channels_ran) {
+            m.discharge_volume_sum += s.in_transit;
+            m.discharge_volume_run += s.in_transit;
+            s.in_transit = 0.0;
+        }
         s.channels_ran = false;
         s.in_transit += volume;
         s.baseflow_q = s.in_transit / m.sacramento_interval_sec;
@@ -227,14 +231,16 @@ double sacramento_event_base_flow(const model_state& m) {
     return m.sac.volume_base_flow_sacramento - m.sac.base_flow_at_event_start;
 }
 
-void sacramento_start_event(model_state& m) {
+void sacramento_open_event_books(model_state& m) {
     sacramento_state& s = m.sac;
     s.infil_at_event_start = s.volume_infil_water_sac_recieves;
     s.base_flow_at_event_start = s.volume_base_flow_sacramento;
     s.evaporation_at_event_start = s.volume_evaporation;
-    // What is on its way now counts in the event's starting storage: the
-    // event's channels take it.
-    s.channels_ran = true;
+}
+
+void sacramento_start_event(model_state& m) {
+    // What is on its way now is the event's channels' to take.
+    m.sac.channels_ran = true;
 }
 
 }  // namespace kesta

@@ -91,12 +91,14 @@ double richards_column_water(const model_state& m, int cell);
 double richards_top_saturation(const model_state& m, int cell);
 // Sacramento accounting: the water it holds now (m3: its stores, the
 // infiltration it has not yet taken and the outflow the channels have not
-// yet taken), its evapotranspiration, infiltration and outflow of the event
-// (m3), and the marks of the event's start.
+// yet taken), and its evapotranspiration, infiltration and outflow since the
+// event's books opened (m3). Opening the books marks the three totals; the
+// start of an event hands the outflow on its way to the event's channels.
 double sacramento_storage_volume(const model_state& m);
 double sacramento_et_volume(const model_state& m);
 double sacramento_event_infiltration(const model_state& m);
 double sacramento_event_base_flow(const model_state& m);
+void sacramento_open_event_books(model_state& m);
 void sacramento_start_event(model_state& m);
 
 }  // namespace kesta

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <string>
 #include <vector>
 
@@ -155,6 +156,24 @@ TEST_F(MultiRun, SceCalibrationWithoutASucceededRunReportsNoBestResult) {
     EXPECT_FALSE(has(out, "The best results")) << out;
 }
 
+TEST_F(MultiRun, SceCalibrationReportsTheValuesItsRunsReceived) {
+    // An integer parameter: every run receives a whole number, and best.out
+    // and the trial log show that number, not the optimiser's point.
+    dir.write("params.txt", "1\n[X] \"%d\"\n");
+    dir.write("sce.in", std::string(kFiles) + "40 5 0.0001 2 7 0 1\n0 0 0 0 0 0\n5 0 20\n");
+    EXPECT_EQ(sce("sce.in"), 0);
+    const std::vector<std::string> best = kesta_test::lines_of(read_file("best.out"));
+    ASSERT_EQ(best.size(), 2u);
+    EXPECT_EQ(best[1], "10.000000");
+    const std::vector<std::string> log = kesta_test::lines_of(read_file("log_file.txt"));
+    ASSERT_EQ(log.size(), static_cast<std::size_t>(script.runs) + 1);
+    for (std::size_t k = 1; k < log.size(); ++k) {
+        const double x = std::stod(log[k].substr(log[k].find(':') + 1));
+        EXPECT_EQ(x, std::round(x)) << log[k];
+        EXPECT_EQ(script.lines[k - 1], "PEAK " + std::to_string(static_cast<int>(x))) << log[k];
+    }
+}
+
 TEST_F(MultiRun, MonteCarloModeScoresEveryRunAndWritesTheBest) {
     dir.write("mc.in", std::string(kFiles) + "1\n10 10\n");
     EXPECT_EQ(monte_carlo("mc.in"), 0);
@@ -163,14 +182,15 @@ TEST_F(MultiRun, MonteCarloModeScoresEveryRunAndWritesTheBest) {
     EXPECT_EQ(read_file("best.out"), "0.000000:  10.000000 \n");
     EXPECT_TRUE(has(out, "\n\nBest objective function value: 0.000000\nParameters:\n 10.000000 \n")) << out;
 
-    // An integer parameter receives the rounded trial value; the log and
-    // the best result keep the value drawn.
+    // An integer parameter receives the rounded trial value, and the log and
+    // the best result show the value the runs received.
     dir.write("params.txt", "1\n[X] \"%d\"\n");
     dir.write("mc.in", std::string(kFiles) + "1\n7.6 7.6\n");
     script.lines.clear();
     EXPECT_EQ(monte_carlo("mc.in"), 0);
     EXPECT_EQ(script.lines, std::vector<std::string>(3, "PEAK 8"));
-    EXPECT_EQ(read_file("best.out"), "0.200000:  7.600000 \n");
+    EXPECT_EQ(read_file("log_file_p0.log"), "0.200000:  8.000000 \n0.200000:  8.000000 \n0.200000:  8.000000 \n");
+    EXPECT_EQ(read_file("best.out"), "0.200000:  8.000000 \n");
 
     // Runs 7 to 9 of the process; the last two stop on an error.
     script.fail_from_run = 8;

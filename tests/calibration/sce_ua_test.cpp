@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <string>
 #include <utility>
 #include <vector>
@@ -183,6 +184,26 @@ TEST_F(SceUa, StopsAtTheTrialBudgetAndLogsEveryTrial) {
     EXPECT_TRUE(has(log, "\n10        1.000    1.000  :  0.")) << log;
     EXPECT_TRUE(has(kesta_test::read_file("sce_output.out"),
                     " *** PRINT THE FINAL PARAMETER ESTIMATE AND ITS CRITERION VALUE ***\n1.000000 0."));
+}
+
+TEST_F(SceUa, AFailedTrialRanksBelowEveryScoredOneHoweverLarge) {
+    // Points below 0.5 fail; every scored cost lies far above the value a
+    // failure is logged with.
+    ASSERT_TRUE(setup("60 5 0.01 2 3 0 1\n0 0 0 0 0 0\n0.5 0 1\n", 1));
+    const int trials = search([](const std::vector<double>& p) {
+        return p[1] < 0.5 ? kesta::kUnscoredCost : 2e6 + p[1];
+    });
+    ASSERT_GT(trials, 0);
+    ASSERT_GT(sce.scored_trials(), 0);
+    std::vector<double> best;
+    sce.get_best(best);
+    EXPECT_GE(best[1], 0.5);
+    EXPECT_NEAR(sce.best_criterion(), 2e6 + best[1], 1e-6);
+    // The lowest cost so far of the log's last row is the best scored one.
+    const std::vector<std::string> log = kesta_test::lines_of(kesta_test::read_file("log_file.txt"));
+    double f = 0.0, lowest = 0.0;
+    ASSERT_EQ(std::sscanf(log.back().c_str(), "%*d %lf %lf", &f, &lowest), 2) << log.back();
+    EXPECT_NEAR(lowest, sce.best_criterion(), 1e-3);
 }
 
 }  // namespace

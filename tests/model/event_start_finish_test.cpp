@@ -13,6 +13,7 @@
 #include "core/error_record.hpp"
 #include "model/event_steps.hpp"
 #include "model/model_state.hpp"
+#include "output/output_steps.hpp"
 #include "overland/overland_grid.hpp"
 #include "overland/overland_route.hpp"
 #include "support/one_based.hpp"
@@ -272,6 +273,7 @@ TEST_F(FinishEvent, WritesTheEventLineForCalibration) {
     m.event_index = 2;
     m.qout_cfs = 1;
     m.peak_q = 1.0;
+    m.discharge_volume_sum = 1000.0;  // its own outflow: the close opened new books
     finish();
     kesta::close_file(m.optim_fp);
     EXPECT_EQ(kesta_test::read_file(name), "1     1.235        1000.0\n2    35.32       35320.0\n");
@@ -303,11 +305,47 @@ TEST_F(EventBalance, GridEdgeWaterAndWaterAlreadyOnTheGroundAreInTheEventBalance
     EXPECT_NEAR(m.volume_ov_boundary_inflow, 2.0, 1e-9);
     EXPECT_NEAR(m.mass_input_original_mass, 2.0 + 2.0 + 2.0, 1e-9);  // rain, edge, ground
     EXPECT_NEAR(m.mass_conservation_error, 0.0, 1e-12);
+}
 
-    // A dry grid starts from nothing.
-    m.h[1] = m.h[2] = 0.0;
+// Event 1 leaves 2 m3 on the ground and 3 m3 of snow. Before event 2
+// starts, 1 m3 of snow melts, 0.5 m3 leaves at the outlet and 0.2 m3
+// soaks in: event 2 starts from what event 1 left and books the outflow
+// and the infiltration; what leaves after the last event is kept for the
+// run's balance.
+TEST_F(EventBalance, WaterThatMovesBetweenEventsIsBookedInTheNextEvent) {
+    m.green_ampt_on = 1;
+    m.snowdepth = kesta_test::one_based({0.0, 0.03});
     start();
-    EXPECT_EQ(m.initial_volume_overland_flow, 0.0);
+    rain(0.01);
+    finish();
+    EXPECT_DOUBLE_EQ(m.volume_remaining_on_surface, 2.0);
+    EXPECT_DOUBLE_EQ(m.final_volume_of_snow, 3.0);
+
+    m.snowdepth[2] -= 0.01;
+    m.h[2] += 0.01;
+    m.h[1] -= 0.005;
+    m.discharge_volume_sum += 0.5;
+    m.discharge_volume_run += 0.5;
+    m.h[2] -= 0.002;
+    m.run_sums.infiltrated_volume += 0.2;
+
+    m.event_index = 2;
+    m.time = 2451546.0;
+    start();
+    EXPECT_NEAR(m.initial_volume_overland_flow, 2.0, 1e-12);
+    EXPECT_NEAR(m.initial_liquid_equiv_volume_snow, 3.0, 1e-12);
+    rain(0.01);
+    finish();
+    EXPECT_NEAR(m.volume_of_discharge, 0.5, 1e-12);
+    EXPECT_NEAR(m.volume_of_infiltrated_water, 0.2, 1e-12);
+    EXPECT_NEAR(m.mass_input_original_mass, 2.0 + 3.0 + 2.0, 1e-12);
+    EXPECT_NEAR(m.mass_conservation_error, 0.0, 1e-12);
+
+    m.h[1] -= 0.0025;
+    m.discharge_volume_sum += 0.25;
+    m.discharge_volume_run += 0.25;
+    kesta::write_final_summaries(m);
+    EXPECT_NEAR(m.discharge_after_last_event, 0.25, 1e-12);
 }
 
 TEST_F(EventBalance, NegativeDepthsSetToZeroAreTheEventsCleanup) {

@@ -168,8 +168,9 @@ struct valley {
     }
 
     // Two days of warm weather and two rains: 20 mm/h from 3:00 to 5:00
-    // and for half an hour from 12:00 the next day.
-    kesta_test::program_result run_long_term() const {
+    // and for half an hour from 12:00 the next day, with the soil of
+    // `infiltration`.
+    kesta_test::program_result run_long_term(const char* infiltration = "INF_REDIST\nTOP_LAYER_DEPTH 0.1\n") const {
         write_tables("EVAPOTRANSPIRATION \"Soil\"\nNUM_IDS 1\nhdr\n" + table_row(1, "0.2 0.3 1.0 100"));
         dir.write("rain.dat", "EVENT one\nNRGAG 1\nNRPDS 2\nCOORD 45 75\n"
                               "RATES 2020 6 1 3 0 20.0\nRATES 2020 6 1 5 0 0.0\n"
@@ -179,7 +180,7 @@ struct valley {
         std::filesystem::create_directory(dir.file("exchange"));
         return run_project("TOT_TIME 2820\nTIMESTEP 60\nPRECIP_FILE rain.dat\nRAIN_INV_DISTANCE\nLONG_TERM\n"
                            "STRICT_JULIAN_DATE\nHMET_KVL weather.kvl\nET_CALC_DEARDORFF\nLATITUDE 40\n"
-                           "LONGITUDE 105\nGMT -7\nINF_REDIST\nTOP_LAYER_DEPTH 0.1\nEVENT_MIN_Q 0.02\nHYD_FREQ 60\n");
+                           "LONGITUDE 105\nGMT -7\nEVENT_MIN_Q 0.02\nHYD_FREQ 60\n" + std::string(infiltration));
     }
 
     static std::string cards() {
@@ -258,6 +259,32 @@ TEST(Sacramento, ALongTermRunBalancesEachEvent) {
     }
     // The weather's evapotranspiration reached the stores.
     EXPECT_GT(kesta_test::value_after(s, "AET calculated by Sacramento (mm):"), 1.0) << s;
+    EXPECT_FALSE(has(s, "nan")) << s;
+}
+
+// Under layered Green and Ampt the channels wait between the events: the
+// outflow of those hours leaves unrouted, at the outlet, and the second
+// event, whose books opened when the first closed, books it as its
+// discharge.
+TEST(Sacramento, OutflowTheWaitingChannelsMissLeavesAtTheOutletInTheNextEvent) {
+    valley v;
+    // Per layer: Ks, pore index, Hc, porosity, field capacity, wilting
+    // point, residual, initial moisture, depth (none for layer 3).
+    v.dir.write("layers.txt", "1 0\n1\n0.34 0.252 8.89 0.434 0.27 0.12 0.027 0.15 10\n"
+                              "0.05 0.2 20 0.4 0.3 0.15 0.05 0.25 20\n1.0 0.3 5 0.45 0.2 0.08 0.04 0.2\n");
+    const kesta_test::program_result r =
+        v.run_long_term("INF_LAYERED_SOIL\nSOIL_TYPE_MAP soil.idx\nSOIL_LAYER_INPUT_FILE layers.txt\n");
+    const std::string s = v.summary();
+    ASSERT_EQ(r.status, 0) << r.output;
+    const std::size_t second = s.find("SIMULATION SUMMARY- EVENT 2");
+    ASSERT_NE(second, std::string::npos) << s;
+    const std::string first_event = s.substr(0, second), second_event = s.substr(second);
+    for (const std::string& event : {first_event, second_event})
+        EXPECT_NEAR(kesta_test::value_after(event, "mass conservation error:"), 0.0, 5e-7) << event;
+    // The stores lost water to evapotranspiration and outflow in between.
+    EXPECT_NEAR(kesta_test::value_after(second_event, "volume of subsurface at event start:"),
+                kesta_test::value_after(first_event, "volume of subsurface at event end:"), 0.05)
+        << s;
     EXPECT_FALSE(has(s, "nan")) << s;
 }
 

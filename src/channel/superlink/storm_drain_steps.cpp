@@ -143,6 +143,10 @@ void check_pipe_outlets_on_channels(model_state& m) {
 void start_event_drains(model_state& m) {
     if (!m.storm_sewer_given) return;
     arm_clock(m.storm_drain_last, m.storm_drain_next, m.time, m.storm_drain_interval);
+}
+
+void open_drain_event_books(model_state& m) {
+    if (!m.storm_sewer_given) return;
     m.total_inputs_to_superlink = m.volume_superlink_channels = m.volume_superlink_overland = 0.0;
     m.volume_superlink_boundary = m.volume_drain_cleanup = 0.0;
     // Before the first solve the network is empty; the first solve sets

@@ -19,9 +19,11 @@ void setup_superlink_network(model_state& m);
 // not stops the run.
 void check_pipe_outlets_on_channels(model_state& m);
 
-// Start of an event: the storm-drain clock, the event totals and the water
-// in the network.
+// Start of an event: the storm-drain clock.
 void start_event_drains(model_state& m);
+// Opening of an event's books: the network's event totals start from
+// nothing and its water now is the event's starting water.
+void open_drain_event_books(model_state& m);
 // The channel step's share of the pipe outflow: what the 999 outlets passed
 // since the last channel step becomes lateral inflow of their nodes over
 // the dt s of this one (or goes to the lake that holds the node), and is
