@@ -2,6 +2,7 @@
 // the evapotranspiration maps and the water table.
 #include <cstdio>
 
+#include "core/alloc_check.hpp"
 #include "core/allocators.hpp"
 #include "core/error_record.hpp"
 #include "core/text_format.hpp"
@@ -334,11 +335,13 @@ void read_water_table_maps(model_state& m) {
     file_ptr fp = open_required_input(m.water_table, "water table");
     if (!fp) return;
     if (m.elevgw.empty()) alloc_dvector(m.elevgw, m.ncells, "elevgw");
+    if (!blocks_made(g_error_record, "the water table of the cells", m.elevgw)) return;
     if (!read_real_map(m, fp.get(), m.water_table, m.elevgw)) return;
     close_file(fp);
     alloc_dvector(m.exfiltrate, m.ncells, "exfiltrate");
     // The aquifer bottom exists whenever the water table does.
     if (m.bottom_elev.empty()) alloc_dvector(m.bottom_elev, m.ncells, "bottom_elev");
+    if (!blocks_made(g_error_record, "the aquifer of the cells", m.exfiltrate, m.bottom_elev)) return;
 
     const std::string& bottom = m.project_options.aquifer_bottom;
     if (!bottom.empty()) {
