@@ -110,6 +110,16 @@ TEST_F(ModelInputs, MaskCellsAreNumberedRowByRowAndWrittenToMaskmap) {
     EXPECT_TRUE(has(out, "number of grid cells in watershed: 5\n"));
 }
 
+TEST_F(ModelInputs, GridBeyondWhatItsMaskFileCanHoldIsRefusedBeforeItIsMade) {
+    m->rows = 10000;
+    m->cols = 10000;
+    m->gridsize = 10.0;
+    m->watershed_mask = dir.write("mask.asc", grid_text(2, 2, 10.0, "1 1\n1 1\n"));
+    EXPECT_FALSE(run([&] { kesta::read_watershed_mask(*m); }));
+    EXPECT_TRUE(has(out, "gives a grid of 10000 rows and 10000 columns, 100000000 cells; the watershed mask")) << out;
+    EXPECT_TRUE(m->mask.empty());
+}
+
 TEST_F(ModelInputs, CellSizeMustAgreeWithTheMaskHeaderToATenthOfAMetre) {
     m->rows = 2;
     m->cols = 2;
