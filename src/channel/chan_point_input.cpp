@@ -21,6 +21,7 @@
 
 #include "channel/channel_steps.hpp"
 #include "channel/link_types.hpp"
+#include "core/alloc_check.hpp"
 #include "core/allocators.hpp"
 #include "core/calendar.hpp"
 #include "core/error_record.hpp"
@@ -201,11 +202,15 @@ void open_chan_point_input(model_state& m) {
     f.points.clear();
     f.nchanges = f.changes_read = 0;
     f.next_change = 0.0;
+    const char* what = "the channel point-source tables";
     alloc_dmatrix(m.maxnodes, m.nlinks, m.chan_point_Q, "chan_point_Q");
+    if (!blocks_made(g_error_record, what, m.chan_point_Q)) return;
     m.chan_point_conc.clear();
     m.chan_point_conc.resize(static_cast<std::size_t>(std::max(0, m.ncontam)) + 1);
-    for (std::size_t k = 1; k < m.chan_point_conc.size(); ++k)
+    for (std::size_t k = 1; k < m.chan_point_conc.size(); ++k) {
         alloc_dmatrix(m.maxnodes, m.nlinks, m.chan_point_conc[k], "chan_point_conc");
+        if (!blocks_made(g_error_record, what, m.chan_point_conc[k])) return;
+    }
     read_chan_point_header(m);
 }
 

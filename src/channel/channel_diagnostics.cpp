@@ -9,6 +9,7 @@
 
 #include "channel/channel_setup.hpp"
 #include "channel/link_types.hpp"
+#include "core/alloc_check.hpp"
 #include "core/allocators.hpp"
 #include "core/error_record.hpp"
 #include "core/file_opener.hpp"
@@ -59,8 +60,17 @@ void read_hlink_hnode(model_state& m) {
                                                            word.c_str()));
         return;
     }
+    // A location is two numbers: at least four bytes of the file.
+    const long bytes = file_size(fp);
+    if (bytes >= 0 && count > (bytes + 1) / 4) {
+        refuse_location(name, in.token_line(),
+                        format_text("the count %d is more locations than the file's %ld bytes can hold.", count,
+                                    bytes));
+        return;
+    }
     alloc_ivector(m.hlink, count, "hlink");
     alloc_ivector(m.hnode, count, "hnode");
+    if (!blocks_made(g_error_record, "the hydrograph locations", m.hlink, m.hnode)) return;
     for (int k = 1; k <= count; ++k) {
         int v[2] = {0, 0};
         for (int& value : v) {
@@ -105,6 +115,11 @@ void check_node_spacing(model_state& m) {
     }
     alloc_ivector(m.gst_row, cells, "gst_row");
     alloc_ivector(m.gst_col, cells, "gst_col");
+    const char* what = "the grid-stream exchange tables";
+    if (!blocks_made(g_error_record, what, m.gst_row, m.gst_col) ||
+        ((m.gw_simulation || m.stream_loss || m.chan_con_trans) &&
+         !blocks_made(g_error_record, what, m.gst_qriv, m.gst_qriv_vol)))
+        return;
     // Row and column of every cell number, from one pass over the mask.
     std::vector<int> row_of(static_cast<std::size_t>(m.ncells) + 1), col_of(row_of.size());
     for (int r = 1; r <= m.rows; ++r) {
@@ -125,6 +140,7 @@ void check_node_spacing(model_state& m) {
 void compute_topo_index_weights(model_state& m) {
     if (!m.sacramento_given || !m.chan_routing || m.nstreamcells == 0) return;
     alloc_dvector(m.sac_chan_weight, m.ncells, "sac_chan_weight");
+    if (!blocks_made(g_error_record, "the channel weights of the cells", m.sac_chan_weight)) return;
     m.sac_chan_cells = 0;
     m.sac_topo_sum = 0.0;
     m.sac_chan_length = 0.0;

@@ -21,6 +21,7 @@
 #include "channel/cross_section.hpp"
 #include "channel/culverts.hpp"
 #include "channel/link_types.hpp"
+#include "core/alloc_check.hpp"
 #include "core/allocators.hpp"
 #include "core/error_record.hpp"
 #include "core/text_format.hpp"
@@ -88,6 +89,7 @@ struct chan_reader {
     model_state& m;
     card_file f;
     int header_end = 0;   // line of the last of the five header cards
+    int links_line = 0, maxnodes_line = 0;  // lines of the LINKS and MAXNODES cards
     int connect_end = 0;  // line of the last CONNECT card
     int connect_cards = 0;
     link_counts kinds;
@@ -105,6 +107,16 @@ struct chan_reader {
 };
 
 // ------------------------------------------------------------------ header
+
+bool refuse_connect_count(const chan_reader& r, int connect_cards) {
+    return refuse(format_text("Your channel input file contains %d links, and %d CONNECT cards\n"
+                              "These two numbers must be equal.  Therefore, you have a major \n"
+                              "problem with your channel input file.  KESTA cannot proceed.\n"
+                              "Fifteen yard penalty from the line of scrimmage.\n"
+                              "program terminated.\n"
+                              "(channel input file %s, line %d: LINKS %d)\n",
+                              r.m.nlinks, connect_cards, r.f.name.c_str(), r.links_line, r.m.nlinks));
+}
 
 bool header_pass(chan_reader& r) {
     model_state& m = r.m;
@@ -125,8 +137,14 @@ bool header_pass(chan_reader& r) {
             case card_alpha: ok = take_double(c, m.alpha); break;
             case card_beta: ok = take_double(c, m.beta); break;
             case card_theta: ok = take_double(c, m.theta); break;
-            case card_links: ok = take_int_in(c, m.nlinks, 1, INT_MAX - 1, "a link count"); break;
-            case card_maxnodes: ok = take_int_in(c, m.maxnodes, 1, INT_MAX - 1, "a node count"); break;
+            case card_links:
+                ok = take_int_in(c, m.nlinks, 1, INT_MAX - 1, "a link count");
+                r.links_line = n;
+                break;
+            case card_maxnodes:
+                ok = take_int_in(c, m.maxnodes, 1, INT_MAX - 1, "a node count");
+                r.maxnodes_line = n;
+                break;
             default: continue;
         }
         if (!ok) return false;
@@ -152,10 +170,11 @@ bool header_pass(chan_reader& r) {
                                   "Channel input file %s ends at line %d without:%s\n",
                                   f.name.c_str(), f.count(), missing.c_str()));
     }
-    if (static_cast<double>(m.nlinks + 1) * (m.maxnodes + 1) > kMaxNodeSlots)
-        return refuse_line(f, r.header_end,
-                           format_text("LINKS %d and MAXNODES %d make node tables of more than %.0f entries.",
-                                       m.nlinks, m.maxnodes, kMaxNodeSlots));
+    // Every link has its CONNECT card: the link table is sized only once the
+    // file is seen to hold as many.
+    int connect_cards = 0;
+    for (int n = 2; n <= f.count(); ++n) connect_cards += card_at(f, n).card == card_connect;
+    if (m.nlinks > connect_cards) return refuse_connect_count(r, connect_cards);
     const int n = m.nlinks;
     alloc_ivector(m.ltype, n, "ltype");
     alloc_ivector(m.ldex, n, "ldex");
@@ -174,7 +193,9 @@ bool header_pass(chan_reader& r) {
     alloc_ivector(m.bplink, n, "bplink");
     r.link_line = vec1<int>(n);
     r.connect_line = vec1<int>(n);
-    return true;
+    return blocks_made(g_error_record, "the link table of the channel network", m.ltype, m.ldex, m.ndep, m.dslink,
+                       m.nx1, m.nx, m.link_nodes, m.chan_roughness, m.strick, m.chan_dx, m.maxeros, m.ksat,
+                       m.kthick, m.num_xsec_per_bp_link, m.bplink);
 }
 
 // ------------------------------------------------------------------ count pass
@@ -295,10 +316,12 @@ bool count_card(chan_reader& r, card_line& c, int& link) {
         case card_dispersion_coeff:
             if (!take_double(c, dv)) return false;
             if (m.disp_coeff.empty()) alloc_dvector(m.disp_coeff, m.nlinks, "disp_coeff");
+            if (!blocks_made(g_error_record, "the dispersion coefficients of the links", m.disp_coeff)) return false;
             m.disp_coeff[link] = dv;
             return true;
         case card_npairs:
-            if (!take_int_in(c, iv, 2, INT_MAX, "a pair count")) return false;
+            // Each pair stands on an X1 line of its own after the card.
+            if (!take_int_in(c, iv, 2, std::max(2, r.f.count() - c.number), "a pair count")) return false;
             r.max_pairs = std::max(r.max_pairs, iv);
             if (link_is_breakpoint(m.ltype[link])) {
                 ++m.num_xsec_per_bp_link[link];
@@ -306,14 +329,15 @@ bool count_card(chan_reader& r, card_line& c, int& link) {
             }
             return true;
         case card_numstructs:
-            if (!take_int_in(c, iv, 0, INT_MAX, "an element count")) return false;
+            // Each element has a STRUCTTYPE line of its own.
+            if (!take_int_in(c, iv, 0, r.f.count(), "an element count")) return false;
             r.declared_elements += iv;
             return true;
-        case card_numpts: return take_int_in(c, iv, 1, INT_MAX, "a search-list length");
+        case card_numpts: return take_int_in(c, iv, 1, m.ncells, "a search-list length");
         case card_pointsource: ++r.point_sources; return true;
         case card_pumpto: ++r.pumps; return true;
         case card_num_interp:
-            if (!take_int_in(c, iv, 1, INT_MAX, "an interpolation count")) return false;
+            if (!take_int_in(c, iv, 1, kMaxInterpLevels, "an interpolation count")) return false;
             r.max_interp = std::max(r.max_interp, iv);
             return true;
         default: return true;
@@ -364,6 +388,7 @@ bool count_pass(chan_reader& r) {
     m.xsec_update_flag = r.erodible_bp;
     if (r.kinds.breakpoint > 0) {
         alloc_ivector(m.interp_list, m.nlinks, "interp_list");
+        if (!blocks_made(g_error_record, "the breakpoint list of the links", m.interp_list)) return false;
         for (int l = 1; l <= m.nlinks; ++l) m.interp_list[l] = m.num_xsec_per_bp_link[l] > 1 ? 1 : 0;
     }
     print_counts(r);
@@ -377,13 +402,7 @@ bool count_pass(chan_reader& r) {
                                   "reediculous number.  Fifteen yard penalty from the spot of the foul.\n"
                                   "Program terminated.\n",
                                   r.f.name.c_str(), m.max_ndep));
-    if (r.connect_cards != m.nlinks)
-        return refuse(format_text("Your channel input file contains %d links, and %d CONNECT cards\n"
-                                  "These two numbers must be equal.  Therefore, you have a major \n"
-                                  "problem with your channel input file.  KESTA cannot proceed.\n"
-                                  "Fifteen yard penalty from the line of scrimmage.\n"
-                                  "program terminated.\n",
-                                  m.nlinks, r.connect_cards));
+    if (r.connect_cards != m.nlinks) return refuse_connect_count(r, r.connect_cards);
     return true;
 }
 
@@ -463,8 +482,23 @@ bool check_tree(chan_reader& r) {
     return true;
 }
 
-void alloc_node_tables(chan_reader& r) {
+bool alloc_node_tables(chan_reader& r) {
     model_state& m = r.m;
+    // Every node table has a row per node of the longest link, which the
+    // NODES cards (and the two nodes of a structure) give; a MAXNODES beyond
+    // it would only size rows that no node uses.
+    int longest = 1;
+    for (int l = 1; l <= m.nlinks; ++l) longest = std::max(longest, m.nx1[l]);
+    if (m.maxnodes > longest) {
+        print_both(format_text("Note: MAXNODES %d (channel input file %s, line %d) exceeds the %d nodes of the "
+                               "longest link; the node tables are made for %d nodes.\n",
+                               m.maxnodes, r.f.name.c_str(), r.maxnodes_line, longest, longest));
+        m.maxnodes = longest;
+    }
+    if (static_cast<double>(m.nlinks + 1) * (m.maxnodes + 1) > kMaxNodeSlots)
+        return refuse_line(r.f, r.maxnodes_line,
+                           format_text("LINKS %d and MAXNODES %d make node tables of more than %.0f entries.",
+                                       m.nlinks, m.maxnodes, kMaxNodeSlots));
     const int rows = m.maxnodes, cols = m.nlinks;
     alloc_imatrix(m.uslinks, cols, std::max(m.max_ndep, 1), "uslinks");
     alloc_imatrix(m.got_xsec, rows, cols, "got_xsec");
@@ -488,11 +522,16 @@ void alloc_node_tables(chan_reader& r) {
     }
     if (r.point_sources > 0) m.stream_pointsource = mat2<time_series*>(rows, cols);
     if (r.pumps > 0) m.stream_pumps = mat2<pump*>(rows, cols);
+    const char* what = "the node tables of the channel network";
+    return blocks_made(g_error_record, what, m.uslinks, m.got_xsec, m.table_num, m.yp, m.qp, m.Fr, m.qp_vol,
+                       m.qp_vol_sed, m.bottom, m.bankfull_dep, m.bel, m.sslope, m.sslope2, m.max_eros,
+                       m.pct_flooded) &&
+           ((r.gw_links == 0 && !m.stream_loss) || blocks_made(g_error_record, what, m.Krb, m.Mrb));
 }
 
 bool connect_pass(chan_reader& r) {
     model_state& m = r.m;
-    alloc_node_tables(r);
+    if (!alloc_node_tables(r)) return false;
     int found = 0;
     for (int n = 2; n <= r.f.count() && found < m.nlinks; ++n) {
         card_line c = card_at(r.f, n);
@@ -917,15 +956,23 @@ bool breakpoint_pass(chan_reader& r) {
     alloc_ivector(m.numpairs, m.ntables, "numpairs");
     alloc_ivector(m.numhts, m.ntables, "numhts");
     alloc_dvector(m.ht_spc, m.ntables, "ht_spc");
+    const char* tables = "the breakpoint cross-section tables";
+    if (!blocks_made(g_error_record, tables, m.xarea, m.xtw, m.xk, m.xp, m.numpairs, m.numhts, m.ht_spc) ||
+        (m.chan_alt_routing && !blocks_made(g_error_record, tables, m.xi1, m.xdkda)))
+        return false;
     if (r.max_tables > 1) {
         alloc_ivector(m.first, m.nlinks, "first");
         alloc_ivector(m.last, m.nlinks, "last");
+        if (!blocks_made(g_error_record, tables, m.first, m.last)) return false;
     }
     if (r.erodible_bp > 0) {
         alloc_dmatrix(r.erodible_bp, m.maxnodes, m.max_yp, "max_yp");
         alloc_dmatrix(r.erodible_bp, m.maxnodes, m.ch_sand_vol0, "ch_sand_vol0");
         alloc_d3tensor(r.erodible_bp, m.maxnodes, r.max_pairs, m.xbp_lnn, "xbp_lnn");
         alloc_d3tensor(r.erodible_bp, m.maxnodes, r.max_pairs, m.ybp_lnn, "ybp_lnn");
+        if (!blocks_made(g_error_record, "the sections of the erodible breakpoint links", m.max_yp,
+                         m.ch_sand_vol0, m.xbp_lnn, m.ybp_lnn))
+            return false;
     }
     say_console(m, "Reading and interpolating break-point cross-sections ");
     int next_table = 1;
@@ -961,18 +1008,22 @@ void complete_nodes(model_state& m) {
 
 // Copies of the network as read, which the lakes change while they
 // overtake links.
-void keep_originals(model_state& m) {
+bool keep_originals(model_state& m) {
     const int n = m.nlinks;
     alloc_ivector(m.og_ndep, n, "og_ndep");
     alloc_ivector(m.og_dslink, n, "og_dslink");
     alloc_ivector(m.og_ltype, n, "og_lytpe");
     alloc_imatrix(m.og_uslinks, n, std::max(m.max_ndep, 1), "og_uslinks");
+    if (!blocks_made(g_error_record, "the copies of the network as read", m.og_ndep, m.og_dslink, m.og_ltype,
+                     m.og_uslinks))
+        return false;
     for (int l = 1; l <= n; ++l) {
         m.og_ndep[l] = m.ndep[l];
         m.og_dslink[l] = m.dslink[l];
         m.og_ltype[l] = m.ltype[l];
         for (int k = 1; k <= m.ndep[l]; ++k) m.og_uslinks[l][k] = m.uslinks[l][k];
     }
+    return true;
 }
 
 }  // namespace
@@ -990,7 +1041,7 @@ int read_chan_input(model_state& m) {
     if (m.nlakes > 0) {
         if (!read_chan_lakes(m, r.f, r.connect_end + 1)) return 0;
         m.chan_lakes_on = 1;
-        keep_originals(m);
+        if (!keep_originals(m)) return 0;
     }
     return r.mlake ? 1 : 0;
 }

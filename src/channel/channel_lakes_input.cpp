@@ -8,10 +8,10 @@
 // that level; those cells are moved to the front of the list, because the
 // lake's extent is always the first `lake_cells` entries of its list.
 #include <algorithm>
-#include <climits>
 #include <vector>
 
 #include "channel/channel_input.hpp"
+#include "core/alloc_check.hpp"
 #include "core/allocators.hpp"
 #include "core/error_record.hpp"
 #include "core/text_format.hpp"
@@ -107,7 +107,7 @@ bool read_lake_cards(model_state& m, const card_file& f, int first_line, std::ve
             case card_initwse: ok = take_double(c, m.initwse[lake]); break;
             case card_maxwse: ok = take_double(c, m.maxwse[lake]); break;
             default:
-                ok = take_int_in(c, count, 1, INT_MAX, "a search-list length") &&
+                ok = take_int_in(c, count, 1, m.ncells, "a search-list length") &&
                      read_pairs(m, f, n, count, lists[static_cast<std::size_t>(lake)]);
                 m.numpts[lake] = count;
                 break;
@@ -156,7 +156,7 @@ bool start_lake(model_state& m, const card_file& f, int lake, lake_list& list) {
     return true;
 }
 
-void alloc_lakes(model_state& m) {
+bool alloc_lakes(model_state& m) {
     const int n = m.nlakes;
     alloc_dvector(m.lake_elev, n, "lake_elev");
     alloc_dvector(m.minwse, n, "minwse");
@@ -176,18 +176,24 @@ void alloc_lakes(model_state& m) {
     alloc_ivector(m.numpts, n, "numpts");
     alloc_ivector(m.lake_cells, n, "lake_cells");
     if (m.lake_num.n() < m.ncells) alloc_ivector(m.lake_num, m.ncells, "lake_num");
+    return blocks_made(g_error_record, "the channel lake tables", m.lake_elev, m.minwse, m.initwse, m.maxwse,
+                       m.lake_volume, m.prevlake_volume, m.lake_volume_last_chan, m.lake_area, m.lake_in_dv,
+                       m.lake_out_dv, m.lake_precip_vol, m.lake_precip_total, m.Mlake, m.calc_loss, m.lake2link,
+                       m.numpts, m.lake_cells, m.lake_num);
 }
 
 }  // namespace
 
 bool read_chan_lakes(model_state& m, const card_file& f, int first_line) {
-    alloc_lakes(m);
+    if (!alloc_lakes(m)) return false;
     std::vector<lake_list> lists(static_cast<std::size_t>(m.nlakes) + 1);
     if (!read_lake_cards(m, f, first_line, lists)) return false;
     int widest = 1;
     for (const lake_list& l : lists) widest = std::max(widest, static_cast<int>(l.row.size()));
     alloc_imatrix(m.lake_search_row, m.nlakes, widest, "lake_search_row");
     alloc_imatrix(m.lake_search_col, m.nlakes, widest, "lake_search_col");
+    if (!blocks_made(g_error_record, "the search lists of the channel lakes", m.lake_search_row, m.lake_search_col))
+        return false;
     for (int lake = 1; lake <= m.nlakes; ++lake) {
         if (!start_lake(m, f, lake, lists[static_cast<std::size_t>(lake)])) return false;
         say_console(m, format_text("Minimum Water Surface Elevation Lake #%d: %.2lf\n"

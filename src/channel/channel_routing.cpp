@@ -23,6 +23,7 @@
 #include "channel/link_types.hpp"
 #include "channel/stream_aquifer.hpp"
 #include "channel/structures.hpp"
+#include "core/alloc_check.hpp"
 #include "core/allocators.hpp"
 #include "core/error_record.hpp"
 #include "core/text_format.hpp"
@@ -477,7 +478,7 @@ bool release_nodes(model_state& m) {
 
 }  // namespace
 
-void alloc_routing_tables(model_state& m) {
+bool alloc_routing_tables(model_state& m) {
     const int rows = m.maxnodes, cols = m.nlinks;
     alloc_dmatrix(rows, cols, m.area_iter, "area_iter");
     alloc_dmatrix(rows, cols, m.qp_old, "qp_old");
@@ -485,9 +486,15 @@ void alloc_routing_tables(model_state& m) {
     alloc_dmatrix(rows, cols, m.qp_iter, "qp_iter");
     if (m.chan_lakes_on) alloc_imatrix(m.status_node, rows, cols, "status_node");
     if (!m.qriv.empty()) alloc_dmatrix(rows, cols, m.qriv_old, "qriv_old");
+    const char* what = "the routing tables of the channel nodes";
+    if (!blocks_made(g_error_record, what, m.area_iter, m.qp_old, m.qp_last, m.qp_iter) ||
+        (m.chan_lakes_on && !blocks_made(g_error_record, what, m.status_node)) ||
+        (!m.qriv.empty() && !blocks_made(g_error_record, what, m.qriv_old)))
+        return false;
     for (int l = 1; l <= cols; ++l) {
         for (int j = 1; j <= rows; ++j) m.qp_last[j][l] = m.qp_iter[j][l] = m.qp[j][l];
     }
+    return true;
 }
 
 int ex_flow_route(model_state& m, double dt, double courant_limit, double& outlet_volume) {

@@ -9,7 +9,7 @@ namespace kesta {
 // Creates the routing's working tables with the node tables (at set-up, so
 // that nothing is allocated in the time loop) and sets the discharges of
 // the predictor and corrector to the initial discharges.
-void alloc_routing_tables(model_state& m);
+bool alloc_routing_tables(model_state& m);
 
 // Advances the network over dt seconds: lakes capture the channel nodes
 // they flood and release those they leave, then sub-steps no longer than

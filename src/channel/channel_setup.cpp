@@ -7,6 +7,7 @@
 #include "channel/channel_routing.hpp"
 #include "channel/channel_steps.hpp"
 #include "channel/superlink/storm_drain_steps.hpp"
+#include "core/alloc_check.hpp"
 #include "core/allocators.hpp"
 #include "core/error_record.hpp"
 #include "core/text_format.hpp"
@@ -20,7 +21,7 @@ namespace kesta {
 
 namespace {
 
-void alloc_node_state(model_state& m) {
+bool alloc_node_state(model_state& m) {
     const int rows = m.maxnodes, cols = m.nlinks;
     alloc_dmatrix(rows, cols, m.chan_depth, "chan_depth");
     alloc_dmatrix(rows, cols, m.area, "area");
@@ -28,6 +29,8 @@ void alloc_node_state(model_state& m) {
     alloc_dmatrix(rows, cols, m.conv, "conv");
     alloc_dmatrix(rows, cols, m.dconv, "dconv");
     alloc_dmatrix(rows, cols, m.topw, "topw");
+    return blocks_made(g_error_record, "the flow state of the channel nodes", m.chan_depth, m.area, m.area_old,
+                       m.conv, m.dconv, m.topw);
 }
 
 void setup_nutrient_streams(model_state& m) {
@@ -64,12 +67,14 @@ void setup_channel(model_state& m) {
     if (m.chan_routing == 1 && !routing_options_valid(m)) return;
 
     alloc_dmatrix(m.maxnodes, m.nlinks, m.yp_max_flood, "yp_max_flood");
+    if (!blocks_made(g_error_record, "the highest water levels of the channel nodes", m.yp_max_flood)) return;
     alloc_chan_sed_arrays(m);
     if (m.chan_lakes_on && m.gwbound.n() >= m.ncells) {
         alloc_ivector(m.og_gwbound_type, m.ncells, "og_gwbound_type");
+        if (!blocks_made(g_error_record, "the groundwater boundary types as read", m.og_gwbound_type)) return;
         for (int k = 1; k <= m.ncells; ++k) m.og_gwbound_type[k] = m.gwbound[k];
     }
-    alloc_node_state(m);
+    if (!alloc_node_state(m)) return;
     read_chan_hotstart(m);
     if (run_stopped()) return;
     if (m.nutrients) {
@@ -81,8 +86,14 @@ void setup_channel(model_state& m) {
         setup_nutrient_streams(m);
         if (run_stopped()) return;
     }
-    if (m.stream_loss || m.chan_con_trans) alloc_dmatrix(m.maxnodes, m.nlinks, m.qriv, "qriv");
-    if (m.chan_lakes_on && lake_losses) alloc_dvector(m.lake_source, m.ncells, "lake_source");
+    if (m.stream_loss || m.chan_con_trans) {
+        alloc_dmatrix(m.maxnodes, m.nlinks, m.qriv, "qriv");
+        if (!blocks_made(g_error_record, "the stream-aquifer exchange of the channel nodes", m.qriv)) return;
+    }
+    if (m.chan_lakes_on && lake_losses) {
+        alloc_dvector(m.lake_source, m.ncells, "lake_source");
+        if (!blocks_made(g_error_record, "the lake leakage of the cells", m.lake_source)) return;
+    }
 
     read_hlink_hnode(m);
     if (run_stopped()) return;
@@ -91,7 +102,8 @@ void setup_channel(model_state& m) {
         if (m.ndep[l] == 0) ++m.nsource_links;
     }
     alloc_dmatrix(m.maxnodes, m.nlinks, m.qlat, "qlat");
-    alloc_routing_tables(m);
+    if (!blocks_made(g_error_record, "the lateral inflow of the channel nodes", m.qlat) || !alloc_routing_tables(m))
+        return;
 
     say(m, "Setting up the grid-stream data... ");
     check_node_spacing(m);

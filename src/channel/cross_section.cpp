@@ -23,7 +23,6 @@ namespace kesta {
 namespace {
 
 constexpr int kMaxStretches = 49;          // wetted stretches one level may cross
-constexpr int kMaxInterp = 30000;          // levels of one table
 constexpr double kMinSpacing = 0.0001;     // m between levels
 constexpr double kMaxSpacing = 1.0;        // m
 constexpr double kTwoThirds = 2.0 / 3.0;
@@ -167,7 +166,7 @@ bool build_levels(model_state& m, int link, int t, const section_view& s, int le
 
 // NUM_INTERP and the spacing it gives must lie in their ranges.
 bool levels_valid(int link, int table, int levels, const section_view& s) {
-    if (levels < 1 || levels > kMaxInterp)
+    if (levels < 1 || levels > kMaxInterpLevels)
         return refuse(format_text("\n\nError: The number of interpolation points [%d] for table %d in link %d is "
                                   "invalid. (Range is 1-30000.) \n",
                                   levels, table, link));

@@ -11,6 +11,9 @@
 
 namespace kesta {
 
+// Most levels (NUM_INTERP) of one breakpoint table.
+constexpr int kMaxInterpLevels = 30000;
+
 // One surveyed section of a breakpoint link as the channel file gives it:
 // the node whose NODE card stands above its NPAIRS card, NUM_INTERP, and
 // the station and elevation pairs x[1..npairs], y[1..npairs] (m).

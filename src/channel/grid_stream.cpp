@@ -9,6 +9,7 @@
 #include <climits>
 
 #include "channel/channel_input.hpp"
+#include "core/alloc_check.hpp"
 #include "core/allocators.hpp"
 #include "core/error_record.hpp"
 #include "core/line_reader.hpp"
@@ -27,9 +28,17 @@ bool header_ok(const card_file& f) {
     return to_upper(word).compare(0, 14, "GRIDSTREAMFILE") == 0;
 }
 
-// Every NUMNODES count in file order, one per stream cell.
+// Every NUMNODES count in file order, one per stream cell. A count is
+// checked before the tables are sized by the largest: a cell ties to no more
+// nodes than the channel network has, and the counts together to no more
+// entries than the file's LINKNODE lines give.
 bool count_entries(model_state& m, const card_file& f, int& widest) {
+    int network_nodes = 0;
+    for (int l = 1; l <= m.nlinks; ++l) network_nodes += m.nx[l];
+    int linknode_lines = 0;
+    for (int n = 3; n <= f.count(); ++n) linknode_lines += card_at(f, n).card == card_linknode;
     int cells = 0;
+    long long entries = 0;
     widest = 1;
     for (int n = 3; n <= f.count(); ++n) {
         card_line c = card_at(f, n);
@@ -37,8 +46,18 @@ bool count_entries(model_state& m, const card_file& f, int& widest) {
         if (++cells > m.nstreamcells)
             return refuse_card(c, format_text("gives stream cell %d a node count, but STREAMCELLS is %d.", cells,
                                               m.nstreamcells));
-        if (!take_int_in(c, m.gst_ncellsingrid[cells], 1, INT_MAX, "a node count")) return false;
-        widest = std::max(widest, m.gst_ncellsingrid[cells]);
+        int& k = m.gst_ncellsingrid[cells];
+        if (!take_int_in(c, k, 1, INT_MAX, "a node count")) return false;
+        if (k > network_nodes)
+            return refuse_card(c, format_text("gives stream cell %d %d nodes; the channel network has %d nodes in "
+                                              "all.",
+                                              cells, k, network_nodes));
+        entries += k;
+        if (entries > linknode_lines)
+            return refuse_card(c, format_text("gives stream cell %d %d nodes, which brings the entries to %lld; "
+                                              "the file holds %d LINKNODE lines.",
+                                              cells, k, entries, linknode_lines));
+        widest = std::max(widest, k);
     }
     if (cells != m.nstreamcells)
         return refuse_line(f, f.count(),
@@ -120,6 +139,7 @@ bool read_grid_stream(model_state& m) {
         return refuse_card(c, format_text("gives %d stream cells; the watershed has %d cells.", m.nstreamcells,
                                           m.ncells));
     alloc_ivector(m.gst_ncellsingrid, m.nstreamcells, "gst_ncellsingrid");
+    if (!blocks_made(g_error_record, "the node counts of the grid-stream file", m.gst_ncellsingrid)) return false;
     int widest = 1;
     if (!count_entries(m, f, widest)) return false;
     // Column 0 of gst_gnum holds the cell's own number while its entries are read.
@@ -129,6 +149,9 @@ bool read_grid_stream(model_state& m) {
     alloc_dmatrix(m.nstreamcells, widest, m.gst_pct, "gst_pct");
     alloc_dmatrix(m.nstreamcells, widest, m.gst_sac_weight, "gst_sac_weight");
     alloc_dmatrix(m.nstreamcells, widest, m.gst_Vlat, "gst_Vlat");
+    if (!blocks_made(g_error_record, "the grid-stream tables", m.gst_link, m.gst_node, m.gst_gnum, m.gst_pct,
+                     m.gst_sac_weight, m.gst_Vlat))
+        return false;
     if (!read_entries(m, f)) return false;
     say_console(m, "Finished reading non-orthogonal channel information from gst file.\n");
     return true;

@@ -16,19 +16,20 @@ constexpr double kCaldatNudge = 1.1574074074074074e-7;
 }  // namespace
 
 double julday(int year, int month, int day, int hour, int minute, double seconds) {
-    // Count the year from March so that the leap day falls at its end.
-    int m = 0;
-    int y = 0;
+    // Count the year from March so that the leap day falls at its end. In
+    // 64-bit arithmetic no int date overflows.
+    long long m = 0;
+    long long y = 0;
     if (month < 3) {
-        m = month + 9;
-        y = year - 1;
+        m = static_cast<long long>(month) + 9;
+        y = static_cast<long long>(year) - 1;
     } else {
-        m = month - 3;
+        m = static_cast<long long>(month) - 3;
         y = year;
     }
-    const int c = y / 100;  // integer divisions truncate toward zero
-    const int r = y - 100 * c;
-    const long n = (146097L * c) / 4 + (1461L * r) / 4 + (153L * m + 2) / 5 + day;
+    const long long c = y / 100;  // integer divisions truncate toward zero
+    const long long r = y - 100 * c;
+    const long long n = (146097LL * c) / 4 + (1461LL * r) / 4 + (153LL * m + 2) / 5 + day;
     const double s = hour * 3600.0 + minute * 60.0 + seconds;
     // A Julian day begins at noon.
     double j = 0.0;
@@ -89,13 +90,21 @@ std::string date_time_text(double julian) {
     return format_text("%d/%d/%d %d:%2.2d", c.month, c.day, c.year, c.hour, c.minute);
 }
 
-bool is_leap_year(int year) { return (year - 1900) % 4 == 0; }
+// (year - 1900) % 4 == 0 without forming year - 1900, which no int year
+// may overflow: 1900 is itself divisible by 4.
+bool is_leap_year(int year) { return year % 4 == 0; }
 
 int month_days(int year, int month) {
     static constexpr int kDays[13] = {0, 31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
     if (month < 1 || month > 12) return 0;
     if (month == 2 && is_leap_year(year)) return 29;
     return kDays[month];
+}
+
+date_record hour_after(date_record d) {
+    ++d.hour;
+    roll_hour_24(d);
+    return d;
 }
 
 void roll_hour_24(date_record& d) {

@@ -40,8 +40,17 @@ int day_of_year(int year, int month, int day);
 // Computed for the year asked, so no caller sees another year's February.
 int month_days(int year, int month);
 
+// Years a date read from a file may give: what the calendar and every date
+// of a run can hold.
+constexpr int kFirstCalendarYear = 1;
+constexpr int kLastCalendarYear = 9999;
+
 // Hour 24 of a day becomes hour 0 of the next, with month and year rollover.
 // The month must lie within 1..12.
 void roll_hour_24(date_record& d);
+
+// The hour after a date of hour 0..23: hour 0 of the next day (month, year)
+// after hour 23.
+date_record hour_after(date_record d);
 
 }  // namespace kesta

@@ -74,6 +74,15 @@ int close_file_checked(file_ptr& fp) {
 
 void close_file(file_ptr& fp) { fp.reset(); }
 
+long file_size(std::FILE* fp) {
+    if (!fp) return -1;
+    const long here = std::ftell(fp);
+    if (here < 0 || std::fseek(fp, 0, SEEK_END) != 0) return -1;
+    const long size = std::ftell(fp);
+    if (std::fseek(fp, here, SEEK_SET) != 0) return -1;
+    return size;
+}
+
 void set_output_prefixing(int on) { g_settings.prefix_outputs = on; }
 
 void set_run_number(int number) { g_settings.run_number = number; }

@@ -43,6 +43,11 @@ void close_file(file_ptr& fp);
 // No stream is 0.
 int close_file_checked(file_ptr& fp);
 
+// Bytes of the whole file behind an open stream, whatever its position
+// (which it keeps); -1 when the stream cannot seek. A count read from the
+// file can be held against it: n values need at least 2n - 1 bytes.
+long file_size(std::FILE* fp);
+
 void set_output_prefixing(int on);
 void set_run_number(int number);
 // Stores the folder, ending it with the folder separator '/', and turns the

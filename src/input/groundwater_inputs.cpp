@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "core/alloc_check.hpp"
 #include "core/allocators.hpp"
 #include "core/error_record.hpp"
 #include "core/interval_clock.hpp"
@@ -102,6 +103,7 @@ bool read_row_col(number_reader& in, int& row, int& col) {
 
 bool read_boundary_types(model_state& m) {
     if (m.gwbound.empty()) alloc_ivector(m.gwbound, m.ncells, "gwbound");
+    if (!blocks_made(g_error_record, "the groundwater boundary types of the cells", m.gwbound)) return false;
     if (m.mapping_table_info.gw_boundary && m.gw_boundfile.empty()) {
         say(m, "reading the groundwater boundary file from the mapping table\n");
         vec1<double> types(m.ncells);

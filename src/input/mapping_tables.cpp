@@ -10,6 +10,7 @@
 #include "core/text_format.hpp"
 #include "core/token_stream.hpp"
 #include "input/time_series.hpp"
+#include "subsurface/evapotranspiration.hpp"
 #include "subsurface/soil_layer_table.hpp"
 #include "subsurface/wells.hpp"
 #include "transport/sediment_tables.hpp"
@@ -205,6 +206,21 @@ struct table_rows {
     int max_id = 0;
 };
 
+// The evapotranspiration parameters of a row lie within what any land can
+// have; a value outside is refused naming the row.
+bool row_in_bounds(const table_cursor& cur, int table_id, int id, const double* values, int ncols) {
+    if (table_id != table_evapotranspiration) return true;
+    for (int j = 1; j <= 4 && j <= ncols; ++j) {
+        const et_parameter_bound& b = kEtParameterBounds[j - 1];
+        if (et_parameter_holds(b, values[j])) continue;
+        table_error(cur, table_id,
+                    format_text("the row of ID %d gives the %s %g%s%s; it must lie from %g to %g%s%s", id, b.what,
+                                values[j], b.unit[0] ? " " : "", b.unit, b.low, b.high, b.unit[0] ? " " : "", b.unit));
+        return false;
+    }
+    return true;
+}
+
 bool read_rows(table_cursor& cur, int table_id, int n, int ncols, table_rows& out) {
     out.n = n;
     out.ncols = ncols;
@@ -219,6 +235,7 @@ bool read_rows(table_cursor& cur, int table_id, int n, int ncols, table_rows& ou
         }
         int id = 0;
         if (!read_table_row(cur, table_id, id, ncols, out.data[i])) return false;
+        if (!row_in_bounds(cur, table_id, id, out.data[i], ncols)) return false;
         if (id < 1) {
             table_error(cur, table_id, format_text("row ID %d is below 1", id));
             return false;

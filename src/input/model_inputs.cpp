@@ -9,6 +9,7 @@
 
 #include "channel/channel_steps.hpp"
 #include "channel/superlink/storm_drain_steps.hpp"
+#include "core/alloc_check.hpp"
 #include "core/allocators.hpp"
 #include "core/error_record.hpp"
 #include "core/parallel_env.hpp"
@@ -81,6 +82,7 @@ void write_mask_map(const model_state& m) {
 void alloc_previous_heads(model_state& m) {
     if (!m.inf_richards_on && !m.gw_simulation && !m.chan_routing) return;
     alloc_dvector(m.PHEADOLD, std::max({m.ncells, m.richards_max_nodes, m.maxnodes}), "PHEADOLD");
+    blocks_made(g_error_record, "the previous heads of the solutions", m.PHEADOLD);
 }
 
 void setup_nutrient_overland(model_state& m) {
@@ -110,6 +112,20 @@ void read_watershed_mask(model_state& m) {
     say(m, format_text("reading watershed mask from file: %s\n", m.watershed_mask.c_str()));
     file_ptr fp = open_required_input(m.watershed_mask, "watershed mask");
     if (!fp) return;
+    // The grids are made from ROWS and COLS before the mask is read: the
+    // file must have room for a value of at least one digit and a separator
+    // per cell.
+    const long long cells = static_cast<long long>(m.rows) * m.cols;
+    const long bytes = file_size(fp.get());
+    if (bytes >= 0 && cells > (bytes + 1) / 2) {
+        refuse(format_text("Error: the project file %s gives a grid of %d rows and %d columns, %lld cells; the "
+                           "watershed mask %s holds %ld bytes, too few for a value per cell\n",
+                           m.project_file.c_str(), m.rows, m.cols, cells, m.watershed_mask.c_str(), bytes));
+        return;
+    }
+    alloc_imatrix(m.mask, m.rows + 1, m.cols + 1, "mask");
+    alloc_imatrix(m.data, m.rows + 1, m.cols + 1, "data");
+    if (!blocks_made(g_error_record, "the grids of the watershed", m.mask, m.data)) return;
     grid_header h;
     vec1<double> no_a, no_b;
     vec1<int> no_cells;
@@ -143,13 +159,12 @@ void read_watershed_mask(model_state& m) {
 }
 
 void read_model_inputs(model_state& m) {
-    alloc_imatrix(m.mask, m.rows + 1, m.cols + 1, "mask");
-    alloc_imatrix(m.data, m.rows + 1, m.cols + 1, "data");
     read_watershed_mask(m);
     // Nothing can be placed on the grid without its cells.
     if (run_stopped()) return;
     alloc_dvector(m.elev, m.ncells, "elev");
     alloc_dvector(m.tmpv, m.ncells, "tmpv");
+    if (!blocks_made(g_error_record, "the elevations of the cells", m.elev, m.tmpv)) return;
 
     setup_superlink_network(m);
     for (reader r : kReaders) {
@@ -158,6 +173,7 @@ void read_model_inputs(model_state& m) {
     }
     if (run_stopped()) return;
     alloc_previous_heads(m);
+    if (run_stopped()) return;
     read_overland_hotstart(m);
 
     if (run_stopped()) return;

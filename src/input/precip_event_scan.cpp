@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "core/alloc_check.hpp"
 #include "core/allocators.hpp"
 #include "core/calendar.hpp"
 #include "core/error_record.hpp"
@@ -212,6 +213,7 @@ void setup_optim_and_precip_events(model_state& m) {
     }
     m.nevents = (m.long_term || m.htp) ? count : 1;
     alloc_dvector(m.event_start_times, count, "event_start_times");
+    if (!blocks_made(g_error_record, "the start times of the events", m.event_start_times)) return;
     for (int k = 1; k <= count; ++k) m.event_start_times[k] = starts[static_cast<std::size_t>(k - 1)];
     rewind_precip(m.precip_in);
 

@@ -2,6 +2,7 @@
 // the evapotranspiration maps and the water table.
 #include <cstdio>
 
+#include "core/alloc_check.hpp"
 #include "core/allocators.hpp"
 #include "core/error_record.hpp"
 #include "core/text_format.hpp"
@@ -9,6 +10,7 @@
 #include "input/model_inputs.hpp"
 #include "input/reader_support.hpp"
 #include "model/model_state.hpp"
+#include "subsurface/evapotranspiration.hpp"
 #include "subsurface/soil_params.hpp"
 #include "subsurface/soil_table.hpp"
 #include "subsurface/subsurface_steps.hpp"
@@ -214,6 +216,24 @@ bool initial_moisture_holds(model_state& m, bool from_file) {
     return true;
 }
 
+// The map of evapotranspiration parameter `i` (in the order of
+// kEtParameterBounds) holds what any land can have; the first cell that
+// does not is refused.
+bool et_map_holds(model_state& m, const vec1<double>& values, int i, const std::string& map_name) {
+    const et_parameter_bound& b = kEtParameterBounds[i];
+    const char* gap = b.unit[0] ? " " : "";
+    for (int k = 1; k <= m.ncells && k <= values.n(); ++k) {
+        if (et_parameter_holds(b, values[k])) continue;
+        int row = 0, col = 0;
+        cell_row_col(m, k, row, col);
+        return refuse(format_text("Error: %s %g%s%s at cell %d (row %d, column %d), from map %s: it must lie from %g "
+                                  "to %g%s%s.\n",
+                                  b.what, values[k], gap, b.unit, k, row, col, map_name.c_str(), b.low, b.high, gap,
+                                  b.unit));
+    }
+    return true;
+}
+
 }  // namespace
 
 void read_area_reduction(model_state& m) {
@@ -285,6 +305,7 @@ void read_et_maps(model_state& m) {
         const char* from_table;
         const char* summary_from_table;  // the summary file's line, when it differs
     };
+    // The first four in the order of kEtParameterBounds.
     const et_map maps[] = {
         {m.albedo_given, m.albedo, "albedo", m.alb, "reading albedo map from file: %s\n",
          "reading albedo table and map from the master table file\n", nullptr},
@@ -308,6 +329,7 @@ void read_et_maps(model_state& m) {
             if (fp) {
                 say(m, format_text(e.from_file, e.name.c_str()));
                 if (!read_real_map(m, fp.get(), e.name, e.dest)) return;
+                if (i < 4 && !et_map_holds(m, e.dest, static_cast<int>(i), e.name)) return;
             } else if (e.summary_from_table) {
                 say_console(m, e.from_table);
                 if (m.summary_fp) std::fputs(e.summary_from_table, m.summary_fp.get());
@@ -334,11 +356,13 @@ void read_water_table_maps(model_state& m) {
     file_ptr fp = open_required_input(m.water_table, "water table");
     if (!fp) return;
     if (m.elevgw.empty()) alloc_dvector(m.elevgw, m.ncells, "elevgw");
+    if (!blocks_made(g_error_record, "the water table of the cells", m.elevgw)) return;
     if (!read_real_map(m, fp.get(), m.water_table, m.elevgw)) return;
     close_file(fp);
     alloc_dvector(m.exfiltrate, m.ncells, "exfiltrate");
     // The aquifer bottom exists whenever the water table does.
     if (m.bottom_elev.empty()) alloc_dvector(m.bottom_elev, m.ncells, "bottom_elev");
+    if (!blocks_made(g_error_record, "the aquifer of the cells", m.exfiltrate, m.bottom_elev)) return;
 
     const std::string& bottom = m.project_options.aquifer_bottom;
     if (!bottom.empty()) {

@@ -1,5 +1,6 @@
 // Readers of the overland inputs: elevation and outlet, hotstart depths,
 // roughness, retention, interception, overland boundary, dikes and lakes.
+#include "core/alloc_check.hpp"
 #include "core/allocators.hpp"
 #include "core/error_record.hpp"
 #include "core/text_format.hpp"
@@ -133,6 +134,9 @@ void read_overland_boundary(model_state& m) {
     alloc_dvector(m.boundary_temp, m.ncells, "boundary_temp");
     alloc_dvector(m.boundary_val, m.ncells, "boundary_val");
     alloc_ivector(m.boundary_type, m.ncells, "boundary_type");
+    if (!blocks_made(g_error_record, "the overland boundary of the cells", m.boundary_temp, m.boundary_val,
+                     m.boundary_type))
+        return;
     if (!m.mapping_table_info.overland_boundary) {
         g_error_record.fail(84);
         return;
@@ -147,6 +151,7 @@ void read_dike_mask(model_state& m) {
     file_ptr fp = open_or_refuse(name, "Can't open input dike mask file named: %s\n");
     if (!fp) return;
     alloc_ivector(m.dike_mask, m.ncells, "dike_mask");
+    if (!blocks_made(g_error_record, "the dike mask of the cells", m.dike_mask)) return;
     say(m, format_text("reading overland flow dike map from file: %s\n", name.c_str()));
     if (!read_id_map(m, fp.get(), name, m.dike_mask)) return;
     close_file(fp);

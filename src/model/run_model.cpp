@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <ctime>
 #include <memory>
+#include <new>
+#include <stdexcept>
 
 #include "calibration/replace_params.hpp"
 #include "channel/channel_steps.hpp"
@@ -29,6 +31,9 @@ namespace kesta {
 namespace {
 
 step_observer g_observer = nullptr;
+// The step the driver last started, for the message of a step that ran out
+// of memory.
+const char* g_current_step = "";
 
 using step_fn = void (*)(model_state&);
 
@@ -98,6 +103,7 @@ const driver_step kLoopSteps[] = {
 
 // True when the step is to run.
 bool observe(model_state& m, const char* name) {
+    g_current_step = name;
     return g_observer ? g_observer(m, name) : true;
 }
 
@@ -116,6 +122,11 @@ bool run_steps(model_state& m, const driver_step (&steps)[N]) {
         if (s.guarded && guard_says_stop()) return false;
     }
     return true;
+}
+
+void stop_out_of_memory() {
+    store_refusal(std::string("Error: KESTA ran out of memory in step ") + g_current_step + "; the run stops.\n");
+    report_error(g_error_record);
 }
 
 double seconds_since(std::clock_t start) {
@@ -180,7 +191,16 @@ int run_model(const std::string& project_file, optim_record* result) {
     m->project_file = project_file;
 
     bool simulating = false;
-    const bool ended_normally = run_to_shutdown(*m, result, entry, simulating);
+    bool ended_normally = false;
+    // Every step tests the blocks it makes; this catches what a step grew or
+    // sized without such a test, and stops the run as any error does.
+    try {
+        ended_normally = run_to_shutdown(*m, result, entry, simulating);
+    } catch (const std::bad_alloc&) {
+        stop_out_of_memory();
+    } catch (const std::length_error&) {
+        stop_out_of_memory();
+    }
     // The summary says that its results end early, after the error itself.
     if (!ended_normally && simulating) write_run_stopped(*m);
 

@@ -6,6 +6,7 @@
 
 #include "channel/link_types.hpp"
 #include "channel/superlink/storm_drain_steps.hpp"
+#include "core/alloc_check.hpp"
 #include "core/allocators.hpp"
 #include "model/model_state.hpp"
 #include "output/output_steps.hpp"
@@ -192,6 +193,7 @@ void write_linknode_headers(model_state& m) {
     int most = 0;
     for (int l = 1; l <= m.n_superlinks; ++l) most = std::max(most, m.nnodes[l]);
     alloc_dmatrix(m.n_superlinks, most + 1, m.pipe_dataset_block, "pipe_dataset_block");
+    blocks_made(g_error_record, "the block of the pipe datasets", m.pipe_dataset_block);
 }
 
 void write_pipe_datasets(model_state& m) {

@@ -1,5 +1,6 @@
 #include "overland/overland_arrays.hpp"
 
+#include "core/alloc_check.hpp"
 #include "core/allocators.hpp"
 #include "model/model_state.hpp"
 #include "subsurface/subsurface_steps.hpp"
@@ -8,8 +9,15 @@ namespace kesta {
 
 void alloc_overland_arrays(model_state& m) {
     const int n = m.ncells;
-    auto dv = [n](vec1<double>& v, const char* name) { alloc_dvector(v, n, name); };
-    auto iv = [n](vec1<int>& v, const char* name) { alloc_ivector(v, n, name); };
+    bool made = true;  // every block asked for below was made
+    auto dv = [n, &made](vec1<double>& v, const char* name) {
+        alloc_dvector(v, n, name);
+        made = made && !v.empty();
+    };
+    auto iv = [n, &made](vec1<int>& v, const char* name) {
+        alloc_ivector(v, n, name);
+        made = made && !v.empty();
+    };
 
     // Overland depth state.
     dv(m.h, "h");
@@ -97,6 +105,7 @@ void alloc_overland_arrays(model_state& m) {
             alloc_ivector(m.num1, m.richards_table_length, "num1");
             alloc_ivector(m.num2, m.richards_table_length, "num2");
             alloc_ivector(m.num3, m.richards_table_length, "num3");
+            made = made && !m.num1.empty() && !m.num2.empty() && !m.num3.empty();
             iv(m.numcells, "numcells");
             iv(m.numtot, "numtot");
             iv(m.bound_type, "bound_type");
@@ -104,8 +113,10 @@ void alloc_overland_arrays(model_state& m) {
             dv(m.gw_flux, "gw_flux");
             dv(m.bottom_elev, "bottom_elev");
             dv(m.inf_rich, "inf_rich");
-            if (m.bound_type) m.bound_type.fill(1);
-            m.bound_type[0] = 0;
+            if (m.bound_type) {
+                m.bound_type.fill(1);
+                m.bound_type[0] = 0;
+            }
         }
     }
 
@@ -185,6 +196,7 @@ void alloc_overland_arrays(model_state& m) {
         iv(m.oland_lake_mask, "oland_lake_mask");
         iv(m.oland_lake_new, "oland_lake_new");
     }
+    if (!made) refuse_unmade(g_error_record, "the per-cell arrays of the grid");
 }
 
 }  // namespace kesta

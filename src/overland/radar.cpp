@@ -54,6 +54,15 @@ int read_radar_header(precip_grid& g, const std::string& file) {
                     header_double(fp.get(), size) && header_double(fp.get(), nodata);
     if (!ok || cols <= 0 || rows <= 0 || !(size > 0.0)) return -1;
     const std::size_t cells = static_cast<std::size_t>(rows) * static_cast<std::size_t>(cols);
+    // The grid is sized from its header: the file must have room for a
+    // value of a digit and a separator per radar cell.
+    const long bytes = file_size(fp.get());
+    if (bytes >= 0 && cells > static_cast<std::size_t>(bytes + 1) / 2) {
+        std::printf("Error: radar file %s gives %d columns (line 1) and %d rows (line 2), %zu cells; its %ld bytes "
+                    "cannot hold a value per cell\n",
+                    name.c_str(), cols, rows, cells, bytes);
+        return -1;
+    }
     if (cols != g.radar_cols || rows != g.radar_rows || g.precip_data.size() != cells)
         g.precip_data.assign(cells, 0.0);
     g.radar_cols = cols;

@@ -5,6 +5,9 @@
 #include <cstdio>
 
 #include "core/calendar.hpp"
+#include "core/error_record.hpp"
+#include "core/text_format.hpp"
+#include "input/reader_support.hpp"
 #include "model/model_state.hpp"
 
 namespace kesta {
@@ -191,6 +194,26 @@ double frozen_ground_index(double cfgi, double air_temp, double snow_depth) {
     return next > 0.0 ? next : 0.0;
 }
 
+namespace {
+
+// A rate that is no number would reach the soil and the hourly log: the
+// run stops, naming the cell and what its rate was made from.
+void refuse_rate(const model_state& m, int k, double rate, double ts, double albedo, double height) {
+    int row = 0, col = 0;
+    cell_row_col(m, k, row, col);
+    const date_record& d = m.hmet_record_date;
+    store_refusal(format_text("Error: the potential evapotranspiration of cell %d (row %d, column %d) at the weather "
+                              "record of %d/%d/%d %d:00 is no number (%g cm/s, surface temperature %g K); it was made "
+                              "from albedo %g, vegetation height %g m, transmission coefficient %g and canopy "
+                              "resistance %g s/m, and air at %g C, %g %% humidity, %g mbar, wind %g m/s and sky cover "
+                              "%g.  The run stops.\n",
+                              k, row, col, d.month, d.day, d.year, d.hour, rate, ts, albedo, height,
+                              value_at(m.Kt, k), value_at(m.Rs, k), m.hmet_air_temp, m.hmet_rel_humidity,
+                              m.hmet_pressure, m.hmet_wind_speed, m.hmet_sky_cover));
+}
+
+}  // namespace
+
 void evapo_trans(model_state& m) {
     const date_record& when = m.hmet_record_date;
     const int hour = when.hour >= 0 && when.hour < 24 ? when.hour : 0;
@@ -251,6 +274,10 @@ void evapo_trans(model_state& m) {
             rate = b.evaporation / 1000.0 * 100.0;
         }
         if (reduce) rate *= m.area_redux[k];
+        if (!std::isfinite(rate) || !std::isfinite(ts)) {
+            refuse_rate(m, k, rate, ts, albedo, z);
+            return;
+        }
         if (!(rate > 0.0)) rate = 0.0;
         if (k <= m.pot_et.n()) m.pot_et[k] = rate;
         if (k <= m.pot_aet.n()) m.pot_aet[k] = rate;

@@ -49,9 +49,28 @@ double seasonal_month_factor(int month, double latitude);
 // at or above 0 deg C and 0.08 below, never below 0.
 double frozen_ground_index(double cfgi, double air_temp, double snow_depth);
 
+// What the evapotranspiration parameters of a cell can be, in the order of
+// the EVAPOTRANSPIRATION table's columns: albedo and transmission
+// coefficient 0 to 1 (a coefficient of 0 is taken as 1), vegetation height 0
+// to 150 m, canopy resistance 0 to 1e5 s/m.
+struct et_parameter_bound {
+    const char* what;
+    const char* unit;  // "" for none
+    double low, high;
+};
+constexpr et_parameter_bound kEtParameterBounds[4] = {{"albedo", "", 0.0, 1.0},
+                                                      {"vegetation height", "m", 0.0, 150.0},
+                                                      {"transmission coefficient", "", 0.0, 1.0},
+                                                      {"canopy resistance", "s/m", 0.0, 1e5}};
+// True when `value` lies within the bound (NaN never does).
+constexpr bool et_parameter_holds(const et_parameter_bound& b, double value) {
+    return value >= b.low && value <= b.high;
+}
+
 // Fills Ts, fTs, pot_et and pot_aet (cm/s) of every cell from the current
 // hydrometeorological record; under Penman-Monteith a vegetation height of 0
-// or less is raised to 0.001 m in `veg`.
+// or less is raised to 0.001 m in `veg`. A cell whose rate comes out as no
+// number stops the run (code 4000 stored) naming the cell and its inputs.
 void evapo_trans(model_state& m);
 
 }  // namespace kesta

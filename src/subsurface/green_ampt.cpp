@@ -3,6 +3,7 @@
 #include <cmath>
 #include <limits>
 
+#include "core/alloc_check.hpp"
 #include "core/allocators.hpp"
 #include "model/model_state.hpp"
 
@@ -19,7 +20,7 @@ constexpr double kMetresPerSecondToCmPerHour = 360000.0;
 // S = Hc (phi - theta_i) per cell, from the moisture the loading left in thi.
 void fill_suction(model_state& m) {
     alloc_dvector(m.SFM, m.ncells, "SFM");
-    if (m.SFM.n() != m.ncells) return;  // refused, with its message
+    if (!blocks_made(g_error_record, "the suction heads of the cells", m.SFM)) return;
     for (int k = 1; k <= m.ncells; ++k) m.SFM[k] = m.hc_map[k] * (m.phi_map[k] - m.thi[k]);
 }
 

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "core/alloc_check.hpp"
 #include "core/allocators.hpp"
 #include "core/error_record.hpp"
 #include "core/text_format.hpp"
@@ -97,9 +98,9 @@ bool setup_groundwater(model_state& m, const std::string& porosity_source, const
     alloc_ivector(m.gw_line_cells, line, "gw_line_cells");
     for (vec1<double>* v : {&m.A, &m.B, &m.C, &m.D})
         if (v->n() < line) alloc_dvector(*v, line, "A");
-    if (m.elevgw_iter1.empty() || m.D.n() < line) {
-        return refuse("Error allocating memory for the groundwater solver\n");
-    }
+    if (!blocks_made(g_error_record, "the arrays of the groundwater solver", m.elevgw_substep, m.elevgw_iter1,
+                     m.gw_line_cells, m.A, m.B, m.C, m.D))
+        return false;
     if (!cells_hold(m, porosity_source, conductivity_source)) return false;
     m.gw_sweep_dir = 1;
     m.gw_totals = gw_run_totals{};

@@ -118,8 +118,15 @@ bool real_field(const hmet_source& src, const std::string& line, std::size_t beg
         format_text("the %s \"%s\" in columns %zu to %zu is not a number.", what, text.c_str(), begin + 1, end));
 }
 
-// Month 1..12, a day of that month and an hour 0..max_hour.
+std::string day_text(const date_record& d) { return format_text("%d/%d/%d", d.month, d.day, d.year); }
+std::string hour_text(const date_record& d) { return day_text(d) + format_text(" %d:00", d.hour); }
+
+// A year the calendar holds, month 1..12, a day of that month and an hour
+// 0..max_hour.
 bool valid_date(const hmet_source& src, const date_record& d, int max_hour) {
+    if (d.year < kFirstCalendarYear || d.year > kLastCalendarYear)
+        return src.refuse_line(format_text("the record dated %s has the year %d, outside %d to %d.",
+                                           hour_text(d).c_str(), d.year, kFirstCalendarYear, kLastCalendarYear));
     if (d.month < 1 || d.month > 12)
         return src.refuse_line(format_text("the month %d lies outside 1 to 12.", d.month));
     if (d.day < 1 || d.day > month_days(d.year, d.month))
@@ -128,6 +135,24 @@ bool valid_date(const hmet_source& src, const date_record& d, int max_hour) {
     if (d.hour < 0 || d.hour > max_hour)
         return src.refuse_line(format_text("the hour %d lies outside 0 to %d.", d.hour, max_hour));
     return true;
+}
+
+bool same_hour(const date_record& a, const date_record& b) {
+    return a.year == b.year && a.month == b.month && a.day == b.day && a.hour == b.hour;
+}
+
+// The model takes one record per hour in file order: a record that is not
+// the hour after the one before it (`before`, of line `before_line`, hour 24
+// rolled) would give an hour another hour's weather. `read` is the date as
+// the line gives it, `rolled` with hour 24 rolled.
+bool hour_follows(const hmet_source& src, const date_record& read, const date_record& rolled,
+                  const date_record& before, int before_line) {
+    const date_record expected = hour_after(before);
+    if (same_hour(rolled, expected)) return true;
+    return src.refuse_line(format_text("the record dated %s is not the hour after the record before it (%s, line %d);"
+                                       " %s was expected: the records must follow one another hour by hour.",
+                                       hour_text(read).c_str(), hour_text(before).c_str(), before_line,
+                                       hour_text(expected).c_str()));
 }
 
 // A good value is remembered; a missing one takes the remembered value.
@@ -195,9 +220,15 @@ bool next_kvl(hmet_source& src, kvl_line& k) {
 int scan_kvl(hmet_source& src) {
     model_state& m = src.m;
     kvl_line k;
-    int records = 0;
+    int records = 0, before_line = 0;
+    date_record before;
     while (next_kvl(src, k)) {
         const date_record d{k.year, k.month, k.day, k.hour, 0, 0};
+        date_record rolled = d;
+        roll_hour_24(rolled);
+        if (records > 0 && !hour_follows(src, d, rolled, before, before_line)) return -1;
+        before = rolled;
+        before_line = src.r.line;
         if (records == 0) m.hmet_first_record = d;
         m.hmet_last_record = d;
         ++records;
@@ -300,11 +331,15 @@ int scan_samson(hmet_source& src) {
     if (!samson_header(src)) return 1;
     std::string text;
     samson_line s;
-    int lines = 0;
+    int lines = 0, before_line = 0;
+    date_record before;
     while (src.next_line(text)) {
         if (!parse_samson(src, text, s)) return 1;
         date_record d = s.date;
         roll_hour_24(d);
+        if (lines > 0 && !hour_follows(src, s.date, d, before, before_line)) return 1;
+        before = d;
+        before_line = src.r.line;
         if (lines == 0) m.hmet_first_record = d;
         m.hmet_last_record = d;
         ++lines;
@@ -439,7 +474,7 @@ int scan_surfaways(hmet_source& src) {
     std::string text, previous_type;
     surfaways_line line;
     date_record previous_day;
-    int lines = 0;
+    int lines = 0, previous_line = 0;
     int counts[sa_elements] = {};
     m.hmet_record_count = 0;
     while (src.next_line(text)) {
@@ -449,6 +484,21 @@ int scan_surfaways(hmet_source& src) {
             break;
         }
         if (!parse_surfaways(src, text, line, false)) return 1;
+        // The hours of a day are its value slots; the days must follow one
+        // another as the hours of the other layouts do.
+        if (lines > 0 && !same_day(line.date, previous_day)) {
+            date_record last_hour = previous_day;
+            last_hour.hour = kSurfawaysSlotsPerDay - 1;
+            const date_record next_day = hour_after(last_hour);
+            if (!same_day(line.date, next_day)) {
+                src.refuse_line(format_text("the line of %s belongs neither to the day of the line before it (%s, "
+                                            "line %d) nor to the day after, %s: the days must follow one another.",
+                                            day_text(line.date).c_str(), day_text(previous_day).c_str(),
+                                            previous_line, day_text(next_day).c_str()));
+                return 1;
+            }
+        }
+        previous_line = src.r.line;
         if (lines == 0) m.hmet_first_record = line.date;
         if (lines == 0 || !same_day(line.date, previous_day)) m.hmet_record_count += kSurfawaysSlotsPerDay;
         m.hmet_last_record = line.date;

@@ -7,6 +7,8 @@
 
 #include "core/error_record.hpp"
 #include "core/interval_clock.hpp"
+#include "core/text_format.hpp"
+#include "input/reader_support.hpp"
 #include "model/model_state.hpp"
 #include "overland/overland_steps.hpp"
 #include "subsurface/evapotranspiration.hpp"
@@ -47,21 +49,40 @@ struct basin_means {
     double pet = 0.0;   // cm/h
     double cfgi = 0.0;
     double layer1 = kNoSecondLayer, layer2 = kNoSecondLayer;
+    // The first cell with a quantity of the hourly log that is no number
+    // (0 when none), the quantity and its value.
+    int bad_cell = 0;
+    const char* bad_what = "";
+    double bad_value = 0.0;
 };
+
+// Notes the first cell whose `value` is no number.
+void note_number(basin_means& b, int k, const char* what, double value) {
+    if (b.bad_cell != 0 || std::isfinite(value)) return;
+    b.bad_cell = k;
+    b.bad_what = what;
+    b.bad_value = value;
+}
 
 // Averages over the cells outside the lakes; 0 when every cell lies in a lake.
 basin_means basin_averages(model_state& m) {
     double infil = 0.0, bottom = 0.0, theta = 0.0, pet = 0.0, cfgi = 0.0, l1 = 0.0, l2 = 0.0;
     int count = 0, n1 = 0, n2 = 0;
+    basin_means means;
     for (int k = 1; k <= m.ncells; ++k) {
         if (in_lake(m, k)) continue;
         infil += value_at(m.fav, k);
         bottom += value_at(m.bottomfav, k);
+        note_number(means, k, "infiltration rate", value_at(m.fav, k));
+        note_number(means, k, "bottom flux", value_at(m.bottomfav, k));
         const double t = reported_moisture(m, k);
         if (!std::isfinite(t)) std::printf("Theta_all for cell %d is not a number \n", k);
+        note_number(means, k, "soil moisture", t);
         theta += t;
         if (m.soil_et_accounting && value_at(m.soil_depth, k) > kNoDepth) {
             const layer_moistures layers = soil_layer_moistures(m, k);
+            note_number(means, k, "top-layer moisture", layers.top);
+            note_number(means, k, "lower-layer moisture", layers.lower);
             l1 += layers.top;
             ++n1;
             if (layers.lower != kNoSecondLayer) {
@@ -71,9 +92,10 @@ basin_means basin_averages(model_state& m) {
         }
         pet += value_at(m.pot_et, k) * kSecondsPerHour;
         cfgi += value_at(m.CFGI, k);
+        note_number(means, k, "potential evapotranspiration rate", value_at(m.pot_et, k));
+        note_number(means, k, "frozen-ground index", value_at(m.CFGI, k));
         ++count;
     }
-    basin_means means;
     const double cells = count > 0 ? count : 1.0;
     m.basin_avg_infil = infil / cells;
     m.basin_avg_bottom_flux = bottom / cells;
@@ -86,6 +108,30 @@ basin_means basin_averages(model_state& m) {
     m.basin_aet_depth = count > 0 ? (m.soil_et_volume - m.soil_et_volume_last) / area * kCmPerMetre : 0.0;
     m.soil_et_volume_last = m.soil_et_volume;
     return means;
+}
+
+// The hourly log holds numbers only: a cell whose soil holds no number
+// stops the run, named, before its line is written. False after the stop.
+bool log_holds_numbers(model_state& m, const basin_means& b) {
+    const date_record& d = m.hmet_record_date;
+    const std::string when = format_text("%d/%d/%d %d:00", d.month, d.day, d.year, d.hour);
+    if (b.bad_cell != 0) {
+        int row = 0, col = 0;
+        cell_row_col(m, b.bad_cell, row, col);
+        store_refusal(format_text("Error: at the weather record of %s the %s of cell %d (row %d, column %d) is no "
+                                  "number (%g).  The run stops.\n",
+                                  when.c_str(), b.bad_what, b.bad_cell, row, col, b.bad_value));
+        return false;
+    }
+    const double basin[] = {m.basin_aet_depth, m.hmet_air_temp};
+    for (double v : basin) {
+        if (std::isfinite(v)) continue;
+        store_refusal(format_text("Error: at the weather record of %s the basin's actual evapotranspiration or air "
+                                  "temperature is no number (%g).  The run stops.\n",
+                                  when.c_str(), v));
+        return false;
+    }
+    return true;
 }
 
 void report_hour(model_state& m, const basin_means& b) {
@@ -136,8 +182,13 @@ void step_hydromet(model_state& m) {
     if (result == -1) {
         end_of_data(m);
     } else {
-        if (m.inf_richards_on || m.soil_et_accounting) report_hour(m, basin_averages(m));
+        if (m.inf_richards_on || m.soil_et_accounting) {
+            const basin_means b = basin_averages(m);
+            if (!log_holds_numbers(m, b)) return;
+            report_hour(m, b);
+        }
         evapo_trans(m);
+        if (g_error_record.stop) return;
         if (m.chan_lakes_on) lake_evaporation(m);
         if (g_error_record.stop) return;
         advance_interval_clock(m.hmet_last, m.hmet_next, m.time, m.hmet_interval);

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <exception>
 
+#include "core/alloc_check.hpp"
 #include "core/allocators.hpp"
 #include "core/error_record.hpp"
 #include "core/text_format.hpp"
@@ -101,6 +102,7 @@ void build_classes(model_state& m) {
     alloc_ivector(m.num1, largest, "num1");
     alloc_ivector(m.num2, largest, "num2");
     alloc_ivector(m.num3, largest, "num3");
+    if (!blocks_made(g_error_record, "the class counts of the Richards soils", m.num1, m.num2, m.num3)) return;
     for (int id = 0; id <= largest; ++id) {
         if (!r.defined[static_cast<std::size_t>(id)]) continue;
         const double* s = m.soil_class[static_cast<std::size_t>(id)].v;
@@ -312,6 +314,7 @@ bool read_soil_types(model_state& m) {
 
 void set_root_depths(model_state& m) {
     if (m.root_depth.empty()) alloc_dvector(m.root_depth, m.ncells, "root_depth");
+    if (!blocks_made(g_error_record, "the root depths of the cells", m.root_depth)) return;
     const double depth = m.soil_moist_depth / kCmPerMetre;  // m
     for (int k = 1; k <= m.ncells; ++k) {
         double d = depth;
@@ -369,6 +372,7 @@ bool init_richards_columns(model_state& m) {
     r.first.clear();
     if (!cells_have_classes(m)) return false;
     build_classes(m);
+    if (run_stopped()) return false;
     const bool water_table = m.water_table_given != 0;
 
     // Storage of each column: down to the aquifer bottom with a water table.
@@ -406,6 +410,7 @@ bool init_richards_columns(model_state& m) {
         const int n = std::max(m.ncells, m.richards_max_nodes);
         for (vec1<double>* v : {&m.A, &m.B, &m.C, &m.D})
             if (v->n() < n) alloc_dvector(*v, n, "A");
+        if (!blocks_made(g_error_record, "the arrays of the groundwater solver", m.A, m.B, m.C, m.D)) return false;
     }
 
     const double area = m.gridsize * m.gridsize;
@@ -446,6 +451,7 @@ void read_soil_table(model_state& m) {
     say_console(m, "Reading Soil Table   Done\n");
     class_weather_values(m);
     set_root_depths(m);
+    if (run_stopped()) return;
     m.richards_water_table = m.water_table_given;
     if (!init_richards_columns(m)) return;
     say_console(m, "Initialize Richards Params   Done\n");
@@ -532,6 +538,7 @@ void finish_richards_run_totals(model_state& m) {
 void setup_wetlands(model_state& m) {
     if (!m.wetlands_given) return;
     alloc_ivector(m.wetland_mask, m.ncells, "wetland_mask");
+    if (!blocks_made(g_error_record, "the wetland categories of the cells", m.wetland_mask)) return;
     grid_header header;
     if (!read_wetland_table(m.mapping_tables, m.mapping_table, m.wetland_table, m.wetland_categories,
                             m.wetland_mask, header, m.mask, m.rows, m.cols, m.summary_fp.get()))

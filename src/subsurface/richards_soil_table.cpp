@@ -9,6 +9,7 @@
 #include "core/text_format.hpp"
 #include "core/token_stream.hpp"
 #include "model/model_state.hpp"
+#include "subsurface/evapotranspiration.hpp"
 #include "subsurface/richards.hpp"
 #include "subsurface/soil_layer_table.hpp"
 
@@ -187,6 +188,11 @@ int read_richards_soil_file(model_state& m, std::FILE* fp, const std::string& na
             const char* what[] = {"albedo", "vegetation height", "transmission coefficient", "canopy resistance"};
             for (int k = 0; k < 4; ++k) {
                 if (!number(s[46 + k], format_text("the %s of class %d", what[k], id))) return -1;
+                const et_parameter_bound& bound = kEtParameterBounds[k];
+                if (!et_parameter_holds(bound, s[46 + k]))
+                    return fail(ts.token_line(), format_text("the %s of class %d is %g; it must lie from %g to %g%s%s",
+                                                             what[k], id, s[46 + k], bound.low, bound.high,
+                                                             bound.unit[0] ? " " : "", bound.unit));
             }
         }
         layer_values layers[kLayers] = {};

@@ -208,7 +208,22 @@ const refusal kRefusals[] = {
     {"no stream cells", true, "STREAMCELLS 3", "STREAMCELLS 0", "must be greater than 0"},
     {"a stream cell off the grid", true, "CELLIJ 3 3", "CELLIJ 4 3", "gives row 4; it must be between 1 and 3"},
     {"a stream node beyond the link", true, "LINKNODE 4 3 0.5", "LINKNODE 4 4 0.5", "gives a node of link 4 4"},
-    {"entries short of NUMNODES", true, "NUMNODES 2", "NUMNODES 3", "stream cell 3 has 2 LINKNODE entries"},
+    {"entries short of NUMNODES", true, "NUMNODES 1\nLINKNODE 4 1 1.0\nCELLIJ 3 3\nNUMNODES 2",
+     "NUMNODES 2\nLINKNODE 4 1 1.0\nCELLIJ 3 3\nNUMNODES 1", "stream cell 2 has 1 LINKNODE entries"},
+    // Counts that would size tables beyond what they count.
+    {"node counts beyond the LINKNODE lines", true, "NUMNODES 2", "NUMNODES 3", "the file holds 4 LINKNODE lines"},
+    {"a node count beyond the network", true, "NUMNODES 2", "NUMNODES 2147483647",
+     "gives stream cell 3 2147483647 nodes; the channel network has 7 nodes in all"},
+    {"more links than CONNECT cards", false, "LINKS 4", "LINKS 2000000000",
+     "contains 2000000000 links, and 4 CONNECT cards"},
+    {"a pair count beyond the file", false, "NPAIRS 3\nNUM_INTERP 20\nX1 0.0 9.6", "NPAIRS 2000000\nNUM_INTERP 20\nX1 0.0 9.6",
+     "gives a pair count 2000000; it must be between 2 and 6"},
+    {"an element count beyond the file", false, "NUMSTRUCTS 2", "NUMSTRUCTS 2147483647",
+     "gives an element count 2147483647"},
+    {"too many levels", false, "NUM_INTERP 20\nX1 0.0 10.0", "NUM_INTERP 30001\nX1 0.0 10.0",
+     "gives an interpolation count 30001; it must be between 1 and 30000"},
+    {"a lake list longer than the grid", false, "NUMPTS 11", "NUMPTS 13",
+     "gives a search-list length 13; it must be between 1 and 12"},
 };
 
 TEST_F(ChannelNetwork, RefusesNetworksThatCannotBeRouted) {
@@ -221,6 +236,15 @@ TEST_F(ChannelNetwork, RefusesNetworksThatCannotBeRouted) {
         EXPECT_TRUE(stopped()) << r.what;
         EXPECT_NE(out.find(r.message), std::string::npos) << r.what << "\n" << out;
     }
+}
+
+TEST_F(ChannelNetwork, SizesTheNodeTablesByTheLongestLinkWhateverMaxnodesSays) {
+    chan = replaced(chan, "MAXNODES 4", "MAXNODES 1000");
+    const std::string out = set_up();
+    ASSERT_FALSE(stopped()) << out;
+    EXPECT_EQ(m->maxnodes, 4);
+    EXPECT_EQ(m->yp.nrows(), 4);
+    EXPECT_NE(out.find("Note: MAXNODES 1000 (channel input file"), std::string::npos) << out;
 }
 
 // The outlet's own refusal, once the node numbers of its cards are in range.

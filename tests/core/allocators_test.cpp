@@ -3,7 +3,9 @@
 #include <string>
 #include <vector>
 
+#include "core/alloc_check.hpp"
 #include "core/allocators.hpp"
+#include "support/stream_capture.hpp"
 
 using namespace kesta;
 
@@ -64,4 +66,24 @@ TEST(NamedAllocators, RefusedSizesPrintBothMessagesAndLeaveNoneButTheExtraRowVar
     EXPECT_EQ(checked2.ncols(), 3);
     alloc_matrix_checked2(checked2, 4, 2, "nodes");
     EXPECT_EQ(checked2.nrows(), 5);
+}
+
+TEST(NamedAllocators, CallerStopsTheRunWhenAnyBlockItAskedForIsEmpty) {
+    error_record rec;
+    vec1<double> made;
+    alloc_dvector(made, 3, "made");
+    mat2<int> none;
+    cube3<double> cube = alloc3d_double(1, 1, 1);
+    std::string summary;
+    testing::internal::CaptureStdout();
+    summary = kesta_test::written_by([&](std::FILE* fp) {
+        rec.summary_file = fp;
+        EXPECT_TRUE(blocks_made(rec, "the made blocks", made, cube));
+        EXPECT_FALSE(blocks_made(rec, "the channel node tables", made, none, cube));
+    });
+    const std::string says = "Error: the channel node tables could not be made; the run stops.\n";
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), says);
+    EXPECT_EQ(summary, says);
+    EXPECT_EQ(rec.code, 4000);
+    EXPECT_EQ(rec.stop, 1);
 }

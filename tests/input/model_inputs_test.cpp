@@ -110,6 +110,16 @@ TEST_F(ModelInputs, MaskCellsAreNumberedRowByRowAndWrittenToMaskmap) {
     EXPECT_TRUE(has(out, "number of grid cells in watershed: 5\n"));
 }
 
+TEST_F(ModelInputs, GridBeyondWhatItsMaskFileCanHoldIsRefusedBeforeItIsMade) {
+    m->rows = 10000;
+    m->cols = 10000;
+    m->gridsize = 10.0;
+    m->watershed_mask = dir.write("mask.asc", grid_text(2, 2, 10.0, "1 1\n1 1\n"));
+    EXPECT_FALSE(run([&] { kesta::read_watershed_mask(*m); }));
+    EXPECT_TRUE(has(out, "gives a grid of 10000 rows and 10000 columns, 100000000 cells; the watershed mask")) << out;
+    EXPECT_TRUE(m->mask.empty());
+}
+
 TEST_F(ModelInputs, CellSizeMustAgreeWithTheMaskHeaderToATenthOfAMetre) {
     m->rows = 2;
     m->cols = 2;
@@ -220,6 +230,49 @@ TEST_F(ModelInputs, SoilValuesOutsideTheirPhysicalRangeAreRefused) {
         EXPECT_EQ(run([&] { kesta::read_infiltration_params(*m); }), c.says.empty());
         EXPECT_EQ(has(out, "Error: " + c.says), !c.says.empty()) << out;
     }
+}
+
+// Albedo, vegetation height, transmission coefficient and canopy resistance
+// no land can have: refused in the table naming its row, in a map naming
+// the cell; the bounds themselves pass.
+TEST_F(ModelInputs, EvapotranspirationValuesOutsideTheirPhysicalRangeAreRefused) {
+    const struct {
+        const char *alb, *veg, *kt, *rs;  // maps of two cells
+        std::string says;
+    } cases[] = {
+        {"0.2 7", "0.3 0.3", "1 1", "100 100", "albedo 7 at cell 2 (row 1, column 2), from map alb.asc: it must lie "
+                                               "from 0 to 1.\n"},
+        {"0.2 0.2", "151 0.3", "1 1", "100 100", "vegetation height 151 m at cell 1 (row 1, column 1)"},
+        {"0.2 0.2", "0.3 0.3", "1 -0.5", "100 100", "transmission coefficient -0.5 at cell 2"},
+        {"0.2 0.2", "0.3 0.3", "1 1", "100 1e6", "canopy resistance 1e+06 s/m at cell 2 (row 1, column 2), from "
+                                                 "map rs.asc: it must lie from 0 to 100000 s/m.\n"},
+        {"0 1", "0 150", "0 1", "0 1e5", ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE("case " + c.says);
+        m = std::make_unique<kesta::model_state>();
+        m->long_term = m->et_calc_penman = 1;
+        m->albedo_given = m->vheight_given = m->tcoeff_given = m->canopy_given = 1;
+        load_grid(1, 2, 10.0, "1 1\n");
+        std::string* files[] = {&m->albedo, &m->vheight, &m->tcoeff, &m->canopy};
+        const char* names[] = {"alb.asc", "veg.asc", "kt.asc", "rs.asc"};
+        const char* values[] = {c.alb, c.veg, c.kt, c.rs};
+        for (int i = 0; i < 4; ++i) {
+            dir.write(names[i], grid_text(1, 2, 10.0, values[i]));
+            *files[i] = names[i];
+        }
+        EXPECT_EQ(run([&] { kesta::read_et_maps(*m); }), c.says.empty());
+        EXPECT_EQ(has(out, "Error: " + c.says), !c.says.empty()) << out;
+    }
+
+    m = std::make_unique<kesta::model_state>();
+    m->long_term = 1;
+    load_grid(1, 2, 10.0, "1 1\n");
+    mapping_table("EVAPOTRANSPIRATION", "1 1\n", table_row(1, "-1e308 0.3 1.0 100"), 1);
+    m->mapping_table_info.evapotranspiration = 1;
+    EXPECT_FALSE(run([&] { kesta::read_et_maps(*m); }));
+    EXPECT_TRUE(has(out, "table EVAPOTRANSPIRATION, line 6: the row of ID 1 gives the albedo -1e+308; it must lie "
+                         "from 0 to 1\n")) << out;
 }
 
 TEST_F(ModelInputs, RetentionDepthsAreMillimetres) {

@@ -2,6 +2,7 @@
 // outside the model, and the model clock over long runs of passes.
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <cmath>
 #include <string>
 #include <utility>
@@ -85,6 +86,16 @@ TEST(Calendar, DayOfYearCountsEveryFourthYearFromNineteenHundredAsLeap) {
     EXPECT_EQ(day_of_year(2003, 3, 1), 60);
     EXPECT_EQ((std::vector<int>{month_days(2003, 2), month_days(2003, 13), month_days(2003, 0)}),
               (std::vector<int>{28, 0, 0}));
+}
+
+TEST(Calendar, DatesOfAnyIntYearKeepTheirOrderWithoutOverflow) {
+    const double lowest_jan = julday(INT_MIN, 1, 1, 0, 0, 0.0);
+    const double lowest_mar = julday(INT_MIN, 3, 1, 0, 0, 0.0);
+    EXPECT_LT(lowest_jan, lowest_mar);
+    EXPECT_LT(lowest_mar, julday(1, 1, 1, 0, 0, 0.0));
+    EXPECT_GT(julday(INT_MAX, 12, 31, 23, 0, 0.0), julday(9999, 12, 31, 23, 0, 0.0));
+    EXPECT_EQ((std::vector<int>{month_days(INT_MIN, 2), month_days(INT_MIN + 1, 2), month_days(INT_MAX, 2)}),
+              (std::vector<int>{29, 28, 28}));
 }
 
 // An event run with uniform rain starting at the given time.

@@ -9,6 +9,8 @@
 #include <filesystem>
 #include <functional>
 #include <map>
+#include <new>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -165,6 +167,26 @@ TEST_F(RunDriver, StoredCodeOrStopEndsTheRunAtTheNextCheckAndOnlyCloses) {
         if (!c.absent.empty()) {
             EXPECT_EQ(output.find(c.absent), std::string::npos);
         }
+    }
+}
+
+TEST_F(RunDriver, StepThatRunsOutOfMemoryStopsTheRunNamingItAndOnlyCloses) {
+    const struct {
+        std::string step;
+        std::function<void(model_state&)> fault;
+    } cases[] = {
+        {"read_model_inputs", [](model_state&) { throw std::bad_alloc(); }},
+        {"step_overland_flow", [](model_state&) { throw std::length_error("vector"); }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.step);
+        script = driver_script{};
+        script.passes_wanted = 3;
+        script.actions[c.step] = c.fault;
+        EXPECT_NE(run(), 0);
+        EXPECT_EQ(after(c.step), std::vector<std::string>{"close_output_files"});
+        EXPECT_NE(output.find("Error: KESTA ran out of memory in step " + c.step + "; the run stops.\n"),
+                  std::string::npos);
     }
 }
 

@@ -6,13 +6,17 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
 #include <string>
 
+#include "core/error_record.hpp"
 #include "model/model_state.hpp"
 #include "subsurface/evapotranspiration.hpp"
 #include "subsurface/snow_interception.hpp"
 #include "subsurface/soil_cells.hpp"
 #include "subsurface/subsurface_steps.hpp"
+#include "support/temp_dir.hpp"
+#include "support/weather_text.hpp"
 
 namespace {
 
@@ -97,6 +101,58 @@ TEST(EtCells, BothFormulationsGiveRatesThatFollowTheCellsAndTheSky) {
         EXPECT_GT(m.pot_et[1], overcast);
         EXPECT_GT(m.Ts[1], 273.15 + 25.0);  // sunlit ground is warmer than the air
     }
+}
+
+// A rate no number stops the run before it reaches the soil, naming the cell.
+TEST(EtCells, ARateThatIsNoNumberStopsTheRunNamingTheCell) {
+    kesta::model_state m;
+    kesta_test::make_plane(m, kesta_test::row(3), 60.0);
+    for (auto* v : {&m.alb, &m.Ts, &m.fTs, &m.snowdepth, &m.pot_et, &m.pot_aet, &m.veg, &m.Kt, &m.Rs})
+        *v = kesta::vec1<double>(3);
+    m.alb.fill(0.2);
+    m.veg.fill(0.3);
+    m.Rs.fill(100.0);
+    m.et_calc_penman = 1;
+    m.latitude = 40.0;
+    m.hmet_record_date = kesta::date_record{2020, 6, 21, 12, 0, 0};
+    m.hmet_air_temp = 25.0, m.hmet_rel_humidity = 40.0, m.hmet_pressure = 1000.0, m.hmet_wind_speed = 2.0;
+    m.alb[2] = -1e308;
+    kesta::g_error_record = kesta::error_record{};
+    const std::string out = kesta_test::printed_by([&] { kesta::evapo_trans(m); });
+    EXPECT_EQ(kesta::g_error_record.code, 4000);
+    EXPECT_EQ(kesta::g_error_record.stop, 1);
+    EXPECT_NE(out.find("Error: the potential evapotranspiration of cell 2 (row 1, column 2) at the weather record of "
+                       "6/21/2020 12:00 is no number"),
+              std::string::npos)
+        << out;
+    kesta::g_error_record = kesta::error_record{};
+}
+
+// The hourly soil log holds numbers only: a cell whose moisture is no number
+// stops the run, named, and its hour is not written.
+TEST(EtCells, AHourlyLogLineWithNoNumberIsNotWrittenAndStopsTheRun) {
+    kesta::model_state m;
+    m.long_term = m.soil_et_accounting = 1;
+    kesta_test::make_soil_plane(m, kesta_test::row(2), 3600.0, 2);
+    kesta_test::temp_dir dir;
+    kesta_test::use_kvl_weather(m, dir, kesta_test::kvl_hours(2020, 6, 1, 5, 3));
+    m.hmet_call_count = 1;
+    kesta_test::printed_by([&] { kesta::read_hmet_record(m); });
+    m.hmet_call_count = 2;
+    m.hmet_next = m.hmet_last = m.time;
+    m.evap_out_fp = kesta::file_ptr(std::tmpfile());
+    m.soil_depth.fill(50.0);
+    m.Ws1.fill(10.0);
+    m.Ws1[2] = std::nan("");
+    kesta::g_error_record = kesta::error_record{};
+    const std::string out = kesta_test::printed_by([&] { kesta::step_hydromet(m); });
+    EXPECT_EQ(kesta::g_error_record.stop, 1);
+    EXPECT_NE(out.find("Error: at the weather record of 6/1/2020 5:00 the soil moisture of cell 2 (row 1, column 2) "
+                       "is no number"),
+              std::string::npos)
+        << out;
+    EXPECT_EQ(std::ftell(m.evap_out_fp.get()), 0L);
+    kesta::g_error_record = kesta::error_record{};
 }
 
 TEST(Interception, TheCanopyFillsThenHoldsItsShareAndTheRestReachesTheGround) {

@@ -53,18 +53,23 @@ struct HmetFile : ::testing::Test {
 
 using M = kesta::model_state;
 
+// A KVL record of June 2020 with plain values.
+std::string kvl_hour(int day, int hour) {
+    return "2020 6 " + std::to_string(day) + " " + std::to_string(hour) + " 29.92 80 2 4 41 0 0\n";
+}
+
 TEST_F(HmetFile, KvlRecordsAreConvertedAndMissingValuesTakeTheirHoursLastGoodOne) {
-    scan(&M::hmet_kvl_given,
-         "2020 6 1 4 999 60 5 10 50 100.0 300.0\n"         // no pressure yet: the standard one
-         "2020 6 1 5 30.00 70 999 999 68 10000.0 200.0\n"  // sky, wind, direct radiation missing
-         "\n"
-         "2020 6 1 6 29.92 80 2 4 41 0 0\n"
-         "2020 6 2 5 29.92 999 2 4 999 50.0 50.0\n"  // hour 5 takes hour 5's, not the last read
-         "2020 6 2 24 29.92 80 2 4 41 0 0\n");
+    std::string text = "2020 6 1 4 999 60 5 10 50 100.0 300.0\n"         // no pressure yet: the standard one
+                       "2020 6 1 5 30.00 70 999 999 68 10000.0 200.0\n"  // sky, wind, direct radiation missing
+                       "\n";
+    for (int h = 6; h <= 23; ++h) text += kvl_hour(1, h);
+    for (int h = 0; h <= 4; ++h) text += kvl_hour(2, h);
+    text += "2020 6 2 5 29.92 999 2 4 999 50.0 50.0\n";  // hour 5 takes hour 5's, not the last read
+    scan(&M::hmet_kvl_given, text);
     ASSERT_EQ(result, 0);
-    EXPECT_EQ(m.hmet_record_count, 5);
+    EXPECT_EQ(m.hmet_record_count, 26);
     EXPECT_TRUE(dated(m.hmet_first_record, 2020, 6, 1, 4));
-    EXPECT_TRUE(dated(m.hmet_last_record, 2020, 6, 2, 24));  // the start-up rolls it
+    EXPECT_TRUE(dated(m.hmet_last_record, 2020, 6, 2, 5));
 
     EXPECT_EQ(read(), 11);
     EXPECT_DOUBLE_EQ(m.hmet_pressure, 1013.25);
@@ -73,14 +78,44 @@ TEST_F(HmetFile, KvlRecordsAreConvertedAndMissingValuesTakeTheirHoursLastGoodOne
     EXPECT_DOUBLE_EQ(m.hmet_sky_cover, 0.5);
     EXPECT_DOUBLE_EQ(m.hmet_wind_speed, 10 * 0.514444);
     EXPECT_DOUBLE_EQ(m.hmet_direct_rad, 0.0);
-    read();
-    read();
+    for (int k = 0; k < 24; ++k) read();
+    EXPECT_TRUE(dated(m.hmet_record_date, 2020, 6, 2, 5));
     EXPECT_NEAR(m.hmet_air_temp, 20.0, 1e-12);
     EXPECT_DOUBLE_EQ(m.hmet_rel_humidity, 70.0);
     EXPECT_EQ(m.hmet_points_repaired, 6);
+    EXPECT_EQ(read(), -1);
+
+    // Hour 24 is hour 0 of the next day: the scan keeps it, the read rolls it.
+    scan(&M::hmet_kvl_given, kvl_hour(2, 23) + kvl_hour(2, 24));
+    ASSERT_EQ(result, 0);
+    EXPECT_TRUE(dated(m.hmet_last_record, 2020, 6, 2, 24));  // the start-up rolls it
+    read();
     read();
     EXPECT_TRUE(dated(m.hmet_record_date, 2020, 6, 3, 0));
     EXPECT_EQ(read(), -1);
+}
+
+// One Surface Airways element line of 6 June 2020 + `day` - 1.
+std::string sa_line(const char* element, int day, const std::vector<int>& values) {
+    char head[40];
+    std::snprintf(head, sizeof head, "HPD12345678%sXX202006XX%02d%03d", element, day, static_cast<int>(values.size()));
+    std::string line = head;
+    for (std::size_t k = 0; k < values.size(); ++k) {
+        char v[48];
+        std::snprintf(v, sizeof v, "%02zu00 %05d  ", k + 1, values[k]);
+        line += v;
+    }
+    return line + "\n";
+}
+
+std::string sa_day(int day, bool direct, int temperature_3) {
+    const std::vector<int> flat(24, 100);
+    std::vector<int> temperature(24, 50);
+    temperature[2] = temperature_3;
+    return (direct ? sa_line("DRAD", day, flat) : "") + sa_line("GRAD", day, flat) +
+           sa_line("PRES", day, std::vector<int>(24, 29920)) + sa_line("RHUM", day, flat) +
+           sa_line("TMPD", day, temperature) + sa_line("TSKC", day, std::vector<int>(24, 508)) +
+           sa_line("WIND", day, std::vector<int>(24, 12010));
 }
 
 TEST_F(HmetFile, BadLinesStopTheRunNamingFileLineAndValue) {
@@ -96,12 +131,22 @@ TEST_F(HmetFile, BadLinesStopTheRunNamingFileLineAndValue) {
         {&M::hmet_kvl_given, good + "2020 6 1 25 29.92 60 5 10 50 1 1\n", {"line 2: the hour 25 lies outside 0 to 24."}},
         {&M::hmet_kvl_given, "2020 13 1 4 29.92 60 5 10 50 1 1\n", {"line 1: the month 13 lies outside 1 to 12."}},
         {&M::hmet_kvl_given, "\n", {"the file holds no record."}},
+        // Each record is the hour after the one before it.
+        {&M::hmet_kvl_given, good + "1999 6 1 5 29.92 60 5 10 50 1 1\n",
+         {"line 2: the record dated 6/1/1999 5:00 is not the hour after the record before it (6/1/2020 4:00, line 1); "
+          "6/1/2020 5:00 was expected"}},
+        {&M::hmet_kvl_given, good + "2020 6 1 6 29.92 60 5 10 50 1 1\n", {"line 2: the record dated 6/1/2020 6:00"}},
+        {&M::hmet_kvl_given, good + "-2147483648 6 1 5 29.92 60 5 10 50 1 1\n",
+         {"line 2: the record dated 6/1/-2147483648 5:00 has the year -2147483648, outside 1 to 9999."}},
         {&M::hmet_samson_given, "~94018 BOULDER\n",
          {"line 1: the header line \"~94018 BOULDER\" has 14 characters; the station's longitude ends in column 53."}},
         {&M::hmet_surfaways_given, "HPD12345678TMPDHF202006XX01025\n",
          {"line 1: the value count 25 lies outside 0 to 24"}},
         {&M::hmet_surfaways_given, "HPD12345678TMPDHF202006XX01002 0100 00068  \n",
          {"the line has 43 characters; its 2 values end in column 52."}},
+        {&M::hmet_surfaways_given, sa_day(1, true, 50) + sa_day(3, true, 50),
+         {"line 8: the line of 6/3/2020 belongs neither to the day of the line before it (6/1/2020, line 7) nor to "
+          "the day after, 6/2/2020"}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.text);
@@ -129,51 +174,34 @@ std::string samson_line(const std::string& date, const std::string& temperature,
 }
 
 TEST_F(HmetFile, SamsonTurnsHour24IntoTheNextDayAndReadsEveryLineThenEnds) {
-    const std::string text = "~94018 BOULDER                 CO  -7 N40 30  W105 15  1634\nsecond header line\n" +
-                             samson_line("96  2 28 23", "-3.9", "2.5") + samson_line("96  2 28 24", "1.5", "3.0") +
-                             samson_line("97  2 28 24", "999.9", "99.0");
+    const std::string header = "~94018 BOULDER                 CO  -7 N40 30  W105 15  1634\nsecond header line\n";
+    std::string text = header + samson_line("96  2 28 23", "-3.9", "2.5") + samson_line("96  2 28 24", "1.5", "3.0");
+    for (int h = 1; h <= 23; ++h) text += samson_line((h < 10 ? "96  2 29  " : "96  2 29 ") + std::to_string(h), "0.5", "3.0");
+    text += samson_line("96  2 29 24", "999.9", "99.0");
     scan(&M::hmet_samson_given, text);
     ASSERT_EQ(result, 0);
     EXPECT_EQ(m.hmet_station_name, "BOULDER");
     EXPECT_DOUBLE_EQ(m.hmet_station_lat, 40.5);
     EXPECT_DOUBLE_EQ(m.hmet_station_lon, 105.25);
     EXPECT_TRUE(dated(m.hmet_first_record, 1996, 2, 28, 23));
-    EXPECT_TRUE(dated(m.hmet_last_record, 1997, 3, 1, 0));
+    EXPECT_TRUE(dated(m.hmet_last_record, 1996, 3, 1, 0));
 
     read();
     EXPECT_EQ(read(), 1);
     EXPECT_TRUE(dated(m.hmet_record_date, 1996, 2, 29, 0));
-    EXPECT_EQ(read(), 1);
-    EXPECT_TRUE(dated(m.hmet_record_date, 1997, 3, 1, 0));
-    // Missing: the temperature of hour 24 a year before, and the last wind.
+    for (int k = 0; k < 24; ++k) EXPECT_EQ(read(), 1);
+    EXPECT_TRUE(dated(m.hmet_record_date, 1996, 3, 1, 0));
+    // Missing: the temperature of hour 24 a day before, and the last wind.
     EXPECT_DOUBLE_EQ(m.hmet_air_temp, 1.5);
     EXPECT_DOUBLE_EQ(m.hmet_wind_speed, 3.0);
     EXPECT_DOUBLE_EQ(m.hmet_pressure, 850.0);
     EXPECT_EQ(m.hmet_points_repaired, 2);
     EXPECT_EQ(read(), -1);
-}
 
-// One Surface Airways element line of 6 June 2020 + `day` - 1.
-std::string sa_line(const char* element, int day, const std::vector<int>& values) {
-    char head[40];
-    std::snprintf(head, sizeof head, "HPD12345678%sXX202006XX%02d%03d", element, day, static_cast<int>(values.size()));
-    std::string line = head;
-    for (std::size_t k = 0; k < values.size(); ++k) {
-        char v[48];
-        std::snprintf(v, sizeof v, "%02zu00 %05d  ", k + 1, values[k]);
-        line += v;
-    }
-    return line + "\n";
-}
-
-std::string sa_day(int day, bool direct, int temperature_3) {
-    const std::vector<int> flat(24, 100);
-    std::vector<int> temperature(24, 50);
-    temperature[2] = temperature_3;
-    return (direct ? sa_line("DRAD", day, flat) : "") + sa_line("GRAD", day, flat) +
-           sa_line("PRES", day, std::vector<int>(24, 29920)) + sa_line("RHUM", day, flat) +
-           sa_line("TMPD", day, temperature) + sa_line("TSKC", day, std::vector<int>(24, 508)) +
-           sa_line("WIND", day, std::vector<int>(24, 12010));
+    // No leap day in 1997.
+    scan(&M::hmet_samson_given, header + samson_line("97  2 28 23", "1.0", "2.0") + samson_line("97  2 28 24", "1.0", "2.0"));
+    ASSERT_EQ(result, 0);
+    EXPECT_TRUE(dated(m.hmet_last_record, 1997, 3, 1, 0));
 }
 
 TEST_F(HmetFile, SurfaceAirwaysGivesTheDaysHourByHourFromTheirElementLines) {

@@ -197,6 +197,8 @@ TEST_F(RichardsTable, OwnFileFillsTheRecordsAndRefusesBadLayersByLine) {
     EXPECT_EQ(v[28], -20.0);  // a bubbling head given positive is stored negative
     EXPECT_EQ(v[33], 5.0);
     EXPECT_TRUE(m.richards.defined[12]);
+    EXPECT_EQ(read_file("1 0\n12\n1.2 0.5 0.3 90\n" + kLayer + kLayer + kLayer), -1);
+    EXPECT_TRUE(kesta_test::has(out, "line 3: the albedo of class 12 is 1.2; it must lie from 0 to 1\n")) << out;
 
     m.long_term = 0;
     const struct {

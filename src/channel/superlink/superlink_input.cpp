@@ -14,6 +14,7 @@
 
 #include "channel/channel_cards.hpp"
 #include "channel/superlink/storm_drain_steps.hpp"
+#include "core/alloc_check.hpp"
 #include "core/allocators.hpp"
 #include "core/error_record.hpp"
 #include "core/line_reader.hpp"
@@ -128,7 +129,7 @@ bool count_pass(sewer_reader& r) {
     return true;
 }
 
-void allocate_input_tables(sewer_reader& r) {
+bool allocate_input_tables(sewer_reader& r) {
     model_state& m = r.m;
     const int nj = m.n_sjunc, nl = m.n_superlinks, rows = r.maxn + 1;
     alloc_dvector(m.ground_elev, nj, "ground_elev");
@@ -167,6 +168,14 @@ void allocate_input_tables(sewer_reader& r) {
     r.link_line.assign(static_cast<std::size_t>(nl) + 1, 0);
     r.block_line.assign(static_cast<std::size_t>(nl) + 1, 0);
     r.pipes.assign(static_cast<std::size_t>(nl) + 1, std::vector<input_pipe>());
+    return blocks_made(g_error_record, "the superjunction tables", m.ground_elev, m.junc_bottom, m.As_sjunc,
+                       m.sjunc_inlet_type, m.superjunct_i, m.superjunct_j, m.grate_sidelength_sjunc,
+                       m.grate_dia_sjunc, m.bound, m.sjunc_head, m.Q_junc, m.superlink_junc_gnum,
+                       m.superlink_q_to_channel, m.superlink_q_to_cell) &&
+           blocks_made(g_error_record, "the superlink tables", m.us_sjunc, m.ds_sjunc, m.nnodes, m.superlink_cnodes,
+                       m.us_Zinv, m.ds_Zinv, m.node_ground_elev, m.slink_node_Zinv, m.As, m.inlet_type,
+                       m.superlink_node_i, m.superlink_node_j, m.grate_sidelength_node, m.grate_dia_node, m.Q_node,
+                       m.superlink_node_gnum, m.flow_to_superlink, m.dx);
 }
 
 bool read_sjunc(sewer_reader& r, sewer_card& c) {
@@ -414,6 +423,10 @@ bool build_computational(sewer_reader& r) {
     alloc_imatrix(m.inflow_cnode, nl, rows, "inflow_cnode");
     alloc_imatrix(m.input_cpipe, nl, rows, "input_cpipe");
     alloc_dmatrix(nl, rows, m.superlink_tile_flow, "superlink_tile_flow");
+    if (!blocks_made(g_error_record, "the computational pipe tables", m.sec_type, m.diameter, m.width, m.S0, m.M_n,
+                     m.superlink_pipe_conductivity, m.drain_spacing, m.dxc, m.slink_node_depth, m.Asc,
+                     m.inflow_cnode, m.input_cpipe, m.superlink_tile_flow))
+        return false;
     for (int l = 1; l <= nl; ++l) {
         const std::vector<input_pipe>& in = r.pipes[static_cast<std::size_t>(l)];
         const std::vector<double>& len = lengths[static_cast<std::size_t>(l)];
@@ -475,8 +488,10 @@ bool read_grid_pipe(model_state& m, std::FILE* fp, const std::string& name) {
     sewer_card head = card_of(f, line);
     if (head.card != "PIPECELLS") return refuse_value(head, "stands where the PIPECELLS card must.");
     if (!take_in(head, m.n_pipecells, 1, 100000000, "a pipe-cell count")) return false;
-    // Count pass: cells and the most entries of one cell.
-    int cells = 0;
+    // Count pass: cells and the most entries of one cell, which has no more
+    // pipes than the file has SPIPE lines.
+    int cells = 0, spipe_lines = 0;
+    for (int n = line + 1; n <= f.count(); ++n) spipe_lines += card_of(f, n).card == "SPIPE";
     for (int n = line + 1; n <= f.count(); ++n) {
         sewer_card c = card_of(f, n);
         if (c.card == "CELLIJ") {
@@ -485,7 +500,7 @@ bool read_grid_pipe(model_state& m, std::FILE* fp, const std::string& name) {
         } else if (c.card == "NUMPIPES") {
             int k = 0;
             if (cells == 0) return refuse_value(c, "comes before the first CELLIJ card.");
-            if (!take_in(c, k, 1, 1000000, "a pipe count")) return false;
+            if (!take_in(c, k, 1, std::max(spipe_lines, 1), "a pipe count")) return false;
             m.max_pipes_per_cell = std::max(m.max_pipes_per_cell, k);
         }
     }
@@ -498,6 +513,9 @@ bool read_grid_pipe(model_state& m, std::FILE* fp, const std::string& name) {
     alloc_imatrix(m.gpi_node, np, mp, "gpi_node");
     alloc_imatrix(m.gpi_gnum, np, mp, "gpi_gnum");
     alloc_dmatrix(np, mp, m.gpi_pct, "gpi_pct");
+    if (!blocks_made(g_error_record, "the grid-pipe tables", m.gpi_ncellsingrid, m.gpi_link, m.gpi_node, m.gpi_gnum,
+                     m.gpi_pct))
+        return false;
     int cell = 0, gnum = 0, declared = 0, given = 0, cell_line = 0;
     auto all_given = [&](int at) {
         if (cell == 0 || given == declared) return true;
@@ -552,14 +570,16 @@ void setup_superlink_network(model_state& m) {
     load_card_file(sewer.get(), r.f);
     close_file(sewer);
     if (!count_pass(r)) return;
-    allocate_input_tables(r);
-    if (!read_pass(r) || !build_computational(r)) return;
+    if (!allocate_input_tables(r) || !read_pass(r) || !build_computational(r)) return;
     const bool grid_ok = read_grid_pipe(m, grid.get(), m.grid_pipe);
     close_file(grid);
     if (!grid_ok) return;
     alloc_dvector(m.Q_tile_grid, m.ncells, "Q_tile_grid");
     alloc_dvector(m.vol_tile_grid, m.ncells, "vol_tile_grid");
     alloc_dvector(m.tilerecharge_to_gw, m.ncells, "tilerecharge_to_gw");
+    if (!blocks_made(g_error_record, "the tile-drain flows of the cells", m.Q_tile_grid, m.vol_tile_grid,
+                     m.tilerecharge_to_gw))
+        return;
     m.sjunc_card_line = r.junc_line;
     say(m, format_text("read superlink pipe file, %d junctions, %d links\n", m.n_sjunc, m.n_superlinks));
 }
