@@ -65,6 +65,13 @@ void read_overland_hotstart(model_state& m) {
             m.h_old[k] = m.h[k];
         }
     }
+    // An overland lake holds its cells' water as its level above their
+    // ground: a depth there would stand outside every balance.
+    if (m.overland_lake_map_given) {
+        for (int k = 1; k <= m.ncells; ++k) {
+            if (m.oland_lake_mask[k] > 0) m.h[k] = m.h_old[k] = 0.0;
+        }
+    }
     for (int k = 1; k <= m.ncells; ++k) {
         if (m.h[k] > kWetDepth) {
             m.ov_water_at_start = 1;

@@ -2,11 +2,13 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <string>
 
 #include "core/text_format.hpp"
 #include "input/reader_support.hpp"
 #include "model/model_state.hpp"
+#include "overland/overland_lakes.hpp"
 
 namespace kesta {
 
@@ -131,17 +133,27 @@ struct low_spot_side {
     int lake = 0;  // overland lake number, 0 for an ordinary cell
     double surface = 0.0;  // water-surface level (m)
     double area = 0.0;     // plan area whose level the exchange moves (m2)
+    // Most a lake can give (m3): the water above its initial level and what
+    // it gained since its last extent update, as it never falls below that
+    // level. A cell's limit is the water above the crest.
+    double can_give = std::numeric_limits<double>::infinity();
 };
 
-low_spot_side side_of(const model_state& m, int cell, bool lakes_on, double cell_area) {
+// The water of each lake above its initial level goes into
+// m.olake_above_initial the first time in the call that a lake side needs
+// it; `above_made` tells that it is there.
+low_spot_side side_of(model_state& m, int cell, bool lakes_on, double cell_area, bool& above_made) {
     low_spot_side s;
     s.cell = cell;
     const int lake = lakes_on ? m.oland_lake_new[cell] : 0;
-    if (lake > 0 && lake <= m.n_oland_lakes) {
+    if (lake > 0 && lake <= m.n_oland_lakes && static_cast<std::size_t>(lake) < m.oland_lakes.size()) {
         const lake_record& r = m.oland_lakes[static_cast<std::size_t>(lake)];
         s.lake = lake;
         s.surface = r.level;
         s.area = std::max(r.ncells, 1) * cell_area;
+        if (!above_made) olake_water_above_initial(m, m.olake_above_initial);
+        above_made = true;
+        s.can_give = std::max(0.0, m.olake_above_initial[lake] + r.step_volume);
     } else {
         s.surface = m.elev[cell] + m.h[cell];
         s.area = cell_area;
@@ -171,6 +183,7 @@ void dike_flow(model_state& m, double dt) {
     const double dx = m.gridsize;
     const double cell_area = dx * dx;
     const bool lakes_on = m.overland_lake_map_given && m.n_oland_lakes > 0 && !m.oland_lake_new.empty();
+    bool above_made = false;
     for (int i = 1; i <= m.nlowspots; ++i) {
         lowspot_record& spot = m.lowspots[static_cast<std::size_t>(i)];
         spot.flow = 0.0;
@@ -182,8 +195,8 @@ void dike_flow(model_state& m, double dt) {
         const int n = m.mask[nrow][ncol];
         if (c == 0 || n == 0) continue;
 
-        const low_spot_side sc = side_of(m, c, lakes_on, cell_area);
-        const low_spot_side sn = side_of(m, n, lakes_on, cell_area);
+        const low_spot_side sc = side_of(m, c, lakes_on, cell_area, above_made);
+        const low_spot_side sn = side_of(m, n, lakes_on, cell_area, above_made);
         const double crest = spot.elevation;
         if (std::fabs(sc.surface - sn.surface) <= kLevelTolerance) continue;
         if (crest >= sc.surface && crest >= sn.surface) continue;
@@ -193,11 +206,12 @@ void dike_flow(model_state& m, double dt) {
         const low_spot_side& down = from_c ? sn : sc;
         const double head = up.surface - crest;
         const double q = kWeirCoefficient * std::pow(head, 1.5) * spot.fraction * dx;
-        // Never more than the water above the crest, and never past the level
-        // at which both surfaces stand equal.
+        // Never more than the water above the crest, nor than the upstream
+        // side can give, and never past the level at which both surfaces
+        // stand equal.
         const double above_crest = head * up.area;
         const double to_equal = (up.surface - down.surface) / (1.0 / up.area + 1.0 / down.area);
-        const double volume = std::min({q * dt, above_crest, to_equal});
+        const double volume = std::min({q * dt, above_crest, up.can_give, to_equal});
         spot.flow = (from_c ? 1.0 : -1.0) * volume / dt;
         change_volume(m, up, -volume, cell_area);
         change_volume(m, down, volume, cell_area);

@@ -151,25 +151,6 @@ void face_flux(const grid_view& g, const double* h, const direction& dir) {
     }
 }
 
-// Adds q[up] - q[i] over dt to every cell outside the lakes: into `to`
-// from `from` (the two may be the same vector).
-template <lake_mode M>
-void apply_faces(const grid_view& g, const direction& dir, const double* q, const double* from,
-                 double* to, double dt) {
-    const double k = dt / g.area;
-    const int n = g.n;
-#pragma omp parallel for schedule(static) if (n > kParallelCells)
-    for (int i = 1; i <= n; ++i) {
-        if (M != lake_mode::none && g.lake(i)) {
-            to[i] = from[i];
-            continue;
-        }
-        const int up = dir.up[i];
-        const double in = up ? q[up] : 0.0;
-        to[i] = from[i] + (in - q[i]) * k;
-    }
-}
-
 // Books the volume of every land-lake face over dt to its lake.
 void book_lake_faces(const grid_view& g, const direction& dir, double dt) {
     for (int i = 1; i <= g.n; ++i) {
@@ -493,35 +474,28 @@ bool apply_within_water(const grid_view& g, const direction& dir, double dt, con
     return within;
 }
 
-// The channel-lake form of the move: to = from + the change, no land cell
-// giving more than `from` and its inflow hold and no lake more than its
-// volume (the faces are cut to match). The two may be the same vector.
-// Channel-lake cells keep their depths: their lakes give and take the water
+// The lake form of the move: to = from + the change, no land cell giving
+// more than `from` and its inflow hold and no lake more than it has to give
+// (limit_lake_giving; the faces are cut to match). The two may be the same
+// vector. Lake cells keep their depths: their lakes give and take the water
 // of their faces.
 void apply_limited_with_lakes(model_state& m, const grid_view& g, const direction& dir, double dt,
                               const double* from, double* to) {
     const double k = dt / g.area;
     double* dh = m.dh.data();
     const double* q = dir.q;
-    for (int i = 1; i <= g.n; ++i) {
+    const int n = g.n;
+#pragma omp parallel for schedule(static) if (n > kParallelCells)
+    for (int i = 1; i <= n; ++i) {
         const int up = dir.up[i];
         dh[i] = g.lake(i) ? 0.0 : ((up ? q[up] : 0.0) - q[i]) * k;
     }
     // Lakes first: a land cell fed less by one may then give too much.
     const overland_detail::face_line line{dir.q, dir.nb, dir.up};
     overland_detail::limit_lake_giving(g, &line, 1, k, m.lake_scratch.data());
-    overland_detail::limit_overdraws(from, dh, g.n, &line, 1, k, g.lake_of, g.nlakes);
-    for (int i = 1; i <= g.n; ++i) to[i] = g.lake(i) ? from[i] : from[i] + dh[i];
-}
-
-// Moves the water of the faces of `dir` over dt in a lake variant: limited
-// with channel lakes, unlimited with overland lakes (as their one pass
-// always has been).
-template <lake_mode M>
-void apply_lake_variant(model_state& m, const grid_view& g, const direction& dir, double dt, const double* from,
-                        double* to) {
-    if constexpr (M == lake_mode::channel) apply_limited_with_lakes(m, g, dir, dt, from, to);
-    else apply_faces<M>(g, dir, dir.q, from, to, dt);
+    overland_detail::limit_overdraws(from, dh, n, &line, 1, k, g.lake_of, g.nlakes);
+#pragma omp parallel for schedule(static) if (n > kParallelCells)
+    for (int i = 1; i <= n; ++i) to[i] = g.lake(i) ? from[i] : from[i] + dh[i];
 }
 
 // One predictor-corrector pass of one direction over dt. In the column
@@ -542,7 +516,7 @@ bool pc_direction(model_state& m, const grid_view& g, const direction& dir, doub
     if constexpr (M == lake_mode::none) {
         if (!apply_within_water(g, dir, dt, g.h, hdummy)) return false;
     } else {
-        apply_lake_variant<M>(m, g, dir, dt, g.h, hdummy);
+        apply_limited_with_lakes(m, g, dir, dt, g.h, hdummy);
     }
     copy_cells(dir.q, qdummy, n);  // the predictor's faces
     double q_before = 0.0;
@@ -557,7 +531,7 @@ bool pc_direction(model_state& m, const grid_view& g, const direction& dir, doub
     if constexpr (M == lake_mode::none) {
         if (!apply_within_water(g, dir, dt, g.h, g.h)) return false;
     } else {
-        apply_lake_variant<M>(m, g, dir, dt, g.h, g.h);
+        apply_limited_with_lakes(m, g, dir, dt, g.h, g.h);
         book_lake_faces(g, dir, dt);
     }
     if (!with_outlet) return true;
@@ -683,7 +657,7 @@ double ade_one_pass(model_state& m, const grid_view& g, double dt, const outlet_
     } else {
         for (const direction& dir : order) {
             face_flux<M>(g, g.h, dir);
-            apply_lake_variant<M>(m, g, dir, dt, g.h, g.h);
+            apply_limited_with_lakes(m, g, dir, dt, g.h, g.h);
             book_lake_faces(g, dir, dt);
         }
         if (out.cell) {
@@ -765,6 +739,7 @@ double ade_overland_route(model_state& m, double dt) {
     double volume = 0.0;
     if (m.overtype == 2 || m.overtype == 3) {
         if (g.lakes == lake_mode::overland) {
+            if (m.lake_scratch.n() < g.nlakes) m.lake_scratch = vec1<double>(g.nlakes);
             volume = ade_one_pass<lake_mode::overland>(m, g, dt, out);
         } else if (g.lakes == lake_mode::channel) {
             // What the lakes exchange with the overland flow is counted

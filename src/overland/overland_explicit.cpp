@@ -138,8 +138,8 @@ struct sweep_state {
 // variant stops at the first failing face outside a lake and returns 1
 // while the sub-step may still be divided, and otherwise gives up dividing
 // and sweeps on, as plain routing does; the overland-lake variant tests
-// nothing and returns 0. The channel-lake variant books its lake faces
-// once the sub-step's faces are final (book_channel_lake_faces).
+// nothing and returns 0. The lake variants book their lake faces once the
+// faces are final (book_channel_lake_faces, book_overland_lake_faces).
 //
 // A face that is not computed (no neighbour, a dike side, water held by
 // retention, two lake cells) gets flux 0. A face fails when it moves
@@ -183,7 +183,6 @@ int sweep(const grid_view& g, const direction& dir, double sub, sweep_state& st)
                 qi = lake_face_flux(g, i, r, land_is_i, g.lake_level(lake));
                 c = qi * k;
                 dh[land] += land_is_i ? -c : c;
-                if constexpr (M == lake_mode::overland) g.book_lake(lake, (land_is_i ? c : -c) * g.area);
                 const bool leaves_land = land_is_i ? c >= 0.0 : c < 0.0;
                 after = leaves_land ? h[land] + dh[land] : 0.0;
                 lake_face = land_is_i ? 1 : 2;
@@ -559,14 +558,36 @@ int substep_route(model_state& m, const grid_view& g, double dt, double sub, boo
     }
 }
 
+// The volume of each land-lake face of `dir` over `sub` s goes to its
+// overland lake, positive into the lake.
+void book_overland_lake_faces(const grid_view& g, const direction& dir, double sub) {
+    const double k = sub * g.inv_dx;
+    for (int i = 1; i <= g.n; ++i) {
+        const int r = dir.nb[i];
+        if (r == 0 || dir.q[i] == 0.0) continue;
+        const int li = g.lake(i), lr = g.lake(r);
+        if ((li != 0) == (lr != 0)) continue;
+        const double c = dir.q[i] * k;  // depth moved from i to r
+        if (lr) g.book_lake(lr, c * g.area);
+        else g.book_lake(li, -c * g.area);
+    }
+}
+
 // Overland-lake variant: one untested pass over dt, the x faces and then the
-// y faces, each direction's changes applied before the next is swept.
-void overland_lake_route(const grid_view& g, double dt) {
+// y faces, each direction's changes applied before the next is swept. No
+// land cell gives more water than it has, and no lake more than it has to
+// give above its initial level (the faces are cut to match).
+void overland_lake_route(const grid_view& g, double dt, double* scratch) {
     sweep_state st;
-    sweep<lake_mode::overland>(g, x_direction(g), dt, st);
-    apply_changes<lake_mode::overland>(g);
-    sweep<lake_mode::overland>(g, y_direction(g), dt, st);
-    apply_changes<lake_mode::overland>(g);
+    const double k = dt * g.inv_dx;
+    for (const direction& dir : {x_direction(g), y_direction(g)}) {
+        sweep<lake_mode::overland>(g, dir, dt, st);
+        const overland_detail::face_line line{dir.q, dir.nb, dir.x ? g.left : g.above};
+        overland_detail::limit_lake_giving(g, &line, 1, k, scratch);
+        overland_detail::limit_overdraws(g.h, g.dh, g.n, &line, 1, k, g.lake_of, g.nlakes);
+        book_overland_lake_faces(g, dir, dt);
+        apply_changes<lake_mode::overland>(g);
+    }
 }
 
 void save_copy(vec1<double>& copy, const vec1<double>& from, int n) {
@@ -622,7 +643,8 @@ double explicit_overland_route(model_state& m, double dt) {
             m.ov_substeps_last = substep_route<lake_mode::channel>(m, g, dt, sub, y_first);
             break;
         case lake_mode::overland:
-            overland_lake_route(g, dt);
+            if (m.lake_scratch.n() < g.nlakes) m.lake_scratch = vec1<double>(g.nlakes);
+            overland_lake_route(g, dt, m.lake_scratch.data());
             m.ov_substeps_last = 1;
             break;
     }

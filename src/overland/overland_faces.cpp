@@ -7,6 +7,7 @@
 #include "core/error_record.hpp"
 #include "core/text_format.hpp"
 #include "model/model_state.hpp"
+#include "overland/overland_lakes.hpp"
 #include "overland/overland_route.hpp"
 
 namespace kesta {
@@ -159,13 +160,15 @@ void for_lake_giving(const grid_view& g, const face_line& l, F f) {
 }  // namespace
 
 void limit_lake_giving(const grid_view& g, const face_line* lines, int nlines, double k, double* given) {
-    if (g.lakes != lake_mode::channel) return;
+    if (g.lakes == lake_mode::none) return;
     std::fill(given, given + g.nlakes + 1, 0.0);
     for (int d = 0; d < nlines; ++d)
         for_lake_giving(g, lines[d], [&](int lake, int, double& q) { given[lake] += std::fabs(q) * k * g.area; });
     bool any = false;
     for (int lake = 1; lake <= g.nlakes; ++lake) {
-        const double held = std::max(0.0, g.lake_volume[lake]);
+        const double held = std::max(0.0, g.lakes == lake_mode::channel
+                                              ? g.lake_volume[lake]
+                                              : g.olake_above[lake] + g.olake[lake].step_volume);
         // given[] turns into the share each lake may give.
         given[lake] = given[lake] > held ? held / given[lake] : 1.0;
         any = any || given[lake] < 1.0;
@@ -291,6 +294,8 @@ grid_view make_grid_view(model_state& m, lake_mode lakes) {
         g.lake_of = m.oland_lake_new.data();
         g.olake = m.oland_lakes.empty() ? nullptr : m.oland_lakes.data();
         g.nlakes = m.oland_lakes.empty() ? 0 : static_cast<int>(m.oland_lakes.size()) - 1;
+        olake_water_above_initial(m, m.olake_above_initial);
+        g.olake_above = m.olake_above_initial.data();
     } else if (lakes == lake_mode::channel) {
         g.lake_of = m.lake_num.data();
         g.nlakes = std::min({m.nlakes, m.lake_elev.n(), m.lake_volume.n(), m.lake_in_dv.n(),

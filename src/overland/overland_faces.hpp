@@ -105,6 +105,9 @@ struct grid_view {
     const int* lake_of = nullptr;
     int nlakes = 0;
     lake_record* olake = nullptr;  // overland lakes
+    // Per overland lake, the water above its initial level when the call
+    // began (m3).
+    const double* olake_above = nullptr;
     double* lake_elev = nullptr;    // channel-network lakes
     double* lake_volume = nullptr;
     double* lake_in_dv = nullptr;
@@ -194,12 +197,15 @@ struct face_line {
 void limit_overdraws(const double* h, double* dh, int n, const face_line* lines, int nlines, double k,
                      const int* lake_of = nullptr, int nlakes = 0);
 
-// Keeps each channel-network lake of the call from giving the land more
-// water in one sub-step than its volume: the faces of `lines` through
-// which a lake gives water (q x k of depth to the land cell, q x k x area
-// m3 from the lake) are scaled down together so that the lake gives at most
-// its volume, and the land cells they feed receive that much less (dh).
-// `given` is scratch of at least nlakes + 1 values.
+// Keeps each lake of the call from giving the land more water in one pass
+// than it has to give: a channel-network lake its volume, an overland lake
+// the water above its initial level and what it gained since its last
+// extent update (olake_above plus its step volume), so that it never falls
+// below that level. The faces of `lines` through which a lake gives water
+// (q x k of depth to the land cell, q x k x area m3 from the lake) are
+// scaled down together so that the lake gives at most that, and the land
+// cells they feed receive that much less (dh). `given` is scratch of at
+// least nlakes + 1 values.
 void limit_lake_giving(const grid_view& g, const face_line* lines, int nlines, double k, double* given);
 
 // Removes the outlet outflow Q (m3/s) over dt from depth h (at most all of

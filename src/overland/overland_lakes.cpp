@@ -1,8 +1,10 @@
 #include "overland/overland_lakes.hpp"
 
+#include <algorithm>
 #include <cctype>
 #include <cmath>
 #include <cstring>
+#include <limits>
 #include <utility>
 
 #include "core/error_record.hpp"
@@ -15,7 +17,7 @@ namespace kesta {
 
 namespace {
 
-constexpr double kMinRise = 1e-10;           // m; smaller level changes leave the lake alone
+constexpr double kMinRise = 1e-10;           // m; smaller level changes leave the extent alone
 constexpr double kGroupTolerance = 0.0001;   // m; levels this close form one group
 constexpr int kInsertionLength = 7;          // stretches shorter than this are sorted by insertion
 
@@ -120,10 +122,23 @@ void take_cell(model_state& m, lake_record& rec, int lake, int cell, double cell
     m.h[cell] = 0.0;
 }
 
-// The lake rises to `trial` or beyond, over the neighbouring cells that the
-// new level floods.
-void grow_lake(model_state& m, int lake, lake_record& rec, double trial, double cell_area,
-               std::vector<char>& seen, double& taken) {
+// The level (m) at which the cells of lake `lake` hold `water` m3.
+double level_holding(const model_state& m, int lake, double water, double cell_area) {
+    double ground = 0.0;
+    int cells = 0;
+    for (int k = 1; k <= m.ncells; ++k) {
+        if (m.oland_lake_new[k] != lake) continue;
+        ground += m.elev[k];
+        ++cells;
+    }
+    return (water / cell_area + ground) / cells;
+}
+
+// The cells outside every lake beside lake `lake` (across no dike) whose
+// water surface lies below `trial` and not below `lowest`, sorted by their
+// surface, each once.
+candidate_set growth_candidates(const model_state& m, int lake, double trial, double lowest,
+                                std::vector<char>& seen) {
     const bool dikes = m.dike_map_given && !m.dike_mask.empty();
     const vec1<int>* sides[4] = {&m.abovecon, &m.rightcon, &m.belowcon, &m.leftcon};
     candidate_set cand;
@@ -139,7 +154,7 @@ void grow_lake(model_state& m, int lake, lake_record& rec, double trial, double 
             if (!(code & (1 << b))) continue;
             const int nb = (*sides[b])[k];
             const double surface = m.elev[nb] + m.h[nb];
-            if (surface < trial) cand.add(nb, surface);
+            if (surface < trial && surface >= lowest) cand.add(nb, surface);
         }
     }
     if (cand.size() > 1) {
@@ -147,38 +162,61 @@ void grow_lake(model_state& m, int lake, lake_record& rec, double trial, double 
         // Made on the first lake of the update that needs it.
         if (seen.empty()) seen.assign(static_cast<std::size_t>(m.ncells) + 1, 0);
         cand.drop_repeats(seen);
+        cand.group([&](int i) { return cand.level[i]; });
     }
+    return cand;
+}
 
+// The level (m) a lake of n cells at `level` reaches when it gains `gain`
+// m3 and fills the candidates that lie below it, up from their surfaces.
+double risen_level(const candidate_set& cand, double level, int n, double gain, double cell_area) {
+    if (cand.size() == 0) return level + gain / (n * cell_area);
+    if (cand.size() == 1) return (n * level + gain / cell_area + cand.level[1]) / (n + 1);
+    const int g = cand.groups();
+    // Volume that raises the lake to the level of group j, over the lake and
+    // the candidates of the groups below j.
+    int j = g;
+    double v = (cand.group_level[1] - level) * n * cell_area;
+    for (int jj = 1; jj < g; ++jj) {
+        const double next =
+            v + (cand.group_level[jj + 1] - cand.group_level[jj]) * (n + cand.group_end[jj]) * cell_area;
+        if (next > gain) {
+            j = jj;
+            break;
+        }
+        v = next;
+    }
+    return cand.group_level[j] + (gain - v) / ((n + cand.group_end[j]) * cell_area);
+}
+
+// The lake rises to `trial` or beyond, over the neighbouring cells that the
+// new level floods; `before` is the water it held (m3). A lake never falls
+// below its initial level: when filling the candidates whose surface lies
+// below that level would draw it under, they are left to fill through the
+// lake's faces, and only the others are candidates.
+void grow_lake(model_state& m, int lake, lake_record& rec, double trial, double before, double cell_area,
+               std::vector<char>& seen, double& taken) {
     const double gain = rec.step_volume;
     const int n = rec.ncells;
-    if (cand.size() == 0) {
-        rec.level = trial;
-    } else if (cand.size() == 1) {
-        rec.level = (n * rec.level + gain / cell_area + cand.level[1]) / (n + 1);
+    candidate_set cand = growth_candidates(m, lake, trial, -std::numeric_limits<double>::infinity(), seen);
+    double level = risen_level(cand, rec.level, n, gain, cell_area);
+    if (level < rec.initial_level) {
+        cand = growth_candidates(m, lake, trial, rec.initial_level, seen);
+        level = risen_level(cand, rec.level, n, gain, cell_area);
+    }
+    if (cand.size() == 1) {
         take_cell(m, rec, lake, cand.cell[1], cell_area, taken);
-    } else {
-        cand.group([&](int i) { return cand.level[i]; });
-        const int g = cand.groups();
-        // Volume that raises the lake to the level of group j, over the lake
-        // and the candidates of the groups below j.
-        int j = g;
-        double v = (cand.group_level[1] - rec.level) * n * cell_area;
-        for (int jj = 1; jj < g; ++jj) {
-            const double next =
-                v + (cand.group_level[jj + 1] - cand.group_level[jj]) * (n + cand.group_end[jj]) * cell_area;
-            if (next > gain) {
-                j = jj;
-                break;
-            }
-            v = next;
-        }
-        const double level = cand.group_level[j] + (gain - v) / ((n + cand.group_end[j]) * cell_area);
+    } else if (cand.size() > 1) {
         for (int i = 1; i <= cand.size(); ++i) {
             const int c = cand.cell[i];
             if (m.elev[c] < level) take_cell(m, rec, lake, c, cell_area, taken);
         }
-        rec.level = level;
+        // The groups count their candidates at the first one's surface, and
+        // a deeper candidate may be taken with water above the level: the
+        // level that holds the water exactly.
+        level = level_holding(m, lake, before + gain + taken, cell_area);
     }
+    rec.level = level;
     rec.volume += gain + taken;
     m.olake_added_volume += gain + taken;
 }
@@ -190,8 +228,9 @@ void not_enough_volume(int lake) {
 }
 
 // The lake falls to `trial`, giving back the cells it took over that the new
-// level no longer covers. False when the lake cannot supply the loss.
-bool shrink_lake(model_state& m, int lake, lake_record& rec, double trial, double cell_area) {
+// level no longer covers; `before` is the water it held (m3). False when the
+// lake cannot supply the loss.
+bool shrink_lake(model_state& m, int lake, lake_record& rec, double trial, double before, double cell_area) {
     const double loss = -rec.step_volume;
     m.olake_drained_volume += loss;
     bool some_above = false;
@@ -233,13 +272,21 @@ bool shrink_lake(model_state& m, int lake, lake_record& rec, double trial, doubl
         not_enough_volume(lake);
         return false;
     }
-    const double level = cand.group_level[j] - (loss - r) / (remaining * cell_area);
-    for (int i = 1; i <= cand.size(); ++i) {
-        const int c = cand.cell[i];
-        if (m.elev[c] > level) {
-            m.oland_lake_new[c] = 0;
-            --rec.ncells;
+    double level = cand.group_level[j] - (loss - r) / (remaining * cell_area);
+    // The groups count their cells at the highest ground among them: the
+    // level then follows from the water left over the cells that stay, and
+    // a cell it no longer covers leaves too.
+    for (bool left = true; left;) {
+        left = false;
+        for (int i = 1; i <= cand.size(); ++i) {
+            const int c = cand.cell[i];
+            if (m.oland_lake_new[c] == lake && m.elev[c] > level) {
+                m.oland_lake_new[c] = 0;
+                --rec.ncells;
+                left = true;
+            }
         }
+        level = level_holding(m, lake, before - loss, cell_area);
     }
     rec.level = level;
     rec.volume += rec.step_volume;
@@ -416,6 +463,23 @@ void sort2(int n, std::vector<double>& keys, std::vector<int>& carried) {
     }
 }
 
+void olake_water_above_initial(const model_state& m, vec1<double>& above) {
+    const int lakes = std::max(0, static_cast<int>(m.oland_lakes.size()) - 1);
+    if (above.n() < lakes) above = vec1<double>(lakes);
+    for (int lake = 1; lake <= lakes; ++lake) above[lake] = 0.0;
+    const double cell_area = m.gridsize * m.gridsize;
+    const int n = std::min(m.ncells, m.oland_lake_new.n());
+    for (int k = 1; k <= n; ++k) {
+        const int lake = m.oland_lake_new[k];
+        if (lake < 1 || lake > lakes) continue;
+        const lake_record& r = m.oland_lakes[static_cast<std::size_t>(lake)];
+        // A cell whose ground lies above the initial level holds only the
+        // water above its ground, which it takes away when it leaves.
+        const double floor = std::max(r.initial_level, m.elev[k]);
+        if (r.level > floor) above[lake] += (r.level - floor) * cell_area;
+    }
+}
+
 void olake_extent(model_state& m) {
     const double cell_area = m.gridsize * m.gridsize;
     std::vector<char> seen;  // cells met while a lake grows, all 0 between lakes
@@ -427,13 +491,20 @@ void olake_extent(model_state& m) {
             const double rise = rec.step_volume / (rec.ncells * cell_area);
             const double trial = rec.level + rise;
             if (trial < rec.initial_level) {
+                // The routing and the low spots take no more from a lake
+                // than it holds above this level: only their rounding
+                // lands here.
                 rec.level = rec.initial_level;
-            } else if (std::fabs(rise) >= kMinRise) {
-                if (rise > 0.0) {
-                    grow_lake(m, lake, rec, trial, cell_area, seen, taken);
-                } else if (!shrink_lake(m, lake, rec, trial, cell_area)) {
-                    return;
-                }
+            } else if (std::fabs(rise) < kMinRise) {
+                // Too small a change to take or give back a cell; the
+                // water still counts.
+                rec.level = trial;
+                rec.volume += rec.step_volume;
+                (rise > 0.0 ? m.olake_added_volume : m.olake_drained_volume) += std::fabs(rec.step_volume);
+            } else if (rise > 0.0) {
+                grow_lake(m, lake, rec, trial, before, cell_area, seen, taken);
+            } else if (!shrink_lake(m, lake, rec, trial, before, cell_area)) {
+                return;
             }
         }
         const double after = lake_water(m, lake, rec.level, cell_area);

@@ -43,11 +43,21 @@ bool read_lowspot_file(std::FILE* fp, const std::string& file_name, int& count,
 // lake takes first. Both vectors need n + 1 elements.
 void sort2(int n, std::vector<double>& keys, std::vector<int>& carried);
 
+// Water each overland lake holds above its initial level over the cells it
+// covers now (m3), into above[k] for every lake record k (made on first use): what a
+// lake may give before its next extent update, besides the volume it has
+// gained since the last one (its step volume). A lake never falls below its
+// initial level, so nothing may take more from it.
+void olake_water_above_initial(const model_state& m, vec1<double>& above);
+
 // Moves every overland lake to the level its step volume asks for, taking
 // over the neighbouring cells the new level floods (lowest first) or giving
 // back the cells it no longer covers, and books the volumes into the lake
-// totals of the model. A stop (code 4000, message printed) leaves the lakes
-// with higher numbers as they were.
+// totals of the model. The water of the lake and of the cells it takes is
+// kept to the rounding; a lake never falls below its initial level (a step
+// volume that asks for more is met at that level, making water, which the
+// routing and the low spots never ask for). A stop (code 4000, message
+// printed) leaves the lakes with higher numbers as they were.
 void olake_extent(model_state& m);
 
 }  // namespace kesta

@@ -81,6 +81,9 @@ struct overland_state {
     double olake_added_volume = 0.0;    // run total of water that entered the lakes (m3)
     double olake_drained_volume = 0.0;  // run total of water that left the lakes (m3)
     double olake_balance_error = 0.0;   // run total of the extent updates' volume error (m3)
+    // Per lake, the water above its initial level at the start of the
+    // current routing call (m3; see olake_water_above_initial).
+    vec1<double> olake_above_initial;
 
     double initial_oland_lake_volume = 0.0;  // m3, at the start of the run
 

@@ -294,6 +294,17 @@ const lake_case kLakeCases[] = {
      {0.0, 0.2, 0.0, 0.0, 0.0}, {100.0}, 1.5, 2, {0, 1, 1, 0, 0}, 120.0},
     {"a small gain takes only the lower group", 1, 5, kRow, kLake3, {}, {50.0},
      1.35, 2, {0, 1, 1, 0, 0}},
+    // Joining cell 4 would put both cells at 0.65 m: it fills through the lake's faces instead.
+    {"a neighbour below the initial level is not joined when that would draw the lake under it", 1, 5,
+     {5.0, 5.0, 0.0, 0.2, 5.0}, kLake3, {}, {10.0}, 1.1, 1, kLake3, 10.0, true, 10.0},
+    // The groups put 1.35 m over cells 2 to 4, but cell 4 holds water up to 1.5 m: 220 m3 stand at 1.4 m.
+    {"a candidate taken with water above the new level raises it", 1, 5, {5.0, 1.1, 0.0, 0.9, 5.0}, kLake3,
+     {0.0, 0.0, 0.0, 0.6, 0.0}, {60.0}, 1.4, 3, {0, 1, 1, 1, 0}, 120.0},
+    // Cells 2 and 4 form one group whether the lake rises or falls; 120.002 m3 stay over cells 3 and 4.
+    {"grounds closer than the group tolerance keep the water exact", 1, 5, {5.0, 1.2, 0.0, 1.19995, 5.0}, kLake3,
+     {}, {65.0, -44.998}, 1.199985, 2, {0, 0, 1, 1, 0}, 20.002},
+    {"a rise too small to change the extent still raises the level", 1, 5, kWalled, kLake3, {}, {5e-9},
+     1.0 + 5e-11, 1, kLake3, 5e-9},
     // Raising the lake to 1.5 m takes 50 m3; the other 950 m3 spread over 3 cells.
     {"a large gain takes every candidate and spreads the rest", 1, 5, {0.5, 1.2, 0.0, 1.5, 5.0}, kLake3,
      {0.0, 0.3, 0.0, 0.0, 0.0}, {1000.0}, 1.5 + 950.0 / 300.0, 3, {0, 1, 1, 1, 0}, 1030.0},
@@ -301,9 +312,9 @@ const lake_case kLakeCases[] = {
      1.25, 4, {1, 1, 1, 1}},
     {"shrinking gives back the cells the level no longer covers", 1, 5, kRow, kLake3, {}, {50.0, -40.0},
      1.1, 1, kLake3, 10.0, true, kUnchecked, 40.0},
-    // Lowering to 1.2 m releases 30 m3; the other 30 m3 come off the one cell left.
-    {"a loss beyond the lowest group drops the level below it", 1, 5, kRow, kLake3, {}, {50.0, -60.0},
-     0.9, 1, kLake3},
+    // Lowering to 1.2 m releases 30 m3; the other 15 m3 come off the one cell left.
+    {"a loss beyond the lowest group drops the level below it", 1, 5, kRow, kLake3, {}, {50.0, -45.0},
+     1.05, 1, kLake3},
     {"a lake that rose without growing falls back freely", 1, 5, kWalled, kLake3, {}, {50.0, -20.0},
      1.3, 1, kLake3, 30.0},
     {"a lake without cells is left alone", 1, 3, {0.0, 0.0, 0.0}, {2, 0, 0}, {}, {30.0},

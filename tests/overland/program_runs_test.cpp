@@ -1,7 +1,9 @@
 // The built program on small planes and on the bundled valley example:
 // event after event, the water of each is accounted for in its summary; an
 // explicit scheme that gives up dividing its sub-step lets out only the water
-// there is; and the valley's rain runs off through its stream and outlet.
+// there is; an overland lake drained hard gives only the water above its
+// initial level; and the valley's rain runs off through its stream and
+// outlet.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -13,6 +15,7 @@
 #include <utility>
 #include <vector>
 
+#include "model/model_state.hpp"
 #include "support/grid_text.hpp"
 #include "support/run_program.hpp"
 #include "support/temp_dir.hpp"
@@ -141,6 +144,70 @@ TEST_F(PlaneRuns, ExplicitGiveUpLetsOutOnlyTheWaterThereIsAndTheSummaryWarns) {
     EXPECT_TRUE(has(summary, "-The overland routing could not shorten its sub-step enough in 1 time step(s)\n"))
         << summary;
     EXPECT_FALSE(has(summary, "No Warnings.")) << summary;
+}
+
+// What the steps of a run showed of its overland lake 1.
+struct lake_watch {
+    double lowest = 0.0;   // lowest level after an extent update, less the initial level (m)
+    double spilled = 0.0;  // largest flow over the low spot (m3/s)
+    double event_error = std::nan("");  // the event's balance error (a ratio)
+    double update_error = std::nan("");  // the extent updates' volume error in the run (m3)
+};
+lake_watch g_lake;
+
+bool watch_lake(kesta::model_state& m, const char* step) {
+    const std::string name = step;
+    if (name == "step_channel_routing") {  // just after the extent update
+        const kesta::lake_record& lake = m.oland_lakes.at(1);
+        g_lake.lowest = std::min(g_lake.lowest, lake.level - lake.initial_level);
+        g_lake.spilled = std::max(g_lake.spilled, m.lowspots.at(1).flow);
+    }
+    if (name == "write_timeseries_output" && m.finished_events > 0) {
+        g_lake.event_error = m.mass_conservation_error;
+        g_lake.update_error = m.olake_balance_error;
+    }
+    return true;
+}
+
+// A lake standing at its initial level of 100 m, 5 m deep, with a hotstart
+// depth on its cell: land 1 m below it to the south and, behind a dike, to
+// the east, where a low spot with its crest at 99.5 m lets water through.
+// The rain on it and on the land that drains to it is all it has to give;
+// the land drains to the outlet in the south-east corner.
+TEST(OverlandLakeRuns, ALakeDrainedHardGivesOnlyTheWaterAboveItsInitialLevel) {
+    for (const char* scheme : {"EXPLICIT", "ADE", "ADE-PC"}) {
+        SCOPED_TRACE(scheme);
+        kesta_test::temp_dir dir(true);
+        dir.write("mask.asc", grid_text(3, 4, 10.0, "1 1 1 1\n1 1 1 1\n1 1 1 1\n"));
+        dir.write("elev.asc", grid_text(3, 4, 10.0, "101 101 101 101\n101 95 99 98\n101 99 98.5 97\n"));
+        dir.write("depth.asc", grid_text(3, 4, 10.0, "0 0 0 0\n0 0.1 0 0\n0 0 0 0\n"));
+        dir.write("uniform.asc", grid_text(3, 4, 10.0, "1 1 1 1\n1 1 1 1\n1 1 1 1\n"));
+        dir.write("moisture.asc", grid_text(3, 4, 10.0, "0.2 0.2 0.2 0.2\n0.2 0.2 0.2 0.2\n0.2 0.2 0.2 0.2\n"));
+        dir.write("porosity.asc", grid_text(3, 4, 10.0, "0.4 0.4 0.4 0.4\n0.4 0.4 0.4 0.4\n0.4 0.4 0.4 0.4\n"));
+        dir.write("lakes.asc", grid_text(3, 4, 10.0, "0 0 0 0\n0 1 0 0\n0 0 0 0\n"));
+        dir.write("lakes.txt", "KESTA_OVERLAND_LAKE_FILE\nLAKE 1 100.0 500.0\n");
+        dir.write("dikes.asc", grid_text(3, 4, 10.0, "0 0 0 0\n0 2 8 0\n0 0 0 0\n"));
+        dir.write("spots.txt", "LOWSPOT\nSPOT 2 2 2 1.0 99.5\n");
+        dir.write("p.prj", std::string("KESTAPROJECT\nWATERSHED_MASK mask.asc\nELEVATION elev.asc\nGRIDSIZE 10\n"
+                                       "ROWS 3\nCOLS 4\nOUTROW 3\nOUTCOL 4\nOUTSLOPE 0.01\nMANNING_N 0.05\n"
+                                       "TOT_TIME 30\nTIMESTEP 10\nSTART_DATE 2020 6 1\nSTART_TIME 12 0\n"
+                                       "PRECIP_UNIF\nRAIN_INTENSITY 50\nRAIN_DURATION 10\n"
+                                       "OV_INIT_DEPTH depth.asc\nGREEN_AMPT\nCONDUCTIVITY uniform.asc\n"
+                                       "CAPILLARY uniform.asc\nPOROSITY porosity.asc\nMOISTURE moisture.asc\n"
+                                       "OVERLAND_LAKE_MAP lakes.asc\nOVERLAND_LAKE_FILE lakes.txt\n"
+                                       "DIKE_MAP dikes.asc\nLOWSPOT_FILE spots.txt\n"
+                                       "SUMMARY summ.out\nOUTLET_HYDRO hyd.out\nHYD_FREQ 1\nMAP_FREQ 1000\n"
+                                       "SUPER_QUIET\nOVERTYPE ") +
+                               scheme + "\n");
+        g_lake = lake_watch();
+        const kesta_test::model_run run = kesta_test::run_in_process("p.prj", watch_lake);
+        ASSERT_EQ(run.rc, 0) << run.out;
+        EXPECT_GT(g_lake.spilled, 0.0);
+        EXPECT_GE(g_lake.lowest, 0.0);
+        EXPECT_LE(std::fabs(g_lake.event_error), 1e-8);
+        EXPECT_LE(std::fabs(g_lake.update_error), 1e-9);
+        EXPECT_GT(values_after(kesta_test::read_file(dir.file("summ.out")), "volume of discharge:").at(0), 1.0);
+    }
 }
 
 const fs::path kExample = fs::path(__FILE__).parent_path().parent_path().parent_path() / "examples" / "valley";
