@@ -10,21 +10,25 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cctype>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
-#include <random>
 #include <string>
 #include <vector>
 
 #include "model/model_state.hpp"
 #include "support/grid_text.hpp"
+#include "support/random_draws.hpp"
 #include "support/run_program.hpp"
 #include "support/temp_dir.hpp"
 
 namespace {
+
+using kesta_test::draws;
+using kesta_test::env_or;
+using kesta_test::non_number_in;
+using kesta_test::round3;
+using kesta_test::text_of;
 
 // Everything that makes one project; per-cell values come from `cell_seed`.
 struct project_spec {
@@ -46,27 +50,6 @@ struct project_spec {
     bool holes = false;      // some cells outside the mask
     std::uint64_t cell_seed = 1;
 };
-
-// Draws from a standard engine, turned into numbers by hand so that a seed
-// makes the same project with every standard library.
-class draws {
-public:
-    explicit draws(std::uint64_t seed) : engine_(seed) {}
-    double unit() { return static_cast<double>(engine_() >> 11) * 0x1.0p-53; }
-    double between(double lo, double hi) { return lo + (hi - lo) * unit(); }
-    double log_between(double lo, double hi) { return lo * std::pow(hi / lo, unit()); }
-    int whole(int lo, int hi) { return lo + static_cast<int>(unit() * (hi - lo + 1)) % (hi - lo + 1); }
-    bool chance(double p) { return unit() < p; }
-
-private:
-    std::mt19937_64 engine_;
-};
-
-double round3(double v) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%.3g", v);
-    return std::atof(text);
-}
 
 project_spec random_spec(std::uint64_t seed, int overtype) {
     draws d(seed * 3 + static_cast<std::uint64_t>(overtype));
@@ -97,12 +80,6 @@ project_spec random_spec(std::uint64_t seed, int overtype) {
 }
 
 const char* const kSchemes[] = {"", "EXPLICIT", "ADE", "ADE-PC"};
-
-std::string text_of(double v) {
-    char text[40];
-    std::snprintf(text, sizeof text, "%.9g", v);
-    return text;
-}
 
 // Writes the project file of `s` and the files it names into `dir`.
 void write_project(const project_spec& s, const kesta_test::temp_dir& dir) {
@@ -168,19 +145,6 @@ void write_project(const project_spec& s, const kesta_test::temp_dir& dir) {
     dir.write("project.prj", cards);
 }
 
-// The first "nan" or "inf" that `text` prints as a word, in any case; empty
-// when there is none.
-std::string non_number_in(std::string text) {
-    for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    const auto letter = [&text](std::size_t at) {
-        return at < text.size() && std::isalpha(static_cast<unsigned char>(text[at]));
-    };
-    for (const char* word : {"nan", "inf"})
-        for (std::size_t at = text.find(word); at != std::string::npos; at = text.find(word, at + 1))
-            if ((at == 0 || !letter(at - 1)) && !letter(at + 3)) return word;
-    return "";
-}
-
 // What the driver's observer saw of one run.
 struct run_watch {
     std::string fault;            // first thing found wrong, empty when none
@@ -244,11 +208,6 @@ std::string describe(const project_spec& s) {
                   s.depth, s.rain, s.rain_minutes, s.gauges, s.green_ampt ? "true" : "false",
                   s.holes ? "true" : "false", static_cast<unsigned long long>(s.cell_seed));
     return text;
-}
-
-std::uint64_t env_or(const char* name, std::uint64_t fallback) {
-    const char* v = std::getenv(name);
-    return v && *v ? std::strtoull(v, nullptr, 10) : fallback;
 }
 
 class RandomProjects : public ::testing::TestWithParam<int> {};
