@@ -24,6 +24,7 @@
 #include "core/allocators.hpp"
 #include "core/error_record.hpp"
 #include "core/text_format.hpp"
+#include "core/warnings.hpp"
 #include "input/reader_support.hpp"
 #include "input/stream_mapping_tables.hpp"
 #include "input/time_series.hpp"
@@ -805,9 +806,9 @@ bool complete_structures(chan_reader& r) {
             if (e.type != struct_round_culvert && e.type != struct_oval_culvert && e.type != struct_rect_culvert)
                 continue;
             if (e.type == struct_oval_culvert)
-                print_both(format_text("Warning: oval culvert element %d of link %d (%s %s, line %d) passes no "
-                                       "flow while its inlet controls (free outlet, head below 1.5 rises).\n",
-                                       k, l, r.f.kind, r.f.name.c_str(), e.line));
+                warn(format_text("Warning: oval culvert element %d of link %d (%s %s, line %d) passes no "
+                                 "flow while its inlet controls (free outlet, head below 1.5 rises).\n",
+                                 k, l, r.f.kind, r.f.name.c_str(), e.line));
             if (!set_culvert_coefficient(e)) {
                 g_error_record.detail = format_text("(%s %s, line %d: culvert element %d of link %d)", r.f.kind,
                                                     r.f.name.c_str(), e.line, k, l);

@@ -7,6 +7,7 @@
 #include "core/line_reader.hpp"
 #include "core/text_format.hpp"
 #include "core/token_stream.hpp"
+#include "core/warnings.hpp"
 
 namespace kesta {
 
@@ -380,10 +381,10 @@ bool read_ascii_map(std::FILE* fp, const std::string& map_name, int mode, grid_h
     }
     if (!ok) return false;
 
-    if (!totals.non_zero) std::printf("Warning: Map contains only zero values. Map: %s\n", map_name.c_str());
+    if (!totals.non_zero) warn(format_text("Warning: Map contains only zero values. Map: %s\n", map_name.c_str()));
     if (totals.zero_cells >= 1) {
-        std::printf("Warning: Map contains %d cells with zero values. Map: %s\n", totals.zero_cells,
-                    map_name.c_str());
+        warn(format_text("Warning: Map contains %d cells with zero values. Map: %s\n", totals.zero_cells,
+                         map_name.c_str()));
     }
     return true;
 }

@@ -13,6 +13,7 @@
 #include "core/file_opener.hpp"
 #include "core/parallel_env.hpp"
 #include "core/text_format.hpp"
+#include "core/warnings.hpp"
 #include "input/time_series.hpp"
 #include "nutrients/zep_container.hpp"
 
@@ -360,15 +361,24 @@ bool reten_depth_card(card_context& c) {
     }
     double depth = 0.0;
     if (is_whole_real(c.po.reten_depth, depth)) {
-        std::printf(
+        warn(format_text(
             "Warning: Incorrect use of RETEN_DEPTH card\n  Usage: RETEN_DEPTH <filename>-or-\n"
             "RETENTION <value>  -or-\nRETEN_DEPTH \n  Using %lf for the uniform retention depth\n\n",
-            depth);
+            depth));
         c.po.retention_given = 1;
         c.po.retention = depth;
     } else {
         c.po.reten_depth_given = 1;
     }
+    return true;
+}
+
+// The number of threads comes from OMP_NUM_THREADS: the card's number is
+// read and ignored, with a warning.
+bool num_threads_card(card_context& c) {
+    int threads = 0;
+    if (!take_int(c, threads)) return false;
+    warn("Warning: not complied with OpenMP, unable to set the thread level.\n");
     return true;
 }
 
@@ -853,8 +863,7 @@ constexpr card_row kCards[] = {
     {"Q_MIN", 293, K::real, {}, {}, 0, "Minimum channel flow = %lf\n"},
     {"N_LINKS", 294, K::integer, {}, {}, 0, "Number of links = %d\n"},
     {"MAX_NODES", 295, K::integer, {}, {}, 0, "Number of nodes = %d\n"},
-    {"NUM_THREADS", 296, K::integer, {}, {}, 0,
-     "Warning: not complied with OpenMP, unable to set the thread level.\n"},
+    {"NUM_THREADS", 296, K::special, {}, {}, 0, nullptr, num_threads_card},
 
     // Recognised and ignored.
     {"LAKE", kIgnoredCard, K::ignored},
@@ -1030,8 +1039,9 @@ const card_row* find_card(line_cursor& line, const std::string* file = nullptr, 
     const auto it = index.find(token);
     if (it == index.end()) {
         if (g_parallel_env.world_rank() == 0) {
-            std::printf("Warning: unknown card found in the project file: %s\n", echoed(token).c_str());
-            if (file) std::printf("  (line %d of project file %s; the line is skipped)\n", line_number, file->c_str());
+            std::string text = format_text("Warning: unknown card found in the project file: %s\n", echoed(token).c_str());
+            if (file) text += format_text("  (line %d of project file %s; the line is skipped)\n", line_number, file->c_str());
+            warn(text);
         }
         return nullptr;
     }

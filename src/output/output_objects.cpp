@@ -55,9 +55,13 @@ bool map_series::open(int format, const std::string& folder, const std::string& 
     return true;
 }
 
-std::string map_series::frame_name() const {
-    return folder_ + base_ + format_text(".%04d", frame_) + extension_;
+std::string map_series::frame_name(int frame) const {
+    return folder_ + base_ + format_text(".%04d", frame) + extension_;
 }
+
+int map_series::grids_written() const { return format_ == map_format_grids ? frame_ - 1 : 0; }
+
+std::string map_series::grid_path(int frame) const { return output_path(frame_name(frame), "w", 0); }
 
 bool map_series::write_frame(double time, const model_state& m) {
     if (!values_ || !mask_) return true;
@@ -71,7 +75,7 @@ bool map_series::write_frame(double time, const model_state& m) {
     }
     if (format_ != map_format_grids) return true;
 
-    std::string name = frame_name();
+    std::string name = frame_name(frame_);
     if (!m.quiet && !m.super_quiet) std::printf("opening file %s\n", name.c_str());
     const std::string path = output_path(name, "w", 0);
     // The frame is written under a name of its own and takes its real name

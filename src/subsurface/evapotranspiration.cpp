@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "core/calendar.hpp"
+#include "core/warnings.hpp"
 #include "model/model_state.hpp"
 
 namespace kesta {
@@ -111,7 +112,7 @@ double penman_monteith(const hour_air& a, const surface_balance& b, double z, do
     const double ra = std::log(reference / (0.123 * z)) * std::log(reference / (0.0123 * z)) /
                       (kVonKarman * kVonKarman * a.wind);
     if (ra < 0.0) std::printf("%d %lf %lf\n", cell, ra, a.wind);
-    if (std::isnan(ra)) std::printf("Ra is not a number in evapo-trans.c \n");
+    if (std::isnan(ra)) warn("Ra is not a number in evapo-trans.c \n");
     const double gamma_star = a.wind >= 0.0001 ? gamma * (rs / ra + 1.0) : gamma;
     const double radiation = delta * (-b.radiation - b.sensible / 3.0) / (delta + gamma_star) * kCmPerDayPerKw;
     const double aerodynamic =
@@ -201,7 +202,7 @@ void evapo_trans(model_state& m) {
     a.ta = m.hmet_air_temp + kKelvin;
     a.cloud = m.hmet_sky_cover / 10.0;
     if (a.cloud > 1.0) {
-        std::printf("WARNING: Cloud cover > 1.0 in evapo_trans.c - possible problem with hmet file \n");
+        warn("WARNING: Cloud cover > 1.0 in evapo_trans.c - possible problem with hmet file \n");
         a.cloud = 1.0;
     }
     a.wind = std::max(m.hmet_wind_speed, kLowestWind);

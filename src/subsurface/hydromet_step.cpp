@@ -7,6 +7,8 @@
 
 #include "core/error_record.hpp"
 #include "core/interval_clock.hpp"
+#include "core/text_format.hpp"
+#include "core/warnings.hpp"
 #include "model/model_state.hpp"
 #include "overland/overland_steps.hpp"
 #include "subsurface/evapotranspiration.hpp"
@@ -58,7 +60,7 @@ basin_means basin_averages(model_state& m) {
         infil += value_at(m.fav, k);
         bottom += value_at(m.bottomfav, k);
         const double t = reported_moisture(m, k);
-        if (!std::isfinite(t)) std::printf("Theta_all for cell %d is not a number \n", k);
+        if (!std::isfinite(t)) warn(format_text("Theta_all for cell %d is not a number \n", k));
         theta += t;
         if (m.soil_et_accounting && value_at(m.soil_depth, k) > kNoDepth) {
             const layer_moistures layers = soil_layer_moistures(m, k);

@@ -13,6 +13,8 @@
 #include <cmath>
 #include <cstdio>
 
+#include "core/text_format.hpp"
+#include "core/warnings.hpp"
 #include "model/model_state.hpp"
 #include "overland/overland_steps.hpp"
 #include "subsurface/richards.hpp"
@@ -387,9 +389,9 @@ double column_solver::run(double hours) {
             // Even the shortest sub-step gives no number: the column stands
             // still over it, its water untouched.
             if (!reported)
-                std::printf("Richards column of cell %d: the heads are not numbers even over a sub-step of %g s; "
-                            "the column is held for it.\n",
-                            c_, dts * kSecondsPerHour);
+                warn(format_text("Richards column of cell %d: the heads are not numbers even over a sub-step of %g s; "
+                                 "the column is held for it.\n",
+                                 c_, dts * kSecondsPerHour));
             reported = true;
             next = dts;
         } else {

@@ -190,8 +190,10 @@ TEST_F(ClosedBasin, EachDepthFrameHoldsTheRainSoFarLessWhatInfiltrated) {
     ASSERT_EQ(run(), 0);
     const std::string summary = read_file("s.out");
     EXPECT_NE(summary.find("volume of discharge:                       0.0\n"), std::string::npos) << summary;
-    EXPECT_NE(summary.find("ASCII TVM maps of:\n     overland flow depth.\n     distributed infiltration depth.\n"),
-              std::string::npos);
+    EXPECT_NE(summary.find("ASCII TVM map datasets, one file per map:\n     overland flow depth (d.dat).\n"
+                           "     distributed infiltration depth (f.dat).\n"),
+              std::string::npos)
+        << summary;
     const auto depth = frames(read_file("d.dat"));
     const auto infiltrated = frames(read_file("f.dat"));
     ASSERT_EQ(depth.size(), 12u);  // minutes 0.5, 5.5 ... 55.5
