@@ -875,7 +875,7 @@ bool read_sections(chan_reader& r, std::vector<std::vector<bp_section>>& by_link
                                               static_cast<int>(by_link[static_cast<std::size_t>(link)].size()),
                                               link, r.f.name.c_str(), n));
                 double x = 0.0, y = 0.0;
-                if (!take_double(c, x) || !take_double(c, y)) return false;
+                if (!take_double(c, x, true) || !take_double(c, y, true)) return false;
                 cur->x.push_back(x);
                 cur->y.push_back(y);
                 break;

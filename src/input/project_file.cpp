@@ -143,6 +143,8 @@ bool take_int(card_context& c, int& v, bool positive = false) {
 bool take_real(card_context& c, double& v, bool positive = false) {
     const std::string tok = peek_token(c.line);
     if (tok.empty()) return refuse_missing(c);
+    const std::string comma = decimal_comma_value(c.line);
+    if (!comma.empty()) return refuse(c, "gives " + decimal_comma_advice(comma) + ".");
     if (!pop_double_strict(c.line, v)) return refuse_value(c, "needs a number", tok);
     if (positive && !(v > 0.0)) return refuse_value(c, "needs a value greater than zero", tok);
     return true;

@@ -99,7 +99,8 @@ TEST_F(MapStep, GridFramesFallOnStepsOneSevenThirteenUnderOneNameWhateverTheFold
 
 TEST_F(MapStep, AFrameThatCannotBeCreatedStopsTheRunAndNoneIsLeftHalfWritten) {
     make_grid(2, 2, "missing", 0);
-    EXPECT_NE(run_steps(1).find("Can't open depth map for writing: " + dir.file("missing/depth.0001.asc") + "\n"),
+    EXPECT_NE(run_steps(1).find("Can't open depth map for writing: " + dir.file("missing/depth.0001.asc") +
+                                ": the folder " + dir.file("missing") + " does not exist (make it before the run)\n"),
               std::string::npos);
     EXPECT_EQ(g_error_record.stop, 1);
 
