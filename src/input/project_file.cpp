@@ -1136,6 +1136,26 @@ void set_project_defaults(project_options& po, run_params& rp, rain_params& rain
 
 }  // namespace
 
+std::vector<project_card> project_cards() {
+    std::vector<project_card> out;
+    for (const card_row& r : kCards) {
+        card_value v = card_value::own_rule;
+        switch (r.kind) {
+            case card_kind::ignored: v = card_value::ignored; break;
+            case card_kind::set: v = card_value::none; break;
+            case card_kind::text: v = card_value::name; break;
+            case card_kind::text_if_value: v = card_value::optional_name; break;
+            case card_kind::integer: v = card_value::whole; break;
+            case card_kind::positive_integer: v = card_value::positive_whole; break;
+            case card_kind::real: v = card_value::number; break;
+            case card_kind::positive_real: v = card_value::positive_number; break;
+            case card_kind::special: v = card_value::own_rule; break;
+        }
+        out.push_back(project_card{r.keyword, r.id, v});
+    }
+    return out;
+}
+
 int get_card_id(line_cursor& line) {
     const card_row* row = find_card(line);
     return row ? row->id : kIgnoredCard;
