@@ -174,9 +174,11 @@ bool take_int_in(card_line& c, int& v, int lo, int hi, const char* what) {
     return refuse_card(c, format_text("gives %s %d; it must be between %d and %d.", what, v, lo, hi));
 }
 
-bool take_double(card_line& c, double& v) {
+bool take_double(card_line& c, double& v, bool comma_may_separate) {
     const std::string tok = peek_token(c.rest);
     if (tok.empty()) return refuse_card(c, "has a value missing.");
+    const std::string comma = comma_may_separate ? std::string() : decimal_comma_value(c.rest);
+    if (!comma.empty()) return refuse_card(c, "gives " + decimal_comma_advice(comma) + ".");
     if (!pop_double_strict(c.rest, v)) return refuse_card(c, "needs a number, not \"" + tok + "\".");
     return true;
 }

@@ -74,7 +74,10 @@ bool refuse_line(const card_file& f, int line, const std::string& what);
 // not a number, outside lo..hi).
 bool take_int(card_line& c, int& v);
 bool take_int_in(card_line& c, int& v, int lo, int hi, const char* what);
-bool take_double(card_line& c, double& v);
+// A number written with a decimal comma is refused, naming it as written,
+// unless `comma_may_separate` (a card of several numbers, where "0,10" is
+// two values).
+bool take_double(card_line& c, double& v, bool comma_may_separate = false);
 // The next token (a quoted name may hold blanks); refused when none.
 bool take_name(card_line& c, std::string& v);
 

@@ -8,6 +8,7 @@
 #include "core/error_record.hpp"
 #include "core/line_reader.hpp"
 #include "core/text_format.hpp"
+#include "core/warnings.hpp"
 #include "model/model_state.hpp"
 
 namespace kesta {
@@ -48,9 +49,9 @@ bool read_node(model_state& m, std::FILE* fp, int& line_no, int j, int l) {
                                            node, link, j, l));
     double depth = ws - m.bel[j][l];
     if (depth < 0.0) {
-        print_both(format_text("Warning: channel hotstart file %s, line %d: the water surface %f of node %d, link "
-                               "%d lies below its bed %f; the node starts dry.\n",
-                               m.chan_hotstart_depth_in.c_str(), line_no, ws, j, l, m.bel[j][l]));
+        warn(format_text("Warning: channel hotstart file %s, line %d: the water surface %f of node %d, link "
+                         "%d lies below its bed %f; the node starts dry.\n",
+                         m.chan_hotstart_depth_in.c_str(), line_no, ws, j, l, m.bel[j][l]));
         ws = m.bel[j][l];
         depth = 0.0;
     }

@@ -25,6 +25,7 @@
 #include "core/allocators.hpp"
 #include "core/error_record.hpp"
 #include "core/text_format.hpp"
+#include "core/warnings.hpp"
 #include "input/reader_support.hpp"
 #include "input/stream_mapping_tables.hpp"
 #include "input/time_series.hpp"
@@ -844,9 +845,9 @@ bool complete_structures(chan_reader& r) {
             if (e.type != struct_round_culvert && e.type != struct_oval_culvert && e.type != struct_rect_culvert)
                 continue;
             if (e.type == struct_oval_culvert)
-                print_both(format_text("Warning: oval culvert element %d of link %d (%s %s, line %d) passes no "
-                                       "flow while its inlet controls (free outlet, head below 1.5 rises).\n",
-                                       k, l, r.f.kind, r.f.name.c_str(), e.line));
+                warn(format_text("Warning: oval culvert element %d of link %d (%s %s, line %d) passes no "
+                                 "flow while its inlet controls (free outlet, head below 1.5 rises).\n",
+                                 k, l, r.f.kind, r.f.name.c_str(), e.line));
             if (!set_culvert_coefficient(e)) {
                 g_error_record.detail = format_text("(%s %s, line %d: culvert element %d of link %d)", r.f.kind,
                                                     r.f.name.c_str(), e.line, k, l);
@@ -913,7 +914,7 @@ bool read_sections(chan_reader& r, std::vector<std::vector<bp_section>>& by_link
                                               static_cast<int>(by_link[static_cast<std::size_t>(link)].size()),
                                               link, r.f.name.c_str(), n));
                 double x = 0.0, y = 0.0;
-                if (!take_double(c, x) || !take_double(c, y)) return false;
+                if (!take_double(c, x, true) || !take_double(c, y, true)) return false;
                 cur->x.push_back(x);
                 cur->y.push_back(y);
                 break;

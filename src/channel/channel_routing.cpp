@@ -27,6 +27,7 @@
 #include "core/allocators.hpp"
 #include "core/error_record.hpp"
 #include "core/text_format.hpp"
+#include "core/warnings.hpp"
 #include "input/time_series.hpp"
 #include "model/model_state.hpp"
 
@@ -399,8 +400,8 @@ void flooded_shares(model_state& m) {
             const int j = m.gst_node[s][k];
             m.pct_flooded[j][l] += m.gst_pct[s][k];
             if (m.pct_flooded[j][l] > kFloodSumLimit)
-                std::printf("Problem with the stream capturing routine, verify channel setup [%d][%d]:%.10lf\n", j, l,
-                            m.pct_flooded[j][l]);
+                warn(format_text("Problem with the stream capturing routine, verify channel setup [%d][%d]:%.10lf\n",
+                                 j, l, m.pct_flooded[j][l]));
         }
     }
 }

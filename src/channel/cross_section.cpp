@@ -15,6 +15,7 @@
 #include "channel/link_types.hpp"
 #include "core/error_record.hpp"
 #include "core/text_format.hpp"
+#include "core/warnings.hpp"
 #include "input/reader_support.hpp"
 #include "model/model_state.hpp"
 
@@ -271,17 +272,16 @@ bool harmonise(int link, bool erodible, std::vector<bp_section>& sections, int& 
         levels = std::max(levels, s.num_interp);
     }
     if (unequal_levels)
-        std::printf("\nUsing the greater of the two number of interpolation points \nfor both cross-section in "
-                    "link %d.\n",
-                    link);
+        warn(format_text("\nUsing the greater of the two number of interpolation points \nfor both cross-section in "
+                         "link %d.\n",
+                         link));
     if (sections.size() == 2 && sections[0].npairs != sections[1].npairs) {
         const int longer = sections[0].npairs > sections[1].npairs ? 0 : 1;
         const int fewer = sections[1 - longer].npairs;
-        std::printf("\n\nWARNING!!!! When using two break-point cross-sections the number of pairs \n"
-                    "            must be equal, which they are not for link %d.\n\n",
-                    link);
-        std::printf("  ---> Disregarding the last %d pairs of the %s cross-section. <---\n\n",
-                    sections[longer].npairs - fewer, longer == 0 ? "first" : "second");
+        warn(format_text("\n\nWARNING!!!! When using two break-point cross-sections the number of pairs \n"
+                         "            must be equal, which they are not for link %d.\n\n"
+                         "  ---> Disregarding the last %d pairs of the %s cross-section. <---\n\n",
+                         link, sections[longer].npairs - fewer, longer == 0 ? "first" : "second"));
         sections[longer].npairs = fewer;
     }
     if (!erodible) return true;

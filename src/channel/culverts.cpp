@@ -14,6 +14,7 @@
 
 #include "channel/channel_state.hpp"
 #include "core/error_record.hpp"
+#include "core/warnings.hpp"
 
 namespace kesta {
 
@@ -228,7 +229,7 @@ double zbrent(const std::function<double(double)>& f, double x1, double x2, doub
         fb = f(b);
         if (std::isnan(fb)) return nan;
     }
-    print_both("Maximum number of iterations exceeded in ZBRENT\n");
+    warn("Maximum number of iterations exceeded in ZBRENT\n");
     return b;
 }
 

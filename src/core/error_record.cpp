@@ -2,6 +2,7 @@
 
 #include "core/file_opener.hpp"
 #include "core/text_format.hpp"
+#include "core/warnings.hpp"
 
 namespace kesta {
 
@@ -76,6 +77,7 @@ void report_error(error_record& rec) {
     if (code <= kErrorCatalogueSize) {
         std::string message = error_message(rec);
         if (!message.empty() && !rec.detail.empty()) message += "  " + rec.detail + "\n";
+        if (is_warning_code(code)) note_warning(message);
         if (code != kSummaryOnlyCode) {
             print_both(rec.summary_file, message);
         } else {

@@ -251,6 +251,50 @@ int delete_chars(std::string& text, std::size_t pos, std::size_t count) {
     return 0;
 }
 
+namespace {
+
+bool word_gap(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+
+bool is_decimal_comma(const std::string& s, std::size_t begin, std::size_t end) {
+    std::size_t p = begin;
+    if (p < end && (s[p] == '+' || s[p] == '-')) ++p;
+    const std::size_t whole = p;
+    while (p < end && std::isdigit(static_cast<unsigned char>(s[p]))) ++p;
+    if (p == whole || p >= end || s[p] != ',') return false;
+    const std::size_t fraction = ++p;
+    while (p < end && std::isdigit(static_cast<unsigned char>(s[p]))) ++p;
+    return p > fraction && p == end;
+}
+
+}  // namespace
+
+std::string decimal_comma_word(const std::string& text, std::size_t from) {
+    std::size_t p = from;
+    while (p < text.size()) {
+        while (p < text.size() && word_gap(text[p])) ++p;
+        const std::size_t begin = p;
+        while (p < text.size() && !word_gap(text[p])) ++p;
+        if (p > begin && is_decimal_comma(text, begin, p)) return text.substr(begin, p - begin);
+    }
+    return std::string();
+}
+
+std::string decimal_comma_value(const line_cursor& line) {
+    const std::string& s = line.text();
+    std::size_t p = line.position();
+    while (p < s.size() && word_gap(s[p])) ++p;
+    std::size_t end = p;
+    while (end < s.size() && !word_gap(s[end])) ++end;
+    return end > p && is_decimal_comma(s, p, end) ? s.substr(p, end - p) : std::string();
+}
+
+std::string decimal_comma_advice(const std::string& word) {
+    std::string point = word;
+    for (char& c : point)
+        if (c == ',') c = '.';
+    return "\"" + word + "\", with a comma (a comma separates values): write a decimal with a point (" + point + ")";
+}
+
 std::size_t nth_word(int n, const std::string& text) {
     if (text.empty()) return 0;
     if ((n == 1 && !is_blank(text[0])) || (n == 0 && is_blank(text[0]))) return 0;

@@ -79,6 +79,19 @@ bool pop_double_strict(line_cursor& line, double& value);
 // line does not change.
 std::string peek_token(const line_cursor& line);
 
+// Numbers written with a decimal comma ("0,035", "259,001": an optional
+// sign, digits, a comma, digits). A comma separates values, so such a
+// number reads as two: a reader of a single number, or one that finds more
+// values than it should, names it as written. The first word of the text
+// from `from` (words separated by blanks and tabs) that is one, else "".
+std::string decimal_comma_word(const std::string& text, std::size_t from = 0);
+// The next value of the line when it is written with a decimal comma, as
+// written; else "". The line does not change.
+std::string decimal_comma_value(const line_cursor& line);
+// What a message says of such a word: "\"0,035\", with a comma (a comma
+// separates values): write a decimal with a point (0.035)".
+std::string decimal_comma_advice(const std::string& word);
+
 void strip_newline(std::string& text);
 void strip_quotes(std::string& text);
 std::string to_lower(std::string text);

@@ -7,6 +7,7 @@
 #include "core/line_reader.hpp"
 #include "core/text_format.hpp"
 #include "core/token_stream.hpp"
+#include "core/warnings.hpp"
 
 namespace kesta {
 
@@ -43,6 +44,12 @@ std::string end_before_cell(int row, int col, const grid_header& h) {
 }
 
 void fail_bad_value(const std::string& map_name, int row, int col, const std::string& text) {
+    const std::string comma = decimal_comma_word(text);
+    if (!comma.empty()) {
+        refuse(format_text("Error: map %s, row %d, column %d holds the value %s.\n", map_name.c_str(), row, col,
+                           decimal_comma_advice(comma).c_str()));
+        return;
+    }
     refuse(format_text("Error: unreadable value \"%s\" in map %s at row %d, column %d\n", echoed(text).c_str(),
                        map_name.c_str(), row, col));
 }
@@ -79,6 +86,19 @@ bool edges_enclose(const std::string& map_name, const grid_header& h, const std:
     return true;
 }
 
+// The header words of an ESRI ASCII grid, which the map writers produce but
+// the readers do not take: its lower-left corner and cell size do not give
+// the edges and the size in the order an input grid must.
+bool is_esri_label(const std::string& label) {
+    static const char* const kEsriWords[] = {"ncols", "nrows", "xllcorner", "xllcenter",
+                                             "yllcorner", "yllcenter", "cellsize", "nodata_value"};
+    const std::string word = to_lower(label);
+    if (word.size() < 4) return false;
+    for (const char* w : kEsriWords)
+        if (std::string(w).compare(0, word.size(), word) == 0) return true;
+    return false;
+}
+
 // On end_of_file, `missing` is the header field the file ends before.
 header_read read_header(token_stream& ts, const std::string& map_name, grid_header& h, const char*& missing) {
     double* edges[4] = {&h.north, &h.south, &h.east, &h.west};
@@ -93,6 +113,15 @@ header_read read_header(token_stream& ts, const std::string& map_name, grid_head
             return header_read::end_of_file;
         }
         lines[i] = ts.token_line();
+        if (is_esri_label(label)) {
+            refuse(format_text(
+                "Error: map %s has an ESRI ASCII grid header (\"%s\" on line %d). An input grid needs the header\n"
+                "  north: <north edge>\n  south: <south edge>\n  east: <east edge>\n  west: <west edge>\n"
+                "  rows: <rows>\n  cols: <columns>\n"
+                "then one line of values per grid row, from north to south (see docs/inputs.md).\n",
+                map_name.c_str(), echoed(label).c_str(), ts.token_line()));
+            return header_read::bad;
+        }
         const bool ok = i < 4 ? parse_double(value, *edges[i]) : parse_int(value, *sizes[i - 4]);
         if (!ok) {
             refuse(format_text(
@@ -240,11 +269,17 @@ bool read_real_rows(std::FILE* fp, const std::string& map_name, const grid_heade
                     return refuse(format_text("Error: map %s, row %d ends after %d values; column %d is missing\n",
                                               map_name.c_str(), r, o.col - 1, o.col));
                 case row_outcome::bad: fail_bad_value(map_name, r, o.col, o.text); return false;
-                case row_outcome::extra:
+                case row_outcome::extra: {
+                    const std::string comma = decimal_comma_word(lines[static_cast<std::size_t>(k)].text());
+                    if (!comma.empty()) {
+                        return refuse(format_text("Error: map %s, row %d on line %d holds the value %s.\n",
+                                                  map_name.c_str(), r, line_no, decimal_comma_advice(comma).c_str()));
+                    }
                     return refuse(format_text("Error: map %s, row %d on line %d holds more than its %d values: "
                                               "\"%s\" follows column %d\n",
                                               map_name.c_str(), r, line_no, h.cols, echoed(o.text).c_str(),
                                               h.cols));
+                }
             }
             totals.non_zero = totals.non_zero || o.non_zero;
             totals.zero_cells += o.zero_cells;
@@ -380,10 +415,10 @@ bool read_ascii_map(std::FILE* fp, const std::string& map_name, int mode, grid_h
     }
     if (!ok) return false;
 
-    if (!totals.non_zero) std::printf("Warning: Map contains only zero values. Map: %s\n", map_name.c_str());
+    if (!totals.non_zero) warn(format_text("Warning: Map contains only zero values. Map: %s\n", map_name.c_str()));
     if (totals.zero_cells >= 1) {
-        std::printf("Warning: Map contains %d cells with zero values. Map: %s\n", totals.zero_cells,
-                    map_name.c_str());
+        warn(format_text("Warning: Map contains %d cells with zero values. Map: %s\n", totals.zero_cells,
+                         map_name.c_str()));
     }
     return true;
 }

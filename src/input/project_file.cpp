@@ -13,6 +13,7 @@
 #include "core/file_opener.hpp"
 #include "core/parallel_env.hpp"
 #include "core/text_format.hpp"
+#include "core/warnings.hpp"
 #include "input/time_series.hpp"
 #include "nutrients/zep_container.hpp"
 
@@ -142,6 +143,8 @@ bool take_int(card_context& c, int& v, bool positive = false) {
 bool take_real(card_context& c, double& v, bool positive = false) {
     const std::string tok = peek_token(c.line);
     if (tok.empty()) return refuse_missing(c);
+    const std::string comma = decimal_comma_value(c.line);
+    if (!comma.empty()) return refuse(c, "gives " + decimal_comma_advice(comma) + ".");
     if (!pop_double_strict(c.line, v)) return refuse_value(c, "needs a number", tok);
     if (positive && !(v > 0.0)) return refuse_value(c, "needs a value greater than zero", tok);
     return true;
@@ -360,15 +363,24 @@ bool reten_depth_card(card_context& c) {
     }
     double depth = 0.0;
     if (is_whole_real(c.po.reten_depth, depth)) {
-        std::printf(
+        warn(format_text(
             "Warning: Incorrect use of RETEN_DEPTH card\n  Usage: RETEN_DEPTH <filename>-or-\n"
             "RETENTION <value>  -or-\nRETEN_DEPTH \n  Using %lf for the uniform retention depth\n\n",
-            depth);
+            depth));
         c.po.retention_given = 1;
         c.po.retention = depth;
     } else {
         c.po.reten_depth_given = 1;
     }
+    return true;
+}
+
+// The number of threads comes from OMP_NUM_THREADS: the card's number is
+// read and ignored, with a warning.
+bool num_threads_card(card_context& c) {
+    int threads = 0;
+    if (!take_int(c, threads)) return false;
+    warn("Warning: not complied with OpenMP, unable to set the thread level.\n");
     return true;
 }
 
@@ -853,8 +865,7 @@ constexpr card_row kCards[] = {
     {"Q_MIN", 293, K::real, {}, {}, 0, "Minimum channel flow = %lf\n"},
     {"N_LINKS", 294, K::integer, {}, {}, 0, "Number of links = %d\n"},
     {"MAX_NODES", 295, K::integer, {}, {}, 0, "Number of nodes = %d\n"},
-    {"NUM_THREADS", 296, K::integer, {}, {}, 0,
-     "Warning: not complied with OpenMP, unable to set the thread level.\n"},
+    {"NUM_THREADS", 296, K::special, {}, {}, 0, nullptr, num_threads_card},
 
     // Recognised and ignored.
     {"LAKE", kIgnoredCard, K::ignored},
@@ -1030,8 +1041,9 @@ const card_row* find_card(line_cursor& line, const std::string* file = nullptr, 
     const auto it = index.find(token);
     if (it == index.end()) {
         if (g_parallel_env.world_rank() == 0) {
-            std::printf("Warning: unknown card found in the project file: %s\n", echoed(token).c_str());
-            if (file) std::printf("  (line %d of project file %s; the line is skipped)\n", line_number, file->c_str());
+            std::string text = format_text("Warning: unknown card found in the project file: %s\n", echoed(token).c_str());
+            if (file) text += format_text("  (line %d of project file %s; the line is skipped)\n", line_number, file->c_str());
+            warn(text);
         }
         return nullptr;
     }
@@ -1123,6 +1135,26 @@ void set_project_defaults(project_options& po, run_params& rp, rain_params& rain
 }
 
 }  // namespace
+
+std::vector<project_card> project_cards() {
+    std::vector<project_card> out;
+    for (const card_row& r : kCards) {
+        card_value v = card_value::own_rule;
+        switch (r.kind) {
+            case card_kind::ignored: v = card_value::ignored; break;
+            case card_kind::set: v = card_value::none; break;
+            case card_kind::text: v = card_value::name; break;
+            case card_kind::text_if_value: v = card_value::optional_name; break;
+            case card_kind::integer: v = card_value::whole; break;
+            case card_kind::positive_integer: v = card_value::positive_whole; break;
+            case card_kind::real: v = card_value::number; break;
+            case card_kind::positive_real: v = card_value::positive_number; break;
+            case card_kind::special: v = card_value::own_rule; break;
+        }
+        out.push_back(project_card{r.keyword, r.id, v});
+    }
+    return out;
+}
 
 int get_card_id(line_cursor& line) {
     const card_row* row = find_card(line);

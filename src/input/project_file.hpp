@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "core/line_reader.hpp"
 #include "input/run_params.hpp"
@@ -38,5 +39,29 @@ void read_project_file(const std::string& name, project_options& po, run_params&
 // a comment (first token begins with "#") and the ignored cards, and, after a
 // warning, for a keyword that names no card.
 int get_card_id(line_cursor& line);
+
+// What a card takes after its keyword, for the card reference.
+enum class card_value {
+    none,             // a switch or a method selector
+    name,             // a file name (or a name), empty when none is given
+    optional_name,    // a name, kept only when one is given
+    whole,            // a whole number
+    positive_whole,   // a whole number above 0
+    number,           // a number
+    positive_number,  // a number above 0
+    own_rule,         // values read by a rule of the card's own
+    ignored,          // anything: the card is read and ignored
+};
+
+// One row of the card table: a keyword, the id it shares with its synonyms,
+// and what it takes.
+struct project_card {
+    const char* keyword;
+    int id;
+    card_value value;
+};
+
+// Every keyword of the card table, in the table's order.
+std::vector<project_card> project_cards();
 
 }  // namespace kesta

@@ -6,6 +6,7 @@
 #include "core/error_record.hpp"
 #include "core/interval_clock.hpp"
 #include "core/text_format.hpp"
+#include "core/warnings.hpp"
 #include "input/input_steps.hpp"
 #include "input/project_file.hpp"
 #include "input/reader_support.hpp"
@@ -75,10 +76,9 @@ int whole_steps(double steps) {
 }
 
 // An interval of a fraction of a step would never be due: it becomes one step.
-int at_least_one_step(int steps, const char* what, const model_state& m) {
+int at_least_one_step(int steps, const char* what) {
     if (steps >= 1) return steps;
-    say(m, std::string("Warning: The ") + what +
-               " interval is shorter than the time step; writing every time step.\n");
+    warn(std::string("Warning: The ") + what + " interval is shorter than the time step; writing every time step.\n");
     return 1;
 }
 
@@ -110,13 +110,13 @@ void setup_run_control(model_state& m) {
         rp.hyd_freq = 60.0;
         fail_and_report(55);
     }
-    m.hyd_freq = at_least_one_step(whole_steps(60.0 / m.timestep * rp.hyd_freq), "hydrograph", m);
+    m.hyd_freq = at_least_one_step(whole_steps(60.0 / m.timestep * rp.hyd_freq), "hydrograph");
 
     if (rp.map_freq <= 0) {
         rp.map_freq = 360;
-        if (chatty(m)) std::printf("Warning: Write solution time step not specified, defaulting to 6 hours.\n");
+        warn("Warning: Write solution time step not specified, defaulting to 6 hours.\n");
     }
-    m.map_freq = at_least_one_step(whole_steps(rp.map_freq * 60.0 / m.timestep), "map", m);
+    m.map_freq = at_least_one_step(whole_steps(rp.map_freq * 60.0 / m.timestep), "map");
 
     // The outlet cell is computed from these below, so they must lie on the
     // grid first.

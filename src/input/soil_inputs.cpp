@@ -6,6 +6,7 @@
 #include "core/allocators.hpp"
 #include "core/error_record.hpp"
 #include "core/text_format.hpp"
+#include "core/warnings.hpp"
 #include "input/mapping_tables.hpp"
 #include "input/model_inputs.hpp"
 #include "input/reader_support.hpp"
@@ -264,7 +265,7 @@ void read_infiltration_params(model_state& m) {
                 m.theta_all[k] = m.thi[k];
                 m.thi[k] = m.phi_map[k] - m.thi[k];
                 if (m.thi[k] < 0.0) {
-                    std::printf("Warning: initial water content > phi at grid %d\n", k);
+                    warn(format_text("Warning: initial water content > phi at grid %d\n", k));
                     m.thi[k] = 0.0;
                 }
             }
@@ -376,9 +377,9 @@ void read_water_table_maps(model_state& m) {
     }
     for (int k = 1; k <= m.ncells; ++k) {
         if (m.bottom_elev[k] >= m.elev[k]) {
-            std::printf("Aquifer bottom elevation %lf for cell %d is at or above ground surface elevation %lf \n",
-                        m.bottom_elev[k], k, m.elev[k]);
-            std::printf("Aquifer bottom elevation set to ground elevation \n");
+            warn(format_text("Aquifer bottom elevation %lf for cell %d is at or above ground surface elevation %lf \n"
+                             "Aquifer bottom elevation set to ground elevation \n",
+                             m.bottom_elev[k], k, m.elev[k]));
             m.bottom_elev[k] = m.elev[k];
         }
     }

@@ -8,6 +8,7 @@
 #include "channel/superlink/storm_drain_steps.hpp"
 #include "core/error_record.hpp"
 #include "core/text_format.hpp"
+#include "core/warnings.hpp"
 #include "model/event_steps.hpp"
 #include "model/model_state.hpp"
 #include "model/optim_results.hpp"
@@ -34,8 +35,8 @@ void channel_lakes_at_event_end(model_state& m) {
 
 void surface_at_event_end(model_state& m, double area) {
     if (m.overland_lake_map_given && m.chan_lakes_on)
-        std::printf("You are simulating overland lakes and perennial lakes, not recommended presently. "
-                    "Contact your KESTA developer for further advice\n\n");
+        warn("You are simulating overland lakes and perennial lakes, not recommended presently. "
+             "Contact your KESTA developer for further advice\n\n");
     m.volume_remaining_on_surface = surface_storage(m, area, m.volume_remaining_in_overland_lakes);
 }
 
@@ -136,7 +137,7 @@ double final_soil_saturation(model_state& m) {
     if (m.inf_redist_on) {
         for (int k = 1; k <= m.ncells; ++k) {
             sum += value_at(m.teta_n, k) / value_at(m.phi_map, k);
-            if (!std::isfinite(sum)) std::printf("problem with final soil moisture in cell: %d\n", k);
+            if (!std::isfinite(sum)) warn(format_text("problem with final soil moisture in cell: %d\n", k));
         }
     } else if (m.inf_layered_on) {
         for (int k = 1; k <= m.ncells; ++k) {

@@ -7,6 +7,8 @@
 #include "channel/channel_steps.hpp"
 #include "channel/superlink/storm_drain_steps.hpp"
 #include "core/interval_clock.hpp"
+#include "core/text_format.hpp"
+#include "core/warnings.hpp"
 #include "model/event_steps.hpp"
 #include "model/model_state.hpp"
 #include "subsurface/soil_params.hpp"
@@ -175,13 +177,13 @@ void check_initial_moisture(int k, double& thi, double thr, double phi) {
     if (!(thi < thr) && !(thi > phi)) return;
     std::printf("cell: %d  thi: %lf  thr: %lf   phi: %lf\n", k, thi, thr, phi);
     if (thi < thr) {
-        std::printf("Problem initializing inf_redist in main loop, thi<thr at grid cell %d, increasing it to %lf\n",
-                    k, thr + 0.01);
+        warn(format_text("Problem initializing inf_redist in main loop, thi<thr at grid cell %d, increasing it to %lf\n",
+                         k, thr + 0.01));
         thi = thr + 0.01;
     }
     if (thi > phi) {
-        std::printf("Problem initializing inf_redist in main loop, thi>phi at grid cell %d, decreasing it to %lf\n",
-                    k, phi - 0.01);
+        warn(format_text("Problem initializing inf_redist in main loop, thi>phi at grid cell %d, decreasing it to %lf\n",
+                         k, phi - 0.01));
         thi = phi - 0.01;
     }
 }
@@ -223,7 +225,7 @@ void start_redistribution(model_state& m, double area, bool carried) {
         m.thi[k] = thi;
         if (!m.long_term) continue;
         sum += thi / phi;
-        if (!std::isfinite(sum)) std::printf("bad initial value of soil moisture cell %d\n", k);
+        if (!std::isfinite(sum)) warn(format_text("bad initial value of soil moisture cell %d\n", k));
         if (!m.gw_simulation) move_cm_to_total(m.bottomfav, k, area, m.total_percolation_volume, drainage);
         move_cm_to_total(m.DIRECT_EVAP, k, area, m.total_direct_evap_volume, evaporation);
     }
@@ -264,7 +266,7 @@ void start_layered_soils(model_state& m, double area, bool carried) {
             if (theta[j] > s[7 + j]) theta[j] = s[7 + j];
         }
         sum += theta[0] / s[7];
-        if (!std::isfinite(sum)) std::printf("bad initial value of soil moisture cell %d\n", k);
+        if (!std::isfinite(sum)) warn(format_text("bad initial value of soil moisture cell %d\n", k));
         if (!m.gw_simulation) move_cm_to_total(m.bottomfav, k, area, m.total_percolation_volume, drainage);
         move_cm_to_total(m.DIRECT_EVAP, k, area, m.total_direct_evap_volume, evaporation);
     }
@@ -296,8 +298,8 @@ void initial_channel_volume(model_state& m) {
         for (int node = 1; node <= m.nx[link]; ++node) {
             if (node > m.area.nrows() || link > m.area.ncols()) continue;
             if (std::isnan(m.area[node][link]))
-                std::printf("Negative Area Computed At Startup for [Node][Link]: [%d][%d] ltype: %d\n",
-                            node, link, link <= m.ltype.n() ? m.ltype[link] : 0);
+                warn(format_text("Negative Area Computed At Startup for [Node][Link]: [%d][%d] ltype: %d\n",
+                                 node, link, link <= m.ltype.n() ? m.ltype[link] : 0));
         }
     }
     m.initial_volume_in_channels = channel_storage(m);

@@ -2,8 +2,8 @@
 // step, the time loop and the shut-down steps in their fixed order.
 #include "model/run_model.hpp"
 
+#include <chrono>
 #include <cstdio>
-#include <ctime>
 #include <memory>
 #include <new>
 #include <stdexcept>
@@ -13,6 +13,7 @@
 #include "channel/superlink/storm_drain_steps.hpp"
 #include "core/error_record.hpp"
 #include "core/file_opener.hpp"
+#include "core/warnings.hpp"
 #include "input/input_steps.hpp"
 #include "model/clock_steps.hpp"
 #include "model/event_steps.hpp"
@@ -129,14 +130,18 @@ void stop_out_of_memory() {
     report_error(g_error_record);
 }
 
-double seconds_since(std::clock_t start) {
-    return static_cast<double>(std::clock() - start) / static_cast<double>(CLOCKS_PER_SEC);
+using wall_clock = std::chrono::steady_clock;
+
+// Elapsed wall time (s): what the user waits, whatever the number of threads
+// (the process CPU time adds up every thread's).
+double seconds_since(wall_clock::time_point start) {
+    return std::chrono::duration<double>(wall_clock::now() - start).count();
 }
 
 // Start-up, loop and shut-down decision. Returns false when the run stopped
 // on an error and must go straight to the closing steps; `simulating` is set
 // once the time loop has begun.
-bool run_to_shutdown(model_state& m, optim_record* result, std::clock_t entry, bool& simulating) {
+bool run_to_shutdown(model_state& m, optim_record* result, wall_clock::time_point entry, bool& simulating) {
     if (observe(m, "read_run_parameters")) read_run_parameters(m.project_file, m);
     if (guard_says_stop()) return false;
     // Reading the project file sets the flag from its own card; a calibration
@@ -181,9 +186,10 @@ bool run_to_shutdown(model_state& m, optim_record* result, std::clock_t entry, b
 void set_step_observer(step_observer observer) { g_observer = observer; }
 
 int run_model(const std::string& project_file, optim_record* result) {
-    const std::clock_t entry = std::clock();
+    const wall_clock::time_point entry = wall_clock::now();
     auto m = std::make_unique<model_state>();
     g_error_record.clear_for_run();
+    forget_warnings();
     if (result) {
         m->optimize_given = 1;
         m->run_result = result;
@@ -203,6 +209,7 @@ int run_model(const std::string& project_file, optim_record* result) {
     }
     // The summary says that its results end early, after the error itself.
     if (!ended_normally && simulating) write_run_stopped(*m);
+    write_pending_warnings(*m);
 
     if (observe(*m, "close_output_files")) close_output_files(*m);
     flush_std_streams();

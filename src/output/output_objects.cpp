@@ -1,6 +1,10 @@
 #include "output/output_objects.hpp"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <system_error>
 
 #include "core/error_record.hpp"
 #include "core/line_reader.hpp"
@@ -55,9 +59,27 @@ bool map_series::open(int format, const std::string& folder, const std::string& 
     return true;
 }
 
-std::string map_series::frame_name() const {
-    return folder_ + base_ + format_text(".%04d", frame_) + extension_;
+std::string map_series::frame_name(int frame) const {
+    return folder_ + base_ + format_text(".%04d", frame) + extension_;
 }
+
+int map_series::grids_written() const { return format_ == map_format_grids ? frame_ - 1 : 0; }
+
+std::string map_series::grid_path(int frame) const { return output_path(frame_name(frame), "w", 0); }
+
+namespace {
+
+// Why a file could not be created at `path`: a folder of it that does not
+// exist, or the system's reason.
+std::string why_not_created(const std::string& path, int error) {
+    const std::filesystem::path folder = std::filesystem::path(path).parent_path();
+    std::error_code ec;
+    if (!folder.empty() && !std::filesystem::is_directory(folder, ec))
+        return ": the folder " + folder.string() + " does not exist (make it before the run)";
+    return error != 0 ? std::string(" (") + std::strerror(error) + ")" : std::string();
+}
+
+}  // namespace
 
 bool map_series::write_frame(double time, const model_state& m) {
     if (!values_ || !mask_) return true;
@@ -71,15 +93,16 @@ bool map_series::write_frame(double time, const model_state& m) {
     }
     if (format_ != map_format_grids) return true;
 
-    std::string name = frame_name();
+    std::string name = frame_name(frame_);
     if (!m.quiet && !m.super_quiet) std::printf("opening file %s\n", name.c_str());
     const std::string path = output_path(name, "w", 0);
     // The frame is written under a name of its own and takes its real name
     // only once it is whole.
     std::string part = name + ".part";
     const std::string part_path = output_path(part, "w", 0);
+    errno = 0;
     file_ptr fp = open_file(part, "w", 0);
-    if (!fp) return refuse("Can't open " + what + " for writing: " + path + "\n");
+    if (!fp) return refuse("Can't open " + what + " for writing: " + path + why_not_created(path, errno) + "\n");
     write_esri_ascii_grid(fp.get(), *mask_, north_, south_, east_, west_, rows_, cols_, *values_, cell_size_);
     if (close_file_checked(fp) != 0) {
         std::remove(part_path.c_str());

@@ -71,6 +71,10 @@ public:
     // Something was written: a dataset's header, or at least one grid file.
     bool written() const { return dataset_written_ || frame_ > 1; }
     const std::string& dataset_path() const { return dataset_path_; }
+    // Numbered grids: how many grid files were written, and the path of
+    // frame `frame` (from 1) as it was written.
+    int grids_written() const;
+    std::string grid_path(int frame) const;
 
     std::string what = "map";  // names the output in its failure messages
     double no_data = -999.99;
@@ -78,7 +82,7 @@ public:
     int header_kind = 0;
 
 private:
-    std::string frame_name() const;
+    std::string frame_name(int frame) const;
 
     const vec1<double>* values_ = nullptr;
     const mat2<int>* mask_ = nullptr;

@@ -51,6 +51,7 @@ struct output_state {
     file_ptr contam_map_fp;
 
     int outlet_hydro_lines = 0;  // lines written to the outlet hydrograph
+    int event_summaries_written = 0;
     // Blocks written to each channel link/node dataset.
     int linknode_depth_steps = 0, linknode_discharge_steps = 0, linknode_velocity_steps = 0,
         linknode_stage_steps = 0;

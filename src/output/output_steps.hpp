@@ -59,6 +59,10 @@ double drain_run_balance_error(const model_state& m);
 // Says in the summary file that the run stopped on the error reported above
 // it, and when: the outputs end there.
 void write_run_stopped(model_state& m);
+// Lists in the summary file the warnings given since the last event summary
+// (all of them when the run wrote none), so that every warning of a run
+// reaches the summary: called once, before the files are closed.
+void write_pending_warnings(model_state& m);
 // Closes every file of the run. A written file whose writes or close failed
 // is named in a message and leaves code 4000 pending, which the run driver
 // returns: the run fails.

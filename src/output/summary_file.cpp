@@ -11,8 +11,12 @@
 #include "calibration/replace_params.hpp"
 #include "channel/superlink/storm_drain_steps.hpp"
 #include "core/calendar.hpp"
+#include "core/file_opener.hpp"
+#include "core/line_reader.hpp"
 #include "core/text_format.hpp"
+#include "core/warnings.hpp"
 #include "model/model_state.hpp"
+#include "output/grid_writers.hpp"
 #include "output/output_steps.hpp"
 #include "subsurface/subsurface_steps.hpp"
 
@@ -324,6 +328,27 @@ const flagged_line kWarnings[] = {
      ""},
 };
 
+// Each warning given: "-" before its first line and a blank before the
+// others, then the number of times it was given.
+void write_given_warnings(std::FILE* fp, const warning_list& w) {
+    for (const given_warning& g : w.listed) {
+        std::string text = "-";
+        for (const char ch : g.text) {
+            text += ch;
+            if (ch == '\n') text += ' ';
+        }
+        text += g.times == 1 ? std::string(" (given 1 time)\n") : format_text(" (given %ld times)\n", g.times);
+        put_text(fp, text);
+    }
+    if (w.unlisted_kinds > 0) {
+        std::fprintf(fp, "-%ld more warning(s) of %ld other kind(s) were given; the console shows each.\n",
+                     w.unlisted_times, w.unlisted_kinds);
+    }
+}
+
+// The conditions of the event that call for a warning, then every warning
+// given since the previous summary (for the first event, since the run
+// began: the project file's and the set-up's included).
 void write_warnings(const model_state& m, std::FILE* fp) {
     std::fputs("THE FOLLOWING WARNINGS ARE GIVEN:\n", fp);
     auto count = std::count_if(std::begin(kWarnings), std::end(kWarnings),
@@ -339,6 +364,9 @@ void write_warnings(const model_state& m, std::FILE* fp) {
                      " (TIMESTEP) avoids this.\n\n",
                      giveups);
     }
+    const warning_list given = take_warnings();
+    if (!given.empty()) ++count;
+    write_given_warnings(fp, given);
     if (count == 0) std::fputs("No Warnings.\n", fp);
 }
 
@@ -358,7 +386,10 @@ const flagged_line kProcesses[] = {
     {[](const model_state& m) { return m.interception != 0; }, "Interception losses.\n"},
     {[](const model_state& m) { return m.roughness_given != 0; }, "Distributed overland roughness.\n"},
     {[](const model_state& m) { return m.manning_n_given != 0; }, "Uniform overland roughness.\n"},
-    {[](const model_state& m) { return m.moisture_given != 0; }, "Distributed initial soil moisture.\n"},
+    // The map or table of initial moisture is read only by the Green and Ampt
+    // methods.
+    {[](const model_state& m) { return m.moisture_given != 0 && (m.green_ampt_on || m.inf_redist_on); },
+     "Distributed initial soil moisture.\n"},
     {[](const model_state& m) { return m.chan_lakes_on != 0; }, "Lakes were simulated.\n"},
     {[](const model_state& m) { return m.reten_depth_given != 0; }, "Spatially varied retention.\n"},
     {[](const model_state& m) { return m.retention_given != 0; }, "Uniform retention depth.\n"},
@@ -378,59 +409,92 @@ void write_inputs_and_processes(const model_state& m, std::FILE* fp) {
     write_lines(fp, m, kProcesses);
 }
 
-// A map is listed only when it was written: a dataset's header, or at least
-// one grid file.
-template <standard_map_type T>
-bool map_written(const model_state& m) {
-    return m.map_outputs[T].written();
+// Where an output file named on a card was written: its quotes stripped
+// and, in a numbered multi-run, the sub-folder and run number added.
+std::string written_path(std::string name) {
+    strip_quotes(name);
+    return output_path(name, "w", 1);
 }
 
-bool any_map_written(const model_state& m) {
-    for (const map_series& s : m.map_outputs) {
-        if (s.written()) return true;
+// The standard maps as the summary names them.
+const struct {
+    standard_map_type type;
+    const char* what;
+} kMapNames[] = {
+    {map_depth, "overland flow depth"},
+    {map_discharge, "discharge"},
+    {map_rain, "distributed rainfall rate"},
+    {map_infiltrated_depth, "distributed infiltration depth"},
+    {map_infiltration_rate, "distributed infiltration rate"},
+    {map_surface_moisture, "distributed surface moisture"},
+    {map_groundwater_head, "groundwater head"},
+    {map_sediment_volume, "net volume of erosion/deposition"},
+    {map_suspended_sediment, "suspended sediment volume"},
+    {map_sediment_flux, "sediment flux"},
+    {map_contaminant_conc, "contaminant concentration"},
+    {map_flood_grid, "largest flood depth"},
+};
+
+// The files of one map written so far: its grid files, or its dataset.
+std::string map_files(const map_series& s) {
+    const int grids = s.grids_written();
+    if (grids == 1) return s.grid_path(1);
+    if (grids > 1) return s.grid_path(1) + " to " + s.grid_path(grids);
+    return s.dataset_path();
+}
+
+// Only the maps that were written, in the format they were written in:
+// numbered grid files (one per map time) or one dataset per map.
+void write_map_list(const model_state& m, std::FILE* fp) {
+    bool any = false;
+    for (const map_series& s : m.map_outputs) any = any || s.written();
+    if (!any) return;
+    switch (map_output_format(m)) {
+        case map_format_grids: std::fputs("ESRI ASCII grids, one file per map time:\n", fp); break;
+        case map_format_ascii_dataset: std::fputs("ASCII TVM map datasets, one file per map:\n", fp); break;
+        case map_format_binary_dataset: std::fputs("Binary TVM map datasets, one file per map:\n", fp); break;
+        default: break;
     }
-    return false;
+    for (const auto& map : kMapNames) {
+        const map_series& s = m.map_outputs[map.type];
+        if (s.written()) std::fprintf(fp, "     %s (%s).\n", map.what, map_files(s).c_str());
+    }
 }
 
-const flagged_line kOutputMaps[] = {
-    {[](const model_state& m) { return m.map_grass && any_map_written(m); },
-     "Floating point GRASS output maps were written.\n"},
-    {[](const model_state& m) { return m.inf_redist_on && map_written<map_surface_moisture>(m); },
-     "Soil surface moisture maps were output.\n"},
-    {[](const model_state& m) { return m.inf_redist_on && map_written<map_infiltration_rate>(m); },
-     "Infiltration rate maps were output.\n"},
-    {[](const model_state& m) { return m.map_tvm_ascii && any_map_written(m); }, "ASCII TVM maps of:\n"},
-    {[](const model_state& m) { return m.map_tvm_binary && any_map_written(m); }, "BINARY TVM maps of:\n"},
-    {map_written<map_depth>, "     overland flow depth.\n"},
-    {map_written<map_discharge>, "     discharge.\n"},
-    {[](const model_state& m) { return m.chan_discharge_given_2 != 0; }, "     discharge in channels.\n"},
-    {map_written<map_rain>, "     distributed rainfall rate.\n"},
-    {map_written<map_infiltrated_depth>, "     distributed infiltration depth.\n"},
-    {map_written<map_infiltration_rate>, "     distributed infiltration rate.\n"},
-    {map_written<map_surface_moisture>, "     distributed surface moisture.\n"},
-    {[](const model_state& m) { return m.chan_depth_given_2 != 0; }, "     channel depth.\n"},
-    {[](const model_state& m) { return m.chan_discharge_given_2 != 0; }, "     channel discharge.\n"},
-    {map_written<map_sediment_volume>, "     net volume of erosion/deposition.\n"},
-    {map_written<map_suspended_sediment>, "     suspended sediment volume.\n"},
-    {map_written<map_sediment_flux>, "     sediment flux.\n"},
-    {[](const model_state& m) { return m.chan_sed_flux_given_2 != 0; }, "      channel sediment flux.\n"},
+// A link/node dataset is listed once a time step of it was written.
+struct dataset_line {
+    const char* what;
+    std::string project_options::*card;
+    int output_state::*steps;
 };
 
-const flagged_line kAsciiFiles[] = {
-    {always, "     hydrograph at the catchment outlet.\n"},
-    {[](const model_state& m) { return m.in_hyd_location_given != 0; }, "     hydrographs at selected locations.\n"},
-    {[](const model_state& m) { return m.erosion.soil_erosion_given != 0; },
-     "     sediment outflow at the catchment outlet.\n"},
-    {[](const model_state& m) { return m.project_options.in_sed_loc_given != 0; },
-     "     sediment hydrographs at selected locations.\n"},
+const dataset_line kDatasetLines[] = {
+    {"channel depth", &project_options::chan_depth, &output_state::linknode_depth_steps},
+    {"channel discharge", &project_options::chan_discharge, &output_state::linknode_discharge_steps},
+    {"channel velocity", &project_options::chan_velocity, &output_state::linknode_velocity_steps},
+    {"channel stage", &project_options::chan_stage, &output_state::linknode_stage_steps},
+    {"pipe flow", &project_options::pipe_flow, &output_state::linknode_pipe_flow_steps},
+    {"pipe node head", &project_options::pipe_head, &output_state::linknode_pipe_head_steps},
+    {"tile drain flow", &project_options::pipe_tile, &output_state::linknode_pipe_tile_steps},
 };
+
+void write_ascii_file_list(const model_state& m, std::FILE* fp) {
+    std::fprintf(fp, "     hydrograph at the catchment outlet (%s).\n", written_path(m.outlet_hydro).c_str());
+    if (m.in_hyd_location_given)
+        std::fprintf(fp, "     hydrographs at selected locations (%s).\n", written_path(m.out_hyd_location).c_str());
+    for (const dataset_line& d : kDatasetLines) {
+        if (m.*d.steps > 0)
+            std::fprintf(fp, "     %s, a link/node dataset (%s).\n", d.what,
+                         written_path(m.project_options.*d.card).c_str());
+    }
+}
 
 void write_output_lists(const model_state& m, std::FILE* fp) {
     std::fprintf(fp, "\n THE FOLLOWING OUTPUT MAPS WERE WRITTEN EVERY %d TIMESTEP(S):\n", m.map_freq);
-    write_lines(fp, m, kOutputMaps);
+    write_map_list(m, fp);
     std::fprintf(fp, "\n THE FOLLOWING ASCII OUTPUT FILES WERE WRITTEN TO EVERY %d TIMESTEP(S):\n",
                  m.hyd_freq);
-    write_lines(fp, m, kAsciiFiles);
+    write_ascii_file_list(m, fp);
 }
 
 using section = void (*)(const model_state&, std::FILE*);
@@ -479,6 +543,16 @@ void write_event_summary(model_state& m) {
     std::FILE* fp = m.summary_fp.get();
     if (!fp) return;
     for (section s : kEventSections) s(m, fp);
+    ++m.event_summaries_written;
+}
+
+void write_pending_warnings(model_state& m) {
+    std::FILE* fp = m.summary_fp.get();
+    if (!fp || !warnings_pending()) return;
+    std::fputs(m.event_summaries_written > 0 ? "\nTHE FOLLOWING WARNINGS WERE GIVEN AFTER THE LAST EVENT SUMMARY:\n"
+                                             : "\nTHE FOLLOWING WARNINGS WERE GIVEN:\n",
+               fp);
+    write_given_warnings(fp, take_warnings());
 }
 
 }  // namespace kesta

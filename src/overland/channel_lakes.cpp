@@ -11,6 +11,7 @@
 #include "core/error_record.hpp"
 #include "core/interval_clock.hpp"
 #include "core/text_format.hpp"
+#include "core/warnings.hpp"
 #include "model/model_state.hpp"
 #include "overland/overland_steps.hpp"
 
@@ -69,10 +70,10 @@ void warn_list_exhausted(model_state& m, int lake) {
     if (m.lake_list_exhausted_warned) return;
     m.lake_list_exhausted_warned = 1;
     const int last = m.numpts[lake];
-    print_both(format_text("Warning: Lake #%d has reached your specified maximum areal extent\n"
-                           "This likely means you should increase the maximum water surface elevation\n"
-                           "The last grid cell coordinates defined in your input file are: [%d][%d] \n",
-                           lake, m.lake_search_row[lake][last], m.lake_search_col[lake][last]));
+    warn(format_text("Warning: Lake #%d has reached your specified maximum areal extent\n"
+                     "This likely means you should increase the maximum water surface elevation\n"
+                     "The last grid cell coordinates defined in your input file are: [%d][%d] \n",
+                     lake, m.lake_search_row[lake][last], m.lake_search_col[lake][last]));
 }
 
 }  // namespace

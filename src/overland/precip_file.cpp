@@ -10,6 +10,7 @@
 #include "core/line_reader.hpp"
 #include "core/text_format.hpp"
 #include "core/token_stream.hpp"
+#include "core/warnings.hpp"
 #include "overland/precipitation.hpp"
 
 namespace kesta {
@@ -470,7 +471,7 @@ void precip_values_to_rates(precip_event& ev) {
         // Line times are whole minutes: the interval in whole seconds is exact.
         const double seconds = std::round((ev.line_time(p + 1) - ev.line_time(p)) * 86400.0);
         const double hours = seconds / 3600.0;
-        if (seconds > 86400.0) print_both("WARNING: you have a long delta t in your precip file\n");
+        if (seconds > 86400.0) warn("WARNING: you have a long delta t in your precip file\n");
         for (int g = 1; g <= ng; ++g) {
             double* v = ev.values[g];
             if (ev.accum) {

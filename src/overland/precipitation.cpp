@@ -11,6 +11,7 @@
 #include "core/error_record.hpp"
 #include "core/interval_clock.hpp"
 #include "core/text_format.hpp"
+#include "core/warnings.hpp"
 #include "input/reader_support.hpp"
 #include "model/model_state.hpp"
 #include "output/output_steps.hpp"
@@ -110,10 +111,9 @@ void apply_radar_file(model_state& m, int line, vec1<double>& rates) {
     const std::string& file = ev.radar_files[static_cast<std::size_t>(line)];
     std::printf("Reading radar precip file %s.\n", file.c_str());
     if (read_radar_values(file, m.precip_radar) != 0) {
-        print_both(m.summary_fp.get(),
-                   format_text("Warning: unable to read radar precip file %s; the rain rates of the "
-                               "previous period stay in use.\n",
-                               file.c_str()));
+        warn(format_text("Warning: unable to read radar precip file %s; the rain rates of the "
+                         "previous period stay in use.\n",
+                         file.c_str()));
         return;
     }
     apply_radar_precip(m.precip_radar, rates);

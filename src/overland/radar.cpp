@@ -8,6 +8,8 @@
 #include "core/error_record.hpp"
 #include "core/file_opener.hpp"
 #include "core/line_reader.hpp"
+#include "core/text_format.hpp"
+#include "core/warnings.hpp"
 #include "model/model_state.hpp"
 
 namespace kesta {
@@ -149,9 +151,9 @@ int read_radar_values(const std::string& file, precip_grid& g) {
                 v *= kMmPerInch;
             }
             if (v > kMaxRadarRate) {
-                std::printf("Warning: really big precip value (%lf) in cell (%d,%d) from radar rainfall.\n"
-                            " resetting value to 100.0\n",
-                            v, i, j);
+                warn(format_text("Warning: really big precip value (%lf) in cell (%d,%d) from radar rainfall.\n"
+                                 " resetting value to 100.0\n",
+                                 v, i, j));
                 v = kMaxRadarRate;
             }
             if (v > peak) peak = v;

@@ -7,6 +7,7 @@
 #include "core/calendar.hpp"
 #include "core/error_record.hpp"
 #include "core/text_format.hpp"
+#include "core/warnings.hpp"
 #include "input/reader_support.hpp"
 #include "model/model_state.hpp"
 
@@ -114,7 +115,7 @@ double penman_monteith(const hour_air& a, const surface_balance& b, double z, do
     const double ra = std::log(reference / (0.123 * z)) * std::log(reference / (0.0123 * z)) /
                       (kVonKarman * kVonKarman * a.wind);
     if (ra < 0.0) std::printf("%d %lf %lf\n", cell, ra, a.wind);
-    if (std::isnan(ra)) std::printf("Ra is not a number in evapo-trans.c \n");
+    if (std::isnan(ra)) warn("Ra is not a number in evapo-trans.c \n");
     const double gamma_star = a.wind >= 0.0001 ? gamma * (rs / ra + 1.0) : gamma;
     const double radiation = delta * (-b.radiation - b.sensible / 3.0) / (delta + gamma_star) * kCmPerDayPerKw;
     const double aerodynamic =
@@ -224,7 +225,7 @@ void evapo_trans(model_state& m) {
     a.ta = m.hmet_air_temp + kKelvin;
     a.cloud = m.hmet_sky_cover / 10.0;
     if (a.cloud > 1.0) {
-        std::printf("WARNING: Cloud cover > 1.0 in evapo_trans.c - possible problem with hmet file \n");
+        warn("WARNING: Cloud cover > 1.0 in evapo_trans.c - possible problem with hmet file \n");
         a.cloud = 1.0;
     }
     a.wind = std::max(m.hmet_wind_speed, kLowestWind);

@@ -14,6 +14,7 @@
 
 #include "core/error_record.hpp"
 #include "core/text_format.hpp"
+#include "core/warnings.hpp"
 #include "model/model_state.hpp"
 #include "subsurface/groundwater.hpp"
 #include "subsurface/richards.hpp"
@@ -335,7 +336,7 @@ bool follow_water_table(model_state& m, double remaining, gw_solve& r) {
 // False after a refusal (reported).
 bool picard(model_state& m, double sub, bool richards) {
     for (int tries = 1;; ++tries) {
-        if (tries >= kPicardWarnFrom) std::printf("GW IS NOT CONVERGING \n");
+        if (tries >= kPicardWarnFrom) warn("GW IS NOT CONVERGING \n");
         for (int k = 1; k <= m.ncells; ++k) m.elevgw_iter1[k] = m.elevgw[k];
         fill_coefficients(m, sub);
         if (gw_line_sweeps(m, m.elevgw) < 0) return false;

@@ -7,6 +7,8 @@
 
 #include "core/error_record.hpp"
 #include "core/interval_clock.hpp"
+#include "core/text_format.hpp"
+#include "core/warnings.hpp"
 #include "model/model_state.hpp"
 #include "overland/overland_steps.hpp"
 #include "subsurface/groundwater.hpp"
@@ -68,7 +70,7 @@ void accounting_storage(model_state& m) {
         else
             s = l.top < value_at(m.soil_depth, k) ? l.value[1] : l.value[0];
         if (!(s > 0.0)) {
-            print_both("there is a problem with groundwater storage term\n");
+            warn("there is a problem with groundwater storage term\n");
             s = m.gw_array_porosity[k];
         }
         m.STOR[k] = s;
@@ -183,13 +185,15 @@ void hold_initial_moisture(model_state& m) {
         const double phi = soil_parameter(m, k, soil_param::porosity);
         if (thi < thr + kMargin) {
             std::printf("cell: %d  thi: %lf  thr: %lf   phi: %lf\n", k, thi, thr, phi);
-            std::printf("Problem initializing inf_redist in main loop, thi<thr at grid cell %d, increasing it to %lf\n",
-                        k, thr + kMargin);
+            warn(format_text("Problem initializing inf_redist in main loop, thi<thr at grid cell %d, increasing it to "
+                             "%lf\n",
+                             k, thr + kMargin));
             thi = thr + kMargin;
         }
         if (thi > phi - kMargin) {
-            std::printf("Problem initializing inf_redist in main loop, thi>phi at grid cell %d, decreasing it to %lf\n",
-                        k, phi - kMargin);
+            warn(format_text("Problem initializing inf_redist in main loop, thi>phi at grid cell %d, decreasing it to "
+                             "%lf\n",
+                             k, phi - kMargin));
             thi = phi - kMargin;
         }
     }

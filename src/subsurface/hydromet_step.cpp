@@ -8,6 +8,7 @@
 #include "core/error_record.hpp"
 #include "core/interval_clock.hpp"
 #include "core/text_format.hpp"
+#include "core/warnings.hpp"
 #include "input/reader_support.hpp"
 #include "model/model_state.hpp"
 #include "overland/overland_steps.hpp"
@@ -76,7 +77,7 @@ basin_means basin_averages(model_state& m) {
         note_number(means, k, "infiltration rate", value_at(m.fav, k));
         note_number(means, k, "bottom flux", value_at(m.bottomfav, k));
         const double t = reported_moisture(m, k);
-        if (!std::isfinite(t)) std::printf("Theta_all for cell %d is not a number \n", k);
+        if (!std::isfinite(t)) warn(format_text("Theta_all for cell %d is not a number \n", k));
         note_number(means, k, "soil moisture", t);
         theta += t;
         if (m.soil_et_accounting && value_at(m.soil_depth, k) > kNoDepth) {

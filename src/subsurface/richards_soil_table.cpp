@@ -8,6 +8,7 @@
 #include "core/line_reader.hpp"
 #include "core/text_format.hpp"
 #include "core/token_stream.hpp"
+#include "core/warnings.hpp"
 #include "model/model_state.hpp"
 #include "subsurface/evapotranspiration.hpp"
 #include "subsurface/richards.hpp"
@@ -139,9 +140,9 @@ void prepare(model_state& m) {
 void warn_trailing(token_stream& ts, const std::string& name, int count) {
     std::string token;
     if (!ts.next(token)) return;
-    print_both(format_text("Warning: Richards soil table %s, line %d: \"%s\" follows the last of the %d classes the "
-                           "table counts; the rest of the file is not read.\n",
-                           name.c_str(), ts.token_line(), echoed(token).c_str(), count));
+    warn(format_text("Warning: Richards soil table %s, line %d: \"%s\" follows the last of the %d classes the "
+                     "table counts; the rest of the file is not read.\n",
+                     name.c_str(), ts.token_line(), echoed(token).c_str(), count));
 }
 
 }  // namespace

@@ -16,6 +16,7 @@
 
 #include "core/error_record.hpp"
 #include "core/text_format.hpp"
+#include "core/warnings.hpp"
 #include "input/reader_support.hpp"
 #include "model/model_state.hpp"
 #include "overland/overland_steps.hpp"
@@ -399,9 +400,9 @@ double column_solver::run(double hours) {
             // Even the shortest sub-step gives no number: the column stands
             // still over it, its water untouched.
             if (!reported)
-                std::printf("Richards column of cell %d: the heads are not numbers even over a sub-step of %g s; "
-                            "the column is held for it.\n",
-                            c_, dts * kSecondsPerHour);
+                warn(format_text("Richards column of cell %d: the heads are not numbers even over a sub-step of %g s; "
+                                 "the column is held for it.\n",
+                                 c_, dts * kSecondsPerHour));
             reported = true;
             next = dts;
         } else {

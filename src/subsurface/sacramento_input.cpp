@@ -17,6 +17,7 @@
 #include "core/error_record.hpp"
 #include "core/line_reader.hpp"
 #include "core/text_format.hpp"
+#include "core/warnings.hpp"
 #include "input/reader_support.hpp"
 #include "model/model_state.hpp"
 #include "subsurface/sacramento.hpp"
@@ -130,7 +131,9 @@ bool settle_card(sacramento_params& p, const sac_card& c, const card_seen& seen,
             const bool high = c.member == &P::lzsk || c.member == &P::lztwc ? v >= 1.0 : v > 1.0;
             if (high || v < 0.0) {
                 v = high ? (content ? 0.99 : 0.5) : (content ? 0.01 : 0.05);
-                std::fprintf(stderr, "WARNING:%s changed!\n", c.name);
+                const std::string text = format_text("WARNING:%s changed!\n", c.name);
+                std::fputs(text.c_str(), stderr);
+                note_warning(text);
             }
             if (content) v *= p.*(c.capacity);
             return true;
@@ -209,6 +212,7 @@ bool read_sacramento_input(model_state& m, std::FILE* fp) {
     if (p.saved > p.lzfpc) {
         p.saved = p.lzfpc;
         std::fputs("WARNING:saved changed!\n", stderr);
+        note_warning("WARNING:saved changed!\n");
     }
     return true;
 }
@@ -302,7 +306,7 @@ void topographic_index(const mat2<int>& mask, const vec1<double>& elev, int rows
         }
         const double s = n_higher > 0 ? rise / n_higher : 0.0;
         if (s > 1e-8) {
-            if (s < 1e-6) std::printf("sslope<1.0e-6 in read_sacramento : %.10lf\n", s);
+            if (s < 1e-6) warn(format_text("sslope<1.0e-6 in read_sacramento : %.10lf\n", s));
             index[k] = std::log(area[k] / (2.0 * dx * s));
         } else {
             index[k] = 0.333;

@@ -3,6 +3,7 @@
 #include "core/error_record.hpp"
 #include "core/text_format.hpp"
 #include "core/token_stream.hpp"
+#include "core/warnings.hpp"
 
 namespace kesta {
 
@@ -82,9 +83,9 @@ int read_soil_class_table(std::FILE* fp, const std::string& file_name,
     // The table ends with its last class; what follows is not read, but may
     // be a class the count leaves out.
     if (ts.next(token)) {
-        print_both(format_text("Warning: soil table %s, line %d: \"%s\" follows the last of the %d classes the "
-                               "table counts; the rest of the file is not read.\n",
-                               file_name.c_str(), ts.token_line(), echoed(token).c_str(), count));
+        warn(format_text("Warning: soil table %s, line %d: \"%s\" follows the last of the %d classes the "
+                         "table counts; the rest of the file is not read.\n",
+                         file_name.c_str(), ts.token_line(), echoed(token).c_str(), count));
     }
     return count;
 }

@@ -184,6 +184,9 @@ const refusal kRefusals[] = {
     {"21 upstream links", false, "CONNECT 4 0 2 1 3", "CONNECT 4 0 21 1 3", "more than 20"},
     {"NUMSTRUCTS disagrees", false, "NUMSTRUCTS 2", "NUMSTRUCTS 3", "The sum of NUMSTRUCTS arguments is 3"},
     {"a Manning's n of 0", false, "mannings_n 0.035", "mannings_n 0", "Manning's Roughness is 0.000"},
+    {"a decimal comma", false, "mannings_n 0.035", "mannings_n 0,035",
+     "net.chan gives \"0,035\", with a comma (a comma separates "
+     "values): write a decimal with a point (0.035)."},
     {"a node card before NODE", false, "NODES 2\n", "NODES 2\nELEV 3.0\n", "before any NODE card of link 1"},
     {"an undefined series", false, "\"spring\"", "\"well\"", "names time series \"well\""},
     {"a point source on a structure", false, "STRUCTTYPE weir2", "POINTSOURCE \"spring\"\nSTRUCTTYPE weir2",

@@ -156,6 +156,19 @@ TEST_F(AsciiGrid, RefusalsNameTheMapAndWhereItWentWrong) {
          "last cell\nLine 8 is the first that holds more than a row's 3 values.\n\n"},
         {h + "1 2 3\n4 five 6\n", kMapRealA, 2, 3,
          "Error: unreadable value \"five\" in map map.asc at row 2, column 2\n\n"},
+        // A decimal comma reads as a separator: the value is named as written.
+        {h + "1 259,001 3\n4 5 6\n", kMapRealA, 2, 3,
+         "Error: map map.asc, row 1 on line 7 holds the value \"259,001\", with a comma (a comma separates values): "
+         "write a decimal with a point (259.001).\n\n"},
+        {h + "1 2 3\n4 5,5 6\n", kMapIntGrid, 2, 3,
+         "Error: map map.asc, row 2, column 2 holds the value \"5,5\", with a comma (a comma separates values): write "
+         "a decimal with a point (5.5).\n\n"},
+        // The grids the program writes are no input grids.
+        {"ncols 3\nnrows 2\nxllcorner 250\nyllcorner 100\ncellsize 50\nNODATA_value -9999\n1 2 3\n4 5 6\n", 0, 2, 3,
+         "Error: map ids.asc has an ESRI ASCII grid header (\"ncols\" on line 1). An input grid needs the header\n"
+         "  north: <north edge>\n  south: <south edge>\n  east: <east edge>\n  west: <west edge>\n"
+         "  rows: <rows>\n  cols: <columns>\nthen one line of values per grid row, from north to south (see "
+         "docs/inputs.md).\n\n"},
         // A short row is refused, not padded with zeros.
         {h + "1 2\n4 5 6\n", kMapRealA, 2, 3, "Error: map map.asc, row 1 ends after 2 values; column 3 is missing\n\n"},
         {h + "1 2 3\n4 1.0 6\n", kMapIntGrid, 2, 3,

@@ -285,6 +285,8 @@ TEST_F(ProjectFile, BadValuesAreRefusedWithCardLineAndValue) {
         {"START_DATE 1999 6", "has no value."},
         {"HTP_EVENT_NUM two", "needs a whole number, not \"two\"."},
         {"MANNING_N 0.03x", "needs a number, not \"0.03x\"."},
+        {"MANNING_N 0,035", "gives \"0,035\", with a comma (a comma separates values): write a decimal with a point "
+                            "(0.035)."},
         // A NUL byte would silently shorten the name the file system sees.
         {std::string("ELEVATION maps/el") + '\0' + "ev.asc",
          "has a control character (byte 0x00) at character 8 of its value \"maps/el\\x00ev.asc\"."},

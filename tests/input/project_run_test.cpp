@@ -47,6 +47,23 @@ TEST(ProjectRun, SmallProjectRunsToItsEndAndValuesItCannotTakeStopItBeforeItRuns
         EXPECT_EQ(has(r.output, "Running....\n"), c.status == 0) << r.output;
     }
     EXPECT_EQ(kesta_test::read_file(dir.file("maskmap")).substr(0, 6), "north:");
+
+    // A misspelled card is warned about before the summary file is open; the
+    // summary lists it all the same, in the event's summary when the run
+    // goes on and after the error when a later fault stops it.
+    const std::string typo = "-Warning: unknown card found in the project file: chan_explict\n"
+                             "   (line 22 of project file p.prj; the line is skipped) (given 1 time)\n";
+    dir.write("p.prj", project + "CHAN_EXPLICT\n");
+    ASSERT_EQ(kesta_test::run_kesta("p.prj", dir.path().string()).status, 0);
+    std::string summary = kesta_test::read_file(dir.file("summ.out"));
+    EXPECT_TRUE(has(summary, "THE FOLLOWING WARNINGS ARE GIVEN:\n" + typo + "\n THE FOLLOWING INPUTS")) << summary;
+    std::string stopped = project + "CHAN_EXPLICT\n";
+    stopped.replace(stopped.find("OUTCOL 2"), 8, "OUTCOL 1");
+    stopped.replace(stopped.find("OUTROW 3"), 8, "OUTROW 1");
+    dir.write("p.prj", stopped);
+    ASSERT_EQ(kesta_test::run_kesta("p.prj", dir.path().string()).status, 1);
+    summary = kesta_test::read_file(dir.file("summ.out"));
+    EXPECT_TRUE(has(summary, "\nTHE FOLLOWING WARNINGS WERE GIVEN:\n" + typo)) << summary;
 }
 
 }  // namespace

@@ -99,7 +99,8 @@ TEST_F(MapStep, GridFramesFallOnStepsOneSevenThirteenUnderOneNameWhateverTheFold
 
 TEST_F(MapStep, AFrameThatCannotBeCreatedStopsTheRunAndNoneIsLeftHalfWritten) {
     make_grid(2, 2, "missing", 0);
-    EXPECT_NE(run_steps(1).find("Can't open depth map for writing: " + dir.file("missing/depth.0001.asc") + "\n"),
+    EXPECT_NE(run_steps(1).find("Can't open depth map for writing: " + dir.file("missing/depth.0001.asc") +
+                                ": the folder " + dir.file("missing") + " does not exist (make it before the run)\n"),
               std::string::npos);
     EXPECT_EQ(g_error_record.stop, 1);
 
@@ -190,8 +191,10 @@ TEST_F(ClosedBasin, EachDepthFrameHoldsTheRainSoFarLessWhatInfiltrated) {
     ASSERT_EQ(run(), 0);
     const std::string summary = read_file("s.out");
     EXPECT_NE(summary.find("volume of discharge:                       0.0\n"), std::string::npos) << summary;
-    EXPECT_NE(summary.find("ASCII TVM maps of:\n     overland flow depth.\n     distributed infiltration depth.\n"),
-              std::string::npos);
+    EXPECT_NE(summary.find("ASCII TVM map datasets, one file per map:\n     overland flow depth (d.dat).\n"
+                           "     distributed infiltration depth (f.dat).\n"),
+              std::string::npos)
+        << summary;
     const auto depth = frames(read_file("d.dat"));
     const auto infiltrated = frames(read_file("f.dat"));
     ASSERT_EQ(depth.size(), 12u);  // minutes 0.5, 5.5 ... 55.5

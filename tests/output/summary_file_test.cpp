@@ -5,6 +5,8 @@
 #include <memory>
 #include <string>
 
+#include "core/text_format.hpp"
+#include "core/warnings.hpp"
 #include "model/model_state.hpp"
 #include "output/output_steps.hpp"
 #include "output/summary_file.hpp"
@@ -45,6 +47,7 @@ protected:
         m->event_peak_discharge = 1.5;
         m->peak_date = kesta::date_record{2004, 6, 3, 7, 25, 0};
         m->mass_conservation_error = 0.001;
+        kesta::forget_warnings();
     }
     std::string summary() {
         return written_by([this](std::FILE* fp) {
@@ -66,6 +69,28 @@ TEST_F(EventSummary, SmallErrorGivesNoWarnings) {
     // Water left on the surface above five percent only drops "No Warnings".
     m->volume_remaining_on_surface = 60.0;
     EXPECT_TRUE(has(summary(), "THE FOLLOWING WARNINGS ARE GIVEN:\n\n THE FOLLOWING INPUTS WERE READ:\n"));
+}
+
+TEST_F(EventSummary, EveryWarningGivenSinceTheLastSummaryIsListedOnceWithItsCount) {
+    const std::string shown = kesta_test::printed_by([] {
+        kesta::warn("Warning: first\n  its second line\n");
+        for (const char* w : {"Warning: cloud\n", "\nWarning: cloud\n\n", "Warning: cloud\n"}) kesta::warn(w);
+    });
+    EXPECT_EQ(shown, "Warning: first\n  its second line\nWarning: cloud\n\nWarning: cloud\n\nWarning: cloud\n");
+    EXPECT_TRUE(has(summary(), "THE FOLLOWING WARNINGS ARE GIVEN:\n-Warning: first\n   its second line (given 1 time)\n"
+                               "-Warning: cloud (given 3 times)\n\n THE FOLLOWING INPUTS WERE READ:\n"));
+    // The next summary lists only what was given after this one; past the
+    // kept kinds a warning is counted, not listed.
+    EXPECT_TRUE(has(summary(), "THE FOLLOWING WARNINGS ARE GIVEN:\nNo Warnings.\n"));
+    kesta_test::printed_by([] {
+        for (int i = 0; i < kesta::kMaxListedWarnings + 2; ++i) kesta::warn(kesta::format_text("Warning %d\n", i));
+        kesta::warn("Warning 101\n");
+    });
+    const std::string s = summary();
+    EXPECT_TRUE(has(s, "-Warning 99 (given 1 time)\n-3 more warning(s) of 2 other kind(s) were given; the console "
+                       "shows each.\n"))
+        << s;
+    EXPECT_FALSE(has(s, "No Warnings."));
 }
 
 TEST_F(EventSummary, NoWaterInputPrintsMinusOneHundredPercentAndWarns) {

@@ -289,8 +289,15 @@ TEST(ValleyExample, RainDrainsThroughTheOutletTheSummaryClosesTheBalanceAndTheOu
     // A depth map every thirty minutes: steps 1, 361 ... 3241 of the 3600 five-second steps.
     EXPECT_EQ(std::distance(fs::directory_iterator(dir.path() / "maps"), fs::directory_iterator()), 10);
     EXPECT_TRUE(fs::exists(dir.path() / "maps" / "depth.0010.asc"));
-    EXPECT_NE(summary.find("Floating point GRASS output maps were written.\n     overland flow depth.\n"),
-              std::string::npos);
+    // The summary names each file the run wrote, in its format, and nothing else.
+    EXPECT_NE(summary.find("EVERY 360 TIMESTEP(S):\nESRI ASCII grids, one file per map time:\n"
+                           "     overland flow depth (maps/depth.0001.asc to maps/depth.0010.asc).\n\n"
+                           " THE FOLLOWING ASCII OUTPUT FILES WERE WRITTEN TO EVERY 60 TIMESTEP(S):\n"
+                           "     hydrograph at the catchment outlet (outlet.hyd).\n"
+                           "     channel depth, a link/node dataset (chan_depth.lnd).\n"
+                           "     channel discharge, a link/node dataset (chan_flow.lnd).\n"),
+              std::string::npos)
+        << summary;
     // The six-line header, then one value per cell, no-data outside the 5053 watershed cells.
     std::istringstream frame(kesta_test::read_file(dir.file("maps/depth.0004.asc")));
     std::vector<std::string> words{std::istream_iterator<std::string>(frame), std::istream_iterator<std::string>()};

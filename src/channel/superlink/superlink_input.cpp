@@ -19,6 +19,7 @@
 #include "core/error_record.hpp"
 #include "core/line_reader.hpp"
 #include "core/text_format.hpp"
+#include "core/warnings.hpp"
 #include "input/reader_support.hpp"
 #include "model/model_state.hpp"
 
@@ -205,7 +206,7 @@ bool read_sjunc(sewer_reader& r, sewer_card& c) {
         m.superlink_junc_gnum[j] = cell;
     }
     if (m.ground_elev[j] < m.junc_bottom[j] + kLowCover)
-        say(m, format_text("Warning: ground elevation less than 2.0m above node bottom. superjunction %d\n", j));
+        warn(format_text("Warning: ground elevation less than 2.0m above node bottom. superjunction %d\n", j));
     return true;
 }
 
@@ -245,7 +246,7 @@ bool read_node(sewer_reader& r, sewer_card& c, int l, std::vector<int>& seen) {
                                            k, l, code, m.superlink_node_i[l][k], m.superlink_node_j[l][k]));
     m.superlink_node_gnum[l][k] = cell;
     if (m.node_ground_elev[l][k] < m.slink_node_Zinv[l][k] + kLowCover)
-        say(m, format_text("Warning: ground elevation less than 2.0m above node bottom. superlink %d, node %d\n", l, k));
+        warn(format_text("Warning: ground elevation less than 2.0m above node bottom. superlink %d, node %d\n", l, k));
     return true;
 }
 

@@ -1,0 +1,544 @@
+// The card reference: one description per card id (its section, the unit of
+// its value and one line of meaning), joined with the card table's keywords
+// and value kinds. Synonyms share an id and so one row of the reference.
+#include "input/card_reference.hpp"
+
+#include <algorithm>
+#include <map>
+#include <set>
+
+#include "core/text_format.hpp"
+#include "input/project_file.hpp"
+
+namespace kesta {
+
+namespace {
+
+// What a card does in this build.
+enum class card_status {
+    used,
+    ignored,    // read and ignored (its value may be printed)
+    not_built,  // stored, but the process it serves is not part of this build
+};
+
+struct card_doc {
+    int id;
+    const char* section;
+    const char* unit;     // of the value, or of the values of the file it names; "" for none
+    const char* meaning;  // one line
+    card_status status;
+    const char* value;    // what the card takes when the card table's kind does not say it all; null otherwise
+};
+
+constexpr card_status U = card_status::used;
+constexpr card_status I = card_status::ignored;
+constexpr card_status N = card_status::not_built;
+
+const char* const kRun = "Run control";
+const char* const kSurface = "Grid and overland surface";
+const char* const kRain = "Rainfall";
+const char* const kSoil = "Soil and infiltration";
+const char* const kWeather = "Weather and evapotranspiration";
+const char* const kChannel = "Channels";
+const char* const kDrains = "Storm and tile drains";
+const char* const kGround = "Groundwater";
+const char* const kOutput = "Output files";
+const char* const kCalib = "Calibration and multi-run";
+const char* const kCoupled = "Coupled models";
+const char* const kSediment = "Sediment";
+const char* const kContam = "Contaminants";
+const char* const kNutrient = "Nutrients";
+const char* const kGraphics = "X-Windows graphics";
+const char* const kIgnored = "Read and ignored";
+
+// The sections in the order the reference lists them.
+const char* const kSections[] = {kRun,    kSurface, kRain,     kSoil,    kWeather, kChannel,
+                                 kDrains, kGround,  kOutput,   kCalib,   kCoupled, kSediment,
+                                 kContam, kNutrient, kGraphics, kIgnored};
+
+const card_doc kDocs[] = {
+    // Run control.
+    {0, kRun, "", "0: elevations and GRIDSIZE are in metres. Another value is only noted in the summary (\"converted from feet to meters\"); nothing is converted.", U, nullptr},
+    {1, kRun, "m", "Width of a grid cell.", U, nullptr},
+    {2, kRun, "", "Rows of the grid; every input grid must have as many. ROWS x COLS is at most 100,000,000.", U, "whole number, 1 to 100000"},
+    {3, kRun, "", "Columns of the grid; every input grid must have as many.", U, "whole number, 1 to 100000"},
+    {4, kRun, "min", "Length of the run (a long-term run ends with its last event, at the latest this long after its start).", U, nullptr},
+    {5, kRun, "s", "Model time step.", U, nullptr},
+    {18, kRun, "s", "A time step for the whole run when it is smaller than TIMESTEP (values below 0.01 are not taken).", U, nullptr},
+    {15, kRun, "", "With uniform rain (PRECIP_UNIF): the date the run and its rain begin. A run with a precipitation file begins with its first event.", U, "year month day"},
+    {16, kRun, "", "With uniform rain: the time of day the run begins (24 0 is the end of the day).", U, "hour minute"},
+    {17, kRun, "", "Date and time at which the run ends at the latest.", U, "year month day hour minute"},
+    {12, kRun, "degrees", "Latitude of the watershed (north positive); long-term runs need it.", U, nullptr},
+    {13, kRun, "degrees", "Longitude of the watershed (west positive); long-term runs need it.", U, nullptr},
+    {14, kRun, "h", "Time zone of the weather data: hours from Greenwich (west negative, -7 for Mountain Standard Time); long-term runs need it.", U, nullptr},
+    {189, kRun, "", "A long-term run: hourly weather (HMET_* card) and a precipitation file of several events; the overland flow is routed during the events.", U, nullptr},
+    {228, kRun, "m3/s", "Long-term runs: an event ends once the outlet discharge has fallen below this (default 0.1; below 1e-5 it is 0.05).", U, nullptr},
+    {194, kRun, "", "Time columns give the Julian day: in the outlet hydrograph of an event run instead of the elapsed minutes, in the series of a long-term run instead of the decimal year.", U, nullptr},
+    {20, kRun, "", "Fewer lines on the console: no progress lines and no map file names.", U, nullptr},
+    {222, kRun, "", "Almost nothing on the console: no reading messages, no progress (the summary file still gets every message).", U, nullptr},
+    {218, kRun, "", "After a fatal error, wait for a key before the program ends.", U, nullptr},
+    {240, kRun, "", "Flush the console after every this many progress lines.", U, nullptr},
+    {221, kRun, "", "Each progress line also gives the largest and smallest channel depths and discharges, with their nodes.", U, nullptr},
+    {239, kRun, "", "Meant to thin the console output.", N, nullptr},
+    {296, kRun, "", "Meant to set the number of threads; the program uses as many threads as the machine has cores, or OMP_NUM_THREADS. Prints a warning.", I, "whole number"},
+
+    // Grid and overland surface.
+    {47, kSurface, "", "The watershed mask: an integer grid, non-zero inside the watershed.", U, nullptr},
+    {48, kSurface, "m", "Ground elevation grid.", U, nullptr},
+    {49, kSurface, "", "The mapping-table file: parameter tables per class of an index map (docs/inputs.md).", U, nullptr},
+    {7, kSurface, "", "Grid row of the outlet cell (from 1, north to south).", U, nullptr},
+    {8, kSurface, "", "Grid column of the outlet cell (from 1, west to east).", U, nullptr},
+    {6, kSurface, "m/m", "Ground slope at the outlet cell, for the overland flow out of the grid there.", U, nullptr},
+    {41, kSurface, "", "Overland flow scheme: 1 explicit (with its own sub-steps), 2 ADE (the default), 3 ADE with predictor-corrector.", U, "EXPLICIT, ADE or ADE-PC (or 1, 2, 3)"},
+    {57, kSurface, "Manning's n", "Overland roughness: a map file, or, with no value, the ROUGHNESS table of the mapping-table file.", U, nullptr},
+    {227, kSurface, "Manning's n", "One overland roughness for every cell (not with ROUGHNESS).", U, nullptr},
+    {58, kSurface, "mm", "Retention depth of the surface: a map file, or with no value the RETENTION table. A number is taken as RETENTION, with a warning.", U, "file name, or nothing"},
+    {236, kSurface, "mm", "One retention depth for every cell.", U, nullptr},
+    {59, kSurface, "", "Area reduction of the cells: a map file, or with no value the AREA_REDUCTION table.", U, nullptr},
+    {237, kSurface, "", "Meant to give one area reduction for every cell.", N, nullptr},
+    {55, kSurface, "", "Canopy interception: storage and coefficient from STORAGE_CAPACITY and INTERCEPTION_COEFF, or from the INTERCEPTION table.", U, nullptr},
+    {53, kSurface, "mm", "Map of the interception storage of the canopy.", U, nullptr},
+    {54, kSurface, "", "Map of the interception coefficient.", U, nullptr},
+    {61, kSurface, "", "Integer map of dikes: cells whose faces the overland flow does not cross.", U, nullptr},
+    {62, kSurface, "", "Low-spot file: cells that store water in a depression (with DIKE_MAP).", U, nullptr},
+    {63, kSurface, "", "Integer map of overland lakes.", U, nullptr},
+    {64, kSurface, "", "The overland lake file: the levels of the lakes of OVERLAND_LAKE_MAP.", U, nullptr},
+    {65, kSurface, "m", "Map of the initial overland water depth (an overland hotstart).", U, nullptr},
+    {238, kSurface, "m", "Initial water surface elevation: every cell whose ground lies below it starts under water up to it.", U, nullptr},
+    {219, kSurface, "", "Overland boundary conditions from the OVERLAND_BOUNDARY table of the mapping-table file.", U, nullptr},
+    {51, kSurface, "", "Meant to name a map of materials.", N, nullptr},
+    {52, kSurface, "", "Meant to name a map of initial depths (use OV_INIT_DEPTH).", N, nullptr},
+    {66, kSurface, "", "Meant to name a map of elevation adjustments.", N, nullptr},
+    {67, kSurface, "", "Meant to name a file of overland pumps.", N, nullptr},
+    {135, kSurface, "", "Meant to name an overland hotstart map to write.", N, nullptr},
+
+    // Rainfall.
+    {30, kRain, "", "Uniform rain on every cell: RAIN_INTENSITY for RAIN_DURATION, from START_DATE and START_TIME.", U, nullptr},
+    {32, kRain, "mm/h", "Intensity of the uniform rain.", U, nullptr},
+    {33, kRain, "min", "Duration of the uniform rain.", U, nullptr},
+    {31, kRain, "mm/h, mm", "The precipitation file: events of gauge rates, depths or accumulations, or radar files (docs/inputs.md).", U, nullptr},
+    {34, kRain, "", "Gauges are interpolated by inverse distance squared (the default).", U, nullptr},
+    {35, kRain, "", "Each cell takes the rain of its nearest gauge (Thiessen polygons).", U, nullptr},
+
+    // Soil and infiltration.
+    {21, kSoil, "", "Infiltration by Green and Ampt.", U, nullptr},
+    {22, kSoil, "", "Infiltration by Green and Ampt with redistribution of the soil water between rains.", U, nullptr},
+    {23, kSoil, "", "Green and Ampt infiltration through layered soils (SOIL_TYPE_MAP and SOIL_LAYER_INPUT_FILE).", U, nullptr},
+    {24, kSoil, "", "Infiltration by the Richards equation in a column of soil nodes per cell.", U, nullptr},
+    {196, kSoil, "", "With INF_REDIST: the wetted zone stops redistributing between events once the surface is dry.", U, nullptr},
+    {68, kSoil, "cm/h", "Map of the saturated hydraulic conductivity (or, with no value, the GREEN_AMPT_INFILTRATION table).", U, nullptr},
+    {69, kSoil, "cm", "Map of the capillary (wetting-front suction) head.", U, nullptr},
+    {70, kSoil, "", "Map of the porosity.", U, nullptr},
+    {71, kSoil, "", "Map of the pore distribution index.", U, nullptr},
+    {72, kSoil, "", "Map of the residual water content.", U, nullptr},
+    {73, kSoil, "", "Map of the initial soil water content (or, with no value, the GREEN_AMPT_INITIAL_SOIL_MOISTURE table).", U, nullptr},
+    {74, kSoil, "", "Integer map of soil classes, for layered soils and the Richards equation.", U, nullptr},
+    {75, kSoil, "cm, cm/h", "Soil layer table of each soil class (layered soils, Richards equation).", U, nullptr},
+    {76, kSoil, "m", "Map of the water table elevation.", U, nullptr},
+    {244, kSoil, "m", "Depth of the soil column whose water is accounted (default 0.4).", U, nullptr},
+    {245, kSoil, "m", "Depth of the top layer of the soil water accounting.", U, nullptr},
+    {246, kSoil, "m", "Depth of the mixing layer of the soil water accounting.", U, nullptr},
+    {42, kSoil, "", "Richards equation: mean of the conductivities between nodes (default geometric).", U, "GEOMETRIC or ARITHMETIC"},
+    {43, kSoil, "", "Richards equation: retention curves of Brooks and Corey, or of Havercamp.", U, "BROOKS or HAVERCAMP"},
+    {44, kSoil, "", "Richards equation: condition at the top node (another word, or none, gives neither).", U, "GREEN_AMPT, AVERAGE or another word"},
+    {247, kSoil, "", "Richards equation: weight of the upper node in the mean conductivity (default 1).", U, nullptr},
+    {248, kSoil, "", "Richards equation: the change of water content a sub-step aims at (default 0.0025).", U, nullptr},
+    {249, kSoil, "", "Richards equation: iterations of a sub-step (default 1).", U, nullptr},
+    {250, kSoil, "m", "Richards equation with a water table: spacing of the nodes below the soil layers.", U, nullptr},
+    {106, kSoil, "", "The Sacramento soil-moisture accounting file (README: Sacramento accounting).", U, nullptr},
+    {216, kSoil, "", "The Sacramento outflow enters the channels shared also by the cells' topographic index.", U, nullptr},
+
+    // Weather and evapotranspiration.
+    {36, kWeather, "", "Hourly weather file in the NCDC Surface Airways layout.", U, nullptr},
+    {37, kWeather, "", "Hourly weather file in the SAMSON layout.", U, nullptr},
+    {38, kWeather, "", "Hourly weather file in the KVL layout (docs/inputs.md).", U, nullptr},
+    {39, kWeather, "", "Evapotranspiration by Penman-Monteith (long-term runs need it or ET_CALC_DEARDORFF).", U, nullptr},
+    {40, kWeather, "", "Bare-soil evaporation by Deardorff.", U, nullptr},
+    {78, kWeather, "", "Map of the albedo (or, with no value, the EVAPOTRANSPIRATION table).", U, nullptr},
+    {79, kWeather, "m", "Map of the vegetation height.", U, nullptr},
+    {80, kWeather, "", "Map of the radiation transmission coefficient of the canopy.", U, nullptr},
+    {81, kWeather, "s/m", "Map of the canopy (stomatal) resistance.", U, nullptr},
+    {82, kWeather, "", "Map of the water content at the wilting point.", U, nullptr},
+    {195, kWeather, "", "The canopy resistance follows the season (a factor by month and latitude).", U, nullptr},
+
+    // Channels.
+    {27, kChannel, "", "Explicit diffusive-wave routing of the channel network of CHANNEL_INPUT, tied to the cells by STREAM_CELL.", U, nullptr},
+    {25, kChannel, "", "Implicit (Preissmann) channel routing, which this build does not have: the run stops.", U, nullptr},
+    {26, kChannel, "", "Implicit channel routing started by draining, which this build does not have: the run stops.", U, nullptr},
+    {28, kChannel, "", "Meant to select mesh channel routing: the channels are not routed.", N, nullptr},
+    {29, kChannel, "", "Implicit channel routing started by backwater, which this build does not have: the run stops.", U, nullptr},
+    {214, kChannel, "", "Channel cells are listed in the grid-stream file (STREAM_CELL); CHAN_EXPLIC sets it.", U, nullptr},
+    {88, kChannel, "", "The channel input file: links, nodes, cross-sections and structures (docs/inputs.md).", U, nullptr},
+    {60, kChannel, "", "The grid-stream file: which channel nodes each stream cell holds (docs/inputs.md).", U, nullptr},
+    {50, kChannel, "", "The stream mapping-table file: channel parameters per class of a stream index map.", U, nullptr},
+    {92, kChannel, "", "Channel point sources and sinks: link, node and time series.", U, nullptr},
+    {297, kChannel, "", "A file of time series (KESTA_TS ... END_TS), read where the card stands; point sources and boundaries name them.", U, "file name"},
+    {298, kChannel, "", "A file of elevation series (KESTA_ES ... END_ES), read where the card stands.", U, "file name"},
+    {232, kChannel, "", "Courant number the channel sub-steps keep to (default 0.2).", U, nullptr},
+    {231, kChannel, "m3/s", "Inflow at the top node of every link that has no upstream link.", U, nullptr},
+    {190, kChannel, "", "Channel water above the ground of its cell spills onto the cell.", U, nullptr},
+    {192, kChannel, "", "Where a channel stands above the ground of its cell, water moves only from the cell into the channel, and only while the cell's water surface is at or above the channel's.", U, nullptr},
+    {191, kChannel, "", "The depth of the outlet node is held at BOUND_DEPTH, or at the series BOUND_TS.", U, nullptr},
+    {233, kChannel, "m", "Depth held at the outlet node with HEAD_BOUND.", U, nullptr},
+    {234, kChannel, "m", "Name of the time series of the outlet depth with HEAD_BOUND.", U, "series name"},
+    {193, kChannel, "", "Water seeps between streams and the aquifer through the stream bed (groundwater runs).", U, nullptr},
+    {229, kChannel, "m/h", "Conductivity of the stream bed, for links whose channel input gives none.", U, nullptr},
+    {230, kChannel, "m", "Thickness of the stream bed, for links whose channel input gives none (default 1).", U, nullptr},
+    {94, kChannel, "m", "Channel hotstart to start from: the water surface of every channel node, as in a .dht file of WRITE_CHAN_HOTSTART.", U, nullptr},
+    {95, kChannel, "m", "As EXPLIC_HOTSTART.", U, nullptr},
+    {136, kChannel, "", "Channel hotstart written at the end of the run: the name with .dht (node water surfaces, m) and .qht (discharges, m3/s).", U, nullptr},
+    {137, kChannel, "", "As WRITE_CHAN_HOTSTART.", U, nullptr},
+    {215, kChannel, "", "Meant to say that the hotstart gives depths.", N, nullptr},
+    {188, kChannel, "", "Meant to add the channel depth to the depth maps.", N, nullptr},
+    {235, kChannel, "m", "Meant to give the thickness of channel lake beds (the channel input file's MLAKE cards give it).", N, nullptr},
+    {89, kChannel, "", "Meant to name a links file.", N, nullptr},
+    {90, kChannel, "", "Meant to name a nodes file.", N, nullptr},
+    {91, kChannel, "", "Meant to name a cross-section table.", N, nullptr},
+    {93, kChannel, "", "Meant to name a file of lake pumps.", N, nullptr},
+
+    // Storm and tile drains.
+    {96, kDrains, "", "The storm-sewer file: superjunctions, superlinks and their nodes and pipes (docs/inputs.md).", U, nullptr},
+    {97, kDrains, "", "The grid-pipe file: which cells exchange water with which pipes (docs/inputs.md).", U, nullptr},
+    {217, kDrains, "", "The pipes of a superlink are cut into computational pieces of about equal length.", U, nullptr},
+    {173, kDrains, "m3/s", "Link/node dataset of the flow of every pipe.", U, nullptr},
+    {174, kDrains, "m", "Link/node dataset of the head of every pipe node.", U, nullptr},
+    {175, kDrains, "m3/s", "Link/node dataset of the tile drain flow (with tile pipes).", U, nullptr},
+
+    // Groundwater.
+    {197, kGround, "", "Saturated groundwater flow below the soil.", U, nullptr},
+    {77, kGround, "m", "Map of the aquifer bottom elevation.", U, nullptr},
+    {99, kGround, "", "Integer map of the groundwater boundary type of each cell.", U, nullptr},
+    {98, kGround, "", "Table of groundwater flux boundaries.", U, nullptr},
+    {100, kGround, "", "Map of the aquifer porosity.", U, nullptr},
+    {263, kGround, "", "One aquifer porosity for every cell.", U, nullptr},
+    {101, kGround, "cm/h", "Map of the aquifer hydraulic conductivity.", U, nullptr},
+    {264, kGround, "cm/h", "One aquifer hydraulic conductivity for every cell.", U, nullptr},
+    {258, kGround, "s", "Groundwater time step; required with GW_SIMULATION.", U, nullptr},
+    {257, kGround, "", "Direction of the line sweeps of the groundwater solver: 1 rows, otherwise columns.", U, nullptr},
+    {259, kGround, "m", "The groundwater solver has converged when no head changes by more than this (default 1e-5).", U, nullptr},
+    {262, kGround, "", "Relaxation coefficient of the groundwater solver (default 1).", U, nullptr},
+    {261, kGround, "cm/h", "Leakage rate through the aquifer bottom.", U, nullptr},
+    {260, kGround, "", "Water content of the unsaturated zone above the water table, as a fraction of the porosity (default 0.75).", U, nullptr},
+    {148, kGround, "", "File of the well locations whose levels GW_WELL_LEVEL writes.", U, nullptr},
+    {102, kGround, "m", "Output file of the water levels at the wells of OUT_WELL_LOCATION.", U, nullptr},
+    {170, kGround, "", "Meant to name a groundwater head map output.", N, nullptr},
+    {198, kGround, "", "Meant to set the soil water from the groundwater.", N, nullptr},
+    {220, kGround, "", "Meant to switch wells on (the WELL_TABLE of the mapping-table file gives them).", N, nullptr},
+
+    // Output files.
+    {127, kOutput, "", "The summary file: start-up messages, each event's water balance and warnings.", U, nullptr},
+    {128, kOutput, "m3/s", "The outlet hydrograph: time and discharge every HYD_FREQ.", U, nullptr},
+    {129, kOutput, "m3/s", "A second outlet hydrograph with six decimals.", U, nullptr},
+    {19, kOutput, "", "Discharges are written in cubic feet per second.", U, nullptr},
+    {9, kOutput, "min", "Interval of the hydrographs, series and link/node datasets (default 60).", U, nullptr},
+    {10, kOutput, "min", "Interval of the maps (default 360).", U, nullptr},
+    {11, kOutput, "", "Format of the maps: 0 ESRI ASCII grids, one file per map and time; 1 ASCII datasets; 2 binary datasets; 4 (PEXLO datasets) is refused.", U, "0, 1, 2 or 4"},
+    {150, kOutput, "m", "Overland water depth maps: with MAP_TYPE 0 the folder of the grid files (depth.0001.asc ...), which must exist; else the dataset file.", U, nullptr},
+    {149, kOutput, "m3/s", "Overland discharge maps (folder or dataset, as DEPTH).", U, nullptr},
+    {154, kOutput, "mm/h", "Rainfall rate maps (folder or dataset, as DEPTH).", U, nullptr},
+    {151, kOutput, "m", "Infiltrated depth maps (folder or dataset, as DEPTH).", U, nullptr},
+    {153, kOutput, "cm/h", "Infiltration rate maps (folder or dataset, as DEPTH).", U, nullptr},
+    {152, kOutput, "", "Surface soil moisture maps (folder or dataset, as DEPTH).", U, nullptr},
+    {171, kOutput, "m", "Dataset of the largest overland depth of every cell, written at the end of the run (MAP_TYPE 1 or 2).", U, nullptr},
+    {155, kOutput, "m", "Link/node dataset of the depth of every channel node.", U, nullptr},
+    {157, kOutput, "m3/s", "Link/node dataset of the discharge of every channel node.", U, nullptr},
+    {158, kOutput, "m", "Link/node dataset of the water surface elevation of every channel node.", U, nullptr},
+    {159, kOutput, "m/s", "Link/node dataset of the velocity of every channel node.", U, nullptr},
+    {172, kOutput, "m", "Link/node dataset of the largest depth of every channel node, written at the end of the run.", U, nullptr},
+    {138, kOutput, "", "File of the link and node locations of discharge hydrographs.", U, nullptr},
+    {139, kOutput, "m3/s", "Output file of the discharge at the IN_HYD_LOCATION locations.", U, nullptr},
+    {145, kOutput, "m", "Output file of the channel depth at the IN_HYD_LOCATION locations.", U, nullptr},
+    {140, kOutput, "", "File of the cells (and soil nodes) whose soil moisture is written.", U, nullptr},
+    {141, kOutput, "", "Output file of the soil moisture at the IN_THETA_LOCATION cells.", U, nullptr},
+    {132, kOutput, "m, m3", "Output file of the level and volume of every channel lake.", U, nullptr},
+    {130, kOutput, "", "Meant to name a hydrograph file for the graphical product.", N, nullptr},
+    {131, kOutput, "", "Meant to name a file of cell hydrographs.", N, nullptr},
+    {133, kOutput, "", "Meant to name a daily output file.", N, nullptr},
+    {134, kOutput, "", "Meant to name an end-of-run table.", N, nullptr},
+    {160, kOutput, "", "Meant to name a discharge profile.", N, nullptr},
+    {161, kOutput, "", "Meant to name a discharge profile output.", N, nullptr},
+    {162, kOutput, "", "Meant to name a water surface profile.", N, nullptr},
+    {164, kOutput, "", "Meant to name a water surface profile output.", N, nullptr},
+
+    // Calibration and multi-run.
+    {299, kCalib, "", "The replacement parameter file: the [NAME] placeholders and their formats (docs/inputs.md). Must come before REPLACE_VALS.", U, "file name"},
+    {300, kCalib, "", "The line of the value file to use, from 1 (the batch mode sets it per run). Must come before REPLACE_VALS.", U, "whole number, 1 or more"},
+    {301, kCalib, "", "The value file: its selected line replaces the placeholders in every line read after this card.", U, "file name"},
+    {302, kCalib, "", "Folder for the numbered outputs of a multi-run.", U, "folder name"},
+    {117, kCalib, "", "File of the peak and volume of every event, written for calibration (default kesta_optim.out).", U, nullptr},
+    {45, kCalib, "", "Meant to choose daily or event comparison; another word stops the run.", N, "DAILY or EVENT"},
+    {46, kCalib, "", "Meant to choose the objective function; another word stops the run.", N, "RMSE or HMLE"},
+    {118, kCalib, "", "Meant to name the observations (the calibration control file names them).", N, nullptr},
+    {119, kCalib, "", "Meant to name an analyzer definition file.", N, nullptr},
+    {120, kCalib, "", "Meant to name a source file.", N, nullptr},
+
+    // Coupled models.
+    {199, kCoupled, "", "The run is one event of a land-management framework, which calls it through the exchange/ folder; needs OLMA.", U, nullptr},
+    {274, kCoupled, "", "The framework's event number (no number: none chosen, which stops the run).", U, "whole number, or nothing"},
+    {107, kCoupled, "", "Exchange file of the ecological model, in the exchange/ folder (with HTP).", U, nullptr},
+    {200, kCoupled, "", "The grids from the ecological model are read at the start of the run, before its event.", U, nullptr},
+    {121, kCoupled, "", "Soil moisture grid from the ecological model.", U, nullptr},
+    {122, kCoupled, "", "Conductivity grid from the ecological model.", U, nullptr},
+    {123, kCoupled, "", "Roughness grid from the ecological model.", U, nullptr},
+    {181, kCoupled, "", "Soil moisture grid to the ecological model.", U, nullptr},
+    {182, kCoupled, "", "Conductivity grid to the ecological model.", U, nullptr},
+    {183, kCoupled, "", "Roughness grid to the ecological model.", U, nullptr},
+    {184, kCoupled, "", "Porosity grid to the ecological model.", U, nullptr},
+    {124, kCoupled, "", "Meant to name an erosivity grid from the ecological model.", N, nullptr},
+    {125, kCoupled, "", "Meant to name a crop factor grid from the ecological model.", N, nullptr},
+    {126, kCoupled, "", "Meant to name an evapotranspiration demand grid from the ecological model.", N, nullptr},
+    {185, kCoupled, "", "Meant to name an erosivity grid to the ecological model.", N, nullptr},
+    {186, kCoupled, "", "Meant to name a crop factor grid to the ecological model.", N, nullptr},
+    {187, kCoupled, "", "Meant to name a net erosion grid to the ecological model.", N, nullptr},
+    {108, kCoupled, "m3/s", "Inflow file of the reservoir model: day of the year and outlet discharge every HYD_FREQ.", U, nullptr},
+    {109, kCoupled, "", "Meant to name the reservoir model's node-to-segment table.", N, nullptr},
+    {110, kCoupled, "", "Meant to name the reservoir model's segment map.", N, nullptr},
+    {111, kCoupled, "", "Meant to name the reservoir model's segment fluxes.", N, nullptr},
+    {223, kCoupled, "", "Meant to write the reservoir model's segment fluxes.", N, nullptr},
+    {112, kCoupled, "", "Meant to name a PEXLO file.", N, nullptr},
+    {113, kCoupled, "", "Grids from a PEXLO file, which this build cannot read: the run stops.", U, nullptr},
+    {114, kCoupled, "", "Meant to name the PEXLO stream base.", N, nullptr},
+    {115, kCoupled, "", "Meant to name a PEXLO dataset group.", N, nullptr},
+    {116, kCoupled, "", "Meant to set the PEXLO compression.", N, nullptr},
+
+    // Sediment: the processes are not part of this build.
+    {251, kSediment, "", "Overland soil erosion and sediment transport.", N, nullptr},
+    {83, kSediment, "", "Map of the soil erodibility.", N, nullptr},
+    {84, kSediment, "", "Map of the crop management factor.", N, nullptr},
+    {85, kSediment, "", "Map of the conservation practice factor.", N, nullptr},
+    {86, kSediment, "", "Map of the sand fraction.", N, nullptr},
+    {87, kSediment, "", "Map of the silt fraction.", N, nullptr},
+    {252, kSediment, "", "Sand particle size.", N, nullptr},
+    {253, kSediment, "", "Silt particle size.", N, nullptr},
+    {254, kSediment, "", "Clay particle size.", N, nullptr},
+    {255, kSediment, "", "Water temperature for settling velocities.", N, nullptr},
+    {256, kSediment, "", "Porosity of the channel bed sediment.", N, nullptr},
+    {165, kSediment, "", "Maps of the suspended sediment.", N, nullptr},
+    {166, kSediment, "", "Maps of the sediment flux.", N, nullptr},
+    {167, kSediment, "", "Maps of the net erosion and deposition.", N, nullptr},
+    {168, kSediment, "", "Outlet suspended sediment concentration series.", N, nullptr},
+    {169, kSediment, "", "Outlet sediment flux series.", N, nullptr},
+    {142, kSediment, "", "Locations of sediment hydrographs.", N, nullptr},
+    {143, kSediment, "", "Sediment hydrographs at those locations.", N, nullptr},
+    {144, kSediment, "", "Suspended solids at locations.", N, nullptr},
+    {156, kSediment, "", "Link/node dataset of the channel sediment flux (the file is created, and stays empty).", N, nullptr},
+
+    // Contaminants: the processes are not part of this build.
+    {201, kContam, "", "Contaminant transport in channels.", N, nullptr},
+    {202, kContam, "", "Contaminant transport over land.", N, nullptr},
+    {204, kContam, "", "Contaminants in the soil.", N, nullptr},
+    {205, kContam, "", "Static soil concentrations.", N, nullptr},
+    {206, kContam, "", "Contaminants bound to sediment.", N, nullptr},
+    {203, kContam, "", "Every contaminant output.", N, nullptr},
+    {103, kContam, "", "Contaminant map (the file must open).", N, nullptr},
+    {104, kContam, "", "Overland point sources of contaminants.", N, nullptr},
+    {105, kContam, "", "Maps of the overland concentration.", N, nullptr},
+    {146, kContam, "", "Concentrations at locations (the file is created).", N, nullptr},
+    {147, kContam, "", "Masses at locations (the file is created).", N, nullptr},
+    {265, kContam, "1/day", "Channel decay coefficient.", N, nullptr},
+    {266, kContam, "", "Channel dispersion coefficient.", N, nullptr},
+    {267, kContam, "", "Initial channel concentration.", N, nullptr},
+    {268, kContam, "1/day", "Overland decay coefficient.", N, nullptr},
+    {269, kContam, "", "Overland dispersion coefficient.", N, nullptr},
+    {270, kContam, "", "Overland uptake rate.", N, nullptr},
+    {271, kContam, "", "Factor of the kinetics time step.", N, nullptr},
+    {272, kContam, "", "Overland mass load.", N, nullptr},
+    {273, kContam, "", "Channel pH (default 7.2).", N, nullptr},
+    {275, kContam, "", "Sorption constant Km of NO2.", N, "number"},
+    {276, kContam, "", "Sorption constant Km of NO3.", N, "number"},
+    {277, kContam, "", "Sorption constant Km of NH4.", N, "number"},
+    {278, kContam, "", "Sorption constant Km of organic N.", N, "number"},
+    {279, kContam, "", "Sorption constant Km of organic P.", N, "number"},
+    {280, kContam, "", "Sorption constant Km of dissolved P.", N, "number"},
+    {281, kContam, "", "Sorption constant Koc of NO2.", N, "number"},
+    {282, kContam, "", "Sorption constant Koc of NO3.", N, "number"},
+    {283, kContam, "", "Sorption constant Koc of NH4.", N, "number"},
+    {284, kContam, "", "Sorption constant Koc of organic N.", N, "number"},
+    {285, kContam, "", "Sorption constant Koc of organic P.", N, "number"},
+    {286, kContam, "", "Sorption constant Koc of dissolved P.", N, "number"},
+
+    // Nutrients: the processes are not part of this build. NUTRIENTS must
+    // come before every other nutrient card.
+    {303, kNutrient, "", "Nutrient simulation; must come before the other nutrient cards.", N, "none"},
+    {304, kNutrient, "", "The aquatic environment file.", N, "file name"},
+    {305, kNutrient, "", "Initial overland NO2: nothing (the mapping table), a number or a map file.", N, "nothing, a number or a file name"},
+    {306, kNutrient, "", "Initial overland NO3 (as OV_INIT_NO2).", N, "nothing, a number or a file name"},
+    {307, kNutrient, "", "Initial overland NH4.", N, "nothing, a number or a file name"},
+    {308, kNutrient, "", "Initial overland organic N.", N, "nothing, a number or a file name"},
+    {309, kNutrient, "", "Initial overland organic P.", N, "nothing, a number or a file name"},
+    {310, kNutrient, "", "Initial overland dissolved P.", N, "nothing, a number or a file name"},
+    {311, kNutrient, "", "Initial overland algae.", N, "nothing, a number or a file name"},
+    {312, kNutrient, "", "Initial overland CBOD.", N, "nothing, a number or a file name"},
+    {313, kNutrient, "", "Initial overland dissolved oxygen.", N, "nothing, a number or a file name"},
+    {315, kNutrient, "", "Initial overland dissolved organic carbon.", N, "nothing, a number or a file name"},
+    {316, kNutrient, "", "Overland fraction of organic carbon.", N, "nothing, a number or a file name"},
+    {317, kNutrient, "", "Overland dispersion.", N, "nothing, a number or a file name"},
+    {318, kNutrient, "", "Initial stream NO2.", N, "nothing, a number or a file name"},
+    {319, kNutrient, "", "Initial stream NO3.", N, "nothing, a number or a file name"},
+    {320, kNutrient, "", "Initial stream NH4.", N, "nothing, a number or a file name"},
+    {321, kNutrient, "", "Initial stream organic N.", N, "nothing, a number or a file name"},
+    {322, kNutrient, "", "Initial stream organic P.", N, "nothing, a number or a file name"},
+    {323, kNutrient, "", "Initial stream dissolved P.", N, "nothing, a number or a file name"},
+    {324, kNutrient, "", "Initial stream algae.", N, "nothing, a number or a file name"},
+    {325, kNutrient, "", "Initial stream CBOD.", N, "nothing, a number or a file name"},
+    {326, kNutrient, "", "Initial stream dissolved oxygen.", N, "nothing, a number or a file name"},
+    {327, kNutrient, "", "Overland NO2 output.", N, "file name"},
+    {328, kNutrient, "", "Overland NO3 output.", N, "file name"},
+    {329, kNutrient, "", "Overland NH4 output.", N, "file name"},
+    {330, kNutrient, "", "Overland organic N output.", N, "file name"},
+    {331, kNutrient, "", "Overland organic P output.", N, "file name"},
+    {332, kNutrient, "", "Overland dissolved P output.", N, "file name"},
+    {333, kNutrient, "", "Overland algae output.", N, "file name"},
+    {334, kNutrient, "", "Overland CBOD output.", N, "file name"},
+    {335, kNutrient, "", "Overland dissolved oxygen output.", N, "file name"},
+    {336, kNutrient, "", "Stream NO2 output.", N, "file name"},
+    {337, kNutrient, "", "Stream NO3 output.", N, "file name"},
+    {338, kNutrient, "", "Stream NH4 output.", N, "file name"},
+    {340, kNutrient, "", "Stream organic N output.", N, "file name"},
+    {341, kNutrient, "", "Stream organic P output.", N, "file name"},
+    {342, kNutrient, "", "Stream dissolved P output.", N, "file name"},
+    {343, kNutrient, "", "Stream algae output.", N, "file name"},
+    {344, kNutrient, "", "Stream CBOD output.", N, "file name"},
+    {345, kNutrient, "", "Stream dissolved oxygen output.", N, "file name"},
+    {346, kNutrient, "", "NO2 at the hydrograph locations.", N, "file name"},
+    {347, kNutrient, "", "NO3 at the hydrograph locations.", N, "file name"},
+    {348, kNutrient, "", "NH4 at the hydrograph locations.", N, "file name"},
+    {349, kNutrient, "", "Organic N at the hydrograph locations.", N, "file name"},
+    {350, kNutrient, "", "Organic P at the hydrograph locations.", N, "file name"},
+    {351, kNutrient, "", "Dissolved P at the hydrograph locations.", N, "file name"},
+    {352, kNutrient, "", "Algae at the hydrograph locations.", N, "file name"},
+    {353, kNutrient, "", "CBOD at the hydrograph locations.", N, "file name"},
+    {354, kNutrient, "", "Dissolved oxygen at the hydrograph locations.", N, "file name"},
+    {224, kNutrient, "", "Soil phosphorus of the nutrient library.", N, nullptr},
+    {225, kNutrient, "", "Soil carbon of the nutrient library.", N, nullptr},
+    {226, kNutrient, "", "Soil nitrogen of the nutrient library.", N, nullptr},
+    {176, kNutrient, "", "Maps of the total overland nitrogen.", N, nullptr},
+    {177, kNutrient, "", "Maps of the total overland phosphorus.", N, nullptr},
+    {178, kNutrient, "", "Total channel nitrogen.", N, nullptr},
+    {179, kNutrient, "", "Total channel Kjeldahl nitrogen.", N, nullptr},
+    {180, kNutrient, "", "Total channel phosphorus.", N, nullptr},
+
+    // X-Windows graphics: not part of this build.
+    {207, kGraphics, "", "Plots in an X window.", N, nullptr},
+    {208, kGraphics, "", "Plot the rainfall.", N, nullptr},
+    {209, kGraphics, "", "Plot the depths.", N, nullptr},
+    {210, kGraphics, "", "Plot the infiltrated depths.", N, nullptr},
+    {211, kGraphics, "", "Plot the channels.", N, nullptr},
+    {212, kGraphics, "", "Large plots.", N, nullptr},
+    {213, kGraphics, "", "Plot the surface.", N, nullptr},
+    {241, kGraphics, "", "Plot interval.", N, nullptr},
+    {242, kGraphics, "", "Window width.", N, nullptr},
+    {243, kGraphics, "", "Window height.", N, nullptr},
+
+    // Read and ignored.
+    {287, kIgnored, "", "Printed as \"Alpha = ...\".", I, nullptr},
+    {288, kIgnored, "", "Printed as \"Beta = ...\".", I, nullptr},
+    {289, kIgnored, "", "Printed as \"Theta = ...\".", I, nullptr},
+    {290, kIgnored, "m", "Printed as \"Channel grid size = ...\".", I, nullptr},
+    {291, kIgnored, "", "Printed as \"Channel time step = ...\".", I, nullptr},
+    {292, kIgnored, "", "Printed as \"Drainage time = ...\".", I, nullptr},
+    {293, kIgnored, "", "Printed as \"Minimum channel flow = ...\".", I, nullptr},
+    {294, kIgnored, "", "Printed as \"Number of links = ...\" (the channel input file gives the links).", I, nullptr},
+    {295, kIgnored, "", "Printed as \"Number of nodes = ...\".", I, nullptr},
+    {kIgnoredCard, kIgnored, "", "Nothing is read from the line, and no warning is given.", I, nullptr},
+};
+
+const char* value_text(card_value v) {
+    switch (v) {
+        case card_value::none: return "none";
+        case card_value::name: return "file name";
+        case card_value::optional_name: return "file name, or nothing";
+        case card_value::whole: return "whole number";
+        case card_value::positive_whole: return "whole number above 0";
+        case card_value::number: return "number";
+        case card_value::positive_number: return "number above 0";
+        case card_value::ignored: return "anything";
+        case card_value::own_rule: return "";
+    }
+    return "";
+}
+
+// A table cell: the text with its vertical bars escaped.
+std::string cell(const std::string& text) {
+    std::string out;
+    for (const char c : text) {
+        if (c == '|') out += '\\';
+        out += c;
+    }
+    return out;
+}
+
+const char* const kIntroduction =
+    "# Project file cards\n"
+    "\n"
+    "This file is written by the program `build/kesta_cards` from the card table the\n"
+    "program reads project files with (`src/input/project_file.cpp`) and the\n"
+    "descriptions in `src/input/card_reference.cpp`; a test fails when it differs\n"
+    "from what that program writes. To change it, change those tables, build and\n"
+    "run `build/kesta_cards > docs/cards.md`.\n"
+    "\n"
+    "A project file begins with the line `KESTAPROJECT` (or `TALVIKPROJECT`). Every\n"
+    "other line is one card: a keyword, matched without regard to case, then its\n"
+    "values, separated by blanks, tabs or commas (so a decimal is written with a\n"
+    "point); a name that holds blanks is written in double quotes. A line whose\n"
+    "first word begins with `#` is a comment. A card given twice keeps its later\n"
+    "value, and of the cards that choose one method of a kind (the infiltration\n"
+    "or channel routing cards) the last one given decides. A keyword that is no\n"
+    "card is warned about, with its line, in the console and in the summary file,\n"
+    "and the line is skipped. Paths are relative to the folder the program runs\n"
+    "in. The files the cards name are described in [inputs.md](inputs.md).\n"
+    "\n"
+    "Value: *none*, the card is a switch or chooses a method; *file name*, the next\n"
+    "word (a card without it names no file); *whole number* or *number*, one\n"
+    "value, which the run refuses when it is missing or malformed. Cards marked\n"
+    "*Read and ignored* change nothing; cards marked *No effect in this build*\n"
+    "are read and kept, but the process they serve is not part of this program.\n"
+    "Synonyms stand in one row.\n";
+
+}  // namespace
+
+std::string card_reference(std::vector<std::string>& problems) {
+    const std::vector<project_card> cards = project_cards();
+    std::map<int, std::vector<const project_card*>> by_id;
+    for (const project_card& c : cards) by_id[c.id].push_back(&c);
+
+    std::map<int, const card_doc*> docs;
+    for (const card_doc& d : kDocs) {
+        if (!docs.emplace(d.id, &d).second) problems.push_back(format_text("card id %d has two descriptions", d.id));
+        if (by_id.count(d.id) == 0) problems.push_back(format_text("card id %d is described but no card has it", d.id));
+    }
+    for (const auto& [id, keywords] : by_id) {
+        const auto d = docs.find(id);
+        if (d == docs.end()) {
+            problems.push_back(format_text("card %s (id %d) has no description", keywords.front()->keyword, id));
+            continue;
+        }
+        for (const project_card* c : keywords) {
+            if (c->value == card_value::own_rule && d->second->value == nullptr)
+                problems.push_back(format_text("card %s (id %d) reads its values by its own rule, and its "
+                                               "description does not say what it takes",
+                                               c->keyword, id));
+        }
+    }
+
+    std::string out = kIntroduction;
+    for (const char* section : kSections) {
+        std::string rows;
+        for (const card_doc& d : kDocs) {
+            if (d.section != section || by_id.count(d.id) == 0) continue;
+            const std::vector<const project_card*>& keywords = by_id[d.id];
+            std::string names;
+            for (const project_card* c : keywords) names += std::string(names.empty() ? "" : ", ") + "`" + c->keyword + "`";
+            std::string meaning = d.meaning;
+            if (d.status == card_status::ignored) meaning = "*Read and ignored.* " + meaning;
+            if (d.status == card_status::not_built) meaning = "*No effect in this build.* " + meaning;
+            const std::string value = d.value ? d.value : value_text(keywords.front()->value);
+            rows += "| " + names + " | " + cell(value) + " | " + cell(d.unit) + " | " + cell(meaning) + " |\n";
+        }
+        if (rows.empty()) continue;
+        out += std::string("\n## ") + section + "\n\n| Card | Value | Unit | Meaning |\n|---|---|---|---|\n" + rows;
+    }
+    return out;
+}
+
+}  // namespace kesta
