@@ -491,9 +491,9 @@ bool alloc_node_tables(chan_reader& r) {
     int longest = 1;
     for (int l = 1; l <= m.nlinks; ++l) longest = std::max(longest, m.nx1[l]);
     if (m.maxnodes > longest) {
-        print_both(format_text("Note: MAXNODES %d (channel input file %s, line %d) exceeds the %d nodes of the "
-                               "longest link; the node tables are made for %d nodes.\n",
-                               m.maxnodes, r.f.name.c_str(), r.maxnodes_line, longest, longest));
+        warn(format_text("Note: MAXNODES %d (channel input file %s, line %d) exceeds the %d nodes of the "
+                         "longest link; the node tables are made for %d nodes.\n",
+                         m.maxnodes, r.f.name.c_str(), r.maxnodes_line, longest, longest));
         m.maxnodes = longest;
     }
     if (static_cast<double>(m.nlinks + 1) * (m.maxnodes + 1) > kMaxNodeSlots)
