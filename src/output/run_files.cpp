@@ -384,6 +384,12 @@ int table_for(const run_file& f) {
 // A map that no card names and no mapping table supplies: says which card
 // asked for it and, when a mapping table is given, why its table could not
 // stand in. The run stops (code 4000).
+// A file the run's options call for, which no card names.
+void refuse_unnamed_file(const model_state& m, const run_file& f) {
+    store_refusal(format_text("Error: the run needs the %s file, but no card %s in project file %s names it.\n",
+                              f.item, f.card, m.project_file.c_str()));
+}
+
 void refuse_unnamed_map(model_state& m, const run_file& f) {
     const int table = table_for(f);
     std::string text = format_text("Error: the run needs the %s map, but card %s of project file %s names "
@@ -611,6 +617,10 @@ void open_run_files(model_state& m) {
             if (f.tolerated && f.tolerated(m)) continue;
             if (path.empty() && table_for(f) != table_none) {
                 refuse_unnamed_map(m, f);
+                return;
+            }
+            if (path.empty() && f.card[0] != '\0') {
+                refuse_unnamed_file(m, f);
                 return;
             }
             store_failure(m, f, name);

@@ -143,6 +143,14 @@ TEST_F(OutputRuns, AMapNoCardNamesSaysWhyTheMappingTableCannotSupplyIt) {
                               "opened (No such file or directory).\n"))
         << r.output;
     EXPECT_FALSE(has(r.output, "(File: )")) << r.output;
+
+    // A file the options need, which no card names, names the missing card.
+    dir.write("wt.asc", kElevation);
+    const auto gw = run(project(kOutputs, "MANNING_N 0.05\nWATER_TABLE wt.asc\nAQUIFER_BOTTOM wt.asc\nGW_SIMULATION\n"));
+    EXPECT_EQ(gw.status, 1) << gw.output;
+    EXPECT_TRUE(has(gw.output, "Error: the run needs the groundwater boundary file, but no card GW_BOUNDFILE in "
+                               "project file p.prj names it.\n"))
+        << gw.output;
 }
 
 }  // namespace
