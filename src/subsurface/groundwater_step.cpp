@@ -211,8 +211,19 @@ void settle_groundwater_exchanges(model_state& m) {
         if (in == 0.0) continue;
         // A held head passes the water on to its boundary; any other cell
         // holds it at the porosity its volume is counted with.
-        if (gw_fixed_head(m.gwbound[k])) t.head_boundary -= in;
-        else m.elevgw[k] += in / (m.DELX[k] * m.DELY[k] * m.gw_array_porosity[k]);
+        if (gw_fixed_head(m.gwbound[k])) {
+            t.head_boundary -= in;
+            continue;
+        }
+        const double held = m.DELX[k] * m.DELY[k] * m.gw_array_porosity[k];  // m3 per m of head
+        m.elevgw[k] += in / held;
+        // Tile drains may have taken more than the cell held: the floor puts
+        // the difference back, booked as its own volume, as after a solve.
+        const double floor_head = m.bottom_elev[k] + kGwFloor;
+        if (m.elevgw[k] < floor_head) {
+            t.floor_added += (floor_head - m.elevgw[k]) * held;
+            m.elevgw[k] = floor_head;
+        }
     }
 }
 

@@ -160,7 +160,8 @@ TEST(Groundwater, PumpingWellTakesOnlyTheWaterItsCellHoldsAndALakeRefillsIt) {
 // then passes on only what reaches it, so the boundary takes exactly what
 // the strip lost and the floor adds nothing. A tile drain taking 5 m3 from
 // a cell that holds 0.019 x 0.3 x 100 = 0.57 m3 above the floor overdraws
-// it: the floor adds the 4.43 m3 back in its own total. Both balances close.
+// it: the floor adds the 4.43 m3 back in its own total, and at the run's end
+// the tile water left over adds its own. Both balances close.
 TEST(Groundwater, TheFloorTakesBackSideFlowAndBooksWhatWholeSinksOverdrew) {
     model_state m;
     make_aquifer(m, 4, 10.0, 0.02, 0.01, 0.3, 10.0);
@@ -190,6 +191,13 @@ TEST(Groundwater, TheFloorTakesBackSideFlowAndBooksWhatWholeSinksOverdrew) {
     EXPECT_EQ(t.elevgw[2], kesta::kGwFloor);
     EXPECT_NEAR(t.gw_totals.floor_added, 5.0 - 0.019 * 0.3 * 100.0, 1e-12);
     EXPECT_EQ(t.gw_floor_added_this_event, t.gw_totals.floor_added);
+    EXPECT_LT(std::fabs(kesta::groundwater_balance_error(t)), 1e-6);
+    // The tile water left at the run's end overdraws the dry cell the same way.
+    const double added = t.gw_totals.floor_added;
+    t.vol_tile_grid[2] = 2.0;
+    kesta::settle_groundwater_exchanges(t);
+    EXPECT_EQ(t.elevgw[2], kesta::kGwFloor);
+    EXPECT_NEAR(t.gw_totals.floor_added - added, 2.0, 1e-12);
     EXPECT_LT(std::fabs(kesta::groundwater_balance_error(t)), 1e-6);
 
     // An aquifer that started with next to no water has no balance to give.
