@@ -474,10 +474,14 @@ void olake_water_above_initial(const model_state& m, vec1<double>& above) {
         if (lake < 1 || lake > lakes) continue;
         const lake_record& r = m.oland_lakes[static_cast<std::size_t>(lake)];
         // A cell whose ground lies above the initial level holds only the
-        // water above its ground, which it takes away when it leaves.
+        // water above its ground, which it takes away when it leaves. A
+        // growth that spreads the lake over a low neighbour can leave such a
+        // cell's ground above the level: it then holds less than nothing,
+        // which the lake's water counts and so must this.
         const double floor = std::max(r.initial_level, m.elev[k]);
-        if (r.level > floor) above[lake] += (r.level - floor) * cell_area;
+        above[lake] += (r.level - floor) * cell_area;
     }
+    for (int lake = 1; lake <= lakes; ++lake) above[lake] = std::max(0.0, above[lake]);
 }
 
 void olake_extent(model_state& m) {

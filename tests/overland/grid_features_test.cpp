@@ -308,6 +308,10 @@ const lake_case kLakeCases[] = {
     // Raising the lake to 1.5 m takes 50 m3; the other 950 m3 spread over 3 cells.
     {"a large gain takes every candidate and spreads the rest", 1, 5, {0.5, 1.2, 0.0, 1.5, 5.0}, kLake3,
      {0.0, 0.3, 0.0, 0.0, 0.0}, {1000.0}, 1.5 + 950.0 / 300.0, 3, {0, 1, 1, 1, 0}, 1030.0},
+    // Joining cell 5 spreads cells 3 to 5 at 1.177 m, under the ground of cell 4 that the first gain took:
+    // cell 4 then holds less than nothing, and the lake 31 m3 above its initial level, not 33.3 m3.
+    {"a lake spread under the ground of a cell it took over", 1, 5, {5.0, 5.0, 0.0, 1.2, 1.02}, kLake3, {},
+     {30.0, 1.0}, (2.0 * 1.255 + 1.02) / 3.0, 3, {0, 0, 1, 1, 1}, 31.0, true, 31.0},
     {"a cell next to two lake cells is taken once", 2, 2, {0.0, 0.5, 0.5, 0.0}, {1, 0, 0, 1}, {}, {200.0},
      1.25, 4, {1, 1, 1, 1}},
     {"shrinking gives back the cells the level no longer covers", 1, 5, kRow, kLake3, {}, {50.0, -40.0},
@@ -363,6 +367,15 @@ TEST(OverlandLakes, ExtentFollowsTheVolumeGainedOrLostAndKeepsTheWaterBalance) {
         near_if_given(m->olake_added_volume, c.added);
         near_if_given(m->olake_drained_volume, c.drained);
         EXPECT_TRUE(std::isfinite(m->olake_balance_error));
+        EXPECT_TRUE(!c.balanced || std::fabs(m->olake_balance_error) < 1e-9) << m->olake_balance_error;
+        if (lake.ncells < 1) continue;
+        // All that the lake may give takes it back to its initial level exactly.
+        kesta::vec1<double> above;
+        kesta::olake_water_above_initial(*m, above);
+        lake.step_volume = -above[1];
+        m->olake_update_due = 1;
+        kesta_test::printed_by([&] { kesta::step_overland_lake_extent(*m); });
+        EXPECT_NEAR(lake.level, 1.0, 1e-12);
         EXPECT_TRUE(!c.balanced || std::fabs(m->olake_balance_error) < 1e-9) << m->olake_balance_error;
     }
 }
