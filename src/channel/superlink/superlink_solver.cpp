@@ -791,8 +791,9 @@ int superlink_step(storm_drain_state& s, vec1<double>& h, double cell_size, doub
         t += step;
         gather_inflows(s, w, h, area, step);
         // The inflows hold over the sub-step; it is solved in pieces, each
-        // halved until it makes no water (below) or down to kMaxSplit, and
-        // the next piece tries twice the last.
+        // halved while it makes water or stalls (solve_piece), down to
+        // 1/kMaxSplit of the sub-step but not below kMinSubstep; the next
+        // piece tries twice the last.
         const double least_piece = std::min(step, std::max(kMinSubstep, step / kMaxSplit));
         double done = 0.0, piece = step;
         while (done < step) {
