@@ -11,8 +11,9 @@
 namespace kesta {
 
 double drain_run_balance_error(const model_state& m) {
-    return m.run_initial_in_drains + m.run_inputs_to_superlink + m.run_drain_cleanup - m.run_superlink_to_overland -
-           m.run_superlink_to_channels - m.run_superlink_to_boundary - m.volume_remaining_in_drains;
+    return m.run_initial_in_drains + m.run_inputs_to_superlink + m.run_drain_cleanup + m.run_drain_residual -
+           m.run_superlink_to_overland - m.run_superlink_to_channels - m.run_superlink_to_boundary -
+           m.volume_remaining_in_drains;
 }
 
 void write_drain_run_totals(const model_state& m) {
@@ -29,9 +30,10 @@ void write_drain_run_totals(const model_state& m) {
     if (m.run_superlink_to_boundary != 0.0 || drains_have_other_fixed_heads(m))
         std::fprintf(fp, "Volume of subsurface drains to boundaries       %14.2lf\n", m.run_superlink_to_boundary);
     std::fprintf(fp, "Volume of subsurface drain solver clean-up      %14.2lf\n", m.run_drain_cleanup);
+    std::fprintf(fp, "Volume of subsurface drain solver residual      %14.2lf\n", m.run_drain_residual);
     std::fputs("\n", fp);
     // The water in the drains at the first solve and what the solver made
-    // count with the inflow.
+    // (its clean-up and residual) count with the inflow.
     std::fprintf(fp, "Subsurface drain mass bal error m^3=            %14.2lf\n\n", drain_run_balance_error(m));
 }
 

@@ -214,8 +214,10 @@ const volume_line kVolumeLines[] = {
     {drain_boundaries, "volume of superlink to boundaries:   %9.1lf\n",
      value_of<&model_state::volume_superlink_boundary>},
     {tile_drains, "volume of gw to tile drains:         %9.1lf\n", value_of<&model_state::volume_gw_tile_drains>},
-    // Water the pipe solver made: what its depth and head floors added.
+    // Water the pipe solver made: what its depth and head floors added, and
+    // the residual its storage iteration left.
     {drains, "volume of drain solver clean-up:     %9.1lf\n", value_of<&model_state::volume_drain_cleanup>},
+    {drains, "volume of drain solver residual:     %9.1lf\n", value_of<&model_state::volume_drain_residual>},
     {always, "\n", nullptr},
     {lakes, "volume remaining in lakes            %9.1lf\n", value_of<&model_state::volume_remaining_in_lakes>},
     {always, "volume remaining on surface:         %9.1lf\n", value_of<&model_state::volume_remaining_on_surface>},
@@ -309,6 +311,18 @@ void write_groundwater(const model_state& m, std::FILE* fp) { write_volume_lines
 // The constituent and sediment summaries of the event follow this line.
 void write_section_break(const model_state&, std::FILE* fp) { std::fputs("\n", fp); }
 
+// Water the pipe solver made in the event (m3): its clean-up, the size of
+// its storage residual and what outlets drew in.
+double drain_water_made(const model_state& m) {
+    return m.volume_drain_cleanup + std::fabs(m.volume_drain_residual) + m.volume_superlink_drawn_in;
+}
+// Above 1 percent of the water that entered the pipes (and large enough to
+// be shown).
+bool drain_solver_made_too_much(const model_state& m) {
+    const double made = drain_water_made(m);
+    return drains(m) && made > 0.01 * m.total_inputs_to_superlink && made >= 0.005;
+}
+
 // Each warning that holds is counted; one with no text only keeps "No
 // Warnings." from being written.
 const flagged_line kWarnings[] = {
@@ -363,6 +377,17 @@ void write_warnings(const model_state& m, std::FILE* fp) {
                      " and discharges of those steps may be inaccurate. A shorter time step\n"
                      " (TIMESTEP) avoids this.\n\n",
                      giveups);
+    }
+    if (drain_solver_made_too_much(m)) {
+        ++count;
+        std::fprintf(fp,
+                     "-The storm-drain solver made %.2lf m3 of water in this event, more than 1 percent\n"
+                     " of the %.2lf m3 that entered the pipes: %.2lf m3 of depth and head clean-up,\n"
+                     " %.2lf m3 of storage residual and %.2lf m3 drawn in at outlets. The pipe\n"
+                     " flows and depths of this event may be inaccurate. A shorter time step\n"
+                     " (TIMESTEP) may help.\n\n",
+                     drain_water_made(m), m.total_inputs_to_superlink, m.volume_drain_cleanup,
+                     m.volume_drain_residual, m.volume_superlink_drawn_in);
     }
     const warning_list given = take_warnings();
     if (!given.empty()) ++count;

@@ -58,6 +58,23 @@ constexpr const char* kSewer =
     "SLINK 3 2\n"
     "NODE 1 102.0 101.0 0.5 0 5 3 0 0\nNODE 2 101.7 100.82 0.5 1 5 4 0.6 0.6\nNODE 3 101.4 100.64 0.5 0 5 6 0 0\n"
     "PIPE 1 1 0.3 0 0.004 0.013 45 0 0\nPIPE 2 1 0.3 0 0.004 0.013 45 0 0\n";
+// Steep pipes (2 to 7 %) 2 to 5 m under the ground, as a chain of grate
+// junctions down the west edge, the last superlink ending in channel node 9.
+constexpr const char* kSteepSewer =
+    "SJUNC 1 102.4 100.0 1.5 1 1 1 0.6 0.6\n"
+    "SJUNC 2 101.8 97.0 1.0 1 1 4 0.6 0.6\n"
+    "SJUNC 3 101.2 90.7 1.0 1 1 7 0.6 0.6\n"
+    "SJUNC 4 100.2 88.7 0.0 999 1 9 0 0\n"
+    "CONNECT 1 1 2\nCONNECT 2 2 3\nCONNECT 3 3 4\n"
+    "SLINK 1 2\n"
+    "NODE 1 102.4 100.0 0.5 0 1 1 0 0\nNODE 2 102.2 98.5 0.5 1 1 2 0.6 0.6\nNODE 3 101.8 97.0 0.5 0 1 4 0 0\n"
+    "PIPE 1 1 0.45 0 0.03333 0.013 45 0 0\nPIPE 2 1 0.45 0 0.03333 0.013 45 0 0\n"
+    "SLINK 2 1\n"
+    "NODE 1 101.8 97.0 0.5 0 1 4 0 0\nNODE 2 101.2 90.7 0.5 0 1 7 0 0\n"
+    "PIPE 1 1 1.0 0 0.07 0.013 90 0 0\n"
+    "SLINK 3 1\n"
+    "NODE 1 101.2 90.7 0.5 0 1 7 0 0\nNODE 2 100.2 88.7 0.5 0 3 9 0 0\n"
+    "PIPE 1 1 1.0 0 0.02 0.013 100 0 0\n";
 constexpr const char* kGridPipe =
     "GRIDPIPEFILE\nPIPECELLS 4\n"
     "CELLIJ 1 2\nNUMPIPES 1\nSPIPE 1 1 0.5\nCELLIJ 1 3\nNUMPIPES 1\nSPIPE 1 1 0.5\n"

@@ -111,6 +111,15 @@ TEST(SuperlinkInput, RefusesValuesItCannotUseNamingFileLineAndValue) {
         {"CONNECT 2 2 3", "CONNECT 3 2 3", "line 5: card CONNECT gives a superlink 3"},
         {"SJUNC 2 19.0", "SJUNC 1 19.0", "line 2: card SJUNC gives superjunction 1 a second time"},
         {"PIPE 2 1 1.0 0 0.005 0.013 100", "PIPE 2 1 1.0 0 0.005 0.013 0", "line 11: card PIPE gives a length 0"},
+        // Sizes beyond any pipe, junction or node.
+        {"PIPE 2 1 1.0", "PIPE 2 1 4294967296", "line 11: card PIPE gives a diameter 4294967296 m; it must be above 0 "
+                                                 "and at most 20 m"},
+        {"PIPE 1 3 1.0 2.0", "PIPE 1 3 1.0 20.5", "line 13: card PIPE gives pipe 1 of superlink 2 width 20.5 m"},
+        {"PIPE 2 1 1.0 0 0.005 0.013 100", "PIPE 2 1 1.0 0 0.005 0.013 10000.5", "line 11: card PIPE gives a length "
+                                                                                "10000.5 m"},
+        {"SJUNC 1 20.0 10.0 1.5", "SJUNC 1 20.0 10.0 1e7", "line 1: card SJUNC gives superjunction 1 plan area "
+                                                           "10000000 m2; it must be from 0 to 1e+06 m2"},
+        {"NODE 2 20 9.5 1 1", "NODE 2 20 9.5 -1 1", "line 8: card NODE gives node 2 of superlink 1 plan area -1 m2"},
         {"PIPE 2 1 1.0 0 0.005 0.013", "PIPE 2 1 1.0 0 0.005 -0.013", "gives a roughness -0.013"},
         {"PIPE 1 3 1.0 2.0", "PIPE 1 3 1.0 0.0", "line 13: card PIPE gives pipe 1 of superlink 2 width 0"},
         {"PIPE 2 1 1.0", "PIPE 2 4 1.0", "line 11: card PIPE gives pipe 2 of superlink 1 section type 4"},

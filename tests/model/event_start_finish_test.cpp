@@ -36,6 +36,7 @@ TEST(MassBalance, EachKindOfEventBalancesInputsAgainstOutputsAndStorage) {
         int channels, sacramento;
         std::vector<std::pair<double M::*, double>> volumes;
         double in, out, error;
+        int drains = 0;
     } cases[] = {
         {"overland", 0, 0, {{&M::volume_rainfall_overland, 80}, {&M::initial_volume_overland_flow, 20},
                             {&M::volume_remaining_on_surface, 10}, {&M::volume_of_infiltrated_water, 50},
@@ -65,11 +66,18 @@ TEST(MassBalance, EachKindOfEventBalancesInputsAgainstOutputsAndStorage) {
           {&M::volume_subsurface_at_event_start, 50}, {&M::volume_subsurface_at_event_end, 60},
           {&M::volume_of_discharge, 82}, {&M::volume_stream_point_sources, 12}, {&M::volume_lake_point_sources, 8},
           {&M::volume_stream_point_sinks, 3}}, 150, 145, -(150.0 - 145.0) / 120.0},
+        // The pipes' water at the start and end, and what their solver made:
+        // its clean-up and the residual of its storage iteration.
+        {"storm drains", 1, 0, {{&M::volume_rainfall_overland, 100}, {&M::initial_volume_sub_surface_drains, 5},
+                                {&M::volume_drain_cleanup, 2}, {&M::volume_drain_residual, 3},
+                                {&M::volume_of_discharge, 90}, {&M::volume_remaining_in_drains, 10}},
+         110, 100, 10.0 / 110.0, 1},
     };
     for (const auto& c : cases) {
         model_state m;
         m.chan_routing = c.channels;
         m.sacramento_given = c.sacramento;
+        m.storm_sewer_given = c.drains;
         for (const auto& [volume, value] : c.volumes) m.*volume = value;
         kesta::event_mass_balance(m);
         EXPECT_DOUBLE_EQ(m.mass_input_original_mass, c.in) << "case " << c.name;

@@ -105,6 +105,24 @@ TEST_F(EventSummary, NoWaterInputPrintsMinusOneHundredPercentAndWarns) {
     EXPECT_FALSE(has(s, "No Warnings."));
 }
 
+// The pipe solver's clean-up, storage residual and water drawn in at outlets
+// above 1 percent of the pipes' inflow: a warning with the volumes.
+TEST_F(EventSummary, StormDrainSolverMakingMoreThanOnePercentOfItsInflowWarnsWithTheVolumes) {
+    m->storm_sewer_given = 1;
+    m->total_inputs_to_superlink = 300.0;
+    m->volume_drain_cleanup = 2.0;
+    m->volume_drain_residual = -0.5;
+    m->volume_superlink_drawn_in = 1.0;
+    const std::string s = summary();
+    EXPECT_TRUE(has(s, "volume of drain solver residual:          -0.5\n")) << s;
+    EXPECT_TRUE(has(s, "-The storm-drain solver made 3.50 m3 of water in this event, more than 1 percent\n"
+                       " of the 300.00 m3 that entered the pipes: 2.00 m3 of depth and head clean-up,\n"
+                       " -0.50 m3 of storage residual and 1.00 m3 drawn in at outlets.")) << s;
+    EXPECT_FALSE(has(s, "No Warnings.")) << s;
+    m->volume_superlink_drawn_in = 0.0;  // 2.5 m3 made: under 1 percent
+    EXPECT_TRUE(has(summary(), "THE FOLLOWING WARNINGS ARE GIVEN:\nNo Warnings.\n"));
+}
+
 TEST_F(EventSummary, RainStartAndPeakLinesFollowTheEvent) {
     // A one-minute step: the first step that rained began 12.5 minutes in.
     m->elapsed_min_rain_began = 12.5;

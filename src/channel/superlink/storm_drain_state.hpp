@@ -106,19 +106,23 @@ struct storm_drain_state {
     double superlink_volume_out = 0.0;
     double superlink_volume_boundary = 0.0;  // of the out: at fixed heads other than 888 and 999,
                                              // and what outlets drew in
+    double superlink_volume_drawn_in = 0.0;  // of the boundary, what 888 and 999 outlets drew in (>= 0)
     double drain_cleanup_volume = 0.0;
     // Water (m3) the nodes hold at their new depths beyond what the flows
-    // moved there: the residual of each sub-step's storage iteration, a
-    // diagnostic near round-off (not part of the balance).
+    // moved there: the residual the storage iteration of each sub-step left,
+    // water the solver made (lost, when negative), booked like the clean-up.
     double drain_linearisation_volume = 0.0;
     // Event totals (m3), zeroed when an event starts: into the network
     // (grates and tiles), out to channels, onto cells and at other fixed
-    // heads, and the water the solver made (its clean-up).
+    // heads (of which drawn in at outlets), and the water the solver made
+    // (its clean-up and its storage residual).
     double total_inputs_to_superlink = 0.0;
     double volume_superlink_channels = 0.0;
     double volume_superlink_overland = 0.0;
     double volume_superlink_boundary = 0.0;
+    double volume_superlink_drawn_in = 0.0;
     double volume_drain_cleanup = 0.0;
+    double volume_drain_residual = 0.0;
     // The same over the run, with the tile water from the ground, the water
     // in the network at the first solve, and the volume that left it.
     double run_inputs_to_superlink = 0.0;
@@ -127,13 +131,14 @@ struct storm_drain_state {
     double run_superlink_to_boundary = 0.0;
     double run_gw_to_tile_drains = 0.0;
     double run_drain_cleanup = 0.0;
+    double run_drain_residual = 0.0;
     double run_initial_in_drains = 0.0;
     // Water that 999 outlets had passed and the channels not yet taken in
     // when the event started (m3).
     double drain_in_transit_at_event_start = 0.0;
     std::vector<int> sjunc_card_line;  // [superjunction]: its SJUNC line in the storm-sewer file
     int superlink_calls = 0;
-    int superlink_substeps = 0;  // sub-steps of the last solve
+    int superlink_substeps = 0;  // sub-steps of the last solve, each halved piece counted
     int superlink_passes = 0;    // storage-iteration passes of the last solve, over all its sub-steps
 
     std::unique_ptr<superlink_work, superlink_work_deleter> superlink_solver;

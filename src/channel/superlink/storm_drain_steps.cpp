@@ -13,9 +13,8 @@
 //     over its sub-steps as lateral inflow and cleared. Until then it is
 //     water in transit, which the event balance counts with the drains;
 //   - other fixed heads: booked as outflow at a boundary;
-//   - the solver's clean-up (what its depth and head floors added) as water
-//     the network made; its storage iteration's leftover residual is not
-//     booked, so a solve that did not converge shows in the balance error.
+//   - the solver's clean-up (what its depth and head floors added) and the
+//     residual its storage iteration left, each as water the network made.
 #include <cmath>
 
 #include "channel/link_types.hpp"
@@ -37,7 +36,7 @@ bool grate_inlet(int code) { return code >= 1 && code <= kMaxGrates; }
 // they hold the call's own volumes: a difference of two large running
 // totals would lose their last digits, call after call.
 void restart_solver_totals(model_state& m) {
-    m.superlink_volume_in = m.superlink_volume_out = m.superlink_volume_boundary = 0.0;
+    m.superlink_volume_in = m.superlink_volume_out = m.superlink_volume_boundary = m.superlink_volume_drawn_in = 0.0;
     m.drain_cleanup_volume = m.drain_linearisation_volume = 0.0;
 }
 
@@ -78,9 +77,13 @@ void book_solve(model_state& m, double in_transit_before) {
     const double boundary = m.superlink_volume_boundary;
     m.volume_superlink_boundary += boundary;
     m.run_superlink_to_boundary += boundary;
+    m.volume_superlink_drawn_in += m.superlink_volume_drawn_in;
     const double made = m.drain_cleanup_volume;
     m.volume_drain_cleanup += made;
     m.run_drain_cleanup += made;
+    const double residual = m.drain_linearisation_volume;
+    m.volume_drain_residual += residual;
+    m.run_drain_residual += residual;
     const double to_channels = drain_water_in_transit(m) - in_transit_before;
     m.volume_superlink_channels += to_channels;
     m.run_superlink_to_channels += to_channels;
@@ -148,7 +151,8 @@ void start_event_drains(model_state& m) {
 void open_drain_event_books(model_state& m) {
     if (!m.storm_sewer_given) return;
     m.total_inputs_to_superlink = m.volume_superlink_channels = m.volume_superlink_overland = 0.0;
-    m.volume_superlink_boundary = m.volume_drain_cleanup = 0.0;
+    m.volume_superlink_boundary = m.volume_superlink_drawn_in = 0.0;
+    m.volume_drain_cleanup = m.volume_drain_residual = 0.0;
     // Before the first solve the network is empty; the first solve sets
     // its starting water.
     m.initial_volume_sub_surface_drains = m.superlink_calls > 0 ? m.volume_remaining_in_drains : 0.0;
@@ -158,7 +162,8 @@ void open_drain_event_books(model_state& m) {
 void drain_balance_terms(const model_state& m, double& in, double& out) {
     in = out = 0.0;
     if (!m.storm_sewer_given) return;
-    in = m.initial_volume_sub_surface_drains + m.drain_in_transit_at_event_start + m.volume_drain_cleanup;
+    in = m.initial_volume_sub_surface_drains + m.drain_in_transit_at_event_start + m.volume_drain_cleanup +
+         m.volume_drain_residual;
     out = m.volume_remaining_in_drains + drain_water_in_transit(m) + m.volume_superlink_boundary;
 }
 

@@ -31,6 +31,9 @@ constexpr int kMaxJunctions = 1000;
 constexpr int kMaxPipesPerLink = 50;
 constexpr int kMaxSuperlinks = 1000;
 constexpr double kLowCover = 2.0;  // m of ground over the bottom below which a warning is given
+constexpr double kMaxPipeSize = 20.0;     // m: largest diameter, rise or width of a pipe
+constexpr double kMaxPipeLength = 1.0e4;  // m: longest pipe
+constexpr double kMaxPlanArea = 1.0e6;    // m2: largest plan area of a superjunction or node
 
 // One line's card and the values after it.
 struct sewer_card {
@@ -72,6 +75,18 @@ bool take_positive(sewer_card& c, double& v, const char* what) {
     if (!take(c, v)) return false;
     if (v > 0.0) return true;
     return refuse_value(c, format_text("gives %s %g; it must be above 0.", what, v));
+}
+// A size (m) above 0 and at most `most`.
+bool take_size(sewer_card& c, double& v, const char* what, double most) {
+    if (!take(c, v)) return false;
+    if (v > 0.0 && v <= most) return true;
+    return refuse_value(c, format_text("gives %s %.10g m; it must be above 0 and at most %g m.", what, v, most));
+}
+// A plan area (m2) from 0 to kMaxPlanArea.
+bool plan_area_usable(const sewer_card& c, double v, const std::string& whose) {
+    if (v >= 0.0 && v <= kMaxPlanArea) return true;
+    return refuse_value(c, format_text("gives %s plan area %.10g m2; it must be from 0 to %g m2.", whose.c_str(), v,
+                                       kMaxPlanArea));
 }
 
 // One input pipe as read.
@@ -190,6 +205,7 @@ bool read_sjunc(sewer_reader& r, sewer_card& c) {
     if (!take(c, m.ground_elev[j]) || !take(c, m.junc_bottom[j]) || !take(c, m.As_sjunc[j]) || !take(c, code) ||
         !take(c, ci) || !take(c, cj) || !take(c, m.grate_sidelength_sjunc[j]) || !take(c, m.grate_dia_sjunc[j]))
         return false;
+    if (!plan_area_usable(c, m.As_sjunc[j], format_text("superjunction %d", j))) return false;
     m.sjunc_inlet_type[j] = code;
     m.superjunct_i[j] = ci;
     m.superjunct_j[j] = cj;
@@ -238,6 +254,7 @@ bool read_node(sewer_reader& r, sewer_card& c, int l, std::vector<int>& seen) {
         !take(c, code) || !take(c, m.superlink_node_i[l][k]) || !take(c, m.superlink_node_j[l][k]) ||
         !take(c, m.grate_sidelength_node[l][k]) || !take(c, m.grate_dia_node[l][k]))
         return false;
+    if (!plan_area_usable(c, m.As[l][k], format_text("node %d of superlink %d", k, l))) return false;
     m.inlet_type[l][k] = code;
     const int cell = cell_at(m, m.superlink_node_i[l][k], m.superlink_node_j[l][k]);
     if (code >= 1 && code <= kMaxGrates && cell == 0)
@@ -264,11 +281,13 @@ bool read_pipe(sewer_reader& r, sewer_card& c, int l, std::vector<int>& seen) {
     if (p.type < pipe_circle || p.type > pipe_box)
         return refuse_value(c, format_text("gives pipe %d of superlink %d section type %d; the types are 1 (circle), "
                                            "2 (polynomial) and 3 (box).", k, l, p.type));
-    if (!take_positive(c, p.diameter, "a diameter") || !take(c, p.width)) return false;
-    if (p.type != pipe_circle && p.width <= 0.0)
-        return refuse_value(c, format_text("gives pipe %d of superlink %d width %g; it must be above 0.", k, l, p.width));
-    if (!take(c, p.slope) || !take_positive(c, p.roughness, "a roughness") || !take_positive(c, p.length, "a length") ||
-        !take(c, p.conductivity) || !take(c, p.spacing))
+    if (!take_size(c, p.diameter, "a diameter", kMaxPipeSize) || !take(c, p.width)) return false;
+    // A circle has no width (given as 0 and not read).
+    if (p.type != pipe_circle && !(p.width > 0.0 && p.width <= kMaxPipeSize))
+        return refuse_value(c, format_text("gives pipe %d of superlink %d width %.10g m; it must be above 0 and at "
+                                           "most %g m.", k, l, p.width, kMaxPipeSize));
+    if (!take(c, p.slope) || !take_positive(c, p.roughness, "a roughness") ||
+        !take_size(c, p.length, "a length", kMaxPipeLength) || !take(c, p.conductivity) || !take(c, p.spacing))
         return false;
     if ((k == 1 || k == n) && p.type == pipe_polynomial)
         return refuse_value(c, format_text("gives pipe %d at an end of superlink %d the polynomial section (type 2), "

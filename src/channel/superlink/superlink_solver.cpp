@@ -5,6 +5,16 @@
 // factorised numerically by a sparse LU whose ordering and symbolic
 // analysis were done once for the network; then the end flows, the end
 // depths and the back-substitution through every superlink.
+//
+// Nearly empty pipes, steep ones above all, are where a linearised step
+// makes water: a pipe leaving a dry node would carry what the mean section
+// of a deeper downstream node allows, and an end node forced to a depth
+// drawn from its junction would take its water from the junction. So a
+// pipe's pressure, gravity and friction terms take its upstream node's
+// section as the flow turns supercritical, an end falling freely into its
+// junction discharges by the free-fall rating of its own depth, and a
+// sub-step that still makes water (floors, water drawn in at outlets) or
+// whose storage iteration stalls is solved again in halves.
 #include "channel/superlink/superlink_solver.hpp"
 
 #include <Eigen/SparseLU>
@@ -21,13 +31,17 @@ namespace {
 
 constexpr double kG = 9.81;
 constexpr double kPi = 3.1415926;
-constexpr double kMinNodeDepth = 0.0001;   // m, floor of a node depth before a sub-step
+constexpr double kMinNodeDepth = 0.0001;   // m, least depth at which a sub-step takes a node's sections
 constexpr double kNegativeDepth = 1e-7;    // m, what a negative back-substituted depth becomes
 constexpr double kHeadSlack = 0.001;       // m a head may lie below its junction bottom
 constexpr double kMinSubstep = 0.001;      // s
 constexpr double kSlot = 0.01;             // slot width of a full pipe, per diameter
+constexpr double kMaxSplit = 1024.0;       // most pieces a sub-step is halved into where it makes water
+constexpr double kMadeShare = 1e-3;        // water a piece may make, per m3 it moves between superlinks and junctions
+constexpr double kMadeFloor = 1e-6;        // m3 a piece may make in any case
 constexpr int kMaxPasses = 40;             // passes of a sub-step's storage iteration
 constexpr double kStorageTol = 1e-12;      // m: accepted storage residual of a node per m2 of its plan
+constexpr double kFreeTop = 0.95;          // share of a pipe's rise up to which its free-fall rating is exact
 constexpr double kPolyFloor = 1e-6;        // least polynomial area (per D W) and radius (per D)
 // Fitted area of the polynomial section per D W: the sum of kPolyArea[i] s^i
 // at relative depth s = y / D.
@@ -39,17 +53,31 @@ struct superlink_work {
     // [superlink][pipe or node]
     mat2<double> Q, ldepth, A, wet_per, top_width, hyd_R, n_veloc, l_veloc;
     mat2<double> a, b, c, P, D, E, U, V, W, X, Y, Z, qlat;
+    // [superlink][pipe]: area (m2) and hydraulic radius (m) of the momentum's
+    // pressure, gravity and friction terms.
+    mat2<double> Ag, Rg;
     // Per node, for the storage iteration of a sub-step: the depths the pass
     // started from (m), the water at the sub-step start and at the pass's
     // depths (m3), the storage width the pass used (m2), and the storage
     // residual of the latest pass (m3), whose sign the next pass compares.
     mat2<double> ym, S0, Sm, Wm, last_res;
+    // Node depths no less than kMinNodeDepth, at which a sub-step takes the
+    // sections of its coefficients (m); the water stays at the true depths.
+    mat2<double> y_floor;
     vec1<double> Q_us, Q_ds, us_kap, ds_kap, us_gam, ds_gam, us_mu, ds_mu;
     vec1<double> us_alpha, us_beta, us_chi, ds_alpha, ds_beta, ds_chi;
     // The same for the flows between each end node and its superjunction
     // (the end flow plus or minus the end node's storage change), and
     // those flows after the solve (m3/s, positive downstream).
     vec1<double> us_jalpha, us_jbeta, us_jchi, ds_jalpha, ds_jbeta, ds_jchi, Q_us_junc, Q_ds_junc;
+    // Ends that fall freely into their junction (1) for the sub-step, and
+    // the pass's linear rating of such an end node: flow into the junction
+    // = r x depth + s (m2/s, m3/s).
+    vec1<int> us_free, ds_free;
+    vec1<double> us_r, us_s, ds_r, ds_s;
+    // The state at a piece's start, restored when the piece is rejected.
+    mat2<double> y_kept, Q_kept;
+    vec1<double> Q_us_kept, Q_ds_kept, H_kept;
     // Junction system: where each coefficient lands in F's value array.
     Eigen::SparseMatrix<double> F;
     Eigen::VectorXd G, H;
@@ -167,27 +195,6 @@ double link_storage(const storm_drain_state& s, int l, const double* depth) {
     return v;
 }
 
-// Normal depth (m) of flow q in pipe (l, k) at slope `slope`: the depth whose
-// uniform flow is q, found by bisection; the full depth when the pipe cannot
-// carry q, the critical depth's stand-in (the full depth) on no slope.
-double normal_depth(const storm_drain_state& s, int l, int k, double q, double slope) {
-    const int type = s.sec_type[l][k];
-    const double d = s.diameter[l][k], w = s.width[l][k], n = s.M_n[l][k];
-    if (q <= 0.0) return 0.0;
-    if (slope <= 0.0) return d;
-    auto carried = [&](double y) {
-        const pipe_section_values p = pipe_section_props(type, d, w, y);
-        return p.perimeter > 0.0 ? p.area * std::pow(p.area / p.perimeter, 2.0 / 3.0) * std::sqrt(slope) / n : 0.0;
-    };
-    double lo = 0.0, hi = d;
-    if (carried(hi) <= q) return d;
-    for (int it = 0; it < 60 && hi - lo > 1e-9; ++it) {
-        const double mid = 0.5 * (lo + hi);
-        (carried(mid) < q ? lo : hi) = mid;
-    }
-    return 0.5 * (lo + hi);
-}
-
 // Critical depth (m) of flow q in pipe (l, k); a circle's stays 0.001 m
 // inside the pipe.
 double critical_depth(const storm_drain_state& s, int l, int k, double q) {
@@ -209,18 +216,56 @@ double critical_depth(const storm_drain_state& s, int l, int k, double q) {
     return 0.5 * (lo + hi);
 }
 
+// Flow (m3/s) out of the end of pipe (l, k) that falls freely into a
+// junction, at end depth y (m): the flow whose critical depth, or on a
+// steep pipe whose normal depth, is y; the greater of the two, as the end
+// stands at the lesser of the two depths. Above kFreeTop of the rise, where
+// a closing section's critical flow grows without bound and its normal
+// flow falls, it grows with the square root of the depth, as an orifice's
+// flow with its head.
+double free_outflow(const storm_drain_state& s, int l, int k, double y) {
+    const int type = s.sec_type[l][k];
+    const double d = s.diameter[l][k], w = s.width[l][k], n = s.M_n[l][k];
+    const double root_slope = std::sqrt(std::fabs(s.S0[l][k]));
+    auto flow = [&](double z) {
+        if (z <= 0.0) return 0.0;
+        const pipe_section_values p = pipe_section_props(type, d, w, z);
+        if (p.area <= 0.0) return 0.0;
+        double q = p.top_width > 0.0 ? p.area * std::sqrt(kG * p.area / p.top_width) : 0.0;
+        if (p.perimeter > 0.0 && n > 0.0)
+            q = std::max(q, p.area * std::pow(p.area / p.perimeter, 2.0 / 3.0) * root_slope / n);
+        return q;
+    };
+    const double top = kFreeTop * d;
+    return y <= top ? flow(y) : flow(top) * std::sqrt(y / top);
+}
+
+// The free-fall rating of the end node at pipe `pipe` of superlink l
+// linearised at depth y (m): its tangent there, q = r y + q0, never falling
+// with depth.
+void linear_rating(const storm_drain_state& s, int l, int pipe, double y, double& r, double& q0) {
+    const double d = s.diameter[l][pipe];
+    const double at = std::max(y, 1e-9 * d), h = std::min(1e-6 * d, 0.5 * at);
+    r = std::max((free_outflow(s, l, pipe, at + h) - free_outflow(s, l, pipe, at - h)) / (2.0 * h), 0.0);
+    q0 = free_outflow(s, l, pipe, at) - r * at;
+}
+
 void make_work(storm_drain_state& s) {
     s.superlink_solver.reset(new superlink_work);
     superlink_work& w = *s.superlink_solver;
     const int nl = s.n_superlinks, nj = s.n_sjunc, rows = s.max_nodes_per_link + 1;
     for (mat2<double>* t : {&w.Q, &w.ldepth, &w.A, &w.wet_per, &w.top_width, &w.hyd_R, &w.n_veloc, &w.l_veloc, &w.a,
                             &w.b, &w.c, &w.P, &w.D, &w.E, &w.U, &w.V, &w.W, &w.X, &w.Y, &w.Z, &w.qlat, &w.ym,
-                            &w.S0, &w.Sm, &w.Wm, &w.last_res})
+                            &w.S0, &w.Sm, &w.Wm, &w.last_res, &w.y_kept, &w.Q_kept, &w.Ag, &w.Rg, &w.y_floor})
         *t = mat2<double>(nl, rows);
     for (vec1<double>* v : {&w.Q_us, &w.Q_ds, &w.us_kap, &w.ds_kap, &w.us_gam, &w.ds_gam, &w.us_mu, &w.ds_mu,
                             &w.us_alpha, &w.us_beta, &w.us_chi, &w.ds_alpha, &w.ds_beta, &w.ds_chi, &w.us_jalpha,
-                            &w.us_jbeta, &w.us_jchi, &w.ds_jalpha, &w.ds_jbeta, &w.ds_jchi, &w.Q_us_junc, &w.Q_ds_junc})
+                            &w.us_jbeta, &w.us_jchi, &w.ds_jalpha, &w.ds_jbeta, &w.ds_jchi, &w.Q_us_junc, &w.Q_ds_junc,
+                            &w.us_r, &w.us_s, &w.ds_r, &w.ds_s, &w.Q_us_kept, &w.Q_ds_kept})
         *v = vec1<double>(nl);
+    w.us_free = vec1<int>(nl);
+    w.ds_free = vec1<int>(nl);
+    w.H_kept = vec1<double>(nj);
     // The pattern of the junction system: a diagonal, and for a junction of
     // free head the junction at the other end of each of its superlinks.
     std::vector<Eigen::Triplet<double>> pattern;
@@ -260,7 +305,7 @@ void initialise(storm_drain_state& s) {
         s.ds_Zinv[l] = s.slink_node_Zinv[l][s.nnodes[l] + 1];
         for (int k = 1; k <= n + 1; ++k) s.slink_node_depth[l][k] = kMinNodeDepth;
     }
-    s.superlink_volume_in = s.superlink_volume_out = s.superlink_volume_boundary = 0.0;
+    s.superlink_volume_in = s.superlink_volume_out = s.superlink_volume_boundary = s.superlink_volume_drawn_in = 0.0;
     s.drain_cleanup_volume = s.drain_linearisation_volume = 0.0;
     s.initial_volume_sub_surface_drains = superlink_storage(s);
 }
@@ -304,28 +349,51 @@ void gather_inflows(storm_drain_state& s, superlink_work& w, vec1<double>& h, do
     s.superlink_volume_in += in * dt;
 }
 
-// Sub-step start of superlink l: the depth floors (their water booked as
-// clean-up), each node's water at the start depths, the pipe sections at the
-// start depths, the momentum coefficients and the end-depth relations; all
-// are held through the sub-step's passes.
+// Section of the pressure, gravity and friction terms of pipe k of
+// superlink l, whose flow is q, section at its mean depth `mid`, node depths
+// y: area (m2) and hydraulic radius (m). The mean section's, but for a pipe
+// not full at both ends whose water surface falls along its flow, weighted
+// toward its upstream node's section as the flow turns supercritical at the
+// middle or at that node (all of it from a Froude number of 1 on). A pipe
+// running fast from a nearly dry node then carries what that node's depth
+// carries, not what a deeper downstream node gives the mean section.
+struct driving_section {
+    double area, radius;
+};
+driving_section driving(const storm_drain_state& s, int l, int k, const double* y, double q,
+                        const pipe_section_values& mid) {
+    const driving_section at_mid{mid.area, mid.perimeter > 0.0 ? mid.area / mid.perimeter : 0.0};
+    if (q == 0.0 || mid.area <= 0.0 || std::min(y[k], y[k + 1]) >= s.diameter[l][k]) return at_mid;
+    const double drop = s.S0[l][k] * s.dxc[l][k] + y[k] - y[k + 1];  // water-surface fall from node k to k+1 (m)
+    if (q > 0.0 ? drop < 0.0 : drop > 0.0) return at_mid;
+    const pipe_section_values up = pipe_at(s, l, k, q > 0.0 ? y[k] : y[k + 1]);
+    auto froude = [q](const pipe_section_values& p) {
+        return p.area > 0.0 && p.top_width > 0.0 ? std::fabs(q) / p.area / std::sqrt(kG * p.area / p.top_width)
+                                                 : 1.0;
+    };
+    const double fr = std::max(froude(mid), froude(up));
+    const double sigma = fr <= 0.5 ? 1.0 : fr >= 1.0 ? 0.0 : 2.0 * (1.0 - fr);
+    const double up_radius = up.perimeter > 0.0 ? up.area / up.perimeter : 0.0;
+    return {up.area + (at_mid.area - up.area) * sigma, up_radius + (at_mid.radius - up_radius) * sigma};
+}
+
+// Sub-step start of superlink l: each node's water at the start depths, the
+// pipe sections at the start depths (floored), the momentum coefficients and
+// the end relations; all are held through the sub-step's passes but a
+// free-falling end's rating.
 void prepare_superlink(storm_drain_state& s, superlink_work& w, int l, double dt) {
     const int n = s.superlink_cnodes[l];
-    double* y = s.slink_node_depth[l];
+    double* y = w.y_floor[l];
     for (int k = 1; k <= n + 1; ++k) {
-        node_store v = node_storage(s, l, k, y[k]);
-        if (y[k] < kMinNodeDepth) {
-            const double before = v.volume;
-            y[k] = kMinNodeDepth;
-            v = node_storage(s, l, k, y[k]);
-            s.drain_cleanup_volume += v.volume - before;
-        }
+        const node_store v = node_storage(s, l, k, s.slink_node_depth[l][k]);
         w.S0[l][k] = w.Sm[l][k] = v.volume;
         w.last_res[l][k] = 0.0;
         w.Wm[l][k] = v.width;
+        y[k] = std::max(s.slink_node_depth[l][k], kMinNodeDepth);
     }
     const double* dxc = s.dxc[l];
     double *Q = w.Q[l], *A = w.A[l], *T = w.top_width[l], *R = w.hyd_R[l], *nv = w.n_veloc[l], *lv = w.l_veloc[l];
-    double *a = w.a[l], *b = w.b[l], *c = w.c[l], *P = w.P[l];
+    double *a = w.a[l], *b = w.b[l], *c = w.c[l], *P = w.P[l], *Ag = w.Ag[l], *Rg = w.Rg[l];
     for (int k = 1; k <= n; ++k) {
         w.ldepth[l][k] = 0.5 * (y[k] + y[k + 1]);
         const pipe_section_values p = pipe_at(s, l, k, w.ldepth[l][k]);
@@ -334,6 +402,9 @@ void prepare_superlink(storm_drain_state& s, superlink_work& w, int l, double dt
         T[k] = p.top_width;
         nv[k] = A[k] > 0.0 ? Q[k] / A[k] : 0.0;
         R[k] = p.perimeter > 0.0 ? A[k] / p.perimeter : 0.0;
+        const driving_section g = driving(s, l, k, y, Q[k], p);
+        Ag[k] = g.area;
+        Rg[k] = g.radius;
     }
     lv[1] = nv[1];
     lv[n + 1] = nv[n];
@@ -342,34 +413,29 @@ void prepare_superlink(storm_drain_state& s, superlink_work& w, int l, double dt
         a[k] = lv[k] > 0.0 ? -lv[k] : 0.0;
         c[k] = lv[k + 1] < 0.0 ? lv[k + 1] : 0.0;
         const double q = std::fabs(Q[k]), nm = s.M_n[l][k];
-        const double friction = A[k] > 0.0 && R[k] > 0.0 ? kG * nm * nm * q * dxc[k] / (std::pow(R[k], 4.0 / 3.0) * A[k]) : 0.0;
+        const double friction =
+            Ag[k] > 0.0 && Rg[k] > 0.0 ? kG * nm * nm * q * dxc[k] / (std::pow(Rg[k], 4.0 / 3.0) * Ag[k]) : 0.0;
         const double loss = A[k] > 0.0 ? q / A[k] : 0.0;  // |Q| A / (C^2 Ac^2) with C = 1, Ac = A
         b[k] = dxc[k] / dt + friction + loss - a[k] - c[k];
-        P[k] = kG * A[k] * s.S0[l][k] * dxc[k] + Q[k] * dxc[k] / dt;
+        P[k] = kG * Ag[k] * s.S0[l][k] * dxc[k] + Q[k] * dxc[k] / dt;
     }
-    // End depths: the head less the invert, or below a junction standing
-    // under critical depth, the lesser of critical and normal depth.
+    // End relations. An end whose flow falls freely into a junction standing
+    // below the end's critical depth (or an empty end) discharges by the
+    // free-fall rating of its node's depth, linearised each pass
+    // (reduce_superlink); otherwise the end node stands at the junction's
+    // head, downstream above it by the velocity head of the end flow, with
+    // the end section taken at no less than the junction's depth over the
+    // invert, below which the node does not fall.
     const double qu = w.Q_us[l], qd = w.Q_ds[l];
+    const double over_u = s.sjunc_head[s.us_sjunc[l]] - s.us_Zinv[l];
+    const double over_d = s.sjunc_head[s.ds_sjunc[l]] - s.ds_Zinv[l];
+    w.us_free[l] = qu < 0.0 && over_u < std::max(critical_depth(s, l, 1, -qu), kMinNodeDepth);
+    w.ds_free[l] = qd >= 0.0 && over_d < std::max(critical_depth(s, l, n, qd), kMinNodeDepth);
     double ku = 0.0, gu = 1.0, mu_u = -s.us_Zinv[l];
-    if (qu < 0.0) {
-        const double yc = critical_depth(s, l, 1, -qu);
-        if (s.sjunc_head[s.us_sjunc[l]] - s.us_Zinv[l] < yc) {
-            gu = mu_u = 0.0;
-            ku = std::fabs(qu) < 1e-11 ? 0.0 : std::min(yc, normal_depth(s, l, 1, -qu, std::fabs(s.S0[l][1]))) / qu;
-        }
-    }
     double kd = 0.0, gd = 1.0, mu_d = -s.ds_Zinv[l];
-    bool free_fall = false;
-    if (qd > 0.0) {
-        const double yc = critical_depth(s, l, n, qd);
-        if (s.sjunc_head[s.ds_sjunc[l]] - s.ds_Zinv[l] < yc) {
-            free_fall = true;
-            gd = mu_d = 0.0;
-            kd = qd < 1e-11 ? 0.0 : std::min(yc, normal_depth(s, l, n, qd, std::fabs(s.S0[l][n]))) / qd;
-        }
-    }
-    if (!free_fall) {
-        const double ds_A = pipe_section_props(s.sec_type[l][n], s.diameter[l][n], s.width[l][n], y[n + 1]).area;
+    if (!w.ds_free[l]) {
+        const double ds_A = pipe_section_props(s.sec_type[l][n], s.diameter[l][n], s.width[l][n],
+                                               std::max(y[n + 1], over_d)).area;
         const double den = 2.0 * ds_A * ds_A * kG;
         kd = std::fabs(den) < 1e-9 ? 0.0 : std::fabs(qd) / den;
     }
@@ -383,13 +449,31 @@ void prepare_superlink(storm_drain_state& s, superlink_work& w, int l, double dt
 void reduce_superlink(storm_drain_state& s, superlink_work& w, int l, double dt) {
     const int n = s.superlink_cnodes[l];
     const double* y = s.slink_node_depth[l];
-    const double *A = w.A[l], *S0 = w.S0[l], *Sm = w.Sm[l], *Wm = w.Wm[l];
+    const double *Ag = w.Ag[l], *S0 = w.S0[l], *Sm = w.Sm[l], *Wm = w.Wm[l];
     double *a = w.a[l], *b = w.b[l], *c = w.c[l], *P = w.P[l], *D = w.D[l], *E = w.E[l];
     double *U = w.U[l], *V = w.V[l], *W = w.W[l], *X = w.X[l], *Y = w.Y[l], *Z = w.Z[l];
     const double* qlat = w.qlat[l];
     for (int k = 1; k <= n + 1; ++k) {
         E[k] = Wm[k] / dt;
         D[k] = (Wm[k] * y[k] - (Sm[k] - S0[k])) / dt + qlat[k];
+    }
+    // A free-falling end: its node's continuity with the rating in place of
+    // the junction's head. Downstream Q(n+1) = Q(n) - E y + D = r y + s, so
+    // y = Q(n) / (E + r) + (D - s) / (E + r); upstream the flow into node 1,
+    // Q(0) = Q(1) + E y - D, is -(r y + s).
+    if (w.ds_free[l]) {
+        linear_rating(s, l, n, y[n + 1], w.ds_r[l], w.ds_s[l]);
+        const double e = E[n + 1] + w.ds_r[l];
+        w.ds_gam[l] = 0.0;
+        w.ds_kap[l] = 1.0 / e;
+        w.ds_mu[l] = (D[n + 1] - w.ds_s[l]) / e;
+    }
+    if (w.us_free[l]) {
+        linear_rating(s, l, 1, y[1], w.us_r[l], w.us_s[l]);
+        const double e = E[1] + w.us_r[l];
+        w.us_gam[l] = 0.0;
+        w.us_kap[l] = -1.0 / e;
+        w.us_mu[l] = (D[1] - w.us_s[l]) / e;
     }
     // Both recurrences keep continuity at every node, end nodes included:
     // the flow upstream of pipe 1 is Q(0) = Q(1) + E(1) y(1) - D(1), the
@@ -399,25 +483,25 @@ void reduce_superlink(storm_drain_state& s, superlink_work& w, int l, double dt)
     // reproduces both end flows and every node's continuity holds.
     // Forward: Q(k) = U(k) y(k+1) + V(k) + W(k) y(1).
     double t = a[1] + b[1] + c[1];
-    U[1] = (E[2] * c[1] - kG * A[1]) / t;
+    U[1] = (E[2] * c[1] - kG * Ag[1]) / t;
     V[1] = (a[1] * D[1] + P[1] - D[2] * c[1]) / t;
-    W[1] = (kG * A[1] - E[1] * a[1]) / t;
+    W[1] = (kG * Ag[1] - E[1] * a[1]) / t;
     for (int k = 2; k <= n; ++k) {
-        const double q = (kG * A[k] - E[k] * a[k]) / (U[k - 1] - E[k]);
+        const double q = (kG * Ag[k] - E[k] * a[k]) / (U[k - 1] - E[k]);
         t = a[k] + b[k] + c[k] - q;
-        U[k] = (E[k + 1] * c[k] - kG * A[k]) / t;
+        U[k] = (E[k + 1] * c[k] - kG * Ag[k]) / t;
         V[k] = (a[k] * D[k] + P[k] - D[k + 1] * c[k] - (V[k - 1] + D[k]) * q) / t;
         W[k] = -q * W[k - 1] / t;
     }
     // Backward: Q(k) = X(k) y(k) + Y(k) + Z(k) y(n+1).
     double o = a[n] + b[n] + c[n];
-    X[n] = (kG * A[n] - E[n] * a[n]) / o;
+    X[n] = (kG * Ag[n] - E[n] * a[n]) / o;
     Y[n] = (D[n] * a[n] + P[n] - D[n + 1] * c[n]) / o;
-    Z[n] = (E[n + 1] * c[n] - kG * A[n]) / o;
+    Z[n] = (E[n + 1] * c[n] - kG * Ag[n]) / o;
     for (int k = n - 1; k >= 1; --k) {
-        const double r = (kG * A[k] - E[k + 1] * c[k]) / (X[k + 1] + E[k + 1]);
+        const double r = (kG * Ag[k] - E[k + 1] * c[k]) / (X[k + 1] + E[k + 1]);
         o = r + a[k] + b[k] + c[k];
-        X[k] = (kG * A[k] - E[k] * a[k]) / o;
+        X[k] = (kG * Ag[k] - E[k] * a[k]) / o;
         Y[k] = (a[k] * D[k] + P[k] - D[k + 1] * c[k] - (D[k + 1] - Y[k + 1]) * r) / o;
         Z[k] = r * Z[k + 1] / o;
     }
@@ -482,12 +566,14 @@ bool solve_junctions(storm_drain_state& s, superlink_work& w, double dt) {
 // new depth less what the pass's continuity put there, m3), sets the water
 // and storage width at the new depth for the next pass, and returns the
 // largest residual of a node per m2 of its plan (half of each adjacent
-// pipe's diameter x length, plus its plan area): a depth (m).
+// pipe's diameter x length, plus its plan area): a depth (m); a free-falling
+// end adds, the same way, the water its linearised rating let out wrongly
+// over dt at the new depth.
 // The width is the tangent (Newton); where a node's residual changed sign
 // since the last pass the step overshot a bend of the storage curve (the
 // crown, the slot, the invert), and the chord through the last two depths
 // takes its place, which brackets the depth and stops Newton's cycling.
-double back_substitute(storm_drain_state& s, superlink_work& w, int l) {
+double back_substitute(storm_drain_state& s, superlink_work& w, int l, double dt) {
     const int n = s.superlink_cnodes[l];
     const double hu = w.H[s.us_sjunc[l] - 1], hd = w.H[s.ds_sjunc[l] - 1];
     double* Q = w.Q[l];
@@ -517,6 +603,12 @@ double back_substitute(storm_drain_state& s, superlink_work& w, int l) {
         const double plan = 0.5 * ((k > 1 ? s.diameter[l][k - 1] * s.dxc[l][k - 1] : 0.0) +
                                    (k <= n ? s.diameter[l][k] * s.dxc[l][k] : 0.0)) + s.Asc[l][k];
         worst = std::max(worst, std::fabs(residual) / plan);
+        const bool free_end = (k == 1 && w.us_free[l]) || (k == n + 1 && w.ds_free[l]);
+        if (free_end) {
+            const double r = k == 1 ? w.us_r[l] : w.ds_r[l], q0 = k == 1 ? w.us_s[l] : w.ds_s[l];
+            const double off = free_outflow(s, l, k == 1 ? 1 : n, y[k]) - (r * std::max(y[k], 0.0) + q0);
+            worst = std::max(worst, std::fabs(off) * dt / plan);
+        }
         const double step = y[k] - ym[k];
         const bool chord = residual * w.last_res[l][k] < 0.0;
         w.last_res[l][k] = residual;
@@ -550,6 +642,12 @@ void finish_substep(storm_drain_state& s, superlink_work& w) {
     }
 }
 
+// An outlet onto a cell or into a channel: what it draws into the network
+// is made, as the solver does not see the cell's or the channel's water.
+bool outlet(const storm_drain_state& s, int j) {
+    return s.sjunc_inlet_type[j] == kOutletToCell || s.sjunc_inlet_type[j] == kOutletToChannel;
+}
+
 // Volume v (m3, negative: into the network) leaving at fixed-head junction
 // j: into the channel (999, kept for the channel step), onto the cell (888)
 // or out of the model at any other fixed head. What an outlet draws into
@@ -564,6 +662,7 @@ void deliver(storm_drain_state& s, vec1<double>& h, double area, int j, double v
         s.superlink_q_to_cell[j] += v;
     } else {
         s.superlink_volume_boundary += v;
+        if (v < 0.0 && outlet(s, j)) s.superlink_volume_drawn_in -= v;
     }
 }
 
@@ -590,6 +689,76 @@ double stability_step(const storm_drain_state& s, const superlink_work& w) {
         }
     }
     return least;
+}
+
+// The state a rejected piece returns to: node depths, heads and flows.
+void keep_state(const storm_drain_state& s, superlink_work& w) {
+    for (int l = 1; l <= s.n_superlinks; ++l) {
+        const int n = s.superlink_cnodes[l];
+        std::copy(s.slink_node_depth[l] + 1, s.slink_node_depth[l] + n + 2, w.y_kept[l] + 1);
+        std::copy(w.Q[l] + 1, w.Q[l] + n + 1, w.Q_kept[l] + 1);
+        w.Q_us_kept[l] = w.Q_us[l];
+        w.Q_ds_kept[l] = w.Q_ds[l];
+    }
+    for (int j = 1; j <= s.n_sjunc; ++j) w.H_kept[j] = s.sjunc_head[j];
+}
+
+void restore_state(storm_drain_state& s, superlink_work& w) {
+    for (int l = 1; l <= s.n_superlinks; ++l) {
+        const int n = s.superlink_cnodes[l];
+        std::copy(w.y_kept[l] + 1, w.y_kept[l] + n + 2, s.slink_node_depth[l] + 1);
+        std::copy(w.Q_kept[l] + 1, w.Q_kept[l] + n + 1, w.Q[l] + 1);
+        w.Q_us[l] = w.Q_us_kept[l];
+        w.Q_ds[l] = w.Q_ds_kept[l];
+    }
+    for (int j = 1; j <= s.n_sjunc; ++j) s.sjunc_head[j] = w.H_kept[j];
+}
+
+// Water (m3) the pass would make over dt: what the floors of finish_substep
+// would add and what outlets would draw in; and the water it moves between
+// superlinks and junctions (m3).
+void made_and_moved(const storm_drain_state& s, const superlink_work& w, double dt, double& made, double& moved) {
+    made = moved = 0.0;
+    for (int j = 1; j <= s.n_sjunc; ++j) {
+        const double below = s.junc_bottom[j] - kHeadSlack - w.H[j - 1];
+        if (!s.bound[j] && below > 0.0) made += s.As_sjunc[j] * (below + kHeadSlack);
+    }
+    for (int l = 1; l <= s.n_superlinks; ++l) {
+        const int n = s.superlink_cnodes[l];
+        const double* y = s.slink_node_depth[l];
+        for (int k = 1; k <= n + 1; ++k)
+            if (y[k] < 0.0) made += node_storage(s, l, k, kNegativeDepth).volume - node_storage(s, l, k, y[k]).volume;
+        const double qu = w.Q_us_junc[l], qd = w.Q_ds_junc[l];
+        if (qu > 0.0 && outlet(s, s.us_sjunc[l])) made += qu * dt;
+        if (qd < 0.0 && outlet(s, s.ds_sjunc[l])) made -= qd * dt;
+        moved += (std::fabs(qu) + std::fabs(qd)) * dt;
+    }
+}
+
+// Solves one piece of dt s from the kept state: 0 when done, 1 when its
+// storage iteration stalled or it made more water than kMadeShare of what
+// it moved, -1 when the junction system is singular.
+int solve_piece(storm_drain_state& s, superlink_work& w, double dt) {
+    for (int l = 1; l <= s.n_superlinks; ++l) prepare_superlink(s, w, l, dt);
+    // The storage is not linear in depth (a circle narrows toward its
+    // crown), so continuity taken with the start's widths creates or
+    // loses water whenever depths change. The piece is solved again with
+    // each node's storage (and a free-falling end's rating) linearised at
+    // the last pass's depths, momentum held, until every node's water
+    // matches its depth: only the numeric factorisation repeats per pass.
+    int pass = 0;
+    double worst = 1.0;
+    for (; worst > kStorageTol && pass < kMaxPasses; ++pass) {
+        for (int l = 1; l <= s.n_superlinks; ++l) reduce_superlink(s, w, l, dt);
+        if (!solve_junctions(s, w, dt)) return -1;
+        worst = 0.0;
+        for (int l = 1; l <= s.n_superlinks; ++l) worst = std::max(worst, back_substitute(s, w, l, dt));
+    }
+    s.superlink_passes += pass;
+    if (worst > kStorageTol) return 1;
+    double made, moved;
+    made_and_moved(s, w, dt, made, moved);
+    return made > kMadeShare * moved + kMadeFloor ? 1 : 0;
 }
 
 }  // namespace
@@ -620,30 +789,37 @@ int superlink_step(storm_drain_state& s, vec1<double>& h, double cell_size, doub
     while (t < dt) {
         const double step = t + sub > dt ? dt - t : sub;
         t += step;
-        ++s.superlink_substeps;
         gather_inflows(s, w, h, area, step);
-        for (int l = 1; l <= s.n_superlinks; ++l) prepare_superlink(s, w, l, step);
-        // The storage is not linear in depth (a circle narrows toward its
-        // crown), so continuity taken with the start's widths creates or
-        // loses water whenever depths change. The sub-step is solved again
-        // with each node's storage linearised at the last pass's depths,
-        // momentum and end relations held, until every node's water matches
-        // its depth: only the numeric factorisation repeats per pass.
-        int pass = 0;
-        for (double worst = 1.0; worst > kStorageTol && pass < kMaxPasses; ++pass) {
-            for (int l = 1; l <= s.n_superlinks; ++l) reduce_superlink(s, w, l, step);
-            if (!solve_junctions(s, w, step)) {
-                store_refusal(format_text("Error: the superlink solver's sparse LU factorisation found the system of "
-                                          "%d superjunction heads singular; the heads cannot be solved for.\n",
-                                          s.n_sjunc));
-                return -1;
+        // The inflows hold over the sub-step; it is solved in pieces, each
+        // halved while it makes water or stalls (solve_piece), down to
+        // 1/kMaxSplit of the sub-step but not below kMinSubstep; the next
+        // piece tries twice the last.
+        const double least_piece = std::min(step, std::max(kMinSubstep, step / kMaxSplit));
+        double done = 0.0, piece = step;
+        while (done < step) {
+            keep_state(s, w);
+            bool last = false;
+            for (;;) {
+                last = piece >= (step - done) * (1.0 - 1e-12);
+                if (last) piece = step - done;
+                const int r = solve_piece(s, w, piece);
+                if (r < 0) {
+                    store_refusal(format_text("Error: the superlink solver's sparse LU factorisation found the "
+                                              "system of %d superjunction heads singular; the heads cannot be "
+                                              "solved for.\n",
+                                              s.n_sjunc));
+                    return -1;
+                }
+                if (r == 0 || 0.5 * piece < least_piece) break;
+                restore_state(s, w);
+                piece *= 0.5;
             }
-            worst = 0.0;
-            for (int l = 1; l <= s.n_superlinks; ++l) worst = std::max(worst, back_substitute(s, w, l));
+            ++s.superlink_substeps;
+            finish_substep(s, w);
+            deliver_outlets(s, w, h, area, piece);
+            done = last ? step : done + piece;
+            piece *= 2.0;
         }
-        s.superlink_passes += pass;
-        finish_substep(s, w);
-        deliver_outlets(s, w, h, area, step);
     }
     ++s.superlink_calls;
     s.volume_remaining_in_drains = superlink_storage(s);

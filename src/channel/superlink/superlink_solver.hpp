@@ -30,11 +30,14 @@ pipe_section_values pipe_section_props(int type, double d, double w, double y);
 double superlink_storage(const storm_drain_state& s);
 
 // Advances the network over `dt` s in sub-steps no longer than the pipes'
-// wave-travel time (at least 0.001 s). `h` is the overland depth per active
-// cell (m) that grates take water from and 888 outlets put it on; `cell_size`
-// the cell side (m). The first call sets the initial state. Returns 0, or -1
-// when the junction system is singular (refusal stored; the run stops after
-// the step).
+// wave-travel time (at least 0.001 s), each halved, down to 1/1024 of it,
+// where it would make water or its storage iteration stalls; what is made
+// all the same is counted in `drain_cleanup_volume`,
+// `drain_linearisation_volume` and `superlink_volume_drawn_in`. `h` is the
+// overland depth per active cell (m) that grates take water from and 888
+// outlets put it on; `cell_size` the cell side (m). The first call sets the
+// initial state. Returns 0, or -1 when the junction system is singular
+// (refusal stored; the run stops after the step).
 int superlink_step(storm_drain_state& s, vec1<double>& h, double cell_size, double dt);
 
 // Flow (m3/s) of computational pipe k of superlink l after the last solve;
