@@ -206,9 +206,38 @@ struct table_rows {
     int max_id = 0;
 };
 
+// A SOIL_EROSION_PROPS row: the capacity coefficient and the erodibility
+// factor are not negative (a negative capacity would move sediment against
+// the flow) and every class's share of the parent soil lies in [0, 1].
+bool erosion_row_in_bounds(const table_cursor& cur, int id, const double* values, int ncols) {
+    const struct {
+        int column;
+        const char* what;
+    } kNotNegative[] = {{1, "transport capacity coefficient (column 1)"},
+                        {8, "erodibility factor (column 8)"}};
+    for (const auto& c : kNotNegative) {
+        if (c.column > ncols || values[c.column] >= 0.0) continue;
+        table_error(cur, table_soil_erosion,
+                    format_text("the row of ID %d gives the %s %g; it must be 0 or more", id, c.what,
+                                values[c.column]));
+        return false;
+    }
+    const int base = table_ncols(table_soil_erosion);
+    for (int j = base + 1; j <= ncols; ++j) {
+        if (values[j] >= 0.0 && values[j] <= 1.0) continue;
+        table_error(cur, table_soil_erosion,
+                    format_text("the row of ID %d gives sediment class %d a share of %g of the parent soil; it "
+                                "must lie from 0 to 1",
+                                id, j - base, values[j]));
+        return false;
+    }
+    return true;
+}
+
 // The evapotranspiration parameters of a row lie within what any land can
 // have; a value outside is refused naming the row.
 bool row_in_bounds(const table_cursor& cur, int table_id, int id, const double* values, int ncols) {
+    if (table_id == table_soil_erosion) return erosion_row_in_bounds(cur, id, values, ncols);
     if (table_id != table_evapotranspiration) return true;
     for (int j = 1; j <= 4 && j <= ncols; ++j) {
         const et_parameter_bound& b = kEtParameterBounds[j - 1];
@@ -823,6 +852,19 @@ bool read_sediment_table(mapping_table_file& file, const std::string& file_name,
                             format_text("the %s (\"%s\") is missing or not a number", names[j], echoed(text).c_str()));
                 return false;
             }
+        }
+        // Settling and the transport formulas divide by the diameter and
+        // by the specific gravity less 1.
+        if (!(s.part_diam[i] > 0.0)) {
+            table_error(cur, table_sediments,
+                        format_text("class %d has the particle diameter %g mm; it must be above 0", i, s.part_diam[i]));
+            return false;
+        }
+        if (!(s.spec_grav[i] > 1.0)) {
+            table_error(cur, table_sediments,
+                        format_text("class %d has the specific gravity %g; it must be above 1 (water)", i,
+                                    s.spec_grav[i]));
+            return false;
         }
         pop_string(line, s.output_filename[static_cast<std::size_t>(i)]);
     }

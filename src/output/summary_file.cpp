@@ -397,7 +397,7 @@ const flagged_line kProcesses[] = {
     {[](const model_state& m) { return m.green_ampt_on != 0; }, "Green & Ampt infiltration.\n"},
     {[](const model_state& m) { return m.inf_richards_on != 0; }, "Infiltration by Richards Eq.\n"},
     {[](const model_state& m) { return m.inf_layered_on != 0; }, "G&A Infiltration through layered soils.\n"},
-    {[](const model_state& m) { return m.erosion.soil_erosion_given != 0; }, "Overland soil erosion.\n"},
+    {[](const model_state& m) { return m.soil_erosion_given != 0; }, "Overland soil erosion.\n"},
     {[](const model_state& m) { return m.chan_sed_on != 0; },
      "Sediment transport in channels using Yang's eqn. for sand.\n"},
     {[](const model_state& m) { return m.sacramento_given != 0; },
@@ -482,6 +482,9 @@ void write_ascii_file_list(const model_state& m, std::FILE* fp) {
     std::fprintf(fp, "     hydrograph at the catchment outlet (%s).\n", written_path(m.outlet_hydro).c_str());
     if (m.in_hyd_location_given)
         std::fprintf(fp, "     hydrographs at selected locations (%s).\n", written_path(m.out_hyd_location).c_str());
+    if (m.outlet_sed_lines > 0)
+        std::fprintf(fp, "     sediment outflow at the catchment outlet (%s).\n",
+                     written_path(m.project_options.outlet_sed_flux).c_str());
     for (const dataset_line& d : kDatasetLines) {
         if (m.*d.steps > 0)
             std::fprintf(fp, "     %s, a link/node dataset (%s).\n", d.what,
@@ -503,7 +506,8 @@ using section = void (*)(const model_state&, std::FILE*);
 const section kEventSections[] = {
     write_title,         write_rainfall, write_setting,              write_peak,
     write_volumes,       write_mass_conservation,    write_richards, write_groundwater,
-    write_section_break, write_warnings, write_inputs_and_processes, write_output_lists,
+    write_section_break, write_event_sediment_summary, write_warnings, write_inputs_and_processes,
+    write_output_lists,
 };
 
 }  // namespace

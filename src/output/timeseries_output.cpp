@@ -1,7 +1,7 @@
 // The time-series step: on every output pass (a step index that is a
 // multiple of the hydrograph interval, the first pass included) one line is
-// written to the outlet hydrograph, its high-precision copy and each series
-// at listed locations.
+// written to the outlet hydrograph, its high-precision copy, the outlet
+// sediment series and each series at listed locations.
 //
 // The location series are one table: the file, the switch that calls for it
 // and the writer of its values; a process that adds a series adds a row.
@@ -58,6 +58,30 @@ void write_outlet(model_state& m) {
     if (m.outlet_hydro_fp) std::fprintf(m.outlet_hydro_fp.get(), m.qout_cfs ? f->cfs : f->cms, t, q);
     if (m.sig_outlet_hydro_fp) std::fprintf(m.sig_outlet_hydro_fp.get(), f->sig, t, q);
     ++m.outlet_hydro_lines;
+}
+
+// The sediment discharge at the outlet (m3/s, or ft3/s with QOUT_CFS), on
+// the time column of the outlet hydrograph. Without channel sediment it is
+// the volume of every class that left the grid over land in the last
+// overland step, over the time step (0 when the overland did not step at
+// this time).
+void write_outlet_sediment(model_state& m) {
+    std::FILE* fp = m.outlet_sed_flux_fp.get();
+    if (!fp || !m.soil_erosion_given || !m.ov_sed || m.chan_sed_on) return;
+    double t = m.elapsed_min;
+    bool minutes = true;
+    if (m.long_term) {
+        t = long_term_time(m);
+        minutes = false;
+    } else if (m.strict_julian_date) {
+        t = m.time;
+        minutes = false;
+    }
+    const bool stepped = m.ov_last_time == m.time && m.timestep > 0.0;
+    double q = stepped ? m.ov_sed->sed_out_vol / m.timestep : 0.0;
+    if (m.qout_cfs) q *= m.cms_to_cfs;
+    std::fprintf(fp, minutes ? "%8.2lf %10.6lf\n" : "%16.8lf %10.6lf\n", t, q);
+    ++m.outlet_sed_lines;
 }
 
 // A node table value at [node][link]; 0.0 for a location outside the table.
@@ -197,12 +221,14 @@ void write_timeseries_output(model_state& m) {
     if (m.step % every != 0) return;
 
     write_outlet(m);
+    write_outlet_sediment(m);
     write_location_series(m);
     write_lake_output(m);
     vq_qin_write(m);
 
     if (m.outlet_hydro_fp) std::fflush(m.outlet_hydro_fp.get());
     if (m.sig_outlet_hydro_fp) std::fflush(m.sig_outlet_hydro_fp.get());
+    if (m.outlet_sed_flux_fp) std::fflush(m.outlet_sed_flux_fp.get());
     write_channel_datasets(m);
     write_pipe_datasets(m);
 }
