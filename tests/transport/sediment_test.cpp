@@ -36,6 +36,8 @@ TEST(SedimentLaws, ViscositySettlingAndSplashGiveTheHandComputedValues) {
     const double drop = kesta::rain_drop_diameter(50.0);
     EXPECT_NEAR(kesta::splash_volume(50.0, 2.0 * drop, 60.0, 10.0, 60.0), 2.18909e-3 * std::exp(-1.0), 1e-8);
     EXPECT_EQ(kesta::splash_volume(50.0, drop, 60.0, 10.0, 60.0), kesta::splash_volume(50.0, 0.0, 60.0, 10.0, 60.0));
+    // A class of which nothing was eroded balances at 0 %, not at a division by nothing.
+    EXPECT_EQ(kesta::sediment_balance_error(1e-16, 0.0), 0.0);
 }
 
 constexpr int kRows = 4, kCols = 5;
