@@ -15,8 +15,8 @@
 // the end of the outlet's turn. Every class's volume is conserved: what the
 // parent soil lost is suspended, deposited, gone through the outlet, or
 // given to the channels or the lakes.
+#include <algorithm>
 #include <cmath>
-#include <cstdio>
 
 #include "core/error_record.hpp"
 #include "core/text_format.hpp"

@@ -66,7 +66,7 @@ void refuse_missing_classes(const std::string& detail) {
     report_error(g_error_record);
 }
 
-bool alloc_cell_arrays(model_state& m, sed_record& s) {
+bool alloc_cell_arrays(const model_state& m, sed_record& s) {
     const project_options& po = m.project_options;
     const int n = m.ncells, k = s.num_sed;
     for (vec1<double>* v : {&s.tc_C, &s.tc_I, &s.tc_R, &s.splash_K, &s.detach_K, &s.detach_I, &s.detach_C,
