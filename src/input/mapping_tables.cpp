@@ -163,9 +163,10 @@ int count_of(const std::string& text, int key_id) {
     return n;
 }
 
-// The count is checked against the lines that follow before anything is
-// sized by it: a count no file could fill is refused, not allocated.
-int read_count(table_cursor& cur, int table_id, int key_id) {
+// A count of rows is checked against the lines that follow before anything
+// is sized by it: a count no file could fill is refused, not allocated. A
+// count of columns (`rows` false) is the caller's to check.
+int read_count(table_cursor& cur, int table_id, int key_id, bool rows = true) {
     line_cursor line;
     if (!cur.next(line)) return 0;
     const int n = count_of(line.text(), key_id);
@@ -175,7 +176,7 @@ int read_count(table_cursor& cur, int table_id, int key_id) {
         return n;
     }
     const int following = cur.file().line_count() - cur.line_number();
-    if (n > following) {
+    if (rows && n > following) {
         table_error(cur, table_id,
                     format_text("%s gives %d entries, but only %d lines follow in the file",
                                 get_table_keyword(key_id).c_str(), n, following));
@@ -358,7 +359,8 @@ bool load_table(mapping_table_file& file, const std::string& file_name, int tabl
     }
     int ncols = table_ncols(table_id);
     if (num_sed >= 0) {
-        const int m = read_num_sed(cur, table_id);
+        // The classes are columns here, their count that of the SEDIMENTS table.
+        const int m = read_count(cur, table_id, key_num_sed, false);
         if (m < 0) return false;
         if (m != num_sed) {
             g_error_record.fail(91, std::string(), std::string(), num_sed, m);
