@@ -96,6 +96,9 @@ bool penman(const model_state& m) { return m.long_term && m.et_calc_penman; }
 
 bool any_channel_routing(const model_state& m) { return m.chan_routing || m.chan_alt_routing; }
 
+// Sediment series at listed channel nodes: channel sediment and IN_SED_LOC.
+bool sediment_locations(const model_state& m) { return m.chan_sed_on && m.project_options.in_sed_loc_given; }
+
 // The soil-type map and the layer table are needed only by a Richards run
 // that is not layered and whose mapping table holds no Richards soil table.
 bool soil_files_optional(const model_state& m) {
@@ -325,6 +328,16 @@ const run_file kRunFiles[] = {
     // Sediment.
     {[](const model_state& m) { return m.soil_erosion_given != 0; }, card_value<&P::outlet_sed_flux>, "w",
      "outlet sediment hydrograph", "OUTLET_SED_FLUX", 4, &O::outlet_sed_flux_fp, close_run_outputs},
+    {[](const model_state& m) { return m.soil_erosion_given && m.project_options.outlet_sed_tss_given; },
+     card_value<&P::outlet_sed_tss>, "w", "outlet sediment tss file", "OUTLET_SED_TSS", 4, &O::outlet_sed_tss_fp,
+     close_run_outputs},
+    {sediment_locations, card_value<&P::in_sed_loc>, "r", "input sed. hydrograph locations", "IN_SED_LOC", 4,
+     &O::in_sed_loc_fp, close_location},
+    {sediment_locations, card_value<&P::out_sed_loc>, "w", "output sed. hydrograph locations", "OUT_SED_LOC", 4,
+     &O::out_sed_loc_fp, close_location},
+    {[](const model_state& m) { return sediment_locations(m) && m.project_options.out_tss_loc_given; },
+     card_value<&P::out_tss_loc>, "w", "output sediment tss hydrograph locations", "OUT_TSS_LOC", 4,
+     &O::out_tss_loc_fp, close_location},
 
     // Pipe networks.
     {[](const model_state& m) { return m.storm_sewer_given && m.project_options.pipe_head_given; },

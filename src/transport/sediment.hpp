@@ -30,6 +30,26 @@ double rain_drop_diameter(double intensity);
 // coefficient `k`: water deeper than a drop damps the splash exponentially.
 double splash_volume(double intensity, double h, double dt, double dx, double k);
 
+// Sand discharge (m3/s) of Yang's unit-stream-power formula for sand of
+// diameter `d_mm` (mm) in water of kinematic viscosity `nu` (m2/s) at the
+// discharge `q` (m3/s, either sign) through a flow area `area` (m2) of
+// wetted perimeter `perimeter` (m) down the water-surface slope `slope`.
+// 0 when the flow is below the critical velocity (or its shear Reynolds
+// number below 1.2).
+double yang_sand_discharge(double q, double area, double perimeter, double slope, double d_mm, double nu);
+
+// Vertical shift (m) of the bed of a trapezoid of bottom width b (m) and
+// side slope z, of erodible depth e (m), whose bed took on `change` m2 of
+// cross-section (negative: lost it): a deposit raises the bed by d with
+// b d + z d^2 = change; a scour lowers it by -change / b, at most e.
+double trapezoid_bed_shift(double change, double b, double z, double e);
+
+// Flow area (m2) and wetted perimeter (m) of breakpoint table `table` at
+// depth y (m): interpolated in the table, extrapolated above it, and a
+// 5/3 power below its first height. False for a table the network does
+// not have.
+bool xsec_table_lookup(const model_state& m, int table, double y, double& area, double& perimeter);
+
 // The overland sediment of the cell `cell` that a channel-network lake is
 // taking: its suspended fine classes go into the lake, its suspended sand
 // settles on the cell's deposit (the edge of the lake).
@@ -38,6 +58,11 @@ void give_cell_sediment_to_lake(model_state& m, int lake, int cell);
 // Sums the sediment of every cell into the run totals by class (tot_sed of
 // the sediment record).
 void total_sediment_by_class(model_state& m);
+
+// Sand on the beds of the channels and wash load suspended in them (m3),
+// the lakes' not counted.
+double channel_sand_volume(const model_state& m);
+double channel_wash_volume(const model_state& m);
 
 // Percent of the input `in` that the output `out` misses: 100 (in - out) /
 // in, and 0 when nothing (1e-16 m3 or less) came in.

@@ -1,8 +1,7 @@
 // The sediment set-up of a run with soil erosion: the cards checked, the
 // particle classes and the soil's erosion properties read from the
 // mapping-table file, every overland sediment array made, and each class's
-// settling velocity and density derived; and the arrays of what the
-// overland gives the channels and their lakes.
+// settling velocity and density derived.
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -49,6 +48,12 @@ bool cards_hold(const model_state& m) {
         return refuse(format_text("Error: SOIL_EROSION %d in project file %s names no transport-capacity formula; "
                                   "give a value from %d to %d.\n",
                                   m.soil_erosion, m.project_file.c_str(), kFirstFormula, kLastFormula));
+    }
+    // Yang's formula carries the channel sand at the SAND_SIZE diameter.
+    if (m.chan_sed_on && !(po.sand_size > 0.0)) {
+        return refuse(format_text("Error: SAND_SIZE %g in project file %s: channel sediment transport (SOIL_EROSION "
+                                  "with channel routing) carries sand of this diameter; give it in mm, above 0.\n",
+                                  po.sand_size, m.project_file.c_str()));
     }
     // The channel bed's solids take 1 - porosity of its volume.
     if (!(po.sed_porosity >= 0.0 && po.sed_porosity < 1.0)) {
@@ -197,20 +202,6 @@ void set_sed_parent_fraction(model_state& m, int cell, int sed_class, double fra
     mat2<double>& parent = m.ov_sed->sed_fract.parent;
     if (cell < 1 || cell > parent.nrows() || sed_class < 1 || sed_class > parent.ncols()) return;
     parent[cell][sed_class] = fraction;
-}
-
-void alloc_chan_sed_arrays(model_state& m) {
-    if (!m.chan_sed_on || !m.ov_sed) return;
-    sed_record& s = *m.ov_sed;
-    alloc_dvector(s.tot_sed_to_chan, s.num_sed, "tot_sed_to_chan");
-    if (!blocks_made(g_error_record, "the sediment the overland gives the channels", s.tot_sed_to_chan)) return;
-    if (!m.chan_lakes_on || m.nlakes < 1) return;
-    const int fine = std::max(1, s.n_fine_classes);
-    alloc_dmatrix(m.nlakes, s.num_sed, s.sed_vol_overland_to_lake, "sed_vol_overland_to_lake");
-    alloc_dmatrix(m.nlakes, fine, s.SS_conc_vol_lake, "SS_conc_vol_lake");
-    alloc_dmatrix(m.nlakes, fine, s.SS_vol_lake_to_overland, "SS_vol_lake_to_overland");
-    blocks_made(g_error_record, "the sediment the overland exchanges with the lakes", s.sed_vol_overland_to_lake,
-                s.SS_conc_vol_lake, s.SS_vol_lake_to_overland);
 }
 
 }  // namespace kesta

@@ -40,6 +40,33 @@ struct sed_class_totals {
     double outlet = 0.0;     // left the grid through the overland outlet
 };
 
+// Sediment volumes the channel network moved over an event or over the run
+// (m3). The vectors by lake hold the sum over the lakes in element 0.
+struct chan_sed_books {
+    vec1<double> to_chan;  // from the overland by class; 0 the fine classes
+    double sand_out = 0.0;  // sand through the outlet
+    double wash_out = 0.0;  // wash load through the outlet
+    vec1<double> sand_to_lake;      // sand the channels carried onto each lake's bed
+    vec1<double> edge_sand;         // sand the overland carried to each lake's edge cells
+    vec1<double> chan_to_lake;      // wash load from the channels
+    vec1<double> lake_to_chan;      // wash load into the channels
+    vec1<double> overland_to_lake;  // net wash load from the overland
+    vec1<double> settled;           // wash load settled onto each lake's cells
+
+    // Every volume back to 0.
+    void clear();
+};
+
+// One face of the channel network over which wash load moves: between two
+// rows of `ch_wash_vol` (0 for outside the network, beyond the outlet),
+// with the water that crossed it in the step (m3, positive from `up` to
+// `down`). `owner` is the node row whose downstream face it is (0 for a
+// lake's outflow face), whose sand it moves too.
+struct wash_face {
+    int up = 0, down = 0, owner = 0;
+    double water = 0.0;
+};
+
 struct sed_record {
     // Classes 1..num_sed.
     int num_sed = 0;
@@ -104,10 +131,48 @@ struct sed_record {
     // Filled when an event or the run ends, by class.
     std::vector<sed_class_totals> tot_sed;
 
-    // With channel sediment (channel routing): by class (0 the fine
-    // classes), what the overland gave the channels over the run; the
-    // channel step fills it.
-    vec1<double> tot_sed_to_chan;
+    // ------------------------------------------------ channel sediment
+    // Made with channel routing (chan_sed_on). Node j of link l has the row
+    // l N + j of the node tables below (N = `node_stride`, the largest node
+    // count of a link); lake k the row `lake_row0` + k of ch_wash_vol.
+    int node_stride = 0;
+    int lake_row0 = 0;
+    // Wash load (the fine classes) in suspension by [row][fine position],
+    // position 0 the total: at the nodes, then in the lakes. A dry node
+    // keeps what it holds until water comes to carry it.
+    mat2<double> ch_wash_vol;
+    // Sand on the lake beds by [lake][sand position], position 0 the total.
+    mat2<double> lake_depo_vol;
+    // What left each node through its downstream face in the last channel
+    // step by [node row][position] (m3/s, negative upstream): the fine
+    // positions, then the sand positions; position 0 the sand total.
+    mat2<double> qsmax;
+    // With CHAN_SED_FLUX, by [node][link]: the running total over the run
+    // of the node's qsmax over every class, x 1e6.
+    mat2<double> qsmax_total;
+    // Wash-load concentration of every node (g/m3; 0 at a dry node).
+    vec1<double> chan_sed_conc;
+    // Through the outlet in the last channel step (m3/s), by fine and by
+    // sand position; sand position 0 the sand of the initial bed, which
+    // has no class.
+    vec1<double> qs_out_chan_wash, qs_out_chan_sand;
+    // With erodible trapezoidal links, by [node][link]: the bed elevation
+    // after the bed change (m).
+    mat2<double> new_bel;
+    chan_sed_books event_books, run_books;
+    // Channel sand and wash load at the start of the event and of the run,
+    // and by lake the wash load suspended at the start of the event (m3).
+    double initial_sand_event = 0.0, initial_sand_run = 0.0, initial_wash_event = 0.0;
+    vec1<double> initial_lake_wash;
+    // Work space of the channel step, made with the arrays: the faces of
+    // the network, the water of every row (m3), and by row and position
+    // the concentrations, the predicted volumes and the outflow asked of
+    // each row; by face and position the two face volumes of the step; by
+    // node row the sand asked of it; by face and sand position the sand
+    // each face moves (position 0 the total, negative upstream).
+    std::vector<wash_face> faces;
+    vec1<double> water, sand_asked;
+    mat2<double> wash_conc, wash_predicted, wash_asked, face_flux, face_flux2, sand_move;
     // With channel sediment and channel-network lakes, by [lake][class]:
     // the net volume the overland moved into each lake since the lake
     // budget last took it (sand classes are recorded too, though they lie

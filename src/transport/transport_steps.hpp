@@ -23,8 +23,10 @@ void step_channel_lake_contam_mass(model_state& m);
 void read_sediment_tables(model_state& m);
 void read_contam_tables(model_state& m);
 // Channel sediment and channel constituent arrays, made by the channel set-up
-// once the network is read. With channel sediment: what the overland gives
-// the channels and, with lakes, exchanges with them.
+// once the network is read. With channel sediment (SOIL_EROSION with channel
+// routing): the sediment of the nodes and lakes, the work space of the
+// channel step and the bed sand every erodible link starts with (a negative
+// MAX_EROSION of an erodible link's node is refused).
 void alloc_chan_sed_arrays(model_state& m);
 void alloc_chan_contam_arrays(model_state& m);
 // Adds `count` contaminant slots (nutrient_call 0) or the nutrient species
@@ -37,12 +39,23 @@ void alloc_overland_contam_arrays(model_state& m, int count, int cells, int nutr
 void start_event_constituent_totals(model_state& m);
 void reset_event_sediment_contam(model_state& m);
 void finish_event_sediment_contam(model_state& m);
+// With channel sediment: the channel sediment books of the next event open
+// (the event totals zeroed, the sand and wash load in the channels and the
+// lakes taken as the event's initial volumes), as the water's do.
+void open_sediment_event_books(model_state& m);
 // Overland erosion, transport and deposition by size class over one overland
 // step of dt seconds, after the water of the step was routed; leaves what
 // each cell gave up and took on in ov_sed_vol_eroded and
 // ov_sed_vol_deposited of the sediment record, and what left the grid in
 // its sed_out_vol. A volume that is not a number stops the run (code 4000).
 void overland_sediment_transport(model_state& m, double dt);
+// Channel sediment over one channel step of dt seconds, after the routing:
+// the stream cells under water give the channels their suspended and
+// deposited sediment, the sand moves by Yang's formula on the erodible
+// links, the wash load moves with the water that crossed each face of the
+// network (qp_vol_sed, which it then clears), and the lakes settle theirs.
+// A volume that is not a number stops the run (code 4000).
+void step_channel_sediment(model_state& m, double dt);
 // Constituent side of the water the infiltration step moves in `cell`.
 // Infiltrated water (m3 since the last step) joins the cell's infiltrated
 // volume of the overland transport; the infiltration step calls it with
