@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -152,6 +151,16 @@ std::vector<double> numbers(const std::string& text) {
     return v;
 }
 
+// A word of `text` that printf makes of a value that is not a number.
+bool prints_a_non_number(const std::string& text) {
+    std::istringstream in(text);
+    for (std::string word; in >> word;) {
+        if (word[0] == '-' || word[0] == '+') word.erase(0, 1);
+        if (word == "nan" || word == "inf") return true;
+    }
+    return false;
+}
+
 TEST(ChannelSediment, WashLoadAndSandKeepTheirVolumeAndTheOutputsAgreeWithTheBooks) {
     kesta_test::temp_dir dir(true);
     // Node 3 of the head link and node 2 of the stream below the weir.
@@ -201,9 +210,8 @@ TEST(ChannelSediment, WashLoadAndSandKeepTheirVolumeAndTheOutputsAgreeWithTheBoo
     EXPECT_EQ(flux.rfind("KESTA_LINKNODE_STREAM_SED_FLUX\nNUM_LINKS     4\n", 0), 0u);
     EXPECT_NE(flux.find("\nTS    1\n"), std::string::npos);
     EXPECT_NE(kesta_test::read_file(dir.file("depth.lnd")).find("\nTS    2\n"), std::string::npos);
-    const std::regex not_a_number("(^|[^a-z])(nan|inf)([^a-z]|$)", std::regex::icase);
     for (const char* file : {"run.sum", "sed.out", "tss.out", "sedloc.out", "tssloc.out", "sed.lnd"})
-        EXPECT_FALSE(std::regex_search(kesta_test::read_file(dir.file(file)), not_a_number)) << file;
+        EXPECT_FALSE(prints_a_non_number(kesta_test::read_file(dir.file(file)))) << file;
 }
 
 // Each input channel sediment cannot run with stops the run, naming where
