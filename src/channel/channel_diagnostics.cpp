@@ -1,5 +1,5 @@
 // Steps of the channel set-up after the network is read: the hydrograph
-// locations, the grid-stream exchange arrays, the Sacramento channel
+// and sediment locations, the grid-stream exchange arrays, the Sacramento channel
 // weights, and the two diagnostic files that point at suspicious places in
 // the network.
 #include <cmath>
@@ -26,9 +26,56 @@ constexpr double kMinNodeSpacing = 0.0001;  // m
 constexpr double kTinyWeight = 1e-10;
 constexpr double kWeightSumTolerance = 1e-9;
 
-bool refuse_location(const std::string& file, int line, const std::string& what) {
-    return refuse(format_text("Error: hydrograph location file %s, line %d: %s\n", file.c_str(), line,
-                              what.c_str()));
+bool refuse_location(const char* kind, const std::string& file, int line, const std::string& what) {
+    return refuse(format_text("Error: %s location file %s, line %d: %s\n", kind, file.c_str(), line, what.c_str()));
+}
+
+// A location list: a count, then one "link node" pair per location, each a
+// node of a link the network has (and, with `open_only`, of a link routed
+// as a channel). False when refused (reported).
+bool read_locations(model_state& m, std::FILE* fp, const std::string& name, const char* kind, bool open_only,
+                    vec1<int>& links, vec1<int>& nodes, int& count, const char* link_name, const char* node_name) {
+    token_stream in(fp);
+    std::string word;
+    count = 0;
+    if (!in.next(word)) return refuse(format_text("End of file reached in file %s, exiting\n", name.c_str()));
+    int n = 0;
+    if (!parse_int(word, n) || n < 0)
+        return refuse_location(kind, name, in.token_line(),
+                               format_text("the count \"%s\" is no whole number of 0 or more.", word.c_str()));
+    // A location is two numbers: at least four bytes of the file.
+    const long bytes = file_size(fp);
+    if (bytes >= 0 && n > (bytes + 1) / 4)
+        return refuse_location(kind, name, in.token_line(),
+                               format_text("the count %d is more locations than the file's %ld bytes can hold.", n,
+                                           bytes));
+    alloc_ivector(links, n, link_name);
+    alloc_ivector(nodes, n, node_name);
+    if (!blocks_made(g_error_record, format_text("the %s locations", kind), links, nodes)) return false;
+    for (int k = 1; k <= n; ++k) {
+        int v[2] = {0, 0};
+        for (int& value : v) {
+            if (!in.next(word)) return refuse(format_text("End of file reached in file %s, exiting\n", name.c_str()));
+            if (!parse_int(word, value))
+                return refuse_location(kind, name, in.token_line(),
+                                       format_text("\"%s\" is no whole number.", word.c_str()));
+        }
+        const int link = v[0], node = v[1];
+        if (link < 1 || link > m.nlinks || node < 1 || node > m.link_nodes[link])
+            return refuse_location(kind, name, in.token_line(),
+                                   format_text("location %d is node %d of link %d, which the channel network does "
+                                               "not have.",
+                                               k, node, link));
+        if (open_only && !link_is_open_channel(m.ltype[link]))
+            return refuse_location(kind, name, in.token_line(),
+                                   format_text("location %d is on link %d, a lake or structure, which carries no "
+                                               "sediment of its own.",
+                                               k, link));
+        links[k] = link;
+        nodes[k] = node;
+    }
+    count = n;
+    return true;
 }
 
 // A diagnostic file written whole or refused: a partial one would mislead.
@@ -47,54 +94,20 @@ void write_diagnostic(const char* file_name, Write write) {
 void read_hlink_hnode(model_state& m) {
     std::FILE* fp = m.in_hyd_location_fp.get();
     if (!m.in_hyd_location_given || !fp) return;
-    const std::string& name = m.in_hyd_location;
-    token_stream in(fp);
-    std::string word;
-    int count = 0;
-    if (!in.next(word)) {
-        refuse(format_text("End of file reached in file %s, exiting\n", name.c_str()));
+    read_locations(m, fp, m.in_hyd_location, "hydrograph", false, m.hlink, m.hnode, m.hyd_loc_count, "hlink",
+                   "hnode");
+}
+
+void read_slink_snode(model_state& m) {
+    std::FILE* fp = m.in_sed_loc_fp.get();
+    if (!m.chan_sed_on || !fp) return;
+    if (!read_locations(m, fp, m.project_options.in_sed_loc, "sediment", true, m.slink, m.snode, m.sed_loc_count,
+                        "slink", "snode"))
         return;
-    }
-    if (!parse_int(word, count) || count < 0) {
-        refuse_location(name, in.token_line(), format_text("the count \"%s\" is no whole number of 0 or more.",
-                                                           word.c_str()));
-        return;
-    }
-    // A location is two numbers: at least four bytes of the file.
-    const long bytes = file_size(fp);
-    if (bytes >= 0 && count > (bytes + 1) / 4) {
-        refuse_location(name, in.token_line(),
-                        format_text("the count %d is more locations than the file's %ld bytes can hold.", count,
-                                    bytes));
-        return;
-    }
-    alloc_ivector(m.hlink, count, "hlink");
-    alloc_ivector(m.hnode, count, "hnode");
-    if (!blocks_made(g_error_record, "the hydrograph locations", m.hlink, m.hnode)) return;
-    for (int k = 1; k <= count; ++k) {
-        int v[2] = {0, 0};
-        for (int& value : v) {
-            if (!in.next(word)) {
-                refuse(format_text("End of file reached in file %s, exiting\n", name.c_str()));
-                return;
-            }
-            if (!parse_int(word, value)) {
-                refuse_location(name, in.token_line(), format_text("\"%s\" is no whole number.", word.c_str()));
-                return;
-            }
-        }
-        const int link = v[0], node = v[1];
-        if (link < 1 || link > m.nlinks || node < 1 || node > m.link_nodes[link]) {
-            refuse_location(name, in.token_line(),
-                            format_text("location %d is node %d of link %d, which the channel network does not "
-                                        "have.",
-                                        k, node, link));
-            return;
-        }
-        m.hlink[k] = link;
-        m.hnode[k] = node;
-    }
-    m.hyd_loc_count = count;
+    std::FILE* out = m.out_sed_loc_fp.get();
+    if (!out) return;
+    std::fprintf(out, "%d\n", m.sed_loc_count);
+    for (int k = 1; k <= m.sed_loc_count; ++k) std::fprintf(out, "%4d %4d\n", m.slink[k], m.snode[k]);
 }
 
 void check_node_spacing(model_state& m) {

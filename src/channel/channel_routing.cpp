@@ -565,6 +565,12 @@ int ex_flow_route(model_state& m, double dt, double courant_limit, double& outle
             m.run_sums.lake_point_sinks += lake_in.lake_sinks;
         }
         outlet_volume += m.qp[m.nx[out_link]][out_link] * h;
+        if (m.chan_sed_on) {
+            for (int l = 1; l <= m.nlinks; ++l) {
+                if (link_is_lake_or_overtaken(m.ltype[l])) continue;
+                for (int j = 1; j <= m.nx[l]; ++j) m.qp_vol_sed[j][l] += m.qp[j][l] * h;
+            }
+        }
         ++m.route_substeps;
     }
     return 0;

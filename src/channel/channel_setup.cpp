@@ -57,6 +57,22 @@ bool routing_options_valid(model_state& m) {
                               m.channel_input.c_str(), out, m.bel[n - 1][out], n - 1, m.bel[n][out], n));
 }
 
+// Channel sediment moves sand only on erodible links (TRAP_ERODE,
+// BREAK_ERODE); a network without one is refused.
+bool erodible_link_present(const model_state& m) {
+    for (int l = 1; l <= m.nlinks; ++l) {
+        if (link_is_erodible_channel(m.ltype[l])) return true;
+    }
+    refuse_on_stderr(format_text("\nYou have selected overland erosion with channel routing.  The channel\n"
+                                 "input file does not contain any erodable trapezoidal links (linktype 30).\n"
+                                 "You must edit all link types and convert them to erodable trapezoidal\n"
+                                 "links.  At present KESTA only performs sediment routing in erodable\n"
+                                 "trapezoidal channels.  KESTA exiting.\n\n"
+                                 "(channel input file %s has no link of type TRAP_ERODE or BREAK_ERODE)\n",
+                                 m.channel_input.c_str()));
+    return false;
+}
+
 }  // namespace
 
 void setup_channel(model_state& m) {
@@ -69,6 +85,7 @@ void setup_channel(model_state& m) {
     alloc_dmatrix(m.maxnodes, m.nlinks, m.yp_max_flood, "yp_max_flood");
     if (!blocks_made(g_error_record, "the highest water levels of the channel nodes", m.yp_max_flood)) return;
     alloc_chan_sed_arrays(m);
+    if (run_stopped()) return;
     if (m.chan_lakes_on && m.gwbound.n() >= m.ncells) {
         alloc_ivector(m.og_gwbound_type, m.ncells, "og_gwbound_type");
         if (!blocks_made(g_error_record, "the groundwater boundary types as read", m.og_gwbound_type)) return;
@@ -95,7 +112,10 @@ void setup_channel(model_state& m) {
         if (!blocks_made(g_error_record, "the lake leakage of the cells", m.lake_source)) return;
     }
 
+    if (m.chan_sed_on && !erodible_link_present(m)) return;
     read_hlink_hnode(m);
+    if (run_stopped()) return;
+    read_slink_snode(m);
     if (run_stopped()) return;
     m.nsource_links = 0;
     for (int l = 1; l <= m.nlinks; ++l) {

@@ -17,6 +17,10 @@ void read_chan_hotstart(model_state& m);
 
 // IN_HYD_LOCATION: a count, then one "link node" pair per location.
 void read_hlink_hnode(model_state& m);
+// IN_SED_LOC, with channel sediment: the same, each location a node of an
+// open channel; the list is echoed at the head of OUT_SED_LOC (the count,
+// then "link node" per location).
+void read_slink_snode(model_state& m);
 
 // With a grid-stream file: every link other than a lake or structure needs
 // a node spacing of at least 0.0001 m; then the exchange arrays and the

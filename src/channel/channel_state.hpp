@@ -105,7 +105,11 @@ struct channel_state {
     mat2<double> dconv;       // dK/dy (m2/s)
     mat2<double> topw;        // top width (m)
     mat2<double> yp_max_flood;  // highest water surface of the run (m)
-    mat2<double> Fr, qp_vol, qp_vol_sed, pct_flooded;
+    mat2<double> Fr, qp_vol, pct_flooded;
+    // With channel sediment: the water that crossed each node's downstream
+    // face since the last channel step (m3, the sign of the discharge); on
+    // a structure link, node 1 holds what the structure passed.
+    mat2<double> qp_vol_sed;
     mat2<double> bottom;        // bottom width (m)
     mat2<double> bankfull_dep;  // m
     mat2<double> sslope, sslope2;  // side slopes (horizontal per vertical)
@@ -253,6 +257,9 @@ struct channel_state {
     // Hydrograph locations (IN_HYD_LOCATION), 1-based.
     int hyd_loc_count = 0;
     vec1<int> hlink, hnode;
+    // Sediment locations (IN_SED_LOC), 1-based: nodes of open channels.
+    int sed_loc_count = 0;
+    vec1<int> slink, snode;
 
     int nlinks = 0;
     int maxnodes = 0;  // most nodes of a link

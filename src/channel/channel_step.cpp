@@ -34,6 +34,7 @@
 #include "core/interval_clock.hpp"
 #include "model/model_state.hpp"
 #include "overland/overland_steps.hpp"
+#include "transport/transport_steps.hpp"
 
 namespace kesta {
 
@@ -96,6 +97,10 @@ void step_channel_routing(model_state& m) {
     m.discharge_volume_sum += outlet_volume;
     m.discharge_volume_run += outlet_volume;
     if (m.ov_con_trans) m.discharge_volume_contam += outlet_volume;
+    if (m.chan_sed_on && m.chan_routing == 1) {
+        step_channel_sediment(m, dt);
+        if (g_error_record.stop) return;
+    }
 
     for (int l = 1; l <= m.nlinks; ++l) {
         for (int j = 1; j <= m.link_nodes[l]; ++j) m.qlat[j][l] = 0.0;

@@ -1,7 +1,7 @@
 // Start-up of the channel point inputs and the head boundary at the
-// outlet. The initial channel volume and masses and the marking of the
-// grid-stream cells belong with the channel network and are not set up
-// here.
+// outlet, and, with soil erosion, the marking of the cells a channel runs
+// through. The initial channel volume and masses belong with the channel
+// network and are not set up here.
 #include "channel/channel_steps.hpp"
 #include "core/error_record.hpp"
 #include "input/time_series.hpp"
@@ -27,6 +27,23 @@ void set_chan_point_value(model_state& m) {
         m.chan_depth[node][link] = m.bound_depth;
 }
 
+namespace {
+
+// Every cell the grid-stream file lists holds a channel: its soil gives up
+// only its loose deposit.
+void mark_channel_cells(model_state& m) {
+    if (!m.stream_cell_given || !m.ov_sed) return;
+    vec1<int>& channel = m.ov_sed->channel_cells;
+    for (int s = 1; s <= m.nstreamcells && s <= m.gst_ncellsingrid.n(); ++s) {
+        for (int k = 1; k <= m.gst_ncellsingrid[s]; ++k) {
+            const int cell = m.gst_gnum[s][k];
+            if (cell >= 1 && cell <= channel.n()) channel[cell] = 1;
+        }
+    }
+}
+
+}  // namespace
+
 void setup_chan_point_sources(model_state& m) {
     if (m.head_bound && m.bound_ts_given) {
         if (!ts_find_by_name(m.bound_ts)) {
@@ -36,6 +53,8 @@ void setup_chan_point_sources(model_state& m) {
         set_chan_point_value(m);
     }
     open_chan_point_input(m);
+    if (g_error_record.stop) return;
+    mark_channel_cells(m);
 }
 
 }  // namespace kesta

@@ -154,6 +154,7 @@ public:
     cube3& operator=(const cube3&) = delete;
 
     T** operator[](int i) { return planes_[static_cast<std::size_t>(i)]; }  // unchecked
+    const T* const* operator[](int i) const { return planes_[static_cast<std::size_t>(i)]; }
     T*** planes() { return planes_.empty() ? nullptr : planes_.data(); }
     T* data() { return data_.empty() ? nullptr : data_.data(); }
     // Sizes a, b, c as given; -1 when empty.

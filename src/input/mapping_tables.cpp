@@ -163,9 +163,10 @@ int count_of(const std::string& text, int key_id) {
     return n;
 }
 
-// The count is checked against the lines that follow before anything is
-// sized by it: a count no file could fill is refused, not allocated.
-int read_count(table_cursor& cur, int table_id, int key_id) {
+// A count of rows is checked against the lines that follow before anything
+// is sized by it: a count no file could fill is refused, not allocated. A
+// count of columns (`rows` false) is the caller's to check.
+int read_count(table_cursor& cur, int table_id, int key_id, bool rows = true) {
     line_cursor line;
     if (!cur.next(line)) return 0;
     const int n = count_of(line.text(), key_id);
@@ -175,7 +176,7 @@ int read_count(table_cursor& cur, int table_id, int key_id) {
         return n;
     }
     const int following = cur.file().line_count() - cur.line_number();
-    if (n > following) {
+    if (rows && n > following) {
         table_error(cur, table_id,
                     format_text("%s gives %d entries, but only %d lines follow in the file",
                                 get_table_keyword(key_id).c_str(), n, following));
@@ -206,9 +207,38 @@ struct table_rows {
     int max_id = 0;
 };
 
+// A SOIL_EROSION_PROPS row: the capacity coefficient and the erodibility
+// factor are not negative (a negative capacity would move sediment against
+// the flow) and every class's share of the parent soil lies in [0, 1].
+bool erosion_row_in_bounds(const table_cursor& cur, int id, const double* values, int ncols) {
+    const struct {
+        int column;
+        const char* what;
+    } kNotNegative[] = {{1, "transport capacity coefficient (column 1)"},
+                        {8, "erodibility factor (column 8)"}};
+    for (const auto& c : kNotNegative) {
+        if (c.column > ncols || values[c.column] >= 0.0) continue;
+        table_error(cur, table_soil_erosion,
+                    format_text("the row of ID %d gives the %s %g; it must be 0 or more", id, c.what,
+                                values[c.column]));
+        return false;
+    }
+    const int base = table_ncols(table_soil_erosion);
+    for (int j = base + 1; j <= ncols; ++j) {
+        if (values[j] >= 0.0 && values[j] <= 1.0) continue;
+        table_error(cur, table_soil_erosion,
+                    format_text("the row of ID %d gives sediment class %d a share of %g of the parent soil; it "
+                                "must lie from 0 to 1",
+                                id, j - base, values[j]));
+        return false;
+    }
+    return true;
+}
+
 // The evapotranspiration parameters of a row lie within what any land can
 // have; a value outside is refused naming the row.
 bool row_in_bounds(const table_cursor& cur, int table_id, int id, const double* values, int ncols) {
+    if (table_id == table_soil_erosion) return erosion_row_in_bounds(cur, id, values, ncols);
     if (table_id != table_evapotranspiration) return true;
     for (int j = 1; j <= 4 && j <= ncols; ++j) {
         const et_parameter_bound& b = kEtParameterBounds[j - 1];
@@ -329,7 +359,8 @@ bool load_table(mapping_table_file& file, const std::string& file_name, int tabl
     }
     int ncols = table_ncols(table_id);
     if (num_sed >= 0) {
-        const int m = read_num_sed(cur, table_id);
+        // The classes are columns here, their count that of the SEDIMENTS table.
+        const int m = read_count(cur, table_id, key_num_sed, false);
         if (m < 0) return false;
         if (m != num_sed) {
             g_error_record.fail(91, std::string(), std::string(), num_sed, m);
@@ -823,6 +854,19 @@ bool read_sediment_table(mapping_table_file& file, const std::string& file_name,
                             format_text("the %s (\"%s\") is missing or not a number", names[j], echoed(text).c_str()));
                 return false;
             }
+        }
+        // Settling and the transport formulas divide by the diameter and
+        // by the specific gravity less 1.
+        if (!(s.part_diam[i] > 0.0)) {
+            table_error(cur, table_sediments,
+                        format_text("class %d has the particle diameter %g mm; it must be above 0", i, s.part_diam[i]));
+            return false;
+        }
+        if (!(s.spec_grav[i] > 1.0)) {
+            table_error(cur, table_sediments,
+                        format_text("class %d has the specific gravity %g; it must be above 1 (water)", i,
+                                    s.spec_grav[i]));
+            return false;
         }
         pop_string(line, s.output_filename[static_cast<std::size_t>(i)]);
     }

@@ -259,7 +259,9 @@ bool read_well_table(model_state& m, mapping_table_file& file, const std::string
 // SOIL_EROSION_PROPS: NUM_IDS, then NUM_SED that must equal `num_sed`
 // (code 91, left for the run driver). Its first 8 columns go to `columns`
 // (null skips); column 8 + k is the parent-soil fraction of sediment class k
-// of every mask cell with a non-zero ID.
+// of every mask cell with a non-zero ID. A row whose capacity coefficient
+// (column 1) or erodibility factor (column 8) is negative, or whose
+// fraction of a class lies outside [0, 1], is refused naming its line.
 bool read_erosion_table(model_state& m, mapping_table_file& file, const std::string& file_name,
                         int num_sed, const std::array<vec1<double>*, 8>& columns,
                         grid_header& header, const mat2<int>& mask, int rows, int cols,
@@ -274,7 +276,8 @@ struct sediment_classes {
     std::vector<std::string> output_filename;  // classes 1..count, element 0 unused
 };
 // Count 0 when the file holds no SEDIMENTS table; false when the file does
-// not open (64) or a row does not read (4000).
+// not open (64), or a row does not read or gives a particle diameter not
+// above 0 or a specific gravity not above 1 (4000, naming the line).
 bool read_sediment_table(mapping_table_file& file, const std::string& file_name,
                          sediment_classes& out);
 

@@ -197,6 +197,20 @@ void exchange_at_event_end(model_state& m) {
     if (!last) jump_to_next_event(m);
 }
 
+// A node of an erodible breakpoint link whose water now stands above the
+// highest it stood before (its bed rose under it) takes the sand it holds
+// as the volume its section is fitted to.
+void refit_sand_references(model_state& m) {
+    if (m.ch_sand_vol.empty()) return;
+    for (int l = 1; l <= m.nlinks; ++l) {
+        if (!link_is_erodible_breakpoint(m.ltype[l])) continue;
+        const int b = m.bplink[l];
+        for (int j = 1; j <= m.nx[l]; ++j) {
+            if (m.yp[j][l] > m.max_yp[b][j]) m.ch_sand_vol0[b][j] = m.ch_sand_vol[j][l][0];
+        }
+    }
+}
+
 }  // namespace
 
 int olma_day_number(double julian, int year) {
@@ -212,7 +226,10 @@ void update_at_event_end(model_state& m) {
     }
     if (m.xsec_update_flag >= 1) {
         xsec_update(m);
+        if (g_error_record.stop) return;
         ex_section(m, 1);
+        if (g_error_record.stop) return;
+        refit_sand_references(m);
     }
     m.event_ended = 0;
     m.event_done = 1;

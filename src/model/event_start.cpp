@@ -394,6 +394,7 @@ void open_event_books(model_state& m) {
         m.volume_subsurface_at_event_start = sacramento_storage_volume(m);
     }
     open_drain_event_books(m);
+    open_sediment_event_books(m);
 }
 
 void start_event(model_state& m) {

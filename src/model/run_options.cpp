@@ -355,7 +355,7 @@ void copy_unchanged(model_state& m) {
     m.et_calc_penman = po.et_calc_penman;
     m.et_calc_deardorff = po.et_calc_deardorff;
     m.seasonal_rs = po.seasonal_rs;
-    m.erosion.soil_erosion_given = po.soil_erosion_given;
+    m.soil_erosion_given = po.soil_erosion_given;
     m.soil_erosion = po.soil_erosion;
     m.area_reduction_given = po.area_reduction_given;
     m.area_reduction = po.area_reduction;
@@ -586,7 +586,7 @@ void check_run_options(model_state& m) {
     if (m.inf_richards_on) clear_soil_maps();
 
     if (m.chan_implicit_routing) return fail(35);
-    if (m.chan_routing && m.erosion.soil_erosion_given) m.chan_sed_on = 1;
+    if (m.chan_routing && m.soil_erosion_given) m.chan_sed_on = 1;
     if (m.chan_discharge_given_2 && !m.chan_routing) m.chan_discharge_given_2 = 0;
 
     if (m.gw_simulation) {

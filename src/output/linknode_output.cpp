@@ -3,6 +3,7 @@
 #include "output/linknode_output.hpp"
 
 #include <algorithm>
+#include <iterator>
 
 #include "channel/link_types.hpp"
 #include "channel/superlink/storm_drain_steps.hpp"
@@ -65,8 +66,9 @@ linknode_source channel_source(const model_state& m, const mat2<double>& values,
     return s;
 }
 
-// The channel datasets of the time series, in the order they are written:
-// the file, the card's switch, what the nodes show and the step counter.
+// The channel datasets of the time series, in the order they are written
+// (the depth first: the sediment flux dataset follows it): the file, the
+// card's switch, what the nodes show and the step counter.
 struct channel_dataset {
     file_ptr output_state::*slot;
     int channel_state::*given;
@@ -173,6 +175,7 @@ void write_linknode_headers(model_state& m) {
         file_ptr output_state::*slot;
         int type;
     } headers[] = {{&output_state::chan_depth_fp, linknode_stream_depth},
+                   {&output_state::chan_sed_flux_fp, linknode_stream_sed_flux},
                    {&output_state::chan_discharge_fp, linknode_stream_flow},
                    {&output_state::chan_stage_fp, linknode_stream_stage},
                    {&output_state::chan_velocity_fp, linknode_stream_velocity},
@@ -208,15 +211,45 @@ void write_pipe_datasets(model_state& m) {
     }
 }
 
+namespace {
+
+void write_channel_dataset(model_state& m, const channel_dataset& d) {
+    std::FILE* fp = (m.*d.slot).get();
+    if (!fp || !(m.*d.given)) return;
+    const linknode_source s = channel_source(m, m.*d.values, d.second ? &(m.*d.second) : nullptr);
+    write_linknode_ts(fp, s, m.*d.steps, d.mode);
+    ++(m.*d.steps);
+}
+
+// The sediment flux dataset (CHAN_SED_FLUX): every node's flux through its
+// downstream face in the last channel step, all classes, x 1e6, added to
+// its running total over the run, which the block shows. Its blocks take
+// the depth dataset's counter, and advance it.
+void write_sed_flux_dataset(model_state& m) {
+    std::FILE* fp = m.chan_sed_flux_fp.get();
+    if (!fp || !m.chan_sed_on || !m.ov_sed || m.ov_sed->qsmax_total.empty()) return;
+    sed_record& s = *m.ov_sed;
+    for (int l = 1; l <= m.nlinks; ++l) {
+        for (int j = 1; j <= m.link_nodes[l]; ++j) {
+            const double* q = s.qsmax[l * s.node_stride + j];
+            double sum = 0.0;
+            for (int c = 1; c <= s.num_sed; ++c) sum += q[c];
+            s.qsmax_total[j][l] += sum * 1e6;
+        }
+    }
+    write_linknode_ts(fp, channel_source(m, s.qsmax_total, nullptr), m.linknode_depth_steps, linknode_plain);
+    ++m.linknode_depth_steps;
+    ++m.linknode_sed_flux_steps;
+}
+
+}  // namespace
+
 void write_channel_datasets(model_state& m) {
     if (!m.chan_routing || m.nlinks < 1) return;
-    for (const channel_dataset& d : kChannelDatasets) {
-        std::FILE* fp = (m.*d.slot).get();
-        if (!fp || !(m.*d.given)) continue;
-        const linknode_source s = channel_source(m, m.*d.values, d.second ? &(m.*d.second) : nullptr);
-        write_linknode_ts(fp, s, m.*d.steps, d.mode);
-        ++(m.*d.steps);
-    }
+    // The depth, the sediment flux, then the rest of the table.
+    write_channel_dataset(m, kChannelDatasets[0]);
+    write_sed_flux_dataset(m);
+    for (std::size_t k = 1; k < std::size(kChannelDatasets); ++k) write_channel_dataset(m, kChannelDatasets[k]);
 }
 
 void write_flood_stream(model_state& m) {

@@ -19,6 +19,7 @@ enum linknode_type : int {
     linknode_superlink_flow = 5,
     linknode_superlink_head = 6,
     linknode_superlink_tile_flow = 7,
+    linknode_stream_sed_flux = 31,
 };
 
 // The type name line (none for an index outside 0..31), then the link

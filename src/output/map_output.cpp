@@ -6,12 +6,12 @@
 // base name of its grid files, the vector it shows and, where the values are
 // formed for the frame, how. A process that brings a new mapped quantity adds
 // its row. Rows still to come, with the process that computes their values:
-//   map_sediment_flux      (MAX_SED_FLUX, "sediment_flux", max_sed_flux)   overland sediment transport
-//   map_sediment_volume    (NET_SED_VOLUME, "sediment_volume", net_sed_volume)  overland sediment transport
-//   map_suspended_sediment (VOL_SED_SUSP, "suspended_sediment_conc")      overland sediment transport
 //   map_contaminant_conc   (OV_CON_MAP, "contaminant_conc")                overland constituent transport
 // The depth map shows `h`, and on the cells of a channel-network lake the
-// lake's level above the cell's ground.
+// lake's level above the cell's ground. The sediment maps show, per cell,
+// the sediment leaving it in the last overland step (cm3/s), its net
+// deposition over the run as a depth (mm; erosion negative), and the volume
+// of sediment its water carries (m3).
 #include <algorithm>
 #include <cmath>
 #include <string>
@@ -45,6 +45,33 @@ void fill_discharge(model_state& m) {
 vec1<double>& depth_values(model_state& m) { return m.chan_lakes_on ? m.depth_map_values : m.h; }
 void fill_depth(model_state& m) {
     if (m.chan_lakes_on) lake_depth_map(m, m.depth_map_values);
+}
+
+// The sediment record's map vectors; an empty one when the run has none.
+template <vec1<double> sed_record::*Member>
+vec1<double>& sediment_values(model_state& m) {
+    static vec1<double> none;
+    return m.ov_sed ? m.ov_sed.get()->*Member : none;
+}
+
+void fill_sediment_flux(model_state& m) {
+    sed_record& s = *m.ov_sed;
+    for (int k = 1; k <= m.ncells; ++k) s.flux_map[k] = s.ov_qsmax[k] * 1.0e6;
+}
+
+void fill_sediment_volume(model_state& m) {
+    sed_record& s = *m.ov_sed;
+    const double to_mm = 1000.0 / (m.gridsize * m.gridsize);
+    for (int k = 1; k <= m.ncells; ++k) s.ov_net_sed[k] = s.ov_qsvol[k] * to_mm;
+}
+
+void fill_suspended_sediment(model_state& m) {
+    sed_record& s = *m.ov_sed;
+    for (int k = 1; k <= m.ncells; ++k) {
+        double v = 0.0;
+        for (int c = 1; c <= s.num_sed; ++c) v += s.vol_sed.suspended[k][c];
+        s.ov_conc[k] = v;
+    }
 }
 
 struct standard_map {
@@ -91,6 +118,15 @@ const standard_map kStandardMaps[] = {
     {map_groundwater_head, "GW_OUTPUT", "groundwater_head", "gw_head", "groundwater head map",
      [](const M& m) { return m.gw_simulation && m.gw_output_given; }, card_file<&P::gw_output>,
      vector_of<&M::elevgw>},
+    {map_sediment_flux, "MAX_SED_FLUX", "sediment_flux", "max_sed_flux", "sediment flux map",
+     [](const M& m) { return m.soil_erosion_given && m.project_options.max_sed_flux_given; },
+     card_file<&P::max_sed_flux>, sediment_values<&sed_record::flux_map>, fill_sediment_flux},
+    {map_sediment_volume, "NET_SED_VOLUME", "sediment_volume", "net_sed_volume", "net sediment volume map",
+     [](const M& m) { return m.soil_erosion_given && m.project_options.net_sed_volume_given; },
+     card_file<&P::net_sed_volume>, sediment_values<&sed_record::ov_net_sed>, fill_sediment_volume},
+    {map_suspended_sediment, "VOL_SED_SUSP", "suspended_sediment_conc", "vol_sed_susp", "suspended sediment map",
+     [](const M& m) { return m.soil_erosion_given && m.project_options.vol_sed_susp_given; },
+     card_file<&P::vol_sed_susp>, sediment_values<&sed_record::ov_conc>, fill_suspended_sediment},
     {map_flood_grid, "FLOOD_GRID", "flood_grid", "flood_grid", "flood grid",
      [](const M& m) { return m.flood_grid_given != 0; },
      [](const M& m) -> const std::string& { return m.flood_grid; }, vector_of<&M::h_max_flood>, nullptr,

@@ -47,14 +47,22 @@ struct output_state {
         out_con_location_fp, out_mass_location_fp, in_theta_location_fp, out_theta_location_fp;
     file_ptr chan_depth_fp, chan_discharge_fp, chan_stage_fp, chan_velocity_fp, flood_stream_fp,
         chan_sed_flux_fp;
+    file_ptr outlet_sed_flux_fp;  // the sediment discharge at the outlet
+    file_ptr outlet_sed_tss_fp;   // the wash-load concentration at the outlet
+    // The sediment locations (IN_SED_LOC) and their flux and concentration series.
+    file_ptr in_sed_loc_fp, out_sed_loc_fp, out_tss_loc_fp;
     file_ptr pipe_head_fp, pipe_tile_fp, pipe_flow_fp;
     file_ptr contam_map_fp;
 
     int outlet_hydro_lines = 0;  // lines written to the outlet hydrograph
+    int outlet_sed_lines = 0;    // lines written to the outlet sediment series
     int event_summaries_written = 0;
     // Blocks written to each channel link/node dataset.
     int linknode_depth_steps = 0, linknode_discharge_steps = 0, linknode_velocity_steps = 0,
         linknode_stage_steps = 0;
+    // Blocks written to the channel sediment flux dataset; they are numbered
+    // by the depth dataset's counter, which both advance.
+    int linknode_sed_flux_steps = 0;
     // Blocks written to each pipe-network dataset, and the values of one
     // block [superlink][node], made with the headers.
     int linknode_pipe_flow_steps = 0, linknode_pipe_head_steps = 0, linknode_pipe_tile_steps = 0;

@@ -3,7 +3,11 @@
 #include <cstdio>
 
 #include "channel/channel_steps.hpp"
+#include "core/error_record.hpp"
+#include "core/file_opener.hpp"
+#include "core/text_format.hpp"
 #include "model/model_state.hpp"
+#include "output/grid_writers.hpp"
 #include "output/summary_file.hpp"
 #include "subsurface/soil_accounting.hpp"
 #include "subsurface/subsurface_steps.hpp"
@@ -16,8 +20,8 @@ namespace kesta {
 // Of the end-of-run summaries and final files: the aquifer takes the
 // exchanges left since its last step, the groundwater section is written,
 // the soil, channel and lake run totals that the global table will print
-// are formed, the map frames, the flood stream depths and the channel
-// hotstart written.
+// are formed, the sediment section, the map frames, the flood stream
+// depths, the channel hotstart and the adjusted elevations written.
 void write_final_summaries(model_state& m) {
     // Every close opens the next event's books, so what they hold now is
     // the outlet water no event summary booked.
@@ -28,9 +32,25 @@ void write_final_summaries(model_state& m) {
     finish_channel_run_totals(m);
     write_sacramento_run_summary(m);
     write_drain_run_totals(m);
+    write_sediment_run_summary(m);
     write_final_map_frames(m);
     write_flood_stream(m);
     write_chan_hotstart(m);
+    write_adjusted_elevation(m);
+}
+
+void write_adjusted_elevation(model_state& m) {
+    if (!m.project_options.adjust_elev_given) return;
+    std::string name = m.project_options.adjust_elev;
+    file_ptr fp = open_file(name, "w", 1);
+    if (!fp) {
+        refuse(format_text("Can't open adjusted elevation map for writing: %s\n", output_path(name, "w", 1).c_str()));
+        return;
+    }
+    write_grass_ascii_grid(fp.get(), m.mask, m.north, m.south, m.east, m.west, m.grid_rows, m.grid_cols, m.elev);
+    if (close_file_checked(fp) != 0)
+        refuse(format_text("Error writing adjusted elevation map %s: the output is incomplete.\n",
+                           output_path(name, "w", 1).c_str()));
 }
 
 

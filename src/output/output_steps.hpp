@@ -45,6 +45,12 @@ void write_timeseries_maps(model_state& m);
 void write_final_map_frames(model_state& m);
 // The groundwater section of the end-of-run summaries (GW_SIMULATION).
 void write_groundwater_run_summary(const model_state& m);
+// The overland sediment section of the end-of-run summaries (SOIL_EROSION),
+// from the totals by class as the run ends.
+void write_sediment_run_summary(model_state& m);
+// The ground elevations as the run leaves them, to the ADJUST_ELEV file (a
+// file that cannot be written stops the run with code 4000).
+void write_adjusted_elevation(model_state& m);
 // Ends every open map dataset with its end mark and closes it, on every way
 // out of a run. False when a write failed (said in a message).
 bool end_map_outputs(model_state& m);

@@ -96,6 +96,9 @@ bool penman(const model_state& m) { return m.long_term && m.et_calc_penman; }
 
 bool any_channel_routing(const model_state& m) { return m.chan_routing || m.chan_alt_routing; }
 
+// Sediment series at listed channel nodes: channel sediment and IN_SED_LOC.
+bool sediment_locations(const model_state& m) { return m.chan_sed_on && m.project_options.in_sed_loc_given; }
+
 // The soil-type map and the layer table are needed only by a Richards run
 // that is not layered and whose mapping table holds no Richards soil table.
 bool soil_files_optional(const model_state& m) {
@@ -322,6 +325,20 @@ const run_file kRunFiles[] = {
     {[](const model_state& m) { return m.chan_sed_flux_given != 0; }, card_value<&P::chan_sed_flux>, "w",
      "output stream_sed_flux", "CHAN_SED_FLUX", 4, &O::chan_sed_flux_fp, close_channel_output},
 
+    // Sediment.
+    {[](const model_state& m) { return m.soil_erosion_given != 0; }, card_value<&P::outlet_sed_flux>, "w",
+     "outlet sediment hydrograph", "OUTLET_SED_FLUX", 4, &O::outlet_sed_flux_fp, close_run_outputs},
+    {[](const model_state& m) { return m.soil_erosion_given && m.project_options.outlet_sed_tss_given; },
+     card_value<&P::outlet_sed_tss>, "w", "outlet sediment tss file", "OUTLET_SED_TSS", 4, &O::outlet_sed_tss_fp,
+     close_run_outputs},
+    {sediment_locations, card_value<&P::in_sed_loc>, "r", "input sed. hydrograph locations", "IN_SED_LOC", 4,
+     &O::in_sed_loc_fp, close_location},
+    {sediment_locations, card_value<&P::out_sed_loc>, "w", "output sed. hydrograph locations", "OUT_SED_LOC", 4,
+     &O::out_sed_loc_fp, close_location},
+    {[](const model_state& m) { return sediment_locations(m) && m.project_options.out_tss_loc_given; },
+     card_value<&P::out_tss_loc>, "w", "output sediment tss hydrograph locations", "OUT_TSS_LOC", 4,
+     &O::out_tss_loc_fp, close_location},
+
     // Pipe networks.
     {[](const model_state& m) { return m.storm_sewer_given && m.project_options.pipe_head_given; },
      card_value<&P::pipe_head>, "w", "superlink head", "PIPE_HEAD", 4, &O::pipe_head_fp, close_pipe},
@@ -500,7 +517,6 @@ std::vector<named_file> run_inputs(model_state& m) {
         {"SACRAMENTO", &P::sacramento},
         {"OV_POINT_SOURCE", &P::ov_point_source},
         {"OV_CON_MAP", &P::ov_con_map},
-        {"ADJUST_ELEV", &P::adjust_elev},
         {"SOIL_ERODABILITY", &P::soil_erodability},
         {"CROP_MANAGEMENT", &P::crop_management},
         {"CONSERVATION_PRACTICE", &P::conservation_practice},
@@ -577,6 +593,25 @@ const fixed_output kFixedOutputs[] = {
     {kRunTimeFile, "a", "the run's time record"},
 };
 
+// Outputs a card names that are written only when the run ends: claimed
+// with the others, so that no input or other output shares their file.
+struct final_output {
+    const char* card;
+    predicate wanted;
+    std::string (*name)(const model_state&);
+};
+
+const final_output kFinalOutputs[] = {
+    {"ADJUST_ELEV", [](const model_state& m) { return m.project_options.adjust_elev_given != 0; },
+     card_value<&P::adjust_elev>},
+};
+
+std::string final_path(const model_state& m, const final_output& f) {
+    std::string name = f.name(m);
+    strip_quotes(name);
+    return output_path(name, "w", 1);
+}
+
 // Closes a slot; a written one is checked for write errors, which are said
 // at once. False when a write failed.
 bool close_slot(const model_state& m, const run_file& f, file_ptr& fp) {
@@ -630,6 +665,13 @@ void open_run_files(model_state& m) {
         if (writes) outputs.push_back({output_words(f), path, identify(path)});
         if (f.opened) f.opened(m);
     }
+    for (const final_output& f : kFinalOutputs) {
+        if (!f.wanted(m)) continue;
+        const std::string path = final_path(m, f);
+        if (path.empty()) continue;
+        if (!output_is_its_own(card_words(f.card), false, path, inputs, outputs)) return;
+        outputs.push_back({card_words(f.card), path, identify(path)});
+    }
 }
 
 bool output_file_is_free(model_state& m, const std::string& words, const std::string& path,
@@ -643,6 +685,11 @@ bool output_file_is_free(model_state& m, const std::string& words, const std::st
         if (!f.slot || f.mode[0] != 'w' || !(m.*f.slot)) continue;
         const std::string p = tried_path(f, f.name(m));
         outputs.push_back({output_words(f), p, identify(p)});
+    }
+    for (const final_output& f : kFinalOutputs) {
+        if (!f.wanted(m)) continue;
+        const std::string p = final_path(m, f);
+        if (!p.empty()) outputs.push_back({card_words(f.card), p, identify(p)});
     }
     for (const auto& w : also_written) outputs.push_back({w.first, w.second, identify(w.second)});
     return output_is_its_own(words, false, path, run_inputs(m), outputs);

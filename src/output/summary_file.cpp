@@ -422,7 +422,7 @@ const flagged_line kProcesses[] = {
     {[](const model_state& m) { return m.green_ampt_on != 0; }, "Green & Ampt infiltration.\n"},
     {[](const model_state& m) { return m.inf_richards_on != 0; }, "Infiltration by Richards Eq.\n"},
     {[](const model_state& m) { return m.inf_layered_on != 0; }, "G&A Infiltration through layered soils.\n"},
-    {[](const model_state& m) { return m.erosion.soil_erosion_given != 0; }, "Overland soil erosion.\n"},
+    {[](const model_state& m) { return m.soil_erosion_given != 0; }, "Overland soil erosion.\n"},
     {[](const model_state& m) { return m.chan_sed_on != 0; },
      "Sediment transport in channels using Yang's eqn. for sand.\n"},
     {[](const model_state& m) { return m.sacramento_given != 0; },
@@ -486,29 +486,45 @@ void write_map_list(const model_state& m, std::FILE* fp) {
     }
 }
 
-// A link/node dataset is listed once a time step of it was written.
+// A link/node dataset is listed once a time step of it was written to its
+// file.
 struct dataset_line {
     const char* what;
     std::string project_options::*card;
+    file_ptr output_state::*slot;
     int output_state::*steps;
 };
 
 const dataset_line kDatasetLines[] = {
-    {"channel depth", &project_options::chan_depth, &output_state::linknode_depth_steps},
-    {"channel discharge", &project_options::chan_discharge, &output_state::linknode_discharge_steps},
-    {"channel velocity", &project_options::chan_velocity, &output_state::linknode_velocity_steps},
-    {"channel stage", &project_options::chan_stage, &output_state::linknode_stage_steps},
-    {"pipe flow", &project_options::pipe_flow, &output_state::linknode_pipe_flow_steps},
-    {"pipe node head", &project_options::pipe_head, &output_state::linknode_pipe_head_steps},
-    {"tile drain flow", &project_options::pipe_tile, &output_state::linknode_pipe_tile_steps},
+    {"channel depth", &project_options::chan_depth, &output_state::chan_depth_fp,
+     &output_state::linknode_depth_steps},
+    {"channel sediment flux", &project_options::chan_sed_flux, &output_state::chan_sed_flux_fp,
+     &output_state::linknode_sed_flux_steps},
+    {"channel discharge", &project_options::chan_discharge, &output_state::chan_discharge_fp,
+     &output_state::linknode_discharge_steps},
+    {"channel velocity", &project_options::chan_velocity, &output_state::chan_velocity_fp,
+     &output_state::linknode_velocity_steps},
+    {"channel stage", &project_options::chan_stage, &output_state::chan_stage_fp,
+     &output_state::linknode_stage_steps},
+    {"pipe flow", &project_options::pipe_flow, &output_state::pipe_flow_fp, &output_state::linknode_pipe_flow_steps},
+    {"pipe node head", &project_options::pipe_head, &output_state::pipe_head_fp,
+     &output_state::linknode_pipe_head_steps},
+    {"tile drain flow", &project_options::pipe_tile, &output_state::pipe_tile_fp,
+     &output_state::linknode_pipe_tile_steps},
 };
 
 void write_ascii_file_list(const model_state& m, std::FILE* fp) {
     std::fprintf(fp, "     hydrograph at the catchment outlet (%s).\n", written_path(m.outlet_hydro).c_str());
     if (m.in_hyd_location_given)
         std::fprintf(fp, "     hydrographs at selected locations (%s).\n", written_path(m.out_hyd_location).c_str());
+    if (m.outlet_sed_lines > 0)
+        std::fprintf(fp, "     sediment outflow at the catchment outlet (%s).\n",
+                     written_path(m.project_options.outlet_sed_flux).c_str());
+    if (m.out_sed_loc_fp && m.sed_loc_count > 0 && m.outlet_sed_lines > 0)
+        std::fprintf(fp, "     sediment hydrographs at selected locations (%s).\n",
+                     written_path(m.project_options.out_sed_loc).c_str());
     for (const dataset_line& d : kDatasetLines) {
-        if (m.*d.steps > 0)
+        if (m.*d.slot && m.*d.steps > 0)
             std::fprintf(fp, "     %s, a link/node dataset (%s).\n", d.what,
                          written_path(m.project_options.*d.card).c_str());
     }
@@ -528,7 +544,8 @@ using section = void (*)(const model_state&, std::FILE*);
 const section kEventSections[] = {
     write_title,         write_rainfall, write_setting,              write_peak,
     write_volumes,       write_mass_conservation,    write_richards, write_groundwater,
-    write_section_break, write_warnings, write_inputs_and_processes, write_output_lists,
+    write_section_break, write_event_sediment_summary, write_warnings, write_inputs_and_processes,
+    write_output_lists,
 };
 
 }  // namespace

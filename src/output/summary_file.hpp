@@ -13,6 +13,12 @@ namespace kesta {
 // stores and run totals, with its mass check (nothing without SACRAMENTO).
 void write_sacramento_run_summary(const model_state& m);
 
+// The overland sediment section of an event summary (with SOIL_EROSION),
+// from the totals by class that the event's close formed: per class what
+// was eroded, deposited, left in suspension and passed to the outlet (or
+// the channels and lakes), and its balance error in percent.
+void write_event_sediment_summary(const model_state& m, std::FILE* fp);
+
 // Writes one dotted line: the label and a blank, the fill character up to
 // `width` characters (none when the label is that long), then blanks so that
 // the decimal point of the value falls `point_column` + 1 characters after

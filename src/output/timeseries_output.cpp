@@ -1,7 +1,7 @@
 // The time-series step: on every output pass (a step index that is a
 // multiple of the hydrograph interval, the first pass included) one line is
-// written to the outlet hydrograph, its high-precision copy and each series
-// at listed locations.
+// written to the outlet hydrograph, its high-precision copy, the outlet
+// sediment series and each series at listed locations.
 //
 // The location series are one table: the file, the switch that calls for it
 // and the writer of its values; a process that adds a series adds a row.
@@ -58,6 +58,48 @@ void write_outlet(model_state& m) {
     if (m.outlet_hydro_fp) std::fprintf(m.outlet_hydro_fp.get(), m.qout_cfs ? f->cfs : f->cms, t, q);
     if (m.sig_outlet_hydro_fp) std::fprintf(m.sig_outlet_hydro_fp.get(), f->sig, t, q);
     ++m.outlet_hydro_lines;
+}
+
+// The sediment discharge at the outlet (m3/s, or ft3/s with QOUT_CFS), on
+// the time column of the outlet hydrograph. With channel sediment: the
+// wash load of each fine class and the sand of each sand class through the
+// outlet in the last channel step, and the outlet node's wash-load
+// concentration (g/m3) to OUTLET_SED_TSS. Without it: the volume of every
+// class that left the grid over land in the last overland step, over the
+// time step (0 when the overland did not step at this time).
+void write_outlet_sediment(model_state& m) {
+    std::FILE* fp = m.outlet_sed_flux_fp.get();
+    if (!fp || !m.soil_erosion_given || !m.ov_sed) return;
+    const sed_record& s = *m.ov_sed;
+    double t = m.elapsed_min;
+    bool minutes = true;
+    if (m.long_term) {
+        t = long_term_time(m);
+        minutes = false;
+    } else if (m.strict_julian_date) {
+        t = m.time;
+        minutes = false;
+    }
+    const double factor = m.qout_cfs ? m.cms_to_cfs : 1.0;
+    ++m.outlet_sed_lines;
+    if (!m.chan_sed_on) {
+        const bool stepped = m.ov_last_time == m.time && m.timestep > 0.0;
+        const double q = stepped ? s.sed_out_vol / m.timestep : 0.0;
+        std::fprintf(fp, minutes ? "%8.2lf %10.6lf\n" : "%16.8lf %10.6lf\n", t, q * factor);
+        return;
+    }
+    if (minutes)
+        std::fprintf(fp, "%8.2lf", t);
+    else
+        std::fprintf(fp, !m.long_term && m.qout_cfs ? "%16.8lf " : "%16.8lf", t);
+    for (int k = 1; k <= s.n_fine_classes; ++k) std::fprintf(fp, " %10.6lf", value_at(s.qs_out_chan_wash, k) * factor);
+    for (int k = 1; k <= s.n_sand_classes; ++k) std::fprintf(fp, " %10.6lf", value_at(s.qs_out_chan_sand, k) * factor);
+    std::fputs("\n", fp);
+    std::FILE* tss = m.outlet_sed_tss_fp.get();
+    if (tss && m.nlinks >= 1 && s.node_stride > 0) {
+        const int row = m.nlinks * s.node_stride + m.link_nodes[m.nlinks];
+        std::fprintf(tss, "%8.2lf %14.6lf \n", t, value_at(s.chan_sed_conc, row));
+    }
 }
 
 // A node table value at [node][link]; 0.0 for a location outside the table.
@@ -132,6 +174,30 @@ void write_location_moisture(const model_state& m, std::FILE* fp) {
     }
 }
 
+// The row of the channel sediment tables of sediment location k.
+int sediment_row(const model_state& m, int k) { return m.slink[k] * m.ov_sed->node_stride + m.snode[k]; }
+
+bool sediment_located(const model_state& m) {
+    return m.chan_sed_on && m.ov_sed && !m.ov_sed->qsmax.empty() && m.sed_loc_count > 0;
+}
+
+// The sediment flux through the downstream face of every sediment location,
+// by fine class, then by sand class (m3/s, or ft3/s with QOUT_CFS).
+void write_location_sediment_flux(const model_state& m, std::FILE* fp) {
+    const sed_record& s = *m.ov_sed;
+    const double factor = m.qout_cfs ? m.cms_to_cfs : 1.0;
+    for (int k = 1; k <= m.sed_loc_count; ++k) {
+        const double* q = s.qsmax[sediment_row(m, k)];
+        for (int c = 1; c <= s.num_sed; ++c) std::fprintf(fp, "%10.7lf ", q[c] * factor);
+    }
+}
+
+// The wash-load concentration of every sediment location (g/m3).
+void write_location_sediment_conc(const model_state& m, std::FILE* fp) {
+    for (int k = 1; k <= m.sed_loc_count; ++k)
+        std::fprintf(fp, "%14.6lf", m.ov_sed->chan_sed_conc[sediment_row(m, k)]);
+}
+
 // The head of every well location (OUT_WELL_LOCATION).
 void write_well_levels(const model_state& m, std::FILE* fp) {
     for (int k = 1; k <= m.well_count && k <= m.well_row.n() && k <= m.well_column.n(); ++k)
@@ -153,6 +219,8 @@ const location_series kLocationSeries[] = {
      [](const model_state& m) { return m.in_theta_location_given && moisture_written(m); }, write_location_moisture},
     {&output_state::gw_well_level_fp, [](const model_state& m) { return m.gw_simulation && m.gw_well_level_given; },
      write_well_levels},
+    {&output_state::out_sed_loc_fp, sediment_located, write_location_sediment_flux},
+    {&output_state::out_tss_loc_fp, sediment_located, write_location_sediment_conc},
 };
 
 // Each line starts with the time: the long-term time, else the elapsed
@@ -197,12 +265,15 @@ void write_timeseries_output(model_state& m) {
     if (m.step % every != 0) return;
 
     write_outlet(m);
+    write_outlet_sediment(m);
     write_location_series(m);
     write_lake_output(m);
     vq_qin_write(m);
 
     if (m.outlet_hydro_fp) std::fflush(m.outlet_hydro_fp.get());
     if (m.sig_outlet_hydro_fp) std::fflush(m.sig_outlet_hydro_fp.get());
+    if (m.outlet_sed_flux_fp) std::fflush(m.outlet_sed_flux_fp.get());
+    if (m.outlet_sed_tss_fp) std::fflush(m.outlet_sed_tss_fp.get());
     write_channel_datasets(m);
     write_pipe_datasets(m);
 }

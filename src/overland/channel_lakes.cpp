@@ -2,8 +2,8 @@
 // first `lake_cells` cells of its search list, in the order the list gives
 // them; a volume change raises its level until it reaches the ground of
 // the next listed cell, which the lake then takes (with any water standing
-// on it), or lowers it to the ground of the last cell taken, which the
-// lake then gives back.
+// on it and its suspended sediment), or lowers it to the ground of the last
+// cell taken, which the lake then gives back.
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -14,6 +14,7 @@
 #include "core/warnings.hpp"
 #include "model/model_state.hpp"
 #include "overland/overland_steps.hpp"
+#include "transport/sediment.hpp"
 
 namespace kesta {
 
@@ -55,6 +56,7 @@ bool take_cell(model_state& m, int lake, int cell, double& dv) {
         if (!m.quiet) std::printf("Lake %d is taking cell %d with depth %lf\n", lake, cell, m.h[cell]);
     }
     m.h[cell] = 0.0;
+    give_cell_sediment_to_lake(m, lake, cell);
     return true;
 }
 

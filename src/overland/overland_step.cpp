@@ -140,28 +140,24 @@ bool routing_left_reals(model_state& m, double outlet_volume, const overland_det
     return refuse(non_real_depth_message(bad, "after overland flow routing"));
 }
 
-// Books the sediment volumes of the erosion step into the volume that left
-// over land and, with ADJUST_ELEV, into the ground of each cell.
+// Books what the erosion step eroded and deposited on each cell into the
+// cell's net volume over the run and, with ADJUST_ELEV, into its ground.
 void book_sediment(model_state& m) {
-    mat2<double>& eroded = m.ov_sed_vol_eroded;
-    mat2<double>& deposited = m.ov_sed_vol_deposited;
-    if (eroded.empty() || deposited.empty()) return;
-    const int cells = std::min({m.ncells, eroded.nrows(), deposited.nrows()});
-    const int classes = std::min(eroded.ncols(), deposited.ncols());
+    sed_record& s = *m.ov_sed;
+    mat2<double>& eroded = s.ov_sed_vol_eroded;
+    mat2<double>& deposited = s.ov_sed_vol_deposited;
+    const int classes = s.num_sed;
     const double area = m.gridsize * m.gridsize;
-    double net = 0.0;
-    for (int i = 1; i <= cells; ++i) {
-        for (int k = 0; k <= classes; ++k) net += deposited[i][k] - eroded[i][k];
-        if (m.project_options.adjust_elev_given) {
-            m.elev[i] += (deposited[i][0] - eroded[i][0]) / area;
-        }
+    const bool adjust = m.project_options.adjust_elev_given != 0;
+    for (int i = 1; i <= m.ncells; ++i) {
+        const double net = deposited[i][0] - eroded[i][0];
+        s.ov_qsvol[i] += net;
+        if (adjust) m.elev[i] += net / area;
         if (!m.soil_con_trans) {
             std::fill(eroded[i], eroded[i] + classes + 1, 0.0);
             std::fill(deposited[i], deposited[i] + classes + 1, 0.0);
         }
     }
-    // The record's first field is the sediment volume that left over land.
-    if (m.ov_sed) m.ov_sed->values[0] += net;
 }
 
 // In a long-term run a dry overland waits for the next event: its clock
@@ -321,7 +317,9 @@ void step_overland_flow(model_state& m) {
         }
     }
 
-    if (flowing_fraction > kFlowing && m.erosion.soil_erosion_given && m.soil_erosion < 10) {
+    // The sediment that leaves the grid is that of this step only.
+    if (m.ov_sed) m.ov_sed->sed_out_vol = 0.0;
+    if (flowing_fraction > kFlowing && m.ov_sed) {
         overland_sediment_transport(m, dt);
         known = nullptr;
         if (g_error_record.stop) return;

@@ -6,27 +6,9 @@
 
 #include "core/arrays.hpp"
 #include "core/file_opener.hpp"
+#include "transport/sediment_state.hpp"
 
 namespace kesta {
-
-// The overland sediment record, made by the sediment table reader when soil
-// erosion is given.
-struct sed_record {
-    double values[7] = {0, 0, 0, 0, 0, 0, 0};
-    int counts[2] = {0, 0};
-    vec1<double> class_vectors[6];
-    mat2<double> class_tables[6];
-};
-
-// Erosion options: the soil-erosion switch first.
-struct erosion_options {
-    int soil_erosion_given = 0;
-    int flags_a[2] = {0, 0};
-    double values[2] = {0.0, 0.0};
-    int flags_b[5] = {4, 0, 0, 0, 0};
-    std::string names[9];
-    int flags_c[6] = {0, 0, 0, 0, 0, 0};
-};
 
 // Work record of the soil nutrient step.
 struct nutr_grid {
@@ -92,16 +74,14 @@ struct transport_state {
     std::string out_mass_location;
     int ov_con_map_given = 0;
     std::string ov_point_source;
-    int soil_erosion = 0;
+    int soil_erosion_given = 0;  // SOIL_EROSION
+    int soil_erosion = 0;        // its value
 
     std::string chan_contam_output_name = "con_output";
     file_ptr chan_contam_output;
 
-    erosion_options erosion;
+    // Made by the sediment set-up when soil erosion is given.
     std::unique_ptr<sed_record> ov_sed;
-    // Volumes eroded from and deposited on each cell in the last overland
-    // step, by [cell][size class] (m3).
-    mat2<double> ov_sed_vol_eroded, ov_sed_vol_deposited;
     // Channel bed sand by [node][link][sand class position] (m3); position 0
     // holds the node's total. Empty while channel sediment is not simulated.
     cube3<double> ch_sand_vol;

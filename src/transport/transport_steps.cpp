@@ -1,7 +1,5 @@
 #include "transport/transport_steps.hpp"
 
-#include "transport/sediment_tables.hpp"
-
 // Steps of processes that this build does not simulate yet: each has no
 // work to do in any pass.
 
@@ -16,20 +14,12 @@ void step_overland_contam_transport(model_state&) {}
 void step_channel_contam_transport(model_state&) {}
 void step_channel_wq_reactions(model_state&) {}
 void step_channel_lake_contam_mass(model_state&) {}
-void read_sediment_tables(model_state&) {}
 void read_contam_tables(model_state&) {}
-void alloc_chan_sed_arrays(model_state&) {}
 void alloc_chan_contam_arrays(model_state&) {}
 void alloc_overland_contam_arrays(model_state&, int, int, int, int) {}
 void start_event_constituent_totals(model_state&) {}
 void reset_event_sediment_contam(model_state&) {}
-void finish_event_sediment_contam(model_state&) {}
-void overland_sediment_transport(model_state&, double) {}
 void book_infiltrated_water(model_state&, int, double) {}
 void book_exfiltrated_water(model_state&, int, double, bool) {}
-
-// The overland sediment record is not built yet: the fractions read from the
-// mapping-table file are not kept.
-void set_sed_parent_fraction(model_state&, int, int, double) {}
 
 }  // namespace kesta

@@ -16,6 +16,7 @@
 #include "core/text_format.hpp"
 #include "model/event_steps.hpp"
 #include "model/model_state.hpp"
+#include "channel/lake_valley.hpp"
 #include "support/grid_text.hpp"
 #include "support/run_program.hpp"
 #include "support/temp_dir.hpp"
@@ -24,60 +25,11 @@ namespace {
 
 using kesta::format_text;
 
-constexpr int kRows = 12, kCols = 7;
-
-double ground(int r, int c) {
-    const bool lake_floor = c == 4 && (r == 4 || r == 5);
-    const bool lake_side = (c == 3 || c == 5) && (r == 4 || r == 5);
-    if (lake_floor) return 106.5;
-    if (lake_side) return 107.3;
-    if (r == 6 && c >= 3 && c <= 5) return 107.6;  // the dam; the weir passes the stream
-    return 100.0 + (kRows - r) * 1.0 + std::fabs(c - 4.0) * 0.8;
-}
-
-// A grid of the valley's cells.
-std::string grid(double (*value)(int, int), const char* format) {
-    return kesta_test::grid_of(kRows, kCols, 30.0, value, format);
-}
-
-std::string channel_file() {
-    std::string t =
-        "KESTA_CHAN\nALPHA 1\nBETA 1\nTHETA 1\nLINKS 4\nMAXNODES 8\n"
-        "CONNECT 1 2 0\nCONNECT 2 3 1 1\nCONNECT 3 4 1 2\nCONNECT 4 0 1 3\n"
-        "LINK 1\nNODES 4\nTRAPEZOID\nMANNINGS_N 0.035\nDX 30\n";
-    const double head_beds[] = {110.0, 109.0, 108.0, 107.5};
-    for (int j = 1; j <= 4; ++j) {
-        t += format_text("NODE %d\nELEV %.2f\n", j, head_beds[j - 1]);
-        if (j == 1) t += "XSEC\nBOTTOM_WIDTH 2\nSIDE_SLOPE 1\nBANKFULL_DEPTH 1\n";
-    }
-    t += "LINK 2\nNODES 1\nLAKE\nMINWSE 106.0\nINITWSE 107.0\nMAXWSE 109.0\nNUMPTS 6\n4 4 5 4 4 3 4 5 5 3 5 5\n"
-         "LINK 3\nSTRUCTURE\nNUMSTRUCTS 1\nNODE 1\nELEV 106.9\nNODE 2\nELEV 106.8\n"
-         "STRUCTTYPE weir\nCREST_LENGTH 2.0\nCREST_LOW_ELEV 107.1\nDISCHARGE_COEFF_FORWARD 1.0\n"
-         "DISCHARGE_COEFF_REVERSE 1.0\n"
-         "LINK 4\nNODES 8\nTRAPEZOID\nMANNINGS_N 0.035\nDX 30\n";
-    for (int j = 1; j <= 8; ++j) {
-        t += format_text("NODE %d\nELEV %.2f\n", j, 105.0 - (j - 1));
-        if (j == 1) t += "XSEC\nBOTTOM_WIDTH 2\nSIDE_SLOPE 1\nBANKFULL_DEPTH 1\n";
-    }
-    return t;
-}
-
-std::string grid_stream_file() {
-    std::string t = "GRIDSTREAMFILE\nSTREAMCELLS 10\n";
-    for (int r = 1; r <= 3; ++r) t += format_text("CELLIJ %d 4\nNUMNODES 1\nLINKNODE 1 %d 1.0\n", r, r);
-    for (int r = 6; r <= 12; ++r) t += format_text("CELLIJ %d 4\nNUMNODES 1\nLINKNODE 4 %d 1.0\n", r, r - 5);
-    return t;
-}
-
-std::string project(const char* overtype) {
-    return format_text(
-        "KESTAPROJECT\nWATERSHED_MASK mask.asc\nELEVATION elev.asc\nGRIDSIZE 30\nROWS %d\nCOLS %d\n"
-        "TOT_TIME 120\nTIMESTEP 5\nOVERTYPE %s\nMANNING_N 0.1\nOUTROW 12\nOUTCOL 4\nOUTSLOPE 0.01\n"
-        "PRECIP_UNIF\nRAIN_INTENSITY 30\nRAIN_DURATION 40\nSTART_DATE 2021 7 14\nSTART_TIME 14 0\n"
-        "HYD_FREQ 5\nCHAN_EXPLIC\nCHANNEL_INPUT net.chan\nSTREAM_CELL net.gst\nSUPER_QUIET\n"
-        "SUMMARY run.sum\nOUTLET_HYDRO out.hyd\n",
-        kRows, kCols, overtype);
-}
+using kesta_test::lake_valley::grid;
+using kesta_test::lake_valley::ground;
+using kesta_test::lake_valley::channel_file;
+using kesta_test::lake_valley::grid_stream_file;
+using kesta_test::lake_valley::project;
 
 struct network_watch {
     double worst = 0.0;   // largest misfit of the network balance (m3)

@@ -9,6 +9,7 @@
 #include "channel/channel_fixture.hpp"
 #include "channel/link_types.hpp"
 #include "core/allocators.hpp"
+#include "model/event_steps.hpp"
 
 namespace {
 
@@ -190,6 +191,34 @@ TEST_F(ChannelNetwork, BedChangeMovesTheSectionByTheVolumeAndRelativeHeight) {
     // The eroded node's table spans its deeper section.
     EXPECT_LT(s.ybp_lnn[1][1][3], 9.0);
     EXPECT_NEAR(s.ht_spc[s.table_num[1][4]], (10.0 - s.ybp_lnn[1][1][3]) / 20.0, 1e-12);
+}
+
+// At an event end the same sections follow their sand, the water surfaces
+// follow the unchanged flow areas, and a node whose water now stands above
+// the highest it stood (node 2, whose bed rose) takes its present sand as
+// its reference; the others keep theirs.
+TEST_F(ChannelNetwork, AtAnEventEndANodeWhoseWaterRoseAboveItsHighestTakesItsSandAsReference) {
+    const char* section = "NPAIRS 5\nNUM_INTERP 20\nX1 0 10\nX1 1 9.5\nX1 2 9\nX1 3 9.5\nX1 4 10";
+    chan = surveyed(replaced(chan, "BREAKPOINT\n", "BREAKPOINT_ERODE\n"), section, section);
+    ASSERT_TRUE(set_up_ok());
+    model_state& s = *m;
+    s.project_options.sed_porosity = 0.2;
+    alloc_d3tensor(s.maxnodes, s.nlinks, 1, s.ch_sand_vol, "ch_sand_vol");
+    const double sand[][2] = {{1.0, 0.8}, {0.8, 1.0}, {0.5, 0.5}};  // reference, present
+    for (int j = 1; j <= 3; ++j) {
+        s.ch_sand_vol0[1][j] = sand[j - 1][0];
+        s.ch_sand_vol[j][4][0] = sand[j - 1][1];
+        s.yp[j][4] = s.max_yp[1][j] = s.bel[j][4] + 0.5;
+    }
+    ex_section(s, 2);
+    s.event_ended = 1;
+    update_at_event_end(s);
+    ASSERT_FALSE(stopped());
+    EXPECT_LT(s.yp[1][4], s.max_yp[1][1]);
+    EXPECT_GT(s.yp[2][4], s.max_yp[1][2]);
+    EXPECT_EQ(s.ch_sand_vol0[1][1], 1.0);
+    EXPECT_EQ(s.ch_sand_vol0[1][2], 1.0);
+    EXPECT_EQ(s.ch_sand_vol0[1][3], 0.5);
 }
 
 TEST_F(ChannelNetwork, WarnsOncePerOvalCulvert) {

@@ -54,7 +54,7 @@ TEST(ModelState, PartlyBuiltStateReleasesEverythingItHolds) {
     m->zep->maps.rows.add_rows(2, 3);
     m->zep->linknode.rows.add_rows(1, 2);
     m->ov_sed = std::make_unique<kesta::sed_record>();
-    kesta::alloc_dmatrix(4, 5, m->ov_sed->class_tables[0], "sed");
+    kesta::alloc_dmatrix(4, 5, m->ov_sed->vol_sed.suspended, "sed");
     m->vq = std::make_unique<kesta::vq_data>();
     kesta::alloc_imatrix(m->vq->cell_map, 3, 3, "vq map");
     m->nutr_map_outputs.add_rows(2, 2);

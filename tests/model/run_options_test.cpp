@@ -272,7 +272,7 @@ TEST_F(OptionChecks, ImplicitChannelRoutingEndsTheChecks) {
 
 TEST_F(OptionChecks, ChannelCorrections) {
     s.chan_routing = 1;
-    s.erosion.soil_erosion_given = 1;
+    s.soil_erosion_given = 1;
     s.chan_discharge_given_2 = 1;
     EXPECT_EQ(check(), 0);
     EXPECT_EQ(std::make_pair(s.chan_sed_on, s.chan_discharge_given_2), std::make_pair(1, 1));

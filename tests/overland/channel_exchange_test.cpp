@@ -4,11 +4,14 @@
 // never raises a cell above itself, and every volume that leaves one side
 // reaches the other; and the network's lakes over the grid, their levels
 // from volumes, cells taken in the order of the search list and given back
-// in reverse, the water on a cell taken, and an hour of evaporation.
+// in reverse, the water and the suspended sediment on a cell taken, and an
+// hour of evaporation.
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <memory>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "channel/channel_network.hpp"
@@ -118,6 +121,31 @@ TEST_F(ChannelLakes, LevelRisesByVolumeOverAreaUntilTheNextGroundIsPassed) {
     EXPECT_EQ(m->h[8], 0.0);
     EXPECT_NEAR(m->lake_taken_from_cells, 180.0, 1e-9);
     EXPECT_NEAR(m->lake_elev[1], 101.6 + 180.0 / (6 * 900.0), 1e-9);
+}
+
+// A cell the lake takes holds sediment of a fine class and a sand class:
+// the suspended fines join the lake's books, the suspended sand settles on
+// the cell, now lake bed; nothing is lost.
+TEST_F(ChannelLakes, ACellTakenGivesItsSuspendedFinesToTheLakeAndItsSandToItsBed) {
+    auto s = std::make_unique<sed_record>();
+    s->num_sed = 2;
+    s->sand = vec1<int>(2);
+    s->sand[2] = 1;
+    s->vol_sed.suspended = mat2<double>(m->ncells, 2);
+    s->vol_sed.deposited = mat2<double>(m->ncells, 2);
+    s->sed_vol_overland_to_lake = mat2<double>(1, 2);
+    s->vol_sed.suspended[8][1] = 0.3;
+    s->vol_sed.suspended[8][2] = 0.2;
+    s->vol_sed.deposited[8][2] = 0.1;
+    m->ov_sed = std::move(s);
+    add(1800.0 + 6 * 900.0 * 0.1);
+    ASSERT_EQ(m->lake_num[8], 1);
+    const sed_record& r = *m->ov_sed;
+    EXPECT_EQ(std::make_tuple(r.vol_sed.suspended[8][1], r.vol_sed.suspended[8][2], r.vol_sed.deposited[8][2]),
+              std::make_tuple(0.0, 0.0, 0.1 + 0.2));
+    EXPECT_EQ(std::make_tuple(r.sed_vol_overland_to_lake[1][1], r.sed_vol_overland_to_lake[0][1],
+                              r.sed_vol_overland_to_lake[1][2]),
+              std::make_tuple(0.3, 0.3, 0.0));
 }
 
 TEST_F(ChannelLakes, AFallingLakeGivesItsCellsBackInReverseOrderAndNeverItsLast) {

@@ -1,0 +1,476 @@
+// Overland erosion, transport and deposition by particle size class over
+// one overland step.
+//
+// Pass 1 detaches soil into suspension on every cell outside the lakes, by
+// rain splash and by the shear of the flow: from the loose deposit when it
+// can give what is detached, else the whole deposit and, for the rest, the
+// parent soil by its class shares (a cell under a channel gives up nothing
+// then). Pass 2 visits the cells in order and moves sediment across each
+// cell's right and lower face, from the cell upstream of the face to the
+// one downstream, up to the face's transport capacity: suspended sediment
+// first, then loose deposit; the receiving cell then lets a share of its
+// suspended sediment settle. Volumes move at once, so a face sees what the
+// faces before it moved. Without a channel network the outlet passes its
+// sediment into a bucket outside the grid, which empties out of the grid at
+// the end of the outlet's turn. Every class's volume is conserved: what the
+// parent soil lost is suspended, deposited, gone through the outlet, or
+// given to the channels or the lakes.
+#include <algorithm>
+#include <cmath>
+
+#include "core/error_record.hpp"
+#include "core/text_format.hpp"
+#include "input/reader_support.hpp"
+#include "model/model_state.hpp"
+#include "transport/sediment.hpp"
+#include "transport/transport_steps.hpp"
+
+namespace kesta {
+
+namespace {
+
+constexpr double kTiny = 1e-16;  // a depth (m), volume (m3) or slope below this is none
+// A face carrying less water per unit width moves no sediment (m2/s).
+constexpr double kLeastUnitDischarge = 1e-6;
+
+// Rain splash by band of intensity (from `from` mm/h): a I^b.
+struct splash_band {
+    double from, a, b;
+};
+constexpr splash_band kSplashBands[] = {
+    {100.0, 1.175e-7, 1.2821}, {50.0, 6.12e-8, 1.4242}, {10.0, 3.75e-8, 1.5545}, {0.0, 2.69e-8, 1.6896}};
+// Drop diameter 0.00124 I^0.182 (m, I in mm/h).
+constexpr double kDropCoefficient = 0.00124;
+constexpr double kDropExponent = 0.182;
+// Defaults of the soil parameters a cell gives as 0 or less.
+constexpr double kDefaultSplashK = 60.0;
+constexpr double kDefaultDetachK = 2e-5;
+constexpr double kDefaultDetachExponent = 1.0;
+// The second capacity formula: 25500 x 1000 q^2.035 S^1.6667 (the slope
+// exponent 1.6667 as the model has always used it).
+constexpr double kSecondCoefficient = 25500.0 * 1000.0;
+constexpr double kSecondFlowExponent = 2.035;
+constexpr double kSecondSlopeExponent = 1.6667;
+
+const splash_band& band_of(double intensity) {
+    for (const splash_band& b : kSplashBands) {
+        if (intensity >= b.from) return b;
+    }
+    return kSplashBands[3];
+}
+
+// The splash rate a I^b of one intensity and its drop diameter, kept while
+// the cells share the intensity (rain from one gauge falls alike on all).
+struct splash_rain {
+    double intensity = -1.0;
+    double rate = 0.0;  // a I^b
+    double drop = 0.0;  // m
+
+    void set(double i) {
+        if (i == intensity) return;
+        intensity = i;
+        const splash_band& b = band_of(i);
+        rate = b.a * std::pow(i, b.b);
+        drop = rain_drop_diameter(i);
+    }
+};
+
+// Splash volume of a rate a I^b (m3).
+double splash_of(double rate, double drop, double h, double dt, double dx, double k) {
+    const double damping = drop < h ? std::exp(1.0 - h / drop) : 1.0;
+    return k * damping * rate * dt * dx * dx / kSoilDensity;
+}
+
+double sum_classes(const double* v, int classes) {
+    double s = 0.0;
+    for (int k = 1; k <= classes; ++k) s += v[k];
+    return s;
+}
+
+// The soil of one cell as the detachment sees it.
+struct cell_soil {
+    const double* parent_fract;
+    double* deposit_fract;
+    double* parent;
+    double* suspended;
+    double* deposited;
+    double* eroded;  // this step's detachment, class 0 the total
+    int classes;
+    bool channel;
+};
+
+// The loose deposit (of total `p`) gives `v` by its class shares.
+void detach_from_deposit(cell_soil& c, double v, double p) {
+    for (int k = 1; k <= c.classes; ++k) {
+        const double f = c.deposited[k] / p;
+        c.deposit_fract[k] = f;
+        const double x = v * f;
+        c.deposited[k] -= x;
+        c.suspended[k] += x;
+        c.eroded[k] += x;
+        c.eroded[0] += x;
+    }
+}
+
+// The whole deposit and `e` of parent soil, by the parent shares.
+void detach_parent(cell_soil& c, double e) {
+    for (int k = 1; k <= c.classes; ++k) {
+        const double from_parent = c.parent_fract[k] * e;
+        const double x = from_parent + c.deposited[k];
+        c.suspended[k] += x;
+        c.deposited[k] = 0.0;
+        c.parent[k] -= from_parent;
+        c.eroded[k] += x;
+        c.eroded[0] += x;
+    }
+}
+
+void detach_by_rain(cell_soil& c, double v) {
+    if (!(v > 0.0)) return;
+    const double p = sum_classes(c.deposited, c.classes);
+    if (p > kTiny && v < p)
+        detach_from_deposit(c, v, p);
+    else if (!c.channel)
+        detach_parent(c, std::max(v - p, 0.0));
+}
+
+// Flow shear detaches coef x tau^exponent, the deposit first; the parent
+// soil only yields to the shear above the critical one.
+void detach_by_flow(cell_soil& c, double slope, double h, double dt, double dx, double coef, double exponent,
+                    double critical) {
+    if (!(h > kTiny && slope > kTiny)) return;
+    const double tau = kWaterDensity * kGravity * h * slope;
+    const double scale = coef * dt * dx * dx / kSoilDensity;
+    const double v = scale * std::pow(tau, exponent);
+    if (!(v > 0.0)) return;
+    const double p = sum_classes(c.deposited, c.classes);
+    if (v < p) {
+        detach_from_deposit(c, v, p);
+    } else if (!c.channel) {
+        const double beyond = tau > critical ? scale * std::pow(tau - critical, exponent) : 0.0;
+        detach_parent(c, (1.0 - p / v) * beyond);
+    }
+}
+
+// Which face of the outlet lets its sediment out of the grid: the right one
+// when it has no right neighbour, else the lower one when it has no lower
+// neighbour, else a face of its own beside its two.
+enum class exit_face { none, right, lower, own };
+
+struct step_view {
+    model_state& m;
+    sed_record& s;
+    const int n, classes;
+    const double dt, dx;
+    const bool lakes;   // the channel-network lakes take part, with their sediment books
+    const bool fluxes;  // each cell's outgoing flux is kept (MAX_SED_FLUX)
+    const int outlet;
+    exit_face exit = exit_face::none;
+    double q_out = 0.0;  // outlet discharge (m3/s)
+
+    step_view(model_state& model, double step)
+        : m(model),
+          s(*model.ov_sed),
+          n(model.ncells),
+          classes(model.ov_sed->num_sed),
+          dt(step),
+          dx(model.gridsize),
+          lakes(model.chan_lakes_on && model.lake_num.n() >= model.ncells &&
+                !model.ov_sed->sed_vol_overland_to_lake.empty()),
+          fluxes(!model.ov_sed->ov_qsmax.empty()),
+          outlet(model.outlet_cell) {
+        if (m.chan_routing != 0 || outlet < 1 || outlet > n) return;
+        q_out = m.q_out;
+        if (m.rightcon[outlet] == 0)
+            exit = exit_face::right;
+        else if (m.belowcon[outlet] == 0)
+            exit = exit_face::lower;
+        else
+            exit = exit_face::own;
+    }
+
+    int lake_of(int i) const { return lakes && i >= 1 ? m.lake_num[i] : 0; }
+    // The face discharges of a cell, the outlet's exit carrying q_out.
+    double qx(int i) const { return i == outlet && exit == exit_face::right ? q_out : m.qx[i]; }
+    double qy(int i) const { return i == outlet && exit == exit_face::lower ? q_out : m.qy[i]; }
+
+    cell_soil soil(int i) {
+        return {s.sed_fract.parent[i], s.sed_fract.deposit[i], s.vol_sed.parent[i], s.vol_sed.suspended[i],
+                s.vol_sed.deposited[i], s.ov_sed_vol_eroded[i], classes, s.channel_cells[i] != 0};
+    }
+};
+
+// The water-surface slope across the face from cell i to neighbour j (0
+// for none), with a lake's level on its cells. `finished` when either cell
+// lies in a lake: cell i then detaches nothing.
+double face_slope(const step_view& v, int i, int j, bool& finished) {
+    const model_state& m = v.m;
+    const int li = v.lake_of(i), lj = j ? v.lake_of(j) : 0;
+    if (li) {
+        finished = true;
+        return j && !lj ? (m.lake_elev[li] - m.elev[j] - m.h[j]) / v.dx : 0.0;
+    }
+    if (lj) {
+        finished = true;
+        return (m.h[i] + m.elev[i] - m.lake_elev[lj]) / v.dx;
+    }
+    return j ? (m.h[i] + m.elev[i] - m.h[j] - m.elev[j]) / v.dx : 0.0;
+}
+
+void detach_all(step_view& v) {
+    model_state& m = v.m;
+    sed_record& s = v.s;
+    const vec1<double>& rain = m.interception == 1 && holds(m.ri_eff, v.n) ? m.ri_eff : m.ri;
+    splash_rain splash;
+    for (int i = 1; i <= v.n; ++i) {
+        bool finished = false;
+        s.Sfx[i] = face_slope(v, i, m.rightcon[i], finished);
+        s.Sfy[i] = face_slope(v, i, m.belowcon[i], finished);
+        if (i == v.outlet && v.exit == exit_face::right) s.Sfx[i] = m.outslope;
+        if (i == v.outlet && v.exit == exit_face::lower) s.Sfy[i] = m.outslope;
+        if (finished) continue;
+        const double slope = std::sqrt(s.Sfx[i] * s.Sfx[i] + s.Sfy[i] * s.Sfy[i]);
+        const double h = m.h[i];
+        cell_soil soil = v.soil(i);
+        const double intensity = rain[i];
+        if (intensity > kTiny) {
+            splash.set(intensity);
+            const double k = s.splash_K[i] > 0.0 ? s.splash_K[i] : kDefaultSplashK;
+            detach_by_rain(soil, splash_of(splash.rate, splash.drop, h, v.dt, v.dx, k));
+        }
+        const double qx = v.qx(i), qy = v.qy(i);
+        if (std::sqrt(qx * qx + qy * qy) > 0.0) {
+            const double coef = s.detach_K[i] > 0.0 ? s.detach_K[i] : kDefaultDetachK;
+            const double exponent = s.detach_I[i] > 0.0 ? s.detach_I[i] : kDefaultDetachExponent;
+            const double critical = s.detach_C[i] > 0.0 ? s.detach_C[i] : 0.0;
+            detach_by_flow(soil, slope, h, v.dt, v.dx, coef, exponent, critical);
+        }
+    }
+}
+
+// Volume (m3) one face can carry in dt out of cell `src`, whose water is
+// h deep, at unit discharge q (m2/s) down the water-surface slope.
+double capacity(const step_view& v, int src, double slope, double h, double q) {
+    const sed_record& s = v.s;
+    if (q < kLeastUnitDischarge || h < kTiny) return 0.0;
+    const double power = slope * q / h;  // unit stream power (m/s)
+    if (!(power > 0.0) || s.tc_R[src] > power) return 0.0;
+    const double excess = (power - s.tc_R[src]) / power;
+    const double rho_g = kWaterDensity * kGravity;
+    double rate = 0.0;
+    switch (s.erosion_method) {
+        case 1: {
+            double share = 0.0;
+            const double* fract = s.sed_fract.parent[src];
+            for (int k = 1; k <= v.classes; ++k) share += fract[k] * s.eh_coef[k];
+            const double velocity = q / h;
+            return share * v.dx * velocity * velocity * std::pow(h * slope, 1.5) * v.dt;
+        }
+        case 2:
+            rate = kSecondCoefficient * std::pow(q, kSecondFlowExponent) * std::pow(slope, kSecondSlopeExponent);
+            break;
+        case 3: rate = s.tc_C[src] * std::pow(rho_g * slope * q, s.tc_I[src]); break;
+        case 4: rate = s.tc_C[src] * std::pow(std::pow(rho_g * slope * q, 1.5), s.tc_I[src]); break;
+        case 5: rate = s.tc_C[src] * std::pow(power, s.tc_I[src]); break;
+        case 6: rate = s.tc_C[src] * std::pow(rho_g * h * slope, s.tc_I[src]); break;
+        default: return 0.0;
+    }
+    return rate * s.sed_K[src] * excess * v.dt * v.dx / kSoilDensity;
+}
+
+// Cell r lets a share of its suspended sediment settle, by the time its
+// water takes to cross it at `q` (m3/s) against each class's settling.
+void settle(step_view& v, int r, double q) {
+    sed_record& s = v.s;
+    double* suspended = s.vol_sed.suspended[r];
+    if (!(sum_classes(suspended, v.classes) > 0.0)) return;
+    const double h = v.m.h[r];
+    const double velocity = h > kTiny ? std::fabs(q) / (v.dx * h) : 0.0;
+    double* deposited = s.vol_sed.deposited[r];
+    double* settled = s.ov_sed_vol_deposited[r];
+    for (int k = 1; k <= v.classes; ++k) {
+        const double te = velocity > 0.0 ? 1.0 - std::exp(-v.dx * s.sed_fall[k] / (h * velocity)) : 1.0;
+        const double x = suspended[k] * te;
+        suspended[k] -= x;
+        deposited[k] += x;
+        settled[k] += x;
+        settled[0] += x;
+    }
+}
+
+// What the face moves by class, into `moved` (m3), taken from the source.
+void take_from_source(step_view& v, int src, double t, double* moved) {
+    sed_record& s = v.s;
+    double* suspended = s.vol_sed.suspended[src];
+    double* deposited = s.vol_sed.deposited[src];
+    double* eroded = s.ov_sed_vol_eroded[src];
+    const double a = sum_classes(suspended, v.classes);
+    const double b = sum_classes(deposited, v.classes);
+    for (int k = 1; k <= v.classes; ++k) moved[k] = 0.0;
+    if (t <= a) {
+        if (!(a > 0.0)) return;
+        for (int k = 1; k <= v.classes; ++k) {
+            moved[k] = t * (suspended[k] / a);
+            suspended[k] -= moved[k];
+        }
+    } else if (t <= a + b) {
+        const double from_deposit = t - a;
+        for (int k = 1; k <= v.classes; ++k) {
+            const double x = from_deposit * (deposited[k] / b);
+            moved[k] = suspended[k] + x;
+            suspended[k] = 0.0;
+            deposited[k] -= x;
+            eroded[k] += x;
+            eroded[0] += x;
+        }
+    } else {
+        for (int k = 1; k <= v.classes; ++k) {
+            moved[k] = suspended[k] + deposited[k];
+            eroded[k] += deposited[k];
+            eroded[0] += deposited[k];
+            suspended[k] = 0.0;
+            deposited[k] = 0.0;
+        }
+    }
+}
+
+// Puts the moved volumes into the receiver: into the suspension of a cell
+// (or of the bucket outside the grid), or into a lake, where sand settles
+// on the edge cell's deposit and the fine classes join the lake.
+void deliver(step_view& v, int rcv, int lake, const double* moved) {
+    sed_record& s = v.s;
+    if (lake) {
+        mat2<double>& to_lake = s.sed_vol_overland_to_lake;
+        for (int k = 1; k <= v.classes; ++k) {
+            if (s.sand[k]) s.vol_sed.deposited[rcv][k] += moved[k];
+            to_lake[lake][k] += moved[k];
+            to_lake[0][k] += moved[k];
+        }
+        return;
+    }
+    double* suspended = s.vol_sed.suspended[rcv];
+    for (int k = 1; k <= v.classes; ++k) suspended[k] += moved[k];
+}
+
+// A lake's outflow over the face carries its suspended fine classes into
+// cell `rcv`.
+void lake_outflow(step_view& v, int lake, int src, int rcv, double q) {
+    sed_record& s = v.s;
+    double out = 0.0;
+    for (int pos = 1; pos <= s.n_fine_classes; ++pos) {
+        const int k = s.sed_class[pos];
+        const double x = std::fabs(s.SS_conc_vol_lake[lake][pos]) * std::fabs(q) * v.dt;
+        s.vol_sed.suspended[rcv][k] += x;
+        s.SS_vol_lake_to_overland[lake][pos] += x;
+        s.sed_vol_overland_to_lake[lake][k] -= x;
+        s.sed_vol_overland_to_lake[0][k] -= x;
+        out += x;
+    }
+    if (v.fluxes) s.ov_qsmax[src] += out / v.dt;
+}
+
+enum class axis { x, y, none };
+
+// Moves sediment across the face of cell i towards j (0: out of the grid)
+// that carries `q` m3/s (positive towards j) down the slope `slope`.
+void move_across(step_view& v, int i, int j, double q, double slope, axis along, double* moved) {
+    model_state& m = v.m;
+    sed_record& s = v.s;
+    const int src = q >= 0.0 ? i : j;
+    const int rcv = q >= 0.0 ? j : i;
+    if (src == 0) return;  // nothing comes in from outside the grid
+    const int src_lake = v.lake_of(src), rcv_lake = v.lake_of(rcv);
+    if (src_lake) {
+        if (!rcv_lake && rcv != 0) lake_outflow(v, src_lake, src, rcv, q);
+        return;
+    }
+    const double t = capacity(v, src, std::fabs(slope), m.h[src], std::fabs(q) / v.dx);
+    if (along == axis::x) s.qsx[src] = t;
+    if (along == axis::y) s.qsy[src] = t;
+    take_from_source(v, src, t, moved);
+    deliver(v, rcv, rcv_lake, moved);
+    if (v.fluxes) s.ov_qsmax[src] += sum_classes(moved, v.classes) / v.dt;
+    if (rcv == 0 || rcv_lake) return;
+    if (along == axis::x) settle(v, rcv, v.qx(rcv));
+    if (along == axis::y) settle(v, rcv, v.qy(rcv));
+}
+
+// The bucket outside the grid empties through the outlet.
+void empty_bucket(step_view& v) {
+    sed_record& s = v.s;
+    double* suspended = s.vol_sed.suspended[0];
+    double* deposited = s.vol_sed.deposited[0];
+    for (int k = 1; k <= v.classes; ++k) {
+        const double x = suspended[k] + deposited[k];
+        s.outlet_vol[k] += x;
+        s.outlet_vol[0] += x;
+        s.sed_out_vol += x;
+        suspended[k] = 0.0;
+        deposited[k] = 0.0;
+    }
+}
+
+void transport_all(step_view& v) {
+    model_state& m = v.m;
+    sed_record& s = v.s;
+    if (v.fluxes) s.ov_qsmax.fill(0.0);
+    double* moved = s.moved.data();
+    for (int i = 1; i <= v.n; ++i) {
+        const bool out = i == v.outlet;
+        if (m.rightcon[i] || (out && v.exit == exit_face::right))
+            move_across(v, i, m.rightcon[i], v.qx(i), s.Sfx[i], axis::x, moved);
+        if (m.belowcon[i] || (out && v.exit == exit_face::lower))
+            move_across(v, i, m.belowcon[i], v.qy(i), s.Sfy[i], axis::y, moved);
+        if (out && v.exit == exit_face::own) move_across(v, i, 0, v.q_out, m.outslope, axis::none, moved);
+        if (out && v.exit != exit_face::none) empty_bucket(v);
+    }
+}
+
+// A volume that is not a number stops the run, naming the first cell and
+// class that holds one.
+bool volumes_are_real(const step_view& v) {
+    const sed_record& s = v.s;
+    const struct {
+        const mat2<double>* table;
+        const char* what;
+    } kTables[] = {{&s.vol_sed.suspended, "suspended"}, {&s.vol_sed.parent, "eroded"},
+                   {&s.vol_sed.deposited, "deposited"}};
+    double sum = 0.0;
+    for (const auto& t : kTables) {
+        const mat2<double>& table = *t.table;
+        for (int i = 1; i <= v.n; ++i) sum += sum_classes(table[i], v.classes);
+    }
+    if (std::isfinite(sum)) return true;
+    for (int i = 1; i <= v.n; ++i) {
+        for (const auto& t : kTables) {
+            for (int k = 1; k <= v.classes; ++k) {
+                if (std::isfinite((*t.table)[i][k])) continue;
+                refuse_on_stderr(format_text("PT 3 %s soil particle %2d=Nan at grid %d\n", t.what, k, i));
+                return false;
+            }
+        }
+    }
+    refuse_on_stderr("PT 3 the overland sediment volumes have grown beyond any number\n");
+    return false;
+}
+
+}  // namespace
+
+double rain_drop_diameter(double intensity) { return kDropCoefficient * std::pow(intensity, kDropExponent); }
+
+double splash_volume(double intensity, double h, double dt, double dx, double k) {
+    if (!(intensity > kTiny)) return 0.0;
+    const splash_band& b = band_of(intensity);
+    return splash_of(b.a * std::pow(intensity, b.b), rain_drop_diameter(intensity), h, dt, dx, k);
+}
+
+void overland_sediment_transport(model_state& m, double dt) {
+    if (!m.ov_sed || !(dt > 0.0)) return;
+    step_view v(m, dt);
+    m.ov_sed->sed_out_vol = 0.0;
+    detach_all(v);
+    transport_all(v);
+    volumes_are_real(v);
+}
+
+}  // namespace kesta

@@ -1,0 +1,188 @@
+// The sediment of a run with soil erosion: the particle size classes, the
+// soil parameters and sediment volumes of every cell, and what the overland
+// moves to the outlet, the channels and the channel-network lakes.
+//
+// Volumes are m3 of solids. Classes are numbered 1..num_sed; where a row
+// or vector has an element 0 "for the total", it holds the sum over the
+// classes. Per-cell rows are [cell][class] over cells 1..ncells; row 0 of
+// the three volume tables of vol_sed is the bucket outside the grid that
+// the outlet fills and the overland step empties into outlet_vol.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "core/arrays.hpp"
+
+namespace kesta {
+
+// What the soil of each cell holds of each class (m3).
+struct sed_volumes {
+    // Parent soil eroded: 0 at the start, falls by what is detached from
+    // the undisturbed soil (so its negation is the run's erosion).
+    mat2<double> parent;
+    mat2<double> suspended;  // carried by the overland water
+    mat2<double> deposited;  // loose deposit on the surface
+};
+
+// The share of each class in the soil of a cell.
+struct sed_fractions {
+    mat2<double> parent;   // of the undisturbed soil, from the SOIL_EROSION_PROPS table
+    mat2<double> deposit;  // of the loose deposit, as the last detachment from it found it
+};
+
+// Run totals of one class over the grid, formed when an event or the run
+// ends (m3).
+struct sed_class_totals {
+    double eroded = 0.0;     // parent soil detached
+    double suspended = 0.0;
+    double deposited = 0.0;
+    double outlet = 0.0;     // left the grid through the overland outlet
+};
+
+// Sediment volumes the channel network moved over an event or over the run
+// (m3). The vectors by lake hold the sum over the lakes in element 0.
+struct chan_sed_books {
+    vec1<double> to_chan;  // from the overland by class; 0 the fine classes
+    double sand_out = 0.0;  // sand through the outlet
+    double wash_out = 0.0;  // wash load through the outlet
+    vec1<double> sand_to_lake;      // sand the channels carried onto each lake's bed
+    vec1<double> edge_sand;         // sand the overland carried to each lake's edge cells
+    vec1<double> chan_to_lake;      // wash load from the channels
+    vec1<double> lake_to_chan;      // wash load into the channels
+    vec1<double> overland_to_lake;  // net wash load from the overland
+    vec1<double> settled;           // wash load settled onto each lake's cells
+
+    // Every volume back to 0.
+    void clear();
+};
+
+// One face of the channel network over which wash load moves: between two
+// rows of `ch_wash_vol` (0 for outside the network, beyond the outlet),
+// with the water that crossed it in the step (m3, positive from `up` to
+// `down`). `owner` is the node row whose downstream face it is (0 for a
+// lake's outflow face), whose sand it moves too.
+struct wash_face {
+    int up = 0, down = 0, owner = 0;
+    double water = 0.0;
+};
+
+struct sed_record {
+    // Classes 1..num_sed.
+    int num_sed = 0;
+    int n_fine_classes = 0;
+    int n_sand_classes = 0;
+    int erosion_method = 0;        // transport-capacity formula, 1..6
+    double water_viscosity = 0.0;  // kinematic, m2/s, at WATER_TEMP
+    vec1<double> spec_grav;        // specific gravity
+    vec1<double> part_diam;        // particle diameter (mm)
+    vec1<double> f_bind;           // binding fraction, as read
+    std::vector<std::string> output_filename;  // element 0 unused
+    vec1<double> sed_fall;         // settling velocity (m/s)
+    vec1<double> sed_density;      // g/m3
+    vec1<int> sand;                // 1 for a class at least SAND_SIZE
+    // Class numbers by position: the fine classes in ascending order in
+    // positions 1..n_fine_classes, then the sand classes.
+    vec1<int> sed_class;
+    // Per class, 0.05 / (sqrt(g) (s - 1)^2 d) of the first transport
+    // formula (s/m^1.5).
+    vec1<double> eh_coef;
+
+    // Per-cell soil parameters from the SOIL_EROSION_PROPS table: the
+    // transport capacity's coefficient, exponent and unit-stream-power
+    // threshold (m/s); the splash coefficient; the flow detachment's
+    // coefficient, exponent and critical shear stress (Pa); the
+    // erodibility factor of the capacity. A splash or detachment value
+    // not above 0 takes the default of the process.
+    vec1<double> tc_C, tc_I, tc_R, splash_K, detach_K, detach_I, detach_C, sed_K;
+    // 1 for a cell the grid-stream file lists: it gives up its loose
+    // deposit but never its parent soil.
+    vec1<int> channel_cells;
+    sed_fractions sed_fract;
+    sed_volumes vol_sed;
+
+    // Moved in the last overland sediment step, by [cell][class] (class 0
+    // the total): detached into suspension (from the parent soil or the
+    // deposit), and settled into the deposit.
+    mat2<double> ov_sed_vol_eroded, ov_sed_vol_deposited;
+    // Net volume deposited (positive) or eroded (negative) on each cell
+    // over the run, all classes.
+    vec1<double> ov_qsvol;
+    // Transport capacity of each cell's right (qsx) and lower (qsy) face in
+    // the last step, of the face's source cell (m3).
+    vec1<double> qsx, qsy;
+    // With MAX_SED_FLUX: the sediment leaving each cell in the last step,
+    // all classes (m3/s).
+    vec1<double> ov_qsmax;
+    // Values of the sediment maps, formed when a frame is written: flux
+    // (cm3/s), net volume as a depth (mm, deposition positive), suspended
+    // volume (m3).
+    vec1<double> flux_map, ov_net_sed, ov_conc;
+
+    // The volume of every class that left through the outlet in the last
+    // overland sediment step, and by class over the run (0 the total).
+    double sed_out_vol = 0.0;
+    vec1<double> outlet_vol;
+
+    // Work space of the step: the water-surface slope of each cell's right
+    // and lower face, and what one face moves by class (m3).
+    vec1<double> Sfx, Sfy, moved;
+
+    // Filled when an event or the run ends, by class.
+    std::vector<sed_class_totals> tot_sed;
+
+    // ------------------------------------------------ channel sediment
+    // Made with channel routing (chan_sed_on). Node j of link l has the row
+    // l N + j of the node tables below (N = `node_stride`, the largest node
+    // count of a link); lake k the row `lake_row0` + k of ch_wash_vol.
+    int node_stride = 0;
+    int lake_row0 = 0;
+    // Wash load (the fine classes) in suspension by [row][fine position],
+    // position 0 the total: at the nodes, then in the lakes. A dry node
+    // keeps what it holds until water comes to carry it.
+    mat2<double> ch_wash_vol;
+    // Sand on the lake beds by [lake][sand position], position 0 the total.
+    mat2<double> lake_depo_vol;
+    // What left each node through its downstream face in the last channel
+    // step by [node row][position] (m3/s, negative upstream): the fine
+    // positions, then the sand positions; position 0 the sand total.
+    mat2<double> qsmax;
+    // With CHAN_SED_FLUX, by [node][link]: the running total over the run
+    // of the node's qsmax over every class, x 1e6.
+    mat2<double> qsmax_total;
+    // Wash-load concentration of every node (g/m3; 0 at a dry node).
+    vec1<double> chan_sed_conc;
+    // Through the outlet in the last channel step (m3/s), by fine and by
+    // sand position; sand position 0 the sand of the initial bed, which
+    // has no class.
+    vec1<double> qs_out_chan_wash, qs_out_chan_sand;
+    // With erodible trapezoidal links, by [node][link]: the bed elevation
+    // after the bed change (m).
+    mat2<double> new_bel;
+    chan_sed_books event_books, run_books;
+    // Channel sand and wash load at the start of the event and of the run,
+    // and by lake the wash load suspended at the start of the event (m3).
+    double initial_sand_event = 0.0, initial_sand_run = 0.0, initial_wash_event = 0.0;
+    vec1<double> initial_lake_wash;
+    // Work space of the channel step, made with the arrays: the faces of
+    // the network, the water of every row (m3), and by row and position
+    // the concentrations, the predicted volumes and the outflow asked of
+    // each row; by face and position the two face volumes of the step; by
+    // node row the sand asked of it; by face and sand position the sand
+    // each face moves (position 0 the total, negative upstream).
+    std::vector<wash_face> faces;
+    vec1<double> water, sand_asked;
+    mat2<double> wash_conc, wash_predicted, wash_asked, face_flux, face_flux2, sand_move;
+    // With channel sediment and channel-network lakes, by [lake][class]:
+    // the net volume the overland moved into each lake since the lake
+    // budget last took it (sand classes are recorded too, though they lie
+    // in the deposit of the lake's edge cells); row 0 is the run total
+    // over all lakes and is never taken.
+    mat2<double> sed_vol_overland_to_lake;
+    // By [lake][fine position]: the lake's suspended volume concentration
+    // (m3/m3), and what its outflow over land carried since the lake
+    // budget last took it (m3).
+    mat2<double> SS_conc_vol_lake, SS_vol_lake_to_overland;
+};
+
+}  // namespace kesta

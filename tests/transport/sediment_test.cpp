@@ -1,0 +1,233 @@
+// Overland sediment: the settling and splash laws against hand-computed
+// values, a whole run on a small tilted grid whose every class keeps its
+// volume to round-off and whose outputs agree with the books, and the
+// inputs the set-up refuses.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "model/model_state.hpp"
+#include "support/grid_text.hpp"
+#include "support/run_program.hpp"
+#include "support/temp_dir.hpp"
+#include "transport/sediment.hpp"
+
+namespace {
+
+using kesta_test::grid_of;
+using kesta_test::table_row;
+
+// Viscosity (7.1179e-6 / 9990) x (6025.52 / 65.28)^1.6012 at 20 C;
+// Stokes (s - 1) g d^2 / (18 nu) for 0.05 mm; Julien for 0.5 mm with D* =
+// (1.65 x 9.81 / nu^2)^0.3333333 d = 12.656. Splash of 50 mm/h with K 60
+// on a dry 10 m cell over 60 s: 60 x 6.12e-8 x 50^1.4242 x 60 x 100 /
+// (2.65 x 998.2).
+TEST(SedimentLaws, ViscositySettlingAndSplashGiveTheHandComputedValues) {
+    const double nu = kesta::water_viscosity(20.0);
+    EXPECT_NEAR(nu, 9.98821e-7, 1e-11);
+    EXPECT_NEAR(kesta::settling_velocity(0.05, 2.65, nu), 2.25078e-3, 1e-8);
+    EXPECT_NEAR(kesta::settling_velocity(0.5, 2.65, nu), 7.03620e-2, 1e-7);
+    EXPECT_NEAR(kesta::splash_volume(50.0, 0.0, 60.0, 10.0, 60.0), 2.18909e-3, 1e-8);
+    // Water twice a drop deep damps the splash by exp(-1); up to a drop deep not at all.
+    const double drop = kesta::rain_drop_diameter(50.0);
+    EXPECT_NEAR(kesta::splash_volume(50.0, 2.0 * drop, 60.0, 10.0, 60.0), 2.18909e-3 * std::exp(-1.0), 1e-8);
+    EXPECT_EQ(kesta::splash_volume(50.0, drop, 60.0, 10.0, 60.0), kesta::splash_volume(50.0, 0.0, 60.0, 10.0, 60.0));
+    // A class of which nothing was eroded balances at 0 %, not at a division by nothing.
+    EXPECT_EQ(kesta::sediment_balance_error(1e-16, 0.0), 0.0);
+}
+
+constexpr int kRows = 4, kCols = 5;
+constexpr double kCell = 10.0;
+
+double ground(int r, int c) { return 100.0 + 0.2 * (c - 1) + 0.1 * (r - 1); }
+
+// Three classes (clay, silt, sand). The ground rises to the south-east, so
+// the water runs north-west, against the order the faces are visited, to
+// the outlet in the north-west corner, which has neighbours on its right
+// and below. Zone 2 (the two eastern columns) has a critical shear no flow
+// reaches and almost no splash: its parent soil must stay whole.
+std::string mapping_tables() {
+    const std::string pad(40 - 4, ' ');
+    return "KESTA_INDEX_MAP_TABLES\nINDEX_MAP zones.asc \"Soils\"\n"
+           "SEDIMENTS\nNUM_SED 3\nclass specific_gravity diameter binding file\n"
+           "clay" + pad + "2.65 0.002 0.1 a.out\nsilt" + pad + "2.65 0.02 0.1 b.out\n"
+           "sand" + pad + "2.65 0.5 0 c.out\n"
+           "SOIL_EROSION_PROPS \"Soils\"\nNUM_IDS 2\nNUM_SED 3\nID tc_C tc_I tc_R K Kd Id Cd sed_K f1 f2 f3\n" +
+           table_row(1, "0.5 1.0 0.0 0 0 0 0 1.0 0.3 0.4 0.3") +
+           table_row(2, "0.5 1.0 0.0 1e-30 3e-5 1.5 1e6 1.0 0.2 0.5 0.3");
+}
+
+std::string project(const std::string& extra) {
+    return "KESTAPROJECT\nWATERSHED_MASK mask.asc\nELEVATION elev.asc\nGRIDSIZE 10\nROWS 4\nCOLS 5\n"
+           "OUTROW 1\nOUTCOL 1\nOUTSLOPE 0.02\nMANNING_N 0.05\nTOT_TIME 60\nTIMESTEP 6\nPRECIP_UNIF\n"
+           "RAIN_INTENSITY 50\nRAIN_DURATION 30\nSTART_DATE 2020 6 1\nSTART_TIME 12 0\nSUMMARY summ.out\n"
+           "OUTLET_HYDRO hyd.out\nHYD_FREQ 0.1\nMAPPING_TABLE tables.cmt\nSOIL_EROSION 2\nSAND_SIZE 0.1\n"
+           "OUTLET_SED_FLUX sed.out\nSUPER_QUIET\n" +
+           extra;
+}
+
+void write_inputs(const kesta_test::temp_dir& dir, const std::string& tables, const std::string& extra) {
+    dir.write("mask.asc", grid_of(kRows, kCols, kCell, [](int, int) { return 1; }, "%d "));
+    dir.write("elev.asc", grid_of(kRows, kCols, kCell, ground, "%.3f "));
+    dir.write("zones.asc", grid_of(kRows, kCols, kCell, [](int, int c) { return c >= 4 ? 2 : 1; }, "%d "));
+    dir.write("tables.cmt", tables);
+    dir.write("p.prj", project(extra));
+}
+
+// What the run left, seen before the end-of-run summaries.
+struct sediment_watch {
+    std::vector<double> eroded, kept;  // by class: parent soil detached; suspended + deposited + outlet
+    double outlet = 0.0;               // m3 through the outlet, all classes
+    double zone2_parent = 0.0;         // largest parent-soil change of a zone-2 cell
+    std::vector<double> elev, net;     // by cell, ground and net deposition
+    int fluxes_checked = 0, cells_without_flux = 0;
+};
+sediment_watch* g_watch = nullptr;
+
+bool watch(kesta::model_state& m, const char* name) {
+    const std::string step = name;
+    if (!m.ov_sed) return true;
+    const kesta::sed_record& s = *m.ov_sed;
+    // In the rain, every zone-1 cell passes sediment on towards the outlet.
+    if (step == "step_storm_drain" && m.elapsed_min > 15.0 && m.elapsed_min < 25.0) {
+        ++g_watch->fluxes_checked;
+        for (int r = 1; r <= kRows; ++r)
+            for (int c = 1; c <= 3; ++c)
+                if (!(s.ov_qsmax[m.mask[r][c]] > 0.0)) ++g_watch->cells_without_flux;
+    }
+    if (step != "write_final_summaries") return true;
+    for (int k = 1; k <= s.num_sed; ++k) {
+        double eroded = 0.0, kept = s.outlet_vol[k];
+        for (int i = 1; i <= m.ncells; ++i) {
+            eroded -= s.vol_sed.parent[i][k];
+            kept += s.vol_sed.suspended[i][k] + s.vol_sed.deposited[i][k];
+        }
+        g_watch->eroded.push_back(eroded);
+        g_watch->kept.push_back(kept);
+    }
+    g_watch->outlet = s.outlet_vol[0];
+    for (int r = 1; r <= kRows; ++r)
+        for (int c = 4; c <= kCols; ++c)
+            for (int k = 1; k <= s.num_sed; ++k)
+                g_watch->zone2_parent = std::max(g_watch->zone2_parent, std::fabs(s.vol_sed.parent[m.mask[r][c]][k]));
+    for (int i = 1; i <= m.ncells; ++i) {
+        g_watch->elev.push_back(m.elev[i]);
+        g_watch->net.push_back(s.ov_qsvol[i]);
+    }
+    return true;
+}
+
+std::vector<double> numbers(const std::string& text) {
+    std::istringstream in(text);
+    std::vector<double> v;
+    for (double x; in >> x;) v.push_back(x);
+    return v;
+}
+
+// Grid values after the six header lines.
+std::vector<double> grid_values(const std::string& text) {
+    std::size_t at = 0;
+    for (int line = 0; line < 6; ++line) at = text.find('\n', at) + 1;
+    return numbers(text.substr(at));
+}
+
+TEST(OverlandSediment, EveryClassKeepsItsVolumeAndTheOutputsAgreeWithTheBooks) {
+    kesta_test::temp_dir dir(true);
+    write_inputs(dir, mapping_tables(),
+                 "MAP_TYPE 1\nMAP_FREQ 10\nMAX_SED_FLUX flux.dat\nNET_SED_VOLUME net.dat\n"
+                 "VOL_SED_SUSP susp.dat\nADJUST_ELEV adjusted.asc\n");
+    sediment_watch w;
+    g_watch = &w;
+    const kesta_test::model_run run = kesta_test::run_in_process("p.prj", watch);
+    g_watch = nullptr;
+    ASSERT_EQ(run.rc, 0) << run.out;
+
+    // Detached parent soil = suspended + deposited + out of the outlet, class by class.
+    ASSERT_EQ(w.eroded.size(), 3u);
+    for (std::size_t k = 0; k < 3; ++k) {
+        EXPECT_GT(w.eroded[k], 1e-3) << k;
+        EXPECT_NEAR(w.kept[k], w.eroded[k], 1e-12 * w.eroded[k]) << k;
+    }
+    EXPECT_GT(w.outlet, 1e-3);
+    EXPECT_LT(w.zone2_parent, 1e-25);  // what the splash of K 1e-30 takes
+    EXPECT_GT(w.fluxes_checked, 0);
+    EXPECT_EQ(w.cells_without_flux, 0);
+
+    // The outlet series carries every class: its rates over the 6 s steps
+    // add up to what left.
+    const std::vector<double> series = numbers(kesta_test::read_file("sed.out"));
+    ASSERT_EQ(series.size(), 2u * 601u);
+    double left = 0.0;
+    for (std::size_t i = 1; i < series.size(); i += 2) left += series[i] * 6.0;
+    EXPECT_NEAR(left, w.outlet, 0.02 * w.outlet);
+
+    // The ground as the run leaves it: each cell's net deposition over its 100 m2.
+    const std::vector<double> adjusted = grid_values(kesta_test::read_file("adjusted.asc"));
+    ASSERT_EQ(adjusted.size(), w.elev.size());
+    for (std::size_t i = 0; i < adjusted.size(); ++i) {
+        const int r = static_cast<int>(i) / kCols + 1, c = static_cast<int>(i) % kCols + 1;
+        EXPECT_NEAR(adjusted[i], ground(r, c) + w.net[i] / (kCell * kCell), 2e-6) << i;
+        EXPECT_NEAR(adjusted[i], w.elev[i], 1e-6) << i;
+    }
+
+    // Each map is one dataset, its header once, ended once.
+    for (const char* file : {"flux.dat", "net.dat", "susp.dat"}) {
+        const std::string text = kesta_test::read_file(file);
+        EXPECT_EQ(text.rfind("DATASET\n", 0), 0u) << file;
+        EXPECT_EQ(text.find("DATASET\n", 1), std::string::npos) << file;
+        EXPECT_EQ(text.find("ENDDS\n"), text.size() - 6) << file;
+        EXPECT_NE(text.find("TS 1 "), std::string::npos) << file;
+    }
+
+    const std::string summary = kesta_test::read_file("summ.out");
+    EXPECT_NE(summary.find("Overland soil erosion.\n"), std::string::npos);
+    EXPECT_NE(summary.find("     sediment outflow at the catchment outlet (sed.out).\n"), std::string::npos);
+    // The event's section and the run's: each class's error, in percent.
+    const std::string label = "Mass balance error for sediment ";
+    int errors = 0;
+    for (std::size_t at = summary.find(label); at != std::string::npos; at = summary.find(label, at + 1), ++errors)
+        EXPECT_LT(std::fabs(std::stod(summary.substr(at + label.size() + 2))), 1e-4) << summary.substr(at, 60);
+    EXPECT_EQ(errors, 6);
+    EXPECT_NE(summary.find("Total sediment 2 routed through outlet       "), std::string::npos);
+}
+
+// Each input the set-up cannot simulate stops the run naming the file,
+// line or card and the value; so does an output the run cannot write.
+TEST(OverlandSediment, BadSedimentInputsAreRefusedNamingWhereAndWhat) {
+    const std::string tables = mapping_tables();
+    const auto replaced = [&tables](const std::string& from, const std::string& to) {
+        std::string t = tables;
+        t.replace(t.find(from), from.size(), to);
+        return t;
+    };
+    const struct {
+        std::string tables, extra, message;
+    } cases[] = {
+        {tables, "SED_POROSITY 1\n", "SED_POROSITY 1 in project file p.prj"},
+        {tables, "SOIL_EROSION 12\n", "SOIL_EROSION 12 in project file p.prj asks for the sediment classes"},
+        {tables, "SOIL_EROSION 7\n", "SOIL_EROSION 7 in project file p.prj names no transport-capacity formula"},
+        {replaced("2.65 0.002", "2.65 0"), "", "line 6: class 1 has the particle diameter 0 mm"},
+        {replaced("2.65 0.02", "1 0.02"), "", "line 7: class 2 has the specific gravity 1; it must be above 1"},
+        {replaced("0.2 0.5 0.3", "0.2 0.5 1.5"), "",
+         "line 14: the row of ID 2 gives sediment class 3 a share of 1.5 of the parent soil"},
+        {replaced("SEDIMENTS\n", "NO_SEDIMENTS\n"), "",
+         "sediments table missing in the .cmt file.\n  (mapping table file tables.cmt holds no SEDIMENTS table"},
+        {replaced("SOIL_EROSION_PROPS", "SOIL_EROSION_PROP"), "",
+         "Unable to read the soil erosion properties table"},
+        {tables, "OUTLET_SED_FLUX \"\"\n", "no card OUTLET_SED_FLUX in project file p.prj names it"},
+        {tables, "ADJUST_ELEV elev.asc\n", "card ADJUST_ELEV names elev.asc as its output file, but that file is"},
+    };
+    for (const auto& c : cases) {
+        kesta_test::temp_dir dir;
+        write_inputs(dir, c.tables, c.extra);
+        const kesta_test::program_result r = kesta_test::run_kesta("p.prj", dir.path().string());
+        EXPECT_NE(r.output.find(c.message), std::string::npos) << c.message << "\n" << r.output;
+        EXPECT_EQ(kesta_test::read_file(dir.file("summ.out")).find("Overland Sediment Summary"), std::string::npos);
+    }
+}
+
+}  // namespace
