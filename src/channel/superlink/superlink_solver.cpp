@@ -14,12 +14,16 @@
 // section as the flow turns supercritical, an end falling freely into its
 // junction discharges by the free-fall rating of its own depth, and a
 // sub-step that still makes water (floors, water drawn in at outlets) or
-// whose storage iteration stalls is solved again in halves.
+// whose storage iteration stalls is solved again in halves. Inner node
+// depths come from each node's own continuity, so that errors do not grow
+// along a superlink; and the water a sub-step made all the same is measured
+// at every node and junction and booked.
 #include "channel/superlink/superlink_solver.hpp"
 
 #include <Eigen/SparseLU>
 #include <algorithm>
 #include <cmath>
+#include <string>
 #include <vector>
 
 #include "core/error_record.hpp"
@@ -526,9 +530,11 @@ void reduce_superlink(storm_drain_state& s, superlink_work& w, int l, double dt)
     w.ds_jchi[l] = fd * w.ds_chi[l] - E[n + 1] * mu_d + D[n + 1];
 }
 
-// The superjunction heads of the pass (in w.H); false when the system is
-// singular.
-bool solve_junctions(storm_drain_state& s, superlink_work& w, double dt) {
+// How a pass's junction solve ended.
+enum junction_solve : int { heads_solved, heads_singular, heads_not_finite };
+
+// The superjunction heads of the pass (in w.H).
+junction_solve solve_junctions(storm_drain_state& s, superlink_work& w, double dt) {
     double* F = w.F.valuePtr();
     std::fill(F, F + w.F.nonZeros(), 0.0);
     for (int j = 1; j <= s.n_sjunc; ++j) {
@@ -556,9 +562,51 @@ bool solve_junctions(storm_drain_state& s, superlink_work& w, double dt) {
         }
     }
     w.lu.factorize(w.F);
-    if (w.lu.info() != Eigen::Success) return false;
+    if (w.lu.info() != Eigen::Success) return heads_singular;
     w.H = w.lu.solve(w.G);
-    return w.lu.info() == Eigen::Success && w.H.allFinite();
+    if (w.lu.info() != Eigen::Success) return heads_singular;
+    return w.H.allFinite() ? heads_solved : heads_not_finite;
+}
+
+// A junction whose head nothing in the junction system depends on (its
+// column is empty: no plan area, and no superlink whose flow depends on its
+// head); 0 when none.
+int unset_junction(const storm_drain_state& s, const superlink_work& w) {
+    for (int j = 1; j <= s.n_sjunc; ++j) {
+        bool used = false;
+        for (Eigen::SparseMatrix<double>::InnerIterator it(w.F, j - 1); it && !used; ++it) used = it.value() != 0.0;
+        if (!used) return j;
+    }
+    return 0;
+}
+
+// The refusal of a junction system that cannot be solved.
+void refuse_junction_solve(const storm_drain_state& s, const superlink_work& w, junction_solve how) {
+    if (how == heads_not_finite) {
+        int j = 1;
+        while (j < s.n_sjunc && std::isfinite(w.H[j - 1])) ++j;
+        store_refusal(format_text("Error: the superlink solver's heads of its %d superjunctions are not numbers "
+                                  "(superjunction %d the first); the pipe network's water cannot be followed.\n",
+                                  s.n_sjunc, j));
+        return;
+    }
+    const int j = unset_junction(s, w);
+    const int line = j > 0 && static_cast<std::size_t>(j) < s.sjunc_card_line.size()
+                         ? s.sjunc_card_line[static_cast<std::size_t>(j)]
+                         : 0;
+    const std::string card = line > 0 ? format_text(" (SJUNC card on line %d of the storm-sewer file)", line) : "";
+    if (j > 0)
+        store_refusal(format_text("Error: the superlink solver's system of %d superjunction heads is singular: "
+                                  "superjunction %d%s has no plan area and no superlink whose flow depends on its "
+                                  "head, so nothing sets its head. Give it a plan area above 0, or join it to the "
+                                  "network by a superlink that leaves it.\n",
+                                  s.n_sjunc, j, card.c_str()));
+    else
+        store_refusal(format_text("Error: the superlink solver's sparse LU factorisation found the system of %d "
+                                  "superjunction heads singular; the heads cannot be solved for. Superjunctions "
+                                  "without a plan area make it so where their superlinks fall freely into them: "
+                                  "give such superjunctions a plan area above 0 on their SJUNC cards.\n",
+                                  s.n_sjunc));
 }
 
 // End flows and depths, then every node depth and pipe flow of superlink l
@@ -590,11 +638,23 @@ double back_substitute(storm_drain_state& s, superlink_work& w, int l, double dt
     y[n + 1] = w.ds_gam[l] * hd + w.ds_kap[l] * qd + w.ds_mu[l];
     Q[1] = qu;
     Q[n] = qd;
+    // Each inner node's depth from its own continuity, with the flow of the
+    // pipe above by the forward relation and of the pipe below by the
+    // backward one: E(k) y(k) - D(k) = Q(k-1) - Q(k) with
+    // Q(k-1) = U(k-1) y(k) + V(k-1) + W(k-1) y(1) and
+    // Q(k) = X(k) y(k) + Y(k) + Z(k) y(n+1). The divisor E(k) + X(k) - U(k-1)
+    // is no less than E(k) (X >= 0 >= U), so the depth is as good as its
+    // data. Solving the backward relation alone for y(k) would divide by
+    // X(k), which is tiny where a nearly dry pipe's momentum barely feels
+    // its depths (small area, large friction or dx/dt, no upwind flow); an
+    // error in Q(k) then grew by 1/X(k) node after node, broke the nodes'
+    // continuity (water made or lost, by tens of m3 on a few metres of pipe)
+    // and could end in heads that are not numbers.
     const double *U = w.U[l], *V = w.V[l], *W = w.W[l], *X = w.X[l], *Y = w.Y[l], *Z = w.Z[l];
-    for (int k = n; k >= 2; --k) {
-        y[k] = (Q[k] - Y[k] - Z[k] * y[n + 1]) / X[k];
-        if (k > 2) Q[k - 1] = W[k - 1] * y[1] + U[k - 1] * y[k] + V[k - 1];
-    }
+    const double *E = w.E[l], *D = w.D[l];
+    for (int k = 2; k <= n; ++k)
+        y[k] = (V[k - 1] + W[k - 1] * y[1] - Y[k] - Z[k] * y[n + 1] + D[k]) / (E[k] + X[k] - U[k - 1]);
+    for (int k = 2; k < n; ++k) Q[k] = U[k] * y[k + 1] + V[k] + W[k] * y[1];
     double worst = 0.0;
     double *Sm = w.Sm[l], *Wm = w.Wm[l];
     for (int k = 1; k <= n + 1; ++k) {
@@ -618,11 +678,18 @@ double back_substitute(storm_drain_state& s, superlink_work& w, int l, double dt
     return worst;
 }
 
-// The accepted pass: heads and negative node depths floored (the water
-// booked as clean-up); the storage residual the iteration left is summed.
-void finish_substep(storm_drain_state& s, superlink_work& w) {
+// The accepted pass of a piece of dt s: the water it made, booked as the
+// residual, then heads and negative node depths floored (the water booked as
+// clean-up). What it made is measured, not derived from the equations: at
+// each node its water at the new depth less its water at the piece's start
+// and the flows in and out over dt, at each junction of free head the same
+// with its plan area; so the solve's own errors (the storage iteration's
+// residual, the round-off of the recurrences and the junction solve) are
+// all counted, and the network's balance closes whatever they are.
+void finish_substep(storm_drain_state& s, superlink_work& w, double dt) {
     for (int j = 1; j <= s.n_sjunc; ++j) {
         double head = w.H[j - 1];
+        if (!s.bound[j]) s.drain_linearisation_volume += s.As_sjunc[j] * (head - w.H_kept[j]) - s.Q_junc[j] * dt;
         if (head < s.junc_bottom[j] - kHeadSlack) {
             if (!s.bound[j]) s.drain_cleanup_volume += s.As_sjunc[j] * (s.junc_bottom[j] - head);
             head = s.junc_bottom[j];
@@ -630,14 +697,17 @@ void finish_substep(storm_drain_state& s, superlink_work& w) {
         s.sjunc_head[j] = head;
     }
     for (int l = 1; l <= s.n_superlinks; ++l) {
-        const int n = s.superlink_cnodes[l];
+        const int n = s.superlink_cnodes[l], u = s.us_sjunc[l], d = s.ds_sjunc[l];
+        if (!s.bound[u]) s.drain_linearisation_volume += w.Q_us_junc[l] * dt;
+        if (!s.bound[d]) s.drain_linearisation_volume -= w.Q_ds_junc[l] * dt;
         double* y = s.slink_node_depth[l];
+        const double *Q = w.Q[l], *qlat = w.qlat[l], *Sm = w.Sm[l], *S0 = w.S0[l];
         for (int k = 1; k <= n + 1; ++k) {
-            s.drain_linearisation_volume += w.last_res[l][k];
+            const double in = k == 1 ? w.Q_us_junc[l] : Q[k - 1], out = k == n + 1 ? w.Q_ds_junc[l] : Q[k];
+            s.drain_linearisation_volume += Sm[k] - S0[k] - (in - out + qlat[k]) * dt;
             if (y[k] >= 0.0) continue;
-            const double before = node_storage(s, l, k, y[k]).volume;
             y[k] = kNegativeDepth;
-            s.drain_cleanup_volume += node_storage(s, l, k, y[k]).volume - before;
+            s.drain_cleanup_volume += node_storage(s, l, k, y[k]).volume - Sm[k];
         }
     }
 }
@@ -737,7 +807,7 @@ void made_and_moved(const storm_drain_state& s, const superlink_work& w, double 
 
 // Solves one piece of dt s from the kept state: 0 when done, 1 when its
 // storage iteration stalled or it made more water than kMadeShare of what
-// it moved, -1 when the junction system is singular.
+// it moved, -1 when the junction system cannot be solved (refusal stored).
 int solve_piece(storm_drain_state& s, superlink_work& w, double dt) {
     for (int l = 1; l <= s.n_superlinks; ++l) prepare_superlink(s, w, l, dt);
     // The storage is not linear in depth (a circle narrows toward its
@@ -750,7 +820,11 @@ int solve_piece(storm_drain_state& s, superlink_work& w, double dt) {
     double worst = 1.0;
     for (; worst > kStorageTol && pass < kMaxPasses; ++pass) {
         for (int l = 1; l <= s.n_superlinks; ++l) reduce_superlink(s, w, l, dt);
-        if (!solve_junctions(s, w, dt)) return -1;
+        const junction_solve how = solve_junctions(s, w, dt);
+        if (how != heads_solved) {
+            refuse_junction_solve(s, w, how);
+            return -1;
+        }
         worst = 0.0;
         for (int l = 1; l <= s.n_superlinks; ++l) worst = std::max(worst, back_substitute(s, w, l, dt));
     }
@@ -803,19 +877,13 @@ int superlink_step(storm_drain_state& s, vec1<double>& h, double cell_size, doub
                 last = piece >= (step - done) * (1.0 - 1e-12);
                 if (last) piece = step - done;
                 const int r = solve_piece(s, w, piece);
-                if (r < 0) {
-                    store_refusal(format_text("Error: the superlink solver's sparse LU factorisation found the "
-                                              "system of %d superjunction heads singular; the heads cannot be "
-                                              "solved for.\n",
-                                              s.n_sjunc));
-                    return -1;
-                }
+                if (r < 0) return -1;
                 if (r == 0 || 0.5 * piece < least_piece) break;
                 restore_state(s, w);
                 piece *= 0.5;
             }
             ++s.superlink_substeps;
-            finish_substep(s, w);
+            finish_substep(s, w, piece);
             deliver_outlets(s, w, h, area, piece);
             done = last ? step : done + piece;
             piece *= 2.0;
