@@ -11,7 +11,8 @@
 // of a deeper downstream node allows, and an end node forced to a depth
 // drawn from its junction would take its water from the junction. So a
 // pipe's pressure, gravity and friction terms take its upstream node's
-// section as the flow turns supercritical, an end falling freely into its
+// section as the flow turns supercritical, a pipe below a node that has run
+// dry loses its pressure and gravity, an end falling freely into its
 // junction discharges by the free-fall rating of its own depth, and a
 // sub-step that still makes water (floors, water drawn in at outlets) or
 // whose storage iteration stalls is solved again in halves. Inner node
@@ -36,7 +37,7 @@ namespace {
 constexpr double kG = 9.81;
 constexpr double kPi = 3.1415926;
 constexpr double kMinNodeDepth = 0.0001;   // m, least depth at which a sub-step takes a node's sections
-constexpr double kNegativeDepth = 1e-7;    // m, what a negative back-substituted depth becomes
+constexpr double kNegativeDepth = 0.0;     // m, what a negative back-substituted depth becomes
 constexpr double kHeadSlack = 0.001;       // m a head may lie below its junction bottom
 constexpr double kMinSubstep = 0.001;      // s
 constexpr double kSlot = 0.01;             // slot width of a full pipe, per diameter
@@ -57,9 +58,9 @@ struct superlink_work {
     // [superlink][pipe or node]
     mat2<double> Q, ldepth, A, wet_per, top_width, hyd_R, n_veloc, l_veloc;
     mat2<double> a, b, c, P, D, E, U, V, W, X, Y, Z, qlat;
-    // [superlink][pipe]: area (m2) and hydraulic radius (m) of the momentum's
-    // pressure, gravity and friction terms.
-    mat2<double> Ag, Rg;
+    // [superlink][pipe]: area (m2) of the momentum's pressure and gravity
+    // terms, and area (m2) and hydraulic radius (m) of its friction term.
+    mat2<double> Ag, Af, Rg;
     // Per node, for the storage iteration of a sub-step: the depths the pass
     // started from (m), the water at the sub-step start and at the pass's
     // depths (m3), the storage width the pass used (m2), and the storage
@@ -260,7 +261,7 @@ void make_work(storm_drain_state& s) {
     const int nl = s.n_superlinks, nj = s.n_sjunc, rows = s.max_nodes_per_link + 1;
     for (mat2<double>* t : {&w.Q, &w.ldepth, &w.A, &w.wet_per, &w.top_width, &w.hyd_R, &w.n_veloc, &w.l_veloc, &w.a,
                             &w.b, &w.c, &w.P, &w.D, &w.E, &w.U, &w.V, &w.W, &w.X, &w.Y, &w.Z, &w.qlat, &w.ym,
-                            &w.S0, &w.Sm, &w.Wm, &w.last_res, &w.y_kept, &w.Q_kept, &w.Ag, &w.Rg, &w.y_floor})
+                            &w.S0, &w.Sm, &w.Wm, &w.last_res, &w.y_kept, &w.Q_kept, &w.Ag, &w.Af, &w.Rg, &w.y_floor})
         *t = mat2<double>(nl, rows);
     for (vec1<double>* v : {&w.Q_us, &w.Q_ds, &w.us_kap, &w.ds_kap, &w.us_gam, &w.ds_gam, &w.us_mu, &w.ds_mu,
                             &w.us_alpha, &w.us_beta, &w.us_chi, &w.ds_alpha, &w.ds_beta, &w.ds_chi, &w.us_jalpha,
@@ -381,6 +382,21 @@ driving_section driving(const storm_drain_state& s, int l, int k, const double* 
     return {up.area + (at_mid.area - up.area) * sigma, up_radius + (at_mid.radius - up_radius) * sigma};
 }
 
+// Share (0..1) of its driving section by which the pressure and gravity of
+// pipe k of superlink l act: 1, but where the node whose water surface
+// stands higher holds less than kMinNodeDepth, that node's depth per
+// kMinNodeDepth. Sections are taken at no less than that depth, so a pipe
+// below a node that has run dry would go on drawing from it the flow of
+// that depth, water the node does not hold: sub-step after sub-step its
+// depth would fall below 0 and the floor would make the water up. Friction
+// keeps the whole section, so the flow such a pipe still carries dies away.
+double head_share(const storm_drain_state& s, int l, int k) {
+    const double* y = s.slink_node_depth[l];
+    const double fall = s.S0[l][k] * s.dxc[l][k] + y[k] - y[k + 1];  // water surface, node k over node k+1 (m)
+    const double top = fall >= 0.0 ? y[k] : y[k + 1];
+    return top >= kMinNodeDepth ? 1.0 : std::max(top, 0.0) / kMinNodeDepth;
+}
+
 // Sub-step start of superlink l: each node's water at the start depths, the
 // pipe sections at the start depths (floored), the momentum coefficients and
 // the end relations; all are held through the sub-step's passes but a
@@ -397,7 +413,7 @@ void prepare_superlink(storm_drain_state& s, superlink_work& w, int l, double dt
     }
     const double* dxc = s.dxc[l];
     double *Q = w.Q[l], *A = w.A[l], *T = w.top_width[l], *R = w.hyd_R[l], *nv = w.n_veloc[l], *lv = w.l_veloc[l];
-    double *a = w.a[l], *b = w.b[l], *c = w.c[l], *P = w.P[l], *Ag = w.Ag[l], *Rg = w.Rg[l];
+    double *a = w.a[l], *b = w.b[l], *c = w.c[l], *P = w.P[l], *Ag = w.Ag[l], *Af = w.Af[l], *Rg = w.Rg[l];
     for (int k = 1; k <= n; ++k) {
         w.ldepth[l][k] = 0.5 * (y[k] + y[k + 1]);
         const pipe_section_values p = pipe_at(s, l, k, w.ldepth[l][k]);
@@ -407,8 +423,9 @@ void prepare_superlink(storm_drain_state& s, superlink_work& w, int l, double dt
         nv[k] = A[k] > 0.0 ? Q[k] / A[k] : 0.0;
         R[k] = p.perimeter > 0.0 ? A[k] / p.perimeter : 0.0;
         const driving_section g = driving(s, l, k, y, Q[k], p);
-        Ag[k] = g.area;
+        Af[k] = g.area;
         Rg[k] = g.radius;
+        Ag[k] = g.area * head_share(s, l, k);
     }
     lv[1] = nv[1];
     lv[n + 1] = nv[n];
@@ -418,7 +435,7 @@ void prepare_superlink(storm_drain_state& s, superlink_work& w, int l, double dt
         c[k] = lv[k + 1] < 0.0 ? lv[k + 1] : 0.0;
         const double q = std::fabs(Q[k]), nm = s.M_n[l][k];
         const double friction =
-            Ag[k] > 0.0 && Rg[k] > 0.0 ? kG * nm * nm * q * dxc[k] / (std::pow(Rg[k], 4.0 / 3.0) * Ag[k]) : 0.0;
+            Af[k] > 0.0 && Rg[k] > 0.0 ? kG * nm * nm * q * dxc[k] / (std::pow(Rg[k], 4.0 / 3.0) * Af[k]) : 0.0;
         const double loss = A[k] > 0.0 ? q / A[k] : 0.0;  // |Q| A / (C^2 Ac^2) with C = 1, Ac = A
         b[k] = dxc[k] / dt + friction + loss - a[k] - c[k];
         P[k] = kG * Ag[k] * s.S0[l][k] * dxc[k] + Q[k] * dxc[k] / dt;
