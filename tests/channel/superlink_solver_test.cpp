@@ -140,7 +140,8 @@ TEST(SuperlinkSolver, BackwaterFillsDryPipesToTheOutfallLevelWithoutMakingWater)
     }
     EXPECT_NEAR(s.sjunc_head[1], level, 1e-5);
     EXPECT_NEAR(s.volume_remaining_in_drains, still, 1e-4 * still);
-    const double drawn_in = -s.superlink_volume_out, stored = s.volume_remaining_in_drains - s.initial_volume_sub_surface_drains;
+    const double drawn_in = -s.superlink_volume_out;
+    const double stored = s.volume_remaining_in_drains - s.initial_volume_sub_surface_drains;
     EXPECT_NEAR(drawn_in + s.drain_cleanup_volume + s.drain_linearisation_volume, stored, 1e-12);
     EXPECT_LT(std::fabs(s.drain_linearisation_volume) + s.drain_cleanup_volume, 1e-9 * stored);
 }
@@ -213,4 +214,3 @@ TEST(SuperlinkSolver, ReportsASingularJunctionSystem) {
 }
 
 }  // namespace
-
