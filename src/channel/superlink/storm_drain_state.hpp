@@ -108,9 +108,11 @@ struct storm_drain_state {
                                              // and what outlets drew in
     double superlink_volume_drawn_in = 0.0;  // of the boundary, what 888 and 999 outlets drew in (>= 0)
     double drain_cleanup_volume = 0.0;
-    // Water (m3) the nodes hold at their new depths beyond what the flows
-    // moved there: the residual the storage iteration of each sub-step left,
-    // water the solver made (lost, when negative), booked like the clean-up.
+    // Water (m3) the network holds after each sub-step beyond what it held
+    // before and the flows moved in and out, summed over the nodes and the
+    // junctions of free head: what the solve made (lost, when negative) by
+    // its storage iteration's residual and its round-off, booked like the
+    // clean-up.
     double drain_linearisation_volume = 0.0;
     // Event totals (m3), zeroed when an event starts: into the network
     // (grates and tiles), out to channels, onto cells and at other fixed

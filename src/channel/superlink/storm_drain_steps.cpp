@@ -14,7 +14,8 @@
 //     water in transit, which the event balance counts with the drains;
 //   - other fixed heads: booked as outflow at a boundary;
 //   - the solver's clean-up (what its depth and head floors added) and the
-//     residual its storage iteration left, each as water the network made.
+//     residual it left (water found in the network beyond what its flows
+//     moved), each as water the network made.
 #include <cmath>
 
 #include "channel/link_types.hpp"

@@ -11,15 +11,20 @@
 // of a deeper downstream node allows, and an end node forced to a depth
 // drawn from its junction would take its water from the junction. So a
 // pipe's pressure, gravity and friction terms take its upstream node's
-// section as the flow turns supercritical, an end falling freely into its
+// section as the flow turns supercritical, a pipe below a node that has run
+// dry loses its pressure and gravity, an end falling freely into its
 // junction discharges by the free-fall rating of its own depth, and a
 // sub-step that still makes water (floors, water drawn in at outlets) or
-// whose storage iteration stalls is solved again in halves.
+// whose storage iteration stalls is solved again in halves. Inner node
+// depths come from each node's own continuity, so that errors do not grow
+// along a superlink; and the water a sub-step made all the same is measured
+// at every node and junction and booked.
 #include "channel/superlink/superlink_solver.hpp"
 
 #include <Eigen/SparseLU>
 #include <algorithm>
 #include <cmath>
+#include <string>
 #include <vector>
 
 #include "core/error_record.hpp"
@@ -32,7 +37,7 @@ namespace {
 constexpr double kG = 9.81;
 constexpr double kPi = 3.1415926;
 constexpr double kMinNodeDepth = 0.0001;   // m, least depth at which a sub-step takes a node's sections
-constexpr double kNegativeDepth = 1e-7;    // m, what a negative back-substituted depth becomes
+constexpr double kNegativeDepth = 0.0;     // m, what a negative back-substituted depth becomes
 constexpr double kHeadSlack = 0.001;       // m a head may lie below its junction bottom
 constexpr double kMinSubstep = 0.001;      // s
 constexpr double kSlot = 0.01;             // slot width of a full pipe, per diameter
@@ -53,9 +58,9 @@ struct superlink_work {
     // [superlink][pipe or node]
     mat2<double> Q, ldepth, A, wet_per, top_width, hyd_R, n_veloc, l_veloc;
     mat2<double> a, b, c, P, D, E, U, V, W, X, Y, Z, qlat;
-    // [superlink][pipe]: area (m2) and hydraulic radius (m) of the momentum's
-    // pressure, gravity and friction terms.
-    mat2<double> Ag, Rg;
+    // [superlink][pipe]: area (m2) of the momentum's pressure and gravity
+    // terms, and area (m2) and hydraulic radius (m) of its friction term.
+    mat2<double> Ag, Af, Rg;
     // Per node, for the storage iteration of a sub-step: the depths the pass
     // started from (m), the water at the sub-step start and at the pass's
     // depths (m3), the storage width the pass used (m2), and the storage
@@ -256,7 +261,7 @@ void make_work(storm_drain_state& s) {
     const int nl = s.n_superlinks, nj = s.n_sjunc, rows = s.max_nodes_per_link + 1;
     for (mat2<double>* t : {&w.Q, &w.ldepth, &w.A, &w.wet_per, &w.top_width, &w.hyd_R, &w.n_veloc, &w.l_veloc, &w.a,
                             &w.b, &w.c, &w.P, &w.D, &w.E, &w.U, &w.V, &w.W, &w.X, &w.Y, &w.Z, &w.qlat, &w.ym,
-                            &w.S0, &w.Sm, &w.Wm, &w.last_res, &w.y_kept, &w.Q_kept, &w.Ag, &w.Rg, &w.y_floor})
+                            &w.S0, &w.Sm, &w.Wm, &w.last_res, &w.y_kept, &w.Q_kept, &w.Ag, &w.Af, &w.Rg, &w.y_floor})
         *t = mat2<double>(nl, rows);
     for (vec1<double>* v : {&w.Q_us, &w.Q_ds, &w.us_kap, &w.ds_kap, &w.us_gam, &w.ds_gam, &w.us_mu, &w.ds_mu,
                             &w.us_alpha, &w.us_beta, &w.us_chi, &w.ds_alpha, &w.ds_beta, &w.ds_chi, &w.us_jalpha,
@@ -377,6 +382,21 @@ driving_section driving(const storm_drain_state& s, int l, int k, const double* 
     return {up.area + (at_mid.area - up.area) * sigma, up_radius + (at_mid.radius - up_radius) * sigma};
 }
 
+// Share (0..1) of its driving section by which the pressure and gravity of
+// pipe k of superlink l act: 1, but where the node whose water surface
+// stands higher holds less than kMinNodeDepth, that node's depth per
+// kMinNodeDepth. Sections are taken at no less than that depth, so a pipe
+// below a node that has run dry would go on drawing from it the flow of
+// that depth, water the node does not hold: sub-step after sub-step its
+// depth would fall below 0 and the floor would make the water up. Friction
+// keeps the whole section, so the flow such a pipe still carries dies away.
+double head_share(const storm_drain_state& s, int l, int k) {
+    const double* y = s.slink_node_depth[l];
+    const double fall = s.S0[l][k] * s.dxc[l][k] + y[k] - y[k + 1];  // water surface, node k over node k+1 (m)
+    const double top = fall >= 0.0 ? y[k] : y[k + 1];
+    return top >= kMinNodeDepth ? 1.0 : std::max(top, 0.0) / kMinNodeDepth;
+}
+
 // Sub-step start of superlink l: each node's water at the start depths, the
 // pipe sections at the start depths (floored), the momentum coefficients and
 // the end relations; all are held through the sub-step's passes but a
@@ -393,7 +413,7 @@ void prepare_superlink(storm_drain_state& s, superlink_work& w, int l, double dt
     }
     const double* dxc = s.dxc[l];
     double *Q = w.Q[l], *A = w.A[l], *T = w.top_width[l], *R = w.hyd_R[l], *nv = w.n_veloc[l], *lv = w.l_veloc[l];
-    double *a = w.a[l], *b = w.b[l], *c = w.c[l], *P = w.P[l], *Ag = w.Ag[l], *Rg = w.Rg[l];
+    double *a = w.a[l], *b = w.b[l], *c = w.c[l], *P = w.P[l], *Ag = w.Ag[l], *Af = w.Af[l], *Rg = w.Rg[l];
     for (int k = 1; k <= n; ++k) {
         w.ldepth[l][k] = 0.5 * (y[k] + y[k + 1]);
         const pipe_section_values p = pipe_at(s, l, k, w.ldepth[l][k]);
@@ -403,8 +423,9 @@ void prepare_superlink(storm_drain_state& s, superlink_work& w, int l, double dt
         nv[k] = A[k] > 0.0 ? Q[k] / A[k] : 0.0;
         R[k] = p.perimeter > 0.0 ? A[k] / p.perimeter : 0.0;
         const driving_section g = driving(s, l, k, y, Q[k], p);
-        Ag[k] = g.area;
+        Af[k] = g.area;
         Rg[k] = g.radius;
+        Ag[k] = g.area * head_share(s, l, k);
     }
     lv[1] = nv[1];
     lv[n + 1] = nv[n];
@@ -414,7 +435,7 @@ void prepare_superlink(storm_drain_state& s, superlink_work& w, int l, double dt
         c[k] = lv[k + 1] < 0.0 ? lv[k + 1] : 0.0;
         const double q = std::fabs(Q[k]), nm = s.M_n[l][k];
         const double friction =
-            Ag[k] > 0.0 && Rg[k] > 0.0 ? kG * nm * nm * q * dxc[k] / (std::pow(Rg[k], 4.0 / 3.0) * Ag[k]) : 0.0;
+            Af[k] > 0.0 && Rg[k] > 0.0 ? kG * nm * nm * q * dxc[k] / (std::pow(Rg[k], 4.0 / 3.0) * Af[k]) : 0.0;
         const double loss = A[k] > 0.0 ? q / A[k] : 0.0;  // |Q| A / (C^2 Ac^2) with C = 1, Ac = A
         b[k] = dxc[k] / dt + friction + loss - a[k] - c[k];
         P[k] = kG * Ag[k] * s.S0[l][k] * dxc[k] + Q[k] * dxc[k] / dt;
@@ -526,9 +547,11 @@ void reduce_superlink(storm_drain_state& s, superlink_work& w, int l, double dt)
     w.ds_jchi[l] = fd * w.ds_chi[l] - E[n + 1] * mu_d + D[n + 1];
 }
 
-// The superjunction heads of the pass (in w.H); false when the system is
-// singular.
-bool solve_junctions(storm_drain_state& s, superlink_work& w, double dt) {
+// How a pass's junction solve ended.
+enum junction_solve : int { heads_solved, heads_singular, heads_not_finite };
+
+// The superjunction heads of the pass (in w.H).
+junction_solve solve_junctions(storm_drain_state& s, superlink_work& w, double dt) {
     double* F = w.F.valuePtr();
     std::fill(F, F + w.F.nonZeros(), 0.0);
     for (int j = 1; j <= s.n_sjunc; ++j) {
@@ -556,9 +579,51 @@ bool solve_junctions(storm_drain_state& s, superlink_work& w, double dt) {
         }
     }
     w.lu.factorize(w.F);
-    if (w.lu.info() != Eigen::Success) return false;
+    if (w.lu.info() != Eigen::Success) return heads_singular;
     w.H = w.lu.solve(w.G);
-    return w.lu.info() == Eigen::Success && w.H.allFinite();
+    if (w.lu.info() != Eigen::Success) return heads_singular;
+    return w.H.allFinite() ? heads_solved : heads_not_finite;
+}
+
+// A junction whose head nothing in the junction system depends on (its
+// column is empty: no plan area, and no superlink whose flow depends on its
+// head); 0 when none.
+int unset_junction(const storm_drain_state& s, const superlink_work& w) {
+    for (int j = 1; j <= s.n_sjunc; ++j) {
+        bool used = false;
+        for (Eigen::SparseMatrix<double>::InnerIterator it(w.F, j - 1); it && !used; ++it) used = it.value() != 0.0;
+        if (!used) return j;
+    }
+    return 0;
+}
+
+// The refusal of a junction system that cannot be solved.
+void refuse_junction_solve(const storm_drain_state& s, const superlink_work& w, junction_solve how) {
+    if (how == heads_not_finite) {
+        int j = 1;
+        while (j < s.n_sjunc && std::isfinite(w.H[j - 1])) ++j;
+        store_refusal(format_text("Error: the superlink solver's heads of its %d superjunctions are not numbers "
+                                  "(superjunction %d the first); the pipe network's water cannot be followed.\n",
+                                  s.n_sjunc, j));
+        return;
+    }
+    const int j = unset_junction(s, w);
+    const int line = j > 0 && static_cast<std::size_t>(j) < s.sjunc_card_line.size()
+                         ? s.sjunc_card_line[static_cast<std::size_t>(j)]
+                         : 0;
+    const std::string card = line > 0 ? format_text(" (SJUNC card on line %d of the storm-sewer file)", line) : "";
+    if (j > 0)
+        store_refusal(format_text("Error: the superlink solver's system of %d superjunction heads is singular: "
+                                  "superjunction %d%s has no plan area and no superlink whose flow depends on its "
+                                  "head, so nothing sets its head. Give it a plan area above 0, or join it to the "
+                                  "network by a superlink that leaves it.\n",
+                                  s.n_sjunc, j, card.c_str()));
+    else
+        store_refusal(format_text("Error: the superlink solver's sparse LU factorisation found the system of %d "
+                                  "superjunction heads singular; the heads cannot be solved for. Superjunctions "
+                                  "without a plan area make it so where their superlinks fall freely into them: "
+                                  "give such superjunctions a plan area above 0 on their SJUNC cards.\n",
+                                  s.n_sjunc));
 }
 
 // End flows and depths, then every node depth and pipe flow of superlink l
@@ -590,11 +655,23 @@ double back_substitute(storm_drain_state& s, superlink_work& w, int l, double dt
     y[n + 1] = w.ds_gam[l] * hd + w.ds_kap[l] * qd + w.ds_mu[l];
     Q[1] = qu;
     Q[n] = qd;
+    // Each inner node's depth from its own continuity, with the flow of the
+    // pipe above by the forward relation and of the pipe below by the
+    // backward one: E(k) y(k) - D(k) = Q(k-1) - Q(k) with
+    // Q(k-1) = U(k-1) y(k) + V(k-1) + W(k-1) y(1) and
+    // Q(k) = X(k) y(k) + Y(k) + Z(k) y(n+1). The divisor E(k) + X(k) - U(k-1)
+    // is no less than E(k) (X >= 0 >= U), so the depth is as good as its
+    // data. Solving the backward relation alone for y(k) would divide by
+    // X(k), which is tiny where a nearly dry pipe's momentum barely feels
+    // its depths (small area, large friction or dx/dt, no upwind flow); an
+    // error in Q(k) then grew by 1/X(k) node after node, broke the nodes'
+    // continuity (water made or lost, by tens of m3 on a few metres of pipe)
+    // and could end in heads that are not numbers.
     const double *U = w.U[l], *V = w.V[l], *W = w.W[l], *X = w.X[l], *Y = w.Y[l], *Z = w.Z[l];
-    for (int k = n; k >= 2; --k) {
-        y[k] = (Q[k] - Y[k] - Z[k] * y[n + 1]) / X[k];
-        if (k > 2) Q[k - 1] = W[k - 1] * y[1] + U[k - 1] * y[k] + V[k - 1];
-    }
+    const double *E = w.E[l], *D = w.D[l];
+    for (int k = 2; k <= n; ++k)
+        y[k] = (V[k - 1] + W[k - 1] * y[1] - Y[k] - Z[k] * y[n + 1] + D[k]) / (E[k] + X[k] - U[k - 1]);
+    for (int k = 2; k < n; ++k) Q[k] = U[k] * y[k + 1] + V[k] + W[k] * y[1];
     double worst = 0.0;
     double *Sm = w.Sm[l], *Wm = w.Wm[l];
     for (int k = 1; k <= n + 1; ++k) {
@@ -618,11 +695,18 @@ double back_substitute(storm_drain_state& s, superlink_work& w, int l, double dt
     return worst;
 }
 
-// The accepted pass: heads and negative node depths floored (the water
-// booked as clean-up); the storage residual the iteration left is summed.
-void finish_substep(storm_drain_state& s, superlink_work& w) {
+// The accepted pass of a piece of dt s: the water it made, booked as the
+// residual, then heads and negative node depths floored (the water booked as
+// clean-up). What it made is measured, not derived from the equations: at
+// each node its water at the new depth less its water at the piece's start
+// and the flows in and out over dt, at each junction of free head the same
+// with its plan area; so the solve's own errors (the storage iteration's
+// residual, the round-off of the recurrences and the junction solve) are
+// all counted, and the network's balance closes whatever they are.
+void finish_substep(storm_drain_state& s, superlink_work& w, double dt) {
     for (int j = 1; j <= s.n_sjunc; ++j) {
         double head = w.H[j - 1];
+        if (!s.bound[j]) s.drain_linearisation_volume += s.As_sjunc[j] * (head - w.H_kept[j]) - s.Q_junc[j] * dt;
         if (head < s.junc_bottom[j] - kHeadSlack) {
             if (!s.bound[j]) s.drain_cleanup_volume += s.As_sjunc[j] * (s.junc_bottom[j] - head);
             head = s.junc_bottom[j];
@@ -630,14 +714,17 @@ void finish_substep(storm_drain_state& s, superlink_work& w) {
         s.sjunc_head[j] = head;
     }
     for (int l = 1; l <= s.n_superlinks; ++l) {
-        const int n = s.superlink_cnodes[l];
+        const int n = s.superlink_cnodes[l], u = s.us_sjunc[l], d = s.ds_sjunc[l];
+        if (!s.bound[u]) s.drain_linearisation_volume += w.Q_us_junc[l] * dt;
+        if (!s.bound[d]) s.drain_linearisation_volume -= w.Q_ds_junc[l] * dt;
         double* y = s.slink_node_depth[l];
+        const double *Q = w.Q[l], *qlat = w.qlat[l], *Sm = w.Sm[l], *S0 = w.S0[l];
         for (int k = 1; k <= n + 1; ++k) {
-            s.drain_linearisation_volume += w.last_res[l][k];
+            const double in = k == 1 ? w.Q_us_junc[l] : Q[k - 1], out = k == n + 1 ? w.Q_ds_junc[l] : Q[k];
+            s.drain_linearisation_volume += Sm[k] - S0[k] - (in - out + qlat[k]) * dt;
             if (y[k] >= 0.0) continue;
-            const double before = node_storage(s, l, k, y[k]).volume;
             y[k] = kNegativeDepth;
-            s.drain_cleanup_volume += node_storage(s, l, k, y[k]).volume - before;
+            s.drain_cleanup_volume += node_storage(s, l, k, y[k]).volume - Sm[k];
         }
     }
 }
@@ -737,7 +824,7 @@ void made_and_moved(const storm_drain_state& s, const superlink_work& w, double 
 
 // Solves one piece of dt s from the kept state: 0 when done, 1 when its
 // storage iteration stalled or it made more water than kMadeShare of what
-// it moved, -1 when the junction system is singular.
+// it moved, -1 when the junction system cannot be solved (refusal stored).
 int solve_piece(storm_drain_state& s, superlink_work& w, double dt) {
     for (int l = 1; l <= s.n_superlinks; ++l) prepare_superlink(s, w, l, dt);
     // The storage is not linear in depth (a circle narrows toward its
@@ -750,7 +837,11 @@ int solve_piece(storm_drain_state& s, superlink_work& w, double dt) {
     double worst = 1.0;
     for (; worst > kStorageTol && pass < kMaxPasses; ++pass) {
         for (int l = 1; l <= s.n_superlinks; ++l) reduce_superlink(s, w, l, dt);
-        if (!solve_junctions(s, w, dt)) return -1;
+        const junction_solve how = solve_junctions(s, w, dt);
+        if (how != heads_solved) {
+            refuse_junction_solve(s, w, how);
+            return -1;
+        }
         worst = 0.0;
         for (int l = 1; l <= s.n_superlinks; ++l) worst = std::max(worst, back_substitute(s, w, l, dt));
     }
@@ -803,19 +894,13 @@ int superlink_step(storm_drain_state& s, vec1<double>& h, double cell_size, doub
                 last = piece >= (step - done) * (1.0 - 1e-12);
                 if (last) piece = step - done;
                 const int r = solve_piece(s, w, piece);
-                if (r < 0) {
-                    store_refusal(format_text("Error: the superlink solver's sparse LU factorisation found the "
-                                              "system of %d superjunction heads singular; the heads cannot be "
-                                              "solved for.\n",
-                                              s.n_sjunc));
-                    return -1;
-                }
+                if (r < 0) return -1;
                 if (r == 0 || 0.5 * piece < least_piece) break;
                 restore_state(s, w);
                 piece *= 0.5;
             }
             ++s.superlink_substeps;
-            finish_substep(s, w);
+            finish_substep(s, w, piece);
             deliver_outlets(s, w, h, area, piece);
             done = last ? step : done + piece;
             piece *= 2.0;

@@ -36,8 +36,9 @@ double superlink_storage(const storm_drain_state& s);
 // `drain_linearisation_volume` and `superlink_volume_drawn_in`. `h` is the
 // overland depth per active cell (m) that grates take water from and 888
 // outlets put it on; `cell_size` the cell side (m). The first call sets the
-// initial state. Returns 0, or -1 when the junction system is singular
-// (refusal stored; the run stops after the step).
+// initial state. Returns 0, or -1 when the junction system cannot be solved
+// (refusal stored, saying what to change where it can; the run stops after
+// the step).
 int superlink_step(storm_drain_state& s, vec1<double>& h, double cell_size, double dt);
 
 // Flow (m3/s) of computational pipe k of superlink l after the last solve;
