@@ -15,8 +15,11 @@
 // mass its committed mass plus the amounts in minus the amounts out. A repair
 // then keeps every new mass non-negative by scaling the outgoing amounts of
 // the first overdrawn pool down to what it holds, scanning again from the
-// first pool until all are sound. Every amount that leaves one pool enters
-// another, so the graph's total is conserved to rounding, repair included.
+// first pool until all are sound. A pool that holds less than nothing before
+// anything leaves it (a negative mass given to the graph) gives nothing and
+// keeps its mass; the scans are bounded. Every amount that leaves one pool
+// enters another, so the graph's total is conserved to rounding, repair
+// included.
 #pragma once
 
 #include <string>

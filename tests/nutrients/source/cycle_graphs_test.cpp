@@ -155,3 +155,23 @@ TEST(CycleGraphs, DegenerateLayersGiveRealRatesAndMasses) {
     s.soil->updateFactors();
     EXPECT_EQ(s.soil->waterFactor, 1.0);
 }
+
+TEST(CycleGraphs, RainNitrateReachesTheTopLayerAndIsCountedInRepairStepsToo) {
+    layer_setup s(0.2, 0.3, 0.1, 3.0);  // cold: no nitrification or volatilisation
+    s.env->rainfall = {1, 100.0};
+    s.env->rain_nitrate = {1, 1.0};
+    vegso_env_update(s.env);
+    NITROGEN::NitrogenDiGraph top(true);
+    NITROGEN::NitrogenDiGraph lower(false);
+    EXPECT_EQ(lower.state().topology().poolIndex("RainfallNO3Pool"), -1);
+    const double before = total(top);
+    const double delivered = 0.01 * 100.0 * 1.0 / 24.0;  // per hourly step
+    for (int step = 1; step <= 48; ++step) {
+        top.setFloraDemand(50.0);  // takes all the nitrate there is: every step repairs
+        EXPECT_GT(top.step(s.context(), s.nitrogen).repairScans, 0);
+        EXPECT_NEAR(top.state().mass(NITROGEN::kRainfallNO3Pool), step * delivered, 1e-12);
+    }
+    // What the rain brought is in the soil or the plants, and counted once
+    // more in the rain pool.
+    EXPECT_NEAR(total(top) - before, 2.0 * 48.0 * delivered, 1e-12);
+}

@@ -100,6 +100,13 @@ TEST(Plant, StressesWindAndHeightsKeepTheGrowthAndTranspirationReal) {
     EXPECT_NEAR(corn.canopy.height, 2.5, 0.01);
     EXPECT_GT(corn.waterDemand.transpirationRate, 0.0);
     EXPECT_TRUE(std::isfinite(corn.waterDemand.transpirationRate));
+    // Calm air mixes as a wind of 0.5 m/s does.
+    record->wind_speed = {1, 0.5};
+    vegso_env_update(record);
+    PlantCommunity breezy({descriptor("CORN", 1.0)}, 3);
+    breezy.plants()[0].heatUnits = 1400.0;
+    breezy.update(e);
+    EXPECT_DOUBLE_EQ(breezy.plants()[0].waterDemand.transpirationRate, corn.waterDemand.transpirationRate);
 
     // No nitrogen for a step that wanted much: the stress formula passes 1,
     // the constraint stops at 0.
