@@ -143,7 +143,7 @@ StepOutcome integrateStep(const GraphTopology& topology, const GraphArrays& grap
         newMass[p] = graph.mass[p] + in - out;
     };
     auto sound = [&](int p) {
-        const double scale = std::fabs(graph.mass[p]) + inflow[p] + outflow[p];
+        const double scale = std::fabs(graph.mass[p]) + std::fabs(inflow[p]) + std::fabs(outflow[p]);
         return newMass[p] >= -kRoundoff * scale;
     };
 
