@@ -1,0 +1,137 @@
+#include "nutrients/source/nitrogen_graph.hpp"
+
+#include <algorithm>
+#include <cmath>
+
+#include "nutrients/source/environment.hpp"
+#include "nutrients/source/soil_layer.hpp"
+#include "nutrients/source/soil_schema.hpp"
+
+namespace VEGSO {
+namespace NITROGEN {
+
+namespace {
+
+GraphTopology make_topology(bool topLayer) {
+    std::vector<std::string> pools = {"FreshPool",      "ActivePool",      "StablePool",    "AppliedOrganicPool",
+                                      "MineralNH4Pool", "MineralNO3Pool",  "AppliedNH4Pool", "AppliedNO3Pool",
+                                      "FloraNH4Pool",   "FloraNO3Pool",    "DenitrifiedPool", "VolatilizedPool"};
+    const PathwayOrder first = PathwayOrder::First;
+    const PathwayOrder zero = PathwayOrder::Zero;
+    std::vector<Pathway> pathways = {
+        {"Fresh_to_Active", kFreshPool, kActivePool, first, 0.1},
+        {"Fresh_to_Stable", kFreshPool, kStablePool, first, 0.1},
+        {"Stable_to_Active", kStablePool, kActivePool, first, 0.1},
+        {"MineralNH4_to_Flora", kMineralNH4Pool, kFloraNH4Pool, zero, 0.0},
+        {"MineralNO3_to_Flora", kMineralNO3Pool, kFloraNO3Pool, zero, 0.0},
+        {"Applied_to_Active", kAppliedOrganicPool, kActivePool, first, 0.1},
+        {"AppliedNH4_to_MineralNH4", kAppliedNH4Pool, kMineralNH4Pool, first, 0.1},
+        {"AppliedNO3_to_MineralNO3", kAppliedNO3Pool, kMineralNO3Pool, first, 0.1},
+        {"MineralNO3_to_Denitrified", kMineralNO3Pool, kDenitrifiedPool, first, 0.0},
+        {"MineralNH4_to_Volatilized", kMineralNH4Pool, kVolatilizedPool, first, 0.0},
+        {"OrganicActive_to_MineralNO3", kActivePool, kMineralNO3Pool, first, 0.0},
+        {"OrganicFresh_to_MineralNO3", kFreshPool, kMineralNO3Pool, first, 0.0},
+        {"MineralNH4_to_MineralNO3", kMineralNH4Pool, kMineralNO3Pool, first, 0.0},
+    };
+    if (topLayer) {
+        pools.push_back("RainfallNO3Pool");
+        pathways.push_back(
+            {"RainfallNO3_to_MineralNO3", kRainfallNO3Pool, kMineralNO3Pool, PathwayOrder::External, 0.0});
+    }
+    return GraphTopology(std::move(pools), std::move(pathways));
+}
+
+// Temperature factor of nitrification and volatilisation.
+double mineral_temperature_factor(double t) { return t > 5.0 ? 0.41 * (t - 5.0) / 10.0 : 0.0; }
+
+constexpr double kDenitrificationWaterFactor = 0.9;  // wetter layers denitrify
+constexpr double kFloraAmmoniumShare = 0.1;
+
+}  // namespace
+
+double residueMineralizationRate(double residue, double freshMass, double mineralMass, double combinedFactor) {
+    const double pools = freshMass + mineralMass;
+    // Two empty pools leave no ratio to judge by: full speed (the fresh
+    // pool then holds nothing to move).
+    double gamma = 1.0;
+    if (pools > 0.0) {
+        const double ratio = 0.58 * residue / pools;
+        gamma = std::min(1.0, std::exp(-0.693 * (ratio - 25.0) / 25.0));
+    }
+    return 0.003 * gamma * combinedFactor;
+}
+
+NitrogenDiGraph::NitrogenDiGraph(bool topLayer) : state_(topology(topLayer), 0.0) {}
+
+const GraphTopology& NitrogenDiGraph::topology(bool topLayer) {
+    static const GraphTopology top = make_topology(true);
+    static const GraphTopology lower = make_topology(false);
+    return topLayer ? top : lower;
+}
+
+void NitrogenDiGraph::setFloraDemand(double demand) {
+    state_.setRate(kMineralNH4ToFlora, kFloraAmmoniumShare * demand);
+    state_.setRate(kMineralNO3ToFlora, (1.0 - kFloraAmmoniumShare) * demand);
+}
+
+double NitrogenDiGraph::floraUptake() const {
+    return state_.lastFlux(kMineralNH4ToFlora) + state_.lastFlux(kMineralNO3ToFlora);
+}
+
+void NitrogenDiGraph::loadPools(const NitrogenCycleDescriptor& cycle) {
+    state_.setMass(kFreshPool, cycle.fresh.mass);
+    state_.setMass(kActivePool, cycle.active.mass);
+    state_.setMass(kStablePool, cycle.stable.mass);
+    state_.setMass(kMineralNH4Pool, cycle.ammonium.mass);
+    state_.setMass(kMineralNO3Pool, cycle.nitrate.mass);
+}
+
+StepOutcome NitrogenDiGraph::step(const ProcessContext& context, NitrogenCycleDescriptor& cycle) {
+    const SoilLayer& layer = *context.soilLayer;
+    const SoilLayerDescriptor& d = *layer.descriptor;
+    const Environment& e = *context.environment;
+    const double tau = mineral_temperature_factor(d.temperature);
+
+    double denitrification = 0.0;
+    if (layer.waterFactor >= kDenitrificationWaterFactor) {
+        denitrification = 1.4 * layer.temperatureFactor * layer.carbonFactor;
+        if (denitrification > 1.0) denitrification = 0.95;
+    }
+    state_.setRate(kMineralNO3ToDenitrified, denitrification);
+
+    const double z = (d.bottomDepth - 0.5 * d.thickness) * 1000.0;  // mm, the layer's middle
+    state_.setRate(kMineralNH4ToVolatilized, tau * (1.0 - z / (std::exp(4.706 - 0.305 * z) + z)));
+
+    state_.setRate(kOrganicActiveToMineralNO3, layer.combinedFactor * 1e-5);
+    state_.setRate(kOrganicFreshToMineralNO3,
+                   residueMineralizationRate(d.residue, state_.mass(kFreshPool), state_.mass(kMineralNO3Pool),
+                                             layer.combinedFactor));
+
+    // Nitrification slows as the layer dries from a quarter of its
+    // available water down to the wilting point.
+    const double available = d.fieldCapacityWater - d.wiltingPointWater;
+    const double above_wilting = d.water - d.wiltingPointWater;
+    double eta;
+    if (available > 0.0) {
+        eta = std::clamp(above_wilting / (0.25 * available), 0.0, 1.0);
+    } else {
+        eta = above_wilting > 0.0 ? 1.0 : 0.0;
+    }
+    state_.setRate(kMineralNH4ToMineralNO3, tau * eta);
+
+    if (state_.topology().pathwayCount() > kRainfallNO3ToMineralNO3)
+        state_.setRate(kRainfallNO3ToMineralNO3, 0.01 * e.rainfall * e.rainNitrate);
+
+    const StepOutcome outcome = state_.step(e.period);
+    reportStep(outcome, state_.topology(), "nitrogen", context.cellNumber, d.layerNumber);
+
+    cycle.fresh.mass = state_.mass(kFreshPool);
+    cycle.active.mass = state_.mass(kActivePool);
+    cycle.stable.mass = state_.mass(kStablePool);
+    cycle.ammonium.mass = state_.mass(kMineralNH4Pool);
+    cycle.nitrate.mass = state_.mass(kMineralNO3Pool);
+    return outcome;
+}
+
+}  // namespace NITROGEN
+}  // namespace VEGSO

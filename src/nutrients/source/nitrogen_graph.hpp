@@ -1,0 +1,85 @@
+// The nitrogen cycle of one soil layer: thirteen pools (twelve below the top
+// layer, which alone receives nitrate from rain) joined by fourteen pathways
+// (thirteen), each with its rate law. Rates are per day; the step's length is
+// the environment's period.
+#pragma once
+
+#include "nutrients/source/soil_graph.hpp"
+
+namespace VEGSO {
+
+struct NitrogenCycleDescriptor;
+struct ProcessContext;
+
+namespace NITROGEN {
+
+// Pools, in the order of the step's scans.
+enum PoolIndex : int {
+    kFreshPool,           // fresh organic N (residue)
+    kActivePool,          // active organic N
+    kStablePool,          // stable organic N
+    kAppliedOrganicPool,  // applied organic N
+    kMineralNH4Pool,
+    kMineralNO3Pool,
+    kAppliedNH4Pool,
+    kAppliedNO3Pool,
+    kFloraNH4Pool,        // ammonium taken up by plants (accumulates)
+    kFloraNO3Pool,        // nitrate taken up by plants (accumulates)
+    kDenitrifiedPool,     // lost by denitrification (accumulates)
+    kVolatilizedPool,     // lost by volatilisation (accumulates)
+    kRainfallNO3Pool,     // nitrate delivered by rain (accumulates); top layer only
+    kPoolCount
+};
+
+// Pathways, in the order of evaluation.
+enum PathwayIndex : int {
+    kFreshToActive,
+    kFreshToStable,
+    kStableToActive,
+    kMineralNH4ToFlora,  // zero order: the plants' ammonium demand
+    kMineralNO3ToFlora,  // zero order: the plants' nitrate demand
+    kAppliedToActive,
+    kAppliedNH4ToMineralNH4,
+    kAppliedNO3ToMineralNO3,
+    kMineralNO3ToDenitrified,
+    kMineralNH4ToVolatilized,
+    kOrganicActiveToMineralNO3,
+    kOrganicFreshToMineralNO3,
+    kMineralNH4ToMineralNO3,    // nitrification
+    kRainfallNO3ToMineralNO3,   // top layer only
+    kPathwayCount
+};
+
+// Residue mineralisation per day from the fresh organic pool: faster the
+// narrower the carbon-to-nutrient ratio of the residue over the two pools'
+// masses (full speed at 25 and below).
+double residueMineralizationRate(double residue, double freshMass, double mineralMass, double combinedFactor);
+
+class NitrogenDiGraph {
+public:
+    // The pools that the cycle descriptor does not hold (applied, flora,
+    // lost and rain pools) start empty.
+    explicit NitrogenDiGraph(bool topLayer);
+
+    static const GraphTopology& topology(bool topLayer);
+
+    // The plants' demand (mass per day): a tenth from ammonium, the rest from
+    // nitrate.
+    void setFloraDemand(double demand);
+    // Nitrogen taken up by the plants in the last step.
+    double floraUptake() const;
+    // Takes the masses of the descriptor's pools.
+    void loadPools(const NitrogenCycleDescriptor& cycle);
+    // Computes the rates from the context, steps over the environment's
+    // period and copies the descriptor's pools into `cycle`.
+    StepOutcome step(const ProcessContext& context, NitrogenCycleDescriptor& cycle);
+
+    const GraphState<kPoolCount, kPathwayCount>& state() const { return state_; }
+    GraphState<kPoolCount, kPathwayCount>& state() { return state_; }
+
+private:
+    GraphState<kPoolCount, kPathwayCount> state_;
+};
+
+}  // namespace NITROGEN
+}  // namespace VEGSO

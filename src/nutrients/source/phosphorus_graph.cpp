@@ -1,0 +1,92 @@
+#include "nutrients/source/phosphorus_graph.hpp"
+
+#include <cmath>
+
+#include "nutrients/source/environment.hpp"
+#include "nutrients/source/nitrogen_graph.hpp"
+#include "nutrients/source/soil_layer.hpp"
+#include "nutrients/source/soil_schema.hpp"
+
+namespace VEGSO {
+namespace PHOSPHORUS {
+
+namespace {
+
+GraphTopology make_topology() {
+    const PathwayOrder first = PathwayOrder::First;
+    const PathwayOrder zero = PathwayOrder::Zero;
+    return GraphTopology(
+        {"FreshPool", "ActivePool", "StablePool", "AppliedOrganicPool", "MineralActivePool", "MineralStablePool",
+         "MineralSolutionPool", "AppliedMineralPool", "FloraMineralPool"},
+        {
+            {"Fresh_to_Active", kFreshPool, kActivePool, first, 0.1},
+            {"Fresh_to_Stable", kFreshPool, kStablePool, first, 0.1},
+            {"Stable_to_Active", kStablePool, kActivePool, zero, 0.0},
+            {"Active_to_Stable", kActivePool, kStablePool, zero, 0.0},
+            {"Applied_to_Active", kAppliedOrganicPool, kActivePool, first, 0.1},
+            {"OrganicActive_to_MineralSolution", kActivePool, kMineralSolutionPool, first, 0.0},
+            {"OrganicFresh_to_MineralSolution", kFreshPool, kMineralSolutionPool, first, 0.0},
+            {"MineralStable_to_MineralActive", kMineralStablePool, kMineralActivePool, first, 0.1},
+            {"MineralStable_to_MineralSolution", kMineralActivePool, kMineralSolutionPool, first, 0.1},
+            {"AppliedMineral_to_MineralSolution", kAppliedMineralPool, kMineralSolutionPool, first, 0.1},
+            {"MineralSolution_to_Flora", kMineralSolutionPool, kFloraMineralPool, zero, 0.0},
+        });
+}
+
+constexpr double kOrganicRelaxation = 0.2;  // per day: share of the split's difference moved
+
+}  // namespace
+
+PhosphorusDiGraph::PhosphorusDiGraph() : state_(topology(), 0.0) {}
+
+const GraphTopology& PhosphorusDiGraph::topology() {
+    static const GraphTopology t = make_topology();
+    return t;
+}
+
+void PhosphorusDiGraph::balanceOrganic(const ProcessContext& context) {
+    const double na = context.nitrogenCycle->active.mass;
+    const double ns = context.nitrogenCycle->stable.mass;
+    double share_active = 0.5;
+    double share_stable = 0.5;
+    if (na + ns > 0.0) {
+        share_active = na / (na + ns);
+        share_stable = ns / (na + ns);
+    }
+    const double total = state_.mass(kActivePool) + state_.mass(kStablePool);
+    const double to_active = share_active * total - state_.mass(kActivePool);
+    const double to_stable = share_stable * total - state_.mass(kStablePool);
+    state_.setRate(kStableToActive, to_active > 0.0 ? kOrganicRelaxation * to_active : 0.0);
+    state_.setRate(kActiveToStable, to_stable > 0.0 ? kOrganicRelaxation * to_stable : 0.0);
+}
+
+void PhosphorusDiGraph::loadPools(const PhosphorusCycleDescriptor& cycle) {
+    state_.setMass(kFreshPool, cycle.fresh.mass);
+    state_.setMass(kActivePool, cycle.active.mass);
+    state_.setMass(kStablePool, cycle.stable.mass);
+    state_.setMass(kMineralActivePool, cycle.mineralActive.mass);
+    state_.setMass(kMineralStablePool, cycle.mineralStable.mass);
+    state_.setMass(kMineralSolutionPool, cycle.mineralSolution.mass);
+}
+
+StepOutcome PhosphorusDiGraph::step(const ProcessContext& context, PhosphorusCycleDescriptor& cycle) {
+    const SoilLayer& layer = *context.soilLayer;
+    state_.setRate(kOrganicActiveToMineralSolution, 1.4 * layer.combinedFactor * 1e-5);
+    state_.setRate(kOrganicFreshToMineralSolution,
+                   NITROGEN::residueMineralizationRate(layer.descriptor->residue, state_.mass(kFreshPool),
+                                                       state_.mass(kMineralSolutionPool), layer.combinedFactor));
+
+    const StepOutcome outcome = state_.step(context.environment->period);
+    reportStep(outcome, state_.topology(), "phosphorus", context.cellNumber, layer.descriptor->layerNumber);
+
+    cycle.fresh.mass = state_.mass(kFreshPool);
+    cycle.active.mass = state_.mass(kActivePool);
+    cycle.stable.mass = state_.mass(kStablePool);
+    cycle.mineralActive.mass = state_.mass(kMineralActivePool);
+    cycle.mineralStable.mass = state_.mass(kMineralStablePool);
+    cycle.mineralSolution.mass = state_.mass(kMineralSolutionPool);
+    return outcome;
+}
+
+}  // namespace PHOSPHORUS
+}  // namespace VEGSO

@@ -1,0 +1,105 @@
+// A library cell through its record interface: the initial pools of a layer
+// record, and a cell of three layers with a corn plant stepped hour by hour,
+// reading what the caller writes into its records between steps.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+
+#include "nutrients/source/cell.hpp"
+#include "nutrients/source/vegso_interface.hpp"
+#include "warning_capture.hpp"
+
+using namespace VEGSO;
+
+namespace {
+
+const int kNitrogenPools[] = {vegso_ammonium, vegso_nitrate, vegso_fresh_n, vegso_active_n, vegso_stable_n};
+
+// Nitrogen in the layer records, in the pools lost from the layers and in
+// the plants.
+double cell_nitrogen(const vegso_cell_handle& h) {
+    double sum = 0.0;
+    for (int j = 0; j < h.schema->layer_count; ++j) {
+        for (int at : kNitrogenPools) sum += h.schema->layers[j]->v[at];
+        const auto& n = h.cell->layer(j).nitrogenGraph.state();
+        sum += n.mass(NITROGEN::kDenitrifiedPool) + n.mass(NITROGEN::kVolatilizedPool);
+    }
+    return sum + h.cell->plants().totalNutrientMass();
+}
+
+}  // namespace
+
+TEST(VegsoCell, DefaultLayerRecordsGiveTheirInitialPools) {
+    vegso_layer_record* r = vegso_layer_defaults();
+    vegso_layer_init_pools(r);
+    const double c = (0.17 / 0.5782) * (1.0 - std::exp(-0.5782 * 0.1)) / 0.1;
+    EXPECT_NEAR(r->v[vegso_carbon_part], c, 1e-15);
+    EXPECT_NEAR(r->v[vegso_active_carbon], 500.0 * c, 1e-12);
+    EXPECT_NEAR(r->v[vegso_stable_carbon], 500.0 * c, 1e-12);
+    EXPECT_NEAR(r->v[vegso_active_n], 0.8 * 1000.0 * c / 14.0, 1e-12);
+    EXPECT_EQ(r->v[vegso_stable_carbon - 1], 0.0);  // positions the pools leave are 0
+    EXPECT_EQ(r->v[vegso_ammonium + 3], 0.0);
+
+    // A layer of no thickness holds nothing.
+    r->v[vegso_thickness] = 0.0;
+    vegso_layer_init_pools(r);
+    EXPECT_NEAR(r->v[vegso_carbon_part], 0.17 * std::exp(-0.5782 * 0.1), 1e-15);
+    EXPECT_EQ(r->v[vegso_active_carbon], 0.0);
+    EXPECT_EQ(r->v[vegso_solution_p], 0.0);
+    vegso_free_record(r);
+}
+
+TEST(VegsoCell, ACornCellKeepsItsNitrogenAndReadsWhatIsWrittenBetweenSteps) {
+    vegso_test::warning_capture warnings;
+    vegso_schema* schema = vegso_schema_create(1, 3);
+    schema->plants[0] = vegso_plant_desc_create();
+    std::strcpy(schema->plants[0]->name, "CORN");
+    schema->plants[0]->value = 1.0;
+    const double bottom[] = {0.1, 0.3, 0.6};
+    for (int j = 0; j < 3; ++j) {
+        vegso_layer_record* r = vegso_layer_defaults();
+        r->v[vegso_layer_number] = j;
+        r->v[vegso_bottom_depth] = bottom[j];
+        r->v[vegso_thickness] = bottom[j] - (j > 0 ? bottom[j - 1] : 0.0);
+        r->v[vegso_water_content] = 0.28;
+        r->v[vegso_field_capacity] = 0.3;
+        r->v[vegso_wilting_point] = 0.1;
+        vegso_layer_init_pools(r);
+        r->v[vegso_ammonium] = 2.0;
+        schema->layers[j] = r;
+    }
+    vegso_cell_handle* h = vegso_cell_create(schema, 9);
+    vegso_cell_params* params = vegso_cell_params_defaults();
+    params->v[7] = 0.0;  // nitrate not sorbed
+    vegso_cell_set_params(h, params);
+    vegso_env_record* env = vegso_env_create();
+    env->period = 1.0 / 24.0;
+
+    double expected = cell_nitrogen(*h);
+    double noon_uptake = 0.0;
+    for (int day = 0; day < 40; ++day) {
+        for (int hour = 0; hour < 24; ++hour) {
+            env->day_of_year = 150.0 + day + hour / 24.0;
+            env->air_temperature.value = hour >= 6 && hour < 19 ? 26.0 : 16.0;
+            vegso_env_update(env);
+            vegso_cell_step(env, h);
+            if (day == 39 && hour == 12) noon_uptake = h->schema->layers[0]->v[vegso_result];
+        }
+        // The caller adds nitrate to the middle layer between two steps.
+        h->schema->layers[1]->v[vegso_nitrate] += 0.5;
+        expected += 0.5;
+    }
+    const Plant& corn = h->cell->plants().plants()[0];
+    EXPECT_GT(corn.canopy.LAI, 0.1);
+    EXPECT_GT(corn.nutrient.massTakenUp, 1.0);
+    EXPECT_GT(noon_uptake, 0.0);
+    EXPECT_NEAR(cell_nitrogen(*h), expected, 1e-12 * expected);
+    EXPECT_EQ(h->schema->layers[2]->v[vegso_nitrate + 1], 1.0);  // dissolved fraction
+    EXPECT_TRUE(warnings.texts().empty());
+
+    vegso_free_record(env);
+    vegso_free_record(params);
+    EXPECT_EQ(vegso_cell_destroy(h), 0);
+    vegso_schema_destroy(schema);
+}

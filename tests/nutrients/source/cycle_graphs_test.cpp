@@ -1,0 +1,177 @@
+// The nitrogen and phosphorus graphs of a soil layer: conservation, the
+// direction of residue mineralisation, the nitrification water factor and
+// degenerate layers.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <memory>
+
+#include "nutrients/source/environment.hpp"
+#include "nutrients/source/nitrogen_graph.hpp"
+#include "nutrients/source/phosphorus_graph.hpp"
+#include "nutrients/source/soil_layer.hpp"
+#include "nutrients/source/soil_schema.hpp"
+#include "nutrients/source/vegso_interface.hpp"
+
+using namespace VEGSO;
+
+namespace {
+
+// One layer of a cell with its descriptors, factors and environment.
+struct layer_setup {
+    vegso_env_record* env = vegso_env_create();
+    vegso_layer_record* record = vegso_layer_defaults();
+    SoilLayerDescriptor descriptor;
+    std::unique_ptr<SoilLayer> soil;
+    NitrogenCycleDescriptor nitrogen;
+    PhosphorusCycleDescriptor phosphorus;
+
+    // Volumetric water content, field capacity and wilting point; °C.
+    layer_setup(double water, double field_capacity, double wilting_point, double temperature) {
+        env->period = 1.0 / 24.0;
+        vegso_env_update(env);
+        record->v[vegso_water_content] = water;
+        record->v[vegso_field_capacity] = field_capacity;
+        record->v[vegso_wilting_point] = wilting_point;
+        record->v[vegso_temperature] = temperature;
+        descriptor.readFrom(*record);
+        soil = std::make_unique<SoilLayer>(descriptor);
+    }
+    ~layer_setup() {
+        vegso_free_record(env);
+        vegso_free_record(record);
+    }
+    ProcessContext context() const {
+        ProcessContext c;
+        c.environment = env->environment;
+        c.nitrogenCycle = &nitrogen;
+        c.phosphorusCycle = &phosphorus;
+        c.soilLayer = soil.get();
+        return c;
+    }
+};
+
+template <class Graph>
+double total(const Graph& g) {
+    return g.state().totalMass();
+}
+
+}  // namespace
+
+TEST(CycleGraphs, NitrogenAndPhosphorusAreConservedWithoutRainRepairStepsIncluded) {
+    layer_setup s(0.35, 0.3, 0.1, 25.0);  // wet and warm: every pathway moves
+    ASSERT_GE(s.soil->waterFactor, 0.9);
+    s.nitrogen.fresh.mass = 3.0;
+    s.nitrogen.active.mass = 40.0;
+    s.nitrogen.stable.mass = 10.0;
+    s.nitrogen.ammonium.mass = 0.5;
+    s.nitrogen.nitrate.mass = 2.0;
+    s.phosphorus.fresh.mass = 0.3;
+    s.phosphorus.active.mass = 1.0;
+    s.phosphorus.stable.mass = 4.0;
+    s.phosphorus.mineralActive.mass = 0.2;
+    s.phosphorus.mineralStable.mass = 0.8;
+    s.phosphorus.mineralSolution.mass = 0.1;
+    NITROGEN::NitrogenDiGraph n(true);
+    PHOSPHORUS::PhosphorusDiGraph p;
+    n.loadPools(s.nitrogen);
+    p.loadPools(s.phosphorus);
+    const double n0 = total(n);
+    const double p0 = total(p);
+    int repaired = 0;
+    for (int step = 0; step < 2000; ++step) {
+        n.setFloraDemand(step % 3 == 0 ? 60.0 : 0.5);  // per day: overdraws the mineral pools
+        repaired += n.step(s.context(), s.nitrogen).repairScans > 0;
+        p.balanceOrganic(s.context());
+        p.step(s.context(), s.phosphorus);
+    }
+    EXPECT_GT(repaired, 100);
+    EXPECT_NEAR(total(n), n0, 1e-13 * n0);
+    EXPECT_NEAR(total(p), p0, 1e-13 * p0);
+    EXPECT_GE(n.state().mass(NITROGEN::kMineralNH4Pool), 0.0);
+    EXPECT_GE(n.state().mass(NITROGEN::kMineralNO3Pool), 0.0);
+    EXPECT_GT(n.state().mass(NITROGEN::kDenitrifiedPool), 0.0);
+    EXPECT_GT(n.state().mass(NITROGEN::kFloraNO3Pool), 0.0);
+    EXPECT_EQ(s.nitrogen.nitrate.mass, n.state().mass(NITROGEN::kMineralNO3Pool));
+    EXPECT_EQ(s.phosphorus.mineralSolution.mass, p.state().mass(PHOSPHORUS::kMineralSolutionPool));
+}
+
+TEST(CycleGraphs, ResidueMineralisationMovesFreshMatterToTheMineralPools) {
+    layer_setup s(0.3, 0.3, 0.1, 20.0);
+    s.nitrogen.fresh.mass = 10.0;  // C:N = 0.58 / 10.5, well below 25: full speed
+    s.nitrogen.nitrate.mass = 0.5;
+    s.phosphorus.fresh.mass = 10.0;
+    s.phosphorus.mineralSolution.mass = 0.5;
+    NITROGEN::NitrogenDiGraph n(false);
+    PHOSPHORUS::PhosphorusDiGraph p;
+    n.loadPools(s.nitrogen);
+    p.loadPools(s.phosphorus);
+    n.step(s.context(), s.nitrogen);
+    p.step(s.context(), s.phosphorus);
+    // 0.003 per day times the combined factor, on about 10 units for an hour.
+    const double expected = 0.003 * s.soil->combinedFactor * 10.0 / 24.0;
+    EXPECT_NEAR(n.state().lastFlux(NITROGEN::kOrganicFreshToMineralNO3), expected, 0.01 * expected);
+    EXPECT_NEAR(p.state().lastFlux(PHOSPHORUS::kOrganicFreshToMineralSolution), expected, 0.01 * expected);
+}
+
+TEST(CycleGraphs, NitrificationSlowsBelowAQuarterOfTheAvailableWaterAndStopsAtTheWiltingPoint) {
+    const double tau = 0.41 * (25.0 - 5.0) / 10.0;
+    const struct {
+        double water;
+        double factor;
+    } cases[] = {{0.29, 1.0}, {0.3, 1.0}, {0.125, 0.5}, {0.1, 0.0}, {0.05, 0.0}};
+    for (const auto& c : cases) {
+        layer_setup s(c.water, 0.3, 0.1, 25.0);
+        s.nitrogen.ammonium.mass = 1.0;
+        NITROGEN::NitrogenDiGraph n(false);
+        n.loadPools(s.nitrogen);
+        n.step(s.context(), s.nitrogen);
+        EXPECT_NEAR(n.state().rate(NITROGEN::kMineralNH4ToMineralNO3), tau * c.factor, 1e-12) << c.water;
+        EXPECT_GE(n.state().lastFlux(NITROGEN::kMineralNH4ToMineralNO3), 0.0) << c.water;
+    }
+}
+
+TEST(CycleGraphs, DegenerateLayersGiveRealRatesAndMasses) {
+    // No thickness, no field capacity, no wilting point and empty pools.
+    layer_setup s(0.0, 0.0, 0.0, 25.0);
+    s.record->v[vegso_thickness] = 0.0;
+    s.descriptor.readFrom(*s.record);
+    s.soil->updateFactors();
+    EXPECT_EQ(s.soil->waterFactor, 0.05);
+    NITROGEN::NitrogenDiGraph n(true);
+    PHOSPHORUS::PhosphorusDiGraph p;
+    n.step(s.context(), s.nitrogen);
+    p.balanceOrganic(s.context());
+    p.step(s.context(), s.phosphorus);
+    for (int w = 0; w < n.state().topology().pathwayCount(); ++w) EXPECT_TRUE(std::isfinite(n.state().rate(w)));
+    for (int w = 0; w < p.state().topology().pathwayCount(); ++w) EXPECT_TRUE(std::isfinite(p.state().rate(w)));
+    EXPECT_EQ(total(n), 0.0);
+    EXPECT_EQ(total(p), 0.0);
+
+    // A wet layer without field capacity counts as wet.
+    s.record->v[vegso_thickness] = 0.1;
+    s.record->v[vegso_water_content] = 0.2;
+    s.descriptor.readFrom(*s.record);
+    s.soil->updateFactors();
+    EXPECT_EQ(s.soil->waterFactor, 1.0);
+}
+
+TEST(CycleGraphs, RainNitrateReachesTheTopLayerAndIsCountedInRepairStepsToo) {
+    layer_setup s(0.2, 0.3, 0.1, 3.0);  // cold: no nitrification or volatilisation
+    s.env->rainfall = {1, 100.0};
+    s.env->rain_nitrate = {1, 1.0};
+    vegso_env_update(s.env);
+    NITROGEN::NitrogenDiGraph top(true);
+    NITROGEN::NitrogenDiGraph lower(false);
+    EXPECT_EQ(lower.state().topology().poolIndex("RainfallNO3Pool"), -1);
+    const double before = total(top);
+    const double delivered = 0.01 * 100.0 * 1.0 / 24.0;  // per hourly step
+    for (int step = 1; step <= 48; ++step) {
+        top.setFloraDemand(50.0);  // takes all the nitrate there is: every step repairs
+        EXPECT_GT(top.step(s.context(), s.nitrogen).repairScans, 0);
+        EXPECT_NEAR(top.state().mass(NITROGEN::kRainfallNO3Pool), step * delivered, 1e-12);
+    }
+    // What the rain brought is in the soil or the plants, and counted once
+    // more in the rain pool.
+    EXPECT_NEAR(total(top) - before, 2.0 * 48.0 * delivered, 1e-12);
+}
