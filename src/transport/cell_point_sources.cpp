@@ -158,6 +158,7 @@ void read_cell_point_sources(model_state& m) {
 }
 
 void shift_cell_point_sources(model_state& m) {
+    if (m.cell_points.empty()) return;
     const double start = run_start_time(m);
     const auto shift = [start](time_series& s) {
         if (!s.relative) return;

@@ -78,6 +78,36 @@ void face_amounts(const transport_grid& g, const axis_view& a, const double* dis
     }
 }
 
+// The cut of each cell's giving once some cells give less than asked: a
+// cell takes only what its givers give, so the cuts are refined until they
+// hold; if they do not settle, every cell gives at most what it held at the
+// start, which always holds.
+void limit_givers(const axis_view& a, int n, const double* mass, const double* face, double dts,
+                  const double* given, double* taken, double* limit) {
+    constexpr int kMostRounds = 20;
+    for (int round = 0; round < kMostRounds; ++round) {
+        for (int i = 0; i <= n; ++i) taken[i] = 0.0;
+        for (int i = 1; i <= n; ++i) {
+            const int j = a.up[i];
+            if (j == 0) continue;
+            const double f = face[i] * dts;
+            if (f > 0.0) taken[i] += f * limit[j];
+            else taken[j] -= f * limit[i];
+        }
+        bool changed = false;
+        for (int i = 1; i <= n; ++i) {
+            if (!(given[i] > mass[i] + taken[i])) continue;
+            const double cut = (mass[i] + taken[i]) / given[i];
+            if (cut < limit[i]) {
+                limit[i] = cut;
+                changed = true;
+            }
+        }
+        if (!changed) return;
+    }
+    for (int i = 1; i <= n; ++i) limit[i] = given[i] > mass[i] ? mass[i] / given[i] : 1.0;
+}
+
 // One pass along an axis from the fraction s0 to s1 of the interval, dts
 // seconds long. Returns what left through the outlet (g).
 double pass(const transport_grid& g, const axis_view& a, const double* disp, double* mass, double s0, double s1,
@@ -96,20 +126,32 @@ double pass(const transport_grid& g, const axis_view& a, const double* disp, dou
     face_amounts(g, a, disp, w.conc, s1, w.face);
     const double out = outlet ? 0.5 * (out_pred + g.q_out * w.conc[outlet]) : 0.0;
 
-    // What each cell gives over the pass, against what it holds.
-    double* given = w.limit;
-    for (int i = 0; i <= n; ++i) given[i] = 0.0;
+    for (int i = 1; i <= n; ++i) w.face[i] = 0.5 * (w.face_pred[i] + w.face[i]);
+    // What each cell gives and takes over the pass (g): a cell that would give
+    // more than it holds and takes has all it gives cut in proportion.
+    double* given = w.mstar;
+    double* taken = w.conc;
+    double* limit = w.limit;
+    for (int i = 0; i <= n; ++i) given[i] = taken[i] = 0.0;
     for (int i = 1; i <= n; ++i) {
-        const double f = 0.5 * (w.face_pred[i] + w.face[i]);
-        w.face[i] = f;
         const int j = a.up[i];
+        const double f = w.face[i] * dts;
         if (j == 0) continue;
-        if (f > 0.0) given[j] += f * dts;
-        else given[i] -= f * dts;
+        if (f > 0.0) {
+            given[j] += f;
+            taken[i] += f;
+        } else {
+            given[i] -= f;
+            taken[j] -= f;
+        }
     }
     if (outlet) given[outlet] += out * dts;
-    for (int i = 1; i <= n; ++i) given[i] = given[i] > mass[i] ? mass[i] / given[i] : 1.0;
-    const double* limit = given;
+    bool limited = false;
+    for (int i = 1; i <= n; ++i) {
+        limit[i] = given[i] > mass[i] + taken[i] ? (mass[i] + taken[i]) / given[i] : 1.0;
+        limited = limited || limit[i] < 1.0;
+    }
+    if (limited) limit_givers(a, n, mass, w.face, dts, given, taken, limit);
     for (int i = 1; i <= n; ++i) {
         const int j = a.up[i];
         if (j != 0) w.face[i] *= w.face[i] > 0.0 ? limit[j] : limit[i];
@@ -182,11 +224,11 @@ int advect_disperse(const transport_grid& g, const double* disp, double* mass, d
 }
 
 void step_overland_contam_transport(model_state& m) {
-    if (!m.ov_con_trans || !clock_due(m.wq_next, m.time, m.time_tol)) return;
+    if (!m.ov_con_trans || m.ncontam <= 0 || !clock_due(m.wq_next, m.time, m.time_tol)) return;
     const double dt = (m.wq_next - m.wq_last) * kSecondsPerDay;
     const int n = m.ncells;
     const double area = m.gridsize * m.gridsize;
-    if (m.ncontam > 0 && dt > 0.0) {
+    if (dt > 0.0) {
         for (int k = 1; k <= n; ++k) {
             m.tr_vol0[k] = m.contam_water[k] * area;
             m.tr_vol1[k] = m.h[k] * area;
