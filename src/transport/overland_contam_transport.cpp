@@ -58,24 +58,15 @@ void concentrations(const transport_grid& g, const double* mass, double s, doubl
     }
 }
 
-// Amount (g/s) into each cell through the face it shares with its `up`
-// neighbour, from the concentrations and the water at the fraction s.
-void face_amounts(const transport_grid& g, const axis_view& a, const double* disp, const double* conc, double s,
-                  double* face) {
-    const double area = g.dx * g.dx;
-    face[0] = 0.0;
-    for (int i = 1; i <= g.n; ++i) {
-        const int j = a.up[i];
-        if (j == 0) {
-            face[i] = 0.0;
-            continue;
-        }
-        const double q = a.q[j];
-        double amount = q >= 0.0 ? q * conc[j] : q * conc[i];
-        const double hi = volume_at(g, i, s) / area, hj = volume_at(g, j, s) / area;
-        if (hi > kDryDepth && hj > kDryDepth) amount += std::min(hi * disp[i], hj * disp[j]) * (conc[j] - conc[i]);
-        face[i] = amount;
-    }
+// Amount (g/s) into cell i through the face it shares with its `up`
+// neighbour j, from the concentrations and the water at the fraction s.
+inline double face_amount(const transport_grid& g, const axis_view& a, const double* disp, const double* conc,
+                          double s, double inv_area, int i, int j) {
+    const double q = a.q[j];
+    double amount = q >= 0.0 ? q * conc[j] : q * conc[i];
+    const double hi = volume_at(g, i, s) * inv_area, hj = volume_at(g, j, s) * inv_area;
+    if (hi > kDryDepth && hj > kDryDepth) amount += std::min(hi * disp[i], hj * disp[j]) * (conc[j] - conc[i]);
+    return amount;
 }
 
 // The cut of each cell's giving once some cells give less than asked: a
@@ -85,6 +76,7 @@ void face_amounts(const transport_grid& g, const axis_view& a, const double* dis
 void limit_givers(const axis_view& a, int n, const double* mass, const double* face, double dts,
                   const double* given, double* taken, double* limit) {
     constexpr int kMostRounds = 20;
+    for (int i = 0; i <= n; ++i) limit[i] = 1.0;
     for (int round = 0; round < kMostRounds; ++round) {
         for (int i = 0; i <= n; ++i) taken[i] = 0.0;
         for (int i = 1; i <= n; ++i) {
@@ -114,53 +106,60 @@ double pass(const transport_grid& g, const axis_view& a, const double* disp, dou
             double dts, transport_work& w) {
     const int n = g.n;
     const int outlet = a.outlet ? g.outlet : 0;
-    concentrations(g, mass, s0, w.conc);
-    face_amounts(g, a, disp, w.conc, s0, w.face_pred);
-    const double out_pred = outlet ? g.q_out * w.conc[outlet] : 0.0;
-    for (int i = 1; i <= n; ++i) {
-        const int d = a.down[i];
-        w.mstar[i] = mass[i] + (w.face_pred[i] - (d ? w.face_pred[d] : 0.0)) * dts;
-    }
-    if (outlet) w.mstar[outlet] -= out_pred * dts;
-    concentrations(g, w.mstar, s1, w.conc);
-    face_amounts(g, a, disp, w.conc, s1, w.face);
-    const double out = outlet ? 0.5 * (out_pred + g.q_out * w.conc[outlet]) : 0.0;
-
-    for (int i = 1; i <= n; ++i) w.face[i] = 0.5 * (w.face_pred[i] + w.face[i]);
-    // What each cell gives and takes over the pass (g): a cell that would give
-    // more than it holds and takes has all it gives cut in proportion.
-    double* given = w.mstar;
-    double* taken = w.conc;
-    double* limit = w.limit;
-    for (int i = 0; i <= n; ++i) given[i] = taken[i] = 0.0;
+    const double inv_area = 1.0 / (g.dx * g.dx);
+    const double dry = kDryDepth * g.dx * g.dx;
+    double* conc = w.conc;
+    double* pred = w.face_pred;
+    double* face = w.face;
+    concentrations(g, mass, s0, conc);
+    pred[0] = face[0] = 0.0;
     for (int i = 1; i <= n; ++i) {
         const int j = a.up[i];
-        const double f = w.face[i] * dts;
-        if (j == 0) continue;
-        if (f > 0.0) {
-            given[j] += f;
-            taken[i] += f;
-        } else {
-            given[i] -= f;
-            taken[j] -= f;
+        pred[i] = j ? face_amount(g, a, disp, conc, s0, inv_area, i, j) : 0.0;
+    }
+    const double out_pred = outlet ? g.q_out * conc[outlet] : 0.0;
+    // The predicted concentrations at the pass's end.
+    for (int i = 1; i <= n; ++i) {
+        const int d = a.down[i];
+        double star = mass[i] + (pred[i] - (d ? pred[d] : 0.0)) * dts;
+        if (i == outlet) star -= out_pred * dts;
+        const double v = volume_at(g, i, s1);
+        conc[i] = v > dry && star > 0.0 ? star / v : 0.0;
+    }
+    const double out = outlet ? 0.5 * (out_pred + g.q_out * conc[outlet]) : 0.0;
+    // The averaged amounts, and what each cell gives over the pass (g).
+    double* given = w.mstar;
+    for (int i = 0; i <= n; ++i) given[i] = 0.0;
+    for (int i = 1; i <= n; ++i) {
+        const int j = a.up[i];
+        if (j == 0) {
+            face[i] = 0.0;
+            continue;
         }
+        const double f = 0.5 * (pred[i] + face_amount(g, a, disp, conc, s1, inv_area, i, j));
+        face[i] = f;
+        if (f > 0.0) given[j] += f * dts;
+        else given[i] -= f * dts;
     }
     if (outlet) given[outlet] += out * dts;
+    // A cell that would give more than it holds and takes has all it gives
+    // cut in proportion.
     bool limited = false;
-    for (int i = 1; i <= n; ++i) {
-        limit[i] = given[i] > mass[i] + taken[i] ? (mass[i] + taken[i]) / given[i] : 1.0;
-        limited = limited || limit[i] < 1.0;
+    for (int i = 1; i <= n && !limited; ++i) limited = given[i] > mass[i];
+    double left = out * dts;
+    if (limited) {
+        double* limit = w.limit;
+        double* taken = conc;
+        limit_givers(a, n, mass, face, dts, given, taken, limit);
+        for (int i = 1; i <= n; ++i) {
+            const int j = a.up[i];
+            if (j != 0) face[i] *= face[i] > 0.0 ? limit[j] : limit[i];
+        }
+        if (outlet) left *= limit[outlet];
     }
-    if (limited) limit_givers(a, n, mass, w.face, dts, given, taken, limit);
-    for (int i = 1; i <= n; ++i) {
-        const int j = a.up[i];
-        if (j != 0) w.face[i] *= w.face[i] > 0.0 ? limit[j] : limit[i];
-    }
-    double left = 0.0;
-    if (outlet) left = out * limit[outlet] * dts;
     for (int i = 1; i <= n; ++i) {
         const int d = a.down[i];
-        double mi = mass[i] + (w.face[i] - (d ? w.face[d] : 0.0)) * dts;
+        double mi = mass[i] + (face[i] - (d ? face[d] : 0.0)) * dts;
         if (i == outlet) mi -= left;
         mass[i] = mi > 0.0 ? mi : 0.0;  // a limited cell ends at 0 up to round-off
     }
