@@ -168,17 +168,14 @@ bool alloc_cell_vectors(model_state& m, int cells) {
     m.soil_thickness = mat2<double>(cells, kMaxContamLayers);
     m.soil_porosity = mat2<double>(cells, kMaxContamLayers);
     for (vec1<double>* v : {&m.soil_interflow, &m.soil_drainage, &m.soil_infil_depth}) *v = vec1<double>(cells);
-    m.soil_work_mass = mat2<double>(cells, kMaxContamLayers);
-    m.soil_work_conc = mat2<double>(cells, kMaxContamLayers);
-    m.soil_work_dissolved = mat2<double>(cells, kMaxContamLayers);
     m.nutrient_grid.table = mat2<double>(cells, kMaxContamLayers);
     m.nutrient_grid.rows = cells;
     m.nutrient_grid.columns = kMaxContamLayers;
     m.nutrient_grid.first = vec1<double>(kMaxContamLayers);
     m.nutrient_grid.second = vec1<double>(kMaxContamLayers);
     return blocks_made(g_error_record, "the soil constituent arrays", m.soil_layer_count, m.soil_thickness,
-                       m.soil_porosity, m.soil_interflow, m.soil_drainage, m.soil_infil_depth, m.soil_work_mass,
-                       m.soil_work_conc, m.soil_work_dissolved, m.nutrient_grid.table);
+                       m.soil_porosity, m.soil_interflow, m.soil_drainage, m.soil_infil_depth,
+                       m.nutrient_grid.table);
 }
 
 // Copies row i of every column table into the slot rows of the contaminant
@@ -511,6 +508,8 @@ void read_contam_tables(model_state& m) {
             *t = mat2<double>(m.ncells, s.num_sed);
         s.ov_vol_sed_susp = mat2<double>(m.ncells, s.n_fine_classes);
         s.outlet_vol_step = vec1<double>(s.num_sed);
+        for (vec1<double>* v : {&m.sorption_conc, &m.sorption_kd, &m.sorption_share})
+            *v = vec1<double>(s.n_fine_classes);
         if (!blocks_made(g_error_record, "the sediment volumes of the sediment-bound contaminants", s.ov_sed_vol_qsx,
                          s.ov_sed_vol_qsy, s.eroded_step, s.deposited_step, s.ov_vol_sed_susp, s.outlet_vol_step))
             return;

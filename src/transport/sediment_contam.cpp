@@ -164,7 +164,9 @@ void partition(model_state& m, int c, mat2<double>& attached) {
     vec1<double>& dissolved = m.contam_mass[s];
     const double area = m.gridsize * m.gridsize;
     const double kd = m.water_soil_partition_coef.at(c);
-    double conc[64] = {}, kds[64] = {}, share[64] = {};
+    double* conc = m.sorption_conc.data();
+    double* kds = m.sorption_kd.data();
+    double* share = m.sorption_share.data();
     double exchanged = 0.0;
     for (int i = 1; i <= m.ncells; ++i) {
         double* a = attached[i];

@@ -141,13 +141,14 @@ struct transport_state {
     // flow from its upper to its lower layer and out of its bottom (cm),
     // and the infiltrated depth (m).
     vec1<double> soil_interflow, soil_drainage, soil_infil_depth;
-    mat2<double> soil_work_mass, soil_work_conc, soil_work_dissolved;  // [cell][layer] of one slot
-    vec1<double> soil_decay_total;  // per slot, the step's decay (g)
 
     // SEDIMENT_CONTAM: per slot, the mass attached to each fine class of the
     // suspended sediment of each cell ([cell][fine position], position 0
     // the sum; g).
     slot_tables attached_mass;
+    // Per fine position: the suspended concentration (g/m3), the partition
+    // coefficient and the attached share of the cell in hand.
+    vec1<double> sorption_conc, sorption_kd, sorption_share;
 
     // Constituent clocks (Julian days): overland transport, channel and soil.
     double wq_next = 0.0, wq_last = 0.0;
