@@ -25,9 +25,7 @@
 #include "input/ascii_grid.hpp"
 #include "input/mapping_tables.hpp"
 #include "input/reader_support.hpp"
-#include "input/time_series.hpp"
 #include "model/model_state.hpp"
-#include "overland/overland_steps.hpp"
 #include "subsurface/soil_accounting.hpp"
 #include "subsurface/soil_params.hpp"
 #include "subsurface/subsurface_steps.hpp"
@@ -45,8 +43,6 @@ constexpr double kThin = 1e-16;  // cm; a thinner layer is no layer
 constexpr int kContaminant = 1;
 // Table columns of the contaminant parameters.
 enum contam_column { col_disp, col_decay, col_uptake, col_land, col_init_conc, col_soil_kd, col_gw_conc };
-
-std::string project(const model_state& m) { return m.project_file; }
 
 // The constituent soil layers of a Green and Ampt run with redistribution
 // or of one layer, from the cards (cm): mixing, top-layer and soil-moisture
@@ -66,7 +62,7 @@ card_layers layers_from_cards(const model_state& m) {
 // The options a constituent run cannot simulate, each refused naming the
 // cards and values.
 bool options_hold(model_state& m) {
-    const std::string p = project(m);
+    const std::string& p = m.project_file;
     const char* refused = nullptr;
     if (m.chan_routing || m.chan_alt_routing || m.chan_implicit_routing)
         refused = "channel routing: the constituents would have to follow the water between the cells and the "
