@@ -242,6 +242,8 @@ public:
         sink_ = T();
         return sink_;
     }
+    // Element i for 0 <= i <= n, else T() (the range flag is left alone).
+    T value(int i) const { return i >= 0 && i <= n_ && !v_.empty() ? v_[static_cast<std::size_t>(i)] : T(); }
     T* data() { return v_.empty() ? nullptr : v_.data(); }
     int size() const { return n_; }  // highest index; 0 while empty
     bool bad_range() const { return bad_range_; }

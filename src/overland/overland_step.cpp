@@ -141,7 +141,8 @@ bool routing_left_reals(model_state& m, double outlet_volume, const overland_det
 }
 
 // Books what the erosion step eroded and deposited on each cell into the
-// cell's net volume over the run and, with ADJUST_ELEV, into its ground.
+// cell's net volume over the run and, with ADJUST_ELEV, into its ground
+// (and with SEDIMENT_CONTAM for the sediment-bound constituents).
 void book_sediment(model_state& m) {
     sed_record& s = *m.ov_sed;
     mat2<double>& eroded = s.ov_sed_vol_eroded;
@@ -149,14 +150,20 @@ void book_sediment(model_state& m) {
     const int classes = s.num_sed;
     const double area = m.gridsize * m.gridsize;
     const bool adjust = m.project_options.adjust_elev_given != 0;
+    // The sediment-bound constituents take what moved at their own step.
+    const bool contam = !s.eroded_step.empty();
     for (int i = 1; i <= m.ncells; ++i) {
         const double net = deposited[i][0] - eroded[i][0];
         s.ov_qsvol[i] += net;
         if (adjust) m.elev[i] += net / area;
-        if (!m.soil_con_trans) {
-            std::fill(eroded[i], eroded[i] + classes + 1, 0.0);
-            std::fill(deposited[i], deposited[i] + classes + 1, 0.0);
+        if (contam) {
+            for (int k = 0; k <= classes; ++k) {
+                s.eroded_step[i][k] += eroded[i][k];
+                s.deposited_step[i][k] += deposited[i][k];
+            }
         }
+        std::fill(eroded[i], eroded[i] + classes + 1, 0.0);
+        std::fill(deposited[i], deposited[i] + classes + 1, 0.0);
     }
 }
 

@@ -14,6 +14,7 @@
 #include "core/warnings.hpp"
 #include "input/reader_support.hpp"
 #include "model/model_state.hpp"
+#include "transport/constituents.hpp"
 #include "output/output_steps.hpp"
 #include "overland/overland_steps.hpp"
 #include "overland/widest_vectors.hpp"
@@ -434,6 +435,8 @@ void apply_precip(model_state& m) {
                            bad));
         return;
     }
+    // Rain that reached the ground as water brings its constituents.
+    if (m.ov_con_trans && !snow) add_rain_constituents(m, rates, dt);
     // The event's first step with rain: its rain falls from the step's start.
     if (m.number_timesteps_rain == 0) m.elapsed_min_rain_began = m.elapsed_min;
     ++m.number_timesteps_rain;

@@ -58,7 +58,7 @@ TEST(ModelState, PartlyBuiltStateReleasesEverythingItHolds) {
     m->vq = std::make_unique<kesta::vq_data>();
     kesta::alloc_imatrix(m->vq->cell_map, 3, 3, "vq map");
     m->nutr_map_outputs.add_rows(2, 2);
-    m->soil_mass.add_planes_fill(2, 1.5, 3, 4);
+    m->soil_mass.emplace_back(3, 4);
     kesta::alloc_overland_arrays(*m);
     EXPECT_EQ(destroy_and_capture(m), "");
 }
