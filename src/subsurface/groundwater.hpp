@@ -71,7 +71,8 @@ gw_solve gw_head_iterate(model_state& m, double dt);
 
 // What one solve of the head system reached.
 struct gw_system_solve {
-    bool converged = false;
+    bool converged = false;  // the solve reached what it aimed at
+    bool balanced = false;   // the residual is within what the sub-step may leave unbalanced
     long iterations = 0;     // conjugate-gradient iterations
     int factorisations = 0;  // complete factorisations made
     double residual = 0.0;   // m3 over the sub-step: the cells' residuals, magnitudes summed
@@ -85,9 +86,14 @@ struct gw_system_solve {
 // face coefficients Bdummy (above), Hdummy (below), Ddummy (left) and
 // Fdummy (right) (1/s), the net sinks `source` (m/s) and the heads at the
 // sub-step's start `elevgw_substep`; starts from the heads in `elevgw`.
-// Held cells keep their heads. The heads are written whether or not the
-// solve converged, unless a row holds a value that is not a number.
+// The pass's residual falls a thousandfold, or until balanced when that is
+// nearer. Held cells keep their heads. The heads are written whether or
+// not the solve converged, unless a row holds a value that is not a number.
 gw_system_solve solve_head_system(model_state& m, double sub);
+
+// Solves the system of the last solve_head_system further, from the heads
+// it reached, until it is balanced.
+gw_system_solve balance_head_system(model_state& m, double sub);
 
 // Storage coefficient of a Richards cell from the column nodes its water
 // table crossed since the start of the sub-step (substep_head).

@@ -349,19 +349,36 @@ bool refuse_unconverged(const model_state& m, double sub, const gw_system_solve&
         r.allowed));
 }
 
-// False after a refusal (reported).
+void count(model_state& m, const gw_system_solve& r) {
+    m.gw_counts.iterations += r.iterations;
+    m.gw_counts.factorisations += r.factorisations;
+}
+
+double largest_change(const model_state& m) {
+    double change = 0.0;
+    for (int k = 1; k <= m.ncells; ++k) change = std::max(change, std::fabs(m.elevgw[k] - m.elevgw_iter1[k]));
+    return change;
+}
+
+// False after a refusal (reported). Each pass solves its system only as
+// far as the next pass's transmissivities need; the pass whose heads no
+// longer move is solved on until it balances.
 bool picard(model_state& m, double sub, bool richards) {
     for (int tries = 1;; ++tries) {
         if (tries >= kPicardWarnFrom) warn("GW IS NOT CONVERGING \n");
         for (int k = 1; k <= m.ncells; ++k) m.elevgw_iter1[k] = m.elevgw[k];
         fill_coefficients(m);
-        const gw_system_solve r = solve_head_system(m, sub);
+        gw_system_solve r = solve_head_system(m, sub);
         ++m.gw_counts.picard_tries;
-        m.gw_counts.iterations += r.iterations;
-        m.gw_counts.factorisations += r.factorisations;
+        count(m, r);
         if (!r.converged) return refuse_unconverged(m, sub, r);
-        double change = 0.0;
-        for (int k = 1; k <= m.ncells; ++k) change = std::max(change, std::fabs(m.elevgw[k] - m.elevgw_iter1[k]));
+        double change = largest_change(m);
+        if (!(change > kPicardTolerance) && !r.balanced) {
+            r = balance_head_system(m, sub);
+            count(m, r);
+            if (!r.converged) return refuse_unconverged(m, sub, r);
+            change = largest_change(m);
+        }
         if (!(change > kPicardTolerance)) return true;
         if (tries >= kPicardMaxTries) {
             return refuse(format_text("Error: Non-convergence in the groundwater after %d tries.\n", kPicardMaxTries));

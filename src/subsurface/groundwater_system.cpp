@@ -14,11 +14,12 @@
 //
 // The residual of a row is the water the cell gains or loses that its
 // heads do not account for; their magnitudes summed over the cells, times
-// the sub-step, bound the step's balance error. The solve runs until that
-// sum is below 1e-12 of the aquifer's volume or of the water the sources
-// and faces move over the sub-step, whichever is larger (the second keeps
-// the target above the rounding of those flows on very long steps); the
-// true residual, not the iteration's running one, decides.
+// the sub-step, bound the step's balance error. A Picard pass whose heads
+// will give the next pass its transmissivities needs them only roughly: its
+// residual falls a thousandfold. The pass whose heads no longer move is
+// solved on until that sum is below 1e-12 of the aquifer's volume, or below
+// the rounding of the rows' own terms, which on very long steps is more.
+// The true residual, not the iteration's running one, decides.
 //
 // The preconditioner follows the step's stiffness, the largest ratio of a
 // cell's face conductances to its storage. Where storage dominates (short
@@ -29,7 +30,7 @@
 // and steps as a preconditioner as long as the gradient still converges
 // within a few iterations with it, since the transmissivities move little
 // from one pass to the next. (An incomplete Cholesky factorisation was
-// slower than the diagonal at every size tried, 1e4 to 1e6 cells.) Grids
+// slower than the diagonal at every size tried, 1e4 and 1e5 cells.) Grids
 // whose factor would not fit in a few gigabytes keep to the diagonal.
 #include <Eigen/IterativeLinearSolvers>
 #include <Eigen/SparseCholesky>
@@ -48,8 +49,8 @@ namespace {
 
 using sparse = Eigen::SparseMatrix<double>;  // column-major, int indices
 
-// Share of the aquifer's volume, or of the water the sub-step moves, that
-// the heads may leave unbalanced in one sub-step.
+// Share of the aquifer's volume that the heads may leave unbalanced in one
+// sub-step.
 constexpr double kBalanceShare = 1e-12;
 // Rounding allowed in the true residual, as a multiple of the machine
 // epsilon times the magnitudes of the terms of the rows.
@@ -62,6 +63,9 @@ constexpr int kMostRounds = 4;
 // Iterations after which a factorisation kept from an earlier matrix is
 // made anew.
 constexpr int kKeptIterations = 20;
+// Share of its starting residual that a Picard pass leaves, while passes
+// still change the heads.
+constexpr double kPassReduction = 1e-3;
 // Stiffness from which the complete factorisation pays: below it the
 // diagonal's iterations cost less than the factor's triangular solves
 // (measured on gravel aquifers of 1e4 to 1e6 cells).
@@ -158,6 +162,10 @@ struct gw_system {
     std::vector<int> face_at;
     Eigen::VectorXd rhs;     // m3/s
     Eigen::VectorXd change;  // m, heads over the sub-step
+    double allowed = 0.0;    // m3/s the residual may sum to
+    double volume = 0.0;     // m3 the solved cells held at the sub-step's start
+    gw_preconditioner kind = gw_preconditioner::diagonal;
+    bool kept = false;       // the factorisation is of an earlier matrix
     Eigen::ConjugateGradient<sparse, Eigen::Lower | Eigen::Upper, head_preconditioner> cg;
 };
 
@@ -233,12 +241,11 @@ void build_pattern(const model_state& m, gw_system& s) {
 }
 
 // What the filling found: the largest ratio of a cell's face conductances
-// to its storage, and the water the sources and faces move at the
-// sub-step's start (m3/s, magnitudes summed).
+// to its storage, and the first cell whose row holds a value that is not a
+// number.
 struct fill_scales {
     double stiffness = 0.0;
-    double flow = 0.0;
-    int not_a_number = 0;  // first cell whose row holds a value that is not a number
+    int not_a_number = 0;
 };
 
 fill_scales fill_system(const model_state& m, gw_system& s, double sub) {
@@ -252,23 +259,19 @@ fill_scales fill_system(const model_state& m, gw_system& s, double sub) {
         const double start = m.elevgw_substep[k];
         double diag = storage;
         double b = -m.source[k] * area;
-        double flow = std::fabs(b);
         for (int f = 0; f < 4; ++f) {
             const int nb = neighbour(m, k, f);
             if (nb == 0) continue;
             const double g = face_coefficient_of(m, k, f) * area;
             diag += g;
-            const double q = g * (m.elevgw_substep[nb] - start);
-            b += q;
-            flow += std::fabs(q);
+            b += g * (m.elevgw_substep[nb] - start);
             const int at = s.face_at[static_cast<std::size_t>(4 * u + f)];
             if (at >= 0) value[at] = -g;
         }
         value[s.diag_at[static_cast<std::size_t>(u)]] = diag;
         s.rhs[u] = b;
         s.change[u] = m.elevgw[k] - start;
-        if (!std::isfinite(diag + flow + s.change[u]) && sc.not_a_number == 0) sc.not_a_number = k;
-        sc.flow += flow;
+        if (!std::isfinite(diag + b + s.change[u]) && sc.not_a_number == 0) sc.not_a_number = k;
         sc.stiffness = std::max(sc.stiffness, (diag - storage) / storage);
     }
     return sc;
@@ -278,6 +281,7 @@ fill_scales fill_system(const model_state& m, gw_system& s, double sub) {
 // the rounding its evaluation carries.
 struct residual_sum {
     double sum = 0.0;
+    double norm = 0.0;  // m3/s, Euclidean
     double rounding = 0.0;
 };
 
@@ -287,7 +291,7 @@ residual_sum true_residual(const gw_system& s) {
     const int* outer = s.a.outerIndexPtr();
     const int* inner = s.a.innerIndexPtr();
     const int n = static_cast<int>(s.cell_of.size());
-    double terms = 0.0;
+    double terms = 0.0, squares = 0.0;
     for (int u = 0; u < n; ++u) {
         double x = s.rhs[u];
         double t = std::fabs(x);
@@ -297,8 +301,10 @@ residual_sum true_residual(const gw_system& s) {
             t += std::fabs(y);
         }
         r.sum += std::fabs(x);
+        squares += x * x;
         terms += t;
     }
+    r.norm = std::sqrt(squares);
     r.rounding = kRoundingUlps * std::numeric_limits<double>::epsilon() * terms;
     return r;
 }
@@ -307,6 +313,75 @@ gw_preconditioner by_stiffness(double stiffness, int unknowns) {
     return stiffness >= kFactoriseFrom && unknowns <= kFactoriseMostCells ? gw_preconditioner::direct
                                                                           : gw_preconditioner::diagonal;
 }
+
+}  // namespace
+
+namespace {
+
+// Makes the preconditioner of the system's kind for its current matrix.
+void factorise(gw_system& s, double sub, gw_system_solve& out) {
+    head_preconditioner& pre = s.cg.preconditioner();
+    s.kept = false;
+    if (s.kind == gw_preconditioner::direct) ++out.factorisations;
+    if (pre.prepare(s.a, s.kind, sub)) return;
+    // No memory for the factor (or, not expected of this system, a
+    // factorisation that fails): the diagonal serves.
+    s.kind = gw_preconditioner::diagonal;
+    pre.prepare(s.a, s.kind, sub);
+}
+
+// Runs the gradient from the changes in hand until their residual's norm is
+// below `aim` (m3/s), or, when `balance`, until the residual is within what
+// the sub-step may leave unbalanced. A factorisation kept from an earlier
+// matrix that needs more than a few iterations is made anew.
+void run_gradient(gw_system& s, double sub, double aim, bool balance, gw_system_solve& out) {
+    const double rhs_norm = s.rhs.norm();
+    out.converged = out.balanced = false;
+    for (int round = 1; round <= kMostRounds; ++round) {
+        if (rhs_norm > 0.0) s.cg.setTolerance(std::max(aim / rhs_norm, std::numeric_limits<double>::epsilon()));
+        s.cg.setMaxIterations(s.kept ? kKeptIterations : kMostIterations);
+        s.change = s.cg.solveWithGuess(s.rhs, s.change);
+        out.iterations += s.cg.iterations();
+        const residual_sum r = true_residual(s);
+        out.residual = r.sum * sub;
+        // Below the rounding of its own terms a residual cannot be told
+        // from 0: that counts once the gradient has reached the balanced aim.
+        if (r.sum <= s.allowed || (balance && r.sum <= r.rounding)) {
+            out.converged = out.balanced = true;
+            return;
+        }
+        if (!std::isfinite(r.sum)) return;
+        if (!balance && s.cg.info() == Eigen::Success) {
+            out.converged = true;
+            return;
+        }
+        if (s.kept) {
+            factorise(s, sub, out);
+            continue;
+        }
+        // The running residual drifted from the true one: aim lower by as much.
+        if (balance) aim *= std::max(s.allowed / r.sum, 1e-3);
+    }
+}
+
+void write_heads(model_state& m, const gw_system& s) {
+    for (std::size_t u = 0; u < s.cell_of.size(); ++u) {
+        const int k = s.cell_of[u];
+        m.elevgw[k] = m.elevgw_substep[k] + s.change[static_cast<Eigen::Index>(u)];
+    }
+}
+
+// Eigen shares the gradient's matrix products out over threads when it may;
+// the factor's triangular solves, where most of the time goes, run on one,
+// and on busy cores the sharing costs more than it saves, so the solves
+// keep to one thread.
+struct one_eigen_thread {
+    int before = Eigen::nbThreads();
+    one_eigen_thread() { Eigen::setNbThreads(1); }
+    ~one_eigen_thread() { Eigen::setNbThreads(before); }
+    one_eigen_thread(const one_eigen_thread&) = delete;
+    one_eigen_thread& operator=(const one_eigen_thread&) = delete;
+};
 
 }  // namespace
 
@@ -320,69 +395,46 @@ gw_system_solve solve_head_system(model_state& m, double sub) {
     for (int k : s.cell_of)
         volume += std::max(m.elevgw_substep[k] - m.bottom_elev[k], kGwFloor) * m.gw_array_porosity[k] * m.DELX[k] *
                   m.DELY[k];
-    const double allowed = kBalanceShare * std::max(volume / sub, sc.flow);  // m3/s
+    s.allowed = kBalanceShare * volume / sub;  // m3/s
     const Eigen::Index n = s.rhs.size();
-    out.volume = volume;
-    out.allowed = allowed * sub;
+    s.volume = out.volume = volume;
+    out.allowed = s.allowed * sub;
     out.not_a_number = sc.not_a_number;
-    gw_preconditioner kind = m.gw_preconditioner_choice == gw_preconditioner::by_stiffness
-                                 ? by_stiffness(sc.stiffness, static_cast<int>(n))
-                                 : m.gw_preconditioner_choice;
     if (n == 0 || out.not_a_number) {
-        out.converged = !out.not_a_number;
+        out.converged = out.balanced = !out.not_a_number;
         return out;
     }
-    // Eigen shares the gradient's matrix products out over threads when it
-    // may; the factor's triangular solves, where most of the time goes,
-    // run on one, and on busy cores the sharing costs more than it saves,
-    // so the whole solve keeps to one thread.
-    struct one_thread {
-        int before = Eigen::nbThreads();
-        one_thread() { Eigen::setNbThreads(1); }
-        ~one_thread() { Eigen::setNbThreads(before); }
-    } serial;
+    const one_eigen_thread serial;
+    s.kind = m.gw_preconditioner_choice == gw_preconditioner::by_stiffness
+                 ? by_stiffness(sc.stiffness, static_cast<int>(n))
+                 : m.gw_preconditioner_choice;
     s.cg.factorize(s.a);
-    head_preconditioner& pre = s.cg.preconditioner();
-    // A factorisation kept from an earlier pass or step serves until the
-    // transmissivities have moved so far from it that the gradient needs
-    // more than a few iterations.
-    bool kept = kind == gw_preconditioner::direct && pre.keep(sub);
-    auto factorise = [&] {
-        if (kind == gw_preconditioner::direct) ++out.factorisations;
-        if (pre.prepare(s.a, kind, sub)) return;
-        // No memory for the factor (or, not expected of this system, a
-        // factorisation that fails): the diagonal serves.
-        kind = gw_preconditioner::diagonal;
-        pre.prepare(s.a, kind, sub);
-    };
-    if (!kept) factorise();
-    // The running residual's norm that bounds the summed magnitudes.
-    double aim = allowed / std::sqrt(static_cast<double>(n));
-    const double rhs_norm = s.rhs.norm();
-    for (int round = 1; round <= kMostRounds; ++round) {
-        if (rhs_norm > 0.0) s.cg.setTolerance(std::max(aim / rhs_norm, std::numeric_limits<double>::epsilon()));
-        s.cg.setMaxIterations(kept ? kKeptIterations : kMostIterations);
-        s.change = s.cg.solveWithGuess(s.rhs, s.change);
-        out.iterations += s.cg.iterations();
-        const residual_sum r = true_residual(s);
-        out.residual = r.sum * sub;
-        if (r.sum <= std::max(allowed, r.rounding)) {
-            out.converged = true;
-            break;
-        }
-        if (!std::isfinite(r.sum)) break;
-        if (kept) {
-            kept = false;
-            factorise();
-            continue;
-        }
-        // The running residual drifted from the true one: aim lower by as much.
-        aim *= std::max(allowed / r.sum, 1e-3);
+    // A factorisation kept from an earlier pass or step serves while the
+    // transmissivities stay close enough to those it was made with.
+    s.kept = s.kind == gw_preconditioner::direct && s.cg.preconditioner().keep(sub);
+    if (!s.kept) factorise(s, sub, out);
+    // A pass's heads only need to be good enough for the next pass's
+    // transmissivities: the residual falls a thousandfold (or to what the
+    // step may leave unbalanced, when that is nearer).
+    const residual_sum start = true_residual(s);
+    const double balanced_aim = s.allowed / std::sqrt(static_cast<double>(n));
+    run_gradient(s, sub, std::max(balanced_aim, kPassReduction * start.norm), false, out);
+    write_heads(m, s);
+    return out;
+}
+
+gw_system_solve balance_head_system(model_state& m, double sub) {
+    gw_system& s = *m.gw_linear;
+    gw_system_solve out;
+    out.allowed = s.allowed * sub;
+    out.volume = s.volume;
+    if (s.rhs.size() == 0) {
+        out.converged = out.balanced = true;
+        return out;
     }
-    for (Eigen::Index u = 0; u < n; ++u) {
-        const int k = s.cell_of[static_cast<std::size_t>(u)];
-        m.elevgw[k] = m.elevgw_substep[k] + s.change[u];
-    }
+    const one_eigen_thread serial;
+    run_gradient(s, sub, s.allowed / std::sqrt(static_cast<double>(s.rhs.size())), true, out);
+    write_heads(m, s);
     return out;
 }
 
