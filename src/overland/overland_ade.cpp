@@ -206,7 +206,7 @@ struct ade_step_faces {
     overland_detail::wet_flow_count counts;
 };
 
-// The cells of cells 1..n shared out in `blocks` blocks whose faces reach
+// Of cells 1..n shared out in `blocks` blocks, the cells whose faces reach
 // into a later block, whose depths a fused pass over threads may have moved
 // by the time it gets to them: the last `reach` cells of every block but
 // the last. Calls f(lo, hi) on each such run, before the threads start.
