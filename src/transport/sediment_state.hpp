@@ -159,7 +159,7 @@ struct sed_record {
     mat2<double> qsmax;
     // With CHAN_SED_FLUX, by [node][link]: the running total over the run
     // of the node's qsmax over every class, x 1e6.
-    mat2<double> qsmax_total;
+    node_table<double> qsmax_total;
     // Wash-load concentration of every node (g/m3; 0 at a dry node).
     vec1<double> chan_sed_conc;
     // Through the outlet in the last channel step (m3/s), by fine and by

@@ -190,7 +190,7 @@ struct transport_state {
 
     // Made by the sediment set-up when soil erosion is given.
     std::unique_ptr<sed_record> ov_sed;
-    // Channel bed sand by [node][link][sand class position] (m3); position 0
+    // Channel bed sand by [link][node][sand class position] (m3); position 0
     // holds the node's total. Empty while channel sediment is not simulated.
     cube3<double> ch_sand_vol;
     nutr_grid nutrient_grid;

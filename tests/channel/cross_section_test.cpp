@@ -167,10 +167,10 @@ protected:
         if (!set_up_ok()) return false;
         model_state& s = *m;
         s.project_options.sed_porosity = 0.2;
-        alloc_d3tensor(s.maxnodes, s.nlinks, 1, s.ch_sand_vol, "ch_sand_vol");
+        alloc_d3tensor(s.nlinks, s.maxnodes, 1, s.ch_sand_vol, "ch_sand_vol");
         for (int j = 1; j <= 3; ++j) {
             s.ch_sand_vol0[1][j] = kSand[j - 1][0];
-            s.ch_sand_vol[j][4][0] = kSand[j - 1][1];
+            s.ch_sand_vol[4][j][0] = kSand[j - 1][1];
             s.max_yp[1][j] = s.bel[j][4] + above;
             if (now) s.yp[j][4] = s.max_yp[1][j];
         }
