@@ -1,10 +1,11 @@
 // Speed of the overland step on a 1000 x 1000-cell tilted plane under rain,
 // for each routing scheme, as cell updates per second (cells x sub-steps per
 // second of the step) and as the time it takes to advance the grid by one
-// minute of simulated time. Beside it stand the rate of a loop that streams
-// the same per-cell arrays once and does nothing else (the memory-bandwidth
-// bound of one pass) and that of a streaming triad a = b + s c over arrays
-// of the grid's size, both measured in the same run, and the scheme's rate
+// minute of simulated time. Beside it stand, measured right after it on the
+// same threads, the rate of passes that stream the per-cell arrays one
+// update of the scheme reads and writes and do nothing else (its memory
+// ceiling; the bytes an update moves are given too) and that of a streaming
+// triad a = b + s c over arrays of the grid's size, and the scheme's rate
 // as a share of each. The step runs on the team the grid's size gives
 // (thread_team: at most OMP_NUM_THREADS, by default the cores).
 //
@@ -21,6 +22,7 @@
 #include <algorithm>
 #include <cmath>
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <thread>
@@ -53,66 +55,135 @@ using bench_plane::make_plane;
 // cores), read before any benchmark changes them.
 const int kDefaultThreads = omp_get_max_threads();
 
-// One pass that reads every per-cell array a sweep reads and writes the two
-// it writes, with no arithmetic worth the name.
-void stream_once(kesta::model_state& m) {
-    const int n = m.ncells;
-    const double* h = m.h.data();
-    const double* dh = m.dh.data();
-    const double* sox = m.sox.data();
-    const double* soy = m.soy.data();
-    const double* ret = m.retent_dep.data();
-    const double* rough = m.dist_rough.data();
-    const int* right = m.rightcon.data();
-    const int* below = m.belowcon.data();
-    double* qx = m.qx.data();
-    double* qy = m.qy.data();
-    for (int i = 1; i <= n; ++i) {
-        const double v = h[i] + dh[i] + sox[i] + soy[i] + ret[i] + rough[i] + right[i] + below[i];
-        qx[i] = v;
-        qy[i] = -v;
+// The memory ceiling of a scheme: the per-cell arrays one update of a step
+// on the plane streams (one sub-step, so one update a cell a step), pass by
+// pass as the step makes them, each array read or written once a pass.
+// Arrays that stay in the core's cache between the parts of a pass (the
+// faces of a tile, read back by its changes) count once; the 1-byte marks
+// of the cells whose neighbours lie at the grid's offsets are left out.
+struct stream_pass {
+    std::vector<const double*> in;
+    std::vector<double*> out;
+};
+
+// One pass: every out[k][i] is made from every in[j][i]; a pass that
+// writes nothing sums what it reads into 8 running sums. No chain runs from
+// one cell to the next to hold up the loads and stores.
+template <int R, int W>
+double stream_fixed(const stream_pass& p, int n) {
+    const double* in[R] = {};
+    double* out[W > 0 ? W : 1] = {};
+    for (int j = 0; j < R; ++j) in[j] = p.in[j];
+    for (int k = 0; k < W; ++k) out[k] = p.out[k];
+    if constexpr (W > 0) {
+#pragma omp simd
+        for (int i = 1; i <= n; ++i) {
+            double v = 0.0;
+            for (int j = 0; j < R; ++j) v += in[j][i];
+            for (int k = 0; k < W; ++k) out[k][i] = v * 0.5;
+        }
+        return 0.0;
+    } else {
+        double sums[8] = {};
+        int i = 1;
+        for (; i + 7 <= n; i += 8) {
+            for (int l = 0; l < 8; ++l) {
+                for (int j = 0; j < R; ++j) sums[l] += in[j][i + l];
+            }
+        }
+        for (; i <= n; ++i) sums[0] += in[0][i];
+        double sum = 0.0;
+        for (const double v : sums) sum += v;
+        return sum;
     }
-    benchmark::ClobberMemory();
+}
+double stream_one(const stream_pass& p, int n) {
+    const std::size_t r = p.in.size(), w = p.out.size();
+    if (r == 1 && w == 0) return stream_fixed<1, 0>(p, n);
+    if (r == 2 && w == 1) return stream_fixed<2, 1>(p, n);
+    if (r == 4 && w == 2) return stream_fixed<4, 2>(p, n);
+    if (r == 4 && w == 3) return stream_fixed<4, 3>(p, n);
+    if (r == 5 && w == 2) return stream_fixed<5, 2>(p, n);
+    if (r == 5 && w == 3) return stream_fixed<5, 3>(p, n);
+    if (r == 6 && w == 2) return stream_fixed<6, 2>(p, n);
+    std::abort();  // a pass shape the list below does not use
 }
 
-// Cells per second of the streaming pass: the best of several passes.
-double stream_rate() {
-    static const double rate = [] {
-        auto m = make_plane(1);
-        double best = 0.0;
-        for (int k = 0; k < 20; ++k) {
-            const auto t0 = std::chrono::steady_clock::now();
-            stream_once(*m);
-            const std::chrono::duration<double> s = std::chrono::steady_clock::now() - t0;
-            best = std::max(best, m->ncells / s.count());
+// The passes of one step of scheme `overtype` on m: the rain (ri into h),
+// the count of the wet cells before the routing (h), then the routing's.
+std::vector<stream_pass> step_passes(kesta::model_state& m, int overtype) {
+    double* h = m.h.data();
+    const double* elev = m.elev.data();
+    const double* ret = m.retent_dep.data();
+    const double* inv_n = m.ov_inv_rough.data();
+    std::vector<stream_pass> p = {{{m.ri.data(), h}, {h}}, {{h}, {}}};
+    if (overtype == 1) {
+        // Faces from the depths (retention, slopes, roughness) into qx, qy;
+        // the depths after the sub-step into the spare vector.
+        p.push_back({{h, ret, m.sox.data(), m.soy.data(), inv_n}, {m.qx.data(), m.qy.data(), m.dh.data()}});
+    } else if (overtype == 2) {
+        // The first sweep keeps the depths before it; the second reads the
+        // first's discharges to count the flowing cells.
+        p.push_back({{h, elev, ret, inv_n}, {h, m.h_old.data(), m.qx.data()}});
+        p.push_back({{h, elev, ret, inv_n, m.qx.data()}, {h, m.qy.data()}});
+    } else {
+        // Per direction a predictor (faces and depths into the spare
+        // vectors; the first keeps the depths before it) and a corrector.
+        for (int d = 0; d < 2; ++d) {
+            double* q = d == 0 ? m.qx.data() : m.qy.data();
+            stream_pass predictor{{h, elev, ret, inv_n}, {m.hdummy.data(), m.qdummy.data()}};
+            if (d == 0) predictor.out.push_back(m.h_old.data());
+            p.push_back(predictor);
+            p.push_back({{m.hdummy.data(), elev, ret, inv_n, m.qdummy.data(), h}, {q, h}});
         }
-        return best;
-    }();
-    return rate;
+    }
+    return p;
+}
+
+// Doubles one update reads and writes (written ones counted once).
+void doubles_per_update(const std::vector<stream_pass>& passes, int& read, int& written) {
+    read = written = 0;
+    for (const stream_pass& p : passes) {
+        read += static_cast<int>(p.in.size());
+        written += static_cast<int>(p.out.size());
+    }
+}
+
+// Cells per second of the passes of a step of m (its memory ceiling): the
+// best of several rounds. The arrays are those of m after its steps, so
+// their pages are in place.
+double ceiling_rate(kesta::model_state& m, const std::vector<stream_pass>& passes) {
+    double best = 0.0, sink = 0.0;
+    for (int k = 0; k < 20; ++k) {
+        const auto t0 = std::chrono::steady_clock::now();
+        for (const stream_pass& p : passes) sink += stream_one(p, m.ncells);
+        benchmark::ClobberMemory();
+        const std::chrono::duration<double> s = std::chrono::steady_clock::now() - t0;
+        best = std::max(best, m.ncells / s.count());
+    }
+    benchmark::DoNotOptimize(sink);
+    return best;
 }
 
 // Cells per second of a streaming triad over arrays of the grid's size: the
 // best of several passes, on the threads the step uses.
 double triad_rate() {
-    static const double rate = [] {
-        const int n = kRows * kCols;
-        std::vector<double> a(n, 0.0), b(n, 1.0), c(n, 2.0);
-        double best = 0.0;
-        for (int k = 0; k < 20; ++k) {
-            const auto t0 = std::chrono::steady_clock::now();
-            double* pa = a.data();
-            const double* pb = b.data();
-            const double* pc = c.data();
+    const int n = kRows * kCols;
+    static std::vector<double> a(n, 0.0), b(n, 1.0), c(n, 2.0);
+    double best = 0.0;
+    for (int k = 0; k < 20; ++k) {
+        const auto t0 = std::chrono::steady_clock::now();
+        double* pa = a.data();
+        const double* pb = b.data();
+        const double* pc = c.data();
 #pragma omp parallel for schedule(static)
-            for (int i = 0; i < n; ++i) pa[i] = pb[i] + 0.5 * pc[i];
-            benchmark::ClobberMemory();
-            const std::chrono::duration<double> s = std::chrono::steady_clock::now() - t0;
-            best = std::max(best, n / s.count());
-        }
-        benchmark::DoNotOptimize(a.data());
-        return best;
-    }();
-    return rate;
+        for (int i = 0; i < n; ++i) pa[i] = pb[i] + 0.5 * pc[i];
+        benchmark::ClobberMemory();
+        const std::chrono::duration<double> s = std::chrono::steady_clock::now() - t0;
+        best = std::max(best, n / s.count());
+    }
+    benchmark::DoNotOptimize(a.data());
+    return best;
 }
 
 // Seconds and cell updates of `steps` overland steps of m.
@@ -153,12 +224,19 @@ void overland_steps(benchmark::State& state) {
     for (auto _ : state) run_steps(*m, 1, seconds, updates);
     if (kesta::g_error_record.stop) state.SkipWithError("the overland step stopped the run");
     const double rate = updates / seconds;
-    const double bound = stream_rate();
+    // The bounds, measured now beside the step on the same threads.
+    const std::vector<stream_pass> passes = step_passes(*m, overtype);
+    const double ceiling = ceiling_rate(*m, passes);
+    const double triad = triad_rate();
+    int read = 0, written = 0;
+    doubles_per_update(passes, read, written);
     state.counters["cell_updates_per_s"] = rate;
-    state.counters["stream_cells_per_s"] = bound;
-    state.counters["share_of_stream"] = rate / bound;
-    state.counters["triad_cells_per_s"] = triad_rate();
-    state.counters["share_of_triad"] = rate / triad_rate();
+    state.counters["bytes_per_update"] = 8.0 * (read + written);
+    state.counters["ceiling_cells_per_s"] = ceiling;
+    state.counters["share_of_ceiling"] = rate / ceiling;
+    state.counters["triad_cells_per_s"] = triad;
+    state.counters["share_of_triad"] = rate / triad;
+    state.counters["ceiling_share_of_triad"] = ceiling / triad;
     state.counters["threads"] = omp_get_max_threads();
     state.counters["substeps_per_step"] = updates / m->ncells / static_cast<double>(state.iterations());
     state.counters["ms_per_simulated_minute"] = 1000.0 * seconds / state.iterations() * (60.0 / kStep);
