@@ -186,23 +186,21 @@ double stop_below_floor() {
     return -1.0;
 }
 
-// What the second sweep of an "ade" step made in one fused sub-step leaves
-// besides the depths: the first direction's discharges over the step in
-// place (q_other), its own in q_final, and the counts of the cells.
+// What the second sweep of an "ade" step made in one fused sub-step needs
+// and leaves besides the depths and its faces: the first direction's faces
+// (q_other), and the counts of the cells. The faces of both are the step's
+// discharges.
 struct step_finish {
-    double* q_other = nullptr;
-    double* q_final = nullptr;
+    const double* q_other = nullptr;
     overland_detail::wet_flow_count counts;
 };
 
 // How an "ade" step left its face arrays: volx, voly holding the volumes
-// its faces moved; the step made in one fused sub-step, its volumes
-// 0 + q dt those of the faces; or that step finished by its second sweep
-// (step_finish): the discharges of finished_direction (0: rows, qx) in that
-// direction's volume vector, those of the other in place, the cells counted.
+// its faces moved; the step made in one sub-step, its faces the step's
+// discharges; or that step finished by its second sweep (step_finish), the
+// cells counted too.
 struct ade_step_faces {
     enum { volumes, one_substep, finished } kind = volumes;
-    int finished_direction = 0;
     overland_detail::wet_flow_count counts;
 };
 
@@ -250,7 +248,7 @@ void limit_sweep_overdraws(double* h, double* dh, const overland_detail::face_li
 // block before. No thread then waits for another. With h_old, the depths
 // before the sweep are kept there. With `finish` (the second sweep of a step
 // made in one sub-step), the discharges over the step and the counts of the
-// cells are made too (see ade_pass::q_final). Returns 1 when some cell
+// cells are counted too (see ade_pass::q_other). Returns 1 when some cell
 // rejects the sub-step, as ade_stability_check.
 int fused_direction(const grid_view& g, const direction& dir, const double* vol_from, double* vol,
                     bool first_volume, double* h_old, double dt_sub, int reach, step_finish* finish) {
@@ -258,7 +256,7 @@ int fused_direction(const grid_view& g, const direction& dir, const double* vol_
     const double k = dt_sub / (g.dx * g.dx);
     const overland_detail::ade_pass p{dir.nb, dir.up, dir.q, vol_from, vol, h_old, k, dt_sub, first_volume,
                                       dt_sub < kSmallestSubstep, dt_sub > kTestedSubstep, interior_gap(g, dir),
-                                      finish ? finish->q_other : nullptr, finish ? finish->q_final : nullptr};
+                                      finish ? finish->q_other : nullptr};
     bool rejected = false, overdrawn = false;
     int bad = 0, wet = 0, flowing = 0;
     const int blocks = thread_team(n);
@@ -298,12 +296,11 @@ int fused_direction(const grid_view& g, const direction& dir, const double* vol_
     if (vol) {
         for (int i = 1; i <= n; ++i) vol[i] = first_volume ? 0.0 + q[i] * dt_sub : vol_from[i] + q[i] * dt_sub;
     }
-    if (finish) {  // this direction's discharges again, from the cut faces, and the cells counted anew
+    if (finish) {  // the cells counted anew, with the cut faces
         overland_detail::wet_flow_count c;
         for (int i = 1; i <= n; ++i) {
-            finish->q_final[i] = overland_detail::step_discharge(q[i], dt_sub);
             overland_detail::count_depth(h[i], overland_detail::kWetDepth, c);
-            overland_detail::count_flow(finish->q_other[i], finish->q_final[i], overland_detail::kFlowing, c);
+            overland_detail::count_flow(finish->q_other[i], q[i], overland_detail::kFlowing, c);
         }
         finish->counts = c;
     }
@@ -353,7 +350,7 @@ double ade_substeps(model_state& m, const grid_view& g, double dt, const outlet_
                     // its faces times dt: they need not be kept.
                     const bool one_substep = substeps == 0 && remaining == 0.0;
                     finished = one_substep && finish_in_sweep && dir == &second;
-                    if (finished) finish = {first.q, vol, {}};  // vol: no volumes to start from
+                    if (finished) finish = {first.q, {}};
                     if (fused_direction(g, *dir, vol, one_substep ? nullptr : vols[d][to]->data(), substeps == 0,
                                         keep ? h_old : nullptr, dt_sub, m.ov_face_reach,
                                         finished ? &finish : nullptr)) {
@@ -394,8 +391,8 @@ double ade_substeps(model_state& m, const grid_view& g, double dt, const outlet_
                 if (at[d] == 1) std::swap(*vols[d][0], *vols[d][1]);
             }
             faces = {};
-            if (finished) faces = {ade_step_faces::finished, second.q == g.qx ? 0 : 1, finish.counts};
-            else if (fused && substeps == 1) faces.kind = ade_step_faces::one_substep;
+            if (finished) faces = {ade_step_faces::finished, finish.counts};
+            else if (substeps == 1) faces.kind = ade_step_faces::one_substep;
             m.ov_substeps_last = substeps;
             return volume;
         }
@@ -405,18 +402,9 @@ double ade_substeps(model_state& m, const grid_view& g, double dt, const outlet_
 }
 
 // qx, qy of cells lo..hi (m3/s) from the volumes (m3) their faces moved
-// over dt s: volx, voly, or with volumes_in_faces the volumes 0 + q dt of
-// faces that hold q.
+// over dt s.
 KESTA_WIDEST_VECTORS void discharges_from_volumes(double* qx, double* qy, const double* volx, const double* voly,
-                                                  bool volumes_in_faces, double dt, int lo, int hi) {
-    if (volumes_in_faces) {
-#pragma omp simd
-        for (int i = lo; i <= hi; ++i) {
-            qx[i] = overland_detail::step_discharge(qx[i], dt);
-            qy[i] = overland_detail::step_discharge(qy[i], dt);
-        }
-        return;
-    }
+                                                  double dt, int lo, int hi) {
 #pragma omp simd
     for (int i = lo; i <= hi; ++i) {
         qx[i] = volx[i] / dt;
@@ -425,22 +413,19 @@ KESTA_WIDEST_VECTORS void discharges_from_volumes(double* qx, double* qy, const 
 }
 
 // The face discharges of an "ade" step (m3/s): the volumes its faces moved
-// over dt, which a step made in one fused sub-step left as its faces
-// (volx, voly then stand for 0 + qx dt, 0 + qy dt). Counts, tile by tile
-// while the tile is in the cache, what the cells then hold into
-// m.ov_route_*. A step its second sweep finished has only its discharges
-// to put in place.
+// over dt, or the faces themselves when the step was made in one sub-step.
+// Counts, tile by tile while the tile is in the cache, what the cells then
+// hold into m.ov_route_*. A step its second sweep finished has counted
+// them already.
 void ade_step_discharges(model_state& m, double dt, const ade_step_faces& faces) {
     if (faces.kind == ade_step_faces::finished) {
-        if (faces.finished_direction == 0) std::swap(m.qx, m.volx);
-        else std::swap(m.qy, m.voly);
         m.ov_route_counted = 1;
         m.ov_route_bad = faces.counts.bad;
         m.ov_route_wet = faces.counts.wet;
         m.ov_route_flowing = faces.counts.flowing;
         return;
     }
-    const bool volumes_in_faces = faces.kind == ade_step_faces::one_substep;
+    const bool in_faces = faces.kind == ade_step_faces::one_substep;
     constexpr int kTile = 2048;
     const int n = m.ncells;
     double* qx = m.qx.data();
@@ -456,7 +441,7 @@ void ade_step_discharges(model_state& m, double dt, const ade_step_faces& faces)
         overland_detail::wet_flow_count c;
         for (int t0 = lo; t0 <= hi; t0 += kTile) {
             const int t1 = std::min(hi, t0 + kTile - 1);
-            discharges_from_volumes(qx, qy, volx, voly, volumes_in_faces, dt, t0, t1);
+            if (!in_faces) discharges_from_volumes(qx, qy, volx, voly, dt, t0, t1);
             overland_detail::wet_flow_counts(h, qx, qy, overland_detail::kWetDepth, overland_detail::kFlowing, t0,
                                              t1, c);
         }
