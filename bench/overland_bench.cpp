@@ -70,14 +70,14 @@ struct stream_pass {
 // writes nothing sums what it reads into 8 running sums. No chain runs from
 // one cell to the next to hold up the loads and stores.
 template <int R, int W>
-double stream_fixed(const stream_pass& p, int n) {
+double stream_fixed(const stream_pass& p, int lo, int n) {
     const double* in[R] = {};
     double* out[W > 0 ? W : 1] = {};
     for (int j = 0; j < R; ++j) in[j] = p.in[j];
     for (int k = 0; k < W; ++k) out[k] = p.out[k];
     if constexpr (W > 0) {
 #pragma omp simd
-        for (int i = 1; i <= n; ++i) {
+        for (int i = lo; i <= n; ++i) {
             double v = 0.0;
             for (int j = 0; j < R; ++j) v += in[j][i];
             for (int k = 0; k < W; ++k) out[k][i] = v * 0.5;
@@ -85,7 +85,7 @@ double stream_fixed(const stream_pass& p, int n) {
         return 0.0;
     } else {
         double sums[8] = {};
-        int i = 1;
+        int i = lo;
         for (; i + 7 <= n; i += 8) {
             for (int l = 0; l < 8; ++l) {
                 for (int j = 0; j < R; ++j) sums[l] += in[j][i + l];
@@ -97,15 +97,15 @@ double stream_fixed(const stream_pass& p, int n) {
         return sum;
     }
 }
-double stream_one(const stream_pass& p, int n) {
+double stream_one(const stream_pass& p, int lo, int n) {
     const std::size_t r = p.in.size(), w = p.out.size();
-    if (r == 1 && w == 0) return stream_fixed<1, 0>(p, n);
-    if (r == 2 && w == 1) return stream_fixed<2, 1>(p, n);
-    if (r == 4 && w == 2) return stream_fixed<4, 2>(p, n);
-    if (r == 4 && w == 3) return stream_fixed<4, 3>(p, n);
-    if (r == 5 && w == 2) return stream_fixed<5, 2>(p, n);
-    if (r == 5 && w == 3) return stream_fixed<5, 3>(p, n);
-    if (r == 6 && w == 2) return stream_fixed<6, 2>(p, n);
+    if (r == 1 && w == 0) return stream_fixed<1, 0>(p, lo, n);
+    if (r == 2 && w == 1) return stream_fixed<2, 1>(p, lo, n);
+    if (r == 4 && w == 2) return stream_fixed<4, 2>(p, lo, n);
+    if (r == 4 && w == 3) return stream_fixed<4, 3>(p, lo, n);
+    if (r == 5 && w == 2) return stream_fixed<5, 2>(p, lo, n);
+    if (r == 5 && w == 3) return stream_fixed<5, 3>(p, lo, n);
+    if (r == 6 && w == 2) return stream_fixed<6, 2>(p, lo, n);
     std::abort();  // a pass shape the list below does not use
 }
 
@@ -150,13 +150,23 @@ void doubles_per_update(const std::vector<stream_pass>& passes, int& read, int& 
 }
 
 // Cells per second of the passes of a step of m (its memory ceiling): the
-// best of several rounds. The arrays are those of m after its steps, so
-// their pages are in place.
+// best of several rounds, each pass shared out in blocks over the team the
+// step uses. The arrays are those of m after its steps, so their pages are
+// in place.
 double ceiling_rate(kesta::model_state& m, const std::vector<stream_pass>& passes) {
     double best = 0.0, sink = 0.0;
     for (int k = 0; k < 20; ++k) {
         const auto t0 = std::chrono::steady_clock::now();
-        for (const stream_pass& p : passes) sink += stream_one(p, m.ncells);
+        const int n = m.ncells;
+        for (const stream_pass& p : passes) {
+#pragma omp parallel reduction(+ : sink) num_threads(kesta::thread_team(n))
+            {
+                const int t = omp_get_thread_num(), team = omp_get_num_threads();
+                const int lo = static_cast<int>(1 + static_cast<long long>(n) * t / team);
+                const int hi = static_cast<int>(static_cast<long long>(n) * (t + 1) / team);
+                sink += stream_one(p, lo, hi);
+            }
+        }
         benchmark::ClobberMemory();
         const std::chrono::duration<double> s = std::chrono::steady_clock::now() - t0;
         best = std::max(best, m.ncells / s.count());
