@@ -103,9 +103,10 @@ double stream_one(const stream_pass& p, int lo, int n) {
     if (r == 2 && w == 1) return stream_fixed<2, 1>(p, lo, n);
     if (r == 4 && w == 2) return stream_fixed<4, 2>(p, lo, n);
     if (r == 4 && w == 3) return stream_fixed<4, 3>(p, lo, n);
+    if (r == 4 && w == 4) return stream_fixed<4, 4>(p, lo, n);
+    if (r == 4 && w == 5) return stream_fixed<4, 5>(p, lo, n);
     if (r == 5 && w == 2) return stream_fixed<5, 2>(p, lo, n);
     if (r == 5 && w == 3) return stream_fixed<5, 3>(p, lo, n);
-    if (r == 6 && w == 2) return stream_fixed<6, 2>(p, lo, n);
     std::abort();  // a pass shape the list below does not use
 }
 
@@ -128,13 +129,14 @@ std::vector<stream_pass> step_passes(kesta::model_state& m, int overtype) {
         p.push_back({{h, elev, ret, inv_n, m.qx.data()}, {h, m.qy.data()}});
     } else {
         // Per direction a predictor (faces and depths into the spare
-        // vectors; the first keeps the depths before it) and a corrector.
+        // vectors; the first keeps the depths before it) with the corrector
+        // a tile behind it, reading what the predictor read and made while
+        // it is in the cache.
         for (int d = 0; d < 2; ++d) {
             double* q = d == 0 ? m.qx.data() : m.qy.data();
-            stream_pass predictor{{h, elev, ret, inv_n}, {m.hdummy.data(), m.qdummy.data()}};
-            if (d == 0) predictor.out.push_back(m.h_old.data());
-            p.push_back(predictor);
-            p.push_back({{m.hdummy.data(), elev, ret, inv_n, m.qdummy.data(), h}, {q, h}});
+            stream_pass both{{h, elev, ret, inv_n}, {m.hdummy.data(), m.qdummy.data(), q, h}};
+            if (d == 0) both.out.push_back(m.h_old.data());
+            p.push_back(both);
         }
     }
     return p;

@@ -539,54 +539,87 @@ bool pc_direction(model_state& m, const grid_view& g, const direction& dir, doub
     return true;
 }
 
-// A pc_pass over the cells of a grid that one_pass_grid accepts, over threads as
-// fused_direction: the faces that reach into the next block are made
-// first. False when some cell ends below 0 m.
-bool pc_fused_pass(const grid_view& g, const overland_detail::pc_pass& p, int reach) {
+// Cells per tile of a fused predictor-corrector direction: the predictor
+// runs `reach` cells ahead of the corrector, so that the depths and faces
+// it makes are still in the core's cache when the corrector reads them.
+constexpr int kPcTileCells = 2048;
+
+// pc_fused_cell of cells lo..hi, the faces of those from `ahead` on already
+// made; false when some cell ends below 0 m.
+bool pc_cells_split(const grid_view& g, const overland_detail::pc_pass& p, int lo, int hi, int ahead) {
+    const int last_made = std::min(hi, ahead - 1), first_given = std::max(lo, ahead);
+    const bool made = lo > last_made || overland_detail::pc_fused_cells(g, p, true, lo, last_made);
+    const bool given = first_given > hi || overland_detail::pc_fused_cells(g, p, false, first_given, hi);
+    return made && given;
+}
+
+// pc_direction without lakes on a grid that one_pass_grid accepts, the
+// predictor (from the depths into hdummy, its faces into qdummy) and the
+// corrector (from hdummy and the predictor's faces, the depths in place)
+// each a pass in increasing order, as pc_pass describes: the same numbers.
+// The two passes go tile by tile, the predictor `reach` cells ahead (a
+// corrected face reads the predicted depth of its neighbour across; the
+// predictor reads only depths the corrector has not reached), so the grid
+// is read from memory once. Over threads, one block of cells a thread, the
+// cells within `reach` of each block's end are predicted and their
+// corrected faces made first, before the threads start, as in
+// fused_direction; a thread then predicts its block (those cells again,
+// the same numbers) and corrects it. With h_old, the predictor keeps there
+// the depths before the pass. False, with the predictor's faces in dir.q
+// when the predictor was the one, when some cell ends below 0 m.
+bool pc_direction_fused(model_state& m, const grid_view& g, const direction& dir, double dt, const outlet_info& out,
+                        bool with_outlet, double& volume, double* h_old) {
+    double* hdummy = m.hdummy.data();
+    double* qdummy = m.qdummy.data();
     const int n = g.n;
-    bool within = true;
+    const int reach = m.ov_face_reach;
+    const double k = dt / g.area;
+    const int gap = interior_gap(g, dir);
+    const overland_detail::pc_pass predictor{dir.nb, dir.up, g.h, g.h, hdummy, qdummy, nullptr, h_old, k, gap};
+    const overland_detail::pc_pass corrector{dir.nb, dir.up, hdummy, g.h, g.h, dir.q, qdummy, nullptr, k, gap};
+    // The outlet loses its outflow at the depth before the pass from its
+    // predicted depth, each time that is made.
+    const int outlet = with_outlet ? out.cell : 0;
+    const double q_before = with_outlet ? outlet_q(g, out.cell, g.h[out.cell], out.slope) : 0.0;
+    auto predict = [&g, &predictor, outlet, q_before, dt, hdummy](int lo, int hi, int ahead) {
+        const bool within = pc_cells_split(g, predictor, lo, hi, ahead);
+        if (outlet >= lo && outlet <= hi) overland_detail::drain_outlet(hdummy[outlet], q_before, dt, g.area);
+        return within;
+    };
     const int blocks = thread_team(n);
-    for_faces_ahead(n, blocks, reach, [&g, &p](int lo, int hi) {
-        overland_detail::ade_plain_fluxes(g, p.h_faces, p.nb, p.q, lo, hi);
-        if (p.q_pred) {
-            for (int i = lo; i <= hi; ++i) p.q[i] = (p.q[i] + p.q_pred[i]) * 0.5;
-        }
+    for_faces_ahead(n, blocks, reach, [&](int lo, int hi) {
+        // The predicted depths these faces read, and the predictor's faces
+        // those depths take.
+        const int to = std::min(n, hi + reach);
+        overland_detail::ade_plain_fluxes(g, g.h, dir.nb, qdummy, std::max(1, lo - reach), to);
+        predict(lo, to, lo);
+        overland_detail::ade_plain_fluxes(g, hdummy, dir.nb, dir.q, lo, hi);
+        for (int i = lo; i <= hi; ++i) dir.q[i] = (dir.q[i] + qdummy[i]) * 0.5;
     });
-#pragma omp parallel num_threads(blocks) reduction(&& : within)
+    bool predicted = true, corrected = true;
+#pragma omp parallel num_threads(blocks) reduction(&& : predicted, corrected)
     {
         for (int b = omp_get_thread_num(); b < blocks; b += omp_get_num_threads()) {
             int lo = 0, hi = 0;
             overland_detail::block_of(n, b, blocks, lo, hi);
             const int ahead = first_face_ahead(b, blocks, lo, hi, reach);
-            const bool made = overland_detail::pc_fused_cells(g, p, true, lo, ahead - 1);
-            const bool ahead_within = overland_detail::pc_fused_cells(g, p, false, ahead, hi);
-            within = within && made && ahead_within;
+            int made = lo - 1;  // cells predicted
+            for (int c0 = lo; c0 <= hi; c0 += kPcTileCells) {
+                const int c1 = std::min(hi, c0 + kPcTileCells - 1);
+                const int needed = c1 < ahead ? std::min(hi, c1 + reach) : hi;
+                if (needed > made) {
+                    predicted = predict(made + 1, needed, ahead) && predicted;
+                    made = needed;
+                }
+                corrected = pc_cells_split(g, corrector, c0, c1, ahead) && corrected;
+            }
         }
     }
-    return within;
-}
-
-// pc_direction without lakes on a grid that one_pass_grid accepts, each of the
-// predictor and the corrector in one pass (see pc_pass): the same numbers.
-// With h_old, the predictor keeps there the depths before the pass.
-bool pc_direction_fused(model_state& m, const grid_view& g, const direction& dir, double dt, const outlet_info& out,
-                        bool with_outlet, double& volume, double* h_old) {
-    double* hdummy = m.hdummy.data();
-    double* qdummy = m.qdummy.data();
-    const double k = dt / g.area;
-    const int gap = interior_gap(g, dir);
-    const overland_detail::pc_pass predictor{dir.nb, dir.up, g.h, g.h, hdummy, qdummy, nullptr, h_old, k, gap};
-    if (!pc_fused_pass(g, predictor, m.ov_face_reach)) {
-        copy_cells(qdummy, dir.q, g.n);  // the faces the pass leaves, as pc_direction
+    if (!predicted) {
+        copy_cells(qdummy, dir.q, n);  // the faces the predictor leaves, as pc_direction
         return false;
     }
-    double q_before = 0.0;
-    if (with_outlet) {
-        q_before = outlet_q(g, out.cell, g.h[out.cell], out.slope);
-        overland_detail::drain_outlet(hdummy[out.cell], q_before, dt, g.area);
-    }
-    const overland_detail::pc_pass corrector{dir.nb, dir.up, hdummy, g.h, g.h, dir.q, qdummy, nullptr, k, gap};
-    if (!pc_fused_pass(g, corrector, m.ov_face_reach)) return false;
+    if (!corrected) return false;
     if (!with_outlet) return true;
     const double q_predicted = outlet_q(g, out.cell, hdummy[out.cell], out.slope);
     volume += overland_detail::drain_outlet(g.h[out.cell], 0.5 * (q_before + q_predicted), dt, g.area);
