@@ -561,12 +561,14 @@ bool pc_cells_split(const grid_view& g, const overland_detail::pc_pass& p, int l
 // corrected face reads the predicted depth of its neighbour across; the
 // predictor reads only depths the corrector has not reached), so the grid
 // is read from memory once. Over threads, one block of cells a thread, the
-// cells within `reach` of each block's end are predicted and their
-// corrected faces made first, before the threads start, as in
-// fused_direction; a thread then predicts its block (those cells again,
-// the same numbers) and corrects it. With h_old, the predictor keeps there
-// the depths before the pass. False, with the predictor's faces in dir.q
-// when the predictor was the one, when some cell ends below 0 m.
+// cells within `reach` of each block's end (on both sides of it) are
+// predicted and the corrected faces of those before it made first, before
+// the threads start, as in fused_direction; a thread then predicts its
+// block (those cells again, the same numbers) and corrects it. With h_old,
+// the predictor keeps there the depths before the pass. Returns false when
+// some cell ends below 0 m: the depths are then of no use (the caller starts
+// again from the kept ones), and when the predictor was the pass that
+// failed, dir.q holds its faces.
 bool pc_direction_fused(model_state& m, const grid_view& g, const direction& dir, double dt, const outlet_info& out,
                         bool with_outlet, double& volume, double* h_old) {
     double* hdummy = m.hdummy.data();
