@@ -1,10 +1,11 @@
 // Speed of the overland step on a 1000 x 1000-cell tilted plane under rain,
 // for each routing scheme, as cell updates per second (cells x sub-steps per
 // second of the step) and as the time it takes to advance the grid by one
-// minute of simulated time. Beside it stand the rate of a loop that streams
-// the same per-cell arrays once and does nothing else (the memory-bandwidth
-// bound of one pass) and that of a streaming triad a = b + s c over arrays
-// of the grid's size, both measured in the same run, and the scheme's rate
+// minute of simulated time. Beside it stand, measured right after it on the
+// same threads, the rate of passes that stream the per-cell arrays one
+// update of the scheme reads and writes and do nothing else (its memory
+// ceiling; the bytes an update moves are given too) and that of a streaming
+// triad a = b + s c over arrays of the grid's size, and the scheme's rate
 // as a share of each. The step runs on the team the grid's size gives
 // (thread_team: at most OMP_NUM_THREADS, by default the cores).
 //
@@ -21,6 +22,7 @@
 #include <algorithm>
 #include <cmath>
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <thread>
@@ -32,9 +34,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "core/allocators.hpp"
+#include "bench_plane.hpp"
 #include "core/error_record.hpp"
-#include "core/interval_clock.hpp"
 #include "core/thread_team.hpp"
 #include "model/model_state.hpp"
 #include "overland/overland_arrays.hpp"
@@ -43,123 +44,158 @@
 
 namespace {
 
-constexpr int kRows = 1000;
-constexpr int kCols = 1000;
-constexpr double kDx = 10.0;          // m
-constexpr double kStep = 10.0;        // s
-constexpr double kRain = 36.0;        // mm/h
-constexpr double kStartJulian = 2451545.0;
+using bench_plane::kCols;
+using bench_plane::kDx;
+using bench_plane::kRows;
+using bench_plane::kStartJulian;
+using bench_plane::kStep;
+using bench_plane::make_plane;
 
 // The threads a run of the program may use (OMP_NUM_THREADS, else the
 // cores), read before any benchmark changes them.
 const int kDefaultThreads = omp_get_max_threads();
 
-std::unique_ptr<kesta::model_state> make_plane(int overtype, int rows = kRows, int cols = kCols) {
-    auto m = std::make_unique<kesta::model_state>();
-    kesta::g_error_record.clear_for_run();
-    m->rows = rows;
-    m->cols = cols;
-    m->gridsize = kDx;
-    m->ncells = rows * cols;
-    m->north = rows * kDx;
-    m->east = cols * kDx;
-    m->overtype = overtype;
-    kesta::alloc_imatrix(m->mask, rows + 1, cols + 1, "mask");
-    kesta::alloc_overland_arrays(*m);
-    m->elev = kesta::vec1<double>(m->ncells);
-    for (int r = 1; r <= rows; ++r) {
-        for (int c = 1; c <= cols; ++c) {
-            const int k = (r - 1) * cols + c;
-            m->mask[r][c] = k;
-            m->elev[k] = 1000.0 - 0.1 * (c - 1) - 0.05 * (r - 1);
-            m->rightcon[k] = c < cols ? k + 1 : 0;
-            m->leftcon[k] = c > 1 ? k - 1 : 0;
-            m->belowcon[k] = r < rows ? k + cols : 0;
-            m->abovecon[k] = r > 1 ? k - cols : 0;
-            m->sox[k] = 0.01;
-            m->soy[k] = 0.005;
-            m->dist_rough[k] = 0.05;
-            m->retent_dep[k] = 0.0005;
-            m->h[k] = 0.01;
-            m->ri[k] = kRain;
+// The memory ceiling of a scheme: the per-cell arrays one update of a step
+// on the plane streams (one sub-step, so one update a cell a step), pass by
+// pass as the step makes them, each array read or written once a pass.
+// Arrays that stay in the core's cache between the parts of a pass (the
+// faces of a tile, read back by its changes) count once; the 1-byte marks
+// of the cells whose neighbours lie at the grid's offsets are left out.
+struct stream_pass {
+    std::vector<const double*> in;
+    std::vector<double*> out;
+};
+
+// One pass: every out[k][i] is made from every in[j][i]; a pass that
+// writes nothing sums what it reads into 8 running sums. No chain runs from
+// one cell to the next to hold up the loads and stores.
+template <int R, int W>
+double stream_fixed(const stream_pass& p, int lo, int n) {
+    const double* in[R] = {};
+    double* out[W > 0 ? W : 1] = {};
+    for (int j = 0; j < R; ++j) in[j] = p.in[j];
+    for (int k = 0; k < W; ++k) out[k] = p.out[k];
+    if constexpr (W > 0) {
+#pragma omp simd
+        for (int i = lo; i <= n; ++i) {
+            double v = 0.0;
+            for (int j = 0; j < R; ++j) v += in[j][i];
+            for (int k = 0; k < W; ++k) out[k][i] = v * 0.5;
         }
+        return 0.0;
+    } else {
+        double sums[8] = {};
+        int i = lo;
+        for (; i + 7 <= n; i += 8) {
+            for (int l = 0; l < 8; ++l) {
+                for (int j = 0; j < R; ++j) sums[l] += in[j][i + l];
+            }
+        }
+        for (; i <= n; ++i) sums[0] += in[0][i];
+        double sum = 0.0;
+        for (const double v : sums) sum += v;
+        return sum;
     }
-    m->outlet_cell = m->ncells;
-    m->outslope = 0.01;
-    m->quiet = 1;
-    m->super_quiet = 1;
-    m->time_tol = kesta::kTimeTolerance;
-    m->time = kStartJulian;
-    // Rain every step, laid by the precipitation step.
-    m->precip_state = 1;
-    m->timestep = kStep;
-    m->dt_days = kStep / 86400.0;
-    m->rain_next_time = m->time;
-    kesta::set_clock_interval(m->ov_interval_sec, m->ov_interval, kStep);
-    kesta::arm_clock(m->ov_last_time, m->ov_next_time, m->time, m->ov_interval);
-    return m;
+}
+double stream_one(const stream_pass& p, int lo, int n) {
+    const std::size_t r = p.in.size(), w = p.out.size();
+    if (r == 1 && w == 0) return stream_fixed<1, 0>(p, lo, n);
+    if (r == 2 && w == 1) return stream_fixed<2, 1>(p, lo, n);
+    if (r == 4 && w == 2) return stream_fixed<4, 2>(p, lo, n);
+    if (r == 4 && w == 3) return stream_fixed<4, 3>(p, lo, n);
+    if (r == 4 && w == 4) return stream_fixed<4, 4>(p, lo, n);
+    if (r == 4 && w == 5) return stream_fixed<4, 5>(p, lo, n);
+    if (r == 5 && w == 2) return stream_fixed<5, 2>(p, lo, n);
+    if (r == 5 && w == 3) return stream_fixed<5, 3>(p, lo, n);
+    std::abort();  // a pass shape the list below does not use
 }
 
-// One pass that reads every per-cell array a sweep reads and writes the two
-// it writes, with no arithmetic worth the name.
-void stream_once(kesta::model_state& m) {
-    const int n = m.ncells;
-    const double* h = m.h.data();
-    const double* dh = m.dh.data();
-    const double* sox = m.sox.data();
-    const double* soy = m.soy.data();
+// The passes of one step of scheme `overtype` on m: the rain (ri into h),
+// the count of the wet cells before the routing (h), then the routing's.
+std::vector<stream_pass> step_passes(kesta::model_state& m, int overtype) {
+    double* h = m.h.data();
+    const double* elev = m.elev.data();
     const double* ret = m.retent_dep.data();
-    const double* rough = m.dist_rough.data();
-    const int* right = m.rightcon.data();
-    const int* below = m.belowcon.data();
-    double* qx = m.qx.data();
-    double* qy = m.qy.data();
-    for (int i = 1; i <= n; ++i) {
-        const double v = h[i] + dh[i] + sox[i] + soy[i] + ret[i] + rough[i] + right[i] + below[i];
-        qx[i] = v;
-        qy[i] = -v;
+    const double* inv_n = m.ov_inv_rough.data();
+    std::vector<stream_pass> p = {{{m.ri.data(), h}, {h}}, {{h}, {}}};
+    if (overtype == 1) {
+        // Faces from the depths (retention, slopes, roughness) into qx, qy;
+        // the depths after the sub-step into the spare vector.
+        p.push_back({{h, ret, m.sox.data(), m.soy.data(), inv_n}, {m.qx.data(), m.qy.data(), m.dh.data()}});
+    } else if (overtype == 2) {
+        // The first sweep keeps the depths before it; the second reads the
+        // first's discharges to count the flowing cells.
+        p.push_back({{h, elev, ret, inv_n}, {h, m.h_old.data(), m.qx.data()}});
+        p.push_back({{h, elev, ret, inv_n, m.qx.data()}, {h, m.qy.data()}});
+    } else {
+        // Per direction a predictor (faces and depths into the spare
+        // vectors; the first keeps the depths before it) with the corrector
+        // a tile behind it, reading what the predictor read and made while
+        // it is in the cache.
+        for (int d = 0; d < 2; ++d) {
+            double* q = d == 0 ? m.qx.data() : m.qy.data();
+            stream_pass both{{h, elev, ret, inv_n}, {m.hdummy.data(), m.qdummy.data(), q, h}};
+            if (d == 0) both.out.push_back(m.h_old.data());
+            p.push_back(both);
+        }
     }
-    benchmark::ClobberMemory();
+    return p;
 }
 
-// Cells per second of the streaming pass: the best of several passes.
-double stream_rate() {
-    static const double rate = [] {
-        auto m = make_plane(1);
-        double best = 0.0;
-        for (int k = 0; k < 20; ++k) {
-            const auto t0 = std::chrono::steady_clock::now();
-            stream_once(*m);
-            const std::chrono::duration<double> s = std::chrono::steady_clock::now() - t0;
-            best = std::max(best, m->ncells / s.count());
+// Doubles one update reads and writes (written ones counted once).
+void doubles_per_update(const std::vector<stream_pass>& passes, int& read, int& written) {
+    read = written = 0;
+    for (const stream_pass& p : passes) {
+        read += static_cast<int>(p.in.size());
+        written += static_cast<int>(p.out.size());
+    }
+}
+
+// Cells per second of the passes of a step of m (its memory ceiling): the
+// best of several rounds, each pass shared out in blocks over the team the
+// step uses. The arrays are those of m after its steps, so their pages are
+// in place.
+double ceiling_rate(kesta::model_state& m, const std::vector<stream_pass>& passes) {
+    double best = 0.0, sink = 0.0;
+    for (int k = 0; k < 20; ++k) {
+        const auto t0 = std::chrono::steady_clock::now();
+        const int n = m.ncells;
+        for (const stream_pass& p : passes) {
+#pragma omp parallel reduction(+ : sink) num_threads(kesta::thread_team(n))
+            {
+                const int t = omp_get_thread_num(), team = omp_get_num_threads();
+                const int lo = static_cast<int>(1 + static_cast<long long>(n) * t / team);
+                const int hi = static_cast<int>(static_cast<long long>(n) * (t + 1) / team);
+                sink += stream_one(p, lo, hi);
+            }
         }
-        return best;
-    }();
-    return rate;
+        benchmark::ClobberMemory();
+        const std::chrono::duration<double> s = std::chrono::steady_clock::now() - t0;
+        best = std::max(best, m.ncells / s.count());
+    }
+    benchmark::DoNotOptimize(sink);
+    return best;
 }
 
 // Cells per second of a streaming triad over arrays of the grid's size: the
 // best of several passes, on the threads the step uses.
 double triad_rate() {
-    static const double rate = [] {
-        const int n = kRows * kCols;
-        std::vector<double> a(n, 0.0), b(n, 1.0), c(n, 2.0);
-        double best = 0.0;
-        for (int k = 0; k < 20; ++k) {
-            const auto t0 = std::chrono::steady_clock::now();
-            double* pa = a.data();
-            const double* pb = b.data();
-            const double* pc = c.data();
+    const int n = kRows * kCols;
+    static std::vector<double> a(n, 0.0), b(n, 1.0), c(n, 2.0);
+    double best = 0.0;
+    for (int k = 0; k < 20; ++k) {
+        const auto t0 = std::chrono::steady_clock::now();
+        double* pa = a.data();
+        const double* pb = b.data();
+        const double* pc = c.data();
 #pragma omp parallel for schedule(static)
-            for (int i = 0; i < n; ++i) pa[i] = pb[i] + 0.5 * pc[i];
-            benchmark::ClobberMemory();
-            const std::chrono::duration<double> s = std::chrono::steady_clock::now() - t0;
-            best = std::max(best, n / s.count());
-        }
-        benchmark::DoNotOptimize(a.data());
-        return best;
-    }();
-    return rate;
+        for (int i = 0; i < n; ++i) pa[i] = pb[i] + 0.5 * pc[i];
+        benchmark::ClobberMemory();
+        const std::chrono::duration<double> s = std::chrono::steady_clock::now() - t0;
+        best = std::max(best, n / s.count());
+    }
+    benchmark::DoNotOptimize(a.data());
+    return best;
 }
 
 // Seconds and cell updates of `steps` overland steps of m.
@@ -200,12 +236,19 @@ void overland_steps(benchmark::State& state) {
     for (auto _ : state) run_steps(*m, 1, seconds, updates);
     if (kesta::g_error_record.stop) state.SkipWithError("the overland step stopped the run");
     const double rate = updates / seconds;
-    const double bound = stream_rate();
+    // The bounds, measured now beside the step on the same threads.
+    const std::vector<stream_pass> passes = step_passes(*m, overtype);
+    const double ceiling = ceiling_rate(*m, passes);
+    const double triad = triad_rate();
+    int read = 0, written = 0;
+    doubles_per_update(passes, read, written);
     state.counters["cell_updates_per_s"] = rate;
-    state.counters["stream_cells_per_s"] = bound;
-    state.counters["share_of_stream"] = rate / bound;
-    state.counters["triad_cells_per_s"] = triad_rate();
-    state.counters["share_of_triad"] = rate / triad_rate();
+    state.counters["bytes_per_update"] = 8.0 * (read + written);
+    state.counters["ceiling_cells_per_s"] = ceiling;
+    state.counters["share_of_ceiling"] = rate / ceiling;
+    state.counters["triad_cells_per_s"] = triad;
+    state.counters["share_of_triad"] = rate / triad;
+    state.counters["ceiling_share_of_triad"] = ceiling / triad;
     state.counters["threads"] = omp_get_max_threads();
     state.counters["substeps_per_step"] = updates / m->ncells / static_cast<double>(state.iterations());
     state.counters["ms_per_simulated_minute"] = 1000.0 * seconds / state.iterations() * (60.0 / kStep);

@@ -186,23 +186,21 @@ double stop_below_floor() {
     return -1.0;
 }
 
-// What the second sweep of an "ade" step made in one fused sub-step leaves
-// besides the depths: the first direction's discharges over the step in
-// place (q_other), its own in q_final, and the counts of the cells.
+// What the second sweep of an "ade" step made in one fused sub-step needs
+// and leaves besides the depths and its faces: the first direction's faces
+// (q_other), and the counts of the cells. The faces of both are the step's
+// discharges.
 struct step_finish {
-    double* q_other = nullptr;
-    double* q_final = nullptr;
+    const double* q_other = nullptr;
     overland_detail::wet_flow_count counts;
 };
 
 // How an "ade" step left its face arrays: volx, voly holding the volumes
-// its faces moved; the step made in one fused sub-step, its volumes
-// 0 + q dt those of the faces; or that step finished by its second sweep
-// (step_finish): the discharges of finished_direction (0: rows, qx) in that
-// direction's volume vector, those of the other in place, the cells counted.
+// its faces moved; the step made in one sub-step, its faces the step's
+// discharges; or that step finished by its second sweep (step_finish), the
+// cells counted too.
 struct ade_step_faces {
     enum { volumes, one_substep, finished } kind = volumes;
-    int finished_direction = 0;
     overland_detail::wet_flow_count counts;
 };
 
@@ -250,7 +248,7 @@ void limit_sweep_overdraws(double* h, double* dh, const overland_detail::face_li
 // block before. No thread then waits for another. With h_old, the depths
 // before the sweep are kept there. With `finish` (the second sweep of a step
 // made in one sub-step), the discharges over the step and the counts of the
-// cells are made too (see ade_pass::q_final). Returns 1 when some cell
+// cells are counted too (see ade_pass::q_other). Returns 1 when some cell
 // rejects the sub-step, as ade_stability_check.
 int fused_direction(const grid_view& g, const direction& dir, const double* vol_from, double* vol,
                     bool first_volume, double* h_old, double dt_sub, int reach, step_finish* finish) {
@@ -258,7 +256,7 @@ int fused_direction(const grid_view& g, const direction& dir, const double* vol_
     const double k = dt_sub / (g.dx * g.dx);
     const overland_detail::ade_pass p{dir.nb, dir.up, dir.q, vol_from, vol, h_old, k, dt_sub, first_volume,
                                       dt_sub < kSmallestSubstep, dt_sub > kTestedSubstep, interior_gap(g, dir),
-                                      finish ? finish->q_other : nullptr, finish ? finish->q_final : nullptr};
+                                      finish ? finish->q_other : nullptr};
     bool rejected = false, overdrawn = false;
     int bad = 0, wet = 0, flowing = 0;
     const int blocks = thread_team(n);
@@ -298,12 +296,11 @@ int fused_direction(const grid_view& g, const direction& dir, const double* vol_
     if (vol) {
         for (int i = 1; i <= n; ++i) vol[i] = first_volume ? 0.0 + q[i] * dt_sub : vol_from[i] + q[i] * dt_sub;
     }
-    if (finish) {  // this direction's discharges again, from the cut faces, and the cells counted anew
+    if (finish) {  // the cells counted anew, with the cut faces
         overland_detail::wet_flow_count c;
         for (int i = 1; i <= n; ++i) {
-            finish->q_final[i] = overland_detail::step_discharge(q[i], dt_sub);
             overland_detail::count_depth(h[i], overland_detail::kWetDepth, c);
-            overland_detail::count_flow(finish->q_other[i], finish->q_final[i], overland_detail::kFlowing, c);
+            overland_detail::count_flow(finish->q_other[i], q[i], overland_detail::kFlowing, c);
         }
         finish->counts = c;
     }
@@ -353,7 +350,7 @@ double ade_substeps(model_state& m, const grid_view& g, double dt, const outlet_
                     // its faces times dt: they need not be kept.
                     const bool one_substep = substeps == 0 && remaining == 0.0;
                     finished = one_substep && finish_in_sweep && dir == &second;
-                    if (finished) finish = {first.q, vol, {}};  // vol: no volumes to start from
+                    if (finished) finish = {first.q, {}};
                     if (fused_direction(g, *dir, vol, one_substep ? nullptr : vols[d][to]->data(), substeps == 0,
                                         keep ? h_old : nullptr, dt_sub, m.ov_face_reach,
                                         finished ? &finish : nullptr)) {
@@ -394,8 +391,8 @@ double ade_substeps(model_state& m, const grid_view& g, double dt, const outlet_
                 if (at[d] == 1) std::swap(*vols[d][0], *vols[d][1]);
             }
             faces = {};
-            if (finished) faces = {ade_step_faces::finished, second.q == g.qx ? 0 : 1, finish.counts};
-            else if (fused && substeps == 1) faces.kind = ade_step_faces::one_substep;
+            if (finished) faces = {ade_step_faces::finished, finish.counts};
+            else if (substeps == 1) faces.kind = ade_step_faces::one_substep;
             m.ov_substeps_last = substeps;
             return volume;
         }
@@ -405,18 +402,9 @@ double ade_substeps(model_state& m, const grid_view& g, double dt, const outlet_
 }
 
 // qx, qy of cells lo..hi (m3/s) from the volumes (m3) their faces moved
-// over dt s: volx, voly, or with volumes_in_faces the volumes 0 + q dt of
-// faces that hold q.
+// over dt s.
 KESTA_WIDEST_VECTORS void discharges_from_volumes(double* qx, double* qy, const double* volx, const double* voly,
-                                                  bool volumes_in_faces, double dt, int lo, int hi) {
-    if (volumes_in_faces) {
-#pragma omp simd
-        for (int i = lo; i <= hi; ++i) {
-            qx[i] = overland_detail::step_discharge(qx[i], dt);
-            qy[i] = overland_detail::step_discharge(qy[i], dt);
-        }
-        return;
-    }
+                                                  double dt, int lo, int hi) {
 #pragma omp simd
     for (int i = lo; i <= hi; ++i) {
         qx[i] = volx[i] / dt;
@@ -425,22 +413,19 @@ KESTA_WIDEST_VECTORS void discharges_from_volumes(double* qx, double* qy, const 
 }
 
 // The face discharges of an "ade" step (m3/s): the volumes its faces moved
-// over dt, which a step made in one fused sub-step left as its faces
-// (volx, voly then stand for 0 + qx dt, 0 + qy dt). Counts, tile by tile
-// while the tile is in the cache, what the cells then hold into
-// m.ov_route_*. A step its second sweep finished has only its discharges
-// to put in place.
+// over dt, or the faces themselves when the step was made in one sub-step.
+// Counts, tile by tile while the tile is in the cache, what the cells then
+// hold into m.ov_route_*. A step its second sweep finished has counted
+// them already.
 void ade_step_discharges(model_state& m, double dt, const ade_step_faces& faces) {
     if (faces.kind == ade_step_faces::finished) {
-        if (faces.finished_direction == 0) std::swap(m.qx, m.volx);
-        else std::swap(m.qy, m.voly);
         m.ov_route_counted = 1;
         m.ov_route_bad = faces.counts.bad;
         m.ov_route_wet = faces.counts.wet;
         m.ov_route_flowing = faces.counts.flowing;
         return;
     }
-    const bool volumes_in_faces = faces.kind == ade_step_faces::one_substep;
+    const bool in_faces = faces.kind == ade_step_faces::one_substep;
     constexpr int kTile = 2048;
     const int n = m.ncells;
     double* qx = m.qx.data();
@@ -456,7 +441,7 @@ void ade_step_discharges(model_state& m, double dt, const ade_step_faces& faces)
         overland_detail::wet_flow_count c;
         for (int t0 = lo; t0 <= hi; t0 += kTile) {
             const int t1 = std::min(hi, t0 + kTile - 1);
-            discharges_from_volumes(qx, qy, volx, voly, volumes_in_faces, dt, t0, t1);
+            if (!in_faces) discharges_from_volumes(qx, qy, volx, voly, dt, t0, t1);
             overland_detail::wet_flow_counts(h, qx, qy, overland_detail::kWetDepth, overland_detail::kFlowing, t0,
                                              t1, c);
         }
@@ -554,54 +539,89 @@ bool pc_direction(model_state& m, const grid_view& g, const direction& dir, doub
     return true;
 }
 
-// A pc_pass over the cells of a grid that one_pass_grid accepts, over threads as
-// fused_direction: the faces that reach into the next block are made
-// first. False when some cell ends below 0 m.
-bool pc_fused_pass(const grid_view& g, const overland_detail::pc_pass& p, int reach) {
+// Cells per tile of a fused predictor-corrector direction: the predictor
+// runs `reach` cells ahead of the corrector, so that the depths and faces
+// it makes are still in the core's cache when the corrector reads them.
+constexpr int kPcTileCells = 2048;
+
+// pc_fused_cell of cells lo..hi, the faces of those from `ahead` on already
+// made; false when some cell ends below 0 m.
+bool pc_cells_split(const grid_view& g, const overland_detail::pc_pass& p, int lo, int hi, int ahead) {
+    const int last_made = std::min(hi, ahead - 1), first_given = std::max(lo, ahead);
+    const bool made = lo > last_made || overland_detail::pc_fused_cells(g, p, true, lo, last_made);
+    const bool given = first_given > hi || overland_detail::pc_fused_cells(g, p, false, first_given, hi);
+    return made && given;
+}
+
+// pc_direction without lakes on a grid that one_pass_grid accepts, the
+// predictor (from the depths into hdummy, its faces into qdummy) and the
+// corrector (from hdummy and the predictor's faces, the depths in place)
+// each a pass in increasing order, as pc_pass describes: the same numbers.
+// The two passes go tile by tile, the predictor `reach` cells ahead (a
+// corrected face reads the predicted depth of its neighbour across; the
+// predictor reads only depths the corrector has not reached), so the grid
+// is read from memory once. Over threads, one block of cells a thread, the
+// cells within `reach` of each block's end (on both sides of it) are
+// predicted and the corrected faces of those before it made first, before
+// the threads start, as in fused_direction; a thread then predicts its
+// block (those cells again, the same numbers) and corrects it. With h_old,
+// the predictor keeps there the depths before the pass. Returns false when
+// some cell ends below 0 m: the depths are then of no use (the caller starts
+// again from the kept ones), and when the predictor was the pass that
+// failed, dir.q holds its faces.
+bool pc_direction_fused(model_state& m, const grid_view& g, const direction& dir, double dt, const outlet_info& out,
+                        bool with_outlet, double& volume, double* h_old) {
+    double* hdummy = m.hdummy.data();
+    double* qdummy = m.qdummy.data();
     const int n = g.n;
-    bool within = true;
+    const int reach = m.ov_face_reach;
+    const double k = dt / g.area;
+    const int gap = interior_gap(g, dir);
+    const overland_detail::pc_pass predictor{dir.nb, dir.up, g.h, g.h, hdummy, qdummy, nullptr, h_old, k, gap};
+    const overland_detail::pc_pass corrector{dir.nb, dir.up, hdummy, g.h, g.h, dir.q, qdummy, nullptr, k, gap};
+    // The outlet loses its outflow at the depth before the pass from its
+    // predicted depth, each time that is made.
+    const int outlet = with_outlet ? out.cell : 0;
+    const double q_before = with_outlet ? outlet_q(g, out.cell, g.h[out.cell], out.slope) : 0.0;
+    auto predict = [&g, &predictor, outlet, q_before, dt, hdummy](int lo, int hi, int ahead) {
+        const bool within = pc_cells_split(g, predictor, lo, hi, ahead);
+        if (outlet >= lo && outlet <= hi) overland_detail::drain_outlet(hdummy[outlet], q_before, dt, g.area);
+        return within;
+    };
     const int blocks = thread_team(n);
-    for_faces_ahead(n, blocks, reach, [&g, &p](int lo, int hi) {
-        overland_detail::ade_plain_fluxes(g, p.h_faces, p.nb, p.q, lo, hi);
-        if (p.q_pred) {
-            for (int i = lo; i <= hi; ++i) p.q[i] = (p.q[i] + p.q_pred[i]) * 0.5;
-        }
+    for_faces_ahead(n, blocks, reach, [&](int lo, int hi) {
+        // The predicted depths these faces read, and the predictor's faces
+        // those depths take.
+        const int to = std::min(n, hi + reach);
+        overland_detail::ade_plain_fluxes(g, g.h, dir.nb, qdummy, std::max(1, lo - reach), to);
+        predict(lo, to, lo);
+        overland_detail::ade_plain_fluxes(g, hdummy, dir.nb, dir.q, lo, hi);
+        for (int i = lo; i <= hi; ++i) dir.q[i] = (dir.q[i] + qdummy[i]) * 0.5;
     });
-#pragma omp parallel num_threads(blocks) reduction(&& : within)
+    bool predicted = true, corrected = true;
+#pragma omp parallel num_threads(blocks) reduction(&& : predicted, corrected)
     {
         for (int b = omp_get_thread_num(); b < blocks; b += omp_get_num_threads()) {
             int lo = 0, hi = 0;
             overland_detail::block_of(n, b, blocks, lo, hi);
             const int ahead = first_face_ahead(b, blocks, lo, hi, reach);
-            const bool made = overland_detail::pc_fused_cells(g, p, true, lo, ahead - 1);
-            const bool ahead_within = overland_detail::pc_fused_cells(g, p, false, ahead, hi);
-            within = within && made && ahead_within;
+            int made = lo - 1;  // cells predicted
+            for (int c0 = lo; c0 <= hi; c0 += kPcTileCells) {
+                const int c1 = std::min(hi, c0 + kPcTileCells - 1);
+                const int needed = c1 < ahead ? std::min(hi, c1 + reach) : hi;
+                if (needed > made) {
+                    predicted = predict(made + 1, needed, ahead) && predicted;
+                    made = needed;
+                }
+                corrected = pc_cells_split(g, corrector, c0, c1, ahead) && corrected;
+            }
         }
     }
-    return within;
-}
-
-// pc_direction without lakes on a grid that one_pass_grid accepts, each of the
-// predictor and the corrector in one pass (see pc_pass): the same numbers.
-// With h_old, the predictor keeps there the depths before the pass.
-bool pc_direction_fused(model_state& m, const grid_view& g, const direction& dir, double dt, const outlet_info& out,
-                        bool with_outlet, double& volume, double* h_old) {
-    double* hdummy = m.hdummy.data();
-    double* qdummy = m.qdummy.data();
-    const double k = dt / g.area;
-    const int gap = interior_gap(g, dir);
-    const overland_detail::pc_pass predictor{dir.nb, dir.up, g.h, g.h, hdummy, qdummy, nullptr, h_old, k, gap};
-    if (!pc_fused_pass(g, predictor, m.ov_face_reach)) {
-        copy_cells(qdummy, dir.q, g.n);  // the faces the pass leaves, as pc_direction
+    if (!predicted) {
+        copy_cells(qdummy, dir.q, n);  // the faces the predictor leaves, as pc_direction
         return false;
     }
-    double q_before = 0.0;
-    if (with_outlet) {
-        q_before = outlet_q(g, out.cell, g.h[out.cell], out.slope);
-        overland_detail::drain_outlet(hdummy[out.cell], q_before, dt, g.area);
-    }
-    const overland_detail::pc_pass corrector{dir.nb, dir.up, hdummy, g.h, g.h, dir.q, qdummy, nullptr, k, gap};
-    if (!pc_fused_pass(g, corrector, m.ov_face_reach)) return false;
+    if (!corrected) return false;
     if (!with_outlet) return true;
     const double q_predicted = outlet_q(g, out.cell, hdummy[out.cell], out.slope);
     volume += overland_detail::drain_outlet(g.h[out.cell], 0.5 * (q_before + q_predicted), dt, g.area);

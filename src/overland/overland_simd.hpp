@@ -164,10 +164,9 @@ constexpr double kAdeNegativeDepthLimit = -1e-6; // m
 // volume alone when first_volume. With h_old, each cell's depth before the
 // sweep is kept there.
 //
-// With q_final, the pass is the second sweep of a step made in one
-// sub-step of dt: it also leaves each face's discharge over the step,
-// (0 + q dt) / dt, of its own direction in q_final and of the other in
-// q_other (in place), and counts the cells as wet_flow_counts would.
+// With q_other, the pass is the second sweep of a step made in one
+// sub-step of dt: its faces and q_other, the other direction's, are then
+// the step's discharges, and it counts the cells as wet_flow_counts would.
 struct ade_pass {
     const int* nb;
     const int* up;
@@ -180,20 +179,15 @@ struct ade_pass {
     bool tiny;    // the sub-step is under 0.001 s: any depth below 0 m rejects it
     bool tested;  // the sub-step is over 0.01 s: the change test applies
     int off = 0;  // gap to nb of the cells grid_view::interior marks (0: none)
-    double* q_other = nullptr;
-    double* q_final = nullptr;  // null: no discharges over the step, no counts
+    const double* q_other = nullptr;  // null: no counts
 };
 
 // What the cells of a sweep found: a rejecting cell, a cell below 0 m, and
-// with ade_pass::q_final the counts of the cells.
+// with ade_pass::q_other the counts of the cells.
 struct ade_verdict {
     bool rejected = false, overdrawn = false;
     wet_flow_count counts;
 };
-
-// The discharge (m3/s) over a step of dt s of a face that held q over it, as
-// the volume it moved (0 + q dt) gives it back.
-inline double step_discharge(double q, double dt) { return (0.0 + q * dt) / dt; }
 
 // Adds to c the counts of a cell's depth h (not a finite number; more than
 // wet_depth of water), and of its face discharges qx, qy (either above
@@ -234,11 +228,9 @@ inline void ade_fused_cell(const grid_view& g, const ade_pass& p, bool make_q, i
         v.rejected = true;
     }
     if (p.vol) p.vol[i] = p.first_volume ? 0.0 + q[i] * p.dt : p.vol_from[i] + q[i] * p.dt;
-    if (p.q_final) {
-        p.q_other[i] = step_discharge(p.q_other[i], p.dt);
-        p.q_final[i] = step_discharge(q[i], p.dt);
+    if (p.q_other) {
         count_depth(after, kWetDepth, v.counts);
-        count_flow(p.q_other[i], p.q_final[i], kFlowing, v.counts);
+        count_flow(p.q_other[i], q[i], kFlowing, v.counts);
     }
 }
 

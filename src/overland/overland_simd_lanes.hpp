@@ -530,7 +530,7 @@ template <bool Interior = false>
 }
 
 // What the lanes of a fused ADE sweep found so far (see ade_verdict): the
-// masks of rejecting and overdrawn lanes, and with ade_pass::q_final the
+// masks of rejecting and overdrawn lanes, and with ade_pass::q_other the
 // lanes' counts.
 struct ade_lanes_found {
     vi rejected{}, over{};
@@ -539,7 +539,7 @@ struct ade_lanes_found {
 
 // The depth change, tests and volumes of cells i..i+W-1 (ade_fused_cell
 // after the face), whose faces are qi and inflows in; with Finish, their
-// discharges over the step and their counts.
+// counts.
 template <bool FirstVolume, bool KeepOld, bool Finish>
 [[gnu::always_inline]] inline void ade_cells_update(const grid_view& g, const ade_pass& p, int i, vd qi, vd in,
                                                     vi tiny, vi tested, ade_lanes_found& f) {
@@ -554,12 +554,8 @@ template <bool FirstVolume, bool KeepOld, bool Finish>
     f.rejected |= ~below & tested & (magnitude(dh) > kAdeChangeShare * before) & (before > kAdeTestedDepth);
     if (p.vol) store(p.vol + i, FirstVolume ? 0.0 + qi * p.dt : load(p.vol_from + i) + qi * p.dt);
     if constexpr (Finish) {
-        const vd other = (0.0 + load(p.q_other + i) * p.dt) / p.dt;
-        const vd own = (0.0 + qi * p.dt) / p.dt;
-        store(p.q_other + i, other);
-        store(p.q_final + i, own);
         count_depths(after, kWetDepth, f.counts);
-        count_flows(other, own, kFlowing, f.counts);
+        count_flows(load(p.q_other + i), qi, kFlowing, f.counts);
     }
 }
 
@@ -645,11 +641,11 @@ inline int ade_fused_lanes(const grid_view& view, const ade_pass& pass, int lo, 
 }
 
 // ade_fused_cells for cells lo..hi; returns the first cell left for the
-// scalar code. A pass with q_final, the second sweep of a step's only
+// scalar code. A pass with q_other, the second sweep of a step's only
 // sub-step, keeps no volumes and no depths.
 inline int ade_fused_block(const grid_view& g, const ade_pass& p, bool make_q, int lo, int hi, ade_verdict& v,
                            int& scalar_to) {
-    if (p.q_final) {
+    if (p.q_other) {
         return make_q ? ade_fused_lanes<true, true, false, true>(g, p, lo, hi, v, scalar_to)
                       : ade_fused_lanes<false, true, false, true>(g, p, lo, hi, v, scalar_to);
     }
