@@ -21,8 +21,10 @@ constexpr double kStep = 10.0;  // s
 constexpr double kRain = 36.0;  // mm/h
 constexpr double kStartJulian = 2451545.0;
 
-// A plane routed by overland scheme `overtype` (1 explicit, 2 ADE, 3 ADE-PC).
-inline std::unique_ptr<kesta::model_state> make_plane(int overtype, int rows = kRows, int cols = kCols) {
+// A plane routed by overland scheme `overtype` (1 explicit, 2 ADE, 3 ADE-PC)
+// in steps of `step` seconds.
+inline std::unique_ptr<kesta::model_state> make_plane(int overtype, int rows = kRows, int cols = kCols,
+                                                      double step = kStep) {
     auto m = std::make_unique<kesta::model_state>();
     kesta::g_error_record.clear_for_run();
     m->rows = rows;
@@ -60,10 +62,10 @@ inline std::unique_ptr<kesta::model_state> make_plane(int overtype, int rows = k
     m->time = kStartJulian;
     // Rain every step, laid by the precipitation step.
     m->precip_state = 1;
-    m->timestep = kStep;
-    m->dt_days = kStep / 86400.0;
+    m->timestep = step;
+    m->dt_days = step / 86400.0;
     m->rain_next_time = m->time;
-    kesta::set_clock_interval(m->ov_interval_sec, m->ov_interval, kStep);
+    kesta::set_clock_interval(m->ov_interval_sec, m->ov_interval, step);
     kesta::arm_clock(m->ov_last_time, m->ov_next_time, m->time, m->ov_interval);
     return m;
 }

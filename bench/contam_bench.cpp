@@ -19,69 +19,23 @@
 
 #include <omp.h>
 
-#include "core/allocators.hpp"
+#include "bench_plane.hpp"
 #include "core/error_record.hpp"
-#include "core/interval_clock.hpp"
 #include "model/model_state.hpp"
-#include "overland/overland_arrays.hpp"
 #include "overland/overland_steps.hpp"
 #include "transport/constituents.hpp"
 #include "transport/transport_steps.hpp"
 
 namespace {
 
-constexpr int kRows = 1000;
-constexpr int kCols = 1000;
-constexpr double kDx = 10.0;    // m
+using bench_plane::kCols;
+using bench_plane::kDx;
+using bench_plane::kRows;
+using bench_plane::kStartJulian;
 constexpr double kStep = 300.0;  // s
-constexpr double kRain = 36.0;  // mm/h
-constexpr double kStartJulian = 2451545.0;
 
 // The plane of the overland benchmark, routed by the explicit scheme.
-std::unique_ptr<kesta::model_state> make_plane() {
-    auto m = std::make_unique<kesta::model_state>();
-    kesta::g_error_record.clear_for_run();
-    m->rows = kRows;
-    m->cols = kCols;
-    m->gridsize = kDx;
-    m->ncells = kRows * kCols;
-    m->north = kRows * kDx;
-    m->east = kCols * kDx;
-    m->overtype = 1;
-    kesta::alloc_imatrix(m->mask, kRows + 1, kCols + 1, "mask");
-    kesta::alloc_overland_arrays(*m);
-    m->elev = kesta::vec1<double>(m->ncells);
-    for (int r = 1; r <= kRows; ++r) {
-        for (int c = 1; c <= kCols; ++c) {
-            const int k = (r - 1) * kCols + c;
-            m->mask[r][c] = k;
-            m->elev[k] = 1000.0 - 0.1 * (c - 1) - 0.05 * (r - 1);
-            m->rightcon[k] = c < kCols ? k + 1 : 0;
-            m->leftcon[k] = c > 1 ? k - 1 : 0;
-            m->belowcon[k] = r < kRows ? k + kCols : 0;
-            m->abovecon[k] = r > 1 ? k - kCols : 0;
-            m->sox[k] = 0.01;
-            m->soy[k] = 0.005;
-            m->dist_rough[k] = 0.05;
-            m->retent_dep[k] = 0.0005;
-            m->h[k] = 0.01;
-            m->ri[k] = kRain;
-        }
-    }
-    m->outlet_cell = m->ncells;
-    m->outslope = 0.01;
-    m->quiet = 1;
-    m->super_quiet = 1;
-    m->time_tol = kesta::kTimeTolerance;
-    m->time = kStartJulian;
-    m->precip_state = 1;
-    m->timestep = kStep;
-    m->dt_days = kStep / 86400.0;
-    m->rain_next_time = m->time;
-    kesta::set_clock_interval(m->ov_interval_sec, m->ov_interval, kStep);
-    kesta::arm_clock(m->ov_last_time, m->ov_next_time, m->time, m->ov_interval);
-    return m;
-}
+std::unique_ptr<kesta::model_state> make_plane() { return bench_plane::make_plane(1, kRows, kCols, kStep); }
 
 void overland_step(kesta::model_state& m) {
     ++m.step;
