@@ -33,21 +33,13 @@ bool books_made(const chan_sed_books& b) {
                        b.chan_to_lake, b.lake_to_chan, b.overland_to_lake, b.settled);
 }
 
-// Faces the network can have: one below every computational node, and one
-// per lake and structure link.
-int most_faces(const model_state& m) {
-    int n = 0;
-    for (int l = 1; l <= m.nlinks; ++l) n += m.link_nodes[l] + 1;
-    return n;
-}
-
 bool alloc_channel_arrays(model_state& m, sed_record& s) {
     const int nf = std::max(1, s.n_fine_classes), ns = std::max(1, s.n_sand_classes);
     const int lakes = m.chan_lakes_on ? m.nlakes : 0;
     s.node_stride = m.maxnodes;
     s.lake_row0 = (m.nlinks + 1) * m.maxnodes;
     const int rows = s.lake_row0 + lakes;
-    const int faces = most_faces(m);
+    const int faces = most_network_faces(m);
     alloc_dmatrix(rows, nf, s.ch_wash_vol, "ch_wash_vol");
     alloc_d3tensor(m.maxnodes, m.nlinks, ns, m.ch_sand_vol, "ch_sand_vol");
     alloc_dmatrix(s.lake_row0, s.num_sed, s.qsmax, "qsmax");

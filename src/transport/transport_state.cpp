@@ -38,6 +38,19 @@ const struct {
     KESTA_TOTAL(OV_SED_SOURCE_MASS), KESTA_TOTAL(OV_SED_OUTLET_MASS), KESTA_TOTAL(ov_sed_contam_final_mass),
     KESTA_TOTAL(ov_total_contam_final_mass), KESTA_TOTAL(OV_SED_CONTAM_FINAL),
     KESTA_TOTAL(soil_mass_balance_error), KESTA_TOTAL(SOIL_MASS_ERROR), KESTA_TOTAL(OV_RUN_MASS_ERROR),
+    KESTA_TOTAL(CHAN_MASS_INIT), KESTA_TOTAL(CHAN_MASS_FINAL), KESTA_TOTAL(CHAN_POINT_MASS),
+    KESTA_TOTAL(CHAN_GW_MASS), KESTA_TOTAL(CHAN_LAT_MASS), KESTA_TOTAL(CHAN_MASS_OUT), KESTA_TOTAL(CHAN_MASS_DECAY),
+    KESTA_TOTAL(CHAN_MASS_BALANCE), KESTA_TOTAL(CHAN_RUN_MASS_ERROR), KESTA_TOTAL(event_chan_mass_init),
+    KESTA_TOTAL(event_chan_lat_mass), KESTA_TOTAL(event_chan_point_mass), KESTA_TOTAL(event_chan_gw_mass),
+    KESTA_TOTAL(event_chan_decay_mass), KESTA_TOTAL(event_chan_mass_out), KESTA_TOTAL(LAKE_MASS_INIT),
+    KESTA_TOTAL(LAKE_MASS_FINAL), KESTA_TOTAL(LAKE_MASS_BALANCE), KESTA_TOTAL(LAKE_DECAY_MASS),
+    KESTA_TOTAL(LAKE_POINT_MASS), KESTA_TOTAL(LAKE_GW_MASS), KESTA_TOTAL(LAKE_PRECIP_MASS),
+    KESTA_TOTAL(LAKE_CHAN_OUTFLOW_MASS), KESTA_TOTAL(LAKE_CHAN_INFLOW_MASS), KESTA_TOTAL(LAKE_OV_INFLOW_MASS),
+    KESTA_TOTAL(LAKE_CHAN_EXCHANGE_MASS), KESTA_TOTAL(event_lake_mass_init), KESTA_TOTAL(event_lake_mass_final),
+    KESTA_TOTAL(event_lake_mass_balance), KESTA_TOTAL(event_lake_decay_mass), KESTA_TOTAL(event_lake_precip_mass),
+    KESTA_TOTAL(event_lake_gw_mass), KESTA_TOTAL(event_lake_point_mass), KESTA_TOTAL(event_lake_chan_inflow_mass),
+    KESTA_TOTAL(event_lake_chan_outflow_mass), KESTA_TOTAL(event_lake_ov_inflow_mass),
+    KESTA_TOTAL(event_lake_chan_exchange_mass),
 };
 #undef KESTA_TOTAL
 
