@@ -80,7 +80,7 @@ const card_doc kDocs[] = {
     {240, kRun, "", "Flush the console after every this many progress lines.", U, nullptr},
     {221, kRun, "", "Each progress line also gives the largest and smallest channel depths and discharges, with their nodes.", U, nullptr},
     {239, kRun, "", "Meant to thin the console output.", N, nullptr},
-    {296, kRun, "", "Meant to set the number of threads; the program uses as many threads as the machine has cores, or OMP_NUM_THREADS. Prints a warning.", I, "whole number"},
+    {296, kRun, "", "Meant to set the number of threads; the program takes one thread per 65536 cells of a grid, at most as many as the machine has cores, or OMP_NUM_THREADS. Prints a warning.", I, "whole number"},
 
     // Grid and overland surface.
     {47, kSurface, "", "The watershed mask: an integer grid, non-zero inside the watershed.", U, nullptr},
@@ -214,9 +214,9 @@ const card_doc kDocs[] = {
     {101, kGround, "cm/h", "Map of the aquifer hydraulic conductivity.", U, nullptr},
     {264, kGround, "cm/h", "One aquifer hydraulic conductivity for every cell.", U, nullptr},
     {258, kGround, "s", "Groundwater time step; required with GW_SIMULATION.", U, nullptr},
-    {257, kGround, "", "Direction of the line sweeps of the groundwater solver: 1 rows, otherwise columns.", U, nullptr},
-    {259, kGround, "m", "The groundwater solver has converged when no head changes by more than this (default 1e-5).", U, nullptr},
-    {262, kGround, "", "Relaxation coefficient of the groundwater solver (default 1).", U, nullptr},
+    {257, kGround, "", "Read and no longer used (it set the direction of the former line sweeps of the groundwater solver); a run that gives it says so once.", U, nullptr},
+    {259, kGround, "m", "Read and no longer used (it was the tolerance of the former line sweeps); the groundwater heads are solved until the water they leave unbalanced is negligible. A run that gives it says so once.", U, nullptr},
+    {262, kGround, "", "Read and no longer used (it was the relaxation of the former line sweeps); a run that gives it says so once.", U, nullptr},
     {261, kGround, "cm/h", "Leakage rate through the aquifer bottom.", U, nullptr},
     {260, kGround, "", "Water content of the unsaturated zone above the water table, as a fraction of the porosity (default 0.75).", U, nullptr},
     {148, kGround, "", "File of the well locations whose levels GW_WELL_LEVEL writes.", U, nullptr},

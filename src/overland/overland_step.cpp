@@ -28,7 +28,6 @@ using overland_detail::kWetDepth;
 // Exponent of the normal-depth edge law: 1.666667, a shade above 5/3, kept so
 // that results match earlier runs of the model.
 constexpr double kEdgeExponent = 1.666667;
-using overland_detail::kParallelCells;
 
 // The message of a depth (or a discharge or outlet volume) that is not a
 // finite number, in cell `cell`.
@@ -69,7 +68,7 @@ bool scan_cells(model_state& m, const char* when, int& counted, int& flowing,
             wet = known->wet;
             flowing = known->flowing;
         } else {
-#pragma omp parallel reduction(+ : flowing, bad, wet) if (n > kParallelCells)
+#pragma omp parallel reduction(+ : flowing, bad, wet) num_threads(thread_team(n))
             {
                 int lo = 0, hi = 0;
                 overland_detail::thread_block(n, lo, hi);
@@ -95,14 +94,14 @@ bool scan_cells(model_state& m, const char* when, int& counted, int& flowing,
             }
         }
     } else {
-#pragma omp parallel for schedule(static) reduction(min : first_bad) if (n > kParallelCells)
+#pragma omp parallel for schedule(static) reduction(min : first_bad) num_threads(thread_team(n))
         for (int i = 1; i <= n; ++i) {
             if (i < first_bad && !std::isfinite(h[i]) && !(olake && olake[i] > 0) && !(clake && clake[i] >= 1))
                 first_bad = i;
         }
         const int seen = std::min(first_bad, n);
 #pragma omp parallel for schedule(static) reduction(+ : lake_cells, flowing) reduction(max : wet) \
-    if (seen > kParallelCells)
+    num_threads(thread_team(seen))
         for (int i = 1; i <= seen; ++i) {
             if (olake && olake[i] > 0) continue;
             if (clake && clake[i] >= 1) {
@@ -130,7 +129,7 @@ bool routing_left_reals(model_state& m, double outlet_volume, const overland_det
     const int n = m.ncells;
     bool finite = std::isfinite(outlet_volume) && !(known && known->bad > 0);
     if (!known) {
-#pragma omp parallel for schedule(static) reduction(&& : finite) if (n > kParallelCells)
+#pragma omp parallel for schedule(static) reduction(&& : finite) num_threads(thread_team(n))
         for (int i = 1; i <= n; ++i) finite = finite && std::isfinite(h[i]);
     }
     if (finite) return true;

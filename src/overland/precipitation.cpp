@@ -11,6 +11,7 @@
 #include "core/error_record.hpp"
 #include "core/interval_clock.hpp"
 #include "core/text_format.hpp"
+#include "core/thread_team.hpp"
 #include "core/warnings.hpp"
 #include "input/reader_support.hpp"
 #include "model/model_state.hpp"
@@ -341,7 +342,7 @@ int rain_on_land(model_state& m, const double* rates, int n, double dt, double a
     const int full = n / kRainBlockCells;  // blocks of kRainBlockCells cells; a shorter one may follow
     const int groups = (full + 3) / 4;
     int bad = n + 1;
-#pragma omp parallel for schedule(static) reduction(min : bad) if (n > kRainBlockCells)
+#pragma omp parallel for schedule(static) reduction(min : bad) num_threads(thread_team(n))
     for (int g = 0; g < groups; ++g) {
         const int b0 = 4 * g;
         bad = std::min(bad, rain_blocks(h, rates, b0, std::min(4, full - b0), kRainBlockCells, dt, area, sums,
