@@ -323,9 +323,9 @@ const card_doc kDocs[] = {
     {144, kSediment, "g/m3", "Wash-load concentration at each IN_SED_LOC node.", U, nullptr},
     {156, kSediment, "", "Link/node dataset of each channel node's sediment discharge (m3/s x 1e6, all classes) summed over the output times of the run (with SOIL_EROSION; its blocks take the numbers of the CHAN_DEPTH dataset's).", U, nullptr},
 
-    // Contaminants: the processes are not part of this build.
-    {201, kContam, "", "Contaminant transport in channels.", N, nullptr},
-    {202, kContam, "", "Contaminant transport over land: one contaminant from the OV_* cards, or those of the CONTAMINANT_TRANSPORT table of the mapping-table file. Refused with channel routing, overland lakes, OV_BOUNDARY, OV_PUMP, STORM_SEWER and NUTRIENTS.", U, nullptr},
+    // Contaminants.
+    {201, kContam, "", "Contaminant transport in the channels and the channel-network lakes (with OV_CON_TRANS and CHAN_EXPLIC routing): the stream cells, point sources and the aquifer give or take their constituents, the network routes them to the outlet. Needed by OV_CON_TRANS with channel routing.", U, nullptr},
+    {202, kContam, "", "Contaminant transport over land: one contaminant from the OV_* cards, or those of the CONTAMINANT_TRANSPORT table of the mapping-table file. With channel routing it needs CHAN_CON_TRANS and CHAN_EXPLIC routing. Refused with overland lakes, OV_BOUNDARY, OV_PUMP, STORM_SEWER, NUTRIENTS, and SEDIMENT_CONTAM with channel routing.", U, nullptr},
     {204, kContam, "", "Contaminants in the soil layers (with OV_CON_TRANS and Green and Ampt infiltration of any kind): leaching, decay, exchange with the surface water.", U, nullptr},
     {205, kContam, "", "The soil layers keep their contaminant masses; the soil balance then shows what that implies.", U, nullptr},
     {206, kContam, "", "Contaminants bind to the suspended fine sediment of SOIL_EROSION (by the PARTITION of the CONTAMINANT_TRANSPORT table).", U, nullptr},
@@ -335,9 +335,9 @@ const card_doc kDocs[] = {
     {105, kContam, "g/m3", "Maps of the overland concentration of the first contaminant (with OV_CON_TRANS).", U, nullptr},
     {146, kContam, "", "Concentrations at locations (the file is created).", N, nullptr},
     {147, kContam, "", "Masses at locations (the file is created).", N, nullptr},
-    {265, kContam, "1/day", "Channel decay coefficient.", N, nullptr},
-    {266, kContam, "", "Channel dispersion coefficient.", N, nullptr},
-    {267, kContam, "", "Initial channel concentration.", N, nullptr},
+    {265, kContam, "1/day", "First-order decay of the contaminants in the channels and the channel-network lakes.", U, nullptr},
+    {266, kContam, "m2/s", "Dispersion coefficient of the contaminants along the channels.", U, nullptr},
+    {267, kContam, "g/m3", "Initial concentration of every contaminant in the channel-network lakes and in the channel nodes that hold water at the first channel step.", U, nullptr},
     {268, kContam, "1/day", "Decay coefficient of the uniform contaminant, over land and in the soil.", U, nullptr},
     {269, kContam, "m2/s", "Overland dispersion coefficient of the uniform contaminant.", U, nullptr},
     {270, kContam, "m/day", "Rate of exchange of the uniform contaminant between the overland water and the mixing layer.", U, nullptr},

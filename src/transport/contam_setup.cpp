@@ -65,8 +65,9 @@ bool options_hold(model_state& m) {
     const std::string& p = m.project_file;
     const char* refused = nullptr;
     if (m.chan_alt_routing || m.chan_implicit_routing)
-        refused = "a channel routing other than the explicit one (CHAN_ROUTING): the constituents follow the "
-                  "water the explicit routing moves between the channel nodes";
+        refused = "a channel routing other than CHAN_EXPLIC (CHAN_PREISS, CHAN_DRAIN, CHAN_BACKWATER or "
+                  "CHAN_MESH): the channel constituents follow the water that the explicit routing moves between "
+                  "the channel nodes";
     else if (m.chan_routing && !m.chan_con_trans)
         refused = "channel routing but without CHAN_CON_TRANS: the stream cells give the channels their water "
                   "and the constituents it carries, which only channel constituent transport can take; give "
