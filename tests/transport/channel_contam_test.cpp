@@ -169,6 +169,7 @@ struct books_watch {
     double chan_misfit = 0.0, lake_misfit = 0.0, scale = 0.0;
     double initial_nodes = -1.0, initial_water = 0.0;
     double lat = 0.0, into_lake = 0.0, out_of_lake = 0.0, outlet = 0.0, decayed = 0.0, rain_on_lake = 0.0;
+    double points = 0.0, lake_points = 0.0;
     bool all_real = true;
 };
 books_watch* g_books = nullptr;
@@ -200,6 +201,8 @@ bool watch_books(kesta::model_state& m, const char* name) {
     w.outlet = g(m.CHAN_MASS_OUT);
     w.decayed = g(m.CHAN_MASS_DECAY) + g(m.LAKE_DECAY_MASS);
     w.rain_on_lake = g(m.LAKE_PRECIP_MASS);
+    w.points = g(m.CHAN_POINT_MASS);
+    w.lake_points = g(m.LAKE_POINT_MASS);
     return true;
 }
 
@@ -220,11 +223,16 @@ void write_valley(const kesta_test::temp_dir& dir, const std::string& cards) {
 // in them at 1 per day: it runs over the land into the stream, into the
 // lake, over the weir and out of the outlet. The channels' and the lake's
 // books close after every step to round-off, the nodes that hold water at
-// the first channel step start with 2 g/m3 of it, and the basin's balance
+// the first channel step start with 2 g/m3 of it, two point sources bring
+// their concentration times discharge times time, and the basin's balance
 // of the run closes.
 TEST(ChannelContaminantRun, ChannelLakeAndBasinBooksClose) {
     kesta_test::temp_dir dir(true);
-    write_valley(dir, "CHAN_CON_TRANS\nINIT_CHAN_CONC 2\nCHAN_DECAY_COEF 1\nCHAN_DISP_COEF 0.5\n");
+    // 0.05 m3/s at 10 g/m3 into node 2 of the head link, 0.02 m3/s at 20
+    // g/m3 into the lake, the whole two hours.
+    dir.write("points.txt", "NUMPTS 2\nPOINT 2 1 0.05 10\nPOINT 1 2 0.02 20\nNRPDS 0\n");
+    write_valley(dir, "CHAN_CON_TRANS\nINIT_CHAN_CONC 2\nCHAN_DECAY_COEF 1\nCHAN_DISP_COEF 0.5\n"
+                      "CHAN_POINT_INPUT points.txt\n");
     books_watch w;
     g_books = &w;
     const kesta_test::model_run run = kesta_test::run_in_process("run.prj", watch_books);
@@ -237,6 +245,8 @@ TEST(ChannelContaminantRun, ChannelLakeAndBasinBooksClose) {
     EXPECT_GT(w.initial_water, 0.0);
     EXPECT_NEAR(w.initial_nodes, 2.0 * w.initial_water, 1e-12 * w.initial_nodes);
     for (double v : {w.lat, w.into_lake, w.out_of_lake, w.outlet, w.decayed, w.rain_on_lake}) EXPECT_GT(v, 0.0);
+    EXPECT_NEAR(w.points, 0.05 * 7200.0 * 10.0, 1e-8 * w.points);  // the clock in days
+    EXPECT_NEAR(w.lake_points, 0.02 * 7200.0 * 20.0, 1e-8 * w.lake_points);
 
     const std::string summary = kesta_test::read_file(dir.file("run.sum"));
     const std::size_t global = summary.find("Contaminant Transport Global Summary");
