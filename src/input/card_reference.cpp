@@ -325,10 +325,10 @@ const card_doc kDocs[] = {
 
     // Contaminants.
     {201, kContam, "", "Contaminant transport in the channels and the channel-network lakes (with OV_CON_TRANS and CHAN_EXPLIC routing): the stream cells, point sources and the aquifer give or take their constituents, the network routes them to the outlet. Needed by OV_CON_TRANS with channel routing.", U, nullptr},
-    {202, kContam, "", "Contaminant transport over land: one contaminant from the OV_* cards, or those of the CONTAMINANT_TRANSPORT table of the mapping-table file. With channel routing it needs CHAN_CON_TRANS and CHAN_EXPLIC routing. Refused with overland lakes, OV_BOUNDARY, OV_PUMP, STORM_SEWER, NUTRIENTS, and SEDIMENT_CONTAM with channel routing.", U, nullptr},
+    {202, kContam, "", "Contaminant transport over land: one contaminant from the OV_* cards, or those of the CONTAMINANT_TRANSPORT table of the mapping-table file. With channel routing it needs CHAN_CON_TRANS and CHAN_EXPLIC routing. Refused with overland lakes, OV_BOUNDARY, OV_PUMP, STORM_SEWER and NUTRIENTS.", U, nullptr},
     {204, kContam, "", "Contaminants in the soil layers (with OV_CON_TRANS and Green and Ampt infiltration of any kind): leaching, decay, exchange with the surface water.", U, nullptr},
     {205, kContam, "", "The soil layers keep their contaminant masses; the soil balance then shows what that implies.", U, nullptr},
-    {206, kContam, "", "Contaminants bind to the suspended fine sediment of SOIL_EROSION (by the PARTITION of the CONTAMINANT_TRANSPORT table).", U, nullptr},
+    {206, kContam, "", "Contaminants bind to the suspended fine sediment of SOIL_EROSION (by the PARTITION of the CONTAMINANT_TRANSPORT table), over land and, with CHAN_CON_TRANS, in the channels and lakes.", U, nullptr},
     {203, kContam, "", "Every contaminant output.", N, nullptr},
     {103, kContam, "kg per cell (mg/kg with SOIL_CON_TRANS)", "Map of the land load of the first contaminant.", U, nullptr},
     {104, kContam, "m3/s, g/m3", "Time series of cell point sources of water and contaminants (docs/inputs.md).", U, nullptr},

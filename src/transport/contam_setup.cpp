@@ -93,10 +93,6 @@ bool options_hold(model_state& m) {
                                   "and the decay run every that many constituent steps; give a whole number of "
                                   "at least 1.\n",
                                   factor, p.c_str()));
-    if (m.sediment_contam && m.chan_routing)
-        return refuse(format_text("Error: project file %s asks for SEDIMENT_CONTAM with channel routing: the mass "
-                                  "attached to the sediment is not carried through the channels by this version.\n",
-                                  p.c_str()));
     if (m.sediment_contam && !m.soil_erosion_given)
         return refuse(format_text("Error: SEDIMENT_CONTAM in project file %s binds the contaminants to the eroded "
                                   "sediment, but the project has no SOIL_EROSION.\n",

@@ -170,6 +170,7 @@ struct books_watch {
     double initial_nodes = -1.0, initial_water = 0.0;
     double lat = 0.0, into_lake = 0.0, out_of_lake = 0.0, outlet = 0.0, decayed = 0.0, rain_on_lake = 0.0;
     double points = 0.0, lake_points = 0.0;
+    double attached_in = 0.0, attached_out = 0.0, settled = 0.0, sorbed = 0.0;
     bool all_real = true;
 };
 books_watch* g_books = nullptr;
@@ -179,14 +180,17 @@ bool watch_books(kesta::model_state& m, const char* name) {
     books_watch& w = *g_books;
     const kesta::held_mass h = kesta::mass_held(m, 1);
     const auto g = [](const kesta::array1d<double>& a) { return a.value(1) * 1000.0; };
+    // Dissolved and attached together.
     const double chan_in = g(m.CHAN_MASS_INIT) + g(m.CHAN_POINT_MASS) + g(m.CHAN_GW_MASS) + g(m.CHAN_LAT_MASS) +
-                           g(m.LAKE_CHAN_OUTFLOW_MASS);
-    const double chan_out = h.channels + g(m.CHAN_MASS_DECAY) + g(m.CHAN_MASS_OUT) + g(m.LAKE_CHAN_EXCHANGE_MASS) +
-                            g(m.LAKE_CHAN_INFLOW_MASS);
+                           g(m.LAKE_CHAN_OUTFLOW_MASS) + g(m.CHAN_QLAT_SED_MASS);
+    const double chan_out = h.channels + h.chan_attached + g(m.CHAN_MASS_DECAY) + g(m.CHAN_MASS_OUT) +
+                            g(m.LAKE_CHAN_EXCHANGE_MASS) + g(m.LAKE_CHAN_INFLOW_MASS) + g(m.CHAN_OUTLET_SED_MASS) +
+                            g(m.CHAN_LAKE_SED_CONTAM_MASS);
     const double lake_in = g(m.LAKE_MASS_INIT) + g(m.LAKE_PRECIP_MASS) + g(m.LAKE_CHAN_INFLOW_MASS) +
                            g(m.LAKE_OV_INFLOW_MASS) + g(m.LAKE_GW_MASS) + g(m.LAKE_CHAN_EXCHANGE_MASS) +
-                           g(m.LAKE_POINT_MASS);
-    const double lake_out = h.lakes + g(m.LAKE_CHAN_OUTFLOW_MASS) + g(m.LAKE_DECAY_MASS);
+                           g(m.LAKE_POINT_MASS) + g(m.CHAN_LAKE_SED_CONTAM_MASS) + g(m.OV_LAKE_SED_CONTAM_MASS);
+    const double lake_out = h.lakes + h.lake_attached + g(m.LAKE_CHAN_OUTFLOW_MASS) + g(m.LAKE_DECAY_MASS) +
+                            g(m.LAKE_SETTLED_SED_MASS);
     w.chan_misfit = std::max(w.chan_misfit, std::fabs(chan_in - chan_out));
     w.lake_misfit = std::max(w.lake_misfit, std::fabs(lake_in - lake_out));
     w.scale = std::max({w.scale, chan_in, lake_in});
@@ -201,19 +205,26 @@ bool watch_books(kesta::model_state& m, const char* name) {
     w.outlet = g(m.CHAN_MASS_OUT);
     w.decayed = g(m.CHAN_MASS_DECAY) + g(m.LAKE_DECAY_MASS);
     w.rain_on_lake = g(m.LAKE_PRECIP_MASS);
+    w.attached_in = g(m.CHAN_QLAT_SED_MASS);
+    w.attached_out = g(m.CHAN_OUTLET_SED_MASS);
+    w.settled = g(m.LAKE_SETTLED_SED_MASS);
+    w.sorbed = -g(m.CHAN_SED_SOURCE_MASS);
     w.points = g(m.CHAN_POINT_MASS);
     w.lake_points = g(m.LAKE_POINT_MASS);
     return true;
 }
 
-// The lake valley with a tracer in the rain (5 g/m3) and `cards`.
-void write_valley(const kesta_test::temp_dir& dir, const std::string& cards) {
+// The lake valley with a tracer in the rain (5 g/m3) and `cards`; `tables`
+// (after the tracer's) and `partition` (its PARTITION line) go into the
+// mapping-table file.
+void write_valley(const kesta_test::temp_dir& dir, const std::string& cards, const std::string& tables = "",
+                  const std::string& partition = "", const std::string& row = "0.01 0 0 0 0 0 0.3 0") {
     dir.write("mask.asc", valley::grid([](int, int) { return 1.0; }, "%.0f "));
     dir.write("elev.asc", valley::grid(valley::ground, "%.3f "));
     dir.write("zones.asc", valley::grid([](int, int) { return 1.0; }, "%.0f "));
     dir.write("tables.cmt", "KESTA_INDEX_MAP_TABLES\nINDEX_MAP zones.asc \"Zones\"\nCONTAMINANT_TRANSPORT\n"
-                            "NUM_CONTAM 1\n\"Tracer\" \"Zones\" \"\"\nPRECIP_CONC 5\nNUM_IDS 1\nhdr\n" +
-                                table_row(1, "0.01 0 0 0 0 0 0.3 0"));
+                            "NUM_CONTAM 1\n\"Tracer\" \"Zones\" \"\"\nPRECIP_CONC 5\n" + partition +
+                                "NUM_IDS 1\nhdr\n" + table_row(1, row) + tables);
     dir.write("net.chan", valley::channel_file());
     dir.write("net.gst", valley::grid_stream_file());
     dir.write("run.prj", valley::project("EXPLICIT") + "MAPPING_TABLE tables.cmt\nOV_CON_TRANS\n" + cards);
@@ -257,23 +268,80 @@ TEST(ChannelContaminantRun, ChannelLakeAndBasinBooksClose) {
     EXPECT_LT(std::fabs(std::stod(summary.substr(at + label.size()))), 1e-3) << summary.substr(global);
 }
 
-// Channel routing without channel constituents, or with constituents bound
-// to sediment, stops the set-up naming the cards.
-TEST(ChannelContaminantRun, RoutingsTheConstituentsCannotFollowAreRefused) {
-    const struct {
-        const char* cards;
-        const char* message;
-    } cases[] = {
-        {"", "together with channel routing but without CHAN_CON_TRANS"},
-        {"CHAN_CON_TRANS\nSEDIMENT_CONTAM\n", "asks for SEDIMENT_CONTAM with channel routing"},
-    };
-    for (const auto& c : cases) {
-        kesta_test::temp_dir dir(true);
-        write_valley(dir, c.cards);
-        const kesta_test::model_run run = kesta_test::run_in_process("run.prj");
-        EXPECT_NE(run.rc, 0) << c.cards;
-        EXPECT_NE(run.out.find(c.message), std::string::npos) << c.message << "\n" << run.out;
-    }
+// Channel routing without channel constituents stops the set-up naming
+// the cards.
+TEST(ChannelContaminantRun, ChannelRoutingWithoutChannelConstituentsIsRefused) {
+    kesta_test::temp_dir dir(true);
+    write_valley(dir, "");
+    const kesta_test::model_run run = kesta_test::run_in_process("run.prj");
+    EXPECT_NE(run.rc, 0);
+    EXPECT_NE(run.out.find("together with channel routing but without CHAN_CON_TRANS"), std::string::npos) << run.out;
+}
+
+// Sorption in a lake: 10^4 m3 of water holding 1000 g/m3 of fine sediment
+// (3.78039 m3 at 2.64523e6 g/m3) and 1000 g of a constituent with Kd 100
+// L/kg: K c = 0.1, so 1000 x 0.1 / 1.1 = 90.9091 g attached, 24.0475 g per
+// m3 of sediment.
+TEST(ChannelSorption, LakeSharesOutByTheLinearLaw) {
+    double dissolved = 1000.0;
+    double attached[2] = {0.0, 0.0}, sediment[2] = {0.0, 3.78039}, density[2] = {0.0, 2.64523e6};
+    double conc[2], kds[2], share[2];
+    const double gained =
+        kesta::share_out_store(dissolved, attached, 1, sediment, density, 1e4, 100.0, conc, kds, share);
+    EXPECT_NEAR(attached[1], 90.9091, 1e-4);
+    EXPECT_NEAR(attached[1] / sediment[1], 24.0475, 1e-4);
+    EXPECT_NEAR(attached[0], attached[1], 1e-12);
+    EXPECT_NEAR(dissolved + attached[1], 1000.0, 1e-10);
+    EXPECT_NEAR(gained, dissolved - 1000.0, 1e-10);
+}
+
+// Clay, silt and sand of one soil over the whole valley.
+std::string erosion_tables() {
+    const std::string pad(36, ' ');
+    return "SEDIMENTS\nNUM_SED 3\nclass specific_gravity diameter binding file\n"
+           "clay" + pad + "2.65 0.002 0.1 a.out\nsilt" + pad + "2.65 0.02 0.1 b.out\n"
+           "sand" + pad + "2.65 0.3 0 c.out\n"
+           "SOIL_EROSION_PROPS \"Zones\"\nNUM_IDS 1\nNUM_SED 3\nID tc_C tc_I tc_R K Kd Id Cd sed_K f1 f2 f3\n" +
+           table_row(1, "0 0 0 60 3e-5 1 0.5 0.1 0.3 0.4 0.3");
+}
+
+// A load of 50 kg per cell on the valley, sorbed to the mixing layer (Kd
+// 300 L/kg), leaves with the eroded fine sediment, rides with the wash load
+// into the lake and out over the weir, settles in the lake and shares out
+// with the dissolved mass at every node and in the lake: the channels' and
+// the lake's books of dissolved and attached mass close after every step,
+// and so does the basin's balance of the run.
+TEST(ChannelContaminantRun, AttachedMassRidesWithTheWashLoadAndTheBooksClose) {
+    kesta_test::temp_dir dir(true);
+    write_valley(dir,
+                 "CHAN_CON_TRANS\nSEDIMENT_CONTAM\nMIXING_LAYER_DEPTH 0.02\nSOIL_EROSION 2\nSAND_SIZE 0.2\n"
+                 "SED_POROSITY 0.4\nOUTLET_SED_FLUX sed.out\n",
+                 erosion_tables(), "PARTITION 300\n", "0.01 0 0 50 0 0 0.3 0");
+    // The links erodible, 0.2 m of sand under their beds.
+    std::string chan = valley::channel_file();
+    for (std::size_t at = chan.find("TRAPEZOID\n"); at != std::string::npos; at = chan.find("TRAPEZOID\n", at))
+        chan.replace(at, 10, "TRAP_ERODE\n");
+    for (std::size_t at = chan.find("BANKFULL_DEPTH 1\n"); at != std::string::npos;
+         at = chan.find("BANKFULL_DEPTH 1\n", at + 1))
+        chan.insert(at + 17, "MAX_EROSION 0.2\n");
+    dir.write("net.chan", chan);
+    books_watch w;
+    g_books = &w;
+    const kesta_test::model_run run = kesta_test::run_in_process("run.prj", watch_books);
+    g_books = nullptr;
+    ASSERT_EQ(run.rc, 0) << run.out;
+
+    EXPECT_TRUE(w.all_real);
+    EXPECT_LT(w.chan_misfit, 1e-12 * w.scale);
+    EXPECT_LT(w.lake_misfit, 1e-12 * w.scale);
+    for (double v : {w.attached_in, w.attached_out, w.settled, w.sorbed, w.outlet}) EXPECT_GT(v, 0.0);
+    const std::string summary = kesta_test::read_file(dir.file("run.sum"));
+    const std::size_t global = summary.find("Contaminant Transport Global Summary");
+    ASSERT_NE(global, std::string::npos) << summary;
+    const std::string label = "Contam mass balance error";
+    const std::size_t at = summary.find(label, global);
+    ASSERT_NE(at, std::string::npos) << summary.substr(global);
+    EXPECT_LT(std::fabs(std::stod(summary.substr(at + label.size()))), 1e-6) << summary.substr(global);
 }
 
 }  // namespace
