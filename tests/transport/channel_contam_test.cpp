@@ -171,13 +171,22 @@ struct books_watch {
     double lat = 0.0, into_lake = 0.0, out_of_lake = 0.0, outlet = 0.0, decayed = 0.0, rain_on_lake = 0.0;
     double points = 0.0, lake_points = 0.0;
     double attached_in = 0.0, attached_out = 0.0, settled = 0.0, sorbed = 0.0;
+    std::vector<double> closed;
     bool all_real = true;
 };
 books_watch* g_books = nullptr;
 
 bool watch_books(kesta::model_state& m, const char* name) {
-    if (std::string(name) != "report_progress" || m.chan_mass.empty()) return true;
+    if (m.chan_mass.empty()) return true;
     books_watch& w = *g_books;
+    if (std::string(name) == "close_output_files") {
+        // The balances the event's and the run's ends closed (percent).
+        for (const kesta::array1d<double>* e :
+             {&m.CHAN_MASS_BALANCE, &m.CHAN_RUN_MASS_ERROR, &m.event_lake_mass_balance, &m.LAKE_MASS_BALANCE})
+            w.closed.push_back(e->value(1));
+        return true;
+    }
+    if (std::string(name) != "report_progress") return true;
     const kesta::held_mass h = kesta::mass_held(m, 1);
     const auto g = [](const kesta::array1d<double>& a) { return a.value(1) * 1000.0; };
     // Dissolved and attached together.
@@ -258,6 +267,8 @@ TEST(ChannelContaminantRun, ChannelLakeAndBasinBooksClose) {
     for (double v : {w.lat, w.into_lake, w.out_of_lake, w.outlet, w.decayed, w.rain_on_lake}) EXPECT_GT(v, 0.0);
     EXPECT_NEAR(w.points, 0.05 * 7200.0 * 10.0, 1e-8 * w.points);  // the clock in days
     EXPECT_NEAR(w.lake_points, 0.02 * 7200.0 * 20.0, 1e-8 * w.lake_points);
+    ASSERT_EQ(w.closed.size(), 4u);
+    for (double e : w.closed) EXPECT_LT(std::fabs(e), 1e-6);
 
     const std::string summary = kesta_test::read_file(dir.file("run.sum"));
     const std::size_t global = summary.find("Contaminant Transport Global Summary");
@@ -335,6 +346,8 @@ TEST(ChannelContaminantRun, AttachedMassRidesWithTheWashLoadAndTheBooksClose) {
     EXPECT_LT(w.chan_misfit, 1e-12 * w.scale);
     EXPECT_LT(w.lake_misfit, 1e-12 * w.scale);
     for (double v : {w.attached_in, w.attached_out, w.settled, w.sorbed, w.outlet}) EXPECT_GT(v, 0.0);
+    ASSERT_EQ(w.closed.size(), 4u);
+    for (double e : w.closed) EXPECT_LT(std::fabs(e), 1e-6);
     const std::string summary = kesta_test::read_file(dir.file("run.sum"));
     const std::size_t global = summary.find("Contaminant Transport Global Summary");
     ASSERT_NE(global, std::string::npos) << summary;
