@@ -8,6 +8,7 @@
 #pragma once
 
 #include "model/model_state_fwd.hpp"
+#include "transport/network_faces.hpp"
 #include "transport/sediment_state.hpp"
 #include "transport/transport_state.hpp"
 
