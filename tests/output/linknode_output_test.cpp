@@ -48,7 +48,7 @@ TEST_F(RoutedNetwork, BlocksShowLakesByTheirLevelStructuresByNodeOneAndChannelsB
 // last node a lake holds now: the mass file shows each node's mass over the
 // factor, the concentration file its mass over its volume (0 for a dry node
 // and for the node the lake holds), block after block.
-TEST(LinknodeOutput, WritesMassAndConcentrationBlocksOfAFlatSource) {
+TEST(LinknodeOutput, WritesBlocksOfAFlatOrAPerNodeSource) {
     temp_dir dir;
     vec1<int> ltype(3), nodes(3), declared(3), lake_of_link(3);
     ltype[1] = kLinkLake;
@@ -96,6 +96,19 @@ TEST(LinknodeOutput, WritesMassAndConcentrationBlocksOfAFlatSource) {
               "KESTA_LINKNODE_CONCENTRATION\n" + header +
                   "TS    0\n0  -999.999   \n-2  0.00000   \n3   1  5.00000   1  0.00000   0  -999.999   \n\n"
                   "TS    1\n0  -999.999   \n-2  0.00000   \n3   1  2.50000   1  0.00000   0  -999.999   \n\n");
+
+    // A per-node source is multiplied by the factor; the node the lake
+    // holds shows 0 whatever the table holds there.
+    mat2<double> per_node(4, 3);
+    per_node[1][3] = 0.5;
+    per_node[3][3] = 9.0;
+    linknode_output nodes_out;
+    nodes_out.init_nodes(net, per_node, nullptr);
+    EXPECT_EQ(nodes_out.mode(), 2);
+    ASSERT_TRUE(nodes_out.open_mass_conc(dir.path().string() + "/", "species", ".chan", 1000.0));
+    nodes_out.write_step();
+    EXPECT_DOUBLE_EQ(nodes_out.output()[1][3], 500.0);
+    EXPECT_DOUBLE_EQ(nodes_out.output()[3][3], 0.0);
 
     // A file that cannot be created is named in a warning, and so is every
     // block that has nowhere to go.
