@@ -85,4 +85,32 @@ void lake_gives_node(model_state& m, int lake, int j, int l, double volume);
 // A lake takes cell `cell` with `water` m3 standing on it.
 void lake_takes_cell(model_state& m, int lake, int cell, double water);
 
+// Contaminants attached to the wash load (SEDIMENT_CONTAM with channel
+// sediment and CHAN_CON_TRANS); each a no-op without them.
+bool chan_attached_on(const model_state& m);
+// Stream cell `cell` gives node row `row` the share `share` of its
+// suspended fine position `pos` and `deposited` m3 of its deposit: their
+// attached and sorbed mass follow.
+void attached_to_node(model_state& m, int cell, int row, int pos, double share, double deposited);
+// A lake takes node row `row` and its attached mass.
+void attached_node_to_lake(model_state& m, int row, int lake);
+// Around the wash load's advection: the volumes at its start, then the
+// attached mass carried by the faces' volumes.
+void keep_wash_start(model_state& m);
+void advect_attached(model_state& m);
+// The attached mass the overland brought onto lake cells joins the lakes.
+void attached_cells_to_lakes(model_state& m);
+// `settled` m3 of fine position `pos` settle out of the `held` m3 that
+// lake `lake` held, onto its cells with their attached mass.
+void settle_attached(model_state& m, int lake, int pos, double settled, double held);
+// Linear sorption in one store of `water` m3 (> 0) holding `dissolved` g
+// and by fine position `attached` g on `sediment` m3 of density `density`
+// g/m3, with the partition coefficient kd (L/kg): the mass shares out anew
+// (attached[0] their sum); returns what the dissolved mass gained (g).
+// conc, kds and share are work space by position.
+double share_out_store(double& dissolved, double* attached, int classes, const double* sediment,
+                       const double* density, double water, double kd, double* conc, double* kds, double* share);
+// After the routing: every wet node and lake shares out anew.
+void partition_channel_attached(model_state& m);
+
 }  // namespace kesta

@@ -162,6 +162,23 @@ bool alloc_arrays(model_state& m) {
                          m.tr_lake_share))
             return false;
     }
+    if (m.sediment_contam && m.chan_sed_on && m.ov_sed && !m.ov_sed->ch_wash_vol.empty()) {
+        const int nf = m.ov_sed->n_fine_classes;
+        m.chan_sed_contam.clear();
+        m.chan_sed_contam.resize(static_cast<std::size_t>(n) + 1);
+        for (int c = 1; c <= n; ++c)
+            alloc_dmatrix(rows, nf, m.chan_sed_contam[static_cast<std::size_t>(c)], "chan_sed_contam");
+        alloc_dmatrix(rows, nf, m.chan_wash_start, "chan_wash_start");
+        alloc_dmatrix(rows, nf, m.chan_attached_ratio, "chan_attached_ratio");
+        alloc_dvector(m.chan_sed_density, nf, "chan_sed_density");
+        for (int c = 1; c <= n; ++c)
+            if (!blocks_made(g_error_record, "the attached mass of the channels",
+                             m.chan_sed_contam[static_cast<std::size_t>(c)]))
+                return false;
+        if (!blocks_made(g_error_record, "the attached mass of the channels", m.chan_wash_start, m.chan_attached_ratio,
+                         m.chan_sed_density))
+            return false;
+    }
     m.chan_faces.reserve(static_cast<std::size_t>(faces));
     m.chan_disp_faces.reserve(static_cast<std::size_t>(faces));
     for (int l = 1; l <= m.nlinks; ++l) {
@@ -531,6 +548,7 @@ void step_channel_lake_contam_mass(model_state& m) {
             book_faces(m, r, c, dt);
             if (!masses_are_real(m, r, c)) return;
         }
+        partition_channel_attached(m);
     }
     for (int c = 1; c <= m.ncontam; ++c) {
         for (int row = 1; row <= m.chan_rows; ++row)

@@ -24,6 +24,7 @@
 
 #include "channel/link_types.hpp"
 #include "model/model_state.hpp"
+#include "transport/channel_constituents.hpp"
 #include "transport/channel_sediment.hpp"
 #include "transport/network_faces.hpp"
 
@@ -215,6 +216,7 @@ void update_lake_sediment(model_state& m, double dt) {
                 if (!(held[pos] > 0.0)) continue;
                 const int c = s.sed_class[pos];
                 const double v = std::min(held[pos], held[pos] * s.sed_fall[c] * reach);
+                settle_attached(m, lake, pos, v, held[pos]);
                 held[pos] -= v;
                 settled += v;
                 const double share = v / cells;

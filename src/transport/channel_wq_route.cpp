@@ -10,17 +10,18 @@
 // of their flow areas times dispersion coefficient over the concentration
 // gradient. Corrector passes then take the mean of the predictor's amounts
 // and those of the concentrations the last pass left at the sub-step's
-// end, until those concentrations settle.
+// end, until those concentrations settle (at most kMostPasses passes; a
+// sub-step that does not settle halves the next one).
 //
 // The sub-step is cut so that no store passes more than half its water in
 // one (the Courant number over |water|, reverse flow included); a store
 // that begins the interval dry but ends it wet counts as passing five
-// times its water. A store gives no more in a sub-step than it holds at the
-// sub-step's start: the amounts it gives are cut in proportion. So mass
-// moves only from one store to another or out through the outlet, and no
-// mass is made or lost; should a store fall below kNegativeMass all the
-// same, the whole interval begins anew from the masses it started with, at
-// half the sub-step.
+// times its water. A store that the amounts would leave below zero gives
+// no more than it held at the sub-step's start: the amounts it gives are
+// cut in proportion. So mass moves only from one store to another or out
+// through the outlet, and no mass is made or lost; should a store fall
+// below kNegativeMass all the same, the whole interval begins anew from
+// the masses it started with, at half the sub-step.
 #include <algorithm>
 #include <cmath>
 
@@ -36,7 +37,7 @@ constexpr double kDryStart = 5.0;         // Courant number of a store that fill
 constexpr double kWetWater = 1e-6;        // m3; less counts as dry for the Courant number
 constexpr double kSubstepFloor = 0.1;     // s; the Courant limit cuts no further
 constexpr double kSettled = 1e-6;         // g/m3; a corrector pass that changes less is the last
-constexpr int kMostPasses = 100;          // corrector passes in one call before each sub-step takes one
+constexpr int kMostPasses = 100;          // corrector passes of a sub-step
 constexpr double kNegativeMass = -1e-6;   // g
 constexpr double kTimeLeft = 1e-16;       // s
 constexpr double kTinyWater = 1e-16;      // m3; a store with less carries no concentration
@@ -76,23 +77,6 @@ void face_amounts(const chan_wq_network& n, const double* conc, double tau, doub
     }
 }
 
-// Cuts the amounts each store gives to what it holds (`held`, g).
-void limit_to_held(const chan_wq_network& n, const double* held, double* adv, double* disp, double* asked) {
-    for (int r = 0; r <= n.rows; ++r) asked[r] = 0.0;
-    for (int f = 0; f < n.nfaces; ++f) asked[giver_of(n.faces[f])] += adv[f];
-    for (int d = 0; d < n.ndisp; ++d) asked[disp[d] > 0.0 ? n.disp[d].a : n.disp[d].b] += std::fabs(disp[d]);
-    bool cut = false;
-    for (int r = 1; r <= n.rows && !cut; ++r) cut = asked[r] > std::max(0.0, held[r]);
-    if (!cut) return;
-    // asked[] turns into the share each store may give.
-    for (int r = 1; r <= n.rows; ++r) {
-        const double h = std::max(0.0, held[r]);
-        asked[r] = asked[r] > h ? h / asked[r] : 1.0;
-    }
-    for (int f = 0; f < n.nfaces; ++f) adv[f] *= asked[giver_of(n.faces[f])];
-    for (int d = 0; d < n.ndisp; ++d) disp[d] *= asked[disp[d] > 0.0 ? n.disp[d].a : n.disp[d].b];
-}
-
 // The masses after a sub-step of s seconds: the start masses, the sources
 // and the amounts.
 void apply(const chan_wq_network& n, const double* mass, const double* rate, double s, const double* adv,
@@ -108,6 +92,52 @@ void apply(const chan_wq_network& n, const double* mass, const double* rate, dou
         out[n.disp[d].b] += disp[d];
     }
     out[0] = 0.0;  // the outside holds nothing
+}
+
+// The masses after the amounts, into `out`. A store the amounts would
+// leave below zero gives no more than it held at the sub-step's start
+// (`held`, g): the amounts it gives are cut in proportion, once; then so
+// for any store the cuts above it would leave below zero. Amounts that
+// leave every store at zero or more stand as they are. `cut` is work space
+// (rows + 1).
+void apply_limited(const chan_wq_network& n, const double* held, const double* rate, double s, double* adv,
+                   double* disp, double* cut, double* out) {
+    for (int r = 0; r <= n.rows; ++r) cut[r] = 0.0;
+    const auto giver_of_disp = [&n, disp](int d) { return disp[d] > 0.0 ? n.disp[d].a : n.disp[d].b; };
+    for (int round = 0; round <= n.rows; ++round) {
+        apply(n, held, rate, s, adv, disp, out);
+        // The stores to cut now, marked -1, and what they are asked for.
+        bool any = false;
+        for (int r = 1; r <= n.rows; ++r) {
+            if (out[r] < 0.0 && cut[r] == 0.0) {
+                cut[r] = -1.0;
+                any = true;
+            }
+        }
+        if (!any) return;
+        for (int r = 1; r <= n.rows; ++r)
+            if (cut[r] < 0.0) out[r] = 0.0;
+        for (int f = 0; f < n.nfaces; ++f)
+            if (cut[giver_of(n.faces[f])] < 0.0) out[giver_of(n.faces[f])] += adv[f];
+        for (int d = 0; d < n.ndisp; ++d)
+            if (cut[giver_of_disp(d)] < 0.0) out[giver_of_disp(d)] += std::fabs(disp[d]);
+        for (int r = 1; r <= n.rows; ++r) {
+            if (cut[r] >= 0.0) continue;
+            const double h = std::max(0.0, held[r]);
+            out[r] = out[r] > h ? h / out[r] : 1.0;  // the share it may give
+        }
+        for (int f = 0; f < n.nfaces; ++f) {
+            const int g = giver_of(n.faces[f]);
+            if (cut[g] < 0.0) adv[f] *= out[g];
+        }
+        for (int d = 0; d < n.ndisp; ++d) {
+            const int g = giver_of_disp(d);
+            if (cut[g] < 0.0) disp[d] *= out[g];
+        }
+        for (int r = 1; r <= n.rows; ++r)
+            if (cut[r] < 0.0) cut[r] = 1.0;
+    }
+    apply(n, held, rate, s, adv, disp, out);
 }
 
 bool fail_small_step() {
@@ -131,7 +161,6 @@ chan_wq_result chan_wq_route(const chan_wq_network& n, double* mass, const doubl
     std::copy(mass, mass + n.rows + 1, w.m0);
 
     double s = dt;
-    int k = 0;  // corrector passes of the call
     for (;;) {
         double left = dt, tau = 0.0;
         bool restart = false;
@@ -160,26 +189,25 @@ chan_wq_result chan_wq_route(const chan_wq_network& n, double* mass, const doubl
             // Predictor.
             concentrations(n, mass, tau, w.conc);
             face_amounts(n, w.conc, tau, phi, step, w.pred, w.dpred);
-            limit_to_held(n, mass, w.pred, w.dpred, w.asked);
-            apply(n, mass, rate, step, w.pred, w.dpred, w.mstar);
+            apply_limited(n, mass, rate, step, w.pred, w.dpred, w.asked, w.mstar);
             // Correctors.
             double change;
+            int passes = 0;
             do {
-                ++k;
+                ++passes;
                 ++res.passes;
                 concentrations(n, w.mstar, t1, w.conc);
                 face_amounts(n, w.conc, t1, phi, step, w.amount, w.damount);
                 for (int f = 0; f < n.nfaces; ++f) w.amount[f] = 0.5 * (w.pred[f] + w.amount[f]);
                 for (int d = 0; d < n.ndisp; ++d) w.damount[d] = 0.5 * (w.dpred[d] + w.damount[d]);
-                limit_to_held(n, mass, w.amount, w.damount, w.asked);
-                apply(n, mass, rate, step, w.amount, w.damount, w.mnew);
+                apply_limited(n, mass, rate, step, w.amount, w.damount, w.asked, w.mnew);
                 change = 0.0;
                 for (int r = 1; r <= n.rows; ++r) {
                     const double c = store_conc(w.mnew[r], n.water0[r] + t1 * (n.water1[r] - n.water0[r]));
                     change = std::max(change, std::fabs(c - w.conc[r]));
                 }
                 std::copy(w.mnew, w.mnew + n.rows + 1, w.mstar);
-            } while (change > kSettled && k <= kMostPasses);
+            } while (change > kSettled && passes < kMostPasses);
 
             bool negative = false;
             for (int r = 1; r <= n.rows && !negative; ++r) negative = w.mnew[r] < kNegativeMass;
@@ -194,7 +222,8 @@ chan_wq_result chan_wq_route(const chan_wq_network& n, double* mass, const doubl
                 restart = true;
                 break;
             }
-            if (left > kTimeLeft && k > kMostPasses && s > kSubstepFloor) s *= 0.5;
+            // A sub-step whose passes did not settle makes the next one shorter.
+            if (left > kTimeLeft && change > kSettled && s > kSubstepFloor) s = std::max(kSubstepFloor, 0.5 * s);
             std::copy(w.mnew, w.mnew + n.rows + 1, mass);
             for (int f = 0; f < n.nfaces; ++f) face_total[f] += n.faces[f].water >= 0.0 ? w.amount[f] : -w.amount[f];
             tau = t1;

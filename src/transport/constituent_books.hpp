@@ -45,6 +45,7 @@ void book_sed_outlet(model_state& m, int c, double grams);
 struct held_mass {
     double overland = 0.0, land = 0.0, soil = 0.0, attached = 0.0;
     double channels = 0.0, lakes = 0.0;  // dissolved, with CHAN_CON_TRANS
+    double chan_attached = 0.0, lake_attached = 0.0;  // attached to the wash load
 };
 held_mass mass_held(const model_state& m, int c);
 

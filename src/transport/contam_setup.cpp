@@ -65,8 +65,9 @@ bool options_hold(model_state& m) {
     const std::string& p = m.project_file;
     const char* refused = nullptr;
     if (m.chan_alt_routing || m.chan_implicit_routing)
-        refused = "a channel routing other than the explicit one (CHAN_ROUTING): the constituents follow the "
-                  "water the explicit routing moves between the channel nodes";
+        refused = "a channel routing other than CHAN_EXPLIC (CHAN_PREISS, CHAN_DRAIN, CHAN_BACKWATER or "
+                  "CHAN_MESH): the channel constituents follow the water that the explicit routing moves between "
+                  "the channel nodes";
     else if (m.chan_routing && !m.chan_con_trans)
         refused = "channel routing but without CHAN_CON_TRANS: the stream cells give the channels their water "
                   "and the constituents it carries, which only channel constituent transport can take; give "
@@ -92,10 +93,6 @@ bool options_hold(model_state& m) {
                                   "and the decay run every that many constituent steps; give a whole number of "
                                   "at least 1.\n",
                                   factor, p.c_str()));
-    if (m.sediment_contam && m.chan_routing)
-        return refuse(format_text("Error: project file %s asks for SEDIMENT_CONTAM with channel routing: the mass "
-                                  "attached to the sediment is not carried through the channels by this version.\n",
-                                  p.c_str()));
     if (m.sediment_contam && !m.soil_erosion_given)
         return refuse(format_text("Error: SEDIMENT_CONTAM in project file %s binds the contaminants to the eroded "
                                   "sediment, but the project has no SOIL_EROSION.\n",

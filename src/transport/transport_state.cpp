@@ -50,7 +50,12 @@ const struct {
     KESTA_TOTAL(event_lake_mass_balance), KESTA_TOTAL(event_lake_decay_mass), KESTA_TOTAL(event_lake_precip_mass),
     KESTA_TOTAL(event_lake_gw_mass), KESTA_TOTAL(event_lake_point_mass), KESTA_TOTAL(event_lake_chan_inflow_mass),
     KESTA_TOTAL(event_lake_chan_outflow_mass), KESTA_TOTAL(event_lake_ov_inflow_mass),
-    KESTA_TOTAL(event_lake_chan_exchange_mass),
+    KESTA_TOTAL(event_lake_chan_exchange_mass), KESTA_TOTAL(CHAN_QLAT_SED_MASS), KESTA_TOTAL(CHAN_OUTLET_SED_MASS),
+    KESTA_TOTAL(CHAN_LAKE_SED_CONTAM_MASS), KESTA_TOTAL(OV_LAKE_SED_CONTAM_MASS), KESTA_TOTAL(LAKE_SETTLED_SED_MASS),
+    KESTA_TOTAL(CHAN_SED_SOURCE_MASS), KESTA_TOTAL(LAKE_SED_CONTAM_SOURCE_MASS), KESTA_TOTAL(event_chan_qlat_sed_mass),
+    KESTA_TOTAL(event_chan_outlet_sed_mass), KESTA_TOTAL(event_chan_lake_sed_contam_mass),
+    KESTA_TOTAL(event_ov_lake_sed_contam_mass), KESTA_TOTAL(event_lake_settled_sed_mass),
+    KESTA_TOTAL(event_chan_sed_source_mass), KESTA_TOTAL(event_lake_sed_contam_source_mass),
 };
 #undef KESTA_TOTAL
 

@@ -193,6 +193,27 @@ struct transport_state {
     // Run statistics of the routing: calls, sub-steps, corrector passes.
     long long chan_route_calls = 0, chan_route_substeps = 0, chan_route_passes = 0;
 
+    // With SEDIMENT_CONTAM and channel sediment, per slot by [row][fine
+    // position] (position 0 the total): the mass attached to the wash load
+    // of every node and lake (g). Work space of the channel sediment step
+    // by [row][fine position]: the wash load each row held at its start
+    // (m3), and a slot's attached mass per m3 of it (g/m3).
+    slot_tables chan_sed_contam;
+    mat2<double> chan_wash_start, chan_attached_ratio;
+    // By fine position: the class's density (g/m3).
+    vec1<double> chan_sed_density;
+    // Their books per slot (kg), run and event: attached mass the stream
+    // cells gave the nodes (with the suspended and the deposited sediment
+    // they gave), that left through the outlet, that the channels gave the
+    // lakes (net), that the overland gave the lakes, that settled onto the
+    // lakes' cells; and what the sorption split gave the dissolved mass of
+    // the nodes and of the lakes (negative: took).
+    array1d<double> CHAN_QLAT_SED_MASS, CHAN_OUTLET_SED_MASS, CHAN_LAKE_SED_CONTAM_MASS, OV_LAKE_SED_CONTAM_MASS,
+        LAKE_SETTLED_SED_MASS, CHAN_SED_SOURCE_MASS, LAKE_SED_CONTAM_SOURCE_MASS;
+    array1d<double> event_chan_qlat_sed_mass, event_chan_outlet_sed_mass, event_chan_lake_sed_contam_mass,
+        event_ov_lake_sed_contam_mass, event_lake_settled_sed_mass, event_chan_sed_source_mass,
+        event_lake_sed_contam_source_mass;
+
     // Channel and lake books per slot (kg): run totals, the event's, and
     // the balance errors (percent).
     array1d<double> CHAN_MASS_INIT, CHAN_MASS_FINAL, CHAN_POINT_MASS, CHAN_GW_MASS, CHAN_LAT_MASS, CHAN_MASS_OUT,
