@@ -85,7 +85,11 @@ void event_overland(const model_state& m, std::FILE* fp, int c) {
     if (m.sediment_contam) {
         dotted(fp, "Sediment source", at(m.event_ov_sed_source_mass, c));
         std::fputs("\n", fp);
-        dotted(fp, "Attached exiting outlet", at(m.event_ov_sed_outlet_mass, c));
+        if (m.chan_routing)
+            dotted(fp, "Attached entering channels", at(m.event_chan_qlat_sed_mass, c));
+        else
+            dotted(fp, "Attached exiting outlet", at(m.event_ov_sed_outlet_mass, c));
+        if (lakes_on(m)) dotted(fp, "Attached entering lakes", at(m.event_ov_lake_sed_contam_mass, c));
     }
     std::fputs("\n", fp);
     dotted(fp, "Dissolved mass balance error", at(m.OV_MASS_ERROR, c), 0, "%14.4lf");
@@ -106,8 +110,19 @@ void event_lakes(const model_state& m, std::FILE* fp, int c) {
     dotted(fp, "Groundwater flux", at(m.event_lake_gw_mass, c), 1);
     dotted(fp, "Outflow", at(m.event_lake_chan_outflow_mass, c));
     dotted(fp, "Dissolved decay loss", at(m.event_lake_decay_mass, c));
+    if (m.sediment_contam) dotted(fp, "Exchange with attached", at(m.event_lake_sed_contam_source_mass, c));
     std::fputs("\n", fp);
     dotted(fp, "Dissolved mass balance error", at(m.event_lake_mass_balance, c), 0, "%14.4lf");
+    if (m.sediment_contam) {
+        std::fputs("\n", fp);
+        dotted(fp, "Overland inflow", at(m.event_ov_lake_sed_contam_mass, c));
+        dotted(fp, "Channel inflow", at(m.event_chan_lake_sed_contam_mass, c));
+        dotted(fp, "Exchange with dissolved", at(m.event_lake_sed_contam_source_mass, c));
+        // The balance's own term: the attached mass the settling sediment
+        // laid onto the lakes' cells.
+        dotted(fp, "Settled onto the lake bed", at(m.event_lake_settled_sed_mass, c));
+        dotted(fp, "Final attached in lakes", mass_held(m, c).lake_attached / 1000.0);
+    }
     std::fputs("\n", fp);
     for (int k = 1; k <= m.nlakes; ++k) {
         std::fprintf(fp, "Final Mass in lake %ld =        %14.2lf \n", static_cast<long>(k),
@@ -131,12 +146,24 @@ void event_channel(const model_state& m, std::FILE* fp, int c) {
         dotted(fp, "Exchange with lakes (-)", at(m.event_lake_chan_exchange_mass, c));
     }
     if (m.stream_loss) dotted(fp, "Groundwater net mass gain(+)/loss(-)", at(m.event_chan_gw_mass, c));
+    if (m.sediment_contam) dotted(fp, "Exhange with sediments", at(m.event_chan_sed_source_mass, c));
     if (lakes_on(m)) dotted(fp, "Flows to lake", at(m.event_lake_chan_inflow_mass, c));
     dotted(fp, "Outlet mass flux", at(m.event_chan_mass_out, c));
     if (m.constituent_type.value(c) == 1) dotted(fp, "Mass decay loss", at(m.event_chan_decay_mass, c));
     std::fputs("\n", fp);
     dotted(fp, "Contam mass balance error", at(m.CHAN_MASS_BALANCE, c), 0, "%14.4lf");
     std::fputs("\n", fp);
+    if (m.sediment_contam) {
+        const held_mass h = mass_held(m, c);
+        std::fputs("Contaminants Attached to Sediment Mass Balance...\n \n", fp);
+        dotted(fp, "Lateral flow into channels", at(m.event_chan_qlat_sed_mass, c));
+        dotted(fp, "Exiting watershed", at(m.event_chan_outlet_sed_mass, c));
+        dotted(fp, "Exchange with dissolved", at(m.event_chan_sed_source_mass, c));
+        dotted(fp, "Attached to suspended sed", h.chan_attached / 1000.0);
+        if (lakes_on(m)) dotted(fp, "Attached entering lakes", at(m.event_chan_lake_sed_contam_mass, c));
+        dotted(fp, "Total (dissolved+attached)", (h.channels + h.chan_attached) / 1000.0, 0, "%14.4lf");
+        std::fputs("\n", fp);
+    }
     if (lakes_on(m)) event_lakes(m, fp, c);
 }
 
@@ -192,7 +219,10 @@ void run_overland(const model_state& m, std::FILE* fp) {
         std::fputs("\n", fp);
         if (m.sediment_contam) {
             line(fp, "Attached to susp sediments    %14.2lf \n", at(m.OV_SED_CONTAM_FINAL, c));
-            line(fp, "Attached exiting watershed    %14.2lf \n", at(m.OV_SED_OUTLET_MASS, c));
+            if (m.chan_routing)
+                line(fp, "Attached entering streams     %14.2lf \n", at(m.CHAN_QLAT_SED_MASS, c));
+            else
+                line(fp, "Attached exiting watershed    %14.2lf \n", at(m.OV_SED_OUTLET_MASS, c));
         }
         std::fputs("\n", fp);
         line(fp, "Contam mass balance error       %14.4lf percent \n", at(m.OV_RUN_MASS_ERROR, c));
@@ -212,6 +242,14 @@ void run_lakes(const model_state& m, std::FILE* fp, int c) {
     line(fp, "Groundwater mass gain/loss    %14.2lf \n \n", at(m.LAKE_GW_MASS, c));
     line(fp, "Precip mass flux              %14.2lf \n", at(m.LAKE_PRECIP_MASS, c));
     line(fp, "Mass decay loss               %14.2lf \n \n", at(m.LAKE_DECAY_MASS, c));
+    if (m.sediment_contam) {
+        // What the balance takes besides: the attached mass the lakes
+        // gained and what settled with their sediment.
+        line(fp, "Attached from overland        %14.2lf \n", at(m.OV_LAKE_SED_CONTAM_MASS, c));
+        line(fp, "Attached from channels        %14.2lf \n", at(m.CHAN_LAKE_SED_CONTAM_MASS, c));
+        line(fp, "Attached settled on lake bed  %14.2lf \n", at(m.LAKE_SETTLED_SED_MASS, c));
+        line(fp, "Final attached in lakes       %14.2lf \n \n", mass_held(m, c).lake_attached / 1000.0);
+    }
     line(fp, "Contam mass balance error       %14.4lf percent \n \n", at(m.LAKE_MASS_BALANCE, c));
     for (int k = 1; k <= m.nlakes; ++k) {
         std::fprintf(fp, "Final Mass in lake %ld = %14.2lf \n", static_cast<long>(k), lake_mass(m, c, k) / 1000.0);
@@ -239,10 +277,17 @@ void run_channels(const model_state& m, std::FILE* fp) {
             line(fp, "Flux to lake                  %14.2lf \n", at(m.LAKE_CHAN_INFLOW_MASS, c));
             line(fp, "Exchange with lake            %14.2lf \n", at(m.LAKE_CHAN_EXCHANGE_MASS, c));
         }
+        if (m.sediment_contam) line(fp, "Exchange with sediment        %14.2lf \n", at(m.CHAN_SED_SOURCE_MASS, c));
         std::fputs("\n", fp);
         line(fp, "Dissolved mass balance error       %14.4lf percent \n", at(m.CHAN_RUN_MASS_ERROR, c));
         std::fputs("\n", fp);
         std::fputs("Attached\n", fp);
+        if (m.sediment_contam) {
+            line(fp, "Lateral flow into channels    %14.2lf \n", at(m.CHAN_QLAT_SED_MASS, c));
+            line(fp, "Final suspended               %14.2lf \n", mass_held(m, c).chan_attached / 1000.0);
+            line(fp, "Exchange with dissolved       %14.2lf \n", at(m.CHAN_SED_SOURCE_MASS, c));
+            line(fp, "Exiting outlet                %14.2lf \n", at(m.CHAN_OUTLET_SED_MASS, c));
+        }
         std::fputs("\n", fp);
         if (lakes_on(m)) run_lakes(m, fp, c);
     }
