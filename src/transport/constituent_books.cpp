@@ -26,32 +26,35 @@ void add_exchange(double s, double& in, double& out) {
 // The channels' and the lakes' final masses and balances of slot c, over
 // the event or the run.
 void close_channel_books(model_state& m, int c, bool run, const held_mass& h) {
-    const auto at = [c](const array1d<double>& a) { return a.value(c); };
+    // The run's total or the event's.
+    const auto at = [c, run](const array1d<double>& total, const array1d<double>& event) {
+        return (run ? total : event).value(c);
+    };
     const double channels = h.channels / kGramsPerKilogram, lakes = h.lakes / kGramsPerKilogram;
-    m.CHAN_MASS_FINAL.at(c) = channels;
-    const double lake_out = at(run ? m.LAKE_CHAN_OUTFLOW_MASS : m.event_lake_chan_outflow_mass);
-    const double lake_in = at(run ? m.LAKE_CHAN_INFLOW_MASS : m.event_lake_chan_inflow_mass);
-    const double exchange = at(run ? m.LAKE_CHAN_EXCHANGE_MASS : m.event_lake_chan_exchange_mass);
     // The attached mass counts with the dissolved: the sorption split moves
     // mass between them, within the channels and within the lakes.
-    const double chan_attached = h.chan_attached / kGramsPerKilogram, lake_attached = h.lake_attached / kGramsPerKilogram;
-    const double attached_to_lakes = at(run ? m.CHAN_LAKE_SED_CONTAM_MASS : m.event_chan_lake_sed_contam_mass);
-    double in = at(run ? m.CHAN_MASS_INIT : m.event_chan_mass_init) + at(run ? m.CHAN_POINT_MASS : m.event_chan_point_mass) +
-                at(run ? m.CHAN_GW_MASS : m.event_chan_gw_mass) + at(run ? m.CHAN_LAT_MASS : m.event_chan_lat_mass) +
-                lake_out + at(run ? m.CHAN_QLAT_SED_MASS : m.event_chan_qlat_sed_mass);
-    double out = channels + at(run ? m.CHAN_MASS_DECAY : m.event_chan_decay_mass) +
-                 at(run ? m.CHAN_MASS_OUT : m.event_chan_mass_out) + exchange + lake_in + chan_attached +
-                 at(run ? m.CHAN_OUTLET_SED_MASS : m.event_chan_outlet_sed_mass) + attached_to_lakes;
+    const double chan_attached = h.chan_attached / kGramsPerKilogram;
+    const double lake_attached = h.lake_attached / kGramsPerKilogram;
+    m.CHAN_MASS_FINAL.at(c) = channels;
+    const double lake_out = at(m.LAKE_CHAN_OUTFLOW_MASS, m.event_lake_chan_outflow_mass);
+    const double lake_in = at(m.LAKE_CHAN_INFLOW_MASS, m.event_lake_chan_inflow_mass);
+    const double exchange = at(m.LAKE_CHAN_EXCHANGE_MASS, m.event_lake_chan_exchange_mass);
+    const double attached_to_lakes = at(m.CHAN_LAKE_SED_CONTAM_MASS, m.event_chan_lake_sed_contam_mass);
+    double in = at(m.CHAN_MASS_INIT, m.event_chan_mass_init) + at(m.CHAN_POINT_MASS, m.event_chan_point_mass) +
+                at(m.CHAN_GW_MASS, m.event_chan_gw_mass) + at(m.CHAN_LAT_MASS, m.event_chan_lat_mass) + lake_out +
+                at(m.CHAN_QLAT_SED_MASS, m.event_chan_qlat_sed_mass);
+    double out = channels + chan_attached + at(m.CHAN_MASS_DECAY, m.event_chan_decay_mass) +
+                 at(m.CHAN_MASS_OUT, m.event_chan_mass_out) + exchange + lake_in +
+                 at(m.CHAN_OUTLET_SED_MASS, m.event_chan_outlet_sed_mass) + attached_to_lakes;
     (run ? m.CHAN_RUN_MASS_ERROR : m.CHAN_MASS_BALANCE).at(c) = percent_missing(in, out, 0.0);
     if (!m.chan_lakes_on) return;
     (run ? m.LAKE_MASS_FINAL : m.event_lake_mass_final).at(c) = lakes;
-    in = at(run ? m.LAKE_MASS_INIT : m.event_lake_mass_init) + at(run ? m.LAKE_PRECIP_MASS : m.event_lake_precip_mass) +
-         lake_in + at(run ? m.LAKE_OV_INFLOW_MASS : m.event_lake_ov_inflow_mass) +
-         at(run ? m.LAKE_GW_MASS : m.event_lake_gw_mass) + exchange +
-         at(run ? m.LAKE_POINT_MASS : m.event_lake_point_mass) + attached_to_lakes +
-         at(run ? m.OV_LAKE_SED_CONTAM_MASS : m.event_ov_lake_sed_contam_mass);
-    out = lakes + lake_out + at(run ? m.LAKE_DECAY_MASS : m.event_lake_decay_mass) + lake_attached +
-          at(run ? m.LAKE_SETTLED_SED_MASS : m.event_lake_settled_sed_mass);
+    in = at(m.LAKE_MASS_INIT, m.event_lake_mass_init) + at(m.LAKE_PRECIP_MASS, m.event_lake_precip_mass) + lake_in +
+         at(m.LAKE_OV_INFLOW_MASS, m.event_lake_ov_inflow_mass) + at(m.LAKE_GW_MASS, m.event_lake_gw_mass) +
+         exchange + at(m.LAKE_POINT_MASS, m.event_lake_point_mass) + attached_to_lakes +
+         at(m.OV_LAKE_SED_CONTAM_MASS, m.event_ov_lake_sed_contam_mass);
+    out = lakes + lake_attached + lake_out + at(m.LAKE_DECAY_MASS, m.event_lake_decay_mass) +
+          at(m.LAKE_SETTLED_SED_MASS, m.event_lake_settled_sed_mass);
     (run ? m.LAKE_MASS_BALANCE : m.event_lake_mass_balance).at(c) = percent_missing(in, out, 0.0);
 }
 

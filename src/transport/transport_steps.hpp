@@ -29,9 +29,9 @@ void step_contam_processes(model_state& m);
 // the water (and out at the outlet); the mass of cells that ran dry goes to
 // the soil or the land.
 void step_overland_contam_transport(model_state& m);
-// With channel sediment and SEDIMENT_CONTAM, at the channel constituent
-// interval: the mass attached to the wash load follows it through the
-// network and shares out anew with the dissolved mass.
+// No work of its own: the mass attached to the wash load moves with it in
+// the channel sediment step (channel_constituents.hpp) and shares out anew
+// with the dissolved mass after step_channel_lake_contam_mass routes it.
 void step_channel_contam_transport(model_state& m);
 // At the channel constituent interval: first-order decay (CHAN_DECAY_COEF)
 // of the dissolved mass on the nodes wet over the interval and in the
@@ -39,7 +39,9 @@ void step_channel_contam_transport(model_state& m);
 void step_channel_wq_reactions(model_state& m);
 // At the channel constituent interval: every constituent moves through the
 // channel network and its lakes with the water the routing moved, after
-// the stream cells, the point sources and the aquifer gave or took theirs.
+// the stream cells, the point sources and the aquifer gave or took theirs;
+// with SEDIMENT_CONTAM every wet node and lake then shares out its
+// dissolved and attached mass anew.
 void step_channel_lake_contam_mass(model_state& m);
 // The constituents the stream cells exchanged with the channels over the
 // bank since the last call, booked on both sides.
