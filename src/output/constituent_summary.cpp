@@ -1,6 +1,7 @@
 // The constituent sections of the summary file: in each event summary the
-// event's soil and overland mass balance of every contaminant, and at the
-// end of the run the run's soil, overland and whole-basin balances. Masses
+// event's soil, overland, channel and lake mass balance of every
+// contaminant, and at the end of the run the run's soil, overland,
+// channel, lake and whole-basin balances. Masses
 // in kg; balance errors in percent of what came in (the books form them).
 #include <cstdio>
 #include <string>
@@ -42,6 +43,15 @@ void event_soil(const model_state& m, std::FILE* fp, int c) {
                    fp);
 }
 
+// Lakes of the channel network whose constituents are books of their own.
+bool lakes_on(const model_state& m) { return m.chan_lakes_on && m.nlakes > 0; }
+
+// The dissolved mass (g) and concentration (g/m3) of slot c in lake k.
+double lake_mass(const model_state& m, int c, int k) { return m.chan_mass[c][m.chan_lake_row0 + k]; }
+double lake_conc(const model_state& m, int c, int k) { return m.chan_conc[c][m.chan_lake_row0 + k]; }
+
+bool channel_books(const model_state& m) { return m.chan_con_trans && !m.chan_mass.empty(); }
+
 void event_overland(const model_state& m, std::FILE* fp, int c) {
     std::fputs("\n \n", fp);
     if (m.constituent_type.value(c) == 3) return;
@@ -65,16 +75,96 @@ void event_overland(const model_state& m, std::FILE* fp, int c) {
     dotted(fp, "Uptake from soil", at(m.event_ov_uptake_mass, c));
     std::fputs("\n", fp);
     dotted(fp, "Infiltration", at(m.event_ov_infil_mass, c));
-    dotted(fp, "Outlet flux", at(m.event_ov_mass_out, c));
+    if (m.chan_routing)
+        dotted(fp, "Lateral flow to streams", at(m.event_ov_qlat_mass, c));
+    else
+        dotted(fp, "Outlet flux", at(m.event_ov_mass_out, c));
     dotted(fp, "Decay loss", at(m.event_ov_decay_mass, c));
+    if (lakes_on(m)) dotted(fp, "Flux to lake", at(m.event_lake_ov_inflow_mass, c));
     dotted(fp, "Negative mass", at(m.event_ov_neg_mass, c));
     if (m.sediment_contam) {
         dotted(fp, "Sediment source", at(m.event_ov_sed_source_mass, c));
         std::fputs("\n", fp);
-        dotted(fp, "Attached exiting outlet", at(m.event_ov_sed_outlet_mass, c));
+        if (m.chan_routing)
+            dotted(fp, "Attached entering channels", at(m.event_chan_qlat_sed_mass, c));
+        else
+            dotted(fp, "Attached exiting outlet", at(m.event_ov_sed_outlet_mass, c));
+        if (lakes_on(m)) dotted(fp, "Attached entering lakes", at(m.event_ov_lake_sed_contam_mass, c));
     }
     std::fputs("\n", fp);
     dotted(fp, "Dissolved mass balance error", at(m.OV_MASS_ERROR, c), 0, "%14.4lf");
+}
+
+void event_lakes(const model_state& m, std::FILE* fp, int c) {
+    std::fprintf(fp, "Lake Contaminant Transport Summary for %s \n", name_of(m, c).c_str());
+    std::fputs("Amounts are total mass for event (Kg) \n \n", fp);
+    std::fputs("Dissolved State Mass Balance...\n", fp);
+    dotted(fp, "Initial Dissolved in Lakes", at(m.event_lake_mass_init, c));
+    dotted(fp, "Final Dissolved in Lakes", at(m.event_lake_mass_final, c));
+    std::fputs("\n", fp);
+    dotted(fp, "Precip", at(m.event_lake_precip_mass, c));
+    dotted(fp, "Inflow", at(m.event_lake_chan_inflow_mass, c));
+    dotted(fp, "Lake/chan exchange", at(m.event_lake_chan_exchange_mass, c));
+    dotted(fp, "Overland flux", at(m.event_lake_ov_inflow_mass, c));
+    dotted(fp, "Point source", at(m.event_lake_point_mass, c));
+    dotted(fp, "Groundwater flux", at(m.event_lake_gw_mass, c), 1);
+    dotted(fp, "Outflow", at(m.event_lake_chan_outflow_mass, c));
+    dotted(fp, "Dissolved decay loss", at(m.event_lake_decay_mass, c));
+    if (m.sediment_contam) dotted(fp, "Exchange with attached", at(m.event_lake_sed_contam_source_mass, c));
+    std::fputs("\n", fp);
+    dotted(fp, "Dissolved mass balance error", at(m.event_lake_mass_balance, c), 0, "%14.4lf");
+    if (m.sediment_contam) {
+        std::fputs("\n", fp);
+        dotted(fp, "Overland inflow", at(m.event_ov_lake_sed_contam_mass, c));
+        dotted(fp, "Channel inflow", at(m.event_chan_lake_sed_contam_mass, c));
+        dotted(fp, "Exchange with dissolved", at(m.event_lake_sed_contam_source_mass, c));
+        // The balance's own term: the attached mass the settling sediment
+        // laid onto the lakes' cells.
+        dotted(fp, "Settled onto the lake bed", at(m.event_lake_settled_sed_mass, c));
+        dotted(fp, "Final attached in lakes", mass_held(m, c).lake_attached / 1000.0);
+    }
+    std::fputs("\n", fp);
+    for (int k = 1; k <= m.nlakes; ++k) {
+        std::fprintf(fp, "Final Mass in lake %ld =        %14.2lf \n", static_cast<long>(k),
+                     lake_mass(m, c, k) / 1000.0);
+        std::fprintf(fp, "Final Conc in lake (mg/L) %ld = %14.2lf \n \n", static_cast<long>(k), lake_conc(m, c, k));
+    }
+}
+
+void event_channel(const model_state& m, std::FILE* fp, int c) {
+    if (m.constituent_type.value(c) == 3) return;
+    std::fputs("\n \n", fp);
+    std::fprintf(fp, "Channel Contaminant Transport Summary for %s \n", name_of(m, c).c_str());
+    std::fputs("Amounts are total for event in (Kg) \n \n", fp);
+    std::fputs("Dissolved State Mass Balance... \n \n", fp);
+    dotted(fp, "Initial Dissolved Mass in Channels", at(m.event_chan_mass_init, c));
+    dotted(fp, "Final Dissolved Mass in Channels", at(m.CHAN_MASS_FINAL, c), 1);
+    dotted(fp, "Mass gain from overland", at(m.event_chan_lat_mass, c));
+    dotted(fp, "Point source mass gain", at(m.event_chan_point_mass, c));
+    if (lakes_on(m)) {
+        dotted(fp, "Flow from lake to channel", at(m.event_lake_chan_outflow_mass, c));
+        dotted(fp, "Exchange with lakes (-)", at(m.event_lake_chan_exchange_mass, c));
+    }
+    if (m.stream_loss) dotted(fp, "Groundwater net mass gain(+)/loss(-)", at(m.event_chan_gw_mass, c));
+    if (m.sediment_contam) dotted(fp, "Exhange with sediments", at(m.event_chan_sed_source_mass, c));
+    if (lakes_on(m)) dotted(fp, "Flows to lake", at(m.event_lake_chan_inflow_mass, c));
+    dotted(fp, "Outlet mass flux", at(m.event_chan_mass_out, c));
+    if (m.constituent_type.value(c) == 1) dotted(fp, "Mass decay loss", at(m.event_chan_decay_mass, c));
+    std::fputs("\n", fp);
+    dotted(fp, "Contam mass balance error", at(m.CHAN_MASS_BALANCE, c), 0, "%14.4lf");
+    std::fputs("\n", fp);
+    if (m.sediment_contam) {
+        const held_mass h = mass_held(m, c);
+        std::fputs("Contaminants Attached to Sediment Mass Balance...\n \n", fp);
+        dotted(fp, "Lateral flow into channels", at(m.event_chan_qlat_sed_mass, c));
+        dotted(fp, "Exiting watershed", at(m.event_chan_outlet_sed_mass, c));
+        dotted(fp, "Exchange with dissolved", at(m.event_chan_sed_source_mass, c));
+        dotted(fp, "Attached to suspended sed", h.chan_attached / 1000.0);
+        if (lakes_on(m)) dotted(fp, "Attached entering lakes", at(m.event_chan_lake_sed_contam_mass, c));
+        dotted(fp, "Total (dissolved+attached)", (h.channels + h.chan_attached) / 1000.0, 0, "%14.4lf");
+        std::fputs("\n", fp);
+    }
+    if (lakes_on(m)) event_lakes(m, fp, c);
 }
 
 void line(std::FILE* fp, const char* format, double value) { std::fprintf(fp, format, value); }
@@ -122,15 +212,84 @@ void run_overland(const model_state& m, std::FILE* fp) {
         if (m.sediment_contam) line(fp, "Sediment source               %14.2lf \n", at(m.OV_SED_SOURCE_MASS, c));
         std::fputs("\n", fp);
         line(fp, "Mass loss to infiltration     %14.2lf \n", at(m.OV_INFIL_MASS, c));
+        if (m.chan_routing) line(fp, "Mass loss to stream           %14.2lf \n", at(m.OV_QLAT_MASS, c));
         line(fp, "Outlet mass flux              %14.2lf \n", at(m.OV_MASS_OUT, c));
         line(fp, "Mass decay loss on overland   %14.2lf \n", at(m.OV_MASS_DECAY, c));
+        if (lakes_on(m)) line(fp, "Lateral flow to lake          %14.2lf \n", at(m.LAKE_OV_INFLOW_MASS, c));
         std::fputs("\n", fp);
         if (m.sediment_contam) {
             line(fp, "Attached to susp sediments    %14.2lf \n", at(m.OV_SED_CONTAM_FINAL, c));
-            line(fp, "Attached exiting watershed    %14.2lf \n", at(m.OV_SED_OUTLET_MASS, c));
+            if (m.chan_routing)
+                line(fp, "Attached entering streams     %14.2lf \n", at(m.CHAN_QLAT_SED_MASS, c));
+            else
+                line(fp, "Attached exiting watershed    %14.2lf \n", at(m.OV_SED_OUTLET_MASS, c));
         }
         std::fputs("\n", fp);
         line(fp, "Contam mass balance error       %14.4lf percent \n", at(m.OV_RUN_MASS_ERROR, c));
+    }
+}
+
+void run_lakes(const model_state& m, std::FILE* fp, int c) {
+    std::fprintf(fp, "Lake Contaminant Transport Summary for Constituent %5ld \n", static_cast<long>(c));
+    std::fputs("Amounts are total for simulations in (Kg) \n \n", fp);
+    line(fp, "Initial Mass in Lakes         %14.2lf \n", at(m.LAKE_MASS_INIT, c));
+    line(fp, "Final Mass in Lakes           %14.2lf \n \n", at(m.LAKE_MASS_FINAL, c));
+    line(fp, "Mass gain from overland       %14.2lf \n", at(m.LAKE_OV_INFLOW_MASS, c));
+    line(fp, "Mass channel trib inflow      %14.2lf \n", at(m.LAKE_CHAN_INFLOW_MASS, c));
+    line(fp, "Mass lake outlet flow         %14.2lf \n", at(m.LAKE_CHAN_OUTFLOW_MASS, c));
+    line(fp, "Lake chan exchange mass       %14.2lf \n", at(m.LAKE_CHAN_EXCHANGE_MASS, c));
+    line(fp, "Point source mass gain        %14.2lf \n", at(m.LAKE_POINT_MASS, c));
+    line(fp, "Groundwater mass gain/loss    %14.2lf \n \n", at(m.LAKE_GW_MASS, c));
+    line(fp, "Precip mass flux              %14.2lf \n", at(m.LAKE_PRECIP_MASS, c));
+    line(fp, "Mass decay loss               %14.2lf \n \n", at(m.LAKE_DECAY_MASS, c));
+    if (m.sediment_contam) {
+        // What the balance takes besides: the attached mass the lakes
+        // gained and what settled with their sediment.
+        line(fp, "Attached from overland        %14.2lf \n", at(m.OV_LAKE_SED_CONTAM_MASS, c));
+        line(fp, "Attached from channels        %14.2lf \n", at(m.CHAN_LAKE_SED_CONTAM_MASS, c));
+        line(fp, "Attached settled on lake bed  %14.2lf \n", at(m.LAKE_SETTLED_SED_MASS, c));
+        line(fp, "Final attached in lakes       %14.2lf \n \n", mass_held(m, c).lake_attached / 1000.0);
+    }
+    line(fp, "Contam mass balance error       %14.4lf percent \n \n", at(m.LAKE_MASS_BALANCE, c));
+    for (int k = 1; k <= m.nlakes; ++k) {
+        std::fprintf(fp, "Final Mass in lake %ld = %14.2lf \n", static_cast<long>(k), lake_mass(m, c, k) / 1000.0);
+        std::fprintf(fp, "Final Conc in lake %ld = %14.2lf \n \n", static_cast<long>(k), lake_conc(m, c, k));
+    }
+}
+
+void run_channels(const model_state& m, std::FILE* fp) {
+    std::fputs("\n\n *************   Channel Transport Summaries   **************** \n\n", fp);
+    for (int c = 1; c <= m.ncontam; ++c) {
+        if (m.constituent_type.value(c) == 3) continue;
+        std::fprintf(fp, "Channel Contaminant Transport Summary for Contaminant %5d \n", c);
+        std::fputs("Amounts are total for simulations in (Kg) \n \n", fp);
+        std::fputs("Dissolved\n", fp);
+        line(fp, "Initial Mass in Channels      %14.2lf \n", at(m.CHAN_MASS_INIT, c));
+        line(fp, "Final Mass in Channels        %14.2lf \n \n", at(m.CHAN_MASS_FINAL, c));
+        line(fp, "Mass gain from overland       %14.2lf \n", at(m.CHAN_LAT_MASS, c));
+        line(fp, "Point source mass gain        %14.2lf \n", at(m.CHAN_POINT_MASS, c));
+        if (lakes_on(m)) line(fp, "Flux from lake                %14.2lf \n", at(m.LAKE_CHAN_OUTFLOW_MASS, c));
+        if (m.stream_loss) line(fp, "Groundwater mass gain/loss    %14.2lf \n \n", at(m.CHAN_GW_MASS, c));
+        line(fp, "Outlet mass flux              %14.2lf \n", at(m.CHAN_MASS_OUT, c));
+        if (m.constituent_type.value(c) == 1)
+            line(fp, "Mass decay loss               %14.2lf \n", at(m.CHAN_MASS_DECAY, c));
+        if (lakes_on(m)) {
+            line(fp, "Flux to lake                  %14.2lf \n", at(m.LAKE_CHAN_INFLOW_MASS, c));
+            line(fp, "Exchange with lake            %14.2lf \n", at(m.LAKE_CHAN_EXCHANGE_MASS, c));
+        }
+        if (m.sediment_contam) line(fp, "Exchange with sediment        %14.2lf \n", at(m.CHAN_SED_SOURCE_MASS, c));
+        std::fputs("\n", fp);
+        line(fp, "Dissolved mass balance error       %14.4lf percent \n", at(m.CHAN_RUN_MASS_ERROR, c));
+        std::fputs("\n", fp);
+        std::fputs("Attached\n", fp);
+        if (m.sediment_contam) {
+            line(fp, "Lateral flow into channels    %14.2lf \n", at(m.CHAN_QLAT_SED_MASS, c));
+            line(fp, "Final suspended               %14.2lf \n", mass_held(m, c).chan_attached / 1000.0);
+            line(fp, "Exchange with dissolved       %14.2lf \n", at(m.CHAN_SED_SOURCE_MASS, c));
+            line(fp, "Exiting outlet                %14.2lf \n", at(m.CHAN_OUTLET_SED_MASS, c));
+        }
+        std::fputs("\n", fp);
+        if (lakes_on(m)) run_lakes(m, fp, c);
     }
 }
 
@@ -162,6 +321,9 @@ void write_event_constituent_summary(const model_state& m, std::FILE* fp) {
         for (int c = 1; c <= m.ncontam; ++c) event_soil(m, fp, c);
     for (int c = 1; c <= m.ncontam; ++c) event_overland(m, fp, c);
     std::fputs("\n", fp);
+    if (!channel_books(m)) return;
+    for (int c = 1; c <= m.ncontam; ++c) event_channel(m, fp, c);
+    std::fputs("\n", fp);
 }
 
 void write_constituent_run_summary(model_state& m) {
@@ -171,6 +333,7 @@ void write_constituent_run_summary(model_state& m) {
     if (!fp) return;
     if (m.soil_con_trans) run_soil(m, fp);
     run_overland(m, fp);
+    if (channel_books(m)) run_channels(m, fp);
     run_global(m, fp);
 }
 

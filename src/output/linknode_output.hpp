@@ -19,6 +19,8 @@ enum linknode_type : int {
     linknode_superlink_flow = 5,
     linknode_superlink_head = 6,
     linknode_superlink_tile_flow = 7,
+    linknode_mass = 26,
+    linknode_concentration = 27,
     linknode_stream_sed_flux = 31,
 };
 

@@ -15,7 +15,10 @@
 // Besides the standard maps, every contaminant that the CONTAMINANT_TRANSPORT
 // table gives an output file has two map series of its own, its overland
 // concentration ("conc_%02d", g/m3) and mass ("mass_%02d", g), named after
-// that file with ".conc" and ".mass".
+// that file with ".conc" and ".mass"; with channel constituent transport
+// also two link/node datasets of its channel nodes, their concentration
+// (g/m3) and dissolved mass (g), named after it with ".chan.conc" and
+// ".chan.mass".
 #include <algorithm>
 #include <cmath>
 #include <memory>
@@ -27,8 +30,10 @@
 #include "core/line_reader.hpp"
 #include "core/parallel_env.hpp"
 #include "core/text_format.hpp"
+#include "core/warnings.hpp"
 #include "model/model_state.hpp"
 #include "output/grid_writers.hpp"
+#include "output/linknode_output.hpp"
 #include "output/output_steps.hpp"
 #include "overland/overland_steps.hpp"
 
@@ -181,6 +186,58 @@ bool open_constituent_map(model_state& m, const vec1<double>& values, const std:
     return true;
 }
 
+// The contaminant location series are written at the hydrograph locations
+// of channel constituent transport; without them their files stay empty.
+void warn_unwritten_locations(const model_state& m) {
+    const bool written = m.in_hyd_location_given && m.chan_con_trans && m.ov_con_trans;
+    if (written) return;
+    const struct {
+        int given;
+        const std::string& file;
+        const char* card;
+    } series[] = {{m.out_con_location_given, m.out_con_location, "OUT_CON_LOCATION"},
+                  {m.out_mass_location_given, m.out_mass_location, "OUT_MASS_LOCATION"}};
+    for (const auto& s : series) {
+        if (!s.given) continue;
+        warn(format_text("%s has no effect without IN_HYD_LOCATION, OV_CON_TRANS and CHAN_CON_TRANS: %s stays "
+                         "empty.\n",
+                         s.card, s.file.c_str()));
+    }
+}
+
+// The channel datasets of every contaminant with an output name (with
+// CHAN_CON_TRANS): "<name>.chan.conc" of its node and lake concentrations
+// (g/m3) and "<name>.chan.mass" of their dissolved masses (g).
+void open_constituent_linknodes(model_state& m) {
+    if (!m.chan_con_trans || m.chan_conc.empty() || m.chan_mass.empty() || m.nlinks < 1) return;
+    linknode_output::network net;
+    net.nlinks = m.nlinks;
+    net.nlakes = m.chan_lakes_on ? m.nlakes : 0;
+    net.stride = m.chan_stride;
+    net.ltype = &m.ltype;
+    net.nodes = &m.nx;
+    net.dataset_nodes = m.chan_lakes_on ? &m.link_nodes : nullptr;
+    net.lake_of_link = &m.ldex;
+    for (int c = 1; c <= m.ncontam && c <= m.chan_conc.nrows(); ++c) {
+        if (m.constituent_type.value(c) != 1) continue;
+        std::string file = m.contam_output_names[static_cast<std::size_t>(c)];
+        if (file.empty()) continue;
+        strip_quotes(file);
+        const struct {
+            const mat2<double>& table;
+            int type;
+            const char* extension;
+        } kinds[] = {{m.chan_conc, linknode_concentration, ".conc"}, {m.chan_mass, linknode_mass, ".mass"}};
+        for (const auto& k : kinds) {
+            auto out = std::make_unique<linknode_output>();
+            out->init_flat(net, k.table[c], net.nlakes > 0 ? k.table[c] + m.chan_lake_row0 : nullptr);
+            out->header_type = k.type;
+            out->open_mass_conc("", file, std::string(".chan") + k.extension, 1.0);
+            m.constituent_linknodes.push_back(std::move(out));
+        }
+    }
+}
+
 }  // namespace
 
 void open_all_map_outputs(model_state& m) {
@@ -212,9 +269,10 @@ void open_all_map_outputs(model_state& m) {
 }
 
 void open_nutrient_outputs(model_state& m) {
-    // The contaminants' own overland maps; the nutrient species' outputs
-    // come with the nutrient module, the channels' with channel constituent
-    // transport, and there are no soil constituent outputs.
+    // The contaminants' own overland maps and channel datasets; the
+    // nutrient species' outputs come with the nutrient module, and there
+    // are no soil constituent outputs.
+    warn_unwritten_locations(m);
     if (!m.ov_con_trans) return;
     int number = 0;
     for (int c = 1; c <= m.ncontam; ++c) {
@@ -227,6 +285,7 @@ void open_nutrient_outputs(model_state& m) {
         if (!open_constituent_map(m, m.contam_mass[static_cast<std::size_t>(c)], file, "mass", number, id + 1))
             return;
     }
+    open_constituent_linknodes(m);
 }
 
 void write_timeseries_maps(model_state& m) {

@@ -6,11 +6,14 @@
 #include <filesystem>
 #include <system_error>
 
+#include "channel/link_types.hpp"
 #include "core/error_record.hpp"
 #include "core/line_reader.hpp"
 #include "core/text_format.hpp"
+#include "core/warnings.hpp"
 #include "model/model_state.hpp"
 #include "output/grid_writers.hpp"
+#include "output/linknode_output.hpp"
 
 namespace kesta {
 
@@ -123,5 +126,119 @@ bool map_series::end() {
 }
 
 linknode_output::linknode_output() = default;
+
+namespace {
+
+// A node holding no more water than this has no concentration (m3).
+constexpr double kDryNodeVolume = 1e-8;
+
+}  // namespace
+
+void linknode_output::size_tables(const network& net, const double* lakes) {
+    net_ = net;
+    lakes_ = lakes;
+    out_table_ = mat2<double>(net.stride, net.nlinks);
+    conc_table_ = mat2<double>(net.stride, net.nlinks);
+    lake_out_ = vec1<double>(net.nlakes);
+}
+
+void linknode_output::init_flat(const network& net, const double* flat, const double* lakes) {
+    size_tables(net, lakes);
+    flat_ = flat;
+    per_node_ = nullptr;
+    mode_ = 1;
+}
+
+void linknode_output::init_nodes(const network& net, const mat2<double>& per_node, const double* lakes) {
+    size_tables(net, lakes);
+    flat_ = nullptr;
+    per_node_ = &per_node;
+    mode_ = 2;
+}
+
+bool linknode_output::open_mass_conc(const std::string& folder, const std::string& prefix, const std::string& name,
+                                     double factor) {
+    factor_ = factor;
+    const std::string base = folder + prefix + name;
+    bool created = true;
+    const auto create = [&](const std::string& path, int type, file_ptr& fp) {
+        fp.reset(std::fopen(path.c_str(), "w"));
+        if (!fp) {
+            warn(format_text("Error: unable to open file %s\n", path.c_str()));
+            created = false;
+            return;
+        }
+        // The graphical product reads these headers as they are: the
+        // interval, the step count and the start are not given.
+        write_linknode_header(fp.get(), type, net_.nlinks, 15, 15, 0, 0, 0, 0, 0, 0);
+    };
+    mass_path_ = mass_and_conc ? base + ".mass" : base;
+    create(mass_path_, header_type, mass_fp_);
+    if (mass_and_conc) {
+        compute_conc();
+        create(base + ".conc", conc_header_type, conc_fp_);
+    }
+    return created;
+}
+
+void linknode_output::compute_conc() {
+    if (mode_ < 1 || conc_table_.empty()) return;
+    conc_table_.fill(0.0);
+    for (int l = 1; l <= net_.nlinks; ++l) {
+        if (!link_is_channel((*net_.ltype)[l])) continue;
+        const int nodes = (*net_.nodes)[l];
+        for (int j = 1; j <= nodes && j < net_.stride; ++j) {
+            const int at = l * net_.stride + j;
+            const double v = volumes ? volumes[at] : 0.0;
+            if (mode_ == 1)
+                conc_table_[j][l] = v > kDryNodeVolume ? flat_[at] / v : 0.0;
+            else
+                conc_table_[j][l] = volumes && v <= kDryNodeVolume ? 0.0 : (*per_node_)[j][l];
+        }
+    }
+}
+
+void linknode_output::write_block(std::FILE* fp, const mat2<double>& values) {
+    linknode_source s;
+    s.nlinks = net_.nlinks;
+    s.ltype = net_.ltype;
+    s.nodes = net_.nodes;
+    s.dataset_nodes = net_.dataset_nodes;
+    s.lake_of_link = net_.lake_of_link;
+    s.lake_values = &lake_out_;
+    s.values = &values;
+    write_linknode_ts(fp, s, steps_, linknode_plain);
+    std::fflush(fp);
+}
+
+void linknode_output::write_step() {
+    if (mode_ < 1) return;
+    for (int l = 1; l <= net_.nlinks; ++l) {
+        const int t = (*net_.ltype)[l];
+        if (link_is_lake(t)) {
+            const int lake = net_.lake_of_link ? (*net_.lake_of_link)[l] : 0;
+            if (lakes_ && lake >= 1 && lake <= net_.nlakes) lake_out_[lake] = lakes_[lake] / factor_;
+        }
+        if (link_is_structure(t)) out_table_[1][l] = 0.0;
+        if (!link_is_channel(t)) continue;
+        const int nodes = (*net_.nodes)[l];
+        const int declared = net_.dataset_nodes ? (*net_.dataset_nodes)[l] : nodes;
+        for (int j = 1; j <= declared && j < net_.stride; ++j) {
+            double v = 0.0;
+            if (j <= nodes) v = mode_ == 1 ? flat_[l * net_.stride + j] / factor_ : (*per_node_)[j][l] * factor_;
+            out_table_[j][l] = v;
+        }
+    }
+    if (mass_fp_) {
+        write_block(mass_fp_.get(), out_table_);
+    } else {
+        warn("Error writing to link/node file...\n");
+    }
+    if (conc_fp_) {
+        compute_conc();
+        write_block(conc_fp_.get(), conc_table_);
+    }
+    ++steps_;
+}
 
 }  // namespace kesta

@@ -2,6 +2,7 @@
 // link/node output, and the reservoir-model coupling record.
 #pragma once
 
+#include <cstdio>
 #include <string>
 
 #include "core/arrays.hpp"
@@ -96,21 +97,81 @@ private:
     bool dataset_written_ = false;
 };
 
-// One link/node output.
+// One link/node dataset of a quantity held per channel node (a
+// constituent's mass or concentration, a nutrient species): each call of
+// write_step writes one "TS" block of the quantity's current values. The
+// values come from a flat source (node j of link l at l * stride + j) or
+// from a per-node table [node][link], and a lake's from a vector by lake.
+// Nothing pointed to is owned: sources and the network's vectors must
+// outlive the output and stay where they are.
 class linknode_output {
 public:
+    // The channel network the blocks cover.
+    struct network {
+        int nlinks = 0;
+        int nlakes = 0;
+        int stride = 0;                             // the largest node count of a link + 1
+        const vec1<int>* ltype = nullptr;           // link-type words
+        const vec1<int>* nodes = nullptr;           // nodes a link holds now
+        const vec1<int>* dataset_nodes = nullptr;   // nodes each line declares, or none: `nodes`
+        const vec1<int>* lake_of_link = nullptr;    // lake number of a lake link
+    };
+
     linknode_output();
-    ~linknode_output() = default;
+    ~linknode_output() = default;  // closes the files
     linknode_output(const linknode_output&) = delete;
     linknode_output& operator=(const linknode_output&) = delete;
 
-    array2d<double> table_a;
-    array2d<double> table_b;
-    array1d<double> values;
-    file_ptr out;  // closed with the object
-    int mode = -1;  // unset
-    int count_a = 0;
-    int count_b = 0;
+    // The source of the values: flat (divided by the factor when written;
+    // its concentrations are the values over `volumes` at the same index)
+    // or per node [node][link] (multiplied by the factor; the values are
+    // their own concentrations). `lakes` (by lake, element 0 unused) may be
+    // null. Both size the tables and zero them.
+    void init_flat(const network& net, const double* flat, const double* lakes);
+    void init_nodes(const network& net, const mat2<double>& per_node, const double* lakes);
+
+    // Creates the file folder + prefix + name (directly, with no run-number
+    // prefix or output folder of the file opener) with a header of
+    // `header_type`; with `mass_and_conc` two files, that name + ".mass"
+    // and + ".conc" (header `conc_header_type`). A file that cannot be
+    // created is reported as a warning naming it and receives nothing.
+    // Returns false when a file could not be created.
+    bool open_mass_conc(const std::string& folder, const std::string& prefix, const std::string& name,
+                        double factor);
+    // The concentrations (g/m3) of the channel nodes: 0 where the node's
+    // volume is at most 1e-8 m3 and at nodes a link does not hold now.
+    void compute_conc();
+    // One block of the values at every node (and, with a concentration
+    // file, one of the concentrations there), numbered by the step
+    // counter, which grows by one. Without a file a warning says so.
+    void write_step();
+
+    int header_type = 26;       // dataset type of the values' (mass) file
+    int conc_header_type = 27;  // and of the concentration file
+    bool mass_and_conc = false;
+    const double* volumes = nullptr;  // flat, m3: for concentrations of a flat source
+
+    int mode() const { return mode_; }  // -1 unset, 1 flat, 2 per node
+    int steps() const { return steps_; }
+    const mat2<double>& output() const { return out_table_; }   // [node][link], as last written
+    const mat2<double>& conc() const { return conc_table_; }    // [node][link]
+    const vec1<double>& lake_values() const { return lake_out_; }
+
+private:
+    void size_tables(const network& net, const double* lakes);
+    void write_block(std::FILE* fp, const mat2<double>& values);
+
+    network net_;
+    int mode_ = -1;
+    int steps_ = 0;
+    double factor_ = 1.0;
+    const double* flat_ = nullptr;
+    const mat2<double>* per_node_ = nullptr;
+    const double* lakes_ = nullptr;
+    mat2<double> out_table_, conc_table_;
+    vec1<double> lake_out_;
+    file_ptr mass_fp_, conc_fp_;
+    std::string mass_path_;
 };
 
 // Coupling record of the reservoir water-quality model: its cell map and the

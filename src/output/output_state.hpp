@@ -80,6 +80,9 @@ struct output_state {
     map_series map_outputs[kStandardMapCount];  // by standard_map_type
     // The contaminants' own concentration and mass maps, in contaminant order.
     std::vector<std::unique_ptr<map_series>> constituent_maps;
+    // The contaminants' channel link/node datasets, in contaminant order:
+    // the concentration's, then the mass's.
+    std::vector<std::unique_ptr<linknode_output>> constituent_linknodes;
     vec1<double> depth_map_values;  // the depth map with channel lakes: lake level above ground on their cells
     std::unique_ptr<vq_data> vq;  // present when the reservoir coupling is configured
     file_ptr vq_qin_fp;           // the reservoir model's inflow file (VQ_INPUT)

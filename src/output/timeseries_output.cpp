@@ -129,6 +129,37 @@ void write_location_depth(const model_state& m, std::FILE* fp) {
     });
 }
 
+// The row of the channel constituent tables of node `node` of link `link`;
+// 0 (a row that holds nothing) for a place outside the network.
+int constituent_row(const model_state& m, int node, int link) {
+    if (link < 1 || link > m.nlinks || node < 1 || node >= m.chan_stride) return 0;
+    return link * m.chan_stride + node;
+}
+
+bool constituents_located(const model_state& m) {
+    return m.in_hyd_location_given && m.chan_con_trans && !m.chan_conc.empty() && m.chan_stride > 0;
+}
+
+// The concentration (g/m3) of every constituent at every hydrograph
+// location, location by location.
+void write_location_conc(const model_state& m, std::FILE* fp) {
+    for_each_hyd_location(m, [&](int node, int link) {
+        const int row = constituent_row(m, node, link);
+        for (int c = 1; c <= m.ncontam && c <= m.chan_conc.nrows(); ++c)
+            std::fprintf(fp, "%12.6lf ", row > 0 ? m.chan_conc[c][row] : 0.0);
+    });
+}
+
+// The dissolved mass flux (g/s, negative upstream) of every constituent
+// through the downstream face of every hydrograph location.
+void write_location_mass(const model_state& m, std::FILE* fp) {
+    for_each_hyd_location(m, [&](int node, int link) {
+        const int row = constituent_row(m, node, link);
+        for (int c = 1; c <= m.ncontam && c <= m.dissolved_chan_flux.nrows(); ++c)
+            std::fprintf(fp, "%12.6lf ", row > 0 ? m.dissolved_chan_flux[c][row] : 0.0);
+    });
+}
+
 // The soil moisture a soil-moisture location (IN_THETA_LOCATION) writes: the
 // one the run's infiltration method keeps. The Richards method keeps one per
 // soil node and the soil ET accounting of long-term runs one per soil layer;
@@ -215,6 +246,10 @@ const location_series kLocationSeries[] = {
      write_location_discharge},
     {&output_state::out_dep_location_fp, [](const model_state& m) { return m.out_dep_location_given != 0; },
      write_location_depth},
+    {&output_state::out_con_location_fp,
+     [](const model_state& m) { return m.out_con_location_given && constituents_located(m); }, write_location_conc},
+    {&output_state::out_mass_location_fp,
+     [](const model_state& m) { return m.out_mass_location_given && constituents_located(m); }, write_location_mass},
     {&output_state::out_theta_location_fp,
      [](const model_state& m) { return m.in_theta_location_given && moisture_written(m); }, write_location_moisture},
     {&output_state::gw_well_level_fp, [](const model_state& m) { return m.gw_simulation && m.gw_well_level_given; },
@@ -276,6 +311,8 @@ void write_timeseries_output(model_state& m) {
     if (m.outlet_sed_tss_fp) std::fflush(m.outlet_sed_tss_fp.get());
     write_channel_datasets(m);
     write_pipe_datasets(m);
+    if (m.chan_con_trans)
+        for (auto& out : m.constituent_linknodes) out->write_step();
 }
 
 }  // namespace kesta

@@ -11,9 +11,11 @@
 
 #include "core/allocators.hpp"
 #include "core/error_record.hpp"
+#include "core/warnings.hpp"
 #include "model/model_state.hpp"
 #include "model/run_driver.hpp"
 #include "model/run_model.hpp"
+#include "nutrients/nutrient_steps.hpp"
 #include "output/output_steps.hpp"
 #include "support/grid_text.hpp"
 #include "support/temp_dir.hpp"
@@ -222,6 +224,21 @@ TEST_F(ClosedBasin, ARunStoppedByAnErrorStillEndsItsDatasetAfterWholeFrames) {
     EXPECT_EQ(text.substr(text.size() - 6), "ENDDS\n");
     EXPECT_EQ(frames(text).size(), 4u);  // steps 1, 11, 21, 31
     EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 7 + 4 * 19 + 1);
+}
+
+// A contaminant location series without channel constituents would stay
+// empty: the run says so.
+TEST(ConstituentOutputs, ALocationSeriesWithoutChannelConstituentsIsWarnedEmpty) {
+    kesta::forget_warnings();
+    auto m = std::make_unique<kesta::model_state>();
+    m->out_mass_location_given = 1;
+    m->out_mass_location = "mass.dat";
+    m->in_hyd_location_given = 1;
+    kesta::open_nutrient_outputs(*m);
+    const kesta::warning_list w = kesta::take_warnings();
+    ASSERT_EQ(w.listed.size(), 1u);
+    EXPECT_EQ(w.listed[0].text, "OUT_MASS_LOCATION has no effect without IN_HYD_LOCATION, OV_CON_TRANS and "
+                                "CHAN_CON_TRANS: mass.dat stays empty.");
 }
 
 }  // namespace
