@@ -137,8 +137,8 @@ constexpr double kDryNodeVolume = 1e-8;
 void linknode_output::size_tables(const network& net, const double* lakes) {
     net_ = net;
     lakes_ = lakes;
-    out_table_ = mat2<double>(net.stride, net.nlinks);
-    conc_table_ = mat2<double>(net.stride, net.nlinks);
+    out_table_ = node_table<double>(net.stride, net.nlinks);
+    conc_table_ = node_table<double>(net.stride, net.nlinks);
     lake_out_ = vec1<double>(net.nlakes);
 }
 
@@ -149,7 +149,7 @@ void linknode_output::init_flat(const network& net, const double* flat, const do
     mode_ = 1;
 }
 
-void linknode_output::init_nodes(const network& net, const mat2<double>& per_node, const double* lakes) {
+void linknode_output::init_nodes(const network& net, const node_table<double>& per_node, const double* lakes) {
     size_tables(net, lakes);
     flat_ = nullptr;
     per_node_ = &per_node;
@@ -198,7 +198,7 @@ void linknode_output::compute_conc() {
     }
 }
 
-void linknode_output::write_block(std::FILE* fp, const mat2<double>& values) {
+void linknode_output::write_block(std::FILE* fp, const node_table<double>& values) {
     linknode_source s;
     s.nlinks = net_.nlinks;
     s.ltype = net_.ltype;

@@ -128,7 +128,7 @@ public:
     // their own concentrations). `lakes` (by lake, element 0 unused) may be
     // null. Both size the tables and zero them.
     void init_flat(const network& net, const double* flat, const double* lakes);
-    void init_nodes(const network& net, const mat2<double>& per_node, const double* lakes);
+    void init_nodes(const network& net, const node_table<double>& per_node, const double* lakes);
 
     // Creates the file folder + prefix + name (directly, with no run-number
     // prefix or output folder of the file opener) with a header of
@@ -153,22 +153,22 @@ public:
 
     int mode() const { return mode_; }  // -1 unset, 1 flat, 2 per node
     int steps() const { return steps_; }
-    const mat2<double>& output() const { return out_table_; }   // [node][link], as last written
-    const mat2<double>& conc() const { return conc_table_; }    // [node][link]
+    const node_table<double>& output() const { return out_table_; }   // [node][link], as last written
+    const node_table<double>& conc() const { return conc_table_; }    // [node][link]
     const vec1<double>& lake_values() const { return lake_out_; }
 
 private:
     void size_tables(const network& net, const double* lakes);
-    void write_block(std::FILE* fp, const mat2<double>& values);
+    void write_block(std::FILE* fp, const node_table<double>& values);
 
     network net_;
     int mode_ = -1;
     int steps_ = 0;
     double factor_ = 1.0;
     const double* flat_ = nullptr;
-    const mat2<double>* per_node_ = nullptr;
+    const node_table<double>* per_node_ = nullptr;
     const double* lakes_ = nullptr;
-    mat2<double> out_table_, conc_table_;
+    node_table<double> out_table_, conc_table_;
     vec1<double> lake_out_;
     file_ptr mass_fp_, conc_fp_;
     std::string mass_path_;

@@ -99,7 +99,7 @@ TEST(LinknodeOutput, WritesBlocksOfAFlatOrAPerNodeSource) {
 
     // A per-node source is multiplied by the factor; the node the lake
     // holds shows 0 whatever the table holds there.
-    mat2<double> per_node(4, 3);
+    node_table<double> per_node(4, 3);
     per_node[1][3] = 0.5;
     per_node[3][3] = 9.0;
     linknode_output nodes_out;
