@@ -56,10 +56,10 @@ void write_adjusted_elevation(model_state& m);
 bool end_map_outputs(model_state& m);
 void write_event_summary(model_state& m);
 void write_final_summaries(model_state& m);
-// The pipe network's end-of-run lines in the summary file: the volume that
-// left it, its final water and run totals, and its balance error (m3): the
-// water at the first solve, the inflow and the solver's clean-up, less the
-// outflows and the final water.
+// The pipe network's end-of-run line in the summary file before the global
+// table: the volume that left it. Its balance error (m3): the water at the
+// first solve, the inflow and the solver's clean-up, less the outflows and
+// the final water.
 void write_drain_run_totals(const model_state& m);
 double drain_run_balance_error(const model_state& m);
 // Says in the summary file that the run stopped on the error reported above
