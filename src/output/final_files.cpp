@@ -17,6 +17,7 @@
 #include "core/text_format.hpp"
 #include "model/model_state.hpp"
 #include "output/grid_writers.hpp"
+#include "output/vq_fluxes.hpp"
 #include "output/vq_inflow.hpp"
 
 namespace kesta {
@@ -171,6 +172,7 @@ void write_tvm_hydro_file(model_state& m) {
 }
 
 void close_vq_files(model_state& m) {
+    vq_segment_fluxes_close(m);
     if (m.run_params.map_type == 4)
         vq_end(m);
     else

@@ -64,8 +64,6 @@ void write_adjusted_elevation(model_state& m) {
 }
 
 
-void build_vq_data(model_state&) {}
-
 void setup_analyzers(model_state&, const std::string&) {}
 
 // No analyzer is set up in a run without an analyzer definition file.

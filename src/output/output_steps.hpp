@@ -79,8 +79,13 @@ void close_output_files(model_state& m);
 bool output_file_is_free(model_state& m, const std::string& words, const std::string& path,
                          const std::vector<std::pair<std::string, std::string>>& also_written);
 void flush_std_streams();
-// Builds the reservoir-model coupling record (its cell map) at the end of
-// the model-input loading.
+// With VQ_FLUXES, builds the reservoir-model coupling record at the end of
+// the model-input loading: the segment map, the link/node-to-segment pairs
+// and the segment flux output with its header. A map without segments
+// (code 95) or no map and no pairs (96) are warnings and leave no record; a
+// pair naming no node of the network or no segment of the map (97, with the
+// file, line and value) and an output that cannot be created (98) stop the
+// run.
 void build_vq_data(model_state& m);
 
 // Analyzer notification codes.
