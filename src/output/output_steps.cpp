@@ -14,9 +14,6 @@
 #include "subsurface/soil_accounting.hpp"
 #include "subsurface/subsurface_steps.hpp"
 
-// Steps of processes that this build does not simulate yet: each has no
-// work to do in any pass.
-
 namespace kesta {
 
 // The end-of-run summaries and final files: the aquifer takes the
@@ -63,11 +60,6 @@ void write_adjusted_elevation(model_state& m) {
                            output_path(name, "w", 1).c_str()));
 }
 
-
-void setup_analyzers(model_state&, const std::string&) {}
-
-// No analyzer is set up in a run without an analyzer definition file.
-void trigger_analyzers(model_state&, int) {}
 
 void flush_std_streams() {
     std::fflush(stdout);

@@ -97,7 +97,12 @@ enum analyzer_notice : int {
     notice_normal_end = 16,
     notice_error_end = 32,
 };
+// Reads the analyzer definition file and builds the analyzers. A file that
+// cannot be opened is a warning (the run goes on without analyzers); a line
+// that cannot be read, or whose array cannot be bound, is skipped with a
+// warning naming the file and line. Prints "Set up %d analyzers...".
 void setup_analyzers(model_state& m, const std::string& definition_file);
+// Tells every analyzer of the notification, in the order they were defined.
 void trigger_analyzers(model_state& m, int notice);
 
 }  // namespace kesta
