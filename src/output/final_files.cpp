@@ -1,5 +1,5 @@
 // Files written once as a run ends normally: the optimisation total, the
-// groundwater hotstart and saturated-source maps, the graphical product's
+// groundwater hotstart map, the graphical product's
 // hydrograph file, the reservoir model's inflow file and the overland
 // hotstart. A final file that cannot be opened is reported (code 4000) and
 // the others are still written.
@@ -119,28 +119,6 @@ void write_groundwater_hotstart(model_state& m) {
                          write_grass_ascii_grid(fp, m.mask, m.north, m.south, m.east, m.west, m.grid_rows,
                                                 m.grid_cols, m.elevgw);
                      });
-}
-
-void write_satsource_map(model_state& m) {
-    if (!m.gw_simulation || !m.sourcefile_given || !m.satsource_output || m.source.empty()) return;
-    write_final_grid(kSatSourceFile, "Can't open map for writing out sat. source info: %s\n", [&m](std::FILE* fp) {
-        std::fprintf(fp, "north: %9.2lf\n", m.north);
-        std::fprintf(fp, "south: %9.2lf\n", m.south);
-        std::fprintf(fp, "east: %9.2lf\n", m.east);
-        std::fprintf(fp, "west: %9.2lf\n", m.west);
-        std::fprintf(fp, "rows: %5d\n", m.grid_rows);
-        std::fprintf(fp, "cols: %5d\n", m.grid_cols);
-        for (int r = 1; r <= m.grid_rows; ++r) {
-            for (int c = 1; c <= m.grid_cols; ++c) {
-                const int k = m.mask[r][c];
-                if (k <= 0 || k > m.source.n())
-                    std::fputs("0 ", fp);
-                else
-                    std::fprintf(fp, "%d ", static_cast<int>(m.source[k]));
-            }
-            std::fputs("\n", fp);
-        }
-    });
 }
 
 void write_tvm_hydro_file(model_state& m) {

@@ -9,9 +9,8 @@
 
 namespace kesta {
 
-// Fixed names of two final files (numbered in a multi-run).
+// Fixed name of the groundwater hotstart (numbered in a multi-run).
 inline constexpr const char* kGroundwaterHotstartFile = "hotstart_file";
-inline constexpr const char* kSatSourceFile = "satsource_file";
 
 // The hydrograph file of the graphical product: its header, the count of
 // `location_list` (0 without a location stream), the start date
@@ -30,9 +29,6 @@ void write_gui_hydrograph(std::FILE* outlet, std::FILE* out, std::FILE* location
 void write_optimisation_total(model_state& m);
 // The groundwater heads to "hotstart_file", as a grid.
 void write_groundwater_hotstart(model_state& m);
-// The groundwater sources of the cells, as whole numbers, to
-// "satsource_file" (SOURCEFILE given).
-void write_satsource_map(model_state& m);
 // TVM_HYDRO: the outlet and location hydrographs are closed and read back
 // from where they were written.
 void write_tvm_hydro_file(model_state& m);

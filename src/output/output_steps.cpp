@@ -40,7 +40,6 @@ void write_final_summaries(model_state& m) {
     write_chan_hotstart(m);
     write_groundwater_hotstart(m);
     write_adjusted_elevation(m);
-    write_satsource_map(m);
     write_tvm_hydro_file(m);
     close_vq_files(m);
     write_overland_hotstart(m);
