@@ -71,6 +71,7 @@ void sacramento_terms(const model_state& m, global_water_totals& t) {
     t.final_soils = (p.uztwc + p.lztwc) * factor;
     t.final_groundwater = (p.uzfwc + p.lzfsc + p.lzfpc) * factor;
     t.evaporation = m.sac.evaporation * factor;
+    t.sacramento_outflow = m.sac.volume_base_flow_sacramento;
 }
 
 }  // namespace
@@ -199,21 +200,28 @@ global_water_totals global_water_balance(const model_state& m) {
 
     if (m.sacramento_given) {
         // The accounting's stores stand for the soil and the aquifer, and
-        // its evapotranspiration for the evaporation.
+        // its evapotranspiration for the soil's evaporation, beside the
+        // evaporation of water standing on the ground. Their outflow feeds
+        // the channels (what the channels have not taken yet is stored on
+        // its way); without channels it leaves the basin.
         sacramento_terms(m, t);
+        const bool to_channels = m.chan_routing == 1 || m.chan_alt_routing == 1;
+        const double in_transit = to_channels ? m.sac.in_transit : 0.0;
+        const double delivered = to_channels ? t.sacramento_outflow - in_transit : 0.0;
+        const double left = to_channels ? 0.0 : t.sacramento_outflow;
         const double s0s = t.initial_surface + t.initial_channels + t.initial_soils + t.initial_groundwater +
                            t.initial_lakes;
         const double s1s = t.final_surface + t.final_channels + t.final_soils + t.final_groundwater + t.final_snow +
-                           t.final_lakes;
+                           t.final_lakes + in_transit;
         const double d = s0s + t.precipitation;
         t.overall_error = d > 0.0 ? 100.0 *
-                                        (s1s - s0s - t.precipitation + t.evaporation + t.discharge -
+                                        (s1s - s0s - t.precipitation + t.evaporation + t.direct_evaporation + t.discharge + left -
                                          t.head_boundary - t.overland_point_sources) /
                                         d
                                   : 0.0;
         const double surface = t.precipitation + t.initial_surface + t.initial_channels + t.gw_to_river -
-                               t.river_to_gw + t.overland_point_sources - t.direct_evaporation - t.discharge -
-                               t.infiltration - t.final_channels - t.final_snow - t.final_surface;
+                               t.river_to_gw + t.overland_point_sources + delivered - t.direct_evaporation -
+                               t.discharge - t.infiltration - t.final_channels - t.final_snow - t.final_surface;
         t.surface_error = t.precipitation > 0.0 ? 100.0 * surface / t.precipitation : 0.0;
     }
     return t;
@@ -272,6 +280,7 @@ void write_global_balance(const model_state& m) {
         std::fprintf(fp, "Total flux of gw across bounds=                 %14.2lf\n", t.head_boundary);
     } else {
         std::fprintf(fp, "Total recharge to deep g.w.=                    %14.2lf\n", t.deep_recharge);
+        std::fprintf(fp, "Total outflow of the Sacramento stores=         %14.2lf\n", t.sacramento_outflow);
     }
     std::fprintf(fp, "Total overland point sources=                   %14.2lf\n", t.overland_point_sources);
     std::fprintf(fp, "Total channel point sources=                    %14.2lf\n\n", t.channel_point_sources);

@@ -24,7 +24,8 @@ struct global_water_totals {
     double direct_evaporation = 0.0;  // of water standing on the ground
     double exfiltration = 0.0;
     double recharge = 0.0, pumping = 0.0, downward_flux = 0.0, head_boundary = 0.0, leakage = 0.0;
-    double deep_recharge = 0.0;  // Sacramento
+    double deep_recharge = 0.0;       // Sacramento
+    double sacramento_outflow = 0.0;  // out of the Sacramento stores, to the channels
     double overland_point_sources = 0.0, channel_point_sources = 0.0, first_order_inflow = 0.0;
     double lost_to_slope = 0.0, lost_to_head = 0.0, gained_from_head = 0.0;
     double net_boundary = 0.0;  // lost to slope and head less gained from head

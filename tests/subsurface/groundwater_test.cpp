@@ -383,6 +383,9 @@ TEST(GroundwaterRuns, PumpingWellLowersItsLevelSeries) {
     // 1 l/s for the hour the groundwater ran.
     EXPECT_NEAR(kesta_test::value_after(summary, "Pumping  "), 3.6, 0.07) << summary;
     EXPECT_NEAR(kesta_test::value_after(summary, "Mass Balance error ="), 0.0, 0.005) << summary;
+    // The run's global table books the pumping as water that left.
+    EXPECT_NEAR(kesta_test::value_after(summary, "Total pumping from groundwater="), 3.6, 0.07) << summary;
+    EXPECT_LE(std::fabs(kesta_test::value_after(summary, "Overall mass balance error =")), 1e-6) << summary;
     EXPECT_FALSE(kesta_test::has(summary, "nan")) << summary;
 }
 
@@ -445,6 +448,7 @@ TEST(GroundwaterRuns, ACellDrainedToTheFloorGivesTheBoundaryOnlyWhatItHeld) {
     EXPECT_EQ(kesta_test::value_after(summary, "volume added by the aquifer floor   "), 0.0) << summary;
     EXPECT_NEAR(kesta_test::value_after(summary, "Flux across head boundaries="), -0.57, 0.005) << summary;
     EXPECT_EQ(kesta_test::value_after(summary, "Mass Balance error ="), 0.0) << summary;
+    EXPECT_LE(std::fabs(kesta_test::value_after(summary, "Overall mass balance error =")), 1e-6) << summary;
     EXPECT_TRUE(kesta_test::has(summary, "-Warning: GW_RELAX_COEFF, GW_LSOR_CON no longer steer the groundwater "
                                          "solve: the heads of each step are solved by the conjugate gradient until "
                                          "the water they leave unbalanced is negligible. (given 1 time)"))
