@@ -215,7 +215,8 @@ const fs::path kExample = fs::path(__FILE__).parent_path().parent_path().parent_
 TEST(ValleyExample, RainDrainsThroughTheOutletTheSummaryClosesTheBalanceAndTheOutputsAreWritten) {
     kesta_test::temp_dir dir;
     for (const char* name :
-         {"valley.prj", "valley.cmt", "valley.chan", "valley.gst", "mask.asc", "elevation.asc", "landuse.asc"})
+         {"valley.prj", "valley.cmt", "valley.chan", "valley.gst", "valley.ana", "mask.asc", "elevation.asc",
+          "landuse.asc"})
         fs::copy_file(kExample / name, dir.path() / name);
     fs::create_directory(dir.path() / "maps");
     const kesta_test::program_result run = kesta_test::run_kesta("valley.prj", dir.path().string());
@@ -276,6 +277,17 @@ TEST(ValleyExample, RainDrainsThroughTheOutletTheSummaryClosesTheBalanceAndTheOu
     EXPECT_LE(std::fabs(error_percent), 1e-6);
     EXPECT_NE(summary.find("THE FOLLOWING WARNINGS ARE GIVEN:\nNo Warnings.\n"), std::string::npos);
     EXPECT_NE(summary.find("Distributed overland roughness.\n"), std::string::npos);
+    for (const char* error : {"Mass balance error of surface components =", "Overall mass balance error ="})
+        EXPECT_LE(std::fabs(kesta_test::value_after(summary, error)), 1e-6) << error;
+
+    // The analyzer's hourly reports, from the start to the end of the run.
+    const std::string checks = kesta_test::read_file(dir.file("depth_check.txt"));
+    std::size_t reports = 0;
+    for (std::size_t at = checks.find("====> "); at != std::string::npos; at = checks.find("====> ", at + 1)) ++reports;
+    EXPECT_EQ(reports, 6u) << checks;
+    // The hydrograph file for the graphical product holds the 61 outlet values.
+    EXPECT_EQ(kesta_test::read_file(dir.file("valley.tvm")).find("KESSTA_TVM_HYDROGRAPH_FILE\n0\n20210714\n1400\n60\n61\n"),
+              0u);
 
     // The channel depths and discharges every five minutes.
     for (const char* name : {"chan_depth.lnd", "chan_flow.lnd"}) {
