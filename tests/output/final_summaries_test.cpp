@@ -52,8 +52,14 @@ TEST(GlobalBalance, ClosedBasinKeepsItsRainOnTheSurface) {
 // that cannot be opened is reported and the others are still written.
 TEST(FinalFiles, OverlandHotstartHoldsTheFinalDepthsAndAFailureStopsNoOtherFile) {
     kesta_test::temp_dir dir;
-    dir.write("p.prj", closed_basin_project(dir) + "WRITE_OV_HOTSTART ov.hot\nTVM_HYDRO tvm.out\n");
+    dir.write("p.prj", closed_basin_project(dir) + "WRITE_OV_HOTSTART ov.hot\nTVM_HYDRO tvm.out\nOPTIMIZE opt.out\n");
     ASSERT_EQ(kesta_test::run_kesta("p.prj", dir.path().string()).status, 0);
+    // The optimisation output ends with the line of the run's discharge.
+    const std::vector<std::string> opt = kesta_test::lines_of(read_file(dir.file("opt.out")));
+    ASSERT_EQ(opt.size(), 2u);
+    EXPECT_EQ(opt[1].substr(0, 2), "2 ");
+    EXPECT_NEAR(kesta_test::numbers(opt[1])[1],
+                value_after(read_file(dir.file("summ.out")), "Total amount of discharge="), 0.005);
     const std::vector<double> grid = kesta_test::numbers(read_file(dir.file("ov.hot")).substr(
         read_file(dir.file("ov.hot")).find("cols:") + 5));
     ASSERT_EQ(grid.size(), 101u);  // the column count, then the depths

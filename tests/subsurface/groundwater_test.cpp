@@ -387,6 +387,11 @@ TEST(GroundwaterRuns, PumpingWellLowersItsLevelSeries) {
     EXPECT_NEAR(kesta_test::value_after(summary, "Total pumping from groundwater="), 3.6, 0.07) << summary;
     EXPECT_LE(std::fabs(kesta_test::value_after(summary, "Overall mass balance error =")), 1e-6) << summary;
     EXPECT_FALSE(kesta_test::has(summary, "nan")) << summary;
+    // The heads the run ends with, as a grid, for a later run to start from.
+    const std::string hotstart = kesta_test::read_file(dir.file("hotstart_file"));
+    const std::vector<double> heads = kesta_test::numbers(hotstart.substr(hotstart.find("cols:") + 5));
+    ASSERT_EQ(heads.size(), 6u) << hotstart;  // the column count, then the five heads
+    EXPECT_EQ(heads[3], well.back()) << hotstart;
 }
 
 // A whole run with GW_OUTPUT, the well pumping 1 l/s: each frame of the
