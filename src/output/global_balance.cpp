@@ -173,13 +173,15 @@ global_water_totals global_water_balance(const model_state& m) {
     double in = t.precipitation + t.head_boundary + t.overland_point_sources + t.channel_point_sources +
                 t.first_order_inflow + t.drain_solver_made + t.groundwater_floor;
     double out = t.evaporation + t.discharge + t.net_boundary + t.lake_evaporation + t.drains_to_boundaries;
+    // Infiltrated water that no soil store keeps has left the basin.
+    if (!soil_tracked(m)) out += t.infiltration;
     if (m.gw_simulation) {
         out += t.leakage + t.pumping;
     } else {
-        // Without an aquifer the water that leaves the soil bottom, or the
-        // infiltrated water when no soil store keeps it, has left the basin,
-        // and the streams' and lakes' exchange with the ground crosses its edge.
-        out += soil_tracked(m) ? t.downward_flux : t.infiltration;
+        // Without an aquifer the water that leaves the soil bottom has left
+        // the basin, what exfiltrates comes from outside it, and the streams'
+        // and lakes' exchange with the ground crosses its edge.
+        if (soil_tracked(m)) out += t.downward_flux;
         if (!soil_tracked(m)) in += t.exfiltration;
         out += t.river_to_gw + t.lakes_to_gw;
         in += t.gw_to_river + t.gw_to_lakes;
