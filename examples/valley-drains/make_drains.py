@@ -109,6 +109,9 @@ def main():
 
     with open(os.path.join(VALLEY, "valley.prj")) as f:
         prj = f.read()
+    # The valley's analyzer and graphical-product cards stay the valley's.
+    if "# The channel nodes deeper than 1 m" in prj:
+        prj = prj[:prj.index("# The channel nodes deeper than 1 m")]
     prj = prj.replace("# Valley example:", "# Valley example with a storm drain (written by make_drains.py from the\n# valley's project):", 1)
     prj = prj.replace("SUMMARY          valley.sum", "SUMMARY          drains.sum")
     prj += ("# The settlement's storm drain: grates take ponded water from their\n"

@@ -397,8 +397,23 @@ def project_file(outlet):
         "# link/node datasets.",
         "CHAN_DEPTH       chan_depth.lnd",
         "CHAN_DISCHARGE   chan_flow.lnd",
+        ANALYZER_BLOCK_START,
+        "# (the analyzer of valley.ana, written to depth_check.txt), and the outlet",
+        "# hydrograph repackaged for the graphical product.",
+        "ANALYZERS        valley.ana",
+        "TVM_HYDRO        valley.tvm",
         "",
     ])
+
+
+# The first line of the analyzer and graphical-product cards, which the
+# drain and sediment examples leave out of the projects they derive.
+ANALYZER_BLOCK_START = "# The channel nodes deeper than 1 m, with their depths, every hour"
+
+# One analyzer: every hour (3600 s) from the start, the channel nodes whose
+# water depth exceeds 1 m, listed with their depths and counted, to a file.
+ANALYZERS = ("# type array triggers operator threshold outputs interval(s) file\n"
+             "2DS depth t > 1.0 tcdf 3600 depth_check.txt\n")
 
 
 def main():
@@ -433,6 +448,8 @@ def main():
             f.write(mapping_table_row(ident, description, n))
     with open(os.path.join(out, "valley.prj"), "w", newline="\n") as f:
         f.write(project_file(outlet))
+    with open(os.path.join(out, "valley.ana"), "w", newline="\n") as f:
+        f.write(ANALYZERS)
     with open(os.path.join(out, "valley.chan"), "w", newline="\n") as f:
         f.write(channel_file(links))
     with open(os.path.join(out, "valley.gst"), "w", newline="\n") as f:

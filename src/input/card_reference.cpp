@@ -110,7 +110,7 @@ const card_doc kDocs[] = {
     {52, kSurface, "", "Meant to name a map of initial depths (use OV_INIT_DEPTH).", N, nullptr},
     {66, kSurface, "m", "Map of the ground elevations as the run leaves them, written when it ends; with SOIL_EROSION each step's net erosion and deposition lower or raise the ground the water flows over.", U, nullptr},
     {67, kSurface, "", "Meant to name a file of overland pumps.", N, nullptr},
-    {135, kSurface, "", "Meant to name an overland hotstart map to write.", N, nullptr},
+    {135, kSurface, "m", "Overland hotstart map written at the end of the run: the depth of every cell, as a grid.", U, nullptr},
 
     // Rainfall.
     {30, kRain, "", "Uniform rain on every cell: RAIN_INTENSITY for RAIN_DURATION, from START_DATE and START_TIME.", U, nullptr},
@@ -251,7 +251,7 @@ const card_doc kDocs[] = {
     {140, kOutput, "", "File of the cells (and soil nodes) whose soil moisture is written.", U, nullptr},
     {141, kOutput, "", "Output file of the soil moisture at the IN_THETA_LOCATION cells.", U, nullptr},
     {132, kOutput, "m, m3", "Output file of the level and volume of every channel lake.", U, nullptr},
-    {130, kOutput, "", "Meant to name a hydrograph file for the graphical product.", N, nullptr},
+    {130, kOutput, "m3/s", "Hydrograph file for the graphical product, written at the end of the run from the outlet and location hydrographs.", U, nullptr},
     {131, kOutput, "", "Meant to name a file of cell hydrographs.", N, nullptr},
     {133, kOutput, "", "Meant to name a daily output file.", N, nullptr},
     {134, kOutput, "", "Meant to name an end-of-run table.", N, nullptr},
@@ -269,7 +269,7 @@ const card_doc kDocs[] = {
     {45, kCalib, "", "Meant to choose daily or event comparison; another word stops the run.", N, "DAILY or EVENT"},
     {46, kCalib, "", "Meant to choose the objective function; another word stops the run.", N, "RMSE or HMLE"},
     {118, kCalib, "", "Meant to name the observations (the calibration control file names them).", N, nullptr},
-    {119, kCalib, "", "Meant to name an analyzer definition file.", N, nullptr},
+    {119, kCalib, "", "Analyzer definition file: each line watches the depth, area or flow of the channel nodes and reports the nodes that pass a test.", U, nullptr},
     {120, kCalib, "", "Meant to name a source file.", N, nullptr},
 
     // Coupled models.
@@ -291,10 +291,10 @@ const card_doc kDocs[] = {
     {186, kCoupled, "", "Meant to name a crop factor grid to the ecological model.", N, nullptr},
     {187, kCoupled, "", "Meant to name a net erosion grid to the ecological model.", N, nullptr},
     {108, kCoupled, "m3/s", "Inflow file of the reservoir model: day of the year and outlet discharge every HYD_FREQ.", U, nullptr},
-    {109, kCoupled, "", "Meant to name the reservoir model's node-to-segment table.", N, nullptr},
-    {110, kCoupled, "", "Meant to name the reservoir model's segment map.", N, nullptr},
-    {111, kCoupled, "", "Meant to name the reservoir model's segment fluxes.", N, nullptr},
-    {223, kCoupled, "", "Meant to write the reservoir model's segment fluxes.", N, nullptr},
+    {109, kCoupled, "", "The channel nodes that feed the reservoir model's segments: a pair count, then link, node and segment a line (VQ_FLUXES).", U, nullptr},
+    {110, kCoupled, "", "Map of the reservoir model's segment of every cell, 0 for none (VQ_FLUXES).", U, nullptr},
+    {111, kCoupled, "m3/s", "The reservoir model's segment fluxes: each segment's mean inflow every HYD_FREQ (VQ_FLUXES).", U, nullptr},
+    {223, kCoupled, "", "Writes the reservoir model's segment fluxes from the flow over land and in the channels into each segment.", U, nullptr},
     {112, kCoupled, "", "Meant to name a PEXLO file.", N, nullptr},
     {113, kCoupled, "", "Grids from a PEXLO file, which this build cannot read: the run stops.", U, nullptr},
     {114, kCoupled, "", "Meant to name the PEXLO stream base.", N, nullptr},

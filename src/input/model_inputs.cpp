@@ -184,7 +184,7 @@ void read_model_inputs(model_state& m) {
     setup_channel(m);
     if (run_stopped()) return;
     if (m.nutrients && m.soil_con_trans) assign_zep_soil_tables(m);
-    if (m.project_options.vq_input_given) build_vq_data(m);
+    build_vq_data(m);
 }
 
 }  // namespace kesta

@@ -31,6 +31,7 @@ struct water_run_sums {
     double channels_to_gw = 0.0;  // seepage from the streams into the aquifer
     double gw_to_lakes = 0.0;     // leakage from the aquifer into the channel lakes
     double lakes_to_gw = 0.0;     // leakage from the channel lakes into the aquifer
+    double overland_point_sources = 0.0;  // water the cell point sources put on the ground
 };
 
 struct core_state {

@@ -68,7 +68,7 @@ std::string map_series::frame_name(int frame) const {
 
 int map_series::grids_written() const { return format_ == map_format_grids ? frame_ - 1 : 0; }
 
-std::string map_series::grid_path(int frame) const { return output_path(frame_name(frame), "w", 0); }
+std::string map_series::grid_path(int frame) const { return output_path(frame_name(frame), "w", 1); }
 
 namespace {
 
@@ -98,13 +98,13 @@ bool map_series::write_frame(double time, const model_state& m) {
 
     std::string name = frame_name(frame_);
     if (!m.quiet && !m.super_quiet) std::printf("opening file %s\n", name.c_str());
-    const std::string path = output_path(name, "w", 0);
+    const std::string path = output_path(name, "w", 1);
     // The frame is written under a name of its own and takes its real name
     // only once it is whole.
     std::string part = name + ".part";
-    const std::string part_path = output_path(part, "w", 0);
+    const std::string part_path = output_path(part, "w", 1);
     errno = 0;
-    file_ptr fp = open_file(part, "w", 0);
+    file_ptr fp = open_file(part, "w", 1);
     if (!fp) return refuse("Can't open " + what + " for writing: " + path + why_not_created(path, errno) + "\n");
     write_esri_ascii_grid(fp.get(), *mask_, north_, south_, east_, west_, rows_, cols_, *values_, cell_size_);
     if (close_file_checked(fp) != 0) {

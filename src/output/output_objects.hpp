@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "core/arrays.hpp"
 #include "core/file_opener.hpp"
@@ -174,13 +175,20 @@ private:
     std::string mass_path_;
 };
 
-// Coupling record of the reservoir water-quality model: its cell map and the
-// flux tables, and its inflow output file.
+// Coupling record of the reservoir water-quality model's segment fluxes:
+// which segment each cell and each listed channel node feeds, the inflow
+// gathered per segment since the last output, and the output file.
 struct vq_data {
-    int fields[10] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
-    vec1<double> vectors[5];
-    mat2<int> cell_map;
-    file_ptr inflow;
+    int max_segment = -1;  // highest segment number of the map; -1 before it is read
+    vec1<int> seg_map;     // per active cell: its segment, 0 for none
+    vec1<int> active;      // per segment: 1 when some cell lies in it
+    vec1<double> qin;      // per segment: inflow summed over the passes since the last output (m3/s)
+    int count = 0;         // passes summed in qin
+    // Channel nodes and the segment each feeds.
+    std::vector<int> link, node, segment;
+    file_ptr out;  // the segment flux output (VQ_SEGMENT_FLUXES)
+    bool first_output = true;
+    double first_day = 0.0;
 };
 
 }  // namespace kesta

@@ -8,6 +8,7 @@
 
 #include "core/arrays.hpp"
 #include "core/file_opener.hpp"
+#include "output/analyzers.hpp"
 #include "output/output_objects.hpp"
 
 namespace kesta {
@@ -86,6 +87,8 @@ struct output_state {
     vec1<double> depth_map_values;  // the depth map with channel lakes: lake level above ground on their cells
     std::unique_ptr<vq_data> vq;  // present when the reservoir coupling is configured
     file_ptr vq_qin_fp;           // the reservoir model's inflow file (VQ_INPUT)
+    // The run's analyzers (ANALYZERS); destroyed with the run, their files closed.
+    std::unique_ptr<analyzer_set> analyzers;
 
     // Map output format.
     int map_grass = 0;       // floating-point GRASS ASCII maps

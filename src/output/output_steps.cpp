@@ -7,21 +7,20 @@
 #include "core/file_opener.hpp"
 #include "core/text_format.hpp"
 #include "model/model_state.hpp"
+#include "output/final_files.hpp"
+#include "output/global_balance.hpp"
 #include "output/grid_writers.hpp"
 #include "output/summary_file.hpp"
 #include "subsurface/soil_accounting.hpp"
 #include "subsurface/subsurface_steps.hpp"
 
-// Steps of processes that this build does not simulate yet: each has no
-// work to do in any pass.
-
 namespace kesta {
 
-// Of the end-of-run summaries and final files: the aquifer takes the
-// exchanges left since its last step, the groundwater section is written,
-// the soil, channel and lake run totals that the global table will print
-// are formed, the sediment and constituent sections, the map frames, the flood stream
-// depths, the channel hotstart and the adjusted elevations written.
+// The end-of-run summaries and final files: the aquifer takes the
+// exchanges left since its last step; the groundwater section, the soil,
+// channel and lake run totals, the Sacramento and drain sections, the global
+// table, the sediment and constituent sections; then the optimisation total,
+// the map frames, the flood stream depths and the final files.
 void write_final_summaries(model_state& m) {
     // Every close opens the next event's books, so what they hold now is
     // the outlet water no event summary booked.
@@ -32,12 +31,18 @@ void write_final_summaries(model_state& m) {
     finish_channel_run_totals(m);
     write_sacramento_run_summary(m);
     write_drain_run_totals(m);
+    write_global_balance(m);
     write_sediment_run_summary(m);
     write_constituent_run_summary(m);
+    write_optimisation_total(m);
     write_final_map_frames(m);
     write_flood_stream(m);
     write_chan_hotstart(m);
+    write_groundwater_hotstart(m);
     write_adjusted_elevation(m);
+    write_tvm_hydro_file(m);
+    close_vq_files(m);
+    write_overland_hotstart(m);
 }
 
 void write_adjusted_elevation(model_state& m) {
@@ -54,13 +59,6 @@ void write_adjusted_elevation(model_state& m) {
                            output_path(name, "w", 1).c_str()));
 }
 
-
-void build_vq_data(model_state&) {}
-
-void setup_analyzers(model_state&, const std::string&) {}
-
-// No analyzer is set up in a run without an analyzer definition file.
-void trigger_analyzers(model_state&, int) {}
 
 void flush_std_streams() {
     std::fflush(stdout);

@@ -56,10 +56,10 @@ void write_adjusted_elevation(model_state& m);
 bool end_map_outputs(model_state& m);
 void write_event_summary(model_state& m);
 void write_final_summaries(model_state& m);
-// The pipe network's end-of-run lines in the summary file: the volume that
-// left it, its final water and run totals, and its balance error (m3): the
-// water at the first solve, the inflow and the solver's clean-up, less the
-// outflows and the final water.
+// The pipe network's end-of-run line in the summary file before the global
+// table: the volume that left it. Its balance error (m3): the water at the
+// first solve, the inflow and the solver's clean-up, less the outflows and
+// the final water.
 void write_drain_run_totals(const model_state& m);
 double drain_run_balance_error(const model_state& m);
 // Says in the summary file that the run stopped on the error reported above
@@ -79,8 +79,13 @@ void close_output_files(model_state& m);
 bool output_file_is_free(model_state& m, const std::string& words, const std::string& path,
                          const std::vector<std::pair<std::string, std::string>>& also_written);
 void flush_std_streams();
-// Builds the reservoir-model coupling record (its cell map) at the end of
-// the model-input loading.
+// With VQ_FLUXES, builds the reservoir-model coupling record at the end of
+// the model-input loading: the segment map, the link/node-to-segment pairs
+// and the segment flux output with its header. A map without segments
+// (code 95) or no map and no pairs (96) are warnings and leave no record; a
+// pair naming no node of the network or no segment of the map (97, with the
+// file, line and value) and an output that cannot be created (98) stop the
+// run.
 void build_vq_data(model_state& m);
 
 // Analyzer notification codes.
@@ -92,7 +97,12 @@ enum analyzer_notice : int {
     notice_normal_end = 16,
     notice_error_end = 32,
 };
+// Reads the analyzer definition file and builds the analyzers. A file that
+// cannot be opened is a warning (the run goes on without analyzers); a line
+// that cannot be read, or whose array cannot be bound, is skipped with a
+// warning naming the file and line. Prints "Set up %d analyzers...".
 void setup_analyzers(model_state& m, const std::string& definition_file);
+// Tells every analyzer of the notification, in the order they were defined.
 void trigger_analyzers(model_state& m, int notice);
 
 }  // namespace kesta

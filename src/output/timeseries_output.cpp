@@ -11,6 +11,7 @@
 #include "core/parallel_env.hpp"
 #include "model/model_state.hpp"
 #include "output/output_steps.hpp"
+#include "output/vq_fluxes.hpp"
 #include "output/vq_inflow.hpp"
 #include "subsurface/richards.hpp"
 #include "subsurface/soil_accounting.hpp"
@@ -293,6 +294,7 @@ void write_timeseries_output(model_state& m) {
         m.series_written_early = 0;
         return;
     }
+    vq_segment_fluxes_step(m);
     // Only the first process of a group writes series.
     if (g_parallel_env.group_rank() != 0) return;
     // An interval below one step would never divide the step index.
@@ -304,6 +306,7 @@ void write_timeseries_output(model_state& m) {
     write_location_series(m);
     write_lake_output(m);
     vq_qin_write(m);
+    vq_segment_fluxes_output(m);
 
     if (m.outlet_hydro_fp) std::fflush(m.outlet_hydro_fp.get());
     if (m.sig_outlet_hydro_fp) std::fflush(m.sig_outlet_hydro_fp.get());

@@ -115,8 +115,10 @@ TEST_F(CalibrationProgram, StoppedRunsScoreAsUnscoredAndFailTheMode) {
 
 TEST_F(CalibrationProgram, BatchRunsAreNumberedAndIndependent) {
     dir.write("batch.prj",
-              std::string("KESTAPROJECT\nREPLACE_PARAMS params.txt\nREPLACE_VALS values.txt\nMANNING_N [N]\n") +
+              std::string("KESTAPROJECT\nREPLACE_PARAMS params.txt\nREPLACE_VALS values.txt\nMANNING_N [N]\n"
+                          "MAP_TYPE 0\nDEPTH maps\nTVM_HYDRO tvm.out\n") +
                   kProjectBody);
+    std::filesystem::create_directory(dir.file("maps"));
     // The first and the last run take the same value around a different one.
     dir.write("values.txt", "0.05\n0.1\n0.05\n");
     const auto r = run("-b3 batch.prj");
@@ -124,8 +126,9 @@ TEST_F(CalibrationProgram, BatchRunsAreNumberedAndIndependent) {
     EXPECT_EQ(r.output.find("KESTA is running in batch mode, and is running 3 runs...\n"), r.output.find('\n') + 1);
 
     for (const char* run_no : {"0000_", "0001_", "0002_"})
-        for (const char* name : {"hyd.out", "sig.out", "summ.out"})
-            EXPECT_TRUE(exists(std::string(run_no) + name)) << run_no << name;
+        for (const char* name : {"hyd.out", "sig.out", "summ.out", "tvm.out", "maps/depth.0001.asc"})
+            EXPECT_TRUE(exists(name[0] == 'm' ? std::string("maps/") + run_no + (name + 5) : run_no + std::string(name)))
+                << run_no << name;
     EXPECT_FALSE(exists("hyd.out"));
     EXPECT_FALSE(exists("0003_hyd.out"));
     EXPECT_EQ(lines_of(read_file(dir.file("out_time.out"))).size(), 3u);
@@ -135,6 +138,13 @@ TEST_F(CalibrationProgram, BatchRunsAreNumberedAndIndependent) {
     EXPECT_EQ(read_file(dir.file("0002_sig.out")), first);
     EXPECT_EQ(read_file(dir.file("0002_hyd.out")), read_file(dir.file("0000_hyd.out")));
     EXPECT_NE(read_file(dir.file("0001_sig.out")), first);
+    // Each run's map frames are its own, and its hydrograph file for the
+    // graphical product is read from its own outlet hydrograph.
+    EXPECT_FALSE(exists("maps/depth.0001.asc"));
+    EXPECT_NE(read_file(dir.file("maps/0001_depth.0002.asc")), read_file(dir.file("maps/0000_depth.0002.asc")));
+    const std::vector<std::string> tvm = lines_of(read_file(dir.file("0001_tvm.out")));
+    ASSERT_GE(tvm.size(), 7u);
+    EXPECT_EQ(tvm[5], std::to_string(lines_of(read_file(dir.file("0001_hyd.out"))).size()));
     // Each summary names the value its run used.
     EXPECT_TRUE(has(read_file(dir.file("0001_summ.out")), "[N]            = 0.100000"));
     EXPECT_TRUE(has(read_file(dir.file("0002_summ.out")), "[N]            = 0.050000"));

@@ -6,6 +6,8 @@
 // less what left at the outlet, and the event balances.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
@@ -95,6 +97,10 @@ network_watch run_valley(const kesta_test::temp_dir& dir, const std::string& cha
     EXPECT_EQ(w.finished, 1) << run.out;
     EXPECT_LT(w.worst, 1e-9 * w.largest);
     EXPECT_LT(std::fabs(w.event_error) * 100.0, event_error);
+    // The run's global table closes as the event does.
+    const std::string summary = kesta_test::read_file(dir.file("run.sum"));
+    for (const char* error : {"Mass balance error of surface components =", "Overall mass balance error ="})
+        EXPECT_LT(std::fabs(kesta_test::value_after(summary, error)), event_error) << error;
     return w;
 }
 
@@ -145,6 +151,13 @@ TEST_P(ChannelRuns, TheNetworkKeepsItsWaterTheEventBalancesAndTheOutputsAreWritt
     ASSERT_GT(map.size(), 9u);  // the header, then row 4
     ASSERT_EQ(std::sscanf(map[9].c_str(), "%lf %lf %lf %lf", &cell[0], &cell[1], &cell[2], &cell[3]), 4);
     EXPECT_GE(cell[3], 0.5);
+    // No channel hotstart is written: no card names one.
+    std::vector<std::string> files;
+    for (const auto& f : std::filesystem::directory_iterator(dir.path())) files.push_back(f.path().filename().string());
+    std::sort(files.begin(), files.end());
+    EXPECT_EQ(files, (std::vector<std::string>{"bad_thalweg.out", "depth.lnd", "elev.asc", "flood.lnd", "flow.lnd", "lake.out", "maps",
+                                               "mask.asc", "maskmap", "net.chan", "net.gst", "out.hyd", "out_time.out",
+                                               "run.prj", "run.sum", "short_links.out", "speed.lnd", "stage.lnd"}));
 }
 
 INSTANTIATE_TEST_SUITE_P(Schemes, ChannelRuns, testing::Values("EXPLICIT", "ADE", "ADE-PC"));

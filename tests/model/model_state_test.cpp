@@ -56,7 +56,7 @@ TEST(ModelState, PartlyBuiltStateReleasesEverythingItHolds) {
     m->ov_sed = std::make_unique<kesta::sed_record>();
     kesta::alloc_dmatrix(4, 5, m->ov_sed->vol_sed.suspended, "sed");
     m->vq = std::make_unique<kesta::vq_data>();
-    kesta::alloc_imatrix(m->vq->cell_map, 3, 3, "vq map");
+    m->vq->seg_map = kesta::vec1<int>(3);
     m->nutr_map_outputs.add_rows(2, 2);
     m->soil_mass.emplace_back(3, 4);
     kesta::alloc_overland_arrays(*m);

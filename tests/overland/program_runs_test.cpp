@@ -125,6 +125,11 @@ TEST_F(PlaneRuns, WaterLeavingAtAnOverlandBoundaryIsInTheBalance) {
     expect_values(kBalance, {0.0}, 1e-4);
     const double out = values_after(summary, "volume of discharge:").at(0);
     EXPECT_GT(500.0 - out - values_after(summary, kLeft).at(0), 10.0);  // what the east edge let out
+    // The run's global table books the edge's outflow as lost to the slope boundary.
+    EXPECT_NEAR(values_after(summary, "Volume lost to specified slope boundary:").at(0),
+                500.0 - out - values_after(summary, kLeft).at(0), 0.1);
+    EXPECT_NEAR(values_after(summary, "Overall mass balance error =").at(0), 0.0, 1e-6);
+    EXPECT_NEAR(values_after(summary, "Mass balance error of surface components =").at(0), 0.0, 1e-6);
 }
 
 // Two 5 m cells holding 1 m of water, 30 s steps: the explicit scheme gives
@@ -206,7 +211,12 @@ TEST(OverlandLakeRuns, ALakeDrainedHardGivesOnlyTheWaterAboveItsInitialLevel) {
         EXPECT_GE(g_lake.lowest, 0.0);
         EXPECT_LE(std::fabs(g_lake.event_error), 1e-8);
         EXPECT_LE(std::fabs(g_lake.update_error), 1e-9);
-        EXPECT_GT(values_after(kesta_test::read_file(dir.file("summ.out")), "volume of discharge:").at(0), 1.0);
+        const std::string summary = kesta_test::read_file(dir.file("summ.out"));
+        EXPECT_GT(values_after(summary, "volume of discharge:").at(0), 1.0);
+        // The run's global table keeps the lake apart from the surface and closes.
+        EXPECT_NEAR(values_after(summary, "Initial volume in overland lakes=").at(0), 500.0, 1e-6) << summary;
+        EXPECT_NEAR(values_after(summary, "Overall mass balance error =").at(0), 0.0, 1e-6) << summary;
+        EXPECT_NEAR(values_after(summary, "Mass balance error of surface components =").at(0), 0.0, 1e-6) << summary;
     }
 }
 
@@ -215,7 +225,8 @@ const fs::path kExample = fs::path(__FILE__).parent_path().parent_path().parent_
 TEST(ValleyExample, RainDrainsThroughTheOutletTheSummaryClosesTheBalanceAndTheOutputsAreWritten) {
     kesta_test::temp_dir dir;
     for (const char* name :
-         {"valley.prj", "valley.cmt", "valley.chan", "valley.gst", "mask.asc", "elevation.asc", "landuse.asc"})
+         {"valley.prj", "valley.cmt", "valley.chan", "valley.gst", "valley.ana", "mask.asc", "elevation.asc",
+          "landuse.asc"})
         fs::copy_file(kExample / name, dir.path() / name);
     fs::create_directory(dir.path() / "maps");
     const kesta_test::program_result run = kesta_test::run_kesta("valley.prj", dir.path().string());
@@ -276,6 +287,17 @@ TEST(ValleyExample, RainDrainsThroughTheOutletTheSummaryClosesTheBalanceAndTheOu
     EXPECT_LE(std::fabs(error_percent), 1e-6);
     EXPECT_NE(summary.find("THE FOLLOWING WARNINGS ARE GIVEN:\nNo Warnings.\n"), std::string::npos);
     EXPECT_NE(summary.find("Distributed overland roughness.\n"), std::string::npos);
+    for (const char* error : {"Mass balance error of surface components =", "Overall mass balance error ="})
+        EXPECT_LE(std::fabs(kesta_test::value_after(summary, error)), 1e-6) << error;
+
+    // The analyzer's hourly reports, from the start to the end of the run.
+    const std::string checks = kesta_test::read_file(dir.file("depth_check.txt"));
+    std::size_t reports = 0;
+    for (std::size_t at = checks.find("====> "); at != std::string::npos; at = checks.find("====> ", at + 1)) ++reports;
+    EXPECT_EQ(reports, 6u) << checks;
+    // The hydrograph file for the graphical product holds the 61 outlet values.
+    EXPECT_EQ(kesta_test::read_file(dir.file("valley.tvm")).find("KESSTA_TVM_HYDROGRAPH_FILE\n0\n20210714\n1400\n60\n61\n"),
+              0u);
 
     // The channel depths and discharges every five minutes.
     for (const char* name : {"chan_depth.lnd", "chan_flow.lnd"}) {

@@ -383,7 +383,15 @@ TEST(GroundwaterRuns, PumpingWellLowersItsLevelSeries) {
     // 1 l/s for the hour the groundwater ran.
     EXPECT_NEAR(kesta_test::value_after(summary, "Pumping  "), 3.6, 0.07) << summary;
     EXPECT_NEAR(kesta_test::value_after(summary, "Mass Balance error ="), 0.0, 0.005) << summary;
+    // The run's global table books the pumping as water that left.
+    EXPECT_NEAR(kesta_test::value_after(summary, "Total pumping from groundwater="), 3.6, 0.07) << summary;
+    EXPECT_LE(std::fabs(kesta_test::value_after(summary, "Overall mass balance error =")), 1e-6) << summary;
     EXPECT_FALSE(kesta_test::has(summary, "nan")) << summary;
+    // The heads the run ends with, as a grid, for a later run to start from.
+    const std::string hotstart = kesta_test::read_file(dir.file("hotstart_file"));
+    const std::vector<double> heads = kesta_test::numbers(hotstart.substr(hotstart.find("cols:") + 5));
+    ASSERT_EQ(heads.size(), 6u) << hotstart;  // the column count, then the five heads
+    EXPECT_EQ(heads[3], well.back()) << hotstart;
 }
 
 // A whole run with GW_OUTPUT, the well pumping 1 l/s: each frame of the
@@ -429,6 +437,24 @@ TEST(GroundwaterRuns, HeadMapsFollowTheWaterTableAsDatasetStepsAndNumberedGrids)
     }
 }
 
+// Green and Ampt over an aquifer: the infiltrated water enters no store the
+// run keeps, and the global table books it as gone.
+TEST(GroundwaterRuns, GreenAndAmptInfiltrationLeavesTheGlobalBalance) {
+    kesta_test::temp_dir dir;
+    auto flat = [](double v) { return kesta_test::grid_of(1, 4, 10.0, [v](int, int) { return v; }, "%g "); };
+    dir.write("ks.asc", flat(0.5));
+    dir.write("hc.asc", flat(5.0));
+    dir.write("phi.asc", flat(0.4));
+    dir.write("th.asc", flat(0.1));
+    const auto r = run_strip(dir, 4, "15 15 15 15", "0 0 0 0", "1 1 1 1", 36.0,
+                             "MAP_FREQ 1000\nGREEN_AMPT\nCONDUCTIVITY ks.asc\nCAPILLARY hc.asc\nPOROSITY phi.asc\n"
+                             "MOISTURE th.asc\n");
+    const std::string summary = kesta_test::read_file(dir.file("summ.out"));
+    ASSERT_EQ(r.status, 0) << r.output << summary;
+    EXPECT_NEAR(kesta_test::value_after(summary, "Total amount of infiltration="), 0.07, 0.005) << summary;  // all the rain
+    EXPECT_LE(std::fabs(kesta_test::value_after(summary, "Overall mass balance error =")), 1e-6) << summary;
+}
+
 // A whole run over three cells 0.02 m deep draining to a fourth held at
 // -5 m: the cell beside it drains to the floor and gives the boundary only
 // the 0.57 m3 it held above it and what reaches it. The event's balance
@@ -445,6 +471,7 @@ TEST(GroundwaterRuns, ACellDrainedToTheFloorGivesTheBoundaryOnlyWhatItHeld) {
     EXPECT_EQ(kesta_test::value_after(summary, "volume added by the aquifer floor   "), 0.0) << summary;
     EXPECT_NEAR(kesta_test::value_after(summary, "Flux across head boundaries="), -0.57, 0.005) << summary;
     EXPECT_EQ(kesta_test::value_after(summary, "Mass Balance error ="), 0.0) << summary;
+    EXPECT_LE(std::fabs(kesta_test::value_after(summary, "Overall mass balance error =")), 1e-6) << summary;
     EXPECT_TRUE(kesta_test::has(summary, "-Warning: GW_RELAX_COEFF, GW_LSOR_CON no longer steer the groundwater "
                                          "solve: the heads of each step are solved by the conjugate gradient until "
                                          "the water they leave unbalanced is negligible. (given 1 time)"))

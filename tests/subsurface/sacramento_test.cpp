@@ -230,6 +230,10 @@ TEST(Sacramento, AWholeRunClosesItsBalance) {
     // The accounting's own check at the end of the run (its run summary).
     EXPECT_NEAR(kesta_test::value_after(s, "Residual (neg. means mass created (mm):"), 0.0, 5e-4) << s;
     EXPECT_NEAR(kesta_test::value_after(s, "Initial subsurface storage(mm):"), 154.0, 1e-3) << s;
+    // The run's global table with the stores as the soil and the aquifer,
+    // and their outflow as the channels' input.
+    for (const char* error : {"Mass balance error of surface components =", "Overall mass balance error ="})
+        EXPECT_LE(std::fabs(kesta_test::value_after(s, error)), 1e-6) << error << s;
     EXPECT_FALSE(has(s, "nan")) << s;
 }
 
@@ -259,6 +263,8 @@ TEST(Sacramento, ALongTermRunBalancesEachEvent) {
     }
     // The weather's evapotranspiration reached the stores.
     EXPECT_GT(kesta_test::value_after(s, "AET calculated by Sacramento (mm):"), 1.0) << s;
+    for (const char* error : {"Mass balance error of surface components =", "Overall mass balance error ="})
+        EXPECT_LE(std::fabs(kesta_test::value_after(s, error)), 1e-6) << error << s.substr(s.find("SIMULATION TOTALS"));
     EXPECT_FALSE(has(s, "nan")) << s;
 }
 

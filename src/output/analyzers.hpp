@@ -1,0 +1,102 @@
+// Analyzers: observers of one channel node array that, when told of a run
+// event they listen to (or when their own interval is due), compare every
+// node of the array with a threshold and report the nodes and values to the
+// screen and/or a file. They are defined one a line in the file the
+// ANALYZERS card names, built after start-up and destroyed with the run.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "core/arrays.hpp"
+#include "core/file_opener.hpp"
+#include "model/model_state_fwd.hpp"
+
+namespace kesta {
+
+// Bits of the output letters (t v s f c d).
+enum analyzer_output : int {
+    out_tests = 1,    // t: list the nodes that passed (clears v)
+    out_by_link = 2,  // v: every node's mark, a line per link (clears t)
+    out_screen = 4,   // s
+    out_file = 8,     // f
+    out_counts = 16,  // c: results header and pass count
+    out_values = 32,  // d: show the values
+};
+
+// Comparison codes of the operator tokens; codes above 4 compare nothing.
+enum analyzer_operator : int {
+    op_less = 0,
+    op_greater = 1,
+    op_equal = 2,
+    op_less_equal = 3,
+    op_greater_equal = 4,
+    op_none = 9,
+};
+
+int parse_operator(const std::string& token);
+// Trigger letters (t E e S s c) to notification bits; output letters to
+// analyzer_output bits. Other letters are ignored.
+int parse_trigger_letters(const std::string& letters);
+int parse_output_letters(const std::string& letters);
+
+// An interval clock on the model's time: due at once, then each time the
+// interval (days) has passed since it was last due.
+struct analyzer_timer {
+    const double* clock = nullptr;
+    double last = 0.0, next = 0.0, interval = 0.0;
+    double tolerance = 0.0;  // days: a time this close to `next` is due
+    void set_interval(double days);
+    bool is_due();
+};
+
+// The comparison over the nodes of a channel node array [node][link]
+// (value = watched, or watched less the second array, as for a flow depth),
+// its pass flags and its report.
+class st2d_logical_OP {
+public:
+    st2d_logical_OP(const node_table<double>& watched, const node_table<double>* second, const vec1<int>& node_counts,
+                    int links, const double* clock, std::string array_name);
+    double operand_value(int link, int node) const;
+    // True when some node passed; the node's flags and the condition text
+    // are kept for the report.
+    bool compare(int op, double x);
+    // The report of the last comparison under the output flags, for the
+    // first notification bit of `mask`.
+    std::string report(int flags, int mask);
+
+private:
+    const node_table<double>& watched_;
+    const node_table<double>* second_;
+    const vec1<int>& node_counts_;
+    int links_;
+    const double* clock_;
+    double compared_at_ = 0.0;
+    std::string name_, condition_;
+    std::vector<std::vector<char>> passed_;   // [link][node]
+    std::vector<std::vector<double>> value_;  // [link][node]
+};
+
+class analyzer {
+public:
+    int trigger_flags = 0;
+    int output_flags = 0;
+    int op = op_none;
+    double operand = 0.0;
+    analyzer_timer timer;
+    std::unique_ptr<st2d_logical_OP> condition;
+    file_ptr file;      // open when the output letters ask for it
+    std::string file_name;
+
+    // Tells the analyzer of the notification `mask`; it reports when it
+    // listens to it (and, for a finished step, when its interval is due).
+    void trigger(int mask);
+    void output(int mask);
+};
+
+struct analyzer_set {
+    std::vector<std::unique_ptr<analyzer>> list;
+};
+
+}  // namespace kesta

@@ -1,0 +1,176 @@
+// Files written once as a run ends normally: the optimisation total, the
+// groundwater hotstart map, the graphical product's
+// hydrograph file, the reservoir model's inflow file and the overland
+// hotstart. A final file that cannot be opened is reported (code 4000) and
+// the others are still written.
+#include "output/final_files.hpp"
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "core/error_record.hpp"
+#include "core/file_opener.hpp"
+#include "core/line_reader.hpp"
+#include "core/warnings.hpp"
+#include "core/text_format.hpp"
+#include "model/model_state.hpp"
+#include "output/grid_writers.hpp"
+#include "output/vq_fluxes.hpp"
+#include "output/vq_inflow.hpp"
+
+namespace kesta {
+
+namespace {
+
+constexpr double kCubicFeetPerCubicMetre = 35.32;  // as the calibration records use it
+
+// Values of a hydrograph block: "%11.4lf", a line break after every tenth.
+void write_block_value(std::FILE* out, double v, long i) {
+    std::fprintf(out, "%11.4lf", v);
+    std::fputs(i % 10 == 0 ? "\n" : " ", out);
+}
+
+// The tokens of one line after its leading time, read as numbers.
+std::vector<double> values_after_time(const std::string& line) {
+    std::vector<double> v;
+    const char* p = line.c_str();
+    char* end = nullptr;
+    std::strtod(p, &end);  // the time
+    if (end == p) return v;
+    p = end;
+    for (;;) {
+        const double x = std::strtod(p, &end);
+        if (end == p) break;
+        v.push_back(x);
+        p = end;
+    }
+    return v;
+}
+
+// Writes a grid of the run's mask to `name` ("w", numbered in a multi-run);
+// false after `failure` (with the path tried) was reported.
+template <class Write>
+bool write_final_grid(const std::string& file_name, const char* failure, Write write) {
+    std::string name = file_name;
+    file_ptr fp = open_file(name, "w", 1);
+    const std::string path = output_path(name, "w", 1);
+    if (!fp) {
+        refuse(format_text(failure, path.c_str()));
+        return false;
+    }
+    write(fp.get());
+    if (close_file_checked(fp) != 0) {
+        refuse(format_text("Error writing %s: the output is incomplete.\n", path.c_str()));
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+void write_gui_hydrograph(std::FILE* outlet, std::FILE* out, std::FILE* locations,
+                          const std::vector<std::pair<int, int>>& location_list, long start_date, long start_time,
+                          long interval, long count) {
+    const long n = locations ? static_cast<long>(location_list.size()) : 0;
+    std::fputs("KESSTA_TVM_HYDROGRAPH_FILE\n", out);
+    for (long v : {n, start_date, start_time, interval, count}) std::fprintf(out, "%ld\n", v);
+    for (long k = 0; k < n; ++k)
+        std::fprintf(out, "%d %d\n", location_list[static_cast<std::size_t>(k)].first,
+                     location_list[static_cast<std::size_t>(k)].second);
+    std::string line;
+    for (long i = 1; i <= count; ++i) {
+        if (!read_text_line(outlet, line)) break;
+        const std::vector<double> v = values_after_time(line);
+        if (v.empty()) break;
+        write_block_value(out, v[0], i);
+    }
+    if (n == 0) return;
+    // One row per output time, one column per location.
+    std::vector<std::vector<double>> hydro_table;
+    for (long i = 1; i <= count; ++i) {
+        if (!read_text_line(locations, line)) break;
+        std::vector<double> v = values_after_time(line);
+        v.resize(static_cast<std::size_t>(n), 0.0);
+        hydro_table.push_back(std::move(v));
+    }
+    for (long k = 0; k < n; ++k) {
+        std::fputs("\n", out);
+        long i = 0;
+        for (const std::vector<double>& row : hydro_table) write_block_value(out, row[static_cast<std::size_t>(k)], ++i);
+    }
+}
+
+void write_optimisation_total(model_state& m) {
+    if (!m.optimize_given || !m.optim_fp) return;
+    const double f = m.qout_cfs ? kCubicFeetPerCubicMetre : 1.0;
+    std::fprintf(m.optim_fp.get(), "%d %13lf\n", m.event_index + 1, m.discharge_volume_run * f);
+    std::fflush(m.optim_fp.get());
+    if (close_file_checked(m.optim_fp) != 0)
+        refuse(format_text("Error writing the optimisation output %s: the output is incomplete.\n",
+                           output_path(m.optimize, "w", 1).c_str()));
+}
+
+void write_groundwater_hotstart(model_state& m) {
+    if (!m.gw_simulation || m.elevgw.empty()) return;
+    write_final_grid(kGroundwaterHotstartFile, "Can't open water table map for writing out hotstart info: %s\n",
+                     [&m](std::FILE* fp) {
+                         write_grass_ascii_grid(fp, m.mask, m.north, m.south, m.east, m.west, m.grid_rows,
+                                                m.grid_cols, m.elevgw);
+                     });
+}
+
+void write_tvm_hydro_file(model_state& m) {
+    if (!m.tvm_hydro_given) return;
+    // Both series are read back from where the run wrote them.
+    const std::string outlet_path = output_path(m.outlet_hydro, "w", 1);
+    close_file(m.outlet_hydro_fp);
+    file_ptr outlet(std::fopen(outlet_path.c_str(), "r"));
+    file_ptr locations;
+    if (m.in_hyd_location_given) {
+        close_file(m.out_hyd_location_fp);
+        const std::string path = output_path(m.out_hyd_location, "w", 1);
+        locations.reset(std::fopen(path.c_str(), "r"));
+    }
+    std::string name = m.tvm_hydro;
+    file_ptr out = open_file(name, "w", 1);
+    if (!outlet || !out) {
+        print_both("\n\nError: Unable to open files to write the TVM hydrograph file.\n Write aborted.\n");
+        return;
+    }
+    std::vector<std::pair<int, int>> list;
+    for (int k = 1; k <= m.hyd_loc_count && k <= m.hlink.n() && k <= m.hnode.n(); ++k)
+        list.emplace_back(m.hlink[k], m.hnode[k]);
+    write_gui_hydrograph(outlet.get(), out.get(), locations.get(), list, m.start_yyyymmdd, m.start_hhmm, m.hyd_freq,
+                         m.outlet_hydro_lines);
+    if (close_file_checked(out) != 0)
+        refuse(format_text("Error writing the TVM hydrograph file %s: the output is incomplete.\n",
+                           output_path(name, "w", 1).c_str()));
+}
+
+void close_vq_files(model_state& m) {
+    vq_segment_fluxes_close(m);
+    if (m.run_params.map_type == 4)
+        vq_end(m);
+    else
+        vq_qin_close(m);
+}
+
+void write_overland_hotstart(model_state& m) {
+    close_file(m.read_ov_hotstart_fp);
+    if (!m.project_options.write_ov_hotstart_given) return;
+    std::string name = m.project_options.write_ov_hotstart;
+    file_ptr fp = open_file(name, "w", 1);
+    const std::string path = output_path(name, "w", 1);
+    if (!fp) {
+        // The run's results stand: only the hotstart is missing.
+        warn(format_text("Can't open overland hotstart file for writing: %s\n", path.c_str()));
+        return;
+    }
+    write_grass_ascii_grid(fp.get(), m.mask, m.north, m.south, m.east, m.west, m.grid_rows, m.grid_cols, m.h);
+    if (close_file_checked(fp) != 0)
+        refuse(format_text("Error writing the overland hotstart %s: the output is incomplete.\n", path.c_str()));
+}
+
+}  // namespace kesta

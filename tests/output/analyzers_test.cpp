@@ -1,0 +1,98 @@
+// Analyzers: the letters of a definition line, the interval clock, the
+// comparison over the channel nodes with its report, and a run whose
+// definitions cannot all be used.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "core/allocators.hpp"
+#include "output/analyzers.hpp"
+#include "output/output_steps.hpp"
+#include "support/grid_text.hpp"
+#include "support/run_program.hpp"
+#include "support/temp_dir.hpp"
+
+namespace {
+
+using kesta_test::has;
+
+TEST(Analyzers, LettersAndOperatorsReadAsTheirBits) {
+    EXPECT_EQ(kesta::parse_output_letters("tv"), kesta::out_by_link);
+    EXPECT_EQ(kesta::parse_output_letters("vtsf"), kesta::out_tests | kesta::out_screen | kesta::out_file);
+    EXPECT_EQ(kesta::parse_trigger_letters("Eex"), kesta::notice_event_start | kesta::notice_event_end);
+    EXPECT_EQ(kesta::parse_operator("<="), kesta::op_less_equal);
+    EXPECT_EQ(kesta::parse_operator("<"), kesta::op_less);
+    EXPECT_EQ(kesta::parse_operator("+"), 5);
+}
+
+// Due at once, then once an hour of model time has passed.
+TEST(Analyzers, AnHourlyTimerIsDueAtOnceAndThenEveryHour) {
+    double time = 100.0;
+    kesta::analyzer a;
+    a.trigger_flags = kesta::notice_step_done | kesta::notice_event_end;
+    a.timer.clock = &time;
+    a.timer.tolerance = 1e-7;
+    a.timer.set_interval(3600.0 / 86400.0);
+    EXPECT_TRUE(a.timer.is_due());
+    time += 1800.0 / 86400.0;
+    EXPECT_FALSE(a.timer.is_due());
+    time += 1800.0 / 86400.0;
+    EXPECT_TRUE(a.timer.is_due());
+}
+
+// Two links of three and two nodes, depth = water surface less bed.
+TEST(Analyzers, ADepthTestListsTheShallowNodesOfEveryLink) {
+    kesta::node_table<double> yp, bel;
+    kesta::alloc_dmatrix(3, 2, yp, "yp");
+    kesta::alloc_dmatrix(3, 2, bel, "bel");
+    const double depths[3][2] = {{0.05, 0.3}, {0.2, 0.08}, {0.01, 0.0}};
+    for (int n = 1; n <= 3; ++n)
+        for (int l = 1; l <= 2; ++l) {
+            bel[n][l] = 10.0;
+            yp[n][l] = 10.0 + depths[n - 1][l - 1];
+        }
+    kesta::vec1<int> nodes(2);
+    nodes[1] = 3;
+    nodes[2] = 2;
+    double time = 2459409.5;  // 14 July 2021, 0:00
+    kesta::st2d_logical_OP op(yp, &bel, nodes, 2, &time, "depth");
+    EXPECT_TRUE(op.compare(kesta::op_less, 0.1));
+    EXPECT_EQ(op.report(kesta::out_tests | kesta::out_file, kesta::notice_step_done),
+              "\n\nValues in the 2D stream array depth at 07-14-2021, 0:0: 0: \n"
+              "Link   1, Node   1\nLink   1, Node   3\nLink   2, Node   2\n");
+    EXPECT_EQ(op.report(kesta::out_by_link | kesta::out_counts, kesta::notice_event_end),
+              "\n\nResults for logic test of the 2D stream array depth at the end of an event at 07-14-2021, "
+              "0:0: 0.  Nodes with values < 0.100000:\n"
+              "   1:[T, 0.0500][F, 0.2000][T, 0.0100]\n   2:[F, 0.3000][T, 0.0800]\n"
+              "====> 0 out of 5 nodes passed the logic test.\n");
+    EXPECT_FALSE(op.compare(kesta::op_greater, 1.0));
+}
+
+// Lines that cannot be used are said and skipped; a missing file is a
+// warning in the summary; the run goes on.
+TEST(Analyzers, DefinitionsThatCannotBeUsedAreSaidAndTheRunGoesOn) {
+    kesta_test::temp_dir dir;
+    dir.write("mask.asc", kesta_test::cross_mask(30.0));
+    dir.write("elev.asc", kesta_test::cross_elevation(30.0));
+    const std::string project =
+        "KESTAPROJECT\nWATERSHED_MASK mask.asc\nELEVATION elev.asc\nGRIDSIZE 30\nROWS 3\nCOLS 3\n"
+        "TOT_TIME 30\nTIMESTEP 10\nOUTROW 3\nOUTCOL 2\nOUTSLOPE 0.01\nHYD_FREQ 5\nMAP_FREQ 10\n"
+        "PRECIP_UNIF\nRAIN_INTENSITY 10\nRAIN_DURATION 20\nSTART_DATE 2020 6 1\nSTART_TIME 12 0\n"
+        "MANNING_N 0.05\nSUMMARY summ.out\nOUTLET_HYDRO hyd.out\n";
+    dir.write("p.prj", project + "ANALYZERS none.ana\n");
+    auto r = kesta_test::run_kesta("p.prj", dir.path().string());
+    EXPECT_EQ(r.status, 0) << r.output;
+    EXPECT_TRUE(has(kesta_test::read_file(dir.file("summ.out")),
+                    "the analyzer definition file none.ana (card ANALYZERS) cannot be opened"));
+
+    dir.write("a.ana", "# comment\n1DS conc_1 t < 1 ts 60\n2DX depth t < 1 ts 60\n2DS depth t < 1 ts 60\n");
+    dir.write("p.prj", project + "ANALYZERS a.ana\n");
+    r = kesta_test::run_kesta("p.prj", dir.path().string());
+    EXPECT_EQ(r.status, 0) << r.output;
+    EXPECT_TRUE(has(r.output, "a.ana, line 2: Error: Setting up 1DS analyzer when no constituents are being modeled."));
+    EXPECT_TRUE(has(r.output, "a.ana, line 3: Error: \"2DX\" is not an analyzer type"));
+    EXPECT_TRUE(has(r.output, "a.ana, line 4: Error: the 2DS array [depth] cannot be watched: the run has no channel"));
+    EXPECT_TRUE(has(r.output, "Set up 0 analyzers...\n"));
+}
+
+}  // namespace
