@@ -2,6 +2,7 @@
 
 #include <cctype>
 #include <cstdio>
+#include <functional>
 #include <map>
 #include <vector>
 
@@ -189,9 +190,19 @@ bool read_rows(const table_file& f, int keyword_line, const code_row& table, row
     return true;
 }
 
-// The stream index map: one ID per link into ids[1..nlinks]. Codes 115-118
-// as the catalogue gives them; an ID below 0 or with no row is refused.
+// The rows' check of a stream index map: an ID below 0 or with no row.
 bool read_stream_map(const std::string& map_file, int nlinks, const rows_by_id& rows, vec1<int>& ids) {
+    auto check = [&rows](int link, int id) -> std::string {
+        if (id >= 0 && (id == 0 || rows.find(id) != rows.end())) return "";
+        return format_text("link %d has ID %d, %s", link, id, id < 0 ? "below 0" : "which no row of its table holds");
+    };
+    return read_stream_index_map(map_file, nlinks, check, ids);
+}
+
+}  // namespace
+
+bool read_stream_index_map(const std::string& map_file, int nlinks,
+                           const std::function<std::string(int link, int id)>& check, vec1<int>& ids) {
     std::string path = map_file;
     file_ptr fp = open_file(path, "r", 0);
     if (!fp) {
@@ -215,18 +226,14 @@ bool read_stream_map(const std::string& map_file, int nlinks, const rows_by_id& 
             fail_and_report(118, "", path);
             return false;
         }
-        const int id = ids[link];
-        if (id < 0 || (id > 0 && rows.find(id) == rows.end())) {
-            refuse_at("stream index map", path, in.token_line(),
-                      format_text("link %d has ID %d, %s", link, id,
-                                  id < 0 ? "below 0" : "which no row of its table holds"));
+        const std::string why = check(link, ids[link]);
+        if (!why.empty()) {
+            refuse_at("stream index map", path, in.token_line(), why);
             return false;
         }
     }
     return true;
 }
-
-}  // namespace
 
 int get_stream_table_code(const std::string& line) {
     std::size_t p = 0;
