@@ -4,6 +4,7 @@
 
 #include "core/error_record.hpp"
 #include "core/text_format.hpp"
+#include "core/warnings.hpp"
 #include "input/reader_support.hpp"
 #include "model/model_state.hpp"
 #include "nutrients/source/aquatic_kinetics.hpp"
@@ -23,6 +24,8 @@ constexpr double kOverlandMinAmmonium = 1e-7;
 constexpr double kWattsToMegajoulesPerHour = 0.0036;
 
 zep_container& container(model_state& m) { return *m.zep; }
+
+bool has_weather(const model_state& m) { return m.hmet_kvl_given || m.hmet_samson_given || m.hmet_surfaways_given; }
 
 void size_species(zep_species_arrays& s, int n) {
     const aq_species_record initial;
@@ -85,6 +88,11 @@ void zep_overland_allocate(model_state& m) {
 
 void zep_overland_init(model_state& m) {
     zep_overland& o = container(m).overland;
+    warn("NUTRIENTS: the nutrient species react in the overland water where they stand; this version does not "
+         "carry them with the flowing water, into the soil or the channels, and the rain brings none.\n");
+    if (!has_weather(m))
+        warn("NUTRIENTS without a hydrometeorological file (HMET_KVL, HMET_SAMSON or HMET_SURFAWAYS): the algae "
+             "in the water get no light and do not grow.\n");
     o.h_ion = std::pow(10.0, -m.project_options.chan_ph);
     o.total_n = vec1<double>(o.ncells);
     o.total_p = vec1<double>(o.ncells);
@@ -99,6 +107,12 @@ void zep_set_weather(model_state& m, double dt) {
         v.given = 1;
         v.value = value;
     };
+    r.day_of_year = m.day_of_year;
+    r.period = dt;
+    if (!has_weather(m)) {
+        vegso_env_update(&r);
+        return;
+    }
     give(r.air_temperature, m.hmet_air_temp);
     give(r.pressure, m.hmet_pressure / 10.0);  // hPa to kPa
     give(r.solar_radiation, m.hmet_global_rad * kWattsToMegajoulesPerHour);
@@ -108,8 +122,6 @@ void zep_set_weather(model_state& m, double dt) {
     const double vapour = m.hmet_rel_humidity / 100.0 * sat_vapor_pressure_kpa(m.hmet_air_temp + kKelvinOffset) * 10.0;
     r.dew_point.given = vapour > 0.0 ? 1 : 0;
     r.dew_point.value = vapour > 0.0 ? zep_dewpoint(vapour) : 0.0;
-    r.day_of_year = m.day_of_year;
-    r.period = dt;
     vegso_env_update(&r);
 }
 

@@ -21,8 +21,9 @@ void zep_overland_init(model_state& m);
 void zep_overland_bind(model_state& m);
 
 // The library's weather for a reaction over dt days, from the hour's
-// hydrometeorological record: air temperature, pressure, global radiation,
-// sky cover, wind and the dew point of the air's vapour pressure.
+// hydrometeorological record when the run reads one: air temperature,
+// pressure, global radiation, sky cover, wind and the dew point of the air's
+// vapour pressure. Without one only the day and the period are given.
 void zep_set_weather(model_state& m, double dt);
 // Reacts the nine species of every cell deeper than 1e-5 m over dt days:
 // the kinetics' rates at the concentrations of the cell's mass in its water

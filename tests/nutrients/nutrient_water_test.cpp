@@ -5,6 +5,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <utility>
 
 #include "core/error_record.hpp"
 #include "model/model_state.hpp"
@@ -136,11 +137,9 @@ bool watch_nitrogen(kesta::model_state& m, const char* step) {
 
 }  // namespace
 
-// Ponded cells without the overland flow carrying nutrients off: the
-// ammonium that the water holds nitrifies to nitrite, and the grid's
-// nitrogen stays what it was.
-TEST(OverlandNutrients, PondedAmmoniumNitrifiesAndNitrogenIsKept) {
-    temp_dir dir(true);
+// A 3 x 3 grid of five cells ponded 0.1 m deep under a short rain, with the
+// cards `cards` after NUTRIENTS.
+void write_ponded_project(const temp_dir& dir, const std::string& cards) {
     dir.write("mask.asc", grid(kMask));
     dir.write("elev.asc", grid("10 10 10\n10 10 10\n10 10 10\n"));
     dir.write("ov.asc", grid("1 1 1\n1 1 1\n1 1 1\n"));
@@ -149,8 +148,15 @@ TEST(OverlandNutrients, PondedAmmoniumNitrifiesAndNitrogenIsKept) {
     dir.write("p.prj", "KESTAPROJECT\nWATERSHED_MASK mask.asc\nELEVATION elev.asc\nGRIDSIZE 100\nROWS 3\nCOLS 3\n"
                        "OUTROW 3\nOUTCOL 2\nOUTSLOPE 0.0001\nMANNING_N 0.05\nRETEN_DEPTH 100\nSUMMARY summ.out\n"
                        "OUTLET_HYDRO hyd.out\nSUPER_QUIET\nTOT_TIME 60\nTIMESTEP 10\nRAIN_INTENSITY 60\n"
-                       "RAIN_DURATION 30\nSTART_DATE 2020 6 1\nSTART_TIME 12 0\nWATER_TEMP 20\nNUTRIENTS\n"
-                       "READ_OV_HOTSTART depth.asc\nAQ_ENV aq.env\nOV_INIT_NH4 1.0\nOV_INIT_DO 8\n");
+                       "RAIN_DURATION 30\nSTART_DATE 2020 6 1\nSTART_TIME 12 0\nWATER_TEMP 20\n"
+                       "READ_OV_HOTSTART depth.asc\nNUTRIENTS\nAQ_ENV aq.env\n" + cards);
+}
+
+// Without the overland flow carrying nutrients off, the ammonium that the
+// water holds nitrifies, and the grid's nitrogen stays what it was.
+TEST(OverlandNutrients, PondedAmmoniumNitrifiesAndNitrogenIsKept) {
+    temp_dir dir(true);
+    write_ponded_project(dir, "OV_INIT_NH4 1.0\nOV_INIT_DO 8\n");
     g_first_n = -1.0;
     const kesta_test::model_run r = kesta_test::run_in_process("p.prj", watch_nitrogen);
     ASSERT_EQ(r.rc, 0) << r.out;
@@ -158,4 +164,63 @@ TEST(OverlandNutrients, PondedAmmoniumNitrifiesAndNitrogenIsKept) {
     EXPECT_LT(g_last_nh4, 0.99 * g_first_nh4);
     EXPECT_NEAR(g_last_no2, g_first_nh4 - g_last_nh4, 1e-9 * g_first_n);
     EXPECT_NEAR(g_last_n, g_first_n, 1e-9 * g_first_n);
+}
+
+TEST(OverlandNutrients, InitialValuesThatCannotBeHadStopTheSetUp) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"OV_INIT_NO2\n", "no mapping table exists (Grid): Nitrite (NO2-)"},
+        {"OV_INIT_NH4 -0.5\n", "Ammonium (NH4+)"},
+        {"OV_INIT_DO nowhere.asc\n", "Given filename: nowhere.asc"}};
+    for (const auto& [card, said] : cases) {
+        temp_dir dir(true);
+        write_ponded_project(dir, card);
+        const kesta_test::model_run r = kesta_test::run_in_process("p.prj");
+        EXPECT_NE(r.out.find(said), std::string::npos) << card << r.out;
+        EXPECT_NE(r.rc, 0) << card;
+    }
+}
+
+// The weather's dew point is that of the air's vapour pressure: 50 %
+// relative humidity at 20 °C holds 11.69 hPa.
+TEST(OverlandNutrients, WeatherDewPointFromTheVapourPressure) {
+    auto m = std::make_unique<kesta::model_state>();
+    m->zep = std::make_shared<kesta::zep_container>();
+    m->zep->environment = vegso_env_create();
+    m->hmet_kvl_given = 1;
+    m->hmet_air_temp = 20.0;
+    m->hmet_rel_humidity = 50.0;
+    m->hmet_pressure = 1013.0;
+    kesta::zep_set_weather(*m, 1.0 / 24.0);
+    EXPECT_NEAR(m->zep->environment->dew_point.value, 9.25, 0.01);
+    EXPECT_EQ(m->zep->environment->pressure.value, 101.3);
+}
+
+// A negative concentration reaching the kinetics stops the run through the
+// error record with its diagnostics; the process goes on.
+TEST(OverlandNutrients, ANegativeConcentrationStopsTheRunNotTheProcess) {
+    auto m = std::make_unique<kesta::model_state>();
+    m->ncells = 1;
+    m->gridsize = 10.0;
+    m->super_quiet = 1;
+    m->h = kesta::vec1<double>(1);
+    m->h[1] = 0.1;
+    m->zep = std::make_shared<kesta::zep_container>();
+    kesta::zep_container& z = *m->zep;
+    testing::internal::CaptureStdout();
+    kesta::zep_overland_allocate(*m);
+    z.environment = vegso_env_create();
+    z.aquatic.num_ids = 1;
+    z.aquatic.rates.assign(2, aq_rate_block());
+    z.aquatic.given.assign(2, 1);
+    z.aquatic.overland_ids = kesta::vec1<int>(1);
+    z.aquatic.overland_ids[1] = 1;
+    z.overland.species[aq_no3].mass[1] = -2.0;
+    kesta::zep_overland_step(*m, 0.01);
+    const std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(kesta::g_error_record.code, 4000);
+    EXPECT_EQ(kesta::g_error_record.stop, 1);
+    kesta::g_error_record.clear_for_run();
+    EXPECT_NE(out.find("ZEPOverlandKinetics ERROR: aqSpecies.aquatic_NO3.conc is negative!"), std::string::npos) << out;
+    EXPECT_NE(out.find("Execution terminated!"), std::string::npos) << out;
+    EXPECT_EQ(z.overland.species[aq_no3].mass[1], -2.0);
 }
