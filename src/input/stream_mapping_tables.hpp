@@ -70,6 +70,11 @@ bool check_stream_mapping_table(const std::string& file_name, stream_table_info&
 bool read_stream_index_map(const std::string& map_file, int nlinks,
                            const std::function<std::string(int link, int id)>& check, vec1<int>& ids);
 
+// A STREAM_MAP file of one real value per link into values[1..nlinks]
+// (codes 115 to 117 as above; a value that is not a number is refused naming
+// the file, the line and the value).
+bool read_stream_value_map(const std::string& map_file, int nlinks, vec1<double>& values);
+
 bool read_stream_table_by_link(const std::string& file_name, int code, int nlinks, vec1<int>& ids,
                                mat2<double>& values);
 

@@ -33,13 +33,27 @@ void zep_overland_step(model_state& m, double dt);
 // At the constituent interval: the weather, then the overland reactions
 // over the interval since the constituents last ran.
 void react_overland_nutrients(model_state& m);
+// After a pass whose channel routing ran: the weather, then the reactions
+// of the stream nodes and the lakes over the time since they last reacted
+// (the channel interval the first time). A node reacts in the water of its
+// flow area over its spacing, a lake in its volume, as deep as its volume
+// over its surface; a node or lake without water keeps its masses. A loss
+// takes at most the mass present; a negative concentration stops the run.
+void react_channel_nutrients(model_state& m);
+void zep_streams_step(model_state& m, double dt);
+void zep_lakes_step(model_state& m, double dt);
+// Per node and per lake: total nitrogen, total Kjeldahl nitrogen (NH4 +
+// ON) and total phosphorus of the carried species, and the un-ionised
+// ammonia.
+void zep_streams_totals(model_state& m);
+void zep_lakes_totals(model_state& m);
 // Per cell: total nitrogen (NO2 + NO3 + NH4 + ON) and phosphorus (OP + DP)
 // of the carried species, and the un-ionised ammonia (g of NH3).
 void zep_overland_totals(model_state& m);
 
-// Set-up of the module's stream and lake part during the channel set-up
-// (the stream and lake species are not simulated by this version; the
-// stream id map of the aquatic environment file is read and checked).
+// Set-up of the module's stream and lake part during the channel set-up:
+// the node and lake arrays (water temperature WATER_TEMP, the pH of
+// CHAN_PH) and the stream id map of the aquatic environment file.
 void zep_streams_allocate(model_state& m);
 void zep_lakes_allocate(model_state& m);
 void zep_streams_init(model_state& m);

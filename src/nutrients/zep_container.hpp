@@ -44,8 +44,32 @@ struct zep_overland {
     // the un-ionised ammonia (g of NH3).
     vec1<double> total_n, total_p, ammonia;
 };
-struct zep_streams {};
-struct zep_lakes {};
+// The channel nodes, by flat index link x stride + node (stride the most
+// nodes of a link + 1): their species react where they stand, as the cells'
+// do.
+struct zep_streams {
+    int nlinks = 0;
+    int stride = 0;
+    vec1<double> water_temp;  // °C
+    zep_species_arrays species[kNutrientSpecies];
+    double h_ion = 0.0;
+    double ka = 0.0;
+    // Per node: total nitrogen, total Kjeldahl nitrogen and total
+    // phosphorus of the carried species, and the un-ionised ammonia.
+    vec1<double> total_n, total_kn, total_p, ammonia;
+
+    int index(int link, int node) const { return link * stride + node; }
+};
+
+// The channel lakes, by lake.
+struct zep_lakes {
+    int nlakes = 0;
+    vec1<double> water_temp;  // °C
+    zep_species_arrays species[kNutrientSpecies];
+    double h_ion = 0.0;
+    double ka = 0.0;
+    vec1<double> total_n, total_kn, total_p, ammonia;
+};
 struct zep_soils {};
 
 struct zep_index_block {
@@ -92,6 +116,12 @@ struct zep_container {
     vegso_env_record* environment = nullptr;
     int ncells = 0;
     aquatic_env aquatic;
+    // Mass the reactions of the streams and lakes made and used since the
+    // start of the run (g, both 0 or more), and when they last reacted
+    // (Julian days; below 0 before the first time).
+    double chan_gained = 0.0;
+    double chan_lost = 0.0;
+    double chan_react_last = -1.0;
     double sums[4] = {0.0, 0.0, 0.0, 0.0};
     // A copy of the overland clock (Julian days; interval also in seconds).
     double ov_interval_sec = 0.0;

@@ -2,16 +2,19 @@
 // cells nitrify their ammonium.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
 #include <memory>
 #include <string>
 #include <utility>
 
+#include "channel/link_types.hpp"
 #include "core/error_record.hpp"
 #include "model/model_state.hpp"
 #include "model/run_driver.hpp"
 #include "nutrients/aquatic_env.hpp"
 #include "nutrients/nutrient_steps.hpp"
+#include "support/one_based.hpp"
 #include "support/run_program.hpp"
 #include "support/temp_dir.hpp"
 
@@ -223,4 +226,73 @@ TEST(OverlandNutrients, ANegativeConcentrationStopsTheRunNotTheProcess) {
     EXPECT_NE(out.find("ZEPOverlandKinetics ERROR: aqSpecies.aquatic_NO3.conc is negative!"), std::string::npos) << out;
     EXPECT_NE(out.find("Execution terminated!"), std::string::npos) << out;
     EXPECT_EQ(z.overland.species[aq_no3].mass[1], -2.0);
+}
+
+// A channel link of two nodes, the second dry, and a lake 2 m deep (its
+// volume over its surface): ammonium nitrifies in the water of the wet node
+// (flow area times spacing) and of the lake; the dry node keeps its mass.
+TEST(ChannelNutrients, StreamNodesAndLakesReactInTheirWater) {
+    using kesta::kLinkLake;
+    using kesta::kLinkTrapezoid;
+    auto m = std::make_unique<kesta::model_state>();
+    m->super_quiet = 1;
+    m->project_options.water_temp = 20.0;
+    m->project_options.chan_ph = 7.0;
+    m->nlinks = 2;
+    m->maxnodes = 2;
+    m->ltype = kesta_test::one_based<int>({kLinkTrapezoid, kLinkLake});
+    m->nx = kesta_test::one_based<int>({2, 1});
+    m->chan_dx = kesta_test::one_based<double>({50.0, 50.0});
+    m->area = kesta::mat2<double>(2, 2);
+    m->yp = kesta::mat2<double>(2, 2);
+    m->bel = kesta::mat2<double>(2, 2);
+    m->area[1][1] = 2.0;
+    m->yp[1][1] = 10.5;
+    m->bel[1][1] = 10.0;
+    m->nlakes = 1;
+    m->lake2link = kesta_test::one_based<int>({2});
+    m->lake_volume = kesta_test::one_based<double>({1000.0});
+    m->lake_area = kesta_test::one_based<double>({500.0});
+    m->zep = std::make_shared<kesta::zep_container>();
+    kesta::zep_container& z = *m->zep;
+    z.environment = vegso_env_create();
+    z.aquatic.num_ids = 1;
+    z.aquatic.rates.assign(2, aq_rate_block());
+    z.aquatic.given.assign(2, 1);
+    z.aquatic.stream_ids = kesta::mat2<int>(2, 2);
+    z.aquatic.stream_ids.fill(1);
+    kesta::zep_streams_allocate(*m);
+    kesta::zep_lakes_allocate(*m);
+    kesta::zep_streams_init(*m);
+    kesta::zep_lakes_init(*m);
+    kesta::zep_streams& st = z.streams;
+    kesta::zep_lakes& lk = z.lakes;
+    const int wet = st.index(1, 1), dry = st.index(1, 2);
+    st.species[aq_nh4].mass[wet] = 100.0;  // 1 g/m3 in 100 m3
+    st.species[aq_do].mass[wet] = 800.0;
+    st.species[aq_nh4].mass[dry] = 5.0;
+    lk.species[aq_nh4].mass[1] = 1000.0;  // 1 g/m3 in 1000 m3
+    lk.species[aq_do].mass[1] = 8000.0;
+
+    const double hour = 1.0 / 24.0;
+    kesta::zep_streams_step(*m, hour);
+    kesta::zep_lakes_step(*m, hour);
+    ASSERT_EQ(kesta::g_error_record.stop, 0);
+    // 0.1/day x (1 - exp(-0.6 x 8)) of 1 g/m3, over an hour.
+    const double nitrified = 0.1 * (1.0 - std::exp(-4.8)) * 3600.0 / 86400.0;
+    EXPECT_NEAR(st.species[aq_nh4].mass[wet], 100.0 * (1.0 - nitrified), 1e-9);
+    EXPECT_NEAR(st.species[aq_no2].mass[wet], 100.0 * nitrified, 1e-9);
+    EXPECT_EQ(st.species[aq_nh4].mass[dry], 5.0);
+    EXPECT_NEAR(lk.species[aq_nh4].mass[1], 1000.0 * (1.0 - nitrified), 1e-8);
+    // What the reactions made and used is what the node and the lake lost.
+    double left = 0.0;
+    for (int k = 0; k < kesta::kNutrientSpecies; ++k)
+        left += st.species[k].mass[wet] + st.species[k].mass[dry] + lk.species[k].mass[1];
+    EXPECT_NEAR(z.chan_lost - z.chan_gained, 9905.0 - left, 1e-8);
+
+    // Kjeldahl nitrogen leaves out the nitrite and nitrate that total
+    // nitrogen holds.
+    kesta::zep_lakes_totals(*m);
+    EXPECT_NEAR(lk.total_n[1] - lk.total_kn[1], lk.species[aq_no2].mass[1] + lk.species[aq_no3].mass[1], 1e-12);
+    EXPECT_GT(lk.total_n[1] - lk.total_kn[1], 0.0);
 }
