@@ -30,6 +30,7 @@
 #include "core/warnings.hpp"
 #include "input/time_series.hpp"
 #include "model/model_state.hpp"
+#include "transport/channel_constituents.hpp"
 
 namespace kesta {
 
@@ -203,6 +204,8 @@ void chan_lateral_inflow(model_state& m, const mat2<double>& q, mat2<double>& ar
                          entering_volumes* in) {
     const bool sources = has_point_sources(m);
     const bool seepage = stream_exchange_on(m);
+    // The constituents follow the point and seepage water of the final pass.
+    const bool tracked = !m.vol_chan_point_step.empty();
     for (int l = 1; l <= m.nlinks; ++l) {
         if (!link_is_open_channel(m.ltype[l])) continue;
         const int n = m.nx[l];
@@ -215,6 +218,10 @@ void chan_lateral_inflow(model_state& m, const mat2<double>& q, mat2<double>& ar
             if (outlet && j == n && m.head_bound) {  // its depth is held
                 if (sources) book_point_source(in, point_source(m, j, l) * h);
                 if (seepage) book_seepage(in, m.qriv[j][l] * dx * h);
+                if (in && tracked) {
+                    if (sources) m.vol_chan_point_step[j][l] = point_source(m, j, l) * h;
+                    if (seepage) m.chan_gw_vol_step[j][l] = m.qriv[j][l] * dx * h;
+                }
                 continue;
             }
             double flow;
@@ -240,14 +247,30 @@ void chan_lateral_inflow(model_state& m, const mat2<double>& q, mat2<double>& ar
                 if (ps < 0.0 && volume + gain + ps * h < 0.0) ps = -std::max(0.0, volume + gain) / h;
                 gain += ps * h;
                 book_point_source(in, ps * h);
+                if (in && tracked) m.vol_chan_point_step[j][l] = ps * h;
             }
             if (seepage) {
                 double& r = m.qriv[j][l];
                 if (r < 0.0 && volume + gain + r * dx * h < 0.0) r = -std::max(0.0, volume + gain) / (dx * h);
                 gain += r * dx * h;
                 book_seepage(in, r * dx * h);
+                if (in && tracked) m.chan_gw_vol_step[j][l] = r * dx * h;
             }
             areas[j][l] = (volume + gain) / dx;
+        }
+    }
+}
+
+// The point and seepage water of an accepted sub-step joins what the
+// constituents will take.
+void commit_tracked_volumes(model_state& m) {
+    for (int l = 1; l <= m.nlinks; ++l) {
+        if (!link_is_open_channel(m.ltype[l])) continue;
+        for (int j = 1; j <= m.nx[l]; ++j) {
+            m.vol_chan_point[j][l] += m.vol_chan_point_step[j][l];
+            m.chan_gw_vol[j][l] += m.chan_gw_vol_step[j][l];
+            m.vol_chan_point_step[j][l] = 0.0;
+            m.chan_gw_vol_step[j][l] = 0.0;
         }
     }
 }
@@ -382,6 +405,7 @@ void lake_point_sources(model_state& m, double h, entering_volumes& in) {
             double v = point_source(m, j, l) * h;
             if (v < 0.0) v = -std::min(-v, std::max(0.0, m.lake_volume[lake]));
             m.lake_volume[lake] += v;
+            if (!m.vol_chan_point.empty()) m.vol_chan_point[j][l] += v;
             (v >= 0.0 ? in.lake_sources : in.lake_sinks) += std::fabs(v);
         }
     }
@@ -422,7 +446,9 @@ void capture_nodes(model_state& m, double dt) {
             const int lake = lake_of_link(m, d);
             if (!below_taken || !lake) break;
             m.status_node[j][l] = 1;
-            move_lake(m, lake, (m.area[j][l] + m.qlat[j][l] * dt) * m.chan_dx[l]);
+            const double water = (m.area[j][l] + m.qlat[j][l] * dt) * m.chan_dx[l];
+            lake_takes_node(m, lake, j, l, water);
+            move_lake(m, lake, water);
             m.area[j][l] = m.qp[j][l] = m.yp[j][l] = m.chan_depth[j][l] = m.qlat[j][l] = 0.0;
             --m.nx[l];
             if (!m.quiet)
@@ -468,6 +494,7 @@ bool release_nodes(model_state& m) {
             m.dconv[j][l] = s.dconv;
             m.qp[j][l] = 0.0;
             move_lake(m, lake, -s.area * m.chan_dx[l]);
+            lake_gives_node(m, lake, j, l, s.area * m.chan_dx[l]);
             if (!m.quiet)
                 std::printf("node released:[%d][%d], elev:%.1lf, depth:%.3lf, lakeelev:%.1lf, dslink:%d,nx: %d, "
                             "nx1_og: %d\n",
@@ -546,6 +573,7 @@ int ex_flow_route(model_state& m, double dt, double courant_limit, double& outle
                 m.run_sums.gw_to_channels += in.gw_gain;
                 m.run_sums.channels_to_gw += in.gw_loss;
                 if (seepage) book_stream_exchange(m, h);
+                if (!m.vol_chan_point_step.empty()) commit_tracked_volumes(m);
                 break;
             }
             remaining += h;
@@ -565,6 +593,12 @@ int ex_flow_route(model_state& m, double dt, double courant_limit, double& outle
             m.run_sums.lake_point_sinks += lake_in.lake_sinks;
         }
         outlet_volume += m.qp[m.nx[out_link]][out_link] * h;
+        if (!m.qp_vol.empty()) {
+            for (int l = 1; l <= m.nlinks; ++l) {
+                if (link_is_lake_or_overtaken(m.ltype[l])) continue;
+                for (int j = 1; j <= m.nx[l]; ++j) m.qp_vol[j][l] += m.qp[j][l] * h;
+            }
+        }
         if (m.chan_sed_on) {
             for (int l = 1; l <= m.nlinks; ++l) {
                 if (link_is_lake_or_overtaken(m.ltype[l])) continue;

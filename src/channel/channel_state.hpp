@@ -110,6 +110,19 @@ struct channel_state {
     // face since the last channel step (m3, the sign of the discharge); on
     // a structure link, node 1 holds what the structure passed.
     mat2<double> qp_vol_sed;
+    // With channel constituent transport, by [node][link]: the water the
+    // point sources delivered (negative: took) and the seepage the aquifer
+    // gave (negative: took) since the constituents last ran, and the same
+    // of the sub-step being routed (m3); the constituents take them.
+    mat2<double> vol_chan_point, vol_chan_point_step, chan_gw_vol, chan_gw_vol_step;
+    // With overland and channel constituent transport, by grid-stream
+    // entry [s][k]: the water the bank exchange moved into the channel
+    // (negative: out of it) since the constituents last took it (m3).
+    mat2<double> ov_qlat_vol;
+    // With channel constituent transport and lake leakage, per cell: the
+    // water the aquifer gave the lake above it (negative: took) since the
+    // constituents last took it (m3).
+    vec1<double> lake_gw_vol;
     mat2<double> bottom;        // bottom width (m)
     mat2<double> bankfull_dep;  // m
     mat2<double> sslope, sslope2;  // side slopes (horizontal per vertical)

@@ -81,6 +81,7 @@ void step_channel_routing(model_state& m) {
     if (m.chan_routing == 1) {
         if (ex_flow_route(m, dt, m.max_courant_number, outlet_volume) < 0) return;
         m.q_out = m.qp[m.nx[m.nlinks]][m.nlinks];
+        book_chan_point_masses(m);
     }
 
     for (int l = 1; l <= m.nlinks; ++l) {

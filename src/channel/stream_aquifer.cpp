@@ -156,6 +156,7 @@ void book_lake_leakage(model_state& m, double h) {
             double v = lake_cell_leakage(m, cell) * per_rate;
             if (v < 0.0) v *= scale;
             m.lake_source[cell] -= v;
+            if (!m.lake_gw_vol.empty()) m.lake_gw_vol[cell] += v;
             (v > 0.0 ? gained : lost) += std::fabs(v);
         }
         // A lake whose losses were cut is empty: exactly, not to rounding.

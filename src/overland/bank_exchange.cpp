@@ -113,6 +113,9 @@ double overland_channel_exchange(model_state& m, double dt) {
     const double dx = m.gridsize;
     const double cell_area = dx * dx;
     const bool lakes = m.chan_lakes_on && m.lake_num.n() >= m.ncells;
+    // With overland and channel constituents the exchanged water of every
+    // entry is kept for the constituents to follow.
+    const bool tracked = !m.ov_qlat_vol.empty();
     double total = 0.0;
     for (int s = 1; s <= m.nstreamcells; ++s) {
         for (int k = 1; k <= m.gst_ncellsingrid[s]; ++k) {
@@ -148,6 +151,7 @@ double overland_channel_exchange(model_state& m, double dt) {
                 m.h[c] = 0.0;
             }
             m.qlat[j][l] += into_channel / dt / L;
+            if (tracked) m.ov_qlat_vol[s][k] += into_channel;
             total += into_channel;
         }
     }

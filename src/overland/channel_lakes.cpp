@@ -14,6 +14,7 @@
 #include "core/warnings.hpp"
 #include "model/model_state.hpp"
 #include "overland/overland_steps.hpp"
+#include "transport/channel_constituents.hpp"
 #include "transport/sediment.hpp"
 
 namespace kesta {
@@ -55,6 +56,7 @@ bool take_cell(model_state& m, int lake, int cell, double& dv) {
         dv += water;
         if (!m.quiet) std::printf("Lake %d is taking cell %d with depth %lf\n", lake, cell, m.h[cell]);
     }
+    lake_takes_cell(m, lake, cell, m.h[cell] > 0.0 ? water : 0.0);
     m.h[cell] = 0.0;
     give_cell_sediment_to_lake(m, lake, cell);
     return true;

@@ -10,6 +10,7 @@
 #include "core/error_record.hpp"
 #include "core/text_format.hpp"
 #include "model/model_state.hpp"
+#include "transport/channel_constituents.hpp"
 #include "transport/channel_sediment.hpp"
 #include "transport/sediment.hpp"
 #include "transport/transport_steps.hpp"
@@ -33,21 +34,13 @@ bool books_made(const chan_sed_books& b) {
                        b.chan_to_lake, b.lake_to_chan, b.overland_to_lake, b.settled);
 }
 
-// Faces the network can have: one below every computational node, and one
-// per lake and structure link.
-int most_faces(const model_state& m) {
-    int n = 0;
-    for (int l = 1; l <= m.nlinks; ++l) n += m.link_nodes[l] + 1;
-    return n;
-}
-
 bool alloc_channel_arrays(model_state& m, sed_record& s) {
     const int nf = std::max(1, s.n_fine_classes), ns = std::max(1, s.n_sand_classes);
     const int lakes = m.chan_lakes_on ? m.nlakes : 0;
     s.node_stride = m.maxnodes;
     s.lake_row0 = (m.nlinks + 1) * m.maxnodes;
     const int rows = s.lake_row0 + lakes;
-    const int faces = most_faces(m);
+    const int faces = most_network_faces(m);
     alloc_dmatrix(rows, nf, s.ch_wash_vol, "ch_wash_vol");
     alloc_d3tensor(m.maxnodes, m.nlinks, ns, m.ch_sand_vol, "ch_sand_vol");
     alloc_dmatrix(s.lake_row0, s.num_sed, s.qsmax, "qsmax");
@@ -170,6 +163,7 @@ bool take_lateral_sediment(model_state& m) {
                     b->to_chan[k] += v;
                     if (fine) b->to_chan[0] += v;
                 }
+                if (fine) attached_to_node(m, g, node_row(s, j, l), pos, share, from_deposit);
                 double* to = fine ? wash + pos : sand + (pos - nf);
                 *to += v;
                 (fine ? wash : sand)[0] += v;
@@ -193,6 +187,7 @@ void give_held_nodes_to_lakes(model_state& m) {
         double* lake_wash = s.ch_wash_vol[lake_row(s, lake)];
         for (int j = overtaken ? 1 : m.nx[l] + 1; j <= m.link_nodes[l]; ++j) {
             double* wash = s.ch_wash_vol[node_row(s, j, l)];
+            attached_node_to_lake(m, node_row(s, j, l), lake);
             if (wash[0] != 0.0) {
                 add_to_books(s, &chan_sed_books::chan_to_lake, lake, wash[0]);
                 for (int pos = 0; pos <= nf; ++pos) {
@@ -306,8 +301,13 @@ void step_channel_sediment(model_state& m, double dt) {
     if (m.chan_lakes_on) give_held_nodes_to_lakes(m);
     build_wash_faces(m);
     move_channel_sand(m, dt);
+    keep_wash_start(m);
     advect_wash_load(m, dt);
-    if (m.chan_lakes_on) update_lake_sediment(m, dt);
+    advect_attached(m);
+    if (m.chan_lakes_on) {
+        attached_cells_to_lakes(m);
+        update_lake_sediment(m, dt);
+    }
     node_concentrations(m);
     for (int l = 1; l <= m.nlinks; ++l)
         for (int j = 1; j <= m.link_nodes[l]; ++j) m.qp_vol_sed[j][l] = 0.0;

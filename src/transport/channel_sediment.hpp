@@ -14,6 +14,7 @@
 #pragma once
 
 #include "model/model_state_fwd.hpp"
+#include "transport/network_faces.hpp"
 #include "transport/sediment_state.hpp"
 
 namespace kesta {
@@ -28,10 +29,6 @@ inline int node_of_row(const sed_record& s, int row) { return row - link_of_row(
 // A row of ch_wash_vol that is a lake's, and the lake's row.
 inline bool is_lake_row(const sed_record& s, int row) { return row > s.lake_row0; }
 inline int lake_row(const sed_record& s, int lake) { return s.lake_row0 + lake; }
-
-// The lake that holds link l: its own for a lake link, the one that
-// overtook it for an overtaken link; 0 for any other link (or none).
-int lake_holding_link(const model_state& m, int l);
 
 // The faces of the network as the routing left it (nodes a lake holds are
 // not on any), with the water each passed in the step (qp_vol_sed).

@@ -24,34 +24,13 @@
 
 #include "channel/link_types.hpp"
 #include "model/model_state.hpp"
+#include "transport/channel_constituents.hpp"
 #include "transport/channel_sediment.hpp"
+#include "transport/network_faces.hpp"
 
 namespace kesta {
 
 namespace {
-
-// The store that gives the water to a structure (or takes it back): the
-// lake that holds link u, else u's last node; -1 when there is none.
-int store_above(const model_state& m, int u) {
-    const sed_record& s = *m.ov_sed;
-    if (u < 1) return -1;
-    const int lake = lake_holding_link(m, u);
-    if (lake) return lake_row(s, lake);
-    if (!link_is_open_channel(m.ltype[u]) || m.nx[u] < 1) return -1;
-    return node_row(s, m.nx[u], u);
-}
-
-// The store below link l's last node or below a structure: the lake that
-// holds link d, else d's first node; 0 (outside) at the outlet; -1 when
-// there is none.
-int store_below(const model_state& m, int d) {
-    const sed_record& s = *m.ov_sed;
-    if (d == 0) return 0;
-    const int lake = lake_holding_link(m, d);
-    if (lake) return lake_row(s, lake);
-    if (!link_is_open_channel(m.ltype[d]) || m.nx[d] < 1) return -1;
-    return node_row(s, 1, d);
-}
 
 // The water of every store (m3): the flow area of a node over its link's
 // node spacing, the volume of a lake.
@@ -171,45 +150,9 @@ void sum_positions(mat2<double>& held, int positions) {
 
 }  // namespace
 
-int lake_holding_link(const model_state& m, int l) {
-    if (l < 1 || l > m.nlinks) return 0;
-    const int t = m.ltype[l];
-    if (!link_is_lake(t) && !link_is_overtaken(t)) return 0;
-    const int lake = m.ldex[l];
-    return lake >= 1 && lake <= m.nlakes ? lake : 0;
-}
-
 void build_wash_faces(model_state& m) {
     sed_record& s = *m.ov_sed;
-    s.faces.clear();
-    const auto add = [&s](int up, int down, int owner, double water) {
-        if (up < 0 || down < 0) return;
-        s.faces.push_back({up, down, owner, water});
-    };
-    for (int l = 1; l <= m.nlinks; ++l) {
-        const int t = m.ltype[l];
-        if (link_is_structure(t)) {
-            if (m.ndep[l] < 1) continue;
-            const int u = m.uslinks[l][1];
-            const int up = store_above(m, u);
-            const bool open_above = up > 0 && !is_lake_row(s, up);
-            add(up, store_below(m, m.dslink[l]), open_above ? up : 0, m.qp_vol_sed[1][l]);
-        } else if (link_is_lake(t)) {
-            // A lake feeds the link below it what that link's first node
-            // passes on; a structure below it is a face of its own.
-            const int d = m.dslink[l];
-            const int lake = lake_holding_link(m, l);
-            if (lake && d != 0 && link_is_open_channel(m.ltype[d]) && m.nx[d] >= 1)
-                add(lake_row(s, lake), node_row(s, 1, d), 0, m.qp_vol_sed[1][d]);
-        } else if (link_is_open_channel(t)) {
-            const int n = m.nx[l];
-            for (int j = 1; j < n; ++j)
-                add(node_row(s, j, l), node_row(s, j + 1, l), node_row(s, j, l), m.qp_vol_sed[j][l]);
-            const int d = m.dslink[l];
-            if (n < 1 || (d != 0 && link_is_structure(m.ltype[d]))) continue;
-            add(node_row(s, n, l), store_below(m, d), node_row(s, n, l), m.qp_vol_sed[n][l]);
-        }
-    }
+    build_network_faces(m, network_rows{s.node_stride, s.lake_row0}, m.qp_vol_sed, s.faces);
 }
 
 void advect_wash_load(model_state& m, double dt) {
@@ -273,6 +216,7 @@ void update_lake_sediment(model_state& m, double dt) {
                 if (!(held[pos] > 0.0)) continue;
                 const int c = s.sed_class[pos];
                 const double v = std::min(held[pos], held[pos] * s.sed_fall[c] * reach);
+                settle_attached(m, lake, pos, v, held[pos]);
                 held[pos] -= v;
                 settled += v;
                 const double share = v / cells;

@@ -23,6 +23,38 @@ void add_exchange(double s, double& in, double& out) {
     else out -= s;
 }
 
+// The channels' and the lakes' final masses and balances of slot c, over
+// the event or the run.
+void close_channel_books(model_state& m, int c, bool run, const held_mass& h) {
+    const auto at = [c](const array1d<double>& a) { return a.value(c); };
+    const double channels = h.channels / kGramsPerKilogram, lakes = h.lakes / kGramsPerKilogram;
+    m.CHAN_MASS_FINAL.at(c) = channels;
+    const double lake_out = at(run ? m.LAKE_CHAN_OUTFLOW_MASS : m.event_lake_chan_outflow_mass);
+    const double lake_in = at(run ? m.LAKE_CHAN_INFLOW_MASS : m.event_lake_chan_inflow_mass);
+    const double exchange = at(run ? m.LAKE_CHAN_EXCHANGE_MASS : m.event_lake_chan_exchange_mass);
+    // The attached mass counts with the dissolved: the sorption split moves
+    // mass between them, within the channels and within the lakes.
+    const double chan_attached = h.chan_attached / kGramsPerKilogram, lake_attached = h.lake_attached / kGramsPerKilogram;
+    const double attached_to_lakes = at(run ? m.CHAN_LAKE_SED_CONTAM_MASS : m.event_chan_lake_sed_contam_mass);
+    double in = at(run ? m.CHAN_MASS_INIT : m.event_chan_mass_init) + at(run ? m.CHAN_POINT_MASS : m.event_chan_point_mass) +
+                at(run ? m.CHAN_GW_MASS : m.event_chan_gw_mass) + at(run ? m.CHAN_LAT_MASS : m.event_chan_lat_mass) +
+                lake_out + at(run ? m.CHAN_QLAT_SED_MASS : m.event_chan_qlat_sed_mass);
+    double out = channels + at(run ? m.CHAN_MASS_DECAY : m.event_chan_decay_mass) +
+                 at(run ? m.CHAN_MASS_OUT : m.event_chan_mass_out) + exchange + lake_in + chan_attached +
+                 at(run ? m.CHAN_OUTLET_SED_MASS : m.event_chan_outlet_sed_mass) + attached_to_lakes;
+    (run ? m.CHAN_RUN_MASS_ERROR : m.CHAN_MASS_BALANCE).at(c) = percent_missing(in, out, 0.0);
+    if (!m.chan_lakes_on) return;
+    (run ? m.LAKE_MASS_FINAL : m.event_lake_mass_final).at(c) = lakes;
+    in = at(run ? m.LAKE_MASS_INIT : m.event_lake_mass_init) + at(run ? m.LAKE_PRECIP_MASS : m.event_lake_precip_mass) +
+         lake_in + at(run ? m.LAKE_OV_INFLOW_MASS : m.event_lake_ov_inflow_mass) +
+         at(run ? m.LAKE_GW_MASS : m.event_lake_gw_mass) + exchange +
+         at(run ? m.LAKE_POINT_MASS : m.event_lake_point_mass) + attached_to_lakes +
+         at(run ? m.OV_LAKE_SED_CONTAM_MASS : m.event_ov_lake_sed_contam_mass);
+    out = lakes + lake_out + at(run ? m.LAKE_DECAY_MASS : m.event_lake_decay_mass) + lake_attached +
+          at(run ? m.LAKE_SETTLED_SED_MASS : m.event_lake_settled_sed_mass);
+    (run ? m.LAKE_MASS_BALANCE : m.event_lake_mass_balance).at(c) = percent_missing(in, out, 0.0);
+}
+
 }  // namespace
 
 void book_ov_precip(model_state& m, int c, double grams) {
@@ -115,6 +147,19 @@ void book_soil_sediment(model_state& m, int c, double grams) {
     add(m.event_soil_sed_mass, c, kg);
 }
 
+void book_lake_ov_inflow(model_state& m, int c, double grams) {
+    const double kg = grams / kGramsPerKilogram;
+    add(m.LAKE_OV_INFLOW_MASS, c, kg);
+    add(m.event_lake_ov_inflow_mass, c, kg);
+}
+
+void book_lake_precip(model_state& m, int c, double grams) {
+    const double kg = grams / kGramsPerKilogram;
+    add(m.LAKE_PRECIP_MASS, c, kg);
+    add(m.event_lake_precip_mass, c, kg);
+    add(m.GLOBAL_PRECIP_MASS, c, kg);
+}
+
 void book_sed_exchange(model_state& m, int c, double grams) {
     const double kg = grams / kGramsPerKilogram;
     add(m.OV_SED_SOURCE_MASS, c, kg);
@@ -147,6 +192,17 @@ held_mass mass_held(const model_state& m, int c) {
         const mat2<double>& a = m.attached_mass[s];
         for (int k = 1; k <= m.ncells; ++k) h.attached += a[k][0];
     }
+    if (!m.chan_mass.empty() && c <= m.chan_mass.nrows()) {
+        const double* mass = m.chan_mass[c];
+        const double* source = m.chan_source[c];
+        for (int r = 1; r <= m.chan_lake_row0; ++r) h.channels += mass[r] + source[r];
+        for (int r = m.chan_lake_row0 + 1; r <= m.chan_rows; ++r) h.lakes += mass[r];
+    }
+    if (s < m.chan_sed_contam.size() && !m.chan_sed_contam[s].empty()) {
+        const mat2<double>& a = m.chan_sed_contam[s];
+        for (int r = 1; r <= m.chan_lake_row0; ++r) h.chan_attached += a[r][0];
+        for (int r = m.chan_lake_row0 + 1; r <= m.chan_rows; ++r) h.lake_attached += a[r][0];
+    }
     return h;
 }
 
@@ -158,7 +214,13 @@ void open_constituent_event_books(model_state& m) {
           &m.event_ov_from_soil_mass, &m.event_soil_mass_init, &m.event_soil_mass_final, &m.event_soil_infil_mass,
           &m.event_soil_to_wt_mass, &m.event_soil_from_wt_mass, &m.event_soil_exfil_mass,
           &m.event_soil_decay_mass, &m.event_soil_sed_mass, &m.event_ov_sed_source_mass,
-          &m.event_ov_sed_outlet_mass}) {
+          &m.event_ov_sed_outlet_mass, &m.event_chan_mass_init, &m.event_chan_lat_mass, &m.event_chan_point_mass,
+          &m.event_chan_gw_mass, &m.event_chan_decay_mass, &m.event_chan_mass_out, &m.event_lake_mass_init,
+          &m.event_lake_mass_final, &m.event_lake_decay_mass, &m.event_lake_precip_mass, &m.event_lake_gw_mass,
+          &m.event_lake_point_mass, &m.event_lake_chan_inflow_mass, &m.event_lake_chan_outflow_mass,
+          &m.event_lake_ov_inflow_mass, &m.event_lake_chan_exchange_mass, &m.event_chan_qlat_sed_mass,
+          &m.event_chan_outlet_sed_mass, &m.event_chan_lake_sed_contam_mass, &m.event_ov_lake_sed_contam_mass,
+          &m.event_lake_settled_sed_mass, &m.event_chan_sed_source_mass, &m.event_lake_sed_contam_source_mass}) {
         for (int c = 1; c <= a->size(); ++c) a->at(c) = 0.0;
     }
     for (int c = 1; c <= m.ncontam; ++c) {
@@ -166,6 +228,8 @@ void open_constituent_event_books(model_state& m) {
         m.event_ov_mass_init.at(c) = h.overland / kGramsPerKilogram;
         m.event_ov_land_mass.at(c) = h.land / kGramsPerKilogram;
         m.event_soil_mass_init.at(c) = h.soil / kGramsPerKilogram;
+        m.event_chan_mass_init.at(c) = (h.channels + h.chan_attached) / kGramsPerKilogram;
+        m.event_lake_mass_init.at(c) = (h.lakes + h.lake_attached) / kGramsPerKilogram;
     }
 }
 
@@ -180,7 +244,9 @@ void close_constituent_books(model_state& m, bool run) {
         m.OV_LAND_MASS_FINAL.at(c) = (soil ? h.soil : h.land) / kGramsPerKilogram;
         m.ov_sed_contam_final_mass.at(c) = attached;
         m.ov_total_contam_final_mass.at(c) = overland + attached;
-        m.GLOBAL_MASS_FINAL.at(c) = (h.overland + h.land + h.soil + h.attached) / kGramsPerKilogram;
+        m.GLOBAL_MASS_FINAL.at(c) =
+            (h.overland + h.land + h.soil + h.attached + h.channels + h.lakes + h.chan_attached + h.lake_attached) /
+            kGramsPerKilogram;
 
         // The soil's balance.
         if (soil) {
@@ -227,13 +293,18 @@ void close_constituent_books(model_state& m, bool run) {
             add_exchange(at(uptake), in, out);
         }
         if (sediment) add_exchange(at(sed_source), in, out);
+        const bool channels = !m.chan_mass.empty();
+        if (channels) out += at(run ? m.OV_QLAT_MASS : m.event_ov_qlat_mass) +
+                             at(run ? m.LAKE_OV_INFLOW_MASS : m.event_lake_ov_inflow_mass);
         (run ? m.OV_RUN_MASS_ERROR : m.OV_MASS_ERROR).at(c) = percent_missing(in, out, kNoInput);
+        if (channels) close_channel_books(m, c, run, h);
 
         // The whole basin over the run.
         if (run) {
             if (sediment) m.OV_SED_CONTAM_FINAL.at(c) = attached;
             double gin = m.GLOBAL_MASS_INIT.at(c) + m.GLOBAL_POINT_SOURCE.at(c) + m.GLOBAL_PRECIP_MASS.at(c);
             double gout = m.GLOBAL_MASS_FINAL.at(c) + m.GLOBAL_MASS_OUT.at(c) + m.GLOBAL_MASS_DECAY.at(c);
+            gin += m.GLOBAL_GW_MASS.at(c);
             if (soil) {
                 gin += m.SOIL_FROM_WT_MASS.at(c);
             } else {

@@ -28,15 +28,24 @@ void book_soil_exfil(model_state& m, int c, double grams);     // up to the surf
 void book_soil_decay(model_state& m, int c, double grams);
 void book_soil_sediment(model_state& m, int c, double grams);  // deposited (positive) or eroded
 
+// Into a channel-network lake from the overland (negative: out to it),
+// booked on both sides.
+void book_lake_ov_inflow(model_state& m, int c, double grams);
+// Rain on a channel-network lake.
+void book_lake_precip(model_state& m, int c, double grams);
+
 // Bound to suspended sediment (SEDIMENT_CONTAM).
 void book_sed_exchange(model_state& m, int c, double grams);  // positive: the dissolved mass gained
 void book_sed_outlet(model_state& m, int c, double grams);
 
 // The masses the cells hold now of slot c (g): dissolved over land, held
 // by the land (without SOIL_CON_TRANS), in the soil layers, attached to
-// suspended sediment.
+// suspended sediment; and the channel nodes' and the lakes' (with what
+// the nodes are yet to take in).
 struct held_mass {
     double overland = 0.0, land = 0.0, soil = 0.0, attached = 0.0;
+    double channels = 0.0, lakes = 0.0;  // dissolved, with CHAN_CON_TRANS
+    double chan_attached = 0.0, lake_attached = 0.0;  // attached to the wash load
 };
 held_mass mass_held(const model_state& m, int c);
 

@@ -91,6 +91,14 @@ void leave_dry_cell(model_state& m, int c, int cell);
 // accounting's store that holds the layer; never above the layer's porosity.
 double constituent_layer_theta(const model_state& m, int k, int l);
 
+// With SEDIMENT_CONTAM: the mass of slot c sorbed to `volume` m3 of the
+// fine deposit of cell k, taken from its mixing layer (the soil's top
+// layer or the land's load) at the mass per volume of fine solids that
+// erosion takes, never more than it holds (g); and `grams` that settle
+// onto cell k joining it.
+double take_sorbed_with_deposit(model_state& m, int c, int k, double volume);
+void give_sorbed_to_cell(model_state& m, int c, int k, double grams);
+
 // OV_POINT_SOURCE: the cell point sources read and checked (refused naming
 // the file, line and value), and their relative series moved to the run's
 // start once it is known.

@@ -142,23 +142,35 @@ void add_rain_constituents(model_state& m, const double* rates, double dt) {
     if (m.ncontam <= 0) return;
     const double area = cell_area(m);
     const int n = m.ncells;
+    // The rain on a channel-network lake is the lake's, as its water is.
+    const int* lake_of = !m.chan_mass.empty() && m.chan_lakes_on && m.lake_num.n() >= n ? m.lake_num.data() : nullptr;
+    const auto lake_at = [&](int k) {
+        const int lake = lake_of ? lake_of[k] : 0;
+        return lake >= 1 && lake <= m.nlakes ? lake : 0;
+    };
     for (int k = 1; k <= n; ++k) {
         const double depth = rates[k] * dt / kRateToMetres;
-        if (depth > 0.0) m.contam_water[k] += depth;
+        if (depth > 0.0 && !lake_at(k)) m.contam_water[k] += depth;
     }
     for (int c = 1; c <= m.ncontam; ++c) {
         const double conc = m.precip_conc.at(c);
         if (!carried(m, c) || !(conc > 0.0)) continue;
         vec1<double>& mass = m.contam_mass[static_cast<std::size_t>(c)];
-        double added = 0.0;
+        double added = 0.0, on_lakes = 0.0;
         for (int k = 1; k <= n; ++k) {
             const double depth = rates[k] * dt / kRateToMetres;
             if (!(depth > 0.0)) continue;
             const double g = depth * area * conc;
+            if (const int lake = lake_at(k)) {
+                m.chan_mass[c][m.chan_lake_row0 + lake] += g;
+                on_lakes += g;
+                continue;
+            }
             mass[k] += g;
             added += g;
         }
         book_ov_precip(m, c, added);
+        if (on_lakes > 0.0) book_lake_precip(m, c, on_lakes);
     }
 }
 

@@ -64,9 +64,14 @@ card_layers layers_from_cards(const model_state& m) {
 bool options_hold(model_state& m) {
     const std::string& p = m.project_file;
     const char* refused = nullptr;
-    if (m.chan_routing || m.chan_alt_routing || m.chan_implicit_routing)
-        refused = "channel routing: the constituents would have to follow the water between the cells and the "
-                  "channels, which comes with channel constituent transport, not simulated by this version";
+    if (m.chan_alt_routing || m.chan_implicit_routing)
+        refused = "a channel routing other than CHAN_EXPLIC (CHAN_PREISS, CHAN_DRAIN, CHAN_BACKWATER or "
+                  "CHAN_MESH): the channel constituents follow the water that the explicit routing moves between "
+                  "the channel nodes";
+    else if (m.chan_routing && !m.chan_con_trans)
+        refused = "channel routing but without CHAN_CON_TRANS: the stream cells give the channels their water "
+                  "and the constituents it carries, which only channel constituent transport can take; give "
+                  "CHAN_CON_TRANS";
     else if (m.overland_lake_map_given)
         refused = "OVERLAND_LAKE_MAP: an overland lake holds its water as a level that the constituent transport "
                   "does not follow";
@@ -468,6 +473,10 @@ void alloc_overland_contam_arrays(model_state& m, int count, int cells, int nutr
 
 void read_contam_tables(model_state& m) {
     if (!m.ov_con_trans) {
+        if (m.chan_con_trans) {
+            warn("CHAN_CON_TRANS has no effect without OV_CON_TRANS: no contaminant is carried.\n");
+            m.chan_con_trans = 0;
+        }
         if (m.soil_contam) warn("SOIL_CON_TRANS has no effect without OV_CON_TRANS: no contaminant is carried.\n");
         if (m.sediment_contam) warn("SEDIMENT_CONTAM has no effect without OV_CON_TRANS: no contaminant is carried.\n");
         return;
@@ -530,7 +539,8 @@ void init_contam_soil_state(model_state& m) {
             m.contam_decay[s][k] /= kSecondsPerDay;
             m.contam_uptake[s][k] /= kSecondsPerDay;
             const double h = m.h[k];
-            if (h > kDryDepth) {
+            // A cell under a channel-network lake holds its water in the lake.
+            if (h > kDryDepth && !(m.chan_lakes_on && value_at(m.lake_num, k) >= 1)) {
                 mass[k] = conc[k] * h * area;
             } else {
                 mass[k] = 0.0;
@@ -554,6 +564,7 @@ void init_contam_soil_state(model_state& m) {
         m.GLOBAL_MASS_INIT.at(c) = (overland + held) / kGramsPerKilogram;
     }
     for (int k = 1; k <= m.ncells; ++k) m.contam_water[k] = m.h[k];
+    init_lake_contam_state(m);
 }
 
 }  // namespace kesta

@@ -229,6 +229,71 @@ int advect_disperse(const transport_grid& g, const double* disp, double* mass, d
     return steps;
 }
 
+namespace {
+
+// Channel-network lakes take part in the transport as the cells they
+// cover: each covered cell holds an equal share of its lake's water and
+// mass for the call (so it shows the lake's concentration to its
+// neighbours), does not disperse, and gives its lake back what the cells
+// hold after it. False without lakes.
+bool lakes_in_transport(const model_state& m) {
+    return m.chan_lakes_on && !m.chan_mass.empty() && m.lake_num.n() >= m.ncells && m.nlakes >= 1 &&
+           m.tr_lake_share.n() >= m.nlakes;
+}
+
+int lake_of_cell(const model_state& m, int k) {
+    const int lake = m.lake_num[k];
+    return lake >= 1 && lake <= m.nlakes ? lake : 0;
+}
+
+// The share of its lake each covered cell holds (1 / the cells covered),
+// and the covered cells' water.
+void share_lakes(model_state& m) {
+    vec1<double>& share = m.tr_lake_share;
+    share.fill(0.0);
+    for (int k = 1; k <= m.ncells; ++k) {
+        const int lake = lake_of_cell(m, k);
+        if (lake) share[lake] += 1.0;
+    }
+    for (int lake = 1; lake <= m.nlakes; ++lake) share[lake] = share[lake] > 0.0 ? 1.0 / share[lake] : 0.0;
+    for (int k = 1; k <= m.ncells; ++k) {
+        const int lake = lake_of_cell(m, k);
+        if (!lake) continue;
+        m.tr_vol0[k] = m.tr_vol1[k] = std::max(0.0, m.lake_volume[lake]) * share[lake];
+    }
+}
+
+void spread_lake_mass(model_state& m, int c, double* mass) {
+    const int row0 = m.chan_lake_row0;
+    for (int k = 1; k <= m.ncells; ++k) {
+        const int lake = lake_of_cell(m, k);
+        if (lake) mass[k] = m.chan_mass[c][row0 + lake] * m.tr_lake_share[lake];
+    }
+}
+
+// The covered cells give their lakes what they hold; the lakes' gains are
+// the overland's inflow to them.
+void gather_lake_mass(model_state& m, int c, double* mass, double* conc) {
+    const int row0 = m.chan_lake_row0;
+    double* lake_mass = m.chan_mass[c];
+    double before = 0.0, after = 0.0;
+    for (int lake = 1; lake <= m.nlakes; ++lake) {
+        before += lake_mass[row0 + lake];
+        lake_mass[row0 + lake] = 0.0;
+    }
+    for (int k = 1; k <= m.ncells; ++k) {
+        const int lake = lake_of_cell(m, k);
+        if (!lake) continue;
+        lake_mass[row0 + lake] += mass[k];
+        after += mass[k];
+        mass[k] = 0.0;
+        conc[k] = 0.0;
+    }
+    book_lake_ov_inflow(m, c, after - before);
+}
+
+}  // namespace
+
 void step_overland_contam_transport(model_state& m) {
     if (!m.ov_con_trans || !clock_due(m.wq_next, m.time, m.time_tol)) return;
     if (m.ncontam <= 0) {
@@ -262,15 +327,26 @@ void step_overland_contam_transport(model_state& m) {
         }
         transport_work w{m.tr_conc.data(), m.tr_mstar.data(), m.tr_limit.data(), m.tr_face_pred.data(),
                          m.tr_face.data()};
+        const bool lakes = lakes_in_transport(m);
+        if (lakes) share_lakes(m);
         for (int c = 1; c <= m.ncontam; ++c) {
             if (m.constituent_type.at(c) == 3) continue;
             const std::size_t s = static_cast<std::size_t>(c);
             double* mass = m.contam_mass[s].data();
             double* conc = m.contam_conc[s].data();
+            const double* disp = m.contam_disp[s].data();
+            if (lakes) {
+                // Lake cells do not disperse.
+                for (int k = 1; k <= n; ++k) m.tr_disp[k] = lake_of_cell(m, k) ? 0.0 : disp[k];
+                disp = m.tr_disp.data();
+                spread_lake_mass(m, c, mass);
+            }
             double out = 0.0;
-            advect_disperse(g, m.contam_disp[s].data(), mass, dt, m.ov_con_buffer, w, kMostSubsteps, out);
+            advect_disperse(g, disp, mass, dt, m.ov_con_buffer, w, kMostSubsteps, out);
             if (out > 0.0) book_ov_outlet(m, c, out);
+            if (lakes) gather_lake_mass(m, c, mass, conc);
             for (int k = 1; k <= n; ++k) {
+                if (lakes && lake_of_cell(m, k)) continue;
                 const double h = m.h[k];
                 if (h >= kDryDepth) {
                     conc[k] = mass[k] / (h * area);

@@ -196,6 +196,24 @@ void partition(model_state& m, int c, mat2<double>& attached) {
 
 }  // namespace
 
+double take_sorbed_with_deposit(model_state& m, int c, int k, double volume) {
+    if (!(volume > kNone) || !m.ov_sed) return 0.0;
+    const sed_record& sed = *m.ov_sed;
+    double parent = 0.0;
+    for (int p = 1; p <= sed.n_fine_classes; ++p) parent += sed.sed_fract.parent[k][sed.sed_class[p]];
+    const sorbed_source src = source_of(m, c, k);
+    if (!(src.solids * parent > kNone) || !(src.sorbed > 0.0)) return 0.0;
+    const double g = std::min(src.sorbed, src.sorbed / (src.solids * parent) * volume);
+    change_source(m, c, k, g);
+    if (m.soil_con_trans) book_soil_sediment(m, c, -g);
+    return g;
+}
+
+void give_sorbed_to_cell(model_state& m, int c, int k, double grams) {
+    change_source(m, c, k, -grams);
+    if (m.soil_con_trans) book_soil_sediment(m, c, grams);
+}
+
 void step_overland_contam_sediment(model_state& m) {
     if (!m.ov_con_trans || !m.sediment_contam || !m.ov_sed || m.ncontam <= 0 || m.attached_mass.empty() ||
         !clock_due(m.wq_next, m.time, m.time_tol))

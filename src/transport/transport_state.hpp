@@ -31,6 +31,13 @@ using slot_rows = std::vector<vec1<double>>;
 // One [cell][layer] table per slot, as slot_rows.
 using slot_tables = std::vector<mat2<double>>;
 
+// A face of the channel network across which a constituent disperses:
+// between two nodes `dx` m apart (rows as in network_faces.hpp).
+struct disp_face {
+    int a = 0, b = 0;
+    double dx = 0.0;
+};
+
 // Largest number of constituent soil layers of a cell.
 constexpr int kMaxContamLayers = 3;
 
@@ -124,6 +131,10 @@ struct transport_state {
     // mass of a pass, and the factor that keeps a cell from giving more
     // than it holds; per face the predictor's and the averaged amounts.
     vec1<double> tr_vol0, tr_vol1, tr_conc, tr_mstar, tr_limit, tr_face_pred, tr_face;
+    // With channel-network lakes and channel constituents: the cells'
+    // dispersion coefficients of the call (lake cells 0), and by lake the
+    // share of it each covered cell holds.
+    vec1<double> tr_disp, tr_lake_share;
     // The exchange and the decay run every kinetics_interval_steps
     // constituent steps (KINETICS_TIMESTEP_FACTOR) over the seconds of
     // those steps.
@@ -149,6 +160,72 @@ struct transport_state {
     // Per fine position: the suspended concentration (g/m3), the partition
     // coefficient and the attached share of the cell in hand.
     vec1<double> sorption_conc, sorption_kd, sorption_share;
+
+    // ------------------------------------------------ channels and lakes
+    // With CHAN_CON_TRANS. The stores of the channel network by row (see
+    // network_faces.hpp): node j of link l at row l * chan_stride + j, lake k
+    // at row chan_lake_row0 + k; chan_rows rows in all.
+    int chan_stride = 0, chan_lake_row0 = 0, chan_rows = 0;
+    // Per slot and row: the dissolved mass (g) and concentration (g/m3) of
+    // every node and lake. A node without water keeps its mass (with
+    // concentration 0) until water comes to carry it.
+    mat2<double> chan_mass, chan_conc;
+    // Per slot and node row: mass that reached a node since the channel
+    // constituents last ran and enters it over their next interval (g): the
+    // point sources' and the lateral and groundwater inflow's.
+    mat2<double> chan_source;
+    // Per slot and node row: the mass passed through the node's downstream
+    // face over the last interval (g/s, negative upstream).
+    mat2<double> dissolved_chan_flux;
+    // Per row: the water the masses were dissolved in when the channel
+    // constituents last ran (m3), the water now, and the nodes' spacing (m).
+    vec1<double> chan_water, chan_water_now, chan_row_length;
+    // Per node row: the stream cell with the largest share of the node,
+    // whose groundwater seeps into it (0: none).
+    vec1<int> chan_row_cell;
+    // The channel constituents have set their initial masses.
+    int chan_con_started = 0;
+    // Work space of the routing, by row, by face and by dispersive face.
+    vec1<double> cw_conc, cw_mstar, cw_mnew, cw_m0, cw_asked, cw_rate, cw_out, cw_disp;
+    vec1<double> cw_pred, cw_amount, cw_total, cw_dpred, cw_damount;
+    std::vector<wash_face> chan_faces;
+    std::vector<disp_face> chan_disp_faces;
+    // Run statistics of the routing: calls, sub-steps, corrector passes.
+    long long chan_route_calls = 0, chan_route_substeps = 0, chan_route_passes = 0;
+
+    // With SEDIMENT_CONTAM and channel sediment, per slot by [row][fine
+    // position] (position 0 the total): the mass attached to the wash load
+    // of every node and lake (g). Work space of the channel sediment step
+    // by [row][fine position]: the wash load each row held at its start
+    // (m3), and a slot's attached mass per m3 of it (g/m3).
+    slot_tables chan_sed_contam;
+    mat2<double> chan_wash_start, chan_attached_ratio;
+    // By fine position: the class's density (g/m3).
+    vec1<double> chan_sed_density;
+    // Their books per slot (kg), run and event: attached mass the stream
+    // cells gave the nodes (with the suspended and the deposited sediment
+    // they gave), that left through the outlet, that the channels gave the
+    // lakes (net), that the overland gave the lakes, that settled onto the
+    // lakes' cells; and what the sorption split gave the dissolved mass of
+    // the nodes and of the lakes (negative: took).
+    array1d<double> CHAN_QLAT_SED_MASS, CHAN_OUTLET_SED_MASS, CHAN_LAKE_SED_CONTAM_MASS, OV_LAKE_SED_CONTAM_MASS,
+        LAKE_SETTLED_SED_MASS, CHAN_SED_SOURCE_MASS, LAKE_SED_CONTAM_SOURCE_MASS;
+    array1d<double> event_chan_qlat_sed_mass, event_chan_outlet_sed_mass, event_chan_lake_sed_contam_mass,
+        event_ov_lake_sed_contam_mass, event_lake_settled_sed_mass, event_chan_sed_source_mass,
+        event_lake_sed_contam_source_mass;
+
+    // Channel and lake books per slot (kg): run totals, the event's, and
+    // the balance errors (percent).
+    array1d<double> CHAN_MASS_INIT, CHAN_MASS_FINAL, CHAN_POINT_MASS, CHAN_GW_MASS, CHAN_LAT_MASS, CHAN_MASS_OUT,
+        CHAN_MASS_DECAY, CHAN_MASS_BALANCE, CHAN_RUN_MASS_ERROR;
+    array1d<double> event_chan_mass_init, event_chan_lat_mass, event_chan_point_mass, event_chan_gw_mass,
+        event_chan_decay_mass, event_chan_mass_out;
+    array1d<double> LAKE_MASS_INIT, LAKE_MASS_FINAL, LAKE_MASS_BALANCE, LAKE_DECAY_MASS, LAKE_POINT_MASS,
+        LAKE_GW_MASS, LAKE_PRECIP_MASS, LAKE_CHAN_OUTFLOW_MASS, LAKE_CHAN_INFLOW_MASS, LAKE_OV_INFLOW_MASS,
+        LAKE_CHAN_EXCHANGE_MASS;
+    array1d<double> event_lake_mass_init, event_lake_mass_final, event_lake_mass_balance, event_lake_decay_mass,
+        event_lake_precip_mass, event_lake_gw_mass, event_lake_point_mass, event_lake_chan_inflow_mass,
+        event_lake_chan_outflow_mass, event_lake_ov_inflow_mass, event_lake_chan_exchange_mass;
 
     // Constituent clocks (Julian days): overland transport, channel and soil.
     double wq_next = 0.0, wq_last = 0.0;

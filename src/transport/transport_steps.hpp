@@ -29,12 +29,24 @@ void step_contam_processes(model_state& m);
 // the water (and out at the outlet); the mass of cells that ran dry goes to
 // the soil or the land.
 void step_overland_contam_transport(model_state& m);
+// With channel sediment and SEDIMENT_CONTAM, at the channel constituent
+// interval: the mass attached to the wash load follows it through the
+// network and shares out anew with the dissolved mass.
 void step_channel_contam_transport(model_state& m);
+// At the channel constituent interval: first-order decay (CHAN_DECAY_COEF)
+// of the dissolved mass on the nodes wet over the interval and in the
+// lakes.
 void step_channel_wq_reactions(model_state& m);
+// At the channel constituent interval: every constituent moves through the
+// channel network and its lakes with the water the routing moved, after
+// the stream cells, the point sources and the aquifer gave or took theirs.
 void step_channel_lake_contam_mass(model_state& m);
-// The constituents the stream cells exchange with the channels, booked on
-// both sides.
-void chan_cell_mass_exchange(model_state& m, int c);
+// The constituents the stream cells exchanged with the channels over the
+// bank since the last call, booked on both sides.
+void chan_cell_mass_exchange(model_state& m);
+// The point sources' water of the channel step (vol_chan_point) brings or
+// takes its constituents.
+void book_chan_point_masses(model_state& m);
 
 // Set-up calls of the model-input loading. With soil erosion, the sediment
 // cards are checked (SOIL_EROSION a capacity formula 1 to 6, SED_POROSITY
@@ -55,7 +67,11 @@ void read_contam_tables(model_state& m);
 // channel step and the bed sand every erodible link starts with (a negative
 // MAX_EROSION of an erodible link's node is refused).
 void alloc_chan_sed_arrays(model_state& m);
+// With CHAN_CON_TRANS (and OV_CON_TRANS, which makes the constituents):
+// the channel and lake constituent arrays.
 void alloc_chan_contam_arrays(model_state& m);
+// The lakes' initial masses (INIT_CHAN_CONC in their initial water).
+void init_lake_contam_state(model_state& m);
 // Adds `count` contaminant slots (nutrient_call 0) to the constituent
 // arrays of `cells` cells: every per-slot row and total grows by zeros.
 // The nutrient species (nutrient_call not 0) take no slot in this version.

@@ -1,6 +1,7 @@
 // Random channel trees and storm-drain networks on random sites, run whole
 // by the model: each run ends as tests/support/random_runs.hpp says (keeps
-// its water, or warns of the drain solver, or stops with a message). The
+// its water and its constituents, or warns of the drain solver, or stops
+// with a message); the channel trees carry a tracer. The
 // projects come from a seed, so a failing one is reproduced by its seed.
 //
 // By hand, more seeds: KESTA_RANDOM_PROJECTS=<count per kind> and
@@ -264,6 +265,18 @@ void add_drains(draws& d, site& s, const temp_dir& dir) {
     }
 }
 
+// A tracer that a cell point source (0.01 m3/s at 50 g/m3 on the cell in
+// the north-west corner) and a channel point source (0.01 m3/s at 30 g/m3
+// at the head of link 1) bring, and that decays and disperses over land and
+// in the channels.
+void add_tracer(site& s, const temp_dir& dir) {
+    dir.write("cell_points.ts", "KESTA_TS\n1 1 0\nRELATIVE\n0 0 0 0 0 0.01\nEND_TS\n"
+                                "KESTA_TS\n1 1 1\nRELATIVE\n0 0 0 0 0 50\nEND_TS\n");
+    dir.write("chan_points.txt", "NUMPTS 1\nPOINT 1 1 0.01 30\nNRPDS 0\n");
+    s.cards += "OV_POINT_SOURCE cell_points.ts\nCHAN_POINT_INPUT chan_points.txt\nOV_CON_TRANS\nCHAN_CON_TRANS\n"
+               "OV_DISP_COEF 0.1\nOV_DECAY_COEF 0.3\nINIT_CHAN_CONC 5\nCHAN_DECAY_COEF 0.5\nCHAN_DISP_COEF 1\n";
+}
+
 enum kind { channels, drains };
 constexpr int kBlocks = 4;  // tests per kind, so that ctest spreads the runs over cores
 
@@ -276,9 +289,10 @@ TEST_P(RandomNetworks, EveryRunKeepsItsWaterWarnsOrStopsWithAMessage) {
                      [what](std::uint64_t seed, const temp_dir& dir) {
                          draws d(seed * 5 + static_cast<std::uint64_t>(what));
                          site s = random_site(d, dir, what == drains ? 20.0 : 1.0);  // mm/h, a storm for the drains
-                         if (what == channels)
+                         if (what == channels) {
                              add_channels(d, s, dir);
-                         else
+                             add_tracer(s, dir);
+                         } else
                              add_drains(d, s, dir);
                          write_site(s, dir);
                      });

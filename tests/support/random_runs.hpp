@@ -4,7 +4,8 @@
 //   - exits 0, every file it wrote is free of "nan" and "inf", depths and
 //     outlet discharge stay finite and non-negative at every step, and
 //     every balance closes within 1e-6 percent: the event's mass
-//     conservation, the drains' own balance and the aquifer's; or
+//     conservation, the drains' own balance, the aquifer's and the
+//     basin's constituent balance of the run; or
 //   - exits 0 with the drain solver's warning in the summary (its balances
 //     are then not held to 1e-6 percent, the rest is); or
 //   - exits 1 with a message.
@@ -229,6 +230,14 @@ inline std::string random_run_fault(const temp_dir& dir, std::uint64_t seed, run
             return "mass conservation error " + text_of(watch.events[i] * 100.0) + " percent, " +
                    text_of(watch.made[i]) + " m3 made" + watch.own_errors;
     if (!(std::fabs(watch.drain_error) <= 1e-8 * watch.drain_scale + 1e-9)) return "drain balance" + watch.own_errors;
+    const std::string summary = read_file(dir.file("summary.txt"));
+    const std::size_t basin = summary.find("Contaminant Transport Global Summary");
+    if (basin != std::string::npos) {
+        const std::string label = "Contam mass balance error";
+        const std::size_t at = summary.find(label, basin);
+        const double error = at == std::string::npos ? std::nan("") : std::stod(summary.substr(at + label.size()));
+        if (!(std::fabs(error) <= 1e-6)) return "constituent balance error " + text_of(error) + " percent";
+    }
     if (!(std::fabs(watch.gw_error) <= 1e-6))
         return "groundwater balance error " + text_of(watch.gw_error) + " percent";
     return "";
