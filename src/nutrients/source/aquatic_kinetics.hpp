@@ -6,7 +6,8 @@
 // rates. Part of the nutrient library: it includes nothing of the model.
 //
 // Units: concentrations g/m3 (mg/L), masses g, depths m, volumes m3,
-// temperatures °C, rate constants per day; the rates written are g/s.
+// temperatures °C, rate constants per day (the light and the settling and
+// bed terms take the depth in feet); the rates written are g/s.
 #pragma once
 
 #include <string>
@@ -70,12 +71,12 @@ enum aq_rate_index : int {
     aq_cbod_deoxygenation = 22,
     aq_reaeration = 24,
     aq_cbod_settling = 26,
-    aq_sediment_o2_demand = 28, // g/m2/day
+    aq_sediment_o2_demand = 28, // g/ft2/day (over the depth in feet)
     aq_algal_growth_max = 30,
     aq_algal_respiration = 32,
-    aq_algal_settling = 34,     // m/day
-    aq_benthic_dp = 36,         // g/m2/day
-    aq_benthic_nh4 = 38,        // g/m2/day
+    aq_algal_settling = 34,     // ft/day
+    aq_benthic_dp = 36,         // g/ft2/day
+    aq_benthic_nh4 = 38,        // g/ft2/day
     aq_on_settling = 40,
     aq_op_settling = 42,
 };
