@@ -139,6 +139,7 @@ void read_aquatic_env(aquatic_env& env, model_state& m) {
     file_ptr fp = open_file(path, "r", 0);
     if (!fp) {
         g_error_record.fail(76, "", env.file_name);
+        if (env.file_name.empty()) g_error_record.detail = "(NUTRIENTS needs an AQ_ENV card naming the file)";
         return;
     }
     std::vector<std::string> lines;

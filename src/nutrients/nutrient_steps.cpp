@@ -33,20 +33,12 @@ zep_container& container(model_state& m) { return *m.zep; }
 bool has_weather(const model_state& m) { return m.hmet_kvl_given || m.hmet_samson_given || m.hmet_surfaways_given; }
 
 void size_species(zep_species_arrays& s, int n) {
-    const aq_species_record initial;
     s.conc = vec1<double>(n);
     s.mass = vec1<double>(n);
-    s.change = vec1<double>(n);
-    s.dissolved_fraction = vec1<double>(n);
-    s.dissolved_fraction.fill(initial.dissolved_fraction);
-    s.bound_fraction = vec1<double>(n);
-    s.bound_fraction.fill(initial.bound_fraction);
-    s.fraction_sum = vec1<double>(n);
-    s.fraction_sum.fill(initial.fraction_sum);
 }
 
 // The place i of a domain's species into the block: the concentrations of
-// the masses in `volume` m3 and the carried fractions.
+// the masses in `volume` m3.
 void copy_in(aq_species_block& b, const zep_species_arrays* species, int i, double volume) {
     b.volume = volume;
     for (int k = 0; k < kNutrientSpecies; ++k) {
@@ -54,9 +46,6 @@ void copy_in(aq_species_block& b, const zep_species_arrays* species, int i, doub
         aq_species_record& r = b.species[k];
         r.mass = s.mass[i];
         r.conc = s.mass[i] / volume;
-        r.dissolved_fraction = s.dissolved_fraction[i];
-        r.bound_fraction = s.bound_fraction[i];
-        r.fraction_sum = s.fraction_sum[i];
     }
 }
 
@@ -74,12 +63,8 @@ void copy_out(const aq_species_block& b, zep_species_arrays* species, int i, dou
             gained += dm;
         else
             lost -= dm;
-        s.change[i] = r.change;
         s.mass[i] += dm;
         s.conc[i] = s.mass[i] / b.volume;
-        s.dissolved_fraction[i] = r.dissolved_fraction;
-        s.bound_fraction[i] = r.bound_fraction;
-        s.fraction_sum[i] = r.fraction_sum;
     }
 }
 
@@ -183,6 +168,7 @@ void zep_overland_step(model_state& m, double dt) {
     const double seconds = dt * kSecondsPerDay;
     const double* h = m.h.data();
     aq_species_block b;
+    aq_rate_cache cache;
     for (int c = 1; c <= o.ncells; ++c) {
         if (!(h[c] > kReactDepth)) continue;
         b.depth = h[c];
@@ -190,7 +176,7 @@ void zep_overland_step(model_state& m, double dt) {
         b.dissolved_organic_carbon = o.doc[c];
         b.organic_carbon_fraction = o.foc[c];
         copy_in(b, o.species, c, h[c] * o.cell_area);
-        const int bad = ZEPOverlandKinetics(b, *z.environment, z.aquatic.block(z.aquatic.overland_ids[c]));
+        const int bad = ZEPOverlandKinetics(b, *z.environment, z.aquatic.block(z.aquatic.overland_ids[c]), &cache);
         if (bad >= 0) {
             int row = 0, col = 0;
             cell_row_col(m, c, row, col);
@@ -272,6 +258,7 @@ void zep_streams_step(model_state& m, double dt) {
     zep_streams& st = z.streams;
     const double seconds = dt * kSecondsPerDay;
     aq_species_block b;
+    aq_rate_cache cache;
     for (int l = 1; l <= st.nlinks; ++l) {
         if (!link_is_channel(m.ltype[l])) continue;
         for (int j = 1; j <= m.nx[l]; ++j) {
@@ -282,7 +269,7 @@ void zep_streams_step(model_state& m, double dt) {
             b.depth = m.yp[j][l] - m.bel[j][l];
             b.water_temperature = st.water_temp[i];
             copy_in(b, st.species, i, area * m.chan_dx[l]);
-            const int bad = ZEPChannelKinetics(b, *z.environment, z.aquatic.block(z.aquatic.stream_ids[j][l]));
+            const int bad = ZEPChannelKinetics(b, *z.environment, z.aquatic.block(z.aquatic.stream_ids[j][l]), &cache);
             if (bad >= 0) {
                 stop_on_negative("ZEPChannelKinetics", b, bad, format_text("link %d, node %d", l, j), m.time);
                 return;
@@ -297,6 +284,7 @@ void zep_lakes_step(model_state& m, double dt) {
     zep_lakes& lk = z.lakes;
     const double seconds = dt * kSecondsPerDay;
     aq_species_block b;
+    aq_rate_cache cache;
     for (int j = 1; j <= lk.nlakes; ++j) {
         const int link = m.lake2link[j];
         if (link < 1 || link > m.nlinks || !link_is_lake(m.ltype[link])) continue;
@@ -305,7 +293,7 @@ void zep_lakes_step(model_state& m, double dt) {
         b.depth = m.lake_area[j] > 0.0 ? volume / m.lake_area[j] : 0.0;
         b.water_temperature = lk.water_temp[j];
         copy_in(b, lk.species, j, volume);
-        const int bad = ZEPChannelKinetics(b, *z.environment, z.aquatic.block(z.aquatic.stream_ids[1][link]));
+        const int bad = ZEPChannelKinetics(b, *z.environment, z.aquatic.block(z.aquatic.stream_ids[1][link]), &cache);
         if (bad >= 0) {
             stop_on_negative("ZEPChannelKinetics", b, bad, format_text("lake %d (link %d)", j, link), m.time);
             return;

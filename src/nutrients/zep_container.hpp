@@ -18,10 +18,8 @@ constexpr int kOverlandInitialKinds = 12;
 // The nine aquatic species of one domain, each a set of arrays over the
 // domain's places (1-based).
 struct zep_species_arrays {
-    vec1<double> conc;    // g/m3
-    vec1<double> mass;    // g
-    vec1<double> change;  // g/s: the kinetics' rate of the last reaction
-    vec1<double> dissolved_fraction, bound_fraction, fraction_sum;
+    vec1<double> conc;  // g/m3
+    vec1<double> mass;  // g
 };
 
 // The overland cells. The species arrays are the cells' nutrient state:

@@ -61,7 +61,7 @@ int negative_species(aq_species_block& b) {
     return -1;
 }
 
-int kinetics(aq_species_block& b, const vegso_env_record& env, const aq_rate_block& r) {
+int kinetics(aq_species_block& b, const vegso_env_record& env, const aq_rate_block& r, aq_rate_cache* given) {
     const int bad = negative_species(b);
     if (bad >= 0) return bad;
     aq_species_record* sp = b.species;
@@ -70,7 +70,10 @@ int kinetics(aq_species_block& b, const vegso_env_record& env, const aq_rate_blo
         return -1;
     }
     const double T = b.water_temperature;
-    auto rate = [&](int entry) { return zep_theta_correct(r, entry, T); };
+    aq_rate_cache local;
+    aq_rate_cache& c = given ? *given : local;
+    if (c.rates != &r || c.temperature != T) zep_correct_rates(r, T, c);
+    auto rate = [&c](int entry) { return c.corrected[entry / 2]; };
     const double A = sp[aq_alg].conc, L = sp[aq_cbod].conc, O = sp[aq_do].conc;
     const double N1 = sp[aq_nh4].conc, N2 = sp[aq_no2].conc, N3 = sp[aq_no3].conc, N4 = sp[aq_on].conc;
     const double P1 = sp[aq_op].conc, P2 = sp[aq_dp].conc;
@@ -89,13 +92,13 @@ int kinetics(aq_species_block& b, const vegso_env_record& env, const aq_rate_blo
     const double FP = P2 / (P2 + kPhosphorusHalfSaturation);
     const double growth_max = r.v[aq_algal_growth_max];
     const double mu = std::min(growth_max * FL * std::min(FN, FP), growth_max);
-    const double muT = mu * std::pow(r.v[aq_algal_growth_max + 1], T - 20.0);
+    const double muT = mu * c.growth_factor;
 
     const double cordo = 1.0 - std::exp(-kNitrificationOxygen * O);
     const double PN = kAmmoniumPreference;
     const double F = (1.0 - PN) * N3 >= kNitrateAbsent ? PN * N1 / (PN * N1 + (1.0 - PN) * N3) : 1.0;
 
-    const double Osat = zep_oxygen_saturation(T);
+    const double Osat = c.oxygen_saturation;
     const double O_reaer = std::min(O, Osat);  // above saturation: no reaeration, never negative
 
     const double resp = rate(aq_algal_respiration), settle = rate(aq_algal_settling);
@@ -157,12 +160,22 @@ double zep_dewpoint(double vapour_pressure) {
     return (l - 1.81) / (0.0805 - 0.00421 * l);
 }
 
-int ZEPOverlandKinetics(aq_species_block& block, const vegso_env_record& environment, const aq_rate_block& rates) {
-    return kinetics(block, environment, rates);
+void zep_correct_rates(const aq_rate_block& rates, double temperature, aq_rate_cache& cache) {
+    for (int i = 0; i < aq_rate_count / 2; ++i) cache.corrected[i] = zep_theta_correct(rates, 2 * i, temperature);
+    cache.growth_factor = std::pow(rates.v[aq_algal_growth_max + 1], temperature - 20.0);
+    cache.oxygen_saturation = zep_oxygen_saturation(temperature);
+    cache.rates = &rates;
+    cache.temperature = temperature;
 }
 
-int ZEPChannelKinetics(aq_species_block& block, const vegso_env_record& environment, const aq_rate_block& rates) {
-    return kinetics(block, environment, rates);
+int ZEPOverlandKinetics(aq_species_block& block, const vegso_env_record& environment, const aq_rate_block& rates,
+                        aq_rate_cache* cache) {
+    return kinetics(block, environment, rates, cache);
+}
+
+int ZEPChannelKinetics(aq_species_block& block, const vegso_env_record& environment, const aq_rate_block& rates,
+                       aq_rate_cache* cache) {
+    return kinetics(block, environment, rates, cache);
 }
 
 std::string zep_negative_message(const char* entry, int species) {

@@ -35,9 +35,6 @@ struct aq_species_record {
     double conc = 0.0;    // g/m3
     double mass = 0.0;    // g, carried for the caller
     double change = 0.0;  // g/s: what the kinetics make (+) or use (-)
-    double dissolved_fraction = 1.0;  // carried for the caller
-    double bound_fraction = 0.0;      // carried for the caller
-    double fraction_sum = 0.0;        // carried for the caller
 };
 
 struct aq_species_block {
@@ -108,6 +105,19 @@ double zep_unionised_ammonia(double nh4_mass, double volume, double ka, double h
 // Dew point (°C) of air with vapour pressure `vapour_pressure` hPa.
 double zep_dewpoint(double vapour_pressure);
 
+// The rate constants of one block at one water temperature: the corrected
+// rate of each pair (entry 2i at i), the growth's temperature factor and the
+// oxygen saturation. Made again when the block or the temperature differs
+// from the last; the block must not change while the cache is kept.
+struct aq_rate_cache {
+    const aq_rate_block* rates = nullptr;
+    double temperature = 0.0;
+    double corrected[aq_rate_count / 2] = {};
+    double growth_factor = 0.0;
+    double oxygen_saturation = 0.0;
+};
+void zep_correct_rates(const aq_rate_block& rates, double temperature, aq_rate_cache& cache);
+
 // Concentrations below 0 by less than this (g/m3) are round-off: the
 // kinetics take them as 0 and set them so in the block.
 constexpr double aq_roundoff_conc = 1e-9;
@@ -119,9 +129,13 @@ constexpr double aq_roundoff_conc = 1e-9;
 // left as they were and the caller decides what to do (nothing here ends
 // the process). A block no deeper than its minimum depth gets changes of 0.
 // The two entry points share one body; each caller names its own in the
-// message of a negative concentration (zep_negative_message).
-int ZEPOverlandKinetics(aq_species_block& block, const vegso_env_record& environment, const aq_rate_block& rates);
-int ZEPChannelKinetics(aq_species_block& block, const vegso_env_record& environment, const aq_rate_block& rates);
+// message of a negative concentration (zep_negative_message). A caller that
+// reacts many bodies keeps a `cache` between calls, which spares the
+// temperature corrections while the block and temperature stay the same.
+int ZEPOverlandKinetics(aq_species_block& block, const vegso_env_record& environment, const aq_rate_block& rates,
+                        aq_rate_cache* cache = nullptr);
+int ZEPChannelKinetics(aq_species_block& block, const vegso_env_record& environment, const aq_rate_block& rates,
+                       aq_rate_cache* cache = nullptr);
 
 // "<entry> ERROR: aqSpecies.aquatic_Alg.conc is negative!\n" for `species`.
 std::string zep_negative_message(const char* entry, int species);

@@ -48,6 +48,18 @@ TEST(AquaticKinetics, AmmoniumAloneNitrifiesAtTheOxygenLimitedRate) {
     EXPECT_NEAR(b.species[aq_no2].change, 5.739411e-5, 1e-11);
     for (int s : {aq_no3, aq_on, aq_op, aq_dp, aq_alg, aq_cbod}) EXPECT_EQ(b.species[s].change, 0.0) << s;
 
+    // A cache kept over bodies of different temperatures gives what each
+    // gets alone.
+    const aq_rate_block rates;
+    aq_rate_cache cache;
+    aq_species_block warm = b, alone = b;
+    warm.water_temperature = alone.water_temperature = 25.0;
+    ASSERT_EQ(ZEPOverlandKinetics(b, environment(0.0), rates, &cache), -1);
+    ASSERT_EQ(ZEPOverlandKinetics(warm, environment(0.0), rates, &cache), -1);
+    ASSERT_EQ(ZEPOverlandKinetics(alone, environment(0.0), rates), -1);
+    for (int s = 0; s < aq_species_count; ++s) EXPECT_EQ(warm.species[s].change, alone.species[s].change) << s;
+    EXPECT_NE(warm.species[aq_nh4].change, b.species[aq_nh4].change);
+
     // At its minimum depth the block does not react.
     b.depth = b.min_depth;
     ASSERT_EQ(ZEPOverlandKinetics(b, environment(0.0), aq_rate_block()), -1);
