@@ -106,7 +106,6 @@ void zep_overland_allocate(model_state& m) {
     say(m, "Allocating memory for overland ZEP...");
     const int n = m.ncells;
     o.ncells = n;
-    o.grid_size = m.gridsize;
     o.cell_area = m.gridsize * m.gridsize;
     const double temperature = m.project_options.water_temp;
     o.water_temp = vec1<double>(n);
@@ -136,6 +135,7 @@ void zep_overland_init(model_state& m) {
     o.ammonia = vec1<double>(o.ncells);
 }
 
+// The soil side of the overland-soil exchange is not part of this version.
 void zep_overland_bind(model_state&) {}
 
 void zep_set_weather(model_state& m, double dt) {

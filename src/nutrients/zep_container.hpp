@@ -26,7 +26,6 @@ struct zep_species_arrays {
 // each reaction changes their mass and concentration where they stand.
 struct zep_overland {
     int ncells = 0;
-    double grid_size = 0.0;  // m
     double cell_area = 0.0;  // m2
     // Per cell: water temperature (°C), dissolved organic carbon and its
     // fraction of organic carbon, dispersion coefficient (m2/s).
@@ -42,6 +41,7 @@ struct zep_overland {
     // the un-ionised ammonia (g of NH3).
     vec1<double> total_n, total_p, ammonia;
 };
+
 // The channel nodes, by flat index link x stride + node (stride the most
 // nodes of a link + 1): their species react where they stand, as the cells'
 // do.
@@ -68,6 +68,7 @@ struct zep_lakes {
     double ka = 0.0;
     vec1<double> total_n, total_kn, total_p, ammonia;
 };
+
 struct zep_soils {};
 
 struct zep_index_block {
