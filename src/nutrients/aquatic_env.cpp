@@ -183,6 +183,12 @@ void read_aquatic_env(aquatic_env& env, model_state& m) {
 void read_aquatic_stream_ids(aquatic_env& env, model_state& m) {
     std::string name = env.stream_map;
     strip_quotes(name);
+    if (name.empty()) {
+        refuse(format_text("Error: aquatic environment file %s has no ST_MAP line: the channel network's nodes "
+                           "need their environment ids from a stream map.\n",
+                           env.file_name.c_str()));
+        return;
+    }
     vec1<int> by_link;
     auto check = [&](int link, int id) -> std::string {
         if (!link_is_channel(m.ltype[link]) && !link_is_lake(m.ltype[link])) return "";

@@ -10,6 +10,7 @@
 
 #include "channel/link_types.hpp"
 #include "core/error_record.hpp"
+#include "input/input_steps.hpp"
 #include "model/model_state.hpp"
 #include "model/run_driver.hpp"
 #include "nutrients/aquatic_env.hpp"
@@ -295,4 +296,34 @@ TEST(ChannelNutrients, StreamNodesAndLakesReactInTheirWater) {
     kesta::zep_lakes_totals(*m);
     EXPECT_NEAR(lk.total_n[1] - lk.total_kn[1], lk.species[aq_no2].mass[1] + lk.species[aq_no3].mass[1], 1e-12);
     EXPECT_GT(lk.total_n[1] - lk.total_kn[1], 0.0);
+}
+
+// A stream map of one value per link gives every node of a channel link
+// its concentration and the mass of it in the node's water (flow area times
+// spacing); the lake link gets none.
+TEST(ChannelNutrients, StreamMapGivesTheNodesTheirInitialMass) {
+    temp_dir dir(true);
+    dir.write("nh4.map", "STREAM_MAP\nLINKS 2\n0.5\n0.7\n");
+    auto m = std::make_unique<kesta::model_state>();
+    m->super_quiet = 1;
+    m->nlinks = 2;
+    m->maxnodes = 2;
+    m->ltype = kesta_test::one_based<int>({kesta::kLinkTrapezoid, kesta::kLinkLake});
+    m->nx = kesta_test::one_based<int>({2, 1});
+    m->chan_dx = kesta_test::one_based<double>({50.0, 50.0});
+    m->area = kesta::mat2<double>(2, 2);
+    m->area[1][1] = 2.0;
+    m->area[2][1] = 3.0;
+    m->area[1][2] = 4.0;
+    m->zep = std::make_shared<kesta::zep_container>();
+    m->zep->stream_init[aq_nh4].kind = 1;
+    m->zep->stream_init[aq_nh4].map_name = "nh4.map";
+    kesta::zep_streams_allocate(*m);
+    kesta::assign_stream_constituents(*m);
+    ASSERT_EQ(kesta::g_error_record.stop, 0);
+    const kesta::zep_streams& st = m->zep->streams;
+    EXPECT_EQ(st.species[aq_nh4].conc[st.index(1, 2)], 0.5);
+    EXPECT_EQ(st.species[aq_nh4].mass[st.index(1, 1)], 2.0 * 50.0 * 0.5);
+    EXPECT_EQ(st.species[aq_nh4].mass[st.index(1, 2)], 3.0 * 50.0 * 0.5);
+    EXPECT_EQ(st.species[aq_nh4].mass[st.index(2, 1)], 0.0);
 }
