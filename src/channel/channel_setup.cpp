@@ -37,6 +37,7 @@ void setup_nutrient_streams(model_state& m) {
     zep_streams_init(m);
     if (m.chan_lakes_on) zep_lakes_init(m);
     load_stream_index_map(m);
+    if (run_stopped()) return;
     assign_stream_constituents(m);
 }
 

@@ -5,9 +5,7 @@
 
 namespace kesta {
 
-void assign_grid_constituents(model_state&) {}
 void assign_zep_gw_tables(model_state&) {}
 void assign_zep_soil_tables(model_state&) {}
-void assign_stream_constituents(model_state&) {}
 
 }  // namespace kesta

@@ -88,7 +88,7 @@ void alloc_previous_heads(model_state& m) {
 void setup_nutrient_overland(model_state& m) {
     zep_overland_set_params(m);
     read_aquatic_env_file(m);
-    if (g_error_record.code != 0) return;
+    if (g_error_record.code != 0 || run_stopped()) return;
     zep_overland_allocate(m);
     alloc_overland_contam_arrays(m, 0, m.ncells, 1, 0);
     assign_grid_constituents(m);

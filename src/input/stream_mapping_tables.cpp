@@ -2,6 +2,7 @@
 
 #include <cctype>
 #include <cstdio>
+#include <functional>
 #include <map>
 #include <vector>
 
@@ -189,9 +190,22 @@ bool read_rows(const table_file& f, int keyword_line, const code_row& table, row
     return true;
 }
 
-// The stream index map: one ID per link into ids[1..nlinks]. Codes 115-118
-// as the catalogue gives them; an ID below 0 or with no row is refused.
+// The rows' check of a stream index map: an ID below 0 or with no row.
 bool read_stream_map(const std::string& map_file, int nlinks, const rows_by_id& rows, vec1<int>& ids) {
+    auto check = [&rows](int link, int id) -> std::string {
+        if (id >= 0 && (id == 0 || rows.find(id) != rows.end())) return "";
+        return format_text("link %d has ID %d, %s", link, id, id < 0 ? "below 0" : "which no row of its table holds");
+    };
+    return read_stream_index_map(map_file, nlinks, check, ids);
+}
+
+// The STREAM_MAP file `map_file` for `nlinks` links: `take(link, word,
+// line, file)` receives each link's value as written, the line it stands
+// on and the file's name as opened, and returns false when it refused it
+// (reported). Codes 115 to 117 are reported here.
+bool read_stream_map_values(
+    const std::string& map_file, int nlinks,
+    const std::function<bool(int, const std::string&, int, const std::string&)>& take) {
     std::string path = map_file;
     file_ptr fp = open_file(path, "r", 0);
     if (!fp) {
@@ -209,24 +223,41 @@ bool read_stream_map(const std::string& map_file, int nlinks, const rows_by_id& 
         fail_and_report(117, "", path);
         return false;
     }
-    ids = vec1<int>(nlinks);
     for (int link = 1; link <= nlinks; ++link) {
-        if (!in.next(word) || !parse_int(word, ids[link])) {
-            fail_and_report(118, "", path);
-            return false;
-        }
-        const int id = ids[link];
-        if (id < 0 || (id > 0 && rows.find(id) == rows.end())) {
-            refuse_at("stream index map", path, in.token_line(),
-                      format_text("link %d has ID %d, %s", link, id,
-                                  id < 0 ? "below 0" : "which no row of its table holds"));
-            return false;
-        }
+        if (!in.next(word)) word.clear();
+        if (!take(link, word, in.token_line(), path)) return false;
     }
     return true;
 }
 
 }  // namespace
+
+bool read_stream_index_map(const std::string& map_file, int nlinks,
+                           const std::function<std::string(int link, int id)>& check, vec1<int>& ids) {
+    ids = vec1<int>(nlinks);
+    auto take = [&](int link, const std::string& word, int line, const std::string& path) {
+        if (!parse_int(word, ids[link])) {
+            fail_and_report(118, "", path);
+            return false;
+        }
+        const std::string why = check(link, ids[link]);
+        if (why.empty()) return true;
+        refuse_at("stream index map", path, line, why);
+        return false;
+    };
+    return read_stream_map_values(map_file, nlinks, take);
+}
+
+bool read_stream_value_map(const std::string& map_file, int nlinks, vec1<double>& values) {
+    values = vec1<double>(nlinks);
+    auto take = [&](int link, const std::string& word, int line, const std::string& path) {
+        if (parse_double(word, values[link])) return true;
+        refuse_at("stream map", path, line,
+                  format_text("the value of link %d, \"%s\", is not a number", link, word.c_str()));
+        return false;
+    };
+    return read_stream_map_values(map_file, nlinks, take);
+}
 
 int get_stream_table_code(const std::string& line) {
     std::size_t p = 0;

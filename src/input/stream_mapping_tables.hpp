@@ -16,6 +16,7 @@
 //   one ID per link, in link order
 #pragma once
 
+#include <functional>
 #include <string>
 
 #include "core/arrays.hpp"
@@ -62,6 +63,18 @@ bool check_stream_mapping_table(const std::string& file_name, stream_table_info&
 // give. False when refused: code 64 or 66 (the file or the table), 115 to
 // 118 (the map), or 4000 with a message naming the file, the line and the
 // value (a row that does not read, an ID below 0 or with no row); reported.
+// A stream index map alone: one ID per link into ids[1..nlinks]. Codes 115
+// to 118 as the catalogue gives them (reported); an ID for which
+// `check(link, id)` returns a text is refused with it, naming the file and
+// the line.
+bool read_stream_index_map(const std::string& map_file, int nlinks,
+                           const std::function<std::string(int link, int id)>& check, vec1<int>& ids);
+
+// A STREAM_MAP file of one real value per link into values[1..nlinks]
+// (codes 115 to 117 as above; a value that is not a number is refused naming
+// the file, the line and the value).
+bool read_stream_value_map(const std::string& map_file, int nlinks, vec1<double>& values);
+
 bool read_stream_table_by_link(const std::string& file_name, int code, int nlinks, vec1<int>& ids,
                                mat2<double>& values);
 

@@ -9,13 +9,51 @@ namespace kesta {
 // outputs are set up (defined with the map outputs).
 void open_nutrient_outputs(model_state& m);
 
-// Set-up of the module's overland part during the model-input loading.
+// Set-up of the module's overland part during the model-input loading: the
+// library's environment (at the grid's mean elevation, latitude and
+// longitude), the aquatic environment file (read_aquatic_env), the overland
+// arrays (water temperature WATER_TEMP) and, after the initial values, the
+// pH of CHAN_PH.
 void zep_overland_set_params(model_state& m);
 void read_aquatic_env_file(model_state& m);
 void zep_overland_allocate(model_state& m);
 void zep_overland_init(model_state& m);
 void zep_overland_bind(model_state& m);
-// Set-up of the module's stream and lake part during the channel set-up.
+
+// The library's weather for a reaction over dt days, from the hour's
+// hydrometeorological record when the run reads one: air temperature,
+// pressure, global radiation, sky cover, wind and the dew point of the air's
+// vapour pressure. Without one only the day and the period are given.
+void zep_set_weather(model_state& m, double dt);
+// Reacts the nine species of every cell deeper than 1e-5 m over dt days:
+// the kinetics' rates at the concentrations of the cell's mass in its water
+// change the mass (a loss at most what the cell holds) and concentration.
+// A concentration negative beyond round-off stops the run (code 4000).
+void zep_overland_step(model_state& m, double dt);
+// At the constituent interval: the weather, then the overland reactions
+// over the interval since the constituents last ran.
+void react_overland_nutrients(model_state& m);
+// After a pass whose channel routing ran: the weather, then the reactions
+// of the stream nodes and the lakes over the time since they last reacted
+// (the channel interval the first time). A node reacts in the water of its
+// flow area over its spacing, a lake in its volume, as deep as its volume
+// over its surface; a node or lake without water keeps its masses. A loss
+// takes at most the mass present; a negative concentration stops the run.
+void react_channel_nutrients(model_state& m);
+void zep_streams_step(model_state& m, double dt);
+void zep_lakes_step(model_state& m, double dt);
+// Per node and per lake: total nitrogen, total Kjeldahl nitrogen (NH4 +
+// ON) and total phosphorus of the carried species, and the un-ionised
+// ammonia.
+void zep_streams_totals(model_state& m);
+void zep_lakes_totals(model_state& m);
+// Per cell: total nitrogen (NO2 + NO3 + NH4 + ON) and phosphorus (OP + DP)
+// of the carried species, and the un-ionised ammonia (g of NH3).
+void zep_overland_totals(model_state& m);
+
+// Set-up of the module's stream and lake part during the channel set-up:
+// the node and lake arrays (water temperature WATER_TEMP, the pH of
+// CHAN_PH) and the stream id map of the aquatic environment file.
 void zep_streams_allocate(model_state& m);
 void zep_lakes_allocate(model_state& m);
 void zep_streams_init(model_state& m);

@@ -6,6 +6,8 @@
 #include <string>
 
 #include "core/arrays.hpp"
+#include "nutrients/aquatic_env.hpp"
+#include "nutrients/source/vegso_interface.hpp"
 #include "output/output_objects.hpp"
 
 namespace kesta {
@@ -13,9 +15,60 @@ namespace kesta {
 constexpr int kNutrientSpecies = 9;      // NO2, NO3, NH4, ON, OP, DP, ALG, CBOD, DO
 constexpr int kOverlandInitialKinds = 12;
 
-struct zep_overland {};
-struct zep_streams {};
-struct zep_lakes {};
+// The nine aquatic species of one domain, each a set of arrays over the
+// domain's places (1-based).
+struct zep_species_arrays {
+    vec1<double> conc;  // g/m3
+    vec1<double> mass;  // g
+};
+
+// The overland cells. The species arrays are the cells' nutrient state:
+// each reaction changes their mass and concentration where they stand.
+struct zep_overland {
+    int ncells = 0;
+    double cell_area = 0.0;  // m2
+    // Per cell: water temperature (°C), dissolved organic carbon and its
+    // fraction of organic carbon, dispersion coefficient (m2/s).
+    vec1<double> water_temp, doc, foc, dispersion;
+    zep_species_arrays species[kNutrientSpecies];
+    // Mass the reactions made and used since the start of the run (g, both
+    // 0 or more).
+    double gained = 0.0;
+    double lost = 0.0;
+    double h_ion = 0.0;  // hydrogen ions (mol/L) at the pH of CHAN_PH
+    double ka = 0.0;     // ammonia dissociation constant at WATER_TEMP
+    // Per cell: total nitrogen and phosphorus of the carried species, and
+    // the un-ionised ammonia (g of NH3).
+    vec1<double> total_n, total_p, ammonia;
+};
+
+// The channel nodes, by flat index link x stride + node (stride the most
+// nodes of a link + 1): their species react where they stand, as the cells'
+// do.
+struct zep_streams {
+    int nlinks = 0;
+    int stride = 0;
+    vec1<double> water_temp;  // °C
+    zep_species_arrays species[kNutrientSpecies];
+    double h_ion = 0.0;
+    double ka = 0.0;
+    // Per node: total nitrogen, total Kjeldahl nitrogen and total
+    // phosphorus of the carried species, and the un-ionised ammonia.
+    vec1<double> total_n, total_kn, total_p, ammonia;
+
+    int index(int link, int node) const { return link * stride + node; }
+};
+
+// The channel lakes, by lake.
+struct zep_lakes {
+    int nlakes = 0;
+    vec1<double> water_temp;  // °C
+    zep_species_arrays species[kNutrientSpecies];
+    double h_ion = 0.0;
+    double ka = 0.0;
+    vec1<double> total_n, total_kn, total_p, ammonia;
+};
+
 struct zep_soils {};
 
 struct zep_index_block {
@@ -52,6 +105,22 @@ struct zep_output_request {
 // Members are destroyed in reverse order of declaration: the link/node
 // outputs first, the index block last.
 struct zep_container {
+    zep_container() = default;
+    ~zep_container();
+    zep_container(const zep_container&) = delete;
+    zep_container& operator=(const zep_container&) = delete;
+
+    // The library's environment record (owned; freed with the container),
+    // made by zep_overland_set_params and refreshed by each weather update.
+    vegso_env_record* environment = nullptr;
+    int ncells = 0;
+    aquatic_env aquatic;
+    // Mass the reactions of the streams and lakes made and used since the
+    // start of the run (g, both 0 or more), and when they last reacted
+    // (Julian days; below 0 before the first time).
+    double chan_gained = 0.0;
+    double chan_lost = 0.0;
+    double chan_react_last = -1.0;
     double sums[4] = {0.0, 0.0, 0.0, 0.0};
     // A copy of the overland clock (Julian days; interval also in seconds).
     double ov_interval_sec = 0.0;

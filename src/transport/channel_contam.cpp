@@ -37,6 +37,7 @@
 #include "core/text_format.hpp"
 #include "input/time_series.hpp"
 #include "model/model_state.hpp"
+#include "nutrients/nutrient_steps.hpp"
 #include "transport/channel_constituents.hpp"
 #include "transport/constituent_books.hpp"
 #include "transport/network_faces.hpp"
@@ -485,7 +486,9 @@ void lake_takes_cell(model_state& m, int lake, int cell, double water) {
 void step_channel_contam_transport(model_state&) {}
 
 void step_channel_wq_reactions(model_state& m) {
-    if (m.chan_mass.empty() || !clock_due(m.chan_con_next, m.time, m.time_tol)) return;
+    // The nutrient species of the streams and lakes react in place.
+    if (m.zep) react_channel_nutrients(m);
+    if (g_error_record.stop || m.chan_mass.empty() || !clock_due(m.chan_con_next, m.time, m.time_tol)) return;
     const double dt = (m.time - m.chan_con_last) * kSecondsPerDay;
     const double k = m.chan_decay_coef / kSecondsPerDay;
     if (!(dt > 0.0) || !(k > 0.0) || !m.chan_con_started) return;

@@ -13,6 +13,7 @@
 
 #include "core/interval_clock.hpp"
 #include "model/model_state.hpp"
+#include "nutrients/nutrient_steps.hpp"
 #include "transport/constituent_books.hpp"
 #include "transport/constituents.hpp"
 #include "transport/transport_steps.hpp"
@@ -228,7 +229,9 @@ void leave_dry_cell(model_state& m, int c, int cell) {
 }
 
 void step_contam_processes(model_state& m) {
-    if (!m.ov_con_trans || m.ncontam <= 0 || !clock_due(m.wq_next, m.time, m.time_tol)) return;
+    if (!m.ov_con_trans || !clock_due(m.wq_next, m.time, m.time_tol)) return;
+    if (m.zep) react_overland_nutrients(m);
+    if (m.ncontam <= 0) return;
     transfer_infiltrated(m);
     // The exchange and the decay run every KINETICS_TIMESTEP_FACTOR intervals.
     m.kinetics_seconds += (m.wq_next - m.wq_last) * kSecondsPerDay;

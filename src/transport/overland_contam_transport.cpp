@@ -200,6 +200,13 @@ bool masses_are_real(const model_state& m, int c) {
                               c, m.contam_names[static_cast<std::size_t>(c)].c_str(), bad));
 }
 
+// The constituent interval ends now; the next is due with the overland
+// step's.
+void advance_wq_clock(model_state& m) {
+    m.wq_last = m.time;
+    m.wq_next = m.ov_next_time > m.time + m.time_tol ? m.ov_next_time : m.time + m.ov_interval;
+}
+
 }  // namespace
 
 int advect_disperse(const transport_grid& g, const double* disp, double* mass, double dt, int order,
@@ -288,7 +295,13 @@ void gather_lake_mass(model_state& m, int c, double* mass, double* conc) {
 }  // namespace
 
 void step_overland_contam_transport(model_state& m) {
-    if (!m.ov_con_trans || m.ncontam <= 0 || !clock_due(m.wq_next, m.time, m.time_tol)) return;
+    if (!m.ov_con_trans || !clock_due(m.wq_next, m.time, m.time_tol)) return;
+    if (m.ncontam <= 0) {
+        // Only the nutrient species, which react where they stand: the
+        // clock goes on for their reactions.
+        advance_wq_clock(m);
+        return;
+    }
     const double dt = (m.wq_next - m.wq_last) * kSecondsPerDay;
     const int n = m.ncells;
     const double area = m.gridsize * m.gridsize;
@@ -348,8 +361,7 @@ void step_overland_contam_transport(model_state& m) {
     }
     m.discharge_volume_contam = 0.0;
     m.ov_con_buffer = m.ov_con_buffer == 1 ? 2 : 1;
-    m.wq_last = m.time;
-    m.wq_next = m.ov_next_time > m.time + m.time_tol ? m.ov_next_time : m.time + m.ov_interval;
+    advance_wq_clock(m);
     for (int k = 1; k <= n; ++k) m.contam_water[k] = m.h[k];
 }
 

@@ -1,0 +1,196 @@
+// Initial values of the nutrient species over land and in the streams: by
+// species, a uniform value (kind 3), the nutrient mapping tables (kind 2) or
+// a map file (kind 1), as the OV_INIT_* and ST_INIT_* cards chose; each cell
+// and node then holds the mass of its concentration in its water.
+#include <array>
+#include <string>
+
+#include "channel/link_types.hpp"
+#include "core/error_record.hpp"
+#include "core/text_format.hpp"
+#include "input/input_steps.hpp"
+#include "input/mapping_tables.hpp"
+#include "input/reader_support.hpp"
+#include "input/stream_mapping_tables.hpp"
+#include "model/model_state.hpp"
+
+namespace kesta {
+namespace {
+
+// Entries of the overland initial-value cards, in card order.
+constexpr int kDocEntry = 9, kFocEntry = 10, kDispersionEntry = 11;
+
+const char* const kDisplayNames[kOverlandInitialKinds] = {
+    "Nitrite (NO2-)", "Nitrate (NO3-)", "Ammonium (NH4+)", "Organic Nitrogen (Organic N)",
+    "Organic Phosphorous (Organic P)", "Dissolved Phosphorous (Dissolved P)", "Algae",
+    "Carbonaceous Biochemical Oxygen Demand", "Dissolved Oxygen (O2)", "Dissolved Org. Carbon",
+    "Dissolved Org. Carbon, Fraction Org. C.", "Dispersion coefficient"};
+
+// The mapping table of an entry and the column (1-based) that holds it.
+struct table_column {
+    int table;
+    int column;
+};
+constexpr table_column kTables[kOverlandInitialKinds] = {
+    {table_zep_n, 1},   {table_zep_n, 2},   {table_zep_n, 3},   {table_zep_n, 4},
+    {table_zep_p, 1},   {table_zep_p, 2},   {table_zep_oth, 1}, {table_zep_oth, 2},
+    {table_zep_oth, 3}, {table_zep_c, 1},   {table_zep_c, 2},   {table_dispersion, 1}};
+
+bool non_negative(double v) { return v >= 0.0; }
+
+// The values of entry e into `dest` from the source its card chose; false
+// when the run stops. `what` is "the %s constituent" or, for the
+// dispersion, "the overland constituent %s".
+bool assign_entry(model_state& m, int e, vec1<double>& dest) {
+    const zep_initial_source& src = m.zep->overland_init[static_cast<std::size_t>(e)];
+    const char* name = kDisplayNames[e];
+    const bool overland_words = e == kDispersionEntry;
+    switch (src.kind) {
+    case 3:
+        say(m, overland_words
+                   ? format_text("Assigning spatially uniform parameters for the overland constituent %s\n", name)
+                   : format_text("Assigning spatially uniform parameters for the %s constituent\n", name));
+        dest.fill(src.value);
+        break;
+    case 2: {
+        const table_column t = kTables[e];
+        if (!m.mapping_table_given || !mapping_table_present(m.mapping_tables, t.table)) {
+            g_error_record.fail(119, name);
+            return false;
+        }
+        say(m, overland_words
+                   ? format_text("Assigning parameters for the overland constituent %s from the mapping table.\n", name)
+                   : format_text("Assigning parameters for the %s constituent from the mapping table.\n", name));
+        std::array<vec1<double>*, 7> columns{};
+        columns[static_cast<std::size_t>(t.column - 1)] = &dest;
+        if (!read_table_columns(m, t.table, columns)) return false;
+        break;
+    }
+    case 1: {
+        if (e == kFocEntry) say(m, format_text("Opening file: %s\n", src.map_name.c_str()));
+        std::string path = src.map_name;
+        strip_quotes(path);
+        file_ptr fp = open_file(path, "r", 0);
+        if (!fp) {
+            print_both(overland_words ? format_text("Error opening initial condition continuous map file \nfor the "
+                                                    "overland grid %s constituent. \nGiven filename: %s\n",
+                                                    name, src.map_name.c_str())
+                                      : format_text("Error opening initial condition continuous map file \nfor the "
+                                                    "grid %s constituent. \nGiven filename: %s\n",
+                                                    name, src.map_name.c_str()));
+            g_error_record.fail(80, "", src.map_name);
+            return false;
+        }
+        say(m, overland_words
+                   ? format_text("Assigning parameters from a continuous map for the overland constituent %s\n", name)
+                   : format_text("Assigning parameters from a continuous map for the constituent %s\n", name));
+        if (!read_real_map(m, fp.get(), path, dest)) return false;
+        break;
+    }
+    default:
+        return true;
+    }
+    // A negative value would stop the kinetics at the first reaction.
+    const value_rule rule{name, "", non_negative, "it must be 0 or more"};
+    std::string detail;
+    const std::string source = src.kind == 3   ? "the uniform value of its OV_* card"
+                               : src.kind == 2 ? value_source(m, false, "", kTables[e].table)
+                                               : "map " + src.map_name;
+    if (first_breach(m, dest, rule, source, detail) != 0)
+        return refuse("Error: initial overland nutrient value: " + detail + "\n");
+    return true;
+}
+
+// The stream table and column of each species.
+constexpr table_column kStreamTables[kNutrientSpecies] = {
+    {stream_table_zep_n, 1}, {stream_table_zep_n, 2}, {stream_table_zep_n, 3},   {stream_table_zep_n, 4},
+    {stream_table_zep_p, 1}, {stream_table_zep_p, 2}, {stream_table_zep_oth, 1}, {stream_table_zep_oth, 2},
+    {stream_table_zep_oth, 3}};
+
+bool stream_table_present(const model_state& m, int code) {
+    const stream_table_info& t = m.st_mapping_table_info;
+    if (!m.st_mapping_table_given) return false;
+    return code == stream_table_zep_n ? t.zep_n != 0 : code == stream_table_zep_p ? t.zep_p != 0 : t.zep_oth != 0;
+}
+
+// The initial concentration of species e per link (links with ID 0 in a
+// table's index map keep 0) into by_link; false when the run stops.
+bool stream_values(model_state& m, int e, vec1<double>& by_link) {
+    const zep_initial_source& src = m.zep->stream_init[static_cast<std::size_t>(e)];
+    const char* name = kDisplayNames[e];
+    by_link = vec1<double>(m.nlinks);
+    switch (src.kind) {
+    case 3:
+        say(m, format_text("Assigning spatially uniform parameters for the stream constituent %s\n", name));
+        by_link.fill(src.value);
+        return true;
+    case 2: {
+        const table_column t = kStreamTables[e];
+        if (!stream_table_present(m, t.table)) {
+            g_error_record.fail(120, name);
+            return false;
+        }
+        say(m, format_text("Assigning parameters for the stream constituent %s from the mapping table.\n", name));
+        vec1<int> ids;
+        mat2<double> values;
+        if (!read_stream_table_by_link(m.st_mapping_table, t.table, m.nlinks, ids, values)) return false;
+        for (int l = 1; l <= m.nlinks; ++l)
+            if (ids[l] != 0) by_link[l] = values[l][t.column];
+        return true;
+    }
+    case 1: {
+        std::string path = src.map_name;
+        strip_quotes(path);
+        if (!open_file(path, "r", 0)) {
+            print_both(format_text("Error opening initial condition continuous map file \nfor the stream %s "
+                                   "constituent. \nGiven filename: %s\n",
+                                   name, src.map_name.c_str()));
+            g_error_record.fail(80, "", src.map_name);
+            return false;
+        }
+        say(m, format_text("Assigning parameters from a continuous map for the stream constituent %s\n", name));
+        return read_stream_value_map(path, m.nlinks, by_link);
+    }
+    default:
+        return true;
+    }
+}
+
+}  // namespace
+
+void assign_stream_constituents(model_state& m) {
+    zep_streams& st = m.zep->streams;
+    vec1<double> by_link;
+    for (int e = 0; e < kNutrientSpecies; ++e) {
+        if (m.zep->stream_init[static_cast<std::size_t>(e)].kind < 1) continue;
+        if (!stream_values(m, e, by_link)) return;
+        zep_species_arrays& s = st.species[e];
+        for (int l = 1; l <= m.nlinks; ++l) {
+            if (!link_is_channel(m.ltype[l])) continue;
+            if (!(by_link[l] >= 0.0))
+                return void(refuse(format_text("Error: initial stream nutrient value: %s %g on link %d; it must be 0 "
+                                               "or more.\n",
+                                               kDisplayNames[e], by_link[l], l)));
+            for (int j = 1; j <= m.nx[l]; ++j) {
+                const int i = st.index(l, j);
+                s.conc[i] = by_link[l];
+                s.mass[i] = m.area[j][l] * m.chan_dx[l] * by_link[l];
+            }
+        }
+    }
+}
+
+void assign_grid_constituents(model_state& m) {
+    zep_overland& o = m.zep->overland;
+    for (int e = 0; e < kNutrientSpecies; ++e) {
+        zep_species_arrays& s = o.species[e];
+        if (!assign_entry(m, e, s.conc)) return;
+        if (m.zep->overland_init[static_cast<std::size_t>(e)].kind < 1) continue;
+        for (int c = 1; c <= m.ncells; ++c) s.mass[c] = m.h[c] * o.cell_area * s.conc[c];
+    }
+    if (!assign_entry(m, kDocEntry, o.doc)) return;
+    if (!assign_entry(m, kFocEntry, o.foc)) return;
+    assign_entry(m, kDispersionEntry, o.dispersion);
+}
+
+}  // namespace kesta

@@ -1,0 +1,329 @@
+// Nutrients in overland water: the aquatic environment file and a run whose
+// cells nitrify their ammonium.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <utility>
+
+#include "channel/link_types.hpp"
+#include "core/error_record.hpp"
+#include "input/input_steps.hpp"
+#include "model/model_state.hpp"
+#include "model/run_driver.hpp"
+#include "nutrients/aquatic_env.hpp"
+#include "nutrients/nutrient_steps.hpp"
+#include "support/one_based.hpp"
+#include "support/run_program.hpp"
+#include "support/temp_dir.hpp"
+
+namespace {
+
+using kesta_test::temp_dir;
+
+std::string grid(const std::string& values) {
+    return "north: 300\nsouth: 0\neast: 300\nwest: 0\nrows: 3\ncols: 3\n" + values;
+}
+const std::string kMask = "0 1 0\n1 1 1\n0 1 0\n";
+
+// Ten value lines of a block whose first value of line 3 (the ammonium
+// oxidation rate) is `nh4_rate`.
+std::string value_lines(const std::string& nh4_rate) {
+    return "10 0.07 0.01 1.4 1.6 3 1\n1 1 1 1 1 1 1\n" + nh4_rate +
+           " 0.2 0.2 0.01\n1.083 1.047 1.047 1.047\n0.02 10 0 0\n1.047 1.0159 1.047 1.06\n"
+           "1 0.05 0 0 0 0.001 0.001\n1.047 1.047 1.024 1.074 1.074 1.024 1.024\n0.02 0.01 0.01 0\n"
+           "0.01 0.002 0.0165\n";
+}
+
+struct env_case {
+    temp_dir dir{true};
+    std::unique_ptr<kesta::model_state> m = std::make_unique<kesta::model_state>();
+    kesta::aquatic_env env;
+
+    env_case() {
+        m->rows = 3;
+        m->cols = 3;
+        m->mask = kesta::mat2<int>(4, 4);
+        const int cells[3][3] = {{0, 1, 0}, {2, 3, 4}, {0, 5, 0}};
+        for (int r = 0; r < 3; ++r)
+            for (int c = 0; c < 3; ++c) m->mask[r + 1][c + 1] = cells[r][c];
+        m->ncells = 5;
+        m->super_quiet = 1;
+    }
+    // Reads `body` after the header; the overland map gives the centre cell
+    // `centre` and the others id 1. The error record's code afterwards
+    // (4000 for a refusal).
+    int read(const std::string& body, int centre = 2) {
+        dir.write("ov.asc", grid("1 1 1\n1 " + std::to_string(centre) + " 1\n1 1 1\n"));
+        env.file_name = dir.write("aq.env", "AQUATIC_ENV_ZEP10 version 1\n" + body);
+        testing::internal::CaptureStdout();
+        kesta::read_aquatic_env(env, *m);
+        out = testing::internal::GetCapturedStdout();
+        // A refusal is reported at once: the code is then cleared, the stop
+        // flag stays.
+        const int code = kesta::g_error_record.code != 0 ? kesta::g_error_record.code
+                         : kesta::g_error_record.stop   ? 4000
+                                                        : 0;
+        kesta::g_error_record.clear_for_run();
+        return code;
+    }
+    std::string out;
+};
+
+}  // namespace
+
+TEST(AquaticEnvFile, BlocksByIdDefaultsAndTheOverlandIds) {
+    env_case t;
+    // The maps after NUM_IDS, the line after NUM_IDS skipped even as an id.
+    ASSERT_EQ(t.read("NUM_IDS 2\n1\n\n2\n" + value_lines("0.3") + "\n1\nDEFAULT\nOV_MAP ov.asc\n"), 0) << t.out;
+    EXPECT_EQ(t.env.num_ids, 2);
+    EXPECT_EQ(t.env.block(1).v[aq_nh4_oxidation], 0.1);
+    EXPECT_EQ(t.env.block(2).v[aq_nh4_oxidation], 0.3);
+    EXPECT_EQ(t.env.block(2).v[aq_rate_count - 1], 0.0);  // missing at the end of its line
+    EXPECT_EQ(t.env.overland_ids[3], 2);
+    EXPECT_EQ(t.env.overland_ids[5], 1);
+}
+
+TEST(AquaticEnvFile, BadIdsValuesAndHeadersAreRefusedNamingWhere) {
+    {
+        env_case t;
+        EXPECT_EQ(t.read("NUM_IDS 2\nx\n3\nDEFAULT\nOV_MAP ov.asc\n"), 78);
+    }
+    {
+        env_case t;  // the centre cell's id 2 has no block
+        EXPECT_EQ(t.read("NUM_IDS 2\nx\n1\nDEFAULT\nOV_MAP ov.asc\n"), 4000);
+        EXPECT_NE(t.out.find("row 2, column 2 has id 2"), std::string::npos) << t.out;
+    }
+    {
+        env_case t;
+        EXPECT_EQ(t.read("NUM_IDS 1\nx\n1\n" + value_lines("0.1x") + "OV_MAP ov.asc\n", 1), 4000);
+        EXPECT_NE(t.out.find("line 7: value \"0.1x\" is not a number"), std::string::npos) << t.out;
+    }
+    {
+        env_case t;  // a block cut short by the end of the file
+        EXPECT_EQ(t.read("OV_MAP ov.asc\nNUM_IDS 1\nx\n1\n0 0 0\n", 1), 4000);
+        EXPECT_NE(t.out.find("after 1 of its ten value lines"), std::string::npos) << t.out;
+    }
+    {
+        env_case t;
+        EXPECT_EQ(t.read("NUM_IDS 100001\nx\n"), 4000);
+        EXPECT_NE(t.out.find("NUM_IDS \"100001\""), std::string::npos) << t.out;
+    }
+}
+
+namespace {
+
+// Nitrogen of the carried species over the grid (g), before the first and
+// after the last constituent step of the run.
+double g_first_n = -1.0, g_last_n = 0.0, g_first_nh4 = 0.0, g_last_nh4 = 0.0, g_last_no2 = 0.0;  // g_last_no2: NO2 + NO3
+
+double grid_sum(const kesta::zep_overland& o, int species) {
+    double s = 0.0;
+    for (int c = 1; c <= o.ncells; ++c) s += o.species[species].mass[c];
+    return s;
+}
+
+bool watch_nitrogen(kesta::model_state& m, const char* step) {
+    if (std::strcmp(step, "step_contam_processes") != 0 || !m.zep) return true;
+    const kesta::zep_overland& o = m.zep->overland;
+    const double n = grid_sum(o, aq_no2) + grid_sum(o, aq_no3) + grid_sum(o, aq_nh4) + grid_sum(o, aq_on);
+    if (g_first_n < 0.0 && n > 0.0) {
+        g_first_n = n;
+        g_first_nh4 = grid_sum(o, aq_nh4);
+    }
+    g_last_n = n;
+    g_last_nh4 = grid_sum(o, aq_nh4);
+    g_last_no2 = grid_sum(o, aq_no2) + grid_sum(o, aq_no3);
+    return true;
+}
+
+}  // namespace
+
+// A 3 x 3 grid of five cells ponded 0.1 m deep under a short rain, with the
+// cards `cards` after NUTRIENTS.
+void write_ponded_project(const temp_dir& dir, const std::string& cards) {
+    dir.write("mask.asc", grid(kMask));
+    dir.write("elev.asc", grid("10 10 10\n10 10 10\n10 10 10\n"));
+    dir.write("ov.asc", grid("1 1 1\n1 1 1\n1 1 1\n"));
+    dir.write("depth.asc", grid("0.1 0.1 0.1\n0.1 0.1 0.1\n0.1 0.1 0.1\n"));
+    dir.write("aq.env", "AQUATIC_ENV_ZEP10\nOV_MAP ov.asc\nNUM_IDS 1\n\n1\n" + value_lines("24"));
+    dir.write("p.prj", "KESTAPROJECT\nWATERSHED_MASK mask.asc\nELEVATION elev.asc\nGRIDSIZE 100\nROWS 3\nCOLS 3\n"
+                       "OUTROW 3\nOUTCOL 2\nOUTSLOPE 0.0001\nMANNING_N 0.05\nRETEN_DEPTH 100\nSUMMARY summ.out\n"
+                       "OUTLET_HYDRO hyd.out\nSUPER_QUIET\nTOT_TIME 60\nTIMESTEP 10\nRAIN_INTENSITY 60\n"
+                       "RAIN_DURATION 30\nSTART_DATE 2020 6 1\nSTART_TIME 12 0\nWATER_TEMP 20\n"
+                       "READ_OV_HOTSTART depth.asc\nNUTRIENTS\nAQ_ENV aq.env\n" + cards);
+}
+
+// Without the overland flow carrying nutrients off, the ammonium that the
+// water holds nitrifies, and the grid's nitrogen stays what it was.
+TEST(OverlandNutrients, PondedAmmoniumNitrifiesAndNitrogenIsKept) {
+    temp_dir dir(true);
+    write_ponded_project(dir, "OV_INIT_NH4 1.0\nOV_INIT_DO 8\n");
+    g_first_n = -1.0;
+    const kesta_test::model_run r = kesta_test::run_in_process("p.prj", watch_nitrogen);
+    ASSERT_EQ(r.rc, 0) << r.out;
+    ASSERT_GT(g_first_n, 0.0) << r.out;
+    EXPECT_LT(g_last_nh4, 0.99 * g_first_nh4);
+    EXPECT_NEAR(g_last_no2, g_first_nh4 - g_last_nh4, 1e-9 * g_first_n);
+    EXPECT_NEAR(g_last_n, g_first_n, 1e-9 * g_first_n);
+}
+
+TEST(OverlandNutrients, InitialValuesThatCannotBeHadStopTheSetUp) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"OV_INIT_NO2\n", "no mapping table exists (Grid): Nitrite (NO2-)"},
+        {"OV_INIT_NH4 -0.5\n", "Ammonium (NH4+)"},
+        {"OV_INIT_DO nowhere.asc\n", "Given filename: nowhere.asc"}};
+    for (const auto& [card, said] : cases) {
+        temp_dir dir(true);
+        write_ponded_project(dir, card);
+        const kesta_test::model_run r = kesta_test::run_in_process("p.prj");
+        EXPECT_NE(r.out.find(said), std::string::npos) << card << r.out;
+        EXPECT_NE(r.rc, 0) << card;
+    }
+}
+
+// The weather's dew point is that of the air's vapour pressure: 50 %
+// relative humidity at 20 °C holds 11.69 hPa.
+TEST(OverlandNutrients, WeatherDewPointFromTheVapourPressure) {
+    auto m = std::make_unique<kesta::model_state>();
+    m->zep = std::make_shared<kesta::zep_container>();
+    m->zep->environment = vegso_env_create();
+    m->hmet_kvl_given = 1;
+    m->hmet_air_temp = 20.0;
+    m->hmet_rel_humidity = 50.0;
+    m->hmet_pressure = 1013.0;
+    kesta::zep_set_weather(*m, 1.0 / 24.0);
+    EXPECT_NEAR(m->zep->environment->dew_point.value, 9.25, 0.01);
+    EXPECT_EQ(m->zep->environment->pressure.value, 101.3);
+}
+
+// A negative concentration reaching the kinetics stops the run through the
+// error record with its diagnostics; the process goes on.
+TEST(OverlandNutrients, ANegativeConcentrationStopsTheRunNotTheProcess) {
+    auto m = std::make_unique<kesta::model_state>();
+    m->ncells = 1;
+    m->gridsize = 10.0;
+    m->super_quiet = 1;
+    m->h = kesta::vec1<double>(1);
+    m->h[1] = 0.1;
+    m->zep = std::make_shared<kesta::zep_container>();
+    kesta::zep_container& z = *m->zep;
+    testing::internal::CaptureStdout();
+    kesta::zep_overland_allocate(*m);
+    z.environment = vegso_env_create();
+    z.aquatic.num_ids = 1;
+    z.aquatic.rates.assign(2, aq_rate_block());
+    z.aquatic.given.assign(2, 1);
+    z.aquatic.overland_ids = kesta::vec1<int>(1);
+    z.aquatic.overland_ids[1] = 1;
+    z.overland.species[aq_no3].mass[1] = -2.0;
+    kesta::zep_overland_step(*m, 0.01);
+    const std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(kesta::g_error_record.code, 4000);
+    EXPECT_EQ(kesta::g_error_record.stop, 1);
+    kesta::g_error_record.clear_for_run();
+    EXPECT_NE(out.find("ZEPOverlandKinetics ERROR: aqSpecies.aquatic_NO3.conc is negative!"), std::string::npos) << out;
+    EXPECT_NE(out.find("Execution terminated!"), std::string::npos) << out;
+    EXPECT_EQ(z.overland.species[aq_no3].mass[1], -2.0);
+}
+
+// A channel link of two nodes, the second dry, and a lake 2 m deep (its
+// volume over its surface): ammonium nitrifies in the water of the wet node
+// (flow area times spacing) and of the lake; the dry node keeps its mass.
+TEST(ChannelNutrients, StreamNodesAndLakesReactInTheirWater) {
+    using kesta::kLinkLake;
+    using kesta::kLinkTrapezoid;
+    auto m = std::make_unique<kesta::model_state>();
+    m->super_quiet = 1;
+    m->project_options.water_temp = 20.0;
+    m->project_options.chan_ph = 7.0;
+    m->nlinks = 2;
+    m->maxnodes = 2;
+    m->ltype = kesta_test::one_based<int>({kLinkTrapezoid, kLinkLake});
+    m->nx = kesta_test::one_based<int>({2, 1});
+    m->chan_dx = kesta_test::one_based<double>({50.0, 50.0});
+    m->area = kesta::node_table<double>(2, 2);
+    m->yp = kesta::node_table<double>(2, 2);
+    m->bel = kesta::node_table<double>(2, 2);
+    m->area[1][1] = 2.0;
+    m->yp[1][1] = 10.5;
+    m->bel[1][1] = 10.0;
+    m->nlakes = 1;
+    m->lake2link = kesta_test::one_based<int>({2});
+    m->lake_volume = kesta_test::one_based<double>({1000.0});
+    m->lake_area = kesta_test::one_based<double>({500.0});
+    m->zep = std::make_shared<kesta::zep_container>();
+    kesta::zep_container& z = *m->zep;
+    z.environment = vegso_env_create();
+    z.aquatic.num_ids = 1;
+    z.aquatic.rates.assign(2, aq_rate_block());
+    z.aquatic.given.assign(2, 1);
+    z.aquatic.stream_ids = kesta::mat2<int>(2, 2);
+    z.aquatic.stream_ids.fill(1);
+    kesta::zep_streams_allocate(*m);
+    kesta::zep_lakes_allocate(*m);
+    kesta::zep_streams_init(*m);
+    kesta::zep_lakes_init(*m);
+    kesta::zep_streams& st = z.streams;
+    kesta::zep_lakes& lk = z.lakes;
+    const int wet = st.index(1, 1), dry = st.index(1, 2);
+    st.species[aq_nh4].mass[wet] = 100.0;  // 1 g/m3 in 100 m3
+    st.species[aq_do].mass[wet] = 800.0;
+    st.species[aq_nh4].mass[dry] = 5.0;
+    lk.species[aq_nh4].mass[1] = 1000.0;  // 1 g/m3 in 1000 m3
+    lk.species[aq_do].mass[1] = 8000.0;
+
+    const double hour = 1.0 / 24.0;
+    kesta::zep_streams_step(*m, hour);
+    kesta::zep_lakes_step(*m, hour);
+    ASSERT_EQ(kesta::g_error_record.stop, 0);
+    // 0.1/day x (1 - exp(-0.6 x 8)) of 1 g/m3, over an hour.
+    const double nitrified = 0.1 * (1.0 - std::exp(-4.8)) * 3600.0 / 86400.0;
+    EXPECT_NEAR(st.species[aq_nh4].mass[wet], 100.0 * (1.0 - nitrified), 1e-9);
+    EXPECT_NEAR(st.species[aq_no2].mass[wet], 100.0 * nitrified, 1e-9);
+    EXPECT_EQ(st.species[aq_nh4].mass[dry], 5.0);
+    EXPECT_NEAR(lk.species[aq_nh4].mass[1], 1000.0 * (1.0 - nitrified), 1e-8);
+    // What the reactions made and used is what the node and the lake lost.
+    double left = 0.0;
+    for (int k = 0; k < kesta::kNutrientSpecies; ++k)
+        left += st.species[k].mass[wet] + st.species[k].mass[dry] + lk.species[k].mass[1];
+    EXPECT_NEAR(z.chan_lost - z.chan_gained, 9905.0 - left, 1e-8);
+
+    // Kjeldahl nitrogen leaves out the nitrite and nitrate that total
+    // nitrogen holds.
+    kesta::zep_lakes_totals(*m);
+    EXPECT_NEAR(lk.total_n[1] - lk.total_kn[1], lk.species[aq_no2].mass[1] + lk.species[aq_no3].mass[1], 1e-12);
+    EXPECT_GT(lk.total_n[1] - lk.total_kn[1], 0.0);
+}
+
+// A stream map of one value per link gives every node of a channel link
+// its concentration and the mass of it in the node's water (flow area times
+// spacing); the lake link gets none.
+TEST(ChannelNutrients, StreamMapGivesTheNodesTheirInitialMass) {
+    temp_dir dir(true);
+    dir.write("nh4.map", "STREAM_MAP\nLINKS 2\n0.5\n0.7\n");
+    auto m = std::make_unique<kesta::model_state>();
+    m->super_quiet = 1;
+    m->nlinks = 2;
+    m->maxnodes = 2;
+    m->ltype = kesta_test::one_based<int>({kesta::kLinkTrapezoid, kesta::kLinkLake});
+    m->nx = kesta_test::one_based<int>({2, 1});
+    m->chan_dx = kesta_test::one_based<double>({50.0, 50.0});
+    m->area = kesta::node_table<double>(2, 2);
+    m->area[1][1] = 2.0;
+    m->area[2][1] = 3.0;
+    m->area[1][2] = 4.0;
+    m->zep = std::make_shared<kesta::zep_container>();
+    m->zep->stream_init[aq_nh4].kind = 1;
+    m->zep->stream_init[aq_nh4].map_name = "nh4.map";
+    kesta::zep_streams_allocate(*m);
+    kesta::assign_stream_constituents(*m);
+    ASSERT_EQ(kesta::g_error_record.stop, 0);
+    const kesta::zep_streams& st = m->zep->streams;
+    EXPECT_EQ(st.species[aq_nh4].conc[st.index(1, 2)], 0.5);
+    EXPECT_EQ(st.species[aq_nh4].mass[st.index(1, 1)], 2.0 * 50.0 * 0.5);
+    EXPECT_EQ(st.species[aq_nh4].mass[st.index(1, 2)], 3.0 * 50.0 * 0.5);
+    EXPECT_EQ(st.species[aq_nh4].mass[st.index(2, 1)], 0.0);
+}
