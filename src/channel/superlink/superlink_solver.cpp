@@ -48,9 +48,9 @@ constexpr int kMaxPasses = 40;             // passes of a sub-step's storage ite
 constexpr double kStorageTol = 1e-12;      // m: accepted storage residual of a node per m2 of its plan
 constexpr double kFreeTop = 0.95;          // share of a pipe's rise up to which its free-fall rating is exact
 constexpr double kPolyFloor = 1e-6;        // least polynomial area (per D W) and radius (per D)
-constexpr double kCritMargin = 0.001;     // m a closed section's critical depth stays inside its invert and crown
-constexpr double kDepthTol = 1e-9;        // m: accepted error of a critical depth
-constexpr int kMaxDepthSteps = 60;        // steps of the critical-depth iteration
+constexpr double kCritMargin = 0.001;      // m a closed section's critical depth stays inside its invert and crown
+constexpr double kDepthTol = 1e-9;         // m: accepted error of a critical depth
+constexpr int kMaxDepthSteps = 60;         // steps of the critical-depth iteration
 // Fitted polynomial section at relative depth s = y / D: area per D W, the
 // sum of kPolyArea[i] s^i; hydraulic radius per D and top width per W, the
 // same with kPolyRadius and kPolyTop.
@@ -201,11 +201,7 @@ double pipe_critical_depth(int type, double d, double w, double q) {
     // A sqrt(A / T) (1.5 A' / A - 0.5 T' / T), inside a bracket [lo, hi]
     // with the root above lo and at or below hi that every step narrows; a
     // step that would leave the bracket (or has no slope) halves it instead.
-    // A circle starts from the explicit estimate 1.01 D^-0.26 (q / sqrt(g))^0.5
-    // (m), within a few percent of its critical depth up to 0.85 of the
-    // rise; other sections from the middle of the bracket.
     double y = 0.5 * (lo + hi);
-    if (type == pipe_circle) y = std::clamp(1.01 * std::pow(d, -0.26) * std::sqrt(target), lo, hi);
     for (int it = 0; it < kMaxDepthSteps; ++it) {
         const section_slopes p = section_with_slopes(type, d, w, y);
         const double f = p.at.area * std::sqrt(p.at.area / p.at.top_width), e = f - target;
@@ -347,9 +343,20 @@ double network_water(const storm_drain_state& s, NodeWater node) {
     return v;
 }
 
-// Critical depth (m) of flow q in pipe (l, k).
-double critical_depth(const storm_drain_state& s, int l, int k, double q) {
-    return pipe_critical_depth(s.sec_type[l][k], s.diameter[l][k], s.width[l][k], q);
+// Whether an end of pipe (l, k) carrying flow q (m3/s), whose junction
+// stands `over` m above the end's invert, stands below the flow's critical
+// depth (taken as no less than kMinNodeDepth). A circle's critical depth
+// stays 1 mm inside its invert and crown, and its critical flow grows with
+// depth: between those bounds `over` lies below the critical depth exactly
+// where the critical flow at `over` is less than q, so no depth is solved.
+bool below_critical(const storm_drain_state& s, int l, int k, double q, double over) {
+    const int type = s.sec_type[l][k];
+    const double d = s.diameter[l][k], w = s.width[l][k];
+    if (type != pipe_circle) return over < std::max(pipe_critical_depth(type, d, w, q), kMinNodeDepth);
+    if (over < kCritMargin) return true;
+    if (over >= d - kCritMargin) return false;
+    const pipe_section_values p = pipe_section_props(type, d, w, over);
+    return p.area * std::sqrt(p.area / p.top_width) < q / std::sqrt(kG);
 }
 
 // The free-fall rating of the end of pipe (l, k) at end depth y (m).
@@ -576,8 +583,8 @@ void prepare_superlink(storm_drain_state& s, superlink_work& w, int l, double dt
     const double qu = w.Q_us[l], qd = w.Q_ds[l];
     const double over_u = s.sjunc_head[s.us_sjunc[l]] - s.us_Zinv[l];
     const double over_d = s.sjunc_head[s.ds_sjunc[l]] - s.ds_Zinv[l];
-    w.us_free[l] = qu < 0.0 && over_u < std::max(critical_depth(s, l, 1, -qu), kMinNodeDepth);
-    w.ds_free[l] = qd >= 0.0 && over_d < std::max(critical_depth(s, l, n, qd), kMinNodeDepth);
+    w.us_free[l] = qu < 0.0 && below_critical(s, l, 1, -qu, over_u);
+    w.ds_free[l] = qd >= 0.0 && below_critical(s, l, n, qd, over_d);
     // The first pass's ratings of free ends, at the start depths; each pass
     // then rates them again at its new depths (back_substitute).
     const double* start = s.slink_node_depth[l];
