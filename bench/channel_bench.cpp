@@ -1,8 +1,9 @@
 // Speed of the explicit channel routing: the cost of one sub-step per node
-// on a network of 10,200 nodes (a binary tree of 255 trapezoidal links of
-// 40 nodes, every head link fed a steady inflow, routed until the flow is
-// established), and the channel step's share of a whole run of the valley
-// example, timed step by step through the run driver's observer.
+// on binary trees of trapezoidal links of 40 nodes, 4, 8 and 12 levels deep
+// (600, 10,200 and 163,800 nodes; every head link fed a steady inflow,
+// started 0.3 m deep and routed a while before timing), and the channel
+// step's share of a whole run of the valley example, timed step by step
+// through the run driver's observer.
 #include <benchmark/benchmark.h>
 
 #include <chrono>
@@ -28,17 +29,18 @@ namespace {
 namespace fs = std::filesystem;
 using kesta::format_text;
 
-constexpr int kDepth = 8;         // levels of the tree: 2^8 - 1 = 255 links
 constexpr int kNodes = 41;        // input nodes per link: 40 computational nodes
 constexpr double kDx = 50.0;      // m
 constexpr double kSlope = 0.002;
 constexpr double kHeadFlow = 0.5;  // m3/s into every head link
 constexpr double kStep = 10.0;     // s, one channel step
+constexpr double kStartDepth = 0.3;  // m at every node before the warm-up
+constexpr int kWarmup = 200;         // channel steps routed before timing
 
 // Link k (1-based, heap order from the outlet) is numbered nlinks + 1 - k,
 // so that the outlet is the last link; its upstream links are 2k and 2k + 1.
-std::string tree_network() {
-    const int links = (1 << kDepth) - 1;
+std::string tree_network(int depth) {
+    const int links = (1 << depth) - 1;
     auto id = [&](int k) { return links + 1 - k; };
     auto level = [](int k) {
         int d = 0;
@@ -57,7 +59,7 @@ std::string tree_network() {
     for (int k = links; k >= 1; --k) {
         // A link's top lies one link length higher per level above the outlet.
         const double top = 100.0 + (level(k) + 1) * (kNodes - 1) * kDx * kSlope;
-        const double bottom = 2.0 + (kDepth - 1 - level(k));  // wider downstream
+        const double bottom = 2.0 + (depth - 1 - level(k));  // wider downstream
         t += format_text("LINK %d\nNODES %d\nTRAPEZOID\nMANNINGS_N 0.035\nDX %g\n", id(k), kNodes, kDx);
         for (int j = 1; j <= kNodes; ++j) {
             t += format_text("NODE %d\nELEV %.4f\n", j, top - (j - 1) * kDx * kSlope);
@@ -67,7 +69,7 @@ std::string tree_network() {
     return t;
 }
 
-std::unique_ptr<kesta::model_state> tree_model(const fs::path& folder) {
+std::unique_ptr<kesta::model_state> tree_model(const fs::path& folder, int depth) {
     auto m = std::make_unique<kesta::model_state>();
     kesta::g_error_record.clear_for_run();
     m->rows = m->cols = 1;
@@ -80,11 +82,13 @@ std::unique_ptr<kesta::model_state> tree_model(const fs::path& folder) {
     m->chan_routing = 1;
     m->channel_input = (folder / "tree.chan").string();
     std::FILE* fp = std::fopen(m->channel_input.c_str(), "w");
-    const std::string text = tree_network();
+    const std::string text = tree_network(depth);
     std::fputs(text.c_str(), fp);
     std::fclose(fp);
     m->channel_input_fp = kesta::open_file(m->channel_input, "r", 0);
     kesta::setup_channel(*m);
+    for (int l = 1; l <= m->nlinks; ++l)
+        for (int j = 1; j <= m->nx[l]; ++j) m->yp[j][l] = m->bel[j][l] + kStartDepth;
     kesta::ex_section(*m, 2);
     m->first_order_chan_q = kHeadFlow;
     return m;
@@ -96,20 +100,20 @@ int computational_nodes(const kesta::model_state& m) {
     return n;
 }
 
-void channel_substeps(benchmark::State& state) {
+void channel_substeps(benchmark::State& state, int depth) {
     const fs::path folder = fs::temp_directory_path() / "kesta_channel_bench";
     fs::remove_all(folder);
     fs::create_directories(folder);
     const fs::path here = fs::current_path();
     fs::current_path(folder);  // the set-up writes its diagnostic files here
-    auto m = tree_model(folder);
+    auto m = tree_model(folder, depth);
     fs::current_path(here);
     if (kesta::g_error_record.stop) {
         state.SkipWithError("the network could not be set up");
         return;
     }
     double outlet = 0.0;
-    for (int k = 0; k < 2000 && !kesta::g_error_record.stop; ++k) kesta::ex_flow_route(*m, kStep, 0.2, outlet);
+    for (int k = 0; k < kWarmup && !kesta::g_error_record.stop; ++k) kesta::ex_flow_route(*m, kStep, 0.2, outlet);
     const int nodes = computational_nodes(*m);
     double node_substeps = 0.0, seconds = 0.0;
     for (auto _ : state) {
@@ -179,5 +183,8 @@ void valley_run(benchmark::State& state) {
 
 }  // namespace
 
-BENCHMARK(channel_substeps)->Iterations(200)->UseRealTime()->Unit(benchmark::kMillisecond);
+// Iterations fall with the size so that each tree is timed for a similar while.
+BENCHMARK_CAPTURE(channel_substeps, depth4, 4)->Iterations(3000)->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(channel_substeps, depth8, 8)->Iterations(200)->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(channel_substeps, depth12, 12)->Iterations(12)->UseRealTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(valley_run)->Iterations(3)->UseRealTime()->Unit(benchmark::kMillisecond);

@@ -5,11 +5,14 @@
 // the same per-cell arrays once and does nothing else (the memory-bandwidth
 // bound of one pass) and that of a streaming triad a = b + s c over arrays
 // of the grid's size, both measured in the same run, and the scheme's rate
-// as a share of each. The step runs on the threads OMP_NUM_THREADS gives.
+// as a share of each. The step runs on the team the grid's size gives
+// (thread_team: at most OMP_NUM_THREADS, by default the cores).
 //
 // overland_threads sets the rate on one thread against the rate on all the
 // machine's cores in one run; overland_sizes gives the whole step's cost in
-// ns per cell-step from 1e4 to 4e6 cells.
+// ns per cell-step from 1e4 to 4e6 cells; overland_busy_machine sets the
+// default team against one thread, first on the machine as it is, then
+// under a load it makes itself, one busy process per core.
 //
 // The map frame of the same grid is timed beside it, in each map format, so
 // that writing a frame can be set against the minute of simulation it shows.
@@ -20,13 +23,19 @@
 #include <chrono>
 #include <filesystem>
 #include <memory>
+#include <thread>
 #include <vector>
 
 #include <omp.h>
+#include <signal.h>
+#include <sys/prctl.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include "core/allocators.hpp"
 #include "core/error_record.hpp"
 #include "core/interval_clock.hpp"
+#include "core/thread_team.hpp"
 #include "model/model_state.hpp"
 #include "overland/overland_arrays.hpp"
 #include "output/grid_writers.hpp"
@@ -40,6 +49,10 @@ constexpr double kDx = 10.0;          // m
 constexpr double kStep = 10.0;        // s
 constexpr double kRain = 36.0;        // mm/h
 constexpr double kStartJulian = 2451545.0;
+
+// The threads a run of the program may use (OMP_NUM_THREADS, else the
+// cores), read before any benchmark changes them.
+const int kDefaultThreads = omp_get_max_threads();
 
 std::unique_ptr<kesta::model_state> make_plane(int overtype, int rows = kRows, int cols = kCols) {
     auto m = std::make_unique<kesta::model_state>();
@@ -224,7 +237,7 @@ void overland_threads(benchmark::State& state) {
 }
 
 // Whole overland step cost in ns per cell-step on square planes of about
-// range(1) cells, scheme range(0), on the threads OMP_NUM_THREADS gives.
+// range(1) cells, scheme range(0), on the team of the grid's size.
 // Each iteration runs up to 50 steps (about 2e7 cell-steps, 5 at least)
 // from the same depths, taken after two untimed steps that start the
 // threads and touch the arrays: the rain then never ponds the plane deep
@@ -244,8 +257,94 @@ void overland_sizes(benchmark::State& state) {
     }
     if (kesta::g_error_record.stop) state.SkipWithError("the overland step stopped the run");
     state.counters["cells"] = m->ncells;
+    state.counters["threads"] = kesta::thread_team(m->ncells);
     state.counters["ns_per_cell_step"] = 1e9 * seconds / (static_cast<double>(m->ncells) * steps);
     state.counters["substeps_per_step"] = updates / m->ncells / steps;
+    state.SetLabel(scheme_label(overtype));
+}
+
+// One busy child process per core, each spinning until the set ends it or
+// for kLoadSeconds at most (or as soon as the benchmark program ends).
+class busy_load {
+public:
+    static constexpr double kLoadSeconds = 120.0;
+    busy_load() {
+        const pid_t parent = getpid();
+        for (int k = 0; k < omp_get_num_procs(); ++k) {
+            const pid_t pid = fork();
+            if (pid == 0) spin(parent);
+            if (pid > 0) children_.push_back(pid);
+        }
+    }
+    ~busy_load() {
+        for (const pid_t pid : children_) kill(pid, SIGKILL);
+        for (const pid_t pid : children_) waitpid(pid, nullptr, 0);
+    }
+    busy_load(const busy_load&) = delete;
+    busy_load& operator=(const busy_load&) = delete;
+
+private:
+    [[noreturn]] static void spin(pid_t parent) {
+        prctl(PR_SET_PDEATHSIG, SIGKILL);
+        if (getppid() != parent) _exit(0);
+        const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(kLoadSeconds);
+        volatile unsigned long sink = 0;
+        while (std::chrono::steady_clock::now() < end) {
+            for (int k = 0; k < 1000000; ++k) sink = sink + 1;
+        }
+        _exit(0);
+    }
+    std::vector<pid_t> children_;
+};
+
+// Wall seconds of one thread and of the default team over `rounds` turns of
+// 10 steps each, taken in turn (one, team, one, team ...) so that both see
+// the same machine; the ratio team / one of each turn into `ratios` when
+// given.
+void time_in_turns(kesta::model_state& one, kesta::model_state& team, int rounds, double& s1, double& sn,
+                   std::vector<double>* ratios) {
+    for (int r = 0; r < rounds; ++r) {
+        double t1 = 0.0, tn = 0.0, u = 0.0;
+        omp_set_num_threads(1);
+        run_steps(one, 10, t1, u);
+        omp_set_num_threads(kDefaultThreads);
+        run_steps(team, 10, tn, u);
+        s1 += t1;
+        sn += tn;
+        if (ratios) ratios->push_back(tn / t1);
+    }
+}
+
+// Each iteration times 10-step turns of one thread and of the default team
+// on two copies of the 1000 x 1000 plane, taken in turn: first on the
+// machine as it is, then with one busy process per core started beside
+// them. Gives the speed-up of the team unloaded (one thread's time over
+// the team's) and, loaded, the team's time over one thread's: the lowest,
+// the whole and the highest ratio of the turns. Under load a team that
+// waits for a thread the load has pushed aside falls behind one thread.
+void overland_busy_machine(benchmark::State& state) {
+    const int overtype = static_cast<int>(state.range(0));
+    constexpr int kRounds = 5;
+    omp_set_num_threads(1);
+    auto one = warm_plane(overtype);
+    omp_set_num_threads(kDefaultThreads);
+    auto team = warm_plane(overtype);
+    double s1 = 0.0, sn = 0.0, l1 = 0.0, ln = 0.0;
+    std::vector<double> loaded;
+    for (auto _ : state) {
+        time_in_turns(*one, *team, kRounds, s1, sn, nullptr);
+        const busy_load load;
+        // The load's processes are running before the first turn.
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        time_in_turns(*one, *team, kRounds, l1, ln, &loaded);
+    }
+    omp_set_num_threads(kDefaultThreads);
+    if (kesta::g_error_record.stop) state.SkipWithError("the overland step stopped the run");
+    state.counters["team"] = kesta::thread_team(one->ncells);
+    state.counters["unloaded_speedup"] = s1 / sn;
+    state.counters["loaded_team_over_one"] = ln / l1;
+    state.counters["loaded_turn_lowest"] = *std::min_element(loaded.begin(), loaded.end());
+    state.counters["loaded_turn_highest"] = *std::max_element(loaded.begin(), loaded.end());
     state.SetLabel(scheme_label(overtype));
 }
 
@@ -287,6 +386,13 @@ BENCHMARK(map_frames)
     ->Unit(benchmark::kMillisecond);
 BENCHMARK(overland_steps)->Arg(1)->Arg(2)->Arg(3)->Iterations(20)->UseRealTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(overland_threads)->Arg(1)->Arg(2)->Arg(3)->Iterations(2)->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(overland_busy_machine)
+    ->Arg(1)
+    ->Arg(2)
+    ->Arg(3)
+    ->Iterations(1)
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK(overland_sizes)
     ->ArgsProduct({{1, 2}, {10000, 100000, 1000000, 4000000}})
     ->MinTime(0.5)

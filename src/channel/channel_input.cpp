@@ -521,8 +521,8 @@ bool alloc_node_tables(chan_reader& r) {
         alloc_dmatrix(rows, cols, m.Krb, "Krb");
         alloc_dmatrix(rows, cols, m.Mrb, "Mrb");
     }
-    if (r.point_sources > 0) m.stream_pointsource = mat2<time_series*>(rows, cols);
-    if (r.pumps > 0) m.stream_pumps = mat2<pump*>(rows, cols);
+    if (r.point_sources > 0) m.stream_pointsource = node_table<time_series*>(rows, cols);
+    if (r.pumps > 0) m.stream_pumps = node_table<pump*>(rows, cols);
     const char* what = "the node tables of the channel network";
     return blocks_made(g_error_record, what, m.uslinks, m.got_xsec, m.table_num, m.yp, m.qp, m.Fr, m.qp_vol,
                        m.qp_vol_sed, m.bottom, m.bankfull_dep, m.bel, m.sslope, m.sslope2, m.max_eros,

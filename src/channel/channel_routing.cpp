@@ -82,7 +82,7 @@ structure_side side_of(const model_state& m, int link, int node) {
 
 // Structure links first: their discharge depends on the levels beside them
 // only, and an open channel above a structure takes it as its own.
-bool route_structures(model_state& m, mat2<double>& q, double h) {
+bool route_structures(model_state& m, node_table<double>& q, double h) {
     for (int l = m.nlinks; l >= 1; --l) {
         if (!link_is_structure(m.ltype[l])) continue;
         const int up = m.uslinks[l][1], down = m.dslink[l];
@@ -122,7 +122,7 @@ bool has_point_sources(const model_state& m) { return !m.stream_pointsource.empt
 
 // Discharges into q from the present depths (yp, conv) of every link that
 // is neither a lake nor overtaken. False when the run stops.
-bool route_link_step(model_state& m, mat2<double>& q, double h) {
+bool route_link_step(model_state& m, node_table<double>& q, double h) {
     if (!route_structures(m, q, h)) return false;
     for (int l = m.nlinks; l >= 1; --l) {
         const int t = m.ltype[l];
@@ -158,10 +158,10 @@ bool route_link_step(model_state& m, mat2<double>& q, double h) {
                                           l, m.bel[n - 1][l], n - 1, m.bel[n][l], n));
             q[n][l] = m.conv[n][l] * std::sqrt(s);
         }
-        for (int j = n - 1; j >= 1; --j) {
-            const double s = (m.yp[j][l] - m.yp[j + 1][l]) / dx;
-            q[j][l] = manning_flow(s, m.conv[j][l], m.conv[j + 1][l]);
-        }
+        const double* yp = m.yp.link(l);
+        const double* conv = m.conv.link(l);
+        double* ql = q.link(l);
+        for (int j = n - 1; j >= 1; --j) ql[j] = manning_flow((yp[j] - yp[j + 1]) / dx, conv[j], conv[j + 1]);
         if (held) {
             // The outlet passes on what reaches it; its depth is held.
             q[n][l] = (n > 1 ? q[n - 1][l] : 0.0) + m.qlat[n][l] * dx + point_source(m, n, l);
@@ -199,7 +199,7 @@ void book_seepage(entering_volumes* in, double volume) {
 // when given, receives the volumes that entered from outside the network.
 // The held outlet node keeps its area: what its sources and seepage bring
 // leaves with its discharge, and is booked here all the same.
-void chan_lateral_inflow(model_state& m, const mat2<double>& q, mat2<double>& areas, double h,
+void chan_lateral_inflow(model_state& m, const node_table<double>& q, node_table<double>& areas, double h,
                          entering_volumes* in) {
     const bool sources = has_point_sources(m);
     const bool seepage = stream_exchange_on(m);
@@ -208,18 +208,20 @@ void chan_lateral_inflow(model_state& m, const mat2<double>& q, mat2<double>& ar
         const int n = m.nx[l];
         const double dx = m.chan_dx[l];
         const bool outlet = m.dslink[l] == 0;
-        if (seepage) {
-            for (int j = 1; j <= n; ++j) m.qriv[j][l] = m.qriv_old[j][l];
-        }
+        const double* ql = q.link(l);
+        const double* lat = m.qlat.link(l);
+        double* a = areas.link(l);
+        double* riv = seepage ? m.qriv.link(l) : nullptr;
+        if (seepage) std::copy_n(m.qriv_old.link(l) + 1, std::max(n, 0), riv + 1);
         for (int j = 1; j <= n; ++j) {
             if (outlet && j == n && m.head_bound) {  // its depth is held
                 if (sources) book_point_source(in, point_source(m, j, l) * h);
-                if (seepage) book_seepage(in, m.qriv[j][l] * dx * h);
+                if (seepage) book_seepage(in, riv[j] * dx * h);
                 continue;
             }
             double flow;
             if (j > 1) {
-                flow = q[j - 1][l];
+                flow = ql[j - 1];
             } else if (m.ndep[l] == 0) {
                 flow = m.first_order_chan_q;
                 if (in) in->first_order += flow * h;
@@ -233,8 +235,8 @@ void chan_lateral_inflow(model_state& m, const mat2<double>& q, mat2<double>& ar
                     else if (m.nx[u] >= 1 && !link_is_overtaken(m.ltype[u])) flow += q[m.nx[u]][u];
                 }
             }
-            const double volume = areas[j][l] * dx;
-            double gain = (flow - q[j][l] + m.qlat[j][l] * dx) * h;
+            const double volume = a[j] * dx;
+            double gain = (flow - ql[j] + lat[j] * dx) * h;
             if (sources) {
                 double ps = point_source(m, j, l);
                 if (ps < 0.0 && volume + gain + ps * h < 0.0) ps = -std::max(0.0, volume + gain) / h;
@@ -242,12 +244,12 @@ void chan_lateral_inflow(model_state& m, const mat2<double>& q, mat2<double>& ar
                 book_point_source(in, ps * h);
             }
             if (seepage) {
-                double& r = m.qriv[j][l];
+                double& r = riv[j];
                 if (r < 0.0 && volume + gain + r * dx * h < 0.0) r = -std::max(0.0, volume + gain) / (dx * h);
                 gain += r * dx * h;
                 book_seepage(in, r * dx * h);
             }
-            areas[j][l] = (volume + gain) / dx;
+            a[j] = (volume + gain) / dx;
         }
     }
 }
@@ -260,12 +262,15 @@ bool courant_number(const model_state& m, double h, double& courant) {
     for (int l = 1; l <= m.nlinks; ++l) {
         if (!link_is_open_channel(m.ltype[l])) continue;
         const double k = h / m.chan_dx[l];
+        const double* a = m.area.link(l);
+        const double* yp = m.yp.link(l);
+        const double* bel = m.bel.link(l);
         for (int j = 1; j <= m.nx[l]; ++j) {
-            if (!std::isfinite(m.area[j][l]))
+            if (!std::isfinite(a[j]))
                 return refuse(format_text("In ex_flow_route 1:  cross-sectional area is not a number at link %d "
                                           "node %d\n",
                                           l, j));
-            const double y = m.yp[j][l] - m.bel[j][l];
+            const double y = yp[j] - bel[j];
             if (y < 0.0)
                 return refuse(format_text("in ex_flow_route 2, negative depth at link %d node %d\nprogram stopped.\n",
                                           l, j));
@@ -284,13 +289,12 @@ void for_open_nodes(const model_state& m, F f) {
     }
 }
 
-void copy_nodes(const model_state& m, const mat2<double>& from, mat2<double>& to) {
-    for (int l = 1; l <= m.nlinks; ++l) {
-        for (int j = 1; j <= m.nx[l]; ++j) to[j][l] = from[j][l];
-    }
+
+void copy_nodes(const model_state& m, const node_table<double>& from, node_table<double>& to) {
+    for (int l = 1; l <= m.nlinks; ++l) std::copy_n(from.link(l) + 1, std::max(m.nx[l], 0), to.link(l) + 1);
 }
 
-bool depths_from(model_state& m, mat2<double>& areas) {
+bool depths_from(model_state& m, node_table<double>& areas) {
     ex_section(m, 1, areas);
     return !g_error_record.stop;
 }
@@ -307,23 +311,33 @@ substep_result route_substep(model_state& m, double h, entering_volumes& in) {
         copy_nodes(m, m.area_old, m.area);
         copy_nodes(m, m.area_old, m.area_iter);
         chan_lateral_inflow(m, m.qp_last, m.area_iter, h, nullptr);
-        for_open_nodes(m, [&](int j, int l) {
-            if (m.area_iter[j][l] < 0.0) m.area_iter[j][l] = 0.0;
-        });
+        for (int l = 1; l <= m.nlinks; ++l) {
+            if (!link_is_open_channel(m.ltype[l])) continue;
+            double* a = m.area_iter.link(l);
+            for (int j = 1; j <= m.nx[l]; ++j) a[j] = std::max(a[j], 0.0);
+        }
         if (!depths_from(m, m.area_iter)) return substep_result::failed;
         if (!route_link_step(m, m.qp_iter, h)) return substep_result::failed;
         for (int l = 1; l <= m.nlinks; ++l) {
             if (link_is_lake_or_overtaken(m.ltype[l])) continue;
-            for (int j = 1; j <= m.nx[l]; ++j) m.qp[j][l] = 0.5 * (m.qp_last[j][l] + m.qp_iter[j][l]);
+            const double* last = m.qp_last.link(l);
+            const double* iter = m.qp_iter.link(l);
+            double* q = m.qp.link(l);
+            for (int j = 1; j <= m.nx[l]; ++j) q[j] = 0.5 * (last[j] + iter[j]);
         }
         in = entering_volumes{};
         chan_lateral_inflow(m, m.qp, m.area, h, &in);
         change = 0.0;
         bool negative = false;
-        for_open_nodes(m, [&](int j, int l) {
-            change = std::max(change, std::fabs(m.area[j][l] - m.area_iter[j][l]));
-            if (m.area[j][l] < kNegativeAreaLimit) negative = true;
-        });
+        for (int l = 1; l <= m.nlinks; ++l) {
+            if (!link_is_open_channel(m.ltype[l])) continue;
+            const double* a = m.area.link(l);
+            const double* trial = m.area_iter.link(l);
+            for (int j = 1; j <= m.nx[l]; ++j) {
+                change = std::max(change, std::fabs(a[j] - trial[j]));
+                if (a[j] < kNegativeAreaLimit) negative = true;
+            }
+        }
         if (negative) return substep_result::repeat;
     }
     for_open_nodes(m, [&](int j, int l) {
@@ -576,7 +590,7 @@ int ex_flow_route(model_state& m, double dt, double courant_limit, double& outle
     return 0;
 }
 
-void track_max_2d(const mat2<double>& values, mat2<double>& maxima, const vec1<int>& nx, int nlinks) {
+void track_max_2d(const node_table<double>& values, node_table<double>& maxima, const vec1<int>& nx, int nlinks) {
     for (int l = 1; l <= nlinks; ++l) {
         for (int j = 1; j <= nx[l]; ++j) maxima[j][l] = std::max(maxima[j][l], values[j][l]);
     }

@@ -26,6 +26,6 @@ int ex_flow_route(model_state& m, double dt, double courant_limit, double& outle
 
 // maxima[j][l] = max(maxima[j][l], values[j][l]) over nodes 1..nx[l] of
 // links 1..nlinks.
-void track_max_2d(const mat2<double>& values, mat2<double>& maxima, const vec1<int>& nx, int nlinks);
+void track_max_2d(const node_table<double>& values, node_table<double>& maxima, const vec1<int>& nx, int nlinks);
 
 }  // namespace kesta

@@ -90,41 +90,41 @@ struct channel_state {
 
     // Channel network, read from the channel input file. Links 1..nlinks
     // (link nlinks is the outlet), nodes 1..maxnodes per link; node tables
-    // are [node][link].
+    // are read [node][link] and stored link by link (core/arrays.hpp).
     double alpha = 0.0, beta = 0.0, theta = 0.0;  // header values of the channel file
 
-    // Node tables [node][link].
-    mat2<double> qp;          // discharge (m3/s)
-    mat2<double> qlat;        // lateral inflow per metre of channel (m2/s), gathered between channel steps
-    mat2<double> yp;          // water-surface elevation (m)
-    mat2<double> bel;         // bed elevation (m); segment midpoints on open channels
-    mat2<double> chan_depth;  // m
-    mat2<double> area;        // flow area (m2)
-    mat2<double> area_old;    // flow area at the start of the channel interval (m2)
-    mat2<double> conv;        // conveyance K, Q = K sqrt(S) (m3/s)
-    mat2<double> dconv;       // dK/dy (m2/s)
-    mat2<double> topw;        // top width (m)
-    mat2<double> yp_max_flood;  // highest water surface of the run (m)
-    mat2<double> Fr, qp_vol, pct_flooded;
+    // Node tables, t[node][link].
+    node_table<double> qp;          // discharge (m3/s)
+    node_table<double> qlat;        // lateral inflow per metre of channel (m2/s), gathered between channel steps
+    node_table<double> yp;          // water-surface elevation (m)
+    node_table<double> bel;         // bed elevation (m); segment midpoints on open channels
+    node_table<double> chan_depth;  // m
+    node_table<double> area;        // flow area (m2)
+    node_table<double> area_old;    // flow area at the start of the channel interval (m2)
+    node_table<double> conv;        // conveyance K, Q = K sqrt(S) (m3/s)
+    node_table<double> dconv;       // dK/dy (m2/s)
+    node_table<double> topw;        // top width (m)
+    node_table<double> yp_max_flood;  // highest water surface of the run (m)
+    node_table<double> Fr, qp_vol, pct_flooded;
     // With channel sediment: the water that crossed each node's downstream
     // face since the last channel step (m3, the sign of the discharge); on
     // a structure link, node 1 holds what the structure passed.
-    mat2<double> qp_vol_sed;
-    mat2<double> bottom;        // bottom width (m)
-    mat2<double> bankfull_dep;  // m
-    mat2<double> sslope, sslope2;  // side slopes (horizontal per vertical)
-    mat2<double> max_eros;      // m
-    mat2<int> got_xsec;         // the link's ltype at a node with an XSEC card
-    mat2<int> table_num;        // breakpoint table of the node
-    mat2<double> Krb, Mrb;      // river-bed conductivity (m/h) and thickness (m)
-    mat2<time_series*> stream_pointsource;  // with POINTSOURCE cards; not owned
-    mat2<pump*> stream_pumps;               // with PUMPTO cards; not owned
-    mat2<double> qriv;          // stream-aquifer flow per metre of channel (m2/s, positive into the channel)
-    mat2<double> qriv_old;      // qriv as computed for the sub-step, before losses were cut to the water held
+    node_table<double> qp_vol_sed;
+    node_table<double> bottom;        // bottom width (m)
+    node_table<double> bankfull_dep;  // m
+    node_table<double> sslope, sslope2;  // side slopes (horizontal per vertical)
+    node_table<double> max_eros;      // m
+    node_table<int> got_xsec;         // the link's ltype at a node with an XSEC card
+    node_table<int> table_num;        // breakpoint table of the node
+    node_table<double> Krb, Mrb;      // river-bed conductivity (m/h) and thickness (m)
+    node_table<time_series*> stream_pointsource;  // with POINTSOURCE cards; not owned
+    node_table<pump*> stream_pumps;               // with PUMPTO cards; not owned
+    node_table<double> qriv;          // stream-aquifer flow per metre of channel (m2/s, positive into the channel)
+    node_table<double> qriv_old;      // qriv as computed for the sub-step, before losses were cut to the water held
     // The point-source file's discharge (m3/s) and concentrations (g/m3, by
     // constituent from 1) at each node that has a point.
-    mat2<double> chan_point_Q;
-    std::vector<mat2<double>> chan_point_conc;
+    node_table<double> chan_point_Q;
+    std::vector<node_table<double>> chan_point_conc;
     chan_point_file chan_points;
     // Per erodible breakpoint link b (bplink) and node: the running maximum
     // of yp (m) and the station and elevation pairs of the node's section.
@@ -224,11 +224,11 @@ struct channel_state {
     double lake_taken_from_cells = 0.0;
     int lake_list_exhausted_warned = 0;  // a lake outgrew its cell list (said once in the run)
 
-    // Working tables of the explicit routing [node][link], made with the
+    // Working tables of the explicit routing, t[node][link], made with the
     // node tables: the trial areas of the predictor, and the discharges at
     // the start of a sub-step, of the predictor and of the corrector.
-    mat2<double> area_iter, qp_old, qp_last, qp_iter;
-    mat2<int> status_node;  // with lakes: 1 while a lake holds the node
+    node_table<double> area_iter, qp_old, qp_last, qp_iter;
+    node_table<int> status_node;  // with lakes: 1 while a lake holds the node
     int route_calls = 0;     // routing calls of the run
     int route_substeps = 0;  // sub-steps of the last routing call
 

@@ -586,32 +586,36 @@ bool node_section_of_area(model_state& m, int j, int l, double a, area_section& 
 
 void ex_section(model_state& m, int mode) { ex_section(m, mode, m.area); }
 
-void ex_section(model_state& m, int mode, mat2<double>& areas) {
+void ex_section(model_state& m, int mode, node_table<double>& areas) {
     if (mode != 1 && mode != 2) return;
     for (int l = 1; l <= m.nlinks; ++l) {
         const int type = m.ltype[l];
         if (!link_is_channel(type)) continue;
         const section_kind kind = kind_of(type);
         const int breakpoint_variant = kind == section_kind::breakpoint ? 3 : 1;
+        double* a = areas.link(l);
+        double* yp = m.yp.link(l);
+        const double* bel = m.bel.link(l);
+        double* conv = m.conv.link(l);
         for (int j = 1; j <= m.nx[l]; ++j) {
             if (mode == 2) {
-                const double y = m.yp[j][l] - m.bel[j][l];
+                const double y = yp[j] - bel[j];
                 if (y < 0.0) {
                     refuse_negative_depth(breakpoint_variant, j, l);
                     return;
                 }
                 level_section r;
                 if (!at_depth(m, kind, j, l, y, r)) return;
-                areas[j][l] = r.area;
+                a[j] = r.area;
                 m.topw[j][l] = r.topw;
-                m.conv[j][l] = r.conv;
+                conv[j] = r.conv;
                 m.dconv[j][l] = r.dconv;
             } else {
                 area_section r;
-                if (!of_area(m, kind, j, l, areas[j][l], r)) return;
+                if (!of_area(m, kind, j, l, a[j], r)) return;
                 m.chan_depth[j][l] = r.depth;
-                m.yp[j][l] = m.bel[j][l] + r.depth;
-                m.conv[j][l] = r.conv;
+                yp[j] = bel[j] + r.depth;
+                conv[j] = r.conv;
             }
         }
     }
@@ -628,7 +632,7 @@ constexpr int kMaxBedIterations = 500;
 // bed keeps the volume its section was fitted to.
 double present_sand(model_state& m, int j, int l, double reference) {
     if (!m.ch_sand_vol) return reference;
-    return m.ch_sand_vol[j][l][0];
+    return m.ch_sand_vol[l][j][0];
 }
 
 // Moves the pairs y[1..n] (stored elevations ys) of node j of link l so

@@ -49,7 +49,7 @@ bool xsec_props(model_state& m, int link, int node);
 // (code 4000 reported) and ends the call. A depth above a surveyed table
 // raises `xsec_above_table`.
 void ex_section(model_state& m, int mode);
-void ex_section(model_state& m, int mode, mat2<double>& areas);
+void ex_section(model_state& m, int mode, node_table<double>& areas);
 
 // The section of one node at a depth, and the depth of one node holding a
 // flow area: the conversions of ex_section for node j of open-channel link

@@ -43,6 +43,13 @@ void alloc_dmatrix(int rows, int cols, mat2<double>& p, const char* name) {
     take(p, alloc2d_double(rows, cols), name);
 }
 
+void alloc_imatrix(node_table<int>& p, int rows, int cols, const char* name) {
+    take(p, alloc_nodes_int(rows, cols), name);
+}
+void alloc_dmatrix(int rows, int cols, node_table<double>& p, const char* name) {
+    take(p, alloc_nodes_double(rows, cols), name);
+}
+
 void alloc_i3tensor(int planes, int rows, int cols, cube3<int>& p, const char* name) {
     take(p, alloc3d_int(planes, rows, cols), name);
 }

@@ -23,6 +23,9 @@ void alloc_imatrix(mat2<int>& p, int rows, int cols, const char* name);
 void alloc_imatrix_rc(int rows, int cols, mat2<int>& p, const char* name);
 void alloc_cmatrix(int rows, int cols, mat2<char>& p, const char* name);
 void alloc_dmatrix(int rows, int cols, mat2<double>& p, const char* name);
+// Channel node tables, nodes 0..rows by links 0..cols, stored link by link.
+void alloc_imatrix(node_table<int>& p, int rows, int cols, const char* name);
+void alloc_dmatrix(int rows, int cols, node_table<double>& p, const char* name);
 
 // Blocks 0..planes by 0..rows by 0..cols; any size below 1 is refused.
 void alloc_i3tensor(int planes, int rows, int cols, cube3<int>& p, const char* name);

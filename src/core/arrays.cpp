@@ -57,6 +57,12 @@ mat2<T> alloc2d(int rows, int cols) {
 }
 
 template <class T>
+node_table<T> alloc_nodes(int nodes, int links) {
+    if (nodes < 1 || links < 1) { detail::print_size_error(); return node_table<T>(); }
+    return or_empty<node_table<T>>([=] { return node_table<T>(nodes, links); });
+}
+
+template <class T>
 cube3<T> alloc3d(int a, int b, int c) {
     if (a < 1 || b < 1 || c < 1) { detail::print_size_error(); return cube3<T>(); }
     return or_empty<cube3<T>>([=] { return cube3<T>(a, b, c); });
@@ -78,6 +84,8 @@ mat2<double> alloc2d_double(int rows, int cols) { return alloc2d<double>(rows, c
 mat2<char> alloc2d_char(int rows, int cols) { return alloc2d<char>(rows, cols); }
 mat2<int> alloc2d_int(int rows, int cols) { return alloc2d<int>(rows, cols); }
 cube3<double> alloc3d_double(int a, int b, int c) { return alloc3d<double>(a, b, c); }
+node_table<double> alloc_nodes_double(int nodes, int links) { return alloc_nodes<double>(nodes, links); }
+node_table<int> alloc_nodes_int(int nodes, int links) { return alloc_nodes<int>(nodes, links); }
 cube3<int> alloc3d_int(int a, int b, int c) { return alloc3d<int>(a, b, c); }
 
 void fill1d_double(vec1<double>& b, double value) { b.fill(value); }

@@ -7,6 +7,9 @@
 //   cube3<T> sizes (a,b,c): one block of (a+1)*(b+1)*(c+1) elements, a table of
 //            (a+1)*(b+1) row pointers and a table of a+1 plane pointers; element
 //            [i][j][k] lies at ((i*(b+1))+j)*(c+1)+k, so c[i][j][k].
+//   node_table<T> a channel node table read as t[node][link], like a mat2 of
+//            (nodes, links), but stored link by link: element [n][l] lies at
+//            l*(nodes+1)+n, so a link's nodes are contiguous (t.link(l)[n]).
 // Blocks are zero-filled when made. Moving a block keeps every pointer into it
 // valid (the storage itself does not move).
 //
@@ -127,6 +130,57 @@ private:
     std::vector<T*> rows_;
 };
 
+// Channel node values by node and link. Routing walks a link's nodes in
+// order, so they are stored together: t[n][l] addresses the same element as
+// t.link(l)[n], and consecutive nodes of a link are adjacent in memory.
+template <class T>
+class node_table {
+public:
+    // One node's values across the links: element l is the node on link l.
+    template <class E>
+    class across {
+    public:
+        across(E* first, std::size_t stride) : p_(first), stride_(stride) {}
+        E& operator[](int l) const { return p_[static_cast<std::size_t>(l) * stride_]; }  // unchecked
+
+    private:
+        E* p_;
+        std::size_t stride_;
+    };
+
+    node_table() = default;
+    // Zero-filled nodes 0..nodes by links 0..links; empty when either is
+    // negative. Throws std::bad_alloc / std::length_error on exhaustion.
+    node_table(int nodes, int links) {
+        if (nodes < 0 || links < 0) return;
+        stride_ = static_cast<std::size_t>(nodes) + 1;
+        data_ = std::vector<T>(detail::checked_mul(stride_, static_cast<std::size_t>(links) + 1));
+    }
+    node_table(node_table&&) noexcept = default;
+    node_table& operator=(node_table&&) noexcept = default;
+    node_table(const node_table&) = delete;
+    node_table& operator=(const node_table&) = delete;
+
+    across<T> operator[](int n) { return {data_.data() + n, stride_}; }  // unchecked
+    across<const T> operator[](int n) const { return {data_.data() + n, stride_}; }
+    // Nodes 0..nodes of link l, contiguous.
+    T* link(int l) { return data_.data() + static_cast<std::size_t>(l) * stride_; }
+    const T* link(int l) const { return data_.data() + static_cast<std::size_t>(l) * stride_; }
+    int nrows() const { return static_cast<int>(stride_) - 1; }  // nodes; -1 when empty
+    int ncols() const { return data_.empty() ? -1 : static_cast<int>(data_.size() / stride_) - 1; }
+    bool empty() const { return data_.empty(); }
+    explicit operator bool() const { return !data_.empty(); }
+    void reset() {
+        std::vector<T>().swap(data_);
+        stride_ = 0;
+    }
+    void fill(const T& value) { std::fill(data_.begin(), data_.end(), value); }
+
+private:
+    std::vector<T> data_;
+    std::size_t stride_ = 0;
+};
+
 template <class T>
 class cube3 {
 public:
@@ -190,6 +244,8 @@ mat2<char> alloc2d_char(int rows, int cols);
 mat2<int> alloc2d_int(int rows, int cols);
 cube3<double> alloc3d_double(int a, int b, int c);
 cube3<int> alloc3d_int(int a, int b, int c);
+node_table<double> alloc_nodes_double(int nodes, int links);
+node_table<int> alloc_nodes_int(int nodes, int links);
 
 // Set every element, index 0 of every dimension included. No-op when empty.
 void fill1d_double(vec1<double>& b, double value);
@@ -242,6 +298,8 @@ public:
         sink_ = T();
         return sink_;
     }
+    // Element i for 0 <= i <= n, else T() (the range flag is left alone).
+    T value(int i) const { return i >= 0 && i <= n_ && !v_.empty() ? v_[static_cast<std::size_t>(i)] : T(); }
     T* data() { return v_.empty() ? nullptr : v_.data(); }
     int size() const { return n_; }  // highest index; 0 while empty
     bool bad_range() const { return bad_range_; }

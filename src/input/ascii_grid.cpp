@@ -6,6 +6,7 @@
 #include "core/error_record.hpp"
 #include "core/line_reader.hpp"
 #include "core/text_format.hpp"
+#include "core/thread_team.hpp"
 #include "core/token_stream.hpp"
 #include "core/warnings.hpp"
 
@@ -234,7 +235,8 @@ void read_real_row(line_cursor& line, const int* mask_row, int cols, double* out
 }
 
 // Rows read and converted together: the lines are read in order, the rows
-// converted over threads, and the first fault in file order refused.
+// converted over threads (a team of thread_team of the block's values), and
+// the first fault in file order refused.
 constexpr int kRowBlock = 256;
 
 // Modes 1 and 3: one grid row per line, separators blank, tab and comma.
@@ -255,7 +257,7 @@ bool read_real_rows(std::FILE* fp, const std::string& map_name, const grid_heade
             first_cell[static_cast<std::size_t>(k)] = next;
             next += count_mask_cells_in_row(mask[r0 + k], h.cols);
         }
-#pragma omp parallel for schedule(dynamic, 8) if (have > 1 && h.cols >= 64)
+#pragma omp parallel for schedule(dynamic, 8) num_threads(thread_team(static_cast<long long>(have) * h.cols))
         for (int k = 0; k < have; ++k) {
             const auto i = static_cast<std::size_t>(k);
             read_real_row(lines[i], mask[r0 + k], h.cols, dest.data() + first_cell[i], outcomes[i]);

@@ -235,12 +235,18 @@ struct project_options {
     double kinetics_timestep_factor = 0.0;
     int gw_simulation = 0;
     int gw_assign_theta = 0;
+    // GW_LSOR_DIR, GW_LSOR_CON and GW_RELAX_COEFF: read, as older project
+    // files give them, and otherwise unused (the groundwater solve converges
+    // on each step's balance).
     int gw_lsor_dir = 0;
-    double gw_timestep = 0.0;  // s
+    int gw_lsor_dir_given = 0;
     double gw_lsor_con = 0.0;
+    int gw_lsor_con_given = 0;
+    double gw_relax_coeff = 0.0;
+    int gw_relax_coeff_given = 0;
+    double gw_timestep = 0.0;  // s
     double single_unsat_sat = 0.0;
     double gw_leakage_rate = 0.0;
-    double gw_relax_coeff = 0.0;
     std::string gw_fluxboundtable;  // GW_FLUXBOUNDTABLE or GW_FLUX_BOUNDTABLE
     std::string gw_boundfile;
     std::string gw_output;

@@ -206,7 +206,7 @@ void refit_sand_references(model_state& m) {
         if (!link_is_erodible_breakpoint(m.ltype[l])) continue;
         const int b = m.bplink[l];
         for (int j = 1; j <= m.nx[l]; ++j) {
-            if (m.yp[j][l] > m.max_yp[b][j]) m.ch_sand_vol0[b][j] = m.ch_sand_vol[j][l][0];
+            if (m.yp[j][l] > m.max_yp[b][j]) m.ch_sand_vol0[b][j] = m.ch_sand_vol[l][j][0];
         }
     }
 }

@@ -13,6 +13,7 @@
 #include "model/model_state.hpp"
 #include "subsurface/soil_params.hpp"
 #include "subsurface/subsurface_steps.hpp"
+#include "transport/constituent_books.hpp"
 #include "transport/transport_steps.hpp"
 
 namespace kesta {
@@ -395,6 +396,7 @@ void open_event_books(model_state& m) {
     }
     open_drain_event_books(m);
     open_sediment_event_books(m);
+    if (m.ov_con_trans) open_constituent_event_books(m);
 }
 
 void start_event(model_state& m) {
@@ -410,7 +412,6 @@ void start_event(model_state& m) {
     arm_event_clocks(m);
     m.precip_period = 1;
 
-    if (m.ov_con_trans) start_event_constituent_totals(m);
     start_subsurface_clocks(m);
     reset_cells(m, area, carried);
     zero_event_figures(m);
@@ -420,7 +421,6 @@ void start_event(model_state& m) {
     m.elapsed_min_rain_began = 0.0;
     if (!m.super_quiet) std::printf("Initialized Arrays\n");
 
-    reset_event_sediment_contam(m);
     if (!m.long_term && !m.htp) {
         if (!m.super_quiet) std::printf("simulation duration %d minutes\n", m.run_params.tot_time);
         m.event_end_time = m.start_time + m.run_params.tot_time / 1440.0;

@@ -130,12 +130,9 @@ void translate_subsurface_water(model_state& m) {
         m.gw_simulation = po.gw_simulation;
         if (m.gw_simulation) {
             m.stream_loss = 1;  // the aquifer and the channels always trade water
-            m.gw_lsor_dir = po.gw_lsor_dir;
             m.gw_timestep = po.gw_timestep;
-            m.gw_lsor_con = po.gw_lsor_con;
             m.single_unsat_sat = po.single_unsat_sat;
             m.gw_leakage_rate = po.gw_leakage_rate;
-            m.gw_relax_coeff = po.gw_relax_coeff;
             m.gw_porosity_map_given = po.gw_porosity_map_given;
             m.gw_porosity_map = po.gw_porosity_map;
             m.gw_unif_porosity_given = po.gw_unif_porosity_given;

@@ -5,7 +5,6 @@
 
 namespace kesta {
 
-void open_nutrient_outputs(model_state&) {}
 void zep_overland_set_params(model_state&) {}
 void read_aquatic_env_file(model_state&) {}
 void zep_overland_allocate(model_state&) {}
@@ -16,5 +15,7 @@ void zep_lakes_allocate(model_state&) {}
 void zep_streams_init(model_state&) {}
 void zep_lakes_init(model_state&) {}
 void load_stream_index_map(model_state&) {}
+void zep_soils_set_moisture(model_state&, int) {}
+void zep_soils_step(model_state&) {}
 
 }  // namespace kesta

@@ -52,7 +52,7 @@ double shown(const linknode_source& s, int j, int l, linknode_mode mode) {
 
 // The node values of the channel datasets and their source of the lakes'
 // values: every dataset shows a lake link by its water surface.
-linknode_source channel_source(const model_state& m, const mat2<double>& values, const mat2<double>* second) {
+linknode_source channel_source(const model_state& m, const node_table<double>& values, const node_table<double>* second) {
     linknode_source s;
     s.nlinks = m.nlinks;
     s.ltype = &m.ltype;
@@ -73,8 +73,8 @@ struct channel_dataset {
     file_ptr output_state::*slot;
     int channel_state::*given;
     linknode_mode mode;
-    const mat2<double> channel_state::*values;
-    const mat2<double> channel_state::*second;
+    const node_table<double> channel_state::*values;
+    const node_table<double> channel_state::*second;
     int output_state::*steps;
 };
 

@@ -42,8 +42,8 @@ struct linknode_source {
     const vec1<int>* dataset_nodes = nullptr;  // nodes each line declares, or none: `nodes`
     const vec1<int>* lake_of_link = nullptr;   // lake number of a lake link
     const vec1<double>* lake_values = nullptr; // by lake
-    const mat2<double>* values = nullptr;
-    const mat2<double>* second = nullptr;
+    const node_table<double>* values = nullptr;
+    const node_table<double>* second = nullptr;
 };
 
 // One "TS" block: "TS <step>", one line per link, and a blank line.

@@ -5,15 +5,20 @@
 // The maps are one table. A row names the map's card, its dataset name, the
 // base name of its grid files, the vector it shows and, where the values are
 // formed for the frame, how. A process that brings a new mapped quantity adds
-// its row. Rows still to come, with the process that computes their values:
-//   map_contaminant_conc   (OV_CON_MAP, "contaminant_conc")                overland constituent transport
-// The depth map shows `h`, and on the cells of a channel-network lake the
+// its row. The depth map shows `h`, and on the cells of a channel-network lake the
 // lake's level above the cell's ground. The sediment maps show, per cell,
 // the sediment leaving it in the last overland step (cm3/s), its net
 // deposition over the run as a depth (mm; erosion negative), and the volume
-// of sediment its water carries (m3).
+// of sediment its water carries (m3). The contaminant map shows the
+// overland concentration of the first contaminant (g/m3).
+//
+// Besides the standard maps, every contaminant that the CONTAMINANT_TRANSPORT
+// table gives an output file has two map series of its own, its overland
+// concentration ("conc_%02d", g/m3) and mass ("mass_%02d", g), named after
+// that file with ".conc" and ".mass".
 #include <algorithm>
 #include <cmath>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -33,6 +38,7 @@ namespace {
 
 constexpr int kFirstObjectId = 1010;  // dataset object id of map type 0
 constexpr double kNoDataValue = -999.99;
+constexpr int kFirstConstituentId = 5000;  // dataset object id of the first contaminant's concentration
 
 // Discharge of each cell (m3/s): the magnitude of its two face discharges,
 // which are volumes per second already.
@@ -72,6 +78,11 @@ void fill_suspended_sediment(model_state& m) {
         for (int c = 1; c <= s.num_sed; ++c) v += s.vol_sed.suspended[k][c];
         s.ov_conc[k] = v;
     }
+}
+
+void fill_contaminant_conc(model_state& m) {
+    const vec1<double>& conc = m.contam_conc[1];
+    std::copy(conc.data() + 1, conc.data() + m.ncells + 1, m.contam_map_values.data() + 1);
 }
 
 struct standard_map {
@@ -127,6 +138,9 @@ const standard_map kStandardMaps[] = {
     {map_suspended_sediment, "VOL_SED_SUSP", "suspended_sediment_conc", "vol_sed_susp", "suspended sediment map",
      [](const M& m) { return m.soil_erosion_given && m.project_options.vol_sed_susp_given; },
      card_file<&P::vol_sed_susp>, sediment_values<&sed_record::ov_conc>, fill_suspended_sediment},
+    {map_contaminant_conc, "OV_CON_MAP", "contaminant_conc", "contaminant_conc", "contaminant concentration map",
+     [](const M& m) { return m.ov_con_trans && m.ov_con_map_given && m.ncontam > 0; }, card_file<&P::ov_con_map>,
+     vector_of<&M::contam_map_values>, fill_contaminant_conc},
     {map_flood_grid, "FLOOD_GRID", "flood_grid", "flood_grid", "flood grid",
      [](const M& m) { return m.flood_grid_given != 0; },
      [](const M& m) -> const std::string& { return m.flood_grid; }, vector_of<&M::h_max_flood>, nullptr,
@@ -146,6 +160,24 @@ bool write_frames(model_state& m, bool every_interval) {
         if (s.fill) s.fill(m);
         if (!out.write_frame(m.elapsed_min, m)) return false;
     }
+    if (!every_interval) return true;
+    for (auto& out : m.constituent_maps)
+        if (!out->write_frame(m.elapsed_min, m)) return false;
+    return true;
+}
+
+// One map series of a contaminant's overland values, on the standard maps'
+// grid; false when its dataset cannot be created.
+bool open_constituent_map(model_state& m, const vec1<double>& values, const std::string& file, const char* kind,
+                          int number, int object_id) {
+    auto out = std::make_unique<map_series>();
+    out->set_grid(values, m.mask, m.north, m.east, m.south, m.west, m.rows, m.cols, kNoDataValue, 1.0, 0,
+                  m.gridsize);
+    out->what = format_text("contaminant %d %s map", number, kind);
+    const std::string dataset = file + "." + kind;
+    const std::string name = format_text("%s_%02d", kind, number);
+    if (!out->open(map_output_format(m), "", dataset, ".asc", dataset, object_id, name, m)) return false;
+    m.constituent_maps.push_back(std::move(out));
     return true;
 }
 
@@ -179,6 +211,24 @@ void open_all_map_outputs(model_state& m) {
     }
 }
 
+void open_nutrient_outputs(model_state& m) {
+    // The contaminants' own overland maps; the nutrient species' outputs
+    // come with the nutrient module, the channels' with channel constituent
+    // transport, and there are no soil constituent outputs.
+    if (!m.ov_con_trans) return;
+    int number = 0;
+    for (int c = 1; c <= m.ncontam; ++c) {
+        if (m.constituent_type.value(c) != 1) continue;
+        ++number;
+        const std::string& file = m.contam_output_names[static_cast<std::size_t>(c)];
+        if (file.empty()) continue;
+        const int id = (number - 1) * m.ncontam + kFirstConstituentId;
+        if (!open_constituent_map(m, m.contam_conc[static_cast<std::size_t>(c)], file, "conc", number, id)) return;
+        if (!open_constituent_map(m, m.contam_mass[static_cast<std::size_t>(c)], file, "mass", number, id + 1))
+            return;
+    }
+}
+
 void write_timeseries_maps(model_state& m) {
     // Only the first process of a group writes maps.
     if (g_parallel_env.group_rank() != 0) return;
@@ -195,14 +245,16 @@ void write_final_map_frames(model_state& m) {
 
 bool end_map_outputs(model_state& m) {
     bool written = true;
-    for (map_series& out : m.map_outputs) {
-        if (!out.dataset_open()) continue;
+    const auto end = [&written](map_series& out) {
+        if (!out.dataset_open()) return;
         const std::string path = out.dataset_path();
-        if (out.end()) continue;
+        if (out.end()) return;
         print_both(format_text("Error writing %s dataset %s: the output is incomplete.\n", out.what.c_str(),
                                path.c_str()));
         written = false;
-    }
+    };
+    for (map_series& out : m.map_outputs) end(out);
+    for (auto& out : m.constituent_maps) end(*out);
     return written;
 }
 

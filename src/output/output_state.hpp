@@ -4,6 +4,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "core/arrays.hpp"
 #include "core/file_opener.hpp"
@@ -77,6 +78,8 @@ struct output_state {
     channel_extremes chan_extremes;
 
     map_series map_outputs[kStandardMapCount];  // by standard_map_type
+    // The contaminants' own concentration and mass maps, in contaminant order.
+    std::vector<std::unique_ptr<map_series>> constituent_maps;
     vec1<double> depth_map_values;  // the depth map with channel lakes: lake level above ground on their cells
     std::unique_ptr<vq_data> vq;  // present when the reservoir coupling is configured
     file_ptr vq_qin_fp;           // the reservoir model's inflow file (VQ_INPUT)

@@ -20,7 +20,7 @@ namespace kesta {
 // Of the end-of-run summaries and final files: the aquifer takes the
 // exchanges left since its last step, the groundwater section is written,
 // the soil, channel and lake run totals that the global table will print
-// are formed, the sediment section, the map frames, the flood stream
+// are formed, the sediment and constituent sections, the map frames, the flood stream
 // depths, the channel hotstart and the adjusted elevations written.
 void write_final_summaries(model_state& m) {
     // Every close opens the next event's books, so what they hold now is
@@ -33,6 +33,7 @@ void write_final_summaries(model_state& m) {
     write_sacramento_run_summary(m);
     write_drain_run_totals(m);
     write_sediment_run_summary(m);
+    write_constituent_run_summary(m);
     write_final_map_frames(m);
     write_flood_stream(m);
     write_chan_hotstart(m);

@@ -516,7 +516,6 @@ std::vector<named_file> run_inputs(model_state& m) {
         {"GW_FLUXBOUNDTABLE", &P::gw_fluxboundtable},
         {"SACRAMENTO", &P::sacramento},
         {"OV_POINT_SOURCE", &P::ov_point_source},
-        {"OV_CON_MAP", &P::ov_con_map},
         {"SOIL_ERODABILITY", &P::soil_erodability},
         {"CROP_MANAGEMENT", &P::crop_management},
         {"CONSERVATION_PRACTICE", &P::conservation_practice},

@@ -473,6 +473,7 @@ std::string map_files(const map_series& s) {
 void write_map_list(const model_state& m, std::FILE* fp) {
     bool any = false;
     for (const map_series& s : m.map_outputs) any = any || s.written();
+    for (const auto& s : m.constituent_maps) any = any || s->written();
     if (!any) return;
     switch (map_output_format(m)) {
         case map_format_grids: std::fputs("ESRI ASCII grids, one file per map time:\n", fp); break;
@@ -484,6 +485,8 @@ void write_map_list(const model_state& m, std::FILE* fp) {
         const map_series& s = m.map_outputs[map.type];
         if (s.written()) std::fprintf(fp, "     %s (%s).\n", map.what, map_files(s).c_str());
     }
+    for (const auto& s : m.constituent_maps)
+        if (s->written()) std::fprintf(fp, "     %s (%s).\n", s->what.c_str(), map_files(*s).c_str());
 }
 
 // A link/node dataset is listed once a time step of it was written to its
@@ -544,7 +547,8 @@ using section = void (*)(const model_state&, std::FILE*);
 const section kEventSections[] = {
     write_title,         write_rainfall, write_setting,              write_peak,
     write_volumes,       write_mass_conservation,    write_richards, write_groundwater,
-    write_section_break, write_event_sediment_summary, write_warnings, write_inputs_and_processes,
+    write_section_break, write_event_constituent_summary, write_event_sediment_summary, write_warnings,
+    write_inputs_and_processes,
     write_output_lists,
 };
 

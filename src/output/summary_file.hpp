@@ -19,6 +19,15 @@ void write_sacramento_run_summary(const model_state& m);
 // the channels and lakes), and its balance error in percent.
 void write_event_sediment_summary(const model_state& m, std::FILE* fp);
 
+// The constituent sections of an event summary (with OV_CON_TRANS): per
+// contaminant the event's soil balance (SOIL_CON_TRANS) and its overland
+// balance, from the books the event's close formed.
+void write_event_constituent_summary(const model_state& m, std::FILE* fp);
+// The constituent sections of the end-of-run summaries (with OV_CON_TRANS):
+// the final masses and the run's balances formed, then per contaminant the
+// soil (SOIL_CON_TRANS), overland and whole-basin sections.
+void write_constituent_run_summary(model_state& m);
+
 // Writes one dotted line: the label and a blank, the fill character up to
 // `width` characters (none when the label is that long), then blanks so that
 // the decimal point of the value falls `point_column` + 1 characters after

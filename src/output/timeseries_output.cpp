@@ -103,7 +103,7 @@ void write_outlet_sediment(model_state& m) {
 }
 
 // A node table value at [node][link]; 0.0 for a location outside the table.
-double node_value(const mat2<double>& table, int node, int link) {
+double node_value(const node_table<double>& table, int node, int link) {
     if (node < 0 || node > table.nrows() || link < 0 || link > table.ncols()) return 0.0;
     return table[node][link];
 }

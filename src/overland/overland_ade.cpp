@@ -34,7 +34,6 @@ using overland_detail::lake_mode;
 using overland_detail::kAdeChangeShare;
 using overland_detail::kAdeNegativeDepthLimit;
 using overland_detail::kAdeTestedDepth;
-using overland_detail::kParallelCells;
 using overland_detail::pow53;
 
 constexpr double kSmallestSubstep = 0.001;    // s; below it the step gives up, however long the step
@@ -45,13 +44,13 @@ constexpr double kOutletExponent = 5.0 / 3.0;
 
 // to[0..n] = from[0..n], over threads on large grids.
 void copy_cells(const double* from, double* to, int n) {
-#pragma omp parallel for schedule(static) if (n > kParallelCells)
+#pragma omp parallel for schedule(static) num_threads(thread_team(n))
     for (int i = 0; i <= n; ++i) to[i] = from[i];
 }
 
 // v[0..n] = 0, over threads on large grids.
 void clear_cells(double* v, int n) {
-#pragma omp parallel for schedule(static) if (n > kParallelCells)
+#pragma omp parallel for schedule(static) num_threads(thread_team(n))
     for (int i = 0; i <= n; ++i) v[i] = 0.0;
 }
 
@@ -92,7 +91,7 @@ void face_flux(const grid_view& g, const double* h, const direction& dir) {
             return;
         }
     }
-#pragma omp parallel for schedule(static) if (n > kParallelCells)
+#pragma omp parallel for schedule(static) num_threads(thread_team(n))
     for (int i = 1; i <= n; ++i) {
         const int r = dir.nb[i];
         if (r == 0 || (g.dike && (g.dike[i] & dir.dike_bit))) {
@@ -207,11 +206,23 @@ struct ade_step_faces {
     overland_detail::wet_flow_count counts;
 };
 
-// The first cell of the block lo..hi whose face a fused pass over threads
-// makes before the barrier: the faces of the last `reach` cells reach into
-// the next block, whose depths must not have moved yet. Alone, none.
-int first_face_ahead(int lo, int hi, int reach) {
-    return omp_get_num_threads() == 1 ? hi + 1 : std::max(lo, hi - reach + 1);
+// Of cells 1..n shared out in `blocks` blocks, the cells whose faces reach
+// into a later block, whose depths a fused pass over threads may have moved
+// by the time it gets to them: the last `reach` cells of every block but
+// the last. Calls f(lo, hi) on each such run, before the threads start.
+template <class F>
+void for_faces_ahead(int n, int blocks, int reach, F f) {
+    for (int b = 0; b + 1 < blocks; ++b) {
+        int lo = 0, hi = 0;
+        overland_detail::block_of(n, b, blocks, lo, hi);
+        if (lo <= hi) f(std::max(lo, hi - reach + 1), hi);
+    }
+}
+
+// The first cell of block b of `blocks` (lo..hi) whose face for_faces_ahead
+// made; hi + 1 for the last block.
+int first_face_ahead(int b, int blocks, int lo, int hi, int reach) {
+    return b + 1 < blocks ? std::max(lo, hi - reach + 1) : hi + 1;
 }
 
 // A sweep whose changes dh overdrew some cell, h being the depths after
@@ -232,10 +243,11 @@ void limit_sweep_overdraws(double* h, double* dh, const overland_detail::face_li
 // bit: the volumes go from vol_from (unless first_volume) into another
 // vector, vol, so that faces cut for an overdraw can be booked again; with
 // no vol, nowhere.
-// Over threads, each block first makes the faces that reach into the next
-// block (the cells within `reach` of its end), before any depth changes,
-// and its pass then leaves them as they are; the faces into a block's
-// first cells are among those of the block before. With h_old, the depths
+// Over threads, one block of cells a thread, the faces that reach into the
+// next block (the cells within `reach` of a block's end) are made first,
+// before the threads start and any depth changes, and the passes leave them
+// as they are; the faces into a block's first cells are among those of the
+// block before. No thread then waits for another. With h_old, the depths
 // before the sweep are kept there. With `finish` (the second sweep of a step
 // made in one sub-step), the discharges over the step and the counts of the
 // cells are made too (see ade_pass::q_final). Returns 1 when some cell
@@ -249,15 +261,17 @@ int fused_direction(const grid_view& g, const direction& dir, const double* vol_
                                       finish ? finish->q_other : nullptr, finish ? finish->q_final : nullptr};
     bool rejected = false, overdrawn = false;
     int bad = 0, wet = 0, flowing = 0;
-#pragma omp parallel if (n > kParallelCells) reduction(|| : rejected, overdrawn) reduction(+ : bad, wet, flowing)
+    const int blocks = thread_team(n);
+    for_faces_ahead(n, blocks, reach, [&g, &dir](int lo, int hi) {
+        overland_detail::ade_plain_fluxes(g, g.h, dir.nb, dir.q, lo, hi);
+    });
+#pragma omp parallel num_threads(blocks) reduction(|| : rejected, overdrawn) reduction(+ : bad, wet, flowing)
     {
-        int lo = 0, hi = 0;
-        overland_detail::thread_block(n, lo, hi);
-        const int ahead = first_face_ahead(lo, hi, reach);
-        if (lo <= hi && ahead <= hi) overland_detail::ade_plain_fluxes(g, g.h, dir.nb, dir.q, ahead, hi);
-#pragma omp barrier
         overland_detail::ade_verdict v;
-        if (lo <= hi) {
+        for (int b = omp_get_thread_num(); b < blocks; b += omp_get_num_threads()) {
+            int lo = 0, hi = 0;
+            overland_detail::block_of(n, b, blocks, lo, hi);
+            const int ahead = first_face_ahead(b, blocks, lo, hi, reach);
             overland_detail::ade_fused_cells(g, p, true, lo, ahead - 1, v);
             overland_detail::ade_fused_cells(g, p, false, ahead, hi, v);
         }
@@ -356,10 +370,10 @@ double ade_substeps(model_state& m, const grid_view& g, double dt, const outlet_
                 }
                 const double* q = dir->q;
                 if (substeps == 0) {  // the attempt's first sub-step starts the volumes from 0
-#pragma omp parallel for simd schedule(static) if (n > kParallelCells)
+#pragma omp parallel for simd schedule(static) num_threads(thread_team(n))
                     for (int i = 1; i <= n; ++i) vol[i] = 0.0 + q[i] * dt_sub;
                 } else {
-#pragma omp parallel for simd schedule(static) if (n > kParallelCells)
+#pragma omp parallel for simd schedule(static) num_threads(thread_team(n))
                     for (int i = 1; i <= n; ++i) vol[i] += q[i] * dt_sub;
                 }
             }
@@ -435,7 +449,7 @@ void ade_step_discharges(model_state& m, double dt, const ade_step_faces& faces)
     const double* volx = m.volx.data();
     const double* voly = m.voly.data();
     int bad = 0, wet = 0, flowing = 0;
-#pragma omp parallel reduction(+ : bad, wet, flowing) if (n > kParallelCells)
+#pragma omp parallel reduction(+ : bad, wet, flowing) num_threads(thread_team(n))
     {
         int lo = 0, hi = 0;
         overland_detail::thread_block(n, lo, hi);
@@ -465,7 +479,7 @@ bool apply_within_water(const grid_view& g, const direction& dir, double dt, con
     const double* q = dir.q;
     bool within = true;
     const int n = g.n;
-#pragma omp parallel for schedule(static) reduction(&& : within) if (n > kParallelCells)
+#pragma omp parallel for schedule(static) reduction(&& : within) num_threads(thread_team(n))
     for (int i = 1; i <= n; ++i) {
         const int up = dir.up[i];
         to[i] = from[i] + ((up ? q[up] : 0.0) - q[i]) * k;
@@ -485,7 +499,7 @@ void apply_limited_with_lakes(model_state& m, const grid_view& g, const directio
     double* dh = m.dh.data();
     const double* q = dir.q;
     const int n = g.n;
-#pragma omp parallel for schedule(static) if (n > kParallelCells)
+#pragma omp parallel for schedule(static) num_threads(thread_team(n))
     for (int i = 1; i <= n; ++i) {
         const int up = dir.up[i];
         dh[i] = g.lake(i) ? 0.0 : ((up ? q[up] : 0.0) - q[i]) * k;
@@ -494,7 +508,7 @@ void apply_limited_with_lakes(model_state& m, const grid_view& g, const directio
     const overland_detail::face_line line{dir.q, dir.nb, dir.up};
     overland_detail::limit_lake_giving(g, &line, 1, k, m.lake_scratch.data());
     overland_detail::limit_overdraws(from, dh, n, &line, 1, k, g.lake_of, g.nlakes);
-#pragma omp parallel for schedule(static) if (n > kParallelCells)
+#pragma omp parallel for schedule(static) num_threads(thread_team(n))
     for (int i = 1; i <= n; ++i) to[i] = g.lake(i) ? from[i] : from[i] + dh[i];
 }
 
@@ -526,7 +540,7 @@ bool pc_direction(model_state& m, const grid_view& g, const direction& dir, doub
     }
     face_flux<M>(g, hdummy, dir);
     double* q = dir.q;
-#pragma omp parallel for schedule(static) if (n > kParallelCells)
+#pragma omp parallel for schedule(static) num_threads(thread_team(n))
     for (int i = 1; i <= n; ++i) q[i] = (q[i] + qdummy[i]) * 0.5;
     if constexpr (M == lake_mode::none) {
         if (!apply_within_water(g, dir, dt, g.h, g.h)) return false;
@@ -541,27 +555,27 @@ bool pc_direction(model_state& m, const grid_view& g, const direction& dir, doub
 }
 
 // A pc_pass over the cells of a grid that one_pass_grid accepts, over threads as
-// fused_direction: each block first makes the faces that reach into the
-// next block. False when some cell ends below 0 m.
+// fused_direction: the faces that reach into the next block are made
+// first. False when some cell ends below 0 m.
 bool pc_fused_pass(const grid_view& g, const overland_detail::pc_pass& p, int reach) {
     const int n = g.n;
     bool within = true;
-#pragma omp parallel if (n > kParallelCells) reduction(&& : within)
-    {
-        int lo = 0, hi = 0;
-        overland_detail::thread_block(n, lo, hi);
-        const int ahead = first_face_ahead(lo, hi, reach);
-        if (lo <= hi && ahead <= hi) {
-            overland_detail::ade_plain_fluxes(g, p.h_faces, p.nb, p.q, ahead, hi);
-            if (p.q_pred) {
-                for (int i = ahead; i <= hi; ++i) p.q[i] = (p.q[i] + p.q_pred[i]) * 0.5;
-            }
+    const int blocks = thread_team(n);
+    for_faces_ahead(n, blocks, reach, [&g, &p](int lo, int hi) {
+        overland_detail::ade_plain_fluxes(g, p.h_faces, p.nb, p.q, lo, hi);
+        if (p.q_pred) {
+            for (int i = lo; i <= hi; ++i) p.q[i] = (p.q[i] + p.q_pred[i]) * 0.5;
         }
-#pragma omp barrier
-        if (lo <= hi) {
+    });
+#pragma omp parallel num_threads(blocks) reduction(&& : within)
+    {
+        for (int b = omp_get_thread_num(); b < blocks; b += omp_get_num_threads()) {
+            int lo = 0, hi = 0;
+            overland_detail::block_of(n, b, blocks, lo, hi);
+            const int ahead = first_face_ahead(b, blocks, lo, hi, reach);
             const bool made = overland_detail::pc_fused_cells(g, p, true, lo, ahead - 1);
             const bool ahead_within = overland_detail::pc_fused_cells(g, p, false, ahead, hi);
-            within = made && ahead_within;
+            within = within && made && ahead_within;
         }
     }
     return within;
@@ -690,7 +704,8 @@ int ade_stability_check(int ncells, double* h, double* dh, double* q, const int*
                         double dx, double dt_sub) {
     const double k = dt_sub / (dx * dx);
     bool overdrawn = false, rejected = false;
-#pragma omp parallel for schedule(static) reduction(|| : overdrawn, rejected) if (ncells > kParallelCells)
+#pragma omp parallel for schedule(static) reduction(|| : overdrawn, rejected) \
+    num_threads(thread_team(ncells))
     for (int i = 1; i <= ncells; ++i) {
         const double before = h[i];
         const int up = upcon[i];

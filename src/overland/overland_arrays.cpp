@@ -155,13 +155,7 @@ void alloc_overland_arrays(model_state& m) {
         dv(m.gw_array_porosity, "gw_array_porosity");
         dv(m.gw_Kx_hycond, "gw_Kx_hycond");
         dv(m.gw_Ky_hycond, "gw_Ky_hycond");
-        if (!richards) {
-            dv(m.bottom_elev, "bottom_elev");
-            dv(m.A, "A");
-            dv(m.B, "B");
-            dv(m.C, "C");
-            dv(m.D, "D");
-        }
+        if (!richards) dv(m.bottom_elev, "bottom_elev");
     }
 
     if (m.long_term == 1) {

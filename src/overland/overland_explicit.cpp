@@ -278,7 +278,6 @@ void book_channel_lake_faces(const grid_view& g, double sub) {
 // cell gathers its changes from its faces in the order of the cell-by-cell
 // sweep, so that every sum, every test and so every result is the same,
 // bit for bit, as the sweep's and whatever the number of threads.
-using overland_detail::kParallelCells;
 
 // Cells per tile of the fused sub-step: the faces of a tile and of the
 // `reach` cells after it stay in the core's cache while its changes read
@@ -297,18 +296,37 @@ void scale_discharges(const grid_view& g, int lo, int hi) {
     }
 }
 
+// Calls f(lo, hi) on the runs of cells that lie within `reach` of a
+// boundary between `blocks` blocks of cells 1..n (the cells of one block
+// whose faces the changes of another read), each cell once, in order.
+template <class F>
+void for_boundary_cells(int n, int blocks, int reach, F f) {
+    int done = 0;
+    for (int b = 0; b + 1 < blocks; ++b) {
+        int lo = 0, hi = 0;
+        overland_detail::block_of(n, b, blocks, lo, hi);
+        const int from = std::max(done + 1, hi - reach + 1), to = std::min(n, hi + reach);
+        if (from <= to) {
+            f(from, to);
+            done = to;
+        }
+    }
+}
+
 // One sub-step of `sub` s of a regular plain grid from the depths `from`:
 // the fluxes into qx, qy, the depths after it into `to`, and the verdict
 // of the tests the sweep makes face by face, each with the changes gathered
-// up to that face. Each thread takes a block of cells and walks it in tiles,
-// making the faces a tile's changes read just before them, so the grid is
-// read from memory once. The faces that the neighbouring blocks read (the
-// first and last `reach` cells of a block) are made before the others. With
-// `last`, the fluxes become the discharges the call leaves (x dx) once no
-// change reads them any more. Every face and change is computed as the
-// separate passes computed it, so the numbers are the same, bit for bit,
-// for any thread count. The last sub-step also counts, into `counts`, the
-// depths and discharges it leaves as it finishes them.
+// up to that face. The cells are shared out in blocks, one a thread; each
+// block is walked in tiles, making the faces a tile's changes read just
+// before them, so the grid is read from memory once. A change reads faces
+// within `reach` cells of its own: the faces near a boundary between blocks
+// are made first, before the threads start, so that no thread waits for
+// another. With `last`, the fluxes become the discharges the call leaves
+// (x dx) once no change reads them any more, those near a boundary once
+// the threads are done. Every face and change is computed as the separate
+// passes computed it, so the numbers are the same, bit for bit, for any
+// thread count. The last sub-step also counts, into `counts`, the depths and
+// discharges it leaves as it finishes them.
 overland_detail::regular_verdict fused_substep(const grid_view& g0, const overland_detail::change_lines& l,
                                                double sub, const double* from, double* to, bool last, int reach,
                                                overland_detail::wet_flow_count& counts) {
@@ -325,51 +343,51 @@ overland_detail::regular_verdict fused_substep(const grid_view& g0, const overla
         overland_detail::scale_and_count(to, g.qx, g.qy, g.dx, overland_detail::kWetDepth,
                                          overland_detail::kFlowing, lo, hi, c);
     };
-#pragma omp parallel reduction(|| : fail1, fail2, overdrawn) reduction(+ : bad, wet, flowing) \
-    if (n > kParallelCells)
+    const int blocks = thread_team(n);
+    for_boundary_cells(n, blocks, reach, [&g](int lo, int hi) { overland_detail::explicit_plain_fluxes(g, lo, hi); });
+#pragma omp parallel reduction(|| : fail1, fail2, overdrawn) reduction(+ : bad, wet, flowing) num_threads(blocks)
     {
-        int lo = 0, hi = 0;
-        overland_detail::thread_block(n, lo, hi);
-        const int head_end = std::min(hi, lo + reach - 1);
-        const int tail_start = std::max(head_end + 1, hi - reach + 1);
-        if (lo <= hi) {
-            overland_detail::explicit_plain_fluxes(g, lo, head_end);
-            if (tail_start <= hi) overland_detail::explicit_plain_fluxes(g, tail_start, hi);
-        }
-#pragma omp barrier
         overland_detail::regular_verdict v;
         overland_detail::wet_flow_count c;
-        int made = head_end;    // faces made up to this cell (the tail apart)
-        int scaled = head_end;  // discharges made up to this cell (last sub-step)
-        for (int c0 = lo; c0 <= hi; c0 += kTileCells) {
-            const int c1 = std::min(hi, c0 + kTileCells - 1);
-            const int needed = std::min(tail_start - 1, c1 + reach);
-            if (needed > made) {
-                overland_detail::explicit_plain_fluxes(g, made + 1, needed);
-                made = needed;
+        for (int b = omp_get_thread_num(); b < blocks; b += omp_get_num_threads()) {
+            int lo = 0, hi = 0;
+            overland_detail::block_of(n, b, blocks, lo, hi);
+            // The faces of cells own..own_end are read by this block alone.
+            const int own = b > 0 ? lo + reach : lo;
+            const int own_end = b + 1 < blocks ? hi - reach : hi;
+            int made = own - 1;    // faces made up to this cell
+            int scaled = own - 1;  // discharges made up to this cell (last sub-step)
+            for (int c0 = lo; c0 <= hi; c0 += kTileCells) {
+                const int c1 = std::min(hi, c0 + kTileCells - 1);
+                const int needed = std::min(own_end, c1 + reach);
+                if (needed > made) {
+                    overland_detail::explicit_plain_fluxes(g, made + 1, needed);
+                    made = needed;
+                }
+                overland_detail::explicit_cell_changes(g, l, k, c0, c1, v);
+                // No change reads the faces of cells `reach` before the
+                // tile's end again.
+                const int free_to = std::min(own_end, c1 - reach);
+                if (last && free_to > scaled) {
+                    finish(scaled + 1, free_to, c);
+                    scaled = free_to;
+                }
             }
-            overland_detail::explicit_cell_changes(g, l, k, c0, c1, v);
-            // No change of this block reads the faces of cells `reach`
-            // before the tile's end again, nor another block's.
-            const int free_to = std::min(tail_start - 1, c1 - reach);
-            if (last && free_to > scaled) {
-                finish(scaled + 1, free_to, c);
-                scaled = free_to;
-            }
+            if (last && own_end > scaled) finish(scaled + 1, own_end, c);
         }
         fail1 = v.fail1;
         fail2 = v.fail2;
         overdrawn = v.overdrawn;
-        if (last) {
-#pragma omp barrier
-            if (lo <= hi) {
-                finish(lo, head_end, c);
-                finish(scaled + 1, hi, c);
-            }
-        }
         bad = c.bad;
         wet = c.wet;
         flowing = c.flowing;
+    }
+    if (last) {
+        overland_detail::wet_flow_count c;
+        for_boundary_cells(n, blocks, reach, [&finish, &c](int lo, int hi) { finish(lo, hi, c); });
+        bad += c.bad;
+        wet += c.wet;
+        flowing += c.flowing;
     }
     counts = {bad, wet, flowing};
     return {fail1, fail2, overdrawn};

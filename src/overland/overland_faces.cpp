@@ -224,7 +224,7 @@ void find_layout_once(model_state& m, const grid_view& g) {
     const int n = g.n;
     const int *right = g.right, *left = g.left, *below = g.below, *above = g.above;
     bool regular = true;
-#pragma omp parallel for schedule(static) reduction(&& : regular) if (n > kParallelCells)
+#pragma omp parallel for schedule(static) reduction(&& : regular) num_threads(thread_team(n))
     for (int i = 1; i <= n; ++i) {
         const int r = right[i], l = left[i], b = below[i], a = above[i];
         regular = regular && (r == 0 || (r > i && left[r] == i)) && (l == 0 || (l < i && right[l] == i)) &&

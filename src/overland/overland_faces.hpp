@@ -12,6 +12,7 @@
 #include <omp.h>
 
 #include "core/arrays.hpp"
+#include "core/thread_team.hpp"
 #include "input/mapping_tables.hpp"
 #include "model/model_state_fwd.hpp"
 #include "overland/overland_state.hpp"
@@ -19,22 +20,24 @@
 namespace kesta {
 namespace overland_detail {
 
-// Loops over fewer cells than this stay on one thread: below it, starting
-// the threads costs more than they save.
-constexpr int kParallelCells = 8192;
+// Every loop over the cells runs on thread_team(cells) threads: one on
+// grids of fewer than two shares of cells per thread.
 
 // Calls f(lo, hi) on consecutive blocks that share out cells 1..n, one block
-// per thread (one block on grids under kParallelCells). Work that gives each
-// cell its own results gives the same ones for any thread count.
-// thread_block gives, inside a parallel region, the calling thread's block.
+// per thread of the team. Work that gives each cell its own results gives
+// the same ones for any thread count.
+// block_of gives block b (from 0) of `blocks` such blocks; thread_block,
+// inside a parallel region, the calling thread's block.
+inline void block_of(int n, int b, int blocks, int& lo, int& hi) {
+    lo = static_cast<int>(1 + static_cast<long long>(n) * b / blocks);
+    hi = static_cast<int>(static_cast<long long>(n) * (b + 1) / blocks);
+}
 inline void thread_block(int n, int& lo, int& hi) {
-    const long long threads = omp_get_num_threads(), t = omp_get_thread_num();
-    lo = static_cast<int>(1 + n * t / threads);
-    hi = static_cast<int>(n * (t + 1) / threads);
+    block_of(n, omp_get_thread_num(), omp_get_num_threads(), lo, hi);
 }
 template <class F>
 void for_blocks(int n, F f) {
-#pragma omp parallel if (n > kParallelCells)
+#pragma omp parallel num_threads(thread_team(n))
     {
         int lo = 0, hi = 0;
         thread_block(n, lo, hi);

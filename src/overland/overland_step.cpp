@@ -28,7 +28,6 @@ using overland_detail::kWetDepth;
 // Exponent of the normal-depth edge law: 1.666667, a shade above 5/3, kept so
 // that results match earlier runs of the model.
 constexpr double kEdgeExponent = 1.666667;
-using overland_detail::kParallelCells;
 
 // The message of a depth (or a discharge or outlet volume) that is not a
 // finite number, in cell `cell`.
@@ -69,7 +68,7 @@ bool scan_cells(model_state& m, const char* when, int& counted, int& flowing,
             wet = known->wet;
             flowing = known->flowing;
         } else {
-#pragma omp parallel reduction(+ : flowing, bad, wet) if (n > kParallelCells)
+#pragma omp parallel reduction(+ : flowing, bad, wet) num_threads(thread_team(n))
             {
                 int lo = 0, hi = 0;
                 overland_detail::thread_block(n, lo, hi);
@@ -95,14 +94,14 @@ bool scan_cells(model_state& m, const char* when, int& counted, int& flowing,
             }
         }
     } else {
-#pragma omp parallel for schedule(static) reduction(min : first_bad) if (n > kParallelCells)
+#pragma omp parallel for schedule(static) reduction(min : first_bad) num_threads(thread_team(n))
         for (int i = 1; i <= n; ++i) {
             if (i < first_bad && !std::isfinite(h[i]) && !(olake && olake[i] > 0) && !(clake && clake[i] >= 1))
                 first_bad = i;
         }
         const int seen = std::min(first_bad, n);
 #pragma omp parallel for schedule(static) reduction(+ : lake_cells, flowing) reduction(max : wet) \
-    if (seen > kParallelCells)
+    num_threads(thread_team(seen))
         for (int i = 1; i <= seen; ++i) {
             if (olake && olake[i] > 0) continue;
             if (clake && clake[i] >= 1) {
@@ -130,7 +129,7 @@ bool routing_left_reals(model_state& m, double outlet_volume, const overland_det
     const int n = m.ncells;
     bool finite = std::isfinite(outlet_volume) && !(known && known->bad > 0);
     if (!known) {
-#pragma omp parallel for schedule(static) reduction(&& : finite) if (n > kParallelCells)
+#pragma omp parallel for schedule(static) reduction(&& : finite) num_threads(thread_team(n))
         for (int i = 1; i <= n; ++i) finite = finite && std::isfinite(h[i]);
     }
     if (finite) return true;
@@ -141,7 +140,8 @@ bool routing_left_reals(model_state& m, double outlet_volume, const overland_det
 }
 
 // Books what the erosion step eroded and deposited on each cell into the
-// cell's net volume over the run and, with ADJUST_ELEV, into its ground.
+// cell's net volume over the run and, with ADJUST_ELEV, into its ground
+// (and with SEDIMENT_CONTAM for the sediment-bound constituents).
 void book_sediment(model_state& m) {
     sed_record& s = *m.ov_sed;
     mat2<double>& eroded = s.ov_sed_vol_eroded;
@@ -149,14 +149,20 @@ void book_sediment(model_state& m) {
     const int classes = s.num_sed;
     const double area = m.gridsize * m.gridsize;
     const bool adjust = m.project_options.adjust_elev_given != 0;
+    // The sediment-bound constituents take what moved at their own step.
+    const bool contam = !s.eroded_step.empty();
     for (int i = 1; i <= m.ncells; ++i) {
         const double net = deposited[i][0] - eroded[i][0];
         s.ov_qsvol[i] += net;
         if (adjust) m.elev[i] += net / area;
-        if (!m.soil_con_trans) {
-            std::fill(eroded[i], eroded[i] + classes + 1, 0.0);
-            std::fill(deposited[i], deposited[i] + classes + 1, 0.0);
+        if (contam) {
+            for (int k = 0; k <= classes; ++k) {
+                s.eroded_step[i][k] += eroded[i][k];
+                s.deposited_step[i][k] += deposited[i][k];
+            }
         }
+        std::fill(eroded[i], eroded[i] + classes + 1, 0.0);
+        std::fill(deposited[i], deposited[i] + classes + 1, 0.0);
     }
 }
 

@@ -11,9 +11,11 @@
 #include "core/error_record.hpp"
 #include "core/interval_clock.hpp"
 #include "core/text_format.hpp"
+#include "core/thread_team.hpp"
 #include "core/warnings.hpp"
 #include "input/reader_support.hpp"
 #include "model/model_state.hpp"
+#include "transport/constituents.hpp"
 #include "output/output_steps.hpp"
 #include "overland/overland_steps.hpp"
 #include "overland/widest_vectors.hpp"
@@ -340,7 +342,7 @@ int rain_on_land(model_state& m, const double* rates, int n, double dt, double a
     const int full = n / kRainBlockCells;  // blocks of kRainBlockCells cells; a shorter one may follow
     const int groups = (full + 3) / 4;
     int bad = n + 1;
-#pragma omp parallel for schedule(static) reduction(min : bad) if (n > kRainBlockCells)
+#pragma omp parallel for schedule(static) reduction(min : bad) num_threads(thread_team(n))
     for (int g = 0; g < groups; ++g) {
         const int b0 = 4 * g;
         bad = std::min(bad, rain_blocks(h, rates, b0, std::min(4, full - b0), kRainBlockCells, dt, area, sums,
@@ -434,6 +436,8 @@ void apply_precip(model_state& m) {
                            bad));
         return;
     }
+    // Rain that reached the ground as water brings its constituents.
+    if (m.ov_con_trans && !snow) add_rain_constituents(m, rates, dt);
     // The event's first step with rain: its rain falls from the step's start.
     if (m.number_timesteps_rain == 0) m.elapsed_min_rain_began = m.elapsed_min;
     ++m.number_timesteps_rain;

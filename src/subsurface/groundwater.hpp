@@ -7,6 +7,7 @@
 
 #include "core/arrays.hpp"
 #include "model/model_state_fwd.hpp"
+#include "subsurface/subsurface_state.hpp"
 
 namespace kesta {
 
@@ -28,8 +29,9 @@ inline bool gw_fixed_head(int type) { return type == kGwFixedHead || type == kGw
 
 // Checks the groundwater cards before any groundwater input is read:
 // GW_TIMESTEP given and a whole multiple of TIMESTEP (the clock would never
-// find it due otherwise), the relaxation coefficient within (0, 2) and the
-// sweep tolerance above 0. False after a refusal naming the values.
+// find it due otherwise). False after a refusal naming the values. Warns
+// once when GW_LSOR_DIR, GW_RELAX_COEFF or GW_LSOR_CON, which steer
+// nothing, is given.
 bool groundwater_options_hold(const model_state& m);
 
 // Prepares the solver once the groundwater inputs are read: allocates its
@@ -67,14 +69,31 @@ struct gw_solve {
 // reported and the result is all 0.
 gw_solve gw_head_iterate(model_state& m, double dt);
 
-// Solves the five-point system of the coefficient vectors (Bdummy above,
-// Ddummy left, Edummy diagonal, Fdummy right, Hdummy below, Qdummy right-hand
-// side) for `head` by line sweeps with relaxation: along rows when
-// gw_lsor_dir is 1, else along columns, lines in increasing order when
-// gw_sweep_dir is 1. Passes repeat until the largest change of a pass is
-// below gw_lsor_con. Returns the number of passes, or -1 (refused with a
-// message) when gw_max_sweep_passes did not reach the tolerance.
-int gw_line_sweeps(model_state& m, vec1<double>& head);
+// What one solve of the head system reached.
+struct gw_system_solve {
+    bool converged = false;  // the solve reached what it aimed at
+    bool balanced = false;   // the residual is within what the sub-step may leave unbalanced
+    long iterations = 0;     // conjugate-gradient iterations
+    int factorisations = 0;  // complete factorisations made
+    double residual = 0.0;   // m3 over the sub-step: the cells' residuals, magnitudes summed
+    double allowed = 0.0;    // m3 the residual had to come below
+    double volume = 0.0;     // m3 the solved cells held at the sub-step's start
+    int not_a_number = 0;    // a cell whose storage, sinks, faces or head are not numbers (left unsolved)
+};
+
+// Solves the heads `elevgw` of every cell that is not of a fixed-head type
+// for one Picard pass over a sub-step of `sub` seconds: storage STOR, the
+// face coefficients Bdummy (above), Hdummy (below), Ddummy (left) and
+// Fdummy (right) (1/s), the net sinks `source` (m/s) and the heads at the
+// sub-step's start `elevgw_substep`; starts from the heads in `elevgw`.
+// The pass's residual falls a thousandfold, or until balanced when that is
+// nearer. Held cells keep their heads. The heads are written whether or
+// not the solve converged, unless a row holds a value that is not a number.
+gw_system_solve solve_head_system(model_state& m, double sub);
+
+// Solves the system of the last solve_head_system further, from the heads
+// it reached, until it is balanced.
+gw_system_solve balance_head_system(model_state& m, double sub);
 
 // Storage coefficient of a Richards cell from the column nodes its water
 // table crossed since the start of the sub-step (substep_head).

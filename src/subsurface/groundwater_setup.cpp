@@ -8,6 +8,7 @@
 #include "core/allocators.hpp"
 #include "core/error_record.hpp"
 #include "core/text_format.hpp"
+#include "core/warnings.hpp"
 #include "input/reader_support.hpp"
 #include "input/time_series.hpp"
 #include "model/model_state.hpp"
@@ -37,16 +38,21 @@ bool timestep_fits(const model_state& m) {
     return true;
 }
 
-bool solver_options_hold(const model_state& m) {
-    if (!(m.gw_relax_coeff > 0.0 && m.gw_relax_coeff < 2.0)) {
-        return refuse(format_text("Error: GW_RELAX_COEFF %g lies outside (0, 2); the line sweeps would not "
-                                  "converge.\n",
-                                  m.gw_relax_coeff));
+// Older project files give cards that steered line sweeps the solver does
+// not have: a run that gives them hears so once.
+void note_sweep_cards(const model_state& m) {
+    const project_options& po = m.project_options;
+    std::string given;
+    for (const auto& [card, on] : {std::pair<const char*, int>{"GW_LSOR_DIR", po.gw_lsor_dir_given},
+                                   {"GW_RELAX_COEFF", po.gw_relax_coeff_given},
+                                   {"GW_LSOR_CON", po.gw_lsor_con_given}}) {
+        if (!on) continue;
+        given += given.empty() ? card : std::string(", ") + card;
     }
-    if (!(m.gw_lsor_con > 0.0)) {
-        return refuse(format_text("Error: GW_LSOR_CON %g must be above 0 m.\n", m.gw_lsor_con));
-    }
-    return true;
+    if (given.empty()) return;
+    warn(format_text("Warning: %s no longer steer%s the groundwater solve: the heads of each step are solved by "
+                     "the conjugate gradient until the water they leave unbalanced is negligible.\n",
+                     given.c_str(), given.find(',') == std::string::npos ? "s" : ""));
 }
 
 // "cell k (row r, column c)", for the messages.
@@ -88,21 +94,21 @@ bool series_exists(int id) {
 
 }  // namespace
 
-bool groundwater_options_hold(const model_state& m) { return timestep_fits(m) && solver_options_hold(m); }
+bool groundwater_options_hold(const model_state& m) {
+    if (!timestep_fits(m)) return false;
+    note_sweep_cards(m);
+    return true;
+}
 
 bool setup_groundwater(model_state& m, const std::string& porosity_source, const std::string& conductivity_source) {
     const int n = m.ncells;
     alloc_dvector(m.elevgw_substep, n, "elevgw_old");
     alloc_dvector(m.elevgw_iter1, n, "elevgw_iter1");
-    const int line = std::max(m.rows, m.cols);
-    alloc_ivector(m.gw_line_cells, line, "gw_line_cells");
-    for (vec1<double>* v : {&m.A, &m.B, &m.C, &m.D})
-        if (v->n() < line) alloc_dvector(*v, line, "A");
-    if (!blocks_made(g_error_record, "the arrays of the groundwater solver", m.elevgw_substep, m.elevgw_iter1,
-                     m.gw_line_cells, m.A, m.B, m.C, m.D))
+    if (!blocks_made(g_error_record, "the arrays of the groundwater solver", m.elevgw_substep, m.elevgw_iter1))
         return false;
     if (!cells_hold(m, porosity_source, conductivity_source)) return false;
-    m.gw_sweep_dir = 1;
+    m.gw_linear.reset();
+    m.gw_counts = gw_solver_counts{};
     m.gw_totals = gw_run_totals{};
     return true;
 }

@@ -2,16 +2,17 @@
 // sinks of every cell into one rate, then solves the heads over sub-steps
 // (shortened only under Richards columns, where the storage coefficient
 // comes from the soil nodes the water table crosses) by Picard iteration on
-// the transmissivity, each iteration a five-point system solved by line
-// sweeps. Fixed-head cells keep their heads; the flux through their faces is
-// the solver's own face flux, so the aquifer's balance closes. No solved
-// cell ends a sub-step below the 1 mm floor: what its faces gave beyond
-// what it held is taken back, and what whole-taken sinks overdrew is added
-// and booked as the floor's own volume.
+// the transmissivity, each pass a five-point system solved by the conjugate
+// gradient (groundwater_system.cpp). Fixed-head cells keep their heads; the
+// flux through their faces is the solver's own face flux, so the aquifer's
+// balance closes. No solved cell ends a sub-step below the 1 mm floor: what
+// its faces gave beyond what it held is taken back, and what whole-taken
+// sinks overdrew is added and booked as the floor's own volume.
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 
+#include "core/calendar.hpp"
 #include "core/error_record.hpp"
 #include "core/text_format.hpp"
 #include "core/warnings.hpp"
@@ -104,7 +105,9 @@ double gather_sources(model_state& m, double dt) {
 
 // ---- the five-point system ---------------------------------------------
 
-void fill_coefficients(model_state& m, double sub) {
+// Transmissivities at the current heads and every solved cell's face
+// coefficients towards its neighbours (1/s; 0 where there is none).
+void fill_coefficients(model_state& m) {
     for (int k = 1; k <= m.ncells; ++k) {
         double gwh = m.elevgw[k] - m.bottom_elev[k];
         if (gwh <= kGwFloor) gwh = kGwFloor;
@@ -114,8 +117,6 @@ void fill_coefficients(model_state& m, double sub) {
     for (int k = 1; k <= m.ncells; ++k) {
         if (!solved(m, k)) {
             m.Bdummy[k] = m.Ddummy[k] = m.Fdummy[k] = m.Hdummy[k] = 0.0;
-            m.Edummy[k] = 1.0;
-            m.Qdummy[k] = m.elevgw_substep[k];
             continue;
         }
         auto toward = [&](int n, const vec1<double>& t, const vec1<double>& size) {
@@ -125,9 +126,6 @@ void fill_coefficients(model_state& m, double sub) {
         m.Hdummy[k] = toward(m.belowcon[k], m.TYY, m.DELY);
         m.Ddummy[k] = toward(m.leftcon[k], m.TXX, m.DELX);
         m.Fdummy[k] = toward(m.rightcon[k], m.TXX, m.DELX);
-        const double storage = m.STOR[k] / sub;
-        m.Edummy[k] = -(storage + m.Bdummy[k] + m.Ddummy[k] + m.Fdummy[k] + m.Hdummy[k]);
-        m.Qdummy[k] = -storage * m.elevgw_substep[k] + m.source[k];
     }
 }
 
@@ -333,15 +331,54 @@ bool follow_water_table(model_state& m, double remaining, gw_solve& r) {
 
 // ---- Picard iteration --------------------------------------------------
 
-// False after a refusal (reported).
+// The head system of a pass did not converge: the step, the residual
+// reached and what to change.
+bool refuse_unconverged(const model_state& m, double sub, const gw_system_solve& r) {
+    const std::string step = date_time_text(m.time);
+    if (r.not_a_number) {
+        return refuse(format_text("Error: the groundwater heads of the step ending %s cannot be solved: the storage, "
+                                  "sources and sinks, face transmissivities or head of cell %d are not all numbers.\n",
+                                  step.c_str(), r.not_a_number));
+    }
+    return refuse(format_text(
+        "Error: the groundwater heads of the step ending %s did not converge: after %ld conjugate-gradient "
+        "iterations the water the heads leave unbalanced over the sub-step of %g s is %g m3 (%g %% of the "
+        "%g m3 the aquifer holds), above the %g m3 allowed. Shorten GW_TIMESTEP, or look for cells whose "
+        "conductivity or porosity differs from their neighbours' by many orders of magnitude.\n",
+        step.c_str(), r.iterations, sub, r.residual, r.volume > 0.0 ? r.residual / r.volume * 100.0 : 0.0, r.volume,
+        r.allowed));
+}
+
+void count(model_state& m, const gw_system_solve& r) {
+    m.gw_counts.iterations += r.iterations;
+    m.gw_counts.factorisations += r.factorisations;
+}
+
+double largest_change(const model_state& m) {
+    double change = 0.0;
+    for (int k = 1; k <= m.ncells; ++k) change = std::max(change, std::fabs(m.elevgw[k] - m.elevgw_iter1[k]));
+    return change;
+}
+
+// False after a refusal (reported). Each pass solves its system only as
+// far as the next pass's transmissivities need; the pass whose heads no
+// longer move is solved on until it balances.
 bool picard(model_state& m, double sub, bool richards) {
     for (int tries = 1;; ++tries) {
         if (tries >= kPicardWarnFrom) warn("GW IS NOT CONVERGING \n");
         for (int k = 1; k <= m.ncells; ++k) m.elevgw_iter1[k] = m.elevgw[k];
-        fill_coefficients(m, sub);
-        if (gw_line_sweeps(m, m.elevgw) < 0) return false;
-        double change = 0.0;
-        for (int k = 1; k <= m.ncells; ++k) change = std::max(change, std::fabs(m.elevgw[k] - m.elevgw_iter1[k]));
+        fill_coefficients(m);
+        gw_system_solve r = solve_head_system(m, sub);
+        ++m.gw_counts.picard_tries;
+        count(m, r);
+        if (!r.converged) return refuse_unconverged(m, sub, r);
+        double change = largest_change(m);
+        if (!(change > kPicardTolerance) && !r.balanced) {
+            r = balance_head_system(m, sub);
+            count(m, r);
+            if (!r.converged) return refuse_unconverged(m, sub, r);
+            change = largest_change(m);
+        }
         if (!(change > kPicardTolerance)) return true;
         if (tries >= kPicardMaxTries) {
             return refuse(format_text("Error: Non-convergence in the groundwater after %d tries.\n", kPicardMaxTries));
@@ -369,56 +406,6 @@ surface_exchange take_surface_exchange(model_state& m, int k) {
     }
     t.tile_drains += x.tile;
     return x;
-}
-
-int gw_line_sweeps(model_state& m, vec1<double>& head) {
-    const bool rows = m.gw_lsor_dir == 1;
-    const int lines = rows ? m.rows : m.cols;
-    const int along = rows ? m.cols : m.rows;
-    double* lower = m.A.data();
-    double* diag = m.B.data();
-    double* upper = m.C.data();
-    double* rhs = m.D.data();
-    for (int pass = 1; pass <= m.gw_max_sweep_passes; ++pass) {
-        double largest = 1e-20;
-        for (int i = 1; i <= lines; ++i) {
-            const int line = m.gw_sweep_dir == 1 ? i : lines + 1 - i;
-            int n = 0;
-            for (int j = 1; j <= along; ++j) {
-                const int k = rows ? m.mask[line][j] : m.mask[j][line];
-                if (k == 0) continue;
-                ++n;
-                m.gw_line_cells[n] = k;
-                diag[n] = m.Edummy[k];
-                if (rows) {
-                    lower[n] = m.Ddummy[k];
-                    upper[n] = m.Fdummy[k];
-                    const int a = m.mask[line - 1][j], b = m.mask[line + 1][j];
-                    rhs[n] = m.Qdummy[k] - (a ? m.Bdummy[k] * head[a] : 0.0) - (b ? m.Hdummy[k] * head[b] : 0.0);
-                } else {
-                    lower[n] = m.Bdummy[k];
-                    upper[n] = m.Hdummy[k];
-                    const int l = m.mask[j][line - 1], r = m.mask[j][line + 1];
-                    rhs[n] = m.Qdummy[k] - (l ? m.Ddummy[k] * head[l] : 0.0) - (r ? m.Fdummy[k] * head[r] : 0.0);
-                }
-            }
-            if (n == 0) continue;
-            tridiag_solve(1, n, upper, diag, lower, rhs);
-            for (int j = 1; j <= n; ++j) {
-                const int k = m.gw_line_cells[j];
-                const double x = rhs[j] - head[k];
-                head[k] += m.gw_relax_coeff * x;
-                // A NaN stays, whatever the later lines of the pass give.
-                if (!std::isnan(largest) && !(std::fabs(x) <= largest)) largest = std::fabs(x);
-            }
-        }
-        if (largest < m.gw_lsor_con) return pass;
-        if (!std::isfinite(largest)) break;  // a head that is not a number never converges
-    }
-    refuse(format_text("Error: the groundwater line sweeps did not reach the tolerance GW_LSOR_CON %g m within %d "
-                       "passes (GW_RELAX_COEFF %g).\n",
-                       m.gw_lsor_con, m.gw_max_sweep_passes, m.gw_relax_coeff));
-    return -1;
 }
 
 double water_table_layer_value(const model_state& m, int cell, double substep_head) {
@@ -469,7 +456,6 @@ gw_solve gw_head_iterate(model_state& m, double dt) {
         hold_floor(m, sub);
         if (richards && !follow_water_table(m, remaining, r)) return gw_solve{};
     }
-    m.gw_sweep_dir = m.gw_sweep_dir == 1 ? 2 : 1;
     return r;
 }
 

@@ -406,12 +406,6 @@ bool init_richards_columns(model_state& m) {
     r.work.size(static_cast<std::size_t>(longest) + 2);
     r.floor_steps.assign(static_cast<std::size_t>(m.ncells) + 1, 0);
     m.richards_max_nodes = longest + 2;
-    if (m.gw_simulation) {
-        const int n = std::max(m.ncells, m.richards_max_nodes);
-        for (vec1<double>* v : {&m.A, &m.B, &m.C, &m.D})
-            if (v->n() < n) alloc_dvector(*v, n, "A");
-        if (!blocks_made(g_error_record, "the arrays of the groundwater solver", m.A, m.B, m.C, m.D)) return false;
-    }
 
     const double area = m.gridsize * m.gridsize;
     double root_water = 0.0, column_water = 0.0;

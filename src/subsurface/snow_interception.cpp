@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "model/model_state.hpp"
+#include "transport/constituents.hpp"
 #include "overland/overland_steps.hpp"
 #include "subsurface/evapotranspiration.hpp"
 #include "subsurface/subsurface_steps.hpp"
@@ -91,6 +92,7 @@ int snowmelt_energy_balance(model_state& m, double seconds) {
             snow_left = 1;
         }
         if (k <= m.h.n()) m.h[k] += melt;
+        if (m.ov_con_trans) book_melt_on_cell(m, k, melt);
     }
     return snow_left;
 }

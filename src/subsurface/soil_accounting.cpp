@@ -111,6 +111,8 @@ double account_soils(model_state& m, double dt) {
         return 0.0;
     }
     const bool run_total = holds(m.bottomfav_2, n);
+    // The soil constituents move with the water of the accounting.
+    const bool constituents = m.soil_con_trans && m.ncontam > 0 && holds(m.soil_interflow, n);
     double evaporated = 0.0;
     for (int k = 1; k <= n; ++k) {
         if (in_overland_lake(m, k) || in_channel_lake(m, k)) continue;
@@ -124,6 +126,10 @@ double account_soils(model_state& m, double dt) {
             if (soil) m.Ws1[k] = m.Ws1_L1[k] + (c.layers == 2 ? m.Ws1_L2[k] : 0.0);
             else m.yes_exfil[k] = 1;  // no unsaturated soil: the water table stands at the ground
             m.L1L2_Flux[k] += f.interflow;
+            if (constituents) {
+                m.soil_interflow[k] += f.interflow;
+                m.soil_drainage[k] += f.drainage;
+            }
             m.infil_accounted_sum += infiltrated / kCmPerMetre;
             m.sm_inf_depth[k] = 0.0;
         }

@@ -2,6 +2,7 @@
 // groundwater. Per-cell vectors have ncells + 1 elements, cell k at index k.
 #pragma once
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -65,6 +66,24 @@ struct gw_run_totals {
     double floor_added = 0.0;     // added by lifting heads back to the floor (in)
 };
 
+// The head system of the groundwater solver and its factorisations
+// (subsurface/groundwater_system.cpp).
+struct gw_system;
+struct gw_system_deleter {
+    void operator()(gw_system* s) const;
+};
+
+// Preconditioner of the head system's conjugate gradient: chosen per pass
+// by the step's stiffness, or held to one kind.
+enum class gw_preconditioner { by_stiffness, diagonal, direct };
+
+// Work of the groundwater solves of the run.
+struct gw_solver_counts {
+    long long picard_tries = 0;    // head systems solved, over the Picard passes
+    long long iterations = 0;      // conjugate-gradient iterations, over the head systems
+    long long factorisations = 0;  // complete factorisations made
+};
+
 constexpr int kSoilClasses = 10000;
 // hmet_next once the weather data ran out during the last event: never due.
 constexpr double kHmetDataEnded = -10.0;
@@ -122,7 +141,6 @@ struct subsurface_state {
     vec1<int> num_unsat_cells;
     vec1<double> qwell, qwell_static, source, elevgw_old, TXX, TYY, DELX, DELY, STOR,
         gw_array_porosity, gw_Kx_hycond, gw_Ky_hycond;
-    vec1<double> A, B, C, D;
     vec1<double> exfiltrate;  // with a water table
     vec1<double> PHEADOLD;    // previous heads of the Richards, groundwater or channel solution
     int richards_max_nodes = 0;  // largest node count of a Richards soil column
@@ -136,12 +154,12 @@ struct subsurface_state {
     int well_table_given = 0;
 
     // Groundwater solver work, allocated at set-up: the heads at the start
-    // of the sub-step and of the last Picard iterate, and the cells of one
-    // line of a sweep.
-    vec1<int> gw_line_cells;
+    // of the sub-step and of the last Picard iterate; the head system, made
+    // on the first solve.
     vec1<double> elevgw_substep, elevgw_iter1;
-    int gw_sweep_dir = 1;              // 1: lines in increasing order; toggled after every solve
-    int gw_max_sweep_passes = 10000;   // line-sweep passes before a solve is given up
+    std::unique_ptr<gw_system, gw_system_deleter> gw_linear;
+    gw_preconditioner gw_preconditioner_choice = gw_preconditioner::by_stiffness;
+    gw_solver_counts gw_counts;
     gw_run_totals gw_totals;
     double gw_recharge_this_event = 0.0;  // m3, drainage the aquifer took in the event
     double gw_floor_added_this_event = 0.0;  // m3, added by the floor in the event
@@ -292,11 +310,8 @@ struct subsurface_state {
     // Water table and groundwater.
     std::string water_table;
     int gw_assign_theta = 0;
-    int gw_lsor_dir = 0;
-    double gw_lsor_con = 0.0;
     double single_unsat_sat = 0.0;
     double gw_leakage_rate = 0.0;
-    double gw_relax_coeff = 0.0;
     int gw_porosity_map_given = 0;
     std::string gw_porosity_map;
     int gw_unif_porosity_given = 0;

@@ -124,7 +124,7 @@ double sand_asked(model_state& m, const wash_face& f, int src, int rcv, double d
     const int js = node_of_row(s, src), ls = link_of_row(s, src);
     const double depth = m.yp[js][ls] - m.bel[js][ls];
     if (!(depth >= kTinyDepth)) return 0.0;
-    const double held = std::max(0.0, m.ch_sand_vol[js][ls][0]);
+    const double held = std::max(0.0, m.ch_sand_vol[ls][js][0]);
     // Water running into a lake drops all the sand it carries there.
     if (rcv > 0 && is_lake_row(s, rcv)) return held;
     double slope;
@@ -161,7 +161,7 @@ void change_trapezoid_beds(model_state& m) {
         if (!link_is_erodible_trapezoid(m.ltype[l]) || link_is_overtaken(m.ltype[l])) continue;
         for (int j = 1; j <= m.nx[l]; ++j) {
             const double b = m.bottom[j][l], e = m.max_eros[j][l];
-            const double change = m.ch_sand_vol[j][l][0] / (solid * length) - e * b;
+            const double change = m.ch_sand_vol[l][j][0] / (solid * length) - e * b;
             s.new_bel[j][l] = m.bel[j][l] + trapezoid_bed_shift(change, b, m.sslope[j][l], e);
         }
     }
@@ -197,7 +197,7 @@ void move_channel_sand(model_state& m, double dt) {
         if (signed_v == 0.0) continue;
         const wash_face& face = s.faces[static_cast<std::size_t>(f)];
         const int src = signed_v < 0.0 ? face.down : face.up;
-        const double* bed = m.ch_sand_vol[node_of_row(s, src)][link_of_row(s, src)];
+        const double* bed = m.ch_sand_vol[link_of_row(s, src)][node_of_row(s, src)];
         const double held = std::max(0.0, bed[0]);
         const double total_asked = asked[src];
         const double v = std::fabs(signed_v) * (total_asked > held ? held / total_asked : 1.0);
@@ -219,7 +219,7 @@ void move_channel_sand(model_state& m, double dt) {
         const int rcv = signed_v < 0.0 ? face.up : face.down;
         const double v = std::fabs(signed_v);
         const double* moved = s.sand_move[f];
-        double* from = m.ch_sand_vol[node_of_row(s, src)][link_of_row(s, src)];
+        double* from = m.ch_sand_vol[link_of_row(s, src)][node_of_row(s, src)];
         from[0] -= v;
         for (int k = 1; k <= ns; ++k) from[k] -= moved[k];
         double* rates = s.qsmax[face.owner];
@@ -244,7 +244,7 @@ void move_channel_sand(model_state& m, double dt) {
                 b->sand_to_lake[0] += v;
             }
         } else {
-            double* to = m.ch_sand_vol[node_of_row(s, rcv)][link_of_row(s, rcv)];
+            double* to = m.ch_sand_vol[link_of_row(s, rcv)][node_of_row(s, rcv)];
             to[0] += v;
             for (int k = 1; k <= ns; ++k) to[k] += moved[k];
         }

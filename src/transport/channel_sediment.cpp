@@ -49,7 +49,7 @@ bool alloc_channel_arrays(model_state& m, sed_record& s) {
     const int rows = s.lake_row0 + lakes;
     const int faces = most_faces(m);
     alloc_dmatrix(rows, nf, s.ch_wash_vol, "ch_wash_vol");
-    alloc_d3tensor(m.maxnodes, m.nlinks, ns, m.ch_sand_vol, "ch_sand_vol");
+    alloc_d3tensor(m.nlinks, m.maxnodes, ns, m.ch_sand_vol, "ch_sand_vol");
     alloc_dmatrix(s.lake_row0, s.num_sed, s.qsmax, "qsmax");
     alloc_dvector(s.chan_sed_conc, s.lake_row0, "chan_sed_conc");
     alloc_dvector(s.qs_out_chan_wash, nf, "qs_out_chan_wash");
@@ -122,7 +122,7 @@ bool lay_initial_sand(model_state& m, sed_record& s) {
                 sand = solid * ((n * m.ht_spc[table] + e) * dx * width - m.xarea[n][table] * dx);
                 m.ch_sand_vol0[b][j] = sand;
             }
-            m.ch_sand_vol[j][l][0] = sand;
+            m.ch_sand_vol[l][j][0] = sand;
             total += sand;
         }
     }
@@ -154,7 +154,7 @@ bool take_lateral_sediment(model_state& m) {
             double* suspended = s.vol_sed.suspended[g];
             double* deposited = s.vol_sed.deposited[g];
             double* wash = s.ch_wash_vol[node_row(s, j, l)];
-            double* sand = m.ch_sand_vol[j][l];
+            double* sand = m.ch_sand_vol[l][j];
             for (int pos = 1; pos <= s.num_sed; ++pos) {
                 const int k = s.sed_class[pos];
                 const double from_suspension = share * suspended[k], from_deposit = share * deposited[k];
@@ -200,7 +200,7 @@ void give_held_nodes_to_lakes(model_state& m) {
                     wash[pos] = 0.0;
                 }
             }
-            double* sand = m.ch_sand_vol[j][l];
+            double* sand = m.ch_sand_vol[l][j];
             if (sand[0] != 0.0) {
                 double* bed = s.lake_depo_vol[lake];
                 add_to_books(s, &chan_sed_books::sand_to_lake, lake, sand[0]);
@@ -235,7 +235,7 @@ bool channel_sediment_real(model_state& m) {
     const int rows = s.ch_wash_vol.nrows();
     for (int r = 1; r <= rows; ++r) sum += s.ch_wash_vol[r][0];
     for (int l = 1; l <= m.nlinks; ++l)
-        for (int j = 1; j <= m.link_nodes[l]; ++j) sum += m.ch_sand_vol[j][l][0];
+        for (int j = 1; j <= m.link_nodes[l]; ++j) sum += m.ch_sand_vol[l][j][0];
     if (std::isfinite(sum)) return true;
     for (int r = 1; r <= rows; ++r) {
         if (std::isfinite(s.ch_wash_vol[r][0])) continue;
@@ -246,7 +246,7 @@ bool channel_sediment_real(model_state& m) {
     }
     for (int l = 1; l <= m.nlinks; ++l)
         for (int j = 1; j <= m.link_nodes[l]; ++j)
-            if (!std::isfinite(m.ch_sand_vol[j][l][0]))
+            if (!std::isfinite(m.ch_sand_vol[l][j][0]))
                 return refuse(format_text("the channel sand volume is not a number at node %d link %d itime %d\n",
                                           j, l, m.step));
     return refuse(format_text("the channel sediment volumes have grown beyond any number (itime %d)\n", m.step));
@@ -273,7 +273,7 @@ double channel_sand_volume(const model_state& m) {
     double v = 0.0;
     if (m.ch_sand_vol.empty()) return v;
     for (int l = 1; l <= m.nlinks; ++l)
-        for (int j = 1; j <= m.link_nodes[l]; ++j) v += m.ch_sand_vol[j][l][0];
+        for (int j = 1; j <= m.link_nodes[l]; ++j) v += m.ch_sand_vol[l][j][0];
     return v;
 }
 

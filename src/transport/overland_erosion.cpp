@@ -164,6 +164,7 @@ struct step_view {
     const double dt, dx;
     const bool lakes;   // the channel-network lakes take part, with their sediment books
     const bool fluxes;  // each cell's outgoing flux is kept (MAX_SED_FLUX)
+    const bool faces;   // what each face and the outlet moved is kept (SEDIMENT_CONTAM)
     const int outlet;
     exit_face exit = exit_face::none;
     double q_out = 0.0;  // outlet discharge (m3/s)
@@ -178,6 +179,7 @@ struct step_view {
           lakes(model.chan_lakes_on && model.lake_num.n() >= model.ncells &&
                 !model.ov_sed->sed_vol_overland_to_lake.empty()),
           fluxes(!model.ov_sed->ov_qsmax.empty()),
+          faces(!model.ov_sed->ov_sed_vol_qsx.empty()),
           outlet(model.outlet_cell) {
         if (m.chan_routing != 0 || outlet < 1 || outlet > n) return;
         q_out = m.q_out;
@@ -371,6 +373,16 @@ void lake_outflow(step_view& v, int lake, int src, int rcv, double q) {
 
 enum class axis { x, y, none };
 
+// With SEDIMENT_CONTAM the face of cell i records what it moved towards
+// the neighbour (`sign` -1: from it).
+void record_face(step_view& v, int i, bool x_face, double sign, const double* moved) {
+    double* face = (x_face ? v.s.ov_sed_vol_qsx : v.s.ov_sed_vol_qsy)[i];
+    for (int k = 1; k <= v.classes; ++k) {
+        face[k] += sign * moved[k];
+        face[0] += sign * moved[k];
+    }
+}
+
 // Moves sediment across the face of cell i towards j (0: out of the grid)
 // that carries `q` m3/s (positive towards j) down the slope `slope`.
 void move_across(step_view& v, int i, int j, double q, double slope, axis along, double* moved) {
@@ -389,6 +401,7 @@ void move_across(step_view& v, int i, int j, double q, double slope, axis along,
     if (along == axis::y) s.qsy[src] = t;
     take_from_source(v, src, t, moved);
     deliver(v, rcv, rcv_lake, moved);
+    if (v.faces && j != 0 && along != axis::none) record_face(v, i, along == axis::x, q >= 0.0 ? 1.0 : -1.0, moved);
     if (v.fluxes) s.ov_qsmax[src] += sum_classes(moved, v.classes) / v.dt;
     if (rcv == 0 || rcv_lake) return;
     if (along == axis::x) settle(v, rcv, v.qx(rcv));
@@ -405,6 +418,10 @@ void empty_bucket(step_view& v) {
         s.outlet_vol[k] += x;
         s.outlet_vol[0] += x;
         s.sed_out_vol += x;
+        if (v.faces) {
+            s.outlet_vol_step[k] += x;
+            s.outlet_vol_step[0] += x;
+        }
         suspended[k] = 0.0;
         deposited[k] = 0.0;
     }

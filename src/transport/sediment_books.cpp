@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "model/model_state.hpp"
+#include "transport/constituent_books.hpp"
 #include "transport/sediment.hpp"
 #include "transport/transport_steps.hpp"
 
@@ -54,6 +55,9 @@ void give_cell_sediment_to_lake(model_state& m, int lake, int cell) {
     }
 }
 
-void finish_event_sediment_contam(model_state& m) { total_sediment_by_class(m); }
+void finish_event_sediment_contam(model_state& m) {
+    total_sediment_by_class(m);
+    if (m.ov_con_trans && m.ncontam > 0) close_constituent_books(m, false);
+}
 
 }  // namespace kesta

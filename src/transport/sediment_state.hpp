@@ -105,6 +105,16 @@ struct sed_record {
     // the total): detached into suspension (from the parent soil or the
     // deposit), and settled into the deposit.
     mat2<double> ov_sed_vol_eroded, ov_sed_vol_deposited;
+    // With SEDIMENT_CONTAM, what the overland steps moved since the
+    // constituents last took it, by [cell][class] (class 0 the total):
+    // through each cell's right (x) and lower (y) face to its neighbour
+    // (m3, negative when the neighbour sent it), eroded and deposited on
+    // each cell, and by class what left through the outlet (element 0 the
+    // total); and by [cell][fine position] the suspended volume when the
+    // constituents last took them.
+    mat2<double> ov_sed_vol_qsx, ov_sed_vol_qsy, eroded_step, deposited_step;
+    vec1<double> outlet_vol_step;
+    mat2<double> ov_vol_sed_susp;
     // Net volume deposited (positive) or eroded (negative) on each cell
     // over the run, all classes.
     vec1<double> ov_qsvol;
@@ -149,7 +159,7 @@ struct sed_record {
     mat2<double> qsmax;
     // With CHAN_SED_FLUX, by [node][link]: the running total over the run
     // of the node's qsmax over every class, x 1e6.
-    mat2<double> qsmax_total;
+    node_table<double> qsmax_total;
     // Wash-load concentration of every node (g/m3; 0 at a dry node).
     vec1<double> chan_sed_conc;
     // Through the outlet in the last channel step (m3/s), by fine and by

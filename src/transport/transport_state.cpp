@@ -2,40 +2,55 @@
 
 namespace kesta {
 
+namespace {
+
+using totals_member = array1d<double> transport_state::*;
+
+// Every per-constituent array of totals, rates and coefficients: one entry
+// per slot, each named after its member.
+#define KESTA_TOTAL(name) {&transport_state::name, #name}
+const struct {
+    totals_member member;
+    const char* name;
+} kPerSlotTotals[] = {
+    KESTA_TOTAL(OV_MASS_INIT), KESTA_TOTAL(OV_MASS_FINAL), KESTA_TOTAL(OV_MASS_OUT), KESTA_TOTAL(OV_QLAT_MASS),
+    KESTA_TOTAL(OV_MASS_DECAY), KESTA_TOTAL(OV_POINT_MASS), KESTA_TOTAL(OV_EXFIL_MASS),
+    KESTA_TOTAL(OV_PRECIP_MASS), KESTA_TOTAL(OV_INFIL_MASS), KESTA_TOTAL(OV_MASS_ERROR),
+    KESTA_TOTAL(OV_LAND_MASS), KESTA_TOTAL(OV_LAND_MASS_INIT), KESTA_TOTAL(OV_LAND_MASS_FINAL),
+    KESTA_TOTAL(OV_UPTAKE_MASS), KESTA_TOTAL(event_ov_mass_init), KESTA_TOTAL(event_ov_decay_mass),
+    KESTA_TOTAL(event_ov_uptake_mass), KESTA_TOTAL(event_ov_infil_mass), KESTA_TOTAL(event_ov_exfil_mass),
+    KESTA_TOTAL(event_ov_qlat_mass), KESTA_TOTAL(event_ov_mass_out), KESTA_TOTAL(event_ov_point_mass),
+    KESTA_TOTAL(event_ov_precip_mass), KESTA_TOTAL(event_ov_land_mass), KESTA_TOTAL(event_ov_neg_mass),
+    KESTA_TOTAL(ov_out_dmt), KESTA_TOTAL(ov_point_dmt), KESTA_TOTAL(ov_decay_dmt), KESTA_TOTAL(ov_infil_dmt),
+    KESTA_TOTAL(ov_qlat_dmt), KESTA_TOTAL(ov_uptake_dmt), KESTA_TOTAL(ov_precip_dmt), KESTA_TOTAL(ov_zep_dmt),
+    KESTA_TOTAL(ov_zep_dmt_in), KESTA_TOTAL(ov_zep_dmt_out), KESTA_TOTAL(GLOBAL_MASS_CON_ERROR),
+    KESTA_TOTAL(GLOBAL_MASS_DECAY), KESTA_TOTAL(GLOBAL_MASS_INIT), KESTA_TOTAL(GLOBAL_MASS_FINAL),
+    KESTA_TOTAL(GLOBAL_POINT_SOURCE), KESTA_TOTAL(GLOBAL_MASS_OUT), KESTA_TOTAL(GLOBAL_GW_MASS),
+    KESTA_TOTAL(ov_exit_mass), KESTA_TOTAL(precip_conc), KESTA_TOTAL(water_soil_partition_coef),
+    KESTA_TOTAL(event_ov_to_soil_mass), KESTA_TOTAL(event_ov_from_soil_mass), KESTA_TOTAL(OV_TO_SOIL_MASS),
+    KESTA_TOTAL(OV_FROM_SOIL_MASS), KESTA_TOTAL(GLOBAL_PRECIP_MASS), KESTA_TOTAL(event_soil_mass_init),
+    KESTA_TOTAL(event_soil_mass_final), KESTA_TOTAL(event_soil_infil_mass), KESTA_TOTAL(event_soil_to_wt_mass),
+    KESTA_TOTAL(event_soil_from_wt_mass), KESTA_TOTAL(event_soil_exfil_mass),
+    KESTA_TOTAL(event_soil_decay_mass), KESTA_TOTAL(event_soil_sed_mass), KESTA_TOTAL(SOIL_MASS_INIT),
+    KESTA_TOTAL(SOIL_MASS_FINAL), KESTA_TOTAL(SOIL_INFIL_MASS), KESTA_TOTAL(SOIL_TO_WT_MASS),
+    KESTA_TOTAL(SOIL_FROM_WT_MASS), KESTA_TOTAL(SOIL_EXFIL_MASS), KESTA_TOTAL(SOIL_DECAY_MASS),
+    KESTA_TOTAL(SOIL_SED_MASS), KESTA_TOTAL(event_ov_sed_source_mass), KESTA_TOTAL(event_ov_sed_outlet_mass),
+    KESTA_TOTAL(OV_SED_SOURCE_MASS), KESTA_TOTAL(OV_SED_OUTLET_MASS), KESTA_TOTAL(ov_sed_contam_final_mass),
+    KESTA_TOTAL(ov_total_contam_final_mass), KESTA_TOTAL(OV_SED_CONTAM_FINAL),
+    KESTA_TOTAL(soil_mass_balance_error), KESTA_TOTAL(SOIL_MASS_ERROR), KESTA_TOTAL(OV_RUN_MASS_ERROR),
+};
+#undef KESTA_TOTAL
+
+}  // namespace
+
 transport_state::transport_state() {
     // The mass-balance arrays carry their own names into their messages.
-    const struct {
-        array1d<double>* array;
-        const char* name;
-    } named[] = {
-        {&OV_MASS_INIT, "OV_MASS_INIT"}, {&OV_MASS_FINAL, "OV_MASS_FINAL"},
-        {&OV_MASS_OUT, "OV_MASS_OUT"}, {&OV_QLAT_MASS, "OV_QLAT_MASS"},
-        {&OV_MASS_DECAY, "OV_MASS_DECAY"}, {&OV_POINT_MASS, "OV_POINT_MASS"},
-        {&OV_EXFIL_MASS, "OV_EXFIL_MASS"}, {&OV_PRECIP_MASS, "OV_PRECIP_MASS"},
-        {&OV_INFIL_MASS, "OV_INFIL_MASS"}, {&OV_MASS_ERROR, "OV_MASS_ERROR"},
-        {&OV_LAND_MASS, "OV_LAND_MASS"}, {&OV_LAND_MASS_INIT, "OV_LAND_MASS_INIT"},
-        {&OV_LAND_MASS_FINAL, "OV_LAND_MASS_FINAL"}, {&OV_UPTAKE_MASS, "OV_UPTAKE_MASS"},
-        {&event_ov_mass_init, "event_ov_mass_init"}, {&event_ov_decay_mass, "event_ov_decay_mass"},
-        {&event_ov_uptake_mass, "event_ov_uptake_mass"}, {&event_ov_infil_mass, "event_ov_infil_mass"},
-        {&event_ov_exfil_mass, "event_ov_exfil_mass"}, {&event_ov_qlat_mass, "event_ov_qlat_mass"},
-        {&event_ov_mass_out, "event_ov_mass_out"}, {&event_ov_point_mass, "event_ov_point_mass"},
-        {&event_ov_precip_mass, "event_ov_precip_mass"}, {&event_ov_land_mass, "event_ov_land_mass"},
-        {&event_ov_neg_mass, "event_ov_neg_mass"}, {&ov_out_dmt, "ov_out_dmt"},
-        {&ov_point_dmt, "ov_point_dmt"}, {&ov_decay_dmt, "ov_decay_dmt"},
-        {&ov_infil_dmt, "ov_infil_dmt"}, {&ov_qlat_dmt, "ov_qlat_dmt"},
-        {&ov_uptake_dmt, "ov_uptake_dmt"}, {&ov_precip_dmt, "ov_precip_dmt"},
-        {&ov_zep_dmt, "ov_zep_dmt"}, {&ov_zep_dmt_in, "ov_zep_dmt_in"},
-        {&ov_zep_dmt_out, "ov_zep_dmt_out"}, {&GLOBAL_MASS_CON_ERROR, "GLOBAL_MASS_CON_ERROR"},
-        {&GLOBAL_MASS_DECAY, "GLOBAL_MASS_DECAY"}, {&GLOBAL_MASS_INIT, "GLOBAL_MASS_INIT"},
-        {&GLOBAL_MASS_FINAL, "GLOBAL_MASS_FINAL"}, {&GLOBAL_POINT_SOURCE, "GLOBAL_POINT_SOURCE"},
-        {&GLOBAL_MASS_OUT, "GLOBAL_MASS_OUT"}, {&GLOBAL_GW_MASS, "GLOBAL_GW_MASS"},
-        {&ov_exit_mass, "ov_exit_mass"}, {&precip_conc, "precip_conc"},
-        {&water_soil_partition_coef, "water_soil_partition_coef"},
-    };
-    for (const auto& n : named) n.array->set_name(n.name);
+    for (const auto& t : kPerSlotTotals) (this->*t.member).set_name(t.name);
     constituent_type.set_name("constituent_type");
-    soil_mass.set_name("soil_mass");
-    soil_conc.set_name("soil_conc");
+}
+
+void transport_state::add_slot_totals(int k) {
+    for (const auto& t : kPerSlotTotals) (this->*t.member).append_fill(k, 0.0);
 }
 
 }  // namespace kesta

@@ -3,23 +3,51 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "core/arrays.hpp"
 #include "core/file_opener.hpp"
+#include "input/time_series.hpp"
 #include "transport/sediment_state.hpp"
 
 namespace kesta {
 
-// Work record of the soil nutrient step.
+// Work record of the soil constituent step: the water content of every
+// cell's constituent soil layers in the step's interval ([cell][layer]), and
+// for the cell in hand the water depths crossing its layer interfaces
+// (`first`, m, positive downward; entry 0 the top of layer 1, entry l the
+// bottom of layer l) and the masses they carry (`second`, g).
 struct nutr_grid {
-    array2d<double> table;
-    int index = -1;
-    array1d<double> first;
-    array1d<double> second;
+    mat2<double> table;
+    int rows = -1;  // cells, -1 until the grid is sized
+    int columns = 0;
+    vec1<double> first;
+    vec1<double> second;
+};
+
+// One row of cell values per constituent slot: slots 1..ncontam (element 0
+// of the outer vector unused), each row contiguous over cells 1..ncells.
+using slot_rows = std::vector<vec1<double>>;
+// One [cell][layer] table per slot, as slot_rows.
+using slot_tables = std::vector<mat2<double>>;
+
+// Largest number of constituent soil layers of a cell.
+constexpr int kMaxContamLayers = 3;
+
+// A cell point source of OV_POINT_SOURCE: its cell and the series of its
+// discharge (m3/s) and of the concentration of each contaminant (g/m3,
+// element 0 unused; an empty series carries none).
+struct cell_point_source {
+    int cell = 0;
+    time_series discharge;
+    std::vector<time_series> conc;
 };
 
 struct transport_state {
     transport_state();
+    // Every per-constituent array of totals (and the precipitation
+    // concentrations and partition coefficients) grows by k zero entries.
+    void add_slot_totals(int k);
 
     // Overland constituent totals, per constituent (kg).
     array1d<double> OV_MASS_INIT, OV_MASS_FINAL, OV_MASS_OUT, OV_QLAT_MASS, OV_MASS_DECAY,
@@ -38,9 +66,89 @@ struct transport_state {
     array1d<double> ov_exit_mass;
     array1d<int> constituent_type;  // 1 contaminant, 2 water nutrient, 3 soil-only nutrient
     array1d<double> precip_conc;    // g/m3 per constituent
+    // Linear partition coefficient between water and suspended sediment
+    // (L/kg), per constituent.
     array1d<double> water_soil_partition_coef;
-    array3d<double> soil_mass{0, 0};  // g, [constituent][layer][cell]
-    array3d<double> soil_conc{0, 0};  // g/m3
+
+    // Further per-constituent totals (kg): over land, the exchange with the
+    // soil's mixing layer (to and from it) and the run's rain; in the soil,
+    // per event and over the run, the mass at the start and the end, what
+    // infiltration brought, what leached down to the water table or rose
+    // from it, what rose to the surface with exfiltration, what decayed and
+    // what erosion (negative) and deposition moved; with SEDIMENT_CONTAM the
+    // mass attached to suspended sediment: its exchange with the dissolved
+    // mass (positive: dissolved gained), what left at the outlet attached,
+    // and at the end of an event the attached and the total final mass.
+    array1d<double> event_ov_to_soil_mass, event_ov_from_soil_mass, OV_TO_SOIL_MASS, OV_FROM_SOIL_MASS,
+        GLOBAL_PRECIP_MASS;
+    array1d<double> event_soil_mass_init, event_soil_mass_final, event_soil_infil_mass, event_soil_to_wt_mass,
+        event_soil_from_wt_mass, event_soil_exfil_mass, event_soil_decay_mass, event_soil_sed_mass;
+    array1d<double> SOIL_MASS_INIT, SOIL_MASS_FINAL, SOIL_INFIL_MASS, SOIL_TO_WT_MASS, SOIL_FROM_WT_MASS,
+        SOIL_EXFIL_MASS, SOIL_DECAY_MASS, SOIL_SED_MASS;
+    array1d<double> event_ov_sed_source_mass, event_ov_sed_outlet_mass, OV_SED_SOURCE_MASS, OV_SED_OUTLET_MASS,
+        ov_sed_contam_final_mass, ov_total_contam_final_mass, OV_SED_CONTAM_FINAL;
+    // Mass-balance errors (percent) the summaries form: the soil's of the
+    // event and of the run, and the overland run's beside OV_MASS_ERROR.
+    array1d<double> soil_mass_balance_error, SOIL_MASS_ERROR, OV_RUN_MASS_ERROR;
+
+    // ------------------------------------------------ constituent slots
+    int n_contaminants = 0;                // slots of type 1
+    int first_nutrient_constituent = -1;   // first slot of type 2, -1 while none
+    int contam_table_read = 0;             // the CONTAMINANT_TRANSPORT table gave the contaminants
+    // By slot (element 0 unused): the name the summaries give it and the
+    // base name of its map outputs (empty: none).
+    std::vector<std::string> contam_names, contam_output_names;
+    // Overland, per slot and cell: concentration (g/m3) and mass (g) of the
+    // dissolved constituent; dispersion coefficient (m2/s); first-order
+    // decay (1/s once the run starts; 1/day as read); the rate of exchange
+    // with the soil's mixing layer (m/s; m/day as read); the load the land
+    // holds (read in kg per cell, held in g; with SOIL_CON_TRANS read as the
+    // mixing layer's soil concentration in mg/kg, and then the sum of the
+    // soil layers' masses).
+    slot_rows contam_conc, contam_mass, contam_disp, contam_decay, contam_uptake, contam_land_mass;
+    // With SOIL_CON_TRANS the soil's partition coefficient (L/kg); with a
+    // water table the groundwater's concentration (g/m3).
+    slot_rows soil_partition_coef, gw_conc;
+    // The overland concentration of slot 1 for the OV_CON_MAP map.
+    vec1<double> contam_map_values;
+    // Per cell: water the overland mass of the cell is dissolved in (m of
+    // depth), the depth when the transport last ran plus the rain, melt and
+    // point-source water since, less what infiltrated; the overland water
+    // infiltrated since the constituents last followed it (m3); the
+    // groundwater that rose through the soil since the soil step last ran
+    // (m3, with SOIL_CON_TRANS).
+    vec1<double> contam_water, ov_infil_vol, ov_exfil_vol;
+    std::vector<cell_point_source> cell_points;
+    // Work vectors of the transport: per cell the water volume at the start
+    // and the end of the interval (m3), the concentration and the predicted
+    // mass of a pass, and the factor that keeps a cell from giving more
+    // than it holds; per face the predictor's and the averaged amounts.
+    vec1<double> tr_vol0, tr_vol1, tr_conc, tr_mstar, tr_limit, tr_face_pred, tr_face;
+    // The exchange and the decay run every kinetics_interval_steps
+    // constituent steps (KINETICS_TIMESTEP_FACTOR) over the seconds of
+    // those steps.
+    int kinetics_interval_steps = 1;
+    int kinetics_steps = 0;
+    double kinetics_seconds = 0.0;
+
+    // Soil (SOIL_CON_TRANS): per cell its number of constituent layers and,
+    // by [cell][layer], their thickness (m) and porosity; per slot the
+    // layers' mass (g) and concentration (mg per kg of soil).
+    vec1<int> soil_layer_count;
+    mat2<double> soil_thickness, soil_porosity;
+    slot_tables soil_mass, soil_conc;
+    // Per cell, since the soil step last ran: the soil water accounting's
+    // flow from its upper to its lower layer and out of its bottom (cm),
+    // and the infiltrated depth (m).
+    vec1<double> soil_interflow, soil_drainage, soil_infil_depth;
+
+    // SEDIMENT_CONTAM: per slot, the mass attached to each fine class of the
+    // suspended sediment of each cell ([cell][fine position], position 0
+    // the sum; g).
+    slot_tables attached_mass;
+    // Per fine position: the suspended concentration (g/m3), the partition
+    // coefficient and the attached share of the cell in hand.
+    vec1<double> sorption_conc, sorption_kd, sorption_share;
 
     // Constituent clocks (Julian days): overland transport, channel and soil.
     double wq_next = 0.0, wq_last = 0.0;
@@ -82,7 +190,7 @@ struct transport_state {
 
     // Made by the sediment set-up when soil erosion is given.
     std::unique_ptr<sed_record> ov_sed;
-    // Channel bed sand by [node][link][sand class position] (m3); position 0
+    // Channel bed sand by [link][node][sand class position] (m3); position 0
     // holds the node's total. Empty while channel sediment is not simulated.
     cube3<double> ch_sand_vol;
     nutr_grid nutrient_grid;

@@ -5,15 +5,36 @@
 
 namespace kesta {
 
+// Before the time loop, with OV_CON_TRANS: each cell's constituent soil
+// layers (SOIL_CON_TRANS), the decay and exchange rates turned per second,
+// the initial overland mass (the initial concentration times the depth)
+// and the land's load (in the soil's mixing layer with SOIL_CON_TRANS).
 void init_contam_soil_state(model_state& m);
+// At the constituent interval: the water of the cell point sources
+// (OV_POINT_SOURCE) and the contaminants it carries.
 void add_cell_point_sources(model_state& m);
+// The constituents' soil step (SOIL_CON_TRANS), at the soil water's
+// interval: decay in each soil layer and leaching between the layers with
+// the water that crossed them.
 void step_soil_nutrients(model_state& m);
+// SEDIMENT_CONTAM, at the constituent interval: the mass attached to the
+// suspended fine sediment follows its erosion, transport, deposition and
+// outflow, and shares out anew with the dissolved mass.
 void step_overland_contam_sediment(model_state& m);
+// At the constituent interval: the overland mass follows the water that
+// infiltrated; every KINETICS_TIMESTEP_FACTOR intervals it exchanges with
+// the mixing layer and decays.
 void step_contam_processes(model_state& m);
+// At the constituent interval: every constituent moves over the grid with
+// the water (and out at the outlet); the mass of cells that ran dry goes to
+// the soil or the land.
 void step_overland_contam_transport(model_state& m);
 void step_channel_contam_transport(model_state& m);
 void step_channel_wq_reactions(model_state& m);
 void step_channel_lake_contam_mass(model_state& m);
+// The constituents the stream cells exchange with the channels, booked on
+// both sides.
+void chan_cell_mass_exchange(model_state& m, int c);
 
 // Set-up calls of the model-input loading. With soil erosion, the sediment
 // cards are checked (SOIL_EROSION a capacity formula 1 to 6, SED_POROSITY
@@ -21,6 +42,12 @@ void step_channel_lake_contam_mass(model_state& m);
 // from the mapping-table file (codes 92 and 93 when a table is missing),
 // and the sediment record made.
 void read_sediment_tables(model_state& m);
+// With OV_CON_TRANS: the options checked (a combination the constituents
+// cannot follow is refused), the contaminants made from the OV_* cards (one)
+// or the CONTAMINANT_TRANSPORT table of the mapping-table file, the land
+// load of the first contaminant read from CONTAM_MAP, and the cell point
+// sources from OV_POINT_SOURCE. Without it, SOIL_CON_TRANS and
+// SEDIMENT_CONTAM only warn that they have no effect.
 void read_contam_tables(model_state& m);
 // Channel sediment and channel constituent arrays, made by the channel set-up
 // once the network is read. With channel sediment (SOIL_EROSION with channel
@@ -29,15 +56,12 @@ void read_contam_tables(model_state& m);
 // MAX_EROSION of an erodible link's node is refused).
 void alloc_chan_sed_arrays(model_state& m);
 void alloc_chan_contam_arrays(model_state& m);
-// Adds `count` contaminant slots (nutrient_call 0) or the nutrient species
-// (nutrient_call not 0) to the overland constituent arrays of `cells` cells.
+// Adds `count` contaminant slots (nutrient_call 0) to the constituent
+// arrays of `cells` cells: every per-slot row and total grows by zeros.
+// The nutrient species (nutrient_call not 0) take no slot in this version.
 void alloc_overland_contam_arrays(model_state& m, int count, int cells, int nutrient_call, int skip_types);
-// Event bookkeeping of the constituents: the event totals zeroed and the
-// initial masses of the cells added at an event start; the per-cell sediment
-// and contaminant stores of the event reset; the sediment totals by class and
-// the end masses at an event end.
-void start_event_constituent_totals(model_state& m);
-void reset_event_sediment_contam(model_state& m);
+// The sediment totals by class and, with OV_CON_TRANS, the constituents'
+// final masses and balance errors at an event end.
 void finish_event_sediment_contam(model_state& m);
 // With channel sediment: the channel sediment books of the next event open
 // (the event totals zeroed, the sand and wash load in the channels and the
@@ -56,20 +80,17 @@ void overland_sediment_transport(model_state& m, double dt);
 // network (qp_vol_sed, which it then clears), and the lakes settle theirs.
 // A volume that is not a number stops the run (code 4000).
 void step_channel_sediment(model_state& m, double dt);
-// Constituent side of the water the infiltration step moves in `cell`.
-// Infiltrated water (m3 since the last step) joins the cell's infiltrated
-// volume of the overland transport; the infiltration step calls it with
-// overland transport on.
+// Constituent side of the water the infiltration step moves in `cell`,
+// called with overland constituent transport on: infiltrated water (m3
+// since the last step) that the cell's overland mass follows at the next
+// constituent step.
 void book_infiltrated_water(model_state& m, int cell, double volume);
 // Water exfiltrated to the surface of `cell` (m3; negative when the surface
-// loses it), called with overland or soil transport on. Without `richards`
-// (redistribution, multi-layer): with overland transport and no soil
-// transport the cell's exfiltrated volume grows, and each constituent's
-// overland mass by the volume times the groundwater concentration (a gain)
-// or the overland concentration (a loss); with soil transport the cell's
-// soil-water volume takes the volume instead. With `richards`, only with
-// overland transport: the exfiltrated volume always, the soil-water volume
-// with soil transport, the masses without it.
+// loses it, which the overland mass then follows as it follows
+// infiltration), called with overland or soil transport on (`richards`:
+// the Richards solver's exfiltration). Risen groundwater brings its
+// concentration to the surface, or with SOIL_CON_TRANS rises through the
+// soil layers at the soil step.
 void book_exfiltrated_water(model_state& m, int cell, double volume, bool richards);
 
 }  // namespace kesta

@@ -154,22 +154,37 @@ TEST_F(ChannelNetwork, NodeTableTakesNoWidthFromABenchAtTheLevel) {
     EXPECT_NEAR(m->xp[1][t], std::hypot(0.5, 1.0) + std::sqrt(2.0), 1e-12);
 }
 
+// Link 4 made erodible with a five-point section; its three nodes hold the
+// reference and present sand of kSand (m3), and their water reached `above`
+// m over the bed (the present water too when `now`).
+const double kSand[][2] = {{1.0, 0.8}, {0.8, 1.0}, {0.5, 0.5}};  // reference, present
+
+class ErodibleLink : public ChannelNetwork {
+protected:
+    bool make_erodible(double above, bool now) {
+        const char* section = "NPAIRS 5\nNUM_INTERP 20\nX1 0 10\nX1 1 9.5\nX1 2 9\nX1 3 9.5\nX1 4 10";
+        chan = surveyed(replaced(chan, "BREAKPOINT\n", "BREAKPOINT_ERODE\n"), section, section);
+        if (!set_up_ok()) return false;
+        model_state& s = *m;
+        s.project_options.sed_porosity = 0.2;
+        alloc_d3tensor(s.nlinks, s.maxnodes, 1, s.ch_sand_vol, "ch_sand_vol");
+        for (int j = 1; j <= 3; ++j) {
+            s.ch_sand_vol0[1][j] = kSand[j - 1][0];
+            s.ch_sand_vol[4][j][0] = kSand[j - 1][1];
+            s.max_yp[1][j] = s.bel[j][4] + above;
+            if (now) s.yp[j][4] = s.max_yp[1][j];
+        }
+        return true;
+    }
+};
+
 // Erodible link 4 with a five-point section whose water reached 0.52 m:
 // level 11 (0.55 m up) bounds the moving stretch. Node 1 lost 0.25 m3 of
 // bed, node 2 gained as much, node 3 is unchanged.
-TEST_F(ChannelNetwork, BedChangeMovesTheSectionByTheVolumeAndRelativeHeight) {
-    const char* section = "NPAIRS 5\nNUM_INTERP 20\nX1 0 10\nX1 1 9.5\nX1 2 9\nX1 3 9.5\nX1 4 10";
-    chan = surveyed(replaced(chan, "BREAKPOINT\n", "BREAKPOINT_ERODE\n"), section, section);
-    ASSERT_TRUE(set_up_ok());
+TEST_F(ErodibleLink, BedChangeMovesTheSectionByTheVolumeAndRelativeHeight) {
+    ASSERT_TRUE(make_erodible(0.52, false));
     model_state& s = *m;
-    s.project_options.sed_porosity = 0.2;
-    alloc_d3tensor(s.maxnodes, s.nlinks, 1, s.ch_sand_vol, "ch_sand_vol");
-    const double sand[][2] = {{1.0, 0.8}, {0.8, 1.0}, {0.5, 0.5}};  // reference, present
-    for (int j = 1; j <= 3; ++j) {
-        s.ch_sand_vol0[1][j] = sand[j - 1][0];
-        s.ch_sand_vol[j][4][0] = sand[j - 1][1];
-        s.max_yp[1][j] = s.bel[j][4] + 0.52;
-    }
+    const auto& sand = kSand;
     const double bed_before[] = {0.0, s.bel[1][4], s.bel[2][4], s.bel[3][4]};
     xsec_update(s);
     ASSERT_FALSE(stopped());
@@ -197,19 +212,9 @@ TEST_F(ChannelNetwork, BedChangeMovesTheSectionByTheVolumeAndRelativeHeight) {
 // follow the unchanged flow areas, and a node whose water now stands above
 // the highest it stood (node 2, whose bed rose) takes its present sand as
 // its reference; the others keep theirs.
-TEST_F(ChannelNetwork, AtAnEventEndANodeWhoseWaterRoseAboveItsHighestTakesItsSandAsReference) {
-    const char* section = "NPAIRS 5\nNUM_INTERP 20\nX1 0 10\nX1 1 9.5\nX1 2 9\nX1 3 9.5\nX1 4 10";
-    chan = surveyed(replaced(chan, "BREAKPOINT\n", "BREAKPOINT_ERODE\n"), section, section);
-    ASSERT_TRUE(set_up_ok());
+TEST_F(ErodibleLink, AtAnEventEndANodeWhoseWaterRoseAboveItsHighestTakesItsSandAsReference) {
+    ASSERT_TRUE(make_erodible(0.5, true));
     model_state& s = *m;
-    s.project_options.sed_porosity = 0.2;
-    alloc_d3tensor(s.maxnodes, s.nlinks, 1, s.ch_sand_vol, "ch_sand_vol");
-    const double sand[][2] = {{1.0, 0.8}, {0.8, 1.0}, {0.5, 0.5}};  // reference, present
-    for (int j = 1; j <= 3; ++j) {
-        s.ch_sand_vol0[1][j] = sand[j - 1][0];
-        s.ch_sand_vol[j][4][0] = sand[j - 1][1];
-        s.yp[j][4] = s.max_yp[1][j] = s.bel[j][4] + 0.5;
-    }
     ex_section(s, 2);
     s.event_ended = 1;
     update_at_event_end(s);

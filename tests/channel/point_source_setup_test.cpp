@@ -15,9 +15,9 @@ TEST(ChanPointValue, OutletNodeTakesTheBoundaryDepth) {
     kesta::model_state m;
     m.nlinks = 2;
     m.link_nodes = kesta_test::one_based({4, 3});
-    m.yp = kesta::mat2<double>(4, 2);
-    m.bel = kesta::mat2<double>(4, 2);
-    m.chan_depth = kesta::mat2<double>(4, 2);
+    m.yp = kesta::node_table<double>(4, 2);
+    m.bel = kesta::node_table<double>(4, 2);
+    m.chan_depth = kesta::node_table<double>(4, 2);
     m.bel[3][2] = 12.0;
     m.bound_depth = 1.5;
     kesta::set_chan_point_value(m);

@@ -209,3 +209,25 @@ TEST(Blocks, SizeRefusalsZeroSizedVectorContiguousLayoutAndMoves) {
     EXPECT_EQ(c[0][0][0], -1.0);
     EXPECT_EQ(c[2][3][4], -1.0);
 }
+
+TEST(Blocks, NodeTableKeepsALinksNodesTogetherBehindNodeThenLinkIndexing) {
+    testing::internal::CaptureStdout();
+    EXPECT_TRUE(alloc_nodes_double(0, 3).empty());
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), kSize0);
+
+    node_table<double> t = alloc_nodes_double(4, 3);  // nodes 0..4, links 0..3
+    ASSERT_EQ(t.nrows(), 4);
+    ASSERT_EQ(t.ncols(), 3);
+    for (int l = 0; l <= 3; ++l)
+        for (int n = 0; n <= 4; ++n) t[n][l] = 10.0 * l + n;
+    for (int l = 0; l <= 3; ++l) {
+        const double* nodes = t.link(l);
+        for (int n = 0; n <= 4; ++n) EXPECT_EQ(nodes[n], 10.0 * l + n);
+    }
+    EXPECT_EQ(t.link(2) + 5, t.link(3));  // links follow one another, nodes 0..4 each
+    const node_table<double>& c = t;
+    EXPECT_EQ(c[4][1], 14.0);
+    node_table<double> moved = std::move(t);
+    EXPECT_TRUE(t.empty());
+    EXPECT_EQ(moved[3][2], 23.0);
+}

@@ -87,8 +87,6 @@ protected:
         m->gw_simulation = m->water_table_given = 1;
         m->timestep = 10.0;
         m->gw_timestep = 60.0;
-        m->gw_relax_coeff = 1.0;
-        m->gw_lsor_con = 1e-5;
         load_grid(rows, cols, 10.0, mask);
         m->gw_boundfile = map("bound.asc", bounds);
     }

@@ -304,7 +304,7 @@ TEST_F(ClockTest, PeakFlowFillsTheResultRecordAtHydrographLocations) {
     m.hyd_loc_count = 2;
     m.hlink = one_based({1, 2});
     m.hnode = one_based({3, 1});
-    m.qp = mat2<double>(3, 2);
+    m.qp = node_table<double>(3, 2);
     m.qp[3][1] = 2.0;
     m.qp[1][2] = 0.5;
     track_peak_flow(m);

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "support/run_program.hpp"
@@ -57,6 +58,53 @@ TEST(CommandLine, QuietModesPrintOnlyTheStartLine) {
         const auto r = kesta_test::run_kesta(std::string(opt) + " some_file");
         EXPECT_EQ(r.status, 0) << opt;
         EXPECT_EQ(r.output, kStartLine) << opt;
+    }
+}
+
+// The number of times `part` occurs in `text`, and the value quoted after
+// its last occurrence.
+int occurrences(const std::string& text, const std::string& part, std::string* last_quoted = nullptr) {
+    int count = 0;
+    std::size_t at = text.find(part);
+    for (; at != std::string::npos; at = text.find(part, at + 1)) {
+        ++count;
+        const std::size_t from = at + part.size();
+        if (last_quoted) *last_quoted = text.substr(from, text.find('\'', from) - from);
+    }
+    return count;
+}
+
+// Unless the user chose how idle threads wait, the program runs itself again
+// with OMP_WAIT_POLICY=passive, with the same arguments and the same exit
+// status. Asked to (OMP_DISPLAY_ENV), the OpenMP runtime shows the policy it
+// took as it loads: each start shows it once, and a passive policy spins 0
+// times before a thread sleeps.
+TEST(CommandLine, ThreadsSleepAtBarriersUnlessTheUserChoseHowTheyWait) {
+    const std::string shown = "OPENMP DISPLAY ENVIRONMENT BEGIN", spins = "GOMP_SPINCOUNT = '";
+    const std::string unset = "env -u OMP_WAIT_POLICY -u GOMP_SPINCOUNT OMP_DISPLAY_ENV=verbose";
+    const auto failed = kesta_test::run_kesta("'no such project.prj'", ".", "", unset);
+    if (occurrences(failed.output, shown) == 0) GTEST_SKIP() << "the OpenMP runtime does not show its settings";
+    std::string spin_count;
+    EXPECT_EQ(occurrences(failed.output, shown), 2) << failed.output;
+    EXPECT_EQ(occurrences(failed.output, spins, &spin_count), 2);
+    EXPECT_EQ(spin_count, "0");
+    EXPECT_EQ(failed.status, 1);
+    EXPECT_EQ(occurrences(failed.output, kStartLine), 1);
+    EXPECT_EQ(occurrences(failed.output, "Error opening project file named: no such project.prj\n"), 1)
+        << failed.output;
+    const auto batch = kesta_test::run_kesta("-b3 x", ".", "", unset);
+    EXPECT_EQ(occurrences(batch.output, "running 3 runs...\n"), 1) << batch.output;
+    const auto version = kesta_test::run_kesta("-v anything", ".", "", unset);
+    EXPECT_EQ(version.status, 0);
+    EXPECT_EQ(occurrences(version.output, shown), 2);
+
+    // The user's own choice holds: the program starts once.
+    for (const auto& [setting, count] : {std::pair{"OMP_WAIT_POLICY=active", "30000000000"},
+                                         std::pair{"GOMP_SPINCOUNT=1234", "1234"}}) {
+        const auto r = kesta_test::run_kesta("-v anything", ".", "", unset + " " + setting);
+        EXPECT_EQ(occurrences(r.output, shown), 1) << setting;
+        occurrences(r.output, spins, &spin_count);
+        EXPECT_EQ(spin_count, count) << setting;
     }
 }
 

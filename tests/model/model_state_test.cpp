@@ -58,7 +58,7 @@ TEST(ModelState, PartlyBuiltStateReleasesEverythingItHolds) {
     m->vq = std::make_unique<kesta::vq_data>();
     kesta::alloc_imatrix(m->vq->cell_map, 3, 3, "vq map");
     m->nutr_map_outputs.add_rows(2, 2);
-    m->soil_mass.add_planes_fill(2, 1.5, 3, 4);
+    m->soil_mass.emplace_back(3, 4);
     kesta::alloc_overland_arrays(*m);
     EXPECT_EQ(destroy_and_capture(m), "");
 }
@@ -72,7 +72,7 @@ std::vector<std::string> made_vectors(const model_state& m) {
         KESTA_VECTOR(voly), KESTA_VECTOR(qmap), KESTA_VECTOR(hdummy), KESTA_VECTOR(qdummy), KESTA_VECTOR(belowcon),
         KESTA_VECTOR(rightcon), KESTA_VECTOR(abovecon), KESTA_VECTOR(leftcon), KESTA_VECTOR(yes_exfil),
         KESTA_VECTOR(ks_map), KESTA_VECTOR(thi), KESTA_VECTOR(soiltype), KESTA_VECTOR(num1), KESTA_VECTOR(gwbound),
-        KESTA_VECTOR(elevgw), KESTA_VECTOR(gw_flux), KESTA_VECTOR(bottom_elev), KESTA_VECTOR(A), KESTA_VECTOR(qwell),
+        KESTA_VECTOR(elevgw), KESTA_VECTOR(gw_flux), KESTA_VECTOR(bottom_elev), KESTA_VECTOR(qwell),
         KESTA_VECTOR(Adummy), KESTA_VECTOR(alb), KESTA_VECTOR(icep_stor), KESTA_VECTOR(retent_dep),
         KESTA_VECTOR(dist_rough), KESTA_VECTOR(lake_num), KESTA_VECTOR(oland_lake_mask)};
 #undef KESTA_VECTOR
@@ -111,8 +111,7 @@ TEST(OverlandArrays, RichardsWithGroundwaterTakesWaterTableVectorsFromTheRichard
     // Highest indices: the cell count for the water table, 151 for the solver's work vectors.
     EXPECT_EQ((std::vector<int>{m.elevgw.n(), m.bottom_elev.n(), m.num1.n(), m.num3.n()}),
               (std::vector<int>{4, 4, 151, 151}));
-    EXPECT_EQ((std::vector<bool>{m.A.empty(), m.D.empty(), m.qwell.empty(), m.gwbound.empty()}),
-              (std::vector<bool>{true, true, false, false}));
+    EXPECT_EQ((std::vector<bool>{m.qwell.empty(), m.gwbound.empty()}), (std::vector<bool>{false, false}));
     EXPECT_EQ(m.bound_type[1], 1);
     EXPECT_EQ(m.bound_type[4], 1);
 }
@@ -123,9 +122,8 @@ TEST(OverlandArrays, GroundwaterWithoutRichardsMakesItsOwnSolverVectors) {
     m.gw_simulation = 1;
     m.green_ampt_on = 1;
     kesta::alloc_overland_arrays(m);
-    EXPECT_EQ((std::vector<bool>{m.bottom_elev.empty(), m.A.empty(), m.Adummy.empty(), m.soiltype.empty(),
-                                 m.num1.empty()}),
-              (std::vector<bool>{false, false, false, true, true}));
+    EXPECT_EQ((std::vector<bool>{m.bottom_elev.empty(), m.Adummy.empty(), m.soiltype.empty(), m.num1.empty()}),
+              (std::vector<bool>{false, false, true, true}));
 }
 
 TEST(OverlandArrays, MapSwitchesAddTheirVectors) {

@@ -39,9 +39,9 @@ protected:
         m->nlinks = 1;
         m->nx = kesta::vec1<int>(1);
         m->nx[1] = n;
-        m->yp = kesta::mat2<double>(n, 1);
-        m->bel = kesta::mat2<double>(n, 1);
-        m->qp = kesta::mat2<double>(n, 1);
+        m->yp = kesta::node_table<double>(n, 1);
+        m->bel = kesta::node_table<double>(n, 1);
+        m->qp = kesta::node_table<double>(n, 1);
         for (int node = 1; node <= n; ++node) {
             m->bel[node][1] = 100.0;
             m->yp[node][1] = 100.0 + depths[static_cast<std::size_t>(node - 1)];

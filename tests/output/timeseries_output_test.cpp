@@ -101,8 +101,8 @@ TEST_F(TimeSeries, LocationSeriesWriteTheirValuesInOrder) {
     m->hyd_loc_count = 2;
     m->hlink = one_based({1, 9});  // link 9 is outside the channel tables
     m->hnode = one_based({2, 1});
-    m->qp = kesta::mat2<double>(2, 1);
-    m->chan_depth = kesta::mat2<double>(2, 1);
+    m->qp = kesta::node_table<double>(2, 1);
+    m->chan_depth = kesta::node_table<double>(2, 1);
     m->qp[2][1] = 1.0;
     m->chan_depth[2][1] = 0.5;
     m->cell_loc_count = 2;

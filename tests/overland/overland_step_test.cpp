@@ -153,7 +153,7 @@ TEST_F(Step, EventEndsOnceTheGridIsDryAndTheChannelsNearlyEmpty) {
     m.chan_dx = kesta::vec1<double>(1);
     m.nx[1] = 2;
     m.chan_dx[1] = 10.0;
-    m.area = kesta::mat2<double>(2, 1);
+    m.area = kesta::node_table<double>(2, 1);
     m.area[1][1] = m.area[2][1] = 0.0006;  // 0.012 m3 against a limit of 0.01 m3
     m.raining = 1;
     step();

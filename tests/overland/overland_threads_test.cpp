@@ -2,7 +2,8 @@
 // its results must be the same, bit for bit, with one thread and with
 // several, and the same as the cell-by-cell code that a grid with a dike
 // map (one that closes nothing) takes; a depth that is no number still
-// stops the run after a step that counted its discharges.
+// stops the run after a step that counted its discharges. The team a loop
+// gets falls with the grid's size.
 #include <gtest/gtest.h>
 #include <omp.h>
 
@@ -12,6 +13,7 @@
 #include <utility>
 #include <vector>
 
+#include "core/thread_team.hpp"
 #include "overland/overland_grid.hpp"
 
 namespace {
@@ -97,9 +99,23 @@ void expect_same(const run_result& a, const run_result& b) {
     EXPECT_TRUE(a.qy == b.qy);
 }
 
+TEST(OverlandThreads, TheTeamFallsWithTheGridAndNeverExceedsTheThreadsAllowed) {
+    omp_set_num_threads(8);
+    EXPECT_EQ(kesta::thread_team(1000000), 8);
+    EXPECT_EQ(kesta::thread_team(3 * kesta::kCellsPerThread - 1), 2);
+    EXPECT_EQ(kesta::thread_team(2 * kesta::kCellsPerThread - 1), 1);
+    EXPECT_EQ(kesta::thread_team(0), 1);
+    // OMP_NUM_THREADS (here its runtime form) bounds the team.
+    omp_set_num_threads(3);
+    EXPECT_EQ(kesta::thread_team(1000000), 3);
+    omp_set_num_threads(omp_get_num_procs());
+}
+
 TEST(OverlandThreads, EverySchemeGivesTheSameNumbersOnOneThreadAndOnSeveral) {
     // Steps of 20 s divide their sub-steps on these planes. On the long
-    // rows a thread's share of the cells is shorter than a row.
+    // rows a thread's share of the cells is shorter than a row. Shares of
+    // 1000 cells let these small planes split over the threads.
+    const int share = kesta::set_cells_per_thread(1000);
     for (const int overtype : {1, 2, 3}) {
         for (const double dt : {2.0, 20.0}) {
             for (const auto& [rows, cols] : {std::pair{100, 101}, std::pair{3, 3001}}) {
@@ -115,6 +131,7 @@ TEST(OverlandThreads, EverySchemeGivesTheSameNumbersOnOneThreadAndOnSeveral) {
             }
         }
     }
+    kesta::set_cells_per_thread(share);
 }
 
 }  // namespace

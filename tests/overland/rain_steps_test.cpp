@@ -12,6 +12,7 @@
 
 #include "core/calendar.hpp"
 #include "core/file_opener.hpp"
+#include "core/thread_team.hpp"
 #include "input/input_steps.hpp"
 #include "model/clock_steps.hpp"
 #include "model/event_steps.hpp"
@@ -374,6 +375,7 @@ TEST(ApplyRainOnLargeGrids, BlocksSumInOrderOnAnyThreadCount) {
         }
         return total;
     };
+    const int share = kesta::set_cells_per_thread(1000);  // the plane splits over four threads
     const rained one = rain(1, 0), four = rain(4, 0);
     EXPECT_EQ(four.volume, one.volume);
     EXPECT_TRUE(one.h == four.h);
@@ -389,6 +391,7 @@ TEST(ApplyRainOnLargeGrids, BlocksSumInOrderOnAnyThreadCount) {
     const rained cut = rain(4, bad);
     EXPECT_EQ(cut.volume, by_blocks(bad));
     EXPECT_TRUE(has(cut.said, "overland cell " + std::to_string(bad) + " after applying rainfall")) << cut.said;
+    kesta::set_cells_per_thread(share);
 }
 
 }  // namespace

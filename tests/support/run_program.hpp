@@ -21,12 +21,13 @@ struct program_result {
     std::string output;  // standard output and standard error, in order
 };
 
-// Runs the program with `args` (already quoted for the shell) inside `dir`.
+// Runs the program with `args` (already quoted for the shell) inside `dir`;
+// `env`, when given, is a command that starts it (such as "env -u NAME").
 inline program_result run_kesta(const std::string& args, const std::string& dir = ".",
-                                const std::string& stdin_text = std::string()) {
+                                const std::string& stdin_text = std::string(), const std::string& env = "") {
     std::string cmd = "cd '" + dir + "' && ";
     if (!stdin_text.empty()) cmd += "printf '%s' '" + stdin_text + "' | ";
-    cmd += std::string("'") + KESTA_EXE + "' " + args + " 2>&1";
+    cmd += env + (env.empty() ? "'" : " '") + KESTA_EXE + "' " + args + " 2>&1";
     if (stdin_text.empty()) cmd += " </dev/null";
     program_result r;
     std::FILE* p = popen(cmd.c_str(), "r");

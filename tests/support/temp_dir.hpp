@@ -66,6 +66,14 @@ inline double value_after(const std::string& text, const std::string& label) {
 
 inline bool has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
+// Every number of `text`, read in turn up to the first word that is not one.
+inline std::vector<double> numbers(const std::string& text) {
+    std::istringstream in(text);
+    std::vector<double> v;
+    for (double x; in >> x;) v.push_back(x);
+    return v;
+}
+
 // The lines of `text`, without their ends.
 inline std::vector<std::string> lines_of(const std::string& text) {
     std::vector<std::string> lines;

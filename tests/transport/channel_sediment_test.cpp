@@ -144,12 +144,7 @@ bool watch(kesta::model_state& m, const char* name) {
     return true;
 }
 
-std::vector<double> numbers(const std::string& text) {
-    std::istringstream in(text);
-    std::vector<double> v;
-    for (double x; in >> x;) v.push_back(x);
-    return v;
-}
+using kesta_test::numbers;
 
 // A word of `text` that printf makes of a value that is not a number.
 bool prints_a_non_number(const std::string& text) {

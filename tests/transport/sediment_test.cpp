@@ -121,12 +121,7 @@ bool watch(kesta::model_state& m, const char* name) {
     return true;
 }
 
-std::vector<double> numbers(const std::string& text) {
-    std::istringstream in(text);
-    std::vector<double> v;
-    for (double x; in >> x;) v.push_back(x);
-    return v;
-}
+using kesta_test::numbers;
 
 // Grid values after the six header lines.
 std::vector<double> grid_values(const std::string& text) {

@@ -1,0 +1,248 @@
+#include "transport/constituent_books.hpp"
+
+#include "model/model_state.hpp"
+
+namespace kesta {
+
+namespace {
+
+constexpr double kGramsPerKilogram = 1000.0;
+// Inputs at or below this give a balance error of 0: nothing came in (kg).
+constexpr double kNoInput = 1e-16;
+
+void add(array1d<double>& a, int c, double kg) { a.at(c) += kg; }
+
+double percent_missing(double in, double out, double threshold) {
+    return in > threshold ? 100.0 * (in - out) / in : 0.0;
+}
+
+// A sediment exchange S: a gain counts with the inputs, a loss with the
+// outputs.
+void add_exchange(double s, double& in, double& out) {
+    if (s > 0.0) in += s;
+    else out -= s;
+}
+
+}  // namespace
+
+void book_ov_precip(model_state& m, int c, double grams) {
+    const double kg = grams / kGramsPerKilogram;
+    add(m.OV_PRECIP_MASS, c, kg);
+    add(m.event_ov_precip_mass, c, kg);
+    add(m.GLOBAL_PRECIP_MASS, c, kg);
+}
+
+void book_ov_point(model_state& m, int c, double grams) {
+    const double kg = grams / kGramsPerKilogram;
+    add(m.OV_POINT_MASS, c, kg);
+    add(m.event_ov_point_mass, c, kg);
+    add(m.GLOBAL_POINT_SOURCE, c, kg);
+}
+
+void book_ov_exfil(model_state& m, int c, double grams) {
+    const double kg = grams / kGramsPerKilogram;
+    add(m.OV_EXFIL_MASS, c, kg);
+    add(m.event_ov_exfil_mass, c, kg);
+}
+
+void book_ov_infil(model_state& m, int c, double grams) {
+    const double kg = grams / kGramsPerKilogram;
+    add(m.OV_INFIL_MASS, c, kg);
+    add(m.event_ov_infil_mass, c, kg);
+    if (!m.soil_con_trans) return;
+    add(m.SOIL_INFIL_MASS, c, kg);
+    add(m.event_soil_infil_mass, c, kg);
+}
+
+void book_ov_decay(model_state& m, int c, double grams) {
+    const double kg = grams / kGramsPerKilogram;
+    add(m.OV_MASS_DECAY, c, kg);
+    add(m.event_ov_decay_mass, c, kg);
+    add(m.GLOBAL_MASS_DECAY, c, kg);
+}
+
+void book_ov_outlet(model_state& m, int c, double grams) {
+    const double kg = grams / kGramsPerKilogram;
+    add(m.OV_MASS_OUT, c, kg);
+    add(m.event_ov_mass_out, c, kg);
+    add(m.GLOBAL_MASS_OUT, c, kg);
+}
+
+void book_ov_exchange(model_state& m, int c, double grams) {
+    const double kg = grams / kGramsPerKilogram;
+    add(m.OV_UPTAKE_MASS, c, kg);
+    add(m.event_ov_uptake_mass, c, kg);
+    if (!m.soil_con_trans) return;
+    if (kg > 0.0) {
+        add(m.OV_FROM_SOIL_MASS, c, kg);
+        add(m.event_ov_from_soil_mass, c, kg);
+    } else {
+        add(m.OV_TO_SOIL_MASS, c, -kg);
+        add(m.event_ov_to_soil_mass, c, -kg);
+    }
+}
+
+void book_soil_leached(model_state& m, int c, double grams) {
+    const double kg = grams / kGramsPerKilogram;
+    add(m.SOIL_TO_WT_MASS, c, kg);
+    add(m.event_soil_to_wt_mass, c, kg);
+    add(m.GLOBAL_MASS_OUT, c, kg);
+}
+
+void book_soil_from_wt(model_state& m, int c, double grams) {
+    const double kg = grams / kGramsPerKilogram;
+    add(m.SOIL_FROM_WT_MASS, c, kg);
+    add(m.event_soil_from_wt_mass, c, kg);
+}
+
+void book_soil_exfil(model_state& m, int c, double grams) {
+    const double kg = grams / kGramsPerKilogram;
+    add(m.SOIL_EXFIL_MASS, c, kg);
+    add(m.event_soil_exfil_mass, c, kg);
+    book_ov_exfil(m, c, grams);
+}
+
+void book_soil_decay(model_state& m, int c, double grams) {
+    const double kg = grams / kGramsPerKilogram;
+    add(m.SOIL_DECAY_MASS, c, kg);
+    add(m.event_soil_decay_mass, c, kg);
+    add(m.GLOBAL_MASS_DECAY, c, kg);
+}
+
+void book_soil_sediment(model_state& m, int c, double grams) {
+    const double kg = grams / kGramsPerKilogram;
+    add(m.SOIL_SED_MASS, c, kg);
+    add(m.event_soil_sed_mass, c, kg);
+}
+
+void book_sed_exchange(model_state& m, int c, double grams) {
+    const double kg = grams / kGramsPerKilogram;
+    add(m.OV_SED_SOURCE_MASS, c, kg);
+    add(m.event_ov_sed_source_mass, c, kg);
+}
+
+void book_sed_outlet(model_state& m, int c, double grams) {
+    const double kg = grams / kGramsPerKilogram;
+    add(m.OV_SED_OUTLET_MASS, c, kg);
+    add(m.event_ov_sed_outlet_mass, c, kg);
+    add(m.GLOBAL_MASS_OUT, c, kg);
+}
+
+held_mass mass_held(const model_state& m, int c) {
+    held_mass h;
+    const std::size_t s = static_cast<std::size_t>(c);
+    if (s >= m.contam_mass.size()) return h;
+    const vec1<double>& mass = m.contam_mass[s];
+    for (int k = 1; k <= m.ncells; ++k) h.overland += mass[k];
+    if (m.soil_con_trans && s < m.soil_mass.size()) {
+        const mat2<double>& soil = m.soil_mass[s];
+        for (int k = 1; k <= m.ncells; ++k) {
+            for (int l = 1; l <= m.soil_layer_count[k]; ++l) h.soil += soil[k][l];
+        }
+    } else {
+        const vec1<double>& land = m.contam_land_mass[s];
+        for (int k = 1; k <= m.ncells; ++k) h.land += land[k];
+    }
+    if (s < m.attached_mass.size()) {
+        const mat2<double>& a = m.attached_mass[s];
+        for (int k = 1; k <= m.ncells; ++k) h.attached += a[k][0];
+    }
+    return h;
+}
+
+void open_constituent_event_books(model_state& m) {
+    for (array1d<double>* a :
+         {&m.event_ov_mass_init, &m.event_ov_decay_mass, &m.event_ov_uptake_mass, &m.event_ov_infil_mass,
+          &m.event_ov_exfil_mass, &m.event_ov_qlat_mass, &m.event_ov_mass_out, &m.event_ov_point_mass,
+          &m.event_ov_precip_mass, &m.event_ov_land_mass, &m.event_ov_neg_mass, &m.event_ov_to_soil_mass,
+          &m.event_ov_from_soil_mass, &m.event_soil_mass_init, &m.event_soil_mass_final, &m.event_soil_infil_mass,
+          &m.event_soil_to_wt_mass, &m.event_soil_from_wt_mass, &m.event_soil_exfil_mass,
+          &m.event_soil_decay_mass, &m.event_soil_sed_mass, &m.event_ov_sed_source_mass,
+          &m.event_ov_sed_outlet_mass}) {
+        for (int c = 1; c <= a->size(); ++c) a->at(c) = 0.0;
+    }
+    for (int c = 1; c <= m.ncontam; ++c) {
+        const held_mass h = mass_held(m, c);
+        m.event_ov_mass_init.at(c) = h.overland / kGramsPerKilogram;
+        m.event_ov_land_mass.at(c) = h.land / kGramsPerKilogram;
+        m.event_soil_mass_init.at(c) = h.soil / kGramsPerKilogram;
+    }
+}
+
+void close_constituent_books(model_state& m, bool run) {
+    const bool soil = m.soil_con_trans != 0;
+    const bool sediment = m.sediment_contam != 0;
+    for (int c = 1; c <= m.ncontam; ++c) {
+        const held_mass h = mass_held(m, c);
+        const double overland = h.overland / kGramsPerKilogram;
+        const double attached = h.attached / kGramsPerKilogram;
+        m.OV_MASS_FINAL.at(c) = overland;
+        m.OV_LAND_MASS_FINAL.at(c) = (soil ? h.soil : h.land) / kGramsPerKilogram;
+        m.ov_sed_contam_final_mass.at(c) = attached;
+        m.ov_total_contam_final_mass.at(c) = overland + attached;
+        m.GLOBAL_MASS_FINAL.at(c) = (h.overland + h.land + h.soil + h.attached) / kGramsPerKilogram;
+
+        // The soil's balance.
+        if (soil) {
+            const double final_soil = h.soil / kGramsPerKilogram;
+            double in = 0.0, out = 0.0;
+            if (run) {
+                m.SOIL_MASS_FINAL.at(c) = final_soil;
+                in = m.SOIL_MASS_INIT.at(c) + m.SOIL_INFIL_MASS.at(c) + m.SOIL_FROM_WT_MASS.at(c) +
+                     m.OV_TO_SOIL_MASS.at(c);
+                out = final_soil + m.SOIL_TO_WT_MASS.at(c) + m.SOIL_EXFIL_MASS.at(c) + m.OV_FROM_SOIL_MASS.at(c) +
+                      m.SOIL_DECAY_MASS.at(c);
+                if (sediment) add_exchange(m.SOIL_SED_MASS.at(c), in, out);
+                m.SOIL_MASS_ERROR.at(c) = percent_missing(in, out, kNoInput);
+            } else {
+                m.event_soil_mass_final.at(c) = final_soil;
+                in = m.event_soil_mass_init.at(c) + m.event_soil_infil_mass.at(c) +
+                     m.event_soil_from_wt_mass.at(c) + m.event_ov_to_soil_mass.at(c);
+                out = final_soil + m.event_soil_to_wt_mass.at(c) + m.event_soil_exfil_mass.at(c) +
+                      m.event_ov_from_soil_mass.at(c) + m.event_soil_decay_mass.at(c);
+                if (sediment) add_exchange(m.event_soil_sed_mass.at(c), in, out);
+                m.soil_mass_balance_error.at(c) = percent_missing(in, out, kNoInput);
+            }
+        }
+
+        // The dissolved mass over land.
+        array1d<double>& init = run ? m.OV_MASS_INIT : m.event_ov_mass_init;
+        array1d<double>& point = run ? m.OV_POINT_MASS : m.event_ov_point_mass;
+        array1d<double>& precip = run ? m.OV_PRECIP_MASS : m.event_ov_precip_mass;
+        array1d<double>& exfil = run ? m.OV_EXFIL_MASS : m.event_ov_exfil_mass;
+        array1d<double>& infil = run ? m.OV_INFIL_MASS : m.event_ov_infil_mass;
+        array1d<double>& decay = run ? m.OV_MASS_DECAY : m.event_ov_decay_mass;
+        array1d<double>& outlet = run ? m.OV_MASS_OUT : m.event_ov_mass_out;
+        array1d<double>& uptake = run ? m.OV_UPTAKE_MASS : m.event_ov_uptake_mass;
+        array1d<double>& to_soil = run ? m.OV_TO_SOIL_MASS : m.event_ov_to_soil_mass;
+        array1d<double>& from_soil = run ? m.OV_FROM_SOIL_MASS : m.event_ov_from_soil_mass;
+        array1d<double>& sed_source = run ? m.OV_SED_SOURCE_MASS : m.event_ov_sed_source_mass;
+        const auto at = [c](array1d<double>& a) { return a.at(c); };
+        double in = at(init) + at(point) + at(precip) + at(exfil);
+        double out = overland + at(infil) + at(outlet) + at(decay);
+        if (soil) {
+            out += at(to_soil);
+            in += at(from_soil);
+        } else {
+            add_exchange(at(uptake), in, out);
+        }
+        if (sediment) add_exchange(at(sed_source), in, out);
+        (run ? m.OV_RUN_MASS_ERROR : m.OV_MASS_ERROR).at(c) = percent_missing(in, out, kNoInput);
+
+        // The whole basin over the run.
+        if (run) {
+            if (sediment) m.OV_SED_CONTAM_FINAL.at(c) = attached;
+            double gin = m.GLOBAL_MASS_INIT.at(c) + m.GLOBAL_POINT_SOURCE.at(c) + m.GLOBAL_PRECIP_MASS.at(c);
+            double gout = m.GLOBAL_MASS_FINAL.at(c) + m.GLOBAL_MASS_OUT.at(c) + m.GLOBAL_MASS_DECAY.at(c);
+            if (soil) {
+                gin += m.SOIL_FROM_WT_MASS.at(c);
+            } else {
+                gin += m.OV_EXFIL_MASS.at(c);
+                gout += m.OV_INFIL_MASS.at(c);
+            }
+            m.GLOBAL_MASS_CON_ERROR.at(c) = percent_missing(gin, gout, 0.0);
+        }
+    }
+}
+
+}  // namespace kesta

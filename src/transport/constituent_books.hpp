@@ -1,0 +1,50 @@
+// The constituent mass-balance books: one small function per kind of mass
+// moved, each adding it (given in g, booked in kg) to the event and run
+// totals of its constituent slot, and the books' opening and closing at the
+// event boundaries and at the end of the run.
+#pragma once
+
+#include "model/model_state_fwd.hpp"
+
+namespace kesta {
+
+// Over land.
+void book_ov_precip(model_state& m, int c, double grams);
+void book_ov_point(model_state& m, int c, double grams);
+// Groundwater that reached the surface (from the soil with SOIL_CON_TRANS).
+void book_ov_exfil(model_state& m, int c, double grams);
+// Overland water that entered the ground (into the soil with SOIL_CON_TRANS).
+void book_ov_infil(model_state& m, int c, double grams);
+void book_ov_decay(model_state& m, int c, double grams);
+void book_ov_outlet(model_state& m, int c, double grams);
+// Exchange with the land (the soil's mixing layer with SOIL_CON_TRANS):
+// positive when the water gains.
+void book_ov_exchange(model_state& m, int c, double grams);
+
+// In the soil.
+void book_soil_leached(model_state& m, int c, double grams);   // down to the water table
+void book_soil_from_wt(model_state& m, int c, double grams);   // up from the water table
+void book_soil_exfil(model_state& m, int c, double grams);     // up to the surface
+void book_soil_decay(model_state& m, int c, double grams);
+void book_soil_sediment(model_state& m, int c, double grams);  // deposited (positive) or eroded
+
+// Bound to suspended sediment (SEDIMENT_CONTAM).
+void book_sed_exchange(model_state& m, int c, double grams);  // positive: the dissolved mass gained
+void book_sed_outlet(model_state& m, int c, double grams);
+
+// The masses the cells hold now of slot c (g): dissolved over land, held
+// by the land (without SOIL_CON_TRANS), in the soil layers, attached to
+// suspended sediment.
+struct held_mass {
+    double overland = 0.0, land = 0.0, soil = 0.0, attached = 0.0;
+};
+held_mass mass_held(const model_state& m, int c);
+
+// The books of an event open: every event total zeroed, the masses the
+// cells hold taken as the event's initial masses.
+void open_constituent_event_books(model_state& m);
+// At the close of an event (or of the run, `run`): the final masses, and
+// the mass-balance errors of the event (or the run) in percent.
+void close_constituent_books(model_state& m, bool run);
+
+}  // namespace kesta

@@ -1,0 +1,100 @@
+// Dissolved constituents over land and in the soil: the laws of sorption
+// and leaching, the advection-dispersion kernel of the overland transport,
+// and the constituent side of the steps of other processes (the set-up and
+// loop steps themselves are in transport_steps.hpp).
+//
+// Masses are g, concentrations g/m3 of water (mg per kg of solids in the
+// soil), volumes m3, depths m, times s. Every total that the summaries
+// print is booked in kg at the moment the mass moves.
+#pragma once
+
+#include "model/model_state_fwd.hpp"
+
+namespace kesta {
+
+// Density of soil solids relative to water.
+constexpr double kSolidSpecificGravity = 2.65;
+// Water of a cell shallower than this (m) carries no concentration.
+constexpr double kDryDepth = 1e-16;
+
+// Factor f of linear sorption in a soil layer of water content theta whose
+// solids hold the partition coefficient kd (L/kg): 1 / ((1 - theta) kd 2.65
+// + theta). The layer's pore water holds f m / t of the mass m of a layer t
+// m thick per m2, and its dissolved share of m is theta f. A layer without
+// water holds no pore water: 0.
+double solids_factor(double kd, double theta);
+
+// Mass (g) the water crossing the bottom of a layer carries down: the layer
+// of thickness t (m) holds m g with solids factor f; q m of water (per unit
+// area) leave it. At most the layer's mass; nothing when no water goes down.
+double leached_mass(double q, double f, double m, double t);
+
+// Share of a constituent left dissolved in water that holds suspended
+// sediment of `classes` classes at conc[1..classes] (g/m3), each holding the
+// partition coefficient kd[k] (L/kg) of its class: 1 / (1 + sum kd c / 1e6).
+// attached[1..classes] (when given) receives each class's share.
+double dissolved_share(int classes, const double* conc, const double* kd, double* attached);
+
+// One constituent's overland grid for the transport kernel. Pointers are
+// not owned; arrays hold cells 1..n. Neighbours are 0 where there is none.
+struct transport_grid {
+    int n = 0;
+    double dx = 0.0;  // cell size (m)
+    const int *left = nullptr, *right = nullptr, *above = nullptr, *below = nullptr;
+    // Discharge through each cell's right (qx) and lower (qy) face (m3/s,
+    // positive towards that neighbour).
+    const double *qx = nullptr, *qy = nullptr;
+    // Water in each cell at the start and the end of the interval (m3).
+    const double *vol0 = nullptr, *vol1 = nullptr;
+    // The outlet cell (0: none) and what leaves the grid through it (m3/s).
+    int outlet = 0;
+    double q_out = 0.0;
+};
+
+// Work vectors of n + 1 elements each, not owned.
+struct transport_work {
+    double *conc = nullptr, *mstar = nullptr, *limit = nullptr, *face_pred = nullptr, *face = nullptr;
+};
+
+// Moves one constituent's mass (g per cell) over dt seconds by advection
+// with the face discharges and dispersion with the coefficients disp (m2/s
+// per cell), in two passes per sub-step, one per axis (`order` 1: y then x;
+// 2: x then y), each an upwind predictor and an averaged corrector. The
+// water of each cell goes linearly from vol0 to vol1 over the interval. The
+// interval is cut into sub-steps in which no cell gives more than half its
+// mass (at most max_substeps of them); a cell that would still give more
+// than it holds gives what it holds, so no mass is made or lost: the grid's
+// mass changes only by what leaves through the outlet, which `outlet_mass`
+// receives (g). A cell without water (kDryDepth) has no concentration and
+// gives nothing. Returns the number of sub-steps.
+int advect_disperse(const transport_grid& g, const double* disp, double* mass, double dt, int order,
+                    transport_work& w, int max_substeps, double& outlet_mass);
+
+// Constituent side of the steps of other processes, each with overland
+// constituent transport on.
+
+// The rain of the precipitation step that reached the surface as water,
+// rates[k] mm/h on cell k for dt seconds, brings each constituent's
+// precipitation concentration.
+void add_rain_constituents(model_state& m, const double* rates, double dt);
+// Snow melt of `depth` m on `cell` brings each constituent's precipitation
+// concentration with it.
+void book_melt_on_cell(model_state& m, int cell, double depth);
+
+// The overland mass of slot c on `cell`, which holds no water, leaves the
+// surface: into the soil's top layer with SOIL_CON_TRANS (as infiltration),
+// else onto the land (as an exchange with it).
+void leave_dry_cell(model_state& m, int c, int cell);
+
+// Water content of constituent soil layer l of cell k: the soil moisture of
+// single-layer Green and Ampt, else the moisture of the soil-water
+// accounting's store that holds the layer; never above the layer's porosity.
+double constituent_layer_theta(const model_state& m, int k, int l);
+
+// OV_POINT_SOURCE: the cell point sources read and checked (refused naming
+// the file, line and value), and their relative series moved to the run's
+// start once it is known.
+void read_cell_point_sources(model_state& m);
+void shift_cell_point_sources(model_state& m);
+
+}  // namespace kesta

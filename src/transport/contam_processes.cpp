@@ -1,0 +1,232 @@
+// The overland constituents' gains and losses besides their transport: the
+// rain, melt and groundwater that bring them, the water that carries them
+// into the ground, their exchange with the soil's mixing layer (or the
+// land) and their first-order decay.
+//
+// Each process moves mass at once and books it: a cell never gives more
+// than it holds. Between two transport steps a cell's mass is taken to be
+// dissolved in `contam_water`: the water the transport left it with, plus
+// the rain, melt, point-source and groundwater water since, less what
+// infiltrated.
+#include <algorithm>
+#include <cmath>
+
+#include "core/interval_clock.hpp"
+#include "model/model_state.hpp"
+#include "transport/constituent_books.hpp"
+#include "transport/constituents.hpp"
+#include "transport/transport_steps.hpp"
+
+namespace kesta {
+
+namespace {
+
+constexpr double kRateToMetres = 3.6e6;  // mm/h times s to m
+constexpr double kNoWater = 1e-16;       // m3; a smaller volume moves no mass
+constexpr double kCmPerMetre = 100.0;
+
+double cell_area(const model_state& m) { return m.gridsize * m.gridsize; }
+
+bool carried(const model_state& m, int c) { return m.constituent_type.value(c) != 3; }
+
+// The overland mass of every cell follows the water that entered the ground
+// since the last transfer: the share of the cell's water that left, all of
+// it when the cell has run dry.
+void transfer_infiltrated(model_state& m) {
+    const double area = cell_area(m);
+    const bool soil = m.soil_con_trans && !m.soil_static_conc;
+    for (int k = 1; k <= m.ncells; ++k) {
+        const double v = m.ov_infil_vol[k];
+        m.ov_infil_vol[k] = 0.0;
+        if (!(v > kNoWater)) continue;
+        const double water = m.contam_water[k] * area;
+        const double share = m.h[k] < kDryDepth || v >= water ? 1.0 : v / water;
+        m.contam_water[k] = std::max(0.0, m.contam_water[k] - v / area);
+        for (int c = 1; c <= m.ncontam; ++c) {
+            if (!carried(m, c)) continue;
+            const std::size_t s = static_cast<std::size_t>(c);
+            double& mass = m.contam_mass[s][k];
+            const double g = share * mass;
+            if (!(g > 0.0)) continue;
+            mass -= g;
+            if (soil) m.soil_mass[s][k][1] += g;
+            book_ov_infil(m, c, g);
+        }
+    }
+}
+
+// Mixing-layer water depth of cell k (m): the layer's water content times
+// its thickness; 0 for dry soil.
+double mixing_water(const model_state& m, int k) {
+    if (m.soil_con_trans) {
+        const double t = m.soil_thickness[k][1];
+        return std::max(0.0, constituent_layer_theta(m, k, 1)) * t;
+    }
+    const double theta = k <= m.theta_all.n() ? m.theta_all[k] : 0.0;
+    return std::max(0.0, theta) * m.mixing_layer_depth / kCmPerMetre;
+}
+
+// Exchange over dt seconds between the water of the wet cells and their
+// mixing layer at the rate of contam_uptake (m/s), driven by the difference
+// of concentration: with SOIL_CON_TRANS both ways with the pore water of the
+// soil's top layer; else only from the land's load into the water, the load
+// dissolved in the mixing layer's water. Never past the concentrations
+// meeting, never more than the giver holds.
+void exchange_with_soil(model_state& m, double dt) {
+    const double area = cell_area(m);
+    const bool soil = m.soil_con_trans != 0;
+    for (int c = 1; c <= m.ncontam; ++c) {
+        if (m.constituent_type.at(c) != 1) continue;
+        const std::size_t s = static_cast<std::size_t>(c);
+        const vec1<double>& rate = m.contam_uptake[s];
+        vec1<double>& mass = m.contam_mass[s];
+        double booked = 0.0;
+        for (int k = 1; k <= m.ncells; ++k) {
+            if (!(rate[k] > 0.0) || m.h[k] < kDryDepth) continue;
+            const double water = m.contam_water[k] * area;  // m3
+            if (!(water > kNoWater)) continue;
+            const double w = mixing_water(m, k);
+            if (!(w > kDryDepth)) continue;
+            const double conc = mass[k] / water;
+            double held = 0.0;      // g the other side holds
+            double pore = 0.0;      // its pore-water volume: held / pore is its concentration (m3)
+            if (soil) {
+                held = m.soil_mass[s][k][1];
+                const double f = solids_factor(m.soil_partition_coef[s][k], constituent_layer_theta(m, k, 1));
+                if (!(f > 0.0)) continue;
+                pore = m.soil_thickness[k][1] * area / f;
+            } else {
+                held = m.contam_land_mass[s][k];
+                pore = w * area;
+            }
+            if (!(pore > 0.0)) continue;
+            const double other = held / pore;
+            double e = (other - conc) * rate[k] * area * dt;
+            const double balanced = (other - conc) / (1.0 / water + 1.0 / pore);
+            if (std::fabs(e) > std::fabs(balanced)) e = balanced;
+            if (e > 0.0) e = std::min(e, held);
+            else if (!soil) e = 0.0;
+            else e = std::max(e, -mass[k]);
+            if (e == 0.0) continue;
+            mass[k] += e;
+            if (!soil) m.contam_land_mass[s][k] -= e;
+            else if (!m.soil_static_conc) m.soil_mass[s][k][1] -= e;
+            booked += e;
+        }
+        if (booked != 0.0) book_ov_exchange(m, c, booked);
+    }
+}
+
+// First-order decay over dt seconds of the dissolved mass on the wet cells.
+void decay_overland(model_state& m, double dt) {
+    for (int c = 1; c <= m.ncontam; ++c) {
+        if (m.constituent_type.at(c) != 1) continue;
+        const std::size_t s = static_cast<std::size_t>(c);
+        const vec1<double>& rate = m.contam_decay[s];
+        vec1<double>& mass = m.contam_mass[s];
+        double lost = 0.0;
+        for (int k = 1; k <= m.ncells; ++k) {
+            if (!(rate[k] > 0.0) || m.h[k] < kDryDepth) continue;
+            const double g = mass[k] * -std::expm1(-rate[k] * dt);
+            mass[k] -= g;
+            lost += g;
+        }
+        if (lost > 0.0) book_ov_decay(m, c, lost);
+    }
+}
+
+}  // namespace
+
+void add_rain_constituents(model_state& m, const double* rates, double dt) {
+    if (m.ncontam <= 0) return;
+    const double area = cell_area(m);
+    const int n = m.ncells;
+    for (int k = 1; k <= n; ++k) {
+        const double depth = rates[k] * dt / kRateToMetres;
+        if (depth > 0.0) m.contam_water[k] += depth;
+    }
+    for (int c = 1; c <= m.ncontam; ++c) {
+        const double conc = m.precip_conc.at(c);
+        if (!carried(m, c) || !(conc > 0.0)) continue;
+        vec1<double>& mass = m.contam_mass[static_cast<std::size_t>(c)];
+        double added = 0.0;
+        for (int k = 1; k <= n; ++k) {
+            const double depth = rates[k] * dt / kRateToMetres;
+            if (!(depth > 0.0)) continue;
+            const double g = depth * area * conc;
+            mass[k] += g;
+            added += g;
+        }
+        book_ov_precip(m, c, added);
+    }
+}
+
+void book_melt_on_cell(model_state& m, int cell, double depth) {
+    if (!(depth > 0.0) || m.ncontam <= 0) return;
+    m.contam_water[cell] += depth;
+    const double volume = depth * cell_area(m);
+    for (int c = 1; c <= m.ncontam; ++c) {
+        const double g = volume * m.precip_conc.at(c);
+        if (!carried(m, c) || !(g > 0.0)) continue;
+        m.contam_mass[static_cast<std::size_t>(c)][cell] += g;
+        book_ov_precip(m, c, g);
+    }
+}
+
+void book_infiltrated_water(model_state& m, int cell, double volume) {
+    if (m.ncontam <= 0 || !(volume > 0.0)) return;
+    m.ov_infil_vol[cell] += volume;
+    if (m.soil_con_trans) m.soil_infil_depth[cell] += volume / cell_area(m);
+}
+
+void book_exfiltrated_water(model_state& m, int cell, double volume, bool) {
+    if (m.ncontam <= 0 || volume == 0.0) return;
+    // Surface water the ground takes back leaves as infiltrated water does.
+    if (volume < 0.0) {
+        m.ov_infil_vol[cell] -= volume;
+        return;
+    }
+    m.contam_water[cell] += volume / cell_area(m);
+    if (m.soil_con_trans) {
+        m.ov_exfil_vol[cell] += volume;
+        return;
+    }
+    for (int c = 1; c <= m.ncontam; ++c) {
+        const std::size_t s = static_cast<std::size_t>(c);
+        if (!carried(m, c) || s >= m.gw_conc.size()) continue;
+        const double g = volume * m.gw_conc[s][cell];
+        if (!(g > 0.0)) continue;
+        m.contam_mass[s][cell] += g;
+        book_ov_exfil(m, c, g);
+    }
+}
+
+void leave_dry_cell(model_state& m, int c, int cell) {
+    const std::size_t s = static_cast<std::size_t>(c);
+    double& mass = m.contam_mass[s][cell];
+    const double g = mass;
+    mass = 0.0;
+    if (m.soil_con_trans) {
+        if (!m.soil_static_conc) m.soil_mass[s][cell][1] += g;
+        book_ov_infil(m, c, g);
+        return;
+    }
+    m.contam_land_mass[s][cell] += g;
+    book_ov_exchange(m, c, -g);
+}
+
+void step_contam_processes(model_state& m) {
+    if (!m.ov_con_trans || m.ncontam <= 0 || !clock_due(m.wq_next, m.time, m.time_tol)) return;
+    transfer_infiltrated(m);
+    // The exchange and the decay run every KINETICS_TIMESTEP_FACTOR intervals.
+    m.kinetics_seconds += (m.wq_next - m.wq_last) * kSecondsPerDay;
+    if (++m.kinetics_steps < m.kinetics_interval_steps) return;
+    const double dt = m.kinetics_seconds;
+    m.kinetics_steps = 0;
+    m.kinetics_seconds = 0.0;
+    if (!(dt > 0.0)) return;
+    exchange_with_soil(m, dt);
+    decay_overland(m, dt);
+}
+
+}  // namespace kesta

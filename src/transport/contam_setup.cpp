@@ -1,0 +1,559 @@
+// Set-up of the dissolved constituents of a run with OV_CON_TRANS: the
+// options checked, the contaminants' parameters read (uniform from the
+// OV_* cards, or per cell from the CONTAMINANT_TRANSPORT table of the
+// mapping-table file), the load map and the cell point sources read, every
+// constituent array made; then, before the time loop, the soil layers of
+// each cell and the initial overland and soil masses.
+//
+// The uniform path carries one contaminant. The table's eight columns per
+// index are: 1 dispersion coefficient (m2/s), 2 overland decay (1/day),
+// 3 exchange rate with the mixing layer (m/day), 4 load of the land (kg per
+// cell; with SOIL_CON_TRANS the mixing layer's soil concentration, mg/kg),
+// 5 initial overland concentration (g/m3), 6 partition coefficient of the
+// soil (L/kg), 7 groundwater concentration (g/m3); column 8 is read and not
+// used.
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <utility>
+
+#include "core/alloc_check.hpp"
+#include "core/error_record.hpp"
+#include "core/interval_clock.hpp"
+#include "core/text_format.hpp"
+#include "core/warnings.hpp"
+#include "input/ascii_grid.hpp"
+#include "input/mapping_tables.hpp"
+#include "input/reader_support.hpp"
+#include "model/model_state.hpp"
+#include "subsurface/soil_accounting.hpp"
+#include "subsurface/soil_params.hpp"
+#include "subsurface/subsurface_steps.hpp"
+#include "transport/constituent_books.hpp"
+#include "transport/constituents.hpp"
+#include "transport/transport_steps.hpp"
+
+namespace kesta {
+
+namespace {
+
+constexpr double kCmPerMetre = 100.0;
+constexpr double kGramsPerKilogram = 1000.0;
+constexpr double kThin = 1e-16;  // cm; a thinner layer is no layer
+constexpr int kContaminant = 1;
+// Table columns of the contaminant parameters.
+enum contam_column { col_disp, col_decay, col_uptake, col_land, col_init_conc, col_soil_kd, col_gw_conc };
+
+// The constituent soil layers of a Green and Ampt run with redistribution
+// or of one layer, from the cards (cm): mixing, top-layer and soil-moisture
+// depths, a missing top layer taken as the whole soil, a missing mixing
+// layer as the top layer.
+struct card_layers {
+    double mix = 0.0, top = 0.0, soil = 0.0;
+};
+
+card_layers layers_from_cards(const model_state& m) {
+    card_layers c{m.mixing_layer_depth, m.top_layer_depth, m.soil_moist_depth};
+    if (c.top <= kThin) c.top = c.soil;
+    if (c.mix <= kThin) c.mix = c.top;
+    return c;
+}
+
+// The options a constituent run cannot simulate, each refused naming the
+// cards and values.
+bool options_hold(model_state& m) {
+    const std::string& p = m.project_file;
+    const char* refused = nullptr;
+    if (m.chan_routing || m.chan_alt_routing || m.chan_implicit_routing)
+        refused = "channel routing: the constituents would have to follow the water between the cells and the "
+                  "channels, which comes with channel constituent transport, not simulated by this version";
+    else if (m.overland_lake_map_given)
+        refused = "OVERLAND_LAKE_MAP: an overland lake holds its water as a level that the constituent transport "
+                  "does not follow";
+    else if (m.ov_boundary)
+        refused = "OV_BOUNDARY: the boundary cells gain and lose water without its constituents";
+    else if (m.project_options.ov_pump_given)
+        refused = "OV_PUMP: the pumps move water without its constituents";
+    else if (m.storm_sewer_given)
+        refused = "STORM_SEWER: the drains exchange water with the cells without its constituents";
+    else if (m.nutrients)
+        refused = "NUTRIENTS: the nutrient species are not carried by this version beside the contaminants";
+    if (refused)
+        return refuse(format_text("Error: project file %s asks for overland constituent transport (OV_CON_TRANS) "
+                                  "together with %s.\n",
+                                  p.c_str(), refused));
+    const double factor = m.kinetics_timestep_factor;
+    if (!(factor >= 1.0) || factor != std::floor(factor) || factor > 1e6)
+        return refuse(format_text("Error: KINETICS_TIMESTEP_FACTOR %g in project file %s: the exchange with the soil "
+                                  "and the decay run every that many constituent steps; give a whole number of "
+                                  "at least 1.\n",
+                                  factor, p.c_str()));
+    if (m.sediment_contam && !m.soil_erosion_given)
+        return refuse(format_text("Error: SEDIMENT_CONTAM in project file %s binds the contaminants to the eroded "
+                                  "sediment, but the project has no SOIL_EROSION.\n",
+                                  p.c_str()));
+    if (m.sediment_contam && !m.soil_con_trans && !(m.mixing_layer_depth > kThin))
+        return refuse(format_text("Error: SEDIMENT_CONTAM in project file %s: the eroded sediment takes the land's "
+                                  "load held in the mixing layer, and MIXING_LAYER_DEPTH is %g m; give it above 0.\n",
+                                  p.c_str(), m.mixing_layer_depth / kCmPerMetre));
+    if (!m.soil_con_trans) return true;
+    if (!m.green_ampt_on && !m.inf_redist_on && !m.inf_layered_on)
+        return refuse(format_text("Error: SOIL_CON_TRANS in project file %s moves the contaminants with the soil "
+                                  "water of Green and Ampt infiltration (GREEN_AMPT, INF_REDIST or "
+                                  "INF_LAYERED_SOIL); the project %s.\n",
+                                  p.c_str(), m.inf_richards_on ? "uses the Richards equation" : "has none"));
+    if (m.inf_layered_on) return true;
+    const card_layers c = layers_from_cards(m);
+    const bool redist = m.inf_redist_on != 0;
+    if (!(c.mix > kThin) || (redist && !(c.mix <= c.top + kThin && c.top <= c.soil + kThin)))
+        return refuse(format_text("Error: SOIL_CON_TRANS in project file %s: the soil layers of the contaminants "
+                                  "are the mixing layer (MIXING_LAYER_DEPTH %g m)%s; give a mixing layer above 0%s.\n",
+                                  p.c_str(), m.mixing_layer_depth / kCmPerMetre,
+                                  redist ? format_text(", the rest of the top layer (TOP_LAYER_DEPTH %g m) and the "
+                                                       "rest of the soil (SOIL_MOIST_DEPTH %g m)",
+                                                       m.top_layer_depth / kCmPerMetre,
+                                                       m.soil_moist_depth / kCmPerMetre)
+                                             .c_str()
+                                         : "",
+                                  redist ? ", no deeper than the top layer, itself no deeper than the soil" : ""));
+    return true;
+}
+
+// A card value below 0 is refused.
+bool card_not_negative(const model_state& m, const char* card, double value) {
+    if (value >= 0.0) return true;
+    return refuse(format_text("Error: %s %g in project file %s: it must be 0 or more.\n", card, value,
+                              m.project_file.c_str()));
+}
+
+// Grows a family of rows by `count` zero rows of `cells` cells.
+void add_rows(slot_rows& rows, int count, int cells) {
+    if (rows.empty()) rows.emplace_back();
+    for (int i = 0; i < count; ++i) rows.emplace_back(cells);
+}
+
+void add_tables(slot_tables& tables, int count, int cells, int columns) {
+    if (tables.empty()) tables.emplace_back();
+    for (int i = 0; i < count; ++i) tables.emplace_back(cells, columns);
+}
+
+bool made(const slot_rows& rows) {
+    for (std::size_t s = 1; s < rows.size(); ++s)
+        if (rows[s].empty()) return false;
+    return true;
+}
+
+bool made(const slot_tables& tables) {
+    for (std::size_t s = 1; s < tables.size(); ++s)
+        if (tables[s].empty()) return false;
+    return true;
+}
+
+// The per-cell vectors every constituent shares, made with the first slots.
+bool alloc_cell_vectors(model_state& m, int cells) {
+    for (vec1<double>* v : {&m.contam_water, &m.ov_infil_vol, &m.ov_exfil_vol, &m.tr_vol0, &m.tr_vol1, &m.tr_conc,
+                            &m.tr_mstar, &m.tr_limit, &m.tr_face_pred, &m.tr_face})
+        *v = vec1<double>(cells);
+    if (m.ov_con_map_given) m.contam_map_values = vec1<double>(cells);
+    if (!blocks_made(g_error_record, "the overland constituent arrays", m.contam_water, m.ov_infil_vol,
+                     m.ov_exfil_vol, m.tr_vol0, m.tr_vol1, m.tr_conc, m.tr_mstar, m.tr_limit, m.tr_face_pred,
+                     m.tr_face))
+        return false;
+    if (!m.soil_con_trans) return true;
+    m.soil_layer_count = vec1<int>(cells);
+    m.soil_thickness = mat2<double>(cells, kMaxContamLayers);
+    m.soil_porosity = mat2<double>(cells, kMaxContamLayers);
+    for (vec1<double>* v : {&m.soil_interflow, &m.soil_drainage, &m.soil_infil_depth}) *v = vec1<double>(cells);
+    m.nutrient_grid.table = mat2<double>(cells, kMaxContamLayers);
+    m.nutrient_grid.rows = cells;
+    m.nutrient_grid.columns = kMaxContamLayers;
+    m.nutrient_grid.first = vec1<double>(kMaxContamLayers);
+    m.nutrient_grid.second = vec1<double>(kMaxContamLayers);
+    return blocks_made(g_error_record, "the soil constituent arrays", m.soil_layer_count, m.soil_thickness,
+                       m.soil_porosity, m.soil_interflow, m.soil_drainage, m.soil_infil_depth,
+                       m.nutrient_grid.table);
+}
+
+// Copies row i of every column table into the slot rows of the contaminant
+// that begins at slot `first`; each table is freed once copied.
+void take_table_rows(model_state& m, std::array<mat2<double>, 7>& cols, int first, int count) {
+    slot_rows* rows[7] = {&m.contam_disp, &m.contam_decay, &m.contam_uptake, &m.contam_land_mass,
+                          &m.contam_conc,  &m.soil_partition_coef, &m.gw_conc};
+    for (int j = 0; j < 7; ++j) {
+        mat2<double>& t = cols[static_cast<std::size_t>(j)];
+        if (t.empty() || rows[j]->empty()) continue;
+        for (int i = 1; i <= count; ++i) {
+            vec1<double>& row = (*rows[j])[static_cast<std::size_t>(first + i - 1)];
+            std::copy(t[i] + 1, t[i] + m.ncells + 1, row.data() + 1);
+        }
+        t.reset();
+    }
+}
+
+// The first cell whose value of a table column is below 0, naming it.
+bool table_values_hold(const model_state& m, int first, int count) {
+    const struct {
+        const slot_rows* rows;
+        const char* what;
+    } kColumns[] = {{&m.contam_disp, "dispersion coefficient (column 1)"},
+                    {&m.contam_decay, "decay coefficient (column 2)"},
+                    {&m.contam_uptake, "exchange rate (column 3)"},
+                    {&m.contam_land_mass, "land load (column 4)"},
+                    {&m.contam_conc, "initial concentration (column 5)"},
+                    {&m.soil_partition_coef, "soil partition coefficient (column 6)"},
+                    {&m.gw_conc, "groundwater concentration (column 7)"}};
+    for (int c = first; c < first + count; ++c) {
+        const std::size_t s = static_cast<std::size_t>(c);
+        if (m.precip_conc.value(c) < 0.0 || m.water_soil_partition_coef.value(c) < 0.0)
+            return refuse(format_text("Error: the CONTAMINANT_TRANSPORT table of mapping-table file %s gives "
+                                      "contaminant %d (%s) the %s %g; it must be 0 or more.\n",
+                                      m.mapping_table.c_str(), c - first + 1, m.contam_names[s].c_str(),
+                                      m.precip_conc.value(c) < 0.0 ? "PRECIP_CONC" : "PARTITION",
+                                      m.precip_conc.value(c) < 0.0 ? m.precip_conc.value(c)
+                                                                : m.water_soil_partition_coef.value(c)));
+        for (const auto& col : kColumns) {
+            if (col.rows->size() <= s) continue;
+            const vec1<double>& v = (*col.rows)[s];
+            for (int k = 1; k <= m.ncells; ++k) {
+                if (v[k] >= 0.0) continue;
+                int row = 0, column = 0;
+                cell_row_col(m, k, row, column);
+                return refuse(format_text("Error: the CONTAMINANT_TRANSPORT table of mapping-table file %s gives "
+                                          "contaminant %d (%s) the %s %g at cell %d (row %d, column %d); it must "
+                                          "be 0 or more.\n",
+                                          m.mapping_table.c_str(), c - first + 1, m.contam_names[s].c_str(),
+                                          col.what, v[k], k, row, column));
+            }
+        }
+    }
+    return true;
+}
+
+// The contaminants of the table: their count, or -1 when refused.
+int read_table(model_state& m) {
+    say(m, "reading contaminant transport table and map from master table file\n");
+    std::array<mat2<double>, 7> cols;
+    std::array<mat2<double>*, 8> wanted{};
+    for (std::size_t j = 0; j < cols.size(); ++j) wanted[j] = &cols[j];
+    if (!m.soil_con_trans) wanted[col_soil_kd] = nullptr;
+    if (!m.water_table_given) wanted[col_gw_conc] = nullptr;
+    contaminant_tables info;
+    array1d<double> precip, partition;
+    grid_header header;
+    if (!read_contaminant_table(m.mapping_tables, m.mapping_table, wanted, info, precip, partition, header, m.mask,
+                                m.ncells, m.rows, m.cols, m.summary_fp.get()))
+        return -1;
+    m.contam_table_read = 1;
+    const int n = info.count;
+    if (n <= 0) return n;
+    const int first = m.ncontam + 1;
+    alloc_overland_contam_arrays(m, n, m.ncells, 0, 0);
+    if (run_stopped()) return -1;
+    for (int i = 1; i <= n; ++i) {
+        const std::size_t s = static_cast<std::size_t>(first + i - 1);
+        m.contam_names[s] = info.descriptions[static_cast<std::size_t>(i)];
+        m.contam_output_names[s] = info.output_file_names[static_cast<std::size_t>(i)];
+        m.precip_conc.at(first + i - 1) = precip.at(i);
+        m.water_soil_partition_coef.at(first + i - 1) = partition.at(i);
+    }
+    take_table_rows(m, cols, first, n);
+    return table_values_hold(m, first, n) ? n : -1;
+}
+
+// The uniform contaminant of the OV_* cards.
+bool set_uniform(model_state& m) {
+    if (!card_not_negative(m, "OV_DISP_COEF", m.ov_disp_coef) ||
+        !card_not_negative(m, "OV_DECAY_COEF", m.ov_decay_coef) ||
+        !card_not_negative(m, "OV_UPTAKE_RATE", m.ov_uptake_rate) ||
+        !card_not_negative(m, "OV_MASS_LOAD", m.ov_mass_load))
+        return false;
+    say(m, "using uniform contaminant transport values\n");
+    const int c = m.ncontam + 1;
+    alloc_overland_contam_arrays(m, 1, m.ncells, 0, 0);
+    if (run_stopped()) return false;
+    const std::size_t s = static_cast<std::size_t>(c);
+    m.contam_names[s] = "uniform contaminant";
+    m.contam_disp[s].fill(m.ov_disp_coef);
+    m.contam_decay[s].fill(m.ov_decay_coef);
+    m.contam_uptake[s].fill(m.ov_uptake_rate);
+    m.contam_land_mass[s].fill(m.ov_mass_load);
+    return true;
+}
+
+// CONTAM_MAP gives the land load of the first contaminant.
+bool read_load_map(model_state& m) {
+    if (!m.contam_map_given) return true;
+    if (!m.contam_map_fp) return refuse(format_text("Error: CONTAM_MAP file %s is not open.\n", m.contam_map.c_str()));
+    if (chatty(m)) std::printf("reading contamimant load map from file: %s\n", m.contam_map.c_str());
+    if (m.summary_fp)
+        std::fprintf(m.summary_fp.get(), "reading contaminant load map from file: %s\n", m.contam_map.c_str());
+    vec1<double> load(m.ncells);
+    if (!read_real_map(m, m.contam_map_fp.get(), m.contam_map, load)) return false;
+    close_file(m.contam_map_fp);
+    m.contam_map_fp.reset();
+    std::string detail;
+    const value_rule rule{"contaminant load", "", [](double v) { return v >= 0.0; }, "it must be 0 or more"};
+    if (first_breach(m, load, rule, "map " + m.contam_map, detail) != 0)
+        return refuse("Error: " + detail + "\n");
+    std::copy(load.data() + 1, load.data() + m.ncells + 1, m.contam_land_mass[1].data() + 1);
+    return true;
+}
+
+// The exchange with the mixing layer needs a mixing layer with water.
+bool exchange_has_water(const model_state& m) {
+    if (m.soil_con_trans) return true;
+    double fastest = 0.0;
+    for (int c = 1; c <= m.ncontam; ++c) {
+        const vec1<double>& rate = m.contam_uptake[static_cast<std::size_t>(c)];
+        for (int k = 1; k <= m.ncells; ++k) fastest = std::max(fastest, rate[k]);
+    }
+    if (!(fastest > 0.0) || (m.mixing_layer_depth > kThin && m.theta_all.n() >= m.ncells)) return true;
+    return refuse(format_text("Error: project file %s gives the contaminants an exchange rate with the land "
+                              "(OV_UPTAKE_RATE or column 3 of the CONTAMINANT_TRANSPORT table) of up to %g m/day: "
+                              "the exchange takes place with the water of the mixing layer, which needs "
+                              "MIXING_LAYER_DEPTH above 0 and an infiltration method that keeps the soil "
+                              "moisture.\n",
+                              m.project_file.c_str(), fastest));
+}
+
+// The constituent layers of cell k: their count, thickness (m) and
+// porosity.
+int cell_layers(model_state& m, int k, double* t, double* phi) {
+    if (m.inf_layered_on) {
+        const double* s = soil_class_of(m, k);
+        if (!s) return 0;
+        const double mix = m.mixing_layer_depth, d1 = s[22], d2 = s[23];
+        int n = 0;
+        if (mix > kThin && d1 > mix) {
+            t[++n] = mix / kCmPerMetre;
+            phi[n] = s[7];
+            t[++n] = (d1 - mix) / kCmPerMetre;
+            phi[n] = s[7];
+        } else {
+            t[++n] = d1 / kCmPerMetre;
+            phi[n] = s[7];
+        }
+        if (d2 > kThin) {
+            t[++n] = d2 / kCmPerMetre;
+            phi[n] = s[8];
+        }
+        return d1 > kThin ? n : 0;
+    }
+    const card_layers c = layers_from_cards(m);
+    if (m.green_ampt_on) {
+        t[1] = c.mix / kCmPerMetre;
+        phi[1] = value_at(m.phi_map, k);
+        return 1;
+    }
+    int n = 0;
+    t[++n] = c.mix / kCmPerMetre;
+    phi[n] = soil_parameter(m, k, soil_param::porosity, 1);
+    if (c.top - c.mix > kThin) {
+        t[++n] = (c.top - c.mix) / kCmPerMetre;
+        phi[n] = soil_parameter(m, k, soil_param::porosity, 1);
+    }
+    if (c.soil - c.top > kThin) {
+        t[++n] = (c.soil - c.top) / kCmPerMetre;
+        phi[n] = soil_parameter(m, k, soil_param::porosity, 2);
+    }
+    return n;
+}
+
+bool set_soil_layers(model_state& m) {
+    for (int k = 1; k <= m.ncells; ++k) {
+        double t[kMaxContamLayers + 1] = {}, phi[kMaxContamLayers + 1] = {};
+        const int n = cell_layers(m, k, t, phi);
+        bool sound = n >= 1;
+        for (int l = 1; l <= n; ++l) sound = sound && t[l] > 0.0 && phi[l] >= 0.0 && phi[l] < 1.0;
+        if (!sound) {
+            int row = 0, col = 0;
+            cell_row_col(m, k, row, col);
+            return refuse(format_text("Error: cell %d (row %d, column %d) has no soil layer of a thickness above 0 "
+                                      "and a porosity from 0 to below 1 for its contaminants (layer 1: %g m, "
+                                      "porosity %g); check the soil depths and porosities of project file %s.\n",
+                                      k, row, col, t[1], phi[1], m.project_file.c_str()));
+        }
+        m.soil_layer_count[k] = n;
+        for (int l = 1; l <= n; ++l) {
+            m.soil_thickness[k][l] = t[l];
+            m.soil_porosity[k][l] = phi[l];
+        }
+    }
+    return true;
+}
+
+// Soil mass (kg) of layer l of cell k: its solids over the cell.
+double soil_solids(const model_state& m, int k, int l) {
+    return (1.0 - m.soil_porosity[k][l]) * m.soil_thickness[k][l] * kSolidSpecificGravity * kGramsPerKilogram *
+           m.gridsize * m.gridsize;
+}
+
+}  // namespace
+
+double solids_factor(double kd, double theta) {
+    if (!(theta > 0.0)) return 0.0;
+    return 1.0 / ((1.0 - theta) * kd * kSolidSpecificGravity + theta);
+}
+
+double leached_mass(double q, double f, double m, double t) {
+    if (!(q > 1e-16) || !(t > 0.0) || !(m > 0.0)) return 0.0;
+    return std::min(m, q * f * m / t);
+}
+
+double dissolved_share(int classes, const double* conc, const double* kd, double* attached) {
+    double sum = 0.0;
+    for (int k = 1; k <= classes; ++k) sum += kd[k] / 1e6 * conc[k];
+    const double share = 1.0 / (1.0 + sum);
+    if (attached)
+        for (int k = 1; k <= classes; ++k) attached[k] = kd[k] / 1e6 * conc[k] * share;
+    return share;
+}
+
+double constituent_layer_theta(const model_state& m, int k, int l) {
+    if (m.green_ampt_on || !m.soil_et_accounting) return value_at(m.theta_all, k);
+    // A layer that begins at or below the bottom of the accounting's upper
+    // store takes the lower store's moisture.
+    const layer_moistures w = soil_layer_moistures(m, k);
+    double upper = layers_from_cards(m).top / kCmPerMetre;
+    if (m.inf_layered_on) {
+        const double* s = soil_class_of(m, k);
+        upper = s ? s[22] / kCmPerMetre : 0.0;
+    }
+    double top = 0.0;
+    for (int j = 1; j < l; ++j) top += m.soil_thickness[k][j];
+    const bool lower = w.lower != kNoSecondLayer && top >= upper - kThin / kCmPerMetre;
+    const double theta = lower ? w.lower : w.top;
+    const double phi = m.soil_porosity[k][l];
+    return theta < phi ? theta : phi;
+}
+
+void alloc_overland_contam_arrays(model_state& m, int count, int cells, int nutrient_call, int) {
+    // The nutrient species take their slots with the nutrient module.
+    if (nutrient_call != 0 || count <= 0) return;
+    if (m.ncontam == 0 && !alloc_cell_vectors(m, cells)) return;
+    for (slot_rows* rows : {&m.contam_conc, &m.contam_mass, &m.contam_disp, &m.contam_decay, &m.contam_uptake,
+                            &m.contam_land_mass})
+        add_rows(*rows, count, cells);
+    if (m.soil_con_trans) {
+        add_rows(m.soil_partition_coef, count, cells);
+        add_tables(m.soil_mass, count, cells, kMaxContamLayers);
+        add_tables(m.soil_conc, count, cells, kMaxContamLayers);
+    }
+    if (m.water_table_given) add_rows(m.gw_conc, count, cells);
+    if (m.sediment_contam && m.ov_sed) add_tables(m.attached_mass, count, cells, m.ov_sed->n_fine_classes);
+    for (slot_rows* rows : {&m.contam_conc, &m.contam_mass, &m.contam_disp, &m.contam_decay, &m.contam_uptake,
+                            &m.contam_land_mass, &m.soil_partition_coef, &m.gw_conc}) {
+        if (made(*rows)) continue;
+        refuse(format_text("Error: not enough memory for %d contaminants on %d cells.\n", m.ncontam + count, cells));
+        return;
+    }
+    for (slot_tables* t : {&m.soil_mass, &m.soil_conc, &m.attached_mass}) {
+        if (made(*t)) continue;
+        refuse(format_text("Error: not enough memory for %d contaminants on %d cells.\n", m.ncontam + count, cells));
+        return;
+    }
+    m.add_slot_totals(count);
+    m.constituent_type.append_fill(count, kContaminant);
+    if (m.contam_names.empty()) {
+        m.contam_names.emplace_back();
+        m.contam_output_names.emplace_back();
+    }
+    for (int i = 1; i <= count; ++i) {
+        m.contam_names.push_back(format_text("contaminant %d", m.ncontam + i));
+        m.contam_output_names.emplace_back();
+    }
+    m.ncontam += count;
+    m.n_contaminants += count;
+}
+
+void read_contam_tables(model_state& m) {
+    if (!m.ov_con_trans) {
+        if (m.soil_contam) warn("SOIL_CON_TRANS has no effect without OV_CON_TRANS: no contaminant is carried.\n");
+        if (m.sediment_contam) warn("SEDIMENT_CONTAM has no effect without OV_CON_TRANS: no contaminant is carried.\n");
+        return;
+    }
+    m.soil_con_trans = m.soil_contam;
+    if (!options_hold(m)) return;
+    m.kinetics_interval_steps = static_cast<int>(m.kinetics_timestep_factor);
+    const bool table = m.mapping_table_given && mapping_table_present(m.mapping_tables, table_contaminants);
+    int count = 0;
+    if (!table && !m.soil_erosion_given) {
+        if (!set_uniform(m)) return;
+        count = 1;
+    } else if (!table) {
+        refuse(format_text("Error: project file %s carries contaminants (OV_CON_TRANS) with soil erosion: they "
+                           "come from the CONTAMINANT_TRANSPORT table of the mapping-table file, and %s holds "
+                           "none.\n",
+                           m.project_file.c_str(), m.mapping_table_given ? m.mapping_table.c_str() : "the project "
+                                                                                                       "names no such file"));
+        return;
+    } else {
+        count = read_table(m);
+        if (count < 0) return;
+    }
+    if (count <= 0) {
+        m.uniform_contam_count = 0;
+        g_error_record.fail(125);
+        return;
+    }
+    if (!read_load_map(m)) return;
+    if (!exchange_has_water(m)) return;
+    if (m.sediment_contam && m.ov_sed) {
+        sed_record& s = *m.ov_sed;
+        for (mat2<double>* t : {&s.ov_sed_vol_qsx, &s.ov_sed_vol_qsy, &s.eroded_step, &s.deposited_step})
+            *t = mat2<double>(m.ncells, s.num_sed);
+        s.ov_vol_sed_susp = mat2<double>(m.ncells, s.n_fine_classes);
+        s.outlet_vol_step = vec1<double>(s.num_sed);
+        for (vec1<double>* v : {&m.sorption_conc, &m.sorption_kd, &m.sorption_share})
+            *v = vec1<double>(s.n_fine_classes);
+        if (!blocks_made(g_error_record, "the sediment volumes of the sediment-bound contaminants", s.ov_sed_vol_qsx,
+                         s.ov_sed_vol_qsy, s.eroded_step, s.deposited_step, s.ov_vol_sed_susp, s.outlet_vol_step))
+            return;
+    }
+    if (m.ov_point_source_given) read_cell_point_sources(m);
+}
+
+void init_contam_soil_state(model_state& m) {
+    if (!m.ov_con_trans || m.ncontam <= 0) return;
+    if (m.soil_con_trans && !set_soil_layers(m)) return;
+    shift_cell_point_sources(m);
+    const double area = m.gridsize * m.gridsize;
+    for (int c = 1; c <= m.ncontam; ++c) {
+        const std::size_t s = static_cast<std::size_t>(c);
+        m.OV_MASS_INIT.at(c) = 0.0;
+        m.OV_LAND_MASS_INIT.at(c) = 0.0;
+        vec1<double>& conc = m.contam_conc[s];
+        vec1<double>& mass = m.contam_mass[s];
+        vec1<double>& land = m.contam_land_mass[s];
+        double overland = 0.0, held = 0.0;
+        for (int k = 1; k <= m.ncells; ++k) {
+            m.contam_decay[s][k] /= kSecondsPerDay;
+            m.contam_uptake[s][k] /= kSecondsPerDay;
+            const double h = m.h[k];
+            if (h > kDryDepth) {
+                mass[k] = conc[k] * h * area;
+            } else {
+                mass[k] = 0.0;
+                conc[k] = 0.0;
+            }
+            overland += mass[k];
+            if (m.soil_con_trans) {
+                // The load is the mixing layer's soil concentration (mg/kg).
+                mat2<double>& soil = m.soil_mass[s];
+                m.soil_conc[s][k][1] = land[k];
+                soil[k][1] = land[k] * soil_solids(m, k, 1) / kGramsPerKilogram;
+                land[k] = soil[k][1];
+            } else {
+                land[k] *= kGramsPerKilogram;  // kg to g
+            }
+            held += land[k];
+        }
+        m.OV_MASS_INIT.at(c) = overland / kGramsPerKilogram;
+        m.OV_LAND_MASS_INIT.at(c) = held / kGramsPerKilogram;
+        if (m.soil_con_trans) m.SOIL_MASS_INIT.at(c) = held / kGramsPerKilogram;
+        m.GLOBAL_MASS_INIT.at(c) = (overland + held) / kGramsPerKilogram;
+    }
+    for (int k = 1; k <= m.ncells; ++k) m.contam_water[k] = m.h[k];
+}
+
+}  // namespace kesta

@@ -1,0 +1,372 @@
+// Contaminants over land and in the soil: the transport kernel against
+// conservation and the exact moments of advection and dispersion, the laws
+// of sorption and leaching and first-order decay against known answers, the
+// soil column's budget cell by cell, a whole run whose every balance
+// closes, and the inputs the set-up refuses.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <random>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "core/error_record.hpp"
+#include "core/interval_clock.hpp"
+#include "model/model_state.hpp"
+#include "support/grid_text.hpp"
+#include "support/run_program.hpp"
+#include "support/temp_dir.hpp"
+#include "transport/constituents.hpp"
+#include "transport/transport_steps.hpp"
+
+namespace {
+
+using kesta_test::has;
+using kesta_test::table_row;
+using kesta_test::value_after;
+
+// The number after `label` (and the dots of its line) in `text`; NaN when
+// there is none.
+double number_after(const std::string& text, const std::string& label) {
+    const std::size_t at = text.find(label);
+    if (at == std::string::npos) return std::nan("");
+    const std::size_t number = text.find_first_of("-0123456789", at + label.size());
+    return number == std::string::npos ? std::nan("") : std::stod(text.substr(number));
+}
+
+// A word of `text` that prints a value that is not a number.
+bool has_non_number(const std::string& text) {
+    std::istringstream in(text);
+    for (std::string word; in >> word;)
+        if (word == "nan" || word == "-nan" || word == "inf" || word == "-inf") return true;
+    return false;
+}
+
+// The part of `text` from `from` up to the next `to` after it.
+std::string section(const std::string& text, const std::string& from, const std::string& to) {
+    const std::size_t a = text.find(from);
+    if (a == std::string::npos) return std::string();
+    return text.substr(a, text.find(to, a + from.size()) - a);
+}
+
+// A rows x cols grid of 1 m cells holding `depth` m of water, with its
+// neighbours and face discharges, for the transport kernel.
+struct plane {
+    int rows, cols, n;
+    std::vector<int> left, right, above, below;
+    std::vector<double> qx, qy, vol0, vol1, disp, mass;
+    std::vector<double> w[5];
+
+    plane(int r, int c, double depth, double d)
+        : rows(r), cols(c), n(r * c), left(n + 1), right(n + 1), above(n + 1), below(n + 1), qx(n + 1),
+          qy(n + 1), vol0(n + 1, depth), vol1(n + 1, depth), disp(n + 1, d), mass(n + 1) {
+        for (int i = 1; i <= n; ++i) {
+            const int row = (i - 1) / cols, col = (i - 1) % cols;
+            left[i] = col > 0 ? i - 1 : 0;
+            right[i] = col < cols - 1 ? i + 1 : 0;
+            above[i] = row > 0 ? i - cols : 0;
+            below[i] = row < rows - 1 ? i + cols : 0;
+        }
+        for (auto& v : w) v.assign(n + 1, 0.0);
+    }
+    int move(double dt, int order, double& out) {
+        kesta::transport_grid g;
+        g.n = n;
+        g.dx = 1.0;
+        g.left = left.data();
+        g.right = right.data();
+        g.above = above.data();
+        g.below = below.data();
+        g.qx = qx.data();
+        g.qy = qy.data();
+        g.vol0 = vol0.data();
+        g.vol1 = vol1.data();
+        kesta::transport_work work{w[0].data(), w[1].data(), w[2].data(), w[3].data(), w[4].data()};
+        return kesta::advect_disperse(g, disp.data(), mass.data(), dt, order, work, 100000, out);
+    }
+    double total() const {
+        double t = 0.0;
+        for (int i = 1; i <= n; ++i) t += mass[i];
+        return t;
+    }
+    // Mean and variance of the mass's column position (m).
+    void moments(double& mean, double& variance) const {
+        mean = 0.0;
+        double square = 0.0;
+        for (int i = 1; i <= n; ++i) {
+            const double x = (i - 1) % cols;
+            mean += x * mass[i];
+            square += x * x * mass[i];
+        }
+        mean /= total();
+        variance = square / total() - mean * mean;
+    }
+};
+
+// A tracer that neither decays nor leaves keeps its mass to round-off over
+// land, under a rough flow field on water that deepens and dries, whatever
+// the interval; pure dispersion widens it by exactly 2 D t and a uniform
+// flow moves its centre by exactly u t, as the scheme's moments do.
+TEST(OverlandTransport, KeepsTheMassAndMovesItsMomentsByTheirLaws) {
+    std::mt19937 draw(7);
+    std::uniform_real_distribution<double> u(-1.0, 1.0);
+    plane p(12, 12, 0.05, 0.02);
+    for (int i = 1; i <= p.n; ++i) {
+        p.qx[i] = p.right[i] ? 0.004 * u(draw) : 0.0;
+        p.qy[i] = p.below[i] ? 0.004 * u(draw) : 0.0;
+        p.vol1[i] = i % 17 == 0 ? 0.0 : 0.05 + 0.02 * u(draw);
+        p.mass[i] = 1.0 + u(draw);
+    }
+    const double before = p.total();
+    double out = 0.0;
+    // The interval is over 20 times the longest stable step.
+    EXPECT_GE(p.move(60.0, 1, out), 20);
+    EXPECT_NEAR(p.total(), before, 1e-13 * before);
+    for (int i = 1; i <= p.n; ++i) EXPECT_GE(p.mass[i], 0.0) << i;
+
+    const double d = 0.5, t = 20.0;
+    plane line(1, 201, 0.1, d);
+    line.mass[101] = 1.0;
+    line.move(t, 2, out);
+    double mean = 0.0, variance = 0.0;
+    line.moments(mean, variance);
+    EXPECT_NEAR(mean, 100.0, 1e-9);
+    EXPECT_NEAR(variance, 2.0 * d * t, 1e-9 * 2.0 * d * t);
+
+    plane flow(1, 201, 0.1, 0.0);
+    for (int i = 1; i < flow.n; ++i) flow.qx[i] = 0.5 * 0.1;  // 0.5 m/s through 0.1 m2
+    flow.mass[51] = 1.0;
+    flow.move(40.0, 1, out);
+    flow.moments(mean, variance);
+    EXPECT_NEAR(mean, 50.0 + 0.5 * 40.0, 1e-9);
+    EXPECT_NEAR(flow.total(), 1.0, 1e-14);
+}
+
+// Kd 100 L/kg on 1000 g/m3 of fine sediment: 1 / (1 + 100e-6 x 1000).
+// Leaching: 0.01 m of water through 0.1 m at water content 0.3 without
+// sorption (f = 1 / 0.3) carries 0.01 x 3.333333 x 10 / 0.1 of 10 g.
+TEST(ConstituentLaws, SorptionAndLeachingGiveTheKnownAnswers) {
+    const double conc[2] = {0.0, 1000.0}, kd[2] = {0.0, 100.0};
+    double attached[2] = {0.0, 0.0};
+    EXPECT_NEAR(kesta::dissolved_share(1, conc, kd, attached), 0.909091, 1e-6);
+    EXPECT_NEAR(attached[1], 0.090909, 1e-6);
+    const double f = kesta::solids_factor(0.0, 0.3);
+    EXPECT_NEAR(f, 3.333333, 1e-6);
+    EXPECT_NEAR(kesta::leached_mass(0.01, f, 10.0, 0.1), 3.33333, 1e-5);
+    EXPECT_EQ(kesta::leached_mass(0.4, f, 10.0, 0.1), 10.0);  // never more than the layer holds
+    EXPECT_EQ(kesta::solids_factor(1.0, 0.0), 0.0);          // dry soil holds no pore water
+}
+
+// A model state of `cells` unconnected 10 m cells carrying one contaminant,
+// `depth` m of water on each, its clocks at the start of a 60 s interval.
+std::unique_ptr<kesta::model_state> cells_state(int cells, double depth) {
+    kesta::g_error_record.clear_for_run();
+    auto m = std::make_unique<kesta::model_state>();
+    m->ncells = cells;
+    m->gridsize = 10.0;
+    m->ov_con_trans = 1;
+    m->super_quiet = 1;
+    m->time_tol = kesta::kTimeTolerance;
+    for (kesta::vec1<double>* v : {&m->h, &m->theta_all, &m->phi_map, &m->qx, &m->qy}) *v = kesta::vec1<double>(cells);
+    for (kesta::vec1<int>* v : {&m->leftcon, &m->rightcon, &m->abovecon, &m->belowcon, &m->yes_exfil})
+        *v = kesta::vec1<int>(cells);
+    m->h.fill(depth);
+    m->time = 2451545.0;
+    m->wq_last = m->soil_con_last = m->time - 60.0 / kesta::kSecondsPerDay;
+    m->wq_next = m->soil_con_next = m->time;
+    return m;
+}
+
+void next_interval(kesta::model_state& m) {
+    m.wq_last = m.soil_con_last = m.time;
+    m.time += 60.0 / kesta::kSecondsPerDay;
+    m.wq_next = m.soil_con_next = m.time;
+}
+
+// 2 per day on still water for a day in 60 s intervals: exp(-2) of it
+// stays, and the books hold what went.
+TEST(OverlandProcesses, FirstOrderDecayFollowsTheExponential) {
+    auto m = cells_state(1, 0.1);
+    kesta::alloc_overland_contam_arrays(*m, 1, 1, 0, 0);
+    m->contam_conc[1][1] = 10.0;
+    m->contam_decay[1][1] = 2.0;
+    kesta::init_contam_soil_state(*m);
+    const double m0 = m->contam_mass[1][1];
+    ASSERT_NEAR(m0, 100.0, 1e-12);  // 10 g/m3 x 0.1 m x 100 m2
+    for (int i = 0; i < 1440; ++i) {
+        kesta::step_contam_processes(*m);
+        next_interval(*m);
+    }
+    EXPECT_NEAR(m->contam_mass[1][1], m0 * std::exp(-2.0), 1e-3 * m0 * std::exp(-2.0));
+    EXPECT_NEAR(m->OV_MASS_DECAY.at(1) * 1000.0 + m->contam_mass[1][1], m0, 1e-9);
+}
+
+// Three cells of a 0.1 m mixing layer (single-layer Green and Ampt) at water
+// content 0.3 without sorption, 10 g in each: 0.01 m of water goes down the
+// first (3.33333 g leave), the water table pushes 0.01 m up the second
+// (3.33333 g rise to the surface, 0.01 m x 100 m2 x 2 g/m3 enter from
+// below), the third only decays at 1 per day. Each cell's storage changes by
+// what entered less what left, and the books add up the cells.
+TEST(SoilColumn, EachCellKeepsItsBudget) {
+    auto m = cells_state(3, 0.0);
+    m->soil_con_trans = 1;
+    m->green_ampt_on = 1;
+    m->water_table_given = 1;
+    m->mixing_layer_depth = 10.0;  // cm
+    m->theta_all.fill(0.3);
+    m->phi_map.fill(0.4);
+    kesta::alloc_overland_contam_arrays(*m, 1, 3, 0, 0);
+    m->contam_decay[1][3] = 1.0;
+    kesta::init_contam_soil_state(*m);
+    ASSERT_EQ(m->soil_layer_count[1], 1);
+    for (int k = 1; k <= 3; ++k) m->soil_mass[1][k][1] = 10.0;
+    m->soil_infil_depth[1] = 0.01;
+    m->yes_exfil[2] = 1;
+    m->ov_exfil_vol[2] = 0.01 * 100.0;
+    m->gw_conc[1][2] = 2.0;
+    kesta::step_soil_nutrients(*m);
+
+    const double f = 1.0 / 0.3;
+    const double leached = 0.01 * f * 10.0 / 0.1, risen = 0.01 * 100.0 * 2.0;
+    const double decayed = 10.0 * (1.0 - std::exp(-60.0 / 86400.0));
+    EXPECT_NEAR(m->soil_mass[1][1][1], 10.0 - leached, 1e-12);
+    EXPECT_NEAR(m->soil_mass[1][2][1], 10.0 + risen - leached, 1e-12);
+    EXPECT_NEAR(m->contam_mass[1][2], leached, 1e-12);  // on the surface
+    EXPECT_NEAR(m->soil_mass[1][3][1], 10.0 - decayed, 1e-6 * decayed);  // the clock's 60 s to 1e-6
+    EXPECT_NEAR(m->SOIL_TO_WT_MASS.at(1) * 1000.0, leached, 1e-12);
+    EXPECT_NEAR(m->SOIL_FROM_WT_MASS.at(1) * 1000.0, risen, 1e-12);
+    EXPECT_NEAR(m->SOIL_EXFIL_MASS.at(1) * 1000.0, leached, 1e-12);
+    EXPECT_NEAR(m->SOIL_DECAY_MASS.at(1) * 1000.0 + m->soil_mass[1][3][1], 10.0, 1e-12);
+}
+
+// The plus-shaped plane of five 100 m cells with two soils: redistribution
+// above a water table that stands above the ground of three cells, erosion
+// of three classes, a point source of water and atrazine on the middle
+// cell; two contaminants from the mapping table.
+struct contam_plane {
+    kesta_test::temp_dir dir;
+
+    static std::string grid(const char* v) { return kesta_test::grid_text(3, 3, 100.0, v); }
+
+    static std::string tables(const std::string& contaminant_rows = table_row(1, "0.01 0.5 0.1 2 1 1 0.3 0") +
+                                                                     table_row(2, "0.02 0.1 0.2 1 0.5 10 0.1 0")) {
+        const std::string pad(36, ' ');
+        return "KESTA_INDEX_MAP_TABLES\nINDEX_MAP soils.idx \"Soil\"\nGREEN_AMPT_INFILTRATION \"Soil\"\n"
+               "NUM_IDS 2\nhdr\n" + table_row(1, "0.34 8.89 0.434 0.252 0.027 0.27 0.12") +
+               table_row(2, "1.09 11.01 0.453 0.322 0.041 0.2 0.08") +
+               "GREEN_AMPT_INITIAL_SOIL_MOISTURE \"Soil\"\nNUM_IDS 2\nhdr\n" + table_row(1, "0.15") +
+               table_row(2, "0.2") + "SEDIMENTS\nNUM_SED 3\nhdr\nclay" + pad + "2.65 0.002 0.1 a.out\nsilt" +
+               pad + "2.65 0.02 0.1 b.out\nsand" + pad + "2.65 0.5 0 c.out\n" +
+               "SOIL_EROSION_PROPS \"Soil\"\nNUM_IDS 2\nNUM_SED 3\nhdr\n" +
+               table_row(1, "0.5 1.0 0.0 0 0 0 0 1.0 0.3 0.4 0.3") +
+               table_row(2, "0.5 1.0 0.0 0 0 0 0 1.0 0.2 0.5 0.3") +
+               "CONTAMINANT_TRANSPORT\nNUM_CONTAM 2\n\"Atrazine\" \"Soil\" \"atr\"\nPRECIP_CONC 0.5\n"
+               "PARTITION 300\nNUM_IDS 2\nhdr\n" + contaminant_rows +
+               "\"Tracer\" \"Soil\" \"\"\nPRECIP_CONC 1.0\nNUM_IDS 2\nhdr\n" +
+               table_row(1, "0 0 0 0 0 0 0 0") + table_row(2, "0 0 0 0 0 0 0 0");
+    }
+
+    static std::string points() {
+        return "KESTA_TS\n2 2 0\nABSOLUTE\n2020 6 1 12 0 0.02\n2020 6 1 13 0 0.0\nEND_TS\n"
+               "KESTA_TS\n2 2 1\nRELATIVE\n0 0 0 0 0 5\nEND_TS\n";
+    }
+
+    explicit contam_plane(const std::string& cmt = tables(), const std::string& point_file = points()) {
+        dir.write("mask.asc", kesta_test::cross_mask(100.0));
+        dir.write("elev.asc", kesta_test::cross_elevation(100.0));
+        dir.write("soils.idx", grid("0 1 0\n1 1 2\n0 2 0\n"));
+        dir.write("wt.asc", grid("8 9.5 8\n9.5 9 9.5\n8 6.9 8\n"));
+        dir.write("bot.asc", grid("0 0 0\n0 0 0\n0 0 0\n"));
+        dir.write("bound.asc", grid("1 1 1\n1 1 1\n1 2 1\n"));
+        dir.write("t.cmt", cmt);
+        dir.write("points.ts", point_file);
+    }
+
+    kesta_test::program_result run(const std::string& extra) const {
+        dir.write("p.prj",
+                  "KESTAPROJECT\nWATERSHED_MASK mask.asc\nELEVATION elev.asc\nGRIDSIZE 100\nROWS 3\nCOLS 3\n"
+                  "OUTROW 3\nOUTCOL 2\nOUTSLOPE 0.01\nMANNING_N 0.05\nSUMMARY summ.out\nOUTLET_HYDRO hyd.out\n"
+                  "SUPER_QUIET\nHYD_FREQ 5\nTOT_TIME 120\nTIMESTEP 10\nRAIN_INTENSITY 40\nRAIN_DURATION 60\n"
+                  "START_DATE 2020 6 1\nSTART_TIME 12 0\nINF_REDIST\nMAPPING_TABLE t.cmt\nTOP_LAYER_DEPTH 0.1\n"
+                  "SOIL_MOIST_DEPTH 0.5\nWATER_TABLE wt.asc\nAQUIFER_BOTTOM bot.asc\nGW_SIMULATION\n"
+                  "GW_BOUNDFILE bound.asc\nGW_UNIF_HYCOND 36\nGW_UNIF_POROSITY 0.3\nGW_TIMESTEP 60\n"
+                  "SOIL_EROSION 2\nSAND_SIZE 0.1\nOUTLET_SED_FLUX sed.out\nOV_CON_TRANS\nSOIL_CON_TRANS\n"
+                  "SEDIMENT_CONTAM\nMIXING_LAYER_DEPTH 0.02\nOV_POINT_SOURCE points.ts\n" + extra);
+        return kesta_test::run_kesta("p.prj", dir.path().string());
+    }
+    std::string read(const char* name) const { return kesta_test::read_file(dir.file(name)); }
+};
+
+// Every constituent balance of the event and of the run closes, the water
+// balance with it, and the maps carry the contaminants.
+TEST(ContaminantRun, EveryBalanceClosesWithEveryProcessAtWork) {
+    const contam_plane plane;
+    const auto r = plane.run("MAP_TYPE 1\nMAP_FREQ 30\nOV_CON_MAP conc.dat\n");
+    const std::string s = plane.read("summ.out");
+    ASSERT_EQ(r.status, 0) << r.output << s;
+    EXPECT_FALSE(has_non_number(s)) << s;
+    EXPECT_NEAR(value_after(s, "mass conservation error:"), 0.0, 1e-6) << s;
+    int balances = 0;
+    for (const std::string label : {"Soil mass balance error", "Dissolved mass balance error",
+                                    "Contam mass balance error"}) {
+        for (std::size_t at = s.find(label); at != std::string::npos; at = s.find(label, at + 1), ++balances)
+            EXPECT_NEAR(number_after(s.substr(at), label), 0.0, 1e-6) << s.substr(at, 80);
+    }
+    // Event: soil and overland of both; run: soil of both, overland and basin of both.
+    EXPECT_EQ(balances, 10);
+    // Every process moved atrazine in the event.
+    const std::string soil = section(s, "Soil Contaminant Transport Summary for Atrazine", "for Tracer");
+    const std::string land = section(s, "Overland Contaminant Transport Summary for Atrazine", "for Tracer");
+    for (const char* label : {"Mass added by infiltration", "Exfiltration mass loss", "Mass seepage from water table",
+                              "Soil decay mass"})
+        EXPECT_GT(number_after(soil, label), 0.0) << label << "\n" << soil;
+    for (const char* label : {"Point source mass gain", "Precipitation gain", "Decay loss", "Outlet flux"})
+        EXPECT_GT(number_after(land, label), 0.0) << label << "\n" << land;
+    EXPECT_LT(number_after(land, "Sediment source"), 0.0) << land;  // dissolved lost to the sediment
+    EXPECT_GT(number_after(land, "Attached exiting outlet"), 0.0) << land;
+    for (const char* map : {"conc.dat", "atr.conc", "atr.mass"}) {
+        const std::string text = plane.read(map);
+        EXPECT_EQ(text.rfind("DATASET\n", 0), 0u) << map;
+        EXPECT_NE(text.find("TS 1 "), std::string::npos) << map;
+        EXPECT_EQ(text.find("ENDDS\n"), text.size() - 6) << map;
+    }
+    EXPECT_NE(plane.read("atr.conc").find("OBJID 5000\n"), std::string::npos);
+    EXPECT_NE(plane.read("atr.mass").find("OBJID 5001\n"), std::string::npos);
+}
+
+// Each input the constituents cannot use stops the run naming the file,
+// line or card and the value.
+TEST(ContaminantRun, BadInputsAreRefusedNamingWhereAndWhat) {
+    const std::string points = contam_plane::points();
+    const struct {
+        std::string tables, points, extra, message;
+    } cases[] = {
+        {contam_plane::tables(table_row(1, "0.01 0.5 0.1 2 1 1 0.3 0") + table_row(2, "0.02 -0.1 0.2 1 0.5 10 0.1 0")),
+         points, "", "gives contaminant 1 (Atrazine) the decay coefficient (column 2) -0.1 at cell 4 (row 2, column 3)"},
+        {contam_plane::tables(), "KESTA_TS\n1 1 0\nABSOLUTE\n2020 6 1 12 0 1\nEND_TS\n", "",
+         "cell point source file points.ts, line 2 (\"1 1 0\"): row 1, column 1 is no cell of the watershed"},
+        {contam_plane::tables(), "KESTA_TS\n2 2 3\nABSOLUTE\n2020 6 1 12 0 1\nEND_TS\n", "",
+         "line 2 (\"2 2 3\"): quantity 3: give 0 for the discharge or a contaminant from 1 to 2"},
+        {contam_plane::tables(), "KESTA_TS\n2 2 0\nABSOLUTE\n2020 6 1 12 0 -0.5\nEND_TS\n", "",
+         "line 4 (\"2020 6 1 12 0 -0.5\"): the discharge -0.5 must be 0 or more"},
+        {contam_plane::tables(), "KESTA_TS\n2 2 0\nABSOLUTE\n2020 6 1 12 0 1\n2020 6 1 11 0 1\nEND_TS\n", "",
+         "line 5 (\"2020 6 1 11 0 1\"): its time is not later than the record's before it"},
+        {contam_plane::tables(), "KESTA_TS\n2 2 1\nABSOLUTE\n2020 6 1 12 0 1\nEND_TS\n", "",
+         "gives concentrations for row 2, column 2 but no discharge"},
+        {contam_plane::tables(), points, "KINETICS_TIMESTEP_FACTOR 1.5\n", "KINETICS_TIMESTEP_FACTOR 1.5"},
+        {contam_plane::tables(), points, "MIXING_LAYER_DEPTH 0.2\n",
+         "the mixing layer (MIXING_LAYER_DEPTH 0.2 m), the rest of the top layer (TOP_LAYER_DEPTH 0.1 m)"},
+        {contam_plane::tables(), points, "CONTAM_MAP load.asc\n",
+         "contaminant load -1 at cell 3 (row 2, column 2), from map load.asc: it must be 0 or more"},
+    };
+    for (const auto& c : cases) {
+        const contam_plane plane(c.tables, c.points);
+        plane.dir.write("load.asc", contam_plane::grid("0 1 0\n1 -1 1\n0 1 0\n"));
+        const auto r = plane.run(c.extra);
+        EXPECT_NE(r.output.find(c.message), std::string::npos) << c.message << "\n" << r.output;
+        EXPECT_FALSE(has(plane.read("summ.out"), "Overland Contaminant Transport Summary")) << c.message;
+    }
+}
+
+}  // namespace
