@@ -48,9 +48,75 @@ constexpr int kMaxPasses = 40;             // passes of a sub-step's storage ite
 constexpr double kStorageTol = 1e-12;      // m: accepted storage residual of a node per m2 of its plan
 constexpr double kFreeTop = 0.95;          // share of a pipe's rise up to which its free-fall rating is exact
 constexpr double kPolyFloor = 1e-6;        // least polynomial area (per D W) and radius (per D)
-// Fitted area of the polynomial section per D W: the sum of kPolyArea[i] s^i
-// at relative depth s = y / D.
+constexpr double kCritMargin = 0.001;      // m a closed section's critical depth stays inside its invert and crown
+constexpr double kDepthTol = 1e-9;         // m: accepted error of a critical depth
+constexpr int kMaxDepthSteps = 60;         // steps of the critical-depth iteration
+// Fitted polynomial section at relative depth s = y / D: area per D W, the
+// sum of kPolyArea[i] s^i; hydraulic radius per D and top width per W, the
+// same with kPolyRadius and kPolyTop.
 constexpr double kPolyArea[4] = {-0.0265118802, 0.850625935, 0.450552317, -0.48046422};
+constexpr double kPolyRadius[5] = {-0.0382820242, 1.1666329, -1.32389992, 1.04200851, -0.526837711};
+constexpr double kPolyTop[5] = {0.656758295, 3.13077957, -9.66782176, 11.9256017, -5.88560436};
+
+// The sum of c[i] s^i, and of its slope per unit of s.
+template <int N>
+double poly(const double (&c)[N], double s) {
+    double v = c[N - 1];
+    for (int i = N - 2; i >= 0; --i) v = v * s + c[i];
+    return v;
+}
+template <int N>
+double poly_slope(const double (&c)[N], double s) {
+    double v = (N - 1) * c[N - 1];
+    for (int i = N - 2; i >= 1; --i) v = v * s + i * c[i];
+    return v;
+}
+
+// A pipe section at depth y and its change per m of depth: area (m2, m),
+// wetted perimeter (m, 1) and top width (m, 1), by pipe_section_props'
+// formulas. A circle's top width is the chord 2 sqrt(y (D - y)), which is
+// D sin t for the angle t = acos((D/2 - y) / (D/2)) its area needs, without a
+// second transcendental call.
+struct section_slopes {
+    pipe_section_values at;
+    double area = 0.0, perimeter = 0.0, top_width = 0.0;
+};
+section_slopes section_with_slopes(int type, double d, double w, double y) {
+    section_slopes v;
+    if (type == pipe_box) {
+        if (y <= 0.0) v.at = {0.0, w, w};
+        else if (y >= d) v.at = {d * w, 2.0 * d + 2.0 * w, 0.0};
+        else {
+            v.at = {y * w, 2.0 * y + w, w};
+            v.area = w;
+            v.perimeter = 2.0;
+        }
+        return v;
+    }
+    if (y <= 0.0) return v;
+    if (type == pipe_polynomial) {
+        const double s = y >= d ? 1.0 : y / d, inside = y >= d ? 0.0 : 1.0;
+        const double fit_area = poly(kPolyArea, s), fit_radius = poly(kPolyRadius, s), fit_top = poly(kPolyTop, s);
+        const double area = std::max(fit_area, kPolyFloor) * d * w;
+        const double radius = std::max(fit_radius, kPolyFloor) * d;
+        v.at = {area, area / radius, std::max(fit_top * w, 0.0)};
+        v.area = fit_area > kPolyFloor ? inside * poly_slope(kPolyArea, s) * w : 0.0;
+        const double dradius = fit_radius > kPolyFloor ? inside * poly_slope(kPolyRadius, s) : 0.0;
+        v.perimeter = (v.area * radius - area * dradius) / (radius * radius);
+        v.top_width = fit_top > 0.0 ? inside * poly_slope(kPolyTop, s) * w / d : 0.0;
+        return v;
+    }
+    if (y >= d) {
+        v.at = {kPi * d * d / 4.0, kPi * d, 0.0};
+        return v;
+    }
+    const double r = d / 2.0, t = std::acos((r - y) / r), half_chord = std::sqrt(y * (d - y));
+    v.at = {r * r * t - (r - y) * half_chord, d * t, 2.0 * half_chord};
+    v.area = v.at.top_width;
+    v.perimeter = half_chord > 0.0 ? d / half_chord : 0.0;
+    v.top_width = half_chord > 0.0 ? (d - 2.0 * y) / half_chord : 0.0;
+    return v;
+}
 
 }  // namespace
 
@@ -69,6 +135,11 @@ struct superlink_work {
     // Node depths no less than kMinNodeDepth, at which a sub-step takes the
     // sections of its coefficients (m); the water stays at the true depths.
     mat2<double> y_floor;
+    // Per node, the depth (m) whose water (m3) and storage width (m2) were
+    // last computed (not a number before the first), so that a sub-step
+    // starting from the depths its last pass ended with does not compute
+    // them again.
+    mat2<double> known_depth, known_volume, known_width;
     vec1<double> Q_us, Q_ds, us_kap, ds_kap, us_gam, ds_gam, us_mu, ds_mu;
     vec1<double> us_alpha, us_beta, us_chi, ds_alpha, ds_beta, ds_chi;
     // The same for the flows between each end node and its superjunction
@@ -110,21 +181,67 @@ pipe_section_values pipe_section_props(int type, double d, double w, double y) {
         return {y * w, 2.0 * y + w, w};
     }
     if (y <= 0.0) return {};
-    if (type == pipe_polynomial) {
-        const double s = y >= d ? 1.0 : y / d;
-        const double area = std::max(
-            (kPolyArea[0] + kPolyArea[1] * s + kPolyArea[2] * s * s + kPolyArea[3] * s * s * s) * d * w,
-            kPolyFloor * d * w);
-        const double radius = std::max((-0.0382820242 + 1.1666329 * s - 1.32389992 * s * s + 1.04200851 * s * s * s -
-                                        0.526837711 * s * s * s * s) * d,
-                                       kPolyFloor * d);
-        const double top = (0.656758295 + 3.13077957 * s - 9.66782176 * s * s + 11.9256017 * s * s * s -
-                            5.88560436 * s * s * s * s) * w;
-        return {area, area / radius, std::max(top, 0.0)};
-    }
+    if (type == pipe_polynomial) return section_with_slopes(type, d, w, y).at;
     if (y >= d) return {kPi * d * d / 4.0, kPi * d, 0.0};
-    const double r = d / 2.0, t = std::acos((r - y) / r);
-    return {r * r * t - (r - y) * r * std::sin(t), d * t, d * std::sin(t)};
+    const double r = d / 2.0, t = std::acos((r - y) / r), half_chord = std::sqrt(y * (d - y));
+    return {r * r * t - (r - y) * half_chord, d * t, 2.0 * half_chord};
+}
+
+double pipe_critical_depth(int type, double d, double w, double q) {
+    if (type == pipe_box) return std::pow((q / w) * (q / w) / kG, 1.0 / 3.0);
+    const double target = q / std::sqrt(kG);
+    double lo = kCritMargin, hi = d - kCritMargin;
+    auto excess = [&](double y) {
+        const pipe_section_values p = pipe_section_props(type, d, w, y);
+        return p.area * std::sqrt(p.area / p.top_width) - target;
+    };
+    if (excess(hi) <= 0.0) return hi;
+    if (excess(lo) >= 0.0) return lo;
+    // Newton's method on A sqrt(A / T) = q / sqrt(g), whose slope per m is
+    // A sqrt(A / T) (1.5 A' / A - 0.5 T' / T), inside a bracket [lo, hi]
+    // with the root above lo and at or below hi that every step narrows; a
+    // step that would leave the bracket (or has no slope) halves it instead.
+    double y = 0.5 * (lo + hi);
+    for (int it = 0; it < kMaxDepthSteps; ++it) {
+        const section_slopes p = section_with_slopes(type, d, w, y);
+        const double f = p.at.area * std::sqrt(p.at.area / p.at.top_width), e = f - target;
+        if (e == 0.0) return y;
+        (e < 0.0 ? lo : hi) = y;
+        const double slope = f * (1.5 * p.area / p.at.area - 0.5 * p.top_width / p.at.top_width);
+        double next = y - e / slope;
+        if (!(next >= lo && next <= hi)) next = 0.5 * (lo + hi);
+        if (std::fabs(next - y) <= kDepthTol) return next;
+        y = next;
+    }
+    return y;
+}
+
+free_fall_rating pipe_free_fall(int type, double d, double w, double n, double slope, double y) {
+    // Flow and its slope per m at depth z <= d: the critical flow
+    // A sqrt(g A / T), whose slope is the flow times 1.5 A' / A - 0.5 T' / T,
+    // or, where greater, the normal flow A (A / P)^(2/3) sqrt(S) / n, whose
+    // slope is the flow times 5/3 A' / A - 2/3 P' / P.
+    const double root_slope = std::sqrt(std::fabs(slope));
+    auto flow = [&](double z) -> free_fall_rating {
+        if (z <= 0.0) return {};
+        const section_slopes p = section_with_slopes(type, d, w, z);
+        const double a = p.at.area, t = p.at.top_width, per = p.at.perimeter;
+        if (a <= 0.0) return {};
+        free_fall_rating f;
+        if (t > 0.0) {
+            f.flow = a * std::sqrt(kG * a / t);
+            f.slope = f.flow * (1.5 * p.area / a - 0.5 * p.top_width / t);
+        }
+        if (per > 0.0 && n > 0.0) {
+            const double normal = a * std::pow(a / per, 2.0 / 3.0) * root_slope / n;
+            if (normal > f.flow) f = {normal, normal * (5.0 / 3.0 * p.area / a - 2.0 / 3.0 * p.perimeter / per)};
+        }
+        return f;
+    };
+    const double top = kFreeTop * d;
+    if (y <= top) return flow(y);
+    const double q = flow(top).flow * std::sqrt(y / top);
+    return {q, 0.5 * q / y};
 }
 
 namespace {
@@ -148,7 +265,7 @@ double storage_width(int type, double d, double w, double y, const pipe_section_
     if (type != pipe_polynomial) return q.top_width;
     const double t = y / d;
     if (q.area <= kPolyFloor * d * w) return 0.0;
-    return (kPolyArea[1] + 2.0 * kPolyArea[2] * t + 3.0 * kPolyArea[3] * t * t) * w;
+    return poly_slope(kPolyArea, t) * w;
 }
 
 // Water (m3) held by node k of superlink l at depth y, and its change per m
@@ -173,86 +290,100 @@ struct node_store {
 node_store node_storage(const storm_drain_state& s, int l, int k, double y) {
     const int n = s.superlink_cnodes[l];
     node_store v{s.Asc[l][k] * y, s.Asc[l][k]};
+    double area = 0.0, width = 0.0;  // m2, m: of the pipe section at depth y
     for (int p = std::max(k - 1, 1); p <= std::min(k, n); ++p) {
-        const double d = s.diameter[l][p], slot = kSlot * d, half = 0.5 * s.dxc[l][p];
-        double area, width;
-        if (y < 0.0) {
-            area = slot * y;
-            width = slot;
-        } else if (y >= d) {
-            area = pipe_section_props(s.sec_type[l][p], d, s.width[l][p], d).area + slot * (y - d);
-            width = slot;
-        } else {
-            const pipe_section_values q = pipe_section_props(s.sec_type[l][p], d, s.width[l][p], y);
-            area = q.area;
-            width = std::max(storage_width(s.sec_type[l][p], d, s.width[l][p], y, q), slot);
+        const int type = s.sec_type[l][p];
+        const double d = s.diameter[l][p], w = s.width[l][p], slot = kSlot * d;
+        // The pipe below the node shaped as the one above: the same section.
+        const bool as_above = p == k && k > 1 && type == s.sec_type[l][p - 1] && d == s.diameter[l][p - 1] &&
+                              w == s.width[l][p - 1];
+        if (!as_above) {
+            if (y < 0.0) {
+                area = slot * y;
+                width = slot;
+            } else if (y >= d) {
+                area = pipe_section_props(type, d, w, d).area + slot * (y - d);
+                width = slot;
+            } else {
+                const pipe_section_values q = pipe_section_props(type, d, w, y);
+                area = q.area;
+                width = std::max(storage_width(type, d, w, y, q), slot);
+            }
         }
+        const double half = 0.5 * s.dxc[l][p];
         v.volume += half * area;
         v.width += half * width;
     }
     return v;
 }
 
-// Water in one superlink (m3) with node depths `depth`.
-double link_storage(const storm_drain_state& s, int l, const double* depth) {
-    double v = 0.0;
-    for (int k = 1; k <= s.superlink_cnodes[l] + 1; ++k) v += node_storage(s, l, k, depth[k]).volume;
+// node_storage, taken from what was last computed at the node when its
+// depth is the same.
+node_store node_water(const storm_drain_state& s, superlink_work& w, int l, int k, double y) {
+    if (w.known_depth[l][k] == y) return {w.known_volume[l][k], w.known_width[l][k]};
+    const node_store v = node_storage(s, l, k, y);
+    w.known_depth[l][k] = y;
+    w.known_volume[l][k] = v.volume;
+    w.known_width[l][k] = v.width;
     return v;
 }
 
-// Critical depth (m) of flow q in pipe (l, k); a circle's stays 0.001 m
-// inside the pipe.
-double critical_depth(const storm_drain_state& s, int l, int k, double q) {
+// Water in the network (m3) at its depths and heads, with `node(l, k, y)`
+// the water of node k of superlink l at depth y.
+template <class NodeWater>
+double network_water(const storm_drain_state& s, NodeWater node) {
+    double v = 0.0;
+    for (int l = 1; l <= s.n_superlinks; ++l) {
+        double link = 0.0;
+        for (int k = 1; k <= s.superlink_cnodes[l] + 1; ++k) link += node(l, k, s.slink_node_depth[l][k]);
+        v += link;
+    }
+    for (int j = 1; j <= s.n_sjunc; ++j)
+        if (!s.bound[j]) v += s.As_sjunc[j] * (s.sjunc_head[j] - s.junc_bottom[j]);
+    return v;
+}
+
+// Whether an end of pipe (l, k) carrying flow q (m3/s), whose junction
+// stands `over` m above the end's invert, stands below the flow's critical
+// depth (taken as no less than kMinNodeDepth). A circle's critical depth
+// stays 1 mm inside its invert and crown, and its critical flow grows with
+// depth: between those bounds `over` lies below the critical depth exactly
+// where the critical flow at `over` is less than q, so no depth is solved.
+bool below_critical(const storm_drain_state& s, int l, int k, double q, double over) {
     const int type = s.sec_type[l][k];
     const double d = s.diameter[l][k], w = s.width[l][k];
-    if (type == pipe_box) return std::pow((q / w) * (q / w) / kG, 1.0 / 3.0);
-    const double target = q / std::sqrt(kG);
-    auto f = [&](double y) {
-        const pipe_section_values p = pipe_section_props(type, d, w, y);
-        return p.area * std::sqrt(p.area / p.top_width);
-    };
-    double lo = 0.001, hi = d - 0.001;
-    if (f(hi) <= target) return hi;
-    if (f(lo) >= target) return lo;
-    for (int it = 0; it < 60 && hi - lo > 1e-9; ++it) {
-        const double mid = 0.5 * (lo + hi);
-        (f(mid) < target ? lo : hi) = mid;
-    }
-    return 0.5 * (lo + hi);
+    if (type != pipe_circle) return over < std::max(pipe_critical_depth(type, d, w, q), kMinNodeDepth);
+    if (over < kCritMargin) return true;
+    if (over >= d - kCritMargin) return false;
+    const pipe_section_values p = pipe_section_props(type, d, w, over);
+    return p.area * std::sqrt(p.area / p.top_width) < q / std::sqrt(kG);
 }
 
-// Flow (m3/s) out of the end of pipe (l, k) that falls freely into a
-// junction, at end depth y (m): the flow whose critical depth, or on a
-// steep pipe whose normal depth, is y; the greater of the two, as the end
-// stands at the lesser of the two depths. Above kFreeTop of the rise, where
-// a closing section's critical flow grows without bound and its normal
-// flow falls, it grows with the square root of the depth, as an orifice's
-// flow with its head.
-double free_outflow(const storm_drain_state& s, int l, int k, double y) {
-    const int type = s.sec_type[l][k];
-    const double d = s.diameter[l][k], w = s.width[l][k], n = s.M_n[l][k];
-    const double root_slope = std::sqrt(std::fabs(s.S0[l][k]));
-    auto flow = [&](double z) {
-        if (z <= 0.0) return 0.0;
-        const pipe_section_values p = pipe_section_props(type, d, w, z);
-        if (p.area <= 0.0) return 0.0;
-        double q = p.top_width > 0.0 ? p.area * std::sqrt(kG * p.area / p.top_width) : 0.0;
-        if (p.perimeter > 0.0 && n > 0.0)
-            q = std::max(q, p.area * std::pow(p.area / p.perimeter, 2.0 / 3.0) * root_slope / n);
-        return q;
-    };
-    const double top = kFreeTop * d;
-    return y <= top ? flow(y) : flow(top) * std::sqrt(y / top);
+// The free-fall rating of the end of pipe (l, k) at end depth y (m).
+free_fall_rating free_fall(const storm_drain_state& s, int l, int k, double y) {
+    return pipe_free_fall(s.sec_type[l][k], s.diameter[l][k], s.width[l][k], s.M_n[l][k], s.S0[l][k], y);
 }
 
-// The free-fall rating of the end node at pipe `pipe` of superlink l
-// linearised at depth y (m): its tangent there, q = r y + q0, never falling
-// with depth.
-void linear_rating(const storm_drain_state& s, int l, int pipe, double y, double& r, double& q0) {
-    const double d = s.diameter[l][pipe];
-    const double at = std::max(y, 1e-9 * d), h = std::min(1e-6 * d, 0.5 * at);
-    r = std::max((free_outflow(s, l, pipe, at + h) - free_outflow(s, l, pipe, at - h)) / (2.0 * h), 0.0);
-    q0 = free_outflow(s, l, pipe, at) - r * at;
+// Least depth (m) at which an end's rating is linearised, per m of its pipe's rise.
+constexpr double kLeastRatedDepth = 1e-9;
+
+// The free-fall rating of the end node at pipe `pipe` of superlink l at
+// depth y (m), at no less than kLeastRatedDepth of the rise: the depth it is
+// taken at, and the rating there.
+struct rated_end {
+    double at;
+    free_fall_rating f;
+};
+rated_end rate_end(const storm_drain_state& s, int l, int pipe, double y) {
+    const double at = std::max(y, kLeastRatedDepth * s.diameter[l][pipe]);
+    return {at, free_fall(s, l, pipe, at)};
+}
+
+// A rating linearised at its depth: its tangent there, q = r y + q0, never
+// falling with depth.
+void linear_rating(const rated_end& e, double& r, double& q0) {
+    r = std::max(e.f.slope, 0.0);
+    q0 = e.f.flow - r * e.at;
 }
 
 void make_work(storm_drain_state& s) {
@@ -261,8 +392,10 @@ void make_work(storm_drain_state& s) {
     const int nl = s.n_superlinks, nj = s.n_sjunc, rows = s.max_nodes_per_link + 1;
     for (mat2<double>* t : {&w.Q, &w.ldepth, &w.A, &w.wet_per, &w.top_width, &w.hyd_R, &w.n_veloc, &w.l_veloc, &w.a,
                             &w.b, &w.c, &w.P, &w.D, &w.E, &w.U, &w.V, &w.W, &w.X, &w.Y, &w.Z, &w.qlat, &w.ym,
-                            &w.S0, &w.Sm, &w.Wm, &w.last_res, &w.y_kept, &w.Q_kept, &w.Ag, &w.Af, &w.Rg, &w.y_floor})
+                            &w.S0, &w.Sm, &w.Wm, &w.last_res, &w.y_kept, &w.Q_kept, &w.Ag, &w.Af, &w.Rg, &w.y_floor,
+                            &w.known_depth, &w.known_volume, &w.known_width})
         *t = mat2<double>(nl, rows);
+    for (int l = 1; l <= nl; ++l) std::fill(w.known_depth[l], w.known_depth[l] + rows + 1, std::nan(""));
     for (vec1<double>* v : {&w.Q_us, &w.Q_ds, &w.us_kap, &w.ds_kap, &w.us_gam, &w.ds_gam, &w.us_mu, &w.ds_mu,
                             &w.us_alpha, &w.us_beta, &w.us_chi, &w.ds_alpha, &w.ds_beta, &w.ds_chi, &w.us_jalpha,
                             &w.us_jbeta, &w.us_jchi, &w.ds_jalpha, &w.ds_jbeta, &w.ds_jchi, &w.Q_us_junc, &w.Q_ds_junc,
@@ -405,7 +538,7 @@ void prepare_superlink(storm_drain_state& s, superlink_work& w, int l, double dt
     const int n = s.superlink_cnodes[l];
     double* y = w.y_floor[l];
     for (int k = 1; k <= n + 1; ++k) {
-        const node_store v = node_storage(s, l, k, s.slink_node_depth[l][k]);
+        const node_store v = node_water(s, w, l, k, s.slink_node_depth[l][k]);
         w.S0[l][k] = w.Sm[l][k] = v.volume;
         w.last_res[l][k] = 0.0;
         w.Wm[l][k] = v.width;
@@ -450,8 +583,13 @@ void prepare_superlink(storm_drain_state& s, superlink_work& w, int l, double dt
     const double qu = w.Q_us[l], qd = w.Q_ds[l];
     const double over_u = s.sjunc_head[s.us_sjunc[l]] - s.us_Zinv[l];
     const double over_d = s.sjunc_head[s.ds_sjunc[l]] - s.ds_Zinv[l];
-    w.us_free[l] = qu < 0.0 && over_u < std::max(critical_depth(s, l, 1, -qu), kMinNodeDepth);
-    w.ds_free[l] = qd >= 0.0 && over_d < std::max(critical_depth(s, l, n, qd), kMinNodeDepth);
+    w.us_free[l] = qu < 0.0 && below_critical(s, l, 1, -qu, over_u);
+    w.ds_free[l] = qd >= 0.0 && below_critical(s, l, n, qd, over_d);
+    // The first pass's ratings of free ends, at the start depths; each pass
+    // then rates them again at its new depths (back_substitute).
+    const double* start = s.slink_node_depth[l];
+    if (w.us_free[l]) linear_rating(rate_end(s, l, 1, start[1]), w.us_r[l], w.us_s[l]);
+    if (w.ds_free[l]) linear_rating(rate_end(s, l, n, start[n + 1]), w.ds_r[l], w.ds_s[l]);
     double ku = 0.0, gu = 1.0, mu_u = -s.us_Zinv[l];
     double kd = 0.0, gd = 1.0, mu_d = -s.ds_Zinv[l];
     if (!w.ds_free[l]) {
@@ -483,14 +621,12 @@ void reduce_superlink(storm_drain_state& s, superlink_work& w, int l, double dt)
     // y = Q(n) / (E + r) + (D - s) / (E + r); upstream the flow into node 1,
     // Q(0) = Q(1) + E y - D, is -(r y + s).
     if (w.ds_free[l]) {
-        linear_rating(s, l, n, y[n + 1], w.ds_r[l], w.ds_s[l]);
         const double e = E[n + 1] + w.ds_r[l];
         w.ds_gam[l] = 0.0;
         w.ds_kap[l] = 1.0 / e;
         w.ds_mu[l] = (D[n + 1] - w.ds_s[l]) / e;
     }
     if (w.us_free[l]) {
-        linear_rating(s, l, 1, y[1], w.us_r[l], w.us_s[l]);
         const double e = E[1] + w.us_r[l];
         w.us_gam[l] = 0.0;
         w.us_kap[l] = -1.0 / e;
@@ -675,16 +811,23 @@ double back_substitute(storm_drain_state& s, superlink_work& w, int l, double dt
     double worst = 0.0;
     double *Sm = w.Sm[l], *Wm = w.Wm[l];
     for (int k = 1; k <= n + 1; ++k) {
-        const node_store v = node_storage(s, l, k, y[k]);
+        const node_store v = node_water(s, w, l, k, y[k]);
         const double residual = v.volume - Sm[k] - Wm[k] * (y[k] - ym[k]);
         const double plan = 0.5 * ((k > 1 ? s.diameter[l][k - 1] * s.dxc[l][k - 1] : 0.0) +
                                    (k <= n ? s.diameter[l][k] * s.dxc[l][k] : 0.0)) + s.Asc[l][k];
         worst = std::max(worst, std::fabs(residual) / plan);
         const bool free_end = (k == 1 && w.us_free[l]) || (k == n + 1 && w.ds_free[l]);
         if (free_end) {
-            const double r = k == 1 ? w.us_r[l] : w.ds_r[l], q0 = k == 1 ? w.us_s[l] : w.ds_s[l];
-            const double off = free_outflow(s, l, k == 1 ? 1 : n, y[k]) - (r * std::max(y[k], 0.0) + q0);
+            // What the pass's rating let out wrongly at the new depth; then
+            // the next pass's rating, linearised there.
+            const int pipe = k == 1 ? 1 : n;
+            double& r = k == 1 ? w.us_r[l] : w.ds_r[l];
+            double& q0 = k == 1 ? w.us_s[l] : w.ds_s[l];
+            const rated_end e = rate_end(s, l, pipe, y[k]);
+            const double flow = y[k] <= 0.0 ? 0.0 : y[k] == e.at ? e.f.flow : free_fall(s, l, pipe, y[k]).flow;
+            const double off = flow - (r * std::max(y[k], 0.0) + q0);
             worst = std::max(worst, std::fabs(off) * dt / plan);
+            linear_rating(e, r, q0);
         }
         const double step = y[k] - ym[k];
         const bool chord = residual * w.last_res[l][k] < 0.0;
@@ -855,11 +998,7 @@ int solve_piece(storm_drain_state& s, superlink_work& w, double dt) {
 }  // namespace
 
 double superlink_storage(const storm_drain_state& s) {
-    double v = 0.0;
-    for (int l = 1; l <= s.n_superlinks; ++l) v += link_storage(s, l, s.slink_node_depth[l]);
-    for (int j = 1; j <= s.n_sjunc; ++j)
-        if (!s.bound[j]) v += s.As_sjunc[j] * (s.sjunc_head[j] - s.junc_bottom[j]);
-    return v;
+    return network_water(s, [&s](int l, int k, double y) { return node_storage(s, l, k, y).volume; });
 }
 
 double superlink_pipe_flow(const storm_drain_state& s, int l, int k) {
@@ -907,7 +1046,8 @@ int superlink_step(storm_drain_state& s, vec1<double>& h, double cell_size, doub
         }
     }
     ++s.superlink_calls;
-    s.volume_remaining_in_drains = superlink_storage(s);
+    s.volume_remaining_in_drains =
+        network_water(s, [&s, &w](int l, int k, double y) { return node_water(s, w, l, k, y).volume; });
     return 0;
 }
 

@@ -23,6 +23,25 @@ struct pipe_section_values {
 };
 pipe_section_values pipe_section_props(int type, double d, double w, double y);
 
+// Critical depth (m) of flow q (m3/s) in a pipe of section `type`, rise d
+// and width w (m): the depth y at which q = A sqrt(g A / T). A box's in
+// closed form; a closed section's stays 1 mm inside its invert and crown,
+// within 1e-9 m.
+double pipe_critical_depth(int type, double d, double w, double q);
+
+// Flow (m3/s) out of a pipe end that falls freely into a junction, at end
+// depth y (m), and its change per m of depth (m2/s), for a pipe of section
+// `type`, rise d, width w (m), Manning's n and bed slope `slope`: the flow
+// whose critical depth, or on a steep pipe whose normal depth, is y; the
+// greater of the two, as the end stands at the lesser of the two depths.
+// Above 0.95 of the rise, where a closing section's critical flow grows
+// without bound and its normal flow falls, it grows with the square root of
+// the depth, as an orifice's flow with its head.
+struct free_fall_rating {
+    double flow = 0.0, slope = 0.0;
+};
+free_fall_rating pipe_free_fall(int type, double d, double w, double n, double slope, double y);
+
 // Water in the network (m3): at every node its plan area times its depth and
 // half of each adjacent pipe with the section at its depth (a full pipe's
 // slot included), and superjunction plan areas times the head above the
