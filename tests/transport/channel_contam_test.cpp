@@ -21,6 +21,16 @@
 
 namespace {
 
+// The basin's printed contaminant balance error (percent) is below `limit`.
+void expect_global_error_below(const std::string& summary, double limit) {
+    const std::size_t global = summary.find("Contaminant Transport Global Summary");
+    ASSERT_NE(global, std::string::npos) << summary;
+    const std::string label = "Contam mass balance error";
+    const std::size_t at = summary.find(label, global);
+    ASSERT_NE(at, std::string::npos) << summary.substr(global);
+    EXPECT_LT(std::fabs(std::stod(summary.substr(at + label.size()))), limit) << summary.substr(global);
+}
+
 using kesta::disp_face;
 using kesta::wash_face;
 using kesta_test::ChannelNetwork;
@@ -270,13 +280,7 @@ TEST(ChannelContaminantRun, ChannelLakeAndBasinBooksClose) {
     ASSERT_EQ(w.closed.size(), 4u);
     for (double e : w.closed) EXPECT_LT(std::fabs(e), 1e-6);
 
-    const std::string summary = kesta_test::read_file(dir.file("run.sum"));
-    const std::size_t global = summary.find("Contaminant Transport Global Summary");
-    ASSERT_NE(global, std::string::npos) << summary;
-    const std::string label = "Contam mass balance error";
-    const std::size_t at = summary.find(label, global);
-    ASSERT_NE(at, std::string::npos) << summary.substr(global);
-    EXPECT_LT(std::fabs(std::stod(summary.substr(at + label.size()))), 1e-3) << summary.substr(global);
+    expect_global_error_below(kesta_test::read_file(dir.file("run.sum")), 1e-3);
 }
 
 // Channel routing without channel constituents stops the set-up naming
@@ -348,13 +352,7 @@ TEST(ChannelContaminantRun, AttachedMassRidesWithTheWashLoadAndTheBooksClose) {
     for (double v : {w.attached_in, w.attached_out, w.settled, w.sorbed, w.outlet}) EXPECT_GT(v, 0.0);
     ASSERT_EQ(w.closed.size(), 4u);
     for (double e : w.closed) EXPECT_LT(std::fabs(e), 1e-6);
-    const std::string summary = kesta_test::read_file(dir.file("run.sum"));
-    const std::size_t global = summary.find("Contaminant Transport Global Summary");
-    ASSERT_NE(global, std::string::npos) << summary;
-    const std::string label = "Contam mass balance error";
-    const std::size_t at = summary.find(label, global);
-    ASSERT_NE(at, std::string::npos) << summary.substr(global);
-    EXPECT_LT(std::fabs(std::stod(summary.substr(at + label.size()))), 1e-6) << summary.substr(global);
+    expect_global_error_below(kesta_test::read_file(dir.file("run.sum")), 1e-6);
 }
 
 }  // namespace
