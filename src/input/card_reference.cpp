@@ -109,7 +109,7 @@ const card_doc kDocs[] = {
     {51, kSurface, "", "Meant to name a map of materials.", N, nullptr},
     {52, kSurface, "", "Meant to name a map of initial depths (use OV_INIT_DEPTH).", N, nullptr},
     {66, kSurface, "m", "Map of the ground elevations as the run leaves them, written when it ends; with SOIL_EROSION each step's net erosion and deposition lower or raise the ground the water flows over.", U, nullptr},
-    {67, kSurface, "", "Meant to name a file of overland pumps.", N, nullptr},
+    {67, kSurface, "", "Meant to name a file of overland pumps (none are read, so the card also passes with OV_CON_TRANS).", N, nullptr},
     {135, kSurface, "m", "Overland hotstart map written at the end of the run: the depth of every cell, as a grid.", U, nullptr},
 
     // Rainfall.
@@ -325,7 +325,7 @@ const card_doc kDocs[] = {
 
     // Contaminants.
     {201, kContam, "", "Contaminant transport in the channels and the channel-network lakes (with OV_CON_TRANS and CHAN_EXPLIC routing): the stream cells, point sources and the aquifer give or take their constituents, the network routes them to the outlet. Needed by OV_CON_TRANS with channel routing.", U, nullptr},
-    {202, kContam, "", "Contaminant transport over land: one contaminant from the OV_* cards, or those of the CONTAMINANT_TRANSPORT table of the mapping-table file. With channel routing it needs CHAN_CON_TRANS and CHAN_EXPLIC routing. Refused with overland lakes, OV_BOUNDARY, OV_PUMP, STORM_SEWER and NUTRIENTS.", U, nullptr},
+    {202, kContam, "", "Contaminant transport over land: one contaminant from the OV_* cards, or those of the CONTAMINANT_TRANSPORT table of the mapping-table file. With channel routing it needs CHAN_CON_TRANS and CHAN_EXPLIC routing. Refused with overland lakes, OV_BOUNDARY, STORM_SEWER and NUTRIENTS. OV_PUMP passes: its pumps move no water.", U, nullptr},
     {204, kContam, "", "Contaminants in the soil layers (with OV_CON_TRANS and Green and Ampt infiltration of any kind): leaching, decay, exchange with the surface water.", U, nullptr},
     {205, kContam, "", "The soil layers keep their contaminant masses; the soil balance then shows what that implies.", U, nullptr},
     {206, kContam, "", "Contaminants bind to the suspended fine sediment of SOIL_EROSION (by the PARTITION of the CONTAMINANT_TRANSPORT table), over land and, with CHAN_CON_TRANS, in the channels and lakes.", U, nullptr},

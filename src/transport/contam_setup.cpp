@@ -25,6 +25,7 @@
 #include "input/ascii_grid.hpp"
 #include "input/mapping_tables.hpp"
 #include "input/reader_support.hpp"
+#include "input/time_series.hpp"
 #include "model/model_state.hpp"
 #include "subsurface/soil_accounting.hpp"
 #include "subsurface/soil_params.hpp"
@@ -60,7 +61,8 @@ card_layers layers_from_cards(const model_state& m) {
 }
 
 // The options a constituent run cannot simulate, each refused naming the
-// cards and values.
+// cards and values. OV_PUMP passes while the overland pump list is empty
+// (no input fills it in this build): the pumps then move no water.
 bool options_hold(model_state& m) {
     const std::string& p = m.project_file;
     const char* refused = nullptr;
@@ -77,8 +79,9 @@ bool options_hold(model_state& m) {
                   "does not follow";
     else if (m.ov_boundary)
         refused = "OV_BOUNDARY: the boundary cells gain and lose water without its constituents";
-    else if (m.project_options.ov_pump_given)
-        refused = "OV_PUMP: the pumps move water without its constituents";
+    else if (m.project_options.ov_pump_given && !series_store().ov_pumps.empty())
+        refused = "overland pumps (OV_PUMP): the pumps would take water from their cells without its "
+                  "constituents";
     else if (m.storm_sewer_given)
         refused = "STORM_SEWER: the drains exchange water with the cells without its constituents";
     else if (m.nutrients)

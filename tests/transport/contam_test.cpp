@@ -240,6 +240,19 @@ TEST(SoilColumn, EachCellKeepsItsBudget) {
     EXPECT_NEAR(m->SOIL_DECAY_MASS.at(1) * 1000.0 + m->soil_mass[1][3][1], 10.0, 1e-12);
 }
 
+// The water balance and each of the `count` constituent balances of the
+// summary `s` close.
+void expect_balances_close(const std::string& s, int count) {
+    EXPECT_NEAR(value_after(s, "mass conservation error:"), 0.0, 1e-6) << s;
+    int balances = 0;
+    for (const std::string label : {"Soil mass balance error", "Dissolved mass balance error",
+                                    "Contam mass balance error"}) {
+        for (std::size_t at = s.find(label); at != std::string::npos; at = s.find(label, at + 1), ++balances)
+            EXPECT_NEAR(number_after(s.substr(at), label), 0.0, 1e-6) << s.substr(at, 80);
+    }
+    EXPECT_EQ(balances, count);
+}
+
 // The plus-shaped plane of five 100 m cells with two soils: redistribution
 // above a water table that stands above the ground of three cells, erosion
 // of three classes, a point source of water and atrazine on the middle
@@ -306,15 +319,8 @@ TEST(ContaminantRun, EveryBalanceClosesWithEveryProcessAtWork) {
     const std::string s = plane.read("summ.out");
     ASSERT_EQ(r.status, 0) << r.output << s;
     EXPECT_FALSE(has_non_number(s)) << s;
-    EXPECT_NEAR(value_after(s, "mass conservation error:"), 0.0, 1e-6) << s;
-    int balances = 0;
-    for (const std::string label : {"Soil mass balance error", "Dissolved mass balance error",
-                                    "Contam mass balance error"}) {
-        for (std::size_t at = s.find(label); at != std::string::npos; at = s.find(label, at + 1), ++balances)
-            EXPECT_NEAR(number_after(s.substr(at), label), 0.0, 1e-6) << s.substr(at, 80);
-    }
     // Event: soil and overland of both; run: soil of both, overland and basin of both.
-    EXPECT_EQ(balances, 10);
+    expect_balances_close(s, 10);
     // Every process moved atrazine in the event.
     const std::string soil = section(s, "Soil Contaminant Transport Summary for Atrazine", "for Tracer");
     const std::string land = section(s, "Overland Contaminant Transport Summary for Atrazine", "for Tracer");
@@ -333,6 +339,22 @@ TEST(ContaminantRun, EveryBalanceClosesWithEveryProcessAtWork) {
     }
     EXPECT_NE(plane.read("atr.conc").find("OBJID 5000\n"), std::string::npos);
     EXPECT_NE(plane.read("atr.mass").find("OBJID 5001\n"), std::string::npos);
+}
+
+// The overland pumps move no water (no input fills their list), so a run
+// that names them carries its contaminants and closes every balance as
+// without them.
+TEST(ContaminantRun, IdleOverlandPumpsLeaveTheBalancesClosed) {
+    const contam_plane plane;
+    plane.dir.write("pumps.dat", "no pumps are read from this file\n");
+    const auto r = plane.run("OV_PUMP pumps.dat\n");
+    const std::string s = plane.read("summ.out");
+    ASSERT_EQ(r.status, 0) << r.output << s;
+    expect_balances_close(s, 10);
+    EXPECT_GT(number_after(section(s, "Overland Contaminant Transport Summary for Atrazine", "for Tracer"),
+                           "Outlet flux"),
+              0.0)
+        << s;
 }
 
 // Each input the constituents cannot use stops the run naming the file,
