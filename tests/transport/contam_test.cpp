@@ -381,10 +381,24 @@ TEST(ContaminantRun, BadInputsAreRefusedNamingWhereAndWhat) {
          "the mixing layer (MIXING_LAYER_DEPTH 0.2 m), the rest of the top layer (TOP_LAYER_DEPTH 0.1 m)"},
         {contam_plane::tables(), points, "CONTAM_MAP load.asc\n",
          "contaminant load -1 at cell 3 (row 2, column 2), from map load.asc: it must be 0 or more"},
+        // Water paths whose water would leave its constituents behind.
+        {contam_plane::tables(), points, "OVERLAND_LAKE_MAP lakes.asc\nOVERLAND_LAKE_FILE lakes.txt\n",
+         "(OV_CON_TRANS) together with overland lakes (OVERLAND_LAKE_MAP)"},
+        {contam_plane::tables() + "OVERLAND_BOUNDARY \"Soil\"\nNUM_IDS 2\nID DESCRIPTION TYPE VALUE\n" +
+             table_row(1, "0 0") + table_row(2, "1 0.01"),
+         points, "OV_BOUNDARY\n", "(OV_CON_TRANS) together with an overland boundary (OV_BOUNDARY)"},
+        {contam_plane::tables(), points, "STORM_SEWER drains.sew\nGRID_PIPE drains.gpi\n",
+         "(OV_CON_TRANS) together with storm drains (STORM_SEWER)"},
     };
     for (const auto& c : cases) {
         const contam_plane plane(c.tables, c.points);
         plane.dir.write("load.asc", contam_plane::grid("0 1 0\n1 -1 1\n0 1 0\n"));
+        plane.dir.write("lakes.asc", contam_plane::grid("0 0 0\n0 1 0\n0 0 0\n"));
+        plane.dir.write("lakes.txt", "KESTA_OVERLAND_LAKE_FILE\nLAKE 1 9.5 0\n");
+        plane.dir.write("drains.sew", "SJUNC 1 8.0 7.0 1.0 1 2 2 0.6 0.6\nSJUNC 2 7.0 6.5 0.0 888 2 3 0 0\n"
+                                      "CONNECT 1 1 2\nSLINK 1 1\nNODE 1 8.0 7.0 0.5 0 2 2 0 0\n"
+                                      "NODE 2 7.0 6.5 0.5 0 2 3 0 0\nPIPE 1 1 0.4 0 0.005 0.013 100 0 0\n");
+        plane.dir.write("drains.gpi", "GRIDPIPEFILE\nPIPECELLS 1\nCELLIJ 2 2\nNUMPIPES 1\nSPIPE 1 1 0.5\n");
         const auto r = plane.run(c.extra);
         EXPECT_NE(r.output.find(c.message), std::string::npos) << c.message << "\n" << r.output;
         EXPECT_FALSE(has(plane.read("summ.out"), "Overland Contaminant Transport Summary")) << c.message;
