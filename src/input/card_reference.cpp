@@ -101,15 +101,15 @@ const card_doc kDocs[] = {
     {54, kSurface, "", "Map of the interception coefficient.", U, nullptr},
     {61, kSurface, "", "Integer map of dikes: cells whose faces the overland flow does not cross.", U, nullptr},
     {62, kSurface, "", "Low-spot file: cells that store water in a depression (with DIKE_MAP).", U, nullptr},
-    {63, kSurface, "", "Integer map of overland lakes.", U, nullptr},
+    {63, kSurface, "", "Integer map of overland lakes. Refused with OV_CON_TRANS: the lakes keep no constituents.", U, nullptr},
     {64, kSurface, "", "The overland lake file: the levels of the lakes of OVERLAND_LAKE_MAP.", U, nullptr},
     {65, kSurface, "m", "Map of the initial overland water depth (an overland hotstart).", U, nullptr},
     {238, kSurface, "m", "Initial water surface elevation: every cell whose ground lies below it starts under water up to it.", U, nullptr},
-    {219, kSurface, "", "Overland boundary conditions from the OVERLAND_BOUNDARY table of the mapping-table file.", U, nullptr},
+    {219, kSurface, "", "Overland boundary conditions from the OVERLAND_BOUNDARY table of the mapping-table file. Refused with OV_CON_TRANS: the water crossing the boundary carries no constituents.", U, nullptr},
     {51, kSurface, "", "Meant to name a map of materials.", N, nullptr},
     {52, kSurface, "", "Meant to name a map of initial depths (use OV_INIT_DEPTH).", N, nullptr},
     {66, kSurface, "m", "Map of the ground elevations as the run leaves them, written when it ends; with SOIL_EROSION each step's net erosion and deposition lower or raise the ground the water flows over.", U, nullptr},
-    {67, kSurface, "", "Meant to name a file of overland pumps.", N, nullptr},
+    {67, kSurface, "", "Meant to name a file of overland pumps (none are read, so the card also passes with OV_CON_TRANS).", N, nullptr},
     {135, kSurface, "m", "Overland hotstart map written at the end of the run: the depth of every cell, as a grid.", U, nullptr},
 
     // Rainfall.
@@ -197,7 +197,7 @@ const card_doc kDocs[] = {
     {93, kChannel, "", "Meant to name a file of lake pumps.", N, nullptr},
 
     // Storm and tile drains.
-    {96, kDrains, "", "The storm-sewer file: superjunctions, superlinks and their nodes and pipes (docs/inputs.md).", U, nullptr},
+    {96, kDrains, "", "The storm-sewer file: superjunctions, superlinks and their nodes and pipes (docs/inputs.md). Refused with OV_CON_TRANS: the drained water carries no constituents.", U, nullptr},
     {97, kDrains, "", "The grid-pipe file: which cells exchange water with which pipes (docs/inputs.md).", U, nullptr},
     {217, kDrains, "", "The pipes of a superlink are cut into computational pieces of about equal length.", U, nullptr},
     {173, kDrains, "m3/s", "Link/node dataset of the flow of every pipe.", U, nullptr},
@@ -325,7 +325,7 @@ const card_doc kDocs[] = {
 
     // Contaminants.
     {201, kContam, "", "Contaminant transport in the channels and the channel-network lakes (with OV_CON_TRANS and CHAN_EXPLIC routing): the stream cells, point sources and the aquifer give or take their constituents, the network routes them to the outlet. Needed by OV_CON_TRANS with channel routing.", U, nullptr},
-    {202, kContam, "", "Contaminant transport over land: one contaminant from the OV_* cards, or those of the CONTAMINANT_TRANSPORT table of the mapping-table file. With channel routing it needs CHAN_CON_TRANS and CHAN_EXPLIC routing. Refused with overland lakes, OV_BOUNDARY, OV_PUMP, STORM_SEWER and NUTRIENTS.", U, nullptr},
+    {202, kContam, "", "Contaminant transport over land: one contaminant from the OV_* cards, or those of the CONTAMINANT_TRANSPORT table of the mapping-table file. With channel routing it needs CHAN_CON_TRANS and CHAN_EXPLIC routing. Refused with overland lakes (OVERLAND_LAKE_MAP), OV_BOUNDARY and STORM_SEWER, whose water would move without its constituents, and with NUTRIENTS. OV_PUMP passes: its pumps move no water.", U, nullptr},
     {204, kContam, "", "Contaminants in the soil layers (with OV_CON_TRANS and Green and Ampt infiltration of any kind): leaching, decay, exchange with the surface water.", U, nullptr},
     {205, kContam, "", "The soil layers keep their contaminant masses; the soil balance then shows what that implies.", U, nullptr},
     {206, kContam, "", "Contaminants bind to the suspended fine sediment of SOIL_EROSION (by the PARTITION of the CONTAMINANT_TRANSPORT table), over land and, with CHAN_CON_TRANS, in the channels and lakes.", U, nullptr},

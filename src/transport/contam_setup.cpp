@@ -25,6 +25,7 @@
 #include "input/ascii_grid.hpp"
 #include "input/mapping_tables.hpp"
 #include "input/reader_support.hpp"
+#include "input/time_series.hpp"
 #include "model/model_state.hpp"
 #include "subsurface/soil_accounting.hpp"
 #include "subsurface/soil_params.hpp"
@@ -60,7 +61,8 @@ card_layers layers_from_cards(const model_state& m) {
 }
 
 // The options a constituent run cannot simulate, each refused naming the
-// cards and values.
+// cards and values. OV_PUMP passes while the overland pump list is empty
+// (no input fills it in this build): the pumps then move no water.
 bool options_hold(model_state& m) {
     const std::string& p = m.project_file;
     const char* refused = nullptr;
@@ -73,14 +75,20 @@ bool options_hold(model_state& m) {
                   "and the constituents it carries, which only channel constituent transport can take; give "
                   "CHAN_CON_TRANS";
     else if (m.overland_lake_map_given)
-        refused = "OVERLAND_LAKE_MAP: an overland lake holds its water as a level that the constituent transport "
-                  "does not follow";
+        refused = "overland lakes (OVERLAND_LAKE_MAP): the water that flows into an overland lake joins the "
+                  "lake's level, and the constituents have no store in the lakes, so the mass that water carries "
+                  "would be left behind on the land cells; run the contaminants without overland lakes";
     else if (m.ov_boundary)
-        refused = "OV_BOUNDARY: the boundary cells gain and lose water without its constituents";
-    else if (m.project_options.ov_pump_given)
-        refused = "OV_PUMP: the pumps move water without its constituents";
+        refused = "an overland boundary (OV_BOUNDARY): the water that leaves or enters the boundary cells carries "
+                  "no constituent, so the mass of the water that leaves would stay in the cells and never be "
+                  "booked as leaving the basin; run the contaminants without OV_BOUNDARY";
+    else if (m.project_options.ov_pump_given && !series_store().ov_pumps.empty())
+        refused = "overland pumps (OV_PUMP): the pumps would take water from their cells without its "
+                  "constituents";
     else if (m.storm_sewer_given)
-        refused = "STORM_SEWER: the drains exchange water with the cells without its constituents";
+        refused = "storm drains (STORM_SEWER): the water that the inlets take into the drains and that the drains "
+                  "give back to the cells and channels carries no constituent, so the mass of the drained water "
+                  "would stay in the cells; run the contaminants without STORM_SEWER";
     else if (m.nutrients)
         refused = "NUTRIENTS: the nutrient species are not carried by this version beside the contaminants";
     if (refused)

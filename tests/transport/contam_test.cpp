@@ -240,6 +240,19 @@ TEST(SoilColumn, EachCellKeepsItsBudget) {
     EXPECT_NEAR(m->SOIL_DECAY_MASS.at(1) * 1000.0 + m->soil_mass[1][3][1], 10.0, 1e-12);
 }
 
+// The water balance and each of the `count` constituent balances of the
+// summary `s` close.
+void expect_balances_close(const std::string& s, int count) {
+    EXPECT_NEAR(value_after(s, "mass conservation error:"), 0.0, 1e-6) << s;
+    int balances = 0;
+    for (const std::string label : {"Soil mass balance error", "Dissolved mass balance error",
+                                    "Contam mass balance error"}) {
+        for (std::size_t at = s.find(label); at != std::string::npos; at = s.find(label, at + 1), ++balances)
+            EXPECT_NEAR(number_after(s.substr(at), label), 0.0, 1e-6) << s.substr(at, 80);
+    }
+    EXPECT_EQ(balances, count);
+}
+
 // The plus-shaped plane of five 100 m cells with two soils: redistribution
 // above a water table that stands above the ground of three cells, erosion
 // of three classes, a point source of water and atrazine on the middle
@@ -306,15 +319,8 @@ TEST(ContaminantRun, EveryBalanceClosesWithEveryProcessAtWork) {
     const std::string s = plane.read("summ.out");
     ASSERT_EQ(r.status, 0) << r.output << s;
     EXPECT_FALSE(has_non_number(s)) << s;
-    EXPECT_NEAR(value_after(s, "mass conservation error:"), 0.0, 1e-6) << s;
-    int balances = 0;
-    for (const std::string label : {"Soil mass balance error", "Dissolved mass balance error",
-                                    "Contam mass balance error"}) {
-        for (std::size_t at = s.find(label); at != std::string::npos; at = s.find(label, at + 1), ++balances)
-            EXPECT_NEAR(number_after(s.substr(at), label), 0.0, 1e-6) << s.substr(at, 80);
-    }
     // Event: soil and overland of both; run: soil of both, overland and basin of both.
-    EXPECT_EQ(balances, 10);
+    expect_balances_close(s, 10);
     // Every process moved atrazine in the event.
     const std::string soil = section(s, "Soil Contaminant Transport Summary for Atrazine", "for Tracer");
     const std::string land = section(s, "Overland Contaminant Transport Summary for Atrazine", "for Tracer");
@@ -333,6 +339,22 @@ TEST(ContaminantRun, EveryBalanceClosesWithEveryProcessAtWork) {
     }
     EXPECT_NE(plane.read("atr.conc").find("OBJID 5000\n"), std::string::npos);
     EXPECT_NE(plane.read("atr.mass").find("OBJID 5001\n"), std::string::npos);
+}
+
+// The overland pumps move no water (no input fills their list), so a run
+// that names them carries its contaminants and closes every balance as
+// without them.
+TEST(ContaminantRun, IdleOverlandPumpsLeaveTheBalancesClosed) {
+    const contam_plane plane;
+    plane.dir.write("pumps.dat", "no pumps are read from this file\n");
+    const auto r = plane.run("OV_PUMP pumps.dat\n");
+    const std::string s = plane.read("summ.out");
+    ASSERT_EQ(r.status, 0) << r.output << s;
+    expect_balances_close(s, 10);
+    EXPECT_GT(number_after(section(s, "Overland Contaminant Transport Summary for Atrazine", "for Tracer"),
+                           "Outlet flux"),
+              0.0)
+        << s;
 }
 
 // Each input the constituents cannot use stops the run naming the file,
@@ -359,10 +381,24 @@ TEST(ContaminantRun, BadInputsAreRefusedNamingWhereAndWhat) {
          "the mixing layer (MIXING_LAYER_DEPTH 0.2 m), the rest of the top layer (TOP_LAYER_DEPTH 0.1 m)"},
         {contam_plane::tables(), points, "CONTAM_MAP load.asc\n",
          "contaminant load -1 at cell 3 (row 2, column 2), from map load.asc: it must be 0 or more"},
+        // Water paths whose water would leave its constituents behind.
+        {contam_plane::tables(), points, "OVERLAND_LAKE_MAP lakes.asc\nOVERLAND_LAKE_FILE lakes.txt\n",
+         "(OV_CON_TRANS) together with overland lakes (OVERLAND_LAKE_MAP)"},
+        {contam_plane::tables() + "OVERLAND_BOUNDARY \"Soil\"\nNUM_IDS 2\nID DESCRIPTION TYPE VALUE\n" +
+             table_row(1, "0 0") + table_row(2, "1 0.01"),
+         points, "OV_BOUNDARY\n", "(OV_CON_TRANS) together with an overland boundary (OV_BOUNDARY)"},
+        {contam_plane::tables(), points, "STORM_SEWER drains.sew\nGRID_PIPE drains.gpi\n",
+         "(OV_CON_TRANS) together with storm drains (STORM_SEWER)"},
     };
     for (const auto& c : cases) {
         const contam_plane plane(c.tables, c.points);
         plane.dir.write("load.asc", contam_plane::grid("0 1 0\n1 -1 1\n0 1 0\n"));
+        plane.dir.write("lakes.asc", contam_plane::grid("0 0 0\n0 1 0\n0 0 0\n"));
+        plane.dir.write("lakes.txt", "KESTA_OVERLAND_LAKE_FILE\nLAKE 1 9.5 0\n");
+        plane.dir.write("drains.sew", "SJUNC 1 8.0 7.0 1.0 1 2 2 0.6 0.6\nSJUNC 2 7.0 6.5 0.0 888 2 3 0 0\n"
+                                      "CONNECT 1 1 2\nSLINK 1 1\nNODE 1 8.0 7.0 0.5 0 2 2 0 0\n"
+                                      "NODE 2 7.0 6.5 0.5 0 2 3 0 0\nPIPE 1 1 0.4 0 0.005 0.013 100 0 0\n");
+        plane.dir.write("drains.gpi", "GRIDPIPEFILE\nPIPECELLS 1\nCELLIJ 2 2\nNUMPIPES 1\nSPIPE 1 1 0.5\n");
         const auto r = plane.run(c.extra);
         EXPECT_NE(r.output.find(c.message), std::string::npos) << c.message << "\n" << r.output;
         EXPECT_FALSE(has(plane.read("summ.out"), "Overland Contaminant Transport Summary")) << c.message;
