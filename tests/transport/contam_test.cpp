@@ -299,7 +299,9 @@ struct contam_plane {
 };
 
 // Every constituent balance of the event and of the run closes, the water
-// balance with it, and the maps carry the contaminants.
+// balances with them, and the maps carry the contaminants. The water table
+// falls from above the ground, where the aquifer stores its heads as open
+// water, beyond its porosity.
 TEST(ContaminantRun, EveryBalanceClosesWithEveryProcessAtWork) {
     const contam_plane plane;
     const auto r = plane.run("MAP_TYPE 1\nMAP_FREQ 30\nOV_CON_MAP conc.dat\n");
@@ -307,6 +309,12 @@ TEST(ContaminantRun, EveryBalanceClosesWithEveryProcessAtWork) {
     ASSERT_EQ(r.status, 0) << r.output << s;
     EXPECT_FALSE(has_non_number(s)) << s;
     EXPECT_NEAR(value_after(s, "mass conservation error:"), 0.0, 1e-6) << s;
+    EXPECT_NEAR(value_after(s, "Overall mass balance error ="), 0.0, 1e-6) << s;
+    const double beyond = value_after(s, "Held beyond the aquifer porosity=");
+    EXPECT_LT(beyond, -100.0) << s;
+    EXPECT_NEAR(value_after(s, "GW volume end =") + beyond - value_after(s, "GW volume start ="),
+                value_after(s, "Total inputs to groundwater=") + value_after(s, "Flux across head boundaries="), 0.03)
+        << s;
     int balances = 0;
     for (const std::string label : {"Soil mass balance error", "Dissolved mass balance error",
                                     "Contam mass balance error"}) {
