@@ -113,7 +113,9 @@ global_water_totals global_water_balance(const model_state& m) {
     }
     if (m.gw_simulation && !m.elevgw.empty()) {
         t.initial_groundwater = m.initial_gw_volume;
-        t.final_groundwater = groundwater_volume(m);
+        // The heads' volume at the porosity, and what their changes hold
+        // beyond it at the storage coefficients the solver stored them with.
+        t.final_groundwater = groundwater_volume(m) + m.gw_totals.beyond_porosity;
         // The columns' drainage still on its way counts with the soils.
         const double pending = drainage_pending(m);
         t.final_soils += pending;

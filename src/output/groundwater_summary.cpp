@@ -16,6 +16,7 @@ void write_groundwater_run_summary(const model_state& m) {
     std::fputs("GROUNDWATER CALCULATIONS \n\n", fp);
     std::fprintf(fp, "GW volume start =                %14.2lf \n", m.initial_gw_volume);
     std::fprintf(fp, "GW volume end =                  %14.2lf \n", groundwater_volume(m));
+    std::fprintf(fp, "Held beyond the aquifer porosity=%14.2lf \n", t.beyond_porosity);
     std::fprintf(fp, "Sat/unsat. trickery (into gw) =  %14.2lf \n", t.unsat_into_gw);
     std::fprintf(fp, "Exfiltration back on overland =  %14.2lf \n", m.total_vol_water_exfiltrated_this_run);
     std::fprintf(fp, "Recharge to groundwater =        %14.2lf \n", t.recharge);

@@ -107,9 +107,9 @@ void update_well_rates(model_state& m, double t);
 double groundwater_volume(const model_state& m);
 
 // The aquifer's balance over the run, percent of its starting volume: the
-// volume now less the start, the net sources and sinks, the flux through
-// the fixed-head faces and the water the floor added. 0 when the aquifer
-// started with less than 1e-9 m3.
+// volume now and the water held beyond its porosity, less the start, the
+// net sources and sinks, the flux through the fixed-head faces and the
+// water the floor added. 0 when the aquifer started with less than 1e-9 m3.
 double groundwater_balance_error(const model_state& m);
 
 }  // namespace kesta

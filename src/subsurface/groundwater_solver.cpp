@@ -155,6 +155,17 @@ void book_fixed_head_flux(model_state& m, double sub) {
     }
 }
 
+// The water the heads just solved hold beyond the aquifer's porosity, over
+// the sub-step (see gw_run_totals::beyond_porosity); booked before the floor
+// lifts any head, which it does at the porosity.
+void book_beyond_porosity(model_state& m) {
+    for (int k = 1; k <= m.ncells; ++k) {
+        if (!solved(m, k)) continue;
+        m.gw_totals.beyond_porosity += (m.STOR[k] - m.gw_array_porosity[k]) * (m.elevgw[k] - m.elevgw_substep[k]) *
+                                       cell_area(m, k);
+    }
+}
+
 // ---- the floor ---------------------------------------------------------
 
 // Cell k gave more water through its faces than it held above the floor:
@@ -453,6 +464,7 @@ gw_solve gw_head_iterate(model_state& m, double dt) {
         // The face fluxes are those of the heads the system was solved for,
         // before the floor lifts any of them.
         book_fixed_head_flux(m, sub);
+        book_beyond_porosity(m);
         hold_floor(m, sub);
         if (richards && !follow_water_table(m, remaining, r)) return gw_solve{};
     }
@@ -472,7 +484,8 @@ double groundwater_balance_error(const model_state& m) {
     const double start = m.initial_gw_volume;
     if (!(start >= kLeastStartVolume)) return 0.0;
     const gw_run_totals& t = m.gw_totals;
-    return (groundwater_volume(m) - start - t.sources - t.head_boundary - t.floor_added) / start * 100.0;
+    return (groundwater_volume(m) + t.beyond_porosity - start - t.sources - t.head_boundary - t.floor_added) / start *
+           100.0;
 }
 
 }  // namespace kesta

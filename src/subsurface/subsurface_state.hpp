@@ -52,7 +52,8 @@ struct well_record {
 // What the groundwater steps moved into (positive) or out of the aquifer
 // over the run (m3). `sources` is the net of every source and sink the
 // solver applied; the others break it down for the summaries, except
-// `head_boundary` and `floor_added`, which stand beside it in the balance.
+// `head_boundary` and `floor_added`, which stand beside it in the balance,
+// and `beyond_porosity`, which stands beside the aquifer's volume.
 struct gw_run_totals {
     double sources = 0.0;
     double unsat_into_gw = 0.0;   // exchange with the soil columns (positive into the aquifer)
@@ -64,6 +65,12 @@ struct gw_run_totals {
     double river_to_gw = 0.0, gw_to_river = 0.0;
     double lakes_to_gw = 0.0, gw_to_lakes = 0.0;
     double floor_added = 0.0;     // added by lifting heads back to the floor (in)
+    // Held by the solved head changes beyond the aquifer's porosity: the
+    // solve stores a change at the storage coefficient STOR (open water
+    // above the ground, the soil's porosity in the soil stores, the
+    // Richards nodes' saturated moisture), the volume counts it at the
+    // porosity. Negative where STOR is the smaller.
+    double beyond_porosity = 0.0;
 };
 
 // The head system of the groundwater solver and its factorisations

@@ -312,13 +312,21 @@ struct contam_plane {
 };
 
 // Every constituent balance of the event and of the run closes, the water
-// balance with it, and the maps carry the contaminants.
+// balances with them, and the maps carry the contaminants. The water table
+// falls from above the ground, where the aquifer stores its heads as open
+// water, beyond its porosity.
 TEST(ContaminantRun, EveryBalanceClosesWithEveryProcessAtWork) {
     const contam_plane plane;
     const auto r = plane.run("MAP_TYPE 1\nMAP_FREQ 30\nOV_CON_MAP conc.dat\n");
     const std::string s = plane.read("summ.out");
     ASSERT_EQ(r.status, 0) << r.output << s;
     EXPECT_FALSE(has_non_number(s)) << s;
+    EXPECT_NEAR(value_after(s, "Overall mass balance error ="), 0.0, 1e-6) << s;
+    const double beyond = value_after(s, "Held beyond the aquifer porosity=");
+    EXPECT_LT(beyond, -100.0) << s;
+    EXPECT_NEAR(value_after(s, "GW volume end =") + beyond - value_after(s, "GW volume start ="),
+                value_after(s, "Total inputs to groundwater=") + value_after(s, "Flux across head boundaries="), 0.03)
+        << s;
     // Event: soil and overland of both; run: soil of both, overland and basin of both.
     expect_balances_close(s, 10);
     // Every process moved atrazine in the event.
