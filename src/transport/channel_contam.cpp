@@ -171,12 +171,14 @@ bool alloc_arrays(model_state& m) {
         alloc_dmatrix(rows, nf, m.chan_wash_start, "chan_wash_start");
         alloc_dmatrix(rows, nf, m.chan_attached_ratio, "chan_attached_ratio");
         alloc_dvector(m.chan_sed_density, nf, "chan_sed_density");
+        alloc_dmatrix(n, rows, m.attached_chan_moved, "attached_chan_moved");
+        alloc_dmatrix(n, rows, m.attached_chan_flux, "attached_chan_flux");
         for (int c = 1; c <= n; ++c)
             if (!blocks_made(g_error_record, "the attached mass of the channels",
                              m.chan_sed_contam[static_cast<std::size_t>(c)]))
                 return false;
         if (!blocks_made(g_error_record, "the attached mass of the channels", m.chan_wash_start, m.chan_attached_ratio,
-                         m.chan_sed_density))
+                         m.chan_sed_density, m.attached_chan_moved, m.attached_chan_flux))
             return false;
     }
     m.chan_faces.reserve(static_cast<std::size_t>(faces));
@@ -549,6 +551,7 @@ void step_channel_lake_contam_mass(model_state& m) {
             if (!masses_are_real(m, r, c)) return;
         }
         partition_channel_attached(m);
+        attached_flux_of_interval(m, dt);
     }
     for (int c = 1; c <= m.ncontam; ++c) {
         for (int row = 1; row <= m.chan_rows; ++row)

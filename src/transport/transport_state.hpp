@@ -200,6 +200,11 @@ struct transport_state {
     // (m3), and a slot's attached mass per m3 of it (g/m3).
     slot_tables chan_sed_contam;
     mat2<double> chan_wash_start, chan_attached_ratio;
+    // Per slot and node row: the attached mass the wash load carried
+    // through the node's downstream face since the channel constituents
+    // last ran (g), and over their last interval (g/s); both negative
+    // upstream.
+    mat2<double> attached_chan_moved, attached_chan_flux;
     // By fine position: the class's density (g/m3).
     vec1<double> chan_sed_density;
     // Their books per slot (kg), run and event: attached mass the stream

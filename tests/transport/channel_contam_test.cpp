@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -171,6 +172,10 @@ struct books_watch {
     double lat = 0.0, into_lake = 0.0, out_of_lake = 0.0, outlet = 0.0, decayed = 0.0, rain_on_lake = 0.0;
     double points = 0.0, lake_points = 0.0;
     double attached_in = 0.0, attached_out = 0.0, settled = 0.0, sorbed = 0.0;
+    // The attached flux through the outlet's face (the last node of link 4) summed
+    // over the channel constituent intervals, and the outlet's book over
+    // the same intervals (g).
+    double con_last = -1.0, outlet_flux_sum = 0.0, outlet_first = 0.0, outlet_at_step = 0.0;
     std::vector<double> closed;
     bool all_real = true;
 };
@@ -207,6 +212,12 @@ bool watch_books(kesta::model_state& m, const char* name) {
     if (w.initial_nodes < 0.0 && m.chan_con_started) {
         w.initial_nodes = g(m.CHAN_MASS_INIT);
         for (int row = 1; row <= m.chan_lake_row0; ++row) w.initial_water += m.chan_water[row];
+    }
+    if (!m.attached_chan_flux.empty() && m.chan_con_last != w.con_last) {
+        if (w.con_last < 0.0) w.outlet_first = g(m.CHAN_OUTLET_SED_MASS);
+        else w.outlet_flux_sum += m.attached_chan_flux[1][4 * m.chan_stride + m.nx[4]] * (m.chan_con_last - w.con_last) * 86400.0;
+        w.con_last = m.chan_con_last;
+        w.outlet_at_step = g(m.CHAN_OUTLET_SED_MASS);
     }
     w.lat = g(m.CHAN_LAT_MASS);
     w.into_lake = g(m.LAKE_CHAN_INFLOW_MASS);
@@ -321,12 +332,16 @@ std::string erosion_tables() {
 // into the lake and out over the weir, settles in the lake and shares out
 // with the dissolved mass at every node and in the lake: the channels' and
 // the lake's books of dissolved and attached mass close after every step,
-// and so does the basin's balance of the run.
+// and so does the basin's balance of the run. The attached flux through the
+// outlet's face, over the channel constituent intervals, adds up to what
+// the outlet's book took, and the location mass series carries it after
+// the dissolved flux.
 TEST(ChannelContaminantRun, AttachedMassRidesWithTheWashLoadAndTheBooksClose) {
     kesta_test::temp_dir dir(true);
     write_valley(dir,
                  "CHAN_CON_TRANS\nSEDIMENT_CONTAM\nMIXING_LAYER_DEPTH 0.02\nSOIL_EROSION 2\nSAND_SIZE 0.2\n"
-                 "SED_POROSITY 0.4\nOUTLET_SED_FLUX sed.out\n",
+                 "SED_POROSITY 0.4\nOUTLET_SED_FLUX sed.out\nIN_HYD_LOCATION loc.txt\nOUT_HYD_LOCATION q.out\n"
+                 "OUT_MASS_LOCATION mass.out\n",
                  erosion_tables(), "PARTITION 300\n", "0.01 0 0 50 0 0 0.3 0");
     // The links erodible, 0.2 m of sand under their beds.
     std::string chan = valley::channel_file();
@@ -336,6 +351,7 @@ TEST(ChannelContaminantRun, AttachedMassRidesWithTheWashLoadAndTheBooksClose) {
          at = chan.find("BANKFULL_DEPTH 1\n", at + 1))
         chan.insert(at + 17, "MAX_EROSION 0.2\n");
     dir.write("net.chan", chan);
+    dir.write("loc.txt", "1\n4 7\n");
     books_watch w;
     g_books = &w;
     const kesta_test::model_run run = kesta_test::run_in_process("run.prj", watch_books);
@@ -348,6 +364,21 @@ TEST(ChannelContaminantRun, AttachedMassRidesWithTheWashLoadAndTheBooksClose) {
     for (double v : {w.attached_in, w.attached_out, w.settled, w.sorbed, w.outlet}) EXPECT_GT(v, 0.0);
     ASSERT_EQ(w.closed.size(), 4u);
     for (double e : w.closed) EXPECT_LT(std::fabs(e), 1e-6);
+    EXPECT_GT(w.outlet_at_step - w.outlet_first, 0.0);
+    EXPECT_NEAR(w.outlet_flux_sum, w.outlet_at_step - w.outlet_first, 1e-9 * w.outlet_at_step);
+    // Time, dissolved and attached flux on every line.
+    std::istringstream lines(kesta_test::read_file(dir.file("mass.out")));
+    double attached = 0.0;
+    int n = 0;
+    for (std::string line; std::getline(lines, line); ++n) {
+        std::istringstream words(line);
+        std::vector<double> v;
+        for (double x = 0.0; words >> x;) v.push_back(x);
+        ASSERT_EQ(v.size(), 3u) << line;
+        attached += v[2];
+    }
+    EXPECT_EQ(n, 25);  // every 5 minutes of two hours
+    EXPECT_GT(attached, 0.0);
     const std::string summary = kesta_test::read_file(dir.file("run.sum"));
     const std::size_t global = summary.find("Contaminant Transport Global Summary");
     ASSERT_NE(global, std::string::npos) << summary;
