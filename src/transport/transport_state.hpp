@@ -218,6 +218,9 @@ struct transport_state {
     array1d<double> event_chan_qlat_sed_mass, event_chan_outlet_sed_mass, event_chan_lake_sed_contam_mass,
         event_ov_lake_sed_contam_mass, event_lake_settled_sed_mass, event_chan_sed_source_mass,
         event_lake_sed_contam_source_mass;
+    // The attached mass the channels and the lakes held at the start of the
+    // event (kg; a run starts with none).
+    array1d<double> event_chan_attached_init, event_lake_attached_init;
 
     // Channel and lake books per slot (kg): run totals, the event's, and
     // the balance errors (percent).

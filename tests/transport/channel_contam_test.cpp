@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -13,6 +14,7 @@
 #include "channel/channel_fixture.hpp"
 #include "channel/lake_valley.hpp"
 #include "model/model_state.hpp"
+#include "output/summary_file.hpp"
 #include "support/grid_text.hpp"
 #include "support/run_program.hpp"
 #include "support/temp_dir.hpp"
@@ -386,6 +388,61 @@ TEST(ChannelContaminantRun, AttachedMassRidesWithTheWashLoadAndTheBooksClose) {
     const std::size_t at = summary.find(label, global);
     ASSERT_NE(at, std::string::npos) << summary.substr(global);
     EXPECT_LT(std::fabs(std::stod(summary.substr(at + label.size()))), 1e-6) << summary.substr(global);
+}
+
+// The number on the dotted summary line of `label`.
+double dotted_value(const std::string& text, const std::string& label) {
+    const std::size_t at = text.find(label);
+    if (at == std::string::npos) return std::nan("");
+    const std::size_t v = text.find_first_not_of(" .", at + label.size());
+    return v == std::string::npos ? std::nan("") : std::stod(text.substr(v));
+}
+
+// An event that starts with 5 kg dissolved and 3 kg attached in the
+// channels, 2 kg and 1 kg in the lake: the summary's initial dissolved
+// masses are 5 and 2 kg, the attached ones stand on lines of their own, and
+// with nothing moved both balances close.
+TEST(ChannelContaminantBooks, AnEventsInitialAttachedMassIsNotCalledDissolved) {
+    kesta::model_state m;
+    m.ncontam = 1;
+    m.ncells = 1;
+    m.ov_con_trans = m.chan_con_trans = m.sediment_contam = 1;
+    m.chan_lakes_on = 1;
+    m.nlakes = 1;
+    m.add_slot_totals(1);
+    m.constituent_type.append_fill(1, 1);
+    m.contam_names = {"", "Tracer"};
+    m.contam_mass.resize(2);
+    m.contam_land_mass.resize(2);
+    m.contam_mass[1] = kesta::vec1<double>(1);
+    m.contam_land_mass[1] = kesta::vec1<double>(1);
+    m.chan_lake_row0 = 2;  // two node rows, then the lake
+    m.chan_rows = 3;
+    m.chan_mass = kesta::mat2<double>(1, 3);
+    m.chan_conc = kesta::mat2<double>(1, 3);
+    m.chan_source = kesta::mat2<double>(1, 3);
+    m.chan_sed_contam.resize(2);
+    m.chan_sed_contam[1] = kesta::mat2<double>(3, 1);
+    m.chan_mass[1][1] = 5000.0;
+    m.chan_sed_contam[1][1][0] = m.chan_sed_contam[1][1][1] = 3000.0;
+    m.chan_mass[1][3] = 2000.0;
+    m.chan_sed_contam[1][3][0] = m.chan_sed_contam[1][3][1] = 1000.0;
+    kesta::open_constituent_event_books(m);
+    kesta::close_constituent_books(m, false);
+    EXPECT_EQ(m.CHAN_MASS_BALANCE.value(1), 0.0);
+    EXPECT_EQ(m.event_lake_mass_balance.value(1), 0.0);
+
+    std::FILE* fp = std::tmpfile();
+    ASSERT_NE(fp, nullptr);
+    kesta::write_event_constituent_summary(m, fp);
+    std::string text(static_cast<std::size_t>(std::ftell(fp)), '\0');
+    std::rewind(fp);
+    ASSERT_EQ(std::fread(&text[0], 1, text.size(), fp), text.size());
+    std::fclose(fp);
+    EXPECT_EQ(dotted_value(text, "Initial Dissolved Mass in Channels"), 5.0) << text;
+    EXPECT_EQ(dotted_value(text, "Initial attached to suspended sed"), 3.0) << text;
+    EXPECT_EQ(dotted_value(text, "Initial Dissolved in Lakes"), 2.0) << text;
+    EXPECT_EQ(dotted_value(text, "Initial attached in lakes"), 1.0) << text;
 }
 
 }  // namespace
