@@ -7,6 +7,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -300,6 +301,29 @@ TEST(ChannelContaminantRun, ChannelRoutingWithoutChannelConstituentsIsRefused) {
     const kesta_test::model_run run = kesta_test::run_in_process("run.prj");
     EXPECT_NE(run.rc, 0);
     EXPECT_NE(run.out.find("together with channel routing but without CHAN_CON_TRANS"), std::string::npos) << run.out;
+}
+
+// Two runs of a batch with their own channel decay: each writes its own
+// channel datasets and location series, numbered as its other outputs.
+TEST(ChannelContaminantRun, BatchRunsKeepTheirOwnChannelDatasets) {
+    kesta_test::temp_dir dir;
+    write_valley(dir, "REPLACE_PARAMS params.txt\nREPLACE_VALS values.txt\nCHAN_CON_TRANS\nINIT_CHAN_CONC 2\n"
+                      "CHAN_DECAY_COEF [K]\nIN_HYD_LOCATION loc.txt\nOUT_HYD_LOCATION q.out\n"
+                      "OUT_CON_LOCATION con.out\n");
+    std::string tables = kesta_test::read_file(dir.file("tables.cmt"));
+    tables.replace(tables.find("\"Tracer\" \"Zones\" \"\""), 19, "\"Tracer\" \"Zones\" \"tr\"");
+    dir.write("tables.cmt", tables);
+    dir.write("loc.txt", "1\n4 7\n");
+    dir.write("params.txt", "1\n[K] \"%.3f\"\n");
+    dir.write("values.txt", "0.5\n20\n");
+    const kesta_test::program_result r = kesta_test::run_kesta("-b2 run.prj", dir.path().string());
+    ASSERT_EQ(r.status, 0) << r.output;
+    for (const char* name : {"tr.chan.conc", "tr.chan.mass", "con.out"}) {
+        EXPECT_FALSE(std::filesystem::exists(dir.file(name))) << name;
+        const std::string first = kesta_test::read_file(dir.file(std::string("0000_") + name));
+        EXPECT_GT(first.size(), 0u) << name;
+        EXPECT_NE(first, kesta_test::read_file(dir.file(std::string("0001_") + name))) << name;
+    }
 }
 
 // Sorption in a lake: 10^4 m3 of water holding 1000 g/m3 of fine sediment
