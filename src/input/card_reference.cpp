@@ -269,7 +269,7 @@ const card_doc kDocs[] = {
     {45, kCalib, "", "Meant to choose daily or event comparison; another word stops the run.", N, "DAILY or EVENT"},
     {46, kCalib, "", "Meant to choose the objective function; another word stops the run.", N, "RMSE or HMLE"},
     {118, kCalib, "", "Meant to name the observations (the calibration control file names them).", N, nullptr},
-    {119, kCalib, "", "Analyzer definition file: each line watches the depth, area or flow (2DS) or a contaminant's dissolved concentration or mass or point-source concentration (1DS) of the channel nodes and reports the nodes that pass a test.", U, nullptr},
+    {119, kCalib, "", "Analyzer definition file: each line watches the depth, area or flow (2DS) or a contaminant's dissolved concentration or mass, point-source concentration, or what the stream cells and the aquifer gave (1DS) of the channel nodes and reports the nodes that pass a test.", U, nullptr},
     {120, kCalib, "", "Meant to name a source file.", N, nullptr},
 
     // Coupled models.

@@ -42,9 +42,12 @@ const char* const k1dsNames[] = {"conc", "mass", "pointconc", "qlatconc", "qlatm
 
 // Binds a 1DS token ("name_index") to the channel node array of constituent
 // `index`: conc and mass the dissolved concentration (g/m3) and mass (g) of
-// every node (a node a lake holds reads 0), pointconc the concentration of
-// the channel point-source file at every node. Null after a message when
-// the token or the run gives no array.
+// every node (a node a lake holds reads 0); pointconc the concentration of
+// the channel point-source file at every node; over the last interval of
+// the channel constituents, qlatconc the concentration of the water the
+// stream cells gave the node, qlatmass and gwmass the mass it took from
+// the stream cells and from the aquifer (g, negative: gave). Null after a
+// message when the token or the run gives no array.
 std::unique_ptr<stream_logical_OP> bind_1ds(const model_state& m, const std::string& token, const std::string& where) {
     std::string text = token;
     std::replace(text.begin(), text.end(), '_', ' ');
@@ -75,12 +78,19 @@ std::unique_ptr<stream_logical_OP> bind_1ds(const model_state& m, const std::str
     switch (which) {
         case conc_1ds:
         case mass_1ds:
-            if (m.chan_mass.empty() || index > m.chan_mass.nrows()) {
+        case qlatconc_1ds:
+        case qlatmass_1ds:
+        case gwmass_1ds: {
+            const mat2<double>* const kTables[] = {&m.chan_conc, &m.chan_mass, nullptr, &m.chan_qlat_conc,
+                                                   &m.chan_qlat_mass, &m.chan_gw_mass};
+            const mat2<double>& table = *kTables[which];
+            if (table.empty() || index > table.nrows()) {
                 why = "the run routes no constituents in its channels (CHAN_CON_TRANS)";
                 break;
             }
-            values = {which == conc_1ds ? m.chan_conc[index] : m.chan_mass[index], m.chan_stride};
+            values = {table[index], m.chan_stride};
             break;
+        }
         case pointconc_1ds:
             if (static_cast<std::size_t>(index) >= m.chan_point_conc.size() ||
                 m.chan_point_conc[static_cast<std::size_t>(index)].empty()) {
@@ -89,12 +99,8 @@ std::unique_ptr<stream_logical_OP> bind_1ds(const model_state& m, const std::str
             }
             values = values_of(m.chan_point_conc[static_cast<std::size_t>(index)]);
             break;
-        case zepsource_1ds:
-            why = "channel nutrient kinetics are not simulated by this build";
-            break;
         default:
-            why = "the lateral and groundwater inflow of a node is kept together with its point sources, not by "
-                  "node on its own";
+            why = "channel nutrient kinetics are not simulated by this build";
             break;
     }
     if (why) {

@@ -59,7 +59,8 @@ struct stream_values {
     const double* first = nullptr;
     int stride = 0;
     double at(int link, int node) const {
-        return first[static_cast<std::size_t>(link) * static_cast<std::size_t>(stride) + static_cast<std::size_t>(node)];
+        const std::size_t at = static_cast<std::size_t>(link) * static_cast<std::size_t>(stride);
+        return first[at + static_cast<std::size_t>(node)];
     }
 };
 stream_values values_of(const node_table<double>& t);

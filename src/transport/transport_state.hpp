@@ -177,6 +177,13 @@ struct transport_state {
     // Per slot and node row: the mass passed through the node's downstream
     // face over the last interval (g/s, negative upstream).
     mat2<double> dissolved_chan_flux;
+    // Per slot and node row, over the last interval of the channel
+    // constituents: the mass the node took from its stream cells (g;
+    // negative: gave them) and from the aquifer (g; negative: lost to it),
+    // and the concentration of the water its stream cells gave it (g/m3; 0
+    // when they gave none). Per node row, that water (m3).
+    mat2<double> chan_qlat_mass, chan_gw_mass, chan_qlat_conc;
+    vec1<double> chan_qlat_water;
     // Per row: the water the masses were dissolved in when the channel
     // constituents last ran (m3), the water now, and the nodes' spacing (m).
     vec1<double> chan_water, chan_water_now, chan_row_length;

@@ -70,10 +70,11 @@ TEST(Analyzers, ADepthTestListsTheShallowNodesOfEveryLink) {
     EXPECT_FALSE(op.compare(kesta::op_greater, 1.0));
 }
 
-// A 1DS token binds its constituent's row of the channel node masses
-// (stride 3, two links of three and two nodes); a constituent out of range
-// and an array the run does not keep are said and skipped.
-TEST(Analyzers, A1dsMassTestReadsItsConstituentsNodeMasses) {
+// A 1DS token binds its constituent's row of a channel node array (stride
+// 3, two links of three and two nodes): the dissolved masses, the mass
+// taken from the aquifer; a constituent out of range and an array the run
+// does not keep are said and skipped.
+TEST(Analyzers, A1dsTestReadsItsConstituentsNodeArray) {
     kesta::model_state m;
     m.ncontam = 2;
     m.nlinks = 2;
@@ -85,18 +86,23 @@ TEST(Analyzers, A1dsMassTestReadsItsConstituentsNodeMasses) {
     m.link_nodes[2] = 2;
     kesta::alloc_dmatrix(2, 9, m.chan_mass, "chan_mass");
     kesta::alloc_dmatrix(2, 9, m.chan_conc, "chan_conc");
+    kesta::alloc_dmatrix(2, 9, m.chan_gw_mass, "chan_gw_mass");
+    m.chan_gw_mass[1][2 * 3 + 2] = -4.0;  // constituent 1, link 2 node 2 lost 4 g to the aquifer
     m.chan_mass[1][1 * 3 + 1] = 100.0;  // constituent 1, link 1 node 1: not watched
     m.chan_mass[2][1 * 3 + 2] = 7.0;    // link 1 node 2
     m.chan_mass[2][2 * 3 + 1] = 9.0;    // link 2 node 1
     kesta_test::temp_dir dir;
     const std::string file =
-        dir.write("a.ana", "1DS mass_2 S > 5 t\n1DS conc_3 S > 5 t\n1DS pointconc_1 S > 5 t\n");
+        dir.write("a.ana", "1DS mass_2 S > 5 t\n1DS gwmass_1 S < -1 t\n1DS conc_3 S > 5 t\n"
+                           "1DS pointconc_1 S > 5 t\n");
     kesta::setup_analyzers(m, file);
     ASSERT_TRUE(m.analyzers);
-    ASSERT_EQ(m.analyzers->list.size(), 1u);
+    ASSERT_EQ(m.analyzers->list.size(), 2u);
     kesta::trigger_analyzers(m, kesta::notice_init_done);
     EXPECT_TRUE(has(m.analyzers->list[0]->condition->report(kesta::out_tests | kesta::out_values, 0),
                     "Link   1, Node   2:        7.000000\nLink   2, Node   1:        9.000000\n"));
+    EXPECT_TRUE(has(m.analyzers->list[1]->condition->report(kesta::out_tests | kesta::out_values, 0),
+                    ": \nLink   2, Node   2:       -4.000000\n"));
 }
 
 // Lines that cannot be used are said and skipped; a missing file is a

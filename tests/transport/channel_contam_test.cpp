@@ -179,6 +179,9 @@ struct books_watch {
     // over the channel constituent intervals, and the outlet's book over
     // the same intervals (g).
     double con_last = -1.0, outlet_flux_sum = 0.0, outlet_first = 0.0, outlet_at_step = 0.0;
+    // What the nodes took from their stream cells, summed over the
+    // intervals, and the book of it at the last (g).
+    double lat_con_last = -1.0, lat_by_node = 0.0, lat_at_step = 0.0;
     std::vector<double> closed;
     bool all_real = true;
 };
@@ -216,9 +219,16 @@ bool watch_books(kesta::model_state& m, const char* name) {
         w.initial_nodes = g(m.CHAN_MASS_INIT);
         for (int row = 1; row <= m.chan_lake_row0; ++row) w.initial_water += m.chan_water[row];
     }
+    if (m.chan_con_last != w.lat_con_last) {
+        w.lat_con_last = m.chan_con_last;
+        for (int row = 1; row <= m.chan_lake_row0; ++row) w.lat_by_node += m.chan_qlat_mass[1][row];
+        w.lat_at_step = g(m.CHAN_LAT_MASS);
+    }
     if (!m.attached_chan_flux.empty() && m.chan_con_last != w.con_last) {
         if (w.con_last < 0.0) w.outlet_first = g(m.CHAN_OUTLET_SED_MASS);
-        else w.outlet_flux_sum += m.attached_chan_flux[1][4 * m.chan_stride + m.nx[4]] * (m.chan_con_last - w.con_last) * 86400.0;
+        else
+            w.outlet_flux_sum += m.attached_chan_flux[1][4 * m.chan_stride + m.nx[4]] *
+                                 (m.chan_con_last - w.con_last) * 86400.0;
         w.con_last = m.chan_con_last;
         w.outlet_at_step = g(m.CHAN_OUTLET_SED_MASS);
     }
@@ -280,6 +290,7 @@ TEST(ChannelContaminantRun, ChannelLakeAndBasinBooksClose) {
     EXPECT_NEAR(w.initial_nodes, 2.0 * w.initial_water, 1e-12 * w.initial_nodes);
     for (double v : {w.lat, w.into_lake, w.out_of_lake, w.outlet, w.decayed, w.rain_on_lake}) EXPECT_GT(v, 0.0);
     EXPECT_NEAR(w.points, 0.05 * 7200.0 * 10.0, 1e-8 * w.points);  // the clock in days
+    EXPECT_NEAR(w.lat_by_node, w.lat_at_step, 1e-12 * w.lat_at_step);
     EXPECT_NEAR(w.lake_points, 0.02 * 7200.0 * 20.0, 1e-8 * w.lake_points);
     ASSERT_EQ(w.closed.size(), 4u);
     for (double e : w.closed) EXPECT_LT(std::fabs(e), 1e-6);
