@@ -269,7 +269,7 @@ const card_doc kDocs[] = {
     {45, kCalib, "", "Meant to choose daily or event comparison; another word stops the run.", N, "DAILY or EVENT"},
     {46, kCalib, "", "Meant to choose the objective function; another word stops the run.", N, "RMSE or HMLE"},
     {118, kCalib, "", "Meant to name the observations (the calibration control file names them).", N, nullptr},
-    {119, kCalib, "", "Analyzer definition file: each line watches the depth, area or flow of the channel nodes and reports the nodes that pass a test.", U, nullptr},
+    {119, kCalib, "", "Analyzer definition file: each line watches the depth, area or flow (2DS) or a contaminant's dissolved concentration or mass, point-source concentration, or what the stream cells and the aquifer gave (1DS) of the channel nodes and reports the nodes that pass a test.", U, nullptr},
     {120, kCalib, "", "Meant to name a source file.", N, nullptr},
 
     // Coupled models.
@@ -324,7 +324,7 @@ const card_doc kDocs[] = {
     {156, kSediment, "", "Link/node dataset of each channel node's sediment discharge (m3/s x 1e6, all classes) summed over the output times of the run (with SOIL_EROSION; its blocks take the numbers of the CHAN_DEPTH dataset's).", U, nullptr},
 
     // Contaminants.
-    {201, kContam, "", "Contaminant transport in the channels and the channel-network lakes (with OV_CON_TRANS and CHAN_EXPLIC routing): the stream cells, point sources and the aquifer give or take their constituents, the network routes them to the outlet. Needed by OV_CON_TRANS with channel routing.", U, nullptr},
+    {201, kContam, "", "Contaminant transport in the channels and the channel-network lakes (with OV_CON_TRANS and CHAN_EXPLIC routing): the stream cells, point sources and the aquifer give or take their constituents, the network routes and disperses them to the outlet, they decay in the nodes and lakes, and the summary closes the channel, lake and whole-basin balances. A contaminant with an output name in the CONTAMINANT_TRANSPORT table gets two link/node datasets, that name followed by .chan.conc (g/m3) and by .chan.mass (g). Needed by OV_CON_TRANS with channel routing.", U, nullptr},
     {202, kContam, "", "Contaminant transport over land: one contaminant from the OV_* cards, or those of the CONTAMINANT_TRANSPORT table of the mapping-table file. With channel routing it needs CHAN_CON_TRANS and CHAN_EXPLIC routing. Refused with overland lakes (OVERLAND_LAKE_MAP), OV_BOUNDARY and STORM_SEWER, whose water would move without its constituents, and with NUTRIENTS. OV_PUMP passes: its pumps move no water.", U, nullptr},
     {204, kContam, "", "Contaminants in the soil layers (with OV_CON_TRANS and Green and Ampt infiltration of any kind): leaching, decay, exchange with the surface water.", U, nullptr},
     {205, kContam, "", "The soil layers keep their contaminant masses; the soil balance then shows what that implies.", U, nullptr},
@@ -334,7 +334,7 @@ const card_doc kDocs[] = {
     {104, kContam, "m3/s, g/m3", "Time series of cell point sources of water and contaminants (docs/inputs.md).", U, nullptr},
     {105, kContam, "g/m3", "Maps of the overland concentration of the first contaminant (with OV_CON_TRANS).", U, nullptr},
     {146, kContam, "g/m3", "Concentration of every contaminant in the channels at each IN_HYD_LOCATION node, location by location (with CHAN_CON_TRANS).", U, nullptr},
-    {147, kContam, "g/s", "Dissolved mass flux of every contaminant through the downstream face of each IN_HYD_LOCATION node, location by location (with CHAN_CON_TRANS).", U, nullptr},
+    {147, kContam, "g/s", "Dissolved mass flux of every contaminant through the downstream face of each IN_HYD_LOCATION node, location by location (with CHAN_CON_TRANS); with SEDIMENT_CONTAM each followed by the flux attached to the wash load.", U, nullptr},
     {265, kContam, "1/day", "First-order decay of the contaminants in the channels and the channel-network lakes.", U, nullptr},
     {266, kContam, "m2/s", "Dispersion coefficient of the contaminants along the channels.", U, nullptr},
     {267, kContam, "g/m3", "Initial concentration of every contaminant in the channel-network lakes and in the channel nodes that hold water at the first channel step.", U, nullptr},

@@ -35,13 +35,20 @@ int parse_type(const std::string& token) {
     return -1;
 }
 
-// The names a 1DS token may begin with: each binds a channel node array of
-// one constituent.
+// The names a 1DS token may begin with, in the order they are tried (the
+// last the token's name begins with wins).
+enum name_1ds : int { conc_1ds, mass_1ds, pointconc_1ds, qlatconc_1ds, qlatmass_1ds, gwmass_1ds, zepsource_1ds };
 const char* const k1dsNames[] = {"conc", "mass", "pointconc", "qlatconc", "qlatmass", "gwmass", "zepsource"};
 
-// Binds a 1DS token ("name_index"). The channels carry no constituents in
-// this build, so every valid token is refused: false after a message.
-bool bind_1ds(const model_state& m, const std::string& token, const std::string& where) {
+// Binds a 1DS token ("name_index") to the channel node array of constituent
+// `index`: conc and mass the dissolved concentration (g/m3) and mass (g) of
+// every node (a node a lake holds reads 0); pointconc the concentration of
+// the channel point-source file at every node; over the last interval of
+// the channel constituents, qlatconc the concentration of the water the
+// stream cells gave the node, qlatmass and gwmass the mass it took from
+// the stream cells and from the aquifer (g, negative: gave). Null after a
+// message when the token or the run gives no array.
+std::unique_ptr<stream_logical_OP> bind_1ds(const model_state& m, const std::string& token, const std::string& where) {
     std::string text = token;
     std::replace(text.begin(), text.end(), '_', ' ');
     line_cursor line(text);
@@ -51,29 +58,62 @@ bool bind_1ds(const model_state& m, const std::string& token, const std::string&
     const bool has_index = pop_int(line, index) == 1;
     if (m.ncontam <= 0) {
         warn(where + "Error: Setting up 1DS analyzer when no constituents are being modeled.\n");
-        return false;
+        return nullptr;
     }
     if (!has_index || index < 1 || index > m.ncontam) {
         warn(where + format_text("Error: 1DS Analyzer for %s with index %d is out of range. Range for index is "
                                        "%d to %d.\n",
                                        name.c_str(), index, 1, m.ncontam));
-        return false;
+        return nullptr;
     }
-    bool known = false;
-    for (const char* n : k1dsNames) known = known || name.compare(0, std::string(n).size(), n) == 0;
-    if (!known) {
+    int which = -1;
+    for (int k = 0; k <= zepsource_1ds; ++k)
+        if (name.compare(0, std::string(k1dsNames[k]).size(), k1dsNames[k]) == 0) which = k;
+    if (which < 0) {
         warn(where + format_text("Error: unable to find 1DS array [%s]\n", name.c_str()));
-        return false;
+        return nullptr;
     }
-    warn(where + format_text("Error: the 1DS array [%s] cannot be watched: the channel constituent node "
-                                   "arrays are not simulated by this build. The analyzer is skipped.\n",
-                                   token.c_str()));
-    return false;
+    const char* why = nullptr;
+    watched_node_values values;
+    switch (which) {
+        case conc_1ds:
+        case mass_1ds:
+        case qlatconc_1ds:
+        case qlatmass_1ds:
+        case gwmass_1ds: {
+            const mat2<double>* const kTables[] = {&m.chan_conc, &m.chan_mass, nullptr, &m.chan_qlat_conc,
+                                                   &m.chan_qlat_mass, &m.chan_gw_mass};
+            const mat2<double>& table = *kTables[which];
+            if (table.empty() || index > table.nrows()) {
+                why = "the run routes no constituents in its channels (CHAN_CON_TRANS)";
+                break;
+            }
+            values = {table[index], m.chan_stride};
+            break;
+        }
+        case pointconc_1ds:
+            if (static_cast<std::size_t>(index) >= m.chan_point_conc.size() ||
+                m.chan_point_conc[static_cast<std::size_t>(index)].empty()) {
+                why = "the run has no channel point-source file";
+                break;
+            }
+            values = values_of(m.chan_point_conc[static_cast<std::size_t>(index)]);
+            break;
+        default:
+            why = "channel nutrient kinetics are not simulated by this build";
+            break;
+    }
+    if (why) {
+        warn(where + format_text("Error: the 1DS array [%s] cannot be watched: %s. The analyzer is skipped.\n",
+                                 token.c_str(), why));
+        return nullptr;
+    }
+    return std::make_unique<stream_logical_OP>(values, nullptr, m.link_nodes, m.nlinks, &m.time, token);
 }
 
 // Binds a 2DS token: depth (water surface less bed), area or flow of every
 // node; the last name the token begins with wins.
-std::unique_ptr<st2d_logical_OP> bind_2ds(const model_state& m, const std::string& token, const std::string& where) {
+std::unique_ptr<stream_logical_OP> bind_2ds(const model_state& m, const std::string& token, const std::string& where) {
     std::string lower = token;
     for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     const node_table<double>* watched = nullptr;
@@ -95,7 +135,9 @@ std::unique_ptr<st2d_logical_OP> bind_2ds(const model_state& m, const std::strin
                                        token.c_str()));
         return nullptr;
     }
-    return std::make_unique<st2d_logical_OP>(*watched, second, m.link_nodes, m.nlinks, &m.time, token);
+    const watched_node_values below = second ? values_of(*second) : watched_node_values{};
+    return std::make_unique<stream_logical_OP>(values_of(*watched), second ? &below : nullptr, m.link_nodes, m.nlinks,
+                                               &m.time, token);
 }
 
 // One line of the definition file; null after a message when it cannot be
@@ -107,11 +149,7 @@ std::unique_ptr<analyzer> build_analyzer(model_state& m, int type, line_cursor& 
         warn(where + "Error: the analyzer names no array. The line is skipped.\n");
         return nullptr;
     }
-    if (type == type_1ds) {
-        bind_1ds(m, array, where);
-        return nullptr;
-    }
-    a->condition = bind_2ds(m, array, where);
+    a->condition = type == type_1ds ? bind_1ds(m, array, where) : bind_2ds(m, array, where);
     if (!a->condition) return nullptr;
     double operand = 0.0;
     if (!pop_string(line, triggers) || !pop_string(line, op) || !pop_double_strict(line, operand) ||
@@ -223,26 +261,28 @@ bool analyzer_timer::is_due() {
     return true;
 }
 
-st2d_logical_OP::st2d_logical_OP(const node_table<double>& watched, const node_table<double>* second,
-                                 const vec1<int>& node_counts, int links, const double* clock, std::string array_name)
-    : watched_(watched), second_(second), node_counts_(node_counts), links_(links), clock_(clock),
-      name_(std::move(array_name)) {
+watched_node_values values_of(const node_table<double>& t) { return {t.link(0), t.nrows() + 1}; }
+
+stream_logical_OP::stream_logical_OP(watched_node_values watched, const watched_node_values* second, const vec1<int>& node_counts,
+                                     int links, const double* clock, std::string array_name)
+    : watched_(watched), has_second_(second != nullptr), links_(links), clock_(clock), name_(std::move(array_name)) {
+    if (second) second_ = *second;
     passed_.resize(static_cast<std::size_t>(links_) + 1);
     value_.resize(static_cast<std::size_t>(links_) + 1);
     for (int l = 1; l <= links_; ++l) {
-        const std::size_t n = static_cast<std::size_t>(l <= node_counts_.n() ? node_counts_[l] : 0) + 1;
+        const std::size_t n = static_cast<std::size_t>(l <= node_counts.n() ? node_counts[l] : 0) + 1;
         passed_[static_cast<std::size_t>(l)].assign(n, 0);
         value_[static_cast<std::size_t>(l)].assign(n, 0.0);
     }
 }
 
-double st2d_logical_OP::operand_value(int link, int node) const {
-    const double v = watched_[node][link];
-    if (!second_) return v;
-    return v - (*second_)[node][link];
+double stream_logical_OP::operand_value(int link, int node) const {
+    const double v = watched_.at(link, node);
+    if (!has_second_) return v;
+    return v - second_.at(link, node);
 }
 
-bool st2d_logical_OP::compare(int op, double x) {
+bool stream_logical_OP::compare(int op, double x) {
     bool any = false;
     for (int l = 1; l <= links_; ++l) {
         for (std::size_t n = 1; n < value_[static_cast<std::size_t>(l)].size(); ++n) {
@@ -267,7 +307,7 @@ bool st2d_logical_OP::compare(int op, double x) {
     return any;
 }
 
-std::string st2d_logical_OP::report(int flags, int mask) {
+std::string stream_logical_OP::report(int flags, int mask) {
     if (!(flags & out_counts)) compared_at_ = *clock_;
     const std::string when = time_text(compared_at_);
     static const char* const kPhrases[] = {"%s",

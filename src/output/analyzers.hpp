@@ -51,13 +51,27 @@ struct analyzer_timer {
     bool is_due();
 };
 
-// The comparison over the nodes of a channel node array [node][link]
-// (value = watched, or watched less the second array, as for a flow depth),
-// its pass flags and its report.
-class st2d_logical_OP {
+// A channel node array seen as one flat vector: the value of node n of
+// link l is first[l * stride + n]. A node_table [node][link] is such a
+// vector (stride: its node count + 1), and so is a constituent's row of the
+// channel stores (stride: the network's node slots per link). Not owned.
+struct watched_node_values {
+    const double* first = nullptr;
+    int stride = 0;
+    double at(int link, int node) const {
+        const std::size_t at = static_cast<std::size_t>(link) * static_cast<std::size_t>(stride);
+        return first[at + static_cast<std::size_t>(node)];
+    }
+};
+watched_node_values values_of(const node_table<double>& t);
+
+// The comparison over the nodes of a channel node array (value = watched,
+// or watched less the second array, as for a flow depth), its pass flags
+// and its report.
+class stream_logical_OP {
 public:
-    st2d_logical_OP(const node_table<double>& watched, const node_table<double>* second, const vec1<int>& node_counts,
-                    int links, const double* clock, std::string array_name);
+    stream_logical_OP(watched_node_values watched, const watched_node_values* second, const vec1<int>& node_counts, int links,
+                      const double* clock, std::string array_name);
     double operand_value(int link, int node) const;
     // True when some node passed; the node's flags and the condition text
     // are kept for the report.
@@ -67,9 +81,8 @@ public:
     std::string report(int flags, int mask);
 
 private:
-    const node_table<double>& watched_;
-    const node_table<double>* second_;
-    const vec1<int>& node_counts_;
+    watched_node_values watched_, second_;
+    bool has_second_ = false;
     int links_;
     const double* clock_;
     double compared_at_ = 0.0;
@@ -85,7 +98,7 @@ public:
     int op = op_none;
     double operand = 0.0;
     analyzer_timer timer;
-    std::unique_ptr<st2d_logical_OP> condition;
+    std::unique_ptr<stream_logical_OP> condition;
     file_ptr file;      // open when the output letters ask for it
     std::string file_name;
 

@@ -115,6 +115,8 @@ void event_lakes(const model_state& m, std::FILE* fp, int c) {
     dotted(fp, "Dissolved mass balance error", at(m.event_lake_mass_balance, c), 0, "%14.4lf");
     if (m.sediment_contam) {
         std::fputs("\n", fp);
+        if (at(m.event_lake_attached_init, c) != 0.0)
+            dotted(fp, "Initial attached in lakes", at(m.event_lake_attached_init, c));
         dotted(fp, "Overland inflow", at(m.event_ov_lake_sed_contam_mass, c));
         dotted(fp, "Channel inflow", at(m.event_chan_lake_sed_contam_mass, c));
         dotted(fp, "Exchange with dissolved", at(m.event_lake_sed_contam_source_mass, c));
@@ -156,6 +158,8 @@ void event_channel(const model_state& m, std::FILE* fp, int c) {
     if (m.sediment_contam) {
         const held_mass h = mass_held(m, c);
         std::fputs("Contaminants Attached to Sediment Mass Balance...\n \n", fp);
+        if (at(m.event_chan_attached_init, c) != 0.0)
+            dotted(fp, "Initial attached to suspended sed", at(m.event_chan_attached_init, c));
         dotted(fp, "Lateral flow into channels", at(m.event_chan_qlat_sed_mass, c));
         dotted(fp, "Exiting watershed", at(m.event_chan_outlet_sed_mass, c));
         dotted(fp, "Exchange with dissolved", at(m.event_chan_sed_source_mass, c));

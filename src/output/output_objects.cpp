@@ -161,7 +161,8 @@ bool linknode_output::open_mass_conc(const std::string& folder, const std::strin
     factor_ = factor;
     const std::string base = folder + prefix + name;
     bool created = true;
-    const auto create = [&](const std::string& path, int type, file_ptr& fp) {
+    const auto create = [&](const std::string& name, int type, file_ptr& fp) {
+        const std::string path = output_path(name, "w", 1);
         fp.reset(std::fopen(path.c_str(), "w"));
         if (!fp) {
             warn(format_text("Error: unable to open file %s\n", path.c_str()));
@@ -172,8 +173,8 @@ bool linknode_output::open_mass_conc(const std::string& folder, const std::strin
         // interval, the step count and the start are not given.
         write_linknode_header(fp.get(), type, net_.nlinks, 15, 15, 0, 0, 0, 0, 0, 0);
     };
-    mass_path_ = mass_and_conc ? base + ".mass" : base;
-    create(mass_path_, header_type, mass_fp_);
+    mass_path_ = output_path(mass_and_conc ? base + ".mass" : base, "w", 1);
+    create(mass_and_conc ? base + ".mass" : base, header_type, mass_fp_);
     if (mass_and_conc) {
         compute_conc();
         create(base + ".conc", conc_header_type, conc_fp_);

@@ -131,11 +131,13 @@ public:
     void init_flat(const network& net, const double* flat, const double* lakes);
     void init_nodes(const network& net, const node_table<double>& per_node, const double* lakes);
 
-    // Creates the file folder + prefix + name (directly, with no run-number
-    // prefix or output folder of the file opener) with a header of
-    // `header_type`; with `mass_and_conc` two files, that name + ".mass"
-    // and + ".conc" (header `conc_header_type`). A file that cannot be
-    // created is reported as a warning naming it and receives nothing.
+    // Creates the file folder + prefix + name, placed as the file opener
+    // places the run's outputs (in numbered multi-run and batch modes in
+    // the output folder, the run's number before the file's own name),
+    // with a header of `header_type`; with `mass_and_conc` two files, that
+    // name + ".mass" and + ".conc" (header `conc_header_type`). A file that
+    // cannot be created is reported as a warning naming it and receives
+    // nothing.
     // Returns false when a file could not be created.
     bool open_mass_conc(const std::string& folder, const std::string& prefix, const std::string& name,
                         double factor);

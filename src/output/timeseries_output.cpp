@@ -152,12 +152,18 @@ void write_location_conc(const model_state& m, std::FILE* fp) {
 }
 
 // The dissolved mass flux (g/s, negative upstream) of every constituent
-// through the downstream face of every hydrograph location.
+// through the downstream face of every hydrograph location; with
+// SEDIMENT_CONTAM each followed by the attached mass flux (0 while the
+// channels carry no sediment).
 void write_location_mass(const model_state& m, std::FILE* fp) {
     for_each_hyd_location(m, [&](int node, int link) {
         const int row = constituent_row(m, node, link);
-        for (int c = 1; c <= m.ncontam && c <= m.dissolved_chan_flux.nrows(); ++c)
+        for (int c = 1; c <= m.ncontam && c <= m.dissolved_chan_flux.nrows(); ++c) {
             std::fprintf(fp, "%12.6lf ", row > 0 ? m.dissolved_chan_flux[c][row] : 0.0);
+            if (!m.sediment_contam) continue;
+            const bool kept = row > 0 && c <= m.attached_chan_flux.nrows();
+            std::fprintf(fp, "%12.6lf ", kept ? m.attached_chan_flux[c][row] : 0.0);
+        }
     });
 }
 

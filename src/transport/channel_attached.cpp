@@ -104,6 +104,7 @@ void advect_attached(model_state& m) {
             }
         }
         double out = 0.0, to_lakes = 0.0;
+        double* through = m.attached_chan_moved[c];
         for (int f = 0; f < nfaces; ++f) {
             const wash_face& face = s.faces[static_cast<std::size_t>(f)];
             const int from = face.water >= 0.0 ? face.up : face.down, to = face.water >= 0.0 ? face.down : face.up;
@@ -120,6 +121,7 @@ void advect_attached(model_state& m) {
             }
             a[from][0] -= moved;
             if (to > 0) a[to][0] += moved;
+            if (face.owner > 0) through[face.owner] += face.water >= 0.0 ? moved : -moved;
             if (to == 0) out += moved;
             if (to > 0 && is_lake_row(s, to)) to_lakes += moved;
             if (is_lake_row(s, from)) to_lakes -= moved;
@@ -191,6 +193,18 @@ double share_out_store(double& dissolved, double* attached, int classes, const d
     const double gained = left - dissolved;
     dissolved = left;
     return gained;
+}
+
+void attached_flux_of_interval(model_state& m, double dt) {
+    if (!chan_attached_on(m) || !(dt > 0.0)) return;
+    for (int c = 1; c <= m.ncontam; ++c) {
+        double* moved = m.attached_chan_moved[c];
+        double* flux = m.attached_chan_flux[c];
+        for (int r = 0; r <= m.chan_rows; ++r) {
+            flux[r] = moved[r] / dt;
+            moved[r] = 0.0;
+        }
+    }
 }
 
 void partition_channel_attached(model_state& m) {

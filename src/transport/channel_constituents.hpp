@@ -112,5 +112,8 @@ double share_out_store(double& dissolved, double* attached, int classes, const d
                        const double* density, double water, double kd, double* conc, double* kds, double* share);
 // After the routing: every wet node and lake shares out anew.
 void partition_channel_attached(model_state& m);
+// At the end of a channel constituent interval of dt seconds: the attached
+// mass each node's downstream face carried over it, as a rate (g/s).
+void attached_flux_of_interval(model_state& m, double dt);
 
 }  // namespace kesta

@@ -133,8 +133,12 @@ bool alloc_arrays(model_state& m) {
     alloc_dmatrix(n, rows, m.chan_conc, "conc_chan_node");
     alloc_dmatrix(n, rows, m.chan_source, "source_chan_node");
     alloc_dmatrix(n, rows, m.dissolved_chan_flux, "dissolved_chan_flux");
+    alloc_dmatrix(n, rows, m.chan_qlat_mass, "chan_qlat_mass");
+    alloc_dmatrix(n, rows, m.chan_gw_mass, "chan_gw_mass");
+    alloc_dmatrix(n, rows, m.chan_qlat_conc, "conc_qlat");
     for (vec1<double>* v : {&m.chan_water, &m.chan_water_now, &m.chan_row_length, &m.cw_conc, &m.cw_mstar,
-                            &m.cw_mnew, &m.cw_m0, &m.cw_asked, &m.cw_rate, &m.cw_out, &m.cw_disp})
+                            &m.cw_mnew, &m.cw_m0, &m.cw_asked, &m.cw_rate, &m.cw_out, &m.cw_disp,
+                            &m.chan_qlat_water})
         alloc_dvector(*v, rows, "channel constituent work space");
     for (vec1<double>* v : {&m.cw_pred, &m.cw_amount, &m.cw_total, &m.cw_dpred, &m.cw_damount})
         alloc_dvector(*v, faces, "channel constituent face amounts");
@@ -150,7 +154,8 @@ bool alloc_arrays(model_state& m) {
                                        : 1);
     alloc_dmatrix(std::max(1, m.nstreamcells), widest, m.ov_qlat_vol, "ov_qlat_vol");
     if (!blocks_made(g_error_record, "the channel constituent arrays", m.chan_mass, m.chan_conc, m.chan_source,
-                     m.dissolved_chan_flux, m.chan_water, m.chan_water_now, m.chan_row_length, m.cw_conc,
+                     m.dissolved_chan_flux, m.chan_qlat_mass, m.chan_gw_mass, m.chan_qlat_conc, m.chan_qlat_water,
+                     m.chan_water, m.chan_water_now, m.chan_row_length, m.cw_conc,
                      m.cw_mstar, m.cw_mnew, m.cw_m0, m.cw_asked, m.cw_rate, m.cw_out, m.cw_disp, m.cw_pred,
                      m.cw_amount, m.cw_total, m.cw_dpred, m.cw_damount, m.qp_vol, m.vol_chan_point,
                      m.vol_chan_point_step, m.chan_gw_vol, m.chan_gw_vol_step, m.chan_row_cell, m.ov_qlat_vol))
@@ -172,12 +177,14 @@ bool alloc_arrays(model_state& m) {
         alloc_dmatrix(rows, nf, m.chan_wash_start, "chan_wash_start");
         alloc_dmatrix(rows, nf, m.chan_attached_ratio, "chan_attached_ratio");
         alloc_dvector(m.chan_sed_density, nf, "chan_sed_density");
+        alloc_dmatrix(n, rows, m.attached_chan_moved, "attached_chan_moved");
+        alloc_dmatrix(n, rows, m.attached_chan_flux, "attached_chan_flux");
         for (int c = 1; c <= n; ++c)
             if (!blocks_made(g_error_record, "the attached mass of the channels",
                              m.chan_sed_contam[static_cast<std::size_t>(c)]))
                 return false;
         if (!blocks_made(g_error_record, "the attached mass of the channels", m.chan_wash_start, m.chan_attached_ratio,
-                         m.chan_sed_density))
+                         m.chan_sed_density, m.attached_chan_moved, m.attached_chan_flux))
             return false;
     }
     m.chan_faces.reserve(static_cast<std::size_t>(faces));
@@ -247,8 +254,11 @@ void take_groundwater(model_state& m, const network_rows& r) {
             if (std::fabs(v) > kTinyVolume) {
                 const int row = store_of_node(m, r, j, l);
                 const int cell = row > 0 && row <= r.lake_row0 ? m.chan_row_cell[row] : 0;
-                if (row > 0)
-                    exchange_with_outside(m, row, v, [&](int c) { return gw_conc_of_cell(m, c, cell); }, book_gw);
+                const auto book = [row](model_state& mm, int c, bool lake, double g) {
+                    book_gw(mm, c, lake, g);
+                    if (!lake) mm.chan_gw_mass[c][row] += g;
+                };
+                if (row > 0) exchange_with_outside(m, row, v, [&](int c) { return gw_conc_of_cell(m, c, cell); }, book);
             }
             v = 0.0;
         }
@@ -372,6 +382,7 @@ void chan_cell_mass_exchange(model_state& m) {
             const double share = v > 0.0 ? (held > v ? v / held : 1.0) : 0.0;
             water = std::max(0.0, water - v / area);
             if (row <= 0) continue;
+            if (!lake && v > 0.0) m.chan_qlat_water[row] += v;
             for (int c = 1; c <= m.ncontam; ++c) {
                 if (!carried(m, c)) continue;
                 double& cell_mass = m.contam_mass[static_cast<std::size_t>(c)][cell];
@@ -380,8 +391,12 @@ void chan_cell_mass_exchange(model_state& m) {
                     g = share * std::max(0.0, cell_mass);
                     if (!(g > 0.0)) continue;
                     cell_mass -= g;
-                    if (lake) m.chan_mass[c][row] += g;
-                    else m.chan_source[c][row] += g;
+                    if (lake) {
+                        m.chan_mass[c][row] += g;
+                    } else {
+                        m.chan_source[c][row] += g;
+                        m.chan_qlat_conc[c][row] += g;  // grams until the interval's water divides them
+                    }
                 } else {
                     g = -take_with_water(m, c, row, -v);
                     if (g == 0.0) continue;
@@ -393,6 +408,7 @@ void chan_cell_mass_exchange(model_state& m) {
                 } else {
                     add(m.CHAN_LAT_MASS, m.event_chan_lat_mass, c, g);
                     add(m.OV_QLAT_MASS, m.event_ov_qlat_mass, c, g);
+                    m.chan_qlat_mass[c][row] += g;
                 }
             }
         }
@@ -518,7 +534,14 @@ void step_channel_lake_contam_mass(model_state& m) {
     const network_rows r = chan_rows_of(m);
     water_now(m, r);
     if (!m.chan_con_started) set_initial_node_masses(m);
+    for (mat2<double>* a : {&m.chan_qlat_mass, &m.chan_gw_mass, &m.chan_qlat_conc}) a->fill(0.0);
+    m.chan_qlat_water.fill(0.0);
     chan_cell_mass_exchange(m);
+    for (int c = 1; c <= m.ncontam; ++c) {
+        double* conc = m.chan_qlat_conc[c];
+        for (int row = 1; row <= r.lake_row0; ++row)
+            conc[row] = m.chan_qlat_water[row] > kTinyVolume ? conc[row] / m.chan_qlat_water[row] : 0.0;
+    }
     take_groundwater(m, r);
     if (dt > 0.0) {
         build_network_faces(m, r, m.qp_vol, m.chan_faces);
@@ -552,6 +575,7 @@ void step_channel_lake_contam_mass(model_state& m) {
             if (!masses_are_real(m, r, c)) return;
         }
         partition_channel_attached(m);
+        attached_flux_of_interval(m, dt);
     }
     for (int c = 1; c <= m.ncontam; ++c) {
         for (int row = 1; row <= m.chan_rows; ++row)

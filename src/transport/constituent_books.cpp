@@ -40,7 +40,12 @@ void close_channel_books(model_state& m, int c, bool run, const held_mass& h) {
     const double lake_in = at(m.LAKE_CHAN_INFLOW_MASS, m.event_lake_chan_inflow_mass);
     const double exchange = at(m.LAKE_CHAN_EXCHANGE_MASS, m.event_lake_chan_exchange_mass);
     const double attached_to_lakes = at(m.CHAN_LAKE_SED_CONTAM_MASS, m.event_chan_lake_sed_contam_mass);
-    double in = at(m.CHAN_MASS_INIT, m.event_chan_mass_init) + at(m.CHAN_POINT_MASS, m.event_chan_point_mass) +
+    // A run starts with no attached mass in the channels and lakes; an
+    // event starts with what the one before left.
+    const double chan_attached_init = run ? 0.0 : m.event_chan_attached_init.value(c);
+    const double lake_attached_init = run ? 0.0 : m.event_lake_attached_init.value(c);
+    double in = at(m.CHAN_MASS_INIT, m.event_chan_mass_init) + chan_attached_init +
+                at(m.CHAN_POINT_MASS, m.event_chan_point_mass) +
                 at(m.CHAN_GW_MASS, m.event_chan_gw_mass) + at(m.CHAN_LAT_MASS, m.event_chan_lat_mass) + lake_out +
                 at(m.CHAN_QLAT_SED_MASS, m.event_chan_qlat_sed_mass);
     double out = channels + chan_attached + at(m.CHAN_MASS_DECAY, m.event_chan_decay_mass) +
@@ -49,7 +54,8 @@ void close_channel_books(model_state& m, int c, bool run, const held_mass& h) {
     (run ? m.CHAN_RUN_MASS_ERROR : m.CHAN_MASS_BALANCE).at(c) = percent_missing(in, out, 0.0);
     if (!m.chan_lakes_on) return;
     (run ? m.LAKE_MASS_FINAL : m.event_lake_mass_final).at(c) = lakes;
-    in = at(m.LAKE_MASS_INIT, m.event_lake_mass_init) + at(m.LAKE_PRECIP_MASS, m.event_lake_precip_mass) + lake_in +
+    in = at(m.LAKE_MASS_INIT, m.event_lake_mass_init) + lake_attached_init +
+         at(m.LAKE_PRECIP_MASS, m.event_lake_precip_mass) + lake_in +
          at(m.LAKE_OV_INFLOW_MASS, m.event_lake_ov_inflow_mass) + at(m.LAKE_GW_MASS, m.event_lake_gw_mass) +
          exchange + at(m.LAKE_POINT_MASS, m.event_lake_point_mass) + attached_to_lakes +
          at(m.OV_LAKE_SED_CONTAM_MASS, m.event_ov_lake_sed_contam_mass);
@@ -223,7 +229,8 @@ void open_constituent_event_books(model_state& m) {
           &m.event_lake_point_mass, &m.event_lake_chan_inflow_mass, &m.event_lake_chan_outflow_mass,
           &m.event_lake_ov_inflow_mass, &m.event_lake_chan_exchange_mass, &m.event_chan_qlat_sed_mass,
           &m.event_chan_outlet_sed_mass, &m.event_chan_lake_sed_contam_mass, &m.event_ov_lake_sed_contam_mass,
-          &m.event_lake_settled_sed_mass, &m.event_chan_sed_source_mass, &m.event_lake_sed_contam_source_mass}) {
+          &m.event_lake_settled_sed_mass, &m.event_chan_sed_source_mass, &m.event_lake_sed_contam_source_mass,
+          &m.event_chan_attached_init, &m.event_lake_attached_init}) {
         for (int c = 1; c <= a->size(); ++c) a->at(c) = 0.0;
     }
     for (int c = 1; c <= m.ncontam; ++c) {
@@ -231,8 +238,10 @@ void open_constituent_event_books(model_state& m) {
         m.event_ov_mass_init.at(c) = h.overland / kGramsPerKilogram;
         m.event_ov_land_mass.at(c) = h.land / kGramsPerKilogram;
         m.event_soil_mass_init.at(c) = h.soil / kGramsPerKilogram;
-        m.event_chan_mass_init.at(c) = (h.channels + h.chan_attached) / kGramsPerKilogram;
-        m.event_lake_mass_init.at(c) = (h.lakes + h.lake_attached) / kGramsPerKilogram;
+        m.event_chan_mass_init.at(c) = h.channels / kGramsPerKilogram;
+        m.event_lake_mass_init.at(c) = h.lakes / kGramsPerKilogram;
+        m.event_chan_attached_init.at(c) = h.chan_attached / kGramsPerKilogram;
+        m.event_lake_attached_init.at(c) = h.lake_attached / kGramsPerKilogram;
     }
 }
 

@@ -56,6 +56,7 @@ const struct {
     KESTA_TOTAL(event_chan_outlet_sed_mass), KESTA_TOTAL(event_chan_lake_sed_contam_mass),
     KESTA_TOTAL(event_ov_lake_sed_contam_mass), KESTA_TOTAL(event_lake_settled_sed_mass),
     KESTA_TOTAL(event_chan_sed_source_mass), KESTA_TOTAL(event_lake_sed_contam_source_mass),
+    KESTA_TOTAL(event_chan_attached_init), KESTA_TOTAL(event_lake_attached_init),
 };
 #undef KESTA_TOTAL
 

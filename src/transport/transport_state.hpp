@@ -177,6 +177,13 @@ struct transport_state {
     // Per slot and node row: the mass passed through the node's downstream
     // face over the last interval (g/s, negative upstream).
     mat2<double> dissolved_chan_flux;
+    // Per slot and node row, over the last interval of the channel
+    // constituents: the mass the node took from its stream cells (g;
+    // negative: gave them) and from the aquifer (g; negative: lost to it),
+    // and the concentration of the water its stream cells gave it (g/m3; 0
+    // when they gave none). Per node row, that water (m3).
+    mat2<double> chan_qlat_mass, chan_gw_mass, chan_qlat_conc;
+    vec1<double> chan_qlat_water;
     // Per row: the water the masses were dissolved in when the channel
     // constituents last ran (m3), the water now, and the nodes' spacing (m).
     vec1<double> chan_water, chan_water_now, chan_row_length;
@@ -200,6 +207,11 @@ struct transport_state {
     // (m3), and a slot's attached mass per m3 of it (g/m3).
     slot_tables chan_sed_contam;
     mat2<double> chan_wash_start, chan_attached_ratio;
+    // Per slot and node row: the attached mass the wash load carried
+    // through the node's downstream face since the channel constituents
+    // last ran (g), and over their last interval (g/s); both negative
+    // upstream.
+    mat2<double> attached_chan_moved, attached_chan_flux;
     // By fine position: the class's density (g/m3).
     vec1<double> chan_sed_density;
     // Their books per slot (kg), run and event: attached mass the stream
@@ -213,6 +225,9 @@ struct transport_state {
     array1d<double> event_chan_qlat_sed_mass, event_chan_outlet_sed_mass, event_chan_lake_sed_contam_mass,
         event_ov_lake_sed_contam_mass, event_lake_settled_sed_mass, event_chan_sed_source_mass,
         event_lake_sed_contam_source_mass;
+    // The attached mass the channels and the lakes held at the start of the
+    // event (kg; a run starts with none).
+    array1d<double> event_chan_attached_init, event_lake_attached_init;
 
     // Channel and lake books per slot (kg): run totals, the event's, and
     // the balance errors (percent).

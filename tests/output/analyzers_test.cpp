@@ -6,6 +6,7 @@
 #include <string>
 
 #include "core/allocators.hpp"
+#include "model/model_state.hpp"
 #include "output/analyzers.hpp"
 #include "output/output_steps.hpp"
 #include "support/grid_text.hpp"
@@ -55,7 +56,8 @@ TEST(Analyzers, ADepthTestListsTheShallowNodesOfEveryLink) {
     nodes[1] = 3;
     nodes[2] = 2;
     double time = 2459409.5;  // 14 July 2021, 0:00
-    kesta::st2d_logical_OP op(yp, &bel, nodes, 2, &time, "depth");
+    const kesta::watched_node_values bed = kesta::values_of(bel);
+    kesta::stream_logical_OP op(kesta::values_of(yp), &bed, nodes, 2, &time, "depth");
     EXPECT_TRUE(op.compare(kesta::op_less, 0.1));
     EXPECT_EQ(op.report(kesta::out_tests | kesta::out_file, kesta::notice_step_done),
               "\n\nValues in the 2D stream array depth at 07-14-2021, 0:0: 0: \n"
@@ -66,6 +68,41 @@ TEST(Analyzers, ADepthTestListsTheShallowNodesOfEveryLink) {
               "   1:[T, 0.0500][F, 0.2000][T, 0.0100]\n   2:[F, 0.3000][T, 0.0800]\n"
               "====> 0 out of 5 nodes passed the logic test.\n");
     EXPECT_FALSE(op.compare(kesta::op_greater, 1.0));
+}
+
+// A 1DS token binds its constituent's row of a channel node array (stride
+// 3, two links of three and two nodes): the dissolved masses, the mass
+// taken from the aquifer; a constituent out of range and an array the run
+// does not keep are said and skipped.
+TEST(Analyzers, A1dsTestReadsItsConstituentsNodeArray) {
+    kesta::model_state m;
+    m.ncontam = 2;
+    m.nlinks = 2;
+    m.chan_stride = 3;
+    m.time = 2459409.5;
+    m.super_quiet = 1;
+    kesta::alloc_ivector(m.link_nodes, 2, "link_nodes");
+    m.link_nodes[1] = 3;
+    m.link_nodes[2] = 2;
+    kesta::alloc_dmatrix(2, 9, m.chan_mass, "chan_mass");
+    kesta::alloc_dmatrix(2, 9, m.chan_conc, "chan_conc");
+    kesta::alloc_dmatrix(2, 9, m.chan_gw_mass, "chan_gw_mass");
+    m.chan_gw_mass[1][2 * 3 + 2] = -4.0;  // constituent 1, link 2 node 2 lost 4 g to the aquifer
+    m.chan_mass[1][1 * 3 + 1] = 100.0;  // constituent 1, link 1 node 1: not watched
+    m.chan_mass[2][1 * 3 + 2] = 7.0;    // link 1 node 2
+    m.chan_mass[2][2 * 3 + 1] = 9.0;    // link 2 node 1
+    kesta_test::temp_dir dir;
+    const std::string file =
+        dir.write("a.ana", "1DS mass_2 S > 5 t\n1DS gwmass_1 S < -1 t\n1DS conc_3 S > 5 t\n"
+                           "1DS pointconc_1 S > 5 t\n");
+    kesta::setup_analyzers(m, file);
+    ASSERT_TRUE(m.analyzers);
+    ASSERT_EQ(m.analyzers->list.size(), 2u);
+    kesta::trigger_analyzers(m, kesta::notice_init_done);
+    EXPECT_TRUE(has(m.analyzers->list[0]->condition->report(kesta::out_tests | kesta::out_values, 0),
+                    "Link   1, Node   2:        7.000000\nLink   2, Node   1:        9.000000\n"));
+    EXPECT_TRUE(has(m.analyzers->list[1]->condition->report(kesta::out_tests | kesta::out_values, 0),
+                    ": \nLink   2, Node   2:       -4.000000\n"));
 }
 
 // Lines that cannot be used are said and skipped; a missing file is a

@@ -6,12 +6,16 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "channel/channel_fixture.hpp"
 #include "channel/lake_valley.hpp"
 #include "model/model_state.hpp"
+#include "output/summary_file.hpp"
 #include "support/grid_text.hpp"
 #include "support/run_program.hpp"
 #include "support/temp_dir.hpp"
@@ -181,6 +185,13 @@ struct books_watch {
     double lat = 0.0, into_lake = 0.0, out_of_lake = 0.0, outlet = 0.0, decayed = 0.0, rain_on_lake = 0.0;
     double points = 0.0, lake_points = 0.0;
     double attached_in = 0.0, attached_out = 0.0, settled = 0.0, sorbed = 0.0;
+    // The attached flux through the outlet's face (the last node of link 4) summed
+    // over the channel constituent intervals, and the outlet's book over
+    // the same intervals (g).
+    double con_last = -1.0, outlet_flux_sum = 0.0, outlet_first = 0.0, outlet_at_step = 0.0;
+    // What the nodes took from their stream cells, summed over the
+    // intervals, and the book of it at the last (g).
+    double lat_con_last = -1.0, lat_by_node = 0.0, lat_at_step = 0.0;
     std::vector<double> closed;
     bool all_real = true;
 };
@@ -217,6 +228,19 @@ bool watch_books(kesta::model_state& m, const char* name) {
     if (w.initial_nodes < 0.0 && m.chan_con_started) {
         w.initial_nodes = g(m.CHAN_MASS_INIT);
         for (int row = 1; row <= m.chan_lake_row0; ++row) w.initial_water += m.chan_water[row];
+    }
+    if (m.chan_con_last != w.lat_con_last) {
+        w.lat_con_last = m.chan_con_last;
+        for (int row = 1; row <= m.chan_lake_row0; ++row) w.lat_by_node += m.chan_qlat_mass[1][row];
+        w.lat_at_step = g(m.CHAN_LAT_MASS);
+    }
+    if (!m.attached_chan_flux.empty() && m.chan_con_last != w.con_last) {
+        if (w.con_last < 0.0) w.outlet_first = g(m.CHAN_OUTLET_SED_MASS);
+        else
+            w.outlet_flux_sum += m.attached_chan_flux[1][4 * m.chan_stride + m.nx[4]] *
+                                 (m.chan_con_last - w.con_last) * 86400.0;
+        w.con_last = m.chan_con_last;
+        w.outlet_at_step = g(m.CHAN_OUTLET_SED_MASS);
     }
     w.lat = g(m.CHAN_LAT_MASS);
     w.into_lake = g(m.LAKE_CHAN_INFLOW_MASS);
@@ -276,6 +300,7 @@ TEST(ChannelContaminantRun, ChannelLakeAndBasinBooksClose) {
     EXPECT_NEAR(w.initial_nodes, 2.0 * w.initial_water, 1e-12 * w.initial_nodes);
     for (double v : {w.lat, w.into_lake, w.out_of_lake, w.outlet, w.decayed, w.rain_on_lake}) EXPECT_GT(v, 0.0);
     EXPECT_NEAR(w.points, 0.05 * 7200.0 * 10.0, 1e-8 * w.points);  // the clock in days
+    EXPECT_NEAR(w.lat_by_node, w.lat_at_step, 1e-12 * w.lat_at_step);
     EXPECT_NEAR(w.lake_points, 0.02 * 7200.0 * 20.0, 1e-8 * w.lake_points);
     ASSERT_EQ(w.closed.size(), 4u);
     for (double e : w.closed) EXPECT_LT(std::fabs(e), 1e-6);
@@ -291,6 +316,29 @@ TEST(ChannelContaminantRun, ChannelRoutingWithoutChannelConstituentsIsRefused) {
     const kesta_test::model_run run = kesta_test::run_in_process("run.prj");
     EXPECT_NE(run.rc, 0);
     EXPECT_NE(run.out.find("together with channel routing but without CHAN_CON_TRANS"), std::string::npos) << run.out;
+}
+
+// Two runs of a batch with their own channel decay: each writes its own
+// channel datasets and location series, numbered as its other outputs.
+TEST(ChannelContaminantRun, BatchRunsKeepTheirOwnChannelDatasets) {
+    kesta_test::temp_dir dir;
+    write_valley(dir, "REPLACE_PARAMS params.txt\nREPLACE_VALS values.txt\nCHAN_CON_TRANS\nINIT_CHAN_CONC 2\n"
+                      "CHAN_DECAY_COEF [K]\nIN_HYD_LOCATION loc.txt\nOUT_HYD_LOCATION q.out\n"
+                      "OUT_CON_LOCATION con.out\n");
+    std::string tables = kesta_test::read_file(dir.file("tables.cmt"));
+    tables.replace(tables.find("\"Tracer\" \"Zones\" \"\""), 19, "\"Tracer\" \"Zones\" \"tr\"");
+    dir.write("tables.cmt", tables);
+    dir.write("loc.txt", "1\n4 7\n");
+    dir.write("params.txt", "1\n[K] \"%.3f\"\n");
+    dir.write("values.txt", "0.5\n20\n");
+    const kesta_test::program_result r = kesta_test::run_kesta("-b2 run.prj", dir.path().string());
+    ASSERT_EQ(r.status, 0) << r.output;
+    for (const char* name : {"tr.chan.conc", "tr.chan.mass", "con.out"}) {
+        EXPECT_FALSE(std::filesystem::exists(dir.file(name))) << name;
+        const std::string first = kesta_test::read_file(dir.file(std::string("0000_") + name));
+        EXPECT_GT(first.size(), 0u) << name;
+        EXPECT_NE(first, kesta_test::read_file(dir.file(std::string("0001_") + name))) << name;
+    }
 }
 
 // Sorption in a lake: 10^4 m3 of water holding 1000 g/m3 of fine sediment
@@ -325,12 +373,16 @@ std::string erosion_tables() {
 // into the lake and out over the weir, settles in the lake and shares out
 // with the dissolved mass at every node and in the lake: the channels' and
 // the lake's books of dissolved and attached mass close after every step,
-// and so does the basin's balance of the run.
+// and so does the basin's balance of the run. The attached flux through the
+// outlet's face, over the channel constituent intervals, adds up to what
+// the outlet's book took, and the location mass series carries it after
+// the dissolved flux.
 TEST(ChannelContaminantRun, AttachedMassRidesWithTheWashLoadAndTheBooksClose) {
     kesta_test::temp_dir dir(true);
     write_valley(dir,
                  "CHAN_CON_TRANS\nSEDIMENT_CONTAM\nMIXING_LAYER_DEPTH 0.02\nSOIL_EROSION 2\nSAND_SIZE 0.2\n"
-                 "SED_POROSITY 0.4\nOUTLET_SED_FLUX sed.out\n",
+                 "SED_POROSITY 0.4\nOUTLET_SED_FLUX sed.out\nIN_HYD_LOCATION loc.txt\nOUT_HYD_LOCATION q.out\n"
+                 "OUT_MASS_LOCATION mass.out\n",
                  erosion_tables(), "PARTITION 300\n", "0.01 0 0 50 0 0 0.3 0");
     // The links erodible, 0.2 m of sand under their beds.
     std::string chan = valley::channel_file();
@@ -340,6 +392,7 @@ TEST(ChannelContaminantRun, AttachedMassRidesWithTheWashLoadAndTheBooksClose) {
          at = chan.find("BANKFULL_DEPTH 1\n", at + 1))
         chan.insert(at + 17, "MAX_EROSION 0.2\n");
     dir.write("net.chan", chan);
+    dir.write("loc.txt", "1\n4 7\n");
     books_watch w;
     g_books = &w;
     const kesta_test::model_run run = kesta_test::run_in_process("run.prj", watch_books);
@@ -352,7 +405,77 @@ TEST(ChannelContaminantRun, AttachedMassRidesWithTheWashLoadAndTheBooksClose) {
     for (double v : {w.attached_in, w.attached_out, w.settled, w.sorbed, w.outlet}) EXPECT_GT(v, 0.0);
     ASSERT_EQ(w.closed.size(), 4u);
     for (double e : w.closed) EXPECT_LT(std::fabs(e), 1e-6);
+    EXPECT_GT(w.outlet_at_step - w.outlet_first, 0.0);
+    EXPECT_NEAR(w.outlet_flux_sum, w.outlet_at_step - w.outlet_first, 1e-9 * w.outlet_at_step);
+    // Time, dissolved and attached flux on every line.
+    std::istringstream lines(kesta_test::read_file(dir.file("mass.out")));
+    double attached = 0.0;
+    int n = 0;
+    for (std::string line; std::getline(lines, line); ++n) {
+        std::istringstream words(line);
+        std::vector<double> v;
+        for (double x = 0.0; words >> x;) v.push_back(x);
+        ASSERT_EQ(v.size(), 3u) << line;
+        attached += v[2];
+    }
+    EXPECT_EQ(n, 25);  // every 5 minutes of two hours
+    EXPECT_GT(attached, 0.0);
     expect_global_error_below(kesta_test::read_file(dir.file("run.sum")), 1e-6);
+}
+
+// The number on the dotted summary line of `label`.
+double dotted_value(const std::string& text, const std::string& label) {
+    const std::size_t at = text.find(label);
+    if (at == std::string::npos) return std::nan("");
+    const std::size_t v = text.find_first_not_of(" .", at + label.size());
+    return v == std::string::npos ? std::nan("") : std::stod(text.substr(v));
+}
+
+// An event that starts with 5 kg dissolved and 3 kg attached in the
+// channels, 2 kg and 1 kg in the lake: the summary's initial dissolved
+// masses are 5 and 2 kg, the attached ones stand on lines of their own, and
+// with nothing moved both balances close.
+TEST(ChannelContaminantBooks, AnEventsInitialAttachedMassIsNotCalledDissolved) {
+    kesta::model_state m;
+    m.ncontam = 1;
+    m.ncells = 1;
+    m.ov_con_trans = m.chan_con_trans = m.sediment_contam = 1;
+    m.chan_lakes_on = 1;
+    m.nlakes = 1;
+    m.add_slot_totals(1);
+    m.constituent_type.append_fill(1, 1);
+    m.contam_names = {"", "Tracer"};
+    m.contam_mass.resize(2);
+    m.contam_land_mass.resize(2);
+    m.contam_mass[1] = kesta::vec1<double>(1);
+    m.contam_land_mass[1] = kesta::vec1<double>(1);
+    m.chan_lake_row0 = 2;  // two node rows, then the lake
+    m.chan_rows = 3;
+    m.chan_mass = kesta::mat2<double>(1, 3);
+    m.chan_conc = kesta::mat2<double>(1, 3);
+    m.chan_source = kesta::mat2<double>(1, 3);
+    m.chan_sed_contam.resize(2);
+    m.chan_sed_contam[1] = kesta::mat2<double>(3, 1);
+    m.chan_mass[1][1] = 5000.0;
+    m.chan_sed_contam[1][1][0] = m.chan_sed_contam[1][1][1] = 3000.0;
+    m.chan_mass[1][3] = 2000.0;
+    m.chan_sed_contam[1][3][0] = m.chan_sed_contam[1][3][1] = 1000.0;
+    kesta::open_constituent_event_books(m);
+    kesta::close_constituent_books(m, false);
+    EXPECT_EQ(m.CHAN_MASS_BALANCE.value(1), 0.0);
+    EXPECT_EQ(m.event_lake_mass_balance.value(1), 0.0);
+
+    std::FILE* fp = std::tmpfile();
+    ASSERT_NE(fp, nullptr);
+    kesta::write_event_constituent_summary(m, fp);
+    std::string text(static_cast<std::size_t>(std::ftell(fp)), '\0');
+    std::rewind(fp);
+    ASSERT_EQ(std::fread(&text[0], 1, text.size(), fp), text.size());
+    std::fclose(fp);
+    EXPECT_EQ(dotted_value(text, "Initial Dissolved Mass in Channels"), 5.0) << text;
+    EXPECT_EQ(dotted_value(text, "Initial attached to suspended sed"), 3.0) << text;
+    EXPECT_EQ(dotted_value(text, "Initial Dissolved in Lakes"), 2.0) << text;
+    EXPECT_EQ(dotted_value(text, "Initial attached in lakes"), 1.0) << text;
 }
 
 }  // namespace
