@@ -404,7 +404,7 @@ int table_for(const run_file& f) {
 // A file the run's options call for, which no card names.
 void refuse_unnamed_file(const model_state& m, const run_file& f) {
     store_refusal(format_text("Error: the run needs the %s file, but no card %s in project file %s names it.\n",
-                              f.item, f.card, m.project_file.c_str()));
+                              f.item[0] != '\0' ? f.item : f.card, f.card, m.project_file.c_str()));
 }
 
 void refuse_unnamed_map(model_state& m, const run_file& f) {
@@ -649,11 +649,14 @@ void open_run_files(model_state& m) {
         file_ptr fp = open_file(name, f.mode, 1);
         if (!fp) {
             if (f.tolerated && f.tolerated(m)) continue;
-            if (path.empty() && table_for(f) != table_none) {
+            // In numbered mode an unnamed file still gets a run-number path.
+            std::string given = name;
+            strip_quotes(given);
+            if (given.empty() && table_for(f) != table_none) {
                 refuse_unnamed_map(m, f);
                 return;
             }
-            if (path.empty() && f.card[0] != '\0') {
+            if (given.empty() && f.card[0] != '\0') {
                 refuse_unnamed_file(m, f);
                 return;
             }

@@ -151,6 +151,12 @@ TEST_F(OutputRuns, AMapNoCardNamesSaysWhyTheMappingTableCannotSupplyIt) {
     EXPECT_TRUE(has(gw.output, "Error: the run needs the groundwater boundary file, but no card GW_BOUNDFILE in "
                                "project file p.prj names it.\n"))
         << gw.output;
+    dir.write("loc.txt", "1\n2 2\n");
+    const auto loc = run(project(kOutputs, "MANNING_N 0.05\nIN_HYD_LOCATION loc.txt\n"));
+    EXPECT_EQ(loc.status, 1) << loc.output;
+    EXPECT_TRUE(has(loc.output, "Error: the run needs the OUT_HYD_LOCATION file, but no card OUT_HYD_LOCATION in "
+                                "project file p.prj names it.\n"))
+        << loc.output;
 }
 
 }  // namespace
