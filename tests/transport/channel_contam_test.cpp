@@ -257,6 +257,18 @@ bool watch_books(kesta::model_state& m, const char* name) {
     return true;
 }
 
+// Runs run.prj in the process under watch_books, which must end well with
+// the channel and lake books real and closed after every step.
+void run_watched(books_watch& w) {
+    g_books = &w;
+    const kesta_test::model_run run = kesta_test::run_in_process("run.prj", watch_books);
+    g_books = nullptr;
+    ASSERT_EQ(run.rc, 0) << run.out;
+    EXPECT_TRUE(w.all_real);
+    EXPECT_LT(w.chan_misfit, 1e-12 * w.scale);
+    EXPECT_LT(w.lake_misfit, 1e-12 * w.scale);
+}
+
 // The lake valley with a tracer in the rain (5 g/m3) and `cards`; `tables`
 // (after the tracer's) and `partition` (its PARTITION line) go into the
 // mapping-table file.
@@ -288,14 +300,7 @@ TEST(ChannelContaminantRun, ChannelLakeAndBasinBooksClose) {
     write_valley(dir, "CHAN_CON_TRANS\nINIT_CHAN_CONC 2\nCHAN_DECAY_COEF 1\nCHAN_DISP_COEF 0.5\n"
                       "CHAN_POINT_INPUT points.txt\n");
     books_watch w;
-    g_books = &w;
-    const kesta_test::model_run run = kesta_test::run_in_process("run.prj", watch_books);
-    g_books = nullptr;
-    ASSERT_EQ(run.rc, 0) << run.out;
-
-    EXPECT_TRUE(w.all_real);
-    EXPECT_LT(w.chan_misfit, 1e-12 * w.scale);
-    EXPECT_LT(w.lake_misfit, 1e-12 * w.scale);
+    ASSERT_NO_FATAL_FAILURE(run_watched(w));
     EXPECT_GT(w.initial_water, 0.0);
     EXPECT_NEAR(w.initial_nodes, 2.0 * w.initial_water, 1e-12 * w.initial_nodes);
     for (double v : {w.lat, w.into_lake, w.out_of_lake, w.outlet, w.decayed, w.rain_on_lake}) EXPECT_GT(v, 0.0);
@@ -394,14 +399,7 @@ TEST(ChannelContaminantRun, AttachedMassRidesWithTheWashLoadAndTheBooksClose) {
     dir.write("net.chan", chan);
     dir.write("loc.txt", "1\n4 7\n");
     books_watch w;
-    g_books = &w;
-    const kesta_test::model_run run = kesta_test::run_in_process("run.prj", watch_books);
-    g_books = nullptr;
-    ASSERT_EQ(run.rc, 0) << run.out;
-
-    EXPECT_TRUE(w.all_real);
-    EXPECT_LT(w.chan_misfit, 1e-12 * w.scale);
-    EXPECT_LT(w.lake_misfit, 1e-12 * w.scale);
+    ASSERT_NO_FATAL_FAILURE(run_watched(w));
     for (double v : {w.attached_in, w.attached_out, w.settled, w.sorbed, w.outlet}) EXPECT_GT(v, 0.0);
     ASSERT_EQ(w.closed.size(), 4u);
     for (double e : w.closed) EXPECT_LT(std::fabs(e), 1e-6);
