@@ -357,11 +357,10 @@ const card_doc kDocs[] = {
     {285, kContam, "", "Sorption constant Koc of organic P.", N, "number"},
     {286, kContam, "", "Sorption constant Koc of dissolved P.", N, "number"},
 
-    // Nutrients: the species react in the water of the cells, stream nodes
-    // and lakes where they stand; their outputs and the soil part are not
-    // part of this build. NUTRIENTS must come before every other nutrient
-    // card.
-    {303, kNutrient, "", "Nutrient simulation: nine species (NO2, NO3, NH4, organic N and P, dissolved P, algae, CBOD, dissolved oxygen) react in the water of the cells, stream nodes and lakes where they stand; they are not carried with the flow. Must come before the other nutrient cards.", U, "none"},
+    // Nutrients: the species are carried by the overland water and react in
+    // it; their outputs, the channels and the soil part are not part of this
+    // build. NUTRIENTS must come before every other nutrient card.
+    {303, kNutrient, "", "Nutrient simulation: nine species (NO2, NO3, NH4, organic N and P, dissolved P, algae, CBOD, dissolved oxygen) are carried by the overland water, with the rain's concentrations (PRECIP_CONC of the ZEP_N, ZEP_P and ZEP_OTH tables), and react in it; what infiltrates leaves the model. Not with channel routing, OVERLAND_LAKE_MAP, OV_BOUNDARY, OV_PUMP, STORM_SEWER or OV_CON_TRANS. Must come before the other nutrient cards.", U, "none"},
     {304, kNutrient, "", "The aquatic environment file: rate constants by environment id and the overland (OV_MAP) and stream (ST_MAP) id maps.", U, "file name"},
     {305, kNutrient, "", "Initial overland NO2: nothing (the mapping table), a number or a map file.", U, "nothing, a number or a file name"},
     {306, kNutrient, "", "Initial overland NO3 (as OV_INIT_NO2).", U, "nothing, a number or a file name"},

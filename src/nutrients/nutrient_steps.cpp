@@ -11,6 +11,7 @@
 #include "model/model_state.hpp"
 #include "nutrients/source/aquatic_kinetics.hpp"
 #include "subsurface/evapotranspiration.hpp"
+#include "transport/constituent_books.hpp"
 
 namespace kesta {
 namespace {
@@ -78,7 +79,35 @@ void stop_on_negative(const char* entry, const aq_species_block& b, int species,
 
 }  // namespace
 
+const char* zep_species_name(int species) {
+    static const char* const kNames[kNutrientSpecies] = {
+        "Nitrite (NO2-)", "Nitrate (NO3-)", "Ammonium (NH4+)", "Organic Nitrogen (Organic N)",
+        "Organic Phosphorous (Organic P)", "Dissolved Phosphorous (Dissolved P)", "Algae",
+        "Carbonaceous Biochemical Oxygen Demand", "Dissolved Oxygen (O2)"};
+    return species >= 0 && species < kNutrientSpecies ? kNames[species] : "";
+}
+
 zep_container::~zep_container() { vegso_free_record(environment); }
+
+bool zep_transport_holds(model_state& m) {
+    const char* refused = nullptr;
+    if (m.chan_routing)
+        refused = "channel routing: the water of the stream cells carries their nutrient species into the channels, "
+                  "where this version does not carry them";
+    else if (m.overland_lake_map_given)
+        refused = "OVERLAND_LAKE_MAP: an overland lake holds its water as a level that the constituent transport "
+                  "does not follow";
+    else if (m.ov_boundary)
+        refused = "OV_BOUNDARY: the boundary cells gain and lose water without its nutrient species";
+    else if (m.project_options.ov_pump_given)
+        refused = "OV_PUMP: the pumps move water without its nutrient species";
+    else if (m.storm_sewer_given)
+        refused = "STORM_SEWER: the drains exchange water with the cells without its nutrient species";
+    if (!refused) return true;
+    return refuse(format_text("Error: project file %s asks for NUTRIENTS, whose species the overland water "
+                              "carries, together with %s.\n",
+                              m.project_file.c_str(), refused));
+}
 
 void zep_overland_set_params(model_state& m) {
     zep_container& z = container(m);
@@ -116,16 +145,14 @@ void zep_overland_allocate(model_state& m) {
     o.foc = vec1<double>(n);
     o.foc.fill(initial.organic_carbon_fraction);
     o.dispersion = vec1<double>(n);
-    for (zep_species_arrays& s : o.species) size_species(s, n);
     o.ka = zep_ammonia_dissociation(temperature);
     say(m, "Done\n");
 }
 
 void zep_overland_init(model_state& m) {
     zep_overland& o = container(m).overland;
-    warn("NUTRIENTS: the nutrient species react in the water of the cells, stream nodes and lakes where they "
-         "stand; this version does not carry them with the flowing water or into the soil, and the rain brings "
-         "none.\n");
+    warn("NUTRIENTS: the nutrient species that the overland water carries into the ground leave the model there: "
+         "this version does not carry them in the soil.\n");
     if (!has_weather(m))
         warn("NUTRIENTS without a hydrometeorological file (HMET_KVL, HMET_SAMSON or HMET_SURFAWAYS): the algae "
              "in the water get no light and do not grow.\n");
@@ -165,17 +192,33 @@ void zep_set_weather(model_state& m, double dt) {
 void zep_overland_step(model_state& m, double dt) {
     zep_container& z = container(m);
     zep_overland& o = z.overland;
+    const int first = m.first_nutrient_constituent;
+    if (first < 1) return;
     const double seconds = dt * kSecondsPerDay;
     const double* h = m.h.data();
+    double* mass[kNutrientSpecies];
+    double* conc[kNutrientSpecies];
+    double made[kNutrientSpecies] = {}, used[kNutrientSpecies] = {};
+    for (int k = 0; k < kNutrientSpecies; ++k) {
+        mass[k] = m.contam_mass[static_cast<std::size_t>(first + k)].data();
+        conc[k] = m.contam_conc[static_cast<std::size_t>(first + k)].data();
+    }
     aq_species_block b;
     aq_rate_cache cache;
     for (int c = 1; c <= o.ncells; ++c) {
-        if (!(h[c] > kReactDepth)) continue;
+        // The masses are dissolved in the water the transport left the cell
+        // with, as the rain and the infiltration since have changed it.
+        const double volume = m.contam_water[c] * o.cell_area;
+        if (!(h[c] > kReactDepth) || !(volume > 0.0)) continue;
         b.depth = h[c];
         b.water_temperature = o.water_temp[c];
         b.dissolved_organic_carbon = o.doc[c];
         b.organic_carbon_fraction = o.foc[c];
-        copy_in(b, o.species, c, h[c] * o.cell_area);
+        b.volume = volume;
+        for (int k = 0; k < kNutrientSpecies; ++k) {
+            b.species[k].mass = mass[k][c];
+            b.species[k].conc = mass[k][c] / volume;
+        }
         const int bad = ZEPOverlandKinetics(b, *z.environment, z.aquatic.block(z.aquatic.overland_ids[c]), &cache);
         if (bad >= 0) {
             int row = 0, col = 0;
@@ -184,9 +227,24 @@ void zep_overland_step(model_state& m, double dt) {
                              format_text("overland cell %d (row %d, column %d)", c, row, col), m.time);
             return;
         }
-        copy_out(b, o.species, c, seconds, o.gained, o.lost);
+        // A loss takes at most the mass the cell holds.
+        for (int k = 0; k < kNutrientSpecies; ++k) {
+            double dm = b.species[k].change * seconds;
+            if (dm < -mass[k][c]) dm = -mass[k][c];
+            if (dm > 0.0)
+                made[k] += dm;
+            else
+                used[k] -= dm;
+            mass[k][c] += dm;
+            conc[k][c] = mass[k][c] / volume;
+        }
         o.doc[c] = b.dissolved_organic_carbon;
         o.foc[c] = b.organic_carbon_fraction;
+    }
+    for (int k = 0; k < kNutrientSpecies; ++k) {
+        o.gained += made[k];
+        o.lost += used[k];
+        if (made[k] > 0.0 || used[k] > 0.0) book_ov_reaction(m, first + k, made[k], used[k]);
     }
 }
 
@@ -199,11 +257,13 @@ void react_overland_nutrients(model_state& m) {
 
 void zep_overland_totals(model_state& m) {
     zep_overland& o = container(m).overland;
-    const zep_species_arrays* s = o.species;
+    const int first = m.first_nutrient_constituent;
+    if (first < 1) return;
+    const auto mass = [&](int species, int c) { return m.contam_mass[static_cast<std::size_t>(first + species)][c]; };
     for (int c = 1; c <= o.ncells; ++c) {
-        o.total_n[c] = s[aq_no2].mass[c] + s[aq_no3].mass[c] + s[aq_nh4].mass[c] + s[aq_on].mass[c];
-        o.total_p[c] = s[aq_op].mass[c] + s[aq_dp].mass[c];
-        o.ammonia[c] = zep_unionised_ammonia(s[aq_nh4].mass[c], m.h[c] * o.cell_area, o.ka, o.h_ion,
+        o.total_n[c] = mass(aq_no2, c) + mass(aq_no3, c) + mass(aq_nh4, c) + mass(aq_on, c);
+        o.total_p[c] = mass(aq_op, c) + mass(aq_dp, c);
+        o.ammonia[c] = zep_unionised_ammonia(mass(aq_nh4, c), m.h[c] * o.cell_area, o.ka, o.h_ion,
                                              kOverlandMinAmmonium);
     }
 }

@@ -22,15 +22,16 @@ struct zep_species_arrays {
     vec1<double> mass;  // g
 };
 
-// The overland cells. The species arrays are the cells' nutrient state:
-// each reaction changes their mass and concentration where they stand.
+// The overland cells. The species are the constituent slots from
+// first_nutrient_constituent on (their overland mass and concentration),
+// which the overland transport carries; each reaction changes them in
+// place.
 struct zep_overland {
     int ncells = 0;
     double cell_area = 0.0;  // m2
     // Per cell: water temperature (°C), dissolved organic carbon and its
     // fraction of organic carbon, dispersion coefficient (m2/s).
     vec1<double> water_temp, doc, foc, dispersion;
-    zep_species_arrays species[kNutrientSpecies];
     // Mass the reactions made and used since the start of the run (g, both
     // 0 or more).
     double gained = 0.0;

@@ -50,6 +50,9 @@ bool lakes_on(const model_state& m) { return m.chan_lakes_on && m.nlakes > 0; }
 double lake_mass(const model_state& m, int c, int k) { return m.chan_mass[c][m.chan_lake_row0 + k]; }
 double lake_conc(const model_state& m, int c, int k) { return m.chan_conc[c][m.chan_lake_row0 + k]; }
 
+// A nutrient species carried in water, which its reactions make and use.
+bool reacts(const model_state& m, int c) { return m.constituent_type.value(c) == 2; }
+
 bool channel_books(const model_state& m) { return m.chan_con_trans && !m.chan_mass.empty(); }
 
 void event_overland(const model_state& m, std::FILE* fp, int c) {
@@ -73,6 +76,7 @@ void event_overland(const model_state& m, std::FILE* fp, int c) {
     if (m.water_table_given) dotted(fp, "Exfiltration gain", at(m.event_ov_exfil_mass, c));
     dotted(fp, "Precipitation gain", at(m.event_ov_precip_mass, c));
     dotted(fp, "Uptake from soil", at(m.event_ov_uptake_mass, c));
+    if (reacts(m, c)) dotted(fp, "Made by reactions", at(m.event_ov_zep_mass_in, c));
     std::fputs("\n", fp);
     dotted(fp, "Infiltration", at(m.event_ov_infil_mass, c));
     if (m.chan_routing)
@@ -80,6 +84,7 @@ void event_overland(const model_state& m, std::FILE* fp, int c) {
     else
         dotted(fp, "Outlet flux", at(m.event_ov_mass_out, c));
     dotted(fp, "Decay loss", at(m.event_ov_decay_mass, c));
+    if (reacts(m, c)) dotted(fp, "Used by reactions", at(m.event_ov_zep_mass_out, c));
     if (lakes_on(m)) dotted(fp, "Flux to lake", at(m.event_lake_ov_inflow_mass, c));
     dotted(fp, "Negative mass", at(m.event_ov_neg_mass, c));
     if (m.sediment_contam) {
@@ -210,11 +215,13 @@ void run_overland(const model_state& m, std::FILE* fp) {
         line(fp, "Precipitation mass gain       %14.2lf \n", at(m.OV_PRECIP_MASS, c));
         line(fp, "Uptake from soil              %14.2lf \n", at(m.OV_UPTAKE_MASS, c));
         if (m.sediment_contam) line(fp, "Sediment source               %14.2lf \n", at(m.OV_SED_SOURCE_MASS, c));
+        if (reacts(m, c)) line(fp, "Made by reactions             %14.2lf \n", at(m.OV_ZEP_MASS_IN, c));
         std::fputs("\n", fp);
         line(fp, "Mass loss to infiltration     %14.2lf \n", at(m.OV_INFIL_MASS, c));
         if (m.chan_routing) line(fp, "Mass loss to stream           %14.2lf \n", at(m.OV_QLAT_MASS, c));
         line(fp, "Outlet mass flux              %14.2lf \n", at(m.OV_MASS_OUT, c));
         line(fp, "Mass decay loss on overland   %14.2lf \n", at(m.OV_MASS_DECAY, c));
+        if (reacts(m, c)) line(fp, "Used by reactions             %14.2lf \n", at(m.OV_ZEP_MASS_OUT, c));
         if (lakes_on(m)) line(fp, "Lateral flow to lake          %14.2lf \n", at(m.LAKE_OV_INFLOW_MASS, c));
         std::fputs("\n", fp);
         if (m.sediment_contam) {
@@ -308,6 +315,10 @@ void run_global(const model_state& m, std::FILE* fp) {
         if (!m.soil_con_trans) out += at(m.OV_INFIL_MASS, c);
         line(fp, "Total mass out of system      %14.2lf \n \n", out);
         line(fp, "Mass decay loss               %14.2lf \n", at(m.GLOBAL_MASS_DECAY, c));
+        if (reacts(m, c)) {
+            line(fp, "Made by reactions             %14.2lf \n", at(m.OV_ZEP_MASS_IN, c));
+            line(fp, "Used by reactions             %14.2lf \n", at(m.OV_ZEP_MASS_OUT, c));
+        }
         std::fputs("\n", fp);
         line(fp, "Contam mass balance error       %14.4lf percent \n", at(m.GLOBAL_MASS_CON_ERROR, c));
     }

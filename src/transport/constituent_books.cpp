@@ -117,6 +117,13 @@ void book_ov_exchange(model_state& m, int c, double grams) {
     }
 }
 
+void book_ov_reaction(model_state& m, int c, double made, double used) {
+    add(m.OV_ZEP_MASS_IN, c, made / kGramsPerKilogram);
+    add(m.event_ov_zep_mass_in, c, made / kGramsPerKilogram);
+    add(m.OV_ZEP_MASS_OUT, c, used / kGramsPerKilogram);
+    add(m.event_ov_zep_mass_out, c, used / kGramsPerKilogram);
+}
+
 void book_soil_leached(model_state& m, int c, double grams) {
     const double kg = grams / kGramsPerKilogram;
     add(m.SOIL_TO_WT_MASS, c, kg);
@@ -223,7 +230,8 @@ void open_constituent_event_books(model_state& m) {
           &m.event_lake_point_mass, &m.event_lake_chan_inflow_mass, &m.event_lake_chan_outflow_mass,
           &m.event_lake_ov_inflow_mass, &m.event_lake_chan_exchange_mass, &m.event_chan_qlat_sed_mass,
           &m.event_chan_outlet_sed_mass, &m.event_chan_lake_sed_contam_mass, &m.event_ov_lake_sed_contam_mass,
-          &m.event_lake_settled_sed_mass, &m.event_chan_sed_source_mass, &m.event_lake_sed_contam_source_mass}) {
+          &m.event_lake_settled_sed_mass, &m.event_chan_sed_source_mass, &m.event_lake_sed_contam_source_mass,
+          &m.event_ov_zep_mass_in, &m.event_ov_zep_mass_out}) {
         for (int c = 1; c <= a->size(); ++c) a->at(c) = 0.0;
     }
     for (int c = 1; c <= m.ncontam; ++c) {
@@ -287,8 +295,10 @@ void close_constituent_books(model_state& m, bool run) {
         array1d<double>& from_soil = run ? m.OV_FROM_SOIL_MASS : m.event_ov_from_soil_mass;
         array1d<double>& sed_source = run ? m.OV_SED_SOURCE_MASS : m.event_ov_sed_source_mass;
         const auto at = [c](array1d<double>& a) { return a.at(c); };
-        double in = at(init) + at(point) + at(precip) + at(exfil);
-        double out = overland + at(infil) + at(outlet) + at(decay);
+        double in = at(init) + at(point) + at(precip) + at(exfil) +
+                    at(run ? m.OV_ZEP_MASS_IN : m.event_ov_zep_mass_in);
+        double out = overland + at(infil) + at(outlet) + at(decay) +
+                     at(run ? m.OV_ZEP_MASS_OUT : m.event_ov_zep_mass_out);
         if (soil) {
             out += at(to_soil);
             in += at(from_soil);
@@ -307,7 +317,8 @@ void close_constituent_books(model_state& m, bool run) {
             if (sediment) m.OV_SED_CONTAM_FINAL.at(c) = attached;
             double gin = m.GLOBAL_MASS_INIT.at(c) + m.GLOBAL_POINT_SOURCE.at(c) + m.GLOBAL_PRECIP_MASS.at(c);
             double gout = m.GLOBAL_MASS_FINAL.at(c) + m.GLOBAL_MASS_OUT.at(c) + m.GLOBAL_MASS_DECAY.at(c);
-            gin += m.GLOBAL_GW_MASS.at(c);
+            gin += m.GLOBAL_GW_MASS.at(c) + m.OV_ZEP_MASS_IN.at(c);
+            gout += m.OV_ZEP_MASS_OUT.at(c);
             if (soil) {
                 gin += m.SOIL_FROM_WT_MASS.at(c);
             } else {

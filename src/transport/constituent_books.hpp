@@ -20,6 +20,9 @@ void book_ov_outlet(model_state& m, int c, double grams);
 // Exchange with the land (the soil's mixing layer with SOIL_CON_TRANS):
 // positive when the water gains.
 void book_ov_exchange(model_state& m, int c, double grams);
+// What the nutrient reactions made (`made`) and used (`used`) of slot c in
+// the overland water, both 0 or more.
+void book_ov_reaction(model_state& m, int c, double made, double used);
 
 // In the soil.
 void book_soil_leached(model_state& m, int c, double grams);   // down to the water table

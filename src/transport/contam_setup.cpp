@@ -26,6 +26,7 @@
 #include "input/mapping_tables.hpp"
 #include "input/reader_support.hpp"
 #include "model/model_state.hpp"
+#include "nutrients/nutrient_steps.hpp"
 #include "subsurface/soil_accounting.hpp"
 #include "subsurface/soil_params.hpp"
 #include "subsurface/subsurface_steps.hpp"
@@ -393,6 +394,46 @@ double soil_solids(const model_state& m, int k, int l) {
            m.gridsize * m.gridsize;
 }
 
+// The nine nutrient species carried in water, after the slots there are:
+// rows as a contaminant's (the land and soil hold none of them at the
+// start), no decay or exchange of their own.
+void add_nutrient_slots(model_state& m, int cells) {
+    constexpr int kWaterNutrient = 2;
+    const int count = kNutrientSpecies;
+    if (m.ncontam == 0 && !alloc_cell_vectors(m, cells)) return;
+    for (slot_rows* rows : {&m.contam_conc, &m.contam_mass, &m.contam_disp, &m.contam_decay, &m.contam_uptake,
+                            &m.contam_land_mass})
+        add_rows(*rows, count, cells);
+    if (m.soil_con_trans) {
+        add_rows(m.soil_partition_coef, count, cells);
+        add_tables(m.soil_mass, count, cells, kMaxContamLayers);
+        add_tables(m.soil_conc, count, cells, kMaxContamLayers);
+    }
+    if (m.water_table_given) add_rows(m.gw_conc, count, cells);
+    for (slot_rows* rows : {&m.contam_conc, &m.contam_mass, &m.contam_disp, &m.contam_decay, &m.contam_uptake,
+                            &m.contam_land_mass, &m.soil_partition_coef, &m.gw_conc}) {
+        if (made(*rows)) continue;
+        refuse(format_text("Error: not enough memory for the nutrient species on %d cells.\n", cells));
+        return;
+    }
+    if (!made(m.soil_mass) || !made(m.soil_conc)) {
+        refuse(format_text("Error: not enough memory for the nutrient species on %d cells.\n", cells));
+        return;
+    }
+    m.add_slot_totals(count);
+    m.constituent_type.append_fill(count, kWaterNutrient);
+    if (m.contam_names.empty()) {
+        m.contam_names.emplace_back();
+        m.contam_output_names.emplace_back();
+    }
+    for (int k = 0; k < count; ++k) {
+        m.contam_names.emplace_back(zep_species_name(k));
+        m.contam_output_names.emplace_back();
+    }
+    m.first_nutrient_constituent = m.ncontam + 1;
+    m.ncontam += count;
+}
+
 }  // namespace
 
 double solids_factor(double kd, double theta) {
@@ -433,8 +474,11 @@ double constituent_layer_theta(const model_state& m, int k, int l) {
 }
 
 void alloc_overland_contam_arrays(model_state& m, int count, int cells, int nutrient_call, int) {
-    // The nutrient species take their slots with the nutrient module.
-    if (nutrient_call != 0 || count <= 0) return;
+    if (nutrient_call != 0) {
+        add_nutrient_slots(m, cells);
+        return;
+    }
+    if (count <= 0) return;
     if (m.ncontam == 0 && !alloc_cell_vectors(m, cells)) return;
     for (slot_rows* rows : {&m.contam_conc, &m.contam_mass, &m.contam_disp, &m.contam_decay, &m.contam_uptake,
                             &m.contam_land_mass})

@@ -74,9 +74,11 @@ void alloc_chan_sed_arrays(model_state& m);
 void alloc_chan_contam_arrays(model_state& m);
 // The lakes' initial masses (INIT_CHAN_CONC in their initial water).
 void init_lake_contam_state(model_state& m);
-// Adds `count` contaminant slots (nutrient_call 0) to the constituent
-// arrays of `cells` cells: every per-slot row and total grows by zeros.
-// The nutrient species (nutrient_call not 0) take no slot in this version.
+// Adds `count` contaminant slots (nutrient_call 0), or the nine nutrient
+// species carried in water (nutrient_call not 0; `count` not read), to the
+// constituent arrays of `cells` cells: every per-slot row and total grows
+// by zeros. The nutrient species follow the slots there are, the first of
+// them at first_nutrient_constituent, in the species order.
 void alloc_overland_contam_arrays(model_state& m, int count, int cells, int nutrient_call, int skip_types);
 // The sediment totals by class and, with OV_CON_TRANS, the constituents'
 // final masses and balance errors at an event end.

@@ -17,7 +17,9 @@
 #include "nutrients/nutrient_steps.hpp"
 #include "support/one_based.hpp"
 #include "support/run_program.hpp"
+#include "support/grid_text.hpp"
 #include "support/temp_dir.hpp"
+#include "transport/transport_steps.hpp"
 
 namespace {
 
@@ -115,27 +117,29 @@ TEST(AquaticEnvFile, BadIdsValuesAndHeadersAreRefusedNamingWhere) {
 
 namespace {
 
-// Nitrogen of the carried species over the grid (g), before the first and
-// after the last constituent step of the run.
+// Nitrogen of the carried species over the grid with what left it (g),
+// before the first and after the last constituent step of the run.
 double g_first_n = -1.0, g_last_n = 0.0, g_first_nh4 = 0.0, g_last_nh4 = 0.0, g_last_no2 = 0.0;  // g_last_no2: NO2 + NO3
 
-double grid_sum(const kesta::zep_overland& o, int species) {
-    double s = 0.0;
-    for (int c = 1; c <= o.ncells; ++c) s += o.species[species].mass[c];
+// The mass of a species over the grid and what left it at the outlet (g).
+double grid_sum(const kesta::model_state& m, int species) {
+    const int slot = m.first_nutrient_constituent + species;
+    const kesta::vec1<double>& mass = m.contam_mass[static_cast<std::size_t>(slot)];
+    double s = m.OV_MASS_OUT.value(slot) * 1000.0;
+    for (int c = 1; c <= m.ncells; ++c) s += mass[c];
     return s;
 }
 
 bool watch_nitrogen(kesta::model_state& m, const char* step) {
     if (std::strcmp(step, "step_contam_processes") != 0 || !m.zep) return true;
-    const kesta::zep_overland& o = m.zep->overland;
-    const double n = grid_sum(o, aq_no2) + grid_sum(o, aq_no3) + grid_sum(o, aq_nh4) + grid_sum(o, aq_on);
+    const double n = grid_sum(m, aq_no2) + grid_sum(m, aq_no3) + grid_sum(m, aq_nh4) + grid_sum(m, aq_on);
     if (g_first_n < 0.0 && n > 0.0) {
         g_first_n = n;
-        g_first_nh4 = grid_sum(o, aq_nh4);
+        g_first_nh4 = grid_sum(m, aq_nh4);
     }
     g_last_n = n;
-    g_last_nh4 = grid_sum(o, aq_nh4);
-    g_last_no2 = grid_sum(o, aq_no2) + grid_sum(o, aq_no3);
+    g_last_nh4 = grid_sum(m, aq_nh4);
+    g_last_no2 = grid_sum(m, aq_no2) + grid_sum(m, aq_no3);
     return true;
 }
 
@@ -156,8 +160,8 @@ void write_ponded_project(const temp_dir& dir, const std::string& cards) {
                        "READ_OV_HOTSTART depth.asc\nNUTRIENTS\nAQ_ENV aq.env\n" + cards);
 }
 
-// Without the overland flow carrying nutrients off, the ammonium that the
-// water holds nitrifies, and the grid's nitrogen stays what it was.
+// The ammonium that the ponded water holds nitrifies, and the grid's
+// nitrogen with what left at the outlet stays what it was.
 TEST(OverlandNutrients, PondedAmmoniumNitrifiesAndNitrogenIsKept) {
     temp_dir dir(true);
     write_ponded_project(dir, "OV_INIT_NH4 1.0\nOV_INIT_DO 8\n");
@@ -168,6 +172,65 @@ TEST(OverlandNutrients, PondedAmmoniumNitrifiesAndNitrogenIsKept) {
     EXPECT_LT(g_last_nh4, 0.99 * g_first_nh4);
     EXPECT_NEAR(g_last_no2, g_first_nh4 - g_last_nh4, 1e-9 * g_first_n);
     EXPECT_NEAR(g_last_n, g_first_n, 1e-9 * g_first_n);
+}
+
+namespace {
+
+// The number after `label` (and the dots of its line) in `text`; NaN when
+// there is none.
+double number_after(const std::string& text, const std::string& label) {
+    const std::size_t at = text.find(label);
+    if (at == std::string::npos) return std::nan("");
+    const std::size_t number = text.find_first_of("-0123456789", at + label.size());
+    return number == std::string::npos ? std::nan("") : std::stod(text.substr(number));
+}
+
+std::string section(const std::string& text, const std::string& from, const std::string& to) {
+    const std::size_t a = text.find(from);
+    if (a == std::string::npos) return std::string();
+    return text.substr(a, text.find(to, a + from.size()) - a);
+}
+
+}  // namespace
+
+// Nitrate alone (no nitrite or algae to change it) rides the water down the
+// plus-shaped plane and out of its outlet; the rain brings it at 2 g/m3,
+// the concentration of the ZEP_N table's PRECIP_CONC. The books of every
+// species close, the dissolved oxygen's with what the reaeration made.
+TEST(OverlandNutrients, NitrateRidesTheWaterOutAndTheBooksClose) {
+    temp_dir dir(true);
+    dir.write("mask.asc", kesta_test::cross_mask(100.0));
+    dir.write("elev.asc", kesta_test::cross_elevation(100.0));
+    dir.write("ov.asc", grid("1 1 1\n1 1 1\n1 1 1\n"));
+    dir.write("depth.asc", grid("0.1 0.1 0.1\n0.1 0.1 0.1\n0.1 0.1 0.1\n"));
+    dir.write("aq.env", "AQUATIC_ENV_ZEP10\nOV_MAP ov.asc\nNUM_IDS 1\n\n1\n" + value_lines("0.1"));
+    dir.write("t.cmt", "KESTA_INDEX_MAP_TABLES\nINDEX_MAP ov.asc \"Zone\"\nZEP_N \"Zone\"\nNUM_IDS 1\n"
+                       "PRECIP_CONC 0 2 0 0\nhdr\n" + kesta_test::table_row(1, "0 0 0 0"));
+    dir.write("p.prj", "KESTAPROJECT\nWATERSHED_MASK mask.asc\nELEVATION elev.asc\nGRIDSIZE 100\nROWS 3\nCOLS 3\n"
+                       "OUTROW 3\nOUTCOL 2\nOUTSLOPE 0.01\nMANNING_N 0.05\nSUMMARY summ.out\nOUTLET_HYDRO hyd.out\n"
+                       "SUPER_QUIET\nTOT_TIME 120\nTIMESTEP 10\nRAIN_INTENSITY 60\nRAIN_DURATION 30\n"
+                       "START_DATE 2020 6 1\nSTART_TIME 12 0\nWATER_TEMP 20\nREAD_OV_HOTSTART depth.asc\n"
+                       "MAPPING_TABLE t.cmt\nNUTRIENTS\nAQ_ENV aq.env\nOV_INIT_NO3 1.0\n");
+    const kesta_test::model_run r = kesta_test::run_in_process("p.prj");
+    const std::string s = kesta_test::read_file(dir.file("summ.out"));
+    ASSERT_EQ(r.rc, 0) << r.out << s;
+    // 1 g/m3 in 0.1 m over five cells of 1 ha; 2 g/m3 in 30 mm of rain on them.
+    const std::string no3 = section(s, "Constituent     2 (Nitrate (NO3-))", "Constituent     3");
+    EXPECT_NEAR(number_after(no3, "Initial Dissolved mass on ov"), 5.0, 1e-9) << no3;
+    EXPECT_NEAR(number_after(no3, "Precipitation mass gain"), 3.0, 1e-9) << no3;
+    EXPECT_EQ(number_after(no3, "Made by reactions"), 0.0) << no3;
+    EXPECT_EQ(number_after(no3, "Used by reactions"), 0.0) << no3;
+    const double out = number_after(no3, "Outlet mass flux");
+    EXPECT_GT(out, 1.0) << no3;
+    EXPECT_NEAR(number_after(no3, "Final Dissolved mass on ov") + out, 8.0, 0.011) << no3;
+    const std::string oxygen = section(s, "Constituent     9 (Dissolved Oxygen (O2))", "*****");
+    EXPECT_GT(number_after(oxygen, "Made by reactions"), 0.0) << oxygen;
+    int balances = 0;
+    for (const std::string label : {"Dissolved mass balance error", "Contam mass balance error"}) {
+        for (std::size_t at = s.find(label); at != std::string::npos; at = s.find(label, at + 1), ++balances)
+            EXPECT_NEAR(number_after(s.substr(at), label), 0.0, 1e-6) << s.substr(at, 80);
+    }
+    EXPECT_EQ(balances, 3 * kesta::kNutrientSpecies);  // the event's and the run's overland, the basin's
 }
 
 TEST(OverlandNutrients, InitialValuesThatCannotBeHadStopTheSetUp) {
@@ -212,13 +275,16 @@ TEST(OverlandNutrients, ANegativeConcentrationStopsTheRunNotTheProcess) {
     kesta::zep_container& z = *m->zep;
     testing::internal::CaptureStdout();
     kesta::zep_overland_allocate(*m);
+    kesta::alloc_overland_contam_arrays(*m, 0, 1, 1, 0);
+    m->contam_water[1] = 0.1;
     z.environment = vegso_env_create();
     z.aquatic.num_ids = 1;
     z.aquatic.rates.assign(2, aq_rate_block());
     z.aquatic.given.assign(2, 1);
     z.aquatic.overland_ids = kesta::vec1<int>(1);
     z.aquatic.overland_ids[1] = 1;
-    z.overland.species[aq_no3].mass[1] = -2.0;
+    const std::size_t no3 = static_cast<std::size_t>(m->first_nutrient_constituent + aq_no3);
+    m->contam_mass[no3][1] = -2.0;
     kesta::zep_overland_step(*m, 0.01);
     const std::string out = testing::internal::GetCapturedStdout();
     EXPECT_EQ(kesta::g_error_record.code, 4000);
@@ -226,7 +292,7 @@ TEST(OverlandNutrients, ANegativeConcentrationStopsTheRunNotTheProcess) {
     kesta::g_error_record.clear_for_run();
     EXPECT_NE(out.find("ZEPOverlandKinetics ERROR: aqSpecies.aquatic_NO3.conc is negative!"), std::string::npos) << out;
     EXPECT_NE(out.find("Execution terminated!"), std::string::npos) << out;
-    EXPECT_EQ(z.overland.species[aq_no3].mass[1], -2.0);
+    EXPECT_EQ(m->contam_mass[no3][1], -2.0);
 }
 
 // A channel link of two nodes, the second dry, and a lake 2 m deep (its
