@@ -3,8 +3,9 @@
 // a map file (kind 1), as the OV_INIT_* and ST_INIT_* cards chose. Over
 // land they are the concentrations of the species' constituent slots (the
 // constituents' set-up gives each cell the mass of it in its water), with
-// the rain's concentrations; each stream node holds the mass of its
-// concentration in its water.
+// the rain's concentrations; in the streams they are the nodes' initial
+// concentrations, which the channel constituents give the water the nodes
+// hold at their first step.
 #include <algorithm>
 #include <array>
 #include <string>
@@ -203,18 +204,14 @@ void assign_stream_constituents(model_state& m) {
     for (int e = 0; e < kNutrientSpecies; ++e) {
         if (m.zep->stream_init[static_cast<std::size_t>(e)].kind < 1) continue;
         if (!stream_values(m, e, by_link)) return;
-        zep_species_arrays& s = st.species[e];
+        vec1<double>& conc = st.init_conc[e];
         for (int l = 1; l <= m.nlinks; ++l) {
             if (!link_is_channel(m.ltype[l])) continue;
             if (!(by_link[l] >= 0.0))
                 return void(refuse(format_text("Error: initial stream nutrient value: %s %g on link %d; it must be 0 "
                                                "or more.\n",
                                                kDisplayNames[e], by_link[l], l)));
-            for (int j = 1; j <= m.nx[l]; ++j) {
-                const int i = st.index(l, j);
-                s.conc[i] = by_link[l];
-                s.mass[i] = m.area[j][l] * m.chan_dx[l] * by_link[l];
-            }
+            for (int j = 1; j <= m.nx[l]; ++j) conc[st.index(l, j)] = by_link[l];
         }
     }
 }

@@ -13,8 +13,9 @@ void open_nutrient_outputs(model_state& m);
 const char* zep_species_name(int species);
 
 // The options whose water the nutrient species cannot follow, refused
-// naming the card: channel routing, overland lakes, boundary cells, pumps
-// and storm drains. False when refused.
+// naming the card: a channel routing other than the explicit one, channel
+// routing without CHAN_CON_TRANS, overland lakes, boundary cells, pumps and
+// storm drains. False when refused.
 bool zep_transport_holds(model_state& m);
 // Set-up of the module's overland part during the model-input loading: the
 // library's environment (at the grid's mean elevation, latitude and
@@ -45,10 +46,12 @@ void zep_overland_step(model_state& m, double dt);
 void react_overland_nutrients(model_state& m);
 // After a pass whose channel routing ran: the weather, then the reactions
 // of the stream nodes and the lakes over the time since they last reacted
-// (the channel interval the first time). A node reacts in the water of its
-// flow area over its spacing, a lake in its volume, as deep as its volume
-// over its surface; a node or lake without water keeps its masses. A loss
-// takes at most the mass present; a negative concentration stops the run.
+// (the channel interval the first time). The species are the nodes' and
+// lakes' rows of the nutrient slots of chan_mass; each reacts in the water
+// the channel constituents last left it with (chan_water), a lake as deep
+// as that over its surface; a node or lake without water keeps its masses.
+// A loss takes at most the mass present; what the reactions made and used
+// is booked per slot; a negative concentration stops the run.
 void react_channel_nutrients(model_state& m);
 void zep_streams_step(model_state& m, double dt);
 void zep_lakes_step(model_state& m, double dt);

@@ -115,6 +115,10 @@ void event_lakes(const model_state& m, std::FILE* fp, int c) {
     dotted(fp, "Groundwater flux", at(m.event_lake_gw_mass, c), 1);
     dotted(fp, "Outflow", at(m.event_lake_chan_outflow_mass, c));
     dotted(fp, "Dissolved decay loss", at(m.event_lake_decay_mass, c));
+    if (reacts(m, c)) {
+        dotted(fp, "Made by reactions", at(m.event_lake_zep_mass_in, c));
+        dotted(fp, "Used by reactions", at(m.event_lake_zep_mass_out, c));
+    }
     if (m.sediment_contam) dotted(fp, "Exchange with attached", at(m.event_lake_sed_contam_source_mass, c));
     std::fputs("\n", fp);
     dotted(fp, "Dissolved mass balance error", at(m.event_lake_mass_balance, c), 0, "%14.4lf");
@@ -155,6 +159,10 @@ void event_channel(const model_state& m, std::FILE* fp, int c) {
     if (lakes_on(m)) dotted(fp, "Flows to lake", at(m.event_lake_chan_inflow_mass, c));
     dotted(fp, "Outlet mass flux", at(m.event_chan_mass_out, c));
     if (m.constituent_type.value(c) == 1) dotted(fp, "Mass decay loss", at(m.event_chan_decay_mass, c));
+    if (reacts(m, c)) {
+        dotted(fp, "Made by reactions", at(m.event_chan_zep_mass_in, c));
+        dotted(fp, "Used by reactions", at(m.event_chan_zep_mass_out, c));
+    }
     std::fputs("\n", fp);
     dotted(fp, "Contam mass balance error", at(m.CHAN_MASS_BALANCE, c), 0, "%14.4lf");
     std::fputs("\n", fp);
@@ -249,6 +257,10 @@ void run_lakes(const model_state& m, std::FILE* fp, int c) {
     line(fp, "Groundwater mass gain/loss    %14.2lf \n \n", at(m.LAKE_GW_MASS, c));
     line(fp, "Precip mass flux              %14.2lf \n", at(m.LAKE_PRECIP_MASS, c));
     line(fp, "Mass decay loss               %14.2lf \n \n", at(m.LAKE_DECAY_MASS, c));
+    if (reacts(m, c)) {
+        line(fp, "Made by reactions             %14.2lf \n", at(m.LAKE_ZEP_MASS_IN, c));
+        line(fp, "Used by reactions             %14.2lf \n \n", at(m.LAKE_ZEP_MASS_OUT, c));
+    }
     if (m.sediment_contam) {
         // What the balance takes besides: the attached mass the lakes
         // gained and what settled with their sediment.
@@ -280,6 +292,10 @@ void run_channels(const model_state& m, std::FILE* fp) {
         line(fp, "Outlet mass flux              %14.2lf \n", at(m.CHAN_MASS_OUT, c));
         if (m.constituent_type.value(c) == 1)
             line(fp, "Mass decay loss               %14.2lf \n", at(m.CHAN_MASS_DECAY, c));
+        if (reacts(m, c)) {
+            line(fp, "Made by reactions             %14.2lf \n", at(m.CHAN_ZEP_MASS_IN, c));
+            line(fp, "Used by reactions             %14.2lf \n", at(m.CHAN_ZEP_MASS_OUT, c));
+        }
         if (lakes_on(m)) {
             line(fp, "Flux to lake                  %14.2lf \n", at(m.LAKE_CHAN_INFLOW_MASS, c));
             line(fp, "Exchange with lake            %14.2lf \n", at(m.LAKE_CHAN_EXCHANGE_MASS, c));
@@ -316,8 +332,10 @@ void run_global(const model_state& m, std::FILE* fp) {
         line(fp, "Total mass out of system      %14.2lf \n \n", out);
         line(fp, "Mass decay loss               %14.2lf \n", at(m.GLOBAL_MASS_DECAY, c));
         if (reacts(m, c)) {
-            line(fp, "Made by reactions             %14.2lf \n", at(m.OV_ZEP_MASS_IN, c));
-            line(fp, "Used by reactions             %14.2lf \n", at(m.OV_ZEP_MASS_OUT, c));
+            line(fp, "Made by reactions             %14.2lf \n",
+                 at(m.OV_ZEP_MASS_IN, c) + at(m.CHAN_ZEP_MASS_IN, c) + at(m.LAKE_ZEP_MASS_IN, c));
+            line(fp, "Used by reactions             %14.2lf \n",
+                 at(m.OV_ZEP_MASS_OUT, c) + at(m.CHAN_ZEP_MASS_OUT, c) + at(m.LAKE_ZEP_MASS_OUT, c));
         }
         std::fputs("\n", fp);
         line(fp, "Contam mass balance error       %14.4lf percent \n", at(m.GLOBAL_MASS_CON_ERROR, c));

@@ -517,7 +517,8 @@ void alloc_overland_contam_arrays(model_state& m, int count, int cells, int nutr
 
 void read_contam_tables(model_state& m) {
     if (!m.ov_con_trans) {
-        if (m.chan_con_trans) {
+        // The nutrient species are carried in the channels without it.
+        if (m.chan_con_trans && !m.nutrients) {
             warn("CHAN_CON_TRANS has no effect without OV_CON_TRANS: no contaminant is carried.\n");
             m.chan_con_trans = 0;
         }

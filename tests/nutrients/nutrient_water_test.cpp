@@ -8,6 +8,7 @@
 #include <string>
 #include <utility>
 
+#include "channel/lake_valley.hpp"
 #include "channel/link_types.hpp"
 #include "core/error_record.hpp"
 #include "input/input_steps.hpp"
@@ -19,6 +20,7 @@
 #include "support/run_program.hpp"
 #include "support/grid_text.hpp"
 #include "support/temp_dir.hpp"
+#include "transport/constituent_books.hpp"
 #include "transport/transport_steps.hpp"
 
 namespace {
@@ -297,7 +299,8 @@ TEST(OverlandNutrients, ANegativeConcentrationStopsTheRunNotTheProcess) {
 
 // A channel link of two nodes, the second dry, and a lake 2 m deep (its
 // volume over its surface): ammonium nitrifies in the water of the wet node
-// (flow area times spacing) and of the lake; the dry node keeps its mass.
+// and of the lake, the rows of the nutrient slots of chan_mass; the dry
+// node keeps its mass; what the reactions made and used is booked.
 TEST(ChannelNutrients, StreamNodesAndLakesReactInTheirWater) {
     using kesta::kLinkLake;
     using kesta::kLinkTrapezoid;
@@ -317,9 +320,25 @@ TEST(ChannelNutrients, StreamNodesAndLakesReactInTheirWater) {
     m->yp[1][1] = 10.5;
     m->bel[1][1] = 10.0;
     m->nlakes = 1;
+    m->chan_lakes_on = 1;
     m->lake2link = kesta_test::one_based<int>({2});
     m->lake_volume = kesta_test::one_based<double>({1000.0});
     m->lake_area = kesta_test::one_based<double>({500.0});
+    // The nine species in slots 1 to 9; nodes at rows link x 2 + node, the
+    // lake at row 7.
+    m->ncontam = kesta::kNutrientSpecies;
+    m->first_nutrient_constituent = 1;
+    m->add_slot_totals(kesta::kNutrientSpecies);
+    m->constituent_type.append_fill(kesta::kNutrientSpecies, 2);
+    m->chan_stride = 2;
+    m->chan_lake_row0 = 6;
+    m->chan_rows = 7;
+    m->chan_mass = kesta::mat2<double>(kesta::kNutrientSpecies, 7);
+    m->chan_conc = kesta::mat2<double>(kesta::kNutrientSpecies, 7);
+    m->chan_water = kesta::vec1<double>(7);
+    const int wet = 3, dry = 4, lake = 7;
+    m->chan_water[wet] = 100.0;
+    m->chan_water[lake] = 1000.0;
     m->zep = std::make_shared<kesta::zep_container>();
     kesta::zep_container& z = *m->zep;
     z.environment = vegso_env_create();
@@ -332,14 +351,12 @@ TEST(ChannelNutrients, StreamNodesAndLakesReactInTheirWater) {
     kesta::zep_lakes_allocate(*m);
     kesta::zep_streams_init(*m);
     kesta::zep_lakes_init(*m);
-    kesta::zep_streams& st = z.streams;
-    kesta::zep_lakes& lk = z.lakes;
-    const int wet = st.index(1, 1), dry = st.index(1, 2);
-    st.species[aq_nh4].mass[wet] = 100.0;  // 1 g/m3 in 100 m3
-    st.species[aq_do].mass[wet] = 800.0;
-    st.species[aq_nh4].mass[dry] = 5.0;
-    lk.species[aq_nh4].mass[1] = 1000.0;  // 1 g/m3 in 1000 m3
-    lk.species[aq_do].mass[1] = 8000.0;
+    const auto mass = [&](int species, int row) -> double& { return m->chan_mass[1 + species][row]; };
+    mass(aq_nh4, wet) = 100.0;  // 1 g/m3 in 100 m3
+    mass(aq_do, wet) = 800.0;
+    mass(aq_nh4, dry) = 5.0;
+    mass(aq_nh4, lake) = 1000.0;  // 1 g/m3 in 1000 m3
+    mass(aq_do, lake) = 8000.0;
 
     const double hour = 1.0 / 24.0;
     kesta::zep_streams_step(*m, hour);
@@ -347,27 +364,33 @@ TEST(ChannelNutrients, StreamNodesAndLakesReactInTheirWater) {
     ASSERT_EQ(kesta::g_error_record.stop, 0);
     // 0.1/day x (1 - exp(-0.6 x 8)) of 1 g/m3, over an hour.
     const double nitrified = 0.1 * (1.0 - std::exp(-4.8)) * 3600.0 / 86400.0;
-    EXPECT_NEAR(st.species[aq_nh4].mass[wet], 100.0 * (1.0 - nitrified), 1e-9);
-    EXPECT_NEAR(st.species[aq_no2].mass[wet], 100.0 * nitrified, 1e-9);
-    EXPECT_EQ(st.species[aq_nh4].mass[dry], 5.0);
-    EXPECT_NEAR(lk.species[aq_nh4].mass[1], 1000.0 * (1.0 - nitrified), 1e-8);
-    // What the reactions made and used is what the node and the lake lost.
-    double left = 0.0;
-    for (int k = 0; k < kesta::kNutrientSpecies; ++k)
-        left += st.species[k].mass[wet] + st.species[k].mass[dry] + lk.species[k].mass[1];
+    EXPECT_NEAR(mass(aq_nh4, wet), 100.0 * (1.0 - nitrified), 1e-9);
+    EXPECT_NEAR(mass(aq_no2, wet), 100.0 * nitrified, 1e-9);
+    EXPECT_EQ(mass(aq_nh4, dry), 5.0);
+    EXPECT_NEAR(mass(aq_nh4, lake), 1000.0 * (1.0 - nitrified), 1e-8);
+    // What the reactions made and used is what the node and the lake lost,
+    // booked per slot, the node's and the lake's apart.
+    double left = 0.0, booked = 0.0;
+    for (int k = 0; k < kesta::kNutrientSpecies; ++k) {
+        left += mass(k, wet) + mass(k, dry) + mass(k, lake);
+        booked += m->CHAN_ZEP_MASS_OUT.at(1 + k) - m->CHAN_ZEP_MASS_IN.at(1 + k) + m->LAKE_ZEP_MASS_OUT.at(1 + k) -
+                  m->LAKE_ZEP_MASS_IN.at(1 + k);
+    }
     EXPECT_NEAR(z.chan_lost - z.chan_gained, 9905.0 - left, 1e-8);
+    EXPECT_NEAR(booked * 1000.0, 9905.0 - left, 1e-8);
+    EXPECT_NEAR(m->LAKE_ZEP_MASS_OUT.at(1 + aq_nh4) * 1000.0, 1000.0 * nitrified, 1e-8);
 
     // Kjeldahl nitrogen leaves out the nitrite and nitrate that total
     // nitrogen holds.
     kesta::zep_lakes_totals(*m);
-    EXPECT_NEAR(lk.total_n[1] - lk.total_kn[1], lk.species[aq_no2].mass[1] + lk.species[aq_no3].mass[1], 1e-12);
+    const kesta::zep_lakes& lk = z.lakes;
+    EXPECT_NEAR(lk.total_n[1] - lk.total_kn[1], mass(aq_no2, lake) + mass(aq_no3, lake), 1e-12);
     EXPECT_GT(lk.total_n[1] - lk.total_kn[1], 0.0);
 }
 
 // A stream map of one value per link gives every node of a channel link
-// its concentration and the mass of it in the node's water (flow area times
-// spacing); the lake link gets none.
-TEST(ChannelNutrients, StreamMapGivesTheNodesTheirInitialMass) {
+// its initial concentration; the lake link gets none.
+TEST(ChannelNutrients, StreamMapGivesTheNodesTheirInitialConcentration) {
     temp_dir dir(true);
     dir.write("nh4.map", "STREAM_MAP\nLINKS 2\n0.5\n0.7\n");
     auto m = std::make_unique<kesta::model_state>();
@@ -376,11 +399,6 @@ TEST(ChannelNutrients, StreamMapGivesTheNodesTheirInitialMass) {
     m->maxnodes = 2;
     m->ltype = kesta_test::one_based<int>({kesta::kLinkTrapezoid, kesta::kLinkLake});
     m->nx = kesta_test::one_based<int>({2, 1});
-    m->chan_dx = kesta_test::one_based<double>({50.0, 50.0});
-    m->area = kesta::node_table<double>(2, 2);
-    m->area[1][1] = 2.0;
-    m->area[2][1] = 3.0;
-    m->area[1][2] = 4.0;
     m->zep = std::make_shared<kesta::zep_container>();
     m->zep->stream_init[aq_nh4].kind = 1;
     m->zep->stream_init[aq_nh4].map_name = "nh4.map";
@@ -388,8 +406,89 @@ TEST(ChannelNutrients, StreamMapGivesTheNodesTheirInitialMass) {
     kesta::assign_stream_constituents(*m);
     ASSERT_EQ(kesta::g_error_record.stop, 0);
     const kesta::zep_streams& st = m->zep->streams;
-    EXPECT_EQ(st.species[aq_nh4].conc[st.index(1, 2)], 0.5);
-    EXPECT_EQ(st.species[aq_nh4].mass[st.index(1, 1)], 2.0 * 50.0 * 0.5);
-    EXPECT_EQ(st.species[aq_nh4].mass[st.index(1, 2)], 3.0 * 50.0 * 0.5);
-    EXPECT_EQ(st.species[aq_nh4].mass[st.index(2, 1)], 0.0);
+    EXPECT_EQ(st.init_conc[aq_nh4][st.index(1, 1)], 0.5);
+    EXPECT_EQ(st.init_conc[aq_nh4][st.index(1, 2)], 0.5);
+    EXPECT_EQ(st.init_conc[aq_nh4][st.index(2, 1)], 0.0);
+}
+
+namespace {
+
+// The nitrate of the channels and the lake after every step: what their
+// books say came in and went out against what the nodes and the lake hold
+// (g).
+struct nitrate_watch {
+    double chan_misfit = 0.0, lake_misfit = 0.0, scale = 0.0;
+    double initial_nodes = -1.0, initial_water = 0.0;
+    double lat = 0.0, into_lake = 0.0, out_of_lake = 0.0, outlet = 0.0, reacted = 0.0;
+};
+nitrate_watch* g_nitrate = nullptr;
+
+bool watch_channel_nitrate(kesta::model_state& m, const char* name) {
+    if (std::strcmp(name, "report_progress") != 0 || m.chan_mass.empty()) return true;
+    nitrate_watch& w = *g_nitrate;
+    const int c = m.first_nutrient_constituent + aq_no3;
+    const kesta::held_mass h = kesta::mass_held(m, c);
+    const auto g = [c](const kesta::array1d<double>& a) { return a.value(c) * 1000.0; };
+    const double chan_in = g(m.CHAN_MASS_INIT) + g(m.CHAN_LAT_MASS) + g(m.LAKE_CHAN_OUTFLOW_MASS) +
+                           g(m.CHAN_ZEP_MASS_IN);
+    const double chan_out = h.channels + g(m.CHAN_MASS_OUT) + g(m.LAKE_CHAN_EXCHANGE_MASS) +
+                            g(m.LAKE_CHAN_INFLOW_MASS) + g(m.CHAN_ZEP_MASS_OUT);
+    const double lake_in = g(m.LAKE_MASS_INIT) + g(m.LAKE_PRECIP_MASS) + g(m.LAKE_CHAN_INFLOW_MASS) +
+                           g(m.LAKE_OV_INFLOW_MASS) + g(m.LAKE_CHAN_EXCHANGE_MASS) + g(m.LAKE_ZEP_MASS_IN);
+    const double lake_out = h.lakes + g(m.LAKE_CHAN_OUTFLOW_MASS) + g(m.LAKE_ZEP_MASS_OUT);
+    w.chan_misfit = std::max(w.chan_misfit, std::fabs(chan_in - chan_out));
+    w.lake_misfit = std::max(w.lake_misfit, std::fabs(lake_in - lake_out));
+    w.scale = std::max({w.scale, chan_in, lake_in});
+    if (w.initial_nodes < 0.0 && m.chan_con_started) {
+        w.initial_nodes = g(m.CHAN_MASS_INIT);
+        for (int row = 1; row <= m.chan_lake_row0; ++row) w.initial_water += m.chan_water[row];
+    }
+    w.lat = g(m.CHAN_LAT_MASS);
+    w.into_lake = g(m.LAKE_CHAN_INFLOW_MASS);
+    w.out_of_lake = g(m.LAKE_CHAN_OUTFLOW_MASS);
+    w.outlet = g(m.CHAN_MASS_OUT);
+    w.reacted = g(m.CHAN_ZEP_MASS_IN) + g(m.CHAN_ZEP_MASS_OUT) + g(m.LAKE_ZEP_MASS_IN) + g(m.LAKE_ZEP_MASS_OUT);
+    return true;
+}
+
+}  // namespace
+
+// Nitrate in the rain (5 g/m3) and 2 g/m3 in the stream at the start runs
+// over the land into the stream, into the lake, over the weir and out of
+// the outlet; nothing changes it (no nitrite or algae). The channels' and
+// the lake's books close after every step to round-off, the nodes that
+// hold water at the first channel step start with 2 g/m3 of it, and every
+// balance of the summary closes.
+TEST(ChannelNutrients, NitrateRunsThroughTheLinksAndTheLakeAndTheBooksClose) {
+    namespace valley = kesta_test::lake_valley;
+    temp_dir dir(true);
+    dir.write("mask.asc", valley::grid([](int, int) { return 1.0; }, "%.0f "));
+    dir.write("elev.asc", valley::grid(valley::ground, "%.3f "));
+    dir.write("net.chan", valley::channel_file());
+    dir.write("net.gst", valley::grid_stream_file());
+    dir.write("st.map", "STREAM_MAP\nLINKS 4\n1\n1\n1\n1\n");
+    dir.write("aq.env", "AQUATIC_ENV_ZEP10\nOV_MAP mask.asc\nST_MAP st.map\nNUM_IDS 1\n\n1\n" + value_lines("0.1"));
+    dir.write("t.cmt", "KESTA_INDEX_MAP_TABLES\nINDEX_MAP mask.asc \"Zone\"\nZEP_N \"Zone\"\nNUM_IDS 1\n"
+                       "PRECIP_CONC 0 5 0 0\nhdr\n" + kesta_test::table_row(1, "0 0 0 0"));
+    dir.write("run.prj", valley::project("EXPLICIT") + "MAPPING_TABLE t.cmt\nCHAN_CON_TRANS\nWATER_TEMP 20\n"
+                                                       "NUTRIENTS\nAQ_ENV aq.env\nST_INIT_NO3 2\n");
+    nitrate_watch w;
+    g_nitrate = &w;
+    const kesta_test::model_run r = kesta_test::run_in_process("run.prj", watch_channel_nitrate);
+    g_nitrate = nullptr;
+    const std::string s = kesta_test::read_file(dir.file("run.sum"));
+    ASSERT_EQ(r.rc, 0) << r.out << s;
+
+    EXPECT_LT(w.chan_misfit, 1e-12 * w.scale);
+    EXPECT_LT(w.lake_misfit, 1e-12 * w.scale);
+    EXPECT_GT(w.initial_water, 0.0);
+    EXPECT_NEAR(w.initial_nodes, 2.0 * w.initial_water, 1e-12 * w.initial_nodes);
+    for (double v : {w.lat, w.into_lake, w.out_of_lake, w.outlet}) EXPECT_GT(v, 0.0);
+    EXPECT_EQ(w.reacted, 0.0);
+    int balances = 0;
+    for (const std::string label : {"mass balance error", "Contam mass balance error"}) {
+        for (std::size_t at = s.find(label); at != std::string::npos; at = s.find(label, at + 1), ++balances)
+            EXPECT_NEAR(number_after(s.substr(at), label), 0.0, 1e-4) << s.substr(at, 80);
+    }
+    EXPECT_GT(balances, 4 * kesta::kNutrientSpecies);
 }
