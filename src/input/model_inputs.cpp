@@ -86,10 +86,11 @@ void alloc_previous_heads(model_state& m) {
 }
 
 // The nutrient species take constituent slots, which the overland
-// constituent transport carries. The soil layers take no part: the soil
-// constituent transport stays as the contaminants' cards set it.
+// constituent transport carries, and with SOIL_CON_TRANS the soil's.
 void setup_nutrient_overland(model_state& m) {
     if (!zep_transport_holds(m)) return;
+    m.soil_con_trans = m.soil_contam;
+    if (m.soil_con_trans && !soil_layers_hold(m, "the nutrient species")) return;
     zep_overland_set_params(m);
     read_aquatic_env_file(m);
     if (g_error_record.code != 0 || run_stopped()) return;

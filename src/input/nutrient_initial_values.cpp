@@ -13,6 +13,7 @@
 #include "channel/link_types.hpp"
 #include "core/error_record.hpp"
 #include "core/text_format.hpp"
+#include "core/warnings.hpp"
 #include "input/input_steps.hpp"
 #include "input/mapping_tables.hpp"
 #include "input/reader_support.hpp"
@@ -212,6 +213,44 @@ void assign_stream_constituents(model_state& m) {
                                                "or more.\n",
                                                kDisplayNames[e], by_link[l], l)));
             for (int j = 1; j <= m.nx[l]; ++j) conc[st.index(l, j)] = by_link[l];
+        }
+    }
+}
+
+void assign_zep_gw_tables(model_state& m) {
+    // The species of each table's columns; a table's further columns are
+    // read and not used.
+    struct gw_table {
+        int table;
+        int species[4];  // -1: no species
+    };
+    constexpr gw_table kGwTables[] = {{table_zep_gw_n, {aq_no2, aq_no3, aq_nh4, aq_on}},
+                                      {table_zep_gw_p, {aq_op, aq_dp, -1, -1}},
+                                      {table_zep_gw_oth, {aq_cbod, aq_do, -1, -1}}};
+    const int first = m.first_nutrient_constituent;
+    if (first < 1 || !m.mapping_table_given) return;
+    for (const gw_table& t : kGwTables) {
+        if (!mapping_table_present(m.mapping_tables, t.table)) continue;
+        if (!m.water_table_given) {
+            warn(format_text("The %s table of mapping-table file %s has no effect without WATER_TABLE: no "
+                             "groundwater reaches the surface or the soil.\n",
+                             get_table_keyword(t.table).c_str(), m.mapping_table.c_str()));
+            continue;
+        }
+        std::array<vec1<double>*, 7> columns{};
+        for (int j = 0; j < 4; ++j) {
+            if (t.species[j] >= 0)
+                columns[static_cast<std::size_t>(j)] = &m.gw_conc[static_cast<std::size_t>(first + t.species[j])];
+        }
+        if (!read_table_columns(m, t.table, columns)) return;
+        for (int j = 0; j < 4; ++j) {
+            if (t.species[j] < 0) continue;
+            const char* name = kDisplayNames[t.species[j]];
+            const value_rule rule{name, "g/m3", non_negative, "it must be 0 or more"};
+            std::string detail;
+            if (first_breach(m, *columns[static_cast<std::size_t>(j)], rule, value_source(m, false, "", t.table),
+                             detail) != 0)
+                return void(refuse("Error: groundwater nutrient concentration: " + detail + "\n"));
         }
     }
 }

@@ -177,8 +177,9 @@ void zep_overland_allocate(model_state& m) {
 
 void zep_overland_init(model_state& m) {
     zep_overland& o = container(m).overland;
-    warn("NUTRIENTS: the nutrient species that the overland water carries into the ground leave the model there: "
-         "this version does not carry them in the soil.\n");
+    if (!m.soil_con_trans)
+        warn("NUTRIENTS without SOIL_CON_TRANS: the nutrient species that the overland water carries into the "
+             "ground leave the model there.\n");
     if (!has_weather(m))
         warn("NUTRIENTS without a hydrometeorological file (HMET_KVL, HMET_SAMSON or HMET_SURFAWAYS): the algae "
              "in the water get no light and do not grow.\n");

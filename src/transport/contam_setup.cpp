@@ -102,19 +102,25 @@ bool options_hold(model_state& m) {
         return refuse(format_text("Error: SEDIMENT_CONTAM in project file %s: the eroded sediment takes the land's "
                                   "load held in the mixing layer, and MIXING_LAYER_DEPTH is %g m; give it above 0.\n",
                                   p.c_str(), m.mixing_layer_depth / kCmPerMetre));
-    if (!m.soil_con_trans) return true;
+    return !m.soil_con_trans || soil_layers_hold(m, "the contaminants");
+}
+
+}  // namespace
+
+bool soil_layers_hold(model_state& m, const char* what) {
+    const std::string& p = m.project_file;
     if (!m.green_ampt_on && !m.inf_redist_on && !m.inf_layered_on)
-        return refuse(format_text("Error: SOIL_CON_TRANS in project file %s moves the contaminants with the soil "
+        return refuse(format_text("Error: SOIL_CON_TRANS in project file %s moves %s with the soil "
                                   "water of Green and Ampt infiltration (GREEN_AMPT, INF_REDIST or "
                                   "INF_LAYERED_SOIL); the project %s.\n",
-                                  p.c_str(), m.inf_richards_on ? "uses the Richards equation" : "has none"));
+                                  p.c_str(), what, m.inf_richards_on ? "uses the Richards equation" : "has none"));
     if (m.inf_layered_on) return true;
     const card_layers c = layers_from_cards(m);
     const bool redist = m.inf_redist_on != 0;
     if (!(c.mix > kThin) || (redist && !(c.mix <= c.top + kThin && c.top <= c.soil + kThin)))
-        return refuse(format_text("Error: SOIL_CON_TRANS in project file %s: the soil layers of the contaminants "
+        return refuse(format_text("Error: SOIL_CON_TRANS in project file %s: the soil layers of %s "
                                   "are the mixing layer (MIXING_LAYER_DEPTH %g m)%s; give a mixing layer above 0%s.\n",
-                                  p.c_str(), m.mixing_layer_depth / kCmPerMetre,
+                                  p.c_str(), what, m.mixing_layer_depth / kCmPerMetre,
                                   redist ? format_text(", the rest of the top layer (TOP_LAYER_DEPTH %g m) and the "
                                                        "rest of the soil (SOIL_MOIST_DEPTH %g m)",
                                                        m.top_layer_depth / kCmPerMetre,
@@ -124,6 +130,8 @@ bool options_hold(model_state& m) {
                                   redist ? ", no deeper than the top layer, itself no deeper than the soil" : ""));
     return true;
 }
+
+namespace {
 
 // A card value below 0 is refused.
 bool card_not_negative(const model_state& m, const char* card, double value) {
@@ -522,7 +530,8 @@ void read_contam_tables(model_state& m) {
             warn("CHAN_CON_TRANS has no effect without OV_CON_TRANS: no contaminant is carried.\n");
             m.chan_con_trans = 0;
         }
-        if (m.soil_contam) warn("SOIL_CON_TRANS has no effect without OV_CON_TRANS: no contaminant is carried.\n");
+        if (m.soil_contam && !m.nutrients)
+            warn("SOIL_CON_TRANS has no effect without OV_CON_TRANS: no contaminant is carried.\n");
         if (m.sediment_contam) warn("SEDIMENT_CONTAM has no effect without OV_CON_TRANS: no contaminant is carried.\n");
         return;
     }

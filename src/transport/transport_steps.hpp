@@ -63,6 +63,10 @@ void read_sediment_tables(model_state& m);
 // sources from OV_POINT_SOURCE. Without it, SOIL_CON_TRANS and
 // SEDIMENT_CONTAM only warn that they have no effect.
 void read_contam_tables(model_state& m);
+// With SOIL_CON_TRANS: the soil layers that carry `what` ("the
+// contaminants") can be formed from the infiltration method and the layer
+// depths of the cards; false when refused, naming them.
+bool soil_layers_hold(model_state& m, const char* what);
 // Channel sediment and channel constituent arrays, made by the channel set-up
 // once the network is read. With channel sediment (SOIL_EROSION with channel
 // routing): the sediment of the nodes and lakes, the work space of the

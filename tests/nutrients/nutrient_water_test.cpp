@@ -486,7 +486,59 @@ TEST(ChannelNutrients, NitrateRunsThroughTheLinksAndTheLakeAndTheBooksClose) {
     for (double v : {w.lat, w.into_lake, w.out_of_lake, w.outlet}) EXPECT_GT(v, 0.0);
     EXPECT_EQ(w.reacted, 0.0);
     int balances = 0;
-    for (const std::string label : {"mass balance error", "Contam mass balance error"}) {
+    for (const std::string label :
+         {"Soil mass balance error", "Dissolved mass balance error", "Contam mass balance error"}) {
+        for (std::size_t at = s.find(label); at != std::string::npos; at = s.find(label, at + 1), ++balances)
+            EXPECT_NEAR(number_after(s.substr(at), label), 0.0, 1e-4) << s.substr(at, 80);
+    }
+    EXPECT_GT(balances, 4 * kesta::kNutrientSpecies);
+}
+
+// The plus-shaped plane over a soil with redistribution and a water table
+// that stands above the ground of three cells: nitrate of the ponded water
+// and of the rain infiltrates into the soil layers, and the groundwater of
+// the ZEP_GW_N table (5 g/m3 of nitrate, its second column) rises with the
+// exfiltrated water. The soil, overland and basin books of every species
+// close; ammonium, which the groundwater does not hold, gains none from it.
+TEST(SoilNutrients, NitrateInfiltratesAndRisesWithTheGroundwater) {
+    temp_dir dir(true);
+    const auto plane_grid = [](const char* v) { return kesta_test::grid_text(3, 3, 100.0, v); };
+    dir.write("mask.asc", kesta_test::cross_mask(100.0));
+    dir.write("elev.asc", kesta_test::cross_elevation(100.0));
+    dir.write("soils.idx", plane_grid("0 1 0\n1 1 2\n0 2 0\n"));
+    dir.write("wt.asc", plane_grid("8 9.5 8\n9.5 9 9.5\n8 6.9 8\n"));
+    dir.write("bot.asc", plane_grid("0 0 0\n0 0 0\n0 0 0\n"));
+    dir.write("bound.asc", plane_grid("1 1 1\n1 1 1\n1 2 1\n"));
+    dir.write("depth.asc", plane_grid("0.05 0.05 0.05\n0.05 0.05 0.05\n0.05 0.05 0.05\n"));
+    dir.write("ov.asc", grid("1 1 1\n1 1 1\n1 1 1\n"));
+    dir.write("aq.env", "AQUATIC_ENV_ZEP10\nOV_MAP ov.asc\nNUM_IDS 1\n\n1\n" + value_lines("0.1"));
+    using kesta_test::table_row;
+    dir.write("t.cmt", "KESTA_INDEX_MAP_TABLES\nINDEX_MAP soils.idx \"Soil\"\nGREEN_AMPT_INFILTRATION \"Soil\"\n"
+                       "NUM_IDS 2\nhdr\n" + table_row(1, "0.34 8.89 0.434 0.252 0.027 0.27 0.12") +
+                           table_row(2, "1.09 11.01 0.453 0.322 0.041 0.2 0.08") +
+                           "GREEN_AMPT_INITIAL_SOIL_MOISTURE \"Soil\"\nNUM_IDS 2\nhdr\n" + table_row(1, "0.15") +
+                           table_row(2, "0.2") + "ZEP_N \"Soil\"\nNUM_IDS 2\nPRECIP_CONC 0 2 0 0\nhdr\n" +
+                           table_row(1, "0 0 0 0") + table_row(2, "0 0 0 0") + "ZEP_GW_N \"Soil\"\nNUM_IDS 2\nhdr\n" +
+                           table_row(1, "0 5 0 0") + table_row(2, "0 5 0 0"));
+    dir.write("p.prj", "KESTAPROJECT\nWATERSHED_MASK mask.asc\nELEVATION elev.asc\nGRIDSIZE 100\nROWS 3\nCOLS 3\n"
+                       "OUTROW 3\nOUTCOL 2\nOUTSLOPE 0.01\nMANNING_N 0.05\nSUMMARY summ.out\nOUTLET_HYDRO hyd.out\n"
+                       "SUPER_QUIET\nTOT_TIME 120\nTIMESTEP 10\nRAIN_INTENSITY 40\nRAIN_DURATION 60\n"
+                       "START_DATE 2020 6 1\nSTART_TIME 12 0\nINF_REDIST\nMAPPING_TABLE t.cmt\nTOP_LAYER_DEPTH 0.1\n"
+                       "SOIL_MOIST_DEPTH 0.5\nWATER_TABLE wt.asc\nAQUIFER_BOTTOM bot.asc\nGW_SIMULATION\n"
+                       "GW_BOUNDFILE bound.asc\nGW_UNIF_HYCOND 36\nGW_UNIF_POROSITY 0.3\nGW_TIMESTEP 60\n"
+                       "SOIL_CON_TRANS\nMIXING_LAYER_DEPTH 0.02\nREAD_OV_HOTSTART depth.asc\nWATER_TEMP 20\n"
+                       "NUTRIENTS\nAQ_ENV aq.env\nOV_INIT_NO3 1.0\n");
+    const kesta_test::model_run r = kesta_test::run_in_process("p.prj");
+    const std::string s = kesta_test::read_file(dir.file("summ.out"));
+    ASSERT_EQ(r.rc, 0) << r.out << s;
+    const std::string no3 = section(s, "Soil Contaminant Transport Summary for Nitrate (NO3-)", "Overland");
+    EXPECT_GT(number_after(no3, "Mass added by infiltration"), 0.0) << no3;
+    EXPECT_GT(number_after(no3, "Mass seepage from water table"), 0.0) << no3;
+    const std::string nh4 = section(s, "Soil Contaminant Transport Summary for Ammonium (NH4+)", "Overland");
+    EXPECT_EQ(number_after(nh4, "Mass seepage from water table"), 0.0) << nh4;
+    int balances = 0;
+    for (const std::string label :
+         {"Soil mass balance error", "Dissolved mass balance error", "Contam mass balance error"}) {
         for (std::size_t at = s.find(label); at != std::string::npos; at = s.find(label, at + 1), ++balances)
             EXPECT_NEAR(number_after(s.substr(at), label), 0.0, 1e-4) << s.substr(at, 80);
     }
