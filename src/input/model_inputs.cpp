@@ -97,7 +97,7 @@ void setup_nutrient_overland(model_state& m) {
     zep_overland_allocate(m);
     // SEDIMENT_CONTAM binds contaminants only (its card said it has no
     // effect without OV_CON_TRANS).
-    m.sediment_contam = 0;
+    if (!m.ov_con_trans) m.sediment_contam = 0;
     alloc_overland_contam_arrays(m, 0, m.ncells, 1, 0);
     if (run_stopped()) return;
     assign_grid_constituents(m);

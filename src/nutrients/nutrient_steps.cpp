@@ -129,6 +129,9 @@ bool zep_transport_holds(model_state& m) {
         refused = "OV_PUMP: the pumps move water without its nutrient species";
     else if (m.storm_sewer_given)
         refused = "STORM_SEWER: the drains exchange water with the cells without its nutrient species";
+    else if (m.ov_con_trans && m.sediment_contam)
+        refused = "OV_CON_TRANS and SEDIMENT_CONTAM: the nutrient species do not bind to the eroded sediment as the "
+                  "contaminants do";
     if (!refused) return true;
     return refuse(format_text("Error: project file %s asks for NUTRIENTS, whose species the overland water "
                               "carries, together with %s.\n",

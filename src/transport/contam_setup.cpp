@@ -82,8 +82,6 @@ bool options_hold(model_state& m) {
         refused = "OV_PUMP: the pumps move water without its constituents";
     else if (m.storm_sewer_given)
         refused = "STORM_SEWER: the drains exchange water with the cells without its constituents";
-    else if (m.nutrients)
-        refused = "NUTRIENTS: the nutrient species are not carried by this version beside the contaminants";
     if (refused)
         return refuse(format_text("Error: project file %s asks for overland constituent transport (OV_CON_TRANS) "
                                   "together with %s.\n",

@@ -11,6 +11,7 @@
 #include "channel/lake_valley.hpp"
 #include "channel/link_types.hpp"
 #include "core/error_record.hpp"
+#include "core/text_format.hpp"
 #include "input/input_steps.hpp"
 #include "model/model_state.hpp"
 #include "model/run_driver.hpp"
@@ -199,40 +200,54 @@ std::string section(const std::string& text, const std::string& from, const std:
 // plus-shaped plane and out of its outlet; the rain brings it at 2 g/m3,
 // the concentration of the ZEP_N table's PRECIP_CONC. The books of every
 // species close, the dissolved oxygen's with what the reaeration made.
+// With OV_CON_TRANS the uniform contaminant takes slot 1 and the species
+// follow it, its books closing beside theirs.
 TEST(OverlandNutrients, NitrateRidesTheWaterOutAndTheBooksClose) {
-    temp_dir dir(true);
-    dir.write("mask.asc", kesta_test::cross_mask(100.0));
-    dir.write("elev.asc", kesta_test::cross_elevation(100.0));
-    dir.write("ov.asc", grid("1 1 1\n1 1 1\n1 1 1\n"));
-    dir.write("depth.asc", grid("0.1 0.1 0.1\n0.1 0.1 0.1\n0.1 0.1 0.1\n"));
-    dir.write("aq.env", "AQUATIC_ENV_ZEP10\nOV_MAP ov.asc\nNUM_IDS 1\n\n1\n" + value_lines("0.1"));
-    dir.write("t.cmt", "KESTA_INDEX_MAP_TABLES\nINDEX_MAP ov.asc \"Zone\"\nZEP_N \"Zone\"\nNUM_IDS 1\n"
-                       "PRECIP_CONC 0 2 0 0\nhdr\n" + kesta_test::table_row(1, "0 0 0 0"));
-    dir.write("p.prj", "KESTAPROJECT\nWATERSHED_MASK mask.asc\nELEVATION elev.asc\nGRIDSIZE 100\nROWS 3\nCOLS 3\n"
-                       "OUTROW 3\nOUTCOL 2\nOUTSLOPE 0.01\nMANNING_N 0.05\nSUMMARY summ.out\nOUTLET_HYDRO hyd.out\n"
-                       "SUPER_QUIET\nTOT_TIME 120\nTIMESTEP 10\nRAIN_INTENSITY 60\nRAIN_DURATION 30\n"
-                       "START_DATE 2020 6 1\nSTART_TIME 12 0\nWATER_TEMP 20\nREAD_OV_HOTSTART depth.asc\n"
-                       "MAPPING_TABLE t.cmt\nNUTRIENTS\nAQ_ENV aq.env\nOV_INIT_NO3 1.0\n");
-    const kesta_test::model_run r = kesta_test::run_in_process("p.prj");
-    const std::string s = kesta_test::read_file(dir.file("summ.out"));
-    ASSERT_EQ(r.rc, 0) << r.out << s;
-    // 1 g/m3 in 0.1 m over five cells of 1 ha; 2 g/m3 in 30 mm of rain on them.
-    const std::string no3 = section(s, "Constituent     2 (Nitrate (NO3-))", "Constituent     3");
-    EXPECT_NEAR(number_after(no3, "Initial Dissolved mass on ov"), 5.0, 1e-9) << no3;
-    EXPECT_NEAR(number_after(no3, "Precipitation mass gain"), 3.0, 1e-9) << no3;
-    EXPECT_EQ(number_after(no3, "Made by reactions"), 0.0) << no3;
-    EXPECT_EQ(number_after(no3, "Used by reactions"), 0.0) << no3;
-    const double out = number_after(no3, "Outlet mass flux");
-    EXPECT_GT(out, 1.0) << no3;
-    EXPECT_NEAR(number_after(no3, "Final Dissolved mass on ov") + out, 8.0, 0.011) << no3;
-    const std::string oxygen = section(s, "Constituent     9 (Dissolved Oxygen (O2))", "*****");
-    EXPECT_GT(number_after(oxygen, "Made by reactions"), 0.0) << oxygen;
-    int balances = 0;
-    for (const std::string label : {"Dissolved mass balance error", "Contam mass balance error"}) {
-        for (std::size_t at = s.find(label); at != std::string::npos; at = s.find(label, at + 1), ++balances)
-            EXPECT_NEAR(number_after(s.substr(at), label), 0.0, 1e-6) << s.substr(at, 80);
+    for (const bool contaminant : {false, true}) {
+        SCOPED_TRACE(contaminant ? "with a contaminant" : "nutrients alone");
+        temp_dir dir(true);
+        dir.write("mask.asc", kesta_test::cross_mask(100.0));
+        dir.write("elev.asc", kesta_test::cross_elevation(100.0));
+        dir.write("ov.asc", grid("1 1 1\n1 1 1\n1 1 1\n"));
+        dir.write("depth.asc", grid("0.1 0.1 0.1\n0.1 0.1 0.1\n0.1 0.1 0.1\n"));
+        dir.write("aq.env", "AQUATIC_ENV_ZEP10\nOV_MAP ov.asc\nNUM_IDS 1\n\n1\n" + value_lines("0.1"));
+        dir.write("t.cmt", "KESTA_INDEX_MAP_TABLES\nINDEX_MAP ov.asc \"Zone\"\nZEP_N \"Zone\"\nNUM_IDS 1\n"
+                           "PRECIP_CONC 0 2 0 0\nhdr\n" + kesta_test::table_row(1, "0 0 0 0"));
+        dir.write("p.prj", std::string("KESTAPROJECT\nWATERSHED_MASK mask.asc\nELEVATION elev.asc\nGRIDSIZE 100\n"
+                                       "ROWS 3\nCOLS 3\nOUTROW 3\nOUTCOL 2\nOUTSLOPE 0.01\nMANNING_N 0.05\n"
+                                       "SUMMARY summ.out\nOUTLET_HYDRO hyd.out\nSUPER_QUIET\nTOT_TIME 120\n"
+                                       "TIMESTEP 10\nRAIN_INTENSITY 60\nRAIN_DURATION 30\nSTART_DATE 2020 6 1\n"
+                                       "START_TIME 12 0\nWATER_TEMP 20\nREAD_OV_HOTSTART depth.asc\n"
+                                       "MAPPING_TABLE t.cmt\nNUTRIENTS\nAQ_ENV aq.env\nOV_INIT_NO3 1.0\n") +
+                               (contaminant ? "OV_CON_TRANS\nOV_MASS_LOAD 1\n" : ""));
+        const kesta_test::model_run r = kesta_test::run_in_process("p.prj");
+        const std::string s = kesta_test::read_file(dir.file("summ.out"));
+        ASSERT_EQ(r.rc, 0) << r.out << s;
+        const int first = contaminant ? 2 : 1;
+        const auto slot = [](int c) { return kesta::format_text("Constituent %5d (", c); };
+        // 1 g/m3 in 0.1 m over five cells of 1 ha; 2 g/m3 in 30 mm of rain on them.
+        const std::string no3 = section(s, slot(first + aq_no3) + "Nitrate (NO3-))", slot(first + aq_nh4));
+        EXPECT_NEAR(number_after(no3, "Initial Dissolved mass on ov"), 5.0, 1e-9) << no3;
+        EXPECT_NEAR(number_after(no3, "Precipitation mass gain"), 3.0, 1e-9) << no3;
+        EXPECT_EQ(number_after(no3, "Made by reactions"), 0.0) << no3;
+        EXPECT_EQ(number_after(no3, "Used by reactions"), 0.0) << no3;
+        const double out = number_after(no3, "Outlet mass flux");
+        EXPECT_GT(out, 1.0) << no3;
+        EXPECT_NEAR(number_after(no3, "Final Dissolved mass on ov") + out, 8.0, 0.011) << no3;
+        const std::string oxygen = section(s, slot(first + aq_do) + "Dissolved Oxygen (O2))", "*****");
+        EXPECT_GT(number_after(oxygen, "Made by reactions"), 0.0) << oxygen;
+        if (contaminant) {
+            const std::string c = section(s, slot(1) + "uniform contaminant)", slot(2));
+            EXPECT_NEAR(number_after(c, "Initial undissolved mass"), 5.0, 1e-9) << c;
+        }
+        int balances = 0;
+        for (const std::string label : {"Dissolved mass balance error", "Contam mass balance error"}) {
+            for (std::size_t at = s.find(label); at != std::string::npos; at = s.find(label, at + 1), ++balances)
+                EXPECT_NEAR(number_after(s.substr(at), label), 0.0, 1e-6) << s.substr(at, 80);
+        }
+        // The event's and the run's overland, the basin's.
+        EXPECT_EQ(balances, 3 * (kesta::kNutrientSpecies + first - 1));
     }
-    EXPECT_EQ(balances, 3 * kesta::kNutrientSpecies);  // the event's and the run's overland, the basin's
 }
 
 TEST(OverlandNutrients, InitialValuesThatCannotBeHadStopTheSetUp) {
