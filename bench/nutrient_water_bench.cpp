@@ -12,6 +12,7 @@
 #include "core/error_record.hpp"
 #include "model/model_state.hpp"
 #include "nutrients/nutrient_steps.hpp"
+#include "transport/transport_steps.hpp"
 
 namespace {
 
@@ -38,6 +39,8 @@ std::unique_ptr<kesta::model_state> make_cells() {
     m->zep = std::make_shared<kesta::zep_container>();
     kesta::zep_overland_allocate(*m);
     kesta::zep_overland_init(*m);
+    kesta::alloc_overland_contam_arrays(*m, 0, kCells, 1, 0);
+    m->contam_water.fill(kDepth);
     kesta::zep_container& z = *m->zep;
     z.environment = vegso_env_create();
     z.environment->solar_radiation = {1, 2.0};  // MJ/m2 over the hour
@@ -50,9 +53,9 @@ std::unique_ptr<kesta::model_state> make_cells() {
     const double conc[kesta::kNutrientSpecies] = {0.05, 0.8, 0.3, 0.5, 0.2, 0.1, 2.0, 3.0, 7.0};
     const double volume = kDepth * kDx * kDx;
     for (int s = 0; s < kesta::kNutrientSpecies; ++s) {
-        kesta::zep_species_arrays& a = z.overland.species[s];
-        a.conc.fill(conc[s]);
-        a.mass.fill(conc[s] * volume);
+        const std::size_t slot = static_cast<std::size_t>(m->first_nutrient_constituent + s);
+        m->contam_conc[slot].fill(conc[s]);
+        m->contam_mass[slot].fill(conc[s] * volume);
     }
     return m;
 }

@@ -324,9 +324,9 @@ const card_doc kDocs[] = {
     {156, kSediment, "", "Link/node dataset of each channel node's sediment discharge (m3/s x 1e6, all classes) summed over the output times of the run (with SOIL_EROSION; its blocks take the numbers of the CHAN_DEPTH dataset's).", U, nullptr},
 
     // Contaminants.
-    {201, kContam, "", "Contaminant transport in the channels and the channel-network lakes (with OV_CON_TRANS and CHAN_EXPLIC routing): the stream cells, point sources and the aquifer give or take their constituents, the network routes and disperses them to the outlet, they decay in the nodes and lakes, and the summary closes the channel, lake and whole-basin balances. A contaminant with an output name in the CONTAMINANT_TRANSPORT table gets two link/node datasets, that name followed by .chan.conc (g/m3) and by .chan.mass (g). Needed by OV_CON_TRANS with channel routing.", U, nullptr},
-    {202, kContam, "", "Contaminant transport over land: one contaminant from the OV_* cards, or those of the CONTAMINANT_TRANSPORT table of the mapping-table file. With channel routing it needs CHAN_CON_TRANS and CHAN_EXPLIC routing. Refused with overland lakes (OVERLAND_LAKE_MAP), OV_BOUNDARY and STORM_SEWER, whose water would move without its constituents, and with NUTRIENTS. OV_PUMP passes: its pumps move no water.", U, nullptr},
-    {204, kContam, "", "Contaminants in the soil layers (with OV_CON_TRANS and Green and Ampt infiltration of any kind): leaching, decay, exchange with the surface water.", U, nullptr},
+    {201, kContam, "", "Contaminant transport in the channels and the channel-network lakes (with OV_CON_TRANS or NUTRIENTS, and CHAN_EXPLIC routing): the stream cells, point sources and the aquifer give or take their constituents, the network routes and disperses them to the outlet, they decay in the nodes and lakes, and the summary closes the channel, lake and whole-basin balances. A contaminant with an output name in the CONTAMINANT_TRANSPORT table gets two link/node datasets, that name followed by .chan.conc (g/m3) and by .chan.mass (g). Needed by OV_CON_TRANS and NUTRIENTS with channel routing.", U, nullptr},
+    {202, kContam, "", "Contaminant transport over land: one contaminant from the OV_* cards, or those of the CONTAMINANT_TRANSPORT table of the mapping-table file. With channel routing it needs CHAN_CON_TRANS and CHAN_EXPLIC routing. Refused with overland lakes (OVERLAND_LAKE_MAP), OV_BOUNDARY and STORM_SEWER, whose water would move without its constituents. OV_PUMP passes: its pumps move no water. With NUTRIENTS the nutrient species follow the contaminants' slots.", U, nullptr},
+    {204, kContam, "", "Contaminants in the soil layers (with OV_CON_TRANS and Green and Ampt infiltration of any kind): leaching, decay, exchange with the surface water. With NUTRIENTS the nutrient species leach through the soil layers too, without sorption or decay.", U, nullptr},
     {205, kContam, "", "The soil layers keep their contaminant masses; the soil balance then shows what that implies.", U, nullptr},
     {206, kContam, "", "Contaminants bind to the suspended fine sediment of SOIL_EROSION (by the PARTITION of the CONTAMINANT_TRANSPORT table), over land and, with CHAN_CON_TRANS, in the channels and lakes.", U, nullptr},
     {203, kContam, "", "Every contaminant output.", N, nullptr},
@@ -357,11 +357,11 @@ const card_doc kDocs[] = {
     {285, kContam, "", "Sorption constant Koc of organic P.", N, "number"},
     {286, kContam, "", "Sorption constant Koc of dissolved P.", N, "number"},
 
-    // Nutrients: the species react in the water of the cells, stream nodes
-    // and lakes where they stand; their outputs and the soil part are not
-    // part of this build. NUTRIENTS must come before every other nutrient
+    // Nutrients: the species are carried by the water over land, in the
+    // channels and in the soil and react in the surface water; their outputs
+    // and the soil pools are not part of this build. NUTRIENTS must come before every other nutrient
     // card.
-    {303, kNutrient, "", "Nutrient simulation: nine species (NO2, NO3, NH4, organic N and P, dissolved P, algae, CBOD, dissolved oxygen) react in the water of the cells, stream nodes and lakes where they stand; they are not carried with the flow. Must come before the other nutrient cards.", U, "none"},
+    {303, kNutrient, "", "Nutrient simulation: nine species (NO2, NO3, NH4, organic N and P, dissolved P, algae, CBOD, dissolved oxygen) are carried by the water over land and, with CHAN_CON_TRANS, in the channels and lakes, with the rain's concentrations (PRECIP_CONC of the ZEP_N, ZEP_P and ZEP_OTH tables), and react in it; what infiltrates goes into the soil layers with SOIL_CON_TRANS, else leaves the model. With WATER_TABLE the ZEP_GW_N (NO2, NO3, NH4, ON), ZEP_GW_P (OP, DP) and ZEP_GW_OTH (CBOD, DO) tables give the groundwater's concentrations. Channel routing needs CHAN_EXPLIC and CHAN_CON_TRANS; not with OVERLAND_LAKE_MAP, OV_BOUNDARY, OV_PUMP, STORM_SEWER, or SEDIMENT_CONTAM with OV_CON_TRANS. Must come before the other nutrient cards.", U, "none"},
     {304, kNutrient, "", "The aquatic environment file: rate constants by environment id and the overland (OV_MAP) and stream (ST_MAP) id maps.", U, "file name"},
     {305, kNutrient, "", "Initial overland NO2: nothing (the mapping table), a number or a map file.", U, "nothing, a number or a file name"},
     {306, kNutrient, "", "Initial overland NO3 (as OV_INIT_NO2).", U, "nothing, a number or a file name"},

@@ -5,7 +5,6 @@
 
 namespace kesta {
 
-void assign_zep_gw_tables(model_state&) {}
 void assign_zep_soil_tables(model_state&) {}
 
 }  // namespace kesta

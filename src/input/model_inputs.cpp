@@ -85,18 +85,26 @@ void alloc_previous_heads(model_state& m) {
     blocks_made(g_error_record, "the previous heads of the solutions", m.PHEADOLD);
 }
 
+// The nutrient species take constituent slots, which the overland
+// constituent transport carries, and with SOIL_CON_TRANS the soil's.
 void setup_nutrient_overland(model_state& m) {
+    if (!zep_transport_holds(m)) return;
+    m.soil_con_trans = m.soil_contam;
+    if (m.soil_con_trans && !soil_layers_hold(m, "the nutrient species")) return;
     zep_overland_set_params(m);
     read_aquatic_env_file(m);
     if (g_error_record.code != 0 || run_stopped()) return;
     zep_overland_allocate(m);
+    // SEDIMENT_CONTAM binds contaminants only (its card said it has no
+    // effect without OV_CON_TRANS).
+    if (!m.ov_con_trans) m.sediment_contam = 0;
     alloc_overland_contam_arrays(m, 0, m.ncells, 1, 0);
+    if (run_stopped()) return;
     assign_grid_constituents(m);
     if (run_stopped()) return;
     assign_zep_gw_tables(m);
     zep_overland_init(m);
     m.ov_con_trans = 1;
-    m.soil_con_trans = 1;
     zep_overland_bind(m);
 }
 

@@ -1,18 +1,25 @@
 // Initial values of the nutrient species over land and in the streams: by
 // species, a uniform value (kind 3), the nutrient mapping tables (kind 2) or
-// a map file (kind 1), as the OV_INIT_* and ST_INIT_* cards chose; each cell
-// and node then holds the mass of its concentration in its water.
+// a map file (kind 1), as the OV_INIT_* and ST_INIT_* cards chose. Over
+// land they are the concentrations of the species' constituent slots (the
+// constituents' set-up gives each cell the mass of it in its water), with
+// the rain's concentrations; in the streams they are the nodes' initial
+// concentrations, which the channel constituents give the water the nodes
+// hold at their first step.
+#include <algorithm>
 #include <array>
 #include <string>
 
 #include "channel/link_types.hpp"
 #include "core/error_record.hpp"
 #include "core/text_format.hpp"
+#include "core/warnings.hpp"
 #include "input/input_steps.hpp"
 #include "input/mapping_tables.hpp"
 #include "input/reader_support.hpp"
 #include "input/stream_mapping_tables.hpp"
 #include "model/model_state.hpp"
+#include "nutrients/source/aquatic_kinetics.hpp"
 
 namespace kesta {
 namespace {
@@ -156,6 +163,40 @@ bool stream_values(model_state& m, int e, vec1<double>& by_link) {
     }
 }
 
+// The precipitation concentrations (g/m3) of the species: the PRECIP_CONC
+// line of each of the tables ZEP_N, ZEP_P and ZEP_OTH the mapping-table
+// file holds, one value per table column; a species whose table gives
+// none brings none with the rain.
+bool read_precip_concs(model_state& m, int first) {
+    struct precip_table {
+        int table;
+        int columns;
+        int species;  // of the first column
+        int kept;     // columns that are species
+    };
+    constexpr precip_table kPrecipTables[] = {
+        {table_zep_n, 4, aq_no2, 4}, {table_zep_p, 3, aq_op, 2}, {table_zep_oth, 3, aq_alg, 3}};
+    for (int e = 0; e < kNutrientSpecies; ++e) m.precip_conc.at(first + e) = 0.0;
+    for (const precip_table& t : kPrecipTables) {
+        if (!m.mapping_table_given || !mapping_table_present(m.mapping_tables, t.table)) continue;
+        vec1<double> precip(t.columns);
+        grid_header header;
+        if (!read_mapping_table(m.mapping_tables, m.mapping_table, t.table, {}, header, m.mask, m.rows, m.cols,
+                                m.summary_fp.get(), t.columns, &precip))
+            return false;
+        for (int j = 1; j <= t.kept; ++j) {
+            const int e = t.species + j - 1;
+            if (!(precip[j] >= 0.0))
+                return refuse(format_text("Error: the %s table of mapping-table file %s gives %s a PRECIP_CONC of "
+                                          "%g; it must be 0 or more.\n",
+                                          get_table_keyword(t.table).c_str(), m.mapping_table.c_str(),
+                                          kDisplayNames[e], precip[j]));
+            m.precip_conc.at(first + e) = precip[j];
+        }
+    }
+    return true;
+}
+
 }  // namespace
 
 void assign_stream_constituents(model_state& m) {
@@ -164,33 +205,72 @@ void assign_stream_constituents(model_state& m) {
     for (int e = 0; e < kNutrientSpecies; ++e) {
         if (m.zep->stream_init[static_cast<std::size_t>(e)].kind < 1) continue;
         if (!stream_values(m, e, by_link)) return;
-        zep_species_arrays& s = st.species[e];
+        vec1<double>& conc = st.init_conc[e];
         for (int l = 1; l <= m.nlinks; ++l) {
             if (!link_is_channel(m.ltype[l])) continue;
             if (!(by_link[l] >= 0.0))
                 return void(refuse(format_text("Error: initial stream nutrient value: %s %g on link %d; it must be 0 "
                                                "or more.\n",
                                                kDisplayNames[e], by_link[l], l)));
-            for (int j = 1; j <= m.nx[l]; ++j) {
-                const int i = st.index(l, j);
-                s.conc[i] = by_link[l];
-                s.mass[i] = m.area[j][l] * m.chan_dx[l] * by_link[l];
-            }
+            for (int j = 1; j <= m.nx[l]; ++j) conc[st.index(l, j)] = by_link[l];
+        }
+    }
+}
+
+void assign_zep_gw_tables(model_state& m) {
+    // The species of each table's columns; a table's further columns are
+    // read and not used.
+    struct gw_table {
+        int table;
+        int species[4];  // -1: no species
+    };
+    constexpr gw_table kGwTables[] = {{table_zep_gw_n, {aq_no2, aq_no3, aq_nh4, aq_on}},
+                                      {table_zep_gw_p, {aq_op, aq_dp, -1, -1}},
+                                      {table_zep_gw_oth, {aq_cbod, aq_do, -1, -1}}};
+    const int first = m.first_nutrient_constituent;
+    if (first < 1 || !m.mapping_table_given) return;
+    for (const gw_table& t : kGwTables) {
+        if (!mapping_table_present(m.mapping_tables, t.table)) continue;
+        if (!m.water_table_given) {
+            warn(format_text("The %s table of mapping-table file %s has no effect without WATER_TABLE: no "
+                             "groundwater reaches the surface or the soil.\n",
+                             get_table_keyword(t.table).c_str(), m.mapping_table.c_str()));
+            continue;
+        }
+        std::array<vec1<double>*, 7> columns{};
+        for (int j = 0; j < 4; ++j) {
+            if (t.species[j] >= 0)
+                columns[static_cast<std::size_t>(j)] = &m.gw_conc[static_cast<std::size_t>(first + t.species[j])];
+        }
+        if (!read_table_columns(m, t.table, columns)) return;
+        for (int j = 0; j < 4; ++j) {
+            if (t.species[j] < 0) continue;
+            const char* name = kDisplayNames[t.species[j]];
+            const value_rule rule{name, "g/m3", non_negative, "it must be 0 or more"};
+            std::string detail;
+            if (first_breach(m, *columns[static_cast<std::size_t>(j)], rule, value_source(m, false, "", t.table),
+                             detail) != 0)
+                return void(refuse("Error: groundwater nutrient concentration: " + detail + "\n"));
         }
     }
 }
 
 void assign_grid_constituents(model_state& m) {
     zep_overland& o = m.zep->overland;
+    const int first = m.first_nutrient_constituent;
+    if (first < 1) return;
+    if (!read_precip_concs(m, first)) return;
     for (int e = 0; e < kNutrientSpecies; ++e) {
-        zep_species_arrays& s = o.species[e];
-        if (!assign_entry(m, e, s.conc)) return;
-        if (m.zep->overland_init[static_cast<std::size_t>(e)].kind < 1) continue;
-        for (int c = 1; c <= m.ncells; ++c) s.mass[c] = m.h[c] * o.cell_area * s.conc[c];
+        if (!assign_entry(m, e, m.contam_conc[static_cast<std::size_t>(first + e)])) return;
     }
     if (!assign_entry(m, kDocEntry, o.doc)) return;
     if (!assign_entry(m, kFocEntry, o.foc)) return;
-    assign_entry(m, kDispersionEntry, o.dispersion);
+    if (!assign_entry(m, kDispersionEntry, o.dispersion)) return;
+    // One dispersion coefficient for all nine species.
+    for (int e = 0; e < kNutrientSpecies; ++e) {
+        vec1<double>& disp = m.contam_disp[static_cast<std::size_t>(first + e)];
+        std::copy(o.dispersion.data() + 1, o.dispersion.data() + m.ncells + 1, disp.data() + 1);
+    }
 }
 
 }  // namespace kesta

@@ -8,9 +8,13 @@
 #include "core/text_format.hpp"
 #include "core/warnings.hpp"
 #include "input/reader_support.hpp"
+#include "input/time_series.hpp"
 #include "model/model_state.hpp"
 #include "nutrients/source/aquatic_kinetics.hpp"
 #include "subsurface/evapotranspiration.hpp"
+#include "transport/channel_constituents.hpp"
+#include "transport/constituent_books.hpp"
+#include "transport/network_faces.hpp"
 
 namespace kesta {
 namespace {
@@ -32,39 +36,58 @@ zep_container& container(model_state& m) { return *m.zep; }
 
 bool has_weather(const model_state& m) { return m.hmet_kvl_given || m.hmet_samson_given || m.hmet_surfaways_given; }
 
-void size_species(zep_species_arrays& s, int n) {
-    s.conc = vec1<double>(n);
-    s.mass = vec1<double>(n);
+// The nine species' masses (g) and concentrations (g/m3) at the places of
+// a domain: the rows of their constituent slots (not owned).
+struct species_rows {
+    double* mass[kNutrientSpecies];
+    double* conc[kNutrientSpecies];
+};
+
+species_rows overland_rows(model_state& m) {
+    species_rows r{};
+    for (int k = 0; k < kNutrientSpecies; ++k) {
+        const std::size_t slot = static_cast<std::size_t>(m.first_nutrient_constituent + k);
+        r.mass[k] = m.contam_mass[slot].data();
+        r.conc[k] = m.contam_conc[slot].data();
+    }
+    return r;
+}
+
+// The rows of the channel nodes and lakes (chan_rows_of).
+species_rows channel_rows(model_state& m) {
+    species_rows r{};
+    for (int k = 0; k < kNutrientSpecies; ++k) {
+        r.mass[k] = m.chan_mass[m.first_nutrient_constituent + k];
+        r.conc[k] = m.chan_conc[m.first_nutrient_constituent + k];
+    }
+    return r;
 }
 
 // The place i of a domain's species into the block: the concentrations of
 // the masses in `volume` m3.
-void copy_in(aq_species_block& b, const zep_species_arrays* species, int i, double volume) {
+void copy_in(aq_species_block& b, const species_rows& s, int i, double volume) {
     b.volume = volume;
     for (int k = 0; k < kNutrientSpecies; ++k) {
-        const zep_species_arrays& s = species[k];
         aq_species_record& r = b.species[k];
-        r.mass = s.mass[i];
-        r.conc = s.mass[i] / volume;
+        r.mass = s.mass[k][i];
+        r.conc = s.mass[k][i] / volume;
     }
 }
 
 // The block's rates over `seconds` applied to place i: a loss takes at most
-// the mass the place holds. What was made and used adds to `gained` and
-// `lost`.
-void copy_out(const aq_species_block& b, zep_species_arrays* species, int i, double seconds, double& gained,
-              double& lost) {
+// the mass the place holds. What was made and used of each species adds
+// to made[k] and used[k].
+void copy_out(const aq_species_block& b, const species_rows& s, int i, double seconds, double* made, double* used) {
     for (int k = 0; k < kNutrientSpecies; ++k) {
-        zep_species_arrays& s = species[k];
-        const aq_species_record& r = b.species[k];
-        double dm = r.change * seconds;
-        if (dm < -s.mass[i]) dm = -s.mass[i];
+        double& mass = s.mass[k][i];
+        double dm = b.species[k].change * seconds;
+        if (dm < -mass) dm = -mass;
         if (dm > 0.0)
-            gained += dm;
+            made[k] += dm;
         else
-            lost -= dm;
-        s.mass[i] += dm;
-        s.conc[i] = s.mass[i] / b.volume;
+            used[k] -= dm;
+        mass += dm;
+        s.conc[k][i] = mass / b.volume;
     }
 }
 
@@ -78,7 +101,43 @@ void stop_on_negative(const char* entry, const aq_species_block& b, int species,
 
 }  // namespace
 
+const char* zep_species_name(int species) {
+    static const char* const kNames[kNutrientSpecies] = {
+        "Nitrite (NO2-)", "Nitrate (NO3-)", "Ammonium (NH4+)", "Organic Nitrogen (Organic N)",
+        "Organic Phosphorous (Organic P)", "Dissolved Phosphorous (Dissolved P)", "Algae",
+        "Carbonaceous Biochemical Oxygen Demand", "Dissolved Oxygen (O2)"};
+    return species >= 0 && species < kNutrientSpecies ? kNames[species] : "";
+}
+
 zep_container::~zep_container() { vegso_free_record(environment); }
+
+bool zep_transport_holds(model_state& m) {
+    const char* refused = nullptr;
+    if (m.chan_alt_routing || m.chan_implicit_routing)
+        refused = "a channel routing other than CHAN_EXPLIC (CHAN_PREISS, CHAN_DRAIN, CHAN_BACKWATER or "
+                  "CHAN_MESH): the channel constituents follow the water that the explicit routing moves between "
+                  "the channel nodes";
+    else if (m.chan_routing && !m.chan_con_trans)
+        refused = "channel routing but without CHAN_CON_TRANS: the stream cells give the channels their water "
+                  "and the nutrient species it carries, which only channel constituent transport can take; give "
+                  "CHAN_CON_TRANS";
+    else if (m.overland_lake_map_given)
+        refused = "OVERLAND_LAKE_MAP: an overland lake holds its water as a level that the constituent transport "
+                  "does not follow";
+    else if (m.ov_boundary)
+        refused = "OV_BOUNDARY: the boundary cells gain and lose water without its nutrient species";
+    else if (m.project_options.ov_pump_given && !series_store().ov_pumps.empty())
+        refused = "OV_PUMP: the pumps move water without its nutrient species";
+    else if (m.storm_sewer_given)
+        refused = "STORM_SEWER: the drains exchange water with the cells without its nutrient species";
+    else if (m.ov_con_trans && m.sediment_contam)
+        refused = "OV_CON_TRANS and SEDIMENT_CONTAM: the nutrient species do not bind to the eroded sediment as the "
+                  "contaminants do";
+    if (!refused) return true;
+    return refuse(format_text("Error: project file %s asks for NUTRIENTS, whose species the overland water "
+                              "carries, together with %s.\n",
+                              m.project_file.c_str(), refused));
+}
 
 void zep_overland_set_params(model_state& m) {
     zep_container& z = container(m);
@@ -116,16 +175,15 @@ void zep_overland_allocate(model_state& m) {
     o.foc = vec1<double>(n);
     o.foc.fill(initial.organic_carbon_fraction);
     o.dispersion = vec1<double>(n);
-    for (zep_species_arrays& s : o.species) size_species(s, n);
     o.ka = zep_ammonia_dissociation(temperature);
     say(m, "Done\n");
 }
 
 void zep_overland_init(model_state& m) {
     zep_overland& o = container(m).overland;
-    warn("NUTRIENTS: the nutrient species react in the water of the cells, stream nodes and lakes where they "
-         "stand; this version does not carry them with the flowing water or into the soil, and the rain brings "
-         "none.\n");
+    if (!m.soil_con_trans)
+        warn("NUTRIENTS without SOIL_CON_TRANS: the nutrient species that the overland water carries into the "
+             "ground leave the model there.\n");
     if (!has_weather(m))
         warn("NUTRIENTS without a hydrometeorological file (HMET_KVL, HMET_SAMSON or HMET_SURFAWAYS): the algae "
              "in the water get no light and do not grow.\n");
@@ -165,17 +223,24 @@ void zep_set_weather(model_state& m, double dt) {
 void zep_overland_step(model_state& m, double dt) {
     zep_container& z = container(m);
     zep_overland& o = z.overland;
+    const int first = m.first_nutrient_constituent;
+    if (first < 1) return;
     const double seconds = dt * kSecondsPerDay;
     const double* h = m.h.data();
+    const species_rows rows = overland_rows(m);
+    double made[kNutrientSpecies] = {}, used[kNutrientSpecies] = {};
     aq_species_block b;
     aq_rate_cache cache;
     for (int c = 1; c <= o.ncells; ++c) {
-        if (!(h[c] > kReactDepth)) continue;
+        // The masses are dissolved in the water the transport left the cell
+        // with, as the rain and the infiltration since have changed it.
+        const double volume = m.contam_water[c] * o.cell_area;
+        if (!(h[c] > kReactDepth) || !(volume > 0.0)) continue;
         b.depth = h[c];
         b.water_temperature = o.water_temp[c];
         b.dissolved_organic_carbon = o.doc[c];
         b.organic_carbon_fraction = o.foc[c];
-        copy_in(b, o.species, c, h[c] * o.cell_area);
+        copy_in(b, rows, c, volume);
         const int bad = ZEPOverlandKinetics(b, *z.environment, z.aquatic.block(z.aquatic.overland_ids[c]), &cache);
         if (bad >= 0) {
             int row = 0, col = 0;
@@ -184,9 +249,14 @@ void zep_overland_step(model_state& m, double dt) {
                              format_text("overland cell %d (row %d, column %d)", c, row, col), m.time);
             return;
         }
-        copy_out(b, o.species, c, seconds, o.gained, o.lost);
+        copy_out(b, rows, c, seconds, made, used);
         o.doc[c] = b.dissolved_organic_carbon;
         o.foc[c] = b.organic_carbon_fraction;
+    }
+    for (int k = 0; k < kNutrientSpecies; ++k) {
+        o.gained += made[k];
+        o.lost += used[k];
+        if (made[k] > 0.0 || used[k] > 0.0) book_ov_reaction(m, first + k, made[k], used[k]);
     }
 }
 
@@ -199,11 +269,13 @@ void react_overland_nutrients(model_state& m) {
 
 void zep_overland_totals(model_state& m) {
     zep_overland& o = container(m).overland;
-    const zep_species_arrays* s = o.species;
+    const int first = m.first_nutrient_constituent;
+    if (first < 1) return;
+    const auto mass = [&](int species, int c) { return m.contam_mass[static_cast<std::size_t>(first + species)][c]; };
     for (int c = 1; c <= o.ncells; ++c) {
-        o.total_n[c] = s[aq_no2].mass[c] + s[aq_no3].mass[c] + s[aq_nh4].mass[c] + s[aq_on].mass[c];
-        o.total_p[c] = s[aq_op].mass[c] + s[aq_dp].mass[c];
-        o.ammonia[c] = zep_unionised_ammonia(s[aq_nh4].mass[c], m.h[c] * o.cell_area, o.ka, o.h_ion,
+        o.total_n[c] = mass(aq_no2, c) + mass(aq_no3, c) + mass(aq_nh4, c) + mass(aq_on, c);
+        o.total_p[c] = mass(aq_op, c) + mass(aq_dp, c);
+        o.ammonia[c] = zep_unionised_ammonia(mass(aq_nh4, c), m.h[c] * o.cell_area, o.ka, o.h_ion,
                                              kOverlandMinAmmonium);
     }
 }
@@ -218,7 +290,7 @@ void zep_streams_allocate(model_state& m) {
     st.water_temp = vec1<double>(n);
     st.water_temp.fill(temperature);
     st.ka = zep_ammonia_dissociation(temperature);
-    for (zep_species_arrays& s : st.species) size_species(s, n);
+    for (vec1<double>& c : st.init_conc) c = vec1<double>(n);
     say(m, "Done\n");
 }
 
@@ -230,7 +302,6 @@ void zep_lakes_allocate(model_state& m) {
     lk.water_temp = vec1<double>(m.nlakes);
     lk.water_temp.fill(temperature);
     lk.ka = zep_ammonia_dissociation(temperature);
-    for (zep_species_arrays& s : lk.species) size_species(s, m.nlakes);
     say(m, "Done\n");
 }
 
@@ -256,49 +327,72 @@ void zep_lakes_init(model_state& m) {
 void zep_streams_step(model_state& m, double dt) {
     zep_container& z = container(m);
     zep_streams& st = z.streams;
+    const int first = m.first_nutrient_constituent;
+    if (first < 1 || m.chan_mass.empty()) return;
     const double seconds = dt * kSecondsPerDay;
+    const network_rows r = chan_rows_of(m);
+    const species_rows rows = channel_rows(m);
+    double made[kNutrientSpecies] = {}, used[kNutrientSpecies] = {};
     aq_species_block b;
     aq_rate_cache cache;
     for (int l = 1; l <= st.nlinks; ++l) {
         if (!link_is_channel(m.ltype[l])) continue;
         for (int j = 1; j <= m.nx[l]; ++j) {
-            // A node without water keeps its masses unreacted.
-            const double area = m.area[j][l];
-            if (!(area >= kMinNodeArea)) continue;
-            const int i = st.index(l, j);
+            // The masses are dissolved in the water the channel constituents
+            // last left the node with; a node without water keeps its masses
+            // unreacted.
+            const int row = r.node(j, l);
+            const double volume = m.chan_water[row];
+            if (!(volume >= kMinNodeArea * m.chan_dx[l])) continue;
             b.depth = m.yp[j][l] - m.bel[j][l];
-            b.water_temperature = st.water_temp[i];
-            copy_in(b, st.species, i, area * m.chan_dx[l]);
+            b.water_temperature = st.water_temp[st.index(l, j)];
+            copy_in(b, rows, row, volume);
             const int bad = ZEPChannelKinetics(b, *z.environment, z.aquatic.block(z.aquatic.stream_ids[j][l]), &cache);
             if (bad >= 0) {
                 stop_on_negative("ZEPChannelKinetics", b, bad, format_text("link %d, node %d", l, j), m.time);
                 return;
             }
-            copy_out(b, st.species, i, seconds, z.chan_gained, z.chan_lost);
+            copy_out(b, rows, row, seconds, made, used);
         }
+    }
+    for (int k = 0; k < kNutrientSpecies; ++k) {
+        z.chan_gained += made[k];
+        z.chan_lost += used[k];
+        if (made[k] > 0.0 || used[k] > 0.0) book_chan_reaction(m, first + k, false, made[k], used[k]);
     }
 }
 
 void zep_lakes_step(model_state& m, double dt) {
     zep_container& z = container(m);
     zep_lakes& lk = z.lakes;
+    const int first = m.first_nutrient_constituent;
+    if (first < 1 || m.chan_mass.empty() || !m.chan_lakes_on) return;
     const double seconds = dt * kSecondsPerDay;
+    const network_rows r = chan_rows_of(m);
+    const species_rows rows = channel_rows(m);
+    double made[kNutrientSpecies] = {}, used[kNutrientSpecies] = {};
     aq_species_block b;
     aq_rate_cache cache;
     for (int j = 1; j <= lk.nlakes; ++j) {
         const int link = m.lake2link[j];
         if (link < 1 || link > m.nlinks || !link_is_lake(m.ltype[link])) continue;
-        const double volume = m.lake_volume[j];
+        const int row = r.lake(j);
+        const double volume = m.chan_water[row];
         if (!(volume > 0.0)) continue;
         b.depth = m.lake_area[j] > 0.0 ? volume / m.lake_area[j] : 0.0;
         b.water_temperature = lk.water_temp[j];
-        copy_in(b, lk.species, j, volume);
+        copy_in(b, rows, row, volume);
         const int bad = ZEPChannelKinetics(b, *z.environment, z.aquatic.block(z.aquatic.stream_ids[1][link]), &cache);
         if (bad >= 0) {
             stop_on_negative("ZEPChannelKinetics", b, bad, format_text("lake %d (link %d)", j, link), m.time);
             return;
         }
-        copy_out(b, lk.species, j, seconds, z.chan_gained, z.chan_lost);
+        copy_out(b, rows, row, seconds, made, used);
+    }
+    for (int k = 0; k < kNutrientSpecies; ++k) {
+        z.chan_gained += made[k];
+        z.chan_lost += used[k];
+        if (made[k] > 0.0 || used[k] > 0.0) book_chan_reaction(m, first + k, true, made[k], used[k]);
     }
 }
 
@@ -317,14 +411,16 @@ void react_channel_nutrients(model_state& m) {
 
 void zep_streams_totals(model_state& m) {
     zep_streams& st = container(m).streams;
-    const zep_species_arrays* s = st.species;
+    if (m.first_nutrient_constituent < 1 || m.chan_mass.empty()) return;
+    const network_rows r = chan_rows_of(m);
+    const species_rows s = channel_rows(m);
     for (int l = 1; l <= st.nlinks; ++l) {
         for (int j = 1; j <= m.nx[l]; ++j) {
-            const int i = st.index(l, j);
-            st.total_kn[i] = s[aq_nh4].mass[i] + s[aq_on].mass[i];
-            st.total_n[i] = st.total_kn[i] + s[aq_no2].mass[i] + s[aq_no3].mass[i];
-            st.total_p[i] = s[aq_op].mass[i] + s[aq_dp].mass[i];
-            st.ammonia[i] = zep_unionised_ammonia(s[aq_nh4].mass[i], m.area[j][l] * m.chan_dx[l], st.ka, st.h_ion,
+            const int i = st.index(l, j), row = r.node(j, l);
+            st.total_kn[i] = s.mass[aq_nh4][row] + s.mass[aq_on][row];
+            st.total_n[i] = st.total_kn[i] + s.mass[aq_no2][row] + s.mass[aq_no3][row];
+            st.total_p[i] = s.mass[aq_op][row] + s.mass[aq_dp][row];
+            st.ammonia[i] = zep_unionised_ammonia(s.mass[aq_nh4][row], m.area[j][l] * m.chan_dx[l], st.ka, st.h_ion,
                                                   kStreamMinAmmonium);
         }
     }
@@ -332,12 +428,15 @@ void zep_streams_totals(model_state& m) {
 
 void zep_lakes_totals(model_state& m) {
     zep_lakes& lk = container(m).lakes;
-    const zep_species_arrays* s = lk.species;
+    if (m.first_nutrient_constituent < 1 || m.chan_mass.empty() || !m.chan_lakes_on) return;
+    const network_rows r = chan_rows_of(m);
+    const species_rows s = channel_rows(m);
     for (int j = 1; j <= lk.nlakes; ++j) {
-        lk.total_kn[j] = s[aq_nh4].mass[j] + s[aq_on].mass[j];
-        lk.total_n[j] = lk.total_kn[j] + s[aq_no2].mass[j] + s[aq_no3].mass[j];
-        lk.total_p[j] = s[aq_op].mass[j] + s[aq_dp].mass[j];
-        lk.ammonia[j] = zep_unionised_ammonia(s[aq_nh4].mass[j], m.lake_volume[j], lk.ka, lk.h_ion,
+        const int row = r.lake(j);
+        lk.total_kn[j] = s.mass[aq_nh4][row] + s.mass[aq_on][row];
+        lk.total_n[j] = lk.total_kn[j] + s.mass[aq_no2][row] + s.mass[aq_no3][row];
+        lk.total_p[j] = s.mass[aq_op][row] + s.mass[aq_dp][row];
+        lk.ammonia[j] = zep_unionised_ammonia(s.mass[aq_nh4][row], m.lake_volume[j], lk.ka, lk.h_ion,
                                               kOverlandMinAmmonium);
     }
 }

@@ -9,6 +9,14 @@ namespace kesta {
 // outputs are set up (defined with the map outputs).
 void open_nutrient_outputs(model_state& m);
 
+// Display name of an aquatic species (0 NO2 to 8 DO; "" for another).
+const char* zep_species_name(int species);
+
+// The options whose water the nutrient species cannot follow, refused
+// naming the card: a channel routing other than the explicit one, channel
+// routing without CHAN_CON_TRANS, overland lakes, boundary cells, pumps and
+// storm drains. False when refused.
+bool zep_transport_holds(model_state& m);
 // Set-up of the module's overland part during the model-input loading: the
 // library's environment (at the grid's mean elevation, latitude and
 // longitude), the aquatic environment file (read_aquatic_env), the overland
@@ -25,20 +33,25 @@ void zep_overland_bind(model_state& m);
 // pressure, global radiation, sky cover, wind and the dew point of the air's
 // vapour pressure. Without one only the day and the period are given.
 void zep_set_weather(model_state& m, double dt);
-// Reacts the nine species of every cell deeper than 1e-5 m over dt days:
-// the kinetics' rates at the concentrations of the cell's mass in its water
-// change the mass (a loss at most what the cell holds) and concentration.
-// A concentration negative beyond round-off stops the run (code 4000).
+// Reacts the nine species (the constituent slots from
+// first_nutrient_constituent on) of every cell deeper than 1e-5 m over dt
+// days: the kinetics' rates at the concentrations of the cell's mass in
+// the water it is dissolved in (contam_water) change the mass (a loss at
+// most what the cell holds) and concentration; what they made and used is
+// booked per slot. A concentration negative beyond round-off stops the run
+// (code 4000).
 void zep_overland_step(model_state& m, double dt);
 // At the constituent interval: the weather, then the overland reactions
 // over the interval since the constituents last ran.
 void react_overland_nutrients(model_state& m);
 // After a pass whose channel routing ran: the weather, then the reactions
 // of the stream nodes and the lakes over the time since they last reacted
-// (the channel interval the first time). A node reacts in the water of its
-// flow area over its spacing, a lake in its volume, as deep as its volume
-// over its surface; a node or lake without water keeps its masses. A loss
-// takes at most the mass present; a negative concentration stops the run.
+// (the channel interval the first time). The species are the nodes' and
+// lakes' rows of the nutrient slots of chan_mass; each reacts in the water
+// the channel constituents last left it with (chan_water), a lake as deep
+// as that over its surface; a node or lake without water keeps its masses.
+// A loss takes at most the mass present; what the reactions made and used
+// is booked per slot; a negative concentration stops the run.
 void react_channel_nutrients(model_state& m);
 void zep_streams_step(model_state& m, double dt);
 void zep_lakes_step(model_state& m, double dt);

@@ -15,22 +15,16 @@ namespace kesta {
 constexpr int kNutrientSpecies = 9;      // NO2, NO3, NH4, ON, OP, DP, ALG, CBOD, DO
 constexpr int kOverlandInitialKinds = 12;
 
-// The nine aquatic species of one domain, each a set of arrays over the
-// domain's places (1-based).
-struct zep_species_arrays {
-    vec1<double> conc;  // g/m3
-    vec1<double> mass;  // g
-};
-
-// The overland cells. The species arrays are the cells' nutrient state:
-// each reaction changes their mass and concentration where they stand.
+// The overland cells. The species are the constituent slots from
+// first_nutrient_constituent on (their overland mass and concentration),
+// which the overland transport carries; each reaction changes them in
+// place.
 struct zep_overland {
     int ncells = 0;
     double cell_area = 0.0;  // m2
     // Per cell: water temperature (°C), dissolved organic carbon and its
     // fraction of organic carbon, dispersion coefficient (m2/s).
     vec1<double> water_temp, doc, foc, dispersion;
-    zep_species_arrays species[kNutrientSpecies];
     // Mass the reactions made and used since the start of the run (g, both
     // 0 or more).
     double gained = 0.0;
@@ -43,13 +37,18 @@ struct zep_overland {
 };
 
 // The channel nodes, by flat index link x stride + node (stride the most
-// nodes of a link + 1): their species react where they stand, as the cells'
-// do.
+// nodes of a link + 1). The species are the constituent slots from
+// first_nutrient_constituent on (their mass in the nodes' rows of
+// chan_mass), which the channel constituent transport carries; each
+// reaction changes them in place.
 struct zep_streams {
     int nlinks = 0;
     int stride = 0;
     vec1<double> water_temp;  // °C
-    zep_species_arrays species[kNutrientSpecies];
+    // Per species and node: the initial concentration of the ST_INIT_*
+    // cards (g/m3), which the node's water holds at the first channel
+    // constituent step.
+    vec1<double> init_conc[kNutrientSpecies];
     double h_ion = 0.0;
     double ka = 0.0;
     // Per node: total nitrogen, total Kjeldahl nitrogen and total
@@ -59,11 +58,11 @@ struct zep_streams {
     int index(int link, int node) const { return link * stride + node; }
 };
 
-// The channel lakes, by lake.
+// The channel lakes, by lake; their species are the lakes' rows of the
+// nutrient slots of chan_mass.
 struct zep_lakes {
     int nlakes = 0;
     vec1<double> water_temp;  // °C
-    zep_species_arrays species[kNutrientSpecies];
     double h_ion = 0.0;
     double ka = 0.0;
     vec1<double> total_n, total_kn, total_p, ammonia;

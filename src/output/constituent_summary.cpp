@@ -50,6 +50,9 @@ bool lakes_on(const model_state& m) { return m.chan_lakes_on && m.nlakes > 0; }
 double lake_mass(const model_state& m, int c, int k) { return m.chan_mass[c][m.chan_lake_row0 + k]; }
 double lake_conc(const model_state& m, int c, int k) { return m.chan_conc[c][m.chan_lake_row0 + k]; }
 
+// A nutrient species carried in water, which its reactions make and use.
+bool reacts(const model_state& m, int c) { return m.constituent_type.value(c) == 2; }
+
 bool channel_books(const model_state& m) { return m.chan_con_trans && !m.chan_mass.empty(); }
 
 void event_overland(const model_state& m, std::FILE* fp, int c) {
@@ -73,6 +76,7 @@ void event_overland(const model_state& m, std::FILE* fp, int c) {
     if (m.water_table_given) dotted(fp, "Exfiltration gain", at(m.event_ov_exfil_mass, c));
     dotted(fp, "Precipitation gain", at(m.event_ov_precip_mass, c));
     dotted(fp, "Uptake from soil", at(m.event_ov_uptake_mass, c));
+    if (reacts(m, c)) dotted(fp, "Made by reactions", at(m.event_ov_zep_mass_in, c));
     std::fputs("\n", fp);
     dotted(fp, "Infiltration", at(m.event_ov_infil_mass, c));
     if (m.chan_routing)
@@ -80,6 +84,7 @@ void event_overland(const model_state& m, std::FILE* fp, int c) {
     else
         dotted(fp, "Outlet flux", at(m.event_ov_mass_out, c));
     dotted(fp, "Decay loss", at(m.event_ov_decay_mass, c));
+    if (reacts(m, c)) dotted(fp, "Used by reactions", at(m.event_ov_zep_mass_out, c));
     if (lakes_on(m)) dotted(fp, "Flux to lake", at(m.event_lake_ov_inflow_mass, c));
     dotted(fp, "Negative mass", at(m.event_ov_neg_mass, c));
     if (m.sediment_contam) {
@@ -110,6 +115,10 @@ void event_lakes(const model_state& m, std::FILE* fp, int c) {
     dotted(fp, "Groundwater flux", at(m.event_lake_gw_mass, c), 1);
     dotted(fp, "Outflow", at(m.event_lake_chan_outflow_mass, c));
     dotted(fp, "Dissolved decay loss", at(m.event_lake_decay_mass, c));
+    if (reacts(m, c)) {
+        dotted(fp, "Made by reactions", at(m.event_lake_zep_mass_in, c));
+        dotted(fp, "Used by reactions", at(m.event_lake_zep_mass_out, c));
+    }
     if (m.sediment_contam) dotted(fp, "Exchange with attached", at(m.event_lake_sed_contam_source_mass, c));
     std::fputs("\n", fp);
     dotted(fp, "Dissolved mass balance error", at(m.event_lake_mass_balance, c), 0, "%14.4lf");
@@ -152,6 +161,10 @@ void event_channel(const model_state& m, std::FILE* fp, int c) {
     if (lakes_on(m)) dotted(fp, "Flows to lake", at(m.event_lake_chan_inflow_mass, c));
     dotted(fp, "Outlet mass flux", at(m.event_chan_mass_out, c));
     if (m.constituent_type.value(c) == 1) dotted(fp, "Mass decay loss", at(m.event_chan_decay_mass, c));
+    if (reacts(m, c)) {
+        dotted(fp, "Made by reactions", at(m.event_chan_zep_mass_in, c));
+        dotted(fp, "Used by reactions", at(m.event_chan_zep_mass_out, c));
+    }
     std::fputs("\n", fp);
     dotted(fp, "Contam mass balance error", at(m.CHAN_MASS_BALANCE, c), 0, "%14.4lf");
     std::fputs("\n", fp);
@@ -214,11 +227,13 @@ void run_overland(const model_state& m, std::FILE* fp) {
         line(fp, "Precipitation mass gain       %14.2lf \n", at(m.OV_PRECIP_MASS, c));
         line(fp, "Uptake from soil              %14.2lf \n", at(m.OV_UPTAKE_MASS, c));
         if (m.sediment_contam) line(fp, "Sediment source               %14.2lf \n", at(m.OV_SED_SOURCE_MASS, c));
+        if (reacts(m, c)) line(fp, "Made by reactions             %14.2lf \n", at(m.OV_ZEP_MASS_IN, c));
         std::fputs("\n", fp);
         line(fp, "Mass loss to infiltration     %14.2lf \n", at(m.OV_INFIL_MASS, c));
         if (m.chan_routing) line(fp, "Mass loss to stream           %14.2lf \n", at(m.OV_QLAT_MASS, c));
         line(fp, "Outlet mass flux              %14.2lf \n", at(m.OV_MASS_OUT, c));
         line(fp, "Mass decay loss on overland   %14.2lf \n", at(m.OV_MASS_DECAY, c));
+        if (reacts(m, c)) line(fp, "Used by reactions             %14.2lf \n", at(m.OV_ZEP_MASS_OUT, c));
         if (lakes_on(m)) line(fp, "Lateral flow to lake          %14.2lf \n", at(m.LAKE_OV_INFLOW_MASS, c));
         std::fputs("\n", fp);
         if (m.sediment_contam) {
@@ -246,6 +261,10 @@ void run_lakes(const model_state& m, std::FILE* fp, int c) {
     line(fp, "Groundwater mass gain/loss    %14.2lf \n \n", at(m.LAKE_GW_MASS, c));
     line(fp, "Precip mass flux              %14.2lf \n", at(m.LAKE_PRECIP_MASS, c));
     line(fp, "Mass decay loss               %14.2lf \n \n", at(m.LAKE_DECAY_MASS, c));
+    if (reacts(m, c)) {
+        line(fp, "Made by reactions             %14.2lf \n", at(m.LAKE_ZEP_MASS_IN, c));
+        line(fp, "Used by reactions             %14.2lf \n \n", at(m.LAKE_ZEP_MASS_OUT, c));
+    }
     if (m.sediment_contam) {
         // What the balance takes besides: the attached mass the lakes
         // gained and what settled with their sediment.
@@ -277,6 +296,10 @@ void run_channels(const model_state& m, std::FILE* fp) {
         line(fp, "Outlet mass flux              %14.2lf \n", at(m.CHAN_MASS_OUT, c));
         if (m.constituent_type.value(c) == 1)
             line(fp, "Mass decay loss               %14.2lf \n", at(m.CHAN_MASS_DECAY, c));
+        if (reacts(m, c)) {
+            line(fp, "Made by reactions             %14.2lf \n", at(m.CHAN_ZEP_MASS_IN, c));
+            line(fp, "Used by reactions             %14.2lf \n", at(m.CHAN_ZEP_MASS_OUT, c));
+        }
         if (lakes_on(m)) {
             line(fp, "Flux to lake                  %14.2lf \n", at(m.LAKE_CHAN_INFLOW_MASS, c));
             line(fp, "Exchange with lake            %14.2lf \n", at(m.LAKE_CHAN_EXCHANGE_MASS, c));
@@ -312,6 +335,12 @@ void run_global(const model_state& m, std::FILE* fp) {
         if (!m.soil_con_trans) out += at(m.OV_INFIL_MASS, c);
         line(fp, "Total mass out of system      %14.2lf \n \n", out);
         line(fp, "Mass decay loss               %14.2lf \n", at(m.GLOBAL_MASS_DECAY, c));
+        if (reacts(m, c)) {
+            line(fp, "Made by reactions             %14.2lf \n",
+                 at(m.OV_ZEP_MASS_IN, c) + at(m.CHAN_ZEP_MASS_IN, c) + at(m.LAKE_ZEP_MASS_IN, c));
+            line(fp, "Used by reactions             %14.2lf \n",
+                 at(m.OV_ZEP_MASS_OUT, c) + at(m.CHAN_ZEP_MASS_OUT, c) + at(m.LAKE_ZEP_MASS_OUT, c));
+        }
         std::fputs("\n", fp);
         line(fp, "Contam mass balance error       %14.4lf percent \n", at(m.GLOBAL_MASS_CON_ERROR, c));
     }

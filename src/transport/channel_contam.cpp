@@ -223,16 +223,50 @@ void water_now(model_state& m, const network_rows& r) {
     for (int k = 1; k <= m.nlakes; ++k) w[r.lake(k)] = std::max(0.0, m.lake_volume[k]);
 }
 
+// The initial concentration of nutrient slot c in node row `row`: its
+// ST_INIT_* value (g/m3).
+double initial_nutrient_conc(const model_state& m, const network_rows& r, int c, int row) {
+    const zep_streams& st = m.zep->streams;
+    const int k = c - m.first_nutrient_constituent, l = r.link_of(row), j = r.node_of(row);
+    if (k < 0 || k >= kNutrientSpecies || l < 1 || l > st.nlinks) return 0.0;
+    const vec1<double>& conc = st.init_conc[k];
+    const int i = st.index(l, j);
+    return i <= conc.n() ? conc[i] : 0.0;
+}
+
+void book_initial_chan_mass(model_state& m, int c, double grams) {
+    m.CHAN_MASS_INIT.at(c) += grams / kGramsPerKilogram;
+    m.GLOBAL_MASS_INIT.at(c) += grams / kGramsPerKilogram;
+    m.event_chan_mass_init.at(c) += grams / kGramsPerKilogram;
+}
+
+// The nodes with water take nutrient slot c at its initial concentration.
+void set_initial_nutrient_masses(model_state& m, const network_rows& r, int c) {
+    double total = 0.0;
+    for (int row = 1; row <= r.lake_row0; ++row) {
+        const double w = m.chan_water[row];
+        if (!(w > kTinyWater)) continue;
+        const double g = initial_nutrient_conc(m, r, c, row) * w;
+        m.chan_mass[c][row] += g;
+        total += g;
+    }
+    book_initial_chan_mass(m, c, total);
+}
+
 // The nodes that hold water at the first channel constituent step take the
-// initial concentration (INIT_CHAN_CONC), booked as the initial channel mass.
+// initial concentration (INIT_CHAN_CONC; a nutrient species its ST_INIT_*
+// value), booked as the initial channel mass.
 void set_initial_node_masses(model_state& m) {
     const network_rows r = chan_rows_of(m);
     for (int row = 1; row <= r.lake_row0; ++row) m.chan_water[row] = m.chan_water_now[row];
-    const double conc = m.init_chan_conc;
     m.chan_con_started = 1;
-    if (!(conc > 0.0)) return;
     for (int c = 1; c <= m.ncontam; ++c) {
-        if (!carried(m, c)) continue;
+        if (m.constituent_type.value(c) == 2 && m.zep) {
+            set_initial_nutrient_masses(m, r, c);
+            continue;
+        }
+        const double conc = m.init_chan_conc;
+        if (!carried(m, c) || !(conc > 0.0)) continue;
         double total = 0.0;
         for (int row = 1; row <= r.lake_row0; ++row) {
             const double w = m.chan_water[row];
@@ -240,9 +274,7 @@ void set_initial_node_masses(model_state& m) {
             m.chan_mass[c][row] += conc * w;
             total += conc * w;
         }
-        m.CHAN_MASS_INIT.at(c) += total / kGramsPerKilogram;
-        m.GLOBAL_MASS_INIT.at(c) += total / kGramsPerKilogram;
-        m.event_chan_mass_init.at(c) += total / kGramsPerKilogram;
+        book_initial_chan_mass(m, c, total);
     }
 }
 
@@ -354,7 +386,9 @@ void init_lake_contam_state(model_state& m) {
         const double v = std::max(0.0, m.lake_volume[k]);
         m.chan_water[r.lake(k)] = v;
         for (int c = 1; c <= m.ncontam; ++c) {
-            if (!carried(m, c)) continue;
+            // INIT_CHAN_CONC is the contaminants'; no nutrient is in a lake
+            // at the start.
+            if (m.constituent_type.value(c) != 1) continue;
             const double g = m.init_chan_conc * v;
             m.chan_mass[c][r.lake(k)] = g;
             m.chan_conc[c][r.lake(k)] = store_conc(g, v);

@@ -47,8 +47,10 @@ void close_channel_books(model_state& m, int c, bool run, const held_mass& h) {
     double in = at(m.CHAN_MASS_INIT, m.event_chan_mass_init) + chan_attached_init +
                 at(m.CHAN_POINT_MASS, m.event_chan_point_mass) +
                 at(m.CHAN_GW_MASS, m.event_chan_gw_mass) + at(m.CHAN_LAT_MASS, m.event_chan_lat_mass) + lake_out +
-                at(m.CHAN_QLAT_SED_MASS, m.event_chan_qlat_sed_mass);
+                at(m.CHAN_QLAT_SED_MASS, m.event_chan_qlat_sed_mass) +
+                at(m.CHAN_ZEP_MASS_IN, m.event_chan_zep_mass_in);
     double out = channels + chan_attached + at(m.CHAN_MASS_DECAY, m.event_chan_decay_mass) +
+                 at(m.CHAN_ZEP_MASS_OUT, m.event_chan_zep_mass_out) +
                  at(m.CHAN_MASS_OUT, m.event_chan_mass_out) + exchange + lake_in +
                  at(m.CHAN_OUTLET_SED_MASS, m.event_chan_outlet_sed_mass) + attached_to_lakes;
     (run ? m.CHAN_RUN_MASS_ERROR : m.CHAN_MASS_BALANCE).at(c) = percent_missing(in, out, 0.0);
@@ -58,8 +60,10 @@ void close_channel_books(model_state& m, int c, bool run, const held_mass& h) {
          at(m.LAKE_PRECIP_MASS, m.event_lake_precip_mass) + lake_in +
          at(m.LAKE_OV_INFLOW_MASS, m.event_lake_ov_inflow_mass) + at(m.LAKE_GW_MASS, m.event_lake_gw_mass) +
          exchange + at(m.LAKE_POINT_MASS, m.event_lake_point_mass) + attached_to_lakes +
-         at(m.OV_LAKE_SED_CONTAM_MASS, m.event_ov_lake_sed_contam_mass);
+         at(m.OV_LAKE_SED_CONTAM_MASS, m.event_ov_lake_sed_contam_mass) +
+         at(m.LAKE_ZEP_MASS_IN, m.event_lake_zep_mass_in);
     out = lakes + lake_attached + lake_out + at(m.LAKE_DECAY_MASS, m.event_lake_decay_mass) +
+          at(m.LAKE_ZEP_MASS_OUT, m.event_lake_zep_mass_out) +
           at(m.LAKE_SETTLED_SED_MASS, m.event_lake_settled_sed_mass);
     (run ? m.LAKE_MASS_BALANCE : m.event_lake_mass_balance).at(c) = percent_missing(in, out, 0.0);
 }
@@ -123,6 +127,13 @@ void book_ov_exchange(model_state& m, int c, double grams) {
     }
 }
 
+void book_ov_reaction(model_state& m, int c, double made, double used) {
+    add(m.OV_ZEP_MASS_IN, c, made / kGramsPerKilogram);
+    add(m.event_ov_zep_mass_in, c, made / kGramsPerKilogram);
+    add(m.OV_ZEP_MASS_OUT, c, used / kGramsPerKilogram);
+    add(m.event_ov_zep_mass_out, c, used / kGramsPerKilogram);
+}
+
 void book_soil_leached(model_state& m, int c, double grams) {
     const double kg = grams / kGramsPerKilogram;
     add(m.SOIL_TO_WT_MASS, c, kg);
@@ -167,6 +178,13 @@ void book_lake_precip(model_state& m, int c, double grams) {
     add(m.LAKE_PRECIP_MASS, c, kg);
     add(m.event_lake_precip_mass, c, kg);
     add(m.GLOBAL_PRECIP_MASS, c, kg);
+}
+
+void book_chan_reaction(model_state& m, int c, bool lake, double made, double used) {
+    add(lake ? m.LAKE_ZEP_MASS_IN : m.CHAN_ZEP_MASS_IN, c, made / kGramsPerKilogram);
+    add(lake ? m.event_lake_zep_mass_in : m.event_chan_zep_mass_in, c, made / kGramsPerKilogram);
+    add(lake ? m.LAKE_ZEP_MASS_OUT : m.CHAN_ZEP_MASS_OUT, c, used / kGramsPerKilogram);
+    add(lake ? m.event_lake_zep_mass_out : m.event_chan_zep_mass_out, c, used / kGramsPerKilogram);
 }
 
 void book_sed_exchange(model_state& m, int c, double grams) {
@@ -230,7 +248,9 @@ void open_constituent_event_books(model_state& m) {
           &m.event_lake_ov_inflow_mass, &m.event_lake_chan_exchange_mass, &m.event_chan_qlat_sed_mass,
           &m.event_chan_outlet_sed_mass, &m.event_chan_lake_sed_contam_mass, &m.event_ov_lake_sed_contam_mass,
           &m.event_lake_settled_sed_mass, &m.event_chan_sed_source_mass, &m.event_lake_sed_contam_source_mass,
-          &m.event_chan_attached_init, &m.event_lake_attached_init}) {
+          &m.event_chan_attached_init, &m.event_lake_attached_init, &m.event_ov_zep_mass_in,
+          &m.event_ov_zep_mass_out, &m.event_chan_zep_mass_in, &m.event_chan_zep_mass_out, &m.event_lake_zep_mass_in,
+          &m.event_lake_zep_mass_out}) {
         for (int c = 1; c <= a->size(); ++c) a->at(c) = 0.0;
     }
     for (int c = 1; c <= m.ncontam; ++c) {
@@ -296,8 +316,10 @@ void close_constituent_books(model_state& m, bool run) {
         array1d<double>& from_soil = run ? m.OV_FROM_SOIL_MASS : m.event_ov_from_soil_mass;
         array1d<double>& sed_source = run ? m.OV_SED_SOURCE_MASS : m.event_ov_sed_source_mass;
         const auto at = [c](array1d<double>& a) { return a.at(c); };
-        double in = at(init) + at(point) + at(precip) + at(exfil);
-        double out = overland + at(infil) + at(outlet) + at(decay);
+        double in = at(init) + at(point) + at(precip) + at(exfil) +
+                    at(run ? m.OV_ZEP_MASS_IN : m.event_ov_zep_mass_in);
+        double out = overland + at(infil) + at(outlet) + at(decay) +
+                     at(run ? m.OV_ZEP_MASS_OUT : m.event_ov_zep_mass_out);
         if (soil) {
             out += at(to_soil);
             in += at(from_soil);
@@ -316,7 +338,9 @@ void close_constituent_books(model_state& m, bool run) {
             if (sediment) m.OV_SED_CONTAM_FINAL.at(c) = attached;
             double gin = m.GLOBAL_MASS_INIT.at(c) + m.GLOBAL_POINT_SOURCE.at(c) + m.GLOBAL_PRECIP_MASS.at(c);
             double gout = m.GLOBAL_MASS_FINAL.at(c) + m.GLOBAL_MASS_OUT.at(c) + m.GLOBAL_MASS_DECAY.at(c);
-            gin += m.GLOBAL_GW_MASS.at(c);
+            gin += m.GLOBAL_GW_MASS.at(c) + m.OV_ZEP_MASS_IN.at(c) + m.CHAN_ZEP_MASS_IN.at(c) +
+                   m.LAKE_ZEP_MASS_IN.at(c);
+            gout += m.OV_ZEP_MASS_OUT.at(c) + m.CHAN_ZEP_MASS_OUT.at(c) + m.LAKE_ZEP_MASS_OUT.at(c);
             if (soil) {
                 gin += m.SOIL_FROM_WT_MASS.at(c);
             } else {

@@ -20,6 +20,9 @@ void book_ov_outlet(model_state& m, int c, double grams);
 // Exchange with the land (the soil's mixing layer with SOIL_CON_TRANS):
 // positive when the water gains.
 void book_ov_exchange(model_state& m, int c, double grams);
+// What the nutrient reactions made (`made`) and used (`used`) of slot c in
+// the overland water, both 0 or more.
+void book_ov_reaction(model_state& m, int c, double made, double used);
 
 // In the soil.
 void book_soil_leached(model_state& m, int c, double grams);   // down to the water table
@@ -33,6 +36,9 @@ void book_soil_sediment(model_state& m, int c, double grams);  // deposited (pos
 void book_lake_ov_inflow(model_state& m, int c, double grams);
 // Rain on a channel-network lake.
 void book_lake_precip(model_state& m, int c, double grams);
+// What the nutrient reactions made and used of slot c in the channel
+// nodes, or in the lakes (`lake`), both 0 or more.
+void book_chan_reaction(model_state& m, int c, bool lake, double made, double used);
 
 // Bound to suspended sediment (SEDIMENT_CONTAM).
 void book_sed_exchange(model_state& m, int c, double grams);  // positive: the dissolved mass gained

@@ -27,6 +27,7 @@
 #include "input/reader_support.hpp"
 #include "input/time_series.hpp"
 #include "model/model_state.hpp"
+#include "nutrients/nutrient_steps.hpp"
 #include "subsurface/soil_accounting.hpp"
 #include "subsurface/soil_params.hpp"
 #include "subsurface/subsurface_steps.hpp"
@@ -89,8 +90,6 @@ bool options_hold(model_state& m) {
         refused = "storm drains (STORM_SEWER): the water that the inlets take into the drains and that the drains "
                   "give back to the cells and channels carries no constituent, so the mass of the drained water "
                   "would stay in the cells; run the contaminants without STORM_SEWER";
-    else if (m.nutrients)
-        refused = "NUTRIENTS: the nutrient species are not carried by this version beside the contaminants";
     if (refused)
         return refuse(format_text("Error: project file %s asks for overland constituent transport (OV_CON_TRANS) "
                                   "together with %s.\n",
@@ -109,19 +108,25 @@ bool options_hold(model_state& m) {
         return refuse(format_text("Error: SEDIMENT_CONTAM in project file %s: the eroded sediment takes the land's "
                                   "load held in the mixing layer, and MIXING_LAYER_DEPTH is %g m; give it above 0.\n",
                                   p.c_str(), m.mixing_layer_depth / kCmPerMetre));
-    if (!m.soil_con_trans) return true;
+    return !m.soil_con_trans || soil_layers_hold(m, "the contaminants");
+}
+
+}  // namespace
+
+bool soil_layers_hold(model_state& m, const char* what) {
+    const std::string& p = m.project_file;
     if (!m.green_ampt_on && !m.inf_redist_on && !m.inf_layered_on)
-        return refuse(format_text("Error: SOIL_CON_TRANS in project file %s moves the contaminants with the soil "
+        return refuse(format_text("Error: SOIL_CON_TRANS in project file %s moves %s with the soil "
                                   "water of Green and Ampt infiltration (GREEN_AMPT, INF_REDIST or "
                                   "INF_LAYERED_SOIL); the project %s.\n",
-                                  p.c_str(), m.inf_richards_on ? "uses the Richards equation" : "has none"));
+                                  p.c_str(), what, m.inf_richards_on ? "uses the Richards equation" : "has none"));
     if (m.inf_layered_on) return true;
     const card_layers c = layers_from_cards(m);
     const bool redist = m.inf_redist_on != 0;
     if (!(c.mix > kThin) || (redist && !(c.mix <= c.top + kThin && c.top <= c.soil + kThin)))
-        return refuse(format_text("Error: SOIL_CON_TRANS in project file %s: the soil layers of the contaminants "
+        return refuse(format_text("Error: SOIL_CON_TRANS in project file %s: the soil layers of %s "
                                   "are the mixing layer (MIXING_LAYER_DEPTH %g m)%s; give a mixing layer above 0%s.\n",
-                                  p.c_str(), m.mixing_layer_depth / kCmPerMetre,
+                                  p.c_str(), what, m.mixing_layer_depth / kCmPerMetre,
                                   redist ? format_text(", the rest of the top layer (TOP_LAYER_DEPTH %g m) and the "
                                                        "rest of the soil (SOIL_MOIST_DEPTH %g m)",
                                                        m.top_layer_depth / kCmPerMetre,
@@ -131,6 +136,8 @@ bool options_hold(model_state& m) {
                                   redist ? ", no deeper than the top layer, itself no deeper than the soil" : ""));
     return true;
 }
+
+namespace {
 
 // A card value below 0 is refused.
 bool card_not_negative(const model_state& m, const char* card, double value) {
@@ -401,6 +408,46 @@ double soil_solids(const model_state& m, int k, int l) {
            m.gridsize * m.gridsize;
 }
 
+// The nine nutrient species carried in water, after the slots there are:
+// rows as a contaminant's (the land and soil hold none of them at the
+// start), no decay or exchange of their own.
+void add_nutrient_slots(model_state& m, int cells) {
+    constexpr int kWaterNutrient = 2;
+    const int count = kNutrientSpecies;
+    if (m.ncontam == 0 && !alloc_cell_vectors(m, cells)) return;
+    for (slot_rows* rows : {&m.contam_conc, &m.contam_mass, &m.contam_disp, &m.contam_decay, &m.contam_uptake,
+                            &m.contam_land_mass})
+        add_rows(*rows, count, cells);
+    if (m.soil_con_trans) {
+        add_rows(m.soil_partition_coef, count, cells);
+        add_tables(m.soil_mass, count, cells, kMaxContamLayers);
+        add_tables(m.soil_conc, count, cells, kMaxContamLayers);
+    }
+    if (m.water_table_given) add_rows(m.gw_conc, count, cells);
+    for (slot_rows* rows : {&m.contam_conc, &m.contam_mass, &m.contam_disp, &m.contam_decay, &m.contam_uptake,
+                            &m.contam_land_mass, &m.soil_partition_coef, &m.gw_conc}) {
+        if (made(*rows)) continue;
+        refuse(format_text("Error: not enough memory for the nutrient species on %d cells.\n", cells));
+        return;
+    }
+    if (!made(m.soil_mass) || !made(m.soil_conc)) {
+        refuse(format_text("Error: not enough memory for the nutrient species on %d cells.\n", cells));
+        return;
+    }
+    m.add_slot_totals(count);
+    m.constituent_type.append_fill(count, kWaterNutrient);
+    if (m.contam_names.empty()) {
+        m.contam_names.emplace_back();
+        m.contam_output_names.emplace_back();
+    }
+    for (int k = 0; k < count; ++k) {
+        m.contam_names.emplace_back(zep_species_name(k));
+        m.contam_output_names.emplace_back();
+    }
+    m.first_nutrient_constituent = m.ncontam + 1;
+    m.ncontam += count;
+}
+
 }  // namespace
 
 double solids_factor(double kd, double theta) {
@@ -441,8 +488,11 @@ double constituent_layer_theta(const model_state& m, int k, int l) {
 }
 
 void alloc_overland_contam_arrays(model_state& m, int count, int cells, int nutrient_call, int) {
-    // The nutrient species take their slots with the nutrient module.
-    if (nutrient_call != 0 || count <= 0) return;
+    if (nutrient_call != 0) {
+        add_nutrient_slots(m, cells);
+        return;
+    }
+    if (count <= 0) return;
     if (m.ncontam == 0 && !alloc_cell_vectors(m, cells)) return;
     for (slot_rows* rows : {&m.contam_conc, &m.contam_mass, &m.contam_disp, &m.contam_decay, &m.contam_uptake,
                             &m.contam_land_mass})
@@ -481,11 +531,13 @@ void alloc_overland_contam_arrays(model_state& m, int count, int cells, int nutr
 
 void read_contam_tables(model_state& m) {
     if (!m.ov_con_trans) {
-        if (m.chan_con_trans) {
+        // The nutrient species are carried in the channels without it.
+        if (m.chan_con_trans && !m.nutrients) {
             warn("CHAN_CON_TRANS has no effect without OV_CON_TRANS: no contaminant is carried.\n");
             m.chan_con_trans = 0;
         }
-        if (m.soil_contam) warn("SOIL_CON_TRANS has no effect without OV_CON_TRANS: no contaminant is carried.\n");
+        if (m.soil_contam && !m.nutrients)
+            warn("SOIL_CON_TRANS has no effect without OV_CON_TRANS: no contaminant is carried.\n");
         if (m.sediment_contam) warn("SEDIMENT_CONTAM has no effect without OV_CON_TRANS: no contaminant is carried.\n");
         return;
     }

@@ -297,8 +297,7 @@ void gather_lake_mass(model_state& m, int c, double* mass, double* conc) {
 void step_overland_contam_transport(model_state& m) {
     if (!m.ov_con_trans || !clock_due(m.wq_next, m.time, m.time_tol)) return;
     if (m.ncontam <= 0) {
-        // Only the nutrient species, which react where they stand: the
-        // clock goes on for their reactions.
+        // No constituent (its arrays are not made): the clock goes on.
         advance_wq_clock(m);
         return;
     }

@@ -1,7 +1,8 @@
 // The soil step of the constituents (SOIL_CON_TRANS), at the soil water's
 // interval: in every cell each contaminant decays in each constituent soil
-// layer, then moves between the layers with the water that crossed their
-// interfaces in the interval.
+// layer, then each constituent carried in water (the nutrient species
+// without sorption or decay) moves between the layers with the water that
+// crossed their interfaces in the interval.
 //
 // A layer of thickness t holding m g with solids factor f (linear sorption,
 // solids_factor) has the pore-water concentration f m / (t dx^2); water q
@@ -126,7 +127,7 @@ void step_soil_nutrients(model_state& m) {
         bool moving = false;
         for (int l = 0; l <= n; ++l) moving = moving || std::fabs(q[l]) > kNoWater;
         for (int c = 1; c <= m.ncontam; ++c) {
-            if (m.constituent_type.at(c) != 1) continue;
+            if (m.constituent_type.at(c) == 3) continue;
             move_cell(m, c, k, theta[k], q, rising && moving, dt);
         }
         m.soil_interflow[k] = 0.0;

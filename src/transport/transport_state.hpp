@@ -97,6 +97,11 @@ struct transport_state {
     // Mass-balance errors (percent) the summaries form: the soil's of the
     // event and of the run, and the overland run's beside OV_MASS_ERROR.
     array1d<double> soil_mass_balance_error, SOIL_MASS_ERROR, OV_RUN_MASS_ERROR;
+    // Nutrient species (kg), run and event: what the reactions made and
+    // what they used over land, in the channel nodes and in the lakes.
+    array1d<double> OV_ZEP_MASS_IN, OV_ZEP_MASS_OUT, event_ov_zep_mass_in, event_ov_zep_mass_out;
+    array1d<double> CHAN_ZEP_MASS_IN, CHAN_ZEP_MASS_OUT, event_chan_zep_mass_in, event_chan_zep_mass_out;
+    array1d<double> LAKE_ZEP_MASS_IN, LAKE_ZEP_MASS_OUT, event_lake_zep_mass_in, event_lake_zep_mass_out;
 
     // ------------------------------------------------ constituent slots
     int n_contaminants = 0;                // slots of type 1

@@ -63,6 +63,10 @@ void read_sediment_tables(model_state& m);
 // sources from OV_POINT_SOURCE. Without it, SOIL_CON_TRANS and
 // SEDIMENT_CONTAM only warn that they have no effect.
 void read_contam_tables(model_state& m);
+// With SOIL_CON_TRANS: the soil layers that carry `what` ("the
+// contaminants") can be formed from the infiltration method and the layer
+// depths of the cards; false when refused, naming them.
+bool soil_layers_hold(model_state& m, const char* what);
 // Channel sediment and channel constituent arrays, made by the channel set-up
 // once the network is read. With channel sediment (SOIL_EROSION with channel
 // routing): the sediment of the nodes and lakes, the work space of the
@@ -74,9 +78,11 @@ void alloc_chan_sed_arrays(model_state& m);
 void alloc_chan_contam_arrays(model_state& m);
 // The lakes' initial masses (INIT_CHAN_CONC in their initial water).
 void init_lake_contam_state(model_state& m);
-// Adds `count` contaminant slots (nutrient_call 0) to the constituent
-// arrays of `cells` cells: every per-slot row and total grows by zeros.
-// The nutrient species (nutrient_call not 0) take no slot in this version.
+// Adds `count` contaminant slots (nutrient_call 0), or the nine nutrient
+// species carried in water (nutrient_call not 0; `count` not read), to the
+// constituent arrays of `cells` cells: every per-slot row and total grows
+// by zeros. The nutrient species follow the slots there are, the first of
+// them at first_nutrient_constituent, in the species order.
 void alloc_overland_contam_arrays(model_state& m, int count, int cells, int nutrient_call, int skip_types);
 // The sediment totals by class and, with OV_CON_TRANS, the constituents'
 // final masses and balance errors at an event end.

@@ -8,8 +8,10 @@
 #include <string>
 #include <utility>
 
+#include "channel/lake_valley.hpp"
 #include "channel/link_types.hpp"
 #include "core/error_record.hpp"
+#include "core/text_format.hpp"
 #include "input/input_steps.hpp"
 #include "model/model_state.hpp"
 #include "model/run_driver.hpp"
@@ -17,7 +19,10 @@
 #include "nutrients/nutrient_steps.hpp"
 #include "support/one_based.hpp"
 #include "support/run_program.hpp"
+#include "support/grid_text.hpp"
 #include "support/temp_dir.hpp"
+#include "transport/constituent_books.hpp"
+#include "transport/transport_steps.hpp"
 
 namespace {
 
@@ -115,27 +120,29 @@ TEST(AquaticEnvFile, BadIdsValuesAndHeadersAreRefusedNamingWhere) {
 
 namespace {
 
-// Nitrogen of the carried species over the grid (g), before the first and
-// after the last constituent step of the run.
+// Nitrogen of the carried species over the grid with what left it (g),
+// before the first and after the last constituent step of the run.
 double g_first_n = -1.0, g_last_n = 0.0, g_first_nh4 = 0.0, g_last_nh4 = 0.0, g_last_no2 = 0.0;  // g_last_no2: NO2 + NO3
 
-double grid_sum(const kesta::zep_overland& o, int species) {
-    double s = 0.0;
-    for (int c = 1; c <= o.ncells; ++c) s += o.species[species].mass[c];
+// The mass of a species over the grid and what left it at the outlet (g).
+double grid_sum(const kesta::model_state& m, int species) {
+    const int slot = m.first_nutrient_constituent + species;
+    const kesta::vec1<double>& mass = m.contam_mass[static_cast<std::size_t>(slot)];
+    double s = m.OV_MASS_OUT.value(slot) * 1000.0;
+    for (int c = 1; c <= m.ncells; ++c) s += mass[c];
     return s;
 }
 
 bool watch_nitrogen(kesta::model_state& m, const char* step) {
     if (std::strcmp(step, "step_contam_processes") != 0 || !m.zep) return true;
-    const kesta::zep_overland& o = m.zep->overland;
-    const double n = grid_sum(o, aq_no2) + grid_sum(o, aq_no3) + grid_sum(o, aq_nh4) + grid_sum(o, aq_on);
+    const double n = grid_sum(m, aq_no2) + grid_sum(m, aq_no3) + grid_sum(m, aq_nh4) + grid_sum(m, aq_on);
     if (g_first_n < 0.0 && n > 0.0) {
         g_first_n = n;
-        g_first_nh4 = grid_sum(o, aq_nh4);
+        g_first_nh4 = grid_sum(m, aq_nh4);
     }
     g_last_n = n;
-    g_last_nh4 = grid_sum(o, aq_nh4);
-    g_last_no2 = grid_sum(o, aq_no2) + grid_sum(o, aq_no3);
+    g_last_nh4 = grid_sum(m, aq_nh4);
+    g_last_no2 = grid_sum(m, aq_no2) + grid_sum(m, aq_no3);
     return true;
 }
 
@@ -156,8 +163,8 @@ void write_ponded_project(const temp_dir& dir, const std::string& cards) {
                        "READ_OV_HOTSTART depth.asc\nNUTRIENTS\nAQ_ENV aq.env\n" + cards);
 }
 
-// Without the overland flow carrying nutrients off, the ammonium that the
-// water holds nitrifies, and the grid's nitrogen stays what it was.
+// The ammonium that the ponded water holds nitrifies, and the grid's
+// nitrogen with what left at the outlet stays what it was.
 TEST(OverlandNutrients, PondedAmmoniumNitrifiesAndNitrogenIsKept) {
     temp_dir dir(true);
     write_ponded_project(dir, "OV_INIT_NH4 1.0\nOV_INIT_DO 8\n");
@@ -168,6 +175,79 @@ TEST(OverlandNutrients, PondedAmmoniumNitrifiesAndNitrogenIsKept) {
     EXPECT_LT(g_last_nh4, 0.99 * g_first_nh4);
     EXPECT_NEAR(g_last_no2, g_first_nh4 - g_last_nh4, 1e-9 * g_first_n);
     EXPECT_NEAR(g_last_n, g_first_n, 1e-9 * g_first_n);
+}
+
+namespace {
+
+// The number after `label` (and the dots of its line) in `text`; NaN when
+// there is none.
+double number_after(const std::string& text, const std::string& label) {
+    const std::size_t at = text.find(label);
+    if (at == std::string::npos) return std::nan("");
+    const std::size_t number = text.find_first_of("-0123456789", at + label.size());
+    return number == std::string::npos ? std::nan("") : std::stod(text.substr(number));
+}
+
+std::string section(const std::string& text, const std::string& from, const std::string& to) {
+    const std::size_t a = text.find(from);
+    if (a == std::string::npos) return std::string();
+    return text.substr(a, text.find(to, a + from.size()) - a);
+}
+
+}  // namespace
+
+// Nitrate alone (no nitrite or algae to change it) rides the water down the
+// plus-shaped plane and out of its outlet; the rain brings it at 2 g/m3,
+// the concentration of the ZEP_N table's PRECIP_CONC. The books of every
+// species close, the dissolved oxygen's with what the reaeration made.
+// With OV_CON_TRANS the uniform contaminant takes slot 1 and the species
+// follow it, its books closing beside theirs.
+TEST(OverlandNutrients, NitrateRidesTheWaterOutAndTheBooksClose) {
+    for (const bool contaminant : {false, true}) {
+        SCOPED_TRACE(contaminant ? "with a contaminant" : "nutrients alone");
+        temp_dir dir(true);
+        dir.write("mask.asc", kesta_test::cross_mask(100.0));
+        dir.write("elev.asc", kesta_test::cross_elevation(100.0));
+        dir.write("ov.asc", grid("1 1 1\n1 1 1\n1 1 1\n"));
+        dir.write("depth.asc", grid("0.1 0.1 0.1\n0.1 0.1 0.1\n0.1 0.1 0.1\n"));
+        dir.write("aq.env", "AQUATIC_ENV_ZEP10\nOV_MAP ov.asc\nNUM_IDS 1\n\n1\n" + value_lines("0.1"));
+        dir.write("t.cmt", "KESTA_INDEX_MAP_TABLES\nINDEX_MAP ov.asc \"Zone\"\nZEP_N \"Zone\"\nNUM_IDS 1\n"
+                           "PRECIP_CONC 0 2 0 0\nhdr\n" + kesta_test::table_row(1, "0 0 0 0"));
+        dir.write("p.prj", std::string("KESTAPROJECT\nWATERSHED_MASK mask.asc\nELEVATION elev.asc\nGRIDSIZE 100\n"
+                                       "ROWS 3\nCOLS 3\nOUTROW 3\nOUTCOL 2\nOUTSLOPE 0.01\nMANNING_N 0.05\n"
+                                       "SUMMARY summ.out\nOUTLET_HYDRO hyd.out\nSUPER_QUIET\nTOT_TIME 120\n"
+                                       "TIMESTEP 10\nRAIN_INTENSITY 60\nRAIN_DURATION 30\nSTART_DATE 2020 6 1\n"
+                                       "START_TIME 12 0\nWATER_TEMP 20\nREAD_OV_HOTSTART depth.asc\n"
+                                       "MAPPING_TABLE t.cmt\nNUTRIENTS\nAQ_ENV aq.env\nOV_INIT_NO3 1.0\n") +
+                               (contaminant ? "OV_CON_TRANS\nOV_MASS_LOAD 1\n" : ""));
+        const kesta_test::model_run r = kesta_test::run_in_process("p.prj");
+        const std::string s = kesta_test::read_file(dir.file("summ.out"));
+        ASSERT_EQ(r.rc, 0) << r.out << s;
+        const int first = contaminant ? 2 : 1;
+        const auto slot = [](int c) { return kesta::format_text("Constituent %5d (", c); };
+        // 1 g/m3 in 0.1 m over five cells of 1 ha; 2 g/m3 in 30 mm of rain on them.
+        const std::string no3 = section(s, slot(first + aq_no3) + "Nitrate (NO3-))", slot(first + aq_nh4));
+        EXPECT_NEAR(number_after(no3, "Initial Dissolved mass on ov"), 5.0, 1e-9) << no3;
+        EXPECT_NEAR(number_after(no3, "Precipitation mass gain"), 3.0, 1e-9) << no3;
+        EXPECT_EQ(number_after(no3, "Made by reactions"), 0.0) << no3;
+        EXPECT_EQ(number_after(no3, "Used by reactions"), 0.0) << no3;
+        const double out = number_after(no3, "Outlet mass flux");
+        EXPECT_GT(out, 1.0) << no3;
+        EXPECT_NEAR(number_after(no3, "Final Dissolved mass on ov") + out, 8.0, 0.011) << no3;
+        const std::string oxygen = section(s, slot(first + aq_do) + "Dissolved Oxygen (O2))", "*****");
+        EXPECT_GT(number_after(oxygen, "Made by reactions"), 0.0) << oxygen;
+        if (contaminant) {
+            const std::string c = section(s, slot(1) + "uniform contaminant)", slot(2));
+            EXPECT_NEAR(number_after(c, "Initial undissolved mass"), 5.0, 1e-9) << c;
+        }
+        int balances = 0;
+        for (const std::string label : {"Dissolved mass balance error", "Contam mass balance error"}) {
+            for (std::size_t at = s.find(label); at != std::string::npos; at = s.find(label, at + 1), ++balances)
+                EXPECT_NEAR(number_after(s.substr(at), label), 0.0, 1e-6) << s.substr(at, 80);
+        }
+        // The event's and the run's overland, the basin's.
+        EXPECT_EQ(balances, 3 * (kesta::kNutrientSpecies + first - 1));
+    }
 }
 
 TEST(OverlandNutrients, InitialValuesThatCannotBeHadStopTheSetUp) {
@@ -212,13 +292,16 @@ TEST(OverlandNutrients, ANegativeConcentrationStopsTheRunNotTheProcess) {
     kesta::zep_container& z = *m->zep;
     testing::internal::CaptureStdout();
     kesta::zep_overland_allocate(*m);
+    kesta::alloc_overland_contam_arrays(*m, 0, 1, 1, 0);
+    m->contam_water[1] = 0.1;
     z.environment = vegso_env_create();
     z.aquatic.num_ids = 1;
     z.aquatic.rates.assign(2, aq_rate_block());
     z.aquatic.given.assign(2, 1);
     z.aquatic.overland_ids = kesta::vec1<int>(1);
     z.aquatic.overland_ids[1] = 1;
-    z.overland.species[aq_no3].mass[1] = -2.0;
+    const std::size_t no3 = static_cast<std::size_t>(m->first_nutrient_constituent + aq_no3);
+    m->contam_mass[no3][1] = -2.0;
     kesta::zep_overland_step(*m, 0.01);
     const std::string out = testing::internal::GetCapturedStdout();
     EXPECT_EQ(kesta::g_error_record.code, 4000);
@@ -226,12 +309,13 @@ TEST(OverlandNutrients, ANegativeConcentrationStopsTheRunNotTheProcess) {
     kesta::g_error_record.clear_for_run();
     EXPECT_NE(out.find("ZEPOverlandKinetics ERROR: aqSpecies.aquatic_NO3.conc is negative!"), std::string::npos) << out;
     EXPECT_NE(out.find("Execution terminated!"), std::string::npos) << out;
-    EXPECT_EQ(z.overland.species[aq_no3].mass[1], -2.0);
+    EXPECT_EQ(m->contam_mass[no3][1], -2.0);
 }
 
 // A channel link of two nodes, the second dry, and a lake 2 m deep (its
 // volume over its surface): ammonium nitrifies in the water of the wet node
-// (flow area times spacing) and of the lake; the dry node keeps its mass.
+// and of the lake, the rows of the nutrient slots of chan_mass; the dry
+// node keeps its mass; what the reactions made and used is booked.
 TEST(ChannelNutrients, StreamNodesAndLakesReactInTheirWater) {
     using kesta::kLinkLake;
     using kesta::kLinkTrapezoid;
@@ -251,9 +335,25 @@ TEST(ChannelNutrients, StreamNodesAndLakesReactInTheirWater) {
     m->yp[1][1] = 10.5;
     m->bel[1][1] = 10.0;
     m->nlakes = 1;
+    m->chan_lakes_on = 1;
     m->lake2link = kesta_test::one_based<int>({2});
     m->lake_volume = kesta_test::one_based<double>({1000.0});
     m->lake_area = kesta_test::one_based<double>({500.0});
+    // The nine species in slots 1 to 9; nodes at rows link x 2 + node, the
+    // lake at row 7.
+    m->ncontam = kesta::kNutrientSpecies;
+    m->first_nutrient_constituent = 1;
+    m->add_slot_totals(kesta::kNutrientSpecies);
+    m->constituent_type.append_fill(kesta::kNutrientSpecies, 2);
+    m->chan_stride = 2;
+    m->chan_lake_row0 = 6;
+    m->chan_rows = 7;
+    m->chan_mass = kesta::mat2<double>(kesta::kNutrientSpecies, 7);
+    m->chan_conc = kesta::mat2<double>(kesta::kNutrientSpecies, 7);
+    m->chan_water = kesta::vec1<double>(7);
+    const int wet = 3, dry = 4, lake = 7;
+    m->chan_water[wet] = 100.0;
+    m->chan_water[lake] = 1000.0;
     m->zep = std::make_shared<kesta::zep_container>();
     kesta::zep_container& z = *m->zep;
     z.environment = vegso_env_create();
@@ -266,14 +366,12 @@ TEST(ChannelNutrients, StreamNodesAndLakesReactInTheirWater) {
     kesta::zep_lakes_allocate(*m);
     kesta::zep_streams_init(*m);
     kesta::zep_lakes_init(*m);
-    kesta::zep_streams& st = z.streams;
-    kesta::zep_lakes& lk = z.lakes;
-    const int wet = st.index(1, 1), dry = st.index(1, 2);
-    st.species[aq_nh4].mass[wet] = 100.0;  // 1 g/m3 in 100 m3
-    st.species[aq_do].mass[wet] = 800.0;
-    st.species[aq_nh4].mass[dry] = 5.0;
-    lk.species[aq_nh4].mass[1] = 1000.0;  // 1 g/m3 in 1000 m3
-    lk.species[aq_do].mass[1] = 8000.0;
+    const auto mass = [&](int species, int row) -> double& { return m->chan_mass[1 + species][row]; };
+    mass(aq_nh4, wet) = 100.0;  // 1 g/m3 in 100 m3
+    mass(aq_do, wet) = 800.0;
+    mass(aq_nh4, dry) = 5.0;
+    mass(aq_nh4, lake) = 1000.0;  // 1 g/m3 in 1000 m3
+    mass(aq_do, lake) = 8000.0;
 
     const double hour = 1.0 / 24.0;
     kesta::zep_streams_step(*m, hour);
@@ -281,27 +379,33 @@ TEST(ChannelNutrients, StreamNodesAndLakesReactInTheirWater) {
     ASSERT_EQ(kesta::g_error_record.stop, 0);
     // 0.1/day x (1 - exp(-0.6 x 8)) of 1 g/m3, over an hour.
     const double nitrified = 0.1 * (1.0 - std::exp(-4.8)) * 3600.0 / 86400.0;
-    EXPECT_NEAR(st.species[aq_nh4].mass[wet], 100.0 * (1.0 - nitrified), 1e-9);
-    EXPECT_NEAR(st.species[aq_no2].mass[wet], 100.0 * nitrified, 1e-9);
-    EXPECT_EQ(st.species[aq_nh4].mass[dry], 5.0);
-    EXPECT_NEAR(lk.species[aq_nh4].mass[1], 1000.0 * (1.0 - nitrified), 1e-8);
-    // What the reactions made and used is what the node and the lake lost.
-    double left = 0.0;
-    for (int k = 0; k < kesta::kNutrientSpecies; ++k)
-        left += st.species[k].mass[wet] + st.species[k].mass[dry] + lk.species[k].mass[1];
+    EXPECT_NEAR(mass(aq_nh4, wet), 100.0 * (1.0 - nitrified), 1e-9);
+    EXPECT_NEAR(mass(aq_no2, wet), 100.0 * nitrified, 1e-9);
+    EXPECT_EQ(mass(aq_nh4, dry), 5.0);
+    EXPECT_NEAR(mass(aq_nh4, lake), 1000.0 * (1.0 - nitrified), 1e-8);
+    // What the reactions made and used is what the node and the lake lost,
+    // booked per slot, the node's and the lake's apart.
+    double left = 0.0, booked = 0.0;
+    for (int k = 0; k < kesta::kNutrientSpecies; ++k) {
+        left += mass(k, wet) + mass(k, dry) + mass(k, lake);
+        booked += m->CHAN_ZEP_MASS_OUT.at(1 + k) - m->CHAN_ZEP_MASS_IN.at(1 + k) + m->LAKE_ZEP_MASS_OUT.at(1 + k) -
+                  m->LAKE_ZEP_MASS_IN.at(1 + k);
+    }
     EXPECT_NEAR(z.chan_lost - z.chan_gained, 9905.0 - left, 1e-8);
+    EXPECT_NEAR(booked * 1000.0, 9905.0 - left, 1e-8);
+    EXPECT_NEAR(m->LAKE_ZEP_MASS_OUT.at(1 + aq_nh4) * 1000.0, 1000.0 * nitrified, 1e-8);
 
     // Kjeldahl nitrogen leaves out the nitrite and nitrate that total
     // nitrogen holds.
     kesta::zep_lakes_totals(*m);
-    EXPECT_NEAR(lk.total_n[1] - lk.total_kn[1], lk.species[aq_no2].mass[1] + lk.species[aq_no3].mass[1], 1e-12);
+    const kesta::zep_lakes& lk = z.lakes;
+    EXPECT_NEAR(lk.total_n[1] - lk.total_kn[1], mass(aq_no2, lake) + mass(aq_no3, lake), 1e-12);
     EXPECT_GT(lk.total_n[1] - lk.total_kn[1], 0.0);
 }
 
 // A stream map of one value per link gives every node of a channel link
-// its concentration and the mass of it in the node's water (flow area times
-// spacing); the lake link gets none.
-TEST(ChannelNutrients, StreamMapGivesTheNodesTheirInitialMass) {
+// its initial concentration; the lake link gets none.
+TEST(ChannelNutrients, StreamMapGivesTheNodesTheirInitialConcentration) {
     temp_dir dir(true);
     dir.write("nh4.map", "STREAM_MAP\nLINKS 2\n0.5\n0.7\n");
     auto m = std::make_unique<kesta::model_state>();
@@ -310,11 +414,6 @@ TEST(ChannelNutrients, StreamMapGivesTheNodesTheirInitialMass) {
     m->maxnodes = 2;
     m->ltype = kesta_test::one_based<int>({kesta::kLinkTrapezoid, kesta::kLinkLake});
     m->nx = kesta_test::one_based<int>({2, 1});
-    m->chan_dx = kesta_test::one_based<double>({50.0, 50.0});
-    m->area = kesta::node_table<double>(2, 2);
-    m->area[1][1] = 2.0;
-    m->area[2][1] = 3.0;
-    m->area[1][2] = 4.0;
     m->zep = std::make_shared<kesta::zep_container>();
     m->zep->stream_init[aq_nh4].kind = 1;
     m->zep->stream_init[aq_nh4].map_name = "nh4.map";
@@ -322,8 +421,141 @@ TEST(ChannelNutrients, StreamMapGivesTheNodesTheirInitialMass) {
     kesta::assign_stream_constituents(*m);
     ASSERT_EQ(kesta::g_error_record.stop, 0);
     const kesta::zep_streams& st = m->zep->streams;
-    EXPECT_EQ(st.species[aq_nh4].conc[st.index(1, 2)], 0.5);
-    EXPECT_EQ(st.species[aq_nh4].mass[st.index(1, 1)], 2.0 * 50.0 * 0.5);
-    EXPECT_EQ(st.species[aq_nh4].mass[st.index(1, 2)], 3.0 * 50.0 * 0.5);
-    EXPECT_EQ(st.species[aq_nh4].mass[st.index(2, 1)], 0.0);
+    EXPECT_EQ(st.init_conc[aq_nh4][st.index(1, 1)], 0.5);
+    EXPECT_EQ(st.init_conc[aq_nh4][st.index(1, 2)], 0.5);
+    EXPECT_EQ(st.init_conc[aq_nh4][st.index(2, 1)], 0.0);
+}
+
+namespace {
+
+// The nitrate of the channels and the lake after every step: what their
+// books say came in and went out against what the nodes and the lake hold
+// (g).
+struct nitrate_watch {
+    double chan_misfit = 0.0, lake_misfit = 0.0, scale = 0.0;
+    double initial_nodes = -1.0, initial_water = 0.0;
+    double lat = 0.0, into_lake = 0.0, out_of_lake = 0.0, outlet = 0.0, reacted = 0.0;
+};
+nitrate_watch* g_nitrate = nullptr;
+
+bool watch_channel_nitrate(kesta::model_state& m, const char* name) {
+    if (std::strcmp(name, "report_progress") != 0 || m.chan_mass.empty()) return true;
+    nitrate_watch& w = *g_nitrate;
+    const int c = m.first_nutrient_constituent + aq_no3;
+    const kesta::held_mass h = kesta::mass_held(m, c);
+    const auto g = [c](const kesta::array1d<double>& a) { return a.value(c) * 1000.0; };
+    const double chan_in = g(m.CHAN_MASS_INIT) + g(m.CHAN_LAT_MASS) + g(m.LAKE_CHAN_OUTFLOW_MASS) +
+                           g(m.CHAN_ZEP_MASS_IN);
+    const double chan_out = h.channels + g(m.CHAN_MASS_OUT) + g(m.LAKE_CHAN_EXCHANGE_MASS) +
+                            g(m.LAKE_CHAN_INFLOW_MASS) + g(m.CHAN_ZEP_MASS_OUT);
+    const double lake_in = g(m.LAKE_MASS_INIT) + g(m.LAKE_PRECIP_MASS) + g(m.LAKE_CHAN_INFLOW_MASS) +
+                           g(m.LAKE_OV_INFLOW_MASS) + g(m.LAKE_CHAN_EXCHANGE_MASS) + g(m.LAKE_ZEP_MASS_IN);
+    const double lake_out = h.lakes + g(m.LAKE_CHAN_OUTFLOW_MASS) + g(m.LAKE_ZEP_MASS_OUT);
+    w.chan_misfit = std::max(w.chan_misfit, std::fabs(chan_in - chan_out));
+    w.lake_misfit = std::max(w.lake_misfit, std::fabs(lake_in - lake_out));
+    w.scale = std::max({w.scale, chan_in, lake_in});
+    if (w.initial_nodes < 0.0 && m.chan_con_started) {
+        w.initial_nodes = g(m.CHAN_MASS_INIT);
+        for (int row = 1; row <= m.chan_lake_row0; ++row) w.initial_water += m.chan_water[row];
+    }
+    w.lat = g(m.CHAN_LAT_MASS);
+    w.into_lake = g(m.LAKE_CHAN_INFLOW_MASS);
+    w.out_of_lake = g(m.LAKE_CHAN_OUTFLOW_MASS);
+    w.outlet = g(m.CHAN_MASS_OUT);
+    w.reacted = g(m.CHAN_ZEP_MASS_IN) + g(m.CHAN_ZEP_MASS_OUT) + g(m.LAKE_ZEP_MASS_IN) + g(m.LAKE_ZEP_MASS_OUT);
+    return true;
+}
+
+}  // namespace
+
+// Nitrate in the rain (5 g/m3) and 2 g/m3 in the stream at the start runs
+// over the land into the stream, into the lake, over the weir and out of
+// the outlet; nothing changes it (no nitrite or algae). The channels' and
+// the lake's books close after every step to round-off, the nodes that
+// hold water at the first channel step start with 2 g/m3 of it, and every
+// balance of the summary closes.
+TEST(ChannelNutrients, NitrateRunsThroughTheLinksAndTheLakeAndTheBooksClose) {
+    namespace valley = kesta_test::lake_valley;
+    temp_dir dir(true);
+    dir.write("mask.asc", valley::grid([](int, int) { return 1.0; }, "%.0f "));
+    dir.write("elev.asc", valley::grid(valley::ground, "%.3f "));
+    dir.write("net.chan", valley::channel_file());
+    dir.write("net.gst", valley::grid_stream_file());
+    dir.write("st.map", "STREAM_MAP\nLINKS 4\n1\n1\n1\n1\n");
+    dir.write("aq.env", "AQUATIC_ENV_ZEP10\nOV_MAP mask.asc\nST_MAP st.map\nNUM_IDS 1\n\n1\n" + value_lines("0.1"));
+    dir.write("t.cmt", "KESTA_INDEX_MAP_TABLES\nINDEX_MAP mask.asc \"Zone\"\nZEP_N \"Zone\"\nNUM_IDS 1\n"
+                       "PRECIP_CONC 0 5 0 0\nhdr\n" + kesta_test::table_row(1, "0 0 0 0"));
+    dir.write("run.prj", valley::project("EXPLICIT") + "MAPPING_TABLE t.cmt\nCHAN_CON_TRANS\nWATER_TEMP 20\n"
+                                                       "NUTRIENTS\nAQ_ENV aq.env\nST_INIT_NO3 2\n");
+    nitrate_watch w;
+    g_nitrate = &w;
+    const kesta_test::model_run r = kesta_test::run_in_process("run.prj", watch_channel_nitrate);
+    g_nitrate = nullptr;
+    const std::string s = kesta_test::read_file(dir.file("run.sum"));
+    ASSERT_EQ(r.rc, 0) << r.out << s;
+
+    EXPECT_LT(w.chan_misfit, 1e-12 * w.scale);
+    EXPECT_LT(w.lake_misfit, 1e-12 * w.scale);
+    EXPECT_GT(w.initial_water, 0.0);
+    EXPECT_NEAR(w.initial_nodes, 2.0 * w.initial_water, 1e-12 * w.initial_nodes);
+    for (double v : {w.lat, w.into_lake, w.out_of_lake, w.outlet}) EXPECT_GT(v, 0.0);
+    EXPECT_EQ(w.reacted, 0.0);
+    int balances = 0;
+    for (const std::string label :
+         {"Soil mass balance error", "Dissolved mass balance error", "Contam mass balance error"}) {
+        for (std::size_t at = s.find(label); at != std::string::npos; at = s.find(label, at + 1), ++balances)
+            EXPECT_NEAR(number_after(s.substr(at), label), 0.0, 1e-4) << s.substr(at, 80);
+    }
+    EXPECT_GT(balances, 4 * kesta::kNutrientSpecies);
+}
+
+// The plus-shaped plane over a soil with redistribution and a water table
+// that stands above the ground of three cells: nitrate of the ponded water
+// and of the rain infiltrates into the soil layers, and the groundwater of
+// the ZEP_GW_N table (5 g/m3 of nitrate, its second column) rises with the
+// exfiltrated water. The soil, overland and basin books of every species
+// close; ammonium, which the groundwater does not hold, gains none from it.
+TEST(SoilNutrients, NitrateInfiltratesAndRisesWithTheGroundwater) {
+    temp_dir dir(true);
+    const auto plane_grid = [](const char* v) { return kesta_test::grid_text(3, 3, 100.0, v); };
+    dir.write("mask.asc", kesta_test::cross_mask(100.0));
+    dir.write("elev.asc", kesta_test::cross_elevation(100.0));
+    dir.write("soils.idx", plane_grid("0 1 0\n1 1 2\n0 2 0\n"));
+    dir.write("wt.asc", plane_grid("8 9.5 8\n9.5 9 9.5\n8 6.9 8\n"));
+    dir.write("bot.asc", plane_grid("0 0 0\n0 0 0\n0 0 0\n"));
+    dir.write("bound.asc", plane_grid("1 1 1\n1 1 1\n1 2 1\n"));
+    dir.write("depth.asc", plane_grid("0.05 0.05 0.05\n0.05 0.05 0.05\n0.05 0.05 0.05\n"));
+    dir.write("ov.asc", grid("1 1 1\n1 1 1\n1 1 1\n"));
+    dir.write("aq.env", "AQUATIC_ENV_ZEP10\nOV_MAP ov.asc\nNUM_IDS 1\n\n1\n" + value_lines("0.1"));
+    using kesta_test::table_row;
+    dir.write("t.cmt", "KESTA_INDEX_MAP_TABLES\nINDEX_MAP soils.idx \"Soil\"\nGREEN_AMPT_INFILTRATION \"Soil\"\n"
+                       "NUM_IDS 2\nhdr\n" + table_row(1, "0.34 8.89 0.434 0.252 0.027 0.27 0.12") +
+                           table_row(2, "1.09 11.01 0.453 0.322 0.041 0.2 0.08") +
+                           "GREEN_AMPT_INITIAL_SOIL_MOISTURE \"Soil\"\nNUM_IDS 2\nhdr\n" + table_row(1, "0.15") +
+                           table_row(2, "0.2") + "ZEP_N \"Soil\"\nNUM_IDS 2\nPRECIP_CONC 0 2 0 0\nhdr\n" +
+                           table_row(1, "0 0 0 0") + table_row(2, "0 0 0 0") + "ZEP_GW_N \"Soil\"\nNUM_IDS 2\nhdr\n" +
+                           table_row(1, "0 5 0 0") + table_row(2, "0 5 0 0"));
+    dir.write("p.prj", "KESTAPROJECT\nWATERSHED_MASK mask.asc\nELEVATION elev.asc\nGRIDSIZE 100\nROWS 3\nCOLS 3\n"
+                       "OUTROW 3\nOUTCOL 2\nOUTSLOPE 0.01\nMANNING_N 0.05\nSUMMARY summ.out\nOUTLET_HYDRO hyd.out\n"
+                       "SUPER_QUIET\nTOT_TIME 120\nTIMESTEP 10\nRAIN_INTENSITY 40\nRAIN_DURATION 60\n"
+                       "START_DATE 2020 6 1\nSTART_TIME 12 0\nINF_REDIST\nMAPPING_TABLE t.cmt\nTOP_LAYER_DEPTH 0.1\n"
+                       "SOIL_MOIST_DEPTH 0.5\nWATER_TABLE wt.asc\nAQUIFER_BOTTOM bot.asc\nGW_SIMULATION\n"
+                       "GW_BOUNDFILE bound.asc\nGW_UNIF_HYCOND 36\nGW_UNIF_POROSITY 0.3\nGW_TIMESTEP 60\n"
+                       "SOIL_CON_TRANS\nMIXING_LAYER_DEPTH 0.02\nREAD_OV_HOTSTART depth.asc\nWATER_TEMP 20\n"
+                       "NUTRIENTS\nAQ_ENV aq.env\nOV_INIT_NO3 1.0\n");
+    const kesta_test::model_run r = kesta_test::run_in_process("p.prj");
+    const std::string s = kesta_test::read_file(dir.file("summ.out"));
+    ASSERT_EQ(r.rc, 0) << r.out << s;
+    const std::string no3 = section(s, "Soil Contaminant Transport Summary for Nitrate (NO3-)", "Overland");
+    EXPECT_GT(number_after(no3, "Mass added by infiltration"), 0.0) << no3;
+    EXPECT_GT(number_after(no3, "Mass seepage from water table"), 0.0) << no3;
+    const std::string nh4 = section(s, "Soil Contaminant Transport Summary for Ammonium (NH4+)", "Overland");
+    EXPECT_EQ(number_after(nh4, "Mass seepage from water table"), 0.0) << nh4;
+    int balances = 0;
+    for (const std::string label :
+         {"Soil mass balance error", "Dissolved mass balance error", "Contam mass balance error"}) {
+        for (std::size_t at = s.find(label); at != std::string::npos; at = s.find(label, at + 1), ++balances)
+            EXPECT_NEAR(number_after(s.substr(at), label), 0.0, 1e-4) << s.substr(at, 80);
+    }
+    EXPECT_GT(balances, 4 * kesta::kNutrientSpecies);
 }
