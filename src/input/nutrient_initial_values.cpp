@@ -19,6 +19,7 @@
 #include "input/reader_support.hpp"
 #include "input/stream_mapping_tables.hpp"
 #include "model/model_state.hpp"
+#include "nutrients/nutrient_species.hpp"
 #include "nutrients/source/aquatic_kinetics.hpp"
 
 namespace kesta {
@@ -26,12 +27,6 @@ namespace {
 
 // Entries of the overland initial-value cards, in card order.
 constexpr int kDocEntry = 9, kFocEntry = 10, kDispersionEntry = 11;
-
-const char* const kDisplayNames[kOverlandInitialKinds] = {
-    "Nitrite (NO2-)", "Nitrate (NO3-)", "Ammonium (NH4+)", "Organic Nitrogen (Organic N)",
-    "Organic Phosphorous (Organic P)", "Dissolved Phosphorous (Dissolved P)", "Algae",
-    "Carbonaceous Biochemical Oxygen Demand", "Dissolved Oxygen (O2)", "Dissolved Org. Carbon",
-    "Dissolved Org. Carbon, Fraction Org. C.", "Dispersion coefficient"};
 
 // The mapping table of an entry and the column (1-based) that holds it.
 struct table_column {
@@ -50,7 +45,7 @@ bool non_negative(double v) { return v >= 0.0; }
 // dispersion, "the overland constituent %s".
 bool assign_entry(model_state& m, int e, vec1<double>& dest) {
     const zep_initial_source& src = m.zep->overland_init[static_cast<std::size_t>(e)];
-    const char* name = kDisplayNames[e];
+    const char* name = nutrient_display_name(e);
     const bool overland_words = e == kDispersionEntry;
     switch (src.kind) {
     case 3:
@@ -124,7 +119,7 @@ bool stream_table_present(const model_state& m, int code) {
 // table's index map keep 0) into by_link; false when the run stops.
 bool stream_values(model_state& m, int e, vec1<double>& by_link) {
     const zep_initial_source& src = m.zep->stream_init[static_cast<std::size_t>(e)];
-    const char* name = kDisplayNames[e];
+    const char* name = nutrient_display_name(e);
     by_link = vec1<double>(m.nlinks);
     switch (src.kind) {
     case 3:
@@ -190,7 +185,7 @@ bool read_precip_concs(model_state& m, int first) {
                 return refuse(format_text("Error: the %s table of mapping-table file %s gives %s a PRECIP_CONC of "
                                           "%g; it must be 0 or more.\n",
                                           get_table_keyword(t.table).c_str(), m.mapping_table.c_str(),
-                                          kDisplayNames[e], precip[j]));
+                                          nutrient_display_name(e), precip[j]));
             m.precip_conc.at(first + e) = precip[j];
         }
     }
@@ -211,7 +206,7 @@ void assign_stream_constituents(model_state& m) {
             if (!(by_link[l] >= 0.0))
                 return void(refuse(format_text("Error: initial stream nutrient value: %s %g on link %d; it must be 0 "
                                                "or more.\n",
-                                               kDisplayNames[e], by_link[l], l)));
+                                               nutrient_display_name(e), by_link[l], l)));
             for (int j = 1; j <= m.nx[l]; ++j) conc[st.index(l, j)] = by_link[l];
         }
     }
@@ -245,7 +240,7 @@ void assign_zep_gw_tables(model_state& m) {
         if (!read_table_columns(m, t.table, columns)) return;
         for (int j = 0; j < 4; ++j) {
             if (t.species[j] < 0) continue;
-            const char* name = kDisplayNames[t.species[j]];
+            const char* name = nutrient_display_name(t.species[j]);
             const value_rule rule{name, "g/m3", non_negative, "it must be 0 or more"};
             std::string detail;
             if (first_breach(m, *columns[static_cast<std::size_t>(j)], rule, value_source(m, false, "", t.table),

@@ -10,6 +10,7 @@
 #include "input/reader_support.hpp"
 #include "input/time_series.hpp"
 #include "model/model_state.hpp"
+#include "nutrients/nutrient_species.hpp"
 #include "nutrients/source/aquatic_kinetics.hpp"
 #include "subsurface/evapotranspiration.hpp"
 #include "transport/channel_constituents.hpp"
@@ -102,11 +103,7 @@ void stop_on_negative(const char* entry, const aq_species_block& b, int species,
 }  // namespace
 
 const char* zep_species_name(int species) {
-    static const char* const kNames[kNutrientSpecies] = {
-        "Nitrite (NO2-)", "Nitrate (NO3-)", "Ammonium (NH4+)", "Organic Nitrogen (Organic N)",
-        "Organic Phosphorous (Organic P)", "Dissolved Phosphorous (Dissolved P)", "Algae",
-        "Carbonaceous Biochemical Oxygen Demand", "Dissolved Oxygen (O2)"};
-    return species >= 0 && species < kNutrientSpecies ? kNames[species] : "";
+    return species >= 0 && species < kNutrientSpecies ? nutrient_display_name(species) : "";
 }
 
 zep_container::~zep_container() { vegso_free_record(environment); }
