@@ -89,15 +89,23 @@ bool assign_entry(model_state& m, int e, vec1<double>& dest) {
         if (!read_real_map(m, fp.get(), path, dest)) return false;
         break;
     }
-    default:
-        return true;
+    default: {
+        // No card: the values of the entry's table, when the mapping-table
+        // file holds it, stay in place.
+        const table_column t = kTables[e];
+        if (!m.mapping_table_given || !mapping_table_present(m.mapping_tables, t.table)) return true;
+        std::array<vec1<double>*, 7> columns{};
+        columns[static_cast<std::size_t>(t.column - 1)] = &dest;
+        if (!read_table_columns(m, t.table, columns)) return false;
+        break;
+    }
     }
     // A negative value would stop the kinetics at the first reaction.
     const value_rule rule{name, "", non_negative, "it must be 0 or more"};
     std::string detail;
     const std::string source = src.kind == 3   ? "the uniform value of its OV_* card"
-                               : src.kind == 2 ? value_source(m, false, "", kTables[e].table)
-                                               : "map " + src.map_name;
+                               : src.kind == 1 ? "map " + src.map_name
+                                               : value_source(m, false, "", kTables[e].table);
     if (first_breach(m, dest, rule, source, detail) != 0)
         return refuse("Error: initial overland nutrient value: " + detail + "\n");
     return true;
@@ -113,6 +121,17 @@ bool stream_table_present(const model_state& m, int code) {
     const stream_table_info& t = m.st_mapping_table_info;
     if (!m.st_mapping_table_given) return false;
     return code == stream_table_zep_n ? t.zep_n != 0 : code == stream_table_zep_p ? t.zep_p != 0 : t.zep_oth != 0;
+}
+
+// Column t.column of stream table t.table per link into by_link (links with
+// ID 0 in the table's index map keep their value).
+bool stream_table_values(model_state& m, table_column t, vec1<double>& by_link) {
+    vec1<int> ids;
+    mat2<double> values;
+    if (!read_stream_table_by_link(m.st_mapping_table, t.table, m.nlinks, ids, values)) return false;
+    for (int l = 1; l <= m.nlinks; ++l)
+        if (ids[l] != 0) by_link[l] = values[l][t.column];
+    return true;
 }
 
 // The initial concentration of species e per link (links with ID 0 in a
@@ -133,12 +152,7 @@ bool stream_values(model_state& m, int e, vec1<double>& by_link) {
             return false;
         }
         say(m, format_text("Assigning parameters for the stream constituent %s from the mapping table.\n", name));
-        vec1<int> ids;
-        mat2<double> values;
-        if (!read_stream_table_by_link(m.st_mapping_table, t.table, m.nlinks, ids, values)) return false;
-        for (int l = 1; l <= m.nlinks; ++l)
-            if (ids[l] != 0) by_link[l] = values[l][t.column];
-        return true;
+        return stream_table_values(m, t, by_link);
     }
     case 1: {
         std::string path = src.map_name;
@@ -153,8 +167,12 @@ bool stream_values(model_state& m, int e, vec1<double>& by_link) {
         say(m, format_text("Assigning parameters from a continuous map for the stream constituent %s\n", name));
         return read_stream_value_map(path, m.nlinks, by_link);
     }
-    default:
-        return true;
+    default: {
+        // No card: the values of the species' table, when given, stay in
+        // place.
+        const table_column t = kStreamTables[e];
+        return !stream_table_present(m, t.table) || stream_table_values(m, t, by_link);
+    }
     }
 }
 
@@ -198,7 +216,9 @@ void assign_stream_constituents(model_state& m) {
     zep_streams& st = m.zep->streams;
     vec1<double> by_link;
     for (int e = 0; e < kNutrientSpecies; ++e) {
-        if (m.zep->stream_init[static_cast<std::size_t>(e)].kind < 1) continue;
+        if (m.zep->stream_init[static_cast<std::size_t>(e)].kind < 1 &&
+            !stream_table_present(m, kStreamTables[e].table))
+            continue;
         if (!stream_values(m, e, by_link)) return;
         vec1<double>& conc = st.init_conc[e];
         for (int l = 1; l <= m.nlinks; ++l) {

@@ -264,6 +264,31 @@ TEST(OverlandNutrients, InitialValuesThatCannotBeHadStopTheSetUp) {
     }
 }
 
+namespace {
+
+double g_seen_dispersion = -1.0;
+
+bool watch_dispersion(kesta::model_state& m, const char* step) {
+    if (std::strcmp(step, "step_contam_processes") == 0 && m.zep)
+        g_seen_dispersion = m.contam_disp[static_cast<std::size_t>(m.first_nutrient_constituent + aq_no3)][3];
+    return true;
+}
+
+}  // namespace
+
+// Without an OV_DISPERSION card the DISPERSION table of the mapping-table
+// file gives the species their dispersion coefficient.
+TEST(OverlandNutrients, ADispersionTableWithoutItsCardGivesTheCoefficient) {
+    temp_dir dir(true);
+    write_ponded_project(dir, "OV_INIT_NO3 1.0\nMAPPING_TABLE t.cmt\n");
+    dir.write("t.cmt", "KESTA_INDEX_MAP_TABLES\nINDEX_MAP ov.asc \"Zone\"\nDISPERSION \"Zone\"\nNUM_IDS 1\nhdr\n" +
+                           kesta_test::table_row(1, "0.3"));
+    g_seen_dispersion = -1.0;
+    const kesta_test::model_run r = kesta_test::run_in_process("p.prj", watch_dispersion);
+    ASSERT_EQ(r.rc, 0) << r.out;
+    EXPECT_EQ(g_seen_dispersion, 0.3);
+}
+
 // The weather's dew point is that of the air's vapour pressure: 50 %
 // relative humidity at 20 °C holds 11.69 hPa.
 TEST(OverlandNutrients, WeatherDewPointFromTheVapourPressure) {
