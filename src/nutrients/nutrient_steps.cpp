@@ -1,6 +1,8 @@
 #include "nutrients/nutrient_steps.hpp"
 
+#include <algorithm>
 #include <cmath>
+#include <vector>
 
 #include "channel/link_types.hpp"
 #include "core/error_record.hpp"
@@ -173,6 +175,13 @@ void zep_overland_allocate(model_state& m) {
     o.foc.fill(initial.organic_carbon_fraction);
     o.dispersion = vec1<double>(n);
     o.ka = zep_ammonia_dissociation(temperature);
+    static_assert(kZepSorptionConstants == kSorptionConstants, "one value per sorption card");
+    const std::vector<double>& sorption = m.project_options.sorption_constants;
+    o.sorption.fill(0.0);
+    std::copy(sorption.begin(), sorption.end(), o.sorption.begin());
+    if (!sorption.empty())
+        warn("The nutrient sorption constants (NO2_KM ... DP_KM, NO2_KOC ... DP_KOC) are kept but do not change "
+             "the results: the species react and travel as wholly dissolved.\n");
     say(m, "Done\n");
 }
 

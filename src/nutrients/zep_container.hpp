@@ -14,6 +14,7 @@ namespace kesta {
 
 constexpr int kNutrientSpecies = 9;      // NO2, NO3, NH4, ON, OP, DP, ALG, CBOD, DO
 constexpr int kOverlandInitialKinds = 12;
+constexpr int kZepSorptionConstants = 12;
 
 // The overland cells. The species are the constituent slots from
 // first_nutrient_constituent on (their overland mass and concentration),
@@ -31,6 +32,9 @@ struct zep_overland {
     double lost = 0.0;
     double h_ion = 0.0;  // hydrogen ions (mol/L) at the pH of CHAN_PH
     double ka = 0.0;     // ammonia dissociation constant at WATER_TEMP
+    // The cards NO2_KM ... DP_KM and NO2_KOC ... DP_KOC as given (0 when
+    // absent), in card order. No reaction reads them.
+    std::array<double, kZepSorptionConstants> sorption{};
     // Per cell: total nitrogen and phosphorus of the carried species, and
     // the un-ionised ammonia (g of NH3).
     vec1<double> total_n, total_p, ammonia;

@@ -289,6 +289,18 @@ TEST(OverlandNutrients, ADispersionTableWithoutItsCardGivesTheCoefficient) {
     EXPECT_EQ(g_seen_dispersion, 0.3);
 }
 
+// A sorption constant is kept, and the summary says it changes nothing.
+TEST(OverlandNutrients, SorptionConstantsAreKeptWithAWarning) {
+    temp_dir dir(true);
+    write_ponded_project(dir, "OV_INIT_NO3 1.0\nDP_KOC 3\n");
+    const kesta_test::model_run r = kesta_test::run_in_process("p.prj");
+    ASSERT_EQ(r.rc, 0) << r.out;
+    const std::string s = kesta_test::read_file(dir.file("summ.out"));
+    EXPECT_NE(s.find("sorption constants (NO2_KM ... DP_KM, NO2_KOC ... DP_KOC) are kept but do not change"),
+              std::string::npos)
+        << s;
+}
+
 // The weather's dew point is that of the air's vapour pressure: 50 %
 // relative humidity at 20 °C holds 11.69 hPa.
 TEST(OverlandNutrients, WeatherDewPointFromTheVapourPressure) {
