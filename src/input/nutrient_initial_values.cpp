@@ -120,7 +120,14 @@ constexpr table_column kStreamTables[kNutrientSpecies] = {
 bool stream_table_present(const model_state& m, int code) {
     const stream_table_info& t = m.st_mapping_table_info;
     if (!m.st_mapping_table_given) return false;
-    return code == stream_table_zep_n ? t.zep_n != 0 : code == stream_table_zep_p ? t.zep_p != 0 : t.zep_oth != 0;
+    switch (code) {
+    case stream_table_zep_n: return t.zep_n != 0;
+    case stream_table_zep_p: return t.zep_p != 0;
+    case stream_table_zep_oth: return t.zep_oth != 0;
+    case stream_table_zep_c: return t.zep_c != 0;
+    case stream_table_dispersion: return t.dispersion != 0;
+    default: return false;
+    }
 }
 
 // Column t.column of stream table t.table per link into by_link (links with
@@ -228,6 +235,33 @@ void assign_stream_constituents(model_state& m) {
                                                "or more.\n",
                                                nutrient_display_name(e), by_link[l], l)));
             for (int j = 1; j <= m.nx[l]; ++j) conc[st.index(l, j)] = by_link[l];
+        }
+    }
+    // DOC, its organic-carbon fraction and the dispersion have no stream
+    // cards: the stream ZEP_C and DISPERSION tables give them where read,
+    // the links without an ID keep what they hold.
+    struct stream_extra {
+        table_column source;
+        int entry;
+        vec1<double>* dest;
+    };
+    const stream_extra extras[] = {{{stream_table_zep_c, 1}, kDocEntry, &st.doc},
+                                   {{stream_table_zep_c, 2}, kFocEntry, &st.foc},
+                                   {{stream_table_dispersion, 1}, kDispersionEntry, &st.dispersion}};
+    for (const stream_extra& x : extras) {
+        if (!stream_table_present(m, x.source.table)) continue;
+        vec1<int> ids;
+        mat2<double> values;
+        if (!read_stream_table_by_link(m.st_mapping_table, x.source.table, m.nlinks, ids, values)) return;
+        for (int l = 1; l <= m.nlinks; ++l) {
+            if (!link_is_channel(m.ltype[l]) || ids[l] == 0) continue;
+            const double v = values[l][x.source.column];
+            if (!(v >= 0.0))
+                return void(refuse(format_text("Error: stream mapping table %s: %s %g for link %d (ID %d); it "
+                                               "must be 0 or more.\n",
+                                               m.st_mapping_table.c_str(), nutrient_display_name(x.entry), v, l,
+                                               ids[l])));
+            for (int j = 1; j <= m.nx[l]; ++j) (*x.dest)[st.index(l, j)] = v;
         }
     }
 }

@@ -296,6 +296,13 @@ void zep_streams_allocate(model_state& m) {
     st.water_temp = vec1<double>(n);
     st.water_temp.fill(temperature);
     st.ka = zep_ammonia_dissociation(temperature);
+    const aq_species_block initial;
+    st.doc = vec1<double>(n);
+    st.doc.fill(initial.dissolved_organic_carbon);
+    st.foc = vec1<double>(n);
+    st.foc.fill(initial.organic_carbon_fraction);
+    st.dispersion = vec1<double>(n);
+    st.dispersion.fill(m.chan_disp_coef);
     for (vec1<double>& c : st.init_conc) c = vec1<double>(n);
     say(m, "Done\n");
 }
@@ -351,7 +358,10 @@ void zep_streams_step(model_state& m, double dt) {
             const double volume = m.chan_water[row];
             if (!(volume >= kMinNodeArea * m.chan_dx[l])) continue;
             b.depth = m.yp[j][l] - m.bel[j][l];
-            b.water_temperature = st.water_temp[st.index(l, j)];
+            const int i = st.index(l, j);
+            b.water_temperature = st.water_temp[i];
+            b.dissolved_organic_carbon = st.doc[i];
+            b.organic_carbon_fraction = st.foc[i];
             copy_in(b, rows, row, volume);
             const int bad = ZEPChannelKinetics(b, *z.environment, z.aquatic.block(z.aquatic.stream_ids[j][l]), &cache);
             if (bad >= 0) {
@@ -359,6 +369,8 @@ void zep_streams_step(model_state& m, double dt) {
                 return;
             }
             copy_out(b, rows, row, seconds, made, used);
+            st.doc[i] = b.dissolved_organic_carbon;
+            st.foc[i] = b.organic_carbon_fraction;
         }
     }
     for (int k = 0; k < kNutrientSpecies; ++k) {

@@ -49,6 +49,11 @@ struct zep_streams {
     int nlinks = 0;
     int stride = 0;
     vec1<double> water_temp;  // °C
+    // Per node: dissolved organic carbon and its fraction of organic carbon
+    // (the stream ZEP_C table's where it gives the link, else the library's
+    // defaults), and the species' dispersion coefficient (m2/s; the stream
+    // DISPERSION table's, else CHAN_DISP_COEF).
+    vec1<double> doc, foc, dispersion;
     // Per species and node: the initial concentration of the ST_INIT_*
     // cards (g/m3), which the node's water holds at the first channel
     // constituent step.

@@ -463,6 +463,47 @@ TEST(ChannelNutrients, StreamMapGivesTheNodesTheirInitialConcentration) {
     EXPECT_EQ(st.init_conc[aq_nh4][st.index(2, 1)], 0.0);
 }
 
+// The stream ZEP_C and DISPERSION tables give the nodes of the links their
+// maps name the organic carbon and the species' dispersion; the other
+// links keep the defaults, CHAN_DISP_COEF for the dispersion.
+TEST(ChannelNutrients, StreamTablesGiveCarbonAndDispersion) {
+    temp_dir dir(true);
+    const auto row = [](const std::string& values) {
+        std::string r = "     1  reach";
+        r.resize(86, ' ');
+        return r + values + "\n";
+    };
+    dir.write("reaches.smap", "STREAM_MAP\nNLINKS 2\n1\n0\n");
+    const std::string table = dir.write("stream.tab", "KESTA_STREAM_INDEX_MAP_TABLES\nST_INDEX_MAP reaches.smap \"r\"\n"
+                                                      "ZEP_C \"r\"\nNUM_IDS 1\nID  description  doc foc\n" +
+                                                          row("3 0.25") + "DISPERSION \"r\"\nNUM_IDS 1\nID  d\n" +
+                                                          row("0.4"));
+    auto m = std::make_unique<kesta::model_state>();
+    m->super_quiet = 1;
+    m->nlinks = 2;
+    m->maxnodes = 2;
+    m->chan_disp_coef = 0.1;
+    m->ltype = kesta_test::one_based<int>({kesta::kLinkTrapezoid, kesta::kLinkTrapezoid});
+    m->nx = kesta_test::one_based<int>({2, 2});
+    m->st_mapping_table_given = 1;
+    m->st_mapping_table = table;
+    m->st_mapping_table_info.zep_c = 1;
+    m->st_mapping_table_info.dispersion = 1;
+    m->zep = std::make_shared<kesta::zep_container>();
+    kesta::zep_streams_allocate(*m);
+    const kesta::zep_streams& st = m->zep->streams;
+    const double default_doc = st.doc[st.index(2, 1)];
+    kesta::assign_stream_constituents(*m);
+    ASSERT_EQ(kesta::g_error_record.stop, 0);
+    for (int j = 1; j <= 2; ++j) {
+        EXPECT_EQ(st.doc[st.index(1, j)], 3.0);
+        EXPECT_EQ(st.foc[st.index(1, j)], 0.25);
+        EXPECT_EQ(st.dispersion[st.index(1, j)], 0.4);
+        EXPECT_EQ(st.doc[st.index(2, j)], default_doc);
+        EXPECT_EQ(st.dispersion[st.index(2, j)], 0.1);
+    }
+}
+
 namespace {
 
 // The nitrate of the channels and the lake after every step: what their
