@@ -268,7 +268,16 @@ void assign_stream_constituents(model_state& m) {
 
 void assign_zep_gw_tables(model_state& m) {
     // The species of each table's columns; a table's further columns are
-    // read and not used.
+    // read and not used. ZEP_GW_N holds the four nitrogen species in
+    // order. ZEP_GW_P is read like its overland twin ZEP_P: organic and
+    // dissolved phosphorus, its other columns unused. ZEP_GW_OTH holds
+    // the two species of the overland ZEP_OTH that groundwater can carry,
+    // CBOD and dissolved oxygen; algae live only in the light. Filling
+    // consecutive slots instead (ZEP_GW_P into first + 4 to 6, ZEP_GW_OTH
+    // into first + 8 and 9) would put a phosphorus column into the algae
+    // and a column into slot first + 9, a soil-only pool with
+    // SOIL_CON_TRANS and no slot at all without it; this way every column
+    // fills a species of its own kind.
     struct gw_table {
         int table;
         int species[4];  // -1: no species
