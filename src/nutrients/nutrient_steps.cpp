@@ -444,6 +444,23 @@ void zep_streams_totals(model_state& m) {
     }
 }
 
+void zep_outlet_values(model_state& m) {
+    zep_container& z = container(m);
+    z.outlet_conc.fill(0.0);
+    z.outlet_mass.fill(0.0);
+    const int first = m.first_nutrient_constituent;
+    const int l = m.nlinks;
+    if (first < 1 || m.chan_mass.empty() || l < 1) return;
+    const network_rows r = chan_rows_of(m);
+    const int lake = lake_holding_link(m, l);
+    const int row = lake ? r.lake(lake) : m.nx[l] >= 1 ? r.node(m.nx[l], l) : 0;
+    if (row < 1 || row > m.chan_rows) return;
+    for (int k = 0; k < kNutrientSpecies; ++k) {
+        z.outlet_conc[static_cast<std::size_t>(k)] = m.chan_conc[first + k][row];
+        z.outlet_mass[static_cast<std::size_t>(k)] = m.chan_mass[first + k][row];
+    }
+}
+
 void zep_lakes_totals(model_state& m) {
     zep_lakes& lk = container(m).lakes;
     if (m.first_nutrient_constituent < 1 || m.chan_mass.empty() || !m.chan_lakes_on) return;

@@ -144,6 +144,11 @@ struct zep_container {
     std::array<zep_output_request, kNutrientSpecies> overland_output;
     std::array<zep_output_request, kNutrientSpecies> stream_output;
     std::array<zep_output_request, kNutrientSpecies> location_output;  // at the hydrograph locations
+    // Per species at the channel outlet (the last node of the last link,
+    // or the lake that holds that link) as of the last output step:
+    // concentration (g/m3) and mass (g); 0 without channel constituents.
+    std::array<double, kNutrientSpecies> outlet_conc{};
+    std::array<double, kNutrientSpecies> outlet_mass{};
 
     zep_index_block index;
     zep_overland overland;

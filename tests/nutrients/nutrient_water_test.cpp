@@ -504,6 +504,32 @@ TEST(ChannelNutrients, StreamTablesGiveCarbonAndDispersion) {
     }
 }
 
+// The outlet values are those of the last node of the last link, whose
+// row follows the other nodes', and of each species' own slot.
+TEST(ChannelNutrients, OutletValuesAreTheLastNodesOfTheLastLink) {
+    auto m = std::make_unique<kesta::model_state>();
+    m->nlinks = 2;
+    m->ltype = kesta_test::one_based<int>({kesta::kLinkTrapezoid, kesta::kLinkTrapezoid});
+    m->nx = kesta_test::one_based<int>({2, 2});
+    m->chan_stride = 2;
+    m->chan_lake_row0 = 6;
+    m->chan_rows = 6;
+    m->first_nutrient_constituent = 2;
+    m->ncontam = 1 + kesta::kNutrientSpecies;
+    m->chan_mass = kesta::mat2<double>(m->ncontam + 1, 7);
+    m->chan_conc = kesta::mat2<double>(m->ncontam + 1, 7);
+    for (int c = 1; c <= m->ncontam; ++c)
+        for (int row = 1; row <= 6; ++row) {
+            m->chan_mass[c][row] = 100.0 * c + row;
+            m->chan_conc[c][row] = c + 0.1 * row;
+        }
+    m->zep = std::make_shared<kesta::zep_container>();
+    kesta::zep_outlet_values(*m);
+    const kesta::zep_container& z = *m->zep;
+    EXPECT_EQ(z.outlet_mass[aq_no3], 100.0 * (2 + aq_no3) + 6);
+    EXPECT_EQ(z.outlet_conc[aq_do], 2 + aq_do + 0.6);
+}
+
 namespace {
 
 // The nitrate of the channels and the lake after every step: what their
