@@ -577,40 +577,54 @@ bool watch_channel_nitrate(kesta::model_state& m, const char* name) {
 // the outlet; nothing changes it (no nitrite or algae). The channels' and
 // the lake's books close after every step to round-off, the nodes that
 // hold water at the first channel step start with 2 g/m3 of it, and every
-// balance of the summary closes.
+// balance of the summary closes. Run again with a stream DISPERSION table
+// (no CHAN_DISP_COEF), the nitrate disperses and less or more leaves.
 TEST(ChannelNutrients, NitrateRunsThroughTheLinksAndTheLakeAndTheBooksClose) {
     namespace valley = kesta_test::lake_valley;
-    temp_dir dir(true);
-    dir.write("mask.asc", valley::grid([](int, int) { return 1.0; }, "%.0f "));
-    dir.write("elev.asc", valley::grid(valley::ground, "%.3f "));
-    dir.write("net.chan", valley::channel_file());
-    dir.write("net.gst", valley::grid_stream_file());
-    dir.write("st.map", "STREAM_MAP\nLINKS 4\n1\n1\n1\n1\n");
-    dir.write("aq.env", "AQUATIC_ENV_ZEP10\nOV_MAP mask.asc\nST_MAP st.map\nNUM_IDS 1\n\n1\n" + value_lines("0.1"));
-    dir.write("t.cmt", "KESTA_INDEX_MAP_TABLES\nINDEX_MAP mask.asc \"Zone\"\nZEP_N \"Zone\"\nNUM_IDS 1\n"
-                       "PRECIP_CONC 0 5 0 0\nhdr\n" + kesta_test::table_row(1, "0 0 0 0"));
-    dir.write("run.prj", valley::project("EXPLICIT") + "MAPPING_TABLE t.cmt\nCHAN_CON_TRANS\nWATER_TEMP 20\n"
-                                                       "NUTRIENTS\nAQ_ENV aq.env\nST_INIT_NO3 2\n");
-    nitrate_watch w;
-    g_nitrate = &w;
-    const kesta_test::model_run r = kesta_test::run_in_process("run.prj", watch_channel_nitrate);
-    g_nitrate = nullptr;
-    const std::string s = kesta_test::read_file(dir.file("run.sum"));
-    ASSERT_EQ(r.rc, 0) << r.out << s;
+    double outlet[2] = {0.0, 0.0};
+    for (const bool dispersed : {false, true}) {
+        SCOPED_TRACE(dispersed ? "stream DISPERSION table" : "no dispersion");
+        temp_dir dir(true);
+        dir.write("mask.asc", valley::grid([](int, int) { return 1.0; }, "%.0f "));
+        dir.write("elev.asc", valley::grid(valley::ground, "%.3f "));
+        dir.write("net.chan", valley::channel_file());
+        dir.write("net.gst", valley::grid_stream_file());
+        dir.write("st.map", "STREAM_MAP\nLINKS 4\n1\n1\n1\n1\n");
+        dir.write("aq.env", "AQUATIC_ENV_ZEP10\nOV_MAP mask.asc\nST_MAP st.map\nNUM_IDS 1\n\n1\n" + value_lines("0.1"));
+        dir.write("t.cmt", "KESTA_INDEX_MAP_TABLES\nINDEX_MAP mask.asc \"Zone\"\nZEP_N \"Zone\"\nNUM_IDS 1\n"
+                           "PRECIP_CONC 0 5 0 0\nhdr\n" + kesta_test::table_row(1, "0 0 0 0"));
+        dir.write("run.prj", valley::project("EXPLICIT") + "MAPPING_TABLE t.cmt\nCHAN_CON_TRANS\nWATER_TEMP 20\n"
+                                                           "NUTRIENTS\nAQ_ENV aq.env\nST_INIT_NO3 2\n" +
+                                       (dispersed ? "ST_MAPPING_TABLE st.tab\n" : ""));
+        std::string row = "     1  reach";
+        row.resize(86, ' ');
+        dir.write("st.tab", "KESTA_STREAM_INDEX_MAP_TABLES\nST_INDEX_MAP st.map \"r\"\nDISPERSION \"r\"\nNUM_IDS 1\n"
+                            "ID  d\n" + row + "50\n");
+        nitrate_watch w;
+        g_nitrate = &w;
+        const kesta_test::model_run r = kesta_test::run_in_process("run.prj", watch_channel_nitrate);
+        g_nitrate = nullptr;
+        const std::string s = kesta_test::read_file(dir.file("run.sum"));
+        ASSERT_EQ(r.rc, 0) << r.out << s;
 
-    EXPECT_LT(w.chan_misfit, 1e-12 * w.scale);
-    EXPECT_LT(w.lake_misfit, 1e-12 * w.scale);
-    EXPECT_GT(w.initial_water, 0.0);
-    EXPECT_NEAR(w.initial_nodes, 2.0 * w.initial_water, 1e-12 * w.initial_nodes);
-    for (double v : {w.lat, w.into_lake, w.out_of_lake, w.outlet}) EXPECT_GT(v, 0.0);
-    EXPECT_EQ(w.reacted, 0.0);
-    int balances = 0;
-    for (const std::string label :
-         {"Soil mass balance error", "Dissolved mass balance error", "Contam mass balance error"}) {
-        for (std::size_t at = s.find(label); at != std::string::npos; at = s.find(label, at + 1), ++balances)
-            EXPECT_NEAR(number_after(s.substr(at), label), 0.0, 1e-4) << s.substr(at, 80);
+        EXPECT_LT(w.chan_misfit, 1e-12 * w.scale);
+        EXPECT_LT(w.lake_misfit, 1e-12 * w.scale);
+        EXPECT_GT(w.initial_water, 0.0);
+        EXPECT_NEAR(w.initial_nodes, 2.0 * w.initial_water, 1e-12 * w.initial_nodes);
+        for (double v : {w.lat, w.into_lake, w.out_of_lake, w.outlet}) EXPECT_GT(v, 0.0);
+        EXPECT_EQ(w.reacted, 0.0);
+        int balances = 0;
+        for (const std::string label :
+             {"Soil mass balance error", "Dissolved mass balance error", "Contam mass balance error"}) {
+            for (std::size_t at = s.find(label); at != std::string::npos; at = s.find(label, at + 1), ++balances)
+                EXPECT_NEAR(number_after(s.substr(at), label), 0.0, 1e-4) << s.substr(at, 80);
+        }
+        EXPECT_GT(balances, 4 * kesta::kNutrientSpecies);
+        outlet[dispersed ? 1 : 0] = w.outlet;
     }
-    EXPECT_GT(balances, 4 * kesta::kNutrientSpecies);
+    // Without CHAN_DISP_COEF only the table's coefficient disperses the
+    // nitrate, and that changes what leaves.
+    EXPECT_GT(std::fabs(outlet[1] - outlet[0]), 1e-6 * outlet[0]);
 }
 
 // The plus-shaped plane over a soil with redistribution and a water table
