@@ -39,6 +39,8 @@ void setup_nutrient_streams(model_state& m) {
     load_stream_index_map(m);
     if (run_stopped()) return;
     assign_stream_constituents(m);
+    if (run_stopped()) return;
+    set_chan_nutrient_dispersion(m);
 }
 
 // The routing divides its step by the Courant limit and needs an outlet

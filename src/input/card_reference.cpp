@@ -336,7 +336,7 @@ const card_doc kDocs[] = {
     {146, kContam, "g/m3", "Concentration of every contaminant in the channels at each IN_HYD_LOCATION node, location by location (with CHAN_CON_TRANS).", U, nullptr},
     {147, kContam, "g/s", "Dissolved mass flux of every contaminant through the downstream face of each IN_HYD_LOCATION node, location by location (with CHAN_CON_TRANS); with SEDIMENT_CONTAM each followed by the flux attached to the wash load.", U, nullptr},
     {265, kContam, "1/day", "First-order decay of the contaminants in the channels and the channel-network lakes.", U, nullptr},
-    {266, kContam, "m2/s", "Dispersion coefficient of the contaminants along the channels.", U, nullptr},
+    {266, kContam, "m2/s", "Dispersion coefficient of the contaminants along the channels, and of the nutrient species on the links the DISPERSION table of ST_MAPPING_TABLE does not give.", U, nullptr},
     {267, kContam, "g/m3", "Initial concentration of every contaminant in the channel-network lakes and in the channel nodes that hold water at the first channel step.", U, nullptr},
     {268, kContam, "1/day", "Decay coefficient of the uniform contaminant, over land and in the soil.", U, nullptr},
     {269, kContam, "m2/s", "Overland dispersion coefficient of the uniform contaminant.", U, nullptr},

@@ -89,15 +89,23 @@ bool assign_entry(model_state& m, int e, vec1<double>& dest) {
         if (!read_real_map(m, fp.get(), path, dest)) return false;
         break;
     }
-    default:
-        return true;
+    default: {
+        // No card: the values of the entry's table, when the mapping-table
+        // file holds it, stay in place.
+        const table_column t = kTables[e];
+        if (!m.mapping_table_given || !mapping_table_present(m.mapping_tables, t.table)) return true;
+        std::array<vec1<double>*, 7> columns{};
+        columns[static_cast<std::size_t>(t.column - 1)] = &dest;
+        if (!read_table_columns(m, t.table, columns)) return false;
+        break;
+    }
     }
     // A negative value would stop the kinetics at the first reaction.
     const value_rule rule{name, "", non_negative, "it must be 0 or more"};
     std::string detail;
     const std::string source = src.kind == 3   ? "the uniform value of its OV_* card"
-                               : src.kind == 2 ? value_source(m, false, "", kTables[e].table)
-                                               : "map " + src.map_name;
+                               : src.kind == 1 ? "map " + src.map_name
+                                               : value_source(m, false, "", kTables[e].table);
     if (first_breach(m, dest, rule, source, detail) != 0)
         return refuse("Error: initial overland nutrient value: " + detail + "\n");
     return true;
@@ -112,7 +120,25 @@ constexpr table_column kStreamTables[kNutrientSpecies] = {
 bool stream_table_present(const model_state& m, int code) {
     const stream_table_info& t = m.st_mapping_table_info;
     if (!m.st_mapping_table_given) return false;
-    return code == stream_table_zep_n ? t.zep_n != 0 : code == stream_table_zep_p ? t.zep_p != 0 : t.zep_oth != 0;
+    switch (code) {
+    case stream_table_zep_n: return t.zep_n != 0;
+    case stream_table_zep_p: return t.zep_p != 0;
+    case stream_table_zep_oth: return t.zep_oth != 0;
+    case stream_table_zep_c: return t.zep_c != 0;
+    case stream_table_dispersion: return t.dispersion != 0;
+    default: return false;
+    }
+}
+
+// Column t.column of stream table t.table per link into by_link (links with
+// ID 0 in the table's index map keep their value).
+bool stream_table_values(model_state& m, table_column t, vec1<double>& by_link) {
+    vec1<int> ids;
+    mat2<double> values;
+    if (!read_stream_table_by_link(m.st_mapping_table, t.table, m.nlinks, ids, values)) return false;
+    for (int l = 1; l <= m.nlinks; ++l)
+        if (ids[l] != 0) by_link[l] = values[l][t.column];
+    return true;
 }
 
 // The initial concentration of species e per link (links with ID 0 in a
@@ -133,12 +159,7 @@ bool stream_values(model_state& m, int e, vec1<double>& by_link) {
             return false;
         }
         say(m, format_text("Assigning parameters for the stream constituent %s from the mapping table.\n", name));
-        vec1<int> ids;
-        mat2<double> values;
-        if (!read_stream_table_by_link(m.st_mapping_table, t.table, m.nlinks, ids, values)) return false;
-        for (int l = 1; l <= m.nlinks; ++l)
-            if (ids[l] != 0) by_link[l] = values[l][t.column];
-        return true;
+        return stream_table_values(m, t, by_link);
     }
     case 1: {
         std::string path = src.map_name;
@@ -153,8 +174,12 @@ bool stream_values(model_state& m, int e, vec1<double>& by_link) {
         say(m, format_text("Assigning parameters from a continuous map for the stream constituent %s\n", name));
         return read_stream_value_map(path, m.nlinks, by_link);
     }
-    default:
-        return true;
+    default: {
+        // No card: the values of the species' table, when given, stay in
+        // place.
+        const table_column t = kStreamTables[e];
+        return !stream_table_present(m, t.table) || stream_table_values(m, t, by_link);
+    }
     }
 }
 
@@ -198,7 +223,9 @@ void assign_stream_constituents(model_state& m) {
     zep_streams& st = m.zep->streams;
     vec1<double> by_link;
     for (int e = 0; e < kNutrientSpecies; ++e) {
-        if (m.zep->stream_init[static_cast<std::size_t>(e)].kind < 1) continue;
+        if (m.zep->stream_init[static_cast<std::size_t>(e)].kind < 1 &&
+            !stream_table_present(m, kStreamTables[e].table))
+            continue;
         if (!stream_values(m, e, by_link)) return;
         vec1<double>& conc = st.init_conc[e];
         for (int l = 1; l <= m.nlinks; ++l) {
@@ -210,11 +237,47 @@ void assign_stream_constituents(model_state& m) {
             for (int j = 1; j <= m.nx[l]; ++j) conc[st.index(l, j)] = by_link[l];
         }
     }
+    // DOC, its organic-carbon fraction and the dispersion have no stream
+    // cards: the stream ZEP_C and DISPERSION tables give them where read,
+    // the links without an ID keep what they hold.
+    struct stream_extra {
+        table_column source;
+        int entry;
+        vec1<double>* dest;
+    };
+    const stream_extra extras[] = {{{stream_table_zep_c, 1}, kDocEntry, &st.doc},
+                                   {{stream_table_zep_c, 2}, kFocEntry, &st.foc},
+                                   {{stream_table_dispersion, 1}, kDispersionEntry, &st.dispersion}};
+    for (const stream_extra& x : extras) {
+        if (!stream_table_present(m, x.source.table)) continue;
+        vec1<int> ids;
+        mat2<double> values;
+        if (!read_stream_table_by_link(m.st_mapping_table, x.source.table, m.nlinks, ids, values)) return;
+        for (int l = 1; l <= m.nlinks; ++l) {
+            if (!link_is_channel(m.ltype[l]) || ids[l] == 0) continue;
+            const double v = values[l][x.source.column];
+            if (!(v >= 0.0))
+                return void(refuse(format_text("Error: stream mapping table %s: %s %g for link %d (ID %d); it "
+                                               "must be 0 or more.\n",
+                                               m.st_mapping_table.c_str(), nutrient_display_name(x.entry), v, l,
+                                               ids[l])));
+            for (int j = 1; j <= m.nx[l]; ++j) (*x.dest)[st.index(l, j)] = v;
+        }
+    }
 }
 
 void assign_zep_gw_tables(model_state& m) {
     // The species of each table's columns; a table's further columns are
-    // read and not used.
+    // read and not used. ZEP_GW_N holds the four nitrogen species in
+    // order. ZEP_GW_P is read like its overland twin ZEP_P: organic and
+    // dissolved phosphorus, its other columns unused. ZEP_GW_OTH holds
+    // the two species of the overland ZEP_OTH that groundwater can carry,
+    // CBOD and dissolved oxygen; algae live only in the light. Filling
+    // consecutive slots instead (ZEP_GW_P into first + 4 to 6, ZEP_GW_OTH
+    // into first + 8 and 9) would put a phosphorus column into the algae
+    // and a column into slot first + 9, a soil-only pool with
+    // SOIL_CON_TRANS and no slot at all without it; this way every column
+    // fills a species of its own kind.
     struct gw_table {
         int table;
         int species[4];  // -1: no species

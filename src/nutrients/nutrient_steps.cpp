@@ -1,6 +1,8 @@
 #include "nutrients/nutrient_steps.hpp"
 
+#include <algorithm>
 #include <cmath>
+#include <vector>
 
 #include "channel/link_types.hpp"
 #include "core/error_record.hpp"
@@ -173,6 +175,13 @@ void zep_overland_allocate(model_state& m) {
     o.foc.fill(initial.organic_carbon_fraction);
     o.dispersion = vec1<double>(n);
     o.ka = zep_ammonia_dissociation(temperature);
+    static_assert(kZepSorptionConstants == kSorptionConstants, "one value per sorption card");
+    const std::vector<double>& sorption = m.project_options.sorption_constants;
+    o.sorption.fill(0.0);
+    std::copy(sorption.begin(), sorption.end(), o.sorption.begin());
+    if (!sorption.empty())
+        warn("The nutrient sorption constants (NO2_KM ... DP_KM, NO2_KOC ... DP_KOC) are kept but do not change "
+             "the results: the species react and travel as wholly dissolved.\n");
     say(m, "Done\n");
 }
 
@@ -287,6 +296,13 @@ void zep_streams_allocate(model_state& m) {
     st.water_temp = vec1<double>(n);
     st.water_temp.fill(temperature);
     st.ka = zep_ammonia_dissociation(temperature);
+    const aq_species_block initial;
+    st.doc = vec1<double>(n);
+    st.doc.fill(initial.dissolved_organic_carbon);
+    st.foc = vec1<double>(n);
+    st.foc.fill(initial.organic_carbon_fraction);
+    st.dispersion = vec1<double>(n);
+    st.dispersion.fill(m.chan_disp_coef);
     for (vec1<double>& c : st.init_conc) c = vec1<double>(n);
     say(m, "Done\n");
 }
@@ -342,7 +358,10 @@ void zep_streams_step(model_state& m, double dt) {
             const double volume = m.chan_water[row];
             if (!(volume >= kMinNodeArea * m.chan_dx[l])) continue;
             b.depth = m.yp[j][l] - m.bel[j][l];
-            b.water_temperature = st.water_temp[st.index(l, j)];
+            const int i = st.index(l, j);
+            b.water_temperature = st.water_temp[i];
+            b.dissolved_organic_carbon = st.doc[i];
+            b.organic_carbon_fraction = st.foc[i];
             copy_in(b, rows, row, volume);
             const int bad = ZEPChannelKinetics(b, *z.environment, z.aquatic.block(z.aquatic.stream_ids[j][l]), &cache);
             if (bad >= 0) {
@@ -350,6 +369,8 @@ void zep_streams_step(model_state& m, double dt) {
                 return;
             }
             copy_out(b, rows, row, seconds, made, used);
+            st.doc[i] = b.dissolved_organic_carbon;
+            st.foc[i] = b.organic_carbon_fraction;
         }
     }
     for (int k = 0; k < kNutrientSpecies; ++k) {
@@ -420,6 +441,23 @@ void zep_streams_totals(model_state& m) {
             st.ammonia[i] = zep_unionised_ammonia(s.mass[aq_nh4][row], m.area[j][l] * m.chan_dx[l], st.ka, st.h_ion,
                                                   kStreamMinAmmonium);
         }
+    }
+}
+
+void zep_outlet_values(model_state& m) {
+    zep_container& z = container(m);
+    z.outlet_conc.fill(0.0);
+    z.outlet_mass.fill(0.0);
+    const int first = m.first_nutrient_constituent;
+    const int l = m.nlinks;
+    if (first < 1 || m.chan_mass.empty() || l < 1) return;
+    const network_rows r = chan_rows_of(m);
+    const int lake = lake_holding_link(m, l);
+    const int row = lake ? r.lake(lake) : m.nx[l] >= 1 ? r.node(m.nx[l], l) : 0;
+    if (row < 1 || row > m.chan_rows) return;
+    for (int k = 0; k < kNutrientSpecies; ++k) {
+        z.outlet_conc[static_cast<std::size_t>(k)] = m.chan_conc[first + k][row];
+        z.outlet_mass[static_cast<std::size_t>(k)] = m.chan_mass[first + k][row];
     }
 }
 

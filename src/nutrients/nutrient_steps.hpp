@@ -63,6 +63,9 @@ void zep_lakes_totals(model_state& m);
 // Per cell: total nitrogen (NO2 + NO3 + NH4 + ON) and phosphorus (OP + DP)
 // of the carried species, and the un-ionised ammonia (g of NH3).
 void zep_overland_totals(model_state& m);
+// The container's outlet concentration and mass of every species from the
+// channel outlet's store now.
+void zep_outlet_values(model_state& m);
 
 // Set-up of the module's stream and lake part during the channel set-up:
 // the node and lake arrays (water temperature WATER_TEMP, the pH of

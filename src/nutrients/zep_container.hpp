@@ -14,6 +14,7 @@ namespace kesta {
 
 constexpr int kNutrientSpecies = 9;      // NO2, NO3, NH4, ON, OP, DP, ALG, CBOD, DO
 constexpr int kOverlandInitialKinds = 12;
+constexpr int kZepSorptionConstants = 12;
 
 // The overland cells. The species are the constituent slots from
 // first_nutrient_constituent on (their overland mass and concentration),
@@ -31,6 +32,9 @@ struct zep_overland {
     double lost = 0.0;
     double h_ion = 0.0;  // hydrogen ions (mol/L) at the pH of CHAN_PH
     double ka = 0.0;     // ammonia dissociation constant at WATER_TEMP
+    // The cards NO2_KM ... DP_KM and NO2_KOC ... DP_KOC as given (0 when
+    // absent), in card order. No reaction reads them.
+    std::array<double, kZepSorptionConstants> sorption{};
     // Per cell: total nitrogen and phosphorus of the carried species, and
     // the un-ionised ammonia (g of NH3).
     vec1<double> total_n, total_p, ammonia;
@@ -45,6 +49,11 @@ struct zep_streams {
     int nlinks = 0;
     int stride = 0;
     vec1<double> water_temp;  // °C
+    // Per node: dissolved organic carbon and its fraction of organic carbon
+    // (the stream ZEP_C table's where it gives the link, else the library's
+    // defaults), and the species' dispersion coefficient (m2/s; the stream
+    // DISPERSION table's, else CHAN_DISP_COEF).
+    vec1<double> doc, foc, dispersion;
     // Per species and node: the initial concentration of the ST_INIT_*
     // cards (g/m3), which the node's water holds at the first channel
     // constituent step.
@@ -135,6 +144,11 @@ struct zep_container {
     std::array<zep_output_request, kNutrientSpecies> overland_output;
     std::array<zep_output_request, kNutrientSpecies> stream_output;
     std::array<zep_output_request, kNutrientSpecies> location_output;  // at the hydrograph locations
+    // Per species at the channel outlet (the last node of the last link,
+    // or the lake that holds that link) as of the last output step:
+    // concentration (g/m3) and mass (g); 0 without channel constituents.
+    std::array<double, kNutrientSpecies> outlet_conc{};
+    std::array<double, kNutrientSpecies> outlet_mass{};
 
     zep_index_block index;
     zep_overland overland;

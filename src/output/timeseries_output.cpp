@@ -10,6 +10,7 @@
 #include "core/calendar.hpp"
 #include "core/parallel_env.hpp"
 #include "model/model_state.hpp"
+#include "nutrients/nutrient_steps.hpp"
 #include "output/output_steps.hpp"
 #include "output/vq_fluxes.hpp"
 #include "output/vq_inflow.hpp"
@@ -307,6 +308,7 @@ void write_timeseries_output(model_state& m) {
     const int every = m.hyd_freq > 0 ? m.hyd_freq : 1;
     if (m.step % every != 0) return;
 
+    if (m.zep) zep_outlet_values(m);
     write_outlet(m);
     write_outlet_sediment(m);
     write_location_series(m);

@@ -309,7 +309,7 @@ void take_groundwater(model_state& m, const network_rows& r) {
 void build_disp_faces(model_state& m, const network_rows& r) {
     std::vector<disp_face>& faces = m.chan_disp_faces;
     faces.clear();
-    if (!(m.chan_disp_coef > 0.0)) return;
+    if (!(m.chan_disp_coef > 0.0) && !m.chan_nutrient_disp_on) return;
     for (int l = 1; l <= m.nlinks; ++l) {
         if (!link_is_open_channel(m.ltype[l])) continue;
         const int n = m.nx[l];
@@ -368,6 +368,23 @@ bool masses_are_real(const model_state& m, const network_rows& r, int c) {
 }  // namespace
 
 network_rows chan_rows_of(const model_state& m) { return network_rows{m.chan_stride, m.chan_lake_row0}; }
+
+void set_chan_nutrient_dispersion(model_state& m) {
+    if (!m.zep || m.chan_mass.empty()) return;
+    const zep_streams& st = m.zep->streams;
+    const network_rows r = chan_rows_of(m);
+    alloc_dvector(m.cw_nutrient_disp, m.chan_rows, "cw_nutrient_disp");
+    if (!blocks_made(g_error_record, "the nutrient dispersion of the channel nodes", m.cw_nutrient_disp)) return;
+    m.chan_nutrient_disp_on = 0;
+    for (int l = 1; l <= std::min(m.nlinks, st.nlinks); ++l) {
+        for (int j = 1; j <= m.link_nodes[l]; ++j) {
+            const int i = st.index(l, j);
+            const double d = i <= st.dispersion.n() ? st.dispersion[i] : m.chan_disp_coef;
+            m.cw_nutrient_disp[r.node(j, l)] = d;
+            if (d > 0.0) m.chan_nutrient_disp_on = 1;
+        }
+    }
+}
 
 void alloc_chan_contam_arrays(model_state& m) {
     if (!m.chan_con_trans || !m.ov_con_trans || m.ncontam <= 0 || m.nlinks < 1) return;
@@ -589,7 +606,6 @@ void step_channel_lake_contam_mass(model_state& m) {
         net.water0 = m.chan_water.data();
         net.water1 = m.chan_water_now.data();
         net.length = m.chan_row_length.data();
-        net.disp_coef = m.cw_disp.data();
         chan_wq_work w{m.cw_conc.data(), m.cw_mstar.data(), m.cw_mnew.data(), m.cw_m0.data(), m.cw_asked.data(),
                        m.cw_out.data(),  m.cw_pred.data(),  m.cw_amount.data(), m.cw_dpred.data(),
                        m.cw_damount.data()};
@@ -600,6 +616,8 @@ void step_channel_lake_contam_mass(model_state& m) {
                 m.cw_rate[row] = source[row] / dt;
                 source[row] = 0.0;
             }
+            const bool nutrient = m.constituent_type.value(c) == 2 && !m.cw_nutrient_disp.empty();
+            net.disp_coef = nutrient ? m.cw_nutrient_disp.data() : m.cw_disp.data();
             const chan_wq_result res = chan_wq_route(net, m.chan_mass[c], m.cw_rate.data(), dt, w, m.cw_total.data());
             ++m.chan_route_calls;
             m.chan_route_substeps += res.substeps;

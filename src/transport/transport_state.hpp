@@ -202,6 +202,12 @@ struct transport_state {
     vec1<double> cw_pred, cw_amount, cw_total, cw_dpred, cw_damount;
     std::vector<wash_face> chan_faces;
     std::vector<disp_face> chan_disp_faces;
+    // Per node row: the dispersion coefficient of the nutrient species
+    // (m2/s), the stream nutrients' own (CHAN_DISP_COEF unless the stream
+    // DISPERSION table gives the node's link one); empty without nutrients.
+    // chan_nutrient_disp_on: some node has one above 0.
+    vec1<double> cw_nutrient_disp;
+    int chan_nutrient_disp_on = 0;
     // Run statistics of the routing: calls, sub-steps, corrector passes.
     long long chan_route_calls = 0, chan_route_substeps = 0, chan_route_passes = 0;
 

@@ -76,6 +76,9 @@ void alloc_chan_sed_arrays(model_state& m);
 // With CHAN_CON_TRANS (and OV_CON_TRANS, which makes the constituents):
 // the channel and lake constituent arrays.
 void alloc_chan_contam_arrays(model_state& m);
+// The nutrient species' dispersion coefficient of every node row from the
+// stream nutrients' per-node values; after their initial values are read.
+void set_chan_nutrient_dispersion(model_state& m);
 // The lakes' initial masses (INIT_CHAN_CONC in their initial water).
 void init_lake_contam_state(model_state& m);
 // Adds `count` contaminant slots (nutrient_call 0), or the nine nutrient

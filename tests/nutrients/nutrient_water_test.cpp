@@ -264,6 +264,43 @@ TEST(OverlandNutrients, InitialValuesThatCannotBeHadStopTheSetUp) {
     }
 }
 
+namespace {
+
+double g_seen_dispersion = -1.0;
+
+bool watch_dispersion(kesta::model_state& m, const char* step) {
+    if (std::strcmp(step, "step_contam_processes") == 0 && m.zep)
+        g_seen_dispersion = m.contam_disp[static_cast<std::size_t>(m.first_nutrient_constituent + aq_no3)][3];
+    return true;
+}
+
+}  // namespace
+
+// Without an OV_DISPERSION card the DISPERSION table of the mapping-table
+// file gives the species their dispersion coefficient.
+TEST(OverlandNutrients, ADispersionTableWithoutItsCardGivesTheCoefficient) {
+    temp_dir dir(true);
+    write_ponded_project(dir, "OV_INIT_NO3 1.0\nMAPPING_TABLE t.cmt\n");
+    dir.write("t.cmt", "KESTA_INDEX_MAP_TABLES\nINDEX_MAP ov.asc \"Zone\"\nDISPERSION \"Zone\"\nNUM_IDS 1\nhdr\n" +
+                           kesta_test::table_row(1, "0.3"));
+    g_seen_dispersion = -1.0;
+    const kesta_test::model_run r = kesta_test::run_in_process("p.prj", watch_dispersion);
+    ASSERT_EQ(r.rc, 0) << r.out;
+    EXPECT_EQ(g_seen_dispersion, 0.3);
+}
+
+// A sorption constant is kept, and the summary says it changes nothing.
+TEST(OverlandNutrients, SorptionConstantsAreKeptWithAWarning) {
+    temp_dir dir(true);
+    write_ponded_project(dir, "OV_INIT_NO3 1.0\nDP_KOC 3\n");
+    const kesta_test::model_run r = kesta_test::run_in_process("p.prj");
+    ASSERT_EQ(r.rc, 0) << r.out;
+    const std::string s = kesta_test::read_file(dir.file("summ.out"));
+    EXPECT_NE(s.find("sorption constants (NO2_KM ... DP_KM, NO2_KOC ... DP_KOC) are kept but do not change"),
+              std::string::npos)
+        << s;
+}
+
 // The weather's dew point is that of the air's vapour pressure: 50 %
 // relative humidity at 20 °C holds 11.69 hPa.
 TEST(OverlandNutrients, WeatherDewPointFromTheVapourPressure) {
@@ -426,6 +463,73 @@ TEST(ChannelNutrients, StreamMapGivesTheNodesTheirInitialConcentration) {
     EXPECT_EQ(st.init_conc[aq_nh4][st.index(2, 1)], 0.0);
 }
 
+// The stream ZEP_C and DISPERSION tables give the nodes of the links their
+// maps name the organic carbon and the species' dispersion; the other
+// links keep the defaults, CHAN_DISP_COEF for the dispersion.
+TEST(ChannelNutrients, StreamTablesGiveCarbonAndDispersion) {
+    temp_dir dir(true);
+    const auto row = [](const std::string& values) {
+        std::string r = "     1  reach";
+        r.resize(86, ' ');
+        return r + values + "\n";
+    };
+    dir.write("reaches.smap", "STREAM_MAP\nNLINKS 2\n1\n0\n");
+    const std::string table = dir.write("stream.tab", "KESTA_STREAM_INDEX_MAP_TABLES\nST_INDEX_MAP reaches.smap \"r\"\n"
+                                                      "ZEP_C \"r\"\nNUM_IDS 1\nID  description  doc foc\n" +
+                                                          row("3 0.25") + "DISPERSION \"r\"\nNUM_IDS 1\nID  d\n" +
+                                                          row("0.4"));
+    auto m = std::make_unique<kesta::model_state>();
+    m->super_quiet = 1;
+    m->nlinks = 2;
+    m->maxnodes = 2;
+    m->chan_disp_coef = 0.1;
+    m->ltype = kesta_test::one_based<int>({kesta::kLinkTrapezoid, kesta::kLinkTrapezoid});
+    m->nx = kesta_test::one_based<int>({2, 2});
+    m->st_mapping_table_given = 1;
+    m->st_mapping_table = table;
+    m->st_mapping_table_info.zep_c = 1;
+    m->st_mapping_table_info.dispersion = 1;
+    m->zep = std::make_shared<kesta::zep_container>();
+    kesta::zep_streams_allocate(*m);
+    const kesta::zep_streams& st = m->zep->streams;
+    const double default_doc = st.doc[st.index(2, 1)];
+    kesta::assign_stream_constituents(*m);
+    ASSERT_EQ(kesta::g_error_record.stop, 0);
+    for (int j = 1; j <= 2; ++j) {
+        EXPECT_EQ(st.doc[st.index(1, j)], 3.0);
+        EXPECT_EQ(st.foc[st.index(1, j)], 0.25);
+        EXPECT_EQ(st.dispersion[st.index(1, j)], 0.4);
+        EXPECT_EQ(st.doc[st.index(2, j)], default_doc);
+        EXPECT_EQ(st.dispersion[st.index(2, j)], 0.1);
+    }
+}
+
+// The outlet values are those of the last node of the last link, whose
+// row follows the other nodes', and of each species' own slot.
+TEST(ChannelNutrients, OutletValuesAreTheLastNodesOfTheLastLink) {
+    auto m = std::make_unique<kesta::model_state>();
+    m->nlinks = 2;
+    m->ltype = kesta_test::one_based<int>({kesta::kLinkTrapezoid, kesta::kLinkTrapezoid});
+    m->nx = kesta_test::one_based<int>({2, 2});
+    m->chan_stride = 2;
+    m->chan_lake_row0 = 6;
+    m->chan_rows = 6;
+    m->first_nutrient_constituent = 2;
+    m->ncontam = 1 + kesta::kNutrientSpecies;
+    m->chan_mass = kesta::mat2<double>(m->ncontam + 1, 7);
+    m->chan_conc = kesta::mat2<double>(m->ncontam + 1, 7);
+    for (int c = 1; c <= m->ncontam; ++c)
+        for (int row = 1; row <= 6; ++row) {
+            m->chan_mass[c][row] = 100.0 * c + row;
+            m->chan_conc[c][row] = c + 0.1 * row;
+        }
+    m->zep = std::make_shared<kesta::zep_container>();
+    kesta::zep_outlet_values(*m);
+    const kesta::zep_container& z = *m->zep;
+    EXPECT_EQ(z.outlet_mass[aq_no3], 100.0 * (2 + aq_no3) + 6);
+    EXPECT_EQ(z.outlet_conc[aq_do], 2 + aq_do + 0.6);
+}
+
 namespace {
 
 // The nitrate of the channels and the lake after every step: what their
@@ -473,40 +577,54 @@ bool watch_channel_nitrate(kesta::model_state& m, const char* name) {
 // the outlet; nothing changes it (no nitrite or algae). The channels' and
 // the lake's books close after every step to round-off, the nodes that
 // hold water at the first channel step start with 2 g/m3 of it, and every
-// balance of the summary closes.
+// balance of the summary closes. Run again with a stream DISPERSION table
+// (no CHAN_DISP_COEF), the nitrate disperses and less or more leaves.
 TEST(ChannelNutrients, NitrateRunsThroughTheLinksAndTheLakeAndTheBooksClose) {
     namespace valley = kesta_test::lake_valley;
-    temp_dir dir(true);
-    dir.write("mask.asc", valley::grid([](int, int) { return 1.0; }, "%.0f "));
-    dir.write("elev.asc", valley::grid(valley::ground, "%.3f "));
-    dir.write("net.chan", valley::channel_file());
-    dir.write("net.gst", valley::grid_stream_file());
-    dir.write("st.map", "STREAM_MAP\nLINKS 4\n1\n1\n1\n1\n");
-    dir.write("aq.env", "AQUATIC_ENV_ZEP10\nOV_MAP mask.asc\nST_MAP st.map\nNUM_IDS 1\n\n1\n" + value_lines("0.1"));
-    dir.write("t.cmt", "KESTA_INDEX_MAP_TABLES\nINDEX_MAP mask.asc \"Zone\"\nZEP_N \"Zone\"\nNUM_IDS 1\n"
-                       "PRECIP_CONC 0 5 0 0\nhdr\n" + kesta_test::table_row(1, "0 0 0 0"));
-    dir.write("run.prj", valley::project("EXPLICIT") + "MAPPING_TABLE t.cmt\nCHAN_CON_TRANS\nWATER_TEMP 20\n"
-                                                       "NUTRIENTS\nAQ_ENV aq.env\nST_INIT_NO3 2\n");
-    nitrate_watch w;
-    g_nitrate = &w;
-    const kesta_test::model_run r = kesta_test::run_in_process("run.prj", watch_channel_nitrate);
-    g_nitrate = nullptr;
-    const std::string s = kesta_test::read_file(dir.file("run.sum"));
-    ASSERT_EQ(r.rc, 0) << r.out << s;
+    double outlet[2] = {0.0, 0.0};
+    for (const bool dispersed : {false, true}) {
+        SCOPED_TRACE(dispersed ? "stream DISPERSION table" : "no dispersion");
+        temp_dir dir(true);
+        dir.write("mask.asc", valley::grid([](int, int) { return 1.0; }, "%.0f "));
+        dir.write("elev.asc", valley::grid(valley::ground, "%.3f "));
+        dir.write("net.chan", valley::channel_file());
+        dir.write("net.gst", valley::grid_stream_file());
+        dir.write("st.map", "STREAM_MAP\nLINKS 4\n1\n1\n1\n1\n");
+        dir.write("aq.env", "AQUATIC_ENV_ZEP10\nOV_MAP mask.asc\nST_MAP st.map\nNUM_IDS 1\n\n1\n" + value_lines("0.1"));
+        dir.write("t.cmt", "KESTA_INDEX_MAP_TABLES\nINDEX_MAP mask.asc \"Zone\"\nZEP_N \"Zone\"\nNUM_IDS 1\n"
+                           "PRECIP_CONC 0 5 0 0\nhdr\n" + kesta_test::table_row(1, "0 0 0 0"));
+        dir.write("run.prj", valley::project("EXPLICIT") + "MAPPING_TABLE t.cmt\nCHAN_CON_TRANS\nWATER_TEMP 20\n"
+                                                           "NUTRIENTS\nAQ_ENV aq.env\nST_INIT_NO3 2\n" +
+                                       (dispersed ? "ST_MAPPING_TABLE st.tab\n" : ""));
+        std::string row = "     1  reach";
+        row.resize(86, ' ');
+        dir.write("st.tab", "KESTA_STREAM_INDEX_MAP_TABLES\nST_INDEX_MAP st.map \"r\"\nDISPERSION \"r\"\nNUM_IDS 1\n"
+                            "ID  d\n" + row + "50\n");
+        nitrate_watch w;
+        g_nitrate = &w;
+        const kesta_test::model_run r = kesta_test::run_in_process("run.prj", watch_channel_nitrate);
+        g_nitrate = nullptr;
+        const std::string s = kesta_test::read_file(dir.file("run.sum"));
+        ASSERT_EQ(r.rc, 0) << r.out << s;
 
-    EXPECT_LT(w.chan_misfit, 1e-12 * w.scale);
-    EXPECT_LT(w.lake_misfit, 1e-12 * w.scale);
-    EXPECT_GT(w.initial_water, 0.0);
-    EXPECT_NEAR(w.initial_nodes, 2.0 * w.initial_water, 1e-12 * w.initial_nodes);
-    for (double v : {w.lat, w.into_lake, w.out_of_lake, w.outlet}) EXPECT_GT(v, 0.0);
-    EXPECT_EQ(w.reacted, 0.0);
-    int balances = 0;
-    for (const std::string label :
-         {"Soil mass balance error", "Dissolved mass balance error", "Contam mass balance error"}) {
-        for (std::size_t at = s.find(label); at != std::string::npos; at = s.find(label, at + 1), ++balances)
-            EXPECT_NEAR(number_after(s.substr(at), label), 0.0, 1e-4) << s.substr(at, 80);
+        EXPECT_LT(w.chan_misfit, 1e-12 * w.scale);
+        EXPECT_LT(w.lake_misfit, 1e-12 * w.scale);
+        EXPECT_GT(w.initial_water, 0.0);
+        EXPECT_NEAR(w.initial_nodes, 2.0 * w.initial_water, 1e-12 * w.initial_nodes);
+        for (double v : {w.lat, w.into_lake, w.out_of_lake, w.outlet}) EXPECT_GT(v, 0.0);
+        EXPECT_EQ(w.reacted, 0.0);
+        int balances = 0;
+        for (const std::string label :
+             {"Soil mass balance error", "Dissolved mass balance error", "Contam mass balance error"}) {
+            for (std::size_t at = s.find(label); at != std::string::npos; at = s.find(label, at + 1), ++balances)
+                EXPECT_NEAR(number_after(s.substr(at), label), 0.0, 1e-4) << s.substr(at, 80);
+        }
+        EXPECT_GT(balances, 4 * kesta::kNutrientSpecies);
+        outlet[dispersed ? 1 : 0] = w.outlet;
     }
-    EXPECT_GT(balances, 4 * kesta::kNutrientSpecies);
+    // Without CHAN_DISP_COEF only the table's coefficient disperses the
+    // nitrate, and that changes what leaves.
+    EXPECT_GT(std::fabs(outlet[1] - outlet[0]), 1e-6 * outlet[0]);
 }
 
 // The plus-shaped plane over a soil with redistribution and a water table
