@@ -408,13 +408,12 @@ double soil_solids(const model_state& m, int k, int l) {
            m.gridsize * m.gridsize;
 }
 
-// The nine nutrient species carried in water, after the slots there are:
-// rows as a contaminant's (the land and soil hold none of them at the
-// start), no decay or exchange of their own.
-void add_nutrient_slots(model_state& m, int cells) {
-    constexpr int kWaterNutrient = 2;
-    const int count = kNutrientSpecies;
-    if (m.ncontam == 0 && !alloc_cell_vectors(m, cells)) return;
+// The rows of `count` more slots over `cells` cells that every carried
+// constituent has: over land, with soil transport in the soil layers, with
+// a water table in the groundwater. False when the cell vectors could not
+// be made.
+bool add_slot_rows(model_state& m, int count, int cells) {
+    if (m.ncontam == 0 && !alloc_cell_vectors(m, cells)) return false;
     for (slot_rows* rows : {&m.contam_conc, &m.contam_mass, &m.contam_disp, &m.contam_decay, &m.contam_uptake,
                             &m.contam_land_mass})
         add_rows(*rows, count, cells);
@@ -424,6 +423,16 @@ void add_nutrient_slots(model_state& m, int cells) {
         add_tables(m.soil_conc, count, cells, kMaxContamLayers);
     }
     if (m.water_table_given) add_rows(m.gw_conc, count, cells);
+    return true;
+}
+
+// The nine nutrient species carried in water, after the slots there are:
+// rows as a contaminant's (the land and soil hold none of them at the
+// start), no decay or exchange of their own.
+void add_nutrient_slots(model_state& m, int cells) {
+    constexpr int kWaterNutrient = 2;
+    const int count = kNutrientSpecies;
+    if (!add_slot_rows(m, count, cells)) return;
     for (slot_rows* rows : {&m.contam_conc, &m.contam_mass, &m.contam_disp, &m.contam_decay, &m.contam_uptake,
                             &m.contam_land_mass, &m.soil_partition_coef, &m.gw_conc}) {
         if (made(*rows)) continue;
@@ -493,16 +502,7 @@ void alloc_overland_contam_arrays(model_state& m, int count, int cells, int nutr
         return;
     }
     if (count <= 0) return;
-    if (m.ncontam == 0 && !alloc_cell_vectors(m, cells)) return;
-    for (slot_rows* rows : {&m.contam_conc, &m.contam_mass, &m.contam_disp, &m.contam_decay, &m.contam_uptake,
-                            &m.contam_land_mass})
-        add_rows(*rows, count, cells);
-    if (m.soil_con_trans) {
-        add_rows(m.soil_partition_coef, count, cells);
-        add_tables(m.soil_mass, count, cells, kMaxContamLayers);
-        add_tables(m.soil_conc, count, cells, kMaxContamLayers);
-    }
-    if (m.water_table_given) add_rows(m.gw_conc, count, cells);
+    if (!add_slot_rows(m, count, cells)) return;
     if (m.sediment_contam && m.ov_sed) add_tables(m.attached_mass, count, cells, m.ov_sed->n_fine_classes);
     for (slot_rows* rows : {&m.contam_conc, &m.contam_mass, &m.contam_disp, &m.contam_decay, &m.contam_uptake,
                             &m.contam_land_mass, &m.soil_partition_coef, &m.gw_conc}) {
