@@ -2,11 +2,15 @@
 // cells nitrify their ammonium.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "channel/lake_valley.hpp"
 #include "channel/link_types.hpp"
@@ -692,7 +696,13 @@ struct reaction_books {
 };
 reaction_books g_books;
 
+// The time and the container's outlet concentration and mass of ammonium
+// after each output step.
+std::vector<std::array<double, 3>> g_outlet;
+
 bool take_reaction_books(kesta::model_state& m, const char* name) {
+    if (std::strcmp(name, "write_timeseries_maps") == 0 && m.zep && m.step % m.hyd_freq == 0)
+        g_outlet.push_back({m.elapsed_min, m.zep->outlet_conc[aq_nh4], m.zep->outlet_mass[aq_nh4]});
     if (std::strcmp(name, "trigger_analyzers(normal)") != 0 || !m.zep) return true;
     g_books = reaction_books();
     for (int k = 0; k < kesta::kNutrientSpecies; ++k) {
@@ -715,8 +725,10 @@ bool take_reaction_books(kesta::model_state& m, const char* name) {
 // Ammonium nitrifies fast over land, in the stream and in the lake of the
 // valley. The summary's reaction lines of every species are its books',
 // the ZEP dm/dt totals are the container's count and equal the books'
-// sums, and every balance closes.
-TEST(NutrientSummary, ReactionLinesAreTheBooksAndTheBalancesClose) {
+// sums, and every balance closes. The outlet hydrographs of ammonium hold
+// the outlet's concentration and mass of every output step; one that
+// cannot be opened stops the run naming the species and the file.
+TEST(NutrientSummary, ReactionLinesAreTheBooksTheBalancesCloseAndTheOutletIsWritten) {
     namespace valley = kesta_test::lake_valley;
     temp_dir dir(true);
     dir.write("mask.asc", valley::grid([](int, int) { return 1.0; }, "%.0f "));
@@ -728,8 +740,10 @@ TEST(NutrientSummary, ReactionLinesAreTheBooksAndTheBalancesClose) {
     dir.write("t.cmt", "KESTA_INDEX_MAP_TABLES\nINDEX_MAP mask.asc \"Zone\"\nZEP_N \"Zone\"\nNUM_IDS 1\n"
                        "PRECIP_CONC 0 0 5 0\nhdr\n" + kesta_test::table_row(1, "0 0 0 0"));
     dir.write("run.prj", valley::project("EXPLICIT") + "MAPPING_TABLE t.cmt\nCHAN_CON_TRANS\nWATER_TEMP 20\n"
-                                                       "NUTRIENTS\nAQ_ENV aq.env\nST_INIT_NH4 1\nST_INIT_DO 8\n");
+                                                       "NUTRIENTS\nAQ_ENV aq.env\nST_INIT_NH4 1\nST_INIT_DO 8\n"
+                                                       "OUT_HYD_NH4 nh4\n");
     g_books = reaction_books();
+    g_outlet.clear();
     const kesta_test::model_run r = kesta_test::run_in_process("run.prj", take_reaction_books);
     const std::string s = kesta_test::read_file(dir.file("run.sum"));
     ASSERT_EQ(r.rc, 0) << r.out << s;
@@ -782,4 +796,35 @@ TEST(NutrientSummary, ReactionLinesAreTheBooksAndTheBalancesClose) {
             EXPECT_NEAR(number_after(s.substr(at), label), 0.0, 1e-4) << s.substr(at, 80);
     }
     EXPECT_GT(balances, 4 * kesta::kNutrientSpecies);
+
+    // The run's outlet hydrographs, a line per output step.
+    const std::string conc = kesta_test::read_file(dir.file("nh4.conc"));
+    const std::string mass = kesta_test::read_file(dir.file("nh4.mass"));
+    std::size_t lines = 0;
+    double peak = 0.0;
+    for (std::size_t at_c = 0, at_m = 0; at_c < conc.size() && at_m < mass.size(); ++lines) {
+        ASSERT_LT(lines, g_outlet.size()) << conc;
+        const std::array<double, 3>& o = g_outlet[lines];
+        double t = 0.0, v = 0.0, tm = 0.0, vm = 0.0;
+        ASSERT_EQ(std::sscanf(conc.c_str() + at_c, "%lf %lf", &t, &v), 2) << conc;
+        ASSERT_EQ(std::sscanf(mass.c_str() + at_m, "%lf %lf", &tm, &vm), 2) << mass;
+        EXPECT_NEAR(t, o[0], 1e-8);
+        EXPECT_EQ(tm, t);
+        EXPECT_NEAR(v, o[1], 6e-5);
+        EXPECT_NEAR(vm, o[2], 6e-5);
+        peak = std::max(peak, v);
+        at_c = conc.find('\n', at_c) + 1;
+        at_m = mass.find('\n', at_m) + 1;
+    }
+    EXPECT_EQ(lines, g_outlet.size());
+    EXPECT_GT(lines, 2u);
+    EXPECT_GT(peak, 0.1);
+
+    dir.write("run.prj", kesta_test::read_file(dir.file("run.prj")) + "OUT_HYD_NO3 nowhere/no3\n");
+    const kesta_test::model_run bad = kesta_test::run_in_process("run.prj");
+    EXPECT_NE(bad.rc, 0);
+    EXPECT_NE(bad.out.find("Error opening nutrient concentration output file (hydrograph style )\nfor the Nitrate "
+                           "(NO3-) hydrograph file. \nGiven filename: nowhere/no3.conc"),
+              std::string::npos)
+        << bad.out;
 }
