@@ -7,6 +7,7 @@
 #include <string>
 
 #include "model/model_state.hpp"
+#include "nutrients/zep_container.hpp"
 #include "output/summary_file.hpp"
 #include "transport/constituent_books.hpp"
 
@@ -22,6 +23,11 @@ void dotted(std::FILE* fp, const char* label, double value, int extra = 0, const
     write_padded_value(fp, label, value, 50, format, '.', 14, extra);
 }
 
+// A nutrient species carried in water, which its reactions make and use.
+bool reacts(const model_state& m, int c) { return m.constituent_type.value(c) == 2; }
+// A contaminant (not a nutrient species or pool).
+bool contaminant(const model_state& m, int c) { return m.constituent_type.value(c) == 1; }
+
 void event_soil(const model_state& m, std::FILE* fp, int c) {
     std::fprintf(fp, "\n\nSoil Contaminant Transport Summary for %s \n", name_of(m, c).c_str());
     std::fputs("\n", fp);
@@ -31,9 +37,14 @@ void event_soil(const model_state& m, std::FILE* fp, int c) {
     if (m.water_table_given) dotted(fp, "Exfiltration mass loss", at(m.event_soil_exfil_mass, c));
     dotted(fp, "Mass seepage to water table", at(m.event_soil_to_wt_mass, c));
     if (m.water_table_given) dotted(fp, "Mass seepage from water table", at(m.event_soil_from_wt_mass, c));
-    dotted(fp, "Soil decay mass", at(m.event_soil_decay_mass, c));
-    dotted(fp, "Surface water exchange from soil", at(m.event_ov_from_soil_mass, c));
-    dotted(fp, "Surface water exchange to soil", at(m.event_ov_to_soil_mass, c));
+    if (contaminant(m, c)) {
+        dotted(fp, "Soil decay mass", at(m.event_soil_decay_mass, c));
+        dotted(fp, "Surface water exchange from soil", at(m.event_ov_from_soil_mass, c));
+        dotted(fp, "Surface water exchange to soil", at(m.event_ov_to_soil_mass, c));
+    } else {
+        dotted(fp, "ZEP surface water exchange from soil", at(m.event_ov_from_soil_mass, c));
+        dotted(fp, "ZEP surface water exchange to soil", at(m.event_ov_to_soil_mass, c));
+    }
     if (m.sediment_contam) dotted(fp, "Sediment eroded(-)/deposited(+)", at(m.event_soil_sed_mass, c));
     std::fputs("\n", fp);
     dotted(fp, "Soil mass balance error", at(m.soil_mass_balance_error, c), 0, "%14.4lf");
@@ -49,9 +60,6 @@ bool lakes_on(const model_state& m) { return m.chan_lakes_on && m.nlakes > 0; }
 // The dissolved mass (g) and concentration (g/m3) of slot c in lake k.
 double lake_mass(const model_state& m, int c, int k) { return m.chan_mass[c][m.chan_lake_row0 + k]; }
 double lake_conc(const model_state& m, int c, int k) { return m.chan_conc[c][m.chan_lake_row0 + k]; }
-
-// A nutrient species carried in water, which its reactions make and use.
-bool reacts(const model_state& m, int c) { return m.constituent_type.value(c) == 2; }
 
 bool channel_books(const model_state& m) { return m.chan_con_trans && !m.chan_mass.empty(); }
 
@@ -75,16 +83,22 @@ void event_overland(const model_state& m, std::FILE* fp, int c) {
     dotted(fp, "Point source mass gain", at(m.event_ov_point_mass, c));
     if (m.water_table_given) dotted(fp, "Exfiltration gain", at(m.event_ov_exfil_mass, c));
     dotted(fp, "Precipitation gain", at(m.event_ov_precip_mass, c));
-    dotted(fp, "Uptake from soil", at(m.event_ov_uptake_mass, c));
-    if (reacts(m, c)) dotted(fp, "Made by reactions", at(m.event_ov_zep_mass_in, c));
+    if (!reacts(m, c)) {
+        dotted(fp, "Uptake from soil", at(m.event_ov_uptake_mass, c));
+    } else {
+        if (m.soil_con_trans) dotted(fp, "Uptake from soil (ZEP)", at(m.event_ov_uptake_mass, c));
+        dotted(fp, "Gained from ZEP kinetics", at(m.event_ov_zep_mass_in, c), 0, "%14.4lf");
+    }
     std::fputs("\n", fp);
     dotted(fp, "Infiltration", at(m.event_ov_infil_mass, c));
     if (m.chan_routing)
         dotted(fp, "Lateral flow to streams", at(m.event_ov_qlat_mass, c));
     else
         dotted(fp, "Outlet flux", at(m.event_ov_mass_out, c));
-    dotted(fp, "Decay loss", at(m.event_ov_decay_mass, c));
-    if (reacts(m, c)) dotted(fp, "Used by reactions", at(m.event_ov_zep_mass_out, c));
+    if (!reacts(m, c))
+        dotted(fp, "Decay loss", at(m.event_ov_decay_mass, c));
+    else
+        dotted(fp, "Loss to ZEP kinetics", at(m.event_ov_zep_mass_out, c), 0, "%14.4lf");
     if (lakes_on(m)) dotted(fp, "Flux to lake", at(m.event_lake_ov_inflow_mass, c));
     dotted(fp, "Negative mass", at(m.event_ov_neg_mass, c));
     if (m.sediment_contam) {
@@ -116,8 +130,8 @@ void event_lakes(const model_state& m, std::FILE* fp, int c) {
     dotted(fp, "Outflow", at(m.event_lake_chan_outflow_mass, c));
     dotted(fp, "Dissolved decay loss", at(m.event_lake_decay_mass, c));
     if (reacts(m, c)) {
-        dotted(fp, "Made by reactions", at(m.event_lake_zep_mass_in, c));
-        dotted(fp, "Used by reactions", at(m.event_lake_zep_mass_out, c));
+        dotted(fp, "Gained from ZEP kinetics", at(m.event_lake_zep_mass_in, c), 0, "%14.4lf");
+        dotted(fp, "Loss to ZEP kinetics", at(m.event_lake_zep_mass_out, c), 0, "%14.4lf");
     }
     if (m.sediment_contam) dotted(fp, "Exchange with attached", at(m.event_lake_sed_contam_source_mass, c));
     std::fputs("\n", fp);
@@ -152,6 +166,7 @@ void event_channel(const model_state& m, std::FILE* fp, int c) {
     dotted(fp, "Final Dissolved Mass in Channels", at(m.CHAN_MASS_FINAL, c), 1);
     dotted(fp, "Mass gain from overland", at(m.event_chan_lat_mass, c));
     dotted(fp, "Point source mass gain", at(m.event_chan_point_mass, c));
+    if (reacts(m, c)) dotted(fp, "Mass gained in ZEP kinetics", at(m.event_chan_zep_mass_in, c), 1, "%14.4lf");
     if (lakes_on(m)) {
         dotted(fp, "Flow from lake to channel", at(m.event_lake_chan_outflow_mass, c));
         dotted(fp, "Exchange with lakes (-)", at(m.event_lake_chan_exchange_mass, c));
@@ -161,10 +176,7 @@ void event_channel(const model_state& m, std::FILE* fp, int c) {
     if (lakes_on(m)) dotted(fp, "Flows to lake", at(m.event_lake_chan_inflow_mass, c));
     dotted(fp, "Outlet mass flux", at(m.event_chan_mass_out, c));
     if (m.constituent_type.value(c) == 1) dotted(fp, "Mass decay loss", at(m.event_chan_decay_mass, c));
-    if (reacts(m, c)) {
-        dotted(fp, "Made by reactions", at(m.event_chan_zep_mass_in, c));
-        dotted(fp, "Used by reactions", at(m.event_chan_zep_mass_out, c));
-    }
+    if (reacts(m, c)) dotted(fp, "Mass lost in ZEP kinetics", at(m.event_chan_zep_mass_out, c), 0, "%14.4lf");
     std::fputs("\n", fp);
     dotted(fp, "Contam mass balance error", at(m.CHAN_MASS_BALANCE, c), 0, "%14.4lf");
     std::fputs("\n", fp);
@@ -194,8 +206,13 @@ void run_soil(const model_state& m, std::FILE* fp) {
         line(fp, "Final Mass in Soil Column     %14.2lf \n \n", at(m.SOIL_MASS_FINAL, c));
         line(fp, "Mass added by infiltration    %14.2lf \n", at(m.SOIL_INFIL_MASS, c));
         line(fp, "Mass seepage up from GW       %14.2lf \n \n", at(m.SOIL_FROM_WT_MASS, c));
-        line(fp, "Uptake from soil              %14.2lf \n", at(m.OV_UPTAKE_MASS, c));
-        line(fp, "Soil decay mass               %14.2lf \n", at(m.SOIL_DECAY_MASS, c));
+        if (contaminant(m, c)) {
+            line(fp, "Uptake from soil              %14.2lf \n", at(m.OV_UPTAKE_MASS, c));
+            line(fp, "Soil decay mass               %14.2lf \n", at(m.SOIL_DECAY_MASS, c));
+        } else {
+            line(fp, "Uptake from soil (ZEP)        %14.2lf \n", at(m.OV_UPTAKE_MASS, c));
+            line(fp, "ZEP decay mass               %14.2lf \n", at(m.SOIL_DECAY_MASS, c));
+        }
         if (m.water_table_given) line(fp, "Exfiltration mass loss        %14.2lf \n", at(m.SOIL_EXFIL_MASS, c));
         line(fp, "Mass seepage down to GW       %14.2lf \n \n", at(m.SOIL_TO_WT_MASS, c));
         if (m.sediment_contam) line(fp, "Sediment eroded(-)/deposited  %14.2lf \n \n", at(m.SOIL_SED_MASS, c));
@@ -211,8 +228,11 @@ void run_soil(const model_state& m, std::FILE* fp) {
 void run_overland(const model_state& m, std::FILE* fp) {
     std::fputs("\n\n *************   Overland Transport Summaries   **************** \n\n", fp);
     for (int c = 1; c <= m.ncontam; ++c) {
-        std::fprintf(fp, "Overland Constituent Transport Summary for Constituent %5d (%s)\n", c,
-                     name_of(m, c).c_str());
+        if (reacts(m, c))
+            std::fprintf(fp, "Overland Constituent Transport Summary for %s \n", name_of(m, c).c_str());
+        else
+            std::fprintf(fp, "Overland Constituent Transport Summary for Constituent %5d (%s)\n", c,
+                         name_of(m, c).c_str());
         std::fputs("Amounts are total for simulations in (Kg) \n \n", fp);
         line(fp, "Initial Dissolved mass on ov  %14.2lf \n", at(m.OV_MASS_INIT, c));
         line(fp, "Final Dissolved mass on ov    %14.2lf \n", at(m.OV_MASS_FINAL, c));
@@ -227,13 +247,16 @@ void run_overland(const model_state& m, std::FILE* fp) {
         line(fp, "Precipitation mass gain       %14.2lf \n", at(m.OV_PRECIP_MASS, c));
         line(fp, "Uptake from soil              %14.2lf \n", at(m.OV_UPTAKE_MASS, c));
         if (m.sediment_contam) line(fp, "Sediment source               %14.2lf \n", at(m.OV_SED_SOURCE_MASS, c));
-        if (reacts(m, c)) line(fp, "Made by reactions             %14.2lf \n", at(m.OV_ZEP_MASS_IN, c));
         std::fputs("\n", fp);
         line(fp, "Mass loss to infiltration     %14.2lf \n", at(m.OV_INFIL_MASS, c));
         if (m.chan_routing) line(fp, "Mass loss to stream           %14.2lf \n", at(m.OV_QLAT_MASS, c));
         line(fp, "Outlet mass flux              %14.2lf \n", at(m.OV_MASS_OUT, c));
-        line(fp, "Mass decay loss on overland   %14.2lf \n", at(m.OV_MASS_DECAY, c));
-        if (reacts(m, c)) line(fp, "Used by reactions             %14.2lf \n", at(m.OV_ZEP_MASS_OUT, c));
+        if (!reacts(m, c)) {
+            line(fp, "Mass decay loss on overland   %14.2lf \n", at(m.OV_MASS_DECAY, c));
+        } else {
+            line(fp, "Mass gained from ZEP kinetics   %14.4lf \n", at(m.OV_ZEP_MASS_IN, c));
+            line(fp, "Mass lost to ZEP kinetics       %14.4lf \n", at(m.OV_ZEP_MASS_OUT, c));
+        }
         if (lakes_on(m)) line(fp, "Lateral flow to lake          %14.2lf \n", at(m.LAKE_OV_INFLOW_MASS, c));
         std::fputs("\n", fp);
         if (m.sediment_contam) {
@@ -262,8 +285,8 @@ void run_lakes(const model_state& m, std::FILE* fp, int c) {
     line(fp, "Precip mass flux              %14.2lf \n", at(m.LAKE_PRECIP_MASS, c));
     line(fp, "Mass decay loss               %14.2lf \n \n", at(m.LAKE_DECAY_MASS, c));
     if (reacts(m, c)) {
-        line(fp, "Made by reactions             %14.2lf \n", at(m.LAKE_ZEP_MASS_IN, c));
-        line(fp, "Used by reactions             %14.2lf \n \n", at(m.LAKE_ZEP_MASS_OUT, c));
+        line(fp, "Mass gained from ZEP kinetics   %14.6lf \n", at(m.LAKE_ZEP_MASS_IN, c));
+        line(fp, "Mass lost to ZEP kinetics       %14.6lf \n \n", at(m.LAKE_ZEP_MASS_OUT, c));
     }
     if (m.sediment_contam) {
         // What the balance takes besides: the attached mass the lakes
@@ -284,7 +307,10 @@ void run_channels(const model_state& m, std::FILE* fp) {
     std::fputs("\n\n *************   Channel Transport Summaries   **************** \n\n", fp);
     for (int c = 1; c <= m.ncontam; ++c) {
         if (m.constituent_type.value(c) == 3) continue;
-        std::fprintf(fp, "Channel Contaminant Transport Summary for Contaminant %5d \n", c);
+        if (reacts(m, c))
+            std::fprintf(fp, "Channel Contaminant Transport Summary for %s \n", name_of(m, c).c_str());
+        else
+            std::fprintf(fp, "Channel Contaminant Transport Summary for Contaminant %5d \n", c);
         std::fputs("Amounts are total for simulations in (Kg) \n \n", fp);
         std::fputs("Dissolved\n", fp);
         line(fp, "Initial Mass in Channels      %14.2lf \n", at(m.CHAN_MASS_INIT, c));
@@ -297,8 +323,8 @@ void run_channels(const model_state& m, std::FILE* fp) {
         if (m.constituent_type.value(c) == 1)
             line(fp, "Mass decay loss               %14.2lf \n", at(m.CHAN_MASS_DECAY, c));
         if (reacts(m, c)) {
-            line(fp, "Made by reactions             %14.2lf \n", at(m.CHAN_ZEP_MASS_IN, c));
-            line(fp, "Used by reactions             %14.2lf \n", at(m.CHAN_ZEP_MASS_OUT, c));
+            line(fp, "Mass gained from ZEP kinetics   %14.6lf \n", at(m.CHAN_ZEP_MASS_IN, c));
+            line(fp, "Mass lost to ZEP kinetics       %14.6lf \n", at(m.CHAN_ZEP_MASS_OUT, c));
         }
         if (lakes_on(m)) {
             line(fp, "Flux to lake                  %14.2lf \n", at(m.LAKE_CHAN_INFLOW_MASS, c));
@@ -323,7 +349,10 @@ void run_channels(const model_state& m, std::FILE* fp) {
 void run_global(const model_state& m, std::FILE* fp) {
     std::fputs("\n\n *************   Global Transport Summaries   **************** \n\n", fp);
     for (int c = 1; c <= m.ncontam; ++c) {
-        std::fprintf(fp, "Contaminant Transport Global Summary for Contaminant %5d \n", c);
+        if (reacts(m, c))
+            std::fprintf(fp, "Contaminant Transport Global Summary for %s \n", name_of(m, c).c_str());
+        else
+            std::fprintf(fp, "Contaminant Transport Global Summary for Contaminant %5d \n", c);
         std::fputs("Amounts are total for simulations in (Kg) \n \n", fp);
         line(fp, "Total initial mass            %14.2lf \n", at(m.GLOBAL_MASS_INIT, c));
         line(fp, "Total final Mass              %14.2lf \n \n", at(m.GLOBAL_MASS_FINAL, c));
@@ -334,16 +363,25 @@ void run_global(const model_state& m, std::FILE* fp) {
         double out = at(m.GLOBAL_MASS_OUT, c);
         if (!m.soil_con_trans) out += at(m.OV_INFIL_MASS, c);
         line(fp, "Total mass out of system      %14.2lf \n \n", out);
-        line(fp, "Mass decay loss               %14.2lf \n", at(m.GLOBAL_MASS_DECAY, c));
-        if (reacts(m, c)) {
-            line(fp, "Made by reactions             %14.2lf \n",
-                 at(m.OV_ZEP_MASS_IN, c) + at(m.CHAN_ZEP_MASS_IN, c) + at(m.LAKE_ZEP_MASS_IN, c));
-            line(fp, "Used by reactions             %14.2lf \n",
-                 at(m.OV_ZEP_MASS_OUT, c) + at(m.CHAN_ZEP_MASS_OUT, c) + at(m.LAKE_ZEP_MASS_OUT, c));
-        }
+        if (!reacts(m, c))
+            line(fp, "Mass decay loss               %14.2lf \n", at(m.GLOBAL_MASS_DECAY, c));
+        else
+            line(fp, "ZEP gain/loss                 %14.2lf \n",
+                 at(m.OV_ZEP_MASS_IN, c) + at(m.CHAN_ZEP_MASS_IN, c) + at(m.LAKE_ZEP_MASS_IN, c) -
+                     at(m.OV_ZEP_MASS_OUT, c) - at(m.CHAN_ZEP_MASS_OUT, c) - at(m.LAKE_ZEP_MASS_OUT, c));
         std::fputs("\n", fp);
         line(fp, "Contam mass balance error       %14.4lf percent \n", at(m.GLOBAL_MASS_CON_ERROR, c));
     }
+}
+
+// What the nutrient reactions made and used over the whole run, in the
+// water over land, in the channel nodes and in the lakes (kg), as the
+// nutrient container counted it.
+void run_zep(const model_state& m, std::FILE* fp) {
+    const zep_container& z = *m.zep;
+    std::fputs("ZEP dm/dt Summary\n", fp);
+    line(fp, "  Total dm/dt in:  %14.4lf\n", (z.overland.gained + z.chan_gained) / 1000.0);
+    line(fp, "  Total dm/dt out: %14.4lf\n\n", (z.overland.lost + z.chan_lost) / 1000.0);
 }
 
 }  // namespace
@@ -368,6 +406,7 @@ void write_constituent_run_summary(model_state& m) {
     run_overland(m, fp);
     if (channel_books(m)) run_channels(m, fp);
     run_global(m, fp);
+    if (m.zep) run_zep(m, fp);
 }
 
 }  // namespace kesta

@@ -73,6 +73,17 @@ void write_pending_warnings(model_state& m);
 // is named in a message and leaves code 4000 pending, which the run driver
 // returns: the run fails.
 void close_output_files(model_state& m);
+// The outlet hydrographs of the nutrient species that the OUT_HYD_* cards
+// ask for, per species its concentration file (the card's name + ".conc")
+// then its mass file (+ ".mass"). False when one was refused (an input or
+// another output: code 4000) or cannot be opened (code 4, after a message
+// naming the species and the file); what was opened before stays open.
+bool open_nutrient_hydrographs(model_state& m);
+// One line of each nutrient outlet hydrograph: the time and the outlet's
+// concentration (g/m3) or mass (g) of the species.
+void write_nutrient_hydrographs(const model_state& m, double time);
+// Closes them; false when a write failed (said in a message).
+bool close_nutrient_hydrographs(model_state& m);
 // False after the refusal (code 4000, stop) when `path`, about to be created
 // for the output that `words` name ("card DEPTH"), is an input of the run, a
 // file the run writes already, or one of `also_written` (words, path).

@@ -324,6 +324,9 @@ const run_file kRunFiles[] = {
      "w", "output flood stream stage", "FLOOD_STREAM", 4, &O::flood_stream_fp, close_flood},
     {[](const model_state& m) { return m.chan_sed_flux_given != 0; }, card_value<&P::chan_sed_flux>, "w",
      "output stream_sed_flux", "CHAN_SED_FLUX", 4, &O::chan_sed_flux_fp, close_channel_output},
+    // The nutrient outlet hydrographs, in files of the nutrient container.
+    {[](const model_state& m) { return m.nutrients != 0; }, [](const model_state&) { return std::string(); }, "w",
+     "", "", 4, nullptr, close_run_outputs, nullptr, fail_text::item_and_name, open_nutrient_hydrographs},
 
     // Sediment.
     {[](const model_state& m) { return m.soil_erosion_given != 0; }, card_value<&P::outlet_sed_flux>, "w",
@@ -709,6 +712,7 @@ void close_output_files(model_state& m) {
         written = false;
     }
     for (int group = 0; group < kCloseGroups; ++group) {
+        if (group == close_run_outputs && !close_nutrient_hydrographs(m)) written = false;
         for (const run_file& f : kRunFiles) {
             if (f.group != group || !f.slot) continue;
             file_ptr& fp = m.*f.slot;

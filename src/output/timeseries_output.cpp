@@ -322,6 +322,7 @@ void write_timeseries_output(model_state& m) {
     if (m.outlet_sed_tss_fp) std::fflush(m.outlet_sed_tss_fp.get());
     write_channel_datasets(m);
     write_pipe_datasets(m);
+    if (m.zep) write_nutrient_hydrographs(m, m.long_term ? long_term_time(m) : m.elapsed_min);
     if (m.chan_con_trans)
         for (auto& out : m.constituent_linknodes) out->write_step();
 }

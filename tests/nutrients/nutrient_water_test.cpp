@@ -2,11 +2,15 @@
 // cells nitrify their ammonium.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "channel/lake_valley.hpp"
 #include "channel/link_types.hpp"
@@ -224,20 +228,20 @@ TEST(OverlandNutrients, NitrateRidesTheWaterOutAndTheBooksClose) {
         const std::string s = kesta_test::read_file(dir.file("summ.out"));
         ASSERT_EQ(r.rc, 0) << r.out << s;
         const int first = contaminant ? 2 : 1;
-        const auto slot = [](int c) { return kesta::format_text("Constituent %5d (", c); };
+        const std::string run = "Overland Constituent Transport Summary for ";
         // 1 g/m3 in 0.1 m over five cells of 1 ha; 2 g/m3 in 30 mm of rain on them.
-        const std::string no3 = section(s, slot(first + aq_no3) + "Nitrate (NO3-))", slot(first + aq_nh4));
+        const std::string no3 = section(s, run + "Nitrate (NO3-)", run);
         EXPECT_NEAR(number_after(no3, "Initial Dissolved mass on ov"), 5.0, 1e-9) << no3;
         EXPECT_NEAR(number_after(no3, "Precipitation mass gain"), 3.0, 1e-9) << no3;
-        EXPECT_EQ(number_after(no3, "Made by reactions"), 0.0) << no3;
-        EXPECT_EQ(number_after(no3, "Used by reactions"), 0.0) << no3;
+        EXPECT_EQ(number_after(no3, "Mass gained from ZEP kinetics"), 0.0) << no3;
+        EXPECT_EQ(number_after(no3, "Mass lost to ZEP kinetics"), 0.0) << no3;
         const double out = number_after(no3, "Outlet mass flux");
         EXPECT_GT(out, 1.0) << no3;
         EXPECT_NEAR(number_after(no3, "Final Dissolved mass on ov") + out, 8.0, 0.011) << no3;
-        const std::string oxygen = section(s, slot(first + aq_do) + "Dissolved Oxygen (O2))", "*****");
-        EXPECT_GT(number_after(oxygen, "Made by reactions"), 0.0) << oxygen;
+        const std::string oxygen = section(s, run + "Dissolved Oxygen (O2)", "*****");
+        EXPECT_GT(number_after(oxygen, "Mass gained from ZEP kinetics"), 0.0) << oxygen;
         if (contaminant) {
-            const std::string c = section(s, slot(1) + "uniform contaminant)", slot(2));
+            const std::string c = section(s, run + "Constituent     1 (uniform contaminant)", run + "Nitrite");
             EXPECT_NEAR(number_after(c, "Initial undissolved mass"), 5.0, 1e-9) << c;
         }
         int balances = 0;
@@ -676,4 +680,151 @@ TEST(SoilNutrients, NitrateInfiltratesAndRisesWithTheGroundwater) {
             EXPECT_NEAR(number_after(s.substr(at), label), 0.0, 1e-4) << s.substr(at, 80);
     }
     EXPECT_GT(balances, 4 * kesta::kNutrientSpecies);
+}
+
+namespace {
+
+// What the reaction books say the nutrient reactions made and used over
+// the run (kg), per slot over land, in the channel nodes and in the lakes,
+// and the container's own count (g), at the end of the run.
+struct reaction_books {
+    double ov_in[kesta::kNutrientSpecies + 1] = {}, ov_out[kesta::kNutrientSpecies + 1] = {};
+    double chan_in[kesta::kNutrientSpecies + 1] = {}, chan_out[kesta::kNutrientSpecies + 1] = {};
+    double lake_in[kesta::kNutrientSpecies + 1] = {}, lake_out[kesta::kNutrientSpecies + 1] = {};
+    double made = 0.0, used = 0.0;
+    bool taken = false;
+};
+reaction_books g_books;
+
+// The time and the container's outlet concentration and mass of ammonium
+// after each output step.
+std::vector<std::array<double, 3>> g_outlet;
+
+bool take_reaction_books(kesta::model_state& m, const char* name) {
+    if (std::strcmp(name, "write_timeseries_maps") == 0 && m.zep && m.step % m.hyd_freq == 0)
+        g_outlet.push_back({m.elapsed_min, m.zep->outlet_conc[aq_nh4], m.zep->outlet_mass[aq_nh4]});
+    if (std::strcmp(name, "trigger_analyzers(normal)") != 0 || !m.zep) return true;
+    g_books = reaction_books();
+    for (int k = 0; k < kesta::kNutrientSpecies; ++k) {
+        const int c = m.first_nutrient_constituent + k;
+        g_books.ov_in[k] = m.OV_ZEP_MASS_IN.value(c);
+        g_books.ov_out[k] = m.OV_ZEP_MASS_OUT.value(c);
+        g_books.chan_in[k] = m.CHAN_ZEP_MASS_IN.value(c);
+        g_books.chan_out[k] = m.CHAN_ZEP_MASS_OUT.value(c);
+        g_books.lake_in[k] = m.LAKE_ZEP_MASS_IN.value(c);
+        g_books.lake_out[k] = m.LAKE_ZEP_MASS_OUT.value(c);
+    }
+    g_books.made = m.zep->overland.gained + m.zep->chan_gained;
+    g_books.used = m.zep->overland.lost + m.zep->chan_lost;
+    g_books.taken = true;
+    return true;
+}
+
+}  // namespace
+
+// Ammonium nitrifies fast over land, in the stream and in the lake of the
+// valley. The summary's reaction lines of every species are its books',
+// the ZEP dm/dt totals are the container's count and equal the books'
+// sums, and every balance closes. The outlet hydrographs of ammonium hold
+// the outlet's concentration and mass of every output step; one that
+// cannot be opened stops the run naming the species and the file.
+TEST(NutrientSummary, ReactionLinesAreTheBooksTheBalancesCloseAndTheOutletIsWritten) {
+    namespace valley = kesta_test::lake_valley;
+    temp_dir dir(true);
+    dir.write("mask.asc", valley::grid([](int, int) { return 1.0; }, "%.0f "));
+    dir.write("elev.asc", valley::grid(valley::ground, "%.3f "));
+    dir.write("net.chan", valley::channel_file());
+    dir.write("net.gst", valley::grid_stream_file());
+    dir.write("st.map", "STREAM_MAP\nLINKS 4\n1\n1\n1\n1\n");
+    dir.write("aq.env", "AQUATIC_ENV_ZEP10\nOV_MAP mask.asc\nST_MAP st.map\nNUM_IDS 1\n\n1\n" + value_lines("24"));
+    dir.write("t.cmt", "KESTA_INDEX_MAP_TABLES\nINDEX_MAP mask.asc \"Zone\"\nZEP_N \"Zone\"\nNUM_IDS 1\n"
+                       "PRECIP_CONC 0 0 5 0\nhdr\n" + kesta_test::table_row(1, "0 0 0 0"));
+    dir.write("run.prj", valley::project("EXPLICIT") + "MAPPING_TABLE t.cmt\nCHAN_CON_TRANS\nWATER_TEMP 20\n"
+                                                       "NUTRIENTS\nAQ_ENV aq.env\nST_INIT_NH4 1\nST_INIT_DO 8\n"
+                                                       "OUT_HYD_NH4 nh4\n");
+    g_books = reaction_books();
+    g_outlet.clear();
+    const kesta_test::model_run r = kesta_test::run_in_process("run.prj", take_reaction_books);
+    const std::string s = kesta_test::read_file(dir.file("run.sum"));
+    ASSERT_EQ(r.rc, 0) << r.out << s;
+    ASSERT_TRUE(g_books.taken);
+
+    double made = 0.0, used = 0.0;
+    for (int k = 0; k < kesta::kNutrientSpecies; ++k) {
+        SCOPED_TRACE(kesta::zep_species_name(k));
+        const std::string name = kesta::zep_species_name(k);
+        const std::string ov = section(s, "Overland Constituent Transport Summary for " + name, "Summary for");
+        EXPECT_NEAR(number_after(ov, "Mass gained from ZEP kinetics"), g_books.ov_in[k], 6e-5) << ov;
+        EXPECT_NEAR(number_after(ov, "Mass lost to ZEP kinetics"), g_books.ov_out[k], 6e-5) << ov;
+        const std::string chan = section(
+            s, "Channel Contaminant Transport Summary for " + name + " \nAmounts are total for simulations",
+            "Attached");
+        EXPECT_NEAR(number_after(chan, "Mass gained from ZEP kinetics"), g_books.chan_in[k], 6e-7) << chan;
+        EXPECT_NEAR(number_after(chan, "Mass lost to ZEP kinetics"), g_books.chan_out[k], 6e-7) << chan;
+        made += g_books.ov_in[k] + g_books.chan_in[k] + g_books.lake_in[k];
+        used += g_books.ov_out[k] + g_books.chan_out[k] + g_books.lake_out[k];
+    }
+    // The ammonium the overland water, the stream nodes and the lake
+    // oxidised.
+    EXPECT_GT(g_books.ov_out[aq_nh4], 1e-3);
+    EXPECT_GT(g_books.chan_out[aq_nh4], 1e-3);
+    EXPECT_GT(g_books.lake_out[aq_nh4], 1e-3);
+    const std::string nh4 = section(s, "Contaminant Transport Global Summary for Ammonium (NH4+)", "percent");
+    EXPECT_NEAR(number_after(nh4, "ZEP gain/loss"),
+                g_books.ov_in[aq_nh4] + g_books.chan_in[aq_nh4] + g_books.lake_in[aq_nh4] - g_books.ov_out[aq_nh4] -
+                    g_books.chan_out[aq_nh4] - g_books.lake_out[aq_nh4],
+                0.006)
+        << nh4;
+    EXPECT_LT(number_after(nh4, "ZEP gain/loss"), 0.0) << nh4;
+    // The event's channel lines.
+    const std::string event = section(s, "Channel Contaminant Transport Summary for Ammonium (NH4+) \nAmounts are "
+                                         "total for event", "Contam mass balance error");
+    EXPECT_GT(number_after(event, "Mass lost in ZEP kinetics"), 0.0) << event;
+    EXPECT_FALSE(std::isnan(number_after(event, "Mass gained in ZEP kinetics"))) << event;
+
+    const std::string zep = section(s, "ZEP dm/dt Summary\n", "\n\n");
+    ASSERT_FALSE(zep.empty()) << s;
+    EXPECT_NEAR(number_after(zep, "Total dm/dt in:"), made, 6e-5 + 1e-12 * made) << zep;
+    EXPECT_NEAR(number_after(zep, "Total dm/dt out:"), used, 6e-5 + 1e-12 * used) << zep;
+    EXPECT_NEAR(g_books.made / 1000.0, made, 1e-12 * made);
+    EXPECT_NEAR(g_books.used / 1000.0, used, 1e-12 * used);
+
+    int balances = 0;
+    for (const std::string label :
+         {"Soil mass balance error", "Dissolved mass balance error", "Contam mass balance error"}) {
+        for (std::size_t at = s.find(label); at != std::string::npos; at = s.find(label, at + 1), ++balances)
+            EXPECT_NEAR(number_after(s.substr(at), label), 0.0, 1e-4) << s.substr(at, 80);
+    }
+    EXPECT_GT(balances, 4 * kesta::kNutrientSpecies);
+
+    // The run's outlet hydrographs, a line per output step.
+    const std::string conc = kesta_test::read_file(dir.file("nh4.conc"));
+    const std::string mass = kesta_test::read_file(dir.file("nh4.mass"));
+    std::size_t lines = 0;
+    double peak = 0.0;
+    for (std::size_t at_c = 0, at_m = 0; at_c < conc.size() && at_m < mass.size(); ++lines) {
+        ASSERT_LT(lines, g_outlet.size()) << conc;
+        const std::array<double, 3>& o = g_outlet[lines];
+        double t = 0.0, v = 0.0, tm = 0.0, vm = 0.0;
+        ASSERT_EQ(std::sscanf(conc.c_str() + at_c, "%lf %lf", &t, &v), 2) << conc;
+        ASSERT_EQ(std::sscanf(mass.c_str() + at_m, "%lf %lf", &tm, &vm), 2) << mass;
+        EXPECT_NEAR(t, o[0], 1e-8);
+        EXPECT_EQ(tm, t);
+        EXPECT_NEAR(v, o[1], 6e-5);
+        EXPECT_NEAR(vm, o[2], 6e-5);
+        peak = std::max(peak, v);
+        at_c = conc.find('\n', at_c) + 1;
+        at_m = mass.find('\n', at_m) + 1;
+    }
+    EXPECT_EQ(lines, g_outlet.size());
+    EXPECT_GT(lines, 2u);
+    EXPECT_GT(peak, 0.1);
+
+    dir.write("run.prj", kesta_test::read_file(dir.file("run.prj")) + "OUT_HYD_NO3 nowhere/no3\n");
+    const kesta_test::model_run bad = kesta_test::run_in_process("run.prj");
+    EXPECT_NE(bad.rc, 0);
+    EXPECT_NE(bad.out.find("Error opening nutrient concentration output file (hydrograph style )\nfor the Nitrate "
+                           "(NO3-) hydrograph file. \nGiven filename: nowhere/no3.conc"),
+              std::string::npos)
+        << bad.out;
 }
