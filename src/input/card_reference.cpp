@@ -358,8 +358,9 @@ const card_doc kDocs[] = {
     {286, kContam, "", "Sorption constant Koc of dissolved P.", N, "number"},
 
     // Nutrients: the species are carried by the water over land, in the
-    // channels and in the soil and react in the surface water; their outputs
-    // and the soil pools are not part of this build. NUTRIENTS must come before every other nutrient
+    // channels and in the soil and react in the surface water; the overland
+    // maps and outlet hydrographs are written, the channel datasets and the
+    // soil pools are not part of this build. NUTRIENTS must come before every other nutrient
     // card.
     {303, kNutrient, "", "Nutrient simulation: nine species (NO2, NO3, NH4, organic N and P, dissolved P, algae, CBOD, dissolved oxygen) are carried by the water over land and, with CHAN_CON_TRANS, in the channels and lakes, with the rain's concentrations (PRECIP_CONC of the ZEP_N, ZEP_P and ZEP_OTH tables), and react in it; what infiltrates goes into the soil layers with SOIL_CON_TRANS, else leaves the model. With WATER_TABLE the ZEP_GW_N (NO2, NO3, NH4, ON), ZEP_GW_P (OP, DP) and ZEP_GW_OTH (CBOD, DO) tables give the groundwater's concentrations. Channel routing needs CHAN_EXPLIC and CHAN_CON_TRANS; not with OVERLAND_LAKE_MAP, OV_BOUNDARY, OV_PUMP, STORM_SEWER, or SEDIMENT_CONTAM with OV_CON_TRANS. Must come before the other nutrient cards.", U, "none"},
     {304, kNutrient, "", "The aquatic environment file: rate constants by environment id and the overland (OV_MAP) and stream (ST_MAP) id maps.", U, "file name"},
@@ -384,15 +385,15 @@ const card_doc kDocs[] = {
     {324, kNutrient, "", "Initial stream algae.", U, "nothing, a number or a file name"},
     {325, kNutrient, "", "Initial stream CBOD.", U, "nothing, a number or a file name"},
     {326, kNutrient, "", "Initial stream dissolved oxygen.", U, "nothing, a number or a file name"},
-    {327, kNutrient, "", "Overland NO2 output.", N, "file name"},
-    {328, kNutrient, "", "Overland NO3 output.", N, "file name"},
-    {329, kNutrient, "", "Overland NH4 output.", N, "file name"},
-    {330, kNutrient, "", "Overland organic N output.", N, "file name"},
-    {331, kNutrient, "", "Overland organic P output.", N, "file name"},
-    {332, kNutrient, "", "Overland dissolved P output.", N, "file name"},
-    {333, kNutrient, "", "Overland algae output.", N, "file name"},
-    {334, kNutrient, "", "Overland CBOD output.", N, "file name"},
-    {335, kNutrient, "", "Overland dissolved oxygen output.", N, "file name"},
+    {327, kNutrient, "g, g/m3", "Overland maps of NO2 at the map interval: the mass (g) and the concentration (g/m3) of each cell's water, as the datasets (or folders of numbered grids) named by the value followed by .mass and by .conc.", U, "file name"},
+    {328, kNutrient, "g, g/m3", "Overland maps of NO3 (as OUT_OV_NO2).", U, "file name"},
+    {329, kNutrient, "g, g/m3", "Overland maps of NH4 (as OUT_OV_NO2).", U, "file name"},
+    {330, kNutrient, "g, g/m3", "Overland maps of organic N (as OUT_OV_NO2).", U, "file name"},
+    {331, kNutrient, "g, g/m3", "Overland maps of organic P (as OUT_OV_NO2).", U, "file name"},
+    {332, kNutrient, "g, g/m3", "Overland maps of dissolved P (as OUT_OV_NO2).", U, "file name"},
+    {333, kNutrient, "g, g/m3", "Overland maps of algae (as OUT_OV_NO2).", U, "file name"},
+    {334, kNutrient, "g, g/m3", "Overland maps of CBOD (as OUT_OV_NO2).", U, "file name"},
+    {335, kNutrient, "g, g/m3", "Overland maps of dissolved oxygen (as OUT_OV_NO2).", U, "file name"},
     {336, kNutrient, "", "Stream NO2 output.", N, "file name"},
     {337, kNutrient, "", "Stream NO3 output.", N, "file name"},
     {338, kNutrient, "", "Stream NH4 output.", N, "file name"},
@@ -414,8 +415,8 @@ const card_doc kDocs[] = {
     {224, kNutrient, "", "Soil phosphorus of the nutrient library.", N, nullptr},
     {225, kNutrient, "", "Soil carbon of the nutrient library.", N, nullptr},
     {226, kNutrient, "", "Soil nitrogen of the nutrient library.", N, nullptr},
-    {176, kNutrient, "", "Maps of the total overland nitrogen.", N, nullptr},
-    {177, kNutrient, "", "Maps of the total overland phosphorus.", N, nullptr},
+    {176, kNutrient, "g", "Maps of the total overland nitrogen (NO2 + NO3 + NH4 + organic N) of each cell's water at the map interval: the dataset named by the value, or with MAP_TYPE 0 the folder of its numbered grids.", U, nullptr},
+    {177, kNutrient, "g", "Maps of the total overland phosphorus (organic P + dissolved P) of each cell's water at the map interval: the dataset named by the value, or with MAP_TYPE 0 the folder of its numbered grids.", U, nullptr},
     {178, kNutrient, "", "Total channel nitrogen.", N, nullptr},
     {179, kNutrient, "", "Total channel Kjeldahl nitrogen.", N, nullptr},
     {180, kNutrient, "", "Total channel phosphorus.", N, nullptr},

@@ -19,6 +19,13 @@
 // also two link/node datasets of its channel nodes, their concentration
 // (g/m3) and dissolved mass (g), named after it with ".chan.conc" and
 // ".chan.mass".
+//
+// With NUTRIENTS, TOTAL_OV_N and TOTAL_OV_P map each cell's total nitrogen
+// (NO2 + NO3 + NH4 + ON) and phosphorus (OP + DP) of its water (g), their
+// card naming the dataset file, or the folder of numbered grids named
+// "Total_ov_N" and "Total_ov_P"; an OUT_OV_<species> card gives that
+// species two map series named after its value, "<value>.mass" (g) and
+// "<value>.conc" (g/m3). The totals are formed anew before each frame.
 #include <algorithm>
 #include <cmath>
 #include <memory>
@@ -34,6 +41,8 @@
 #include "model/model_state.hpp"
 #include "output/grid_writers.hpp"
 #include "output/linknode_output.hpp"
+#include "nutrients/nutrient_steps.hpp"
+#include "nutrients/zep_container.hpp"
 #include "output/output_steps.hpp"
 #include "overland/overland_steps.hpp"
 
@@ -166,6 +175,11 @@ bool write_frames(model_state& m, bool every_interval) {
         if (!out.write_frame(m.elapsed_min, m)) return false;
     }
     if (!every_interval) return true;
+    if (!m.nutrient_maps.empty()) {
+        zep_overland_totals(m);
+        for (auto& out : m.nutrient_maps)
+            if (!out->write_frame(m.elapsed_min, m)) return false;
+    }
     for (auto& out : m.constituent_maps)
         if (!out->write_frame(m.elapsed_min, m)) return false;
     return true;
@@ -238,6 +252,86 @@ void open_constituent_linknodes(model_state& m) {
     }
 }
 
+// Dataset names and object ids of the species' maps, in species order.
+const struct {
+    const char* mass_name;
+    int mass_id;
+    const char* conc_name;
+    int conc_id;
+} kSpeciesMaps[kNutrientSpecies] = {
+    {"OV_no2_mass", 1023, "OV_no2_conc", 1024}, {"OV_no3_mass", 1026, "OV_no3_conc", 1027},
+    {"OV_nh4_mass", 1029, "OV_nh4_conc", 1030}, {"OV_on_mass", 1032, "OV_on_conc", 1033},
+    {"OV_op_mass", 1035, "OV_op_conc", 1036},   {"OV_dp_mass", 1038, "OV_dp_conc", 1039},
+    {"OV_alg_mass", 1044, "OV_alg_conc", 1045}, {"OV_cbod_mass", 1047, "OV_cbod_conc", 1048},
+    {"OV_do_mass", 1050, "OV_do_conc", 1051},
+};
+
+// One nutrient map series on the standard maps' grid: `folder` and `base`
+// name its numbered grids, `dataset` its dataset file. False when the file
+// cannot be created or is another output's.
+bool open_nutrient_map(model_state& m, const vec1<double>& values, double scale, const std::string& what,
+                       const std::string& folder, const std::string& base, const std::string& dataset,
+                       int object_id, const std::string& name, const std::string& words,
+                       std::vector<std::pair<std::string, std::string>>& datasets) {
+    const int format = map_output_format(m);
+    if (is_dataset(format)) {
+        std::string file = dataset;
+        strip_quotes(file);
+        const std::string path = output_path(file, "w", 1);
+        if (!output_file_is_free(m, words, path, datasets)) return false;
+        datasets.emplace_back(words, path);
+    }
+    auto out = std::make_unique<map_series>();
+    out->set_grid(values, m.mask, m.north, m.east, m.south, m.west, m.rows, m.cols, kNoDataValue, scale, 0,
+                  m.gridsize);
+    out->what = what;
+    if (!out->open(format, folder, base, ".asc", dataset, object_id, name, m)) return false;
+    m.nutrient_maps.push_back(std::move(out));
+    return true;
+}
+
+// The species' part of their card names, in species order.
+constexpr const char* kSpeciesCards[kNutrientSpecies] = {"NO2", "NO3", "NH4", "ON", "OP",
+                                                         "DP",  "ALG", "CBOD", "DO"};
+
+bool open_nutrient_map_outputs(model_state& m, std::vector<std::pair<std::string, std::string>>& datasets) {
+    zep_container& z = *m.zep;
+    const project_options& p = m.project_options;
+    const int first = m.first_nutrient_constituent;
+    if (first < 1 || z.overland.total_n.n() < m.ncells) return true;
+    const struct {
+        int given;
+        const std::string& file;
+        const vec1<double>& values;
+        const char* name;
+        int id;
+        const char* card;
+    } totals[] = {{p.total_ov_n_given, p.total_ov_n, z.overland.total_n, "Total_ov_N", 1053, "TOTAL_OV_N"},
+                  {p.total_ov_p_given, p.total_ov_p, z.overland.total_p, "Total_ov_P", 1054, "TOTAL_OV_P"}};
+    for (const auto& t : totals) {
+        if (!t.given) continue;
+        zep_overland_totals(m);
+        if (!open_nutrient_map(m, t.values, 1000.0, std::string(t.name) + " map", t.file, t.name, t.file, t.id,
+                               t.name, std::string("card ") + t.card, datasets))
+            return false;
+    }
+    for (int k = 0; k < kNutrientSpecies; ++k) {
+        const zep_output_request& request = z.overland_output[static_cast<std::size_t>(k)];
+        if (!request.flag) continue;
+        const auto slot = static_cast<std::size_t>(first + k);
+        const std::string words = std::string("card OUT_OV_") + kSpeciesCards[k];
+        const std::string mass = request.file_name + ".mass";
+        const std::string conc = request.file_name + ".conc";
+        const auto& names = kSpeciesMaps[k];
+        if (!open_nutrient_map(m, m.contam_mass[slot], 1000.0, std::string(names.mass_name) + " map", "", mass,
+                               mass, names.mass_id, names.mass_name, words, datasets) ||
+            !open_nutrient_map(m, m.contam_conc[slot], 1.0, std::string(names.conc_name) + " map", "", conc, conc,
+                               names.conc_id, names.conc_name, words, datasets))
+            return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 void open_all_map_outputs(model_state& m) {
@@ -266,6 +360,7 @@ void open_all_map_outputs(model_state& m) {
         }
         if (!out.open(format, file, s.base, ".asc", file, kFirstObjectId + s.type, s.dataset_name, m)) return;
     }
+    if (m.zep) open_nutrient_map_outputs(m, datasets);
 }
 
 void open_nutrient_outputs(model_state& m) {
@@ -313,6 +408,7 @@ bool end_map_outputs(model_state& m) {
         written = false;
     };
     for (map_series& out : m.map_outputs) end(out);
+    for (auto& out : m.nutrient_maps) end(*out);
     for (auto& out : m.constituent_maps) end(*out);
     return written;
 }

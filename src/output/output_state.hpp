@@ -81,6 +81,9 @@ struct output_state {
     map_series map_outputs[kStandardMapCount];  // by standard_map_type
     // The contaminants' own concentration and mass maps, in contaminant order.
     std::vector<std::unique_ptr<map_series>> constituent_maps;
+    // The nutrient maps (NUTRIENTS): the overland totals of nitrogen and
+    // phosphorus, then per species its mass and concentration maps.
+    std::vector<std::unique_ptr<map_series>> nutrient_maps;
     // The contaminants' channel link/node datasets, in contaminant order:
     // the concentration's, then the mass's.
     std::vector<std::unique_ptr<linknode_output>> constituent_linknodes;

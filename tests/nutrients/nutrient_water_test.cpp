@@ -7,7 +7,9 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -827,4 +829,86 @@ TEST(NutrientSummary, ReactionLinesAreTheBooksTheBalancesCloseAndTheOutletIsWrit
                            "(NO3-) hydrograph file. \nGiven filename: nowhere/no3.conc"),
               std::string::npos)
         << bad.out;
+}
+
+namespace {
+
+// Per active cell at the second map frame: the totals the module forms and
+// the sum of the nitrogen species' masses (g), and the NH4 concentration.
+std::vector<double> g_map_total_n, g_map_n_sum, g_map_nh4;
+int g_map_frames = 0;
+
+bool watch_map_frames(kesta::model_state& m, const char* step) {
+    if (std::strcmp(step, "write_timeseries_maps") != 0 || !m.zep) return true;
+    const int every = m.map_freq > 0 ? m.map_freq : 1;
+    if ((m.step - 1) % every != 0 || ++g_map_frames != 2) return true;
+    kesta::zep_overland_totals(m);
+    const int first = m.first_nutrient_constituent;
+    for (int c = 1; c <= m.ncells; ++c) {
+        g_map_total_n.push_back(m.zep->overland.total_n[c]);
+        double n = 0.0;
+        for (int s : {aq_no2, aq_no3, aq_nh4, aq_on}) n += m.contam_mass[static_cast<std::size_t>(first + s)][c];
+        g_map_n_sum.push_back(n);
+        g_map_nh4.push_back(m.contam_conc[static_cast<std::size_t>(first + aq_nh4)][c]);
+    }
+    return true;
+}
+
+// The active cells' values of time step `frame` (from 1) of an ASCII
+// gridded dataset.
+std::vector<double> dataset_frame(const std::string& text, int frame) {
+    std::size_t at = 0;
+    for (int f = 0; f < frame; ++f) {
+        at = text.find("TS 1 ", at);
+        if (at == std::string::npos) return {};
+        at += 5;
+    }
+    std::istringstream in(text.substr(text.find('\n', at) + 1));
+    std::vector<int> on(9);
+    for (int& s : on) in >> s;
+    std::vector<double> values;
+    for (int s : on) {
+        double v = 0.0;
+        in >> v;
+        if (s) values.push_back(v);
+    }
+    return values;
+}
+
+}  // namespace
+
+// The total-nitrogen map and a species map are one dataset each, written
+// at the map interval and ended; a species map that cannot be created
+// stops the set-up.
+TEST(NutrientMaps, TotalNitrogenIsTheSpeciesSumAndSpeciesMapsTheirValues) {
+    temp_dir dir(true);
+    std::filesystem::create_directory(dir.path() / "maps");
+    write_ponded_project(dir, "OV_INIT_NH4 1.0\nOV_INIT_NO3 0.5\nOV_INIT_DO 8\nMAP_TYPE 1\nMAP_FREQ 1\n"
+                              "TOTAL_OV_N maps/totn.dat\nOUT_OV_NH4 maps/nh4\n");
+    g_map_frames = 0;
+    const kesta_test::model_run r = kesta_test::run_in_process("p.prj", watch_map_frames);
+    ASSERT_EQ(r.rc, 0) << r.out;
+    ASSERT_EQ(g_map_total_n.size(), 5u);
+    const std::string total = kesta_test::read_file(dir.file("maps/totn.dat"));
+    EXPECT_NE(total.find("OBJID 1053\n"), std::string::npos);
+    EXPECT_NE(total.find("NAME Total_ov_N\n"), std::string::npos);
+    EXPECT_EQ(total.substr(total.size() - 6), "ENDDS\n");
+    const std::vector<double> frame = dataset_frame(total, 2);
+    ASSERT_EQ(frame.size(), 5u);
+    for (std::size_t c = 0; c < 5; ++c) {
+        EXPECT_NEAR(g_map_total_n[c], g_map_n_sum[c], 1e-9 * g_map_n_sum[c]);
+        EXPECT_GT(g_map_n_sum[c], 0.0);
+        EXPECT_NEAR(frame[c], g_map_n_sum[c], 1e-6) << c;
+    }
+    const std::string nh4 = kesta_test::read_file(dir.file("maps/nh4.conc"));
+    EXPECT_NE(nh4.find("NAME OV_nh4_conc\n"), std::string::npos);
+    const std::vector<double> conc = dataset_frame(nh4, 2);
+    ASSERT_EQ(conc.size(), 5u);
+    for (std::size_t c = 0; c < 5; ++c) EXPECT_NEAR(conc[c], g_map_nh4[c], 1e-6);
+    EXPECT_NE(kesta_test::read_file(dir.file("maps/nh4.mass")).find("OBJID 1029\n"), std::string::npos);
+
+    write_ponded_project(dir, "OV_INIT_NO3 0.5\nMAP_TYPE 1\nOUT_OV_NO3 nowhere/no3\n");
+    const kesta_test::model_run bad = kesta_test::run_in_process("p.prj");
+    EXPECT_NE(bad.rc, 0);
+    EXPECT_NE(bad.out.find("Can't open output file: nowhere/no3.mass"), std::string::npos) << bad.out;
 }
