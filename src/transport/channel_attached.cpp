@@ -24,6 +24,7 @@
 #include "model/model_state.hpp"
 #include "transport/channel_constituents.hpp"
 #include "transport/channel_sediment.hpp"
+#include "transport/constituent_books.hpp"
 #include "transport/constituents.hpp"
 
 namespace kesta {
@@ -32,11 +33,6 @@ namespace {
 
 constexpr double kGramsPerKilogram = 1000.0;
 constexpr double kTinyVolume = 1e-16;  // m3 of sediment or water
-
-void add(array1d<double>& run, array1d<double>& event, int c, double grams) {
-    run.at(c) += grams / kGramsPerKilogram;
-    event.at(c) += grams / kGramsPerKilogram;
-}
 
 bool contaminant(const model_state& m, int c) { return m.constituent_type.value(c) == 1; }
 
@@ -62,7 +58,7 @@ void attached_to_node(model_state& m, int cell, int row, int pos, double share, 
         double* to = m.chan_sed_contam[static_cast<std::size_t>(c)][row];
         to[pos] += g;
         to[0] += g;
-        add(m.CHAN_QLAT_SED_MASS, m.event_chan_qlat_sed_mass, c, g);
+        book_grams(m.CHAN_QLAT_SED_MASS, m.event_chan_qlat_sed_mass, c, g);
     }
 }
 
@@ -73,7 +69,7 @@ void attached_node_to_lake(model_state& m, int row, int lake) {
         if (!contaminant(m, c)) continue;
         mat2<double>& a = m.chan_sed_contam[static_cast<std::size_t>(c)];
         if (a[row][0] == 0.0) continue;
-        add(m.CHAN_LAKE_SED_CONTAM_MASS, m.event_chan_lake_sed_contam_mass, c, a[row][0]);
+        book_grams(m.CHAN_LAKE_SED_CONTAM_MASS, m.event_chan_lake_sed_contam_mass, c, a[row][0]);
         for (int pos = 0; pos <= nf; ++pos) {
             a[to][pos] += a[row][pos];
             a[row][pos] = 0.0;
@@ -127,10 +123,10 @@ void advect_attached(model_state& m) {
             if (is_lake_row(s, from)) to_lakes -= moved;
         }
         if (out > 0.0) {
-            add(m.CHAN_OUTLET_SED_MASS, m.event_chan_outlet_sed_mass, c, out);
+            book_grams(m.CHAN_OUTLET_SED_MASS, m.event_chan_outlet_sed_mass, c, out);
             m.GLOBAL_MASS_OUT.at(c) += out / kGramsPerKilogram;
         }
-        if (to_lakes != 0.0) add(m.CHAN_LAKE_SED_CONTAM_MASS, m.event_chan_lake_sed_contam_mass, c, to_lakes);
+        if (to_lakes != 0.0) book_grams(m.CHAN_LAKE_SED_CONTAM_MASS, m.event_chan_lake_sed_contam_mass, c, to_lakes);
     }
 }
 
@@ -155,7 +151,7 @@ void attached_cells_to_lakes(model_state& m) {
             }
             cells[k][0] = 0.0;
         }
-        if (moved != 0.0) add(m.OV_LAKE_SED_CONTAM_MASS, m.event_ov_lake_sed_contam_mass, c, moved);
+        if (moved != 0.0) book_grams(m.OV_LAKE_SED_CONTAM_MASS, m.event_ov_lake_sed_contam_mass, c, moved);
     }
 }
 
@@ -174,7 +170,7 @@ void settle_attached(model_state& m, int lake, int pos, double settled, double h
         a[0] -= g;
         for (int k = 1; k <= cells; ++k)
             give_sorbed_to_cell(m, c, m.mask[m.lake_search_row[lake][k]][m.lake_search_col[lake][k]], g / cells);
-        add(m.LAKE_SETTLED_SED_MASS, m.event_lake_settled_sed_mass, c, g);
+        book_grams(m.LAKE_SETTLED_SED_MASS, m.event_lake_settled_sed_mass, c, g);
     }
 }
 
@@ -231,8 +227,8 @@ void partition_channel_attached(model_state& m) {
                                              conc, kds, share);
             (is_lake_row(s, r) ? lakes : nodes) += g;
         }
-        if (nodes != 0.0) add(m.CHAN_SED_SOURCE_MASS, m.event_chan_sed_source_mass, c, nodes);
-        if (lakes != 0.0) add(m.LAKE_SED_CONTAM_SOURCE_MASS, m.event_lake_sed_contam_source_mass, c, lakes);
+        if (nodes != 0.0) book_grams(m.CHAN_SED_SOURCE_MASS, m.event_chan_sed_source_mass, c, nodes);
+        if (lakes != 0.0) book_grams(m.LAKE_SED_CONTAM_SOURCE_MASS, m.event_lake_sed_contam_source_mass, c, lakes);
     }
 }
 

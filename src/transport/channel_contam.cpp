@@ -51,11 +51,6 @@ constexpr double kGramsPerKilogram = 1000.0;
 constexpr double kTinyWater = 1e-16;  // m3
 constexpr double kTinyVolume = 1e-16;  // m3 of exchanged water
 
-void add(array1d<double>& run, array1d<double>& event, int c, double grams) {
-    run.at(c) += grams / kGramsPerKilogram;
-    event.at(c) += grams / kGramsPerKilogram;
-}
-
 bool carried(const model_state& m, int c) { return m.constituent_type.value(c) != 3; }
 
 // The store that holds node j of link l now: the node's row while it is a
@@ -82,14 +77,14 @@ double take_with_water(const model_state& m, int c, int row, double volume) {
 }
 
 void book_point(model_state& m, int c, bool lake, double grams) {
-    if (lake) add(m.LAKE_POINT_MASS, m.event_lake_point_mass, c, grams);
-    else add(m.CHAN_POINT_MASS, m.event_chan_point_mass, c, grams);
+    if (lake) book_grams(m.LAKE_POINT_MASS, m.event_lake_point_mass, c, grams);
+    else book_grams(m.CHAN_POINT_MASS, m.event_chan_point_mass, c, grams);
     m.GLOBAL_POINT_SOURCE.at(c) += grams / kGramsPerKilogram;
 }
 
 void book_gw(model_state& m, int c, bool lake, double grams) {
-    if (lake) add(m.LAKE_GW_MASS, m.event_lake_gw_mass, c, grams);
-    else add(m.CHAN_GW_MASS, m.event_chan_gw_mass, c, grams);
+    if (lake) book_grams(m.LAKE_GW_MASS, m.event_lake_gw_mass, c, grams);
+    else book_grams(m.CHAN_GW_MASS, m.event_chan_gw_mass, c, grams);
     m.GLOBAL_GW_MASS.at(c) += grams / kGramsPerKilogram;
 }
 
@@ -336,11 +331,11 @@ void book_faces(model_state& m, const network_rows& r, int c, double dt) {
             outlet += g;
             continue;
         }
-        if (r.is_lake(face.down)) add(m.LAKE_CHAN_INFLOW_MASS, m.event_lake_chan_inflow_mass, c, g);
-        if (r.is_lake(face.up)) add(m.LAKE_CHAN_OUTFLOW_MASS, m.event_lake_chan_outflow_mass, c, g);
+        if (r.is_lake(face.down)) book_grams(m.LAKE_CHAN_INFLOW_MASS, m.event_lake_chan_inflow_mass, c, g);
+        if (r.is_lake(face.up)) book_grams(m.LAKE_CHAN_OUTFLOW_MASS, m.event_lake_chan_outflow_mass, c, g);
     }
     if (outlet != 0.0) {
-        add(m.CHAN_MASS_OUT, m.event_chan_mass_out, c, outlet);
+        book_grams(m.CHAN_MASS_OUT, m.event_chan_mass_out, c, outlet);
         m.GLOBAL_MASS_OUT.at(c) += outlet / kGramsPerKilogram;
     }
 }
@@ -455,10 +450,10 @@ void chan_cell_mass_exchange(model_state& m) {
                     cell_mass -= g;
                 }
                 if (lake) {
-                    add(m.LAKE_OV_INFLOW_MASS, m.event_lake_ov_inflow_mass, c, g);
+                    book_grams(m.LAKE_OV_INFLOW_MASS, m.event_lake_ov_inflow_mass, c, g);
                 } else {
-                    add(m.CHAN_LAT_MASS, m.event_chan_lat_mass, c, g);
-                    add(m.OV_QLAT_MASS, m.event_ov_qlat_mass, c, g);
+                    book_grams(m.CHAN_LAT_MASS, m.event_chan_lat_mass, c, g);
+                    book_grams(m.OV_QLAT_MASS, m.event_ov_qlat_mass, c, g);
                     m.chan_qlat_mass[c][row] += g;
                 }
             }
@@ -510,7 +505,7 @@ void lake_takes_node(model_state& m, int lake, int j, int l, double volume) {
         m.chan_conc[c][node] = 0.0;
         if (g == 0.0) continue;
         m.chan_mass[c][to] += g;
-        add(m.LAKE_CHAN_EXCHANGE_MASS, m.event_lake_chan_exchange_mass, c, g);
+        book_grams(m.LAKE_CHAN_EXCHANGE_MASS, m.event_lake_chan_exchange_mass, c, g);
     }
     m.chan_water[node] = 0.0;
     m.chan_water[to] += std::max(0.0, volume);
@@ -527,7 +522,7 @@ void lake_gives_node(model_state& m, int lake, int j, int l, double volume) {
         m.chan_mass[c][from] -= g;
         m.chan_mass[c][node] += g;
         m.chan_conc[c][node] = store_conc(m.chan_mass[c][node], v);
-        if (g != 0.0) add(m.LAKE_CHAN_EXCHANGE_MASS, m.event_lake_chan_exchange_mass, c, -g);
+        if (g != 0.0) book_grams(m.LAKE_CHAN_EXCHANGE_MASS, m.event_lake_chan_exchange_mass, c, -g);
     }
     m.chan_water[node] = v;
     m.chan_water[from] = std::max(0.0, m.chan_water[from] - v);
@@ -544,7 +539,7 @@ void lake_takes_cell(model_state& m, int lake, int cell, double water) {
         m.contam_conc[s][cell] = 0.0;
         if (g == 0.0) continue;
         m.chan_mass[c][to] += g;
-        add(m.LAKE_OV_INFLOW_MASS, m.event_lake_ov_inflow_mass, c, g);
+        book_grams(m.LAKE_OV_INFLOW_MASS, m.event_lake_ov_inflow_mass, c, g);
     }
     m.contam_water[cell] = 0.0;
     m.chan_water[to] += std::max(0.0, water);
@@ -573,8 +568,8 @@ void step_channel_wq_reactions(model_state& m) {
             mass[row] -= g;
             (r.is_lake(row) ? lakes : nodes) += g;
         }
-        if (nodes > 0.0) add(m.CHAN_MASS_DECAY, m.event_chan_decay_mass, c, nodes);
-        if (lakes > 0.0) add(m.LAKE_DECAY_MASS, m.event_lake_decay_mass, c, lakes);
+        if (nodes > 0.0) book_grams(m.CHAN_MASS_DECAY, m.event_chan_decay_mass, c, nodes);
+        if (lakes > 0.0) book_grams(m.LAKE_DECAY_MASS, m.event_lake_decay_mass, c, lakes);
         m.GLOBAL_MASS_DECAY.at(c) += (nodes + lakes) / kGramsPerKilogram;
     }
 }

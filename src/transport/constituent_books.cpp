@@ -70,133 +70,107 @@ void close_channel_books(model_state& m, int c, bool run, const held_mass& h) {
 
 }  // namespace
 
+void book_grams(array1d<double>& run, array1d<double>& event, int c, double grams) {
+    run.at(c) += grams / kGramsPerKilogram;
+    event.at(c) += grams / kGramsPerKilogram;
+}
+
 void book_ov_precip(model_state& m, int c, double grams) {
     const double kg = grams / kGramsPerKilogram;
-    add(m.OV_PRECIP_MASS, c, kg);
-    add(m.event_ov_precip_mass, c, kg);
+    book_grams(m.OV_PRECIP_MASS, m.event_ov_precip_mass, c, grams);
     add(m.GLOBAL_PRECIP_MASS, c, kg);
 }
 
 void book_ov_point(model_state& m, int c, double grams) {
     const double kg = grams / kGramsPerKilogram;
-    add(m.OV_POINT_MASS, c, kg);
-    add(m.event_ov_point_mass, c, kg);
+    book_grams(m.OV_POINT_MASS, m.event_ov_point_mass, c, grams);
     add(m.GLOBAL_POINT_SOURCE, c, kg);
 }
 
 void book_ov_exfil(model_state& m, int c, double grams) {
-    const double kg = grams / kGramsPerKilogram;
-    add(m.OV_EXFIL_MASS, c, kg);
-    add(m.event_ov_exfil_mass, c, kg);
+    book_grams(m.OV_EXFIL_MASS, m.event_ov_exfil_mass, c, grams);
 }
 
 void book_ov_infil(model_state& m, int c, double grams) {
-    const double kg = grams / kGramsPerKilogram;
-    add(m.OV_INFIL_MASS, c, kg);
-    add(m.event_ov_infil_mass, c, kg);
+    book_grams(m.OV_INFIL_MASS, m.event_ov_infil_mass, c, grams);
     if (!m.soil_con_trans) return;
-    add(m.SOIL_INFIL_MASS, c, kg);
-    add(m.event_soil_infil_mass, c, kg);
+    book_grams(m.SOIL_INFIL_MASS, m.event_soil_infil_mass, c, grams);
 }
 
 void book_ov_decay(model_state& m, int c, double grams) {
     const double kg = grams / kGramsPerKilogram;
-    add(m.OV_MASS_DECAY, c, kg);
-    add(m.event_ov_decay_mass, c, kg);
+    book_grams(m.OV_MASS_DECAY, m.event_ov_decay_mass, c, grams);
     add(m.GLOBAL_MASS_DECAY, c, kg);
 }
 
 void book_ov_outlet(model_state& m, int c, double grams) {
     const double kg = grams / kGramsPerKilogram;
-    add(m.OV_MASS_OUT, c, kg);
-    add(m.event_ov_mass_out, c, kg);
+    book_grams(m.OV_MASS_OUT, m.event_ov_mass_out, c, grams);
     add(m.GLOBAL_MASS_OUT, c, kg);
 }
 
 void book_ov_exchange(model_state& m, int c, double grams) {
-    const double kg = grams / kGramsPerKilogram;
-    add(m.OV_UPTAKE_MASS, c, kg);
-    add(m.event_ov_uptake_mass, c, kg);
+    book_grams(m.OV_UPTAKE_MASS, m.event_ov_uptake_mass, c, grams);
     if (!m.soil_con_trans) return;
-    if (kg > 0.0) {
-        add(m.OV_FROM_SOIL_MASS, c, kg);
-        add(m.event_ov_from_soil_mass, c, kg);
+    if (grams > 0.0) {
+        book_grams(m.OV_FROM_SOIL_MASS, m.event_ov_from_soil_mass, c, grams);
     } else {
-        add(m.OV_TO_SOIL_MASS, c, -kg);
-        add(m.event_ov_to_soil_mass, c, -kg);
+        book_grams(m.OV_TO_SOIL_MASS, m.event_ov_to_soil_mass, c, -grams);
     }
 }
 
 void book_ov_reaction(model_state& m, int c, double made, double used) {
-    add(m.OV_ZEP_MASS_IN, c, made / kGramsPerKilogram);
-    add(m.event_ov_zep_mass_in, c, made / kGramsPerKilogram);
-    add(m.OV_ZEP_MASS_OUT, c, used / kGramsPerKilogram);
-    add(m.event_ov_zep_mass_out, c, used / kGramsPerKilogram);
+    book_grams(m.OV_ZEP_MASS_IN, m.event_ov_zep_mass_in, c, made);
+    book_grams(m.OV_ZEP_MASS_OUT, m.event_ov_zep_mass_out, c, used);
 }
 
 void book_soil_leached(model_state& m, int c, double grams) {
     const double kg = grams / kGramsPerKilogram;
-    add(m.SOIL_TO_WT_MASS, c, kg);
-    add(m.event_soil_to_wt_mass, c, kg);
+    book_grams(m.SOIL_TO_WT_MASS, m.event_soil_to_wt_mass, c, grams);
     add(m.GLOBAL_MASS_OUT, c, kg);
 }
 
 void book_soil_from_wt(model_state& m, int c, double grams) {
-    const double kg = grams / kGramsPerKilogram;
-    add(m.SOIL_FROM_WT_MASS, c, kg);
-    add(m.event_soil_from_wt_mass, c, kg);
+    book_grams(m.SOIL_FROM_WT_MASS, m.event_soil_from_wt_mass, c, grams);
 }
 
 void book_soil_exfil(model_state& m, int c, double grams) {
-    const double kg = grams / kGramsPerKilogram;
-    add(m.SOIL_EXFIL_MASS, c, kg);
-    add(m.event_soil_exfil_mass, c, kg);
+    book_grams(m.SOIL_EXFIL_MASS, m.event_soil_exfil_mass, c, grams);
     book_ov_exfil(m, c, grams);
 }
 
 void book_soil_decay(model_state& m, int c, double grams) {
     const double kg = grams / kGramsPerKilogram;
-    add(m.SOIL_DECAY_MASS, c, kg);
-    add(m.event_soil_decay_mass, c, kg);
+    book_grams(m.SOIL_DECAY_MASS, m.event_soil_decay_mass, c, grams);
     add(m.GLOBAL_MASS_DECAY, c, kg);
 }
 
 void book_soil_sediment(model_state& m, int c, double grams) {
-    const double kg = grams / kGramsPerKilogram;
-    add(m.SOIL_SED_MASS, c, kg);
-    add(m.event_soil_sed_mass, c, kg);
+    book_grams(m.SOIL_SED_MASS, m.event_soil_sed_mass, c, grams);
 }
 
 void book_lake_ov_inflow(model_state& m, int c, double grams) {
-    const double kg = grams / kGramsPerKilogram;
-    add(m.LAKE_OV_INFLOW_MASS, c, kg);
-    add(m.event_lake_ov_inflow_mass, c, kg);
+    book_grams(m.LAKE_OV_INFLOW_MASS, m.event_lake_ov_inflow_mass, c, grams);
 }
 
 void book_lake_precip(model_state& m, int c, double grams) {
     const double kg = grams / kGramsPerKilogram;
-    add(m.LAKE_PRECIP_MASS, c, kg);
-    add(m.event_lake_precip_mass, c, kg);
+    book_grams(m.LAKE_PRECIP_MASS, m.event_lake_precip_mass, c, grams);
     add(m.GLOBAL_PRECIP_MASS, c, kg);
 }
 
 void book_chan_reaction(model_state& m, int c, bool lake, double made, double used) {
-    add(lake ? m.LAKE_ZEP_MASS_IN : m.CHAN_ZEP_MASS_IN, c, made / kGramsPerKilogram);
-    add(lake ? m.event_lake_zep_mass_in : m.event_chan_zep_mass_in, c, made / kGramsPerKilogram);
-    add(lake ? m.LAKE_ZEP_MASS_OUT : m.CHAN_ZEP_MASS_OUT, c, used / kGramsPerKilogram);
-    add(lake ? m.event_lake_zep_mass_out : m.event_chan_zep_mass_out, c, used / kGramsPerKilogram);
+    book_grams(lake ? m.LAKE_ZEP_MASS_IN : m.CHAN_ZEP_MASS_IN, lake ? m.event_lake_zep_mass_in : m.event_chan_zep_mass_in, c, made);
+    book_grams(lake ? m.LAKE_ZEP_MASS_OUT : m.CHAN_ZEP_MASS_OUT, lake ? m.event_lake_zep_mass_out : m.event_chan_zep_mass_out, c, used);
 }
 
 void book_sed_exchange(model_state& m, int c, double grams) {
-    const double kg = grams / kGramsPerKilogram;
-    add(m.OV_SED_SOURCE_MASS, c, kg);
-    add(m.event_ov_sed_source_mass, c, kg);
+    book_grams(m.OV_SED_SOURCE_MASS, m.event_ov_sed_source_mass, c, grams);
 }
 
 void book_sed_outlet(model_state& m, int c, double grams) {
     const double kg = grams / kGramsPerKilogram;
-    add(m.OV_SED_OUTLET_MASS, c, kg);
-    add(m.event_ov_sed_outlet_mass, c, kg);
+    book_grams(m.OV_SED_OUTLET_MASS, m.event_ov_sed_outlet_mass, c, grams);
     add(m.GLOBAL_MASS_OUT, c, kg);
 }
 

@@ -4,9 +4,14 @@
 // event boundaries and at the end of the run.
 #pragma once
 
+#include "core/arrays.hpp"
 #include "model/model_state_fwd.hpp"
 
 namespace kesta {
+
+// Adds `grams` (booked in kg) to slot c of a run total and of its event
+// total.
+void book_grams(array1d<double>& run, array1d<double>& event, int c, double grams);
 
 // Over land.
 void book_ov_precip(model_state& m, int c, double grams);
