@@ -77,6 +77,17 @@ void copy_in(aq_species_block& b, const species_rows& s, int i, double volume) {
     }
 }
 
+// Adds what a step made and used of each species to the running sums, and
+// books each species that changed by `book`(species, made, used).
+template <class Book>
+void book_step(const double* made, const double* used, double& gained, double& lost, Book book) {
+    for (int k = 0; k < kNutrientSpecies; ++k) {
+        gained += made[k];
+        lost += used[k];
+        if (made[k] > 0.0 || used[k] > 0.0) book(k, made[k], used[k]);
+    }
+}
+
 // The block's rates over `seconds` applied to place i: a loss takes at most
 // the mass the place holds. What was made and used of each species adds
 // to made[k] and used[k].
@@ -259,11 +270,8 @@ void zep_overland_step(model_state& m, double dt) {
         o.doc[c] = b.dissolved_organic_carbon;
         o.foc[c] = b.organic_carbon_fraction;
     }
-    for (int k = 0; k < kNutrientSpecies; ++k) {
-        o.gained += made[k];
-        o.lost += used[k];
-        if (made[k] > 0.0 || used[k] > 0.0) book_ov_reaction(m, first + k, made[k], used[k]);
-    }
+    book_step(made, used, o.gained, o.lost,
+              [&](int k, double in, double out) { book_ov_reaction(m, first + k, in, out); });
 }
 
 void react_overland_nutrients(model_state& m) {
@@ -373,11 +381,8 @@ void zep_streams_step(model_state& m, double dt) {
             st.foc[i] = b.organic_carbon_fraction;
         }
     }
-    for (int k = 0; k < kNutrientSpecies; ++k) {
-        z.chan_gained += made[k];
-        z.chan_lost += used[k];
-        if (made[k] > 0.0 || used[k] > 0.0) book_chan_reaction(m, first + k, false, made[k], used[k]);
-    }
+    book_step(made, used, z.chan_gained, z.chan_lost,
+              [&](int k, double in, double out) { book_chan_reaction(m, first + k, false, in, out); });
 }
 
 void zep_lakes_step(model_state& m, double dt) {
@@ -407,11 +412,8 @@ void zep_lakes_step(model_state& m, double dt) {
         }
         copy_out(b, rows, row, seconds, made, used);
     }
-    for (int k = 0; k < kNutrientSpecies; ++k) {
-        z.chan_gained += made[k];
-        z.chan_lost += used[k];
-        if (made[k] > 0.0 || used[k] > 0.0) book_chan_reaction(m, first + k, true, made[k], used[k]);
-    }
+    book_step(made, used, z.chan_gained, z.chan_lost,
+              [&](int k, double in, double out) { book_chan_reaction(m, first + k, true, in, out); });
 }
 
 void react_channel_nutrients(model_state& m) {
