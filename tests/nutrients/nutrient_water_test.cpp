@@ -578,6 +578,20 @@ bool watch_channel_nitrate(kesta::model_state& m, const char* name) {
 
 }  // namespace
 
+// The lake valley of one aquatic zone with every rate entry `rate` and the
+// rain carrying the ZEP_N concentrations `rain` (NO2 NO3 NH4 ON, g/m3).
+void write_nutrient_valley(const temp_dir& dir, const std::string& rate, const std::string& rain) {
+    namespace valley = kesta_test::lake_valley;
+    dir.write("mask.asc", valley::grid([](int, int) { return 1.0; }, "%.0f "));
+    dir.write("elev.asc", valley::grid(valley::ground, "%.3f "));
+    dir.write("net.chan", valley::channel_file());
+    dir.write("net.gst", valley::grid_stream_file());
+    dir.write("st.map", "STREAM_MAP\nLINKS 4\n1\n1\n1\n1\n");
+    dir.write("aq.env", "AQUATIC_ENV_ZEP10\nOV_MAP mask.asc\nST_MAP st.map\nNUM_IDS 1\n\n1\n" + value_lines(rate));
+    dir.write("t.cmt", "KESTA_INDEX_MAP_TABLES\nINDEX_MAP mask.asc \"Zone\"\nZEP_N \"Zone\"\nNUM_IDS 1\nPRECIP_CONC " + rain +
+                           "\nhdr\n" + kesta_test::table_row(1, "0 0 0 0"));
+}
+
 // Nitrate in the rain (5 g/m3) and 2 g/m3 in the stream at the start runs
 // over the land into the stream, into the lake, over the weir and out of
 // the outlet; nothing changes it (no nitrite or algae). The channels' and
@@ -591,14 +605,7 @@ TEST(ChannelNutrients, NitrateRunsThroughTheLinksAndTheLakeAndTheBooksClose) {
     for (const bool dispersed : {false, true}) {
         SCOPED_TRACE(dispersed ? "stream DISPERSION table" : "no dispersion");
         temp_dir dir(true);
-        dir.write("mask.asc", valley::grid([](int, int) { return 1.0; }, "%.0f "));
-        dir.write("elev.asc", valley::grid(valley::ground, "%.3f "));
-        dir.write("net.chan", valley::channel_file());
-        dir.write("net.gst", valley::grid_stream_file());
-        dir.write("st.map", "STREAM_MAP\nLINKS 4\n1\n1\n1\n1\n");
-        dir.write("aq.env", "AQUATIC_ENV_ZEP10\nOV_MAP mask.asc\nST_MAP st.map\nNUM_IDS 1\n\n1\n" + value_lines("0.1"));
-        dir.write("t.cmt", "KESTA_INDEX_MAP_TABLES\nINDEX_MAP mask.asc \"Zone\"\nZEP_N \"Zone\"\nNUM_IDS 1\n"
-                           "PRECIP_CONC 0 5 0 0\nhdr\n" + kesta_test::table_row(1, "0 0 0 0"));
+        write_nutrient_valley(dir, "0.1", "0 5 0 0");
         dir.write("run.prj", valley::project("EXPLICIT") + "MAPPING_TABLE t.cmt\nCHAN_CON_TRANS\nWATER_TEMP 20\n"
                                                            "NUTRIENTS\nAQ_ENV aq.env\nST_INIT_NO3 2\n" +
                                        (dispersed ? "ST_MAPPING_TABLE st.tab\n" : ""));
@@ -733,14 +740,7 @@ bool take_reaction_books(kesta::model_state& m, const char* name) {
 TEST(NutrientSummary, ReactionLinesAreTheBooksTheBalancesCloseAndTheOutletIsWritten) {
     namespace valley = kesta_test::lake_valley;
     temp_dir dir(true);
-    dir.write("mask.asc", valley::grid([](int, int) { return 1.0; }, "%.0f "));
-    dir.write("elev.asc", valley::grid(valley::ground, "%.3f "));
-    dir.write("net.chan", valley::channel_file());
-    dir.write("net.gst", valley::grid_stream_file());
-    dir.write("st.map", "STREAM_MAP\nLINKS 4\n1\n1\n1\n1\n");
-    dir.write("aq.env", "AQUATIC_ENV_ZEP10\nOV_MAP mask.asc\nST_MAP st.map\nNUM_IDS 1\n\n1\n" + value_lines("24"));
-    dir.write("t.cmt", "KESTA_INDEX_MAP_TABLES\nINDEX_MAP mask.asc \"Zone\"\nZEP_N \"Zone\"\nNUM_IDS 1\n"
-                       "PRECIP_CONC 0 0 5 0\nhdr\n" + kesta_test::table_row(1, "0 0 0 0"));
+    write_nutrient_valley(dir, "24", "0 0 5 0");
     dir.write("run.prj", valley::project("EXPLICIT") + "MAPPING_TABLE t.cmt\nCHAN_CON_TRANS\nWATER_TEMP 20\n"
                                                        "NUTRIENTS\nAQ_ENV aq.env\nST_INIT_NH4 1\nST_INIT_DO 8\n"
                                                        "OUT_HYD_NH4 nh4\n");
