@@ -10,7 +10,6 @@
 #include "core/text_format.hpp"
 #include "core/warnings.hpp"
 #include "input/reader_support.hpp"
-#include "input/time_series.hpp"
 #include "model/model_state.hpp"
 #include "nutrients/nutrient_species.hpp"
 #include "nutrients/source/aquatic_kinetics.hpp"
@@ -18,6 +17,7 @@
 #include "transport/channel_constituents.hpp"
 #include "transport/constituent_books.hpp"
 #include "transport/network_faces.hpp"
+#include "transport/transport_steps.hpp"
 
 namespace kesta {
 namespace {
@@ -122,25 +122,8 @@ const char* zep_species_name(int species) {
 zep_container::~zep_container() { vegso_free_record(environment); }
 
 bool zep_transport_holds(model_state& m) {
-    const char* refused = nullptr;
-    if (m.chan_alt_routing || m.chan_implicit_routing)
-        refused = "a channel routing other than CHAN_EXPLIC (CHAN_PREISS, CHAN_DRAIN, CHAN_BACKWATER or "
-                  "CHAN_MESH): the channel constituents follow the water that the explicit routing moves between "
-                  "the channel nodes";
-    else if (m.chan_routing && !m.chan_con_trans)
-        refused = "channel routing but without CHAN_CON_TRANS: the stream cells give the channels their water "
-                  "and the nutrient species it carries, which only channel constituent transport can take; give "
-                  "CHAN_CON_TRANS";
-    else if (m.overland_lake_map_given)
-        refused = "OVERLAND_LAKE_MAP: an overland lake holds its water as a level that the constituent transport "
-                  "does not follow";
-    else if (m.ov_boundary)
-        refused = "OV_BOUNDARY: the boundary cells gain and lose water without its nutrient species";
-    else if (m.project_options.ov_pump_given && !series_store().ov_pumps.empty())
-        refused = "OV_PUMP: the pumps move water without its nutrient species";
-    else if (m.storm_sewer_given)
-        refused = "STORM_SEWER: the drains exchange water with the cells without its nutrient species";
-    else if (m.ov_con_trans && m.sediment_contam)
+    const char* refused = carried_water_refusal(m);
+    if (!refused && m.ov_con_trans && m.sediment_contam)
         refused = "OV_CON_TRANS and SEDIMENT_CONTAM: the nutrient species do not bind to the eroded sediment as the "
                   "contaminants do";
     if (!refused) return true;

@@ -61,35 +61,43 @@ card_layers layers_from_cards(const model_state& m) {
     return c;
 }
 
-// The options a constituent run cannot simulate, each refused naming the
-// cards and values. OV_PUMP passes while the overland pump list is empty
-// (no input fills it in this build): the pumps then move no water.
+}  // namespace
+
+const char* carried_water_refusal(const model_state& m) {
+    if (m.chan_alt_routing || m.chan_implicit_routing)
+        return "a channel routing other than CHAN_EXPLIC (CHAN_PREISS, CHAN_DRAIN, CHAN_BACKWATER or "
+               "CHAN_MESH): the channel constituents follow the water that the explicit routing moves between "
+               "the channel nodes";
+    if (m.chan_routing && !m.chan_con_trans)
+        return "channel routing but without CHAN_CON_TRANS: the stream cells give the channels their water "
+               "and the constituents it carries, which only channel constituent transport can take; give "
+               "CHAN_CON_TRANS";
+    if (m.overland_lake_map_given)
+        return "overland lakes (OVERLAND_LAKE_MAP): the water that flows into an overland lake joins the "
+               "lake's level, and the constituents have no store in the lakes, so the mass that water carries "
+               "would be left behind on the land cells; run without overland lakes";
+    if (m.ov_boundary)
+        return "an overland boundary (OV_BOUNDARY): the water that leaves or enters the boundary cells carries "
+               "no constituent, so the mass of the water that leaves would stay in the cells and never be "
+               "booked as leaving the basin; run without OV_BOUNDARY";
+    // No input fills the overland pump list in this build: while it is
+    // empty the pumps move no water.
+    if (m.project_options.ov_pump_given && !series_store().ov_pumps.empty())
+        return "overland pumps (OV_PUMP): the pumps would take water from their cells without its constituents";
+    if (m.storm_sewer_given)
+        return "storm drains (STORM_SEWER): the water that the inlets take into the drains and that the drains "
+               "give back to the cells and channels carries no constituent, so the mass of the drained water "
+               "would stay in the cells; run without STORM_SEWER";
+    return nullptr;
+}
+
+namespace {
+
+// The options a contaminant run cannot simulate, each refused naming the
+// cards and values.
 bool options_hold(model_state& m) {
     const std::string& p = m.project_file;
-    const char* refused = nullptr;
-    if (m.chan_alt_routing || m.chan_implicit_routing)
-        refused = "a channel routing other than CHAN_EXPLIC (CHAN_PREISS, CHAN_DRAIN, CHAN_BACKWATER or "
-                  "CHAN_MESH): the channel constituents follow the water that the explicit routing moves between "
-                  "the channel nodes";
-    else if (m.chan_routing && !m.chan_con_trans)
-        refused = "channel routing but without CHAN_CON_TRANS: the stream cells give the channels their water "
-                  "and the constituents it carries, which only channel constituent transport can take; give "
-                  "CHAN_CON_TRANS";
-    else if (m.overland_lake_map_given)
-        refused = "overland lakes (OVERLAND_LAKE_MAP): the water that flows into an overland lake joins the "
-                  "lake's level, and the constituents have no store in the lakes, so the mass that water carries "
-                  "would be left behind on the land cells; run the contaminants without overland lakes";
-    else if (m.ov_boundary)
-        refused = "an overland boundary (OV_BOUNDARY): the water that leaves or enters the boundary cells carries "
-                  "no constituent, so the mass of the water that leaves would stay in the cells and never be "
-                  "booked as leaving the basin; run the contaminants without OV_BOUNDARY";
-    else if (m.project_options.ov_pump_given && !series_store().ov_pumps.empty())
-        refused = "overland pumps (OV_PUMP): the pumps would take water from their cells without its "
-                  "constituents";
-    else if (m.storm_sewer_given)
-        refused = "storm drains (STORM_SEWER): the water that the inlets take into the drains and that the drains "
-                  "give back to the cells and channels carries no constituent, so the mass of the drained water "
-                  "would stay in the cells; run the contaminants without STORM_SEWER";
+    const char* refused = carried_water_refusal(m);
     if (refused)
         return refuse(format_text("Error: project file %s asks for overland constituent transport (OV_CON_TRANS) "
                                   "together with %s.\n",

@@ -10,6 +10,11 @@ namespace kesta {
 // the initial overland mass (the initial concentration times the depth)
 // and the land's load (in the soil's mixing layer with SOIL_CON_TRANS).
 void init_contam_soil_state(model_state& m);
+
+// Why the options of a run whose water carries constituents (contaminants
+// or nutrient species) cannot be simulated: the reason, naming the cards,
+// when some water would move without its constituents; null when none would.
+const char* carried_water_refusal(const model_state& m);
 // At the constituent interval: the water of the cell point sources
 // (OV_POINT_SOURCE) and the contaminants it carries.
 void add_cell_point_sources(model_state& m);
