@@ -463,7 +463,4 @@ void zep_lakes_totals(model_state& m) {
 
 void load_stream_index_map(model_state& m) { read_aquatic_stream_ids(container(m).aquatic, m); }
 
-void zep_soils_set_moisture(model_state&, int) {}
-void zep_soils_step(model_state&) {}
-
 }  // namespace kesta

@@ -75,10 +75,5 @@ void zep_lakes_allocate(model_state& m);
 void zep_streams_init(model_state& m);
 void zep_lakes_init(model_state& m);
 void load_stream_index_map(model_state& m);
-// The soil part of the module in the constituents' soil step: the layers'
-// moisture handed over (`refresh`: formed anew first), then its soil pools
-// stepped over the interval.
-void zep_soils_set_moisture(model_state& m, int refresh);
-void zep_soils_step(model_state& m);
 
 }  // namespace kesta

@@ -3,7 +3,9 @@
 #pragma once
 
 #include <array>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "core/arrays.hpp"
 #include "core/file_opener.hpp"
@@ -78,7 +80,36 @@ struct zep_lakes {
     vec1<double> total_n, total_kn, total_p, ammonia;
 };
 
-struct zep_soils {};
+constexpr int kSoilPools = 13;  // soil pool order: nutrient_constituent_name with `soil`
+
+struct vegso_cell_deleter {
+    void operator()(vegso_cell_handle* h) const { vegso_cell_destroy(h); }
+};
+struct vegso_params_deleter {
+    void operator()(vegso_cell_params* p) const { vegso_free_record(p); }
+};
+
+// The soil of every cell as one library cell of the cell's constituent soil
+// layers. Soil pool p of a cell and layer is the soil_mass table of
+// constituent slot first_nutrient_constituent + p, in g per cell and layer;
+// the library's layer records hold the same pools in kg (their mass factor
+// is the cell's area in m2 and their solid density 2650 kg/m3, which makes
+// their initial pools kg per cell and layer). The records are what the
+// pushes write and the library reads at the start of its step.
+struct zep_soils {
+    int ncells = 0;
+    std::vector<std::unique_ptr<vegso_cell_handle, vegso_cell_deleter>> cells;   // [cell - 1]
+    std::vector<std::unique_ptr<vegso_cell_params, vegso_params_deleter>> params;  // [cell - 1]; empty until set
+    // [cell][layer]: the plants' water uptake of the last step (m).
+    mat2<double> result;
+    // Per pool, [cell][layer]: the share of the pool dissolved in the pore
+    // water, which the percolating water can carry.
+    std::array<mat2<double>, kSoilPools> dissolved;
+    // Mass the library made and used in the soil since the start of the run
+    // (g, both 0 or more).
+    double gained = 0.0;
+    double lost = 0.0;
+};
 
 struct zep_index_block {
     array1d<int> first;

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "model/model_state.hpp"
+#include "nutrients/nutrient_species.hpp"
 #include "nutrients/zep_container.hpp"
 #include "output/summary_file.hpp"
 #include "transport/constituent_books.hpp"
@@ -28,8 +29,16 @@ bool reacts(const model_state& m, int c) { return m.constituent_type.value(c) ==
 // A contaminant (not a nutrient species or pool).
 bool contaminant(const model_state& m, int c) { return m.constituent_type.value(c) == 1; }
 
+// The soil of a nutrient slot holds a soil pool of the nutrient module
+// (SOIL_CON_TRANS), named as such.
+std::string soil_name_of(const model_state& m, int c) {
+    std::string name = name_of(m, c);
+    if (!contaminant(m, c) && m.zep) nutrient_constituent_name(c - m.first_nutrient_constituent, true, name);
+    return name;
+}
+
 void event_soil(const model_state& m, std::FILE* fp, int c) {
-    std::fprintf(fp, "\n\nSoil Contaminant Transport Summary for %s \n", name_of(m, c).c_str());
+    std::fprintf(fp, "\n\nSoil Contaminant Transport Summary for %s \n", soil_name_of(m, c).c_str());
     std::fputs("\n", fp);
     dotted(fp, "Initial Mass in Soil Column", at(m.event_soil_mass_init, c));
     dotted(fp, "Final Mass in Soil Column", at(m.event_soil_mass_final, c), 1);
@@ -44,6 +53,8 @@ void event_soil(const model_state& m, std::FILE* fp, int c) {
     } else {
         dotted(fp, "ZEP surface water exchange from soil", at(m.event_ov_from_soil_mass, c));
         dotted(fp, "ZEP surface water exchange to soil", at(m.event_ov_to_soil_mass, c));
+        dotted(fp, "Gained from ZEP kinetics", at(m.event_soil_zep_mass_in, c), 0, "%14.4lf");
+        dotted(fp, "Loss to ZEP kinetics", at(m.event_soil_zep_mass_out, c), 0, "%14.4lf");
     }
     if (m.sediment_contam) dotted(fp, "Sediment eroded(-)/deposited(+)", at(m.event_soil_sed_mass, c));
     std::fputs("\n", fp);
@@ -201,7 +212,7 @@ void line(std::FILE* fp, const char* format, double value) { std::fprintf(fp, fo
 void run_soil(const model_state& m, std::FILE* fp) {
     std::fputs("Soil Contaminant Transport Summary \n \n", fp);
     for (int c = 1; c <= m.ncontam; ++c) {
-        std::fprintf(fp, "Soil Constituent Transport Summary for %s \n", name_of(m, c).c_str());
+        std::fprintf(fp, "Soil Constituent Transport Summary for %s \n", soil_name_of(m, c).c_str());
         line(fp, "Initial Mass in Soil Column   %14.2lf \n", at(m.SOIL_MASS_INIT, c));
         line(fp, "Final Mass in Soil Column     %14.2lf \n \n", at(m.SOIL_MASS_FINAL, c));
         line(fp, "Mass added by infiltration    %14.2lf \n", at(m.SOIL_INFIL_MASS, c));
@@ -212,6 +223,8 @@ void run_soil(const model_state& m, std::FILE* fp) {
         } else {
             line(fp, "Uptake from soil (ZEP)        %14.2lf \n", at(m.OV_UPTAKE_MASS, c));
             line(fp, "ZEP decay mass               %14.2lf \n", at(m.SOIL_DECAY_MASS, c));
+            line(fp, "Mass gained from ZEP kinetics   %14.4lf \n", at(m.SOIL_ZEP_MASS_IN, c));
+            line(fp, "Mass lost to ZEP kinetics       %14.4lf \n", at(m.SOIL_ZEP_MASS_OUT, c));
         }
         if (m.water_table_given) line(fp, "Exfiltration mass loss        %14.2lf \n", at(m.SOIL_EXFIL_MASS, c));
         line(fp, "Mass seepage down to GW       %14.2lf \n \n", at(m.SOIL_TO_WT_MASS, c));
@@ -349,7 +362,7 @@ void run_channels(const model_state& m, std::FILE* fp) {
 void run_global(const model_state& m, std::FILE* fp) {
     std::fputs("\n\n *************   Global Transport Summaries   **************** \n\n", fp);
     for (int c = 1; c <= m.ncontam; ++c) {
-        if (reacts(m, c))
+        if (!contaminant(m, c))
             std::fprintf(fp, "Contaminant Transport Global Summary for %s \n", name_of(m, c).c_str());
         else
             std::fprintf(fp, "Contaminant Transport Global Summary for Contaminant %5d \n", c);
@@ -360,6 +373,10 @@ void run_global(const model_state& m, std::FILE* fp) {
         line(fp, "Precipitation inputs          %14.2lf \n", at(m.GLOBAL_PRECIP_MASS, c));
         line(fp, "Flux from GW to streams       %14.2lf \n", at(m.GLOBAL_GW_MASS, c));
         if (m.soil_con_trans) line(fp, "Soil mass in from groundwater %14.2lf \n \n", at(m.SOIL_FROM_WT_MASS, c));
+        if (m.soil_con_trans && m.zep) {
+            line(fp, "Gained from other species     %14.4lf \n", at(m.ZEP_SPECIES_IN, c));
+            line(fp, "Given to other species        %14.4lf \n \n", at(m.ZEP_SPECIES_OUT, c));
+        }
         double out = at(m.GLOBAL_MASS_OUT, c);
         if (!m.soil_con_trans) out += at(m.OV_INFIL_MASS, c);
         line(fp, "Total mass out of system      %14.2lf \n \n", out);
@@ -367,21 +384,22 @@ void run_global(const model_state& m, std::FILE* fp) {
             line(fp, "Mass decay loss               %14.2lf \n", at(m.GLOBAL_MASS_DECAY, c));
         else
             line(fp, "ZEP gain/loss                 %14.2lf \n",
-                 at(m.OV_ZEP_MASS_IN, c) + at(m.CHAN_ZEP_MASS_IN, c) + at(m.LAKE_ZEP_MASS_IN, c) -
-                     at(m.OV_ZEP_MASS_OUT, c) - at(m.CHAN_ZEP_MASS_OUT, c) - at(m.LAKE_ZEP_MASS_OUT, c));
+                 at(m.OV_ZEP_MASS_IN, c) + at(m.CHAN_ZEP_MASS_IN, c) + at(m.LAKE_ZEP_MASS_IN, c) +
+                     at(m.SOIL_ZEP_MASS_IN, c) - at(m.OV_ZEP_MASS_OUT, c) - at(m.CHAN_ZEP_MASS_OUT, c) -
+                     at(m.LAKE_ZEP_MASS_OUT, c) - at(m.SOIL_ZEP_MASS_OUT, c));
         std::fputs("\n", fp);
         line(fp, "Contam mass balance error       %14.4lf percent \n", at(m.GLOBAL_MASS_CON_ERROR, c));
     }
 }
 
 // What the nutrient reactions made and used over the whole run, in the
-// water over land, in the channel nodes and in the lakes (kg), as the
-// nutrient container counted it.
+// water over land, in the channel nodes, in the lakes and in the soil (kg),
+// as the nutrient container counted it.
 void run_zep(const model_state& m, std::FILE* fp) {
     const zep_container& z = *m.zep;
     std::fputs("ZEP dm/dt Summary\n", fp);
-    line(fp, "  Total dm/dt in:  %14.4lf\n", (z.overland.gained + z.chan_gained) / 1000.0);
-    line(fp, "  Total dm/dt out: %14.4lf\n\n", (z.overland.lost + z.chan_lost) / 1000.0);
+    line(fp, "  Total dm/dt in:  %14.4lf\n", (z.overland.gained + z.chan_gained + z.soils.gained) / 1000.0);
+    line(fp, "  Total dm/dt out: %14.4lf\n\n", (z.overland.lost + z.chan_lost + z.soils.lost) / 1000.0);
 }
 
 }  // namespace

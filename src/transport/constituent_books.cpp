@@ -97,6 +97,17 @@ void book_ov_infil(model_state& m, int c, double grams) {
     book_grams(m.SOIL_INFIL_MASS, m.event_soil_infil_mass, c, grams);
 }
 
+void book_ov_infil_into(model_state& m, int c, int into, double grams) {
+    if (into == c) return book_ov_infil(m, c, grams);
+    book_grams(m.OV_INFIL_MASS, m.event_ov_infil_mass, c, grams);
+    if (into < 1) {
+        add(m.GLOBAL_MASS_OUT, c, grams / kGramsPerKilogram);
+        return;
+    }
+    book_grams(m.SOIL_INFIL_MASS, m.event_soil_infil_mass, into, grams);
+    book_species_crossing(m, c, into, grams);
+}
+
 void book_ov_decay(model_state& m, int c, double grams) {
     const double kg = grams / kGramsPerKilogram;
     book_grams(m.OV_MASS_DECAY, m.event_ov_decay_mass, c, grams);
@@ -134,9 +145,10 @@ void book_soil_from_wt(model_state& m, int c, double grams) {
     book_grams(m.SOIL_FROM_WT_MASS, m.event_soil_from_wt_mass, c, grams);
 }
 
-void book_soil_exfil(model_state& m, int c, double grams) {
+void book_soil_exfil(model_state& m, int c, int to, double grams) {
     book_grams(m.SOIL_EXFIL_MASS, m.event_soil_exfil_mass, c, grams);
-    book_ov_exfil(m, c, grams);
+    book_ov_exfil(m, to, grams);
+    book_species_crossing(m, c, to, grams);
 }
 
 void book_soil_decay(model_state& m, int c, double grams) {
@@ -147,6 +159,17 @@ void book_soil_decay(model_state& m, int c, double grams) {
 
 void book_soil_sediment(model_state& m, int c, double grams) {
     book_grams(m.SOIL_SED_MASS, m.event_soil_sed_mass, c, grams);
+}
+
+void book_soil_reaction(model_state& m, int c, double made, double used) {
+    book_grams(m.SOIL_ZEP_MASS_IN, m.event_soil_zep_mass_in, c, made);
+    book_grams(m.SOIL_ZEP_MASS_OUT, m.event_soil_zep_mass_out, c, used);
+}
+
+void book_species_crossing(model_state& m, int from, int to, double grams) {
+    if (from == to) return;
+    add(m.ZEP_SPECIES_OUT, from, grams / kGramsPerKilogram);
+    add(m.ZEP_SPECIES_IN, to, grams / kGramsPerKilogram);
 }
 
 void book_lake_ov_inflow(model_state& m, int c, double grams) {
@@ -224,7 +247,7 @@ void open_constituent_event_books(model_state& m) {
           &m.event_lake_settled_sed_mass, &m.event_chan_sed_source_mass, &m.event_lake_sed_contam_source_mass,
           &m.event_chan_attached_init, &m.event_lake_attached_init, &m.event_ov_zep_mass_in,
           &m.event_ov_zep_mass_out, &m.event_chan_zep_mass_in, &m.event_chan_zep_mass_out, &m.event_lake_zep_mass_in,
-          &m.event_lake_zep_mass_out}) {
+          &m.event_lake_zep_mass_out, &m.event_soil_zep_mass_in, &m.event_soil_zep_mass_out}) {
         for (int c = 1; c <= a->size(); ++c) a->at(c) = 0.0;
     }
     for (int c = 1; c <= m.ncontam; ++c) {
@@ -261,17 +284,19 @@ void close_constituent_books(model_state& m, bool run) {
             if (run) {
                 m.SOIL_MASS_FINAL.at(c) = final_soil;
                 in = m.SOIL_MASS_INIT.at(c) + m.SOIL_INFIL_MASS.at(c) + m.SOIL_FROM_WT_MASS.at(c) +
-                     m.OV_TO_SOIL_MASS.at(c);
+                     m.OV_TO_SOIL_MASS.at(c) + m.SOIL_ZEP_MASS_IN.at(c);
                 out = final_soil + m.SOIL_TO_WT_MASS.at(c) + m.SOIL_EXFIL_MASS.at(c) + m.OV_FROM_SOIL_MASS.at(c) +
-                      m.SOIL_DECAY_MASS.at(c);
+                      m.SOIL_DECAY_MASS.at(c) + m.SOIL_ZEP_MASS_OUT.at(c);
                 if (sediment) add_exchange(m.SOIL_SED_MASS.at(c), in, out);
                 m.SOIL_MASS_ERROR.at(c) = percent_missing(in, out, kNoInput);
             } else {
                 m.event_soil_mass_final.at(c) = final_soil;
                 in = m.event_soil_mass_init.at(c) + m.event_soil_infil_mass.at(c) +
-                     m.event_soil_from_wt_mass.at(c) + m.event_ov_to_soil_mass.at(c);
+                     m.event_soil_from_wt_mass.at(c) + m.event_ov_to_soil_mass.at(c) +
+                     m.event_soil_zep_mass_in.at(c);
                 out = final_soil + m.event_soil_to_wt_mass.at(c) + m.event_soil_exfil_mass.at(c) +
-                      m.event_ov_from_soil_mass.at(c) + m.event_soil_decay_mass.at(c);
+                      m.event_ov_from_soil_mass.at(c) + m.event_soil_decay_mass.at(c) +
+                      m.event_soil_zep_mass_out.at(c);
                 if (sediment) add_exchange(m.event_soil_sed_mass.at(c), in, out);
                 m.soil_mass_balance_error.at(c) = percent_missing(in, out, kNoInput);
             }
@@ -316,7 +341,8 @@ void close_constituent_books(model_state& m, bool run) {
                    m.LAKE_ZEP_MASS_IN.at(c);
             gout += m.OV_ZEP_MASS_OUT.at(c) + m.CHAN_ZEP_MASS_OUT.at(c) + m.LAKE_ZEP_MASS_OUT.at(c);
             if (soil) {
-                gin += m.SOIL_FROM_WT_MASS.at(c);
+                gin += m.SOIL_FROM_WT_MASS.at(c) + m.SOIL_ZEP_MASS_IN.at(c) + m.ZEP_SPECIES_IN.at(c);
+                gout += m.SOIL_ZEP_MASS_OUT.at(c) + m.ZEP_SPECIES_OUT.at(c);
             } else {
                 gin += m.OV_EXFIL_MASS.at(c);
                 gout += m.OV_INFIL_MASS.at(c);

@@ -20,6 +20,10 @@ void book_ov_point(model_state& m, int c, double grams);
 void book_ov_exfil(model_state& m, int c, double grams);
 // Overland water that entered the ground (into the soil with SOIL_CON_TRANS).
 void book_ov_infil(model_state& m, int c, double grams);
+// The same with SOIL_CON_TRANS where the mass goes into the soil pool of
+// slot `into`: c itself, another nutrient slot (the pool the species
+// feeds), or below 1 where no pool takes it and it leaves the model.
+void book_ov_infil_into(model_state& m, int c, int into, double grams);
 void book_ov_decay(model_state& m, int c, double grams);
 void book_ov_outlet(model_state& m, int c, double grams);
 // Exchange with the land (the soil's mixing layer with SOIL_CON_TRANS):
@@ -32,9 +36,19 @@ void book_ov_reaction(model_state& m, int c, double made, double used);
 // In the soil.
 void book_soil_leached(model_state& m, int c, double grams);   // down to the water table
 void book_soil_from_wt(model_state& m, int c, double grams);   // up from the water table
-void book_soil_exfil(model_state& m, int c, double grams);     // up to the surface
+// Up to the surface: from the soil of slot c into the overland water of
+// slot `to` (c itself for a contaminant; the species a nutrient pool feeds).
+void book_soil_exfil(model_state& m, int c, int to, double grams);
 void book_soil_decay(model_state& m, int c, double grams);
 void book_soil_sediment(model_state& m, int c, double grams);  // deposited (positive) or eroded
+// What the nutrient library made and used of the soil pool of slot c, both
+// 0 or more.
+void book_soil_reaction(model_state& m, int c, double made, double used);
+// Mass that crossed between the overland water and the soil from slot
+// `from` into slot `to`, two nutrient slots (a water species and the soil
+// pool it feeds, or a pool and the species its rising pore water feeds):
+// both sides' global books.
+void book_species_crossing(model_state& m, int from, int to, double grams);
 
 // Into a channel-network lake from the overland (negative: out to it),
 // booked on both sides.

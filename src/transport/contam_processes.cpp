@@ -13,6 +13,7 @@
 
 #include "core/interval_clock.hpp"
 #include "model/model_state.hpp"
+#include "nutrients/nutrient_species.hpp"
 #include "nutrients/nutrient_steps.hpp"
 #include "transport/constituent_books.hpp"
 #include "transport/constituents.hpp"
@@ -30,12 +31,25 @@ double cell_area(const model_state& m) { return m.gridsize * m.gridsize; }
 
 bool carried(const model_state& m, int c) { return m.constituent_type.value(c) != 3; }
 
+// The slot whose soil takes the infiltrating mass of slot c: a nutrient
+// species feeds the soil pool its species maps to (none, -1, for the
+// species no pool holds); a contaminant its own.
+int soil_slot_of(const model_state& m, int c) {
+    return m.zep ? nutrient_species_index(m.first_nutrient_constituent, c, true, true) : c;
+}
+
+// Mass g of slot c that infiltrated from cell k into the soil's top layer.
+void infiltrate(model_state& m, int c, int k, double g) {
+    const int into = soil_slot_of(m, c);
+    if (into >= 1 && !m.soil_static_conc) m.soil_mass[static_cast<std::size_t>(into)][k][1] += g;
+    book_ov_infil_into(m, c, into, g);
+}
+
 // The overland mass of every cell follows the water that entered the ground
 // since the last transfer: the share of the cell's water that left, all of
 // it when the cell has run dry.
 void transfer_infiltrated(model_state& m) {
     const double area = cell_area(m);
-    const bool soil = m.soil_con_trans && !m.soil_static_conc;
     for (int k = 1; k <= m.ncells; ++k) {
         const double v = m.ov_infil_vol[k];
         m.ov_infil_vol[k] = 0.0;
@@ -50,8 +64,10 @@ void transfer_infiltrated(model_state& m) {
             const double g = share * mass;
             if (!(g > 0.0)) continue;
             mass -= g;
-            if (soil) m.soil_mass[s][k][1] += g;
-            book_ov_infil(m, c, g);
+            if (m.soil_con_trans)
+                infiltrate(m, c, k, g);
+            else
+                book_ov_infil(m, c, g);
         }
     }
 }
@@ -220,8 +236,7 @@ void leave_dry_cell(model_state& m, int c, int cell) {
     const double g = mass;
     mass = 0.0;
     if (m.soil_con_trans) {
-        if (!m.soil_static_conc) m.soil_mass[s][cell][1] += g;
-        book_ov_infil(m, c, g);
+        infiltrate(m, c, cell, g);
         return;
     }
     m.contam_land_mass[s][cell] += g;

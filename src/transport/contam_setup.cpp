@@ -27,7 +27,9 @@
 #include "input/reader_support.hpp"
 #include "input/time_series.hpp"
 #include "model/model_state.hpp"
+#include "nutrients/nutrient_species.hpp"
 #include "nutrients/nutrient_steps.hpp"
+#include "nutrients/zep_soils.hpp"
 #include "subsurface/soil_accounting.hpp"
 #include "subsurface/soil_params.hpp"
 #include "subsurface/subsurface_steps.hpp"
@@ -434,12 +436,17 @@ bool add_slot_rows(model_state& m, int count, int cells) {
     return true;
 }
 
-// The nine nutrient species carried in water, after the slots there are:
-// rows as a contaminant's (the land and soil hold none of them at the
-// start), no decay or exchange of their own.
+// The nine nutrient species carried in water, after the slots there are,
+// and with SOIL_CON_TRANS four more held in the soil only: rows as a
+// contaminant's, no decay or exchange of their own. With SOIL_CON_TRANS
+// the soil of slot first + p holds soil pool p of the nutrient module
+// (thirteen), which starts with the module's initial pools.
 void add_nutrient_slots(model_state& m, int cells) {
     constexpr int kWaterNutrient = 2;
-    const int count = kNutrientSpecies;
+    constexpr int kSoilNutrient = 3;
+    constexpr int kSoilOnly = kSoilPools - kNutrientSpecies;
+    const int soil_only = m.soil_con_trans ? kSoilOnly : 0;
+    const int count = kNutrientSpecies + soil_only;
     if (!add_slot_rows(m, count, cells)) return;
     for (slot_rows* rows : {&m.contam_conc, &m.contam_mass, &m.contam_disp, &m.contam_decay, &m.contam_uptake,
                             &m.contam_land_mass, &m.soil_partition_coef, &m.gw_conc}) {
@@ -452,17 +459,22 @@ void add_nutrient_slots(model_state& m, int cells) {
         return;
     }
     m.add_slot_totals(count);
-    m.constituent_type.append_fill(count, kWaterNutrient);
+    m.constituent_type.append_fill(kNutrientSpecies, kWaterNutrient);
+    if (soil_only > 0) m.constituent_type.append_fill(soil_only, kSoilNutrient);
     if (m.contam_names.empty()) {
         m.contam_names.emplace_back();
         m.contam_output_names.emplace_back();
     }
     for (int k = 0; k < count; ++k) {
-        m.contam_names.emplace_back(zep_species_name(k));
+        std::string name = zep_species_name(k);
+        if (k >= kNutrientSpecies) nutrient_constituent_name(k, true, name);
+        m.contam_names.push_back(name);
         m.contam_output_names.emplace_back();
     }
     m.first_nutrient_constituent = m.ncontam + 1;
     m.ncontam += count;
+    if (!m.soil_con_trans || !set_soil_layers(m)) return;
+    zep_soils_allocate(m);
 }
 
 }  // namespace
@@ -593,6 +605,7 @@ void read_contam_tables(model_state& m) {
 void init_contam_soil_state(model_state& m) {
     if (!m.ov_con_trans || m.ncontam <= 0) return;
     if (m.soil_con_trans && !set_soil_layers(m)) return;
+    zep_soils_set_param(m);
     shift_cell_point_sources(m);
     const double area = m.gridsize * m.gridsize;
     for (int c = 1; c <= m.ncontam; ++c) {
@@ -615,7 +628,15 @@ void init_contam_soil_state(model_state& m) {
                 conc[k] = 0.0;
             }
             overland += mass[k];
-            if (m.soil_con_trans) {
+            if (m.soil_con_trans && m.constituent_type.at(c) != kContaminant) {
+                // A nutrient pool holds what the nutrient set-up gave its
+                // layers (g).
+                land[k] = 0.0;
+                for (int l = 1; l <= m.soil_layer_count[k]; ++l) {
+                    m.soil_conc[s][k][l] = m.soil_mass[s][k][l] / soil_solids(m, k, l) * kGramsPerKilogram;
+                    land[k] += m.soil_mass[s][k][l];
+                }
+            } else if (m.soil_con_trans) {
                 // The load is the mixing layer's soil concentration (mg/kg).
                 mat2<double>& soil = m.soil_mass[s];
                 m.soil_conc[s][k][1] = land[k];

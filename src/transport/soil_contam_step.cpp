@@ -14,12 +14,22 @@
 // exfiltrated water rises through every interface instead: it brings the
 // groundwater's concentration into the bottom layer and carries each
 // layer's pore water up, the top layer's to the surface.
+//
+// A nutrient slot's soil holds a soil pool of the nutrient module, which
+// steps its pools first. Only the pool's dissolved share is in the pore
+// water. The groundwater brings a pool the concentration of the water
+// species that feeds it, and the pore water rising to the surface joins
+// that species; a pool no species feeds (carbon, the other organic and
+// mineral pools) takes nothing from the groundwater and gives nothing to the
+// surface water.
 #include <algorithm>
 #include <cmath>
 
 #include "core/interval_clock.hpp"
 #include "model/model_state.hpp"
-#include "nutrients/nutrient_steps.hpp"
+#include "nutrients/nutrient_species.hpp"
+#include "nutrients/zep_soils.hpp"
+#include "subsurface/subsurface_steps.hpp"
 #include "transport/constituent_books.hpp"
 #include "transport/constituents.hpp"
 #include "transport/transport_steps.hpp"
@@ -69,7 +79,7 @@ void move_cell(model_state& m, int c, int k, const double* theta, const double* 
     const double rate = m.contam_decay[s][k];
     double decayed = 0.0;
     for (int l = 1; l <= n; ++l) {
-        f[l] = solids_factor(kd, theta[l]);
+        f[l] = solids_factor(kd, theta[l]) * zep_soil_dissolved(m, c, k, l);
         held[l] = mass[l];
         if (rate > 0.0 && held[l] > 0.0) {
             const double g = theta[l] * f[l] * held[l] * -std::expm1(-rate * dt);
@@ -82,17 +92,20 @@ void move_cell(model_state& m, int c, int k, const double* theta, const double* 
     if (!rising) {
         for (int l = 1; l <= n; ++l) a[l] = leached_mass(q[l], f[l], held[l], t[l]);
     } else {
-        const double gw = s < m.gw_conc.size() ? m.gw_conc[s][k] : 0.0;
+        const int from = m.zep ? nutrient_pool_species(m.first_nutrient_constituent, c, true) : c;
+        const std::size_t g = static_cast<std::size_t>(from);
+        const double gw = from >= 1 && g < m.gw_conc.size() ? m.gw_conc[g][k] : 0.0;
         a[n] = q[n] * gw * area;
-        for (int l = 0; l < n; ++l) a[l] = -leached_mass(-q[l], f[l + 1], held[l + 1], t[l + 1]);
+        for (int l = from >= 1 ? 0 : 1; l < n; ++l) a[l] = -leached_mass(-q[l], f[l + 1], held[l + 1], t[l + 1]);
     }
     for (int l = 1; l <= n; ++l) held[l] += a[l - 1] - a[l];
     if (decayed > 0.0) book_soil_decay(m, c, decayed);
     if (a[n] > 0.0) book_soil_leached(m, c, a[n]);
     if (a[n] < 0.0) book_soil_from_wt(m, c, -a[n]);
     if (a[0] < 0.0) {
-        m.contam_mass[s][k] -= a[0];
-        book_soil_exfil(m, c, -a[0]);
+        const int to = m.zep ? nutrient_pool_species(m.first_nutrient_constituent, c, true) : c;
+        m.contam_mass[static_cast<std::size_t>(to)][k] -= a[0];
+        book_soil_exfil(m, c, to, -a[0]);
     }
     if (!change) return;
     double sum = 0.0;
@@ -107,18 +120,36 @@ void move_cell(model_state& m, int c, int k, const double* theta, const double* 
 
 }  // namespace
 
+void fill_layer_moisture(model_state& m) {
+    mat2<double>& theta = m.nutrient_grid.table;
+    // The nutrient module's layers of a layered soil: the water of the
+    // soil's two stores shared by thickness above the water table,
+    // saturated below it.
+    const bool layered = m.zep && m.inf_layered_on;
+    const bool groundwater = m.water_table_given && m.elevgw.n() >= m.ncells;
+    for (int k = 1; k <= m.ncells; ++k) {
+        const int n = m.soil_layer_count[k];
+        const double* soil = layered ? soil_class_of(m, k) : nullptr;
+        if (soil && n >= 2) {
+            const double wt_depth = groundwater ? (m.elev[k] - m.elevgw[k]) * kCmPerMetre : 0.0;
+            zep_soil_layer_moisture(value_at(m.Ws1_L1, k), value_at(m.Ws1_L2, k), wt_depth, m.soil_thickness[k],
+                                    groundwater, soil, n, theta[k]);
+            continue;
+        }
+        for (int l = 1; l <= n; ++l) theta[k][l] = constituent_layer_theta(m, k, l);
+    }
+}
+
 void step_soil_nutrients(model_state& m) {
     if (!m.soil_con_trans || m.ncontam <= 0 || m.soil_layer_count.empty() ||
         !clock_due(m.soil_con_next, m.time, m.time_tol))
         return;
     const double dt = (m.time - m.soil_con_last) * kSecondsPerDay;
     mat2<double>& theta = m.nutrient_grid.table;
-    for (int k = 1; k <= m.ncells; ++k) {
-        for (int l = 1; l <= m.soil_layer_count[k]; ++l) theta[k][l] = constituent_layer_theta(m, k, l);
-    }
-    if (m.nutrients) {
+    fill_layer_moisture(m);
+    if (m.zep) {
         zep_soils_set_moisture(m, 0);
-        zep_soils_step(m);
+        zep_soils_step(m, dt / kSecondsPerDay);
     }
     double* q = m.nutrient_grid.first.data();
     for (int k = 1; k <= m.ncells; ++k) {

@@ -102,6 +102,13 @@ struct transport_state {
     array1d<double> OV_ZEP_MASS_IN, OV_ZEP_MASS_OUT, event_ov_zep_mass_in, event_ov_zep_mass_out;
     array1d<double> CHAN_ZEP_MASS_IN, CHAN_ZEP_MASS_OUT, event_chan_zep_mass_in, event_chan_zep_mass_out;
     array1d<double> LAKE_ZEP_MASS_IN, LAKE_ZEP_MASS_OUT, event_lake_zep_mass_in, event_lake_zep_mass_out;
+    // In the soil (SOIL_CON_TRANS): what the library made and used of each
+    // soil pool.
+    array1d<double> SOIL_ZEP_MASS_IN, SOIL_ZEP_MASS_OUT, event_soil_zep_mass_in, event_soil_zep_mass_out;
+    // Over the run: what a slot's soil pool took from the water of another
+    // nutrient species (the pool the infiltrating species feeds, the species
+    // the rising pore water feeds), and what the slot gave to another.
+    array1d<double> ZEP_SPECIES_IN, ZEP_SPECIES_OUT;
 
     // ------------------------------------------------ constituent slots
     int n_contaminants = 0;                // slots of type 1

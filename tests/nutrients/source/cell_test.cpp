@@ -33,10 +33,10 @@ double cell_nitrogen(const vegso_cell_handle& h) {
 TEST(VegsoCell, DefaultLayerRecordsGiveTheirInitialPools) {
     vegso_layer_record* r = vegso_layer_defaults();
     vegso_layer_init_pools(r);
-    const double c = (0.17 / 0.5782) * (1.0 - std::exp(-0.5782 * 0.1)) / 0.1;
-    EXPECT_NEAR(r->v[vegso_carbon_part], c, 1e-15);
-    EXPECT_NEAR(r->v[vegso_active_carbon], 500.0 * c, 1e-12);
-    EXPECT_NEAR(r->v[vegso_stable_carbon], 500.0 * c, 1e-12);
+    EXPECT_NEAR(r->v[vegso_carbon_part], 0.165179, 5e-7);
+    EXPECT_NEAR(r->v[vegso_active_carbon], 82.5893, 5e-5);
+    EXPECT_NEAR(r->v[vegso_stable_carbon], 82.5893, 5e-5);
+    const double c = r->v[vegso_carbon_part];
     EXPECT_NEAR(r->v[vegso_active_n], 0.8 * 1000.0 * c / 14.0, 1e-12);
     EXPECT_EQ(r->v[vegso_stable_carbon - 1], 0.0);  // positions the pools leave are 0
     EXPECT_EQ(r->v[vegso_ammonium + 3], 0.0);

@@ -1,0 +1,238 @@
+#include "nutrients/zep_soils.hpp"
+
+#include <cstdio>
+
+#include "input/reader_support.hpp"
+#include "model/model_state.hpp"
+#include "nutrients/nutrient_steps.hpp"
+#include "transport/constituent_books.hpp"
+#include "transport/constituents.hpp"
+
+namespace kesta {
+namespace {
+
+constexpr double kGramsPerKilogram = 1000.0;
+constexpr double kCmPerMetre = 100.0;
+constexpr double kSolidDensity = 2650.0;  // kg/m3 of the soil's solids
+// Field capacity and wilting point (volumetric) of a soil whose
+// infiltration keeps neither.
+constexpr double kDefaultFieldCapacity = 0.1;
+constexpr double kDefaultWiltingPoint = 0.05;
+// A water table at most this deep (cm) stands at the ground.
+constexpr double kAtGround = 1e-16;
+
+// The layer record position of each soil pool's mass, in soil pool order.
+constexpr int kPoolPosition[kSoilPools] = {
+    vegso_active_carbon, vegso_stable_carbon, vegso_ammonium,   vegso_nitrate,          vegso_active_n,
+    vegso_fresh_n,       vegso_stable_n,      vegso_mineral_active_p, vegso_solution_p, vegso_mineral_stable_p,
+    vegso_active_p,      vegso_fresh_p,       vegso_stable_p};
+
+zep_soils& soils(model_state& m) { return m.zep->soils; }
+
+bool coupled(const model_state& m) {
+    return m.zep && m.soil_con_trans && m.first_nutrient_constituent >= 1 && !m.zep->soils.cells.empty();
+}
+
+mat2<double>& pool_table(model_state& m, int pool) {
+    return m.soil_mass[static_cast<std::size_t>(m.first_nutrient_constituent + pool)];
+}
+
+// Layer j (from 0) of cell k's library cell.
+vegso_layer_record& layer_record(zep_soils& s, int k, int j) {
+    return *s.cells[static_cast<std::size_t>(k - 1)]->schema->layers[j];
+}
+
+// Thickness (m) and bottom depth (m, the thicknesses down to it) of each
+// layer of cell k into its records.
+void set_depths(const model_state& m, int k, vegso_layer_record* const* records) {
+    double bottom = 0.0;
+    for (int l = 1; l <= m.soil_layer_count[k]; ++l) {
+        const double t = m.soil_thickness[k][l];
+        bottom += t;
+        records[l - 1]->v[vegso_thickness] = t;
+        records[l - 1]->v[vegso_bottom_depth] = bottom;
+    }
+}
+
+void set_moisture(model_state& m) {
+    zep_soils& s = soils(m);
+    const mat2<double>& theta = m.nutrient_grid.table;
+    for (int k = 1; k <= s.ncells; ++k)
+        for (int l = 1; l <= m.soil_layer_count[k]; ++l) layer_record(s, k, l - 1).v[vegso_water_content] = theta[k][l];
+}
+
+// The dissolved share of every pool of cell k from its records.
+void take_dissolved(model_state& m, int k) {
+    zep_soils& s = soils(m);
+    for (int l = 1; l <= m.soil_layer_count[k]; ++l) {
+        const double* v = layer_record(s, k, l - 1).v;
+        for (int p = 0; p < kSoilPools; ++p) s.dissolved[static_cast<std::size_t>(p)][k][l] = v[kPoolPosition[p] + 1];
+    }
+}
+
+void set_params(model_state& m, const double* const* values, int from) {
+    zep_soils_params_record(m);
+    zep_soils& s = soils(m);
+    for (int k = 1; k <= s.ncells; ++k)
+        for (int i = 0; i < 6; ++i) s.params[static_cast<std::size_t>(k - 1)]->v[from + i] = values[i][k];
+}
+
+}  // namespace
+
+void zep_soils_allocate(model_state& m) {
+    zep_soils& s = soils(m);
+    say(m, "Allocating memory for ZEP Soils...");
+    const int n = m.ncells;
+    s.ncells = n;
+    s.cells.clear();
+    s.cells.reserve(static_cast<std::size_t>(n));
+    s.result = mat2<double>(n, kMaxContamLayers);
+    for (mat2<double>& d : s.dissolved) d = mat2<double>(n, kMaxContamLayers);
+    const double area = m.gridsize * m.gridsize;
+    // Infiltration that keeps the soil's field capacity and wilting point.
+    const bool kept = (m.inf_redist_on || m.inf_richards_on) && m.field_capacity.n() >= n && m.Wp.n() >= n;
+    for (int k = 1; k <= n; ++k) {
+        const int layers = m.soil_layer_count[k];
+        vegso_schema* schema = vegso_schema_create(0, layers);
+        for (int j = 0; j < layers; ++j) {
+            vegso_layer_record* r = vegso_layer_defaults();
+            schema->layers[j] = r;
+            r->v[vegso_layer_number] = j;
+            r->v[vegso_mass_factor] = area;
+            r->v[vegso_solid_density] = kSolidDensity;
+            r->v[vegso_porosity] = m.soil_porosity[k][j + 1];
+            r->v[vegso_water_content] = m.nutrient_grid.table[k][j + 1];
+            r->v[vegso_field_capacity] = kept ? m.field_capacity[k] : kDefaultFieldCapacity;
+            r->v[vegso_wilting_point] = kept ? m.Wp[k] : kDefaultWiltingPoint;
+        }
+        set_depths(m, k, schema->layers);
+        for (int j = 0; j < layers; ++j) vegso_layer_init_pools(schema->layers[j]);
+        s.cells.emplace_back(vegso_cell_create(schema, k));
+        vegso_schema_destroy(schema);
+        for (int l = 1; l <= layers; ++l) {
+            const double* v = layer_record(s, k, l - 1).v;
+            for (int p = 0; p < kSoilPools; ++p) pool_table(m, p)[k][l] = v[kPoolPosition[p]] * kGramsPerKilogram;
+        }
+        take_dissolved(m, k);
+    }
+    say(m, "Done\n");
+}
+
+void zep_soils_set_param(model_state& m) {
+    if (!coupled(m)) return;
+    zep_soils& s = soils(m);
+    for (int k = 1; k <= s.ncells; ++k) set_depths(m, k, s.cells[static_cast<std::size_t>(k - 1)]->schema->layers);
+}
+
+void zep_soils_params_record(model_state& m) {
+    zep_soils& s = soils(m);
+    if (!s.params.empty()) return;
+    s.params.reserve(static_cast<std::size_t>(s.ncells));
+    for (int k = 1; k <= s.ncells; ++k) s.params.emplace_back(vegso_cell_params_defaults());
+}
+
+void zep_soils_set_uniform_b(model_state& m, const double* const* values) {
+    if (coupled(m)) set_params(m, values, 0);
+}
+
+void zep_soils_set_uniform_a(model_state& m, const double* const* values) {
+    if (coupled(m)) set_params(m, values, 6);
+}
+
+void zep_soils_apply(model_state& m) {
+    if (!coupled(m)) return;
+    zep_soils& s = soils(m);
+    for (std::size_t i = 0; i < s.params.size(); ++i) vegso_cell_set_params(s.cells[i].get(), s.params[i].get());
+}
+
+void zep_soils_push_state(model_state& m) {
+    if (!coupled(m)) return;
+    set_moisture(m);
+    zep_soils& s = soils(m);
+    for (int p = 0; p < kSoilPools; ++p) {
+        const mat2<double>& pool = pool_table(m, p);
+        for (int k = 1; k <= s.ncells; ++k)
+            for (int l = 1; l <= m.soil_layer_count[k]; ++l)
+                layer_record(s, k, l - 1).v[kPoolPosition[p]] = pool[k][l] / kGramsPerKilogram;
+    }
+}
+
+void zep_soils_pull_state(model_state& m) {
+    if (!coupled(m)) return;
+    zep_soils& s = soils(m);
+    for (int k = 1; k <= s.ncells; ++k) {
+        for (int l = 1; l <= m.soil_layer_count[k]; ++l) s.result[k][l] = layer_record(s, k, l - 1).v[vegso_result];
+        take_dissolved(m, k);
+    }
+    for (int p = 0; p < kSoilPools; ++p) {
+        mat2<double>& pool = pool_table(m, p);
+        double made = 0.0, used = 0.0;
+        for (int k = 1; k <= s.ncells; ++k) {
+            for (int l = 1; l <= m.soil_layer_count[k]; ++l) {
+                const double now = layer_record(s, k, l - 1).v[kPoolPosition[p]] * kGramsPerKilogram;
+                const double change = now - pool[k][l];
+                if (change > 0.0)
+                    made += change;
+                else
+                    used -= change;
+                pool[k][l] = now;
+            }
+        }
+        s.gained += made;
+        s.lost += used;
+        if (made > 0.0 || used > 0.0) book_soil_reaction(m, m.first_nutrient_constituent + p, made, used);
+    }
+}
+
+void zep_soils_set_moisture(model_state& m, int refresh) {
+    if (!coupled(m)) return;
+    if (refresh) fill_layer_moisture(m);
+    set_moisture(m);
+}
+
+void zep_soils_step(model_state& m, double days) {
+    if (!coupled(m) || !(days > 0.0)) return;
+    zep_set_weather(m, days);
+    zep_soils_push_state(m);
+    const vegso_env_record* environment = m.zep->environment;
+    for (auto& cell : soils(m).cells) vegso_cell_step(environment, cell.get());
+    zep_soils_pull_state(m);
+}
+
+double zep_soil_dissolved(const model_state& m, int c, int k, int l) {
+    const int p = c - m.first_nutrient_constituent;
+    if (!m.zep || m.first_nutrient_constituent < 1 || p < 0 || p >= kSoilPools) return 1.0;
+    const mat2<double>& d = m.zep->soils.dissolved[static_cast<std::size_t>(p)];
+    return k <= d.nrows() && l <= d.ncols() ? d[k][l] : 1.0;
+}
+
+void zep_soil_layer_moisture(double upper, double lower, double wt_depth, const double* t, bool groundwater,
+                             const double* soil, int n, double* result) {
+    const double d = groundwater ? wt_depth : soil[22] + soil[23] + 1.0;
+    if (d <= kAtGround) {
+        result[1] = soil[7];
+        result[2] = n == 3 ? soil[7] : soil[8];
+        if (n == 3) result[3] = soil[8];
+        return;
+    }
+    const double t1 = kCmPerMetre * t[1], t2 = kCmPerMetre * t[2];
+    const double t12 = t1 + t2;
+    // Layer 1: below the water table saturated, above it the upper store's
+    // water (shared with layer 2 by thickness when both lie above it).
+    if (n == 2) {
+        result[1] = (t1 > d ? (t1 - d) * soil[7] + upper : upper) / t1;
+        result[2] = t1 > d ? soil[8] : t12 > d ? ((t12 - d) * soil[8] + lower) / t2 : lower / t2;
+        return;
+    }
+    if (t12 < d)
+        result[1] = upper * t1 / t12 / t1;
+    else if (t1 <= d)
+        result[1] = upper * t1 / d / t1;
+    else
+        result[1] = ((t1 - d) * soil[7] + upper) / t1;
+    result[2] = t1 > d ? soil[7] : t12 > d ? ((d - t1) * upper / d + (t12 - d) * soil[7]) / t2 : upper * t2 / t12 / t2;
+    const double t3 = kCmPerMetre * t[3], t123 = t12 + t3;
+    result[3] = t12 > d ? soil[8] : t123 > d ? ((t123 - d) * soil[8] + lower) / t3 : lower / t3;
+}
+
+}  // namespace kesta

@@ -1,0 +1,62 @@
+// The soil part of the nutrient module (NUTRIENTS with SOIL_CON_TRANS): one
+// library cell per active cell over the cell's constituent soil layers, its
+// thirteen soil pools the soil tables of the nutrient constituent slots,
+// which the soil constituent step moves with the water and the library
+// steps at the soil interval.
+//
+// Units: the model's pool tables (soil_mass of slot first + pool) hold g per
+// cell and layer; the library's layer records hold kg per cell and layer.
+// Water contents are volumetric, thicknesses and depths m.
+#pragma once
+
+#include "model/model_state_fwd.hpp"
+
+namespace kesta {
+
+// Builds the library cells from the cells' constituent soil layers (count,
+// thickness, porosity), the moisture table (nutrient_grid) and the soil's
+// field capacity and wilting point; each layer's record starts with the
+// library's initial pools for its depth, which become the pool tables of
+// every layer. Needs the nutrient slots and the soil layers.
+void zep_soils_allocate(model_state& m);
+// Gives every layer record its thickness (m) from the cells' soil layers and
+// its bottom depth, the sum of the thicknesses down to it.
+void zep_soils_set_param(model_state& m);
+// One parameter record per cell with the library's defaults, when none is
+// made yet.
+void zep_soils_params_record(model_state& m);
+// Per-cell values (six arrays, 1-based over the cells) into entries 0 to 5
+// (b) or 6 to 11 (a) of the cells' parameter records.
+void zep_soils_set_uniform_b(model_state& m, const double* const* values);
+void zep_soils_set_uniform_a(model_state& m, const double* const* values);
+// The cells' parameter records into their library cells.
+void zep_soils_apply(model_state& m);
+// The moisture table and the pool tables into the layer records (g to kg).
+void zep_soils_push_state(model_state& m);
+// The layer records' pools back into the pool tables (kg to g), with the
+// plants' water uptake and the pools' dissolved shares; what changed is
+// booked per slot as made or used by the library.
+void zep_soils_pull_state(model_state& m);
+// The moisture table into the layer records; `refresh`: the table formed
+// anew from the soil water first.
+void zep_soils_set_moisture(model_state& m, int refresh);
+// One library step of every cell over `days` (the weather of the hour and
+// the environment's period set first): push, step, pull.
+void zep_soils_step(model_state& m, double days);
+
+// The share of slot c's soil mass in layer l of cell k that the pore water
+// holds: the pool's dissolved share for a nutrient pool, 1 otherwise.
+double zep_soil_dissolved(const model_state& m, int c, int k, int l);
+
+// Water content of the layers of a cell whose soil class record is `soil`
+// (porosities at 7 and 8, layer depths in cm at 22 and 23), over layers of
+// t[1..n] m (n 2 or 3) holding `upper` and `lower` cm of water in the soil
+// water's upper and lower stores. The water table lies `wt_depth` cm below
+// the ground (with `groundwater`; otherwise below both class layers). Layers
+// wholly below the water table take the porosity of their class layer;
+// above it they share the water of their store by thickness. Writes
+// result[1..n].
+void zep_soil_layer_moisture(double upper, double lower, double wt_depth, const double* t, bool groundwater,
+                             const double* soil, int n, double* result);
+
+}  // namespace kesta
