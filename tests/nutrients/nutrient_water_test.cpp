@@ -739,6 +739,9 @@ TEST(SoilNutrients, PoolsStartFromTheTablesReactAndTheBooksClose) {
     EXPECT_GT(number_after(no3, "Mass added by infiltration"), 0.0) << no3;
     EXPECT_GT(number_after(no3, "Mass seepage up from GW"), 0.0) << no3;
     EXPECT_GT(number_after(no3, "Mass gained from ZEP kinetics"), 0.0) << no3;
+    // Carbon is sorbed: none of it leaves with the water.
+    const std::string carbon = section(s, run + "Organic Active Carbon", run);
+    EXPECT_EQ(number_after(carbon, "Mass seepage down to GW"), 0.0) << carbon;
     const std::string nh4 = section(s, run + "Ammonium (NH4+)", run);
     EXPECT_EQ(number_after(nh4, "Mass seepage up from GW"), 0.0) << nh4;
     EXPECT_GT(number_after(nh4, "Mass lost to ZEP kinetics"), 0.0) << nh4;
