@@ -41,10 +41,12 @@ std::string grid(const std::string& values) {
 const std::string kMask = "0 1 0\n1 1 1\n0 1 0\n";
 
 // Ten value lines of a block whose first value of line 3 (the ammonium
-// oxidation rate) is `nh4_rate`.
-std::string value_lines(const std::string& nh4_rate) {
+// oxidation rate) is `nh4_rate` and second of line 5 (the reaeration rate)
+// `reaeration`; the oxygen used per ammonium and per nitrite oxidised are
+// 3 and 1.
+std::string value_lines(const std::string& nh4_rate, const std::string& reaeration = "10") {
     return "10 0.07 0.01 1.4 1.6 3 1\n1 1 1 1 1 1 1\n" + nh4_rate +
-           " 0.2 0.2 0.01\n1.083 1.047 1.047 1.047\n0.02 10 0 0\n1.047 1.0159 1.047 1.06\n"
+           " 0.2 0.2 0.01\n1.083 1.047 1.047 1.047\n0.02 " + reaeration + " 0 0\n1.047 1.0159 1.047 1.06\n"
            "1 0.05 0 0 0 0.001 0.001\n1.047 1.047 1.024 1.074 1.074 1.024 1.024\n0.02 0.01 0.01 0\n"
            "0.01 0.002 0.0165\n";
 }
@@ -140,7 +142,17 @@ double grid_sum(const kesta::model_state& m, int species) {
     return s;
 }
 
+// What the reactions used of ammonium and dissolved oxygen and made of
+// nitrate over the run (kg).
+double g_nh4_used = 0.0, g_no3_made = 0.0, g_do_used = 0.0;
+
 bool watch_nitrogen(kesta::model_state& m, const char* step) {
+    if (std::strcmp(step, "trigger_analyzers(normal)") == 0 && m.zep) {
+        const int first = m.first_nutrient_constituent;
+        g_nh4_used = m.OV_ZEP_MASS_OUT.value(first + aq_nh4) - m.OV_ZEP_MASS_IN.value(first + aq_nh4);
+        g_no3_made = m.OV_ZEP_MASS_IN.value(first + aq_no3) - m.OV_ZEP_MASS_OUT.value(first + aq_no3);
+        g_do_used = m.OV_ZEP_MASS_OUT.value(first + aq_do) - m.OV_ZEP_MASS_IN.value(first + aq_do);
+    }
     if (std::strcmp(step, "step_contam_processes") != 0 || !m.zep) return true;
     const double n = grid_sum(m, aq_no2) + grid_sum(m, aq_no3) + grid_sum(m, aq_nh4) + grid_sum(m, aq_on);
     if (g_first_n < 0.0 && n > 0.0) {
@@ -170,18 +182,24 @@ void write_ponded_project(const temp_dir& dir, const std::string& cards) {
                        "READ_OV_HOTSTART depth.asc\nNUTRIENTS\nAQ_ENV aq.env\n" + cards);
 }
 
-// The ammonium that the ponded water holds nitrifies, and the grid's
-// nitrogen with what left at the outlet stays what it was.
+// The ammonium that the ponded water of the closed, impervious grid holds
+// nitrifies, and the grid's nitrogen with what left at the outlet stays
+// what it was. Without reaeration the oxygen used is 3 times the ammonium
+// and once the nitrite oxidised (the nitrate made).
 TEST(OverlandNutrients, PondedAmmoniumNitrifiesAndNitrogenIsKept) {
     temp_dir dir(true);
     write_ponded_project(dir, "OV_INIT_NH4 1.0\nOV_INIT_DO 8\n");
+    dir.write("aq.env", "AQUATIC_ENV_ZEP10\nOV_MAP ov.asc\nNUM_IDS 1\n\n1\n" + value_lines("24", "0"));
     g_first_n = -1.0;
+    g_do_used = 0.0;
     const kesta_test::model_run r = kesta_test::run_in_process("p.prj", watch_nitrogen);
     ASSERT_EQ(r.rc, 0) << r.out;
     ASSERT_GT(g_first_n, 0.0) << r.out;
     EXPECT_LT(g_last_nh4, 0.99 * g_first_nh4);
     EXPECT_NEAR(g_last_no2, g_first_nh4 - g_last_nh4, 1e-9 * g_first_n);
     EXPECT_NEAR(g_last_n, g_first_n, 1e-9 * g_first_n);
+    ASSERT_GT(g_no3_made, 0.0);
+    EXPECT_NEAR(g_do_used, 3.0 * g_nh4_used + 1.0 * g_no3_made, 1e-9 * g_do_used);
 }
 
 namespace {
