@@ -2,9 +2,11 @@
 
 #include <cstdio>
 
+#include "core/warnings.hpp"
 #include "input/reader_support.hpp"
 #include "model/model_state.hpp"
 #include "nutrients/nutrient_steps.hpp"
+#include "nutrients/source/vegso_warnings.hpp"
 #include "transport/constituent_books.hpp"
 #include "transport/constituents.hpp"
 
@@ -82,6 +84,8 @@ void set_params(model_state& m, const double* const* values, int from) {
 void zep_soils_allocate(model_state& m) {
     zep_soils& s = soils(m);
     say(m, "Allocating memory for ZEP Soils...");
+    // The library's warnings join the run's.
+    vegso_set_warning_sink([](const char* text, void*) { warn(text); }, nullptr);
     const int n = m.ncells;
     s.ncells = n;
     s.cells.clear();
@@ -191,7 +195,8 @@ void zep_soils_set_moisture(model_state& m, int refresh) {
 }
 
 void zep_soils_step(model_state& m, double days) {
-    if (!coupled(m) || !(days > 0.0)) return;
+    // Static soil concentrations hold the pools as they are.
+    if (!coupled(m) || !(days > 0.0) || m.soil_static_conc) return;
     zep_set_weather(m, days);
     zep_soils_push_state(m);
     const vegso_env_record* environment = m.zep->environment;
