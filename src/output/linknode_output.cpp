@@ -129,7 +129,8 @@ void write_linknode_ts(std::FILE* fp, const linknode_source& s, int step, linkno
         const int t = (*s.ltype)[l];
         if (link_is_lake(t)) {
             const int lake = s.lake_of_link ? (*s.lake_of_link)[l] : 0;
-            if (mode != linknode_plain && s.lake_values && lake >= 1 && lake <= s.lake_values->n())
+            const bool shown_here = mode != linknode_plain || s.lakes_when_plain;
+            if (shown_here && s.lake_values && lake >= 1 && lake <= s.lake_values->n())
                 std::fprintf(fp, "-1 %6.5lf   ", (*s.lake_values)[lake]);
             else
                 std::fputs(kNoValue, fp);

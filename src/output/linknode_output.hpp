@@ -19,8 +19,13 @@ enum linknode_type : int {
     linknode_superlink_flow = 5,
     linknode_superlink_head = 6,
     linknode_superlink_tile_flow = 7,
+    linknode_no2_mass = 8,   // the nine nutrient species' masses follow in species order
+    linknode_no2_conc = 17,  // and their concentrations
     linknode_mass = 26,
     linknode_concentration = 27,
+    linknode_total_nitrogen = 28,
+    linknode_total_kjeldahl_nitrogen = 29,
+    linknode_total_phosphorus = 30,
     linknode_stream_sed_flux = 31,
 };
 
@@ -33,7 +38,8 @@ void write_linknode_header(std::FILE* fp, int type, int nlinks, int time_step, i
 // How a block shows the node values: as they are, as values less
 // `second`, or as values over `second` (0 where `second` is at most 1e-7).
 // Lake links show their lake's value (its water surface) in the last two
-// modes, structure links the value of their node 1 in the first.
+// modes, and in the first only with `lakes_when_plain` (a lake's own
+// quantity); structure links the value of their node 1 in the first.
 enum linknode_mode : int { linknode_plain = 0, linknode_difference = 1, linknode_ratio = 2 };
 
 // What one block reads: node tables [node][link] and per-link counts.
@@ -44,6 +50,7 @@ struct linknode_source {
     const vec1<int>* dataset_nodes = nullptr;  // nodes each line declares, or none: `nodes`
     const vec1<int>* lake_of_link = nullptr;   // lake number of a lake link
     const vec1<double>* lake_values = nullptr; // by lake
+    bool lakes_when_plain = false;
     const node_table<double>* values = nullptr;
     const node_table<double>* second = nullptr;
 };

@@ -26,6 +26,8 @@
 // "Total_ov_N" and "Total_ov_P"; an OUT_OV_<species> card gives that
 // species two map series named after its value, "<value>.mass" (g) and
 // "<value>.conc" (g/m3). The totals are formed anew before each frame.
+// Their channel counterparts, link/node datasets, take a block with each
+// frame (nutrient_linknodes.cpp).
 #include <algorithm>
 #include <cmath>
 #include <memory>
@@ -180,6 +182,7 @@ bool write_frames(model_state& m, bool every_interval) {
         for (auto& out : m.nutrient_maps)
             if (!out->write_frame(m.elapsed_min, m)) return false;
     }
+    write_nutrient_linknodes(m);
     for (auto& out : m.constituent_maps)
         if (!out->write_frame(m.elapsed_min, m)) return false;
     return true;
@@ -360,7 +363,7 @@ void open_all_map_outputs(model_state& m) {
         }
         if (!out.open(format, file, s.base, ".asc", file, kFirstObjectId + s.type, s.dataset_name, m)) return;
     }
-    if (m.zep) open_nutrient_map_outputs(m, datasets);
+    if (m.zep && open_nutrient_map_outputs(m, datasets)) open_nutrient_linknodes(m, datasets);
 }
 
 void open_nutrient_outputs(model_state& m) {
@@ -410,6 +413,7 @@ bool end_map_outputs(model_state& m) {
     for (map_series& out : m.map_outputs) end(out);
     for (auto& out : m.nutrient_maps) end(*out);
     for (auto& out : m.constituent_maps) end(*out);
+    if (!end_nutrient_linknodes(m)) written = false;
     return written;
 }
 

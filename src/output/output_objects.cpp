@@ -165,7 +165,7 @@ bool linknode_output::open_mass_conc(const std::string& folder, const std::strin
         const std::string path = output_path(name, "w", 1);
         fp.reset(std::fopen(path.c_str(), "w"));
         if (!fp) {
-            warn(format_text("Error: unable to open file %s\n", path.c_str()));
+            if (!quiet_unopened) warn(format_text("Error: unable to open file %s\n", path.c_str()));
             created = false;
             return;
         }
@@ -180,6 +180,11 @@ bool linknode_output::open_mass_conc(const std::string& folder, const std::strin
         create(base + ".conc", conc_header_type, conc_fp_);
     }
     return created;
+}
+
+bool linknode_output::close() {
+    const bool values_kept = close_file_checked(mass_fp_) == 0;
+    return close_file_checked(conc_fp_) == 0 && values_kept;
 }
 
 void linknode_output::compute_conc() {
@@ -199,14 +204,15 @@ void linknode_output::compute_conc() {
     }
 }
 
-void linknode_output::write_block(std::FILE* fp, const node_table<double>& values) {
+void linknode_output::write_block(std::FILE* fp, const node_table<double>& values, const vec1<double>* lakes) {
     linknode_source s;
     s.nlinks = net_.nlinks;
     s.ltype = net_.ltype;
     s.nodes = net_.nodes;
     s.dataset_nodes = net_.dataset_nodes;
     s.lake_of_link = net_.lake_of_link;
-    s.lake_values = &lake_out_;
+    s.lake_values = lakes;
+    s.lakes_when_plain = true;
     s.values = &values;
     write_linknode_ts(fp, s, steps_, linknode_plain);
     std::fflush(fp);
@@ -231,13 +237,14 @@ void linknode_output::write_step() {
         }
     }
     if (mass_fp_) {
-        write_block(mass_fp_.get(), out_table_);
+        write_block(mass_fp_.get(), out_table_, lakes_ ? &lake_out_ : nullptr);
     } else {
         warn("Error writing to link/node file...\n");
     }
     if (conc_fp_) {
         compute_conc();
-        write_block(conc_fp_.get(), conc_table_);
+        // The volumes are the nodes': a lake shows no concentration here.
+        write_block(conc_fp_.get(), conc_table_, nullptr);
     }
     ++steps_;
 }

@@ -136,33 +136,38 @@ public:
     // the output folder, the run's number before the file's own name),
     // with a header of `header_type`; with `mass_and_conc` two files, that
     // name + ".mass" and + ".conc" (header `conc_header_type`). A file that
-    // cannot be created is reported as a warning naming it and receives
-    // nothing.
+    // cannot be created receives nothing and, unless `quiet_unopened`, is
+    // named in a warning.
     // Returns false when a file could not be created.
     bool open_mass_conc(const std::string& folder, const std::string& prefix, const std::string& name,
                         double factor);
+    // Closes the files; false when a write to one failed, or its close did.
+    bool close();
     // The concentrations (g/m3) of the channel nodes: 0 where the node's
     // volume is at most 1e-8 m3 and at nodes a link does not hold now.
     void compute_conc();
-    // One block of the values at every node (and, with a concentration
-    // file, one of the concentrations there), numbered by the step
-    // counter, which grows by one. Without a file a warning says so.
+    // One block of the values at every node and lake (and, with a
+    // concentration file, one of the nodes' concentrations), numbered by
+    // the step counter, which grows by one. Without a file a warning says
+    // so.
     void write_step();
 
     int header_type = 26;       // dataset type of the values' (mass) file
     int conc_header_type = 27;  // and of the concentration file
     bool mass_and_conc = false;
+    bool quiet_unopened = false;  // the caller reports a file that cannot be created
     const double* volumes = nullptr;  // flat, m3: for concentrations of a flat source
 
     int mode() const { return mode_; }  // -1 unset, 1 flat, 2 per node
     int steps() const { return steps_; }
+    const std::string& path() const { return mass_path_; }  // of the values' file
     const node_table<double>& output() const { return out_table_; }   // [node][link], as last written
     const node_table<double>& conc() const { return conc_table_; }    // [node][link]
     const vec1<double>& lake_values() const { return lake_out_; }
 
 private:
     void size_tables(const network& net, const double* lakes);
-    void write_block(std::FILE* fp, const node_table<double>& values);
+    void write_block(std::FILE* fp, const node_table<double>& values, const vec1<double>* lakes);
 
     network net_;
     int mode_ = -1;

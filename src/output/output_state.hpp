@@ -87,6 +87,9 @@ struct output_state {
     // The contaminants' channel link/node datasets, in contaminant order:
     // the concentration's, then the mass's.
     std::vector<std::unique_ptr<linknode_output>> constituent_linknodes;
+    // The nutrient channel datasets (NUTRIENTS): the totals, then per
+    // species its mass and concentration datasets.
+    std::vector<std::unique_ptr<linknode_output>> nutrient_linknodes;
     vec1<double> depth_map_values;  // the depth map with channel lakes: lake level above ground on their cells
     std::unique_ptr<vq_data> vq;  // present when the reservoir coupling is configured
     file_ptr vq_qin_fp;           // the reservoir model's inflow file (VQ_INPUT)

@@ -51,9 +51,22 @@ void write_sediment_run_summary(model_state& m);
 // The ground elevations as the run leaves them, to the ADJUST_ELEV file (a
 // file that cannot be written stops the run with code 4000).
 void write_adjusted_elevation(model_state& m);
-// Ends every open map dataset with its end mark and closes it, on every way
-// out of a run. False when a write failed (said in a message).
+// Ends every open map dataset with its end mark and closes it, and closes
+// the nutrient link/node datasets, on every way out of a run. False when a
+// write failed (said in a message).
 bool end_map_outputs(model_state& m);
+// With NUTRIENTS and a channel network, the link/node datasets of the
+// TOTAL_CHAN_N, TOTAL_CHAN_KN and TOTAL_CHAN_P cards (types 28 to 30) and
+// of each OUT_ST_<species> card (the species' mass and concentration, types
+// 8 to 16 and 17 to 25), created with their headers; `written` holds the
+// (words, path) of the map datasets created so far and receives theirs.
+// Without channel routing each such card is a warning. False when a file
+// is refused (code 4000) or cannot be created (code 4): the run stops.
+bool open_nutrient_linknodes(model_state& m, std::vector<std::pair<std::string, std::string>>& written);
+// One block of each: the node and lake totals formed anew first.
+void write_nutrient_linknodes(model_state& m);
+// Closes them; false when a write failed (said in a message).
+bool end_nutrient_linknodes(model_state& m);
 void write_event_summary(model_state& m);
 void write_final_summaries(model_state& m);
 // The pipe network's end-of-run line in the summary file before the global

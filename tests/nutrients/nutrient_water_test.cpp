@@ -993,3 +993,116 @@ TEST(NutrientMaps, TotalNitrogenIsTheSpeciesSumAndSpeciesMapsTheirValues) {
     EXPECT_NE(bad.rc, 0);
     EXPECT_NE(bad.out.find("Can't open output file: nowhere/no3.mass"), std::string::npos) << bad.out;
 }
+
+namespace {
+
+// At the last map frame, per node of links 1 and 4 and for the lake: NO2
+// + NO3 + NH4 + ON, and the NO3 mass and concentration (g, g/m3).
+struct channel_frame {
+    std::vector<double> total_n[2], no3_mass[2], no3_conc[2];
+    double lake_total_n = 0.0, lake_no3_mass = 0.0;
+    int frames = 0;
+};
+channel_frame g_chan_frame;
+
+bool watch_channel_frames(kesta::model_state& m, const char* step) {
+    if (std::strcmp(step, "write_timeseries_maps") != 0 || m.chan_mass.empty()) return true;
+    if ((m.step - 1) % m.map_freq != 0) return true;
+    channel_frame& f = g_chan_frame;
+    ++f.frames;
+    const int first = m.first_nutrient_constituent;
+    const auto total_n = [&](int row) {
+        double n = 0.0;
+        for (int s : {aq_no2, aq_no3, aq_nh4, aq_on}) n += m.chan_mass[first + s][row];
+        return n;
+    };
+    const int links[2] = {1, 4};
+    for (int i = 0; i < 2; ++i) {
+        f.total_n[i].clear();
+        f.no3_mass[i].clear();
+        f.no3_conc[i].clear();
+        for (int j = 1; j <= m.nx[links[i]]; ++j) {
+            const int row = links[i] * m.chan_stride + j;
+            f.total_n[i].push_back(total_n(row));
+            f.no3_mass[i].push_back(m.chan_mass[first + aq_no3][row]);
+            f.no3_conc[i].push_back(m.chan_conc[first + aq_no3][row]);
+        }
+    }
+    f.lake_total_n = total_n(m.chan_lake_row0 + 1);
+    f.lake_no3_mass = m.chan_mass[first + aq_no3][m.chan_lake_row0 + 1];
+    return true;
+}
+
+// The values of each link line of the last block of a link/node dataset:
+// a channel's node values, a lake's or a structure's one value.
+std::vector<std::vector<double>> last_block(const std::string& text) {
+    std::istringstream in(text.substr(text.rfind("TS    ")));
+    std::string line;
+    std::getline(in, line);
+    std::vector<std::vector<double>> links;
+    while (std::getline(in, line) && !line.empty()) {
+        std::istringstream words(line);
+        std::vector<double> w;
+        for (double v; words >> v;) w.push_back(v);
+        std::vector<double> values;
+        for (std::size_t k = w[0] < 0.0 ? 1 : 2; k < w.size(); k += 2) values.push_back(w[k]);
+        links.push_back(values);
+    }
+    return links;
+}
+
+}  // namespace
+
+// The lake valley with the four nitrogen species in the rain and NH4 in
+// the stream: the total-nitrogen dataset shows NO2 + NO3 + NH4 + ON of
+// every node and of the lake, the NO3 datasets its mass and
+// concentration, each with its type, a block per map frame; a dataset that
+// cannot be created stops the set-up.
+TEST(NutrientLinknodes, TotalNitrogenIsTheSpeciesSumAndSpeciesShowTheirNodes) {
+    namespace valley = kesta_test::lake_valley;
+    temp_dir dir(true);
+    write_nutrient_valley(dir, "0.1", "0.5 5 1 2");
+    const std::string project = valley::project("EXPLICIT") +
+                                "MAPPING_TABLE t.cmt\nCHAN_CON_TRANS\nWATER_TEMP 20\nNUTRIENTS\nAQ_ENV aq.env\n"
+                                "ST_INIT_NH4 1\nMAP_FREQ 10\nOUT_ST_NO3 no3\n";
+    dir.write("run.prj", project + "TOTAL_CHAN_N tn.dat\n");
+    g_chan_frame = channel_frame();
+    const kesta_test::model_run r = kesta_test::run_in_process("run.prj", watch_channel_frames);
+    ASSERT_EQ(r.rc, 0) << r.out;
+    const channel_frame& f = g_chan_frame;
+
+    const std::string tn = kesta_test::read_file(dir.file("tn.dat"));
+    EXPECT_EQ(tn.substr(0, tn.find('\n')), "KESTA_LINKNODE_TOTAL_NITROGEN");
+    std::size_t blocks = 0;
+    for (std::size_t at = tn.find("\nTS "); at != std::string::npos; at = tn.find("\nTS ", at + 1)) ++blocks;
+    EXPECT_EQ(blocks, static_cast<std::size_t>(f.frames));
+    const auto total = last_block(tn);
+    const auto mass = last_block(kesta_test::read_file(dir.file("no3.mass")));
+    const auto conc = last_block(kesta_test::read_file(dir.file("no3.conc")));
+    ASSERT_EQ(total.size(), 4u);
+    ASSERT_EQ(mass.size(), 4u);
+    ASSERT_EQ(conc.size(), 4u);
+    EXPECT_GT(f.lake_total_n, f.lake_no3_mass);
+    EXPECT_NEAR(total[1][0], f.lake_total_n, 1e-5);
+    EXPECT_NEAR(mass[1][0], f.lake_no3_mass, 1e-5);
+    for (int i = 0; i < 2; ++i) {
+        const std::size_t line = i == 0 ? 0 : 3;
+        ASSERT_FALSE(f.total_n[i].empty());
+        ASSERT_GE(total[line].size(), f.total_n[i].size());
+        for (std::size_t j = 0; j < f.total_n[i].size(); ++j) {
+            EXPECT_GT(f.total_n[i][j], f.no3_mass[i][j]) << i << " " << j;
+            EXPECT_NEAR(total[line][j], f.total_n[i][j], 1e-5) << i << " " << j;
+            EXPECT_NEAR(mass[line][j], f.no3_mass[i][j], 1e-5) << i << " " << j;
+            EXPECT_NEAR(conc[line][j], f.no3_conc[i][j], 1e-5) << i << " " << j;
+        }
+    }
+    EXPECT_EQ(kesta_test::read_file(dir.file("no3.mass")).find("KESTA_LINKNODE_NO3_MASS\n"), 0u);
+    EXPECT_EQ(kesta_test::read_file(dir.file("no3.conc")).find("KESTA_LINKNODE_NO3_CONC\n"), 0u);
+
+    dir.write("run.prj", project + "TOTAL_CHAN_N nowhere/tn.dat\n");
+    const kesta_test::model_run bad = kesta_test::run_in_process("run.prj");
+    EXPECT_NE(bad.rc, 0);
+    EXPECT_NE(bad.out.find("Unable to open output total channel nitrogen file.\n  (File: nowhere/tn.dat)"),
+              std::string::npos)
+        << bad.out;
+}

@@ -45,9 +45,10 @@ TEST_F(RoutedNetwork, BlocksShowLakesByTheirLevelStructuresByNodeOneAndChannelsB
 }
 
 // A constituent dataset over a lake, a weir and a channel of 3 nodes whose
-// last node a lake holds now: the mass file shows each node's mass over the
-// factor, the concentration file its mass over its volume (0 for a dry node
-// and for the node the lake holds), block after block.
+// last node a lake holds now: the mass file shows each node's and the
+// lake's mass over the factor, the concentration file a node's mass over
+// its volume (0 for a dry node and for the node the lake holds), block
+// after block.
 TEST(LinknodeOutput, WritesBlocksOfAFlatOrAPerNodeSource) {
     temp_dir dir;
     vec1<int> ltype(3), nodes(3), declared(3), lake_of_link(3);
@@ -90,8 +91,8 @@ TEST(LinknodeOutput, WritesBlocksOfAFlatOrAPerNodeSource) {
                                "START_TIME     0  0    0  0  0  0\n";
     EXPECT_EQ(read_file(dir.file("tracer.chan.mass")),
               "KESTA_LINKNODE_MASS\n" + header +
-                  "TS    0\n0  -999.999   \n-2  0.00000   \n3   1  0.05000   1  0.00200   0  -999.999   \n\n"
-                  "TS    1\n0  -999.999   \n-2  0.00000   \n3   1  0.02500   1  0.00200   0  -999.999   \n\n");
+                  "TS    0\n-1 0.90000   \n-2  0.00000   \n3   1  0.05000   1  0.00200   0  -999.999   \n\n"
+                  "TS    1\n-1 0.90000   \n-2  0.00000   \n3   1  0.02500   1  0.00200   0  -999.999   \n\n");
     EXPECT_EQ(read_file(dir.file("tracer.chan.conc")),
               "KESTA_LINKNODE_CONCENTRATION\n" + header +
                   "TS    0\n0  -999.999   \n-2  0.00000   \n3   1  5.00000   1  0.00000   0  -999.999   \n\n"
