@@ -37,6 +37,16 @@ std::string soil_name_of(const model_state& m, int c) {
     return name;
 }
 
+// A nutrient slot's run totals count its water species and, with the soil
+// coupling, the soil pool its soil table holds: both are named when they
+// differ.
+std::string global_name_of(const model_state& m, int c) {
+    const std::string& water = name_of(m, c);
+    if (!reacts(m, c) || !m.soil_con_trans) return water;
+    const std::string soil = soil_name_of(m, c);
+    return soil == water ? water : water + " and, in the soil, " + soil;
+}
+
 void event_soil(const model_state& m, std::FILE* fp, int c) {
     std::fprintf(fp, "\n\nSoil Contaminant Transport Summary for %s \n", soil_name_of(m, c).c_str());
     std::fputs("\n", fp);
@@ -363,7 +373,7 @@ void run_global(const model_state& m, std::FILE* fp) {
     std::fputs("\n\n *************   Global Transport Summaries   **************** \n\n", fp);
     for (int c = 1; c <= m.ncontam; ++c) {
         if (!contaminant(m, c))
-            std::fprintf(fp, "Contaminant Transport Global Summary for %s \n", name_of(m, c).c_str());
+            std::fprintf(fp, "Contaminant Transport Global Summary for %s \n", global_name_of(m, c).c_str());
         else
             std::fprintf(fp, "Contaminant Transport Global Summary for Contaminant %5d \n", c);
         std::fputs("Amounts are total for simulations in (Kg) \n \n", fp);

@@ -763,6 +763,9 @@ TEST(SoilNutrients, PoolsStartFromTheTablesReactAndTheBooksClose) {
     const std::string nh4 = section(s, run + "Ammonium (NH4+)", run);
     EXPECT_EQ(number_after(nh4, "Mass seepage up from GW"), 0.0) << nh4;
     EXPECT_GT(number_after(nh4, "Mass lost to ZEP kinetics"), 0.0) << nh4;
+    // A slot's run totals hold its water species and its soil pool.
+    EXPECT_NE(s.find("Global Summary for Organic Nitrogen (Organic N) and, in the soil, Nitrate (NO3-) \n"),
+              std::string::npos);
     int balances = 0;
     for (const std::string label :
          {"Soil mass balance error", "Dissolved mass balance error", "Contam mass balance error"}) {
