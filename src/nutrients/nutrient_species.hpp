@@ -6,6 +6,10 @@
 
 namespace kesta {
 
+// The species' part of the names of their cards (OUT_OV_NO3 ...), in
+// species order.
+inline constexpr const char* kNutrientSpeciesCards[9] = {"NO2", "NO3", "NH4", "ON", "OP", "DP", "ALG", "CBOD", "DO"};
+
 // The display name of aquatic species or entry `index` (0..11), "" outside.
 const char* nutrient_display_name(int index);
 

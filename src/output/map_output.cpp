@@ -43,6 +43,7 @@
 #include "model/model_state.hpp"
 #include "output/grid_writers.hpp"
 #include "output/linknode_output.hpp"
+#include "nutrients/nutrient_species.hpp"
 #include "nutrients/nutrient_steps.hpp"
 #include "nutrients/zep_container.hpp"
 #include "output/output_steps.hpp"
@@ -293,10 +294,6 @@ bool open_nutrient_map(model_state& m, const vec1<double>& values, double scale,
     return true;
 }
 
-// The species' part of their card names, in species order.
-constexpr const char* kSpeciesCards[kNutrientSpecies] = {"NO2", "NO3", "NH4", "ON", "OP",
-                                                         "DP",  "ALG", "CBOD", "DO"};
-
 bool open_nutrient_map_outputs(model_state& m, std::vector<std::pair<std::string, std::string>>& datasets) {
     zep_container& z = *m.zep;
     const project_options& p = m.project_options;
@@ -322,7 +319,7 @@ bool open_nutrient_map_outputs(model_state& m, std::vector<std::pair<std::string
         const zep_output_request& request = z.overland_output[static_cast<std::size_t>(k)];
         if (!request.flag) continue;
         const auto slot = static_cast<std::size_t>(first + k);
-        const std::string words = std::string("card OUT_OV_") + kSpeciesCards[k];
+        const std::string words = std::string("card OUT_OV_") + kNutrientSpeciesCards[k];
         const std::string mass = request.file_name + ".mass";
         const std::string conc = request.file_name + ".conc";
         const auto& names = kSpeciesMaps[k];

@@ -9,6 +9,7 @@
 #include "core/file_opener.hpp"
 #include "core/text_format.hpp"
 #include "model/model_state.hpp"
+#include "nutrients/nutrient_species.hpp"
 #include "nutrients/nutrient_steps.hpp"
 #include "nutrients/zep_container.hpp"
 #include "output/output_steps.hpp"
@@ -16,10 +17,6 @@
 namespace kesta {
 
 namespace {
-
-// The species' part of their card names, in the species order.
-constexpr const char* kSpeciesCards[kNutrientSpecies] = {"NO2", "NO3", "NH4", "ON", "OP",
-                                                         "DP",  "ALG", "CBOD", "DO"};
 
 struct hydrograph_kind {
     const char* extension;
@@ -49,7 +46,7 @@ bool open_nutrient_hydrographs(model_state& m) {
         for (const hydrograph_kind& kind : kKinds) {
             std::string name = format_text("%s%s", request.file_name.c_str(), kind.extension);
             const std::string path = output_path(name, "w", 1);
-            const std::string words = std::string("card OUT_HYD_") + kSpeciesCards[k];
+            const std::string words = std::string("card OUT_HYD_") + kNutrientSpeciesCards[k];
             if (!output_file_is_free(m, words, path, written)) return false;
             file_ptr fp = open_file(name, "w", 1);
             if (!fp) {

@@ -19,6 +19,7 @@
 #include "core/text_format.hpp"
 #include "core/warnings.hpp"
 #include "model/model_state.hpp"
+#include "nutrients/nutrient_species.hpp"
 #include "nutrients/nutrient_steps.hpp"
 #include "nutrients/zep_container.hpp"
 #include "output/linknode_output.hpp"
@@ -29,10 +30,6 @@ namespace kesta {
 namespace {
 
 using written_list = std::vector<std::pair<std::string, std::string>>;
-
-// The species' part of their card names, in the species order.
-constexpr const char* kSpeciesCards[kNutrientSpecies] = {"NO2", "NO3", "NH4", "ON", "OP",
-                                                         "DP",  "ALG", "CBOD", "DO"};
 
 // The channel network of a flat source whose node j of link l stands at
 // l * stride + j.
@@ -107,7 +104,7 @@ bool open_nutrient_linknodes(model_state& m, written_list& written) {
             if (request.flag)
                 warn(format_text("OUT_ST_%s has no effect without channel routing: %s.mass and %s.conc are not "
                                  "written.\n",
-                                 kSpeciesCards[k], request.file_name.c_str(), request.file_name.c_str()));
+                                 kNutrientSpeciesCards[k], request.file_name.c_str(), request.file_name.c_str()));
         }
         return true;
     }
@@ -134,8 +131,8 @@ bool open_nutrient_linknodes(model_state& m, written_list& written) {
         for (const auto& d : kinds) {
             const double* values = d.table[static_cast<int>(slot)];
             if (!open_dataset(m, species_net, values, lakes ? values + m.chan_lake_row0 : nullptr, d.type,
-                              request.file_name + d.extension, std::string("card OUT_ST_") + kSpeciesCards[k],
-                              format_text("output stream %s %s", kSpeciesCards[k], d.kind), written))
+                              request.file_name + d.extension, std::string("card OUT_ST_") + kNutrientSpeciesCards[k],
+                              format_text("output stream %s %s", kNutrientSpeciesCards[k], d.kind), written))
                 return false;
         }
     }
