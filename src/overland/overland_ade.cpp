@@ -186,8 +186,9 @@ double stop_below_floor() {
     return -1.0;
 }
 
-// What the second sweep of an "ade" step made in one fused sub-step needs
-// and leaves besides the depths and its faces: the first direction's faces
+// What the last pass of a fused step (the second sweep of an "ade" step
+// made in one sub-step, the last corrector of an "ade-pc" step) needs and
+// leaves besides the depths and its faces: the first direction's faces
 // (q_other), and the counts of the cells. The faces of both are the step's
 // discharges.
 struct step_finish {
@@ -198,7 +199,8 @@ struct step_finish {
 // How an "ade" step left its face arrays: volx, voly holding the volumes
 // its faces moved; the step made in one sub-step, its faces the step's
 // discharges; or that step finished by its second sweep (step_finish), the
-// cells counted too.
+// cells counted too. An "ade-pc" step is `finished` when its last corrector
+// counted the cells.
 struct ade_step_faces {
     enum { volumes, one_substep, finished } kind = volumes;
     overland_detail::wet_flow_count counts;
@@ -401,6 +403,15 @@ double ade_substeps(model_state& m, const grid_view& g, double dt, const outlet_
     return stop_below_floor();
 }
 
+// The counts of the cells as a step left them, for the overland step's
+// scans to take instead of a pass of their own.
+void keep_step_counts(model_state& m, const overland_detail::wet_flow_count& c) {
+    m.ov_route_counted = 1;
+    m.ov_route_bad = c.bad;
+    m.ov_route_wet = c.wet;
+    m.ov_route_flowing = c.flowing;
+}
+
 // qx, qy of cells lo..hi (m3/s) from the volumes (m3) their faces moved
 // over dt s.
 KESTA_WIDEST_VECTORS void discharges_from_volumes(double* qx, double* qy, const double* volx, const double* voly,
@@ -419,10 +430,7 @@ KESTA_WIDEST_VECTORS void discharges_from_volumes(double* qx, double* qy, const 
 // them already.
 void ade_step_discharges(model_state& m, double dt, const ade_step_faces& faces) {
     if (faces.kind == ade_step_faces::finished) {
-        m.ov_route_counted = 1;
-        m.ov_route_bad = faces.counts.bad;
-        m.ov_route_wet = faces.counts.wet;
-        m.ov_route_flowing = faces.counts.flowing;
+        keep_step_counts(m, faces.counts);
         return;
     }
     const bool in_faces = faces.kind == ade_step_faces::one_substep;
@@ -449,10 +457,7 @@ void ade_step_discharges(model_state& m, double dt, const ade_step_faces& faces)
         wet = c.wet;
         flowing = c.flowing;
     }
-    m.ov_route_counted = 1;
-    m.ov_route_bad = bad;
-    m.ov_route_wet = wet;
-    m.ov_route_flowing = flowing;
+    keep_step_counts(m, {bad, wet, flowing});
 }
 
 // Moves the water of the faces of `dir` over dt: to = from + the change.
@@ -545,12 +550,12 @@ bool pc_direction(model_state& m, const grid_view& g, const direction& dir, doub
 constexpr int kPcTileCells = 2048;
 
 // pc_fused_cell of cells lo..hi, the faces of those from `ahead` on already
-// made; false when some cell ends below 0 m.
-bool pc_cells_split(const grid_view& g, const overland_detail::pc_pass& p, int lo, int hi, int ahead) {
+// made.
+void pc_cells_split(const grid_view& g, const overland_detail::pc_pass& p, int lo, int hi, int ahead,
+                    overland_detail::pc_verdict& v) {
     const int last_made = std::min(hi, ahead - 1), first_given = std::max(lo, ahead);
-    const bool made = lo > last_made || overland_detail::pc_fused_cells(g, p, true, lo, last_made);
-    const bool given = first_given > hi || overland_detail::pc_fused_cells(g, p, false, first_given, hi);
-    return made && given;
+    if (lo <= last_made) overland_detail::pc_fused_cells(g, p, true, lo, last_made, v);
+    if (first_given <= hi) overland_detail::pc_fused_cells(g, p, false, first_given, hi, v);
 }
 
 // pc_direction without lakes on a grid that one_pass_grid accepts, the
@@ -568,9 +573,10 @@ bool pc_cells_split(const grid_view& g, const overland_detail::pc_pass& p, int l
 // the predictor keeps there the depths before the pass. Returns false when
 // some cell ends below 0 m: the depths are then of no use (the caller starts
 // again from the kept ones), and when the predictor was the pass that
-// failed, dir.q holds its faces.
+// failed, dir.q holds its faces. With `finish` (the last pass of a step),
+// the corrector counts the cells it leaves (see pc_pass::q_other).
 bool pc_direction_fused(model_state& m, const grid_view& g, const direction& dir, double dt, const outlet_info& out,
-                        bool with_outlet, double& volume, double* h_old) {
+                        bool with_outlet, double& volume, double* h_old, step_finish* finish) {
     double* hdummy = m.hdummy.data();
     double* qdummy = m.qdummy.data();
     const int n = g.n;
@@ -578,15 +584,17 @@ bool pc_direction_fused(model_state& m, const grid_view& g, const direction& dir
     const double k = dt / g.area;
     const int gap = interior_gap(g, dir);
     const overland_detail::pc_pass predictor{dir.nb, dir.up, g.h, g.h, hdummy, qdummy, nullptr, h_old, k, gap};
-    const overland_detail::pc_pass corrector{dir.nb, dir.up, hdummy, g.h, g.h, dir.q, qdummy, nullptr, k, gap};
+    const overland_detail::pc_pass corrector{dir.nb,  dir.up, hdummy, g.h, g.h, dir.q, qdummy, nullptr, k, gap,
+                                             finish ? finish->q_other : nullptr};
     // The outlet loses its outflow at the depth before the pass from its
     // predicted depth, each time that is made.
     const int outlet = with_outlet ? out.cell : 0;
     const double q_before = with_outlet ? outlet_q(g, out.cell, g.h[out.cell], out.slope) : 0.0;
     auto predict = [&g, &predictor, outlet, q_before, dt, hdummy](int lo, int hi, int ahead) {
-        const bool within = pc_cells_split(g, predictor, lo, hi, ahead);
+        overland_detail::pc_verdict v;
+        pc_cells_split(g, predictor, lo, hi, ahead, v);
         if (outlet >= lo && outlet <= hi) overland_detail::drain_outlet(hdummy[outlet], q_before, dt, g.area);
-        return within;
+        return v.within;
     };
     const int blocks = thread_team(n);
     for_faces_ahead(n, blocks, reach, [&](int lo, int hi) {
@@ -599,8 +607,10 @@ bool pc_direction_fused(model_state& m, const grid_view& g, const direction& dir
         for (int i = lo; i <= hi; ++i) dir.q[i] = (dir.q[i] + qdummy[i]) * 0.5;
     });
     bool predicted = true, corrected = true;
-#pragma omp parallel num_threads(blocks) reduction(&& : predicted, corrected)
+    int bad = 0, wet = 0, flowing = 0;
+#pragma omp parallel num_threads(blocks) reduction(&& : predicted, corrected) reduction(+ : bad, wet, flowing)
     {
+        overland_detail::pc_verdict v;
         for (int b = omp_get_thread_num(); b < blocks; b += omp_get_num_threads()) {
             int lo = 0, hi = 0;
             overland_detail::block_of(n, b, blocks, lo, hi);
@@ -613,18 +623,27 @@ bool pc_direction_fused(model_state& m, const grid_view& g, const direction& dir
                     predicted = predict(made + 1, needed, ahead) && predicted;
                     made = needed;
                 }
-                corrected = pc_cells_split(g, corrector, c0, c1, ahead) && corrected;
+                pc_cells_split(g, corrector, c0, c1, ahead, v);
             }
         }
+        corrected = v.within;
+        bad = v.counts.bad;
+        wet = v.counts.wet;
+        flowing = v.counts.flowing;
     }
     if (!predicted) {
         copy_cells(qdummy, dir.q, n);  // the faces the predictor leaves, as pc_direction
         return false;
     }
     if (!corrected) return false;
+    if (finish) finish->counts = {bad, wet, flowing};
     if (!with_outlet) return true;
     const double q_predicted = outlet_q(g, out.cell, hdummy[out.cell], out.slope);
-    volume += overland_detail::drain_outlet(g.h[out.cell], 0.5 * (q_before + q_predicted), dt, g.area);
+    double& h = g.h[out.cell];
+    const double corrected_depth = h;
+    volume += overland_detail::drain_outlet(h, 0.5 * (q_before + q_predicted), dt, g.area);
+    // The corrector counted the outlet at its depth before the drain.
+    if (finish) overland_detail::recount_depth(corrected_depth, h, finish->counts.bad, finish->counts.wet);
     return true;
 }
 
@@ -641,8 +660,10 @@ void pass_order(const model_state& m, const grid_view& g, direction (&order)[2])
 // start of the call. Returns the outlet volume, or -1.0 when the sub-step
 // fell below 0.001 s. With `fused` (see one_pass_grid) the first predictor of
 // the first attempt keeps the depths at the start of the call in m.h_old;
-// otherwise they must be there already.
-double pc_substeps(model_state& m, const grid_view& g, double dt, const outlet_info& out, bool fused) {
+// otherwise they must be there already. With `finish_in_pass` and `fused`,
+// the last corrector of the step counts the cells (`faces` then says so).
+double pc_substeps(model_state& m, const grid_view& g, double dt, const outlet_info& out, bool fused,
+                   bool finish_in_pass, ade_step_faces& faces) {
     direction order[2];
     pass_order(m, g, order);
     double* h_old = m.h_old.data();
@@ -652,6 +673,8 @@ double pc_substeps(model_state& m, const grid_view& g, double dt, const outlet_i
         double volume = 0.0;
         double remaining = dt;
         int substeps = 0;
+        step_finish finish;
+        bool finished = false;
         if (dt_sub < dt) copy_cells(h_old, g.h, n);  // the first attempt starts from them
         while (made && remaining > kDone) {
             double this_sub = std::min(dt_sub, remaining);
@@ -661,7 +684,10 @@ double pc_substeps(model_state& m, const grid_view& g, double dt, const outlet_i
                 if (!made) break;
                 if (fused) {
                     const bool keep = dt_sub == dt && substeps == 0 && &dir == &order[0];
-                    made = pc_direction_fused(m, g, dir, this_sub, out, with_outlet, volume, keep ? h_old : nullptr);
+                    finished = finish_in_pass && this_sub == remaining && &dir == &order[1];
+                    if (finished) finish = {order[0].q, {}};
+                    made = pc_direction_fused(m, g, dir, this_sub, out, with_outlet, volume, keep ? h_old : nullptr,
+                                              finished ? &finish : nullptr);
                 } else {
                     made = pc_direction<lake_mode::none>(m, g, dir, this_sub, out, with_outlet, volume);
                 }
@@ -670,6 +696,8 @@ double pc_substeps(model_state& m, const grid_view& g, double dt, const outlet_i
             ++substeps;
         }
         if (!made) continue;
+        faces = {};
+        if (finished) faces = {ade_step_faces::finished, finish.counts};
         m.ov_substeps_last = substeps;
         return volume;
     }
@@ -755,7 +783,8 @@ double ade_overland_route(model_state& m, double dt) {
     m.ov_route_counted = 0;
     ade_step_faces faces;
     // The lake variants leave their faces as discharges.
-    const bool step_discharges = m.overtype == 2 && !m.chan_lakes_on && !m.overland_lake_map_given;
+    const bool no_lakes = !m.chan_lakes_on && !m.overland_lake_map_given;
+    const bool step_discharges = m.overtype == 2 && no_lakes;
     // The scratch is made with the arrays for a run that chose an ADE
     // scheme; a caller that chose it afterwards gets it here.
     for (vec1<double>* v : {&m.h_old, &m.volx, &m.voly, &m.hdummy, &m.qdummy}) {
@@ -784,7 +813,8 @@ double ade_overland_route(model_state& m, double dt) {
             if (m.lake_scratch.n() < g.nlakes) m.lake_scratch = vec1<double>(g.nlakes);
             volume = ade_one_pass<lake_mode::channel>(m, g, dt, out);
         } else if (m.overtype == 3) {
-            volume = pc_substeps(m, g, dt, out, fused);
+            // Dike flow after the passes moves depths they would have counted.
+            volume = pc_substeps(m, g, dt, out, fused, no_lakes && !m.lowspot_file_given, faces);
             if (volume < 0.0) return volume;
         } else {
             // Dike flow after the sweeps moves depths they would have counted.
@@ -797,6 +827,7 @@ double ade_overland_route(model_state& m, double dt) {
 
     if (m.lowspot_file_given) dike_flow(m, dt);
     if (step_discharges) ade_step_discharges(m, dt, faces);
+    else if (faces.kind == ade_step_faces::finished) keep_step_counts(m, faces.counts);
     return volume;
 }
 

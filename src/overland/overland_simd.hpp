@@ -241,6 +241,10 @@ inline void ade_fused_cell(const grid_view& g, const ade_pass& p, bool make_q, i
 // before the pass into qdummy and its depths into hdummy; the corrector
 // makes its faces from hdummy and moves the depths in place. With h_old,
 // each cell's `from` depth is kept there.
+//
+// With q_other, the pass is the last corrector of a step: its faces and
+// q_other, the other direction's, are the step's discharges, and it counts
+// the cells it leaves as wet_flow_counts would.
 struct pc_pass {
     const int* nb;
     const int* up;
@@ -252,11 +256,19 @@ struct pc_pass {
     double* h_old;         // null: not kept
     double k;
     int off = 0;  // gap to nb of the cells grid_view::interior marks (0: none)
+    const double* q_other = nullptr;  // null: no counts
+};
+
+// What the cells of a pc_pass found: whether every cell ends at 0 m or
+// above, and with pc_pass::q_other the counts of the cells.
+struct pc_verdict {
+    bool within = true;
+    wet_flow_count counts;
 };
 
 // Cell i of a pc_pass, its face made first when make_q (otherwise already
-// made); false when the cell ends below 0 m.
-inline bool pc_fused_cell(const grid_view& g, const pc_pass& p, bool make_q, int i) {
+// made); a cell that ends below 0 m clears v.within.
+inline void pc_fused_cell(const grid_view& g, const pc_pass& p, bool make_q, int i, pc_verdict& v) {
     double* q = p.q;
     if (make_q) {
         const double face = ade_plain_flux(g, p.h_faces, p.nb, i);
@@ -265,8 +277,13 @@ inline bool pc_fused_cell(const grid_view& g, const pc_pass& p, bool make_q, int
     const double before = p.from[i];
     if (p.h_old) p.h_old[i] = before;
     const int up = p.up[i];
-    p.to[i] = before + ((up ? q[up] : 0.0) - q[i]) * p.k;
-    return !(p.to[i] < 0.0);
+    const double after = before + ((up ? q[up] : 0.0) - q[i]) * p.k;
+    p.to[i] = after;
+    v.within = v.within && !(after < 0.0);
+    if (p.q_other) {
+        count_depth(after, kWetDepth, v.counts);
+        count_flow(p.q_other[i], q[i], kFlowing, v.counts);
+    }
 }
 
 #ifdef KESTA_OVERLAND_SIMD
@@ -397,16 +414,13 @@ inline void ade_fused_cells(const grid_view& g, const ade_pass& p, bool make_q, 
 #endif
 }
 
-// pc_fused_cell of cells lo..hi in increasing order; false when some cell
-// ends below 0 m.
-inline bool pc_fused_cells(const grid_view& g, const pc_pass& p, bool make_q, int lo, int hi) {
+// pc_fused_cell of cells lo..hi in increasing order.
+inline void pc_fused_cells(const grid_view& g, const pc_pass& p, bool make_q, int lo, int hi, pc_verdict& v) {
     int i = lo;
-    bool within = true;
 #ifdef KESTA_OVERLAND_SIMD
-    i = KESTA_LANE_CALL(pc_fused_block, g, p, make_q, lo, hi, within);
+    i = KESTA_LANE_CALL(pc_fused_block, g, p, make_q, lo, hi, v);
 #endif
-    for (; i <= hi; ++i) within = pc_fused_cell(g, p, make_q, i) && within;
-    return within;
+    for (; i <= hi; ++i) pc_fused_cell(g, p, make_q, i, v);
 }
 
 }  // namespace overland_detail

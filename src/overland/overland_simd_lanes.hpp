@@ -670,24 +670,27 @@ template <bool Average, bool Interior = false>
 }
 
 // The depths of a pc_pass for cells i..i+W-1, whose faces are qi and
-// inflows in; the lanes that end below 0 m OR-ed into below.
-template <bool KeepOld>
-[[gnu::always_inline]] inline void pc_cells_update(const pc_pass& p, int i, vd qi, vd in, vi& below) {
+// inflows in; the lanes that end below 0 m OR-ed into below. With Finish,
+// their counts.
+template <bool KeepOld, bool Finish>
+[[gnu::always_inline]] inline void pc_cells_update(const pc_pass& p, int i, vd qi, vd in, vi& below,
+                                                   lane_counts& counts) {
     const vd before = load(p.from + i);
     if (KeepOld) store(p.h_old + i, before);
     const vd to = before + (in - qi) * p.k;
     store(p.to + i, to);
     below |= to < 0.0;
+    if constexpr (Finish) {
+        count_depths(to, kWetDepth, counts);
+        count_flows(load(p.q_other + i), qi, kFlowing, counts);
+    }
 }
 
-// pc_fused_cell of cells lo..hi, W at a time, the faces of 2 W cells made
-// before any of their depths; returns the first cell left for the scalar
-// code.
 // Cells i..i+2W-1 of pc_fused_lanes; prev holds the faces of the W cells
 // before i when has_prev. Returns the faces of the last W.
-template <bool Interior, bool MakeQ, bool Average, bool KeepOld>
+template <bool Interior, bool MakeQ, bool Average, bool KeepOld, bool Finish>
 [[gnu::always_inline]] inline vd pc_fused_pair(const grid_view& g, const pc_pass& p, int i, bool has_prev, vd prev,
-                                               vi& below) {
+                                               vi& below, lane_counts& counts) {
     vd a, b;
     if (MakeQ) {
         a = pc_faces<Average, Interior>(g, p, i);
@@ -698,27 +701,30 @@ template <bool Interior, bool MakeQ, bool Average, bool KeepOld>
         a = load(p.q + i);
         b = load(p.q + i + W);
     }
-    pc_cells_update<KeepOld>(p, i, a, inflow<Interior>(p.up, p.q, i, has_prev, prev, a, p.off), below);
-    pc_cells_update<KeepOld>(p, i + W, b, inflow<Interior>(p.up, p.q, i + W, true, a, b, p.off), below);
+    pc_cells_update<KeepOld, Finish>(p, i, a, inflow<Interior>(p.up, p.q, i, has_prev, prev, a, p.off), below,
+                                     counts);
+    pc_cells_update<KeepOld, Finish>(p, i + W, b, inflow<Interior>(p.up, p.q, i + W, true, a, b, p.off), below,
+                                     counts);
     return b;
 }
 
 // pc_fused_cell of cells lo..hi, W at a time, the faces of 2 W cells made
 // before any of their depths; returns the first cell left for the scalar
 // code.
-template <bool MakeQ, bool Average, bool KeepOld>
-inline int pc_fused_lanes(const grid_view& view, const pc_pass& pass, int lo, int hi, bool& within) {
+template <bool MakeQ, bool Average, bool KeepOld, bool Finish = false>
+inline int pc_fused_lanes(const grid_view& view, const pc_pass& pass, int lo, int hi, pc_verdict& v) {
     const grid_view g = view;  // copies the loop's stores cannot reach
     const pc_pass p = pass;
     vi below{};
+    lane_counts counts;
     vd prev{};
     int i = lo;
     for (; i + 2 * W - 1 <= hi; i += 2 * W) {
         if (p.off > 0 && all_interior(g, i) && all_interior(g, i + W)) {
-            prev = pc_fused_pair<true, MakeQ, Average, KeepOld>(g, p, i, i > lo, prev, below);
+            prev = pc_fused_pair<true, MakeQ, Average, KeepOld, Finish>(g, p, i, i > lo, prev, below, counts);
         } else {
             fetch_next_edge(g, i);
-            prev = pc_fused_pair<false, MakeQ, Average, KeepOld>(g, p, i, i > lo, prev, below);
+            prev = pc_fused_pair<false, MakeQ, Average, KeepOld, Finish>(g, p, i, i > lo, prev, below, counts);
         }
     }
     for (; i + W - 1 <= hi; i += W) {
@@ -729,25 +735,31 @@ inline int pc_fused_lanes(const grid_view& view, const pc_pass& pass, int lo, in
         } else {
             a = load(p.q + i);
         }
-        pc_cells_update<KeepOld>(p, i, a, inflow(p.up, p.q, i, i > lo, prev, a), below);
+        pc_cells_update<KeepOld, Finish>(p, i, a, inflow(p.up, p.q, i, i > lo, prev, a), below, counts);
         prev = a;
     }
-    within = within && !lane_bits(below);
+    v.within = v.within && !lane_bits(below);
+    if constexpr (Finish) add_counts(counts, v.counts);
     return i;
 }
 
-// pc_fused_cells for cells lo..hi, clearing `within` when some cell ends
-// below 0 m; returns the first cell left for the scalar code.
-inline int pc_fused_block(const grid_view& g, const pc_pass& p, bool make_q, int lo, int hi, bool& within) {
+// pc_fused_cells for cells lo..hi; returns the first cell left for the
+// scalar code. A pass with q_other, the last corrector of a step, keeps no
+// depths.
+inline int pc_fused_block(const grid_view& g, const pc_pass& p, bool make_q, int lo, int hi, pc_verdict& v) {
+    if (p.q_other) {
+        return make_q ? pc_fused_lanes<true, true, false, true>(g, p, lo, hi, v)
+                      : pc_fused_lanes<false, false, false, true>(g, p, lo, hi, v);
+    }
     const int kinds = (make_q ? 4 : 0) + (p.q_pred ? 2 : 0) + (p.h_old ? 1 : 0);
     switch (kinds) {
         case 0:
-        case 2: return pc_fused_lanes<false, false, false>(g, p, lo, hi, within);
+        case 2: return pc_fused_lanes<false, false, false>(g, p, lo, hi, v);
         case 1:
-        case 3: return pc_fused_lanes<false, false, true>(g, p, lo, hi, within);
-        case 4: return pc_fused_lanes<true, false, false>(g, p, lo, hi, within);
-        case 5: return pc_fused_lanes<true, false, true>(g, p, lo, hi, within);
-        case 6: return pc_fused_lanes<true, true, false>(g, p, lo, hi, within);
-        default: return pc_fused_lanes<true, true, true>(g, p, lo, hi, within);
+        case 3: return pc_fused_lanes<false, false, true>(g, p, lo, hi, v);
+        case 4: return pc_fused_lanes<true, false, false>(g, p, lo, hi, v);
+        case 5: return pc_fused_lanes<true, false, true>(g, p, lo, hi, v);
+        case 6: return pc_fused_lanes<true, true, false>(g, p, lo, hi, v);
+        default: return pc_fused_lanes<true, true, true>(g, p, lo, hi, v);
     }
 }

@@ -221,15 +221,18 @@ void expect_fused_scalar_results(AdeFused ade_fused_block, PcFused pc_fused_bloc
                     pb.q_other = hdb.data();
                 }
                 // The predictor into hdummy, keeping the depths; the corrector
-                // in place from hdummy and the predictor's faces.
+                // in place from hdummy and the predictor's faces, counting the
+                // cells as the last one of a step, with the other direction's
+                // faces in vol_from.
+                const double* other = finish ? vol_from.data() : nullptr;
                 const od::pc_pass ca = first ? od::pc_pass{line[0], line[1], a.g.h, a.g.h, hda.data(), qda.data(),
                                                            nullptr, olda.data(), k}
                                              : od::pc_pass{line[0], line[1], hda.data(), a.g.h, a.g.h, qa.data(),
-                                                           qda.data(), nullptr, k};
+                                                           qda.data(), nullptr, k, 0, other};
                 const od::pc_pass cb = first ? od::pc_pass{line[0], line[1], b.g.h, b.g.h, hdb.data(), qdb.data(),
                                                            nullptr, oldb.data(), k}
                                              : od::pc_pass{line[0], line[1], hdb.data(), b.g.h, b.g.h, qb.data(),
-                                                           qdb.data(), nullptr, k};
+                                                           qdb.data(), nullptr, k, 0, other};
                 for (int lo = 1; lo <= n; lo += block) {
                     const int hi = std::min(n, lo + block - 1);
                     od::ade_verdict lanes, scalar;
@@ -241,12 +244,14 @@ void expect_fused_scalar_results(AdeFused ade_fused_block, PcFused pc_fused_bloc
                 }
                 for (int lo = 1; lo <= n; lo += block) {
                     const int hi = std::min(n, lo + block - 1);
-                    bool lanes = true, scalar = true;
+                    od::pc_verdict lanes, scalar;
                     int i = pc_fused_block(a.g, ca, make_q, lo, hi, lanes);
-                    for (; i <= hi; ++i) lanes = od::pc_fused_cell(a.g, ca, make_q, i) && lanes;
-                    for (int j = lo; j <= hi; ++j) scalar = od::pc_fused_cell(b.g, cb, make_q, j) && scalar;
-                    ASSERT_EQ(lanes, scalar) << "cells from " << lo;
-                    below_zero += scalar ? 0 : 1;
+                    for (; i <= hi; ++i) od::pc_fused_cell(a.g, ca, make_q, i, lanes);
+                    for (int j = lo; j <= hi; ++j) od::pc_fused_cell(b.g, cb, make_q, j, scalar);
+                    ASSERT_EQ(lanes.within, scalar.within) << "cells from " << lo;
+                    ASSERT_EQ(fields(lanes.counts), fields(scalar.counts)) << "cells from " << lo;
+                    below_zero += scalar.within ? 0 : 1;
+                    counted += scalar.counts.wet + scalar.counts.flowing;
                 }
                 for (int j = 1; j <= n; ++j) {
                     ASSERT_TRUE(same_bits(a.h[j], b.h[j])) << "depth " << j;
