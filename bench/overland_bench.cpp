@@ -123,10 +123,12 @@ std::vector<stream_pass> step_passes(kesta::model_state& m, int overtype) {
         // the depths after the sub-step into the spare vector.
         p.push_back({{h, ret, m.sox.data(), m.soy.data(), inv_n}, {m.qx.data(), m.qy.data(), m.dh.data()}});
     } else if (overtype == 2) {
-        // The first sweep keeps the depths before it; the second reads the
-        // first's discharges to count the flowing cells.
-        p.push_back({{h, elev, ret, inv_n}, {h, m.h_old.data(), m.qx.data()}});
-        p.push_back({{h, elev, ret, inv_n, m.qx.data()}, {h, m.qy.data()}});
+        // The first sweep writes its depths into the spare vector, where the
+        // second moves them; the second reads the first's discharges to
+        // count the flowing cells.
+        double* spare = m.h_old.data();
+        p.push_back({{h, elev, ret, inv_n}, {spare, m.qx.data()}});
+        p.push_back({{spare, elev, ret, inv_n, m.qx.data()}, {spare, m.qy.data()}});
     } else {
         // Per direction a predictor (faces and depths into the spare
         // vectors; the first keeps the depths before it) with the corrector

@@ -247,16 +247,17 @@ void limit_sweep_overdraws(double* h, double* dh, const overland_detail::face_li
 // next block (the cells within `reach` of a block's end) are made first,
 // before the threads start and any depth changes, and the passes leave them
 // as they are; the faces into a block's first cells are among those of the
-// block before. No thread then waits for another. With h_old, the depths
-// before the sweep are kept there. With `finish` (the second sweep of a step
+// block before. No thread then waits for another. The depths before the
+// sweep are those of g; those after it go to `to`, which may be g.h itself.
+// With `finish` (the second sweep of a step
 // made in one sub-step), the discharges over the step and the counts of the
 // cells are counted too (see ade_pass::q_other). Returns 1 when some cell
 // rejects the sub-step, as ade_stability_check.
 int fused_direction(const grid_view& g, const direction& dir, const double* vol_from, double* vol,
-                    bool first_volume, double* h_old, double dt_sub, int reach, step_finish* finish) {
+                    bool first_volume, double* to, double dt_sub, int reach, step_finish* finish) {
     const int n = g.n;
     const double k = dt_sub / (g.dx * g.dx);
-    const overland_detail::ade_pass p{dir.nb, dir.up, dir.q, vol_from, vol, h_old, k, dt_sub, first_volume,
+    const overland_detail::ade_pass p{dir.nb, dir.up, dir.q, vol_from, vol, to, k, dt_sub, first_volume,
                                       dt_sub < kSmallestSubstep, dt_sub > kTestedSubstep, interior_gap(g, dir),
                                       finish ? finish->q_other : nullptr};
     bool rejected = false, overdrawn = false;
@@ -286,7 +287,7 @@ int fused_direction(const grid_view& g, const direction& dir, const double* vol_
     if (!overdrawn) return 0;
     // Rare: as in ade_stability_check, from the changes made again (the
     // same operations on the same faces), and the cut faces' volumes.
-    double* h = g.h;
+    double* h = to;
     double* dh = g.dh;
     const double* q = dir.q;
     for (int i = 1; i <= n; ++i) {
@@ -310,17 +311,25 @@ int fused_direction(const grid_view& g, const direction& dir, const double* vol_
 }
 
 // "ade" without lakes. Returns the outlet volume, or -1.0 when the sub-step
-// fell below 0.001 s. With `fused` (see one_pass_grid) the first sweep of the
-// first attempt keeps the depths at the start of the call in m.h_old;
-// otherwise they must be there already. `faces` tells how the step left
-// its face arrays; with `finish_in_sweep`, a step made in one fused sub-step
-// is finished by its second sweep.
+// fell below 0.001 s. With `fused` (see one_pass_grid) the first sweep of
+// every attempt reads the depths at the start of the call in m.h and writes
+// its depths into m.h_old, where the attempt goes on; once the step is made
+// the two swap, so that m.h holds the depths after the step and m.h_old
+// those at its start, and an attempt that fails needs no copy. Otherwise
+// the depths at the start must be in m.h_old already, and the sweeps move
+// m.h in place. `faces` tells how the step left its face arrays; with
+// `finish_in_sweep`, a step made in one fused sub-step is finished by its
+// second sweep.
 double ade_substeps(model_state& m, const grid_view& g, double dt, const outlet_info& out, bool fused,
                     bool finish_in_sweep, ade_step_faces& faces) {
     const bool rows_first = m.ade_sweep_order != 2;
     const direction first = rows_first ? rows(g) : columns(g);
     const direction second = rows_first ? columns(g) : rows(g);
     double* h_old = m.h_old.data();
+    // The depths as the attempt goes on.
+    double* h = fused ? h_old : g.h;
+    grid_view from_start = g, from_work = g;
+    from_work.h = h;
     const int n = g.n;
     // The fused sweeps take turns between the face volumes and a spare
     // vector of each direction.
@@ -328,8 +337,8 @@ double ade_substeps(model_state& m, const grid_view& g, double dt, const outlet_
     int at[2] = {0, 0};
 
     double dt_sub = dt;
-    for (bool first_attempt = true; dt_sub >= kSmallestSubstep; first_attempt = false) {
-        if (dt_sub < dt) copy_cells(h_old, g.h, n);  // the first attempt starts from them
+    while (dt_sub >= kSmallestSubstep) {
+        if (!fused && dt_sub < dt) copy_cells(h_old, g.h, n);  // the first attempt starts from them
         double volume = 0.0;
         double remaining = dt;
         int substeps = 0;
@@ -346,16 +355,16 @@ double ade_substeps(model_state& m, const grid_view& g, double dt, const outlet_
                 const int d = dir->q == g.qx ? 0 : 1;
                 double* vol = vols[d][at[d]]->data();
                 if (fused) {
-                    const bool keep = first_attempt && substeps == 0 && dir == &first;
+                    const bool starts = substeps == 0 && dir == &first;
                     const int to = substeps == 0 ? at[d] : 1 - at[d];
                     // A step made in one sub-step leaves its volumes as
                     // its faces times dt: they need not be kept.
                     const bool one_substep = substeps == 0 && remaining == 0.0;
                     finished = one_substep && finish_in_sweep && dir == &second;
                     if (finished) finish = {first.q, {}};
-                    if (fused_direction(g, *dir, vol, one_substep ? nullptr : vols[d][to]->data(), substeps == 0,
-                                        keep ? h_old : nullptr, dt_sub, m.ov_face_reach,
-                                        finished ? &finish : nullptr)) {
+                    if (fused_direction(starts ? from_start : from_work, *dir, vol,
+                                        one_substep ? nullptr : vols[d][to]->data(), substeps == 0, h, dt_sub,
+                                        m.ov_face_reach, finished ? &finish : nullptr)) {
                         rejected = true;
                         break;
                     }
@@ -378,12 +387,12 @@ double ade_substeps(model_state& m, const grid_view& g, double dt, const outlet_
             }
             if (rejected) break;
             if (out.cell) {
-                double& h = g.h[out.cell];
-                const double swept = h;
-                volume += overland_detail::drain_outlet(h, outlet_q(g, out.cell, h, out.slope), dt_sub,
+                double& depth = h[out.cell];
+                const double swept = depth;
+                volume += overland_detail::drain_outlet(depth, outlet_q(g, out.cell, depth, out.slope), dt_sub,
                                                         g.area);
                 // The sweep counted the outlet at its depth before the drain.
-                if (finished) overland_detail::recount_depth(swept, h, finish.counts.bad, finish.counts.wet);
+                if (finished) overland_detail::recount_depth(swept, depth, finish.counts.bad, finish.counts.wet);
             }
             ++substeps;
         }
@@ -392,6 +401,7 @@ double ade_substeps(model_state& m, const grid_view& g, double dt, const outlet_
                 if (substeps == 0) clear_cells(vols[d][at[d]]->data(), n);
                 if (at[d] == 1) std::swap(*vols[d][0], *vols[d][1]);
             }
+            if (fused) std::swap(m.h, m.h_old);
             faces = {};
             if (finished) faces = {ade_step_faces::finished, finish.counts};
             else if (substeps == 1) faces.kind = ade_step_faces::one_substep;

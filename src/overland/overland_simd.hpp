@@ -161,8 +161,9 @@ constexpr double kAdeNegativeDepthLimit = -1e-6; // m
 // pass: the faces (q) from the depths before the sweep, the depths moved
 // by k (sub-step / dx^2) times the discharges in and out, the tests, and
 // the faces' volumes over dt into vol: vol_from plus the volume, or the
-// volume alone when first_volume. With h_old, each cell's depth before the
-// sweep is kept there.
+// volume alone when first_volume. The depths before the sweep are those of
+// the grid_view; the depths after it go to `to`, which may be the same
+// array.
 //
 // With q_other, the pass is the second sweep of a step made in one
 // sub-step of dt: its faces and q_other, the other direction's, are then
@@ -173,7 +174,7 @@ struct ade_pass {
     double* q;
     const double* vol_from;
     double* vol;  // null: the sweep's volumes are not kept
-    double* h_old;  // null: not kept
+    double* to;   // the depths after the sweep
     double k, dt;
     bool first_volume;
     bool tiny;    // the sub-step is under 0.001 s: any depth below 0 m rejects it
@@ -215,12 +216,11 @@ inline void ade_fused_cell(const grid_view& g, const ade_pass& p, bool make_q, i
     double* q = p.q;
     if (make_q) q[i] = ade_plain_flux(g, h, p.nb, i);
     const double before = h[i];
-    if (p.h_old) p.h_old[i] = before;
     const int up = p.up[i];
     const double in = up ? q[up] : 0.0;
     const double dh = (in - q[i]) * p.k;
     const double after = before + dh;
-    h[i] = after;
+    p.to[i] = after;
     if (after < 0.0) {
         if (p.tiny || after <= kAdeNegativeDepthLimit) v.rejected = true;
         v.overdrawn = true;

@@ -540,14 +540,13 @@ struct ade_lanes_found {
 // The depth change, tests and volumes of cells i..i+W-1 (ade_fused_cell
 // after the face), whose faces are qi and inflows in; with Finish, their
 // counts.
-template <bool FirstVolume, bool KeepOld, bool Finish>
+template <bool FirstVolume, bool Finish>
 [[gnu::always_inline]] inline void ade_cells_update(const grid_view& g, const ade_pass& p, int i, vd qi, vd in,
                                                     vi tiny, vi tested, ade_lanes_found& f) {
     const vd before = load(g.h + i);
-    if (KeepOld) store(p.h_old + i, before);
     const vd dh = (in - qi) * p.k;
     const vd after = before + dh;
-    store(g.h + i, after);
+    store(p.to + i, after);
     const vi below = after < 0.0;
     f.over |= below;
     f.rejected |= below & (tiny | (after <= kAdeNegativeDepthLimit));
@@ -562,7 +561,7 @@ template <bool FirstVolume, bool KeepOld, bool Finish>
 // Cells i..i+2W-1 of ade_fused_lanes; prev holds the faces of the W cells
 // before i when has_prev, and then those of the last W. False, with nothing
 // stored, when a face's depth power lies outside the lane range.
-template <bool Interior, bool MakeQ, bool FirstVolume, bool KeepOld, bool Finish>
+template <bool Interior, bool MakeQ, bool FirstVolume, bool Finish>
 [[gnu::always_inline]] inline bool ade_fused_pair(const grid_view& g, const ade_pass& p, int i, bool has_prev, vd& prev,
                                                   vi tiny, vi tested, ade_lanes_found& f) {
     vd a, b;
@@ -577,9 +576,9 @@ template <bool Interior, bool MakeQ, bool FirstVolume, bool KeepOld, bool Finish
         a = load(p.q + i);
         b = load(p.q + i + W);
     }
-    ade_cells_update<FirstVolume, KeepOld, Finish>(
+    ade_cells_update<FirstVolume, Finish>(
         g, p, i, a, inflow<Interior>(p.up, p.q, i, has_prev, prev, a, p.off), tiny, tested, f);
-    ade_cells_update<FirstVolume, KeepOld, Finish>(
+    ade_cells_update<FirstVolume, Finish>(
         g, p, i + W, b, inflow<Interior>(p.up, p.q, i + W, true, a, b, p.off), tiny, tested, f);
     prev = b;
     return true;
@@ -592,7 +591,7 @@ template <bool Interior, bool MakeQ, bool FirstVolume, bool KeepOld, bool Finish
 // otherwise the scalar code makes cells up to `scalar_to` (a face there
 // needs the scalar depth power) and calls again. The loop makes no call,
 // so its constants stay in registers.
-template <bool MakeQ, bool FirstVolume, bool KeepOld, bool Finish = false>
+template <bool MakeQ, bool FirstVolume, bool Finish = false>
 inline int ade_fused_lanes(const grid_view& view, const ade_pass& pass, int lo, int hi, ade_verdict& v,
                            int& scalar_to) {
     const grid_view g = view;  // copies the loop's stores cannot reach
@@ -606,10 +605,10 @@ inline int ade_fused_lanes(const grid_view& view, const ade_pass& pass, int lo, 
     for (; i + 2 * W - 1 <= hi; i += 2 * W) {
         bool made;
         if (p.off > 0 && all_interior(g, i) && all_interior(g, i + W)) {
-            made = ade_fused_pair<true, MakeQ, FirstVolume, KeepOld, Finish>(g, p, i, i > lo, prev, tiny, tested, f);
+            made = ade_fused_pair<true, MakeQ, FirstVolume, Finish>(g, p, i, i > lo, prev, tiny, tested, f);
         } else {
             fetch_next_edge(g, i);
-            made = ade_fused_pair<false, MakeQ, FirstVolume, KeepOld, Finish>(g, p, i, i > lo, prev, tiny, tested, f);
+            made = ade_fused_pair<false, MakeQ, FirstVolume, Finish>(g, p, i, i > lo, prev, tiny, tested, f);
         }
         if (!made) {
             scalar_to = i + 2 * W - 1;
@@ -630,7 +629,7 @@ inline int ade_fused_lanes(const grid_view& view, const ade_pass& pass, int lo, 
         } else {
             a = load(p.q + i);
         }
-        ade_cells_update<FirstVolume, KeepOld, Finish>(g, p, i, a, inflow(p.up, p.q, i, i > lo, prev, a), tiny,
+        ade_cells_update<FirstVolume, Finish>(g, p, i, a, inflow(p.up, p.q, i, i > lo, prev, a), tiny,
                                                        tested, f);
         prev = a;
     }
@@ -642,23 +641,19 @@ inline int ade_fused_lanes(const grid_view& view, const ade_pass& pass, int lo, 
 
 // ade_fused_cells for cells lo..hi; returns the first cell left for the
 // scalar code. A pass with q_other, the second sweep of a step's only
-// sub-step, keeps no volumes and no depths.
+// sub-step, keeps no volumes.
 inline int ade_fused_block(const grid_view& g, const ade_pass& p, bool make_q, int lo, int hi, ade_verdict& v,
                            int& scalar_to) {
     if (p.q_other) {
-        return make_q ? ade_fused_lanes<true, true, false, true>(g, p, lo, hi, v, scalar_to)
-                      : ade_fused_lanes<false, true, false, true>(g, p, lo, hi, v, scalar_to);
+        return make_q ? ade_fused_lanes<true, true, true>(g, p, lo, hi, v, scalar_to)
+                      : ade_fused_lanes<false, true, true>(g, p, lo, hi, v, scalar_to);
     }
-    const int kinds = (make_q ? 4 : 0) + (p.first_volume ? 2 : 0) + (p.h_old ? 1 : 0);
+    const int kinds = (make_q ? 2 : 0) + (p.first_volume ? 1 : 0);
     switch (kinds) {
-        case 0: return ade_fused_lanes<false, false, false>(g, p, lo, hi, v, scalar_to);
-        case 1: return ade_fused_lanes<false, false, true>(g, p, lo, hi, v, scalar_to);
-        case 2: return ade_fused_lanes<false, true, false>(g, p, lo, hi, v, scalar_to);
-        case 3: return ade_fused_lanes<false, true, true>(g, p, lo, hi, v, scalar_to);
-        case 4: return ade_fused_lanes<true, false, false>(g, p, lo, hi, v, scalar_to);
-        case 5: return ade_fused_lanes<true, false, true>(g, p, lo, hi, v, scalar_to);
-        case 6: return ade_fused_lanes<true, true, false>(g, p, lo, hi, v, scalar_to);
-        default: return ade_fused_lanes<true, true, true>(g, p, lo, hi, v, scalar_to);
+        case 0: return ade_fused_lanes<false, false>(g, p, lo, hi, v, scalar_to);
+        case 1: return ade_fused_lanes<false, true>(g, p, lo, hi, v, scalar_to);
+        case 2: return ade_fused_lanes<true, false>(g, p, lo, hi, v, scalar_to);
+        default: return ade_fused_lanes<true, true>(g, p, lo, hi, v, scalar_to);
     }
 }
 

@@ -205,17 +205,21 @@ void expect_fused_scalar_results(AdeFused ade_fused_block, PcFused pc_fused_bloc
                     qda[j] = qdb[j] = 0.5 * qa[j];
                     hda[j] = hdb[j] = a.h[j] + 0.01;
                 }
-                // The third kind is the second sweep of a step made in one
-                // sub-step: it counts the cells, with the other direction's
-                // faces in hd.
+                // The first kind is a first sweep, its depths into a second
+                // array (old). The third kind is the second sweep of a step
+                // made in one sub-step: it counts the cells, with the other
+                // direction's faces in hd.
                 const bool first = k < 0.0025, finish = k < 0.1 && !first;
                 od::ade_pass pa{line[0], line[1], qa.data(), vol_from.data(), va.data(), olda.data(),
                                 k,       finish ? 0.7 : 2.0, first || finish, !first, first};
                 od::ade_pass pb = pa;
                 pb.q = qb.data();
                 pb.vol = vb.data();
-                pb.h_old = oldb.data();
-                if (!first) pa.h_old = pb.h_old = nullptr;
+                pb.to = oldb.data();
+                if (!first) {  // in place
+                    pa.to = a.g.h;
+                    pb.to = b.g.h;
+                }
                 if (finish) {
                     pa.q_other = hda.data();
                     pb.q_other = hdb.data();
