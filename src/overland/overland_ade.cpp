@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <utility>
 
 #include "core/error_record.hpp"
@@ -568,23 +569,75 @@ void pc_cells_split(const grid_view& g, const overland_detail::pc_pass& p, int l
     if (first_given <= hi) overland_detail::pc_fused_cells(g, p, false, first_given, hi, v);
 }
 
+// Cells of each of the two windows (predicted depths, predicted faces) of a
+// thread of a fused "ade-pc" pass, for face reach `reach`: a tile of the
+// corrector and the predictions `reach` cells each side of it.
+long long pc_window_cells(int reach) { return kPcTileCells + 2LL * reach; }
+
+// Whether the threads of a fused "ade-pc" pass over n cells on a team of
+// `team` keep their predictions in windows of their own (m.ov_pc_rings):
+// unless the windows, on a grid whose faces reach far, would hold more than
+// hdummy and qdummy and a few MB more. Otherwise the predictions go to
+// hdummy and qdummy.
+bool pc_in_windows(int n, int reach, int team) {
+    constexpr long long kSpareCells = 1 << 19;
+    return pc_window_cells(reach) * team <= n + 1LL + kSpareCells;
+}
+
+// Where a thread of a fused "ade-pc" pass keeps the predicted depths and
+// faces of cells base .. base + cells - 1: h() and q() index them by cell
+// number. Cells before `base` that the corrector reads no more are let go
+// as the pass moves on. Over whole arrays (base 0, a cell for each) nothing
+// moves.
+class pc_window {
+public:
+    pc_window(double* h, double* q, long long cells, int base) : h_(h), q_(q), cells_(cells), base_(base) {}
+    // Pointers indexed by cell number: only cells in the window are read
+    // or written through them (a face to no neighbour is never read).
+    double* h() const { return h_ - base_; }
+    double* q() const { return q_ - base_; }
+    // Makes room for cells up to `last`, keeping cells keep_from .. kept.
+    void reach_to(int last, int keep_from, int kept) {
+        if (last - base_ + 1 <= cells_) return;
+        keep_from = std::max(keep_from, base_);
+        const int count = kept - keep_from + 1;
+        if (count > 0) {
+            std::memmove(h_, h_ + (keep_from - base_), sizeof(double) * static_cast<std::size_t>(count));
+            std::memmove(q_, q_ + (keep_from - base_), sizeof(double) * static_cast<std::size_t>(count));
+        }
+        base_ = keep_from;
+    }
+    // q of cells lo..hi from `faces`, indexed by cell number.
+    void take_faces(const double* faces, int lo, int hi) {
+        if (faces == q_) return;  // the window is that array
+        for (int i = lo; i <= hi; ++i) q_[i - base_] = faces[i];
+    }
+
+private:
+    double* h_;
+    double* q_;
+    long long cells_;
+    int base_;
+};
+
 // pc_direction without lakes on a grid that one_pass_grid accepts, the
-// predictor (from the depths into hdummy, its faces into qdummy) and the
-// corrector (from hdummy and the predictor's faces, the depths in place)
-// each a pass in increasing order, as pc_pass describes: the same numbers.
-// The two passes go tile by tile, the predictor `reach` cells ahead (a
-// corrected face reads the predicted depth of its neighbour across; the
-// predictor reads only depths the corrector has not reached), so the grid
-// is read from memory once. Over threads, one block of cells a thread, the
-// cells within `reach` of each block's end (on both sides of it) are
-// predicted and the corrected faces of those before it made first, before
-// the threads start, as in fused_direction; a thread then predicts its
-// block (those cells again, the same numbers) and corrects it. With h_old,
-// the predictor keeps there the depths before the pass. Returns false when
-// some cell ends below 0 m: the depths are then of no use (the caller starts
-// again from the kept ones), and when the predictor was the pass that
-// failed, dir.q holds its faces. With `finish` (the last pass of a step),
-// the corrector counts the cells it leaves (see pc_pass::q_other).
+// predictor (from the depths, its depths and faces into a window of each
+// thread's own) and the corrector (from the predicted depths and faces, the
+// depths in place) each a pass in increasing order, as pc_pass describes:
+// the same numbers. The two passes go tile by tile, the predictor `reach`
+// cells ahead (a corrected face reads the predicted depth of its neighbour
+// across; the predictor reads only depths the corrector has not reached),
+// so the grid is read from memory once and the predictions never leave the
+// core's cache. Over threads, one block of cells a thread, the cells within
+// `reach` of each block's end (on both sides of it) are predicted (into
+// hdummy, qdummy) and the corrected faces of those before it made first,
+// before the threads start, as in fused_direction; a thread then predicts
+// its block (those cells again, the same numbers, the faces taken from
+// qdummy) and corrects it. With h_old, the predictor keeps there the depths
+// before the pass. Returns false when some cell ends below 0 m: the depths
+// and faces are then of no use (the caller starts again from the kept
+// depths). With `finish` (the last pass of a step), the corrector counts the
+// cells it leaves (see pc_pass::q_other).
 bool pc_direction_fused(model_state& m, const grid_view& g, const direction& dir, double dt, const outlet_info& out,
                         bool with_outlet, double& volume, double* h_old, step_finish* finish) {
     double* hdummy = m.hdummy.data();
@@ -593,17 +646,22 @@ bool pc_direction_fused(model_state& m, const grid_view& g, const direction& dir
     const int reach = m.ov_face_reach;
     const double k = dt / g.area;
     const int gap = interior_gap(g, dir);
-    const overland_detail::pc_pass predictor{dir.nb, dir.up, g.h, g.h, hdummy, qdummy, nullptr, h_old, k, gap};
-    const overland_detail::pc_pass corrector{dir.nb,  dir.up, hdummy, g.h, g.h, dir.q, qdummy, nullptr, k, gap,
-                                             finish ? finish->q_other : nullptr};
+    const double* q_other = finish ? finish->q_other : nullptr;
     // The outlet loses its outflow at the depth before the pass from its
     // predicted depth, each time that is made.
     const int outlet = with_outlet ? out.cell : 0;
     const double q_before = with_outlet ? outlet_q(g, out.cell, g.h[out.cell], out.slope) : 0.0;
-    auto predict = [&g, &predictor, outlet, q_before, dt, hdummy](int lo, int hi, int ahead) {
+    double outlet_predicted = 0.0;
+    // Predicts cells lo..hi into h_pred, q_pred (the faces from `ahead` on
+    // already there); false when some cell ends below 0 m.
+    auto predict = [&](double* h_pred, double* q_pred, int lo, int hi, int ahead) {
+        const overland_detail::pc_pass predictor{dir.nb, dir.up, g.h, g.h, h_pred, q_pred, nullptr, h_old, k, gap};
         overland_detail::pc_verdict v;
         pc_cells_split(g, predictor, lo, hi, ahead, v);
-        if (outlet >= lo && outlet <= hi) overland_detail::drain_outlet(hdummy[outlet], q_before, dt, g.area);
+        if (outlet >= lo && outlet <= hi) {
+            overland_detail::drain_outlet(h_pred[outlet], q_before, dt, g.area);
+            outlet_predicted = h_pred[outlet];
+        }
         return v.within;
     };
     const int blocks = thread_team(n);
@@ -612,27 +670,42 @@ bool pc_direction_fused(model_state& m, const grid_view& g, const direction& dir
         // those depths take.
         const int to = std::min(n, hi + reach);
         overland_detail::ade_plain_fluxes(g, g.h, dir.nb, qdummy, std::max(1, lo - reach), to);
-        predict(lo, to, lo);
+        predict(hdummy, qdummy, lo, to, lo);
         overland_detail::ade_plain_fluxes(g, hdummy, dir.nb, dir.q, lo, hi);
         for (int i = lo; i <= hi; ++i) dir.q[i] = (dir.q[i] + qdummy[i]) * 0.5;
     });
+    const bool in_windows = pc_in_windows(n, reach, blocks);
+    const long long window_cells = pc_window_cells(reach);
+    double* windows = m.ov_pc_rings.data();
     bool predicted = true, corrected = true;
     int bad = 0, wet = 0, flowing = 0;
 #pragma omp parallel num_threads(blocks) reduction(&& : predicted, corrected) reduction(+ : bad, wet, flowing)
     {
         overland_detail::pc_verdict v;
+        double* storage = in_windows ? windows + 2 * window_cells * omp_get_thread_num() : nullptr;
         for (int b = omp_get_thread_num(); b < blocks; b += omp_get_num_threads()) {
             int lo = 0, hi = 0;
             overland_detail::block_of(n, b, blocks, lo, hi);
             const int ahead = first_face_ahead(b, blocks, lo, hi, reach);
+            // The predictor's faces into the block's first cells come from
+            // the cells before it, made before the threads started.
+            pc_window w = in_windows ? pc_window(storage, storage + window_cells, window_cells, std::max(1, lo - reach))
+                                     : pc_window(hdummy, qdummy, n + 1LL, 0);
+            w.take_faces(qdummy, std::max(1, lo - reach), lo - 1);
             int made = lo - 1;  // cells predicted
             for (int c0 = lo; c0 <= hi; c0 += kPcTileCells) {
                 const int c1 = std::min(hi, c0 + kPcTileCells - 1);
                 const int needed = c1 < ahead ? std::min(hi, c1 + reach) : hi;
                 if (needed > made) {
-                    predicted = predict(made + 1, needed, ahead) && predicted;
+                    // The predictor reads faces from `reach` cells back, the
+                    // corrector from the tile's first cell on.
+                    w.reach_to(needed, std::min(c0, made + 1 - reach), made);
+                    w.take_faces(qdummy, std::max(ahead, made + 1), needed);
+                    predicted = predict(w.h(), w.q(), made + 1, needed, ahead) && predicted;
                     made = needed;
                 }
+                const overland_detail::pc_pass corrector{dir.nb, dir.up, w.h(), g.h, g.h,  dir.q,
+                                                         w.q(),  nullptr, k,     gap, q_other};
                 pc_cells_split(g, corrector, c0, c1, ahead, v);
             }
         }
@@ -641,14 +714,11 @@ bool pc_direction_fused(model_state& m, const grid_view& g, const direction& dir
         wet = v.counts.wet;
         flowing = v.counts.flowing;
     }
-    if (!predicted) {
-        copy_cells(qdummy, dir.q, n);  // the faces the predictor leaves, as pc_direction
-        return false;
-    }
+    if (!predicted) return false;
     if (!corrected) return false;
     if (finish) finish->counts = {bad, wet, flowing};
     if (!with_outlet) return true;
-    const double q_predicted = outlet_q(g, out.cell, hdummy[out.cell], out.slope);
+    const double q_predicted = outlet_q(g, out.cell, outlet_predicted, out.slope);
     double& h = g.h[out.cell];
     const double corrected_depth = h;
     volume += overland_detail::drain_outlet(h, 0.5 * (q_before + q_predicted), dt, g.area);
@@ -803,6 +873,10 @@ double ade_overland_route(model_state& m, double dt) {
     // The fused sweeps keep the depths at the start as they pass.
     const bool fused = (m.overtype == 2 || m.overtype == 3) && overland_detail::one_pass_grid(m, g);
     if (!fused) copy_cells(g.h, m.h_old.data(), n);
+    if (fused && m.overtype == 3 && pc_in_windows(n, m.ov_face_reach, thread_team(n))) {
+        const long long cells = 2 * pc_window_cells(m.ov_face_reach) * thread_team(n);
+        if (m.ov_pc_rings.n() + 1LL < cells) m.ov_pc_rings = vec1<double>(static_cast<int>(cells));
+    }
 
     outlet_info out;
     if (m.chan_routing == 0 && m.outlet_cell >= 1 && m.outlet_cell <= n) {

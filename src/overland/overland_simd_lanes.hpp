@@ -16,8 +16,8 @@ typedef long long vi __attribute__((vector_size(8 * W)));
 [[gnu::always_inline]] inline vd splat(double c) { return vd{} + c; }
 
 // The cell numbers nb[0..W-1] of a gather, and whether they run on one by
-// one from the first, as across the faces of a row: the gather is then one
-// load. Number 0, for no neighbour, names a valid element.
+// one from the first, a cell, as across the faces of a row: the gather is
+// then one load.
 struct cells {
     const int* nb;
     bool run;
@@ -26,28 +26,32 @@ struct cells {
 #if KESTA_LANES == 8
     const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(nb));
     const __m256i from_first = _mm256_add_epi32(_mm256_set1_epi32(nb[0]), _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7));
-    return {nb, _mm256_movemask_epi8(_mm256_cmpeq_epi32(v, from_first)) == -1};
+    return {nb, nb[0] != 0 && _mm256_movemask_epi8(_mm256_cmpeq_epi32(v, from_first)) == -1};
 #elif KESTA_LANES == 2
     const __m128i v = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(nb));
     const __m128i from_first = _mm_add_epi32(_mm_set1_epi32(nb[0]), _mm_setr_epi32(0, 1, 0, 0));
-    return {nb, (_mm_movemask_epi8(_mm_cmpeq_epi32(v, from_first)) & 0xFF) == 0xFF};
+    return {nb, nb[0] != 0 && (_mm_movemask_epi8(_mm_cmpeq_epi32(v, from_first)) & 0xFF) == 0xFF};
 #else
     const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(nb));
     const __m128i from_first = _mm_add_epi32(_mm_set1_epi32(nb[0]), _mm_setr_epi32(0, 1, 2, 3));
-    return {nb, _mm_movemask_epi8(_mm_cmpeq_epi32(v, from_first)) == 0xFFFF};
+    return {nb, nb[0] != 0 && _mm_movemask_epi8(_mm_cmpeq_epi32(v, from_first)) == 0xFFFF};
 #endif
 }
 
-// a[nb[k]] of each lane.
+// a[nb[k]] of each lane, 0 for number 0 (no neighbour, a lane the caller
+// masks): a gather reads only cells, so that `a` may be a window that holds
+// some cells alone (see the predictions of a fused "ade-pc" pass).
+[[gnu::always_inline]] inline double at_cell(const double* a, int k) { return k ? a[k] : 0.0; }
 [[gnu::always_inline]] inline vd gather(const double* a, const cells& c) {
-    if (c.run) return load(a + c.nb[0]);
     const int* nb = c.nb;
+    if (c.run) return load(a + nb[0]);
 #if KESTA_LANES == 8
-    return vd{a[nb[0]], a[nb[1]], a[nb[2]], a[nb[3]], a[nb[4]], a[nb[5]], a[nb[6]], a[nb[7]]};
+    return vd{at_cell(a, nb[0]), at_cell(a, nb[1]), at_cell(a, nb[2]), at_cell(a, nb[3]),
+              at_cell(a, nb[4]), at_cell(a, nb[5]), at_cell(a, nb[6]), at_cell(a, nb[7])};
 #elif KESTA_LANES == 2
-    return vd{a[nb[0]], a[nb[1]]};
+    return vd{at_cell(a, nb[0]), at_cell(a, nb[1])};
 #else
-    return vd{a[nb[0]], a[nb[1]], a[nb[2]], a[nb[3]]};
+    return vd{at_cell(a, nb[0]), at_cell(a, nb[1]), at_cell(a, nb[2]), at_cell(a, nb[3])};
 #endif
 }
 [[gnu::always_inline]] inline vd gather(const double* a, const int* nb) { return gather(a, cells{nb, false}); }
