@@ -577,10 +577,10 @@ long long pc_window_cells(int reach) { return kPcTileCells + 2LL * reach; }
 // Whether the threads of a fused "ade-pc" pass over n cells on a team of
 // `team` keep their predictions in windows of their own (m.ov_pc_rings):
 // unless the windows, on a grid whose faces reach far, would hold more than
-// hdummy and qdummy and a few MB more. Otherwise the predictions go to
+// hdummy and qdummy and half a MB more. Otherwise the predictions go to
 // hdummy and qdummy.
 bool pc_in_windows(int n, int reach, int team) {
-    constexpr long long kSpareCells = 1 << 19;
+    constexpr long long kSpareCells = 1 << 16;
     return pc_window_cells(reach) * team <= n + 1LL + kSpareCells;
 }
 

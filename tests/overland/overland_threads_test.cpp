@@ -131,6 +131,11 @@ TEST(OverlandThreads, EverySchemeGivesTheSameNumbersOnOneThreadAndOnSeveral) {
             }
         }
     }
+    // Rows so long that the windows of predictions of a team would outgrow
+    // the grid: "ade-pc" then predicts into whole-grid arrays.
+    const run_result one = run(3, 1, false, 2.0, 2, 10000);
+    expect_same(one, run(3, 4, false, 2.0, 2, 10000));
+    expect_same(one, run(3, 1, true, 2.0, 2, 10000));
     kesta::set_cells_per_thread(share);
 }
 
