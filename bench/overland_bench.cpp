@@ -439,7 +439,7 @@ BENCHMARK(overland_busy_machine)
     ->UseRealTime()
     ->Unit(benchmark::kMillisecond);
 BENCHMARK(overland_sizes)
-    ->ArgsProduct({{1, 2}, {10000, 100000, 1000000, 4000000}})
+    ->ArgsProduct({{1, 2, 3}, {10000, 100000, 1000000, 4000000}})
     ->MinTime(0.5)
     ->UseRealTime()
     ->Unit(benchmark::kMillisecond);
