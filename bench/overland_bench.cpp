@@ -131,15 +131,13 @@ std::vector<stream_pass> step_passes(kesta::model_state& m, int overtype) {
         p.push_back({{spare, elev, ret, inv_n, m.qx.data()}, {spare, m.qy.data()}});
     } else {
         // Per direction a predictor (faces and depths into a window that
-        // stays in the core's cache; the first keeps the depths before it)
-        // with the corrector a tile behind it, reading what the predictor
-        // read and made while it is in the cache.
-        for (int d = 0; d < 2; ++d) {
-            double* q = d == 0 ? m.qx.data() : m.qy.data();
-            stream_pass both{{h, elev, ret, inv_n}, {q, h}};
-            if (d == 0) both.out.push_back(m.h_old.data());
-            p.push_back(both);
-        }
+        // stays in the core's cache) with the corrector a tile behind it,
+        // reading what the predictor read and made while it is in the
+        // cache; the first corrector writes its depths into the spare
+        // vector, where the second moves them.
+        double* spare = m.h_old.data();
+        p.push_back({{h, elev, ret, inv_n}, {m.qx.data(), spare}});
+        p.push_back({{spare, elev, ret, inv_n}, {m.qy.data(), spare}});
     }
     return p;
 }

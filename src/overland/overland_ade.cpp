@@ -623,7 +623,7 @@ private:
 // pc_direction without lakes on a grid that one_pass_grid accepts, the
 // predictor (from the depths, its depths and faces into a window of each
 // thread's own) and the corrector (from the predicted depths and faces, the
-// depths in place) each a pass in increasing order, as pc_pass describes:
+// depths into `to`) each a pass in increasing order, as pc_pass describes:
 // the same numbers. The two passes go tile by tile, the predictor `reach`
 // cells ahead (a corrected face reads the predicted depth of its neighbour
 // across; the predictor reads only depths the corrector has not reached),
@@ -633,13 +633,14 @@ private:
 // hdummy, qdummy) and the corrected faces of those before it made first,
 // before the threads start, as in fused_direction; a thread then predicts
 // its block (those cells again, the same numbers, the faces taken from
-// qdummy) and corrects it. With h_old, the predictor keeps there the depths
-// before the pass. Returns false when some cell ends below 0 m: the depths
-// and faces are then of no use (the caller starts again from the kept
-// depths). With `finish` (the last pass of a step), the corrector counts the
-// cells it leaves (see pc_pass::q_other).
+// qdummy) and corrects it. The depths before the pass are those of g; the
+// corrector writes the depths after it into `to`, which may be g.h itself.
+// Returns false when some cell ends below 0 m: the depths and faces are
+// then of no use (the caller starts again from the depths at the start of
+// the step). With `finish` (the last pass of a step), the corrector counts
+// the cells it leaves (see pc_pass::q_other).
 bool pc_direction_fused(model_state& m, const grid_view& g, const direction& dir, double dt, const outlet_info& out,
-                        bool with_outlet, double& volume, double* h_old, step_finish* finish) {
+                        bool with_outlet, double& volume, double* to, step_finish* finish) {
     double* hdummy = m.hdummy.data();
     double* qdummy = m.qdummy.data();
     const int n = g.n;
@@ -655,7 +656,7 @@ bool pc_direction_fused(model_state& m, const grid_view& g, const direction& dir
     // Predicts cells lo..hi into h_pred, q_pred (the faces from `ahead` on
     // already there); false when some cell ends below 0 m.
     auto predict = [&](double* h_pred, double* q_pred, int lo, int hi, int ahead) {
-        const overland_detail::pc_pass predictor{dir.nb, dir.up, g.h, g.h, h_pred, q_pred, nullptr, h_old, k, gap};
+        const overland_detail::pc_pass predictor{dir.nb, dir.up, g.h, g.h, h_pred, q_pred, nullptr, k, gap};
         overland_detail::pc_verdict v;
         pc_cells_split(g, predictor, lo, hi, ahead, v);
         if (outlet >= lo && outlet <= hi) {
@@ -668,9 +669,9 @@ bool pc_direction_fused(model_state& m, const grid_view& g, const direction& dir
     for_faces_ahead(n, blocks, reach, [&](int lo, int hi) {
         // The predicted depths these faces read, and the predictor's faces
         // those depths take.
-        const int to = std::min(n, hi + reach);
-        overland_detail::ade_plain_fluxes(g, g.h, dir.nb, qdummy, std::max(1, lo - reach), to);
-        predict(hdummy, qdummy, lo, to, lo);
+        const int last = std::min(n, hi + reach);
+        overland_detail::ade_plain_fluxes(g, g.h, dir.nb, qdummy, std::max(1, lo - reach), last);
+        predict(hdummy, qdummy, lo, last, lo);
         overland_detail::ade_plain_fluxes(g, hdummy, dir.nb, dir.q, lo, hi);
         for (int i = lo; i <= hi; ++i) dir.q[i] = (dir.q[i] + qdummy[i]) * 0.5;
     });
@@ -704,8 +705,7 @@ bool pc_direction_fused(model_state& m, const grid_view& g, const direction& dir
                     predicted = predict(w.h(), w.q(), made + 1, needed, ahead) && predicted;
                     made = needed;
                 }
-                const overland_detail::pc_pass corrector{dir.nb, dir.up, w.h(), g.h, g.h,  dir.q,
-                                                         w.q(),  nullptr, k,     gap, q_other};
+                const overland_detail::pc_pass corrector{dir.nb, dir.up, w.h(), g.h, to, dir.q, w.q(), k, gap, q_other};
                 pc_cells_split(g, corrector, c0, c1, ahead, v);
             }
         }
@@ -719,7 +719,7 @@ bool pc_direction_fused(model_state& m, const grid_view& g, const direction& dir
     if (finish) finish->counts = {bad, wet, flowing};
     if (!with_outlet) return true;
     const double q_predicted = outlet_q(g, out.cell, outlet_predicted, out.slope);
-    double& h = g.h[out.cell];
+    double& h = to[out.cell];
     const double corrected_depth = h;
     volume += overland_detail::drain_outlet(h, 0.5 * (q_before + q_predicted), dt, g.area);
     // The corrector counted the outlet at its depth before the drain.
@@ -738,15 +738,21 @@ void pass_order(const model_state& m, const grid_view& g, direction (&order)[2])
 // the step, or, while some pass would take more water from a cell than it
 // has, over halves, quarters ... of it, each attempt from the depths at the
 // start of the call. Returns the outlet volume, or -1.0 when the sub-step
-// fell below 0.001 s. With `fused` (see one_pass_grid) the first predictor of
-// the first attempt keeps the depths at the start of the call in m.h_old;
-// otherwise they must be there already. With `finish_in_pass` and `fused`,
-// the last corrector of the step counts the cells (`faces` then says so).
+// fell below 0.001 s. With `fused` (see one_pass_grid) the first pass of
+// every attempt reads the depths at the start of the call in m.h and writes
+// its depths into m.h_old, where the attempt goes on; once the step is made
+// the two swap, so that m.h holds the depths after the step and m.h_old
+// those at its start, and an attempt that fails needs no copy. Otherwise the
+// depths at the start must be in m.h_old already, and the passes move m.h
+// in place. With `finish_in_pass` and `fused`, the last corrector of the
+// step counts the cells (`faces` then says so).
 double pc_substeps(model_state& m, const grid_view& g, double dt, const outlet_info& out, bool fused,
                    bool finish_in_pass, ade_step_faces& faces) {
     direction order[2];
     pass_order(m, g, order);
     double* h_old = m.h_old.data();
+    grid_view from_work = g;
+    from_work.h = h_old;
     const int n = g.n;
     for (double dt_sub = dt; dt_sub >= kSmallestSubstep; dt_sub /= 2.0) {
         bool made = true;
@@ -755,7 +761,7 @@ double pc_substeps(model_state& m, const grid_view& g, double dt, const outlet_i
         int substeps = 0;
         step_finish finish;
         bool finished = false;
-        if (dt_sub < dt) copy_cells(h_old, g.h, n);  // the first attempt starts from them
+        if (!fused && dt_sub < dt) copy_cells(h_old, g.h, n);  // the first attempt starts from them
         while (made && remaining > kDone) {
             double this_sub = std::min(dt_sub, remaining);
             if (remaining - this_sub < kRemainderLimit) this_sub = remaining;  // the last absorbs the rest
@@ -763,10 +769,10 @@ double pc_substeps(model_state& m, const grid_view& g, double dt, const outlet_i
                 const bool with_outlet = out.cell != 0 && dir.q == g.qy;
                 if (!made) break;
                 if (fused) {
-                    const bool keep = dt_sub == dt && substeps == 0 && &dir == &order[0];
+                    const bool starts = substeps == 0 && &dir == &order[0];
                     finished = finish_in_pass && this_sub == remaining && &dir == &order[1];
                     if (finished) finish = {order[0].q, {}};
-                    made = pc_direction_fused(m, g, dir, this_sub, out, with_outlet, volume, keep ? h_old : nullptr,
+                    made = pc_direction_fused(m, starts ? g : from_work, dir, this_sub, out, with_outlet, volume, h_old,
                                               finished ? &finish : nullptr);
                 } else {
                     made = pc_direction<lake_mode::none>(m, g, dir, this_sub, out, with_outlet, volume);
@@ -776,6 +782,7 @@ double pc_substeps(model_state& m, const grid_view& g, double dt, const outlet_i
             ++substeps;
         }
         if (!made) continue;
+        if (fused) std::swap(m.h, m.h_old);
         faces = {};
         if (finished) faces = {ade_step_faces::finished, finish.counts};
         m.ov_substeps_last = substeps;

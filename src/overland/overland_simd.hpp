@@ -237,10 +237,10 @@ inline void ade_fused_cell(const grid_view& g, const ade_pass& p, bool make_q, i
 // One pass of an "ade-pc" direction on a plain regular grid: the faces
 // made from the depths h_faces into q (with q_pred, the mean of the face
 // and q_pred's), and to = from plus k (dt / area) times the discharges in
-// and out, cell after cell. The predictor makes its faces from the depths
-// before the pass into qdummy and its depths into hdummy; the corrector
-// makes its faces from hdummy and moves the depths in place. With h_old,
-// each cell's `from` depth is kept there.
+// and out, cell after cell. The predictor makes its faces and depths from
+// the depths before the pass into scratch; the corrector makes its faces
+// from the predicted depths and moves the depths before the pass into `to`
+// (which may be `from` itself).
 //
 // With q_other, the pass is the last corrector of a step: its faces and
 // q_other, the other direction's, are the step's discharges, and it counts
@@ -253,7 +253,6 @@ struct pc_pass {
     double* to;
     double* q;
     const double* q_pred;  // null: the faces alone
-    double* h_old;         // null: not kept
     double k;
     int off = 0;  // gap to nb of the cells grid_view::interior marks (0: none)
     const double* q_other = nullptr;  // null: no counts
@@ -275,7 +274,6 @@ inline void pc_fused_cell(const grid_view& g, const pc_pass& p, bool make_q, int
         q[i] = p.q_pred ? (face + p.q_pred[i]) * 0.5 : face;
     }
     const double before = p.from[i];
-    if (p.h_old) p.h_old[i] = before;
     const int up = p.up[i];
     const double after = before + ((up ? q[up] : 0.0) - q[i]) * p.k;
     p.to[i] = after;

@@ -671,11 +671,10 @@ template <bool Average, bool Interior = false>
 // The depths of a pc_pass for cells i..i+W-1, whose faces are qi and
 // inflows in; the lanes that end below 0 m OR-ed into below. With Finish,
 // their counts.
-template <bool KeepOld, bool Finish>
+template <bool Finish>
 [[gnu::always_inline]] inline void pc_cells_update(const pc_pass& p, int i, vd qi, vd in, vi& below,
                                                    lane_counts& counts) {
     const vd before = load(p.from + i);
-    if (KeepOld) store(p.h_old + i, before);
     const vd to = before + (in - qi) * p.k;
     store(p.to + i, to);
     below |= to < 0.0;
@@ -687,7 +686,7 @@ template <bool KeepOld, bool Finish>
 
 // Cells i..i+2W-1 of pc_fused_lanes; prev holds the faces of the W cells
 // before i when has_prev. Returns the faces of the last W.
-template <bool Interior, bool MakeQ, bool Average, bool KeepOld, bool Finish>
+template <bool Interior, bool MakeQ, bool Average, bool Finish>
 [[gnu::always_inline]] inline vd pc_fused_pair(const grid_view& g, const pc_pass& p, int i, bool has_prev, vd prev,
                                                vi& below, lane_counts& counts) {
     vd a, b;
@@ -700,9 +699,9 @@ template <bool Interior, bool MakeQ, bool Average, bool KeepOld, bool Finish>
         a = load(p.q + i);
         b = load(p.q + i + W);
     }
-    pc_cells_update<KeepOld, Finish>(p, i, a, inflow<Interior>(p.up, p.q, i, has_prev, prev, a, p.off), below,
+    pc_cells_update<Finish>(p, i, a, inflow<Interior>(p.up, p.q, i, has_prev, prev, a, p.off), below,
                                      counts);
-    pc_cells_update<KeepOld, Finish>(p, i + W, b, inflow<Interior>(p.up, p.q, i + W, true, a, b, p.off), below,
+    pc_cells_update<Finish>(p, i + W, b, inflow<Interior>(p.up, p.q, i + W, true, a, b, p.off), below,
                                      counts);
     return b;
 }
@@ -710,7 +709,7 @@ template <bool Interior, bool MakeQ, bool Average, bool KeepOld, bool Finish>
 // pc_fused_cell of cells lo..hi, W at a time, the faces of 2 W cells made
 // before any of their depths; returns the first cell left for the scalar
 // code.
-template <bool MakeQ, bool Average, bool KeepOld, bool Finish = false>
+template <bool MakeQ, bool Average, bool Finish = false>
 inline int pc_fused_lanes(const grid_view& view, const pc_pass& pass, int lo, int hi, pc_verdict& v) {
     const grid_view g = view;  // copies the loop's stores cannot reach
     const pc_pass p = pass;
@@ -720,10 +719,10 @@ inline int pc_fused_lanes(const grid_view& view, const pc_pass& pass, int lo, in
     int i = lo;
     for (; i + 2 * W - 1 <= hi; i += 2 * W) {
         if (p.off > 0 && all_interior(g, i) && all_interior(g, i + W)) {
-            prev = pc_fused_pair<true, MakeQ, Average, KeepOld, Finish>(g, p, i, i > lo, prev, below, counts);
+            prev = pc_fused_pair<true, MakeQ, Average, Finish>(g, p, i, i > lo, prev, below, counts);
         } else {
             fetch_next_edge(g, i);
-            prev = pc_fused_pair<false, MakeQ, Average, KeepOld, Finish>(g, p, i, i > lo, prev, below, counts);
+            prev = pc_fused_pair<false, MakeQ, Average, Finish>(g, p, i, i > lo, prev, below, counts);
         }
     }
     for (; i + W - 1 <= hi; i += W) {
@@ -734,7 +733,7 @@ inline int pc_fused_lanes(const grid_view& view, const pc_pass& pass, int lo, in
         } else {
             a = load(p.q + i);
         }
-        pc_cells_update<KeepOld, Finish>(p, i, a, inflow(p.up, p.q, i, i > lo, prev, a), below, counts);
+        pc_cells_update<Finish>(p, i, a, inflow(p.up, p.q, i, i > lo, prev, a), below, counts);
         prev = a;
     }
     v.within = v.within && !lane_bits(below);
@@ -743,14 +742,9 @@ inline int pc_fused_lanes(const grid_view& view, const pc_pass& pass, int lo, in
 }
 
 // pc_fused_cells for cells lo..hi; returns the first cell left for the
-// scalar code. A pass with q_other, the last corrector of a step, keeps no
-// depths.
+// scalar code.
 inline int pc_fused_block(const grid_view& g, const pc_pass& p, bool make_q, int lo, int hi, pc_verdict& v) {
-    if (p.q_other) {
-        return make_q ? pc_fused_lanes<true, true, false, true>(g, p, lo, hi, v)
-                      : pc_fused_lanes<false, false, false, true>(g, p, lo, hi, v);
-    }
-    const int kinds = (make_q ? 4 : 0) + (p.q_pred ? 2 : 0) + (p.h_old ? 1 : 0);
+    const int kinds = (make_q ? 4 : 0) + (p.q_pred ? 2 : 0) + (p.q_other ? 1 : 0);
     switch (kinds) {
         case 0:
         case 2: return pc_fused_lanes<false, false, false>(g, p, lo, hi, v);

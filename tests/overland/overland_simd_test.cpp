@@ -224,19 +224,19 @@ void expect_fused_scalar_results(AdeFused ade_fused_block, PcFused pc_fused_bloc
                     pa.q_other = hda.data();
                     pb.q_other = hdb.data();
                 }
-                // The predictor into hdummy, keeping the depths; the corrector
-                // in place from hdummy and the predictor's faces, counting the
-                // cells as the last one of a step, with the other direction's
-                // faces in vol_from.
+                // The predictor into hdummy; the corrector from hdummy and the
+                // predictor's faces, into a second depth array (old) or in
+                // place, counting the cells as the last one of a step, with
+                // the other direction's faces in vol_from.
                 const double* other = finish ? vol_from.data() : nullptr;
-                const od::pc_pass ca = first ? od::pc_pass{line[0], line[1], a.g.h, a.g.h, hda.data(), qda.data(),
-                                                           nullptr, olda.data(), k}
-                                             : od::pc_pass{line[0], line[1], hda.data(), a.g.h, a.g.h, qa.data(),
-                                                           qda.data(), nullptr, k, 0, other};
-                const od::pc_pass cb = first ? od::pc_pass{line[0], line[1], b.g.h, b.g.h, hdb.data(), qdb.data(),
-                                                           nullptr, oldb.data(), k}
-                                             : od::pc_pass{line[0], line[1], hdb.data(), b.g.h, b.g.h, qb.data(),
-                                                           qdb.data(), nullptr, k, 0, other};
+                const od::pc_pass ca =
+                    first ? od::pc_pass{line[0], line[1], a.g.h, a.g.h, hda.data(), qda.data(), nullptr, k}
+                          : od::pc_pass{line[0], line[1], hda.data(), a.g.h, finish ? a.g.h : olda.data(),
+                                        qa.data(), qda.data(), k, 0, other};
+                const od::pc_pass cb =
+                    first ? od::pc_pass{line[0], line[1], b.g.h, b.g.h, hdb.data(), qdb.data(), nullptr, k}
+                          : od::pc_pass{line[0], line[1], hdb.data(), b.g.h, finish ? b.g.h : oldb.data(),
+                                        qb.data(), qdb.data(), k, 0, other};
                 for (int lo = 1; lo <= n; lo += block) {
                     const int hi = std::min(n, lo + block - 1);
                     od::ade_verdict lanes, scalar;
