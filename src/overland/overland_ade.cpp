@@ -250,10 +250,10 @@ void limit_sweep_overdraws(double* h, double* dh, const overland_detail::face_li
 // as they are; the faces into a block's first cells are among those of the
 // block before. No thread then waits for another. The depths before the
 // sweep are those of g; those after it go to `to`, which may be g.h itself.
-// With `finish` (the second sweep of a step
-// made in one sub-step), the discharges over the step and the counts of the
-// cells are counted too (see ade_pass::q_other). Returns 1 when some cell
-// rejects the sub-step, as ade_stability_check.
+// With `finish` (the second sweep of a step made in one sub-step), the
+// discharges over the step and the counts of the cells are counted too (see
+// ade_pass::q_other). Returns 1 when some cell rejects the sub-step, as
+// ade_stability_check.
 int fused_direction(const grid_view& g, const direction& dir, const double* vol_from, double* vol,
                     bool first_volume, double* to, double dt_sub, int reach, step_finish* finish) {
     const int n = g.n;
@@ -575,7 +575,7 @@ void pc_cells_split(const grid_view& g, const overland_detail::pc_pass& p, int l
 long long pc_window_cells(int reach) { return kPcTileCells + 2LL * reach; }
 
 // Whether the threads of a fused "ade-pc" pass over n cells on a team of
-// `team` keep their predictions in windows of their own (m.ov_pc_rings):
+// `team` keep their predictions in windows of their own (m.ov_pc_windows):
 // unless the windows, on a grid whose faces reach far, would hold more than
 // hdummy and qdummy and half a MB more. Otherwise the predictions go to
 // hdummy and qdummy.
@@ -677,7 +677,7 @@ bool pc_direction_fused(model_state& m, const grid_view& g, const direction& dir
     });
     const bool in_windows = pc_in_windows(n, reach, blocks);
     const long long window_cells = pc_window_cells(reach);
-    double* windows = m.ov_pc_rings.data();
+    double* windows = m.ov_pc_windows.data();
     bool predicted = true, corrected = true;
     int bad = 0, wet = 0, flowing = 0;
 #pragma omp parallel num_threads(blocks) reduction(&& : predicted, corrected) reduction(+ : bad, wet, flowing)
@@ -690,9 +690,10 @@ bool pc_direction_fused(model_state& m, const grid_view& g, const direction& dir
             const int ahead = first_face_ahead(b, blocks, lo, hi, reach);
             // The predictor's faces into the block's first cells come from
             // the cells before it, made before the threads started.
-            pc_window w = in_windows ? pc_window(storage, storage + window_cells, window_cells, std::max(1, lo - reach))
+            const int first_read = std::max(1, lo - reach);
+            pc_window w = in_windows ? pc_window(storage, storage + window_cells, window_cells, first_read)
                                      : pc_window(hdummy, qdummy, n + 1LL, 0);
-            w.take_faces(qdummy, std::max(1, lo - reach), lo - 1);
+            w.take_faces(qdummy, first_read, lo - 1);
             int made = lo - 1;  // cells predicted
             for (int c0 = lo; c0 <= hi; c0 += kPcTileCells) {
                 const int c1 = std::min(hi, c0 + kPcTileCells - 1);
@@ -714,8 +715,7 @@ bool pc_direction_fused(model_state& m, const grid_view& g, const direction& dir
         wet = v.counts.wet;
         flowing = v.counts.flowing;
     }
-    if (!predicted) return false;
-    if (!corrected) return false;
+    if (!predicted || !corrected) return false;
     if (finish) finish->counts = {bad, wet, flowing};
     if (!with_outlet) return true;
     const double q_predicted = outlet_q(g, out.cell, outlet_predicted, out.slope);
@@ -877,12 +877,13 @@ double ade_overland_route(model_state& m, double dt) {
     for (vec1<double>* v : {&m.h_old, &m.volx, &m.voly, &m.hdummy, &m.qdummy}) {
         if (v->n() < n) *v = vec1<double>(n);
     }
-    // The fused sweeps keep the depths at the start as they pass.
+    // The fused passes leave the depths at the start in m.h_old; the
+    // others find them there.
     const bool fused = (m.overtype == 2 || m.overtype == 3) && overland_detail::one_pass_grid(m, g);
     if (!fused) copy_cells(g.h, m.h_old.data(), n);
     if (fused && m.overtype == 3 && pc_in_windows(n, m.ov_face_reach, thread_team(n))) {
         const long long cells = 2 * pc_window_cells(m.ov_face_reach) * thread_team(n);
-        if (m.ov_pc_rings.n() + 1LL < cells) m.ov_pc_rings = vec1<double>(static_cast<int>(cells));
+        if (m.ov_pc_windows.n() + 1LL < cells) m.ov_pc_windows = vec1<double>(static_cast<int>(cells));
     }
 
     outlet_info out;

@@ -53,7 +53,7 @@ struct overland_state {
     vec1<double> hdummy, qdummy;
     // Per thread of a fused "ade-pc" pass, the window of predicted depths
     // and faces the corrector has still to read (from index 0).
-    vec1<double> ov_pc_rings;
+    vec1<double> ov_pc_windows;
 
     // Cell numbers of the neighbours, 0 where there is none.
     vec1<int> belowcon, rightcon, abovecon, leftcon;
