@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <utility>
 
 #include "core/error_record.hpp"
@@ -186,8 +187,9 @@ double stop_below_floor() {
     return -1.0;
 }
 
-// What the second sweep of an "ade" step made in one fused sub-step needs
-// and leaves besides the depths and its faces: the first direction's faces
+// What the last pass of a fused step (the second sweep of an "ade" step
+// made in one sub-step, the last corrector of an "ade-pc" step) needs and
+// leaves besides the depths and its faces: the first direction's faces
 // (q_other), and the counts of the cells. The faces of both are the step's
 // discharges.
 struct step_finish {
@@ -198,7 +200,8 @@ struct step_finish {
 // How an "ade" step left its face arrays: volx, voly holding the volumes
 // its faces moved; the step made in one sub-step, its faces the step's
 // discharges; or that step finished by its second sweep (step_finish), the
-// cells counted too.
+// cells counted too. An "ade-pc" step is `finished` when its last corrector
+// counted the cells.
 struct ade_step_faces {
     enum { volumes, one_substep, finished } kind = volumes;
     overland_detail::wet_flow_count counts;
@@ -245,16 +248,17 @@ void limit_sweep_overdraws(double* h, double* dh, const overland_detail::face_li
 // next block (the cells within `reach` of a block's end) are made first,
 // before the threads start and any depth changes, and the passes leave them
 // as they are; the faces into a block's first cells are among those of the
-// block before. No thread then waits for another. With h_old, the depths
-// before the sweep are kept there. With `finish` (the second sweep of a step
-// made in one sub-step), the discharges over the step and the counts of the
-// cells are counted too (see ade_pass::q_other). Returns 1 when some cell
-// rejects the sub-step, as ade_stability_check.
+// block before. No thread then waits for another. The depths before the
+// sweep are those of g; those after it go to `to`, which may be g.h itself.
+// With `finish` (the second sweep of a step made in one sub-step), the
+// discharges over the step and the counts of the cells are counted too (see
+// ade_pass::q_other). Returns 1 when some cell rejects the sub-step, as
+// ade_stability_check.
 int fused_direction(const grid_view& g, const direction& dir, const double* vol_from, double* vol,
-                    bool first_volume, double* h_old, double dt_sub, int reach, step_finish* finish) {
+                    bool first_volume, double* to, double dt_sub, int reach, step_finish* finish) {
     const int n = g.n;
     const double k = dt_sub / (g.dx * g.dx);
-    const overland_detail::ade_pass p{dir.nb, dir.up, dir.q, vol_from, vol, h_old, k, dt_sub, first_volume,
+    const overland_detail::ade_pass p{dir.nb, dir.up, dir.q, vol_from, vol, to, k, dt_sub, first_volume,
                                       dt_sub < kSmallestSubstep, dt_sub > kTestedSubstep, interior_gap(g, dir),
                                       finish ? finish->q_other : nullptr};
     bool rejected = false, overdrawn = false;
@@ -284,7 +288,7 @@ int fused_direction(const grid_view& g, const direction& dir, const double* vol_
     if (!overdrawn) return 0;
     // Rare: as in ade_stability_check, from the changes made again (the
     // same operations on the same faces), and the cut faces' volumes.
-    double* h = g.h;
+    double* h = to;
     double* dh = g.dh;
     const double* q = dir.q;
     for (int i = 1; i <= n; ++i) {
@@ -308,17 +312,25 @@ int fused_direction(const grid_view& g, const direction& dir, const double* vol_
 }
 
 // "ade" without lakes. Returns the outlet volume, or -1.0 when the sub-step
-// fell below 0.001 s. With `fused` (see one_pass_grid) the first sweep of the
-// first attempt keeps the depths at the start of the call in m.h_old;
-// otherwise they must be there already. `faces` tells how the step left
-// its face arrays; with `finish_in_sweep`, a step made in one fused sub-step
-// is finished by its second sweep.
+// fell below 0.001 s. With `fused` (see one_pass_grid) the first sweep of
+// every attempt reads the depths at the start of the call in m.h and writes
+// its depths into m.h_old, where the attempt goes on; once the step is made
+// the two swap, so that m.h holds the depths after the step and m.h_old
+// those at its start, and an attempt that fails needs no copy. Otherwise
+// the depths at the start must be in m.h_old already, and the sweeps move
+// m.h in place. `faces` tells how the step left its face arrays; with
+// `finish_in_sweep`, a step made in one fused sub-step is finished by its
+// second sweep.
 double ade_substeps(model_state& m, const grid_view& g, double dt, const outlet_info& out, bool fused,
                     bool finish_in_sweep, ade_step_faces& faces) {
     const bool rows_first = m.ade_sweep_order != 2;
     const direction first = rows_first ? rows(g) : columns(g);
     const direction second = rows_first ? columns(g) : rows(g);
     double* h_old = m.h_old.data();
+    // The depths as the attempt goes on.
+    double* h = fused ? h_old : g.h;
+    grid_view from_start = g, from_work = g;
+    from_work.h = h;
     const int n = g.n;
     // The fused sweeps take turns between the face volumes and a spare
     // vector of each direction.
@@ -326,8 +338,8 @@ double ade_substeps(model_state& m, const grid_view& g, double dt, const outlet_
     int at[2] = {0, 0};
 
     double dt_sub = dt;
-    for (bool first_attempt = true; dt_sub >= kSmallestSubstep; first_attempt = false) {
-        if (dt_sub < dt) copy_cells(h_old, g.h, n);  // the first attempt starts from them
+    while (dt_sub >= kSmallestSubstep) {
+        if (!fused && dt_sub < dt) copy_cells(h_old, g.h, n);  // the first attempt starts from them
         double volume = 0.0;
         double remaining = dt;
         int substeps = 0;
@@ -344,16 +356,16 @@ double ade_substeps(model_state& m, const grid_view& g, double dt, const outlet_
                 const int d = dir->q == g.qx ? 0 : 1;
                 double* vol = vols[d][at[d]]->data();
                 if (fused) {
-                    const bool keep = first_attempt && substeps == 0 && dir == &first;
+                    const bool starts = substeps == 0 && dir == &first;
                     const int to = substeps == 0 ? at[d] : 1 - at[d];
                     // A step made in one sub-step leaves its volumes as
                     // its faces times dt: they need not be kept.
                     const bool one_substep = substeps == 0 && remaining == 0.0;
                     finished = one_substep && finish_in_sweep && dir == &second;
                     if (finished) finish = {first.q, {}};
-                    if (fused_direction(g, *dir, vol, one_substep ? nullptr : vols[d][to]->data(), substeps == 0,
-                                        keep ? h_old : nullptr, dt_sub, m.ov_face_reach,
-                                        finished ? &finish : nullptr)) {
+                    if (fused_direction(starts ? from_start : from_work, *dir, vol,
+                                        one_substep ? nullptr : vols[d][to]->data(), substeps == 0, h, dt_sub,
+                                        m.ov_face_reach, finished ? &finish : nullptr)) {
                         rejected = true;
                         break;
                     }
@@ -376,12 +388,12 @@ double ade_substeps(model_state& m, const grid_view& g, double dt, const outlet_
             }
             if (rejected) break;
             if (out.cell) {
-                double& h = g.h[out.cell];
-                const double swept = h;
-                volume += overland_detail::drain_outlet(h, outlet_q(g, out.cell, h, out.slope), dt_sub,
+                double& depth = h[out.cell];
+                const double swept = depth;
+                volume += overland_detail::drain_outlet(depth, outlet_q(g, out.cell, depth, out.slope), dt_sub,
                                                         g.area);
                 // The sweep counted the outlet at its depth before the drain.
-                if (finished) overland_detail::recount_depth(swept, h, finish.counts.bad, finish.counts.wet);
+                if (finished) overland_detail::recount_depth(swept, depth, finish.counts.bad, finish.counts.wet);
             }
             ++substeps;
         }
@@ -390,6 +402,7 @@ double ade_substeps(model_state& m, const grid_view& g, double dt, const outlet_
                 if (substeps == 0) clear_cells(vols[d][at[d]]->data(), n);
                 if (at[d] == 1) std::swap(*vols[d][0], *vols[d][1]);
             }
+            if (fused) std::swap(m.h, m.h_old);
             faces = {};
             if (finished) faces = {ade_step_faces::finished, finish.counts};
             else if (substeps == 1) faces.kind = ade_step_faces::one_substep;
@@ -399,6 +412,15 @@ double ade_substeps(model_state& m, const grid_view& g, double dt, const outlet_
         dt_sub /= 2.0;
     }
     return stop_below_floor();
+}
+
+// The counts of the cells as a step left them, for the overland step's
+// scans to take instead of a pass of their own.
+void keep_step_counts(model_state& m, const overland_detail::wet_flow_count& c) {
+    m.ov_route_counted = 1;
+    m.ov_route_bad = c.bad;
+    m.ov_route_wet = c.wet;
+    m.ov_route_flowing = c.flowing;
 }
 
 // qx, qy of cells lo..hi (m3/s) from the volumes (m3) their faces moved
@@ -419,10 +441,7 @@ KESTA_WIDEST_VECTORS void discharges_from_volumes(double* qx, double* qy, const 
 // them already.
 void ade_step_discharges(model_state& m, double dt, const ade_step_faces& faces) {
     if (faces.kind == ade_step_faces::finished) {
-        m.ov_route_counted = 1;
-        m.ov_route_bad = faces.counts.bad;
-        m.ov_route_wet = faces.counts.wet;
-        m.ov_route_flowing = faces.counts.flowing;
+        keep_step_counts(m, faces.counts);
         return;
     }
     const bool in_faces = faces.kind == ade_step_faces::one_substep;
@@ -449,10 +468,7 @@ void ade_step_discharges(model_state& m, double dt, const ade_step_faces& faces)
         wet = c.wet;
         flowing = c.flowing;
     }
-    m.ov_route_counted = 1;
-    m.ov_route_bad = bad;
-    m.ov_route_wet = wet;
-    m.ov_route_flowing = flowing;
+    keep_step_counts(m, {bad, wet, flowing});
 }
 
 // Moves the water of the faces of `dir` over dt: to = from + the change.
@@ -545,86 +561,169 @@ bool pc_direction(model_state& m, const grid_view& g, const direction& dir, doub
 constexpr int kPcTileCells = 2048;
 
 // pc_fused_cell of cells lo..hi, the faces of those from `ahead` on already
-// made; false when some cell ends below 0 m.
-bool pc_cells_split(const grid_view& g, const overland_detail::pc_pass& p, int lo, int hi, int ahead) {
+// made.
+void pc_cells_split(const grid_view& g, const overland_detail::pc_pass& p, int lo, int hi, int ahead,
+                    overland_detail::pc_verdict& v) {
     const int last_made = std::min(hi, ahead - 1), first_given = std::max(lo, ahead);
-    const bool made = lo > last_made || overland_detail::pc_fused_cells(g, p, true, lo, last_made);
-    const bool given = first_given > hi || overland_detail::pc_fused_cells(g, p, false, first_given, hi);
-    return made && given;
+    if (lo <= last_made) overland_detail::pc_fused_cells(g, p, true, lo, last_made, v);
+    if (first_given <= hi) overland_detail::pc_fused_cells(g, p, false, first_given, hi, v);
 }
 
+// Cells of each of the two windows (predicted depths, predicted faces) of a
+// thread of a fused "ade-pc" pass, for face reach `reach`: a tile of the
+// corrector and the predictions `reach` cells each side of it.
+long long pc_window_cells(int reach) { return kPcTileCells + 2LL * reach; }
+
+// Whether the threads of a fused "ade-pc" pass over n cells on a team of
+// `team` keep their predictions in windows of their own (m.ov_pc_windows):
+// unless the windows, on a grid whose faces reach far, would hold more than
+// hdummy and qdummy and half a MB more. Otherwise the predictions go to
+// hdummy and qdummy.
+bool pc_in_windows(int n, int reach, int team) {
+    constexpr long long kSpareCells = 1 << 16;
+    return pc_window_cells(reach) * team <= n + 1LL + kSpareCells;
+}
+
+// Where a thread of a fused "ade-pc" pass keeps the predicted depths and
+// faces of cells base .. base + cells - 1: h() and q() index them by cell
+// number. Cells before `base` that the corrector reads no more are let go
+// as the pass moves on. Over whole arrays (base 0, a cell for each) nothing
+// moves.
+class pc_window {
+public:
+    pc_window(double* h, double* q, long long cells, int base) : h_(h), q_(q), cells_(cells), base_(base) {}
+    // Pointers indexed by cell number: only cells in the window are read
+    // or written through them (a face to no neighbour is never read).
+    double* h() const { return h_ - base_; }
+    double* q() const { return q_ - base_; }
+    // Makes room for cells up to `last`, keeping cells keep_from .. kept.
+    void reach_to(int last, int keep_from, int kept) {
+        if (last - base_ + 1 <= cells_) return;
+        keep_from = std::max(keep_from, base_);
+        const int count = kept - keep_from + 1;
+        if (count > 0) {
+            std::memmove(h_, h_ + (keep_from - base_), sizeof(double) * static_cast<std::size_t>(count));
+            std::memmove(q_, q_ + (keep_from - base_), sizeof(double) * static_cast<std::size_t>(count));
+        }
+        base_ = keep_from;
+    }
+    // q of cells lo..hi from `faces`, indexed by cell number.
+    void take_faces(const double* faces, int lo, int hi) {
+        if (faces == q_) return;  // the window is that array
+        for (int i = lo; i <= hi; ++i) q_[i - base_] = faces[i];
+    }
+
+private:
+    double* h_;
+    double* q_;
+    long long cells_;
+    int base_;
+};
+
 // pc_direction without lakes on a grid that one_pass_grid accepts, the
-// predictor (from the depths into hdummy, its faces into qdummy) and the
-// corrector (from hdummy and the predictor's faces, the depths in place)
-// each a pass in increasing order, as pc_pass describes: the same numbers.
-// The two passes go tile by tile, the predictor `reach` cells ahead (a
-// corrected face reads the predicted depth of its neighbour across; the
-// predictor reads only depths the corrector has not reached), so the grid
-// is read from memory once. Over threads, one block of cells a thread, the
-// cells within `reach` of each block's end (on both sides of it) are
-// predicted and the corrected faces of those before it made first, before
-// the threads start, as in fused_direction; a thread then predicts its
-// block (those cells again, the same numbers) and corrects it. With h_old,
-// the predictor keeps there the depths before the pass. Returns false when
-// some cell ends below 0 m: the depths are then of no use (the caller starts
-// again from the kept ones), and when the predictor was the pass that
-// failed, dir.q holds its faces.
+// predictor (from the depths, its depths and faces into a window of each
+// thread's own) and the corrector (from the predicted depths and faces, the
+// depths into `to`) each a pass in increasing order, as pc_pass describes:
+// the same numbers. The two passes go tile by tile, the predictor `reach`
+// cells ahead (a corrected face reads the predicted depth of its neighbour
+// across; the predictor reads only depths the corrector has not reached),
+// so the grid is read from memory once and the predictions never leave the
+// core's cache. Over threads, one block of cells a thread, the cells within
+// `reach` of each block's end (on both sides of it) are predicted (into
+// hdummy, qdummy) and the corrected faces of those before it made first,
+// before the threads start, as in fused_direction; a thread then predicts
+// its block (those cells again, the same numbers, the faces taken from
+// qdummy) and corrects it. The depths before the pass are those of g; the
+// corrector writes the depths after it into `to`, which may be g.h itself.
+// Returns false when some cell ends below 0 m: the depths and faces are
+// then of no use (the caller starts again from the depths at the start of
+// the step). With `finish` (the last pass of a step), the corrector counts
+// the cells it leaves (see pc_pass::q_other).
 bool pc_direction_fused(model_state& m, const grid_view& g, const direction& dir, double dt, const outlet_info& out,
-                        bool with_outlet, double& volume, double* h_old) {
+                        bool with_outlet, double& volume, double* to, step_finish* finish) {
     double* hdummy = m.hdummy.data();
     double* qdummy = m.qdummy.data();
     const int n = g.n;
     const int reach = m.ov_face_reach;
     const double k = dt / g.area;
     const int gap = interior_gap(g, dir);
-    const overland_detail::pc_pass predictor{dir.nb, dir.up, g.h, g.h, hdummy, qdummy, nullptr, h_old, k, gap};
-    const overland_detail::pc_pass corrector{dir.nb, dir.up, hdummy, g.h, g.h, dir.q, qdummy, nullptr, k, gap};
+    const double* q_other = finish ? finish->q_other : nullptr;
     // The outlet loses its outflow at the depth before the pass from its
     // predicted depth, each time that is made.
     const int outlet = with_outlet ? out.cell : 0;
     const double q_before = with_outlet ? outlet_q(g, out.cell, g.h[out.cell], out.slope) : 0.0;
-    auto predict = [&g, &predictor, outlet, q_before, dt, hdummy](int lo, int hi, int ahead) {
-        const bool within = pc_cells_split(g, predictor, lo, hi, ahead);
-        if (outlet >= lo && outlet <= hi) overland_detail::drain_outlet(hdummy[outlet], q_before, dt, g.area);
-        return within;
+    double outlet_predicted = 0.0;
+    // Predicts cells lo..hi into h_pred, q_pred (the faces from `ahead` on
+    // already there); false when some cell ends below 0 m.
+    auto predict = [&](double* h_pred, double* q_pred, int lo, int hi, int ahead) {
+        const overland_detail::pc_pass predictor{dir.nb, dir.up, g.h, g.h, h_pred, q_pred, nullptr, k, gap};
+        overland_detail::pc_verdict v;
+        pc_cells_split(g, predictor, lo, hi, ahead, v);
+        if (outlet >= lo && outlet <= hi) {
+            overland_detail::drain_outlet(h_pred[outlet], q_before, dt, g.area);
+            outlet_predicted = h_pred[outlet];
+        }
+        return v.within;
     };
     const int blocks = thread_team(n);
     for_faces_ahead(n, blocks, reach, [&](int lo, int hi) {
         // The predicted depths these faces read, and the predictor's faces
         // those depths take.
-        const int to = std::min(n, hi + reach);
-        overland_detail::ade_plain_fluxes(g, g.h, dir.nb, qdummy, std::max(1, lo - reach), to);
-        predict(lo, to, lo);
+        const int last = std::min(n, hi + reach);
+        overland_detail::ade_plain_fluxes(g, g.h, dir.nb, qdummy, std::max(1, lo - reach), last);
+        predict(hdummy, qdummy, lo, last, lo);
         overland_detail::ade_plain_fluxes(g, hdummy, dir.nb, dir.q, lo, hi);
         for (int i = lo; i <= hi; ++i) dir.q[i] = (dir.q[i] + qdummy[i]) * 0.5;
     });
+    const bool in_windows = pc_in_windows(n, reach, blocks);
+    const long long window_cells = pc_window_cells(reach);
+    double* windows = m.ov_pc_windows.data();
     bool predicted = true, corrected = true;
-#pragma omp parallel num_threads(blocks) reduction(&& : predicted, corrected)
+    int bad = 0, wet = 0, flowing = 0;
+#pragma omp parallel num_threads(blocks) reduction(&& : predicted, corrected) reduction(+ : bad, wet, flowing)
     {
+        overland_detail::pc_verdict v;
+        double* storage = in_windows ? windows + 2 * window_cells * omp_get_thread_num() : nullptr;
         for (int b = omp_get_thread_num(); b < blocks; b += omp_get_num_threads()) {
             int lo = 0, hi = 0;
             overland_detail::block_of(n, b, blocks, lo, hi);
             const int ahead = first_face_ahead(b, blocks, lo, hi, reach);
+            // The predictor's faces into the block's first cells come from
+            // the cells before it, made before the threads started.
+            const int first_read = std::max(1, lo - reach);
+            pc_window w = in_windows ? pc_window(storage, storage + window_cells, window_cells, first_read)
+                                     : pc_window(hdummy, qdummy, n + 1LL, 0);
+            w.take_faces(qdummy, first_read, lo - 1);
             int made = lo - 1;  // cells predicted
             for (int c0 = lo; c0 <= hi; c0 += kPcTileCells) {
                 const int c1 = std::min(hi, c0 + kPcTileCells - 1);
                 const int needed = c1 < ahead ? std::min(hi, c1 + reach) : hi;
                 if (needed > made) {
-                    predicted = predict(made + 1, needed, ahead) && predicted;
+                    // The predictor reads faces from `reach` cells back, the
+                    // corrector from the tile's first cell on.
+                    w.reach_to(needed, std::min(c0, made + 1 - reach), made);
+                    w.take_faces(qdummy, std::max(ahead, made + 1), needed);
+                    predicted = predict(w.h(), w.q(), made + 1, needed, ahead) && predicted;
                     made = needed;
                 }
-                corrected = pc_cells_split(g, corrector, c0, c1, ahead) && corrected;
+                const overland_detail::pc_pass corrector{dir.nb, dir.up, w.h(), g.h, to, dir.q, w.q(), k, gap, q_other};
+                pc_cells_split(g, corrector, c0, c1, ahead, v);
             }
         }
+        corrected = v.within;
+        bad = v.counts.bad;
+        wet = v.counts.wet;
+        flowing = v.counts.flowing;
     }
-    if (!predicted) {
-        copy_cells(qdummy, dir.q, n);  // the faces the predictor leaves, as pc_direction
-        return false;
-    }
-    if (!corrected) return false;
+    if (!predicted || !corrected) return false;
+    if (finish) finish->counts = {bad, wet, flowing};
     if (!with_outlet) return true;
-    const double q_predicted = outlet_q(g, out.cell, hdummy[out.cell], out.slope);
-    volume += overland_detail::drain_outlet(g.h[out.cell], 0.5 * (q_before + q_predicted), dt, g.area);
+    const double q_predicted = outlet_q(g, out.cell, outlet_predicted, out.slope);
+    double& h = to[out.cell];
+    const double corrected_depth = h;
+    volume += overland_detail::drain_outlet(h, 0.5 * (q_before + q_predicted), dt, g.area);
+    // The corrector counted the outlet at its depth before the drain.
+    if (finish) overland_detail::recount_depth(corrected_depth, h, finish->counts.bad, finish->counts.wet);
     return true;
 }
 
@@ -639,20 +738,30 @@ void pass_order(const model_state& m, const grid_view& g, direction (&order)[2])
 // the step, or, while some pass would take more water from a cell than it
 // has, over halves, quarters ... of it, each attempt from the depths at the
 // start of the call. Returns the outlet volume, or -1.0 when the sub-step
-// fell below 0.001 s. With `fused` (see one_pass_grid) the first predictor of
-// the first attempt keeps the depths at the start of the call in m.h_old;
-// otherwise they must be there already.
-double pc_substeps(model_state& m, const grid_view& g, double dt, const outlet_info& out, bool fused) {
+// fell below 0.001 s. With `fused` (see one_pass_grid) the first pass of
+// every attempt reads the depths at the start of the call in m.h and writes
+// its depths into m.h_old, where the attempt goes on; once the step is made
+// the two swap, so that m.h holds the depths after the step and m.h_old
+// those at its start, and an attempt that fails needs no copy. Otherwise the
+// depths at the start must be in m.h_old already, and the passes move m.h
+// in place. With `finish_in_pass` and `fused`, the last corrector of the
+// step counts the cells (`faces` then says so).
+double pc_substeps(model_state& m, const grid_view& g, double dt, const outlet_info& out, bool fused,
+                   bool finish_in_pass, ade_step_faces& faces) {
     direction order[2];
     pass_order(m, g, order);
     double* h_old = m.h_old.data();
+    grid_view from_work = g;
+    from_work.h = h_old;
     const int n = g.n;
     for (double dt_sub = dt; dt_sub >= kSmallestSubstep; dt_sub /= 2.0) {
         bool made = true;
         double volume = 0.0;
         double remaining = dt;
         int substeps = 0;
-        if (dt_sub < dt) copy_cells(h_old, g.h, n);  // the first attempt starts from them
+        step_finish finish;
+        bool finished = false;
+        if (!fused && dt_sub < dt) copy_cells(h_old, g.h, n);  // the first attempt starts from them
         while (made && remaining > kDone) {
             double this_sub = std::min(dt_sub, remaining);
             if (remaining - this_sub < kRemainderLimit) this_sub = remaining;  // the last absorbs the rest
@@ -660,8 +769,11 @@ double pc_substeps(model_state& m, const grid_view& g, double dt, const outlet_i
                 const bool with_outlet = out.cell != 0 && dir.q == g.qy;
                 if (!made) break;
                 if (fused) {
-                    const bool keep = dt_sub == dt && substeps == 0 && &dir == &order[0];
-                    made = pc_direction_fused(m, g, dir, this_sub, out, with_outlet, volume, keep ? h_old : nullptr);
+                    const bool starts = substeps == 0 && &dir == &order[0];
+                    finished = finish_in_pass && this_sub == remaining && &dir == &order[1];
+                    if (finished) finish = {order[0].q, {}};
+                    made = pc_direction_fused(m, starts ? g : from_work, dir, this_sub, out, with_outlet, volume, h_old,
+                                              finished ? &finish : nullptr);
                 } else {
                     made = pc_direction<lake_mode::none>(m, g, dir, this_sub, out, with_outlet, volume);
                 }
@@ -670,6 +782,9 @@ double pc_substeps(model_state& m, const grid_view& g, double dt, const outlet_i
             ++substeps;
         }
         if (!made) continue;
+        if (fused) std::swap(m.h, m.h_old);
+        faces = {};
+        if (finished) faces = {ade_step_faces::finished, finish.counts};
         m.ov_substeps_last = substeps;
         return volume;
     }
@@ -755,15 +870,21 @@ double ade_overland_route(model_state& m, double dt) {
     m.ov_route_counted = 0;
     ade_step_faces faces;
     // The lake variants leave their faces as discharges.
-    const bool step_discharges = m.overtype == 2 && !m.chan_lakes_on && !m.overland_lake_map_given;
+    const bool no_lakes = !m.chan_lakes_on && !m.overland_lake_map_given;
+    const bool step_discharges = m.overtype == 2 && no_lakes;
     // The scratch is made with the arrays for a run that chose an ADE
     // scheme; a caller that chose it afterwards gets it here.
     for (vec1<double>* v : {&m.h_old, &m.volx, &m.voly, &m.hdummy, &m.qdummy}) {
         if (v->n() < n) *v = vec1<double>(n);
     }
-    // The fused sweeps keep the depths at the start as they pass.
+    // The fused passes leave the depths at the start in m.h_old; the
+    // others find them there.
     const bool fused = (m.overtype == 2 || m.overtype == 3) && overland_detail::one_pass_grid(m, g);
     if (!fused) copy_cells(g.h, m.h_old.data(), n);
+    if (fused && m.overtype == 3 && pc_in_windows(n, m.ov_face_reach, thread_team(n))) {
+        const long long cells = 2 * pc_window_cells(m.ov_face_reach) * thread_team(n);
+        if (m.ov_pc_windows.n() + 1LL < cells) m.ov_pc_windows = vec1<double>(static_cast<int>(cells));
+    }
 
     outlet_info out;
     if (m.chan_routing == 0 && m.outlet_cell >= 1 && m.outlet_cell <= n) {
@@ -784,7 +905,8 @@ double ade_overland_route(model_state& m, double dt) {
             if (m.lake_scratch.n() < g.nlakes) m.lake_scratch = vec1<double>(g.nlakes);
             volume = ade_one_pass<lake_mode::channel>(m, g, dt, out);
         } else if (m.overtype == 3) {
-            volume = pc_substeps(m, g, dt, out, fused);
+            // Dike flow after the passes moves depths they would have counted.
+            volume = pc_substeps(m, g, dt, out, fused, no_lakes && !m.lowspot_file_given, faces);
             if (volume < 0.0) return volume;
         } else {
             // Dike flow after the sweeps moves depths they would have counted.
@@ -797,6 +919,7 @@ double ade_overland_route(model_state& m, double dt) {
 
     if (m.lowspot_file_given) dike_flow(m, dt);
     if (step_discharges) ade_step_discharges(m, dt, faces);
+    else if (faces.kind == ade_step_faces::finished) keep_step_counts(m, faces.counts);
     return volume;
 }
 

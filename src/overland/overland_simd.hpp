@@ -161,8 +161,9 @@ constexpr double kAdeNegativeDepthLimit = -1e-6; // m
 // pass: the faces (q) from the depths before the sweep, the depths moved
 // by k (sub-step / dx^2) times the discharges in and out, the tests, and
 // the faces' volumes over dt into vol: vol_from plus the volume, or the
-// volume alone when first_volume. With h_old, each cell's depth before the
-// sweep is kept there.
+// volume alone when first_volume. The depths before the sweep are those of
+// the grid_view; the depths after it go to `to`, which may be the same
+// array.
 //
 // With q_other, the pass is the second sweep of a step made in one
 // sub-step of dt: its faces and q_other, the other direction's, are then
@@ -173,7 +174,7 @@ struct ade_pass {
     double* q;
     const double* vol_from;
     double* vol;  // null: the sweep's volumes are not kept
-    double* h_old;  // null: not kept
+    double* to;   // the depths after the sweep
     double k, dt;
     bool first_volume;
     bool tiny;    // the sub-step is under 0.001 s: any depth below 0 m rejects it
@@ -215,12 +216,11 @@ inline void ade_fused_cell(const grid_view& g, const ade_pass& p, bool make_q, i
     double* q = p.q;
     if (make_q) q[i] = ade_plain_flux(g, h, p.nb, i);
     const double before = h[i];
-    if (p.h_old) p.h_old[i] = before;
     const int up = p.up[i];
     const double in = up ? q[up] : 0.0;
     const double dh = (in - q[i]) * p.k;
     const double after = before + dh;
-    h[i] = after;
+    p.to[i] = after;
     if (after < 0.0) {
         if (p.tiny || after <= kAdeNegativeDepthLimit) v.rejected = true;
         v.overdrawn = true;
@@ -237,10 +237,14 @@ inline void ade_fused_cell(const grid_view& g, const ade_pass& p, bool make_q, i
 // One pass of an "ade-pc" direction on a plain regular grid: the faces
 // made from the depths h_faces into q (with q_pred, the mean of the face
 // and q_pred's), and to = from plus k (dt / area) times the discharges in
-// and out, cell after cell. The predictor makes its faces from the depths
-// before the pass into qdummy and its depths into hdummy; the corrector
-// makes its faces from hdummy and moves the depths in place. With h_old,
-// each cell's `from` depth is kept there.
+// and out, cell after cell. The predictor makes its faces and depths from
+// the depths before the pass into scratch; the corrector makes its faces
+// from the predicted depths and moves the depths before the pass into `to`
+// (which may be `from` itself).
+//
+// With q_other, the pass is the last corrector of a step: its faces and
+// q_other, the other direction's, are the step's discharges, and it counts
+// the cells it leaves as wet_flow_counts would.
 struct pc_pass {
     const int* nb;
     const int* up;
@@ -249,24 +253,35 @@ struct pc_pass {
     double* to;
     double* q;
     const double* q_pred;  // null: the faces alone
-    double* h_old;         // null: not kept
     double k;
     int off = 0;  // gap to nb of the cells grid_view::interior marks (0: none)
+    const double* q_other = nullptr;  // null: no counts
+};
+
+// What the cells of a pc_pass found: whether every cell ends at 0 m or
+// above, and with pc_pass::q_other the counts of the cells.
+struct pc_verdict {
+    bool within = true;
+    wet_flow_count counts;
 };
 
 // Cell i of a pc_pass, its face made first when make_q (otherwise already
-// made); false when the cell ends below 0 m.
-inline bool pc_fused_cell(const grid_view& g, const pc_pass& p, bool make_q, int i) {
+// made); a cell that ends below 0 m clears v.within.
+inline void pc_fused_cell(const grid_view& g, const pc_pass& p, bool make_q, int i, pc_verdict& v) {
     double* q = p.q;
     if (make_q) {
         const double face = ade_plain_flux(g, p.h_faces, p.nb, i);
         q[i] = p.q_pred ? (face + p.q_pred[i]) * 0.5 : face;
     }
     const double before = p.from[i];
-    if (p.h_old) p.h_old[i] = before;
     const int up = p.up[i];
-    p.to[i] = before + ((up ? q[up] : 0.0) - q[i]) * p.k;
-    return !(p.to[i] < 0.0);
+    const double after = before + ((up ? q[up] : 0.0) - q[i]) * p.k;
+    p.to[i] = after;
+    v.within = v.within && !(after < 0.0);
+    if (p.q_other) {
+        count_depth(after, kWetDepth, v.counts);
+        count_flow(p.q_other[i], q[i], kFlowing, v.counts);
+    }
 }
 
 #ifdef KESTA_OVERLAND_SIMD
@@ -397,16 +412,13 @@ inline void ade_fused_cells(const grid_view& g, const ade_pass& p, bool make_q, 
 #endif
 }
 
-// pc_fused_cell of cells lo..hi in increasing order; false when some cell
-// ends below 0 m.
-inline bool pc_fused_cells(const grid_view& g, const pc_pass& p, bool make_q, int lo, int hi) {
+// pc_fused_cell of cells lo..hi in increasing order.
+inline void pc_fused_cells(const grid_view& g, const pc_pass& p, bool make_q, int lo, int hi, pc_verdict& v) {
     int i = lo;
-    bool within = true;
 #ifdef KESTA_OVERLAND_SIMD
-    i = KESTA_LANE_CALL(pc_fused_block, g, p, make_q, lo, hi, within);
+    i = KESTA_LANE_CALL(pc_fused_block, g, p, make_q, lo, hi, v);
 #endif
-    for (; i <= hi; ++i) within = pc_fused_cell(g, p, make_q, i) && within;
-    return within;
+    for (; i <= hi; ++i) pc_fused_cell(g, p, make_q, i, v);
 }
 
 }  // namespace overland_detail

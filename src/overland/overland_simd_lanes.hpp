@@ -16,8 +16,8 @@ typedef long long vi __attribute__((vector_size(8 * W)));
 [[gnu::always_inline]] inline vd splat(double c) { return vd{} + c; }
 
 // The cell numbers nb[0..W-1] of a gather, and whether they run on one by
-// one from the first, as across the faces of a row: the gather is then one
-// load. Number 0, for no neighbour, names a valid element.
+// one from the first, a cell, as across the faces of a row: the gather is
+// then one load.
 struct cells {
     const int* nb;
     bool run;
@@ -26,28 +26,32 @@ struct cells {
 #if KESTA_LANES == 8
     const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(nb));
     const __m256i from_first = _mm256_add_epi32(_mm256_set1_epi32(nb[0]), _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7));
-    return {nb, _mm256_movemask_epi8(_mm256_cmpeq_epi32(v, from_first)) == -1};
+    return {nb, nb[0] != 0 && _mm256_movemask_epi8(_mm256_cmpeq_epi32(v, from_first)) == -1};
 #elif KESTA_LANES == 2
     const __m128i v = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(nb));
     const __m128i from_first = _mm_add_epi32(_mm_set1_epi32(nb[0]), _mm_setr_epi32(0, 1, 0, 0));
-    return {nb, (_mm_movemask_epi8(_mm_cmpeq_epi32(v, from_first)) & 0xFF) == 0xFF};
+    return {nb, nb[0] != 0 && (_mm_movemask_epi8(_mm_cmpeq_epi32(v, from_first)) & 0xFF) == 0xFF};
 #else
     const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(nb));
     const __m128i from_first = _mm_add_epi32(_mm_set1_epi32(nb[0]), _mm_setr_epi32(0, 1, 2, 3));
-    return {nb, _mm_movemask_epi8(_mm_cmpeq_epi32(v, from_first)) == 0xFFFF};
+    return {nb, nb[0] != 0 && _mm_movemask_epi8(_mm_cmpeq_epi32(v, from_first)) == 0xFFFF};
 #endif
 }
 
-// a[nb[k]] of each lane.
+// a[nb[k]] of each lane, 0 for number 0 (no neighbour, a lane the caller
+// masks): a gather reads only cells, so that `a` may be a window that holds
+// some cells alone (see the predictions of a fused "ade-pc" pass).
+[[gnu::always_inline]] inline double at_cell(const double* a, int k) { return k ? a[k] : 0.0; }
 [[gnu::always_inline]] inline vd gather(const double* a, const cells& c) {
-    if (c.run) return load(a + c.nb[0]);
     const int* nb = c.nb;
+    if (c.run) return load(a + nb[0]);
 #if KESTA_LANES == 8
-    return vd{a[nb[0]], a[nb[1]], a[nb[2]], a[nb[3]], a[nb[4]], a[nb[5]], a[nb[6]], a[nb[7]]};
+    return vd{at_cell(a, nb[0]), at_cell(a, nb[1]), at_cell(a, nb[2]), at_cell(a, nb[3]),
+              at_cell(a, nb[4]), at_cell(a, nb[5]), at_cell(a, nb[6]), at_cell(a, nb[7])};
 #elif KESTA_LANES == 2
-    return vd{a[nb[0]], a[nb[1]]};
+    return vd{at_cell(a, nb[0]), at_cell(a, nb[1])};
 #else
-    return vd{a[nb[0]], a[nb[1]], a[nb[2]], a[nb[3]]};
+    return vd{at_cell(a, nb[0]), at_cell(a, nb[1]), at_cell(a, nb[2]), at_cell(a, nb[3])};
 #endif
 }
 [[gnu::always_inline]] inline vd gather(const double* a, const int* nb) { return gather(a, cells{nb, false}); }
@@ -540,14 +544,13 @@ struct ade_lanes_found {
 // The depth change, tests and volumes of cells i..i+W-1 (ade_fused_cell
 // after the face), whose faces are qi and inflows in; with Finish, their
 // counts.
-template <bool FirstVolume, bool KeepOld, bool Finish>
+template <bool FirstVolume, bool Finish>
 [[gnu::always_inline]] inline void ade_cells_update(const grid_view& g, const ade_pass& p, int i, vd qi, vd in,
                                                     vi tiny, vi tested, ade_lanes_found& f) {
     const vd before = load(g.h + i);
-    if (KeepOld) store(p.h_old + i, before);
     const vd dh = (in - qi) * p.k;
     const vd after = before + dh;
-    store(g.h + i, after);
+    store(p.to + i, after);
     const vi below = after < 0.0;
     f.over |= below;
     f.rejected |= below & (tiny | (after <= kAdeNegativeDepthLimit));
@@ -562,7 +565,7 @@ template <bool FirstVolume, bool KeepOld, bool Finish>
 // Cells i..i+2W-1 of ade_fused_lanes; prev holds the faces of the W cells
 // before i when has_prev, and then those of the last W. False, with nothing
 // stored, when a face's depth power lies outside the lane range.
-template <bool Interior, bool MakeQ, bool FirstVolume, bool KeepOld, bool Finish>
+template <bool Interior, bool MakeQ, bool FirstVolume, bool Finish>
 [[gnu::always_inline]] inline bool ade_fused_pair(const grid_view& g, const ade_pass& p, int i, bool has_prev, vd& prev,
                                                   vi tiny, vi tested, ade_lanes_found& f) {
     vd a, b;
@@ -577,9 +580,9 @@ template <bool Interior, bool MakeQ, bool FirstVolume, bool KeepOld, bool Finish
         a = load(p.q + i);
         b = load(p.q + i + W);
     }
-    ade_cells_update<FirstVolume, KeepOld, Finish>(
+    ade_cells_update<FirstVolume, Finish>(
         g, p, i, a, inflow<Interior>(p.up, p.q, i, has_prev, prev, a, p.off), tiny, tested, f);
-    ade_cells_update<FirstVolume, KeepOld, Finish>(
+    ade_cells_update<FirstVolume, Finish>(
         g, p, i + W, b, inflow<Interior>(p.up, p.q, i + W, true, a, b, p.off), tiny, tested, f);
     prev = b;
     return true;
@@ -592,7 +595,7 @@ template <bool Interior, bool MakeQ, bool FirstVolume, bool KeepOld, bool Finish
 // otherwise the scalar code makes cells up to `scalar_to` (a face there
 // needs the scalar depth power) and calls again. The loop makes no call,
 // so its constants stay in registers.
-template <bool MakeQ, bool FirstVolume, bool KeepOld, bool Finish = false>
+template <bool MakeQ, bool FirstVolume, bool Finish = false>
 inline int ade_fused_lanes(const grid_view& view, const ade_pass& pass, int lo, int hi, ade_verdict& v,
                            int& scalar_to) {
     const grid_view g = view;  // copies the loop's stores cannot reach
@@ -606,10 +609,10 @@ inline int ade_fused_lanes(const grid_view& view, const ade_pass& pass, int lo, 
     for (; i + 2 * W - 1 <= hi; i += 2 * W) {
         bool made;
         if (p.off > 0 && all_interior(g, i) && all_interior(g, i + W)) {
-            made = ade_fused_pair<true, MakeQ, FirstVolume, KeepOld, Finish>(g, p, i, i > lo, prev, tiny, tested, f);
+            made = ade_fused_pair<true, MakeQ, FirstVolume, Finish>(g, p, i, i > lo, prev, tiny, tested, f);
         } else {
             fetch_next_edge(g, i);
-            made = ade_fused_pair<false, MakeQ, FirstVolume, KeepOld, Finish>(g, p, i, i > lo, prev, tiny, tested, f);
+            made = ade_fused_pair<false, MakeQ, FirstVolume, Finish>(g, p, i, i > lo, prev, tiny, tested, f);
         }
         if (!made) {
             scalar_to = i + 2 * W - 1;
@@ -630,7 +633,7 @@ inline int ade_fused_lanes(const grid_view& view, const ade_pass& pass, int lo, 
         } else {
             a = load(p.q + i);
         }
-        ade_cells_update<FirstVolume, KeepOld, Finish>(g, p, i, a, inflow(p.up, p.q, i, i > lo, prev, a), tiny,
+        ade_cells_update<FirstVolume, Finish>(g, p, i, a, inflow(p.up, p.q, i, i > lo, prev, a), tiny,
                                                        tested, f);
         prev = a;
     }
@@ -642,23 +645,19 @@ inline int ade_fused_lanes(const grid_view& view, const ade_pass& pass, int lo, 
 
 // ade_fused_cells for cells lo..hi; returns the first cell left for the
 // scalar code. A pass with q_other, the second sweep of a step's only
-// sub-step, keeps no volumes and no depths.
+// sub-step, keeps no volumes.
 inline int ade_fused_block(const grid_view& g, const ade_pass& p, bool make_q, int lo, int hi, ade_verdict& v,
                            int& scalar_to) {
     if (p.q_other) {
-        return make_q ? ade_fused_lanes<true, true, false, true>(g, p, lo, hi, v, scalar_to)
-                      : ade_fused_lanes<false, true, false, true>(g, p, lo, hi, v, scalar_to);
+        return make_q ? ade_fused_lanes<true, true, true>(g, p, lo, hi, v, scalar_to)
+                      : ade_fused_lanes<false, true, true>(g, p, lo, hi, v, scalar_to);
     }
-    const int kinds = (make_q ? 4 : 0) + (p.first_volume ? 2 : 0) + (p.h_old ? 1 : 0);
+    const int kinds = (make_q ? 2 : 0) + (p.first_volume ? 1 : 0);
     switch (kinds) {
-        case 0: return ade_fused_lanes<false, false, false>(g, p, lo, hi, v, scalar_to);
-        case 1: return ade_fused_lanes<false, false, true>(g, p, lo, hi, v, scalar_to);
-        case 2: return ade_fused_lanes<false, true, false>(g, p, lo, hi, v, scalar_to);
-        case 3: return ade_fused_lanes<false, true, true>(g, p, lo, hi, v, scalar_to);
-        case 4: return ade_fused_lanes<true, false, false>(g, p, lo, hi, v, scalar_to);
-        case 5: return ade_fused_lanes<true, false, true>(g, p, lo, hi, v, scalar_to);
-        case 6: return ade_fused_lanes<true, true, false>(g, p, lo, hi, v, scalar_to);
-        default: return ade_fused_lanes<true, true, true>(g, p, lo, hi, v, scalar_to);
+        case 0: return ade_fused_lanes<false, false>(g, p, lo, hi, v, scalar_to);
+        case 1: return ade_fused_lanes<false, true>(g, p, lo, hi, v, scalar_to);
+        case 2: return ade_fused_lanes<true, false>(g, p, lo, hi, v, scalar_to);
+        default: return ade_fused_lanes<true, true>(g, p, lo, hi, v, scalar_to);
     }
 }
 
@@ -670,24 +669,26 @@ template <bool Average, bool Interior = false>
 }
 
 // The depths of a pc_pass for cells i..i+W-1, whose faces are qi and
-// inflows in; the lanes that end below 0 m OR-ed into below.
-template <bool KeepOld>
-[[gnu::always_inline]] inline void pc_cells_update(const pc_pass& p, int i, vd qi, vd in, vi& below) {
+// inflows in; the lanes that end below 0 m OR-ed into below. With Finish,
+// their counts.
+template <bool Finish>
+[[gnu::always_inline]] inline void pc_cells_update(const pc_pass& p, int i, vd qi, vd in, vi& below,
+                                                   lane_counts& counts) {
     const vd before = load(p.from + i);
-    if (KeepOld) store(p.h_old + i, before);
     const vd to = before + (in - qi) * p.k;
     store(p.to + i, to);
     below |= to < 0.0;
+    if constexpr (Finish) {
+        count_depths(to, kWetDepth, counts);
+        count_flows(load(p.q_other + i), qi, kFlowing, counts);
+    }
 }
 
-// pc_fused_cell of cells lo..hi, W at a time, the faces of 2 W cells made
-// before any of their depths; returns the first cell left for the scalar
-// code.
 // Cells i..i+2W-1 of pc_fused_lanes; prev holds the faces of the W cells
 // before i when has_prev. Returns the faces of the last W.
-template <bool Interior, bool MakeQ, bool Average, bool KeepOld>
+template <bool Interior, bool MakeQ, bool Average, bool Finish>
 [[gnu::always_inline]] inline vd pc_fused_pair(const grid_view& g, const pc_pass& p, int i, bool has_prev, vd prev,
-                                               vi& below) {
+                                               vi& below, lane_counts& counts) {
     vd a, b;
     if (MakeQ) {
         a = pc_faces<Average, Interior>(g, p, i);
@@ -698,27 +699,30 @@ template <bool Interior, bool MakeQ, bool Average, bool KeepOld>
         a = load(p.q + i);
         b = load(p.q + i + W);
     }
-    pc_cells_update<KeepOld>(p, i, a, inflow<Interior>(p.up, p.q, i, has_prev, prev, a, p.off), below);
-    pc_cells_update<KeepOld>(p, i + W, b, inflow<Interior>(p.up, p.q, i + W, true, a, b, p.off), below);
+    pc_cells_update<Finish>(p, i, a, inflow<Interior>(p.up, p.q, i, has_prev, prev, a, p.off), below,
+                                     counts);
+    pc_cells_update<Finish>(p, i + W, b, inflow<Interior>(p.up, p.q, i + W, true, a, b, p.off), below,
+                                     counts);
     return b;
 }
 
 // pc_fused_cell of cells lo..hi, W at a time, the faces of 2 W cells made
 // before any of their depths; returns the first cell left for the scalar
 // code.
-template <bool MakeQ, bool Average, bool KeepOld>
-inline int pc_fused_lanes(const grid_view& view, const pc_pass& pass, int lo, int hi, bool& within) {
+template <bool MakeQ, bool Average, bool Finish = false>
+inline int pc_fused_lanes(const grid_view& view, const pc_pass& pass, int lo, int hi, pc_verdict& v) {
     const grid_view g = view;  // copies the loop's stores cannot reach
     const pc_pass p = pass;
     vi below{};
+    lane_counts counts;
     vd prev{};
     int i = lo;
     for (; i + 2 * W - 1 <= hi; i += 2 * W) {
         if (p.off > 0 && all_interior(g, i) && all_interior(g, i + W)) {
-            prev = pc_fused_pair<true, MakeQ, Average, KeepOld>(g, p, i, i > lo, prev, below);
+            prev = pc_fused_pair<true, MakeQ, Average, Finish>(g, p, i, i > lo, prev, below, counts);
         } else {
             fetch_next_edge(g, i);
-            prev = pc_fused_pair<false, MakeQ, Average, KeepOld>(g, p, i, i > lo, prev, below);
+            prev = pc_fused_pair<false, MakeQ, Average, Finish>(g, p, i, i > lo, prev, below, counts);
         }
     }
     for (; i + W - 1 <= hi; i += W) {
@@ -729,25 +733,26 @@ inline int pc_fused_lanes(const grid_view& view, const pc_pass& pass, int lo, in
         } else {
             a = load(p.q + i);
         }
-        pc_cells_update<KeepOld>(p, i, a, inflow(p.up, p.q, i, i > lo, prev, a), below);
+        pc_cells_update<Finish>(p, i, a, inflow(p.up, p.q, i, i > lo, prev, a), below, counts);
         prev = a;
     }
-    within = within && !lane_bits(below);
+    v.within = v.within && !lane_bits(below);
+    if constexpr (Finish) add_counts(counts, v.counts);
     return i;
 }
 
-// pc_fused_cells for cells lo..hi, clearing `within` when some cell ends
-// below 0 m; returns the first cell left for the scalar code.
-inline int pc_fused_block(const grid_view& g, const pc_pass& p, bool make_q, int lo, int hi, bool& within) {
-    const int kinds = (make_q ? 4 : 0) + (p.q_pred ? 2 : 0) + (p.h_old ? 1 : 0);
+// pc_fused_cells for cells lo..hi; returns the first cell left for the
+// scalar code.
+inline int pc_fused_block(const grid_view& g, const pc_pass& p, bool make_q, int lo, int hi, pc_verdict& v) {
+    const int kinds = (make_q ? 4 : 0) + (p.q_pred ? 2 : 0) + (p.q_other ? 1 : 0);
     switch (kinds) {
         case 0:
-        case 2: return pc_fused_lanes<false, false, false>(g, p, lo, hi, within);
+        case 2: return pc_fused_lanes<false, false, false>(g, p, lo, hi, v);
         case 1:
-        case 3: return pc_fused_lanes<false, false, true>(g, p, lo, hi, within);
-        case 4: return pc_fused_lanes<true, false, false>(g, p, lo, hi, within);
-        case 5: return pc_fused_lanes<true, false, true>(g, p, lo, hi, within);
-        case 6: return pc_fused_lanes<true, true, false>(g, p, lo, hi, within);
-        default: return pc_fused_lanes<true, true, true>(g, p, lo, hi, within);
+        case 3: return pc_fused_lanes<false, false, true>(g, p, lo, hi, v);
+        case 4: return pc_fused_lanes<true, false, false>(g, p, lo, hi, v);
+        case 5: return pc_fused_lanes<true, false, true>(g, p, lo, hi, v);
+        case 6: return pc_fused_lanes<true, true, false>(g, p, lo, hi, v);
+        default: return pc_fused_lanes<true, true, true>(g, p, lo, hi, v);
     }
 }

@@ -51,6 +51,9 @@ struct overland_state {
     // Scratch of the ADE schemes: the predicted depths and faces, or spare
     // face volumes of each direction that may trade places with volx, voly.
     vec1<double> hdummy, qdummy;
+    // Per thread of a fused "ade-pc" pass, the window of predicted depths
+    // and faces the corrector has still to read (from index 0).
+    vec1<double> ov_pc_windows;
 
     // Cell numbers of the neighbours, 0 where there is none.
     vec1<int> belowcon, rightcon, abovecon, leftcon;

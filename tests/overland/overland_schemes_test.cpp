@@ -330,30 +330,37 @@ TEST(AdeAcceptance, OverdrawnCellsEndAlikeInEitherSweep) {
     }
 }
 
-// The counts an "ade" step leaves stand for the cells as it ends: an outlet
-// that its outflow empties in the step's one sub-step is counted dry, with
-// the faces' discharges and in either sweep order.
+// The counts an "ade" or "ade-pc" step leaves stand for the cells as it
+// ends: an outlet that its outflow empties in the step's one sub-step is
+// counted dry, with the faces' discharges and in either sweep order.
 TEST(AdeCounts, AnOutletItsOutflowEmptiesIsCountedDry) {
-    for (const int order : {1, 2}) {
-        model_state m;
-        kesta_test::make_plane(m, {3, 3, 10.0, 0.0, 0.0, 0.01}, 100.0);
-        m.overtype = 2;
-        m.ade_sweep_order = order;
-        m.outslope = 100.0;  // steep enough to empty it
-        m.h[2] = 5e-4;  // spreads to its neighbours, the outlet's too far
-        m.h[m.ncells] = 1e-4;
-        EXPECT_GT(kesta::ade_overland_route(m, 100.0), 0.0);
-        EXPECT_EQ(m.ov_substeps_last, 1);
-        EXPECT_EQ(m.h[m.ncells], 0.0);
-        int wet = 0, flowing = 0;
-        for (int k = 1; k <= m.ncells; ++k) {
-            wet += m.h[k] > 1e-16;
-            flowing += m.qx[k] != 0.0 || m.qy[k] != 0.0;
+    for (const int overtype : {2, 3}) {
+        for (const int order : {1, 2}) {
+            SCOPED_TRACE(testing::Message() << "overtype " << overtype << ", order " << order);
+            model_state m;
+            kesta_test::make_plane(m, {3, 3, 10.0, 0.0, 0.0, 0.01}, 100.0);
+            m.overtype = overtype;
+            m.ade_sweep_order = order;
+            m.outslope = 100.0;  // steep enough to empty it
+            m.h[2] = 5e-4;  // spreads to its neighbours, the outlet's too far
+            m.h[m.ncells] = 1e-4;
+            EXPECT_GT(kesta::ade_overland_route(m, 100.0), 0.0);
+            EXPECT_EQ(m.ov_substeps_last, 1);
+            // "ade-pc" drains the outlet after its column pass, which order 2
+            // makes the last.
+            if (overtype == 2 || order == 2) {
+                EXPECT_EQ(m.h[m.ncells], 0.0);
+            }
+            int wet = 0, flowing = 0;
+            for (int k = 1; k <= m.ncells; ++k) {
+                wet += m.h[k] > 1e-16;
+                flowing += m.qx[k] != 0.0 || m.qy[k] != 0.0;
+            }
+            EXPECT_EQ(m.ov_route_counted, 1);
+            EXPECT_EQ(m.ov_route_wet, wet) << "order " << order;
+            EXPECT_EQ(m.ov_route_flowing, flowing) << "order " << order;
+            EXPECT_GT(flowing, 0);
         }
-        EXPECT_EQ(m.ov_route_counted, 1);
-        EXPECT_EQ(m.ov_route_wet, wet) << "order " << order;
-        EXPECT_EQ(m.ov_route_flowing, flowing) << "order " << order;
-        EXPECT_GT(flowing, 0);
     }
 }
 

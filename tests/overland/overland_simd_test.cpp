@@ -205,31 +205,38 @@ void expect_fused_scalar_results(AdeFused ade_fused_block, PcFused pc_fused_bloc
                     qda[j] = qdb[j] = 0.5 * qa[j];
                     hda[j] = hdb[j] = a.h[j] + 0.01;
                 }
-                // The third kind is the second sweep of a step made in one
-                // sub-step: it counts the cells, with the other direction's
-                // faces in hd.
+                // The first kind is a first sweep, its depths into a second
+                // array (old). The third kind is the second sweep of a step
+                // made in one sub-step: it counts the cells, with the other
+                // direction's faces in hd.
                 const bool first = k < 0.0025, finish = k < 0.1 && !first;
                 od::ade_pass pa{line[0], line[1], qa.data(), vol_from.data(), va.data(), olda.data(),
                                 k,       finish ? 0.7 : 2.0, first || finish, !first, first};
                 od::ade_pass pb = pa;
                 pb.q = qb.data();
                 pb.vol = vb.data();
-                pb.h_old = oldb.data();
-                if (!first) pa.h_old = pb.h_old = nullptr;
+                pb.to = oldb.data();
+                if (!first) {  // in place
+                    pa.to = a.g.h;
+                    pb.to = b.g.h;
+                }
                 if (finish) {
                     pa.q_other = hda.data();
                     pb.q_other = hdb.data();
                 }
-                // The predictor into hdummy, keeping the depths; the corrector
-                // in place from hdummy and the predictor's faces.
-                const od::pc_pass ca = first ? od::pc_pass{line[0], line[1], a.g.h, a.g.h, hda.data(), qda.data(),
-                                                           nullptr, olda.data(), k}
-                                             : od::pc_pass{line[0], line[1], hda.data(), a.g.h, a.g.h, qa.data(),
-                                                           qda.data(), nullptr, k};
-                const od::pc_pass cb = first ? od::pc_pass{line[0], line[1], b.g.h, b.g.h, hdb.data(), qdb.data(),
-                                                           nullptr, oldb.data(), k}
-                                             : od::pc_pass{line[0], line[1], hdb.data(), b.g.h, b.g.h, qb.data(),
-                                                           qdb.data(), nullptr, k};
+                // The predictor into hdummy; the corrector from hdummy and the
+                // predictor's faces, into a second depth array (old) or in
+                // place, counting the cells as the last one of a step, with
+                // the other direction's faces in vol_from.
+                const double* other = finish ? vol_from.data() : nullptr;
+                const od::pc_pass ca =
+                    first ? od::pc_pass{line[0], line[1], a.g.h, a.g.h, hda.data(), qda.data(), nullptr, k}
+                          : od::pc_pass{line[0], line[1], hda.data(), a.g.h, finish ? a.g.h : olda.data(),
+                                        qa.data(), qda.data(), k, 0, other};
+                const od::pc_pass cb =
+                    first ? od::pc_pass{line[0], line[1], b.g.h, b.g.h, hdb.data(), qdb.data(), nullptr, k}
+                          : od::pc_pass{line[0], line[1], hdb.data(), b.g.h, finish ? b.g.h : oldb.data(),
+                                        qb.data(), qdb.data(), k, 0, other};
                 for (int lo = 1; lo <= n; lo += block) {
                     const int hi = std::min(n, lo + block - 1);
                     od::ade_verdict lanes, scalar;
@@ -241,12 +248,14 @@ void expect_fused_scalar_results(AdeFused ade_fused_block, PcFused pc_fused_bloc
                 }
                 for (int lo = 1; lo <= n; lo += block) {
                     const int hi = std::min(n, lo + block - 1);
-                    bool lanes = true, scalar = true;
+                    od::pc_verdict lanes, scalar;
                     int i = pc_fused_block(a.g, ca, make_q, lo, hi, lanes);
-                    for (; i <= hi; ++i) lanes = od::pc_fused_cell(a.g, ca, make_q, i) && lanes;
-                    for (int j = lo; j <= hi; ++j) scalar = od::pc_fused_cell(b.g, cb, make_q, j) && scalar;
-                    ASSERT_EQ(lanes, scalar) << "cells from " << lo;
-                    below_zero += scalar ? 0 : 1;
+                    for (; i <= hi; ++i) od::pc_fused_cell(a.g, ca, make_q, i, lanes);
+                    for (int j = lo; j <= hi; ++j) od::pc_fused_cell(b.g, cb, make_q, j, scalar);
+                    ASSERT_EQ(lanes.within, scalar.within) << "cells from " << lo;
+                    ASSERT_EQ(fields(lanes.counts), fields(scalar.counts)) << "cells from " << lo;
+                    below_zero += scalar.within ? 0 : 1;
+                    counted += scalar.counts.wet + scalar.counts.flowing;
                 }
                 for (int j = 1; j <= n; ++j) {
                     ASSERT_TRUE(same_bits(a.h[j], b.h[j])) << "depth " << j;
