@@ -11,6 +11,7 @@
 
 #include "core/error_record.hpp"
 #include "core/text_format.hpp"
+#include "core/warnings.hpp"
 #include "input/input_steps.hpp"
 #include "input/mapping_tables.hpp"
 #include "input/reader_support.hpp"
@@ -66,12 +67,20 @@ void assign_zep_soil_tables(model_state& m) {
         int card;
         int pool;
         int columns;
-    } kPoolTables[] = {{table_zep_soil_n, o.soils_zep_n, 2, 5},
-                       {table_zep_soil_p, o.soils_zep_p, 7, 6},
-                       {table_zep_soil_c, o.soils_zep_c, 0, 2}};
+        const char* card_name;
+        const char* table_name;
+    } kPoolTables[] = {{table_zep_soil_n, o.soils_zep_n, 2, 5, "SOILS_ZEP_N", "ZEP_SOIL_N"},
+                       {table_zep_soil_p, o.soils_zep_p, 7, 6, "SOILS_ZEP_P", "ZEP_SOIL_P"},
+                       {table_zep_soil_c, o.soils_zep_c, 0, 2, "SOILS_ZEP_C", "ZEP_SOIL_C"}};
     std::array<vec1<double>, 7> cols;
     for (const auto& t : kPoolTables) {
-        if (t.card != 2 || !present(m, t.table)) continue;
+        if (t.card != 2) continue;
+        if (!present(m, t.table)) {
+            warn(format_text("%s: the mapping-table file %s has no %s table; the soil keeps its initial pools.\n",
+                             t.card_name, m.mapping_table_given ? m.mapping_table.c_str() : "(none given)",
+                             t.table_name));
+            continue;
+        }
         if (!read_columns(m, t.table, t.columns, cols)) return;
         for (int j = 0; j < t.columns; ++j) {
             vec1<double>& kg = cols[static_cast<std::size_t>(j)];

@@ -390,7 +390,7 @@ void run_global(const model_state& m, std::FILE* fp) {
         double out = at(m.GLOBAL_MASS_OUT, c);
         if (!m.soil_con_trans) out += at(m.OV_INFIL_MASS, c);
         line(fp, "Total mass out of system      %14.2lf \n \n", out);
-        if (!reacts(m, c))
+        if (contaminant(m, c))
             line(fp, "Mass decay loss               %14.2lf \n", at(m.GLOBAL_MASS_DECAY, c));
         else
             line(fp, "ZEP gain/loss                 %14.2lf \n",

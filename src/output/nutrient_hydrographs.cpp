@@ -34,19 +34,34 @@ const hydrograph_kind kKinds[] = {
      [](const zep_container& z, int k) { return z.outlet_mass[static_cast<std::size_t>(k)]; }},
 };
 
+std::string hydrograph_name(const zep_container& z, int k, const hydrograph_kind& kind) {
+    return format_text("%s%s", z.location_output[static_cast<std::size_t>(k)].file_name.c_str(), kind.extension);
+}
+
+std::string hydrograph_words(int k) { return std::string("card OUT_HYD_") + kNutrientSpeciesCards[k]; }
+
 }  // namespace
+
+std::vector<std::pair<std::string, std::string>> nutrient_hydrograph_files(const model_state& m) {
+    std::vector<std::pair<std::string, std::string>> files;
+    if (!m.zep) return files;
+    zep_container& z = *m.zep;
+    for (int k = 0; k < kNutrientSpecies; ++k)
+        for (const hydrograph_kind& kind : kKinds)
+            if (kind.slot(z, k)) files.emplace_back(hydrograph_words(k), output_path(hydrograph_name(z, k, kind), "w", 1));
+    return files;
+}
 
 bool open_nutrient_hydrographs(model_state& m) {
     if (!m.zep) return true;
     zep_container& z = *m.zep;
     std::vector<std::pair<std::string, std::string>> written;
     for (int k = 0; k < kNutrientSpecies; ++k) {
-        const zep_output_request& request = z.location_output[static_cast<std::size_t>(k)];
-        if (!request.flag) continue;
+        if (!z.location_output[static_cast<std::size_t>(k)].flag) continue;
         for (const hydrograph_kind& kind : kKinds) {
-            std::string name = format_text("%s%s", request.file_name.c_str(), kind.extension);
+            std::string name = hydrograph_name(z, k, kind);
             const std::string path = output_path(name, "w", 1);
-            const std::string words = std::string("card OUT_HYD_") + kNutrientSpeciesCards[k];
+            const std::string words = hydrograph_words(k);
             if (!output_file_is_free(m, words, path, written)) return false;
             file_ptr fp = open_file(name, "w", 1);
             if (!fp) {

@@ -97,6 +97,8 @@ bool open_nutrient_hydrographs(model_state& m);
 void write_nutrient_hydrographs(const model_state& m, double time);
 // Closes them; false when a write failed (said in a message).
 bool close_nutrient_hydrographs(model_state& m);
+// The outlet nutrient files open now, as (card words, path) pairs.
+std::vector<std::pair<std::string, std::string>> nutrient_hydrograph_files(const model_state& m);
 // False after the refusal (code 4000, stop) when `path`, about to be created
 // for the output that `words` name ("card DEPTH"), is an input of the run, a
 // file the run writes already, or one of `also_written` (words, path).

@@ -696,6 +696,7 @@ bool output_file_is_free(model_state& m, const std::string& words, const std::st
         const std::string p = final_path(m, f);
         if (!p.empty()) outputs.push_back({card_words(f.card), p, identify(p)});
     }
+    for (const auto& w : nutrient_hydrograph_files(m)) outputs.push_back({w.first, w.second, identify(w.second)});
     for (const auto& w : also_written) outputs.push_back({w.first, w.second, identify(w.second)});
     return output_is_its_own(words, false, path, run_inputs(m), outputs);
 }

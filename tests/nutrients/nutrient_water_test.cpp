@@ -738,7 +738,7 @@ TEST(SoilNutrients, PoolsStartFromTheTablesReactAndTheBooksClose) {
                        "SOIL_MOIST_DEPTH 1.0\nWATER_TABLE wt.asc\nAQUIFER_BOTTOM bot.asc\nGW_SIMULATION\n"
                        "GW_BOUNDFILE bound.asc\nGW_UNIF_HYCOND 36\nGW_UNIF_POROSITY 0.3\nGW_TIMESTEP 60\n"
                        "SOIL_CON_TRANS\nMIXING_LAYER_DEPTH 0.01\nREAD_OV_HOTSTART depth.asc\nWATER_TEMP 20\n"
-                       "NUTRIENTS\nAQ_ENV aq.env\nOV_INIT_NO3 1.0\nSOILS_ZEP_N\n");
+                       "NUTRIENTS\nAQ_ENV aq.env\nOV_INIT_NO3 1.0\nSOILS_ZEP_N\nSOILS_ZEP_P\n");
     g_soil = soil_start();
     const kesta_test::model_run r = kesta_test::run_in_process("p.prj", watch_soil_start);
     const std::string s = kesta_test::read_file(dir.file("summ.out"));
@@ -763,6 +763,11 @@ TEST(SoilNutrients, PoolsStartFromTheTablesReactAndTheBooksClose) {
     const std::string nh4 = section(s, run + "Ammonium (NH4+)", run);
     EXPECT_EQ(number_after(nh4, "Mass seepage up from GW"), 0.0) << nh4;
     EXPECT_GT(number_after(nh4, "Mass lost to ZEP kinetics"), 0.0) << nh4;
+    // A pool card without its table leaves the pools as they start.
+    EXPECT_NE(s.find("SOILS_ZEP_P: the mapping-table file t.cmt has no ZEP_SOIL_P table"), std::string::npos);
+    // A soil-only pool's run totals show what the library made and used.
+    const std::string stable_p = section(s, "Global Summary for Mineral Stable Phosphorus", "percent");
+    EXPECT_LT(number_after(stable_p, "ZEP gain/loss"), 0.0) << stable_p;
     // A slot's run totals hold its water species and its soil pool.
     EXPECT_NE(s.find("Global Summary for Organic Nitrogen (Organic N) and, in the soil, Nitrate (NO3-) \n"),
               std::string::npos);
@@ -1108,4 +1113,9 @@ TEST(NutrientLinknodes, TotalNitrogenIsTheSpeciesSumAndSpeciesShowTheirNodes) {
     EXPECT_NE(bad.out.find("Unable to open output total channel nitrogen file.\n  (File: nowhere/tn.dat)"),
               std::string::npos)
         << bad.out;
+    // The outlet series of a species and its channel datasets share no file.
+    dir.write("run.prj", project + "OUT_HYD_NO3 no3\n");
+    const kesta_test::model_run shared = kesta_test::run_in_process("run.prj");
+    EXPECT_NE(shared.rc, 0);
+    EXPECT_NE(shared.out.find("OUT_HYD_NO3"), std::string::npos) << shared.out;
 }
