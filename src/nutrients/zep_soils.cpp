@@ -39,9 +39,9 @@ mat2<double>& pool_table(model_state& m, int pool) {
     return m.soil_mass[static_cast<std::size_t>(m.first_nutrient_constituent + pool)];
 }
 
-// Layer j (from 0) of cell k's library cell.
-vegso_layer_record& layer_record(zep_soils& s, int k, int j) {
-    return *s.cells[static_cast<std::size_t>(k - 1)]->schema->layers[j];
+// The layer records of cell k's library cell, top layer first.
+vegso_layer_record* const* cell_records(zep_soils& s, int k) {
+    return s.cells[static_cast<std::size_t>(k - 1)]->schema->layers;
 }
 
 // Thickness (m) and bottom depth (m, the thicknesses down to it) of each
@@ -59,17 +59,22 @@ void set_depths(const model_state& m, int k, vegso_layer_record* const* records)
 void set_moisture(model_state& m) {
     zep_soils& s = soils(m);
     const mat2<double>& theta = m.nutrient_grid.table;
-    for (int k = 1; k <= s.ncells; ++k)
-        for (int l = 1; l <= m.soil_layer_count[k]; ++l) layer_record(s, k, l - 1).v[vegso_water_content] = theta[k][l];
+    for (int k = 1; k <= s.ncells; ++k) {
+        vegso_layer_record* const* records = cell_records(s, k);
+        for (int l = 1; l <= m.soil_layer_count[k]; ++l) records[l - 1]->v[vegso_water_content] = theta[k][l];
+    }
 }
 
-// The dissolved share of every pool of cell k from its records.
-void take_dissolved(model_state& m, int k) {
-    zep_soils& s = soils(m);
-    for (int l = 1; l <= m.soil_layer_count[k]; ++l) {
-        const double* v = layer_record(s, k, l - 1).v;
-        for (int p = 0; p < kSoilPools; ++p) s.dissolved[static_cast<std::size_t>(p)][k][l] = v[kPoolPosition[p] + 1];
-    }
+// The dissolved share of every pool of layer l of cell k from its record.
+void take_dissolved(zep_soils& s, int k, int l, const double* v) {
+    for (int p = 0; p < kSoilPools; ++p) s.dissolved[static_cast<std::size_t>(p)][k][l] = v[kPoolPosition[p] + 1];
+}
+
+// The pool tables, in soil pool order. The cells are walked one at a time
+// over all their pools: a cell's records are one pointer chain away and are
+// best read or written together.
+void pool_tables(model_state& m, mat2<double>** tables) {
+    for (int p = 0; p < kSoilPools; ++p) tables[p] = &pool_table(m, p);
 }
 
 void set_params(model_state& m, const double* const* values, int from) {
@@ -113,11 +118,12 @@ void zep_soils_allocate(model_state& m) {
         for (int j = 0; j < layers; ++j) vegso_layer_init_pools(schema->layers[j]);
         s.cells.emplace_back(vegso_cell_create(schema, k));
         vegso_schema_destroy(schema);
+        vegso_layer_record* const* records = cell_records(s, k);
         for (int l = 1; l <= layers; ++l) {
-            const double* v = layer_record(s, k, l - 1).v;
+            const double* v = records[l - 1]->v;
             for (int p = 0; p < kSoilPools; ++p) pool_table(m, p)[k][l] = v[kPoolPosition[p]] * kGramsPerKilogram;
+            take_dissolved(s, k, l, v);
         }
-        take_dissolved(m, k);
     }
     say(m, "Done\n");
 }
@@ -151,40 +157,49 @@ void zep_soils_apply(model_state& m) {
 
 void zep_soils_push_state(model_state& m) {
     if (!coupled(m)) return;
-    set_moisture(m);
     zep_soils& s = soils(m);
-    for (int p = 0; p < kSoilPools; ++p) {
-        const mat2<double>& pool = pool_table(m, p);
-        for (int k = 1; k <= s.ncells; ++k)
-            for (int l = 1; l <= m.soil_layer_count[k]; ++l)
-                layer_record(s, k, l - 1).v[kPoolPosition[p]] = pool[k][l] / kGramsPerKilogram;
+    const mat2<double>& theta = m.nutrient_grid.table;
+    mat2<double>* tables[kSoilPools];
+    pool_tables(m, tables);
+    for (int k = 1; k <= s.ncells; ++k) {
+        vegso_layer_record* const* records = cell_records(s, k);
+        for (int l = 1; l <= m.soil_layer_count[k]; ++l) {
+            double* v = records[l - 1]->v;
+            v[vegso_water_content] = theta[k][l];
+            for (int p = 0; p < kSoilPools; ++p) v[kPoolPosition[p]] = (*tables[p])[k][l] / kGramsPerKilogram;
+        }
     }
 }
 
 void zep_soils_pull_state(model_state& m) {
     if (!coupled(m)) return;
     zep_soils& s = soils(m);
+    mat2<double>* tables[kSoilPools];
+    pool_tables(m, tables);
+    // Per pool, in the order of the cells and layers.
+    double made[kSoilPools] = {}, used[kSoilPools] = {};
     for (int k = 1; k <= s.ncells; ++k) {
-        for (int l = 1; l <= m.soil_layer_count[k]; ++l) s.result[k][l] = layer_record(s, k, l - 1).v[vegso_result];
-        take_dissolved(m, k);
-    }
-    for (int p = 0; p < kSoilPools; ++p) {
-        mat2<double>& pool = pool_table(m, p);
-        double made = 0.0, used = 0.0;
-        for (int k = 1; k <= s.ncells; ++k) {
-            for (int l = 1; l <= m.soil_layer_count[k]; ++l) {
-                const double now = layer_record(s, k, l - 1).v[kPoolPosition[p]] * kGramsPerKilogram;
-                const double change = now - pool[k][l];
+        vegso_layer_record* const* records = cell_records(s, k);
+        for (int l = 1; l <= m.soil_layer_count[k]; ++l) {
+            const double* v = records[l - 1]->v;
+            s.result[k][l] = v[vegso_result];
+            take_dissolved(s, k, l, v);
+            for (int p = 0; p < kSoilPools; ++p) {
+                double& pool = (*tables[p])[k][l];
+                const double now = v[kPoolPosition[p]] * kGramsPerKilogram;
+                const double change = now - pool;
                 if (change > 0.0)
-                    made += change;
+                    made[p] += change;
                 else
-                    used -= change;
-                pool[k][l] = now;
+                    used[p] -= change;
+                pool = now;
             }
         }
-        s.gained += made;
-        s.lost += used;
-        if (made > 0.0 || used > 0.0) book_soil_reaction(m, m.first_nutrient_constituent + p, made, used);
+    }
+    for (int p = 0; p < kSoilPools; ++p) {
+        s.gained += made[p];
+        s.lost += used[p];
+        if (made[p] > 0.0 || used[p] > 0.0) book_soil_reaction(m, m.first_nutrient_constituent + p, made[p], used[p]);
     }
 }
 
@@ -195,8 +210,13 @@ void zep_soils_set_moisture(model_state& m, int refresh) {
 }
 
 void zep_soils_step(model_state& m, double days) {
-    // Static soil concentrations hold the pools as they are.
-    if (!coupled(m) || !(days > 0.0) || m.soil_static_conc) return;
+    if (!coupled(m)) return;
+    // Static soil concentrations hold the pools as they are; the records
+    // still take the moisture.
+    if (!(days > 0.0) || m.soil_static_conc) {
+        set_moisture(m);
+        return;
+    }
     zep_set_weather(m, days);
     zep_soils_push_state(m);
     const vegso_env_record* environment = m.zep->environment;
