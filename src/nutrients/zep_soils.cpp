@@ -84,6 +84,51 @@ void set_params(model_state& m, const double* const* values, int from) {
         for (int i = 0; i < 6; ++i) s.params[static_cast<std::size_t>(k - 1)]->v[from + i] = values[i][k];
 }
 
+// The moisture table and the pool tables of cell k into its records (g to
+// kg).
+void push_cell(const model_state& m, zep_soils& s, mat2<double>* const* tables, int k) {
+    const double* theta = m.nutrient_grid.table[k];
+    vegso_layer_record* const* records = cell_records(s, k);
+    for (int l = 1; l <= m.soil_layer_count[k]; ++l) {
+        double* v = records[l - 1]->v;
+        v[vegso_water_content] = theta[l];
+        for (int p = 0; p < kSoilPools; ++p) v[kPoolPosition[p]] = (*tables[p])[k][l] / kGramsPerKilogram;
+    }
+}
+
+// The records of cell k back into the pool tables (kg to g), with the
+// plants' water uptake and the dissolved shares; what each pool gained or
+// lost is added to made[p] or used[p] (g).
+void pull_cell(const model_state& m, zep_soils& s, mat2<double>* const* tables, int k, double* made, double* used) {
+    vegso_layer_record* const* records = cell_records(s, k);
+    for (int l = 1; l <= m.soil_layer_count[k]; ++l) {
+        const double* v = records[l - 1]->v;
+        s.result[k][l] = v[vegso_result];
+        take_dissolved(s, k, l, v);
+        for (int p = 0; p < kSoilPools; ++p) {
+            double& pool = (*tables[p])[k][l];
+            const double now = v[kPoolPosition[p]] * kGramsPerKilogram;
+            const double change = now - pool;
+            if (change > 0.0)
+                made[p] += change;
+            else
+                used[p] -= change;
+            pool = now;
+        }
+    }
+}
+
+// What the pools gained and lost in a pull, into the run's totals and the
+// soil books of their slots.
+void book_pulled(model_state& m, const double* made, const double* used) {
+    zep_soils& s = soils(m);
+    for (int p = 0; p < kSoilPools; ++p) {
+        s.gained += made[p];
+        s.lost += used[p];
+        if (made[p] > 0.0 || used[p] > 0.0) book_soil_reaction(m, m.first_nutrient_constituent + p, made[p], used[p]);
+    }
+}
+
 }  // namespace
 
 void zep_soils_allocate(model_state& m) {
@@ -158,17 +203,9 @@ void zep_soils_apply(model_state& m) {
 void zep_soils_push_state(model_state& m) {
     if (!coupled(m)) return;
     zep_soils& s = soils(m);
-    const mat2<double>& theta = m.nutrient_grid.table;
     mat2<double>* tables[kSoilPools];
     pool_tables(m, tables);
-    for (int k = 1; k <= s.ncells; ++k) {
-        vegso_layer_record* const* records = cell_records(s, k);
-        for (int l = 1; l <= m.soil_layer_count[k]; ++l) {
-            double* v = records[l - 1]->v;
-            v[vegso_water_content] = theta[k][l];
-            for (int p = 0; p < kSoilPools; ++p) v[kPoolPosition[p]] = (*tables[p])[k][l] / kGramsPerKilogram;
-        }
-    }
+    for (int k = 1; k <= s.ncells; ++k) push_cell(m, s, tables, k);
 }
 
 void zep_soils_pull_state(model_state& m) {
@@ -176,31 +213,9 @@ void zep_soils_pull_state(model_state& m) {
     zep_soils& s = soils(m);
     mat2<double>* tables[kSoilPools];
     pool_tables(m, tables);
-    // Per pool, in the order of the cells and layers.
     double made[kSoilPools] = {}, used[kSoilPools] = {};
-    for (int k = 1; k <= s.ncells; ++k) {
-        vegso_layer_record* const* records = cell_records(s, k);
-        for (int l = 1; l <= m.soil_layer_count[k]; ++l) {
-            const double* v = records[l - 1]->v;
-            s.result[k][l] = v[vegso_result];
-            take_dissolved(s, k, l, v);
-            for (int p = 0; p < kSoilPools; ++p) {
-                double& pool = (*tables[p])[k][l];
-                const double now = v[kPoolPosition[p]] * kGramsPerKilogram;
-                const double change = now - pool;
-                if (change > 0.0)
-                    made[p] += change;
-                else
-                    used[p] -= change;
-                pool = now;
-            }
-        }
-    }
-    for (int p = 0; p < kSoilPools; ++p) {
-        s.gained += made[p];
-        s.lost += used[p];
-        if (made[p] > 0.0 || used[p] > 0.0) book_soil_reaction(m, m.first_nutrient_constituent + p, made[p], used[p]);
-    }
+    for (int k = 1; k <= s.ncells; ++k) pull_cell(m, s, tables, k, made, used);
+    book_pulled(m, made, used);
 }
 
 void zep_soils_set_moisture(model_state& m, int refresh) {
@@ -218,10 +233,18 @@ void zep_soils_step(model_state& m, double days) {
         return;
     }
     zep_set_weather(m, days);
-    zep_soils_push_state(m);
+    zep_soils& s = soils(m);
     const vegso_env_record* environment = m.zep->environment;
-    for (auto& cell : soils(m).cells) vegso_cell_step(environment, cell.get());
-    zep_soils_pull_state(m);
+    mat2<double>* tables[kSoilPools];
+    pool_tables(m, tables);
+    // Push, step and pull one cell at a time, while its records are at hand.
+    double made[kSoilPools] = {}, used[kSoilPools] = {};
+    for (int k = 1; k <= s.ncells; ++k) {
+        push_cell(m, s, tables, k);
+        vegso_cell_step(environment, s.cells[static_cast<std::size_t>(k - 1)].get());
+        pull_cell(m, s, tables, k, made, used);
+    }
+    book_pulled(m, made, used);
 }
 
 double zep_soil_dissolved(const model_state& m, int c, int k, int l) {
