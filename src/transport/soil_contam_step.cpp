@@ -47,12 +47,13 @@ constexpr double kNoWater = 1e-16;  // m; less crossing an interface moves nothi
 // (the water table stands at the ground).
 bool interface_water(const model_state& m, int k, int n, double* q) {
     const double area = m.gridsize * m.gridsize;
-    for (int l = 0; l <= n; ++l) q[l] = 0.0;
+    // Each way below writes every entry q[0..n].
     if (m.water_table_given && k <= m.yes_exfil.n() && m.yes_exfil[k] == 1) {
         const double rise = m.ov_exfil_vol[k] / area;
         for (int l = 0; l <= n; ++l) q[l] = -rise;
         return true;
     }
+    q[0] = 0.0;
     if (m.green_ampt_on) {
         for (int l = 1; l <= n; ++l) q[l] = m.soil_infil_depth[k];
         return false;
