@@ -39,9 +39,9 @@ mat2<double>& pool_table(model_state& m, int pool) {
     return m.soil_mass[static_cast<std::size_t>(m.first_nutrient_constituent + pool)];
 }
 
-// Layer j (from 0) of cell k's library cell.
-vegso_layer_record& layer_record(zep_soils& s, int k, int j) {
-    return *s.cells[static_cast<std::size_t>(k - 1)]->schema->layers[j];
+// The layer records of cell k's library cell, top layer first.
+vegso_layer_record* const* cell_records(zep_soils& s, int k) {
+    return s.cells[static_cast<std::size_t>(k - 1)]->schema->layers;
 }
 
 // Thickness (m) and bottom depth (m, the thicknesses down to it) of each
@@ -59,17 +59,22 @@ void set_depths(const model_state& m, int k, vegso_layer_record* const* records)
 void set_moisture(model_state& m) {
     zep_soils& s = soils(m);
     const mat2<double>& theta = m.nutrient_grid.table;
-    for (int k = 1; k <= s.ncells; ++k)
-        for (int l = 1; l <= m.soil_layer_count[k]; ++l) layer_record(s, k, l - 1).v[vegso_water_content] = theta[k][l];
+    for (int k = 1; k <= s.ncells; ++k) {
+        vegso_layer_record* const* records = cell_records(s, k);
+        for (int l = 1; l <= m.soil_layer_count[k]; ++l) records[l - 1]->v[vegso_water_content] = theta[k][l];
+    }
 }
 
-// The dissolved share of every pool of cell k from its records.
-void take_dissolved(model_state& m, int k) {
-    zep_soils& s = soils(m);
-    for (int l = 1; l <= m.soil_layer_count[k]; ++l) {
-        const double* v = layer_record(s, k, l - 1).v;
-        for (int p = 0; p < kSoilPools; ++p) s.dissolved[static_cast<std::size_t>(p)][k][l] = v[kPoolPosition[p] + 1];
-    }
+// The dissolved share of every pool of layer l of cell k from its record.
+void take_dissolved(zep_soils& s, int k, int l, const double* v) {
+    for (int p = 0; p < kSoilPools; ++p) s.dissolved[static_cast<std::size_t>(p)][k][l] = v[kPoolPosition[p] + 1];
+}
+
+// The pool tables, in soil pool order. The cells are walked one at a time
+// over all their pools: a cell's records are one pointer chain away and are
+// best read or written together.
+void pool_tables(model_state& m, mat2<double>** tables) {
+    for (int p = 0; p < kSoilPools; ++p) tables[p] = &pool_table(m, p);
 }
 
 void set_params(model_state& m, const double* const* values, int from) {
@@ -77,6 +82,51 @@ void set_params(model_state& m, const double* const* values, int from) {
     zep_soils& s = soils(m);
     for (int k = 1; k <= s.ncells; ++k)
         for (int i = 0; i < 6; ++i) s.params[static_cast<std::size_t>(k - 1)]->v[from + i] = values[i][k];
+}
+
+// The moisture table and the pool tables of cell k into its records (g to
+// kg).
+void push_cell(const model_state& m, zep_soils& s, mat2<double>* const* tables, int k) {
+    const double* theta = m.nutrient_grid.table[k];
+    vegso_layer_record* const* records = cell_records(s, k);
+    for (int l = 1; l <= m.soil_layer_count[k]; ++l) {
+        double* v = records[l - 1]->v;
+        v[vegso_water_content] = theta[l];
+        for (int p = 0; p < kSoilPools; ++p) v[kPoolPosition[p]] = (*tables[p])[k][l] / kGramsPerKilogram;
+    }
+}
+
+// The records of cell k back into the pool tables (kg to g), with the
+// plants' water uptake and the dissolved shares; what each pool gained or
+// lost is added to made[p] or used[p] (g).
+void pull_cell(const model_state& m, zep_soils& s, mat2<double>* const* tables, int k, double* made, double* used) {
+    vegso_layer_record* const* records = cell_records(s, k);
+    for (int l = 1; l <= m.soil_layer_count[k]; ++l) {
+        const double* v = records[l - 1]->v;
+        s.result[k][l] = v[vegso_result];
+        take_dissolved(s, k, l, v);
+        for (int p = 0; p < kSoilPools; ++p) {
+            double& pool = (*tables[p])[k][l];
+            const double now = v[kPoolPosition[p]] * kGramsPerKilogram;
+            const double change = now - pool;
+            if (change > 0.0)
+                made[p] += change;
+            else
+                used[p] -= change;
+            pool = now;
+        }
+    }
+}
+
+// What the pools gained and lost in a pull, into the run's totals and the
+// soil books of their slots.
+void book_pulled(model_state& m, const double* made, const double* used) {
+    zep_soils& s = soils(m);
+    for (int p = 0; p < kSoilPools; ++p) {
+        s.gained += made[p];
+        s.lost += used[p];
+        if (made[p] > 0.0 || used[p] > 0.0) book_soil_reaction(m, m.first_nutrient_constituent + p, made[p], used[p]);
+    }
 }
 
 }  // namespace
@@ -113,11 +163,12 @@ void zep_soils_allocate(model_state& m) {
         for (int j = 0; j < layers; ++j) vegso_layer_init_pools(schema->layers[j]);
         s.cells.emplace_back(vegso_cell_create(schema, k));
         vegso_schema_destroy(schema);
+        vegso_layer_record* const* records = cell_records(s, k);
         for (int l = 1; l <= layers; ++l) {
-            const double* v = layer_record(s, k, l - 1).v;
+            const double* v = records[l - 1]->v;
             for (int p = 0; p < kSoilPools; ++p) pool_table(m, p)[k][l] = v[kPoolPosition[p]] * kGramsPerKilogram;
+            take_dissolved(s, k, l, v);
         }
-        take_dissolved(m, k);
     }
     say(m, "Done\n");
 }
@@ -151,41 +202,20 @@ void zep_soils_apply(model_state& m) {
 
 void zep_soils_push_state(model_state& m) {
     if (!coupled(m)) return;
-    set_moisture(m);
     zep_soils& s = soils(m);
-    for (int p = 0; p < kSoilPools; ++p) {
-        const mat2<double>& pool = pool_table(m, p);
-        for (int k = 1; k <= s.ncells; ++k)
-            for (int l = 1; l <= m.soil_layer_count[k]; ++l)
-                layer_record(s, k, l - 1).v[kPoolPosition[p]] = pool[k][l] / kGramsPerKilogram;
-    }
+    mat2<double>* tables[kSoilPools];
+    pool_tables(m, tables);
+    for (int k = 1; k <= s.ncells; ++k) push_cell(m, s, tables, k);
 }
 
 void zep_soils_pull_state(model_state& m) {
     if (!coupled(m)) return;
     zep_soils& s = soils(m);
-    for (int k = 1; k <= s.ncells; ++k) {
-        for (int l = 1; l <= m.soil_layer_count[k]; ++l) s.result[k][l] = layer_record(s, k, l - 1).v[vegso_result];
-        take_dissolved(m, k);
-    }
-    for (int p = 0; p < kSoilPools; ++p) {
-        mat2<double>& pool = pool_table(m, p);
-        double made = 0.0, used = 0.0;
-        for (int k = 1; k <= s.ncells; ++k) {
-            for (int l = 1; l <= m.soil_layer_count[k]; ++l) {
-                const double now = layer_record(s, k, l - 1).v[kPoolPosition[p]] * kGramsPerKilogram;
-                const double change = now - pool[k][l];
-                if (change > 0.0)
-                    made += change;
-                else
-                    used -= change;
-                pool[k][l] = now;
-            }
-        }
-        s.gained += made;
-        s.lost += used;
-        if (made > 0.0 || used > 0.0) book_soil_reaction(m, m.first_nutrient_constituent + p, made, used);
-    }
+    mat2<double>* tables[kSoilPools];
+    pool_tables(m, tables);
+    double made[kSoilPools] = {}, used[kSoilPools] = {};
+    for (int k = 1; k <= s.ncells; ++k) pull_cell(m, s, tables, k, made, used);
+    book_pulled(m, made, used);
 }
 
 void zep_soils_set_moisture(model_state& m, int refresh) {
@@ -195,13 +225,26 @@ void zep_soils_set_moisture(model_state& m, int refresh) {
 }
 
 void zep_soils_step(model_state& m, double days) {
-    // Static soil concentrations hold the pools as they are.
-    if (!coupled(m) || !(days > 0.0) || m.soil_static_conc) return;
+    if (!coupled(m)) return;
+    // Static soil concentrations hold the pools as they are; the records
+    // still take the moisture.
+    if (!(days > 0.0) || m.soil_static_conc) {
+        set_moisture(m);
+        return;
+    }
     zep_set_weather(m, days);
-    zep_soils_push_state(m);
+    zep_soils& s = soils(m);
     const vegso_env_record* environment = m.zep->environment;
-    for (auto& cell : soils(m).cells) vegso_cell_step(environment, cell.get());
-    zep_soils_pull_state(m);
+    mat2<double>* tables[kSoilPools];
+    pool_tables(m, tables);
+    // Push, step and pull one cell at a time, while its records are at hand.
+    double made[kSoilPools] = {}, used[kSoilPools] = {};
+    for (int k = 1; k <= s.ncells; ++k) {
+        push_cell(m, s, tables, k);
+        vegso_cell_step(environment, s.cells[static_cast<std::size_t>(k - 1)].get());
+        pull_cell(m, s, tables, k, made, used);
+    }
+    book_pulled(m, made, used);
 }
 
 double zep_soil_dissolved(const model_state& m, int c, int k, int l) {

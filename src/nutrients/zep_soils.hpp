@@ -41,7 +41,9 @@ void zep_soils_pull_state(model_state& m);
 // anew from the soil water first.
 void zep_soils_set_moisture(model_state& m, int refresh);
 // One library step of every cell over `days` (the weather of the hour and
-// the environment's period set first): push, step, pull.
+// the environment's period set first): push, step, pull. Without a step
+// (static soil concentrations, no time) only the moisture table goes into
+// the layer records.
 void zep_soils_step(model_state& m, double days);
 
 // The share of slot c's soil mass in layer l of cell k that the pore water

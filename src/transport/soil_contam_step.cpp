@@ -47,12 +47,13 @@ constexpr double kNoWater = 1e-16;  // m; less crossing an interface moves nothi
 // (the water table stands at the ground).
 bool interface_water(const model_state& m, int k, int n, double* q) {
     const double area = m.gridsize * m.gridsize;
-    for (int l = 0; l <= n; ++l) q[l] = 0.0;
+    // Each way below writes every entry q[0..n].
     if (m.water_table_given && k <= m.yes_exfil.n() && m.yes_exfil[k] == 1) {
         const double rise = m.ov_exfil_vol[k] / area;
         for (int l = 0; l <= n; ++l) q[l] = -rise;
         return true;
     }
+    q[0] = 0.0;
     if (m.green_ampt_on) {
         for (int l = 1; l <= n; ++l) q[l] = m.soil_infil_depth[k];
         return false;
@@ -64,54 +65,72 @@ bool interface_water(const model_state& m, int k, int n, double* q) {
     return false;
 }
 
-// Decay and movement of slot c in cell k.
-void move_cell(model_state& m, int c, int k, const double* theta, const double* q, bool rising, double dt) {
+// What every slot of one cell shares in a soil step.
+struct soil_cell {
+    int k = 0;
+    int n = 0;                      // layers
+    const double* theta = nullptr;  // [1..n] volumetric water content
+    const double* q = nullptr;      // [0..n] water across the interfaces (interface_water)
+    bool rising = false;            // the water rises (and some moves)
+    bool moving = false;            // some water crosses an interface
+    double solids[kMaxContamLayers + 2] = {};  // [1..n] kg of solids per layer
+};
+
+// Decay and movement of slot c in the cell.
+void move_cell(model_state& m, int c, const soil_cell& cell, double dt) {
     const std::size_t s = static_cast<std::size_t>(c);
-    const int n = m.soil_layer_count[k];
+    const int k = cell.k;
+    const int n = cell.n;
     const double* t = m.soil_thickness[k];
     double* mass = m.soil_mass[s][k];
     double* conc = m.soil_conc[s][k];
-    const bool change = !m.soil_static_conc;
     const double area = m.gridsize * m.gridsize;
-    double f[kMaxContamLayers + 2] = {};
-    double held[kMaxContamLayers + 2] = {};
-    const double kd = m.soil_partition_coef[s][k];
     const double rate = m.contam_decay[s][k];
-    double decayed = 0.0;
-    for (int l = 1; l <= n; ++l) {
-        f[l] = solids_factor(kd, theta[l]) * zep_soil_dissolved(m, c, k, l);
-        held[l] = mass[l];
-        if (rate > 0.0 && held[l] > 0.0) {
-            const double g = theta[l] * f[l] * held[l] * -std::expm1(-rate * dt);
-            held[l] -= g;
-            decayed += g;
+    double held[kMaxContamLayers + 2];
+    for (int l = 1; l <= n; ++l) held[l] = mass[l];
+    // Without water crossing an interface nothing moves (every amount below
+    // is 0); without decay nothing else changes the held masses.
+    if (cell.moving || rate > 0.0) {
+        const double* theta = cell.theta;
+        const double* q = cell.q;
+        double f[kMaxContamLayers + 2];
+        const double kd = m.soil_partition_coef[s][k];
+        double decayed = 0.0;
+        for (int l = 1; l <= n; ++l) {
+            f[l] = solids_factor(kd, theta[l]) * zep_soil_dissolved(m, c, k, l);
+            if (rate > 0.0 && held[l] > 0.0) {
+                const double g = theta[l] * f[l] * held[l] * -std::expm1(-rate * dt);
+                held[l] -= g;
+                decayed += g;
+            }
+        }
+        double a[kMaxContamLayers + 2];  // g across each interface, positive downward
+        if (!cell.rising) {
+            a[0] = 0.0;
+            for (int l = 1; l <= n; ++l) a[l] = leached_mass(q[l], f[l], held[l], t[l]);
+        } else {
+            const int from = m.zep ? nutrient_pool_species(m.first_nutrient_constituent, c, true) : c;
+            const std::size_t g = static_cast<std::size_t>(from);
+            const double gw = from >= 1 && g < m.gw_conc.size() ? m.gw_conc[g][k] : 0.0;
+            a[0] = 0.0;
+            a[n] = q[n] * gw * area;
+            for (int l = from >= 1 ? 0 : 1; l < n; ++l) a[l] = -leached_mass(-q[l], f[l + 1], held[l + 1], t[l + 1]);
+        }
+        for (int l = 1; l <= n; ++l) held[l] += a[l - 1] - a[l];
+        if (decayed > 0.0) book_soil_decay(m, c, decayed);
+        if (a[n] > 0.0) book_soil_leached(m, c, a[n]);
+        if (a[n] < 0.0) book_soil_from_wt(m, c, -a[n]);
+        if (a[0] < 0.0) {
+            const int to = m.zep ? nutrient_pool_species(m.first_nutrient_constituent, c, true) : c;
+            m.contam_mass[static_cast<std::size_t>(to)][k] -= a[0];
+            book_soil_exfil(m, c, to, -a[0]);
         }
     }
-    double* a = m.nutrient_grid.second.data();  // g across each interface, positive downward
-    for (int l = 0; l <= n; ++l) a[l] = 0.0;
-    if (!rising) {
-        for (int l = 1; l <= n; ++l) a[l] = leached_mass(q[l], f[l], held[l], t[l]);
-    } else {
-        const int from = m.zep ? nutrient_pool_species(m.first_nutrient_constituent, c, true) : c;
-        const std::size_t g = static_cast<std::size_t>(from);
-        const double gw = from >= 1 && g < m.gw_conc.size() ? m.gw_conc[g][k] : 0.0;
-        a[n] = q[n] * gw * area;
-        for (int l = from >= 1 ? 0 : 1; l < n; ++l) a[l] = -leached_mass(-q[l], f[l + 1], held[l + 1], t[l + 1]);
-    }
-    for (int l = 1; l <= n; ++l) held[l] += a[l - 1] - a[l];
-    if (decayed > 0.0) book_soil_decay(m, c, decayed);
-    if (a[n] > 0.0) book_soil_leached(m, c, a[n]);
-    if (a[n] < 0.0) book_soil_from_wt(m, c, -a[n]);
-    if (a[0] < 0.0) {
-        const int to = m.zep ? nutrient_pool_species(m.first_nutrient_constituent, c, true) : c;
-        m.contam_mass[static_cast<std::size_t>(to)][k] -= a[0];
-        book_soil_exfil(m, c, to, -a[0]);
-    }
-    if (!change) return;
+    if (m.soil_static_conc) return;
     double sum = 0.0;
     for (int l = 1; l <= n; ++l) {
         mass[l] = held[l] > 0.0 ? held[l] : 0.0;
-        const double solids = (1.0 - m.soil_porosity[k][l]) * t[l] * kSolidSpecificGravity * kGramsPerKilogram * area;
+        const double solids = cell.solids[l];
         conc[l] = solids > 0.0 ? mass[l] / solids * kGramsPerKilogram : 0.0;
         sum += mass[l];
     }
@@ -145,21 +164,28 @@ void step_soil_nutrients(model_state& m) {
         !clock_due(m.soil_con_next, m.time, m.time_tol))
         return;
     const double dt = (m.time - m.soil_con_last) * kSecondsPerDay;
-    mat2<double>& theta = m.nutrient_grid.table;
     fill_layer_moisture(m);
-    if (m.zep) {
-        zep_soils_set_moisture(m, 0);
-        zep_soils_step(m, dt / kSecondsPerDay);
-    }
+    if (m.zep) zep_soils_step(m, dt / kSecondsPerDay);
+    const double area = m.gridsize * m.gridsize;
+    soil_cell cell;
     double* q = m.nutrient_grid.first.data();
+    cell.q = q;
     for (int k = 1; k <= m.ncells; ++k) {
         const int n = m.soil_layer_count[k];
         const bool rising = interface_water(m, k, n, q);
         bool moving = false;
         for (int l = 0; l <= n; ++l) moving = moving || std::fabs(q[l]) > kNoWater;
+        cell.k = k;
+        cell.n = n;
+        cell.theta = m.nutrient_grid.table[k];
+        cell.rising = rising && moving;
+        cell.moving = moving;
+        const double* t = m.soil_thickness[k];
+        for (int l = 1; l <= n; ++l)
+            cell.solids[l] = (1.0 - m.soil_porosity[k][l]) * t[l] * kSolidSpecificGravity * kGramsPerKilogram * area;
         for (int c = 1; c <= m.ncontam; ++c) {
             if (m.constituent_type.at(c) == 3) continue;
-            move_cell(m, c, k, theta[k], q, rising && moving, dt);
+            move_cell(m, c, cell, dt);
         }
         m.soil_interflow[k] = 0.0;
         m.soil_drainage[k] = 0.0;

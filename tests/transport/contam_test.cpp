@@ -240,6 +240,27 @@ TEST(SoilColumn, EachCellKeepsItsBudget) {
     EXPECT_NEAR(m->SOIL_DECAY_MASS.at(1) * 1000.0 + m->soil_mass[1][3][1], 10.0, 1e-12);
 }
 
+// A 0.1 m mixing layer of porosity 0.4 under 10 m cells holds 0.6 x 0.1 x
+// 2650 x 100 = 15900 kg of solids. Where no water crosses it and nothing
+// decays, its mass (changed since the last step, as the nutrient library
+// changes its pools) stays, and its concentration and the cell's land mass
+// follow the mass: 10 g / 15900 kg.
+TEST(SoilColumn, WhereNothingMovesTheConcentrationFollowsTheMass) {
+    auto m = cells_state(1, 0.0);
+    m->soil_con_trans = 1;
+    m->green_ampt_on = 1;
+    m->mixing_layer_depth = 10.0;  // cm
+    m->theta_all.fill(0.3);
+    m->phi_map.fill(0.4);
+    kesta::alloc_overland_contam_arrays(*m, 1, 1, 0, 0);
+    kesta::init_contam_soil_state(*m);
+    m->soil_mass[1][1][1] = 10.0;
+    kesta::step_soil_nutrients(*m);
+    EXPECT_EQ(m->soil_mass[1][1][1], 10.0);
+    EXPECT_NEAR(m->soil_conc[1][1][1], 10.0 / 15900.0 * 1000.0, 1e-12);  // mg/kg
+    EXPECT_EQ(m->contam_land_mass[1][1], 10.0);
+}
+
 // The water balance and each of the `count` constituent balances of the
 // summary `s` close.
 void expect_balances_close(const std::string& s, int count) {

@@ -13,6 +13,14 @@ std::vector<PlantDescriptor> plant_descriptors(const vegso_schema& schema) {
     return out;
 }
 
+// Asks for the cache lines of `bytes` bytes from `at` to be loaded for
+// writing.
+void prefetch_lines(const void* at, std::size_t bytes) {
+    constexpr std::size_t kLine = 64;
+    const char* p = static_cast<const char*>(at);
+    for (std::size_t i = 0; i < bytes; i += kLine) __builtin_prefetch(p + i, 1);
+}
+
 bool is_top_layer(const vegso_layer_record& record) {
     return static_cast<int>(record.v[vegso_layer_number]) == 0;
 }
@@ -66,6 +74,12 @@ ProcessContext Cell::context(const Layer& layer, const Environment& e) const {
 }
 
 void Cell::step(const Environment& e) {
+    // The step reads and writes all of every layer and its record; asking
+    // for them at once lets their loads overlap.
+    for (const auto& l : layers_) {
+        prefetch_lines(l.get(), sizeof(Layer));
+        prefetch_lines(l->record, sizeof(vegso_layer_record));
+    }
     for (auto& l : layers_) l->read();
 
     community_.update(e);

@@ -27,6 +27,7 @@ GraphTopology::GraphTopology(std::vector<std::string> poolNames, std::vector<Pat
     out_.assign(poolNames_.size(), {});
     for (int w = 0; w < pathwayCount(); ++w) {
         const Pathway& p = pathways_[w];
+        links_[w] = Link{p.source, p.target, p.order};
         if (p.order == PathwayOrder::External) {
             in_[p.source].push_back(w);
         } else {
@@ -94,6 +95,7 @@ constexpr int kScansPerPool = 64;
 StepOutcome integrateStep(const GraphTopology& topology, const GraphArrays& graph, double dt) {
     const int pools = topology.poolCount();
     const int pathways = topology.pathwayCount();
+    const GraphTopology::Link* links = topology.links();
     double derivative[kMaxGraphPools];
     double stageMass[kMaxGraphPools];
     double newMass[kMaxGraphPools];
@@ -112,7 +114,7 @@ StepOutcome integrateStep(const GraphTopology& topology, const GraphArrays& grap
             derivative[p] = 0.0;
         }
         for (int w = 0; w < pathways; ++w) {
-            const Pathway& p = topology.pathway(w);
+            const GraphTopology::Link& p = links[w];
             const double flux =
                 p.order == PathwayOrder::First ? graph.rate[w] * stageMass[p.source] : graph.rate[w];
             amount[w] += kStageWeight[s] * flux;
@@ -133,14 +135,23 @@ StepOutcome integrateStep(const GraphTopology& topology, const GraphArrays& grap
         }
     }
 
-    auto recompute = [&](int p) {
-        double in = 0.0;
-        double out = 0.0;
-        for (int w : topology.inPathways(p)) in += amount[w];
-        for (int w : topology.outPathways(p)) out += amount[w];
-        inflow[p] = in;
-        outflow[p] = out;
-        newMass[p] = graph.mass[p] + in - out;
+    // Every pool's inflow, outflow and new mass from the amounts, each
+    // pool's sums taken in pathway order.
+    auto recompute = [&]() {
+        for (int p = 0; p < pools; ++p) {
+            inflow[p] = 0.0;
+            outflow[p] = 0.0;
+        }
+        for (int w = 0; w < pathways; ++w) {
+            const GraphTopology::Link& p = links[w];
+            if (p.order == PathwayOrder::External) {
+                inflow[p.source] += amount[w];
+            } else {
+                outflow[p.source] += amount[w];
+            }
+            inflow[p.target] += amount[w];
+        }
+        for (int p = 0; p < pools; ++p) newMass[p] = graph.mass[p] + inflow[p] - outflow[p];
     };
     auto sound = [&](int p) {
         const double scale = std::fabs(graph.mass[p]) + std::fabs(inflow[p]) + std::fabs(outflow[p]);
@@ -150,9 +161,9 @@ StepOutcome integrateStep(const GraphTopology& topology, const GraphArrays& grap
     for (int p = 0; p < pools; ++p) givenUp[p] = false;
     const int scanLimit = kScansPerPool * pools;
     for (;;) {
+        recompute();
         int overdrawn = -1;
         for (int p = 0; p < pools; ++p) {
-            recompute(p);
             if (!givenUp[p] && !sound(p)) {
                 overdrawn = p;
                 break;
@@ -181,9 +192,8 @@ StepOutcome integrateStep(const GraphTopology& topology, const GraphArrays& grap
             if (outcome.unrepairedPool < 0) outcome.unrepairedPool = overdrawn;
         }
     }
-
+    // The flows of the last scan are those of the final amounts.
     for (int p = 0; p < pools; ++p) {
-        recompute(p);
         double m = newMass[p];
         if (!std::isfinite(m)) {
             if (outcome.nonFinitePool < 0) outcome.nonFinitePool = p;

@@ -70,8 +70,17 @@ public:
     const std::vector<int>& inPathways(int pool) const { return in_[pool]; }
     const std::vector<int>& outPathways(int pool) const { return out_[pool]; }
 
+    // The pools and order of every pathway, side by side for the step.
+    struct Link {
+        int source;
+        int target;
+        PathwayOrder order;
+    };
+    const Link* links() const { return links_; }
+
 private:
     std::string error_;
+    Link links_[kMaxGraphPathways] = {};
     std::vector<std::string> poolNames_;
     std::vector<Pathway> pathways_;
     std::vector<std::vector<int>> in_;
