@@ -183,10 +183,9 @@ void step_soil_nutrients(model_state& m) {
         const double* t = m.soil_thickness[k];
         for (int l = 1; l <= n; ++l)
             cell.solids[l] = (1.0 - m.soil_porosity[k][l]) * t[l] * kSolidSpecificGravity * kGramsPerKilogram * area;
-        for (int c = 1; c <= m.ncontam; ++c) {
-            if (m.constituent_type.at(c) == 3) continue;
-            move_cell(m, c, cell, dt);
-        }
+        // Every slot, the soil-only nutrient pools among them, moves with
+        // the water by its dissolved share.
+        for (int c = 1; c <= m.ncontam; ++c) move_cell(m, c, cell, dt);
         m.soil_interflow[k] = 0.0;
         m.soil_drainage[k] = 0.0;
         m.soil_infil_depth[k] = 0.0;

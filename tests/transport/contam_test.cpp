@@ -244,21 +244,25 @@ TEST(SoilColumn, EachCellKeepsItsBudget) {
 // 2650 x 100 = 15900 kg of solids. Where no water crosses it and nothing
 // decays, its mass (changed since the last step, as the nutrient library
 // changes its pools) stays, and its concentration and the cell's land mass
-// follow the mass: 10 g / 15900 kg.
+// follow the mass: 10 g / 15900 kg. The same for a slot held in the soil
+// only (a nutrient pool).
 TEST(SoilColumn, WhereNothingMovesTheConcentrationFollowsTheMass) {
-    auto m = cells_state(1, 0.0);
-    m->soil_con_trans = 1;
-    m->green_ampt_on = 1;
-    m->mixing_layer_depth = 10.0;  // cm
-    m->theta_all.fill(0.3);
-    m->phi_map.fill(0.4);
-    kesta::alloc_overland_contam_arrays(*m, 1, 1, 0, 0);
-    kesta::init_contam_soil_state(*m);
-    m->soil_mass[1][1][1] = 10.0;
-    kesta::step_soil_nutrients(*m);
-    EXPECT_EQ(m->soil_mass[1][1][1], 10.0);
-    EXPECT_NEAR(m->soil_conc[1][1][1], 10.0 / 15900.0 * 1000.0, 1e-12);  // mg/kg
-    EXPECT_EQ(m->contam_land_mass[1][1], 10.0);
+    for (const int type : {1, 3}) {
+        auto m = cells_state(1, 0.0);
+        m->soil_con_trans = 1;
+        m->green_ampt_on = 1;
+        m->mixing_layer_depth = 10.0;  // cm
+        m->theta_all.fill(0.3);
+        m->phi_map.fill(0.4);
+        kesta::alloc_overland_contam_arrays(*m, 1, 1, 0, 0);
+        kesta::init_contam_soil_state(*m);
+        m->constituent_type.at(1) = type;
+        m->soil_mass[1][1][1] = 10.0;
+        kesta::step_soil_nutrients(*m);
+        EXPECT_EQ(m->soil_mass[1][1][1], 10.0) << type;
+        EXPECT_NEAR(m->soil_conc[1][1][1], 10.0 / 15900.0 * 1000.0, 1e-12) << type;  // mg/kg
+        EXPECT_EQ(m->contam_land_mass[1][1], 10.0) << type;
+    }
 }
 
 // The water balance and each of the `count` constituent balances of the
