@@ -178,6 +178,18 @@ std::unique_ptr<kesta::model_state> cells_state(int cells, double depth) {
     return m;
 }
 
+// `cells` of them over a 0.1 m mixing layer (single-layer Green and Ampt)
+// of porosity 0.4 at water content 0.3, soil transport on.
+std::unique_ptr<kesta::model_state> mixing_layer_cells(int cells) {
+    auto m = cells_state(cells, 0.0);
+    m->soil_con_trans = 1;
+    m->green_ampt_on = 1;
+    m->mixing_layer_depth = 10.0;  // cm
+    m->theta_all.fill(0.3);
+    m->phi_map.fill(0.4);
+    return m;
+}
+
 void next_interval(kesta::model_state& m) {
     m.wq_last = m.soil_con_last = m.time;
     m.time += 60.0 / kesta::kSecondsPerDay;
@@ -209,13 +221,8 @@ TEST(OverlandProcesses, FirstOrderDecayFollowsTheExponential) {
 // below), the third only decays at 1 per day. Each cell's storage changes by
 // what entered less what left, and the books add up the cells.
 TEST(SoilColumn, EachCellKeepsItsBudget) {
-    auto m = cells_state(3, 0.0);
-    m->soil_con_trans = 1;
-    m->green_ampt_on = 1;
+    auto m = mixing_layer_cells(3);
     m->water_table_given = 1;
-    m->mixing_layer_depth = 10.0;  // cm
-    m->theta_all.fill(0.3);
-    m->phi_map.fill(0.4);
     kesta::alloc_overland_contam_arrays(*m, 1, 3, 0, 0);
     m->contam_decay[1][3] = 1.0;
     kesta::init_contam_soil_state(*m);
@@ -248,12 +255,7 @@ TEST(SoilColumn, EachCellKeepsItsBudget) {
 // only (a nutrient pool).
 TEST(SoilColumn, WhereNothingMovesTheConcentrationFollowsTheMass) {
     for (const int type : {1, 3}) {
-        auto m = cells_state(1, 0.0);
-        m->soil_con_trans = 1;
-        m->green_ampt_on = 1;
-        m->mixing_layer_depth = 10.0;  // cm
-        m->theta_all.fill(0.3);
-        m->phi_map.fill(0.4);
+        auto m = mixing_layer_cells(1);
         kesta::alloc_overland_contam_arrays(*m, 1, 1, 0, 0);
         kesta::init_contam_soil_state(*m);
         m->constituent_type.at(1) = type;
