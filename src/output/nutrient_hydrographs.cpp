@@ -48,7 +48,8 @@ std::vector<std::pair<std::string, std::string>> nutrient_hydrograph_files(const
     zep_container& z = *m.zep;
     for (int k = 0; k < kNutrientSpecies; ++k)
         for (const hydrograph_kind& kind : kKinds)
-            if (kind.slot(z, k)) files.emplace_back(hydrograph_words(k), output_path(hydrograph_name(z, k, kind), "w", 1));
+            if (kind.slot(z, k))
+                files.emplace_back(hydrograph_words(k), output_path(hydrograph_name(z, k, kind), "w", 1));
     return files;
 }
 
