@@ -98,6 +98,16 @@ struct cells {
         __builtin_prefetch(a + j + 2 * W - 1);
     }
 }
+// Cells ahead of the one in hand whose lines a streaming loop asks for:
+// far enough that they arrive from memory before the loop gets there, near
+// enough that they are still in the core's cache when it does.
+constexpr int kFetchAhead = 256;
+// Asks for the line of a[i + kFetchAhead] (to read, or with Write to
+// write); the caller keeps i + kFetchAhead within the array.
+template <bool Write = false, class T>
+[[gnu::always_inline]] inline void fetch_ahead(T* a, int i) {
+    __builtin_prefetch(a + i + kFetchAhead, Write ? 1 : 0);
+}
 [[gnu::always_inline]] inline vd root(vd v) {
 #if KESTA_LANES == 8
     // The masked form: the plain one trips GCC 12's uninitialised-value warning.
@@ -311,6 +321,17 @@ inline int explicit_block(const grid_view& view, int lo, int hi) {
     const grid_view g = view;  // a copy the loop's stores cannot reach
     int i = lo;
     for (; i + 2 * W - 1 <= hi; i += 2 * W) {
+        if (i + kFetchAhead + g.stride + 2 * W - 1 <= g.n) {
+            for (const int k : {0, W}) {
+                fetch_ahead(g.h, i + g.stride + k);
+                fetch_ahead(g.ret, i + k);
+                fetch_ahead(g.sox, i + k);
+                fetch_ahead(g.soy, i + k);
+                fetch_ahead(g.inv_rough, i + k);
+                fetch_ahead<true>(g.qx, i + k);
+                fetch_ahead<true>(g.qy, i + k);
+            }
+        }
         if (all_interior(g, i) && all_interior(g, i + W)) {
             explicit_pair_faces<true>(g, i);
         } else {
@@ -417,6 +438,9 @@ inline int changes_block(const grid_view& view, const change_lines& lines, doubl
     vi fail1{}, fail2{}, over{};
     int i = lo;
     for (; i + W - 1 <= hi; i += W) {
+        // The faces these changes read are in the cache (made just before);
+        // the depths they write are not.
+        if (i + kFetchAhead + W - 1 <= g.n) fetch_ahead<true>(g.dh, i);
         if (all_interior(g, i)) {
             change_group<true>(g, l, k, i, fail1, fail2, over);
         } else {
@@ -606,7 +630,26 @@ inline int ade_fused_lanes(const grid_view& view, const ade_pass& pass, int lo, 
     vd prev{};
     int i = lo;
     bool stopped = false;
+    // A face reads the cells `off` on (a row on for the y faces) before the
+    // cells themselves: depth, ground, retention and roughness alike, as it
+    // does not know yet which side is upwind.
+    const int across = p.off > 0 ? p.off : 1;
     for (; i + 2 * W - 1 <= hi; i += 2 * W) {
+        if (i + kFetchAhead + across + 2 * W - 1 <= g.n) {
+            for (const int k : {0, W}) {
+                if (MakeQ) {
+                    fetch_ahead(g.h, i + across + k);
+                    fetch_ahead(g.elev, i + across + k);
+                    fetch_ahead(g.ret, i + across + k);
+                    fetch_ahead(g.inv_rough, i + across + k);
+                    fetch_ahead<true>(p.q, i + k);
+                }
+                fetch_ahead<true>(p.to, i + k);
+                if (p.vol) fetch_ahead<true>(p.vol, i + k);
+                if (p.vol && !FirstVolume) fetch_ahead(p.vol_from, i + k);
+                if (Finish) fetch_ahead(p.q_other, i + k);
+            }
+        }
         bool made;
         if (p.off > 0 && all_interior(g, i) && all_interior(g, i + W)) {
             made = ade_fused_pair<true, MakeQ, FirstVolume, Finish>(g, p, i, i > lo, prev, tiny, tested, f);
@@ -717,7 +760,29 @@ inline int pc_fused_lanes(const grid_view& view, const pc_pass& pass, int lo, in
     lane_counts counts;
     vd prev{};
     int i = lo;
+    // The predictor (its faces from the depths it moves) streams the
+    // grid's arrays, a face reading the cells `off` on first (see
+    // ade_fused_lanes), into a window that stays in the cache; the
+    // corrector reads them again from the cache and streams its depths and
+    // faces out to whole arrays.
+    const bool predictor = p.h_faces == p.from;
+    const int across = p.off > 0 ? p.off : 1;
     for (; i + 2 * W - 1 <= hi; i += 2 * W) {
+        if (i + kFetchAhead + across + 2 * W - 1 <= g.n) {
+            for (const int k : {0, W}) {
+                if (predictor) {
+                    if (!MakeQ) continue;
+                    fetch_ahead(p.h_faces, i + across + k);
+                    fetch_ahead(g.elev, i + across + k);
+                    fetch_ahead(g.ret, i + across + k);
+                    fetch_ahead(g.inv_rough, i + across + k);
+                } else {
+                    fetch_ahead<true>(p.to, i + k);
+                    fetch_ahead<true>(p.q, i + k);
+                    if (Finish) fetch_ahead(p.q_other, i + k);
+                }
+            }
+        }
         if (p.off > 0 && all_interior(g, i) && all_interior(g, i + W)) {
             prev = pc_fused_pair<true, MakeQ, Average, Finish>(g, p, i, i > lo, prev, below, counts);
         } else {
