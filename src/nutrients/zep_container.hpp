@@ -100,8 +100,6 @@ struct zep_soils {
     int ncells = 0;
     std::vector<std::unique_ptr<vegso_cell_handle, vegso_cell_deleter>> cells;   // [cell - 1]
     std::vector<std::unique_ptr<vegso_cell_params, vegso_params_deleter>> params;  // [cell - 1]; empty until set
-    // [cell][layer]: the plants' water uptake of the last step (m).
-    mat2<double> result;
     // Per pool, [cell][layer]: the share of the pool dissolved in the pore
     // water, which the percolating water can carry.
     std::array<mat2<double>, kSoilPools> dissolved;

@@ -56,15 +56,6 @@ void set_depths(const model_state& m, int k, vegso_layer_record* const* records)
     }
 }
 
-void set_moisture(model_state& m) {
-    zep_soils& s = soils(m);
-    const mat2<double>& theta = m.nutrient_grid.table;
-    for (int k = 1; k <= s.ncells; ++k) {
-        vegso_layer_record* const* records = cell_records(s, k);
-        for (int l = 1; l <= m.soil_layer_count[k]; ++l) records[l - 1]->v[vegso_water_content] = theta[k][l];
-    }
-}
-
 // The dissolved share of every pool of layer l of cell k from its record.
 void take_dissolved(zep_soils& s, int k, int l, const double* v) {
     for (int p = 0; p < kSoilPools; ++p) s.dissolved[static_cast<std::size_t>(p)][k][l] = v[kPoolPosition[p] + 1];
@@ -97,13 +88,12 @@ void push_cell(const model_state& m, zep_soils& s, mat2<double>* const* tables, 
 }
 
 // The records of cell k back into the pool tables (kg to g), with the
-// plants' water uptake and the dissolved shares; what each pool gained or
-// lost is added to made[p] or used[p] (g).
+// dissolved shares; what each pool gained or lost is added to made[p] or
+// used[p] (g).
 void pull_cell(const model_state& m, zep_soils& s, mat2<double>* const* tables, int k, double* made, double* used) {
     vegso_layer_record* const* records = cell_records(s, k);
     for (int l = 1; l <= m.soil_layer_count[k]; ++l) {
         const double* v = records[l - 1]->v;
-        s.result[k][l] = v[vegso_result];
         take_dissolved(s, k, l, v);
         for (int p = 0; p < kSoilPools; ++p) {
             double& pool = (*tables[p])[k][l];
@@ -140,7 +130,6 @@ void zep_soils_allocate(model_state& m) {
     s.ncells = n;
     s.cells.clear();
     s.cells.reserve(static_cast<std::size_t>(n));
-    s.result = mat2<double>(n, kMaxContamLayers);
     for (mat2<double>& d : s.dissolved) d = mat2<double>(n, kMaxContamLayers);
     const double area = m.gridsize * m.gridsize;
     // Infiltration that keeps the soil's field capacity and wilting point.
@@ -218,20 +207,10 @@ void zep_soils_pull_state(model_state& m) {
     book_pulled(m, made, used);
 }
 
-void zep_soils_set_moisture(model_state& m, int refresh) {
-    if (!coupled(m)) return;
-    if (refresh) fill_layer_moisture(m);
-    set_moisture(m);
-}
-
 void zep_soils_step(model_state& m, double days) {
-    if (!coupled(m)) return;
-    // Static soil concentrations hold the pools as they are; the records
-    // still take the moisture.
-    if (!(days > 0.0) || m.soil_static_conc) {
-        set_moisture(m);
-        return;
-    }
+    // Static soil concentrations hold the pools as they are. The records take
+    // the moisture with the pools before each step.
+    if (!coupled(m) || !(days > 0.0) || m.soil_static_conc) return;
     zep_set_weather(m, days);
     zep_soils& s = soils(m);
     const vegso_env_record* environment = m.zep->environment;

@@ -34,16 +34,12 @@ void zep_soils_apply(model_state& m);
 // The moisture table and the pool tables into the layer records (g to kg).
 void zep_soils_push_state(model_state& m);
 // The layer records' pools back into the pool tables (kg to g), with the
-// plants' water uptake and the pools' dissolved shares; what changed is
-// booked per slot as made or used by the library.
+// pools' dissolved shares; what changed is booked per slot as made or used
+// by the library.
 void zep_soils_pull_state(model_state& m);
-// The moisture table into the layer records; `refresh`: the table formed
-// anew from the soil water first.
-void zep_soils_set_moisture(model_state& m, int refresh);
 // One library step of every cell over `days` (the weather of the hour and
-// the environment's period set first): push, step, pull. Without a step
-// (static soil concentrations, no time) only the moisture table goes into
-// the layer records.
+// the environment's period set first): push, step, pull. Nothing with
+// static soil concentrations or no time.
 void zep_soils_step(model_state& m, double days);
 
 // The share of slot c's soil mass in layer l of cell k that the pore water

@@ -90,9 +90,6 @@ void leave_dry_cell(model_state& m, int c, int cell);
 // single-layer Green and Ampt, else the moisture of the soil-water
 // accounting's store that holds the layer; never above the layer's porosity.
 double constituent_layer_theta(const model_state& m, int k, int l);
-// That of every constituent soil layer of every cell into the soil step's
-// moisture table (nutrient_grid).
-void fill_layer_moisture(model_state& m);
 
 // With SEDIMENT_CONTAM: the mass of slot c sorbed to `volume` m3 of the
 // fine deposit of cell k, taken from its mixing layer (the soil's top

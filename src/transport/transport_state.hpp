@@ -16,13 +16,12 @@ namespace kesta {
 // cell's constituent soil layers in the step's interval ([cell][layer]), and
 // for the cell in hand the water depths crossing its layer interfaces
 // (`first`, m, positive downward; entry 0 the top of layer 1, entry l the
-// bottom of layer l) and the masses they carry (`second`, g).
+// bottom of layer l).
 struct nutr_grid {
     mat2<double> table;
     int rows = -1;  // cells, -1 until the grid is sized
     int columns = 0;
     vec1<double> first;
-    vec1<double> second;
 };
 
 // One row of cell values per constituent slot: slots 1..ncontam (element 0

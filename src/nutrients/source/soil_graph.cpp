@@ -23,17 +23,11 @@ GraphTopology::GraphTopology(std::vector<std::string> poolNames, std::vector<Pat
     }
     poolNames_ = std::move(poolNames);
     pathways_ = std::move(pathways);
-    in_.assign(poolNames_.size(), {});
     out_.assign(poolNames_.size(), {});
     for (int w = 0; w < pathwayCount(); ++w) {
         const Pathway& p = pathways_[w];
         links_[w] = Link{p.source, p.target, p.order};
-        if (p.order == PathwayOrder::External) {
-            in_[p.source].push_back(w);
-        } else {
-            out_[p.source].push_back(w);
-        }
-        in_[p.target].push_back(w);
+        if (p.order != PathwayOrder::External) out_[p.source].push_back(w);
     }
 }
 

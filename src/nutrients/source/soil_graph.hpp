@@ -64,10 +64,8 @@ public:
     // Index of the pool or pathway of that name, -1 when there is none.
     int poolIndex(const std::string& name) const;
     int pathwayIndex(const std::string& name) const;
-    // The pathways that bring mass into / take mass out of `pool`, in
-    // construction order. An external pathway brings mass into both its
-    // pools and takes from none.
-    const std::vector<int>& inPathways(int pool) const { return in_[pool]; }
+    // The pathways that take mass out of `pool`, in construction order. An
+    // external pathway takes from neither of its pools.
     const std::vector<int>& outPathways(int pool) const { return out_[pool]; }
 
     // The pools and order of every pathway, side by side for the step.
@@ -83,7 +81,6 @@ private:
     Link links_[kMaxGraphPathways] = {};
     std::vector<std::string> poolNames_;
     std::vector<Pathway> pathways_;
-    std::vector<std::vector<int>> in_;
     std::vector<std::vector<int>> out_;
 };
 
