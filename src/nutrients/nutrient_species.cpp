@@ -43,13 +43,6 @@ int nutrient_species_index(int first, int number, bool soil, bool enabled) {
     return to < 0 ? -1 : to + first;
 }
 
-int nutrient_pool_species(int first, int number, bool enabled) {
-    if (!enabled || number < first) return number;
-    for (int offset = 0; offset < kOffsets; ++offset)
-        if (kSoilOfOffset[offset] >= 0 && kSoilOfOffset[offset] + first == number) return first + offset;
-    return -1;
-}
-
 double nutrient_species_value(const double* values, int first, int number, bool soil, bool enabled) {
     const int index = nutrient_species_index(first, number, soil, enabled);
     return index < 0 ? 0.0 : values[index];

@@ -22,13 +22,10 @@ void nutrient_constituent_name(int index, bool soil, std::string& name);
 // from `first`, the constituent number of the species the aquatic (or,
 // with `soil`, the soil) table maps that offset to, or -1 where it maps to
 // none. `number` itself when it lies below `first`, when `enabled` is false
-// or when its offset is 13 or more.
+// or when its offset is 13 or more. The aquatic table is the soil table's
+// inverse: it maps a soil pool to the species that feeds it.
 int nutrient_species_index(int first, int number, bool soil, bool enabled);
 
-// The inverse of the soil table: the constituent number of the species
-// whose soil table maps to `number`, or -1 where none does; `number` itself
-// when it lies below `first` or `enabled` is false.
-int nutrient_pool_species(int first, int number, bool enabled);
 
 // values[nutrient_species_index(...)], or 0 where that is -1.
 double nutrient_species_value(const double* values, int first, int number, bool soil, bool enabled);

@@ -105,25 +105,26 @@ void move_cell(model_state& m, int c, const soil_cell& cell, double dt) {
             }
         }
         double a[kMaxContamLayers + 2];  // g across each interface, positive downward
+        // The slot whose water a nutrient pool exchanges with (-1: none);
+        // a contaminant's own.
+        const int feeder = nutrient_species_index(m.first_nutrient_constituent, c, false, m.zep != nullptr);
         if (!cell.rising) {
             a[0] = 0.0;
             for (int l = 1; l <= n; ++l) a[l] = leached_mass(q[l], f[l], held[l], t[l]);
         } else {
-            const int from = m.zep ? nutrient_pool_species(m.first_nutrient_constituent, c, true) : c;
-            const std::size_t g = static_cast<std::size_t>(from);
-            const double gw = from >= 1 && g < m.gw_conc.size() ? m.gw_conc[g][k] : 0.0;
+            const std::size_t g = static_cast<std::size_t>(feeder);
+            const double gw = feeder >= 1 && g < m.gw_conc.size() ? m.gw_conc[g][k] : 0.0;
             a[0] = 0.0;
             a[n] = q[n] * gw * area;
-            for (int l = from >= 1 ? 0 : 1; l < n; ++l) a[l] = -leached_mass(-q[l], f[l + 1], held[l + 1], t[l + 1]);
+            for (int l = feeder >= 1 ? 0 : 1; l < n; ++l) a[l] = -leached_mass(-q[l], f[l + 1], held[l + 1], t[l + 1]);
         }
         for (int l = 1; l <= n; ++l) held[l] += a[l - 1] - a[l];
         if (decayed > 0.0) book_soil_decay(m, c, decayed);
         if (a[n] > 0.0) book_soil_leached(m, c, a[n]);
         if (a[n] < 0.0) book_soil_from_wt(m, c, -a[n]);
         if (a[0] < 0.0) {
-            const int to = m.zep ? nutrient_pool_species(m.first_nutrient_constituent, c, true) : c;
-            m.contam_mass[static_cast<std::size_t>(to)][k] -= a[0];
-            book_soil_exfil(m, c, to, -a[0]);
+            m.contam_mass[static_cast<std::size_t>(feeder)][k] -= a[0];
+            book_soil_exfil(m, c, feeder, -a[0]);
         }
     }
     if (m.soil_static_conc) return;
@@ -137,8 +138,8 @@ void move_cell(model_state& m, int c, const soil_cell& cell, double dt) {
     m.contam_land_mass[s][k] = sum;
 }
 
-}  // namespace
-
+// The water content of every constituent soil layer of every cell into the
+// soil step's moisture table (nutrient_grid).
 void fill_layer_moisture(model_state& m) {
     mat2<double>& theta = m.nutrient_grid.table;
     // The nutrient module's layers of a layered soil: the water of the
@@ -158,6 +159,8 @@ void fill_layer_moisture(model_state& m) {
         for (int l = 1; l <= n; ++l) theta[k][l] = constituent_layer_theta(m, k, l);
     }
 }
+
+}  // namespace
 
 void step_soil_nutrients(model_state& m) {
     if (!m.soil_con_trans || m.ncontam <= 0 || m.soil_layer_count.empty() ||
