@@ -176,10 +176,15 @@ void write_overland_hotstart(model_state& m) {
 
 void write_channel_sediment_file(model_state& m) {
     const project_options& po = m.project_options;
-    if (!po.fyssi_given || !m.chan_sed_on || !m.ov_sed || m.ov_sed->qlat_tot_sed.empty()) return;
     std::string name = po.fyssi;
     strip_quotes(name);
-    if (name.empty()) return;  // the card names no file
+    if (!po.fyssi_given || name.empty()) return;  // the card names no file
+    if (!m.chan_sed_on || !m.ov_sed || m.ov_sed->qlat_tot_sed.empty()) {
+        warn(format_text("Warning: card FYSSI names %s, but the run has no channel sediment (SOIL_EROSION with "
+                         "channel routing): nothing is written to it.\n",
+                         name.c_str()));
+        return;
+    }
     // Appended, never numbered: the runs of a series add their tables to one file.
     file_ptr fp = open_file(name, "a", 1);
     if (!fp) {

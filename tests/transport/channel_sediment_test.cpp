@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <filesystem>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -280,6 +281,16 @@ TEST(ChannelSediment, EachRunAppendsItsFyssiTableWhoseLinesAddUpToTheSedimentToT
         EXPECT_NEAR(g_fyssi.table[k], g_fyssi.to_chan[k], 1e-9 * (1.0 + g_fyssi.to_chan[k]));
     }
     EXPECT_GT(g_fyssi.to_chan[0] + g_fyssi.to_chan[1], 0.1);  // the fine classes reached the channels
+
+    // Without soil erosion the file is not touched, and the summary says why.
+    std::filesystem::remove(dir.file("fyssi.out"));
+    dir.write("run.prj", valley::project("EXPLICIT") + "FYSSI fyssi.out\n");
+    const kesta_test::model_run r = kesta_test::run_in_process("run.prj");
+    ASSERT_EQ(r.rc, 0) << r.out;
+    EXPECT_FALSE(std::filesystem::exists(dir.file("fyssi.out")));
+    EXPECT_NE(kesta_test::read_file(dir.file("run.sum"))
+                  .find("card FYSSI names fyssi.out, but the run has no channel sediment"),
+              std::string::npos);
 }
 
 // Each input channel sediment cannot run with stops the run, naming where
