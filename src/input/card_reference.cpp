@@ -80,7 +80,7 @@ const card_doc kDocs[] = {
     {240, kRun, "", "Flush the console after every this many progress lines.", U, nullptr},
     {221, kRun, "", "Each progress line also gives the largest and smallest channel depths and discharges, with their nodes.", U, nullptr},
     {239, kRun, "", "Meant to thin the console output.", N, nullptr},
-    {296, kRun, "", "Meant to set the number of threads; the program takes one thread per 65536 cells of a grid, at most as many as the machine has cores, or OMP_NUM_THREADS. Prints a warning.", I, "whole number"},
+    {296, kRun, "", "Meant to set the number of threads; the program takes one thread per 65536 cells of a grid, at most as many as the machine has cores, or OMP_NUM_THREADS.", I, "whole number"},
 
     // Grid and overland surface.
     {47, kSurface, "", "The watershed mask: an integer grid, non-zero inside the watershed.", U, nullptr},
@@ -163,10 +163,10 @@ const card_doc kDocs[] = {
 
     // Channels.
     {27, kChannel, "", "Explicit diffusive-wave routing of the channel network of CHANNEL_INPUT, tied to the cells by STREAM_CELL.", U, nullptr},
-    {25, kChannel, "", "Implicit (Preissmann) channel routing, which this build does not have: the run stops.", U, nullptr},
-    {26, kChannel, "", "Implicit channel routing started by draining, which this build does not have: the run stops.", U, nullptr},
-    {28, kChannel, "", "Meant to select mesh channel routing: the channels are not routed.", N, nullptr},
-    {29, kChannel, "", "Implicit channel routing started by backwater, which this build does not have: the run stops.", U, nullptr},
+    {25, kChannel, "", "Implicit (Preissmann) channel routing, which this program does not have: the run stops with a message naming the card (CHAN_EXPLIC is the channel routing it has).", U, nullptr},
+    {26, kChannel, "", "Implicit channel routing started by draining, which this program does not have: the run stops with a message naming the card.", U, nullptr},
+    {28, kChannel, "", "Mesh channel routing, which this program does not have: the run stops with a message naming the card.", U, nullptr},
+    {29, kChannel, "", "Implicit channel routing started by backwater, which this program does not have: the run stops with a message naming the card.", U, nullptr},
     {214, kChannel, "", "Channel cells are listed in the grid-stream file (STREAM_CELL); CHAN_EXPLIC sets it.", U, nullptr},
     {88, kChannel, "", "The channel input file: links, nodes, cross-sections and structures (docs/inputs.md).", U, nullptr},
     {60, kChannel, "", "The grid-stream file: which channel nodes each stream cell holds (docs/inputs.md).", U, nullptr},
@@ -221,7 +221,7 @@ const card_doc kDocs[] = {
     {260, kGround, "", "Water content of the unsaturated zone above the water table, as a fraction of the porosity (default 0.75).", U, nullptr},
     {148, kGround, "", "File of the well locations whose levels GW_WELL_LEVEL writes.", U, nullptr},
     {102, kGround, "m", "Output file of the water levels at the wells of OUT_WELL_LOCATION.", U, nullptr},
-    {170, kGround, "", "Meant to name a groundwater head map output.", N, nullptr},
+    {170, kGround, "m", "Groundwater head maps at the map interval (with GW_SIMULATION): with MAP_TYPE 0 the folder of the grid files (gw_head.0001.asc ...), which must exist; else the dataset file.", U, nullptr},
     {198, kGround, "", "Meant to set the soil water from the groundwater.", N, nullptr},
     {220, kGround, "", "Meant to switch wells on (the WELL_TABLE of the mapping-table file gives them).", N, nullptr},
 
@@ -254,7 +254,6 @@ const card_doc kDocs[] = {
     {130, kOutput, "m3/s", "Hydrograph file for the graphical product, written at the end of the run from the outlet and location hydrographs.", U, nullptr},
     {131, kOutput, "", "Meant to name a file of cell hydrographs.", N, nullptr},
     {133, kOutput, "", "Meant to name a daily output file.", N, nullptr},
-    {134, kOutput, "", "Meant to name an end-of-run table.", N, nullptr},
     {160, kOutput, "", "Meant to name a discharge profile.", N, nullptr},
     {161, kOutput, "", "Meant to name a discharge profile output.", N, nullptr},
     {162, kOutput, "", "Meant to name a water surface profile.", N, nullptr},
@@ -322,6 +321,7 @@ const card_doc kDocs[] = {
     {143, kSediment, "m3/s", "Sediment discharge through the downstream face of each IN_SED_LOC node, one column per fine class, then per sand class (ft3/s with QOUT_CFS; the sand the beds start with has no class and is in no column); the file starts with the list of nodes.", U, nullptr},
     {144, kSediment, "g/m3", "Wash-load concentration at each IN_SED_LOC node.", U, nullptr},
     {156, kSediment, "", "Link/node dataset of each channel node's sediment discharge (m3/s x 1e6, all classes) summed over the output times of the run (with SOIL_EROSION; its blocks take the numbers of the CHAN_DEPTH dataset's).", U, nullptr},
+    {134, kSediment, "m3", "Table of the sediment the stream cells gave the channels over the run (with channel routing; a run without channel sediment says so among its warnings and writes nothing), appended to the file when the run ends: per sediment class one line of \"%6.2lf \" values, node by node of links 1, 2, ..., then a dashed line, so that each run of a series adds its table.", U, nullptr},
 
     // Contaminants.
     {201, kContam, "", "Contaminant transport in the channels and the channel-network lakes (with OV_CON_TRANS or NUTRIENTS, and CHAN_EXPLIC routing): the stream cells, point sources and the aquifer give or take their constituents, the network routes and disperses them to the outlet, they decay in the nodes and lakes, and the summary closes the channel, lake and whole-basin balances. A contaminant with an output name in the CONTAMINANT_TRANSPORT table gets two link/node datasets, that name followed by .chan.conc (g/m3) and by .chan.mass (g). Needed by OV_CON_TRANS and NUTRIENTS with channel routing.", U, nullptr},
@@ -358,9 +358,8 @@ const card_doc kDocs[] = {
     {286, kContam, "", "Sorption constant Koc of dissolved P.", N, "number"},
 
     // Nutrients: the species are carried by the water over land, in the
-    // channels and in the soil and react in the surface water; the overland
-    // maps and outlet hydrographs are written, the channel datasets and the
-    // soil pools are not part of this build. NUTRIENTS must come before every other nutrient
+    // channels and in the soil, and react in the water and, as the soil
+    // pools, in the soil. NUTRIENTS must come before every other nutrient
     // card.
     {303, kNutrient, "", "Nutrient simulation: nine species (NO2, NO3, NH4, organic N and P, dissolved P, algae, CBOD, dissolved oxygen) are carried by the water over land and, with CHAN_CON_TRANS, in the channels and lakes, with the rain's concentrations (PRECIP_CONC of the ZEP_N, ZEP_P and ZEP_OTH tables), and react in it; what infiltrates leaves the model, except with SOIL_CON_TRANS: the soil layers then hold the library's thirteen soil pools (organic active and stable carbon, ammonium, nitrate, organic active, fresh and stable nitrogen, mineral active, solution and stable phosphorus, organic active, fresh and stable phosphorus), which start from the library's initial pools for each layer's depth (and from the tables of SOILS_ZEP_N, SOILS_ZEP_P and SOILS_ZEP_C), react in the library at the soil water's interval and leach with the water in their dissolved share; infiltrating NO3, NH4, ON, OP and DP join the soil's nitrate, ammonium, organic active nitrogen, organic active phosphorus and solution phosphorus, the other species leave the model, and pore water rising to the surface gives those five pools back to their species. With WATER_TABLE the ZEP_GW_N (NO2, NO3, NH4, ON), ZEP_GW_P (OP, DP) and ZEP_GW_OTH (CBOD, DO) tables give the groundwater's concentrations. Channel routing needs CHAN_EXPLIC and CHAN_CON_TRANS; not with OVERLAND_LAKE_MAP, OV_BOUNDARY, OV_PUMP, STORM_SEWER, or SEDIMENT_CONTAM with OV_CON_TRANS. Must come before the other nutrient cards.", U, "none"},
     {304, kNutrient, "", "The aquatic environment file: rate constants by environment id and the overland (OV_MAP) and stream (ST_MAP) id maps.", U, "file name"},
@@ -443,7 +442,7 @@ const card_doc kDocs[] = {
     {293, kIgnored, "", "Printed as \"Minimum channel flow = ...\".", I, nullptr},
     {294, kIgnored, "", "Printed as \"Number of links = ...\" (the channel input file gives the links).", I, nullptr},
     {295, kIgnored, "", "Printed as \"Number of nodes = ...\".", I, nullptr},
-    {kIgnoredCard, kIgnored, "", "Nothing is read from the line, and no warning is given.", I, nullptr},
+    {kIgnoredCard, kIgnored, "", "Nothing is read from the line.", I, nullptr},
 };
 
 const char* value_text(card_value v) {
@@ -496,9 +495,28 @@ const char* const kIntroduction =
     "value, which the run refuses when it is missing or malformed. Cards marked\n"
     "*Read and ignored* change nothing; cards marked *No effect in this build*\n"
     "are read and kept, but the process they serve is not part of this program.\n"
+    "A run that gives one of either says so once among the warnings of its\n"
+    "summary file (\"card X is read but has no effect in this program\").\n"
     "Synonyms stand in one row.\n";
 
 }  // namespace
+
+std::vector<std::string> cards_without_effect(const std::vector<std::string>& given) {
+    std::map<int, card_status> status;
+    for (const card_doc& d : kDocs) status.emplace(d.id, d.status);
+    std::map<std::string, bool> no_effect;  // by keyword
+    for (const project_card& c : project_cards()) {
+        const auto st = status.find(c.id);
+        no_effect[c.keyword] = st != status.end() && st->second != card_status::used;
+    }
+    std::vector<std::string> out;
+    std::set<std::string> listed;
+    for (const std::string& k : given) {
+        const auto it = no_effect.find(k);
+        if (it != no_effect.end() && it->second && listed.insert(k).second) out.push_back(k);
+    }
+    return out;
+}
 
 std::string card_reference(std::vector<std::string>& problems) {
     const std::vector<project_card> cards = project_cards();

@@ -376,12 +376,10 @@ bool reten_depth_card(card_context& c) {
 }
 
 // The number of threads comes from OMP_NUM_THREADS: the card's number is
-// read and ignored, with a warning.
+// read and ignored (the run's warnings say that the card has no effect).
 bool num_threads_card(card_context& c) {
     int threads = 0;
-    if (!take_int(c, threads)) return false;
-    warn("Warning: not complied with OpenMP, unable to set the thread level.\n");
-    return true;
+    return take_int(c, threads);
 }
 
 // No number means "no event chosen", which the option checks refuse.
@@ -1052,6 +1050,7 @@ const card_row* find_card(line_cursor& line, const std::string* file = nullptr, 
 
 bool act_on_card(card_context& c) {
     const card_row& row = *c.row;
+    c.po.cards_read.emplace_back(row.keyword);
     switch (row.kind) {
         case card_kind::ignored:
             return true;

@@ -382,6 +382,9 @@ struct project_options {
     std::vector<std::string> elev_series_file;
     std::string replace_params;
     std::string replace_vals;
+    // The keyword of every card acted on, as the card table spells it, in
+    // file order (a card given twice is listed twice).
+    std::vector<std::string> cards_read;
 };
 
 struct run_params {

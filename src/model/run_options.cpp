@@ -13,6 +13,8 @@
 #include "core/line_reader.hpp"
 #include "core/parallel_env.hpp"
 #include "core/text_format.hpp"
+#include "core/warnings.hpp"
+#include "input/card_reference.hpp"
 #include "input/mapping_tables.hpp"
 #include "input/project_file.hpp"
 #include "input/stream_mapping_tables.hpp"
@@ -485,6 +487,26 @@ void refuse_project_file(const std::string& name, int open_errno) {
     }
 }
 
+// The card that chose a channel routing other than CHAN_EXPLIC (the last
+// channel routing card of the project decides).
+const char* unbuilt_routing_card(const model_state& m) {
+    switch (m.run_params.chan_routing) {
+        case 1: return "CHAN_PREISS";
+        case 2: return "CHAN_DRAIN";
+        case 4: return "CHAN_MESH";
+        case 5: return "CHAN_BACKWATER";
+        default: return m.chan_alt_routing ? "CHAN_MESH" : "CHAN_PREISS";
+    }
+}
+
+// A card the project gives that changes nothing is said once, so that a
+// user who expects its file or its effect learns why there is none.
+void warn_cards_without_effect(const project_options& po) {
+    if (g_error_record.stop || g_parallel_env.world_rank() != 0) return;
+    for (const std::string& card : cards_without_effect(po.cards_read))
+        warn(format_text("Warning: card %s is read but has no effect in this program.\n", card.c_str()));
+}
+
 }  // namespace
 
 void read_run_parameters(const std::string& project_file, model_state& m) {
@@ -499,6 +521,7 @@ void read_run_parameters(const std::string& project_file, model_state& m) {
 
     const project_options& po = m.project_options;
     const run_params& rp = m.run_params;
+    warn_cards_without_effect(po);
     if (po.pause) set_pause_at_exit();
     if (rp.end_year != 0) {
         m.end_time_given = 1;
@@ -582,7 +605,10 @@ void check_run_options(model_state& m) {
     if (m.inf_richards_on && m.gw_simulation && m.aquifer_delta_z < 0.0) return fail(32);
     if (m.inf_richards_on) clear_soil_maps();
 
-    if (m.chan_implicit_routing) return fail(35);
+    if (m.chan_implicit_routing || m.chan_alt_routing) {
+        g_error_record.fail(35, unbuilt_routing_card(m), m.project_file);
+        return;
+    }
     if (m.chan_routing && m.soil_erosion_given) m.chan_sed_on = 1;
     if (m.chan_discharge_given_2 && !m.chan_routing) m.chan_discharge_given_2 = 0;
 

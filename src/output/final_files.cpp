@@ -1,7 +1,7 @@
 // Files written once as a run ends normally: the optimisation total, the
 // groundwater hotstart map, the graphical product's
-// hydrograph file, the reservoir model's inflow file and the overland
-// hotstart. A final file that cannot be opened is reported (code 4000) and
+// hydrograph file, the reservoir model's inflow file, the overland
+// hotstart and the channel sediment table. A final file that cannot be opened is reported (code 4000) and
 // the others are still written.
 #include "output/final_files.hpp"
 
@@ -19,6 +19,7 @@
 #include "output/grid_writers.hpp"
 #include "output/vq_fluxes.hpp"
 #include "output/vq_inflow.hpp"
+#include "transport/channel_sediment.hpp"
 
 namespace kesta {
 
@@ -171,6 +172,35 @@ void write_overland_hotstart(model_state& m) {
     write_grass_ascii_grid(fp.get(), m.mask, m.north, m.south, m.east, m.west, m.grid_rows, m.grid_cols, m.h);
     if (close_file_checked(fp) != 0)
         refuse(format_text("Error writing the overland hotstart %s: the output is incomplete.\n", path.c_str()));
+}
+
+void write_channel_sediment_file(model_state& m) {
+    const project_options& po = m.project_options;
+    std::string name = po.fyssi;
+    strip_quotes(name);
+    if (!po.fyssi_given || name.empty()) return;  // the card names no file
+    if (!m.chan_sed_on || !m.ov_sed || m.ov_sed->qlat_tot_sed.empty()) {
+        warn(format_text("Warning: card FYSSI names %s, but the run has no channel sediment (SOIL_EROSION with "
+                         "channel routing): nothing is written to it.\n",
+                         name.c_str()));
+        return;
+    }
+    // Appended, never numbered: the runs of a series add their tables to one file.
+    file_ptr fp = open_file(name, "a", 1);
+    if (!fp) {
+        refuse(format_text("Can't open the channel sediment file (FYSSI) for appending: %s\n", name.c_str()));
+        return;
+    }
+    const sed_record& s = *m.ov_sed;
+    for (int k = 1; k <= s.num_sed; ++k) {
+        for (int l = 1; l <= m.nlinks; ++l)
+            for (int j = 1; j <= m.link_nodes[l]; ++j)
+                std::fprintf(fp.get(), "%6.2lf ", s.qlat_tot_sed[node_row(s, j, l)][k]);
+        std::fputs("\n", fp.get());
+    }
+    std::fputs("\n----------------------------------------------------------\n", fp.get());
+    if (close_file_checked(fp) != 0)
+        refuse(format_text("Error writing the channel sediment file %s: the output is incomplete.\n", name.c_str()));
 }
 
 }  // namespace kesta

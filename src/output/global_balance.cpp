@@ -341,6 +341,7 @@ void write_global_balance(const model_state& m) {
     if (olakes) {
         std::fprintf(fp, "Volume of flow into overland lakes:             %14.2lf\n", t.overland_lake_inflow);
         std::fprintf(fp, "Volume of flow from overland lakes:             %14.2lf\n", t.overland_lake_outflow);
+        std::fprintf(fp, "Volume of evaporation from lakes:               %14.2lf\n", t.overland_lake_evaporation);
         std::fprintf(fp, "Overland lake mass bal error m^3:               %14.2lf\n\n",
                      t.initial_overland_lakes + t.overland_lake_inflow - t.final_overland_lakes -
                          t.overland_lake_outflow);

@@ -43,6 +43,7 @@ void write_final_summaries(model_state& m) {
     write_tvm_hydro_file(m);
     close_vq_files(m);
     write_overland_hotstart(m);
+    write_channel_sediment_file(m);
 }
 
 void write_adjusted_elevation(model_state& m) {

@@ -601,17 +601,20 @@ struct final_output {
     const char* card;
     predicate wanted;
     std::string (*name)(const model_state&);
+    const char* mode = "w";  // "a": each run of a series adds to the one file
 };
 
 const final_output kFinalOutputs[] = {
     {"ADJUST_ELEV", [](const model_state& m) { return m.project_options.adjust_elev_given != 0; },
      card_value<&P::adjust_elev>},
+    {"FYSSI", [](const model_state& m) { return m.chan_sed_on && m.project_options.fyssi_given; },
+     card_value<&P::fyssi>, "a"},
 };
 
 std::string final_path(const model_state& m, const final_output& f) {
     std::string name = f.name(m);
     strip_quotes(name);
-    return output_path(name, "w", 1);
+    return output_path(name, f.mode, 1);
 }
 
 // Closes a slot; a written one is checked for write errors, which are said

@@ -162,6 +162,9 @@ struct sed_record {
     node_table<double> qsmax_total;
     // Wash-load concentration of every node (g/m3; 0 at a dry node).
     vec1<double> chan_sed_conc;
+    // What the stream cells gave each node since the run began, by [node
+    // row][class] (m3, class 0 unused): the table of the FYSSI file.
+    mat2<double> qlat_tot_sed;
     // Through the outlet in the last channel step (m3/s), by fine and by
     // sand position; sand position 0 the sand of the initial bed, which
     // has no class.
