@@ -545,6 +545,15 @@ void lake_takes_cell(model_state& m, int lake, int cell, double water) {
     m.chan_water[to] += std::max(0.0, water);
 }
 
+void lake_conc_of_volume(model_state& m) {
+    if (m.chan_mass.empty() || !m.chan_lakes_on) return;
+    const network_rows r = chan_rows_of(m);
+    for (int c = 1; c <= m.ncontam && c <= m.chan_conc.nrows(); ++c) {
+        for (int k = 1; k <= m.nlakes; ++k)
+            m.chan_conc[c][r.lake(k)] = store_conc(m.chan_mass[c][r.lake(k)], std::max(0.0, m.lake_volume[k]));
+    }
+}
+
 void step_channel_contam_transport(model_state&) {}
 
 void step_channel_wq_reactions(model_state& m) {

@@ -1,7 +1,8 @@
 // Contaminants in the channels and lakes: the routing kernel keeps a
 // tracer's mass through links, a confluence and a lake and moves a pulse's
 // centre at the water's speed; a lake of fixed volume decays its mass by
-// the exponential; a whole run on a valley with a lake and a weir, whose
+// the exponential; a lake's concentration follows its volume when its
+// extent changes; a whole run on a valley with a lake and a weir, whose
 // channel, lake and basin books close after every step.
 #include <gtest/gtest.h>
 
@@ -16,6 +17,7 @@
 #include "channel/lake_valley.hpp"
 #include "model/model_state.hpp"
 #include "output/summary_file.hpp"
+#include "overland/overland_steps.hpp"
 #include "support/grid_text.hpp"
 #include "support/run_program.hpp"
 #include "support/temp_dir.hpp"
@@ -175,6 +177,50 @@ TEST_F(ChannelNetwork, LakeOfFixedVolumeDecaysByTheExponential) {
     }
     EXPECT_NEAR(s.chan_mass[1][lake], m0 * std::exp(-0.8), 1e-3 * m0 * std::exp(-0.8));
     EXPECT_NEAR(s.LAKE_DECAY_MASS.at(1) * 1000.0 + s.chan_mass[1][lake], m0, 1e-12 * m0);
+}
+
+// The fixture's lake at 2 g/m3 changes its extent: when its volume rises
+// enough to take its next listed cell, which holds 0.1 m of water with
+// 70 g dissolved, and when it then falls to half its volume, giving cells
+// back, its concentration is its mass over its volume each time, before
+// any channel constituent step recomputes it.
+TEST_F(ChannelNetwork, LakeConcentrationIsItsMassOverItsVolumeAfterTheExtentChanges) {
+    ASSERT_TRUE(set_up_ok([](kesta::model_state& s) {
+        s.ov_con_trans = s.chan_con_trans = 1;
+        s.init_chan_conc = 2.0;
+        s.quiet = 1;
+        s.chan_contam_output_name.clear();
+        kesta::alloc_overland_contam_arrays(s, 1, s.ncells, 0, 0);
+    }));
+    kesta::model_state& s = *m;
+    ASSERT_TRUE(s.chan_lakes_on);
+    kesta::alloc_dvector(s.h, s.ncells, "h");
+    kesta::init_lake_contam_state(s);
+    const int row = s.chan_lake_row0 + 1;
+    const int n = s.lake_cells[1];
+    ASSERT_LT(n, s.numpts[1]);
+    const int next = s.mask[s.lake_search_row[1][n + 1]][s.lake_search_col[1][n + 1]];
+    s.h[next] = 0.1;
+    s.contam_mass[1][next] = 70.0;
+    const double mass0 = s.chan_mass[1][row];
+    ASSERT_NEAR(s.chan_conc[1][row], 2.0, 1e-12);
+
+    // Enough to fill the lake to the next cell's ground and 0.05 m over the larger lake.
+    const double area = n * 100.0, gap = s.elev[next] - s.lake_elev[1];
+    s.lake_volume[1] += area * gap + (n + 1) * 100.0 * 0.05;
+    const double raised = s.lake_volume[1];
+    kesta::update_lake_extent(s);
+    ASSERT_FALSE(stopped());
+    ASSERT_EQ(s.lake_cells[1], n + 1);
+    EXPECT_NEAR(s.lake_volume[1], raised + 10.0, 1e-9);
+    EXPECT_NEAR(s.chan_mass[1][row], mass0 + 70.0, 1e-9);
+    EXPECT_NEAR(s.chan_conc[1][row], (mass0 + 70.0) / (raised + 10.0), 1e-12);
+    EXPECT_LT(s.chan_conc[1][row], 1.99);  // the water the channel brought has none
+
+    s.lake_volume[1] *= 0.5;
+    kesta::update_lake_extent(s);
+    EXPECT_LT(s.lake_cells[1], n + 1);
+    EXPECT_NEAR(s.chan_conc[1][row], (mass0 + 70.0) / (0.5 * (raised + 10.0)), 1e-12);
 }
 
 // The channels and the lake after every step: what the books say came in
