@@ -181,6 +181,12 @@ bool alloc_arrays(model_state& m) {
         if (!blocks_made(g_error_record, "the attached mass of the channels", m.chan_wash_start, m.chan_attached_ratio,
                          m.chan_sed_density, m.attached_chan_moved, m.attached_chan_flux))
             return false;
+        if (m.chan_lakes_on) {
+            alloc_dvector(m.lake_wash_out, m.nlakes, "lake_wash_out");
+            alloc_dvector(m.lake_attached_out, m.nlakes, "lake_attached_out");
+            if (!blocks_made(g_error_record, "the attached mass of the lakes", m.lake_wash_out, m.lake_attached_out))
+                return false;
+        }
     }
     m.chan_faces.reserve(static_cast<std::size_t>(faces));
     m.chan_disp_faces.reserve(static_cast<std::size_t>(faces));

@@ -224,6 +224,10 @@ struct transport_state {
     // (m3), and a slot's attached mass per m3 of it (g/m3).
     slot_tables chan_sed_contam;
     mat2<double> chan_wash_start, chan_attached_ratio;
+    // Work space of the overland attached step by lake: the wash load of a
+    // fine position that the lake's outflow carried onto the land over the
+    // interval (m3), and the attached mass it gives per m3 of it (g/m3).
+    vec1<double> lake_wash_out, lake_attached_out;
     // Per slot and node row: the attached mass the wash load carried
     // through the node's downstream face since the channel constituents
     // last ran (g), and over their last interval (g/s); both negative
