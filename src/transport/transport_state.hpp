@@ -238,9 +238,10 @@ struct transport_state {
     // Their books per slot (kg), run and event: attached mass the stream
     // cells gave the nodes (with the suspended and the deposited sediment
     // they gave), that left through the outlet, that the channels gave the
-    // lakes (net), that the overland gave the lakes, that settled onto the
-    // lakes' cells; and what the sorption split gave the dissolved mass of
-    // the nodes and of the lakes (negative: took).
+    // lakes (net), that the overland gave the lakes (net: less what their
+    // spills over land carried back), that settled onto the lakes' cells;
+    // and what the sorption split gave the dissolved mass of the nodes and
+    // of the lakes (negative: took).
     array1d<double> CHAN_QLAT_SED_MASS, CHAN_OUTLET_SED_MASS, CHAN_LAKE_SED_CONTAM_MASS, OV_LAKE_SED_CONTAM_MASS,
         LAKE_SETTLED_SED_MASS, CHAN_SED_SOURCE_MASS, LAKE_SED_CONTAM_SOURCE_MASS;
     array1d<double> event_chan_qlat_sed_mass, event_chan_outlet_sed_mass, event_chan_lake_sed_contam_mass,
