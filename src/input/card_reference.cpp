@@ -302,7 +302,7 @@ const card_doc kDocs[] = {
     {116, kCoupled, "", "Meant to set the PEXLO compression.", N, nullptr},
 
     // Sediment: overland erosion and, with channel routing, channel sediment.
-    {251, kSediment, "", "Overland soil erosion and sediment transport by particle size class, the classes from the SEDIMENTS table and the soil from the SOIL_EROSION_PROPS table of MAPPING_TABLE; the value chooses the transport-capacity formula (10 or more, the classes carried as constituents, is refused). With channel routing the channels carry the fine classes as wash load and the sand classes on the bed of their erodible links (TRAP_ERODE, BREAK_ERODE; a network without one is refused).", U, "1 to 6"},
+    {251, kSediment, "", "Overland soil erosion and sediment transport by particle size class, the classes from the SEDIMENTS table and the soil from the SOIL_EROSION_PROPS table of MAPPING_TABLE; the value chooses the transport-capacity formula; 10 more (11 to 16) carries the classes as constituents instead, which no sediment routine moves (docs/inputs.md). With channel routing the channels carry the fine classes as wash load and the sand classes on the bed of their erodible links (TRAP_ERODE, BREAK_ERODE; a network without one is refused).", U, "1 to 6, 11 to 16"},
     {83, kSediment, "", "Map of the soil erodibility.", N, nullptr},
     {84, kSediment, "", "Map of the crop management factor.", N, nullptr},
     {85, kSediment, "", "Map of the conservation practice factor.", N, nullptr},
@@ -317,7 +317,7 @@ const card_doc kDocs[] = {
     {166, kSediment, "cm3/s", "Maps of the sediment leaving each cell in the last overland step.", U, nullptr},
     {167, kSediment, "mm", "Maps of the net deposition on each cell since the run began, as a depth (erosion negative).", U, nullptr},
     {168, kSediment, "g/m3", "Series of the wash-load concentration at the channel outlet (with channel routing).", U, nullptr},
-    {169, kSediment, "m3/s", "Series of the sediment leaving at the outlet (ft3/s with QOUT_CFS): over land, all classes; with channel routing, through the channel outlet in the last channel step, one column per fine class, then per sand class (the sand the beds start with has no class and is in no column). A run with SOIL_EROSION must name it.", U, nullptr},
+    {169, kSediment, "m3/s", "Series of the sediment leaving at the outlet (ft3/s with QOUT_CFS): over land, all classes; with channel routing, through the channel outlet in the last channel step, one column per fine class, then per sand class (the sand the beds start with has no class and is in no column). A run with SOIL_EROSION below 10 must name it.", U, nullptr},
     {142, kSediment, "", "Channel nodes of the sediment series (with channel routing): a count, then one \"link node\" pair per node of an open channel; OUT_SED_LOC must be given with it.", U, nullptr},
     {143, kSediment, "m3/s", "Sediment discharge through the downstream face of each IN_SED_LOC node, one column per fine class, then per sand class (ft3/s with QOUT_CFS; the sand the beds start with has no class and is in no column); the file starts with the list of nodes.", U, nullptr},
     {144, kSediment, "g/m3", "Wash-load concentration at each IN_SED_LOC node.", U, nullptr},
@@ -339,7 +339,7 @@ const card_doc kDocs[] = {
     {266, kContam, "m2/s", "Dispersion coefficient of the contaminants along the channels, and of the nutrient species on the links the DISPERSION table of ST_MAPPING_TABLE does not give.", U, nullptr},
     {267, kContam, "g/m3", "Initial concentration of every contaminant in the channel-network lakes and in the channel nodes that hold water at the first channel step.", U, nullptr},
     {268, kContam, "1/day", "Decay coefficient of the uniform contaminant, over land and in the soil.", U, nullptr},
-    {269, kContam, "m2/s", "Overland dispersion coefficient of the uniform contaminant.", U, nullptr},
+    {269, kContam, "m2/s", "Overland dispersion coefficient of the uniform contaminant, and of the sediment classes carried as constituents.", U, nullptr},
     {270, kContam, "m/day", "Rate of exchange of the uniform contaminant between the overland water and the mixing layer.", U, nullptr},
     {271, kContam, "", "The exchange with the mixing layer and the decay run every this many constituent steps (a whole number, default 1).", U, nullptr},
     {272, kContam, "kg per cell (mg/kg with SOIL_CON_TRANS)", "Land load of the uniform contaminant.", U, nullptr},

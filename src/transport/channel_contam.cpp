@@ -40,6 +40,7 @@
 #include "nutrients/nutrient_steps.hpp"
 #include "transport/channel_constituents.hpp"
 #include "transport/constituent_books.hpp"
+#include "transport/constituents.hpp"
 #include "transport/network_faces.hpp"
 #include "transport/transport_steps.hpp"
 
@@ -267,7 +268,7 @@ void set_initial_node_masses(model_state& m) {
             continue;
         }
         const double conc = m.init_chan_conc;
-        if (!carried(m, c) || !(conc > 0.0)) continue;
+        if (!carried(m, c) || !(conc > 0.0) || sediment_class_slot(m, c)) continue;
         double total = 0.0;
         for (int row = 1; row <= r.lake_row0; ++row) {
             const double w = m.chan_water[row];
@@ -404,9 +405,9 @@ void init_lake_contam_state(model_state& m) {
         const double v = std::max(0.0, m.lake_volume[k]);
         m.chan_water[r.lake(k)] = v;
         for (int c = 1; c <= m.ncontam; ++c) {
-            // INIT_CHAN_CONC is the contaminants'; no nutrient is in a lake
-            // at the start.
-            if (m.constituent_type.value(c) != 1) continue;
+            // INIT_CHAN_CONC is the contaminants'; no nutrient and no
+            // sediment class is in a lake at the start.
+            if (m.constituent_type.value(c) != 1 || sediment_class_slot(m, c)) continue;
             const double g = m.init_chan_conc * v;
             m.chan_mass[c][r.lake(k)] = g;
             m.chan_conc[c][r.lake(k)] = store_conc(g, v);
@@ -573,7 +574,7 @@ void step_channel_wq_reactions(model_state& m) {
     water_now(m, r);
     const double lost = -std::expm1(-k * dt);
     for (int c = 1; c <= m.ncontam; ++c) {
-        if (m.constituent_type.value(c) != 1) continue;
+        if (m.constituent_type.value(c) != 1 || sediment_class_slot(m, c)) continue;
         double* mass = m.chan_mass[c];
         double nodes = 0.0, lakes = 0.0;
         for (int row = 1; row <= m.chan_rows; ++row) {

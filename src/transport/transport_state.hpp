@@ -112,6 +112,9 @@ struct transport_state {
     // ------------------------------------------------ constituent slots
     int n_contaminants = 0;                // slots of type 1
     int first_nutrient_constituent = -1;   // first slot of type 2, -1 while none
+    // With sed_as_constituents 2: the first of the num_sed slots (of type 1,
+    // after the contaminants) that carry the sediment classes; -1 while none.
+    int first_sed_constituent = -1;
     int contam_table_read = 0;             // the CONTAMINANT_TRANSPORT table gave the contaminants
     // By slot (element 0 unused): the name the summaries give it and the
     // base name of its map outputs (empty: none).
@@ -297,7 +300,11 @@ struct transport_state {
     int ov_con_map_given = 0;
     std::string ov_point_source;
     int soil_erosion_given = 0;  // SOIL_EROSION
-    int soil_erosion = 0;        // its value
+    int soil_erosion = 0;        // its value, less 10 when it carries the classes as constituents
+    // 1: the sediment routines move the classes; 2 (a SOIL_EROSION value of
+    // 10 or more): the classes are carried as constituents instead, and no
+    // sediment routine runs; 0 without soil erosion.
+    int sed_as_constituents = 0;
 
     std::string chan_contam_output_name = "con_output";
     file_ptr chan_contam_output;
