@@ -19,7 +19,6 @@
 
 #include "core/interval_clock.hpp"
 #include "model/model_state.hpp"
-#include "transport/channel_constituents.hpp"
 #include "transport/channel_sediment.hpp"
 #include "transport/constituent_books.hpp"
 #include "transport/constituents.hpp"
