@@ -11,7 +11,6 @@
 #include "model/model_state.hpp"
 #include "support/run_program.hpp"
 #include "support/temp_dir.hpp"
-#include "transport/constituent_books.hpp"
 
 namespace {
 

@@ -14,7 +14,6 @@
 #include "support/grid_text.hpp"
 #include "support/run_program.hpp"
 #include "support/temp_dir.hpp"
-#include "transport/constituent_books.hpp"
 
 namespace {
 
