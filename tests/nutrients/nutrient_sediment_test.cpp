@@ -4,9 +4,11 @@
 // nutrient species stay dissolved, and every balance closes.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "model/model_state.hpp"
 #include "support/run_program.hpp"
