@@ -414,6 +414,44 @@ void copy_unchanged(model_state& m) {
     m.soil_layer_input_file = po.soil_layer_input_file;
 }
 
+// A SOIL_EROSION value from here carries the sediment classes as
+// constituents; less it, the value names the transport-capacity formula.
+constexpr int kClassesAsConstituents = 10;
+
+// With the classes carried as constituents the overland constituent
+// transport carries them, and no sediment routine runs: the outputs of
+// those routines are not written, each card that asks for one said once
+// among the warnings.
+void translate_soil_erosion(model_state& m) {
+    project_options& po = m.project_options;
+    m.sed_as_constituents = 0;
+    if (!m.soil_erosion_given) return;
+    m.sed_as_constituents = 1;
+    if (m.soil_erosion < kClassesAsConstituents) return;
+    m.sed_as_constituents = 2;
+    m.soil_erosion -= kClassesAsConstituents;
+    m.ov_con_trans = 1;
+    const struct {
+        const char* card;
+        bool given;
+    } outputs[] = {{"VOL_SED_SUSP", po.vol_sed_susp_given != 0},   {"MAX_SED_FLUX", po.max_sed_flux_given != 0},
+                   {"NET_SED_VOLUME", po.net_sed_volume_given != 0}, {"OUTLET_SED_FLUX", !po.outlet_sed_flux.empty()},
+                   {"OUTLET_SED_TSS", po.outlet_sed_tss_given != 0}, {"IN_SED_LOC", po.in_sed_loc_given != 0},
+                   {"OUT_SED_LOC", !po.out_sed_loc.empty()},         {"OUT_TSS_LOC", po.out_tss_loc_given != 0},
+                   {"CHAN_SED_FLUX", po.chan_sed_flux_given != 0},   {"ADJUST_ELEV", po.adjust_elev_given != 0}};
+    for (const auto& o : outputs) {
+        if (!o.given) continue;
+        warn(format_text("%s has no effect with SOIL_EROSION %d, which carries the sediment classes as "
+                         "constituents: no sediment routine runs, and the classes are reported with the "
+                         "constituents.\n",
+                         o.card, po.soil_erosion));
+    }
+    po.vol_sed_susp_given = po.max_sed_flux_given = po.net_sed_volume_given = 0;
+    po.outlet_sed_tss_given = po.in_sed_loc_given = po.out_tss_loc_given = 0;
+    po.chan_sed_flux_given = po.adjust_elev_given = 0;
+    m.chan_sed_flux_given = m.chan_sed_flux_given_2 = 0;
+}
+
 // The card values turned into the working members, in an order where each
 // rule sees the members the rules before it have set.
 void translate_cards(model_state& m) {
@@ -468,6 +506,7 @@ void translate_cards(model_state& m) {
     translate_exchange(m);
     translate_outputs(m);
     copy_unchanged(m);
+    translate_soil_erosion(m);
 }
 
 // A project file that exists but cannot be read is not "not found": a folder
@@ -609,7 +648,7 @@ void check_run_options(model_state& m) {
         g_error_record.fail(35, unbuilt_routing_card(m), m.project_file);
         return;
     }
-    if (m.chan_routing && m.soil_erosion_given) m.chan_sed_on = 1;
+    if (m.chan_routing && m.soil_erosion_given && m.sed_as_constituents != 2) m.chan_sed_on = 1;
     if (m.chan_discharge_given_2 && !m.chan_routing) m.chan_discharge_given_2 = 0;
 
     if (m.gw_simulation) {

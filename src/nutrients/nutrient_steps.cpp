@@ -122,10 +122,9 @@ const char* zep_species_name(int species) {
 zep_container::~zep_container() { vegso_free_record(environment); }
 
 bool zep_transport_holds(model_state& m) {
+    // With SEDIMENT_CONTAM the contaminants bind to the eroded sediment and
+    // the nutrient species stay dissolved.
     const char* refused = carried_water_refusal(m);
-    if (!refused && m.ov_con_trans && m.sediment_contam)
-        refused = "OV_CON_TRANS and SEDIMENT_CONTAM: the nutrient species do not bind to the eroded sediment as the "
-                  "contaminants do";
     if (!refused) return true;
     return refuse(format_text("Error: project file %s asks for NUTRIENTS, whose species the overland water "
                               "carries, together with %s.\n",

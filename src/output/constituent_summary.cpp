@@ -28,6 +28,9 @@ void dotted(std::FILE* fp, const char* label, double value, int extra = 0, const
 bool reacts(const model_state& m, int c) { return m.constituent_type.value(c) == 2; }
 // A contaminant (not a nutrient species or pool).
 bool contaminant(const model_state& m, int c) { return m.constituent_type.value(c) == 1; }
+// A contaminant bound to the suspended sediment (SEDIMENT_CONTAM); the
+// nutrient species and pools stay dissolved.
+bool binds(const model_state& m, int c) { return m.sediment_contam && contaminant(m, c); }
 
 // The soil of a nutrient slot holds a soil pool of the nutrient module
 // (SOIL_CON_TRANS), named as such.
@@ -66,7 +69,7 @@ void event_soil(const model_state& m, std::FILE* fp, int c) {
         dotted(fp, "Gained from ZEP kinetics", at(m.event_soil_zep_mass_in, c), 0, "%14.4lf");
         dotted(fp, "Loss to ZEP kinetics", at(m.event_soil_zep_mass_out, c), 0, "%14.4lf");
     }
-    if (m.sediment_contam) dotted(fp, "Sediment eroded(-)/deposited(+)", at(m.event_soil_sed_mass, c));
+    if (binds(m, c)) dotted(fp, "Sediment eroded(-)/deposited(+)", at(m.event_soil_sed_mass, c));
     std::fputs("\n", fp);
     dotted(fp, "Soil mass balance error", at(m.soil_mass_balance_error, c), 0, "%14.4lf");
     if (m.soil_static_conc)
@@ -91,7 +94,7 @@ void event_overland(const model_state& m, std::FILE* fp, int c) {
     std::fputs("Amounts are total mass for event in (Kg) \n \n", fp);
     dotted(fp, "Initial Dissolved Mass on Overland", at(m.event_ov_mass_init, c));
     dotted(fp, "Final Dissolved Mass on Overland", at(m.OV_MASS_FINAL, c));
-    if (m.sediment_contam) {
+    if (binds(m, c)) {
         dotted(fp, "Final attached to susp seds", at(m.ov_sed_contam_final_mass, c));
         dotted(fp, "Final total (attached+dissolved)", at(m.ov_total_contam_final_mass, c));
     }
@@ -122,7 +125,7 @@ void event_overland(const model_state& m, std::FILE* fp, int c) {
         dotted(fp, "Loss to ZEP kinetics", at(m.event_ov_zep_mass_out, c), 0, "%14.4lf");
     if (lakes_on(m)) dotted(fp, "Flux to lake", at(m.event_lake_ov_inflow_mass, c));
     dotted(fp, "Negative mass", at(m.event_ov_neg_mass, c));
-    if (m.sediment_contam) {
+    if (binds(m, c)) {
         dotted(fp, "Sediment source", at(m.event_ov_sed_source_mass, c));
         std::fputs("\n", fp);
         if (m.chan_routing)
@@ -154,10 +157,10 @@ void event_lakes(const model_state& m, std::FILE* fp, int c) {
         dotted(fp, "Gained from ZEP kinetics", at(m.event_lake_zep_mass_in, c), 0, "%14.4lf");
         dotted(fp, "Loss to ZEP kinetics", at(m.event_lake_zep_mass_out, c), 0, "%14.4lf");
     }
-    if (m.sediment_contam) dotted(fp, "Exchange with attached", at(m.event_lake_sed_contam_source_mass, c));
+    if (binds(m, c)) dotted(fp, "Exchange with attached", at(m.event_lake_sed_contam_source_mass, c));
     std::fputs("\n", fp);
     dotted(fp, "Dissolved mass balance error", at(m.event_lake_mass_balance, c), 0, "%14.4lf");
-    if (m.sediment_contam) {
+    if (binds(m, c)) {
         std::fputs("\n", fp);
         if (at(m.event_lake_attached_init, c) != 0.0)
             dotted(fp, "Initial attached in lakes", at(m.event_lake_attached_init, c));
@@ -193,7 +196,7 @@ void event_channel(const model_state& m, std::FILE* fp, int c) {
         dotted(fp, "Exchange with lakes (-)", at(m.event_lake_chan_exchange_mass, c));
     }
     if (m.stream_loss) dotted(fp, "Groundwater net mass gain(+)/loss(-)", at(m.event_chan_gw_mass, c));
-    if (m.sediment_contam) dotted(fp, "Exhange with sediments", at(m.event_chan_sed_source_mass, c));
+    if (binds(m, c)) dotted(fp, "Exhange with sediments", at(m.event_chan_sed_source_mass, c));
     if (lakes_on(m)) dotted(fp, "Flows to lake", at(m.event_lake_chan_inflow_mass, c));
     dotted(fp, "Outlet mass flux", at(m.event_chan_mass_out, c));
     if (m.constituent_type.value(c) == 1) dotted(fp, "Mass decay loss", at(m.event_chan_decay_mass, c));
@@ -201,7 +204,7 @@ void event_channel(const model_state& m, std::FILE* fp, int c) {
     std::fputs("\n", fp);
     dotted(fp, "Contam mass balance error", at(m.CHAN_MASS_BALANCE, c), 0, "%14.4lf");
     std::fputs("\n", fp);
-    if (m.sediment_contam) {
+    if (binds(m, c)) {
         const held_mass h = mass_held(m, c);
         std::fputs("Contaminants Attached to Sediment Mass Balance...\n \n", fp);
         if (at(m.event_chan_attached_init, c) != 0.0)
@@ -238,7 +241,7 @@ void run_soil(const model_state& m, std::FILE* fp) {
         }
         if (m.water_table_given) line(fp, "Exfiltration mass loss        %14.2lf \n", at(m.SOIL_EXFIL_MASS, c));
         line(fp, "Mass seepage down to GW       %14.2lf \n \n", at(m.SOIL_TO_WT_MASS, c));
-        if (m.sediment_contam) line(fp, "Sediment eroded(-)/deposited  %14.2lf \n \n", at(m.SOIL_SED_MASS, c));
+        if (binds(m, c)) line(fp, "Sediment eroded(-)/deposited  %14.2lf \n \n", at(m.SOIL_SED_MASS, c));
         line(fp, "Soil mass balance error       %14.4lf \n", at(m.SOIL_MASS_ERROR, c));
         if (m.soil_static_conc)
             std::fputs("When using static soil concentrations, mass balance errors represent implied additions to "
@@ -269,7 +272,7 @@ void run_overland(const model_state& m, std::FILE* fp) {
         if (m.water_table_given) line(fp, "Exfiltration mass gain        %14.2lf \n", at(m.OV_EXFIL_MASS, c));
         line(fp, "Precipitation mass gain       %14.2lf \n", at(m.OV_PRECIP_MASS, c));
         line(fp, "Uptake from soil              %14.2lf \n", at(m.OV_UPTAKE_MASS, c));
-        if (m.sediment_contam) line(fp, "Sediment source               %14.2lf \n", at(m.OV_SED_SOURCE_MASS, c));
+        if (binds(m, c)) line(fp, "Sediment source               %14.2lf \n", at(m.OV_SED_SOURCE_MASS, c));
         std::fputs("\n", fp);
         line(fp, "Mass loss to infiltration     %14.2lf \n", at(m.OV_INFIL_MASS, c));
         if (m.chan_routing) line(fp, "Mass loss to stream           %14.2lf \n", at(m.OV_QLAT_MASS, c));
@@ -282,7 +285,7 @@ void run_overland(const model_state& m, std::FILE* fp) {
         }
         if (lakes_on(m)) line(fp, "Lateral flow to lake          %14.2lf \n", at(m.LAKE_OV_INFLOW_MASS, c));
         std::fputs("\n", fp);
-        if (m.sediment_contam) {
+        if (binds(m, c)) {
             line(fp, "Attached to susp sediments    %14.2lf \n", at(m.OV_SED_CONTAM_FINAL, c));
             if (m.chan_routing)
                 line(fp, "Attached entering streams     %14.2lf \n", at(m.CHAN_QLAT_SED_MASS, c));
@@ -311,7 +314,7 @@ void run_lakes(const model_state& m, std::FILE* fp, int c) {
         line(fp, "Mass gained from ZEP kinetics   %14.6lf \n", at(m.LAKE_ZEP_MASS_IN, c));
         line(fp, "Mass lost to ZEP kinetics       %14.6lf \n \n", at(m.LAKE_ZEP_MASS_OUT, c));
     }
-    if (m.sediment_contam) {
+    if (binds(m, c)) {
         // What the balance takes besides: the attached mass the lakes
         // gained and what settled with their sediment.
         line(fp, "Attached from overland        %14.2lf \n", at(m.OV_LAKE_SED_CONTAM_MASS, c));
@@ -353,12 +356,12 @@ void run_channels(const model_state& m, std::FILE* fp) {
             line(fp, "Flux to lake                  %14.2lf \n", at(m.LAKE_CHAN_INFLOW_MASS, c));
             line(fp, "Exchange with lake            %14.2lf \n", at(m.LAKE_CHAN_EXCHANGE_MASS, c));
         }
-        if (m.sediment_contam) line(fp, "Exchange with sediment        %14.2lf \n", at(m.CHAN_SED_SOURCE_MASS, c));
+        if (binds(m, c)) line(fp, "Exchange with sediment        %14.2lf \n", at(m.CHAN_SED_SOURCE_MASS, c));
         std::fputs("\n", fp);
         line(fp, "Dissolved mass balance error       %14.4lf percent \n", at(m.CHAN_RUN_MASS_ERROR, c));
         std::fputs("\n", fp);
         std::fputs("Attached\n", fp);
-        if (m.sediment_contam) {
+        if (binds(m, c)) {
             line(fp, "Lateral flow into channels    %14.2lf \n", at(m.CHAN_QLAT_SED_MASS, c));
             line(fp, "Final suspended               %14.2lf \n", mass_held(m, c).chan_attached / 1000.0);
             line(fp, "Exchange with dissolved       %14.2lf \n", at(m.CHAN_SED_SOURCE_MASS, c));

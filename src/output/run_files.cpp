@@ -19,6 +19,7 @@
 #include "nutrients/zep_container.hpp"
 #include "output/grid_writers.hpp"
 #include "output/output_steps.hpp"
+#include "transport/sediment.hpp"
 
 namespace kesta {
 
@@ -329,9 +330,10 @@ const run_file kRunFiles[] = {
      "", "", 4, nullptr, close_run_outputs, nullptr, fail_text::item_and_name, open_nutrient_hydrographs},
 
     // Sediment.
-    {[](const model_state& m) { return m.soil_erosion_given != 0; }, card_value<&P::outlet_sed_flux>, "w",
+    // The sediment routines' outputs (none with the classes carried as constituents).
+    {[](const model_state& m) { return sediment_routed(m); }, card_value<&P::outlet_sed_flux>, "w",
      "outlet sediment hydrograph", "OUTLET_SED_FLUX", 4, &O::outlet_sed_flux_fp, close_run_outputs},
-    {[](const model_state& m) { return m.soil_erosion_given && m.project_options.outlet_sed_tss_given; },
+    {[](const model_state& m) { return sediment_routed(m) && m.project_options.outlet_sed_tss_given; },
      card_value<&P::outlet_sed_tss>, "w", "outlet sediment tss file", "OUTLET_SED_TSS", 4, &O::outlet_sed_tss_fp,
      close_run_outputs},
     {sediment_locations, card_value<&P::in_sed_loc>, "r", "input sed. hydrograph locations", "IN_SED_LOC", 4,

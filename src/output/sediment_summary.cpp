@@ -17,7 +17,7 @@ namespace {
 // The section from the totals by class as they were last formed; `event`
 // chooses the event summary's wording.
 void write_overland_sediment(const model_state& m, std::FILE* fp, bool event) {
-    if (!fp || !m.soil_erosion_given || !m.ov_sed) return;
+    if (!fp || !sediment_routed(m) || !m.ov_sed) return;
     const sed_record& s = *m.ov_sed;
     const bool lakes = m.chan_lakes_on && !s.sed_vol_overland_to_lake.empty();
     std::fputs("Overland Sediment Summary\n", fp);

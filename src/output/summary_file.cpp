@@ -19,6 +19,7 @@
 #include "output/grid_writers.hpp"
 #include "output/output_steps.hpp"
 #include "subsurface/subsurface_steps.hpp"
+#include "transport/sediment.hpp"
 
 namespace kesta {
 
@@ -422,7 +423,9 @@ const flagged_line kProcesses[] = {
     {[](const model_state& m) { return m.green_ampt_on != 0; }, "Green & Ampt infiltration.\n"},
     {[](const model_state& m) { return m.inf_richards_on != 0; }, "Infiltration by Richards Eq.\n"},
     {[](const model_state& m) { return m.inf_layered_on != 0; }, "G&A Infiltration through layered soils.\n"},
-    {[](const model_state& m) { return m.soil_erosion_given != 0; }, "Overland soil erosion.\n"},
+    {[](const model_state& m) { return sediment_routed(m); }, "Overland soil erosion.\n"},
+    {[](const model_state& m) { return m.sed_as_constituents == 2; },
+     "Sediment classes carried as constituents.\n"},
     {[](const model_state& m) { return m.chan_sed_on != 0; },
      "Sediment transport in channels using Yang's eqn. for sand.\n"},
     {[](const model_state& m) { return m.sacramento_given != 0; },

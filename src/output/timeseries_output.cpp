@@ -155,7 +155,8 @@ void write_location_conc(const model_state& m, std::FILE* fp) {
 // The dissolved mass flux (g/s, negative upstream) of every constituent
 // through the downstream face of every hydrograph location; with
 // SEDIMENT_CONTAM each followed by the attached mass flux (0 while the
-// channels carry no sediment).
+// channels carry no sediment, and always for the nutrient species, which
+// stay dissolved).
 void write_location_mass(const model_state& m, std::FILE* fp) {
     for_each_hyd_location(m, [&](int node, int link) {
         const int row = constituent_row(m, node, link);

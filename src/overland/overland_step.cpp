@@ -323,9 +323,10 @@ void step_overland_flow(model_state& m) {
         }
     }
 
-    // The sediment that leaves the grid is that of this step only.
+    // The sediment that leaves the grid is that of this step only. Classes
+    // carried as constituents move with the constituents instead.
     if (m.ov_sed) m.ov_sed->sed_out_vol = 0.0;
-    if (flowing_fraction > kFlowing && m.ov_sed) {
+    if (flowing_fraction > kFlowing && m.ov_sed && m.sed_as_constituents != 2) {
         overland_sediment_transport(m, dt);
         known = nullptr;
         if (g_error_record.stop) return;

@@ -14,7 +14,8 @@
 // Books (kg): CHAN_QLAT_SED_MASS in from the cells, CHAN_OUTLET_SED_MASS
 // out of the basin (and GLOBAL_MASS_OUT), CHAN_LAKE_SED_CONTAM_MASS from
 // the channels into the lakes (net), OV_LAKE_SED_CONTAM_MASS from the
-// overland into the lakes, LAKE_SETTLED_SED_MASS onto the lakes' cells;
+// overland into the lakes (net: less what their spills over land carried
+// back), LAKE_SETTLED_SED_MASS onto the lakes' cells;
 // the sorption split books what the dissolved mass gained (negative: lost)
 // in CHAN_SED_SOURCE_MASS and LAKE_SED_CONTAM_SOURCE_MASS, the attached
 // mass losing (gaining) the same grams.

@@ -84,6 +84,9 @@ void lake_takes_node(model_state& m, int lake, int j, int l, double volume);
 void lake_gives_node(model_state& m, int lake, int j, int l, double volume);
 // A lake takes cell `cell` with `water` m3 standing on it.
 void lake_takes_cell(model_state& m, int lake, int cell, double water);
+// Every lake's concentration of every constituent: its mass over its
+// volume now (after its extent changed with its volume).
+void lake_conc_of_volume(model_state& m);
 
 // Contaminants attached to the wash load (SEDIMENT_CONTAM with channel
 // sediment and CHAN_CON_TRANS); each a no-op without them.

@@ -40,6 +40,7 @@
 #include "nutrients/nutrient_steps.hpp"
 #include "transport/channel_constituents.hpp"
 #include "transport/constituent_books.hpp"
+#include "transport/constituents.hpp"
 #include "transport/network_faces.hpp"
 #include "transport/transport_steps.hpp"
 
@@ -181,6 +182,12 @@ bool alloc_arrays(model_state& m) {
         if (!blocks_made(g_error_record, "the attached mass of the channels", m.chan_wash_start, m.chan_attached_ratio,
                          m.chan_sed_density, m.attached_chan_moved, m.attached_chan_flux))
             return false;
+        if (m.chan_lakes_on) {
+            alloc_dvector(m.lake_wash_out, m.nlakes, "lake_wash_out");
+            alloc_dvector(m.lake_attached_out, m.nlakes, "lake_attached_out");
+            if (!blocks_made(g_error_record, "the attached mass of the lakes", m.lake_wash_out, m.lake_attached_out))
+                return false;
+        }
     }
     m.chan_faces.reserve(static_cast<std::size_t>(faces));
     m.chan_disp_faces.reserve(static_cast<std::size_t>(faces));
@@ -261,7 +268,7 @@ void set_initial_node_masses(model_state& m) {
             continue;
         }
         const double conc = m.init_chan_conc;
-        if (!carried(m, c) || !(conc > 0.0)) continue;
+        if (!carried(m, c) || !(conc > 0.0) || sediment_class_slot(m, c)) continue;
         double total = 0.0;
         for (int row = 1; row <= r.lake_row0; ++row) {
             const double w = m.chan_water[row];
@@ -398,9 +405,9 @@ void init_lake_contam_state(model_state& m) {
         const double v = std::max(0.0, m.lake_volume[k]);
         m.chan_water[r.lake(k)] = v;
         for (int c = 1; c <= m.ncontam; ++c) {
-            // INIT_CHAN_CONC is the contaminants'; no nutrient is in a lake
-            // at the start.
-            if (m.constituent_type.value(c) != 1) continue;
+            // INIT_CHAN_CONC is the contaminants'; no nutrient and no
+            // sediment class is in a lake at the start.
+            if (m.constituent_type.value(c) != 1 || sediment_class_slot(m, c)) continue;
             const double g = m.init_chan_conc * v;
             m.chan_mass[c][r.lake(k)] = g;
             m.chan_conc[c][r.lake(k)] = store_conc(g, v);
@@ -545,6 +552,15 @@ void lake_takes_cell(model_state& m, int lake, int cell, double water) {
     m.chan_water[to] += std::max(0.0, water);
 }
 
+void lake_conc_of_volume(model_state& m) {
+    if (m.chan_mass.empty() || !m.chan_lakes_on) return;
+    const network_rows r = chan_rows_of(m);
+    for (int c = 1; c <= m.ncontam && c <= m.chan_conc.nrows(); ++c) {
+        for (int k = 1; k <= m.nlakes; ++k)
+            m.chan_conc[c][r.lake(k)] = store_conc(m.chan_mass[c][r.lake(k)], std::max(0.0, m.lake_volume[k]));
+    }
+}
+
 void step_channel_contam_transport(model_state&) {}
 
 void step_channel_wq_reactions(model_state& m) {
@@ -558,7 +574,7 @@ void step_channel_wq_reactions(model_state& m) {
     water_now(m, r);
     const double lost = -std::expm1(-k * dt);
     for (int c = 1; c <= m.ncontam; ++c) {
-        if (m.constituent_type.value(c) != 1) continue;
+        if (m.constituent_type.value(c) != 1 || sediment_class_slot(m, c)) continue;
         double* mass = m.chan_mass[c];
         double nodes = 0.0, lakes = 0.0;
         for (int row = 1; row <= m.chan_rows; ++row) {

@@ -86,6 +86,11 @@ void book_melt_on_cell(model_state& m, int cell, double depth);
 // else onto the land (as an exchange with it).
 void leave_dry_cell(model_state& m, int c, int cell);
 
+// Slot c carries a sediment class as a constituent (SOIL_EROSION of 10 or
+// more): it is carried as a contaminant is, but the channels start without
+// it and it does not decay.
+bool sediment_class_slot(const model_state& m, int c);
+
 // Water content of constituent soil layer l of cell k: the soil moisture of
 // single-layer Green and Ampt, else the moisture of the soil-water
 // accounting's store that holds the layer; never above the layer's porosity.

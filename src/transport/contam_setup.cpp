@@ -101,9 +101,13 @@ bool options_hold(model_state& m) {
     const std::string& p = m.project_file;
     const char* refused = carried_water_refusal(m);
     if (refused)
-        return refuse(format_text("Error: project file %s asks for overland constituent transport (OV_CON_TRANS) "
+        return refuse(format_text("Error: project file %s asks for overland constituent transport (%s) "
                                   "together with %s.\n",
-                                  p.c_str(), refused));
+                                  p.c_str(),
+                                  m.sed_as_constituents == 2 ? "SOIL_EROSION carries the sediment classes as "
+                                                               "constituents"
+                                                             : "OV_CON_TRANS",
+                                  refused));
     const double factor = m.kinetics_timestep_factor;
     if (!(factor >= 1.0) || factor != std::floor(factor) || factor > 1e6)
         return refuse(format_text("Error: KINETICS_TIMESTEP_FACTOR %g in project file %s: the exchange with the soil "
@@ -312,6 +316,11 @@ bool set_uniform(model_state& m) {
 // CONTAM_MAP gives the land load of the first contaminant.
 bool read_load_map(model_state& m) {
     if (!m.contam_map_given) return true;
+    if (m.first_sed_constituent == 1)
+        return refuse(format_text("Error: CONTAM_MAP %s in project file %s gives the land load of the first "
+                                  "contaminant, and the project carries none: its constituents are the sediment "
+                                  "classes of SOIL_EROSION %d, which the land does not hold.\n",
+                                  m.contam_map.c_str(), m.project_file.c_str(), m.project_options.soil_erosion));
     if (!m.contam_map_fp) return refuse(format_text("Error: CONTAM_MAP file %s is not open.\n", m.contam_map.c_str()));
     if (chatty(m)) std::printf("reading contamimant load map from file: %s\n", m.contam_map.c_str());
     if (m.summary_fp)
@@ -476,7 +485,37 @@ void add_nutrient_slots(model_state& m, int cells) {
     zep_soils_allocate(m);
 }
 
+// The sediment classes carried as constituents (SOIL_EROSION of 10 or
+// more), one slot each after the contaminants. Nothing erodes them: their
+// mass comes with the cell point sources (OV_POINT_SOURCE) and the channel
+// point sources, whose concentrations they take as the constituents after
+// the contaminants. They disperse over land at OV_DISP_COEF; they neither
+// decay nor exchange with the land, rain brings none, and the channels
+// start without them. What infiltration or a drying cell leaves behind
+// settles on the land. Each is named for its class, and its maps and
+// channel datasets take the class's output name of the SEDIMENTS table.
+bool add_sediment_slots(model_state& m) {
+    if (!card_not_negative(m, "OV_DISP_COEF", m.ov_disp_coef)) return false;
+    const sed_record& sed = *m.ov_sed;
+    const int first = m.ncontam + 1;
+    alloc_overland_contam_arrays(m, sed.num_sed, m.ncells, 0, 0);
+    if (run_stopped()) return false;
+    m.first_sed_constituent = first;
+    for (int k = 1; k <= sed.num_sed; ++k) {
+        const std::size_t s = static_cast<std::size_t>(first + k - 1);
+        m.contam_names[s] = format_text("sediment class %d", k);
+        m.contam_output_names[s] = sed.output_filename[static_cast<std::size_t>(k)];
+        m.contam_disp[s].fill(m.ov_disp_coef);
+    }
+    return true;
+}
+
 }  // namespace
+
+bool sediment_class_slot(const model_state& m, int c) {
+    return m.first_sed_constituent >= 1 && m.ov_sed && c >= m.first_sed_constituent &&
+           c < m.first_sed_constituent + m.ov_sed->num_sed;
+}
 
 double solids_factor(double kd, double theta) {
     if (!(theta > 0.0)) return 0.0;
@@ -564,22 +603,24 @@ void read_contam_tables(model_state& m) {
     if (!options_hold(m)) return;
     m.kinetics_interval_steps = static_cast<int>(m.kinetics_timestep_factor);
     const bool table = m.mapping_table_given && mapping_table_present(m.mapping_tables, table_contaminants);
+    const bool classes = m.sed_as_constituents == 2 && m.ov_sed;
     int count = 0;
     if (!table && !m.soil_erosion_given) {
         if (!set_uniform(m)) return;
         count = 1;
-    } else if (!table) {
+    } else if (!table && !classes) {
         refuse(format_text("Error: project file %s carries contaminants (OV_CON_TRANS) with soil erosion: they "
                            "come from the CONTAMINANT_TRANSPORT table of the mapping-table file, and %s holds "
                            "none.\n",
                            m.project_file.c_str(), m.mapping_table_given ? m.mapping_table.c_str() : "the project "
                                                                                                        "names no such file"));
         return;
-    } else {
+    } else if (table) {
         count = read_table(m);
         if (count < 0) return;
     }
-    if (count <= 0) {
+    if (classes && !add_sediment_slots(m)) return;
+    if (count <= 0 && !classes) {
         m.uniform_contam_count = 0;
         g_error_record.fail(125);
         return;

@@ -355,13 +355,15 @@ void deliver(step_view& v, int rcv, int lake, const double* moved) {
 }
 
 // A lake's outflow over the face carries its suspended fine classes into
-// cell `rcv`.
-void lake_outflow(step_view& v, int lake, int src, int rcv, double q) {
+// cell `rcv`; `moved` receives what it carried by class.
+void lake_outflow(step_view& v, int lake, int src, int rcv, double q, double* moved) {
     sed_record& s = v.s;
     double out = 0.0;
+    for (int k = 1; k <= v.classes; ++k) moved[k] = 0.0;
     for (int pos = 1; pos <= s.n_fine_classes; ++pos) {
         const int k = s.sed_class[pos];
         const double x = std::fabs(s.SS_conc_vol_lake[lake][pos]) * std::fabs(q) * v.dt;
+        moved[k] = x;
         s.vol_sed.suspended[rcv][k] += x;
         s.SS_vol_lake_to_overland[lake][pos] += x;
         s.sed_vol_overland_to_lake[lake][k] -= x;
@@ -393,7 +395,10 @@ void move_across(step_view& v, int i, int j, double q, double slope, axis along,
     if (src == 0) return;  // nothing comes in from outside the grid
     const int src_lake = v.lake_of(src), rcv_lake = v.lake_of(rcv);
     if (src_lake) {
-        if (!rcv_lake && rcv != 0) lake_outflow(v, src_lake, src, rcv, q);
+        if (rcv_lake || rcv == 0) return;
+        lake_outflow(v, src_lake, src, rcv, q, moved);
+        // The attached mass follows the lake's sediment onto the land.
+        if (v.faces && along != axis::none) record_face(v, i, along == axis::x, q >= 0.0 ? 1.0 : -1.0, moved);
         return;
     }
     const double t = capacity(v, src, std::fabs(slope), m.h[src], std::fabs(q) / v.dx);

@@ -112,6 +112,9 @@ struct transport_state {
     // ------------------------------------------------ constituent slots
     int n_contaminants = 0;                // slots of type 1
     int first_nutrient_constituent = -1;   // first slot of type 2, -1 while none
+    // With sed_as_constituents 2: the first of the num_sed slots (of type 1,
+    // after the contaminants) that carry the sediment classes; -1 while none.
+    int first_sed_constituent = -1;
     int contam_table_read = 0;             // the CONTAMINANT_TRANSPORT table gave the contaminants
     // By slot (element 0 unused): the name the summaries give it and the
     // base name of its map outputs (empty: none).
@@ -224,6 +227,10 @@ struct transport_state {
     // (m3), and a slot's attached mass per m3 of it (g/m3).
     slot_tables chan_sed_contam;
     mat2<double> chan_wash_start, chan_attached_ratio;
+    // Work space of the overland attached step by lake: the wash load of a
+    // fine position that the lake's outflow carried onto the land over the
+    // interval (m3), and the attached mass it gives per m3 of it (g/m3).
+    vec1<double> lake_wash_out, lake_attached_out;
     // Per slot and node row: the attached mass the wash load carried
     // through the node's downstream face since the channel constituents
     // last ran (g), and over their last interval (g/s); both negative
@@ -234,9 +241,10 @@ struct transport_state {
     // Their books per slot (kg), run and event: attached mass the stream
     // cells gave the nodes (with the suspended and the deposited sediment
     // they gave), that left through the outlet, that the channels gave the
-    // lakes (net), that the overland gave the lakes, that settled onto the
-    // lakes' cells; and what the sorption split gave the dissolved mass of
-    // the nodes and of the lakes (negative: took).
+    // lakes (net), that the overland gave the lakes (net: less what their
+    // spills over land carried back), that settled onto the lakes' cells;
+    // and what the sorption split gave the dissolved mass of the nodes and
+    // of the lakes (negative: took).
     array1d<double> CHAN_QLAT_SED_MASS, CHAN_OUTLET_SED_MASS, CHAN_LAKE_SED_CONTAM_MASS, OV_LAKE_SED_CONTAM_MASS,
         LAKE_SETTLED_SED_MASS, CHAN_SED_SOURCE_MASS, LAKE_SED_CONTAM_SOURCE_MASS;
     array1d<double> event_chan_qlat_sed_mass, event_chan_outlet_sed_mass, event_chan_lake_sed_contam_mass,
@@ -292,7 +300,11 @@ struct transport_state {
     int ov_con_map_given = 0;
     std::string ov_point_source;
     int soil_erosion_given = 0;  // SOIL_EROSION
-    int soil_erosion = 0;        // its value
+    int soil_erosion = 0;        // its value, less 10 when it carries the classes as constituents
+    // 1: the sediment routines move the classes; 2 (a SOIL_EROSION value of
+    // 10 or more): the classes are carried as constituents instead, and no
+    // sediment routine runs; 0 without soil erosion.
+    int sed_as_constituents = 0;
 
     std::string chan_contam_output_name = "con_output";
     file_ptr chan_contam_output;

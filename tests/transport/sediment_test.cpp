@@ -203,8 +203,18 @@ TEST(OverlandSediment, BadSedimentInputsAreRefusedNamingWhereAndWhat) {
         std::string tables, extra, message;
     } cases[] = {
         {tables, "SED_POROSITY 1\n", "SED_POROSITY 1 in project file p.prj"},
-        {tables, "SOIL_EROSION 12\n", "SOIL_EROSION 12 in project file p.prj asks for the sediment classes"},
+        {tables, "SOIL_EROSION 17\n", "SOIL_EROSION 17 in project file p.prj names no transport-capacity formula"},
         {tables, "SOIL_EROSION 7\n", "SOIL_EROSION 7 in project file p.prj names no transport-capacity formula"},
+        // The classes carried as constituents: nothing erodes them for a
+        // contaminant to bind to, the soil would move them as dissolved,
+        // and the land holds none of them.
+        {tables, "SOIL_EROSION 12\nOV_CON_TRANS\nSEDIMENT_CONTAM\nMIXING_LAYER_DEPTH 0.02\n",
+         "SOIL_EROSION 12 in project file p.prj carries the sediment classes as constituents with the overland "
+         "water, together with SEDIMENT_CONTAM"},
+        {tables, "SOIL_EROSION 12\nSOIL_CON_TRANS\n", "together with SOIL_CON_TRANS: the soil layers would move"},
+        {tables, "SOIL_EROSION 12\nCONTAM_MAP zones.asc\n",
+         "CONTAM_MAP zones.asc in project file p.prj gives the land load of the first contaminant, and the project "
+         "carries none"},
         {replaced("2.65 0.002", "2.65 0"), "", "line 6: class 1 has the particle diameter 0 mm"},
         {replaced("2.65 0.02", "1 0.02"), "", "line 7: class 2 has the specific gravity 1; it must be above 1"},
         {replaced("0.2 0.5 0.3", "0.2 0.5 1.5"), "",
