@@ -29,6 +29,7 @@
 #include "model/model_state.hpp"
 #include "nutrients/nutrient_species.hpp"
 #include "nutrients/zep_soils.hpp"
+#include "subsurface/soil_constituent_kernels.hpp"
 #include "subsurface/subsurface_steps.hpp"
 #include "transport/constituent_books.hpp"
 #include "transport/constituents.hpp"
@@ -95,14 +96,11 @@ void move_cell(model_state& m, int c, const soil_cell& cell, double dt) {
         const double* q = cell.q;
         double f[kMaxContamLayers + 2];
         const double kd = m.soil_partition_coef[s][k];
+        const double lost = rate > 0.0 ? -std::expm1(-rate * dt) : 0.0;
         double decayed = 0.0;
         for (int l = 1; l <= n; ++l) {
             f[l] = solids_factor(kd, theta[l]) * zep_soil_dissolved(m, c, k, l);
-            if (rate > 0.0 && held[l] > 0.0) {
-                const double g = theta[l] * f[l] * held[l] * -std::expm1(-rate * dt);
-                held[l] -= g;
-                decayed += g;
-            }
+            if (rate > 0.0) decayed += soil_layer_constituent_loss(held[l], theta[l] * f[l], lost);
         }
         double a[kMaxContamLayers + 2];  // g across each interface, positive downward
         // The slot whose water a nutrient pool exchanges with (-1: none);
