@@ -171,6 +171,7 @@ bool alloc_arrays(model_state& m) {
             alloc_dmatrix(rows, nf, m.chan_sed_contam[static_cast<std::size_t>(c)], "chan_sed_contam");
         alloc_dmatrix(rows, nf, m.chan_wash_start, "chan_wash_start");
         alloc_dmatrix(rows, nf, m.chan_attached_ratio, "chan_attached_ratio");
+        alloc_dmatrix(std::max(1, m.nlakes), nf, m.lake_settled_share, "lake_settled_share");
         alloc_dvector(m.chan_sed_density, nf, "chan_sed_density");
         alloc_dmatrix(n, rows, m.attached_chan_moved, "attached_chan_moved");
         alloc_dmatrix(n, rows, m.attached_chan_flux, "attached_chan_flux");
@@ -179,7 +180,7 @@ bool alloc_arrays(model_state& m) {
                              m.chan_sed_contam[static_cast<std::size_t>(c)]))
                 return false;
         if (!blocks_made(g_error_record, "the attached mass of the channels", m.chan_wash_start, m.chan_attached_ratio,
-                         m.chan_sed_density, m.attached_chan_moved, m.attached_chan_flux))
+                         m.lake_settled_share, m.chan_sed_density, m.attached_chan_moved, m.attached_chan_flux))
             return false;
     }
     m.chan_faces.reserve(static_cast<std::size_t>(faces));
@@ -544,8 +545,6 @@ void lake_takes_cell(model_state& m, int lake, int cell, double water) {
     m.contam_water[cell] = 0.0;
     m.chan_water[to] += std::max(0.0, water);
 }
-
-void step_channel_contam_transport(model_state&) {}
 
 void step_channel_wq_reactions(model_state& m) {
     // The nutrient species of the streams and lakes react in place.

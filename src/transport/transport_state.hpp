@@ -224,6 +224,11 @@ struct transport_state {
     // (m3), and a slot's attached mass per m3 of it (g/m3).
     slot_tables chan_sed_contam;
     mat2<double> chan_wash_start, chan_attached_ratio;
+    // Set by a channel sediment step whose wash load moved: its attached
+    // mass is yet to follow (step_channel_contam_transport); by [lake][fine
+    // position], the share of the lake's suspension that settled in it.
+    bool chan_attached_due = false;
+    mat2<double> lake_settled_share;
     // Per slot and node row: the attached mass the wash load carried
     // through the node's downstream face since the channel constituents
     // last ran (g), and over their last interval (g/s); both negative
