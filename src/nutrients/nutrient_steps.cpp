@@ -192,9 +192,6 @@ void zep_overland_init(model_state& m) {
     o.ammonia = vec1<double>(o.ncells);
 }
 
-// The soil side of the overland-soil exchange is not part of this version.
-void zep_overland_bind(model_state&) {}
-
 void zep_set_weather(model_state& m, double dt) {
     vegso_env_record& r = *container(m).environment;
     auto give = [](vegso_given_value& v, double value) {

@@ -172,6 +172,7 @@ bool alloc_arrays(model_state& m) {
             alloc_dmatrix(rows, nf, m.chan_sed_contam[static_cast<std::size_t>(c)], "chan_sed_contam");
         alloc_dmatrix(rows, nf, m.chan_wash_start, "chan_wash_start");
         alloc_dmatrix(rows, nf, m.chan_attached_ratio, "chan_attached_ratio");
+        alloc_dmatrix(std::max(1, m.nlakes), nf, m.lake_settled_share, "lake_settled_share");
         alloc_dvector(m.chan_sed_density, nf, "chan_sed_density");
         alloc_dmatrix(n, rows, m.attached_chan_moved, "attached_chan_moved");
         alloc_dmatrix(n, rows, m.attached_chan_flux, "attached_chan_flux");
@@ -180,7 +181,7 @@ bool alloc_arrays(model_state& m) {
                              m.chan_sed_contam[static_cast<std::size_t>(c)]))
                 return false;
         if (!blocks_made(g_error_record, "the attached mass of the channels", m.chan_wash_start, m.chan_attached_ratio,
-                         m.chan_sed_density, m.attached_chan_moved, m.attached_chan_flux))
+                         m.lake_settled_share, m.chan_sed_density, m.attached_chan_moved, m.attached_chan_flux))
             return false;
         if (m.chan_lakes_on) {
             alloc_dvector(m.lake_wash_out, m.nlakes, "lake_wash_out");
@@ -560,8 +561,6 @@ void lake_conc_of_volume(model_state& m) {
             m.chan_conc[c][r.lake(k)] = store_conc(m.chan_mass[c][r.lake(k)], std::max(0.0, m.lake_volume[k]));
     }
 }
-
-void step_channel_contam_transport(model_state&) {}
 
 void step_channel_wq_reactions(model_state& m) {
     // The nutrient species of the streams and lakes react in place.

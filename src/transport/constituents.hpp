@@ -91,9 +91,15 @@ void leave_dry_cell(model_state& m, int c, int cell);
 // it and it does not decay.
 bool sediment_class_slot(const model_state& m, int c);
 
-// Water content of constituent soil layer l of cell k: the soil moisture of
-// single-layer Green and Ampt, else the moisture of the soil-water
-// accounting's store that holds the layer; never above the layer's porosity.
+// Water content of the constituent soil layers 1..last of cell k into
+// theta[1..last]: with single-layer Green and Ampt the cell's soil moisture;
+// with redistribution the moisture of the soil-water accounting's store
+// that holds the layer, never above the layer's porosity; with the layered
+// soil its layers' moisture (zep_soil_layer_moisture). With a water table
+// (WATER_TABLE) the soil below it is saturated: a layer under the table
+// holds its porosity, a layer the table crosses holds both in proportion.
+void constituent_layer_moistures(const model_state& m, int k, int last, double* theta);
+// The same for layer l alone.
 double constituent_layer_theta(const model_state& m, int k, int l);
 
 // With SEDIMENT_CONTAM: the mass of slot c sorbed to `volume` m3 of the

@@ -536,22 +536,56 @@ double dissolved_share(int classes, const double* conc, const double* kd, double
     return share;
 }
 
-double constituent_layer_theta(const model_state& m, int k, int l) {
-    if (m.green_ampt_on || !m.soil_et_accounting) return value_at(m.theta_all, k);
-    // A layer that begins at or below the bottom of the accounting's upper
-    // store takes the lower store's moisture.
+void constituent_layer_moistures(const model_state& m, int k, int last, double* theta) {
+    if (m.green_ampt_on || !m.soil_et_accounting) {
+        for (int l = 1; l <= last; ++l) theta[l] = value_at(m.theta_all, k);
+        return;
+    }
+    const bool groundwater = m.water_table_given && m.elevgw.n() >= k && m.elev.n() >= k;
+    const double table = groundwater ? m.elev[k] - m.elevgw[k] : 0.0;  // m below the ground
+    if (m.inf_layered_on) {
+        const double* s = soil_class_of(m, k);
+        const int n = m.soil_layer_count[k];
+        if (s && n >= 1) {
+            double all[kMaxContamLayers + 1] = {};
+            zep_soil_layer_moisture(value_at(m.Ws1_L1, k), value_at(m.Ws1_L2, k), table * kCmPerMetre,
+                                    m.soil_thickness[k], groundwater, s, n, all);
+            for (int l = 1; l <= last; ++l) theta[l] = all[l];
+            return;
+        }
+    }
+    // Redistribution: a layer that begins at or below the bottom of the
+    // accounting's upper store takes the lower store's moisture. The
+    // stores hold the water above the water table (the accounting's soil
+    // depth ends there); below it the soil is saturated.
     const layer_moistures w = soil_layer_moistures(m, k);
     double upper = layers_from_cards(m).top / kCmPerMetre;
     if (m.inf_layered_on) {
         const double* s = soil_class_of(m, k);
         upper = s ? s[22] / kCmPerMetre : 0.0;
     }
+    const double* t = m.soil_thickness[k];
     double top = 0.0;
-    for (int j = 1; j < l; ++j) top += m.soil_thickness[k][j];
-    const bool lower = w.lower != kNoSecondLayer && top >= upper - kThin / kCmPerMetre;
-    const double theta = lower ? w.lower : w.top;
-    const double phi = m.soil_porosity[k][l];
-    return theta < phi ? theta : phi;
+    for (int l = 1; l <= last; ++l) {
+        const double bottom = top + t[l];
+        const bool lower = w.lower != kNoSecondLayer && top >= upper - kThin / kCmPerMetre;
+        const double held = lower ? w.lower : w.top;
+        const double phi = m.soil_porosity[k][l];
+        const double unsaturated = held < phi ? held : phi;
+        if (!groundwater || bottom <= table)
+            theta[l] = unsaturated;
+        else if (top >= table)
+            theta[l] = phi;
+        else  // the water table crosses the layer
+            theta[l] = (unsaturated * (table - top) + phi * (bottom - table)) / t[l];
+        top = bottom;
+    }
+}
+
+double constituent_layer_theta(const model_state& m, int k, int l) {
+    double theta[kMaxContamLayers + 1] = {};
+    constituent_layer_moistures(m, k, l, theta);
+    return theta[l];
 }
 
 void alloc_overland_contam_arrays(model_state& m, int count, int cells, int nutrient_call, int) {

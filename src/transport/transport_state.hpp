@@ -231,6 +231,11 @@ struct transport_state {
     // fine position that the lake's outflow carried onto the land over the
     // interval (m3), and the attached mass it gives per m3 of it (g/m3).
     vec1<double> lake_wash_out, lake_attached_out;
+    // Set by a channel sediment step whose wash load moved: its attached
+    // mass is yet to follow (step_channel_contam_transport); by [lake][fine
+    // position], the share of the lake's suspension that settled in it.
+    bool chan_attached_due = false;
+    mat2<double> lake_settled_share;
     // Per slot and node row: the attached mass the wash load carried
     // through the node's downstream face since the channel constituents
     // last ran (g), and over their last interval (g/s); both negative

@@ -5,6 +5,7 @@
 // closes, and the inputs the set-up refuses.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <random>
 #include <sstream>
@@ -247,6 +248,24 @@ TEST(SoilColumn, EachCellKeepsItsBudget) {
     EXPECT_NEAR(m->SOIL_DECAY_MASS.at(1) * 1000.0 + m->soil_mass[1][3][1], 10.0, 1e-12);
 }
 
+// The soil under a channel lake passes no water between its layers, even
+// with water booked to cross them; its contaminant still decays.
+TEST(SoilColumn, UnderAChannelLakeNothingMovesButTheMassDecays) {
+    auto m = mixing_layer_cells(1);
+    kesta::alloc_overland_contam_arrays(*m, 1, 1, 0, 0);
+    m->contam_decay[1][1] = 1.0;
+    kesta::init_contam_soil_state(*m);
+    m->chan_lakes_on = 1;
+    m->lake_num = kesta::vec1<int>(1);
+    m->lake_num[1] = 1;
+    m->soil_mass[1][1][1] = 10.0;
+    m->soil_infil_depth[1] = 0.01;
+    kesta::step_soil_nutrients(*m);
+    EXPECT_EQ(m->SOIL_TO_WT_MASS.at(1), 0.0);
+    EXPECT_NEAR(m->soil_mass[1][1][1], 10.0 * std::exp(-60.0 / 86400.0), 1e-6);
+    EXPECT_EQ(m->soil_infil_depth[1], 0.0);  // the interval's water books close
+}
+
 // A 0.1 m mixing layer of porosity 0.4 under 10 m cells holds 0.6 x 0.1 x
 // 2650 x 100 = 15900 kg of solids. Where no water crosses it and nothing
 // decays, its mass (changed since the last step, as the nutrient library
@@ -264,6 +283,78 @@ TEST(SoilColumn, WhereNothingMovesTheConcentrationFollowsTheMass) {
         EXPECT_EQ(m->soil_mass[1][1][1], 10.0) << type;
         EXPECT_NEAR(m->soil_conc[1][1][1], 10.0 / 15900.0 * 1000.0, 1e-12) << type;  // mg/kg
         EXPECT_EQ(m->contam_land_mass[1][1], 10.0) << type;
+    }
+}
+
+// A cell with a column of three constituent layers of 0.02, 0.08 and 0.3 m
+// (mixing layer 2 cm, upper store 10 cm, soil 40 cm) whose upper store
+// holds water at 0.25 and whose lower store, where the water table leaves
+// it room, at 0.3; porosity 0.45 (the layered soil's second class layer
+// 0.40). Its third layer holds 10 g of a conservative contaminant sorbing
+// at Kd 0.5 L/kg, and 1 cm of water leaves its bottom. `table` m is the
+// depth of the water table.
+std::unique_ptr<kesta::model_state> three_layer_column(bool layered, double table) {
+    auto m = cells_state(1, 0.0);
+    m->soil_con_trans = 1;
+    m->soil_et_accounting = 1;
+    m->water_table_given = 1;
+    m->mixing_layer_depth = 2.0;  // cm
+    m->phi_map.fill(0.45);
+    m->elev = kesta::vec1<double>(1);
+    m->elevgw = kesta::vec1<double>(1);
+    m->elev[1] = 100.0;
+    m->elevgw[1] = 100.0 - table;
+    const double unsaturated = std::min(40.0, table * 100.0);  // cm of the stores above the table
+    for (kesta::vec1<double>* v : {&m->soil_depth, &m->Ws1_L1, &m->Ws1_L2}) *v = kesta::vec1<double>(1);
+    m->soil_depth[1] = unsaturated;
+    m->Ws1_L1[1] = 0.25 * std::min(10.0, unsaturated);
+    m->Ws1_L2[1] = 0.3 * std::max(0.0, unsaturated - 10.0);
+    if (layered) {
+        m->inf_layered_on = 1;
+        m->soiltype = kesta::vec1<int>(1);
+        m->soiltype[1] = 1;
+        double* s = m->soil_class[1].v;
+        s[7] = 0.45;
+        s[8] = 0.40;
+        s[22] = 10.0;
+        s[23] = 30.0;
+    } else {
+        m->inf_redist_on = 1;
+        m->top_layer_depth = 10.0;
+        m->soil_moist_depth = 40.0;
+    }
+    kesta::alloc_overland_contam_arrays(*m, 1, 1, 0, 0);
+    m->soil_partition_coef[1][1] = 0.5;
+    kesta::init_contam_soil_state(*m);
+    m->soil_mass[1][1][3] = 10.0;
+    m->soil_drainage[1] = 1.0;  // cm
+    return m;
+}
+
+// Whatever the method, a layer below the water table holds its porosity,
+// a layer above it its store's moisture and a layer the table crosses each
+// in proportion; the water leaving the bottom carries the pore water of
+// the third layer, q f m / t with f = 1 / ((1 - theta) Kd 2.65 + theta).
+TEST(SoilColumn, LayersBelowTheWaterTableAreSaturated) {
+    const auto leached = [](double theta) { return 0.01 * 10.0 / 0.3 / ((1.0 - theta) * 0.5 * 2.65 + theta); };
+    for (const bool layered : {false, true}) {
+        const double saturated = layered ? 0.40 : 0.45;
+        // Between layers 2 and 3; below the column; across layer 3 at 0.25 m.
+        const double tables[3] = {0.1, 2.0, 0.25};
+        const double third[3] = {saturated, 0.3, (0.3 * 0.15 + saturated * 0.15) / 0.3};
+        for (int i = 0; i < 3; ++i) {
+            auto m = three_layer_column(layered, tables[i]);
+            ASSERT_EQ(m->soil_layer_count[1], 3);
+            kesta::step_soil_nutrients(*m);
+            const double* theta = m->nutrient_grid.table[1];
+            const std::string where = std::string(layered ? "layered, " : "redistribution, ") + std::to_string(tables[i]);
+            EXPECT_NEAR(theta[1], 0.25, 1e-12) << where;
+            EXPECT_NEAR(theta[2], 0.25, 1e-12) << where;
+            EXPECT_NEAR(theta[3], third[i], 1e-12) << where;
+            EXPECT_NEAR(kesta::constituent_layer_theta(*m, 1, 3), third[i], 1e-12) << where;
+            EXPECT_NEAR(m->SOIL_TO_WT_MASS.at(1) * 1000.0, leached(third[i]), 1e-12) << where;
+            EXPECT_NEAR(m->soil_mass[1][1][3], 10.0 - leached(third[i]), 1e-12) << where;
+        }
     }
 }
 
