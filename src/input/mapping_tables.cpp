@@ -29,6 +29,10 @@ constexpr std::size_t kValueColumn = 86;  // 0-based offset of character 87
 // Check lines are padded with dots to this width after two blanks.
 constexpr std::size_t kCheckWidth = 35;
 
+// The densest solid there is (osmium) is 22.6 times as dense as water; no
+// sediment grain is denser.
+constexpr double kDensestGrain = 22.6;
+
 struct keyword_def {
     const char* text;
     int id;
@@ -862,10 +866,11 @@ bool read_sediment_table(mapping_table_file& file, const std::string& file_name,
                         format_text("class %d has the particle diameter %g mm; it must be above 0", i, s.part_diam[i]));
             return false;
         }
-        if (!(s.spec_grav[i] > 1.0)) {
+        if (!(s.spec_grav[i] > 1.0 && s.spec_grav[i] <= kDensestGrain)) {
             table_error(cur, table_sediments,
-                        format_text("class %d has the specific gravity %g; it must be above 1 (water)", i,
-                                    s.spec_grav[i]));
+                        format_text("class %d has the specific gravity %g; it must be above 1 (water) and at most "
+                                    "%g (no solid is denser)",
+                                    i, s.spec_grav[i], kDensestGrain));
             return false;
         }
         pop_string(line, s.output_filename[static_cast<std::size_t>(i)]);

@@ -207,6 +207,10 @@ TEST(OverlandSediment, BadSedimentInputsAreRefusedNamingWhereAndWhat) {
         {tables, "SOIL_EROSION 7\n", "SOIL_EROSION 7 in project file p.prj names no transport-capacity formula"},
         {replaced("2.65 0.002", "2.65 0"), "", "line 6: class 1 has the particle diameter 0 mm"},
         {replaced("2.65 0.02", "1 0.02"), "", "line 7: class 2 has the specific gravity 1; it must be above 1"},
+        // A grain no solid is dense enough to make would settle and load the
+        // outlet's series with values beyond any number.
+        {replaced("2.65 0.002", "1e308 0.002"), "",
+         "line 6: class 1 has the specific gravity 1e+308; it must be above 1 (water) and at most 22.6"},
         {replaced("0.2 0.5 0.3", "0.2 0.5 1.5"), "",
          "line 14: the row of ID 2 gives sediment class 3 a share of 1.5 of the parent soil"},
         {replaced("SEDIMENTS\n", "NO_SEDIMENTS\n"), "",
