@@ -163,7 +163,10 @@ bool alloc_arrays(model_state& m) {
                          m.tr_lake_share))
             return false;
     }
-    if (m.sediment_contam && m.chan_sed_on && m.ov_sed && !m.ov_sed->ch_wash_vol.empty()) {
+    // Mass attaches to the fine classes only: with none, the channels carry
+    // no attached mass and have no store for it.
+    if (m.sediment_contam && m.chan_sed_on && m.ov_sed && !m.ov_sed->ch_wash_vol.empty() &&
+        m.ov_sed->n_fine_classes > 0) {
         const int nf = m.ov_sed->n_fine_classes;
         m.chan_sed_contam.clear();
         m.chan_sed_contam.resize(static_cast<std::size_t>(n) + 1);

@@ -586,6 +586,11 @@ void read_contam_tables(model_state& m) {
     }
     if (!read_load_map(m)) return;
     if (!exchange_has_water(m)) return;
+    if (m.sediment_contam && m.ov_sed && m.ov_sed->n_fine_classes == 0)
+        warn(format_text("Warning: SEDIMENT_CONTAM has nothing to bind the contaminants to: every class of the "
+                         "SEDIMENTS table of %s is sand (its diameter at least SAND_SIZE %g mm), and only the fine "
+                         "classes carry attached mass.\n",
+                         m.mapping_table.c_str(), m.project_options.sand_size));
     if (m.sediment_contam && m.ov_sed) {
         sed_record& s = *m.ov_sed;
         for (mat2<double>* t : {&s.ov_sed_vol_qsx, &s.ov_sed_vol_qsy, &s.eroded_step, &s.deposited_step})

@@ -382,6 +382,17 @@ std::string erosion_tables() {
 // outlet's face, over the channel constituent intervals, adds up to what
 // the outlet's book took, and the location mass series carries it after
 // the dissolved flux.
+// The valley's links erodible, 0.2 m of sand under their beds.
+std::string erodible_channels() {
+    std::string chan = valley::channel_file();
+    for (std::size_t at = chan.find("TRAPEZOID\n"); at != std::string::npos; at = chan.find("TRAPEZOID\n", at))
+        chan.replace(at, 10, "TRAP_ERODE\n");
+    for (std::size_t at = chan.find("BANKFULL_DEPTH 1\n"); at != std::string::npos;
+         at = chan.find("BANKFULL_DEPTH 1\n", at + 1))
+        chan.insert(at + 17, "MAX_EROSION 0.2\n");
+    return chan;
+}
+
 TEST(ChannelContaminantRun, AttachedMassRidesWithTheWashLoadAndTheBooksClose) {
     kesta_test::temp_dir dir(true);
     write_valley(dir,
@@ -389,14 +400,7 @@ TEST(ChannelContaminantRun, AttachedMassRidesWithTheWashLoadAndTheBooksClose) {
                  "SED_POROSITY 0.4\nOUTLET_SED_FLUX sed.out\nIN_HYD_LOCATION loc.txt\nOUT_HYD_LOCATION q.out\n"
                  "OUT_MASS_LOCATION mass.out\n",
                  erosion_tables(), "PARTITION 300\n", "0.01 0 0 50 0 0 0.3 0");
-    // The links erodible, 0.2 m of sand under their beds.
-    std::string chan = valley::channel_file();
-    for (std::size_t at = chan.find("TRAPEZOID\n"); at != std::string::npos; at = chan.find("TRAPEZOID\n", at))
-        chan.replace(at, 10, "TRAP_ERODE\n");
-    for (std::size_t at = chan.find("BANKFULL_DEPTH 1\n"); at != std::string::npos;
-         at = chan.find("BANKFULL_DEPTH 1\n", at + 1))
-        chan.insert(at + 17, "MAX_EROSION 0.2\n");
-    dir.write("net.chan", chan);
+    dir.write("net.chan", erodible_channels());
     dir.write("loc.txt", "1\n4 7\n");
     books_watch w;
     ASSERT_NO_FATAL_FAILURE(run_watched(w));
@@ -419,6 +423,38 @@ TEST(ChannelContaminantRun, AttachedMassRidesWithTheWashLoadAndTheBooksClose) {
     EXPECT_EQ(n, 25);  // every 5 minutes of two hours
     EXPECT_GT(attached, 0.0);
     expect_global_error_below(kesta_test::read_file(dir.file("run.sum")), 1e-6);
+}
+
+// Every class sand (SAND_SIZE below the clay): nothing binds the load to
+// sediment, over land or in the channels. The run goes through with a
+// warning that names the cards and the table, the channels' books close,
+// no attached mass moves, and the mass series carries an attached flux of 0.
+TEST(ChannelContaminantRun, SandOnlyClassesRunWithNothingAttachedAndSaySo) {
+    kesta_test::temp_dir dir(true);
+    write_valley(dir,
+                 "CHAN_CON_TRANS\nSEDIMENT_CONTAM\nMIXING_LAYER_DEPTH 0.02\nSOIL_EROSION 2\nSAND_SIZE 0.001\n"
+                 "SED_POROSITY 0.4\nOUTLET_SED_FLUX sed.out\nIN_HYD_LOCATION loc.txt\nOUT_HYD_LOCATION q.out\n"
+                 "OUT_MASS_LOCATION mass.out\n",
+                 erosion_tables(), "PARTITION 300\n", "0.01 0 0 50 0 0 0.3 0");
+    dir.write("net.chan", erodible_channels());
+    dir.write("loc.txt", "1\n4 7\n");
+    books_watch w;
+    ASSERT_NO_FATAL_FAILURE(run_watched(w));
+    EXPECT_GT(w.lat, 0.0);
+    for (double v : {w.attached_in, w.attached_out, w.settled, w.sorbed}) EXPECT_EQ(v, 0.0);
+    const std::string summary = kesta_test::read_file(dir.file("run.sum"));
+    EXPECT_NE(summary.find("SEDIMENT_CONTAM has nothing to bind the contaminants to: every class of the SEDIMENTS "
+                           "table of tables.cmt is sand (its diameter at least SAND_SIZE 0.001 mm)"),
+              std::string::npos)
+        << summary;
+    const std::vector<std::string> lines = kesta_test::lines_of(kesta_test::read_file(dir.file("mass.out")));
+    ASSERT_EQ(lines.size(), 25u);
+    for (const std::string& line : lines) {
+        const std::vector<double> v = kesta_test::numbers(line);
+        ASSERT_EQ(v.size(), 3u) << line;
+        EXPECT_EQ(v[2], 0.0) << line;
+    }
+    expect_global_error_below(summary, 1e-6);
 }
 
 // The number on the dotted summary line of `label`.
