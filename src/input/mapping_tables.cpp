@@ -13,6 +13,7 @@
 #include "subsurface/evapotranspiration.hpp"
 #include "subsurface/soil_layer_table.hpp"
 #include "subsurface/wells.hpp"
+#include "transport/constituents.hpp"
 #include "transport/sediment_tables.hpp"
 
 namespace kesta {
@@ -239,10 +240,22 @@ bool erosion_row_in_bounds(const table_cursor& cur, int id, const double* values
     return true;
 }
 
+// A CONTAMINANT_TRANSPORT row disperses no more than water over land can
+// (its other columns are checked per cell once the table is read).
+bool contaminant_row_in_bounds(const table_cursor& cur, int id, const double* values, int ncols) {
+    if (ncols < 1 || values[1] <= kMostOverlandDispersion) return true;
+    table_error(cur, table_contaminants,
+                format_text("the row of ID %d gives the dispersion coefficient (column 1) %g m2/s; water over land "
+                            "disperses no more than %g m2/s",
+                            id, values[1], kMostOverlandDispersion));
+    return false;
+}
+
 // The evapotranspiration parameters of a row lie within what any land can
 // have; a value outside is refused naming the row.
 bool row_in_bounds(const table_cursor& cur, int table_id, int id, const double* values, int ncols) {
     if (table_id == table_soil_erosion) return erosion_row_in_bounds(cur, id, values, ncols);
+    if (table_id == table_contaminants) return contaminant_row_in_bounds(cur, id, values, ncols);
     if (table_id != table_evapotranspiration) return true;
     for (int j = 1; j <= 4 && j <= ncols; ++j) {
         const et_parameter_bound& b = kEtParameterBounds[j - 1];

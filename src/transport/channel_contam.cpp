@@ -40,6 +40,7 @@
 #include "nutrients/nutrient_steps.hpp"
 #include "transport/channel_constituents.hpp"
 #include "transport/constituent_books.hpp"
+#include "transport/constituents.hpp"
 #include "transport/network_faces.hpp"
 #include "transport/transport_steps.hpp"
 
@@ -386,6 +387,12 @@ void set_chan_nutrient_dispersion(model_state& m) {
 
 void alloc_chan_contam_arrays(model_state& m) {
     if (!m.chan_con_trans || !m.ov_con_trans || m.ncontam <= 0 || m.nlinks < 1) return;
+    if (!(m.chan_disp_coef >= 0.0 && m.chan_disp_coef <= kMostChannelDispersion)) {
+        refuse(format_text("Error: CHAN_DISP_COEF %g in project file %s: the dispersion coefficient of the channels "
+                           "must be from 0 to %g m2/s, the most a river has.\n",
+                           m.chan_disp_coef, m.project_file.c_str(), kMostChannelDispersion));
+        return;
+    }
     if (!alloc_arrays(m)) return;
     if (!m.chan_contam_output_name.empty() && !m.chan_contam_output) {
         m.chan_contam_output = open_file(m.chan_contam_output_name, "w", 1);
@@ -620,6 +627,11 @@ void step_channel_lake_contam_mass(model_state& m) {
             ++m.chan_route_calls;
             m.chan_route_substeps += res.substeps;
             m.chan_route_passes += res.passes;
+            substep_stats& st = m.chan_route_stats;
+            ++st.intervals;
+            st.substeps += res.substeps;
+            if (res.set_by_flow) st.set_by_flow += res.substeps;
+            st.most = std::max(st.most, res.substeps);
             if (!res.ok) return;
             book_faces(m, r, c, dt);
             if (!masses_are_real(m, r, c)) return;

@@ -291,6 +291,10 @@ int read_table(model_state& m) {
 
 // The uniform contaminant of the OV_* cards.
 bool set_uniform(model_state& m) {
+    if (m.ov_disp_coef > kMostOverlandDispersion)
+        return refuse(format_text("Error: OV_DISP_COEF %g in project file %s: water over land disperses no more "
+                                  "than %g m2/s.\n",
+                                  m.ov_disp_coef, m.project_file.c_str(), kMostOverlandDispersion));
     if (!card_not_negative(m, "OV_DISP_COEF", m.ov_disp_coef) ||
         !card_not_negative(m, "OV_DECAY_COEF", m.ov_decay_coef) ||
         !card_not_negative(m, "OV_UPTAKE_RATE", m.ov_uptake_rate) ||
