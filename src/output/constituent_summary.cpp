@@ -415,9 +415,9 @@ void run_substeps(std::FILE* fp, const char* routing, const substep_stats& st, c
                  st.substeps - st.set_by_flow);
     if (st.at_most > 0)
         std::fprintf(fp,
-                     "%lld of the intervals took the most sub-steps the %s takes; where they needed more, it gave "
-                     "no cell more than it held, and their results are less accurate.\n",
-                     st.at_most, routing);
+                     "%lld of the intervals took the most sub-steps it takes; where they needed more, it gave no "
+                     "cell more than it held, and their results are less accurate.\n",
+                     st.at_most);
 }
 
 // What the nutrient reactions made and used over the whole run, in the

@@ -413,15 +413,18 @@ TEST(ContaminantRun, IdleOverlandPumpsLeaveTheBalancesClosed) {
         << s;
 }
 
-// The uniform contaminant of the OV_* cards on the five-cell cross of 10 m
-// cells, in 10 s intervals.
-std::string uniform_cross(const kesta_test::temp_dir& dir, const std::string& cards) {
-    dir.write("mask.asc", kesta_test::cross_mask(10.0));
-    dir.write("elev.asc", kesta_test::cross_elevation(10.0));
-    return dir.write("p.prj", "KESTAPROJECT\nWATERSHED_MASK mask.asc\nELEVATION elev.asc\nGRIDSIZE 10\nROWS 3\nCOLS 3\n"
-                              "OUTROW 3\nOUTCOL 2\nOUTSLOPE 0.01\nMANNING_N 0.05\nSUMMARY summ.out\n"
-                              "OUTLET_HYDRO hyd.out\nSUPER_QUIET\nTOT_TIME 30\nTIMESTEP 10\nRAIN_INTENSITY 40\n"
-                              "RAIN_DURATION 20\nSTART_DATE 2020 6 1\nSTART_TIME 12 0\nOV_CON_TRANS\n" +
+// The uniform contaminant of the OV_* cards on the five-cell cross of
+// `cell` m cells, in intervals of `step` s.
+std::string uniform_cross(const kesta_test::temp_dir& dir, const std::string& cards, double cell = 10.0,
+                          int step = 10) {
+    dir.write("mask.asc", kesta_test::cross_mask(cell));
+    dir.write("elev.asc", kesta_test::cross_elevation(cell));
+    return dir.write("p.prj", kesta::format_text("KESTAPROJECT\nWATERSHED_MASK mask.asc\nELEVATION elev.asc\n"
+                                                 "GRIDSIZE %g\nROWS 3\nCOLS 3\nTIMESTEP %d\n",
+                                                 cell, step) +
+                                  "OUTROW 3\nOUTCOL 2\nOUTSLOPE 0.01\nMANNING_N 0.05\nSUMMARY summ.out\n"
+                                  "OUTLET_HYDRO hyd.out\nSUPER_QUIET\nTOT_TIME 30\nRAIN_INTENSITY 40\n"
+                                  "RAIN_DURATION 20\nSTART_DATE 2020 6 1\nSTART_TIME 12 0\nOV_CON_TRANS\n" +
                                   cards);
 }
 
@@ -436,7 +439,9 @@ bool watch_substeps(kesta::model_state& m, const char*) {
 // cell's mass per second: a 10 s interval takes at least 20 sub-steps of
 // at most half of it. The summary says how many sub-steps the run took and
 // how many of them the flow set: as many as the same run without
-// dispersion takes. Beyond 100 m2/s the card is refused.
+// dispersion takes. On 1 m cells in 60 s intervals 100 m2/s would need
+// 200 x 60 / 0.5 = 24000 sub-steps, beyond the 10000 the transport takes:
+// the summary says so. Beyond 100 m2/s the card is refused.
 TEST(ContaminantRun, TheSummarySaysHowManySubstepsTheDispersionSet) {
     kesta_test::temp_dir dir(true);
     kesta::substep_stats still, dispersed;
@@ -461,6 +466,22 @@ TEST(ContaminantRun, TheSummarySaysHowManySubstepsTheDispersionSet) {
                                                 dispersed.substeps, dispersed.intervals, dispersed.most,
                                                 dispersed.set_by_flow, dispersed.substeps - dispersed.set_by_flow)))
         << summary;
+
+    uniform_cross(dir, "OV_DISP_COEF 100\n", 1.0, 60);
+    g_substeps = kesta::substep_stats();
+    const kesta_test::model_run fine = kesta_test::run_in_process("p.prj", watch_substeps);
+    ASSERT_EQ(fine.rc, 0) << fine.out;
+    EXPECT_EQ(g_substeps.most, 10000);
+    EXPECT_GT(g_substeps.at_most, 0);
+    const std::string capped = kesta_test::read_file("summ.out");
+    EXPECT_TRUE(has(capped, kesta::format_text("Overland constituent transport: %lld sub-steps in %lld constituent "
+                                               "intervals (at most 10000 in one)",
+                                               g_substeps.substeps, g_substeps.intervals)))
+        << capped;
+    EXPECT_TRUE(has(capped, kesta::format_text(".\n%lld of the intervals took the most sub-steps it takes; where "
+                                               "they needed more, it gave no cell more than it held",
+                                               g_substeps.at_most)))
+        << capped;
 
     uniform_cross(dir, "OV_DISP_COEF 1e6\n");
     const kesta_test::model_run r = kesta_test::run_in_process("p.prj");
