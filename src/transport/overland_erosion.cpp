@@ -130,7 +130,7 @@ void detach_parent(cell_soil& c, double e) {
     const double left = std::max(0.0, c.erodible + sum_classes(c.parent, c.classes));  // parent slots fall from 0
     if (!(share * e <= left)) {
         e = share > 0.0 ? left / share : 0.0;
-        c.exhausted = true;
+        c.exhausted = share > 0.0;
     }
     for (int k = 1; k <= c.classes; ++k) {
         const double from_parent = c.parent_fract[k] * e;
