@@ -375,6 +375,23 @@ bool reten_depth_card(card_context& c) {
     return true;
 }
 
+// No soil column a run accounts for is deeper than this (m).
+constexpr double kDeepestSoil = 1000.0;
+
+// A depth of the soil water accounting or of one of its layers (m), into the
+// card's field. Below 0 a column would hold negative water; 0 (up to 1e-16
+// m) gives a layer no depth of its own, so that the layer below stands in
+// for it.
+bool soil_depth_card(card_context& c) {
+    const std::string tok = peek_token(c.line);
+    double v = 0.0;
+    if (!take_real(c, v)) return false;
+    if (!(v >= 0.0 && v <= kDeepestSoil))
+        return refuse_value(c, format_text("needs a depth from 0 to %g m", kDeepestSoil).c_str(), tok);
+    *real_field(c.row->target, c) = v;
+    return true;
+}
+
 // The number of threads comes from OMP_NUM_THREADS: the card's number is
 // read and ignored (the run's warnings say that the card has no effect).
 bool num_threads_card(card_context& c) {
@@ -809,9 +826,9 @@ constexpr card_row kCards[] = {
     {"X_FREQ", 241, K::integer, &PO::x_freq},
     {"XWIN_WIDTH", 242, K::integer, &PO::xwin_width},
     {"XWIN_HEIGHT", 243, K::integer, &PO::xwin_height},
-    {"SOIL_MOIST_DEPTH", 244, K::real, &PO::soil_moist_depth},
-    {"TOP_LAYER_DEPTH", 245, K::real, &PO::top_layer_depth},
-    {"MIXING_LAYER_DEPTH", 246, K::real, &PO::mixing_layer_depth},
+    {"SOIL_MOIST_DEPTH", 244, K::special, &PO::soil_moist_depth, {}, 0, nullptr, soil_depth_card},
+    {"TOP_LAYER_DEPTH", 245, K::special, &PO::top_layer_depth, {}, 0, nullptr, soil_depth_card},
+    {"MIXING_LAYER_DEPTH", 246, K::special, &PO::mixing_layer_depth, {}, 0, nullptr, soil_depth_card},
     {"RICHARDS_WEIGHT", 247, K::real, &PO::richards_weight},
     {"RICHARDS_DTHETA_MAX", 248, K::real, &PO::richards_dtheta_max},
     {"RICHARDS_ITER_MAX", 249, K::integer, &PO::richards_iter_max},

@@ -405,6 +405,24 @@ void run_global(const model_state& m, std::FILE* fp) {
     }
 }
 
+// Where a stability limit cut the constituent intervals into more than one
+// sub-step each: how many sub-steps, and how many the flow's limit set and
+// the limit of `other`.
+void run_substeps(std::FILE* fp, const char* routing, const substep_stats& st, const char* flow_limit,
+                  const char* other) {
+    if (st.substeps <= st.intervals) return;
+    std::fprintf(fp,
+                 "\n%s: %lld sub-steps in %lld constituent intervals (at most %d in one); %s set %lld of them and %s "
+                 "the other %lld.\n",
+                 routing, st.substeps, st.intervals, st.most, flow_limit, st.set_by_flow, other,
+                 st.substeps - st.set_by_flow);
+    if (st.at_most > 0)
+        std::fprintf(fp,
+                     "%lld of the intervals took the most sub-steps it takes; where they needed more, it gave no "
+                     "cell more than it held, and their results are less accurate.\n",
+                     st.at_most);
+}
+
 // What the nutrient reactions made and used over the whole run, in the
 // water over land, in the channel nodes, in the lakes and in the soil (kg),
 // as the nutrient container counted it.
@@ -435,7 +453,14 @@ void write_constituent_run_summary(model_state& m) {
     if (!fp) return;
     if (m.soil_con_trans) run_soil(m, fp);
     run_overland(m, fp);
-    if (channel_books(m)) run_channels(m, fp);
+    run_substeps(fp, "Overland constituent transport", m.ov_route_stats, "the flow's stability limit",
+                 "the dispersion's limit (CONTAMINANT_TRANSPORT column 1, OV_DISP_COEF or the DISPERSION table)");
+    if (channel_books(m)) {
+        run_channels(m, fp);
+        run_substeps(fp, "Channel constituent routing", m.chan_route_stats, "the flow's Courant limit",
+                     "corrector passes that did not settle (steep fronts or strong dispersion, CHAN_DISP_COEF) or "
+                     "masses that fell below zero");
+    }
     run_global(m, fp);
     if (m.zep) run_zep(m, fp);
 }

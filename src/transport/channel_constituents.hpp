@@ -43,6 +43,8 @@ struct chan_wq_result {
     int substeps = 0;   // sub-steps taken, restarts included
     int passes = 0;     // corrector passes
     int restarts = 0;   // times the interval was begun anew with a shorter sub-step
+    bool set_by_flow = true;  // the flow set the sub-steps: the whole interval or its Courant limit, not
+                              // corrector passes that did not settle or a mass that fell below zero
 };
 
 // Below this sub-step (s) the routing stops the run.

@@ -164,7 +164,10 @@ bool alloc_arrays(model_state& m) {
                          m.tr_lake_share))
             return false;
     }
-    if (m.sediment_contam && m.chan_sed_on && m.ov_sed && !m.ov_sed->ch_wash_vol.empty()) {
+    // Mass attaches to the fine classes only: with none, the channels carry
+    // no attached mass and have no store for it.
+    if (m.sediment_contam && m.chan_sed_on && m.ov_sed && !m.ov_sed->ch_wash_vol.empty() &&
+        m.ov_sed->n_fine_classes > 0) {
         const int nf = m.ov_sed->n_fine_classes;
         m.chan_sed_contam.clear();
         m.chan_sed_contam.resize(static_cast<std::size_t>(n) + 1);
@@ -391,6 +394,12 @@ void set_chan_nutrient_dispersion(model_state& m) {
 
 void alloc_chan_contam_arrays(model_state& m) {
     if (!m.chan_con_trans || !m.ov_con_trans || m.ncontam <= 0 || m.nlinks < 1) return;
+    if (!(m.chan_disp_coef >= 0.0 && m.chan_disp_coef <= kMostChannelDispersion)) {
+        refuse(format_text("Error: CHAN_DISP_COEF %g in project file %s: the dispersion coefficient of the channels "
+                           "must be from 0 to %g m2/s, the most a river has.\n",
+                           m.chan_disp_coef, m.project_file.c_str(), kMostChannelDispersion));
+        return;
+    }
     if (!alloc_arrays(m)) return;
     if (!m.chan_contam_output_name.empty() && !m.chan_contam_output) {
         m.chan_contam_output = open_file(m.chan_contam_output_name, "w", 1);
@@ -632,6 +641,11 @@ void step_channel_lake_contam_mass(model_state& m) {
             ++m.chan_route_calls;
             m.chan_route_substeps += res.substeps;
             m.chan_route_passes += res.passes;
+            substep_stats& st = m.chan_route_stats;
+            ++st.intervals;
+            st.substeps += res.substeps;
+            if (res.set_by_flow) st.set_by_flow += res.substeps;
+            st.most = std::max(st.most, res.substeps);
             if (!res.ok) return;
             book_faces(m, r, c, dt);
             if (!masses_are_real(m, r, c)) return;

@@ -295,6 +295,10 @@ int read_table(model_state& m) {
 
 // The uniform contaminant of the OV_* cards.
 bool set_uniform(model_state& m) {
+    if (m.ov_disp_coef > kMostOverlandDispersion)
+        return refuse(format_text("Error: OV_DISP_COEF %g in project file %s: water over land disperses no more "
+                                  "than %g m2/s.\n",
+                                  m.ov_disp_coef, m.project_file.c_str(), kMostOverlandDispersion));
     if (!card_not_negative(m, "OV_DISP_COEF", m.ov_disp_coef) ||
         !card_not_negative(m, "OV_DECAY_COEF", m.ov_decay_coef) ||
         !card_not_negative(m, "OV_UPTAKE_RATE", m.ov_uptake_rate) ||
@@ -661,6 +665,11 @@ void read_contam_tables(model_state& m) {
     }
     if (!read_load_map(m)) return;
     if (!exchange_has_water(m)) return;
+    if (m.sediment_contam && m.ov_sed && m.ov_sed->n_fine_classes == 0)
+        warn(format_text("Warning: SEDIMENT_CONTAM has nothing to bind the contaminants to: every class of the "
+                         "SEDIMENTS table of %s is sand (its diameter at least SAND_SIZE %g mm), and only the fine "
+                         "classes carry attached mass.\n",
+                         m.mapping_table.c_str(), m.project_options.sand_size));
     if (m.sediment_contam && m.ov_sed) {
         sed_record& s = *m.ov_sed;
         for (mat2<double>* t : {&s.ov_sed_vol_qsx, &s.ov_sed_vol_qsy, &s.eroded_step, &s.deposited_step})

@@ -181,6 +181,16 @@ TEST_F(ProjectFile, CardsWithRulesOfTheirOwn) {
               std::make_tuple("reten.asc", 1, 0));
 }
 
+// Soil depths from 0 (a layer that takes the one below's place) to the
+// deepest soil are kept as given, in metres.
+TEST_F(ProjectFile, SoilDepthsFromZeroToTheDeepestSoilAreKept) {
+    read(kGrid + "SOIL_MOIST_DEPTH 1000\nTOP_LAYER_DEPTH 0\nMIXING_LAYER_DEPTH 1e-17\n");
+    EXPECT_EQ(out, "");
+    EXPECT_EQ(g_error_record.stop, 0);
+    EXPECT_EQ(std::make_tuple(po.soil_moist_depth, po.top_layer_depth, po.mixing_layer_depth),
+              std::make_tuple(1000.0, 0.0, 1e-17));
+}
+
 TEST_F(ProjectFile, ReplacementAndFolderCardsActAtOnce) {
     const std::string params = dir.write("params.in", "1\n[N] \"%4.2f\"\n");
     const std::string values = dir.write("values.in", "0.10\n0.20\n0.30\n");
@@ -305,6 +315,12 @@ TEST_F(ProjectFile, BadValuesAreRefusedWithCardLineAndValue) {
         {"COLS 100001", "needs a value of at most 100000, not \"100001\"."},
         {"REPLACE_LINE 0", "needs a line number of 1 or more, not \"0\"."},
         {"REPLACE_LINE -2147483648", "needs a line number of 1 or more, not \"-2147483648\"."},
+        // A soil column of negative depth holds negative water; one deeper
+        // than any soil overflows its centimetres.
+        {"SOIL_MOIST_DEPTH -1", "needs a depth from 0 to 1000 m, not \"-1\"."},
+        {"SOIL_MOIST_DEPTH 1e308", "needs a depth from 0 to 1000 m, not \"1e308\"."},
+        {"TOP_LAYER_DEPTH -1e-300", "needs a depth from 0 to 1000 m, not \"-1e-300\"."},
+        {"MIXING_LAYER_DEPTH -0.01", "needs a depth from 0 to 1000 m, not \"-0.01\"."},
     };
     for (const auto& [card, says] : cases) {
         read(kGrid + card + "\nSUMMARY late.out\n");

@@ -279,7 +279,10 @@ TEST(OverlandNutrients, InitialValuesThatCannotBeHadStopTheSetUp) {
     const std::pair<const char*, const char*> cases[] = {
         {"OV_INIT_NO2\n", "no mapping table exists (Grid): Nitrite (NO2-)"},
         {"OV_INIT_NH4 -0.5\n", "Ammonium (NH4+)"},
-        {"OV_INIT_DO nowhere.asc\n", "Given filename: nowhere.asc"}};
+        {"OV_INIT_DO nowhere.asc\n", "Given filename: nowhere.asc"},
+        // Water over land disperses no more than 100 m2/s.
+        {"OV_DISPERSION 1e6\n", "Dispersion coefficient 1e+06 m2/s at cell 1 (row 1, column 2), from the uniform "
+                                 "value of its OV_* card: it must be from 0 to 100 m2/s."}};
     for (const auto& [card, said] : cases) {
         temp_dir dir(true);
         write_ponded_project(dir, card);
@@ -527,6 +530,19 @@ TEST(ChannelNutrients, StreamTablesGiveCarbonAndDispersion) {
         EXPECT_EQ(st.doc[st.index(2, j)], default_doc);
         EXPECT_EQ(st.dispersion[st.index(2, j)], 0.1);
     }
+    // No river disperses 10^4 m2/s.
+    dir.write("stream.tab", "KESTA_STREAM_INDEX_MAP_TABLES\nST_INDEX_MAP reaches.smap \"r\"\nDISPERSION \"r\"\n"
+                            "NUM_IDS 1\nID  d\n" + row("1e4"));
+    m->st_mapping_table_info.zep_c = 0;
+    testing::internal::CaptureStdout();
+    kesta::assign_stream_constituents(*m);
+    const std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(kesta::g_error_record.stop, 1);
+    EXPECT_NE(out.find("stream mapping table " + table + ", table DISPERSION: 10000 m2/s for link 1 (ID 1); it must "
+                       "be at most 2000 m2/s"),
+              std::string::npos)
+        << out;
+    kesta::g_error_record.clear_for_run();
 }
 
 // The outlet values are those of the last node of the last link, whose

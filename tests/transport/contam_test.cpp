@@ -14,6 +14,7 @@
 
 #include "core/error_record.hpp"
 #include "core/interval_clock.hpp"
+#include "core/text_format.hpp"
 #include "model/model_state.hpp"
 #include "support/grid_text.hpp"
 #include "support/run_program.hpp"
@@ -71,7 +72,7 @@ struct plane {
         }
         for (auto& v : w) v.assign(n + 1, 0.0);
     }
-    int move(double dt, int order, double& out) {
+    int move(double dt, int order, double& out, int* flow_substeps = nullptr) {
         kesta::transport_grid g;
         g.n = n;
         g.dx = 1.0;
@@ -84,7 +85,7 @@ struct plane {
         g.vol0 = vol0.data();
         g.vol1 = vol1.data();
         kesta::transport_work work{w[0].data(), w[1].data(), w[2].data(), w[3].data(), w[4].data()};
-        return kesta::advect_disperse(g, disp.data(), mass.data(), dt, order, work, 100000, out);
+        return kesta::advect_disperse(g, disp.data(), mass.data(), dt, order, work, 100000, out, flow_substeps);
     }
     double total() const {
         double t = 0.0;
@@ -142,6 +143,26 @@ TEST(OverlandTransport, KeepsTheMassAndMovesItsMomentsByTheirLaws) {
     flow.moments(mean, variance);
     EXPECT_NEAR(mean, 50.0 + 0.5 * 40.0, 1e-9);
     EXPECT_NEAR(flow.total(), 1.0, 1e-14);
+}
+
+// A sub-step moves at most half a cell's mass: on 1 m cells 0.1 m deep,
+// dispersion of 0.5 m2/s takes 2 x 0.5 = 1 of it per second, a flow of 0.5
+// m/s 0.5 per second, both 1.5. Over 40 s: 80, 40 and 120 sub-steps, of
+// which the flow alone needs 1, 40 and 40.
+TEST(OverlandTransport, SubstepsAreThoseTheFlowAndTheDispersionNeed) {
+    const struct {
+        double d, q;
+        int steps, flow;
+    } cases[] = {{0.5, 0.0, 80, 1}, {0.0, 0.05, 40, 40}, {0.5, 0.05, 120, 40}};
+    for (const auto& c : cases) {
+        plane p(1, 21, 0.1, c.d);
+        for (int i = 1; i < p.n; ++i) p.qx[i] = c.q;
+        p.mass[11] = 1.0;
+        double out = 0.0;
+        int flow = -1;
+        EXPECT_EQ(p.move(40.0, 1, out, &flow), c.steps) << c.d << " " << c.q;
+        EXPECT_EQ(flow, c.flow) << c.d << " " << c.q;
+    }
 }
 
 // Kd 100 L/kg on 1000 g/m3 of fine sediment: 1 / (1 + 100e-6 x 1000).
@@ -483,6 +504,84 @@ TEST(ContaminantRun, IdleOverlandPumpsLeaveTheBalancesClosed) {
         << s;
 }
 
+// The uniform contaminant of the OV_* cards on the five-cell cross of
+// `cell` m cells, in intervals of `step` s.
+std::string uniform_cross(const kesta_test::temp_dir& dir, const std::string& cards, double cell = 10.0,
+                          int step = 10) {
+    dir.write("mask.asc", kesta_test::cross_mask(cell));
+    dir.write("elev.asc", kesta_test::cross_elevation(cell));
+    return dir.write("p.prj", kesta::format_text("KESTAPROJECT\nWATERSHED_MASK mask.asc\nELEVATION elev.asc\n"
+                                                 "GRIDSIZE %g\nROWS 3\nCOLS 3\nTIMESTEP %d\n",
+                                                 cell, step) +
+                                  "OUTROW 3\nOUTCOL 2\nOUTSLOPE 0.01\nMANNING_N 0.05\nSUMMARY summ.out\n"
+                                  "OUTLET_HYDRO hyd.out\nSUPER_QUIET\nTOT_TIME 30\nRAIN_INTENSITY 40\n"
+                                  "RAIN_DURATION 20\nSTART_DATE 2020 6 1\nSTART_TIME 12 0\nOV_CON_TRANS\n" +
+                                  cards);
+}
+
+kesta::substep_stats g_substeps;
+
+bool watch_substeps(kesta::model_state& m, const char*) {
+    g_substeps = m.ov_route_stats;
+    return true;
+}
+
+// Dispersion of 50 m2/s on 10 m cells moves 2 x 50 / 100 = 1 of a wet
+// cell's mass per second: a 10 s interval takes at least 20 sub-steps of
+// at most half of it. The summary says how many sub-steps the run took and
+// how many of them the flow set: as many as the same run without
+// dispersion takes. On 1 m cells in 60 s intervals 100 m2/s would need
+// 200 x 60 / 0.5 = 24000 sub-steps, beyond the 10000 the transport takes:
+// the summary says so. Beyond 100 m2/s the card is refused.
+TEST(ContaminantRun, TheSummarySaysHowManySubstepsTheDispersionSet) {
+    kesta_test::temp_dir dir(true);
+    kesta::substep_stats still, dispersed;
+    for (const char* d : {"0", "50"}) {
+        uniform_cross(dir, std::string("OV_DISP_COEF ") + d + "\n");
+        g_substeps = kesta::substep_stats();
+        const kesta_test::model_run r = kesta_test::run_in_process("p.prj", watch_substeps);
+        ASSERT_EQ(r.rc, 0) << r.out;
+        (d[0] == '0' ? still : dispersed) = g_substeps;
+    }
+    EXPECT_EQ(still.intervals, dispersed.intervals);
+    EXPECT_GT(still.intervals, 0);
+    EXPECT_EQ(dispersed.set_by_flow, still.substeps);
+    EXPECT_GE(dispersed.most, 20);
+    EXPECT_GT(dispersed.substeps, dispersed.set_by_flow);
+    EXPECT_EQ(dispersed.at_most, 0);
+    const std::string summary = kesta_test::read_file("summ.out");
+    EXPECT_TRUE(has(summary, kesta::format_text("Overland constituent transport: %lld sub-steps in %lld constituent "
+                                                "intervals (at most %d in one); the flow's stability limit set %lld "
+                                                "of them and the dispersion's limit (CONTAMINANT_TRANSPORT column 1, "
+                                                "OV_DISP_COEF or the DISPERSION table) the other %lld.\n",
+                                                dispersed.substeps, dispersed.intervals, dispersed.most,
+                                                dispersed.set_by_flow, dispersed.substeps - dispersed.set_by_flow)))
+        << summary;
+
+    uniform_cross(dir, "OV_DISP_COEF 100\n", 1.0, 60);
+    g_substeps = kesta::substep_stats();
+    const kesta_test::model_run fine = kesta_test::run_in_process("p.prj", watch_substeps);
+    ASSERT_EQ(fine.rc, 0) << fine.out;
+    EXPECT_EQ(g_substeps.most, 10000);
+    EXPECT_GT(g_substeps.at_most, 0);
+    const std::string capped = kesta_test::read_file("summ.out");
+    EXPECT_TRUE(has(capped, kesta::format_text("Overland constituent transport: %lld sub-steps in %lld constituent "
+                                               "intervals (at most 10000 in one)",
+                                               g_substeps.substeps, g_substeps.intervals)))
+        << capped;
+    EXPECT_TRUE(has(capped, kesta::format_text(".\n%lld of the intervals took the most sub-steps it takes; where "
+                                               "they needed more, it gave no cell more than it held",
+                                               g_substeps.at_most)))
+        << capped;
+
+    uniform_cross(dir, "OV_DISP_COEF 1e6\n");
+    const kesta_test::model_run r = kesta_test::run_in_process("p.prj");
+    EXPECT_NE(r.rc, 0);
+    EXPECT_TRUE(has(r.out, "Error: OV_DISP_COEF 1e+06 in project file p.prj: water over land disperses no more than "
+                           "100 m2/s."))
+        << r.out;
+}
+
 // Each input the constituents cannot use stops the run naming the file,
 // line or card and the value.
 TEST(ContaminantRun, BadInputsAreRefusedNamingWhereAndWhat) {
@@ -503,6 +602,10 @@ TEST(ContaminantRun, BadInputsAreRefusedNamingWhereAndWhat) {
         {contam_plane::tables(), "KESTA_TS\n2 2 1\nABSOLUTE\n2020 6 1 12 0 1\nEND_TS\n", "",
          "gives concentrations for row 2, column 2 but no discharge"},
         {contam_plane::tables(), points, "KINETICS_TIMESTEP_FACTOR 1.5\n", "KINETICS_TIMESTEP_FACTOR 1.5"},
+        // A dispersion beyond what water over land has.
+        {contam_plane::tables(table_row(1, "0.01 0.5 0.1 2 1 1 0.3 0") + table_row(2, "1e6 0.1 0.2 1 0.5 10 0.1 0")),
+         points, "", "table CONTAMINANT_TRANSPORT, line 33: the row of ID 2 gives the dispersion coefficient (column 1) "
+                     "1e+06 m2/s; water over land disperses no more than 100 m2/s"},
         {contam_plane::tables(), points, "MIXING_LAYER_DEPTH 0.2\n",
          "the mixing layer (MIXING_LAYER_DEPTH 0.2 m), the rest of the top layer (TOP_LAYER_DEPTH 0.1 m)"},
         {contam_plane::tables(), points, "CONTAM_MAP load.asc\n",
