@@ -215,6 +215,7 @@ void setup_optim_and_precip_events(model_state& m) {
     alloc_dvector(m.event_start_times, count, "event_start_times");
     if (!blocks_made(g_error_record, "the start times of the events", m.event_start_times)) return;
     for (int k = 1; k <= count; ++k) m.event_start_times[k] = starts[static_cast<std::size_t>(k - 1)];
+    m.last_rain_time = spans[static_cast<std::size_t>(m.nevents - 1)].end;
     rewind_precip(m.precip_in);
 
     if (summary_requested) {

@@ -162,6 +162,13 @@ bool run_to_shutdown(model_state& m, optim_record* result, wall_clock::time_poin
         if (!m.super_quiet) std::printf("Running....\n");
         if (m.summary_fp) std::fputs("Running.... \n\n", m.summary_fp.get());
         simulating = true;
+        // The progress line of a terminal lives as long as the loop, and is
+        // erased on every way out of it.
+        struct progress_line_guard {
+            model_state& m;
+            ~progress_line_guard() { end_progress_line(m); }
+        } progress{m};
+        start_progress_line(m);
         do {
             if (!run_steps(m, kLoopSteps)) return false;
             if (observe(m, "trigger_analyzers(step)")) trigger_analyzers(m, notice_step_done);

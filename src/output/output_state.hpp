@@ -2,6 +2,7 @@
 // slots and its output objects.
 #pragma once
 
+#include <chrono>
 #include <memory>
 #include <string>
 #include <vector>
@@ -20,6 +21,14 @@ struct channel_extremes {
     double max_q = -5000.0, min_q = 5000.0;          // m3/s
     int max_depth_node = -1, max_depth_link = -1, min_depth_node = -1, min_depth_link = -1;
     int max_q_node = -1, max_q_link = -1, min_q_node = -1, min_q_link = -1;
+};
+
+// The line that shows a run's progress on a terminal when the run prints no
+// line per step.
+struct progress_line_state {
+    bool on = false;
+    std::chrono::steady_clock::time_point began;     // when the time loop began
+    std::chrono::steady_clock::time_point next_due;  // the line's next rewrite
 };
 
 struct output_state {
@@ -73,6 +82,7 @@ struct output_state {
     // jumped over a dry spell to the next event; the pass writes no other.
     int series_written_early = 0;
     int flush_count = 0;         // progress lines since standard output was last flushed
+    progress_line_state progress_line;
     // The run-time record is an input of the run: the run refuses it and
     // appends nothing to it.
     int time_record_is_input = 0;

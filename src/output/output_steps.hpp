@@ -35,7 +35,15 @@ void write_pipe_datasets(model_state& m);
 // The flood stream depth dataset's one block at the end of a run: the
 // highest water surface of every node less its bed.
 void write_flood_stream(model_state& m);
+// The progress of the pass: the per-step line of the routing, or the
+// progress line of a terminal once start_progress_line began it.
 void report_progress(model_state& m);
+// Begins the progress line when standard output is a terminal and the run
+// prints no line per step (QUIET, or SUPER_QUIET without STREAM_INFO);
+// otherwise nothing changes. end_progress_line erases the line, on every
+// way out of the time loop.
+void start_progress_line(model_state& m);
+void end_progress_line(model_state& m);
 void write_timeseries_output(model_state& m);
 // The map step: a frame of every standard map on each pass whose step index
 // less 1 is a multiple of the map interval.

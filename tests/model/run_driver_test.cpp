@@ -204,15 +204,15 @@ TEST_F(RunDriver, CodeLeftByAnalyzerSetupIsReportedBeforeTheErrorNotice) {
     EXPECT_EQ(output.find("Running...."), std::string::npos);
 }
 
-// Each run of a batch is reported and timed; a lone version option is a
-// project file name.
+// Each run of a batch is reported and timed; a project file whose name
+// begins with "-" is given with its folder, as "./-v".
 TEST(RunProgram, ProjectFileThatCannotBeReadIsSaidToBeMissingAFolderOrUnreadableAndExitsOne) {
     const struct {
         std::string args, says;
         long runs;
     } cases[] = {
         {"none.prj", "\nError: The specified project file was not found.\n  (File: none.prj)\n", 1},
-        {"-v", "\nError: The specified project file was not found.\n  (File: -v)\n", 1},
+        {"./-v", "\nError: The specified project file was not found.\n  (File: ./-v)\n", 1},
         {"-b2 none.prj", "\nError: The specified project file was not found.\n  (File: none.prj)\n", 2},
         {"folder.prj", "\nError: The specified project file is a folder, not a file.\n  (Folder: folder.prj)\n", 1},
         // A link to itself exists but opens for nobody, the superuser included.
