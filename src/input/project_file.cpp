@@ -13,6 +13,7 @@
 #include "core/file_opener.hpp"
 #include "core/parallel_env.hpp"
 #include "core/text_format.hpp"
+#include "core/thread_team.hpp"
 #include "core/warnings.hpp"
 #include "input/time_series.hpp"
 #include "nutrients/zep_container.hpp"
@@ -375,12 +376,15 @@ bool reten_depth_card(card_context& c) {
     return true;
 }
 
-// The number of threads comes from OMP_NUM_THREADS: the card's number is
-// read and ignored, with a warning.
+// The project does not set the number of threads: the card's number is read
+// and ignored, with a warning that says how the threads are chosen.
 bool num_threads_card(card_context& c) {
     int threads = 0;
     if (!take_int(c, threads)) return false;
-    warn("Warning: not complied with OpenMP, unable to set the thread level.\n");
+    warn(format_text("Warning: card NUM_THREADS on line %d of project file %s is ignored: the project does not "
+                     "set the number of threads.\n  Each loop over a grid takes one thread per %d cells, at most "
+                     "the threads OpenMP may use\n  (one per core, or OMP_NUM_THREADS when it is set).\n",
+                     c.line_number, c.file_name.c_str(), kCellsPerThread));
     return true;
 }
 

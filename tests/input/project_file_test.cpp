@@ -157,11 +157,18 @@ TEST_F(ProjectFile, WordSelectorsAndTheirNames) {
 TEST_F(ProjectFile, CardsWithRulesOfTheirOwn) {
     read(kGrid +
          "RETEN_DEPTH 0.02\nHTP_EVENT_NUM\nNO3_KM 0.5\nDP_KOC 7\nUNITS 1\nALPHA 0.5\nN_LINKS 12\n"
-         "START_DATE 2020 2 29\nSTART_TIME 24 0\nEND_TIME 2020 12 31 23 59\nGMT -6\nROWS 100000\n");
+         "START_DATE 2020 2 29\nSTART_TIME 24 0\nEND_TIME 2020 12 31 23 59\nGMT -6\nROWS 100000\nNUM_THREADS 4\n"
+         "RAIN_INTENSITY 0\nRAIN_DURATION 0\n");
+    // The thread count is not the project's to set: the warning says how the
+    // threads are chosen.
     EXPECT_EQ(out,
               "Warning: Incorrect use of RETEN_DEPTH card\n  Usage: RETEN_DEPTH <filename>-or-\n"
               "RETENTION <value>  -or-\nRETEN_DEPTH \n  Using 0.020000 for the uniform retention depth\n\n"
-              "Units flag = 1\nAlpha = 0.500000\nNumber of links = 12\n");
+              "Units flag = 1\nAlpha = 0.500000\nNumber of links = 12\n"
+              "Warning: card NUM_THREADS on line 19 of project file " + dir.file("p.prj") +
+                  " is ignored: the project does not set the number of threads.\n"
+                  "  Each loop over a grid takes one thread per 65536 cells, at most the threads OpenMP may use\n"
+                  "  (one per core, or OMP_NUM_THREADS when it is set).\n");
     EXPECT_EQ(std::make_tuple(po.retention_given, po.retention, po.reten_depth_given), std::make_tuple(1, 0.02, 0));
     EXPECT_EQ(std::make_tuple(po.htp_event_num, po.htp_event_num_given), std::make_tuple(-1, 1));
     ASSERT_EQ(po.sorption_constants.size(), 12u);

@@ -53,10 +53,13 @@ TEST(ProjectRun, SmallProjectRunsToItsEndAndValuesItCannotTakeStopItBeforeItRuns
     // goes on and after the error when a later fault stops it.
     const std::string typo = "-Warning: unknown card found in the project file: chan_explict\n"
                              "   (line 22 of project file p.prj; the line is skipped) (given 1 time)\n";
-    dir.write("p.prj", project + "CHAN_EXPLICT\n");
+    dir.write("p.prj", project + "CHAN_EXPLICT\nQUIET\n");
     ASSERT_EQ(kesta_test::run_kesta("p.prj", dir.path().string()).status, 0);
     std::string summary = kesta_test::read_file(dir.file("summ.out"));
     EXPECT_TRUE(has(summary, "THE FOLLOWING WARNINGS ARE GIVEN:\n" + typo + "\n THE FOLLOWING INPUTS")) << summary;
+    // A quiet run says where its rain comes from: here no file.
+    EXPECT_TRUE(has(summary, "\nusing uniform rain of 10 mm/h for 20 min\n")) << summary;
+    EXPECT_FALSE(has(summary, "precipitation data from file")) << summary;
     std::string stopped = project + "CHAN_EXPLICT\n";
     stopped.replace(stopped.find("OUTCOL 2"), 8, "OUTCOL 1");
     stopped.replace(stopped.find("OUTROW 3"), 8, "OUTROW 1");
