@@ -413,20 +413,22 @@ void copy_unchanged(model_state& m) {
 }
 
 // The card values turned into the working members, in an order where each
-// rule sees the members the rules before it have set.
-void translate_cards(model_state& m) {
+// rule sees the members the rules before it have set. `check_tables` false
+// leaves the mapping tables unchecked (and so unused): a run that stops on
+// its project file only needs the names its cards gave.
+void translate_cards(model_state& m, bool check_tables) {
     const project_options& po = m.project_options;
     const mapping_table_info& tables = m.mapping_table_info;
 
     m.mapping_table_given = po.mapping_table_given;
     if (m.mapping_table_given) {
         m.mapping_table = po.mapping_table;
-        check_mapping_tables(m.mapping_table, m.mapping_table_info);
+        if (check_tables) check_mapping_tables(m.mapping_table, m.mapping_table_info);
     }
     m.st_mapping_table_given = po.st_mapping_table_given;
     if (m.st_mapping_table_given) {
         m.st_mapping_table = po.st_mapping_table;
-        check_stream_mapping_table(m.st_mapping_table, m.st_mapping_table_info);
+        if (check_tables) check_stream_mapping_table(m.st_mapping_table, m.st_mapping_table_info);
     }
 
     if (po.ov_con_trans == 1) {
@@ -496,6 +498,12 @@ void read_run_parameters(const std::string& project_file, model_state& m) {
         refuse_project_file(project_file, m.run_params.open_errno);
         return;
     }
+    if (g_error_record.stop) {
+        // The file's errors are the last thing the reading says; the names
+        // its cards gave are still wanted by the summary the run writes.
+        translate_cards(m, false);
+        return;
+    }
 
     const project_options& po = m.project_options;
     const run_params& rp = m.run_params;
@@ -531,7 +539,7 @@ void read_run_parameters(const std::string& project_file, model_state& m) {
         return;
     }
 
-    translate_cards(m);
+    translate_cards(m, true);
 
     m.super_quiet = po.super_quiet;
     if (!m.super_quiet && g_parallel_env.world_rank() == 0) std::printf("\nfinished reading project file\n");

@@ -645,6 +645,7 @@ void open_run_files(model_state& m) {
         if (!f.wanted(m)) continue;
         if (f.prepare && !f.prepare(m)) return;
         if (!f.slot) continue;
+        if (f.slot == &O::summary_fp) m.summary_tried = true;
         std::string name = f.name(m);
         const bool writes = f.mode[0] == 'w';
         std::string path = tried_path(f, name);
@@ -699,6 +700,35 @@ bool output_file_is_free(model_state& m, const std::string& words, const std::st
     for (const auto& w : nutrient_hydrograph_files(m)) outputs.push_back({w.first, w.second, identify(w.second)});
     for (const auto& w : also_written) outputs.push_back({w.first, w.second, identify(w.second)});
     return output_is_its_own(words, false, path, run_inputs(m), outputs);
+}
+
+void open_summary_of_stopped_run(model_state& m) {
+    if (m.summary_fp || m.summary_tried) return;
+    std::string name = m.project_options.summary;
+    strip_quotes(name);
+    if (name.empty()) return;
+    const std::string path = output_path(name, "w", 1);
+    std::vector<opened_output> outputs;
+    for (const fixed_output& f : kFixedOutputs) {
+        const std::string p = output_path(f.name, f.mode, 1);
+        outputs.push_back({f.what, p, identify(p)});
+    }
+    // The run stopped on its own error, which stays the one said last.
+    const std::string stop_message = g_error_record.stop_message;
+    const bool free = output_is_its_own(card_words("SUMMARY"), false, path, run_inputs(m), outputs);
+    g_error_record.stop_message = stop_message;
+    if (!free) return;
+    file_ptr fp = open_file(name, "w", 1);
+    if (!fp) {
+        print_both(format_text("The summary file %s could not be opened: the messages above are on the console "
+                               "only.\n",
+                               path.c_str()));
+        return;
+    }
+    m.summary_fp = std::move(fp);
+    register_summary(m);
+    write_startup_info(m, m.project_file);
+    put_text(m.summary_fp.get(), g_error_record.held_for_summary);
 }
 
 void close_output_files(model_state& m) {
