@@ -487,6 +487,33 @@ void refuse_project_file(const std::string& name, int open_errno) {
     }
 }
 
+// Uniform rain without a rate or a duration, when a misspelt card is why:
+// the input that is missing is named, with the line that meant to give it,
+// in place of the catalogue's list of possible causes. False when no
+// unknown card of the project explains it.
+bool refuse_misspelt_rain(const model_state& m) {
+    const struct {
+        const char* card;
+        const char* gives;
+        bool missing;
+    } kCauses[] = {
+        {"PRECIP_FILE", "the precipitation file", true},
+        {"RAIN_INTENSITY", "the rate of the uniform rain (mm/h)", !(m.rain_intensity > 0.0)},
+        {"RAIN_DURATION", "the duration of the uniform rain (min)", !(m.rain_duration > 0.0)},
+    };
+    for (const auto& cause : kCauses) {
+        if (!cause.missing) continue;
+        const std::string misspelt = misspelling_of(m.project_options, cause.card);
+        if (misspelt.empty()) continue;
+        store_refusal(format_text("Error: the run has uniform rain of %g mm/h for %g min, but no card %s of "
+                                  "project file %s gives %s (%s).\n",
+                                  m.rain_intensity, m.rain_duration, cause.card, m.project_file.c_str(),
+                                  cause.gives, misspelt.c_str()));
+        return true;
+    }
+    return false;
+}
+
 }  // namespace
 
 void read_run_parameters(const std::string& project_file, model_state& m) {
@@ -557,6 +584,7 @@ void check_run_options(model_state& m) {
     // A negative rate or duration would take water away: refused as a zero one
     // is, with the values said first since the message speaks of zero ones.
     if (m.uniform_rain && !(m.rain_intensity > 0.0 && m.rain_duration > 0.0)) {
+        if (refuse_misspelt_rain(m)) return;
         if (m.rain_intensity < 0.0 || m.rain_duration < 0.0)
             std::printf("Error: uniform rain of %g mm/h for %g min: RAIN_INTENSITY and RAIN_DURATION must both "
                         "be greater than zero.\n",

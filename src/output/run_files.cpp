@@ -15,6 +15,7 @@
 #include "core/line_reader.hpp"
 #include "core/text_format.hpp"
 #include "input/mapping_tables.hpp"
+#include "input/project_file.hpp"
 #include "model/model_state.hpp"
 #include "nutrients/zep_container.hpp"
 #include "output/grid_writers.hpp"
@@ -404,10 +405,18 @@ int table_for(const run_file& f) {
 // A map that no card names and no mapping table supplies: says which card
 // asked for it and, when a mapping table is given, why its table could not
 // stand in. The run stops (code 4000).
+// " (line N has the unknown card X: write CARD there)" when a misspelt line
+// of the project is why no card `card` was read; else nothing.
+std::string misspelt_card_note(const model_state& m, const char* card) {
+    const std::string note = misspelling_of(m.project_options, card);
+    return note.empty() ? note : " (" + note + ")";
+}
+
 // A file the run's options call for, which no card names.
 void refuse_unnamed_file(const model_state& m, const run_file& f) {
-    store_refusal(format_text("Error: the run needs the %s file, but no card %s in project file %s names it.\n",
-                              f.item[0] != '\0' ? f.item : f.card, f.card, m.project_file.c_str()));
+    store_refusal(format_text("Error: the run needs the %s file, but no card %s in project file %s names it%s.\n",
+                              f.item[0] != '\0' ? f.item : f.card, f.card, m.project_file.c_str(),
+                              misspelt_card_note(m, f.card).c_str()));
 }
 
 void refuse_unnamed_map(model_state& m, const run_file& f) {
@@ -416,7 +425,7 @@ void refuse_unnamed_map(model_state& m, const run_file& f) {
                                    "no file",
                                    f.item, f.card, m.project_file.c_str());
     if (!m.mapping_table_given) {
-        text += ", and no MAPPING_TABLE is given to supply it.\n";
+        text += ", and no MAPPING_TABLE is given to supply it" + misspelt_card_note(m, "MAPPING_TABLE") + ".\n";
     } else {
         std::string problem = mapping_table_problem(m.mapping_tables, m.mapping_table, table);
         if (problem.empty()) problem = "its table was not found when the mapping tables were checked";
