@@ -452,8 +452,10 @@ const char* value_text(card_value v) {
         case card_value::optional_name: return "file name, or nothing";
         case card_value::whole: return "whole number";
         case card_value::positive_whole: return "whole number above 0";
+        case card_value::non_negative_whole: return "whole number, 0 or more";
         case card_value::number: return "number";
         case card_value::positive_number: return "number above 0";
+        case card_value::non_negative_number: return "number, 0 or more";
         case card_value::ignored: return "anything";
         case card_value::own_rule: return "";
     }
@@ -486,9 +488,12 @@ const char* const kIntroduction =
     "first word begins with `#` is a comment. A card given twice keeps its later\n"
     "value, and of the cards that choose one method of a kind (the infiltration\n"
     "or channel routing cards) the last one given decides. A keyword that is no\n"
-    "card is warned about, with its line, in the console and in the summary file,\n"
-    "and the line is skipped. Paths are relative to the folder the program runs\n"
-    "in. The files the cards name are described in [inputs.md](inputs.md).\n"
+    "card is warned about, with its line and the nearest cards of the table, in\n"
+    "the console and in the summary file, and the line is skipped. A value a card\n"
+    "cannot take is an error that names the card, its line and the value; the\n"
+    "whole file is read first, so that one run shows every such error, and the\n"
+    "run then stops. Paths are relative to the folder the program runs in. The\n"
+    "files the cards name are described in [inputs.md](inputs.md).\n"
     "\n"
     "Value: *none*, the card is a switch or chooses a method; *file name*, the next\n"
     "word (a card without it names no file); *whole number* or *number*, one\n"

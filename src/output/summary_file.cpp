@@ -588,6 +588,11 @@ void write_run_stopped(model_state& m) {
                          m.elapsed_min, date_time_text(m.time).c_str()));
 }
 
+void write_setup_stopped(model_state& m) {
+    put_text(m.summary_fp.get(),
+             "\nThe run stopped on the error above while it was being set up; the simulation did not begin.\n");
+}
+
 void write_event_summary(model_state& m) {
     std::FILE* fp = m.summary_fp.get();
     if (!fp) return;
