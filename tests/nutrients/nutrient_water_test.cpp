@@ -121,6 +121,22 @@ TEST(AquaticEnvFile, BadIdsValuesAndHeadersAreRefusedNamingWhere) {
         EXPECT_NE(t.out.find("after 1 of its ten value lines"), std::string::npos) << t.out;
     }
     {
+        env_case t;  // a loss taken as a gain
+        EXPECT_EQ(t.read("NUM_IDS 1\nx\n1\n" + value_lines("-0.1") + "OV_MAP ov.asc\n", 1), 4000);
+        EXPECT_NE(t.out.find("line 7: value 1, the ammonium oxidation rate, is -0.1; it must be 0 or more"),
+                  std::string::npos)
+            << t.out;
+    }
+    {
+        env_case t;  // 0^(T - 20) is no factor
+        std::string lines = value_lines("0.1");
+        lines.replace(lines.find("1.083"), 5, "0");
+        EXPECT_EQ(t.read("NUM_IDS 1\nx\n1\n" + lines + "OV_MAP ov.asc\n", 1), 4000);
+        EXPECT_NE(t.out.find("line 8: value 1, the theta of the ammonium oxidation rate, is 0; it must be above 0"),
+                  std::string::npos)
+            << t.out;
+    }
+    {
         env_case t;
         EXPECT_EQ(t.read("NUM_IDS 100001\nx\n"), 4000);
         EXPECT_NE(t.out.find("NUM_IDS \"100001\""), std::string::npos) << t.out;
@@ -200,6 +216,44 @@ TEST(OverlandNutrients, PondedAmmoniumNitrifiesAndNitrogenIsKept) {
     EXPECT_NEAR(g_last_n, g_first_n, 1e-9 * g_first_n);
     ASSERT_GT(g_no3_made, 0.0);
     EXPECT_NEAR(g_do_used, 3.0 * g_nh4_used + 1.0 * g_no3_made, 1e-9 * g_do_used);
+}
+
+// A water temperature is that of liquid water, a colder one counts as 0
+// (the rates then are those of 0 degrees, not of a power of a negative
+// temperature), and a pH lies on its scale; the cards are refused naming
+// their values.
+TEST(OverlandNutrients, WaterTemperatureAndPhAreThoseOfWater) {
+    const auto run = [](const std::string& from, const std::string& to) {
+        temp_dir dir;
+        write_ponded_project(dir, "OV_INIT_NH4 1.0\nOV_INIT_DO 8\n");
+        std::string text = kesta_test::read_file(dir.file("p.prj"));
+        text.replace(text.find(from), from.size(), to);
+        dir.write("p.prj", text);
+        const kesta_test::program_result r = kesta_test::run_kesta("p.prj", dir.path().string());
+        return std::make_pair(r, kesta_test::read_file(dir.file("summ.out")));
+    };
+    const struct {
+        const char *to, *says;
+    } refused[] = {
+        {"WATER_TEMP 1e5\n", "Error: WATER_TEMP 100000 in project file p.prj: the water temperature is in degrees C "
+                             "and at most 100"},
+        {"WATER_TEMP 200\n", "WATER_TEMP 200 in project file p.prj"},
+        {"WATER_TEMP 20\nCHAN_PH 100\n", "Error: CHAN_PH 100 in project file p.prj: the pH of water lies from 0 to 14."},
+        {"WATER_TEMP 20\nCHAN_PH -5\n", "CHAN_PH -5 in project file p.prj"},
+    };
+    for (const auto& c : refused) {
+        const auto r = run("WATER_TEMP 20\n", c.to);
+        EXPECT_NE(r.first.status, 0) << c.to;
+        EXPECT_NE(r.first.output.find(c.says), std::string::npos) << r.first.output;
+    }
+    const auto frozen = run("WATER_TEMP 20\n", "WATER_TEMP -300\n");
+    const auto freezing = run("WATER_TEMP 20\n", "WATER_TEMP 0\n");
+    const auto warm = run("WATER_TEMP 20\n", "WATER_TEMP 20\n");
+    ASSERT_EQ(frozen.first.status, 0) << frozen.first.output;
+    ASSERT_EQ(freezing.first.status, 0) << freezing.first.output;
+    const std::string label = "Loss to ZEP kinetics";
+    EXPECT_EQ(frozen.second.substr(frozen.second.find(label)), freezing.second.substr(freezing.second.find(label)));
+    EXPECT_NE(warm.second.substr(warm.second.find(label)), freezing.second.substr(freezing.second.find(label)));
 }
 
 namespace {
