@@ -16,6 +16,7 @@
 #include "core/warnings.hpp"
 #include "core/text_format.hpp"
 #include "model/model_state.hpp"
+#include "output/finite_output.hpp"
 #include "output/grid_writers.hpp"
 #include "output/vq_fluxes.hpp"
 #include "output/vq_inflow.hpp"
@@ -114,6 +115,7 @@ void write_optimisation_total(model_state& m) {
 
 void write_groundwater_hotstart(model_state& m) {
     if (!m.gw_simulation || m.elevgw.empty()) return;
+    if (!grid_finite(m, m.elevgw, "the groundwater head", kGroundwaterHotstartFile)) return;
     write_final_grid(kGroundwaterHotstartFile, "Can't open water table map for writing out hotstart info: %s\n",
                      [&m](std::FILE* fp) {
                          write_grass_ascii_grid(fp, m.mask, m.north, m.south, m.east, m.west, m.grid_rows,
@@ -161,6 +163,7 @@ void write_overland_hotstart(model_state& m) {
     close_file(m.read_ov_hotstart_fp);
     if (!m.project_options.write_ov_hotstart_given) return;
     std::string name = m.project_options.write_ov_hotstart;
+    if (!grid_finite(m, m.h, "the overland depth", name + " (card WRITE_OV_HOTSTART)")) return;
     file_ptr fp = open_file(name, "w", 1);
     const std::string path = output_path(name, "w", 1);
     if (!fp) {
