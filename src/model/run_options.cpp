@@ -27,6 +27,31 @@ namespace {
 
 const char* const kExchangeFolder = "exchange/";
 
+// The water the sediment settles in and the nutrients react in is liquid:
+// at most at the boiling point at sea level (degrees C). A colder value is
+// taken as 0.
+constexpr double kHottestWater = 100.0;
+// The pH scale of water.
+constexpr double kLowestPh = 0.0;
+constexpr double kHighestPh = 14.0;
+
+// WATER_TEMP and CHAN_PH where a process of the run takes them: the
+// temperature scales every nutrient rate by theta^(T - 20) and the
+// viscosity of the settling, the pH the share of un-ionised ammonia.
+void check_water_cards(const model_state& m) {
+    const project_options& po = m.project_options;
+    const std::string& p = m.project_file;
+    if ((m.soil_erosion_given || m.nutrients) && !(po.water_temp <= kHottestWater))
+        return store_refusal(format_text("Error: WATER_TEMP %g in project file %s: the water temperature is in "
+                                         "degrees C and at most %g, the boiling point of water (a value below 0 "
+                                         "counts as 0).\n",
+                                         po.water_temp, p.c_str(), kHottestWater));
+    if (m.nutrients && !(po.chan_ph >= kLowestPh && po.chan_ph <= kHighestPh))
+        return store_refusal(format_text("Error: CHAN_PH %g in project file %s: the pH of water lies from %g to "
+                                         "%g.\n",
+                                         po.chan_ph, p.c_str(), kLowestPh, kHighestPh));
+}
+
 void translate_channel(model_state& m) {
     const project_options& po = m.project_options;
     m.chan_routing = 0;
@@ -710,6 +735,7 @@ void check_run_options(model_state& m) {
         if (m.gw_simulation) return fail(45);
     }
     if (m.olma_given && !m.htp) return fail(46);
+    check_water_cards(m);
 }
 
 }  // namespace kesta

@@ -69,6 +69,9 @@ struct output_state {
     int outlet_hydro_lines = 0;  // lines written to the outlet hydrograph
     int outlet_sed_lines = 0;    // lines written to the outlet sediment series
     int event_summaries_written = 0;
+    // Set when a writer stopped the run on a value that is not finite
+    // (output/finite_output.hpp); writers take the state const.
+    mutable int value_unwritten = 0;
     // Blocks written to each channel link/node dataset.
     int linknode_depth_steps = 0, linknode_discharge_steps = 0, linknode_velocity_steps = 0,
         linknode_stage_steps = 0;

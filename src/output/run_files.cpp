@@ -17,6 +17,7 @@
 #include "input/mapping_tables.hpp"
 #include "input/project_file.hpp"
 #include "model/model_state.hpp"
+#include "output/finite_output.hpp"
 #include "nutrients/zep_container.hpp"
 #include "output/grid_writers.hpp"
 #include "output/output_steps.hpp"
@@ -768,6 +769,14 @@ void close_output_files(model_state& m) {
     // The files are all closed and nothing reports after them: the code stays
     // pending, and the run driver returns it, so the run counts as failed.
     if (!written) g_error_record.fail(4000);
+}
+
+std::string written_file_words(const model_state& m, const std::FILE* fp) {
+    for (const run_file& f : kRunFiles) {
+        if (!f.slot || (m.*f.slot).get() != fp || !fp) continue;
+        return f.card[0] ? f.name(m) + " (card " + f.card + ")" : f.name(m);
+    }
+    return "its output file";
 }
 
 }  // namespace kesta

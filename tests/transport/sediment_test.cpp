@@ -259,6 +259,43 @@ TEST(OverlandSediment, ErosionBeyondTheSoilStopsTheRunNamingTheCellAndItsParamet
     EXPECT_TRUE(kesta_test::has(kesta_test::read_file("summ.out"), "cannot stay physical"));
 }
 
+// Each class erodes as the share of the soil its row gives it: shares that
+// add up to more than the whole soil are refused naming the row and the
+// sum; shares that add up to clearly less run, with a warning in the
+// summary.
+TEST(OverlandSediment, ClassSharesOfARowMakeUpAtMostTheWholeSoil) {
+    const auto with_shares = [](const std::string& shares) {
+        std::string t = mapping_tables();
+        const std::string from = "0.2 0.5 0.3";
+        t.replace(t.find(from), from.size(), shares);
+        return t;
+    };
+    {
+        kesta_test::temp_dir dir;
+        write_inputs(dir, with_shares("0.9 0.9 0.0"), "");
+        const kesta_test::program_result r = kesta_test::run_kesta("p.prj", dir.path().string());
+        EXPECT_NE(r.status, 0);
+        EXPECT_NE(r.output.find("table SOIL_EROSION_PROPS, line 14: the row of ID 2 gives its sediment classes shares "
+                                "of the parent soil that add up to 1.8; together they make up at most the whole "
+                                "soil, 1 (within 0.02)"),
+                  std::string::npos)
+            << r.output;
+    }
+    // Two decimals of three thirds pass; half the soil runs with the warning.
+    for (const char* shares : {"0.33 0.33 0.33", "0.1 0.2 0.2"}) {
+        kesta_test::temp_dir dir;
+        write_inputs(dir, with_shares(shares), "");
+        const kesta_test::program_result r = kesta_test::run_kesta("p.prj", dir.path().string());
+        EXPECT_EQ(r.status, 0) << r.output;
+        const std::string summary = kesta_test::read_file(dir.file("summ.out"));
+        const bool half = std::string(shares) == "0.1 0.2 0.2";
+        EXPECT_EQ(summary.find("line 14: the row of ID 2 gives its sediment classes shares of the parent soil that "
+                               "add up to 0.5: a part 0.5 of the soil erodes as no class.") != std::string::npos,
+                  half)
+            << summary;
+    }
+}
+
 // Each input the set-up cannot simulate stops the run naming the file,
 // line or card and the value; so does an output the run cannot write.
 TEST(OverlandSediment, BadSedimentInputsAreRefusedNamingWhereAndWhat) {
