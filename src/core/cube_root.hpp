@@ -8,8 +8,9 @@
 // Bound, relative to the exact power (the worst of 2e7 arguments sampled
 // across the core's range: 4.3e-16 and 5.1e-16): kTwoThirdsBound for
 // d^(2/3) = d r, kFiveThirdsBound for d^(5/3) = d^2 r. std::pow(d, 2.0 / 3.0)
-// is itself |ln d| 3.7e-17 from the exact power (its exponent is 2/3
-// rounded), so the two differ by at most the sum of the two.
+// is itself, besides its own rounding, |ln d| 3.7e-17 from the exact power
+// (its exponent is 2/3 rounded; 7.4e-17 for 5/3), so the two differ by at
+// most the sum of the two.
 //
 // Callers that compute the core in vector lanes must repeat its operations in
 // the same order (and the build keeps -ffp-contract=off) to get its bits.
