@@ -25,19 +25,15 @@ void dotted(const model_state& m, std::FILE* fp, const char* label, double value
     write_padded_value(m, fp, label, value, 50, format, '.', 14, extra);
 }
 
-// A nutrient species carried in water, which its reactions make and use.
-bool reacts(const model_state& m, int c) { return m.constituent_type.value(c) == 2; }
-// A contaminant (not a nutrient species or pool).
-bool contaminant(const model_state& m, int c) { return m.constituent_type.value(c) == 1; }
 // A contaminant bound to the suspended sediment (SEDIMENT_CONTAM); the
 // nutrient species and pools stay dissolved.
-bool binds(const model_state& m, int c) { return m.sediment_contam && contaminant(m, c); }
+bool binds(const model_state& m, int c) { return m.sediment_contam && is_contaminant(m, c); }
 
 // The soil of a nutrient slot holds a soil pool of the nutrient module
 // (SOIL_CON_TRANS), named as such.
 std::string soil_name_of(const model_state& m, int c) {
     std::string name = name_of(m, c);
-    if (!contaminant(m, c) && m.zep) nutrient_constituent_name(c - m.first_nutrient_constituent, true, name);
+    if (!is_contaminant(m, c) && m.zep) nutrient_constituent_name(c - m.first_nutrient_constituent, true, name);
     return name;
 }
 
@@ -46,7 +42,7 @@ std::string soil_name_of(const model_state& m, int c) {
 // differ.
 std::string global_name_of(const model_state& m, int c) {
     const std::string& water = name_of(m, c);
-    if (!reacts(m, c) || !m.soil_con_trans) return water;
+    if (!reacts_in_water(m, c) || !m.soil_con_trans) return water;
     const std::string soil = soil_name_of(m, c);
     return soil == water ? water : water + " and, in the soil, " + soil;
 }
@@ -60,7 +56,7 @@ void event_soil(const model_state& m, std::FILE* fp, int c) {
     if (m.water_table_given) dotted(m, fp, "Exfiltration mass loss", at(m.event_soil_exfil_mass, c));
     dotted(m, fp, "Mass seepage to water table", at(m.event_soil_to_wt_mass, c));
     if (m.water_table_given) dotted(m, fp, "Mass seepage from water table", at(m.event_soil_from_wt_mass, c));
-    if (contaminant(m, c)) {
+    if (is_contaminant(m, c)) {
         dotted(m, fp, "Soil decay mass", at(m.event_soil_decay_mass, c));
         dotted(m, fp, "Surface water exchange from soil", at(m.event_ov_from_soil_mass, c));
         dotted(m, fp, "Surface water exchange to soil", at(m.event_ov_to_soil_mass, c));
@@ -90,7 +86,7 @@ bool channel_books(const model_state& m) { return m.chan_con_trans && !m.chan_ma
 
 void event_overland(const model_state& m, std::FILE* fp, int c) {
     std::fputs("\n \n", fp);
-    if (m.constituent_type.value(c) == 3) return;
+    if (!carried_by_water(m, c)) return;
     summary_line(m, fp, "Overland Contaminant Transport Summary for %s \n", name_of(m, c).c_str());
     std::fputs("Amounts are total mass for event in (Kg) \n \n", fp);
     dotted(m, fp, "Initial Dissolved Mass on Overland", at(m.event_ov_mass_init, c));
@@ -108,7 +104,7 @@ void event_overland(const model_state& m, std::FILE* fp, int c) {
     dotted(m, fp, "Point source mass gain", at(m.event_ov_point_mass, c));
     if (m.water_table_given) dotted(m, fp, "Exfiltration gain", at(m.event_ov_exfil_mass, c));
     dotted(m, fp, "Precipitation gain", at(m.event_ov_precip_mass, c));
-    if (!reacts(m, c)) {
+    if (!reacts_in_water(m, c)) {
         dotted(m, fp, "Uptake from soil", at(m.event_ov_uptake_mass, c));
     } else {
         if (m.soil_con_trans) dotted(m, fp, "Uptake from soil (ZEP)", at(m.event_ov_uptake_mass, c));
@@ -120,7 +116,7 @@ void event_overland(const model_state& m, std::FILE* fp, int c) {
         dotted(m, fp, "Lateral flow to streams", at(m.event_ov_qlat_mass, c));
     else
         dotted(m, fp, "Outlet flux", at(m.event_ov_mass_out, c));
-    if (!reacts(m, c))
+    if (!reacts_in_water(m, c))
         dotted(m, fp, "Decay loss", at(m.event_ov_decay_mass, c));
     else
         dotted(m, fp, "Loss to ZEP kinetics", at(m.event_ov_zep_mass_out, c), 0, "%14.4lf");
@@ -154,7 +150,7 @@ void event_lakes(const model_state& m, std::FILE* fp, int c) {
     dotted(m, fp, "Groundwater flux", at(m.event_lake_gw_mass, c), 1);
     dotted(m, fp, "Outflow", at(m.event_lake_chan_outflow_mass, c));
     dotted(m, fp, "Dissolved decay loss", at(m.event_lake_decay_mass, c));
-    if (reacts(m, c)) {
+    if (reacts_in_water(m, c)) {
         dotted(m, fp, "Gained from ZEP kinetics", at(m.event_lake_zep_mass_in, c), 0, "%14.4lf");
         dotted(m, fp, "Loss to ZEP kinetics", at(m.event_lake_zep_mass_out, c), 0, "%14.4lf");
     }
@@ -182,7 +178,7 @@ void event_lakes(const model_state& m, std::FILE* fp, int c) {
 }
 
 void event_channel(const model_state& m, std::FILE* fp, int c) {
-    if (m.constituent_type.value(c) == 3) return;
+    if (!carried_by_water(m, c)) return;
     std::fputs("\n \n", fp);
     summary_line(m, fp, "Channel Contaminant Transport Summary for %s \n", name_of(m, c).c_str());
     std::fputs("Amounts are total for event in (Kg) \n \n", fp);
@@ -191,7 +187,7 @@ void event_channel(const model_state& m, std::FILE* fp, int c) {
     dotted(m, fp, "Final Dissolved Mass in Channels", at(m.CHAN_MASS_FINAL, c), 1);
     dotted(m, fp, "Mass gain from overland", at(m.event_chan_lat_mass, c));
     dotted(m, fp, "Point source mass gain", at(m.event_chan_point_mass, c));
-    if (reacts(m, c)) dotted(m, fp, "Mass gained in ZEP kinetics", at(m.event_chan_zep_mass_in, c), 1, "%14.4lf");
+    if (reacts_in_water(m, c)) dotted(m, fp, "Mass gained in ZEP kinetics", at(m.event_chan_zep_mass_in, c), 1, "%14.4lf");
     if (lakes_on(m)) {
         dotted(m, fp, "Flow from lake to channel", at(m.event_lake_chan_outflow_mass, c));
         dotted(m, fp, "Exchange with lakes (-)", at(m.event_lake_chan_exchange_mass, c));
@@ -200,8 +196,8 @@ void event_channel(const model_state& m, std::FILE* fp, int c) {
     if (binds(m, c)) dotted(m, fp, "Exhange with sediments", at(m.event_chan_sed_source_mass, c));
     if (lakes_on(m)) dotted(m, fp, "Flows to lake", at(m.event_lake_chan_inflow_mass, c));
     dotted(m, fp, "Outlet mass flux", at(m.event_chan_mass_out, c));
-    if (m.constituent_type.value(c) == 1) dotted(m, fp, "Mass decay loss", at(m.event_chan_decay_mass, c));
-    if (reacts(m, c)) dotted(m, fp, "Mass lost in ZEP kinetics", at(m.event_chan_zep_mass_out, c), 0, "%14.4lf");
+    if (is_contaminant(m, c)) dotted(m, fp, "Mass decay loss", at(m.event_chan_decay_mass, c));
+    if (reacts_in_water(m, c)) dotted(m, fp, "Mass lost in ZEP kinetics", at(m.event_chan_zep_mass_out, c), 0, "%14.4lf");
     std::fputs("\n", fp);
     dotted(m, fp, "Contam mass balance error", at(m.CHAN_MASS_BALANCE, c), 0, "%14.4lf");
     std::fputs("\n", fp);
@@ -233,7 +229,7 @@ void run_soil(const model_state& m, std::FILE* fp) {
         line(m, fp, "Final Mass in Soil Column     %14.2lf \n \n", at(m.SOIL_MASS_FINAL, c));
         line(m, fp, "Mass added by infiltration    %14.2lf \n", at(m.SOIL_INFIL_MASS, c));
         line(m, fp, "Mass seepage up from GW       %14.2lf \n \n", at(m.SOIL_FROM_WT_MASS, c));
-        if (contaminant(m, c)) {
+        if (is_contaminant(m, c)) {
             line(m, fp, "Uptake from soil              %14.2lf \n", at(m.OV_UPTAKE_MASS, c));
             line(m, fp, "Soil decay mass               %14.2lf \n", at(m.SOIL_DECAY_MASS, c));
         } else {
@@ -257,7 +253,7 @@ void run_soil(const model_state& m, std::FILE* fp) {
 void run_overland(const model_state& m, std::FILE* fp) {
     std::fputs("\n\n *************   Overland Transport Summaries   **************** \n\n", fp);
     for (int c = 1; c <= m.ncontam; ++c) {
-        if (reacts(m, c))
+        if (reacts_in_water(m, c))
             summary_line(m, fp, "Overland Constituent Transport Summary for %s \n", name_of(m, c).c_str());
         else
             summary_line(m, fp, "Overland Constituent Transport Summary for Constituent %5d (%s)\n", c,
@@ -280,7 +276,7 @@ void run_overland(const model_state& m, std::FILE* fp) {
         line(m, fp, "Mass loss to infiltration     %14.2lf \n", at(m.OV_INFIL_MASS, c));
         if (m.chan_routing) line(m, fp, "Mass loss to stream           %14.2lf \n", at(m.OV_QLAT_MASS, c));
         line(m, fp, "Outlet mass flux              %14.2lf \n", at(m.OV_MASS_OUT, c));
-        if (!reacts(m, c)) {
+        if (!reacts_in_water(m, c)) {
             line(m, fp, "Mass decay loss on overland   %14.2lf \n", at(m.OV_MASS_DECAY, c));
         } else {
             line(m, fp, "Mass gained from ZEP kinetics   %14.4lf \n", at(m.OV_ZEP_MASS_IN, c));
@@ -313,7 +309,7 @@ void run_lakes(const model_state& m, std::FILE* fp, int c) {
     line(m, fp, "Groundwater mass gain/loss    %14.2lf \n \n", at(m.LAKE_GW_MASS, c));
     line(m, fp, "Precip mass flux              %14.2lf \n", at(m.LAKE_PRECIP_MASS, c));
     line(m, fp, "Mass decay loss               %14.2lf \n \n", at(m.LAKE_DECAY_MASS, c));
-    if (reacts(m, c)) {
+    if (reacts_in_water(m, c)) {
         line(m, fp, "Mass gained from ZEP kinetics   %14.6lf \n", at(m.LAKE_ZEP_MASS_IN, c));
         line(m, fp, "Mass lost to ZEP kinetics       %14.6lf \n \n", at(m.LAKE_ZEP_MASS_OUT, c));
     }
@@ -335,8 +331,8 @@ void run_lakes(const model_state& m, std::FILE* fp, int c) {
 void run_channels(const model_state& m, std::FILE* fp) {
     std::fputs("\n\n *************   Channel Transport Summaries   **************** \n\n", fp);
     for (int c = 1; c <= m.ncontam; ++c) {
-        if (m.constituent_type.value(c) == 3) continue;
-        if (reacts(m, c))
+        if (!carried_by_water(m, c)) continue;
+        if (reacts_in_water(m, c))
             summary_line(m, fp, "Channel Contaminant Transport Summary for %s \n", name_of(m, c).c_str());
         else
             summary_line(m, fp, "Channel Contaminant Transport Summary for Contaminant %5d \n", c);
@@ -349,9 +345,9 @@ void run_channels(const model_state& m, std::FILE* fp) {
         if (lakes_on(m)) line(m, fp, "Flux from lake                %14.2lf \n", at(m.LAKE_CHAN_OUTFLOW_MASS, c));
         if (m.stream_loss) line(m, fp, "Groundwater mass gain/loss    %14.2lf \n \n", at(m.CHAN_GW_MASS, c));
         line(m, fp, "Outlet mass flux              %14.2lf \n", at(m.CHAN_MASS_OUT, c));
-        if (m.constituent_type.value(c) == 1)
+        if (is_contaminant(m, c))
             line(m, fp, "Mass decay loss               %14.2lf \n", at(m.CHAN_MASS_DECAY, c));
-        if (reacts(m, c)) {
+        if (reacts_in_water(m, c)) {
             line(m, fp, "Mass gained from ZEP kinetics   %14.6lf \n", at(m.CHAN_ZEP_MASS_IN, c));
             line(m, fp, "Mass lost to ZEP kinetics       %14.6lf \n", at(m.CHAN_ZEP_MASS_OUT, c));
         }
@@ -378,7 +374,7 @@ void run_channels(const model_state& m, std::FILE* fp) {
 void run_global(const model_state& m, std::FILE* fp) {
     std::fputs("\n\n *************   Global Transport Summaries   **************** \n\n", fp);
     for (int c = 1; c <= m.ncontam; ++c) {
-        if (!contaminant(m, c))
+        if (!is_contaminant(m, c))
             summary_line(m, fp, "Contaminant Transport Global Summary for %s \n", global_name_of(m, c).c_str());
         else
             summary_line(m, fp, "Contaminant Transport Global Summary for Contaminant %5d \n", c);
@@ -396,7 +392,7 @@ void run_global(const model_state& m, std::FILE* fp) {
         double out = at(m.GLOBAL_MASS_OUT, c);
         if (!m.soil_con_trans) out += at(m.OV_INFIL_MASS, c);
         line(m, fp, "Total mass out of system      %14.2lf \n \n", out);
-        if (contaminant(m, c))
+        if (is_contaminant(m, c))
             line(m, fp, "Mass decay loss               %14.2lf \n", at(m.GLOBAL_MASS_DECAY, c));
         else
             line(m, fp, "ZEP gain/loss                 %14.2lf \n",

@@ -237,7 +237,7 @@ void open_constituent_linknodes(model_state& m) {
     net.dataset_nodes = m.chan_lakes_on ? &m.link_nodes : nullptr;
     net.lake_of_link = &m.ldex;
     for (int c = 1; c <= m.ncontam && c <= m.chan_conc.nrows(); ++c) {
-        if (m.constituent_type.value(c) != 1) continue;
+        if (!is_contaminant(m, c)) continue;
         std::string file = m.contam_output_names[static_cast<std::size_t>(c)];
         if (file.empty()) continue;
         strip_quotes(file);
@@ -371,7 +371,7 @@ void open_nutrient_outputs(model_state& m) {
     if (!m.ov_con_trans) return;
     int number = 0;
     for (int c = 1; c <= m.ncontam; ++c) {
-        if (m.constituent_type.value(c) != 1) continue;
+        if (!is_contaminant(m, c)) continue;
         ++number;
         const std::string& file = m.contam_output_names[static_cast<std::size_t>(c)];
         if (file.empty()) continue;

@@ -36,8 +36,6 @@ namespace {
 constexpr double kGramsPerKilogram = 1000.0;
 constexpr double kTinyVolume = 1e-16;  // m3 of sediment or water
 
-bool contaminant(const model_state& m, int c) { return m.constituent_type.value(c) == 1; }
-
 int lake_of_cell(const model_state& m, int k) {
     const int lake = m.lake_num.n() >= k ? m.lake_num[k] : 0;
     return lake >= 1 && lake <= m.nlakes ? lake : 0;
@@ -50,7 +48,7 @@ bool chan_attached_on(const model_state& m) { return !m.chan_sed_contam.empty() 
 void attached_to_node(model_state& m, int cell, int row, int pos, double share, double deposited) {
     if (!chan_attached_on(m)) return;
     for (int c = 1; c <= m.ncontam; ++c) {
-        if (!contaminant(m, c)) continue;
+        if (!is_contaminant(m, c)) continue;
         mat2<double>& a = m.attached_mass[static_cast<std::size_t>(c)];
         const double suspended = share * std::max(0.0, a[cell][pos]);
         a[cell][pos] -= suspended;
@@ -68,7 +66,7 @@ void attached_node_to_lake(model_state& m, int row, int lake) {
     if (!chan_attached_on(m)) return;
     const int nf = m.ov_sed->n_fine_classes, to = m.ov_sed->lake_row0 + lake;
     for (int c = 1; c <= m.ncontam; ++c) {
-        if (!contaminant(m, c)) continue;
+        if (!is_contaminant(m, c)) continue;
         mat2<double>& a = m.chan_sed_contam[static_cast<std::size_t>(c)];
         if (a[row][0] == 0.0) continue;
         book_grams(m.CHAN_LAKE_SED_CONTAM_MASS, m.event_chan_lake_sed_contam_mass, c, a[row][0]);
@@ -93,7 +91,7 @@ void advect_attached(model_state& m) {
     const int nfaces = static_cast<int>(s.faces.size());
     mat2<double>& ratio = m.chan_attached_ratio;
     for (int c = 1; c <= m.ncontam; ++c) {
-        if (!contaminant(m, c)) continue;
+        if (!is_contaminant(m, c)) continue;
         mat2<double>& a = m.chan_sed_contam[static_cast<std::size_t>(c)];
         for (int r = 1; r <= rows; ++r) {
             for (int pos = 1; pos <= nf; ++pos) {
@@ -137,7 +135,7 @@ void attached_cells_to_lakes(model_state& m) {
     const sed_record& s = *m.ov_sed;
     const int nf = s.n_fine_classes;
     for (int c = 1; c <= m.ncontam; ++c) {
-        if (!contaminant(m, c)) continue;
+        if (!is_contaminant(m, c)) continue;
         mat2<double>& cells = m.attached_mass[static_cast<std::size_t>(c)];
         mat2<double>& a = m.chan_sed_contam[static_cast<std::size_t>(c)];
         double moved = 0.0;
@@ -174,7 +172,7 @@ void settle_attached(model_state& m) {
             part = 0.0;
             if (!(share > 0.0) || cells < 1) continue;
             for (int c = 1; c <= m.ncontam; ++c) {
-                if (!contaminant(m, c)) continue;
+                if (!is_contaminant(m, c)) continue;
                 double* a = m.chan_sed_contam[static_cast<std::size_t>(c)][lake_row(s, lake)];
                 const double g = share * std::max(0.0, a[pos]);
                 if (!(g > 0.0)) continue;
@@ -230,7 +228,7 @@ void partition_channel_attached(model_state& m) {
     vec1<double>& density = m.chan_sed_density;
     for (int pos = 1; pos <= nf; ++pos) density[pos] = s.sed_density[s.sed_class[pos]];
     for (int c = 1; c <= m.ncontam; ++c) {
-        if (!contaminant(m, c)) continue;
+        if (!is_contaminant(m, c)) continue;
         mat2<double>& a = m.chan_sed_contam[static_cast<std::size_t>(c)];
         double* dissolved = m.chan_mass[c];
         const double kd = m.water_soil_partition_coef.at(c);

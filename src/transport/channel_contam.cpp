@@ -52,8 +52,6 @@ constexpr double kGramsPerKilogram = 1000.0;
 constexpr double kTinyWater = 1e-16;  // m3
 constexpr double kTinyVolume = 1e-16;  // m3 of exchanged water
 
-bool carried(const model_state& m, int c) { return m.constituent_type.value(c) != 3; }
-
 // The store that holds node j of link l now: the node's row while it is a
 // computational node of an open link, else the row of the lake that holds
 // it; 0 when neither.
@@ -96,7 +94,7 @@ template <class Conc, class Book>
 void exchange_with_outside(model_state& m, int row, double volume, Conc conc, Book book) {
     const bool lake = row > m.chan_lake_row0;
     for (int c = 1; c <= m.ncontam; ++c) {
-        if (!carried(m, c)) continue;
+        if (!carried_by_water(m, c)) continue;
         double g;
         if (volume > 0.0) {
             g = conc(c) * volume;
@@ -267,12 +265,12 @@ void set_initial_node_masses(model_state& m) {
     for (int row = 1; row <= r.lake_row0; ++row) m.chan_water[row] = m.chan_water_now[row];
     m.chan_con_started = 1;
     for (int c = 1; c <= m.ncontam; ++c) {
-        if (m.constituent_type.value(c) == 2 && m.zep) {
+        if (reacts_in_water(m, c) && m.zep) {
             set_initial_nutrient_masses(m, r, c);
             continue;
         }
         const double conc = m.init_chan_conc;
-        if (!carried(m, c) || !(conc > 0.0) || sediment_class_slot(m, c)) continue;
+        if (!carried_by_water(m, c) || !(conc > 0.0) || sediment_class_slot(m, c)) continue;
         double total = 0.0;
         for (int row = 1; row <= r.lake_row0; ++row) {
             const double w = m.chan_water[row];
@@ -417,7 +415,7 @@ void init_lake_contam_state(model_state& m) {
         for (int c = 1; c <= m.ncontam; ++c) {
             // INIT_CHAN_CONC is the contaminants'; no nutrient and no
             // sediment class is in a lake at the start.
-            if (m.constituent_type.value(c) != 1 || sediment_class_slot(m, c)) continue;
+            if (!is_contaminant(m, c) || sediment_class_slot(m, c)) continue;
             const double g = m.init_chan_conc * v;
             m.chan_mass[c][r.lake(k)] = g;
             m.chan_conc[c][r.lake(k)] = store_conc(g, v);
@@ -447,7 +445,7 @@ void chan_cell_mass_exchange(model_state& m) {
             if (row <= 0) continue;
             if (!lake && v > 0.0) m.chan_qlat_water[row] += v;
             for (int c = 1; c <= m.ncontam; ++c) {
-                if (!carried(m, c)) continue;
+                if (!carried_by_water(m, c)) continue;
                 double& cell_mass = m.contam_mass[static_cast<std::size_t>(c)][cell];
                 double g;
                 if (v > 0.0) {
@@ -549,7 +547,7 @@ void lake_takes_cell(model_state& m, int lake, int cell, double water) {
     if (m.chan_mass.empty() || lake < 1 || lake > m.nlakes || cell < 1 || cell > m.ncells) return;
     const int to = chan_rows_of(m).lake(lake);
     for (int c = 1; c <= m.ncontam; ++c) {
-        if (!carried(m, c)) continue;
+        if (!carried_by_water(m, c)) continue;
         const std::size_t s = static_cast<std::size_t>(c);
         const double g = m.contam_mass[s][cell];
         m.contam_mass[s][cell] = 0.0;
@@ -582,7 +580,7 @@ void step_channel_wq_reactions(model_state& m) {
     water_now(m, r);
     const double lost = -std::expm1(-k * dt);
     for (int c = 1; c <= m.ncontam; ++c) {
-        if (m.constituent_type.value(c) != 1 || sediment_class_slot(m, c)) continue;
+        if (!is_contaminant(m, c) || sediment_class_slot(m, c)) continue;
         double* mass = m.chan_mass[c];
         double nodes = 0.0, lakes = 0.0;
         for (int row = 1; row <= m.chan_rows; ++row) {
@@ -629,13 +627,13 @@ void step_channel_lake_contam_mass(model_state& m) {
                        m.cw_out.data(),  m.cw_pred.data(),  m.cw_amount.data(), m.cw_dpred.data(),
                        m.cw_damount.data()};
         for (int c = 1; c <= m.ncontam; ++c) {
-            if (!carried(m, c)) continue;
+            if (!carried_by_water(m, c)) continue;
             double* source = m.chan_source[c];
             for (int row = 0; row <= m.chan_rows; ++row) {
                 m.cw_rate[row] = source[row] / dt;
                 source[row] = 0.0;
             }
-            const bool nutrient = m.constituent_type.value(c) == 2 && !m.cw_nutrient_disp.empty();
+            const bool nutrient = reacts_in_water(m, c) && !m.cw_nutrient_disp.empty();
             net.disp_coef = nutrient ? m.cw_nutrient_disp.data() : m.cw_disp.data();
             const chan_wq_result res = chan_wq_route(net, m.chan_mass[c], m.cw_rate.data(), dt, w, m.cw_total.data());
             ++m.chan_route_calls;

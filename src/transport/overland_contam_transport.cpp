@@ -341,7 +341,7 @@ void step_overland_contam_transport(model_state& m) {
         const bool lakes = lakes_in_transport(m);
         if (lakes) share_lakes(m);
         for (int c = 1; c <= m.ncontam; ++c) {
-            if (m.constituent_type.at(c) == 3) continue;
+            if (!carried_by_water(m, c)) continue;
             const std::size_t s = static_cast<std::size_t>(c);
             double* mass = m.contam_mass[s].data();
             double* conc = m.contam_conc[s].data();

@@ -278,7 +278,7 @@ void step_overland_contam_sediment(model_state& m) {
         return;
     sed_record& sed = *m.ov_sed;
     for (int c = 1; c <= m.ncontam; ++c) {
-        if (m.constituent_type.at(c) != 1) continue;
+        if (!is_contaminant(m, c)) continue;
         mat2<double>& attached = m.attached_mass[static_cast<std::size_t>(c)];
         erode(m, c, attached);
         move_attached(m, c, attached);
