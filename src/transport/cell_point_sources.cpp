@@ -202,7 +202,7 @@ void add_cell_point_sources(model_state& m) {
             const double g = volume * ts_value_at(t, &s);
             if (!(g > 0.0)) continue;
             m.contam_mass[static_cast<std::size_t>(c)][k] += g;
-            book_ov_point(m, c, g);
+            book(m, con_flow::ov_point, c, g);
         }
     }
     if (!added) return;

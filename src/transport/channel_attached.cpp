@@ -33,7 +33,6 @@ namespace kesta {
 
 namespace {
 
-constexpr double kGramsPerKilogram = 1000.0;
 constexpr double kTinyVolume = 1e-16;  // m3 of sediment or water
 
 int lake_of_cell(const model_state& m, int k) {
@@ -58,7 +57,7 @@ void attached_to_node(model_state& m, int cell, int row, int pos, double share, 
         double* to = m.chan_sed_contam[static_cast<std::size_t>(c)][row];
         to[pos] += g;
         to[0] += g;
-        book_grams(m.CHAN_QLAT_SED_MASS, m.event_chan_qlat_sed_mass, c, g);
+        book(m, con_flow::chan_attached_lateral, c, g);
     }
 }
 
@@ -69,7 +68,7 @@ void attached_node_to_lake(model_state& m, int row, int lake) {
         if (!is_contaminant(m, c)) continue;
         mat2<double>& a = m.chan_sed_contam[static_cast<std::size_t>(c)];
         if (a[row][0] == 0.0) continue;
-        book_grams(m.CHAN_LAKE_SED_CONTAM_MASS, m.event_chan_lake_sed_contam_mass, c, a[row][0]);
+        book(m, con_flow::chan_attached_to_lakes, c, a[row][0]);
         for (int pos = 0; pos <= nf; ++pos) {
             a[to][pos] += a[row][pos];
             a[row][pos] = 0.0;
@@ -122,11 +121,8 @@ void advect_attached(model_state& m) {
             if (to > 0 && is_lake_row(s, to)) to_lakes += moved;
             if (is_lake_row(s, from)) to_lakes -= moved;
         }
-        if (out > 0.0) {
-            book_grams(m.CHAN_OUTLET_SED_MASS, m.event_chan_outlet_sed_mass, c, out);
-            m.GLOBAL_MASS_OUT.at(c) += out / kGramsPerKilogram;
-        }
-        if (to_lakes != 0.0) book_grams(m.CHAN_LAKE_SED_CONTAM_MASS, m.event_chan_lake_sed_contam_mass, c, to_lakes);
+        if (out > 0.0) book(m, con_flow::chan_attached_outlet, c, out);
+        if (to_lakes != 0.0) book(m, con_flow::chan_attached_to_lakes, c, to_lakes);
     }
 }
 
@@ -151,7 +147,7 @@ void attached_cells_to_lakes(model_state& m) {
             }
             cells[k][0] = 0.0;
         }
-        if (moved != 0.0) book_grams(m.OV_LAKE_SED_CONTAM_MASS, m.event_ov_lake_sed_contam_mass, c, moved);
+        if (moved != 0.0) book(m, con_flow::ov_attached_to_lakes, c, moved);
     }
 }
 
@@ -181,7 +177,7 @@ void settle_attached(model_state& m) {
                 for (int k = 1; k <= cells; ++k)
                     give_sorbed_to_cell(m, c, m.mask[m.lake_search_row[lake][k]][m.lake_search_col[lake][k]],
                                         g / cells);
-                book_grams(m.LAKE_SETTLED_SED_MASS, m.event_lake_settled_sed_mass, c, g);
+                book(m, con_flow::lake_attached_settled, c, g);
             }
         }
     }
@@ -240,8 +236,8 @@ void partition_channel_attached(model_state& m) {
                                              conc, kds, share);
             (is_lake_row(s, r) ? lakes : nodes) += g;
         }
-        if (nodes != 0.0) book_grams(m.CHAN_SED_SOURCE_MASS, m.event_chan_sed_source_mass, c, nodes);
-        if (lakes != 0.0) book_grams(m.LAKE_SED_CONTAM_SOURCE_MASS, m.event_lake_sed_contam_source_mass, c, lakes);
+        if (nodes != 0.0) book(m, con_flow::chan_sorption, c, nodes);
+        if (lakes != 0.0) book(m, con_flow::lake_sorption, c, lakes);
     }
 }
 

@@ -151,7 +151,7 @@ void exchange_and_decay(model_state& m, double dt) {
             lost -= t[decay].moved;
         }
         if (booked != 0.0) book_ov_exchange(m, c, booked);
-        if (lost > 0.0) book_ov_decay(m, c, lost);
+        if (lost > 0.0) book(m, con_flow::ov_decay, c, lost);
     }
 }
 
@@ -188,8 +188,8 @@ void add_rain_constituents(model_state& m, const double* rates, double dt) {
             mass[k] += g;
             added += g;
         }
-        book_ov_precip(m, c, added);
-        if (on_lakes > 0.0) book_lake_precip(m, c, on_lakes);
+        book(m, con_flow::ov_precip, c, added);
+        if (on_lakes > 0.0) book(m, con_flow::lake_precip, c, on_lakes);
     }
 }
 
@@ -201,7 +201,7 @@ void book_melt_on_cell(model_state& m, int cell, double depth) {
         const double g = volume * m.precip_conc.at(c);
         if (!carried_by_water(m, c) || !(g > 0.0)) continue;
         m.contam_mass[static_cast<std::size_t>(c)][cell] += g;
-        book_ov_precip(m, c, g);
+        book(m, con_flow::ov_precip, c, g);
     }
 }
 
@@ -229,7 +229,7 @@ void book_exfiltrated_water(model_state& m, int cell, double volume, bool) {
         const double g = volume * m.gw_conc[s][cell];
         if (!(g > 0.0)) continue;
         m.contam_mass[s][cell] += g;
-        book_ov_exfil(m, c, g);
+        book(m, con_flow::ov_exfil, c, g);
     }
 }
 
