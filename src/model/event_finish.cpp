@@ -102,26 +102,11 @@ void event_volumes(model_state& m) {
     const water_run_sums& then = m.run_sums_at_event_start;
     m.volume_of_discharge = m.discharge_volume_sum;
     m.event_peak_discharge = m.peak_q;
-    m.mass_cleanup_error_overland = now.mass_cleanup_error_overland - then.mass_cleanup_error_overland;
-    m.volume_of_interception = now.interception - then.interception;
-    m.volume_ov_boundary_inflow = m.ov_bdy_fixed_in_vol - m.ov_bdy_fixed_in_vol_at_event_start;
-    m.volume_ov_boundary_outflow_1 = m.ov_bdy_out_vol - m.ov_bdy_out_vol_at_event_start;
-    m.volume_ov_boundary_outflow_2 = m.ov_bdy_fixed_out_vol - m.ov_bdy_fixed_out_vol_at_event_start;
-    m.volume_lake_point_sources = now.lake_point_sources - then.lake_point_sources;
-    m.volume_lake_point_sinks = now.lake_point_sinks - then.lake_point_sinks;
-    m.volume_stream_point_sources = now.stream_point_sources - then.stream_point_sources;
-    m.volume_stream_point_sinks = now.stream_point_sinks - then.stream_point_sinks;
-    m.volume_of_lake_evaporation = now.lake_evaporation - then.lake_evaporation;
-    m.volume_of_lateral_inflow = now.chan_lateral_inflow - then.chan_lateral_inflow;
-    m.volume_first_order_chan = now.first_order_chan_inflow - then.first_order_chan_inflow;
-    m.volume_gw_chan = now.gw_to_channels - then.gw_to_channels;
-    m.volume_water_chan_gw = now.channels_to_gw - then.channels_to_gw;
-    m.volume_gw_lakes = now.gw_to_lakes - then.gw_to_lakes;
-    m.volume_water_lakes_gw = now.lakes_to_gw - then.lakes_to_gw;
-    // The event's own infiltration: the per-cell depths behind the maps run
-    // on from event to event.
-    if (any_infiltration(m))
-        m.volume_of_infiltrated_water = now.infiltrated_volume - then.infiltrated_volume;
+    // The event's volume of each flow: its total less the total when the
+    // event's books opened (the per-cell infiltration depths behind the
+    // maps run on from event to event).
+    for (const water_flow_row& row : kWaterFlows)
+        if (row.event && !row.event_booked) m.*row.event = now.*row.run - then.*row.run;
 }
 
 void channels_at_event_end(model_state& m) {

@@ -373,13 +373,11 @@ void open_event_books(model_state& m) {
     m.volume_overland_from_lake = 0.0;
     m.beginning_vol_water_exfiltrated_this_event = m.total_vol_water_exfiltrated_this_run;
     m.run_sums_at_event_start = m.run_sums;
-    m.ov_bdy_out_vol_at_event_start = m.ov_bdy_out_vol;
-    m.ov_bdy_fixed_out_vol_at_event_start = m.ov_bdy_fixed_out_vol;
-    m.ov_bdy_fixed_in_vol_at_event_start = m.ov_bdy_fixed_in_vol;
     m.ov_substep_giveups_at_event_start = m.ov_substep_giveups;
     // Exchanges that the processes add up over the event.
     m.volume_gw_tile_drains = 0.0;
-    m.volume_overland_point_sources = 0.0;
+    for (const water_flow_row& row : kWaterFlows)
+        if (row.event_booked) m.*row.event = 0.0;
     m.discharge_volume_sum = 0.0;
     m.drainage_carried = 0.0;
     m.direct_evaporation_carried = 0.0;

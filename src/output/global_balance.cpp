@@ -144,9 +144,9 @@ global_water_totals global_water_balance(const model_state& m) {
     t.overland_point_sources = m.run_sums.overland_point_sources;
     t.channel_point_sources = c.channel_point_sources;
     t.first_order_inflow = c.first_order_inflow;
-    t.lost_to_slope = m.ov_bdy_out_vol;
-    t.lost_to_head = m.ov_bdy_fixed_out_vol;
-    t.gained_from_head = m.ov_bdy_fixed_in_vol;
+    t.lost_to_slope = m.run_sums.ov_bdy_out_vol;
+    t.lost_to_head = m.run_sums.ov_bdy_fixed_out_vol;
+    t.gained_from_head = m.run_sums.ov_bdy_fixed_in_vol;
     t.net_boundary = t.lost_to_slope + t.lost_to_head - t.gained_from_head;
     t.lateral_inflow = c.lateral_inflow;
     t.discharge = m.discharge_volume_run;

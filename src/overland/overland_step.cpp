@@ -254,9 +254,9 @@ void ov_boundary_outflow(model_state& m, double dt) {
             h = target;
         }
     }
-    m.ov_bdy_out_vol += out;
-    m.ov_bdy_fixed_in_vol += fixed_in;
-    m.ov_bdy_fixed_out_vol += fixed_out;
+    book_water(m, water_flow::boundary_outflow, out);
+    book_water(m, water_flow::boundary_fixed_inflow, fixed_in);
+    book_water(m, water_flow::boundary_fixed_outflow, fixed_out);
 }
 
 void track_max(const vec1<double>& depths, vec1<double>& maxima, int ncells) {

@@ -294,20 +294,20 @@ TEST_F(EventBalance, GridEdgeWaterAndWaterAlreadyOnTheGroundAreInTheEventBalance
     m.boundary_temp = kesta::vec1<double>(2);
     m.boundary_type[2] = 1;  // normal depth, slope 0.01
     m.boundary_val[2] = 0.01;
-    m.ov_bdy_out_vol = 7.0;  // from earlier events of the run
-    m.ov_bdy_fixed_in_vol = 3.0;
+    m.run_sums.ov_bdy_out_vol = 7.0;  // from earlier events of the run
+    m.run_sums.ov_bdy_fixed_in_vol = 3.0;
     m.h[1] = 0.02;  // left by an earlier event: 2 m3
     start();
     EXPECT_NEAR(m.initial_volume_overland_flow, 2.0, 1e-12);
     rain(0.01);
     kesta::ov_boundary_outflow(m, 60.0);
-    const double out = m.ov_bdy_out_vol - 7.0;
+    const double out = m.run_sums.ov_bdy_out_vol - 7.0;
     ASSERT_GT(out, 0.0);
     // A fixed level raises cell 1 by 2 cm over its depth of 3 cm.
     m.boundary_type[1] = 2;
     m.boundary_val[1] = m.elev[1] + 0.05;
     kesta::ov_boundary_outflow(m, 60.0);
-    EXPECT_NEAR(m.ov_bdy_fixed_in_vol - 3.0, 2.0, 1e-9);
+    EXPECT_NEAR(m.run_sums.ov_bdy_fixed_in_vol - 3.0, 2.0, 1e-9);
     finish();
     EXPECT_NEAR(m.volume_ov_boundary_outflow_1, out, 1e-12);
     EXPECT_NEAR(m.volume_ov_boundary_inflow, 2.0, 1e-9);
