@@ -34,11 +34,13 @@ void channel_lakes_at_event_end(model_state& m) {
     }
 }
 
-void surface_at_event_end(model_state& m, double area) {
+void surface_at_event_end(model_state& m) {
     if (m.overland_lake_map_given && m.chan_lakes_on)
         warn("You are simulating overland lakes and perennial lakes, not recommended presently. "
              "Contact your KESTA developer for further advice\n\n");
-    m.volume_remaining_on_surface = surface_storage(m, area, m.volume_remaining_in_overland_lakes);
+    const surface_water w = surface_storage(m);
+    m.volume_remaining_on_surface = w.total;
+    m.volume_remaining_in_overland_lakes = w.in_overland_lakes;
 }
 
 void soils_at_event_end(model_state& m, double area) {
@@ -94,7 +96,7 @@ void soils_at_event_end(model_state& m, double area) {
     m.volume_of_water_exfiltrated =
         m.total_vol_water_exfiltrated_this_run - m.beginning_vol_water_exfiltrated_this_event;
     if (m.chan_lakes_on) m.volume_remaining_in_lakes = channel_lake_storage(m);
-    if (m.snowdepth.n() >= 1) m.final_volume_of_snow = snow_storage(m, area);
+    if (m.snowdepth.n() >= 1) m.final_volume_of_snow = surface_storage(m).snow;
 }
 
 void event_volumes(model_state& m) {
@@ -317,31 +319,6 @@ const event_term kEventBalance[] = {
 
 }  // namespace
 
-double surface_storage(const model_state& m, double cell_area, double& in_overland_lakes) {
-    double surface = 0.0;
-    in_overland_lakes = 0.0;
-    for (int k = 1; k <= m.ncells; ++k) {
-        if (in_channel_lake(m, k)) continue;
-        const int lake = m.overland_lake_map_given && k <= m.oland_lake_new.n() ? m.oland_lake_new[k] : 0;
-        if (lake > 0 && static_cast<std::size_t>(lake) < m.oland_lakes.size()) {
-            const double v =
-                (m.oland_lakes[static_cast<std::size_t>(lake)].level - value_at(m.elev, k)) * cell_area;
-            surface += v;
-            in_overland_lakes += v;
-        } else {
-            surface += value_at(m.h, k) * cell_area;
-        }
-    }
-    return surface;
-}
-
-double snow_storage(const model_state& m, double cell_area) {
-    double snow = 0.0;
-    for (int k = 1; k <= m.ncells && k <= m.snowdepth.n(); ++k)
-        if (!in_channel_lake(m, k)) snow += m.snowdepth[k] * cell_area;
-    return snow;
-}
-
 double channel_lake_storage(const model_state& m) {
     double lakes = 0.0;
     for (int l = 1; l <= m.nlakes && l <= m.lake_volume.n(); ++l) lakes += m.lake_volume[l];
@@ -379,7 +356,7 @@ void finish_event(model_state& m) {
     const double area = m.gridsize * m.gridsize;
 
     if (m.chan_lakes_on) channel_lakes_at_event_end(m);
-    surface_at_event_end(m, area);
+    surface_at_event_end(m);
     soils_at_event_end(m, area);
     event_volumes(m);
     if (m.chan_routing || m.chan_alt_routing) channels_at_event_end(m);
