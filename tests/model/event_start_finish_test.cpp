@@ -315,6 +315,36 @@ TEST_F(EventBalance, GridEdgeWaterAndWaterAlreadyOnTheGroundAreInTheEventBalance
     EXPECT_NEAR(m.mass_conservation_error, 0.0, 1e-12);
 }
 
+// Every water flow booked before an event, during it and during the next:
+// each event's volume of a flow is what that event booked of it, whether
+// the event forms it from the run's totals or the booking adds to it; and
+// no two flows share an event volume (each books a different amount).
+TEST_F(EventBalance, EachEventsVolumeOfAWaterFlowIsWhatItBooked) {
+    const int n = static_cast<int>(kesta::water_flow::count);
+    const auto book_all = [&](double base) {
+        for (int f = 0; f < n; ++f) kesta::book_water(m, static_cast<kesta::water_flow>(f), base + f);
+    };
+    // The volumes the bookings add to stand until the close opens the next
+    // event's books; those formed as the event closes, after it.
+    const auto check = [&](double base, bool booked, const char* event) {
+        for (const kesta::water_flow_row& row : kesta::kWaterFlows) {
+            if (!row.event || row.event_booked != booked) continue;
+            EXPECT_DOUBLE_EQ(m.*row.event, base + static_cast<int>(row.flow))
+                << event << ", flow " << static_cast<int>(row.flow);
+        }
+    };
+    book_all(1000.0);  // earlier in the run
+    start();
+    book_all(10.0);
+    check(10.0, true, "event 1");
+    finish();
+    check(10.0, false, "event 1");
+    book_all(20.0);  // the close opened the books of event 2
+    check(20.0, true, "event 2");
+    finish();
+    check(20.0, false, "event 2");
+}
+
 // Event 1 leaves 2 m3 on the ground and 3 m3 of snow. Before event 2
 // starts, 1 m3 of snow melts, 0.5 m3 leaves at the outlet and 0.2 m3
 // soaks in: event 2 starts from what event 1 left and books the outflow
