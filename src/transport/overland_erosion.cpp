@@ -170,6 +170,9 @@ struct step_view {
     sed_record& s;
     const int n, classes;
     const double dt, dx;
+    const double inv_dt;  // 1/s
+    // m3 of soil per kg/(m s) of transport rate carried over a face in dt.
+    const double to_volume;
     const bool lakes;   // the channel-network lakes take part, with their sediment books
     const bool fluxes;  // each cell's outgoing flux is kept (MAX_SED_FLUX)
     const bool faces;   // what each face and the outlet moved is kept (SEDIMENT_CONTAM)
@@ -184,6 +187,8 @@ struct step_view {
           classes(model.ov_sed->num_sed),
           dt(step),
           dx(model.gridsize),
+          inv_dt(1.0 / step),
+          to_volume(step * model.gridsize / kSoilDensity),
           lakes(model.chan_lakes_on && model.lake_num.n() >= model.ncells &&
                 !model.ov_sed->sed_vol_overland_to_lake.empty()),
           fluxes(!model.ov_sed->ov_qsmax.empty()),
@@ -264,8 +269,9 @@ double capacity(const step_view& v, int src, double slope, double h, double q) {
     const sed_record& s = v.s;
     if (q < kLeastUnitDischarge || h < kTiny) return 0.0;
     const double power = slope * q / h;  // unit stream power (m/s)
-    if (!(power > 0.0) || s.tc_R[src] > power) return 0.0;
-    const double excess = (power - s.tc_R[src]) / power;
+    const double threshold = s.tc_R[src];
+    if (!(power > 0.0) || threshold > power) return 0.0;
+    const double excess = threshold == 0.0 ? 1.0 : (power - threshold) / power;
     const double rho_g = kWaterDensity * kGravity;
     double rate = 0.0;
     switch (s.erosion_method) {
@@ -288,38 +294,54 @@ double capacity(const step_view& v, int src, double slope, double h, double q) {
         case 6: rate = s.tc_C[src] * power_of(rho_g * h * slope, s.tc_I[src]); break;
         default: return 0.0;
     }
-    return rate * s.sed_K[src] * excess * v.dt * v.dx / kSoilDensity;
+    return rate * s.sed_K[src] * excess * v.to_volume;
 }
 
-// The share of each class (`share` 1..classes) of cell r's suspended
-// sediment that settles, by the time its water takes to cross it at `q`
-// (m3/s) against each class's settling.
-void settling_shares(const step_view& v, int r, double q, double* share) {
-    const double h = v.m.h[r];
-    const double velocity = h > kTiny ? std::fabs(q) / (v.dx * h) : 0.0;
-    const double across = h * velocity;  // m2/s
-    const double* fall = v.s.sed_fall.data();
-    for (int k = 1; k <= v.classes; ++k) {
-        double te = 1.0;
-        if (velocity > 0.0) {
-            const double minus_x = -v.dx * fall[k] / across;
-            if (!(minus_x < -kAllSettles)) te = 1.0 - std::exp(minus_x);
-        }
-        share[k] = te;
-    }
+// The loops over the classes of the transport below run to `Classes`
+// when it is above 0, a count fixed when the code is compiled (the usual
+// counts have their own copy, whose loops the compiler unrolls), else to
+// the step's own count.
+template <int Classes>
+int classes_of(const step_view& v) {
+    return Classes > 0 ? Classes : v.classes;
 }
 
-// Cell r lets the share `share` of each class of its suspended sediment
-// settle (a class with nothing in suspension has nothing to settle).
-void settle(step_view& v, int r, const double* share) {
+template <int Classes>
+double sum_of(const double* x, const step_view& v) {
+    const int classes = classes_of<Classes>(v);
+    double s = 0.0;
+#pragma GCC unroll 8
+    for (int k = 1; k <= classes; ++k) s += x[k];
+    return s;
+}
+
+// Cell r lets a share of its suspended sediment settle, by the time its
+// water takes to cross it at `q` (m3/s) against each class's settling. A
+// class with nothing in suspension has nothing to settle.
+template <int Classes>
+void settle(step_view& v, int r, double q) {
+    const int classes = classes_of<Classes>(v);
     sed_record& s = v.s;
     double* suspended = s.vol_sed.suspended[r];
-    if (!(sum_classes(suspended, v.classes) > 0.0)) return;
+    if (!(sum_of<Classes>(suspended, v) > 0.0)) return;
+    // The water crosses the cell at u = |q| / (dx h) in dx / u, while a
+    // particle falls through its depth h in h / fall: the share that
+    // settles is 1 - exp(-x), x = dx fall / (h u) = dx^2 fall / |q|. Still
+    // or vanishing water lets everything settle.
+    const bool flowing = v.m.h[r] > kTiny && std::fabs(q) > 0.0;
+    const double per_fall = flowing ? -(v.dx * v.dx) / std::fabs(q) : 0.0;  // s/m
+    const double* fall = s.sed_fall.data();
     double* deposited = s.vol_sed.deposited[r];
     double* settled = s.ov_sed_vol_deposited[r];
-    for (int k = 1; k <= v.classes; ++k) {
+#pragma GCC unroll 8
+    for (int k = 1; k <= classes; ++k) {
         if (suspended[k] == 0.0) continue;
-        const double x = suspended[k] * share[k];
+        double te = 1.0;
+        if (flowing) {
+            const double minus_x = fall[k] * per_fall;
+            if (!(minus_x < -kAllSettles)) te = 1.0 - std::exp(minus_x);
+        }
+        const double x = suspended[k] * te;
         suspended[k] -= x;
         deposited[k] += x;
         settled[k] += x;
@@ -327,25 +349,30 @@ void settle(step_view& v, int r, const double* share) {
     }
 }
 
-// What the face moves by class, into `moved` (m3), taken from the source.
-void take_from_source(step_view& v, int src, double t, double* moved) {
+// What the face moves by class, into `moved` (m3), taken from the source
+// whose suspended and deposited volumes add up to a and b.
+template <int Classes>
+void take_from_source(step_view& v, int src, double t, double a, double b, double* moved) {
+    const int classes = classes_of<Classes>(v);
     sed_record& s = v.s;
     double* suspended = s.vol_sed.suspended[src];
     double* deposited = s.vol_sed.deposited[src];
     double* eroded = s.ov_sed_vol_eroded[src];
-    const double a = sum_classes(suspended, v.classes);
-    const double b = sum_classes(deposited, v.classes);
-    for (int k = 1; k <= v.classes; ++k) moved[k] = 0.0;
+#pragma GCC unroll 8
+    for (int k = 1; k <= classes; ++k) moved[k] = 0.0;
     if (t <= a) {
         if (!(a > 0.0)) return;
-        for (int k = 1; k <= v.classes; ++k) {
-            moved[k] = t * (suspended[k] / a);
+        const double share = t / a;  // of every class, at most 1
+#pragma GCC unroll 8
+        for (int k = 1; k <= classes; ++k) {
+            moved[k] = share * suspended[k];
             suspended[k] -= moved[k];
         }
     } else if (t <= a + b) {
-        const double from_deposit = t - a;
-        for (int k = 1; k <= v.classes; ++k) {
-            const double x = from_deposit * (deposited[k] / b);
+        const double share = (t - a) / b;  // of the deposit, at most 1
+#pragma GCC unroll 8
+        for (int k = 1; k <= classes; ++k) {
+            const double x = share * deposited[k];
             moved[k] = suspended[k] + x;
             suspended[k] = 0.0;
             deposited[k] -= x;
@@ -353,7 +380,8 @@ void take_from_source(step_view& v, int src, double t, double* moved) {
             eroded[0] += x;
         }
     } else {
-        for (int k = 1; k <= v.classes; ++k) {
+#pragma GCC unroll 8
+        for (int k = 1; k <= classes; ++k) {
             moved[k] = suspended[k] + deposited[k];
             eroded[k] += deposited[k];
             eroded[0] += deposited[k];
@@ -366,11 +394,13 @@ void take_from_source(step_view& v, int src, double t, double* moved) {
 // Puts the moved volumes into the receiver: into the suspension of a cell
 // (or of the bucket outside the grid), or into a lake, where sand settles
 // on the edge cell's deposit and the fine classes join the lake.
+template <int Classes>
 void deliver(step_view& v, int rcv, int lake, const double* moved) {
+    const int classes = classes_of<Classes>(v);
     sed_record& s = v.s;
     if (lake) {
         mat2<double>& to_lake = s.sed_vol_overland_to_lake;
-        for (int k = 1; k <= v.classes; ++k) {
+        for (int k = 1; k <= classes; ++k) {
             if (s.sand[k]) s.vol_sed.deposited[rcv][k] += moved[k];
             to_lake[lake][k] += moved[k];
             to_lake[0][k] += moved[k];
@@ -378,7 +408,8 @@ void deliver(step_view& v, int rcv, int lake, const double* moved) {
         return;
     }
     double* suspended = s.vol_sed.suspended[rcv];
-    for (int k = 1; k <= v.classes; ++k) suspended[k] += moved[k];
+#pragma GCC unroll 8
+    for (int k = 1; k <= classes; ++k) suspended[k] += moved[k];
 }
 
 // A lake's outflow over the face carries its suspended fine classes into
@@ -412,12 +443,21 @@ void record_face(step_view& v, int i, bool x_face, double sign, const double* mo
     }
 }
 
+// True when no class of `x` holds anything (not even a negative volume).
+template <int Classes>
+bool holds_nothing(const double* x, const step_view& v) {
+    const int classes = classes_of<Classes>(v);
+    for (int k = 1; k <= classes; ++k)
+        if (x[k] != 0.0) return false;
+    return true;
+}
+
 // Moves sediment across the face of cell i towards j (0: out of the grid)
-// that carries `q` m3/s (positive towards j) down the slope `slope`. The
-// face's `plan` row, when it has one, holds its capacity and the settling
-// shares of its receiver (see plan_faces).
-void move_across(step_view& v, int i, int j, double q, double slope, axis along, const double* plan,
-                 double* moved) {
+// that carries `q` m3/s (positive towards j) down the slope `slope`. A
+// source that holds no sediment moves nothing, whatever the face could
+// carry: its capacity is not worked out (and is kept as 0).
+template <int Classes>
+void move_across(step_view& v, int i, int j, double q, double slope, axis along, double* moved) {
     model_state& m = v.m;
     sed_record& s = v.s;
     const int src = q >= 0.0 ? i : j;
@@ -431,15 +471,22 @@ void move_across(step_view& v, int i, int j, double q, double slope, axis along,
         if (v.faces && along != axis::none) record_face(v, i, along == axis::x, q >= 0.0 ? 1.0 : -1.0, moved);
         return;
     }
-    const double t = plan ? plan[0] : capacity(v, src, std::fabs(slope), m.h[src], std::fabs(q) / v.dx);
+    const double* suspended = s.vol_sed.suspended[src];
+    const double* deposited = s.vol_sed.deposited[src];
+    const double a = sum_of<Classes>(suspended, v);
+    const double b = sum_of<Classes>(deposited, v);
+    const bool empty = a == 0.0 && b == 0.0 && holds_nothing<Classes>(suspended, v) &&
+                       holds_nothing<Classes>(deposited, v);
+    const double t = empty ? 0.0 : capacity(v, src, std::fabs(slope), m.h[src], std::fabs(q) / v.dx);
     if (along == axis::x) s.qsx[src] = t;
     if (along == axis::y) s.qsy[src] = t;
-    take_from_source(v, src, t, moved);
-    deliver(v, rcv, rcv_lake, moved);
+    take_from_source<Classes>(v, src, t, a, b, moved);
+    deliver<Classes>(v, rcv, rcv_lake, moved);
     if (v.faces && j != 0 && along != axis::none) record_face(v, i, along == axis::x, q >= 0.0 ? 1.0 : -1.0, moved);
-    if (v.fluxes) s.ov_qsmax[src] += sum_classes(moved, v.classes) / v.dt;
-    if (rcv == 0 || rcv_lake || !plan) return;
-    settle(v, rcv, plan);
+    if (v.fluxes) s.ov_qsmax[src] += sum_of<Classes>(moved, v) * v.inv_dt;
+    if (rcv == 0 || rcv_lake) return;
+    if (along == axis::x) settle<Classes>(v, rcv, v.qx(rcv));
+    if (along == axis::y) settle<Classes>(v, rcv, v.qy(rcv));
 }
 
 // The bucket outside the grid empties through the outlet.
@@ -461,53 +508,32 @@ void empty_bucket(step_view& v) {
     }
 }
 
-// Plans the x and y faces of cells lo..hi (at most kPlanCells of them)
-// into the rows 2 (i - lo) + 1 and 2 (i - lo) + 2 of `plan`: element 0 the
-// volume the face can carry (m3), 1..classes the share of each class that
-// then settles in its receiver. Both come from the water of the step alone,
-// which moving the sediment leaves as it is, so each face is worked out on
-// its own, its exponentials beside those of the faces around it rather
-// than each waiting on the sediment the face before it moved.
-void plan_faces(const step_view& v, int lo, int hi, mat2<double>& plan) {
-    const model_state& m = v.m;
-    const sed_record& s = v.s;
-    for (int i = lo; i <= hi; ++i) {
+template <int Classes>
+void transport_cells(step_view& v) {
+    model_state& m = v.m;
+    sed_record& s = v.s;
+    double* moved = s.moved.data();
+    for (int i = 1; i <= v.n; ++i) {
         const bool out = i == v.outlet;
-        for (const axis along : {axis::x, axis::y}) {
-            const bool x = along == axis::x;
-            const int j = x ? m.rightcon[i] : m.belowcon[i];
-            if (!j && !(out && v.exit == (x ? exit_face::right : exit_face::lower))) continue;
-            const double q = x ? v.qx(i) : v.qy(i);
-            const int src = q >= 0.0 ? i : j;
-            const int rcv = q >= 0.0 ? j : i;
-            if (src == 0 || v.lake_of(src)) continue;
-            double* row = plan[2 * (i - lo) + (x ? 1 : 2)];
-            row[0] = capacity(v, src, std::fabs(x ? s.Sfx[i] : s.Sfy[i]), m.h[src], std::fabs(q) / v.dx);
-            if (rcv != 0 && !v.lake_of(rcv)) settling_shares(v, rcv, x ? v.qx(rcv) : v.qy(rcv), row);
-        }
+        if (m.rightcon[i] || (out && v.exit == exit_face::right))
+            move_across<Classes>(v, i, m.rightcon[i], v.qx(i), s.Sfx[i], axis::x, moved);
+        if (m.belowcon[i] || (out && v.exit == exit_face::lower))
+            move_across<Classes>(v, i, m.belowcon[i], v.qy(i), s.Sfy[i], axis::y, moved);
+        if (out && v.exit == exit_face::own) move_across<Classes>(v, i, 0, v.q_out, m.outslope, axis::none, moved);
+        if (out && v.exit != exit_face::none) empty_bucket(v);
     }
 }
 
 void transport_all(step_view& v) {
-    model_state& m = v.m;
-    sed_record& s = v.s;
-    if (v.fluxes) s.ov_qsmax.fill(0.0);
-    double* moved = s.moved.data();
-    mat2<double>& plan = s.face_plan;
-    for (int lo = 1; lo <= v.n; lo += kPlanCells) {
-        const int hi = std::min(v.n, lo + kPlanCells - 1);
-        plan_faces(v, lo, hi, plan);
-        for (int i = lo; i <= hi; ++i) {
-            const bool out = i == v.outlet;
-            const int row = 2 * (i - lo) + 1;
-            if (m.rightcon[i] || (out && v.exit == exit_face::right))
-                move_across(v, i, m.rightcon[i], v.qx(i), s.Sfx[i], axis::x, plan[row], moved);
-            if (m.belowcon[i] || (out && v.exit == exit_face::lower))
-                move_across(v, i, m.belowcon[i], v.qy(i), s.Sfy[i], axis::y, plan[row + 1], moved);
-            if (out && v.exit == exit_face::own)
-                move_across(v, i, 0, v.q_out, m.outslope, axis::none, nullptr, moved);
-            if (out && v.exit != exit_face::none) empty_bucket(v);
-        }
+    if (v.fluxes) v.s.ov_qsmax.fill(0.0);
+    switch (v.classes) {
+        case 1: transport_cells<1>(v); break;
+        case 2: transport_cells<2>(v); break;
+        case 3: transport_cells<3>(v); break;
+        case 4: transport_cells<4>(v); break;
+        case 5: transport_cells<5>(v); break;
+        case 6: transport_cells<6>(v); break;
+        default: transport_cells<0>(v); break;
     }
 }
 

@@ -93,7 +93,6 @@ bool alloc_cell_arrays(const model_state& m, sed_record& s) {
     for (mat2<double>* t : {&s.sed_fract.parent, &s.sed_fract.deposit, &s.vol_sed.parent, &s.vol_sed.suspended,
                             &s.vol_sed.deposited, &s.ov_sed_vol_eroded, &s.ov_sed_vol_deposited})
         alloc_dmatrix(n, k, *t, "ov_sed cell by class");
-    alloc_dmatrix(2 * kPlanCells, k, s.face_plan, "ov_sed face plan");
     for (vec1<double>* v : {&s.sed_fall, &s.sed_density, &s.eh_coef, &s.moved, &s.outlet_vol})
         alloc_dvector(*v, k, "ov_sed class vector");
     alloc_ivector(s.sand, k, "sand");
@@ -101,8 +100,8 @@ bool alloc_cell_arrays(const model_state& m, sed_record& s) {
     if (!blocks_made(g_error_record, "the overland sediment arrays", s.tc_C, s.tc_I, s.tc_R, s.splash_K, s.detach_K,
                      s.detach_I, s.detach_C, s.sed_K, s.qsx, s.qsy, s.ov_qsvol, s.Sfx, s.Sfy, s.channel_cells,
                      s.sed_fract.parent, s.sed_fract.deposit, s.vol_sed.parent, s.vol_sed.suspended,
-                     s.vol_sed.deposited, s.ov_sed_vol_eroded, s.ov_sed_vol_deposited, s.face_plan, s.sed_fall,
-                     s.sed_density, s.eh_coef, s.moved, s.outlet_vol, s.sand, s.sed_class))
+                     s.vol_sed.deposited, s.ov_sed_vol_eroded, s.ov_sed_vol_deposited, s.sed_fall, s.sed_density,
+                     s.eh_coef, s.moved, s.outlet_vol, s.sand, s.sed_class))
         return false;
     // The map values, for the maps asked for.
     if (po.max_sed_flux_given) {

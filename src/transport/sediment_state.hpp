@@ -67,9 +67,6 @@ struct wash_face {
     double water = 0.0;
 };
 
-// Cells whose faces the overland sediment step works out at once.
-constexpr int kPlanCells = 256;
-
 struct sed_record {
     // Classes 1..num_sed.
     int num_sed = 0;
@@ -138,12 +135,8 @@ struct sed_record {
     vec1<double> outlet_vol;
 
     // Work space of the step: the water-surface slope of each cell's right
-    // and lower face, and what one face moves by class (m3); and for the
-    // faces of kPlanCells cells, two rows a cell (the right face, then the
-    // lower), what the face can carry (m3) in element 0 and by class the
-    // share of its receiver's suspended sediment that settles.
+    // and lower face, and what one face moves by class (m3).
     vec1<double> Sfx, Sfy, moved;
-    mat2<double> face_plan;
 
     // Filled when an event or the run ends, by class.
     std::vector<sed_class_totals> tot_sed;
