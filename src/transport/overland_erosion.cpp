@@ -508,38 +508,55 @@ void empty_bucket(step_view& v) {
     }
 }
 
+// Visits the cells in order, moving sediment across each cell's faces.
+// Returns the sum of the suspended, parent and deposited volumes of every
+// cell, each taken once no later face can touch the cell: when every right
+// and lower neighbour comes after its cell (the grid's order), that is
+// right after the cell's own faces. Otherwise `summed` is false, and the
+// volumes are summed again after the step.
 template <int Classes>
-void transport_cells(step_view& v) {
+double move_sediment(step_view& v, bool& summed) {
     model_state& m = v.m;
     sed_record& s = v.s;
     double* moved = s.moved.data();
+    double held = 0.0;
+    summed = true;
     for (int i = 1; i <= v.n; ++i) {
+        const int right = m.rightcon[i], below = m.belowcon[i];
         const bool out = i == v.outlet;
-        if (m.rightcon[i] || (out && v.exit == exit_face::right))
-            move_across<Classes>(v, i, m.rightcon[i], v.qx(i), s.Sfx[i], axis::x, moved);
-        if (m.belowcon[i] || (out && v.exit == exit_face::lower))
-            move_across<Classes>(v, i, m.belowcon[i], v.qy(i), s.Sfy[i], axis::y, moved);
+        if (right || (out && v.exit == exit_face::right))
+            move_across<Classes>(v, i, right, v.qx(i), s.Sfx[i], axis::x, moved);
+        if (below || (out && v.exit == exit_face::lower))
+            move_across<Classes>(v, i, below, v.qy(i), s.Sfy[i], axis::y, moved);
         if (out && v.exit == exit_face::own) move_across<Classes>(v, i, 0, v.q_out, m.outslope, axis::none, moved);
         if (out && v.exit != exit_face::none) empty_bucket(v);
+        summed = summed && (right == 0 || right > i) && (below == 0 || below > i);
+        held += sum_of<Classes>(s.vol_sed.suspended[i], v) + sum_of<Classes>(s.vol_sed.parent[i], v) +
+                sum_of<Classes>(s.vol_sed.deposited[i], v);
     }
+    return held;
 }
 
-void transport_all(step_view& v) {
+// Moves the sediment of the step; the sum of the volumes the cells hold
+// afterwards, and whether it is known, as move_sediment.
+double transport_all(step_view& v, bool& summed) {
     if (v.fluxes) v.s.ov_qsmax.fill(0.0);
     switch (v.classes) {
-        case 1: transport_cells<1>(v); break;
-        case 2: transport_cells<2>(v); break;
-        case 3: transport_cells<3>(v); break;
-        case 4: transport_cells<4>(v); break;
-        case 5: transport_cells<5>(v); break;
-        case 6: transport_cells<6>(v); break;
-        default: transport_cells<0>(v); break;
+        case 1: return move_sediment<1>(v, summed);
+        case 2: return move_sediment<2>(v, summed);
+        case 3: return move_sediment<3>(v, summed);
+        case 4: return move_sediment<4>(v, summed);
+        case 5: return move_sediment<5>(v, summed);
+        case 6: return move_sediment<6>(v, summed);
+        default: return move_sediment<0>(v, summed);
     }
 }
 
 // A volume that is not a number stops the run, naming the first cell and
-// class that holds one.
-bool volumes_are_real(const step_view& v) {
+// class that holds one. `held`, when `summed`, is the sum of the volumes
+// transport_all found.
+bool volumes_are_real(const step_view& v, double held, bool summed) {
+    if (summed && std::isfinite(held)) return true;
     const sed_record& s = v.s;
     const struct {
         const mat2<double>* table;
@@ -580,8 +597,9 @@ void overland_sediment_transport(model_state& m, double dt) {
     step_view v(m, dt);
     m.ov_sed->sed_out_vol = 0.0;
     detach_all(v);
-    transport_all(v);
-    volumes_are_real(v);
+    bool summed = false;
+    const double held = transport_all(v, summed);
+    volumes_are_real(v, held, summed);
 }
 
 }  // namespace kesta
