@@ -457,9 +457,13 @@ bool holds_nothing(const double* x, const step_view& v) {
 // source that holds no sediment moves nothing, whatever the face could
 // carry: its capacity is not worked out (and is kept as 0).
 template <int Classes>
-void move_across(step_view& v, int i, int j, double q, double slope, axis along, double* moved) {
+void move_across(step_view& v, int i, int j, double q, double slope, axis along) {
     model_state& m = v.m;
     sed_record& s = v.s;
+    // What the face moves by class: on the stack for a class count fixed
+    // when compiled, where the compiler keeps it in registers.
+    double fixed[Classes + 1];
+    double* moved = Classes > 0 ? fixed : s.moved.data();
     const int src = q >= 0.0 ? i : j;
     const int rcv = q >= 0.0 ? j : i;
     if (src == 0) return;  // nothing comes in from outside the grid
@@ -518,17 +522,16 @@ template <int Classes>
 double move_sediment(step_view& v, bool& summed) {
     model_state& m = v.m;
     sed_record& s = v.s;
-    double* moved = s.moved.data();
     double held = 0.0;
     summed = true;
     for (int i = 1; i <= v.n; ++i) {
         const int right = m.rightcon[i], below = m.belowcon[i];
         const bool out = i == v.outlet;
         if (right || (out && v.exit == exit_face::right))
-            move_across<Classes>(v, i, right, v.qx(i), s.Sfx[i], axis::x, moved);
+            move_across<Classes>(v, i, right, v.qx(i), s.Sfx[i], axis::x);
         if (below || (out && v.exit == exit_face::lower))
-            move_across<Classes>(v, i, below, v.qy(i), s.Sfy[i], axis::y, moved);
-        if (out && v.exit == exit_face::own) move_across<Classes>(v, i, 0, v.q_out, m.outslope, axis::none, moved);
+            move_across<Classes>(v, i, below, v.qy(i), s.Sfy[i], axis::y);
+        if (out && v.exit == exit_face::own) move_across<Classes>(v, i, 0, v.q_out, m.outslope, axis::none);
         if (out && v.exit != exit_face::none) empty_bucket(v);
         summed = summed && (right == 0 || right > i) && (below == 0 || below > i);
         held += sum_of<Classes>(s.vol_sed.suspended[i], v) + sum_of<Classes>(s.vol_sed.parent[i], v) +
