@@ -74,8 +74,8 @@ const card_doc kDocs[] = {
     {189, kRun, "", "A long-term run: hourly weather (HMET_* card) and a precipitation file of several events; the overland flow is routed during the events.", U, nullptr},
     {228, kRun, "m3/s", "Long-term runs: an event ends once the outlet discharge has fallen below this (default 0.1; below 1e-5 it is 0.05).", U, nullptr},
     {194, kRun, "", "Time columns give the Julian day: in the outlet hydrograph of an event run instead of the elapsed minutes, in the series of a long-term run instead of the decimal year.", U, nullptr},
-    {20, kRun, "", "Fewer lines on the console: no progress lines and no map file names.", U, nullptr},
-    {222, kRun, "", "Almost nothing on the console: no reading messages, no progress (the summary file still gets every message).", U, nullptr},
+    {20, kRun, "", "Fewer lines on the console: no progress line per step, no messages of the overland and channel steps and no map file names. On a terminal one line, rewritten at most once a second, shows the date reached, the share of the run done, the time taken and an estimate of the time left.", U, nullptr},
+    {222, kRun, "", "Fewer lines on the console: no reading messages but the name of the project file read, the list of mapping tables found and the count of cells per class of each index map, no progress line per step (on a terminal, unless STREAM_INFO, the one line of QUIET), no initialisation time or \"Running....\" line; warnings, errors, the run time and, without QUIET, the messages of the overland and channel steps still show. The summary file still gets every message.", U, nullptr},
     {218, kRun, "", "After a fatal error, wait for a key before the program ends.", U, nullptr},
     {240, kRun, "", "Flush the console after every this many progress lines.", U, nullptr},
     {221, kRun, "", "Each progress line also gives the largest and smallest channel depths and discharges, with their nodes.", U, nullptr},
@@ -108,7 +108,7 @@ const card_doc kDocs[] = {
     {219, kSurface, "", "Overland boundary conditions from the OVERLAND_BOUNDARY table of the mapping-table file. Refused with OV_CON_TRANS: the water crossing the boundary carries no constituents.", U, nullptr},
     {51, kSurface, "", "Meant to name a map of materials.", N, nullptr},
     {52, kSurface, "", "Meant to name a map of initial depths (use OV_INIT_DEPTH).", N, nullptr},
-    {66, kSurface, "m", "Map of the ground elevations as the run leaves them, written when it ends; with SOIL_EROSION each step's net erosion and deposition lower or raise the ground the water flows over.", U, nullptr},
+    {66, kSurface, "m", "Map of the ground elevations as the run leaves them, written when it ends; with SOIL_EROSION each step's net erosion and deposition lower or raise the ground the water flows over (a cell gives at most 1 m of its soil in a run; erosion beyond stops the run).", U, nullptr},
     {67, kSurface, "", "Meant to name a file of overland pumps (none are read, so the card also passes with OV_CON_TRANS).", N, nullptr},
     {135, kSurface, "m", "Overland hotstart map written at the end of the run: the depth of every cell, as a grid.", U, nullptr},
 
@@ -135,9 +135,9 @@ const card_doc kDocs[] = {
     {74, kSoil, "", "Integer map of soil classes, for layered soils and the Richards equation.", U, nullptr},
     {75, kSoil, "cm, cm/h", "Soil layer table of each soil class (layered soils, Richards equation).", U, nullptr},
     {76, kSoil, "m", "Map of the water table elevation.", U, nullptr},
-    {244, kSoil, "m", "Depth of the soil column whose water is accounted (default 0.4).", U, nullptr},
-    {245, kSoil, "m", "Depth of the top layer of the soil water accounting.", U, nullptr},
-    {246, kSoil, "m", "Depth of the mixing layer: of the soil water accounting, and the soil's top layer that exchanges contaminants with the overland water.", U, nullptr},
+    {244, kSoil, "m", "Depth of the soil column whose water is accounted (default 0.4).", U, "number from 0 to 1000"},
+    {245, kSoil, "m", "Depth of the top layer of the soil water accounting.", U, "number from 0 to 1000"},
+    {246, kSoil, "m", "Depth of the mixing layer: of the soil water accounting, and the soil's top layer that exchanges contaminants with the overland water.", U, "number from 0 to 1000"},
     {42, kSoil, "", "Richards equation: mean of the conductivities between nodes (default geometric).", U, "GEOMETRIC or ARITHMETIC"},
     {43, kSoil, "", "Richards equation: retention curves of Brooks and Corey, or of Havercamp.", U, "BROOKS or HAVERCAMP"},
     {44, kSoil, "", "Richards equation: condition at the top node (another word, or none, gives neither).", U, "GREEN_AMPT, AVERAGE or another word"},
@@ -310,7 +310,7 @@ const card_doc kDocs[] = {
     {252, kSediment, "mm", "A sediment class of at least this diameter is sand: what reaches a channel-network lake settles at its edge, and in the channels it moves on the bed by Yang's formula for sand of this diameter (above 0 with channel routing).", U, nullptr},
     {253, kSediment, "", "Silt particle size.", N, nullptr},
     {254, kSediment, "", "Clay particle size.", N, nullptr},
-    {255, kSediment, "degrees C", "Water temperature of the settling velocities (below 0 counts as 0) and, as given, of the nutrient reactions.", U, nullptr},
+    {255, kSediment, "degrees C", "Water temperature of the settling velocities and of the nutrient reactions, at most 100 (below 0 counts as 0).", U, nullptr},
     {256, kSediment, "", "Porosity of the channel bed sand (0 or more, below 1): the bed of an erodible link holds 1 - porosity of sand over its erodible depth (MAX_EROSION of the channel input file).", U, nullptr},
     {165, kSediment, "m3", "Maps of the volume of sediment in suspension on each cell.", U, nullptr},
     {166, kSediment, "cm3/s", "Maps of the sediment leaving each cell in the last overland step.", U, nullptr},
@@ -330,20 +330,20 @@ const card_doc kDocs[] = {
     {205, kContam, "", "The soil layers keep their contaminant masses; the soil balance then shows what that implies.", U, nullptr},
     {206, kContam, "", "Contaminants bind to the suspended fine sediment of SOIL_EROSION (by the PARTITION of the CONTAMINANT_TRANSPORT table), over land and, with CHAN_CON_TRANS, in the channels and lakes; the nutrient species of NUTRIENTS stay dissolved.", U, nullptr},
     {203, kContam, "", "Every contaminant output.", N, nullptr},
-    {103, kContam, "kg per cell (mg/kg with SOIL_CON_TRANS)", "Map of the land load of the first contaminant.", U, nullptr},
+    {103, kContam, "kg per cell (mg/kg with SOIL_CON_TRANS)", "Map of the land load of the first contaminant: from 0 to 1e4 kg per m2 of the cell (1e6 mg/kg, the soil itself, with SOIL_CON_TRANS).", U, nullptr},
     {104, kContam, "m3/s, g/m3", "Time series of cell point sources of water and contaminants (docs/inputs.md).", U, nullptr},
     {105, kContam, "g/m3", "Maps of the overland concentration of the first contaminant (with OV_CON_TRANS).", U, nullptr},
     {146, kContam, "g/m3", "Concentration of every contaminant in the channels at each IN_HYD_LOCATION node, location by location (with CHAN_CON_TRANS).", U, nullptr},
     {147, kContam, "g/s", "Dissolved mass flux of every contaminant through the downstream face of each IN_HYD_LOCATION node, location by location (with CHAN_CON_TRANS); with SEDIMENT_CONTAM each followed by the flux attached to the wash load.", U, nullptr},
     {265, kContam, "1/day", "First-order decay of the contaminants in the channels and the channel-network lakes.", U, nullptr},
-    {266, kContam, "m2/s", "Dispersion coefficient of the contaminants along the channels, and of the nutrient species on the links the DISPERSION table of ST_MAPPING_TABLE does not give.", U, nullptr},
+    {266, kContam, "m2/s", "Dispersion coefficient of the contaminants along the channels, and of the nutrient species on the links the DISPERSION table of ST_MAPPING_TABLE does not give (from 0 to 2000, the most a river has; so are the values of that table).", U, nullptr},
     {267, kContam, "g/m3", "Initial concentration of every contaminant in the channel-network lakes and in the channel nodes that hold water at the first channel step.", U, nullptr},
     {268, kContam, "1/day", "Decay coefficient of the uniform contaminant, over land and in the soil.", U, nullptr},
-    {269, kContam, "m2/s", "Overland dispersion coefficient of the uniform contaminant, and of the sediment classes carried as constituents.", U, nullptr},
+    {269, kContam, "m2/s", "Overland dispersion coefficient of the uniform contaminant, and of the sediment classes carried as constituents (from 0 to 100: water over land disperses no more).", U, nullptr},
     {270, kContam, "m/day", "Rate of exchange of the uniform contaminant between the overland water and the mixing layer.", U, nullptr},
     {271, kContam, "", "The exchange with the mixing layer and the decay run every this many constituent steps (a whole number, default 1).", U, nullptr},
-    {272, kContam, "kg per cell (mg/kg with SOIL_CON_TRANS)", "Land load of the uniform contaminant.", U, nullptr},
-    {273, kContam, "", "pH of the water the nutrients react in, over land, in streams and in lakes (default 7.2); sets the share of ammonium that is un-ionised ammonia.", U, nullptr},
+    {272, kContam, "kg per cell (mg/kg with SOIL_CON_TRANS)", "Land load of the uniform contaminant: from 0 to 1e4 kg per m2 of the cell (1e6 mg/kg, the soil itself, with SOIL_CON_TRANS).", U, nullptr},
+    {273, kContam, "", "pH of the water the nutrients react in, over land, in streams and in lakes (default 7.2, from 0 to 14); sets the share of ammonium that is un-ionised ammonia.", U, nullptr},
     {275, kContam, "", "Sorption constant Km of NO2.", N, "number"},
     {276, kContam, "", "Sorption constant Km of NO3.", N, "number"},
     {277, kContam, "", "Sorption constant Km of NH4.", N, "number"},
@@ -374,7 +374,7 @@ const card_doc kDocs[] = {
     {313, kNutrient, "", "Initial overland dissolved oxygen.", U, "nothing, a number or a file name"},
     {315, kNutrient, "", "Initial overland dissolved organic carbon.", N, "nothing, a number or a file name"},
     {316, kNutrient, "", "Overland fraction of organic carbon.", N, "nothing, a number or a file name"},
-    {317, kNutrient, "", "Overland dispersion.", N, "nothing, a number or a file name"},
+    {317, kNutrient, "m2/s", "Overland dispersion coefficient of the nutrient species: nothing (the DISPERSION table), a number or a map file; from 0 to 100.", U, "nothing, a number or a file name"},
     {318, kNutrient, "", "Initial stream NO2: nothing (the ZEP_N table of the ST_MAPPING_TABLE file), a number, or a STREAM_MAP file of one value per link.", U, "nothing, a number or a file name"},
     {319, kNutrient, "", "Initial stream NO3 (as ST_INIT_NO2).", U, "nothing, a number or a file name"},
     {320, kNutrient, "", "Initial stream NH4.", U, "nothing, a number or a file name"},
@@ -452,8 +452,10 @@ const char* value_text(card_value v) {
         case card_value::optional_name: return "file name, or nothing";
         case card_value::whole: return "whole number";
         case card_value::positive_whole: return "whole number above 0";
+        case card_value::non_negative_whole: return "whole number, 0 or more";
         case card_value::number: return "number";
         case card_value::positive_number: return "number above 0";
+        case card_value::non_negative_number: return "number, 0 or more";
         case card_value::ignored: return "anything";
         case card_value::own_rule: return "";
     }
@@ -486,9 +488,12 @@ const char* const kIntroduction =
     "first word begins with `#` is a comment. A card given twice keeps its later\n"
     "value, and of the cards that choose one method of a kind (the infiltration\n"
     "or channel routing cards) the last one given decides. A keyword that is no\n"
-    "card is warned about, with its line, in the console and in the summary file,\n"
-    "and the line is skipped. Paths are relative to the folder the program runs\n"
-    "in. The files the cards name are described in [inputs.md](inputs.md).\n"
+    "card is warned about, with its line and the nearest cards of the table, in\n"
+    "the console and in the summary file, and the line is skipped. A value a card\n"
+    "cannot take is an error that names the card, its line and the value; the\n"
+    "whole file is read first, so that one run shows every such error, and the\n"
+    "run then stops. Paths are relative to the folder the program runs in. The\n"
+    "files the cards name are described in [inputs.md](inputs.md).\n"
     "\n"
     "Value: *none*, the card is a switch or chooses a method; *file name*, the next\n"
     "word (a card without it names no file); *whole number* or *number*, one\n"

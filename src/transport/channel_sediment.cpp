@@ -305,11 +305,8 @@ void step_channel_sediment(model_state& m, double dt) {
     move_channel_sand(m, dt);
     keep_wash_start(m);
     advect_wash_load(m, dt);
-    advect_attached(m);
-    if (m.chan_lakes_on) {
-        attached_cells_to_lakes(m);
-        update_lake_sediment(m, dt);
-    }
+    if (m.chan_lakes_on) update_lake_sediment(m, dt);
+    m.chan_attached_due = chan_attached_on(m);
     node_concentrations(m);
     for (int l = 1; l <= m.nlinks; ++l)
         for (int j = 1; j <= m.link_nodes[l]; ++j) m.qp_vol_sed[j][l] = 0.0;

@@ -14,7 +14,9 @@
 // sediment into a bucket outside the grid, which empties out of the grid at
 // the end of the outlet's turn. Every class's volume is conserved: what the
 // parent soil lost is suspended, deposited, gone through the outlet, or
-// given to the channels or the lakes.
+// given to the channels or the lakes. No cell gives more than
+// kErodibleDepth of parent soil over a run: a step that would take more
+// takes what is left and stops the run, naming the cell and its parameters.
 #include <algorithm>
 #include <cmath>
 
@@ -42,6 +44,12 @@ constexpr splash_band kSplashBands[] = {
 // Drop diameter 0.00124 I^0.182 (m, I in mm/h).
 constexpr double kDropCoefficient = 0.00124;
 constexpr double kDropExponent = 0.182;
+// Parent soil a cell gives over a run at most (m of ground). Sheet and rill
+// erosion, which these laws describe, strip millimetres to centimetres in a
+// storm; a cell that loses a metre has been cut by a gully or by parameters
+// that drive the laws beyond any soil, and with ADJUST_ELEV the ground it
+// loses would steepen its slopes and its erosion without end.
+constexpr double kErodibleDepth = 1.0;
 // Defaults of the soil parameters a cell gives as 0 or less.
 constexpr double kDefaultSplashK = 60.0;
 constexpr double kDefaultDetachK = 2e-5;
@@ -105,6 +113,8 @@ struct cell_soil {
     double* eroded;  // this step's detachment, class 0 the total
     int classes;
     bool channel;
+    double erodible;         // m3 of parent soil the cell may lose over the run
+    bool exhausted = false;  // a detachment asked for more than was left of it
 };
 
 // The loose deposit (of total `p`) gives `v` by its class shares.
@@ -120,8 +130,16 @@ void detach_from_deposit(cell_soil& c, double v, double p) {
     }
 }
 
-// The whole deposit and `e` of parent soil, by the parent shares.
+// The whole deposit and `e` of parent soil, by the parent shares; no more
+// parent soil than the cell has left to give.
 void detach_parent(cell_soil& c, double e) {
+    double share = 0.0;
+    for (int k = 1; k <= c.classes; ++k) share += c.parent_fract[k];
+    const double left = std::max(0.0, c.erodible + sum_classes(c.parent, c.classes));  // parent slots fall from 0
+    if (!(share * e <= left)) {
+        e = share > 0.0 ? left / share : 0.0;
+        c.exhausted = share > 0.0;
+    }
     for (int k = 1; k <= c.classes; ++k) {
         const double from_parent = c.parent_fract[k] * e;
         const double x = from_parent + c.deposited[k];
@@ -179,6 +197,7 @@ struct step_view {
     const int outlet;
     exit_face exit = exit_face::none;
     double q_out = 0.0;  // outlet discharge (m3/s)
+    int exhausted = 0;   // the first cell that had no more parent soil to give
 
     step_view(model_state& model, double step)
         : m(model),
@@ -211,7 +230,8 @@ struct step_view {
 
     cell_soil soil(int i) {
         return {s.sed_fract.parent[i], s.sed_fract.deposit[i], s.vol_sed.parent[i], s.vol_sed.suspended[i],
-                s.vol_sed.deposited[i], s.ov_sed_vol_eroded[i], classes, s.channel_cells[i] != 0};
+                s.vol_sed.deposited[i], s.ov_sed_vol_eroded[i], classes, s.channel_cells[i] != 0,
+                kErodibleDepth * dx * dx};
     }
 };
 
@@ -260,6 +280,7 @@ void detach_all(step_view& v) {
             const double critical = s.detach_C[i] > 0.0 ? s.detach_C[i] : 0.0;
             detach_by_flow(soil, slope, h, v.dt, v.dx, coef, exponent, critical);
         }
+        if (soil.exhausted && v.exhausted == 0) v.exhausted = i;
     }
 }
 
@@ -555,6 +576,28 @@ double transport_all(step_view& v, bool& summed) {
     }
 }
 
+// Cell i and its row of the SOIL_EROSION_PROPS table.
+std::string cell_and_parameters(const step_view& v, int i) {
+    const model_state& m = v.m;
+    const sed_record& s = v.s;
+    int row = 0, col = 0;
+    cell_row_col(m, i, row, col);
+    return format_text("cell %d (row %d, column %d), to which the SOIL_EROSION_PROPS table of mapping-table file %s "
+                       "gives TC_C %g, TC_I %g, TC_R %g, SPLASH_K %g, DETACH_K %g, DETACH_I %g, DETACH_C %g, SED_K %g",
+                       i, row, col, m.mapping_table.c_str(), s.tc_C[i], s.tc_I[i], s.tc_R[i], s.splash_K[i],
+                       s.detach_K[i], s.detach_I[i], s.detach_C[i], s.sed_K[i]);
+}
+
+// A cell that had no more parent soil to give stops the run.
+void refuse_exhausted(const step_view& v) {
+    refuse(format_text("Error: the soil erosion cannot stay physical: at %.2f minutes rain splash and flow would take "
+                       "more than the %g m of parent soil a cell gives in a run from %s%s. The run stops.\n",
+                       v.m.elapsed_min, kErodibleDepth, cell_and_parameters(v, v.exhausted).c_str(),
+                       v.m.project_options.adjust_elev_given
+                           ? "; with ADJUST_ELEV the ground it loses steepens its slopes, and so its erosion"
+                           : ""));
+}
+
 // A volume that is not a number stops the run, naming the first cell and
 // class that holds one. `held`, when `summed`, is the sum of the volumes
 // transport_all found.
@@ -576,7 +619,8 @@ bool volumes_are_real(const step_view& v, double held, bool summed) {
         for (const auto& t : kTables) {
             for (int k = 1; k <= v.classes; ++k) {
                 if (std::isfinite((*t.table)[i][k])) continue;
-                refuse_on_stderr(format_text("PT 3 %s soil particle %2d=Nan at grid %d\n", t.what, k, i));
+                refuse_on_stderr(format_text("PT 3 %s soil particle %2d=Nan at grid %d\n(%s)\n", t.what, k, i,
+                                             cell_and_parameters(v, i).c_str()));
                 return false;
             }
         }
@@ -602,7 +646,7 @@ void overland_sediment_transport(model_state& m, double dt) {
     detach_all(v);
     bool summed = false;
     const double held = transport_all(v, summed);
-    volumes_are_real(v, held, summed);
+    if (volumes_are_real(v, held, summed) && v.exhausted) refuse_exhausted(v);
 }
 
 }  // namespace kesta

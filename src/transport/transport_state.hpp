@@ -37,6 +37,15 @@ struct disp_face {
     double dx = 0.0;
 };
 
+// What the sub-steps of a constituent routing came to over the run: the
+// constituent intervals it routed, the sub-steps they took, those the flow
+// set (the rest a limit of another process set), the most in one interval,
+// and the intervals that took the most the routing allows.
+struct substep_stats {
+    long long intervals = 0, substeps = 0, set_by_flow = 0, at_most = 0;
+    int most = 0;
+};
+
 // Largest number of constituent soil layers of a cell.
 constexpr int kMaxContamLayers = 3;
 
@@ -145,6 +154,8 @@ struct transport_state {
     // mass of a pass, and the factor that keeps a cell from giving more
     // than it holds; per face the predictor's and the averaged amounts.
     vec1<double> tr_vol0, tr_vol1, tr_conc, tr_mstar, tr_limit, tr_face_pred, tr_face;
+    // The overland transport's sub-steps, set by the flow or the dispersion.
+    substep_stats ov_route_stats;
     // With channel-network lakes and channel constituents: the cells'
     // dispersion coefficients of the call (lake cells 0), and by lake the
     // share of it each covered cell holds.
@@ -219,6 +230,8 @@ struct transport_state {
     int chan_nutrient_disp_on = 0;
     // Run statistics of the routing: calls, sub-steps, corrector passes.
     long long chan_route_calls = 0, chan_route_substeps = 0, chan_route_passes = 0;
+    // The routing's sub-steps by what set them, for the summary.
+    substep_stats chan_route_stats;
 
     // With SEDIMENT_CONTAM and channel sediment, per slot by [row][fine
     // position] (position 0 the total): the mass attached to the wash load
@@ -231,6 +244,11 @@ struct transport_state {
     // fine position that the lake's outflow carried onto the land over the
     // interval (m3), and the attached mass it gives per m3 of it (g/m3).
     vec1<double> lake_wash_out, lake_attached_out;
+    // Set by a channel sediment step whose wash load moved: its attached
+    // mass is yet to follow (step_channel_contam_transport); by [lake][fine
+    // position], the share of the lake's suspension that settled in it.
+    bool chan_attached_due = false;
+    mat2<double> lake_settled_share;
     // Per slot and node row: the attached mass the wash load carried
     // through the node's downstream face since the channel constituents
     // last ran (g), and over their last interval (g/s); both negative

@@ -15,6 +15,7 @@
 
 #include "channel/channel_fixture.hpp"
 #include "channel/lake_valley.hpp"
+#include "core/text_format.hpp"
 #include "model/model_state.hpp"
 #include "output/summary_file.hpp"
 #include "overland/overland_steps.hpp"
@@ -148,6 +149,29 @@ TEST(ChannelRouting, PulseCentreMovesAtTheWaterSpeed) {
     EXPECT_NEAR(centre() - before, 0.5 * dt, 1e-6 * 0.5 * dt);
 }
 
+// What cut an interval into sub-steps: a link of 10 m3 nodes passing 0.5
+// m3/s over 60 s is cut by the flow's Courant limit (at most half a node's
+// water per sub-step: at least 6 of them); the same link dispersing at
+// 2000 m2/s between nodes 10 m apart is cut further by its corrector
+// passes, which do not settle in steps that long, and the flow no longer
+// set them.
+TEST(ChannelRouting, SubstepsSayWhetherTheFlowSetThem) {
+    const double dt = 60.0;
+    network flowing(50), dispersing(50);
+    flowing.chain(1, 50, 0.5, 10.0, 0.0, dt);
+    dispersing.chain(1, 50, 0.5, 10.0, 2000.0, dt);
+    for (network* n : {&flowing, &dispersing}) {
+        n->faces.push_back({50, 0, 50, 0.5 * dt});
+        for (int r = 20; r <= 30; ++r) n->mass[r] = 1.0;
+    }
+    const kesta::chan_wq_result by_flow = flowing.route(dt), by_correctors = dispersing.route(dt);
+    ASSERT_TRUE(by_flow.ok && by_correctors.ok);
+    EXPECT_GE(by_flow.substeps, 6);
+    EXPECT_TRUE(by_flow.set_by_flow);
+    EXPECT_GT(by_correctors.substeps, by_flow.substeps);
+    EXPECT_FALSE(by_correctors.set_by_flow);
+}
+
 // The fixture's lake, its volume held, decays with CHAN_DECAY_COEF 0.8 per
 // day over 48 channel intervals of 30 minutes: M0 exp(-k t).
 TEST_F(ChannelNetwork, LakeOfFixedVolumeDecaysByTheExponential) {
@@ -240,12 +264,14 @@ struct books_watch {
     double lat_con_last = -1.0, lat_by_node = 0.0, lat_at_step = 0.0;
     std::vector<double> closed;
     bool all_real = true;
+    kesta::substep_stats routing;  // the channel routing's sub-steps
 };
 books_watch* g_books = nullptr;
 
 bool watch_books(kesta::model_state& m, const char* name) {
     if (m.chan_mass.empty()) return true;
     books_watch& w = *g_books;
+    w.routing = m.chan_route_stats;
     if (std::string(name) == "close_output_files") {
         // The balances the event's and the run's ends closed (percent).
         for (const kesta::array1d<double>* e :
@@ -356,7 +382,27 @@ TEST(ChannelContaminantRun, ChannelLakeAndBasinBooksClose) {
     ASSERT_EQ(w.closed.size(), 4u);
     for (double e : w.closed) EXPECT_LT(std::fabs(e), 1e-6);
 
-    expect_global_error_below(kesta_test::read_file(dir.file("run.sum")), 1e-3);
+    const std::string summary = kesta_test::read_file(dir.file("run.sum"));
+    expect_global_error_below(summary, 1e-3);
+    // The summary speaks of the routing's sub-steps only where a limit
+    // cut an interval into more than one.
+    const kesta::substep_stats& st = w.routing;
+    EXPECT_GT(st.intervals, 0);
+    EXPECT_EQ(summary.find("Channel constituent routing:") != std::string::npos, st.substeps > st.intervals)
+        << summary;
+}
+
+// A channel dispersion beyond what any river has is refused, naming the
+// card and the value.
+TEST(ChannelContaminantRun, ChannelDispersionBeyondAnyRiversIsRefused) {
+    kesta_test::temp_dir dir(true);
+    write_valley(dir, "CHAN_CON_TRANS\nCHAN_DISP_COEF 1e4\n");
+    const kesta_test::model_run run = kesta_test::run_in_process("run.prj");
+    EXPECT_NE(run.rc, 0);
+    EXPECT_NE(run.out.find("Error: CHAN_DISP_COEF 10000 in project file run.prj: the dispersion coefficient of the "
+                           "channels must be from 0 to 2000 m2/s"),
+              std::string::npos)
+        << run.out;
 }
 
 // Channel routing without channel constituents stops the set-up naming
@@ -570,6 +616,38 @@ TEST(ChannelContaminantRun, LakeSpillOverLandCarriesTheAttachedMassOfItsWashLoad
     EXPECT_NEAR(w.spilled, w.expected, 1e-9 * w.spilled);
     EXPECT_NEAR(w.booked, w.spilled, 1e-6 * w.spilled);
     expect_global_error_below(kesta_test::read_file(dir.file("run.sum")), 1e-6);
+}
+
+// Every class sand (SAND_SIZE below the clay): nothing binds the load to
+// sediment, over land or in the channels. The run goes through with a
+// warning that names the cards and the table, the channels' books close,
+// no attached mass moves, and the mass series carries an attached flux of 0.
+TEST(ChannelContaminantRun, SandOnlyClassesRunWithNothingAttachedAndSaySo) {
+    kesta_test::temp_dir dir(true);
+    write_valley(dir,
+                 "CHAN_CON_TRANS\nSEDIMENT_CONTAM\nMIXING_LAYER_DEPTH 0.02\nSOIL_EROSION 2\nSAND_SIZE 0.001\n"
+                 "SED_POROSITY 0.4\nOUTLET_SED_FLUX sed.out\nIN_HYD_LOCATION loc.txt\nOUT_HYD_LOCATION q.out\n"
+                 "OUT_MASS_LOCATION mass.out\n",
+                 erosion_tables(), "PARTITION 300\n", "0.01 0 0 50 0 0 0.3 0");
+    dir.write("net.chan", erodible_channel_file());
+    dir.write("loc.txt", "1\n4 7\n");
+    books_watch w;
+    ASSERT_NO_FATAL_FAILURE(run_watched(w));
+    EXPECT_GT(w.lat, 0.0);
+    for (double v : {w.attached_in, w.attached_out, w.settled, w.sorbed}) EXPECT_EQ(v, 0.0);
+    const std::string summary = kesta_test::read_file(dir.file("run.sum"));
+    EXPECT_NE(summary.find("SEDIMENT_CONTAM has nothing to bind the contaminants to: every class of the SEDIMENTS "
+                           "table of tables.cmt is sand (its diameter at least SAND_SIZE 0.001 mm)"),
+              std::string::npos)
+        << summary;
+    const std::vector<std::string> lines = kesta_test::lines_of(kesta_test::read_file(dir.file("mass.out")));
+    ASSERT_EQ(lines.size(), 25u);
+    for (const std::string& line : lines) {
+        const std::vector<double> v = kesta_test::numbers(line);
+        ASSERT_EQ(v.size(), 3u) << line;
+        EXPECT_EQ(v[2], 0.0) << line;
+    }
+    expect_global_error_below(summary, 1e-6);
 }
 
 // The number on the dotted summary line of `label`.

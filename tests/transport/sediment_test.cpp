@@ -190,6 +190,112 @@ TEST(OverlandSediment, EveryClassKeepsItsVolumeAndTheOutputsAgreeWithTheBooks) {
     EXPECT_NE(summary.find("Total sediment 2 routed through outlet       "), std::string::npos);
 }
 
+// What a run whose erosion outgrows the soil left, seen after every step.
+struct runaway_watch {
+    double most_lost = 0.0;     // m of parent soil the worst cell lost
+    double most_fallen = 0.0;   // m the ground of the worst cell fell
+    double misfit = 0.0;        // m3: parent soil lost less what is suspended, deposited or gone
+    bool all_real = true;
+    int steps = 0;
+};
+runaway_watch* g_runaway = nullptr;
+
+bool watch_runaway(kesta::model_state& m, const char*) {
+    if (!m.ov_sed || m.ov_sed->vol_sed.parent.empty() || m.elev.n() < m.ncells) return true;
+    const kesta::sed_record& s = *m.ov_sed;
+    runaway_watch& w = *g_runaway;
+    ++w.steps;
+    double lost = 0.0, kept = s.outlet_vol[0];
+    for (int r = 1; r <= kRows; ++r) {
+        for (int c = 1; c <= kCols; ++c) {
+            const int i = m.mask[r][c];
+            double cell = 0.0;
+            for (int k = 1; k <= s.num_sed; ++k) {
+                cell -= s.vol_sed.parent[i][k];
+                kept += s.vol_sed.suspended[i][k] + s.vol_sed.deposited[i][k];
+            }
+            lost += cell;
+            w.most_lost = std::max(w.most_lost, cell / (kCell * kCell));
+            w.most_fallen = std::max(w.most_fallen, ground(r, c) - m.elev[i]);
+            w.all_real = w.all_real && std::isfinite(cell) && std::isfinite(m.elev[i]);
+        }
+    }
+    w.misfit = std::max(w.misfit, std::fabs(lost - kept));
+    w.all_real = w.all_real && std::isfinite(kept);
+    return true;
+}
+
+// Flow detachment strong enough to dig a metre of soil in minutes (DETACH_K
+// 10, DETACH_I 3) where nothing carries the soil away (SED_K 0), with
+// ADJUST_ELEV, which lowers the ground as it erodes and so steepens the
+// flow: no cell ever gives more than 1 m of parent soil, its ground never
+// falls further, every volume stays a number and every class keeps its
+// volume; the run stops naming the table, the cell and its parameters.
+TEST(OverlandSediment, ErosionBeyondTheSoilStopsTheRunNamingTheCellAndItsParameters) {
+    kesta_test::temp_dir dir(true);
+    std::string tables = mapping_tables();
+    for (const char* row : {"0.5 1.0 0.0 0 0 0 0 1.0", "0.5 1.0 0.0 1e-30 3e-5 1.5 1e6 1.0"})
+        tables.replace(tables.find(row), std::string(row).size(), "0 0 0 0 10 3 0 0");
+    write_inputs(dir, tables, "ADJUST_ELEV adjusted.asc\n");
+    runaway_watch w;
+    g_runaway = &w;
+    const kesta_test::model_run run = kesta_test::run_in_process("p.prj", watch_runaway);
+    g_runaway = nullptr;
+    EXPECT_NE(run.rc, 0);
+    EXPECT_TRUE(kesta_test::has(run.out, "Error: the soil erosion cannot stay physical: at ")) << run.out;
+    EXPECT_TRUE(kesta_test::has(run.out, " minutes rain splash and flow would take more than the 1 m of parent soil "
+                                         "a cell gives in a run from cell "))
+        << run.out;
+    EXPECT_TRUE(kesta_test::has(run.out, "to which the SOIL_EROSION_PROPS table of mapping-table file tables.cmt "
+                                         "gives TC_C 0, TC_I 0, TC_R 0, SPLASH_K 0, DETACH_K 10, DETACH_I 3, "
+                                         "DETACH_C 0, SED_K 0; with ADJUST_ELEV the ground it loses steepens"))
+        << run.out;
+    EXPECT_GT(w.steps, 0);
+    EXPECT_TRUE(w.all_real);
+    EXPECT_GT(w.most_lost, 0.5);  // the run went on while the soil held
+    EXPECT_LE(w.most_lost, 1.0 + 1e-12);
+    EXPECT_LE(w.most_fallen, 1.0 + 1e-9);
+    EXPECT_LT(w.misfit, 1e-9);
+    EXPECT_TRUE(kesta_test::has(kesta_test::read_file("summ.out"), "cannot stay physical"));
+}
+
+// Each class erodes as the share of the soil its row gives it: shares that
+// add up to more than the whole soil are refused naming the row and the
+// sum; shares that add up to clearly less run, with a warning in the
+// summary.
+TEST(OverlandSediment, ClassSharesOfARowMakeUpAtMostTheWholeSoil) {
+    const auto with_shares = [](const std::string& shares) {
+        std::string t = mapping_tables();
+        const std::string from = "0.2 0.5 0.3";
+        t.replace(t.find(from), from.size(), shares);
+        return t;
+    };
+    {
+        kesta_test::temp_dir dir;
+        write_inputs(dir, with_shares("0.9 0.9 0.0"), "");
+        const kesta_test::program_result r = kesta_test::run_kesta("p.prj", dir.path().string());
+        EXPECT_NE(r.status, 0);
+        EXPECT_NE(r.output.find("table SOIL_EROSION_PROPS, line 14: the row of ID 2 gives its sediment classes shares "
+                                "of the parent soil that add up to 1.8; together they make up at most the whole "
+                                "soil, 1 (within 0.02)"),
+                  std::string::npos)
+            << r.output;
+    }
+    // Two decimals of three thirds pass; half the soil runs with the warning.
+    for (const char* shares : {"0.33 0.33 0.33", "0.1 0.2 0.2"}) {
+        kesta_test::temp_dir dir;
+        write_inputs(dir, with_shares(shares), "");
+        const kesta_test::program_result r = kesta_test::run_kesta("p.prj", dir.path().string());
+        EXPECT_EQ(r.status, 0) << r.output;
+        const std::string summary = kesta_test::read_file(dir.file("summ.out"));
+        const bool half = std::string(shares) == "0.1 0.2 0.2";
+        EXPECT_EQ(summary.find("line 14: the row of ID 2 gives its sediment classes shares of the parent soil that "
+                               "add up to 0.5: a part 0.5 of the soil erodes as no class.") != std::string::npos,
+                  half)
+            << summary;
+    }
+}
+
 // Each input the set-up cannot simulate stops the run naming the file,
 // line or card and the value; so does an output the run cannot write.
 TEST(OverlandSediment, BadSedimentInputsAreRefusedNamingWhereAndWhat) {
@@ -217,6 +323,10 @@ TEST(OverlandSediment, BadSedimentInputsAreRefusedNamingWhereAndWhat) {
          "carries none"},
         {replaced("2.65 0.002", "2.65 0"), "", "line 6: class 1 has the particle diameter 0 mm"},
         {replaced("2.65 0.02", "1 0.02"), "", "line 7: class 2 has the specific gravity 1; it must be above 1"},
+        // A grain no solid is dense enough to make would settle and load the
+        // outlet's series with values beyond any number.
+        {replaced("2.65 0.002", "1e308 0.002"), "",
+         "line 6: class 1 has the specific gravity 1e+308; it must be above 1 (water) and at most 22.6"},
         {replaced("0.2 0.5 0.3", "0.2 0.5 1.5"), "",
          "line 14: the row of ID 2 gives sediment class 3 a share of 1.5 of the parent soil"},
         {replaced("SEDIMENTS\n", "NO_SEDIMENTS\n"), "",
