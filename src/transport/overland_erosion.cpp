@@ -66,9 +66,9 @@ constexpr double kDefaultDetachExponent = 1.0;
 constexpr double kSecondCoefficient = 25500.0 * 1000.0;
 constexpr double kSecondFlowExponent = 2.035;
 constexpr double kSecondSlopeExponent = 1.6667;
-// Settling leaves 1 - exp(-x) of a class in suspension: below exp(-40)
-// (4e-18) that is less than half the spacing of doubles below 1, so the
-// share that settles is 1 exactly, without the exponential.
+// A class lets 1 - exp(-x) of its suspension settle: exp(-x) below exp(-40)
+// (4e-18) is less than half the spacing of doubles below 1, so the share
+// is 1 exactly, without the exponential.
 constexpr double kAllSettles = 40.0;
 
 // x^e; x itself for the exponent 1 (the default of the detachment and the
