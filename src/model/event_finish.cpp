@@ -6,6 +6,7 @@
 #include "calibration/optim_record.hpp"
 #include "channel/channel_steps.hpp"
 #include "channel/superlink/storm_drain_steps.hpp"
+#include "core/balance_sum.hpp"
 #include "core/error_record.hpp"
 #include "core/text_format.hpp"
 #include "core/warnings.hpp"
@@ -227,29 +228,6 @@ struct event_term {
     double (*value)(const model_state& m);  // where no member holds the term
 };
 
-// Sums a side's terms in table order, a group's before it joins the total.
-struct balance_sum {
-    double sum = 0.0, pending = 0.0;
-    int group = 0;
-    void add(double v, int g) {
-        if (g != 0 && g == group) {
-            pending += v;
-            return;
-        }
-        flush();
-        if (g == 0) sum += v;
-        else pending = v;
-        group = g;
-    }
-    void flush() {
-        if (group != 0) sum += pending;
-        group = 0;
-    }
-    double total() {
-        flush();
-        return sum;
-    }
-};
 
 // The pipe network's water at the start and end, what it made, and the
 // tile water it took from the ground count like the surface's.

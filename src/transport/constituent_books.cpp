@@ -1,5 +1,6 @@
 #include "transport/constituent_books.hpp"
 
+#include "core/balance_sum.hpp"
 #include "model/model_state.hpp"
 
 namespace kesta {
@@ -23,29 +24,6 @@ bool counts(const model_state& m, con_when when) {
     return false;
 }
 
-// One side of a balance: the rows' values added in table order, a group's
-// summed before it joins the total.
-struct balance_side {
-    double total = 0.0, pending = 0.0;
-    int group = 0;
-    void add(double v, int g) {
-        if (g != 0 && g == group) {
-            pending += v;
-            return;
-        }
-        flush();
-        if (g == 0) {
-            total += v;
-        } else {
-            group = g;
-            pending = v;
-        }
-    }
-    void flush() {
-        if (group != 0) total += pending;
-        group = 0;
-    }
-};
 
 // Mass that crossed between the overland water and the soil from slot
 // `from` into slot `to`, two nutrient slots (a water species and the soil
@@ -59,7 +37,7 @@ void book_species_crossing(model_state& m, int from, int to, double grams) {
 // Closes compartment `k` of slot c, whose stores hold `h`: its final
 // stores into their members, and its error.
 void close_compartment(model_state& m, const con_compartment& k, int c, bool run, const held_mass& h) {
-    balance_side in, out;
+    balance_sum in, out;
     for (const con_row& row : constituent_ledger()) {
         if (row.part != k.part) continue;
         const con_array member = run ? row.run.array : row.event.array;
@@ -83,10 +61,8 @@ void close_compartment(model_state& m, const con_compartment& k, int c, bool run
                 break;
         }
     }
-    in.flush();
-    out.flush();
     const con_array error = run ? k.run_error.array : k.event_error.array;
-    (m.*error).at(c) = percent_missing(in.total, out.total, k.no_input);
+    (m.*error).at(c) = percent_missing(in.total(), out.total(), k.no_input);
 }
 
 }  // namespace
