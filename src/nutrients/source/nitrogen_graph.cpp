@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "nutrients/source/environment.hpp"
+#include "nutrients/source/soil_graph_step.hpp"
 #include "nutrients/source/soil_layer.hpp"
 #include "nutrients/source/soil_schema.hpp"
 
@@ -12,33 +13,37 @@ namespace NITROGEN {
 
 namespace {
 
+constexpr PathwayOrder kFirst = PathwayOrder::First;
+constexpr PathwayOrder kZero = PathwayOrder::Zero;
+
+// Every pathway of the top layer's graph, in the order of evaluation; the
+// lower layers' graphs have all but the last (the rain).
+constexpr graph_step::FixedPathway kPathways[kPathwayCount] = {
+    {"Fresh_to_Active", {kFreshPool, kActivePool, kFirst}, 0.1},
+    {"Fresh_to_Stable", {kFreshPool, kStablePool, kFirst}, 0.1},
+    {"Stable_to_Active", {kStablePool, kActivePool, kFirst}, 0.1},
+    {"MineralNH4_to_Flora", {kMineralNH4Pool, kFloraNH4Pool, kZero}, 0.0},
+    {"MineralNO3_to_Flora", {kMineralNO3Pool, kFloraNO3Pool, kZero}, 0.0},
+    {"Applied_to_Active", {kAppliedOrganicPool, kActivePool, kFirst}, 0.1},
+    {"AppliedNH4_to_MineralNH4", {kAppliedNH4Pool, kMineralNH4Pool, kFirst}, 0.1},
+    {"AppliedNO3_to_MineralNO3", {kAppliedNO3Pool, kMineralNO3Pool, kFirst}, 0.1},
+    {"MineralNO3_to_Denitrified", {kMineralNO3Pool, kDenitrifiedPool, kFirst}, 0.0},
+    {"MineralNH4_to_Volatilized", {kMineralNH4Pool, kVolatilizedPool, kFirst}, 0.0},
+    {"OrganicActive_to_MineralNO3", {kActivePool, kMineralNO3Pool, kFirst}, 0.0},
+    {"OrganicFresh_to_MineralNO3", {kFreshPool, kMineralNO3Pool, kFirst}, 0.0},
+    {"MineralNH4_to_MineralNO3", {kMineralNH4Pool, kMineralNO3Pool, kFirst}, 0.0},
+    {"RainfallNO3_to_MineralNO3", {kRainfallNO3Pool, kMineralNO3Pool, PathwayOrder::External}, 0.0},
+};
+
+using TopShape = graph_step::FixedShape<kPoolCount, kPathwayCount, kPathways>;
+using LowerShape = graph_step::FixedShape<kPoolCount - 1, kPathwayCount - 1, kPathways>;
+
 GraphTopology make_topology(bool topLayer) {
     std::vector<std::string> pools = {"FreshPool",      "ActivePool",      "StablePool",    "AppliedOrganicPool",
                                       "MineralNH4Pool", "MineralNO3Pool",  "AppliedNH4Pool", "AppliedNO3Pool",
                                       "FloraNH4Pool",   "FloraNO3Pool",    "DenitrifiedPool", "VolatilizedPool"};
-    const PathwayOrder first = PathwayOrder::First;
-    const PathwayOrder zero = PathwayOrder::Zero;
-    std::vector<Pathway> pathways = {
-        {"Fresh_to_Active", kFreshPool, kActivePool, first, 0.1},
-        {"Fresh_to_Stable", kFreshPool, kStablePool, first, 0.1},
-        {"Stable_to_Active", kStablePool, kActivePool, first, 0.1},
-        {"MineralNH4_to_Flora", kMineralNH4Pool, kFloraNH4Pool, zero, 0.0},
-        {"MineralNO3_to_Flora", kMineralNO3Pool, kFloraNO3Pool, zero, 0.0},
-        {"Applied_to_Active", kAppliedOrganicPool, kActivePool, first, 0.1},
-        {"AppliedNH4_to_MineralNH4", kAppliedNH4Pool, kMineralNH4Pool, first, 0.1},
-        {"AppliedNO3_to_MineralNO3", kAppliedNO3Pool, kMineralNO3Pool, first, 0.1},
-        {"MineralNO3_to_Denitrified", kMineralNO3Pool, kDenitrifiedPool, first, 0.0},
-        {"MineralNH4_to_Volatilized", kMineralNH4Pool, kVolatilizedPool, first, 0.0},
-        {"OrganicActive_to_MineralNO3", kActivePool, kMineralNO3Pool, first, 0.0},
-        {"OrganicFresh_to_MineralNO3", kFreshPool, kMineralNO3Pool, first, 0.0},
-        {"MineralNH4_to_MineralNO3", kMineralNH4Pool, kMineralNO3Pool, first, 0.0},
-    };
-    if (topLayer) {
-        pools.push_back("RainfallNO3Pool");
-        pathways.push_back(
-            {"RainfallNO3_to_MineralNO3", kRainfallNO3Pool, kMineralNO3Pool, PathwayOrder::External, 0.0});
-    }
-    return GraphTopology(std::move(pools), std::move(pathways));
+    if (topLayer) pools.push_back("RainfallNO3Pool");
+    return graph_step::fixedTopology(std::move(pools), kPathways, topLayer ? kPathwayCount : kPathwayCount - 1);
 }
 
 // Temperature factor of nitrification and volatilisation.
@@ -86,6 +91,14 @@ void NitrogenDiGraph::loadPools(const NitrogenCycleDescriptor& cycle) {
     state_.setMass(kMineralNO3Pool, cycle.nitrate.mass);
 }
 
+StepOutcome NitrogenDiGraph::integrate(double dt) {
+    // The graphs of the library's own shapes take the unrolled step.
+    const GraphTopology* t = &state_.topology();
+    if (t == &topology(true)) return graph_step::integrate(TopShape(), state_.arrays(), dt);
+    if (t == &topology(false)) return graph_step::integrate(LowerShape(), state_.arrays(), dt);
+    return state_.step(dt);
+}
+
 StepOutcome NitrogenDiGraph::step(const ProcessContext& context, NitrogenCycleDescriptor& cycle) {
     const SoilLayer& layer = *context.soilLayer;
     const SoilLayerDescriptor& d = *layer.descriptor;
@@ -122,7 +135,7 @@ StepOutcome NitrogenDiGraph::step(const ProcessContext& context, NitrogenCycleDe
     if (state_.topology().pathwayCount() > kRainfallNO3ToMineralNO3)
         state_.setRate(kRainfallNO3ToMineralNO3, 0.01 * e.rainfall * e.rainNitrate);
 
-    const StepOutcome outcome = state_.step(e.period);
+    const StepOutcome outcome = integrate(e.period);
     reportStep(outcome, state_.topology(), "nitrogen", context.cellNumber, d.layerNumber);
 
     cycle.fresh.mass = state_.mass(kFreshPool);

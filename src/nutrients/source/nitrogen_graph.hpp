@@ -78,6 +78,9 @@ public:
     GraphState<kPoolCount, kPathwayCount>& state() { return state_; }
 
 private:
+    // One integration step of the pools over dt days.
+    StepOutcome integrate(double dt);
+
     GraphState<kPoolCount, kPathwayCount> state_;
 };
 

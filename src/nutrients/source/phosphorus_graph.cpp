@@ -4,6 +4,7 @@
 
 #include "nutrients/source/environment.hpp"
 #include "nutrients/source/nitrogen_graph.hpp"
+#include "nutrients/source/soil_graph_step.hpp"
 #include "nutrients/source/soil_layer.hpp"
 #include "nutrients/source/soil_schema.hpp"
 
@@ -12,25 +13,31 @@ namespace PHOSPHORUS {
 
 namespace {
 
+constexpr PathwayOrder kFirst = PathwayOrder::First;
+constexpr PathwayOrder kZero = PathwayOrder::Zero;
+
+// Every pathway, in the order of evaluation.
+constexpr graph_step::FixedPathway kPathways[kPathwayCount] = {
+    {"Fresh_to_Active", {kFreshPool, kActivePool, kFirst}, 0.1},
+    {"Fresh_to_Stable", {kFreshPool, kStablePool, kFirst}, 0.1},
+    {"Stable_to_Active", {kStablePool, kActivePool, kZero}, 0.0},
+    {"Active_to_Stable", {kActivePool, kStablePool, kZero}, 0.0},
+    {"Applied_to_Active", {kAppliedOrganicPool, kActivePool, kFirst}, 0.1},
+    {"OrganicActive_to_MineralSolution", {kActivePool, kMineralSolutionPool, kFirst}, 0.0},
+    {"OrganicFresh_to_MineralSolution", {kFreshPool, kMineralSolutionPool, kFirst}, 0.0},
+    {"MineralStable_to_MineralActive", {kMineralStablePool, kMineralActivePool, kFirst}, 0.1},
+    {"MineralStable_to_MineralSolution", {kMineralActivePool, kMineralSolutionPool, kFirst}, 0.1},
+    {"AppliedMineral_to_MineralSolution", {kAppliedMineralPool, kMineralSolutionPool, kFirst}, 0.1},
+    {"MineralSolution_to_Flora", {kMineralSolutionPool, kFloraMineralPool, kZero}, 0.0},
+};
+
+using Shape = graph_step::FixedShape<kPoolCount, kPathwayCount, kPathways>;
+
 GraphTopology make_topology() {
-    const PathwayOrder first = PathwayOrder::First;
-    const PathwayOrder zero = PathwayOrder::Zero;
-    return GraphTopology(
-        {"FreshPool", "ActivePool", "StablePool", "AppliedOrganicPool", "MineralActivePool", "MineralStablePool",
-         "MineralSolutionPool", "AppliedMineralPool", "FloraMineralPool"},
-        {
-            {"Fresh_to_Active", kFreshPool, kActivePool, first, 0.1},
-            {"Fresh_to_Stable", kFreshPool, kStablePool, first, 0.1},
-            {"Stable_to_Active", kStablePool, kActivePool, zero, 0.0},
-            {"Active_to_Stable", kActivePool, kStablePool, zero, 0.0},
-            {"Applied_to_Active", kAppliedOrganicPool, kActivePool, first, 0.1},
-            {"OrganicActive_to_MineralSolution", kActivePool, kMineralSolutionPool, first, 0.0},
-            {"OrganicFresh_to_MineralSolution", kFreshPool, kMineralSolutionPool, first, 0.0},
-            {"MineralStable_to_MineralActive", kMineralStablePool, kMineralActivePool, first, 0.1},
-            {"MineralStable_to_MineralSolution", kMineralActivePool, kMineralSolutionPool, first, 0.1},
-            {"AppliedMineral_to_MineralSolution", kAppliedMineralPool, kMineralSolutionPool, first, 0.1},
-            {"MineralSolution_to_Flora", kMineralSolutionPool, kFloraMineralPool, zero, 0.0},
-        });
+    return graph_step::fixedTopology({"FreshPool", "ActivePool", "StablePool", "AppliedOrganicPool",
+                                      "MineralActivePool", "MineralStablePool", "MineralSolutionPool",
+                                      "AppliedMineralPool", "FloraMineralPool"},
+                                     kPathways, kPathwayCount);
 }
 
 constexpr double kOrganicRelaxation = 0.2;  // per day: share of the split's difference moved
@@ -76,7 +83,11 @@ StepOutcome PhosphorusDiGraph::step(const ProcessContext& context, PhosphorusCyc
                    NITROGEN::residueMineralizationRate(layer.descriptor->residue, state_.mass(kFreshPool),
                                                        state_.mass(kMineralSolutionPool), layer.combinedFactor));
 
-    const StepOutcome outcome = state_.step(context.environment->period);
+    // The graph of the library's own shape takes the unrolled step.
+    const double dt = context.environment->period;
+    const StepOutcome outcome = &state_.topology() == &topology()
+                                    ? graph_step::integrate(Shape(), state_.arrays(), dt)
+                                    : state_.step(dt);
     reportStep(outcome, state_.topology(), "phosphorus", context.cellNumber, layer.descriptor->layerNumber);
 
     cycle.fresh.mass = state_.mass(kFreshPool);

@@ -133,9 +133,9 @@ public:
     }
 
     const GraphTopology& topology() const { return *topology_; }
-    StepOutcome step(double dt) {
-        return integrateStep(*topology_, GraphArrays{mass_, rate_, lastFlux_, cumulativeFlux_}, dt);
-    }
+    StepOutcome step(double dt) { return integrateStep(*topology_, arrays(), dt); }
+    // The state's arrays, for a step of the caller's own.
+    GraphArrays arrays() { return GraphArrays{mass_, rate_, lastFlux_, cumulativeFlux_}; }
     double mass(int pool) const { return mass_[pool]; }
     void setMass(int pool, double mass) { mass_[pool] = mass; }
     double rate(int pathway) const { return rate_[pathway]; }
