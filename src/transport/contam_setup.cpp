@@ -521,16 +521,6 @@ bool sediment_class_slot(const model_state& m, int c) {
            c < m.first_sed_constituent + m.ov_sed->num_sed;
 }
 
-double solids_factor(double kd, double theta) {
-    if (!(theta > 0.0)) return 0.0;
-    return 1.0 / ((1.0 - theta) * kd * kSolidSpecificGravity + theta);
-}
-
-double leached_mass(double q, double f, double m, double t) {
-    if (!(q > 1e-16) || !(t > 0.0) || !(m > 0.0)) return 0.0;
-    return std::min(m, q * f * m / t);
-}
-
 double dissolved_share(int classes, const double* conc, const double* kd, double* attached) {
     double sum = 0.0;
     for (int k = 1; k <= classes; ++k) sum += kd[k] / 1e6 * conc[k];

@@ -99,18 +99,20 @@ void move_cell(model_state& m, int c, const soil_cell& cell, double dt) {
         const double kd = m.soil_partition_coef[s][k];
         const double lost = rate > 0.0 ? -std::expm1(-rate * dt) : 0.0;
         double decayed = 0.0;
+        const double* share = zep_soil_dissolved(m, c, k);
         for (int l = 1; l <= n; ++l) {
-            f[l] = solids_factor(kd, theta[l]) * zep_soil_dissolved(m, c, k, l);
+            f[l] = solids_factor(kd, theta[l]) * (share != nullptr ? share[l] : 1.0);
             if (rate > 0.0) decayed += soil_layer_constituent_loss(held[l], theta[l] * f[l], lost);
         }
         double a[kMaxContamLayers + 2];  // g across each interface, positive downward
-        // The slot whose water a nutrient pool exchanges with (-1: none);
-        // a contaminant's own.
-        const int feeder = nutrient_species_index(m.first_nutrient_constituent, c, false, m.zep != nullptr);
+        // The slot whose water a nutrient pool exchanges with (-1: none; a
+        // contaminant's own): only rising water exchanges.
+        int feeder = -1;
         if (!cell.rising) {
             a[0] = 0.0;
             for (int l = 1; l <= n; ++l) a[l] = leached_mass(q[l], f[l], held[l], t[l]);
         } else {
+            feeder = nutrient_species_index(m.first_nutrient_constituent, c, false, m.zep != nullptr);
             const std::size_t g = static_cast<std::size_t>(feeder);
             const double gw = feeder >= 1 && g < m.gw_conc.size() ? m.gw_conc[g][k] : 0.0;
             a[0] = 0.0;

@@ -47,6 +47,52 @@ void Cell::Layer::write() const {
     phosphorusCycle.writeTo(*record);
 }
 
+template <class F>
+void Cell::Layer::forPools(F f) {
+    f(nitrogenCycle.ammonium, vegso_pool_ammonium);
+    f(nitrogenCycle.nitrate, vegso_pool_nitrate);
+    f(nitrogenCycle.fresh, vegso_pool_fresh_n);
+    f(nitrogenCycle.active, vegso_pool_active_n);
+    f(nitrogenCycle.stable, vegso_pool_stable_n);
+    f(phosphorusCycle.fresh, vegso_pool_fresh_p);
+    f(phosphorusCycle.active, vegso_pool_active_p);
+    f(phosphorusCycle.stable, vegso_pool_stable_p);
+    f(phosphorusCycle.mineralActive, vegso_pool_mineral_active_p);
+    f(phosphorusCycle.mineralStable, vegso_pool_mineral_stable_p);
+    f(phosphorusCycle.mineralSolution, vegso_pool_solution_p);
+}
+
+void Cell::Layer::readBound(const vegso_cell_binding& b, int j) {
+    descriptor.waterContent = b.water_content[j];
+    descriptor.water = descriptor.waterContent * descriptor.thickness;
+    soilLayer.updateFactors();
+    const double unit = b.unit;
+    forPools([&](PoolRecord& r, int i) { r.mass = b.pools[i][j] / unit; });
+    nitrogenGraph.loadPools(nitrogenCycle);
+    phosphorusGraph.loadPools(phosphorusCycle);
+}
+
+void Cell::Layer::writeBound(const vegso_cell_binding& b, int j, bool partitioned) {
+    const double unit = b.unit;
+    double* made = b.made;
+    double* used = b.used;
+    forPools([&](PoolRecord& r, int i) {
+        double& at = b.pools[i][j];
+        const double now = r.mass * unit;
+        const double change = now - at;
+        if (change > 0.0) {
+            if (made != nullptr) made[i] += change;
+        } else if (used != nullptr) {
+            used[i] -= change;
+        }
+        at = now;
+    });
+    if (partitioned)
+        forPools([&](PoolRecord& r, int i) {
+            if (b.dissolved[i] != nullptr) b.dissolved[i][j] = r.dissolvedFraction;
+        });
+}
+
 Cell::Cell(const vegso_schema& schema, int cellNumber)
     : cellNumber_(cellNumber), community_(plant_descriptors(schema), cellNumber) {
     layers_.reserve(static_cast<std::size_t>(schema.layer_count));
@@ -61,6 +107,15 @@ void Cell::setParams(const vegso_cell_params& params) {
         l->phosphorusCycle.fresh.partitionCoefficient = params.v[10];
         l->phosphorusCycle.mineralSolution.partitionCoefficient = params.v[11];
     }
+    partitionStale_ = true;
+}
+
+void Cell::bind(const vegso_cell_binding* binding) {
+    partitionStale_ = true;
+    bound_ = binding != nullptr;
+    if (!bound_) return;
+    binding_ = *binding;
+    for (auto& l : layers_) l->descriptor.readFrom(*l->record);
 }
 
 ProcessContext Cell::context(const Layer& layer, const Environment& e) const {
@@ -74,13 +129,18 @@ ProcessContext Cell::context(const Layer& layer, const Environment& e) const {
 }
 
 void Cell::step(const Environment& e) {
-    // The step reads and writes all of every layer and its record; asking
+    // The step reads and writes all of every layer (and its record); asking
     // for them at once lets their loads overlap.
     for (const auto& l : layers_) {
         prefetch_lines(l.get(), sizeof(Layer));
-        prefetch_lines(l->record, sizeof(vegso_layer_record));
+        if (!bound_) prefetch_lines(l->record, sizeof(vegso_layer_record));
     }
-    for (auto& l : layers_) l->read();
+    const int n = layerCount();
+    if (bound_) {
+        for (int j = 0; j < n; ++j) layers_[j]->readBound(binding_, j);
+    } else {
+        for (auto& l : layers_) l->read();
+    }
 
     community_.update(e);
     for (auto& l : layers_) {
@@ -99,7 +159,11 @@ void Cell::step(const Environment& e) {
     }
     community_.distributeUptake(taken_up);
     community_.nutrientMass = community_.totalNutrientMass();
-    for (auto& l : layers_) l->nitrogenCycle.partition(l->descriptor);
+    // A record's partition is read back with it each step; a bound cell's
+    // stays as computed until its inputs change.
+    const bool partition = !bound_ || partitionStale_;
+    if (partition)
+        for (auto& l : layers_) l->nitrogenCycle.partition(l->descriptor);
 
     // Phosphorus, after the nitrogen whose organic split it follows.
     for (auto& l : layers_) {
@@ -107,10 +171,16 @@ void Cell::step(const Environment& e) {
         l->phosphorusGraph.balanceOrganic(c);
         l->phosphorusGraph.step(c, l->phosphorusCycle);
     }
-    for (auto& l : layers_) l->phosphorusCycle.partition(l->descriptor);
+    if (partition)
+        for (auto& l : layers_) l->phosphorusCycle.partition(l->descriptor);
 
     community_.updateConstraints(e);
-    for (auto& l : layers_) l->write();
+    if (bound_) {
+        for (int j = 0; j < n; ++j) layers_[j]->writeBound(binding_, j, partition);
+        partitionStale_ = false;
+    } else {
+        for (auto& l : layers_) l->write();
+    }
 }
 
 }  // namespace VEGSO

@@ -38,6 +38,15 @@ constexpr graph_step::FixedPathway kPathways[kPathwayCount] = {
 using TopShape = graph_step::FixedShape<kPoolCount, kPathwayCount, kPathways>;
 using LowerShape = graph_step::FixedShape<kPoolCount - 1, kPathwayCount - 1, kPathways>;
 
+// The pathways that carry nothing in a layer without plants, applied
+// nitrogen or rain: the plants' uptake, the applied pools' pathways, the
+// rain.
+constexpr unsigned kQuiet = 1u << kMineralNH4ToFlora | 1u << kMineralNO3ToFlora | 1u << kAppliedToActive |
+                            1u << kAppliedNH4ToMineralNH4 | 1u << kAppliedNO3ToMineralNO3 |
+                            1u << kRainfallNO3ToMineralNO3;
+using QuietTopShape = graph_step::FixedShape<kPoolCount, kPathwayCount, kPathways, ~kQuiet>;
+using QuietLowerShape = graph_step::FixedShape<kPoolCount - 1, kPathwayCount - 1, kPathways, ~kQuiet>;
+
 GraphTopology make_topology(bool topLayer) {
     std::vector<std::string> pools = {"FreshPool",      "ActivePool",      "StablePool",    "AppliedOrganicPool",
                                       "MineralNH4Pool", "MineralNO3Pool",  "AppliedNH4Pool", "AppliedNO3Pool",
@@ -60,13 +69,18 @@ double residueMineralizationRate(double residue, double freshMass, double minera
     // pool then holds nothing to move).
     double gamma = 1.0;
     if (pools > 0.0) {
+        // At a ratio of 25 and below the exponential is 1 or more: full
+        // speed without it.
         const double ratio = 0.58 * residue / pools;
-        gamma = std::min(1.0, std::exp(-0.693 * (ratio - 25.0) / 25.0));
+        if (ratio > 25.0) gamma = std::min(1.0, std::exp(-0.693 * (ratio - 25.0) / 25.0));
     }
     return 0.003 * gamma * combinedFactor;
 }
 
-NitrogenDiGraph::NitrogenDiGraph(bool topLayer) : state_(topology(topLayer), 0.0) {}
+NitrogenDiGraph::NitrogenDiGraph(bool topLayer) : state_(topology(topLayer), 0.0) {
+    const GraphTopology* t = &state_.topology();
+    shape_ = t == &topology(true) ? Shape::top : t == &topology(false) ? Shape::lower : Shape::other;
+}
 
 const GraphTopology& NitrogenDiGraph::topology(bool topLayer) {
     static const GraphTopology top = make_topology(true);
@@ -93,10 +107,20 @@ void NitrogenDiGraph::loadPools(const NitrogenCycleDescriptor& cycle) {
 
 StepOutcome NitrogenDiGraph::integrate(double dt) {
     // The graphs of the library's own shapes take the unrolled step.
-    const GraphTopology* t = &state_.topology();
-    if (t == &topology(true)) return graph_step::integrate(TopShape(), state_.arrays(), dt);
-    if (t == &topology(false)) return graph_step::integrate(LowerShape(), state_.arrays(), dt);
-    return state_.step(dt);
+    if (shape_ == Shape::other) return state_.step(dt);
+    // Without plants, applied nitrogen or rain those pathways move nothing
+    // (the applied pools are fed by none): the quiet shape leaves them out.
+    const GraphState<kPoolCount, kPathwayCount>& g = state_;
+    const bool quiet = g.rate(kMineralNH4ToFlora) == 0.0 && g.rate(kMineralNO3ToFlora) == 0.0 &&
+                       g.mass(kAppliedOrganicPool) == 0.0 && std::isfinite(g.rate(kAppliedToActive)) &&
+                       g.mass(kAppliedNH4Pool) == 0.0 && std::isfinite(g.rate(kAppliedNH4ToMineralNH4)) &&
+                       g.mass(kAppliedNO3Pool) == 0.0 && std::isfinite(g.rate(kAppliedNO3ToMineralNO3)) &&
+                       (shape_ == Shape::lower || g.rate(kRainfallNO3ToMineralNO3) == 0.0);
+    if (shape_ == Shape::top)
+        return quiet ? graph_step::integrate(QuietTopShape(), state_.arrays(), dt)
+                     : graph_step::integrate(TopShape(), state_.arrays(), dt);
+    return quiet ? graph_step::integrate(QuietLowerShape(), state_.arrays(), dt)
+                 : graph_step::integrate(LowerShape(), state_.arrays(), dt);
 }
 
 StepOutcome NitrogenDiGraph::step(const ProcessContext& context, NitrogenCycleDescriptor& cycle) {
@@ -112,8 +136,14 @@ StepOutcome NitrogenDiGraph::step(const ProcessContext& context, NitrogenCycleDe
     }
     state_.setRate(kMineralNO3ToDenitrified, denitrification);
 
+    // The share of the layer's middle depth is kept with the depth it was
+    // computed for.
     const double z = (d.bottomDepth - 0.5 * d.thickness) * 1000.0;  // mm, the layer's middle
-    state_.setRate(kMineralNH4ToVolatilized, tau * (1.0 - z / (std::exp(4.706 - 0.305 * z) + z)));
+    if (!(z == volatilizationDepth_)) {
+        volatilizationShare_ = 1.0 - z / (std::exp(4.706 - 0.305 * z) + z);
+        volatilizationDepth_ = z;
+    }
+    state_.setRate(kMineralNH4ToVolatilized, tau * volatilizationShare_);
 
     state_.setRate(kOrganicActiveToMineralNO3, layer.combinedFactor * 1e-5);
     state_.setRate(kOrganicFreshToMineralNO3,
@@ -136,7 +166,7 @@ StepOutcome NitrogenDiGraph::step(const ProcessContext& context, NitrogenCycleDe
         state_.setRate(kRainfallNO3ToMineralNO3, 0.01 * e.rainfall * e.rainNitrate);
 
     const StepOutcome outcome = integrate(e.period);
-    reportStep(outcome, state_.topology(), "nitrogen", context.cellNumber, d.layerNumber);
+    if (!outcome.clean()) reportStep(outcome, state_.topology(), "nitrogen", context.cellNumber, d.layerNumber);
 
     cycle.fresh.mass = state_.mass(kFreshPool);
     cycle.active.mass = state_.mass(kActivePool);

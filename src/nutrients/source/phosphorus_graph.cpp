@@ -33,6 +33,12 @@ constexpr graph_step::FixedPathway kPathways[kPathwayCount] = {
 
 using Shape = graph_step::FixedShape<kPoolCount, kPathwayCount, kPathways>;
 
+// The pathways that carry nothing in a layer without applied phosphorus:
+// the applied pools' pathways and the plants' uptake.
+constexpr unsigned kQuiet =
+    1u << kAppliedToActive | 1u << kAppliedMineralToMineralSolution | 1u << kMineralSolutionToFlora;
+using QuietShape = graph_step::FixedShape<kPoolCount, kPathwayCount, kPathways, ~kQuiet>;
+
 GraphTopology make_topology() {
     return graph_step::fixedTopology({"FreshPool", "ActivePool", "StablePool", "AppliedOrganicPool",
                                       "MineralActivePool", "MineralStablePool", "MineralSolutionPool",
@@ -83,12 +89,23 @@ StepOutcome PhosphorusDiGraph::step(const ProcessContext& context, PhosphorusCyc
                    NITROGEN::residueMineralizationRate(layer.descriptor->residue, state_.mass(kFreshPool),
                                                        state_.mass(kMineralSolutionPool), layer.combinedFactor));
 
-    // The graph of the library's own shape takes the unrolled step.
+    // The graph of the library's own shape takes the unrolled step; without
+    // applied phosphorus or uptake the quiet shape leaves out the pathways
+    // that move nothing (the applied pools are fed by none).
     const double dt = context.environment->period;
-    const StepOutcome outcome = &state_.topology() == &topology()
-                                    ? graph_step::integrate(Shape(), state_.arrays(), dt)
-                                    : state_.step(dt);
-    reportStep(outcome, state_.topology(), "phosphorus", context.cellNumber, layer.descriptor->layerNumber);
+    const GraphState<kPoolCount, kPathwayCount>& g = state_;
+    StepOutcome outcome;
+    if (&g.topology() != &topology()) {
+        outcome = state_.step(dt);
+    } else if (g.mass(kAppliedOrganicPool) == 0.0 && std::isfinite(g.rate(kAppliedToActive)) &&
+               g.mass(kAppliedMineralPool) == 0.0 && std::isfinite(g.rate(kAppliedMineralToMineralSolution)) &&
+               g.rate(kMineralSolutionToFlora) == 0.0) {
+        outcome = graph_step::integrate(QuietShape(), state_.arrays(), dt);
+    } else {
+        outcome = graph_step::integrate(Shape(), state_.arrays(), dt);
+    }
+    if (!outcome.clean())
+        reportStep(outcome, state_.topology(), "phosphorus", context.cellNumber, layer.descriptor->layerNumber);
 
     cycle.fresh.mass = state_.mass(kFreshPool);
     cycle.active.mass = state_.mass(kActivePool);

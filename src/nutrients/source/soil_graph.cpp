@@ -52,9 +52,7 @@ const GraphTopology& fittingTopology(const GraphTopology& topology, int maxPools
 
 void reportStep(const StepOutcome& outcome, const GraphTopology& topology, const char* cycle, int cellNumber,
                 int layerNumber) {
-    if (outcome.unrepairedPool < 0 && outcome.nonFinitePool < 0 && outcome.nonFinitePathway < 0 &&
-        !outcome.scanLimitReached)
-        return;
+    if (outcome.clean()) return;
     const std::string where = std::string(cycle) + " graph of layer " + std::to_string(layerNumber) + " of cell " +
                               std::to_string(cellNumber);
     std::string text;

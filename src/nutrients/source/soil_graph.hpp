@@ -91,6 +91,11 @@ struct StepOutcome {
     int nonFinitePool = -1;      // a pool whose new mass was not a number: set to 0
     int nonFinitePathway = -1;   // a pathway whose amount was not a number: set to 0
     bool scanLimitReached = false;  // the repair stopped at its bound; a pool may stay below 0
+
+    // Nothing to warn of.
+    bool clean() const {
+        return unrepairedPool < 0 && nonFinitePool < 0 && nonFinitePathway < 0 && !scanLimitReached;
+    }
 };
 
 // The masses, rates and fluxes of one graph instance (arrays of the

@@ -34,6 +34,7 @@ public:
     int pools() const { return topology_->poolCount(); }
     int pathways() const { return topology_->pathwayCount(); }
     const GraphTopology::Link& link(int w) const { return links_[w]; }
+    static constexpr bool live(int) { return true; }
     template <class F>
     void forOutPathways(int pool, F f) const {
         for (int w : topology_->outPathways(pool)) f(w);
@@ -57,12 +58,20 @@ GraphTopology fixedTopology(std::vector<std::string> poolNames, const FixedPathw
 
 // A shape of Pools pools whose pathways are the first Pathways rows of the
 // constant table Rows (in the order of evaluation).
-template <int Pools, int Pathways, const FixedPathway* Rows>
+//
+// Pathway w is left out of the step unless bit w of Live is set: its amount
+// is 0 and it adds nothing to any pool. That is the step's own result for a
+// pathway whose every stage flux is 0 (a zero-order pathway of rate 0, or a
+// first-order one of finite rate out of an empty pool that nothing feeds):
+// adding a zero changes no sum, since a sum that starts at +0 is never -0.
+// The caller checks that before it takes such a shape.
+template <int Pools, int Pathways, const FixedPathway* Rows, unsigned Live = ~0u>
 struct FixedShape {
     static_assert(Pools <= kMaxGraphPools && Pathways <= kMaxGraphPathways, "graph too large");
     static constexpr int pools() { return Pools; }
     static constexpr int pathways() { return Pathways; }
     static constexpr const GraphTopology::Link& link(int w) { return Rows[w].link; }
+    static constexpr bool live(int w) { return ((Live >> w) & 1u) != 0; }
     // The pathways that take mass out of `pool`, in construction order.
     template <class F>
     static void forOutPathways(int pool, F f) {
@@ -99,6 +108,7 @@ StepOutcome integrate(const Shape& shape, const GraphArrays& graph, double dt) {
         }
 #pragma GCC unroll 16
         for (int w = 0; w < pathways; ++w) {
+            if (!shape.live(w)) continue;
             const GraphTopology::Link& p = shape.link(w);
             const double flux = p.order == PathwayOrder::First ? graph.rate[w] * stageMass[p.source] : graph.rate[w];
             amount[w] += kStageWeight[s] * flux;
@@ -130,6 +140,7 @@ StepOutcome integrate(const Shape& shape, const GraphArrays& graph, double dt) {
         }
 #pragma GCC unroll 16
         for (int w = 0; w < pathways; ++w) {
+            if (!shape.live(w)) continue;
             const GraphTopology::Link& p = shape.link(w);
             if (p.order == PathwayOrder::External) {
                 inflow[p.source] += amount[w];
@@ -141,7 +152,10 @@ StepOutcome integrate(const Shape& shape, const GraphArrays& graph, double dt) {
 #pragma GCC unroll 16
         for (int p = 0; p < pools; ++p) newMass[p] = graph.mass[p] + inflow[p] - outflow[p];
     };
+    // A new mass of 0 or more is sound whatever the scale (its parts are then
+    // finite, or it is infinite with them): the scale is only wanted below 0.
     auto sound = [&](int p) {
+        if (newMass[p] >= 0.0) return true;
         const double scale = std::fabs(graph.mass[p]) + std::fabs(inflow[p]) + std::fabs(outflow[p]);
         return newMass[p] >= -kRoundoff * scale;
     };
