@@ -27,8 +27,9 @@ bool is_top_layer(const vegso_layer_record& record) {
 
 }  // namespace
 
-Cell::Layer::Layer(vegso_layer_record& r)
-    : record(&r), soilLayer(descriptor), nitrogenGraph(is_top_layer(r)) {
+void Cell::Layer::attach(vegso_layer_record& r) {
+    record = &r;
+    nitrogenGraph = NITROGEN::NitrogenDiGraph(is_top_layer(r));
     read();
 }
 
@@ -95,17 +96,18 @@ void Cell::Layer::writeBound(const vegso_cell_binding& b, int j, bool partitione
 
 Cell::Cell(const vegso_schema& schema, int cellNumber)
     : cellNumber_(cellNumber), community_(plant_descriptors(schema), cellNumber) {
-    layers_.reserve(static_cast<std::size_t>(schema.layer_count));
-    for (int j = 0; j < schema.layer_count; ++j) layers_.push_back(std::make_unique<Layer>(*schema.layers[j]));
+    layerCount_ = schema.layer_count;
+    layers_.reset(new Layer[static_cast<std::size_t>(layerCount_)]);
+    for (int j = 0; j < layerCount_; ++j) layers_[j].attach(*schema.layers[j]);
 }
 
 void Cell::setParams(const vegso_cell_params& params) {
-    for (auto& l : layers_) {
-        l->nitrogenCycle.nitrate.partitionCoefficient = params.v[7];
-        l->nitrogenCycle.ammonium.partitionCoefficient = params.v[8];
-        l->nitrogenCycle.fresh.partitionCoefficient = params.v[9];
-        l->phosphorusCycle.fresh.partitionCoefficient = params.v[10];
-        l->phosphorusCycle.mineralSolution.partitionCoefficient = params.v[11];
+    for (Layer& l : *this) {
+        l.nitrogenCycle.nitrate.partitionCoefficient = params.v[7];
+        l.nitrogenCycle.ammonium.partitionCoefficient = params.v[8];
+        l.nitrogenCycle.fresh.partitionCoefficient = params.v[9];
+        l.phosphorusCycle.fresh.partitionCoefficient = params.v[10];
+        l.phosphorusCycle.mineralSolution.partitionCoefficient = params.v[11];
     }
     partitionStale_ = true;
 }
@@ -115,7 +117,7 @@ void Cell::bind(const vegso_cell_binding* binding) {
     bound_ = binding != nullptr;
     if (!bound_) return;
     binding_ = *binding;
-    for (auto& l : layers_) l->descriptor.readFrom(*l->record);
+    for (Layer& l : *this) l.descriptor.readFrom(*l.record);
 }
 
 ProcessContext Cell::context(const Layer& layer, const Environment& e) const {
@@ -131,31 +133,31 @@ ProcessContext Cell::context(const Layer& layer, const Environment& e) const {
 void Cell::step(const Environment& e) {
     // The step reads and writes all of every layer (and its record); asking
     // for them at once lets their loads overlap.
-    for (const auto& l : layers_) {
-        prefetch_lines(l.get(), sizeof(Layer));
-        if (!bound_) prefetch_lines(l->record, sizeof(vegso_layer_record));
+    for (const Layer& l : *this) {
+        prefetch_lines(&l, sizeof(Layer));
+        if (!bound_) prefetch_lines(l.record, sizeof(vegso_layer_record));
     }
     const int n = layerCount();
     if (bound_) {
-        for (int j = 0; j < n; ++j) layers_[j]->readBound(binding_, j);
+        for (int j = 0; j < n; ++j) layers_[j].readBound(binding_, j);
     } else {
-        for (auto& l : layers_) l->read();
+        for (Layer& l : *this) l.read();
     }
 
     community_.update(e);
-    for (auto& l : layers_) {
-        const double water = community_.layerWaterUptake(l->descriptor) * e.period;
-        l->descriptor.plantWaterUptake = water;
-        l->descriptor.plantWaterUptakeCopy = water;
+    for (Layer& l : *this) {
+        const double water = community_.layerWaterUptake(l.descriptor) * e.period;
+        l.descriptor.plantWaterUptake = water;
+        l.descriptor.plantWaterUptakeCopy = water;
     }
 
     // Nitrogen: the plants' demand on each layer, the graphs' steps, and what
     // the layers gave shared among the plants.
-    for (auto& l : layers_) l->nitrogenGraph.setFloraDemand(community_.layerNitrogenUptake(l->descriptor));
+    for (Layer& l : *this) l.nitrogenGraph.setFloraDemand(community_.layerNitrogenUptake(l.descriptor));
     double taken_up = 0.0;
-    for (auto& l : layers_) {
-        l->nitrogenGraph.step(context(*l, e), l->nitrogenCycle);
-        taken_up += l->nitrogenGraph.floraUptake();
+    for (Layer& l : *this) {
+        l.nitrogenGraph.step(context(l, e), l.nitrogenCycle);
+        taken_up += l.nitrogenGraph.floraUptake();
     }
     community_.distributeUptake(taken_up);
     community_.nutrientMass = community_.totalNutrientMass();
@@ -163,23 +165,23 @@ void Cell::step(const Environment& e) {
     // stays as computed until its inputs change.
     const bool partition = !bound_ || partitionStale_;
     if (partition)
-        for (auto& l : layers_) l->nitrogenCycle.partition(l->descriptor);
+        for (Layer& l : *this) l.nitrogenCycle.partition(l.descriptor);
 
     // Phosphorus, after the nitrogen whose organic split it follows.
-    for (auto& l : layers_) {
-        const ProcessContext c = context(*l, e);
-        l->phosphorusGraph.balanceOrganic(c);
-        l->phosphorusGraph.step(c, l->phosphorusCycle);
+    for (Layer& l : *this) {
+        const ProcessContext c = context(l, e);
+        l.phosphorusGraph.balanceOrganic(c);
+        l.phosphorusGraph.step(c, l.phosphorusCycle);
     }
     if (partition)
-        for (auto& l : layers_) l->phosphorusCycle.partition(l->descriptor);
+        for (Layer& l : *this) l.phosphorusCycle.partition(l.descriptor);
 
     community_.updateConstraints(e);
     if (bound_) {
-        for (int j = 0; j < n; ++j) layers_[j]->writeBound(binding_, j, partition);
+        for (int j = 0; j < n; ++j) layers_[j].writeBound(binding_, j, partition);
         partitionStale_ = false;
     } else {
-        for (auto& l : layers_) l->write();
+        for (Layer& l : *this) l.write();
     }
 }
 

@@ -41,9 +41,11 @@ public:
     void step(const Environment& e);
 
     struct Layer {
-        explicit Layer(vegso_layer_record& record);
+        Layer() : soilLayer(descriptor), nitrogenGraph(false) {}
         Layer(const Layer&) = delete;
         Layer& operator=(const Layer&) = delete;
+        // Takes the layer record, which must outlive the layer, and reads it.
+        void attach(vegso_layer_record& record);
         // Takes the layer's values and pool masses from its record.
         void read();
         // Writes the water taken up and the nitrogen and phosphorus pools.
@@ -60,7 +62,7 @@ public:
         template <class F>
         void forPools(F f);
 
-        vegso_layer_record* record;
+        vegso_layer_record* record = nullptr;
         SoilLayerDescriptor descriptor;
         SoilLayer soilLayer;
         NitrogenCycleDescriptor nitrogenCycle;
@@ -69,8 +71,8 @@ public:
         PHOSPHORUS::PhosphorusDiGraph phosphorusGraph;
     };
 
-    int layerCount() const { return static_cast<int>(layers_.size()); }
-    const Layer& layer(int index) const { return *layers_[index]; }
+    int layerCount() const { return layerCount_; }
+    const Layer& layer(int index) const { return layers_[index]; }
     const PlantCommunity& plants() const { return community_; }
 
 private:
@@ -78,7 +80,13 @@ private:
 
     int cellNumber_;
     PlantCommunity community_;
-    std::vector<std::unique_ptr<Layer>> layers_;
+    // The layers side by side in one block: a step reads them all.
+    int layerCount_ = 0;
+    std::unique_ptr<Layer[]> layers_;
+    Layer* begin() { return layers_.get(); }
+    Layer* end() { return layers_.get() + layerCount_; }
+    const Layer* begin() const { return layers_.get(); }
+    const Layer* end() const { return layers_.get() + layerCount_; }
     bool bound_ = false;
     vegso_cell_binding binding_{};
     // The pools' partition between water and solids depends only on the
