@@ -86,6 +86,7 @@ StepOutcome integrate(const Shape& shape, const GraphArrays& graph, double dt) {
     const int pools = shape.pools();
     const int pathways = shape.pathways();
     double derivative[kMaxGraphPools];
+    double stageSum[kMaxGraphPools];  // D1 + D2 + D3
     double stageMass[kMaxGraphPools];
     double newMass[kMaxGraphPools];
     double inflow[kMaxGraphPools];
@@ -93,17 +94,25 @@ StepOutcome integrate(const Shape& shape, const GraphArrays& graph, double dt) {
     bool givenUp[kMaxGraphPools];
     double amount[kMaxGraphPathways];
 
-    constexpr double kStageOffset[4] = {0.0, 0.5, 0.5, 1.0};
-    constexpr double kStageWeight[4] = {1.0, 2.0, 2.0, 1.0};
+    // The classical fourth-order Runge-Kutta step with rates that hold over
+    // the step. Stage k evaluates every pathway at the masses
+    // M + c_k dt D_(k-1) (c = 0, 1/2, 1/2, 1; D_k the pools' summed
+    // derivative of stage k), and a pathway moves dt (f1 + 2 f2 + 2 f3 + f4) / 6.
+    // For a first-order pathway of rate r out of pool s that is
+    // r dt (M_s + dt (D1 + D2 + D3)_s / 6): the fourth stage is not needed,
+    // and the pathways out of one pool share the bracket. A zero-order (or
+    // external) pathway moves r dt.
 #pragma GCC unroll 16
-    for (int w = 0; w < pathways; ++w) amount[w] = 0.0;
-#pragma GCC unroll 16
-    for (int p = 0; p < pools; ++p) derivative[p] = 0.0;
-#pragma GCC unroll 4
-    for (int s = 0; s < 4; ++s) {
+    for (int p = 0; p < pools; ++p) {
+        derivative[p] = 0.0;
+        stageSum[p] = 0.0;
+    }
+    const double half = 0.5 * dt;
+#pragma GCC unroll 3
+    for (int s = 0; s < 3; ++s) {
 #pragma GCC unroll 16
         for (int p = 0; p < pools; ++p) {
-            stageMass[p] = graph.mass[p] + kStageOffset[s] * dt * derivative[p];
+            stageMass[p] = s == 0 ? graph.mass[p] : graph.mass[p] + half * derivative[p];
             derivative[p] = 0.0;
         }
 #pragma GCC unroll 16
@@ -111,7 +120,6 @@ StepOutcome integrate(const Shape& shape, const GraphArrays& graph, double dt) {
             if (!shape.live(w)) continue;
             const GraphTopology::Link& p = shape.link(w);
             const double flux = p.order == PathwayOrder::First ? graph.rate[w] * stageMass[p.source] : graph.rate[w];
-            amount[w] += kStageWeight[s] * flux;
             derivative[p.target] += flux;
             if (p.order == PathwayOrder::External) {
                 derivative[p.source] += flux;
@@ -119,11 +127,24 @@ StepOutcome integrate(const Shape& shape, const GraphArrays& graph, double dt) {
                 derivative[p.source] -= flux;
             }
         }
+#pragma GCC unroll 16
+        for (int p = 0; p < pools; ++p) stageSum[p] += derivative[p];
+    }
+    const double sixth = dt / 6.0;
+#pragma GCC unroll 16
+    for (int w = 0; w < pathways; ++w) {
+        if (!shape.live(w)) {
+            amount[w] = 0.0;
+            continue;
+        }
+        const GraphTopology::Link& p = shape.link(w);
+        amount[w] = p.order == PathwayOrder::First
+                        ? graph.rate[w] * (dt * (graph.mass[p.source] + sixth * stageSum[p.source]))
+                        : graph.rate[w] * dt;
     }
     StepOutcome outcome;
 #pragma GCC unroll 16
     for (int w = 0; w < pathways; ++w) {
-        amount[w] = (1.0 / 6.0) * amount[w] * dt;
         if (!std::isfinite(amount[w])) {
             if (outcome.nonFinitePathway < 0) outcome.nonFinitePathway = w;
             amount[w] = 0.0;
@@ -160,52 +181,65 @@ StepOutcome integrate(const Shape& shape, const GraphArrays& graph, double dt) {
         return newMass[p] >= -kRoundoff * scale;
     };
 
+    // A step whose new masses are all finite and 0 or more (the common one)
+    // needs no repair and commits them as they are.
+    auto plain = [&]() {
+        bool all = true;
 #pragma GCC unroll 16
-    for (int p = 0; p < pools; ++p) givenUp[p] = false;
-    const int scanLimit = kScansPerPool * pools;
-    for (;;) {
-        recompute();
-        int overdrawn = -1;
-        for (int p = 0; p < pools; ++p) {
-            if (!givenUp[p] && !sound(p)) {
-                overdrawn = p;
+        for (int p = 0; p < pools; ++p) all &= newMass[p] >= 0.0 && newMass[p] <= DBL_MAX;
+        return all;
+    };
+
+    recompute();
+    if (plain()) {
+#pragma GCC unroll 16
+        for (int p = 0; p < pools; ++p) graph.mass[p] = newMass[p];
+    } else {
+        for (int p = 0; p < pools; ++p) givenUp[p] = false;
+        const int scanLimit = kScansPerPool * pools;
+        for (;;) {
+            int overdrawn = -1;
+            for (int p = 0; p < pools; ++p) {
+                if (!givenUp[p] && !sound(p)) {
+                    overdrawn = p;
+                    break;
+                }
+            }
+            if (overdrawn < 0) break;
+            if (outcome.repairScans == scanLimit) {
+                outcome.scanLimitReached = true;
                 break;
             }
+            ++outcome.repairScans;
+            const double available = graph.mass[overdrawn] + inflow[overdrawn];
+            const double out = outflow[overdrawn];
+            if (std::isfinite(available) && available >= 0.0 && out > 0.0) {
+                // Cuts the outflows to what the pool holds; each cut also
+                // lowers the inflow of the pool at the other end, which the
+                // next scan sees.
+                const double r = available / out;
+                shape.forOutPathways(overdrawn, [&](int w) { amount[w] *= r; });
+            } else {
+                // The pool holds less than nothing even before anything
+                // leaves it (a negative or not-a-number mass, or inflow):
+                // nothing it gives can mend that, so it gives nothing.
+                shape.forOutPathways(overdrawn, [&](int w) { amount[w] = 0.0; });
+                givenUp[overdrawn] = true;
+                if (outcome.unrepairedPool < 0) outcome.unrepairedPool = overdrawn;
+            }
+            recompute();
         }
-        if (overdrawn < 0) break;
-        if (outcome.repairScans == scanLimit) {
-            outcome.scanLimitReached = true;
-            break;
+        // The flows of the last scan are those of the final amounts.
+        for (int p = 0; p < pools; ++p) {
+            double m = newMass[p];
+            if (!std::isfinite(m)) {
+                if (outcome.nonFinitePool < 0) outcome.nonFinitePool = p;
+                m = 0.0;
+            } else if (m < 0.0 && !givenUp[p] && sound(p)) {
+                m = 0.0;  // rounding below an emptied pool
+            }
+            graph.mass[p] = m;
         }
-        ++outcome.repairScans;
-        const double available = graph.mass[overdrawn] + inflow[overdrawn];
-        const double out = outflow[overdrawn];
-        if (std::isfinite(available) && available >= 0.0 && out > 0.0) {
-            // Cuts the outflows to what the pool holds; each cut also lowers
-            // the inflow of the pool at the other end, which the next scan
-            // sees.
-            const double r = available / out;
-            shape.forOutPathways(overdrawn, [&](int w) { amount[w] *= r; });
-        } else {
-            // The pool holds less than nothing even before anything leaves
-            // it (a negative or not-a-number mass, or inflow): nothing it
-            // gives can mend that, so it gives nothing.
-            shape.forOutPathways(overdrawn, [&](int w) { amount[w] = 0.0; });
-            givenUp[overdrawn] = true;
-            if (outcome.unrepairedPool < 0) outcome.unrepairedPool = overdrawn;
-        }
-    }
-    // The flows of the last scan are those of the final amounts.
-#pragma GCC unroll 16
-    for (int p = 0; p < pools; ++p) {
-        double m = newMass[p];
-        if (!std::isfinite(m)) {
-            if (outcome.nonFinitePool < 0) outcome.nonFinitePool = p;
-            m = 0.0;
-        } else if (m < 0.0 && !givenUp[p] && sound(p)) {
-            m = 0.0;  // rounding below an emptied pool
-        }
-        graph.mass[p] = m;
     }
 #pragma GCC unroll 16
     for (int w = 0; w < pathways; ++w) {
