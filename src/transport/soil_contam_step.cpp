@@ -78,11 +78,13 @@ struct soil_cell {
     double solids[kMaxContamLayers + 2] = {};  // [1..n] kg of solids per layer
 };
 
-// Decay and movement of slot c in the cell.
+// Decay and movement of slot c in the cell, of Layers layers (0: the
+// cell's count; a fixed count lets the layer loops unroll).
+template <int Layers>
 void move_cell(model_state& m, int c, const soil_cell& cell, double dt) {
     const std::size_t s = static_cast<std::size_t>(c);
     const int k = cell.k;
-    const int n = cell.n;
+    const int n = Layers > 0 ? Layers : cell.n;
     const double* t = m.soil_thickness[k];
     double* mass = m.soil_mass[s][k];
     double* conc = m.soil_conc[s][k];
@@ -178,7 +180,16 @@ void step_soil_nutrients(model_state& m) {
             cell.solids[l] = (1.0 - m.soil_porosity[k][l]) * t[l] * kSolidSpecificGravity * kGramsPerKilogram * area;
         // Every slot, the soil-only nutrient pools among them, moves with
         // the water by its dissolved share.
-        for (int c = 1; c <= m.ncontam; ++c) move_cell(m, c, cell, dt);
+        switch (n) {
+            case 3:
+                for (int c = 1; c <= m.ncontam; ++c) move_cell<3>(m, c, cell, dt);
+                break;
+            case 2:
+                for (int c = 1; c <= m.ncontam; ++c) move_cell<2>(m, c, cell, dt);
+                break;
+            default:
+                for (int c = 1; c <= m.ncontam; ++c) move_cell<0>(m, c, cell, dt);
+        }
         m.soil_interflow[k] = 0.0;
         m.soil_drainage[k] = 0.0;
         m.soil_infil_depth[k] = 0.0;

@@ -13,12 +13,14 @@ std::vector<PlantDescriptor> plant_descriptors(const vegso_schema& schema) {
     return out;
 }
 
-// Asks for the cache lines of `bytes` bytes from `at` to be loaded for
-// writing.
-void prefetch_lines(const void* at, std::size_t bytes) {
+// Asks for the cache lines of an object of Bytes bytes at `at` to be loaded
+// for writing.
+template <std::size_t Bytes>
+void prefetch_lines(const void* at) {
     constexpr std::size_t kLine = 64;
     const char* p = static_cast<const char*>(at);
-    for (std::size_t i = 0; i < bytes; i += kLine) __builtin_prefetch(p + i, 1);
+#pragma GCC unroll 64
+    for (std::size_t i = 0; i < Bytes; i += kLine) __builtin_prefetch(p + i, 1);
 }
 
 bool is_top_layer(const vegso_layer_record& record) {
@@ -77,15 +79,14 @@ void Cell::Layer::writeBound(const vegso_cell_binding& b, int j, bool partitione
     const double unit = b.unit;
     double* made = b.made;
     double* used = b.used;
+    // Adding a zero to a tally changes nothing (a tally is never -0): no
+    // branch on the sign of the change.
     forPools([&](PoolRecord& r, int i) {
         double& at = b.pools[i][j];
         const double now = r.mass * unit;
         const double change = now - at;
-        if (change > 0.0) {
-            if (made != nullptr) made[i] += change;
-        } else if (used != nullptr) {
-            used[i] -= change;
-        }
+        if (made != nullptr) made[i] += change > 0.0 ? change : 0.0;
+        if (used != nullptr) used[i] -= change > 0.0 ? 0.0 : change;
         at = now;
     });
     if (partitioned)
@@ -134,8 +135,8 @@ void Cell::step(const Environment& e) {
     // The step reads and writes all of every layer (and its record); asking
     // for them at once lets their loads overlap.
     for (const Layer& l : *this) {
-        prefetch_lines(&l, sizeof(Layer));
-        if (!bound_) prefetch_lines(l.record, sizeof(vegso_layer_record));
+        prefetch_lines<sizeof(Layer)>(&l);
+        if (!bound_) prefetch_lines<sizeof(vegso_layer_record)>(l.record);
     }
     const int n = layerCount();
     if (bound_) {
