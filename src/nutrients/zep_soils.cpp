@@ -257,11 +257,10 @@ void zep_soils_step(model_state& m, double days) {
     book_pulled(m, made, used);
 }
 
-const double* zep_soil_dissolved(const model_state& m, int c, int k) {
+const mat2<double>* zep_soil_dissolved(const model_state& m, int c) {
     const int p = c - m.first_nutrient_constituent;
     if (!m.zep || m.first_nutrient_constituent < 1 || p < 0 || p >= kSoilPools) return nullptr;
-    const mat2<double>& d = m.zep->soils.dissolved[static_cast<std::size_t>(p)];
-    return k <= d.nrows() ? d[k] : nullptr;
+    return &m.zep->soils.dissolved[static_cast<std::size_t>(p)];
 }
 
 void zep_soil_layer_moisture(double upper, double lower, double wt_depth, const double* t, bool groundwater,

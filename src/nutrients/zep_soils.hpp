@@ -9,6 +9,7 @@
 // Water contents are volumetric, thicknesses and depths m.
 #pragma once
 
+#include "core/arrays.hpp"
 #include "model/model_state_fwd.hpp"
 
 namespace kesta {
@@ -50,11 +51,10 @@ void zep_soils_pull_state(model_state& m);
 // soil concentrations or no time.
 void zep_soils_step(model_state& m, double days);
 
-// The shares of slot c's soil mass in the layers of cell k that the pore
-// water holds (entry l for layer l, up to the most constituent layers): the
-// pool's dissolved shares for a nutrient pool; null for any other slot,
-// whose pore water holds all of it.
-const double* zep_soil_dissolved(const model_state& m, int c, int k);
+// The shares of slot c's soil mass that the pore water holds, [cell][layer]
+// (the cells the table has): the pool's dissolved shares for a nutrient
+// pool; null for any other slot, whose pore water holds all of it.
+const mat2<double>* zep_soil_dissolved(const model_state& m, int c);
 
 // Water content of the layers of a cell whose soil class record is `soil`
 // (porosities at 7 and 8, layer depths in cm at 22 and 23), over layers of

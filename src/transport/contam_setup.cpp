@@ -202,9 +202,10 @@ bool alloc_cell_vectors(model_state& m, int cells) {
     m.nutrient_grid.rows = cells;
     m.nutrient_grid.columns = kMaxContamLayers;
     m.nutrient_grid.first = vec1<double>(kMaxContamLayers);
+    m.soil_water = vec1<soil_cell_water>(cells);
     return blocks_made(g_error_record, "the soil constituent arrays", m.soil_layer_count, m.soil_thickness,
                        m.soil_porosity, m.soil_interflow, m.soil_drainage, m.soil_infil_depth,
-                       m.nutrient_grid.table);
+                       m.nutrient_grid.table, m.soil_water);
 }
 
 // Copies row i of every column table into the slot rows of the contaminant
