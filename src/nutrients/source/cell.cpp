@@ -79,16 +79,27 @@ void Cell::Layer::writeBound(const vegso_cell_binding& b, int j, bool partitione
     const double unit = b.unit;
     double* made = b.made;
     double* used = b.used;
-    // Adding a zero to a tally changes nothing (a tally is never -0): no
-    // branch on the sign of the change.
-    forPools([&](PoolRecord& r, int i) {
-        double& at = b.pools[i][j];
-        const double now = r.mass * unit;
-        const double change = now - at;
-        if (made != nullptr) made[i] += change > 0.0 ? change : 0.0;
-        if (used != nullptr) used[i] -= change > 0.0 ? 0.0 : change;
-        at = now;
-    });
+    if (made != nullptr && used != nullptr) {
+        // Adding a zero to a tally changes nothing (a tally is never -0):
+        // no branch on the sign of the change.
+        forPools([&](PoolRecord& r, int i) {
+            double& at = b.pools[i][j];
+            const double now = r.mass * unit;
+            const double change = now - at;
+            made[i] += change > 0.0 ? change : 0.0;
+            used[i] -= change > 0.0 ? 0.0 : change;
+            at = now;
+        });
+    } else {
+        forPools([&](PoolRecord& r, int i) {
+            double& at = b.pools[i][j];
+            const double now = r.mass * unit;
+            const double change = now - at;
+            if (made != nullptr && change > 0.0) made[i] += change;
+            if (used != nullptr && !(change > 0.0)) used[i] -= change;
+            at = now;
+        });
+    }
     if (partitioned)
         forPools([&](PoolRecord& r, int i) {
             if (b.dissolved[i] != nullptr) b.dissolved[i][j] = r.dissolvedFraction;
