@@ -152,8 +152,7 @@ void move_cell(model_state& m, const soil_slot& v, int k, const soil_cell_water&
     double sum = 0.0;
     for (int l = 1; l <= n; ++l) {
         mass[l] = held[l] > 0.0 ? held[l] : 0.0;
-        const double solids = cell.solids[l];
-        conc[l] = solids > 0.0 ? mass[l] / solids * kGramsPerKilogram : 0.0;
+        conc[l] = cell.per_solids[l] > 0.0 ? mass[l] * cell.per_solids[l] : 0.0;
         sum += mass[l];
     }
     v.land[k] = sum;
@@ -186,8 +185,10 @@ void fill_cell_water(model_state& m) {
         w.rising = rising && moving;
         w.moving = moving;
         const double* t = m.soil_thickness[k];
-        for (int l = 1; l <= n; ++l)
-            w.solids[l] = (1.0 - m.soil_porosity[k][l]) * t[l] * kSolidSpecificGravity * kGramsPerKilogram * area;
+        for (int l = 1; l <= n; ++l) {
+            const double solids = (1.0 - m.soil_porosity[k][l]) * t[l] * kSolidSpecificGravity * kGramsPerKilogram * area;
+            w.per_solids[l] = solids > 0.0 ? kGramsPerKilogram / solids : 0.0;
+        }
         m.soil_interflow[k] = 0.0;
         m.soil_drainage[k] = 0.0;
         m.soil_infil_depth[k] = 0.0;

@@ -56,7 +56,9 @@ struct soil_cell_water {
     bool rising = false;  // the water rises (the water table stands at the ground) and some moves
     bool moving = false;  // some water crosses an interface
     double q[kMaxContamLayers + 1] = {};       // m across each interface, positive downward; 0: the top of layer 1
-    double solids[kMaxContamLayers + 1] = {};  // kg of solids of each layer [1..layers]
+    // g to mg per kg of solids in each layer [1..layers]: 1000 / its solids
+    // (kg), 0 for a layer without solids.
+    double per_solids[kMaxContamLayers + 1] = {};
 };
 
 // A cell point source of OV_POINT_SOURCE: its cell and the series of its
