@@ -13,6 +13,7 @@
 #include "channel/superlink/storm_drain_steps.hpp"
 #include "core/error_record.hpp"
 #include "core/file_opener.hpp"
+#include "core/text_format.hpp"
 #include "core/warnings.hpp"
 #include "input/input_steps.hpp"
 #include "model/clock_steps.hpp"
@@ -214,8 +215,17 @@ int run_model(const std::string& project_file, optim_record* result) {
     } catch (const std::length_error&) {
         stop_out_of_memory();
     }
-    // The summary says that its results end early, after the error itself.
-    if (!ended_normally && simulating) write_run_stopped(*m);
+    // The summary says that its results end early, after the error itself. A
+    // run that stopped before its summary file was opened writes one all the
+    // same once the file is named: what was read, the errors, the warnings.
+    if (!ended_normally) {
+        open_summary_of_stopped_run(*m);
+        if (simulating) {
+            write_run_stopped(*m);
+        } else {
+            write_setup_stopped(*m);
+        }
+    }
     write_pending_warnings(*m);
 
     if (observe(*m, "close_output_files")) close_output_files(*m);
@@ -228,6 +238,11 @@ int run_model(const std::string& project_file, optim_record* result) {
     file_ptr time_fp = keep_time_record ? open_file(time_file, "a", 1) : file_ptr();
     if (time_fp) std::fprintf(time_fp.get(), "total time (s): %8.2lf\n", run_seconds);
     std::printf("Run time: %6.2lf(s) \n", run_seconds);
+    // The error that stopped the run is said again last, so that it is what
+    // the user sees at the end of the output, whatever was printed after it.
+    const std::string closing = closing_error_text(g_error_record);
+    const bool failed = !ended_normally || g_error_record.code != 0;
+    if (failed && !closing.empty()) put_text(stdout, "\n" + closing);
     std::fflush(stdout);
     close_file(time_fp);
 

@@ -5,6 +5,7 @@
 // the others are still written.
 #include "output/final_files.hpp"
 
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -16,6 +17,7 @@
 #include "core/warnings.hpp"
 #include "core/text_format.hpp"
 #include "model/model_state.hpp"
+#include "output/finite_output.hpp"
 #include "output/grid_writers.hpp"
 #include "output/vq_fluxes.hpp"
 #include "output/vq_inflow.hpp"
@@ -115,6 +117,7 @@ void write_optimisation_total(model_state& m) {
 
 void write_groundwater_hotstart(model_state& m) {
     if (!m.gw_simulation || m.elevgw.empty()) return;
+    if (!grid_finite(m, m.elevgw, "the groundwater head", kGroundwaterHotstartFile)) return;
     write_final_grid(kGroundwaterHotstartFile, "Can't open water table map for writing out hotstart info: %s\n",
                      [&m](std::FILE* fp) {
                          write_grass_ascii_grid(fp, m.mask, m.north, m.south, m.east, m.west, m.grid_rows,
@@ -162,6 +165,7 @@ void write_overland_hotstart(model_state& m) {
     close_file(m.read_ov_hotstart_fp);
     if (!m.project_options.write_ov_hotstart_given) return;
     std::string name = m.project_options.write_ov_hotstart;
+    if (!grid_finite(m, m.h, "the overland depth", name + " (card WRITE_OV_HOTSTART)")) return;
     file_ptr fp = open_file(name, "w", 1);
     const std::string path = output_path(name, "w", 1);
     if (!fp) {
@@ -185,13 +189,23 @@ void write_channel_sediment_file(model_state& m) {
                          name.c_str()));
         return;
     }
+    const sed_record& s = *m.ov_sed;
+    for (int k = 1; k <= s.num_sed; ++k)
+        for (int l = 1; l <= m.nlinks; ++l)
+            for (int j = 1; j <= m.link_nodes[l]; ++j) {
+                const double v = s.qlat_tot_sed[node_row(s, j, l)][k];
+                if (!std::isfinite(v)) {
+                    refuse_unwritten(m, v, format_text("the lateral sediment of class %d", k),
+                                     format_text("link %d, node %d", l, j), name + " (card FYSSI)");
+                    return;
+                }
+            }
     // Appended, never numbered: the runs of a series add their tables to one file.
     file_ptr fp = open_file(name, "a", 1);
     if (!fp) {
         refuse(format_text("Can't open the channel sediment file (FYSSI) for appending: %s\n", name.c_str()));
         return;
     }
-    const sed_record& s = *m.ov_sed;
     for (int k = 1; k <= s.num_sed; ++k) {
         for (int l = 1; l <= m.nlinks; ++l)
             for (int j = 1; j <= m.link_nodes[l]; ++j)

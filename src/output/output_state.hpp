@@ -37,6 +37,7 @@ struct output_state {
     // reader done with its input file closes it and leaves the slot empty.
     file_ptr watershed_mask_fp, elevation_fp;
     file_ptr summary_fp;  // the run's summary file; messages are copied here
+    bool summary_tried = false;  // open_run_files has come to the summary file (opened or refused it)
     file_ptr outlet_hydro_fp, sig_outlet_hydro_fp;
     file_ptr gw_boundfile_fp, out_well_location_fp, gw_well_level_fp, gw_hycond_map_fp,
         gw_porosity_map_fp, water_table_fp, aquifer_bottom_fp;
@@ -68,6 +69,9 @@ struct output_state {
     int outlet_hydro_lines = 0;  // lines written to the outlet hydrograph
     int outlet_sed_lines = 0;    // lines written to the outlet sediment series
     int event_summaries_written = 0;
+    // Set when a writer stopped the run on a value that is not finite
+    // (output/finite_output.hpp); writers take the state const.
+    mutable int value_unwritten = 0;
     // Blocks written to each channel link/node dataset.
     int linknode_depth_steps = 0, linknode_discharge_steps = 0, linknode_velocity_steps = 0,
         linknode_stage_steps = 0;

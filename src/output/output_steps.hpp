@@ -86,6 +86,16 @@ double drain_run_balance_error(const model_state& m);
 // Says in the summary file that the run stopped on the error reported above
 // it, and when: the outputs end there.
 void write_run_stopped(model_state& m);
+// Says in the summary file that the run stopped on the error reported above
+// it before the simulation began.
+void write_setup_stopped(model_state& m);
+// For a run that stopped before its files were opened, once the SUMMARY card
+// has named the summary file: opens it (unless it is an input of the run or
+// a fixed-name output, which is refused as at start-up), registers it with
+// the error record and writes the start-up block and every message meant
+// for it so far. Nothing when the summary is unnamed, or when the opening
+// of the run's files came to it (it is open, or its refusal was said).
+void open_summary_of_stopped_run(model_state& m);
 // Lists in the summary file the warnings given since the last event summary
 // (all of them when the run wrote none), so that every warning of a run
 // reaches the summary: called once, before the files are closed.
