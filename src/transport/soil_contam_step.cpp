@@ -87,7 +87,7 @@ void move_cell(model_state& m, int c, const soil_cell& cell, double dt) {
     double* mass = m.soil_mass[s][k];
     double* conc = m.soil_conc[s][k];
     const double area = m.gridsize * m.gridsize;
-    const double rate = m.contam_decay[s][k];
+    const double rate = m.contam_decay_per_s[s][k];
     double held[kMaxContamLayers + 2];
     for (int l = 1; l <= n; ++l) held[l] = mass[l];
     // Without water crossing an interface nothing moves (every amount below

@@ -129,13 +129,15 @@ struct transport_state {
     // base name of its map outputs (empty: none).
     std::vector<std::string> contam_names, contam_output_names;
     // Overland, per slot and cell: concentration (g/m3) and mass (g) of the
-    // dissolved constituent; dispersion coefficient (m2/s); first-order
-    // decay (1/s once the run starts; 1/day as read); the rate of exchange
-    // with the soil's mixing layer (m/s; m/day as read); the load the land
-    // holds (read in kg per cell, held in g; with SOIL_CON_TRANS read as the
-    // mixing layer's soil concentration in mg/kg, and then the sum of the
-    // soil layers' masses).
-    slot_rows contam_conc, contam_mass, contam_disp, contam_decay, contam_uptake, contam_land_mass;
+    // dissolved constituent; dispersion coefficient (m2/s); the rate of
+    // exchange with the soil's mixing layer (m/s once the run starts; m/day
+    // as read); the load the land holds (read in kg per cell, held in g;
+    // with SOIL_CON_TRANS read as the mixing layer's soil concentration in
+    // mg/kg, and then the sum of the soil layers' masses).
+    slot_rows contam_conc, contam_mass, contam_disp, contam_uptake, contam_land_mass;
+    // First-order decay per slot and cell (1/s), given per day by the cards
+    // and tables and turned per second as they are read.
+    slot_rows contam_decay_per_s;
     // With SOIL_CON_TRANS the soil's partition coefficient (L/kg); with a
     // water table the groundwater's concentration (g/m3).
     slot_rows soil_partition_coef, gw_conc;
