@@ -572,8 +572,6 @@ void lake_conc_of_volume(model_state& m) {
 }
 
 void step_channel_wq_reactions(model_state& m) {
-    // The nutrient species of the streams and lakes react in place.
-    if (m.zep) react_channel_nutrients(m);
     if (g_error_record.stop || m.chan_mass.empty() || !clock_due(m.chan_con_next, m.time, m.time_tol)) return;
     const double dt = (m.time - m.chan_con_last) * kSecondsPerDay;
     const double k = m.chan_decay_coef / kSecondsPerDay;

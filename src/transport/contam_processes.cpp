@@ -250,7 +250,6 @@ void leave_dry_cell(model_state& m, int c, int cell) {
 
 void step_contam_processes(model_state& m) {
     if (!m.ov_con_trans || !clock_due(m.wq_next, m.time, m.time_tol)) return;
-    if (m.zep) react_overland_nutrients(m);
     if (m.ncontam <= 0) return;
     transfer_infiltrated(m);
     // The exchange and the decay run every KINETICS_TIMESTEP_FACTOR intervals.

@@ -152,7 +152,6 @@ void step_soil_nutrients(model_state& m) {
         return;
     const double dt = (m.time - m.soil_con_last) * kSecondsPerDay;
     fill_layer_moisture(m);
-    if (m.zep) zep_soils_step(m, dt / kSecondsPerDay);
     const double area = m.gridsize * m.gridsize;
     soil_cell cell;
     double* q = m.nutrient_grid.first.data();
