@@ -400,12 +400,7 @@ void alloc_chan_contam_arrays(model_state& m) {
                            m.chan_disp_coef, m.project_file.c_str(), kMostChannelDispersion));
         return;
     }
-    if (!alloc_arrays(m)) return;
-    if (!m.chan_contam_output_name.empty() && !m.chan_contam_output) {
-        m.chan_contam_output = open_file(m.chan_contam_output_name, "w", 1);
-        if (!m.chan_contam_output)
-            refuse(format_text("Can't open %s to write channel contam data \n", m.chan_contam_output_name.c_str()));
-    }
+    alloc_arrays(m);
 }
 
 void init_lake_contam_state(model_state& m) {

@@ -6,7 +6,6 @@
 #include <vector>
 
 #include "core/arrays.hpp"
-#include "core/file_opener.hpp"
 #include "input/time_series.hpp"
 #include "transport/sediment_state.hpp"
 
@@ -326,8 +325,9 @@ struct transport_state {
     // sediment routine runs; 0 without soil erosion.
     int sed_as_constituents = 0;
 
+    // The channel constituents' file, opened and left empty (its slot
+    // chan_contam_output is the output state's).
     std::string chan_contam_output_name = "con_output";
-    file_ptr chan_contam_output;
 
     // Made by the sediment set-up when soil erosion is given.
     std::unique_ptr<sed_record> ov_sed;
