@@ -8,7 +8,6 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
-#include <regex>
 #include <string>
 #include <vector>
 
@@ -34,12 +33,27 @@ fs::path resolve(const fs::path& src, const fs::path& including, const std::stri
     return fs::exists(under) ? under : fs::path();
 }
 
+// The name an include line gives, with `quoted` set for "..." (else
+// <...>); false for another line.
+bool included_name(const std::string& line, std::string& name, bool& quoted) {
+    std::size_t at = line.find_first_not_of(" \t");
+    if (at == std::string::npos || line[at] != '#') return false;
+    at = line.find_first_not_of(" \t", at + 1);
+    if (at == std::string::npos || line.compare(at, 7, "include") != 0) return false;
+    at = line.find_first_not_of(" \t", at + 7);
+    if (at == std::string::npos || (line[at] != '"' && line[at] != '<')) return false;
+    quoted = line[at] == '"';
+    const std::size_t end = line.find(quoted ? '"' : '>', at + 1);
+    if (end == std::string::npos) return false;
+    name = line.substr(at + 1, end - at - 1);
+    return true;
+}
+
 // One line per include that breaks the library's layer: "<file>: <name>"
 // (paths relative to `src`).
 std::vector<std::string> library_layer_breaches(const fs::path& src) {
     const fs::path library = src / "nutrients" / "source";
     const fs::path coupling = src / "nutrients";
-    const std::regex include_line(R"(^\s*#\s*include\s*([<"])([^>"]+)[>"])");
     std::vector<std::string> breaches;
     for (const auto& entry : fs::recursive_directory_iterator(src)) {
         const fs::path file = entry.path();
@@ -47,14 +61,15 @@ std::vector<std::string> library_layer_breaches(const fs::path& src) {
         const bool in_library = inside(file, library);
         const bool in_coupling = inside(file, coupling);
         std::ifstream in(file);
-        std::smatch match;
+        std::string name;
+        bool quoted = false;
         for (std::string line; std::getline(in, line);) {
-            if (!std::regex_search(line, match, include_line)) continue;
-            const fs::path target = resolve(src, file, match[2].str(), match[1].str() == "\"");
+            if (!included_name(line, name, quoted)) continue;
+            const fs::path target = resolve(src, file, name, quoted);
             if (target.empty()) continue;
             const bool to_library = inside(target, library);
             if ((in_library && !to_library) || (!in_coupling && to_library))
-                breaches.push_back(file.lexically_relative(src).string() + ": " + match[2].str());
+                breaches.push_back(file.lexically_relative(src).string() + ": " + name);
         }
     }
     std::sort(breaches.begin(), breaches.end());
