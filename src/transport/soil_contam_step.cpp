@@ -91,7 +91,7 @@ soil_slot slot_of(model_state& m, int c) {
     v.c = c;
     v.mass = &m.soil_mass[s];
     v.conc = &m.soil_conc[s];
-    v.decay = m.contam_decay[s].data();
+    v.decay = m.contam_decay_per_s[s].data();
     v.kd = m.soil_partition_coef[s].data();
     v.land = m.contam_land_mass[s].data();
     v.dissolved = zep_soil_dissolved(m, c);
@@ -204,7 +204,6 @@ void step_soil_nutrients(model_state& m) {
         return;
     const double dt = (m.time - m.soil_con_last) * kSecondsPerDay;
     fill_layer_moisture(m);
-    if (m.zep) zep_soils_step(m, dt / kSecondsPerDay);
     fill_cell_water(m);
     // Every slot, the soil-only nutrient pools among them, moves with the
     // water by its dissolved share, one slot over all cells at a time: a
