@@ -23,9 +23,6 @@ void finish_event(model_state& m);
 // mass_output_final_mass and mass_conservation_error (exactly -1.0 when the
 // event had no water input). Part of finish_event.
 void event_mass_balance(model_state& m);
-// The channel-network lakes' water, which the event balance counts at the
-// start and the end of an event (m3): the lake volumes.
-double channel_lake_storage(const model_state& m);
 void init_cell_state(model_state& m);
 void read_exchange_files(model_state& m);
 // Day number of `julian` for the land-management framework: whole days since
