@@ -7,6 +7,7 @@
 #include <cstdio>
 
 #include "channel/superlink/storm_drain_steps.hpp"
+#include "core/balance_sum.hpp"
 #include "model/model_state.hpp"
 #include "output/summary_file.hpp"
 #include "output/output_steps.hpp"
@@ -77,6 +78,9 @@ enum global_needs : unsigned {
     drain_boundaries = 1u << 11,  // the drains gave water to fixed heads other than their outlets
     soil_accounting = 1u << 12,
     nonzero = 1u << 13,  // the value is not 0
+    soil_stores = 1u << 14,     // the soil columns keep books of their own water
+    no_soil_stores = 1u << 15,  // infiltrated water leaves the basin
+    no_groundwater = 1u << 16,  // no GW_SIMULATION
 };
 
 bool shown(const model_state& m, const global_water_totals& t, unsigned needs) {
@@ -96,7 +100,10 @@ bool shown(const model_state& m, const global_water_totals& t, unsigned needs) {
                  {water_table, m.water_table_given != 0},
                  {lake_seepage, t.lakes_to_gw != 0.0 || t.gw_to_lakes != 0.0},
                  {drain_boundaries, t.drains_to_boundaries != 0.0 || drains_have_other_fixed_heads(m)},
-                 {soil_accounting, m.soil_et_accounting != 0}};
+                 {soil_accounting, m.soil_et_accounting != 0},
+                 {soil_stores, soil_tracked(m)},
+                 {no_soil_stores, !soil_tracked(m)},
+                 {no_groundwater, m.gw_simulation == 0}};
     for (const auto& test : tests)
         if ((needs & test.bit) && !test.holds) return false;
     return true;
@@ -246,7 +253,8 @@ void run_stores(const model_state& m, global_water_totals& t) {
     t.final_snow = surface.snow;
     if (m.storm_sewer_given) {
         t.initial_drains = m.run_initial_in_drains;
-        t.final_drains = m.volume_remaining_in_drains + drain_water_in_transit(m);
+        t.drains_in_transit = drain_water_in_transit(m);
+        t.final_drains = m.volume_remaining_in_drains + t.drains_in_transit;
     }
     if (soil_tracked(m)) {
         t.initial_soils =
@@ -317,42 +325,117 @@ void run_volumes(const model_state& m, global_water_totals& t) {
     t.overland_lake_outflow = m.olake_drained_volume;
 }
 
-// The errors over every store and over the surface stores.
-void run_errors(const model_state& m, global_water_totals& t) {
-    const double s0 = t.initial_surface + t.initial_overland_lakes + t.initial_channels + t.initial_soils +
-                      t.initial_groundwater + t.initial_lakes + t.initial_drains;
-    const double s1 = t.final_surface + t.final_overland_lakes + t.final_channels + t.final_drains + t.final_soils +
-                      t.final_groundwater + t.final_snow + t.final_lakes;
-    double in = t.precipitation + t.head_boundary + t.overland_point_sources + t.channel_point_sources +
-                t.first_order_inflow + t.drain_solver_made + t.groundwater_floor;
-    double out = t.evaporation + t.discharge + t.net_boundary + t.lake_evaporation + t.drains_to_boundaries;
-    // Infiltrated water that no soil store keeps has left the basin.
-    if (!soil_tracked(m)) out += t.infiltration;
-    if (m.gw_simulation) {
-        out += t.leakage + t.pumping;
-    } else {
-        // Without an aquifer the water that leaves the soil bottom has left
-        // the basin, what exfiltrates comes from outside it, and the streams'
-        // and lakes' exchange with the ground crosses its edge.
-        if (soil_tracked(m)) out += t.downward_flux;
-        if (!soil_tracked(m)) in += t.exfiltration;
-        out += t.river_to_gw + t.lakes_to_gw;
-        in += t.gw_to_river + t.gw_to_lakes;
-        // Tile drains without an aquifer take water that no store held.
-        in += t.gw_to_tile_drains;
-    }
-    // Surface stores: the drains count as outside them.
-    const double in_transit = m.storm_sewer_given ? drain_water_in_transit(m) : 0.0;
-    const double ss0 = t.initial_surface + t.initial_overland_lakes + t.initial_channels + t.initial_lakes;
-    const double ss1 = t.final_channels + t.final_snow + t.final_surface + t.final_overland_lakes + t.final_lakes;
-    const double ins = t.precipitation + t.gw_to_river + t.gw_to_lakes + t.exfiltration + t.overland_point_sources +
-                       t.channel_point_sources + t.first_order_inflow + t.drains_to_channels - in_transit +
-                       t.drains_to_overland + t.gained_from_head;
-    const double outs = t.river_to_gw + t.lakes_to_gw + t.direct_evaporation + t.discharge + t.infiltration +
-                        t.lost_to_slope + t.lost_to_head + t.lake_evaporation + t.to_drains - t.gw_to_tile_drains;
-    t.surface_error = surface_balance_error(ss0, ins, outs, ss1);
-    t.overall_error = overall_balance_error(s0, in, s1, out);
+// The run's two balances, one table of their terms: a store at the start
+// or the end, or a volume in or out, of the balance over every store or of
+// the one over the surface stores (the ground, the channels, the lakes and
+// the snow; the drains count as outside them); its sign, when it counts, and
+// its group (a group is summed before it joins its side's total), in the
+// order each side adds its terms.
+enum class run_side { start, end, in, out };
+constexpr int kRunSides = 4;
 
+struct run_term {
+    bool surface;
+    run_side side;
+    double sign;
+    int group;
+    unsigned needs;
+    double global_water_totals::*total;
+};
+
+using S = run_side;
+const run_term kRunBalance[] = {
+    // Over every store.
+    {false, S::start, 1.0, 0, 0, &global_water_totals::initial_surface},
+    {false, S::start, 1.0, 0, 0, &global_water_totals::initial_overland_lakes},
+    {false, S::start, 1.0, 0, 0, &global_water_totals::initial_channels},
+    {false, S::start, 1.0, 0, 0, &global_water_totals::initial_soils},
+    {false, S::start, 1.0, 0, 0, &global_water_totals::initial_groundwater},
+    {false, S::start, 1.0, 0, 0, &global_water_totals::initial_lakes},
+    {false, S::start, 1.0, 0, 0, &global_water_totals::initial_drains},
+    {false, S::end, 1.0, 0, 0, &global_water_totals::final_surface},
+    {false, S::end, 1.0, 0, 0, &global_water_totals::final_overland_lakes},
+    {false, S::end, 1.0, 0, 0, &global_water_totals::final_channels},
+    {false, S::end, 1.0, 0, 0, &global_water_totals::final_drains},
+    {false, S::end, 1.0, 0, 0, &global_water_totals::final_soils},
+    {false, S::end, 1.0, 0, 0, &global_water_totals::final_groundwater},
+    {false, S::end, 1.0, 0, 0, &global_water_totals::final_snow},
+    {false, S::end, 1.0, 0, 0, &global_water_totals::final_lakes},
+    {false, S::in, 1.0, 0, 0, &global_water_totals::precipitation},
+    {false, S::in, 1.0, 0, 0, &global_water_totals::head_boundary},
+    {false, S::in, 1.0, 0, 0, &global_water_totals::overland_point_sources},
+    {false, S::in, 1.0, 0, 0, &global_water_totals::channel_point_sources},
+    {false, S::in, 1.0, 0, 0, &global_water_totals::first_order_inflow},
+    {false, S::in, 1.0, 0, 0, &global_water_totals::drain_solver_made},
+    {false, S::in, 1.0, 0, 0, &global_water_totals::groundwater_floor},
+    // Without an aquifer what exfiltrates comes from outside the basin
+    // (unless the soil stores gave it), the streams' and lakes' exchange
+    // with the ground crosses its edge, and the tile drains take water that
+    // no store held.
+    {false, S::in, 1.0, 0, no_soil_stores | no_groundwater, &global_water_totals::exfiltration},
+    {false, S::in, 1.0, 1, no_groundwater, &global_water_totals::gw_to_river},
+    {false, S::in, 1.0, 1, no_groundwater, &global_water_totals::gw_to_lakes},
+    {false, S::in, 1.0, 0, no_groundwater, &global_water_totals::gw_to_tile_drains},
+    {false, S::out, 1.0, 0, 0, &global_water_totals::evaporation},
+    {false, S::out, 1.0, 0, 0, &global_water_totals::discharge},
+    {false, S::out, 1.0, 0, 0, &global_water_totals::net_boundary},
+    {false, S::out, 1.0, 0, 0, &global_water_totals::lake_evaporation},
+    {false, S::out, 1.0, 0, 0, &global_water_totals::drains_to_boundaries},
+    // Infiltrated water that no soil store keeps has left the basin.
+    {false, S::out, 1.0, 0, no_soil_stores, &global_water_totals::infiltration},
+    {false, S::out, 1.0, 1, groundwater, &global_water_totals::leakage},
+    {false, S::out, 1.0, 1, groundwater, &global_water_totals::pumping},
+    // Without an aquifer the water that leaves the soil bottom has left the basin.
+    {false, S::out, 1.0, 0, soil_stores | no_groundwater, &global_water_totals::downward_flux},
+    {false, S::out, 1.0, 2, no_groundwater, &global_water_totals::river_to_gw},
+    {false, S::out, 1.0, 2, no_groundwater, &global_water_totals::lakes_to_gw},
+
+    // Over the surface stores.
+    {true, S::start, 1.0, 0, 0, &global_water_totals::initial_surface},
+    {true, S::start, 1.0, 0, 0, &global_water_totals::initial_overland_lakes},
+    {true, S::start, 1.0, 0, 0, &global_water_totals::initial_channels},
+    {true, S::start, 1.0, 0, 0, &global_water_totals::initial_lakes},
+    {true, S::end, 1.0, 0, 0, &global_water_totals::final_channels},
+    {true, S::end, 1.0, 0, 0, &global_water_totals::final_snow},
+    {true, S::end, 1.0, 0, 0, &global_water_totals::final_surface},
+    {true, S::end, 1.0, 0, 0, &global_water_totals::final_overland_lakes},
+    {true, S::end, 1.0, 0, 0, &global_water_totals::final_lakes},
+    {true, S::in, 1.0, 0, 0, &global_water_totals::precipitation},
+    {true, S::in, 1.0, 0, 0, &global_water_totals::gw_to_river},
+    {true, S::in, 1.0, 0, 0, &global_water_totals::gw_to_lakes},
+    {true, S::in, 1.0, 0, 0, &global_water_totals::exfiltration},
+    {true, S::in, 1.0, 0, 0, &global_water_totals::overland_point_sources},
+    {true, S::in, 1.0, 0, 0, &global_water_totals::channel_point_sources},
+    {true, S::in, 1.0, 0, 0, &global_water_totals::first_order_inflow},
+    {true, S::in, 1.0, 0, 0, &global_water_totals::drains_to_channels},
+    {true, S::in, -1.0, 0, 0, &global_water_totals::drains_in_transit},
+    {true, S::in, 1.0, 0, 0, &global_water_totals::drains_to_overland},
+    {true, S::in, 1.0, 0, 0, &global_water_totals::gained_from_head},
+    {true, S::out, 1.0, 0, 0, &global_water_totals::river_to_gw},
+    {true, S::out, 1.0, 0, 0, &global_water_totals::lakes_to_gw},
+    {true, S::out, 1.0, 0, 0, &global_water_totals::direct_evaporation},
+    {true, S::out, 1.0, 0, 0, &global_water_totals::discharge},
+    {true, S::out, 1.0, 0, 0, &global_water_totals::infiltration},
+    {true, S::out, 1.0, 0, 0, &global_water_totals::lost_to_slope},
+    {true, S::out, 1.0, 0, 0, &global_water_totals::lost_to_head},
+    {true, S::out, 1.0, 0, 0, &global_water_totals::lake_evaporation},
+    {true, S::out, 1.0, 0, 0, &global_water_totals::to_drains},
+    {true, S::out, -1.0, 0, 0, &global_water_totals::gw_to_tile_drains},
+};
+
+// The errors over every store and over the surface stores, each side the
+// signed sum of its terms.
+void run_errors(const model_state& m, global_water_totals& t) {
+    balance_sum sums[2][kRunSides];
+    for (const run_term& r : kRunBalance)
+        if (shown(m, t, r.needs)) sums[r.surface][static_cast<int>(r.side)].add(r.sign * t.*r.total, r.group);
+    const auto total = [&sums](bool surface, run_side side) {
+        return sums[surface][static_cast<int>(side)].total();
+    };
+    t.overall_error =
+        overall_balance_error(total(false, S::start), total(false, S::in), total(false, S::end), total(false, S::out));
+    t.surface_error =
+        surface_balance_error(total(true, S::start), total(true, S::in), total(true, S::out), total(true, S::end));
 }
 
 // With the Sacramento accounting both errors are formed anew.
