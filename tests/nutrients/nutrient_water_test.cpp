@@ -93,9 +93,9 @@ TEST(AquaticEnvFile, BlocksByIdDefaultsAndTheOverlandIds) {
     // The maps after NUM_IDS, the line after NUM_IDS skipped even as an id.
     ASSERT_EQ(t.read("NUM_IDS 2\n1\n\n2\n" + value_lines("0.3") + "\n1\nDEFAULT\nOV_MAP ov.asc\n"), 0) << t.out;
     EXPECT_EQ(t.env.num_ids, 2);
-    EXPECT_EQ(t.env.block(1).v[aq_nh4_oxidation], 0.1);
-    EXPECT_EQ(t.env.block(2).v[aq_nh4_oxidation], 0.3);
-    EXPECT_EQ(t.env.block(2).v[aq_rate_count - 1], 0.0);  // missing at the end of its line
+    EXPECT_EQ(t.env.block(1).pair[aq_nh4_oxidation].rate, 0.1);
+    EXPECT_EQ(t.env.block(2).pair[aq_nh4_oxidation].rate, 0.3);
+    EXPECT_EQ(t.env.block(2).unused[aq_unused_rate_count - 1], 0.0);  // missing at the end of its line
     EXPECT_EQ(t.env.overland_ids[3], 2);
     EXPECT_EQ(t.env.overland_ids[5], 1);
 }
