@@ -534,8 +534,8 @@ TEST(ChannelNutrients, StreamMapGivesTheNodesTheirInitialConcentration) {
     m->ltype = kesta_test::one_based<int>({kesta::kLinkTrapezoid, kesta::kLinkLake});
     m->nx = kesta_test::one_based<int>({2, 1});
     m->zep = std::make_shared<kesta::zep_container>();
-    m->zep->stream_init[aq_nh4].kind = 1;
-    m->zep->stream_init[aq_nh4].map_name = "nh4.map";
+    m->project_options.st_init[aq_nh4].kind = 1;
+    m->project_options.st_init[aq_nh4].map_name = "nh4.map";
     kesta::zep_streams_allocate(*m);
     kesta::assign_stream_constituents(*m);
     ASSERT_EQ(kesta::g_error_record.stop, 0);
