@@ -681,6 +681,50 @@ void write_nutrient_valley(const temp_dir& dir, const std::string& rate, const s
                            "\nhdr\n" + kesta_test::table_row(1, "0 0 0 0"));
 }
 
+namespace {
+
+// Whether the model state held the nutrient container when the run control
+// was set up (the first start-up step that reads it).
+int g_container_at_control = -1;
+
+bool watch_container(kesta::model_state& m, const char* step) {
+    if (std::strcmp(step, "setup_run_control") == 0) g_container_at_control = m.zep != nullptr;
+    return true;
+}
+
+}  // namespace
+
+// The container is there, with NUTRIENTS only, before any start-up step
+// that reads it; the streams and lakes are set up once the channel network
+// is read and before the network is checked, as the summary tells.
+TEST(ChannelNutrients, TheContainerComesFirstAndTheStreamsBetweenTheNetworkAndItsChecks) {
+    namespace valley = kesta_test::lake_valley;
+    for (const bool nutrients : {true, false}) {
+        SCOPED_TRACE(nutrients ? "NUTRIENTS" : "no NUTRIENTS");
+        temp_dir dir(true);
+        write_nutrient_valley(dir, "0.1", "0 5 0 0");
+        dir.write("run.prj", valley::project("EXPLICIT") + "MAPPING_TABLE t.cmt\nCHAN_CON_TRANS\nWATER_TEMP 20\n" +
+                                 (nutrients ? "NUTRIENTS\nAQ_ENV aq.env\n" : ""));
+        g_container_at_control = -1;
+        const kesta_test::model_run r = kesta_test::run_in_process("run.prj", watch_container);
+        const std::string s = kesta_test::read_file(dir.file("run.sum"));
+        ASSERT_EQ(r.rc, 0) << r.out << s;
+        EXPECT_EQ(g_container_at_control, nutrients ? 1 : 0);
+        const std::size_t network = s.find("reading channel input data"),
+                          streams = s.find("Allocating memory for ZEP Streams...Done\n"),
+                          lakes = s.find("Allocating memory for ZEP Lakes...Done\n"),
+                          checks = s.find("Setting up the grid-stream data... done.\n");
+        ASSERT_NE(network, std::string::npos) << s;
+        ASSERT_NE(checks, std::string::npos) << s;
+        if (!nutrients) {
+            EXPECT_EQ(streams, std::string::npos) << s;
+            continue;
+        }
+        ASSERT_NE(streams, std::string::npos) << s;
+        EXPECT_TRUE(network < streams && streams < lakes && lakes < checks) << s;
+    }
+}
+
 // Nitrate in the rain (5 g/m3) and 2 g/m3 in the stream at the start runs
 // over the land into the stream, into the lake, over the weir and out of
 // the outlet; nothing changes it (no nitrite or algae). The channels' and
