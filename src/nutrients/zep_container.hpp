@@ -10,11 +10,12 @@
 
 #include "core/arrays.hpp"
 #include "nutrients/aquatic_env.hpp"
+#include "nutrients/nutrient_species.hpp"
 #include "nutrients/source/vegso_interface.hpp"
 
 namespace kesta {
 
-constexpr int kNutrientSpecies = 9;      // NO2, NO3, NH4, ON, OP, DP, ALG, CBOD, DO
+constexpr int kNutrientSpecies = kWaterSpeciesCount;  // the rows of kWaterSpecies
 constexpr int kZepSorptionConstants = 12;
 
 // The overland cells. The species are the constituent slots from
@@ -78,7 +79,7 @@ struct zep_lakes {
     vec1<double> total_n, total_kn, total_p, ammonia;
 };
 
-constexpr int kSoilPools = 13;  // soil pool order: nutrient_constituent_name with `soil`
+constexpr int kSoilPools = soil_pool_count;  // the rows of kSoilPoolRows
 
 struct vegso_cell_deleter {
     void operator()(vegso_cell_handle* h) const { vegso_cell_destroy(h); }

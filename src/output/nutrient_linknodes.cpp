@@ -27,6 +27,12 @@
 
 namespace kesta {
 
+// The dataset types number each species' mass and concentration datasets
+// in species order; a new species needs types of its own.
+static_assert(linknode_no2_conc - linknode_no2_mass == kNutrientSpecies &&
+                  linknode_mass - linknode_no2_conc == kNutrientSpecies,
+              "one mass and one concentration dataset type per species");
+
 namespace {
 
 // The channel network of a flat source whose node j of link l stands at

@@ -93,9 +93,9 @@ TEST(AquaticEnvFile, BlocksByIdDefaultsAndTheOverlandIds) {
     // The maps after NUM_IDS, the line after NUM_IDS skipped even as an id.
     ASSERT_EQ(t.read("NUM_IDS 2\n1\n\n2\n" + value_lines("0.3") + "\n1\nDEFAULT\nOV_MAP ov.asc\n"), 0) << t.out;
     EXPECT_EQ(t.env.num_ids, 2);
-    EXPECT_EQ(t.env.block(1).v[aq_nh4_oxidation], 0.1);
-    EXPECT_EQ(t.env.block(2).v[aq_nh4_oxidation], 0.3);
-    EXPECT_EQ(t.env.block(2).v[aq_rate_count - 1], 0.0);  // missing at the end of its line
+    EXPECT_EQ(t.env.block(1).pair[aq_nh4_oxidation].rate, 0.1);
+    EXPECT_EQ(t.env.block(2).pair[aq_nh4_oxidation].rate, 0.3);
+    EXPECT_EQ(t.env.block(2).unused[aq_unused_rate_count - 1], 0.0);  // missing at the end of its line
     EXPECT_EQ(t.env.overland_ids[3], 2);
     EXPECT_EQ(t.env.overland_ids[5], 1);
 }
@@ -1269,4 +1269,42 @@ TEST(NutrientLinknodes, TotalNitrogenIsTheSpeciesSumAndSpeciesShowTheirNodes) {
     const kesta_test::model_run shared = kesta_test::run_in_process("run.prj");
     EXPECT_NE(shared.rc, 0);
     EXPECT_NE(shared.out.find("OUT_HYD_NO3"), std::string::npos) << shared.out;
+}
+
+// Every value of a block's ten lines lands in its named pair's rate or
+// theta, or among the unused values: value j of line k is 100 k + j here,
+// so a value read into the wrong place shows which.
+TEST(AquaticEnvFile, EachValueOfABlockLandsInItsNamedPair) {
+    const int counts[10] = {7, 7, 4, 4, 4, 4, 7, 7, 4, 4};
+    std::string lines;
+    for (int k = 1; k <= 10; ++k) {
+        for (int j = 1; j <= counts[k - 1]; ++j) lines += std::to_string(100 * k + j) + " ";
+        lines += "\n";
+    }
+    env_case t;
+    ASSERT_EQ(t.read("NUM_IDS 1\n1\n1\n" + lines + "OV_MAP ov.asc\n", 1), 0) << t.out;
+    const aq_rate_block& b = t.env.block(1);
+    const struct {
+        aq_rate_pair pair;
+        double rate;
+        double theta;
+    } expected[] = {{aq_chlorophyll_ratio, 101, 201}, {aq_o2_per_no2, 107, 207},  {aq_nh4_oxidation, 301, 401},
+                    {aq_op_decay, 304, 404},          {aq_cbod_deoxygenation, 501, 601},
+                    {aq_sediment_o2_demand, 504, 604}, {aq_algal_growth_max, 701, 801},
+                    {aq_benthic_nh4, 705, 805},       {aq_op_settling, 707, 807}};
+    for (const auto& e : expected) {
+        EXPECT_EQ(b.pair[e.pair].rate, e.rate) << e.pair;
+        EXPECT_EQ(b.pair[e.pair].theta, e.theta) << e.pair;
+    }
+    EXPECT_EQ(b.unused[0], 901);
+    EXPECT_EQ(b.unused[4], 1001);
+    EXPECT_EQ(b.unused[aq_unused_rate_count - 1], 1004);
+    // Twenty-two pairs and eight unused values: every value read once.
+    double sum = 0.0;
+    for (const aq_rate_value& v : b.pair) sum += v.rate + v.theta;
+    for (double v : b.unused) sum += v;
+    double given = 0.0;
+    for (int k = 1; k <= 10; ++k)
+        for (int j = 1; j <= counts[k - 1]; ++j) given += 100 * k + j;
+    EXPECT_EQ(sum, given);
 }
