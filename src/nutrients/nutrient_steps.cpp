@@ -275,7 +275,10 @@ void zep_overland_step(model_state& m, double dt) {
         o.foc[c] = b.organic_carbon_fraction;
     }
     book_step(made, used, o.gained, o.lost,
-              [&](int k, double in, double out) { book_ov_reaction(m, first + k, in, out); });
+              [&](int k, double in, double out) {
+                  book(m, con_flow::ov_made, first + k, in);
+                  book(m, con_flow::ov_used, first + k, out);
+              });
 }
 
 void react_overland_nutrients(model_state& m) {
@@ -399,7 +402,10 @@ void zep_streams_step(model_state& m, double dt) {
         }
     }
     book_step(made, used, z.chan_gained, z.chan_lost,
-              [&](int k, double in, double out) { book_chan_reaction(m, first + k, false, in, out); });
+              [&](int k, double in, double out) {
+                  book(m, con_flow::chan_made, first + k, in);
+                  book(m, con_flow::chan_used, first + k, out);
+              });
 }
 
 void zep_lakes_step(model_state& m, double dt) {
@@ -430,7 +436,10 @@ void zep_lakes_step(model_state& m, double dt) {
         copy_out(b, rows, row, seconds, made, used);
     }
     book_step(made, used, z.chan_gained, z.chan_lost,
-              [&](int k, double in, double out) { book_chan_reaction(m, first + k, true, in, out); });
+              [&](int k, double in, double out) {
+                  book(m, con_flow::lake_made, first + k, in);
+                  book(m, con_flow::lake_used, first + k, out);
+              });
 }
 
 void react_channel_nutrients(model_state& m) {

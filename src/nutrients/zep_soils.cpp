@@ -146,7 +146,9 @@ void book_pulled(model_state& m, const double* made, const double* used) {
     for (int p = 0; p < kSoilPools; ++p) {
         s.gained += made[p];
         s.lost += used[p];
-        if (made[p] > 0.0 || used[p] > 0.0) book_soil_reaction(m, m.first_nutrient_constituent + p, made[p], used[p]);
+        if (!(made[p] > 0.0 || used[p] > 0.0)) continue;
+        book(m, con_flow::soil_made, m.first_nutrient_constituent + p, made[p]);
+        book(m, con_flow::soil_used, m.first_nutrient_constituent + p, used[p]);
     }
 }
 

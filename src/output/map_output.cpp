@@ -262,7 +262,7 @@ void open_constituent_linknodes(model_state& m) {
     net.lake_of_link = &m.ldex;
     int number = 0;
     for (int c = 1; c <= m.ncontam && c <= m.chan_conc.nrows(); ++c) {
-        if (m.constituent_type.value(c) != 1) continue;
+        if (!is_contaminant(m, c)) continue;
         ++number;
         std::string file = m.contam_output_names[static_cast<std::size_t>(c)];
         if (file.empty()) continue;
@@ -369,7 +369,7 @@ void open_nutrient_outputs(model_state& m) {
     if (!m.ov_con_trans) return;
     int number = 0;
     for (int c = 1; c <= m.ncontam; ++c) {
-        if (m.constituent_type.value(c) != 1) continue;
+        if (!is_contaminant(m, c)) continue;
         ++number;
         const std::string& file = m.contam_output_names[static_cast<std::size_t>(c)];
         if (file.empty()) continue;

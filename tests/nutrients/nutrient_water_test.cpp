@@ -463,7 +463,7 @@ TEST(ChannelNutrients, StreamNodesAndLakesReactInTheirWater) {
     m->ncontam = kesta::kNutrientSpecies;
     m->first_nutrient_constituent = 1;
     m->add_slot_totals(kesta::kNutrientSpecies);
-    m->constituent_type.append_fill(kesta::kNutrientSpecies, 2);
+    m->constituent_type.append_fill(kesta::kNutrientSpecies, kesta::constituent_kind::water_nutrient);
     m->chan_stride = 2;
     m->chan_lake_row0 = 6;
     m->chan_rows = 7;
