@@ -81,7 +81,7 @@ bool overland_dispersion(double v) { return v >= 0.0 && v <= kMostOverlandDisper
 // when the run stops. `what` is "the %s constituent" or, for the
 // dispersion, "the overland constituent %s".
 bool assign_entry(model_state& m, int e, vec1<double>& dest) {
-    const zep_initial_source& src = m.zep->overland_init[static_cast<std::size_t>(e)];
+    const zep_initial_source& src = m.project_options.ov_init[static_cast<std::size_t>(e)];
     const char* name = nutrient_display_name(e);
     const bool overland_words = e == kDispersionEntry;
     switch (src.kind) {
@@ -181,7 +181,7 @@ bool stream_table_values(model_state& m, table_column t, vec1<double>& by_link) 
 // The initial concentration of species e per link (links with ID 0 in a
 // table's index map keep 0) into by_link; false when the run stops.
 bool stream_values(model_state& m, int e, vec1<double>& by_link) {
-    const zep_initial_source& src = m.zep->stream_init[static_cast<std::size_t>(e)];
+    const zep_initial_source& src = m.project_options.st_init[static_cast<std::size_t>(e)];
     const char* name = nutrient_display_name(e);
     by_link = vec1<double>(m.nlinks);
     switch (src.kind) {
@@ -254,7 +254,7 @@ void assign_stream_constituents(model_state& m) {
     zep_streams& st = m.zep->streams;
     vec1<double> by_link;
     for (int e = 0; e < kNutrientSpecies; ++e) {
-        if (m.zep->stream_init[static_cast<std::size_t>(e)].kind < 1 &&
+        if (m.project_options.st_init[static_cast<std::size_t>(e)].kind < 1 &&
             !stream_table_present(m, kStreamTables[e].table))
             continue;
         if (!stream_values(m, e, by_link)) return;

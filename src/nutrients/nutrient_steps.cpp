@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <memory>
 #include <vector>
 
 #include "channel/link_types.hpp"
@@ -140,6 +141,11 @@ const char* zep_species_name(int species) {
 
 zep_container::~zep_container() { vegso_free_record(environment); }
 
+void setup_nutrient_container(model_state& m) {
+    static_assert(kNutrientCardSpecies == kNutrientSpecies, "one entry of each species card per species");
+    if (m.nutrients) m.zep = std::make_shared<zep_container>();
+}
+
 bool zep_transport_holds(model_state& m) {
     // With SEDIMENT_CONTAM the contaminants bind to the eroded sediment and
     // the nutrient species stay dissolved.
@@ -166,7 +172,7 @@ void zep_overland_set_params(model_state& m) {
 
 void read_aquatic_env_file(model_state& m) {
     zep_container& z = container(m);
-    z.aquatic.file_name = z.aquatic_env_file;
+    z.aquatic.file_name = m.project_options.aq_env;
     read_aquatic_env(z.aquatic, m);
 }
 

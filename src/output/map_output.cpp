@@ -321,7 +321,7 @@ bool open_nutrient_map_outputs(model_state& m) {
             return false;
     }
     for (int k = 0; k < kNutrientSpecies; ++k) {
-        const zep_output_request& request = z.overland_output[static_cast<std::size_t>(k)];
+        const zep_output_request& request = p.out_ov[static_cast<std::size_t>(k)];
         if (!request.flag) continue;
         const auto slot = static_cast<std::size_t>(first + k);
         const std::string words = std::string("card OUT_OV_") + kNutrientSpeciesCards[k];

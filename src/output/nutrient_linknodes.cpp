@@ -100,7 +100,7 @@ bool open_nutrient_linknodes(model_state& m) {
             if (t.given) warn(format_text("%s has no effect without channel routing: %s is not written.\n", t.card,
                                           t.file.c_str()));
         for (int k = 0; k < kNutrientSpecies; ++k) {
-            const zep_output_request& request = z.stream_output[static_cast<std::size_t>(k)];
+            const zep_output_request& request = p.out_st[static_cast<std::size_t>(k)];
             if (request.flag)
                 warn(format_text("OUT_ST_%s has no effect without channel routing: %s.mass and %s.conc are not "
                                  "written.\n",
@@ -118,7 +118,7 @@ bool open_nutrient_linknodes(model_state& m) {
     }
     const linknode_output::network species_net = channel_network(m, m.chan_stride);
     for (int k = 0; k < kNutrientSpecies; ++k) {
-        const zep_output_request& request = z.stream_output[static_cast<std::size_t>(k)];
+        const zep_output_request& request = p.out_st[static_cast<std::size_t>(k)];
         if (!request.flag) continue;
         const std::size_t slot = static_cast<std::size_t>(first + k);
         const struct {

@@ -534,8 +534,8 @@ TEST(ChannelNutrients, StreamMapGivesTheNodesTheirInitialConcentration) {
     m->ltype = kesta_test::one_based<int>({kesta::kLinkTrapezoid, kesta::kLinkLake});
     m->nx = kesta_test::one_based<int>({2, 1});
     m->zep = std::make_shared<kesta::zep_container>();
-    m->zep->stream_init[aq_nh4].kind = 1;
-    m->zep->stream_init[aq_nh4].map_name = "nh4.map";
+    m->project_options.st_init[aq_nh4].kind = 1;
+    m->project_options.st_init[aq_nh4].map_name = "nh4.map";
     kesta::zep_streams_allocate(*m);
     kesta::assign_stream_constituents(*m);
     ASSERT_EQ(kesta::g_error_record.stop, 0);
@@ -679,6 +679,50 @@ void write_nutrient_valley(const temp_dir& dir, const std::string& rate, const s
     dir.write("aq.env", "AQUATIC_ENV_ZEP10\nOV_MAP mask.asc\nST_MAP st.map\nNUM_IDS 1\n\n1\n" + value_lines(rate));
     dir.write("t.cmt", "KESTA_INDEX_MAP_TABLES\nINDEX_MAP mask.asc \"Zone\"\nZEP_N \"Zone\"\nNUM_IDS 1\nPRECIP_CONC " + rain +
                            "\nhdr\n" + kesta_test::table_row(1, "0 0 0 0"));
+}
+
+namespace {
+
+// Whether the model state held the nutrient container when the run control
+// was set up (the first start-up step that reads it).
+int g_container_at_control = -1;
+
+bool watch_container(kesta::model_state& m, const char* step) {
+    if (std::strcmp(step, "setup_run_control") == 0) g_container_at_control = m.zep != nullptr;
+    return true;
+}
+
+}  // namespace
+
+// The container is there, with NUTRIENTS only, before any start-up step
+// that reads it; the streams and lakes are set up once the channel network
+// is read and before the network is checked, as the summary tells.
+TEST(ChannelNutrients, TheContainerComesFirstAndTheStreamsBetweenTheNetworkAndItsChecks) {
+    namespace valley = kesta_test::lake_valley;
+    for (const bool nutrients : {true, false}) {
+        SCOPED_TRACE(nutrients ? "NUTRIENTS" : "no NUTRIENTS");
+        temp_dir dir(true);
+        write_nutrient_valley(dir, "0.1", "0 5 0 0");
+        dir.write("run.prj", valley::project("EXPLICIT") + "MAPPING_TABLE t.cmt\nCHAN_CON_TRANS\nWATER_TEMP 20\n" +
+                                 (nutrients ? "NUTRIENTS\nAQ_ENV aq.env\n" : ""));
+        g_container_at_control = -1;
+        const kesta_test::model_run r = kesta_test::run_in_process("run.prj", watch_container);
+        const std::string s = kesta_test::read_file(dir.file("run.sum"));
+        ASSERT_EQ(r.rc, 0) << r.out << s;
+        EXPECT_EQ(g_container_at_control, nutrients ? 1 : 0);
+        const std::size_t network = s.find("reading channel input data"),
+                          streams = s.find("Allocating memory for ZEP Streams...Done\n"),
+                          lakes = s.find("Allocating memory for ZEP Lakes...Done\n"),
+                          checks = s.find("Setting up the grid-stream data... done.\n");
+        ASSERT_NE(network, std::string::npos) << s;
+        ASSERT_NE(checks, std::string::npos) << s;
+        if (!nutrients) {
+            EXPECT_EQ(streams, std::string::npos) << s;
+            continue;
+        }
+        ASSERT_NE(streams, std::string::npos) << s;
+        EXPECT_TRUE(network < streams && streams < lakes && lakes < checks) << s;
+    }
 }
 
 // Nitrate in the rain (5 g/m3) and 2 g/m3 in the stream at the start runs
