@@ -36,11 +36,8 @@ void surface_at_event_end(model_state& m) {
     m.volume_remaining_in_overland_lakes = w.in_overland_lakes;
 }
 
-// What the event leaves exfiltrated, in the channel-network lakes and as
-// snow.
+// What the event leaves in the channel-network lakes and as snow.
 void stores_at_event_end(model_state& m) {
-    m.volume_of_water_exfiltrated =
-        m.total_vol_water_exfiltrated_this_run - m.beginning_vol_water_exfiltrated_this_event;
     if (m.chan_lakes_on) m.volume_remaining_in_lakes = channel_lake_storage(m);
     if (m.snowdepth.n() >= 1) m.final_volume_of_snow = surface_storage(m).snow;
 }
@@ -53,8 +50,10 @@ void event_volumes(model_state& m) {
     // The event's volume of each flow: its total less the total when the
     // event's books opened (the per-cell infiltration depths behind the
     // maps run on from event to event).
-    for (const water_flow_row& row : kWaterFlows)
-        if (row.event && !row.event_booked) m.*row.event = now.*row.run - then.*row.run;
+    for (const water_flow_row& row : kWaterFlows) {
+        if (!row.event || row.event_booked) continue;
+        m.*row.event = row.run ? now.*row.run - then.*row.run : m.*row.total - m.*row.total_at_event_start;
+    }
 }
 
 double ratio_or_no_input(double numerator, double denominator) {

@@ -33,12 +33,12 @@ bool between_event_processes(const model_state& m) {
 void catch_up_richards(model_state& m, double area) {
     const double seconds = (m.time - m.inf_last) * kSecondsPerDay;
     const double evaporated = richards_unsat_step(m, seconds > 0.0 ? seconds : 0.0);
-    m.total_evaporation_volume += evaporated * area;
+    book_water(m, water_flow::richards_evaporation_between_events, evaporated * area);
     if (m.summary_fp)
         print_finite(m, m.summary_fp.get(), "", "Total evaporation at beginning of event %lf \n",
                      m.total_evaporation_volume);
     for (int k = 1; k <= m.ncells && k <= m.VOLCHANGE.n(); ++k)
-        m.richards_soil_water_change += m.VOLCHANGE[k] * area;
+        book_water(m, water_flow::richards_soil_gain_between_events, m.VOLCHANGE[k] * area);
     if (m.inf_next <= m.time + m.time_tol)
         advance_interval_clock(m.inf_last, m.inf_next, m.time, m.inf_interval);
 }
@@ -58,6 +58,7 @@ void start_subsurface_clocks(model_state& m) {
         m.gw_interval = m.ov_interval;
         const double latest = m.ov_next_time + m.gw_interval;
         if (m.gw_next > latest) m.gw_next = latest;
+        // The Richards columns' balance runs from the event's start.
         m.vol_gw_unsat_this_event_w = 0.0;
         m.gw_recharge_this_event = 0.0;
         m.gw_floor_added_this_event = 0.0;
@@ -123,13 +124,13 @@ void reset_cells(model_state& m, double area, bool carried) {
             zero_at(m.infdep, k);
             zero_at(m.infdep_prev, k);
             zero_at(m.inf_rich, k);
-            move_cm_to_total(m.DIRECT_EVAP, k, area, m.total_direct_evap_volume, evaporation);
+            move_cm_to_total(m, m.DIRECT_EVAP, k, area, water_flow::direct_evaporation, evaporation);
             if (k <= m.bound_type.n()) m.bound_type[k] = 1;
             m.initial_volume_in_soils += richards_column_water(m, k) * area;
             if (value_at(m.yes_exfil, k) != 1) ++m.number_cells_at_start_event;
             if (m.long_term) m.initial_basin_averaged_soil_water_content += richards_top_saturation(m, k);
             if (k <= m.dtr.n() && m.dtr[k] > dtr_cap) m.dtr[k] = dtr_cap;
-            if (!m.gw_simulation) move_cm_to_total(m.bottomfav, k, area, m.total_percolation_volume);
+            if (!m.gw_simulation) move_cm_to_total(m, m.bottomfav, k, area, water_flow::percolation);
         }
         if (m.interception) zero_at(m.icep_dep, k);
     }
@@ -203,13 +204,13 @@ void open_event_books(model_state& m) {
     m.volume_precip_to_lake = 0.0;
     m.volume_overland_to_lake = 0.0;
     m.volume_overland_from_lake = 0.0;
-    m.beginning_vol_water_exfiltrated_this_event = m.total_vol_water_exfiltrated_this_run;
     m.run_sums_at_event_start = m.run_sums;
     m.ov_substep_giveups_at_event_start = m.ov_substep_giveups;
-    // Exchanges that the processes add up over the event.
-    m.volume_gw_tile_drains = 0.0;
-    for (const water_flow_row& row : kWaterFlows)
+    for (const water_flow_row& row : kWaterFlows) {
+        if (row.total_at_event_start) m.*row.total_at_event_start = m.*row.total;
+        // Exchanges that the processes add up over the event.
         if (row.event_booked) m.*row.event = 0.0;
+    }
     m.discharge_volume_sum = 0.0;
     m.drainage_carried = 0.0;
     m.direct_evaporation_carried = 0.0;

@@ -37,6 +37,12 @@ struct model_state : output_state,
     model_state& operator=(const model_state&) = delete;
 };
 
+}  // namespace kesta
+
+#include "model/water_flows.hpp"
+
+namespace kesta {
+
 // Run and event start times as the steps read them.
 
 // The model time at which the time loop starts (Julian days): the first

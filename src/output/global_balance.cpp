@@ -279,50 +279,81 @@ void run_stores(const model_state& m, global_water_totals& t) {
     }
 }
 
+// A volume of the run's table (m3): a water flow's run total, or what
+// `value` reads where the flows' books do not hold it; counted when the
+// run has what the line needs.
+struct run_volume {
+    double global_water_totals::*total;
+    unsigned needs;
+    water_flow flow;  // water_flow::count: read by `value`
+    double (*value)(const model_state& m);
+};
+
+template <auto Member>
+double state_value(const model_state& m) {
+    return m.*Member;
+}
+template <auto Member>
+double channel_value(const model_state& m) {
+    return m.chan_run.*Member;
+}
+template <auto Member>
+double aquifer_value(const model_state& m) {
+    return m.gw_totals.*Member;
+}
+double precipitation(const model_state& m) { return m.total_rainfall_volume + m.chan_run.precip_to_lakes; }
+double drain_solver_made(const model_state& m) { return m.run_drain_cleanup + m.run_drain_residual; }
+
+using T = global_water_totals;
+using C = model_state::channel_run_totals;
+#define KESTA_FLOW(total, needs, flow) {&T::total, needs, water_flow::flow, nullptr}
+#define KESTA_READ(total, needs, value) {&T::total, needs, water_flow::count, value}
+
+const run_volume kRunVolumes[] = {
+    KESTA_READ(precipitation, 0, precipitation),
+    KESTA_FLOW(interception, 0, interception),
+    KESTA_FLOW(infiltration, 0, infiltration),
+    KESTA_FLOW(direct_evaporation, 0, direct_evaporation),
+    KESTA_FLOW(exfiltration, 0, exfiltration),
+    KESTA_READ(recharge, groundwater, aquifer_value<&gw_run_totals::recharge>),
+    KESTA_READ(pumping, groundwater, aquifer_value<&gw_run_totals::pumping>),
+    KESTA_READ(head_boundary, groundwater, aquifer_value<&gw_run_totals::head_boundary>),
+    KESTA_READ(leakage, groundwater, aquifer_value<&gw_run_totals::leakage>),
+    KESTA_READ(groundwater_floor, groundwater, aquifer_value<&gw_run_totals::floor_added>),
+    KESTA_FLOW(overland_point_sources, 0, overland_point_sources),
+    KESTA_READ(channel_point_sources, 0, channel_value<&C::channel_point_sources>),
+    KESTA_READ(first_order_inflow, 0, channel_value<&C::first_order_inflow>),
+    KESTA_FLOW(lost_to_slope, 0, boundary_outflow),
+    KESTA_FLOW(lost_to_head, 0, boundary_fixed_outflow),
+    KESTA_FLOW(gained_from_head, 0, boundary_fixed_inflow),
+    KESTA_READ(lateral_inflow, 0, channel_value<&C::lateral_inflow>),
+    KESTA_READ(discharge, 0, state_value<&model_state::discharge_volume_run>),
+    KESTA_READ(river_to_gw, 0, channel_value<&C::river_to_gw>),
+    KESTA_READ(gw_to_river, 0, channel_value<&C::gw_to_river>),
+    KESTA_READ(lakes_to_gw, 0, channel_value<&C::lakes_to_gw>),
+    KESTA_READ(gw_to_lakes, 0, channel_value<&C::gw_to_lakes>),
+    KESTA_READ(precip_to_lakes, 0, channel_value<&C::precip_to_lakes>),
+    KESTA_READ(flow_into_lakes, 0, channel_value<&C::flow_into_lakes>),
+    KESTA_READ(flow_from_lakes, 0, channel_value<&C::flow_from_lakes>),
+    KESTA_READ(lake_evaporation, 0, channel_value<&C::lake_evaporation>),
+    KESTA_READ(to_drains, drains, state_value<&model_state::run_inputs_to_superlink>),
+    KESTA_READ(drains_to_overland, drains, state_value<&model_state::run_superlink_to_overland>),
+    KESTA_READ(drains_to_channels, drains, state_value<&model_state::run_superlink_to_channels>),
+    KESTA_FLOW(gw_to_tile_drains, drains, gw_to_tile_drains),
+    KESTA_READ(drains_to_boundaries, drains, state_value<&model_state::run_superlink_to_boundary>),
+    KESTA_READ(drain_solver_made, drains, drain_solver_made),
+    KESTA_READ(overland_lake_inflow, 0, state_value<&model_state::olake_added_volume>),
+    KESTA_READ(overland_lake_outflow, 0, state_value<&model_state::olake_drained_volume>),
+};
+#undef KESTA_FLOW
+#undef KESTA_READ
+
 // What entered, left and moved within the basin over the run.
 void run_volumes(const model_state& m, global_water_totals& t) {
-    const model_state::channel_run_totals& c = m.chan_run;
-    t.precipitation = m.total_rainfall_volume + c.precip_to_lakes;
-    t.interception = m.run_sums.interception;
-    t.infiltration = m.run_sums.infiltrated_volume;
-    t.direct_evaporation = m.total_direct_evap_volume;
+    for (const run_volume& v : kRunVolumes)
+        if (shown(m, t, v.needs)) t.*v.total = v.value ? v.value(m) : water_run_total(m, v.flow);
     t.evaporation += t.direct_evaporation;
-    t.exfiltration = m.total_vol_water_exfiltrated_this_run;
-    const gw_run_totals& g = m.gw_totals;
-    if (m.gw_simulation) {
-        t.recharge = g.recharge;
-        t.pumping = g.pumping;
-        t.head_boundary = g.head_boundary;
-        t.leakage = g.leakage;
-        t.groundwater_floor = g.floor_added;
-    }
-    t.overland_point_sources = m.run_sums.overland_point_sources;
-    t.channel_point_sources = c.channel_point_sources;
-    t.first_order_inflow = c.first_order_inflow;
-    t.lost_to_slope = m.run_sums.ov_bdy_out_vol;
-    t.lost_to_head = m.run_sums.ov_bdy_fixed_out_vol;
-    t.gained_from_head = m.run_sums.ov_bdy_fixed_in_vol;
     t.net_boundary = t.lost_to_slope + t.lost_to_head - t.gained_from_head;
-    t.lateral_inflow = c.lateral_inflow;
-    t.discharge = m.discharge_volume_run;
-    t.river_to_gw = c.river_to_gw;
-    t.gw_to_river = c.gw_to_river;
-    t.lakes_to_gw = c.lakes_to_gw;
-    t.gw_to_lakes = c.gw_to_lakes;
-    t.precip_to_lakes = c.precip_to_lakes;
-    t.flow_into_lakes = c.flow_into_lakes;
-    t.flow_from_lakes = c.flow_from_lakes;
-    t.lake_evaporation = c.lake_evaporation;
-    if (m.storm_sewer_given) {
-        t.to_drains = m.run_inputs_to_superlink;
-        t.drains_to_overland = m.run_superlink_to_overland;
-        t.drains_to_channels = m.run_superlink_to_channels;
-        t.gw_to_tile_drains = m.run_gw_to_tile_drains;
-        t.drains_to_boundaries = m.run_superlink_to_boundary;
-        t.drain_solver_made = m.run_drain_cleanup + m.run_drain_residual;
-    }
-    t.overland_lake_inflow = m.olake_added_volume;
-    t.overland_lake_outflow = m.olake_drained_volume;
 }
 
 // The run's two balances, one table of their terms: a store at the start

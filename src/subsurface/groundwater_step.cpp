@@ -167,7 +167,7 @@ void book_drainage(model_state& m) {
     for (int k = 1; k <= m.ncells && k <= m.bottomfav.n(); ++k) {
         const double v = m.bottomfav[k] / kCmPerMetre * m.DELX[k] * m.DELY[k];
         m.bottomfav[k] = 0.0;
-        m.total_percolation_volume += v;
+        book_water(m, water_flow::percolation, v);
         m.gw_totals.recharge += v;
         m.gw_recharge_this_event += v;
     }
@@ -250,13 +250,13 @@ void step_groundwater(model_state& m) {
             m.yes_exfil[k] = 0;
             follow_soil_column(m, k, m.elevgw[k] - m.elevgw_old[k]);
             const double v = m.gw_unsat_exchange[k] / kCmPerMetre * m.DELX[k] * m.DELY[k];
-            m.vol_gw_unsat_this_event_w -= v;
+            book_water(m, water_flow::gw_to_soil_columns, -v);
         }
     }
     if (richards) {
         constexpr double kLongestRichardsStep = 0.002777777777777778;  // h, 10 s
         for (int k = 1; k <= m.ncells && k <= m.dtr.n(); ++k) m.dtr[k] = std::min(m.dtr[k], kLongestRichardsStep);
-        m.vol_gw_unsat_this_event_w -= solve.unsat_exchange / kCmPerMetre * m.gridsize * m.gridsize;
+        book_water(m, water_flow::gw_to_soil_columns, -(solve.unsat_exchange / kCmPerMetre * m.gridsize * m.gridsize));
     }
 
     for (int k = 1; k <= m.ncells; ++k) {

@@ -88,7 +88,7 @@ void exfiltrate(model_state& m, method how, double dt) {
             h = 0.0;
         }
         if (k <= m.exfiltrate.n()) m.exfiltrate[k] += exfil_depth;
-        m.total_vol_water_exfiltrated_this_run += exfil_depth * area;
+        book_water(m, water_flow::exfiltration, exfil_depth * area);
         if (constituents) book_exfiltrated_water(m, k, exfil_depth * area, richards);
     }
 }

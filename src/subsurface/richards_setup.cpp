@@ -518,7 +518,7 @@ void finish_richards_run_totals(model_state& m) {
     t = soil_run_totals{};
     for (int k = 1; k <= m.ncells; ++k) {
         if (m.long_term && k <= m.DIRECT_EVAP.n()) {
-            m.total_direct_evap_volume += m.DIRECT_EVAP[k] / kCmPerMetre * area;
+            book_water(m, water_flow::direct_evaporation, m.DIRECT_EVAP[k] / kCmPerMetre * area);
             m.DIRECT_EVAP[k] = 0.0;
         }
         t.final_water += richards_column_water(m, k) * area;

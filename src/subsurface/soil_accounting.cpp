@@ -223,7 +223,7 @@ void finish_soil_run_totals(model_state& m) {
     double below = 0.0;  // unsaturated soil between the stores and the water table
     for (int k = 1; k <= m.ncells; ++k) {
         if (m.long_term && k <= m.DIRECT_EVAP.n()) {
-            m.total_direct_evap_volume += m.DIRECT_EVAP[k] / kCmPerMetre * area;
+            book_water(m, water_flow::direct_evaporation, m.DIRECT_EVAP[k] / kCmPerMetre * area);
             m.DIRECT_EVAP[k] = 0.0;
         }
         t.final_water += (value_at(m.Ws1, k) / kCmPerMetre + value_at(m.sm_inf_depth, k)) * area;

@@ -14,10 +14,10 @@
 
 namespace kesta {
 
-void move_cm_to_total(vec1<double>& v, int k, double area, double& total, double* carry) {
+void move_cm_to_total(model_state& m, vec1<double>& v, int k, double area, water_flow flow, double* carry) {
     if (k > v.n()) return;
     const double volume = v[k] / 100.0 * area;
-    total += volume;
+    book_water(m, flow, volume);
     if (carry) *carry += volume;
     v[k] = 0.0;
 }
@@ -81,8 +81,8 @@ void start_redistribution(model_state& m, double area, bool carried) {
         if (!m.long_term) continue;
         sum += thi / phi;
         if (!std::isfinite(sum)) warn(format_text("bad initial value of soil moisture cell %d\n", k));
-        if (!m.gw_simulation) move_cm_to_total(m.bottomfav, k, area, m.total_percolation_volume, drainage);
-        move_cm_to_total(m.DIRECT_EVAP, k, area, m.total_direct_evap_volume, evaporation);
+        if (!m.gw_simulation) move_cm_to_total(m, m.bottomfav, k, area, water_flow::percolation, drainage);
+        move_cm_to_total(m, m.DIRECT_EVAP, k, area, water_flow::direct_evaporation, evaporation);
     }
     if (m.long_term && m.ncells > 0) m.initial_basin_averaged_soil_water_content = sum / m.ncells;
 }
@@ -122,8 +122,8 @@ void start_layered_soils(model_state& m, double area, bool carried) {
         }
         sum += theta[0] / s[7];
         if (!std::isfinite(sum)) warn(format_text("bad initial value of soil moisture cell %d\n", k));
-        if (!m.gw_simulation) move_cm_to_total(m.bottomfav, k, area, m.total_percolation_volume, drainage);
-        move_cm_to_total(m.DIRECT_EVAP, k, area, m.total_direct_evap_volume, evaporation);
+        if (!m.gw_simulation) move_cm_to_total(m, m.bottomfav, k, area, water_flow::percolation, drainage);
+        move_cm_to_total(m, m.DIRECT_EVAP, k, area, water_flow::direct_evaporation, evaporation);
     }
     m.initial_basin_averaged_soil_water_content = m.ncells > 0 ? sum / m.ncells : 0.0;
 }
@@ -137,7 +137,7 @@ void soils_at_event_end(model_state& m, double area) {
         if (k <= m.bottomfav.n()) {
             recharge += m.bottomfav[k];
             if (!m.gw_simulation) {
-                m.total_percolation_volume += m.bottomfav[k] / 100.0 * area;
+                book_water(m, water_flow::percolation, m.bottomfav[k] / 100.0 * area);
                 m.bottomfav[k] = 0.0;
             }
         }
@@ -165,7 +165,7 @@ void soils_at_event_end(model_state& m, double area) {
     }
     m.final_volume_in_soils = soil;
     // What the event's start carried is in the run total already.
-    if (m.long_term) m.total_direct_evap_volume += evaporated;
+    if (m.long_term) book_water(m, water_flow::direct_evaporation, evaporated);
     if (m.inf_richards_on) {
         if (m.initial_volume_in_soils > 0.0) {
             m.richard_equation_mass_balance_error =

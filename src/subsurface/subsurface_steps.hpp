@@ -7,6 +7,8 @@
 
 namespace kesta {
 
+enum class water_flow : int;
+
 void step_soil_et_accounting(model_state& m);
 // Long-term runs, hourly: the next weather record, the basin averages of the
 // soil, potential evapotranspiration, the frozen-ground index and, between
@@ -40,9 +42,10 @@ void start_layered_soils(model_state& m, double area, bool carried);
 // Richards infiltration): groundwater recharge, evaporation, net
 // infiltration, the final soil storage and the Richards balance error.
 void soils_at_event_end(model_state& m, double area);
-// Moves cell k's depth v[k] (cm) into `total` as a volume over `area` m2
-// (m3) and zeroes it; with `carry`, the volume is added there too.
-void move_cm_to_total(vec1<double>& v, int k, double area, double& total, double* carry = nullptr);
+// Books cell k's depth v[k] (cm) as a volume over `area` m2 (m3) of the
+// water flow `flow` and zeroes it; with `carry`, the volume is added there
+// too.
+void move_cm_to_total(model_state& m, vec1<double>& v, int k, double area, water_flow flow, double* carry = nullptr);
 
 // Set-up calls of the model-input loading.
 void setup_wetlands(model_state& m);

@@ -346,6 +346,31 @@ TEST_F(EventBalance, EachEventsVolumeOfAWaterFlowIsWhatItBooked) {
     check(20.0, false, "event 2");
 }
 
+// Each flow books into totals of its own: booking every flow a different
+// amount leaves each run total and each volume its booking adds to holding
+// its own flow's amount, so no two rows share a member.
+TEST(WaterFlows, EachFlowBooksTotalsOfItsOwn) {
+    kesta::model_state m;
+    const int n = static_cast<int>(kesta::water_flow::count);
+    for (int f = 0; f < n; ++f) kesta::book_water(m, static_cast<kesta::water_flow>(f), 1.0 + f);
+    for (const kesta::water_flow_row& row : kesta::kWaterFlows) {
+        const double booked = 1.0 + static_cast<int>(row.flow);
+        const int f = static_cast<int>(row.flow);
+        if (row.run || row.total) {
+            EXPECT_EQ(kesta::water_run_total(m, row.flow), booked) << "flow " << f;
+        }
+        if (row.event_booked) {
+            EXPECT_EQ(m.*row.event, booked) << "flow " << f;
+        }
+        EXPECT_TRUE(row.run || row.total || row.event_booked) << "flow " << f << " books nothing";
+        EXPECT_FALSE(row.run && row.total) << "flow " << f << " has two run totals";
+        // A total kept as a member of its own forms the event's volume from its copy.
+        if (row.event && !row.event_booked) {
+            EXPECT_TRUE(row.run || row.total_at_event_start) << "flow " << f;
+        }
+    }
+}
+
 // Event 1 leaves 2 m3 on the ground and 3 m3 of snow. Before event 2
 // starts, 1 m3 of snow melts, 0.5 m3 leaves at the outlet and 0.2 m3
 // soaks in: event 2 starts from what event 1 left and books the outflow

@@ -66,8 +66,8 @@ void run_of_every_flow(kesta::model_state& m) {
     kesta::book_water(m, kesta::water_flow::boundary_fixed_outflow, 20.0);
     kesta::book_water(m, kesta::water_flow::infiltration, 300.0);
     m.discharge_volume_run = 200.0;
-    m.total_vol_water_exfiltrated_this_run = 100.0;
-    m.total_direct_evap_volume = 70.0;
+    kesta::book_water(m, kesta::water_flow::exfiltration, 100.0);
+    kesta::book_water(m, kesta::water_flow::direct_evaporation, 70.0);
     m.chan_run.gw_to_river = 40.0;
     m.chan_run.river_to_gw = 10.0;
     m.chan_run.gw_to_lakes = 5.0;

@@ -62,8 +62,7 @@ void book_tile_water(model_state& m, double dt) {
             const double v = m.Q_tile_grid[g] * dt;
             if (v == 0.0) continue;
             m.vol_tile_grid[g] += v;
-            m.volume_gw_tile_drains += v;
-            m.run_gw_to_tile_drains += v;
+            book_water(m, water_flow::gw_to_tile_drains, v);
             m.Q_tile_grid[g] = 0.0;
         }
     }
