@@ -347,7 +347,10 @@ void add_channel_constituents(draws& d, const mix& x, site& s, const temp_dir& d
                               int constituents) {
     s.cards += "CHAN_CON_TRANS\n";
     s.card("CHAN_DECAY_COEF", maybe(d, 0.4, 1e-3, x.extreme ? 1e3 : 10.0));
-    s.card("CHAN_DISP_COEF", x.extreme && d.chance(0.3) ? 2000.0 : maybe(d, 0.2, 1e-3, 10.0));
+    // The most a river disperses, but not over the hours of a long-term run:
+    // between nodes a few metres apart its routing takes sub-steps of a
+    // tenth of a second, and such a run takes minutes.
+    s.card("CHAN_DISP_COEF", x.extreme && !x.long_term && d.chance(0.3) ? 2000.0 : maybe(d, 0.2, 1e-3, 10.0));
     s.card("INIT_CHAN_CONC", maybe(d, 0.5, 0.01, x.extreme ? 1e4 : 10.0));
     if (d.chance(0.4)) {
         std::string f = "NUMPTS 1\nPOINT";
