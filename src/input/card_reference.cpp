@@ -310,7 +310,7 @@ const card_doc kDocs[] = {
     {252, kSediment, "mm", "A sediment class of at least this diameter is sand: what reaches a channel-network lake settles at its edge, and in the channels it moves on the bed by Yang's formula for sand of this diameter (above 0 with channel routing).", U, nullptr},
     {253, kSediment, "", "Silt particle size.", N, nullptr},
     {254, kSediment, "", "Clay particle size.", N, nullptr},
-    {255, kSediment, "degrees C", "Water temperature of the settling velocities (below 0 counts as 0) and, as given, of the nutrient reactions.", U, nullptr},
+    {255, kSediment, "degrees C", "Water temperature of the settling velocities and of the nutrient reactions, at most 100 (below 0 counts as 0).", U, nullptr},
     {256, kSediment, "", "Porosity of the channel bed sand (0 or more, below 1): the bed of an erodible link holds 1 - porosity of sand over its erodible depth (MAX_EROSION of the channel input file).", U, nullptr},
     {165, kSediment, "m3", "Maps of the volume of sediment in suspension on each cell.", U, nullptr},
     {166, kSediment, "cm3/s", "Maps of the sediment leaving each cell in the last overland step.", U, nullptr},
@@ -330,7 +330,7 @@ const card_doc kDocs[] = {
     {205, kContam, "", "The soil layers keep their contaminant masses; the soil balance then shows what that implies.", U, nullptr},
     {206, kContam, "", "Contaminants bind to the suspended fine sediment of SOIL_EROSION (by the PARTITION of the CONTAMINANT_TRANSPORT table), over land and, with CHAN_CON_TRANS, in the channels and lakes; the nutrient species of NUTRIENTS stay dissolved.", U, nullptr},
     {203, kContam, "", "Every contaminant output.", N, nullptr},
-    {103, kContam, "kg per cell (mg/kg with SOIL_CON_TRANS)", "Map of the land load of the first contaminant.", U, nullptr},
+    {103, kContam, "kg per cell (mg/kg with SOIL_CON_TRANS)", "Map of the land load of the first contaminant: from 0 to 1e4 kg per m2 of the cell (1e6 mg/kg, the soil itself, with SOIL_CON_TRANS).", U, nullptr},
     {104, kContam, "m3/s, g/m3", "Time series of cell point sources of water and contaminants (docs/inputs.md).", U, nullptr},
     {105, kContam, "g/m3", "Maps of the overland concentration of the first contaminant (with OV_CON_TRANS).", U, nullptr},
     {146, kContam, "g/m3", "Concentration of every contaminant in the channels at each IN_HYD_LOCATION node, location by location (with CHAN_CON_TRANS).", U, nullptr},
@@ -342,8 +342,8 @@ const card_doc kDocs[] = {
     {269, kContam, "m2/s", "Overland dispersion coefficient of the uniform contaminant, and of the sediment classes carried as constituents (from 0 to 100: water over land disperses no more).", U, nullptr},
     {270, kContam, "m/day", "Rate of exchange of the uniform contaminant between the overland water and the mixing layer.", U, nullptr},
     {271, kContam, "", "The exchange with the mixing layer and the decay run every this many constituent steps (a whole number, default 1).", U, nullptr},
-    {272, kContam, "kg per cell (mg/kg with SOIL_CON_TRANS)", "Land load of the uniform contaminant.", U, nullptr},
-    {273, kContam, "", "pH of the water the nutrients react in, over land, in streams and in lakes (default 7.2); sets the share of ammonium that is un-ionised ammonia.", U, nullptr},
+    {272, kContam, "kg per cell (mg/kg with SOIL_CON_TRANS)", "Land load of the uniform contaminant: from 0 to 1e4 kg per m2 of the cell (1e6 mg/kg, the soil itself, with SOIL_CON_TRANS).", U, nullptr},
+    {273, kContam, "", "pH of the water the nutrients react in, over land, in streams and in lakes (default 7.2, from 0 to 14); sets the share of ammonium that is un-ionised ammonia.", U, nullptr},
     {275, kContam, "", "Sorption constant Km of NO2.", N, "number"},
     {276, kContam, "", "Sorption constant Km of NO3.", N, "number"},
     {277, kContam, "", "Sorption constant Km of NH4.", N, "number"},
@@ -452,8 +452,10 @@ const char* value_text(card_value v) {
         case card_value::optional_name: return "file name, or nothing";
         case card_value::whole: return "whole number";
         case card_value::positive_whole: return "whole number above 0";
+        case card_value::non_negative_whole: return "whole number, 0 or more";
         case card_value::number: return "number";
         case card_value::positive_number: return "number above 0";
+        case card_value::non_negative_number: return "number, 0 or more";
         case card_value::ignored: return "anything";
         case card_value::own_rule: return "";
     }
@@ -486,9 +488,12 @@ const char* const kIntroduction =
     "first word begins with `#` is a comment. A card given twice keeps its later\n"
     "value, and of the cards that choose one method of a kind (the infiltration\n"
     "or channel routing cards) the last one given decides. A keyword that is no\n"
-    "card is warned about, with its line, in the console and in the summary file,\n"
-    "and the line is skipped. Paths are relative to the folder the program runs\n"
-    "in. The files the cards name are described in [inputs.md](inputs.md).\n"
+    "card is warned about, with its line and the nearest cards of the table, in\n"
+    "the console and in the summary file, and the line is skipped. A value a card\n"
+    "cannot take is an error that names the card, its line and the value; the\n"
+    "whole file is read first, so that one run shows every such error, and the\n"
+    "run then stops. Paths are relative to the folder the program runs in. The\n"
+    "files the cards name are described in [inputs.md](inputs.md).\n"
     "\n"
     "Value: *none*, the card is a switch or chooses a method; *file name*, the next\n"
     "word (a card without it names no file); *whole number* or *number*, one\n"

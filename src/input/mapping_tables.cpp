@@ -9,6 +9,7 @@
 #include "core/file_opener.hpp"
 #include "core/text_format.hpp"
 #include "core/token_stream.hpp"
+#include "core/warnings.hpp"
 #include "input/time_series.hpp"
 #include "subsurface/evapotranspiration.hpp"
 #include "subsurface/soil_layer_table.hpp"
@@ -212,6 +213,10 @@ struct table_rows {
     int max_id = 0;
 };
 
+// How far the shares of the sediment classes in a SOIL_EROSION_PROPS row
+// may add up from 1: shares rounded to two decimals pass.
+constexpr double kSoilShareTolerance = 0.02;
+
 // A SOIL_EROSION_PROPS row: the capacity coefficient and the erodibility
 // factor are not negative (a negative capacity would move sediment against
 // the flow) and every class's share of the parent soil lies in [0, 1].
@@ -237,6 +242,24 @@ bool erosion_row_in_bounds(const table_cursor& cur, int id, const double* values
                                 id, j - base, values[j]));
         return false;
     }
+    // Each class erodes as the share of the soil it is given: shares that
+    // add up to more than the whole erode more soil than there is.
+    double sum = 0.0;
+    for (int j = base + 1; j <= ncols; ++j) sum += values[j];
+    if (sum > 1.0 + kSoilShareTolerance) {
+        table_error(cur, table_soil_erosion,
+                    format_text("the row of ID %d gives its sediment classes shares of the parent soil that add up "
+                                "to %g; together they make up at most the whole soil, 1 (within %g)",
+                                id, sum, kSoilShareTolerance));
+        return false;
+    }
+    // Less may be meant (a part of the soil no class carries); none at all
+    // is soil that does not erode.
+    if (ncols > base && sum > 0.0 && sum < 1.0 - kSoilShareTolerance)
+        warn(format_text("Warning: mapping table file %s, table SOIL_EROSION_PROPS, line %d: the row of ID %d gives "
+                         "its sediment classes shares of the parent soil that add up to %g: a part %g of the soil "
+                         "erodes as no class.\n",
+                         cur.file().name().c_str(), cur.line_number(), id, sum, 1.0 - sum));
     return true;
 }
 

@@ -11,6 +11,7 @@
 #include "core/warnings.hpp"
 #include "model/event_steps.hpp"
 #include "model/model_state.hpp"
+#include "output/finite_output.hpp"
 #include "model/optim_results.hpp"
 #include "output/output_steps.hpp"
 #include "overland/overland_steps.hpp"
@@ -25,14 +26,6 @@ constexpr double kTiny = 1e-16;
 constexpr double kCubicFeetPerCubicMetre = 35.32;
 constexpr double kNoWaterInput = -1.0;
 
-void channel_lakes_at_event_end(model_state& m) {
-    update_lake_extent(m);
-    for (int l = 1; l <= m.nlakes && l <= m.lake_precip_vol.n(); ++l) {
-        if (l <= m.lake_precip_total.n()) m.lake_precip_total[l] += m.lake_precip_vol[l];
-        m.lake_precip_vol[l] = 0.0;
-    }
-}
-
 void surface_at_event_end(model_state& m, double area) {
     if (m.overland_lake_map_given && m.chan_lakes_on)
         warn("You are simulating overland lakes and perennial lakes, not recommended presently. "
@@ -40,61 +33,15 @@ void surface_at_event_end(model_state& m, double area) {
     m.volume_remaining_on_surface = surface_storage(m, area, m.volume_remaining_in_overland_lakes);
 }
 
-void soils_at_event_end(model_state& m, double area) {
-    if (m.soil_et_accounting || m.inf_richards_on) {
-        double recharge = 0.0, evaporated = 0.0, infiltrated = 0.0, soil = 0.0;
-        int unsaturated = 0;
-        for (int k = 1; k <= m.ncells; ++k) {
-            if (k <= m.bottomfav.n()) {
-                recharge += m.bottomfav[k];
-                if (!m.gw_simulation) {
-                    m.total_percolation_volume += m.bottomfav[k] / 100.0 * area;
-                    m.bottomfav[k] = 0.0;
-                }
-            }
-            if (m.long_term && k <= m.DIRECT_EVAP.n()) {
-                evaporated += m.DIRECT_EVAP[k] / 100.0 * area;
-                m.DIRECT_EVAP[k] = 0.0;
-            }
-            if (m.inf_richards_on) {
-                infiltrated += value_at(m.inf_rich, k) * area;
-                soil += richards_column_water(m, k) * area;
-                if (value_at(m.yes_exfil, k) != 1) ++unsaturated;
-            } else {
-                soil += value_at(m.Ws1, k) / 100.0 * area;
-            }
-        }
-        m.volume_ground_water_recharge = recharge / 100.0 * area + m.drainage_carried;
-        // The groundwater step has taken in (and cleared) the drainage of its steps.
-        if (m.gw_simulation) m.volume_ground_water_recharge += m.gw_recharge_this_event;
-        if (m.long_term) m.volume_et_removed_water = evaporated + m.direct_evaporation_carried;
-        if (m.inf_richards_on) {
-            // Net: what entered the columns less what their soil evaporated.
-            m.net_vol_infiltrated_soil =
-                infiltrated - (m.run_sums.soil_evaporation - m.richards_evaporation_at_event_start);
-            m.number_cells_at_end_event = unsaturated;
-        }
-        m.final_volume_in_soils = soil;
-        // What the event's start carried is in the run total already.
-        if (m.long_term) m.total_direct_evap_volume += evaporated;
-        if (m.inf_richards_on) {
-            if (m.initial_volume_in_soils > 0.0) {
-                m.richard_equation_mass_balance_error =
-                    (m.final_volume_in_soils - m.initial_volume_in_soils - m.net_vol_infiltrated_soil +
-                     m.volume_ground_water_recharge - m.vol_gw_unsat_this_event_w) /
-                    m.initial_volume_in_soils * 100.0;
-            } else {
-                m.richard_equation_mass_balance_error = 0.0;
-                if (m.summary_fp)
-                    std::fputs("\n No Unsaturated Cells in Grid, No infiltration \n", m.summary_fp.get());
-            }
-        }
-    }
+// What the event leaves exfiltrated, in the channel-network lakes and as
+// snow.
+void stores_at_event_end(model_state& m, double area) {
     m.volume_of_water_exfiltrated =
         m.total_vol_water_exfiltrated_this_run - m.beginning_vol_water_exfiltrated_this_event;
     if (m.chan_lakes_on) m.volume_remaining_in_lakes = channel_lake_storage(m);
     if (m.snowdepth.n() >= 1) m.final_volume_of_snow = snow_storage(m, area);
 }
+
 
 void event_volumes(model_state& m) {
     const water_run_sums& now = m.run_sums;
@@ -121,10 +68,6 @@ void event_volumes(model_state& m) {
     // on from event to event.
     if (any_infiltration(m))
         m.volume_of_infiltrated_water = now.infiltrated_volume - then.infiltrated_volume;
-}
-
-void channels_at_event_end(model_state& m) {
-    m.final_volume_in_channels = channel_storage(m);
 }
 
 double ratio_or_no_input(double numerator, double denominator) {
@@ -182,23 +125,36 @@ bool balance_is_real(model_state& m) {
 void write_optim_line(model_state& m) {
     if (!(m.optimize_given || m.run_result)) return;
     const double f = m.qout_cfs ? kCubicFeetPerCubicMetre : 1.0;
-    const char* pair = m.qout_cfs ? " %8.2lf %13.1lf" : " %9.3lf %13.1lf";
     const double peak = m.event_peak_discharge * f;
     const double volume = m.volume_of_discharge * f;
     optim_record* r = m.run_result;
     const int locations = m.in_hyd_location_given ? m.hyd_loc_count : 0;
     std::FILE* fp = m.optim_fp.get();
-    if (fp) std::fprintf(fp, m.qout_cfs ? "%d %8.2lf %13.1lf" : "%d %9.3lf %13.1lf", m.event_index, peak, volume);
+    // The line is written whole or, with a value that is not finite, not
+    // at all: the run stops.
+    value_line line;
+    if (fp) {
+        line.text(format_text("%d", m.event_index).c_str());
+        line.put(m.qout_cfs ? " %8.2lf" : " %9.3lf", peak);
+        line.put(" %13.1lf", volume);
+    }
     if (r) optim_store(*r, m.event_index, 0, peak, volume);
     for (int k = 1; k <= locations; ++k) {
         const std::size_t slot = static_cast<std::size_t>(k);
         const double lp = r && slot < r->location_peak.size() ? r->location_peak[slot] * f : 0.0;
         const double lv = r && slot < r->location_volume.size() ? r->location_volume[slot] * f : 0.0;
-        if (fp) std::fprintf(fp, pair, lp, lv);
+        if (fp) {
+            line.at(k);
+            line.put(m.qout_cfs ? " %8.2lf" : " %9.3lf", lp);
+            line.put(" %13.1lf", lv);
+        }
         if (r) optim_store(*r, m.event_index, k, lp, lv);
     }
     if (fp) {
-        std::fprintf(fp, "\n");
+        line.text("\n");
+        line.write(m, fp, "the peak or volume of the event", [&m](int k) {
+            return k == 0 ? std::string("the outlet") : format_text("hydrograph location %d", k);
+        });
         std::fflush(fp);
     }
 }
@@ -228,12 +184,6 @@ double snow_storage(const model_state& m, double cell_area) {
     for (int k = 1; k <= m.ncells && k <= m.snowdepth.n(); ++k)
         if (!in_channel_lake(m, k)) snow += m.snowdepth[k] * cell_area;
     return snow;
-}
-
-double channel_lake_storage(const model_state& m) {
-    double lakes = 0.0;
-    for (int l = 1; l <= m.nlakes && l <= m.lake_volume.n(); ++l) lakes += m.lake_volume[l];
-    return lakes;
 }
 
 void event_mass_balance(model_state& m) {
@@ -312,6 +262,7 @@ void finish_event(model_state& m) {
     if (m.chan_lakes_on) channel_lakes_at_event_end(m);
     surface_at_event_end(m, area);
     soils_at_event_end(m, area);
+    stores_at_event_end(m, area);
     event_volumes(m);
     if (m.chan_routing || m.chan_alt_routing) channels_at_event_end(m);
     if (m.sacramento_given) m.volume_subsurface_at_event_end = sacramento_storage_volume(m);

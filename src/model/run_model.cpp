@@ -13,6 +13,7 @@
 #include "channel/superlink/storm_drain_steps.hpp"
 #include "core/error_record.hpp"
 #include "core/file_opener.hpp"
+#include "core/text_format.hpp"
 #include "core/warnings.hpp"
 #include "input/input_steps.hpp"
 #include "model/clock_steps.hpp"
@@ -80,10 +81,12 @@ const driver_step kLoopSteps[] = {
     {"step_hydromet", step_hydromet, true},
     {"step_infiltration", step_infiltration, true},
     {"step_sacramento", step_sacramento, true},
+    {"react_soil_nutrients", react_soil_nutrients, true},
     {"step_soil_nutrients", step_soil_nutrients, true},
     {"step_overland_flow", step_overland_flow, true},
     {"step_storm_drain", step_storm_drain, true},
     {"step_overland_contam_sediment", step_overland_contam_sediment, true},
+    {"react_overland_nutrients", react_overland_nutrients, true},
     {"step_contam_processes", step_contam_processes, true},
     {"step_overland_contam_transport", step_overland_contam_transport, true},
     {"step_groundwater", step_groundwater, true},
@@ -92,6 +95,7 @@ const driver_step kLoopSteps[] = {
     {"step_chan_point_input", step_chan_point_input, true},
     {"track_peak_flow", track_peak_flow, true},
     {"step_channel_contam_transport", step_channel_contam_transport, true},
+    {"react_channel_nutrients", react_channel_nutrients, true},
     {"step_channel_wq_reactions", step_channel_wq_reactions, true},
     {"step_channel_lake_contam_mass", step_channel_lake_contam_mass, true},
     {"report_progress", report_progress, true},
@@ -214,8 +218,17 @@ int run_model(const std::string& project_file, optim_record* result) {
     } catch (const std::length_error&) {
         stop_out_of_memory();
     }
-    // The summary says that its results end early, after the error itself.
-    if (!ended_normally && simulating) write_run_stopped(*m);
+    // The summary says that its results end early, after the error itself. A
+    // run that stopped before its summary file was opened writes one all the
+    // same once the file is named: what was read, the errors, the warnings.
+    if (!ended_normally) {
+        open_summary_of_stopped_run(*m);
+        if (simulating) {
+            write_run_stopped(*m);
+        } else {
+            write_setup_stopped(*m);
+        }
+    }
     write_pending_warnings(*m);
 
     if (observe(*m, "close_output_files")) close_output_files(*m);
@@ -228,6 +241,11 @@ int run_model(const std::string& project_file, optim_record* result) {
     file_ptr time_fp = keep_time_record ? open_file(time_file, "a", 1) : file_ptr();
     if (time_fp) std::fprintf(time_fp.get(), "total time (s): %8.2lf\n", run_seconds);
     std::printf("Run time: %6.2lf(s) \n", run_seconds);
+    // The error that stopped the run is said again last, so that it is what
+    // the user sees at the end of the output, whatever was printed after it.
+    const std::string closing = closing_error_text(g_error_record);
+    const bool failed = !ended_normally || g_error_record.code != 0;
+    if (failed && !closing.empty()) put_text(stdout, "\n" + closing);
     std::fflush(stdout);
     close_file(time_fp);
 

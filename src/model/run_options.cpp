@@ -27,6 +27,31 @@ namespace {
 
 const char* const kExchangeFolder = "exchange/";
 
+// The water the sediment settles in and the nutrients react in is liquid:
+// at most at the boiling point at sea level (degrees C). A colder value is
+// taken as 0.
+constexpr double kHottestWater = 100.0;
+// The pH scale of water.
+constexpr double kLowestPh = 0.0;
+constexpr double kHighestPh = 14.0;
+
+// WATER_TEMP and CHAN_PH where a process of the run takes them: the
+// temperature scales every nutrient rate by theta^(T - 20) and the
+// viscosity of the settling, the pH the share of un-ionised ammonia.
+void check_water_cards(const model_state& m) {
+    const project_options& po = m.project_options;
+    const std::string& p = m.project_file;
+    if ((m.soil_erosion_given || m.nutrients) && !(po.water_temp <= kHottestWater))
+        return store_refusal(format_text("Error: WATER_TEMP %g in project file %s: the water temperature is in "
+                                         "degrees C and at most %g, the boiling point of water (a value below 0 "
+                                         "counts as 0).\n",
+                                         po.water_temp, p.c_str(), kHottestWater));
+    if (m.nutrients && !(po.chan_ph >= kLowestPh && po.chan_ph <= kHighestPh))
+        return store_refusal(format_text("Error: CHAN_PH %g in project file %s: the pH of water lies from %g to "
+                                         "%g.\n",
+                                         po.chan_ph, p.c_str(), kLowestPh, kHighestPh));
+}
+
 void translate_channel(model_state& m) {
     const project_options& po = m.project_options;
     m.chan_routing = 0;
@@ -453,20 +478,22 @@ void translate_soil_erosion(model_state& m) {
 }
 
 // The card values turned into the working members, in an order where each
-// rule sees the members the rules before it have set.
-void translate_cards(model_state& m) {
+// rule sees the members the rules before it have set. `check_tables` false
+// leaves the mapping tables unchecked (and so unused): a run that stops on
+// its project file only needs the names its cards gave.
+void translate_cards(model_state& m, bool check_tables) {
     const project_options& po = m.project_options;
     const mapping_table_info& tables = m.mapping_table_info;
 
     m.mapping_table_given = po.mapping_table_given;
     if (m.mapping_table_given) {
         m.mapping_table = po.mapping_table;
-        check_mapping_tables(m.mapping_table, m.mapping_table_info);
+        if (check_tables) check_mapping_tables(m.mapping_table, m.mapping_table_info);
     }
     m.st_mapping_table_given = po.st_mapping_table_given;
     if (m.st_mapping_table_given) {
         m.st_mapping_table = po.st_mapping_table;
-        check_stream_mapping_table(m.st_mapping_table, m.st_mapping_table_info);
+        if (check_tables) check_stream_mapping_table(m.st_mapping_table, m.st_mapping_table_info);
     }
 
     if (po.ov_con_trans == 1) {
@@ -542,8 +569,38 @@ const char* unbuilt_routing_card(const model_state& m) {
 // user who expects its file or its effect learns why there is none.
 void warn_cards_without_effect(const project_options& po) {
     if (g_error_record.stop || g_parallel_env.world_rank() != 0) return;
-    for (const std::string& card : cards_without_effect(po.cards_read))
+    for (const std::string& card : cards_without_effect(po.cards_read)) {
+        // NUM_THREADS says itself, as it is read, how the threads are chosen.
+        if (card == "NUM_THREADS") continue;
         warn(format_text("Warning: card %s is read but has no effect in this program.\n", card.c_str()));
+    }
+}
+
+// Uniform rain without a rate or a duration, when a misspelt card is why:
+// the input that is missing is named, with the line that meant to give it,
+// in place of the catalogue's list of possible causes. False when no
+// unknown card of the project explains it.
+bool refuse_misspelt_rain(const model_state& m) {
+    const struct {
+        const char* card;
+        const char* gives;
+        bool missing;
+    } kCauses[] = {
+        {"PRECIP_FILE", "the precipitation file", true},
+        {"RAIN_INTENSITY", "the rate of the uniform rain (mm/h)", !(m.rain_intensity > 0.0)},
+        {"RAIN_DURATION", "the duration of the uniform rain (min)", !(m.rain_duration > 0.0)},
+    };
+    for (const auto& cause : kCauses) {
+        if (!cause.missing) continue;
+        const std::string misspelt = misspelling_of(m.project_options, cause.card);
+        if (misspelt.empty()) continue;
+        store_refusal(format_text("Error: the run has uniform rain of %g mm/h for %g min, but no card %s of "
+                                  "project file %s gives %s (%s).\n",
+                                  m.rain_intensity, m.rain_duration, cause.card, m.project_file.c_str(),
+                                  cause.gives, misspelt.c_str()));
+        return true;
+    }
+    return false;
 }
 
 }  // namespace
@@ -557,6 +614,12 @@ void read_run_parameters(const std::string& project_file, model_state& m) {
         refuse_project_file(project_file, m.run_params.open_errno);
         return;
     }
+    if (g_error_record.stop) {
+        // The file's errors are the last thing the reading says; the names
+        // its cards gave are still wanted by the summary the run writes.
+        translate_cards(m, false);
+        return;
+    }
 
     const project_options& po = m.project_options;
     const run_params& rp = m.run_params;
@@ -568,10 +631,6 @@ void read_run_parameters(const std::string& project_file, model_state& m) {
     }
     m.nutrients = po.nutrients;
     if (m.nutrients) m.zep = po.zep_container;
-    if (po.vq_input_given && rp.map_type != 4 && !vq_qin_open(m, po.vq_input)) {
-        g_error_record.fail(4, "reservoir model inflow", po.vq_input);
-        return;
-    }
 
     m.ov_boundary = po.ov_boundary;
     if (po.flood_grid_given) {
@@ -593,7 +652,13 @@ void read_run_parameters(const std::string& project_file, model_state& m) {
         return;
     }
 
-    translate_cards(m);
+    translate_cards(m, true);
+    // Opened with the run parameters, once the cards name the run's inputs
+    // that it must not replace.
+    if (!g_error_record.stop && po.vq_input_given && !vq_qin_open(m, po.vq_input)) {
+        if (!g_error_record.stop) g_error_record.fail(4, "reservoir model inflow", po.vq_input);
+        return;
+    }
 
     m.super_quiet = po.super_quiet;
     if (!m.super_quiet && g_parallel_env.world_rank() == 0) std::printf("\nfinished reading project file\n");
@@ -611,6 +676,7 @@ void check_run_options(model_state& m) {
     // A negative rate or duration would take water away: refused as a zero one
     // is, with the values said first since the message speaks of zero ones.
     if (m.uniform_rain && !(m.rain_intensity > 0.0 && m.rain_duration > 0.0)) {
+        if (refuse_misspelt_rain(m)) return;
         if (m.rain_intensity < 0.0 || m.rain_duration < 0.0)
             std::printf("Error: uniform rain of %g mm/h for %g min: RAIN_INTENSITY and RAIN_DURATION must both "
                         "be greater than zero.\n",
@@ -671,6 +737,7 @@ void check_run_options(model_state& m) {
         if (m.gw_simulation) return fail(45);
     }
     if (m.olma_given && !m.htp) return fail(46);
+    check_water_cards(m);
 }
 
 }  // namespace kesta

@@ -13,9 +13,11 @@
 #include "model/model_state.hpp"
 #include "nutrients/nutrient_species.hpp"
 #include "nutrients/source/aquatic_kinetics.hpp"
+#include "nutrients/zep_soils.hpp"
 #include "subsurface/evapotranspiration.hpp"
 #include "transport/channel_constituents.hpp"
 #include "transport/constituent_books.hpp"
+#include "transport/constituents.hpp"
 #include "transport/network_faces.hpp"
 #include "transport/transport_steps.hpp"
 
@@ -36,6 +38,10 @@ constexpr double kMinNodeArea = 1e-7;
 constexpr double kWattsToMegajoulesPerHour = 0.0036;
 
 zep_container& container(model_state& m) { return *m.zep; }
+
+// The water temperature of every wrapper (degrees C): WATER_TEMP, water
+// below freezing taken at 0 as the sediment's settling takes it.
+double water_temperature(const model_state& m) { return std::max(0.0, m.project_options.water_temp); }
 
 bool has_weather(const model_state& m) { return m.hmet_kvl_given || m.hmet_samson_given || m.hmet_surfaways_given; }
 
@@ -158,7 +164,7 @@ void zep_overland_allocate(model_state& m) {
     const int n = m.ncells;
     o.ncells = n;
     o.cell_area = m.gridsize * m.gridsize;
-    const double temperature = m.project_options.water_temp;
+    const double temperature = water_temperature(m);
     o.water_temp = vec1<double>(n);
     o.water_temp.fill(temperature);
     const aq_species_block initial;
@@ -254,10 +260,22 @@ void zep_overland_step(model_state& m, double dt) {
 }
 
 void react_overland_nutrients(model_state& m) {
+    if (!m.zep || !m.ov_con_trans || !clock_due(m.wq_next, m.time, m.time_tol)) return;
     const double dt = m.wq_next - m.wq_last;
     if (!(dt > 0.0)) return;
     zep_set_weather(m, dt);
     zep_overland_step(m, dt);
+}
+
+void react_soil_nutrients(model_state& m) {
+    if (!m.zep || !m.soil_con_trans || m.ncontam <= 0 || m.soil_layer_count.empty() ||
+        !clock_due(m.soil_con_next, m.time, m.time_tol))
+        return;
+    const double dt = (m.time - m.soil_con_last) * kSecondsPerDay;
+    // The library's records take the layers' moisture with the pools.
+    mat2<double>& theta = m.nutrient_grid.table;
+    for (int k = 1; k <= m.ncells; ++k) constituent_layer_moistures(m, k, m.soil_layer_count[k], theta[k]);
+    zep_soils_step(m, dt / kSecondsPerDay);
 }
 
 void zep_overland_totals(model_state& m) {
@@ -279,7 +297,7 @@ void zep_streams_allocate(model_state& m) {
     st.nlinks = m.nlinks;
     st.stride = m.maxnodes + 1;
     const int n = st.index(m.nlinks, m.maxnodes);
-    const double temperature = m.project_options.water_temp;
+    const double temperature = water_temperature(m);
     st.water_temp = vec1<double>(n);
     st.water_temp.fill(temperature);
     st.ka = zep_ammonia_dissociation(temperature);
@@ -298,7 +316,7 @@ void zep_lakes_allocate(model_state& m) {
     zep_lakes& lk = container(m).lakes;
     say(m, "Allocating memory for ZEP Lakes...");
     lk.nlakes = m.nlakes;
-    const double temperature = m.project_options.water_temp;
+    const double temperature = water_temperature(m);
     lk.water_temp = vec1<double>(m.nlakes);
     lk.water_temp.fill(temperature);
     lk.ka = zep_ammonia_dissociation(temperature);
@@ -396,6 +414,7 @@ void zep_lakes_step(model_state& m, double dt) {
 }
 
 void react_channel_nutrients(model_state& m) {
+    if (!m.zep) return;
     zep_container& z = container(m);
     // The routing of this pass leaves its last time at the pass's time.
     if (z.streams.nlinks < 1 || !clock_due(m.chan_last, m.time, m.time_tol)) return;

@@ -1,6 +1,7 @@
 #include "output/output_objects.hpp"
 
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -12,14 +13,13 @@
 #include "core/text_format.hpp"
 #include "core/warnings.hpp"
 #include "model/model_state.hpp"
+#include "output/finite_output.hpp"
 #include "output/grid_writers.hpp"
 #include "output/linknode_output.hpp"
 
 namespace kesta {
 
 map_series::map_series() = default;
-
-map_series::~map_series() { end(); }
 
 void map_series::set_grid(const vec1<double>& values, const mat2<int>& mask, double north, double east,
                           double south, double west, int rows, int cols, double no_data_value,
@@ -40,7 +40,7 @@ void map_series::set_grid(const vec1<double>& values, const mat2<int>& mask, dou
 
 bool map_series::open(int format, const std::string& folder, const std::string& base,
                       const std::string& extension, const std::string& dataset_file, int object_id,
-                      const std::string& dataset_name, model_state& m) {
+                      const std::string& dataset_name, const std::string& words, model_state& m) {
     folder_ = folder;
     strip_quotes(folder_);
     // The folder separator is '/'; a trailing '\' is taken for one.
@@ -48,15 +48,33 @@ bool map_series::open(int format, const std::string& folder, const std::string& 
     append_backslash(folder_);
     base_ = base;
     extension_ = extension;
-    if (format == map_format_ascii_dataset || format == map_format_binary_dataset) {
+    const bool binary = format == map_format_binary_dataset;
+    output_spec spec;
+    spec.words = words;
+    spec.group = output_group::maps;
+    spec.what = what + (binary || format == map_format_ascii_dataset ? " dataset" : "");
+    if (binary || format == map_format_ascii_dataset) {
         std::string name = dataset_file;
         strip_quotes(name);
         dataset_path_ = output_path(name, "w", 1);
-        const bool created = format == map_format_binary_dataset
-                                 ? write_binary_dataset_header(name, out_, object_id, dataset_name)
-                                 : write_ascii_dataset_header(name, out_, object_id, dataset_name, m);
-        if (!created) return false;
+        spec.name = name;
+        spec.mode = binary ? "wb" : "w";
+        spec.end = binary ? end_mark::binary_dataset : end_mark::ascii_dataset;
+        const opened_output o = open_output(m, spec, &out_);
+        if (o.refused) return false;
+        if (!o.fp) {
+            g_error_record.fail(59, std::string(), name);
+            return false;
+        }
+        if (binary)
+            write_binary_dataset_header(o.fp, object_id, dataset_name);
+        else
+            write_ascii_dataset_header(o.fp, object_id, dataset_name, m);
         dataset_written_ = true;
+    } else if (format == map_format_grids) {
+        spec.name = frame_name(1);
+        spec.group = output_group::written_whole;
+        if (!claim_output(m, spec)) return false;
     }
     format_ = format;
     return true;
@@ -86,6 +104,14 @@ std::string why_not_created(const std::string& path, int error) {
 
 bool map_series::write_frame(double time, const model_state& m) {
     if (!values_ || !mask_) return true;
+    // A frame with a value that is not finite is not written.
+    if (format_ == map_format_ascii_dataset || format_ == map_format_binary_dataset || format_ == map_format_grids) {
+        if (const int k = first_not_finite(*values_, m.ncells)) {
+            const std::string file = format_ == map_format_grids ? output_path(frame_name(frame_), "w", 1)
+                                                                 : dataset_path_;
+            return refuse_unwritten(m, (*values_)[k], "the value of the " + what, cell_place(m, k), file);
+        }
+    }
     if (format_ == map_format_ascii_dataset || format_ == map_format_binary_dataset) {
         if (!out_) return true;
         write_grid_dataset_ts(out_.get(), time, rows_, cols_, *mask_, *values_,
@@ -119,12 +145,6 @@ bool map_series::write_frame(double time, const model_state& m) {
     return true;
 }
 
-bool map_series::end() {
-    if (!out_) return true;
-    write_dataset_end(out_.get(), format_ == map_format_binary_dataset);
-    return close_file_checked(out_) == 0;
-}
-
 linknode_output::linknode_output() = default;
 
 namespace {
@@ -156,22 +176,30 @@ void linknode_output::init_nodes(const network& net, const node_table<double>& p
     mode_ = 2;
 }
 
-bool linknode_output::open_mass_conc(const std::string& folder, const std::string& prefix, const std::string& name,
+bool linknode_output::open_mass_conc(model_state& m, const std::string& words, const std::string& what,
+                                     const std::string& folder, const std::string& prefix, const std::string& name,
                                      double factor) {
     factor_ = factor;
     const std::string base = folder + prefix + name;
-    bool created = true;
-    const auto create = [&](const std::string& name, int type, file_ptr& fp) {
-        const std::string path = output_path(name, "w", 1);
-        fp.reset(std::fopen(path.c_str(), "w"));
-        if (!fp) {
-            if (!quiet_unopened) warn(format_text("Error: unable to open file %s\n", path.c_str()));
+    bool created = true, refused = false;
+    const auto create = [&](const std::string& name, int type, output_slot& slot) {
+        if (refused) return;
+        output_spec spec;
+        spec.words = words;
+        spec.name = name;
+        spec.group = output_group::maps;
+        spec.what = what;
+        const opened_output o = open_output(m, spec, &slot);
+        if (!o.fp) {
+            refused = o.refused;
+            if (!refused && !quiet_unopened)
+                warn(format_text("Error: unable to open file %s\n", output_path(name, "w", 1).c_str()));
             created = false;
             return;
         }
         // The graphical product reads these headers as they are: the
         // interval, the step count and the start are not given.
-        write_linknode_header(fp.get(), type, net_.nlinks, 15, 15, 0, 0, 0, 0, 0, 0);
+        write_linknode_header(o.fp, type, net_.nlinks, 15, 15, 0, 0, 0, 0, 0, 0);
     };
     mass_path_ = output_path(mass_and_conc ? base + ".mass" : base, "w", 1);
     create(mass_and_conc ? base + ".mass" : base, header_type, mass_fp_);
@@ -180,11 +208,6 @@ bool linknode_output::open_mass_conc(const std::string& folder, const std::strin
         create(base + ".conc", conc_header_type, conc_fp_);
     }
     return created;
-}
-
-bool linknode_output::close() {
-    const bool values_kept = close_file_checked(mass_fp_) == 0;
-    return close_file_checked(conc_fp_) == 0 && values_kept;
 }
 
 void linknode_output::compute_conc() {
@@ -218,8 +241,7 @@ void linknode_output::write_block(std::FILE* fp, const node_table<double>& value
     std::fflush(fp);
 }
 
-void linknode_output::write_step() {
-    if (mode_ < 1) return;
+void linknode_output::fill_step() {
     for (int l = 1; l <= net_.nlinks; ++l) {
         const int t = (*net_.ltype)[l];
         if (link_is_lake(t)) {
@@ -236,17 +258,53 @@ void linknode_output::write_step() {
             out_table_[j][l] = v;
         }
     }
+    if (conc_fp_) compute_conc();
+}
+
+void linknode_output::write_filled() {
     if (mass_fp_) {
         write_block(mass_fp_.get(), out_table_, lakes_ ? &lake_out_ : nullptr);
     } else {
         warn("Error writing to link/node file...\n");
     }
-    if (conc_fp_) {
-        compute_conc();
-        // The volumes are the nodes': a lake shows no concentration here.
-        write_block(conc_fp_.get(), conc_table_, nullptr);
-    }
+    // The volumes are the nodes': a lake shows no concentration here.
+    if (conc_fp_) write_block(conc_fp_.get(), conc_table_, nullptr);
     ++steps_;
+}
+
+void linknode_output::write_step() {
+    if (mode_ < 1) return;
+    fill_step();
+    write_filled();
+}
+
+bool linknode_output::finite_or_refuse(const model_state& m, const node_table<double>& values,
+                                       const vec1<double>* lakes, const std::string& file) const {
+    for (int l = 1; l <= net_.nlinks; ++l) {
+        if (!link_is_channel((*net_.ltype)[l])) continue;
+        const int declared = net_.dataset_nodes ? (*net_.dataset_nodes)[l] : (*net_.nodes)[l];
+        for (int j = 1; j <= declared && j < net_.stride; ++j) {
+            if (std::isfinite(values[j][l])) continue;
+            return refuse_unwritten(m, values[j][l], "the value", format_text("node %d of link %d", j, l), file);
+        }
+    }
+    if (!lakes) return true;
+    for (int k = 1; k <= net_.nlakes && k <= lakes->n(); ++k) {
+        if (std::isfinite((*lakes)[k])) continue;
+        return refuse_unwritten(m, (*lakes)[k], "the value", format_text("lake %d", k), file);
+    }
+    return true;
+}
+
+bool linknode_output::write_step(const model_state& m) {
+    if (mode_ < 1) return true;
+    fill_step();
+    if (mass_fp_ && !finite_or_refuse(m, out_table_, lakes_ ? &lake_out_ : nullptr, mass_path_)) return false;
+    const std::string conc_path =
+        mass_and_conc && mass_path_.size() > 5 ? mass_path_.substr(0, mass_path_.size() - 5) + ".conc" : mass_path_;
+    if (conc_fp_ && !finite_or_refuse(m, conc_table_, nullptr, conc_path)) return false;
+    write_filled();
+    return true;
 }
 
 }  // namespace kesta

@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <limits>
 #include <utility>
 
 #include "core/alloc_check.hpp"
@@ -153,6 +154,26 @@ bool soil_layers_hold(model_state& m, const char* what) {
 
 namespace {
 
+// A concentration in water is at most the weight of the water itself (g/m3).
+constexpr double kMostWaterConc = 1e6;
+// A soil concentration is at most the soil itself (mg/kg).
+constexpr double kMostSoilConc = 1e6;
+
+// The most land load a cell can hold, in the unit of the load: kg over the
+// cell, or with SOIL_CON_TRANS the mixing layer's soil concentration (mg/kg);
+// `why` says where the bound comes from.
+double most_land_load(const model_state& m, const char*& unit, std::string& why) {
+    if (m.soil_con_trans) {
+        unit = "mg/kg";
+        why = ", the soil itself";
+        return kMostSoilConc;
+    }
+    const double area = m.gridsize * m.gridsize;
+    unit = "kg";
+    why = format_text(", %g kg per m2 of the cell's %g m2", kMostLandMassPerArea, area);
+    return kMostLandMassPerArea * area;
+}
+
 // A card value below 0 is refused.
 bool card_not_negative(const model_state& m, const char* card, double value) {
     if (value >= 0.0) return true;
@@ -208,9 +229,10 @@ bool alloc_cell_vectors(model_state& m, int cells) {
 }
 
 // Copies row i of every column table into the slot rows of the contaminant
-// that begins at slot `first`; each table is freed once copied.
+// that begins at slot `first`, the decay turned per second; each table is
+// freed once copied.
 void take_table_rows(model_state& m, std::array<mat2<double>, 7>& cols, int first, int count) {
-    slot_rows* rows[7] = {&m.contam_disp, &m.contam_decay, &m.contam_uptake, &m.contam_land_mass,
+    slot_rows* rows[7] = {&m.contam_disp, &m.contam_decay_per_s, &m.contam_uptake, &m.contam_land_mass,
                           &m.contam_conc,  &m.soil_partition_coef, &m.gw_conc};
     for (int j = 0; j < 7; ++j) {
         mat2<double>& t = cols[static_cast<std::size_t>(j)];
@@ -218,23 +240,37 @@ void take_table_rows(model_state& m, std::array<mat2<double>, 7>& cols, int firs
         for (int i = 1; i <= count; ++i) {
             vec1<double>& row = (*rows[j])[static_cast<std::size_t>(first + i - 1)];
             std::copy(t[i] + 1, t[i] + m.ncells + 1, row.data() + 1);
+            if (rows[j] == &m.contam_decay_per_s)
+                for (int k = 1; k <= m.ncells; ++k) row[k] /= kSecondsPerDay;
         }
         t.reset();
     }
 }
 
-// The first cell whose value of a table column is below 0, naming it.
-bool table_values_hold(const model_state& m, int first, int count) {
+// The first cell whose value of a table column, as read, is below 0, or
+// above the most a load or a concentration can be, naming it. The columns
+// are those of the contaminant that begins at slot `first`.
+bool table_values_hold(const model_state& m, const std::array<mat2<double>, 7>& cols, int first, int count) {
+    const char* load_unit = "";
+    std::string load_why;
+    const double most_load = most_land_load(m, load_unit, load_why);
+    const std::string water_why = " g/m3, what a cubic metre of water weighs";
+    const double any = std::numeric_limits<double>::infinity();
+    // In the order of the columns.
     const struct {
         const slot_rows* rows;
         const char* what;
-    } kColumns[] = {{&m.contam_disp, "dispersion coefficient (column 1)"},
-                    {&m.contam_decay, "decay coefficient (column 2)"},
-                    {&m.contam_uptake, "exchange rate (column 3)"},
-                    {&m.contam_land_mass, "land load (column 4)"},
-                    {&m.contam_conc, "initial concentration (column 5)"},
-                    {&m.soil_partition_coef, "soil partition coefficient (column 6)"},
-                    {&m.gw_conc, "groundwater concentration (column 7)"}};
+        double most;
+        std::string bound;  // the bound with its unit and reason
+    } kColumns[] = {{&m.contam_disp, "dispersion coefficient (column 1)", any, ""},
+                    {&m.contam_decay_per_s, "decay coefficient (column 2)", any, ""},
+                    {&m.contam_uptake, "exchange rate (column 3)", any, ""},
+                    {&m.contam_land_mass, "land load (column 4)", most_load,
+                     format_text(" %s%s", load_unit, load_why.c_str())},
+                    {&m.contam_conc, "initial concentration (column 5)", kMostWaterConc, water_why},
+                    {&m.soil_partition_coef, "soil partition coefficient (column 6)", any, ""},
+                    {&m.gw_conc, "groundwater concentration (column 7)", kMostWaterConc, water_why}};
+    static_assert(sizeof kColumns / sizeof kColumns[0] == 7, "one check per column of the table");
     for (int c = first; c < first + count; ++c) {
         const std::size_t s = static_cast<std::size_t>(c);
         if (m.precip_conc.value(c) < 0.0 || m.water_soil_partition_coef.value(c) < 0.0)
@@ -244,18 +280,21 @@ bool table_values_hold(const model_state& m, int first, int count) {
                                       m.precip_conc.value(c) < 0.0 ? "PRECIP_CONC" : "PARTITION",
                                       m.precip_conc.value(c) < 0.0 ? m.precip_conc.value(c)
                                                                 : m.water_soil_partition_coef.value(c)));
-        for (const auto& col : kColumns) {
-            if (col.rows->size() <= s) continue;
-            const vec1<double>& v = (*col.rows)[s];
+        for (std::size_t j = 0; j < cols.size(); ++j) {
+            const auto& col = kColumns[j];
+            if (col.rows->size() <= s || cols[j].empty()) continue;
+            const double* v = cols[j][c - first + 1];
             for (int k = 1; k <= m.ncells; ++k) {
-                if (v[k] >= 0.0) continue;
+                if (v[k] >= 0.0 && v[k] <= col.most) continue;
                 int row = 0, column = 0;
                 cell_row_col(m, k, row, column);
+                const std::string rule = v[k] >= 0.0 ? format_text("from 0 to %g%s", col.most, col.bound.c_str())
+                                                      : std::string("0 or more");
                 return refuse(format_text("Error: the CONTAMINANT_TRANSPORT table of mapping-table file %s gives "
                                           "contaminant %d (%s) the %s %g at cell %d (row %d, column %d); it must "
-                                          "be 0 or more.\n",
+                                          "be %s.\n",
                                           m.mapping_table.c_str(), c - first + 1, m.contam_names[s].c_str(),
-                                          col.what, v[k], k, row, column));
+                                          col.what, v[k], k, row, column, rule.c_str()));
             }
         }
     }
@@ -289,8 +328,9 @@ int read_table(model_state& m) {
         m.precip_conc.at(first + i - 1) = precip.at(i);
         m.water_soil_partition_coef.at(first + i - 1) = partition.at(i);
     }
+    if (!table_values_hold(m, cols, first, n)) return -1;
     take_table_rows(m, cols, first, n);
-    return table_values_hold(m, first, n) ? n : -1;
+    return n;
 }
 
 // The uniform contaminant of the OV_* cards.
@@ -304,6 +344,13 @@ bool set_uniform(model_state& m) {
         !card_not_negative(m, "OV_UPTAKE_RATE", m.ov_uptake_rate) ||
         !card_not_negative(m, "OV_MASS_LOAD", m.ov_mass_load))
         return false;
+    const char* unit = "";
+    std::string why;
+    const double most = most_land_load(m, unit, why);
+    if (!(m.ov_mass_load <= most))
+        return refuse(format_text("Error: OV_MASS_LOAD %g %s in project file %s: the load of a cell's land must be "
+                                  "from 0 to %g %s%s.\n",
+                                  m.ov_mass_load, unit, m.project_file.c_str(), most, unit, why.c_str()));
     say(m, "using uniform contaminant transport values\n");
     const int c = m.ncontam + 1;
     alloc_overland_contam_arrays(m, 1, m.ncells, 0, 0);
@@ -311,7 +358,7 @@ bool set_uniform(model_state& m) {
     const std::size_t s = static_cast<std::size_t>(c);
     m.contam_names[s] = "uniform contaminant";
     m.contam_disp[s].fill(m.ov_disp_coef);
-    m.contam_decay[s].fill(m.ov_decay_coef);
+    m.contam_decay_per_s[s].fill(m.ov_decay_coef / kSecondsPerDay);
     m.contam_uptake[s].fill(m.ov_uptake_rate);
     m.contam_land_mass[s].fill(m.ov_mass_load);
     return true;
@@ -333,10 +380,11 @@ bool read_load_map(model_state& m) {
     if (!read_real_map(m, m.contam_map_fp.get(), m.contam_map, load)) return false;
     close_file(m.contam_map_fp);
     m.contam_map_fp.reset();
-    std::string detail;
-    const value_rule rule{"contaminant load", "", [](double v) { return v >= 0.0; }, "it must be 0 or more"};
-    if (first_breach(m, load, rule, "map " + m.contam_map, detail) != 0)
-        return refuse("Error: " + detail + "\n");
+    std::string detail, why;
+    const char* unit = "";
+    const double most = most_land_load(m, unit, why);
+    if (first_beyond(m, load, most, "contaminant load", unit, why, "map " + m.contam_map, detail) != 0)
+        return refuse("Error: " + detail);
     std::copy(load.data() + 1, load.data() + m.ncells + 1, m.contam_land_mass[1].data() + 1);
     return true;
 }
@@ -436,7 +484,7 @@ double soil_solids(const model_state& m, int k, int l) {
 // be made.
 bool add_slot_rows(model_state& m, int count, int cells) {
     if (m.ncontam == 0 && !alloc_cell_vectors(m, cells)) return false;
-    for (slot_rows* rows : {&m.contam_conc, &m.contam_mass, &m.contam_disp, &m.contam_decay, &m.contam_uptake,
+    for (slot_rows* rows : {&m.contam_conc, &m.contam_mass, &m.contam_disp, &m.contam_decay_per_s, &m.contam_uptake,
                             &m.contam_land_mass})
         add_rows(*rows, count, cells);
     if (m.soil_con_trans) {
@@ -460,7 +508,7 @@ void add_nutrient_slots(model_state& m, int cells) {
     const int soil_only = m.soil_con_trans ? kSoilOnly : 0;
     const int count = kNutrientSpecies + soil_only;
     if (!add_slot_rows(m, count, cells)) return;
-    for (slot_rows* rows : {&m.contam_conc, &m.contam_mass, &m.contam_disp, &m.contam_decay, &m.contam_uptake,
+    for (slot_rows* rows : {&m.contam_conc, &m.contam_mass, &m.contam_disp, &m.contam_decay_per_s, &m.contam_uptake,
                             &m.contam_land_mass, &m.soil_partition_coef, &m.gw_conc}) {
         if (made(*rows)) continue;
         refuse(format_text("Error: not enough memory for the nutrient species on %d cells.\n", cells));
@@ -600,7 +648,7 @@ void alloc_overland_contam_arrays(model_state& m, int count, int cells, int nutr
     if (count <= 0) return;
     if (!add_slot_rows(m, count, cells)) return;
     if (m.sediment_contam && m.ov_sed) add_tables(m.attached_mass, count, cells, m.ov_sed->n_fine_classes);
-    for (slot_rows* rows : {&m.contam_conc, &m.contam_mass, &m.contam_disp, &m.contam_decay, &m.contam_uptake,
+    for (slot_rows* rows : {&m.contam_conc, &m.contam_mass, &m.contam_disp, &m.contam_decay_per_s, &m.contam_uptake,
                             &m.contam_land_mass, &m.soil_partition_coef, &m.gw_conc}) {
         if (made(*rows)) continue;
         refuse(format_text("Error: not enough memory for %d contaminants on %d cells.\n", m.ncontam + count, cells));
@@ -700,7 +748,6 @@ void init_contam_soil_state(model_state& m) {
         vec1<double>& land = m.contam_land_mass[s];
         double overland = 0.0, held = 0.0;
         for (int k = 1; k <= m.ncells; ++k) {
-            m.contam_decay[s][k] /= kSecondsPerDay;
             m.contam_uptake[s][k] /= kSecondsPerDay;
             const double h = m.h[k];
             // A cell under a channel-network lake holds its water in the lake.

@@ -87,10 +87,11 @@ const std::vector<std::string> kStartup = {
 const std::vector<std::string> kPass = {
     "advance_clock", "step_event_precip", "start_event", "step_precip_period", "apply_precip",
     "add_cell_point_sources", "step_soil_et_accounting", "step_hydromet", "step_infiltration",
-    "step_sacramento", "step_soil_nutrients", "step_overland_flow", "step_storm_drain",
-    "step_overland_contam_sediment", "step_contam_processes", "step_overland_contam_transport",
-    "step_groundwater", "step_overland_lake_extent", "step_channel_routing", "step_chan_point_input",
-    "track_peak_flow", "step_channel_contam_transport", "step_channel_wq_reactions",
+    "step_sacramento", "react_soil_nutrients", "step_soil_nutrients", "step_overland_flow", "step_storm_drain",
+    "step_overland_contam_sediment", "react_overland_nutrients", "step_contam_processes",
+    "step_overland_contam_transport", "step_groundwater", "step_overland_lake_extent", "step_channel_routing",
+    "step_chan_point_input", "track_peak_flow", "step_channel_contam_transport", "react_channel_nutrients",
+    "step_channel_wq_reactions",
     "step_channel_lake_contam_mass", "report_progress", "check_event_end", "update_at_event_end",
     "finish_event", "write_timeseries_output", "write_timeseries_maps", "trigger_analyzers(step)"};
 
@@ -125,6 +126,26 @@ TEST_F(RunDriver, GuardedStepThatStoresAnErrorStopsAtOnceAndOnlyCloses) {
     EXPECT_NE(output.find("\nError: Unable to open elevation file.\n  (File: elev.asc)\n"), std::string::npos);
     EXPECT_EQ(g_error_record.code, 0);
     EXPECT_EQ(output.find("Running...."), std::string::npos);
+    // The error is said again after the run time, so that it ends the output.
+    const auto after_run_time = [this] {
+        const std::size_t at = output.find("Run time: ");
+        return at == std::string::npos ? std::string("(no run time)") : output.substr(output.find('\n', at) + 1);
+    };
+    EXPECT_EQ(after_run_time(), "\nError: Unable to open elevation file.\n  (File: elev.asc)\n");
+
+    // A caller's own message (code 4000) is said again when it was handed
+    // over; when it was not, the last line points back to it.
+    script = driver_script{};
+    script.actions["read_model_inputs"] = [](model_state&) { kesta::store_refusal("Error: the map is bad.\n"); };
+    EXPECT_NE(run(), 0);
+    EXPECT_EQ(after_run_time(), "\nError: the map is bad.\n");
+    script = driver_script{};
+    script.actions["read_model_inputs"] = [](model_state&) {
+        std::printf("Error: the table is bad.\n");
+        g_error_record.fail(4000);
+    };
+    EXPECT_NE(run(), 0);
+    EXPECT_EQ(after_run_time(), "\nError: the run failed on the error reported above.\n");
 }
 
 TEST_F(RunDriver, WarningCodePrintsAndTheRunGoesOn) {

@@ -2,16 +2,21 @@
 // mode.
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstdio>
+#include <limits>
 #include <string>
 
 #include "channel/channel_network.hpp"
 #include "channel/link_types.hpp"
+#include "core/error_record.hpp"
 #include "core/warnings.hpp"
 #include "output/linknode_output.hpp"
 #include "output/output_objects.hpp"
 #include "output/output_steps.hpp"
 #include "support/stream_capture.hpp"
 #include "support/temp_dir.hpp"
+#include "support/test_outputs.hpp"
 
 namespace {
 
@@ -76,11 +81,14 @@ TEST(LinknodeOutput, WritesBlocksOfAFlatOrAPerNodeSource) {
     volume[15] = 1.0;
     mass[16] = 900.0;
 
+    // The files are outputs of a run, held in its registry.
+    kesta::model_state m;
     linknode_output out;
     out.init_flat(net, mass, mass + 15);
     out.mass_and_conc = true;
     out.volumes = volume;
-    ASSERT_TRUE(out.open_mass_conc(dir.path().string() + "/", "tracer", ".chan", 1000.0));
+    ASSERT_TRUE(out.open_mass_conc(m, "tracer", "tracer dataset", dir.path().string() + "/", "tracer", ".chan",
+                                   1000.0));
     out.write_step();
     mass[13] = 25.0;
     out.write_step();
@@ -106,7 +114,8 @@ TEST(LinknodeOutput, WritesBlocksOfAFlatOrAPerNodeSource) {
     linknode_output nodes_out;
     nodes_out.init_nodes(net, per_node, nullptr);
     EXPECT_EQ(nodes_out.mode(), 2);
-    ASSERT_TRUE(nodes_out.open_mass_conc(dir.path().string() + "/", "species", ".chan", 1000.0));
+    ASSERT_TRUE(nodes_out.open_mass_conc(m, "species", "species dataset", dir.path().string() + "/", "species",
+                                         ".chan", 1000.0));
     nodes_out.write_step();
     EXPECT_DOUBLE_EQ(nodes_out.output()[1][3], 500.0);
     EXPECT_DOUBLE_EQ(nodes_out.output()[3][3], 0.0);
@@ -116,7 +125,8 @@ TEST(LinknodeOutput, WritesBlocksOfAFlatOrAPerNodeSource) {
     forget_warnings();
     linknode_output lost;
     lost.init_flat(net, mass, nullptr);
-    EXPECT_FALSE(lost.open_mass_conc(dir.path().string() + "/no such folder/", "tracer", ".chan", 1.0));
+    EXPECT_FALSE(lost.open_mass_conc(m, "lost tracer", "tracer dataset", dir.path().string() + "/no such folder/",
+                                     "tracer", ".chan", 1.0));
     lost.write_step();
     EXPECT_EQ(lost.steps(), 1);
     const warning_list w = take_warnings();
@@ -124,6 +134,55 @@ TEST(LinknodeOutput, WritesBlocksOfAFlatOrAPerNodeSource) {
     EXPECT_NE(w.listed[0].text.find("unable to open file " + dir.path().string() + "/no such folder/tracer.chan"),
               std::string::npos);
     EXPECT_EQ(w.listed[1].text, "Error writing to link/node file...");
+}
+
+// A block with a value that is not finite is not written: the run stops
+// naming the quantity, the node and the file, and the blocks before it
+// stand.
+TEST_F(RoutedNetwork, ABlockWithAValueThatIsNotFiniteIsNotWritten) {
+    set_up_lake_weir();  // link 1 lake, link 2 weir, link 3 channel of 9 nodes
+    temp_dir dir;
+    const std::string path = dir.file("flow.lnd");
+    kesta_test::open_output(*m, m->chan_discharge_fp, path);
+    m->chan_discharge_given = 1;
+    m->chan_routing = 1;
+    g_error_record.clear_for_run();
+    write_channel_datasets(*m);
+    EXPECT_EQ(g_error_record.stop, 0);
+    m->qp[4][3] = std::nan("");
+    testing::internal::CaptureStdout();
+    write_channel_datasets(*m);
+    const std::string says = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(g_error_record.stop, 1);
+    EXPECT_NE(says.find("Error: the discharge at node 4 of link 3 is not a finite number (not a number)"),
+              std::string::npos)
+        << says;
+    std::fflush(m->chan_discharge_fp.get());
+    const std::string written = read_file(path);
+    g_error_record.clear_for_run();
+    EXPECT_EQ(written.find("TS"), written.rfind("TS")) << written;  // one block
+    EXPECT_EQ(written.find("nan"), std::string::npos) << written;
+
+    // A constituent dataset of the same network.
+    vec1<double> flat(40);
+    flat[3 * 10 + 2] = std::numeric_limits<double>::infinity();
+    linknode_output::network net;
+    net.nlinks = 3;
+    net.nlakes = 1;
+    net.stride = 10;
+    net.ltype = &m->ltype;
+    net.nodes = &m->nx;
+    net.lake_of_link = &m->ldex;
+    linknode_output out;
+    out.init_flat(net, flat.data(), nullptr);
+    ASSERT_TRUE(out.open_mass_conc(*m, "tracer", "tracer dataset", dir.path().string() + "/", "tracer", ".chan", 1.0));
+    testing::internal::CaptureStdout();
+    EXPECT_FALSE(out.write_step(*m));
+    testing::internal::GetCapturedStdout();
+    EXPECT_EQ(out.steps(), 0);
+    EXPECT_EQ(g_error_record.stop, 1);
+    g_error_record.clear_for_run();
+    EXPECT_EQ(read_file(dir.file("tracer.chan")).find("\nTS "), std::string::npos);
 }
 
 }  // namespace

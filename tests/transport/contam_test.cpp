@@ -224,7 +224,7 @@ TEST(OverlandProcesses, FirstOrderDecayFollowsTheExponential) {
     auto m = cells_state(1, 0.1);
     kesta::alloc_overland_contam_arrays(*m, 1, 1, 0, 0);
     m->contam_conc[1][1] = 10.0;
-    m->contam_decay[1][1] = 2.0;
+    m->contam_decay_per_s[1][1] = 2.0 / kesta::kSecondsPerDay;
     kesta::init_contam_soil_state(*m);
     const double m0 = m->contam_mass[1][1];
     ASSERT_NEAR(m0, 100.0, 1e-12);  // 10 g/m3 x 0.1 m x 100 m2
@@ -246,7 +246,7 @@ TEST(SoilColumn, EachCellKeepsItsBudget) {
     auto m = mixing_layer_cells(3);
     m->water_table_given = 1;
     kesta::alloc_overland_contam_arrays(*m, 1, 3, 0, 0);
-    m->contam_decay[1][3] = 1.0;
+    m->contam_decay_per_s[1][3] = 1.0 / kesta::kSecondsPerDay;
     kesta::init_contam_soil_state(*m);
     ASSERT_EQ(m->soil_layer_count[1], 1);
     for (int k = 1; k <= 3; ++k) m->soil_mass[1][k][1] = 10.0;
@@ -274,7 +274,7 @@ TEST(SoilColumn, EachCellKeepsItsBudget) {
 TEST(SoilColumn, UnderAChannelLakeNothingMovesButTheMassDecays) {
     auto m = mixing_layer_cells(1);
     kesta::alloc_overland_contam_arrays(*m, 1, 1, 0, 0);
-    m->contam_decay[1][1] = 1.0;
+    m->contam_decay_per_s[1][1] = 1.0 / kesta::kSecondsPerDay;
     kesta::init_contam_soil_state(*m);
     m->chan_lakes_on = 1;
     m->lake_num = kesta::vec1<int>(1);
@@ -582,6 +582,28 @@ TEST(ContaminantRun, TheSummarySaysHowManySubstepsTheDispersionSet) {
         << r.out;
 }
 
+std::vector<double> g_decay_seen;
+
+bool watch_decay(kesta::model_state& m, const char* step) {
+    const std::string name = step;
+    if ((name == "open_all_map_outputs" || name == "advance_clock") && m.contam_decay_per_s.size() > 1)
+        g_decay_seen.push_back(m.contam_decay_per_s[1][1]);
+    return true;
+}
+
+// OV_DECAY_COEF gives the decay per day; the run holds it per second from
+// the moment it is read: the same value once the grids are read and
+// through every pass of the time loop.
+TEST(ContaminantRun, TheDecayIsHeldPerSecondFromItsReading) {
+    kesta_test::temp_dir dir(true);
+    uniform_cross(dir, "OV_DECAY_COEF 0.864\n");
+    g_decay_seen.clear();
+    const kesta_test::model_run r = kesta_test::run_in_process("p.prj", watch_decay);
+    ASSERT_EQ(r.rc, 0) << r.out;
+    ASSERT_GT(g_decay_seen.size(), 2u);
+    for (const double v : g_decay_seen) EXPECT_EQ(v, 0.864 / kesta::kSecondsPerDay);
+}
+
 // Each input the constituents cannot use stops the run naming the file,
 // line or card and the value.
 // The least land load of any cell and constituent, and how many cells the
@@ -659,7 +681,17 @@ TEST(ContaminantRun, BadInputsAreRefusedNamingWhereAndWhat) {
         {contam_plane::tables(), points, "MIXING_LAYER_DEPTH 0.2\n",
          "the mixing layer (MIXING_LAYER_DEPTH 0.2 m), the rest of the top layer (TOP_LAYER_DEPTH 0.1 m)"},
         {contam_plane::tables(), points, "CONTAM_MAP load.asc\n",
-         "contaminant load -1 at cell 3 (row 2, column 2), from map load.asc: it must be 0 or more"},
+         "contaminant load -1 mg/kg at cell 3 (row 2, column 2), from map load.asc: it must be from 0 to 1e+06 mg/kg, "
+         "the soil itself."},
+        // A load or a concentration beyond what the soil or the water can hold.
+        {contam_plane::tables(), points, "CONTAM_MAP huge.asc\n",
+         "contaminant load 1e+308 mg/kg at cell 3 (row 2, column 2), from map huge.asc: it must be from 0 to 1e+06"},
+        {contam_plane::tables(table_row(1, "0.01 0.5 0.1 2 1 1 0.3 0") + table_row(2, "0.02 0.1 0.2 1e308 0.5 10 0.1 0")),
+         points, "", "the land load (column 4) 1e+308 at cell 4 (row 2, column 3); it must be from 0 to 1e+06 mg/kg"},
+        {contam_plane::tables(table_row(1, "0.01 0.5 0.1 2 2e6 1 0.3 0") + table_row(2, "0.02 0.1 0.2 1 0.5 10 0.1 0")),
+         points, "",
+         "the initial concentration (column 5) 2e+06 at cell 1 (row 1, column 2); it must be from 0 to 1e+06 g/m3, "
+         "what a cubic metre of water weighs."},
         // Water paths whose water would leave its constituents behind.
         {contam_plane::tables(), points, "OVERLAND_LAKE_MAP lakes.asc\nOVERLAND_LAKE_FILE lakes.txt\n",
          "(OV_CON_TRANS) together with overland lakes (OVERLAND_LAKE_MAP)"},
@@ -672,6 +704,7 @@ TEST(ContaminantRun, BadInputsAreRefusedNamingWhereAndWhat) {
     for (const auto& c : cases) {
         const contam_plane plane(c.tables, c.points);
         plane.dir.write("load.asc", contam_plane::grid("0 1 0\n1 -1 1\n0 1 0\n"));
+        plane.dir.write("huge.asc", contam_plane::grid("0 1 0\n1 1e308 1\n0 1 0\n"));
         plane.dir.write("lakes.asc", contam_plane::grid("0 0 0\n0 1 0\n0 0 0\n"));
         plane.dir.write("lakes.txt", "KESTA_OVERLAND_LAKE_FILE\nLAKE 1 9.5 0\n");
         plane.dir.write("drains.sew", "SJUNC 1 8.0 7.0 1.0 1 2 2 0.6 0.6\nSJUNC 2 7.0 6.5 0.0 888 2 3 0 0\n"
@@ -681,6 +714,43 @@ TEST(ContaminantRun, BadInputsAreRefusedNamingWhereAndWhat) {
         const auto r = plane.run(c.extra);
         EXPECT_NE(r.output.find(c.message), std::string::npos) << c.message << "\n" << r.output;
         EXPECT_FALSE(has(plane.read("summ.out"), "Overland Contaminant Transport Summary")) << c.message;
+    }
+}
+
+// Without SOIL_CON_TRANS the land load is kg over the cell, at most 1e4 kg
+// per m2 of it (9e6 kg over a 30 m cell): a load beyond it, whose grams
+// would not stay a finite number through the run's sums, is refused naming
+// the map or card, the cell and the value; one within it runs.
+TEST(ContaminantRun, LandLoadsBeyondWhatACellHoldsAreRefused) {
+    const struct {
+        const char *load, *cards;
+        int status;
+        const char* says;
+    } cases[] = {
+        {"0 5 0\n5 1e308 5\n0 5 0\n", "CONTAM_MAP load.asc\n", 1,
+         "Error: contaminant load 1e+308 kg at cell 3 (row 2, column 2), from map load.asc: it must be from 0 to "
+         "9e+06 kg, 10000 kg per m2 of the cell's 900 m2."},
+        {"0 5 0\n5 5 5\n0 5 0\n", "OV_MASS_LOAD 1e10\n", 1,
+         "Error: OV_MASS_LOAD 1e+10 kg in project file p.prj: the load of a cell's land must be from 0 to 9e+06 kg"},
+        {"0 5 0\n5 9e6 5\n0 5 0\n", "CONTAM_MAP load.asc\n", 0, "Running...."},
+    };
+    for (const auto& c : cases) {
+        kesta_test::temp_dir dir;
+        dir.write("mask.asc", kesta_test::cross_mask(30.0));
+        dir.write("elev.asc", kesta_test::cross_elevation(30.0));
+        dir.write("load.asc", kesta_test::grid_text(3, 3, 30.0, c.load));
+        dir.write("p.prj", std::string("KESTAPROJECT\nWATERSHED_MASK mask.asc\nELEVATION elev.asc\nGRIDSIZE 30\n"
+                                       "ROWS 3\nCOLS 3\nOUTROW 3\nOUTCOL 2\nOUTSLOPE 0.01\nMANNING_N 0.05\n"
+                                       "SUMMARY summ.out\nOUTLET_HYDRO hyd.out\nTOT_TIME 30\nTIMESTEP 10\n"
+                                       "RAIN_INTENSITY 20\nRAIN_DURATION 20\nSTART_DATE 2020 6 1\n"
+                                       "START_TIME 12 0\nOV_CON_TRANS\nOV_DECAY_COEF 0.1\n") +
+                               c.cards);
+        const auto r = kesta_test::run_kesta("p.prj", dir.path().string());
+        EXPECT_EQ(r.status, c.status) << r.output;
+        EXPECT_NE(r.output.find(c.says), std::string::npos) << c.says << "\n" << r.output;
+        if (c.status == 0) {
+            EXPECT_FALSE(has_non_number(kesta_test::read_file(dir.file("summ.out"))));
+        }
     }
 }
 
