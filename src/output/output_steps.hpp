@@ -78,6 +78,16 @@ void write_final_summaries(model_state& m);
 // the final water.
 void write_drain_run_totals(const model_state& m);
 double drain_run_balance_error(const model_state& m);
+// The sediment balances the summary file reports (percent of what came in,
+// 0 when nothing did): over land, by class (element 0 unused), of the
+// totals as last formed (the event's end or the run's); in the channels
+// (all 0 without channel sediment), of the event or of the run: the wash
+// load, the sand and both together.
+struct sediment_balance_errors {
+    std::vector<double> overland;
+    double wash = 0.0, sand = 0.0, overall = 0.0;
+};
+sediment_balance_errors sediment_balances(const model_state& m, bool event);
 // Says in the summary file that the run stopped on the error reported above
 // it, and when: the outputs end there.
 void write_run_stopped(model_state& m);

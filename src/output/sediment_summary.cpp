@@ -7,6 +7,7 @@
 #include <cstdio>
 
 #include "model/model_state.hpp"
+#include "output/output_steps.hpp"
 #include "output/summary_file.hpp"
 #include "transport/sediment.hpp"
 
@@ -14,36 +15,49 @@ namespace kesta {
 
 namespace {
 
+// The overland sediment of a run has channel-network lakes to reach.
+bool overland_lakes(const sed_record& s, const model_state& m) {
+    return m.chan_lakes_on && !s.sed_vol_overland_to_lake.empty();
+}
+
+// Where class k of the overland sediment is or went, as its balance counts
+// it (m3): deposited, in suspension, and into the channels (and the lakes,
+// for a fine class) or through the outlet.
+double overland_class_out(const model_state& m, int k) {
+    const sed_record& s = *m.ov_sed;
+    const sed_class_totals& t = s.tot_sed[static_cast<std::size_t>(k)];
+    double out = t.deposited + t.suspended;
+    if (!m.chan_sed_on) return out + t.outlet;
+    out += value_at(s.run_books.to_chan, k);
+    // Sand reaching a lake lies in the deposit of its edge cells.
+    if (overland_lakes(s, m) && !s.sand[k]) out += s.sed_vol_overland_to_lake[0][k];
+    return out;
+}
+
 // The section from the totals by class as they were last formed; `event`
 // chooses the event summary's wording.
 void write_overland_sediment(const model_state& m, std::FILE* fp, bool event) {
     if (!fp || !sediment_routed(m) || !m.ov_sed) return;
     const sed_record& s = *m.ov_sed;
-    const bool lakes = m.chan_lakes_on && !s.sed_vol_overland_to_lake.empty();
+    const bool lakes = overland_lakes(s, m);
     std::fputs("Overland Sediment Summary\n", fp);
     if (event) std::fputs("Quantities are running totals for simulation - NOT EVENT \n", fp);
     for (int k = 1; k <= s.num_sed; ++k) {
         const sed_class_totals& t = s.tot_sed[static_cast<std::size_t>(k)];
         const long c = k;
-        double out = t.deposited + t.suspended;
         summary_line(m, fp, "Total sediment %ld eroded from surface:        %10.2lf m3\n", c, t.eroded);
         summary_line(m, fp, "Total sediment %ld deposited on surface:       %10.2lf m3\n", c, t.deposited);
         summary_line(m, fp, "Total sediment %ld remaining in suspension:    %10.2lf m3\n", c, t.suspended);
         if (m.chan_sed_on) {
-            const double to_channels = value_at(s.run_books.to_chan, k);
-            summary_line(m, fp, "Total sediment %ld transported into channels:  %10.2lf m3\n", c, to_channels);
-            out += to_channels;
-            if (lakes) {
-                const double to_lakes = s.sed_vol_overland_to_lake[0][k];
-                summary_line(m, fp, "Net sediment %ld from overland to lakes:       %10.2lf m3\n", c, to_lakes);
-                // Sand reaching a lake lies in the deposit of its edge cells.
-                if (!s.sand[k]) out += to_lakes;
-            }
+            summary_line(m, fp, "Total sediment %ld transported into channels:  %10.2lf m3\n", c,
+                         value_at(s.run_books.to_chan, k));
+            if (lakes)
+                summary_line(m, fp, "Net sediment %ld from overland to lakes:       %10.2lf m3\n", c,
+                             s.sed_vol_overland_to_lake[0][k]);
         } else {
             summary_line(m, fp, "Total sediment %ld routed through outlet       %10.2lf m3\n", c, t.outlet);
-            out += t.outlet;
         }
-        const double error = sediment_balance_error(t.eroded, out);
+        const double error = sediment_balance_error(t.eroded, overland_class_out(m, k));
         if (event)
             summary_line(m, fp, "Mass balance error for sediment %ld %10.4lf percent \n", c, error);
         else
@@ -132,23 +146,54 @@ void write_lake_sediment(const model_state& m, std::FILE* fp, bool event) {
     }
 }
 
+// The channels keep sediment books of their own.
+bool channel_sediment_books(const model_state& m) {
+    return m.chan_sed_on && m.ov_sed && !m.ov_sed->ch_wash_vol.empty();
+}
+
+// The channels' sediment of the event or of the run (m3): sand and wash
+// load at the start, from the overland and the lakes, through the outlet,
+// to the lakes, and at the end.
+struct channel_sediment_volumes {
+    double sand_initial = 0.0, sand_in = 0.0, sand_out = 0.0, sand_to_lakes = 0.0, sand_final = 0.0;
+    double wash_initial = 0.0, wash_in = 0.0, wash_from_lakes = 0.0, wash_out = 0.0, wash_to_lakes = 0.0,
+           wash_final = 0.0;
+    // What came in, and what is or went out.
+    double sand_i() const { return sand_initial + sand_in; }
+    double sand_o() const { return sand_out + sand_final + sand_to_lakes; }
+    double wash_i() const { return wash_in + wash_initial + wash_from_lakes; }
+    double wash_o() const { return wash_out + wash_final + wash_to_lakes; }
+};
+
+channel_sediment_volumes channel_volumes(const model_state& m, bool event) {
+    const sed_record& s = *m.ov_sed;
+    const chan_sed_books& b = event ? s.event_books : s.run_books;
+    const bool lakes = m.chan_lakes_on && m.nlakes >= 1;
+    channel_sediment_volumes v;
+    v.sand_initial = event ? s.initial_sand_event : s.initial_sand_run;
+    for (int pos = s.n_fine_classes + 1; pos <= s.num_sed; ++pos) v.sand_in += b.to_chan[s.sed_class[pos]];
+    v.sand_out = b.sand_out;
+    v.sand_to_lakes = lakes ? b.sand_to_lake[0] : 0.0;
+    v.sand_final = channel_sand_volume(m);
+    v.wash_initial = event ? s.initial_wash_event : 0.0;
+    v.wash_in = b.to_chan[0];
+    v.wash_from_lakes = lakes ? b.lake_to_chan[0] : 0.0;
+    v.wash_out = b.wash_out;
+    v.wash_to_lakes = lakes ? b.chan_to_lake[0] : 0.0;
+    v.wash_final = channel_wash_volume(m);
+    return v;
+}
+
 // The channel section: what the overland gave the channels by class, the
 // sand and the wash load with their balances (in: the initial volume, what
 // the overland and the lakes gave; out: the outlet, the lakes and what is
 // left), then the lakes.
 void write_channel_sediment(const model_state& m, std::FILE* fp, bool event) {
-    if (!fp || !m.chan_sed_on || !m.ov_sed || m.ov_sed->ch_wash_vol.empty()) return;
+    if (!fp || !channel_sediment_books(m)) return;
     const sed_record& s = *m.ov_sed;
     const chan_sed_books& b = event ? s.event_books : s.run_books;
     const bool lakes = m.chan_lakes_on && m.nlakes >= 1;
-    double sand_in = 0.0;
-    for (int pos = s.n_fine_classes + 1; pos <= s.num_sed; ++pos) sand_in += b.to_chan[s.sed_class[pos]];
-    const double sand_initial = event ? s.initial_sand_event : s.initial_sand_run;
-    const double wash_initial = event ? s.initial_wash_event : 0.0;
-    const double sand_final = channel_sand_volume(m), wash_final = channel_wash_volume(m);
-    const double sand_to_lakes = lakes ? b.sand_to_lake[0] : 0.0;
-    const double wash_to_lakes = lakes ? b.chan_to_lake[0] : 0.0;
-    const double wash_from_lakes = lakes ? b.lake_to_chan[0] : 0.0;
+    const channel_sediment_volumes v = channel_volumes(m, event);
 
     std::fputs("Channel sediment routing mass quantities\n", fp);
     if (event) std::fputs("Quanties are this Event \n", fp);
@@ -160,24 +205,22 @@ void write_channel_sediment(const model_state& m, std::FILE* fp, bool event) {
     }
     std::fputs("\n", fp);
     const char* when = event ? "Event" : "Total";
-    summary_line(m, fp, "Initial volume of sand in channels:        %10.2lf m3\n", sand_initial);
-    summary_line(m, fp, "%s sand to chan from overland:          %10.2lf m3\n", when, sand_in);
-    if (lakes) summary_line(m, fp, "%s sand from chan to lakes:             %10.2lf m3\n", when, sand_to_lakes);
-    summary_line(m, fp, "%s sand outlet discharge:               %10.2lf m3\n", when, b.sand_out);
-    summary_line(m, fp, "Final sand in channels:                    %10.2lf m3\n", sand_final);
+    summary_line(m, fp, "Initial volume of sand in channels:        %10.2lf m3\n", v.sand_initial);
+    summary_line(m, fp, "%s sand to chan from overland:          %10.2lf m3\n", when, v.sand_in);
+    if (lakes) summary_line(m, fp, "%s sand from chan to lakes:             %10.2lf m3\n", when, v.sand_to_lakes);
+    summary_line(m, fp, "%s sand outlet discharge:               %10.2lf m3\n", when, v.sand_out);
+    summary_line(m, fp, "Final sand in channels:                    %10.2lf m3\n", v.sand_final);
     std::fputs("\n", fp);
-    if (event) summary_line(m, fp, "Initial wash load in suspension:           %10.2lf m3 \n", wash_initial);
-    summary_line(m, fp, "%s wash-load to chan from overland:     %10.2lf m3\n", when, b.to_chan[0]);
+    if (event) summary_line(m, fp, "Initial wash load in suspension:           %10.2lf m3 \n", v.wash_initial);
+    summary_line(m, fp, "%s wash-load to chan from overland:     %10.2lf m3\n", when, v.wash_in);
     if (lakes) {
-        summary_line(m, fp, "%s wash-load from chan to lakes :       %10.2lf m3\n", when, wash_to_lakes);
-        summary_line(m, fp, "%s wash-load from lake to chan:         %10.2lf m3\n", when, wash_from_lakes);
+        summary_line(m, fp, "%s wash-load from chan to lakes :       %10.2lf m3\n", when, v.wash_to_lakes);
+        summary_line(m, fp, "%s wash-load from lake to chan:         %10.2lf m3\n", when, v.wash_from_lakes);
     }
-    summary_line(m, fp, "%s wash-load outlet discharge:          %10.2lf m3\n", when, b.wash_out);
-    summary_line(m, fp, "Final wash-load remaining in suspension:   %10.2lf m3\n", wash_final);
+    summary_line(m, fp, "%s wash-load outlet discharge:          %10.2lf m3\n", when, v.wash_out);
+    summary_line(m, fp, "Final wash-load remaining in suspension:   %10.2lf m3\n", v.wash_final);
 
-    const double sand_i = sand_initial + sand_in, sand_o = b.sand_out + sand_final + sand_to_lakes;
-    const double wash_i = b.to_chan[0] + wash_initial + wash_from_lakes;
-    const double wash_o = b.wash_out + wash_final + wash_to_lakes;
+    const double sand_i = v.sand_i(), sand_o = v.sand_o(), wash_i = v.wash_i(), wash_o = v.wash_o();
     std::fputs(event ? "\n Event channel sediment mass-balance:\n" : "\n Total channel sediment mass-balance:\n", fp);
     summary_line(m, fp, "Mass conservation error for wash load:     %10.6lf percent\n",
                  sediment_balance_error(wash_i, wash_o));
@@ -190,6 +233,22 @@ void write_channel_sediment(const model_state& m, std::FILE* fp, bool event) {
 }
 
 }  // namespace
+
+sediment_balance_errors sediment_balances(const model_state& m, bool event) {
+    sediment_balance_errors e;
+    if (!sediment_routed(m) || !m.ov_sed) return e;
+    const sed_record& s = *m.ov_sed;
+    e.overland.assign(static_cast<std::size_t>(s.num_sed) + 1, 0.0);
+    for (int k = 1; k <= s.num_sed; ++k)
+        e.overland[static_cast<std::size_t>(k)] =
+            sediment_balance_error(s.tot_sed[static_cast<std::size_t>(k)].eroded, overland_class_out(m, k));
+    if (!channel_sediment_books(m)) return e;
+    const channel_sediment_volumes v = channel_volumes(m, event);
+    e.wash = sediment_balance_error(v.wash_i(), v.wash_o());
+    e.sand = sediment_balance_error(v.sand_i(), v.sand_o());
+    e.overall = sediment_balance_error(v.wash_i() + v.sand_i(), v.wash_o() + v.sand_o());
+    return e;
+}
 
 void write_event_sediment_summary(const model_state& m, std::FILE* fp) {
     write_overland_sediment(m, fp, true);

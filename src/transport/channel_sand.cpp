@@ -219,9 +219,11 @@ void move_channel_sand(model_state& m, double dt) {
         const int rcv = signed_v < 0.0 ? face.up : face.down;
         const double v = std::fabs(signed_v);
         const double* moved = s.sand_move[f];
+        // The faces of a source share at most what it holds; when they take
+        // it all, their shares can round to a hair more, which leaves none.
         double* from = m.ch_sand_vol[link_of_row(s, src)][node_of_row(s, src)];
-        from[0] -= v;
-        for (int k = 1; k <= ns; ++k) from[k] -= moved[k];
+        from[0] = std::max(0.0, from[0] - v);
+        for (int k = 1; k <= ns; ++k) from[k] = std::max(0.0, from[k] - moved[k]);
         double* rates = s.qsmax[face.owner];
         rates[0] = signed_v / dt;
         for (int k = 1; k <= ns; ++k) rates[nf + k] = (signed_v < 0.0 ? -moved[k] : moved[k]) / dt;

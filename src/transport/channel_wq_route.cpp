@@ -94,6 +94,14 @@ void apply(const chan_wq_network& n, const double* mass, const double* rate, dou
     out[0] = 0.0;  // the outside holds nothing
 }
 
+// A cut store gives all it held and keeps what it takes in (the sources
+// add, never take): its cut amounts can round to a hair more than it held,
+// which leaves it none.
+void none_below_zero(const chan_wq_network& n, const double* cut, double* out) {
+    for (int r = 1; r <= n.rows; ++r)
+        if (cut[r] > 0.0 && out[r] < 0.0) out[r] = 0.0;
+}
+
 // The masses after the amounts, into `out`. A store the amounts would
 // leave below zero gives no more than it held at the sub-step's start
 // (`held`, g): the amounts it gives are cut in proportion, once; then so
@@ -114,7 +122,10 @@ void apply_limited(const chan_wq_network& n, const double* held, const double* r
                 any = true;
             }
         }
-        if (!any) return;
+        if (!any) {
+            none_below_zero(n, cut, out);
+            return;
+        }
         for (int r = 1; r <= n.rows; ++r)
             if (cut[r] < 0.0) out[r] = 0.0;
         for (int f = 0; f < n.nfaces; ++f)
@@ -138,6 +149,7 @@ void apply_limited(const chan_wq_network& n, const double* held, const double* r
             if (cut[r] < 0.0) cut[r] = 1.0;
     }
     apply(n, held, rate, s, adv, disp, out);
+    none_below_zero(n, cut, out);
 }
 
 bool fail_small_step() {

@@ -53,13 +53,15 @@ sorbed_source source_of(const model_state& m, int c, int k) {
     return src;
 }
 
-// The source of cell k gives up `g` (positive) or takes it back.
+// The source of cell k gives up `g` (positive) or takes it back. Erosion
+// takes at most the land's load; when it takes it all, the shares of its
+// classes can round to a hair more, which leaves none.
 void change_source(model_state& m, int c, int k, double g) {
     const std::size_t s = static_cast<std::size_t>(c);
     if (m.soil_con_trans) {
         if (!m.soil_static_conc) m.soil_mass[s][k][1] -= g;
     } else {
-        m.contam_land_mass[s][k] -= g;
+        m.contam_land_mass[s][k] = std::max(0.0, m.contam_land_mass[s][k] - g);
     }
 }
 

@@ -42,12 +42,12 @@ inline std::string text_of(double v) {
     return text;
 }
 
-// The first "nan" or "inf" that `text` prints as a word, in any case; empty
-// when there is none.
+// The first "nan" or "inf" that `text` prints as a word (not part of a
+// name such as INF_REDIST), in any case; empty when there is none.
 inline std::string non_number_in(std::string text) {
     for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     const auto letter = [&text](std::size_t at) {
-        return at < text.size() && std::isalpha(static_cast<unsigned char>(text[at]));
+        return at < text.size() && (std::isalpha(static_cast<unsigned char>(text[at])) || text[at] == '_');
     };
     for (const char* word : {"nan", "inf"})
         for (std::size_t at = text.find(word); at != std::string::npos; at = text.find(word, at + 1))

@@ -2,10 +2,12 @@
 // ground, rain and cards that every project shares (a `site`), and the
 // verdict on one run. A run ends well when it
 //   - exits 0, every file it wrote is free of "nan" and "inf", depths and
-//     outlet discharge stay finite and non-negative at every step, and
-//     every balance closes within 1e-6 percent: the event's mass
-//     conservation, the drains' own balance, the aquifer's and the
-//     basin's constituent balance of the run; or
+//     outlet discharge stay finite and non-negative at every step, so do
+//     the masses and concentrations of the constituents and the sediment
+//     volumes, and every balance closes within 1e-6 percent: the event's
+//     mass conservation, the run's global water balance, the drains' own
+//     balance, the aquifer's, and every constituent and sediment balance of
+//     the event summaries and of the run; or
 //   - exits 0 with the drain solver's warning in the summary (its balances
 //     are then not held to 1e-6 percent, the rest is); or
 //   - exits 1 with a message.
@@ -25,6 +27,7 @@
 #include <vector>
 
 #include "model/model_state.hpp"
+#include "output/global_balance.hpp"
 #include "output/output_steps.hpp"
 #include "subsurface/groundwater.hpp"
 #include "support/grid_text.hpp"
@@ -129,6 +132,101 @@ inline void write_site(const site& s, const temp_dir& dir) {
     dir.write("project.prj", s.cards);
 }
 
+// Where the first negative or not finite amount of the stores below lies,
+// as "<what> <value> at <where>"; empty when none.
+template <class T>
+std::string bad_amount(const char* what, const T& values, int from, int to, const std::string& where = "") {
+    for (int i = from; i <= to; ++i)
+        if (!(values[i] >= 0.0) || !std::isfinite(values[i]))
+            return std::string(what) + " " + text_of(values[i]) + " at " + where + std::to_string(i);
+    return "";
+}
+
+// The first constituent mass or concentration, or sediment volume, that
+// is negative or not finite: over land, in the soil layers, in the channel
+// nodes and lakes, attached to sediment; empty when none.
+inline std::string negative_amount(const kesta::model_state& m) {
+    std::string bad;
+    const auto check = [&bad](const std::string& found) {
+        if (bad.empty()) bad = found;
+    };
+    for (int c = 1; c <= m.ncontam && bad.empty(); ++c) {
+        const std::string slot = "constituent " + std::to_string(c);
+        const auto cells = [&](const char* what, const kesta::slot_rows& rows) {
+            if (static_cast<int>(rows.size()) > c && rows[c].n() >= m.ncells)
+                check(bad_amount(what, rows[c], 1, m.ncells, slot + " cell "));
+        };
+        cells("overland mass", m.contam_mass);
+        cells("overland concentration", m.contam_conc);
+        cells("land load", m.contam_land_mass);
+        const auto layers = [&](const char* what, const kesta::slot_tables& tables) {
+            if (static_cast<int>(tables.size()) <= c || tables[c].empty()) return;
+            const kesta::mat2<double>& t = tables[c];
+            for (int k = 1; k <= m.ncells && k <= t.nrows(); ++k)
+                check(bad_amount(what, t[k], 1, t.ncols(), slot + " cell " + std::to_string(k) + " part "));
+        };
+        layers("soil mass", m.soil_mass);
+        layers("soil concentration", m.soil_conc);
+        layers("attached mass", m.attached_mass);
+        layers("channel attached mass", m.chan_sed_contam);
+        if (m.chan_mass.nrows() >= c) {
+            check(bad_amount("channel mass", m.chan_mass[c], 1, m.chan_mass.ncols(), slot + " row "));
+            check(bad_amount("channel concentration", m.chan_conc[c], 1, m.chan_conc.ncols(), slot + " row "));
+        }
+    }
+    if (m.ov_sed && bad.empty()) {
+        const kesta::sed_record& s = *m.ov_sed;
+        for (int k = 1; k <= m.ncells && k <= s.vol_sed.suspended.nrows(); ++k) {
+            check(bad_amount("suspended sediment", s.vol_sed.suspended[k], 1, s.num_sed,
+                             "cell " + std::to_string(k) + " class "));
+            check(bad_amount("deposited sediment", s.vol_sed.deposited[k], 1, s.num_sed,
+                             "cell " + std::to_string(k) + " class "));
+        }
+        for (int r = 1; r <= s.ch_wash_vol.nrows(); ++r)
+            check(bad_amount("wash load", s.ch_wash_vol[r], 0, s.ch_wash_vol.ncols(),
+                             "channel row " + std::to_string(r) + " position "));
+        const kesta::cube3<double>& sand = m.ch_sand_vol;
+        for (int l = 1; l <= sand.n1(); ++l)
+            for (int j = 1; j <= sand.n2(); ++j)
+                check(bad_amount("bed sand", sand[l][j], 0, sand.n3(),
+                                 "link " + std::to_string(l) + " node " + std::to_string(j) + " position "));
+    }
+    return bad;
+}
+
+// The first constituent or sediment balance of the summary (of the event
+// just ended, or of the run) that is open by more than 1e-6 percent, or not
+// a number; empty when none. Sections a run does not write hold 0.
+inline std::string open_constituent_balance(const kesta::model_state& m, bool event) {
+    const auto open = [](double error) { return !(std::fabs(error) <= 1e-6); };
+    for (int c = 1; c <= m.ncontam; ++c) {
+        const struct {
+            const char* what;
+            const kesta::array1d<double>& errors;
+        } books[] = {{"soil", event ? m.soil_mass_balance_error : m.SOIL_MASS_ERROR},
+                     {"overland", event ? m.OV_MASS_ERROR : m.OV_RUN_MASS_ERROR},
+                     {"channel", event ? m.CHAN_MASS_BALANCE : m.CHAN_RUN_MASS_ERROR},
+                     {"lake", event ? m.event_lake_mass_balance : m.LAKE_MASS_BALANCE},
+                     {"basin", m.GLOBAL_MASS_CON_ERROR}};
+        for (const auto& b : books) {
+            if (event && std::string(b.what) == "basin") continue;
+            if (open(b.errors.value(c)))
+                return std::string(b.what) + " balance of constituent " + std::to_string(c) + " (" +
+                       m.contam_names[static_cast<std::size_t>(c)] + ") open by " + text_of(b.errors.value(c)) +
+                       " percent";
+        }
+    }
+    const kesta::sediment_balance_errors sed = kesta::sediment_balances(m, event);
+    for (std::size_t k = 1; k < sed.overland.size(); ++k)
+        if (open(sed.overland[k]))
+            return "overland sediment balance of class " + std::to_string(k) + " open by " +
+                   text_of(sed.overland[k]) + " percent";
+    if (open(sed.wash)) return "channel wash load balance open by " + text_of(sed.wash) + " percent";
+    if (open(sed.sand)) return "channel sand balance open by " + text_of(sed.sand) + " percent";
+    if (open(sed.overall)) return "channel sediment balance open by " + text_of(sed.overall) + " percent";
+    return "";
+}
+
 // What the driver's observer saw of one run.
 struct run_watch {
     std::string fault;           // first thing found wrong during the run
@@ -139,6 +237,11 @@ struct run_watch {
     std::string own_errors;
     double drain_error = 0.0, drain_scale = 0.0;  // the drains' run balance error and inflow (m3)
     double gw_error = 0.0;                        // the aquifer's balance error (percent)
+    // The first constituent or sediment balance found open, of an event or
+    // of the run, and the run's global water balance errors (percent).
+    std::string open_balance;
+    double water_surface_error = 0.0, water_overall_error = 0.0;
+    bool ended = false;  // the time loop ended without an error
 };
 
 inline run_watch* g_random_watch = nullptr;
@@ -154,10 +257,30 @@ inline bool watch_random_step(kesta::model_state& m, const char* name) {
                 w.fault = "depth " + text_of(m.h[k]) + " in cell " + std::to_string(k);
         if (!w.fault.empty()) w.fault += " at step " + std::to_string(m.step);
     }
+    if (step == "report_progress" && w.fault.empty()) {
+        // After every constituent and sediment step of the pass.
+        w.fault = negative_amount(m);
+        if (!w.fault.empty()) w.fault += " at step " + std::to_string(m.step);
+    }
     if (step == "write_timeseries_output" && m.finished_events > w.finished) {
         w.finished = m.finished_events;
         w.events.push_back(m.mass_conservation_error);
         w.made.push_back(m.mass_output_final_mass - m.mass_input_original_mass);
+        if (w.open_balance.empty()) {
+            w.open_balance = open_constituent_balance(m, true);
+            if (!w.open_balance.empty()) w.open_balance += " in event " + std::to_string(w.finished);
+        }
+    }
+    if (step == "write_final_summaries") w.ended = true;  // the time loop ended without an error
+    if (step == "close_output_files" && w.ended) {
+        // The run's books, formed as its summaries were written.
+        if (w.open_balance.empty()) {
+            w.open_balance = open_constituent_balance(m, false);
+            if (!w.open_balance.empty()) w.open_balance += " over the run";
+        }
+        const kesta::global_water_totals water = kesta::global_water_balance(m);
+        w.water_surface_error = water.surface_error;
+        w.water_overall_error = water.overall_error;
     }
     if (step == "close_output_files") {
         if (m.storm_sewer_given) {
@@ -207,8 +330,8 @@ inline std::string random_run_fault(const temp_dir& dir, std::uint64_t seed, run
     const model_run run = run_in_process("project.prj", watch_random_step);
     const std::string said_on_stderr = testing::internal::GetCapturedStderr();
     g_random_watch = nullptr;
-    for (const auto& e : std::filesystem::directory_iterator(dir.path())) {
-        const std::string name = e.path().filename().string();
+    for (const auto& e : std::filesystem::recursive_directory_iterator(dir.path())) {
+        const std::string name = std::filesystem::relative(e.path(), dir.path()).string();
         if (inputs.count(name) || !e.is_regular_file()) continue;
         const std::string bad = non_number_in(read_file(e.path().string()));
         if (!bad.empty()) return name + " prints " + bad;
@@ -240,20 +363,39 @@ inline std::string random_run_fault(const temp_dir& dir, std::uint64_t seed, run
     }
     if (!(std::fabs(watch.gw_error) <= 1e-6))
         return "groundwater balance error " + text_of(watch.gw_error) + " percent";
+    if (!watch.open_balance.empty()) return watch.open_balance;
+    if (!(std::fabs(watch.water_surface_error) <= 1e-6) || !(std::fabs(watch.water_overall_error) <= 1e-6))
+        return "global water balance error " + text_of(watch.water_surface_error) + " percent at the surface, " +
+               text_of(watch.water_overall_error) + " percent overall" + watch.own_errors;
     return "";
 }
 
+// Built with AddressSanitizer, under which a run takes several times as
+// long: the tests whose projects are slow take fewer seeds by default.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kSanitizedBuild = true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+constexpr bool kSanitizedBuild = true;
+#else
+constexpr bool kSanitizedBuild = false;
+#endif
+#else
+constexpr bool kSanitizedBuild = false;
+#endif
+
 // The seeds of one test: block `block` of `blocks` takes every blocks-th
-// seed of KESTA_RANDOM_PROJECTS (default 250) from KESTA_RANDOM_FIRST_SEED
-// (default 1); `make` writes the project of a seed into the working folder.
+// seed of KESTA_RANDOM_PROJECTS (default `count`) from
+// KESTA_RANDOM_FIRST_SEED (default 1); `make` writes the project of a seed
+// into the working folder.
 // A failure names the seed: KESTA_RANDOM_FIRST_SEED=<seed> with
 // KESTA_RANDOM_PROJECTS=1 runs it alone, in the kind's first block, and
 // KESTA_RANDOM_KEEP=<folder> keeps the files of each failing project there,
 // in <kind>-<seed>.
 template <class Make>
-void run_random_seeds(const char* kind, int block, int blocks, Make make) {
+void run_random_seeds(const char* kind, int block, int blocks, Make make, std::uint64_t default_count = 250) {
     const std::uint64_t first = env_or("KESTA_RANDOM_FIRST_SEED", 1);
-    const std::uint64_t count = env_or("KESTA_RANDOM_PROJECTS", 250);
+    const std::uint64_t count = env_or("KESTA_RANDOM_PROJECTS", default_count);
     const char* keep = std::getenv("KESTA_RANDOM_KEEP");
     run_tally tally;
     int runs = 0, failed = 0;

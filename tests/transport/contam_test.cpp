@@ -607,6 +607,56 @@ TEST(ContaminantRun, TheDecayIsHeldPerSecondFromItsReading) {
 
 // Each input the constituents cannot use stops the run naming the file,
 // line or card and the value.
+// The least land load of any cell and constituent, and how many cells the
+// erosion stripped of their whole load, as the run goes.
+struct land_watch {
+    double least = 0.0;
+    int stripped = 0;
+};
+land_watch g_land;
+
+bool watch_land(kesta::model_state& m, const char* name) {
+    if (std::string(name) != "step_contam_processes") return true;  // just after the erosion took its share
+    int stripped = 0;
+    for (int c = 1; c <= m.ncontam; ++c)
+        for (int k = 1; k <= m.ncells; ++k) {
+            g_land.least = std::min(g_land.least, m.contam_land_mass[static_cast<std::size_t>(c)][k]);
+            if (m.contam_land_mass[static_cast<std::size_t>(c)][k] <= 0.0) ++stripped;
+        }
+    g_land.stripped = std::max(g_land.stripped, stripped);
+    return true;
+}
+
+// Erosion through a mixing layer of 1e-5 m takes all the land's load of
+// the cells it scours (13 g of a sorbed herbicide each): the land keeps
+// none of it, not a rounding less (it kept -3.7e-68 g).
+TEST(ContaminantRun, ErosionThatTakesAllTheLandsLoadLeavesItNoneBelowZero) {
+    kesta_test::temp_dir dir(true);
+    const auto grid = [](const char* v) { return kesta_test::grid_text(3, 3, 10.0, v); };
+    dir.write("mask.asc", grid("1 1 1\n1 1 1\n1 1 1\n"));
+    dir.write("elev.asc", grid("10.2 10.1 10.2\n10.1 10.0 10.1\n10.0 9.9 10.0\n"));
+    dir.write("soils.idx", grid("1 2 1\n2 1 2\n1 2 1\n"));
+    const std::string pad(36, ' ');
+    dir.write("t.cmt", "KESTA_INDEX_MAP_TABLES\nINDEX_MAP soils.idx \"Soil\"\nSEDIMENTS\nNUM_SED 3\nhdr\nclay" + pad +
+                           "2.65 0.002 0.1 a.out\nsilt" + pad + "2.65 0.02 0.1 b.out\nsand" + pad +
+                           "2.65 0.5 0 c.out\nSOIL_EROSION_PROPS \"Soil\"\nNUM_IDS 2\nNUM_SED 3\nhdr\n" +
+                           table_row(1, "0.5 1.0 0.0 0 3e-3 1 0 1.0 0.3 0.4 0.3") +
+                           table_row(2, "0.5 1.0 0.0 0 3e-3 1 0 1.0 0.2 0.5 0.3") +
+                           "CONTAMINANT_TRANSPORT\nNUM_CONTAM 1\n\"Atrazine\" \"Soil\" \"\"\nPRECIP_CONC 0\n"
+                           "PARTITION 300\nNUM_IDS 2\nhdr\n" +
+                           table_row(1, "0 0 0 0.013 0 0 0 0") + table_row(2, "0 0 0 0.013 0 0 0 0"));
+    dir.write("p.prj", "KESTAPROJECT\nWATERSHED_MASK mask.asc\nELEVATION elev.asc\nGRIDSIZE 10\nROWS 3\nCOLS 3\n"
+                       "OUTROW 3\nOUTCOL 2\nOUTSLOPE 0.01\nMANNING_N 0.05\nSUMMARY summ.out\nOUTLET_HYDRO hyd.out\n"
+                       "SUPER_QUIET\nHYD_FREQ 5\nTOT_TIME 30\nTIMESTEP 10\nRAIN_INTENSITY 80\nRAIN_DURATION 30\n"
+                       "START_DATE 2020 6 1\nSTART_TIME 12 0\nMAPPING_TABLE t.cmt\nSOIL_EROSION 2\nSAND_SIZE 0.1\n"
+                       "OUTLET_SED_FLUX sed.out\nOV_CON_TRANS\nSEDIMENT_CONTAM\nMIXING_LAYER_DEPTH 1e-5\n");
+    g_land = land_watch();
+    const kesta_test::model_run run = kesta_test::run_in_process("p.prj", watch_land);
+    ASSERT_EQ(run.rc, 0) << run.out;
+    EXPECT_GT(g_land.stripped, 0);
+    EXPECT_GE(g_land.least, 0.0);
+}
+
 TEST(ContaminantRun, BadInputsAreRefusedNamingWhereAndWhat) {
     const std::string points = contam_plane::points();
     const struct {
