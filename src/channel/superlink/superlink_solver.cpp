@@ -45,12 +45,15 @@ constexpr double kMaxSplit = 1024.0;       // most pieces a sub-step is halved i
 constexpr double kMadeShare = 1e-3;        // water a piece may make, per m3 it moves between superlinks and junctions
 constexpr double kMadeFloor = 1e-6;        // m3 a piece may make in any case
 constexpr int kMaxPasses = 40;             // passes of a sub-step's storage iteration
-constexpr double kStorageTol = 1e-12;      // m: accepted storage residual of a node per m2 of its plan
+constexpr double kStorageTol = 1e-13;      // m: accepted storage residual of a node per m2 of its plan
 constexpr double kFreeTop = 0.95;          // share of a pipe's rise up to which its free-fall rating is exact
 constexpr double kPolyFloor = 1e-6;        // least polynomial area (per D W) and radius (per D)
 constexpr double kCritMargin = 0.001;      // m a closed section's critical depth stays inside its invert and crown
 constexpr double kDepthTol = 1e-9;         // m: accepted error of a critical depth
 constexpr int kMaxDepthSteps = 60;         // steps of the critical-depth iteration
+constexpr double kHeadTol = 1e-14;         // per m of the largest head: a refined head's accepted last change
+constexpr int kMaxSweeps = 4;              // refinements of a pass's heads before its system is factorised
+constexpr double kSweepShrink = 1e-2;      // least shrinking of a refinement's change from the one before
 // Fitted polynomial section at relative depth s = y / D: area per D W, the
 // sum of kPolyArea[i] s^i; hydraulic radius per D and top width per W, the
 // same with kPolyRadius and kPolyTop.
@@ -151,12 +154,14 @@ struct superlink_work {
     // = r x depth + s (m2/s, m3/s).
     vec1<int> us_free, ds_free;
     vec1<double> us_r, us_s, ds_r, ds_s;
+    // Per node, the change of its depth over the last piece, per s (m/s).
+    mat2<double> trend;
     // The state at a piece's start, restored when the piece is rejected.
     mat2<double> y_kept, Q_kept;
     vec1<double> Q_us_kept, Q_ds_kept, H_kept;
     // Junction system: where each coefficient lands in F's value array.
     Eigen::SparseMatrix<double> F;
-    Eigen::VectorXd G, H;
+    Eigen::VectorXd G, H, R, dH;  // right side, heads (m), residual (m3/s) and a refinement's change (m)
     Eigen::SparseLU<Eigen::SparseMatrix<double>, Eigen::COLAMDOrdering<int>> lu;
     std::vector<int> diag_at;             // [junction]
     std::vector<int> us_row_at, ds_row_at;  // [superlink]: entry (us, ds) and (ds, us); -1 for a boundary row
@@ -392,7 +397,7 @@ void make_work(storm_drain_state& s) {
     const int nl = s.n_superlinks, nj = s.n_sjunc, rows = s.max_nodes_per_link + 1;
     for (mat2<double>* t : {&w.Q, &w.ldepth, &w.A, &w.wet_per, &w.top_width, &w.hyd_R, &w.n_veloc, &w.l_veloc, &w.a,
                             &w.b, &w.c, &w.P, &w.D, &w.E, &w.U, &w.V, &w.W, &w.X, &w.Y, &w.Z, &w.qlat, &w.ym,
-                            &w.S0, &w.Sm, &w.Wm, &w.last_res, &w.y_kept, &w.Q_kept, &w.Ag, &w.Af, &w.Rg, &w.y_floor,
+                            &w.S0, &w.Sm, &w.Wm, &w.last_res, &w.y_kept, &w.Q_kept, &w.trend, &w.Ag, &w.Af, &w.Rg, &w.y_floor,
                             &w.known_depth, &w.known_volume, &w.known_width})
         *t = mat2<double>(nl, rows);
     for (int l = 1; l <= nl; ++l) std::fill(w.known_depth[l], w.known_depth[l] + rows + 1, std::nan(""));
@@ -427,6 +432,9 @@ void make_work(storm_drain_state& s) {
         if (!s.bound[d]) w.ds_row_at[static_cast<std::size_t>(l)] = &w.F.coeffRef(d - 1, u - 1) - base;
     }
     w.G.resize(nj);
+    w.H.setZero(nj);
+    w.R.resize(nj);
+    w.dH.resize(nj);
     w.lu.analyzePattern(w.F);
 }
 
@@ -585,11 +593,22 @@ void prepare_superlink(storm_drain_state& s, superlink_work& w, int l, double dt
     const double over_d = s.sjunc_head[s.ds_sjunc[l]] - s.ds_Zinv[l];
     w.us_free[l] = qu < 0.0 && below_critical(s, l, 1, -qu, over_u);
     w.ds_free[l] = qd >= 0.0 && below_critical(s, l, n, qd, over_d);
-    // The first pass's ratings of free ends, at the start depths; each pass
-    // then rates them again at its new depths (back_substitute).
-    const double* start = s.slink_node_depth[l];
-    if (w.us_free[l]) linear_rating(rate_end(s, l, 1, start[1]), w.us_r[l], w.us_s[l]);
-    if (w.ds_free[l]) linear_rating(rate_end(s, l, n, start[n + 1]), w.ds_r[l], w.ds_s[l]);
+    // The first pass linearises each node's storage (and a free end's
+    // rating) at its depth carried on by the last piece's trend, where that
+    // stays above 0: the storage iteration then starts nearer its end and
+    // needs fewer passes; each pass then linearises them again at its new
+    // depths (back_substitute).
+    double* guess = s.slink_node_depth[l];
+    for (int k = 1; k <= n + 1; ++k) {
+        const double ahead = guess[k] + w.trend[l][k] * dt;
+        if (ahead == guess[k] || ahead < 0.0) continue;
+        const node_store v = node_water(s, w, l, k, ahead);
+        guess[k] = ahead;
+        w.Sm[l][k] = v.volume;
+        w.Wm[l][k] = v.width;
+    }
+    if (w.us_free[l]) linear_rating(rate_end(s, l, 1, guess[1]), w.us_r[l], w.us_s[l]);
+    if (w.ds_free[l]) linear_rating(rate_end(s, l, n, guess[n + 1]), w.ds_r[l], w.ds_s[l]);
     double ku = 0.0, gu = 1.0, mu_u = -s.us_Zinv[l];
     double kd = 0.0, gd = 1.0, mu_d = -s.ds_Zinv[l];
     if (!w.ds_free[l]) {
@@ -686,8 +705,8 @@ void reduce_superlink(storm_drain_state& s, superlink_work& w, int l, double dt)
 // How a pass's junction solve ended.
 enum junction_solve : int { heads_solved, heads_singular, heads_not_finite };
 
-// The superjunction heads of the pass (in w.H).
-junction_solve solve_junctions(storm_drain_state& s, superlink_work& w, double dt) {
+// Fills the junction system of the pass (F's values and G).
+void assemble_junctions(const storm_drain_state& s, superlink_work& w, double dt) {
     double* F = w.F.valuePtr();
     std::fill(F, F + w.F.nonZeros(), 0.0);
     for (int j = 1; j <= s.n_sjunc; ++j) {
@@ -714,11 +733,40 @@ junction_solve solve_junctions(storm_drain_state& s, superlink_work& w, double d
             w.G[d - 1] += w.ds_jchi[l];
         }
     }
+}
+
+junction_solve solve_anew(superlink_work& w) {
     w.lu.factorize(w.F);
     if (w.lu.info() != Eigen::Success) return heads_singular;
     w.H = w.lu.solve(w.G);
     if (w.lu.info() != Eigen::Success) return heads_singular;
     return w.H.allFinite() ? heads_solved : heads_not_finite;
+}
+
+// The superjunction heads of the pass (in w.H). The first pass of a piece
+// factorises its system; a later pass, whose system differs from the first
+// one's only by the storage widths and ratings the pass re-linearised,
+// refines the last pass's heads with the first pass's factors,
+// H += LU^-1 (G - F H), until a correction is below kHeadTol of the largest
+// head (each correction some orders below the last), and factorises its own
+// system when they do not shrink so.
+junction_solve solve_junctions(const storm_drain_state& s, superlink_work& w, double dt, bool first) {
+    assemble_junctions(s, w, dt);
+    if (first) return solve_anew(w);
+    const double tol = kHeadTol * std::max(1.0, w.H.cwiseAbs().maxCoeff());
+    double last = 0.0;
+    for (int sweep = 0; sweep < kMaxSweeps; ++sweep) {
+        w.R = w.G;
+        w.R.noalias() -= w.F * w.H;
+        w.dH = w.lu.solve(w.R);
+        if (w.lu.info() != Eigen::Success || !w.dH.allFinite()) break;
+        const double change = w.dH.cwiseAbs().maxCoeff();
+        if (sweep > 0 && change > kSweepShrink * last) break;
+        w.H += w.dH;
+        if (change <= tol) return heads_solved;
+        last = change;
+    }
+    return solve_anew(w);
 }
 
 // A junction whose head nothing in the junction system depends on (its
@@ -865,9 +913,11 @@ void finish_substep(storm_drain_state& s, superlink_work& w, double dt) {
         for (int k = 1; k <= n + 1; ++k) {
             const double in = k == 1 ? w.Q_us_junc[l] : Q[k - 1], out = k == n + 1 ? w.Q_ds_junc[l] : Q[k];
             s.drain_linearisation_volume += Sm[k] - S0[k] - (in - out + qlat[k]) * dt;
-            if (y[k] >= 0.0) continue;
-            y[k] = kNegativeDepth;
-            s.drain_cleanup_volume += node_storage(s, l, k, y[k]).volume - Sm[k];
+            if (y[k] < 0.0) {
+                y[k] = kNegativeDepth;
+                s.drain_cleanup_volume += node_storage(s, l, k, y[k]).volume - Sm[k];
+            }
+            w.trend[l][k] = (y[k] - w.y_kept[l][k]) / dt;
         }
     }
 }
@@ -980,7 +1030,7 @@ int solve_piece(storm_drain_state& s, superlink_work& w, double dt) {
     double worst = 1.0;
     for (; worst > kStorageTol && pass < kMaxPasses; ++pass) {
         for (int l = 1; l <= s.n_superlinks; ++l) reduce_superlink(s, w, l, dt);
-        const junction_solve how = solve_junctions(s, w, dt);
+        const junction_solve how = solve_junctions(s, w, dt, pass == 0);
         if (how != heads_solved) {
             refuse_junction_solve(s, w, how);
             return -1;
