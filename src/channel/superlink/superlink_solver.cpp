@@ -142,6 +142,14 @@ struct node_shape {
 
 }  // namespace
 
+// The sparse LU of the junction system. Its columns hold three or four
+// entries and its factors hardly fill, so the library's panels of 16
+// columns only multiply the work arrays that every factorisation clears and
+// searches; panels of one column give the same factors with less of that.
+struct junction_lu : Eigen::SparseLU<Eigen::SparseMatrix<double>, Eigen::COLAMDOrdering<int>> {
+    junction_lu() { m_perfv.panel_size = 1; }
+};
+
 struct superlink_work {
     // [superlink][pipe] and [superlink][node]: the pipes' and nodes' shapes.
     mat2<pipe_shape> shape;
@@ -195,7 +203,7 @@ struct superlink_work {
     // Junction system: where each coefficient lands in F's value array.
     Eigen::SparseMatrix<double> F;
     Eigen::VectorXd G, H, R, dH;  // right side, heads (m), residual (m3/s) and a refinement's change (m)
-    Eigen::SparseLU<Eigen::SparseMatrix<double>, Eigen::COLAMDOrdering<int>> lu;
+    junction_lu lu;
     std::vector<int> diag_at;             // [junction]
     std::vector<int> us_row_at, ds_row_at;  // [superlink]: entry (us, ds) and (ds, us); -1 for a boundary row
 };
@@ -716,8 +724,9 @@ void prepare_superlink(storm_drain_state& s, superlink_work& w, int l, double dt
     double ku = 0.0, gu = 1.0, mu_u = -s.us_Zinv[l];
     double kd = 0.0, gd = 1.0, mu_d = -s.ds_Zinv[l];
     if (!w.ds_free[l]) {
-        const double ds_A = pipe_section_props(s.sec_type[l][n], s.diameter[l][n], s.width[l][n],
-                                               std::max(y[n + 1], over_d)).area;
+        const double ds_A = y[n + 1] >= over_d ? up_section(s, w, l, n, n + 1, y).area
+                                               : pipe_section_props(s.sec_type[l][n], s.diameter[l][n],
+                                                                    s.width[l][n], over_d).area;
         const double den = 2.0 * ds_A * ds_A * kG;
         kd = std::fabs(den) < 1e-9 ? 0.0 : std::fabs(qd) / den;
     }
