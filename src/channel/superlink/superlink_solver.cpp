@@ -154,23 +154,26 @@ struct superlink_work {
     // [superlink][pipe] and [superlink][node]: the pipes' and nodes' shapes.
     mat2<pipe_shape> shape;
     mat2<node_shape> node;
-    // [superlink][pipe or node]
-    mat2<double> Q, ldepth, A, wet_per, top_width, hyd_R, n_veloc, l_veloc;
+    // [superlink][pipe or node]: flow (m3/s), and the mean depth (m) and
+    // velocity (m/s) of the sub-step's momentum.
+    mat2<double> Q, ldepth, l_veloc;
     // [superlink][pipe]: the momentum's upwind coefficients a and c, and
     // a + b + c, the sum the recurrences use (m/s).
     mat2<double> a, abc, c, P, D, E, U, V, W, X, Y, Z, qlat;
     // [superlink][pipe]: g times the area (m3/s2) of the momentum's pressure
-    // and gravity terms, and area (m2) and hydraulic radius (m) of its
-    // friction term.
-    mat2<double> gAg, Af, Rg;
+    // and gravity terms.
+    mat2<double> gAg;
     // Per node, for the storage iteration of a sub-step: the depths the pass
     // started from (m), the water at the sub-step start and at the pass's
     // depths (m3), the storage width the pass used (m2), and the storage
     // residual of the latest pass (m3), whose sign the next pass compares.
     mat2<double> ym, S0, Sm, Wm, last_res;
-    // Node depths no less than kMinNodeDepth, at which a sub-step takes the
-    // sections of its coefficients (m); the water stays at the true depths.
-    mat2<double> y_floor;
+    // One superlink's sub-step start, by pipe or node, made afresh for each:
+    // node depths no less than kMinNodeDepth, at which a sub-step takes the
+    // sections of its coefficients (m; the water stays at the true depths);
+    // each pipe's area (m2) and velocity (m/s) at its mean depth, and the
+    // area (m2) and hydraulic radius (m) of its friction term.
+    vec1<double> y_floor, A, n_veloc, Af, Rg;
     // Per node, the depth (m) whose water (m3) and storage width (m2) were
     // last computed (not a number before the first), so that a sub-step
     // starting from the depths its last pass ended with does not compute
@@ -475,11 +478,12 @@ void make_work(storm_drain_state& s) {
     s.superlink_solver.reset(new superlink_work);
     superlink_work& w = *s.superlink_solver;
     const int nl = s.n_superlinks, nj = s.n_sjunc, rows = s.max_nodes_per_link + 1;
-    for (mat2<double>* t : {&w.Q, &w.ldepth, &w.A, &w.wet_per, &w.top_width, &w.hyd_R, &w.n_veloc, &w.l_veloc, &w.a,
-                            &w.abc, &w.c, &w.P, &w.D, &w.E, &w.U, &w.V, &w.W, &w.X, &w.Y, &w.Z, &w.qlat, &w.ym,
-                            &w.S0, &w.Sm, &w.Wm, &w.last_res, &w.y_kept, &w.Q_kept, &w.trend, &w.trend_before, &w.per_plan, &w.gAg, &w.Af, &w.Rg, &w.y_floor,
-                            &w.known_depth, &w.known_volume, &w.known_width})
+    for (mat2<double>* t : {&w.Q, &w.ldepth, &w.l_veloc, &w.a, &w.abc, &w.c, &w.P, &w.D, &w.E, &w.U, &w.V, &w.W,
+                            &w.X, &w.Y, &w.Z, &w.qlat, &w.ym, &w.S0, &w.Sm, &w.Wm, &w.last_res, &w.y_kept, &w.Q_kept,
+                            &w.trend, &w.trend_before, &w.per_plan, &w.gAg, &w.known_depth, &w.known_volume,
+                            &w.known_width})
         *t = mat2<double>(nl, rows);
+    for (vec1<double>* v : {&w.y_floor, &w.A, &w.n_veloc, &w.Af, &w.Rg}) *v = vec1<double>(rows);
     w.shape = mat2<pipe_shape>(nl, rows);
     w.known_first = mat2<pipe_section_values>(nl, rows);
     w.known_second = mat2<pipe_section_values>(nl, rows);
@@ -649,7 +653,7 @@ double head_share(const storm_drain_state& s, int l, int k) {
 // free-falling end's rating.
 void prepare_superlink(storm_drain_state& s, superlink_work& w, int l, double dt) {
     const int n = s.superlink_cnodes[l];
-    double* y = w.y_floor[l];
+    double* y = w.y_floor.data();
     for (int k = 1; k <= n + 1; ++k) {
         const node_store v = node_water(w, l, k, s.slink_node_depth[l][k]);
         w.S0[l][k] = w.Sm[l][k] = v.volume;
@@ -658,16 +662,13 @@ void prepare_superlink(storm_drain_state& s, superlink_work& w, int l, double dt
         y[k] = std::max(s.slink_node_depth[l][k], kMinNodeDepth);
     }
     const double* dxc = s.dxc[l];
-    double *Q = w.Q[l], *A = w.A[l], *T = w.top_width[l], *R = w.hyd_R[l], *nv = w.n_veloc[l], *lv = w.l_veloc[l];
-    double *a = w.a[l], *abc = w.abc[l], *c = w.c[l], *P = w.P[l], *gAg = w.gAg[l], *Af = w.Af[l], *Rg = w.Rg[l];
+    double *Q = w.Q[l], *A = w.A.data(), *nv = w.n_veloc.data(), *lv = w.l_veloc[l];
+    double *a = w.a[l], *abc = w.abc[l], *c = w.c[l], *P = w.P[l], *gAg = w.gAg[l], *Af = w.Af.data(), *Rg = w.Rg.data();
     for (int k = 1; k <= n; ++k) {
         w.ldepth[l][k] = 0.5 * (y[k] + y[k + 1]);
         const pipe_section_values p = pipe_at(w.shape[l][k], w.ldepth[l][k]);
         A[k] = p.area;
-        w.wet_per[l][k] = p.perimeter;
-        T[k] = p.top_width;
         nv[k] = A[k] > 0.0 ? Q[k] / A[k] : 0.0;
-        R[k] = p.perimeter > 0.0 ? A[k] / p.perimeter : 0.0;
         const driving_section g = driving(s, w, l, k, y, Q[k], p);
         Af[k] = g.area;
         Rg[k] = g.radius;
