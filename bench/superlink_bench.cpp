@@ -60,9 +60,9 @@ BENCHMARK(BM_SuperlinkSubstep)->Arg(100)->Arg(1000)->Arg(10000)->Arg(30000)->Uni
 
 // One simulated hour of 1 s steps from the first call (empty pipes) as the
 // flow fills the tree, timed by the wall clock without the network's making:
-// ns per computational pipe and step, the passes of the
-// storage iteration per sub-step, the sub-steps per step, and the hour's
-// balance error (water in less water out, stored and made) per m3 taken in.
+// ns per computational pipe and step, the passes of the storage iteration
+// per sub-step, the sub-steps per step, and the hour's balance error (water
+// in less water out, stored and made) per m3 taken in.
 void BM_SuperlinkHour(benchmark::State& state) {
     const int junctions = static_cast<int>(state.range(0));
     constexpr int kSteps = 3600;
@@ -100,7 +100,13 @@ void BM_SuperlinkHour(benchmark::State& state) {
     state.counters["substeps_per_step"] = substeps / kSteps;
     state.counters["balance_error"] = balance;
 }
-BENCHMARK(BM_SuperlinkHour)->Arg(1000)->Arg(10000)->Arg(30000)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
+BENCHMARK(BM_SuperlinkHour)
+    ->Arg(1000)
+    ->Arg(10000)
+    ->Arg(30000)
+    ->Iterations(1)
+    ->UseManualTime()
+    ->Unit(benchmark::kSecond);
 
 void BM_DenseLu1000(benchmark::State& state) {
     const int n = 1000;

@@ -4,7 +4,13 @@
 // recurrences and the end relations; then the superjunction system,
 // factorised numerically by a sparse LU whose ordering and symbolic
 // analysis were done once for the network; then the end flows, the end
-// depths and the back-substitution through every superlink.
+// depths and the back-substitution through every superlink. The node
+// storage is not linear in depth, so this is repeated in passes, each with
+// the storage linearised at the last pass's depths, the first at the depths
+// the nodes' trends carry them to; only the first pass of a piece
+// factorises the junction system, and the later ones, whose systems differ
+// from it only by the re-linearised storage, refine their heads with its
+// factors.
 //
 // Nearly empty pipes, steep ones above all, are where a linearised step
 // makes water: a pipe leaving a dry node would carry what the mean section
@@ -605,7 +611,7 @@ struct driving_section {
 // Section of pipe k of superlink l at the sub-step's floored depth y of its
 // node `at` (k or k + 1): the one the node's water was last computed with,
 // where that depth is the node's own and lies inside the pipe.
-pipe_section_values up_section(const storm_drain_state& s, const superlink_work& w, int l, int k, int at,
+pipe_section_values section_at_node(const storm_drain_state& s, const superlink_work& w, int l, int k, int at,
                                const double* y) {
     const pipe_shape& p = w.shape[l][k];
     if (y[at] == s.slink_node_depth[l][at] && w.known_depth[l][at] == y[at] && y[at] < p.d) {
@@ -621,7 +627,7 @@ driving_section driving(const storm_drain_state& s, const superlink_work& w, int
     if (q == 0.0 || mid.area <= 0.0 || std::min(y[k], y[k + 1]) >= s.diameter[l][k]) return at_mid;
     const double drop = s.S0[l][k] * s.dxc[l][k] + y[k] - y[k + 1];  // water-surface fall from node k to k+1 (m)
     if (q > 0.0 ? drop < 0.0 : drop > 0.0) return at_mid;
-    const pipe_section_values up = up_section(s, w, l, k, q > 0.0 ? k : k + 1, y);
+    const pipe_section_values up = section_at_node(s, w, l, k, q > 0.0 ? k : k + 1, y);
     // The Froude number's square q^2 T / (g A^3), and its root only where sigma needs it.
     auto froude2 = [q](const pipe_section_values& p) {
         return p.area > 0.0 && p.top_width > 0.0 ? q * q * p.top_width / (kG * p.area * p.area * p.area) : 1.0;
@@ -663,7 +669,8 @@ void prepare_superlink(storm_drain_state& s, superlink_work& w, int l, double dt
     }
     const double* dxc = s.dxc[l];
     double *Q = w.Q[l], *A = w.A.data(), *nv = w.n_veloc.data(), *lv = w.l_veloc[l];
-    double *a = w.a[l], *abc = w.abc[l], *c = w.c[l], *P = w.P[l], *gAg = w.gAg[l], *Af = w.Af.data(), *Rg = w.Rg.data();
+    double *a = w.a[l], *abc = w.abc[l], *c = w.c[l], *P = w.P[l], *gAg = w.gAg[l];
+    double *Af = w.Af.data(), *Rg = w.Rg.data();
     for (int k = 1; k <= n; ++k) {
         w.ldepth[l][k] = 0.5 * (y[k] + y[k + 1]);
         const pipe_section_values p = pipe_at(w.shape[l][k], w.ldepth[l][k]);
@@ -725,7 +732,7 @@ void prepare_superlink(storm_drain_state& s, superlink_work& w, int l, double dt
     double ku = 0.0, gu = 1.0, mu_u = -s.us_Zinv[l];
     double kd = 0.0, gd = 1.0, mu_d = -s.ds_Zinv[l];
     if (!w.ds_free[l]) {
-        const double ds_A = y[n + 1] >= over_d ? up_section(s, w, l, n, n + 1, y).area
+        const double ds_A = y[n + 1] >= over_d ? section_at_node(s, w, l, n, n + 1, y).area
                                                : pipe_section_props(s.sec_type[l][n], s.diameter[l][n],
                                                                     s.width[l][n], over_d).area;
         const double den = 2.0 * ds_A * ds_A * kG;
