@@ -109,6 +109,9 @@ def load_map(landuse):
 def main():
     out = sys.argv[1] if len(sys.argv) > 1 else HERE
     prj = read("valley.prj")
+    # The valley's analyzer and graphical-product cards stay the valley's.
+    if "# The channel nodes deeper than 1 m" in prj:
+        prj = prj[:prj.index("# The channel nodes deeper than 1 m")]
     prj = prj.replace("# Valley example:", "# Valley example with a herbicide (written by make_contam.py from the\n"
                       "# valley's project):", 1)
     prj = prj.replace("MAPPING_TABLE    valley.cmt", "MAPPING_TABLE    contam.cmt")

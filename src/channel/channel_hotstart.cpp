@@ -10,6 +10,7 @@
 #include "core/text_format.hpp"
 #include "core/warnings.hpp"
 #include "model/model_state.hpp"
+#include "output/finite_output.hpp"
 
 namespace kesta {
 
@@ -79,6 +80,17 @@ void write_chan_hotstart(const model_state& m) {
     std::FILE* depth = m.write_chan_hotstart_depth_fp.get();
     std::FILE* discharge = m.write_chan_hotstart_discharge_fp.get();
     if (!m.chan_hotstart_write || !depth || !discharge) return;
+    // A hotstart with a value that is not finite is not written.
+    for (int l = 1; l <= m.nlinks && l <= m.link_nodes.n(); ++l) {
+        if (!carried(m, l)) continue;
+        for (int j = 1; j <= m.link_nodes[l]; ++j) {
+            const bool level = std::isfinite(m.yp[j][l]);
+            if (level && std::isfinite(m.qp[j][l])) continue;
+            refuse_unwritten(m, level ? m.qp[j][l] : m.yp[j][l], level ? "the discharge" : "the water surface",
+                             format_text("node %d of link %d", j, l), written_file_words(m, level ? discharge : depth));
+            return;
+        }
+    }
     for (int l = 1; l <= m.nlinks && l <= m.link_nodes.n(); ++l) {
         if (!carried(m, l)) continue;
         for (int j = 1; j <= m.link_nodes[l]; ++j) {

@@ -4,9 +4,12 @@
 //   STREAMCELLS n
 //   per stream cell: CELLIJ row col, NUMNODES k, then k lines
 //   LINKNODE link node share
+// A share lies from 0 to 1, and the shares of a cell add up to 1 within
+// kShareSumTolerance.
 #include <algorithm>
 #include <cctype>
 #include <climits>
+#include <cmath>
 
 #include "channel/channel_input.hpp"
 #include "core/alloc_check.hpp"
@@ -20,6 +23,11 @@
 namespace kesta {
 
 namespace {
+
+// How far the shares of a cell may add up from 1: shares rounded to two
+// decimals (three of 0.33, 0.99 in all) pass, a share missing or given
+// twice does not.
+constexpr double kShareSumTolerance = 0.02;
 
 bool header_ok(const card_file& f) {
     line_cursor first(f.count() >= 1 ? f.line(1) : std::string());
@@ -67,10 +75,20 @@ bool count_entries(model_state& m, const card_file& f, int& widest) {
 }
 
 bool entries_complete(const model_state& m, const card_file& f, int cell, int entries, int line) {
-    if (cell == 0 || entries == m.gst_ncellsingrid[cell]) return true;
+    if (cell == 0) return true;
+    if (entries != m.gst_ncellsingrid[cell])
+        return refuse_line(f, line,
+                           format_text("stream cell %d has %d LINKNODE entries; its NUMNODES gives %d.", cell,
+                                       entries, m.gst_ncellsingrid[cell]));
+    // Each share takes its part of the cell's water and sediment: shares
+    // that add up to more than the whole take what the cell does not hold.
+    double sum = 0.0;
+    for (int e = 1; e <= entries; ++e) sum += m.gst_pct[cell][e];
+    if (std::fabs(sum - 1.0) <= kShareSumTolerance) return true;
     return refuse_line(f, line,
-                       format_text("stream cell %d has %d LINKNODE entries; its NUMNODES gives %d.", cell, entries,
-                                   m.gst_ncellsingrid[cell]));
+                       format_text("the LINKNODE shares of stream cell %d add up to %g; the shares of a cell's "
+                                   "exchange with its nodes must add up to 1 (within %g).",
+                                   cell, sum, kShareSumTolerance));
 }
 
 bool read_entries(model_state& m, const card_file& f) {
@@ -99,7 +117,12 @@ bool read_entries(model_state& m, const card_file& f) {
             int link = 0, node = 0;
             if (!take_int_in(c, link, 1, m.nlinks, "link")) return false;
             if (!take_int_in(c, node, 1, m.nx[link], format_text("a node of link %d", link).c_str())) return false;
-            if (!take_double(c, m.gst_pct[cell][entries])) return false;
+            double& share = m.gst_pct[cell][entries];
+            if (!take_double(c, share)) return false;
+            if (!(share >= 0.0 && share <= 1.0))
+                return refuse_card(c, format_text("gives node %d of link %d the share %g of the cell's exchange; "
+                                                  "a share lies from 0 to 1.",
+                                                  node, link, share));
             m.gst_link[cell][entries] = link;
             m.gst_node[cell][entries] = node;
             m.gst_gnum[cell][entries] = m.gst_gnum[cell][0];

@@ -3,8 +3,10 @@
 namespace kesta {
 
 bool refuse_unmade(error_record& rec, const std::string& what) {
-    print_both(rec.summary_file, "Error: " + what + " could not be made; the run stops.\n");
+    const std::string text = "Error: " + what + " could not be made; the run stops.\n";
+    print_both(rec.summary_file, text);
     rec.fail(4000);
+    rec.stop_message = text;
     return false;
 }
 

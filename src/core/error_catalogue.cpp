@@ -143,8 +143,12 @@ constexpr piece kCatalogue[] = {
          "Choose one or the other and try again\n"},
     {34, "Error: Both the drain and backwater channel initialization methods have been\n"
          "selected.  Only one method may be specified. \n"},
-    {35, "Error: Preissmann implicit channel routing is not supported by KESTA.\n"
-         "Select explicit channel routing method. \n"},
+    {35, "Error: card "},
+    {35, field::item},
+    {35, " of project file "},
+    {35, field::file_name},
+    {35, " chooses a channel routing that this program does not have.\n"
+         "CHAN_EXPLIC is the channel routing this program has: select it instead.\n"},
     {36, "Error: Both the implicit and explicit channel routing methods have been\n"
          "selected.  Only one method may be specified. \n"},
     {37, "Error: Both the explicit and mesh channel routing methods have been\n"

@@ -1,5 +1,7 @@
 #include "core/error_record.hpp"
 
+#include <mutex>
+
 #include "core/file_opener.hpp"
 #include "core/text_format.hpp"
 #include "core/warnings.hpp"
@@ -13,6 +15,27 @@ namespace {
 // This code's message goes to the summary file only, never to the console.
 constexpr int kSummaryOnlyCode = 131;
 
+// Messages may come from the threads of a split loop.
+std::mutex g_held_lock;
+
+void hold_for_summary(const std::string& text) {
+    std::lock_guard<std::mutex> guard(g_held_lock);
+    std::string& held = g_error_record.held_for_summary;
+    if (held.size() >= kMaxHeldText) return;
+    if (held.size() + text.size() <= kMaxHeldText) {
+        held += text;
+    } else {
+        held += "(further messages are on the console only)\n";
+    }
+}
+
+std::string without_blank_ends(const std::string& text) {
+    const char* const kSpace = " \t\r\n";
+    const std::size_t first = text.find_first_not_of(kSpace);
+    if (first == std::string::npos) return std::string();
+    return text.substr(first, text.find_last_not_of(kSpace) - first + 1);
+}
+
 }  // namespace
 
 void error_record::clear_for_run() {
@@ -20,6 +43,9 @@ void error_record::clear_for_run() {
     stop = 0;
     exit_now = 0;
     summary_file = nullptr;
+    stop_message.clear();
+    std::lock_guard<std::mutex> guard(g_held_lock);
+    held_for_summary.clear();
 }
 
 void error_record::fail(int c, const std::string& item_text, const std::string& file, int v1,
@@ -30,12 +56,17 @@ void error_record::fail(int c, const std::string& item_text, const std::string& 
     value1 = v1;
     value2 = v2;
     detail.clear();
+    stop_message = c == 4000 ? kMessageReportedAbove : "";
     stop = 1;
 }
 
 void print_both(std::FILE* fp, const std::string& text) {
     put_text(stdout, text);
-    put_text(fp, text);
+    if (fp) {
+        put_text(fp, text);
+    } else {
+        hold_for_summary(text);
+    }
 }
 
 void print_both(const std::string& text) { print_both(g_error_record.summary_file, text); }
@@ -48,12 +79,19 @@ void fail_and_report(int code, const std::string& item, const std::string& file,
 bool refuse(const std::string& text) {
     print_both(text);
     fail_and_report();
+    g_error_record.stop_message = text;
     return false;
 }
 
 void store_refusal(const std::string& text) {
     print_both(text);
     g_error_record.fail(4000);
+    g_error_record.stop_message = text;
+}
+
+std::string closing_error_text(const error_record& rec) {
+    const std::string text = without_blank_ends(rec.stop_message);
+    return text.empty() ? text : text + "\n";
 }
 
 bool is_warning_code(int code) {
@@ -77,7 +115,11 @@ void report_error(error_record& rec) {
     if (code <= kErrorCatalogueSize) {
         std::string message = error_message(rec);
         if (!message.empty() && !rec.detail.empty()) message += "  " + rec.detail + "\n";
-        if (is_warning_code(code)) note_warning(message);
+        if (is_warning_code(code)) {
+            note_warning(message);
+        } else if (!message.empty() && code != kSummaryOnlyCode) {
+            rec.stop_message = message;
+        }
         if (code != kSummaryOnlyCode) {
             print_both(rec.summary_file, message);
         } else {

@@ -21,21 +21,41 @@ struct error_record {
     // fail and once reported.
     std::string detail;
     std::FILE* summary_file = nullptr;  // not owned; messages are copied here
+    // The message of the error that stopped the run, said again as the last
+    // lines of the run's console output. Set by refuse, store_refusal and the
+    // reporter of a catalogue code; fail clears it, or, for code 4000 (the
+    // caller printed its own message and hands over no text), sets a line
+    // that points to the message above.
+    std::string stop_message;
+    // What print_both meant for the summary file while none was open (the
+    // first kMaxHeldText bytes): a run that stops before its summary file is
+    // opened writes it there.
+    std::string held_for_summary;
 
-    // Clears code, stop, exit_now and summary_file, as at the start of a run.
+    // Clears code, stop, exit_now, summary_file and the kept texts, as at
+    // the start of a run.
     void clear_for_run();
-    // Stores a code with the fields its message needs and sets `stop`.
+    // Stores a code with the fields its message needs, sets `stop` and
+    // `stop_message` (see there).
     void fail(int c, const std::string& item_text = std::string(),
               const std::string& file = std::string(), int v1 = 0, int v2 = 0);
 };
 
 extern error_record g_error_record;
 
+// The stop message of code 4000 when its caller printed its own message and
+// handed over no text of it.
+constexpr const char* kMessageReportedAbove = "Error: the run failed on the error reported above.\n";
+
 // Number of codes in the message catalogue (1..kErrorCatalogueSize).
 constexpr int kErrorCatalogueSize = 131;
 
+// Bytes of summary text the error record holds while no summary file is open.
+constexpr std::size_t kMaxHeldText = 1 << 20;
+
 // Writes `text` unchanged to standard output and then, when `fp` is given, to
-// `fp`. The text is never used as a format.
+// `fp`; when it is not, the text is held in the error record for the summary
+// file (see held_for_summary). The text is never used as a format.
 void print_both(std::FILE* fp, const std::string& text);
 // The same to the summary file the record copies messages to.
 void print_both(const std::string& text);
@@ -51,6 +71,10 @@ bool refuse(const std::string& text);
 // As refuse, but code 4000 is only stored with the stop flag: the run driver
 // reports it after the step.
 void store_refusal(const std::string& text);
+
+// The last console lines of a run that stopped: the stop message without its
+// surrounding blank lines and with one line end; empty when there is none.
+std::string closing_error_text(const error_record& rec);
 
 // The catalogue message of `code` built from the record's fields, without the
 // leading line break; empty for codes with no message.

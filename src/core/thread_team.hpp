@@ -24,8 +24,9 @@ int set_cells_per_thread(int cells);
 // Idle threads sleep rather than spin: a spinning thread keeps its core from
 // the thread the others wait for when the machine runs other work. The
 // OpenMP runtime reads its wait policy from the environment once, when it
-// is loaded, before main begins, so the process runs itself again, with the
-// same arguments and OMP_WAIT_POLICY=passive added to its environment,
+// is loaded, before main begins, so the process runs itself again, from the
+// same program file under the same name, with the same arguments (argv[0]
+// too) and OMP_WAIT_POLICY=passive added to its environment,
 // unless the user has set OMP_WAIT_POLICY or GOMP_SPINCOUNT (their setting
 // then holds). Returns when nothing is to change, or when the program cannot
 // be started again (it then runs on with the runtime's own policy). To be

@@ -74,13 +74,13 @@ const card_doc kDocs[] = {
     {189, kRun, "", "A long-term run: hourly weather (HMET_* card) and a precipitation file of several events; the overland flow is routed during the events.", U, nullptr},
     {228, kRun, "m3/s", "Long-term runs: an event ends once the outlet discharge has fallen below this (default 0.1; below 1e-5 it is 0.05).", U, nullptr},
     {194, kRun, "", "Time columns give the Julian day: in the outlet hydrograph of an event run instead of the elapsed minutes, in the series of a long-term run instead of the decimal year.", U, nullptr},
-    {20, kRun, "", "Fewer lines on the console: no progress lines and no map file names.", U, nullptr},
-    {222, kRun, "", "Almost nothing on the console: no reading messages, no progress (the summary file still gets every message).", U, nullptr},
+    {20, kRun, "", "Fewer lines on the console: no progress line per step, no messages of the overland and channel steps and no map file names. On a terminal one line, rewritten at most once a second, shows the date reached, the share of the run done, the time taken and an estimate of the time left.", U, nullptr},
+    {222, kRun, "", "Fewer lines on the console: no reading messages but the name of the project file read, the list of mapping tables found and the count of cells per class of each index map, no progress line per step (on a terminal, unless STREAM_INFO, the one line of QUIET), no initialisation time or \"Running....\" line; warnings, errors, the run time and, without QUIET, the messages of the overland and channel steps still show. The summary file still gets every message.", U, nullptr},
     {218, kRun, "", "After a fatal error, wait for a key before the program ends.", U, nullptr},
     {240, kRun, "", "Flush the console after every this many progress lines.", U, nullptr},
     {221, kRun, "", "Each progress line also gives the largest and smallest channel depths and discharges, with their nodes.", U, nullptr},
     {239, kRun, "", "Meant to thin the console output.", N, nullptr},
-    {296, kRun, "", "Meant to set the number of threads; the program takes one thread per 65536 cells of a grid, at most as many as the machine has cores, or OMP_NUM_THREADS. Prints a warning.", I, "whole number"},
+    {296, kRun, "", "Meant to set the number of threads; the program takes one thread per 65536 cells of a grid, at most as many as the machine has cores, or OMP_NUM_THREADS.", I, "whole number"},
 
     // Grid and overland surface.
     {47, kSurface, "", "The watershed mask: an integer grid, non-zero inside the watershed.", U, nullptr},
@@ -108,7 +108,7 @@ const card_doc kDocs[] = {
     {219, kSurface, "", "Overland boundary conditions from the OVERLAND_BOUNDARY table of the mapping-table file. Refused with OV_CON_TRANS: the water crossing the boundary carries no constituents.", U, nullptr},
     {51, kSurface, "", "Meant to name a map of materials.", N, nullptr},
     {52, kSurface, "", "Meant to name a map of initial depths (use OV_INIT_DEPTH).", N, nullptr},
-    {66, kSurface, "m", "Map of the ground elevations as the run leaves them, written when it ends; with SOIL_EROSION each step's net erosion and deposition lower or raise the ground the water flows over.", U, nullptr},
+    {66, kSurface, "m", "Map of the ground elevations as the run leaves them, written when it ends; with SOIL_EROSION each step's net erosion and deposition lower or raise the ground the water flows over (a cell gives at most 1 m of its soil in a run; erosion beyond stops the run).", U, nullptr},
     {67, kSurface, "", "Meant to name a file of overland pumps (none are read, so the card also passes with OV_CON_TRANS).", N, nullptr},
     {135, kSurface, "m", "Overland hotstart map written at the end of the run: the depth of every cell, as a grid.", U, nullptr},
 
@@ -135,9 +135,9 @@ const card_doc kDocs[] = {
     {74, kSoil, "", "Integer map of soil classes, for layered soils and the Richards equation.", U, nullptr},
     {75, kSoil, "cm, cm/h", "Soil layer table of each soil class (layered soils, Richards equation).", U, nullptr},
     {76, kSoil, "m", "Map of the water table elevation.", U, nullptr},
-    {244, kSoil, "m", "Depth of the soil column whose water is accounted (default 0.4).", U, nullptr},
-    {245, kSoil, "m", "Depth of the top layer of the soil water accounting.", U, nullptr},
-    {246, kSoil, "m", "Depth of the mixing layer: of the soil water accounting, and the soil's top layer that exchanges contaminants with the overland water.", U, nullptr},
+    {244, kSoil, "m", "Depth of the soil column whose water is accounted (default 0.4).", U, "number from 0 to 1000"},
+    {245, kSoil, "m", "Depth of the top layer of the soil water accounting.", U, "number from 0 to 1000"},
+    {246, kSoil, "m", "Depth of the mixing layer: of the soil water accounting, and the soil's top layer that exchanges contaminants with the overland water.", U, "number from 0 to 1000"},
     {42, kSoil, "", "Richards equation: mean of the conductivities between nodes (default geometric).", U, "GEOMETRIC or ARITHMETIC"},
     {43, kSoil, "", "Richards equation: retention curves of Brooks and Corey, or of Havercamp.", U, "BROOKS or HAVERCAMP"},
     {44, kSoil, "", "Richards equation: condition at the top node (another word, or none, gives neither).", U, "GREEN_AMPT, AVERAGE or another word"},
@@ -163,10 +163,10 @@ const card_doc kDocs[] = {
 
     // Channels.
     {27, kChannel, "", "Explicit diffusive-wave routing of the channel network of CHANNEL_INPUT, tied to the cells by STREAM_CELL.", U, nullptr},
-    {25, kChannel, "", "Implicit (Preissmann) channel routing, which this build does not have: the run stops.", U, nullptr},
-    {26, kChannel, "", "Implicit channel routing started by draining, which this build does not have: the run stops.", U, nullptr},
-    {28, kChannel, "", "Meant to select mesh channel routing: the channels are not routed.", N, nullptr},
-    {29, kChannel, "", "Implicit channel routing started by backwater, which this build does not have: the run stops.", U, nullptr},
+    {25, kChannel, "", "Implicit (Preissmann) channel routing, which this program does not have: the run stops with a message naming the card (CHAN_EXPLIC is the channel routing it has).", U, nullptr},
+    {26, kChannel, "", "Implicit channel routing started by draining, which this program does not have: the run stops with a message naming the card.", U, nullptr},
+    {28, kChannel, "", "Mesh channel routing, which this program does not have: the run stops with a message naming the card.", U, nullptr},
+    {29, kChannel, "", "Implicit channel routing started by backwater, which this program does not have: the run stops with a message naming the card.", U, nullptr},
     {214, kChannel, "", "Channel cells are listed in the grid-stream file (STREAM_CELL); CHAN_EXPLIC sets it.", U, nullptr},
     {88, kChannel, "", "The channel input file: links, nodes, cross-sections and structures (docs/inputs.md).", U, nullptr},
     {60, kChannel, "", "The grid-stream file: which channel nodes each stream cell holds (docs/inputs.md).", U, nullptr},
@@ -221,7 +221,7 @@ const card_doc kDocs[] = {
     {260, kGround, "", "Water content of the unsaturated zone above the water table, as a fraction of the porosity (default 0.75).", U, nullptr},
     {148, kGround, "", "File of the well locations whose levels GW_WELL_LEVEL writes.", U, nullptr},
     {102, kGround, "m", "Output file of the water levels at the wells of OUT_WELL_LOCATION.", U, nullptr},
-    {170, kGround, "", "Meant to name a groundwater head map output.", N, nullptr},
+    {170, kGround, "m", "Groundwater head maps at the map interval (with GW_SIMULATION): with MAP_TYPE 0 the folder of the grid files (gw_head.0001.asc ...), which must exist; else the dataset file.", U, nullptr},
     {198, kGround, "", "Meant to set the soil water from the groundwater.", N, nullptr},
     {220, kGround, "", "Meant to switch wells on (the WELL_TABLE of the mapping-table file gives them).", N, nullptr},
 
@@ -254,7 +254,6 @@ const card_doc kDocs[] = {
     {130, kOutput, "m3/s", "Hydrograph file for the graphical product, written at the end of the run from the outlet and location hydrographs.", U, nullptr},
     {131, kOutput, "", "Meant to name a file of cell hydrographs.", N, nullptr},
     {133, kOutput, "", "Meant to name a daily output file.", N, nullptr},
-    {134, kOutput, "", "Meant to name an end-of-run table.", N, nullptr},
     {160, kOutput, "", "Meant to name a discharge profile.", N, nullptr},
     {161, kOutput, "", "Meant to name a discharge profile output.", N, nullptr},
     {162, kOutput, "", "Meant to name a water surface profile.", N, nullptr},
@@ -302,7 +301,7 @@ const card_doc kDocs[] = {
     {116, kCoupled, "", "Meant to set the PEXLO compression.", N, nullptr},
 
     // Sediment: overland erosion and, with channel routing, channel sediment.
-    {251, kSediment, "", "Overland soil erosion and sediment transport by particle size class, the classes from the SEDIMENTS table and the soil from the SOIL_EROSION_PROPS table of MAPPING_TABLE; the value chooses the transport-capacity formula (10 or more, the classes carried as constituents, is refused). With channel routing the channels carry the fine classes as wash load and the sand classes on the bed of their erodible links (TRAP_ERODE, BREAK_ERODE; a network without one is refused).", U, "1 to 6"},
+    {251, kSediment, "", "Overland soil erosion and sediment transport by particle size class, the classes from the SEDIMENTS table and the soil from the SOIL_EROSION_PROPS table of MAPPING_TABLE; the value chooses the transport-capacity formula; 10 more (11 to 16) carries the classes as constituents instead, which no sediment routine moves (docs/inputs.md). With channel routing the channels carry the fine classes as wash load and the sand classes on the bed of their erodible links (TRAP_ERODE, BREAK_ERODE; a network without one is refused).", U, "1 to 6, 11 to 16"},
     {83, kSediment, "", "Map of the soil erodibility.", N, nullptr},
     {84, kSediment, "", "Map of the crop management factor.", N, nullptr},
     {85, kSediment, "", "Map of the conservation practice factor.", N, nullptr},
@@ -311,39 +310,40 @@ const card_doc kDocs[] = {
     {252, kSediment, "mm", "A sediment class of at least this diameter is sand: what reaches a channel-network lake settles at its edge, and in the channels it moves on the bed by Yang's formula for sand of this diameter (above 0 with channel routing).", U, nullptr},
     {253, kSediment, "", "Silt particle size.", N, nullptr},
     {254, kSediment, "", "Clay particle size.", N, nullptr},
-    {255, kSediment, "degrees C", "Water temperature of the settling velocities (below 0 counts as 0) and, as given, of the nutrient reactions.", U, nullptr},
+    {255, kSediment, "degrees C", "Water temperature of the settling velocities and of the nutrient reactions, at most 100 (below 0 counts as 0).", U, nullptr},
     {256, kSediment, "", "Porosity of the channel bed sand (0 or more, below 1): the bed of an erodible link holds 1 - porosity of sand over its erodible depth (MAX_EROSION of the channel input file).", U, nullptr},
     {165, kSediment, "m3", "Maps of the volume of sediment in suspension on each cell.", U, nullptr},
     {166, kSediment, "cm3/s", "Maps of the sediment leaving each cell in the last overland step.", U, nullptr},
     {167, kSediment, "mm", "Maps of the net deposition on each cell since the run began, as a depth (erosion negative).", U, nullptr},
     {168, kSediment, "g/m3", "Series of the wash-load concentration at the channel outlet (with channel routing).", U, nullptr},
-    {169, kSediment, "m3/s", "Series of the sediment leaving at the outlet (ft3/s with QOUT_CFS): over land, all classes; with channel routing, through the channel outlet in the last channel step, one column per fine class, then per sand class (the sand the beds start with has no class and is in no column). A run with SOIL_EROSION must name it.", U, nullptr},
+    {169, kSediment, "m3/s", "Series of the sediment leaving at the outlet (ft3/s with QOUT_CFS): over land, all classes; with channel routing, through the channel outlet in the last channel step, one column per fine class, then per sand class (the sand the beds start with has no class and is in no column). A run with SOIL_EROSION below 10 must name it.", U, nullptr},
     {142, kSediment, "", "Channel nodes of the sediment series (with channel routing): a count, then one \"link node\" pair per node of an open channel; OUT_SED_LOC must be given with it.", U, nullptr},
     {143, kSediment, "m3/s", "Sediment discharge through the downstream face of each IN_SED_LOC node, one column per fine class, then per sand class (ft3/s with QOUT_CFS; the sand the beds start with has no class and is in no column); the file starts with the list of nodes.", U, nullptr},
     {144, kSediment, "g/m3", "Wash-load concentration at each IN_SED_LOC node.", U, nullptr},
     {156, kSediment, "", "Link/node dataset of each channel node's sediment discharge (m3/s x 1e6, all classes) summed over the output times of the run (with SOIL_EROSION; its blocks take the numbers of the CHAN_DEPTH dataset's).", U, nullptr},
+    {134, kSediment, "m3", "Table of the sediment the stream cells gave the channels over the run (with channel routing; a run without channel sediment says so among its warnings and writes nothing), appended to the file when the run ends: per sediment class one line of \"%6.2lf \" values, node by node of links 1, 2, ..., then a dashed line, so that each run of a series adds its table.", U, nullptr},
 
     // Contaminants.
     {201, kContam, "", "Contaminant transport in the channels and the channel-network lakes (with OV_CON_TRANS or NUTRIENTS, and CHAN_EXPLIC routing): the stream cells, point sources and the aquifer give or take their constituents, the network routes and disperses them to the outlet, they decay in the nodes and lakes, and the summary closes the channel, lake and whole-basin balances. A contaminant with an output name in the CONTAMINANT_TRANSPORT table gets two link/node datasets, that name followed by .chan.conc (g/m3) and by .chan.mass (g). Needed by OV_CON_TRANS and NUTRIENTS with channel routing.", U, nullptr},
     {202, kContam, "", "Contaminant transport over land: one contaminant from the OV_* cards, or those of the CONTAMINANT_TRANSPORT table of the mapping-table file. With channel routing it needs CHAN_CON_TRANS and CHAN_EXPLIC routing. Refused with overland lakes (OVERLAND_LAKE_MAP), OV_BOUNDARY and STORM_SEWER, whose water would move without its constituents. OV_PUMP passes: its pumps move no water. With NUTRIENTS the nutrient species follow the contaminants' slots.", U, nullptr},
     {204, kContam, "", "Contaminants in the soil layers (with OV_CON_TRANS and Green and Ampt infiltration of any kind): leaching, decay, exchange with the surface water. With NUTRIENTS the soil layers hold the thirteen soil pools of the nutrient library (see NUTRIENTS).", U, nullptr},
     {205, kContam, "", "The soil layers keep their contaminant masses; the soil balance then shows what that implies.", U, nullptr},
-    {206, kContam, "", "Contaminants bind to the suspended fine sediment of SOIL_EROSION (by the PARTITION of the CONTAMINANT_TRANSPORT table), over land and, with CHAN_CON_TRANS, in the channels and lakes.", U, nullptr},
+    {206, kContam, "", "Contaminants bind to the suspended fine sediment of SOIL_EROSION (by the PARTITION of the CONTAMINANT_TRANSPORT table), over land and, with CHAN_CON_TRANS, in the channels and lakes; the nutrient species of NUTRIENTS stay dissolved.", U, nullptr},
     {203, kContam, "", "Every contaminant output.", N, nullptr},
-    {103, kContam, "kg per cell (mg/kg with SOIL_CON_TRANS)", "Map of the land load of the first contaminant.", U, nullptr},
+    {103, kContam, "kg per cell (mg/kg with SOIL_CON_TRANS)", "Map of the land load of the first contaminant: from 0 to 1e4 kg per m2 of the cell (1e6 mg/kg, the soil itself, with SOIL_CON_TRANS).", U, nullptr},
     {104, kContam, "m3/s, g/m3", "Time series of cell point sources of water and contaminants (docs/inputs.md).", U, nullptr},
     {105, kContam, "g/m3", "Maps of the overland concentration of the first contaminant (with OV_CON_TRANS).", U, nullptr},
     {146, kContam, "g/m3", "Concentration of every contaminant in the channels at each IN_HYD_LOCATION node, location by location (with CHAN_CON_TRANS).", U, nullptr},
     {147, kContam, "g/s", "Dissolved mass flux of every contaminant through the downstream face of each IN_HYD_LOCATION node, location by location (with CHAN_CON_TRANS); with SEDIMENT_CONTAM each followed by the flux attached to the wash load.", U, nullptr},
     {265, kContam, "1/day", "First-order decay of the contaminants in the channels and the channel-network lakes.", U, nullptr},
-    {266, kContam, "m2/s", "Dispersion coefficient of the contaminants along the channels, and of the nutrient species on the links the DISPERSION table of ST_MAPPING_TABLE does not give.", U, nullptr},
+    {266, kContam, "m2/s", "Dispersion coefficient of the contaminants along the channels, and of the nutrient species on the links the DISPERSION table of ST_MAPPING_TABLE does not give (from 0 to 2000, the most a river has; so are the values of that table).", U, nullptr},
     {267, kContam, "g/m3", "Initial concentration of every contaminant in the channel-network lakes and in the channel nodes that hold water at the first channel step.", U, nullptr},
     {268, kContam, "1/day", "Decay coefficient of the uniform contaminant, over land and in the soil.", U, nullptr},
-    {269, kContam, "m2/s", "Overland dispersion coefficient of the uniform contaminant.", U, nullptr},
+    {269, kContam, "m2/s", "Overland dispersion coefficient of the uniform contaminant, and of the sediment classes carried as constituents (from 0 to 100: water over land disperses no more).", U, nullptr},
     {270, kContam, "m/day", "Rate of exchange of the uniform contaminant between the overland water and the mixing layer.", U, nullptr},
     {271, kContam, "", "The exchange with the mixing layer and the decay run every this many constituent steps (a whole number, default 1).", U, nullptr},
-    {272, kContam, "kg per cell (mg/kg with SOIL_CON_TRANS)", "Land load of the uniform contaminant.", U, nullptr},
-    {273, kContam, "", "pH of the water the nutrients react in, over land, in streams and in lakes (default 7.2); sets the share of ammonium that is un-ionised ammonia.", U, nullptr},
+    {272, kContam, "kg per cell (mg/kg with SOIL_CON_TRANS)", "Land load of the uniform contaminant: from 0 to 1e4 kg per m2 of the cell (1e6 mg/kg, the soil itself, with SOIL_CON_TRANS).", U, nullptr},
+    {273, kContam, "", "pH of the water the nutrients react in, over land, in streams and in lakes (default 7.2, from 0 to 14); sets the share of ammonium that is un-ionised ammonia.", U, nullptr},
     {275, kContam, "", "Sorption constant Km of NO2.", N, "number"},
     {276, kContam, "", "Sorption constant Km of NO3.", N, "number"},
     {277, kContam, "", "Sorption constant Km of NH4.", N, "number"},
@@ -358,11 +358,10 @@ const card_doc kDocs[] = {
     {286, kContam, "", "Sorption constant Koc of dissolved P.", N, "number"},
 
     // Nutrients: the species are carried by the water over land, in the
-    // channels and in the soil and react in the surface water; the overland
-    // maps and outlet hydrographs are written, the channel datasets and the
-    // soil pools are not part of this build. NUTRIENTS must come before every other nutrient
+    // channels and in the soil, and react in the water and, as the soil
+    // pools, in the soil. NUTRIENTS must come before every other nutrient
     // card.
-    {303, kNutrient, "", "Nutrient simulation: nine species (NO2, NO3, NH4, organic N and P, dissolved P, algae, CBOD, dissolved oxygen) are carried by the water over land and, with CHAN_CON_TRANS, in the channels and lakes, with the rain's concentrations (PRECIP_CONC of the ZEP_N, ZEP_P and ZEP_OTH tables), and react in it; what infiltrates leaves the model, except with SOIL_CON_TRANS: the soil layers then hold the library's thirteen soil pools (organic active and stable carbon, ammonium, nitrate, organic active, fresh and stable nitrogen, mineral active, solution and stable phosphorus, organic active, fresh and stable phosphorus), which start from the library's initial pools for each layer's depth (and from the tables of SOILS_ZEP_N, SOILS_ZEP_P and SOILS_ZEP_C), react in the library at the soil water's interval and leach with the water in their dissolved share; infiltrating NO3, NH4, ON, OP and DP join the soil's nitrate, ammonium, organic active nitrogen, organic active phosphorus and solution phosphorus, the other species leave the model, and pore water rising to the surface gives those five pools back to their species. With WATER_TABLE the ZEP_GW_N (NO2, NO3, NH4, ON), ZEP_GW_P (OP, DP) and ZEP_GW_OTH (CBOD, DO) tables give the groundwater's concentrations. Channel routing needs CHAN_EXPLIC and CHAN_CON_TRANS; not with OVERLAND_LAKE_MAP, OV_BOUNDARY, OV_PUMP, STORM_SEWER, or SEDIMENT_CONTAM with OV_CON_TRANS. Must come before the other nutrient cards.", U, "none"},
+    {303, kNutrient, "", "Nutrient simulation: nine species (NO2, NO3, NH4, organic N and P, dissolved P, algae, CBOD, dissolved oxygen) are carried by the water over land and, with CHAN_CON_TRANS, in the channels and lakes, with the rain's concentrations (PRECIP_CONC of the ZEP_N, ZEP_P and ZEP_OTH tables), and react in it; what infiltrates leaves the model, except with SOIL_CON_TRANS: the soil layers then hold the library's thirteen soil pools (organic active and stable carbon, ammonium, nitrate, organic active, fresh and stable nitrogen, mineral active, solution and stable phosphorus, organic active, fresh and stable phosphorus), which start from the library's initial pools for each layer's depth (and from the tables of SOILS_ZEP_N, SOILS_ZEP_P and SOILS_ZEP_C), react in the library at the soil water's interval and leach with the water in their dissolved share; infiltrating NO3, NH4, ON, OP and DP join the soil's nitrate, ammonium, organic active nitrogen, organic active phosphorus and solution phosphorus, the other species leave the model, and pore water rising to the surface gives those five pools back to their species. With WATER_TABLE the ZEP_GW_N (NO2, NO3, NH4, ON), ZEP_GW_P (OP, DP) and ZEP_GW_OTH (CBOD, DO) tables give the groundwater's concentrations. Channel routing needs CHAN_EXPLIC and CHAN_CON_TRANS; not with OVERLAND_LAKE_MAP, OV_BOUNDARY, OV_PUMP or STORM_SEWER. With SEDIMENT_CONTAM the contaminants bind to the eroded sediment and the nutrient species stay dissolved. Must come before the other nutrient cards.", U, "none"},
     {304, kNutrient, "", "The aquatic environment file: rate constants by environment id and the overland (OV_MAP) and stream (ST_MAP) id maps.", U, "file name"},
     {305, kNutrient, "", "Initial overland NO2: nothing (the mapping table), a number or a map file.", U, "nothing, a number or a file name"},
     {306, kNutrient, "", "Initial overland NO3 (as OV_INIT_NO2).", U, "nothing, a number or a file name"},
@@ -375,7 +374,7 @@ const card_doc kDocs[] = {
     {313, kNutrient, "", "Initial overland dissolved oxygen.", U, "nothing, a number or a file name"},
     {315, kNutrient, "", "Initial overland dissolved organic carbon.", N, "nothing, a number or a file name"},
     {316, kNutrient, "", "Overland fraction of organic carbon.", N, "nothing, a number or a file name"},
-    {317, kNutrient, "", "Overland dispersion.", N, "nothing, a number or a file name"},
+    {317, kNutrient, "m2/s", "Overland dispersion coefficient of the nutrient species: nothing (the DISPERSION table), a number or a map file; from 0 to 100.", U, "nothing, a number or a file name"},
     {318, kNutrient, "", "Initial stream NO2: nothing (the ZEP_N table of the ST_MAPPING_TABLE file), a number, or a STREAM_MAP file of one value per link.", U, "nothing, a number or a file name"},
     {319, kNutrient, "", "Initial stream NO3 (as ST_INIT_NO2).", U, "nothing, a number or a file name"},
     {320, kNutrient, "", "Initial stream NH4.", U, "nothing, a number or a file name"},
@@ -443,7 +442,7 @@ const card_doc kDocs[] = {
     {293, kIgnored, "", "Printed as \"Minimum channel flow = ...\".", I, nullptr},
     {294, kIgnored, "", "Printed as \"Number of links = ...\" (the channel input file gives the links).", I, nullptr},
     {295, kIgnored, "", "Printed as \"Number of nodes = ...\".", I, nullptr},
-    {kIgnoredCard, kIgnored, "", "Nothing is read from the line, and no warning is given.", I, nullptr},
+    {kIgnoredCard, kIgnored, "", "Nothing is read from the line.", I, nullptr},
 };
 
 const char* value_text(card_value v) {
@@ -453,8 +452,10 @@ const char* value_text(card_value v) {
         case card_value::optional_name: return "file name, or nothing";
         case card_value::whole: return "whole number";
         case card_value::positive_whole: return "whole number above 0";
+        case card_value::non_negative_whole: return "whole number, 0 or more";
         case card_value::number: return "number";
         case card_value::positive_number: return "number above 0";
+        case card_value::non_negative_number: return "number, 0 or more";
         case card_value::ignored: return "anything";
         case card_value::own_rule: return "";
     }
@@ -487,18 +488,40 @@ const char* const kIntroduction =
     "first word begins with `#` is a comment. A card given twice keeps its later\n"
     "value, and of the cards that choose one method of a kind (the infiltration\n"
     "or channel routing cards) the last one given decides. A keyword that is no\n"
-    "card is warned about, with its line, in the console and in the summary file,\n"
-    "and the line is skipped. Paths are relative to the folder the program runs\n"
-    "in. The files the cards name are described in [inputs.md](inputs.md).\n"
+    "card is warned about, with its line and the nearest cards of the table, in\n"
+    "the console and in the summary file, and the line is skipped. A value a card\n"
+    "cannot take is an error that names the card, its line and the value; the\n"
+    "whole file is read first, so that one run shows every such error, and the\n"
+    "run then stops. Paths are relative to the folder the program runs in. The\n"
+    "files the cards name are described in [inputs.md](inputs.md).\n"
     "\n"
     "Value: *none*, the card is a switch or chooses a method; *file name*, the next\n"
     "word (a card without it names no file); *whole number* or *number*, one\n"
     "value, which the run refuses when it is missing or malformed. Cards marked\n"
     "*Read and ignored* change nothing; cards marked *No effect in this build*\n"
     "are read and kept, but the process they serve is not part of this program.\n"
+    "A run that gives one of either says so once among the warnings of its\n"
+    "summary file (\"card X is read but has no effect in this program\").\n"
     "Synonyms stand in one row.\n";
 
 }  // namespace
+
+std::vector<std::string> cards_without_effect(const std::vector<std::string>& given) {
+    std::map<int, card_status> status;
+    for (const card_doc& d : kDocs) status.emplace(d.id, d.status);
+    std::map<std::string, bool> no_effect;  // by keyword
+    for (const project_card& c : project_cards()) {
+        const auto st = status.find(c.id);
+        no_effect[c.keyword] = st != status.end() && st->second != card_status::used;
+    }
+    std::vector<std::string> out;
+    std::set<std::string> listed;
+    for (const std::string& k : given) {
+        const auto it = no_effect.find(k);
+        if (it != no_effect.end() && it->second && listed.insert(k).second) out.push_back(k);
+    }
+    return out;
+}
 
 std::string card_reference(std::vector<std::string>& problems) {
     const std::vector<project_card> cards = project_cards();

@@ -14,4 +14,9 @@ namespace kesta {
 // say what it takes: the reference is complete only when it stays empty.
 std::string card_reference(std::vector<std::string>& problems);
 
+// The keywords of `given` (spelt as in the card table) whose cards the
+// reference marks as read and ignored or as having no effect in this
+// program, each once, in the order first given. Other words are passed over.
+std::vector<std::string> cards_without_effect(const std::vector<std::string>& given);
+
 }  // namespace kesta

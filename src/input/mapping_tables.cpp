@@ -9,10 +9,12 @@
 #include "core/file_opener.hpp"
 #include "core/text_format.hpp"
 #include "core/token_stream.hpp"
+#include "core/warnings.hpp"
 #include "input/time_series.hpp"
 #include "subsurface/evapotranspiration.hpp"
 #include "subsurface/soil_layer_table.hpp"
 #include "subsurface/wells.hpp"
+#include "transport/constituents.hpp"
 #include "transport/sediment_tables.hpp"
 
 namespace kesta {
@@ -28,6 +30,10 @@ constexpr std::size_t kValueColumn = 86;  // 0-based offset of character 87
 
 // Check lines are padded with dots to this width after two blanks.
 constexpr std::size_t kCheckWidth = 35;
+
+// The densest solid there is (osmium) is 22.6 times as dense as water; no
+// sediment grain is denser.
+constexpr double kDensestGrain = 22.6;
 
 struct keyword_def {
     const char* text;
@@ -207,6 +213,10 @@ struct table_rows {
     int max_id = 0;
 };
 
+// How far the shares of the sediment classes in a SOIL_EROSION_PROPS row
+// may add up from 1: shares rounded to two decimals pass.
+constexpr double kSoilShareTolerance = 0.02;
+
 // A SOIL_EROSION_PROPS row: the capacity coefficient and the erodibility
 // factor are not negative (a negative capacity would move sediment against
 // the flow) and every class's share of the parent soil lies in [0, 1].
@@ -232,13 +242,43 @@ bool erosion_row_in_bounds(const table_cursor& cur, int id, const double* values
                                 id, j - base, values[j]));
         return false;
     }
+    // Each class erodes as the share of the soil it is given: shares that
+    // add up to more than the whole erode more soil than there is.
+    double sum = 0.0;
+    for (int j = base + 1; j <= ncols; ++j) sum += values[j];
+    if (sum > 1.0 + kSoilShareTolerance) {
+        table_error(cur, table_soil_erosion,
+                    format_text("the row of ID %d gives its sediment classes shares of the parent soil that add up "
+                                "to %g; together they make up at most the whole soil, 1 (within %g)",
+                                id, sum, kSoilShareTolerance));
+        return false;
+    }
+    // Less may be meant (a part of the soil no class carries); none at all
+    // is soil that does not erode.
+    if (ncols > base && sum > 0.0 && sum < 1.0 - kSoilShareTolerance)
+        warn(format_text("Warning: mapping table file %s, table SOIL_EROSION_PROPS, line %d: the row of ID %d gives "
+                         "its sediment classes shares of the parent soil that add up to %g: a part %g of the soil "
+                         "erodes as no class.\n",
+                         cur.file().name().c_str(), cur.line_number(), id, sum, 1.0 - sum));
     return true;
+}
+
+// A CONTAMINANT_TRANSPORT row disperses no more than water over land can
+// (its other columns are checked per cell once the table is read).
+bool contaminant_row_in_bounds(const table_cursor& cur, int id, const double* values, int ncols) {
+    if (ncols < 1 || values[1] <= kMostOverlandDispersion) return true;
+    table_error(cur, table_contaminants,
+                format_text("the row of ID %d gives the dispersion coefficient (column 1) %g m2/s; water over land "
+                            "disperses no more than %g m2/s",
+                            id, values[1], kMostOverlandDispersion));
+    return false;
 }
 
 // The evapotranspiration parameters of a row lie within what any land can
 // have; a value outside is refused naming the row.
 bool row_in_bounds(const table_cursor& cur, int table_id, int id, const double* values, int ncols) {
     if (table_id == table_soil_erosion) return erosion_row_in_bounds(cur, id, values, ncols);
+    if (table_id == table_contaminants) return contaminant_row_in_bounds(cur, id, values, ncols);
     if (table_id != table_evapotranspiration) return true;
     for (int j = 1; j <= 4 && j <= ncols; ++j) {
         const et_parameter_bound& b = kEtParameterBounds[j - 1];
@@ -862,10 +902,11 @@ bool read_sediment_table(mapping_table_file& file, const std::string& file_name,
                         format_text("class %d has the particle diameter %g mm; it must be above 0", i, s.part_diam[i]));
             return false;
         }
-        if (!(s.spec_grav[i] > 1.0)) {
+        if (!(s.spec_grav[i] > 1.0 && s.spec_grav[i] <= kDensestGrain)) {
             table_error(cur, table_sediments,
-                        format_text("class %d has the specific gravity %g; it must be above 1 (water)", i,
-                                    s.spec_grav[i]));
+                        format_text("class %d has the specific gravity %g; it must be above 1 (water) and at most "
+                                    "%g (no solid is denser)",
+                                    i, s.spec_grav[i], kDensestGrain));
             return false;
         }
         pop_string(line, s.output_filename[static_cast<std::size_t>(i)]);

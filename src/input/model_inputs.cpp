@@ -105,7 +105,6 @@ void setup_nutrient_overland(model_state& m) {
     assign_zep_gw_tables(m);
     zep_overland_init(m);
     m.ov_con_trans = 1;
-    zep_overland_bind(m);
 }
 
 }  // namespace

@@ -21,6 +21,7 @@
 #include "model/model_state.hpp"
 #include "nutrients/nutrient_species.hpp"
 #include "nutrients/source/aquatic_kinetics.hpp"
+#include "transport/constituents.hpp"
 
 namespace kesta {
 namespace {
@@ -39,6 +40,7 @@ constexpr table_column kTables[kOverlandInitialKinds] = {
     {table_zep_oth, 3}, {table_zep_c, 1},   {table_zep_c, 2},   {table_dispersion, 1}};
 
 bool non_negative(double v) { return v >= 0.0; }
+bool overland_dispersion(double v) { return v >= 0.0 && v <= kMostOverlandDispersion; }
 
 // The values of entry e into `dest` from the source its card chose; false
 // when the run stops. `what` is "the %s constituent" or, for the
@@ -100,8 +102,11 @@ bool assign_entry(model_state& m, int e, vec1<double>& dest) {
         break;
     }
     }
-    // A negative value would stop the kinetics at the first reaction.
-    const value_rule rule{name, "", non_negative, "it must be 0 or more"};
+    // A negative value would stop the kinetics at the first reaction; a
+    // dispersion beyond what water over land has is an error of input.
+    const std::string most = format_text("it must be from 0 to %g m2/s", kMostOverlandDispersion);
+    const value_rule rule = e == kDispersionEntry ? value_rule{name, "m2/s", overland_dispersion, most.c_str()}
+                                                  : value_rule{name, "", non_negative, "it must be 0 or more"};
     std::string detail;
     const std::string source = src.kind == 3   ? "the uniform value of its OV_* card"
                                : src.kind == 1 ? "map " + src.map_name
@@ -261,6 +266,10 @@ void assign_stream_constituents(model_state& m) {
                                                "must be 0 or more.\n",
                                                m.st_mapping_table.c_str(), nutrient_display_name(x.entry), v, l,
                                                ids[l])));
+            if (x.entry == kDispersionEntry && v > kMostChannelDispersion)
+                return void(refuse(format_text("Error: stream mapping table %s, table DISPERSION: %g m2/s for link "
+                                               "%d (ID %d); it must be at most %g m2/s, the most a river has.\n",
+                                               m.st_mapping_table.c_str(), v, l, ids[l], kMostChannelDispersion)));
             for (int j = 1; j <= m.nx[l]; ++j) (*x.dest)[st.index(l, j)] = v;
         }
     }

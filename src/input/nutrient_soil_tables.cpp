@@ -29,8 +29,9 @@ constexpr int kParamColumns = 6;
 bool non_negative(double v) { return v >= 0.0; }
 
 // Reads the `count` columns of mapping table `table` into cols[0..count-1]
-// (sized to the cells), each checked to be 0 or more.
-bool read_columns(model_state& m, int table, int count, std::array<vec1<double>, 7>& cols) {
+// (sized to the cells), each checked to be 0 or more, and with `pools` (kg
+// over a cell) at most what the land of a cell can hold.
+bool read_columns(model_state& m, int table, int count, std::array<vec1<double>, 7>& cols, bool pools) {
     std::array<vec1<double>*, 7> out{};
     for (int j = 0; j < count; ++j) {
         cols[static_cast<std::size_t>(j)] = vec1<double>(m.ncells);
@@ -43,6 +44,13 @@ bool read_columns(model_state& m, int table, int count, std::array<vec1<double>,
         std::string detail;
         if (first_breach(m, cols[static_cast<std::size_t>(j)], rule, value_source(m, false, "", table), detail) != 0)
             return refuse("Error: nutrient soil table: " + detail + "\n");
+        if (!pools) continue;
+        const double area = m.gridsize * m.gridsize;
+        const std::string why = format_text(", %g kg per m2 of the cell's %g m2", kMostLandMassPerArea, area);
+        if (first_beyond(m, cols[static_cast<std::size_t>(j)], kMostLandMassPerArea * area,
+                         format_text("pool of column %d", j + 1).c_str(), "kg", why, value_source(m, false, "", table),
+                         detail) != 0)
+            return refuse("Error: nutrient soil table: " + detail);
     }
     return true;
 }
@@ -81,7 +89,7 @@ void assign_zep_soil_tables(model_state& m) {
                              t.table_name));
             continue;
         }
-        if (!read_columns(m, t.table, t.columns, cols)) return;
+        if (!read_columns(m, t.table, t.columns, cols, true)) return;
         for (int j = 0; j < t.columns; ++j) {
             vec1<double>& kg = cols[static_cast<std::size_t>(j)];
             for (int k = 1; k <= m.ncells; ++k) kg[k] *= kGramsPerKilogram;
@@ -94,7 +102,7 @@ void assign_zep_soil_tables(model_state& m) {
     const int tables[] = {table_zep_soil_km, table_zep_soil_koc};
     for (int i = 0; i < 2; ++i) {
         if (!present(m, tables[i])) continue;
-        if (!read_columns(m, tables[i], kParamColumns, cols)) return;
+        if (!read_columns(m, tables[i], kParamColumns, cols, false)) return;
         const double* values[kParamColumns];
         for (int j = 0; j < kParamColumns; ++j) {
             array1d<double>& v = kept[i][j];

@@ -135,7 +135,11 @@ void setup_optim_and_precip_events(model_state& m) {
     const bool summary_requested = m.htp && m.htp_event_num_given && m.htp_event_num == 0;
     const bool event_requested = m.htp_event_num_given && m.htp_event_num != 0;
     if (m.quiet) {
-        say(m, format_text("using precipitation data from file: %s\n", m.precip_file.c_str()));
+        if (m.rain_from_file) {
+            say(m, format_text("using precipitation data from file: %s\n", m.precip_file.c_str()));
+        } else {
+            say(m, format_text("using uniform rain of %g mm/h for %g min\n", m.rain_intensity, m.rain_duration));
+        }
         if (summary_requested)
             std::printf("\n\nReading precip file to write HTP summary in file: HTP_PRECIP.SUM\n");
     }
@@ -215,6 +219,7 @@ void setup_optim_and_precip_events(model_state& m) {
     alloc_dvector(m.event_start_times, count, "event_start_times");
     if (!blocks_made(g_error_record, "the start times of the events", m.event_start_times)) return;
     for (int k = 1; k <= count; ++k) m.event_start_times[k] = starts[static_cast<std::size_t>(k - 1)];
+    m.last_rain_time = spans[static_cast<std::size_t>(m.nevents - 1)].end;
     rewind_precip(m.precip_in);
 
     if (summary_requested) {

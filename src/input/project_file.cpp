@@ -1,11 +1,15 @@
 #include "input/project_file.hpp"
 
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
+#include <cstdlib>
 #include <cstdio>
 #include <cstring>
 #include <string>
 #include <unordered_map>
 #include <variant>
+#include <vector>
 
 #include "calibration/replace_params.hpp"
 #include "core/calendar.hpp"
@@ -13,6 +17,7 @@
 #include "core/file_opener.hpp"
 #include "core/parallel_env.hpp"
 #include "core/text_format.hpp"
+#include "core/thread_team.hpp"
 #include "core/warnings.hpp"
 #include "input/time_series.hpp"
 #include "nutrients/zep_container.hpp"
@@ -29,8 +34,10 @@ enum class card_kind {
     text_if_value,     // as text, but only when a token follows
     integer,           // `target` = a whole number; `echo` printed with it
     positive_integer,  // as integer, and greater than zero
+    non_negative_integer,  // as integer, and zero or more
     real,              // `target` = a number; `echo` printed with it
     positive_real,     // as real, and greater than zero
+    non_negative_real,  // as real, and zero or more
     special,           // `handler` reads the values
 };
 
@@ -93,7 +100,7 @@ std::string* text_field(const field_ref& f, card_context& c) {
 
 // ---------------------------------------------------------------------------
 // Refusals. Each prints its message naming the card, the line and the value,
-// then reports code 4000 at once; the reader stops.
+// then reports code 4000 at once; the reader goes on with the next line.
 
 bool refuse(const card_context& c, const std::string& what) {
     std::string msg = "Error: card ";
@@ -375,12 +382,32 @@ bool reten_depth_card(card_context& c) {
     return true;
 }
 
-// The number of threads comes from OMP_NUM_THREADS: the card's number is
-// read and ignored, with a warning.
+// No soil column a run accounts for is deeper than this (m).
+constexpr double kDeepestSoil = 1000.0;
+
+// A depth of the soil water accounting or of one of its layers (m), into the
+// card's field. Below 0 a column would hold negative water; 0 (up to 1e-16
+// m) gives a layer no depth of its own, so that the layer below stands in
+// for it.
+bool soil_depth_card(card_context& c) {
+    const std::string tok = peek_token(c.line);
+    double v = 0.0;
+    if (!take_real(c, v)) return false;
+    if (!(v >= 0.0 && v <= kDeepestSoil))
+        return refuse_value(c, format_text("needs a depth from 0 to %g m", kDeepestSoil).c_str(), tok);
+    *real_field(c.row->target, c) = v;
+    return true;
+}
+
+// The project does not set the number of threads: the card's number is read
+// and ignored, with a warning that says how the threads are chosen.
 bool num_threads_card(card_context& c) {
     int threads = 0;
     if (!take_int(c, threads)) return false;
-    warn("Warning: not complied with OpenMP, unable to set the thread level.\n");
+    warn(format_text("Warning: card NUM_THREADS on line %d of project file %s is ignored: the project does not "
+                     "set the number of threads.\n  Each loop over a grid takes one thread per %d cells, at most "
+                     "the threads OpenMP may use\n  (one per core, or OMP_NUM_THREADS when it is set).\n",
+                     c.line_number, c.file_name.c_str(), kCellsPerThread));
     return true;
 }
 
@@ -588,8 +615,8 @@ constexpr card_row kCards[] = {
     {"CHAN_BACKWATER", 29, K::set, &RP::chan_routing, {}, 5},
     {"PRECIP_UNIF", 30, K::set, &RN::precip_source, {}, 0},
     {"PRECIP_FILE", 31, K::text, &RN::precip_file, &RN::precip_source},
-    {"RAIN_INTENSITY", 32, K::real, &RN::rain_intensity},
-    {"RAIN_DURATION", 33, K::integer, &RN::rain_duration},
+    {"RAIN_INTENSITY", 32, K::non_negative_real, &RN::rain_intensity},
+    {"RAIN_DURATION", 33, K::non_negative_integer, &RN::rain_duration},
     {"RAIN_INV_DISTANCE", 34, K::set, &RN::rain_interp, {}, 0},
     {"RAIN_THIESSEN", 35, K::set, &RN::rain_interp, {}, 1},
     {"HMET_SURFAWAYS", 36, K::text, &PO::hmet_file, &PO::hmet_surfaways},
@@ -811,9 +838,9 @@ constexpr card_row kCards[] = {
     {"X_FREQ", 241, K::integer, &PO::x_freq},
     {"XWIN_WIDTH", 242, K::integer, &PO::xwin_width},
     {"XWIN_HEIGHT", 243, K::integer, &PO::xwin_height},
-    {"SOIL_MOIST_DEPTH", 244, K::real, &PO::soil_moist_depth},
-    {"TOP_LAYER_DEPTH", 245, K::real, &PO::top_layer_depth},
-    {"MIXING_LAYER_DEPTH", 246, K::real, &PO::mixing_layer_depth},
+    {"SOIL_MOIST_DEPTH", 244, K::special, &PO::soil_moist_depth, {}, 0, nullptr, soil_depth_card},
+    {"TOP_LAYER_DEPTH", 245, K::special, &PO::top_layer_depth, {}, 0, nullptr, soil_depth_card},
+    {"MIXING_LAYER_DEPTH", 246, K::special, &PO::mixing_layer_depth, {}, 0, nullptr, soil_depth_card},
     {"RICHARDS_WEIGHT", 247, K::real, &PO::richards_weight},
     {"RICHARDS_DTHETA_MAX", 248, K::real, &PO::richards_dtheta_max},
     {"RICHARDS_ITER_MAX", 249, K::integer, &PO::richards_iter_max},
@@ -983,9 +1010,11 @@ constexpr bool row_is_sound(const card_row& r) {
             return is_text_field(r.target);
         case card_kind::integer:
         case card_kind::positive_integer:
+        case card_kind::non_negative_integer:
             return is_int_field(r.target) || (is_none(r.target) && r.text != nullptr);
         case card_kind::real:
         case card_kind::positive_real:
+        case card_kind::non_negative_real:
             return is_real_field(r.target) || (is_none(r.target) && r.text != nullptr);
         case card_kind::special:
             return r.handler != nullptr && r.value >= 0 && r.value < index_limit(r.handler);
@@ -1021,10 +1050,76 @@ const std::unordered_map<std::string, const card_row*>& card_index() {
     return index;
 }
 
+// Edits (a letter added, dropped, changed, or two neighbours swapped) that
+// turn `a` into `b`, counted up to `limit` + 1.
+int edit_distance(const std::string& a, const std::string& b, int limit) {
+    const int n = static_cast<int>(a.size());
+    const int m = static_cast<int>(b.size());
+    if (std::abs(n - m) > limit) return limit + 1;
+    // Three rows of the table: two rows back, the row before, this row.
+    std::vector<int> back2(static_cast<std::size_t>(m) + 1), back1(back2.size()), row(back2.size());
+    for (int j = 0; j <= m; ++j) back1[static_cast<std::size_t>(j)] = j;
+    for (int i = 1; i <= n; ++i) {
+        row[0] = i;
+        for (int j = 1; j <= m; ++j) {
+            const std::size_t uj = static_cast<std::size_t>(j);
+            const int cost = a[static_cast<std::size_t>(i - 1)] == b[uj - 1] ? 0 : 1;
+            int d = std::min({back1[uj] + 1, row[uj - 1] + 1, back1[uj - 1] + cost});
+            if (i > 1 && j > 1 && a[static_cast<std::size_t>(i - 1)] == b[uj - 2] &&
+                a[static_cast<std::size_t>(i - 2)] == b[uj - 1]) {
+                d = std::min(d, back2[uj - 2] + 1);
+            }
+            row[uj] = d;
+        }
+        std::swap(back2, back1);
+        std::swap(back1, row);
+    }
+    return std::min(back1[static_cast<std::size_t>(m)], limit + 1);
+}
+
+// The most edits a keyword of `length` letters may be away from a word that
+// is taken for a misspelling of it: one for short keywords, two from eight
+// letters on.
+int edits_allowed(std::size_t length) { return length >= 8 ? 2 : 1; }
+
+// The most cards a suggestion names.
+constexpr std::size_t kMaxSuggestions = 3;
+
+// The cards of the table fewest edits away from `word` (case aside), in
+// table order; none when no card is close enough.
+std::vector<std::string> nearest_cards(const std::string& word) {
+    std::string upper = word;
+    for (char& ch : upper) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+    std::vector<std::string> best;
+    int best_distance = 3;
+    for (const card_row& r : kCards) {
+        const std::string keyword = r.keyword;
+        const int allowed = edits_allowed(keyword.size());
+        const int d = edit_distance(upper, keyword, allowed);
+        if (d > allowed || d > best_distance) continue;
+        if (d < best_distance) best.clear();
+        best_distance = d;
+        if (best.size() < kMaxSuggestions) best.push_back(keyword);
+    }
+    return best;
+}
+
+// "A", "A or B", "A, B or C" (with `last` "or").
+std::string listed(const std::vector<std::string>& words, const char* last) {
+    std::string text;
+    for (std::size_t i = 0; i < words.size(); ++i) {
+        if (i > 0) text += i + 1 == words.size() ? std::string(" ") + last + " " : std::string(", ");
+        text += words[i];
+    }
+    return text;
+}
+
 // The row of the line's card, taking the keyword off the line; null for a
-// blank line, a comment and an unknown keyword (after its warning, which
-// names the line of `file` when it is given).
-const card_row* find_card(line_cursor& line, const std::string* file = nullptr, int line_number = 0) {
+// blank line, a comment and an unknown keyword. An unknown keyword is warned
+// about as written, with the nearest cards when some are close; when `file`
+// is given the warning names the line and `unknown` receives the keyword.
+const card_row* find_card(line_cursor& line, const std::string* file = nullptr, int line_number = 0,
+                          std::vector<unknown_card>* unknown = nullptr) {
     const std::string& s = line.text();
     std::size_t p = line.position();
     while (p < s.size() && (s[p] == ' ' || s[p] == '\t' || s[p] == '\n')) ++p;
@@ -1034,17 +1129,21 @@ const card_row* find_card(line_cursor& line, const std::string* file = nullptr, 
     }
     std::size_t q = p;
     while (q < s.size() && s[q] != ' ' && s[q] != '\t' && s[q] != '\n') ++q;
-    const std::string token = to_lower(s.substr(p, q - p));
+    const std::string written = s.substr(p, q - p);
     line.set_position(q);
-    if (token[0] == '#') return nullptr;
+    if (written[0] == '#') return nullptr;
     const auto& index = card_index();
-    const auto it = index.find(token);
+    const auto it = index.find(to_lower(written));
     if (it == index.end()) {
+        const std::vector<std::string> nearest = nearest_cards(written);
         if (g_parallel_env.world_rank() == 0) {
-            std::string text = format_text("Warning: unknown card found in the project file: %s\n", echoed(token).c_str());
+            std::string text = format_text("Warning: unknown card found in the project file: %s", echoed(written).c_str());
+            if (!nearest.empty()) text += " (did you mean " + listed(nearest, "or") + "?)";
+            text += "\n";
             if (file) text += format_text("  (line %d of project file %s; the line is skipped)\n", line_number, file->c_str());
             warn(text);
         }
+        if (unknown) unknown->push_back(unknown_card{line_number, written, nearest});
         return nullptr;
     }
     return it->second;
@@ -1052,6 +1151,7 @@ const card_row* find_card(line_cursor& line, const std::string* file = nullptr, 
 
 bool act_on_card(card_context& c) {
     const card_row& row = *c.row;
+    c.po.cards_read.emplace_back(row.keyword);
     switch (row.kind) {
         case card_kind::ignored:
             return true;
@@ -1072,17 +1172,25 @@ bool act_on_card(card_context& c) {
             break;
         }
         case card_kind::integer:
-        case card_kind::positive_integer: {
+        case card_kind::positive_integer:
+        case card_kind::non_negative_integer: {
+            const std::string tok = peek_token(c.line);
             int v = 0;
             if (!take_int(c, v, row.kind == card_kind::positive_integer)) return false;
+            if (row.kind == card_kind::non_negative_integer && v < 0)
+                return refuse_value(c, "needs a value of zero or more", tok);
             if (int* field = int_field(row.target, c)) *field = v;
             if (row.text) std::printf(row.text, v);
             break;
         }
         case card_kind::real:
-        case card_kind::positive_real: {
+        case card_kind::positive_real:
+        case card_kind::non_negative_real: {
+            const std::string tok = peek_token(c.line);
             double v = 0.0;
             if (!take_real(c, v, row.kind == card_kind::positive_real)) return false;
+            if (row.kind == card_kind::non_negative_real && v < 0.0)
+                return refuse_value(c, "needs a value of zero or more", tok);
             if (double* field = real_field(row.target, c)) *field = v;
             if (row.text) std::printf(row.text, v);
             break;
@@ -1147,13 +1255,26 @@ std::vector<project_card> project_cards() {
             case card_kind::text_if_value: v = card_value::optional_name; break;
             case card_kind::integer: v = card_value::whole; break;
             case card_kind::positive_integer: v = card_value::positive_whole; break;
+            case card_kind::non_negative_integer: v = card_value::non_negative_whole; break;
             case card_kind::real: v = card_value::number; break;
             case card_kind::positive_real: v = card_value::positive_number; break;
+            case card_kind::non_negative_real: v = card_value::non_negative_number; break;
             case card_kind::special: v = card_value::own_rule; break;
         }
         out.push_back(project_card{r.keyword, r.id, v});
     }
     return out;
+}
+
+std::string misspelling_of(const project_options& po, const std::string& keyword) {
+    for (const unknown_card& u : po.unknown_cards) {
+        for (const std::string& n : u.nearest) {
+            if (n == keyword)
+                return format_text("line %d has the unknown card %s: write %s there", u.line,
+                                   echoed(u.keyword).c_str(), keyword.c_str());
+        }
+    }
+    return std::string();
 }
 
 int get_card_id(line_cursor& line) {
@@ -1186,11 +1307,49 @@ void read_project_file(const std::string& name, project_options& po, run_params&
 
     set_project_defaults(po, rp, rain);
     card_context c{po, rp, rain, line, path, 1, nullptr};
+    // Every line is read, whatever went wrong before it, so that one run
+    // shows every mistake of the file; the run stops after the last line.
+    const int stopped_before = g_error_record.stop;
+    std::vector<std::string> error_lines;
+    std::string messages;
     while (read_line(line, fp.get())) {
         ++c.line_number;
-        c.row = find_card(line, &path, c.line_number);
-        if (c.row && !act_on_card(c)) return;
+        c.row = find_card(line, &path, c.line_number, &po.unknown_cards);
+        if (!c.row) continue;
+        g_error_record.stop = 0;
+        g_error_record.stop_message.clear();
+        const bool acted = act_on_card(c);
+        if (!acted && g_error_record.code > 0) {
+            // A code the card stored (a nutrient card before NUTRIENTS, a
+            // calibration word): said now, with the card's line.
+            g_error_record.detail =
+                format_text("(card %s on line %d of project file %s)", c.row->keyword, c.line_number, path.c_str());
+            report_error(g_error_record);
+        }
+        if (acted && g_error_record.stop == 0) continue;
+        error_lines.push_back(std::to_string(c.line_number));
+        std::string said = g_error_record.stop_message;
+        if (said.empty() || said == kMessageReportedAbove) {
+            // A file read at its card was refused with a message of its own.
+            said = format_text("Error: card %s on line %d of project file %s could not be acted on (see the "
+                               "message above).\n",
+                               c.row->keyword, c.line_number, path.c_str());
+        }
+        while (!said.empty() && said[0] == '\n') said.erase(0, 1);
+        messages += said;
     }
+    close_file(fp);
+    g_error_record.stop = stopped_before != 0 || !error_lines.empty() ? 1 : 0;
+    if (error_lines.empty()) return;
+
+    const std::string lines = listed(error_lines, "and");
+    const std::string closing =
+        error_lines.size() == 1
+            ? format_text("Error: project file %s has 1 error (line %s); the run stops.\n", path.c_str(), lines.c_str())
+            : format_text("Error: project file %s has %d errors (lines %s); the run stops.\n", path.c_str(),
+                          static_cast<int>(error_lines.size()), lines.c_str());
+    print_both(closing);
+    g_error_record.stop_message = messages + closing;
 }
 
 }  // namespace kesta

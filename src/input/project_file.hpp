@@ -24,15 +24,27 @@ constexpr long long kMaxGridCells = 100000000;
 // nutrient cards act as soon as they are met.
 //
 // Failures: a file that cannot be opened sets `rp.open_failed` and, to say
-// why, `rp.open_errno` (nothing else changes). A bad first line, or a card
-// whose value is missing, malformed or out of range, prints its message and
-// reports code 4000 at once; a nutrient card before NUTRIENTS stores code 79
-// (item: the card group), a bad CALIB_COMP_DATA or CALIB_OBJ_FUNC value code
-// 103 or 104. Reading stops at the first failure; the fields read so far
-// keep their values. An unknown card is warned about, naming its line, and
-// skipped.
+// why, `rp.open_errno` (nothing else changes). A bad first line prints its
+// message and reports code 4000 at once; nothing more is read. Otherwise
+// every line is read, whatever failed before it: a card whose value is
+// missing, malformed or out of range prints its message naming the card, the
+// line and the value (code 4000 reported at once) and leaves its field as it
+// was; a nutrient card before NUTRIENTS reports code 79 (item: the card
+// group), a bad CALIB_COMP_DATA or CALIB_OBJ_FUNC value code 103 or 104, each
+// with the card's line as its detail. After the last line, a file with such
+// errors gets a closing line that counts them and names their lines; the
+// stop flag is then set and the error record's stop message holds every
+// error's message and the closing line. An unknown card is warned about as
+// written, naming its line and the nearest cards of the table, skipped, and
+// listed in `po.unknown_cards`.
 void read_project_file(const std::string& name, project_options& po, run_params& rp,
                        rain_params& rain);
+
+// For an input the run needs whose card `keyword` (upper case) no line
+// gives: "line N has the unknown card X: write KEYWORD there" for the first
+// unknown card of the project that `keyword` is nearest to; empty when none
+// is.
+std::string misspelling_of(const project_options& po, const std::string& keyword);
 
 // The card id of the line: takes the keyword off the front of `line`, so the
 // values follow at its read position. Returns kIgnoredCard for a blank line,
@@ -47,8 +59,10 @@ enum class card_value {
     optional_name,    // a name, kept only when one is given
     whole,            // a whole number
     positive_whole,   // a whole number above 0
+    non_negative_whole,   // a whole number, 0 or more
     number,           // a number
     positive_number,  // a number above 0
+    non_negative_number,  // a number, 0 or more
     own_rule,         // values read by a rule of the card's own
     ignored,          // anything: the card is read and ignored
 };

@@ -113,4 +113,17 @@ int first_breach(const model_state& m, const vec1<double>& values, const value_r
     return 0;
 }
 
+int first_beyond(const model_state& m, const vec1<double>& values, double most, const char* what, const char* unit,
+                 const std::string& why, const std::string& source, std::string& detail) {
+    for (int k = 1; k <= m.ncells && k <= values.n(); ++k) {
+        if (values[k] >= 0.0 && values[k] <= most) continue;
+        int row = 0, col = 0;
+        cell_row_col(m, k, row, col);
+        detail = format_text("%s %g %s at cell %d (row %d, column %d), from %s: it must be from 0 to %g %s%s.\n", what,
+                             values[k], unit, k, row, col, source.c_str(), most, unit, why.c_str());
+        return k;
+    }
+    return 0;
+}
+
 }  // namespace kesta

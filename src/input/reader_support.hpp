@@ -83,6 +83,17 @@ struct value_rule {
 // row and column, and `source`.
 int first_breach(const model_state& m, const vec1<double>& values, const value_rule& rule,
                  const std::string& source, std::string& detail);
+// The most mass of one constituent (or nutrient pool) the land of a cell can
+// hold, per m2 of the cell (kg/m2): ten tonnes, what some 6 m of soil weigh.
+// A load or initial pool beyond it is refused: its mass, in g over a cell,
+// would not stay a finite number through the run's sums.
+constexpr double kMostLandMassPerArea = 1e4;
+// The first active cell whose value does not lie from 0 to `most`, 0 when
+// none; `detail` then names `what`, its value and unit, the cell with its
+// grid row and column, `source`, and the bound with `why` (the bound's
+// reason, "" for none).
+int first_beyond(const model_state& m, const vec1<double>& values, double most, const char* what, const char* unit,
+                 const std::string& why, const std::string& source, std::string& detail);
 // Grid row and column of active cell k (0, 0 when no cell has that number).
 void cell_row_col(const model_state& m, int k, int& row, int& col);
 

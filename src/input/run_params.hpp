@@ -22,6 +22,15 @@ enum sorption_index : int {
     kSorptionConstants
 };
 
+// A line of the project file whose keyword names no card: the keyword as
+// written and the cards of the table nearest to it (none when no card is
+// close), so that an input the run then lacks can be traced to the line.
+struct unknown_card {
+    int line = 0;
+    std::string keyword;
+    std::vector<std::string> nearest;
+};
+
 struct project_options {
     std::string watershed_mask;
     std::string mapping_table;
@@ -382,6 +391,10 @@ struct project_options {
     std::vector<std::string> elev_series_file;
     std::string replace_params;
     std::string replace_vals;
+    // The keyword of every card acted on, as the card table spells it, in
+    // file order (a card given twice is listed twice).
+    std::vector<std::string> cards_read;
+    std::vector<unknown_card> unknown_cards;  // in file order
 };
 
 struct run_params {

@@ -17,7 +17,9 @@ namespace {
 constexpr double kWetDepth = 1e-16;  // m; a cell holding more than this has water
 
 // Sets the outlet cell from the outlet row and column; false (reported) when
-// they lie off the grid, or outside the watershed of a run without channels.
+// they lie off the grid or outside the watershed: the overland outflow, the
+// outlet's series and the channel network's end all belong to a cell of the
+// watershed, with or without channels.
 bool locate_outlet(model_state& m) {
     if (m.outrow < 1 || m.outrow > m.rows || m.outcol < 1 || m.outcol > m.cols) {
         return refuse(format_text("\nThe outlet row %d and column %d given by the OUTROW and OUTCOL cards of the "
@@ -26,11 +28,13 @@ bool locate_outlet(model_state& m) {
                                   m.outrow, m.outcol, m.project_file.c_str(), m.rows, m.cols));
     }
     m.outlet_cell = m.mask[m.outrow][m.outcol];
-    if (m.outlet_cell == 0 && !m.chan_routing) {
-        return refuse("\nThe outlet row and column you specified in the project file are not\n"
-                      "inside the watershed mask.  Check the outlet row and column again, and\n"
-                      "make sure they are correctly specified in the project file using the\n"
-                      "OUTROW and OUTCOL project file cards.  KESTA terminating.\n\n");
+    if (m.outlet_cell == 0) {
+        return refuse(format_text("\nThe outlet cell in row %d, column %d, given by the OUTROW and OUTCOL cards "
+                                  "of the project\nfile %s, lies outside the watershed mask %s.  The outlet "
+                                  "must be a cell\ninside the watershed mask.  Check the outlet row and column "
+                                  "again, and\nmake sure they are correctly specified in the project file using "
+                                  "the\nOUTROW and OUTCOL project file cards.  KESTA terminating.\n\n",
+                                  m.outrow, m.outcol, m.project_file.c_str(), m.watershed_mask.c_str()));
     }
     return true;
 }

@@ -16,26 +16,38 @@ namespace kesta {
 namespace {
 
 // The options in the order they are tried: the first whose two characters
-// begin argument 1 decides, so "-bogus" is the batch option.
+// begin argument 1 decides, so "-bogus" is the batch option and "-help" asks
+// for the usage.
 struct option_row {
     const char* prefix;
     run_mode mode;
     bool takes_run_count;
+    bool takes_input_file;
 };
 
 constexpr option_row kOptions[] = {
-    {"-s", run_mode::sensitivity, false}, {"-c", run_mode::sce_calibration, false},
-    {"-d", run_mode::distributed, false}, {"-b", run_mode::batch, true},
-    {"-m", run_mode::monte_carlo, true},  {"-h", run_mode::help, false},
-    {"-v", run_mode::version, false},
+    {"-c", run_mode::sce_calibration, false, true}, {"-b", run_mode::batch, true, true},
+    {"-m", run_mode::monte_carlo, true, true},      {"-h", run_mode::help, false, false},
+    {"-v", run_mode::version, false, false},
 };
 
-int refuse(command_record& cmd, int status) {
+// Prints the usage, then `why` (when given) as the last line, where it is
+// seen; the process is to end with `status`.
+int refuse(command_record& cmd, int status, const std::string& why = std::string()) {
     print_usage();
+    if (!why.empty()) std::printf("Error: %s\n", why.c_str());
     cmd.mode = run_mode::unset;
     cmd.input_file.clear();
     cmd.exit_status = status;
     return -1;
+}
+
+const option_row* find_option(const char* arg) {
+    if (std::strcmp(arg, "--help") == 0) arg = "-h";
+    for (const option_row& row : kOptions) {
+        if (std::strncmp(arg, row.prefix, 2) == 0) return &row;
+    }
+    return nullptr;
 }
 
 }  // namespace
@@ -48,18 +60,19 @@ int parse_command_line(int argc, const char* const* argv, command_record& cmd, i
     num_groups = 1;
 
     const char* input = nullptr;
-    if (argc == 2) {
+    if (argv[1][0] != '-') {
+        // A project file runs alone: a second argument is a mistake that
+        // must not pass for a run.
+        if (argc > 2) {
+            return refuse(cmd, 1,
+                          "one project file is run at a time; \"" + echoed(argv[2]) + "\" follows \"" +
+                              echoed(argv[1]) + "\".");
+        }
         cmd.mode = run_mode::ordinary;
         input = argv[1];
     } else {
-        const option_row* found = nullptr;
-        for (const option_row& row : kOptions) {
-            if (std::strncmp(argv[1], row.prefix, 2) == 0) {
-                found = &row;
-                break;
-            }
-        }
-        if (!found) return refuse(cmd, 0);
+        const option_row* found = find_option(argv[1]);
+        if (!found) return refuse(cmd, 1, "unknown option \"" + echoed(argv[1]) + "\".");
         cmd.mode = found->mode;
         if (found->takes_run_count) {
             // The option alone means one run. Anything after it must be the
@@ -68,15 +81,21 @@ int parse_command_line(int argc, const char* const* argv, command_record& cmd, i
             // mistake, not a silent no-op.
             const std::string count = argv[1] + 2;
             if (!count.empty() && (!parse_int(count, num_runs) || num_runs < 1)) {
-                std::printf("Error: the run count \"%s\" of option %s is not a whole number from 1 to %d.\n",
-                            echoed(count).c_str(), found->prefix, INT_MAX);
-                return refuse(cmd, 1);
+                return refuse(cmd, 1,
+                              format_text("the run count \"%s\" of option %s is not a whole number from 1 to %d.",
+                                          echoed(count).c_str(), found->prefix, INT_MAX));
             }
         }
-        if (cmd.mode != run_mode::version) input = argv[2];
+        if (found->takes_input_file) {
+            if (argc < 3) return refuse(cmd, 1, std::string("option ") + found->prefix + " needs an input file.");
+            input = argv[2];
+        }
     }
     if (input) {
-        if (std::strlen(input) > kMaxInputFileName) return refuse(cmd, 1);
+        if (std::strlen(input) > kMaxInputFileName) {
+            return refuse(cmd, 1, format_text("the input file name is longer than %d characters.",
+                                              static_cast<int>(kMaxInputFileName)));
+        }
         cmd.input_file = input;
     }
     return num_runs;
@@ -87,9 +106,10 @@ void print_usage() {
         "\nUsage: kesta [-option] [inputfile]\n\n where -option is one of:\n"
         "      -c = SCE calibration mode (input file is the calibration control file)\n"
         "      -m = Monte Carlo calibration mode (input file is the calibration control file)\n"
-        "      -b = batch mode (input file is the batch control file)\n"
+        "      -b = batch mode (input file is the project file)\n"
         "      -v = display version information (no project will be run)\n"
-        "  The c, m, b, and v commands are optional and if not present the input file is\n"
+        "      -h = display this usage, as --help does (no project will be run)\n"
+        "  The c, m, b, v and h commands are optional and if not present the input file is\n"
         " treated as the project file\n\n"
         "  For the -b option, the command line should be:\n"
         "      kesta -b[num_batch] kesta_inputfile\n\n"
@@ -97,13 +117,8 @@ void print_usage() {
         "      kesta -c sce_inputfile\n\n"
         "  For the -m option, the command line should be:\n"
         "      kesta -m[num_batch] mc_inputfile\n\n"
-        "  For the -s option, the command line should be:\n"
-        "      kesta -s sen_inputfile\n\n"
-        "  For the -t option (and -tv), the command line should be:\n"
-        "      kesta -t[v]\n\n"
-        "  where [num_batch] is the number of batch runs to make, sce_inputfile is the SCE input file, "
-        "mc_intputfile is\n"
-        "  the Monte Carlo input file, and sen_inputfile is the sensitivity input file.\n\n",
+        "  where [num_batch] is the number of batch runs to make, sce_inputfile is the SCE input file, and\n"
+        "  mc_inputfile is the Monte Carlo input file.\n\n",
         stdout);
 }
 
@@ -121,8 +136,6 @@ void print_version() {
         "\n \n",
         stdout);
 }
-
-void print_help(const std::string&) {}
 
 int kesta_main(int argc, const char* const* argv) {
     std::printf("Serial version of KESTA (%2.1lf%c) with SCE starting...\n", kVersion, kReleaseLetter);
@@ -151,18 +164,12 @@ int kesta_main(int argc, const char* const* argv) {
         case run_mode::version:
             print_version();
             break;
-        case run_mode::help:
-            print_help(cmd.input_file);
-            break;
         case run_mode::monte_carlo:
             g_parallel_env.init(num_groups);
             failed = run_monte_carlo(g_parallel_env, num_runs, cmd.input_file, run_model);
             break;
-        case run_mode::sensitivity:
-            g_parallel_env.run_sensitivity(cmd.input_file);
-            break;
-        case run_mode::distributed:
-            g_parallel_env.run_distributed(cmd.input_file);
+        case run_mode::help:
+            print_usage();
             break;
         case run_mode::unset:
             break;

@@ -86,6 +86,9 @@ struct core_state {
     int event_done = 0;    // the event has ended and is still to be closed
     int event_ended = 0;   // the event ended in this pass
     double event_end_time = 0.0;  // Julian end of a single-event run
+    // Julian time of the last data line of the run's last precipitation
+    // event (the end of its rain); 0 when the rain does not come from a file.
+    double last_rain_time = 0.0;
     // The books of the next event's water balance were opened when the event
     // before it closed (open_event_books): the water that moves between the
     // two events is booked in the next one.

@@ -17,6 +17,7 @@
 #include "input/time_series.hpp"
 #include "model/event_steps.hpp"
 #include "model/model_state.hpp"
+#include "output/finite_output.hpp"
 #include "output/grid_writers.hpp"
 #include "output/output_steps.hpp"
 #include "overland/overland_steps.hpp"
@@ -38,6 +39,7 @@ constexpr int kDayNumberHour = 1;
 // opened.
 bool write_exchange_grid(model_state& m, std::string path, const vec1<double>& values,
                          const char* message) {
+    if (!grid_finite(m, values, "the exchange value", path)) return false;
     file_ptr fp = open_file(path, "w", 0);
     if (!fp) {
         store_refusal(format_text(message, path.c_str()));

@@ -11,6 +11,7 @@
 #include "core/warnings.hpp"
 #include "model/event_steps.hpp"
 #include "model/model_state.hpp"
+#include "output/finite_output.hpp"
 #include "model/optim_results.hpp"
 #include "output/output_steps.hpp"
 #include "overland/overland_steps.hpp"
@@ -182,23 +183,36 @@ bool balance_is_real(model_state& m) {
 void write_optim_line(model_state& m) {
     if (!(m.optimize_given || m.run_result)) return;
     const double f = m.qout_cfs ? kCubicFeetPerCubicMetre : 1.0;
-    const char* pair = m.qout_cfs ? " %8.2lf %13.1lf" : " %9.3lf %13.1lf";
     const double peak = m.event_peak_discharge * f;
     const double volume = m.volume_of_discharge * f;
     optim_record* r = m.run_result;
     const int locations = m.in_hyd_location_given ? m.hyd_loc_count : 0;
     std::FILE* fp = m.optim_fp.get();
-    if (fp) std::fprintf(fp, m.qout_cfs ? "%d %8.2lf %13.1lf" : "%d %9.3lf %13.1lf", m.event_index, peak, volume);
+    // The line is written whole or, with a value that is not finite, not
+    // at all: the run stops.
+    value_line line;
+    if (fp) {
+        line.text(format_text("%d", m.event_index).c_str());
+        line.put(m.qout_cfs ? " %8.2lf" : " %9.3lf", peak);
+        line.put(" %13.1lf", volume);
+    }
     if (r) optim_store(*r, m.event_index, 0, peak, volume);
     for (int k = 1; k <= locations; ++k) {
         const std::size_t slot = static_cast<std::size_t>(k);
         const double lp = r && slot < r->location_peak.size() ? r->location_peak[slot] * f : 0.0;
         const double lv = r && slot < r->location_volume.size() ? r->location_volume[slot] * f : 0.0;
-        if (fp) std::fprintf(fp, pair, lp, lv);
+        if (fp) {
+            line.at(k);
+            line.put(m.qout_cfs ? " %8.2lf" : " %9.3lf", lp);
+            line.put(" %13.1lf", lv);
+        }
         if (r) optim_store(*r, m.event_index, k, lp, lv);
     }
     if (fp) {
-        std::fprintf(fp, "\n");
+        line.text("\n");
+        line.write(m, fp, "the peak or volume of the event", [&m](int k) {
+            return k == 0 ? std::string("the outlet") : format_text("hydrograph location %d", k);
+        });
         std::fflush(fp);
     }
 }

@@ -11,6 +11,7 @@
 #include "core/warnings.hpp"
 #include "model/event_steps.hpp"
 #include "model/model_state.hpp"
+#include "output/finite_output.hpp"
 #include "subsurface/soil_params.hpp"
 #include "subsurface/subsurface_steps.hpp"
 #include "transport/constituent_books.hpp"
@@ -48,7 +49,7 @@ void catch_up_richards(model_state& m, double area) {
     const double evaporated = richards_unsat_step(m, seconds > 0.0 ? seconds : 0.0);
     m.total_evaporation_volume += evaporated * area;
     if (m.summary_fp)
-        std::fprintf(m.summary_fp.get(), "Total evaporation at beginning of event %lf \n",
+        print_finite(m, m.summary_fp.get(), "", "Total evaporation at beginning of event %lf \n",
                      m.total_evaporation_volume);
     for (int k = 1; k <= m.ncells && k <= m.VOLCHANGE.n(); ++k)
         m.richards_soil_water_change += m.VOLCHANGE[k] * area;

@@ -13,6 +13,7 @@
 #include "channel/superlink/storm_drain_steps.hpp"
 #include "core/error_record.hpp"
 #include "core/file_opener.hpp"
+#include "core/text_format.hpp"
 #include "core/warnings.hpp"
 #include "input/input_steps.hpp"
 #include "model/clock_steps.hpp"
@@ -162,6 +163,13 @@ bool run_to_shutdown(model_state& m, optim_record* result, wall_clock::time_poin
         if (!m.super_quiet) std::printf("Running....\n");
         if (m.summary_fp) std::fputs("Running.... \n\n", m.summary_fp.get());
         simulating = true;
+        // The progress line of a terminal lives as long as the loop, and is
+        // erased on every way out of it.
+        struct progress_line_guard {
+            model_state& m;
+            ~progress_line_guard() { end_progress_line(m); }
+        } progress{m};
+        start_progress_line(m);
         do {
             if (!run_steps(m, kLoopSteps)) return false;
             if (observe(m, "trigger_analyzers(step)")) trigger_analyzers(m, notice_step_done);
@@ -207,8 +215,17 @@ int run_model(const std::string& project_file, optim_record* result) {
     } catch (const std::length_error&) {
         stop_out_of_memory();
     }
-    // The summary says that its results end early, after the error itself.
-    if (!ended_normally && simulating) write_run_stopped(*m);
+    // The summary says that its results end early, after the error itself. A
+    // run that stopped before its summary file was opened writes one all the
+    // same once the file is named: what was read, the errors, the warnings.
+    if (!ended_normally) {
+        open_summary_of_stopped_run(*m);
+        if (simulating) {
+            write_run_stopped(*m);
+        } else {
+            write_setup_stopped(*m);
+        }
+    }
     write_pending_warnings(*m);
 
     if (observe(*m, "close_output_files")) close_output_files(*m);
@@ -221,6 +238,11 @@ int run_model(const std::string& project_file, optim_record* result) {
     file_ptr time_fp = keep_time_record ? open_file(time_file, "a", 1) : file_ptr();
     if (time_fp) std::fprintf(time_fp.get(), "total time (s): %8.2lf\n", run_seconds);
     std::printf("Run time: %6.2lf(s) \n", run_seconds);
+    // The error that stopped the run is said again last, so that it is what
+    // the user sees at the end of the output, whatever was printed after it.
+    const std::string closing = closing_error_text(g_error_record);
+    const bool failed = !ended_normally || g_error_record.code != 0;
+    if (failed && !closing.empty()) put_text(stdout, "\n" + closing);
     std::fflush(stdout);
     close_file(time_fp);
 

@@ -13,6 +13,8 @@
 #include "core/line_reader.hpp"
 #include "core/parallel_env.hpp"
 #include "core/text_format.hpp"
+#include "core/warnings.hpp"
+#include "input/card_reference.hpp"
 #include "input/mapping_tables.hpp"
 #include "input/project_file.hpp"
 #include "input/stream_mapping_tables.hpp"
@@ -24,6 +26,31 @@ namespace kesta {
 namespace {
 
 const char* const kExchangeFolder = "exchange/";
+
+// The water the sediment settles in and the nutrients react in is liquid:
+// at most at the boiling point at sea level (degrees C). A colder value is
+// taken as 0.
+constexpr double kHottestWater = 100.0;
+// The pH scale of water.
+constexpr double kLowestPh = 0.0;
+constexpr double kHighestPh = 14.0;
+
+// WATER_TEMP and CHAN_PH where a process of the run takes them: the
+// temperature scales every nutrient rate by theta^(T - 20) and the
+// viscosity of the settling, the pH the share of un-ionised ammonia.
+void check_water_cards(const model_state& m) {
+    const project_options& po = m.project_options;
+    const std::string& p = m.project_file;
+    if ((m.soil_erosion_given || m.nutrients) && !(po.water_temp <= kHottestWater))
+        return store_refusal(format_text("Error: WATER_TEMP %g in project file %s: the water temperature is in "
+                                         "degrees C and at most %g, the boiling point of water (a value below 0 "
+                                         "counts as 0).\n",
+                                         po.water_temp, p.c_str(), kHottestWater));
+    if (m.nutrients && !(po.chan_ph >= kLowestPh && po.chan_ph <= kHighestPh))
+        return store_refusal(format_text("Error: CHAN_PH %g in project file %s: the pH of water lies from %g to "
+                                         "%g.\n",
+                                         po.chan_ph, p.c_str(), kLowestPh, kHighestPh));
+}
 
 void translate_channel(model_state& m) {
     const project_options& po = m.project_options;
@@ -412,21 +439,61 @@ void copy_unchanged(model_state& m) {
     m.soil_layer_input_file = po.soil_layer_input_file;
 }
 
+// A SOIL_EROSION value from here carries the sediment classes as
+// constituents; less it, the value names the transport-capacity formula.
+constexpr int kClassesAsConstituents = 10;
+
+// With the classes carried as constituents the overland constituent
+// transport carries them, and no sediment routine runs: the outputs of
+// those routines are not written, each card that asks for one said once
+// among the warnings.
+void translate_soil_erosion(model_state& m) {
+    project_options& po = m.project_options;
+    m.sed_as_constituents = 0;
+    if (!m.soil_erosion_given) return;
+    m.sed_as_constituents = 1;
+    if (m.soil_erosion < kClassesAsConstituents) return;
+    m.sed_as_constituents = 2;
+    m.soil_erosion -= kClassesAsConstituents;
+    m.ov_con_trans = 1;
+    const struct {
+        const char* card;
+        bool given;
+    } outputs[] = {{"VOL_SED_SUSP", po.vol_sed_susp_given != 0},   {"MAX_SED_FLUX", po.max_sed_flux_given != 0},
+                   {"NET_SED_VOLUME", po.net_sed_volume_given != 0}, {"OUTLET_SED_FLUX", !po.outlet_sed_flux.empty()},
+                   {"OUTLET_SED_TSS", po.outlet_sed_tss_given != 0}, {"IN_SED_LOC", po.in_sed_loc_given != 0},
+                   {"OUT_SED_LOC", !po.out_sed_loc.empty()},         {"OUT_TSS_LOC", po.out_tss_loc_given != 0},
+                   {"CHAN_SED_FLUX", po.chan_sed_flux_given != 0},   {"ADJUST_ELEV", po.adjust_elev_given != 0}};
+    for (const auto& o : outputs) {
+        if (!o.given) continue;
+        warn(format_text("%s has no effect with SOIL_EROSION %d, which carries the sediment classes as "
+                         "constituents: no sediment routine runs, and the classes are reported with the "
+                         "constituents.\n",
+                         o.card, po.soil_erosion));
+    }
+    po.vol_sed_susp_given = po.max_sed_flux_given = po.net_sed_volume_given = 0;
+    po.outlet_sed_tss_given = po.in_sed_loc_given = po.out_tss_loc_given = 0;
+    po.chan_sed_flux_given = po.adjust_elev_given = 0;
+    m.chan_sed_flux_given = m.chan_sed_flux_given_2 = 0;
+}
+
 // The card values turned into the working members, in an order where each
-// rule sees the members the rules before it have set.
-void translate_cards(model_state& m) {
+// rule sees the members the rules before it have set. `check_tables` false
+// leaves the mapping tables unchecked (and so unused): a run that stops on
+// its project file only needs the names its cards gave.
+void translate_cards(model_state& m, bool check_tables) {
     const project_options& po = m.project_options;
     const mapping_table_info& tables = m.mapping_table_info;
 
     m.mapping_table_given = po.mapping_table_given;
     if (m.mapping_table_given) {
         m.mapping_table = po.mapping_table;
-        check_mapping_tables(m.mapping_table, m.mapping_table_info);
+        if (check_tables) check_mapping_tables(m.mapping_table, m.mapping_table_info);
     }
     m.st_mapping_table_given = po.st_mapping_table_given;
     if (m.st_mapping_table_given) {
         m.st_mapping_table = po.st_mapping_table;
-        check_stream_mapping_table(m.st_mapping_table, m.st_mapping_table_info);
+        if (check_tables) check_stream_mapping_table(m.st_mapping_table, m.st_mapping_table_info);
     }
 
     if (po.ov_con_trans == 1) {
@@ -466,6 +533,7 @@ void translate_cards(model_state& m) {
     translate_exchange(m);
     translate_outputs(m);
     copy_unchanged(m);
+    translate_soil_erosion(m);
 }
 
 // A project file that exists but cannot be read is not "not found": a folder
@@ -485,6 +553,56 @@ void refuse_project_file(const std::string& name, int open_errno) {
     }
 }
 
+// The card that chose a channel routing other than CHAN_EXPLIC (the last
+// channel routing card of the project decides).
+const char* unbuilt_routing_card(const model_state& m) {
+    switch (m.run_params.chan_routing) {
+        case 1: return "CHAN_PREISS";
+        case 2: return "CHAN_DRAIN";
+        case 4: return "CHAN_MESH";
+        case 5: return "CHAN_BACKWATER";
+        default: return m.chan_alt_routing ? "CHAN_MESH" : "CHAN_PREISS";
+    }
+}
+
+// A card the project gives that changes nothing is said once, so that a
+// user who expects its file or its effect learns why there is none.
+void warn_cards_without_effect(const project_options& po) {
+    if (g_error_record.stop || g_parallel_env.world_rank() != 0) return;
+    for (const std::string& card : cards_without_effect(po.cards_read)) {
+        // NUM_THREADS says itself, as it is read, how the threads are chosen.
+        if (card == "NUM_THREADS") continue;
+        warn(format_text("Warning: card %s is read but has no effect in this program.\n", card.c_str()));
+    }
+}
+
+// Uniform rain without a rate or a duration, when a misspelt card is why:
+// the input that is missing is named, with the line that meant to give it,
+// in place of the catalogue's list of possible causes. False when no
+// unknown card of the project explains it.
+bool refuse_misspelt_rain(const model_state& m) {
+    const struct {
+        const char* card;
+        const char* gives;
+        bool missing;
+    } kCauses[] = {
+        {"PRECIP_FILE", "the precipitation file", true},
+        {"RAIN_INTENSITY", "the rate of the uniform rain (mm/h)", !(m.rain_intensity > 0.0)},
+        {"RAIN_DURATION", "the duration of the uniform rain (min)", !(m.rain_duration > 0.0)},
+    };
+    for (const auto& cause : kCauses) {
+        if (!cause.missing) continue;
+        const std::string misspelt = misspelling_of(m.project_options, cause.card);
+        if (misspelt.empty()) continue;
+        store_refusal(format_text("Error: the run has uniform rain of %g mm/h for %g min, but no card %s of "
+                                  "project file %s gives %s (%s).\n",
+                                  m.rain_intensity, m.rain_duration, cause.card, m.project_file.c_str(),
+                                  cause.gives, misspelt.c_str()));
+        return true;
+    }
+    return false;
+}
+
 }  // namespace
 
 void read_run_parameters(const std::string& project_file, model_state& m) {
@@ -496,9 +614,16 @@ void read_run_parameters(const std::string& project_file, model_state& m) {
         refuse_project_file(project_file, m.run_params.open_errno);
         return;
     }
+    if (g_error_record.stop) {
+        // The file's errors are the last thing the reading says; the names
+        // its cards gave are still wanted by the summary the run writes.
+        translate_cards(m, false);
+        return;
+    }
 
     const project_options& po = m.project_options;
     const run_params& rp = m.run_params;
+    warn_cards_without_effect(po);
     if (po.pause) set_pause_at_exit();
     if (rp.end_year != 0) {
         m.end_time_given = 1;
@@ -531,7 +656,7 @@ void read_run_parameters(const std::string& project_file, model_state& m) {
         return;
     }
 
-    translate_cards(m);
+    translate_cards(m, true);
 
     m.super_quiet = po.super_quiet;
     if (!m.super_quiet && g_parallel_env.world_rank() == 0) std::printf("\nfinished reading project file\n");
@@ -549,6 +674,7 @@ void check_run_options(model_state& m) {
     // A negative rate or duration would take water away: refused as a zero one
     // is, with the values said first since the message speaks of zero ones.
     if (m.uniform_rain && !(m.rain_intensity > 0.0 && m.rain_duration > 0.0)) {
+        if (refuse_misspelt_rain(m)) return;
         if (m.rain_intensity < 0.0 || m.rain_duration < 0.0)
             std::printf("Error: uniform rain of %g mm/h for %g min: RAIN_INTENSITY and RAIN_DURATION must both "
                         "be greater than zero.\n",
@@ -582,8 +708,11 @@ void check_run_options(model_state& m) {
     if (m.inf_richards_on && m.gw_simulation && m.aquifer_delta_z < 0.0) return fail(32);
     if (m.inf_richards_on) clear_soil_maps();
 
-    if (m.chan_implicit_routing) return fail(35);
-    if (m.chan_routing && m.soil_erosion_given) m.chan_sed_on = 1;
+    if (m.chan_implicit_routing || m.chan_alt_routing) {
+        g_error_record.fail(35, unbuilt_routing_card(m), m.project_file);
+        return;
+    }
+    if (m.chan_routing && m.soil_erosion_given && m.sed_as_constituents != 2) m.chan_sed_on = 1;
     if (m.chan_discharge_given_2 && !m.chan_routing) m.chan_discharge_given_2 = 0;
 
     if (m.gw_simulation) {
@@ -606,6 +735,7 @@ void check_run_options(model_state& m) {
         if (m.gw_simulation) return fail(45);
     }
     if (m.olma_given && !m.htp) return fail(46);
+    check_water_cards(m);
 }
 
 }  // namespace kesta

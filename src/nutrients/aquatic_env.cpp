@@ -24,6 +24,77 @@ constexpr int kLineEntries[kValueLines][8] = {
     {30, 32, 34, 36, 38, 40, 42, -1}, {31, 33, 35, 37, 39, 41, 43, -1}, {44, 45, 46, 47, -1},
     {48, 49, 50, 51, -1}};
 
+// What the entries of a rate block are, for the messages, and which values
+// the kinetics can take: the ratios, the rates of the losses, the growth
+// and the reaeration are 0 or more, every theta is above 0 (a theta of 0
+// or less has no power theta^(T - 20)); the benthic sources may be sinks,
+// and lines 9 and 10 are not used.
+enum class rate_rule { any, not_negative, positive };
+
+struct rate_entry {
+    const char* what;
+    rate_rule rule;
+};
+
+constexpr rate_entry kRateEntries[aq_rate_count] = {
+    {"algae to chlorophyll ratio", rate_rule::not_negative},
+    {"theta of the algae to chlorophyll ratio", rate_rule::positive},
+    {"nitrogen fraction of algae", rate_rule::not_negative},
+    {"theta of the nitrogen fraction of algae", rate_rule::positive},
+    {"phosphorus fraction of algae", rate_rule::not_negative},
+    {"theta of the phosphorus fraction of algae", rate_rule::positive},
+    {"oxygen per algal growth", rate_rule::not_negative},
+    {"theta of the oxygen per algal growth", rate_rule::positive},
+    {"oxygen per algal respiration", rate_rule::not_negative},
+    {"theta of the oxygen per algal respiration", rate_rule::positive},
+    {"oxygen per ammonium oxidised", rate_rule::not_negative},
+    {"theta of the oxygen per ammonium oxidised", rate_rule::positive},
+    {"oxygen per nitrite oxidised", rate_rule::not_negative},
+    {"theta of the oxygen per nitrite oxidised", rate_rule::positive},
+    {"ammonium oxidation rate", rate_rule::not_negative},
+    {"theta of the ammonium oxidation rate", rate_rule::positive},
+    {"nitrite oxidation rate", rate_rule::not_negative},
+    {"theta of the nitrite oxidation rate", rate_rule::positive},
+    {"organic nitrogen hydrolysis rate", rate_rule::not_negative},
+    {"theta of the organic nitrogen hydrolysis rate", rate_rule::positive},
+    {"organic phosphorus decay rate", rate_rule::not_negative},
+    {"theta of the organic phosphorus decay rate", rate_rule::positive},
+    {"CBOD decay rate", rate_rule::not_negative},
+    {"theta of the CBOD decay rate", rate_rule::positive},
+    {"reaeration rate", rate_rule::not_negative},
+    {"theta of the reaeration rate", rate_rule::positive},
+    {"CBOD settling rate", rate_rule::not_negative},
+    {"theta of the CBOD settling rate", rate_rule::positive},
+    {"sediment oxygen demand", rate_rule::not_negative},
+    {"theta of the sediment oxygen demand", rate_rule::positive},
+    {"maximum algal growth rate", rate_rule::not_negative},
+    {"theta of the maximum algal growth rate", rate_rule::positive},
+    {"algal respiration rate", rate_rule::not_negative},
+    {"theta of the algal respiration rate", rate_rule::positive},
+    {"algal settling rate", rate_rule::not_negative},
+    {"theta of the algal settling rate", rate_rule::positive},
+    {"benthic dissolved phosphorus source", rate_rule::any},
+    {"theta of the benthic dissolved phosphorus source", rate_rule::positive},
+    {"benthic ammonium source", rate_rule::any},
+    {"theta of the benthic ammonium source", rate_rule::positive},
+    {"organic nitrogen settling rate", rate_rule::not_negative},
+    {"theta of the organic nitrogen settling rate", rate_rule::positive},
+    {"organic phosphorus settling rate", rate_rule::not_negative},
+    {"theta of the organic phosphorus settling rate", rate_rule::positive},
+    {"", rate_rule::any}, {"", rate_rule::any}, {"", rate_rule::any}, {"", rate_rule::any},
+    {"", rate_rule::any}, {"", rate_rule::any}, {"", rate_rule::any}, {"", rate_rule::any},
+};
+
+// The reason a value cannot stand at `entry`, or null when it can.
+const char* rate_breach(int entry, double v) {
+    switch (kRateEntries[entry].rule) {
+        case rate_rule::not_negative: return v >= 0.0 ? nullptr : "it must be 0 or more";
+        case rate_rule::positive: return v > 0.0 ? nullptr : "it must be above 0";
+        case rate_rule::any: return nullptr;
+    }
+    return nullptr;
+}
+
 bool begins_with(const std::string& line, const char* word) {
     return line.compare(0, std::strlen(word), word) == 0;
 }
@@ -59,7 +130,11 @@ bool read_values(const aquatic_env& env, const std::vector<std::string>& lines, 
             double v = 0.0;  // a value missing at the end of the line
             if (!c.at_end() && !peek_token(c).empty() && !pop_double_strict(c, v))
                 return refuse_at(env, at, "value \"" + peek_token(c) + "\" is not a number");
-            rates.v[kLineEntries[k][j]] = v;
+            const int entry = kLineEntries[k][j];
+            if (const char* why = rate_breach(entry, v))
+                return refuse_at(env, at,
+                                 format_text("value %d, the %s, is %g; %s", j + 1, kRateEntries[entry].what, v, why));
+            rates.v[entry] = v;
         }
         if (!peek_token(c).empty())
             return refuse_at(env, at,

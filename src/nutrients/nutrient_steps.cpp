@@ -37,6 +37,10 @@ constexpr double kWattsToMegajoulesPerHour = 0.0036;
 
 zep_container& container(model_state& m) { return *m.zep; }
 
+// The water temperature of every wrapper (degrees C): WATER_TEMP, water
+// below freezing taken at 0 as the sediment's settling takes it.
+double water_temperature(const model_state& m) { return std::max(0.0, m.project_options.water_temp); }
+
 bool has_weather(const model_state& m) { return m.hmet_kvl_given || m.hmet_samson_given || m.hmet_surfaways_given; }
 
 // The nine species' masses (g) and concentrations (g/m3) at the places of
@@ -122,10 +126,9 @@ const char* zep_species_name(int species) {
 zep_container::~zep_container() { vegso_free_record(environment); }
 
 bool zep_transport_holds(model_state& m) {
+    // With SEDIMENT_CONTAM the contaminants bind to the eroded sediment and
+    // the nutrient species stay dissolved.
     const char* refused = carried_water_refusal(m);
-    if (!refused && m.ov_con_trans && m.sediment_contam)
-        refused = "OV_CON_TRANS and SEDIMENT_CONTAM: the nutrient species do not bind to the eroded sediment as the "
-                  "contaminants do";
     if (!refused) return true;
     return refuse(format_text("Error: project file %s asks for NUTRIENTS, whose species the overland water "
                               "carries, together with %s.\n",
@@ -159,7 +162,7 @@ void zep_overland_allocate(model_state& m) {
     const int n = m.ncells;
     o.ncells = n;
     o.cell_area = m.gridsize * m.gridsize;
-    const double temperature = m.project_options.water_temp;
+    const double temperature = water_temperature(m);
     o.water_temp = vec1<double>(n);
     o.water_temp.fill(temperature);
     const aq_species_block initial;
@@ -192,9 +195,6 @@ void zep_overland_init(model_state& m) {
     o.total_p = vec1<double>(o.ncells);
     o.ammonia = vec1<double>(o.ncells);
 }
-
-// The soil side of the overland-soil exchange is not part of this version.
-void zep_overland_bind(model_state&) {}
 
 void zep_set_weather(model_state& m, double dt) {
     vegso_env_record& r = *container(m).environment;
@@ -283,7 +283,7 @@ void zep_streams_allocate(model_state& m) {
     st.nlinks = m.nlinks;
     st.stride = m.maxnodes + 1;
     const int n = st.index(m.nlinks, m.maxnodes);
-    const double temperature = m.project_options.water_temp;
+    const double temperature = water_temperature(m);
     st.water_temp = vec1<double>(n);
     st.water_temp.fill(temperature);
     st.ka = zep_ammonia_dissociation(temperature);
@@ -302,7 +302,7 @@ void zep_lakes_allocate(model_state& m) {
     zep_lakes& lk = container(m).lakes;
     say(m, "Allocating memory for ZEP Lakes...");
     lk.nlakes = m.nlakes;
-    const double temperature = m.project_options.water_temp;
+    const double temperature = water_temperature(m);
     lk.water_temp = vec1<double>(m.nlakes);
     lk.water_temp.fill(temperature);
     lk.ka = zep_ammonia_dissociation(temperature);

@@ -26,7 +26,6 @@ void zep_overland_set_params(model_state& m);
 void read_aquatic_env_file(model_state& m);
 void zep_overland_allocate(model_state& m);
 void zep_overland_init(model_state& m);
-void zep_overland_bind(model_state& m);
 
 // The library's weather for a reaction over dt days, from the hour's
 // hydrometeorological record when the run reads one: air temperature,

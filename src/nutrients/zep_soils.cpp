@@ -236,19 +236,21 @@ double zep_soil_dissolved(const model_state& m, int c, int k, int l) {
 void zep_soil_layer_moisture(double upper, double lower, double wt_depth, const double* t, bool groundwater,
                              const double* soil, int n, double* result) {
     const double d = groundwater ? wt_depth : soil[22] + soil[23] + 1.0;
+    // The layers of the class's first layer: the mixing layer and the rest
+    // of the first layer (two), or the first layer whole (one); a last
+    // layer below them is the class's second layer.
+    const int first = soil[23] > kAtGround ? n - 1 : n;
     if (d <= kAtGround) {
-        result[1] = soil[7];
-        result[2] = n == 3 ? soil[7] : soil[8];
-        if (n == 3) result[3] = soil[8];
+        for (int l = 1; l <= n; ++l) result[l] = l <= first ? soil[7] : soil[8];
         return;
     }
-    const double t1 = kCmPerMetre * t[1], t2 = kCmPerMetre * t[2];
+    const double t1 = kCmPerMetre * t[1], t2 = n >= 2 ? kCmPerMetre * t[2] : 0.0;
     const double t12 = t1 + t2;
     // Layer 1: below the water table saturated, above it the upper store's
     // water (shared with layer 2 by thickness when both lie above it).
-    if (n == 2) {
+    if (first < 2) {
         result[1] = (t1 > d ? (t1 - d) * soil[7] + upper : upper) / t1;
-        result[2] = t1 > d ? soil[8] : t12 > d ? ((t12 - d) * soil[8] + lower) / t2 : lower / t2;
+        if (n == 2) result[2] = t1 > d ? soil[8] : t12 > d ? ((t12 - d) * soil[8] + lower) / t2 : lower / t2;
         return;
     }
     if (t12 < d)
@@ -258,6 +260,7 @@ void zep_soil_layer_moisture(double upper, double lower, double wt_depth, const 
     else
         result[1] = ((t1 - d) * soil[7] + upper) / t1;
     result[2] = t1 > d ? soil[7] : t12 > d ? ((d - t1) * upper / d + (t12 - d) * soil[7]) / t2 : upper * t2 / t12 / t2;
+    if (n < 3) return;
     const double t3 = kCmPerMetre * t[3], t123 = t12 + t3;
     result[3] = t12 > d ? soil[8] : t123 > d ? ((t123 - d) * soil[8] + lower) / t3 : lower / t3;
 }

@@ -48,12 +48,14 @@ double zep_soil_dissolved(const model_state& m, int c, int k, int l);
 
 // Water content of the layers of a cell whose soil class record is `soil`
 // (porosities at 7 and 8, layer depths in cm at 22 and 23), over layers of
-// t[1..n] m (n 2 or 3) holding `upper` and `lower` cm of water in the soil
-// water's upper and lower stores. The water table lies `wt_depth` cm below
-// the ground (with `groundwater`; otherwise below both class layers). Layers
-// wholly below the water table take the porosity of their class layer;
-// above it they share the water of their store by thickness. Writes
-// result[1..n].
+// t[1..n] m (n 1 to 3: the class's first layer whole or as the mixing
+// layer and the rest, then its second layer when it has one) holding
+// `upper` and `lower` cm of water in the soil water's upper and lower
+// stores. The water table lies `wt_depth` cm below the ground (with
+// `groundwater`; otherwise below both class layers). Layers wholly below
+// the water table take the porosity of their class layer; above it they
+// share the water of their store by thickness; a layer the table crosses
+// holds both. Writes result[1..n].
 void zep_soil_layer_moisture(double upper, double lower, double wt_depth, const double* t, bool groundwater,
                              const double* soil, int n, double* result);
 

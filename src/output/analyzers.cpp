@@ -100,7 +100,8 @@ std::unique_ptr<stream_logical_OP> bind_1ds(const model_state& m, const std::str
             values = values_of(m.chan_point_conc[static_cast<std::size_t>(index)]);
             break;
         default:
-            why = "channel nutrient kinetics are not simulated by this build";
+            why = "the channel nutrient reactions change each node's masses in place and keep no node array of "
+                  "what they gave or took; watch the species' conc or mass";
             break;
     }
     if (why) {

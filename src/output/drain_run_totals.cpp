@@ -4,6 +4,7 @@
 
 #include "channel/superlink/storm_drain_state.hpp"
 #include "model/model_state.hpp"
+#include "output/summary_file.hpp"
 #include "output/output_steps.hpp"
 
 namespace kesta {
@@ -18,7 +19,7 @@ void write_drain_run_totals(const model_state& m) {
     std::FILE* fp = m.summary_fp.get();
     if (!fp || !m.storm_sewer_given) return;
     const double left = m.run_superlink_to_overland + m.run_superlink_to_channels + m.run_superlink_to_boundary;
-    std::fprintf(fp, "Volume from superlink=     %10.2f\n", left);
+    summary_line(m, fp, "Volume from superlink=     %10.2f\n", left);
 }
 
 }  // namespace kesta

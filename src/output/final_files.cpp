@@ -1,10 +1,11 @@
 // Files written once as a run ends normally: the optimisation total, the
 // groundwater hotstart map, the graphical product's
-// hydrograph file, the reservoir model's inflow file and the overland
-// hotstart. A final file that cannot be opened is reported (code 4000) and
+// hydrograph file, the reservoir model's inflow file, the overland
+// hotstart and the channel sediment table. A final file that cannot be opened is reported (code 4000) and
 // the others are still written.
 #include "output/final_files.hpp"
 
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -16,9 +17,11 @@
 #include "core/warnings.hpp"
 #include "core/text_format.hpp"
 #include "model/model_state.hpp"
+#include "output/finite_output.hpp"
 #include "output/grid_writers.hpp"
 #include "output/vq_fluxes.hpp"
 #include "output/vq_inflow.hpp"
+#include "transport/channel_sediment.hpp"
 
 namespace kesta {
 
@@ -114,6 +117,7 @@ void write_optimisation_total(model_state& m) {
 
 void write_groundwater_hotstart(model_state& m) {
     if (!m.gw_simulation || m.elevgw.empty()) return;
+    if (!grid_finite(m, m.elevgw, "the groundwater head", kGroundwaterHotstartFile)) return;
     write_final_grid(kGroundwaterHotstartFile, "Can't open water table map for writing out hotstart info: %s\n",
                      [&m](std::FILE* fp) {
                          write_grass_ascii_grid(fp, m.mask, m.north, m.south, m.east, m.west, m.grid_rows,
@@ -161,6 +165,7 @@ void write_overland_hotstart(model_state& m) {
     close_file(m.read_ov_hotstart_fp);
     if (!m.project_options.write_ov_hotstart_given) return;
     std::string name = m.project_options.write_ov_hotstart;
+    if (!grid_finite(m, m.h, "the overland depth", name + " (card WRITE_OV_HOTSTART)")) return;
     file_ptr fp = open_file(name, "w", 1);
     const std::string path = output_path(name, "w", 1);
     if (!fp) {
@@ -171,6 +176,45 @@ void write_overland_hotstart(model_state& m) {
     write_grass_ascii_grid(fp.get(), m.mask, m.north, m.south, m.east, m.west, m.grid_rows, m.grid_cols, m.h);
     if (close_file_checked(fp) != 0)
         refuse(format_text("Error writing the overland hotstart %s: the output is incomplete.\n", path.c_str()));
+}
+
+void write_channel_sediment_file(model_state& m) {
+    const project_options& po = m.project_options;
+    std::string name = po.fyssi;
+    strip_quotes(name);
+    if (!po.fyssi_given || name.empty()) return;  // the card names no file
+    if (!m.chan_sed_on || !m.ov_sed || m.ov_sed->qlat_tot_sed.empty()) {
+        warn(format_text("Warning: card FYSSI names %s, but the run has no channel sediment (SOIL_EROSION with "
+                         "channel routing): nothing is written to it.\n",
+                         name.c_str()));
+        return;
+    }
+    const sed_record& s = *m.ov_sed;
+    for (int k = 1; k <= s.num_sed; ++k)
+        for (int l = 1; l <= m.nlinks; ++l)
+            for (int j = 1; j <= m.link_nodes[l]; ++j) {
+                const double v = s.qlat_tot_sed[node_row(s, j, l)][k];
+                if (!std::isfinite(v)) {
+                    refuse_unwritten(m, v, format_text("the lateral sediment of class %d", k),
+                                     format_text("link %d, node %d", l, j), name + " (card FYSSI)");
+                    return;
+                }
+            }
+    // Appended, never numbered: the runs of a series add their tables to one file.
+    file_ptr fp = open_file(name, "a", 1);
+    if (!fp) {
+        refuse(format_text("Can't open the channel sediment file (FYSSI) for appending: %s\n", name.c_str()));
+        return;
+    }
+    for (int k = 1; k <= s.num_sed; ++k) {
+        for (int l = 1; l <= m.nlinks; ++l)
+            for (int j = 1; j <= m.link_nodes[l]; ++j)
+                std::fprintf(fp.get(), "%6.2lf ", s.qlat_tot_sed[node_row(s, j, l)][k]);
+        std::fputs("\n", fp.get());
+    }
+    std::fputs("\n----------------------------------------------------------\n", fp.get());
+    if (close_file_checked(fp) != 0)
+        refuse(format_text("Error writing the channel sediment file %s: the output is incomplete.\n", name.c_str()));
 }
 
 }  // namespace kesta

@@ -34,6 +34,13 @@ void write_groundwater_hotstart(model_state& m);
 void write_tvm_hydro_file(model_state& m);
 // The reservoir model's inflow file is closed.
 void close_vq_files(model_state& m);
+// FYSSI (with channel sediment): appends the run's table of what the stream
+// cells gave the channels, one line per sediment class of "%6.2lf " values
+// (m3) by link and node, the lines closed by a dashed line, so that each run
+// of a series adds its table. A file that cannot be opened stops the run
+// (code 4000); without channel sediment the file is not touched, and the
+// run says so among its warnings.
+void write_channel_sediment_file(model_state& m);
 // The overland hotstart input is closed; with WRITE_OV_HOTSTART the
 // overland depths are written as a grid (a file that cannot be opened is a
 // warning).

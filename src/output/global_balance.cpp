@@ -8,6 +8,7 @@
 
 #include "channel/superlink/storm_drain_steps.hpp"
 #include "model/model_state.hpp"
+#include "output/summary_file.hpp"
 #include "output/output_steps.hpp"
 #include "overland/overland_steps.hpp"
 #include "subsurface/groundwater.hpp"
@@ -243,112 +244,113 @@ void write_global_balance(const model_state& m) {
     std::fputs("\n", fp);
     std::fputs("GLOBAL MASS BALANCE CALCULATIONS \n", fp);
     std::fputs("All volumes are in cubic meters \n \n", fp);
-    std::fprintf(fp, "Initial volume on surface=                      %14.2lf \n", t.initial_surface);
-    if (olakes) std::fprintf(fp, "Initial volume in overland lakes=               %14.2lf \n", t.initial_overland_lakes);
-    std::fprintf(fp, "Initial volume in channels=                     %14.2lf \n", t.initial_channels);
-    if (drains) std::fprintf(fp, "Initial volume in drains=                       %14.2lf \n", t.initial_drains);
-    std::fprintf(fp,
+    summary_line(m, fp, "Initial volume on surface=                      %14.2lf \n", t.initial_surface);
+    if (olakes) summary_line(m, fp, "Initial volume in overland lakes=               %14.2lf \n", t.initial_overland_lakes);
+    summary_line(m, fp, "Initial volume in channels=                     %14.2lf \n", t.initial_channels);
+    if (drains) summary_line(m, fp, "Initial volume in drains=                       %14.2lf \n", t.initial_drains);
+    summary_line(m, fp,
                  simple_soil(m) ? "Initial volume in soil over simple soil depth   %14.2lf \n"
                                 : "Initial volume in soils=                        %14.2lf \n",
                  t.initial_soils);
-    std::fprintf(fp, "Initial volume in groundwater=                  %14.2lf \n", t.initial_groundwater);
-    if (lakes(m)) std::fprintf(fp, "Initial volume in perennial lakes               %14.2lf \n", t.initial_lakes);
+    summary_line(m, fp, "Initial volume in groundwater=                  %14.2lf \n", t.initial_groundwater);
+    if (lakes(m)) summary_line(m, fp, "Initial volume in perennial lakes               %14.2lf \n", t.initial_lakes);
     std::fputs("\n", fp);
-    std::fprintf(fp, "Final volume on surface=                        %14.2lf\n", t.final_surface);
-    if (olakes) std::fprintf(fp, "Final volume in overland lakes=                 %14.2lf\n", t.final_overland_lakes);
-    std::fprintf(fp, "Final volume in channels=                       %14.2lf\n", t.final_channels);
-    if (drains) std::fprintf(fp, "Final volume in drains=                         %14.2lf\n", t.final_drains);
-    std::fprintf(fp,
+    summary_line(m, fp, "Final volume on surface=                        %14.2lf\n", t.final_surface);
+    if (olakes) summary_line(m, fp, "Final volume in overland lakes=                 %14.2lf\n", t.final_overland_lakes);
+    summary_line(m, fp, "Final volume in channels=                       %14.2lf\n", t.final_channels);
+    if (drains) summary_line(m, fp, "Final volume in drains=                         %14.2lf\n", t.final_drains);
+    summary_line(m, fp,
                  simple_soil(m) ? "Final volume in soil over simple soil depth     %14.2lf\n"
                                 : "Final volume in soils=                          %14.2lf\n",
                  t.final_soils);
-    std::fprintf(fp, "Final volume in groundwater=                    %14.2lf\n", t.final_groundwater);
-    std::fprintf(fp, "Final volume of snow=                           %14.2lf\n", t.final_snow);
-    if (lakes(m)) std::fprintf(fp, "Final volume in perennial lakes                 %14.2lf\n", t.final_lakes);
+    summary_line(m, fp, "Final volume in groundwater=                    %14.2lf\n", t.final_groundwater);
+    summary_line(m, fp, "Final volume of snow=                           %14.2lf\n", t.final_snow);
+    if (lakes(m)) summary_line(m, fp, "Final volume in perennial lakes                 %14.2lf\n", t.final_lakes);
     std::fputs("\n", fp);
-    std::fprintf(fp, "Total amount of precip=                         %14.2lf\n", t.precipitation);
-    std::fprintf(fp, "Total amount of interception=                   %14.2lf\n", t.interception);
-    std::fprintf(fp, "Total amount of infiltration=                   %14.2lf\n", t.infiltration);
-    std::fprintf(fp, "Total amount of evaporation=                    %14.2lf\n", t.evaporation);
-    std::fprintf(fp, "Total direct evaporation=                       %14.2lf\n", t.direct_evaporation);
-    if (!sac) std::fprintf(fp, "Total amount of exfiltration=                   %14.2lf\n", t.exfiltration);
+    summary_line(m, fp, "Total amount of precip=                         %14.2lf\n", t.precipitation);
+    summary_line(m, fp, "Total amount of interception=                   %14.2lf\n", t.interception);
+    summary_line(m, fp, "Total amount of infiltration=                   %14.2lf\n", t.infiltration);
+    summary_line(m, fp, "Total amount of evaporation=                    %14.2lf\n", t.evaporation);
+    summary_line(m, fp, "Total direct evaporation=                       %14.2lf\n", t.direct_evaporation);
+    if (!sac) summary_line(m, fp, "Total amount of exfiltration=                   %14.2lf\n", t.exfiltration);
     std::fputs("\n", fp);
     if (!sac && m.gw_simulation) {
-        std::fprintf(fp, "Total recharge inputs to groundwater=           %14.2lf\n", t.recharge);
-        std::fprintf(fp, "Total pumping from groundwater=                 %14.2lf\n", t.pumping);
-        std::fprintf(fp, "Total leakage to deep aquifer=                  %14.2lf\n", t.leakage);
-        std::fprintf(fp, "Total volume added by the aquifer floor=        %14.2lf\n", t.groundwater_floor);
+        summary_line(m, fp, "Total recharge inputs to groundwater=           %14.2lf\n", t.recharge);
+        summary_line(m, fp, "Total pumping from groundwater=                 %14.2lf\n", t.pumping);
+        summary_line(m, fp, "Total leakage to deep aquifer=                  %14.2lf\n", t.leakage);
+        summary_line(m, fp, "Total volume added by the aquifer floor=        %14.2lf\n", t.groundwater_floor);
     }
     if (!sac) {
-        std::fprintf(fp, "Total downward flux from unsaturated zone=      %14.2lf\n", t.downward_flux);
-        std::fprintf(fp, "Total flux of gw across bounds=                 %14.2lf\n", t.head_boundary);
+        summary_line(m, fp, "Total downward flux from unsaturated zone=      %14.2lf\n", t.downward_flux);
+        summary_line(m, fp, "Total flux of gw across bounds=                 %14.2lf\n", t.head_boundary);
     } else {
-        std::fprintf(fp, "Total recharge to deep g.w.=                    %14.2lf\n", t.deep_recharge);
-        std::fprintf(fp, "Total outflow of the Sacramento stores=         %14.2lf\n", t.sacramento_outflow);
+        summary_line(m, fp, "Total recharge to deep g.w.=                    %14.2lf\n", t.deep_recharge);
+        summary_line(m, fp, "Total outflow of the Sacramento stores=         %14.2lf\n", t.sacramento_outflow);
     }
-    std::fprintf(fp, "Total overland point sources=                   %14.2lf\n", t.overland_point_sources);
-    std::fprintf(fp, "Total channel point sources=                    %14.2lf\n\n", t.channel_point_sources);
+    summary_line(m, fp, "Total overland point sources=                   %14.2lf\n", t.overland_point_sources);
+    summary_line(m, fp, "Total channel point sources=                    %14.2lf\n\n", t.channel_point_sources);
     if (t.first_order_inflow != 0.0)
-        std::fprintf(fp, "Total first-order channel inflow=               %14.2lf\n\n", t.first_order_inflow);
-    std::fprintf(fp, "Volume lost to specified slope boundary:        %14.2lf\n", t.lost_to_slope);
-    std::fprintf(fp, "Volume lost to specified head boundary:         %14.2lf\n", t.lost_to_head);
-    std::fprintf(fp, "Volume gained from specified head boundary:     %14.2lf\n", t.gained_from_head);
+        summary_line(m, fp, "Total first-order channel inflow=               %14.2lf\n\n", t.first_order_inflow);
+    summary_line(m, fp, "Volume lost to specified slope boundary:        %14.2lf\n", t.lost_to_slope);
+    summary_line(m, fp, "Volume lost to specified head boundary:         %14.2lf\n", t.lost_to_head);
+    summary_line(m, fp, "Volume gained from specified head boundary:     %14.2lf\n", t.gained_from_head);
     std::fputs("\n", fp);
-    std::fprintf(fp, "Total lateral inflow into channels=             %14.2lf\n", t.lateral_inflow);
-    std::fprintf(fp, "Total amount of discharge=                      %14.2lf\n", t.discharge);
+    summary_line(m, fp, "Total lateral inflow into channels=             %14.2lf\n", t.lateral_inflow);
+    summary_line(m, fp, "Total amount of discharge=                      %14.2lf\n", t.discharge);
     if (m.stream_loss) {
-        std::fprintf(fp, "Total flux from river to gw=                    %14.2lf\n", t.river_to_gw);
+        summary_line(m, fp, "Total flux from river to gw=                    %14.2lf\n", t.river_to_gw);
         if (m.water_table_given)
-            std::fprintf(fp, "Total flux from gw to river=                    %14.2lf\n", t.gw_to_river);
+            summary_line(m, fp, "Total flux from gw to river=                    %14.2lf\n", t.gw_to_river);
     }
     if (lakes(m)) {
         std::fputs("\n", fp);
-        std::fprintf(fp, "Volume precip to lakes=                         %14.2lf\n", t.precip_to_lakes);
-        std::fprintf(fp, "Volume of flow into lakes=                      %14.2lf\n", t.flow_into_lakes);
-        std::fprintf(fp, "Volume of flow from lakes=                      %14.2lf\n", t.flow_from_lakes);
-        std::fprintf(fp, "Volume of lake evap=                            %14.2lf\n", t.lake_evaporation);
+        summary_line(m, fp, "Volume precip to lakes=                         %14.2lf\n", t.precip_to_lakes);
+        summary_line(m, fp, "Volume of flow into lakes=                      %14.2lf\n", t.flow_into_lakes);
+        summary_line(m, fp, "Volume of flow from lakes=                      %14.2lf\n", t.flow_from_lakes);
+        summary_line(m, fp, "Volume of lake evap=                            %14.2lf\n", t.lake_evaporation);
         if (t.lakes_to_gw != 0.0 || t.gw_to_lakes != 0.0) {
-            std::fprintf(fp, "Total flux from lakes to gw=                    %14.2lf\n", t.lakes_to_gw);
-            std::fprintf(fp, "Total flux from gw to lakes=                    %14.2lf\n", t.gw_to_lakes);
+            summary_line(m, fp, "Total flux from lakes to gw=                    %14.2lf\n", t.lakes_to_gw);
+            summary_line(m, fp, "Total flux from gw to lakes=                    %14.2lf\n", t.gw_to_lakes);
         }
     }
     if (drains) {
         std::fputs("\n", fp);
-        std::fprintf(fp, "Total volume to subsurface drains               %14.2lf\n", t.to_drains);
-        std::fprintf(fp, "Volume of subsurface drains to overland         %14.2lf\n", t.drains_to_overland);
-        std::fprintf(fp, "Volume of subsurface drains to channels         %14.2lf\n", t.drains_to_channels);
-        std::fprintf(fp, "Volume of groundwater to tile drains            %14.2lf\n", t.gw_to_tile_drains);
+        summary_line(m, fp, "Total volume to subsurface drains               %14.2lf\n", t.to_drains);
+        summary_line(m, fp, "Volume of subsurface drains to overland         %14.2lf\n", t.drains_to_overland);
+        summary_line(m, fp, "Volume of subsurface drains to channels         %14.2lf\n", t.drains_to_channels);
+        summary_line(m, fp, "Volume of groundwater to tile drains            %14.2lf\n", t.gw_to_tile_drains);
         if (t.drains_to_boundaries != 0.0 || drains_have_other_fixed_heads(m))
-            std::fprintf(fp, "Volume of subsurface drains to boundaries       %14.2lf\n", t.drains_to_boundaries);
-        std::fprintf(fp, "Volume of subsurface drain solver clean-up      %14.2lf\n", m.run_drain_cleanup);
-        std::fprintf(fp, "Volume of subsurface drain solver residual      %14.2lf\n", m.run_drain_residual);
+            summary_line(m, fp, "Volume of subsurface drains to boundaries       %14.2lf\n", t.drains_to_boundaries);
+        summary_line(m, fp, "Volume of subsurface drain solver clean-up      %14.2lf\n", m.run_drain_cleanup);
+        summary_line(m, fp, "Volume of subsurface drain solver residual      %14.2lf\n", m.run_drain_residual);
     }
     std::fputs("\n", fp);
-    std::fprintf(fp, "Mass balance error of surface components =              %10.6lf percent\n\n", t.surface_error);
+    summary_line(m, fp, "Mass balance error of surface components =              %10.6lf percent\n\n", t.surface_error);
     if (sac) {
-        std::fprintf(fp, "Overall mass balance error =                    %10.6lf percent\n \n", t.overall_error);
+        summary_line(m, fp, "Overall mass balance error =                    %10.6lf percent\n \n", t.overall_error);
         std::fputs("*overall mass balance error will not be zero when using the Sacramento\n", fp);
         std::fputs("model because of errors associated with interpolating hourly outflows to\n", fp);
         std::fputs("the channel routing time step, which is generally much less than one\n", fp);
         std::fputs("hour.  However, this error should be less than one percent, except for\n", fp);
         std::fputs("simulations of very short events (only a few hours long).\n \n", fp);
     } else {
-        std::fprintf(fp, "Overall mass balance error =                        %14.6lf percent\n \n", t.overall_error);
+        summary_line(m, fp, "Overall mass balance error =                        %14.6lf percent\n \n", t.overall_error);
     }
     if (m.soil_et_accounting)
-        std::fprintf(fp, "Simple soil moisture mass balance =             %19.6lf percent \n\n",
+        summary_line(m, fp, "Simple soil moisture mass balance =             %19.6lf percent \n\n",
                      m.soil_totals.balance_error);
     if (olakes) {
-        std::fprintf(fp, "Volume of flow into overland lakes:             %14.2lf\n", t.overland_lake_inflow);
-        std::fprintf(fp, "Volume of flow from overland lakes:             %14.2lf\n", t.overland_lake_outflow);
-        std::fprintf(fp, "Overland lake mass bal error m^3:               %14.2lf\n\n",
+        summary_line(m, fp, "Volume of flow into overland lakes:             %14.2lf\n", t.overland_lake_inflow);
+        summary_line(m, fp, "Volume of flow from overland lakes:             %14.2lf\n", t.overland_lake_outflow);
+        summary_line(m, fp, "Volume of evaporation from lakes:               %14.2lf\n", t.overland_lake_evaporation);
+        summary_line(m, fp, "Overland lake mass bal error m^3:               %14.2lf\n\n",
                      t.initial_overland_lakes + t.overland_lake_inflow - t.final_overland_lakes -
                          t.overland_lake_outflow);
     }
     if (lakes(m))
-        std::fprintf(fp, "Perennial lake mass bal error m^3=              %14.2lf\n\n", m.chan_run.lake_balance_error);
+        summary_line(m, fp, "Perennial lake mass bal error m^3=              %14.2lf\n\n", m.chan_run.lake_balance_error);
     if (drains)
-        std::fprintf(fp, "Subsurface drain mass bal error m^3=            %14.2lf\n\n", drain_run_balance_error(m));
+        summary_line(m, fp, "Subsurface drain mass bal error m^3=            %14.2lf\n\n", drain_run_balance_error(m));
 }
 
 }  // namespace kesta

@@ -35,6 +35,9 @@ struct global_water_totals {
     double to_drains = 0.0, drains_to_overland = 0.0, drains_to_channels = 0.0, gw_to_tile_drains = 0.0,
            drains_to_boundaries = 0.0, drain_solver_made = 0.0;
     double overland_lake_inflow = 0.0, overland_lake_outflow = 0.0;
+    // No process of this program evaporates the overland lakes: their line
+    // of the table stays 0.
+    double overland_lake_evaporation = 0.0;
     // Water the aquifer's floor added when it lifted heads back to it.
     double groundwater_floor = 0.0;
     double surface_error = 0.0, overall_error = 0.0;  // percent

@@ -3,6 +3,7 @@
 #include "output/linknode_output.hpp"
 
 #include <algorithm>
+#include <cmath>
 #include <iterator>
 
 #include "channel/link_types.hpp"
@@ -10,6 +11,8 @@
 #include "core/alloc_check.hpp"
 #include "core/allocators.hpp"
 #include "model/model_state.hpp"
+#include "core/text_format.hpp"
+#include "output/finite_output.hpp"
 #include "output/output_steps.hpp"
 
 namespace kesta {
@@ -76,17 +79,18 @@ struct channel_dataset {
     const node_table<double> channel_state::*values;
     const node_table<double> channel_state::*second;
     int output_state::*steps;
+    const char* quantity;
 };
 
 const channel_dataset kChannelDatasets[] = {
     {&output_state::chan_depth_fp, &channel_state::chan_depth_given, linknode_difference, &channel_state::yp,
-     &channel_state::bel, &output_state::linknode_depth_steps},
+     &channel_state::bel, &output_state::linknode_depth_steps, "the depth"},
     {&output_state::chan_discharge_fp, &channel_state::chan_discharge_given, linknode_plain, &channel_state::qp,
-     nullptr, &output_state::linknode_discharge_steps},
+     nullptr, &output_state::linknode_discharge_steps, "the discharge"},
     {&output_state::chan_velocity_fp, &channel_state::chan_velocity_given, linknode_ratio, &channel_state::qp,
-     &channel_state::area, &output_state::linknode_velocity_steps},
+     &channel_state::area, &output_state::linknode_velocity_steps, "the velocity"},
     {&output_state::chan_stage_fp, &channel_state::chan_stage_given, linknode_plain, &channel_state::yp, nullptr,
-     &output_state::linknode_stage_steps},
+     &output_state::linknode_stage_steps, "the stage"},
 };
 
 // The pipe-network datasets, in the order they are written: the file, its
@@ -105,6 +109,34 @@ const pipe_dataset_file kPipeDatasets[] = {
     {&output_state::pipe_tile_fp, linknode_superlink_tile_flow, pipe_tile_values,
      &output_state::linknode_pipe_tile_steps},
 };
+
+// False after the stop (output/finite_output.hpp) when a value that a
+// block of `s` shows is not finite: nothing of the block is then written.
+bool block_finite(const model_state& m, std::FILE* fp, const linknode_source& s, linknode_mode mode,
+                  const char* quantity) {
+    for (int l = 1; l <= s.nlinks; ++l) {
+        const int t = (*s.ltype)[l];
+        if (link_is_lake(t) && (mode != linknode_plain || s.lakes_when_plain) && s.lake_values) {
+            const int lake = s.lake_of_link ? (*s.lake_of_link)[l] : 0;
+            if (lake >= 1 && lake <= s.lake_values->n() && !std::isfinite((*s.lake_values)[lake]))
+                return refuse_unwritten(m, (*s.lake_values)[lake], quantity, format_text("the lake of link %d", l),
+                                        written_file_words(m, fp));
+        }
+        if (link_is_structure(t) && mode == linknode_plain && !std::isfinite((*s.values)[1][l]))
+            return refuse_unwritten(m, (*s.values)[1][l], quantity, format_text("structure link %d", l),
+                                    written_file_words(m, fp));
+        if (!link_is_channel(t)) continue;
+        const int nodes = (*s.nodes)[l];
+        const int declared = s.dataset_nodes ? (*s.dataset_nodes)[l] : nodes;
+        for (int j = 1; j <= declared && j <= nodes; ++j) {
+            const double v = shown(s, j, l, mode);
+            if (!std::isfinite(v))
+                return refuse_unwritten(m, v, quantity, format_text("node %d of link %d", j, l),
+                                        written_file_words(m, fp));
+        }
+    }
+    return true;
+}
 
 // The pipe file of dataset d when the run writes it, else null.
 std::FILE* pipe_file(const model_state& m, const pipe_dataset_file& d) {
@@ -206,6 +238,17 @@ void write_pipe_datasets(model_state& m) {
         std::FILE* fp = pipe_file(m, d);
         if (!fp) continue;
         pipe_dataset_values(m, d.kind, m.pipe_dataset_block);
+        const mat2<double>& v = m.pipe_dataset_block;
+        const bool per_pipe = d.kind != pipe_head_values;
+        for (int l = 1; l <= m.n_superlinks; ++l) {
+            for (int k = 1; k <= m.nnodes[l] + (per_pipe ? 0 : 1); ++k) {
+                if (std::isfinite(v[l][k])) continue;
+                refuse_unwritten(m, v[l][k], per_pipe ? "the flow" : "the head",
+                                 format_text("%s %d of superlink %d", per_pipe ? "pipe" : "node", k, l),
+                                 written_file_words(m, fp));
+                return;
+            }
+        }
         write_linknode_simple_ts(fp, m.n_superlinks, m.nnodes, m.*d.steps, m.pipe_dataset_block,
                                  d.kind != pipe_head_values);
         ++(m.*d.steps);
@@ -218,6 +261,7 @@ void write_channel_dataset(model_state& m, const channel_dataset& d) {
     std::FILE* fp = (m.*d.slot).get();
     if (!fp || !(m.*d.given)) return;
     const linknode_source s = channel_source(m, m.*d.values, d.second ? &(m.*d.second) : nullptr);
+    if (!block_finite(m, fp, s, d.mode, d.quantity)) return;
     write_linknode_ts(fp, s, m.*d.steps, d.mode);
     ++(m.*d.steps);
 }
@@ -238,7 +282,9 @@ void write_sed_flux_dataset(model_state& m) {
             s.qsmax_total[j][l] += sum * 1e6;
         }
     }
-    write_linknode_ts(fp, channel_source(m, s.qsmax_total, nullptr), m.linknode_depth_steps, linknode_plain);
+    const linknode_source source = channel_source(m, s.qsmax_total, nullptr);
+    if (!block_finite(m, fp, source, linknode_plain, "the sediment flux")) return;
+    write_linknode_ts(fp, source, m.linknode_depth_steps, linknode_plain);
     ++m.linknode_depth_steps;
     ++m.linknode_sed_flux_steps;
 }
@@ -256,7 +302,9 @@ void write_channel_datasets(model_state& m) {
 void write_flood_stream(model_state& m) {
     std::FILE* fp = m.flood_stream_fp.get();
     if (!fp || !m.chan_routing || m.yp_max_flood.empty()) return;
-    write_linknode_ts(fp, channel_source(m, m.yp_max_flood, &m.bel), 0, linknode_difference);
+    const linknode_source source = channel_source(m, m.yp_max_flood, &m.bel);
+    if (!block_finite(m, fp, source, linknode_difference, "the highest depth")) return;
+    write_linknode_ts(fp, source, 0, linknode_difference);
 }
 
 }  // namespace kesta

@@ -1,5 +1,6 @@
 // The outlet hydrographs of the nutrient species: one line per output time
 // of the time and the outlet's concentration or mass of one species.
+#include <cmath>
 #include <cstdio>
 #include <string>
 #include <utility>
@@ -9,6 +10,7 @@
 #include "core/file_opener.hpp"
 #include "core/text_format.hpp"
 #include "model/model_state.hpp"
+#include "output/finite_output.hpp"
 #include "nutrients/nutrient_species.hpp"
 #include "nutrients/nutrient_steps.hpp"
 #include "nutrients/zep_container.hpp"
@@ -85,7 +87,14 @@ void write_nutrient_hydrographs(const model_state& m, double time) {
     for (int k = 0; k < kNutrientSpecies; ++k) {
         for (const hydrograph_kind& kind : kKinds) {
             std::FILE* fp = kind.slot(z, k).get();
-            if (fp) std::fprintf(fp, "%16.8lf %11.4lf\n", time, kind.value(z, k));
+            if (!fp) continue;
+            const double v = kind.value(z, k);
+            if (!std::isfinite(v)) {
+                refuse_unwritten(m, v, format_text("the %s of %s", kind.words, zep_species_name(k)), "the outlet",
+                                 hydrograph_name(z, k, kind) + " (" + hydrograph_words(k) + ")");
+                return;
+            }
+            std::fprintf(fp, "%16.8lf %11.4lf\n", time, v);
         }
     }
 }

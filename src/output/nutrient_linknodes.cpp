@@ -143,7 +143,8 @@ void write_nutrient_linknodes(model_state& m) {
     if (m.nutrient_linknodes.empty()) return;
     zep_streams_totals(m);
     zep_lakes_totals(m);
-    for (auto& out : m.nutrient_linknodes) out->write_step();
+    for (auto& out : m.nutrient_linknodes)
+        if (!out->write_step(m)) return;
 }
 
 bool end_nutrient_linknodes(model_state& m) {

@@ -1,6 +1,7 @@
 #include "output/output_objects.hpp"
 
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -12,6 +13,7 @@
 #include "core/text_format.hpp"
 #include "core/warnings.hpp"
 #include "model/model_state.hpp"
+#include "output/finite_output.hpp"
 #include "output/grid_writers.hpp"
 #include "output/linknode_output.hpp"
 
@@ -86,6 +88,14 @@ std::string why_not_created(const std::string& path, int error) {
 
 bool map_series::write_frame(double time, const model_state& m) {
     if (!values_ || !mask_) return true;
+    // A frame with a value that is not finite is not written.
+    if (format_ == map_format_ascii_dataset || format_ == map_format_binary_dataset || format_ == map_format_grids) {
+        if (const int k = first_not_finite(*values_, m.ncells)) {
+            const std::string file = format_ == map_format_grids ? output_path(frame_name(frame_), "w", 1)
+                                                                 : dataset_path_;
+            return refuse_unwritten(m, (*values_)[k], "the value of the " + what, cell_place(m, k), file);
+        }
+    }
     if (format_ == map_format_ascii_dataset || format_ == map_format_binary_dataset) {
         if (!out_) return true;
         write_grid_dataset_ts(out_.get(), time, rows_, cols_, *mask_, *values_,
@@ -218,8 +228,7 @@ void linknode_output::write_block(std::FILE* fp, const node_table<double>& value
     std::fflush(fp);
 }
 
-void linknode_output::write_step() {
-    if (mode_ < 1) return;
+void linknode_output::fill_step() {
     for (int l = 1; l <= net_.nlinks; ++l) {
         const int t = (*net_.ltype)[l];
         if (link_is_lake(t)) {
@@ -236,17 +245,53 @@ void linknode_output::write_step() {
             out_table_[j][l] = v;
         }
     }
+    if (conc_fp_) compute_conc();
+}
+
+void linknode_output::write_filled() {
     if (mass_fp_) {
         write_block(mass_fp_.get(), out_table_, lakes_ ? &lake_out_ : nullptr);
     } else {
         warn("Error writing to link/node file...\n");
     }
-    if (conc_fp_) {
-        compute_conc();
-        // The volumes are the nodes': a lake shows no concentration here.
-        write_block(conc_fp_.get(), conc_table_, nullptr);
-    }
+    // The volumes are the nodes': a lake shows no concentration here.
+    if (conc_fp_) write_block(conc_fp_.get(), conc_table_, nullptr);
     ++steps_;
+}
+
+void linknode_output::write_step() {
+    if (mode_ < 1) return;
+    fill_step();
+    write_filled();
+}
+
+bool linknode_output::finite_or_refuse(const model_state& m, const node_table<double>& values,
+                                       const vec1<double>* lakes, const std::string& file) const {
+    for (int l = 1; l <= net_.nlinks; ++l) {
+        if (!link_is_channel((*net_.ltype)[l])) continue;
+        const int declared = net_.dataset_nodes ? (*net_.dataset_nodes)[l] : (*net_.nodes)[l];
+        for (int j = 1; j <= declared && j < net_.stride; ++j) {
+            if (std::isfinite(values[j][l])) continue;
+            return refuse_unwritten(m, values[j][l], "the value", format_text("node %d of link %d", j, l), file);
+        }
+    }
+    if (!lakes) return true;
+    for (int k = 1; k <= net_.nlakes && k <= lakes->n(); ++k) {
+        if (std::isfinite((*lakes)[k])) continue;
+        return refuse_unwritten(m, (*lakes)[k], "the value", format_text("lake %d", k), file);
+    }
+    return true;
+}
+
+bool linknode_output::write_step(const model_state& m) {
+    if (mode_ < 1) return true;
+    fill_step();
+    if (mass_fp_ && !finite_or_refuse(m, out_table_, lakes_ ? &lake_out_ : nullptr, mass_path_)) return false;
+    const std::string conc_path =
+        mass_and_conc && mass_path_.size() > 5 ? mass_path_.substr(0, mass_path_.size() - 5) + ".conc" : mass_path_;
+    if (conc_fp_ && !finite_or_refuse(m, conc_table_, nullptr, conc_path)) return false;
+    write_filled();
+    return true;
 }
 
 }  // namespace kesta

@@ -151,6 +151,10 @@ public:
     // the step counter, which grows by one. Without a file a warning says
     // so.
     void write_step();
+    // As write_step, unless a value of the block is not finite: then
+    // nothing of the step is written and the run stops naming the value's
+    // node or lake (output/finite_output.hpp). False when not written.
+    bool write_step(const model_state& m);
 
     int header_type = 26;       // dataset type of the values' (mass) file
     int conc_header_type = 27;  // and of the concentration file
@@ -168,6 +172,13 @@ public:
 private:
     void size_tables(const network& net, const double* lakes);
     void write_block(std::FILE* fp, const node_table<double>& values, const vec1<double>* lakes);
+    // The step's values into the tables; then the blocks written from them.
+    void fill_step();
+    void write_filled();
+    // False after the stop when a value of `values` (or of `lakes`) that a
+    // block shows is not finite.
+    bool finite_or_refuse(const model_state& m, const node_table<double>& values, const vec1<double>* lakes,
+                          const std::string& file) const;
 
     network net_;
     int mode_ = -1;

@@ -2,6 +2,7 @@
 // slots and its output objects.
 #pragma once
 
+#include <chrono>
 #include <memory>
 #include <string>
 #include <vector>
@@ -22,12 +23,21 @@ struct channel_extremes {
     int max_q_node = -1, max_q_link = -1, min_q_node = -1, min_q_link = -1;
 };
 
+// The line that shows a run's progress on a terminal when the run prints no
+// line per step.
+struct progress_line_state {
+    bool on = false;
+    std::chrono::steady_clock::time_point began;     // when the time loop began
+    std::chrono::steady_clock::time_point next_due;  // the line's next rewrite
+};
+
 struct output_state {
     // File slots of the run, one per project card (suffix _fp), empty when not
     // open. open_run_files opens them and close_output_files closes them; a
     // reader done with its input file closes it and leaves the slot empty.
     file_ptr watershed_mask_fp, elevation_fp;
     file_ptr summary_fp;  // the run's summary file; messages are copied here
+    bool summary_tried = false;  // open_run_files has come to the summary file (opened or refused it)
     file_ptr outlet_hydro_fp, sig_outlet_hydro_fp;
     file_ptr gw_boundfile_fp, out_well_location_fp, gw_well_level_fp, gw_hycond_map_fp,
         gw_porosity_map_fp, water_table_fp, aquifer_bottom_fp;
@@ -59,6 +69,9 @@ struct output_state {
     int outlet_hydro_lines = 0;  // lines written to the outlet hydrograph
     int outlet_sed_lines = 0;    // lines written to the outlet sediment series
     int event_summaries_written = 0;
+    // Set when a writer stopped the run on a value that is not finite
+    // (output/finite_output.hpp); writers take the state const.
+    mutable int value_unwritten = 0;
     // Blocks written to each channel link/node dataset.
     int linknode_depth_steps = 0, linknode_discharge_steps = 0, linknode_velocity_steps = 0,
         linknode_stage_steps = 0;
@@ -73,6 +86,7 @@ struct output_state {
     // jumped over a dry spell to the next event; the pass writes no other.
     int series_written_early = 0;
     int flush_count = 0;         // progress lines since standard output was last flushed
+    progress_line_state progress_line;
     // The run-time record is an input of the run: the run refuses it and
     // appends nothing to it.
     int time_record_is_input = 0;

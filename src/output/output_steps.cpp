@@ -7,6 +7,7 @@
 #include "core/file_opener.hpp"
 #include "core/text_format.hpp"
 #include "model/model_state.hpp"
+#include "output/finite_output.hpp"
 #include "output/final_files.hpp"
 #include "output/global_balance.hpp"
 #include "output/grid_writers.hpp"
@@ -43,11 +44,13 @@ void write_final_summaries(model_state& m) {
     write_tvm_hydro_file(m);
     close_vq_files(m);
     write_overland_hotstart(m);
+    write_channel_sediment_file(m);
 }
 
 void write_adjusted_elevation(model_state& m) {
     if (!m.project_options.adjust_elev_given) return;
     std::string name = m.project_options.adjust_elev;
+    if (!grid_finite(m, m.elev, "the adjusted ground elevation", name + " (card ADJUST_ELEV)")) return;
     file_ptr fp = open_file(name, "w", 1);
     if (!fp) {
         refuse(format_text("Can't open adjusted elevation map for writing: %s\n", output_path(name, "w", 1).c_str()));

@@ -35,7 +35,15 @@ void write_pipe_datasets(model_state& m);
 // The flood stream depth dataset's one block at the end of a run: the
 // highest water surface of every node less its bed.
 void write_flood_stream(model_state& m);
+// The progress of the pass: the per-step line of the routing, or the
+// progress line of a terminal once start_progress_line began it.
 void report_progress(model_state& m);
+// Begins the progress line when standard output is a terminal and the run
+// prints no line per step (QUIET, or SUPER_QUIET without STREAM_INFO);
+// otherwise nothing changes. end_progress_line erases the line, on every
+// way out of the time loop.
+void start_progress_line(model_state& m);
+void end_progress_line(model_state& m);
 void write_timeseries_output(model_state& m);
 // The map step: a frame of every standard map on each pass whose step index
 // less 1 is a multiple of the map interval.
@@ -78,6 +86,16 @@ double drain_run_balance_error(const model_state& m);
 // Says in the summary file that the run stopped on the error reported above
 // it, and when: the outputs end there.
 void write_run_stopped(model_state& m);
+// Says in the summary file that the run stopped on the error reported above
+// it before the simulation began.
+void write_setup_stopped(model_state& m);
+// For a run that stopped before its files were opened, once the SUMMARY card
+// has named the summary file: opens it (unless it is an input of the run or
+// a fixed-name output, which is refused as at start-up), registers it with
+// the error record and writes the start-up block and every message meant
+// for it so far. Nothing when the summary is unnamed, or when the opening
+// of the run's files came to it (it is open, or its refusal was said).
+void open_summary_of_stopped_run(model_state& m);
 // Lists in the summary file the warnings given since the last event summary
 // (all of them when the run wrote none), so that every warning of a run
 // reaches the summary: called once, before the files are closed.

@@ -15,10 +15,13 @@
 #include "core/line_reader.hpp"
 #include "core/text_format.hpp"
 #include "input/mapping_tables.hpp"
+#include "input/project_file.hpp"
 #include "model/model_state.hpp"
+#include "output/finite_output.hpp"
 #include "nutrients/zep_container.hpp"
 #include "output/grid_writers.hpp"
 #include "output/output_steps.hpp"
+#include "transport/sediment.hpp"
 
 namespace kesta {
 
@@ -329,9 +332,10 @@ const run_file kRunFiles[] = {
      "", "", 4, nullptr, close_run_outputs, nullptr, fail_text::item_and_name, open_nutrient_hydrographs},
 
     // Sediment.
-    {[](const model_state& m) { return m.soil_erosion_given != 0; }, card_value<&P::outlet_sed_flux>, "w",
+    // The sediment routines' outputs (none with the classes carried as constituents).
+    {[](const model_state& m) { return sediment_routed(m); }, card_value<&P::outlet_sed_flux>, "w",
      "outlet sediment hydrograph", "OUTLET_SED_FLUX", 4, &O::outlet_sed_flux_fp, close_run_outputs},
-    {[](const model_state& m) { return m.soil_erosion_given && m.project_options.outlet_sed_tss_given; },
+    {[](const model_state& m) { return sediment_routed(m) && m.project_options.outlet_sed_tss_given; },
      card_value<&P::outlet_sed_tss>, "w", "outlet sediment tss file", "OUTLET_SED_TSS", 4, &O::outlet_sed_tss_fp,
      close_run_outputs},
     {sediment_locations, card_value<&P::in_sed_loc>, "r", "input sed. hydrograph locations", "IN_SED_LOC", 4,
@@ -404,10 +408,18 @@ int table_for(const run_file& f) {
 // A map that no card names and no mapping table supplies: says which card
 // asked for it and, when a mapping table is given, why its table could not
 // stand in. The run stops (code 4000).
+// " (line N has the unknown card X: write CARD there)" when a misspelt line
+// of the project is why no card `card` was read; else nothing.
+std::string misspelt_card_note(const model_state& m, const char* card) {
+    const std::string note = misspelling_of(m.project_options, card);
+    return note.empty() ? note : " (" + note + ")";
+}
+
 // A file the run's options call for, which no card names.
 void refuse_unnamed_file(const model_state& m, const run_file& f) {
-    store_refusal(format_text("Error: the run needs the %s file, but no card %s in project file %s names it.\n",
-                              f.item[0] != '\0' ? f.item : f.card, f.card, m.project_file.c_str()));
+    store_refusal(format_text("Error: the run needs the %s file, but no card %s in project file %s names it%s.\n",
+                              f.item[0] != '\0' ? f.item : f.card, f.card, m.project_file.c_str(),
+                              misspelt_card_note(m, f.card).c_str()));
 }
 
 void refuse_unnamed_map(model_state& m, const run_file& f) {
@@ -416,7 +428,7 @@ void refuse_unnamed_map(model_state& m, const run_file& f) {
                                    "no file",
                                    f.item, f.card, m.project_file.c_str());
     if (!m.mapping_table_given) {
-        text += ", and no MAPPING_TABLE is given to supply it.\n";
+        text += ", and no MAPPING_TABLE is given to supply it" + misspelt_card_note(m, "MAPPING_TABLE") + ".\n";
     } else {
         std::string problem = mapping_table_problem(m.mapping_tables, m.mapping_table, table);
         if (problem.empty()) problem = "its table was not found when the mapping tables were checked";
@@ -601,17 +613,20 @@ struct final_output {
     const char* card;
     predicate wanted;
     std::string (*name)(const model_state&);
+    const char* mode = "w";  // "a": each run of a series adds to the one file
 };
 
 const final_output kFinalOutputs[] = {
     {"ADJUST_ELEV", [](const model_state& m) { return m.project_options.adjust_elev_given != 0; },
      card_value<&P::adjust_elev>},
+    {"FYSSI", [](const model_state& m) { return m.chan_sed_on && m.project_options.fyssi_given; },
+     card_value<&P::fyssi>, "a"},
 };
 
 std::string final_path(const model_state& m, const final_output& f) {
     std::string name = f.name(m);
     strip_quotes(name);
-    return output_path(name, "w", 1);
+    return output_path(name, f.mode, 1);
 }
 
 // Closes a slot; a written one is checked for write errors, which are said
@@ -645,6 +660,7 @@ void open_run_files(model_state& m) {
         if (!f.wanted(m)) continue;
         if (f.prepare && !f.prepare(m)) return;
         if (!f.slot) continue;
+        if (f.slot == &O::summary_fp) m.summary_tried = true;
         std::string name = f.name(m);
         const bool writes = f.mode[0] == 'w';
         std::string path = tried_path(f, name);
@@ -701,6 +717,35 @@ bool output_file_is_free(model_state& m, const std::string& words, const std::st
     return output_is_its_own(words, false, path, run_inputs(m), outputs);
 }
 
+void open_summary_of_stopped_run(model_state& m) {
+    if (m.summary_fp || m.summary_tried) return;
+    std::string name = m.project_options.summary;
+    strip_quotes(name);
+    if (name.empty()) return;
+    const std::string path = output_path(name, "w", 1);
+    std::vector<opened_output> outputs;
+    for (const fixed_output& f : kFixedOutputs) {
+        const std::string p = output_path(f.name, f.mode, 1);
+        outputs.push_back({f.what, p, identify(p)});
+    }
+    // The run stopped on its own error, which stays the one said last.
+    const std::string stop_message = g_error_record.stop_message;
+    const bool free = output_is_its_own(card_words("SUMMARY"), false, path, run_inputs(m), outputs);
+    g_error_record.stop_message = stop_message;
+    if (!free) return;
+    file_ptr fp = open_file(name, "w", 1);
+    if (!fp) {
+        print_both(format_text("The summary file %s could not be opened: the messages above are on the console "
+                               "only.\n",
+                               path.c_str()));
+        return;
+    }
+    m.summary_fp = std::move(fp);
+    register_summary(m);
+    write_startup_info(m, m.project_file);
+    put_text(m.summary_fp.get(), g_error_record.held_for_summary);
+}
+
 void close_output_files(model_state& m) {
     // Every way out of a run comes here: the map datasets get their end marks.
     bool written = end_map_outputs(m);
@@ -724,6 +769,14 @@ void close_output_files(model_state& m) {
     // The files are all closed and nothing reports after them: the code stays
     // pending, and the run driver returns it, so the run counts as failed.
     if (!written) g_error_record.fail(4000);
+}
+
+std::string written_file_words(const model_state& m, const std::FILE* fp) {
+    for (const run_file& f : kRunFiles) {
+        if (!f.slot || (m.*f.slot).get() != fp || !fp) continue;
+        return f.card[0] ? f.name(m) + " (card " + f.card + ")" : f.name(m);
+    }
+    return "its output file";
 }
 
 }  // namespace kesta

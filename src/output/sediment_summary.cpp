@@ -17,7 +17,7 @@ namespace {
 // The section from the totals by class as they were last formed; `event`
 // chooses the event summary's wording.
 void write_overland_sediment(const model_state& m, std::FILE* fp, bool event) {
-    if (!fp || !m.soil_erosion_given || !m.ov_sed) return;
+    if (!fp || !sediment_routed(m) || !m.ov_sed) return;
     const sed_record& s = *m.ov_sed;
     const bool lakes = m.chan_lakes_on && !s.sed_vol_overland_to_lake.empty();
     std::fputs("Overland Sediment Summary\n", fp);
@@ -26,30 +26,30 @@ void write_overland_sediment(const model_state& m, std::FILE* fp, bool event) {
         const sed_class_totals& t = s.tot_sed[static_cast<std::size_t>(k)];
         const long c = k;
         double out = t.deposited + t.suspended;
-        std::fprintf(fp, "Total sediment %ld eroded from surface:        %10.2lf m3\n", c, t.eroded);
-        std::fprintf(fp, "Total sediment %ld deposited on surface:       %10.2lf m3\n", c, t.deposited);
-        std::fprintf(fp, "Total sediment %ld remaining in suspension:    %10.2lf m3\n", c, t.suspended);
+        summary_line(m, fp, "Total sediment %ld eroded from surface:        %10.2lf m3\n", c, t.eroded);
+        summary_line(m, fp, "Total sediment %ld deposited on surface:       %10.2lf m3\n", c, t.deposited);
+        summary_line(m, fp, "Total sediment %ld remaining in suspension:    %10.2lf m3\n", c, t.suspended);
         if (m.chan_sed_on) {
             const double to_channels = value_at(s.run_books.to_chan, k);
-            std::fprintf(fp, "Total sediment %ld transported into channels:  %10.2lf m3\n", c, to_channels);
+            summary_line(m, fp, "Total sediment %ld transported into channels:  %10.2lf m3\n", c, to_channels);
             out += to_channels;
             if (lakes) {
                 const double to_lakes = s.sed_vol_overland_to_lake[0][k];
-                std::fprintf(fp, "Net sediment %ld from overland to lakes:       %10.2lf m3\n", c, to_lakes);
+                summary_line(m, fp, "Net sediment %ld from overland to lakes:       %10.2lf m3\n", c, to_lakes);
                 // Sand reaching a lake lies in the deposit of its edge cells.
                 if (!s.sand[k]) out += to_lakes;
             }
         } else {
-            std::fprintf(fp, "Total sediment %ld routed through outlet       %10.2lf m3\n", c, t.outlet);
+            summary_line(m, fp, "Total sediment %ld routed through outlet       %10.2lf m3\n", c, t.outlet);
             out += t.outlet;
         }
         const double error = sediment_balance_error(t.eroded, out);
         if (event)
-            std::fprintf(fp, "Mass balance error for sediment %ld %10.4lf percent \n", c, error);
+            summary_line(m, fp, "Mass balance error for sediment %ld %10.4lf percent \n", c, error);
         else
-            std::fprintf(fp, "Mass balance error for sediment %ld %10.4lf \n", c, error);
+            summary_line(m, fp, "Mass balance error for sediment %ld %10.4lf \n", c, error);
         if (lakes && !s.sand[k]) {
-            std::fprintf(fp,
+            summary_line(m, fp,
                          "NOTE:  Interactions between sediment %ld and lakes in the watershed prevent an exact "
                          "mass balance calculation \n",
                          c);
@@ -89,7 +89,7 @@ void write_lake_sediment(const model_state& m, std::FILE* fp, bool event) {
     const char* f = event ? "%10.2lf" : "%10.1lf";
     const auto line = [&](const char* label, double v) {
         std::fputs(label, fp);
-        std::fprintf(fp, f, v);
+        summary_line(m, fp, f, v);
         std::fputs(" m3\n", fp);
     };
     std::fputs("\n", fp);
@@ -102,32 +102,32 @@ void write_lake_sediment(const model_state& m, std::FILE* fp, bool event) {
     std::fputs("\n", fp);
     for (int k = 1; k <= m.nlakes; ++k) {
         const lake_wash w = lake_wash_of(m, k);
-        std::fprintf(fp, "Summary for lake %d \n", k);
+        summary_line(m, fp, "Summary for lake %d \n", k);
         if (event) {
             std::fputs("Quanties are for this event \n", fp);
-            std::fprintf(fp, "Initial vol of SS in lake:                  %10.2lf m3 \n", s.initial_lake_wash[k]);
-            std::fprintf(fp, "Event vol of SS from lake to chan           %10.2lf m3 \n", b.lake_to_chan[k]);
-            std::fprintf(fp, "Event vol of SS from chan to lake           %10.2lf m3 \n", b.chan_to_lake[k]);
-            std::fprintf(fp, "Event net vol of SS from overland to lake   %10.2lf m3 \n", b.overland_to_lake[k]);
-            std::fprintf(fp, "Event vol of SS settled in lake             %10.2lf m3 \n", b.settled[k]);
+            summary_line(m, fp, "Initial vol of SS in lake:                  %10.2lf m3 \n", s.initial_lake_wash[k]);
+            summary_line(m, fp, "Event vol of SS from lake to chan           %10.2lf m3 \n", b.lake_to_chan[k]);
+            summary_line(m, fp, "Event vol of SS from chan to lake           %10.2lf m3 \n", b.chan_to_lake[k]);
+            summary_line(m, fp, "Event net vol of SS from overland to lake   %10.2lf m3 \n", b.overland_to_lake[k]);
+            summary_line(m, fp, "Event vol of SS settled in lake             %10.2lf m3 \n", b.settled[k]);
         } else {
             std::fputs("\n", fp);
-            std::fprintf(fp, "Total vol of SS from lake to chan           %10.2lf m3 \n", b.lake_to_chan[k]);
-            std::fprintf(fp, "Total vol of SS from chan to lake           %10.2lf m3 \n", b.chan_to_lake[k]);
-            std::fprintf(fp, "Total net vol of SS from overland to lake   %10.2lf m3 \n", b.overland_to_lake[k]);
-            std::fprintf(fp, "Total vol of SS settled in lake             %10.2lf m3 \n", b.settled[k]);
+            summary_line(m, fp, "Total vol of SS from lake to chan           %10.2lf m3 \n", b.lake_to_chan[k]);
+            summary_line(m, fp, "Total vol of SS from chan to lake           %10.2lf m3 \n", b.chan_to_lake[k]);
+            summary_line(m, fp, "Total net vol of SS from overland to lake   %10.2lf m3 \n", b.overland_to_lake[k]);
+            summary_line(m, fp, "Total vol of SS settled in lake             %10.2lf m3 \n", b.settled[k]);
         }
-        std::fprintf(fp, "Total Suspended Sediment in lake            %10.2lf m3 \n", w.volume);
+        summary_line(m, fp, "Total Suspended Sediment in lake            %10.2lf m3 \n", w.volume);
         std::fputs("\n", fp);
-        std::fprintf(fp, "Suspended Sediment Concentration              %10.2lf cc/m3\n", w.by_volume * 1e6);
-        std::fprintf(fp, "Suspended Sediment Concentration              %10.2lf mg/L\n", w.by_mass);
+        summary_line(m, fp, "Suspended Sediment Concentration              %10.2lf cc/m3\n", w.by_volume * 1e6);
+        summary_line(m, fp, "Suspended Sediment Concentration              %10.2lf mg/L\n", w.by_mass);
         std::fputs("\n", fp);
         if (event) {
-            std::fprintf(fp, "Event sand settled into lake bottom:        %10.2lf m3 \n", b.sand_to_lake[k]);
-            std::fprintf(fp, "Event sand settled in lake boundary:        %10.2lf m3 \n", b.edge_sand[k]);
+            summary_line(m, fp, "Event sand settled into lake bottom:        %10.2lf m3 \n", b.sand_to_lake[k]);
+            summary_line(m, fp, "Event sand settled in lake boundary:        %10.2lf m3 \n", b.edge_sand[k]);
         } else {
-            std::fprintf(fp, "Total sand settled into lake bottom:        %10.2lf m3 \n", b.sand_to_lake[k]);
-            std::fprintf(fp, "Total sand settled in lake boundary:        %10.2lf m3 \n", b.edge_sand[k]);
+            summary_line(m, fp, "Total sand settled into lake bottom:        %10.2lf m3 \n", b.sand_to_lake[k]);
+            summary_line(m, fp, "Total sand settled in lake boundary:        %10.2lf m3 \n", b.edge_sand[k]);
         }
     }
 }
@@ -153,37 +153,37 @@ void write_channel_sediment(const model_state& m, std::FILE* fp, bool event) {
     std::fputs("Channel sediment routing mass quantities\n", fp);
     if (event) std::fputs("Quanties are this Event \n", fp);
     for (int c = 1; c <= s.num_sed; ++c) {
-        std::fprintf(fp,
+        summary_line(m, fp,
                      event ? "Total sediment %d transported into channels this event: %10.2lf m3\n"
                            : "Total sediment %d transported into channels: %10.2lf m3\n",
                      c, b.to_chan[c]);
     }
     std::fputs("\n", fp);
     const char* when = event ? "Event" : "Total";
-    std::fprintf(fp, "Initial volume of sand in channels:        %10.2lf m3\n", sand_initial);
-    std::fprintf(fp, "%s sand to chan from overland:          %10.2lf m3\n", when, sand_in);
-    if (lakes) std::fprintf(fp, "%s sand from chan to lakes:             %10.2lf m3\n", when, sand_to_lakes);
-    std::fprintf(fp, "%s sand outlet discharge:               %10.2lf m3\n", when, b.sand_out);
-    std::fprintf(fp, "Final sand in channels:                    %10.2lf m3\n", sand_final);
+    summary_line(m, fp, "Initial volume of sand in channels:        %10.2lf m3\n", sand_initial);
+    summary_line(m, fp, "%s sand to chan from overland:          %10.2lf m3\n", when, sand_in);
+    if (lakes) summary_line(m, fp, "%s sand from chan to lakes:             %10.2lf m3\n", when, sand_to_lakes);
+    summary_line(m, fp, "%s sand outlet discharge:               %10.2lf m3\n", when, b.sand_out);
+    summary_line(m, fp, "Final sand in channels:                    %10.2lf m3\n", sand_final);
     std::fputs("\n", fp);
-    if (event) std::fprintf(fp, "Initial wash load in suspension:           %10.2lf m3 \n", wash_initial);
-    std::fprintf(fp, "%s wash-load to chan from overland:     %10.2lf m3\n", when, b.to_chan[0]);
+    if (event) summary_line(m, fp, "Initial wash load in suspension:           %10.2lf m3 \n", wash_initial);
+    summary_line(m, fp, "%s wash-load to chan from overland:     %10.2lf m3\n", when, b.to_chan[0]);
     if (lakes) {
-        std::fprintf(fp, "%s wash-load from chan to lakes :       %10.2lf m3\n", when, wash_to_lakes);
-        std::fprintf(fp, "%s wash-load from lake to chan:         %10.2lf m3\n", when, wash_from_lakes);
+        summary_line(m, fp, "%s wash-load from chan to lakes :       %10.2lf m3\n", when, wash_to_lakes);
+        summary_line(m, fp, "%s wash-load from lake to chan:         %10.2lf m3\n", when, wash_from_lakes);
     }
-    std::fprintf(fp, "%s wash-load outlet discharge:          %10.2lf m3\n", when, b.wash_out);
-    std::fprintf(fp, "Final wash-load remaining in suspension:   %10.2lf m3\n", wash_final);
+    summary_line(m, fp, "%s wash-load outlet discharge:          %10.2lf m3\n", when, b.wash_out);
+    summary_line(m, fp, "Final wash-load remaining in suspension:   %10.2lf m3\n", wash_final);
 
     const double sand_i = sand_initial + sand_in, sand_o = b.sand_out + sand_final + sand_to_lakes;
     const double wash_i = b.to_chan[0] + wash_initial + wash_from_lakes;
     const double wash_o = b.wash_out + wash_final + wash_to_lakes;
     std::fputs(event ? "\n Event channel sediment mass-balance:\n" : "\n Total channel sediment mass-balance:\n", fp);
-    std::fprintf(fp, "Mass conservation error for wash load:     %10.6lf percent\n",
+    summary_line(m, fp, "Mass conservation error for wash load:     %10.6lf percent\n",
                  sediment_balance_error(wash_i, wash_o));
-    std::fprintf(fp, "Mass conservation error for sand load:     %10.6lf percent\n",
+    summary_line(m, fp, "Mass conservation error for sand load:     %10.6lf percent\n",
                  sediment_balance_error(sand_i, sand_o));
-    std::fprintf(fp, "Overall channel sediment mass cons. error: %10.6lf percent\n",
+    summary_line(m, fp, "Overall channel sediment mass cons. error: %10.6lf percent\n",
                  sediment_balance_error(wash_i + sand_i, wash_o + sand_o));
     if (lakes) write_lake_sediment(m, fp, event);
     std::fputs("\n", fp);

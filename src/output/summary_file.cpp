@@ -19,6 +19,7 @@
 #include "output/grid_writers.hpp"
 #include "output/output_steps.hpp"
 #include "subsurface/subsurface_steps.hpp"
+#include "transport/sediment.hpp"
 
 namespace kesta {
 
@@ -72,30 +73,30 @@ void write_title(const model_state& m, std::FILE* fp) {
     }
     if (!m.long_term) {
         std::fputs("         KESTA EVENT RUNOFF SIMULATION SUMMARY\n", fp);
-        std::fprintf(fp, "            Event began on %2.2d/%2.2d/%4.4d at %2.2d:%2.2d\n", m.precip_month,
+        summary_line(m, fp, "            Event began on %2.2d/%2.2d/%4.4d at %2.2d:%2.2d\n", m.precip_month,
                      m.precip_day, m.precip_year, m.precip_hour, m.precip_minute);
         return;
     }
-    std::fprintf(fp, "       KESTA LONG-TERM RUNOFF SIMULATION SUMMARY- EVENT %ld\n",
+    summary_line(m, fp, "       KESTA LONG-TERM RUNOFF SIMULATION SUMMARY- EVENT %ld\n",
                  static_cast<long>(m.event_index));
-    std::fprintf(fp, "Event began on strict Julian date:                    %16.8lf\n", m.precip_start_time);
-    std::fprintf(fp, "Event ended on strict Julian date:                    %16.8lf\n", m.time);
-    std::fprintf(fp, "Event began on %2.2ld/%2.2ld/%4.4ld at %2.2ld:%2.2ld  GMT %3.1f hours.\n\n",
+    summary_line(m, fp, "Event began on strict Julian date:                    %16.8lf\n", m.precip_start_time);
+    summary_line(m, fp, "Event ended on strict Julian date:                    %16.8lf\n", m.time);
+    summary_line(m, fp, "Event began on %2.2ld/%2.2ld/%4.4ld at %2.2ld:%2.2ld  GMT %3.1f hours.\n\n",
                  static_cast<long>(m.precip_month), static_cast<long>(m.precip_day),
                  static_cast<long>(m.precip_year), static_cast<long>(m.precip_hour),
                  static_cast<long>(m.precip_minute), m.gmt);
     if (m.hmet_samson_given)
-        std::fprintf(fp, "KESTA used NCDC/SAMSON hydrometeorological data from the %s station\n",
+        summary_line(m, fp, "KESTA used NCDC/SAMSON hydrometeorological data from the %s station\n",
                      m.hmet_station_name.c_str());
     if (m.hmet_surfaways_given)
         std::fputs("KESTA used NCDC/Surface Airways hydrometeorological data.\n", fp);
     const date_record& first = m.hmet_first_record;
     const date_record& last = m.hmet_last_record;
-    std::fprintf(fp, "Hydrometeorology data began on: %2.2d/%2.2d/%4d at %2d:00\n", first.month, first.day,
+    summary_line(m, fp, "Hydrometeorology data began on: %2.2d/%2.2d/%4d at %2d:00\n", first.month, first.day,
                  first.year, first.hour);
-    std::fprintf(fp, "and ended on:                   %2.2d/%2.2d/%4d at %2d:00\n", last.month, last.day,
+    summary_line(m, fp, "and ended on:                   %2.2d/%2.2d/%4d at %2d:00\n", last.month, last.day,
                  last.year, last.hour);
-    std::fprintf(fp, "The following number of hydromet. data points were repaired:%d\n", m.hmet_points_repaired);
+    summary_line(m, fp, "The following number of hydromet. data points were repaired:%d\n", m.hmet_points_repaired);
     static const flagged_line kMethods[] = {
         {[](const model_state& s) { return s.et_calc_penman != 0; },
          "Penman-Montieth evapotranspiration was calculated.\n"},
@@ -110,7 +111,7 @@ void write_title(const model_state& m, std::FILE* fp) {
 
 void write_rainfall(const model_state& m, std::FILE* fp) {
     if (m.uniform_rain)
-        std::fprintf(fp, "   With uniform rainfall of %6.1lf mm/h for %6.1lf minutes.\n\n", m.rain_intensity,
+        summary_line(m, fp, "   With uniform rainfall of %6.1lf mm/h for %6.1lf minutes.\n\n", m.rain_intensity,
                      m.rain_duration);
     static const flagged_line kSources[] = {
         // The event's own data lines say whether gauges or radar measured it.
@@ -130,24 +131,24 @@ void write_setting(const model_state& m, std::FILE* fp) {
     std::fputs(m.units == 0 ? "elevation and gridsize are in meters\n"
                             : "elevation and gridsize were converted from feet to meters\n",
                fp);
-    std::fprintf(fp, "timestep                                   %5.1lf seconds\n", m.timestep);
+    summary_line(m, fp, "timestep                                   %5.1lf seconds\n", m.timestep);
     if (m.long_term)
-        std::fprintf(fp, "initial basin-averaged soil water content: %5.2lf percent\n",
+        summary_line(m, fp, "initial basin-averaged soil water content: %5.2lf percent\n",
                      m.initial_basin_averaged_soil_water_content * 100.0);
-    std::fprintf(fp, "number of timesteps with rain:             %d\n", m.number_timesteps_rain);
+    summary_line(m, fp, "number of timesteps with rain:             %d\n", m.number_timesteps_rain);
     // Minutes from the start of the run to the start of the event's first
     // step with rain (0 for rain that falls from the first step on).
-    std::fprintf(fp, "elapsed time when rain began:              %5.2lf\n \n", m.elapsed_min_rain_began);
+    summary_line(m, fp, "elapsed time when rain began:              %5.2lf\n \n", m.elapsed_min_rain_began);
 }
 
 void write_peak(const model_state& m, std::FILE* fp) {
     if (m.event_peak_discharge > 0.0) {
-        std::fprintf(fp, "peak occured on strict Julian date:       %16.8lf\n", m.peak_time);
+        summary_line(m, fp, "peak occured on strict Julian date:       %16.8lf\n", m.peak_time);
         const date_record& d = m.peak_date;
-        std::fprintf(fp, "date/time of peak discharge:              %d/%d/%d  %d:%2.2d:%2.2d\n", d.month,
+        summary_line(m, fp, "date/time of peak discharge:              %d/%d/%d  %d:%2.2d:%2.2d\n", d.month,
                      d.day, d.year, d.hour, d.minute, d.second);
     }
-    std::fprintf(fp, "Event peak discharge (cubic meters per second):  %12.4lf\n\n", m.event_peak_discharge);
+    summary_line(m, fp, "Event peak discharge (cubic meters per second):  %12.4lf\n\n", m.event_peak_discharge);
     std::fputs("Note: all volumes in cubic meters.\n", fp);
 }
 
@@ -233,7 +234,7 @@ void write_volume_lines(const model_state& m, std::FILE* fp, const volume_line (
     for (const volume_line& l : lines) {
         if (!l.shown(m)) continue;
         if (l.value)
-            std::fprintf(fp, l.format, l.value(m));
+            summary_line(m, fp, l.format, l.value(m));
         else
             std::fputs(l.format, fp);
     }
@@ -242,17 +243,17 @@ void write_volume_lines(const model_state& m, std::FILE* fp, const volume_line (
 void write_volumes(const model_state& m, std::FILE* fp) { write_volume_lines(m, fp, kVolumeLines); }
 
 void write_mass_conservation(const model_state& m, std::FILE* fp) {
-    std::fprintf(fp, "mass conservation error:             %9.6lf percent\n", error_percent(m));
+    summary_line(m, fp, "mass conservation error:             %9.6lf percent\n", error_percent(m));
     std::fputs(m.mass_conservation_error >= 0.0 || no_water_input(m)
                    ? "Note: positive mass conservation error indicates mass was created.\n"
                    : "Note: negative mass conservation error indicates mass was gained.\n",
                fp);
-    std::fprintf(fp, "Mass input + original mass:           %9.6lf m3\n", m.mass_input_original_mass);
-    std::fprintf(fp, "Mass output + final mass:             %9.6lf m3\n", m.mass_output_final_mass);
-    std::fprintf(fp, "mass cleanup error from overland:     %9.6lf m3\n", m.mass_cleanup_error_overland);
+    summary_line(m, fp, "Mass input + original mass:           %9.6lf m3\n", m.mass_input_original_mass);
+    summary_line(m, fp, "Mass output + final mass:             %9.6lf m3\n", m.mass_output_final_mass);
+    summary_line(m, fp, "mass cleanup error from overland:     %9.6lf m3\n", m.mass_cleanup_error_overland);
     std::fputs("\n", fp);
     if (m.long_term)
-        std::fprintf(fp, "final basin-averaged soil water content: %5.2lf percent\n",
+        summary_line(m, fp, "final basin-averaged soil water content: %5.2lf percent\n",
                      m.final_basin_averaged_soil_water_content * 100.0);
     if (no_water_input(m)) std::fputs("Note: no rainfall was input.\n", fp);
 }
@@ -261,15 +262,15 @@ void write_mass_conservation(const model_state& m, std::FILE* fp) {
 void write_richards(const model_state& m, std::FILE* fp) {
     if (!m.inf_richards_on) return;
     std::fputs("\n \n Richard's EQ. Computations \n \n", fp);
-    std::fprintf(fp, "volume lost due to dir. evap (cu. m):  %9.1lf\n", m.volume_et_removed_water);
-    std::fprintf(fp, "net vol infiltrated to soil (cu. m.):  %9.1lf\n", m.net_vol_infiltrated_soil);
-    std::fprintf(fp, "vol groundwater recharge (cu. m):      %9.1lf\n", m.volume_ground_water_recharge);
-    std::fprintf(fp, "Initial volume in soils (cu. m.):      %9.1lf\n", m.initial_volume_in_soils);
-    std::fprintf(fp, "Final volume in soils (cu. m.):        %9.1lf\n", m.final_volume_in_soils);
-    std::fprintf(fp, "Richard equation mass balance error         %5.4lf percent\n",
+    summary_line(m, fp, "volume lost due to dir. evap (cu. m):  %9.1lf\n", m.volume_et_removed_water);
+    summary_line(m, fp, "net vol infiltrated to soil (cu. m.):  %9.1lf\n", m.net_vol_infiltrated_soil);
+    summary_line(m, fp, "vol groundwater recharge (cu. m):      %9.1lf\n", m.volume_ground_water_recharge);
+    summary_line(m, fp, "Initial volume in soils (cu. m.):      %9.1lf\n", m.initial_volume_in_soils);
+    summary_line(m, fp, "Final volume in soils (cu. m.):        %9.1lf\n", m.final_volume_in_soils);
+    summary_line(m, fp, "Richard equation mass balance error         %5.4lf percent\n",
                  m.richard_equation_mass_balance_error);
-    std::fprintf(fp, "Number of cells at start of event   %12d\n", m.number_cells_at_start_event);
-    std::fprintf(fp, "Number of cells at end of event     %12d\n", m.number_cells_at_end_event);
+    summary_line(m, fp, "Number of cells at start of event   %12d\n", m.number_cells_at_start_event);
+    summary_line(m, fp, "Number of cells at end of event     %12d\n", m.number_cells_at_end_event);
     std::fputs("net volume of infiltration is infiltration minus evaporation\n", fp);
 }
 
@@ -371,7 +372,7 @@ void write_warnings(const model_state& m, std::FILE* fp) {
     const int giveups = m.ov_substep_giveups - m.ov_substep_giveups_at_event_start;
     if (giveups > 0) {
         ++count;
-        std::fprintf(fp,
+        summary_line(m, fp,
                      "-The overland routing could not shorten its sub-step enough in %d time step(s)\n"
                      " of this event and accepted flows that failed its stability tests: the depths\n"
                      " and discharges of those steps may be inaccurate. A shorter time step\n"
@@ -380,7 +381,7 @@ void write_warnings(const model_state& m, std::FILE* fp) {
     }
     if (drain_solver_made_too_much(m)) {
         ++count;
-        std::fprintf(fp,
+        summary_line(m, fp,
                      "-The storm-drain solver made %.2lf m3 of water in this event, more than 1 percent\n"
                      " of the %.2lf m3 that entered the pipes: %.2lf m3 of depth and head clean-up,\n"
                      " %.2lf m3 of storage residual and %.2lf m3 drawn in at outlets. The pipe\n"
@@ -422,7 +423,9 @@ const flagged_line kProcesses[] = {
     {[](const model_state& m) { return m.green_ampt_on != 0; }, "Green & Ampt infiltration.\n"},
     {[](const model_state& m) { return m.inf_richards_on != 0; }, "Infiltration by Richards Eq.\n"},
     {[](const model_state& m) { return m.inf_layered_on != 0; }, "G&A Infiltration through layered soils.\n"},
-    {[](const model_state& m) { return m.soil_erosion_given != 0; }, "Overland soil erosion.\n"},
+    {[](const model_state& m) { return sediment_routed(m); }, "Overland soil erosion.\n"},
+    {[](const model_state& m) { return m.sed_as_constituents == 2; },
+     "Sediment classes carried as constituents.\n"},
     {[](const model_state& m) { return m.chan_sed_on != 0; },
      "Sediment transport in channels using Yang's eqn. for sand.\n"},
     {[](const model_state& m) { return m.sacramento_given != 0; },
@@ -483,10 +486,10 @@ void write_map_list(const model_state& m, std::FILE* fp) {
     }
     for (const auto& map : kMapNames) {
         const map_series& s = m.map_outputs[map.type];
-        if (s.written()) std::fprintf(fp, "     %s (%s).\n", map.what, map_files(s).c_str());
+        if (s.written()) summary_line(m, fp, "     %s (%s).\n", map.what, map_files(s).c_str());
     }
     for (const auto& s : m.constituent_maps)
-        if (s->written()) std::fprintf(fp, "     %s (%s).\n", s->what.c_str(), map_files(*s).c_str());
+        if (s->written()) summary_line(m, fp, "     %s (%s).\n", s->what.c_str(), map_files(*s).c_str());
 }
 
 // A link/node dataset is listed once a time step of it was written to its
@@ -517,26 +520,26 @@ const dataset_line kDatasetLines[] = {
 };
 
 void write_ascii_file_list(const model_state& m, std::FILE* fp) {
-    std::fprintf(fp, "     hydrograph at the catchment outlet (%s).\n", written_path(m.outlet_hydro).c_str());
+    summary_line(m, fp, "     hydrograph at the catchment outlet (%s).\n", written_path(m.outlet_hydro).c_str());
     if (m.in_hyd_location_given)
-        std::fprintf(fp, "     hydrographs at selected locations (%s).\n", written_path(m.out_hyd_location).c_str());
+        summary_line(m, fp, "     hydrographs at selected locations (%s).\n", written_path(m.out_hyd_location).c_str());
     if (m.outlet_sed_lines > 0)
-        std::fprintf(fp, "     sediment outflow at the catchment outlet (%s).\n",
+        summary_line(m, fp, "     sediment outflow at the catchment outlet (%s).\n",
                      written_path(m.project_options.outlet_sed_flux).c_str());
     if (m.out_sed_loc_fp && m.sed_loc_count > 0 && m.outlet_sed_lines > 0)
-        std::fprintf(fp, "     sediment hydrographs at selected locations (%s).\n",
+        summary_line(m, fp, "     sediment hydrographs at selected locations (%s).\n",
                      written_path(m.project_options.out_sed_loc).c_str());
     for (const dataset_line& d : kDatasetLines) {
         if (m.*d.slot && m.*d.steps > 0)
-            std::fprintf(fp, "     %s, a link/node dataset (%s).\n", d.what,
+            summary_line(m, fp, "     %s, a link/node dataset (%s).\n", d.what,
                          written_path(m.project_options.*d.card).c_str());
     }
 }
 
 void write_output_lists(const model_state& m, std::FILE* fp) {
-    std::fprintf(fp, "\n THE FOLLOWING OUTPUT MAPS WERE WRITTEN EVERY %d TIMESTEP(S):\n", m.map_freq);
+    summary_line(m, fp, "\n THE FOLLOWING OUTPUT MAPS WERE WRITTEN EVERY %d TIMESTEP(S):\n", m.map_freq);
     write_map_list(m, fp);
-    std::fprintf(fp, "\n THE FOLLOWING ASCII OUTPUT FILES WERE WRITTEN TO EVERY %d TIMESTEP(S):\n",
+    summary_line(m, fp, "\n THE FOLLOWING ASCII OUTPUT FILES WERE WRITTEN TO EVERY %d TIMESTEP(S):\n",
                  m.hyd_freq);
     write_ascii_file_list(m, fp);
 }
@@ -568,21 +571,44 @@ void write_padded_value(std::FILE* fp, const std::string& label, double value, i
     std::fputs(line.c_str(), fp);
 }
 
+void write_padded_value(const model_state& m, std::FILE* fp, const std::string& label, double value, int width,
+                        const char* value_format, char fill, int point_column, int extra_newlines) {
+    if (!std::isfinite(value)) {
+        refuse_unwritten(m, value, "\"" + label + "\"", "", written_file_words(m, fp));
+        return;
+    }
+    write_padded_value(fp, label, value, width, value_format, fill, point_column, extra_newlines);
+}
+
 void write_startup_info(model_state& m, const std::string& project_file) {
     std::FILE* fp = m.summary_fp.get();
     if (!fp) return;
     std::fputs("\n\n", fp);
     std::fputs("_________KESTA start-up information________\n", fp);
-    std::fprintf(fp, "Run parameters read from TVM project file: %s\n", project_file.c_str());
+    summary_line(m, fp, "Run parameters read from TVM project file: %s\n", project_file.c_str());
     if (replace_mode_on()) print_replace_values(fp);
 }
 
 void write_run_stopped(model_state& m) {
+    // A value that is not finite stops the run wherever it is written, the
+    // summaries of the run included: what was written before it stands.
+    if (m.value_unwritten) {
+        put_text(m.summary_fp.get(),
+                 format_text("\nThe run stopped on the error above at %.2lf minutes of simulated time (%s): the "
+                             "value it names was not written, and every output ends there.\n",
+                             m.elapsed_min, date_time_text(m.time).c_str()));
+        return;
+    }
     put_text(m.summary_fp.get(),
              format_text("\nThe run stopped on the error above at %.2lf minutes of simulated time (%s).\n"
                          "Every output ends there; the summaries of the unfinished event and of the run "
                          "are not written.\n",
                          m.elapsed_min, date_time_text(m.time).c_str()));
+}
+
+void write_setup_stopped(model_state& m) {
+    put_text(m.summary_fp.get(),
+             "\nThe run stopped on the error above while it was being set up; the simulation did not begin.\n");
 }
 
 void write_event_summary(model_state& m) {

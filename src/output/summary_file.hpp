@@ -6,8 +6,17 @@
 #include <string>
 
 #include "model/model_state_fwd.hpp"
+#include "output/finite_output.hpp"
 
 namespace kesta {
+
+// One line of the summary file: fprintf(fp, format, args...), unless one of
+// its values is not finite: then the line is not written and the run stops
+// naming the line's quantity (output/finite_output.hpp).
+template <class... A>
+void summary_line(const model_state& m, std::FILE* fp, const char* format, A... args) {
+    print_finite(m, fp, "", format, args...);
+}
 
 // The Sacramento section of the end-of-run summaries: the accounting's own
 // stores and run totals, with its mass check (nothing without SACRAMENTO).
@@ -37,6 +46,10 @@ void write_constituent_run_summary(model_state& m);
 // conversion; a value printed without a point (nan, inf) is aligned as if
 // its point followed its last character.
 void write_padded_value(std::FILE* fp, const std::string& label, double value, int width,
+                        const char* value_format, char fill, int point_column, int extra_newlines);
+// As write_padded_value, unless the value is not finite: then the line is
+// not written and the run stops naming the label.
+void write_padded_value(const model_state& m, std::FILE* fp, const std::string& label, double value, int width,
                         const char* value_format, char fill, int point_column, int extra_newlines);
 
 }  // namespace kesta

@@ -16,6 +16,7 @@
 #include "core/text_format.hpp"
 #include "input/reader_support.hpp"
 #include "model/model_state.hpp"
+#include "output/finite_output.hpp"
 #include "output/output_steps.hpp"
 
 namespace kesta {
@@ -152,6 +153,15 @@ void vq_segment_fluxes_step(model_state& m) {
 
 void vq_segment_fluxes_output(model_state& m) {
     if (!m.vq) return;
+    const vq_data& vq = *m.vq;
+    if (vq.count > 0 && vq.out) {
+        for (int s = 1; s <= vq.max_segment; ++s) {
+            if (!vq.active[s] || std::isfinite(vq.qin[s] / vq.count)) continue;
+            refuse_unwritten(m, vq.qin[s] / vq.count, "the inflow", format_text("segment %d", s),
+                             m.project_options.vq_segment_fluxes + " (card VQ_SEGMENT_FLUXES)");
+            return;
+        }
+    }
     vq_write_segment_fluxes(*m.vq, m.day_of_year + m.hour / 24.0 + m.minute / 1440.0);
 }
 

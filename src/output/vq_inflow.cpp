@@ -5,6 +5,7 @@
 #include "core/error_record.hpp"
 #include "core/text_format.hpp"
 #include "model/model_state.hpp"
+#include "output/finite_output.hpp"
 
 namespace kesta {
 
@@ -19,7 +20,8 @@ bool vq_qin_open(model_state& m, const std::string& file_name) {
 void vq_qin_write(model_state& m) {
     if (!m.vq_qin_fp) return;
     const double day = m.day_of_year + m.hour / 24.0 + m.minute / 1440.0;
-    std::fprintf(m.vq_qin_fp.get(), "%-8.1lf %-7.1f\n", day, static_cast<double>(static_cast<float>(m.q_out)));
+    print_named(m, m.vq_qin_fp.get(), "the discharge", "the outlet", "%-8.1lf %-7.1f\n", day,
+                static_cast<double>(static_cast<float>(m.q_out)));
 }
 
 void vq_qin_close(model_state& m) {

@@ -134,6 +134,7 @@ void update_lake_extent(model_state& m) {
         m.lake_elev[lake] = level;
         m.lake_cells[lake] = n;
     }
+    lake_conc_of_volume(m);
 }
 
 void lake_evaporation(model_state& m) {

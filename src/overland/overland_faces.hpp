@@ -12,6 +12,7 @@
 #include <omp.h>
 
 #include "core/arrays.hpp"
+#include "core/cube_root.hpp"
 #include "core/thread_team.hpp"
 #include "input/mapping_tables.hpp"
 #include "model/model_state_fwd.hpp"
@@ -48,30 +49,18 @@ void for_blocks(int n, F f) {
 // Which lakes a routing call treats as lakes.
 enum class lake_mode { none, overland, channel };
 
-// d^(5/3) for d > 0, within about 5e-16 of the exact power: d^2 times
-// d^(-1/3), found without a division from a first guess made on the high
-// word of d's bits (within 3.5 %), refined by four Newton steps
-// r <- r (4/3 - d/3 r^3), each squaring the error. The library's cube root
-// takes over outside 1e-100..1e100 (where d^2 would leave the normal range)
-// and for a NaN. The lanes of overland_simd.hpp make the same operations in
-// the same order, so the bits are the same whichever code computes a cell.
-constexpr std::uint32_t kInvCbrtMagicHigh = 0x553EF0FFu;
-constexpr int kPow53NewtonSteps = 4;
-inline double inv_cbrt_guess(double d) {
-    std::uint64_t bits = 0;
-    std::memcpy(&bits, &d, sizeof bits);
-    bits = static_cast<std::uint64_t>(kInvCbrtMagicHigh - static_cast<std::uint32_t>(bits >> 32) / 3u) << 32;
-    double r = 0.0;
-    std::memcpy(&r, &bits, sizeof r);
-    return r;
-}
+// d^(5/3) for d > 0, within about 5e-16 of the exact power: d^2 times the
+// inverse cube root of core/cube_root.hpp. The library's cube root takes
+// over outside the core's range 1e-100..1e100 (where d^2 would leave the
+// normal range) and for a NaN. The lanes of overland_simd.hpp make the same
+// operations in the same order, so the bits are the same whichever code
+// computes a cell.
+// The core's guess and step count, as the lanes repeat them.
+using ::kesta::inv_cbrt_guess;
+constexpr int kPow53NewtonSteps = kInvCbrtNewtonSteps;
 inline double pow53(double d) {
-    if (!(d > 1e-100 && d < 1e100)) return d * std::cbrt(d * d);
-    double r = inv_cbrt_guess(d);
-    const double third = d * (1.0 / 3.0);
-#pragma GCC unroll 4
-    for (int k = 0; k < kPow53NewtonSteps; ++k) r *= 4.0 / 3.0 - (third * r) * (r * r);
-    return d * d * r;
+    if (!inv_cbrt_in_range(d)) return d * std::cbrt(d * d);
+    return d * d * inv_cbrt(d);
 }
 
 // Raw pointers of the per-cell arrays of one routing call, index = cell.

@@ -161,9 +161,11 @@ void book_sediment(model_state& m) {
                 s.deposited_step[i][k] += deposited[i][k];
             }
         }
-        std::fill(eroded[i], eroded[i] + classes + 1, 0.0);
-        std::fill(deposited[i], deposited[i] + classes + 1, 0.0);
     }
+    // The next step starts from nothing moved (row 0, the bucket outside
+    // the grid, is never written): each table's one block at once.
+    eroded.fill(0.0);
+    deposited.fill(0.0);
 }
 
 // In a long-term run a dry overland waits for the next event: its clock
@@ -323,9 +325,10 @@ void step_overland_flow(model_state& m) {
         }
     }
 
-    // The sediment that leaves the grid is that of this step only.
+    // The sediment that leaves the grid is that of this step only. Classes
+    // carried as constituents move with the constituents instead.
     if (m.ov_sed) m.ov_sed->sed_out_vol = 0.0;
-    if (flowing_fraction > kFlowing && m.ov_sed) {
+    if (flowing_fraction > kFlowing && m.ov_sed && m.sed_as_constituents != 2) {
         overland_sediment_transport(m, dt);
         known = nullptr;
         if (g_error_record.stop) return;

@@ -11,6 +11,7 @@
 #include "core/warnings.hpp"
 #include "input/reader_support.hpp"
 #include "model/model_state.hpp"
+#include "output/finite_output.hpp"
 #include "overland/overland_steps.hpp"
 #include "subsurface/evapotranspiration.hpp"
 #include "subsurface/soil_accounting.hpp"
@@ -142,11 +143,20 @@ void report_hour(model_state& m, const basin_means& b) {
                     d.month, d.day, d.hour, b.pet, m.basin_aet_depth, m.basin_avg_infil, m.basin_avg_theta);
     std::FILE* fp = m.evap_out_fp.get();
     if (!fp) return;
-    std::fprintf(fp, "%d/%d/%d  %2d:00 %12.6lf %12.6lf %12.6lf %12.6lf %12.6lf %12.6lf %12.6lf", d.year, d.month,
-                 d.day, d.hour, m.basin_avg_theta, b.pet, m.basin_aet_depth, m.basin_avg_infil,
-                 m.basin_avg_bottom_flux, b.cfgi, m.hmet_air_temp);
-    if (m.soil_et_accounting) std::fprintf(fp, "%12.6lf   %12.6lf", b.layer1, b.layer2);
-    std::fputs("\n", fp);
+    // A line with a value that is not finite is not written: the run stops.
+    value_line line;
+    line.text(format_text("%d/%d/%d  %2d:00", d.year, d.month, d.day, d.hour).c_str());
+    const double values[] = {m.basin_avg_theta, b.pet,  m.basin_aet_depth, m.basin_avg_infil, m.basin_avg_bottom_flux,
+                             b.cfgi,            m.hmet_air_temp};
+    for (double v : values) line.put(" %12.6lf", v);
+    if (m.soil_et_accounting) {
+        line.put("%12.6lf   ", b.layer1);
+        line.put("%12.6lf", b.layer2);
+    }
+    line.text("\n");
+    line.write(m, fp, "a basin average of the weather record", [&](int) {
+        return format_text("the weather record of %d/%d/%d %2d:00", d.year, d.month, d.day, d.hour);
+    });
 }
 
 // The weather ran out. During the last event the run goes on to the event's

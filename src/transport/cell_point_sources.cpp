@@ -12,6 +12,8 @@
 //   3 7 1               the concentration of contaminant 1 (g/m3)
 //   ...
 //
+// With the sediment classes carried as constituents (SOIL_EROSION of 10
+// or more) the classes follow the contaminants in the numbering.
 // Between records a value is interpolated linearly; before the first and
 // after the last it holds. A cell with a concentration needs its discharge;
 // a contaminant without a block for the cell brings nothing.
@@ -82,8 +84,12 @@ private:
         if (row < 1 || row > m_.rows || col < 1 || col > m_.cols || m_.mask[row][col] == 0)
             return refuse_line(head, format_text("row %d, column %d is no cell of the watershed", row, col));
         if (k < 0 || k > m_.n_contaminants)
-            return refuse_line(head, format_text("quantity %d: give 0 for the discharge or a contaminant from 1 to %d",
-                                                 k, m_.n_contaminants));
+            return refuse_line(head,
+                               format_text("quantity %d: give 0 for the discharge or a contaminant from 1 to %d%s", k,
+                                           m_.n_contaminants,
+                                           m_.first_sed_constituent >= 1
+                                               ? " (the contaminants, then the sediment classes)"
+                                               : ""));
         const int cell = m_.mask[row][col];
         cell_point_source& p = point_of(cell);
         time_series& s = k == 0 ? p.discharge : p.conc[static_cast<std::size_t>(k)];

@@ -14,7 +14,8 @@
 // Books (kg): CHAN_QLAT_SED_MASS in from the cells, CHAN_OUTLET_SED_MASS
 // out of the basin (and GLOBAL_MASS_OUT), CHAN_LAKE_SED_CONTAM_MASS from
 // the channels into the lakes (net), OV_LAKE_SED_CONTAM_MASS from the
-// overland into the lakes, LAKE_SETTLED_SED_MASS onto the lakes' cells;
+// overland into the lakes (net: less what their spills over land carried
+// back), LAKE_SETTLED_SED_MASS onto the lakes' cells;
 // the sorption split books what the dissolved mass gained (negative: lost)
 // in CHAN_SED_SOURCE_MASS and LAKE_SED_CONTAM_SOURCE_MASS, the attached
 // mass losing (gaining) the same grams.
@@ -26,6 +27,7 @@
 #include "transport/channel_sediment.hpp"
 #include "transport/constituent_books.hpp"
 #include "transport/constituents.hpp"
+#include "transport/transport_steps.hpp"
 
 namespace kesta {
 
@@ -155,22 +157,35 @@ void attached_cells_to_lakes(model_state& m) {
     }
 }
 
-void settle_attached(model_state& m, int lake, int pos, double settled, double held) {
-    if (!chan_attached_on(m) || !(settled > 0.0) || !(held > kTinyVolume)) return;
+void keep_settled_share(model_state& m, int lake, int pos, double settled, double held) {
+    if (!chan_attached_on(m)) return;
+    m.lake_settled_share[lake][pos] = settled > 0.0 && held > kTinyVolume ? std::min(1.0, settled / held) : 0.0;
+}
+
+void settle_attached(model_state& m) {
+    if (!chan_attached_on(m) || !m.chan_lakes_on) return;
     const sed_record& s = *m.ov_sed;
-    const int cells = m.lake_cells[lake];
-    if (cells < 1) return;
-    const double part = std::min(1.0, settled / held);
-    for (int c = 1; c <= m.ncontam; ++c) {
-        if (!contaminant(m, c)) continue;
-        double* a = m.chan_sed_contam[static_cast<std::size_t>(c)][lake_row(s, lake)];
-        const double g = part * std::max(0.0, a[pos]);
-        if (!(g > 0.0)) continue;
-        a[pos] -= g;
-        a[0] -= g;
-        for (int k = 1; k <= cells; ++k)
-            give_sorbed_to_cell(m, c, m.mask[m.lake_search_row[lake][k]][m.lake_search_col[lake][k]], g / cells);
-        book_grams(m.LAKE_SETTLED_SED_MASS, m.event_lake_settled_sed_mass, c, g);
+    const int nf = s.n_fine_classes;
+    for (int lake = 1; lake <= m.nlakes; ++lake) {
+        const int cells = m.lake_cells[lake];
+        for (int pos = 1; pos <= nf; ++pos) {
+            double& part = m.lake_settled_share[lake][pos];
+            const double share = part;
+            part = 0.0;
+            if (!(share > 0.0) || cells < 1) continue;
+            for (int c = 1; c <= m.ncontam; ++c) {
+                if (!contaminant(m, c)) continue;
+                double* a = m.chan_sed_contam[static_cast<std::size_t>(c)][lake_row(s, lake)];
+                const double g = share * std::max(0.0, a[pos]);
+                if (!(g > 0.0)) continue;
+                a[pos] -= g;
+                a[0] -= g;
+                for (int k = 1; k <= cells; ++k)
+                    give_sorbed_to_cell(m, c, m.mask[m.lake_search_row[lake][k]][m.lake_search_col[lake][k]],
+                                        g / cells);
+                book_grams(m.LAKE_SETTLED_SED_MASS, m.event_lake_settled_sed_mass, c, g);
+            }
+        }
     }
 }
 
@@ -230,6 +245,14 @@ void partition_channel_attached(model_state& m) {
         if (nodes != 0.0) book_grams(m.CHAN_SED_SOURCE_MASS, m.event_chan_sed_source_mass, c, nodes);
         if (lakes != 0.0) book_grams(m.LAKE_SED_CONTAM_SOURCE_MASS, m.event_lake_sed_contam_source_mass, c, lakes);
     }
+}
+
+void step_channel_contam_transport(model_state& m) {
+    if (!m.chan_attached_due) return;
+    m.chan_attached_due = false;
+    advect_attached(m);
+    attached_cells_to_lakes(m);
+    settle_attached(m);
 }
 
 }  // namespace kesta

@@ -43,6 +43,8 @@ struct chan_wq_result {
     int substeps = 0;   // sub-steps taken, restarts included
     int passes = 0;     // corrector passes
     int restarts = 0;   // times the interval was begun anew with a shorter sub-step
+    bool set_by_flow = true;  // the flow set the sub-steps: the whole interval or its Courant limit, not
+                              // corrector passes that did not settle or a mass that fell below zero
 };
 
 // Below this sub-step (s) the routing stops the run.
@@ -84,6 +86,9 @@ void lake_takes_node(model_state& m, int lake, int j, int l, double volume);
 void lake_gives_node(model_state& m, int lake, int j, int l, double volume);
 // A lake takes cell `cell` with `water` m3 standing on it.
 void lake_takes_cell(model_state& m, int lake, int cell, double water);
+// Every lake's concentration of every constituent: its mass over its
+// volume now (after its extent changed with its volume).
+void lake_conc_of_volume(model_state& m);
 
 // Contaminants attached to the wash load (SEDIMENT_CONTAM with channel
 // sediment and CHAN_CON_TRANS); each a no-op without them.
@@ -94,15 +99,19 @@ bool chan_attached_on(const model_state& m);
 void attached_to_node(model_state& m, int cell, int row, int pos, double share, double deposited);
 // A lake takes node row `row` and its attached mass.
 void attached_node_to_lake(model_state& m, int row, int lake);
-// Around the wash load's advection: the volumes at its start, then the
-// attached mass carried by the faces' volumes.
+// The wash load's volumes at the start of its advection.
 void keep_wash_start(model_state& m);
-void advect_attached(model_state& m);
-// The attached mass the overland brought onto lake cells joins the lakes.
-void attached_cells_to_lakes(model_state& m);
 // `settled` m3 of fine position `pos` settle out of the `held` m3 that
-// lake `lake` held, onto its cells with their attached mass.
-void settle_attached(model_state& m, int lake, int pos, double settled, double held);
+// lake `lake` held: the share of its attached mass that settles with them
+// (settle_attached).
+void keep_settled_share(model_state& m, int lake, int pos, double settled, double held);
+// After the wash load's advection, in order: the attached mass carried by
+// the faces' volumes; the attached mass the overland brought onto lake
+// cells joins the lakes; the share of each lake's attached mass whose
+// sediment settled goes onto its cells.
+void advect_attached(model_state& m);
+void attached_cells_to_lakes(model_state& m);
+void settle_attached(model_state& m);
 // Linear sorption in one store of `water` m3 (> 0) holding `dissolved` g
 // and by fine position `attached` g on `sediment` m3 of density `density`
 // g/m3, with the partition coefficient kd (L/kg): the mass shares out anew

@@ -40,6 +40,7 @@
 #include "nutrients/nutrient_steps.hpp"
 #include "transport/channel_constituents.hpp"
 #include "transport/constituent_books.hpp"
+#include "transport/constituents.hpp"
 #include "transport/network_faces.hpp"
 #include "transport/transport_steps.hpp"
 
@@ -163,7 +164,10 @@ bool alloc_arrays(model_state& m) {
                          m.tr_lake_share))
             return false;
     }
-    if (m.sediment_contam && m.chan_sed_on && m.ov_sed && !m.ov_sed->ch_wash_vol.empty()) {
+    // Mass attaches to the fine classes only: with none, the channels carry
+    // no attached mass and have no store for it.
+    if (m.sediment_contam && m.chan_sed_on && m.ov_sed && !m.ov_sed->ch_wash_vol.empty() &&
+        m.ov_sed->n_fine_classes > 0) {
         const int nf = m.ov_sed->n_fine_classes;
         m.chan_sed_contam.clear();
         m.chan_sed_contam.resize(static_cast<std::size_t>(n) + 1);
@@ -171,6 +175,7 @@ bool alloc_arrays(model_state& m) {
             alloc_dmatrix(rows, nf, m.chan_sed_contam[static_cast<std::size_t>(c)], "chan_sed_contam");
         alloc_dmatrix(rows, nf, m.chan_wash_start, "chan_wash_start");
         alloc_dmatrix(rows, nf, m.chan_attached_ratio, "chan_attached_ratio");
+        alloc_dmatrix(std::max(1, m.nlakes), nf, m.lake_settled_share, "lake_settled_share");
         alloc_dvector(m.chan_sed_density, nf, "chan_sed_density");
         alloc_dmatrix(n, rows, m.attached_chan_moved, "attached_chan_moved");
         alloc_dmatrix(n, rows, m.attached_chan_flux, "attached_chan_flux");
@@ -179,8 +184,14 @@ bool alloc_arrays(model_state& m) {
                              m.chan_sed_contam[static_cast<std::size_t>(c)]))
                 return false;
         if (!blocks_made(g_error_record, "the attached mass of the channels", m.chan_wash_start, m.chan_attached_ratio,
-                         m.chan_sed_density, m.attached_chan_moved, m.attached_chan_flux))
+                         m.lake_settled_share, m.chan_sed_density, m.attached_chan_moved, m.attached_chan_flux))
             return false;
+        if (m.chan_lakes_on) {
+            alloc_dvector(m.lake_wash_out, m.nlakes, "lake_wash_out");
+            alloc_dvector(m.lake_attached_out, m.nlakes, "lake_attached_out");
+            if (!blocks_made(g_error_record, "the attached mass of the lakes", m.lake_wash_out, m.lake_attached_out))
+                return false;
+        }
     }
     m.chan_faces.reserve(static_cast<std::size_t>(faces));
     m.chan_disp_faces.reserve(static_cast<std::size_t>(faces));
@@ -261,7 +272,7 @@ void set_initial_node_masses(model_state& m) {
             continue;
         }
         const double conc = m.init_chan_conc;
-        if (!carried(m, c) || !(conc > 0.0)) continue;
+        if (!carried(m, c) || !(conc > 0.0) || sediment_class_slot(m, c)) continue;
         double total = 0.0;
         for (int row = 1; row <= r.lake_row0; ++row) {
             const double w = m.chan_water[row];
@@ -383,6 +394,12 @@ void set_chan_nutrient_dispersion(model_state& m) {
 
 void alloc_chan_contam_arrays(model_state& m) {
     if (!m.chan_con_trans || !m.ov_con_trans || m.ncontam <= 0 || m.nlinks < 1) return;
+    if (!(m.chan_disp_coef >= 0.0 && m.chan_disp_coef <= kMostChannelDispersion)) {
+        refuse(format_text("Error: CHAN_DISP_COEF %g in project file %s: the dispersion coefficient of the channels "
+                           "must be from 0 to %g m2/s, the most a river has.\n",
+                           m.chan_disp_coef, m.project_file.c_str(), kMostChannelDispersion));
+        return;
+    }
     if (!alloc_arrays(m)) return;
     if (!m.chan_contam_output_name.empty() && !m.chan_contam_output) {
         m.chan_contam_output = open_file(m.chan_contam_output_name, "w", 1);
@@ -398,9 +415,9 @@ void init_lake_contam_state(model_state& m) {
         const double v = std::max(0.0, m.lake_volume[k]);
         m.chan_water[r.lake(k)] = v;
         for (int c = 1; c <= m.ncontam; ++c) {
-            // INIT_CHAN_CONC is the contaminants'; no nutrient is in a lake
-            // at the start.
-            if (m.constituent_type.value(c) != 1) continue;
+            // INIT_CHAN_CONC is the contaminants'; no nutrient and no
+            // sediment class is in a lake at the start.
+            if (m.constituent_type.value(c) != 1 || sediment_class_slot(m, c)) continue;
             const double g = m.init_chan_conc * v;
             m.chan_mass[c][r.lake(k)] = g;
             m.chan_conc[c][r.lake(k)] = store_conc(g, v);
@@ -545,7 +562,14 @@ void lake_takes_cell(model_state& m, int lake, int cell, double water) {
     m.chan_water[to] += std::max(0.0, water);
 }
 
-void step_channel_contam_transport(model_state&) {}
+void lake_conc_of_volume(model_state& m) {
+    if (m.chan_mass.empty() || !m.chan_lakes_on) return;
+    const network_rows r = chan_rows_of(m);
+    for (int c = 1; c <= m.ncontam && c <= m.chan_conc.nrows(); ++c) {
+        for (int k = 1; k <= m.nlakes; ++k)
+            m.chan_conc[c][r.lake(k)] = store_conc(m.chan_mass[c][r.lake(k)], std::max(0.0, m.lake_volume[k]));
+    }
+}
 
 void step_channel_wq_reactions(model_state& m) {
     // The nutrient species of the streams and lakes react in place.
@@ -558,7 +582,7 @@ void step_channel_wq_reactions(model_state& m) {
     water_now(m, r);
     const double lost = -std::expm1(-k * dt);
     for (int c = 1; c <= m.ncontam; ++c) {
-        if (m.constituent_type.value(c) != 1) continue;
+        if (m.constituent_type.value(c) != 1 || sediment_class_slot(m, c)) continue;
         double* mass = m.chan_mass[c];
         double nodes = 0.0, lakes = 0.0;
         for (int row = 1; row <= m.chan_rows; ++row) {
@@ -617,6 +641,11 @@ void step_channel_lake_contam_mass(model_state& m) {
             ++m.chan_route_calls;
             m.chan_route_substeps += res.substeps;
             m.chan_route_passes += res.passes;
+            substep_stats& st = m.chan_route_stats;
+            ++st.intervals;
+            st.substeps += res.substeps;
+            if (res.set_by_flow) st.set_by_flow += res.substeps;
+            st.most = std::max(st.most, res.substeps);
             if (!res.ok) return;
             book_faces(m, r, c, dt);
             if (!masses_are_real(m, r, c)) return;

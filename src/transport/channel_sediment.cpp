@@ -45,6 +45,7 @@ bool alloc_channel_arrays(model_state& m, sed_record& s) {
     alloc_d3tensor(m.nlinks, m.maxnodes, ns, m.ch_sand_vol, "ch_sand_vol");
     alloc_dmatrix(s.lake_row0, s.num_sed, s.qsmax, "qsmax");
     alloc_dvector(s.chan_sed_conc, s.lake_row0, "chan_sed_conc");
+    alloc_dmatrix(s.lake_row0, s.num_sed, s.qlat_tot_sed, "qlat_tot_sed");
     alloc_dvector(s.qs_out_chan_wash, nf, "qs_out_chan_wash");
     alloc_dvector(s.qs_out_chan_sand, ns, "qs_out_chan_sand");
     alloc_dvector(s.initial_lake_wash, lakes, "init_sed_vol_lake");
@@ -59,8 +60,8 @@ bool alloc_channel_arrays(model_state& m, sed_record& s) {
     alloc_books(s.event_books, s.num_sed, lakes);
     alloc_books(s.run_books, s.num_sed, lakes);
     if (!blocks_made(g_error_record, "the channel sediment arrays", s.ch_wash_vol, m.ch_sand_vol, s.qsmax,
-                     s.chan_sed_conc, s.qs_out_chan_wash, s.qs_out_chan_sand, s.initial_lake_wash, s.water,
-                     s.sand_asked, s.wash_conc, s.wash_predicted, s.wash_asked, s.face_flux, s.face_flux2,
+                     s.chan_sed_conc, s.qlat_tot_sed, s.qs_out_chan_wash, s.qs_out_chan_sand, s.initial_lake_wash,
+                     s.water, s.sand_asked, s.wash_conc, s.wash_predicted, s.wash_asked, s.face_flux, s.face_flux2,
                      s.sand_move) ||
         !books_made(s.event_books) || !books_made(s.run_books))
         return false;
@@ -163,6 +164,7 @@ bool take_lateral_sediment(model_state& m) {
                     b->to_chan[k] += v;
                     if (fine) b->to_chan[0] += v;
                 }
+                s.qlat_tot_sed[node_row(s, j, l)][k] += v;
                 if (fine) attached_to_node(m, g, node_row(s, j, l), pos, share, from_deposit);
                 double* to = fine ? wash + pos : sand + (pos - nf);
                 *to += v;
@@ -303,11 +305,8 @@ void step_channel_sediment(model_state& m, double dt) {
     move_channel_sand(m, dt);
     keep_wash_start(m);
     advect_wash_load(m, dt);
-    advect_attached(m);
-    if (m.chan_lakes_on) {
-        attached_cells_to_lakes(m);
-        update_lake_sediment(m, dt);
-    }
+    if (m.chan_lakes_on) update_lake_sediment(m, dt);
+    m.chan_attached_due = chan_attached_on(m);
     node_concentrations(m);
     for (int l = 1; l <= m.nlinks; ++l)
         for (int j = 1; j <= m.link_nodes[l]; ++j) m.qp_vol_sed[j][l] = 0.0;

@@ -216,7 +216,7 @@ void update_lake_sediment(model_state& m, double dt) {
                 if (!(held[pos] > 0.0)) continue;
                 const int c = s.sed_class[pos];
                 const double v = std::min(held[pos], held[pos] * s.sed_fall[c] * reach);
-                settle_attached(m, lake, pos, v, held[pos]);
+                keep_settled_share(m, lake, pos, v, held[pos]);
                 held[pos] -= v;
                 settled += v;
                 const double share = v / cells;

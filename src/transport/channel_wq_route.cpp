@@ -161,6 +161,7 @@ chan_wq_result chan_wq_route(const chan_wq_network& n, double* mass, const doubl
     std::copy(mass, mass + n.rows + 1, w.m0);
 
     double s = dt;
+    bool courant = true;  // the sub-step is the flow's: the whole interval or what its Courant limit left
     for (;;) {
         double left = dt, tau = 0.0;
         bool restart = false;
@@ -176,7 +177,10 @@ chan_wq_result chan_wq_route(const chan_wq_network& n, double* mass, const doubl
                 else c = q * s;
                 cmax = std::max(cmax, c);
             }
-            if (cmax > kCourantLimit && s > kSubstepFloor) s = std::max(kSubstepFloor, s * kCourantLimit / cmax);
+            if (cmax > kCourantLimit && s > kSubstepFloor) {
+                s = std::max(kSubstepFloor, s * kCourantLimit / cmax);
+                courant = true;
+            }
             left -= s;
             double step = s;
             if (left < 0.0) {
@@ -213,6 +217,7 @@ chan_wq_result chan_wq_route(const chan_wq_network& n, double* mass, const doubl
             for (int r = 1; r <= n.rows && !negative; ++r) negative = w.mnew[r] < kNegativeMass;
             if (negative) {
                 s *= 0.5;
+                courant = false;
                 if (s < kChanWqSmallestStep) {
                     std::copy(w.m0, w.m0 + n.rows + 1, mass);
                     for (int f = 0; f < n.nfaces; ++f) face_total[f] = 0.0;
@@ -223,12 +228,18 @@ chan_wq_result chan_wq_route(const chan_wq_network& n, double* mass, const doubl
                 break;
             }
             // A sub-step whose passes did not settle makes the next one shorter.
-            if (left > kTimeLeft && change > kSettled && s > kSubstepFloor) s = std::max(kSubstepFloor, 0.5 * s);
+            if (left > kTimeLeft && change > kSettled && s > kSubstepFloor) {
+                s = std::max(kSubstepFloor, 0.5 * s);
+                courant = false;
+            }
             std::copy(w.mnew, w.mnew + n.rows + 1, mass);
             for (int f = 0; f < n.nfaces; ++f) face_total[f] += n.faces[f].water >= 0.0 ? w.amount[f] : -w.amount[f];
             tau = t1;
         }
-        if (!restart) return res;
+        if (!restart) {
+            res.set_by_flow = courant;
+            return res;
+        }
         ++res.restarts;
         std::copy(w.m0, w.m0 + n.rows + 1, mass);
         for (int f = 0; f < n.nfaces; ++f) face_total[f] = 0.0;

@@ -16,6 +16,13 @@ namespace kesta {
 constexpr double kSolidSpecificGravity = 2.65;
 // Water of a cell shallower than this (m) carries no concentration.
 constexpr double kDryDepth = 1e-16;
+// The largest dispersion coefficients surface water has (m2/s). The
+// longitudinal dispersion measured in large rivers reaches about 1,500
+// m2/s; the shallow water over land, a flooded plain included, disperses
+// far less. A larger coefficient is an error of input, and it would cut
+// every constituent interval into as many more explicit sub-steps.
+constexpr double kMostOverlandDispersion = 100.0;
+constexpr double kMostChannelDispersion = 2000.0;
 
 // Factor f of linear sorption in a soil layer of water content theta whose
 // solids hold the partition coefficient kd (L/kg): 1 / ((1 - theta) kd 2.65
@@ -66,9 +73,11 @@ struct transport_work {
 // than it holds gives what it holds, so no mass is made or lost: the grid's
 // mass changes only by what leaves through the outlet, which `outlet_mass`
 // receives (g). A cell without water (kDryDepth) has no concentration and
-// gives nothing. Returns the number of sub-steps.
+// gives nothing. Returns the number of sub-steps; `flow_substeps`, when
+// given, receives the number the flow alone would have needed (the rest the
+// dispersion's limit added).
 int advect_disperse(const transport_grid& g, const double* disp, double* mass, double dt, int order,
-                    transport_work& w, int max_substeps, double& outlet_mass);
+                    transport_work& w, int max_substeps, double& outlet_mass, int* flow_substeps = nullptr);
 
 // Constituent side of the steps of other processes, each with overland
 // constituent transport on.
@@ -86,9 +95,20 @@ void book_melt_on_cell(model_state& m, int cell, double depth);
 // else onto the land (as an exchange with it).
 void leave_dry_cell(model_state& m, int c, int cell);
 
-// Water content of constituent soil layer l of cell k: the soil moisture of
-// single-layer Green and Ampt, else the moisture of the soil-water
-// accounting's store that holds the layer; never above the layer's porosity.
+// Slot c carries a sediment class as a constituent (SOIL_EROSION of 10 or
+// more): it is carried as a contaminant is, but the channels start without
+// it and it does not decay.
+bool sediment_class_slot(const model_state& m, int c);
+
+// Water content of the constituent soil layers 1..last of cell k into
+// theta[1..last]: with single-layer Green and Ampt the cell's soil moisture;
+// with redistribution the moisture of the soil-water accounting's store
+// that holds the layer, never above the layer's porosity; with the layered
+// soil its layers' moisture (zep_soil_layer_moisture). With a water table
+// (WATER_TABLE) the soil below it is saturated: a layer under the table
+// holds its porosity, a layer the table crosses holds both in proportion.
+void constituent_layer_moistures(const model_state& m, int k, int last, double* theta);
+// The same for layer l alone.
 double constituent_layer_theta(const model_state& m, int k, int l);
 
 // With SEDIMENT_CONTAM: the mass of slot c sorbed to `volume` m3 of the

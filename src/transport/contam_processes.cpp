@@ -15,6 +15,7 @@
 #include "model/model_state.hpp"
 #include "nutrients/nutrient_species.hpp"
 #include "nutrients/nutrient_steps.hpp"
+#include "subsurface/soil_constituent_kernels.hpp"
 #include "transport/constituent_books.hpp"
 #include "transport/constituents.hpp"
 #include "transport/transport_steps.hpp"
@@ -55,13 +56,14 @@ void transfer_infiltrated(model_state& m) {
         m.ov_infil_vol[k] = 0.0;
         if (!(v > kNoWater)) continue;
         const double water = m.contam_water[k] * area;
-        const double share = m.h[k] < kDryDepth || v >= water ? 1.0 : v / water;
+        // A cell that ran dry gives all it holds.
+        const bool dry = m.h[k] < kDryDepth;
         m.contam_water[k] = std::max(0.0, m.contam_water[k] - v / area);
         for (int c = 1; c <= m.ncontam; ++c) {
             if (!carried(m, c)) continue;
             const std::size_t s = static_cast<std::size_t>(c);
             double& mass = m.contam_mass[s][k];
-            const double g = share * mass;
+            const double g = dry ? mass : scale_by_ratio(v, 0.0, water, mass);
             if (!(g > 0.0)) continue;
             mass -= g;
             if (m.soil_con_trans)
@@ -83,71 +85,74 @@ double mixing_water(const model_state& m, int k) {
     return std::max(0.0, theta) * m.mixing_layer_depth / kCmPerMetre;
 }
 
-// Exchange over dt seconds between the water of the wet cells and their
-// mixing layer at the rate of contam_uptake (m/s), driven by the difference
-// of concentration: with SOIL_CON_TRANS both ways with the pore water of the
-// soil's top layer; else only from the land's load into the water, the load
-// dissolved in the mixing layer's water. Never past the concentrations
-// meeting, never more than the giver holds.
-void exchange_with_soil(model_state& m, double dt) {
+// The mixing layer's side of an exchange over dt seconds between the water
+// of wet cell k and its mixing layer at the rate of contam_uptake (m/s),
+// driven by the difference of concentration: with SOIL_CON_TRANS both ways
+// with the pore water of the soil's top layer; else only from the land's
+// load into the water, the load dissolved in the mixing layer's water.
+// Never past the concentrations meeting, never more than the layer holds
+// (what the water may give, the cell's budget limits). Returns the grams
+// the water asks to gain (negative: to give); 0 where nothing is exchanged.
+double mixing_layer_exchange(const model_state& m, std::size_t s, int k, double mass, double dt) {
+    const double rate = m.contam_uptake[s][k];
+    if (!(rate > 0.0)) return 0.0;
     const double area = cell_area(m);
+    const double water = m.contam_water[k] * area;  // m3
+    if (!(water > kNoWater)) return 0.0;
+    const double w = mixing_water(m, k);
+    if (!(w > kDryDepth)) return 0.0;
     const bool soil = m.soil_con_trans != 0;
-    for (int c = 1; c <= m.ncontam; ++c) {
-        if (m.constituent_type.at(c) != 1) continue;
-        const std::size_t s = static_cast<std::size_t>(c);
-        const vec1<double>& rate = m.contam_uptake[s];
-        vec1<double>& mass = m.contam_mass[s];
-        double booked = 0.0;
-        for (int k = 1; k <= m.ncells; ++k) {
-            if (!(rate[k] > 0.0) || m.h[k] < kDryDepth) continue;
-            const double water = m.contam_water[k] * area;  // m3
-            if (!(water > kNoWater)) continue;
-            const double w = mixing_water(m, k);
-            if (!(w > kDryDepth)) continue;
-            const double conc = mass[k] / water;
-            double held = 0.0;      // g the other side holds
-            double pore = 0.0;      // its pore-water volume: held / pore is its concentration (m3)
-            if (soil) {
-                held = m.soil_mass[s][k][1];
-                const double f = solids_factor(m.soil_partition_coef[s][k], constituent_layer_theta(m, k, 1));
-                if (!(f > 0.0)) continue;
-                pore = m.soil_thickness[k][1] * area / f;
-            } else {
-                held = m.contam_land_mass[s][k];
-                pore = w * area;
-            }
-            if (!(pore > 0.0)) continue;
-            const double other = held / pore;
-            double e = (other - conc) * rate[k] * area * dt;
-            const double balanced = (other - conc) / (1.0 / water + 1.0 / pore);
-            if (std::fabs(e) > std::fabs(balanced)) e = balanced;
-            if (e > 0.0) e = std::min(e, held);
-            else if (!soil) e = 0.0;
-            else e = std::max(e, -mass[k]);
-            if (e == 0.0) continue;
-            mass[k] += e;
-            if (!soil) m.contam_land_mass[s][k] -= e;
-            else if (!m.soil_static_conc) m.soil_mass[s][k][1] -= e;
-            booked += e;
-        }
-        if (booked != 0.0) book_ov_exchange(m, c, booked);
+    const double conc = mass / water;
+    double held = 0.0;  // g the other side holds
+    double pore = 0.0;  // its pore-water volume: held / pore is its concentration (m3)
+    if (soil) {
+        held = m.soil_mass[s][k][1];
+        const double f = solids_factor(m.soil_partition_coef[s][k], constituent_layer_theta(m, k, 1));
+        if (!(f > 0.0)) return 0.0;
+        pore = m.soil_thickness[k][1] * area / f;
+    } else {
+        held = m.contam_land_mass[s][k];
+        pore = w * area;
     }
+    if (!(pore > 0.0)) return 0.0;
+    const double other = held / pore;
+    double e = (other - conc) * rate * area * dt;
+    const double balanced = (other - conc) / (1.0 / water + 1.0 / pore);
+    if (std::fabs(e) > std::fabs(balanced)) e = balanced;
+    if (e > 0.0) return std::min(e, held);
+    return soil ? e : 0.0;
 }
 
-// First-order decay over dt seconds of the dissolved mass on the wet cells.
-void decay_overland(model_state& m, double dt) {
+// Over dt seconds, in the water of every wet cell: each contaminant's
+// exchange with the mixing layer, then its first-order decay.
+void exchange_and_decay(model_state& m, double dt) {
+    enum { exchange, decay, terms };
+    budget_term t[terms];
+    t[exchange].kind = budget_kind::amount;
+    t[decay].kind = budget_kind::first_order;
     for (int c = 1; c <= m.ncontam; ++c) {
         if (m.constituent_type.at(c) != 1) continue;
         const std::size_t s = static_cast<std::size_t>(c);
         const vec1<double>& rate = m.contam_decay[s];
         vec1<double>& mass = m.contam_mass[s];
-        double lost = 0.0;
+        double booked = 0.0, lost = 0.0;
         for (int k = 1; k <= m.ncells; ++k) {
-            if (!(rate[k] > 0.0) || m.h[k] < kDryDepth) continue;
-            const double g = mass[k] * -std::expm1(-rate[k] * dt);
-            mass[k] -= g;
-            lost += g;
+            if (m.h[k] < kDryDepth) continue;
+            t[exchange].value = mixing_layer_exchange(m, s, k, mass[k], dt);
+            t[exchange].on = t[exchange].value != 0.0;
+            t[decay].on = rate[k] > 0.0;
+            if (t[decay].on) t[decay].value = -std::expm1(-rate[k] * dt);
+            if (!t[exchange].on && !t[decay].on) continue;
+            mass[k] = soil_contam_cell_budget(t, terms, mass[k]);
+            const double e = t[exchange].moved;
+            if (e != 0.0) {
+                if (!m.soil_con_trans) m.contam_land_mass[s][k] -= e;
+                else if (!m.soil_static_conc) m.soil_mass[s][k][1] -= e;
+                booked += e;
+            }
+            lost -= t[decay].moved;
         }
+        if (booked != 0.0) book_ov_exchange(m, c, booked);
         if (lost > 0.0) book_ov_decay(m, c, lost);
     }
 }
@@ -255,8 +260,7 @@ void step_contam_processes(model_state& m) {
     m.kinetics_steps = 0;
     m.kinetics_seconds = 0.0;
     if (!(dt > 0.0)) return;
-    exchange_with_soil(m, dt);
-    decay_overland(m, dt);
+    exchange_and_decay(m, dt);
 }
 
 }  // namespace kesta

@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <limits>
 #include <utility>
 
 #include "core/alloc_check.hpp"
@@ -101,9 +102,13 @@ bool options_hold(model_state& m) {
     const std::string& p = m.project_file;
     const char* refused = carried_water_refusal(m);
     if (refused)
-        return refuse(format_text("Error: project file %s asks for overland constituent transport (OV_CON_TRANS) "
+        return refuse(format_text("Error: project file %s asks for overland constituent transport (%s) "
                                   "together with %s.\n",
-                                  p.c_str(), refused));
+                                  p.c_str(),
+                                  m.sed_as_constituents == 2 ? "SOIL_EROSION carries the sediment classes as "
+                                                               "constituents"
+                                                             : "OV_CON_TRANS",
+                                  refused));
     const double factor = m.kinetics_timestep_factor;
     if (!(factor >= 1.0) || factor != std::floor(factor) || factor > 1e6)
         return refuse(format_text("Error: KINETICS_TIMESTEP_FACTOR %g in project file %s: the exchange with the soil "
@@ -148,6 +153,26 @@ bool soil_layers_hold(model_state& m, const char* what) {
 }
 
 namespace {
+
+// A concentration in water is at most the weight of the water itself (g/m3).
+constexpr double kMostWaterConc = 1e6;
+// A soil concentration is at most the soil itself (mg/kg).
+constexpr double kMostSoilConc = 1e6;
+
+// The most land load a cell can hold, in the unit of the load: kg over the
+// cell, or with SOIL_CON_TRANS the mixing layer's soil concentration (mg/kg);
+// `why` says where the bound comes from.
+double most_land_load(const model_state& m, const char*& unit, std::string& why) {
+    if (m.soil_con_trans) {
+        unit = "mg/kg";
+        why = ", the soil itself";
+        return kMostSoilConc;
+    }
+    const double area = m.gridsize * m.gridsize;
+    unit = "kg";
+    why = format_text(", %g kg per m2 of the cell's %g m2", kMostLandMassPerArea, area);
+    return kMostLandMassPerArea * area;
+}
 
 // A card value below 0 is refused.
 bool card_not_negative(const model_state& m, const char* card, double value) {
@@ -219,18 +244,27 @@ void take_table_rows(model_state& m, std::array<mat2<double>, 7>& cols, int firs
     }
 }
 
-// The first cell whose value of a table column is below 0, naming it.
+// The first cell whose value of a table column is below 0, or above the
+// most a load or a concentration can be, naming it.
 bool table_values_hold(const model_state& m, int first, int count) {
+    const char* load_unit = "";
+    std::string load_why;
+    const double most_load = most_land_load(m, load_unit, load_why);
+    const std::string water_why = " g/m3, what a cubic metre of water weighs";
+    const double any = std::numeric_limits<double>::infinity();
     const struct {
         const slot_rows* rows;
         const char* what;
-    } kColumns[] = {{&m.contam_disp, "dispersion coefficient (column 1)"},
-                    {&m.contam_decay, "decay coefficient (column 2)"},
-                    {&m.contam_uptake, "exchange rate (column 3)"},
-                    {&m.contam_land_mass, "land load (column 4)"},
-                    {&m.contam_conc, "initial concentration (column 5)"},
-                    {&m.soil_partition_coef, "soil partition coefficient (column 6)"},
-                    {&m.gw_conc, "groundwater concentration (column 7)"}};
+        double most;
+        std::string bound;  // the bound with its unit and reason
+    } kColumns[] = {{&m.contam_disp, "dispersion coefficient (column 1)", any, ""},
+                    {&m.contam_decay, "decay coefficient (column 2)", any, ""},
+                    {&m.contam_uptake, "exchange rate (column 3)", any, ""},
+                    {&m.contam_land_mass, "land load (column 4)", most_load,
+                     format_text(" %s%s", load_unit, load_why.c_str())},
+                    {&m.contam_conc, "initial concentration (column 5)", kMostWaterConc, water_why},
+                    {&m.soil_partition_coef, "soil partition coefficient (column 6)", any, ""},
+                    {&m.gw_conc, "groundwater concentration (column 7)", kMostWaterConc, water_why}};
     for (int c = first; c < first + count; ++c) {
         const std::size_t s = static_cast<std::size_t>(c);
         if (m.precip_conc.value(c) < 0.0 || m.water_soil_partition_coef.value(c) < 0.0)
@@ -244,14 +278,16 @@ bool table_values_hold(const model_state& m, int first, int count) {
             if (col.rows->size() <= s) continue;
             const vec1<double>& v = (*col.rows)[s];
             for (int k = 1; k <= m.ncells; ++k) {
-                if (v[k] >= 0.0) continue;
+                if (v[k] >= 0.0 && v[k] <= col.most) continue;
                 int row = 0, column = 0;
                 cell_row_col(m, k, row, column);
+                const std::string rule = v[k] >= 0.0 ? format_text("from 0 to %g%s", col.most, col.bound.c_str())
+                                                      : std::string("0 or more");
                 return refuse(format_text("Error: the CONTAMINANT_TRANSPORT table of mapping-table file %s gives "
                                           "contaminant %d (%s) the %s %g at cell %d (row %d, column %d); it must "
-                                          "be 0 or more.\n",
+                                          "be %s.\n",
                                           m.mapping_table.c_str(), c - first + 1, m.contam_names[s].c_str(),
-                                          col.what, v[k], k, row, column));
+                                          col.what, v[k], k, row, column, rule.c_str()));
             }
         }
     }
@@ -291,11 +327,22 @@ int read_table(model_state& m) {
 
 // The uniform contaminant of the OV_* cards.
 bool set_uniform(model_state& m) {
+    if (m.ov_disp_coef > kMostOverlandDispersion)
+        return refuse(format_text("Error: OV_DISP_COEF %g in project file %s: water over land disperses no more "
+                                  "than %g m2/s.\n",
+                                  m.ov_disp_coef, m.project_file.c_str(), kMostOverlandDispersion));
     if (!card_not_negative(m, "OV_DISP_COEF", m.ov_disp_coef) ||
         !card_not_negative(m, "OV_DECAY_COEF", m.ov_decay_coef) ||
         !card_not_negative(m, "OV_UPTAKE_RATE", m.ov_uptake_rate) ||
         !card_not_negative(m, "OV_MASS_LOAD", m.ov_mass_load))
         return false;
+    const char* unit = "";
+    std::string why;
+    const double most = most_land_load(m, unit, why);
+    if (!(m.ov_mass_load <= most))
+        return refuse(format_text("Error: OV_MASS_LOAD %g %s in project file %s: the load of a cell's land must be "
+                                  "from 0 to %g %s%s.\n",
+                                  m.ov_mass_load, unit, m.project_file.c_str(), most, unit, why.c_str()));
     say(m, "using uniform contaminant transport values\n");
     const int c = m.ncontam + 1;
     alloc_overland_contam_arrays(m, 1, m.ncells, 0, 0);
@@ -312,6 +359,11 @@ bool set_uniform(model_state& m) {
 // CONTAM_MAP gives the land load of the first contaminant.
 bool read_load_map(model_state& m) {
     if (!m.contam_map_given) return true;
+    if (m.first_sed_constituent == 1)
+        return refuse(format_text("Error: CONTAM_MAP %s in project file %s gives the land load of the first "
+                                  "contaminant, and the project carries none: its constituents are the sediment "
+                                  "classes of SOIL_EROSION %d, which the land does not hold.\n",
+                                  m.contam_map.c_str(), m.project_file.c_str(), m.project_options.soil_erosion));
     if (!m.contam_map_fp) return refuse(format_text("Error: CONTAM_MAP file %s is not open.\n", m.contam_map.c_str()));
     if (chatty(m)) std::printf("reading contamimant load map from file: %s\n", m.contam_map.c_str());
     if (m.summary_fp)
@@ -320,10 +372,11 @@ bool read_load_map(model_state& m) {
     if (!read_real_map(m, m.contam_map_fp.get(), m.contam_map, load)) return false;
     close_file(m.contam_map_fp);
     m.contam_map_fp.reset();
-    std::string detail;
-    const value_rule rule{"contaminant load", "", [](double v) { return v >= 0.0; }, "it must be 0 or more"};
-    if (first_breach(m, load, rule, "map " + m.contam_map, detail) != 0)
-        return refuse("Error: " + detail + "\n");
+    std::string detail, why;
+    const char* unit = "";
+    const double most = most_land_load(m, unit, why);
+    if (first_beyond(m, load, most, "contaminant load", unit, why, "map " + m.contam_map, detail) != 0)
+        return refuse("Error: " + detail);
     std::copy(load.data() + 1, load.data() + m.ncells + 1, m.contam_land_mass[1].data() + 1);
     return true;
 }
@@ -476,7 +529,37 @@ void add_nutrient_slots(model_state& m, int cells) {
     zep_soils_allocate(m);
 }
 
+// The sediment classes carried as constituents (SOIL_EROSION of 10 or
+// more), one slot each after the contaminants. Nothing erodes them: their
+// mass comes with the cell point sources (OV_POINT_SOURCE) and the channel
+// point sources, whose concentrations they take as the constituents after
+// the contaminants. They disperse over land at OV_DISP_COEF; they neither
+// decay nor exchange with the land, rain brings none, and the channels
+// start without them. What infiltration or a drying cell leaves behind
+// settles on the land. Each is named for its class, and its maps and
+// channel datasets take the class's output name of the SEDIMENTS table.
+bool add_sediment_slots(model_state& m) {
+    if (!card_not_negative(m, "OV_DISP_COEF", m.ov_disp_coef)) return false;
+    const sed_record& sed = *m.ov_sed;
+    const int first = m.ncontam + 1;
+    alloc_overland_contam_arrays(m, sed.num_sed, m.ncells, 0, 0);
+    if (run_stopped()) return false;
+    m.first_sed_constituent = first;
+    for (int k = 1; k <= sed.num_sed; ++k) {
+        const std::size_t s = static_cast<std::size_t>(first + k - 1);
+        m.contam_names[s] = format_text("sediment class %d", k);
+        m.contam_output_names[s] = sed.output_filename[static_cast<std::size_t>(k)];
+        m.contam_disp[s].fill(m.ov_disp_coef);
+    }
+    return true;
+}
+
 }  // namespace
+
+bool sediment_class_slot(const model_state& m, int c) {
+    return m.first_sed_constituent >= 1 && m.ov_sed && c >= m.first_sed_constituent &&
+           c < m.first_sed_constituent + m.ov_sed->num_sed;
+}
 
 double solids_factor(double kd, double theta) {
     if (!(theta > 0.0)) return 0.0;
@@ -497,22 +580,56 @@ double dissolved_share(int classes, const double* conc, const double* kd, double
     return share;
 }
 
-double constituent_layer_theta(const model_state& m, int k, int l) {
-    if (m.green_ampt_on || !m.soil_et_accounting) return value_at(m.theta_all, k);
-    // A layer that begins at or below the bottom of the accounting's upper
-    // store takes the lower store's moisture.
+void constituent_layer_moistures(const model_state& m, int k, int last, double* theta) {
+    if (m.green_ampt_on || !m.soil_et_accounting) {
+        for (int l = 1; l <= last; ++l) theta[l] = value_at(m.theta_all, k);
+        return;
+    }
+    const bool groundwater = m.water_table_given && m.elevgw.n() >= k && m.elev.n() >= k;
+    const double table = groundwater ? m.elev[k] - m.elevgw[k] : 0.0;  // m below the ground
+    if (m.inf_layered_on) {
+        const double* s = soil_class_of(m, k);
+        const int n = m.soil_layer_count[k];
+        if (s && n >= 1) {
+            double all[kMaxContamLayers + 1] = {};
+            zep_soil_layer_moisture(value_at(m.Ws1_L1, k), value_at(m.Ws1_L2, k), table * kCmPerMetre,
+                                    m.soil_thickness[k], groundwater, s, n, all);
+            for (int l = 1; l <= last; ++l) theta[l] = all[l];
+            return;
+        }
+    }
+    // Redistribution: a layer that begins at or below the bottom of the
+    // accounting's upper store takes the lower store's moisture. The
+    // stores hold the water above the water table (the accounting's soil
+    // depth ends there); below it the soil is saturated.
     const layer_moistures w = soil_layer_moistures(m, k);
     double upper = layers_from_cards(m).top / kCmPerMetre;
     if (m.inf_layered_on) {
         const double* s = soil_class_of(m, k);
         upper = s ? s[22] / kCmPerMetre : 0.0;
     }
+    const double* t = m.soil_thickness[k];
     double top = 0.0;
-    for (int j = 1; j < l; ++j) top += m.soil_thickness[k][j];
-    const bool lower = w.lower != kNoSecondLayer && top >= upper - kThin / kCmPerMetre;
-    const double theta = lower ? w.lower : w.top;
-    const double phi = m.soil_porosity[k][l];
-    return theta < phi ? theta : phi;
+    for (int l = 1; l <= last; ++l) {
+        const double bottom = top + t[l];
+        const bool lower = w.lower != kNoSecondLayer && top >= upper - kThin / kCmPerMetre;
+        const double held = lower ? w.lower : w.top;
+        const double phi = m.soil_porosity[k][l];
+        const double unsaturated = held < phi ? held : phi;
+        if (!groundwater || bottom <= table)
+            theta[l] = unsaturated;
+        else if (top >= table)
+            theta[l] = phi;
+        else  // the water table crosses the layer
+            theta[l] = (unsaturated * (table - top) + phi * (bottom - table)) / t[l];
+        top = bottom;
+    }
+}
+
+double constituent_layer_theta(const model_state& m, int k, int l) {
+    double theta[kMaxContamLayers + 1] = {};
+    constituent_layer_moistures(m, k, l, theta);
+    return theta[l];
 }
 
 void alloc_overland_contam_arrays(model_state& m, int count, int cells, int nutrient_call, int) {
@@ -564,28 +681,35 @@ void read_contam_tables(model_state& m) {
     if (!options_hold(m)) return;
     m.kinetics_interval_steps = static_cast<int>(m.kinetics_timestep_factor);
     const bool table = m.mapping_table_given && mapping_table_present(m.mapping_tables, table_contaminants);
+    const bool classes = m.sed_as_constituents == 2 && m.ov_sed;
     int count = 0;
     if (!table && !m.soil_erosion_given) {
         if (!set_uniform(m)) return;
         count = 1;
-    } else if (!table) {
+    } else if (!table && !classes) {
         refuse(format_text("Error: project file %s carries contaminants (OV_CON_TRANS) with soil erosion: they "
                            "come from the CONTAMINANT_TRANSPORT table of the mapping-table file, and %s holds "
                            "none.\n",
                            m.project_file.c_str(), m.mapping_table_given ? m.mapping_table.c_str() : "the project "
                                                                                                        "names no such file"));
         return;
-    } else {
+    } else if (table) {
         count = read_table(m);
         if (count < 0) return;
     }
-    if (count <= 0) {
+    if (classes && !add_sediment_slots(m)) return;
+    if (count <= 0 && !classes) {
         m.uniform_contam_count = 0;
         g_error_record.fail(125);
         return;
     }
     if (!read_load_map(m)) return;
     if (!exchange_has_water(m)) return;
+    if (m.sediment_contam && m.ov_sed && m.ov_sed->n_fine_classes == 0)
+        warn(format_text("Warning: SEDIMENT_CONTAM has nothing to bind the contaminants to: every class of the "
+                         "SEDIMENTS table of %s is sand (its diameter at least SAND_SIZE %g mm), and only the fine "
+                         "classes carry attached mass.\n",
+                         m.mapping_table.c_str(), m.project_options.sand_size));
     if (m.sediment_contam && m.ov_sed) {
         sed_record& s = *m.ov_sed;
         for (mat2<double>* t : {&s.ov_sed_vol_qsx, &s.ov_sed_vol_qsy, &s.eroded_step, &s.deposited_step})

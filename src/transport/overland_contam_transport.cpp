@@ -166,11 +166,19 @@ double pass(const transport_grid& g, const axis_view& a, const double* disp, dou
     return left;
 }
 
-// Sub-steps in which no cell above kCountedDepth gives more than kMostGiven
-// of its mass along either axis.
-int count_substeps(const transport_grid& g, const double* disp, double dt, int most) {
+// Sub-steps (at most `most`) in which no cell above kCountedDepth gives
+// more than kMostGiven of its mass along either axis.
+int substeps_for(double fastest, double dt, int most) {
+    const double needed = std::ceil(fastest * dt / kMostGiven);
+    if (!(needed >= 1.0)) return 1;
+    return needed > most ? most : static_cast<int>(needed);
+}
+
+// The sub-steps of the interval; `flow` receives those the flow alone
+// would need.
+int count_substeps(const transport_grid& g, const double* disp, double dt, int most, int& flow) {
     const double area = g.dx * g.dx;
-    double fastest = 0.0;  // 1/s
+    double fastest = 0.0, fastest_flow = 0.0;  // 1/s
     for (int i = 1; i <= g.n; ++i) {
         const double v = std::min(g.vol0[i], g.vol1[i]);
         if (!(v > kCountedDepth * area)) continue;
@@ -178,12 +186,13 @@ int count_substeps(const transport_grid& g, const double* disp, double dt, int m
         double x = std::max(g.qx[i], 0.0) + (l ? std::max(-g.qx[l], 0.0) : 0.0);
         const double y = std::max(g.qy[i], 0.0) + (u ? std::max(-g.qy[u], 0.0) : 0.0);
         if (i == g.outlet) x += g.q_out;
-        const double rate = std::max(x, y) / v + 2.0 * disp[i] / area;
+        const double carried = std::max(x, y) / v;
+        const double rate = carried + 2.0 * disp[i] / area;
         if (rate > fastest) fastest = rate;
+        if (carried > fastest_flow) fastest_flow = carried;
     }
-    const double needed = std::ceil(fastest * dt / kMostGiven);
-    if (!(needed >= 1.0)) return 1;
-    return needed > most ? most : static_cast<int>(needed);
+    flow = substeps_for(fastest_flow, dt, most);
+    return substeps_for(fastest, dt, most);
 }
 
 // A mass that is not a number stops the run, naming the constituent and
@@ -210,10 +219,13 @@ void advance_wq_clock(model_state& m) {
 }  // namespace
 
 int advect_disperse(const transport_grid& g, const double* disp, double* mass, double dt, int order,
-                    transport_work& w, int max_substeps, double& outlet_mass) {
+                    transport_work& w, int max_substeps, double& outlet_mass, int* flow_substeps) {
     outlet_mass = 0.0;
+    if (flow_substeps) *flow_substeps = 0;
     if (g.n < 1 || !(dt > 0.0)) return 0;
-    const int steps = count_substeps(g, disp, dt, max_substeps > 0 ? max_substeps : 1);
+    int flow = 0;
+    const int steps = count_substeps(g, disp, dt, max_substeps > 0 ? max_substeps : 1, flow);
+    if (flow_substeps) *flow_substeps = flow;
     const double dts = dt / steps;
     const axis_view x{g.left, g.right, g.qx, g.outlet != 0};
     const axis_view y{g.above, g.below, g.qy, false};
@@ -341,7 +353,14 @@ void step_overland_contam_transport(model_state& m) {
                 spread_lake_mass(m, c, mass);
             }
             double out = 0.0;
-            advect_disperse(g, disp, mass, dt, m.ov_con_buffer, w, kMostSubsteps, out);
+            int flow = 0;
+            const int steps = advect_disperse(g, disp, mass, dt, m.ov_con_buffer, w, kMostSubsteps, out, &flow);
+            substep_stats& st = m.ov_route_stats;
+            ++st.intervals;
+            st.substeps += steps;
+            st.set_by_flow += flow;
+            st.most = std::max(st.most, steps);
+            if (steps >= kMostSubsteps) ++st.at_most;
             if (out > 0.0) book_ov_outlet(m, c, out);
             if (lakes) gather_lake_mass(m, c, mass, conc);
             for (int k = 1; k <= n; ++k) {

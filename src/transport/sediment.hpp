@@ -14,6 +14,10 @@ constexpr double kGravity = 9.81;  // m/s2
 // kg of detached soil per m3 of it.
 constexpr double kSoilDensity = kSedimentSpecificGravity * kWaterDensity;
 
+// Soil erosion is on and its sediment routines move the classes (not a
+// SOIL_EROSION value of 10 or more, which carries them as constituents).
+bool sediment_routed(const model_state& m);
+
 // Kinematic viscosity of water at `celsius` (m2/s): about 1.0e-6 at 20 C.
 double water_viscosity(double celsius);
 

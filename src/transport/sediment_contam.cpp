@@ -11,12 +11,15 @@
 // mass per volume it held over the interval (its mass over what it held and
 // eroded, or over what left when more passed through): it never gives more
 // than it holds, and every gram it gives another cell, the soil or the
-// outlet takes.
+// outlet takes. A channel-network lake that spills over land gives the
+// attached mass of the wash load it spills, at its own mass per volume;
+// the lake's books take it as overland inflow given back (negative).
 #include <algorithm>
 #include <cmath>
 
 #include "core/interval_clock.hpp"
 #include "model/model_state.hpp"
+#include "transport/channel_sediment.hpp"
 #include "transport/constituent_books.hpp"
 #include "transport/constituents.hpp"
 #include "transport/transport_steps.hpp"
@@ -90,20 +93,42 @@ void erode(model_state& m, int c, mat2<double>& attached) {
     if (m.soil_con_trans && taken_total > 0.0) book_soil_sediment(m, c, -taken_total);
 }
 
+// The channel-network lake that covers cell i (0: none, or the lakes
+// carry no attached mass).
+int lake_of(const model_state& m, int i) {
+    if (!m.chan_lakes_on || m.lake_wash_out.empty() || m.lake_num.n() < m.ncells) return 0;
+    const int lake = m.lake_num[i];
+    return lake >= 1 && lake <= m.nlakes ? lake : 0;
+}
+
+// Calls f(from, to, volume) for every face that moved `volume` m3 (> 0)
+// of class k from cell `from` to cell `to` since the constituents last
+// took the faces.
+template <class F>
+void for_each_face(const model_state& m, int k, F f) {
+    const sed_record& sed = *m.ov_sed;
+    for (int i = 1; i <= m.ncells; ++i) {
+        const int r = m.rightcon[i], b = m.belowcon[i];
+        const double fx = r ? sed.ov_sed_vol_qsx[i][k] : 0.0;
+        const double fy = b ? sed.ov_sed_vol_qsy[i][k] : 0.0;
+        if (fx > 0.0) f(i, r, fx);
+        else if (fx < 0.0) f(r, i, -fx);
+        if (fy > 0.0) f(i, b, fy);
+        else if (fy < 0.0) f(b, i, -fy);
+    }
+}
+
 // Fine position p: what each cell gives per m3 of sediment leaving it.
 void per_volume_given(const model_state& m, const mat2<double>& attached, int p, double* given) {
     const sed_record& sed = *m.ov_sed;
     const int k = sed.sed_class[p];
     for (int i = 1; i <= m.ncells; ++i) given[i] = 0.0;
+    // given[] first gathers the volume each cell sends away; a lake gives
+    // from its own books.
+    for_each_face(m, k, [&](int from, int, double v) {
+        if (!lake_of(m, from)) given[from] += v;
+    });
     for (int i = 1; i <= m.ncells; ++i) {
-        const int r = m.rightcon[i], b = m.belowcon[i];
-        const double fx = r ? sed.ov_sed_vol_qsx[i][k] : 0.0;
-        const double fy = b ? sed.ov_sed_vol_qsy[i][k] : 0.0;
-        // given[] first gathers the volume each cell sends away.
-        if (fx > 0.0) given[i] += fx;
-        else if (fx < 0.0) given[r] -= fx;
-        if (fy > 0.0) given[i] += fy;
-        else if (fy < 0.0) given[b] -= fy;
         given[i] += sed.deposited_step[i][k];
         if (i == m.outlet_cell) given[i] += sed.outlet_vol_step[k];
     }
@@ -114,27 +139,59 @@ void per_volume_given(const model_state& m, const mat2<double>& attached, int p,
     }
 }
 
+// Fine position p: the wash load each lake spilled over land in the
+// interval (lake_wash_out) and the attached mass it gives per m3 of it
+// (lake_attached_out): its mass over the wash load it held before this
+// interval's spill. The lake's wash load falls by what it spills only when
+// the lake's budget next takes it, so the spills of earlier intervals since
+// then, whose mass has left already, are taken off it here.
+void lake_per_volume(model_state& m, int c, int p) {
+    if (m.lake_wash_out.empty()) return;
+    const sed_record& sed = *m.ov_sed;
+    double* out = m.lake_wash_out.data();
+    double* ratio = m.lake_attached_out.data();
+    std::fill(out, out + m.nlakes + 1, 0.0);
+    for_each_face(m, sed.sed_class[p], [&](int from, int to, double v) {
+        const int lake = lake_of(m, from);
+        if (lake && !lake_of(m, to)) out[lake] += v;
+    });
+    const mat2<double>& a = m.chan_sed_contam[static_cast<std::size_t>(c)];
+    for (int lake = 1; lake <= m.nlakes; ++lake) {
+        ratio[lake] = 0.0;
+        const double held = a[lake_row(sed, lake)][p];
+        if (!(out[lake] > 0.0) || !(held > 0.0)) continue;
+        const double before =
+            sed.ch_wash_vol[lake_row(sed, lake)][p] - sed.SS_vol_lake_to_overland[lake][p] + out[lake];
+        ratio[lake] = held / std::max(before, out[lake]);
+    }
+}
+
 // Transport, deposition and outlet of slot c's attached mass.
 void move_attached(model_state& m, int c, mat2<double>& attached) {
     const sed_record& sed = *m.ov_sed;
     double* given = m.tr_limit.data();
-    double deposited_total = 0.0, out_total = 0.0;
+    double deposited_total = 0.0, out_total = 0.0, from_lakes = 0.0;
     for (int p = 1; p <= sed.n_fine_classes; ++p) {
         const int k = sed.sed_class[p];
         per_volume_given(m, attached, p, given);
-        for (int i = 1; i <= m.ncells; ++i) {
-            const int r = m.rightcon[i], b = m.belowcon[i];
-            for (int face = 0; face < 2; ++face) {
-                const int j = face == 0 ? r : b;
-                if (j == 0) continue;
-                const double f = (face == 0 ? sed.ov_sed_vol_qsx : sed.ov_sed_vol_qsy)[i][k];
-                if (f == 0.0) continue;
-                const int from = f > 0.0 ? i : j, to = f > 0.0 ? j : i;
-                const double g = std::fabs(f) * given[from];
+        lake_per_volume(m, c, p);
+        for_each_face(m, k, [&](int from, int to, double v) {
+            const int lake = lake_of(m, from);
+            if (!lake) {
+                const double g = v * given[from];
                 attached[from][p] -= g;
                 attached[to][p] += g;
+                return;
             }
-        }
+            if (lake_of(m, to)) return;
+            double* held = m.chan_sed_contam[static_cast<std::size_t>(c)][lake_row(sed, lake)];
+            const double g = std::min(std::max(0.0, held[p]), v * m.lake_attached_out[lake]);
+            if (!(g > 0.0)) return;
+            held[p] -= g;
+            held[0] -= g;
+            attached[to][p] += g;
+            from_lakes += g;
+        });
         for (int i = 1; i <= m.ncells; ++i) {
             const double g = sed.deposited_step[i][k] * given[i];
             if (!(g > 0.0)) continue;
@@ -153,6 +210,7 @@ void move_attached(model_state& m, int c, mat2<double>& attached) {
     }
     if (m.soil_con_trans && deposited_total > 0.0) book_soil_sediment(m, c, deposited_total);
     if (out_total > 0.0) book_sed_outlet(m, c, out_total);
+    if (from_lakes > 0.0) book_grams(m.OV_LAKE_SED_CONTAM_MASS, m.event_ov_lake_sed_contam_mass, c, -from_lakes);
 }
 
 // The dissolved and attached mass of each wet cell share out by linear

@@ -29,26 +29,38 @@ constexpr double kStokesLimit = 0.0001;
 // Exponent of the dimensionless diameter of Julien's law: 0.3333333, a
 // shade below 1/3, as the model has always computed it.
 constexpr double kJulienExponent = 0.3333333;
-// Transport-capacity formulas of SOIL_EROSION.
+// Transport-capacity formulas of SOIL_EROSION (10 more when the classes
+// are carried as constituents).
 constexpr int kFirstFormula = 1;
 constexpr int kLastFormula = 6;
-// A SOIL_EROSION value from here carries the classes as constituents.
-constexpr int kConstituentScheme = 10;
+constexpr int kClassesAsConstituents = 10;
+
+// The classes carried as constituents ride with the overland water only:
+// nothing erodes them, so no contaminant can bind to them, and the soil
+// would move them as a dissolved substance.
+bool constituent_classes_hold(const model_state& m) {
+    const char* card = m.sediment_contam ? "SEDIMENT_CONTAM" : m.soil_contam ? "SOIL_CON_TRANS" : nullptr;
+    if (!card) return true;
+    return refuse(format_text(
+        "Error: SOIL_EROSION %d in project file %s carries the sediment classes as constituents with the "
+        "overland water, together with %s: %s; give SOIL_EROSION a value below %d for %s.\n",
+        m.project_options.soil_erosion, m.project_file.c_str(), card,
+        m.sediment_contam ? "no sediment routine runs then, so there is no eroded sediment for the contaminants "
+                            "to bind to"
+                          : "the soil layers would move the classes as if they were dissolved",
+        kClassesAsConstituents, card));
+}
 
 bool cards_hold(const model_state& m) {
     const project_options& po = m.project_options;
-    if (m.soil_erosion >= kConstituentScheme) {
-        return refuse(format_text("Error: SOIL_EROSION %d in project file %s asks for the sediment classes to be "
-                                  "carried as constituents (a value of %d or more), which this version does not "
-                                  "simulate; give a transport-capacity formula from %d to %d.\n",
-                                  m.soil_erosion, m.project_file.c_str(), kConstituentScheme, kFirstFormula,
-                                  kLastFormula));
-    }
     if (m.soil_erosion < kFirstFormula || m.soil_erosion > kLastFormula) {
         return refuse(format_text("Error: SOIL_EROSION %d in project file %s names no transport-capacity formula; "
-                                  "give a value from %d to %d.\n",
-                                  m.soil_erosion, m.project_file.c_str(), kFirstFormula, kLastFormula));
+                                  "give a value from %d to %d, or from %d to %d to carry the classes as "
+                                  "constituents.\n",
+                                  po.soil_erosion, m.project_file.c_str(), kFirstFormula, kLastFormula,
+                                  kFirstFormula + kClassesAsConstituents, kLastFormula + kClassesAsConstituents));
     }
+    if (m.sed_as_constituents == 2 && !constituent_classes_hold(m)) return false;
     // Yang's formula carries the channel sand at the SAND_SIZE diameter.
     if (m.chan_sed_on && !(po.sand_size > 0.0)) {
         return refuse(format_text("Error: SAND_SIZE %g in project file %s: channel sediment transport (SOIL_EROSION "
@@ -136,6 +148,8 @@ void derive_classes(const model_state& m, sed_record& s) {
 }
 
 }  // namespace
+
+bool sediment_routed(const model_state& m) { return m.soil_erosion_given && m.sed_as_constituents != 2; }
 
 double water_viscosity(double celsius) {
     return (7.1179e-6 / 9990.0) * std::pow((celsius + 6005.52) / (celsius + 45.28), 1.6012);

@@ -119,7 +119,9 @@ struct sed_record {
     // over the run, all classes.
     vec1<double> ov_qsvol;
     // Transport capacity of each cell's right (qsx) and lower (qsy) face in
-    // the last step, of the face's source cell (m3).
+    // the last step, of the face's source cell (m3); 0 where the source held
+    // no sediment, which the face then could not carry (its capacity is not
+    // worked out).
     vec1<double> qsx, qsy;
     // With MAX_SED_FLUX: the sediment leaving each cell in the last step,
     // all classes (m3/s).
@@ -162,6 +164,9 @@ struct sed_record {
     node_table<double> qsmax_total;
     // Wash-load concentration of every node (g/m3; 0 at a dry node).
     vec1<double> chan_sed_conc;
+    // What the stream cells gave each node since the run began, by [node
+    // row][class] (m3, class 0 unused): the table of the FYSSI file.
+    mat2<double> qlat_tot_sed;
     // Through the outlet in the last channel step (m3/s), by fine and by
     // sand position; sand position 0 the sand of the initial bed, which
     // has no class.

@@ -29,6 +29,8 @@
 #include "model/model_state.hpp"
 #include "nutrients/nutrient_species.hpp"
 #include "nutrients/zep_soils.hpp"
+#include "overland/overland_steps.hpp"
+#include "subsurface/soil_constituent_kernels.hpp"
 #include "subsurface/subsurface_steps.hpp"
 #include "transport/constituent_books.hpp"
 #include "transport/constituents.hpp"
@@ -95,14 +97,11 @@ void move_cell(model_state& m, int c, const soil_cell& cell, double dt) {
         const double* q = cell.q;
         double f[kMaxContamLayers + 2];
         const double kd = m.soil_partition_coef[s][k];
+        const double lost = rate > 0.0 ? -std::expm1(-rate * dt) : 0.0;
         double decayed = 0.0;
         for (int l = 1; l <= n; ++l) {
             f[l] = solids_factor(kd, theta[l]) * zep_soil_dissolved(m, c, k, l);
-            if (rate > 0.0 && held[l] > 0.0) {
-                const double g = theta[l] * f[l] * held[l] * -std::expm1(-rate * dt);
-                held[l] -= g;
-                decayed += g;
-            }
+            if (rate > 0.0) decayed += soil_layer_constituent_loss(held[l], theta[l] * f[l], lost);
         }
         double a[kMaxContamLayers + 2];  // g across each interface, positive downward
         // The slot whose water a nutrient pool exchanges with (-1: none);
@@ -138,26 +137,11 @@ void move_cell(model_state& m, int c, const soil_cell& cell, double dt) {
     m.contam_land_mass[s][k] = sum;
 }
 
-// The water content of every constituent soil layer of every cell into the
-// soil step's moisture table (nutrient_grid).
+// The water content of every constituent soil layer of every cell into
+// the soil step's moisture table (nutrient_grid).
 void fill_layer_moisture(model_state& m) {
     mat2<double>& theta = m.nutrient_grid.table;
-    // The nutrient module's layers of a layered soil: the water of the
-    // soil's two stores shared by thickness above the water table,
-    // saturated below it.
-    const bool layered = m.zep && m.inf_layered_on;
-    const bool groundwater = m.water_table_given && m.elevgw.n() >= m.ncells;
-    for (int k = 1; k <= m.ncells; ++k) {
-        const int n = m.soil_layer_count[k];
-        const double* soil = layered ? soil_class_of(m, k) : nullptr;
-        if (soil && n >= 2) {
-            const double wt_depth = groundwater ? (m.elev[k] - m.elevgw[k]) * kCmPerMetre : 0.0;
-            zep_soil_layer_moisture(value_at(m.Ws1_L1, k), value_at(m.Ws1_L2, k), wt_depth, m.soil_thickness[k],
-                                    groundwater, soil, n, theta[k]);
-            continue;
-        }
-        for (int l = 1; l <= n; ++l) theta[k][l] = constituent_layer_theta(m, k, l);
-    }
+    for (int k = 1; k <= m.ncells; ++k) constituent_layer_moistures(m, k, m.soil_layer_count[k], theta[k]);
 }
 
 }  // namespace
@@ -175,7 +159,11 @@ void step_soil_nutrients(model_state& m) {
     cell.q = q;
     for (int k = 1; k <= m.ncells; ++k) {
         const int n = m.soil_layer_count[k];
-        const bool rising = interface_water(m, k, n, q);
+        // Under a channel lake no water crosses the layers: their
+        // constituents only decay.
+        const bool lake = in_channel_lake(m, k);
+        if (lake) std::fill(q, q + n + 1, 0.0);
+        const bool rising = !lake && interface_water(m, k, n, q);
         bool moving = false;
         for (int l = 0; l <= n; ++l) moving = moving || std::fabs(q[l]) > kNoWater;
         cell.k = k;

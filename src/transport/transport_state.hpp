@@ -37,6 +37,15 @@ struct disp_face {
     double dx = 0.0;
 };
 
+// What the sub-steps of a constituent routing came to over the run: the
+// constituent intervals it routed, the sub-steps they took, those the flow
+// set (the rest a limit of another process set), the most in one interval,
+// and the intervals that took the most the routing allows.
+struct substep_stats {
+    long long intervals = 0, substeps = 0, set_by_flow = 0, at_most = 0;
+    int most = 0;
+};
+
 // Largest number of constituent soil layers of a cell.
 constexpr int kMaxContamLayers = 3;
 
@@ -112,6 +121,9 @@ struct transport_state {
     // ------------------------------------------------ constituent slots
     int n_contaminants = 0;                // slots of type 1
     int first_nutrient_constituent = -1;   // first slot of type 2, -1 while none
+    // With sed_as_constituents 2: the first of the num_sed slots (of type 1,
+    // after the contaminants) that carry the sediment classes; -1 while none.
+    int first_sed_constituent = -1;
     int contam_table_read = 0;             // the CONTAMINANT_TRANSPORT table gave the contaminants
     // By slot (element 0 unused): the name the summaries give it and the
     // base name of its map outputs (empty: none).
@@ -142,6 +154,8 @@ struct transport_state {
     // mass of a pass, and the factor that keeps a cell from giving more
     // than it holds; per face the predictor's and the averaged amounts.
     vec1<double> tr_vol0, tr_vol1, tr_conc, tr_mstar, tr_limit, tr_face_pred, tr_face;
+    // The overland transport's sub-steps, set by the flow or the dispersion.
+    substep_stats ov_route_stats;
     // With channel-network lakes and channel constituents: the cells'
     // dispersion coefficients of the call (lake cells 0), and by lake the
     // share of it each covered cell holds.
@@ -216,6 +230,8 @@ struct transport_state {
     int chan_nutrient_disp_on = 0;
     // Run statistics of the routing: calls, sub-steps, corrector passes.
     long long chan_route_calls = 0, chan_route_substeps = 0, chan_route_passes = 0;
+    // The routing's sub-steps by what set them, for the summary.
+    substep_stats chan_route_stats;
 
     // With SEDIMENT_CONTAM and channel sediment, per slot by [row][fine
     // position] (position 0 the total): the mass attached to the wash load
@@ -224,6 +240,15 @@ struct transport_state {
     // (m3), and a slot's attached mass per m3 of it (g/m3).
     slot_tables chan_sed_contam;
     mat2<double> chan_wash_start, chan_attached_ratio;
+    // Work space of the overland attached step by lake: the wash load of a
+    // fine position that the lake's outflow carried onto the land over the
+    // interval (m3), and the attached mass it gives per m3 of it (g/m3).
+    vec1<double> lake_wash_out, lake_attached_out;
+    // Set by a channel sediment step whose wash load moved: its attached
+    // mass is yet to follow (step_channel_contam_transport); by [lake][fine
+    // position], the share of the lake's suspension that settled in it.
+    bool chan_attached_due = false;
+    mat2<double> lake_settled_share;
     // Per slot and node row: the attached mass the wash load carried
     // through the node's downstream face since the channel constituents
     // last ran (g), and over their last interval (g/s); both negative
@@ -234,9 +259,10 @@ struct transport_state {
     // Their books per slot (kg), run and event: attached mass the stream
     // cells gave the nodes (with the suspended and the deposited sediment
     // they gave), that left through the outlet, that the channels gave the
-    // lakes (net), that the overland gave the lakes, that settled onto the
-    // lakes' cells; and what the sorption split gave the dissolved mass of
-    // the nodes and of the lakes (negative: took).
+    // lakes (net), that the overland gave the lakes (net: less what their
+    // spills over land carried back), that settled onto the lakes' cells;
+    // and what the sorption split gave the dissolved mass of the nodes and
+    // of the lakes (negative: took).
     array1d<double> CHAN_QLAT_SED_MASS, CHAN_OUTLET_SED_MASS, CHAN_LAKE_SED_CONTAM_MASS, OV_LAKE_SED_CONTAM_MASS,
         LAKE_SETTLED_SED_MASS, CHAN_SED_SOURCE_MASS, LAKE_SED_CONTAM_SOURCE_MASS;
     array1d<double> event_chan_qlat_sed_mass, event_chan_outlet_sed_mass, event_chan_lake_sed_contam_mass,
@@ -292,7 +318,11 @@ struct transport_state {
     int ov_con_map_given = 0;
     std::string ov_point_source;
     int soil_erosion_given = 0;  // SOIL_EROSION
-    int soil_erosion = 0;        // its value
+    int soil_erosion = 0;        // its value, less 10 when it carries the classes as constituents
+    // 1: the sediment routines move the classes; 2 (a SOIL_EROSION value of
+    // 10 or more): the classes are carried as constituents instead, and no
+    // sediment routine runs; 0 without soil erosion.
+    int sed_as_constituents = 0;
 
     std::string chan_contam_output_name = "con_output";
     file_ptr chan_contam_output;

@@ -34,9 +34,13 @@ void step_contam_processes(model_state& m);
 // the water (and out at the outlet); the mass of cells that ran dry goes to
 // the soil or the land.
 void step_overland_contam_transport(model_state& m);
-// No work of its own: the mass attached to the wash load moves with it in
-// the channel sediment step (channel_constituents.hpp) and shares out anew
-// with the dissolved mass after step_channel_lake_contam_mass routes it.
+// After a channel step whose wash load moved (SEDIMENT_CONTAM with channel
+// sediment and CHAN_CON_TRANS): the mass attached to the wash load follows
+// its volumes across the faces (through the outlet into its book), the
+// attached mass the overland brought onto lake cells joins the lakes, and
+// what settled in the lakes lays its share onto their cells. It shares out
+// anew with the dissolved mass after step_channel_lake_contam_mass routes
+// that.
 void step_channel_contam_transport(model_state& m);
 // At the channel constituent interval: first-order decay (CHAN_DECAY_COEF)
 // of the dissolved mass on the nodes wet over the interval and in the

@@ -211,6 +211,16 @@ const refusal kRefusals[] = {
     {"no stream cells", true, "STREAMCELLS 3", "STREAMCELLS 0", "must be greater than 0"},
     {"a stream cell off the grid", true, "CELLIJ 3 3", "CELLIJ 4 3", "gives row 4; it must be between 1 and 3"},
     {"a stream node beyond the link", true, "LINKNODE 4 3 0.5", "LINKNODE 4 4 0.5", "gives a node of link 4 4"},
+    // A share is a part of the cell's exchange: an 8.0 took eight times the cell's sediment.
+    {"a share above 1", true, "LINKNODE 4 3 0.5", "LINKNODE 4 3 8.0",
+     "card LINKNODE on line 12 of grid-stream file "},
+    {"a share above 1, its value", true, "LINKNODE 4 3 0.5", "LINKNODE 4 3 8.0",
+     "net.gst gives node 3 of link 4 the share 8 of the cell's exchange; a share lies from 0 to 1."},
+    {"a negative share", true, "LINKNODE 4 3 0.5", "LINKNODE 4 3 -0.5", "the share -0.5 of the cell's exchange"},
+    {"shares short of the whole", true, "LINKNODE 4 3 0.5", "LINKNODE 4 3 0.3",
+     "net.gst, line 9: the LINKNODE shares of stream cell 3 add up to 0.8; the shares of a cell's exchange with its nodes "
+     "must add up to 1 (within 0.02)"},
+    {"shares beyond the whole", true, "LINKNODE 4 3 0.5", "LINKNODE 4 3 0.53", "stream cell 3 add up to 1.03"},
     {"entries short of NUMNODES", true, "NUMNODES 1\nLINKNODE 4 1 1.0\nCELLIJ 3 3\nNUMNODES 2",
      "NUMNODES 2\nLINKNODE 4 1 1.0\nCELLIJ 3 3\nNUMNODES 1", "stream cell 2 has 1 LINKNODE entries"},
     // Counts that would size tables beyond what they count.
@@ -239,6 +249,15 @@ TEST_F(ChannelNetwork, RefusesNetworksThatCannotBeRouted) {
         EXPECT_TRUE(stopped()) << r.what;
         EXPECT_NE(out.find(r.message), std::string::npos) << r.what << "\n" << out;
     }
+}
+
+// Shares written to two decimals (three of 0.33 add up to 0.99) are the
+// whole cell.
+TEST_F(ChannelNetwork, TakesSharesThatAddUpToOneWithinRounding) {
+    gst = replaced(gst, "LINKNODE 4 2 0.5", "LINKNODE 4 2 0.49");
+    const std::string out = set_up();
+    ASSERT_FALSE(stopped()) << out;
+    EXPECT_DOUBLE_EQ(m->gst_pct[3][1], 0.49);
 }
 
 TEST_F(ChannelNetwork, SizesTheNodeTablesByTheLongestLinkWhateverMaxnodesSays) {

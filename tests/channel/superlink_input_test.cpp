@@ -133,6 +133,19 @@ TEST(SuperlinkInput, RefusesValuesItCannotUseNamingFileLineAndValue) {
                                                  "0.1) drain spacing 0"},
         {"SJUNC 3 9.5 8.0 0 888", "SJUNC 3 9.5 8.0 0 999", "line 3: card SJUNC makes superjunction 3 an outlet "
                                                             "into a channel (inlet code 999), which needs"},
+        // A bottom above the ground, and a superlink's end outside its
+        // superjunction: the solver would chase water heads metres or
+        // kilometres apart through ever shorter sub-steps.
+        {"NODE 1 20 10 0", "NODE 1 257.038 4294967296 0", "line 7: card NODE gives node 1 of superlink 1 the bottom "
+                                                          "4294967296 m, above its ground 257.038 m."},
+        {"SJUNC 2 19.0 9.0", "SJUNC 2 19.0 19.5", "line 2: card SJUNC gives superjunction 2 the bottom 19.5 m, above "
+                                                  "its ground 19 m."},
+        {"NODE 2 17.5 8 0", "NODE 2 17.5 9.6 0", "line 15: card NODE gives node 2 of superlink 2, its end in "
+                                                 "superjunction 3, the bottom 9.6 m, above that superjunction's "
+                                                 "ground 9.5 m (SJUNC on line 3)."},
+        {"NODE 1 19 9 0", "NODE 1 19 8.9 0", "line 14: card NODE gives node 1 of superlink 2, its end in "
+                                             "superjunction 2, the bottom 8.9 m, below that superjunction's bottom "
+                                             "9 m (SJUNC on line 2)."},
     };
     for (const refusal& c : cases) {
         std::string sewer = kSewer;

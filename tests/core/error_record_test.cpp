@@ -126,8 +126,8 @@ const catalogue_case kExpected[] = {
          "Choose one or the other and try again\n"},
     {34, "Error: Both the drain and backwater channel initialization methods have been\n"
          "selected.  Only one method may be specified. \n"},
-    {35, "Error: Preissmann implicit channel routing is not supported by KESTA.\n"
-         "Select explicit channel routing method. \n"},
+    {35, "Error: card watershed mask of project file maps/basin 2.msk chooses a channel routing that this "
+         "program does not have.\nCHAN_EXPLIC is the channel routing this program has: select it instead.\n"},
     {36, "Error: Both the implicit and explicit channel routing methods have been\n"
          "selected.  Only one method may be specified. \n"},
     {37, "Error: Both the explicit and mesh channel routing methods have been\n"

@@ -136,7 +136,7 @@ TEST_F(ModelInputs, CellSizeMustAgreeWithTheMaskHeaderToATenthOfAMetre) {
     EXPECT_TRUE(has(out, "the east-west dimension of the raster grid cells 30.1000 m"));
 }
 
-TEST_F(ModelInputs, OutletMustLieOnTheGridAndInsideTheWatershedWithoutChannels) {
+TEST_F(ModelInputs, OutletMustLieOnTheGridAndInsideTheWatershedWithOrWithoutChannels) {
     load_grid(2, 2, 10.0, "1 1\n0 1\n");
     m->elevation = map("elev.asc", "5 4\n9 3\n");
     m->outrow = 2;
@@ -149,9 +149,13 @@ TEST_F(ModelInputs, OutletMustLieOnTheGridAndInsideTheWatershedWithoutChannels) 
     EXPECT_FALSE(run([&] { kesta::read_elevation_map(*m); }));
     EXPECT_TRUE(has(out, "inside the watershed mask.  Check the outlet row and column again"));
 
-    m->chan_routing = 1;  // the channel takes the outflow
-    EXPECT_TRUE(run([&] { kesta::read_elevation_map(*m); }));
-    EXPECT_EQ(m->outlet_cell, 0);
+    // Channels take the outflow, but the outlet is still a cell of the watershed.
+    m->chan_routing = 1;
+    m->watershed_mask = "mask.asc";
+    EXPECT_FALSE(run([&] { kesta::read_elevation_map(*m); }));
+    EXPECT_TRUE(has(out, "The outlet cell in row 2, column 1, given by the OUTROW and OUTCOL cards of the project\n"
+                         "file "));
+    EXPECT_TRUE(has(out, "lies outside the watershed mask mask.asc."));
 
     m->outrow = 3;
     EXPECT_FALSE(run([&] { kesta::read_elevation_map(*m); }));

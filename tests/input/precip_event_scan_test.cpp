@@ -96,4 +96,16 @@ TEST_F(EventScan, OptimisationOutputTakesItsDefaultName) {
     EXPECT_EQ(err, "writing output for optimization to file kesta_optim.out\n");
 }
 
+// The end of the rain of the run's last event: the last data line of the
+// first event in an event run, of the last event in a run of every event.
+TEST_F(EventScan, TheRainOfTheRunsLastEventEndsAtItsLastDataLine) {
+    scan(kTwoEvents);
+    EXPECT_DOUBLE_EQ(m.last_rain_time, kesta::julday(2001, 5, 10, 10, 30, 0.0));
+    m.htp = 1;
+    scan(kTwoEvents);
+    ASSERT_EQ(g_error_record.code, 0) << out;
+    ASSERT_EQ(m.nevents, 2);
+    EXPECT_DOUBLE_EQ(m.last_rain_time, kesta::julday(2001, 6, 2, 9, 0, 0.0));
+}
+
 }  // namespace

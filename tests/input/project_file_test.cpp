@@ -1,5 +1,5 @@
 // The project file reader: defaults, the card table's rules and every way a
-// project file is refused.
+// project file is refused, every mistake of a file in one read.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -79,14 +79,48 @@ TEST_F(ProjectFile, CommentsBlankLinesAndIgnoredCardsAreSkippedAndUnknownCardsWa
                  "Quiet\n");
     EXPECT_EQ(std::make_tuple(rp.rows, rp.quiet, out), std::make_tuple(6, 1, ""));
 
-    // An unknown card is named in lower case, with its line, and skipped; a
+    // An unknown card is named as written, with its line, and skipped; a
     // garbled keyword is cut short.
     read(kGrid + "NO_SUCH_Card 5\nCOLS 7\n" + std::string(300, 'x') + "\n");
-    EXPECT_EQ(out, "Warning: unknown card found in the project file: no_such_card\n"
+    EXPECT_EQ(out, "Warning: unknown card found in the project file: NO_SUCH_Card\n"
                    "  (line 7 of project file " + dir.file("p.prj") + "; the line is skipped)\n"
                    "Warning: unknown card found in the project file: " + std::string(80, 'x') + "...\n"
                    "  (line 9 of project file " + dir.file("p.prj") + "; the line is skipped)\n");
     EXPECT_EQ(rp.cols, 7);
+    EXPECT_EQ(g_error_record.stop, 0);
+}
+
+// A misspelt card is named with the cards of the table nearest to it: a
+// letter dropped, swapped or changed in any case; a short keyword takes
+// one edit only, a long one two; equally near cards are all named.
+TEST_F(ProjectFile, UnknownCardsNameTheNearestCards) {
+    const std::pair<std::string, std::string> cases[] = {
+        {"Rain_Intensty 5", " (did you mean RAIN_INTENSITY?)"},
+        {"WATERSHED_MAKS mask.asc", " (did you mean WATERSHED_MASK?)"},
+        {"TIMSTEPP 5", " (did you mean TIMESTEP?)"},
+        {"OUT_HYD_NO 5", " (did you mean OUT_HYD_NO2, OUT_HYD_NO3 or OUT_HYD_ON?)"},
+        {"GMTT -6", " (did you mean GMT?)"},
+        {"ROWSS 5", " (did you mean ROWS?)"},
+        {"RWSS 5", ""},
+        {"TIMEOUT 5", ""},
+    };
+    for (const auto& [line, says] : cases) {
+        read(kGrid + line + "\n");
+        const std::string keyword = line.substr(0, line.find(' '));
+        EXPECT_EQ(out, "Warning: unknown card found in the project file: " + keyword + says + "\n  (line 7 of project file " +
+                           dir.file("p.prj") + "; the line is skipped)\n")
+            << "case " << line;
+        ASSERT_EQ(po.unknown_cards.size(), 1u) << "case " << line;
+        EXPECT_EQ(std::make_tuple(po.unknown_cards[0].line, po.unknown_cards[0].keyword), std::make_tuple(7, keyword));
+    }
+
+    // An input the run lacks is traced to the line that meant to give it.
+    read(kGrid + "WATERSHED_MAKS mask.asc\nRain_Intensty 5\n");
+    EXPECT_EQ(kesta::misspelling_of(po, "WATERSHED_MASK"),
+              "line 7 has the unknown card WATERSHED_MAKS: write WATERSHED_MASK there");
+    EXPECT_EQ(kesta::misspelling_of(po, "RAIN_INTENSITY"),
+              "line 8 has the unknown card Rain_Intensty: write RAIN_INTENSITY there");
+    EXPECT_EQ(kesta::misspelling_of(po, "ELEVATION"), "");
 }
 
 TEST_F(ProjectFile, CardIdTakesTheKeywordOffTheLine) {
@@ -157,11 +191,18 @@ TEST_F(ProjectFile, WordSelectorsAndTheirNames) {
 TEST_F(ProjectFile, CardsWithRulesOfTheirOwn) {
     read(kGrid +
          "RETEN_DEPTH 0.02\nHTP_EVENT_NUM\nNO3_KM 0.5\nDP_KOC 7\nUNITS 1\nALPHA 0.5\nN_LINKS 12\n"
-         "START_DATE 2020 2 29\nSTART_TIME 24 0\nEND_TIME 2020 12 31 23 59\nGMT -6\nROWS 100000\n");
+         "START_DATE 2020 2 29\nSTART_TIME 24 0\nEND_TIME 2020 12 31 23 59\nGMT -6\nROWS 100000\nNUM_THREADS 4\n"
+         "RAIN_INTENSITY 0\nRAIN_DURATION 0\n");
+    // The thread count is not the project's to set: the warning says how the
+    // threads are chosen.
     EXPECT_EQ(out,
               "Warning: Incorrect use of RETEN_DEPTH card\n  Usage: RETEN_DEPTH <filename>-or-\n"
               "RETENTION <value>  -or-\nRETEN_DEPTH \n  Using 0.020000 for the uniform retention depth\n\n"
-              "Units flag = 1\nAlpha = 0.500000\nNumber of links = 12\n");
+              "Units flag = 1\nAlpha = 0.500000\nNumber of links = 12\n"
+              "Warning: card NUM_THREADS on line 19 of project file " + dir.file("p.prj") +
+                  " is ignored: the project does not set the number of threads.\n"
+                  "  Each loop over a grid takes one thread per 65536 cells, at most the threads OpenMP may use\n"
+                  "  (one per core, or OMP_NUM_THREADS when it is set).\n");
     EXPECT_EQ(std::make_tuple(po.retention_given, po.retention, po.reten_depth_given), std::make_tuple(1, 0.02, 0));
     EXPECT_EQ(std::make_tuple(po.htp_event_num, po.htp_event_num_given), std::make_tuple(-1, 1));
     ASSERT_EQ(po.sorption_constants.size(), 12u);
@@ -179,6 +220,16 @@ TEST_F(ProjectFile, CardsWithRulesOfTheirOwn) {
     read(kGrid + "RETEN_DEPTH reten.asc\n");
     EXPECT_EQ(std::make_tuple(po.reten_depth, po.reten_depth_given, po.retention_given),
               std::make_tuple("reten.asc", 1, 0));
+}
+
+// Soil depths from 0 (a layer that takes the one below's place) to the
+// deepest soil are kept as given, in metres.
+TEST_F(ProjectFile, SoilDepthsFromZeroToTheDeepestSoilAreKept) {
+    read(kGrid + "SOIL_MOIST_DEPTH 1000\nTOP_LAYER_DEPTH 0\nMIXING_LAYER_DEPTH 1e-17\n");
+    EXPECT_EQ(out, "");
+    EXPECT_EQ(g_error_record.stop, 0);
+    EXPECT_EQ(std::make_tuple(po.soil_moist_depth, po.top_layer_depth, po.mixing_layer_depth),
+              std::make_tuple(1000.0, 0.0, 1e-17));
 }
 
 TEST_F(ProjectFile, ReplacementAndFolderCardsActAtOnce) {
@@ -224,15 +275,23 @@ TEST_F(ProjectFile, NutrientCardsFillTheContainerThatNutrientsMakes) {
               std::make_tuple(1, "cbod.out", 0));
 }
 
-// Codes stored by the reader itself; reading stops at the card.
-TEST_F(ProjectFile, StoredCodesStopReading) {
-    const std::tuple<std::string, int, std::string> cases[] = {
-        {"OV_INIT_NO3 1.0", 79, "OV_INIT_XXX"}, {"OUT_ST_DO do.out", 79, "OUT_ST_XXX"}, {"AQ_ENV aq.env", 79, "AQ_ENV"},
-        {"CALIB_COMP_DATA daily", 103, ""},     {"CALIB_OBJ_FUNC RMSEX", 104, ""},
+// Codes stored by the reader itself are said at once with the card's line;
+// reading goes on to the end of the file, and the run is then to stop.
+TEST_F(ProjectFile, StoredCodesAreSaidWithTheirLineAndReadingGoesOn) {
+    const std::tuple<std::string, std::string> cases[] = {
+        {"OV_INIT_NO3 1.0", "Error: The NUTRIENTS card in the project file must be specified before the OV_INIT_XXX card\n"},
+        {"OUT_ST_DO do.out", "Error: The NUTRIENTS card in the project file must be specified before the OUT_ST_XXX card\n"},
+        {"AQ_ENV aq.env", "Error: The NUTRIENTS card in the project file must be specified before the AQ_ENV card\n"},
+        {"CALIB_COMP_DATA daily", "Error: unable to read value for CALIB_COMP_DATA. Please provide one of DAILY, EVENT. \n"},
+        {"CALIB_OBJ_FUNC RMSEX", "Error: unable to read value for CALIB_OBJ_FUNC. Please provide one of RMSE, HMLE. \n"},
     };
-    for (const auto& [card, code, item] : cases) {
+    for (const auto& [card, message] : cases) {
         read(kGrid + card + "\nCOLS 99\n");
-        EXPECT_EQ(std::make_tuple(g_error_record.code, g_error_record.item, rp.cols), std::make_tuple(code, item, 5))
+        const std::string keyword = card.substr(0, card.find(' '));
+        EXPECT_EQ(out, "\n" + message + "  (card " + keyword + " on line 7 of project file " + dir.file("p.prj") +
+                           ")\nError: project file " + dir.file("p.prj") + " has 1 error (line 7); the run stops.\n")
+            << "case " << card;
+        EXPECT_EQ(std::make_tuple(g_error_record.stop, g_error_record.code, rp.cols), std::make_tuple(1, 0, 99))
             << "case " << card;
     }
     EXPECT_EQ(po.calib_obj_func, 2);
@@ -267,8 +326,8 @@ TEST_F(ProjectFile, OnlyAFileWithTheProjectHeaderIsRead) {
 }
 
 // A value that is missing, malformed or out of range is refused with the
-// card, the line and the value, and reading stops. A refused date is not
-// kept, not even in part.
+// card, the line and the value; the lines after it are still read. A
+// refused date is not kept, not even in part.
 TEST_F(ProjectFile, BadValuesAreRefusedWithCardLineAndValue) {
     const std::pair<std::string, std::string> cases[] = {
         {"TIMESTEP abc", "needs a number, not \"abc\"."},
@@ -305,18 +364,57 @@ TEST_F(ProjectFile, BadValuesAreRefusedWithCardLineAndValue) {
         {"COLS 100001", "needs a value of at most 100000, not \"100001\"."},
         {"REPLACE_LINE 0", "needs a line number of 1 or more, not \"0\"."},
         {"REPLACE_LINE -2147483648", "needs a line number of 1 or more, not \"-2147483648\"."},
+        // A soil column of negative depth holds negative water; one deeper
+        // than any soil overflows its centimetres.
+        {"SOIL_MOIST_DEPTH -1", "needs a depth from 0 to 1000 m, not \"-1\"."},
+        {"SOIL_MOIST_DEPTH 1e308", "needs a depth from 0 to 1000 m, not \"1e308\"."},
+        {"TOP_LAYER_DEPTH -1e-300", "needs a depth from 0 to 1000 m, not \"-1e-300\"."},
+        {"MIXING_LAYER_DEPTH -0.01", "needs a depth from 0 to 1000 m, not \"-0.01\"."},
+        // Rain that would take water away.
+        {"RAIN_INTENSITY -25", "needs a value of zero or more, not \"-25\"."},
+        {"RAIN_DURATION -1", "needs a value of zero or more, not \"-1\"."},
     };
     for (const auto& [card, says] : cases) {
         read(kGrid + card + "\nSUMMARY late.out\n");
         EXPECT_EQ(out, "Error: card " + card.substr(0, card.find(' ')) + " on line 7 of project file " +
-                           dir.file("p.prj") + " " + says + "\n\n")
+                           dir.file("p.prj") + " " + says + "\n\nError: project file " + dir.file("p.prj") +
+                           " has 1 error (line 7); the run stops.\n")
             << "case " << card;
-        EXPECT_EQ(std::make_tuple(g_error_record.stop, g_error_record.code, po.summary), std::make_tuple(1, 0, ""))
+        EXPECT_EQ(std::make_tuple(g_error_record.stop, g_error_record.code, po.summary),
+                  std::make_tuple(1, 0, "late.out"))
+            << "case " << card;
+        EXPECT_EQ(std::make_tuple(rain.rain_intensity, rain.rain_duration), std::make_tuple(0.0, 0))
             << "case " << card;
         EXPECT_EQ(std::make_tuple(rp.start_year, rp.start_month, rp.start_hour, rp.end_year, rp.end_day),
                   std::make_tuple(0, 0, 0, 0, 0))
             << "case " << card;
     }
+}
+
+// One read shows every mistake of the file, in file order, each with its
+// line; the cards between them are read; the closing line counts the errors,
+// and the stop message holds every error and the closing line, to be said
+// again when the run ends.
+TEST_F(ProjectFile, EveryMistakeOfTheFileIsSaidInOneRead) {
+    read(kGrid + "WATERSHED_MAKS mask.asc\nTIMESTEP 5s\nSUMMARY s.out\nAQ_ENV aq.env\nRAIN_INTENSITY -25\n"
+                 "COLS 8\n");
+    const std::string file = dir.file("p.prj");
+    const std::string timestep =
+        "Error: card TIMESTEP on line 8 of project file " + file + " needs a number, not \"5s\".\n";
+    const std::string aq_env = "Error: The NUTRIENTS card in the project file must be specified before the AQ_ENV "
+                               "card\n  (card AQ_ENV on line 10 of project file " + file + ")\n";
+    const std::string rain =
+        "Error: card RAIN_INTENSITY on line 11 of project file " + file + " needs a value of zero or more, not \"-25\".\n";
+    const std::string closing = "Error: project file " + file + " has 3 errors (lines 8, 10 and 11); the run stops.\n";
+    EXPECT_EQ(out, "Warning: unknown card found in the project file: WATERSHED_MAKS (did you mean WATERSHED_MASK?)\n"
+                   "  (line 7 of project file " + file + "; the line is skipped)\n" +
+                       timestep + "\n\n" + aq_env + rain + "\n" + closing);
+    EXPECT_EQ(g_error_record.stop_message, timestep + aq_env + rain + closing);
+    EXPECT_EQ(std::make_tuple(g_error_record.stop, po.summary, rp.cols, rp.timestep), std::make_tuple(1, "s.out", 8, 10.0));
+
+    // A file without a mistake leaves nothing to stop the run, whatever it warns.
+    read(kGrid + "WATERSHED_MAKS mask.asc\n");
+    EXPECT_EQ(std::make_tuple(g_error_record.stop, g_error_record.stop_message), std::make_tuple(0, ""));
 }
 
 }  // namespace

@@ -125,6 +125,26 @@ TEST_F(RunDriver, GuardedStepThatStoresAnErrorStopsAtOnceAndOnlyCloses) {
     EXPECT_NE(output.find("\nError: Unable to open elevation file.\n  (File: elev.asc)\n"), std::string::npos);
     EXPECT_EQ(g_error_record.code, 0);
     EXPECT_EQ(output.find("Running...."), std::string::npos);
+    // The error is said again after the run time, so that it ends the output.
+    const auto after_run_time = [this] {
+        const std::size_t at = output.find("Run time: ");
+        return at == std::string::npos ? std::string("(no run time)") : output.substr(output.find('\n', at) + 1);
+    };
+    EXPECT_EQ(after_run_time(), "\nError: Unable to open elevation file.\n  (File: elev.asc)\n");
+
+    // A caller's own message (code 4000) is said again when it was handed
+    // over; when it was not, the last line points back to it.
+    script = driver_script{};
+    script.actions["read_model_inputs"] = [](model_state&) { kesta::store_refusal("Error: the map is bad.\n"); };
+    EXPECT_NE(run(), 0);
+    EXPECT_EQ(after_run_time(), "\nError: the map is bad.\n");
+    script = driver_script{};
+    script.actions["read_model_inputs"] = [](model_state&) {
+        std::printf("Error: the table is bad.\n");
+        g_error_record.fail(4000);
+    };
+    EXPECT_NE(run(), 0);
+    EXPECT_EQ(after_run_time(), "\nError: the run failed on the error reported above.\n");
 }
 
 TEST_F(RunDriver, WarningCodePrintsAndTheRunGoesOn) {
@@ -204,15 +224,15 @@ TEST_F(RunDriver, CodeLeftByAnalyzerSetupIsReportedBeforeTheErrorNotice) {
     EXPECT_EQ(output.find("Running...."), std::string::npos);
 }
 
-// Each run of a batch is reported and timed; a lone version option is a
-// project file name.
+// Each run of a batch is reported and timed; a project file whose name
+// begins with "-" is given with its folder, as "./-v".
 TEST(RunProgram, ProjectFileThatCannotBeReadIsSaidToBeMissingAFolderOrUnreadableAndExitsOne) {
     const struct {
         std::string args, says;
         long runs;
     } cases[] = {
         {"none.prj", "\nError: The specified project file was not found.\n  (File: none.prj)\n", 1},
-        {"-v", "\nError: The specified project file was not found.\n  (File: -v)\n", 1},
+        {"./-v", "\nError: The specified project file was not found.\n  (File: ./-v)\n", 1},
         {"-b2 none.prj", "\nError: The specified project file was not found.\n  (File: none.prj)\n", 2},
         {"folder.prj", "\nError: The specified project file is a folder, not a file.\n  (Folder: folder.prj)\n", 1},
         // A link to itself exists but opens for nobody, the superuser included.

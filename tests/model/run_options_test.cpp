@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "core/error_record.hpp"
+#include "core/warnings.hpp"
 #include "model/model_state.hpp"
 #include "model/run_options.hpp"
 #include "output/output_steps.hpp"
@@ -164,6 +165,55 @@ TEST_F(RunOptions, EndTimeNutrientsAndTheClosingLine) {
     read("SUPER_QUIET\n");
     EXPECT_EQ(m->super_quiet, 1);
     EXPECT_EQ(out.find("finished reading"), std::string::npos);
+}
+
+// A card that changes nothing in this program is said once among the
+// warnings, whatever its case and however often it is given; cards that act
+// are not.
+TEST_F(RunOptions, ACardWithoutEffectIsSaidOnceAmongTheRunsWarnings) {
+    kesta::forget_warnings();
+    read("XWINDOWS\nDAILY_OUTPUT daily.txt\nxwindows\nTvm\nNUM_THREADS 4\nGW_OUTPUT gw\nFYSSI f.txt\n"
+         "MANNING_N 0.03\nTVM\n");
+    const kesta::warning_list w = kesta::take_warnings();
+    std::vector<std::string> texts;
+    for (const kesta::given_warning& g : w.listed) {
+        texts.push_back(g.text);
+        EXPECT_EQ(g.times, 1) << g.text;
+    }
+    const auto said = [](const char* card) {
+        return "Warning: card " + std::string(card) + " is read but has no effect in this program.";
+    };
+    // NUM_THREADS says, as it is read, how the threads are chosen instead.
+    ASSERT_EQ(texts.size(), 4u);
+    EXPECT_EQ(texts[0].rfind("Warning: card NUM_THREADS on line ", 0), 0u) << texts[0];
+    EXPECT_EQ(std::vector<std::string>(texts.begin() + 1, texts.end()),
+              (std::vector<std::string>{said("XWINDOWS"), said("DAILY_OUTPUT"), said("TVM")}));
+    EXPECT_NE(out.find(said("DAILY_OUTPUT")), std::string::npos);  // on the console too
+}
+
+// A channel routing card other than CHAN_EXPLIC stops the run naming the
+// card and the routing this program has; the last routing card decides.
+TEST_F(RunOptions, ChannelRoutingOtherThanExplicitIsRefusedNamingItsCard) {
+    const std::string rain = "RAIN_INTENSITY 10\nRAIN_DURATION 10\n";
+    const auto checked = [](model_state& s) {
+        s.project_file = "p.prj";
+        g_error_record.code = 0;
+        kesta_test::printed_by([&] { kesta::check_run_options(s); });
+        const int code = g_error_record.code;
+        const std::string message = code > 0 ? kesta::error_message(g_error_record) : std::string();
+        g_error_record.clear_for_run();
+        return std::make_pair(code, message);
+    };
+    for (const char* card : {"CHAN_MESH", "CHAN_PREISS", "CHAN_DRAIN", "CHAN_BACKWATER"}) {
+        SCOPED_TRACE(card);
+        const auto [code, message] = checked(read(rain + "CHAN_EXPLIC\n" + card + "\n"));
+        EXPECT_EQ(code, 35);
+        EXPECT_NE(message.find(std::string("card ") + card + " of project file p.prj"), std::string::npos)
+            << message;
+        EXPECT_NE(message.find("CHAN_EXPLIC is the channel routing this program has"), std::string::npos)
+            << message;
+    }
+    EXPECT_EQ(checked(read(rain + "CHAN_MESH\nCHAN_EXPLIC\n")).first, 0);
 }
 
 TEST_F(RunOptions, MissingFileAndPexloFormatStopTheRun) {

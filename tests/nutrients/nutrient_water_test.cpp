@@ -121,6 +121,22 @@ TEST(AquaticEnvFile, BadIdsValuesAndHeadersAreRefusedNamingWhere) {
         EXPECT_NE(t.out.find("after 1 of its ten value lines"), std::string::npos) << t.out;
     }
     {
+        env_case t;  // a loss taken as a gain
+        EXPECT_EQ(t.read("NUM_IDS 1\nx\n1\n" + value_lines("-0.1") + "OV_MAP ov.asc\n", 1), 4000);
+        EXPECT_NE(t.out.find("line 7: value 1, the ammonium oxidation rate, is -0.1; it must be 0 or more"),
+                  std::string::npos)
+            << t.out;
+    }
+    {
+        env_case t;  // 0^(T - 20) is no factor
+        std::string lines = value_lines("0.1");
+        lines.replace(lines.find("1.083"), 5, "0");
+        EXPECT_EQ(t.read("NUM_IDS 1\nx\n1\n" + lines + "OV_MAP ov.asc\n", 1), 4000);
+        EXPECT_NE(t.out.find("line 8: value 1, the theta of the ammonium oxidation rate, is 0; it must be above 0"),
+                  std::string::npos)
+            << t.out;
+    }
+    {
         env_case t;
         EXPECT_EQ(t.read("NUM_IDS 100001\nx\n"), 4000);
         EXPECT_NE(t.out.find("NUM_IDS \"100001\""), std::string::npos) << t.out;
@@ -202,6 +218,44 @@ TEST(OverlandNutrients, PondedAmmoniumNitrifiesAndNitrogenIsKept) {
     EXPECT_NEAR(g_do_used, 3.0 * g_nh4_used + 1.0 * g_no3_made, 1e-9 * g_do_used);
 }
 
+// A water temperature is that of liquid water, a colder one counts as 0
+// (the rates then are those of 0 degrees, not of a power of a negative
+// temperature), and a pH lies on its scale; the cards are refused naming
+// their values.
+TEST(OverlandNutrients, WaterTemperatureAndPhAreThoseOfWater) {
+    const auto run = [](const std::string& from, const std::string& to) {
+        temp_dir dir;
+        write_ponded_project(dir, "OV_INIT_NH4 1.0\nOV_INIT_DO 8\n");
+        std::string text = kesta_test::read_file(dir.file("p.prj"));
+        text.replace(text.find(from), from.size(), to);
+        dir.write("p.prj", text);
+        const kesta_test::program_result r = kesta_test::run_kesta("p.prj", dir.path().string());
+        return std::make_pair(r, kesta_test::read_file(dir.file("summ.out")));
+    };
+    const struct {
+        const char *to, *says;
+    } refused[] = {
+        {"WATER_TEMP 1e5\n", "Error: WATER_TEMP 100000 in project file p.prj: the water temperature is in degrees C "
+                             "and at most 100"},
+        {"WATER_TEMP 200\n", "WATER_TEMP 200 in project file p.prj"},
+        {"WATER_TEMP 20\nCHAN_PH 100\n", "Error: CHAN_PH 100 in project file p.prj: the pH of water lies from 0 to 14."},
+        {"WATER_TEMP 20\nCHAN_PH -5\n", "CHAN_PH -5 in project file p.prj"},
+    };
+    for (const auto& c : refused) {
+        const auto r = run("WATER_TEMP 20\n", c.to);
+        EXPECT_NE(r.first.status, 0) << c.to;
+        EXPECT_NE(r.first.output.find(c.says), std::string::npos) << r.first.output;
+    }
+    const auto frozen = run("WATER_TEMP 20\n", "WATER_TEMP -300\n");
+    const auto freezing = run("WATER_TEMP 20\n", "WATER_TEMP 0\n");
+    const auto warm = run("WATER_TEMP 20\n", "WATER_TEMP 20\n");
+    ASSERT_EQ(frozen.first.status, 0) << frozen.first.output;
+    ASSERT_EQ(freezing.first.status, 0) << freezing.first.output;
+    const std::string label = "Loss to ZEP kinetics";
+    EXPECT_EQ(frozen.second.substr(frozen.second.find(label)), freezing.second.substr(freezing.second.find(label)));
+    EXPECT_NE(warm.second.substr(warm.second.find(label)), freezing.second.substr(freezing.second.find(label)));
+}
+
 namespace {
 
 // The number after `label` (and the dots of its line) in `text`; NaN when
@@ -279,7 +333,10 @@ TEST(OverlandNutrients, InitialValuesThatCannotBeHadStopTheSetUp) {
     const std::pair<const char*, const char*> cases[] = {
         {"OV_INIT_NO2\n", "no mapping table exists (Grid): Nitrite (NO2-)"},
         {"OV_INIT_NH4 -0.5\n", "Ammonium (NH4+)"},
-        {"OV_INIT_DO nowhere.asc\n", "Given filename: nowhere.asc"}};
+        {"OV_INIT_DO nowhere.asc\n", "Given filename: nowhere.asc"},
+        // Water over land disperses no more than 100 m2/s.
+        {"OV_DISPERSION 1e6\n", "Dispersion coefficient 1e+06 m2/s at cell 1 (row 1, column 2), from the uniform "
+                                 "value of its OV_* card: it must be from 0 to 100 m2/s."}};
     for (const auto& [card, said] : cases) {
         temp_dir dir(true);
         write_ponded_project(dir, card);
@@ -527,6 +584,19 @@ TEST(ChannelNutrients, StreamTablesGiveCarbonAndDispersion) {
         EXPECT_EQ(st.doc[st.index(2, j)], default_doc);
         EXPECT_EQ(st.dispersion[st.index(2, j)], 0.1);
     }
+    // No river disperses 10^4 m2/s.
+    dir.write("stream.tab", "KESTA_STREAM_INDEX_MAP_TABLES\nST_INDEX_MAP reaches.smap \"r\"\nDISPERSION \"r\"\n"
+                            "NUM_IDS 1\nID  d\n" + row("1e4"));
+    m->st_mapping_table_info.zep_c = 0;
+    testing::internal::CaptureStdout();
+    kesta::assign_stream_constituents(*m);
+    const std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(kesta::g_error_record.stop, 1);
+    EXPECT_NE(out.find("stream mapping table " + table + ", table DISPERSION: 10000 m2/s for link 1 (ID 1); it must "
+                       "be at most 2000 m2/s"),
+              std::string::npos)
+        << out;
+    kesta::g_error_record.clear_for_run();
 }
 
 // The outlet values are those of the last node of the last link, whose
@@ -700,17 +770,12 @@ bool watch_soil_start(kesta::model_state& m, const char* step) {
 
 }  // namespace
 
-// The plus-shaped plane over a soil with redistribution and a water table
-// that stands above the ground of three cells. The ZEP_SOIL_N table gives
-// the top layer's ammonium and nitrate (kg); the other layers start with
-// the library's initial pools (nitrate 7 kg exp(-bottom / 1000)), the
-// layers' bottoms 0.01, 0.30 and 1.00 m. Nitrate of the ponded water and
-// of the rain infiltrates into the soil's nitrate, and the groundwater of
-// the ZEP_GW_N table (5 g/m3 of nitrate) rises into it with the
-// exfiltrated water. The library nitrifies the soil's ammonium. The soil,
-// overland and basin books of every species and pool close.
-TEST(SoilNutrients, PoolsStartFromTheTablesReactAndTheBooksClose) {
-    temp_dir dir(true);
+namespace {
+
+// The project of the soil nutrient runs below, with `more_tables` at the end
+// of its mapping-table file and `more_cards` at the end of its project file.
+void write_soil_nutrient_plane(const temp_dir& dir, const std::string& more_tables = "",
+                               const std::string& more_cards = "") {
     const auto plane_grid = [](const char* v) { return kesta_test::grid_text(3, 3, 100.0, v); };
     dir.write("mask.asc", kesta_test::cross_mask(100.0));
     dir.write("elev.asc", kesta_test::cross_elevation(100.0));
@@ -730,7 +795,7 @@ TEST(SoilNutrients, PoolsStartFromTheTablesReactAndTheBooksClose) {
                            table_row(1, "0 0 0 0") + table_row(2, "0 0 0 0") + "ZEP_GW_N \"Soil\"\nNUM_IDS 2\nhdr\n" +
                            table_row(1, "0 5 0 0") + table_row(2, "0 5 0 0") +
                            "ZEP_SOIL_N \"Soil\"\nNUM_IDS 2\nhdr\n" + table_row(1, "0.5 0.02 1 0 3") +
-                           table_row(2, "0.25 0.01 1 0 3"));
+                           table_row(2, "0.25 0.01 1 0 3") + more_tables);
     dir.write("p.prj", "KESTAPROJECT\nWATERSHED_MASK mask.asc\nELEVATION elev.asc\nGRIDSIZE 100\nROWS 3\nCOLS 3\n"
                        "OUTROW 3\nOUTCOL 2\nOUTSLOPE 0.01\nMANNING_N 0.05\nSUMMARY summ.out\nOUTLET_HYDRO hyd.out\n"
                        "SUPER_QUIET\nTOT_TIME 120\nTIMESTEP 10\nRAIN_INTENSITY 40\nRAIN_DURATION 60\n"
@@ -738,7 +803,23 @@ TEST(SoilNutrients, PoolsStartFromTheTablesReactAndTheBooksClose) {
                        "SOIL_MOIST_DEPTH 1.0\nWATER_TABLE wt.asc\nAQUIFER_BOTTOM bot.asc\nGW_SIMULATION\n"
                        "GW_BOUNDFILE bound.asc\nGW_UNIF_HYCOND 36\nGW_UNIF_POROSITY 0.3\nGW_TIMESTEP 60\n"
                        "SOIL_CON_TRANS\nMIXING_LAYER_DEPTH 0.01\nREAD_OV_HOTSTART depth.asc\nWATER_TEMP 20\n"
-                       "NUTRIENTS\nAQ_ENV aq.env\nOV_INIT_NO3 1.0\nSOILS_ZEP_N\nSOILS_ZEP_P\n");
+                       "NUTRIENTS\nAQ_ENV aq.env\nOV_INIT_NO3 1.0\nSOILS_ZEP_N\nSOILS_ZEP_P\n" + more_cards);
+}
+
+}  // namespace
+
+// The plus-shaped plane over a soil with redistribution and a water table
+// that stands above the ground of three cells. The ZEP_SOIL_N table gives
+// the top layer's ammonium and nitrate (kg); the other layers start with
+// the library's initial pools (nitrate 7 kg exp(-bottom / 1000)), the
+// layers' bottoms 0.01, 0.30 and 1.00 m. Nitrate of the ponded water and
+// of the rain infiltrates into the soil's nitrate, and the groundwater of
+// the ZEP_GW_N table (5 g/m3 of nitrate) rises into it with the
+// exfiltrated water. The library nitrifies the soil's ammonium. The soil,
+// overland and basin books of every species and pool close.
+TEST(SoilNutrients, PoolsStartFromTheTablesReactAndTheBooksClose) {
+    temp_dir dir(true);
+    write_soil_nutrient_plane(dir);
     g_soil = soil_start();
     const kesta_test::model_run r = kesta_test::run_in_process("p.prj", watch_soil_start);
     const std::string s = kesta_test::read_file(dir.file("summ.out"));
@@ -819,6 +900,32 @@ bool take_reaction_books(kesta::model_state& m, const char* name) {
 }
 
 }  // namespace
+
+// An initial soil pool is a mass the land of a cell can hold: at most 1e4
+// kg per m2 of the cell (1e8 kg over the plane's 100 m cells); one beyond
+// it, whose grams would not stay a finite number, stops the set-up naming
+// the table, the cell and the value.
+TEST(SoilNutrients, InitialPoolsBeyondWhatTheLandHoldsAreRefused) {
+    using kesta_test::table_row;
+    const auto carbon = [](const char* stable) {
+        return "ZEP_SOIL_C \"Soil\"\nNUM_IDS 2\nhdr\n" + table_row(1, "25 480") + table_row(2, std::string("20 ") + stable);
+    };
+    {
+        temp_dir dir;
+        write_soil_nutrient_plane(dir, carbon("1e308"), "SOILS_ZEP_C\n");
+        const kesta_test::program_result r = kesta_test::run_kesta("p.prj", dir.path().string());
+        EXPECT_NE(r.status, 0);
+        EXPECT_NE(r.output.find("Error: nutrient soil table: pool of column 2 1e+308 kg at cell 4 (row 2, column 3), "
+                                "from the ZEP_SOIL_C table of mapping-table file t.cmt: it must be from 0 to 1e+08 kg, "
+                                "10000 kg per m2 of the cell's 10000 m2."),
+                  std::string::npos)
+            << r.output;
+    }
+    temp_dir dir;
+    write_soil_nutrient_plane(dir, carbon("1e8"), "SOILS_ZEP_C\n");
+    const kesta_test::program_result r = kesta_test::run_kesta("p.prj", dir.path().string());
+    EXPECT_EQ(r.status, 0) << r.output;
+}
 
 // Ammonium nitrifies fast over land, in the stream and in the lake of the
 // valley. The summary's reaction lines of every species are its books',

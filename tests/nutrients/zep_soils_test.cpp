@@ -26,3 +26,25 @@ TEST(ZepSoilLayerMoisture, StoresShareTheirWaterAboveTheWaterTableAndSaturateBel
     EXPECT_EQ(theta[2], 0.45);
     EXPECT_EQ(theta[3], 0.40);
 }
+
+// A class with one layer 30 cm deep (porosity 0.45) split into a 5 cm
+// mixing layer and the rest: both layers lie in the class's first layer
+// and its upper store, whatever the second layer's porosity and store;
+// unsplit, the one layer holds the upper store's water.
+TEST(ZepSoilLayerMoisture, LayersOfAClassWithoutASecondLayerKeepToTheFirst) {
+    double soil[24] = {};
+    soil[7] = 0.45;
+    soil[8] = 0.40;
+    soil[22] = 30.0;
+    const double t[3] = {0.0, 0.05, 0.25};
+    double theta[3] = {};
+    kesta::zep_soil_layer_moisture(6.0, 14.0, 150.0, t, true, soil, 2, theta);
+    EXPECT_NEAR(theta[1], 0.2, 1e-12);
+    EXPECT_NEAR(theta[2], 0.2, 1e-12);
+    kesta::zep_soil_layer_moisture(6.0, 14.0, 0.0, t, true, soil, 2, theta);
+    EXPECT_EQ(theta[1], 0.45);
+    EXPECT_EQ(theta[2], 0.45);
+    const double whole[2] = {0.0, 0.3};
+    kesta::zep_soil_layer_moisture(6.0, 0.0, 150.0, whole, true, soil, 1, theta);
+    EXPECT_NEAR(theta[1], 0.2, 1e-12);
+}

@@ -11,6 +11,7 @@
 #include "output/output_steps.hpp"
 #include "support/grid_text.hpp"
 #include "support/run_program.hpp"
+#include "support/stream_capture.hpp"
 #include "support/temp_dir.hpp"
 
 namespace {
@@ -72,8 +73,8 @@ TEST(Analyzers, ADepthTestListsTheShallowNodesOfEveryLink) {
 
 // A 1DS token binds its constituent's row of a channel node array (stride
 // 3, two links of three and two nodes): the dissolved masses, the mass
-// taken from the aquifer; a constituent out of range and an array the run
-// does not keep are said and skipped.
+// taken from the aquifer; a constituent out of range and arrays the run
+// does not keep (the reactions' sources among them) are said and skipped.
 TEST(Analyzers, A1dsTestReadsItsConstituentsNodeArray) {
     kesta::model_state m;
     m.ncontam = 2;
@@ -94,8 +95,9 @@ TEST(Analyzers, A1dsTestReadsItsConstituentsNodeArray) {
     kesta_test::temp_dir dir;
     const std::string file =
         dir.write("a.ana", "1DS mass_2 S > 5 t\n1DS gwmass_1 S < -1 t\n1DS conc_3 S > 5 t\n"
-                           "1DS pointconc_1 S > 5 t\n");
-    kesta::setup_analyzers(m, file);
+                           "1DS pointconc_1 S > 5 t\n1DS zepsource_2 S > 5 t\n");
+    const std::string said = kesta_test::printed_by([&] { kesta::setup_analyzers(m, file); });
+    EXPECT_TRUE(has(said, "[zepsource_2] cannot be watched: the channel nutrient reactions")) << said;
     ASSERT_TRUE(m.analyzers);
     ASSERT_EQ(m.analyzers->list.size(), 2u);
     kesta::trigger_analyzers(m, kesta::notice_init_done);

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <filesystem>
 #include <sstream>
 #include <string>
@@ -67,6 +68,25 @@ TEST(ContamExample, TheRunBalancesCloseAndTheOutletSeriesCarriesTheOutletLoad) {
     EXPECT_GT(outlet_kg, 1.0);
     EXPECT_GT(value_after(c, "Mass decay loss"), 0.0);
     EXPECT_LT(std::fabs(value_after(c, "Dissolved mass balance error")), 1e-3) << c;
+    // The Courant limit of the fast links cuts the channel intervals into
+    // sub-steps: the summary says how many, and how many the flow set.
+    const std::string routing = "Channel constituent routing: ";
+    const std::size_t at = summary.find(routing);
+    ASSERT_NE(at, std::string::npos) << summary;
+    const std::string line = summary.substr(at + routing.size(), summary.find('\n', at) - at - routing.size());
+    long long substeps = 0, intervals = 0, set_by_flow = 0, others = 0;
+    int most = 0;
+    ASSERT_EQ(std::sscanf(line.c_str(),
+                          "%lld sub-steps in %lld constituent intervals (at most %d in one); the flow's Courant limit "
+                          "set %lld of them and corrector passes that did not settle (steep fronts or strong "
+                          "dispersion, CHAN_DISP_COEF) or masses that fell below zero the other %lld.",
+                          &substeps, &intervals, &most, &set_by_flow, &others),
+              5)
+        << line;
+    EXPECT_GT(substeps, intervals);
+    EXPECT_GT(most, 1);
+    EXPECT_GT(set_by_flow, 0);
+    EXPECT_EQ(set_by_flow + others, substeps);
 
     // Every 5 minutes of 300 at the three locations: the outlet (the last)
     // passes the outlet's load, and its flux is its concentration times its

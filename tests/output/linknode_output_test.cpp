@@ -2,10 +2,14 @@
 // mode.
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstdio>
+#include <limits>
 #include <string>
 
 #include "channel/channel_network.hpp"
 #include "channel/link_types.hpp"
+#include "core/error_record.hpp"
 #include "core/warnings.hpp"
 #include "output/linknode_output.hpp"
 #include "output/output_objects.hpp"
@@ -124,6 +128,55 @@ TEST(LinknodeOutput, WritesBlocksOfAFlatOrAPerNodeSource) {
     EXPECT_NE(w.listed[0].text.find("unable to open file " + dir.path().string() + "/no such folder/tracer.chan"),
               std::string::npos);
     EXPECT_EQ(w.listed[1].text, "Error writing to link/node file...");
+}
+
+// A block with a value that is not finite is not written: the run stops
+// naming the quantity, the node and the file, and the blocks before it
+// stand.
+TEST_F(RoutedNetwork, ABlockWithAValueThatIsNotFiniteIsNotWritten) {
+    set_up_lake_weir();  // link 1 lake, link 2 weir, link 3 channel of 9 nodes
+    temp_dir dir;
+    const std::string path = dir.file("flow.lnd");
+    m->chan_discharge_fp.reset(std::fopen(path.c_str(), "w"));
+    m->chan_discharge_given = 1;
+    m->chan_routing = 1;
+    g_error_record.clear_for_run();
+    write_channel_datasets(*m);
+    EXPECT_EQ(g_error_record.stop, 0);
+    m->qp[4][3] = std::nan("");
+    testing::internal::CaptureStdout();
+    write_channel_datasets(*m);
+    const std::string says = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(g_error_record.stop, 1);
+    EXPECT_NE(says.find("Error: the discharge at node 4 of link 3 is not a finite number (not a number)"),
+              std::string::npos)
+        << says;
+    std::fflush(m->chan_discharge_fp.get());
+    const std::string written = read_file(path);
+    g_error_record.clear_for_run();
+    EXPECT_EQ(written.find("TS"), written.rfind("TS")) << written;  // one block
+    EXPECT_EQ(written.find("nan"), std::string::npos) << written;
+
+    // A constituent dataset of the same network.
+    vec1<double> flat(40);
+    flat[3 * 10 + 2] = std::numeric_limits<double>::infinity();
+    linknode_output::network net;
+    net.nlinks = 3;
+    net.nlakes = 1;
+    net.stride = 10;
+    net.ltype = &m->ltype;
+    net.nodes = &m->nx;
+    net.lake_of_link = &m->ldex;
+    linknode_output out;
+    out.init_flat(net, flat.data(), nullptr);
+    ASSERT_TRUE(out.open_mass_conc(dir.path().string() + "/", "tracer", ".chan", 1.0));
+    testing::internal::CaptureStdout();
+    EXPECT_FALSE(out.write_step(*m));
+    testing::internal::GetCapturedStdout();
+    EXPECT_EQ(out.steps(), 0);
+    EXPECT_EQ(g_error_record.stop, 1);
+    g_error_record.clear_for_run();
+    EXPECT_EQ(read_file(dir.file("tracer.chan")).find("\nTS "), std::string::npos);
 }
 
 }  // namespace

@@ -1,13 +1,16 @@
 // The console progress line: when it is due, what QUIET and SUPER_QUIET
-// keep back, and the channel extremes of STREAM_INFO.
+// keep back, and the channel extremes of STREAM_INFO; and what the progress
+// line of a terminal says.
 #include <gtest/gtest.h>
 
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "core/calendar.hpp"
 #include "model/model_state.hpp"
 #include "output/output_steps.hpp"
+#include "output/progress_line.hpp"
 
 namespace {
 
@@ -103,6 +106,82 @@ TEST_F(Progress, ExtremeTiesGoToTheLaterDepthAndTheEarlierDischarge) {
     report();
     EXPECT_EQ(m->chan_extremes.min_depth, 5000.0);
     EXPECT_EQ(m->chan_extremes.min_depth_node, -1);
+}
+
+// The share done is the model time's; what is left is estimated at the pace
+// of the wall time so far.
+TEST(ProgressLine, SaysTheShareDoneAndEstimatesWhatIsLeftAtThePaceSoFar) {
+    kesta::run_position p;
+    p.start = kesta::julday(2021, 3, 1, 0, 0, 0.0);
+    p.end = p.start + 10.0;
+    p.time = p.start + 2.5;
+    p.wall_seconds = 30.0;
+    EXPECT_EQ(kesta::progress_text(p),
+              "Simulated to 3/3/2021 12:00, 25.0% done, 0:00:30 elapsed, about 0:01:30 left");
+    p.wall_seconds = 4000.0;
+    EXPECT_EQ(kesta::progress_text(p),
+              "Simulated to 3/3/2021 12:00, 25.0% done, 1:06:40 elapsed, about 3:20:00 left");
+    // Nothing to estimate from before the model time moves, and never done
+    // while the run goes on.
+    p.time = p.start;
+    EXPECT_EQ(kesta::progress_text(p), "Simulated to 3/1/2021 0:00, 0.0% done, 1:06:40 elapsed");
+    p.time = p.end;
+    EXPECT_EQ(kesta::progress_text(p),
+              "Simulated to 3/11/2021 0:00, 99.9% done, 1:06:40 elapsed, about 0:00:04 left");
+    // Past the end of the last event's rain the run goes on while its water
+    // drains, for as long as that takes.
+    p.end_is_last_rain = true;
+    p.time = p.end + 0.25;
+    EXPECT_EQ(kesta::progress_text(p), "Simulated to 3/11/2021 6:00, last event draining, 1:06:40 elapsed");
+    // An end not known.
+    p.end = p.start;
+    EXPECT_EQ(kesta::progress_text(p), "Simulated to 3/11/2021 6:00, 1:06:40 elapsed");
+}
+
+// A run ends at the earliest of its bounds: END_TIME, and for a single event
+// its TOT_TIME; for a long-term run TOT_TIME and the end of the weather
+// data, or sooner, once the last event's rain has ended and its water has
+// drained.
+TEST(ProgressLine, TheRunEndsAtItsEarliestBoundOrAfterTheLastEventsRain) {
+    auto m = std::make_unique<model_state>();
+    const double start = kesta::julday(2021, 3, 1, 0, 0, 0.0);
+    m->start_time = start;
+    m->time = start + 1.0;
+    m->tot_time = 2880;  // min
+    kesta::run_position p = kesta::position_of(*m, 5.0);
+    EXPECT_EQ(p.start, start);
+    EXPECT_EQ(p.time, start + 1.0);
+    EXPECT_EQ(p.wall_seconds, 5.0);
+    EXPECT_DOUBLE_EQ(p.end, start + 2.0);
+    EXPECT_FALSE(p.end_is_last_rain);
+    m->end_time_given = 1;
+    m->end_time_julian = start + 1.5;
+    EXPECT_DOUBLE_EQ(kesta::position_of(*m, 5.0).end, start + 1.5);
+
+    m->end_time_given = 0;
+    m->long_term = 1;
+    m->tot_time = 50400;  // 35 days
+    m->end_time = start + 34.0;  // the last weather record
+    EXPECT_DOUBLE_EQ(kesta::position_of(*m, 5.0).end, start + 34.0);
+    m->tot_time = 0;  // no TOT_TIME
+    EXPECT_DOUBLE_EQ(kesta::position_of(*m, 5.0).end, start + 34.0);
+    m->last_rain_time = start + 32.5;
+    p = kesta::position_of(*m, 5.0);
+    EXPECT_DOUBLE_EQ(p.end, start + 32.5);
+    EXPECT_TRUE(p.end_is_last_rain);
+    // A bound before the last rain ends the run there.
+    m->end_time_given = 1;
+    m->end_time_julian = start + 20.0;
+    p = kesta::position_of(*m, 5.0);
+    EXPECT_DOUBLE_EQ(p.end, start + 20.0);
+    EXPECT_FALSE(p.end_is_last_rain);
+
+    // A land-management run ends with its events, which nothing bounds here.
+    m = std::make_unique<model_state>();
+    m->start_time = start;
+    m->htp = 1;
+    m->tot_time = 600;
+    EXPECT_LE(kesta::position_of(*m, 5.0).end, start);
 }
 
 }  // namespace

@@ -217,6 +217,18 @@ TEST(OverlandLakeRuns, ALakeDrainedHardGivesOnlyTheWaterAboveItsInitialLevel) {
         EXPECT_NEAR(values_after(summary, "Initial volume in overland lakes=").at(0), 500.0, 1e-6) << summary;
         EXPECT_NEAR(values_after(summary, "Overall mass balance error =").at(0), 0.0, 1e-6) << summary;
         EXPECT_NEAR(values_after(summary, "Mass balance error of surface components =").at(0), 0.0, 1e-6) << summary;
+        // The overland lakes' block of the table: nothing evaporates them,
+        // and its lines keep one column for their values.
+        std::istringstream table(summary.substr(summary.find("Volume of flow into overland lakes:")));
+        std::vector<std::string> block(4);
+        for (std::string& line : block) std::getline(table, line);
+        const char* const labels[] = {"Volume of flow into overland lakes:", "Volume of flow from overland lakes:",
+                                      "Volume of evaporation from lakes:", "Overland lake mass bal error m^3:"};
+        for (std::size_t i = 0; i < block.size(); ++i) {
+            EXPECT_EQ(block[i].rfind(labels[i], 0), 0u) << block[i];
+            EXPECT_EQ(block[i].size(), block[0].size()) << block[i];
+        }
+        EXPECT_EQ(block[2].substr(block[2].size() - 5), " 0.00");
     }
 }
 

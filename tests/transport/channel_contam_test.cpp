@@ -1,7 +1,8 @@
 // Contaminants in the channels and lakes: the routing kernel keeps a
 // tracer's mass through links, a confluence and a lake and moves a pulse's
 // centre at the water's speed; a lake of fixed volume decays its mass by
-// the exponential; a whole run on a valley with a lake and a weir, whose
+// the exponential; a lake's concentration follows its volume when its
+// extent changes; a whole run on a valley with a lake and a weir, whose
 // channel, lake and basin books close after every step.
 #include <gtest/gtest.h>
 
@@ -14,8 +15,10 @@
 
 #include "channel/channel_fixture.hpp"
 #include "channel/lake_valley.hpp"
+#include "core/text_format.hpp"
 #include "model/model_state.hpp"
 #include "output/summary_file.hpp"
+#include "overland/overland_steps.hpp"
 #include "support/grid_text.hpp"
 #include "support/run_program.hpp"
 #include "support/temp_dir.hpp"
@@ -146,6 +149,29 @@ TEST(ChannelRouting, PulseCentreMovesAtTheWaterSpeed) {
     EXPECT_NEAR(centre() - before, 0.5 * dt, 1e-6 * 0.5 * dt);
 }
 
+// What cut an interval into sub-steps: a link of 10 m3 nodes passing 0.5
+// m3/s over 60 s is cut by the flow's Courant limit (at most half a node's
+// water per sub-step: at least 6 of them); the same link dispersing at
+// 2000 m2/s between nodes 10 m apart is cut further by its corrector
+// passes, which do not settle in steps that long, and the flow no longer
+// set them.
+TEST(ChannelRouting, SubstepsSayWhetherTheFlowSetThem) {
+    const double dt = 60.0;
+    network flowing(50), dispersing(50);
+    flowing.chain(1, 50, 0.5, 10.0, 0.0, dt);
+    dispersing.chain(1, 50, 0.5, 10.0, 2000.0, dt);
+    for (network* n : {&flowing, &dispersing}) {
+        n->faces.push_back({50, 0, 50, 0.5 * dt});
+        for (int r = 20; r <= 30; ++r) n->mass[r] = 1.0;
+    }
+    const kesta::chan_wq_result by_flow = flowing.route(dt), by_correctors = dispersing.route(dt);
+    ASSERT_TRUE(by_flow.ok && by_correctors.ok);
+    EXPECT_GE(by_flow.substeps, 6);
+    EXPECT_TRUE(by_flow.set_by_flow);
+    EXPECT_GT(by_correctors.substeps, by_flow.substeps);
+    EXPECT_FALSE(by_correctors.set_by_flow);
+}
+
 // The fixture's lake, its volume held, decays with CHAN_DECAY_COEF 0.8 per
 // day over 48 channel intervals of 30 minutes: M0 exp(-k t).
 TEST_F(ChannelNetwork, LakeOfFixedVolumeDecaysByTheExponential) {
@@ -177,6 +203,50 @@ TEST_F(ChannelNetwork, LakeOfFixedVolumeDecaysByTheExponential) {
     EXPECT_NEAR(s.LAKE_DECAY_MASS.at(1) * 1000.0 + s.chan_mass[1][lake], m0, 1e-12 * m0);
 }
 
+// The fixture's lake at 2 g/m3 changes its extent: when its volume rises
+// enough to take its next listed cell, which holds 0.1 m of water with
+// 70 g dissolved, and when it then falls to half its volume, giving cells
+// back, its concentration is its mass over its volume each time, before
+// any channel constituent step recomputes it.
+TEST_F(ChannelNetwork, LakeConcentrationIsItsMassOverItsVolumeAfterTheExtentChanges) {
+    ASSERT_TRUE(set_up_ok([](kesta::model_state& s) {
+        s.ov_con_trans = s.chan_con_trans = 1;
+        s.init_chan_conc = 2.0;
+        s.quiet = 1;
+        s.chan_contam_output_name.clear();
+        kesta::alloc_overland_contam_arrays(s, 1, s.ncells, 0, 0);
+    }));
+    kesta::model_state& s = *m;
+    ASSERT_TRUE(s.chan_lakes_on);
+    kesta::alloc_dvector(s.h, s.ncells, "h");
+    kesta::init_lake_contam_state(s);
+    const int row = s.chan_lake_row0 + 1;
+    const int n = s.lake_cells[1];
+    ASSERT_LT(n, s.numpts[1]);
+    const int next = s.mask[s.lake_search_row[1][n + 1]][s.lake_search_col[1][n + 1]];
+    s.h[next] = 0.1;
+    s.contam_mass[1][next] = 70.0;
+    const double mass0 = s.chan_mass[1][row];
+    ASSERT_NEAR(s.chan_conc[1][row], 2.0, 1e-12);
+
+    // Enough to fill the lake to the next cell's ground and 0.05 m over the larger lake.
+    const double area = n * 100.0, gap = s.elev[next] - s.lake_elev[1];
+    s.lake_volume[1] += area * gap + (n + 1) * 100.0 * 0.05;
+    const double raised = s.lake_volume[1];
+    kesta::update_lake_extent(s);
+    ASSERT_FALSE(stopped());
+    ASSERT_EQ(s.lake_cells[1], n + 1);
+    EXPECT_NEAR(s.lake_volume[1], raised + 10.0, 1e-9);
+    EXPECT_NEAR(s.chan_mass[1][row], mass0 + 70.0, 1e-9);
+    EXPECT_NEAR(s.chan_conc[1][row], (mass0 + 70.0) / (raised + 10.0), 1e-12);
+    EXPECT_LT(s.chan_conc[1][row], 1.99);  // the water the channel brought has none
+
+    s.lake_volume[1] *= 0.5;
+    kesta::update_lake_extent(s);
+    EXPECT_LT(s.lake_cells[1], n + 1);
+    EXPECT_NEAR(s.chan_conc[1][row], (mass0 + 70.0) / (0.5 * (raised + 10.0)), 1e-12);
+}
+
 // The channels and the lake after every step: what the books say came in
 // and went out against what the nodes and the lake hold (g).
 struct books_watch {
@@ -194,12 +264,14 @@ struct books_watch {
     double lat_con_last = -1.0, lat_by_node = 0.0, lat_at_step = 0.0;
     std::vector<double> closed;
     bool all_real = true;
+    kesta::substep_stats routing;  // the channel routing's sub-steps
 };
 books_watch* g_books = nullptr;
 
 bool watch_books(kesta::model_state& m, const char* name) {
     if (m.chan_mass.empty()) return true;
     books_watch& w = *g_books;
+    w.routing = m.chan_route_stats;
     if (std::string(name) == "close_output_files") {
         // The balances the event's and the run's ends closed (percent).
         for (const kesta::array1d<double>* e :
@@ -310,7 +382,27 @@ TEST(ChannelContaminantRun, ChannelLakeAndBasinBooksClose) {
     ASSERT_EQ(w.closed.size(), 4u);
     for (double e : w.closed) EXPECT_LT(std::fabs(e), 1e-6);
 
-    expect_global_error_below(kesta_test::read_file(dir.file("run.sum")), 1e-3);
+    const std::string summary = kesta_test::read_file(dir.file("run.sum"));
+    expect_global_error_below(summary, 1e-3);
+    // The summary speaks of the routing's sub-steps only where a limit
+    // cut an interval into more than one.
+    const kesta::substep_stats& st = w.routing;
+    EXPECT_GT(st.intervals, 0);
+    EXPECT_EQ(summary.find("Channel constituent routing:") != std::string::npos, st.substeps > st.intervals)
+        << summary;
+}
+
+// A channel dispersion beyond what any river has is refused, naming the
+// card and the value.
+TEST(ChannelContaminantRun, ChannelDispersionBeyondAnyRiversIsRefused) {
+    kesta_test::temp_dir dir(true);
+    write_valley(dir, "CHAN_CON_TRANS\nCHAN_DISP_COEF 1e4\n");
+    const kesta_test::model_run run = kesta_test::run_in_process("run.prj");
+    EXPECT_NE(run.rc, 0);
+    EXPECT_NE(run.out.find("Error: CHAN_DISP_COEF 10000 in project file run.prj: the dispersion coefficient of the "
+                           "channels must be from 0 to 2000 m2/s"),
+              std::string::npos)
+        << run.out;
 }
 
 // Channel routing without channel constituents stops the set-up naming
@@ -373,6 +465,18 @@ std::string erosion_tables() {
            table_row(1, "0 0 0 60 3e-5 1 0.5 0.1 0.3 0.4 0.3");
 }
 
+// The valley's channel file with erodible links, 0.2 m of sand under
+// their beds.
+std::string erodible_channel_file() {
+    std::string chan = valley::channel_file();
+    for (std::size_t at = chan.find("TRAPEZOID\n"); at != std::string::npos; at = chan.find("TRAPEZOID\n", at))
+        chan.replace(at, 10, "TRAP_ERODE\n");
+    for (std::size_t at = chan.find("BANKFULL_DEPTH 1\n"); at != std::string::npos;
+         at = chan.find("BANKFULL_DEPTH 1\n", at + 1))
+        chan.insert(at + 17, "MAX_EROSION 0.2\n");
+    return chan;
+}
+
 // A load of 50 kg per cell on the valley, sorbed to the mixing layer (Kd
 // 300 L/kg), leaves with the eroded fine sediment, rides with the wash load
 // into the lake and out over the weir, settles in the lake and shares out
@@ -389,14 +493,7 @@ TEST(ChannelContaminantRun, AttachedMassRidesWithTheWashLoadAndTheBooksClose) {
                  "SED_POROSITY 0.4\nOUTLET_SED_FLUX sed.out\nIN_HYD_LOCATION loc.txt\nOUT_HYD_LOCATION q.out\n"
                  "OUT_MASS_LOCATION mass.out\n",
                  erosion_tables(), "PARTITION 300\n", "0.01 0 0 50 0 0 0.3 0");
-    // The links erodible, 0.2 m of sand under their beds.
-    std::string chan = valley::channel_file();
-    for (std::size_t at = chan.find("TRAPEZOID\n"); at != std::string::npos; at = chan.find("TRAPEZOID\n", at))
-        chan.replace(at, 10, "TRAP_ERODE\n");
-    for (std::size_t at = chan.find("BANKFULL_DEPTH 1\n"); at != std::string::npos;
-         at = chan.find("BANKFULL_DEPTH 1\n", at + 1))
-        chan.insert(at + 17, "MAX_EROSION 0.2\n");
-    dir.write("net.chan", chan);
+    dir.write("net.chan", erodible_channel_file());
     dir.write("loc.txt", "1\n4 7\n");
     books_watch w;
     ASSERT_NO_FATAL_FAILURE(run_watched(w));
@@ -419,6 +516,138 @@ TEST(ChannelContaminantRun, AttachedMassRidesWithTheWashLoadAndTheBooksClose) {
     EXPECT_EQ(n, 25);  // every 5 minutes of two hours
     EXPECT_GT(attached, 0.0);
     expect_global_error_below(kesta_test::read_file(dir.file("run.sum")), 1e-6);
+}
+
+// What the lake's spill over land did to its attached mass in each
+// sediment-bound step of the constituents (g).
+struct spill_watch {
+    int steps = 0;          // steps in which the lake spilled wash load holding attached mass
+    double spilled = 0.0;   // attached mass the lake lost in them
+    double expected = 0.0;  // their spilled volumes at the lake's attached mass per volume
+    double booked = 0.0;    // what the lake's overland book lost in them
+    double worst = 0.0;     // largest misfit of one step and fine class, relative to the lake's mass
+    // By fine position, before the step: the lake's attached mass, the wash
+    // load it held before this interval's spill, and the spill (m3).
+    std::vector<double> before, wash_before, out;
+    double book_before = 0.0;
+    bool pending = false;
+};
+spill_watch* g_spill = nullptr;
+
+// Around step_overland_contam_sediment: by fine class the lake's attached
+// mass and the wash load it held before this interval's spill (its books
+// still hold the spills since its budget last took them).
+bool watch_spill(kesta::model_state& m, const char* name) {
+    spill_watch& w = *g_spill;
+    const std::string step = name;
+    if (!m.ov_sed || m.chan_sed_contam.empty() || !m.chan_lakes_on) return watch_books(m, name);
+    const kesta::sed_record& s = *m.ov_sed;
+    const int row = s.lake_row0 + 1, nf = s.n_fine_classes;
+    const double* attached = m.chan_sed_contam[1][row];
+    if (step == "step_overland_contam_sediment") {
+        w.before.assign(nf + 1, 0.0);
+        w.wash_before.assign(nf + 1, 0.0);
+        w.out.assign(nf + 1, 0.0);
+        w.pending = false;
+        for (int p = 1; p <= nf; ++p) {
+            const int k = s.sed_class[p];
+            double out = 0.0;
+            for (int i = 1; i <= m.ncells; ++i) {
+                if (m.lake_num[i] != 1) continue;
+                const int r = m.rightcon[i], b = m.belowcon[i], l = m.leftcon[i], a = m.abovecon[i];
+                if (r && m.lake_num[r] == 0) out += std::max(0.0, s.ov_sed_vol_qsx[i][k]);
+                if (b && m.lake_num[b] == 0) out += std::max(0.0, s.ov_sed_vol_qsy[i][k]);
+                if (l && m.lake_num[l] == 0) out += std::max(0.0, -s.ov_sed_vol_qsx[l][k]);
+                if (a && m.lake_num[a] == 0) out += std::max(0.0, -s.ov_sed_vol_qsy[a][k]);
+            }
+            w.out[p] = out;
+            w.before[p] = attached[p];
+            w.wash_before[p] = s.ch_wash_vol[row][p] - s.SS_vol_lake_to_overland[1][p] + out;
+            w.pending = w.pending || (out > 0.0 && attached[p] > 0.0);
+        }
+        w.book_before = m.OV_LAKE_SED_CONTAM_MASS.value(1);
+    } else if (step == "step_contam_processes" && w.pending) {
+        w.pending = false;
+        ++w.steps;
+        for (int p = 1; p <= nf; ++p) {
+            if (!(w.out[p] > 0.0 && w.before[p] > 0.0)) continue;
+            const double lost = w.before[p] - attached[p];
+            const double law = w.out[p] * w.before[p] / w.wash_before[p];
+            w.spilled += lost;
+            w.expected += law;
+            w.worst = std::max(w.worst, std::fabs(lost - law) / w.before[p]);
+        }
+        w.booked += (w.book_before - m.OV_LAKE_SED_CONTAM_MASS.value(1)) * 1000.0;
+    }
+    return watch_books(m, name);
+}
+
+// The lake of the valley spills over the stream's cell below it (its
+// ground 106.95 m, below the lake) as well as over the weir, with the
+// eroding valley's wash load in it holding attached mass: in every
+// constituent step in which it spills, the wash load it spills over land
+// carries the attached mass of its volume at the lake's attached mass per
+// volume; the lake's books give it up as overland inflow taken back, and
+// the channels', the lake's and the basin's books close.
+TEST(ChannelContaminantRun, LakeSpillOverLandCarriesTheAttachedMassOfItsWashLoad) {
+    kesta_test::temp_dir dir(true);
+    write_valley(dir,
+                 "CHAN_CON_TRANS\nSEDIMENT_CONTAM\nMIXING_LAYER_DEPTH 0.02\nSOIL_EROSION 2\nSAND_SIZE 0.2\n"
+                 "SED_POROSITY 0.4\nOUTLET_SED_FLUX sed.out\n",
+                 erosion_tables(), "PARTITION 300\n", "0.01 0 0 50 0 0 0.3 0");
+    dir.write("net.chan", erodible_channel_file());
+    dir.write("elev.asc", valley::grid([](int r, int c) { return r == 6 && c == 4 ? 106.95 : valley::ground(r, c); },
+                                       "%.3f "));
+    books_watch books;
+    spill_watch w;
+    g_books = &books;
+    g_spill = &w;
+    const kesta_test::model_run run = kesta_test::run_in_process("run.prj", watch_spill);
+    g_books = nullptr;
+    g_spill = nullptr;
+    ASSERT_EQ(run.rc, 0) << run.out;
+    EXPECT_TRUE(books.all_real);
+    EXPECT_LT(books.chan_misfit, 1e-12 * books.scale);
+    EXPECT_LT(books.lake_misfit, 1e-12 * books.scale);
+    for (double e : books.closed) EXPECT_LT(std::fabs(e), 1e-6);
+    EXPECT_GT(w.steps, 10);
+    EXPECT_GT(w.spilled, 0.0);
+    EXPECT_LT(w.worst, 1e-9);
+    EXPECT_NEAR(w.spilled, w.expected, 1e-9 * w.spilled);
+    EXPECT_NEAR(w.booked, w.spilled, 1e-6 * w.spilled);
+    expect_global_error_below(kesta_test::read_file(dir.file("run.sum")), 1e-6);
+}
+
+// Every class sand (SAND_SIZE below the clay): nothing binds the load to
+// sediment, over land or in the channels. The run goes through with a
+// warning that names the cards and the table, the channels' books close,
+// no attached mass moves, and the mass series carries an attached flux of 0.
+TEST(ChannelContaminantRun, SandOnlyClassesRunWithNothingAttachedAndSaySo) {
+    kesta_test::temp_dir dir(true);
+    write_valley(dir,
+                 "CHAN_CON_TRANS\nSEDIMENT_CONTAM\nMIXING_LAYER_DEPTH 0.02\nSOIL_EROSION 2\nSAND_SIZE 0.001\n"
+                 "SED_POROSITY 0.4\nOUTLET_SED_FLUX sed.out\nIN_HYD_LOCATION loc.txt\nOUT_HYD_LOCATION q.out\n"
+                 "OUT_MASS_LOCATION mass.out\n",
+                 erosion_tables(), "PARTITION 300\n", "0.01 0 0 50 0 0 0.3 0");
+    dir.write("net.chan", erodible_channel_file());
+    dir.write("loc.txt", "1\n4 7\n");
+    books_watch w;
+    ASSERT_NO_FATAL_FAILURE(run_watched(w));
+    EXPECT_GT(w.lat, 0.0);
+    for (double v : {w.attached_in, w.attached_out, w.settled, w.sorbed}) EXPECT_EQ(v, 0.0);
+    const std::string summary = kesta_test::read_file(dir.file("run.sum"));
+    EXPECT_NE(summary.find("SEDIMENT_CONTAM has nothing to bind the contaminants to: every class of the SEDIMENTS "
+                           "table of tables.cmt is sand (its diameter at least SAND_SIZE 0.001 mm)"),
+              std::string::npos)
+        << summary;
+    const std::vector<std::string> lines = kesta_test::lines_of(kesta_test::read_file(dir.file("mass.out")));
+    ASSERT_EQ(lines.size(), 25u);
+    for (const std::string& line : lines) {
+        const std::vector<double> v = kesta_test::numbers(line);
+        ASSERT_EQ(v.size(), 3u) << line;
+        EXPECT_EQ(v[2], 0.0) << line;
+    }
+    expect_global_error_below(summary, 1e-6);
 }
 
 // The number on the dotted summary line of `label`.

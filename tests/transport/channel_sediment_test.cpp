@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <filesystem>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -207,6 +208,89 @@ TEST(ChannelSediment, WashLoadAndSandKeepTheirVolumeAndTheOutputsAgreeWithTheBoo
     EXPECT_NE(kesta_test::read_file(dir.file("depth.lnd")).find("\nTS    2\n"), std::string::npos);
     for (const char* file : {"run.sum", "sed.out", "tss.out", "sedloc.out", "tssloc.out", "sed.lnd"})
         EXPECT_FALSE(prints_a_non_number(kesta_test::read_file(dir.file(file)))) << file;
+}
+
+// The books of the run as it ends, which the FYSSI table must carry: by
+// class the sediment the overland gave the channels (m3) and what the table
+// holds over all nodes, and the nodes of a line.
+struct fyssi_books {
+    std::vector<double> to_chan, table;
+    int nodes = 0;
+};
+fyssi_books g_fyssi;
+
+bool watch_fyssi(kesta::model_state& m, const char* name) {
+    if (std::string(name) != "write_final_summaries" || !m.ov_sed) return true;
+    const kesta::sed_record& s = *m.ov_sed;
+    g_fyssi = fyssi_books();
+    for (int l = 1; l <= m.nlinks; ++l) g_fyssi.nodes += m.link_nodes[l];
+    for (int k = 1; k <= s.num_sed; ++k) {
+        g_fyssi.to_chan.push_back(s.run_books.to_chan[k]);
+        double held = 0.0;
+        for (int r = 1; r <= s.qlat_tot_sed.nrows(); ++r) held += s.qlat_tot_sed[r][k];
+        g_fyssi.table.push_back(held);
+    }
+    return true;
+}
+
+// The tables of a FYSSI file: each a list of lines of numbers, ended by the
+// dashed line (a table not so ended is not returned).
+std::vector<std::vector<std::vector<double>>> fyssi_tables(const std::string& text) {
+    const std::string dashes(58, '-');
+    std::vector<std::vector<std::vector<double>>> tables(1);
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) {
+        if (line == dashes) {
+            tables.emplace_back();
+            continue;
+        }
+        const std::vector<double> row = numbers(line);
+        if (!row.empty()) tables.back().push_back(row);
+    }
+    tables.pop_back();
+    return tables;
+}
+
+// Two runs of one project into one FYSSI file: each appends its table, a
+// line per class of one value per node, whose values add up to what the
+// run's books say the overland gave the channels of that class (to the
+// rounding of the 2 printed decimals, 0.005 m3 a value).
+TEST(ChannelSediment, EachRunAppendsItsFyssiTableWhoseLinesAddUpToTheSedimentToTheChannels) {
+    kesta_test::temp_dir dir(true);
+    write_valley(dir, erodible_network(), "FYSSI fyssi.out\n");
+    for (int run = 1; run <= 2; ++run) {
+        const kesta_test::model_run r = kesta_test::run_in_process("run.prj", watch_fyssi);
+        ASSERT_EQ(r.rc, 0) << r.out;
+    }
+    ASSERT_EQ(g_fyssi.to_chan.size(), 3u);
+    const std::string text = kesta_test::read_file(dir.file("fyssi.out"));
+    const std::string end = "\n" + std::string(58, '-') + "\n";
+    ASSERT_GE(text.size(), end.size());
+    EXPECT_EQ(text.substr(text.size() - end.size()), end);
+    const auto tables = fyssi_tables(text);
+    ASSERT_EQ(tables.size(), 2u) << text;
+    EXPECT_EQ(tables[0], tables[1]);  // the same run twice
+    ASSERT_EQ(tables[0].size(), 3u);
+    for (std::size_t k = 0; k < 3; ++k) {
+        SCOPED_TRACE("class " + std::to_string(k + 1));
+        const std::vector<double>& line = tables[0][k];
+        ASSERT_EQ(line.size(), static_cast<std::size_t>(g_fyssi.nodes));
+        double sum = 0.0;
+        for (double v : line) sum += v;
+        EXPECT_NEAR(sum, g_fyssi.to_chan[k], 0.005 * static_cast<double>(line.size()));
+        EXPECT_NEAR(g_fyssi.table[k], g_fyssi.to_chan[k], 1e-9 * (1.0 + g_fyssi.to_chan[k]));
+    }
+    EXPECT_GT(g_fyssi.to_chan[0] + g_fyssi.to_chan[1], 0.1);  // the fine classes reached the channels
+
+    // Without soil erosion the file is not touched, and the summary says why.
+    std::filesystem::remove(dir.file("fyssi.out"));
+    dir.write("run.prj", valley::project("EXPLICIT") + "FYSSI fyssi.out\n");
+    const kesta_test::model_run r = kesta_test::run_in_process("run.prj");
+    ASSERT_EQ(r.rc, 0) << r.out;
+    EXPECT_FALSE(std::filesystem::exists(dir.file("fyssi.out")));
+    EXPECT_NE(kesta_test::read_file(dir.file("run.sum"))
+                  .find("card FYSSI names fyssi.out, but the run has no channel sediment"),
+              std::string::npos);
 }
 
 // Each input channel sediment cannot run with stops the run, naming where

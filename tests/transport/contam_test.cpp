@@ -5,6 +5,7 @@
 // closes, and the inputs the set-up refuses.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <random>
 #include <sstream>
@@ -13,6 +14,7 @@
 
 #include "core/error_record.hpp"
 #include "core/interval_clock.hpp"
+#include "core/text_format.hpp"
 #include "model/model_state.hpp"
 #include "support/grid_text.hpp"
 #include "support/run_program.hpp"
@@ -70,7 +72,7 @@ struct plane {
         }
         for (auto& v : w) v.assign(n + 1, 0.0);
     }
-    int move(double dt, int order, double& out) {
+    int move(double dt, int order, double& out, int* flow_substeps = nullptr) {
         kesta::transport_grid g;
         g.n = n;
         g.dx = 1.0;
@@ -83,7 +85,7 @@ struct plane {
         g.vol0 = vol0.data();
         g.vol1 = vol1.data();
         kesta::transport_work work{w[0].data(), w[1].data(), w[2].data(), w[3].data(), w[4].data()};
-        return kesta::advect_disperse(g, disp.data(), mass.data(), dt, order, work, 100000, out);
+        return kesta::advect_disperse(g, disp.data(), mass.data(), dt, order, work, 100000, out, flow_substeps);
     }
     double total() const {
         double t = 0.0;
@@ -141,6 +143,26 @@ TEST(OverlandTransport, KeepsTheMassAndMovesItsMomentsByTheirLaws) {
     flow.moments(mean, variance);
     EXPECT_NEAR(mean, 50.0 + 0.5 * 40.0, 1e-9);
     EXPECT_NEAR(flow.total(), 1.0, 1e-14);
+}
+
+// A sub-step moves at most half a cell's mass: on 1 m cells 0.1 m deep,
+// dispersion of 0.5 m2/s takes 2 x 0.5 = 1 of it per second, a flow of 0.5
+// m/s 0.5 per second, both 1.5. Over 40 s: 80, 40 and 120 sub-steps, of
+// which the flow alone needs 1, 40 and 40.
+TEST(OverlandTransport, SubstepsAreThoseTheFlowAndTheDispersionNeed) {
+    const struct {
+        double d, q;
+        int steps, flow;
+    } cases[] = {{0.5, 0.0, 80, 1}, {0.0, 0.05, 40, 40}, {0.5, 0.05, 120, 40}};
+    for (const auto& c : cases) {
+        plane p(1, 21, 0.1, c.d);
+        for (int i = 1; i < p.n; ++i) p.qx[i] = c.q;
+        p.mass[11] = 1.0;
+        double out = 0.0;
+        int flow = -1;
+        EXPECT_EQ(p.move(40.0, 1, out, &flow), c.steps) << c.d << " " << c.q;
+        EXPECT_EQ(flow, c.flow) << c.d << " " << c.q;
+    }
 }
 
 // Kd 100 L/kg on 1000 g/m3 of fine sediment: 1 / (1 + 100e-6 x 1000).
@@ -247,6 +269,24 @@ TEST(SoilColumn, EachCellKeepsItsBudget) {
     EXPECT_NEAR(m->SOIL_DECAY_MASS.at(1) * 1000.0 + m->soil_mass[1][3][1], 10.0, 1e-12);
 }
 
+// The soil under a channel lake passes no water between its layers, even
+// with water booked to cross them; its contaminant still decays.
+TEST(SoilColumn, UnderAChannelLakeNothingMovesButTheMassDecays) {
+    auto m = mixing_layer_cells(1);
+    kesta::alloc_overland_contam_arrays(*m, 1, 1, 0, 0);
+    m->contam_decay[1][1] = 1.0;
+    kesta::init_contam_soil_state(*m);
+    m->chan_lakes_on = 1;
+    m->lake_num = kesta::vec1<int>(1);
+    m->lake_num[1] = 1;
+    m->soil_mass[1][1][1] = 10.0;
+    m->soil_infil_depth[1] = 0.01;
+    kesta::step_soil_nutrients(*m);
+    EXPECT_EQ(m->SOIL_TO_WT_MASS.at(1), 0.0);
+    EXPECT_NEAR(m->soil_mass[1][1][1], 10.0 * std::exp(-60.0 / 86400.0), 1e-6);
+    EXPECT_EQ(m->soil_infil_depth[1], 0.0);  // the interval's water books close
+}
+
 // A 0.1 m mixing layer of porosity 0.4 under 10 m cells holds 0.6 x 0.1 x
 // 2650 x 100 = 15900 kg of solids. Where no water crosses it and nothing
 // decays, its mass (changed since the last step, as the nutrient library
@@ -264,6 +304,78 @@ TEST(SoilColumn, WhereNothingMovesTheConcentrationFollowsTheMass) {
         EXPECT_EQ(m->soil_mass[1][1][1], 10.0) << type;
         EXPECT_NEAR(m->soil_conc[1][1][1], 10.0 / 15900.0 * 1000.0, 1e-12) << type;  // mg/kg
         EXPECT_EQ(m->contam_land_mass[1][1], 10.0) << type;
+    }
+}
+
+// A cell with a column of three constituent layers of 0.02, 0.08 and 0.3 m
+// (mixing layer 2 cm, upper store 10 cm, soil 40 cm) whose upper store
+// holds water at 0.25 and whose lower store, where the water table leaves
+// it room, at 0.3; porosity 0.45 (the layered soil's second class layer
+// 0.40). Its third layer holds 10 g of a conservative contaminant sorbing
+// at Kd 0.5 L/kg, and 1 cm of water leaves its bottom. `table` m is the
+// depth of the water table.
+std::unique_ptr<kesta::model_state> three_layer_column(bool layered, double table) {
+    auto m = cells_state(1, 0.0);
+    m->soil_con_trans = 1;
+    m->soil_et_accounting = 1;
+    m->water_table_given = 1;
+    m->mixing_layer_depth = 2.0;  // cm
+    m->phi_map.fill(0.45);
+    m->elev = kesta::vec1<double>(1);
+    m->elevgw = kesta::vec1<double>(1);
+    m->elev[1] = 100.0;
+    m->elevgw[1] = 100.0 - table;
+    const double unsaturated = std::min(40.0, table * 100.0);  // cm of the stores above the table
+    for (kesta::vec1<double>* v : {&m->soil_depth, &m->Ws1_L1, &m->Ws1_L2}) *v = kesta::vec1<double>(1);
+    m->soil_depth[1] = unsaturated;
+    m->Ws1_L1[1] = 0.25 * std::min(10.0, unsaturated);
+    m->Ws1_L2[1] = 0.3 * std::max(0.0, unsaturated - 10.0);
+    if (layered) {
+        m->inf_layered_on = 1;
+        m->soiltype = kesta::vec1<int>(1);
+        m->soiltype[1] = 1;
+        double* s = m->soil_class[1].v;
+        s[7] = 0.45;
+        s[8] = 0.40;
+        s[22] = 10.0;
+        s[23] = 30.0;
+    } else {
+        m->inf_redist_on = 1;
+        m->top_layer_depth = 10.0;
+        m->soil_moist_depth = 40.0;
+    }
+    kesta::alloc_overland_contam_arrays(*m, 1, 1, 0, 0);
+    m->soil_partition_coef[1][1] = 0.5;
+    kesta::init_contam_soil_state(*m);
+    m->soil_mass[1][1][3] = 10.0;
+    m->soil_drainage[1] = 1.0;  // cm
+    return m;
+}
+
+// Whatever the method, a layer below the water table holds its porosity,
+// a layer above it its store's moisture and a layer the table crosses each
+// in proportion; the water leaving the bottom carries the pore water of
+// the third layer, q f m / t with f = 1 / ((1 - theta) Kd 2.65 + theta).
+TEST(SoilColumn, LayersBelowTheWaterTableAreSaturated) {
+    const auto leached = [](double theta) { return 0.01 * 10.0 / 0.3 / ((1.0 - theta) * 0.5 * 2.65 + theta); };
+    for (const bool layered : {false, true}) {
+        const double saturated = layered ? 0.40 : 0.45;
+        // Between layers 2 and 3; below the column; across layer 3 at 0.25 m.
+        const double tables[3] = {0.1, 2.0, 0.25};
+        const double third[3] = {saturated, 0.3, (0.3 * 0.15 + saturated * 0.15) / 0.3};
+        for (int i = 0; i < 3; ++i) {
+            auto m = three_layer_column(layered, tables[i]);
+            ASSERT_EQ(m->soil_layer_count[1], 3);
+            kesta::step_soil_nutrients(*m);
+            const double* theta = m->nutrient_grid.table[1];
+            const std::string where = std::string(layered ? "layered, " : "redistribution, ") + std::to_string(tables[i]);
+            EXPECT_NEAR(theta[1], 0.25, 1e-12) << where;
+            EXPECT_NEAR(theta[2], 0.25, 1e-12) << where;
+            EXPECT_NEAR(theta[3], third[i], 1e-12) << where;
+            EXPECT_NEAR(kesta::constituent_layer_theta(*m, 1, 3), third[i], 1e-12) << where;
+            EXPECT_NEAR(m->SOIL_TO_WT_MASS.at(1) * 1000.0, leached(third[i]), 1e-12) << where;
+            EXPECT_NEAR(m->soil_mass[1][1][3], 10.0 - leached(third[i]), 1e-12) << where;
+        }
     }
 }
 
@@ -392,6 +504,84 @@ TEST(ContaminantRun, IdleOverlandPumpsLeaveTheBalancesClosed) {
         << s;
 }
 
+// The uniform contaminant of the OV_* cards on the five-cell cross of
+// `cell` m cells, in intervals of `step` s.
+std::string uniform_cross(const kesta_test::temp_dir& dir, const std::string& cards, double cell = 10.0,
+                          int step = 10) {
+    dir.write("mask.asc", kesta_test::cross_mask(cell));
+    dir.write("elev.asc", kesta_test::cross_elevation(cell));
+    return dir.write("p.prj", kesta::format_text("KESTAPROJECT\nWATERSHED_MASK mask.asc\nELEVATION elev.asc\n"
+                                                 "GRIDSIZE %g\nROWS 3\nCOLS 3\nTIMESTEP %d\n",
+                                                 cell, step) +
+                                  "OUTROW 3\nOUTCOL 2\nOUTSLOPE 0.01\nMANNING_N 0.05\nSUMMARY summ.out\n"
+                                  "OUTLET_HYDRO hyd.out\nSUPER_QUIET\nTOT_TIME 30\nRAIN_INTENSITY 40\n"
+                                  "RAIN_DURATION 20\nSTART_DATE 2020 6 1\nSTART_TIME 12 0\nOV_CON_TRANS\n" +
+                                  cards);
+}
+
+kesta::substep_stats g_substeps;
+
+bool watch_substeps(kesta::model_state& m, const char*) {
+    g_substeps = m.ov_route_stats;
+    return true;
+}
+
+// Dispersion of 50 m2/s on 10 m cells moves 2 x 50 / 100 = 1 of a wet
+// cell's mass per second: a 10 s interval takes at least 20 sub-steps of
+// at most half of it. The summary says how many sub-steps the run took and
+// how many of them the flow set: as many as the same run without
+// dispersion takes. On 1 m cells in 60 s intervals 100 m2/s would need
+// 200 x 60 / 0.5 = 24000 sub-steps, beyond the 10000 the transport takes:
+// the summary says so. Beyond 100 m2/s the card is refused.
+TEST(ContaminantRun, TheSummarySaysHowManySubstepsTheDispersionSet) {
+    kesta_test::temp_dir dir(true);
+    kesta::substep_stats still, dispersed;
+    for (const char* d : {"0", "50"}) {
+        uniform_cross(dir, std::string("OV_DISP_COEF ") + d + "\n");
+        g_substeps = kesta::substep_stats();
+        const kesta_test::model_run r = kesta_test::run_in_process("p.prj", watch_substeps);
+        ASSERT_EQ(r.rc, 0) << r.out;
+        (d[0] == '0' ? still : dispersed) = g_substeps;
+    }
+    EXPECT_EQ(still.intervals, dispersed.intervals);
+    EXPECT_GT(still.intervals, 0);
+    EXPECT_EQ(dispersed.set_by_flow, still.substeps);
+    EXPECT_GE(dispersed.most, 20);
+    EXPECT_GT(dispersed.substeps, dispersed.set_by_flow);
+    EXPECT_EQ(dispersed.at_most, 0);
+    const std::string summary = kesta_test::read_file("summ.out");
+    EXPECT_TRUE(has(summary, kesta::format_text("Overland constituent transport: %lld sub-steps in %lld constituent "
+                                                "intervals (at most %d in one); the flow's stability limit set %lld "
+                                                "of them and the dispersion's limit (CONTAMINANT_TRANSPORT column 1, "
+                                                "OV_DISP_COEF or the DISPERSION table) the other %lld.\n",
+                                                dispersed.substeps, dispersed.intervals, dispersed.most,
+                                                dispersed.set_by_flow, dispersed.substeps - dispersed.set_by_flow)))
+        << summary;
+
+    uniform_cross(dir, "OV_DISP_COEF 100\n", 1.0, 60);
+    g_substeps = kesta::substep_stats();
+    const kesta_test::model_run fine = kesta_test::run_in_process("p.prj", watch_substeps);
+    ASSERT_EQ(fine.rc, 0) << fine.out;
+    EXPECT_EQ(g_substeps.most, 10000);
+    EXPECT_GT(g_substeps.at_most, 0);
+    const std::string capped = kesta_test::read_file("summ.out");
+    EXPECT_TRUE(has(capped, kesta::format_text("Overland constituent transport: %lld sub-steps in %lld constituent "
+                                               "intervals (at most 10000 in one)",
+                                               g_substeps.substeps, g_substeps.intervals)))
+        << capped;
+    EXPECT_TRUE(has(capped, kesta::format_text(".\n%lld of the intervals took the most sub-steps it takes; where "
+                                               "they needed more, it gave no cell more than it held",
+                                               g_substeps.at_most)))
+        << capped;
+
+    uniform_cross(dir, "OV_DISP_COEF 1e6\n");
+    const kesta_test::model_run r = kesta_test::run_in_process("p.prj");
+    EXPECT_NE(r.rc, 0);
+    EXPECT_TRUE(has(r.out, "Error: OV_DISP_COEF 1e+06 in project file p.prj: water over land disperses no more than "
+                           "100 m2/s."))
+        << r.out;
+}
+
 // Each input the constituents cannot use stops the run naming the file,
 // line or card and the value.
 TEST(ContaminantRun, BadInputsAreRefusedNamingWhereAndWhat) {
@@ -412,10 +602,24 @@ TEST(ContaminantRun, BadInputsAreRefusedNamingWhereAndWhat) {
         {contam_plane::tables(), "KESTA_TS\n2 2 1\nABSOLUTE\n2020 6 1 12 0 1\nEND_TS\n", "",
          "gives concentrations for row 2, column 2 but no discharge"},
         {contam_plane::tables(), points, "KINETICS_TIMESTEP_FACTOR 1.5\n", "KINETICS_TIMESTEP_FACTOR 1.5"},
+        // A dispersion beyond what water over land has.
+        {contam_plane::tables(table_row(1, "0.01 0.5 0.1 2 1 1 0.3 0") + table_row(2, "1e6 0.1 0.2 1 0.5 10 0.1 0")),
+         points, "", "table CONTAMINANT_TRANSPORT, line 33: the row of ID 2 gives the dispersion coefficient (column 1) "
+                     "1e+06 m2/s; water over land disperses no more than 100 m2/s"},
         {contam_plane::tables(), points, "MIXING_LAYER_DEPTH 0.2\n",
          "the mixing layer (MIXING_LAYER_DEPTH 0.2 m), the rest of the top layer (TOP_LAYER_DEPTH 0.1 m)"},
         {contam_plane::tables(), points, "CONTAM_MAP load.asc\n",
-         "contaminant load -1 at cell 3 (row 2, column 2), from map load.asc: it must be 0 or more"},
+         "contaminant load -1 mg/kg at cell 3 (row 2, column 2), from map load.asc: it must be from 0 to 1e+06 mg/kg, "
+         "the soil itself."},
+        // A load or a concentration beyond what the soil or the water can hold.
+        {contam_plane::tables(), points, "CONTAM_MAP huge.asc\n",
+         "contaminant load 1e+308 mg/kg at cell 3 (row 2, column 2), from map huge.asc: it must be from 0 to 1e+06"},
+        {contam_plane::tables(table_row(1, "0.01 0.5 0.1 2 1 1 0.3 0") + table_row(2, "0.02 0.1 0.2 1e308 0.5 10 0.1 0")),
+         points, "", "the land load (column 4) 1e+308 at cell 4 (row 2, column 3); it must be from 0 to 1e+06 mg/kg"},
+        {contam_plane::tables(table_row(1, "0.01 0.5 0.1 2 2e6 1 0.3 0") + table_row(2, "0.02 0.1 0.2 1 0.5 10 0.1 0")),
+         points, "",
+         "the initial concentration (column 5) 2e+06 at cell 1 (row 1, column 2); it must be from 0 to 1e+06 g/m3, "
+         "what a cubic metre of water weighs."},
         // Water paths whose water would leave its constituents behind.
         {contam_plane::tables(), points, "OVERLAND_LAKE_MAP lakes.asc\nOVERLAND_LAKE_FILE lakes.txt\n",
          "(OV_CON_TRANS) together with overland lakes (OVERLAND_LAKE_MAP)"},
@@ -428,6 +632,7 @@ TEST(ContaminantRun, BadInputsAreRefusedNamingWhereAndWhat) {
     for (const auto& c : cases) {
         const contam_plane plane(c.tables, c.points);
         plane.dir.write("load.asc", contam_plane::grid("0 1 0\n1 -1 1\n0 1 0\n"));
+        plane.dir.write("huge.asc", contam_plane::grid("0 1 0\n1 1e308 1\n0 1 0\n"));
         plane.dir.write("lakes.asc", contam_plane::grid("0 0 0\n0 1 0\n0 0 0\n"));
         plane.dir.write("lakes.txt", "KESTA_OVERLAND_LAKE_FILE\nLAKE 1 9.5 0\n");
         plane.dir.write("drains.sew", "SJUNC 1 8.0 7.0 1.0 1 2 2 0.6 0.6\nSJUNC 2 7.0 6.5 0.0 888 2 3 0 0\n"
@@ -437,6 +642,43 @@ TEST(ContaminantRun, BadInputsAreRefusedNamingWhereAndWhat) {
         const auto r = plane.run(c.extra);
         EXPECT_NE(r.output.find(c.message), std::string::npos) << c.message << "\n" << r.output;
         EXPECT_FALSE(has(plane.read("summ.out"), "Overland Contaminant Transport Summary")) << c.message;
+    }
+}
+
+// Without SOIL_CON_TRANS the land load is kg over the cell, at most 1e4 kg
+// per m2 of it (9e6 kg over a 30 m cell): a load beyond it, whose grams
+// would not stay a finite number through the run's sums, is refused naming
+// the map or card, the cell and the value; one within it runs.
+TEST(ContaminantRun, LandLoadsBeyondWhatACellHoldsAreRefused) {
+    const struct {
+        const char *load, *cards;
+        int status;
+        const char* says;
+    } cases[] = {
+        {"0 5 0\n5 1e308 5\n0 5 0\n", "CONTAM_MAP load.asc\n", 1,
+         "Error: contaminant load 1e+308 kg at cell 3 (row 2, column 2), from map load.asc: it must be from 0 to "
+         "9e+06 kg, 10000 kg per m2 of the cell's 900 m2."},
+        {"0 5 0\n5 5 5\n0 5 0\n", "OV_MASS_LOAD 1e10\n", 1,
+         "Error: OV_MASS_LOAD 1e+10 kg in project file p.prj: the load of a cell's land must be from 0 to 9e+06 kg"},
+        {"0 5 0\n5 9e6 5\n0 5 0\n", "CONTAM_MAP load.asc\n", 0, "Running...."},
+    };
+    for (const auto& c : cases) {
+        kesta_test::temp_dir dir;
+        dir.write("mask.asc", kesta_test::cross_mask(30.0));
+        dir.write("elev.asc", kesta_test::cross_elevation(30.0));
+        dir.write("load.asc", kesta_test::grid_text(3, 3, 30.0, c.load));
+        dir.write("p.prj", std::string("KESTAPROJECT\nWATERSHED_MASK mask.asc\nELEVATION elev.asc\nGRIDSIZE 30\n"
+                                       "ROWS 3\nCOLS 3\nOUTROW 3\nOUTCOL 2\nOUTSLOPE 0.01\nMANNING_N 0.05\n"
+                                       "SUMMARY summ.out\nOUTLET_HYDRO hyd.out\nTOT_TIME 30\nTIMESTEP 10\n"
+                                       "RAIN_INTENSITY 20\nRAIN_DURATION 20\nSTART_DATE 2020 6 1\n"
+                                       "START_TIME 12 0\nOV_CON_TRANS\nOV_DECAY_COEF 0.1\n") +
+                               c.cards);
+        const auto r = kesta_test::run_kesta("p.prj", dir.path().string());
+        EXPECT_EQ(r.status, c.status) << r.output;
+        EXPECT_NE(r.output.find(c.says), std::string::npos) << c.says << "\n" << r.output;
+        if (c.status == 0) {
+            EXPECT_FALSE(has_non_number(kesta_test::read_file(dir.file("summ.out"))));
+        }
     }
 }
 

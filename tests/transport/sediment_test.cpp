@@ -190,6 +190,202 @@ TEST(OverlandSediment, EveryClassKeepsItsVolumeAndTheOutputsAgreeWithTheBooks) {
     EXPECT_NE(summary.find("Total sediment 2 routed through outlet       "), std::string::npos);
 }
 
+// What a run whose erosion outgrows the soil left, seen after every step.
+struct runaway_watch {
+    double most_lost = 0.0;     // m of parent soil the worst cell lost
+    double most_fallen = 0.0;   // m the ground of the worst cell fell
+    double misfit = 0.0;        // m3: parent soil lost less what is suspended, deposited or gone
+    bool all_real = true;
+    int steps = 0;
+};
+runaway_watch* g_runaway = nullptr;
+
+bool watch_runaway(kesta::model_state& m, const char*) {
+    if (!m.ov_sed || m.ov_sed->vol_sed.parent.empty() || m.elev.n() < m.ncells) return true;
+    const kesta::sed_record& s = *m.ov_sed;
+    runaway_watch& w = *g_runaway;
+    ++w.steps;
+    double lost = 0.0, kept = s.outlet_vol[0];
+    for (int r = 1; r <= kRows; ++r) {
+        for (int c = 1; c <= kCols; ++c) {
+            const int i = m.mask[r][c];
+            double cell = 0.0;
+            for (int k = 1; k <= s.num_sed; ++k) {
+                cell -= s.vol_sed.parent[i][k];
+                kept += s.vol_sed.suspended[i][k] + s.vol_sed.deposited[i][k];
+            }
+            lost += cell;
+            w.most_lost = std::max(w.most_lost, cell / (kCell * kCell));
+            w.most_fallen = std::max(w.most_fallen, ground(r, c) - m.elev[i]);
+            w.all_real = w.all_real && std::isfinite(cell) && std::isfinite(m.elev[i]);
+        }
+    }
+    w.misfit = std::max(w.misfit, std::fabs(lost - kept));
+    w.all_real = w.all_real && std::isfinite(kept);
+    return true;
+}
+
+// Flow detachment strong enough to dig a metre of soil in minutes (DETACH_K
+// 10, DETACH_I 3) where nothing carries the soil away (SED_K 0), with
+// ADJUST_ELEV, which lowers the ground as it erodes and so steepens the
+// flow: no cell ever gives more than 1 m of parent soil, its ground never
+// falls further, every volume stays a number and every class keeps its
+// volume; the run stops naming the table, the cell and its parameters.
+TEST(OverlandSediment, ErosionBeyondTheSoilStopsTheRunNamingTheCellAndItsParameters) {
+    kesta_test::temp_dir dir(true);
+    std::string tables = mapping_tables();
+    for (const char* row : {"0.5 1.0 0.0 0 0 0 0 1.0", "0.5 1.0 0.0 1e-30 3e-5 1.5 1e6 1.0"})
+        tables.replace(tables.find(row), std::string(row).size(), "0 0 0 0 10 3 0 0");
+    write_inputs(dir, tables, "ADJUST_ELEV adjusted.asc\n");
+    runaway_watch w;
+    g_runaway = &w;
+    const kesta_test::model_run run = kesta_test::run_in_process("p.prj", watch_runaway);
+    g_runaway = nullptr;
+    EXPECT_NE(run.rc, 0);
+    EXPECT_TRUE(kesta_test::has(run.out, "Error: the soil erosion cannot stay physical: at ")) << run.out;
+    EXPECT_TRUE(kesta_test::has(run.out, " minutes rain splash and flow would take more than the 1 m of parent soil "
+                                         "a cell gives in a run from cell "))
+        << run.out;
+    EXPECT_TRUE(kesta_test::has(run.out, "to which the SOIL_EROSION_PROPS table of mapping-table file tables.cmt "
+                                         "gives TC_C 0, TC_I 0, TC_R 0, SPLASH_K 0, DETACH_K 10, DETACH_I 3, "
+                                         "DETACH_C 0, SED_K 0; with ADJUST_ELEV the ground it loses steepens"))
+        << run.out;
+    EXPECT_GT(w.steps, 0);
+    EXPECT_TRUE(w.all_real);
+    EXPECT_GT(w.most_lost, 0.5);  // the run went on while the soil held
+    EXPECT_LE(w.most_lost, 1.0 + 1e-12);
+    EXPECT_LE(w.most_fallen, 1.0 + 1e-9);
+    EXPECT_LT(w.misfit, 1e-9);
+    EXPECT_TRUE(kesta_test::has(kesta_test::read_file("summ.out"), "cannot stay physical"));
+}
+
+// Each class erodes as the share of the soil its row gives it: shares that
+// add up to more than the whole soil are refused naming the row and the
+// sum; shares that add up to clearly less run, with a warning in the
+// summary.
+TEST(OverlandSediment, ClassSharesOfARowMakeUpAtMostTheWholeSoil) {
+    const auto with_shares = [](const std::string& shares) {
+        std::string t = mapping_tables();
+        const std::string from = "0.2 0.5 0.3";
+        t.replace(t.find(from), from.size(), shares);
+        return t;
+    };
+    {
+        kesta_test::temp_dir dir;
+        write_inputs(dir, with_shares("0.9 0.9 0.0"), "");
+        const kesta_test::program_result r = kesta_test::run_kesta("p.prj", dir.path().string());
+        EXPECT_NE(r.status, 0);
+        EXPECT_NE(r.output.find("table SOIL_EROSION_PROPS, line 14: the row of ID 2 gives its sediment classes shares "
+                                "of the parent soil that add up to 1.8; together they make up at most the whole "
+                                "soil, 1 (within 0.02)"),
+                  std::string::npos)
+            << r.output;
+    }
+    // Two decimals of three thirds pass; half the soil runs with the warning.
+    for (const char* shares : {"0.33 0.33 0.33", "0.1 0.2 0.2"}) {
+        kesta_test::temp_dir dir;
+        write_inputs(dir, with_shares(shares), "");
+        const kesta_test::program_result r = kesta_test::run_kesta("p.prj", dir.path().string());
+        EXPECT_EQ(r.status, 0) << r.output;
+        const std::string summary = kesta_test::read_file(dir.file("summ.out"));
+        const bool half = std::string(shares) == "0.1 0.2 0.2";
+        EXPECT_EQ(summary.find("line 14: the row of ID 2 gives its sediment classes shares of the parent soil that "
+                               "add up to 0.5: a part 0.5 of the soil erodes as no class.") != std::string::npos,
+                  half)
+            << summary;
+    }
+}
+
+// The tables of six classes (four fine, two sand) or of those six and a
+// seventh (0.05 mm) of which neither soil holds any. Zone 2 detaches by
+// the flow above a critical shear, with an exponent that is not 1.
+std::string tables_of_classes(int classes) {
+    const char* const diameters[] = {"0.002", "0.005", "0.01", "0.02", "0.2", "0.5", "0.05"};
+    std::string t = "KESTA_INDEX_MAP_TABLES\nINDEX_MAP zones.asc \"Soils\"\nSEDIMENTS\nNUM_SED " +
+                    std::to_string(classes) + "\nclass specific_gravity diameter binding file\n";
+    for (int k = 0; k < classes; ++k) {
+        std::string name = "class " + std::to_string(k + 1);
+        name.resize(40, ' ');
+        t += name + "2.65 " + diameters[k] + " 0 c" + std::to_string(k + 1) + ".out\n";
+    }
+    const std::string none = classes > 6 ? " 0" : "";
+    return t + "SOIL_EROSION_PROPS \"Soils\"\nNUM_IDS 2\nNUM_SED " + std::to_string(classes) +
+           "\nID tc_C tc_I tc_R K Kd Id Cd sed_K shares\n" +
+           table_row(1, "0.5 1.0 0.0 0 0 0 0 1.0 0.2 0.15 0.1 0.2 0.2 0.15" + none) +
+           table_row(2, "0.5 1.0 0.0 30 3e-5 1.5 2 1.0 0.1 0.2 0.2 0.1 0.3 0.1" + none);
+}
+
+// Every volume of classes 1..6 of every cell and the outlet's, and the
+// flux leaving each cell, when the run ends.
+std::vector<double>* g_volumes = nullptr;
+
+bool keep_volumes(kesta::model_state& m, const char* name) {
+    if (!m.ov_sed || std::string(name) != "write_final_summaries") return true;
+    const kesta::sed_record& s = *m.ov_sed;
+    for (int i = 1; i <= m.ncells; ++i) {
+        for (int k = 1; k <= 6; ++k) {
+            for (const kesta::mat2<double>* t : {&s.vol_sed.parent, &s.vol_sed.suspended, &s.vol_sed.deposited})
+                g_volumes->push_back((*t)[i][k]);
+        }
+        g_volumes->push_back(s.ov_qsmax[i]);
+    }
+    for (int k = 1; k <= 6; ++k) g_volumes->push_back(s.outlet_vol[k]);
+    return true;
+}
+
+// A class that the soil does not hold changes nothing of the others: six
+// classes, whose step is compiled for their count, and the same six with a
+// seventh of no share, stepped for any count, end with the same volumes,
+// bit for bit (a class with nothing adds exact zeros to every sum).
+TEST(OverlandSediment, AClassTheSoilDoesNotHoldChangesNothingOfTheOthers) {
+    std::vector<double> runs[2];
+    for (int r = 0; r < 2; ++r) {
+        kesta_test::temp_dir dir(true);
+        write_inputs(dir, tables_of_classes(6 + r), "MAP_TYPE 1\nMAP_FREQ 10\nMAX_SED_FLUX flux.dat\n");
+        g_volumes = &runs[r];
+        const kesta_test::model_run run = kesta_test::run_in_process("p.prj", keep_volumes);
+        g_volumes = nullptr;
+        ASSERT_EQ(run.rc, 0) << run.out;
+    }
+    ASSERT_EQ(runs[0].size(), static_cast<std::size_t>(kRows * kCols * 19 + 6));
+    ASSERT_EQ(runs[1].size(), runs[0].size());
+    double moved = 0.0;
+    for (std::size_t k = 0; k < runs[0].size(); ++k) {
+        EXPECT_EQ(runs[1][k], runs[0][k]) << k;
+        moved += std::fabs(runs[0][k]);
+    }
+    EXPECT_GT(moved, 1e-3);
+    EXPECT_GT(runs[0].back(), 0.0);  // sand left through the outlet
+}
+
+// The cell whose parent soil of class 2 becomes not a number once the
+// rain has wet the grid, as another process might leave it (0 once done).
+int g_poisoned_cell = 0;
+
+bool poison_parent(kesta::model_state& m, const char* name) {
+    if (!m.ov_sed || std::string(name) != "step_storm_drain" || m.elapsed_min < 10.0 || g_poisoned_cell == 0)
+        return true;
+    m.ov_sed->vol_sed.parent[g_poisoned_cell][2] = std::nan("");
+    g_poisoned_cell = 0;
+    return true;
+}
+
+// A volume that is not a number stops the run at the next erosion step,
+// which names the class and the cell, the grid's last cell too.
+TEST(OverlandSediment, AVolumeThatIsNotANumberStopsTheRunNamingItsCell) {
+    for (const int cell : {7, kRows * kCols}) {
+        kesta_test::temp_dir dir(true);
+        write_inputs(dir, mapping_tables(), "");
+        g_poisoned_cell = cell;
+        const kesta_test::model_run run = kesta_test::run_in_process("p.prj", poison_parent);
+        EXPECT_EQ(g_poisoned_cell, 0) << cell;  // the volume was poisoned
+        g_poisoned_cell = 0;
+        EXPECT_NE(run.rc, 0) << cell;
+        const std::string message = "PT 3 eroded soil particle  2=Nan at grid " + std::to_string(cell) + "\n";
+        EXPECT_TRUE(kesta_test::has(kesta_test::read_file("summ.out"), message)) << message;
+    }
+}
+
 // Each input the set-up cannot simulate stops the run naming the file,
 // line or card and the value; so does an output the run cannot write.
 TEST(OverlandSediment, BadSedimentInputsAreRefusedNamingWhereAndWhat) {
@@ -203,10 +399,24 @@ TEST(OverlandSediment, BadSedimentInputsAreRefusedNamingWhereAndWhat) {
         std::string tables, extra, message;
     } cases[] = {
         {tables, "SED_POROSITY 1\n", "SED_POROSITY 1 in project file p.prj"},
-        {tables, "SOIL_EROSION 12\n", "SOIL_EROSION 12 in project file p.prj asks for the sediment classes"},
+        {tables, "SOIL_EROSION 17\n", "SOIL_EROSION 17 in project file p.prj names no transport-capacity formula"},
         {tables, "SOIL_EROSION 7\n", "SOIL_EROSION 7 in project file p.prj names no transport-capacity formula"},
+        // The classes carried as constituents: nothing erodes them for a
+        // contaminant to bind to, the soil would move them as dissolved,
+        // and the land holds none of them.
+        {tables, "SOIL_EROSION 12\nOV_CON_TRANS\nSEDIMENT_CONTAM\nMIXING_LAYER_DEPTH 0.02\n",
+         "SOIL_EROSION 12 in project file p.prj carries the sediment classes as constituents with the overland "
+         "water, together with SEDIMENT_CONTAM"},
+        {tables, "SOIL_EROSION 12\nSOIL_CON_TRANS\n", "together with SOIL_CON_TRANS: the soil layers would move"},
+        {tables, "SOIL_EROSION 12\nCONTAM_MAP zones.asc\n",
+         "CONTAM_MAP zones.asc in project file p.prj gives the land load of the first contaminant, and the project "
+         "carries none"},
         {replaced("2.65 0.002", "2.65 0"), "", "line 6: class 1 has the particle diameter 0 mm"},
         {replaced("2.65 0.02", "1 0.02"), "", "line 7: class 2 has the specific gravity 1; it must be above 1"},
+        // A grain no solid is dense enough to make would settle and load the
+        // outlet's series with values beyond any number.
+        {replaced("2.65 0.002", "1e308 0.002"), "",
+         "line 6: class 1 has the specific gravity 1e+308; it must be above 1 (water) and at most 22.6"},
         {replaced("0.2 0.5 0.3", "0.2 0.5 1.5"), "",
          "line 14: the row of ID 2 gives sediment class 3 a share of 1.5 of the parent soil"},
         {replaced("SEDIMENTS\n", "NO_SEDIMENTS\n"), "",

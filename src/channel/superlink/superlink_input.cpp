@@ -31,6 +31,9 @@ constexpr int kMaxJunctions = 1000;
 constexpr int kMaxPipesPerLink = 50;
 constexpr int kMaxSuperlinks = 1000;
 constexpr double kLowCover = 2.0;  // m of ground over the bottom below which a warning is given
+// m a pipe's end may lie below the bottom of its superjunction, as rounded
+// survey values give it.
+constexpr double kEndBelowBottom = 0.01;
 constexpr double kMaxPipeSize = 20.0;     // m: largest diameter, rise or width of a pipe
 constexpr double kMaxPipeLength = 1.0e4;  // m: longest pipe
 constexpr double kMaxPlanArea = 1.0e6;    // m2: largest plan area of a superjunction or node
@@ -102,6 +105,7 @@ struct sewer_reader {
     card_file f;
     int maxn = 0;                         // most input pipes of a superlink
     std::vector<int> junc_line, link_line, block_line;
+    std::vector<int> first_node_line, last_node_line;  // [superlink]: the NODE lines of its two ends
     std::vector<std::vector<input_pipe>> pipes;  // [superlink][pipe]
 
     explicit sewer_reader(model_state& state) : m(state) {}
@@ -183,6 +187,8 @@ bool allocate_input_tables(sewer_reader& r) {
     r.junc_line.assign(static_cast<std::size_t>(nj) + 1, 0);
     r.link_line.assign(static_cast<std::size_t>(nl) + 1, 0);
     r.block_line.assign(static_cast<std::size_t>(nl) + 1, 0);
+    r.first_node_line.assign(static_cast<std::size_t>(nl) + 1, 0);
+    r.last_node_line.assign(static_cast<std::size_t>(nl) + 1, 0);
     r.pipes.assign(static_cast<std::size_t>(nl) + 1, std::vector<input_pipe>());
     return blocks_made(g_error_record, "the superjunction tables", m.ground_elev, m.junc_bottom, m.As_sjunc,
                        m.sjunc_inlet_type, m.superjunct_i, m.superjunct_j, m.grate_sidelength_sjunc,
@@ -206,6 +212,9 @@ bool read_sjunc(sewer_reader& r, sewer_card& c) {
         !take(c, ci) || !take(c, cj) || !take(c, m.grate_sidelength_sjunc[j]) || !take(c, m.grate_dia_sjunc[j]))
         return false;
     if (!plan_area_usable(c, m.As_sjunc[j], format_text("superjunction %d", j))) return false;
+    if (m.junc_bottom[j] > m.ground_elev[j])
+        return refuse_value(c, format_text("gives superjunction %d the bottom %.10g m, above its ground %.10g m.", j,
+                                           m.junc_bottom[j], m.ground_elev[j]));
     m.sjunc_inlet_type[j] = code;
     m.superjunct_i[j] = ci;
     m.superjunct_j[j] = cj;
@@ -255,6 +264,9 @@ bool read_node(sewer_reader& r, sewer_card& c, int l, std::vector<int>& seen) {
         !take(c, m.grate_sidelength_node[l][k]) || !take(c, m.grate_dia_node[l][k]))
         return false;
     if (!plan_area_usable(c, m.As[l][k], format_text("node %d of superlink %d", k, l))) return false;
+    if (m.slink_node_Zinv[l][k] > m.node_ground_elev[l][k])
+        return refuse_value(c, format_text("gives node %d of superlink %d the bottom %.10g m, above its ground %.10g m.",
+                                           k, l, m.slink_node_Zinv[l][k], m.node_ground_elev[l][k]));
     m.inlet_type[l][k] = code;
     const int cell = cell_at(m, m.superlink_node_i[l][k], m.superlink_node_j[l][k]);
     if (code >= 1 && code <= kMaxGrates && cell == 0)
@@ -335,7 +347,34 @@ int read_slink(sewer_reader& r, sewer_card& c) {
                                            node ? "NODE" : "PIPE", node ? k : k - n - 1, at)),
                0;
     }
+    r.first_node_line[static_cast<std::size_t>(l)] = seen[1];
+    r.last_node_line[static_cast<std::size_t>(l)] = seen[static_cast<std::size_t>(n + 1)];
     return at;
+}
+
+// The two end nodes of every superlink lie within their superjunctions:
+// the solver sets each end's water against its junction's head, and an end
+// above the junction's ground or below its bottom joins no water there.
+bool ends_within_junctions(const sewer_reader& r) {
+    const model_state& m = r.m;
+    for (int l = 1; l <= m.n_superlinks; ++l) {
+        const struct {
+            int node, junction, line;
+        } ends[] = {{1, m.us_sjunc[l], r.first_node_line[static_cast<std::size_t>(l)]},
+                    {m.nnodes[l] + 1, m.ds_sjunc[l], r.last_node_line[static_cast<std::size_t>(l)]}};
+        for (const auto& e : ends) {
+            const double z = m.slink_node_Zinv[l][e.node];
+            const double ground = m.ground_elev[e.junction], bottom = m.junc_bottom[e.junction];
+            if (z <= ground && z >= bottom - kEndBelowBottom) continue;
+            return refuse_line(r.f, e.line,
+                               format_text("card NODE gives node %d of superlink %d, its end in superjunction %d, the "
+                                           "bottom %.10g m, %s that superjunction's %s %.10g m (SJUNC on line %d).",
+                                           e.node, l, e.junction, z, z > ground ? "above" : "below",
+                                           z > ground ? "ground" : "bottom", z > ground ? ground : bottom,
+                                           r.junc_line[static_cast<std::size_t>(e.junction)]));
+        }
+    }
+    return true;
 }
 
 bool read_pass(sewer_reader& r) {
@@ -362,7 +401,7 @@ bool read_pass(sewer_reader& r) {
         if (r.link_line[l] == 0)
             return refuse_line(r.f, r.block_line[l], format_text("superlink %d has no CONNECT card.", l));
     }
-    return true;
+    return ends_within_junctions(r);
 }
 
 // Computational pipe lengths of one superlink under SUPERLINK_C_OPT: short
