@@ -10,7 +10,8 @@
 // the nodes' trends carry them to; only the first pass of a piece
 // factorises the junction system, and the later ones, whose systems differ
 // from it only by the re-linearised storage, refine their heads with its
-// factors.
+// factors. A superlink whose nodes all met the tolerance keeps its
+// linearisation, and so its recurrences, in the later passes.
 //
 // Nearly empty pipes, steep ones above all, are where a linearised step
 // makes water: a pipe leaving a dry node would carry what the mean section
@@ -169,11 +170,19 @@ struct superlink_work {
     // [superlink][pipe]: g times the area (m3/s2) of the momentum's pressure
     // and gravity terms.
     mat2<double> gAg;
-    // Per node, for the storage iteration of a sub-step: the depths the pass
-    // started from (m), the water at the sub-step start and at the pass's
-    // depths (m3), the storage width the pass used (m2), and the storage
-    // residual of the latest pass (m3), whose sign the next pass compares.
+    // Per node, for the storage iteration of a sub-step: the depth the
+    // pass's storage is linearised at (m), the water at the sub-step start
+    // and at that depth (m3), the storage width the pass used (m2), and the
+    // storage residual of the latest pass (m3), whose sign the next pass
+    // compares.
     mat2<double> ym, S0, Sm, Wm, last_res;
+    // [superlink]: 1 where every node's water at the pass's depths lay
+    // within the tolerance of the pass's linear storage (and a free end's
+    // flow of its linear rating), which the next pass then keeps, so that
+    // the superlink's recurrences and end relations stand as they are.
+    vec1<int> settled;
+    // One superlink's storage residuals of the pass (m3), by node.
+    vec1<double> residual;
     // One superlink's sub-step start, by pipe or node, made afresh for each:
     // node depths no less than kMinNodeDepth, at which a sub-step takes the
     // sections of its coefficients (m; the water stays at the true depths);
@@ -489,7 +498,7 @@ void make_work(storm_drain_state& s) {
                             &w.trend, &w.trend_before, &w.per_plan, &w.gAg, &w.known_depth, &w.known_volume,
                             &w.known_width})
         *t = mat2<double>(nl, rows);
-    for (vec1<double>* v : {&w.y_floor, &w.A, &w.n_veloc, &w.Af, &w.Rg}) *v = vec1<double>(rows);
+    for (vec1<double>* v : {&w.y_floor, &w.A, &w.n_veloc, &w.Af, &w.Rg, &w.residual}) *v = vec1<double>(rows);
     w.shape = mat2<pipe_shape>(nl, rows);
     w.known_first = mat2<pipe_section_values>(nl, rows);
     w.known_second = mat2<pipe_section_values>(nl, rows);
@@ -510,6 +519,7 @@ void make_work(storm_drain_state& s) {
         *v = vec1<double>(nl);
     w.us_free = vec1<int>(nl);
     w.ds_free = vec1<int>(nl);
+    w.settled = vec1<int>(nl);
     w.H_kept = vec1<double>(nj);
     // The pattern of the junction system: a diagonal, and for a junction of
     // free head the junction at the other end of each of its superlinks.
@@ -665,8 +675,10 @@ void prepare_superlink(storm_drain_state& s, superlink_work& w, int l, double dt
         w.S0[l][k] = w.Sm[l][k] = v.volume;
         w.last_res[l][k] = 0.0;
         w.Wm[l][k] = v.width;
+        w.ym[l][k] = s.slink_node_depth[l][k];
         y[k] = std::max(s.slink_node_depth[l][k], kMinNodeDepth);
     }
+    w.settled[l] = 0;
     const double* dxc = s.dxc[l];
     double *Q = w.Q[l], *A = w.A.data(), *nv = w.n_veloc.data(), *lv = w.l_veloc[l];
     double *a = w.a[l], *abc = w.abc[l], *c = w.c[l], *P = w.P[l], *gAg = w.gAg[l];
@@ -716,7 +728,7 @@ void prepare_superlink(storm_drain_state& s, superlink_work& w, int l, double dt
     // trend is carried on with its own change. A node carried on by
     // kLeastCarry or less keeps its start, whose tangent is then as near.
     const bool even = w.last_piece == dt && w.piece_before == dt;
-    double* guess = s.slink_node_depth[l];
+    double* guess = w.ym[l];
     for (int k = 1; k <= n + 1; ++k) {
         const double last = w.trend[l][k], before = w.trend_before[l][k];
         const bool smooth = even && last * before > 0.0 && std::fabs(last - before) <= 0.5 * std::fabs(last);
@@ -743,11 +755,12 @@ void prepare_superlink(storm_drain_state& s, superlink_work& w, int l, double dt
 }
 
 // One pass of superlink l: node continuity with each node's water taken as
-// its water at the pass's depths plus the pass's storage width times the
-// change from them, then the recurrences and the end relations.
+// its water at the depth its storage is linearised at plus the pass's
+// storage width times the change from it, then the recurrences and the end
+// relations.
 void reduce_superlink(storm_drain_state& s, superlink_work& w, int l, double dt) {
     const int n = s.superlink_cnodes[l];
-    const double* y = s.slink_node_depth[l];
+    const double* y = w.ym[l];
     const double *gAg = w.gAg[l], *S0 = w.S0[l], *Sm = w.Sm[l], *Wm = w.Wm[l];
     const double *a = w.a[l], *abc = w.abc[l], *c = w.c[l], *P = w.P[l];
     double *D = w.D[l], *E = w.E[l];
@@ -936,12 +949,15 @@ void refuse_junction_solve(const storm_drain_state& s, const superlink_work& w, 
 
 // End flows and depths, then every node depth and pipe flow of superlink l
 // for the pass's heads. Keeps each node's storage residual (its water at the
-// new depth less what the pass's continuity put there, m3), sets the water
-// and storage width at the new depth for the next pass, and returns the
+// new depth less what the pass's continuity put there, m3) and returns the
 // largest residual of a node per m2 of its plan (half of each adjacent
 // pipe's diameter x length, plus its plan area): a depth (m); a free-falling
 // end adds, the same way, the water its linearised rating let out wrongly
-// over dt at the new depth.
+// over dt at the new depth. Where every node of the superlink lies within
+// kStorageTol, the superlink is settled: the next pass keeps its
+// linearisation, which the new depths satisfy. Otherwise each node's water
+// and storage width (and a free end's rating) are taken at its new depth
+// for the next pass.
 // The width is the tangent (Newton); where a node's residual changed sign
 // since the last pass the step overshot a bend of the storage curve (the
 // crown, the slot, the invert), and the chord through the last two depths
@@ -958,7 +974,6 @@ double back_substitute(storm_drain_state& s, superlink_work& w, int l, double dt
     w.Q_us_junc[l] = w.us_jbeta[l] * hd + w.us_jalpha[l] * hu + w.us_jchi[l];
     w.Q_ds_junc[l] = w.ds_jbeta[l] * hd + w.ds_jalpha[l] * hu + w.ds_jchi[l];
     double* ym = w.ym[l];
-    std::copy(y + 1, y + n + 2, ym + 1);
     y[1] = w.us_gam[l] * hu + w.us_kap[l] * qu + w.us_mu[l];
     y[n + 1] = w.ds_gam[l] * hd + w.ds_kap[l] * qd + w.ds_mu[l];
     Q[1] = qu;
@@ -981,31 +996,39 @@ double back_substitute(storm_drain_state& s, superlink_work& w, int l, double dt
         y[k] = (V[k - 1] + W[k - 1] * y[1] - Y[k] - Z[k] * y[n + 1] + D[k]) / (E[k] + X[k] - U[k - 1]);
     for (int k = 2; k < n; ++k) Q[k] = U[k] * y[k + 1] + V[k] + W[k] * y[1];
     double worst = 0.0;
-    double *Sm = w.Sm[l], *Wm = w.Wm[l];
+    double *Sm = w.Sm[l], *Wm = w.Wm[l], *residual = w.residual.data(), *last_res = w.last_res[l];
+    const double* per_plan = w.per_plan[l];
+    // What the pass's rating of a free end let out wrongly at the end's new
+    // depth; the rating there, for the next pass.
+    rated_end ends[2] = {};
+    auto rating_off = [&](int k, int pipe, double r, double q0, rated_end& e) {
+        e = rate_end(s, l, pipe, y[k]);
+        const double flow = y[k] <= 0.0 ? 0.0 : y[k] == e.at ? e.f.flow : free_fall(s, l, pipe, y[k]).flow;
+        return std::fabs(flow - (r * std::max(y[k], 0.0) + q0)) * dt * per_plan[k];
+    };
     for (int k = 1; k <= n + 1; ++k) {
         const node_store v = node_water(w, l, k, y[k]);
-        const double residual = v.volume - Sm[k] - Wm[k] * (y[k] - ym[k]);
-        const double per_plan = w.per_plan[l][k];
-        worst = std::max(worst, std::fabs(residual) * per_plan);
-        const bool free_end = (k == 1 && w.us_free[l]) || (k == n + 1 && w.ds_free[l]);
-        if (free_end) {
-            // What the pass's rating let out wrongly at the new depth; then
-            // the next pass's rating, linearised there.
-            const int pipe = k == 1 ? 1 : n;
-            double& r = k == 1 ? w.us_r[l] : w.ds_r[l];
-            double& q0 = k == 1 ? w.us_s[l] : w.ds_s[l];
-            const rated_end e = rate_end(s, l, pipe, y[k]);
-            const double flow = y[k] <= 0.0 ? 0.0 : y[k] == e.at ? e.f.flow : free_fall(s, l, pipe, y[k]).flow;
-            const double off = flow - (r * std::max(y[k], 0.0) + q0);
-            worst = std::max(worst, std::fabs(off) * dt * per_plan);
-            linear_rating(e, r, q0);
-        }
-        const double step = y[k] - ym[k];
-        const bool chord = residual * w.last_res[l][k] < 0.0;
-        w.last_res[l][k] = residual;
-        Wm[k] = chord && std::fabs(step) > 1e-12 ? (v.volume - Sm[k]) / step : v.width;
-        Sm[k] = v.volume;
+        residual[k] = v.volume - Sm[k] - Wm[k] * (y[k] - ym[k]);
+        worst = std::max(worst, std::fabs(residual[k]) * per_plan[k]);
     }
+    if (w.us_free[l]) worst = std::max(worst, rating_off(1, 1, w.us_r[l], w.us_s[l], ends[0]));
+    if (w.ds_free[l]) worst = std::max(worst, rating_off(n + 1, n, w.ds_r[l], w.ds_s[l], ends[1]));
+    w.settled[l] = worst <= kStorageTol;
+    if (w.settled[l]) {
+        std::copy(residual + 1, residual + n + 2, last_res + 1);
+        return worst;
+    }
+    for (int k = 1; k <= n + 1; ++k) {
+        // node_water at y[k] above: its water and width are the node's known ones.
+        const double volume = w.known_volume[l][k], step = y[k] - ym[k];
+        const bool chord = residual[k] * last_res[k] < 0.0;
+        last_res[k] = residual[k];
+        Wm[k] = chord && std::fabs(step) > 1e-12 ? (volume - Sm[k]) / step : w.known_width[l][k];
+        Sm[k] = volume;
+        ym[k] = y[k];
+    }
+    if (w.us_free[l]) linear_rating(ends[0], w.us_r[l], w.us_s[l]);
+    if (w.ds_free[l]) linear_rating(ends[1], w.ds_r[l], w.ds_s[l]);
     return worst;
 }
 
@@ -1034,13 +1057,15 @@ void finish_substep(storm_drain_state& s, superlink_work& w, double dt) {
         if (!s.bound[u]) s.drain_linearisation_volume += w.Q_us_junc[l] * dt;
         if (!s.bound[d]) s.drain_linearisation_volume -= w.Q_ds_junc[l] * dt;
         double* y = s.slink_node_depth[l];
-        const double *Q = w.Q[l], *qlat = w.qlat[l], *Sm = w.Sm[l], *S0 = w.S0[l];
+        // The last pass took each node's water at its new depth: the node's known water.
+        const double *Q = w.Q[l], *qlat = w.qlat[l], *water = w.known_volume[l], *S0 = w.S0[l];
         for (int k = 1; k <= n + 1; ++k) {
             const double in = k == 1 ? w.Q_us_junc[l] : Q[k - 1], out = k == n + 1 ? w.Q_ds_junc[l] : Q[k];
-            s.drain_linearisation_volume += Sm[k] - S0[k] - (in - out + qlat[k]) * dt;
+            s.drain_linearisation_volume += water[k] - S0[k] - (in - out + qlat[k]) * dt;
             if (y[k] < 0.0) {
+                const double before = water[k];
                 y[k] = kNegativeDepth;
-                s.drain_cleanup_volume += node_storage(w, l, k, y[k]).volume - Sm[k];
+                s.drain_cleanup_volume += node_storage(w, l, k, y[k]).volume - before;
             }
             w.trend_before[l][k] = w.trend[l][k];
             w.trend[l][k] = (y[k] - w.y_kept[l][k]) / dt;
@@ -1155,7 +1180,8 @@ int solve_piece(storm_drain_state& s, superlink_work& w, double dt) {
     int pass = 0;
     double worst = 1.0;
     for (; worst > kStorageTol && pass < kMaxPasses; ++pass) {
-        for (int l = 1; l <= s.n_superlinks; ++l) reduce_superlink(s, w, l, dt);
+        for (int l = 1; l <= s.n_superlinks; ++l)
+            if (!w.settled[l]) reduce_superlink(s, w, l, dt);
         const junction_solve how = solve_junctions(s, w, dt, pass == 0);
         if (how != heads_solved) {
             refuse_junction_solve(s, w, how);
