@@ -34,6 +34,7 @@
 #include <string>
 #include <vector>
 
+#include "core/cube_root.hpp"
 #include "core/error_record.hpp"
 #include "core/text_format.hpp"
 
@@ -297,7 +298,7 @@ free_fall_rating pipe_free_fall(int type, double d, double w, double n, double s
             f.slope = f.flow * (1.5 * p.area / a - 0.5 * p.top_width / t);
         }
         if (per > 0.0 && n > 0.0) {
-            const double normal = a * std::pow(a / per, 2.0 / 3.0) * root_slope / n;
+            const double normal = a * pow_two_thirds(a / per) * root_slope / n;
             if (normal > f.flow) f = {normal, normal * (5.0 / 3.0 * p.area / a - 2.0 / 3.0 * p.perimeter / per)};
         }
         return f;
@@ -700,8 +701,9 @@ void prepare_superlink(storm_drain_state& s, superlink_work& w, int l, double dt
         a[k] = lv[k] > 0.0 ? -lv[k] : 0.0;
         c[k] = lv[k + 1] < 0.0 ? lv[k + 1] : 0.0;
         const double q = std::fabs(Q[k]), nm = s.M_n[l][k];
-        const double friction =
-            Af[k] > 0.0 && Rg[k] > 0.0 ? kG * nm * nm * q * dxc[k] / (std::pow(Rg[k], 4.0 / 3.0) * Af[k]) : 0.0;
+        // R^(4/3) as the square of R^(2/3), from the cube-root core.
+        const double r23 = Af[k] > 0.0 && Rg[k] > 0.0 ? pow_two_thirds(Rg[k]) : 0.0;
+        const double friction = r23 > 0.0 ? kG * nm * nm * q * dxc[k] / (r23 * r23 * Af[k]) : 0.0;
         const double loss = A[k] > 0.0 ? q / A[k] : 0.0;  // |Q| A / (C^2 Ac^2) with C = 1, Ac = A
         const double b = dxc[k] / dt + friction + loss - a[k] - c[k];
         abc[k] = a[k] + b + c[k];
