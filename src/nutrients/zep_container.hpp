@@ -8,7 +8,6 @@
 #include <vector>
 
 #include "core/arrays.hpp"
-#include "core/file_opener.hpp"
 #include "nutrients/aquatic_env.hpp"
 #include "nutrients/source/vegso_interface.hpp"
 #include "output/output_objects.hpp"
@@ -94,8 +93,11 @@ struct vegso_params_deleter {
 // constituent slot first_nutrient_constituent + p, in g per cell and layer;
 // the library's layer records hold the same pools in kg (their mass factor
 // is the cell's area in m2 and their solid density 2650 kg/m3, which makes
-// their initial pools kg per cell and layer). The records are what the
-// pushes write and the library reads at the start of its step.
+// their initial pools kg per cell and layer). Each library cell is bound to
+// the pool tables (and the moisture table and the dissolved shares): its
+// step reads its pools and moisture there and leaves its pools there. The
+// records hold the layer values the cells take when bound, and what the
+// last push wrote.
 struct zep_soils {
     int ncells = 0;
     std::vector<std::unique_ptr<vegso_cell_handle, vegso_cell_deleter>> cells;   // [cell - 1]
@@ -103,6 +105,10 @@ struct zep_soils {
     // Per pool, [cell][layer]: the share of the pool dissolved in the pore
     // water, which the percolating water can carry.
     std::array<mat2<double>, kSoilPools> dissolved;
+    // Per pool of the library's binding order (vegso_pool): what the pools
+    // gained and lost in the last step (g, both 0 or more).
+    std::array<double, vegso_pool_count> made{};
+    std::array<double, vegso_pool_count> used{};
     // Mass the library made and used in the soil since the start of the run
     // (g, both 0 or more).
     double gained = 0.0;
@@ -179,10 +185,6 @@ struct zep_container {
     // concentration (g/m3) and mass (g); 0 without channel constituents.
     std::array<double, kNutrientSpecies> outlet_conc{};
     std::array<double, kNutrientSpecies> outlet_mass{};
-    // The outlet hydrographs of the OUT_HYD_* cards, per species in the
-    // species order: its concentration file and its mass file, open from
-    // the run's start to its end (empty when not asked for).
-    std::array<file_ptr, kNutrientSpecies> hyd_conc_fp, hyd_mass_fp;
 
     zep_index_block index;
     zep_overland overland;

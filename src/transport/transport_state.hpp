@@ -6,7 +6,6 @@
 #include <vector>
 
 #include "core/arrays.hpp"
-#include "core/file_opener.hpp"
 #include "input/time_series.hpp"
 #include "transport/sediment_state.hpp"
 
@@ -48,6 +47,18 @@ struct substep_stats {
 
 // Largest number of constituent soil layers of a cell.
 constexpr int kMaxContamLayers = 3;
+
+// The water that crosses the constituent soil layers of one cell in a soil
+// step, which the moves of every slot in the cell share.
+struct soil_cell_water {
+    int layers = 0;
+    bool rising = false;  // the water rises (the water table stands at the ground) and some moves
+    bool moving = false;  // some water crosses an interface
+    double q[kMaxContamLayers + 1] = {};       // m across each interface, positive downward; 0: the top of layer 1
+    // g to mg per kg of solids in each layer [1..layers]: 1000 / its solids
+    // (kg), 0 for a layer without solids.
+    double per_solids[kMaxContamLayers + 1] = {};
+};
 
 // A cell point source of OV_POINT_SOURCE: its cell and the series of its
 // discharge (m3/s) and of the concentration of each contaminant (g/m3,
@@ -129,13 +140,15 @@ struct transport_state {
     // base name of its map outputs (empty: none).
     std::vector<std::string> contam_names, contam_output_names;
     // Overland, per slot and cell: concentration (g/m3) and mass (g) of the
-    // dissolved constituent; dispersion coefficient (m2/s); first-order
-    // decay (1/s once the run starts; 1/day as read); the rate of exchange
-    // with the soil's mixing layer (m/s; m/day as read); the load the land
-    // holds (read in kg per cell, held in g; with SOIL_CON_TRANS read as the
-    // mixing layer's soil concentration in mg/kg, and then the sum of the
-    // soil layers' masses).
-    slot_rows contam_conc, contam_mass, contam_disp, contam_decay, contam_uptake, contam_land_mass;
+    // dissolved constituent; dispersion coefficient (m2/s); the rate of
+    // exchange with the soil's mixing layer (m/s once the run starts; m/day
+    // as read); the load the land holds (read in kg per cell, held in g;
+    // with SOIL_CON_TRANS read as the mixing layer's soil concentration in
+    // mg/kg, and then the sum of the soil layers' masses).
+    slot_rows contam_conc, contam_mass, contam_disp, contam_uptake, contam_land_mass;
+    // First-order decay per slot and cell (1/s), given per day by the cards
+    // and tables and turned per second as they are read.
+    slot_rows contam_decay_per_s;
     // With SOIL_CON_TRANS the soil's partition coefficient (L/kg); with a
     // water table the groundwater's concentration (g/m3).
     slot_rows soil_partition_coef, gw_conc;
@@ -324,8 +337,9 @@ struct transport_state {
     // sediment routine runs; 0 without soil erosion.
     int sed_as_constituents = 0;
 
+    // The channel constituents' file, opened and left empty (its slot
+    // chan_contam_output is the output state's).
     std::string chan_contam_output_name = "con_output";
-    file_ptr chan_contam_output;
 
     // Made by the sediment set-up when soil erosion is given.
     std::unique_ptr<sed_record> ov_sed;
@@ -333,6 +347,7 @@ struct transport_state {
     // holds the node's total. Empty while channel sediment is not simulated.
     cube3<double> ch_sand_vol;
     nutr_grid nutrient_grid;
+    vec1<soil_cell_water> soil_water;  // [cell]: the soil step's water, made with the soil layers
 };
 
 }  // namespace kesta
