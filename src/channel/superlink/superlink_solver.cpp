@@ -623,7 +623,7 @@ struct driving_section {
 // node `at` (k or k + 1): the one the node's water was last computed with,
 // where that depth is the node's own and lies inside the pipe.
 pipe_section_values section_at_node(const storm_drain_state& s, const superlink_work& w, int l, int k, int at,
-                               const double* y) {
+                                      const double* y) {
     const pipe_shape& p = w.shape[l][k];
     if (y[at] == s.slink_node_depth[l][at] && w.known_depth[l][at] == y[at] && y[at] < p.d) {
         const node_shape& g = w.node[l][at];
