@@ -4,7 +4,14 @@
 // recurrences and the end relations; then the superjunction system,
 // factorised numerically by a sparse LU whose ordering and symbolic
 // analysis were done once for the network; then the end flows, the end
-// depths and the back-substitution through every superlink.
+// depths and the back-substitution through every superlink. The node
+// storage is not linear in depth, so this is repeated in passes, each with
+// the storage linearised at the last pass's depths, the first at the depths
+// the nodes' trends carry them to; only the first pass of a piece
+// factorises the junction system, and the later ones, whose systems differ
+// from it only by the re-linearised storage, refine their heads with its
+// factors. A superlink whose nodes all met the tolerance keeps its
+// linearisation, and so its recurrences, in the later passes.
 //
 // Nearly empty pipes, steep ones above all, are where a linearised step
 // makes water: a pipe leaving a dry node would carry what the mean section
@@ -27,6 +34,7 @@
 #include <string>
 #include <vector>
 
+#include "core/cube_root.hpp"
 #include "core/error_record.hpp"
 #include "core/text_format.hpp"
 
@@ -45,12 +53,16 @@ constexpr double kMaxSplit = 1024.0;       // most pieces a sub-step is halved i
 constexpr double kMadeShare = 1e-3;        // water a piece may make, per m3 it moves between superlinks and junctions
 constexpr double kMadeFloor = 1e-6;        // m3 a piece may make in any case
 constexpr int kMaxPasses = 40;             // passes of a sub-step's storage iteration
-constexpr double kStorageTol = 1e-12;      // m: accepted storage residual of a node per m2 of its plan
+constexpr double kStorageTol = 1e-13;      // m: accepted storage residual of a node per m2 of its plan
 constexpr double kFreeTop = 0.95;          // share of a pipe's rise up to which its free-fall rating is exact
 constexpr double kPolyFloor = 1e-6;        // least polynomial area (per D W) and radius (per D)
 constexpr double kCritMargin = 0.001;      // m a closed section's critical depth stays inside its invert and crown
 constexpr double kDepthTol = 1e-9;         // m: accepted error of a critical depth
 constexpr int kMaxDepthSteps = 60;         // steps of the critical-depth iteration
+constexpr double kLeastCarry = 1e-8;       // m: least change by which a node's first linearisation is carried on
+constexpr double kHeadTol = 1e-14;         // per m of the largest head: a refined head's accepted last change
+constexpr int kMaxSweeps = 4;              // refinements of a pass's heads before its system is factorised
+constexpr double kSweepShrink = 1e-2;      // least shrinking of a refinement's change from the one before
 // Fitted polynomial section at relative depth s = y / D: area per D W, the
 // sum of kPolyArea[i] s^i; hydraulic radius per D and top width per W, the
 // same with kPolyRadius and kPolyTop.
@@ -118,28 +130,74 @@ section_slopes section_with_slopes(int type, double d, double w, double y) {
     return v;
 }
 
+// A computational pipe's section for the solver's hot loops: type, rise,
+// width, half the rise and the slot width (m), and its full area (m2) and
+// perimeter (m).
+struct pipe_shape {
+    int type = 0;
+    double d = 0.0, w = 0.0, r = 0.0, slot = 0.0, full_area = 0.0, full_perimeter = 0.0;
+};
+
+// A node's share of its pipes: its plan area (m2), the pipe above it (or
+// the first pipe, for the upstream end node) and half its length (m), the
+// pipe below it (0 for none) and half its length (m), and whether the pipe
+// below has the section of the one above.
+struct node_shape {
+    double plan_area = 0.0, half_first = 0.0, half_second = 0.0;
+    int first = 0, second = 0;
+    bool same = false;
+};
+
 }  // namespace
 
+// The sparse LU of the junction system. Its columns hold three or four
+// entries and its factors hardly fill, so the library's panels of 16
+// columns only multiply the work arrays that every factorisation clears and
+// searches; panels of one column give the same factors with less of that.
+struct junction_lu : Eigen::SparseLU<Eigen::SparseMatrix<double>, Eigen::COLAMDOrdering<int>> {
+    junction_lu() { m_perfv.panel_size = 1; }
+};
+
 struct superlink_work {
-    // [superlink][pipe or node]
-    mat2<double> Q, ldepth, A, wet_per, top_width, hyd_R, n_veloc, l_veloc;
-    mat2<double> a, b, c, P, D, E, U, V, W, X, Y, Z, qlat;
-    // [superlink][pipe]: area (m2) of the momentum's pressure and gravity
-    // terms, and area (m2) and hydraulic radius (m) of its friction term.
-    mat2<double> Ag, Af, Rg;
-    // Per node, for the storage iteration of a sub-step: the depths the pass
-    // started from (m), the water at the sub-step start and at the pass's
-    // depths (m3), the storage width the pass used (m2), and the storage
-    // residual of the latest pass (m3), whose sign the next pass compares.
+    // [superlink][pipe] and [superlink][node]: the pipes' and nodes' shapes.
+    mat2<pipe_shape> shape;
+    mat2<node_shape> node;
+    // [superlink][pipe or node]: flow (m3/s), and the mean depth (m) and
+    // velocity (m/s) of the sub-step's momentum.
+    mat2<double> Q, ldepth, l_veloc;
+    // [superlink][pipe]: the momentum's upwind coefficients a and c, and
+    // a + b + c, the sum the recurrences use (m/s).
+    mat2<double> a, abc, c, P, D, E, U, V, W, X, Y, Z, qlat;
+    // [superlink][pipe]: g times the area (m3/s2) of the momentum's pressure
+    // and gravity terms.
+    mat2<double> gAg;
+    // Per node, for the storage iteration of a sub-step: the depth the
+    // pass's storage is linearised at (m), the water at the sub-step start
+    // and at that depth (m3), the storage width the pass used (m2), and the
+    // storage residual of the latest pass (m3), whose sign the next pass
+    // compares.
     mat2<double> ym, S0, Sm, Wm, last_res;
-    // Node depths no less than kMinNodeDepth, at which a sub-step takes the
-    // sections of its coefficients (m); the water stays at the true depths.
-    mat2<double> y_floor;
+    // [superlink]: 1 where every node's water at the pass's depths lay
+    // within the tolerance of the pass's linear storage (and a free end's
+    // flow of its linear rating), which the next pass then keeps, so that
+    // the superlink's recurrences and end relations stand as they are.
+    vec1<int> settled;
+    // One superlink's storage residuals of the pass (m3), by node.
+    vec1<double> residual;
+    // One superlink's sub-step start, by pipe or node, made afresh for each:
+    // node depths no less than kMinNodeDepth, at which a sub-step takes the
+    // sections of its coefficients (m; the water stays at the true depths);
+    // each pipe's area (m2) and velocity (m/s) at its mean depth, and the
+    // area (m2) and hydraulic radius (m) of its friction term.
+    vec1<double> y_floor, A, n_veloc, Af, Rg;
     // Per node, the depth (m) whose water (m3) and storage width (m2) were
     // last computed (not a number before the first), so that a sub-step
     // starting from the depths its last pass ended with does not compute
     // them again.
     mat2<double> known_depth, known_volume, known_width;
+    // The sections of the node's first and second pipe at that depth, where
+    // it lies inside them (above 0, below the pipe's rise).
+    mat2<pipe_section_values> known_first, known_second;
     vec1<double> Q_us, Q_ds, us_kap, ds_kap, us_gam, ds_gam, us_mu, ds_mu;
     vec1<double> us_alpha, us_beta, us_chi, ds_alpha, ds_beta, ds_chi;
     // The same for the flows between each end node and its superjunction
@@ -151,13 +209,20 @@ struct superlink_work {
     // = r x depth + s (m2/s, m3/s).
     vec1<int> us_free, ds_free;
     vec1<double> us_r, us_s, ds_r, ds_s;
+    // Per node, the change of its depth over the last piece and over the one
+    // before, per s (m/s); and the lengths of those pieces (s).
+    mat2<double> trend, trend_before;
+    double last_piece = 0.0, piece_before = 0.0;
+    // Per node, 1 over its plan: half of each adjacent pipe's diameter x
+    // length, plus its plan area (1/m2).
+    mat2<double> per_plan;
     // The state at a piece's start, restored when the piece is rejected.
     mat2<double> y_kept, Q_kept;
     vec1<double> Q_us_kept, Q_ds_kept, H_kept;
     // Junction system: where each coefficient lands in F's value array.
     Eigen::SparseMatrix<double> F;
-    Eigen::VectorXd G, H;
-    Eigen::SparseLU<Eigen::SparseMatrix<double>, Eigen::COLAMDOrdering<int>> lu;
+    Eigen::VectorXd G, H, R, dH;  // right side, heads (m), residual (m3/s) and a refinement's change (m)
+    junction_lu lu;
     std::vector<int> diag_at;             // [junction]
     std::vector<int> us_row_at, ds_row_at;  // [superlink]: entry (us, ds) and (ds, us); -1 for a boundary row
 };
@@ -233,7 +298,7 @@ free_fall_rating pipe_free_fall(int type, double d, double w, double n, double s
             f.slope = f.flow * (1.5 * p.area / a - 0.5 * p.top_width / t);
         }
         if (per > 0.0 && n > 0.0) {
-            const double normal = a * std::pow(a / per, 2.0 / 3.0) * root_slope / n;
+            const double normal = a * pow_two_thirds(a / per) * root_slope / n;
             if (normal > f.flow) f = {normal, normal * (5.0 / 3.0 * p.area / a - 2.0 / 3.0 * p.perimeter / per)};
         }
         return f;
@@ -246,16 +311,51 @@ free_fall_rating pipe_free_fall(int type, double d, double w, double n, double s
 
 namespace {
 
+pipe_shape shape_of(int type, double d, double w) {
+    pipe_shape p;
+    p.type = type;
+    p.d = d;
+    p.w = w;
+    p.r = d / 2.0;
+    p.slot = kSlot * d;
+    const pipe_section_values full = pipe_section_props(type, d, w, d);
+    p.full_area = full.area;
+    p.full_perimeter = full.perimeter;
+    return p;
+}
+pipe_shape shape_of(const storm_drain_state& s, int l, int k) {
+    return shape_of(s.sec_type[l][k], s.diameter[l][k], s.width[l][k]);
+}
+
+node_shape node_shape_of(const storm_drain_state& s, int l, int k) {
+    const int n = s.superlink_cnodes[l];
+    node_shape g;
+    g.plan_area = s.Asc[l][k];
+    g.first = std::max(k - 1, 1);
+    g.half_first = 0.5 * s.dxc[l][g.first];
+    if (k > 1 && k <= n) {
+        g.second = k;
+        g.half_second = 0.5 * s.dxc[l][k];
+        g.same = s.sec_type[l][k] == s.sec_type[l][k - 1] && s.diameter[l][k] == s.diameter[l][k - 1] &&
+                 s.width[l][k] == s.width[l][k - 1];
+    }
+    return g;
+}
+
+// pipe_section_props of a pipe shape; a circle's in line.
+inline pipe_section_values section_in(const pipe_shape& p, double y) {
+    if (p.type == pipe_circle && y > 0.0 && y < p.d) {
+        const double r = p.r, t = std::acos((r - y) / r), half_chord = std::sqrt(y * (p.d - y));
+        return {r * r * t - (r - y) * half_chord, p.d * t, 2.0 * half_chord};
+    }
+    return pipe_section_props(p.type, p.d, p.w, y);
+}
+
 // Section of a pipe at the mean depth of its nodes; a full pipe keeps its
 // own full area with a narrow slot for its top width.
-pipe_section_values pipe_at(const storm_drain_state& s, int l, int k, double y) {
-    const double d = s.diameter[l][k], w = s.width[l][k];
-    if (y >= d) {
-        pipe_section_values full = pipe_section_props(s.sec_type[l][k], d, w, d);
-        full.top_width = kSlot * d;
-        return full;
-    }
-    return pipe_section_props(s.sec_type[l][k], d, w, y);
+pipe_section_values pipe_at(const pipe_shape& p, double y) {
+    if (y >= p.d) return {p.full_area, p.full_perimeter, p.slot};
+    return section_in(p, y);
 }
 
 // Change of a pipe's area per m of depth y (0 < y < d) (m): the top width,
@@ -287,41 +387,45 @@ double storage_width(int type, double d, double w, double y, const pipe_section_
 struct node_store {
     double volume, width;
 };
-node_store node_storage(const storm_drain_state& s, int l, int k, double y) {
-    const int n = s.superlink_cnodes[l];
-    node_store v{s.Asc[l][k] * y, s.Asc[l][k]};
-    double area = 0.0, width = 0.0;  // m2, m: of the pipe section at depth y
-    for (int p = std::max(k - 1, 1); p <= std::min(k, n); ++p) {
-        const int type = s.sec_type[l][p];
-        const double d = s.diameter[l][p], w = s.width[l][p], slot = kSlot * d;
-        // The pipe below the node shaped as the one above: the same section.
-        const bool as_above = p == k && k > 1 && type == s.sec_type[l][p - 1] && d == s.diameter[l][p - 1] &&
-                              w == s.width[l][p - 1];
-        if (!as_above) {
-            if (y < 0.0) {
-                area = slot * y;
-                width = slot;
-            } else if (y >= d) {
-                area = pipe_section_props(type, d, w, d).area + slot * (y - d);
-                width = slot;
-            } else {
-                const pipe_section_values q = pipe_section_props(type, d, w, y);
-                area = q.area;
-                width = std::max(storage_width(type, d, w, y, q), slot);
-            }
-        }
-        const double half = 0.5 * s.dxc[l][p];
-        v.volume += half * area;
-        v.width += half * width;
-    }
+// A pipe's area at depth y (m2) and its change per m of depth (m); the
+// section inside the pipe goes to `section`.
+node_store pipe_store(const pipe_shape& p, double y, pipe_section_values& section) {
+    if (y < 0.0) return {p.slot * y, p.slot};
+    if (y >= p.d) return {p.full_area + p.slot * (y - p.d), p.slot};
+    section = section_in(p, y);
+    return {section.area, std::max(storage_width(p.type, p.d, p.w, y, section), p.slot)};
+}
+node_store node_storage(const node_shape& g, const pipe_shape& first, const pipe_shape& second, double y,
+                        pipe_section_values& first_section, pipe_section_values& second_section) {
+    node_store v{g.plan_area * y, g.plan_area};
+    node_store pipe = pipe_store(first, y, first_section);
+    v.volume += g.half_first * pipe.volume;
+    v.width += g.half_first * pipe.width;
+    if (g.second == 0) return v;
+    if (!g.same) pipe = pipe_store(second, y, second_section);
+    v.volume += g.half_second * pipe.volume;
+    v.width += g.half_second * pipe.width;
     return v;
+}
+node_store node_storage(const superlink_work& w, int l, int k, double y) {
+    const node_shape& g = w.node[l][k];
+    pipe_section_values first, second;
+    return node_storage(g, w.shape[l][g.first], w.shape[l][g.second], y, first, second);
+}
+node_store node_storage(const storm_drain_state& s, int l, int k, double y) {
+    const node_shape g = node_shape_of(s, l, k);
+    pipe_section_values first, second;
+    return node_storage(g, shape_of(s, l, g.first), g.second ? shape_of(s, l, g.second) : pipe_shape(), y, first,
+                        second);
 }
 
 // node_storage, taken from what was last computed at the node when its
 // depth is the same.
-node_store node_water(const storm_drain_state& s, superlink_work& w, int l, int k, double y) {
+node_store node_water(superlink_work& w, int l, int k, double y) {
     if (w.known_depth[l][k] == y) return {w.known_volume[l][k], w.known_width[l][k]};
-    const node_store v = node_storage(s, l, k, y);
+    const node_shape& g = w.node[l][k];
+    const node_store v =
+        node_storage(g, w.shape[l][g.first], w.shape[l][g.second], y, w.known_first[l][k], w.known_second[l][k]);
     w.known_depth[l][k] = y;
     w.known_volume[l][k] = v.volume;
     w.known_width[l][k] = v.width;
@@ -390,12 +494,25 @@ void make_work(storm_drain_state& s) {
     s.superlink_solver.reset(new superlink_work);
     superlink_work& w = *s.superlink_solver;
     const int nl = s.n_superlinks, nj = s.n_sjunc, rows = s.max_nodes_per_link + 1;
-    for (mat2<double>* t : {&w.Q, &w.ldepth, &w.A, &w.wet_per, &w.top_width, &w.hyd_R, &w.n_veloc, &w.l_veloc, &w.a,
-                            &w.b, &w.c, &w.P, &w.D, &w.E, &w.U, &w.V, &w.W, &w.X, &w.Y, &w.Z, &w.qlat, &w.ym,
-                            &w.S0, &w.Sm, &w.Wm, &w.last_res, &w.y_kept, &w.Q_kept, &w.Ag, &w.Af, &w.Rg, &w.y_floor,
-                            &w.known_depth, &w.known_volume, &w.known_width})
+    for (mat2<double>* t : {&w.Q, &w.ldepth, &w.l_veloc, &w.a, &w.abc, &w.c, &w.P, &w.D, &w.E, &w.U, &w.V, &w.W,
+                            &w.X, &w.Y, &w.Z, &w.qlat, &w.ym, &w.S0, &w.Sm, &w.Wm, &w.last_res, &w.y_kept, &w.Q_kept,
+                            &w.trend, &w.trend_before, &w.per_plan, &w.gAg, &w.known_depth, &w.known_volume,
+                            &w.known_width})
         *t = mat2<double>(nl, rows);
-    for (int l = 1; l <= nl; ++l) std::fill(w.known_depth[l], w.known_depth[l] + rows + 1, std::nan(""));
+    for (vec1<double>* v : {&w.y_floor, &w.A, &w.n_veloc, &w.Af, &w.Rg, &w.residual}) *v = vec1<double>(rows);
+    w.shape = mat2<pipe_shape>(nl, rows);
+    w.known_first = mat2<pipe_section_values>(nl, rows);
+    w.known_second = mat2<pipe_section_values>(nl, rows);
+    w.node = mat2<node_shape>(nl, rows);
+    for (int l = 1; l <= nl; ++l) {
+        const int n = s.superlink_cnodes[l];
+        for (int k = 1; k <= n; ++k) w.shape[l][k] = shape_of(s, l, k);
+        for (int k = 1; k <= n + 1; ++k) w.node[l][k] = node_shape_of(s, l, k);
+        std::fill(w.known_depth[l], w.known_depth[l] + rows + 1, std::nan(""));
+        for (int k = 1; k <= n + 1; ++k)
+            w.per_plan[l][k] = 1.0 / (0.5 * ((k > 1 ? s.diameter[l][k - 1] * s.dxc[l][k - 1] : 0.0) +
+                                             (k <= n ? s.diameter[l][k] * s.dxc[l][k] : 0.0)) + s.Asc[l][k]);
+    }
     for (vec1<double>* v : {&w.Q_us, &w.Q_ds, &w.us_kap, &w.ds_kap, &w.us_gam, &w.ds_gam, &w.us_mu, &w.ds_mu,
                             &w.us_alpha, &w.us_beta, &w.us_chi, &w.ds_alpha, &w.ds_beta, &w.ds_chi, &w.us_jalpha,
                             &w.us_jbeta, &w.us_jchi, &w.ds_jalpha, &w.ds_jbeta, &w.ds_jchi, &w.Q_us_junc, &w.Q_ds_junc,
@@ -403,6 +520,7 @@ void make_work(storm_drain_state& s) {
         *v = vec1<double>(nl);
     w.us_free = vec1<int>(nl);
     w.ds_free = vec1<int>(nl);
+    w.settled = vec1<int>(nl);
     w.H_kept = vec1<double>(nj);
     // The pattern of the junction system: a diagonal, and for a junction of
     // free head the junction at the other end of each of its superlinks.
@@ -427,6 +545,9 @@ void make_work(storm_drain_state& s) {
         if (!s.bound[d]) w.ds_row_at[static_cast<std::size_t>(l)] = &w.F.coeffRef(d - 1, u - 1) - base;
     }
     w.G.resize(nj);
+    w.H.setZero(nj);
+    w.R.resize(nj);
+    w.dH.resize(nj);
     w.lu.analyzePattern(w.F);
 }
 
@@ -498,19 +619,32 @@ void gather_inflows(storm_drain_state& s, superlink_work& w, vec1<double>& h, do
 struct driving_section {
     double area, radius;
 };
-driving_section driving(const storm_drain_state& s, int l, int k, const double* y, double q,
+// Section of pipe k of superlink l at the sub-step's floored depth y of its
+// node `at` (k or k + 1): the one the node's water was last computed with,
+// where that depth is the node's own and lies inside the pipe.
+pipe_section_values section_at_node(const storm_drain_state& s, const superlink_work& w, int l, int k, int at,
+                                      const double* y) {
+    const pipe_shape& p = w.shape[l][k];
+    if (y[at] == s.slink_node_depth[l][at] && w.known_depth[l][at] == y[at] && y[at] < p.d) {
+        const node_shape& g = w.node[l][at];
+        return g.first == k || g.same ? w.known_first[l][at] : w.known_second[l][at];
+    }
+    return pipe_at(p, y[at]);
+}
+
+driving_section driving(const storm_drain_state& s, const superlink_work& w, int l, int k, const double* y, double q,
                         const pipe_section_values& mid) {
     const driving_section at_mid{mid.area, mid.perimeter > 0.0 ? mid.area / mid.perimeter : 0.0};
     if (q == 0.0 || mid.area <= 0.0 || std::min(y[k], y[k + 1]) >= s.diameter[l][k]) return at_mid;
     const double drop = s.S0[l][k] * s.dxc[l][k] + y[k] - y[k + 1];  // water-surface fall from node k to k+1 (m)
     if (q > 0.0 ? drop < 0.0 : drop > 0.0) return at_mid;
-    const pipe_section_values up = pipe_at(s, l, k, q > 0.0 ? y[k] : y[k + 1]);
-    auto froude = [q](const pipe_section_values& p) {
-        return p.area > 0.0 && p.top_width > 0.0 ? std::fabs(q) / p.area / std::sqrt(kG * p.area / p.top_width)
-                                                 : 1.0;
+    const pipe_section_values up = section_at_node(s, w, l, k, q > 0.0 ? k : k + 1, y);
+    // The Froude number's square q^2 T / (g A^3), and its root only where sigma needs it.
+    auto froude2 = [q](const pipe_section_values& p) {
+        return p.area > 0.0 && p.top_width > 0.0 ? q * q * p.top_width / (kG * p.area * p.area * p.area) : 1.0;
     };
-    const double fr = std::max(froude(mid), froude(up));
-    const double sigma = fr <= 0.5 ? 1.0 : fr >= 1.0 ? 0.0 : 2.0 * (1.0 - fr);
+    const double fr2 = std::max(froude2(mid), froude2(up));
+    const double sigma = fr2 <= 0.25 ? 1.0 : fr2 >= 1.0 ? 0.0 : 2.0 * (1.0 - std::sqrt(fr2));
     const double up_radius = up.perimeter > 0.0 ? up.area / up.perimeter : 0.0;
     return {up.area + (at_mid.area - up.area) * sigma, up_radius + (at_mid.radius - up_radius) * sigma};
 }
@@ -536,29 +670,29 @@ double head_share(const storm_drain_state& s, int l, int k) {
 // free-falling end's rating.
 void prepare_superlink(storm_drain_state& s, superlink_work& w, int l, double dt) {
     const int n = s.superlink_cnodes[l];
-    double* y = w.y_floor[l];
+    double* y = w.y_floor.data();
     for (int k = 1; k <= n + 1; ++k) {
-        const node_store v = node_water(s, w, l, k, s.slink_node_depth[l][k]);
+        const node_store v = node_water(w, l, k, s.slink_node_depth[l][k]);
         w.S0[l][k] = w.Sm[l][k] = v.volume;
         w.last_res[l][k] = 0.0;
         w.Wm[l][k] = v.width;
+        w.ym[l][k] = s.slink_node_depth[l][k];
         y[k] = std::max(s.slink_node_depth[l][k], kMinNodeDepth);
     }
+    w.settled[l] = 0;
     const double* dxc = s.dxc[l];
-    double *Q = w.Q[l], *A = w.A[l], *T = w.top_width[l], *R = w.hyd_R[l], *nv = w.n_veloc[l], *lv = w.l_veloc[l];
-    double *a = w.a[l], *b = w.b[l], *c = w.c[l], *P = w.P[l], *Ag = w.Ag[l], *Af = w.Af[l], *Rg = w.Rg[l];
+    double *Q = w.Q[l], *A = w.A.data(), *nv = w.n_veloc.data(), *lv = w.l_veloc[l];
+    double *a = w.a[l], *abc = w.abc[l], *c = w.c[l], *P = w.P[l], *gAg = w.gAg[l];
+    double *Af = w.Af.data(), *Rg = w.Rg.data();
     for (int k = 1; k <= n; ++k) {
         w.ldepth[l][k] = 0.5 * (y[k] + y[k + 1]);
-        const pipe_section_values p = pipe_at(s, l, k, w.ldepth[l][k]);
+        const pipe_section_values p = pipe_at(w.shape[l][k], w.ldepth[l][k]);
         A[k] = p.area;
-        w.wet_per[l][k] = p.perimeter;
-        T[k] = p.top_width;
         nv[k] = A[k] > 0.0 ? Q[k] / A[k] : 0.0;
-        R[k] = p.perimeter > 0.0 ? A[k] / p.perimeter : 0.0;
-        const driving_section g = driving(s, l, k, y, Q[k], p);
+        const driving_section g = driving(s, w, l, k, y, Q[k], p);
         Af[k] = g.area;
         Rg[k] = g.radius;
-        Ag[k] = g.area * head_share(s, l, k);
+        gAg[k] = kG * (g.area * head_share(s, l, k));
     }
     lv[1] = nv[1];
     lv[n + 1] = nv[n];
@@ -567,11 +701,13 @@ void prepare_superlink(storm_drain_state& s, superlink_work& w, int l, double dt
         a[k] = lv[k] > 0.0 ? -lv[k] : 0.0;
         c[k] = lv[k + 1] < 0.0 ? lv[k + 1] : 0.0;
         const double q = std::fabs(Q[k]), nm = s.M_n[l][k];
-        const double friction =
-            Af[k] > 0.0 && Rg[k] > 0.0 ? kG * nm * nm * q * dxc[k] / (std::pow(Rg[k], 4.0 / 3.0) * Af[k]) : 0.0;
+        // R^(4/3) as the square of R^(2/3), from the cube-root core.
+        const double r23 = Af[k] > 0.0 && Rg[k] > 0.0 ? pow_two_thirds(Rg[k]) : 0.0;
+        const double friction = r23 > 0.0 ? kG * nm * nm * q * dxc[k] / (r23 * r23 * Af[k]) : 0.0;
         const double loss = A[k] > 0.0 ? q / A[k] : 0.0;  // |Q| A / (C^2 Ac^2) with C = 1, Ac = A
-        b[k] = dxc[k] / dt + friction + loss - a[k] - c[k];
-        P[k] = kG * Ag[k] * s.S0[l][k] * dxc[k] + Q[k] * dxc[k] / dt;
+        const double b = dxc[k] / dt + friction + loss - a[k] - c[k];
+        abc[k] = a[k] + b + c[k];
+        P[k] = gAg[k] * s.S0[l][k] * dxc[k] + Q[k] * dxc[k] / dt;
     }
     // End relations. An end whose flow falls freely into a junction standing
     // below the end's critical depth (or an empty end) discharges by the
@@ -585,16 +721,34 @@ void prepare_superlink(storm_drain_state& s, superlink_work& w, int l, double dt
     const double over_d = s.sjunc_head[s.ds_sjunc[l]] - s.ds_Zinv[l];
     w.us_free[l] = qu < 0.0 && below_critical(s, l, 1, -qu, over_u);
     w.ds_free[l] = qd >= 0.0 && below_critical(s, l, n, qd, over_d);
-    // The first pass's ratings of free ends, at the start depths; each pass
-    // then rates them again at its new depths (back_substitute).
-    const double* start = s.slink_node_depth[l];
-    if (w.us_free[l]) linear_rating(rate_end(s, l, 1, start[1]), w.us_r[l], w.us_s[l]);
-    if (w.ds_free[l]) linear_rating(rate_end(s, l, n, start[n + 1]), w.ds_r[l], w.ds_s[l]);
+    // The first pass linearises each node's storage (and a free end's
+    // rating) at its depth carried on by the last piece's trend, where that
+    // stays above 0: the storage iteration then starts nearer its end and
+    // needs fewer passes; each pass then linearises them again at its new
+    // depths (back_substitute). Where the last two pieces were as long as
+    // this one and their trends differ by no more than half the last, the
+    // trend is carried on with its own change. A node carried on by
+    // kLeastCarry or less keeps its start, whose tangent is then as near.
+    const bool even = w.last_piece == dt && w.piece_before == dt;
+    double* guess = w.ym[l];
+    for (int k = 1; k <= n + 1; ++k) {
+        const double last = w.trend[l][k], before = w.trend_before[l][k];
+        const bool smooth = even && last * before > 0.0 && std::fabs(last - before) <= 0.5 * std::fabs(last);
+        const double ahead = guess[k] + (smooth ? 2.0 * last - before : last) * dt;
+        if (std::fabs(ahead - guess[k]) <= kLeastCarry || ahead < 0.0) continue;
+        const node_store v = node_water(w, l, k, ahead);
+        guess[k] = ahead;
+        w.Sm[l][k] = v.volume;
+        w.Wm[l][k] = v.width;
+    }
+    if (w.us_free[l]) linear_rating(rate_end(s, l, 1, guess[1]), w.us_r[l], w.us_s[l]);
+    if (w.ds_free[l]) linear_rating(rate_end(s, l, n, guess[n + 1]), w.ds_r[l], w.ds_s[l]);
     double ku = 0.0, gu = 1.0, mu_u = -s.us_Zinv[l];
     double kd = 0.0, gd = 1.0, mu_d = -s.ds_Zinv[l];
     if (!w.ds_free[l]) {
-        const double ds_A = pipe_section_props(s.sec_type[l][n], s.diameter[l][n], s.width[l][n],
-                                               std::max(y[n + 1], over_d)).area;
+        const double ds_A = y[n + 1] >= over_d ? section_at_node(s, w, l, n, n + 1, y).area
+                                               : pipe_section_props(s.sec_type[l][n], s.diameter[l][n],
+                                                                    s.width[l][n], over_d).area;
         const double den = 2.0 * ds_A * ds_A * kG;
         kd = std::fabs(den) < 1e-9 ? 0.0 : std::fabs(qd) / den;
     }
@@ -603,75 +757,79 @@ void prepare_superlink(storm_drain_state& s, superlink_work& w, int l, double dt
 }
 
 // One pass of superlink l: node continuity with each node's water taken as
-// its water at the pass's depths plus the pass's storage width times the
-// change from them, then the recurrences and the end relations.
+// its water at the depth its storage is linearised at plus the pass's
+// storage width times the change from it, then the recurrences and the end
+// relations.
 void reduce_superlink(storm_drain_state& s, superlink_work& w, int l, double dt) {
     const int n = s.superlink_cnodes[l];
-    const double* y = s.slink_node_depth[l];
-    const double *Ag = w.Ag[l], *S0 = w.S0[l], *Sm = w.Sm[l], *Wm = w.Wm[l];
-    double *a = w.a[l], *b = w.b[l], *c = w.c[l], *P = w.P[l], *D = w.D[l], *E = w.E[l];
+    const double* y = w.ym[l];
+    const double *gAg = w.gAg[l], *S0 = w.S0[l], *Sm = w.Sm[l], *Wm = w.Wm[l];
+    const double *a = w.a[l], *abc = w.abc[l], *c = w.c[l], *P = w.P[l];
+    double *D = w.D[l], *E = w.E[l];
     double *U = w.U[l], *V = w.V[l], *W = w.W[l], *X = w.X[l], *Y = w.Y[l], *Z = w.Z[l];
     const double* qlat = w.qlat[l];
+    const double per_dt = 1.0 / dt;
     for (int k = 1; k <= n + 1; ++k) {
-        E[k] = Wm[k] / dt;
-        D[k] = (Wm[k] * y[k] - (Sm[k] - S0[k])) / dt + qlat[k];
+        E[k] = Wm[k] * per_dt;
+        D[k] = (Wm[k] * y[k] - (Sm[k] - S0[k])) * per_dt + qlat[k];
     }
     // A free-falling end: its node's continuity with the rating in place of
     // the junction's head. Downstream Q(n+1) = Q(n) - E y + D = r y + s, so
     // y = Q(n) / (E + r) + (D - s) / (E + r); upstream the flow into node 1,
     // Q(0) = Q(1) + E y - D, is -(r y + s).
     if (w.ds_free[l]) {
-        const double e = E[n + 1] + w.ds_r[l];
+        const double e = 1.0 / (E[n + 1] + w.ds_r[l]);
         w.ds_gam[l] = 0.0;
-        w.ds_kap[l] = 1.0 / e;
-        w.ds_mu[l] = (D[n + 1] - w.ds_s[l]) / e;
+        w.ds_kap[l] = e;
+        w.ds_mu[l] = (D[n + 1] - w.ds_s[l]) * e;
     }
     if (w.us_free[l]) {
-        const double e = E[1] + w.us_r[l];
+        const double e = 1.0 / (E[1] + w.us_r[l]);
         w.us_gam[l] = 0.0;
-        w.us_kap[l] = -1.0 / e;
-        w.us_mu[l] = (D[1] - w.us_s[l]) / e;
+        w.us_kap[l] = -e;
+        w.us_mu[l] = (D[1] - w.us_s[l]) * e;
     }
     // Both recurrences keep continuity at every node, end nodes included:
     // the flow upstream of pipe 1 is Q(0) = Q(1) + E(1) y(1) - D(1), the
     // flow from the upstream superjunction into node 1, and downstream of
     // pipe n Q(n+1) = Q(n) - E(n+1) y(n+1) + D(n+1). The forward and the
     // backward recurrence then describe one system, so the back-substitution
-    // reproduces both end flows and every node's continuity holds.
+    // reproduces both end flows and every node's continuity holds. Each
+    // step divides once and multiplies by the reciprocal.
     // Forward: Q(k) = U(k) y(k+1) + V(k) + W(k) y(1).
-    double t = a[1] + b[1] + c[1];
-    U[1] = (E[2] * c[1] - kG * Ag[1]) / t;
-    V[1] = (a[1] * D[1] + P[1] - D[2] * c[1]) / t;
-    W[1] = (kG * Ag[1] - E[1] * a[1]) / t;
+    double t = 1.0 / abc[1];
+    U[1] = (E[2] * c[1] - gAg[1]) * t;
+    V[1] = (a[1] * D[1] + P[1] - D[2] * c[1]) * t;
+    W[1] = (gAg[1] - E[1] * a[1]) * t;
     for (int k = 2; k <= n; ++k) {
-        const double q = (kG * Ag[k] - E[k] * a[k]) / (U[k - 1] - E[k]);
-        t = a[k] + b[k] + c[k] - q;
-        U[k] = (E[k + 1] * c[k] - kG * Ag[k]) / t;
-        V[k] = (a[k] * D[k] + P[k] - D[k + 1] * c[k] - (V[k - 1] + D[k]) * q) / t;
-        W[k] = -q * W[k - 1] / t;
+        const double q = (gAg[k] - E[k] * a[k]) / (U[k - 1] - E[k]);
+        t = 1.0 / (abc[k] - q);
+        U[k] = (E[k + 1] * c[k] - gAg[k]) * t;
+        V[k] = (a[k] * D[k] + P[k] - D[k + 1] * c[k] - (V[k - 1] + D[k]) * q) * t;
+        W[k] = -q * W[k - 1] * t;
     }
     // Backward: Q(k) = X(k) y(k) + Y(k) + Z(k) y(n+1).
-    double o = a[n] + b[n] + c[n];
-    X[n] = (kG * Ag[n] - E[n] * a[n]) / o;
-    Y[n] = (D[n] * a[n] + P[n] - D[n + 1] * c[n]) / o;
-    Z[n] = (E[n + 1] * c[n] - kG * Ag[n]) / o;
+    double o = 1.0 / abc[n];
+    X[n] = (gAg[n] - E[n] * a[n]) * o;
+    Y[n] = (D[n] * a[n] + P[n] - D[n + 1] * c[n]) * o;
+    Z[n] = (E[n + 1] * c[n] - gAg[n]) * o;
     for (int k = n - 1; k >= 1; --k) {
-        const double r = (kG * Ag[k] - E[k + 1] * c[k]) / (X[k + 1] + E[k + 1]);
-        o = r + a[k] + b[k] + c[k];
-        X[k] = (kG * Ag[k] - E[k] * a[k]) / o;
-        Y[k] = (a[k] * D[k] + P[k] - D[k + 1] * c[k] - (D[k + 1] - Y[k + 1]) * r) / o;
-        Z[k] = r * Z[k + 1] / o;
+        const double r = (gAg[k] - E[k + 1] * c[k]) / (X[k + 1] + E[k + 1]);
+        o = 1.0 / (r + abc[k]);
+        X[k] = (gAg[k] - E[k] * a[k]) * o;
+        Y[k] = (a[k] * D[k] + P[k] - D[k + 1] * c[k] - (D[k + 1] - Y[k + 1]) * r) * o;
+        Z[k] = r * Z[k + 1] * o;
     }
     const double ku = w.us_kap[l], gu = w.us_gam[l], mu_u = w.us_mu[l];
     const double kd = w.ds_kap[l], gd = w.ds_gam[l], mu_d = w.ds_mu[l];
     const double X1 = X[1], Y1 = Y[1], Z1 = Z[1], Un = U[n], Vn = V[n], Wn = W[n];
-    const double det = (1.0 - Un * kd) * (1.0 - X1 * ku) - Z1 * kd * Wn * ku;
-    w.us_alpha[l] = (Z1 * kd * Wn * gu + (1.0 - Un * kd) * X1 * gu) / det;
-    w.us_beta[l] = (Z1 * kd * Un * gd + (1.0 - Un * kd) * Z1 * gd) / det;
-    w.us_chi[l] = ((Un * mu_d + Wn * mu_u + Vn) * Z1 * kd + (Z1 * mu_d + X1 * mu_u + Y1) * (1.0 - Un * kd)) / det;
-    w.ds_alpha[l] = (X1 * ku * Wn * gu + (1.0 - X1 * ku) * Wn * gu) / det;
-    w.ds_beta[l] = (Wn * ku * Z1 * gd + (1.0 - X1 * ku) * Un * gd) / det;
-    w.ds_chi[l] = ((Z1 * mu_d + X1 * mu_u + Y1) * Wn * ku + (Un * mu_d + Wn * mu_u + Vn) * (1.0 - X1 * ku)) / det;
+    const double det = 1.0 / ((1.0 - Un * kd) * (1.0 - X1 * ku) - Z1 * kd * Wn * ku);
+    w.us_alpha[l] = (Z1 * kd * Wn * gu + (1.0 - Un * kd) * X1 * gu) * det;
+    w.us_beta[l] = (Z1 * kd * Un * gd + (1.0 - Un * kd) * Z1 * gd) * det;
+    w.us_chi[l] = ((Un * mu_d + Wn * mu_u + Vn) * Z1 * kd + (Z1 * mu_d + X1 * mu_u + Y1) * (1.0 - Un * kd)) * det;
+    w.ds_alpha[l] = (X1 * ku * Wn * gu + (1.0 - X1 * ku) * Wn * gu) * det;
+    w.ds_beta[l] = (Wn * ku * Z1 * gd + (1.0 - X1 * ku) * Un * gd) * det;
+    w.ds_chi[l] = ((Z1 * mu_d + X1 * mu_u + Y1) * Wn * ku + (Un * mu_d + Wn * mu_u + Vn) * (1.0 - X1 * ku)) * det;
     // Junction-side flows: Q(0) = Q(1) + E(1) y(1) - D(1) with y(1) = gu Hu + ku Q(1) + mu_u, and
     // Q(n+1) = Q(n) - E(n+1) y(n+1) + D(n+1) with y(n+1) = gd Hd + kd Q(n) + mu_d.
     const double fu = 1.0 + E[1] * ku, fd = 1.0 - E[n + 1] * kd;
@@ -686,8 +844,8 @@ void reduce_superlink(storm_drain_state& s, superlink_work& w, int l, double dt)
 // How a pass's junction solve ended.
 enum junction_solve : int { heads_solved, heads_singular, heads_not_finite };
 
-// The superjunction heads of the pass (in w.H).
-junction_solve solve_junctions(storm_drain_state& s, superlink_work& w, double dt) {
+// Fills the junction system of the pass (F's values and G).
+void assemble_junctions(const storm_drain_state& s, superlink_work& w, double dt) {
     double* F = w.F.valuePtr();
     std::fill(F, F + w.F.nonZeros(), 0.0);
     for (int j = 1; j <= s.n_sjunc; ++j) {
@@ -714,11 +872,40 @@ junction_solve solve_junctions(storm_drain_state& s, superlink_work& w, double d
             w.G[d - 1] += w.ds_jchi[l];
         }
     }
+}
+
+junction_solve solve_anew(superlink_work& w) {
     w.lu.factorize(w.F);
     if (w.lu.info() != Eigen::Success) return heads_singular;
     w.H = w.lu.solve(w.G);
     if (w.lu.info() != Eigen::Success) return heads_singular;
     return w.H.allFinite() ? heads_solved : heads_not_finite;
+}
+
+// The superjunction heads of the pass (in w.H). The first pass of a piece
+// factorises its system; a later pass, whose system differs from the first
+// one's only by the storage widths and ratings the pass re-linearised,
+// refines the last pass's heads with the first pass's factors,
+// H += LU^-1 (G - F H), until a correction is below kHeadTol of the largest
+// head (each correction some orders below the last), and factorises its own
+// system when they do not shrink so.
+junction_solve solve_junctions(const storm_drain_state& s, superlink_work& w, double dt, bool first) {
+    assemble_junctions(s, w, dt);
+    if (first) return solve_anew(w);
+    const double tol = kHeadTol * std::max(1.0, w.H.cwiseAbs().maxCoeff());
+    double last = 0.0;
+    for (int sweep = 0; sweep < kMaxSweeps; ++sweep) {
+        w.R = w.G;
+        w.R.noalias() -= w.F * w.H;
+        w.dH = w.lu.solve(w.R);
+        if (w.lu.info() != Eigen::Success || !w.dH.allFinite()) break;
+        const double change = w.dH.cwiseAbs().maxCoeff();
+        if (sweep > 0 && change > kSweepShrink * last) break;
+        w.H += w.dH;
+        if (change <= tol) return heads_solved;
+        last = change;
+    }
+    return solve_anew(w);
 }
 
 // A junction whose head nothing in the junction system depends on (its
@@ -764,12 +951,15 @@ void refuse_junction_solve(const storm_drain_state& s, const superlink_work& w, 
 
 // End flows and depths, then every node depth and pipe flow of superlink l
 // for the pass's heads. Keeps each node's storage residual (its water at the
-// new depth less what the pass's continuity put there, m3), sets the water
-// and storage width at the new depth for the next pass, and returns the
+// new depth less what the pass's continuity put there, m3) and returns the
 // largest residual of a node per m2 of its plan (half of each adjacent
 // pipe's diameter x length, plus its plan area): a depth (m); a free-falling
 // end adds, the same way, the water its linearised rating let out wrongly
-// over dt at the new depth.
+// over dt at the new depth. Where every node of the superlink lies within
+// kStorageTol, the superlink is settled: the next pass keeps its
+// linearisation, which the new depths satisfy. Otherwise each node's water
+// and storage width (and a free end's rating) are taken at its new depth
+// for the next pass.
 // The width is the tangent (Newton); where a node's residual changed sign
 // since the last pass the step overshot a bend of the storage curve (the
 // crown, the slot, the invert), and the chord through the last two depths
@@ -786,7 +976,6 @@ double back_substitute(storm_drain_state& s, superlink_work& w, int l, double dt
     w.Q_us_junc[l] = w.us_jbeta[l] * hd + w.us_jalpha[l] * hu + w.us_jchi[l];
     w.Q_ds_junc[l] = w.ds_jbeta[l] * hd + w.ds_jalpha[l] * hu + w.ds_jchi[l];
     double* ym = w.ym[l];
-    std::copy(y + 1, y + n + 2, ym + 1);
     y[1] = w.us_gam[l] * hu + w.us_kap[l] * qu + w.us_mu[l];
     y[n + 1] = w.ds_gam[l] * hd + w.ds_kap[l] * qd + w.ds_mu[l];
     Q[1] = qu;
@@ -809,32 +998,39 @@ double back_substitute(storm_drain_state& s, superlink_work& w, int l, double dt
         y[k] = (V[k - 1] + W[k - 1] * y[1] - Y[k] - Z[k] * y[n + 1] + D[k]) / (E[k] + X[k] - U[k - 1]);
     for (int k = 2; k < n; ++k) Q[k] = U[k] * y[k + 1] + V[k] + W[k] * y[1];
     double worst = 0.0;
-    double *Sm = w.Sm[l], *Wm = w.Wm[l];
+    double *Sm = w.Sm[l], *Wm = w.Wm[l], *residual = w.residual.data(), *last_res = w.last_res[l];
+    const double* per_plan = w.per_plan[l];
+    // What the pass's rating of a free end let out wrongly at the end's new
+    // depth; the rating there, for the next pass.
+    rated_end ends[2] = {};
+    auto rating_off = [&](int k, int pipe, double r, double q0, rated_end& e) {
+        e = rate_end(s, l, pipe, y[k]);
+        const double flow = y[k] <= 0.0 ? 0.0 : y[k] == e.at ? e.f.flow : free_fall(s, l, pipe, y[k]).flow;
+        return std::fabs(flow - (r * std::max(y[k], 0.0) + q0)) * dt * per_plan[k];
+    };
     for (int k = 1; k <= n + 1; ++k) {
-        const node_store v = node_water(s, w, l, k, y[k]);
-        const double residual = v.volume - Sm[k] - Wm[k] * (y[k] - ym[k]);
-        const double plan = 0.5 * ((k > 1 ? s.diameter[l][k - 1] * s.dxc[l][k - 1] : 0.0) +
-                                   (k <= n ? s.diameter[l][k] * s.dxc[l][k] : 0.0)) + s.Asc[l][k];
-        worst = std::max(worst, std::fabs(residual) / plan);
-        const bool free_end = (k == 1 && w.us_free[l]) || (k == n + 1 && w.ds_free[l]);
-        if (free_end) {
-            // What the pass's rating let out wrongly at the new depth; then
-            // the next pass's rating, linearised there.
-            const int pipe = k == 1 ? 1 : n;
-            double& r = k == 1 ? w.us_r[l] : w.ds_r[l];
-            double& q0 = k == 1 ? w.us_s[l] : w.ds_s[l];
-            const rated_end e = rate_end(s, l, pipe, y[k]);
-            const double flow = y[k] <= 0.0 ? 0.0 : y[k] == e.at ? e.f.flow : free_fall(s, l, pipe, y[k]).flow;
-            const double off = flow - (r * std::max(y[k], 0.0) + q0);
-            worst = std::max(worst, std::fabs(off) * dt / plan);
-            linear_rating(e, r, q0);
-        }
-        const double step = y[k] - ym[k];
-        const bool chord = residual * w.last_res[l][k] < 0.0;
-        w.last_res[l][k] = residual;
-        Wm[k] = chord && std::fabs(step) > 1e-12 ? (v.volume - Sm[k]) / step : v.width;
-        Sm[k] = v.volume;
+        const node_store v = node_water(w, l, k, y[k]);
+        residual[k] = v.volume - Sm[k] - Wm[k] * (y[k] - ym[k]);
+        worst = std::max(worst, std::fabs(residual[k]) * per_plan[k]);
     }
+    if (w.us_free[l]) worst = std::max(worst, rating_off(1, 1, w.us_r[l], w.us_s[l], ends[0]));
+    if (w.ds_free[l]) worst = std::max(worst, rating_off(n + 1, n, w.ds_r[l], w.ds_s[l], ends[1]));
+    w.settled[l] = worst <= kStorageTol;
+    if (w.settled[l]) {
+        std::copy(residual + 1, residual + n + 2, last_res + 1);
+        return worst;
+    }
+    for (int k = 1; k <= n + 1; ++k) {
+        // node_water at y[k] above: its water and width are the node's known ones.
+        const double volume = w.known_volume[l][k], step = y[k] - ym[k];
+        const bool chord = residual[k] * last_res[k] < 0.0;
+        last_res[k] = residual[k];
+        Wm[k] = chord && std::fabs(step) > 1e-12 ? (volume - Sm[k]) / step : w.known_width[l][k];
+        Sm[k] = volume;
+        ym[k] = y[k];
+    }
+    if (w.us_free[l]) linear_rating(ends[0], w.us_r[l], w.us_s[l]);
+    if (w.ds_free[l]) linear_rating(ends[1], w.ds_r[l], w.ds_s[l]);
     return worst;
 }
 
@@ -847,6 +1043,8 @@ double back_substitute(storm_drain_state& s, superlink_work& w, int l, double dt
 // residual, the round-off of the recurrences and the junction solve) are
 // all counted, and the network's balance closes whatever they are.
 void finish_substep(storm_drain_state& s, superlink_work& w, double dt) {
+    w.piece_before = w.last_piece;
+    w.last_piece = dt;
     for (int j = 1; j <= s.n_sjunc; ++j) {
         double head = w.H[j - 1];
         if (!s.bound[j]) s.drain_linearisation_volume += s.As_sjunc[j] * (head - w.H_kept[j]) - s.Q_junc[j] * dt;
@@ -861,13 +1059,18 @@ void finish_substep(storm_drain_state& s, superlink_work& w, double dt) {
         if (!s.bound[u]) s.drain_linearisation_volume += w.Q_us_junc[l] * dt;
         if (!s.bound[d]) s.drain_linearisation_volume -= w.Q_ds_junc[l] * dt;
         double* y = s.slink_node_depth[l];
-        const double *Q = w.Q[l], *qlat = w.qlat[l], *Sm = w.Sm[l], *S0 = w.S0[l];
+        // The last pass took each node's water at its new depth: the node's known water.
+        const double *Q = w.Q[l], *qlat = w.qlat[l], *water = w.known_volume[l], *S0 = w.S0[l];
         for (int k = 1; k <= n + 1; ++k) {
             const double in = k == 1 ? w.Q_us_junc[l] : Q[k - 1], out = k == n + 1 ? w.Q_ds_junc[l] : Q[k];
-            s.drain_linearisation_volume += Sm[k] - S0[k] - (in - out + qlat[k]) * dt;
-            if (y[k] >= 0.0) continue;
-            y[k] = kNegativeDepth;
-            s.drain_cleanup_volume += node_storage(s, l, k, y[k]).volume - Sm[k];
+            s.drain_linearisation_volume += water[k] - S0[k] - (in - out + qlat[k]) * dt;
+            if (y[k] < 0.0) {
+                const double before = water[k];
+                y[k] = kNegativeDepth;
+                s.drain_cleanup_volume += node_storage(w, l, k, y[k]).volume - before;
+            }
+            w.trend_before[l][k] = w.trend[l][k];
+            w.trend[l][k] = (y[k] - w.y_kept[l][k]) / dt;
         }
     }
 }
@@ -957,7 +1160,7 @@ void made_and_moved(const storm_drain_state& s, const superlink_work& w, double 
         const int n = s.superlink_cnodes[l];
         const double* y = s.slink_node_depth[l];
         for (int k = 1; k <= n + 1; ++k)
-            if (y[k] < 0.0) made += node_storage(s, l, k, kNegativeDepth).volume - node_storage(s, l, k, y[k]).volume;
+            if (y[k] < 0.0) made += node_storage(w, l, k, kNegativeDepth).volume - node_storage(w, l, k, y[k]).volume;
         const double qu = w.Q_us_junc[l], qd = w.Q_ds_junc[l];
         if (qu > 0.0 && outlet(s, s.us_sjunc[l])) made += qu * dt;
         if (qd < 0.0 && outlet(s, s.ds_sjunc[l])) made -= qd * dt;
@@ -975,12 +1178,13 @@ int solve_piece(storm_drain_state& s, superlink_work& w, double dt) {
     // loses water whenever depths change. The piece is solved again with
     // each node's storage (and a free-falling end's rating) linearised at
     // the last pass's depths, momentum held, until every node's water
-    // matches its depth: only the numeric factorisation repeats per pass.
+    // matches its depth.
     int pass = 0;
     double worst = 1.0;
     for (; worst > kStorageTol && pass < kMaxPasses; ++pass) {
-        for (int l = 1; l <= s.n_superlinks; ++l) reduce_superlink(s, w, l, dt);
-        const junction_solve how = solve_junctions(s, w, dt);
+        for (int l = 1; l <= s.n_superlinks; ++l)
+            if (!w.settled[l]) reduce_superlink(s, w, l, dt);
+        const junction_solve how = solve_junctions(s, w, dt, pass == 0);
         if (how != heads_solved) {
             refuse_junction_solve(s, w, how);
             return -1;
@@ -1047,7 +1251,7 @@ int superlink_step(storm_drain_state& s, vec1<double>& h, double cell_size, doub
     }
     ++s.superlink_calls;
     s.volume_remaining_in_drains =
-        network_water(s, [&s, &w](int l, int k, double y) { return node_water(s, w, l, k, y).volume; });
+        network_water(s, [&w](int l, int k, double y) { return node_water(w, l, k, y).volume; });
     return 0;
 }
 
