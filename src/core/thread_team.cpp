@@ -5,9 +5,15 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <climits>
+#include <condition_variable>
 #include <cstdlib>
+#include <memory>
+#include <mutex>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include <omp.h>
 
@@ -34,7 +40,132 @@ std::string own_path() {
     return path;
 }
 
+// Lets the core's other hardware thread, or the spinning loop's own
+// pipeline, breathe between two looks at a flag.
+inline void spin_pause() {
+#if defined(__x86_64__) || defined(__i386__)
+    __builtin_ia32_pause();
+#endif
+}
+
+// Looks at `ready` until it holds or kTeamSpinMicroseconds have passed;
+// returns whether it held.
+template <class Ready>
+bool spin_for(Ready ready) {
+    using clock = std::chrono::steady_clock;
+    const auto end = clock::now() + std::chrono::duration<double, std::micro>(kTeamSpinMicroseconds);
+    for (;;) {
+        for (int k = 0; k < 16; ++k) {
+            if (ready()) return true;
+            spin_pause();
+        }
+        if (clock::now() >= end) return ready();
+    }
+}
+
+// A thread's bed: it sleeps on `wake` until `ready` holds. The waker makes
+// what `ready` reads true and then calls wake_up, which wakes the sleeper
+// when there is one and costs a look at a flag when there is none.
+class bed {
+public:
+    template <class Ready>
+    void wait(Ready ready) {
+        if (spin_for(ready)) return;
+        // Told asleep before the last look: a waker that made `ready`
+        // true after that look sees the flag (both are sequentially
+        // consistent), and takes the lock, which this thread holds until it
+        // sleeps, before it wakes it.
+        std::unique_lock<std::mutex> lock(mutex_);
+        asleep_.store(true);
+        while (!ready()) wake_.wait(lock);
+        asleep_.store(false, std::memory_order_relaxed);
+    }
+    void wake_up() {
+        if (!asleep_.load()) return;
+        { const std::lock_guard<std::mutex> lock(mutex_); }
+        wake_.notify_one();
+    }
+
+private:
+    std::atomic<bool> asleep_{false};
+    std::mutex mutex_;
+    std::condition_variable wake_;
+};
+
+// The team's threads beyond the caller's. Each has its own line of memory
+// (its job count and bed), so that posting a job to one does not disturb
+// the others' caches.
+class team_threads {
+public:
+    // Runs the parts of a job; false when the team is taken (another
+    // thread's call is running), and the caller is then to run them itself.
+    bool run(int team, team_job call, void* job) {
+        if (t_in_part) return false;
+        std::unique_lock<std::mutex> taken(in_use_, std::try_to_lock);
+        if (!taken.owns_lock()) return false;
+        while (static_cast<int>(workers_.size()) < team - 1) add_worker();
+        call_ = call;
+        job_ = job;
+        team_ = team;
+        running_.store(team - 1, std::memory_order_relaxed);
+        for (int w = 0; w < team - 1; ++w) {
+            worker& k = *workers_[static_cast<std::size_t>(w)];
+            k.posted.store(k.posted.load(std::memory_order_relaxed) + 1);
+            k.rest.wake_up();
+        }
+        t_in_part = true;
+        call(job, 0, team);
+        t_in_part = false;
+        done_.wait([this] { return running_.load(std::memory_order_acquire) == 0; });
+        return true;
+    }
+
+private:
+    struct alignas(64) worker {
+        std::atomic<unsigned> posted{0};  // jobs given to this thread
+        bed rest;  // where it waits for its next job
+        std::thread thread;
+    };
+
+    void add_worker() {
+        const int part = static_cast<int>(workers_.size()) + 1;
+        workers_.push_back(std::make_unique<worker>());
+        worker* k = workers_.back().get();
+        k->thread = std::thread([this, k, part] { work(*k, part); });
+    }
+
+    void work(worker& k, int part) {
+        t_in_part = true;  // a job's part runs its loops itself
+        unsigned done = 0;
+        for (;;) {
+            k.rest.wait([&k, done] { return k.posted.load() != done; });
+            ++done;
+            call_(job_, part, team_);
+            if (running_.fetch_sub(1, std::memory_order_acq_rel) == 1) done_.wake_up();
+        }
+    }
+
+    static thread_local bool t_in_part;
+    std::mutex in_use_;
+    std::vector<std::unique_ptr<worker>> workers_;
+    team_job call_ = nullptr;
+    void* job_ = nullptr;
+    int team_ = 0;
+    std::atomic<int> running_{0};  // workers of the job still at it
+    bed done_;                     // where the caller waits for them
+};
+
+thread_local bool team_threads::t_in_part = false;
+
 }  // namespace
+
+void run_team_job(int team, team_job call, void* job) {
+    // Made once and kept for the process: its threads never end, so nothing
+    // may destroy what they use.
+    static team_threads* const threads = new team_threads();
+    if (team > 1 && threads->run(team, call, job)) return;
+    for (int part = 0; part < team; ++part) call(job, part, team);
+}
 
 int thread_team(long long cells) {
     const long long share = g_cells_per_thread.load(std::memory_order_relaxed);

@@ -3,6 +3,8 @@
 // team, so both choices change only the time a run takes.
 #pragma once
 
+#include <type_traits>
+
 namespace kesta {
 
 // Fewest cells (or grid values) one thread of a team is given. A smaller
@@ -32,5 +34,36 @@ int set_cells_per_thread(int cells);
 // be started again (it then runs on with the runtime's own policy). To be
 // called first thing in main, before anything is printed.
 void run_with_sleeping_threads(char** argv);
+
+// The team of the grid's hot loops, which waits in its own way: a thread
+// that has finished its part, or waits for the next loop, keeps its core
+// for a short while (kTeamSpinMicroseconds), in which the next loop of a
+// step most often begins, and then sleeps until it is woken. On an idle
+// machine no thread then waits for its core to wake up; on a busy one a
+// waiting thread gives its core away soon, and takes it back at once when
+// it is woken (the scheduler favours a thread that has slept).
+constexpr double kTeamSpinMicroseconds = 100.0;
+
+// Runs job(t, team) for t = 0 .. team - 1, each part on a thread of its own
+// (part 0 on the calling thread), and returns once every part has returned.
+// A part must not wait for another part nor throw. Called with a team of
+// one, from inside a part, or while another thread's call runs, it runs
+// the parts one after another on the calling thread, so the parts of a
+// loop must give the same results in any order. The team's threads are
+// made the first time they are needed and stay for the process.
+using team_job = void (*)(void* job, int part, int team);
+void run_team_job(int team, team_job call, void* job);
+
+template <class Job>
+void run_on_team(int team, Job&& job) {
+    using J = std::remove_reference_t<Job>;
+    if (team <= 1) {
+        job(0, 1);
+        return;
+    }
+    run_team_job(
+        team, [](void* j, int part, int size) { (*static_cast<J*>(j))(part, size); },
+        const_cast<void*>(static_cast<const void*>(&job)));
+}
 
 }  // namespace kesta
