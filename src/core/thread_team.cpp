@@ -1,5 +1,6 @@
 #include "core/thread_team.hpp"
 
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -48,18 +49,43 @@ inline void spin_pause() {
 #endif
 }
 
-// Looks at `ready` until it holds or kTeamSpinMicroseconds have passed;
-// returns whether it held.
+using team_clock = std::chrono::steady_clock;
+
+// The time (team_clock, ns since its epoch) before which the team's threads
+// do not spin: a while after one of them last found that the scheduler had
+// given its core to another thread.
+std::atomic<long long> g_no_spin_until{0};
+
+long long clock_ns() {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(team_clock::now().time_since_epoch()).count();
+}
+
+// Looks whether the scheduler has taken the calling thread off its core for
+// another since the thread last looked (its count of involuntary switches
+// grew): the machine then has more work than cores, and the team's threads
+// stop spinning for kTeamCalmMilliseconds.
+void note_preemption() {
+    static thread_local long seen = 0;
+    struct rusage usage {};
+    if (getrusage(RUSAGE_THREAD, &usage) != 0 || usage.ru_nivcsw == seen) return;
+    seen = usage.ru_nivcsw;
+    const long long until = clock_ns() + static_cast<long long>(kTeamCalmMilliseconds * 1e6);
+    g_no_spin_until.store(until, std::memory_order_relaxed);
+}
+
+// Looks at `ready` until it holds or kTeamSpinMicroseconds have passed
+// (none while the machine is busy); returns whether it held.
 template <class Ready>
 bool spin_for(Ready ready) {
-    using clock = std::chrono::steady_clock;
-    const auto end = clock::now() + std::chrono::duration<double, std::micro>(kTeamSpinMicroseconds);
+    const long long now = clock_ns();
+    if (now < g_no_spin_until.load(std::memory_order_relaxed)) return ready();
+    const auto end = team_clock::now() + std::chrono::duration<double, std::micro>(kTeamSpinMicroseconds);
     for (;;) {
         for (int k = 0; k < 16; ++k) {
             if (ready()) return true;
             spin_pause();
         }
-        if (clock::now() >= end) return ready();
+        if (team_clock::now() >= end) return ready();
     }
 }
 
@@ -116,6 +142,7 @@ public:
         t_in_part = true;
         call(job, 0, team);
         t_in_part = false;
+        note_preemption();
         done_.wait([this] { return running_.load(std::memory_order_acquire) == 0; });
         return true;
     }
@@ -141,6 +168,7 @@ private:
             k.rest.wait([&k, done] { return k.posted.load() != done; });
             ++done;
             call_(job_, part, team_);
+            note_preemption();
             if (running_.fetch_sub(1, std::memory_order_acq_rel) == 1) done_.wake_up();
         }
     }

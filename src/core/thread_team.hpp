@@ -39,10 +39,14 @@ void run_with_sleeping_threads(char** argv);
 // that has finished its part, or waits for the next loop, keeps its core
 // for a short while (kTeamSpinMicroseconds), in which the next loop of a
 // step most often begins, and then sleeps until it is woken. On an idle
-// machine no thread then waits for its core to wake up; on a busy one a
-// waiting thread gives its core away soon, and takes it back at once when
-// it is woken (the scheduler favours a thread that has slept).
+// machine no thread then waits for its core to wake up. On a busy one a
+// thread that spins holds a core that another thread of the team may be
+// waiting for, so as soon as one of them finds that the scheduler took its
+// core away for another thread, they all go to sleep at once when they
+// wait, for kTeamCalmMilliseconds: a sleeping thread takes its core back
+// at once when it is woken (the scheduler favours a thread that has slept).
 constexpr double kTeamSpinMicroseconds = 100.0;
+constexpr double kTeamCalmMilliseconds = 50.0;
 
 // Runs job(t, team) for t = 0 .. team - 1, each part on a thread of its own
 // (part 0 on the calling thread), and returns once every part has returned.
