@@ -1,5 +1,6 @@
 #include "core/thread_team.hpp"
 
+#include <pthread.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -187,11 +188,33 @@ thread_local bool team_threads::t_in_part = false;
 
 }  // namespace
 
+namespace {
+
+// The team's threads, made at the first call that needs them and kept for
+// the process: they never end, so nothing may destroy what they use. A
+// child process that fork makes has none of its parent's threads: it makes
+// its own when it needs them.
+std::atomic<team_threads*> g_team{nullptr};
+std::once_flag g_fork_handler;
+
+team_threads& the_team() {
+    std::call_once(g_fork_handler, [] { pthread_atfork(nullptr, nullptr, [] { g_team.store(nullptr); }); });
+    team_threads* t = g_team.load();
+    if (!t) {
+        t = new team_threads();
+        team_threads* none = nullptr;
+        if (!g_team.compare_exchange_strong(none, t)) {
+            delete t;  // another thread made it first
+            t = none;
+        }
+    }
+    return *t;
+}
+
+}  // namespace
+
 void run_team_job(int team, team_job call, void* job) {
-    // Made once and kept for the process: its threads never end, so nothing
-    // may destroy what they use.
-    static team_threads* const threads = new team_threads();
-    if (team > 1 && threads->run(team, call, job)) return;
+    if (team > 1 && the_team().run(team, call, job)) return;
     for (int part = 0; part < team; ++part) call(job, part, team);
 }
 

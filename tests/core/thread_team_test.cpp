@@ -1,8 +1,13 @@
 // The team of the grid's loops: every part of a job runs once, on a thread
 // of its own, and what the parts write is there when the call returns;
 // calls from inside a part, or from two threads at once, still run every
-// part; threads that have gone to sleep between jobs wake for the next.
+// part; threads that have gone to sleep between jobs wake for the next; a
+// child process runs its jobs on threads of its own.
 #include <gtest/gtest.h>
+
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
@@ -98,6 +103,23 @@ TEST(ThreadTeam, CallsFromInsideAPartOrFromTwoThreadsRunEveryPart) {
     caller();
     other.join();
     EXPECT_EQ(parts.load(), 2LL * 300 * 5);
+}
+
+TEST(ThreadTeam, AChildProcessRunsJobsOnThreadsOfItsOwn) {
+    expect_each_part_once(4);  // the parent's threads exist
+    const pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        // The parent's threads are not in the child: a job posted to them
+        // would never end (the alarm ends the child then).
+        alarm(20);
+        std::atomic<int> parts{0};
+        for (int job = 0; job < 50; ++job) kesta::run_on_team(4, [&parts](int, int) { parts.fetch_add(1); });
+        _exit(parts.load() == 200 ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "child status " << status;
 }
 
 }  // namespace
