@@ -225,6 +225,24 @@ void for_faces_ahead(int n, int blocks, int reach, F f) {
     }
 }
 
+// for_faces_ahead with each run of cells on a thread of the team, all at
+// once: for an f that writes nothing outside cells lo - reach .. hi + reach
+// (nor anything another run reads), which are apart on grids whose blocks
+// hold more than 3 reach cells. On others the runs are made one after
+// another.
+template <class F>
+void for_faces_ahead_on_team(int n, int blocks, int reach, F f) {
+    if (blocks < 3 || n / blocks <= 3LL * reach) {
+        for_faces_ahead(n, blocks, reach, f);
+        return;
+    }
+    run_on_team(blocks - 1, [n, blocks, reach, &f](int b, int) {
+        int lo = 0, hi = 0;
+        overland_detail::block_of(n, b, blocks, lo, hi);
+        f(std::max(lo, hi - reach + 1), hi);
+    });
+}
+
 // The first cell of block b of `blocks` (lo..hi) whose face for_faces_ahead
 // made; hi + 1 for the last block.
 int first_face_ahead(int b, int blocks, int lo, int hi, int reach) {
@@ -668,9 +686,9 @@ bool pc_direction_fused(model_state& m, const grid_view& g, const direction& dir
         return v.within;
     };
     const int blocks = thread_team(n);
-    for_faces_ahead(n, blocks, reach, [&](int lo, int hi) {
+    for_faces_ahead_on_team(n, blocks, reach, [&](int lo, int hi) {
         // The predicted depths these faces read, and the predictor's faces
-        // those depths take.
+        // those depths take (cells lo - reach .. hi + reach).
         const int last = std::min(n, hi + reach);
         overland_detail::ade_plain_fluxes(g, g.h, dir.nb, qdummy, std::max(1, lo - reach), last);
         predict(hdummy, qdummy, lo, last, lo);
