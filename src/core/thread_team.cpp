@@ -10,6 +10,7 @@
 #include <chrono>
 #include <climits>
 #include <condition_variable>
+#include <cstdint>
 #include <cstdlib>
 #include <memory>
 #include <mutex>
@@ -122,6 +123,12 @@ private:
 // The team's threads beyond the caller's. Each has its own line of memory
 // (its job count and bed), so that posting a job to one does not disturb
 // the others' caches.
+//
+// The parts of a job go to whichever thread asks first: the caller and each
+// thread woken for the job take parts one after another until none is
+// left. A thread that is slow to wake (asleep, or its core taken by other
+// work) then leaves its part to those that are running, and nobody waits
+// for it; the part each thread runs changes nothing in what it computes.
 class team_threads {
 public:
     // Runs the parts of a job; false when the team is taken (another
@@ -133,18 +140,20 @@ public:
         while (static_cast<int>(workers_.size()) < team - 1) add_worker();
         call_ = call;
         job_ = job;
-        team_ = team;
-        running_.store(team - 1, std::memory_order_relaxed);
+        parts_done_.store(0, std::memory_order_relaxed);
+        ++job_number_;
+        // Published with the job: whoever takes a part from this word sees
+        // call_ and job_ as set above.
+        claims_.store(job_number_ << 32 | static_cast<std::uint64_t>(team) << 16, std::memory_order_release);
         for (int w = 0; w < team - 1; ++w) {
             worker& k = *workers_[static_cast<std::size_t>(w)];
             k.posted.store(k.posted.load(std::memory_order_relaxed) + 1);
             k.rest.wake_up();
         }
         t_in_part = true;
-        call(job, 0, team);
+        take_parts();
         t_in_part = false;
-        note_preemption();
-        done_.wait([this] { return running_.load(std::memory_order_acquire) == 0; });
+        done_.wait([this, team] { return parts_done_.load(std::memory_order_acquire) == team; });
         return true;
     }
 
@@ -156,21 +165,35 @@ private:
     };
 
     void add_worker() {
-        const int part = static_cast<int>(workers_.size()) + 1;
         workers_.push_back(std::make_unique<worker>());
         worker* k = workers_.back().get();
-        k->thread = std::thread([this, k, part] { work(*k, part); });
+        k->thread = std::thread([this, k] { work(*k); });
     }
 
-    void work(worker& k, int part) {
+    void work(worker& k) {
         t_in_part = true;  // a job's part runs its loops itself
-        unsigned done = 0;
+        unsigned seen = 0;
         for (;;) {
-            k.rest.wait([&k, done] { return k.posted.load() != done; });
-            ++done;
-            call_(job_, part, team_);
+            k.rest.wait([&k, seen] { return k.posted.load() != seen; });
+            seen = k.posted.load();
+            take_parts();
+        }
+    }
+
+    // Runs parts of the job in hand while any is left. A part is taken by
+    // moving the job's word on by one, which only the thread that does it
+    // manages: the part is then its own, and the job cannot end, nor
+    // another begin, before the part is done.
+    void take_parts() {
+        std::uint64_t word = claims_.load(std::memory_order_acquire);
+        for (;;) {
+            const int next = static_cast<int>(word & 0xFFFF), team = static_cast<int>((word >> 16) & 0xFFFF);
+            if (next >= team) return;
+            if (!claims_.compare_exchange_weak(word, word + 1, std::memory_order_acquire)) continue;
+            call_(job_, next, team);
             note_preemption();
-            if (running_.fetch_sub(1, std::memory_order_acq_rel) == 1) done_.wake_up();
+            if (parts_done_.fetch_add(1, std::memory_order_acq_rel) + 1 == team) done_.wake_up();
+            word = claims_.load(std::memory_order_acquire);
         }
     }
 
@@ -179,9 +202,12 @@ private:
     std::vector<std::unique_ptr<worker>> workers_;
     team_job call_ = nullptr;
     void* job_ = nullptr;
-    int team_ = 0;
-    std::atomic<int> running_{0};  // workers of the job still at it
-    bed done_;                     // where the caller waits for them
+    std::uint64_t job_number_ = 0;
+    // The job's number (from bit 32), its parts (bits 16 to 31) and the
+    // next part to take (bits 0 to 15).
+    alignas(64) std::atomic<std::uint64_t> claims_{0};
+    alignas(64) std::atomic<int> parts_done_{0};
+    bed done_;  // where the caller waits for the parts
 };
 
 thread_local bool team_threads::t_in_part = false;

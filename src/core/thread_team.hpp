@@ -48,13 +48,16 @@ void run_with_sleeping_threads(char** argv);
 constexpr double kTeamSpinMicroseconds = 100.0;
 constexpr double kTeamCalmMilliseconds = 50.0;
 
-// Runs job(t, team) for t = 0 .. team - 1, each part on a thread of its own
-// (part 0 on the calling thread), and returns once every part has returned.
-// A part must not wait for another part nor throw. Called with a team of
-// one, from inside a part, or while another thread's call runs, it runs
-// the parts one after another on the calling thread, so the parts of a
-// loop must give the same results in any order. The team's threads are
-// made the first time they are needed and stay for the process.
+// Runs job(t, team) for t = 0 .. team - 1 on up to `team` threads at once,
+// the calling thread among them, and returns once every part has returned.
+// Each thread takes the next part not yet taken until none is left, so a
+// thread that is late (asleep, or its core given to other work) leaves its
+// part to the others. A part must not wait for another part nor throw.
+// Called with a team of one, from inside a part, or while another thread's
+// call runs, it runs the parts one after another on the calling thread, so
+// the parts of a loop must give the same results on any thread and in any
+// order. At most 65535 parts. The team's threads are made the first time
+// they are needed and stay for the process.
 using team_job = void (*)(void* job, int part, int team);
 void run_team_job(int team, team_job call, void* job);
 
