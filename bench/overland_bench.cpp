@@ -423,7 +423,7 @@ void map_frames(benchmark::State& state) {
         kesta::map_series series;
         series.set_grid(m->h, m->mask, m->north, m->east, m->south, m->west, kRows, kCols, -999.99, 1.0, 0, kDx);
         if (!series.open(format, folder.string(), "depth", ".asc", (folder / "depth.dat").string(), 1010, "depth",
-                         *m)) {
+                         "card DEPTH", *m)) {
             state.SkipWithError("the map output could not be opened");
             return;
         }

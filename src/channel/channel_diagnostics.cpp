@@ -17,6 +17,7 @@
 #include "core/token_stream.hpp"
 #include "input/reader_support.hpp"
 #include "model/model_state.hpp"
+#include "output/output_registry.hpp"
 
 namespace kesta {
 
@@ -80,13 +81,22 @@ bool read_locations(model_state& m, std::FILE* fp, const std::string& name, cons
 
 // A diagnostic file written whole or refused: a partial one would mislead.
 template <class Write>
-void write_diagnostic(const char* file_name, Write write) {
-    std::string name = file_name;
-    file_ptr fp = open_file(name, "w", 1);
-    if (fp) write(fp.get());
-    if (!fp || close_file_checked(fp) != 0)
+void write_diagnostic(model_state& m, const char* file_name, Write write) {
+    output_spec spec;
+    spec.words = std::string("the channel diagnostic ") + file_name;
+    spec.name = file_name;
+    spec.group = output_group::written_whole;
+    spec.what = "channel diagnostic file";
+    spec.fixed = true;
+    const opened_output o = open_output(m, spec);
+    if (o.refused) return;
+    if (!o.fp) {
         refuse(format_text("Error writing channel diagnostic file %s: the output is incomplete.\n",
-                           output_path(name, "w", 1).c_str()));
+                           output_path(file_name, "w", 1).c_str()));
+        return;
+    }
+    write(o.fp);
+    close_output(m, o.fp);
 }
 
 }  // namespace
@@ -202,8 +212,8 @@ void compute_topo_index_weights(model_state& m) {
         refuse("Problem, summation of the Sacramento weights is not equal to 1.0.\nProgram terminated.\n");
 }
 
-void check_short_links(const model_state& m) {
-    write_diagnostic("short_links.out", [&](std::FILE* fp) {
+void check_short_links(model_state& m) {
+    write_diagnostic(m, "short_links.out", [&](std::FILE* fp) {
         std::fputs("Links with 1 node:\n", fp);
         for (int l = 1; l <= m.nlinks; ++l) {
             if (m.nx[l] == 1) std::fprintf(fp, "%d\n", l);
@@ -211,8 +221,8 @@ void check_short_links(const model_state& m) {
     });
 }
 
-void check_thalweg(const model_state& m) {
-    write_diagnostic("bad_thalweg.out", [&](std::FILE* fp) {
+void check_thalweg(model_state& m) {
+    write_diagnostic(m, "bad_thalweg.out", [&](std::FILE* fp) {
         std::fputs("Problem    link    node    thalweg     cell    elev\n"
                    "--> problem codes: 0=thalweg>cell elev, 1= difference <0.5, 2= difference<1.0, "
                    "3=difference>3.5\n",

@@ -34,9 +34,9 @@ void check_node_spacing(model_state& m);
 void compute_topo_index_weights(model_state& m);
 
 // "short_links.out": the links with a single computational node.
-void check_short_links(const model_state& m);
+void check_short_links(model_state& m);
 // "bad_thalweg.out": the grid-stream entries whose node bed lies above the
 // ground of its cell.
-void check_thalweg(const model_state& m);
+void check_thalweg(model_state& m);
 
 }  // namespace kesta

@@ -37,6 +37,16 @@ void step_chan_point_input(model_state& m);
 // Water in the channel network (m3): flow area times node spacing over the
 // nodes no lake holds of the links routed as channels.
 double channel_storage(const model_state& m);
+// Water in the channel-network lakes (m3): their volumes.
+double channel_lake_storage(const model_state& m);
+// With channel routing, as an event starts: the channel clocks from the
+// overland ones; the network emptied (no flow, water surfaces at the bed)
+// unless a backwater profile or hotstart gives its state or water drains
+// into it between events (after the first step); then the flow areas and
+// the event's initial channel and lake volumes.
+void start_channel(model_state& m);
+// The water the channels hold as an event ends (final_volume_in_channels).
+void channels_at_event_end(model_state& m);
 // The channel and lake storages and flows of the run for the end-of-run
 // water balance (`chan_run`), at the end of a run.
 void finish_channel_run_totals(model_state& m);

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "core/arrays.hpp"
+#include "core/file_opener.hpp"
 #include "input/mapping_tables.hpp"
 #include "input/run_params.hpp"
 #include "input/stream_mapping_tables.hpp"
@@ -29,6 +30,25 @@ struct input_state {
     stream_table_info st_mapping_table_info;  // all 0 until the file is checked
     // The run's mapping-table file, read once on its first use.
     mapping_table_file mapping_tables;
+
+    // The run's input files, one per project card (suffix _fp), opened by
+    // open_run_files in the order of the run's files; empty when not open.
+    // A reader done with its file closes it and leaves the slot empty.
+    file_ptr watershed_mask_fp, elevation_fp;
+    file_ptr gw_boundfile_fp, out_well_location_fp, gw_hycond_map_fp, gw_porosity_map_fp, water_table_fp,
+        aquifer_bottom_fp;
+    file_ptr soil_type_map_fp, soil_layer_input_file_fp;
+    file_ptr moisture_fp, conductivity_fp, capillary_fp, porosity_fp, pore_index_fp, residual_sat_fp;
+    file_ptr hmet_fp;  // whichever of HMET_SURFAWAYS, HMET_SAMSON, HMET_KVL names it
+    file_ptr albedo_fp, vheight_fp, tcoeff_fp, canopy_fp, wilting_point_fp;
+    file_ptr precip_file_fp, stream_cell_fp, storage_capacity_fp, interception_coeff_fp, overland_lake_map_fp,
+        overland_lake_file_fp, reten_depth_fp, roughness_fp, area_reduction_fp;
+    file_ptr channel_input_fp;
+    file_ptr read_chan_hotstart_depth_fp, read_chan_hotstart_discharge_fp;  // READ_CHAN_HOTSTART opened twice
+    file_ptr read_ov_hotstart_fp;
+    file_ptr in_hyd_location_fp, in_theta_location_fp;
+    file_ptr in_sed_loc_fp;  // the sediment locations (IN_SED_LOC)
+    file_ptr contam_map_fp;
 
     // Soil-moisture output cells (IN_THETA_LOCATION), entries 1..cell_loc_count.
     int cell_loc_count = 0;

@@ -53,14 +53,14 @@ bool cell_size_agrees(model_state& m, double header_size, const char* direction)
 
 // The mask with its cell numbers, for the user to check. A mask map that
 // could not be written whole stops the run: a partial one would mislead.
-void write_mask_map(const model_state& m) {
-    std::string name = kMaskMapFile;
-    file_ptr fp = open_file(name, "w", 1);
-    if (!fp) {
+void write_mask_map(model_state& m) {
+    const opened_output o = open_output(m, mask_map_output());
+    if (o.refused) return;
+    if (!o.fp) {
         std::printf("Error: unable to open mask map file for writing\n");
         return;
     }
-    std::FILE* f = fp.get();
+    std::FILE* f = o.fp;
     std::fprintf(f, "north: %9.2lf\n", m.north);
     std::fprintf(f, "south: %9.2lf\n", m.south);
     std::fprintf(f, "east: %9.2lf\n", m.east);
@@ -71,10 +71,7 @@ void write_mask_map(const model_state& m) {
         for (int c = 1; c <= m.cols; ++c) std::fprintf(f, "%d ", m.mask[r][c]);
         std::fprintf(f, "\n");
     }
-    if (close_file_checked(fp) != 0) {
-        refuse(format_text("Error writing mask map file %s: the output is incomplete.\n",
-                           output_path(name, "w", 1).c_str()));
-    }
+    close_output(m, f);
 }
 
 // The previous heads of the Richards, groundwater and channel solutions: one

@@ -20,7 +20,7 @@
 #include "input/stream_mapping_tables.hpp"
 #include "model/model_state.hpp"
 #include "nutrients/nutrient_species.hpp"
-#include "nutrients/source/aquatic_kinetics.hpp"
+#include "nutrients/aquatic_env.hpp"
 #include "transport/constituents.hpp"
 
 namespace kesta {

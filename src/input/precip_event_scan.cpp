@@ -13,10 +13,12 @@
 #include "core/error_record.hpp"
 #include "core/file_opener.hpp"
 #include "core/interval_clock.hpp"
+#include "core/line_reader.hpp"
 #include "core/text_format.hpp"
 #include "input/input_steps.hpp"
 #include "input/reader_support.hpp"
 #include "model/model_state.hpp"
+#include "output/output_registry.hpp"
 #include "overland/precipitation.hpp"
 #include "subsurface/subsurface_steps.hpp"
 
@@ -43,8 +45,15 @@ bool scan_hmet_file(model_state& m) {
 bool open_optim_output(model_state& m) {
     if (!m.optimize_given) return true;
     if (m.optimize.empty()) m.optimize = "kesta_optim.out";
-    m.optim_fp = open_file(m.optimize, "w", 1);
-    if (!m.optim_fp) {
+    strip_quotes(m.optimize);
+    output_spec spec;
+    spec.words = "card OPTIMIZE";
+    spec.name = m.optimize;
+    spec.group = output_group::coupling;
+    spec.what = "the optimisation output";
+    const opened_output o = open_output(m, spec, &m.optim_fp);
+    if (o.refused) return false;
+    if (!o.fp) {
         refuse_on_stderr(
             format_text("Problem opening optimization output file named:%s for writing\n", m.optimize.c_str()));
         return false;
@@ -152,10 +161,17 @@ void setup_optim_and_precip_events(model_state& m) {
         return;
     }
 
-    file_ptr summary;
+    std::FILE* summary = nullptr;
     if (summary_requested) {
-        std::string name = kHtpSummaryFile;
-        summary = open_file(name, "w", 1);
+        output_spec spec;
+        spec.words = "the land-management precipitation summary";
+        spec.name = kHtpSummaryFile;
+        spec.group = output_group::written_whole;
+        spec.what = "the land-management precipitation summary";
+        spec.fixed = true;
+        const opened_output o = open_output(m, spec);
+        if (o.refused) return;
+        summary = o.fp;
         if (!summary) {
             refuse("Unable to open file HTP_PRECIP.SUM for writing. Program terminated\n");
             return;
@@ -223,8 +239,8 @@ void setup_optim_and_precip_events(model_state& m) {
     rewind_precip(m.precip_in);
 
     if (summary_requested) {
-        write_htp_summary(summary.get(), starts);
-        close_file(summary);
+        write_htp_summary(summary, starts);
+        if (!close_output(m, summary)) return;
         refuse("KESTA wrote precipitation data event summary to file: exchange/HTP_PRECIP.SUM\n"
                "No simulations performed.  KESTA terminated.\n\n");
         return;

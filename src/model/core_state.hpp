@@ -6,7 +6,6 @@
 
 #include "calibration/optim_record.hpp"
 #include "core/calendar.hpp"
-#include "core/file_opener.hpp"
 #include "model/model_state_fwd.hpp"
 
 namespace kesta {
@@ -170,8 +169,7 @@ struct core_state {
     double richards_soil_water_change = 0.0;  // Richards soil water gained between events
 
     int optimize_given = 0;
-    std::string optimize;  // the optimisation output file
-    file_ptr optim_fp;     // one line per event
+    std::string optimize;  // the optimisation output file (its slot optim_fp is the output state's)
     optim_record* run_result = nullptr;  // the caller's, in a calibration run
     std::unique_ptr<optim_record> own_run_result;  // the run's own when no caller gave one
     int quiet = 0;

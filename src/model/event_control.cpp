@@ -168,6 +168,7 @@ void step_event_precip(model_state& m) {
             return;
         }
     }
+    trigger_analyzers(m, notice_event_start);
     begin_precip_event(m);
 }
 

@@ -19,6 +19,7 @@
 #include "model/model_state.hpp"
 #include "output/finite_output.hpp"
 #include "output/grid_writers.hpp"
+#include "output/output_registry.hpp"
 #include "output/output_steps.hpp"
 #include "overland/overland_steps.hpp"
 #include "subsurface/subsurface_steps.hpp"
@@ -35,19 +36,31 @@ constexpr double kDefaultRoughness = 0.04;
 // before the current date's.
 constexpr int kDayNumberHour = 1;
 
+// An exchange file written as a whole at every event end, in the exchange
+// folder and never numbered; `card` names it.
+output_spec exchange_output(const char* card, const std::string& path) {
+    output_spec spec;
+    spec.words = std::string("card ") + card;
+    spec.name = path;
+    spec.group = output_group::written_whole;
+    spec.what = "exchange file";
+    spec.add_run_number = 0;
+    return spec;
+}
+
 // Writes one exchange grid; false after the message when the file cannot be
-// opened.
-bool write_exchange_grid(model_state& m, std::string path, const vec1<double>& values,
+// opened or written.
+bool write_exchange_grid(model_state& m, const char* card, const std::string& path, const vec1<double>& values,
                          const char* message) {
     if (!grid_finite(m, values, "the exchange value", path)) return false;
-    file_ptr fp = open_file(path, "w", 0);
-    if (!fp) {
+    const opened_output o = open_output(m, exchange_output(card, path));
+    if (o.refused) return false;
+    if (!o.fp) {
         store_refusal(format_text(message, path.c_str()));
         return false;
     }
-    write_grass_ascii_grid(fp.get(), m.mask, m.north, m.south, m.east, m.west, m.grid_rows,
-                           m.grid_cols, values);
-    return true;
+    write_grass_ascii_grid(o.fp, m.mask, m.north, m.south, m.east, m.west, m.grid_rows, m.grid_cols, values);
+    return close_output(m, o.fp);
 }
 
 // Reads one exchange grid into the mask cells of `dest`; false after the
@@ -68,42 +81,41 @@ bool read_exchange_grid(model_state& m, std::string path, vec1<double>& dest, co
 
 bool write_to_grids(model_state& m) {
     if (m.moist_to_olma_given &&
-        !write_exchange_grid(m, m.moist_to_olma, m.infdep_all,
+        !write_exchange_grid(m, "MOIST_TO_OLMA", m.moist_to_olma, m.infdep_all,
                              "Can't open soil moisture exchange file %s for writing\n"))
         return false;
     if (m.rough_to_olma_given &&
-        !write_exchange_grid(m, m.rough_to_olma, m.dist_rough,
+        !write_exchange_grid(m, "ROUGH_TO_OLMA", m.rough_to_olma, m.dist_rough,
                              "Can't open roughness exchange file %s for writing\n"))
         return false;
     if (m.ksat_to_olma_given) {
         vec1<double> scratch(m.ncells);
         for (int k = 1; k <= m.ncells && k <= m.ks_map.n(); ++k)
             scratch[k] = m.ks_map[k] * kMetresPerSecondToCmPerHour;
-        if (!write_exchange_grid(m, m.ksat_to_olma, scratch,
+        if (!write_exchange_grid(m, "KSAT_TO_OLMA", m.ksat_to_olma, scratch,
                                  "Can't open Ksat exchange file %s for writing\n"))
             return false;
     }
     if (m.poros_to_olma_given &&
-        !write_exchange_grid(m, m.poros_to_olma, m.phi_map,
+        !write_exchange_grid(m, "POROS_TO_OLMA", m.poros_to_olma, m.phi_map,
                              "Can't open porosity exchange file %s for writing\n"))
         return false;
     return true;
 }
 
 bool write_olma_event_file(model_state& m) {
-    std::string path = m.olma;
-    file_ptr fp = open_file(path, "w", 0);
-    if (!fp) {
+    const opened_output o = open_output(m, exchange_output("OLMA", m.olma));
+    if (o.refused) return false;
+    if (!o.fp) {
         store_refusal("unable to open olma exchange file for writing\n");
         return false;
     }
     if (!has_next_event(m)) {
-        std::fprintf(fp.get(), "999 999\n");
+        std::fprintf(o.fp, "999 999\n");
     } else {
-        std::fprintf(fp.get(), "%3d %3d\n", olma_day_number(m.time, m.year),
-                     olma_day_number(next_event_start(m), m.year));
+        std::fprintf(o.fp, "%3d %3d\n", olma_day_number(m.time, m.year), olma_day_number(next_event_start(m), m.year));
     }
-    return true;
+    return close_output(m, o.fp);
 }
 
 void correct_moisture(model_state& m) {

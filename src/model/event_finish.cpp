@@ -26,14 +26,6 @@ constexpr double kTiny = 1e-16;
 constexpr double kCubicFeetPerCubicMetre = 35.32;
 constexpr double kNoWaterInput = -1.0;
 
-void channel_lakes_at_event_end(model_state& m) {
-    update_lake_extent(m);
-    for (int l = 1; l <= m.nlakes && l <= m.lake_precip_vol.n(); ++l) {
-        if (l <= m.lake_precip_total.n()) m.lake_precip_total[l] += m.lake_precip_vol[l];
-        m.lake_precip_vol[l] = 0.0;
-    }
-}
-
 void surface_at_event_end(model_state& m, double area) {
     if (m.overland_lake_map_given && m.chan_lakes_on)
         warn("You are simulating overland lakes and perennial lakes, not recommended presently. "
@@ -41,61 +33,15 @@ void surface_at_event_end(model_state& m, double area) {
     m.volume_remaining_on_surface = surface_storage(m, area, m.volume_remaining_in_overland_lakes);
 }
 
-void soils_at_event_end(model_state& m, double area) {
-    if (m.soil_et_accounting || m.inf_richards_on) {
-        double recharge = 0.0, evaporated = 0.0, infiltrated = 0.0, soil = 0.0;
-        int unsaturated = 0;
-        for (int k = 1; k <= m.ncells; ++k) {
-            if (k <= m.bottomfav.n()) {
-                recharge += m.bottomfav[k];
-                if (!m.gw_simulation) {
-                    m.total_percolation_volume += m.bottomfav[k] / 100.0 * area;
-                    m.bottomfav[k] = 0.0;
-                }
-            }
-            if (m.long_term && k <= m.DIRECT_EVAP.n()) {
-                evaporated += m.DIRECT_EVAP[k] / 100.0 * area;
-                m.DIRECT_EVAP[k] = 0.0;
-            }
-            if (m.inf_richards_on) {
-                infiltrated += value_at(m.inf_rich, k) * area;
-                soil += richards_column_water(m, k) * area;
-                if (value_at(m.yes_exfil, k) != 1) ++unsaturated;
-            } else {
-                soil += value_at(m.Ws1, k) / 100.0 * area;
-            }
-        }
-        m.volume_ground_water_recharge = recharge / 100.0 * area + m.drainage_carried;
-        // The groundwater step has taken in (and cleared) the drainage of its steps.
-        if (m.gw_simulation) m.volume_ground_water_recharge += m.gw_recharge_this_event;
-        if (m.long_term) m.volume_et_removed_water = evaporated + m.direct_evaporation_carried;
-        if (m.inf_richards_on) {
-            // Net: what entered the columns less what their soil evaporated.
-            m.net_vol_infiltrated_soil =
-                infiltrated - (m.run_sums.soil_evaporation - m.richards_evaporation_at_event_start);
-            m.number_cells_at_end_event = unsaturated;
-        }
-        m.final_volume_in_soils = soil;
-        // What the event's start carried is in the run total already.
-        if (m.long_term) m.total_direct_evap_volume += evaporated;
-        if (m.inf_richards_on) {
-            if (m.initial_volume_in_soils > 0.0) {
-                m.richard_equation_mass_balance_error =
-                    (m.final_volume_in_soils - m.initial_volume_in_soils - m.net_vol_infiltrated_soil +
-                     m.volume_ground_water_recharge - m.vol_gw_unsat_this_event_w) /
-                    m.initial_volume_in_soils * 100.0;
-            } else {
-                m.richard_equation_mass_balance_error = 0.0;
-                if (m.summary_fp)
-                    std::fputs("\n No Unsaturated Cells in Grid, No infiltration \n", m.summary_fp.get());
-            }
-        }
-    }
+// What the event leaves exfiltrated, in the channel-network lakes and as
+// snow.
+void stores_at_event_end(model_state& m, double area) {
     m.volume_of_water_exfiltrated =
         m.total_vol_water_exfiltrated_this_run - m.beginning_vol_water_exfiltrated_this_event;
     if (m.chan_lakes_on) m.volume_remaining_in_lakes = channel_lake_storage(m);
     if (m.snowdepth.n() >= 1) m.final_volume_of_snow = snow_storage(m, area);
 }
+
 
 void event_volumes(model_state& m) {
     const water_run_sums& now = m.run_sums;
@@ -122,10 +68,6 @@ void event_volumes(model_state& m) {
     // on from event to event.
     if (any_infiltration(m))
         m.volume_of_infiltrated_water = now.infiltrated_volume - then.infiltrated_volume;
-}
-
-void channels_at_event_end(model_state& m) {
-    m.final_volume_in_channels = channel_storage(m);
 }
 
 double ratio_or_no_input(double numerator, double denominator) {
@@ -244,12 +186,6 @@ double snow_storage(const model_state& m, double cell_area) {
     return snow;
 }
 
-double channel_lake_storage(const model_state& m) {
-    double lakes = 0.0;
-    for (int l = 1; l <= m.nlakes && l <= m.lake_volume.n(); ++l) lakes += m.lake_volume[l];
-    return lakes;
-}
-
 void event_mass_balance(model_state& m) {
     const bool channels = m.chan_routing || m.chan_alt_routing;
     const double rain = m.volume_rainfall_overland + m.volume_precip_to_lake;
@@ -326,6 +262,7 @@ void finish_event(model_state& m) {
     if (m.chan_lakes_on) channel_lakes_at_event_end(m);
     surface_at_event_end(m, area);
     soils_at_event_end(m, area);
+    stores_at_event_end(m, area);
     event_volumes(m);
     if (m.chan_routing || m.chan_alt_routing) channels_at_event_end(m);
     if (m.sacramento_given) m.volume_subsurface_at_event_end = sacramento_storage_volume(m);

@@ -1,18 +1,14 @@
 // The start of an event: its clocks, its totals and the per-cell state that
 // every event starts from.
-#include <cmath>
 #include <cstdio>
 
 #include "calibration/optim_record.hpp"
 #include "channel/channel_steps.hpp"
 #include "channel/superlink/storm_drain_steps.hpp"
 #include "core/interval_clock.hpp"
-#include "core/text_format.hpp"
-#include "core/warnings.hpp"
 #include "model/event_steps.hpp"
 #include "model/model_state.hpp"
 #include "output/finite_output.hpp"
-#include "subsurface/soil_params.hpp"
 #include "subsurface/subsurface_steps.hpp"
 #include "transport/constituent_books.hpp"
 #include "transport/transport_steps.hpp"
@@ -21,18 +17,7 @@ namespace kesta {
 
 namespace {
 
-constexpr double kTiny = 1e-16;
 constexpr double kNoLocationPeak = -999.99;  // a location whose peak is not known yet
-
-// Moves a per-cell depth (cm) into a run total (m3) and zeroes it; with
-// `carry`, the volume is also added there for the event's books.
-void move_cm_to_total(vec1<double>& v, int k, double area, double& total, double* carry = nullptr) {
-    if (k > v.n()) return;
-    const double volume = v[k] / 100.0 * area;
-    total += volume;
-    if (carry) *carry += volume;
-    v[k] = 0.0;
-}
 
 bool initial_depth_given(const model_state& m) {
     return m.project_options.ov_init_depth_given || m.project_options.init_elev_head_given;
@@ -173,159 +158,6 @@ void zero_event_figures(model_state& m) {
         for (double& p : m.run_result->location_peak) p = kNoLocationPeak;
         for (double& v : m.run_result->location_volume) v = 0.0;
     }
-}
-
-void check_initial_moisture(int k, double& thi, double thr, double phi) {
-    if (!(thi < thr) && !(thi > phi)) return;
-    std::printf("cell: %d  thi: %lf  thr: %lf   phi: %lf\n", k, thi, thr, phi);
-    if (thi < thr) {
-        warn(format_text("Problem initializing inf_redist in main loop, thi<thr at grid cell %d, increasing it to %lf\n",
-                         k, thr + 0.01));
-        thi = thr + 0.01;
-    }
-    if (thi > phi) {
-        warn(format_text("Problem initializing inf_redist in main loop, thi>phi at grid cell %d, decreasing it to %lf\n",
-                         k, phi - 0.01));
-        thi = phi - 0.01;
-    }
-}
-
-// Green and Ampt with redistribution starts each event with a fresh wetting
-// profile; a long-term run takes the initial moisture from the upper soil
-// store. Every run holds it within the residual and saturated moistures, so
-// that the Brooks-Corey powers never meet a negative saturation. The wetted
-// zone goes on redistributing between events unless the run says otherwise,
-// so the soil then still has work when the surface is dry. With `carried`
-// books the drainage and the surface's evaporation since the last event
-// closed are this event's.
-void start_redistribution(model_state& m, double area, bool carried) {
-    double* drainage = carried ? &m.drainage_carried : nullptr;
-    double* evaporation = carried ? &m.direct_evaporation_carried : nullptr;
-    m.initial_basin_averaged_soil_water_content = 0.0;
-    m.redist_event_init = 1;
-    m.water_pending = m.inf_redist_continuous;
-    double sum = 0.0;
-    for (int k = 1; k <= m.ncells; ++k) {
-        zero_at(m.iter_pond_1, k);
-        zero_at(m.iter_n, k);
-        zero_at(m.no_wat_prof, k);
-        zero_at(m.iter_i_less_k, k);
-        zero_at(m.vinf_n, k);
-        zero_at(m.infdep, k);
-        zero_at(m.infdep_prev, k);
-        if (k > m.thi.n()) continue;
-        const double phi = soil_parameter(m, k, soil_param::porosity);
-        const double thr = soil_parameter(m, k, soil_param::residual);
-        double thi = m.thi[k];
-        if (m.long_term) {
-            const double depth = value_at(m.soil_depth, k);
-            const double top = depth < m.top_layer_depth ? depth : m.top_layer_depth;
-            thi = phi;
-            if (depth > kTiny && top > 0.0) thi = value_at(m.Ws1_L1, k) / top;
-        }
-        check_initial_moisture(k, thi, thr, phi);
-        m.thi[k] = thi;
-        if (!m.long_term) continue;
-        sum += thi / phi;
-        if (!std::isfinite(sum)) warn(format_text("bad initial value of soil moisture cell %d\n", k));
-        if (!m.gw_simulation) move_cm_to_total(m.bottomfav, k, area, m.total_percolation_volume, drainage);
-        move_cm_to_total(m.DIRECT_EVAP, k, area, m.total_direct_evap_volume, evaporation);
-    }
-    if (m.long_term && m.ncells > 0) m.initial_basin_averaged_soil_water_content = sum / m.ncells;
-}
-
-// Layered soils of a long-term run take their layer moistures from the soil
-// stores, cell by cell (cells of one soil class keep their own moistures).
-// Layer 2 of the stores spans from the bottom of layer 1 to the bottom of the
-// soil; a column no deeper than layer 1 is saturated below it, as is a
-// column with no unsaturated soil. With `carried` books, as for
-// redistribution.
-void start_layered_soils(model_state& m, double area, bool carried) {
-    double* drainage = carried ? &m.drainage_carried : nullptr;
-    double* evaporation = carried ? &m.direct_evaporation_carried : nullptr;
-    double sum = 0.0;
-    for (int k = 1; k <= m.ncells; ++k) {
-        const double* s = soil_class_of(m, k);
-        if (!s || k > m.layer_theta.n()) continue;
-        double* theta = m.layer_theta[k].theta;
-        const double depth = value_at(m.soil_depth, k);
-        const double l1 = value_at(m.Ws1_L1, k);
-        const double l2 = value_at(m.Ws1_L2, k);
-        for (int j = 0; j < 3; ++j) theta[j] = s[7 + j];
-        if (depth > kTiny && s[22] > 0.0 && s[22] < depth) {
-            theta[0] = l1 / s[22];
-            if (s[22] + s[23] > depth) {
-                theta[1] = l2 / (depth - s[22]);
-            } else if (s[23] > 0.0) {
-                theta[1] = l2 / s[23];
-                theta[2] = theta[1];
-            }
-        } else if (depth > kTiny) {
-            theta[0] = l1 / depth;
-        }
-        for (int j = 0; j < 3; ++j) {
-            if (theta[j] < s[19 + j]) theta[j] = s[19 + j];
-            if (theta[j] > s[7 + j]) theta[j] = s[7 + j];
-        }
-        sum += theta[0] / s[7];
-        if (!std::isfinite(sum)) warn(format_text("bad initial value of soil moisture cell %d\n", k));
-        if (!m.gw_simulation) move_cm_to_total(m.bottomfav, k, area, m.total_percolation_volume, drainage);
-        move_cm_to_total(m.DIRECT_EVAP, k, area, m.total_direct_evap_volume, evaporation);
-    }
-    m.initial_basin_averaged_soil_water_content = m.ncells > 0 ? sum / m.ncells : 0.0;
-}
-
-bool initial_channel_state_given(const model_state& m) {
-    const project_options& po = m.project_options;
-    return po.explic_backwater_given || po.explic_hotstart_given || po.read_chan_hotstart_given;
-}
-
-void empty_channel_network(model_state& m) {
-    for (int link = 1; link <= m.nlinks && link <= m.link_nodes.n(); ++link) {
-        for (int node = 1; node <= m.link_nodes[link]; ++node) {
-            if (node <= m.qp.nrows() && link <= m.qp.ncols()) m.qp[node][link] = 0.0;
-            if (node <= m.qlat.nrows() && link <= m.qlat.ncols()) m.qlat[node][link] = 0.0;
-            if (node <= m.yp.nrows() && link <= m.yp.ncols() && node <= m.bel.nrows() &&
-                link <= m.bel.ncols())
-                m.yp[node][link] = m.bel[node][link];
-        }
-    }
-    if (m.head_bound) set_chan_point_value(m);
-}
-
-void initial_channel_volume(model_state& m) {
-    ex_section(m, 2);
-    for (int link = 1; link <= m.nlinks && link <= m.nx.n(); ++link) {
-        if (link_is_lake_struct_or_overtaken(m.ltype[link])) continue;
-        for (int node = 1; node <= m.nx[link]; ++node) {
-            if (node > m.area.nrows() || link > m.area.ncols()) continue;
-            if (std::isnan(m.area[node][link]))
-                warn(format_text("Negative Area Computed At Startup for [Node][Link]: [%d][%d] ltype: %d\n",
-                                 node, link, link <= m.ltype.n() ? m.ltype[link] : 0));
-        }
-    }
-    m.initial_volume_in_channels = channel_storage(m);
-    if (m.chan_lakes_on) m.initial_volume_in_lakes = channel_lake_storage(m);
-    if (!m.chan_run.initial_taken) {
-        m.chan_run.initial_taken = 1;
-        m.chan_run.initial_in_channels = m.initial_volume_in_channels;
-        m.chan_run.initial_in_lakes = m.initial_volume_in_lakes;
-    }
-}
-
-void start_channel(model_state& m) {
-    if (!m.chan_routing) return;
-    m.chan_active_in_event = 1;
-    m.chan_next = m.ov_next_time;
-    m.chan_last = m.ov_last_time;
-    if (m.chan_con_trans) {
-        m.chan_con_next = m.chan_next;
-        m.chan_con_last = m.chan_last;
-    }
-    const bool first_step = m.clock_calls <= 1;
-    const bool drains_between = m.inf_richards_on || m.gw_simulation || m.soil_et_accounting;
-    if (!initial_channel_state_given(m) && (!drains_between || first_step)) empty_channel_network(m);
-    initial_channel_volume(m);
 }
 
 // The stores of the event balance (m3), as the event summary counts them.

@@ -28,10 +28,9 @@ void event_mass_balance(model_state& m);
 // which count on their own. The surface: the depth of every other cell, an
 // overland lake cell counting as its lake's level above its ground, with
 // the overland lakes' share in `in_overland_lakes`. Snow: its liquid
-// equivalent on the same cells. Channel lakes: the lake volumes.
+// equivalent on the same cells.
 double surface_storage(const model_state& m, double cell_area, double& in_overland_lakes);
 double snow_storage(const model_state& m, double cell_area);
-double channel_lake_storage(const model_state& m);
 void init_cell_state(model_state& m);
 void read_exchange_files(model_state& m);
 // Day number of `julian` for the land-management framework: whole days since

@@ -631,10 +631,6 @@ void read_run_parameters(const std::string& project_file, model_state& m) {
     }
     m.nutrients = po.nutrients;
     if (m.nutrients) m.zep = po.zep_container;
-    if (po.vq_input_given && rp.map_type != 4 && !vq_qin_open(m, po.vq_input)) {
-        g_error_record.fail(4, "reservoir model inflow", po.vq_input);
-        return;
-    }
 
     m.ov_boundary = po.ov_boundary;
     if (po.flood_grid_given) {
@@ -657,6 +653,12 @@ void read_run_parameters(const std::string& project_file, model_state& m) {
     }
 
     translate_cards(m, true);
+    // Opened with the run parameters, once the cards name the run's inputs
+    // that it must not replace.
+    if (!g_error_record.stop && po.vq_input_given && !vq_qin_open(m, po.vq_input)) {
+        if (!g_error_record.stop) g_error_record.fail(4, "reservoir model inflow", po.vq_input);
+        return;
+    }
 
     m.super_quiet = po.super_quiet;
     if (!m.super_quiet && g_parallel_env.world_rank() == 0) std::printf("\nfinished reading project file\n");

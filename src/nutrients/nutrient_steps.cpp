@@ -13,9 +13,11 @@
 #include "model/model_state.hpp"
 #include "nutrients/nutrient_species.hpp"
 #include "nutrients/source/aquatic_kinetics.hpp"
+#include "nutrients/zep_soils.hpp"
 #include "subsurface/evapotranspiration.hpp"
 #include "transport/channel_constituents.hpp"
 #include "transport/constituent_books.hpp"
+#include "transport/constituents.hpp"
 #include "transport/network_faces.hpp"
 #include "transport/transport_steps.hpp"
 
@@ -258,10 +260,22 @@ void zep_overland_step(model_state& m, double dt) {
 }
 
 void react_overland_nutrients(model_state& m) {
+    if (!m.zep || !m.ov_con_trans || !clock_due(m.wq_next, m.time, m.time_tol)) return;
     const double dt = m.wq_next - m.wq_last;
     if (!(dt > 0.0)) return;
     zep_set_weather(m, dt);
     zep_overland_step(m, dt);
+}
+
+void react_soil_nutrients(model_state& m) {
+    if (!m.zep || !m.soil_con_trans || m.ncontam <= 0 || m.soil_layer_count.empty() ||
+        !clock_due(m.soil_con_next, m.time, m.time_tol))
+        return;
+    const double dt = (m.time - m.soil_con_last) * kSecondsPerDay;
+    // The library's records take the layers' moisture with the pools.
+    mat2<double>& theta = m.nutrient_grid.table;
+    for (int k = 1; k <= m.ncells; ++k) constituent_layer_moistures(m, k, m.soil_layer_count[k], theta[k]);
+    zep_soils_step(m, dt / kSecondsPerDay);
 }
 
 void zep_overland_totals(model_state& m) {
@@ -400,6 +414,7 @@ void zep_lakes_step(model_state& m, double dt) {
 }
 
 void react_channel_nutrients(model_state& m) {
+    if (!m.zep) return;
     zep_container& z = container(m);
     // The routing of this pass leaves its last time at the pass's time.
     if (z.streams.nlinks < 1 || !clock_due(m.chan_last, m.time, m.time_tol)) return;

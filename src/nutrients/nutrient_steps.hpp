@@ -1,4 +1,4 @@
-// Start-up steps of the nutrient module.
+// Start-up and loop steps of the nutrient module.
 #pragma once
 
 #include "model/model_state_fwd.hpp"
@@ -40,9 +40,17 @@ void zep_set_weather(model_state& m, double dt);
 // booked per slot. A concentration negative beyond round-off stops the run
 // (code 4000).
 void zep_overland_step(model_state& m, double dt);
-// At the constituent interval: the weather, then the overland reactions
-// over the interval since the constituents last ran.
+// Loop steps of the nutrient reactions. Each runs just before the
+// constituent step whose clock it shares, on the state that step starts
+// from.
+//
+// With OV_CON_TRANS, at the constituent interval: the weather, then the
+// overland reactions over the interval since the constituents last ran.
 void react_overland_nutrients(model_state& m);
+// With SOIL_CON_TRANS, at the soil constituent interval: the layers'
+// moisture into the moisture table (nutrient_grid), then one library step
+// of every cell over the interval since the soil step last ran.
+void react_soil_nutrients(model_state& m);
 // After a pass whose channel routing ran: the weather, then the reactions
 // of the stream nodes and the lakes over the time since they last reacted
 // (the channel interval the first time). The species are the nodes' and

@@ -8,7 +8,6 @@
 #include <vector>
 
 #include "core/arrays.hpp"
-#include "core/file_opener.hpp"
 #include "nutrients/aquatic_env.hpp"
 #include "nutrients/source/vegso_interface.hpp"
 #include "output/output_objects.hpp"
@@ -179,10 +178,6 @@ struct zep_container {
     // concentration (g/m3) and mass (g); 0 without channel constituents.
     std::array<double, kNutrientSpecies> outlet_conc{};
     std::array<double, kNutrientSpecies> outlet_mass{};
-    // The outlet hydrographs of the OUT_HYD_* cards, per species in the
-    // species order: its concentration file and its mass file, open from
-    // the run's start to its end (empty when not asked for).
-    std::array<file_ptr, kNutrientSpecies> hyd_conc_fp, hyd_mass_fp;
 
     zep_index_block index;
     zep_overland overland;

@@ -187,12 +187,17 @@ std::unique_ptr<analyzer> build_analyzer(model_state& m, int type, line_cursor& 
         }
         strip_quotes(name);
         const std::string path = output_path(name, "w", 1);
-        if (!output_file_is_free(m, "an analyzer of " + where.substr(0, where.size() - 2), path, {})) return nullptr;
+        output_spec spec;
+        spec.words = "an analyzer of " + where.substr(0, where.size() - 2);
+        spec.name = name;
+        spec.group = output_group::analyzers;
+        spec.what = "analyzer output file";
+        const opened_output o = open_output(m, spec, &a->file);
+        if (o.refused) return nullptr;
         a->file_name = path;
-        a->file = open_file(name, "w", 1);
-        if (!a->file) warn(format_text("Warning: the analyzer output file %s cannot be created; the analyzer of [%s] "
-                                       "writes no file lines.\n",
-                                       path.c_str(), array.c_str()));
+        if (!o.fp) warn(format_text("Warning: the analyzer output file %s cannot be created; the analyzer of [%s] "
+                                    "writes no file lines.\n",
+                                    path.c_str(), array.c_str()));
     }
     return a;
 }

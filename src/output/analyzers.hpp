@@ -12,6 +12,7 @@
 #include "core/arrays.hpp"
 #include "core/file_opener.hpp"
 #include "model/model_state_fwd.hpp"
+#include "output/output_registry.hpp"
 
 namespace kesta {
 
@@ -99,7 +100,7 @@ public:
     double operand = 0.0;
     analyzer_timer timer;
     std::unique_ptr<stream_logical_OP> condition;
-    file_ptr file;      // open when the output letters ask for it
+    output_slot file;   // open when the output letters ask for it
     std::string file_name;
 
     // Tells the analyzer of the notification `mask`; it reports when it

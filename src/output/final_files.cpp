@@ -19,6 +19,7 @@
 #include "model/model_state.hpp"
 #include "output/finite_output.hpp"
 #include "output/grid_writers.hpp"
+#include "output/output_registry.hpp"
 #include "output/vq_fluxes.hpp"
 #include "output/vq_inflow.hpp"
 #include "transport/channel_sediment.hpp"
@@ -52,23 +53,34 @@ std::vector<double> values_after_time(const std::string& line) {
     return v;
 }
 
-// Writes a grid of the run's mask to `name` ("w", numbered in a multi-run);
-// false after `failure` (with the path tried) was reported.
+// Where the output of `spec` is written.
+std::string path_of(const output_spec& spec) {
+    std::string name = spec.name;
+    strip_quotes(name);
+    return output_path(name, spec.mode, spec.add_run_number);
+}
+
+output_spec final_output(const char* words, const std::string& name, const char* what) {
+    output_spec s;
+    s.words = words;
+    s.name = name;
+    s.group = output_group::written_whole;
+    s.what = what;
+    return s;
+}
+
+// Writes a grid of the run's mask to the output of `spec`; false after
+// `failure` (with the path tried) was reported, or after a failed write.
 template <class Write>
-bool write_final_grid(const std::string& file_name, const char* failure, Write write) {
-    std::string name = file_name;
-    file_ptr fp = open_file(name, "w", 1);
-    const std::string path = output_path(name, "w", 1);
-    if (!fp) {
-        refuse(format_text(failure, path.c_str()));
+bool write_final_grid(model_state& m, const output_spec& spec, const char* failure, Write write) {
+    const opened_output o = open_output(m, spec);
+    if (o.refused) return false;
+    if (!o.fp) {
+        refuse(format_text(failure, path_of(spec).c_str()));
         return false;
     }
-    write(fp.get());
-    if (close_file_checked(fp) != 0) {
-        refuse(format_text("Error writing %s: the output is incomplete.\n", path.c_str()));
-        return false;
-    }
-    return true;
+    write(o.fp);
+    return close_output(m, o.fp);
 }
 
 }  // namespace
@@ -110,15 +122,14 @@ void write_optimisation_total(model_state& m) {
     const double f = m.qout_cfs ? kCubicFeetPerCubicMetre : 1.0;
     std::fprintf(m.optim_fp.get(), "%d %13lf\n", m.event_index + 1, m.discharge_volume_run * f);
     std::fflush(m.optim_fp.get());
-    if (close_file_checked(m.optim_fp) != 0)
-        refuse(format_text("Error writing the optimisation output %s: the output is incomplete.\n",
-                           output_path(m.optimize, "w", 1).c_str()));
+    close_output(m, m.optim_fp);
 }
 
 void write_groundwater_hotstart(model_state& m) {
     if (!m.gw_simulation || m.elevgw.empty()) return;
     if (!grid_finite(m, m.elevgw, "the groundwater head", kGroundwaterHotstartFile)) return;
-    write_final_grid(kGroundwaterHotstartFile, "Can't open water table map for writing out hotstart info: %s\n",
+    write_final_grid(m, groundwater_hotstart_output(m),
+                     "Can't open water table map for writing out hotstart info: %s\n",
                      [&m](std::FILE* fp) {
                          write_grass_ascii_grid(fp, m.mask, m.north, m.south, m.east, m.west, m.grid_rows,
                                                 m.grid_cols, m.elevgw);
@@ -127,30 +138,30 @@ void write_groundwater_hotstart(model_state& m) {
 
 void write_tvm_hydro_file(model_state& m) {
     if (!m.tvm_hydro_given) return;
-    // Both series are read back from where the run wrote them.
+    // Both series are read back from where the run wrote them; one whose
+    // writes failed (said as it closes) gives no hydrograph file.
     const std::string outlet_path = output_path(m.outlet_hydro, "w", 1);
-    close_file(m.outlet_hydro_fp);
+    if (!close_output(m, m.outlet_hydro_fp)) return;
     file_ptr outlet(std::fopen(outlet_path.c_str(), "r"));
     file_ptr locations;
     if (m.in_hyd_location_given) {
-        close_file(m.out_hyd_location_fp);
+        if (!close_output(m, m.out_hyd_location_fp)) return;
         const std::string path = output_path(m.out_hyd_location, "w", 1);
         locations.reset(std::fopen(path.c_str(), "r"));
     }
-    std::string name = m.tvm_hydro;
-    file_ptr out = open_file(name, "w", 1);
-    if (!outlet || !out) {
+    const opened_output out = open_output(m, tvm_hydro_output(m));
+    if (out.refused) return;
+    if (!outlet || !out.fp) {
+        if (out.fp) close_output(m, out.fp);
         print_both("\n\nError: Unable to open files to write the TVM hydrograph file.\n Write aborted.\n");
         return;
     }
     std::vector<std::pair<int, int>> list;
     for (int k = 1; k <= m.hyd_loc_count && k <= m.hlink.n() && k <= m.hnode.n(); ++k)
         list.emplace_back(m.hlink[k], m.hnode[k]);
-    write_gui_hydrograph(outlet.get(), out.get(), locations.get(), list, m.start_yyyymmdd, m.start_hhmm, m.hyd_freq,
+    write_gui_hydrograph(outlet.get(), out.fp, locations.get(), list, m.start_yyyymmdd, m.start_hhmm, m.hyd_freq,
                          m.outlet_hydro_lines);
-    if (close_file_checked(out) != 0)
-        refuse(format_text("Error writing the TVM hydrograph file %s: the output is incomplete.\n",
-                           output_path(name, "w", 1).c_str()));
+    close_output(m, out.fp);
 }
 
 void close_vq_files(model_state& m) {
@@ -164,18 +175,17 @@ void close_vq_files(model_state& m) {
 void write_overland_hotstart(model_state& m) {
     close_file(m.read_ov_hotstart_fp);
     if (!m.project_options.write_ov_hotstart_given) return;
-    std::string name = m.project_options.write_ov_hotstart;
-    if (!grid_finite(m, m.h, "the overland depth", name + " (card WRITE_OV_HOTSTART)")) return;
-    file_ptr fp = open_file(name, "w", 1);
-    const std::string path = output_path(name, "w", 1);
-    if (!fp) {
+    const output_spec spec = overland_hotstart_output(m);
+    if (!grid_finite(m, m.h, "the overland depth", spec.name + " (card WRITE_OV_HOTSTART)")) return;
+    const opened_output o = open_output(m, spec);
+    if (o.refused) return;
+    if (!o.fp) {
         // The run's results stand: only the hotstart is missing.
-        warn(format_text("Can't open overland hotstart file for writing: %s\n", path.c_str()));
+        warn(format_text("Can't open overland hotstart file for writing: %s\n", path_of(spec).c_str()));
         return;
     }
-    write_grass_ascii_grid(fp.get(), m.mask, m.north, m.south, m.east, m.west, m.grid_rows, m.grid_cols, m.h);
-    if (close_file_checked(fp) != 0)
-        refuse(format_text("Error writing the overland hotstart %s: the output is incomplete.\n", path.c_str()));
+    write_grass_ascii_grid(o.fp, m.mask, m.north, m.south, m.east, m.west, m.grid_rows, m.grid_cols, m.h);
+    close_output(m, o.fp);
 }
 
 void write_channel_sediment_file(model_state& m) {
@@ -201,20 +211,44 @@ void write_channel_sediment_file(model_state& m) {
                 }
             }
     // Appended, never numbered: the runs of a series add their tables to one file.
-    file_ptr fp = open_file(name, "a", 1);
-    if (!fp) {
+    const opened_output o = open_output(m, channel_sediment_file_output(m));
+    if (o.refused) return;
+    if (!o.fp) {
         refuse(format_text("Can't open the channel sediment file (FYSSI) for appending: %s\n", name.c_str()));
         return;
     }
     for (int k = 1; k <= s.num_sed; ++k) {
         for (int l = 1; l <= m.nlinks; ++l)
             for (int j = 1; j <= m.link_nodes[l]; ++j)
-                std::fprintf(fp.get(), "%6.2lf ", s.qlat_tot_sed[node_row(s, j, l)][k]);
-        std::fputs("\n", fp.get());
+                std::fprintf(o.fp, "%6.2lf ", s.qlat_tot_sed[node_row(s, j, l)][k]);
+        std::fputs("\n", o.fp);
     }
-    std::fputs("\n----------------------------------------------------------\n", fp.get());
-    if (close_file_checked(fp) != 0)
-        refuse(format_text("Error writing the channel sediment file %s: the output is incomplete.\n", name.c_str()));
+    std::fputs("\n----------------------------------------------------------\n", o.fp);
+    close_output(m, o.fp);
+}
+
+output_spec adjusted_elevation_output(const model_state& m) {
+    return final_output("card ADJUST_ELEV", m.project_options.adjust_elev, "adjusted elevation map");
+}
+
+output_spec channel_sediment_file_output(const model_state& m) {
+    output_spec s = final_output("card FYSSI", m.project_options.fyssi, "the channel sediment file");
+    s.mode = "a";
+    return s;
+}
+
+output_spec tvm_hydro_output(const model_state& m) {
+    return final_output("card TVM_HYDRO", m.tvm_hydro, "the TVM hydrograph file");
+}
+
+output_spec overland_hotstart_output(const model_state& m) {
+    return final_output("card WRITE_OV_HOTSTART", m.project_options.write_ov_hotstart, "the overland hotstart");
+}
+
+output_spec groundwater_hotstart_output(const model_state&) {
+    output_spec s = final_output("the groundwater hotstart", kGroundwaterHotstartFile, "");
+    s.fixed = true;
+    return s;
 }
 
 }  // namespace kesta

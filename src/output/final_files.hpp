@@ -6,8 +6,18 @@
 #include <vector>
 
 #include "model/model_state_fwd.hpp"
+#include "output/output_registry.hpp"
 
 namespace kesta {
+
+// The outputs written as the run ends, claimed as the run's files open and
+// opened by their writers with the same spec: ADJUST_ELEV, FYSSI (appended),
+// TVM_HYDRO, WRITE_OV_HOTSTART and the groundwater hotstart.
+output_spec adjusted_elevation_output(const model_state& m);
+output_spec channel_sediment_file_output(const model_state& m);
+output_spec tvm_hydro_output(const model_state& m);
+output_spec overland_hotstart_output(const model_state& m);
+output_spec groundwater_hotstart_output(const model_state& m);
 
 // Fixed name of the groundwater hotstart (numbered in a multi-run).
 inline constexpr const char* kGroundwaterHotstartFile = "hotstart_file";
@@ -30,7 +40,8 @@ void write_optimisation_total(model_state& m);
 // The groundwater heads to "hotstart_file", as a grid.
 void write_groundwater_hotstart(model_state& m);
 // TVM_HYDRO: the outlet and location hydrographs are closed and read back
-// from where they were written.
+// from where they were written; one whose writes failed stops the run
+// (code 4000) and no hydrograph file is written.
 void write_tvm_hydro_file(model_state& m);
 // The reservoir model's inflow file is closed.
 void close_vq_files(model_state& m);

@@ -3,9 +3,10 @@
 // datasets, maps and summaries hands its values to the checks below before
 // it writes them; the first value that is not finite stops the run (code
 // 4000 with the stop flag, reported by the run driver after the step) with
-// a message naming the quantity, the place, the model time and the file,
-// and the line, block or frame that holds it is not written. The files the
-// run has written so far are closed as at any other stop.
+// a message naming the quantity, the place, the model time and the file
+// (named from the output registry: written_file_words), and the line, block
+// or frame that holds it is not written. The files the run has written so
+// far are closed as at any other stop.
 //
 // The checks cost one std::isfinite per value; the message is built only
 // for a value that fails.
@@ -18,6 +19,7 @@
 
 #include "core/arrays.hpp"
 #include "model/model_state_fwd.hpp"
+#include "output/output_registry.hpp"
 
 namespace kesta {
 
@@ -26,10 +28,6 @@ namespace kesta {
 // already stopping keeps its first message. Always false.
 bool refuse_unwritten(const model_state& m, double value, const std::string& quantity, const std::string& place,
                       const std::string& file);
-
-// The words that name the run file open in `fp`: "<name> (card <CARD>)" for
-// a file of the run files table, else "its output file".
-std::string written_file_words(const model_state& m, const std::FILE* fp);
 
 // Index (from 1) of the first of values[1..n] that is not finite; 0 when all
 // of them are.

@@ -105,14 +105,6 @@ private:
     char buf_[kSize];
 };
 
-bool create_dataset(std::string& file_name, const char* mode, file_ptr& out) {
-    const std::string shown = file_name;
-    out = open_file(file_name, mode, 1);
-    if (out) return true;
-    g_error_record.fail(59, std::string(), shown);
-    return false;
-}
-
 }  // namespace
 
 bool grids_from_pexlo(const model_state& m) { return !m.project_options.pexlo_base_grid.empty(); }
@@ -160,12 +152,10 @@ void write_esri_ascii_grid(std::FILE* fp, const mat2<int>& mask, double north, d
     }
 }
 
-bool write_ascii_dataset_header(std::string file_name, file_ptr& out, int object_id,
-                                const std::string& dataset_name, const model_state& m) {
-    if (!create_dataset(file_name, "w", out)) return false;
+void write_ascii_dataset_header(std::FILE* fp, int object_id, const std::string& dataset_name,
+                                const model_state& m) {
     // Rows x columns in a wide type: never a negative count from an overflow.
     const long long cells = static_cast<long long>(m.rows) * static_cast<long long>(m.cols);
-    std::FILE* fp = out.get();
     std::fputs("DATASET\n", fp);
     std::fputs("OBJTYPE grid2d\n", fp);
     std::fputs("BEGSCL\n", fp);
@@ -173,13 +163,10 @@ bool write_ascii_dataset_header(std::string file_name, file_ptr& out, int object
     std::fprintf(fp, "ND %lld\n", cells);
     std::fprintf(fp, "NC %lld\n", cells);
     std::fprintf(fp, "NAME %s\n", dataset_name.c_str());
-    return true;
 }
 
-bool write_binary_dataset_header(std::string file_name, file_ptr& out, int object_id,
-                                 const std::string& dataset_name) {
-    if (!create_dataset(file_name, "wb", out)) return false;
-    block_out b(out.get());
+void write_binary_dataset_header(std::FILE* fp, int object_id, const std::string& dataset_name) {
+    block_out b(fp);
     // The two values after the cards 170 and 180 are the constant 6.
     const std::int32_t cards[] = {3000, 100, 4, 110, 8, 120, 2, 130, 160};
     for (std::int32_t c : cards) b.i32(c);
@@ -189,22 +176,6 @@ bool write_binary_dataset_header(std::string file_name, file_ptr& out, int objec
     char name[kBinaryNameBytes] = {};
     std::memcpy(name, dataset_name.data(), std::min(dataset_name.size(), kBinaryNameBytes));
     b.bytes(name, kBinaryNameBytes);
-    return true;
-}
-
-void open_map_dataset(int object_id, const std::string& file_name, const std::string& dataset_name,
-                      file_ptr& out, model_state& m) {
-    switch (map_output_format(m)) {
-        case map_format_grids:
-        case map_format_pexlo_dataset:
-            return;
-        case map_format_binary_dataset:
-            write_binary_dataset_header(file_name, out, object_id, dataset_name);
-            return;
-        default:
-            write_ascii_dataset_header(file_name, out, object_id, dataset_name, m);
-            return;
-    }
 }
 
 void write_grid_dataset_ts(std::FILE* fp, double time, int rows, int cols, const mat2<int>& mask,

@@ -51,21 +51,12 @@ void write_esri_ascii_grid(std::FILE* fp, const mat2<int>& mask, double north, d
                            double east, double west, int rows, int cols,
                            const vec1<double>& values, double cell_size);
 
-// Create a dataset file through the file opener (run-number prefix in
-// numbered mode) and write its header: ASCII ("w") with ND and NC the grid's
-// rows x columns, or binary ("wb", 100 bytes, the name cut or zero-padded to
-// 40 bytes). When the file cannot be created: code 59 with the stop flag and
-// the file name in the error record, `out` empty, false.
-bool write_ascii_dataset_header(std::string file_name, file_ptr& out, int object_id,
-                                const std::string& dataset_name, const model_state& m);
-bool write_binary_dataset_header(std::string file_name, file_ptr& out, int object_id,
-                                 const std::string& dataset_name);
-
-// Opens one map dataset by the run's format: the binary or the ASCII header.
-// Numbered grids open nothing here, and PEXLO datasets go to the PEXLO
-// library, which this program does not contain: nothing is opened for them.
-void open_map_dataset(int object_id, const std::string& file_name, const std::string& dataset_name,
-                      file_ptr& out, model_state& m);
+// The header of a dataset file: ASCII (opened "w") with ND and NC the
+// grid's rows x columns, or binary (opened "wb", 100 bytes, the name cut or
+// zero-padded to 40 bytes).
+void write_ascii_dataset_header(std::FILE* fp, int object_id, const std::string& dataset_name,
+                                const model_state& m);
+void write_binary_dataset_header(std::FILE* fp, int object_id, const std::string& dataset_name);
 
 // One time step of a dataset. ASCII: "TS 1 %lf\n", one "%d\n" activity flag
 // per cell of the whole grid, then one "%lf\n" value per cell. Binary,

@@ -73,7 +73,7 @@ linknode_source channel_source(const model_state& m, const node_table<double>& v
 // (the depth first: the sediment flux dataset follows it): the file, the
 // card's switch, what the nodes show and the step counter.
 struct channel_dataset {
-    file_ptr output_state::*slot;
+    output_slot output_state::*slot;
     int channel_state::*given;
     linknode_mode mode;
     const node_table<double> channel_state::*values;
@@ -97,7 +97,7 @@ const channel_dataset kChannelDatasets[] = {
 // type, what the nodes show and the step counter. The tile dataset exists
 // only with tile drains.
 struct pipe_dataset_file {
-    file_ptr output_state::*slot;
+    output_slot output_state::*slot;
     linknode_type type;
     pipe_dataset kind;
     int output_state::*steps;
@@ -205,7 +205,7 @@ void write_linknode_headers(model_state& m) {
     const int steps = interval > 0 ? m.run_params.tot_time / interval : 0;
     const run_params& rp = m.run_params;
     const struct {
-        file_ptr output_state::*slot;
+        output_slot output_state::*slot;
         int type;
     } headers[] = {{&output_state::chan_depth_fp, linknode_stream_depth},
                    {&output_state::chan_sed_flux_fp, linknode_stream_sed_flux},

@@ -189,8 +189,14 @@ bool write_frames(model_state& m, bool every_interval) {
     return true;
 }
 
+// The outputs of contaminant `number` (its output file in the
+// CONTAMINANT_TRANSPORT table) in a refusal.
+std::string contaminant_words(int number) {
+    return format_text("the output file of contaminant %d (CONTAMINANT_TRANSPORT table)", number);
+}
+
 // One map series of a contaminant's overland values, on the standard maps'
-// grid; false when its dataset cannot be created.
+// grid; false when its dataset cannot be created or is refused.
 bool open_constituent_map(model_state& m, const vec1<double>& values, const std::string& file, const char* kind,
                           int number, int object_id) {
     auto out = std::make_unique<map_series>();
@@ -199,7 +205,8 @@ bool open_constituent_map(model_state& m, const vec1<double>& values, const std:
     out->what = format_text("contaminant %d %s map", number, kind);
     const std::string dataset = file + "." + kind;
     const std::string name = format_text("%s_%02d", kind, number);
-    if (!out->open(map_output_format(m), "", dataset, ".asc", dataset, object_id, name, m)) return false;
+    if (!out->open(map_output_format(m), "", dataset, ".asc", dataset, object_id, name, contaminant_words(number), m))
+        return false;
     m.constituent_maps.push_back(std::move(out));
     return true;
 }
@@ -225,9 +232,26 @@ void warn_unwritten_locations(const model_state& m) {
 
 // The channel datasets of every contaminant with an output name (with
 // CHAN_CON_TRANS): "<name>.chan.conc" of its node and lake concentrations
-// (g/m3) and "<name>.chan.mass" of their dissolved masses (g).
+// (g/m3) and "<name>.chan.mass" of their dissolved masses (g). A file that
+// cannot be created is a warning; one that is refused stops the run. The
+// channel constituents' own file (chan_contam_output_name) is opened first
+// and left empty.
 void open_constituent_linknodes(model_state& m) {
     if (!m.chan_con_trans || m.chan_conc.empty() || m.chan_mass.empty() || m.nlinks < 1) return;
+    if (!m.chan_contam_output_name.empty()) {
+        output_spec spec;
+        spec.words = "the channel constituent file";
+        spec.name = m.chan_contam_output_name;
+        spec.group = output_group::coupling;
+        spec.what = "channel constituent file";
+        spec.fixed = true;
+        const opened_output o = open_output(m, spec, &m.chan_contam_output);
+        if (o.refused) return;
+        if (!o.fp) {
+            refuse(format_text("Can't open %s to write channel contam data \n", m.chan_contam_output_name.c_str()));
+            return;
+        }
+    }
     linknode_output::network net;
     net.nlinks = m.nlinks;
     net.nlakes = m.chan_lakes_on ? m.nlakes : 0;
@@ -236,8 +260,10 @@ void open_constituent_linknodes(model_state& m) {
     net.nodes = &m.nx;
     net.dataset_nodes = m.chan_lakes_on ? &m.link_nodes : nullptr;
     net.lake_of_link = &m.ldex;
+    int number = 0;
     for (int c = 1; c <= m.ncontam && c <= m.chan_conc.nrows(); ++c) {
         if (m.constituent_type.value(c) != 1) continue;
+        ++number;
         std::string file = m.contam_output_names[static_cast<std::size_t>(c)];
         if (file.empty()) continue;
         strip_quotes(file);
@@ -250,8 +276,10 @@ void open_constituent_linknodes(model_state& m) {
             auto out = std::make_unique<linknode_output>();
             out->init_flat(net, k.table[c], net.nlakes > 0 ? k.table[c] + m.chan_lake_row0 : nullptr);
             out->header_type = k.type;
-            out->open_mass_conc("", file, std::string(".chan") + k.extension, 1.0);
+            const bool opened = out->open_mass_conc(m, contaminant_words(number), "constituent link/node dataset",
+                                                    "", file, std::string(".chan") + k.extension, 1.0);
             m.constituent_linknodes.push_back(std::move(out));
+            if (!opened && g_error_record.stop) return;
         }
     }
 }
@@ -272,29 +300,20 @@ const struct {
 
 // One nutrient map series on the standard maps' grid: `folder` and `base`
 // name its numbered grids, `dataset` its dataset file. False when the file
-// cannot be created or is another output's.
+// cannot be created or is refused.
 bool open_nutrient_map(model_state& m, const vec1<double>& values, double scale, const std::string& what,
                        const std::string& folder, const std::string& base, const std::string& dataset,
-                       int object_id, const std::string& name, const std::string& words,
-                       std::vector<std::pair<std::string, std::string>>& datasets) {
-    const int format = map_output_format(m);
-    if (is_dataset(format)) {
-        std::string file = dataset;
-        strip_quotes(file);
-        const std::string path = output_path(file, "w", 1);
-        if (!output_file_is_free(m, words, path, datasets)) return false;
-        datasets.emplace_back(words, path);
-    }
+                       int object_id, const std::string& name, const std::string& words) {
     auto out = std::make_unique<map_series>();
     out->set_grid(values, m.mask, m.north, m.east, m.south, m.west, m.rows, m.cols, kNoDataValue, scale, 0,
                   m.gridsize);
     out->what = what;
-    if (!out->open(format, folder, base, ".asc", dataset, object_id, name, m)) return false;
+    if (!out->open(map_output_format(m), folder, base, ".asc", dataset, object_id, name, words, m)) return false;
     m.nutrient_maps.push_back(std::move(out));
     return true;
 }
 
-bool open_nutrient_map_outputs(model_state& m, std::vector<std::pair<std::string, std::string>>& datasets) {
+bool open_nutrient_map_outputs(model_state& m) {
     zep_container& z = *m.zep;
     const project_options& p = m.project_options;
     const int first = m.first_nutrient_constituent;
@@ -312,7 +331,7 @@ bool open_nutrient_map_outputs(model_state& m, std::vector<std::pair<std::string
         if (!t.given) continue;
         zep_overland_totals(m);
         if (!open_nutrient_map(m, t.values, 1000.0, std::string(t.name) + " map", t.file, t.name, t.file, t.id,
-                               t.name, std::string("card ") + t.card, datasets))
+                               t.name, std::string("card ") + t.card))
             return false;
     }
     for (int k = 0; k < kNutrientSpecies; ++k) {
@@ -324,9 +343,9 @@ bool open_nutrient_map_outputs(model_state& m, std::vector<std::pair<std::string
         const std::string conc = request.file_name + ".conc";
         const auto& names = kSpeciesMaps[k];
         if (!open_nutrient_map(m, m.contam_mass[slot], 1000.0, std::string(names.mass_name) + " map", "", mass,
-                               mass, names.mass_id, names.mass_name, words, datasets) ||
+                               mass, names.mass_id, names.mass_name, words) ||
             !open_nutrient_map(m, m.contam_conc[slot], 1.0, std::string(names.conc_name) + " map", "", conc, conc,
-                               names.conc_id, names.conc_name, words, datasets))
+                               names.conc_id, names.conc_name, words))
             return false;
     }
     return true;
@@ -337,7 +356,6 @@ bool open_nutrient_map_outputs(model_state& m, std::vector<std::pair<std::string
 void open_all_map_outputs(model_state& m) {
     const int format = map_output_format(m);
     if (m.chan_lakes_on) m.depth_map_values = vec1<double>(m.ncells);
-    std::vector<std::pair<std::string, std::string>> datasets;  // (words, path) created so far
     for (const standard_map& s : kStandardMaps) {
         if (!s.wanted(m)) continue;
         // A quantity the run's options leave uncomputed (infiltration maps
@@ -350,17 +368,11 @@ void open_all_map_outputs(model_state& m) {
                      m.gridsize);
         out.what = s.what;
         const std::string file = s.file(m);
-        if (is_dataset(format)) {
-            std::string name = file;
-            strip_quotes(name);
-            const std::string path = output_path(name, "w", 1);
-            const std::string words = std::string("card ") + s.card;
-            if (!output_file_is_free(m, words, path, datasets)) return;
-            datasets.emplace_back(words, path);
-        }
-        if (!out.open(format, file, s.base, ".asc", file, kFirstObjectId + s.type, s.dataset_name, m)) return;
+        if (!out.open(format, file, s.base, ".asc", file, kFirstObjectId + s.type, s.dataset_name,
+                      std::string("card ") + s.card, m))
+            return;
     }
-    if (m.zep && open_nutrient_map_outputs(m, datasets)) open_nutrient_linknodes(m, datasets);
+    if (m.zep && open_nutrient_map_outputs(m)) open_nutrient_linknodes(m);
 }
 
 void open_nutrient_outputs(model_state& m) {
@@ -395,23 +407,6 @@ void write_timeseries_maps(model_state& m) {
 void write_final_map_frames(model_state& m) {
     if (g_parallel_env.group_rank() != 0) return;
     write_frames(m, false);
-}
-
-bool end_map_outputs(model_state& m) {
-    bool written = true;
-    const auto end = [&written](map_series& out) {
-        if (!out.dataset_open()) return;
-        const std::string path = out.dataset_path();
-        if (out.end()) return;
-        print_both(format_text("Error writing %s dataset %s: the output is incomplete.\n", out.what.c_str(),
-                               path.c_str()));
-        written = false;
-    };
-    for (map_series& out : m.map_outputs) end(out);
-    for (auto& out : m.nutrient_maps) end(*out);
-    for (auto& out : m.constituent_maps) end(*out);
-    if (!end_nutrient_linknodes(m)) written = false;
-    return written;
 }
 
 }  // namespace kesta

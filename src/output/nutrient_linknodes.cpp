@@ -29,8 +29,6 @@ namespace kesta {
 
 namespace {
 
-using written_list = std::vector<std::pair<std::string, std::string>>;
-
 // The channel network of a flat source whose node j of link l stands at
 // l * stride + j.
 linknode_output::network channel_network(const model_state& m, int stride) {
@@ -51,28 +49,24 @@ linknode_output::network channel_network(const model_state& m, int stride) {
 // cannot be created (code 4 naming `item` and the file); either stops the
 // run.
 bool open_dataset(model_state& m, const linknode_output::network& net, const double* flat, const double* lakes,
-                  int type, const std::string& file, const std::string& words, const std::string& item,
-                  written_list& written) {
+                  int type, const std::string& file, const std::string& words, const std::string& item) {
     std::string name = file;
     strip_quotes(name);
-    const std::string path = output_path(name, "w", 1);
-    if (!output_file_is_free(m, words, path, written)) return false;
     auto out = std::make_unique<linknode_output>();
     out->init_flat(net, flat, lakes);
     out->header_type = type;
     out->quiet_unopened = true;
-    if (!out->open_mass_conc("", name, "", 1.0)) {
-        g_error_record.fail(4, item, path);
+    if (!out->open_mass_conc(m, words, "nutrient link/node dataset", "", name, "", 1.0)) {
+        if (!g_error_record.stop) g_error_record.fail(4, item, output_path(name, "w", 1));
         return false;
     }
-    written.emplace_back(words, path);
     m.nutrient_linknodes.push_back(std::move(out));
     return true;
 }
 
 }  // namespace
 
-bool open_nutrient_linknodes(model_state& m, written_list& written) {
+bool open_nutrient_linknodes(model_state& m) {
     zep_container& z = *m.zep;
     const project_options& p = m.project_options;
     zep_streams& st = z.streams;
@@ -113,7 +107,7 @@ bool open_nutrient_linknodes(model_state& m, written_list& written) {
     for (const auto& t : totals) {
         if (!t.given) continue;
         if (!open_dataset(m, total_net, t.nodes.data(), lakes ? t.lakes.data() : nullptr, t.type, t.file,
-                          std::string("card ") + t.card, t.item, written))
+                          std::string("card ") + t.card, t.item))
             return false;
     }
     const linknode_output::network species_net = channel_network(m, m.chan_stride);
@@ -132,7 +126,7 @@ bool open_nutrient_linknodes(model_state& m, written_list& written) {
             const double* values = d.table[static_cast<int>(slot)];
             if (!open_dataset(m, species_net, values, lakes ? values + m.chan_lake_row0 : nullptr, d.type,
                               request.file_name + d.extension, std::string("card OUT_ST_") + kNutrientSpeciesCards[k],
-                              format_text("output stream %s %s", kNutrientSpeciesCards[k], d.kind), written))
+                              format_text("output stream %s %s", kNutrientSpeciesCards[k], d.kind)))
                 return false;
         }
     }
@@ -145,17 +139,6 @@ void write_nutrient_linknodes(model_state& m) {
     zep_lakes_totals(m);
     for (auto& out : m.nutrient_linknodes)
         if (!out->write_step(m)) return;
-}
-
-bool end_nutrient_linknodes(model_state& m) {
-    bool written = true;
-    for (auto& out : m.nutrient_linknodes) {
-        if (out->close()) continue;
-        print_both(format_text("Error writing nutrient link/node dataset %s: the output is incomplete.\n",
-                               out->path().c_str()));
-        written = false;
-    }
-    return written;
 }
 
 }  // namespace kesta

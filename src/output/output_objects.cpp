@@ -21,8 +21,6 @@ namespace kesta {
 
 map_series::map_series() = default;
 
-map_series::~map_series() { end(); }
-
 void map_series::set_grid(const vec1<double>& values, const mat2<int>& mask, double north, double east,
                           double south, double west, int rows, int cols, double no_data_value,
                           double value_scale, int kind, double cell_size) {
@@ -42,7 +40,7 @@ void map_series::set_grid(const vec1<double>& values, const mat2<int>& mask, dou
 
 bool map_series::open(int format, const std::string& folder, const std::string& base,
                       const std::string& extension, const std::string& dataset_file, int object_id,
-                      const std::string& dataset_name, model_state& m) {
+                      const std::string& dataset_name, const std::string& words, model_state& m) {
     folder_ = folder;
     strip_quotes(folder_);
     // The folder separator is '/'; a trailing '\' is taken for one.
@@ -50,15 +48,33 @@ bool map_series::open(int format, const std::string& folder, const std::string& 
     append_backslash(folder_);
     base_ = base;
     extension_ = extension;
-    if (format == map_format_ascii_dataset || format == map_format_binary_dataset) {
+    const bool binary = format == map_format_binary_dataset;
+    output_spec spec;
+    spec.words = words;
+    spec.group = output_group::maps;
+    spec.what = what + (binary || format == map_format_ascii_dataset ? " dataset" : "");
+    if (binary || format == map_format_ascii_dataset) {
         std::string name = dataset_file;
         strip_quotes(name);
         dataset_path_ = output_path(name, "w", 1);
-        const bool created = format == map_format_binary_dataset
-                                 ? write_binary_dataset_header(name, out_, object_id, dataset_name)
-                                 : write_ascii_dataset_header(name, out_, object_id, dataset_name, m);
-        if (!created) return false;
+        spec.name = name;
+        spec.mode = binary ? "wb" : "w";
+        spec.end = binary ? end_mark::binary_dataset : end_mark::ascii_dataset;
+        const opened_output o = open_output(m, spec, &out_);
+        if (o.refused) return false;
+        if (!o.fp) {
+            g_error_record.fail(59, std::string(), name);
+            return false;
+        }
+        if (binary)
+            write_binary_dataset_header(o.fp, object_id, dataset_name);
+        else
+            write_ascii_dataset_header(o.fp, object_id, dataset_name, m);
         dataset_written_ = true;
+    } else if (format == map_format_grids) {
+        spec.name = frame_name(1);
+        spec.group = output_group::written_whole;
+        if (!claim_output(m, spec)) return false;
     }
     format_ = format;
     return true;
@@ -129,12 +145,6 @@ bool map_series::write_frame(double time, const model_state& m) {
     return true;
 }
 
-bool map_series::end() {
-    if (!out_) return true;
-    write_dataset_end(out_.get(), format_ == map_format_binary_dataset);
-    return close_file_checked(out_) == 0;
-}
-
 linknode_output::linknode_output() = default;
 
 namespace {
@@ -166,22 +176,30 @@ void linknode_output::init_nodes(const network& net, const node_table<double>& p
     mode_ = 2;
 }
 
-bool linknode_output::open_mass_conc(const std::string& folder, const std::string& prefix, const std::string& name,
+bool linknode_output::open_mass_conc(model_state& m, const std::string& words, const std::string& what,
+                                     const std::string& folder, const std::string& prefix, const std::string& name,
                                      double factor) {
     factor_ = factor;
     const std::string base = folder + prefix + name;
-    bool created = true;
-    const auto create = [&](const std::string& name, int type, file_ptr& fp) {
-        const std::string path = output_path(name, "w", 1);
-        fp.reset(std::fopen(path.c_str(), "w"));
-        if (!fp) {
-            if (!quiet_unopened) warn(format_text("Error: unable to open file %s\n", path.c_str()));
+    bool created = true, refused = false;
+    const auto create = [&](const std::string& name, int type, output_slot& slot) {
+        if (refused) return;
+        output_spec spec;
+        spec.words = words;
+        spec.name = name;
+        spec.group = output_group::maps;
+        spec.what = what;
+        const opened_output o = open_output(m, spec, &slot);
+        if (!o.fp) {
+            refused = o.refused;
+            if (!refused && !quiet_unopened)
+                warn(format_text("Error: unable to open file %s\n", output_path(name, "w", 1).c_str()));
             created = false;
             return;
         }
         // The graphical product reads these headers as they are: the
         // interval, the step count and the start are not given.
-        write_linknode_header(fp.get(), type, net_.nlinks, 15, 15, 0, 0, 0, 0, 0, 0);
+        write_linknode_header(o.fp, type, net_.nlinks, 15, 15, 0, 0, 0, 0, 0, 0);
     };
     mass_path_ = output_path(mass_and_conc ? base + ".mass" : base, "w", 1);
     create(mass_and_conc ? base + ".mass" : base, header_type, mass_fp_);
@@ -190,11 +208,6 @@ bool linknode_output::open_mass_conc(const std::string& folder, const std::strin
         create(base + ".conc", conc_header_type, conc_fp_);
     }
     return created;
-}
-
-bool linknode_output::close() {
-    const bool values_kept = close_file_checked(mass_fp_) == 0;
-    return close_file_checked(conc_fp_) == 0 && values_kept;
 }
 
 void linknode_output::compute_conc() {

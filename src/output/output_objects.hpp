@@ -9,6 +9,7 @@
 #include "core/arrays.hpp"
 #include "core/file_opener.hpp"
 #include "model/model_state_fwd.hpp"
+#include "output/output_registry.hpp"
 
 namespace kesta {
 
@@ -37,7 +38,6 @@ enum standard_map_type : int {
 class map_series {
 public:
     map_series();
-    ~map_series();  // ends an open dataset, unchecked: end() is the checked way
     map_series(const map_series&) = delete;
     map_series& operator=(const map_series&) = delete;
 
@@ -50,23 +50,23 @@ public:
                   int header_kind, double cell_size);
     // Numbered grids (format 1): frames are named folder '/' base, the frame
     // number in four digits after a '.', then `extension`; a folder that ends
-    // in '/' or '\' gives the same names, and nothing is opened here.
-    // Datasets (2 ASCII, 3 binary): `dataset_file` is created through the file
-    // opener and receives the header with `object_id` and `dataset_name`; a
-    // file that cannot be created leaves code 59 with the stop flag (false).
+    // in '/' or '\' gives the same names. Nothing is opened here: the first
+    // frame's name is claimed in the output registry for the series.
+    // Datasets (2 ASCII, 3 binary): `dataset_file` is opened through the
+    // output registry (closed with its end mark as the run ends) and
+    // receives the header with `object_id` and `dataset_name`; a file that
+    // cannot be created leaves code 59 with the stop flag (false). `words`
+    // name the output in a refusal ("card DEPTH"), which is false too.
     // PEXLO datasets (4) are not part of this program: nothing is written.
     bool open(int format, const std::string& folder, const std::string& base, const std::string& extension,
               const std::string& dataset_file, int object_id, const std::string& dataset_name,
-              model_state& m);
+              const std::string& words, model_state& m);
     // One frame of the values at `time` (dataset time, minutes). A grid file
     // is written whole under a temporary name and then renamed, so no frame is
     // ever left half-written; one that cannot be created or written prints
     // "Can't open <what> for writing: <path>" (or a write error) and reports
     // code 4000 at once. False when the run must stop.
     bool write_frame(double time, const model_state& m);
-    // Ends an open dataset with its end mark and closes it. False when a write
-    // to the dataset failed, or its close did.
-    bool end();
 
     bool is_open() const { return format_ != 0; }  // set up, in any format
     bool dataset_open() const { return static_cast<bool>(out_); }
@@ -94,7 +94,7 @@ private:
     int frame_ = 1;   // number of the next grid frame
     std::string folder_, base_, extension_;
     std::string dataset_path_;  // where the dataset was created
-    file_ptr out_;              // the open dataset
+    output_slot out_;           // the open dataset
     bool dataset_written_ = false;
 };
 
@@ -119,7 +119,6 @@ public:
     };
 
     linknode_output();
-    ~linknode_output() = default;  // closes the files
     linknode_output(const linknode_output&) = delete;
     linknode_output& operator=(const linknode_output&) = delete;
 
@@ -131,18 +130,19 @@ public:
     void init_flat(const network& net, const double* flat, const double* lakes);
     void init_nodes(const network& net, const node_table<double>& per_node, const double* lakes);
 
-    // Creates the file folder + prefix + name, placed as the file opener
-    // places the run's outputs (in numbered multi-run and batch modes in
-    // the output folder, the run's number before the file's own name),
-    // with a header of `header_type`; with `mass_and_conc` two files, that
-    // name + ".mass" and + ".conc" (header `conc_header_type`). A file that
-    // cannot be created receives nothing and, unless `quiet_unopened`, is
-    // named in a warning.
-    // Returns false when a file could not be created.
-    bool open_mass_conc(const std::string& folder, const std::string& prefix, const std::string& name,
+    // Creates the file folder + prefix + name through the output registry
+    // (in numbered multi-run and batch modes in the output folder, the run's
+    // number before the file's own name; closed as the run ends), with a
+    // header of `header_type`; with `mass_and_conc` two files, that name +
+    // ".mass" and + ".conc" (header `conc_header_type`). `words` name the
+    // output in a refusal, `what` in a failed write. A file that cannot be
+    // created receives nothing and, unless `quiet_unopened`, is named in a
+    // warning.
+    // Returns false when a file was refused (the run stops) or could not be
+    // created.
+    bool open_mass_conc(model_state& m, const std::string& words, const std::string& what,
+                        const std::string& folder, const std::string& prefix, const std::string& name,
                         double factor);
-    // Closes the files; false when a write to one failed, or its close did.
-    bool close();
     // The concentrations (g/m3) of the channel nodes: 0 where the node's
     // volume is at most 1e-8 m3 and at nodes a link does not hold now.
     void compute_conc();
@@ -189,7 +189,7 @@ private:
     const double* lakes_ = nullptr;
     node_table<double> out_table_, conc_table_;
     vec1<double> lake_out_;
-    file_ptr mass_fp_, conc_fp_;
+    output_slot mass_fp_, conc_fp_;
     std::string mass_path_;
 };
 
@@ -204,7 +204,7 @@ struct vq_data {
     int count = 0;         // passes summed in qin
     // Channel nodes and the segment each feeds.
     std::vector<int> link, node, segment;
-    file_ptr out;  // the segment flux output (VQ_SEGMENT_FLUXES)
+    output_slot out;  // the segment flux output (VQ_SEGMENT_FLUXES)
     bool first_output = true;
     double first_day = 0.0;
 };

@@ -1,16 +1,19 @@
-// Members of the model state owned by the output subsystem: the run's file
-// slots and its output objects.
+// Members of the model state owned by the output subsystem: the registry of
+// the run's outputs, their slots and the output objects.
 #pragma once
 
 #include <chrono>
+#include <iterator>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "core/arrays.hpp"
 #include "core/file_opener.hpp"
+#include "nutrients/nutrient_species.hpp"
 #include "output/analyzers.hpp"
 #include "output/output_objects.hpp"
+#include "output/output_registry.hpp"
 
 namespace kesta {
 
@@ -32,39 +35,33 @@ struct progress_line_state {
 };
 
 struct output_state {
-    // File slots of the run, one per project card (suffix _fp), empty when not
-    // open. open_run_files opens them and close_output_files closes them; a
-    // reader done with its input file closes it and leaves the slot empty.
-    file_ptr watershed_mask_fp, elevation_fp;
-    file_ptr summary_fp;  // the run's summary file; messages are copied here
+    // Every output of the run, with its stream (output_registry.hpp).
+    output_registry outputs;
+    // Slots of the run's outputs, one per project card (suffix _fp), empty
+    // when not open: open_run_files opens them through the registry, which
+    // closes them as the run ends.
+    output_slot summary_fp;  // the run's summary file; messages are copied here
     bool summary_tried = false;  // open_run_files has come to the summary file (opened or refused it)
-    file_ptr outlet_hydro_fp, sig_outlet_hydro_fp;
-    file_ptr gw_boundfile_fp, out_well_location_fp, gw_well_level_fp, gw_hycond_map_fp,
-        gw_porosity_map_fp, water_table_fp, aquifer_bottom_fp;
-    file_ptr soil_type_map_fp, soil_layer_input_file_fp;
-    file_ptr evap_out_fp;  // the fixed-name soil evaporation table
-    file_ptr moisture_fp, conductivity_fp, capillary_fp, porosity_fp, pore_index_fp,
-        residual_sat_fp;
-    file_ptr hmet_fp;  // whichever of HMET_SURFAWAYS, HMET_SAMSON, HMET_KVL names it
-    file_ptr albedo_fp, vheight_fp, tcoeff_fp, canopy_fp, wilting_point_fp;
-    file_ptr precip_file_fp, stream_cell_fp, storage_capacity_fp, interception_coeff_fp,
-        overland_lake_map_fp, overland_lake_file_fp, reten_depth_fp, roughness_fp,
-        area_reduction_fp;
-    file_ptr channel_input_fp;
-    // WRITE_CHAN_HOTSTART with ".dht" and ".qht"; READ_CHAN_HOTSTART opened twice.
-    file_ptr write_chan_hotstart_depth_fp, write_chan_hotstart_discharge_fp;
-    file_ptr read_chan_hotstart_depth_fp, read_chan_hotstart_discharge_fp;
-    file_ptr read_ov_hotstart_fp;
-    file_ptr in_hyd_location_fp, out_hyd_location_fp, lake_output_fp, out_dep_location_fp,
-        out_con_location_fp, out_mass_location_fp, in_theta_location_fp, out_theta_location_fp;
-    file_ptr chan_depth_fp, chan_discharge_fp, chan_stage_fp, chan_velocity_fp, flood_stream_fp,
+    output_slot outlet_hydro_fp, sig_outlet_hydro_fp;
+    output_slot gw_well_level_fp;
+    output_slot evap_out_fp;  // the fixed-name soil evaporation table
+    // WRITE_CHAN_HOTSTART with ".dht" and ".qht".
+    output_slot write_chan_hotstart_depth_fp, write_chan_hotstart_discharge_fp;
+    output_slot out_hyd_location_fp, lake_output_fp, out_dep_location_fp, out_con_location_fp,
+        out_mass_location_fp, out_theta_location_fp;
+    output_slot chan_depth_fp, chan_discharge_fp, chan_stage_fp, chan_velocity_fp, flood_stream_fp,
         chan_sed_flux_fp;
-    file_ptr outlet_sed_flux_fp;  // the sediment discharge at the outlet
-    file_ptr outlet_sed_tss_fp;   // the wash-load concentration at the outlet
-    // The sediment locations (IN_SED_LOC) and their flux and concentration series.
-    file_ptr in_sed_loc_fp, out_sed_loc_fp, out_tss_loc_fp;
-    file_ptr pipe_head_fp, pipe_tile_fp, pipe_flow_fp;
-    file_ptr contam_map_fp;
+    output_slot outlet_sed_flux_fp;  // the sediment discharge at the outlet
+    output_slot outlet_sed_tss_fp;   // the wash-load concentration at the outlet
+    // The sediment locations' flux and concentration series (OUT_SED_LOC, OUT_TSS_LOC).
+    output_slot out_sed_loc_fp, out_tss_loc_fp;
+    output_slot pipe_head_fp, pipe_tile_fp, pipe_flow_fp;
+    output_slot optim_fp;            // the optimisation output (OPTIMIZE), one line per event
+    output_slot chan_contam_output;  // the channel constituents' file, opened and left empty
+    // The outlet hydrographs of the OUT_HYD_* cards, per species in the
+    // species order: its concentration file and its mass file.
+    output_slot nutrient_hyd_conc_fp[std::size(kNutrientSpeciesCards)],
+        nutrient_hyd_mass_fp[std::size(kNutrientSpeciesCards)];
 
     int outlet_hydro_lines = 0;  // lines written to the outlet hydrograph
     int outlet_sed_lines = 0;    // lines written to the outlet sediment series
@@ -106,7 +103,7 @@ struct output_state {
     std::vector<std::unique_ptr<linknode_output>> nutrient_linknodes;
     vec1<double> depth_map_values;  // the depth map with channel lakes: lake level above ground on their cells
     std::unique_ptr<vq_data> vq;  // present when the reservoir coupling is configured
-    file_ptr vq_qin_fp;           // the reservoir model's inflow file (VQ_INPUT)
+    output_slot vq_qin_fp;        // the reservoir model's inflow file (VQ_INPUT)
     // The run's analyzers (ANALYZERS); destroyed with the run, their files closed.
     std::unique_ptr<analyzer_set> analyzers;
 

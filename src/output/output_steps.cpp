@@ -5,6 +5,7 @@
 #include "channel/channel_steps.hpp"
 #include "core/error_record.hpp"
 #include "core/file_opener.hpp"
+#include "core/line_reader.hpp"
 #include "core/text_format.hpp"
 #include "model/model_state.hpp"
 #include "output/finite_output.hpp"
@@ -51,15 +52,15 @@ void write_adjusted_elevation(model_state& m) {
     if (!m.project_options.adjust_elev_given) return;
     std::string name = m.project_options.adjust_elev;
     if (!grid_finite(m, m.elev, "the adjusted ground elevation", name + " (card ADJUST_ELEV)")) return;
-    file_ptr fp = open_file(name, "w", 1);
-    if (!fp) {
+    const opened_output o = open_output(m, adjusted_elevation_output(m));
+    if (o.refused) return;
+    if (!o.fp) {
+        strip_quotes(name);
         refuse(format_text("Can't open adjusted elevation map for writing: %s\n", output_path(name, "w", 1).c_str()));
         return;
     }
-    write_grass_ascii_grid(fp.get(), m.mask, m.north, m.south, m.east, m.west, m.grid_rows, m.grid_cols, m.elev);
-    if (close_file_checked(fp) != 0)
-        refuse(format_text("Error writing adjusted elevation map %s: the output is incomplete.\n",
-                           output_path(name, "w", 1).c_str()));
+    write_grass_ascii_grid(o.fp, m.mask, m.north, m.south, m.east, m.west, m.grid_rows, m.grid_cols, m.elev);
+    close_output(m, o.fp);
 }
 
 

@@ -2,10 +2,9 @@
 #pragma once
 
 #include <string>
-#include <utility>
-#include <vector>
 
 #include "model/model_state_fwd.hpp"
+#include "output/output_registry.hpp"
 
 namespace kesta {
 
@@ -14,9 +13,12 @@ namespace kesta {
 // record (appended as the run ends, never numbered).
 inline constexpr const char* kMaskMapFile = "maskmap";
 inline constexpr const char* kRunTimeFile = "out_time.out";
+output_spec mask_map_output();
+output_spec run_time_record_output();
 
-// Opens every file of the run in its fixed order. An output whose file is an
-// input of the run, or another output (the fixed-name outputs included), is
+// Opens every file of the run in its fixed order, and claims the outputs
+// written later (the fixed-name outputs and those written as the run
+// ends). An output whose file is an input of the run, or another output, is
 // refused (code 4000) before anything is written to it.
 void open_run_files(model_state& m);
 void write_startup_info(model_state& m, const std::string& project_file);
@@ -59,22 +61,15 @@ void write_sediment_run_summary(model_state& m);
 // The ground elevations as the run leaves them, to the ADJUST_ELEV file (a
 // file that cannot be written stops the run with code 4000).
 void write_adjusted_elevation(model_state& m);
-// Ends every open map dataset with its end mark and closes it, and closes
-// the nutrient link/node datasets, on every way out of a run. False when a
-// write failed (said in a message).
-bool end_map_outputs(model_state& m);
 // With NUTRIENTS and a channel network, the link/node datasets of the
 // TOTAL_CHAN_N, TOTAL_CHAN_KN and TOTAL_CHAN_P cards (types 28 to 30) and
 // of each OUT_ST_<species> card (the species' mass and concentration, types
-// 8 to 16 and 17 to 25), created with their headers; `written` holds the
-// (words, path) of the map datasets created so far and receives theirs.
-// Without channel routing each such card is a warning. False when a file
-// is refused (code 4000) or cannot be created (code 4): the run stops.
-bool open_nutrient_linknodes(model_state& m, std::vector<std::pair<std::string, std::string>>& written);
+// 8 to 16 and 17 to 25), created with their headers. Without channel
+// routing each such card is a warning. False when a file is refused (code
+// 4000) or cannot be created (code 4): the run stops.
+bool open_nutrient_linknodes(model_state& m);
 // One block of each: the node and lake totals formed anew first.
 void write_nutrient_linknodes(model_state& m);
-// Closes them; false when a write failed (said in a message).
-bool end_nutrient_linknodes(model_state& m);
 void write_event_summary(model_state& m);
 void write_final_summaries(model_state& m);
 // The pipe network's end-of-run line in the summary file before the global
@@ -100,8 +95,9 @@ void open_summary_of_stopped_run(model_state& m);
 // (all of them when the run wrote none), so that every warning of a run
 // reaches the summary: called once, before the files are closed.
 void write_pending_warnings(model_state& m);
-// Closes every file of the run. A written file whose writes or close failed
-// is named in a message and leaves code 4000 pending, which the run driver
+// Closes every output of the run (close_all_outputs), then the input files
+// open_run_files opened. A written file whose writes or close failed is
+// named in a message and leaves code 4000 pending, which the run driver
 // returns: the run fails.
 void close_output_files(model_state& m);
 // The outlet hydrographs of the nutrient species that the OUT_HYD_* cards
@@ -113,15 +109,6 @@ bool open_nutrient_hydrographs(model_state& m);
 // One line of each nutrient outlet hydrograph: the time and the outlet's
 // concentration (g/m3) or mass (g) of the species.
 void write_nutrient_hydrographs(const model_state& m, double time);
-// Closes them; false when a write failed (said in a message).
-bool close_nutrient_hydrographs(model_state& m);
-// The outlet nutrient files open now, as (card words, path) pairs.
-std::vector<std::pair<std::string, std::string>> nutrient_hydrograph_files(const model_state& m);
-// False after the refusal (code 4000, stop) when `path`, about to be created
-// for the output that `words` name ("card DEPTH"), is an input of the run, a
-// file the run writes already, or one of `also_written` (words, path).
-bool output_file_is_free(model_state& m, const std::string& words, const std::string& path,
-                         const std::vector<std::pair<std::string, std::string>>& also_written);
 void flush_std_streams();
 // With VQ_FLUXES, builds the reservoir-model coupling record at the end of
 // the model-input loading: the segment map, the link/node-to-segment pairs

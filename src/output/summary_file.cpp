@@ -497,7 +497,7 @@ void write_map_list(const model_state& m, std::FILE* fp) {
 struct dataset_line {
     const char* what;
     std::string project_options::*card;
-    file_ptr output_state::*slot;
+    output_slot output_state::*slot;
     int output_state::*steps;
 };
 

@@ -331,7 +331,7 @@ void write_well_levels(const model_state& m, value_line& line) {
 }
 
 struct location_series {
-    file_ptr output_state::*slot;
+    output_slot output_state::*slot;
     bool (*wanted)(const model_state&);
     void (*write_values)(const model_state&, value_line&);
     const char* quantity;

@@ -97,16 +97,21 @@ void build_vq_data(model_state& m) {
     }
     std::string name = m.project_options.vq_segment_fluxes;
     strip_quotes(name);
-    if (!output_file_is_free(m, "card VQ_SEGMENT_FLUXES", output_path(name, "w", 1), {})) return;
-    vq->out = open_file(name, "w", 1);
-    if (!vq->out) {
+    output_spec spec;
+    spec.words = "card VQ_SEGMENT_FLUXES";
+    spec.name = name;
+    spec.group = output_group::coupling;
+    spec.what = "the VQ internal flux output file";
+    const opened_output o = open_output(m, spec, &vq->out);
+    if (o.refused) return;
+    if (!o.fp) {
         g_error_record.fail(98, "", output_path(name, "w", 1));
         return;
     }
-    std::fputs("   jday   ", vq->out.get());
+    std::fputs("   jday   ", o.fp);
     for (int s = 1; s <= vq->max_segment; ++s)
-        if (vq->active[s]) std::fprintf(vq->out.get(), "%-8d  ", s);
-    std::fputs("\n", vq->out.get());
+        if (vq->active[s]) std::fprintf(o.fp, "%-8d  ", s);
+    std::fputs("\n", o.fp);
     m.vq = std::move(vq);
 }
 
@@ -166,11 +171,7 @@ void vq_segment_fluxes_output(model_state& m) {
 }
 
 void vq_segment_fluxes_close(model_state& m) {
-    if (!m.vq || close_file_checked(m.vq->out) == 0) return;
-    std::string name = m.project_options.vq_segment_fluxes;
-    strip_quotes(name);
-    refuse(format_text("Error writing the VQ internal flux output file %s: the output is incomplete.\n",
-                       output_path(name, "w", 1).c_str()));
+    if (m.vq) close_output(m, m.vq->out);
 }
 
 }  // namespace kesta

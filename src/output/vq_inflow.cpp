@@ -10,10 +10,14 @@
 namespace kesta {
 
 bool vq_qin_open(model_state& m, const std::string& file_name) {
-    std::string name = file_name;
-    m.vq_qin_fp = open_file(name, "w", 1);
-    if (!m.vq_qin_fp) return false;
-    std::fprintf(m.vq_qin_fp.get(), "  output from %s\n\n    JDAY     QIN\n", "KESTA");
+    output_spec spec;
+    spec.words = "card VQ_INPUT";
+    spec.name = file_name;
+    spec.group = output_group::coupling;
+    spec.what = "reservoir model inflow file";
+    const opened_output o = open_output(m, spec, &m.vq_qin_fp);
+    if (!o.fp) return false;
+    std::fprintf(o.fp, "  output from %s\n\n    JDAY     QIN\n", "KESTA");
     return true;
 }
 
@@ -24,13 +28,7 @@ void vq_qin_write(model_state& m) {
                 static_cast<double>(static_cast<float>(m.q_out)));
 }
 
-void vq_qin_close(model_state& m) {
-    if (close_file_checked(m.vq_qin_fp) == 0) return;
-    std::string name = m.project_options.vq_input;
-    strip_quotes(name);
-    refuse(format_text("Error writing reservoir model inflow file %s: the output is incomplete.\n",
-                       output_path(name, "w", 1).c_str()));
-}
+void vq_qin_close(model_state& m) { close_output(m, m.vq_qin_fp); }
 
 void vq_end(model_state&) {}
 

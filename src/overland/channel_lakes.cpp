@@ -166,4 +166,12 @@ void lake_depth_map(const model_state& m, vec1<double>& out) {
     }
 }
 
+void channel_lakes_at_event_end(model_state& m) {
+    update_lake_extent(m);
+    for (int l = 1; l <= m.nlakes && l <= m.lake_precip_vol.n(); ++l) {
+        if (l <= m.lake_precip_total.n()) m.lake_precip_total[l] += m.lake_precip_vol[l];
+        m.lake_precip_vol[l] = 0.0;
+    }
+}
+
 }  // namespace kesta

@@ -179,9 +179,11 @@ void book_sediment(model_state& m) {
                 s.deposited_step[i][k] += deposited[i][k];
             }
         }
-        std::fill(eroded[i], eroded[i] + classes + 1, 0.0);
-        std::fill(deposited[i], deposited[i] + classes + 1, 0.0);
     }
+    // The next step starts from nothing moved (row 0, the bucket outside
+    // the grid, is never written): each table's one block at once.
+    eroded.fill(0.0);
+    deposited.fill(0.0);
 }
 
 // In a long-term run a dry overland waits for the next event: its clock

@@ -32,6 +32,9 @@ void step_overland_lake_extent(model_state& m);
 // 4000 reported). A lake past the end of its list rises over the last
 // listed cell (warned once in the run).
 void update_lake_extent(model_state& m);
+// As an event ends: the lakes' extents, and each lake's precipitation of the
+// event moved into its run total.
+void channel_lakes_at_event_end(model_state& m);
 // One hour of evaporation from every channel-network lake, from the
 // hydrometeorological record of the hour (wind m/s, air temperature C,
 // relative humidity percent), at most the lake's volume; then the extents.

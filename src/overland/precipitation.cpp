@@ -17,7 +17,6 @@
 #include "input/reader_support.hpp"
 #include "model/model_state.hpp"
 #include "transport/constituents.hpp"
-#include "output/output_steps.hpp"
 #include "overland/overland_steps.hpp"
 #include "overland/widest_vectors.hpp"
 #include "subsurface/subsurface_steps.hpp"
@@ -228,7 +227,6 @@ void start_uniform_rain(model_state& m) {
 }
 
 void begin_precip_event(model_state& m) {
-    trigger_analyzers(m, notice_event_start);
     m.raining = 1;
     m.event_active = 1;
     announce_event(m);

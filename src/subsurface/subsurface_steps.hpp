@@ -27,6 +27,23 @@ void step_groundwater(model_state& m);
 // what the surface balances booked as gone to or come from it.
 void settle_groundwater_exchanges(model_state& m);
 
+// The soil columns as an event starts (`area` m2 a cell). With `carried`
+// books (opened as the event before closed) the drainage and the
+// surface's evaporation since then go to the event's carried volumes.
+// Green and Ampt with redistribution: a fresh wetting profile, the initial
+// moistures held within the residual and saturated ones.
+void start_redistribution(model_state& m, double area, bool carried);
+// Layered soils of a long-term run: the layer moistures from the soil
+// stores.
+void start_layered_soils(model_state& m, double area, bool carried);
+// The soil's volumes of an ended event (with soil ET accounting or
+// Richards infiltration): groundwater recharge, evaporation, net
+// infiltration, the final soil storage and the Richards balance error.
+void soils_at_event_end(model_state& m, double area);
+// Moves cell k's depth v[k] (cm) into `total` as a volume over `area` m2
+// (m3) and zeroes it; with `carry`, the volume is added there too.
+void move_cm_to_total(vec1<double>& v, int k, double area, double& total, double* carry = nullptr);
+
 // Set-up calls of the model-input loading.
 void setup_wetlands(model_state& m);
 void open_sacramento_file(model_state& m);

@@ -400,12 +400,7 @@ void alloc_chan_contam_arrays(model_state& m) {
                            m.chan_disp_coef, m.project_file.c_str(), kMostChannelDispersion));
         return;
     }
-    if (!alloc_arrays(m)) return;
-    if (!m.chan_contam_output_name.empty() && !m.chan_contam_output) {
-        m.chan_contam_output = open_file(m.chan_contam_output_name, "w", 1);
-        if (!m.chan_contam_output)
-            refuse(format_text("Can't open %s to write channel contam data \n", m.chan_contam_output_name.c_str()));
-    }
+    alloc_arrays(m);
 }
 
 void init_lake_contam_state(model_state& m) {
@@ -572,8 +567,6 @@ void lake_conc_of_volume(model_state& m) {
 }
 
 void step_channel_wq_reactions(model_state& m) {
-    // The nutrient species of the streams and lakes react in place.
-    if (m.zep) react_channel_nutrients(m);
     if (g_error_record.stop || m.chan_mass.empty() || !clock_due(m.chan_con_next, m.time, m.time_tol)) return;
     const double dt = (m.time - m.chan_con_last) * kSecondsPerDay;
     const double k = m.chan_decay_coef / kSecondsPerDay;

@@ -133,7 +133,7 @@ void exchange_and_decay(model_state& m, double dt) {
     for (int c = 1; c <= m.ncontam; ++c) {
         if (m.constituent_type.at(c) != 1) continue;
         const std::size_t s = static_cast<std::size_t>(c);
-        const vec1<double>& rate = m.contam_decay[s];
+        const vec1<double>& rate = m.contam_decay_per_s[s];
         vec1<double>& mass = m.contam_mass[s];
         double booked = 0.0, lost = 0.0;
         for (int k = 1; k <= m.ncells; ++k) {
@@ -250,7 +250,6 @@ void leave_dry_cell(model_state& m, int c, int cell) {
 
 void step_contam_processes(model_state& m) {
     if (!m.ov_con_trans || !clock_due(m.wq_next, m.time, m.time_tol)) return;
-    if (m.zep) react_overland_nutrients(m);
     if (m.ncontam <= 0) return;
     transfer_infiltrated(m);
     // The exchange and the decay run every KINETICS_TIMESTEP_FACTOR intervals.

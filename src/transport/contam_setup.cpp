@@ -229,9 +229,10 @@ bool alloc_cell_vectors(model_state& m, int cells) {
 }
 
 // Copies row i of every column table into the slot rows of the contaminant
-// that begins at slot `first`; each table is freed once copied.
+// that begins at slot `first`, the decay turned per second; each table is
+// freed once copied.
 void take_table_rows(model_state& m, std::array<mat2<double>, 7>& cols, int first, int count) {
-    slot_rows* rows[7] = {&m.contam_disp, &m.contam_decay, &m.contam_uptake, &m.contam_land_mass,
+    slot_rows* rows[7] = {&m.contam_disp, &m.contam_decay_per_s, &m.contam_uptake, &m.contam_land_mass,
                           &m.contam_conc,  &m.soil_partition_coef, &m.gw_conc};
     for (int j = 0; j < 7; ++j) {
         mat2<double>& t = cols[static_cast<std::size_t>(j)];
@@ -239,32 +240,37 @@ void take_table_rows(model_state& m, std::array<mat2<double>, 7>& cols, int firs
         for (int i = 1; i <= count; ++i) {
             vec1<double>& row = (*rows[j])[static_cast<std::size_t>(first + i - 1)];
             std::copy(t[i] + 1, t[i] + m.ncells + 1, row.data() + 1);
+            if (rows[j] == &m.contam_decay_per_s)
+                for (int k = 1; k <= m.ncells; ++k) row[k] /= kSecondsPerDay;
         }
         t.reset();
     }
 }
 
-// The first cell whose value of a table column is below 0, or above the
-// most a load or a concentration can be, naming it.
-bool table_values_hold(const model_state& m, int first, int count) {
+// The first cell whose value of a table column, as read, is below 0, or
+// above the most a load or a concentration can be, naming it. The columns
+// are those of the contaminant that begins at slot `first`.
+bool table_values_hold(const model_state& m, const std::array<mat2<double>, 7>& cols, int first, int count) {
     const char* load_unit = "";
     std::string load_why;
     const double most_load = most_land_load(m, load_unit, load_why);
     const std::string water_why = " g/m3, what a cubic metre of water weighs";
     const double any = std::numeric_limits<double>::infinity();
+    // In the order of the columns.
     const struct {
         const slot_rows* rows;
         const char* what;
         double most;
         std::string bound;  // the bound with its unit and reason
     } kColumns[] = {{&m.contam_disp, "dispersion coefficient (column 1)", any, ""},
-                    {&m.contam_decay, "decay coefficient (column 2)", any, ""},
+                    {&m.contam_decay_per_s, "decay coefficient (column 2)", any, ""},
                     {&m.contam_uptake, "exchange rate (column 3)", any, ""},
                     {&m.contam_land_mass, "land load (column 4)", most_load,
                      format_text(" %s%s", load_unit, load_why.c_str())},
                     {&m.contam_conc, "initial concentration (column 5)", kMostWaterConc, water_why},
                     {&m.soil_partition_coef, "soil partition coefficient (column 6)", any, ""},
                     {&m.gw_conc, "groundwater concentration (column 7)", kMostWaterConc, water_why}};
+    static_assert(sizeof kColumns / sizeof kColumns[0] == 7, "one check per column of the table");
     for (int c = first; c < first + count; ++c) {
         const std::size_t s = static_cast<std::size_t>(c);
         if (m.precip_conc.value(c) < 0.0 || m.water_soil_partition_coef.value(c) < 0.0)
@@ -274,9 +280,10 @@ bool table_values_hold(const model_state& m, int first, int count) {
                                       m.precip_conc.value(c) < 0.0 ? "PRECIP_CONC" : "PARTITION",
                                       m.precip_conc.value(c) < 0.0 ? m.precip_conc.value(c)
                                                                 : m.water_soil_partition_coef.value(c)));
-        for (const auto& col : kColumns) {
-            if (col.rows->size() <= s) continue;
-            const vec1<double>& v = (*col.rows)[s];
+        for (std::size_t j = 0; j < cols.size(); ++j) {
+            const auto& col = kColumns[j];
+            if (col.rows->size() <= s || cols[j].empty()) continue;
+            const double* v = cols[j][c - first + 1];
             for (int k = 1; k <= m.ncells; ++k) {
                 if (v[k] >= 0.0 && v[k] <= col.most) continue;
                 int row = 0, column = 0;
@@ -321,8 +328,9 @@ int read_table(model_state& m) {
         m.precip_conc.at(first + i - 1) = precip.at(i);
         m.water_soil_partition_coef.at(first + i - 1) = partition.at(i);
     }
+    if (!table_values_hold(m, cols, first, n)) return -1;
     take_table_rows(m, cols, first, n);
-    return table_values_hold(m, first, n) ? n : -1;
+    return n;
 }
 
 // The uniform contaminant of the OV_* cards.
@@ -350,7 +358,7 @@ bool set_uniform(model_state& m) {
     const std::size_t s = static_cast<std::size_t>(c);
     m.contam_names[s] = "uniform contaminant";
     m.contam_disp[s].fill(m.ov_disp_coef);
-    m.contam_decay[s].fill(m.ov_decay_coef);
+    m.contam_decay_per_s[s].fill(m.ov_decay_coef / kSecondsPerDay);
     m.contam_uptake[s].fill(m.ov_uptake_rate);
     m.contam_land_mass[s].fill(m.ov_mass_load);
     return true;
@@ -476,7 +484,7 @@ double soil_solids(const model_state& m, int k, int l) {
 // be made.
 bool add_slot_rows(model_state& m, int count, int cells) {
     if (m.ncontam == 0 && !alloc_cell_vectors(m, cells)) return false;
-    for (slot_rows* rows : {&m.contam_conc, &m.contam_mass, &m.contam_disp, &m.contam_decay, &m.contam_uptake,
+    for (slot_rows* rows : {&m.contam_conc, &m.contam_mass, &m.contam_disp, &m.contam_decay_per_s, &m.contam_uptake,
                             &m.contam_land_mass})
         add_rows(*rows, count, cells);
     if (m.soil_con_trans) {
@@ -500,7 +508,7 @@ void add_nutrient_slots(model_state& m, int cells) {
     const int soil_only = m.soil_con_trans ? kSoilOnly : 0;
     const int count = kNutrientSpecies + soil_only;
     if (!add_slot_rows(m, count, cells)) return;
-    for (slot_rows* rows : {&m.contam_conc, &m.contam_mass, &m.contam_disp, &m.contam_decay, &m.contam_uptake,
+    for (slot_rows* rows : {&m.contam_conc, &m.contam_mass, &m.contam_disp, &m.contam_decay_per_s, &m.contam_uptake,
                             &m.contam_land_mass, &m.soil_partition_coef, &m.gw_conc}) {
         if (made(*rows)) continue;
         refuse(format_text("Error: not enough memory for the nutrient species on %d cells.\n", cells));
@@ -640,7 +648,7 @@ void alloc_overland_contam_arrays(model_state& m, int count, int cells, int nutr
     if (count <= 0) return;
     if (!add_slot_rows(m, count, cells)) return;
     if (m.sediment_contam && m.ov_sed) add_tables(m.attached_mass, count, cells, m.ov_sed->n_fine_classes);
-    for (slot_rows* rows : {&m.contam_conc, &m.contam_mass, &m.contam_disp, &m.contam_decay, &m.contam_uptake,
+    for (slot_rows* rows : {&m.contam_conc, &m.contam_mass, &m.contam_disp, &m.contam_decay_per_s, &m.contam_uptake,
                             &m.contam_land_mass, &m.soil_partition_coef, &m.gw_conc}) {
         if (made(*rows)) continue;
         refuse(format_text("Error: not enough memory for %d contaminants on %d cells.\n", m.ncontam + count, cells));
@@ -740,7 +748,6 @@ void init_contam_soil_state(model_state& m) {
         vec1<double>& land = m.contam_land_mass[s];
         double overland = 0.0, held = 0.0;
         for (int k = 1; k <= m.ncells; ++k) {
-            m.contam_decay[s][k] /= kSecondsPerDay;
             m.contam_uptake[s][k] /= kSecondsPerDay;
             const double h = m.h[k];
             // A cell under a channel-network lake holds its water in the lake.

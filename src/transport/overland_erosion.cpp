@@ -17,6 +17,13 @@
 // given to the channels or the lakes. No cell gives more than
 // kErodibleDepth of parent soil over a run: a step that would take more
 // takes what is left and stops the run, naming the cell and its parameters.
+//
+// Cost: the step's time goes to the exponentials and logarithms of the
+// capacities and of settling, and to the short loops over the classes.
+// So a face whose source holds no sediment skips its capacity, a class
+// with nothing suspended or that settles whole skips its exponential, an
+// exponent of 1 skips its power, and the transport has a copy for each
+// usual class count, whose loops the compiler unrolls.
 #include <algorithm>
 #include <cmath>
 
@@ -59,6 +66,14 @@ constexpr double kDefaultDetachExponent = 1.0;
 constexpr double kSecondCoefficient = 25500.0 * 1000.0;
 constexpr double kSecondFlowExponent = 2.035;
 constexpr double kSecondSlopeExponent = 1.6667;
+// A class lets 1 - exp(-x) of its suspension settle: exp(-x) below exp(-40)
+// (4e-18) is less than half the spacing of doubles below 1, so the share
+// is 1 exactly, without the exponential.
+constexpr double kAllSettles = 40.0;
+
+// x^e; x itself for the exponent 1 (the default of the detachment and the
+// usual value of the tables), which the library's power returns exactly too.
+double power_of(double x, double e) { return e == 1.0 ? x : std::pow(x, e); }
 
 const splash_band& band_of(double intensity) {
     for (const splash_band& b : kSplashBands) {
@@ -159,13 +174,13 @@ void detach_by_flow(cell_soil& c, double slope, double h, double dt, double dx, 
     if (!(h > kTiny && slope > kTiny)) return;
     const double tau = kWaterDensity * kGravity * h * slope;
     const double scale = coef * dt * dx * dx / kSoilDensity;
-    const double v = scale * std::pow(tau, exponent);
+    const double v = scale * power_of(tau, exponent);
     if (!(v > 0.0)) return;
     const double p = sum_classes(c.deposited, c.classes);
     if (v < p) {
         detach_from_deposit(c, v, p);
     } else if (!c.channel) {
-        const double beyond = tau > critical ? scale * std::pow(tau - critical, exponent) : 0.0;
+        const double beyond = tau > critical ? scale * power_of(tau - critical, exponent) : 0.0;
         detach_parent(c, (1.0 - p / v) * beyond);
     }
 }
@@ -180,6 +195,9 @@ struct step_view {
     sed_record& s;
     const int n, classes;
     const double dt, dx;
+    const double inv_dt;  // 1/s
+    // m3 of soil per kg/(m s) of transport rate carried over a face in dt.
+    const double to_volume;
     const bool lakes;   // the channel-network lakes take part, with their sediment books
     const bool fluxes;  // each cell's outgoing flux is kept (MAX_SED_FLUX)
     const bool faces;   // what each face and the outlet moved is kept (SEDIMENT_CONTAM)
@@ -195,6 +213,8 @@ struct step_view {
           classes(model.ov_sed->num_sed),
           dt(step),
           dx(model.gridsize),
+          inv_dt(1.0 / step),
+          to_volume(step * model.gridsize / kSoilDensity),
           lakes(model.chan_lakes_on && model.lake_num.n() >= model.ncells &&
                 !model.ov_sed->sed_vol_overland_to_lake.empty()),
           fluxes(!model.ov_sed->ov_qsmax.empty()),
@@ -261,7 +281,7 @@ void detach_all(step_view& v) {
             detach_by_rain(soil, splash_of(splash.rate, splash.drop, h, v.dt, v.dx, k));
         }
         const double qx = v.qx(i), qy = v.qy(i);
-        if (std::sqrt(qx * qx + qy * qy) > 0.0) {
+        if (qx * qx + qy * qy > 0.0) {
             const double coef = s.detach_K[i] > 0.0 ? s.detach_K[i] : kDefaultDetachK;
             const double exponent = s.detach_I[i] > 0.0 ? s.detach_I[i] : kDefaultDetachExponent;
             const double critical = s.detach_C[i] > 0.0 ? s.detach_C[i] : 0.0;
@@ -277,8 +297,9 @@ double capacity(const step_view& v, int src, double slope, double h, double q) {
     const sed_record& s = v.s;
     if (q < kLeastUnitDischarge || h < kTiny) return 0.0;
     const double power = slope * q / h;  // unit stream power (m/s)
-    if (!(power > 0.0) || s.tc_R[src] > power) return 0.0;
-    const double excess = (power - s.tc_R[src]) / power;
+    const double threshold = s.tc_R[src];
+    if (!(power > 0.0) || threshold > power) return 0.0;
+    const double excess = threshold == 0.0 ? 1.0 : (power - threshold) / power;
     const double rho_g = kWaterDensity * kGravity;
     double rate = 0.0;
     switch (s.erosion_method) {
@@ -290,29 +311,64 @@ double capacity(const step_view& v, int src, double slope, double h, double q) {
             return share * v.dx * velocity * velocity * std::pow(h * slope, 1.5) * v.dt;
         }
         case 2:
-            rate = kSecondCoefficient * std::pow(q, kSecondFlowExponent) * std::pow(slope, kSecondSlopeExponent);
+            // q^2.035 S^1.6667 as one exponential of the two logarithms
+            // (within 1e-14 of the two powers, at about half their cost).
+            rate = kSecondCoefficient *
+                   std::exp(kSecondFlowExponent * std::log(q) + kSecondSlopeExponent * std::log(slope));
             break;
-        case 3: rate = s.tc_C[src] * std::pow(rho_g * slope * q, s.tc_I[src]); break;
-        case 4: rate = s.tc_C[src] * std::pow(std::pow(rho_g * slope * q, 1.5), s.tc_I[src]); break;
-        case 5: rate = s.tc_C[src] * std::pow(power, s.tc_I[src]); break;
-        case 6: rate = s.tc_C[src] * std::pow(rho_g * h * slope, s.tc_I[src]); break;
+        case 3: rate = s.tc_C[src] * power_of(rho_g * slope * q, s.tc_I[src]); break;
+        case 4: rate = s.tc_C[src] * power_of(std::pow(rho_g * slope * q, 1.5), s.tc_I[src]); break;
+        case 5: rate = s.tc_C[src] * power_of(power, s.tc_I[src]); break;
+        case 6: rate = s.tc_C[src] * power_of(rho_g * h * slope, s.tc_I[src]); break;
         default: return 0.0;
     }
-    return rate * s.sed_K[src] * excess * v.dt * v.dx / kSoilDensity;
+    return rate * s.sed_K[src] * excess * v.to_volume;
+}
+
+// The loops over the classes of the transport below run to `Classes`
+// when it is above 0, a count fixed when the code is compiled (the usual
+// counts have their own copy, whose loops the compiler unrolls), else to
+// the step's own count.
+template <int Classes>
+int classes_of(const step_view& v) {
+    return Classes > 0 ? Classes : v.classes;
+}
+
+template <int Classes>
+double sum_of(const double* x, const step_view& v) {
+    const int classes = classes_of<Classes>(v);
+    double s = 0.0;
+#pragma GCC unroll 8
+    for (int k = 1; k <= classes; ++k) s += x[k];
+    return s;
 }
 
 // Cell r lets a share of its suspended sediment settle, by the time its
-// water takes to cross it at `q` (m3/s) against each class's settling.
+// water takes to cross it at `q` (m3/s) against each class's settling. A
+// class with nothing in suspension has nothing to settle.
+template <int Classes>
 void settle(step_view& v, int r, double q) {
+    const int classes = classes_of<Classes>(v);
     sed_record& s = v.s;
     double* suspended = s.vol_sed.suspended[r];
-    if (!(sum_classes(suspended, v.classes) > 0.0)) return;
-    const double h = v.m.h[r];
-    const double velocity = h > kTiny ? std::fabs(q) / (v.dx * h) : 0.0;
+    if (!(sum_of<Classes>(suspended, v) > 0.0)) return;
+    // The water crosses the cell at u = |q| / (dx h) in dx / u, while a
+    // particle falls through its depth h in h / fall: the share that
+    // settles is 1 - exp(-x), x = dx fall / (h u) = dx^2 fall / |q|. Still
+    // or vanishing water lets everything settle.
+    const bool flowing = v.m.h[r] > kTiny && std::fabs(q) > 0.0;
+    const double per_fall = flowing ? -(v.dx * v.dx) / std::fabs(q) : 0.0;  // s/m
+    const double* fall = s.sed_fall.data();
     double* deposited = s.vol_sed.deposited[r];
     double* settled = s.ov_sed_vol_deposited[r];
-    for (int k = 1; k <= v.classes; ++k) {
-        const double te = velocity > 0.0 ? 1.0 - std::exp(-v.dx * s.sed_fall[k] / (h * velocity)) : 1.0;
+#pragma GCC unroll 8
+    for (int k = 1; k <= classes; ++k) {
+        if (suspended[k] == 0.0) continue;
+        double te = 1.0;
+        if (flowing) {
+            const double minus_x = fall[k] * per_fall;
+            if (!(minus_x < -kAllSettles)) te = 1.0 - std::exp(minus_x);
+        }
         const double x = suspended[k] * te;
         suspended[k] -= x;
         deposited[k] += x;
@@ -321,25 +377,30 @@ void settle(step_view& v, int r, double q) {
     }
 }
 
-// What the face moves by class, into `moved` (m3), taken from the source.
-void take_from_source(step_view& v, int src, double t, double* moved) {
+// What the face moves by class, into `moved` (m3), taken from the source
+// whose suspended and deposited volumes add up to a and b.
+template <int Classes>
+void take_from_source(step_view& v, int src, double t, double a, double b, double* moved) {
+    const int classes = classes_of<Classes>(v);
     sed_record& s = v.s;
     double* suspended = s.vol_sed.suspended[src];
     double* deposited = s.vol_sed.deposited[src];
     double* eroded = s.ov_sed_vol_eroded[src];
-    const double a = sum_classes(suspended, v.classes);
-    const double b = sum_classes(deposited, v.classes);
-    for (int k = 1; k <= v.classes; ++k) moved[k] = 0.0;
+#pragma GCC unroll 8
+    for (int k = 1; k <= classes; ++k) moved[k] = 0.0;
     if (t <= a) {
         if (!(a > 0.0)) return;
-        for (int k = 1; k <= v.classes; ++k) {
-            moved[k] = t * (suspended[k] / a);
+        const double share = t / a;  // of every class, at most 1
+#pragma GCC unroll 8
+        for (int k = 1; k <= classes; ++k) {
+            moved[k] = share * suspended[k];
             suspended[k] -= moved[k];
         }
     } else if (t <= a + b) {
-        const double from_deposit = t - a;
-        for (int k = 1; k <= v.classes; ++k) {
-            const double x = from_deposit * (deposited[k] / b);
+        const double share = (t - a) / b;  // of the deposit, at most 1
+#pragma GCC unroll 8
+        for (int k = 1; k <= classes; ++k) {
+            const double x = share * deposited[k];
             moved[k] = suspended[k] + x;
             suspended[k] = 0.0;
             deposited[k] -= x;
@@ -347,7 +408,8 @@ void take_from_source(step_view& v, int src, double t, double* moved) {
             eroded[0] += x;
         }
     } else {
-        for (int k = 1; k <= v.classes; ++k) {
+#pragma GCC unroll 8
+        for (int k = 1; k <= classes; ++k) {
             moved[k] = suspended[k] + deposited[k];
             eroded[k] += deposited[k];
             eroded[0] += deposited[k];
@@ -360,11 +422,13 @@ void take_from_source(step_view& v, int src, double t, double* moved) {
 // Puts the moved volumes into the receiver: into the suspension of a cell
 // (or of the bucket outside the grid), or into a lake, where sand settles
 // on the edge cell's deposit and the fine classes join the lake.
+template <int Classes>
 void deliver(step_view& v, int rcv, int lake, const double* moved) {
+    const int classes = classes_of<Classes>(v);
     sed_record& s = v.s;
     if (lake) {
         mat2<double>& to_lake = s.sed_vol_overland_to_lake;
-        for (int k = 1; k <= v.classes; ++k) {
+        for (int k = 1; k <= classes; ++k) {
             if (s.sand[k]) s.vol_sed.deposited[rcv][k] += moved[k];
             to_lake[lake][k] += moved[k];
             to_lake[0][k] += moved[k];
@@ -372,7 +436,8 @@ void deliver(step_view& v, int rcv, int lake, const double* moved) {
         return;
     }
     double* suspended = s.vol_sed.suspended[rcv];
-    for (int k = 1; k <= v.classes; ++k) suspended[k] += moved[k];
+#pragma GCC unroll 8
+    for (int k = 1; k <= classes; ++k) suspended[k] += moved[k];
 }
 
 // A lake's outflow over the face carries its suspended fine classes into
@@ -406,11 +471,27 @@ void record_face(step_view& v, int i, bool x_face, double sign, const double* mo
     }
 }
 
+// True when no class of `x` holds anything (not even a negative volume).
+template <int Classes>
+bool holds_nothing(const double* x, const step_view& v) {
+    const int classes = classes_of<Classes>(v);
+    for (int k = 1; k <= classes; ++k)
+        if (x[k] != 0.0) return false;
+    return true;
+}
+
 // Moves sediment across the face of cell i towards j (0: out of the grid)
-// that carries `q` m3/s (positive towards j) down the slope `slope`.
-void move_across(step_view& v, int i, int j, double q, double slope, axis along, double* moved) {
+// that carries `q` m3/s (positive towards j) down the slope `slope`. A
+// source that holds no sediment moves nothing, whatever the face could
+// carry: its capacity is not worked out (and is kept as 0).
+template <int Classes>
+void move_across(step_view& v, int i, int j, double q, double slope, axis along) {
     model_state& m = v.m;
     sed_record& s = v.s;
+    // What the face moves by class: on the stack for a class count fixed
+    // when compiled, where the compiler keeps it in registers.
+    double fixed[Classes + 1];
+    double* moved = Classes > 0 ? fixed : s.moved.data();
     const int src = q >= 0.0 ? i : j;
     const int rcv = q >= 0.0 ? j : i;
     if (src == 0) return;  // nothing comes in from outside the grid
@@ -422,16 +503,22 @@ void move_across(step_view& v, int i, int j, double q, double slope, axis along,
         if (v.faces && along != axis::none) record_face(v, i, along == axis::x, q >= 0.0 ? 1.0 : -1.0, moved);
         return;
     }
-    const double t = capacity(v, src, std::fabs(slope), m.h[src], std::fabs(q) / v.dx);
+    const double* suspended = s.vol_sed.suspended[src];
+    const double* deposited = s.vol_sed.deposited[src];
+    const double a = sum_of<Classes>(suspended, v);
+    const double b = sum_of<Classes>(deposited, v);
+    const bool empty = a == 0.0 && b == 0.0 && holds_nothing<Classes>(suspended, v) &&
+                       holds_nothing<Classes>(deposited, v);
+    const double t = empty ? 0.0 : capacity(v, src, std::fabs(slope), m.h[src], std::fabs(q) / v.dx);
     if (along == axis::x) s.qsx[src] = t;
     if (along == axis::y) s.qsy[src] = t;
-    take_from_source(v, src, t, moved);
-    deliver(v, rcv, rcv_lake, moved);
+    take_from_source<Classes>(v, src, t, a, b, moved);
+    deliver<Classes>(v, rcv, rcv_lake, moved);
     if (v.faces && j != 0 && along != axis::none) record_face(v, i, along == axis::x, q >= 0.0 ? 1.0 : -1.0, moved);
-    if (v.fluxes) s.ov_qsmax[src] += sum_classes(moved, v.classes) / v.dt;
+    if (v.fluxes) s.ov_qsmax[src] += sum_of<Classes>(moved, v) * v.inv_dt;
     if (rcv == 0 || rcv_lake) return;
-    if (along == axis::x) settle(v, rcv, v.qx(rcv));
-    if (along == axis::y) settle(v, rcv, v.qy(rcv));
+    if (along == axis::x) settle<Classes>(v, rcv, v.qx(rcv));
+    if (along == axis::y) settle<Classes>(v, rcv, v.qy(rcv));
 }
 
 // The bucket outside the grid empties through the outlet.
@@ -453,19 +540,46 @@ void empty_bucket(step_view& v) {
     }
 }
 
-void transport_all(step_view& v) {
+// Visits the cells in order, moving sediment across each cell's faces.
+// Returns the sum of the suspended, parent and deposited volumes of every
+// cell, each taken once no later face can touch the cell: when every right
+// and lower neighbour comes after its cell (the grid's order), that is
+// right after the cell's own faces. Otherwise `summed` is false, and the
+// volumes are summed again after the step.
+template <int Classes>
+double move_sediment(step_view& v, bool& summed) {
     model_state& m = v.m;
     sed_record& s = v.s;
-    if (v.fluxes) s.ov_qsmax.fill(0.0);
-    double* moved = s.moved.data();
+    double held = 0.0;
+    summed = true;
     for (int i = 1; i <= v.n; ++i) {
+        const int right = m.rightcon[i], below = m.belowcon[i];
         const bool out = i == v.outlet;
-        if (m.rightcon[i] || (out && v.exit == exit_face::right))
-            move_across(v, i, m.rightcon[i], v.qx(i), s.Sfx[i], axis::x, moved);
-        if (m.belowcon[i] || (out && v.exit == exit_face::lower))
-            move_across(v, i, m.belowcon[i], v.qy(i), s.Sfy[i], axis::y, moved);
-        if (out && v.exit == exit_face::own) move_across(v, i, 0, v.q_out, m.outslope, axis::none, moved);
+        if (right || (out && v.exit == exit_face::right))
+            move_across<Classes>(v, i, right, v.qx(i), s.Sfx[i], axis::x);
+        if (below || (out && v.exit == exit_face::lower))
+            move_across<Classes>(v, i, below, v.qy(i), s.Sfy[i], axis::y);
+        if (out && v.exit == exit_face::own) move_across<Classes>(v, i, 0, v.q_out, m.outslope, axis::none);
         if (out && v.exit != exit_face::none) empty_bucket(v);
+        summed = summed && (right == 0 || right > i) && (below == 0 || below > i);
+        held += sum_of<Classes>(s.vol_sed.suspended[i], v) + sum_of<Classes>(s.vol_sed.parent[i], v) +
+                sum_of<Classes>(s.vol_sed.deposited[i], v);
+    }
+    return held;
+}
+
+// Moves the sediment of the step; the sum of the volumes the cells hold
+// afterwards, and whether it is known, as move_sediment.
+double transport_all(step_view& v, bool& summed) {
+    if (v.fluxes) v.s.ov_qsmax.fill(0.0);
+    switch (v.classes) {
+        case 1: return move_sediment<1>(v, summed);
+        case 2: return move_sediment<2>(v, summed);
+        case 3: return move_sediment<3>(v, summed);
+        case 4: return move_sediment<4>(v, summed);
+        case 5: return move_sediment<5>(v, summed);
+        case 6: return move_sediment<6>(v, summed);
+        default: return move_sediment<0>(v, summed);
     }
 }
 
@@ -492,8 +606,10 @@ void refuse_exhausted(const step_view& v) {
 }
 
 // A volume that is not a number stops the run, naming the first cell and
-// class that holds one.
-bool volumes_are_real(const step_view& v) {
+// class that holds one. `held`, when `summed`, is the sum of the volumes
+// transport_all found.
+bool volumes_are_real(const step_view& v, double held, bool summed) {
+    if (summed && std::isfinite(held)) return true;
     const sed_record& s = v.s;
     const struct {
         const mat2<double>* table;
@@ -535,8 +651,9 @@ void overland_sediment_transport(model_state& m, double dt) {
     step_view v(m, dt);
     m.ov_sed->sed_out_vol = 0.0;
     detach_all(v);
-    transport_all(v);
-    if (volumes_are_real(v) && v.exhausted) refuse_exhausted(v);
+    bool summed = false;
+    const double held = transport_all(v, summed);
+    if (volumes_are_real(v, held, summed) && v.exhausted) refuse_exhausted(v);
 }
 
 }  // namespace kesta

@@ -119,7 +119,9 @@ struct sed_record {
     // over the run, all classes.
     vec1<double> ov_qsvol;
     // Transport capacity of each cell's right (qsx) and lower (qsy) face in
-    // the last step, of the face's source cell (m3).
+    // the last step, of the face's source cell (m3); 0 where the source held
+    // no sediment, which the face then could not carry (its capacity is not
+    // worked out).
     vec1<double> qsx, qsy;
     // With MAX_SED_FLUX: the sediment leaving each cell in the last step,
     // all classes (m3/s).

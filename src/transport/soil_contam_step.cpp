@@ -87,7 +87,7 @@ void move_cell(model_state& m, int c, const soil_cell& cell, double dt) {
     double* mass = m.soil_mass[s][k];
     double* conc = m.soil_conc[s][k];
     const double area = m.gridsize * m.gridsize;
-    const double rate = m.contam_decay[s][k];
+    const double rate = m.contam_decay_per_s[s][k];
     double held[kMaxContamLayers + 2];
     for (int l = 1; l <= n; ++l) held[l] = mass[l];
     // Without water crossing an interface nothing moves (every amount below
@@ -152,7 +152,6 @@ void step_soil_nutrients(model_state& m) {
         return;
     const double dt = (m.time - m.soil_con_last) * kSecondsPerDay;
     fill_layer_moisture(m);
-    if (m.zep) zep_soils_step(m, dt / kSecondsPerDay);
     const double area = m.gridsize * m.gridsize;
     soil_cell cell;
     double* q = m.nutrient_grid.first.data();

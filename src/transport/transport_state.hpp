@@ -6,7 +6,6 @@
 #include <vector>
 
 #include "core/arrays.hpp"
-#include "core/file_opener.hpp"
 #include "input/time_series.hpp"
 #include "transport/sediment_state.hpp"
 
@@ -129,13 +128,15 @@ struct transport_state {
     // base name of its map outputs (empty: none).
     std::vector<std::string> contam_names, contam_output_names;
     // Overland, per slot and cell: concentration (g/m3) and mass (g) of the
-    // dissolved constituent; dispersion coefficient (m2/s); first-order
-    // decay (1/s once the run starts; 1/day as read); the rate of exchange
-    // with the soil's mixing layer (m/s; m/day as read); the load the land
-    // holds (read in kg per cell, held in g; with SOIL_CON_TRANS read as the
-    // mixing layer's soil concentration in mg/kg, and then the sum of the
-    // soil layers' masses).
-    slot_rows contam_conc, contam_mass, contam_disp, contam_decay, contam_uptake, contam_land_mass;
+    // dissolved constituent; dispersion coefficient (m2/s); the rate of
+    // exchange with the soil's mixing layer (m/s once the run starts; m/day
+    // as read); the load the land holds (read in kg per cell, held in g;
+    // with SOIL_CON_TRANS read as the mixing layer's soil concentration in
+    // mg/kg, and then the sum of the soil layers' masses).
+    slot_rows contam_conc, contam_mass, contam_disp, contam_uptake, contam_land_mass;
+    // First-order decay per slot and cell (1/s), given per day by the cards
+    // and tables and turned per second as they are read.
+    slot_rows contam_decay_per_s;
     // With SOIL_CON_TRANS the soil's partition coefficient (L/kg); with a
     // water table the groundwater's concentration (g/m3).
     slot_rows soil_partition_coef, gw_conc;
@@ -324,8 +325,9 @@ struct transport_state {
     // sediment routine runs; 0 without soil erosion.
     int sed_as_constituents = 0;
 
+    // The channel constituents' file, opened and left empty (its slot
+    // chan_contam_output is the output state's).
     std::string chan_contam_output_name = "con_output";
-    file_ptr chan_contam_output;
 
     // Made by the sediment set-up when soil erosion is given.
     std::unique_ptr<sed_record> ov_sed;

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "channel/channel_fixture.hpp"
+#include "support/test_outputs.hpp"
 
 namespace {
 
@@ -21,11 +22,11 @@ TEST_F(ChannelNetwork, HotstartRoundTripsThroughTheWrittenFiles) {
     }
     m->chan_hotstart_write = 1;
     std::string depth_name = "end.dht", discharge_name = "end.qht";
-    m->write_chan_hotstart_depth_fp = open_file(depth_name, "w", 0);
-    m->write_chan_hotstart_discharge_fp = open_file(discharge_name, "w", 0);
+    kesta_test::open_output(*m, m->write_chan_hotstart_depth_fp, depth_name);
+    kesta_test::open_output(*m, m->write_chan_hotstart_discharge_fp, discharge_name);
     write_chan_hotstart(*m);
-    close_file(m->write_chan_hotstart_depth_fp);
-    close_file(m->write_chan_hotstart_discharge_fp);
+    kesta::close_output(*m, m->write_chan_hotstart_depth_fp);
+    kesta::close_output(*m, m->write_chan_hotstart_discharge_fp);
     // The lake and the structure carry no hotstart lines.
     EXPECT_EQ(kesta_test::read_file("end.dht"),
               "1 1 10.300000 \n1 4 9.000000 \n2 4 8.900000 \n3 4 8.800000 \n");

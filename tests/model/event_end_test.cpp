@@ -20,6 +20,7 @@
 #include "support/one_based.hpp"
 #include "support/stream_capture.hpp"
 #include "support/temp_dir.hpp"
+#include "support/test_outputs.hpp"
 
 namespace {
 
@@ -182,7 +183,7 @@ struct EventEndUpdates : ::testing::Test {
 
 TEST_F(EventEndUpdates, EventFileHoldsTheDayNumbersAndTheDrySpellIsSkippedKeepingTheEndingStepsLine) {
     std::string hydrograph = dir.file("hyd.out");
-    m.outlet_hydro_fp = kesta::open_file(hydrograph, "w", 0);
+    kesta_test::open_output(m, m.outlet_hydro_fp, hydrograph);
     m.elapsed_min = 720.0;
     m.q_out = 0.25;
     m.hyd_freq = 8;  // step 72 writes a line, the step before event 2 (575) does not
@@ -197,7 +198,7 @@ TEST_F(EventEndUpdates, EventFileHoldsTheDayNumbersAndTheDrySpellIsSkippedKeepin
     EXPECT_TRUE(kesta::clock_due(m.event_start_times[2], m.time, m.time_tol));
     EXPECT_EQ(m.day, 5);
     kesta::write_timeseries_output(m);
-    kesta::close_file(m.outlet_hydro_fp);
+    kesta::close_output(m, m.outlet_hydro_fp);
     EXPECT_EQ(kesta_test::read_file(hydrograph), "  720.00     0.250\n 5760.00     0.250\n");
 }
 

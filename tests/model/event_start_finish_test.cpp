@@ -19,6 +19,7 @@
 #include "support/one_based.hpp"
 #include "support/stream_capture.hpp"
 #include "support/temp_dir.hpp"
+#include "support/test_outputs.hpp"
 
 namespace {
 
@@ -247,11 +248,11 @@ TEST_F(FinishEvent, ClosesTheEventOnceWithItsFinalStorages) {
 TEST_F(FinishEvent, BalanceThatIsNoNumberStopsTheRunInsteadOfBeingWritten) {
     kesta_test::temp_dir dir;
     std::string name = dir.file("summary.txt");
-    m.summary_fp = kesta::open_file(name, "w", 0);
+    kesta_test::open_output(m, m.summary_fp, name);
     m.volume_rainfall_overland = 10.0;
     m.discharge_volume_sum = std::numeric_limits<double>::infinity();
     const std::string out = finish();
-    kesta::close_file(m.summary_fp);
+    kesta::close_output(m, m.summary_fp);
     EXPECT_EQ(g_error_record.stop, 1);
     EXPECT_NE(out.find("A non-real volume has been detected in the water balance of event 1 (output and final "
                        "water).\n"),
@@ -273,7 +274,7 @@ TEST_F(FinishEvent, OverlandLakeCellsCountTheirLakeLevel) {
 TEST_F(FinishEvent, WritesTheEventLineForCalibration) {
     kesta_test::temp_dir dir;
     std::string name = dir.file("optim.out");
-    m.optim_fp = kesta::open_file(name, "w", 0);
+    kesta_test::open_output(m, m.optim_fp, name);
     m.optimize_given = 1;
     m.peak_q = 1.23456;
     m.discharge_volume_sum = 1000.0;
@@ -283,7 +284,7 @@ TEST_F(FinishEvent, WritesTheEventLineForCalibration) {
     m.peak_q = 1.0;
     m.discharge_volume_sum = 1000.0;  // its own outflow: the close opened new books
     finish();
-    kesta::close_file(m.optim_fp);
+    kesta::close_output(m, m.optim_fp);
     EXPECT_EQ(kesta_test::read_file(name), "1     1.235        1000.0\n2    35.32       35320.0\n");
 }
 

@@ -37,8 +37,9 @@ TEST(ModelState, DatasetMapSeriesIsClosedWithItsEndMark) {
     kesta_test::temp_dir dir;
     const std::string path = dir.file("depth.dat");
     auto m = std::make_unique<model_state>();
-    ASSERT_TRUE(m->map_outputs[0].open(2, "", "depth", ".asc", path, 1010, "depth", *m));
-    ASSERT_TRUE(m->map_outputs[1].open(1, dir.path().string(), "discharge", ".asc", "", 1011, "discharge", *m));
+    ASSERT_TRUE(m->map_outputs[0].open(2, "", "depth", ".asc", path, 1010, "depth", "card DEPTH", *m));
+    ASSERT_TRUE(m->map_outputs[1].open(1, dir.path().string(), "discharge", ".asc", "", 1011, "discharge",
+                                       "card DISCHARGE", *m));
     m.reset();
     const std::string text = kesta_test::read_file(path);
     EXPECT_EQ(text.substr(text.size() - 6), "ENDDS\n");

@@ -87,10 +87,11 @@ const std::vector<std::string> kStartup = {
 const std::vector<std::string> kPass = {
     "advance_clock", "step_event_precip", "start_event", "step_precip_period", "apply_precip",
     "add_cell_point_sources", "step_soil_et_accounting", "step_hydromet", "step_infiltration",
-    "step_sacramento", "step_soil_nutrients", "step_overland_flow", "step_storm_drain",
-    "step_overland_contam_sediment", "step_contam_processes", "step_overland_contam_transport",
-    "step_groundwater", "step_overland_lake_extent", "step_channel_routing", "step_chan_point_input",
-    "track_peak_flow", "step_channel_contam_transport", "step_channel_wq_reactions",
+    "step_sacramento", "react_soil_nutrients", "step_soil_nutrients", "step_overland_flow", "step_storm_drain",
+    "step_overland_contam_sediment", "react_overland_nutrients", "step_contam_processes",
+    "step_overland_contam_transport", "step_groundwater", "step_overland_lake_extent", "step_channel_routing",
+    "step_chan_point_input", "track_peak_flow", "step_channel_contam_transport", "react_channel_nutrients",
+    "step_channel_wq_reactions",
     "step_channel_lake_contam_mass", "report_progress", "check_event_end", "update_at_event_end",
     "finish_event", "write_timeseries_output", "write_timeseries_maps", "trigger_analyzers(step)"};
 

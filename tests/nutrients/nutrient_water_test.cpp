@@ -169,7 +169,7 @@ bool watch_nitrogen(kesta::model_state& m, const char* step) {
         g_no3_made = m.OV_ZEP_MASS_IN.value(first + aq_no3) - m.OV_ZEP_MASS_OUT.value(first + aq_no3);
         g_do_used = m.OV_ZEP_MASS_OUT.value(first + aq_do) - m.OV_ZEP_MASS_IN.value(first + aq_do);
     }
-    if (std::strcmp(step, "step_contam_processes") != 0 || !m.zep) return true;
+    if (std::strcmp(step, "react_overland_nutrients") != 0 || !m.zep) return true;
     const double n = grid_sum(m, aq_no2) + grid_sum(m, aq_no3) + grid_sum(m, aq_nh4) + grid_sum(m, aq_on);
     if (g_first_n < 0.0 && n > 0.0) {
         g_first_n = n;
@@ -742,7 +742,7 @@ struct soil_start {
 soil_start g_soil;
 
 bool watch_soil_start(kesta::model_state& m, const char* step) {
-    if (std::strcmp(step, "step_soil_nutrients") != 0 || !m.zep || g_soil.round_trip >= 0.0) return true;
+    if (std::strcmp(step, "react_soil_nutrients") != 0 || !m.zep || g_soil.round_trip >= 0.0) return true;
     const int first = m.first_nutrient_constituent;
     const vegso_schema& records = *m.zep->soils.cells[0]->schema;
     for (int l = 1; l <= m.soil_layer_count[1]; ++l) {

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "core/allocators.hpp"
+#include "core/text_format.hpp"
 #include "model/model_state.hpp"
 #include "output/analyzers.hpp"
 #include "output/output_steps.hpp"
@@ -132,6 +133,44 @@ TEST(Analyzers, DefinitionsThatCannotBeUsedAreSaidAndTheRunGoesOn) {
     EXPECT_TRUE(has(r.output, "a.ana, line 3: Error: \"2DX\" is not an analyzer type"));
     EXPECT_TRUE(has(r.output, "a.ana, line 4: Error: the 2DS array [depth] cannot be watched: the run has no channel"));
     EXPECT_TRUE(has(r.output, "Set up 0 analyzers...\n"));
+}
+
+// The rain file's event is announced to the analyzers once, as it begins
+// at its first rate line (12:00).
+TEST(Analyzers, AnEventOfTheRainFileIsAnnouncedAsItBegins) {
+    using kesta::format_text;
+    kesta_test::temp_dir dir;
+    std::string elev;
+    for (int r = 1; r <= 5; ++r) elev += format_text("%.1f %.1f %.1f\n", 105.5 - r, 105.0 - r, 105.5 - r);
+    dir.write("mask.asc", kesta_test::grid_text(5, 3, 30.0, "1 1 1\n1 1 1\n1 1 1\n1 1 1\n1 1 1\n"));
+    dir.write("elev.asc", kesta_test::grid_text(5, 3, 30.0, elev));
+    std::string chan = "KESTA_CHAN\nALPHA 1\nBETA 1\nTHETA 1\nLINKS 1\nMAXNODES 6\nCONNECT 1 0 0\n"
+                       "LINK 1\nNODES 6\nTRAPEZOID\nMANNINGS_N 0.035\nDX 30\n";
+    for (int j = 1; j <= 6; ++j) {
+        chan += format_text("NODE %d\nELEV %.2f\n", j, 103.5 - j);
+        if (j == 1) chan += "XSEC\nBOTTOM_WIDTH 2\nSIDE_SLOPE 1\nBANKFULL_DEPTH 1\n";
+    }
+    dir.write("net.chan", chan);
+    std::string gst = "GRIDSTREAMFILE\nSTREAMCELLS 5\n";
+    for (int r = 1; r <= 5; ++r) gst += format_text("CELLIJ %d 2\nNUMNODES 1\nLINKNODE 1 %d 1.0\n", r, r);
+    dir.write("net.gst", gst);
+    dir.write("rain.dat", "EVENT one\nNRGAG 1\nNRPDS 2\nCOORD 45 75\n"
+                          "RATES 2020 6 1 12 0 20.0\nRATES 2020 6 1 12 30 0.0\n");
+    dir.write("a.ana", "2DS depth E > 100 cf ev.txt\n");
+    dir.write("p.prj", "KESTAPROJECT\nWATERSHED_MASK mask.asc\nELEVATION elev.asc\nGRIDSIZE 30\nROWS 5\nCOLS 3\n"
+                       "OUTROW 5\nOUTCOL 2\nOUTSLOPE 0.01\nMANNING_N 0.05\nCHAN_EXPLIC\nCHANNEL_INPUT net.chan\n"
+                       "STREAM_CELL net.gst\nSUMMARY run.sum\nOUTLET_HYDRO out.hyd\nSUPER_QUIET\nTOT_TIME 60\n"
+                       "TIMESTEP 10\nPRECIP_FILE rain.dat\nRAIN_INV_DISTANCE\nANALYZERS a.ana\n");
+    const auto r = kesta_test::run_kesta("p.prj", dir.path().string());
+    ASSERT_EQ(r.status, 0) << r.output;
+    const std::string log = kesta_test::read_file(dir.file("ev.txt"));
+    const auto count = [&log](const std::string& what) {
+        int n = 0;
+        for (std::size_t at = log.find(what); at != std::string::npos; at = log.find(what, at + 1)) ++n;
+        return n;
+    };
+    EXPECT_EQ(count("the beginning of an event at 06-01-2020, 12:0:"), 1) << log;
+    EXPECT_EQ(count("the beginning of an event"), 1) << log;
 }
 
 }  // namespace

@@ -3,11 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <string>
 
 #include "core/error_record.hpp"
+#include "model/model_state.hpp"
 #include "output/grid_writers.hpp"
+#include "output/output_objects.hpp"
 #include "support/stream_capture.hpp"
 #include "support/temp_dir.hpp"
 
@@ -94,8 +97,9 @@ TEST(GridWriters, DatasetStepHasOneFlagAndOneValuePerCell) {
 TEST(GridWriters, BinaryDatasetHeaderIsOneHundredBytesOrStopsTheRunWithCode59) {
     kesta::g_error_record = kesta::error_record();
     kesta_test::temp_dir dir;
-    kesta::file_ptr out;
-    ASSERT_TRUE(kesta::write_binary_dataset_header(dir.file("depth.dat"), out, 1010, "depth"));
+    kesta::file_ptr out(std::fopen(dir.file("depth.dat").c_str(), "wb"));
+    ASSERT_TRUE(out);
+    kesta::write_binary_dataset_header(out.get(), 1010, "depth");
     out.reset();
     const std::string bytes = kesta_test::read_file(dir.file("depth.dat"));
     ASSERT_EQ(bytes.size(), 100u);
@@ -103,9 +107,12 @@ TEST(GridWriters, BinaryDatasetHeaderIsOneHundredBytesOrStopsTheRunWithCode59) {
     for (std::size_t i = 0; i < 15; ++i) EXPECT_EQ(i32_at(bytes, 4 * i), expected[i]) << i;
     EXPECT_EQ(bytes.substr(60), std::string("depth") + std::string(35, '\0'));
 
+    // A map dataset that cannot be created.
     const std::string name = dir.file("no_such_folder/d.dat");
-    EXPECT_FALSE(kesta::write_binary_dataset_header(name, out, 1, "d"));
-    EXPECT_FALSE(out);
+    kesta::model_state m;
+    kesta::map_series series;
+    EXPECT_FALSE(series.open(kesta::map_format_binary_dataset, "", "d", ".asc", name, 1, "d", "card DEPTH", m));
+    EXPECT_FALSE(series.dataset_open());
     EXPECT_EQ(kesta::g_error_record.code, 59);
     EXPECT_EQ(kesta::g_error_record.stop, 1);
     EXPECT_EQ(kesta::g_error_record.file_name, name);

@@ -16,6 +16,7 @@
 #include "output/output_steps.hpp"
 #include "support/stream_capture.hpp"
 #include "support/temp_dir.hpp"
+#include "support/test_outputs.hpp"
 
 namespace {
 
@@ -80,11 +81,14 @@ TEST(LinknodeOutput, WritesBlocksOfAFlatOrAPerNodeSource) {
     volume[15] = 1.0;
     mass[16] = 900.0;
 
+    // The files are outputs of a run, held in its registry.
+    kesta::model_state m;
     linknode_output out;
     out.init_flat(net, mass, mass + 15);
     out.mass_and_conc = true;
     out.volumes = volume;
-    ASSERT_TRUE(out.open_mass_conc(dir.path().string() + "/", "tracer", ".chan", 1000.0));
+    ASSERT_TRUE(out.open_mass_conc(m, "tracer", "tracer dataset", dir.path().string() + "/", "tracer", ".chan",
+                                   1000.0));
     out.write_step();
     mass[13] = 25.0;
     out.write_step();
@@ -110,7 +114,8 @@ TEST(LinknodeOutput, WritesBlocksOfAFlatOrAPerNodeSource) {
     linknode_output nodes_out;
     nodes_out.init_nodes(net, per_node, nullptr);
     EXPECT_EQ(nodes_out.mode(), 2);
-    ASSERT_TRUE(nodes_out.open_mass_conc(dir.path().string() + "/", "species", ".chan", 1000.0));
+    ASSERT_TRUE(nodes_out.open_mass_conc(m, "species", "species dataset", dir.path().string() + "/", "species",
+                                         ".chan", 1000.0));
     nodes_out.write_step();
     EXPECT_DOUBLE_EQ(nodes_out.output()[1][3], 500.0);
     EXPECT_DOUBLE_EQ(nodes_out.output()[3][3], 0.0);
@@ -120,7 +125,8 @@ TEST(LinknodeOutput, WritesBlocksOfAFlatOrAPerNodeSource) {
     forget_warnings();
     linknode_output lost;
     lost.init_flat(net, mass, nullptr);
-    EXPECT_FALSE(lost.open_mass_conc(dir.path().string() + "/no such folder/", "tracer", ".chan", 1.0));
+    EXPECT_FALSE(lost.open_mass_conc(m, "lost tracer", "tracer dataset", dir.path().string() + "/no such folder/",
+                                     "tracer", ".chan", 1.0));
     lost.write_step();
     EXPECT_EQ(lost.steps(), 1);
     const warning_list w = take_warnings();
@@ -137,7 +143,7 @@ TEST_F(RoutedNetwork, ABlockWithAValueThatIsNotFiniteIsNotWritten) {
     set_up_lake_weir();  // link 1 lake, link 2 weir, link 3 channel of 9 nodes
     temp_dir dir;
     const std::string path = dir.file("flow.lnd");
-    m->chan_discharge_fp.reset(std::fopen(path.c_str(), "w"));
+    kesta_test::open_output(*m, m->chan_discharge_fp, path);
     m->chan_discharge_given = 1;
     m->chan_routing = 1;
     g_error_record.clear_for_run();
@@ -169,7 +175,7 @@ TEST_F(RoutedNetwork, ABlockWithAValueThatIsNotFiniteIsNotWritten) {
     net.lake_of_link = &m->ldex;
     linknode_output out;
     out.init_flat(net, flat.data(), nullptr);
-    ASSERT_TRUE(out.open_mass_conc(dir.path().string() + "/", "tracer", ".chan", 1.0));
+    ASSERT_TRUE(out.open_mass_conc(*m, "tracer", "tracer dataset", dir.path().string() + "/", "tracer", ".chan", 1.0));
     testing::internal::CaptureStdout();
     EXPECT_FALSE(out.write_step(*m));
     testing::internal::GetCapturedStdout();

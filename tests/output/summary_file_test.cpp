@@ -11,6 +11,8 @@
 #include "output/output_steps.hpp"
 #include "output/summary_file.hpp"
 #include "support/stream_capture.hpp"
+#include "support/temp_dir.hpp"
+#include "support/test_outputs.hpp"
 
 namespace {
 
@@ -50,12 +52,13 @@ protected:
         kesta::forget_warnings();
     }
     std::string summary() {
-        return written_by([this](std::FILE* fp) {
-            m->summary_fp.reset(fp);
-            kesta::write_event_summary(*m);
-            (void)m->summary_fp.release();
-        });
+        const std::string name = dir.file("summary.txt");
+        kesta_test::open_output(*m, m->summary_fp, name);
+        kesta::write_event_summary(*m);
+        kesta::close_output(*m, m->summary_fp);
+        return kesta_test::read_file(name);
     }
+    kesta_test::temp_dir dir;
     static bool has(const std::string& s, const std::string& part) { return s.find(part) != std::string::npos; }
     std::unique_ptr<kesta::model_state> m = std::make_unique<kesta::model_state>();
 };

@@ -9,6 +9,7 @@
 #include "output/output_steps.hpp"
 #include "support/one_based.hpp"
 #include "support/temp_dir.hpp"
+#include "support/test_outputs.hpp"
 
 namespace {
 
@@ -24,15 +25,11 @@ protected:
         m->hyd_freq = 1;
         m->q_out = 1.0;
     }
-    void open(kesta::file_ptr& slot, const char* name) { slot.reset(std::fopen(dir.file(name).c_str(), "w")); }
+    void open(kesta::output_slot& slot, const char* name) { kesta_test::open_output(*m, slot, dir.file(name)); }
     // Writes one pass, closes every series file and returns what `name` holds.
     std::string pass(const std::string& name) {
         kesta::write_timeseries_output(*m);
-        m->outlet_hydro_fp.reset();
-        m->sig_outlet_hydro_fp.reset();
-        m->out_hyd_location_fp.reset();
-        m->out_dep_location_fp.reset();
-        m->out_theta_location_fp.reset();
+        kesta::close_all_outputs(*m);
         return kesta_test::read_file(dir.file(name));
     }
     kesta_test::temp_dir dir;

@@ -9,6 +9,7 @@
 #include "support/one_based.hpp"
 #include "support/run_program.hpp"
 #include "support/temp_dir.hpp"
+#include "support/test_outputs.hpp"
 
 namespace {
 
@@ -33,10 +34,11 @@ TEST(VqFluxes, OnlyFacesThatLeaveOrEnterASegmentCount) {
     EXPECT_EQ(vq.count, 2);
 
     kesta_test::temp_dir dir;
-    vq.out.reset(std::fopen(dir.file("seg.out").c_str(), "w"));
+    kesta::model_state m;
+    kesta_test::open_output(m, vq.out, dir.file("seg.out"));
     kesta::vq_write_segment_fluxes(vq, 200.5);  // the mean of the two passes
     kesta::vq_write_segment_fluxes(vq, 201.0);  // no pass since: nothing
-    vq.out.reset();
+    kesta::close_output(m, vq.out);
     EXPECT_EQ(kesta_test::read_file(dir.file("seg.out")), "1.000     0.02      \n");
     EXPECT_EQ(vq.qin[3], 0.0);
 }

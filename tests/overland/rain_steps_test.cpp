@@ -20,6 +20,7 @@
 #include "overland/precipitation.hpp"
 #include "support/temp_dir.hpp"
 #include "support/weather_text.hpp"
+#include "support/test_outputs.hpp"
 
 namespace {
 
@@ -194,7 +195,7 @@ TEST_F(RainBetweenSteps, EventStillRunningWhenTheNextBeginsIsClosedInALongTermRu
     m.long_term = 1;
     kesta_test::use_kvl_weather(m, dir, kesta_test::kvl_hours(2020, 6, 1, 12, 2));
     std::string summary = dir.file("summ.out");
-    m.summary_fp = kesta::open_file(summary, "w", 0);
+    kesta_test::open_output(m, m.summary_fp, summary);
     scan(kTwoEvents);
     ASSERT_EQ(g_error_record.code, 0);
     rates(4);  // 12:00 to 12:15
@@ -206,7 +207,7 @@ TEST_F(RainBetweenSteps, EventStillRunningWhenTheNextBeginsIsClosedInALongTermRu
     EXPECT_EQ(m.event_ended + m.event_done, 0);
     EXPECT_EQ(m.event_active, 1);
     EXPECT_NEAR(m.initial_volume_overland_flow, 2 * 100.0 * 0.0005, 1e-12);
-    kesta::close_file(m.summary_fp);
+    kesta::close_output(m, m.summary_fp);
     const std::string text = kesta_test::read_file(summary), label = "mass conservation error:";
     EXPECT_EQ(text.find(label), text.rfind(label)) << text;  // one event closed
     EXPECT_NEAR(kesta_test::value_after(text, label), 0.0, 1e-9) << text;

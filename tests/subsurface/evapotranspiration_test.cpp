@@ -17,6 +17,7 @@
 #include "subsurface/subsurface_steps.hpp"
 #include "support/temp_dir.hpp"
 #include "support/weather_text.hpp"
+#include "support/test_outputs.hpp"
 
 namespace {
 
@@ -140,7 +141,7 @@ TEST(EtCells, AHourlyLogLineWithNoNumberIsNotWrittenAndStopsTheRun) {
     kesta_test::printed_by([&] { kesta::read_hmet_record(m); });
     m.hmet_call_count = 2;
     m.hmet_next = m.hmet_last = m.time;
-    m.evap_out_fp = kesta::file_ptr(std::tmpfile());
+    kesta_test::open_output(m, m.evap_out_fp, dir.file("evap_out"));
     m.soil_depth.fill(50.0);
     m.Ws1.fill(10.0);
     m.Ws1[2] = std::nan("");

@@ -224,7 +224,7 @@ TEST(OverlandProcesses, FirstOrderDecayFollowsTheExponential) {
     auto m = cells_state(1, 0.1);
     kesta::alloc_overland_contam_arrays(*m, 1, 1, 0, 0);
     m->contam_conc[1][1] = 10.0;
-    m->contam_decay[1][1] = 2.0;
+    m->contam_decay_per_s[1][1] = 2.0 / kesta::kSecondsPerDay;
     kesta::init_contam_soil_state(*m);
     const double m0 = m->contam_mass[1][1];
     ASSERT_NEAR(m0, 100.0, 1e-12);  // 10 g/m3 x 0.1 m x 100 m2
@@ -246,7 +246,7 @@ TEST(SoilColumn, EachCellKeepsItsBudget) {
     auto m = mixing_layer_cells(3);
     m->water_table_given = 1;
     kesta::alloc_overland_contam_arrays(*m, 1, 3, 0, 0);
-    m->contam_decay[1][3] = 1.0;
+    m->contam_decay_per_s[1][3] = 1.0 / kesta::kSecondsPerDay;
     kesta::init_contam_soil_state(*m);
     ASSERT_EQ(m->soil_layer_count[1], 1);
     for (int k = 1; k <= 3; ++k) m->soil_mass[1][k][1] = 10.0;
@@ -274,7 +274,7 @@ TEST(SoilColumn, EachCellKeepsItsBudget) {
 TEST(SoilColumn, UnderAChannelLakeNothingMovesButTheMassDecays) {
     auto m = mixing_layer_cells(1);
     kesta::alloc_overland_contam_arrays(*m, 1, 1, 0, 0);
-    m->contam_decay[1][1] = 1.0;
+    m->contam_decay_per_s[1][1] = 1.0 / kesta::kSecondsPerDay;
     kesta::init_contam_soil_state(*m);
     m->chan_lakes_on = 1;
     m->lake_num = kesta::vec1<int>(1);
@@ -580,6 +580,28 @@ TEST(ContaminantRun, TheSummarySaysHowManySubstepsTheDispersionSet) {
     EXPECT_TRUE(has(r.out, "Error: OV_DISP_COEF 1e+06 in project file p.prj: water over land disperses no more than "
                            "100 m2/s."))
         << r.out;
+}
+
+std::vector<double> g_decay_seen;
+
+bool watch_decay(kesta::model_state& m, const char* step) {
+    const std::string name = step;
+    if ((name == "open_all_map_outputs" || name == "advance_clock") && m.contam_decay_per_s.size() > 1)
+        g_decay_seen.push_back(m.contam_decay_per_s[1][1]);
+    return true;
+}
+
+// OV_DECAY_COEF gives the decay per day; the run holds it per second from
+// the moment it is read: the same value once the grids are read and
+// through every pass of the time loop.
+TEST(ContaminantRun, TheDecayIsHeldPerSecondFromItsReading) {
+    kesta_test::temp_dir dir(true);
+    uniform_cross(dir, "OV_DECAY_COEF 0.864\n");
+    g_decay_seen.clear();
+    const kesta_test::model_run r = kesta_test::run_in_process("p.prj", watch_decay);
+    ASSERT_EQ(r.rc, 0) << r.out;
+    ASSERT_GT(g_decay_seen.size(), 2u);
+    for (const double v : g_decay_seen) EXPECT_EQ(v, 0.864 / kesta::kSecondsPerDay);
 }
 
 // Each input the constituents cannot use stops the run naming the file,

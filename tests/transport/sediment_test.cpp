@@ -296,6 +296,96 @@ TEST(OverlandSediment, ClassSharesOfARowMakeUpAtMostTheWholeSoil) {
     }
 }
 
+// The tables of six classes (four fine, two sand) or of those six and a
+// seventh (0.05 mm) of which neither soil holds any. Zone 2 detaches by
+// the flow above a critical shear, with an exponent that is not 1.
+std::string tables_of_classes(int classes) {
+    const char* const diameters[] = {"0.002", "0.005", "0.01", "0.02", "0.2", "0.5", "0.05"};
+    std::string t = "KESTA_INDEX_MAP_TABLES\nINDEX_MAP zones.asc \"Soils\"\nSEDIMENTS\nNUM_SED " +
+                    std::to_string(classes) + "\nclass specific_gravity diameter binding file\n";
+    for (int k = 0; k < classes; ++k) {
+        std::string name = "class " + std::to_string(k + 1);
+        name.resize(40, ' ');
+        t += name + "2.65 " + diameters[k] + " 0 c" + std::to_string(k + 1) + ".out\n";
+    }
+    const std::string none = classes > 6 ? " 0" : "";
+    return t + "SOIL_EROSION_PROPS \"Soils\"\nNUM_IDS 2\nNUM_SED " + std::to_string(classes) +
+           "\nID tc_C tc_I tc_R K Kd Id Cd sed_K shares\n" +
+           table_row(1, "0.5 1.0 0.0 0 0 0 0 1.0 0.2 0.15 0.1 0.2 0.2 0.15" + none) +
+           table_row(2, "0.5 1.0 0.0 30 3e-5 1.5 2 1.0 0.1 0.2 0.2 0.1 0.3 0.1" + none);
+}
+
+// Every volume of classes 1..6 of every cell and the outlet's, and the
+// flux leaving each cell, when the run ends.
+std::vector<double>* g_volumes = nullptr;
+
+bool keep_volumes(kesta::model_state& m, const char* name) {
+    if (!m.ov_sed || std::string(name) != "write_final_summaries") return true;
+    const kesta::sed_record& s = *m.ov_sed;
+    for (int i = 1; i <= m.ncells; ++i) {
+        for (int k = 1; k <= 6; ++k) {
+            for (const kesta::mat2<double>* t : {&s.vol_sed.parent, &s.vol_sed.suspended, &s.vol_sed.deposited})
+                g_volumes->push_back((*t)[i][k]);
+        }
+        g_volumes->push_back(s.ov_qsmax[i]);
+    }
+    for (int k = 1; k <= 6; ++k) g_volumes->push_back(s.outlet_vol[k]);
+    return true;
+}
+
+// A class that the soil does not hold changes nothing of the others: six
+// classes, whose step is compiled for their count, and the same six with a
+// seventh of no share, stepped for any count, end with the same volumes,
+// bit for bit (a class with nothing adds exact zeros to every sum).
+TEST(OverlandSediment, AClassTheSoilDoesNotHoldChangesNothingOfTheOthers) {
+    std::vector<double> runs[2];
+    for (int r = 0; r < 2; ++r) {
+        kesta_test::temp_dir dir(true);
+        write_inputs(dir, tables_of_classes(6 + r), "MAP_TYPE 1\nMAP_FREQ 10\nMAX_SED_FLUX flux.dat\n");
+        g_volumes = &runs[r];
+        const kesta_test::model_run run = kesta_test::run_in_process("p.prj", keep_volumes);
+        g_volumes = nullptr;
+        ASSERT_EQ(run.rc, 0) << run.out;
+    }
+    ASSERT_EQ(runs[0].size(), static_cast<std::size_t>(kRows * kCols * 19 + 6));
+    ASSERT_EQ(runs[1].size(), runs[0].size());
+    double moved = 0.0;
+    for (std::size_t k = 0; k < runs[0].size(); ++k) {
+        EXPECT_EQ(runs[1][k], runs[0][k]) << k;
+        moved += std::fabs(runs[0][k]);
+    }
+    EXPECT_GT(moved, 1e-3);
+    EXPECT_GT(runs[0].back(), 0.0);  // sand left through the outlet
+}
+
+// The cell whose parent soil of class 2 becomes not a number once the
+// rain has wet the grid, as another process might leave it (0 once done).
+int g_poisoned_cell = 0;
+
+bool poison_parent(kesta::model_state& m, const char* name) {
+    if (!m.ov_sed || std::string(name) != "step_storm_drain" || m.elapsed_min < 10.0 || g_poisoned_cell == 0)
+        return true;
+    m.ov_sed->vol_sed.parent[g_poisoned_cell][2] = std::nan("");
+    g_poisoned_cell = 0;
+    return true;
+}
+
+// A volume that is not a number stops the run at the next erosion step,
+// which names the class and the cell, the grid's last cell too.
+TEST(OverlandSediment, AVolumeThatIsNotANumberStopsTheRunNamingItsCell) {
+    for (const int cell : {7, kRows * kCols}) {
+        kesta_test::temp_dir dir(true);
+        write_inputs(dir, mapping_tables(), "");
+        g_poisoned_cell = cell;
+        const kesta_test::model_run run = kesta_test::run_in_process("p.prj", poison_parent);
+        EXPECT_EQ(g_poisoned_cell, 0) << cell;  // the volume was poisoned
+        g_poisoned_cell = 0;
+        EXPECT_NE(run.rc, 0) << cell;
+        const std::string message = "PT 3 eroded soil particle  2=Nan at grid " + std::to_string(cell) + "\n";
+        EXPECT_TRUE(kesta_test::has(kesta_test::read_file("summ.out"), message)) << message;
+    }
+}
+
 // Each input the set-up cannot simulate stops the run naming the file,
 // line or card and the value; so does an output the run cannot write.
 TEST(OverlandSediment, BadSedimentInputsAreRefusedNamingWhereAndWhat) {
