@@ -272,7 +272,7 @@ void react_soil_nutrients(model_state& m) {
         !clock_due(m.soil_con_next, m.time, m.time_tol))
         return;
     const double dt = (m.time - m.soil_con_last) * kSecondsPerDay;
-    // The library's records take the layers' moisture with the pools.
+    // The library's cells read the layers' moisture from this table.
     mat2<double>& theta = m.nutrient_grid.table;
     for (int k = 1; k <= m.ncells; ++k) constituent_layer_moistures(m, k, m.soil_layer_count[k], theta[k]);
     zep_soils_step(m, dt / kSecondsPerDay);

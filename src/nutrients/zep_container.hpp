@@ -93,8 +93,11 @@ struct vegso_params_deleter {
 // constituent slot first_nutrient_constituent + p, in g per cell and layer;
 // the library's layer records hold the same pools in kg (their mass factor
 // is the cell's area in m2 and their solid density 2650 kg/m3, which makes
-// their initial pools kg per cell and layer). The records are what the
-// pushes write and the library reads at the start of its step.
+// their initial pools kg per cell and layer). Each library cell is bound to
+// the pool tables (and the moisture table and the dissolved shares): its
+// step reads its pools and moisture there and leaves its pools there. The
+// records hold the layer values the cells take when bound, and what the
+// last push wrote.
 struct zep_soils {
     int ncells = 0;
     std::vector<std::unique_ptr<vegso_cell_handle, vegso_cell_deleter>> cells;   // [cell - 1]
@@ -102,6 +105,10 @@ struct zep_soils {
     // Per pool, [cell][layer]: the share of the pool dissolved in the pore
     // water, which the percolating water can carry.
     std::array<mat2<double>, kSoilPools> dissolved;
+    // Per pool of the library's binding order (vegso_pool): what the pools
+    // gained and lost in the last step (g, both 0 or more).
+    std::array<double, vegso_pool_count> made{};
+    std::array<double, vegso_pool_count> used{};
     // Mass the library made and used in the soil since the start of the run
     // (g, both 0 or more).
     double gained = 0.0;

@@ -29,6 +29,13 @@ constexpr int kPoolPosition[kSoilPools] = {
     vegso_fresh_n,       vegso_stable_n,      vegso_mineral_active_p, vegso_solution_p, vegso_mineral_stable_p,
     vegso_active_p,      vegso_fresh_p,       vegso_stable_p};
 
+// The pool of a library binding (vegso_pool) that soil pool p is; -1 for
+// the carbon pools, which the library keeps but does not step.
+constexpr int bound_pool(int p) {
+    return kPoolPosition[p] >= vegso_ammonium ? (kPoolPosition[p] - vegso_ammonium) / 4 : -1;
+}
+static_assert(bound_pool(kSoilPools - 1) == vegso_pool_stable_p && bound_pool(0) == -1, "pool positions");
+
 zep_soils& soils(model_state& m) { return m.zep->soils; }
 
 bool coupled(const model_state& m) {
@@ -54,6 +61,24 @@ void set_depths(const model_state& m, int k, vegso_layer_record* const* records)
         records[l - 1]->v[vegso_thickness] = t;
         records[l - 1]->v[vegso_bottom_depth] = bottom;
     }
+}
+
+// Binds cell k's library cell to the moisture table, its rows of the pool
+// tables and of the dissolved shares, and the soil's step tallies: the
+// library steps the pools where the model keeps them.
+void bind_cell(model_state& m, zep_soils& s, int k) {
+    vegso_cell_binding b{};
+    b.water_content = m.nutrient_grid.table[k] + 1;
+    for (int p = 0; p < kSoilPools; ++p) {
+        const int i = bound_pool(p);
+        if (i < 0) continue;
+        b.pools[i] = pool_table(m, p)[k] + 1;
+        b.dissolved[i] = s.dissolved[static_cast<std::size_t>(p)][k] + 1;
+    }
+    b.unit = kGramsPerKilogram;
+    b.made = s.made.data();
+    b.used = s.used.data();
+    vegso_cell_bind(s.cells[static_cast<std::size_t>(k - 1)].get(), &b);
 }
 
 // The dissolved share of every pool of layer l of cell k from its record.
@@ -158,6 +183,7 @@ void zep_soils_allocate(model_state& m) {
             for (int p = 0; p < kSoilPools; ++p) pool_table(m, p)[k][l] = v[kPoolPosition[p]] * kGramsPerKilogram;
             take_dissolved(s, k, l, v);
         }
+        bind_cell(m, s, k);
     }
     say(m, "Done\n");
 }
@@ -165,7 +191,10 @@ void zep_soils_allocate(model_state& m) {
 void zep_soils_set_param(model_state& m) {
     if (!coupled(m)) return;
     zep_soils& s = soils(m);
-    for (int k = 1; k <= s.ncells; ++k) set_depths(m, k, s.cells[static_cast<std::size_t>(k - 1)]->schema->layers);
+    for (int k = 1; k <= s.ncells; ++k) {
+        set_depths(m, k, s.cells[static_cast<std::size_t>(k - 1)]->schema->layers);
+        bind_cell(m, s, k);  // the cell takes the new depths
+    }
 }
 
 void zep_soils_params_record(model_state& m) {
@@ -208,29 +237,30 @@ void zep_soils_pull_state(model_state& m) {
 }
 
 void zep_soils_step(model_state& m, double days) {
-    // Static soil concentrations hold the pools as they are. The records take
-    // the moisture with the pools before each step.
+    // Static soil concentrations hold the pools as they are.
     if (!coupled(m) || !(days > 0.0) || m.soil_static_conc) return;
     zep_set_weather(m, days);
     zep_soils& s = soils(m);
     const vegso_env_record* environment = m.zep->environment;
-    mat2<double>* tables[kSoilPools];
-    pool_tables(m, tables);
-    // Push, step and pull one cell at a time, while its records are at hand.
+    // Each cell reads its moisture and pools from the tables and leaves its
+    // pools there, adding what each pool gained and lost to the tallies.
+    s.made.fill(0.0);
+    s.used.fill(0.0);
+    for (int k = 1; k <= s.ncells; ++k) vegso_cell_step(environment, s.cells[static_cast<std::size_t>(k - 1)].get());
     double made[kSoilPools] = {}, used[kSoilPools] = {};
-    for (int k = 1; k <= s.ncells; ++k) {
-        push_cell(m, s, tables, k);
-        vegso_cell_step(environment, s.cells[static_cast<std::size_t>(k - 1)].get());
-        pull_cell(m, s, tables, k, made, used);
+    for (int p = 0; p < kSoilPools; ++p) {
+        const int i = bound_pool(p);
+        if (i < 0) continue;
+        made[p] = s.made[static_cast<std::size_t>(i)];
+        used[p] = s.used[static_cast<std::size_t>(i)];
     }
     book_pulled(m, made, used);
 }
 
-double zep_soil_dissolved(const model_state& m, int c, int k, int l) {
+const mat2<double>* zep_soil_dissolved(const model_state& m, int c) {
     const int p = c - m.first_nutrient_constituent;
-    if (!m.zep || m.first_nutrient_constituent < 1 || p < 0 || p >= kSoilPools) return 1.0;
-    const mat2<double>& d = m.zep->soils.dissolved[static_cast<std::size_t>(p)];
-    return k <= d.nrows() && l <= d.ncols() ? d[k][l] : 1.0;
+    if (!m.zep || m.first_nutrient_constituent < 1 || p < 0 || p >= kSoilPools) return nullptr;
+    return &m.zep->soils.dissolved[static_cast<std::size_t>(p)];
 }
 
 void zep_soil_layer_moisture(double upper, double lower, double wt_depth, const double* t, bool groundwater,

@@ -9,6 +9,7 @@
 // Water contents are volumetric, thicknesses and depths m.
 #pragma once
 
+#include "core/arrays.hpp"
 #include "model/model_state_fwd.hpp"
 
 namespace kesta {
@@ -17,10 +18,13 @@ namespace kesta {
 // thickness, porosity), the moisture table (nutrient_grid) and the soil's
 // field capacity and wilting point; each layer's record starts with the
 // library's initial pools for its depth, which become the pool tables of
-// every layer. Needs the nutrient slots and the soil layers.
+// every layer; each cell is bound to the tables, where its steps find and
+// leave its pools. Needs the nutrient slots and the soil layers, whose
+// tables must stay where they are while the cells live.
 void zep_soils_allocate(model_state& m);
 // Gives every layer record its thickness (m) from the cells' soil layers and
-// its bottom depth, the sum of the thicknesses down to it.
+// its bottom depth, the sum of the thicknesses down to it, and every cell
+// these layer values.
 void zep_soils_set_param(model_state& m);
 // One parameter record per cell with the library's defaults, when none is
 // made yet.
@@ -32,19 +36,25 @@ void zep_soils_set_uniform_a(model_state& m, const double* const* values);
 // The cells' parameter records into their library cells.
 void zep_soils_apply(model_state& m);
 // The moisture table and the pool tables into the layer records (g to kg).
+// The steps do not read them there: the cells are bound to the tables.
 void zep_soils_push_state(model_state& m);
 // The layer records' pools back into the pool tables (kg to g), with the
 // pools' dissolved shares; what changed is booked per slot as made or used
-// by the library.
+// by the library. The records hold what the last push wrote: the steps do
+// not write them.
 void zep_soils_pull_state(model_state& m);
 // One library step of every cell over `days` (the weather of the hour and
-// the environment's period set first): push, step, pull. Nothing with
-// static soil concentrations or no time.
+// the environment's period set first). Each cell reads its moisture and
+// pools from the tables and leaves its pools there, as a push, a step and a
+// pull would, without the records between; what each pool gained and lost
+// is booked per slot as made or used by the library. Nothing with static
+// soil concentrations or no time.
 void zep_soils_step(model_state& m, double days);
 
-// The share of slot c's soil mass in layer l of cell k that the pore water
-// holds: the pool's dissolved share for a nutrient pool, 1 otherwise.
-double zep_soil_dissolved(const model_state& m, int c, int k, int l);
+// The shares of slot c's soil mass that the pore water holds, [cell][layer]
+// (the cells the table has): the pool's dissolved shares for a nutrient
+// pool; null for any other slot, whose pore water holds all of it.
+const mat2<double>* zep_soil_dissolved(const model_state& m, int c);
 
 // Water content of the layers of a cell whose soil class record is `soil`
 // (porosities at 7 and 8, layer depths in cm at 22 and 23), over layers of

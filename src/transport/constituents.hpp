@@ -8,6 +8,8 @@
 // print is booked in kg at the moment the mass moves.
 #pragma once
 
+#include <algorithm>
+
 #include "model/model_state_fwd.hpp"
 
 namespace kesta {
@@ -28,13 +30,20 @@ constexpr double kMostChannelDispersion = 2000.0;
 // solids hold the partition coefficient kd (L/kg): 1 / ((1 - theta) kd 2.65
 // + theta). The layer's pore water holds f m / t of the mass m of a layer t
 // m thick per m2, and its dissolved share of m is theta f. A layer without
-// water holds no pore water: 0.
-double solids_factor(double kd, double theta);
+// water holds no pore water: 0. (Inline: the soil step takes it for every
+// slot, cell and layer.)
+inline double solids_factor(double kd, double theta) {
+    if (!(theta > 0.0)) return 0.0;
+    return 1.0 / ((1.0 - theta) * kd * kSolidSpecificGravity + theta);
+}
 
 // Mass (g) the water crossing the bottom of a layer carries down: the layer
 // of thickness t (m) holds m g with solids factor f; q m of water (per unit
 // area) leave it. At most the layer's mass; nothing when no water goes down.
-double leached_mass(double q, double f, double m, double t);
+inline double leached_mass(double q, double f, double m, double t) {
+    if (!(q > 1e-16) || !(t > 0.0) || !(m > 0.0)) return 0.0;
+    return std::min(m, q * f * m / t);
+}
 
 // Share of a constituent left dissolved in water that holds suspended
 // sediment of `classes` classes at conc[1..classes] (g/m3), each holding the

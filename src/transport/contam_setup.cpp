@@ -223,9 +223,10 @@ bool alloc_cell_vectors(model_state& m, int cells) {
     m.nutrient_grid.rows = cells;
     m.nutrient_grid.columns = kMaxContamLayers;
     m.nutrient_grid.first = vec1<double>(kMaxContamLayers);
+    m.soil_water = vec1<soil_cell_water>(cells);
     return blocks_made(g_error_record, "the soil constituent arrays", m.soil_layer_count, m.soil_thickness,
                        m.soil_porosity, m.soil_interflow, m.soil_drainage, m.soil_infil_depth,
-                       m.nutrient_grid.table);
+                       m.nutrient_grid.table, m.soil_water);
 }
 
 // Copies row i of every column table into the slot rows of the contaminant
@@ -567,16 +568,6 @@ bool add_sediment_slots(model_state& m) {
 bool sediment_class_slot(const model_state& m, int c) {
     return m.first_sed_constituent >= 1 && m.ov_sed && c >= m.first_sed_constituent &&
            c < m.first_sed_constituent + m.ov_sed->num_sed;
-}
-
-double solids_factor(double kd, double theta) {
-    if (!(theta > 0.0)) return 0.0;
-    return 1.0 / ((1.0 - theta) * kd * kSolidSpecificGravity + theta);
-}
-
-double leached_mass(double q, double f, double m, double t) {
-    if (!(q > 1e-16) || !(t > 0.0) || !(m > 0.0)) return 0.0;
-    return std::min(m, q * f * m / t);
 }
 
 double dissolved_share(int classes, const double* conc, const double* kd, double* attached) {

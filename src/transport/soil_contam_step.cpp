@@ -67,52 +67,74 @@ bool interface_water(const model_state& m, int k, int n, double* q) {
     return false;
 }
 
-// What every slot of one cell shares in a soil step.
-struct soil_cell {
-    int k = 0;
-    int n = 0;                      // layers
-    const double* theta = nullptr;  // [1..n] volumetric water content
-    const double* q = nullptr;      // [0..n] water across the interfaces (interface_water)
-    bool rising = false;            // the water rises (and some moves)
-    bool moving = false;            // some water crosses an interface
-    double solids[kMaxContamLayers + 2] = {};  // [1..n] kg of solids per layer
+// What the moves of one slot share over the cells: its tables and the
+// water species it exchanges with.
+struct soil_slot {
+    int c = 0;
+    mat2<double>* mass = nullptr;  // [cell][layer] g
+    mat2<double>* conc = nullptr;  // [cell][layer] mg/kg of solids
+    const double* decay = nullptr;  // [cell] 1/s
+    const double* kd = nullptr;     // [cell] L/kg
+    double* land = nullptr;         // [cell] g over the layers
+    // The dissolved shares of a nutrient pool (null: all of it dissolves).
+    const mat2<double>* dissolved = nullptr;
+    // The slot whose water a nutrient pool exchanges with (-1: none; a
+    // contaminant's own), and that water's groundwater concentration
+    // (null: none).
+    int feeder = -1;
+    const vec1<double>* gw = nullptr;
 };
 
-// Decay and movement of slot c in the cell.
-void move_cell(model_state& m, int c, const soil_cell& cell, double dt) {
+soil_slot slot_of(model_state& m, int c) {
     const std::size_t s = static_cast<std::size_t>(c);
-    const int k = cell.k;
-    const int n = cell.n;
+    soil_slot v;
+    v.c = c;
+    v.mass = &m.soil_mass[s];
+    v.conc = &m.soil_conc[s];
+    v.decay = m.contam_decay_per_s[s].data();
+    v.kd = m.soil_partition_coef[s].data();
+    v.land = m.contam_land_mass[s].data();
+    v.dissolved = zep_soil_dissolved(m, c);
+    v.feeder = nutrient_species_index(m.first_nutrient_constituent, c, false, m.zep != nullptr);
+    const std::size_t g = static_cast<std::size_t>(v.feeder);
+    if (v.feeder >= 1 && g < m.gw_conc.size()) v.gw = &m.gw_conc[g];
+    return v;
+}
+
+// Decay and movement of slot v in cell k, of Layers layers (0: the cell's
+// count; a fixed count lets the layer loops unroll).
+template <int Layers>
+void move_cell(model_state& m, const soil_slot& v, int k, const soil_cell_water& cell, double dt) {
+    const int c = v.c;
+    const int n = Layers > 0 ? Layers : cell.layers;
     const double* t = m.soil_thickness[k];
-    double* mass = m.soil_mass[s][k];
-    double* conc = m.soil_conc[s][k];
+    double* mass = (*v.mass)[k];
+    double* conc = (*v.conc)[k];
     const double area = m.gridsize * m.gridsize;
-    const double rate = m.contam_decay_per_s[s][k];
+    const double rate = v.decay[k];
     double held[kMaxContamLayers + 2];
     for (int l = 1; l <= n; ++l) held[l] = mass[l];
     // Without water crossing an interface nothing moves (every amount below
     // is 0); without decay nothing else changes the held masses.
     if (cell.moving || rate > 0.0) {
-        const double* theta = cell.theta;
+        const double* theta = m.nutrient_grid.table[k];
         const double* q = cell.q;
         double f[kMaxContamLayers + 2];
-        const double kd = m.soil_partition_coef[s][k];
+        const double kd = v.kd[k];
         const double lost = rate > 0.0 ? -std::expm1(-rate * dt) : 0.0;
         double decayed = 0.0;
+        const double* share = v.dissolved != nullptr && k <= v.dissolved->nrows() ? (*v.dissolved)[k] : nullptr;
         for (int l = 1; l <= n; ++l) {
-            f[l] = solids_factor(kd, theta[l]) * zep_soil_dissolved(m, c, k, l);
+            f[l] = solids_factor(kd, theta[l]) * (share != nullptr ? share[l] : 1.0);
             if (rate > 0.0) decayed += soil_layer_constituent_loss(held[l], theta[l] * f[l], lost);
         }
         double a[kMaxContamLayers + 2];  // g across each interface, positive downward
-        // The slot whose water a nutrient pool exchanges with (-1: none);
-        // a contaminant's own.
-        const int feeder = nutrient_species_index(m.first_nutrient_constituent, c, false, m.zep != nullptr);
+        const int feeder = v.feeder;
         if (!cell.rising) {
             a[0] = 0.0;
             for (int l = 1; l <= n; ++l) a[l] = leached_mass(q[l], f[l], held[l], t[l]);
         } else {
-            const std::size_t g = static_cast<std::size_t>(feeder);
-            const double gw = feeder >= 1 && g < m.gw_conc.size() ? m.gw_conc[g][k] : 0.0;
+            const double gw = v.gw != nullptr ? (*v.gw)[k] : 0.0;
             a[0] = 0.0;
             a[n] = q[n] * gw * area;
             for (int l = feeder >= 1 ? 0 : 1; l < n; ++l) a[l] = -leached_mass(-q[l], f[l + 1], held[l + 1], t[l + 1]);
@@ -130,11 +152,10 @@ void move_cell(model_state& m, int c, const soil_cell& cell, double dt) {
     double sum = 0.0;
     for (int l = 1; l <= n; ++l) {
         mass[l] = held[l] > 0.0 ? held[l] : 0.0;
-        const double solids = cell.solids[l];
-        conc[l] = solids > 0.0 ? mass[l] / solids * kGramsPerKilogram : 0.0;
+        conc[l] = cell.per_solids[l] > 0.0 ? mass[l] * cell.per_solids[l] : 0.0;
         sum += mass[l];
     }
-    m.contam_land_mass[s][k] = sum;
+    v.land[k] = sum;
 }
 
 // The water content of every constituent soil layer of every cell into
@@ -142,6 +163,37 @@ void move_cell(model_state& m, int c, const soil_cell& cell, double dt) {
 void fill_layer_moisture(model_state& m) {
     mat2<double>& theta = m.nutrient_grid.table;
     for (int k = 1; k <= m.ncells; ++k) constituent_layer_moistures(m, k, m.soil_layer_count[k], theta[k]);
+}
+
+// The water that crosses every cell's layers over the interval, and their
+// solids, into soil_water; the soil water's amounts of the interval are
+// then spent.
+void fill_cell_water(model_state& m) {
+    const double area = m.gridsize * m.gridsize;
+    for (int k = 1; k <= m.ncells; ++k) {
+        soil_cell_water& w = m.soil_water[k];
+        const int n = m.soil_layer_count[k];
+        double* q = w.q;
+        // Under a channel lake no water crosses the layers: their
+        // constituents only decay.
+        const bool lake = in_channel_lake(m, k);
+        if (lake) std::fill(q, q + n + 1, 0.0);
+        const bool rising = !lake && interface_water(m, k, n, q);
+        bool moving = false;
+        for (int l = 0; l <= n; ++l) moving = moving || std::fabs(q[l]) > kNoWater;
+        w.layers = n;
+        w.rising = rising && moving;
+        w.moving = moving;
+        const double* t = m.soil_thickness[k];
+        for (int l = 1; l <= n; ++l) {
+            const double solids = (1.0 - m.soil_porosity[k][l]) * t[l] * kSolidSpecificGravity * kGramsPerKilogram * area;
+            w.per_solids[l] = solids > 0.0 ? kGramsPerKilogram / solids : 0.0;
+        }
+        m.soil_interflow[k] = 0.0;
+        m.soil_drainage[k] = 0.0;
+        m.soil_infil_depth[k] = 0.0;
+        m.ov_exfil_vol[k] = 0.0;
+    }
 }
 
 }  // namespace
@@ -152,34 +204,26 @@ void step_soil_nutrients(model_state& m) {
         return;
     const double dt = (m.time - m.soil_con_last) * kSecondsPerDay;
     fill_layer_moisture(m);
-    const double area = m.gridsize * m.gridsize;
-    soil_cell cell;
-    double* q = m.nutrient_grid.first.data();
-    cell.q = q;
-    for (int k = 1; k <= m.ncells; ++k) {
-        const int n = m.soil_layer_count[k];
-        // Under a channel lake no water crosses the layers: their
-        // constituents only decay.
-        const bool lake = in_channel_lake(m, k);
-        if (lake) std::fill(q, q + n + 1, 0.0);
-        const bool rising = !lake && interface_water(m, k, n, q);
-        bool moving = false;
-        for (int l = 0; l <= n; ++l) moving = moving || std::fabs(q[l]) > kNoWater;
-        cell.k = k;
-        cell.n = n;
-        cell.theta = m.nutrient_grid.table[k];
-        cell.rising = rising && moving;
-        cell.moving = moving;
-        const double* t = m.soil_thickness[k];
-        for (int l = 1; l <= n; ++l)
-            cell.solids[l] = (1.0 - m.soil_porosity[k][l]) * t[l] * kSolidSpecificGravity * kGramsPerKilogram * area;
-        // Every slot, the soil-only nutrient pools among them, moves with
-        // the water by its dissolved share.
-        for (int c = 1; c <= m.ncontam; ++c) move_cell(m, c, cell, dt);
-        m.soil_interflow[k] = 0.0;
-        m.soil_drainage[k] = 0.0;
-        m.soil_infil_depth[k] = 0.0;
-        m.ov_exfil_vol[k] = 0.0;
+    fill_cell_water(m);
+    // Every slot, the soil-only nutrient pools among them, moves with the
+    // water by its dissolved share, one slot over all cells at a time: a
+    // slot's moves touch only its own tables (and its water species' mass
+    // and books, which no other slot's touch), and walk them in order.
+    for (int c = 1; c <= m.ncontam; ++c) {
+        const soil_slot v = slot_of(m, c);
+        for (int k = 1; k <= m.ncells; ++k) {
+            const soil_cell_water& w = m.soil_water[k];
+            switch (w.layers) {
+                case 3:
+                    move_cell<3>(m, v, k, w, dt);
+                    break;
+                case 2:
+                    move_cell<2>(m, v, k, w, dt);
+                    break;
+                default:
+                    move_cell<0>(m, v, k, w, dt);
+            }
+        }
     }
     m.soil_con_last = m.time;
     m.soil_con_next = m.soil_et_accounting ? m.soil_et_next : m.inf_next;

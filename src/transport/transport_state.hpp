@@ -48,6 +48,18 @@ struct substep_stats {
 // Largest number of constituent soil layers of a cell.
 constexpr int kMaxContamLayers = 3;
 
+// The water that crosses the constituent soil layers of one cell in a soil
+// step, which the moves of every slot in the cell share.
+struct soil_cell_water {
+    int layers = 0;
+    bool rising = false;  // the water rises (the water table stands at the ground) and some moves
+    bool moving = false;  // some water crosses an interface
+    double q[kMaxContamLayers + 1] = {};       // m across each interface, positive downward; 0: the top of layer 1
+    // g to mg per kg of solids in each layer [1..layers]: 1000 / its solids
+    // (kg), 0 for a layer without solids.
+    double per_solids[kMaxContamLayers + 1] = {};
+};
+
 // A cell point source of OV_POINT_SOURCE: its cell and the series of its
 // discharge (m3/s) and of the concentration of each contaminant (g/m3,
 // element 0 unused; an empty series carries none).
@@ -335,6 +347,7 @@ struct transport_state {
     // holds the node's total. Empty while channel sediment is not simulated.
     cube3<double> ch_sand_vol;
     nutr_grid nutrient_grid;
+    vec1<soil_cell_water> soil_water;  // [cell]: the soil step's water, made with the soil layers
 };
 
 }  // namespace kesta

@@ -13,12 +13,14 @@ std::vector<PlantDescriptor> plant_descriptors(const vegso_schema& schema) {
     return out;
 }
 
-// Asks for the cache lines of `bytes` bytes from `at` to be loaded for
-// writing.
-void prefetch_lines(const void* at, std::size_t bytes) {
+// Asks for the cache lines of an object of Bytes bytes at `at` to be loaded
+// for writing.
+template <std::size_t Bytes>
+void prefetch_lines(const void* at) {
     constexpr std::size_t kLine = 64;
     const char* p = static_cast<const char*>(at);
-    for (std::size_t i = 0; i < bytes; i += kLine) __builtin_prefetch(p + i, 1);
+#pragma GCC unroll 64
+    for (std::size_t i = 0; i < Bytes; i += kLine) __builtin_prefetch(p + i, 1);
 }
 
 bool is_top_layer(const vegso_layer_record& record) {
@@ -27,8 +29,9 @@ bool is_top_layer(const vegso_layer_record& record) {
 
 }  // namespace
 
-Cell::Layer::Layer(vegso_layer_record& r)
-    : record(&r), soilLayer(descriptor), nitrogenGraph(is_top_layer(r)) {
+void Cell::Layer::attach(vegso_layer_record& r) {
+    record = &r;
+    nitrogenGraph = NITROGEN::NitrogenDiGraph(is_top_layer(r));
     read();
 }
 
@@ -47,20 +50,86 @@ void Cell::Layer::write() const {
     phosphorusCycle.writeTo(*record);
 }
 
+template <class F>
+void Cell::Layer::forPools(F f) {
+    f(nitrogenCycle.ammonium, vegso_pool_ammonium);
+    f(nitrogenCycle.nitrate, vegso_pool_nitrate);
+    f(nitrogenCycle.fresh, vegso_pool_fresh_n);
+    f(nitrogenCycle.active, vegso_pool_active_n);
+    f(nitrogenCycle.stable, vegso_pool_stable_n);
+    f(phosphorusCycle.fresh, vegso_pool_fresh_p);
+    f(phosphorusCycle.active, vegso_pool_active_p);
+    f(phosphorusCycle.stable, vegso_pool_stable_p);
+    f(phosphorusCycle.mineralActive, vegso_pool_mineral_active_p);
+    f(phosphorusCycle.mineralStable, vegso_pool_mineral_stable_p);
+    f(phosphorusCycle.mineralSolution, vegso_pool_solution_p);
+}
+
+void Cell::Layer::readBound(const vegso_cell_binding& b, int j) {
+    descriptor.waterContent = b.water_content[j];
+    descriptor.water = descriptor.waterContent * descriptor.thickness;
+    soilLayer.updateFactors();
+    const double unit = b.unit;
+    forPools([&](PoolRecord& r, int i) { r.mass = b.pools[i][j] / unit; });
+    nitrogenGraph.loadPools(nitrogenCycle);
+    phosphorusGraph.loadPools(phosphorusCycle);
+}
+
+void Cell::Layer::writeBound(const vegso_cell_binding& b, int j, bool partitioned) {
+    const double unit = b.unit;
+    double* made = b.made;
+    double* used = b.used;
+    if (made != nullptr && used != nullptr) {
+        // Adding a zero to a tally changes nothing (a tally is never -0):
+        // no branch on the sign of the change.
+        forPools([&](PoolRecord& r, int i) {
+            double& at = b.pools[i][j];
+            const double now = r.mass * unit;
+            const double change = now - at;
+            made[i] += change > 0.0 ? change : 0.0;
+            used[i] -= change > 0.0 ? 0.0 : change;
+            at = now;
+        });
+    } else {
+        forPools([&](PoolRecord& r, int i) {
+            double& at = b.pools[i][j];
+            const double now = r.mass * unit;
+            const double change = now - at;
+            if (made != nullptr && change > 0.0) made[i] += change;
+            if (used != nullptr && !(change > 0.0)) used[i] -= change;
+            at = now;
+        });
+    }
+    if (partitioned)
+        forPools([&](PoolRecord& r, int i) {
+            if (b.dissolved[i] != nullptr) b.dissolved[i][j] = r.dissolvedFraction;
+        });
+}
+
 Cell::Cell(const vegso_schema& schema, int cellNumber)
     : cellNumber_(cellNumber), community_(plant_descriptors(schema), cellNumber) {
-    layers_.reserve(static_cast<std::size_t>(schema.layer_count));
-    for (int j = 0; j < schema.layer_count; ++j) layers_.push_back(std::make_unique<Layer>(*schema.layers[j]));
+    layerCount_ = schema.layer_count;
+    layers_.reset(new Layer[static_cast<std::size_t>(layerCount_)]);
+    for (int j = 0; j < layerCount_; ++j) layers_[j].attach(*schema.layers[j]);
 }
 
 void Cell::setParams(const vegso_cell_params& params) {
-    for (auto& l : layers_) {
-        l->nitrogenCycle.nitrate.partitionCoefficient = params.v[7];
-        l->nitrogenCycle.ammonium.partitionCoefficient = params.v[8];
-        l->nitrogenCycle.fresh.partitionCoefficient = params.v[9];
-        l->phosphorusCycle.fresh.partitionCoefficient = params.v[10];
-        l->phosphorusCycle.mineralSolution.partitionCoefficient = params.v[11];
+    for (Layer& l : *this) {
+        l.nitrogenCycle.nitrate.partitionCoefficient = params.v[7];
+        l.nitrogenCycle.ammonium.partitionCoefficient = params.v[8];
+        l.nitrogenCycle.fresh.partitionCoefficient = params.v[9];
+        l.phosphorusCycle.fresh.partitionCoefficient = params.v[10];
+        l.phosphorusCycle.mineralSolution.partitionCoefficient = params.v[11];
     }
+    partitionStale_ = true;
+}
+
+void Cell::bind(const vegso_cell_binding* binding) {
+    partitionStale_ = true;
+    bound_ = binding != nullptr;
+    if (!bound_) return;
+    binding_ = *binding;
+    for (Layer& l : *this) l.descriptor.readFrom(*l.record);
 }
 
 ProcessContext Cell::context(const Layer& layer, const Environment& e) const {
@@ -74,43 +143,58 @@ ProcessContext Cell::context(const Layer& layer, const Environment& e) const {
 }
 
 void Cell::step(const Environment& e) {
-    // The step reads and writes all of every layer and its record; asking
+    // The step reads and writes all of every layer (and its record); asking
     // for them at once lets their loads overlap.
-    for (const auto& l : layers_) {
-        prefetch_lines(l.get(), sizeof(Layer));
-        prefetch_lines(l->record, sizeof(vegso_layer_record));
+    for (const Layer& l : *this) {
+        prefetch_lines<sizeof(Layer)>(&l);
+        if (!bound_) prefetch_lines<sizeof(vegso_layer_record)>(l.record);
     }
-    for (auto& l : layers_) l->read();
+    const int n = layerCount();
+    if (bound_) {
+        for (int j = 0; j < n; ++j) layers_[j].readBound(binding_, j);
+    } else {
+        for (Layer& l : *this) l.read();
+    }
 
     community_.update(e);
-    for (auto& l : layers_) {
-        const double water = community_.layerWaterUptake(l->descriptor) * e.period;
-        l->descriptor.plantWaterUptake = water;
-        l->descriptor.plantWaterUptakeCopy = water;
+    for (Layer& l : *this) {
+        const double water = community_.layerWaterUptake(l.descriptor) * e.period;
+        l.descriptor.plantWaterUptake = water;
+        l.descriptor.plantWaterUptakeCopy = water;
     }
 
     // Nitrogen: the plants' demand on each layer, the graphs' steps, and what
     // the layers gave shared among the plants.
-    for (auto& l : layers_) l->nitrogenGraph.setFloraDemand(community_.layerNitrogenUptake(l->descriptor));
+    for (Layer& l : *this) l.nitrogenGraph.setFloraDemand(community_.layerNitrogenUptake(l.descriptor));
     double taken_up = 0.0;
-    for (auto& l : layers_) {
-        l->nitrogenGraph.step(context(*l, e), l->nitrogenCycle);
-        taken_up += l->nitrogenGraph.floraUptake();
+    for (Layer& l : *this) {
+        l.nitrogenGraph.step(context(l, e), l.nitrogenCycle);
+        taken_up += l.nitrogenGraph.floraUptake();
     }
     community_.distributeUptake(taken_up);
     community_.nutrientMass = community_.totalNutrientMass();
-    for (auto& l : layers_) l->nitrogenCycle.partition(l->descriptor);
+    // A record's partition is read back with it each step; a bound cell's
+    // stays as computed until its inputs change.
+    const bool partition = !bound_ || partitionStale_;
+    if (partition)
+        for (Layer& l : *this) l.nitrogenCycle.partition(l.descriptor);
 
     // Phosphorus, after the nitrogen whose organic split it follows.
-    for (auto& l : layers_) {
-        const ProcessContext c = context(*l, e);
-        l->phosphorusGraph.balanceOrganic(c);
-        l->phosphorusGraph.step(c, l->phosphorusCycle);
+    for (Layer& l : *this) {
+        const ProcessContext c = context(l, e);
+        l.phosphorusGraph.balanceOrganic(c);
+        l.phosphorusGraph.step(c, l.phosphorusCycle);
     }
-    for (auto& l : layers_) l->phosphorusCycle.partition(l->descriptor);
+    if (partition)
+        for (Layer& l : *this) l.phosphorusCycle.partition(l.descriptor);
 
     community_.updateConstraints(e);
-    for (auto& l : layers_) l->write();
+    if (bound_) {
+        for (int j = 0; j < n; ++j) layers_[j].writeBound(binding_, j, partition);
+        partitionStale_ = false;
+    } else {
+        for (Layer& l : *this) l.write();
+    }
 }
 
 }  // namespace VEGSO

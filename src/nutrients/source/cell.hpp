@@ -2,7 +2,8 @@
 // values, its water and temperature factors, and its nitrogen and phosphorus
 // cycles with their graphs. The cell works on layer records that it does not
 // own: it reads them at the start of each step and writes them back at its
-// end.
+// end. A bound cell works on the caller's storage of its water and pools
+// instead, and reads its layer values from the records only when bound.
 #pragma once
 
 #include <memory>
@@ -29,22 +30,39 @@ public:
     Cell& operator=(const Cell&) = delete;
 
     void setParams(const vegso_cell_params& params);
-    // Reads the layer records; steps the plants, then the nitrogen graphs,
-    // shares the nitrogen taken up among the plants, steps the phosphorus
-    // graphs and updates the plants' growth constraints; writes the layer
-    // records back.
+    // Binds the cell to the caller's storage (copied) and takes the layer
+    // values from the records; null returns the cell to its records.
+    void bind(const vegso_cell_binding* binding);
+    // Reads the layer records (or the bound storage); steps the plants, then
+    // the nitrogen graphs, shares the nitrogen taken up among the plants,
+    // steps the phosphorus graphs and updates the plants' growth
+    // constraints; writes the layer records back (or the pools into the
+    // bound storage).
     void step(const Environment& e);
 
     struct Layer {
-        explicit Layer(vegso_layer_record& record);
+        Layer() : soilLayer(descriptor), nitrogenGraph(false) {}
         Layer(const Layer&) = delete;
         Layer& operator=(const Layer&) = delete;
+        // Takes the layer record, which must outlive the layer, and reads it.
+        void attach(vegso_layer_record& record);
         // Takes the layer's values and pool masses from its record.
         void read();
         // Writes the water taken up and the nitrogen and phosphorus pools.
         void write() const;
+        // Takes the layer's water and pool masses from layer j of the bound
+        // storage.
+        void readBound(const vegso_cell_binding& b, int j);
+        // Leaves the pool masses in layer j of the bound storage, adding
+        // their changes to its tallies, and their dissolved shares when
+        // `partitioned`.
+        void writeBound(const vegso_cell_binding& b, int j, bool partitioned);
+        // f(pool record, its vegso_pool) for every pool, in the binding's
+        // order.
+        template <class F>
+        void forPools(F f);
 
-        vegso_layer_record* record;
+        vegso_layer_record* record = nullptr;
         SoilLayerDescriptor descriptor;
         SoilLayer soilLayer;
         NitrogenCycleDescriptor nitrogenCycle;
@@ -53,8 +71,8 @@ public:
         PHOSPHORUS::PhosphorusDiGraph phosphorusGraph;
     };
 
-    int layerCount() const { return static_cast<int>(layers_.size()); }
-    const Layer& layer(int index) const { return *layers_[index]; }
+    int layerCount() const { return layerCount_; }
+    const Layer& layer(int index) const { return layers_[index]; }
     const PlantCommunity& plants() const { return community_; }
 
 private:
@@ -62,7 +80,19 @@ private:
 
     int cellNumber_;
     PlantCommunity community_;
-    std::vector<std::unique_ptr<Layer>> layers_;
+    // The layers side by side in one block: a step reads them all.
+    int layerCount_ = 0;
+    std::unique_ptr<Layer[]> layers_;
+    Layer* begin() { return layers_.get(); }
+    Layer* end() { return layers_.get() + layerCount_; }
+    const Layer* begin() const { return layers_.get(); }
+    const Layer* end() const { return layers_.get() + layerCount_; }
+    bool bound_ = false;
+    vegso_cell_binding binding_{};
+    // The pools' partition between water and solids depends only on the
+    // layer values and the partition coefficients: a bound cell computes it
+    // again only after a binding or new coefficients.
+    bool partitionStale_ = true;
 };
 
 }  // namespace VEGSO

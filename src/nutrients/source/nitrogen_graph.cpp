@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "nutrients/source/environment.hpp"
+#include "nutrients/source/soil_graph_step.hpp"
 #include "nutrients/source/soil_layer.hpp"
 #include "nutrients/source/soil_schema.hpp"
 
@@ -12,33 +13,46 @@ namespace NITROGEN {
 
 namespace {
 
+constexpr PathwayOrder kFirst = PathwayOrder::First;
+constexpr PathwayOrder kZero = PathwayOrder::Zero;
+
+// Every pathway of the top layer's graph, in the order of evaluation; the
+// lower layers' graphs have all but the last (the rain).
+constexpr graph_step::FixedPathway kPathways[kPathwayCount] = {
+    {"Fresh_to_Active", {kFreshPool, kActivePool, kFirst}, 0.1},
+    {"Fresh_to_Stable", {kFreshPool, kStablePool, kFirst}, 0.1},
+    {"Stable_to_Active", {kStablePool, kActivePool, kFirst}, 0.1},
+    {"MineralNH4_to_Flora", {kMineralNH4Pool, kFloraNH4Pool, kZero}, 0.0},
+    {"MineralNO3_to_Flora", {kMineralNO3Pool, kFloraNO3Pool, kZero}, 0.0},
+    {"Applied_to_Active", {kAppliedOrganicPool, kActivePool, kFirst}, 0.1},
+    {"AppliedNH4_to_MineralNH4", {kAppliedNH4Pool, kMineralNH4Pool, kFirst}, 0.1},
+    {"AppliedNO3_to_MineralNO3", {kAppliedNO3Pool, kMineralNO3Pool, kFirst}, 0.1},
+    {"MineralNO3_to_Denitrified", {kMineralNO3Pool, kDenitrifiedPool, kFirst}, 0.0},
+    {"MineralNH4_to_Volatilized", {kMineralNH4Pool, kVolatilizedPool, kFirst}, 0.0},
+    {"OrganicActive_to_MineralNO3", {kActivePool, kMineralNO3Pool, kFirst}, 0.0},
+    {"OrganicFresh_to_MineralNO3", {kFreshPool, kMineralNO3Pool, kFirst}, 0.0},
+    {"MineralNH4_to_MineralNO3", {kMineralNH4Pool, kMineralNO3Pool, kFirst}, 0.0},
+    {"RainfallNO3_to_MineralNO3", {kRainfallNO3Pool, kMineralNO3Pool, PathwayOrder::External}, 0.0},
+};
+
+using TopShape = graph_step::FixedShape<kPoolCount, kPathwayCount, kPathways>;
+using LowerShape = graph_step::FixedShape<kPoolCount - 1, kPathwayCount - 1, kPathways>;
+
+// The pathways that carry nothing in a layer without plants, applied
+// nitrogen or rain: the plants' uptake, the applied pools' pathways, the
+// rain.
+constexpr unsigned kQuiet = 1u << kMineralNH4ToFlora | 1u << kMineralNO3ToFlora | 1u << kAppliedToActive |
+                            1u << kAppliedNH4ToMineralNH4 | 1u << kAppliedNO3ToMineralNO3 |
+                            1u << kRainfallNO3ToMineralNO3;
+using QuietTopShape = graph_step::FixedShape<kPoolCount, kPathwayCount, kPathways, ~kQuiet>;
+using QuietLowerShape = graph_step::FixedShape<kPoolCount - 1, kPathwayCount - 1, kPathways, ~kQuiet>;
+
 GraphTopology make_topology(bool topLayer) {
     std::vector<std::string> pools = {"FreshPool",      "ActivePool",      "StablePool",    "AppliedOrganicPool",
                                       "MineralNH4Pool", "MineralNO3Pool",  "AppliedNH4Pool", "AppliedNO3Pool",
                                       "FloraNH4Pool",   "FloraNO3Pool",    "DenitrifiedPool", "VolatilizedPool"};
-    const PathwayOrder first = PathwayOrder::First;
-    const PathwayOrder zero = PathwayOrder::Zero;
-    std::vector<Pathway> pathways = {
-        {"Fresh_to_Active", kFreshPool, kActivePool, first, 0.1},
-        {"Fresh_to_Stable", kFreshPool, kStablePool, first, 0.1},
-        {"Stable_to_Active", kStablePool, kActivePool, first, 0.1},
-        {"MineralNH4_to_Flora", kMineralNH4Pool, kFloraNH4Pool, zero, 0.0},
-        {"MineralNO3_to_Flora", kMineralNO3Pool, kFloraNO3Pool, zero, 0.0},
-        {"Applied_to_Active", kAppliedOrganicPool, kActivePool, first, 0.1},
-        {"AppliedNH4_to_MineralNH4", kAppliedNH4Pool, kMineralNH4Pool, first, 0.1},
-        {"AppliedNO3_to_MineralNO3", kAppliedNO3Pool, kMineralNO3Pool, first, 0.1},
-        {"MineralNO3_to_Denitrified", kMineralNO3Pool, kDenitrifiedPool, first, 0.0},
-        {"MineralNH4_to_Volatilized", kMineralNH4Pool, kVolatilizedPool, first, 0.0},
-        {"OrganicActive_to_MineralNO3", kActivePool, kMineralNO3Pool, first, 0.0},
-        {"OrganicFresh_to_MineralNO3", kFreshPool, kMineralNO3Pool, first, 0.0},
-        {"MineralNH4_to_MineralNO3", kMineralNH4Pool, kMineralNO3Pool, first, 0.0},
-    };
-    if (topLayer) {
-        pools.push_back("RainfallNO3Pool");
-        pathways.push_back(
-            {"RainfallNO3_to_MineralNO3", kRainfallNO3Pool, kMineralNO3Pool, PathwayOrder::External, 0.0});
-    }
-    return GraphTopology(std::move(pools), std::move(pathways));
+    if (topLayer) pools.push_back("RainfallNO3Pool");
+    return graph_step::fixedTopology(std::move(pools), kPathways, topLayer ? kPathwayCount : kPathwayCount - 1);
 }
 
 // Temperature factor of nitrification and volatilisation.
@@ -55,13 +69,18 @@ double residueMineralizationRate(double residue, double freshMass, double minera
     // pool then holds nothing to move).
     double gamma = 1.0;
     if (pools > 0.0) {
+        // At a ratio of 25 and below the exponential is 1 or more: full
+        // speed without it.
         const double ratio = 0.58 * residue / pools;
-        gamma = std::min(1.0, std::exp(-0.693 * (ratio - 25.0) / 25.0));
+        if (ratio > 25.0) gamma = std::min(1.0, std::exp(-0.693 * (ratio - 25.0) / 25.0));
     }
     return 0.003 * gamma * combinedFactor;
 }
 
-NitrogenDiGraph::NitrogenDiGraph(bool topLayer) : state_(topology(topLayer), 0.0) {}
+NitrogenDiGraph::NitrogenDiGraph(bool topLayer) : state_(topology(topLayer), 0.0) {
+    const GraphTopology* t = &state_.topology();
+    shape_ = t == &topology(true) ? Shape::top : t == &topology(false) ? Shape::lower : Shape::other;
+}
 
 const GraphTopology& NitrogenDiGraph::topology(bool topLayer) {
     static const GraphTopology top = make_topology(true);
@@ -86,6 +105,24 @@ void NitrogenDiGraph::loadPools(const NitrogenCycleDescriptor& cycle) {
     state_.setMass(kMineralNO3Pool, cycle.nitrate.mass);
 }
 
+StepOutcome NitrogenDiGraph::integrate(double dt) {
+    // The graphs of the library's own shapes take the unrolled step.
+    if (shape_ == Shape::other) return state_.step(dt);
+    // Without plants, applied nitrogen or rain those pathways move nothing
+    // (the applied pools are fed by none): the quiet shape leaves them out.
+    const GraphState<kPoolCount, kPathwayCount>& g = state_;
+    const bool quiet = g.rate(kMineralNH4ToFlora) == 0.0 && g.rate(kMineralNO3ToFlora) == 0.0 &&
+                       g.mass(kAppliedOrganicPool) == 0.0 && std::isfinite(g.rate(kAppliedToActive)) &&
+                       g.mass(kAppliedNH4Pool) == 0.0 && std::isfinite(g.rate(kAppliedNH4ToMineralNH4)) &&
+                       g.mass(kAppliedNO3Pool) == 0.0 && std::isfinite(g.rate(kAppliedNO3ToMineralNO3)) &&
+                       (shape_ == Shape::lower || g.rate(kRainfallNO3ToMineralNO3) == 0.0);
+    if (shape_ == Shape::top)
+        return quiet ? graph_step::integrate(QuietTopShape(), state_.arrays(), dt)
+                     : graph_step::integrate(TopShape(), state_.arrays(), dt);
+    return quiet ? graph_step::integrate(QuietLowerShape(), state_.arrays(), dt)
+                 : graph_step::integrate(LowerShape(), state_.arrays(), dt);
+}
+
 StepOutcome NitrogenDiGraph::step(const ProcessContext& context, NitrogenCycleDescriptor& cycle) {
     const SoilLayer& layer = *context.soilLayer;
     const SoilLayerDescriptor& d = *layer.descriptor;
@@ -99,8 +136,14 @@ StepOutcome NitrogenDiGraph::step(const ProcessContext& context, NitrogenCycleDe
     }
     state_.setRate(kMineralNO3ToDenitrified, denitrification);
 
+    // The share of the layer's middle depth is kept with the depth it was
+    // computed for.
     const double z = (d.bottomDepth - 0.5 * d.thickness) * 1000.0;  // mm, the layer's middle
-    state_.setRate(kMineralNH4ToVolatilized, tau * (1.0 - z / (std::exp(4.706 - 0.305 * z) + z)));
+    if (!(z == volatilizationDepth_)) {
+        volatilizationShare_ = 1.0 - z / (std::exp(4.706 - 0.305 * z) + z);
+        volatilizationDepth_ = z;
+    }
+    state_.setRate(kMineralNH4ToVolatilized, tau * volatilizationShare_);
 
     state_.setRate(kOrganicActiveToMineralNO3, layer.combinedFactor * 1e-5);
     state_.setRate(kOrganicFreshToMineralNO3,
@@ -122,8 +165,8 @@ StepOutcome NitrogenDiGraph::step(const ProcessContext& context, NitrogenCycleDe
     if (state_.topology().pathwayCount() > kRainfallNO3ToMineralNO3)
         state_.setRate(kRainfallNO3ToMineralNO3, 0.01 * e.rainfall * e.rainNitrate);
 
-    const StepOutcome outcome = state_.step(e.period);
-    reportStep(outcome, state_.topology(), "nitrogen", context.cellNumber, d.layerNumber);
+    const StepOutcome outcome = integrate(e.period);
+    if (!outcome.clean()) reportStep(outcome, state_.topology(), "nitrogen", context.cellNumber, d.layerNumber);
 
     cycle.fresh.mass = state_.mass(kFreshPool);
     cycle.active.mass = state_.mass(kActivePool);

@@ -4,6 +4,8 @@
 // the environment's period.
 #pragma once
 
+#include <limits>
+
 #include "nutrients/source/soil_graph.hpp"
 
 namespace VEGSO {
@@ -78,7 +80,17 @@ public:
     GraphState<kPoolCount, kPathwayCount>& state() { return state_; }
 
 private:
+    // One integration step of the pools over dt days.
+    StepOutcome integrate(double dt);
+
     GraphState<kPoolCount, kPathwayCount> state_;
+    // Which of the library's shapes the graph has (other: the empty graph
+    // of a topology that did not fit).
+    enum class Shape : unsigned char { top, lower, other } shape_;
+    // The volatilisation's depth share and the layer's middle depth (mm) it
+    // was computed for.
+    double volatilizationDepth_ = std::numeric_limits<double>::quiet_NaN();
+    double volatilizationShare_ = 0.0;
 };
 
 }  // namespace NITROGEN

@@ -4,6 +4,7 @@
 
 #include "nutrients/source/environment.hpp"
 #include "nutrients/source/nitrogen_graph.hpp"
+#include "nutrients/source/soil_graph_step.hpp"
 #include "nutrients/source/soil_layer.hpp"
 #include "nutrients/source/soil_schema.hpp"
 
@@ -12,25 +13,37 @@ namespace PHOSPHORUS {
 
 namespace {
 
+constexpr PathwayOrder kFirst = PathwayOrder::First;
+constexpr PathwayOrder kZero = PathwayOrder::Zero;
+
+// Every pathway, in the order of evaluation.
+constexpr graph_step::FixedPathway kPathways[kPathwayCount] = {
+    {"Fresh_to_Active", {kFreshPool, kActivePool, kFirst}, 0.1},
+    {"Fresh_to_Stable", {kFreshPool, kStablePool, kFirst}, 0.1},
+    {"Stable_to_Active", {kStablePool, kActivePool, kZero}, 0.0},
+    {"Active_to_Stable", {kActivePool, kStablePool, kZero}, 0.0},
+    {"Applied_to_Active", {kAppliedOrganicPool, kActivePool, kFirst}, 0.1},
+    {"OrganicActive_to_MineralSolution", {kActivePool, kMineralSolutionPool, kFirst}, 0.0},
+    {"OrganicFresh_to_MineralSolution", {kFreshPool, kMineralSolutionPool, kFirst}, 0.0},
+    {"MineralStable_to_MineralActive", {kMineralStablePool, kMineralActivePool, kFirst}, 0.1},
+    {"MineralStable_to_MineralSolution", {kMineralActivePool, kMineralSolutionPool, kFirst}, 0.1},
+    {"AppliedMineral_to_MineralSolution", {kAppliedMineralPool, kMineralSolutionPool, kFirst}, 0.1},
+    {"MineralSolution_to_Flora", {kMineralSolutionPool, kFloraMineralPool, kZero}, 0.0},
+};
+
+using Shape = graph_step::FixedShape<kPoolCount, kPathwayCount, kPathways>;
+
+// The pathways that carry nothing in a layer without applied phosphorus:
+// the applied pools' pathways and the plants' uptake.
+constexpr unsigned kQuiet =
+    1u << kAppliedToActive | 1u << kAppliedMineralToMineralSolution | 1u << kMineralSolutionToFlora;
+using QuietShape = graph_step::FixedShape<kPoolCount, kPathwayCount, kPathways, ~kQuiet>;
+
 GraphTopology make_topology() {
-    const PathwayOrder first = PathwayOrder::First;
-    const PathwayOrder zero = PathwayOrder::Zero;
-    return GraphTopology(
-        {"FreshPool", "ActivePool", "StablePool", "AppliedOrganicPool", "MineralActivePool", "MineralStablePool",
-         "MineralSolutionPool", "AppliedMineralPool", "FloraMineralPool"},
-        {
-            {"Fresh_to_Active", kFreshPool, kActivePool, first, 0.1},
-            {"Fresh_to_Stable", kFreshPool, kStablePool, first, 0.1},
-            {"Stable_to_Active", kStablePool, kActivePool, zero, 0.0},
-            {"Active_to_Stable", kActivePool, kStablePool, zero, 0.0},
-            {"Applied_to_Active", kAppliedOrganicPool, kActivePool, first, 0.1},
-            {"OrganicActive_to_MineralSolution", kActivePool, kMineralSolutionPool, first, 0.0},
-            {"OrganicFresh_to_MineralSolution", kFreshPool, kMineralSolutionPool, first, 0.0},
-            {"MineralStable_to_MineralActive", kMineralStablePool, kMineralActivePool, first, 0.1},
-            {"MineralStable_to_MineralSolution", kMineralActivePool, kMineralSolutionPool, first, 0.1},
-            {"AppliedMineral_to_MineralSolution", kAppliedMineralPool, kMineralSolutionPool, first, 0.1},
-            {"MineralSolution_to_Flora", kMineralSolutionPool, kFloraMineralPool, zero, 0.0},
-        });
+    return graph_step::fixedTopology({"FreshPool", "ActivePool", "StablePool", "AppliedOrganicPool",
+                                      "MineralActivePool", "MineralStablePool", "MineralSolutionPool",
+                                      "AppliedMineralPool", "FloraMineralPool"},
+                                     kPathways, kPathwayCount);
 }
 
 constexpr double kOrganicRelaxation = 0.2;  // per day: share of the split's difference moved
@@ -76,8 +89,23 @@ StepOutcome PhosphorusDiGraph::step(const ProcessContext& context, PhosphorusCyc
                    NITROGEN::residueMineralizationRate(layer.descriptor->residue, state_.mass(kFreshPool),
                                                        state_.mass(kMineralSolutionPool), layer.combinedFactor));
 
-    const StepOutcome outcome = state_.step(context.environment->period);
-    reportStep(outcome, state_.topology(), "phosphorus", context.cellNumber, layer.descriptor->layerNumber);
+    // The graph of the library's own shape takes the unrolled step; without
+    // applied phosphorus or uptake the quiet shape leaves out the pathways
+    // that move nothing (the applied pools are fed by none).
+    const double dt = context.environment->period;
+    const GraphState<kPoolCount, kPathwayCount>& g = state_;
+    StepOutcome outcome;
+    if (&g.topology() != &topology()) {
+        outcome = state_.step(dt);
+    } else if (g.mass(kAppliedOrganicPool) == 0.0 && std::isfinite(g.rate(kAppliedToActive)) &&
+               g.mass(kAppliedMineralPool) == 0.0 && std::isfinite(g.rate(kAppliedMineralToMineralSolution)) &&
+               g.rate(kMineralSolutionToFlora) == 0.0) {
+        outcome = graph_step::integrate(QuietShape(), state_.arrays(), dt);
+    } else {
+        outcome = graph_step::integrate(Shape(), state_.arrays(), dt);
+    }
+    if (!outcome.clean())
+        reportStep(outcome, state_.topology(), "phosphorus", context.cellNumber, layer.descriptor->layerNumber);
 
     cycle.fresh.mass = state_.mass(kFreshPool);
     cycle.active.mass = state_.mass(kActivePool);

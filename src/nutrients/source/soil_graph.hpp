@@ -91,6 +91,11 @@ struct StepOutcome {
     int nonFinitePool = -1;      // a pool whose new mass was not a number: set to 0
     int nonFinitePathway = -1;   // a pathway whose amount was not a number: set to 0
     bool scanLimitReached = false;  // the repair stopped at its bound; a pool may stay below 0
+
+    // Nothing to warn of.
+    bool clean() const {
+        return unrepairedPool < 0 && nonFinitePool < 0 && nonFinitePathway < 0 && !scanLimitReached;
+    }
 };
 
 // The masses, rates and fluxes of one graph instance (arrays of the
@@ -133,9 +138,9 @@ public:
     }
 
     const GraphTopology& topology() const { return *topology_; }
-    StepOutcome step(double dt) {
-        return integrateStep(*topology_, GraphArrays{mass_, rate_, lastFlux_, cumulativeFlux_}, dt);
-    }
+    StepOutcome step(double dt) { return integrateStep(*topology_, arrays(), dt); }
+    // The state's arrays, for a step of the caller's own.
+    GraphArrays arrays() { return GraphArrays{mass_, rate_, lastFlux_, cumulativeFlux_}; }
     double mass(int pool) const { return mass_[pool]; }
     void setMass(int pool, double mass) { mass_[pool] = mass; }
     double rate(int pathway) const { return rate_[pathway]; }

@@ -16,9 +16,14 @@ constexpr double kMinWaterFactor = 0.05;
 SoilLayer::SoilLayer(const SoilLayerDescriptor& d) : descriptor(&d) { updateFactors(); }
 
 void SoilLayer::updateFactors() {
+    // The soil's temperature seldom changes between steps: its factor is
+    // kept with the temperature it was computed for.
     const double t = descriptor->temperature;
-    temperatureFactor = t / (t + std::exp(9.93 - 0.312 * t)) * 0.9 + 0.1;
-    if (!(temperatureFactor >= kMinTemperatureFactor)) temperatureFactor = kMinTemperatureFactor;
+    if (!(t == factorTemperature_)) {
+        temperatureFactor = t / (t + std::exp(9.93 - 0.312 * t)) * 0.9 + 0.1;
+        if (!(temperatureFactor >= kMinTemperatureFactor)) temperatureFactor = kMinTemperatureFactor;
+        factorTemperature_ = t;
+    }
 
     const double w = descriptor->water;
     const double fc = descriptor->fieldCapacityWater;

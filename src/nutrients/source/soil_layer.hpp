@@ -3,6 +3,8 @@
 // steps.
 #pragma once
 
+#include <limits>
+
 namespace VEGSO {
 
 class Environment;
@@ -22,6 +24,9 @@ public:
     double temperatureFactor = 0.0;  // 0.1 to 1
     double combinedFactor = 0.0;     // geometric mean of the two
     double carbonFactor = 0.3;       // of the denitrification rate
+
+private:
+    double factorTemperature_ = std::numeric_limits<double>::quiet_NaN();  // °C of temperatureFactor
 };
 
 // What a graph step reads besides its own pools. Does not own what it

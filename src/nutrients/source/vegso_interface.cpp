@@ -170,6 +170,10 @@ void vegso_cell_set_params(vegso_cell_handle* handle, const vegso_cell_params* p
     handle->cell->setParams(*params);
 }
 
+void vegso_cell_bind(vegso_cell_handle* handle, const vegso_cell_binding* binding) {
+    if (handle != nullptr) handle->cell->bind(binding);
+}
+
 void vegso_cell_step(const vegso_env_record* environment, vegso_cell_handle* handle) {
     if (handle == nullptr) return;
     if (environment == nullptr || environment->environment == nullptr) {

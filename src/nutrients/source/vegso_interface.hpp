@@ -14,7 +14,10 @@
 // nitrogen and phosphorus pool masses) and writes them back at its end (the
 // plants' water uptake at index 9, the nitrogen and phosphorus pools with
 // their partition): the records of the handle's schema are what the caller
-// reads and writes between steps.
+// reads and writes between steps. A cell bound to the caller's storage
+// (vegso_cell_bind) instead reads and leaves its water and pools there, where
+// the caller keeps them, and takes its layer values from the records only
+// when bound.
 #pragma once
 
 namespace VEGSO {
@@ -96,6 +99,38 @@ struct vegso_layer_record {
     double v[vegso_layer_record_size];
 };
 
+// The nitrogen and phosphorus pools that a cell steps, in the order of
+// their positions in a layer record (pool i at vegso_ammonium + 4 i).
+enum vegso_pool : int {
+    vegso_pool_ammonium,
+    vegso_pool_nitrate,
+    vegso_pool_fresh_n,
+    vegso_pool_active_n,
+    vegso_pool_stable_n,
+    vegso_pool_fresh_p,
+    vegso_pool_active_p,
+    vegso_pool_stable_p,
+    vegso_pool_mineral_active_p,
+    vegso_pool_mineral_stable_p,
+    vegso_pool_solution_p,
+    vegso_pool_count
+};
+
+// The caller's storage of what changes in a cell between two steps. Each
+// pointer addresses the value of the cell's top layer; the layers below it
+// follow at the next positions. The storage must outlive the binding (until
+// the cell is destroyed or bound anew). Does not own what it points to.
+struct vegso_cell_binding {
+    const double* water_content;           // volumetric; read at the start of each step
+    double* pools[vegso_pool_count];       // masses in the caller's unit; read, then left there
+    double* dissolved[vegso_pool_count];   // dissolved share of each pool; written when it changes (or null)
+    double unit;                           // the caller's mass units per unit of the records (1000: g for kg)
+    // Per pool: each step adds what the pool gained (made) or lost (used),
+    // layer by layer, in the caller's unit (or null).
+    double* made;
+    double* used;
+};
+
 struct vegso_plant_desc_record {
     char name[200];  // plant code of the plant database, NUL-terminated
     double value;    // the plant's share of the cell
@@ -166,8 +201,16 @@ int vegso_cell_destroy(vegso_cell_handle* handle);
 // nitrogen from entries 7, 8 and 9; fresh and solution phosphorus from
 // entries 10 and 11.
 void vegso_cell_set_params(vegso_cell_handle* handle, const vegso_cell_params* params);
+// Binds the cell to the caller's storage (the binding is copied) and takes
+// its layer values (positions 0 to 14 of its layer records) once more, as
+// they are now: its steps then read the water contents and pools from the
+// binding, leave the pools there and the pools' dissolved shares when they
+// change, and neither read nor write the layer records. A null binding
+// returns the cell to its records.
+void vegso_cell_bind(vegso_cell_handle* handle, const vegso_cell_binding* binding);
 // One step of the cell over the environment's period: reads the layer
-// records, steps the plants and the nitrogen and phosphorus graphs of every
-// layer and writes the layer records back. The environment must have been
-// made by vegso_env_update.
+// records (or the bound storage), steps the plants and the nitrogen and
+// phosphorus graphs of every layer and writes the layer records back (or
+// the pools into the bound storage). The environment must have been made by
+// vegso_env_update.
 void vegso_cell_step(const vegso_env_record* environment, vegso_cell_handle* handle);

@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <vector>
 
 #include "nutrients/source/cell.hpp"
 #include "nutrients/source/vegso_interface.hpp"
@@ -101,5 +102,103 @@ TEST(VegsoCell, ACornCellKeepsItsNitrogenAndReadsWhatIsWrittenBetweenSteps) {
     vegso_free_record(env);
     vegso_free_record(params);
     EXPECT_EQ(vegso_cell_destroy(h), 0);
+    vegso_schema_destroy(schema);
+}
+
+// Two cells of the same three layers, one on its records (kg), one bound to
+// the caller's tables (g): stepped hour by hour, with water and nitrate
+// changed between steps in both, the bound one leaves in the tables the
+// pools the other leaves in its records, writes the dissolved shares, tallies
+// what each pool gained and lost, and leaves its own records as they were.
+TEST(VegsoCell, ABoundCellStepsThePoolsWhereTheCallerKeepsThem) {
+    vegso_test::warning_capture warnings;
+    constexpr int kLayers = 3;
+    vegso_schema* schema = vegso_schema_create(0, kLayers);
+    const double bottom[] = {0.02, 0.3, 0.8};
+    for (int j = 0; j < kLayers; ++j) {
+        vegso_layer_record* r = vegso_layer_defaults();
+        r->v[vegso_layer_number] = j;
+        r->v[vegso_bottom_depth] = bottom[j];
+        r->v[vegso_thickness] = bottom[j] - (j > 0 ? bottom[j - 1] : 0.0);
+        r->v[vegso_mass_factor] = 900.0;
+        r->v[vegso_solid_density] = 2650.0;
+        r->v[vegso_water_content] = 0.3;
+        r->v[vegso_field_capacity] = 0.3;
+        r->v[vegso_wilting_point] = 0.1;
+        vegso_layer_init_pools(r);
+        r->v[vegso_ammonium] = 1.5;
+        schema->layers[j] = r;
+    }
+    vegso_cell_handle* records = vegso_cell_create(schema, 1);
+    vegso_cell_handle* bound = vegso_cell_create(schema, 2);
+    vegso_cell_params* params = vegso_cell_params_defaults();
+    params->v[7] = 0.0;  // nitrate not sorbed
+    vegso_cell_set_params(records, params);
+    vegso_cell_set_params(bound, params);
+
+    double water[kLayers], pools[vegso_pool_count][kLayers], dissolved[vegso_pool_count][kLayers] = {};
+    double made[vegso_pool_count] = {}, used[vegso_pool_count] = {}, start[vegso_pool_count] = {};
+    vegso_cell_binding b{};
+    b.water_content = water;
+    for (int i = 0; i < vegso_pool_count; ++i) {
+        for (int j = 0; j < kLayers; ++j) {
+            pools[i][j] = schema->layers[j]->v[vegso_ammonium + 4 * i] * 1000.0;
+            start[i] += pools[i][j];
+        }
+        b.pools[i] = pools[i];
+        b.dissolved[i] = dissolved[i];
+    }
+    for (int j = 0; j < kLayers; ++j) water[j] = schema->layers[j]->v[vegso_water_content];
+    b.unit = 1000.0;
+    b.made = made;
+    b.used = used;
+    vegso_cell_bind(bound, &b);
+    std::vector<vegso_layer_record> untouched;
+    for (int j = 0; j < kLayers; ++j) untouched.push_back(*bound->schema->layers[j]);
+
+    vegso_env_record* env = vegso_env_create();
+    env->period = 1.0 / 24.0;
+    double added = 0.0;  // g of nitrate
+    for (int hour = 0; hour < 72; ++hour) {
+        env->day_of_year = 150.0 + hour / 24.0;
+        vegso_env_update(env);
+        vegso_cell_step(env, records);
+        vegso_cell_step(env, bound);
+        if (hour % 12 == 11) {
+            records->schema->layers[1]->v[vegso_nitrate] += 0.5;
+            pools[vegso_pool_nitrate][1] += 500.0;
+            added += 500.0;
+            const double theta = hour % 24 == 11 ? 0.12 : 0.35;  // dry, then wet enough to denitrify
+            for (int j = 0; j < kLayers; ++j) {
+                records->schema->layers[j]->v[vegso_water_content] = theta;
+                water[j] = theta;
+            }
+        }
+    }
+    for (int i = 0; i < vegso_pool_count; ++i) {
+        double now = 0.0;
+        for (int j = 0; j < kLayers; ++j) {
+            const double* v = records->schema->layers[j]->v;
+            const double expected = v[vegso_ammonium + 4 * i] * 1000.0;
+            EXPECT_NEAR(pools[i][j], expected, 1e-12 * std::fabs(expected) + 1e-15) << i << " " << j;
+            EXPECT_EQ(dissolved[i][j], v[vegso_ammonium + 4 * i + 1]) << i << " " << j;
+            now += pools[i][j];
+        }
+        const double change = now - start[i] - (i == vegso_pool_nitrate ? added : 0.0);
+        EXPECT_NEAR(made[i] - used[i], change, 1e-12 * (start[i] + added)) << i;
+    }
+    EXPECT_GT(used[vegso_pool_ammonium], 0.0);  // nitrified
+    EXPECT_GT(dissolved[vegso_pool_nitrate][0], 0.99);
+    for (int j = 0; j < kLayers; ++j)
+        EXPECT_EQ(std::memcmp(&untouched[static_cast<std::size_t>(j)], bound->schema->layers[j],
+                              sizeof(vegso_layer_record)),
+                  0)
+            << j;
+    EXPECT_TRUE(warnings.texts().empty());
+
+    vegso_free_record(env);
+    vegso_free_record(params);
+    vegso_cell_destroy(records);
+    vegso_cell_destroy(bound);
     vegso_schema_destroy(schema);
 }

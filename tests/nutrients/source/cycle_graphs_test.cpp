@@ -175,3 +175,70 @@ TEST(CycleGraphs, RainNitrateReachesTheTopLayerAndIsCountedInRepairStepsToo) {
     // more in the rain pool.
     EXPECT_NEAR(total(top) - before, 2.0 * 48.0 * delivered, 1e-12);
 }
+
+// The library's own graph shapes take an unrolled step of their own (and,
+// without plants, applied matter or rain, one that leaves out the pathways
+// that move nothing): masses and amounts as the step over the run-time
+// topology gives them, bit for bit, quiet or not, top layer or lower.
+TEST(CycleGraphs, TheUnrolledStepsGiveTheStepOfTheTopology) {
+    for (const bool top : {true, false}) {
+        for (const double demand : {0.0, 0.8}) {
+            SCOPED_TRACE(std::string(top ? "top" : "lower") + (demand > 0.0 ? ", plants" : ", quiet"));
+            layer_setup s(0.33, 0.3, 0.1, 18.0);  // wet enough to denitrify
+            s.nitrogen.fresh.mass = 3.0;
+            s.nitrogen.active.mass = 40.0;
+            s.nitrogen.stable.mass = 10.0;
+            s.nitrogen.ammonium.mass = 0.5;
+            s.nitrogen.nitrate.mass = 2.0;
+            s.phosphorus.fresh.mass = 0.3;
+            s.phosphorus.active.mass = 1.0;
+            s.phosphorus.stable.mass = 4.0;
+            s.phosphorus.mineralActive.mass = 0.2;
+            s.phosphorus.mineralStable.mass = 0.8;
+            s.phosphorus.mineralSolution.mass = 0.1;
+            NITROGEN::NitrogenDiGraph n(top);
+            PHOSPHORUS::PhosphorusDiGraph p;
+            n.loadPools(s.nitrogen);
+            p.loadPools(s.phosphorus);
+            if (demand > 0.0) p.state().setRate(PHOSPHORUS::kMineralSolutionToFlora, demand);
+            const double dt = s.env->environment->period;
+            for (int step = 0; step < 30; ++step) {
+                n.setFloraDemand(demand);
+                auto nitrogen = n.state();
+                auto phosphorus = p.state();
+                n.step(s.context(), s.nitrogen);
+                p.balanceOrganic(s.context());
+                p.step(s.context(), s.phosphorus);
+                // The same masses and rates through the run-time topology.
+                for (int w = 0; w < nitrogen.topology().pathwayCount(); ++w) nitrogen.setRate(w, n.state().rate(w));
+                for (int w = 0; w < phosphorus.topology().pathwayCount(); ++w)
+                    phosphorus.setRate(w, p.state().rate(w));
+                nitrogen.step(dt);
+                phosphorus.step(dt);
+                for (int q = 0; q < nitrogen.topology().poolCount(); ++q)
+                    ASSERT_EQ(nitrogen.mass(q), n.state().mass(q)) << step << " " << q;
+                for (int w = 0; w < nitrogen.topology().pathwayCount(); ++w)
+                    ASSERT_EQ(nitrogen.lastFlux(w), n.state().lastFlux(w)) << step << " " << w;
+                for (int q = 0; q < phosphorus.topology().poolCount(); ++q)
+                    ASSERT_EQ(phosphorus.mass(q), p.state().mass(q)) << step << " " << q;
+            }
+            EXPECT_GT(n.state().mass(NITROGEN::kDenitrifiedPool), 0.0);
+        }
+    }
+}
+
+// The soil temperature's factor follows the temperature, computed once for
+// each temperature it meets.
+TEST(CycleGraphs, TheTemperatureFactorFollowsTheSoilTemperature) {
+    layer_setup s(0.2, 0.3, 0.1, 20.0);
+    const auto factor = [](double t) { return t / (t + std::exp(9.93 - 0.312 * t)) * 0.9 + 0.1; };
+    EXPECT_DOUBLE_EQ(s.soil->temperatureFactor, factor(20.0));
+    s.record->v[vegso_temperature] = 30.0;
+    s.descriptor.readFrom(*s.record);
+    s.soil->updateFactors();
+    EXPECT_DOUBLE_EQ(s.soil->temperatureFactor, factor(30.0));
+    s.record->v[vegso_temperature] = -5.0;  // below the floor
+    s.descriptor.readFrom(*s.record);
+    s.soil->updateFactors();
+    EXPECT_EQ(s.soil->temperatureFactor, 0.1);
+}

@@ -80,3 +80,40 @@ TEST(SoilGraphStep, APoolBelowNothingStopsItsOutflowsAndTheStepEnds) {
     EXPECT_NE(warnings.texts()[0].find("pool \"B\" holds less than nothing"), std::string::npos);
     EXPECT_NE(warnings.texts()[0].find("layer 2 of cell 4"), std::string::npos);
 }
+
+// A -> B first order (0.3 a day), B -> C zero order (2 a day) and rain of
+// 1.5 a day into B counted by C (external): the step against the classical
+// four-stage Runge-Kutta scheme written out here, stage by stage.
+TEST(SoilGraphStep, MixedPathwaysTakeTheClassicalFourStageStep) {
+    const GraphTopology t({"A", "B", "C"}, {{"A_to_B", 0, 1, PathwayOrder::First, 0.3},
+                                            {"B_to_C", 1, 2, PathwayOrder::Zero, 2.0},
+                                            {"rain", 2, 1, PathwayOrder::External, 1.5}});
+    GraphState<3, 3> g(t, 0.0);
+    g.setMass(0, 40.0);
+    g.setMass(1, 10.0);
+    g.setMass(2, 1.0);
+    const double dt = 0.7;
+    // dA/dt = -0.3 A, dB/dt = 0.3 A - 2 + 1.5, dC/dt = 2 + 1.5.
+    const double m0[3] = {40.0, 10.0, 1.0};
+    auto derivative = [](const double* m, double* d) {
+        d[0] = -0.3 * m[0];
+        d[1] = 0.3 * m[0] - 2.0 + 1.5;
+        d[2] = 2.0 + 1.5;
+    };
+    double k[4][3], stage[3];
+    derivative(m0, k[0]);
+    for (int s = 1; s < 4; ++s) {
+        const double c = s < 3 ? 0.5 * dt : dt;
+        for (int p = 0; p < 3; ++p) stage[p] = m0[p] + c * k[s - 1][p];
+        derivative(stage, k[s]);
+    }
+    g.step(dt);
+    for (int p = 0; p < 3; ++p) {
+        const double expected = m0[p] + dt / 6.0 * (k[0][p] + 2.0 * k[1][p] + 2.0 * k[2][p] + k[3][p]);
+        EXPECT_NEAR(g.mass(p), expected, 1e-14 * std::fabs(expected)) << p;
+    }
+    const double a_out = m0[0] - g.mass(0);  // A's loss is what its pathway moved
+    EXPECT_NEAR(g.lastFlux(0), a_out, 1e-14 * a_out);
+    EXPECT_NEAR(g.lastFlux(1), 2.0 * dt, 1e-15);
+    EXPECT_NEAR(g.lastFlux(2), 1.5 * dt, 1e-15);
+}

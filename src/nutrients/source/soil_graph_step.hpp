@@ -1,0 +1,253 @@
+// The body of the soil-graph integration step (integrateStep in
+// soil_graph.hpp), written once for two kinds of graph shape: a topology
+// read at run time, and a shape whose pathways are a constant table known
+// when the program is built (the nitrogen and phosphorus graphs). For the
+// latter every loop unrolls and every pool index is a constant, so the
+// stages run without branches and the masses stay in registers. Both do
+// the same operations in the same order and give the same numbers.
+//
+// Internal to the library: included by the files that step a graph.
+#pragma once
+
+#include <cfloat>
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "nutrients/source/soil_graph.hpp"
+
+namespace VEGSO {
+namespace graph_step {
+
+// A pool whose new mass lies this close below 0, relative to the masses
+// that made it, is empty but for rounding: the repair counts it as sound and
+// its mass is committed as 0.
+constexpr double kRoundoff = 64.0 * DBL_EPSILON;
+// Each scan of the repair cuts the outflows of one pool; a graph of n pools
+// settles in far fewer than 64 n scans unless rounding keeps it moving.
+constexpr int kScansPerPool = 64;
+
+// A topology read at run time.
+class RuntimeShape {
+public:
+    explicit RuntimeShape(const GraphTopology& topology) : topology_(&topology), links_(topology.links()) {}
+    int pools() const { return topology_->poolCount(); }
+    int pathways() const { return topology_->pathwayCount(); }
+    const GraphTopology::Link& link(int w) const { return links_[w]; }
+    static constexpr bool live(int) { return true; }
+    template <class F>
+    void forOutPathways(int pool, F f) const {
+        for (int w : topology_->outPathways(pool)) f(w);
+    }
+
+private:
+    const GraphTopology* topology_;
+    const GraphTopology::Link* links_;
+};
+
+// A pathway of a graph whose shape is known when the program is built: a
+// row of a constant table.
+struct FixedPathway {
+    const char* name;
+    GraphTopology::Link link;
+    double rate;  // at construction
+};
+
+// The topology of the first `pathways` rows of a table over these pools.
+GraphTopology fixedTopology(std::vector<std::string> poolNames, const FixedPathway* rows, int pathways);
+
+// A shape of Pools pools whose pathways are the first Pathways rows of the
+// constant table Rows (in the order of evaluation).
+//
+// Pathway w is left out of the step unless bit w of Live is set: its amount
+// is 0 and it adds nothing to any pool. That is the step's own result for a
+// pathway whose every stage flux is 0 (a zero-order pathway of rate 0, or a
+// first-order one of finite rate out of an empty pool that nothing feeds):
+// adding a zero changes no sum, since a sum that starts at +0 is never -0.
+// The caller checks that before it takes such a shape.
+template <int Pools, int Pathways, const FixedPathway* Rows, unsigned Live = ~0u>
+struct FixedShape {
+    static_assert(Pools <= kMaxGraphPools && Pathways <= kMaxGraphPathways, "graph too large");
+    static constexpr int pools() { return Pools; }
+    static constexpr int pathways() { return Pathways; }
+    static constexpr const GraphTopology::Link& link(int w) { return Rows[w].link; }
+    static constexpr bool live(int w) { return ((Live >> w) & 1u) != 0; }
+    // The pathways that take mass out of `pool`, in construction order.
+    template <class F>
+    static void forOutPathways(int pool, F f) {
+#pragma GCC unroll 16
+        for (int w = 0; w < Pathways; ++w)
+            if (Rows[w].link.source == pool && Rows[w].link.order != PathwayOrder::External) f(w);
+    }
+};
+
+template <class Shape>
+StepOutcome integrate(const Shape& shape, const GraphArrays& graph, double dt) {
+    const int pools = shape.pools();
+    const int pathways = shape.pathways();
+    double derivative[kMaxGraphPools];
+    double stageSum[kMaxGraphPools];  // D1 + D2 + D3
+    double stageMass[kMaxGraphPools];
+    double newMass[kMaxGraphPools];
+    double inflow[kMaxGraphPools];
+    double outflow[kMaxGraphPools];
+    bool givenUp[kMaxGraphPools];
+    double amount[kMaxGraphPathways];
+
+    // The classical fourth-order Runge-Kutta step with rates that hold over
+    // the step. Stage k evaluates every pathway at the masses
+    // M + c_k dt D_(k-1) (c = 0, 1/2, 1/2, 1; D_k the pools' summed
+    // derivative of stage k), and a pathway moves dt (f1 + 2 f2 + 2 f3 + f4) / 6.
+    // For a first-order pathway of rate r out of pool s that is
+    // r dt (M_s + dt (D1 + D2 + D3)_s / 6): the fourth stage is not needed,
+    // and the pathways out of one pool share the bracket. A zero-order (or
+    // external) pathway moves r dt.
+#pragma GCC unroll 16
+    for (int p = 0; p < pools; ++p) {
+        derivative[p] = 0.0;
+        stageSum[p] = 0.0;
+    }
+    const double half = 0.5 * dt;
+#pragma GCC unroll 3
+    for (int s = 0; s < 3; ++s) {
+#pragma GCC unroll 16
+        for (int p = 0; p < pools; ++p) {
+            stageMass[p] = s == 0 ? graph.mass[p] : graph.mass[p] + half * derivative[p];
+            derivative[p] = 0.0;
+        }
+#pragma GCC unroll 16
+        for (int w = 0; w < pathways; ++w) {
+            if (!shape.live(w)) continue;
+            const GraphTopology::Link& p = shape.link(w);
+            const double flux = p.order == PathwayOrder::First ? graph.rate[w] * stageMass[p.source] : graph.rate[w];
+            derivative[p.target] += flux;
+            if (p.order == PathwayOrder::External) {
+                derivative[p.source] += flux;
+            } else {
+                derivative[p.source] -= flux;
+            }
+        }
+#pragma GCC unroll 16
+        for (int p = 0; p < pools; ++p) stageSum[p] += derivative[p];
+    }
+    const double sixth = dt / 6.0;
+#pragma GCC unroll 16
+    for (int w = 0; w < pathways; ++w) {
+        if (!shape.live(w)) {
+            amount[w] = 0.0;
+            continue;
+        }
+        const GraphTopology::Link& p = shape.link(w);
+        amount[w] = p.order == PathwayOrder::First
+                        ? graph.rate[w] * (dt * (graph.mass[p.source] + sixth * stageSum[p.source]))
+                        : graph.rate[w] * dt;
+    }
+    StepOutcome outcome;
+#pragma GCC unroll 16
+    for (int w = 0; w < pathways; ++w) {
+        if (!std::isfinite(amount[w])) {
+            if (outcome.nonFinitePathway < 0) outcome.nonFinitePathway = w;
+            amount[w] = 0.0;
+        }
+    }
+
+    // Every pool's inflow, outflow and new mass from the amounts, each
+    // pool's sums taken in pathway order.
+    auto recompute = [&]() {
+#pragma GCC unroll 16
+        for (int p = 0; p < pools; ++p) {
+            inflow[p] = 0.0;
+            outflow[p] = 0.0;
+        }
+#pragma GCC unroll 16
+        for (int w = 0; w < pathways; ++w) {
+            if (!shape.live(w)) continue;
+            const GraphTopology::Link& p = shape.link(w);
+            if (p.order == PathwayOrder::External) {
+                inflow[p.source] += amount[w];
+            } else {
+                outflow[p.source] += amount[w];
+            }
+            inflow[p.target] += amount[w];
+        }
+#pragma GCC unroll 16
+        for (int p = 0; p < pools; ++p) newMass[p] = graph.mass[p] + inflow[p] - outflow[p];
+    };
+    // A new mass of 0 or more is sound whatever the scale (its parts are then
+    // finite, or it is infinite with them): the scale is only wanted below 0.
+    auto sound = [&](int p) {
+        if (newMass[p] >= 0.0) return true;
+        const double scale = std::fabs(graph.mass[p]) + std::fabs(inflow[p]) + std::fabs(outflow[p]);
+        return newMass[p] >= -kRoundoff * scale;
+    };
+
+    // A step whose new masses are all finite and 0 or more (the common one)
+    // needs no repair and commits them as they are.
+    auto plain = [&]() {
+        bool all = true;
+#pragma GCC unroll 16
+        for (int p = 0; p < pools; ++p) all &= newMass[p] >= 0.0 && newMass[p] <= DBL_MAX;
+        return all;
+    };
+
+    recompute();
+    if (plain()) {
+#pragma GCC unroll 16
+        for (int p = 0; p < pools; ++p) graph.mass[p] = newMass[p];
+    } else {
+        for (int p = 0; p < pools; ++p) givenUp[p] = false;
+        const int scanLimit = kScansPerPool * pools;
+        for (;;) {
+            int overdrawn = -1;
+            for (int p = 0; p < pools; ++p) {
+                if (!givenUp[p] && !sound(p)) {
+                    overdrawn = p;
+                    break;
+                }
+            }
+            if (overdrawn < 0) break;
+            if (outcome.repairScans == scanLimit) {
+                outcome.scanLimitReached = true;
+                break;
+            }
+            ++outcome.repairScans;
+            const double available = graph.mass[overdrawn] + inflow[overdrawn];
+            const double out = outflow[overdrawn];
+            if (std::isfinite(available) && available >= 0.0 && out > 0.0) {
+                // Cuts the outflows to what the pool holds; each cut also
+                // lowers the inflow of the pool at the other end, which the
+                // next scan sees.
+                const double r = available / out;
+                shape.forOutPathways(overdrawn, [&](int w) { amount[w] *= r; });
+            } else {
+                // The pool holds less than nothing even before anything
+                // leaves it (a negative or not-a-number mass, or inflow):
+                // nothing it gives can mend that, so it gives nothing.
+                shape.forOutPathways(overdrawn, [&](int w) { amount[w] = 0.0; });
+                givenUp[overdrawn] = true;
+                if (outcome.unrepairedPool < 0) outcome.unrepairedPool = overdrawn;
+            }
+            recompute();
+        }
+        // The flows of the last scan are those of the final amounts.
+        for (int p = 0; p < pools; ++p) {
+            double m = newMass[p];
+            if (!std::isfinite(m)) {
+                if (outcome.nonFinitePool < 0) outcome.nonFinitePool = p;
+                m = 0.0;
+            } else if (m < 0.0 && !givenUp[p] && sound(p)) {
+                m = 0.0;  // rounding below an emptied pool
+            }
+            graph.mass[p] = m;
+        }
+    }
+#pragma GCC unroll 16
+    for (int w = 0; w < pathways; ++w) {
+        graph.lastFlux[w] = amount[w];
+        graph.cumulativeFlux[w] += amount[w];
+    }
+    return outcome;
+}
+
+}  // namespace graph_step
+}  // namespace VEGSO
