@@ -93,7 +93,10 @@ bool spin_for(Ready ready) {
 
 // A thread's bed: it sleeps on `wake` until `ready` holds. The waker makes
 // what `ready` reads true and then calls wake_up, which wakes the sleeper
-// when there is one and costs a look at a flag when there is none.
+// when there is one and costs a look at a flag when there is none. The
+// write and the reads of `ready` are sequentially consistent: a weaker
+// order lets the sleeper and the waker each miss the other's news, and the
+// sleeper then sleeps for good.
 class bed {
 public:
     template <class Ready>
@@ -153,7 +156,7 @@ public:
         t_in_part = true;
         take_parts();
         t_in_part = false;
-        done_.wait([this, team] { return parts_done_.load(std::memory_order_acquire) == team; });
+        done_.wait([this, team] { return parts_done_.load() == team; });
         return true;
     }
 
@@ -192,7 +195,10 @@ private:
             if (!claims_.compare_exchange_weak(word, word + 1, std::memory_order_acquire)) continue;
             call_(job_, next, team);
             note_preemption();
-            if (parts_done_.fetch_add(1, std::memory_order_acq_rel) + 1 == team) done_.wake_up();
+            // Sequentially consistent, as the caller's look at the count
+            // after it is told asleep: else the caller could miss the last
+            // part and the last part miss the sleeping caller.
+            if (parts_done_.fetch_add(1) + 1 == team) done_.wake_up();
             word = claims_.load(std::memory_order_acquire);
         }
     }
