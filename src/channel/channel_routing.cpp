@@ -581,11 +581,11 @@ int ex_flow_route(model_state& m, double dt, double courant_limit, double& outle
             const substep_result r = route_substep(m, h, in);
             if (r == substep_result::failed) return -1;
             if (r == substep_result::accepted) {
-                m.run_sums.first_order_chan_inflow += in.first_order;
-                m.run_sums.stream_point_sources += in.point_sources;
-                m.run_sums.stream_point_sinks += in.point_sinks;
-                m.run_sums.gw_to_channels += in.gw_gain;
-                m.run_sums.channels_to_gw += in.gw_loss;
+                book_water(m, water_flow::first_order_inflow, in.first_order);
+                book_water(m, water_flow::stream_point_sources, in.point_sources);
+                book_water(m, water_flow::stream_point_sinks, in.point_sinks);
+                book_water(m, water_flow::gw_to_channels, in.gw_gain);
+                book_water(m, water_flow::channels_to_gw, in.gw_loss);
                 if (seepage) book_stream_exchange(m, h);
                 if (!m.vol_chan_point_step.empty()) commit_tracked_volumes(m);
                 break;
@@ -603,8 +603,8 @@ int ex_flow_route(model_state& m, double dt, double courant_limit, double& outle
             if (lake_leakage_on(m)) book_lake_leakage(m, h);
             entering_volumes lake_in;
             lake_point_sources(m, h, lake_in);
-            m.run_sums.lake_point_sources += lake_in.lake_sources;
-            m.run_sums.lake_point_sinks += lake_in.lake_sinks;
+            book_water(m, water_flow::lake_point_sources, lake_in.lake_sources);
+            book_water(m, water_flow::lake_point_sinks, lake_in.lake_sinks);
         }
         outlet_volume += m.qp[m.nx[out_link]][out_link] * h;
         if (!m.qp_vol.empty()) {

@@ -14,7 +14,6 @@
 #include "input/input_steps.hpp"
 #include "input/reader_support.hpp"
 #include "model/model_state.hpp"
-#include "nutrients/nutrient_steps.hpp"
 #include "transport/transport_steps.hpp"
 
 namespace kesta {
@@ -31,16 +30,6 @@ bool alloc_node_state(model_state& m) {
     alloc_dmatrix(rows, cols, m.topw, "topw");
     return blocks_made(g_error_record, "the flow state of the channel nodes", m.chan_depth, m.area, m.area_old,
                        m.conv, m.dconv, m.topw);
-}
-
-void setup_nutrient_streams(model_state& m) {
-    zep_streams_init(m);
-    if (m.chan_lakes_on) zep_lakes_init(m);
-    load_stream_index_map(m);
-    if (run_stopped()) return;
-    assign_stream_constituents(m);
-    if (run_stopped()) return;
-    set_chan_nutrient_dispersion(m);
 }
 
 // The routing divides its step by the Courant limit and needs an outlet
@@ -78,43 +67,39 @@ bool erodible_link_present(const model_state& m) {
 
 }  // namespace
 
-void setup_channel(model_state& m) {
-    if (!m.chan_routing) return;
+bool setup_channel_network(model_state& m) {
+    if (!m.chan_routing) return false;
     say(m, format_text("reading channel input data from file %s\n", m.channel_input.c_str()));
     const int lake_losses = read_chan_input(m);
-    if (g_error_record.code != 0 || run_stopped()) return;
-    if (m.chan_routing == 1 && !routing_options_valid(m)) return;
+    if (g_error_record.code != 0 || run_stopped()) return false;
+    if (m.chan_routing == 1 && !routing_options_valid(m)) return false;
 
     alloc_dmatrix(m.maxnodes, m.nlinks, m.yp_max_flood, "yp_max_flood");
-    if (!blocks_made(g_error_record, "the highest water levels of the channel nodes", m.yp_max_flood)) return;
+    if (!blocks_made(g_error_record, "the highest water levels of the channel nodes", m.yp_max_flood)) return false;
     alloc_chan_sed_arrays(m);
-    if (run_stopped()) return;
+    if (run_stopped()) return false;
     if (m.chan_lakes_on && m.gwbound.n() >= m.ncells) {
         alloc_ivector(m.og_gwbound_type, m.ncells, "og_gwbound_type");
-        if (!blocks_made(g_error_record, "the groundwater boundary types as read", m.og_gwbound_type)) return;
+        if (!blocks_made(g_error_record, "the groundwater boundary types as read", m.og_gwbound_type)) return false;
         for (int k = 1; k <= m.ncells; ++k) m.og_gwbound_type[k] = m.gwbound[k];
     }
-    if (!alloc_node_state(m)) return;
+    if (!alloc_node_state(m)) return false;
     read_chan_hotstart(m);
-    if (run_stopped()) return;
-    if (m.nutrients) {
-        zep_streams_allocate(m);
-        if (m.chan_lakes_on) zep_lakes_allocate(m);
-    }
+    if (run_stopped()) return false;
     alloc_chan_contam_arrays(m);
-    if (m.nutrients) {
-        setup_nutrient_streams(m);
-        if (run_stopped()) return;
-    }
+    if (run_stopped()) return false;
     if (m.stream_loss || m.chan_con_trans) {
         alloc_dmatrix(m.maxnodes, m.nlinks, m.qriv, "qriv");
-        if (!blocks_made(g_error_record, "the stream-aquifer exchange of the channel nodes", m.qriv)) return;
+        if (!blocks_made(g_error_record, "the stream-aquifer exchange of the channel nodes", m.qriv)) return false;
     }
     if (m.chan_lakes_on && lake_losses) {
         alloc_dvector(m.lake_source, m.ncells, "lake_source");
-        if (!blocks_made(g_error_record, "the lake leakage of the cells", m.lake_source)) return;
+        if (!blocks_made(g_error_record, "the lake leakage of the cells", m.lake_source)) return false;
     }
+    return true;
+}
 
+void finish_channel_setup(model_state& m) {
     if (m.chan_sed_on && !erodible_link_present(m)) return;
     read_hlink_hnode(m);
     if (run_stopped()) return;
@@ -139,6 +124,10 @@ void setup_channel(model_state& m) {
     check_short_links(m);
     if (run_stopped()) return;
     check_thalweg(m);
+}
+
+void setup_channel(model_state& m) {
+    if (setup_channel_network(m)) finish_channel_setup(m);
 }
 
 }  // namespace kesta

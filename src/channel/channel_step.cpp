@@ -64,8 +64,8 @@ void step_channel_routing(model_state& m) {
     for (int l = 1; l <= m.nlinks; ++l) {
         for (int j = 1; j <= m.nx[l]; ++j) m.area_old[j][l] = m.area[j][l];
     }
-    m.run_sums.chan_lateral_inflow += overland_channel_exchange(m, dt);
-    m.run_sums.chan_lateral_inflow += sacramento_channel_inflow(m, dt);
+    book_water(m, water_flow::channel_lateral_inflow, overland_channel_exchange(m, dt));
+    book_water(m, water_flow::channel_lateral_inflow, sacramento_channel_inflow(m, dt));
     if (g_error_record.stop) return;
     take_pipe_outflow_into_channels(m, dt);
 

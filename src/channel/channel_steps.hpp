@@ -25,6 +25,14 @@ void set_chan_point_value(model_state& m);
 // channel file, the grid-stream file, the initial state and the network
 // diagnostics, in a fixed order. Does nothing without channel routing.
 void setup_channel(model_state& m);
+// The same in two parts, between which the nutrient module sets up its
+// streams and lakes. The first reads the network and makes the node state,
+// the hotstart state, the channel constituent arrays and the exchange
+// tables; it returns true when the second may follow (false without channel
+// routing, or when it stopped or stored a code). The second checks the
+// network and makes the rest of the channel state.
+bool setup_channel_network(model_state& m);
+void finish_channel_setup(model_state& m);
 void step_channel_routing(model_state& m);
 // Hands the channels the Sacramento outflow of dt seconds as lateral inflow
 // of the grid-stream entries' nodes; returns the volume (m3).

@@ -162,8 +162,8 @@ void book_lake_leakage(model_state& m, double h) {
         // A lake whose losses were cut is empty: exactly, not to rounding.
         if (scale < 1.0) lost = m.lake_volume[lake] + gained;
         m.lake_volume[lake] += gained - lost;
-        m.run_sums.gw_to_lakes += gained;
-        m.run_sums.lakes_to_gw += lost;
+        book_water(m, water_flow::gw_to_lakes, gained);
+        book_water(m, water_flow::lakes_to_gw, lost);
     }
 }
 

@@ -104,6 +104,22 @@ void setup_nutrient_overland(model_state& m) {
     m.ov_con_trans = 1;
 }
 
+// The nutrient species' streams and lakes on the channel network, once the
+// channel constituents have their arrays: their water temperature, pH and
+// totals, the stream id map of the aquatic environment file, the stream
+// initial values and the species' dispersion.
+void setup_nutrient_streams(model_state& m) {
+    zep_streams_allocate(m);
+    if (m.chan_lakes_on) zep_lakes_allocate(m);
+    zep_streams_init(m);
+    if (m.chan_lakes_on) zep_lakes_init(m);
+    load_stream_index_map(m);
+    if (run_stopped()) return;
+    assign_stream_constituents(m);
+    if (run_stopped()) return;
+    set_chan_nutrient_dispersion(m);
+}
+
 }  // namespace
 
 void read_watershed_mask(model_state& m) {
@@ -185,7 +201,10 @@ void read_model_inputs(model_state& m) {
         setup_nutrient_overland(m);
         if (g_error_record.code != 0 || run_stopped()) return;
     }
-    setup_channel(m);
+    if (setup_channel_network(m)) {
+        if (m.nutrients) setup_nutrient_streams(m);
+        if (!run_stopped()) finish_channel_setup(m);
+    }
     if (run_stopped()) return;
     if (m.nutrients && m.soil_con_trans) assign_zep_soil_tables(m);
     build_vq_data(m);

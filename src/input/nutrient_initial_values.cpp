@@ -34,10 +34,45 @@ struct table_column {
     int table;
     int column;
 };
-constexpr table_column kTables[kOverlandInitialKinds] = {
-    {table_zep_n, 1},   {table_zep_n, 2},   {table_zep_n, 3},   {table_zep_n, 4},
-    {table_zep_p, 1},   {table_zep_p, 2},   {table_zep_oth, 1}, {table_zep_oth, 2},
-    {table_zep_oth, 3}, {table_zep_c, 1},   {table_zep_c, 2},   {table_dispersion, 1}};
+// The overland, stream and groundwater tables of each group of species.
+struct group_tables {
+    nutrient_table_group group;
+    int overland;
+    int stream;
+    int groundwater;
+    int columns;  // of the overland table's rain line (PRECIP_CONC)
+};
+constexpr group_tables kGroupTables[] = {
+    {nutrient_table_group::nitrogen, table_zep_n, stream_table_zep_n, table_zep_gw_n, 4},
+    {nutrient_table_group::phosphorus, table_zep_p, stream_table_zep_p, table_zep_gw_p, 3},
+    {nutrient_table_group::other, table_zep_oth, stream_table_zep_oth, table_zep_gw_oth, 3}};
+
+constexpr const group_tables& tables_of(nutrient_table_group g) {
+    return g == nutrient_table_group::nitrogen ? kGroupTables[0]
+           : g == nutrient_table_group::phosphorus ? kGroupTables[1]
+                                                   : kGroupTables[2];
+}
+
+struct entry_tables {
+    table_column overland[kOverlandInitialKinds];
+    table_column stream[kNutrientSpecies];
+};
+constexpr entry_tables make_entry_tables() {
+    entry_tables t{};
+    for (const water_species_row& r : kWaterSpecies) {
+        t.overland[r.species] = {tables_of(r.group).overland, r.column};
+        t.stream[r.species] = {tables_of(r.group).stream, r.column};
+    }
+    t.overland[kDocEntry] = {table_zep_c, 1};
+    t.overland[kFocEntry] = {table_zep_c, 2};
+    t.overland[kDispersionEntry] = {table_dispersion, 1};
+    return t;
+}
+constexpr entry_tables kEntryTables = make_entry_tables();
+static_assert(kDocEntry == kNutrientSpecies && kDispersionEntry + 1 == kOverlandInitialKinds,
+              "the overland entries are the species, then DOC, its fraction and the dispersion");
+// The mapping table of each overland entry and the column that holds it.
+constexpr const table_column (&kTables)[kOverlandInitialKinds] = kEntryTables.overland;
 
 bool non_negative(double v) { return v >= 0.0; }
 bool overland_dispersion(double v) { return v >= 0.0 && v <= kMostOverlandDispersion; }
@@ -46,7 +81,7 @@ bool overland_dispersion(double v) { return v >= 0.0 && v <= kMostOverlandDisper
 // when the run stops. `what` is "the %s constituent" or, for the
 // dispersion, "the overland constituent %s".
 bool assign_entry(model_state& m, int e, vec1<double>& dest) {
-    const zep_initial_source& src = m.zep->overland_init[static_cast<std::size_t>(e)];
+    const zep_initial_source& src = m.project_options.ov_init[static_cast<std::size_t>(e)];
     const char* name = nutrient_display_name(e);
     const bool overland_words = e == kDispersionEntry;
     switch (src.kind) {
@@ -117,10 +152,7 @@ bool assign_entry(model_state& m, int e, vec1<double>& dest) {
 }
 
 // The stream table and column of each species.
-constexpr table_column kStreamTables[kNutrientSpecies] = {
-    {stream_table_zep_n, 1}, {stream_table_zep_n, 2}, {stream_table_zep_n, 3},   {stream_table_zep_n, 4},
-    {stream_table_zep_p, 1}, {stream_table_zep_p, 2}, {stream_table_zep_oth, 1}, {stream_table_zep_oth, 2},
-    {stream_table_zep_oth, 3}};
+constexpr const table_column (&kStreamTables)[kNutrientSpecies] = kEntryTables.stream;
 
 bool stream_table_present(const model_state& m, int code) {
     const stream_table_info& t = m.st_mapping_table_info;
@@ -149,7 +181,7 @@ bool stream_table_values(model_state& m, table_column t, vec1<double>& by_link) 
 // The initial concentration of species e per link (links with ID 0 in a
 // table's index map keep 0) into by_link; false when the run stops.
 bool stream_values(model_state& m, int e, vec1<double>& by_link) {
-    const zep_initial_source& src = m.zep->stream_init[static_cast<std::size_t>(e)];
+    const zep_initial_source& src = m.project_options.st_init[static_cast<std::size_t>(e)];
     const char* name = nutrient_display_name(e);
     by_link = vec1<double>(m.nlinks);
     switch (src.kind) {
@@ -193,30 +225,24 @@ bool stream_values(model_state& m, int e, vec1<double>& by_link) {
 // file holds, one value per table column; a species whose table gives
 // none brings none with the rain.
 bool read_precip_concs(model_state& m, int first) {
-    struct precip_table {
-        int table;
-        int columns;
-        int species;  // of the first column
-        int kept;     // columns that are species
-    };
-    constexpr precip_table kPrecipTables[] = {
-        {table_zep_n, 4, aq_no2, 4}, {table_zep_p, 3, aq_op, 2}, {table_zep_oth, 3, aq_alg, 3}};
     for (int e = 0; e < kNutrientSpecies; ++e) m.precip_conc.at(first + e) = 0.0;
-    for (const precip_table& t : kPrecipTables) {
-        if (!m.mapping_table_given || !mapping_table_present(m.mapping_tables, t.table)) continue;
+    for (const group_tables& t : kGroupTables) {
+        if (!m.mapping_table_given || !mapping_table_present(m.mapping_tables, t.overland)) continue;
         vec1<double> precip(t.columns);
         grid_header header;
-        if (!read_mapping_table(m.mapping_tables, m.mapping_table, t.table, {}, header, m.mask, m.rows, m.cols,
+        if (!read_mapping_table(m.mapping_tables, m.mapping_table, t.overland, {}, header, m.mask, m.rows, m.cols,
                                 m.summary_fp.get(), t.columns, &precip))
             return false;
-        for (int j = 1; j <= t.kept; ++j) {
-            const int e = t.species + j - 1;
-            if (!(precip[j] >= 0.0))
+        for (const water_species_row& r : kWaterSpecies) {
+            if (r.group != t.group) continue;
+            const int e = r.species;
+            const double v = precip[r.column];
+            if (!(v >= 0.0))
                 return refuse(format_text("Error: the %s table of mapping-table file %s gives %s a PRECIP_CONC of "
                                           "%g; it must be 0 or more.\n",
-                                          get_table_keyword(t.table).c_str(), m.mapping_table.c_str(),
-                                          nutrient_display_name(e), precip[j]));
-            m.precip_conc.at(first + e) = precip[j];
+                                          get_table_keyword(t.overland).c_str(), m.mapping_table.c_str(),
+                                          nutrient_display_name(e), v));
+            m.precip_conc.at(first + e) = v;
         }
     }
     return true;
@@ -228,7 +254,7 @@ void assign_stream_constituents(model_state& m) {
     zep_streams& st = m.zep->streams;
     vec1<double> by_link;
     for (int e = 0; e < kNutrientSpecies; ++e) {
-        if (m.zep->stream_init[static_cast<std::size_t>(e)].kind < 1 &&
+        if (m.project_options.st_init[static_cast<std::size_t>(e)].kind < 1 &&
             !stream_table_present(m, kStreamTables[e].table))
             continue;
         if (!stream_values(m, e, by_link)) return;
@@ -276,47 +302,33 @@ void assign_stream_constituents(model_state& m) {
 }
 
 void assign_zep_gw_tables(model_state& m) {
-    // The species of each table's columns; a table's further columns are
-    // read and not used. ZEP_GW_N holds the four nitrogen species in
-    // order. ZEP_GW_P is read like its overland twin ZEP_P: organic and
-    // dissolved phosphorus, its other columns unused. ZEP_GW_OTH holds
-    // the two species of the overland ZEP_OTH that groundwater can carry,
-    // CBOD and dissolved oxygen; algae live only in the light. Filling
-    // consecutive slots instead (ZEP_GW_P into first + 4 to 6, ZEP_GW_OTH
-    // into first + 8 and 9) would put a phosphorus column into the algae
-    // and a column into slot first + 9, a soil-only pool with
-    // SOIL_CON_TRANS and no slot at all without it; this way every column
-    // fills a species of its own kind.
-    struct gw_table {
-        int table;
-        int species[4];  // -1: no species
-    };
-    constexpr gw_table kGwTables[] = {{table_zep_gw_n, {aq_no2, aq_no3, aq_nh4, aq_on}},
-                                      {table_zep_gw_p, {aq_op, aq_dp, -1, -1}},
-                                      {table_zep_gw_oth, {aq_cbod, aq_do, -1, -1}}};
+    // The species of each table's columns (their rows' groundwater
+    // columns); a table's further columns are read and not used. Every
+    // column fills a species of its own kind: algae, which live only in
+    // the light, have none.
     const int first = m.first_nutrient_constituent;
     if (first < 1 || !m.mapping_table_given) return;
-    for (const gw_table& t : kGwTables) {
-        if (!mapping_table_present(m.mapping_tables, t.table)) continue;
+    for (const group_tables& t : kGroupTables) {
+        if (!mapping_table_present(m.mapping_tables, t.groundwater)) continue;
         if (!m.water_table_given) {
             warn(format_text("The %s table of mapping-table file %s has no effect without WATER_TABLE: no "
                              "groundwater reaches the surface or the soil.\n",
-                             get_table_keyword(t.table).c_str(), m.mapping_table.c_str()));
+                             get_table_keyword(t.groundwater).c_str(), m.mapping_table.c_str()));
             continue;
         }
         std::array<vec1<double>*, 7> columns{};
-        for (int j = 0; j < 4; ++j) {
-            if (t.species[j] >= 0)
-                columns[static_cast<std::size_t>(j)] = &m.gw_conc[static_cast<std::size_t>(first + t.species[j])];
+        for (const water_species_row& r : kWaterSpecies) {
+            if (r.group == t.group && r.gw_column > 0)
+                columns[static_cast<std::size_t>(r.gw_column - 1)] =
+                    &m.gw_conc[static_cast<std::size_t>(first + r.species)];
         }
-        if (!read_table_columns(m, t.table, columns)) return;
-        for (int j = 0; j < 4; ++j) {
-            if (t.species[j] < 0) continue;
-            const char* name = nutrient_display_name(t.species[j]);
-            const value_rule rule{name, "g/m3", non_negative, "it must be 0 or more"};
+        if (!read_table_columns(m, t.groundwater, columns)) return;
+        for (const water_species_row& r : kWaterSpecies) {
+            if (r.group != t.group || r.gw_column < 1) continue;
+            const value_rule rule{r.display, "g/m3", non_negative, "it must be 0 or more"};
             std::string detail;
-            if (first_breach(m, *columns[static_cast<std::size_t>(j)], rule, value_source(m, false, "", t.table),
-                             detail) != 0)
+            if (first_breach(m, *columns[static_cast<std::size_t>(r.gw_column - 1)], rule,
+                             value_source(m, false, "", t.groundwater), detail) != 0)
                 return void(refuse("Error: groundwater nutrient concentration: " + detail + "\n"));
         }
     }

@@ -55,6 +55,13 @@ bool read_columns(model_state& m, int table, int count, std::array<vec1<double>,
     return true;
 }
 
+// The soil pools of a group: the columns of its pool table.
+constexpr int pools_in(nutrient_table_group g) {
+    int n = 0;
+    for (const soil_pool_row& r : kSoilPoolRows) n += r.group == g ? 1 : 0;
+    return n;
+}
+
 bool present(const model_state& m, int table) {
     return m.mapping_table_given && mapping_table_present(m.mapping_tables, table);
 }
@@ -69,17 +76,19 @@ void assign_zep_soil_tables(model_state& m) {
     const int first = m.first_nutrient_constituent;
     if (first < 1 || !m.zep || !m.soil_con_trans || m.zep->soils.cells.empty()) return;
     const project_options& o = m.project_options;
-    // Each pool table, its card and the soil pool of its first column.
+    // Each pool table, its card and the group of soil pools its columns
+    // hold (their rows' columns).
     const struct {
         int table;
         int card;
-        int pool;
+        nutrient_table_group group;
         int columns;
         const char* card_name;
         const char* table_name;
-    } kPoolTables[] = {{table_zep_soil_n, o.soils_zep_n, 2, 5, "SOILS_ZEP_N", "ZEP_SOIL_N"},
-                       {table_zep_soil_p, o.soils_zep_p, 7, 6, "SOILS_ZEP_P", "ZEP_SOIL_P"},
-                       {table_zep_soil_c, o.soils_zep_c, 0, 2, "SOILS_ZEP_C", "ZEP_SOIL_C"}};
+    } kPoolTables[] = {{table_zep_soil_n, o.soils_zep_n, nutrient_table_group::nitrogen, pools_in(nutrient_table_group::nitrogen), "SOILS_ZEP_N", "ZEP_SOIL_N"},
+                       {table_zep_soil_p, o.soils_zep_p, nutrient_table_group::phosphorus, pools_in(nutrient_table_group::phosphorus), "SOILS_ZEP_P",
+                        "ZEP_SOIL_P"},
+                       {table_zep_soil_c, o.soils_zep_c, nutrient_table_group::carbon, pools_in(nutrient_table_group::carbon), "SOILS_ZEP_C", "ZEP_SOIL_C"}};
     std::array<vec1<double>, 7> cols;
     for (const auto& t : kPoolTables) {
         if (t.card != 2) continue;
@@ -90,10 +99,11 @@ void assign_zep_soil_tables(model_state& m) {
             continue;
         }
         if (!read_columns(m, t.table, t.columns, cols, true)) return;
-        for (int j = 0; j < t.columns; ++j) {
-            vec1<double>& kg = cols[static_cast<std::size_t>(j)];
+        for (const soil_pool_row& r : kSoilPoolRows) {
+            if (r.group != t.group) continue;
+            vec1<double>& kg = cols[static_cast<std::size_t>(r.column - 1)];
             for (int k = 1; k <= m.ncells; ++k) kg[k] *= kGramsPerKilogram;
-            copy_vector_to_column(kg, m.soil_mass[static_cast<std::size_t>(first + t.pool + j)], 1, m.ncells);
+            copy_vector_to_column(kg, m.soil_mass[static_cast<std::size_t>(first + r.pool)], 1, m.ncells);
         }
     }
     // The sorption parameters: ZEP_SOIL_KM into entries 0 to 5, ZEP_SOIL_KOC

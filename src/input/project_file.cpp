@@ -20,7 +20,6 @@
 #include "core/thread_team.hpp"
 #include "core/warnings.hpp"
 #include "input/time_series.hpp"
-#include "nutrients/zep_container.hpp"
 
 namespace kesta {
 
@@ -431,24 +430,20 @@ bool sorption_card(card_context& c) {
 
 bool nutrients_card(card_context& c) {
     c.po.nutrients = 1;
-    c.po.zep_container = std::make_shared<zep_container>();
     return true;
 }
 
-// The container for a nutrient card, or null after storing code 79.
-zep_container* nutrient_container(card_context& c) {
-    if (!c.po.zep_container) {
-        g_error_record.code = 79;
-        g_error_record.item = c.row->text;
-        return nullptr;
-    }
-    return c.po.zep_container.get();
+// The nutrient cards need NUTRIENTS before them; false after storing code 79.
+bool nutrients_given(card_context& c) {
+    if (c.po.nutrients) return true;
+    g_error_record.code = 79;
+    g_error_record.item = c.row->text;
+    return false;
 }
 
 bool aq_env_card(card_context& c) {
-    zep_container* z = nutrient_container(c);
-    if (!z) return false;
-    pop_string(c.line, z->aquatic_env_file);
+    if (!nutrients_given(c)) return false;
+    pop_string(c.line, c.po.aq_env);
     return true;
 }
 
@@ -468,16 +463,14 @@ void read_initial_source(card_context& c, zep_initial_source& s) {
 }
 
 bool ov_init_card(card_context& c) {
-    zep_container* z = nutrient_container(c);
-    if (!z) return false;
-    read_initial_source(c, z->overland_init[static_cast<std::size_t>(c.row->value)]);
+    if (!nutrients_given(c)) return false;
+    read_initial_source(c, c.po.ov_init[static_cast<std::size_t>(c.row->value)]);
     return true;
 }
 
 bool st_init_card(card_context& c) {
-    zep_container* z = nutrient_container(c);
-    if (!z) return false;
-    read_initial_source(c, z->stream_init[static_cast<std::size_t>(c.row->value)]);
+    if (!nutrients_given(c)) return false;
+    read_initial_source(c, c.po.st_init[static_cast<std::size_t>(c.row->value)]);
     return true;
 }
 
@@ -487,23 +480,20 @@ void read_output_request(card_context& c, zep_output_request& r) {
 }
 
 bool out_ov_card(card_context& c) {
-    zep_container* z = nutrient_container(c);
-    if (!z) return false;
-    read_output_request(c, z->overland_output[static_cast<std::size_t>(c.row->value)]);
+    if (!nutrients_given(c)) return false;
+    read_output_request(c, c.po.out_ov[static_cast<std::size_t>(c.row->value)]);
     return true;
 }
 
 bool out_st_card(card_context& c) {
-    zep_container* z = nutrient_container(c);
-    if (!z) return false;
-    read_output_request(c, z->stream_output[static_cast<std::size_t>(c.row->value)]);
+    if (!nutrients_given(c)) return false;
+    read_output_request(c, c.po.out_st[static_cast<std::size_t>(c.row->value)]);
     return true;
 }
 
 bool out_hyd_card(card_context& c) {
-    zep_container* z = nutrient_container(c);
-    if (!z) return false;
-    read_output_request(c, z->location_output[static_cast<std::size_t>(c.row->value)]);
+    if (!nutrients_given(c)) return false;
+    read_output_request(c, c.po.out_hyd[static_cast<std::size_t>(c.row->value)]);
     return true;
 }
 
@@ -914,7 +904,7 @@ constexpr card_row kCards[] = {
     {"REPLACE_VALS", 301, K::special, {}, {}, 0, nullptr, replace_vals_card},
     {"REPLACE_FOLDER", 302, K::special, {}, {}, 0, nullptr, replace_folder_card},
 
-    // Nutrients: NUTRIENTS makes the container that the cards after it fill.
+    // Nutrients: NUTRIENTS must come before the nutrient cards.
     {"NUTRIENTS", 303, K::special, {}, {}, 0, nullptr, nutrients_card},
     {"AQ_ENV", 304, K::special, {}, {}, 0, "AQ_ENV", aq_env_card},
     {"OV_INIT_NO2", 305, K::special, {}, {}, 0, "OV_INIT_XXX", ov_init_card},
@@ -992,7 +982,7 @@ constexpr bool is_none(const field_ref& f) { return std::holds_alternative<std::
 // The number of places the `value` of a special card may select.
 constexpr int index_limit(card_handler h) {
     if (h == ov_init_card) return kOverlandInitialKinds;
-    if (h == st_init_card || h == out_ov_card || h == out_st_card || h == out_hyd_card) return kNutrientSpecies;
+    if (h == st_init_card || h == out_ov_card || h == out_st_card || h == out_hyd_card) return kNutrientCardSpecies;
     if (h == sorption_card) return kSorptionConstants;
     return 1;
 }

@@ -7,19 +7,38 @@
 // was read. Texts hold a card's value whole, whatever its length.
 #pragma once
 
-#include <memory>
+#include <array>
 #include <string>
 #include <vector>
 
 namespace kesta {
-
-struct zep_container;
 
 // Positions in `project_options::sorption_constants`, in card order.
 enum sorption_index : int {
     sorption_no2_km, sorption_no3_km, sorption_nh4_km, sorption_on_km, sorption_op_km, sorption_dp_km,
     sorption_no2_koc, sorption_no3_koc, sorption_nh4_koc, sorption_on_koc, sorption_op_koc, sorption_dp_koc,
     kSorptionConstants
+};
+
+// Entries of the nutrient cards, in card order: the nine water species
+// (NO2, NO3, NH4, ON, OP, DP, ALG, CBOD, DO), then for the overland initial
+// values DOC, its organic-carbon fraction and the dispersion.
+constexpr int kNutrientCardSpecies = 9;
+constexpr int kOverlandInitialKinds = 12;
+
+// Where the initial value of one nutrient entry comes from (OV_INIT_*,
+// ST_INIT_* and the like).
+struct zep_initial_source {
+    int kind = 0;  // 1 map file, 2 mapping table, 3 uniform
+    double value = 0.0;  // the uniform value (kind 3)
+    std::string map_name;  // the map file (kind 1)
+};
+
+// One species' output card (OUT_OV_*, OUT_ST_*, OUT_HYD_*): the file name
+// its outputs are named from, flag 1 when the card was given.
+struct zep_output_request {
+    int flag = 0;
+    std::string file_name;
 };
 
 // A line of the project file whose keyword names no card: the keyword as
@@ -333,8 +352,18 @@ struct project_options {
     int pexlo_compression = 0;
     int stream_info = 0;
     int nutrients = 0;
-    // Made by the NUTRIENTS card; the model state shares it and releases it.
-    std::shared_ptr<kesta::zep_container> zep_container;
+    // The nutrient cards, which need NUTRIENTS before them. AQ_ENV: the
+    // aquatic environment file.
+    std::string aq_env;
+    // OV_INIT_NO2 ... OV_INIT_DO, OV_DOC_INIT, OV_DOC_FOC, OV_DISPERSION and
+    // ST_INIT_NO2 ... ST_INIT_DO, indexed from 0 in card order.
+    std::array<zep_initial_source, kOverlandInitialKinds> ov_init;
+    std::array<zep_initial_source, kNutrientCardSpecies> st_init;
+    // OUT_OV_*, OUT_ST_* and OUT_HYD_* (at the outlet), indexed from 0 in
+    // species order.
+    std::array<zep_output_request, kNutrientCardSpecies> out_ov;
+    std::array<zep_output_request, kNutrientCardSpecies> out_st;
+    std::array<zep_output_request, kNutrientCardSpecies> out_hyd;
     int ov_init_depth_given = 0;
     int write_ov_hotstart_given = 0;
     std::string write_ov_hotstart;

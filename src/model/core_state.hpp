@@ -1,6 +1,7 @@
 // Members of the model state owned by the model core: run control and clock.
 #pragma once
 
+#include <cstddef>
 #include <memory>
 #include <string>
 
@@ -10,10 +11,36 @@
 
 namespace kesta {
 
-// Running water sums of the run (m3) that an event reports as differences:
-// the processes add to them, start_event copies them, finish_event subtracts
-// the copy. The grid-edge boundary totals are the overland step's own
-// (ov_bdy_*); their copy at the event start is kept beside them.
+// What moves water into, out of or between the stores of the basin, one
+// running total of the run each (m3): the processes book what they moved
+// with book_water(), the books of an event copy the totals when they open,
+// and the event's volume of each is its total less the copy (or, where the
+// row says so, the event's own sum, added to by the same booking).
+enum class water_flow : int {
+    overland_cleanup,
+    interception,
+    infiltration,
+    soil_evaporation,
+    overland_point_sources,
+    boundary_outflow,
+    boundary_fixed_outflow,
+    boundary_fixed_inflow,
+    channel_lateral_inflow,
+    first_order_inflow,
+    stream_point_sources,
+    stream_point_sinks,
+    gw_to_channels,
+    channels_to_gw,
+    lake_point_sources,
+    lake_point_sinks,
+    lake_evaporation,
+    gw_to_lakes,
+    lakes_to_gw,
+    count
+};
+
+// The running totals of the water flows (m3), named as the summaries and
+// the balances read them.
 struct water_run_sums {
     double mass_cleanup_error_overland = 0.0;  // water made by setting negative depths to 0
     double interception = 0.0;
@@ -31,6 +58,11 @@ struct water_run_sums {
     double gw_to_lakes = 0.0;     // leakage from the aquifer into the channel lakes
     double lakes_to_gw = 0.0;     // leakage from the channel lakes into the aquifer
     double overland_point_sources = 0.0;  // water the cell point sources put on the ground
+    // At the grid's edge (OV_BOUNDARY): what left through normal-depth
+    // cells, and what fixed-level cells removed and added.
+    double ov_bdy_out_vol = 0.0;
+    double ov_bdy_fixed_out_vol = 0.0;
+    double ov_bdy_fixed_in_vol = 0.0;
 };
 
 struct core_state {
@@ -200,6 +232,63 @@ struct core_state {
     std::string moist_from_olma, ksat_from_olma, rough_from_olma, erosivity_from_olma,
         crop_fact_from_olma, et_demand_from_olma;
 };
+
+// The water flows, one row each: the running total of the run and the
+// event's volume of it (null: none), and whether the booking adds to the
+// event's volume itself (zeroed when the event's books open) instead of the
+// event forming it from the totals as it closes.
+struct water_flow_row {
+    water_flow flow;
+    double water_run_sums::*run;
+    double core_state::*event;
+    bool event_booked;
+};
+
+inline constexpr water_flow_row kWaterFlows[] = {
+    {water_flow::overland_cleanup, &water_run_sums::mass_cleanup_error_overland,
+     &core_state::mass_cleanup_error_overland, false},
+    {water_flow::interception, &water_run_sums::interception, &core_state::volume_of_interception, false},
+    {water_flow::infiltration, &water_run_sums::infiltrated_volume, &core_state::volume_of_infiltrated_water, false},
+    {water_flow::soil_evaporation, &water_run_sums::soil_evaporation, nullptr, false},
+    {water_flow::overland_point_sources, &water_run_sums::overland_point_sources,
+     &core_state::volume_overland_point_sources, true},
+    {water_flow::boundary_outflow, &water_run_sums::ov_bdy_out_vol, &core_state::volume_ov_boundary_outflow_1, false},
+    {water_flow::boundary_fixed_outflow, &water_run_sums::ov_bdy_fixed_out_vol,
+     &core_state::volume_ov_boundary_outflow_2, false},
+    {water_flow::boundary_fixed_inflow, &water_run_sums::ov_bdy_fixed_in_vol, &core_state::volume_ov_boundary_inflow,
+     false},
+    {water_flow::channel_lateral_inflow, &water_run_sums::chan_lateral_inflow, &core_state::volume_of_lateral_inflow,
+     false},
+    {water_flow::first_order_inflow, &water_run_sums::first_order_chan_inflow, &core_state::volume_first_order_chan,
+     false},
+    {water_flow::stream_point_sources, &water_run_sums::stream_point_sources, &core_state::volume_stream_point_sources,
+     false},
+    {water_flow::stream_point_sinks, &water_run_sums::stream_point_sinks, &core_state::volume_stream_point_sinks,
+     false},
+    {water_flow::gw_to_channels, &water_run_sums::gw_to_channels, &core_state::volume_gw_chan, false},
+    {water_flow::channels_to_gw, &water_run_sums::channels_to_gw, &core_state::volume_water_chan_gw, false},
+    {water_flow::lake_point_sources, &water_run_sums::lake_point_sources, &core_state::volume_lake_point_sources,
+     false},
+    {water_flow::lake_point_sinks, &water_run_sums::lake_point_sinks, &core_state::volume_lake_point_sinks, false},
+    {water_flow::lake_evaporation, &water_run_sums::lake_evaporation, &core_state::volume_of_lake_evaporation, false},
+    {water_flow::gw_to_lakes, &water_run_sums::gw_to_lakes, &core_state::volume_gw_lakes, false},
+    {water_flow::lakes_to_gw, &water_run_sums::lakes_to_gw, &core_state::volume_water_lakes_gw, false},
+};
+
+constexpr bool water_flows_in_order() {
+    for (int i = 0; i < static_cast<int>(water_flow::count); ++i)
+        if (static_cast<int>(kWaterFlows[i].flow) != i) return false;
+    return sizeof(kWaterFlows) / sizeof(kWaterFlows[0]) == static_cast<std::size_t>(water_flow::count);
+}
+static_assert(water_flows_in_order(), "row i of kWaterFlows holds water flow i");
+
+// Books `volume` m3 of a water flow: to the run's total and, for a row that
+// keeps it so, to the event's volume.
+inline void book_water(core_state& s, water_flow flow, double volume) {
+    const water_flow_row& row = kWaterFlows[static_cast<int>(flow)];
+    s.run_sums.*row.run += volume;
+    if (row.event_booked) s.*row.event += volume;
+}
 
 // Tail members of the core.
 struct core_tail_state {

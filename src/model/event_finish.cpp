@@ -6,6 +6,7 @@
 #include "calibration/optim_record.hpp"
 #include "channel/channel_steps.hpp"
 #include "channel/superlink/storm_drain_steps.hpp"
+#include "core/balance_sum.hpp"
 #include "core/error_record.hpp"
 #include "core/text_format.hpp"
 #include "core/warnings.hpp"
@@ -26,48 +27,34 @@ constexpr double kTiny = 1e-16;
 constexpr double kCubicFeetPerCubicMetre = 35.32;
 constexpr double kNoWaterInput = -1.0;
 
-void surface_at_event_end(model_state& m, double area) {
+void surface_at_event_end(model_state& m) {
     if (m.overland_lake_map_given && m.chan_lakes_on)
         warn("You are simulating overland lakes and perennial lakes, not recommended presently. "
              "Contact your KESTA developer for further advice\n\n");
-    m.volume_remaining_on_surface = surface_storage(m, area, m.volume_remaining_in_overland_lakes);
+    const surface_water w = surface_storage(m);
+    m.volume_remaining_on_surface = w.total;
+    m.volume_remaining_in_overland_lakes = w.in_overland_lakes;
 }
 
 // What the event leaves exfiltrated, in the channel-network lakes and as
 // snow.
-void stores_at_event_end(model_state& m, double area) {
+void stores_at_event_end(model_state& m) {
     m.volume_of_water_exfiltrated =
         m.total_vol_water_exfiltrated_this_run - m.beginning_vol_water_exfiltrated_this_event;
     if (m.chan_lakes_on) m.volume_remaining_in_lakes = channel_lake_storage(m);
-    if (m.snowdepth.n() >= 1) m.final_volume_of_snow = snow_storage(m, area);
+    if (m.snowdepth.n() >= 1) m.final_volume_of_snow = surface_storage(m).snow;
 }
-
 
 void event_volumes(model_state& m) {
     const water_run_sums& now = m.run_sums;
     const water_run_sums& then = m.run_sums_at_event_start;
     m.volume_of_discharge = m.discharge_volume_sum;
     m.event_peak_discharge = m.peak_q;
-    m.mass_cleanup_error_overland = now.mass_cleanup_error_overland - then.mass_cleanup_error_overland;
-    m.volume_of_interception = now.interception - then.interception;
-    m.volume_ov_boundary_inflow = m.ov_bdy_fixed_in_vol - m.ov_bdy_fixed_in_vol_at_event_start;
-    m.volume_ov_boundary_outflow_1 = m.ov_bdy_out_vol - m.ov_bdy_out_vol_at_event_start;
-    m.volume_ov_boundary_outflow_2 = m.ov_bdy_fixed_out_vol - m.ov_bdy_fixed_out_vol_at_event_start;
-    m.volume_lake_point_sources = now.lake_point_sources - then.lake_point_sources;
-    m.volume_lake_point_sinks = now.lake_point_sinks - then.lake_point_sinks;
-    m.volume_stream_point_sources = now.stream_point_sources - then.stream_point_sources;
-    m.volume_stream_point_sinks = now.stream_point_sinks - then.stream_point_sinks;
-    m.volume_of_lake_evaporation = now.lake_evaporation - then.lake_evaporation;
-    m.volume_of_lateral_inflow = now.chan_lateral_inflow - then.chan_lateral_inflow;
-    m.volume_first_order_chan = now.first_order_chan_inflow - then.first_order_chan_inflow;
-    m.volume_gw_chan = now.gw_to_channels - then.gw_to_channels;
-    m.volume_water_chan_gw = now.channels_to_gw - then.channels_to_gw;
-    m.volume_gw_lakes = now.gw_to_lakes - then.gw_to_lakes;
-    m.volume_water_lakes_gw = now.lakes_to_gw - then.lakes_to_gw;
-    // The event's own infiltration: the per-cell depths behind the maps run
-    // on from event to event.
-    if (any_infiltration(m))
-        m.volume_of_infiltrated_water = now.infiltrated_volume - then.infiltrated_volume;
+    // The event's volume of each flow: its total less the total when the
+    // event's books opened (the per-cell infiltration depths behind the
+    // maps run on from event to event).
+    for (const water_flow_row& row : kWaterFlows)
+        if (row.event && !row.event_booked) m.*row.event = now.*row.run - then.*row.run;
 }
 
 double ratio_or_no_input(double numerator, double denominator) {
@@ -159,98 +146,120 @@ void write_optim_line(model_state& m) {
     }
 }
 
+// The event water balance, one table for its three forms: with channels,
+// with channels and the Sacramento stores (which take the infiltrated water
+// and give it to the channels, so they count as storage and their
+// evapotranspiration leaves beside the direct evaporation), and over land
+// only. Each row is a store or a volume of the event, the side it counts
+// on, and the forms that count it, in the order each form adds its terms
+// (a group is summed before it joins the side's total): rows that two
+// forms add in a different order are rows of each.
+constexpr unsigned kChannels = 1u << 0, kSacramento = 1u << 1, kOverlandOnly = 1u << 2;
+// The Sacramento form divides by the inputs without the rain on the lakes.
+constexpr unsigned kSacramentoDivisor = 1u << 3;
+constexpr unsigned kAll = kChannels | kSacramento | kOverlandOnly;
+
+enum class term_side { in, out };
+
+struct event_term {
+    unsigned variants;
+    term_side side;
+    int group;
+    double model_state::*member;
+    double (*value)(const model_state& m);  // where no member holds the term
+};
+
+
+// The pipe network's water at the start and end, what it made, and the
+// tile water it took from the ground count like the surface's.
+double drains_in(const model_state& m) {
+    double in = 0.0, out = 0.0;
+    drain_balance_terms(m, in, out);
+    return in + m.volume_gw_tile_drains;
+}
+double drains_out(const model_state& m) {
+    double in = 0.0, out = 0.0;
+    drain_balance_terms(m, in, out);
+    return out;
+}
+
+constexpr unsigned kWithChannels = kChannels | kSacramento;
+constexpr unsigned kSacIn = kSacramento | kSacramentoDivisor;
+using term_member = double model_state::*;
+#define KESTA_TERM(name) static_cast<term_member>(&model_state::name), nullptr
+
+const event_term kEventBalance[] = {
+    // In: the rain (on the land and the lakes), the stores at the start, and what entered.
+    {kWithChannels, term_side::in, 1, KESTA_TERM(volume_rainfall_overland)},
+    {kWithChannels, term_side::in, 1, KESTA_TERM(volume_precip_to_lake)},
+    {kOverlandOnly | kSacramentoDivisor, term_side::in, 0, KESTA_TERM(volume_rainfall_overland)},
+    {kSacramento, term_side::in, 0, KESTA_TERM(volume_subsurface_at_event_start)},
+    {kOverlandOnly, term_side::in, 0, KESTA_TERM(initial_volume_overland_flow)},
+    {kAll | kSacramentoDivisor, term_side::in, 0, KESTA_TERM(volume_of_water_exfiltrated)},
+    {kWithChannels | kSacramentoDivisor, term_side::in, 0, KESTA_TERM(initial_volume_in_channels)},
+    {kWithChannels | kSacramentoDivisor, term_side::in, 0, KESTA_TERM(initial_volume_overland_flow)},
+    {kWithChannels, term_side::in, 0, KESTA_TERM(volume_gw_chan)},
+    {kWithChannels, term_side::in, 0, KESTA_TERM(volume_gw_lakes)},
+    {kWithChannels, term_side::in, 0, KESTA_TERM(initial_volume_in_lakes)},
+    {kAll | kSacramentoDivisor, term_side::in, 0, KESTA_TERM(initial_liquid_equiv_volume_snow)},
+    {kAll | kSacramentoDivisor, term_side::in, 0, KESTA_TERM(volume_overland_point_sources)},
+    {kSacramentoDivisor, term_side::in, 0, KESTA_TERM(initial_volume_in_lakes)},
+    {kSacramentoDivisor, term_side::in, 0, KESTA_TERM(volume_subsurface_at_event_start)},
+    {kAll | kSacramentoDivisor, term_side::in, 0, KESTA_TERM(volume_ov_boundary_inflow)},
+    {kChannels, term_side::in, 0, KESTA_TERM(volume_lake_point_sources)},
+    {kChannels, term_side::in, 0, KESTA_TERM(volume_stream_point_sources)},
+    {kChannels, term_side::in, 0, KESTA_TERM(volume_first_order_chan)},
+    {kSacIn, term_side::in, 0, KESTA_TERM(volume_first_order_chan)},
+    {kSacIn, term_side::in, 2, KESTA_TERM(volume_lake_point_sources)},
+    {kSacIn, term_side::in, 2, KESTA_TERM(volume_stream_point_sources)},
+    {kAll | kSacramentoDivisor, term_side::in, 0, nullptr, drains_in},
+    // Out: the stores at the end, and what left.
+    {kSacramento, term_side::out, 0, KESTA_TERM(volume_water_chan_gw)},
+    {kSacramento, term_side::out, 0, KESTA_TERM(volume_water_lakes_gw)},
+    {kAll, term_side::out, 0, KESTA_TERM(volume_remaining_on_surface)},
+    {kChannels | kOverlandOnly, term_side::out, 0, KESTA_TERM(volume_of_infiltrated_water)},
+    {kWithChannels, term_side::out, 0, KESTA_TERM(final_volume_in_channels)},
+    {kAll, term_side::out, 0, KESTA_TERM(volume_of_discharge)},
+    {kSacramento, term_side::out, 0, KESTA_TERM(volume_subsurface_at_event_end)},
+    {kAll, term_side::out, 0, KESTA_TERM(volume_et_removed_water)},
+    {kSacramento, term_side::out, 0, nullptr, sacramento_et_volume},
+    {kAll, term_side::out, 0, KESTA_TERM(final_volume_of_snow)},
+    {kWithChannels, term_side::out, 0, KESTA_TERM(volume_remaining_in_lakes)},
+    {kChannels, term_side::out, 0, KESTA_TERM(volume_water_chan_gw)},
+    {kChannels, term_side::out, 0, KESTA_TERM(volume_water_lakes_gw)},
+    {kAll, term_side::out, 0, KESTA_TERM(volume_ov_boundary_outflow_1)},
+    {kAll, term_side::out, 0, KESTA_TERM(volume_ov_boundary_outflow_2)},
+    {kWithChannels, term_side::out, 0, KESTA_TERM(volume_lake_point_sinks)},
+    {kWithChannels, term_side::out, 0, KESTA_TERM(volume_stream_point_sinks)},
+    {kWithChannels, term_side::out, 0, KESTA_TERM(volume_of_lake_evaporation)},
+    {kAll, term_side::out, 0, nullptr, drains_out},
+};
+#undef KESTA_TERM
+
 }  // namespace
-
-double surface_storage(const model_state& m, double cell_area, double& in_overland_lakes) {
-    double surface = 0.0;
-    in_overland_lakes = 0.0;
-    for (int k = 1; k <= m.ncells; ++k) {
-        if (in_channel_lake(m, k)) continue;
-        const int lake = m.overland_lake_map_given && k <= m.oland_lake_new.n() ? m.oland_lake_new[k] : 0;
-        if (lake > 0 && static_cast<std::size_t>(lake) < m.oland_lakes.size()) {
-            const double v =
-                (m.oland_lakes[static_cast<std::size_t>(lake)].level - value_at(m.elev, k)) * cell_area;
-            surface += v;
-            in_overland_lakes += v;
-        } else {
-            surface += value_at(m.h, k) * cell_area;
-        }
-    }
-    return surface;
-}
-
-double snow_storage(const model_state& m, double cell_area) {
-    double snow = 0.0;
-    for (int k = 1; k <= m.ncells && k <= m.snowdepth.n(); ++k)
-        if (!in_channel_lake(m, k)) snow += m.snowdepth[k] * cell_area;
-    return snow;
-}
 
 void event_mass_balance(model_state& m) {
     const bool channels = m.chan_routing || m.chan_alt_routing;
+    const unsigned variant = !channels ? kOverlandOnly : m.sacramento_given ? kSacramento : kChannels;
+    balance_sum in, out, divisor;
+    for (const event_term& t : kEventBalance) {
+        const double v = t.member ? m.*t.member : t.value(m);
+        if (t.variants & variant) (t.side == term_side::in ? in : out).add(v, t.group);
+        if ((t.variants & kSacramentoDivisor) && variant == kSacramento) divisor.add(v, t.group);
+    }
+    m.mass_input_original_mass = in.total();
+    m.mass_output_final_mass = out.total();
+    const double input = m.mass_input_original_mass, output = m.mass_output_final_mass;
     const double rain = m.volume_rainfall_overland + m.volume_precip_to_lake;
-    // The pipe network's water at the start and end, what it made, and the
-    // tile water it took from the ground count like the surface's.
-    double drains_in = 0.0, drains_out = 0.0;
-    drain_balance_terms(m, drains_in, drains_out);
-    drains_in += m.volume_gw_tile_drains;
-    if (channels && !m.sacramento_given) {
-        m.mass_input_original_mass =
-            rain + m.volume_of_water_exfiltrated + m.initial_volume_in_channels +
-            m.initial_volume_overland_flow + m.volume_gw_chan + m.volume_gw_lakes +
-            m.initial_volume_in_lakes + m.initial_liquid_equiv_volume_snow +
-            m.volume_overland_point_sources + m.volume_ov_boundary_inflow +
-            m.volume_lake_point_sources + m.volume_stream_point_sources + m.volume_first_order_chan + drains_in;
-        m.mass_output_final_mass =
-            m.volume_remaining_on_surface + m.volume_of_infiltrated_water +
-            m.final_volume_in_channels + m.volume_of_discharge + m.volume_et_removed_water +
-            m.final_volume_of_snow + m.volume_remaining_in_lakes + m.volume_water_chan_gw +
-            m.volume_water_lakes_gw + m.volume_ov_boundary_outflow_1 +
-            m.volume_ov_boundary_outflow_2 + m.volume_lake_point_sinks +
-            m.volume_stream_point_sinks + m.volume_of_lake_evaporation + drains_out;
+    if (variant == kChannels) {
+        m.mass_conservation_error = rain > 0.0 ? ratio_or_no_input(input - output, input) : kNoWaterInput;
+    } else if (variant == kSacramento) {
+        // The error is formed as (output - input) over the inputs without
+        // the rain on the lakes.
         m.mass_conservation_error =
-            rain > 0.0 ? ratio_or_no_input(m.mass_input_original_mass - m.mass_output_final_mass,
-                                           m.mass_input_original_mass)
-                       : kNoWaterInput;
-    } else if (channels) {
-        // The Sacramento stores take the infiltrated water and give it to the
-        // channels: they count as storage, and their evapotranspiration
-        // leaves beside the direct evaporation. The error is formed as
-        // (output - input) over the inputs without the rain on the lakes.
-        const double point_sources = m.volume_lake_point_sources + m.volume_stream_point_sources;
-        m.mass_input_original_mass =
-            rain + m.volume_subsurface_at_event_start + m.volume_of_water_exfiltrated +
-            m.initial_volume_in_channels + m.initial_volume_overland_flow + m.volume_gw_chan +
-            m.volume_gw_lakes + m.initial_volume_in_lakes + m.initial_liquid_equiv_volume_snow +
-            m.volume_overland_point_sources + m.volume_ov_boundary_inflow + m.volume_first_order_chan +
-            point_sources + drains_in;
-        m.mass_output_final_mass =
-            m.volume_water_chan_gw + m.volume_water_lakes_gw + m.volume_remaining_on_surface +
-            m.final_volume_in_channels + m.volume_of_discharge + m.volume_subsurface_at_event_end +
-            m.volume_et_removed_water + sacramento_et_volume(m) + m.final_volume_of_snow +
-            m.volume_remaining_in_lakes + m.volume_ov_boundary_outflow_1 + m.volume_ov_boundary_outflow_2 +
-            m.volume_lake_point_sinks + m.volume_stream_point_sinks + m.volume_of_lake_evaporation + drains_out;
-        const double divisor = m.volume_rainfall_overland + m.volume_of_water_exfiltrated +
-                               m.initial_volume_in_channels + m.initial_volume_overland_flow +
-                               m.initial_liquid_equiv_volume_snow + m.volume_overland_point_sources +
-                               m.initial_volume_in_lakes + m.volume_subsurface_at_event_start +
-                               m.volume_ov_boundary_inflow + m.volume_first_order_chan + point_sources + drains_in;
-        m.mass_conservation_error =
-            rain > 0.0 ? ratio_or_no_input(-(m.mass_input_original_mass - m.mass_output_final_mass), divisor)
-                       : kNoWaterInput;
+            rain > 0.0 ? ratio_or_no_input(-(input - output), divisor.total()) : kNoWaterInput;
     } else {
-        m.mass_input_original_mass = m.volume_rainfall_overland + m.initial_volume_overland_flow +
-                                     m.volume_of_water_exfiltrated +
-                                     m.initial_liquid_equiv_volume_snow +
-                                     m.volume_overland_point_sources + m.volume_ov_boundary_inflow + drains_in;
-        m.mass_output_final_mass = m.volume_remaining_on_surface + m.volume_of_infiltrated_water +
-                                   m.volume_of_discharge + m.volume_et_removed_water +
-                                   m.final_volume_of_snow + m.volume_ov_boundary_outflow_1 +
-                                   m.volume_ov_boundary_outflow_2 + drains_out;
-        m.mass_conservation_error =
-            m.mass_input_original_mass > 0.0
-                ? (m.mass_input_original_mass - m.mass_output_final_mass) / m.mass_input_original_mass
-                : kNoWaterInput;
+        m.mass_conservation_error = input > 0.0 ? (input - output) / input : kNoWaterInput;
     }
 }
 
@@ -260,9 +269,9 @@ void finish_event(model_state& m) {
     const double area = m.gridsize * m.gridsize;
 
     if (m.chan_lakes_on) channel_lakes_at_event_end(m);
-    surface_at_event_end(m, area);
+    surface_at_event_end(m);
     soils_at_event_end(m, area);
-    stores_at_event_end(m, area);
+    stores_at_event_end(m);
     event_volumes(m);
     if (m.chan_routing || m.chan_alt_routing) channels_at_event_end(m);
     if (m.sacramento_given) m.volume_subsurface_at_event_end = sacramento_storage_volume(m);

@@ -9,6 +9,7 @@
 #include "model/event_steps.hpp"
 #include "model/model_state.hpp"
 #include "output/finite_output.hpp"
+#include "overland/overland_steps.hpp"
 #include "subsurface/subsurface_steps.hpp"
 #include "transport/constituent_books.hpp"
 #include "transport/transport_steps.hpp"
@@ -168,11 +169,11 @@ struct balance_stores {
     double lakes = 0.0;  // channel-network lakes
 };
 
-balance_stores stores_now(const model_state& m, double area) {
+balance_stores stores_now(const model_state& m) {
     balance_stores s;
-    double in_overland_lakes = 0.0;
-    s.surface = surface_storage(m, area, in_overland_lakes);
-    s.snow = snow_storage(m, area);
+    const surface_water w = surface_storage(m);
+    s.surface = w.total;
+    s.snow = w.snow;
     if (m.chan_routing) s.channels = channel_storage(m);
     if (m.chan_lakes_on) s.lakes = channel_lake_storage(m);
     return s;
@@ -198,27 +199,24 @@ void carry_opening_stores(model_state& m, const balance_stores& opened, const ba
 }  // namespace
 
 void open_event_books(model_state& m) {
-    const double area = m.gridsize * m.gridsize;
     m.volume_rainfall_overland = 0.0;
     m.volume_precip_to_lake = 0.0;
     m.volume_overland_to_lake = 0.0;
     m.volume_overland_from_lake = 0.0;
     m.beginning_vol_water_exfiltrated_this_event = m.total_vol_water_exfiltrated_this_run;
     m.run_sums_at_event_start = m.run_sums;
-    m.ov_bdy_out_vol_at_event_start = m.ov_bdy_out_vol;
-    m.ov_bdy_fixed_out_vol_at_event_start = m.ov_bdy_fixed_out_vol;
-    m.ov_bdy_fixed_in_vol_at_event_start = m.ov_bdy_fixed_in_vol;
     m.ov_substep_giveups_at_event_start = m.ov_substep_giveups;
     // Exchanges that the processes add up over the event.
     m.volume_gw_tile_drains = 0.0;
-    m.volume_overland_point_sources = 0.0;
+    for (const water_flow_row& row : kWaterFlows)
+        if (row.event_booked) m.*row.event = 0.0;
     m.discharge_volume_sum = 0.0;
     m.drainage_carried = 0.0;
     m.direct_evaporation_carried = 0.0;
 
     // The stores the balance starts from, counted as at the end of an event.
     // Water an earlier event left counts like any other starting water.
-    const balance_stores now = stores_now(m, area);
+    const balance_stores now = stores_now(m);
     m.initial_volume_overland_flow = now.surface;
     m.initial_liquid_equiv_volume_snow = now.snow;
     if (m.chan_routing) m.initial_volume_in_channels = now.channels;
@@ -239,7 +237,7 @@ void start_event(model_state& m) {
     const bool carried = m.event_books_open != 0;
     m.event_books_open = 0;
     const balance_stores opened = opening_stores(m);
-    const balance_stores before = carried ? stores_now(m, area) : balance_stores{};
+    const balance_stores before = carried ? stores_now(m) : balance_stores{};
 
     if (m.long_term && m.inf_richards_on && m.clock_calls > 1) catch_up_richards(m, area);
     arm_event_clocks(m);
@@ -262,7 +260,7 @@ void start_event(model_state& m) {
     if (m.inf_layered_on && m.long_term) start_layered_soils(m, area, carried);
     start_channel(m);
     start_event_drains(m);
-    if (carried) carry_opening_stores(m, opened, before, stores_now(m, area));
+    if (carried) carry_opening_stores(m, opened, before, stores_now(m));
 }
 
 }  // namespace kesta

@@ -23,14 +23,6 @@ void finish_event(model_state& m);
 // mass_output_final_mass and mass_conservation_error (exactly -1.0 when the
 // event had no water input). Part of finish_event.
 void event_mass_balance(model_state& m);
-// Storages the event balance counts at the start and at the end of an event
-// (m3). Cells of the channel-network lakes hold their water in the lakes,
-// which count on their own. The surface: the depth of every other cell, an
-// overland lake cell counting as its lake's level above its ground, with
-// the overland lakes' share in `in_overland_lakes`. Snow: its liquid
-// equivalent on the same cells.
-double surface_storage(const model_state& m, double cell_area, double& in_overland_lakes);
-double snow_storage(const model_state& m, double cell_area);
 void init_cell_state(model_state& m);
 void read_exchange_files(model_state& m);
 // Day number of `julian` for the land-management framework: whole days since

@@ -17,7 +17,6 @@ model_state::~model_state() {
     free_replace_list();
     // The nutrient container goes before the member arrays it may refer to.
     zep.reset();
-    project_options.zep_container.reset();
 }
 
 }  // namespace kesta

@@ -48,6 +48,7 @@ struct driver_step {
 // Start-up steps between the option checks and the analyzers. Each one that
 // is not guarded leaves a stored code pending until the next check.
 const driver_step kStartupSteps[] = {
+    {"setup_nutrient_container", setup_nutrient_container, true},
     {"check_run_options", check_run_options, true},
     {"open_run_files", open_run_files, true},
     {"write_startup_info", [](model_state& m) { write_startup_info(m, m.project_file); }, false},

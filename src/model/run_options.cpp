@@ -630,7 +630,6 @@ void read_run_parameters(const std::string& project_file, model_state& m) {
         m.end_time_julian = julday(rp.end_year, rp.end_month, rp.end_day, rp.end_hour, rp.end_minute, 0.0);
     }
     m.nutrients = po.nutrients;
-    if (m.nutrients) m.zep = po.zep_container;
 
     m.ov_boundary = po.ov_boundary;
     if (po.flood_grid_given) {

@@ -17,81 +17,66 @@ namespace {
 constexpr const char* kHeader = "AQUATIC_ENV_ZEP10";
 constexpr std::size_t kHeaderLen = 17;
 constexpr int kValueLines = 10;
-// Entries of the rate block that value lines 1 to 10 fill, -1 ending a line.
-constexpr int kLineEntries[kValueLines][8] = {
-    {0, 2, 4, 6, 8, 10, 12, -1},      {1, 3, 5, 7, 9, 11, 13, -1},      {14, 16, 18, 20, -1},
-    {15, 17, 19, 21, -1},             {22, 24, 26, 28, -1},             {23, 25, 27, 29, -1},
-    {30, 32, 34, 36, 38, 40, 42, -1}, {31, 33, 35, 37, 39, 41, 43, -1}, {44, 45, 46, 47, -1},
-    {48, 49, 50, 51, -1}};
-
-// What the entries of a rate block are, for the messages, and which values
-// the kinetics can take: the ratios, the rates of the losses, the growth
-// and the reaeration are 0 or more, every theta is above 0 (a theta of 0
-// or less has no power theta^(T - 20)); the benthic sources may be sinks,
-// and lines 9 and 10 are not used.
-enum class rate_rule { any, not_negative, positive };
-
-struct rate_entry {
-    const char* what;
-    rate_rule rule;
+// What a value line of a block holds: the rates or the thetas of `count`
+// pairs from `first` on, or `count` of the unused values from `first` on.
+enum class line_field { rate, theta, unused };
+struct value_line {
+    line_field field;
+    int first;
+    int count;
 };
+constexpr value_line kValueLayout[kValueLines] = {
+    {line_field::rate, aq_chlorophyll_ratio, 7},  {line_field::theta, aq_chlorophyll_ratio, 7},
+    {line_field::rate, aq_nh4_oxidation, 4},      {line_field::theta, aq_nh4_oxidation, 4},
+    {line_field::rate, aq_cbod_deoxygenation, 4}, {line_field::theta, aq_cbod_deoxygenation, 4},
+    {line_field::rate, aq_algal_growth_max, 7},   {line_field::theta, aq_algal_growth_max, 7},
+    {line_field::unused, 0, 4},                   {line_field::unused, 4, 4}};
 
-constexpr rate_entry kRateEntries[aq_rate_count] = {
-    {"algae to chlorophyll ratio", rate_rule::not_negative},
-    {"theta of the algae to chlorophyll ratio", rate_rule::positive},
-    {"nitrogen fraction of algae", rate_rule::not_negative},
-    {"theta of the nitrogen fraction of algae", rate_rule::positive},
-    {"phosphorus fraction of algae", rate_rule::not_negative},
-    {"theta of the phosphorus fraction of algae", rate_rule::positive},
-    {"oxygen per algal growth", rate_rule::not_negative},
-    {"theta of the oxygen per algal growth", rate_rule::positive},
-    {"oxygen per algal respiration", rate_rule::not_negative},
-    {"theta of the oxygen per algal respiration", rate_rule::positive},
-    {"oxygen per ammonium oxidised", rate_rule::not_negative},
-    {"theta of the oxygen per ammonium oxidised", rate_rule::positive},
-    {"oxygen per nitrite oxidised", rate_rule::not_negative},
-    {"theta of the oxygen per nitrite oxidised", rate_rule::positive},
-    {"ammonium oxidation rate", rate_rule::not_negative},
-    {"theta of the ammonium oxidation rate", rate_rule::positive},
-    {"nitrite oxidation rate", rate_rule::not_negative},
-    {"theta of the nitrite oxidation rate", rate_rule::positive},
-    {"organic nitrogen hydrolysis rate", rate_rule::not_negative},
-    {"theta of the organic nitrogen hydrolysis rate", rate_rule::positive},
-    {"organic phosphorus decay rate", rate_rule::not_negative},
-    {"theta of the organic phosphorus decay rate", rate_rule::positive},
-    {"CBOD decay rate", rate_rule::not_negative},
-    {"theta of the CBOD decay rate", rate_rule::positive},
-    {"reaeration rate", rate_rule::not_negative},
-    {"theta of the reaeration rate", rate_rule::positive},
-    {"CBOD settling rate", rate_rule::not_negative},
-    {"theta of the CBOD settling rate", rate_rule::positive},
-    {"sediment oxygen demand", rate_rule::not_negative},
-    {"theta of the sediment oxygen demand", rate_rule::positive},
-    {"maximum algal growth rate", rate_rule::not_negative},
-    {"theta of the maximum algal growth rate", rate_rule::positive},
-    {"algal respiration rate", rate_rule::not_negative},
-    {"theta of the algal respiration rate", rate_rule::positive},
-    {"algal settling rate", rate_rule::not_negative},
-    {"theta of the algal settling rate", rate_rule::positive},
-    {"benthic dissolved phosphorus source", rate_rule::any},
-    {"theta of the benthic dissolved phosphorus source", rate_rule::positive},
-    {"benthic ammonium source", rate_rule::any},
-    {"theta of the benthic ammonium source", rate_rule::positive},
-    {"organic nitrogen settling rate", rate_rule::not_negative},
-    {"theta of the organic nitrogen settling rate", rate_rule::positive},
-    {"organic phosphorus settling rate", rate_rule::not_negative},
-    {"theta of the organic phosphorus settling rate", rate_rule::positive},
-    {"", rate_rule::any}, {"", rate_rule::any}, {"", rate_rule::any}, {"", rate_rule::any},
-    {"", rate_rule::any}, {"", rate_rule::any}, {"", rate_rule::any}, {"", rate_rule::any},
-};
-
-// The reason a value cannot stand at `entry`, or null when it can.
-const char* rate_breach(int entry, double v) {
-    switch (kRateEntries[entry].rule) {
-        case rate_rule::not_negative: return v >= 0.0 ? nullptr : "it must be 0 or more";
-        case rate_rule::positive: return v > 0.0 ? nullptr : "it must be above 0";
-        case rate_rule::any: return nullptr;
+// Every rate, theta and unused value of a block stands on exactly one line.
+constexpr bool layout_covers_block() {
+    int rates[aq_rate_pair_count] = {}, thetas[aq_rate_pair_count] = {}, unused[aq_unused_rate_count] = {};
+    for (const value_line& l : kValueLayout) {
+        const int size = l.field == line_field::unused ? aq_unused_rate_count : aq_rate_pair_count;
+        if (l.first < 0 || l.count < 1 || l.first + l.count > size) return false;
+        int* seen = l.field == line_field::rate ? rates : l.field == line_field::theta ? thetas : unused;
+        for (int i = l.first; i < l.first + l.count; ++i) ++seen[i];
     }
+    for (int i = 0; i < aq_rate_pair_count; ++i)
+        if (rates[i] != 1 || thetas[i] != 1) return false;
+    for (int i = 0; i < aq_unused_rate_count; ++i)
+        if (unused[i] != 1) return false;
+    return true;
+}
+static_assert(layout_covers_block(), "the value lines hold each value of a rate block once");
+
+// The value at position j of line `l` of `rates`.
+double& value_at(aq_rate_block& rates, const value_line& l, int j) {
+    const int i = l.first + j;
+    switch (l.field) {
+        case line_field::rate: return rates.pair[i].rate;
+        case line_field::theta: return rates.pair[i].theta;
+        case line_field::unused: break;
+    }
+    return rates.unused[i];
+}
+
+// What the value at position j of line `l` is, for the messages.
+std::string value_name(const value_line& l, int j) {
+    if (l.field == line_field::unused) return "";
+    const char* name = aq_rate_rows[l.first + j].name;
+    return l.field == line_field::theta ? std::string("theta of the ") + name : std::string(name);
+}
+
+// The reason a value cannot stand at position j of line `l`, or null when
+// it can. Every theta is above 0 (a theta of 0 or less has no power
+// theta^(T - 20)); the unused values may be anything.
+const char* rate_breach(const value_line& l, int j, double v) {
+    switch (l.field) {
+        case line_field::theta: return v > 0.0 ? nullptr : "it must be above 0";
+        case line_field::unused: return nullptr;
+        case line_field::rate: break;
+    }
+    if (aq_rate_rows[l.first + j].rule == aq_rate_rule::not_negative && !(v >= 0.0)) return "it must be 0 or more";
     return nullptr;
 }
 
@@ -126,21 +111,21 @@ bool read_values(const aquatic_env& env, const std::vector<std::string>& lines, 
         if (at > static_cast<int>(lines.size()))
             return refuse_at(env, at - 1, format_text("the file ends in the block, after %d of its ten value lines", k));
         line_cursor c(lines[static_cast<std::size_t>(at - 1)]);
-        for (int j = 0; kLineEntries[k][j] >= 0; ++j) {
+        const value_line& layout = kValueLayout[k];
+        for (int j = 0; j < layout.count; ++j) {
             double v = 0.0;  // a value missing at the end of the line
             if (!c.at_end() && !peek_token(c).empty() && !pop_double_strict(c, v))
                 return refuse_at(env, at, "value \"" + peek_token(c) + "\" is not a number");
-            const int entry = kLineEntries[k][j];
-            if (const char* why = rate_breach(entry, v))
+            if (const char* why = rate_breach(layout, j, v))
                 return refuse_at(env, at,
-                                 format_text("value %d, the %s, is %g; %s", j + 1, kRateEntries[entry].what, v, why));
-            rates.v[entry] = v;
+                                 format_text("value %d, the %s, is %g; %s", j + 1, value_name(layout, j).c_str(), v,
+                                             why));
+            value_at(rates, layout, j) = v;
         }
         if (!peek_token(c).empty())
             return refuse_at(env, at,
                              format_text("value \"%s\" is one too many: value line %d of a block holds %d values",
-                                         peek_token(c).c_str(), k + 1,
-                                         k == 0 || k == 1 || k == 6 || k == 7 ? 7 : 4));
+                                         peek_token(c).c_str(), k + 1, layout.count));
     }
     return true;
 }

@@ -6,40 +6,50 @@ namespace kesta {
 
 namespace {
 
-const char* const kAquaticNames[] = {
-    "Nitrite (NO2-)", "Nitrate (NO3-)", "Ammonium (NH4+)", "Organic Nitrogen (Organic N)",
-    "Organic Phosphorous (Organic P)", "Dissolved Phosphorous (Dissolved P)", "Algae",
-    "Carbonaceous Biochemical Oxygen Demand", "Dissolved Oxygen (O2)", "Dissolved Org. Carbon",
-    "Dissolved Org. Carbon, Fraction Org. C.", "Dispersion coefficient"};
+// The overland initial-value entries after the species, in card order.
+const char* const kExtraEntryNames[] = {"Dissolved Org. Carbon", "Dissolved Org. Carbon, Fraction Org. C.",
+                                        "Dispersion coefficient"};
 
-const char* const kSoilNames[] = {
-    "Organic Active Carbon",      "Organic Stable Carbon",       "Ammonium (NH4+)",
-    "Nitrate (NO3-)",            "Organic Active Nitrogen",     "Organic Fresh Nitrogen",
-    "Organic Stable Nitrogen",   "Mineral Active Phosphorus",   "Mineral Solution Phosphorus",
-    "Mineral Stable Phosphorus", "Organic Active Phosphorus",   "Organic Fresh Phosphorus",
-    "Organic Stable Phosphorus"};
-
-constexpr int kOffsets = 13;
-// Species (aquatic) or pool (soil) of each offset from the first nutrient
-// constituent, -1 for none.
-constexpr int kAquaticOfOffset[kOffsets] = {-1, -1, 2, 1, 3, -1, -1, -1, 5, -1, 4, -1, -1};
-constexpr int kSoilOfOffset[kOffsets] = {-1, 3, 2, 4, 10, 8, -1, -1, -1, -1, -1, -1, -1};
+constexpr int kOffsets = soil_pool_count;
+struct offset_maps {
+    // Species (aquatic) or pool (soil) of each offset from the first
+    // nutrient constituent, -1 for none.
+    int aquatic[kOffsets];
+    int soil[kOffsets];
+};
+constexpr offset_maps make_offset_maps() {
+    offset_maps o{};
+    for (int k = 0; k < kOffsets; ++k) o.aquatic[k] = o.soil[k] = -1;
+    for (const water_species_row& r : kWaterSpecies) {
+        if (r.soil_pool < 0) continue;
+        o.soil[r.species] = r.soil_pool;
+        o.aquatic[r.soil_pool] = r.species;
+    }
+    return o;
+}
+constexpr offset_maps kOffsetMaps = make_offset_maps();
 
 }  // namespace
 
 const char* nutrient_display_name(int index) {
-    return index >= 0 && index < static_cast<int>(std::size(kAquaticNames)) ? kAquaticNames[index] : "";
+    if (index >= 0 && index < kWaterSpeciesCount) return kWaterSpecies[index].display;
+    const int extra = index - kWaterSpeciesCount;
+    return extra >= 0 && extra < static_cast<int>(std::size(kExtraEntryNames)) ? kExtraEntryNames[extra] : "";
 }
 
 void nutrient_constituent_name(int index, bool soil, std::string& name) {
-    const int count = soil ? static_cast<int>(std::size(kSoilNames)) : static_cast<int>(std::size(kAquaticNames));
-    if (index >= 0 && index < count) name = soil ? kSoilNames[index] : kAquaticNames[index];
+    if (soil) {
+        if (index >= 0 && index < soil_pool_count) name = kSoilPoolRows[index].display;
+        return;
+    }
+    if (index >= 0 && index < kWaterSpeciesCount + static_cast<int>(std::size(kExtraEntryNames)))
+        name = nutrient_display_name(index);
 }
 
 int nutrient_species_index(int first, int number, bool soil, bool enabled) {
     const int offset = number - first;
     if (!enabled || offset < 0 || offset >= kOffsets) return number;
-    const int to = soil ? kSoilOfOffset[offset] : kAquaticOfOffset[offset];
+    const int to = soil ? kOffsetMaps.soil[offset] : kOffsetMaps.aquatic[offset];
     return to < 0 ? -1 : to + first;
 }
 

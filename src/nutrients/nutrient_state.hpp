@@ -10,7 +10,8 @@ namespace kesta {
 
 struct nutrient_state {
     int nutrients = 0;  // the NUTRIENTS card was given
-    // The container the project reader built; shared with project_options.
+    // The module's container (setup_nutrient_container); null without
+    // NUTRIENTS.
     std::shared_ptr<zep_container> zep;
 };
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <memory>
 #include <vector>
 
 #include "channel/link_types.hpp"
@@ -111,6 +112,19 @@ void copy_out(const aq_species_block& b, const species_rows& s, int i, double se
     }
 }
 
+// `sum` plus the masses `mass(species)` of the species whose total
+// `counts` holds, added in species order.
+template <class Mass, class Counts>
+double species_sum(double sum, const Mass& mass, Counts counts) {
+    for (const water_species_row& r : kWaterSpecies)
+        if (counts(r.total)) sum += mass(r.species);
+    return sum;
+}
+bool in_nitrogen(nutrient_total t) { return t == nutrient_total::nitrogen || t == nutrient_total::kjeldahl; }
+bool in_kjeldahl(nutrient_total t) { return t == nutrient_total::kjeldahl; }
+bool in_other_nitrogen(nutrient_total t) { return t == nutrient_total::nitrogen; }
+bool in_phosphorus(nutrient_total t) { return t == nutrient_total::phosphorus; }
+
 // The diagnostics of a negative concentration at `where`, and the run's stop.
 void stop_on_negative(const char* entry, const aq_species_block& b, int species, const std::string& where,
                       double time) {
@@ -126,6 +140,11 @@ const char* zep_species_name(int species) {
 }
 
 zep_container::~zep_container() { vegso_free_record(environment); }
+
+void setup_nutrient_container(model_state& m) {
+    static_assert(kNutrientCardSpecies == kNutrientSpecies, "one entry of each species card per species");
+    if (m.nutrients) m.zep = std::make_shared<zep_container>();
+}
 
 bool zep_transport_holds(model_state& m) {
     // With SEDIMENT_CONTAM the contaminants bind to the eroded sediment and
@@ -153,7 +172,7 @@ void zep_overland_set_params(model_state& m) {
 
 void read_aquatic_env_file(model_state& m) {
     zep_container& z = container(m);
-    z.aquatic.file_name = z.aquatic_env_file;
+    z.aquatic.file_name = m.project_options.aq_env;
     read_aquatic_env(z.aquatic, m);
 }
 
@@ -256,7 +275,10 @@ void zep_overland_step(model_state& m, double dt) {
         o.foc[c] = b.organic_carbon_fraction;
     }
     book_step(made, used, o.gained, o.lost,
-              [&](int k, double in, double out) { book_ov_reaction(m, first + k, in, out); });
+              [&](int k, double in, double out) {
+                  book(m, con_flow::ov_made, first + k, in);
+                  book(m, con_flow::ov_used, first + k, out);
+              });
 }
 
 void react_overland_nutrients(model_state& m) {
@@ -284,8 +306,9 @@ void zep_overland_totals(model_state& m) {
     if (first < 1) return;
     const auto mass = [&](int species, int c) { return m.contam_mass[static_cast<std::size_t>(first + species)][c]; };
     for (int c = 1; c <= o.ncells; ++c) {
-        o.total_n[c] = mass(aq_no2, c) + mass(aq_no3, c) + mass(aq_nh4, c) + mass(aq_on, c);
-        o.total_p[c] = mass(aq_op, c) + mass(aq_dp, c);
+        const auto of_cell = [&](int species) { return mass(species, c); };
+        o.total_n[c] = species_sum(0.0, of_cell, in_nitrogen);
+        o.total_p[c] = species_sum(0.0, of_cell, in_phosphorus);
         o.ammonia[c] = zep_unionised_ammonia(mass(aq_nh4, c), m.h[c] * o.cell_area, o.ka, o.h_ion,
                                              kOverlandMinAmmonium);
     }
@@ -379,7 +402,10 @@ void zep_streams_step(model_state& m, double dt) {
         }
     }
     book_step(made, used, z.chan_gained, z.chan_lost,
-              [&](int k, double in, double out) { book_chan_reaction(m, first + k, false, in, out); });
+              [&](int k, double in, double out) {
+                  book(m, con_flow::chan_made, first + k, in);
+                  book(m, con_flow::chan_used, first + k, out);
+              });
 }
 
 void zep_lakes_step(model_state& m, double dt) {
@@ -410,7 +436,10 @@ void zep_lakes_step(model_state& m, double dt) {
         copy_out(b, rows, row, seconds, made, used);
     }
     book_step(made, used, z.chan_gained, z.chan_lost,
-              [&](int k, double in, double out) { book_chan_reaction(m, first + k, true, in, out); });
+              [&](int k, double in, double out) {
+                  book(m, con_flow::lake_made, first + k, in);
+                  book(m, con_flow::lake_used, first + k, out);
+              });
 }
 
 void react_channel_nutrients(model_state& m) {
@@ -435,9 +464,10 @@ void zep_streams_totals(model_state& m) {
     for (int l = 1; l <= st.nlinks; ++l) {
         for (int j = 1; j <= m.nx[l]; ++j) {
             const int i = st.index(l, j), row = r.node(j, l);
-            st.total_kn[i] = s.mass[aq_nh4][row] + s.mass[aq_on][row];
-            st.total_n[i] = st.total_kn[i] + s.mass[aq_no2][row] + s.mass[aq_no3][row];
-            st.total_p[i] = s.mass[aq_op][row] + s.mass[aq_dp][row];
+            const auto of_row = [&](int species) { return s.mass[species][row]; };
+            st.total_kn[i] = species_sum(0.0, of_row, in_kjeldahl);
+            st.total_n[i] = species_sum(st.total_kn[i], of_row, in_other_nitrogen);
+            st.total_p[i] = species_sum(0.0, of_row, in_phosphorus);
             st.ammonia[i] = zep_unionised_ammonia(s.mass[aq_nh4][row], m.area[j][l] * m.chan_dx[l], st.ka, st.h_ion,
                                                   kStreamMinAmmonium);
         }
@@ -468,9 +498,10 @@ void zep_lakes_totals(model_state& m) {
     const species_rows s = channel_rows(m);
     for (int j = 1; j <= lk.nlakes; ++j) {
         const int row = r.lake(j);
-        lk.total_kn[j] = s.mass[aq_nh4][row] + s.mass[aq_on][row];
-        lk.total_n[j] = lk.total_kn[j] + s.mass[aq_no2][row] + s.mass[aq_no3][row];
-        lk.total_p[j] = s.mass[aq_op][row] + s.mass[aq_dp][row];
+        const auto of_row = [&](int species) { return s.mass[species][row]; };
+        lk.total_kn[j] = species_sum(0.0, of_row, in_kjeldahl);
+        lk.total_n[j] = species_sum(lk.total_kn[j], of_row, in_other_nitrogen);
+        lk.total_p[j] = species_sum(0.0, of_row, in_phosphorus);
         lk.ammonia[j] = zep_unionised_ammonia(s.mass[aq_nh4][row], m.lake_volume[j], lk.ka, lk.h_ion,
                                               kOverlandMinAmmonium);
     }

@@ -9,6 +9,11 @@ namespace kesta {
 // outputs are set up (defined with the map outputs).
 void open_nutrient_outputs(model_state& m);
 
+// The module's container, empty, when the project file has the NUTRIENTS
+// card (m.zep; the cards' values stay in the project options). A start-up
+// step of its own, before any other reads m.zep.
+void setup_nutrient_container(model_state& m);
+
 // Display name of an aquatic species (0 NO2 to 8 DO; "" for another).
 const char* zep_species_name(int species);
 
@@ -74,8 +79,8 @@ void zep_overland_totals(model_state& m);
 // channel outlet's store now.
 void zep_outlet_values(model_state& m);
 
-// Set-up of the module's stream and lake part during the channel set-up:
-// the node and lake arrays (water temperature WATER_TEMP, the pH of
+// Set-up of the module's stream and lake part between the two parts of the
+// channel set-up: the node and lake arrays (water temperature WATER_TEMP, the pH of
 // CHAN_PH) and the stream id map of the aquatic environment file.
 void zep_streams_allocate(model_state& m);
 void zep_lakes_allocate(model_state& m);

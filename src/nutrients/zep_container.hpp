@@ -1,21 +1,21 @@
-// The nutrient container: the four domain wrappers, their index block and
-// their outputs. Built when the project file has the NUTRIENTS card.
+// The nutrient container: the four domain wrappers and their index block.
+// Built by setup_nutrient_container when the project file has the NUTRIENTS
+// card; the cards' values stay in the project options and the outputs in the
+// output state.
 #pragma once
 
 #include <array>
 #include <memory>
-#include <string>
 #include <vector>
 
 #include "core/arrays.hpp"
 #include "nutrients/aquatic_env.hpp"
+#include "nutrients/nutrient_species.hpp"
 #include "nutrients/source/vegso_interface.hpp"
-#include "output/output_objects.hpp"
 
 namespace kesta {
 
-constexpr int kNutrientSpecies = 9;      // NO2, NO3, NH4, ON, OP, DP, ALG, CBOD, DO
-constexpr int kOverlandInitialKinds = 12;
+constexpr int kNutrientSpecies = kWaterSpeciesCount;  // the rows of kWaterSpecies
 constexpr int kZepSorptionConstants = 12;
 
 // The overland cells. The species are the constituent slots from
@@ -79,7 +79,7 @@ struct zep_lakes {
     vec1<double> total_n, total_kn, total_p, ammonia;
 };
 
-constexpr int kSoilPools = 13;  // soil pool order: nutrient_constituent_name with `soil`
+constexpr int kSoilPools = soil_pool_count;  // the rows of kSoilPoolRows
 
 struct vegso_cell_deleter {
     void operator()(vegso_cell_handle* h) const { vegso_cell_destroy(h); }
@@ -121,33 +121,8 @@ struct zep_index_block {
     array2d<double> table;
 };
 
-struct zep_map_outputs {
-    map_series overland;
-    map_series soil;
-    array2d<map_series> rows;
-};
-
-struct zep_linknode_outputs {
-    linknode_output streams;
-    linknode_output lakes;
-    linknode_output locations;
-    array2d<linknode_output> rows;
-};
-
-// Where the initial value of one constituent comes from.
-struct zep_initial_source {
-    int kind = 0;  // 1 map file, 2 mapping table, 3 uniform
-    double value = 0.0;  // the uniform value (kind 3)
-    std::string map_name;  // the map file (kind 1)
-};
-
-struct zep_output_request {
-    int flag = 0;
-    std::string file_name;
-};
-
-// Members are destroyed in reverse order of declaration: the link/node
-// outputs first, the index block last.
+// Members are destroyed in reverse order of declaration: the soils first,
+// the index block last.
 struct zep_container {
     zep_container() = default;
     ~zep_container();
@@ -171,15 +146,6 @@ struct zep_container {
     double ov_interval = 0.0;
     double ov_last_time = 0.0;
     double ov_next_time = 0.0;
-    std::string aquatic_env_file;
-    // Indexed from 0 in card order: the species order, then (overland only)
-    // DOC, the DOC organic-carbon fraction and the dispersion.
-    std::array<zep_initial_source, kOverlandInitialKinds> overland_init;
-    std::array<zep_initial_source, kNutrientSpecies> stream_init;
-    // Indexed from 0 in the species order.
-    std::array<zep_output_request, kNutrientSpecies> overland_output;
-    std::array<zep_output_request, kNutrientSpecies> stream_output;
-    std::array<zep_output_request, kNutrientSpecies> location_output;  // at the hydrograph locations
     // Per species at the channel outlet (the last node of the last link,
     // or the lake that holds that link) as of the last output step:
     // concentration (g/m3) and mass (g); 0 without channel constituents.
@@ -191,8 +157,6 @@ struct zep_container {
     zep_streams streams;
     zep_lakes lakes;
     zep_soils soils;
-    zep_map_outputs maps;
-    zep_linknode_outputs linknode;
 };
 
 }  // namespace kesta

@@ -24,10 +24,16 @@ constexpr double kDefaultWiltingPoint = 0.05;
 constexpr double kAtGround = 1e-16;
 
 // The layer record position of each soil pool's mass, in soil pool order.
-constexpr int kPoolPosition[kSoilPools] = {
-    vegso_active_carbon, vegso_stable_carbon, vegso_ammonium,   vegso_nitrate,          vegso_active_n,
-    vegso_fresh_n,       vegso_stable_n,      vegso_mineral_active_p, vegso_solution_p, vegso_mineral_stable_p,
-    vegso_active_p,      vegso_fresh_p,       vegso_stable_p};
+struct pool_positions {
+    int at[kSoilPools];
+};
+constexpr pool_positions make_pool_positions() {
+    pool_positions p{};
+    for (const soil_pool_row& r : kSoilPoolRows) p.at[r.pool] = r.position;
+    return p;
+}
+constexpr pool_positions kPositions = make_pool_positions();
+constexpr const int (&kPoolPosition)[kSoilPools] = kPositions.at;
 
 // The pool of a library binding (vegso_pool) that soil pool p is; -1 for
 // the carbon pools, which the library keeps but does not step.
@@ -140,7 +146,9 @@ void book_pulled(model_state& m, const double* made, const double* used) {
     for (int p = 0; p < kSoilPools; ++p) {
         s.gained += made[p];
         s.lost += used[p];
-        if (made[p] > 0.0 || used[p] > 0.0) book_soil_reaction(m, m.first_nutrient_constituent + p, made[p], used[p]);
+        if (!(made[p] > 0.0 || used[p] > 0.0)) continue;
+        book(m, con_flow::soil_made, m.first_nutrient_constituent + p, made[p]);
+        book(m, con_flow::soil_used, m.first_nutrient_constituent + p, used[p]);
     }
 }
 

@@ -7,6 +7,7 @@
 #include <cstdio>
 
 #include "channel/superlink/storm_drain_steps.hpp"
+#include "core/balance_sum.hpp"
 #include "model/model_state.hpp"
 #include "output/summary_file.hpp"
 #include "output/output_steps.hpp"
@@ -30,20 +31,6 @@ bool soil_tracked(const model_state& m) {
 // "over simple soil depth" names the soil lines when only the accounting
 // stores hold the soil's water.
 bool simple_soil(const model_state& m) { return m.soil_et_accounting && !m.gw_simulation; }
-
-void surface_storages(const model_state& m, global_water_totals& t) {
-    const double area = m.gridsize * m.gridsize;
-    for (int k = 1; k <= m.ncells; ++k) {
-        if (in_channel_lake(m, k)) continue;
-        const int lake = m.overland_lake_map_given && k <= m.oland_lake_new.n() ? m.oland_lake_new[k] : 0;
-        if (lake > 0 && static_cast<std::size_t>(lake) < m.oland_lakes.size())
-            t.final_overland_lakes +=
-                (m.oland_lakes[static_cast<std::size_t>(lake)].level - value_at(m.elev, k)) * area;
-        else
-            t.final_surface += value_at(m.h, k) * area;
-        if (k <= m.snowdepth.n()) t.final_snow += m.snowdepth[k] * area;
-    }
-}
 
 // Drainage out of the soil bottom that the groundwater step has not taken
 // in yet (m3): with an aquifer it is water of neither store.
@@ -75,6 +62,165 @@ void sacramento_terms(const model_state& m, global_water_totals& t) {
     t.sacramento_outflow = m.sac.volume_base_flow_sacramento;
 }
 
+// What a line of the global table needs to be shown: every bit it holds.
+enum global_needs : unsigned {
+    overland_lakes = 1u << 0,  // OVERLAND_LAKE_MAP
+    drains = 1u << 1,          // STORM_SEWER
+    simple_soil_depth = 1u << 2,
+    soils = 1u << 3,  // not the simple soil depth
+    perennial_lakes = 1u << 4,
+    sacramento = 1u << 5,
+    no_sacramento = 1u << 6,
+    groundwater = 1u << 7,  // GW_SIMULATION
+    stream_loss = 1u << 8,
+    water_table = 1u << 9,
+    lake_seepage = 1u << 10,     // the lakes exchanged water with the ground
+    drain_boundaries = 1u << 11,  // the drains gave water to fixed heads other than their outlets
+    soil_accounting = 1u << 12,
+    nonzero = 1u << 13,  // the value is not 0
+    soil_stores = 1u << 14,     // the soil columns keep books of their own water
+    no_soil_stores = 1u << 15,  // infiltrated water leaves the basin
+    no_groundwater = 1u << 16,  // no GW_SIMULATION
+};
+
+bool shown(const model_state& m, const global_water_totals& t, unsigned needs) {
+    const bool sac = m.sacramento_given != 0;
+    const struct {
+        unsigned bit;
+        bool holds;
+    } tests[] = {{overland_lakes, m.overland_lake_map_given != 0},
+                 {drains, m.storm_sewer_given != 0},
+                 {simple_soil_depth, simple_soil(m)},
+                 {soils, !simple_soil(m)},
+                 {perennial_lakes, lakes(m)},
+                 {sacramento, sac},
+                 {no_sacramento, !sac},
+                 {groundwater, m.gw_simulation != 0},
+                 {stream_loss, m.stream_loss != 0},
+                 {water_table, m.water_table_given != 0},
+                 {lake_seepage, t.lakes_to_gw != 0.0 || t.gw_to_lakes != 0.0},
+                 {drain_boundaries, t.drains_to_boundaries != 0.0 || drains_have_other_fixed_heads(m)},
+                 {soil_accounting, m.soil_et_accounting != 0},
+                 {soil_stores, soil_tracked(m)},
+                 {no_soil_stores, !soil_tracked(m)},
+                 {no_groundwater, m.gw_simulation == 0}};
+    for (const auto& test : tests)
+        if ((needs & test.bit) && !test.holds) return false;
+    return true;
+}
+
+// A line of the "SIMULATION TOTALS" table: when it is shown, its format,
+// and the total it shows (or what `value` computes); a line without a value
+// is text, written as it stands.
+struct global_line {
+    unsigned needs;
+    const char* format;
+    double global_water_totals::*total;
+    double (*value)(const model_state& m, const global_water_totals& t);
+};
+
+double drain_cleanup(const model_state& m, const global_water_totals&) { return m.run_drain_cleanup; }
+double drain_residual(const model_state& m, const global_water_totals&) { return m.run_drain_residual; }
+double soil_balance(const model_state& m, const global_water_totals&) { return m.soil_totals.balance_error; }
+double overland_lake_balance(const model_state&, const global_water_totals& t) {
+    return t.initial_overland_lakes + t.overland_lake_inflow - t.final_overland_lakes - t.overland_lake_outflow;
+}
+double lake_balance(const model_state& m, const global_water_totals&) { return m.chan_run.lake_balance_error; }
+double drain_balance(const model_state& m, const global_water_totals&) { return drain_run_balance_error(m); }
+
+#define KESTA_TOTAL(name) &global_water_totals::name, nullptr
+#define KESTA_TEXT nullptr, nullptr
+
+const global_line kGlobalLines[] = {
+    {0, "\n \nSIMULATION TOTALS\nGLOBAL MASS BALANCE CALCULATIONS \nAll volumes are in cubic meters \n \n", KESTA_TEXT},
+    {0, "Initial volume on surface=                      %14.2lf \n", KESTA_TOTAL(initial_surface)},
+    {overland_lakes, "Initial volume in overland lakes=               %14.2lf \n", KESTA_TOTAL(initial_overland_lakes)},
+    {0, "Initial volume in channels=                     %14.2lf \n", KESTA_TOTAL(initial_channels)},
+    {drains, "Initial volume in drains=                       %14.2lf \n", KESTA_TOTAL(initial_drains)},
+    {simple_soil_depth, "Initial volume in soil over simple soil depth   %14.2lf \n", KESTA_TOTAL(initial_soils)},
+    {soils, "Initial volume in soils=                        %14.2lf \n", KESTA_TOTAL(initial_soils)},
+    {0, "Initial volume in groundwater=                  %14.2lf \n", KESTA_TOTAL(initial_groundwater)},
+    {perennial_lakes, "Initial volume in perennial lakes               %14.2lf \n", KESTA_TOTAL(initial_lakes)},
+    {0, "\n", KESTA_TEXT},
+    {0, "Final volume on surface=                        %14.2lf\n", KESTA_TOTAL(final_surface)},
+    {overland_lakes, "Final volume in overland lakes=                 %14.2lf\n", KESTA_TOTAL(final_overland_lakes)},
+    {0, "Final volume in channels=                       %14.2lf\n", KESTA_TOTAL(final_channels)},
+    {drains, "Final volume in drains=                         %14.2lf\n", KESTA_TOTAL(final_drains)},
+    {simple_soil_depth, "Final volume in soil over simple soil depth     %14.2lf\n", KESTA_TOTAL(final_soils)},
+    {soils, "Final volume in soils=                          %14.2lf\n", KESTA_TOTAL(final_soils)},
+    {0, "Final volume in groundwater=                    %14.2lf\n", KESTA_TOTAL(final_groundwater)},
+    {0, "Final volume of snow=                           %14.2lf\n", KESTA_TOTAL(final_snow)},
+    {perennial_lakes, "Final volume in perennial lakes                 %14.2lf\n", KESTA_TOTAL(final_lakes)},
+    {0, "\n", KESTA_TEXT},
+    {0, "Total amount of precip=                         %14.2lf\n", KESTA_TOTAL(precipitation)},
+    {0, "Total amount of interception=                   %14.2lf\n", KESTA_TOTAL(interception)},
+    {0, "Total amount of infiltration=                   %14.2lf\n", KESTA_TOTAL(infiltration)},
+    {0, "Total amount of evaporation=                    %14.2lf\n", KESTA_TOTAL(evaporation)},
+    {0, "Total direct evaporation=                       %14.2lf\n", KESTA_TOTAL(direct_evaporation)},
+    {no_sacramento, "Total amount of exfiltration=                   %14.2lf\n", KESTA_TOTAL(exfiltration)},
+    {0, "\n", KESTA_TEXT},
+    {no_sacramento | groundwater, "Total recharge inputs to groundwater=           %14.2lf\n", KESTA_TOTAL(recharge)},
+    {no_sacramento | groundwater, "Total pumping from groundwater=                 %14.2lf\n", KESTA_TOTAL(pumping)},
+    {no_sacramento | groundwater, "Total leakage to deep aquifer=                  %14.2lf\n", KESTA_TOTAL(leakage)},
+    {no_sacramento | groundwater, "Total volume added by the aquifer floor=        %14.2lf\n",
+     KESTA_TOTAL(groundwater_floor)},
+    {no_sacramento, "Total downward flux from unsaturated zone=      %14.2lf\n", KESTA_TOTAL(downward_flux)},
+    {no_sacramento, "Total flux of gw across bounds=                 %14.2lf\n", KESTA_TOTAL(head_boundary)},
+    {sacramento, "Total recharge to deep g.w.=                    %14.2lf\n", KESTA_TOTAL(deep_recharge)},
+    {sacramento, "Total outflow of the Sacramento stores=         %14.2lf\n", KESTA_TOTAL(sacramento_outflow)},
+    {0, "Total overland point sources=                   %14.2lf\n", KESTA_TOTAL(overland_point_sources)},
+    {0, "Total channel point sources=                    %14.2lf\n\n", KESTA_TOTAL(channel_point_sources)},
+    {nonzero, "Total first-order channel inflow=               %14.2lf\n\n", KESTA_TOTAL(first_order_inflow)},
+    {0, "Volume lost to specified slope boundary:        %14.2lf\n", KESTA_TOTAL(lost_to_slope)},
+    {0, "Volume lost to specified head boundary:         %14.2lf\n", KESTA_TOTAL(lost_to_head)},
+    {0, "Volume gained from specified head boundary:     %14.2lf\n", KESTA_TOTAL(gained_from_head)},
+    {0, "\n", KESTA_TEXT},
+    {0, "Total lateral inflow into channels=             %14.2lf\n", KESTA_TOTAL(lateral_inflow)},
+    {0, "Total amount of discharge=                      %14.2lf\n", KESTA_TOTAL(discharge)},
+    {stream_loss, "Total flux from river to gw=                    %14.2lf\n", KESTA_TOTAL(river_to_gw)},
+    {stream_loss | water_table, "Total flux from gw to river=                    %14.2lf\n", KESTA_TOTAL(gw_to_river)},
+    {perennial_lakes, "\n", KESTA_TEXT},
+    {perennial_lakes, "Volume precip to lakes=                         %14.2lf\n", KESTA_TOTAL(precip_to_lakes)},
+    {perennial_lakes, "Volume of flow into lakes=                      %14.2lf\n", KESTA_TOTAL(flow_into_lakes)},
+    {perennial_lakes, "Volume of flow from lakes=                      %14.2lf\n", KESTA_TOTAL(flow_from_lakes)},
+    {perennial_lakes, "Volume of lake evap=                            %14.2lf\n", KESTA_TOTAL(lake_evaporation)},
+    {perennial_lakes | lake_seepage, "Total flux from lakes to gw=                    %14.2lf\n",
+     KESTA_TOTAL(lakes_to_gw)},
+    {perennial_lakes | lake_seepage, "Total flux from gw to lakes=                    %14.2lf\n",
+     KESTA_TOTAL(gw_to_lakes)},
+    {drains, "\n", KESTA_TEXT},
+    {drains, "Total volume to subsurface drains               %14.2lf\n", KESTA_TOTAL(to_drains)},
+    {drains, "Volume of subsurface drains to overland         %14.2lf\n", KESTA_TOTAL(drains_to_overland)},
+    {drains, "Volume of subsurface drains to channels         %14.2lf\n", KESTA_TOTAL(drains_to_channels)},
+    {drains, "Volume of groundwater to tile drains            %14.2lf\n", KESTA_TOTAL(gw_to_tile_drains)},
+    {drains | drain_boundaries, "Volume of subsurface drains to boundaries       %14.2lf\n",
+     KESTA_TOTAL(drains_to_boundaries)},
+    {drains, "Volume of subsurface drain solver clean-up      %14.2lf\n", nullptr, drain_cleanup},
+    {drains, "Volume of subsurface drain solver residual      %14.2lf\n", nullptr, drain_residual},
+    {0, "\n", KESTA_TEXT},
+    {0, "Mass balance error of surface components =              %10.6lf percent\n\n", KESTA_TOTAL(surface_error)},
+    {sacramento, "Overall mass balance error =                    %10.6lf percent\n \n", KESTA_TOTAL(overall_error)},
+    {sacramento,
+     "*overall mass balance error will not be zero when using the Sacramento\n"
+     "model because of errors associated with interpolating hourly outflows to\n"
+     "the channel routing time step, which is generally much less than one\n"
+     "hour.  However, this error should be less than one percent, except for\n"
+     "simulations of very short events (only a few hours long).\n \n",
+     KESTA_TEXT},
+    {no_sacramento, "Overall mass balance error =                        %14.6lf percent\n \n",
+     KESTA_TOTAL(overall_error)},
+    {soil_accounting, "Simple soil moisture mass balance =             %19.6lf percent \n\n", nullptr, soil_balance},
+    {overland_lakes, "Volume of flow into overland lakes:             %14.2lf\n", KESTA_TOTAL(overland_lake_inflow)},
+    {overland_lakes, "Volume of flow from overland lakes:             %14.2lf\n", KESTA_TOTAL(overland_lake_outflow)},
+    {overland_lakes, "Volume of evaporation from lakes:               %14.2lf\n",
+     KESTA_TOTAL(overland_lake_evaporation)},
+    {overland_lakes, "Overland lake mass bal error m^3:               %14.2lf\n\n", nullptr, overland_lake_balance},
+    {perennial_lakes, "Perennial lake mass bal error m^3=              %14.2lf\n\n", nullptr, lake_balance},
+    {drains, "Subsurface drain mass bal error m^3=            %14.2lf\n\n", nullptr, drain_balance},
+};
+#undef KESTA_TOTAL
+#undef KESTA_TEXT
+
 }  // namespace
 
 double overall_balance_error(double s0, double in, double s1, double out) {
@@ -87,11 +233,12 @@ double surface_balance_error(double ss0, double ins, double outs, double ss1) {
     return d > 0.0 ? 100.0 * (ins + ss0 - outs - ss1) / d : 0.0;
 }
 
-global_water_totals global_water_balance(const model_state& m) {
-    global_water_totals t;
+namespace {
+
+// The stores at the start and the end of the run, each subsystem's.
+void run_stores(const model_state& m, global_water_totals& t) {
     const model_state::channel_run_totals& c = m.chan_run;
     const bool channels = m.chan_routing || m.chan_alt_routing;
-
     t.initial_surface = m.initial_surface_volume;
     t.initial_overland_lakes = m.overland_lake_map_given ? m.initial_oland_lake_volume : 0.0;
     if (channels) {
@@ -100,10 +247,14 @@ global_water_totals global_water_balance(const model_state& m) {
         t.final_channels = c.final_in_channels;
         t.final_lakes = c.final_in_lakes;
     }
-    surface_storages(m, t);
+    const surface_water surface = surface_storage(m);
+    t.final_surface = surface.on_ground;
+    t.final_overland_lakes = surface.in_overland_lakes;
+    t.final_snow = surface.snow;
     if (m.storm_sewer_given) {
         t.initial_drains = m.run_initial_in_drains;
-        t.final_drains = m.volume_remaining_in_drains + drain_water_in_transit(m);
+        t.drains_in_transit = drain_water_in_transit(m);
+        t.final_drains = m.volume_remaining_in_drains + t.drains_in_transit;
     }
     if (soil_tracked(m)) {
         t.initial_soils =
@@ -126,7 +277,11 @@ global_water_totals global_water_balance(const model_state& m) {
         // the aquifer, which takes it at its next step.
         t.final_groundwater += unsaturated_exchange_pending(m);
     }
+}
 
+// What entered, left and moved within the basin over the run.
+void run_volumes(const model_state& m, global_water_totals& t) {
+    const model_state::channel_run_totals& c = m.chan_run;
     t.precipitation = m.total_rainfall_volume + c.precip_to_lakes;
     t.interception = m.run_sums.interception;
     t.infiltration = m.run_sums.infiltrated_volume;
@@ -144,9 +299,9 @@ global_water_totals global_water_balance(const model_state& m) {
     t.overland_point_sources = m.run_sums.overland_point_sources;
     t.channel_point_sources = c.channel_point_sources;
     t.first_order_inflow = c.first_order_inflow;
-    t.lost_to_slope = m.ov_bdy_out_vol;
-    t.lost_to_head = m.ov_bdy_fixed_out_vol;
-    t.gained_from_head = m.ov_bdy_fixed_in_vol;
+    t.lost_to_slope = m.run_sums.ov_bdy_out_vol;
+    t.lost_to_head = m.run_sums.ov_bdy_fixed_out_vol;
+    t.gained_from_head = m.run_sums.ov_bdy_fixed_in_vol;
     t.net_boundary = t.lost_to_slope + t.lost_to_head - t.gained_from_head;
     t.lateral_inflow = c.lateral_inflow;
     t.discharge = m.discharge_volume_run;
@@ -168,67 +323,157 @@ global_water_totals global_water_balance(const model_state& m) {
     }
     t.overland_lake_inflow = m.olake_added_volume;
     t.overland_lake_outflow = m.olake_drained_volume;
+}
 
-    const double s0 = t.initial_surface + t.initial_overland_lakes + t.initial_channels + t.initial_soils +
-                      t.initial_groundwater + t.initial_lakes + t.initial_drains;
-    const double s1 = t.final_surface + t.final_overland_lakes + t.final_channels + t.final_drains + t.final_soils +
-                      t.final_groundwater + t.final_snow + t.final_lakes;
-    double in = t.precipitation + t.head_boundary + t.overland_point_sources + t.channel_point_sources +
-                t.first_order_inflow + t.drain_solver_made + t.groundwater_floor;
-    double out = t.evaporation + t.discharge + t.net_boundary + t.lake_evaporation + t.drains_to_boundaries;
+// The run's two balances, one table of their terms: a store at the start
+// or the end, or a volume in or out, of the balance over every store or of
+// the one over the surface stores (the ground, the channels, the lakes and
+// the snow; the drains count as outside them); its sign, when it counts, and
+// its group (a group is summed before it joins its side's total), in the
+// order each side adds its terms.
+enum class run_side { start, end, in, out };
+constexpr int kRunSides = 4;
+
+struct run_term {
+    bool surface;
+    run_side side;
+    double sign;
+    int group;
+    unsigned needs;
+    double global_water_totals::*total;
+};
+
+using S = run_side;
+const run_term kRunBalance[] = {
+    // Over every store.
+    {false, S::start, 1.0, 0, 0, &global_water_totals::initial_surface},
+    {false, S::start, 1.0, 0, 0, &global_water_totals::initial_overland_lakes},
+    {false, S::start, 1.0, 0, 0, &global_water_totals::initial_channels},
+    {false, S::start, 1.0, 0, 0, &global_water_totals::initial_soils},
+    {false, S::start, 1.0, 0, 0, &global_water_totals::initial_groundwater},
+    {false, S::start, 1.0, 0, 0, &global_water_totals::initial_lakes},
+    {false, S::start, 1.0, 0, 0, &global_water_totals::initial_drains},
+    {false, S::end, 1.0, 0, 0, &global_water_totals::final_surface},
+    {false, S::end, 1.0, 0, 0, &global_water_totals::final_overland_lakes},
+    {false, S::end, 1.0, 0, 0, &global_water_totals::final_channels},
+    {false, S::end, 1.0, 0, 0, &global_water_totals::final_drains},
+    {false, S::end, 1.0, 0, 0, &global_water_totals::final_soils},
+    {false, S::end, 1.0, 0, 0, &global_water_totals::final_groundwater},
+    {false, S::end, 1.0, 0, 0, &global_water_totals::final_snow},
+    {false, S::end, 1.0, 0, 0, &global_water_totals::final_lakes},
+    {false, S::in, 1.0, 0, 0, &global_water_totals::precipitation},
+    {false, S::in, 1.0, 0, 0, &global_water_totals::head_boundary},
+    {false, S::in, 1.0, 0, 0, &global_water_totals::overland_point_sources},
+    {false, S::in, 1.0, 0, 0, &global_water_totals::channel_point_sources},
+    {false, S::in, 1.0, 0, 0, &global_water_totals::first_order_inflow},
+    {false, S::in, 1.0, 0, 0, &global_water_totals::drain_solver_made},
+    {false, S::in, 1.0, 0, 0, &global_water_totals::groundwater_floor},
+    // Without an aquifer what exfiltrates comes from outside the basin
+    // (unless the soil stores gave it), the streams' and lakes' exchange
+    // with the ground crosses its edge, and the tile drains take water that
+    // no store held.
+    {false, S::in, 1.0, 0, no_soil_stores | no_groundwater, &global_water_totals::exfiltration},
+    {false, S::in, 1.0, 1, no_groundwater, &global_water_totals::gw_to_river},
+    {false, S::in, 1.0, 1, no_groundwater, &global_water_totals::gw_to_lakes},
+    {false, S::in, 1.0, 0, no_groundwater, &global_water_totals::gw_to_tile_drains},
+    {false, S::out, 1.0, 0, 0, &global_water_totals::evaporation},
+    {false, S::out, 1.0, 0, 0, &global_water_totals::discharge},
+    {false, S::out, 1.0, 0, 0, &global_water_totals::net_boundary},
+    {false, S::out, 1.0, 0, 0, &global_water_totals::lake_evaporation},
+    {false, S::out, 1.0, 0, 0, &global_water_totals::drains_to_boundaries},
     // Infiltrated water that no soil store keeps has left the basin.
-    if (!soil_tracked(m)) out += t.infiltration;
-    if (m.gw_simulation) {
-        out += t.leakage + t.pumping;
-    } else {
-        // Without an aquifer the water that leaves the soil bottom has left
-        // the basin, what exfiltrates comes from outside it, and the streams'
-        // and lakes' exchange with the ground crosses its edge.
-        if (soil_tracked(m)) out += t.downward_flux;
-        if (!soil_tracked(m)) in += t.exfiltration;
-        out += t.river_to_gw + t.lakes_to_gw;
-        in += t.gw_to_river + t.gw_to_lakes;
-        // Tile drains without an aquifer take water that no store held.
-        in += t.gw_to_tile_drains;
-    }
-    // Surface stores: the drains count as outside them.
-    const double in_transit = m.storm_sewer_given ? drain_water_in_transit(m) : 0.0;
-    const double ss0 = t.initial_surface + t.initial_overland_lakes + t.initial_channels + t.initial_lakes;
-    const double ss1 = t.final_channels + t.final_snow + t.final_surface + t.final_overland_lakes + t.final_lakes;
-    const double ins = t.precipitation + t.gw_to_river + t.gw_to_lakes + t.exfiltration + t.overland_point_sources +
-                       t.channel_point_sources + t.first_order_inflow + t.drains_to_channels - in_transit +
-                       t.drains_to_overland + t.gained_from_head;
-    const double outs = t.river_to_gw + t.lakes_to_gw + t.direct_evaporation + t.discharge + t.infiltration +
-                        t.lost_to_slope + t.lost_to_head + t.lake_evaporation + t.to_drains - t.gw_to_tile_drains;
-    t.surface_error = surface_balance_error(ss0, ins, outs, ss1);
-    t.overall_error = overall_balance_error(s0, in, s1, out);
+    {false, S::out, 1.0, 0, no_soil_stores, &global_water_totals::infiltration},
+    {false, S::out, 1.0, 1, groundwater, &global_water_totals::leakage},
+    {false, S::out, 1.0, 1, groundwater, &global_water_totals::pumping},
+    // Without an aquifer the water that leaves the soil bottom has left the basin.
+    {false, S::out, 1.0, 0, soil_stores | no_groundwater, &global_water_totals::downward_flux},
+    {false, S::out, 1.0, 2, no_groundwater, &global_water_totals::river_to_gw},
+    {false, S::out, 1.0, 2, no_groundwater, &global_water_totals::lakes_to_gw},
 
-    if (m.sacramento_given) {
-        // The accounting's stores stand for the soil and the aquifer, and
-        // its evapotranspiration for the soil's evaporation, beside the
-        // evaporation of water standing on the ground. Their outflow feeds
-        // the channels (what the channels have not taken yet is stored on
-        // its way); without channels it leaves the basin.
-        sacramento_terms(m, t);
-        const bool to_channels = m.chan_routing == 1 || m.chan_alt_routing == 1;
-        const double in_transit = to_channels ? m.sac.in_transit : 0.0;
-        const double delivered = to_channels ? t.sacramento_outflow - in_transit : 0.0;
-        const double left = to_channels ? 0.0 : t.sacramento_outflow;
-        const double s0s = t.initial_surface + t.initial_channels + t.initial_soils + t.initial_groundwater +
-                           t.initial_lakes;
-        const double s1s = t.final_surface + t.final_channels + t.final_soils + t.final_groundwater + t.final_snow +
-                           t.final_lakes + in_transit;
-        const double d = s0s + t.precipitation;
-        t.overall_error = d > 0.0 ? 100.0 *
-                                        (s1s - s0s - t.precipitation + t.evaporation + t.direct_evaporation + t.discharge + left -
-                                         t.head_boundary - t.overland_point_sources) /
-                                        d
-                                  : 0.0;
-        const double surface = t.precipitation + t.initial_surface + t.initial_channels + t.gw_to_river -
-                               t.river_to_gw + t.overland_point_sources + delivered - t.direct_evaporation -
-                               t.discharge - t.infiltration - t.final_channels - t.final_snow - t.final_surface;
-        t.surface_error = t.precipitation > 0.0 ? 100.0 * surface / t.precipitation : 0.0;
-    }
+    // Over the surface stores.
+    {true, S::start, 1.0, 0, 0, &global_water_totals::initial_surface},
+    {true, S::start, 1.0, 0, 0, &global_water_totals::initial_overland_lakes},
+    {true, S::start, 1.0, 0, 0, &global_water_totals::initial_channels},
+    {true, S::start, 1.0, 0, 0, &global_water_totals::initial_lakes},
+    {true, S::end, 1.0, 0, 0, &global_water_totals::final_channels},
+    {true, S::end, 1.0, 0, 0, &global_water_totals::final_snow},
+    {true, S::end, 1.0, 0, 0, &global_water_totals::final_surface},
+    {true, S::end, 1.0, 0, 0, &global_water_totals::final_overland_lakes},
+    {true, S::end, 1.0, 0, 0, &global_water_totals::final_lakes},
+    {true, S::in, 1.0, 0, 0, &global_water_totals::precipitation},
+    {true, S::in, 1.0, 0, 0, &global_water_totals::gw_to_river},
+    {true, S::in, 1.0, 0, 0, &global_water_totals::gw_to_lakes},
+    {true, S::in, 1.0, 0, 0, &global_water_totals::exfiltration},
+    {true, S::in, 1.0, 0, 0, &global_water_totals::overland_point_sources},
+    {true, S::in, 1.0, 0, 0, &global_water_totals::channel_point_sources},
+    {true, S::in, 1.0, 0, 0, &global_water_totals::first_order_inflow},
+    {true, S::in, 1.0, 0, 0, &global_water_totals::drains_to_channels},
+    {true, S::in, -1.0, 0, 0, &global_water_totals::drains_in_transit},
+    {true, S::in, 1.0, 0, 0, &global_water_totals::drains_to_overland},
+    {true, S::in, 1.0, 0, 0, &global_water_totals::gained_from_head},
+    {true, S::out, 1.0, 0, 0, &global_water_totals::river_to_gw},
+    {true, S::out, 1.0, 0, 0, &global_water_totals::lakes_to_gw},
+    {true, S::out, 1.0, 0, 0, &global_water_totals::direct_evaporation},
+    {true, S::out, 1.0, 0, 0, &global_water_totals::discharge},
+    {true, S::out, 1.0, 0, 0, &global_water_totals::infiltration},
+    {true, S::out, 1.0, 0, 0, &global_water_totals::lost_to_slope},
+    {true, S::out, 1.0, 0, 0, &global_water_totals::lost_to_head},
+    {true, S::out, 1.0, 0, 0, &global_water_totals::lake_evaporation},
+    {true, S::out, 1.0, 0, 0, &global_water_totals::to_drains},
+    {true, S::out, -1.0, 0, 0, &global_water_totals::gw_to_tile_drains},
+};
+
+// The errors over every store and over the surface stores, each side the
+// signed sum of its terms.
+void run_errors(const model_state& m, global_water_totals& t) {
+    balance_sum sums[2][kRunSides];
+    for (const run_term& r : kRunBalance)
+        if (shown(m, t, r.needs)) sums[r.surface][static_cast<int>(r.side)].add(r.sign * t.*r.total, r.group);
+    const auto total = [&sums](bool surface, run_side side) {
+        return sums[surface][static_cast<int>(side)].total();
+    };
+    t.overall_error =
+        overall_balance_error(total(false, S::start), total(false, S::in), total(false, S::end), total(false, S::out));
+    t.surface_error =
+        surface_balance_error(total(true, S::start), total(true, S::in), total(true, S::out), total(true, S::end));
+}
+
+// With the Sacramento accounting both errors are formed anew.
+void sacramento_errors(const model_state& m, global_water_totals& t) {
+    // The accounting's stores stand for the soil and the aquifer, and
+    // its evapotranspiration for the soil's evaporation, beside the
+    // evaporation of water standing on the ground. Their outflow feeds
+    // the channels (what the channels have not taken yet is stored on
+    // its way); without channels it leaves the basin.
+    sacramento_terms(m, t);
+    const bool to_channels = m.chan_routing == 1 || m.chan_alt_routing == 1;
+    const double in_transit = to_channels ? m.sac.in_transit : 0.0;
+    const double delivered = to_channels ? t.sacramento_outflow - in_transit : 0.0;
+    const double left = to_channels ? 0.0 : t.sacramento_outflow;
+    const double s0s = t.initial_surface + t.initial_channels + t.initial_soils + t.initial_groundwater +
+                       t.initial_lakes;
+    const double s1s = t.final_surface + t.final_channels + t.final_soils + t.final_groundwater + t.final_snow +
+                       t.final_lakes + in_transit;
+    const double d = s0s + t.precipitation;
+    t.overall_error = d > 0.0 ? 100.0 *
+                                    (s1s - s0s - t.precipitation + t.evaporation + t.direct_evaporation +
+                                     t.discharge + left - t.head_boundary - t.overland_point_sources) /
+                                    d
+                              : 0.0;
+    const double surface = t.precipitation + t.initial_surface + t.initial_channels + t.gw_to_river -
+                           t.river_to_gw + t.overland_point_sources + delivered - t.direct_evaporation -
+                           t.discharge - t.infiltration - t.final_channels - t.final_snow - t.final_surface;
+    t.surface_error = t.precipitation > 0.0 ? 100.0 * surface / t.precipitation : 0.0;
+}
+
+}  // namespace
+
+global_water_totals global_water_balance(const model_state& m) {
+    global_water_totals t;
+    run_stores(m, t);
+    run_volumes(m, t);
+    run_errors(m, t);
+    if (m.sacramento_given) sacramento_errors(m, t);
     return t;
 }
 
@@ -236,121 +481,16 @@ void write_global_balance(const model_state& m) {
     std::FILE* fp = m.summary_fp.get();
     if (!fp) return;
     const global_water_totals t = global_water_balance(m);
-    const bool sac = m.sacramento_given != 0;
-    const bool drains = m.storm_sewer_given != 0;
-    const bool olakes = m.overland_lake_map_given != 0;
-    std::fputs("\n \n", fp);
-    std::fputs("SIMULATION TOTALS", fp);
-    std::fputs("\n", fp);
-    std::fputs("GLOBAL MASS BALANCE CALCULATIONS \n", fp);
-    std::fputs("All volumes are in cubic meters \n \n", fp);
-    summary_line(m, fp, "Initial volume on surface=                      %14.2lf \n", t.initial_surface);
-    if (olakes) summary_line(m, fp, "Initial volume in overland lakes=               %14.2lf \n", t.initial_overland_lakes);
-    summary_line(m, fp, "Initial volume in channels=                     %14.2lf \n", t.initial_channels);
-    if (drains) summary_line(m, fp, "Initial volume in drains=                       %14.2lf \n", t.initial_drains);
-    summary_line(m, fp,
-                 simple_soil(m) ? "Initial volume in soil over simple soil depth   %14.2lf \n"
-                                : "Initial volume in soils=                        %14.2lf \n",
-                 t.initial_soils);
-    summary_line(m, fp, "Initial volume in groundwater=                  %14.2lf \n", t.initial_groundwater);
-    if (lakes(m)) summary_line(m, fp, "Initial volume in perennial lakes               %14.2lf \n", t.initial_lakes);
-    std::fputs("\n", fp);
-    summary_line(m, fp, "Final volume on surface=                        %14.2lf\n", t.final_surface);
-    if (olakes) summary_line(m, fp, "Final volume in overland lakes=                 %14.2lf\n", t.final_overland_lakes);
-    summary_line(m, fp, "Final volume in channels=                       %14.2lf\n", t.final_channels);
-    if (drains) summary_line(m, fp, "Final volume in drains=                         %14.2lf\n", t.final_drains);
-    summary_line(m, fp,
-                 simple_soil(m) ? "Final volume in soil over simple soil depth     %14.2lf\n"
-                                : "Final volume in soils=                          %14.2lf\n",
-                 t.final_soils);
-    summary_line(m, fp, "Final volume in groundwater=                    %14.2lf\n", t.final_groundwater);
-    summary_line(m, fp, "Final volume of snow=                           %14.2lf\n", t.final_snow);
-    if (lakes(m)) summary_line(m, fp, "Final volume in perennial lakes                 %14.2lf\n", t.final_lakes);
-    std::fputs("\n", fp);
-    summary_line(m, fp, "Total amount of precip=                         %14.2lf\n", t.precipitation);
-    summary_line(m, fp, "Total amount of interception=                   %14.2lf\n", t.interception);
-    summary_line(m, fp, "Total amount of infiltration=                   %14.2lf\n", t.infiltration);
-    summary_line(m, fp, "Total amount of evaporation=                    %14.2lf\n", t.evaporation);
-    summary_line(m, fp, "Total direct evaporation=                       %14.2lf\n", t.direct_evaporation);
-    if (!sac) summary_line(m, fp, "Total amount of exfiltration=                   %14.2lf\n", t.exfiltration);
-    std::fputs("\n", fp);
-    if (!sac && m.gw_simulation) {
-        summary_line(m, fp, "Total recharge inputs to groundwater=           %14.2lf\n", t.recharge);
-        summary_line(m, fp, "Total pumping from groundwater=                 %14.2lf\n", t.pumping);
-        summary_line(m, fp, "Total leakage to deep aquifer=                  %14.2lf\n", t.leakage);
-        summary_line(m, fp, "Total volume added by the aquifer floor=        %14.2lf\n", t.groundwater_floor);
-    }
-    if (!sac) {
-        summary_line(m, fp, "Total downward flux from unsaturated zone=      %14.2lf\n", t.downward_flux);
-        summary_line(m, fp, "Total flux of gw across bounds=                 %14.2lf\n", t.head_boundary);
-    } else {
-        summary_line(m, fp, "Total recharge to deep g.w.=                    %14.2lf\n", t.deep_recharge);
-        summary_line(m, fp, "Total outflow of the Sacramento stores=         %14.2lf\n", t.sacramento_outflow);
-    }
-    summary_line(m, fp, "Total overland point sources=                   %14.2lf\n", t.overland_point_sources);
-    summary_line(m, fp, "Total channel point sources=                    %14.2lf\n\n", t.channel_point_sources);
-    if (t.first_order_inflow != 0.0)
-        summary_line(m, fp, "Total first-order channel inflow=               %14.2lf\n\n", t.first_order_inflow);
-    summary_line(m, fp, "Volume lost to specified slope boundary:        %14.2lf\n", t.lost_to_slope);
-    summary_line(m, fp, "Volume lost to specified head boundary:         %14.2lf\n", t.lost_to_head);
-    summary_line(m, fp, "Volume gained from specified head boundary:     %14.2lf\n", t.gained_from_head);
-    std::fputs("\n", fp);
-    summary_line(m, fp, "Total lateral inflow into channels=             %14.2lf\n", t.lateral_inflow);
-    summary_line(m, fp, "Total amount of discharge=                      %14.2lf\n", t.discharge);
-    if (m.stream_loss) {
-        summary_line(m, fp, "Total flux from river to gw=                    %14.2lf\n", t.river_to_gw);
-        if (m.water_table_given)
-            summary_line(m, fp, "Total flux from gw to river=                    %14.2lf\n", t.gw_to_river);
-    }
-    if (lakes(m)) {
-        std::fputs("\n", fp);
-        summary_line(m, fp, "Volume precip to lakes=                         %14.2lf\n", t.precip_to_lakes);
-        summary_line(m, fp, "Volume of flow into lakes=                      %14.2lf\n", t.flow_into_lakes);
-        summary_line(m, fp, "Volume of flow from lakes=                      %14.2lf\n", t.flow_from_lakes);
-        summary_line(m, fp, "Volume of lake evap=                            %14.2lf\n", t.lake_evaporation);
-        if (t.lakes_to_gw != 0.0 || t.gw_to_lakes != 0.0) {
-            summary_line(m, fp, "Total flux from lakes to gw=                    %14.2lf\n", t.lakes_to_gw);
-            summary_line(m, fp, "Total flux from gw to lakes=                    %14.2lf\n", t.gw_to_lakes);
+    for (const global_line& line : kGlobalLines) {
+        if (!shown(m, t, line.needs)) continue;
+        if (!line.total && !line.value) {
+            std::fputs(line.format, fp);
+            continue;
         }
+        const double v = line.total ? t.*line.total : line.value(m, t);
+        if ((line.needs & nonzero) && v == 0.0) continue;
+        summary_line(m, fp, line.format, v);
     }
-    if (drains) {
-        std::fputs("\n", fp);
-        summary_line(m, fp, "Total volume to subsurface drains               %14.2lf\n", t.to_drains);
-        summary_line(m, fp, "Volume of subsurface drains to overland         %14.2lf\n", t.drains_to_overland);
-        summary_line(m, fp, "Volume of subsurface drains to channels         %14.2lf\n", t.drains_to_channels);
-        summary_line(m, fp, "Volume of groundwater to tile drains            %14.2lf\n", t.gw_to_tile_drains);
-        if (t.drains_to_boundaries != 0.0 || drains_have_other_fixed_heads(m))
-            summary_line(m, fp, "Volume of subsurface drains to boundaries       %14.2lf\n", t.drains_to_boundaries);
-        summary_line(m, fp, "Volume of subsurface drain solver clean-up      %14.2lf\n", m.run_drain_cleanup);
-        summary_line(m, fp, "Volume of subsurface drain solver residual      %14.2lf\n", m.run_drain_residual);
-    }
-    std::fputs("\n", fp);
-    summary_line(m, fp, "Mass balance error of surface components =              %10.6lf percent\n\n", t.surface_error);
-    if (sac) {
-        summary_line(m, fp, "Overall mass balance error =                    %10.6lf percent\n \n", t.overall_error);
-        std::fputs("*overall mass balance error will not be zero when using the Sacramento\n", fp);
-        std::fputs("model because of errors associated with interpolating hourly outflows to\n", fp);
-        std::fputs("the channel routing time step, which is generally much less than one\n", fp);
-        std::fputs("hour.  However, this error should be less than one percent, except for\n", fp);
-        std::fputs("simulations of very short events (only a few hours long).\n \n", fp);
-    } else {
-        summary_line(m, fp, "Overall mass balance error =                        %14.6lf percent\n \n", t.overall_error);
-    }
-    if (m.soil_et_accounting)
-        summary_line(m, fp, "Simple soil moisture mass balance =             %19.6lf percent \n\n",
-                     m.soil_totals.balance_error);
-    if (olakes) {
-        summary_line(m, fp, "Volume of flow into overland lakes:             %14.2lf\n", t.overland_lake_inflow);
-        summary_line(m, fp, "Volume of flow from overland lakes:             %14.2lf\n", t.overland_lake_outflow);
-        summary_line(m, fp, "Volume of evaporation from lakes:               %14.2lf\n", t.overland_lake_evaporation);
-        summary_line(m, fp, "Overland lake mass bal error m^3:               %14.2lf\n\n",
-                     t.initial_overland_lakes + t.overland_lake_inflow - t.final_overland_lakes -
-                         t.overland_lake_outflow);
-    }
-    if (lakes(m))
-        summary_line(m, fp, "Perennial lake mass bal error m^3=              %14.2lf\n\n", m.chan_run.lake_balance_error);
-    if (drains)
-        summary_line(m, fp, "Subsurface drain mass bal error m^3=            %14.2lf\n\n", drain_run_balance_error(m));
 }
 
 }  // namespace kesta

@@ -34,6 +34,9 @@ struct global_water_totals {
     double precip_to_lakes = 0.0, flow_into_lakes = 0.0, flow_from_lakes = 0.0, lake_evaporation = 0.0;
     double to_drains = 0.0, drains_to_overland = 0.0, drains_to_channels = 0.0, gw_to_tile_drains = 0.0,
            drains_to_boundaries = 0.0, drain_solver_made = 0.0;
+    // Water the drains' outlets passed that the channels have not taken in
+    // yet: in the drains' final storage, outside the surface stores.
+    double drains_in_transit = 0.0;
     double overland_lake_inflow = 0.0, overland_lake_outflow = 0.0;
     // No process of this program evaporates the overland lakes: their line
     // of the table stays 0.

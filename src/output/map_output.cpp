@@ -262,7 +262,7 @@ void open_constituent_linknodes(model_state& m) {
     net.lake_of_link = &m.ldex;
     int number = 0;
     for (int c = 1; c <= m.ncontam && c <= m.chan_conc.nrows(); ++c) {
-        if (m.constituent_type.value(c) != 1) continue;
+        if (!is_contaminant(m, c)) continue;
         ++number;
         std::string file = m.contam_output_names[static_cast<std::size_t>(c)];
         if (file.empty()) continue;
@@ -283,20 +283,6 @@ void open_constituent_linknodes(model_state& m) {
         }
     }
 }
-
-// Dataset names and object ids of the species' maps, in species order.
-const struct {
-    const char* mass_name;
-    int mass_id;
-    const char* conc_name;
-    int conc_id;
-} kSpeciesMaps[kNutrientSpecies] = {
-    {"OV_no2_mass", 1023, "OV_no2_conc", 1024}, {"OV_no3_mass", 1026, "OV_no3_conc", 1027},
-    {"OV_nh4_mass", 1029, "OV_nh4_conc", 1030}, {"OV_on_mass", 1032, "OV_on_conc", 1033},
-    {"OV_op_mass", 1035, "OV_op_conc", 1036},   {"OV_dp_mass", 1038, "OV_dp_conc", 1039},
-    {"OV_alg_mass", 1044, "OV_alg_conc", 1045}, {"OV_cbod_mass", 1047, "OV_cbod_conc", 1048},
-    {"OV_do_mass", 1050, "OV_do_conc", 1051},
-};
 
 // One nutrient map series on the standard maps' grid: `folder` and `base`
 // name its numbered grids, `dataset` its dataset file. False when the file
@@ -335,17 +321,17 @@ bool open_nutrient_map_outputs(model_state& m) {
             return false;
     }
     for (int k = 0; k < kNutrientSpecies; ++k) {
-        const zep_output_request& request = z.overland_output[static_cast<std::size_t>(k)];
+        const zep_output_request& request = p.out_ov[static_cast<std::size_t>(k)];
         if (!request.flag) continue;
         const auto slot = static_cast<std::size_t>(first + k);
         const std::string words = std::string("card OUT_OV_") + kNutrientSpeciesCards[k];
         const std::string mass = request.file_name + ".mass";
         const std::string conc = request.file_name + ".conc";
-        const auto& names = kSpeciesMaps[k];
-        if (!open_nutrient_map(m, m.contam_mass[slot], 1000.0, std::string(names.mass_name) + " map", "", mass,
-                               mass, names.mass_id, names.mass_name, words) ||
-            !open_nutrient_map(m, m.contam_conc[slot], 1.0, std::string(names.conc_name) + " map", "", conc, conc,
-                               names.conc_id, names.conc_name, words))
+        const water_species_row& names = kWaterSpecies[k];
+        if (!open_nutrient_map(m, m.contam_mass[slot], 1000.0, std::string(names.map_mass) + " map", "", mass,
+                               mass, names.map_mass_id, names.map_mass, words) ||
+            !open_nutrient_map(m, m.contam_conc[slot], 1.0, std::string(names.map_conc) + " map", "", conc, conc,
+                               names.map_conc_id, names.map_conc, words))
             return false;
     }
     return true;
@@ -383,7 +369,7 @@ void open_nutrient_outputs(model_state& m) {
     if (!m.ov_con_trans) return;
     int number = 0;
     for (int c = 1; c <= m.ncontam; ++c) {
-        if (m.constituent_type.value(c) != 1) continue;
+        if (!is_contaminant(m, c)) continue;
         ++number;
         const std::string& file = m.contam_output_names[static_cast<std::size_t>(c)];
         if (file.empty()) continue;

@@ -37,21 +37,21 @@ const hydrograph_kind kKinds[] = {
 
 static_assert(std::size(kNutrientSpeciesCards) == kNutrientSpecies, "one outlet hydrograph slot per species");
 
-std::string hydrograph_name(const zep_container& z, int k, const hydrograph_kind& kind) {
-    return format_text("%s%s", z.location_output[static_cast<std::size_t>(k)].file_name.c_str(), kind.extension);
+std::string hydrograph_name(const model_state& m, int k, const hydrograph_kind& kind) {
+    return format_text("%s%s", m.project_options.out_hyd[static_cast<std::size_t>(k)].file_name.c_str(),
+                       kind.extension);
 }
 
 }  // namespace
 
 bool open_nutrient_hydrographs(model_state& m) {
     if (!m.zep) return true;
-    zep_container& z = *m.zep;
     for (int k = 0; k < kNutrientSpecies; ++k) {
-        if (!z.location_output[static_cast<std::size_t>(k)].flag) continue;
+        if (!m.project_options.out_hyd[static_cast<std::size_t>(k)].flag) continue;
         for (const hydrograph_kind& kind : kKinds) {
             output_spec spec;
             spec.words = std::string("card OUT_HYD_") + kNutrientSpeciesCards[k];
-            spec.name = hydrograph_name(z, k, kind);
+            spec.name = hydrograph_name(m, k, kind);
             spec.group = output_group::nutrient;
             spec.what = std::string(kind.words) + " output file";
             const opened_output o = open_output(m, spec, &(m.*kind.slots)[k]);

@@ -27,6 +27,12 @@
 
 namespace kesta {
 
+// The dataset types number each species' mass and concentration datasets
+// in species order; a new species needs types of its own.
+static_assert(linknode_no2_conc - linknode_no2_mass == kNutrientSpecies &&
+                  linknode_mass - linknode_no2_conc == kNutrientSpecies,
+              "one mass and one concentration dataset type per species");
+
 namespace {
 
 // The channel network of a flat source whose node j of link l stands at
@@ -94,7 +100,7 @@ bool open_nutrient_linknodes(model_state& m) {
             if (t.given) warn(format_text("%s has no effect without channel routing: %s is not written.\n", t.card,
                                           t.file.c_str()));
         for (int k = 0; k < kNutrientSpecies; ++k) {
-            const zep_output_request& request = z.stream_output[static_cast<std::size_t>(k)];
+            const zep_output_request& request = p.out_st[static_cast<std::size_t>(k)];
             if (request.flag)
                 warn(format_text("OUT_ST_%s has no effect without channel routing: %s.mass and %s.conc are not "
                                  "written.\n",
@@ -112,7 +118,7 @@ bool open_nutrient_linknodes(model_state& m) {
     }
     const linknode_output::network species_net = channel_network(m, m.chan_stride);
     for (int k = 0; k < kNutrientSpecies; ++k) {
-        const zep_output_request& request = z.stream_output[static_cast<std::size_t>(k)];
+        const zep_output_request& request = p.out_st[static_cast<std::size_t>(k)];
         if (!request.flag) continue;
         const std::size_t slot = static_cast<std::size_t>(first + k);
         const struct {

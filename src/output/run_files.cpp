@@ -16,7 +16,6 @@
 #include "input/mapping_tables.hpp"
 #include "input/project_file.hpp"
 #include "model/model_state.hpp"
-#include "nutrients/zep_container.hpp"
 #include "output/final_files.hpp"
 #include "output/grid_writers.hpp"
 #include "output/output_registry.hpp"
@@ -543,9 +542,9 @@ std::vector<run_input> run_inputs(model_state& m) {
         {"CALIB_OBS_DATA", &P::calib_obs_data},
         {"VQ_NODES_TO_SEGS", &P::vq_nodes_to_segs},
         {"VQ_SEGMENT_MAP", &P::vq_segment_map},
+        {"AQ_ENV", &P::aq_env},
     };
     for (const auto& c : kOtherInputs) add_input(list, std::string("named by card ") + c.card, po.*c.name);
-    if (po.zep_container) add_input(list, "named by card AQ_ENV", po.zep_container->aquatic_env_file);
     return list;
 }
 

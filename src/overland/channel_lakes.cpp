@@ -150,7 +150,7 @@ void lake_evaporation(model_state& m) {
         const double held = std::max(0.0, m.lake_volume[lake]);
         const double taken = std::min(volume, held);
         m.lake_volume[lake] -= taken;
-        m.run_sums.lake_evaporation += taken;
+        book_water(m, water_flow::lake_evaporation, taken);
     }
     update_lake_extent(m);
 }

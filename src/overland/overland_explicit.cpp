@@ -478,7 +478,7 @@ int regular_substep_route(model_state& m, grid_view& g, double dt, double sub, b
             std::swap(m.h, *depths[at]);
             g.h = m.h.data();
             g.dh = m.dh.data();
-            m.run_sums.mass_cleanup_error_overland += 0.0;  // nothing to clean up, as in substep_route
+            book_water(m, water_flow::overland_cleanup, 0.0);  // nothing to clean up, as in substep_route
             if (too_small) ++m.ov_substep_giveups;
             return substeps;
         }
@@ -558,7 +558,7 @@ int substep_route(model_state& m, const grid_view& g, double dt, double sub, boo
             if (std::fabs(elapsed - dt) < kStepTolerance || elapsed > dt) break;
         }
         if (!restart) {
-            m.run_sums.mass_cleanup_error_overland += st.cleanup;
+            book_water(m, water_flow::overland_cleanup, st.cleanup);
             // Faces that failed the tests were accepted: the event summary
             // warns of it, whatever the console shows.
             if (st.too_small) ++m.ov_substep_giveups;

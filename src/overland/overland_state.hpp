@@ -104,15 +104,8 @@ struct overland_state {
     vec1<int> boundary_type;
     vec1<double> boundary_val;
     vec1<double> boundary_temp;
-    // Run totals at the boundary cells (m3), read by the event mass balance
-    // as their rise since the event started.
-    double ov_bdy_out_vol = 0.0;        // left through normal-depth cells
-    double ov_bdy_fixed_out_vol = 0.0;  // removed at fixed-level cells
-    double ov_bdy_fixed_in_vol = 0.0;   // added at fixed-level cells
-    // The three totals when the current event's books opened (m3).
-    double ov_bdy_out_vol_at_event_start = 0.0;
-    double ov_bdy_fixed_out_vol_at_event_start = 0.0;
-    double ov_bdy_fixed_in_vol_at_event_start = 0.0;
+    // Their run totals (m3) are water flows of the run's books
+    // (run_sums.ov_bdy_*).
 
     // Overland step state.
     int ov_wet = 0;           // some counted cell holds water

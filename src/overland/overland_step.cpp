@@ -226,6 +226,26 @@ bool in_overland_lake(const model_state& m, int k) {
     return m.overland_lake_map_given && k <= m.oland_lake_new.n() && m.oland_lake_new[k] > 0;
 }
 
+surface_water surface_storage(const model_state& m) {
+    surface_water w;
+    const double area = m.gridsize * m.gridsize;
+    for (int k = 1; k <= m.ncells; ++k) {
+        if (in_channel_lake(m, k)) continue;
+        const int lake = m.overland_lake_map_given && k <= m.oland_lake_new.n() ? m.oland_lake_new[k] : 0;
+        if (lake > 0 && static_cast<std::size_t>(lake) < m.oland_lakes.size()) {
+            const double v = (m.oland_lakes[static_cast<std::size_t>(lake)].level - value_at(m.elev, k)) * area;
+            w.total += v;
+            w.in_overland_lakes += v;
+        } else {
+            const double v = value_at(m.h, k) * area;
+            w.total += v;
+            w.on_ground += v;
+        }
+        if (k <= m.snowdepth.n()) w.snow += m.snowdepth[k] * area;
+    }
+    return w;
+}
+
 double outlet_discharge(double h, double n, double slope, double dx, double exponent) {
     if (!(h > 0.0)) return 0.0;
     return (1.0 / n) * std::pow(h, exponent) * std::sqrt(slope) * dx;
@@ -274,9 +294,9 @@ void ov_boundary_outflow(model_state& m, double dt) {
             h = target;
         }
     }
-    m.ov_bdy_out_vol += out;
-    m.ov_bdy_fixed_in_vol += fixed_in;
-    m.ov_bdy_fixed_out_vol += fixed_out;
+    book_water(m, water_flow::boundary_outflow, out);
+    book_water(m, water_flow::boundary_fixed_inflow, fixed_in);
+    book_water(m, water_flow::boundary_fixed_outflow, fixed_out);
 }
 
 void track_max(const vec1<double>& depths, vec1<double>& maxima, int ncells) {

@@ -57,4 +57,15 @@ double overland_channel_exchange(model_state& m, double dt);
 bool in_channel_lake(const model_state& m, int k);
 bool in_overland_lake(const model_state& m, int k);
 
+// The water the land surface holds now (m3). The cells of the
+// channel-network lakes hold theirs in the lakes, which count on their own.
+struct surface_water {
+    // Every other cell's depth, an overland lake cell counting as its
+    // lake's level above its ground; that summed apart for the cells outside
+    // the overland lakes and for those inside them.
+    double total = 0.0, on_ground = 0.0, in_overland_lakes = 0.0;
+    double snow = 0.0;  // liquid equivalent, on the same cells
+};
+surface_water surface_storage(const model_state& m);
+
 }  // namespace kesta

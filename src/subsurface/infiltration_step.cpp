@@ -120,7 +120,7 @@ void book_infiltration(model_state& m) {
         if (m.ov_con_trans) book_infiltrated_water(m, k, dF * area);
         m.infdep_prev[k] = m.infdep[k];
     }
-    m.run_sums.infiltrated_volume += volume;
+    book_water(m, water_flow::infiltration, volume);
 }
 
 // Water standing on a cell outside the lakes, which the soil still has to

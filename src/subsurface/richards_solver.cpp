@@ -434,7 +434,7 @@ double column_solver::run(double hours) {
     const double change = (storage() - start) / kCmPerMetre;
     m_.VOLCHANGE[c_] = change;
     m_.MASSERROR[c_] = change - (total.infiltrated - total.soil_et - total.bottom) / kCmPerMetre;
-    m_.run_sums.soil_evaporation += total.soil_et / kCmPerMetre * m_.gridsize * m_.gridsize;
+    book_water(m_, water_flow::soil_evaporation, total.soil_et / kCmPerMetre * m_.gridsize * m_.gridsize);
     return (total.surface_et + total.soil_et) / kCmPerMetre;
 }
 

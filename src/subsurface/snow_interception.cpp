@@ -68,7 +68,7 @@ void apply_interception(model_state& m, double seconds) {
         const canopy_share s = intercept_rain(rate, seconds, free_storage, m.icep_coef[k] / f);
         m.ri_eff[k] = s.net_rate;
         m.icep_dep[k] += s.intercepted;
-        m.run_sums.interception += s.intercepted * area / kMillimetresPerMetre;
+        book_water(m, water_flow::interception, s.intercepted * area / kMillimetresPerMetre);
     }
 }
 

@@ -194,15 +194,14 @@ void add_cell_point_sources(model_state& m) {
         const int k = p.cell;
         m.h[k] += volume / area;
         m.contam_water[k] += volume / area;
-        m.volume_overland_point_sources += volume;
-        m.run_sums.overland_point_sources += volume;
+        book_water(m, water_flow::overland_point_sources, volume);
         for (int c = 1; c <= m.n_contaminants && static_cast<std::size_t>(c) < p.conc.size(); ++c) {
             time_series& s = p.conc[static_cast<std::size_t>(c)];
             if (s.times.empty()) continue;
             const double g = volume * ts_value_at(t, &s);
             if (!(g > 0.0)) continue;
             m.contam_mass[static_cast<std::size_t>(c)][k] += g;
-            book_ov_point(m, c, g);
+            book(m, con_flow::ov_point, c, g);
         }
     }
     if (!added) return;

@@ -33,10 +33,7 @@ namespace kesta {
 
 namespace {
 
-constexpr double kGramsPerKilogram = 1000.0;
 constexpr double kTinyVolume = 1e-16;  // m3 of sediment or water
-
-bool contaminant(const model_state& m, int c) { return m.constituent_type.value(c) == 1; }
 
 int lake_of_cell(const model_state& m, int k) {
     const int lake = m.lake_num.n() >= k ? m.lake_num[k] : 0;
@@ -50,7 +47,7 @@ bool chan_attached_on(const model_state& m) { return !m.chan_sed_contam.empty() 
 void attached_to_node(model_state& m, int cell, int row, int pos, double share, double deposited) {
     if (!chan_attached_on(m)) return;
     for (int c = 1; c <= m.ncontam; ++c) {
-        if (!contaminant(m, c)) continue;
+        if (!is_contaminant(m, c)) continue;
         mat2<double>& a = m.attached_mass[static_cast<std::size_t>(c)];
         const double suspended = share * std::max(0.0, a[cell][pos]);
         a[cell][pos] -= suspended;
@@ -60,7 +57,7 @@ void attached_to_node(model_state& m, int cell, int row, int pos, double share, 
         double* to = m.chan_sed_contam[static_cast<std::size_t>(c)][row];
         to[pos] += g;
         to[0] += g;
-        book_grams(m.CHAN_QLAT_SED_MASS, m.event_chan_qlat_sed_mass, c, g);
+        book(m, con_flow::chan_attached_lateral, c, g);
     }
 }
 
@@ -68,10 +65,10 @@ void attached_node_to_lake(model_state& m, int row, int lake) {
     if (!chan_attached_on(m)) return;
     const int nf = m.ov_sed->n_fine_classes, to = m.ov_sed->lake_row0 + lake;
     for (int c = 1; c <= m.ncontam; ++c) {
-        if (!contaminant(m, c)) continue;
+        if (!is_contaminant(m, c)) continue;
         mat2<double>& a = m.chan_sed_contam[static_cast<std::size_t>(c)];
         if (a[row][0] == 0.0) continue;
-        book_grams(m.CHAN_LAKE_SED_CONTAM_MASS, m.event_chan_lake_sed_contam_mass, c, a[row][0]);
+        book(m, con_flow::chan_attached_to_lakes, c, a[row][0]);
         for (int pos = 0; pos <= nf; ++pos) {
             a[to][pos] += a[row][pos];
             a[row][pos] = 0.0;
@@ -93,7 +90,7 @@ void advect_attached(model_state& m) {
     const int nfaces = static_cast<int>(s.faces.size());
     mat2<double>& ratio = m.chan_attached_ratio;
     for (int c = 1; c <= m.ncontam; ++c) {
-        if (!contaminant(m, c)) continue;
+        if (!is_contaminant(m, c)) continue;
         mat2<double>& a = m.chan_sed_contam[static_cast<std::size_t>(c)];
         for (int r = 1; r <= rows; ++r) {
             for (int pos = 1; pos <= nf; ++pos) {
@@ -124,11 +121,8 @@ void advect_attached(model_state& m) {
             if (to > 0 && is_lake_row(s, to)) to_lakes += moved;
             if (is_lake_row(s, from)) to_lakes -= moved;
         }
-        if (out > 0.0) {
-            book_grams(m.CHAN_OUTLET_SED_MASS, m.event_chan_outlet_sed_mass, c, out);
-            m.GLOBAL_MASS_OUT.at(c) += out / kGramsPerKilogram;
-        }
-        if (to_lakes != 0.0) book_grams(m.CHAN_LAKE_SED_CONTAM_MASS, m.event_chan_lake_sed_contam_mass, c, to_lakes);
+        if (out > 0.0) book(m, con_flow::chan_attached_outlet, c, out);
+        if (to_lakes != 0.0) book(m, con_flow::chan_attached_to_lakes, c, to_lakes);
     }
 }
 
@@ -137,7 +131,7 @@ void attached_cells_to_lakes(model_state& m) {
     const sed_record& s = *m.ov_sed;
     const int nf = s.n_fine_classes;
     for (int c = 1; c <= m.ncontam; ++c) {
-        if (!contaminant(m, c)) continue;
+        if (!is_contaminant(m, c)) continue;
         mat2<double>& cells = m.attached_mass[static_cast<std::size_t>(c)];
         mat2<double>& a = m.chan_sed_contam[static_cast<std::size_t>(c)];
         double moved = 0.0;
@@ -153,7 +147,7 @@ void attached_cells_to_lakes(model_state& m) {
             }
             cells[k][0] = 0.0;
         }
-        if (moved != 0.0) book_grams(m.OV_LAKE_SED_CONTAM_MASS, m.event_ov_lake_sed_contam_mass, c, moved);
+        if (moved != 0.0) book(m, con_flow::ov_attached_to_lakes, c, moved);
     }
 }
 
@@ -174,7 +168,7 @@ void settle_attached(model_state& m) {
             part = 0.0;
             if (!(share > 0.0) || cells < 1) continue;
             for (int c = 1; c <= m.ncontam; ++c) {
-                if (!contaminant(m, c)) continue;
+                if (!is_contaminant(m, c)) continue;
                 double* a = m.chan_sed_contam[static_cast<std::size_t>(c)][lake_row(s, lake)];
                 const double g = share * std::max(0.0, a[pos]);
                 if (!(g > 0.0)) continue;
@@ -183,7 +177,7 @@ void settle_attached(model_state& m) {
                 for (int k = 1; k <= cells; ++k)
                     give_sorbed_to_cell(m, c, m.mask[m.lake_search_row[lake][k]][m.lake_search_col[lake][k]],
                                         g / cells);
-                book_grams(m.LAKE_SETTLED_SED_MASS, m.event_lake_settled_sed_mass, c, g);
+                book(m, con_flow::lake_attached_settled, c, g);
             }
         }
     }
@@ -230,7 +224,7 @@ void partition_channel_attached(model_state& m) {
     vec1<double>& density = m.chan_sed_density;
     for (int pos = 1; pos <= nf; ++pos) density[pos] = s.sed_density[s.sed_class[pos]];
     for (int c = 1; c <= m.ncontam; ++c) {
-        if (!contaminant(m, c)) continue;
+        if (!is_contaminant(m, c)) continue;
         mat2<double>& a = m.chan_sed_contam[static_cast<std::size_t>(c)];
         double* dissolved = m.chan_mass[c];
         const double kd = m.water_soil_partition_coef.at(c);
@@ -242,8 +236,8 @@ void partition_channel_attached(model_state& m) {
                                              conc, kds, share);
             (is_lake_row(s, r) ? lakes : nodes) += g;
         }
-        if (nodes != 0.0) book_grams(m.CHAN_SED_SOURCE_MASS, m.event_chan_sed_source_mass, c, nodes);
-        if (lakes != 0.0) book_grams(m.LAKE_SED_CONTAM_SOURCE_MASS, m.event_lake_sed_contam_source_mass, c, lakes);
+        if (nodes != 0.0) book(m, con_flow::chan_sorption, c, nodes);
+        if (lakes != 0.0) book(m, con_flow::lake_sorption, c, lakes);
     }
 }
 

@@ -48,11 +48,8 @@ namespace kesta {
 
 namespace {
 
-constexpr double kGramsPerKilogram = 1000.0;
 constexpr double kTinyWater = 1e-16;  // m3
 constexpr double kTinyVolume = 1e-16;  // m3 of exchanged water
-
-bool carried(const model_state& m, int c) { return m.constituent_type.value(c) != 3; }
 
 // The store that holds node j of link l now: the node's row while it is a
 // computational node of an open link, else the row of the lake that holds
@@ -78,15 +75,11 @@ double take_with_water(const model_state& m, int c, int row, double volume) {
 }
 
 void book_point(model_state& m, int c, bool lake, double grams) {
-    if (lake) book_grams(m.LAKE_POINT_MASS, m.event_lake_point_mass, c, grams);
-    else book_grams(m.CHAN_POINT_MASS, m.event_chan_point_mass, c, grams);
-    m.GLOBAL_POINT_SOURCE.at(c) += grams / kGramsPerKilogram;
+    book(m, lake ? con_flow::lake_point : con_flow::chan_point, c, grams);
 }
 
 void book_gw(model_state& m, int c, bool lake, double grams) {
-    if (lake) book_grams(m.LAKE_GW_MASS, m.event_lake_gw_mass, c, grams);
-    else book_grams(m.CHAN_GW_MASS, m.event_chan_gw_mass, c, grams);
-    m.GLOBAL_GW_MASS.at(c) += grams / kGramsPerKilogram;
+    book(m, lake ? con_flow::lake_gw : con_flow::chan_gw, c, grams);
 }
 
 // Water `volume` m3 entering (positive) or leaving store `row` from
@@ -96,7 +89,7 @@ template <class Conc, class Book>
 void exchange_with_outside(model_state& m, int row, double volume, Conc conc, Book book) {
     const bool lake = row > m.chan_lake_row0;
     for (int c = 1; c <= m.ncontam; ++c) {
-        if (!carried(m, c)) continue;
+        if (!carried_by_water(m, c)) continue;
         double g;
         if (volume > 0.0) {
             g = conc(c) * volume;
@@ -240,12 +233,6 @@ double initial_nutrient_conc(const model_state& m, const network_rows& r, int c,
     return i <= conc.n() ? conc[i] : 0.0;
 }
 
-void book_initial_chan_mass(model_state& m, int c, double grams) {
-    m.CHAN_MASS_INIT.at(c) += grams / kGramsPerKilogram;
-    m.GLOBAL_MASS_INIT.at(c) += grams / kGramsPerKilogram;
-    m.event_chan_mass_init.at(c) += grams / kGramsPerKilogram;
-}
-
 // The nodes with water take nutrient slot c at its initial concentration.
 void set_initial_nutrient_masses(model_state& m, const network_rows& r, int c) {
     double total = 0.0;
@@ -256,7 +243,7 @@ void set_initial_nutrient_masses(model_state& m, const network_rows& r, int c) {
         m.chan_mass[c][row] += g;
         total += g;
     }
-    book_initial_chan_mass(m, c, total);
+    book(m, con_flow::chan_initial, c, total);
 }
 
 // The nodes that hold water at the first channel constituent step take the
@@ -267,12 +254,12 @@ void set_initial_node_masses(model_state& m) {
     for (int row = 1; row <= r.lake_row0; ++row) m.chan_water[row] = m.chan_water_now[row];
     m.chan_con_started = 1;
     for (int c = 1; c <= m.ncontam; ++c) {
-        if (m.constituent_type.value(c) == 2 && m.zep) {
+        if (reacts_in_water(m, c) && m.zep) {
             set_initial_nutrient_masses(m, r, c);
             continue;
         }
         const double conc = m.init_chan_conc;
-        if (!carried(m, c) || !(conc > 0.0) || sediment_class_slot(m, c)) continue;
+        if (!carried_by_water(m, c) || !(conc > 0.0) || sediment_class_slot(m, c)) continue;
         double total = 0.0;
         for (int row = 1; row <= r.lake_row0; ++row) {
             const double w = m.chan_water[row];
@@ -280,7 +267,7 @@ void set_initial_node_masses(model_state& m) {
             m.chan_mass[c][row] += conc * w;
             total += conc * w;
         }
-        book_initial_chan_mass(m, c, total);
+        book(m, con_flow::chan_initial, c, total);
     }
 }
 
@@ -342,13 +329,10 @@ void book_faces(model_state& m, const network_rows& r, int c, double dt) {
             outlet += g;
             continue;
         }
-        if (r.is_lake(face.down)) book_grams(m.LAKE_CHAN_INFLOW_MASS, m.event_lake_chan_inflow_mass, c, g);
-        if (r.is_lake(face.up)) book_grams(m.LAKE_CHAN_OUTFLOW_MASS, m.event_lake_chan_outflow_mass, c, g);
+        if (r.is_lake(face.down)) book(m, con_flow::lake_from_channels, c, g);
+        if (r.is_lake(face.up)) book(m, con_flow::lake_to_channels, c, g);
     }
-    if (outlet != 0.0) {
-        book_grams(m.CHAN_MASS_OUT, m.event_chan_mass_out, c, outlet);
-        m.GLOBAL_MASS_OUT.at(c) += outlet / kGramsPerKilogram;
-    }
+    if (outlet != 0.0) book(m, con_flow::chan_outlet, c, outlet);
 }
 
 // A mass that is not a number stops the run, naming the first node or lake.
@@ -412,12 +396,11 @@ void init_lake_contam_state(model_state& m) {
         for (int c = 1; c <= m.ncontam; ++c) {
             // INIT_CHAN_CONC is the contaminants'; no nutrient and no
             // sediment class is in a lake at the start.
-            if (m.constituent_type.value(c) != 1 || sediment_class_slot(m, c)) continue;
+            if (!is_contaminant(m, c) || sediment_class_slot(m, c)) continue;
             const double g = m.init_chan_conc * v;
             m.chan_mass[c][r.lake(k)] = g;
             m.chan_conc[c][r.lake(k)] = store_conc(g, v);
-            m.LAKE_MASS_INIT.at(c) += g / kGramsPerKilogram;
-            m.GLOBAL_MASS_INIT.at(c) += g / kGramsPerKilogram;
+            book(m, con_flow::lake_initial, c, g);
         }
     }
 }
@@ -442,7 +425,7 @@ void chan_cell_mass_exchange(model_state& m) {
             if (row <= 0) continue;
             if (!lake && v > 0.0) m.chan_qlat_water[row] += v;
             for (int c = 1; c <= m.ncontam; ++c) {
-                if (!carried(m, c)) continue;
+                if (!carried_by_water(m, c)) continue;
                 double& cell_mass = m.contam_mass[static_cast<std::size_t>(c)][cell];
                 double g;
                 if (v > 0.0) {
@@ -462,10 +445,9 @@ void chan_cell_mass_exchange(model_state& m) {
                     cell_mass -= g;
                 }
                 if (lake) {
-                    book_grams(m.LAKE_OV_INFLOW_MASS, m.event_lake_ov_inflow_mass, c, g);
+                    book(m, con_flow::lake_from_overland, c, g);
                 } else {
-                    book_grams(m.CHAN_LAT_MASS, m.event_chan_lat_mass, c, g);
-                    book_grams(m.OV_QLAT_MASS, m.event_ov_qlat_mass, c, g);
+                    book(m, con_flow::chan_lateral, c, g);
                     m.chan_qlat_mass[c][row] += g;
                 }
             }
@@ -517,7 +499,7 @@ void lake_takes_node(model_state& m, int lake, int j, int l, double volume) {
         m.chan_conc[c][node] = 0.0;
         if (g == 0.0) continue;
         m.chan_mass[c][to] += g;
-        book_grams(m.LAKE_CHAN_EXCHANGE_MASS, m.event_lake_chan_exchange_mass, c, g);
+        book(m, con_flow::lake_node_exchange, c, g);
     }
     m.chan_water[node] = 0.0;
     m.chan_water[to] += std::max(0.0, volume);
@@ -534,7 +516,7 @@ void lake_gives_node(model_state& m, int lake, int j, int l, double volume) {
         m.chan_mass[c][from] -= g;
         m.chan_mass[c][node] += g;
         m.chan_conc[c][node] = store_conc(m.chan_mass[c][node], v);
-        if (g != 0.0) book_grams(m.LAKE_CHAN_EXCHANGE_MASS, m.event_lake_chan_exchange_mass, c, -g);
+        if (g != 0.0) book(m, con_flow::lake_node_exchange, c, -g);
     }
     m.chan_water[node] = v;
     m.chan_water[from] = std::max(0.0, m.chan_water[from] - v);
@@ -544,14 +526,14 @@ void lake_takes_cell(model_state& m, int lake, int cell, double water) {
     if (m.chan_mass.empty() || lake < 1 || lake > m.nlakes || cell < 1 || cell > m.ncells) return;
     const int to = chan_rows_of(m).lake(lake);
     for (int c = 1; c <= m.ncontam; ++c) {
-        if (!carried(m, c)) continue;
+        if (!carried_by_water(m, c)) continue;
         const std::size_t s = static_cast<std::size_t>(c);
         const double g = m.contam_mass[s][cell];
         m.contam_mass[s][cell] = 0.0;
         m.contam_conc[s][cell] = 0.0;
         if (g == 0.0) continue;
         m.chan_mass[c][to] += g;
-        book_grams(m.LAKE_OV_INFLOW_MASS, m.event_lake_ov_inflow_mass, c, g);
+        book(m, con_flow::lake_from_overland, c, g);
     }
     m.contam_water[cell] = 0.0;
     m.chan_water[to] += std::max(0.0, water);
@@ -575,7 +557,7 @@ void step_channel_wq_reactions(model_state& m) {
     water_now(m, r);
     const double lost = -std::expm1(-k * dt);
     for (int c = 1; c <= m.ncontam; ++c) {
-        if (m.constituent_type.value(c) != 1 || sediment_class_slot(m, c)) continue;
+        if (!is_contaminant(m, c) || sediment_class_slot(m, c)) continue;
         double* mass = m.chan_mass[c];
         double nodes = 0.0, lakes = 0.0;
         for (int row = 1; row <= m.chan_rows; ++row) {
@@ -585,9 +567,9 @@ void step_channel_wq_reactions(model_state& m) {
             mass[row] -= g;
             (r.is_lake(row) ? lakes : nodes) += g;
         }
-        if (nodes > 0.0) book_grams(m.CHAN_MASS_DECAY, m.event_chan_decay_mass, c, nodes);
-        if (lakes > 0.0) book_grams(m.LAKE_DECAY_MASS, m.event_lake_decay_mass, c, lakes);
-        m.GLOBAL_MASS_DECAY.at(c) += (nodes + lakes) / kGramsPerKilogram;
+        if (nodes > 0.0) book(m, con_flow::chan_decay, c, nodes);
+        if (lakes > 0.0) book(m, con_flow::lake_decay, c, lakes);
+        book(m, con_flow::network_decay, c, nodes + lakes);
     }
 }
 
@@ -622,13 +604,13 @@ void step_channel_lake_contam_mass(model_state& m) {
                        m.cw_out.data(),  m.cw_pred.data(),  m.cw_amount.data(), m.cw_dpred.data(),
                        m.cw_damount.data()};
         for (int c = 1; c <= m.ncontam; ++c) {
-            if (!carried(m, c)) continue;
+            if (!carried_by_water(m, c)) continue;
             double* source = m.chan_source[c];
             for (int row = 0; row <= m.chan_rows; ++row) {
                 m.cw_rate[row] = source[row] / dt;
                 source[row] = 0.0;
             }
-            const bool nutrient = m.constituent_type.value(c) == 2 && !m.cw_nutrient_disp.empty();
+            const bool nutrient = reacts_in_water(m, c) && !m.cw_nutrient_disp.empty();
             net.disp_coef = nutrient ? m.cw_nutrient_disp.data() : m.cw_disp.data();
             const chan_wq_result res = chan_wq_route(net, m.chan_mass[c], m.cw_rate.data(), dt, w, m.cw_total.data());
             ++m.chan_route_calls;

@@ -30,8 +30,6 @@ constexpr double kCmPerMetre = 100.0;
 
 double cell_area(const model_state& m) { return m.gridsize * m.gridsize; }
 
-bool carried(const model_state& m, int c) { return m.constituent_type.value(c) != 3; }
-
 // The slot whose soil takes the infiltrating mass of slot c: a nutrient
 // species feeds the soil pool its species maps to (none, -1, for the
 // species no pool holds); a contaminant its own.
@@ -60,7 +58,7 @@ void transfer_infiltrated(model_state& m) {
         const bool dry = m.h[k] < kDryDepth;
         m.contam_water[k] = std::max(0.0, m.contam_water[k] - v / area);
         for (int c = 1; c <= m.ncontam; ++c) {
-            if (!carried(m, c)) continue;
+            if (!carried_by_water(m, c)) continue;
             const std::size_t s = static_cast<std::size_t>(c);
             double& mass = m.contam_mass[s][k];
             const double g = dry ? mass : scale_by_ratio(v, 0.0, water, mass);
@@ -131,7 +129,7 @@ void exchange_and_decay(model_state& m, double dt) {
     t[exchange].kind = budget_kind::amount;
     t[decay].kind = budget_kind::first_order;
     for (int c = 1; c <= m.ncontam; ++c) {
-        if (m.constituent_type.at(c) != 1) continue;
+        if (!is_contaminant(m, c)) continue;
         const std::size_t s = static_cast<std::size_t>(c);
         const vec1<double>& rate = m.contam_decay_per_s[s];
         vec1<double>& mass = m.contam_mass[s];
@@ -153,7 +151,7 @@ void exchange_and_decay(model_state& m, double dt) {
             lost -= t[decay].moved;
         }
         if (booked != 0.0) book_ov_exchange(m, c, booked);
-        if (lost > 0.0) book_ov_decay(m, c, lost);
+        if (lost > 0.0) book(m, con_flow::ov_decay, c, lost);
     }
 }
 
@@ -175,7 +173,7 @@ void add_rain_constituents(model_state& m, const double* rates, double dt) {
     }
     for (int c = 1; c <= m.ncontam; ++c) {
         const double conc = m.precip_conc.at(c);
-        if (!carried(m, c) || !(conc > 0.0)) continue;
+        if (!carried_by_water(m, c) || !(conc > 0.0)) continue;
         vec1<double>& mass = m.contam_mass[static_cast<std::size_t>(c)];
         double added = 0.0, on_lakes = 0.0;
         for (int k = 1; k <= n; ++k) {
@@ -190,8 +188,8 @@ void add_rain_constituents(model_state& m, const double* rates, double dt) {
             mass[k] += g;
             added += g;
         }
-        book_ov_precip(m, c, added);
-        if (on_lakes > 0.0) book_lake_precip(m, c, on_lakes);
+        book(m, con_flow::ov_precip, c, added);
+        if (on_lakes > 0.0) book(m, con_flow::lake_precip, c, on_lakes);
     }
 }
 
@@ -201,9 +199,9 @@ void book_melt_on_cell(model_state& m, int cell, double depth) {
     const double volume = depth * cell_area(m);
     for (int c = 1; c <= m.ncontam; ++c) {
         const double g = volume * m.precip_conc.at(c);
-        if (!carried(m, c) || !(g > 0.0)) continue;
+        if (!carried_by_water(m, c) || !(g > 0.0)) continue;
         m.contam_mass[static_cast<std::size_t>(c)][cell] += g;
-        book_ov_precip(m, c, g);
+        book(m, con_flow::ov_precip, c, g);
     }
 }
 
@@ -227,11 +225,11 @@ void book_exfiltrated_water(model_state& m, int cell, double volume, bool) {
     }
     for (int c = 1; c <= m.ncontam; ++c) {
         const std::size_t s = static_cast<std::size_t>(c);
-        if (!carried(m, c) || s >= m.gw_conc.size()) continue;
+        if (!carried_by_water(m, c) || s >= m.gw_conc.size()) continue;
         const double g = volume * m.gw_conc[s][cell];
         if (!(g > 0.0)) continue;
         m.contam_mass[s][cell] += g;
-        book_ov_exfil(m, c, g);
+        book(m, con_flow::ov_exfil, c, g);
     }
 }
 

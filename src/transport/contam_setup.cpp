@@ -45,7 +45,6 @@ namespace {
 constexpr double kCmPerMetre = 100.0;
 constexpr double kGramsPerKilogram = 1000.0;
 constexpr double kThin = 1e-16;  // cm; a thinner layer is no layer
-constexpr int kContaminant = 1;
 // Table columns of the contaminant parameters.
 enum contam_column { col_disp, col_decay, col_uptake, col_land, col_init_conc, col_soil_kd, col_gw_conc };
 
@@ -503,8 +502,6 @@ bool add_slot_rows(model_state& m, int count, int cells) {
 // the soil of slot first + p holds soil pool p of the nutrient module
 // (thirteen), which starts with the module's initial pools.
 void add_nutrient_slots(model_state& m, int cells) {
-    constexpr int kWaterNutrient = 2;
-    constexpr int kSoilNutrient = 3;
     constexpr int kSoilOnly = kSoilPools - kNutrientSpecies;
     const int soil_only = m.soil_con_trans ? kSoilOnly : 0;
     const int count = kNutrientSpecies + soil_only;
@@ -520,8 +517,8 @@ void add_nutrient_slots(model_state& m, int cells) {
         return;
     }
     m.add_slot_totals(count);
-    m.constituent_type.append_fill(kNutrientSpecies, kWaterNutrient);
-    if (soil_only > 0) m.constituent_type.append_fill(soil_only, kSoilNutrient);
+    m.constituent_type.append_fill(kNutrientSpecies, constituent_kind::water_nutrient);
+    if (soil_only > 0) m.constituent_type.append_fill(soil_only, constituent_kind::soil_nutrient);
     if (m.contam_names.empty()) {
         m.contam_names.emplace_back();
         m.contam_output_names.emplace_back();
@@ -651,7 +648,7 @@ void alloc_overland_contam_arrays(model_state& m, int count, int cells, int nutr
         return;
     }
     m.add_slot_totals(count);
-    m.constituent_type.append_fill(count, kContaminant);
+    m.constituent_type.append_fill(count, constituent_kind::contaminant);
     if (m.contam_names.empty()) {
         m.contam_names.emplace_back();
         m.contam_output_names.emplace_back();
@@ -749,7 +746,7 @@ void init_contam_soil_state(model_state& m) {
                 conc[k] = 0.0;
             }
             overland += mass[k];
-            if (m.soil_con_trans && m.constituent_type.at(c) != kContaminant) {
+            if (m.soil_con_trans && !is_contaminant(m, c)) {
                 // A nutrient pool holds what the nutrient set-up gave its
                 // layers (g).
                 land[k] = 0.0;

@@ -301,7 +301,7 @@ void gather_lake_mass(model_state& m, int c, double* mass, double* conc) {
         mass[k] = 0.0;
         conc[k] = 0.0;
     }
-    book_lake_ov_inflow(m, c, after - before);
+    book(m, con_flow::lake_from_overland, c, after - before);
 }
 
 }  // namespace
@@ -341,7 +341,7 @@ void step_overland_contam_transport(model_state& m) {
         const bool lakes = lakes_in_transport(m);
         if (lakes) share_lakes(m);
         for (int c = 1; c <= m.ncontam; ++c) {
-            if (m.constituent_type.at(c) == 3) continue;
+            if (!carried_by_water(m, c)) continue;
             const std::size_t s = static_cast<std::size_t>(c);
             double* mass = m.contam_mass[s].data();
             double* conc = m.contam_conc[s].data();
@@ -361,7 +361,7 @@ void step_overland_contam_transport(model_state& m) {
             st.set_by_flow += flow;
             st.most = std::max(st.most, steps);
             if (steps >= kMostSubsteps) ++st.at_most;
-            if (out > 0.0) book_ov_outlet(m, c, out);
+            if (out > 0.0) book(m, con_flow::ov_outlet, c, out);
             if (lakes) gather_lake_mass(m, c, mass, conc);
             for (int k = 1; k <= n; ++k) {
                 if (lakes && lake_of_cell(m, k)) continue;

@@ -90,7 +90,7 @@ void erode(model_state& m, int c, mat2<double>& attached) {
         change_source(m, c, k, taken);
         taken_total += taken;
     }
-    if (m.soil_con_trans && taken_total > 0.0) book_soil_sediment(m, c, -taken_total);
+    if (m.soil_con_trans && taken_total > 0.0) book(m, con_flow::soil_sediment, c, -taken_total);
 }
 
 // The channel-network lake that covers cell i (0: none, or the lakes
@@ -208,9 +208,9 @@ void move_attached(model_state& m, int c, mat2<double>& attached) {
             }
         }
     }
-    if (m.soil_con_trans && deposited_total > 0.0) book_soil_sediment(m, c, deposited_total);
-    if (out_total > 0.0) book_sed_outlet(m, c, out_total);
-    if (from_lakes > 0.0) book_grams(m.OV_LAKE_SED_CONTAM_MASS, m.event_ov_lake_sed_contam_mass, c, -from_lakes);
+    if (m.soil_con_trans && deposited_total > 0.0) book(m, con_flow::soil_sediment, c, deposited_total);
+    if (out_total > 0.0) book(m, con_flow::ov_attached_outlet, c, out_total);
+    if (from_lakes > 0.0) book(m, con_flow::ov_attached_to_lakes, c, -from_lakes);
 }
 
 // The dissolved and attached mass of each wet cell share out by linear
@@ -249,7 +249,7 @@ void partition(model_state& m, int c, mat2<double>& attached) {
         exchanged += left - dissolved[i];
         dissolved[i] = left;
     }
-    if (exchanged != 0.0) book_sed_exchange(m, c, exchanged);
+    if (exchanged != 0.0) book(m, con_flow::ov_sorption, c, exchanged);
 }
 
 }  // namespace
@@ -263,13 +263,13 @@ double take_sorbed_with_deposit(model_state& m, int c, int k, double volume) {
     if (!(src.solids * parent > kNone) || !(src.sorbed > 0.0)) return 0.0;
     const double g = std::min(src.sorbed, src.sorbed / (src.solids * parent) * volume);
     change_source(m, c, k, g);
-    if (m.soil_con_trans) book_soil_sediment(m, c, -g);
+    if (m.soil_con_trans) book(m, con_flow::soil_sediment, c, -g);
     return g;
 }
 
 void give_sorbed_to_cell(model_state& m, int c, int k, double grams) {
     change_source(m, c, k, -grams);
-    if (m.soil_con_trans) book_soil_sediment(m, c, grams);
+    if (m.soil_con_trans) book(m, con_flow::soil_sediment, c, grams);
 }
 
 void step_overland_contam_sediment(model_state& m) {
@@ -278,7 +278,7 @@ void step_overland_contam_sediment(model_state& m) {
         return;
     sed_record& sed = *m.ov_sed;
     for (int c = 1; c <= m.ncontam; ++c) {
-        if (m.constituent_type.at(c) != 1) continue;
+        if (!is_contaminant(m, c)) continue;
         mat2<double>& attached = m.attached_mass[static_cast<std::size_t>(c)];
         erode(m, c, attached);
         move_attached(m, c, attached);

@@ -140,9 +140,9 @@ void move_cell(model_state& m, const soil_slot& v, int k, const soil_cell_water&
             for (int l = feeder >= 1 ? 0 : 1; l < n; ++l) a[l] = -leached_mass(-q[l], f[l + 1], held[l + 1], t[l + 1]);
         }
         for (int l = 1; l <= n; ++l) held[l] += a[l - 1] - a[l];
-        if (decayed > 0.0) book_soil_decay(m, c, decayed);
-        if (a[n] > 0.0) book_soil_leached(m, c, a[n]);
-        if (a[n] < 0.0) book_soil_from_wt(m, c, -a[n]);
+        if (decayed > 0.0) book(m, con_flow::soil_decay, c, decayed);
+        if (a[n] > 0.0) book(m, con_flow::soil_leached, c, a[n]);
+        if (a[n] < 0.0) book(m, con_flow::soil_from_wt, c, -a[n]);
         if (a[0] < 0.0) {
             m.contam_mass[static_cast<std::size_t>(feeder)][k] -= a[0];
             book_soil_exfil(m, c, feeder, -a[0]);

@@ -7,6 +7,7 @@
 
 #include "core/arrays.hpp"
 #include "input/time_series.hpp"
+#include "transport/constituent_kind.hpp"
 #include "transport/sediment_state.hpp"
 
 namespace kesta {
@@ -90,7 +91,7 @@ struct transport_state {
     array1d<double> GLOBAL_MASS_CON_ERROR, GLOBAL_MASS_DECAY, GLOBAL_MASS_INIT, GLOBAL_MASS_FINAL,
         GLOBAL_POINT_SOURCE, GLOBAL_MASS_OUT, GLOBAL_GW_MASS;
     array1d<double> ov_exit_mass;
-    array1d<int> constituent_type;  // 1 contaminant, 2 water nutrient, 3 soil-only nutrient
+    array1d<constituent_kind> constituent_type;
     array1d<double> precip_conc;    // g/m3 per constituent
     // Linear partition coefficient between water and suspended sediment
     // (L/kg), per constituent.
@@ -349,5 +350,12 @@ struct transport_state {
     nutr_grid nutrient_grid;
     vec1<soil_cell_water> soil_water;  // [cell]: the soil step's water, made with the soil layers
 };
+
+// The kind of slot c (none outside the slots), and its questions asked of
+// slot c.
+inline constituent_kind kind_of(const transport_state& t, int c) { return t.constituent_type.value(c); }
+inline bool carried_by_water(const transport_state& t, int c) { return carried_by_water(kind_of(t, c)); }
+inline bool is_contaminant(const transport_state& t, int c) { return is_contaminant(kind_of(t, c)); }
+inline bool reacts_in_water(const transport_state& t, int c) { return reacts_in_water(kind_of(t, c)); }
 
 }  // namespace kesta

@@ -11,7 +11,6 @@
 #include "core/error_record.hpp"
 #include "core/file_opener.hpp"
 #include "input/project_file.hpp"
-#include "nutrients/zep_container.hpp"
 #include "support/temp_dir.hpp"
 
 namespace {
@@ -62,7 +61,8 @@ TEST_F(ProjectFile, GridCardsAloneLeaveTheProjectDefaults) {
                               po.chan_ph),
               std::make_tuple(1.0, 10.0, 0.1, 0.4, 0.0025, -999.9, 0.2, 1e-5, 0.75, 7.2));
     EXPECT_TRUE(po.sorption_constants.empty());
-    EXPECT_EQ(po.zep_container, nullptr);
+    EXPECT_EQ(std::make_tuple(po.nutrients, po.aq_env, po.ov_init[0].kind, po.out_hyd[8].flag),
+              std::make_tuple(0, "", 0, 0));
     EXPECT_EQ(out, "");
     EXPECT_EQ(g_error_record.stop, 0);
 }
@@ -259,19 +259,17 @@ TEST_F(ProjectFile, ReplacementAndFolderCardsActAtOnce) {
         << out;
 }
 
-TEST_F(ProjectFile, NutrientCardsFillTheContainerThatNutrientsMakes) {
+TEST_F(ProjectFile, NutrientCardsFillTheProjectOptionsAfterNutrients) {
     read(kGrid + "NUTRIENTS\nAQ_ENV aq.env\nOV_INIT_NO3\nOV_INIT_NH4 2.5\nOV_INIT_ON 2010_on.asc\n"
                  "OV_DISPERSION 0.1\nST_INIT_DO do.asc\nOUT_HYD_CBOD cbod.out\n");
-    ASSERT_NE(po.zep_container, nullptr);
     EXPECT_EQ(po.nutrients, 1);
-    const kesta::zep_container& z = *po.zep_container;
-    EXPECT_EQ(z.aquatic_env_file, "aq.env");
+    EXPECT_EQ(po.aq_env, "aq.env");
     // Kinds: 2 mapping table, 3 uniform, 1 map (a name that begins with digits is still a map).
-    EXPECT_EQ(std::make_tuple(z.overland_init[1].kind, z.overland_init[2].kind, z.overland_init[2].value,
-                              z.overland_init[3].kind, z.overland_init[3].map_name, z.overland_init[11].value),
+    EXPECT_EQ(std::make_tuple(po.ov_init[1].kind, po.ov_init[2].kind, po.ov_init[2].value, po.ov_init[3].kind,
+                              po.ov_init[3].map_name, po.ov_init[11].value),
               std::make_tuple(2, 3, 2.5, 1, "2010_on.asc", 0.1));
-    EXPECT_EQ(z.stream_init[8].map_name, "do.asc");
-    EXPECT_EQ(std::make_tuple(z.location_output[7].flag, z.location_output[7].file_name, z.overland_output[7].flag),
+    EXPECT_EQ(po.st_init[8].map_name, "do.asc");
+    EXPECT_EQ(std::make_tuple(po.out_hyd[7].flag, po.out_hyd[7].file_name, po.out_ov[7].flag),
               std::make_tuple(1, "cbod.out", 0));
 }
 

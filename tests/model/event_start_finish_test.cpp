@@ -295,25 +295,55 @@ TEST_F(EventBalance, GridEdgeWaterAndWaterAlreadyOnTheGroundAreInTheEventBalance
     m.boundary_temp = kesta::vec1<double>(2);
     m.boundary_type[2] = 1;  // normal depth, slope 0.01
     m.boundary_val[2] = 0.01;
-    m.ov_bdy_out_vol = 7.0;  // from earlier events of the run
-    m.ov_bdy_fixed_in_vol = 3.0;
+    m.run_sums.ov_bdy_out_vol = 7.0;  // from earlier events of the run
+    m.run_sums.ov_bdy_fixed_in_vol = 3.0;
     m.h[1] = 0.02;  // left by an earlier event: 2 m3
     start();
     EXPECT_NEAR(m.initial_volume_overland_flow, 2.0, 1e-12);
     rain(0.01);
     kesta::ov_boundary_outflow(m, 60.0);
-    const double out = m.ov_bdy_out_vol - 7.0;
+    const double out = m.run_sums.ov_bdy_out_vol - 7.0;
     ASSERT_GT(out, 0.0);
     // A fixed level raises cell 1 by 2 cm over its depth of 3 cm.
     m.boundary_type[1] = 2;
     m.boundary_val[1] = m.elev[1] + 0.05;
     kesta::ov_boundary_outflow(m, 60.0);
-    EXPECT_NEAR(m.ov_bdy_fixed_in_vol - 3.0, 2.0, 1e-9);
+    EXPECT_NEAR(m.run_sums.ov_bdy_fixed_in_vol - 3.0, 2.0, 1e-9);
     finish();
     EXPECT_NEAR(m.volume_ov_boundary_outflow_1, out, 1e-12);
     EXPECT_NEAR(m.volume_ov_boundary_inflow, 2.0, 1e-9);
     EXPECT_NEAR(m.mass_input_original_mass, 2.0 + 2.0 + 2.0, 1e-9);  // rain, edge, ground
     EXPECT_NEAR(m.mass_conservation_error, 0.0, 1e-12);
+}
+
+// Every water flow booked before an event, during it and during the next:
+// each event's volume of a flow is what that event booked of it, whether
+// the event forms it from the run's totals or the booking adds to it; and
+// no two flows share an event volume (each books a different amount).
+TEST_F(EventBalance, EachEventsVolumeOfAWaterFlowIsWhatItBooked) {
+    const int n = static_cast<int>(kesta::water_flow::count);
+    const auto book_all = [&](double base) {
+        for (int f = 0; f < n; ++f) kesta::book_water(m, static_cast<kesta::water_flow>(f), base + f);
+    };
+    // The volumes the bookings add to stand until the close opens the next
+    // event's books; those formed as the event closes, after it.
+    const auto check = [&](double base, bool booked, const char* event) {
+        for (const kesta::water_flow_row& row : kesta::kWaterFlows) {
+            if (!row.event || row.event_booked != booked) continue;
+            EXPECT_DOUBLE_EQ(m.*row.event, base + static_cast<int>(row.flow))
+                << event << ", flow " << static_cast<int>(row.flow);
+        }
+    };
+    book_all(1000.0);  // earlier in the run
+    start();
+    book_all(10.0);
+    check(10.0, true, "event 1");
+    finish();
+    check(10.0, false, "event 1");
+    book_all(20.0);  // the close opened the books of event 2
+    check(20.0, true, "event 2");
+    finish();
+    check(20.0, false, "event 2");
 }
 
 // Event 1 leaves 2 m3 on the ground and 3 m3 of snow. Before event 2

@@ -52,8 +52,8 @@ TEST(ModelState, PartlyBuiltStateReleasesEverythingItHolds) {
     m->ncells = 5;
     m->nutrients = 1;
     m->zep = std::make_unique<kesta::zep_container>();
-    m->zep->maps.rows.add_rows(2, 3);
-    m->zep->linknode.rows.add_rows(1, 2);
+    m->zep->overland.total_n = kesta::vec1<double>(5);
+    m->nutrient_linknodes.push_back(std::make_unique<kesta::linknode_output>());
     m->ov_sed = std::make_unique<kesta::sed_record>();
     kesta::alloc_dmatrix(4, 5, m->ov_sed->vol_sed.suspended, "sed");
     m->vq = std::make_unique<kesta::vq_data>();

@@ -77,7 +77,7 @@ protected:
 };
 
 const std::vector<std::string> kStartup = {
-    "read_run_parameters", "check_run_options", "open_run_files", "write_startup_info",
+    "read_run_parameters", "setup_nutrient_container", "check_run_options", "open_run_files", "write_startup_info",
     "setup_run_control", "read_model_inputs", "open_all_map_outputs", "write_linknode_headers",
     "open_nutrient_outputs", "build_cell_connectivity", "init_overland_slopes",
     "setup_optim_and_precip_events", "init_cell_state", "setup_chan_point_sources",

@@ -54,7 +54,7 @@ bool watch(kesta::model_state& m, const char* name) {
     w.nutrient_slots = 0;
     for (int c = 1; c <= m.ncontam; ++c) {
         const std::size_t s = static_cast<std::size_t>(c);
-        const bool contaminant = m.constituent_type.value(c) == 1;
+        const bool contaminant = kesta::is_contaminant(m, c);
         if (contaminant) {
             if (s < m.attached_mass.size())
                 w.contaminant_cells = std::max(w.contaminant_cells, largest(m.attached_mass[s]));

@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <set>
 #include <string>
 
+#include "input/project_file.hpp"
 #include "nutrients/nutrient_species.hpp"
 
 using kesta::nutrient_species_index;
@@ -32,4 +34,32 @@ TEST(NutrientSpecies, ConstituentNumbersMapToTheirSpeciesAndPools) {
     EXPECT_EQ(name, "Organic Stable Phosphorus");
     kesta::nutrient_constituent_name(2, false, name);
     EXPECT_EQ(name, "Ammonium (NH4+)");
+}
+
+// A species row is all a new species needs of the cards' side: each
+// species' card token names its five cards in the card table, and its
+// overland map datasets are its own.
+TEST(NutrientSpecies, EverySpeciesRowHasItsCardsAndItsOwnMaps) {
+    std::set<std::string> keywords;
+    for (const kesta::project_card& c : kesta::project_cards()) keywords.insert(c.keyword);
+    std::set<std::string> maps;
+    std::set<int> ids;
+    for (const kesta::water_species_row& r : kesta::kWaterSpecies) {
+        for (const char* card : {"OV_INIT_", "ST_INIT_", "OUT_OV_", "OUT_ST_", "OUT_HYD_"})
+            EXPECT_EQ(keywords.count(card + std::string(r.card)), 1u) << card << r.card;
+        EXPECT_TRUE(maps.insert(r.map_mass).second && maps.insert(r.map_conc).second) << r.card;
+        EXPECT_TRUE(ids.insert(r.map_mass_id).second && ids.insert(r.map_conc_id).second) << r.card;
+        std::string name;
+        kesta::nutrient_constituent_name(r.species, false, name);
+        EXPECT_EQ(name, r.display);
+    }
+    // The soil pools a species feeds give it back: the two maps are inverse.
+    const int first = 1;
+    for (const kesta::water_species_row& r : kesta::kWaterSpecies) {
+        const int pool = nutrient_species_index(first, first + r.species, true, true);
+        EXPECT_EQ(pool, r.soil_pool < 0 ? -1 : first + r.soil_pool) << r.card;
+        if (pool >= 0) {
+            EXPECT_EQ(nutrient_species_index(first, pool, false, true), first + r.species) << r.card;
+        }
+    }
 }

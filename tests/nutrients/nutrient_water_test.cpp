@@ -93,9 +93,9 @@ TEST(AquaticEnvFile, BlocksByIdDefaultsAndTheOverlandIds) {
     // The maps after NUM_IDS, the line after NUM_IDS skipped even as an id.
     ASSERT_EQ(t.read("NUM_IDS 2\n1\n\n2\n" + value_lines("0.3") + "\n1\nDEFAULT\nOV_MAP ov.asc\n"), 0) << t.out;
     EXPECT_EQ(t.env.num_ids, 2);
-    EXPECT_EQ(t.env.block(1).v[aq_nh4_oxidation], 0.1);
-    EXPECT_EQ(t.env.block(2).v[aq_nh4_oxidation], 0.3);
-    EXPECT_EQ(t.env.block(2).v[aq_rate_count - 1], 0.0);  // missing at the end of its line
+    EXPECT_EQ(t.env.block(1).pair[aq_nh4_oxidation].rate, 0.1);
+    EXPECT_EQ(t.env.block(2).pair[aq_nh4_oxidation].rate, 0.3);
+    EXPECT_EQ(t.env.block(2).unused[aq_unused_rate_count - 1], 0.0);  // missing at the end of its line
     EXPECT_EQ(t.env.overland_ids[3], 2);
     EXPECT_EQ(t.env.overland_ids[5], 1);
 }
@@ -463,7 +463,7 @@ TEST(ChannelNutrients, StreamNodesAndLakesReactInTheirWater) {
     m->ncontam = kesta::kNutrientSpecies;
     m->first_nutrient_constituent = 1;
     m->add_slot_totals(kesta::kNutrientSpecies);
-    m->constituent_type.append_fill(kesta::kNutrientSpecies, 2);
+    m->constituent_type.append_fill(kesta::kNutrientSpecies, kesta::constituent_kind::water_nutrient);
     m->chan_stride = 2;
     m->chan_lake_row0 = 6;
     m->chan_rows = 7;
@@ -534,8 +534,8 @@ TEST(ChannelNutrients, StreamMapGivesTheNodesTheirInitialConcentration) {
     m->ltype = kesta_test::one_based<int>({kesta::kLinkTrapezoid, kesta::kLinkLake});
     m->nx = kesta_test::one_based<int>({2, 1});
     m->zep = std::make_shared<kesta::zep_container>();
-    m->zep->stream_init[aq_nh4].kind = 1;
-    m->zep->stream_init[aq_nh4].map_name = "nh4.map";
+    m->project_options.st_init[aq_nh4].kind = 1;
+    m->project_options.st_init[aq_nh4].map_name = "nh4.map";
     kesta::zep_streams_allocate(*m);
     kesta::assign_stream_constituents(*m);
     ASSERT_EQ(kesta::g_error_record.stop, 0);
@@ -679,6 +679,50 @@ void write_nutrient_valley(const temp_dir& dir, const std::string& rate, const s
     dir.write("aq.env", "AQUATIC_ENV_ZEP10\nOV_MAP mask.asc\nST_MAP st.map\nNUM_IDS 1\n\n1\n" + value_lines(rate));
     dir.write("t.cmt", "KESTA_INDEX_MAP_TABLES\nINDEX_MAP mask.asc \"Zone\"\nZEP_N \"Zone\"\nNUM_IDS 1\nPRECIP_CONC " + rain +
                            "\nhdr\n" + kesta_test::table_row(1, "0 0 0 0"));
+}
+
+namespace {
+
+// Whether the model state held the nutrient container when the run control
+// was set up (the first start-up step that reads it).
+int g_container_at_control = -1;
+
+bool watch_container(kesta::model_state& m, const char* step) {
+    if (std::strcmp(step, "setup_run_control") == 0) g_container_at_control = m.zep != nullptr;
+    return true;
+}
+
+}  // namespace
+
+// The container is there, with NUTRIENTS only, before any start-up step
+// that reads it; the streams and lakes are set up once the channel network
+// is read and before the network is checked, as the summary tells.
+TEST(ChannelNutrients, TheContainerComesFirstAndTheStreamsBetweenTheNetworkAndItsChecks) {
+    namespace valley = kesta_test::lake_valley;
+    for (const bool nutrients : {true, false}) {
+        SCOPED_TRACE(nutrients ? "NUTRIENTS" : "no NUTRIENTS");
+        temp_dir dir(true);
+        write_nutrient_valley(dir, "0.1", "0 5 0 0");
+        dir.write("run.prj", valley::project("EXPLICIT") + "MAPPING_TABLE t.cmt\nCHAN_CON_TRANS\nWATER_TEMP 20\n" +
+                                 (nutrients ? "NUTRIENTS\nAQ_ENV aq.env\n" : ""));
+        g_container_at_control = -1;
+        const kesta_test::model_run r = kesta_test::run_in_process("run.prj", watch_container);
+        const std::string s = kesta_test::read_file(dir.file("run.sum"));
+        ASSERT_EQ(r.rc, 0) << r.out << s;
+        EXPECT_EQ(g_container_at_control, nutrients ? 1 : 0);
+        const std::size_t network = s.find("reading channel input data"),
+                          streams = s.find("Allocating memory for ZEP Streams...Done\n"),
+                          lakes = s.find("Allocating memory for ZEP Lakes...Done\n"),
+                          checks = s.find("Setting up the grid-stream data... done.\n");
+        ASSERT_NE(network, std::string::npos) << s;
+        ASSERT_NE(checks, std::string::npos) << s;
+        if (!nutrients) {
+            EXPECT_EQ(streams, std::string::npos) << s;
+            continue;
+        }
+        ASSERT_NE(streams, std::string::npos) << s;
+        EXPECT_TRUE(network < streams && streams < lakes && lakes < checks) << s;
+    }
 }
 
 // Nitrate in the rain (5 g/m3) and 2 g/m3 in the stream at the start runs
@@ -1225,4 +1269,42 @@ TEST(NutrientLinknodes, TotalNitrogenIsTheSpeciesSumAndSpeciesShowTheirNodes) {
     const kesta_test::model_run shared = kesta_test::run_in_process("run.prj");
     EXPECT_NE(shared.rc, 0);
     EXPECT_NE(shared.out.find("OUT_HYD_NO3"), std::string::npos) << shared.out;
+}
+
+// Every value of a block's ten lines lands in its named pair's rate or
+// theta, or among the unused values: value j of line k is 100 k + j here,
+// so a value read into the wrong place shows which.
+TEST(AquaticEnvFile, EachValueOfABlockLandsInItsNamedPair) {
+    const int counts[10] = {7, 7, 4, 4, 4, 4, 7, 7, 4, 4};
+    std::string lines;
+    for (int k = 1; k <= 10; ++k) {
+        for (int j = 1; j <= counts[k - 1]; ++j) lines += std::to_string(100 * k + j) + " ";
+        lines += "\n";
+    }
+    env_case t;
+    ASSERT_EQ(t.read("NUM_IDS 1\n1\n1\n" + lines + "OV_MAP ov.asc\n", 1), 0) << t.out;
+    const aq_rate_block& b = t.env.block(1);
+    const struct {
+        aq_rate_pair pair;
+        double rate;
+        double theta;
+    } expected[] = {{aq_chlorophyll_ratio, 101, 201}, {aq_o2_per_no2, 107, 207},  {aq_nh4_oxidation, 301, 401},
+                    {aq_op_decay, 304, 404},          {aq_cbod_deoxygenation, 501, 601},
+                    {aq_sediment_o2_demand, 504, 604}, {aq_algal_growth_max, 701, 801},
+                    {aq_benthic_nh4, 705, 805},       {aq_op_settling, 707, 807}};
+    for (const auto& e : expected) {
+        EXPECT_EQ(b.pair[e.pair].rate, e.rate) << e.pair;
+        EXPECT_EQ(b.pair[e.pair].theta, e.theta) << e.pair;
+    }
+    EXPECT_EQ(b.unused[0], 901);
+    EXPECT_EQ(b.unused[4], 1001);
+    EXPECT_EQ(b.unused[aq_unused_rate_count - 1], 1004);
+    // Twenty-two pairs and eight unused values: every value read once.
+    double sum = 0.0;
+    for (const aq_rate_value& v : b.pair) sum += v.rate + v.theta;
+    for (double v : b.unused) sum += v;
+    double given = 0.0;
+    for (int k = 1; k <= 10; ++k)
+        for (int j = 1; j <= counts[k - 1]; ++j) given += 100 * k + j;
+    EXPECT_EQ(sum, given);
 }

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "output/final_files.hpp"
+#include "model/model_state.hpp"
 #include "output/global_balance.hpp"
 #include "support/grid_text.hpp"
 #include "support/run_program.hpp"
@@ -46,6 +47,60 @@ TEST(GlobalBalance, ClosedBasinKeepsItsRainOnTheSurface) {
     EXPECT_EQ(value_after(sum, "Final volume on surface="), 9000.0);
     EXPECT_EQ(value_after(sum, "Mass balance error of surface components ="), 0.0);
     EXPECT_EQ(value_after(sum, "Overall mass balance error ="), 0.0);
+}
+
+// One cell of 100 m2 that starts with 1000 m3 and ends with what every
+// flow of the run left on it: rain, point sources, the grid's edge, the
+// outlet, infiltration (no soil store keeps it), exfiltration, the direct
+// evaporation and the streams' and lakes' exchange with the ground. With no
+// aquifer every term counts in both balances, so both close; a term left
+// out of either, or counted with the wrong sign, opens it.
+void run_of_every_flow(kesta::model_state& m) {
+    m.ncells = 1;
+    m.gridsize = 10.0;
+    m.initial_surface_volume = 1000.0;
+    m.total_rainfall_volume = 500.0;
+    kesta::book_water(m, kesta::water_flow::overland_point_sources, 100.0);
+    kesta::book_water(m, kesta::water_flow::boundary_fixed_inflow, 50.0);
+    kesta::book_water(m, kesta::water_flow::boundary_outflow, 30.0);
+    kesta::book_water(m, kesta::water_flow::boundary_fixed_outflow, 20.0);
+    kesta::book_water(m, kesta::water_flow::infiltration, 300.0);
+    m.discharge_volume_run = 200.0;
+    m.total_vol_water_exfiltrated_this_run = 100.0;
+    m.total_direct_evap_volume = 70.0;
+    m.chan_run.gw_to_river = 40.0;
+    m.chan_run.river_to_gw = 10.0;
+    m.chan_run.gw_to_lakes = 5.0;
+    m.chan_run.lakes_to_gw = 15.0;
+    m.chan_run.channel_point_sources = 60.0;
+    m.chan_run.first_order_inflow = 20.0;
+    const double left = 1000.0 + 500.0 + 100.0 + 50.0 - 30.0 - 20.0 - 300.0 - 200.0 + 100.0 - 70.0 + 40.0 - 10.0 +
+                        5.0 - 15.0 + 60.0 + 20.0;
+    m.h = kesta::vec1<double>(1);
+    m.h[1] = left / 100.0;
+}
+
+TEST(GlobalBalance, EveryFlowOfTheRunCountsOnItsSideOfBothBalances) {
+    kesta::model_state m;
+    run_of_every_flow(m);
+    kesta::global_water_totals t = kesta::global_water_balance(m);
+    EXPECT_NEAR(t.final_surface, 1230.0, 1e-9);
+    EXPECT_NEAR(t.overall_error, 0.0, 1e-12);
+    EXPECT_NEAR(t.surface_error, 0.0, 1e-12);
+
+    // With an aquifer the exfiltration and the streams' and lakes' exchange
+    // stay within the basin, and what the wells and the deep aquifer took
+    // left it: the balance over every store counts those instead (the
+    // aquifer holding no store here, it opens by what they moved), the one
+    // over the surface stores is unchanged.
+    m.gw_simulation = 1;
+    m.gw_totals.leakage = 25.0;
+    m.gw_totals.pumping = 35.0;
+    t = kesta::global_water_balance(m);
+    const double start_and_in = 1000.0 + 500.0 + 100.0 + 60.0 + 20.0;
+    const double end_and_out = 1230.0 + 70.0 + 200.0 + 300.0 + 25.0 + 35.0;
+    EXPECT_NEAR(t.overall_error, 100.0 * (start_and_in - end_and_out) / start_and_in, 1e-9);
+    EXPECT_NEAR(t.surface_error, 0.0, 1e-12);
 }
 
 // The overland hotstart holds the depths the run ends with; a final file

@@ -78,6 +78,10 @@ TEST_F(OutputRuns, AnOutputOverAnInputOrAnotherOutputIsRefusedBeforeItIsOpened) 
          "Error: card SUMMARY and card OPTIMIZE both name the output file summ.out.\n"},
         {"graphical hydrograph over the outlet hydrograph", "elev.asc", kOutputs + "TVM_HYDRO hyd.out\n",
          "Error: card OUTLET_HYDRO and card TVM_HYDRO both name the output file hyd.out.\n"},
+        {"hydrograph over the aquatic environment file", "elev.asc",
+         "SUMMARY summ.out\nOUTLET_HYDRO aq.env\nNUTRIENTS\nAQ_ENV aq.env\n",
+         "Error: card OUTLET_HYDRO names aq.env as its output file, but that file is an input of the run (aq.env, "
+         "named by card AQ_ENV)."},
     };
     fs::create_directory(dir.path() / "sub");
     for (const auto& c : cases) {

@@ -68,11 +68,11 @@ TEST_F(Step, NormalDepthEdgeTakesOneShareOrEmptiesAShallowCellAndFixedLevelsSetT
     kesta::ov_boundary_outflow(m, 60.0);
     EXPECT_EQ(m.h[1], 0.0);
     EXPECT_NEAR(m.h[2], 1.0 - share(1.0, 1e-6), 1e-12);
-    EXPECT_NEAR(m.ov_bdy_out_vol, (0.02 + share(1.0, 1e-6)) * 100.0, 1e-9);
+    EXPECT_NEAR(m.run_sums.ov_bdy_out_vol, (0.02 + share(1.0, 1e-6)) * 100.0, 1e-9);
     EXPECT_EQ(m.h[3], 0.0);
     EXPECT_NEAR(m.h[4], 0.3, 1e-12);
-    EXPECT_NEAR(m.ov_bdy_fixed_out_vol, 20.0, 1e-12);
-    EXPECT_NEAR(m.ov_bdy_fixed_in_vol, 20.0, 1e-9);
+    EXPECT_NEAR(m.run_sums.ov_bdy_fixed_out_vol, 20.0, 1e-12);
+    EXPECT_NEAR(m.run_sums.ov_bdy_fixed_in_vol, 20.0, 1e-9);
 }
 
 TEST_F(Step, SeriesLevelIsTakenAtTheCurrentTimeOnEveryDueStep) {

@@ -670,7 +670,7 @@ TEST(ChannelContaminantBooks, AnEventsInitialAttachedMassIsNotCalledDissolved) {
     m.chan_lakes_on = 1;
     m.nlakes = 1;
     m.add_slot_totals(1);
-    m.constituent_type.append_fill(1, 1);
+    m.constituent_type.append_fill(1, kesta::constituent_kind::contaminant);
     m.contam_names = {"", "Tracer"};
     m.contam_mass.resize(2);
     m.contam_land_mass.resize(2);

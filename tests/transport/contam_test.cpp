@@ -294,16 +294,17 @@ TEST(SoilColumn, UnderAChannelLakeNothingMovesButTheMassDecays) {
 // follow the mass: 10 g / 15900 kg. The same for a slot held in the soil
 // only (a nutrient pool).
 TEST(SoilColumn, WhereNothingMovesTheConcentrationFollowsTheMass) {
-    for (const int type : {1, 3}) {
+    for (const kesta::constituent_kind type : {kesta::constituent_kind::contaminant, kesta::constituent_kind::soil_nutrient}) {
         auto m = mixing_layer_cells(1);
         kesta::alloc_overland_contam_arrays(*m, 1, 1, 0, 0);
         kesta::init_contam_soil_state(*m);
         m->constituent_type.at(1) = type;
         m->soil_mass[1][1][1] = 10.0;
         kesta::step_soil_nutrients(*m);
-        EXPECT_EQ(m->soil_mass[1][1][1], 10.0) << type;
-        EXPECT_NEAR(m->soil_conc[1][1][1], 10.0 / 15900.0 * 1000.0, 1e-12) << type;  // mg/kg
-        EXPECT_EQ(m->contam_land_mass[1][1], 10.0) << type;
+        const int kind = static_cast<int>(type);
+        EXPECT_EQ(m->soil_mass[1][1][1], 10.0) << kind;
+        EXPECT_NEAR(m->soil_conc[1][1][1], 10.0 / 15900.0 * 1000.0, 1e-12) << kind;  // mg/kg
+        EXPECT_EQ(m->contam_land_mass[1][1], 10.0) << kind;
     }
 }
 

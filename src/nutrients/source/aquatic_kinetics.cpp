@@ -40,9 +40,21 @@ constexpr double kNitrateAbsent = 1.105e-7;
 // Oxygen inhibition of nitrification: 1 - exp(-k O).
 constexpr double kNitrificationOxygen = 0.6;
 
-const char* const kMessageNames[aq_species_count] = {"aquatic_NO2", "aquatic_NO3", "aquatic_NH4",
-                                                     "aquatic_ON",  "aquatic_OP",  "aquatic_DP",
-                                                     "aquatic_Alg", "aquatic_CBOD", "aquatic_DO"};
+// The species' names in the kinetics' messages.
+struct species_row {
+    aq_species_index species;
+    const char* message;
+};
+constexpr species_row kSpeciesRows[] = {{aq_no2, "aquatic_NO2"}, {aq_no3, "aquatic_NO3"},   {aq_nh4, "aquatic_NH4"},
+                                        {aq_on, "aquatic_ON"},   {aq_op, "aquatic_OP"},     {aq_dp, "aquatic_DP"},
+                                        {aq_alg, "aquatic_Alg"}, {aq_cbod, "aquatic_CBOD"}, {aq_do, "aquatic_DO"}};
+constexpr bool species_rows_in_order() {
+    for (int i = 0; i < aq_species_count; ++i)
+        if (kSpeciesRows[i].species != i) return false;
+    return true;
+}
+static_assert(sizeof kSpeciesRows / sizeof kSpeciesRows[0] == aq_species_count && species_rows_in_order(),
+              "one row per species, row i holding species i");
 // Order in which negative concentrations are looked for.
 constexpr int kCheckOrder[aq_species_count] = {aq_alg, aq_on, aq_nh4, aq_no2, aq_no3, aq_op, aq_dp, aq_cbod, aq_do};
 
@@ -73,7 +85,7 @@ int kinetics(aq_species_block& b, const vegso_env_record& env, const aq_rate_blo
     aq_rate_cache local;
     aq_rate_cache& c = given ? *given : local;
     if (c.rates != &r || c.temperature != T) zep_correct_rates(r, T, c);
-    auto rate = [&c](int entry) { return c.corrected[entry / 2]; };
+    auto rate = [&c](aq_rate_pair p) { return c.corrected[p]; };
     const double A = sp[aq_alg].conc, L = sp[aq_cbod].conc, O = sp[aq_do].conc;
     const double N1 = sp[aq_nh4].conc, N2 = sp[aq_no2].conc, N3 = sp[aq_no3].conc, N4 = sp[aq_on].conc;
     const double P1 = sp[aq_op].conc, P2 = sp[aq_dp].conc;
@@ -82,7 +94,7 @@ int kinetics(aq_species_block& b, const vegso_env_record& env, const aq_rate_blo
     // Light over the depth and a day.
     const double I0 = env.solar_radiation.value * kRadiationToLight;
     const double I = I0 / kPhotoperiod;
-    const double chl = r.v[aq_chlorophyll_ratio] * A;
+    const double chl = r.pair[aq_chlorophyll_ratio].rate * A;
     const double k = kExtinctionBackground + kExtinctionLinear * chl + kExtinctionNonLinear * std::pow(chl, kExtinctionExponent);
     double FL = (1.0 / (k * d)) *
                 std::log((kLightHalfSaturation + I) / (kLightHalfSaturation + I * std::exp(-k * d)));
@@ -90,7 +102,7 @@ int kinetics(aq_species_block& b, const vegso_env_record& env, const aq_rate_blo
 
     const double FN = (N1 + N3) / (N1 + N3 + kNitrogenHalfSaturation);
     const double FP = P2 / (P2 + kPhosphorusHalfSaturation);
-    const double growth_max = r.v[aq_algal_growth_max];
+    const double growth_max = r.pair[aq_algal_growth_max].rate;
     const double mu = std::min(growth_max * FL * std::min(FN, FP), growth_max);
     const double muT = mu * c.growth_factor;
 
@@ -113,7 +125,7 @@ int kinetics(aq_species_block& b, const vegso_env_record& env, const aq_rate_blo
     dc[aq_do] = rate(aq_reaeration) * (Osat - O_reaer) + rate(aq_o2_per_growth) * muT * A -
                 rate(aq_o2_per_respiration) * resp * A - deox * L - rate(aq_sediment_o2_demand) / d -
                 rate(aq_o2_per_nh4) * nh4_ox * N1 - rate(aq_o2_per_no2) * no2_ox * N2;
-    dc[aq_on] = r.v[aq_algal_n_fraction] * resp * A - hydrolysis * N4 - rate(aq_on_settling) * N4;
+    dc[aq_on] = r.pair[aq_algal_n_fraction].rate * resp * A - hydrolysis * N4 - rate(aq_on_settling) * N4;
     // Algal nitrogen uptake: the share F from ammonium, the rest from nitrate.
     dc[aq_nh4] = hydrolysis * N4 - nh4_ox * N1 + rate(aq_benthic_nh4) / d - n_fraction * F * muT * A;
     dc[aq_no2] = nh4_ox * N1 - no2_ox * N2;
@@ -128,11 +140,15 @@ int kinetics(aq_species_block& b, const vegso_env_record& env, const aq_rate_blo
 }  // namespace
 
 const char* aq_species_message_name(int species) {
-    return species >= 0 && species < aq_species_count ? kMessageNames[species] : "";
+    return species >= 0 && species < aq_species_count ? kSpeciesRows[species].message : "";
 }
 
-double zep_theta_correct(const aq_rate_block& rates, int entry, double temperature) {
-    return rates.v[entry] * std::pow(rates.v[entry + 1], temperature - 20.0);
+aq_rate_block::aq_rate_block() {
+    for (const aq_rate_row& row : aq_rate_rows) pair[row.pair] = {row.rate, row.theta};
+}
+
+double zep_theta_correct(const aq_rate_block& rates, aq_rate_pair pair, double temperature) {
+    return rates.pair[pair].rate * std::pow(rates.pair[pair].theta, temperature - 20.0);
 }
 
 double zep_oxygen_saturation(double temperature) {
@@ -161,8 +177,9 @@ double zep_dewpoint(double vapour_pressure) {
 }
 
 void zep_correct_rates(const aq_rate_block& rates, double temperature, aq_rate_cache& cache) {
-    for (int i = 0; i < aq_rate_count / 2; ++i) cache.corrected[i] = zep_theta_correct(rates, 2 * i, temperature);
-    cache.growth_factor = std::pow(rates.v[aq_algal_growth_max + 1], temperature - 20.0);
+    for (const aq_rate_row& row : aq_rate_rows)
+        cache.corrected[row.pair] = zep_theta_correct(rates, row.pair, temperature);
+    cache.growth_factor = std::pow(rates.pair[aq_algal_growth_max].theta, temperature - 20.0);
     cache.oxygen_saturation = zep_oxygen_saturation(temperature);
     cache.rates = &rates;
     cache.temperature = temperature;

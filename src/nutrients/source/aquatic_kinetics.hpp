@@ -48,47 +48,97 @@ struct aq_species_block {
     double organic_carbon_fraction = 1.0;
 };
 
-// Rate constants of one aquatic environment id. A rate used with a
-// temperature correction is a (rate, theta) pair at entries (2i, 2i+1).
-// Entries 44 to 51 are stored but the kinetics use their own fixed values
-// (the defaults) for them.
-constexpr int aq_rate_count = 52;
-enum aq_rate_index : int {
-    aq_chlorophyll_ratio = 0,   // chlorophyll per unit of algae
-    aq_algal_n_fraction = 2,    // nitrogen fraction of algal biomass
-    aq_algal_p_fraction = 4,    // phosphorus fraction of algal biomass
-    aq_o2_per_growth = 6,
-    aq_o2_per_respiration = 8,
-    aq_o2_per_nh4 = 10,         // oxygen used per unit of ammonium oxidised
-    aq_o2_per_no2 = 12,         // oxygen used per unit of nitrite oxidised
-    aq_nh4_oxidation = 14,      // per day
-    aq_no2_oxidation = 16,
-    aq_on_hydrolysis = 18,
-    aq_op_decay = 20,
-    aq_cbod_deoxygenation = 22,
-    aq_reaeration = 24,
-    aq_cbod_settling = 26,
-    aq_sediment_o2_demand = 28, // g/ft2/day (over the depth in feet)
-    aq_algal_growth_max = 30,
-    aq_algal_respiration = 32,
-    aq_algal_settling = 34,     // ft/day
-    aq_benthic_dp = 36,         // g/ft2/day
-    aq_benthic_nh4 = 38,        // g/ft2/day
-    aq_on_settling = 40,
-    aq_op_settling = 42,
+// Rate constants of one aquatic environment id: named (rate, theta) pairs,
+// a rate used with a temperature correction rate x theta^(T - 20), and
+// eight values stored but not used (the kinetics keep their own fixed
+// values for them).
+enum aq_rate_pair : int {
+    aq_chlorophyll_ratio = 0,  // chlorophyll per unit of algae
+    aq_algal_n_fraction,       // nitrogen fraction of algal biomass
+    aq_algal_p_fraction,       // phosphorus fraction of algal biomass
+    aq_o2_per_growth,
+    aq_o2_per_respiration,
+    aq_o2_per_nh4,             // oxygen used per unit of ammonium oxidised
+    aq_o2_per_no2,             // oxygen used per unit of nitrite oxidised
+    aq_nh4_oxidation,          // per day
+    aq_no2_oxidation,
+    aq_on_hydrolysis,
+    aq_op_decay,
+    aq_cbod_deoxygenation,
+    aq_reaeration,
+    aq_cbod_settling,
+    aq_sediment_o2_demand,     // g/ft2/day (over the depth in feet)
+    aq_algal_growth_max,
+    aq_algal_respiration,
+    aq_algal_settling,         // ft/day
+    aq_benthic_dp,             // g/ft2/day
+    aq_benthic_nh4,            // g/ft2/day
+    aq_on_settling,
+    aq_op_settling,
+    aq_rate_pair_count
 };
-struct aq_rate_block {
-    double v[aq_rate_count] = {
-        10.0, 1.0, 0.07, 1.0, 0.01, 1.047, 1.4, 1.0, 1.6, 1.0, 3.0, 1.0, 1.0, 1.0,  // 0-13
-        0.1, 1.083, 0.2, 1.047, 0.2, 1.047, 0.01, 1.047,                          // 14-21
-        0.02, 1.047, 10.0, 1.0159, 0.0, 1.047, 0.0, 1.06,                         // 22-29
-        1.0, 1.047, 0.05, 1.047, 0.0, 1.024, 0.0, 1.074, 0.0, 1.074,              // 30-39
-        0.001, 1.024, 0.001, 1.024,                                               // 40-43
-        0.02, 0.01, 0.01, 0.0, 0.01, 0.002, 0.0165, 0.000001};                    // 44-51
+constexpr int aq_unused_rate_count = 8;
+
+// Which values a rate can take: the ratios, the rates of the losses, the
+// growth and the reaeration are 0 or more; the benthic sources may be
+// sinks. Every theta is above 0 (a theta of 0 or less has no power
+// theta^(T - 20)).
+enum class aq_rate_rule { any, not_negative };
+
+struct aq_rate_row {
+    aq_rate_pair pair;
+    const char* name;  // in messages ("the theta of the <name>" for its theta)
+    aq_rate_rule rule;
+    double rate;   // the default
+    double theta;  // the default
 };
 
-// rate x theta^(T - 20) of the pair at `entry` (its rate; theta at entry+1).
-double zep_theta_correct(const aq_rate_block& rates, int entry, double temperature);
+inline constexpr aq_rate_row aq_rate_rows[] = {
+    {aq_chlorophyll_ratio, "algae to chlorophyll ratio", aq_rate_rule::not_negative, 10.0, 1.0},
+    {aq_algal_n_fraction, "nitrogen fraction of algae", aq_rate_rule::not_negative, 0.07, 1.0},
+    {aq_algal_p_fraction, "phosphorus fraction of algae", aq_rate_rule::not_negative, 0.01, 1.047},
+    {aq_o2_per_growth, "oxygen per algal growth", aq_rate_rule::not_negative, 1.4, 1.0},
+    {aq_o2_per_respiration, "oxygen per algal respiration", aq_rate_rule::not_negative, 1.6, 1.0},
+    {aq_o2_per_nh4, "oxygen per ammonium oxidised", aq_rate_rule::not_negative, 3.0, 1.0},
+    {aq_o2_per_no2, "oxygen per nitrite oxidised", aq_rate_rule::not_negative, 1.0, 1.0},
+    {aq_nh4_oxidation, "ammonium oxidation rate", aq_rate_rule::not_negative, 0.1, 1.083},
+    {aq_no2_oxidation, "nitrite oxidation rate", aq_rate_rule::not_negative, 0.2, 1.047},
+    {aq_on_hydrolysis, "organic nitrogen hydrolysis rate", aq_rate_rule::not_negative, 0.2, 1.047},
+    {aq_op_decay, "organic phosphorus decay rate", aq_rate_rule::not_negative, 0.01, 1.047},
+    {aq_cbod_deoxygenation, "CBOD decay rate", aq_rate_rule::not_negative, 0.02, 1.047},
+    {aq_reaeration, "reaeration rate", aq_rate_rule::not_negative, 10.0, 1.0159},
+    {aq_cbod_settling, "CBOD settling rate", aq_rate_rule::not_negative, 0.0, 1.047},
+    {aq_sediment_o2_demand, "sediment oxygen demand", aq_rate_rule::not_negative, 0.0, 1.06},
+    {aq_algal_growth_max, "maximum algal growth rate", aq_rate_rule::not_negative, 1.0, 1.047},
+    {aq_algal_respiration, "algal respiration rate", aq_rate_rule::not_negative, 0.05, 1.047},
+    {aq_algal_settling, "algal settling rate", aq_rate_rule::not_negative, 0.0, 1.024},
+    {aq_benthic_dp, "benthic dissolved phosphorus source", aq_rate_rule::any, 0.0, 1.074},
+    {aq_benthic_nh4, "benthic ammonium source", aq_rate_rule::any, 0.0, 1.074},
+    {aq_on_settling, "organic nitrogen settling rate", aq_rate_rule::not_negative, 0.001, 1.024},
+    {aq_op_settling, "organic phosphorus settling rate", aq_rate_rule::not_negative, 0.001, 1.024},
+};
+
+constexpr bool aq_rate_rows_in_order() {
+    for (int i = 0; i < aq_rate_pair_count; ++i)
+        if (aq_rate_rows[i].pair != i) return false;
+    return true;
+}
+static_assert(sizeof aq_rate_rows / sizeof aq_rate_rows[0] == aq_rate_pair_count && aq_rate_rows_in_order(),
+              "one row per rate pair, row i holding pair i");
+
+struct aq_rate_value {
+    double rate;
+    double theta;
+};
+
+struct aq_rate_block {
+    aq_rate_block();
+    aq_rate_value pair[aq_rate_pair_count];
+    double unused[aq_unused_rate_count] = {0.02, 0.01, 0.01, 0.0, 0.01, 0.002, 0.0165, 0.000001};
+};
+
+// rate x theta^(T - 20) of pair `pair` of `rates`.
+double zep_theta_correct(const aq_rate_block& rates, aq_rate_pair pair, double temperature);
 
 // Dissolved oxygen at saturation in fresh water at `temperature` °C (g/m3).
 double zep_oxygen_saturation(double temperature);
@@ -106,13 +156,13 @@ double zep_unionised_ammonia(double nh4_mass, double volume, double ka, double h
 double zep_dewpoint(double vapour_pressure);
 
 // The rate constants of one block at one water temperature: the corrected
-// rate of each pair (entry 2i at i), the growth's temperature factor and the
+// rate of each pair, the growth's temperature factor and the
 // oxygen saturation. Made again when the block or the temperature differs
 // from the last; the block must not change while the cache is kept.
 struct aq_rate_cache {
     const aq_rate_block* rates = nullptr;
     double temperature = 0.0;
-    double corrected[aq_rate_count / 2] = {};
+    double corrected[aq_rate_pair_count] = {};
     double growth_factor = 0.0;
     double oxygen_saturation = 0.0;
 };

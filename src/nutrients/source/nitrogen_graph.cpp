@@ -19,21 +19,43 @@ constexpr PathwayOrder kZero = PathwayOrder::Zero;
 // Every pathway of the top layer's graph, in the order of evaluation; the
 // lower layers' graphs have all but the last (the rain).
 constexpr graph_step::FixedPathway kPathways[kPathwayCount] = {
-    {"Fresh_to_Active", {kFreshPool, kActivePool, kFirst}, 0.1},
-    {"Fresh_to_Stable", {kFreshPool, kStablePool, kFirst}, 0.1},
-    {"Stable_to_Active", {kStablePool, kActivePool, kFirst}, 0.1},
-    {"MineralNH4_to_Flora", {kMineralNH4Pool, kFloraNH4Pool, kZero}, 0.0},
-    {"MineralNO3_to_Flora", {kMineralNO3Pool, kFloraNO3Pool, kZero}, 0.0},
-    {"Applied_to_Active", {kAppliedOrganicPool, kActivePool, kFirst}, 0.1},
-    {"AppliedNH4_to_MineralNH4", {kAppliedNH4Pool, kMineralNH4Pool, kFirst}, 0.1},
-    {"AppliedNO3_to_MineralNO3", {kAppliedNO3Pool, kMineralNO3Pool, kFirst}, 0.1},
-    {"MineralNO3_to_Denitrified", {kMineralNO3Pool, kDenitrifiedPool, kFirst}, 0.0},
-    {"MineralNH4_to_Volatilized", {kMineralNH4Pool, kVolatilizedPool, kFirst}, 0.0},
-    {"OrganicActive_to_MineralNO3", {kActivePool, kMineralNO3Pool, kFirst}, 0.0},
-    {"OrganicFresh_to_MineralNO3", {kFreshPool, kMineralNO3Pool, kFirst}, 0.0},
-    {"MineralNH4_to_MineralNO3", {kMineralNH4Pool, kMineralNO3Pool, kFirst}, 0.0},
-    {"RainfallNO3_to_MineralNO3", {kRainfallNO3Pool, kMineralNO3Pool, PathwayOrder::External}, 0.0},
+    {kFreshToActive, "Fresh_to_Active", {kFreshPool, kActivePool, kFirst}, 0.1},
+    {kFreshToStable, "Fresh_to_Stable", {kFreshPool, kStablePool, kFirst}, 0.1},
+    {kStableToActive, "Stable_to_Active", {kStablePool, kActivePool, kFirst}, 0.1},
+    {kMineralNH4ToFlora, "MineralNH4_to_Flora", {kMineralNH4Pool, kFloraNH4Pool, kZero}, 0.0},
+    {kMineralNO3ToFlora, "MineralNO3_to_Flora", {kMineralNO3Pool, kFloraNO3Pool, kZero}, 0.0},
+    {kAppliedToActive, "Applied_to_Active", {kAppliedOrganicPool, kActivePool, kFirst}, 0.1},
+    {kAppliedNH4ToMineralNH4, "AppliedNH4_to_MineralNH4", {kAppliedNH4Pool, kMineralNH4Pool, kFirst}, 0.1},
+    {kAppliedNO3ToMineralNO3, "AppliedNO3_to_MineralNO3", {kAppliedNO3Pool, kMineralNO3Pool, kFirst}, 0.1},
+    {kMineralNO3ToDenitrified, "MineralNO3_to_Denitrified", {kMineralNO3Pool, kDenitrifiedPool, kFirst}, 0.0},
+    {kMineralNH4ToVolatilized, "MineralNH4_to_Volatilized", {kMineralNH4Pool, kVolatilizedPool, kFirst}, 0.0},
+    {kOrganicActiveToMineralNO3, "OrganicActive_to_MineralNO3", {kActivePool, kMineralNO3Pool, kFirst}, 0.0},
+    {kOrganicFreshToMineralNO3, "OrganicFresh_to_MineralNO3", {kFreshPool, kMineralNO3Pool, kFirst}, 0.0},
+    {kMineralNH4ToMineralNO3, "MineralNH4_to_MineralNO3", {kMineralNH4Pool, kMineralNO3Pool, kFirst}, 0.0},
+    {kRainfallNO3ToMineralNO3, "RainfallNO3_to_MineralNO3", {kRainfallNO3Pool, kMineralNO3Pool, PathwayOrder::External}, 0.0},
 };
+
+static_assert(graph_step::pathwaysInOrder(kPathways), "pathway row i holds pathway i");
+
+// Every pool, in the order of the step's scans; the lower layers' graphs
+// have all but the last (the rain).
+using Pool = graph_step::FixedPool<NitrogenCycleDescriptor>;
+constexpr Pool kPools[kPoolCount] = {
+    {kFreshPool, "FreshPool", &NitrogenCycleDescriptor::fresh},
+    {kActivePool, "ActivePool", &NitrogenCycleDescriptor::active},
+    {kStablePool, "StablePool", &NitrogenCycleDescriptor::stable},
+    {kAppliedOrganicPool, "AppliedOrganicPool", nullptr},
+    {kMineralNH4Pool, "MineralNH4Pool", &NitrogenCycleDescriptor::ammonium},
+    {kMineralNO3Pool, "MineralNO3Pool", &NitrogenCycleDescriptor::nitrate},
+    {kAppliedNH4Pool, "AppliedNH4Pool", nullptr},
+    {kAppliedNO3Pool, "AppliedNO3Pool", nullptr},
+    {kFloraNH4Pool, "FloraNH4Pool", nullptr},
+    {kFloraNO3Pool, "FloraNO3Pool", nullptr},
+    {kDenitrifiedPool, "DenitrifiedPool", nullptr},
+    {kVolatilizedPool, "VolatilizedPool", nullptr},
+    {kRainfallNO3Pool, "RainfallNO3Pool", nullptr},
+};
+static_assert(graph_step::poolsInOrder(kPools), "pool row i holds pool i");
 
 using TopShape = graph_step::FixedShape<kPoolCount, kPathwayCount, kPathways>;
 using LowerShape = graph_step::FixedShape<kPoolCount - 1, kPathwayCount - 1, kPathways>;
@@ -48,11 +70,9 @@ using QuietTopShape = graph_step::FixedShape<kPoolCount, kPathwayCount, kPathway
 using QuietLowerShape = graph_step::FixedShape<kPoolCount - 1, kPathwayCount - 1, kPathways, ~kQuiet>;
 
 GraphTopology make_topology(bool topLayer) {
-    std::vector<std::string> pools = {"FreshPool",      "ActivePool",      "StablePool",    "AppliedOrganicPool",
-                                      "MineralNH4Pool", "MineralNO3Pool",  "AppliedNH4Pool", "AppliedNO3Pool",
-                                      "FloraNH4Pool",   "FloraNO3Pool",    "DenitrifiedPool", "VolatilizedPool"};
-    if (topLayer) pools.push_back("RainfallNO3Pool");
-    return graph_step::fixedTopology(std::move(pools), kPathways, topLayer ? kPathwayCount : kPathwayCount - 1);
+    const int pools = topLayer ? kPoolCount : kPoolCount - 1;
+    return graph_step::fixedTopology(graph_step::poolNames(kPools, pools), kPathways,
+                                     topLayer ? kPathwayCount : kPathwayCount - 1);
 }
 
 // Temperature factor of nitrification and volatilisation.
@@ -97,13 +117,7 @@ double NitrogenDiGraph::floraUptake() const {
     return state_.lastFlux(kMineralNH4ToFlora) + state_.lastFlux(kMineralNO3ToFlora);
 }
 
-void NitrogenDiGraph::loadPools(const NitrogenCycleDescriptor& cycle) {
-    state_.setMass(kFreshPool, cycle.fresh.mass);
-    state_.setMass(kActivePool, cycle.active.mass);
-    state_.setMass(kStablePool, cycle.stable.mass);
-    state_.setMass(kMineralNH4Pool, cycle.ammonium.mass);
-    state_.setMass(kMineralNO3Pool, cycle.nitrate.mass);
-}
+void NitrogenDiGraph::loadPools(const NitrogenCycleDescriptor& cycle) { graph_step::loadPools(kPools, cycle, state_); }
 
 StepOutcome NitrogenDiGraph::integrate(double dt) {
     // The graphs of the library's own shapes take the unrolled step.
@@ -168,11 +182,7 @@ StepOutcome NitrogenDiGraph::step(const ProcessContext& context, NitrogenCycleDe
     const StepOutcome outcome = integrate(e.period);
     if (!outcome.clean()) reportStep(outcome, state_.topology(), "nitrogen", context.cellNumber, d.layerNumber);
 
-    cycle.fresh.mass = state_.mass(kFreshPool);
-    cycle.active.mass = state_.mass(kActivePool);
-    cycle.stable.mass = state_.mass(kStablePool);
-    cycle.ammonium.mass = state_.mass(kMineralNH4Pool);
-    cycle.nitrate.mass = state_.mass(kMineralNO3Pool);
+    graph_step::copyPools(kPools, state_, cycle);
     return outcome;
 }
 

@@ -18,18 +18,35 @@ constexpr PathwayOrder kZero = PathwayOrder::Zero;
 
 // Every pathway, in the order of evaluation.
 constexpr graph_step::FixedPathway kPathways[kPathwayCount] = {
-    {"Fresh_to_Active", {kFreshPool, kActivePool, kFirst}, 0.1},
-    {"Fresh_to_Stable", {kFreshPool, kStablePool, kFirst}, 0.1},
-    {"Stable_to_Active", {kStablePool, kActivePool, kZero}, 0.0},
-    {"Active_to_Stable", {kActivePool, kStablePool, kZero}, 0.0},
-    {"Applied_to_Active", {kAppliedOrganicPool, kActivePool, kFirst}, 0.1},
-    {"OrganicActive_to_MineralSolution", {kActivePool, kMineralSolutionPool, kFirst}, 0.0},
-    {"OrganicFresh_to_MineralSolution", {kFreshPool, kMineralSolutionPool, kFirst}, 0.0},
-    {"MineralStable_to_MineralActive", {kMineralStablePool, kMineralActivePool, kFirst}, 0.1},
-    {"MineralStable_to_MineralSolution", {kMineralActivePool, kMineralSolutionPool, kFirst}, 0.1},
-    {"AppliedMineral_to_MineralSolution", {kAppliedMineralPool, kMineralSolutionPool, kFirst}, 0.1},
-    {"MineralSolution_to_Flora", {kMineralSolutionPool, kFloraMineralPool, kZero}, 0.0},
+    {kFreshToActive, "Fresh_to_Active", {kFreshPool, kActivePool, kFirst}, 0.1},
+    {kFreshToStable, "Fresh_to_Stable", {kFreshPool, kStablePool, kFirst}, 0.1},
+    {kStableToActive, "Stable_to_Active", {kStablePool, kActivePool, kZero}, 0.0},
+    {kActiveToStable, "Active_to_Stable", {kActivePool, kStablePool, kZero}, 0.0},
+    {kAppliedToActive, "Applied_to_Active", {kAppliedOrganicPool, kActivePool, kFirst}, 0.1},
+    {kOrganicActiveToMineralSolution, "OrganicActive_to_MineralSolution", {kActivePool, kMineralSolutionPool, kFirst}, 0.0},
+    {kOrganicFreshToMineralSolution, "OrganicFresh_to_MineralSolution", {kFreshPool, kMineralSolutionPool, kFirst}, 0.0},
+    {kMineralStableToMineralActive, "MineralStable_to_MineralActive", {kMineralStablePool, kMineralActivePool, kFirst}, 0.1},
+    {kMineralActiveToMineralSolution, "MineralStable_to_MineralSolution", {kMineralActivePool, kMineralSolutionPool, kFirst}, 0.1},
+    {kAppliedMineralToMineralSolution, "AppliedMineral_to_MineralSolution", {kAppliedMineralPool, kMineralSolutionPool, kFirst}, 0.1},
+    {kMineralSolutionToFlora, "MineralSolution_to_Flora", {kMineralSolutionPool, kFloraMineralPool, kZero}, 0.0},
 };
+
+static_assert(graph_step::pathwaysInOrder(kPathways), "pathway row i holds pathway i");
+
+// Every pool, in the order of the step's scans.
+using Pool = graph_step::FixedPool<PhosphorusCycleDescriptor>;
+constexpr Pool kPools[kPoolCount] = {
+    {kFreshPool, "FreshPool", &PhosphorusCycleDescriptor::fresh},
+    {kActivePool, "ActivePool", &PhosphorusCycleDescriptor::active},
+    {kStablePool, "StablePool", &PhosphorusCycleDescriptor::stable},
+    {kAppliedOrganicPool, "AppliedOrganicPool", nullptr},
+    {kMineralActivePool, "MineralActivePool", &PhosphorusCycleDescriptor::mineralActive},
+    {kMineralStablePool, "MineralStablePool", &PhosphorusCycleDescriptor::mineralStable},
+    {kMineralSolutionPool, "MineralSolutionPool", &PhosphorusCycleDescriptor::mineralSolution},
+    {kAppliedMineralPool, "AppliedMineralPool", nullptr},
+    {kFloraMineralPool, "FloraMineralPool", nullptr},
+};
+static_assert(graph_step::poolsInOrder(kPools), "pool row i holds pool i");
 
 using Shape = graph_step::FixedShape<kPoolCount, kPathwayCount, kPathways>;
 
@@ -40,10 +57,7 @@ constexpr unsigned kQuiet =
 using QuietShape = graph_step::FixedShape<kPoolCount, kPathwayCount, kPathways, ~kQuiet>;
 
 GraphTopology make_topology() {
-    return graph_step::fixedTopology({"FreshPool", "ActivePool", "StablePool", "AppliedOrganicPool",
-                                      "MineralActivePool", "MineralStablePool", "MineralSolutionPool",
-                                      "AppliedMineralPool", "FloraMineralPool"},
-                                     kPathways, kPathwayCount);
+    return graph_step::fixedTopology(graph_step::poolNames(kPools, kPoolCount), kPathways, kPathwayCount);
 }
 
 constexpr double kOrganicRelaxation = 0.2;  // per day: share of the split's difference moved
@@ -74,12 +88,7 @@ void PhosphorusDiGraph::balanceOrganic(const ProcessContext& context) {
 }
 
 void PhosphorusDiGraph::loadPools(const PhosphorusCycleDescriptor& cycle) {
-    state_.setMass(kFreshPool, cycle.fresh.mass);
-    state_.setMass(kActivePool, cycle.active.mass);
-    state_.setMass(kStablePool, cycle.stable.mass);
-    state_.setMass(kMineralActivePool, cycle.mineralActive.mass);
-    state_.setMass(kMineralStablePool, cycle.mineralStable.mass);
-    state_.setMass(kMineralSolutionPool, cycle.mineralSolution.mass);
+    graph_step::loadPools(kPools, cycle, state_);
 }
 
 StepOutcome PhosphorusDiGraph::step(const ProcessContext& context, PhosphorusCycleDescriptor& cycle) {
@@ -107,12 +116,7 @@ StepOutcome PhosphorusDiGraph::step(const ProcessContext& context, PhosphorusCyc
     if (!outcome.clean())
         reportStep(outcome, state_.topology(), "phosphorus", context.cellNumber, layer.descriptor->layerNumber);
 
-    cycle.fresh.mass = state_.mass(kFreshPool);
-    cycle.active.mass = state_.mass(kActivePool);
-    cycle.stable.mass = state_.mass(kStablePool);
-    cycle.mineralActive.mass = state_.mass(kMineralActivePool);
-    cycle.mineralStable.mass = state_.mass(kMineralStablePool);
-    cycle.mineralSolution.mass = state_.mass(kMineralSolutionPool);
+    graph_step::copyPools(kPools, state_, cycle);
     return outcome;
 }
 

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "nutrients/source/soil_graph.hpp"
+#include "nutrients/source/soil_schema.hpp"
 
 namespace VEGSO {
 namespace graph_step {
@@ -48,10 +49,57 @@ private:
 // A pathway of a graph whose shape is known when the program is built: a
 // row of a constant table.
 struct FixedPathway {
+    int index;  // the pathway's own index: row i holds pathway i
     const char* name;
     GraphTopology::Link link;
     double rate;  // at construction
 };
+
+template <std::size_t N>
+constexpr bool pathwaysInOrder(const FixedPathway (&rows)[N]) {
+    for (std::size_t i = 0; i < N; ++i)
+        if (rows[i].index != static_cast<int>(i)) return false;
+    return true;
+}
+
+// A pool of such a graph: its name and the pool of the cycle descriptor
+// it is loaded from and copied back to (null for a pool the descriptor
+// does not hold: it starts empty and keeps what the steps put there).
+template <class Cycle>
+struct FixedPool {
+    int index;  // row i holds pool i
+    const char* name;
+    PoolRecord Cycle::*record;
+};
+
+template <class Cycle, std::size_t N>
+constexpr bool poolsInOrder(const FixedPool<Cycle> (&rows)[N]) {
+    for (std::size_t i = 0; i < N; ++i)
+        if (rows[i].index != static_cast<int>(i)) return false;
+    return true;
+}
+
+// The names of the first `pools` rows.
+template <class Cycle, std::size_t N>
+std::vector<std::string> poolNames(const FixedPool<Cycle> (&rows)[N], int pools) {
+    std::vector<std::string> names;
+    for (int p = 0; p < pools; ++p) names.emplace_back(rows[p].name);
+    return names;
+}
+
+// The descriptor's pools into the graph's masses.
+template <class Cycle, std::size_t N, class State>
+void loadPools(const FixedPool<Cycle> (&rows)[N], const Cycle& cycle, State& state) {
+    for (const FixedPool<Cycle>& r : rows)
+        if (r.record) state.setMass(r.index, (cycle.*r.record).mass);
+}
+
+// The graph's masses back into the descriptor's pools.
+template <class Cycle, std::size_t N, class State>
+void copyPools(const FixedPool<Cycle> (&rows)[N], const State& state, Cycle& cycle) {
+    for (const FixedPool<Cycle>& r : rows)
+        if (r.record) (cycle.*r.record).mass = state.mass(r.index);
+}
 
 // The topology of the first `pathways` rows of a table over these pools.
 GraphTopology fixedTopology(std::vector<std::string> poolNames, const FixedPathway* rows, int pathways);

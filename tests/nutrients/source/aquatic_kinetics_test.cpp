@@ -70,7 +70,7 @@ TEST(AquaticKinetics, GrowingAlgaeConserveNitrogenAndPhosphorusWithAndWithoutNit
     aq_rate_block rates;
     for (int e : {aq_cbod_settling, aq_sediment_o2_demand, aq_algal_settling, aq_benthic_dp, aq_benthic_nh4,
                   aq_on_settling, aq_op_settling})
-        rates.v[e] = 0.0;
+        rates.pair[e].rate = 0.0;
     for (double nitrate : {0.8, 0.0}) {
         aq_species_block b = block_at_20(0.4, 20.0);
         const double conc[aq_species_count] = {0.05, nitrate, 0.3, 0.5, 0.2, 0.1, 2.0, 3.0, 7.0};
@@ -79,8 +79,8 @@ TEST(AquaticKinetics, GrowingAlgaeConserveNitrogenAndPhosphorusWithAndWithoutNit
         const aq_species_record* r = b.species;
         ASSERT_GT(r[aq_alg].change, 0.0);  // light enough to grow
         const double n = r[aq_no2].change + r[aq_no3].change + r[aq_nh4].change + r[aq_on].change +
-                         rates.v[aq_algal_n_fraction] * r[aq_alg].change;
-        const double p = r[aq_op].change + r[aq_dp].change + rates.v[aq_algal_p_fraction] * r[aq_alg].change;
+                         rates.pair[aq_algal_n_fraction].rate * r[aq_alg].change;
+        const double p = r[aq_op].change + r[aq_dp].change + rates.pair[aq_algal_p_fraction].rate * r[aq_alg].change;
         EXPECT_NEAR(n, 0.0, 1e-15) << nitrate;
         EXPECT_NEAR(p, 0.0, 1e-15) << nitrate;
         // Without nitrate the algae take ammonium only: nitrate gains what
