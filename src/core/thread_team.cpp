@@ -1,13 +1,22 @@
 #include "core/thread_team.hpp"
 
+#include <pthread.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <climits>
+#include <condition_variable>
+#include <cstdint>
 #include <cstdlib>
+#include <memory>
+#include <mutex>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include <omp.h>
 
@@ -34,7 +43,212 @@ std::string own_path() {
     return path;
 }
 
+// Lets the core's other hardware thread, or the spinning loop's own
+// pipeline, breathe between two looks at a flag.
+inline void spin_pause() {
+#if defined(__x86_64__) || defined(__i386__)
+    __builtin_ia32_pause();
+#endif
+}
+
+using team_clock = std::chrono::steady_clock;
+
+// The time (team_clock, ns since its epoch) before which the team's threads
+// do not spin: a while after one of them last found that the scheduler had
+// given its core to another thread.
+std::atomic<long long> g_no_spin_until{0};
+
+long long clock_ns() {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(team_clock::now().time_since_epoch()).count();
+}
+
+// Looks whether the scheduler has taken the calling thread off its core for
+// another since the thread last looked (its count of involuntary switches
+// grew): the machine then has more work than cores, and the team's threads
+// stop spinning for kTeamCalmMilliseconds.
+void note_preemption() {
+    static thread_local long seen = 0;
+    struct rusage usage {};
+    if (getrusage(RUSAGE_THREAD, &usage) != 0 || usage.ru_nivcsw == seen) return;
+    seen = usage.ru_nivcsw;
+    const long long until = clock_ns() + static_cast<long long>(kTeamCalmMilliseconds * 1e6);
+    g_no_spin_until.store(until, std::memory_order_relaxed);
+}
+
+// Looks at `ready` until it holds or kTeamSpinMicroseconds have passed
+// (none while the machine is busy); returns whether it held.
+template <class Ready>
+bool spin_for(Ready ready) {
+    const long long now = clock_ns();
+    if (now < g_no_spin_until.load(std::memory_order_relaxed)) return ready();
+    const auto end = team_clock::now() + std::chrono::duration<double, std::micro>(kTeamSpinMicroseconds);
+    for (;;) {
+        for (int k = 0; k < 16; ++k) {
+            if (ready()) return true;
+            spin_pause();
+        }
+        if (team_clock::now() >= end) return ready();
+    }
+}
+
+// A thread's bed: it sleeps on `wake` until `ready` holds. The waker makes
+// what `ready` reads true and then calls wake_up, which wakes the sleeper
+// when there is one and costs a look at a flag when there is none. The
+// write and the reads of `ready` are sequentially consistent: a weaker
+// order lets the sleeper and the waker each miss the other's news, and the
+// sleeper then sleeps for good.
+class bed {
+public:
+    template <class Ready>
+    void wait(Ready ready) {
+        if (spin_for(ready)) return;
+        // Told asleep before the last look: a waker that made `ready`
+        // true after that look sees the flag (both are sequentially
+        // consistent), and takes the lock, which this thread holds until it
+        // sleeps, before it wakes it.
+        std::unique_lock<std::mutex> lock(mutex_);
+        asleep_.store(true);
+        while (!ready()) wake_.wait(lock);
+        asleep_.store(false, std::memory_order_relaxed);
+    }
+    void wake_up() {
+        if (!asleep_.load()) return;
+        { const std::lock_guard<std::mutex> lock(mutex_); }
+        wake_.notify_one();
+    }
+
+private:
+    std::atomic<bool> asleep_{false};
+    std::mutex mutex_;
+    std::condition_variable wake_;
+};
+
+// The team's threads beyond the caller's. Each has its own line of memory
+// (its job count and bed), so that posting a job to one does not disturb
+// the others' caches.
+//
+// The parts of a job go to whichever thread asks first: the caller and each
+// thread woken for the job take parts one after another until none is
+// left. A thread that is slow to wake (asleep, or its core taken by other
+// work) then leaves its part to those that are running, and nobody waits
+// for it; the part each thread runs changes nothing in what it computes.
+class team_threads {
+public:
+    // Runs the parts of a job; false when the team is taken (another
+    // thread's call is running), and the caller is then to run them itself.
+    bool run(int team, team_job call, void* job) {
+        if (t_in_part) return false;
+        std::unique_lock<std::mutex> taken(in_use_, std::try_to_lock);
+        if (!taken.owns_lock()) return false;
+        while (static_cast<int>(workers_.size()) < team - 1) add_worker();
+        call_ = call;
+        job_ = job;
+        parts_done_.store(0, std::memory_order_relaxed);
+        ++job_number_;
+        // Published with the job: whoever takes a part from this word sees
+        // call_ and job_ as set above.
+        claims_.store(job_number_ << 32 | static_cast<std::uint64_t>(team) << 16, std::memory_order_release);
+        for (int w = 0; w < team - 1; ++w) {
+            worker& k = *workers_[static_cast<std::size_t>(w)];
+            k.posted.store(k.posted.load(std::memory_order_relaxed) + 1);
+            k.rest.wake_up();
+        }
+        t_in_part = true;
+        take_parts();
+        t_in_part = false;
+        done_.wait([this, team] { return parts_done_.load() == team; });
+        return true;
+    }
+
+private:
+    struct alignas(64) worker {
+        std::atomic<unsigned> posted{0};  // jobs given to this thread
+        bed rest;  // where it waits for its next job
+        std::thread thread;
+    };
+
+    void add_worker() {
+        workers_.push_back(std::make_unique<worker>());
+        worker* k = workers_.back().get();
+        k->thread = std::thread([this, k] { work(*k); });
+    }
+
+    void work(worker& k) {
+        t_in_part = true;  // a job's part runs its loops itself
+        unsigned seen = 0;
+        for (;;) {
+            k.rest.wait([&k, seen] { return k.posted.load() != seen; });
+            seen = k.posted.load();
+            take_parts();
+        }
+    }
+
+    // Runs parts of the job in hand while any is left. A part is taken by
+    // moving the job's word on by one, which only the thread that does it
+    // manages: the part is then its own, and the job cannot end, nor
+    // another begin, before the part is done.
+    void take_parts() {
+        std::uint64_t word = claims_.load(std::memory_order_acquire);
+        for (;;) {
+            const int next = static_cast<int>(word & 0xFFFF), team = static_cast<int>((word >> 16) & 0xFFFF);
+            if (next >= team) return;
+            if (!claims_.compare_exchange_weak(word, word + 1, std::memory_order_acquire)) continue;
+            call_(job_, next, team);
+            note_preemption();
+            // Sequentially consistent, as the caller's look at the count
+            // after it is told asleep: else the caller could miss the last
+            // part and the last part miss the sleeping caller.
+            if (parts_done_.fetch_add(1) + 1 == team) done_.wake_up();
+            word = claims_.load(std::memory_order_acquire);
+        }
+    }
+
+    static thread_local bool t_in_part;
+    std::mutex in_use_;
+    std::vector<std::unique_ptr<worker>> workers_;
+    team_job call_ = nullptr;
+    void* job_ = nullptr;
+    std::uint64_t job_number_ = 0;
+    // The job's number (from bit 32), its parts (bits 16 to 31) and the
+    // next part to take (bits 0 to 15).
+    alignas(64) std::atomic<std::uint64_t> claims_{0};
+    alignas(64) std::atomic<int> parts_done_{0};
+    bed done_;  // where the caller waits for the parts
+};
+
+thread_local bool team_threads::t_in_part = false;
+
 }  // namespace
+
+namespace {
+
+// The team's threads, made at the first call that needs them and kept for
+// the process: they never end, so nothing may destroy what they use. A
+// child process that fork makes has none of its parent's threads: it makes
+// its own when it needs them.
+std::atomic<team_threads*> g_team{nullptr};
+std::once_flag g_fork_handler;
+
+team_threads& the_team() {
+    std::call_once(g_fork_handler, [] { pthread_atfork(nullptr, nullptr, [] { g_team.store(nullptr); }); });
+    team_threads* t = g_team.load();
+    if (!t) {
+        t = new team_threads();
+        team_threads* none = nullptr;
+        if (!g_team.compare_exchange_strong(none, t)) {
+            delete t;  // another thread made it first
+            t = none;
+        }
+    }
+    return *t;
+}
+
+}  // namespace
+
+void run_team_job(int team, team_job call, void* job) {
+    if (team > 1 && the_team().run(team, call, job)) return;
+    for (int part = 0; part < team; ++part) call(job, part, team);
+}
 
 int thread_team(long long cells) {
     const long long share = g_cells_per_thread.load(std::memory_order_relaxed);

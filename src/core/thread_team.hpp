@@ -3,6 +3,8 @@
 // team, so both choices change only the time a run takes.
 #pragma once
 
+#include <type_traits>
+
 namespace kesta {
 
 // Fewest cells (or grid values) one thread of a team is given. A smaller
@@ -32,5 +34,43 @@ int set_cells_per_thread(int cells);
 // be started again (it then runs on with the runtime's own policy). To be
 // called first thing in main, before anything is printed.
 void run_with_sleeping_threads(char** argv);
+
+// The team of the grid's hot loops, which waits in its own way: a thread
+// that has finished its part, or waits for the next loop, keeps its core
+// for a short while (kTeamSpinMicroseconds), in which the next loop of a
+// step most often begins, and then sleeps until it is woken. On an idle
+// machine no thread then waits for its core to wake up. On a busy one a
+// thread that spins holds a core that another thread of the team may be
+// waiting for, so as soon as one of them finds that the scheduler took its
+// core away for another thread, they all go to sleep at once when they
+// wait, for kTeamCalmMilliseconds: a sleeping thread takes its core back
+// at once when it is woken (the scheduler favours a thread that has slept).
+constexpr double kTeamSpinMicroseconds = 100.0;
+constexpr double kTeamCalmMilliseconds = 50.0;
+
+// Runs job(t, team) for t = 0 .. team - 1 on up to `team` threads at once,
+// the calling thread among them, and returns once every part has returned.
+// Each thread takes the next part not yet taken until none is left, so a
+// thread that is late (asleep, or its core given to other work) leaves its
+// part to the others. A part must not wait for another part nor throw.
+// Called with a team of one, from inside a part, or while another thread's
+// call runs, it runs the parts one after another on the calling thread, so
+// the parts of a loop must give the same results on any thread and in any
+// order. At most 65535 parts. The team's threads are made the first time
+// they are needed and stay for the process.
+using team_job = void (*)(void* job, int part, int team);
+void run_team_job(int team, team_job call, void* job);
+
+template <class Job>
+void run_on_team(int team, Job&& job) {
+    using J = std::remove_reference_t<Job>;
+    if (team <= 1) {
+        job(0, 1);
+        return;
+    }
+    run_team_job(
+        team, [](void* j, int part, int size) { (*static_cast<J*>(j))(part, size); },
+        const_cast<void*>(static_cast<const void*>(&job)));
+}
 
 }  // namespace kesta

@@ -45,14 +45,14 @@ constexpr double kOutletExponent = 5.0 / 3.0;
 
 // to[0..n] = from[0..n], over threads on large grids.
 void copy_cells(const double* from, double* to, int n) {
-#pragma omp parallel for schedule(static) num_threads(thread_team(n))
-    for (int i = 0; i <= n; ++i) to[i] = from[i];
+    to[0] = from[0];
+    overland_detail::for_blocks(n, [from, to](int lo, int hi) { std::copy(from + lo, from + hi + 1, to + lo); });
 }
 
 // v[0..n] = 0, over threads on large grids.
 void clear_cells(double* v, int n) {
-#pragma omp parallel for schedule(static) num_threads(thread_team(n))
-    for (int i = 0; i <= n; ++i) v[i] = 0.0;
+    v[0] = 0.0;
+    overland_detail::for_blocks(n, [v](int lo, int hi) { std::fill(v + lo, v + hi + 1, 0.0); });
 }
 
 // One sweep direction: neighbour across the face, upstream neighbour, face
@@ -74,26 +74,12 @@ int interior_gap(const grid_view& g, const direction& dir) {
     return dir.nb == g.right ? 1 : g.stride;
 }
 
-// Face discharges (m3/s, positive from i to its neighbour) from the depths
-// `h`, into dir.q. The water moves down the water-surface slope (a lake cell standing at
-// its lake's level) from the upwind cell, above its retention depth or,
-// for a wetland, above its berm; from a lake it is the level above the
-// neighbour's ground, with the neighbour's roughness.
+// face_flux (below) of faces lo..hi, on any grid.
 template <lake_mode M>
-void face_flux(const grid_view& g, const double* h, const direction& dir) {
+void face_flux_cells(const grid_view& g, const double* h, const direction& dir, int lo, int hi) {
     double* q = dir.q;
     const double dx = g.dx;
-    const int n = g.n;
-    if constexpr (M == lake_mode::none) {
-        if (!g.dike && !g.wet_mask) {
-            overland_detail::for_blocks(n, [&g, h, &dir](int lo, int hi) {
-                overland_detail::ade_plain_fluxes(g, h, dir.nb, dir.q, lo, hi);
-            });
-            return;
-        }
-    }
-#pragma omp parallel for schedule(static) num_threads(thread_team(n))
-    for (int i = 1; i <= n; ++i) {
+    for (int i = lo; i <= hi; ++i) {
         const int r = dir.nb[i];
         if (r == 0 || (g.dike && (g.dike[i] & dir.dike_bit))) {
             q[i] = 0.0;
@@ -149,6 +135,25 @@ void face_flux(const grid_view& g, const double* h, const direction& dir) {
         }
         q[i] = root * pow53(depth - retention) * g.inv_rough[land] * dx;
     }
+}
+
+// Face discharges (m3/s, positive from i to its neighbour) from the depths
+// `h`, into dir.q. The water moves down the water-surface slope (a lake cell standing at
+// its lake's level) from the upwind cell, above its retention depth or,
+// for a wetland, above its berm; from a lake it is the level above the
+// neighbour's ground, with the neighbour's roughness.
+template <lake_mode M>
+void face_flux(const grid_view& g, const double* h, const direction& dir) {
+    const int n = g.n;
+    if constexpr (M == lake_mode::none) {
+        if (!g.dike && !g.wet_mask) {
+            overland_detail::for_blocks(n, [&g, h, &dir](int lo, int hi) {
+                overland_detail::ade_plain_fluxes(g, h, dir.nb, dir.q, lo, hi);
+            });
+            return;
+        }
+    }
+    overland_detail::for_blocks(n, [&](int lo, int hi) { face_flux_cells<M>(g, h, dir, lo, hi); });
 }
 
 // Books the volume of every land-lake face over dt to its lake.
@@ -220,6 +225,24 @@ void for_faces_ahead(int n, int blocks, int reach, F f) {
     }
 }
 
+// for_faces_ahead with each run of cells on a thread of the team, all at
+// once: for an f that writes nothing outside cells lo - reach .. hi + reach
+// (nor anything another run reads), which are apart on grids whose blocks
+// hold more than 3 reach cells. On others the runs are made one after
+// another.
+template <class F>
+void for_faces_ahead_on_team(int n, int blocks, int reach, F f) {
+    if (blocks < 3 || n / blocks <= 3LL * reach) {
+        for_faces_ahead(n, blocks, reach, f);
+        return;
+    }
+    run_on_team(blocks - 1, [n, blocks, reach, &f](int b, int) {
+        int lo = 0, hi = 0;
+        overland_detail::block_of(n, b, blocks, lo, hi);
+        f(std::max(lo, hi - reach + 1), hi);
+    });
+}
+
 // The first cell of block b of `blocks` (lo..hi) whose face for_faces_ahead
 // made; hi + 1 for the last block.
 int first_face_ahead(int b, int blocks, int lo, int hi, int reach) {
@@ -261,31 +284,24 @@ int fused_direction(const grid_view& g, const direction& dir, const double* vol_
     const overland_detail::ade_pass p{dir.nb, dir.up, dir.q, vol_from, vol, to, k, dt_sub, first_volume,
                                       dt_sub < kSmallestSubstep, dt_sub > kTestedSubstep, interior_gap(g, dir),
                                       finish ? finish->q_other : nullptr};
-    bool rejected = false, overdrawn = false;
-    int bad = 0, wet = 0, flowing = 0;
     const int blocks = thread_team(n);
     for_faces_ahead(n, blocks, reach, [&g, &dir](int lo, int hi) {
         overland_detail::ade_plain_fluxes(g, g.h, dir.nb, dir.q, lo, hi);
     });
-#pragma omp parallel num_threads(blocks) reduction(|| : rejected, overdrawn) reduction(+ : bad, wet, flowing)
-    {
+    // Flag 0: some cell rejects the sub-step; flag 1: some cell overdrew.
+    overland_detail::found_by_team found;
+    run_on_team(blocks, [&](int b, int) {
         overland_detail::ade_verdict v;
-        for (int b = omp_get_thread_num(); b < blocks; b += omp_get_num_threads()) {
-            int lo = 0, hi = 0;
-            overland_detail::block_of(n, b, blocks, lo, hi);
-            const int ahead = first_face_ahead(b, blocks, lo, hi, reach);
-            overland_detail::ade_fused_cells(g, p, true, lo, ahead - 1, v);
-            overland_detail::ade_fused_cells(g, p, false, ahead, hi, v);
-        }
-        rejected = v.rejected;
-        overdrawn = v.overdrawn;
-        bad = v.counts.bad;
-        wet = v.counts.wet;
-        flowing = v.counts.flowing;
-    }
-    if (rejected) return 1;
-    if (finish) finish->counts = {bad, wet, flowing};
-    if (!overdrawn) return 0;
+        int lo = 0, hi = 0;
+        overland_detail::block_of(n, b, blocks, lo, hi);
+        const int ahead = first_face_ahead(b, blocks, lo, hi, reach);
+        overland_detail::ade_fused_cells(g, p, true, lo, ahead - 1, v);
+        overland_detail::ade_fused_cells(g, p, false, ahead, hi, v);
+        found.add({v.rejected, v.overdrawn}, v.counts);
+    });
+    if (found.flag(0)) return 1;
+    if (finish) finish->counts = found.counts();
+    if (!found.flag(1)) return 0;
     // Rare: as in ade_stability_check, from the changes made again (the
     // same operations on the same faces), and the cut faces' volumes.
     double* h = to;
@@ -379,11 +395,15 @@ double ade_substeps(model_state& m, const grid_view& g, double dt, const outlet_
                 }
                 const double* q = dir->q;
                 if (substeps == 0) {  // the attempt's first sub-step starts the volumes from 0
-#pragma omp parallel for simd schedule(static) num_threads(thread_team(n))
-                    for (int i = 1; i <= n; ++i) vol[i] = 0.0 + q[i] * dt_sub;
+                    overland_detail::for_blocks(n, [vol, q, dt_sub](int lo, int hi) {
+#pragma omp simd
+                        for (int i = lo; i <= hi; ++i) vol[i] = 0.0 + q[i] * dt_sub;
+                    });
                 } else {
-#pragma omp parallel for simd schedule(static) num_threads(thread_team(n))
-                    for (int i = 1; i <= n; ++i) vol[i] += q[i] * dt_sub;
+                    overland_detail::for_blocks(n, [vol, q, dt_sub](int lo, int hi) {
+#pragma omp simd
+                        for (int i = lo; i <= hi; ++i) vol[i] += q[i] * dt_sub;
+                    });
                 }
             }
             if (rejected) break;
@@ -452,11 +472,8 @@ void ade_step_discharges(model_state& m, double dt, const ade_step_faces& faces)
     const double* h = m.h.data();
     const double* volx = m.volx.data();
     const double* voly = m.voly.data();
-    int bad = 0, wet = 0, flowing = 0;
-#pragma omp parallel reduction(+ : bad, wet, flowing) num_threads(thread_team(n))
-    {
-        int lo = 0, hi = 0;
-        overland_detail::thread_block(n, lo, hi);
+    overland_detail::found_by_team found;
+    overland_detail::for_blocks(n, [&](int lo, int hi) {
         overland_detail::wet_flow_count c;
         for (int t0 = lo; t0 <= hi; t0 += kTile) {
             const int t1 = std::min(hi, t0 + kTile - 1);
@@ -464,11 +481,9 @@ void ade_step_discharges(model_state& m, double dt, const ade_step_faces& faces)
             overland_detail::wet_flow_counts(h, qx, qy, overland_detail::kWetDepth, overland_detail::kFlowing, t0,
                                              t1, c);
         }
-        bad = c.bad;
-        wet = c.wet;
-        flowing = c.flowing;
-    }
-    keep_step_counts(m, {bad, wet, flowing});
+        found.add({}, c);
+    });
+    keep_step_counts(m, found.counts());
 }
 
 // Moves the water of the faces of `dir` over dt: to = from + the change.
@@ -478,15 +493,17 @@ void ade_step_discharges(model_state& m, double dt, const ade_step_faces& faces)
 bool apply_within_water(const grid_view& g, const direction& dir, double dt, const double* from, double* to) {
     const double k = dt / g.area;
     const double* q = dir.q;
-    bool within = true;
-    const int n = g.n;
-#pragma omp parallel for schedule(static) reduction(&& : within) num_threads(thread_team(n))
-    for (int i = 1; i <= n; ++i) {
-        const int up = dir.up[i];
-        to[i] = from[i] + ((up ? q[up] : 0.0) - q[i]) * k;
-        within = within && !(to[i] < 0.0);  // a depth that is no number is the step's checks' to find
-    }
-    return within;
+    overland_detail::found_by_team found;
+    overland_detail::for_blocks(g.n, [&](int lo, int hi) {
+        bool below = false;
+        for (int i = lo; i <= hi; ++i) {
+            const int up = dir.up[i];
+            to[i] = from[i] + ((up ? q[up] : 0.0) - q[i]) * k;
+            below = below || to[i] < 0.0;  // a depth that is no number is the step's checks' to find
+        }
+        found.add({below});
+    });
+    return !found.flag(0);
 }
 
 // The lake form of the move: to = from + the change, no land cell giving
@@ -500,17 +517,19 @@ void apply_limited_with_lakes(model_state& m, const grid_view& g, const directio
     double* dh = m.dh.data();
     const double* q = dir.q;
     const int n = g.n;
-#pragma omp parallel for schedule(static) num_threads(thread_team(n))
-    for (int i = 1; i <= n; ++i) {
-        const int up = dir.up[i];
-        dh[i] = g.lake(i) ? 0.0 : ((up ? q[up] : 0.0) - q[i]) * k;
-    }
+    overland_detail::for_blocks(n, [&](int lo, int hi) {
+        for (int i = lo; i <= hi; ++i) {
+            const int up = dir.up[i];
+            dh[i] = g.lake(i) ? 0.0 : ((up ? q[up] : 0.0) - q[i]) * k;
+        }
+    });
     // Lakes first: a land cell fed less by one may then give too much.
     const overland_detail::face_line line{dir.q, dir.nb, dir.up};
     overland_detail::limit_lake_giving(g, &line, 1, k, m.lake_scratch.data());
     overland_detail::limit_overdraws(from, dh, n, &line, 1, k, g.lake_of, g.nlakes);
-#pragma omp parallel for schedule(static) num_threads(thread_team(n))
-    for (int i = 1; i <= n; ++i) to[i] = g.lake(i) ? from[i] : from[i] + dh[i];
+    overland_detail::for_blocks(n, [&](int lo, int hi) {
+        for (int i = lo; i <= hi; ++i) to[i] = g.lake(i) ? from[i] : from[i] + dh[i];
+    });
 }
 
 // One predictor-corrector pass of one direction over dt. In the column
@@ -541,8 +560,9 @@ bool pc_direction(model_state& m, const grid_view& g, const direction& dir, doub
     }
     face_flux<M>(g, hdummy, dir);
     double* q = dir.q;
-#pragma omp parallel for schedule(static) num_threads(thread_team(n))
-    for (int i = 1; i <= n; ++i) q[i] = (q[i] + qdummy[i]) * 0.5;
+    overland_detail::for_blocks(n, [q, qdummy](int lo, int hi) {
+        for (int i = lo; i <= hi; ++i) q[i] = (q[i] + qdummy[i]) * 0.5;
+    });
     if constexpr (M == lake_mode::none) {
         if (!apply_within_water(g, dir, dt, g.h, g.h)) return false;
     } else {
@@ -666,9 +686,9 @@ bool pc_direction_fused(model_state& m, const grid_view& g, const direction& dir
         return v.within;
     };
     const int blocks = thread_team(n);
-    for_faces_ahead(n, blocks, reach, [&](int lo, int hi) {
+    for_faces_ahead_on_team(n, blocks, reach, [&](int lo, int hi) {
         // The predicted depths these faces read, and the predictor's faces
-        // those depths take.
+        // those depths take (cells lo - reach .. hi + reach).
         const int last = std::min(n, hi + reach);
         overland_detail::ade_plain_fluxes(g, g.h, dir.nb, qdummy, std::max(1, lo - reach), last);
         predict(hdummy, qdummy, lo, last, lo);
@@ -678,45 +698,40 @@ bool pc_direction_fused(model_state& m, const grid_view& g, const direction& dir
     const bool in_windows = pc_in_windows(n, reach, blocks);
     const long long window_cells = pc_window_cells(reach);
     double* windows = m.ov_pc_windows.data();
-    bool predicted = true, corrected = true;
-    int bad = 0, wet = 0, flowing = 0;
-#pragma omp parallel num_threads(blocks) reduction(&& : predicted, corrected) reduction(+ : bad, wet, flowing)
-    {
+    // Flag 0: some cell predicted below 0 m; flag 1: corrected below it.
+    overland_detail::found_by_team found;
+    run_on_team(blocks, [&](int b, int) {
         overland_detail::pc_verdict v;
-        double* storage = in_windows ? windows + 2 * window_cells * omp_get_thread_num() : nullptr;
-        for (int b = omp_get_thread_num(); b < blocks; b += omp_get_num_threads()) {
-            int lo = 0, hi = 0;
-            overland_detail::block_of(n, b, blocks, lo, hi);
-            const int ahead = first_face_ahead(b, blocks, lo, hi, reach);
-            // The predictor's faces into the block's first cells come from
-            // the cells before it, made before the threads started.
-            const int first_read = std::max(1, lo - reach);
-            pc_window w = in_windows ? pc_window(storage, storage + window_cells, window_cells, first_read)
-                                     : pc_window(hdummy, qdummy, n + 1LL, 0);
-            w.take_faces(qdummy, first_read, lo - 1);
-            int made = lo - 1;  // cells predicted
-            for (int c0 = lo; c0 <= hi; c0 += kPcTileCells) {
-                const int c1 = std::min(hi, c0 + kPcTileCells - 1);
-                const int needed = c1 < ahead ? std::min(hi, c1 + reach) : hi;
-                if (needed > made) {
-                    // The predictor reads faces from `reach` cells back, the
-                    // corrector from the tile's first cell on.
-                    w.reach_to(needed, std::min(c0, made + 1 - reach), made);
-                    w.take_faces(qdummy, std::max(ahead, made + 1), needed);
-                    predicted = predict(w.h(), w.q(), made + 1, needed, ahead) && predicted;
-                    made = needed;
-                }
-                const overland_detail::pc_pass corrector{dir.nb, dir.up, w.h(), g.h, to, dir.q, w.q(), k, gap, q_other};
-                pc_cells_split(g, corrector, c0, c1, ahead, v);
+        double* storage = in_windows ? windows + 2 * window_cells * b : nullptr;
+        int lo = 0, hi = 0;
+        overland_detail::block_of(n, b, blocks, lo, hi);
+        const int ahead = first_face_ahead(b, blocks, lo, hi, reach);
+        // The predictor's faces into the block's first cells come from
+        // the cells before it, made before the threads started.
+        const int first_read = std::max(1, lo - reach);
+        pc_window w = in_windows ? pc_window(storage, storage + window_cells, window_cells, first_read)
+                                 : pc_window(hdummy, qdummy, n + 1LL, 0);
+        w.take_faces(qdummy, first_read, lo - 1);
+        bool predicted = true;
+        int made = lo - 1;  // cells predicted
+        for (int c0 = lo; c0 <= hi; c0 += kPcTileCells) {
+            const int c1 = std::min(hi, c0 + kPcTileCells - 1);
+            const int needed = c1 < ahead ? std::min(hi, c1 + reach) : hi;
+            if (needed > made) {
+                // The predictor reads faces from `reach` cells back, the
+                // corrector from the tile's first cell on.
+                w.reach_to(needed, std::min(c0, made + 1 - reach), made);
+                w.take_faces(qdummy, std::max(ahead, made + 1), needed);
+                predicted = predict(w.h(), w.q(), made + 1, needed, ahead) && predicted;
+                made = needed;
             }
+            const overland_detail::pc_pass corrector{dir.nb, dir.up, w.h(), g.h, to, dir.q, w.q(), k, gap, q_other};
+            pc_cells_split(g, corrector, c0, c1, ahead, v);
         }
-        corrected = v.within;
-        bad = v.counts.bad;
-        wet = v.counts.wet;
-        flowing = v.counts.flowing;
-    }
-    if (!predicted || !corrected) return false;
-    if (finish) finish->counts = {bad, wet, flowing};
+        found.add({!predicted, !v.within}, v.counts);
+    });
+    if (found.flag(0) || found.flag(1)) return false;
+    if (finish) finish->counts = found.counts();
     if (!with_outlet) return true;
     const double q_predicted = outlet_q(g, out.cell, outlet_predicted, out.slope);
     double& h = to[out.cell];
@@ -838,23 +853,27 @@ void ade_flux_y(model_state& m, const double* h, double* q) { ade_flux(m, h, q, 
 int ade_stability_check(int ncells, double* h, double* dh, double* q, const int* nb, const int* upcon,
                         double dx, double dt_sub) {
     const double k = dt_sub / (dx * dx);
-    bool overdrawn = false, rejected = false;
-#pragma omp parallel for schedule(static) reduction(|| : overdrawn, rejected) \
-    num_threads(thread_team(ncells))
-    for (int i = 1; i <= ncells; ++i) {
-        const double before = h[i];
-        const int up = upcon[i];
-        const double in = up ? q[up] : 0.0;
-        dh[i] = (in - q[i]) * k;
-        h[i] += dh[i];
-        if (h[i] < 0.0) {
-            if (dt_sub < kSmallestSubstep || h[i] <= kAdeNegativeDepthLimit) rejected = true;
-            overdrawn = true;
-        } else if (std::fabs(dh[i]) > kAdeChangeShare * before && before > kAdeTestedDepth &&
-                   dt_sub > kTestedSubstep) {
-            rejected = true;
+    // Flag 0: some cell rejects the sub-step; flag 1: some cell overdrew.
+    overland_detail::found_by_team found;
+    overland_detail::for_blocks(ncells, [&](int lo, int hi) {
+        bool overdrawn = false, rejected = false;
+        for (int i = lo; i <= hi; ++i) {
+            const double before = h[i];
+            const int up = upcon[i];
+            const double in = up ? q[up] : 0.0;
+            dh[i] = (in - q[i]) * k;
+            h[i] += dh[i];
+            if (h[i] < 0.0) {
+                if (dt_sub < kSmallestSubstep || h[i] <= kAdeNegativeDepthLimit) rejected = true;
+                overdrawn = true;
+            } else if (std::fabs(dh[i]) > kAdeChangeShare * before && before > kAdeTestedDepth &&
+                       dt_sub > kTestedSubstep) {
+                rejected = true;
+            }
         }
-    }
+        found.add({rejected, overdrawn});
+    });
+    const bool rejected = found.flag(0), overdrawn = found.flag(1);
     if (rejected) return 1;
     if (!overdrawn) return 0;
     // A cell a little below 0 m is accepted as empty: what it gave beyond

@@ -335,8 +335,6 @@ overland_detail::regular_verdict fused_substep(const grid_view& g0, const overla
     g.dh = to;
     const int n = g.n;
     const double k = sub * g.inv_dx;
-    bool fail1 = false, fail2 = false, overdrawn = false;
-    int bad = 0, wet = 0, flowing = 0;
     // Scales the discharges of cells lo..hi, whose depths are final, and
     // counts the cells.
     auto finish = [&g, to](int lo, int hi, overland_detail::wet_flow_count& c) {
@@ -345,52 +343,45 @@ overland_detail::regular_verdict fused_substep(const grid_view& g0, const overla
     };
     const int blocks = thread_team(n);
     for_boundary_cells(n, blocks, reach, [&g](int lo, int hi) { overland_detail::explicit_plain_fluxes(g, lo, hi); });
-#pragma omp parallel reduction(|| : fail1, fail2, overdrawn) reduction(+ : bad, wet, flowing) num_threads(blocks)
-    {
+    overland_detail::found_by_team found;
+    run_on_team(blocks, [&](int b, int) {
         overland_detail::regular_verdict v;
         overland_detail::wet_flow_count c;
-        for (int b = omp_get_thread_num(); b < blocks; b += omp_get_num_threads()) {
-            int lo = 0, hi = 0;
-            overland_detail::block_of(n, b, blocks, lo, hi);
-            // The faces of cells own..own_end are read by this block alone.
-            const int own = b > 0 ? lo + reach : lo;
-            const int own_end = b + 1 < blocks ? hi - reach : hi;
-            int made = own - 1;    // faces made up to this cell
-            int scaled = own - 1;  // discharges made up to this cell (last sub-step)
-            for (int c0 = lo; c0 <= hi; c0 += kTileCells) {
-                const int c1 = std::min(hi, c0 + kTileCells - 1);
-                const int needed = std::min(own_end, c1 + reach);
-                if (needed > made) {
-                    overland_detail::explicit_plain_fluxes(g, made + 1, needed);
-                    made = needed;
-                }
-                overland_detail::explicit_cell_changes(g, l, k, c0, c1, v);
-                // No change reads the faces of cells `reach` before the
-                // tile's end again.
-                const int free_to = std::min(own_end, c1 - reach);
-                if (last && free_to > scaled) {
-                    finish(scaled + 1, free_to, c);
-                    scaled = free_to;
-                }
+        int lo = 0, hi = 0;
+        overland_detail::block_of(n, b, blocks, lo, hi);
+        // The faces of cells own..own_end are read by this block alone.
+        const int own = b > 0 ? lo + reach : lo;
+        const int own_end = b + 1 < blocks ? hi - reach : hi;
+        int made = own - 1;    // faces made up to this cell
+        int scaled = own - 1;  // discharges made up to this cell (last sub-step)
+        for (int c0 = lo; c0 <= hi; c0 += kTileCells) {
+            const int c1 = std::min(hi, c0 + kTileCells - 1);
+            const int needed = std::min(own_end, c1 + reach);
+            if (needed > made) {
+                overland_detail::explicit_plain_fluxes(g, made + 1, needed);
+                made = needed;
             }
-            if (last && own_end > scaled) finish(scaled + 1, own_end, c);
+            overland_detail::explicit_cell_changes(g, l, k, c0, c1, v);
+            // No change reads the faces of cells `reach` before the
+            // tile's end again.
+            const int free_to = std::min(own_end, c1 - reach);
+            if (last && free_to > scaled) {
+                finish(scaled + 1, free_to, c);
+                scaled = free_to;
+            }
         }
-        fail1 = v.fail1;
-        fail2 = v.fail2;
-        overdrawn = v.overdrawn;
-        bad = c.bad;
-        wet = c.wet;
-        flowing = c.flowing;
-    }
+        if (last && own_end > scaled) finish(scaled + 1, own_end, c);
+        found.add({v.fail1, v.fail2, v.overdrawn}, c);
+    });
+    counts = found.counts();
     if (last) {
         overland_detail::wet_flow_count c;
         for_boundary_cells(n, blocks, reach, [&finish, &c](int lo, int hi) { finish(lo, hi, c); });
-        bad += c.bad;
-        wet += c.wet;
-        flowing += c.flowing;
+        counts.bad += c.bad;
+        counts.wet += c.wet;
+        counts.flowing += c.flowing;
     }
-    counts = {bad, wet, flowing};
-    return {fail1, fail2, overdrawn};
+    return {found.flag(0), found.flag(1), found.flag(2)};
 }
 
 // The rare sub-step in which a face left its donor below 0 m, again from

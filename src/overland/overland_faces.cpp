@@ -1,6 +1,7 @@
 #include "overland/overland_faces.hpp"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <utility>
 
@@ -223,13 +224,17 @@ void mark_interior(model_state& m, const grid_view& g) {
 void find_layout_once(model_state& m, const grid_view& g) {
     const int n = g.n;
     const int *right = g.right, *left = g.left, *below = g.below, *above = g.above;
-    bool regular = true;
-#pragma omp parallel for schedule(static) reduction(&& : regular) num_threads(thread_team(n))
-    for (int i = 1; i <= n; ++i) {
-        const int r = right[i], l = left[i], b = below[i], a = above[i];
-        regular = regular && (r == 0 || (r > i && left[r] == i)) && (l == 0 || (l < i && right[l] == i)) &&
-                  (b == 0 || (b > i && above[b] == i)) && (a == 0 || (a < i && below[a] == i));
-    }
+    std::atomic<bool> irregular{false};
+    for_blocks(n, [=, &irregular](int lo, int hi) {
+        bool regular = true;
+        for (int i = lo; i <= hi; ++i) {
+            const int r = right[i], l = left[i], b = below[i], a = above[i];
+            regular = regular && (r == 0 || (r > i && left[r] == i)) && (l == 0 || (l < i && right[l] == i)) &&
+                      (b == 0 || (b > i && above[b] == i)) && (a == 0 || (a < i && below[a] == i));
+        }
+        if (!regular) irregular.store(true, std::memory_order_relaxed);
+    });
+    const bool regular = !irregular.load();
     int reach = 1;
     for (int i = 1; i <= n; ++i) {
         if (right[i]) reach = std::max(reach, right[i] - i);

@@ -3,13 +3,12 @@
 // Internal to src/overland.
 #pragma once
 
+#include <atomic>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <vector>
-
-#include <omp.h>
 
 #include "core/arrays.hpp"
 #include "core/cube_root.hpp"
@@ -21,28 +20,30 @@
 namespace kesta {
 namespace overland_detail {
 
-// Every loop over the cells runs on thread_team(cells) threads: one on
-// grids of fewer than two shares of cells per thread.
+// Every loop over the cells runs on thread_team(cells) threads (run_on_team):
+// one on grids of fewer than two shares of cells per thread.
 
 // Calls f(lo, hi) on consecutive blocks that share out cells 1..n, one block
 // per thread of the team. Work that gives each cell its own results gives
 // the same ones for any thread count.
-// block_of gives block b (from 0) of `blocks` such blocks; thread_block,
-// inside a parallel region, the calling thread's block.
+// block_of gives block b (from 0) of `blocks` such blocks.
 inline void block_of(int n, int b, int blocks, int& lo, int& hi) {
     lo = static_cast<int>(1 + static_cast<long long>(n) * b / blocks);
     hi = static_cast<int>(static_cast<long long>(n) * (b + 1) / blocks);
 }
-inline void thread_block(int n, int& lo, int& hi) {
-    block_of(n, omp_get_thread_num(), omp_get_num_threads(), lo, hi);
-}
 template <class F>
 void for_blocks(int n, F f) {
-#pragma omp parallel num_threads(thread_team(n))
-    {
+    run_on_team(thread_team(n), [n, &f](int b, int blocks) {
         int lo = 0, hi = 0;
-        thread_block(n, lo, hi);
+        block_of(n, b, blocks, lo, hi);
         if (lo <= hi) f(lo, hi);
+    });
+}
+
+// a = min(a, v), from any thread at any time.
+inline void lower_to(std::atomic<int>& a, int v) {
+    int now = a.load(std::memory_order_relaxed);
+    while (v < now && !a.compare_exchange_weak(now, v, std::memory_order_relaxed)) {
     }
 }
 

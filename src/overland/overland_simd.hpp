@@ -12,6 +12,9 @@
 // the scalar code. Internal to src/overland.
 #pragma once
 
+#include <atomic>
+#include <initializer_list>
+
 #include "overland/overland_faces.hpp"
 #include "overland/widest_vectors.hpp"
 
@@ -130,6 +133,29 @@ constexpr double kFlowing = 1e-16;   // face flux above which a cell passes wate
 // `wet_depth` of water and with a face flux above `flowing_q`.
 struct wet_flow_count {
     int bad = 0, wet = 0, flowing = 0;
+};
+
+// Flags and counts that the parts of a team's loop find, gathered as each
+// part ends, in whatever order they end: the flags OR-ed, the counts added.
+struct found_by_team {
+    std::atomic<unsigned> flags{0};  // bit k: some part found flag k
+    std::atomic<int> bad{0}, wet{0}, flowing{0};
+    void add(std::initializer_list<bool> part_flags, const wet_flow_count& c = {}) {
+        unsigned bits = 0, bit = 1;
+        for (const bool f : part_flags) {
+            if (f) bits |= bit;
+            bit <<= 1;
+        }
+        if (bits) flags.fetch_or(bits, std::memory_order_relaxed);
+        if (c.bad) bad.fetch_add(c.bad, std::memory_order_relaxed);
+        if (c.wet) wet.fetch_add(c.wet, std::memory_order_relaxed);
+        if (c.flowing) flowing.fetch_add(c.flowing, std::memory_order_relaxed);
+    }
+    bool flag(int k) const { return (flags.load(std::memory_order_relaxed) >> k) & 1u; }
+    wet_flow_count counts() const {
+        return {bad.load(std::memory_order_relaxed), wet.load(std::memory_order_relaxed),
+                flowing.load(std::memory_order_relaxed)};
+    }
 };
 
 // Discharge (m3/s, positive from i to nb[i]) of the ADE schemes' face i on a

@@ -2,6 +2,7 @@
 // checks, one routing call, outlet volume, flood maxima, erosion, lake
 // bookkeeping, and the end-of-rain and long-term dry decisions.
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstdio>
 #include <string>
@@ -68,19 +69,18 @@ bool scan_cells(model_state& m, const char* when, int& counted, int& flowing,
             wet = known->wet;
             flowing = known->flowing;
         } else {
-#pragma omp parallel reduction(+ : flowing, bad, wet) num_threads(thread_team(n))
-            {
-                int lo = 0, hi = 0;
-                overland_detail::thread_block(n, lo, hi);
+            overland_detail::found_by_team found;
+            const bool with_q = q_flowing < 0;
+            overland_detail::for_blocks(n, [&](int lo, int hi) {
                 overland_detail::wet_flow_count c;
-                const bool with_q = q_flowing < 0;
                 overland_detail::wet_flow_counts(h, with_q ? qx : nullptr, with_q ? qy : nullptr, kWetDepth,
                                                  kFlowing, lo, hi, c);
-                bad = c.bad;
-                wet = c.wet;
-                flowing = c.flowing;
-            }
-            if (q_flowing >= 0) flowing = q_flowing;
+                found.add({}, c);
+            });
+            const overland_detail::wet_flow_count c = found.counts();
+            bad = c.bad;
+            wet = c.wet;
+            flowing = with_q ? c.flowing : q_flowing;
         }
         wet = wet > 0 ? 1 : 0;
         if (bad > 0) {
@@ -94,23 +94,36 @@ bool scan_cells(model_state& m, const char* when, int& counted, int& flowing,
             }
         }
     } else {
-#pragma omp parallel for schedule(static) reduction(min : first_bad) num_threads(thread_team(n))
-        for (int i = 1; i <= n; ++i) {
-            if (i < first_bad && !std::isfinite(h[i]) && !(olake && olake[i] > 0) && !(clake && clake[i] >= 1))
-                first_bad = i;
-        }
-        const int seen = std::min(first_bad, n);
-#pragma omp parallel for schedule(static) reduction(+ : lake_cells, flowing) reduction(max : wet) \
-    num_threads(thread_team(seen))
-        for (int i = 1; i <= seen; ++i) {
-            if (olake && olake[i] > 0) continue;
-            if (clake && clake[i] >= 1) {
-                ++lake_cells;
-                continue;
+        std::atomic<int> lowest_bad{first_bad};
+        overland_detail::for_blocks(n, [&](int lo, int hi) {
+            for (int i = lo; i <= hi; ++i) {
+                if (!std::isfinite(h[i]) && !(olake && olake[i] > 0) && !(clake && clake[i] >= 1)) {
+                    overland_detail::lower_to(lowest_bad, i);
+                    break;
+                }
             }
-            if (h[i] > kWetDepth) wet = 1;
-            if (std::fabs(qx[i]) > kFlowing || std::fabs(qy[i]) > kFlowing) ++flowing;
-        }
+        });
+        first_bad = lowest_bad.load();
+        const int seen = std::min(first_bad, n);
+        // Counts: bad, the lake cells; wet, the wet cells; flowing, as named.
+        overland_detail::found_by_team found;
+        overland_detail::for_blocks(seen, [&](int lo, int hi) {
+            overland_detail::wet_flow_count c;
+            for (int i = lo; i <= hi; ++i) {
+                if (olake && olake[i] > 0) continue;
+                if (clake && clake[i] >= 1) {
+                    ++c.bad;
+                    continue;
+                }
+                if (h[i] > kWetDepth) ++c.wet;
+                if (std::fabs(qx[i]) > kFlowing || std::fabs(qy[i]) > kFlowing) ++c.flowing;
+            }
+            found.add({}, c);
+        });
+        const overland_detail::wet_flow_count c = found.counts();
+        lake_cells = c.bad;
+        wet = c.wet > 0 ? 1 : 0;
+        flowing = c.flowing;
     }
     counted = n - lake_cells;
     if (wet) m.ov_wet = 1;
@@ -129,8 +142,13 @@ bool routing_left_reals(model_state& m, double outlet_volume, const overland_det
     const int n = m.ncells;
     bool finite = std::isfinite(outlet_volume) && !(known && known->bad > 0);
     if (!known) {
-#pragma omp parallel for schedule(static) reduction(&& : finite) num_threads(thread_team(n))
-        for (int i = 1; i <= n; ++i) finite = finite && std::isfinite(h[i]);
+        overland_detail::found_by_team found;  // flag 0: a depth that is no finite number
+        overland_detail::for_blocks(n, [h, &found](int lo, int hi) {
+            bool bad = false;
+            for (int i = lo; i <= hi; ++i) bad = bad || !std::isfinite(h[i]);
+            found.add({bad});
+        });
+        finite = finite && !found.flag(0);
     }
     if (finite) return true;
     int bad = 1;

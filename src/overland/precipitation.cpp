@@ -4,6 +4,7 @@
 #include "overland/precipitation.hpp"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstdio>
 
@@ -339,13 +340,23 @@ int rain_on_land(model_state& m, const double* rates, int n, double dt, double a
     double* sums = m.rain_block_volume.data();
     const int full = n / kRainBlockCells;  // blocks of kRainBlockCells cells; a shorter one may follow
     const int groups = (full + 3) / 4;
-    int bad = n + 1;
-#pragma omp parallel for schedule(static) reduction(min : bad) num_threads(thread_team(n))
-    for (int g = 0; g < groups; ++g) {
-        const int b0 = 4 * g;
-        bad = std::min(bad, rain_blocks(h, rates, b0, std::min(4, full - b0), kRainBlockCells, dt, area, sums,
-                                        n + 1));
-    }
+    // The groups of four blocks shared out in runs, one a thread.
+    std::atomic<int> lowest_bad{n + 1};
+    run_on_team(std::min(groups, thread_team(n)), [&](int part, int team) {
+        const int g0 = static_cast<int>(static_cast<long long>(groups) * part / team);
+        const int g1 = static_cast<int>(static_cast<long long>(groups) * (part + 1) / team);
+        for (int g = g0; g < g1; ++g) {
+            const int b0 = 4 * g;
+            const int first = rain_blocks(h, rates, b0, std::min(4, full - b0), kRainBlockCells, dt, area, sums,
+                                          n + 1);
+            if (first <= n) {
+                int now = lowest_bad.load(std::memory_order_relaxed);
+                while (first < now && !lowest_bad.compare_exchange_weak(now, first, std::memory_order_relaxed)) {
+                }
+            }
+        }
+    });
+    int bad = lowest_bad.load();
     if (full * kRainBlockCells < n) {
         bad = std::min(bad, rain_blocks(h, rates, full, 1, n - full * kRainBlockCells, dt, area, sums, n + 1));
     }

@@ -1,0 +1,144 @@
+// The team of the grid's loops: every part of a job runs once, and what the
+// parts write is there when the call returns; parts run side by side;
+// calls from inside a part, or from two threads at once, still run every
+// part; threads that have gone to sleep between jobs wake for the next; a
+// child process runs its jobs on threads of its own.
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+#include <vector>
+
+#include "core/thread_team.hpp"
+
+namespace {
+
+// What each part of one job saw.
+struct part_record {
+    int runs = 0;
+    int team = 0;
+};
+
+// Runs a job on `team` parts and checks that each part ran once, with the
+// team's size, on at most `team` threads at once.
+void expect_each_part_once(int team) {
+    std::vector<part_record> seen(static_cast<std::size_t>(team));
+    std::atomic<int> running{0}, most{0};
+    kesta::run_on_team(team, [&](int part, int size) {
+        const int now = running.fetch_add(1) + 1;
+        int high = most.load();
+        while (now > high && !most.compare_exchange_weak(high, now)) {
+        }
+        part_record& r = seen[static_cast<std::size_t>(part)];
+        ++r.runs;
+        r.team = size;
+        running.fetch_sub(1);
+    });
+    for (int p = 0; p < team; ++p) {
+        SCOPED_TRACE(testing::Message() << "part " << p << " of " << team);
+        const part_record& r = seen[static_cast<std::size_t>(p)];
+        EXPECT_EQ(r.runs, 1);
+        EXPECT_EQ(r.team, team);
+    }
+    EXPECT_LE(most.load(), team);
+}
+
+TEST(ThreadTeam, EveryPartRunsOnceForTeamsThatGrowAndShrink) {
+    for (const int team : {1, 2, 5, 8, 3, 8, 2}) expect_each_part_once(team);
+    // Many jobs in a row, each following the last at once (the threads are
+    // still spinning), with sums the caller reads as soon as the call ends.
+    std::vector<long long> sums(6);
+    for (int job = 1; job <= 2000; ++job) {
+        kesta::run_on_team(6, [&sums, job](int part, int) { sums[static_cast<std::size_t>(part)] += job + part; });
+    }
+    for (int p = 0; p < 6; ++p) EXPECT_EQ(sums[static_cast<std::size_t>(p)], 2000LL * 2001 / 2 + 2000LL * p);
+}
+
+TEST(ThreadTeam, PartsRunSideBySide) {
+    // Parts long enough for every thread of the team to wake and take one.
+    std::atomic<int> running{0}, most{0};
+    std::vector<std::thread::id> threads(4);
+    kesta::run_on_team(4, [&](int part, int) {
+        const int now = running.fetch_add(1) + 1;
+        int high = most.load();
+        while (now > high && !most.compare_exchange_weak(high, now)) {
+        }
+        threads[static_cast<std::size_t>(part)] = std::this_thread::get_id();
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        running.fetch_sub(1);
+    });
+    EXPECT_GE(most.load(), 2);
+    int others = 0;  // parts that ran on a thread other than the caller's
+    for (const std::thread::id& t : threads) others += t != std::this_thread::get_id();
+    EXPECT_GE(others, 1);
+}
+
+TEST(ThreadTeam, ThreadsAsleepBetweenJobsWakeForTheNext) {
+    for (int round = 0; round < 5; ++round) {
+        // Longer than any spin: the team's threads are asleep when it starts.
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        expect_each_part_once(4);
+    }
+    // A part much slower than the others: the caller goes to sleep waiting
+    // for it and is woken when it ends.
+    std::atomic<int> done{0};
+    kesta::run_on_team(3, [&done](int part, int) {
+        if (part == 2) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        done.fetch_add(1);
+    });
+    EXPECT_EQ(done.load(), 3);
+}
+
+TEST(ThreadTeam, CallsFromInsideAPartOrFromTwoThreadsRunEveryPart) {
+    // A part that splits its own work: its inner job runs on its thread,
+    // part after part.
+    std::vector<int> inner_runs(4 * 3);
+    std::vector<int> inner_on_own_thread(4 * 3);
+    kesta::run_on_team(4, [&](int part, int) {
+        const std::thread::id mine = std::this_thread::get_id();
+        kesta::run_on_team(3, [&, part, mine](int inner, int size) {
+            EXPECT_EQ(size, 3);
+            ++inner_runs[static_cast<std::size_t>(part * 3 + inner)];
+            inner_on_own_thread[static_cast<std::size_t>(part * 3 + inner)] = std::this_thread::get_id() == mine;
+        });
+    });
+    for (std::size_t k = 0; k < inner_runs.size(); ++k) {
+        EXPECT_EQ(inner_runs[k], 1) << k;
+        EXPECT_EQ(inner_on_own_thread[k], 1) << k;
+    }
+    // Two callers at once, each many jobs: every part of every job runs.
+    std::atomic<long long> parts{0};
+    auto caller = [&parts] {
+        for (int job = 0; job < 300; ++job) {
+            kesta::run_on_team(5, [&parts](int, int) { parts.fetch_add(1, std::memory_order_relaxed); });
+        }
+    };
+    std::thread other(caller);
+    caller();
+    other.join();
+    EXPECT_EQ(parts.load(), 2LL * 300 * 5);
+}
+
+TEST(ThreadTeam, AChildProcessRunsJobsOnThreadsOfItsOwn) {
+    expect_each_part_once(4);  // the parent's threads exist
+    const pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        // The parent's threads are not in the child: a job posted to them
+        // would never end (the alarm ends the child then).
+        alarm(20);
+        std::atomic<int> parts{0};
+        for (int job = 0; job < 50; ++job) kesta::run_on_team(4, [&parts](int, int) { parts.fetch_add(1); });
+        _exit(parts.load() == 200 ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "child status " << status;
+}
+
+}  // namespace
