@@ -15,7 +15,7 @@
 #include "core/file_opener.hpp"
 #include "core/text_format.hpp"
 #include "core/token_stream.hpp"
-#include "input/reader_support.hpp"
+#include "model/model_services.hpp"
 #include "model/model_state.hpp"
 #include "output/output_registry.hpp"
 

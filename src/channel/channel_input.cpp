@@ -26,9 +26,9 @@
 #include "core/error_record.hpp"
 #include "core/text_format.hpp"
 #include "core/warnings.hpp"
-#include "input/reader_support.hpp"
 #include "input/stream_mapping_tables.hpp"
 #include "input/time_series.hpp"
+#include "model/model_services.hpp"
 #include "model/model_state.hpp"
 
 namespace kesta {

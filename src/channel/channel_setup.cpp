@@ -12,7 +12,7 @@
 #include "core/error_record.hpp"
 #include "core/text_format.hpp"
 #include "input/input_steps.hpp"
-#include "input/reader_support.hpp"
+#include "model/model_services.hpp"
 #include "model/model_state.hpp"
 #include "transport/transport_steps.hpp"
 

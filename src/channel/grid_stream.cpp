@@ -17,7 +17,7 @@
 #include "core/error_record.hpp"
 #include "core/line_reader.hpp"
 #include "core/text_format.hpp"
-#include "input/reader_support.hpp"
+#include "model/model_services.hpp"
 #include "model/model_state.hpp"
 
 namespace kesta {

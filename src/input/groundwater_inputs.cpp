@@ -12,7 +12,7 @@
 #include "core/token_stream.hpp"
 #include "input/mapping_tables.hpp"
 #include "input/model_inputs.hpp"
-#include "input/reader_support.hpp"
+#include "model/model_services.hpp"
 #include "model/model_state.hpp"
 #include "subsurface/groundwater.hpp"
 #include "subsurface/richards.hpp"

@@ -16,7 +16,7 @@
 #include "core/text_format.hpp"
 #include "input/ascii_grid.hpp"
 #include "input/input_steps.hpp"
-#include "input/reader_support.hpp"
+#include "model/model_services.hpp"
 #include "model/model_state.hpp"
 #include "nutrients/nutrient_steps.hpp"
 #include "output/output_steps.hpp"

@@ -16,11 +16,11 @@
 #include "core/warnings.hpp"
 #include "input/input_steps.hpp"
 #include "input/mapping_tables.hpp"
-#include "input/reader_support.hpp"
 #include "input/stream_mapping_tables.hpp"
+#include "model/model_services.hpp"
 #include "model/model_state.hpp"
-#include "nutrients/nutrient_species.hpp"
 #include "nutrients/aquatic_env.hpp"
+#include "nutrients/nutrient_species.hpp"
 #include "transport/constituents.hpp"
 
 namespace kesta {

@@ -14,7 +14,7 @@
 #include "core/warnings.hpp"
 #include "input/input_steps.hpp"
 #include "input/mapping_tables.hpp"
-#include "input/reader_support.hpp"
+#include "model/model_services.hpp"
 #include "model/model_state.hpp"
 #include "nutrients/nutrient_species.hpp"
 #include "nutrients/zep_soils.hpp"

@@ -16,7 +16,7 @@
 #include "core/line_reader.hpp"
 #include "core/text_format.hpp"
 #include "input/input_steps.hpp"
-#include "input/reader_support.hpp"
+#include "model/model_services.hpp"
 #include "model/model_state.hpp"
 #include "output/output_registry.hpp"
 #include "overland/precipitation.hpp"

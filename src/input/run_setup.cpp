@@ -9,7 +9,7 @@
 #include "core/warnings.hpp"
 #include "input/input_steps.hpp"
 #include "input/project_file.hpp"
-#include "input/reader_support.hpp"
+#include "model/model_services.hpp"
 #include "model/model_state.hpp"
 
 namespace kesta {

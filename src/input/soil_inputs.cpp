@@ -9,7 +9,7 @@
 #include "core/warnings.hpp"
 #include "input/mapping_tables.hpp"
 #include "input/model_inputs.hpp"
-#include "input/reader_support.hpp"
+#include "model/model_services.hpp"
 #include "model/model_state.hpp"
 #include "subsurface/evapotranspiration.hpp"
 #include "subsurface/soil_params.hpp"

@@ -7,8 +7,8 @@
 #include "core/file_opener.hpp"
 #include "core/line_reader.hpp"
 #include "core/text_format.hpp"
-#include "input/reader_support.hpp"
 #include "input/stream_mapping_tables.hpp"
+#include "model/model_services.hpp"
 #include "model/model_state.hpp"
 
 namespace kesta {

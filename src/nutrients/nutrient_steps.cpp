@@ -10,7 +10,7 @@
 #include "core/interval_clock.hpp"
 #include "core/text_format.hpp"
 #include "core/warnings.hpp"
-#include "input/reader_support.hpp"
+#include "model/model_services.hpp"
 #include "model/model_state.hpp"
 #include "nutrients/nutrient_species.hpp"
 #include "nutrients/source/aquatic_kinetics.hpp"

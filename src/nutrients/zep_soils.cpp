@@ -3,7 +3,7 @@
 #include <cstdio>
 
 #include "core/warnings.hpp"
-#include "input/reader_support.hpp"
+#include "model/model_services.hpp"
 #include "model/model_state.hpp"
 #include "nutrients/nutrient_steps.hpp"
 #include "nutrients/source/vegso_warnings.hpp"

@@ -14,7 +14,7 @@
 #include "core/file_opener.hpp"
 #include "core/line_reader.hpp"
 #include "core/text_format.hpp"
-#include "input/reader_support.hpp"
+#include "model/model_services.hpp"
 #include "model/model_state.hpp"
 #include "output/finite_output.hpp"
 #include "output/output_steps.hpp"

@@ -1,7 +1,7 @@
 // Start-up of the overland grid: neighbours, low-spot checks and slopes.
 #include "overland/connectivity.hpp"
 
-#include "input/reader_support.hpp"
+#include "model/model_services.hpp"
 #include "model/model_state.hpp"
 #include "overland/dikes_lowspots.hpp"
 #include "overland/overland_steps.hpp"

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "core/text_format.hpp"
-#include "input/reader_support.hpp"
+#include "model/model_services.hpp"
 #include "model/model_state.hpp"
 #include "overland/overland_lakes.hpp"
 

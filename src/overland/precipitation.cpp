@@ -14,12 +14,12 @@
 #include "core/text_format.hpp"
 #include "core/thread_team.hpp"
 #include "core/warnings.hpp"
-#include "input/reader_support.hpp"
+#include "model/model_services.hpp"
 #include "model/model_state.hpp"
-#include "transport/constituents.hpp"
 #include "overland/overland_steps.hpp"
 #include "overland/widest_vectors.hpp"
 #include "subsurface/subsurface_steps.hpp"
+#include "transport/constituents.hpp"
 
 namespace kesta {
 

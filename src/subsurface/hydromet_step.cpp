@@ -9,7 +9,7 @@
 #include "core/interval_clock.hpp"
 #include "core/text_format.hpp"
 #include "core/warnings.hpp"
-#include "input/reader_support.hpp"
+#include "model/model_services.hpp"
 #include "model/model_state.hpp"
 #include "output/finite_output.hpp"
 #include "overland/overland_steps.hpp"

@@ -17,7 +17,7 @@
 #include "core/error_record.hpp"
 #include "core/text_format.hpp"
 #include "core/warnings.hpp"
-#include "input/reader_support.hpp"
+#include "model/model_services.hpp"
 #include "model/model_state.hpp"
 #include "overland/overland_steps.hpp"
 #include "subsurface/richards.hpp"

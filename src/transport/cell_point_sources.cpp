@@ -26,7 +26,7 @@
 #include "core/interval_clock.hpp"
 #include "core/line_reader.hpp"
 #include "core/text_format.hpp"
-#include "input/reader_support.hpp"
+#include "model/model_services.hpp"
 #include "model/model_state.hpp"
 #include "transport/constituent_books.hpp"
 #include "transport/constituents.hpp"

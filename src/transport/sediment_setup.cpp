@@ -14,7 +14,7 @@
 #include "core/text_format.hpp"
 #include "input/ascii_grid.hpp"
 #include "input/mapping_tables.hpp"
-#include "input/reader_support.hpp"
+#include "model/model_services.hpp"
 #include "model/model_state.hpp"
 #include "transport/sediment.hpp"
 #include "transport/sediment_tables.hpp"

@@ -20,7 +20,7 @@
 #include "core/line_reader.hpp"
 #include "core/text_format.hpp"
 #include "core/warnings.hpp"
-#include "input/reader_support.hpp"
+#include "model/model_services.hpp"
 #include "model/model_state.hpp"
 
 namespace kesta {

@@ -1,4 +1,4 @@
-#include "input/reader_support.hpp"
+#include "model/model_services.hpp"
 
 #include "core/error_record.hpp"
 #include "core/parallel_env.hpp"

@@ -1,7 +1,8 @@
-// Shared pieces of the model-input readers: progress lines, refusals, opening
-// the input files that the project cards name, and reading a map or a
-// mapping table into per-cell vectors. The refusal reported at once,
-// `refuse`, is the error record's (core/error_record.hpp).
+// What the run offers every subsystem besides its state: progress lines,
+// the stop flag, opening the input files the project cards name, and reading
+// a map or a mapping table into per-cell vectors with their physical bounds.
+// The refusal reported at once, `refuse`, is the error record's
+// (core/error_record.hpp).
 #pragma once
 
 #include <array>
