@@ -51,16 +51,8 @@ struct layer_setup {
     }
 };
 
-template <class Graph>
-double total(const Graph& g) {
-    return g.state().totalMass();
-}
-
-}  // namespace
-
-TEST(CycleGraphs, NitrogenAndPhosphorusAreConservedWithoutRainRepairStepsIncluded) {
-    layer_setup s(0.35, 0.3, 0.1, 25.0);  // wet and warm: every pathway moves
-    ASSERT_GE(s.soil->waterFactor, 0.9);
+// Every pool of both graphs holds some mass, so that every pathway can move.
+void fill_pools(layer_setup& s) {
     s.nitrogen.fresh.mass = 3.0;
     s.nitrogen.active.mass = 40.0;
     s.nitrogen.stable.mass = 10.0;
@@ -72,6 +64,19 @@ TEST(CycleGraphs, NitrogenAndPhosphorusAreConservedWithoutRainRepairStepsInclude
     s.phosphorus.mineralActive.mass = 0.2;
     s.phosphorus.mineralStable.mass = 0.8;
     s.phosphorus.mineralSolution.mass = 0.1;
+}
+
+template <class Graph>
+double total(const Graph& g) {
+    return g.state().totalMass();
+}
+
+}  // namespace
+
+TEST(CycleGraphs, NitrogenAndPhosphorusAreConservedWithoutRainRepairStepsIncluded) {
+    layer_setup s(0.35, 0.3, 0.1, 25.0);  // wet and warm: every pathway moves
+    ASSERT_GE(s.soil->waterFactor, 0.9);
+    fill_pools(s);
     NITROGEN::NitrogenDiGraph n(true);
     PHOSPHORUS::PhosphorusDiGraph p;
     n.loadPools(s.nitrogen);
@@ -185,17 +190,7 @@ TEST(CycleGraphs, TheUnrolledStepsGiveTheStepOfTheTopology) {
         for (const double demand : {0.0, 0.8}) {
             SCOPED_TRACE(std::string(top ? "top" : "lower") + (demand > 0.0 ? ", plants" : ", quiet"));
             layer_setup s(0.33, 0.3, 0.1, 18.0);  // wet enough to denitrify
-            s.nitrogen.fresh.mass = 3.0;
-            s.nitrogen.active.mass = 40.0;
-            s.nitrogen.stable.mass = 10.0;
-            s.nitrogen.ammonium.mass = 0.5;
-            s.nitrogen.nitrate.mass = 2.0;
-            s.phosphorus.fresh.mass = 0.3;
-            s.phosphorus.active.mass = 1.0;
-            s.phosphorus.stable.mass = 4.0;
-            s.phosphorus.mineralActive.mass = 0.2;
-            s.phosphorus.mineralStable.mass = 0.8;
-            s.phosphorus.mineralSolution.mass = 0.1;
+            fill_pools(s);
             NITROGEN::NitrogenDiGraph n(top);
             PHOSPHORUS::PhosphorusDiGraph p;
             n.loadPools(s.nitrogen);
