@@ -1,8 +1,8 @@
 // The superlink solver against independent results: grate inlet flows from
 // their formulas, critical depths and free-fall ratings from their
-// definitions, steady flow through one pipe and two parallel superlinks,
-// known heads of a varying flow, the network's water balance, and a
-// singular junction system.
+// definitions, steady flow through one pipe, two parallel superlinks and
+// pipes of four sections in a row, known heads of a varying flow, the
+// network's water balance, and a singular junction system.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -124,6 +124,67 @@ TEST(SuperlinkSolver, SteadyInflowPassesEveryPipeAndLeavesAtTheFreeOutfall) {
         EXPECT_NEAR((s.superlink_volume_out - out_before) / 60.0, c.inflow, 1e-6) << "case " << c.name;
         // The wave-travel time of a 50 m pipe is well under 60 s.
         EXPECT_GT(s.superlink_substeps, 1) << "case " << c.name;
+    }
+}
+
+// Area, wetted perimeter and top width (m2, m, m) of a part-full circle of
+// diameter d or a box of rise d and width w at depth y, from geometry.
+struct part_full {
+    double area, perimeter, top;
+};
+part_full part_full_section(int type, double d, double w, double y) {
+    if (type == pipe_box) return {w * y, w + 2.0 * y, w};
+    const double r = 0.5 * d, angle = std::acos((r - y) / r), half_chord = std::sqrt(y * (d - y));
+    return {r * r * angle - (r - y) * half_chord, d * angle, 2.0 * half_chord};
+}
+
+// One superlink of eight 50 m pipes at 3 %: two circles of 1 m, two of
+// 0.6 m, two boxes of 0.5 m by 0.9 m and two circles of 1.2 m, so that
+// three of its nodes join pipes of different sections, under a constant
+// inflow. Steady, every pipe carries the inflow, the outfall passes it and
+// the water balances. The flow is supercritical throughout (checked from
+// the sections), so each pipe's friction acts in its own section at its
+// upstream node's depth, never in the section of the pipe above that node:
+// its water surface falls by Manning's friction there plus the loss
+// Q^2 / (g A Au), A its area at its mean depth, to 1 um in 1.5 m.
+TEST(SuperlinkSolver, SteadySupercriticalFlowThroughPipesOfDifferentSectionsLosesEachPipesOwnHead) {
+    g_error_record.clear_for_run();
+    storm_drain_state s;
+    pipe_network_spec p = pipe_network({{1, 2}}, {20.0, 8.0});
+    p.pipes = 8;
+    p.slope = 0.03;
+    build_pipe_network(s, p);
+    const struct {
+        int type;
+        double d, w;
+    } pipes[] = {{pipe_circle, 1.0, 0.0}, {pipe_circle, 1.0, 0.0}, {pipe_circle, 0.6, 0.0}, {pipe_circle, 0.6, 0.0},
+                 {pipe_box, 0.5, 0.9},    {pipe_box, 0.5, 0.9},    {pipe_circle, 1.2, 0.0}, {pipe_circle, 1.2, 0.0}};
+    for (int k = 1; k <= 8; ++k) {
+        s.sec_type[1][k] = pipes[k - 1].type;
+        s.diameter[1][k] = pipes[k - 1].d;
+        s.width[1][k] = pipes[k - 1].w;
+    }
+    const double q = 0.3;  // m3/s
+    run(s, 240, 60.0, q);
+    for (int k = 1; k <= 8; ++k) EXPECT_NEAR(superlink_pipe_flow(s, 1, k), q, 1e-6) << "pipe " << k;
+    const double out_before = s.superlink_volume_out;
+    run(s, 1, 60.0, q);
+    EXPECT_NEAR((s.superlink_volume_out - out_before) / 60.0, q, 1e-6);
+    const double in = s.superlink_volume_in, stored = s.volume_remaining_in_drains - s.initial_volume_sub_surface_drains;
+    EXPECT_NEAR(in - s.superlink_volume_out + s.drain_cleanup_volume + s.drain_linearisation_volume, stored, 1e-9 * in);
+    const double* y = s.slink_node_depth[1];
+    for (int k = 1; k <= 8; ++k) {
+        const auto& c = pipes[k - 1];
+        const part_full up = part_full_section(c.type, c.d, c.w, y[k]);
+        const part_full mid = part_full_section(c.type, c.d, c.w, 0.5 * (y[k] + y[k + 1]));
+        const double fr_up = q * q * up.top / (9.81 * up.area * up.area * up.area);
+        const double fr_mid = q * q * mid.top / (9.81 * mid.area * mid.area * mid.area);
+        const double radius = up.area / up.perimeter;
+        const double friction = 50.0 * 0.013 * 0.013 * q * q / (up.area * up.area * std::pow(radius, 4.0 / 3.0));
+        const double loss = q * q / (9.81 * mid.area * up.area);
+        const double fall = 0.03 * 50.0 + y[k] - y[k + 1];
+        ASSERT_GE(std::min(fr_up, fr_mid), 1.0) << "pipe " << k << " is not supercritical";
+        EXPECT_NEAR(fall, friction + loss, 1e-6) << "pipe " << k;
     }
 }
 
