@@ -319,27 +319,48 @@ double pipe_critical_depth(int type, double d, double w, double q) {
     return y;
 }
 
+namespace {
+
+// The free-fall flow and its slope per m at a depth of section p, above 0
+// and no more than the rise, of a pipe of Manning's n and bed slope `slope`:
+// the critical flow A sqrt(g A / T), whose slope is the flow times
+// 1.5 A' / A - 0.5 T' / T, or, where greater, the normal flow
+// A (A / P)^(2/3) sqrt(S) / n, whose slope is the flow times
+// 5/3 A' / A - 2/3 P' / P.
+free_fall_rating free_fall_at(const section_slopes& p, double n, double slope) {
+    const double a = p.at.area, t = p.at.top_width, per = p.at.perimeter;
+    if (a <= 0.0) return {};
+    free_fall_rating f;
+    if (t > 0.0) {
+        f.flow = a * std::sqrt(kG * a / t);
+        f.slope = f.flow * (1.5 * p.area / a - 0.5 * p.top_width / t);
+    }
+    if (per > 0.0 && n > 0.0) {
+        const double normal = a * pow_two_thirds(a / per) * std::sqrt(std::fabs(slope)) / n;
+        if (normal > f.flow) f = {normal, normal * (5.0 / 3.0 * p.area / a - 2.0 / 3.0 * p.perimeter / per)};
+    }
+    return f;
+}
+
+// section_with_slopes of a circle of diameter d at depth y (0 < y < d),
+// from its section there: the top width is the chord, twice the half chord
+// that the slopes divide by, so no second arc cosine is taken.
+section_slopes circle_slopes(const pipe_section_values& at, double d, double y) {
+    section_slopes v;
+    v.at = at;
+    const double half_chord = 0.5 * at.top_width;
+    v.area = at.top_width;
+    v.perimeter = half_chord > 0.0 ? d / half_chord : 0.0;
+    v.top_width = half_chord > 0.0 ? (d - 2.0 * y) / half_chord : 0.0;
+    return v;
+}
+
+}  // namespace
+
 free_fall_rating pipe_free_fall(int type, double d, double w, double n, double slope, double y) {
-    // Flow and its slope per m at depth z <= d: the critical flow
-    // A sqrt(g A / T), whose slope is the flow times 1.5 A' / A - 0.5 T' / T,
-    // or, where greater, the normal flow A (A / P)^(2/3) sqrt(S) / n, whose
-    // slope is the flow times 5/3 A' / A - 2/3 P' / P.
-    const double root_slope = std::sqrt(std::fabs(slope));
     auto flow = [&](double z) -> free_fall_rating {
         if (z <= 0.0) return {};
-        const section_slopes p = section_with_slopes(type, d, w, z);
-        const double a = p.at.area, t = p.at.top_width, per = p.at.perimeter;
-        if (a <= 0.0) return {};
-        free_fall_rating f;
-        if (t > 0.0) {
-            f.flow = a * std::sqrt(kG * a / t);
-            f.slope = f.flow * (1.5 * p.area / a - 0.5 * p.top_width / t);
-        }
-        if (per > 0.0 && n > 0.0) {
-            const double normal = a * pow_two_thirds(a / per) * root_slope / n;
-            if (normal > f.flow) f = {normal, normal * (5.0 / 3.0 * p.area / a - 2.0 / 3.0 * p.perimeter / per)};
-        }
-        return f;
+        return free_fall_at(section_with_slopes(type, d, w, z), n, slope);
     };
     const double top = kFreeTop * d;
     if (y <= top) return flow(y);
@@ -519,6 +540,15 @@ struct rated_end {
 rated_end rate_end(const storm_drain_state& s, int l, int pipe, double y) {
     const double at = std::max(y, kLeastRatedDepth * s.diameter[l][pipe]);
     return {at, free_fall(s, l, pipe, at)};
+}
+// The same for end node k (1 or n + 1, pipe 1 or n), taking a circle's
+// section from the node's water where that was last computed at the depth
+// the rating is taken at.
+rated_end rate_end(const storm_drain_state& s, const superlink_work& w, int l, int k, int pipe, double y) {
+    const pipe_shape& p = w.shape[l][pipe];
+    const double at = std::max(y, kLeastRatedDepth * p.d);
+    if (p.type != pipe_circle || w.known_depth[l][k] != at || at >= kFreeTop * p.d) return rate_end(s, l, pipe, y);
+    return {at, free_fall_at(circle_slopes(w.known_first[l][k], p.d, at), s.M_n[l][pipe], s.S0[l][pipe])};
 }
 
 // A rating linearised at its depth: its tangent there, q = r y + q0, never
@@ -791,8 +821,8 @@ void prepare_superlink(storm_drain_state& s, superlink_work& w, int l, double dt
         w.Sm[l][k] = v.volume;
         w.Wm[l][k] = v.width;
     }
-    if (w.us_free[l]) linear_rating(rate_end(s, l, 1, guess[1]), w.us_r[l], w.us_s[l]);
-    if (w.ds_free[l]) linear_rating(rate_end(s, l, n, guess[n + 1]), w.ds_r[l], w.ds_s[l]);
+    if (w.us_free[l]) linear_rating(rate_end(s, w, l, 1, 1, guess[1]), w.us_r[l], w.us_s[l]);
+    if (w.ds_free[l]) linear_rating(rate_end(s, w, l, n + 1, n, guess[n + 1]), w.ds_r[l], w.ds_s[l]);
     double ku = 0.0, gu = 1.0, mu_u = -s.us_Zinv[l];
     double kd = 0.0, gd = 1.0, mu_d = -s.ds_Zinv[l];
     if (!w.ds_free[l]) {
@@ -1054,7 +1084,7 @@ double back_substitute(storm_drain_state& s, superlink_work& w, int l, double dt
     // depth; the rating there, for the next pass.
     rated_end ends[2] = {};
     auto rating_off = [&](int k, int pipe, double r, double q0, rated_end& e) {
-        e = rate_end(s, l, pipe, y[k]);
+        e = rate_end(s, w, l, k, pipe, y[k]);
         const double flow = y[k] <= 0.0 ? 0.0 : y[k] == e.at ? e.f.flow : free_fall(s, l, pipe, y[k]).flow;
         return std::fabs(flow - (r * std::max(y[k], 0.0) + q0)) * dt * per_plan[k];
     };
