@@ -512,10 +512,15 @@ void move_across(step_view& v, int i, int j, double q, double slope, axis along)
     const double t = empty ? 0.0 : capacity(v, src, std::fabs(slope), m.h[src], std::fabs(q) / v.dx);
     if (along == axis::x) s.qsx[src] = t;
     if (along == axis::y) s.qsy[src] = t;
-    take_from_source<Classes>(v, src, t, a, b, moved);
-    deliver<Classes>(v, rcv, rcv_lake, moved);
-    if (v.faces && j != 0 && along != axis::none) record_face(v, i, along == axis::x, q >= 0.0 ? 1.0 : -1.0, moved);
-    if (v.fluxes) s.ov_qsmax[src] += sum_of<Classes>(moved, v) * v.inv_dt;
+    // A face that can carry nothing out of a source holding no negative
+    // suspension moves nothing, and what it would add is zero.
+    if (!(t == 0.0 && a >= 0.0)) {
+        take_from_source<Classes>(v, src, t, a, b, moved);
+        deliver<Classes>(v, rcv, rcv_lake, moved);
+        if (v.faces && j != 0 && along != axis::none)
+            record_face(v, i, along == axis::x, q >= 0.0 ? 1.0 : -1.0, moved);
+        if (v.fluxes) s.ov_qsmax[src] += sum_of<Classes>(moved, v) * v.inv_dt;
+    }
     if (rcv == 0 || rcv_lake) return;
     if (along == axis::x) settle<Classes>(v, rcv, v.qx(rcv));
     if (along == axis::y) settle<Classes>(v, rcv, v.qy(rcv));
