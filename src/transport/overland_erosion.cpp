@@ -507,9 +507,10 @@ void face_capacities(step_view& v) {
 }
 
 // Moves sediment across the face of cell i towards j (0: out of the grid)
-// that carries `q` m3/s (positive towards j) down the slope `slope`. A
-// source that holds no sediment moves nothing, whatever the face could
-// carry: its capacity is not worked out (and is kept as 0).
+// that carries `q` m3/s (positive towards j) down the slope `slope`, with
+// the capacity `known` worked out before (nan: not yet). A source that
+// holds no sediment moves nothing, whatever the face could carry: its
+// capacity is kept as 0.
 template <int Classes>
 void move_across(step_view& v, int i, int j, double q, double slope, axis along, double known = kUnknown) {
     model_state& m = v.m;
