@@ -26,6 +26,7 @@
 // usual class count, whose loops the compiler unrolls.
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 #include "core/error_record.hpp"
 #include "core/text_format.hpp"
@@ -70,6 +71,8 @@ constexpr double kSecondSlopeExponent = 1.6667;
 // (4e-18) is less than half the spacing of doubles below 1, so the share
 // is 1 exactly, without the exponential.
 constexpr double kAllSettles = 40.0;
+// A capacity not yet worked out.
+constexpr double kUnknown = std::numeric_limits<double>::quiet_NaN();
 
 // x^e; x itself for the exponent 1 (the default of the detachment and the
 // usual value of the tables), which the library's power returns exactly too.
@@ -480,12 +483,36 @@ bool holds_nothing(const double* x, const step_view& v) {
     return true;
 }
 
+// The capacities of the faces whose sources hold sediment when the step's
+// transport begins, worked out from the water alone in a pass of their
+// own, away from the ordered moves (their exponentials then overlap); the
+// other faces are left as nan, to their own turn.
+void face_capacities(step_view& v) {
+    const model_state& m = v.m;
+    sed_record& s = v.s;
+    const auto one = [&](int i, int j, double q, double slope) {
+        const int src = q >= 0.0 ? i : j;
+        if (src == 0 || v.lake_of(src)) return kUnknown;
+        const double* suspended = s.vol_sed.suspended[src];
+        const double* deposited = s.vol_sed.deposited[src];
+        if (!(sum_classes(suspended, v.classes) > 0.0 || sum_classes(deposited, v.classes) > 0.0)) return kUnknown;
+        return capacity(v, src, std::fabs(slope), m.h[src], std::fabs(q) / v.dx);
+    };
+    for (int i = 1; i <= v.n; ++i) {
+        const bool out = i == v.outlet;
+        const int right = m.rightcon[i], below = m.belowcon[i];
+        s.cap_x[i] = right || (out && v.exit == exit_face::right) ? one(i, right, v.qx(i), s.Sfx[i]) : kUnknown;
+        s.cap_y[i] = below || (out && v.exit == exit_face::lower) ? one(i, below, v.qy(i), s.Sfy[i]) : kUnknown;
+    }
+}
+
 // Moves sediment across the face of cell i towards j (0: out of the grid)
-// that carries `q` m3/s (positive towards j) down the slope `slope`. A
-// source that holds no sediment moves nothing, whatever the face could
-// carry: its capacity is not worked out (and is kept as 0).
+// that carries `q` m3/s (positive towards j) down the slope `slope`, with
+// the capacity `known` worked out before (nan: not yet). A source that
+// holds no sediment moves nothing, whatever the face could carry: its
+// capacity is kept as 0.
 template <int Classes>
-void move_across(step_view& v, int i, int j, double q, double slope, axis along) {
+void move_across(step_view& v, int i, int j, double q, double slope, axis along, double known = kUnknown) {
     model_state& m = v.m;
     sed_record& s = v.s;
     // What the face moves by class: on the stack for a class count fixed
@@ -509,13 +536,20 @@ void move_across(step_view& v, int i, int j, double q, double slope, axis along)
     const double b = sum_of<Classes>(deposited, v);
     const bool empty = a == 0.0 && b == 0.0 && holds_nothing<Classes>(suspended, v) &&
                        holds_nothing<Classes>(deposited, v);
-    const double t = empty ? 0.0 : capacity(v, src, std::fabs(slope), m.h[src], std::fabs(q) / v.dx);
+    const double t = empty                ? 0.0
+                     : known == known     ? known
+                                          : capacity(v, src, std::fabs(slope), m.h[src], std::fabs(q) / v.dx);
     if (along == axis::x) s.qsx[src] = t;
     if (along == axis::y) s.qsy[src] = t;
-    take_from_source<Classes>(v, src, t, a, b, moved);
-    deliver<Classes>(v, rcv, rcv_lake, moved);
-    if (v.faces && j != 0 && along != axis::none) record_face(v, i, along == axis::x, q >= 0.0 ? 1.0 : -1.0, moved);
-    if (v.fluxes) s.ov_qsmax[src] += sum_of<Classes>(moved, v) * v.inv_dt;
+    // A face that can carry nothing out of a source holding no negative
+    // suspension moves nothing, and what it would add is zero.
+    if (!(t == 0.0 && a >= 0.0)) {
+        take_from_source<Classes>(v, src, t, a, b, moved);
+        deliver<Classes>(v, rcv, rcv_lake, moved);
+        if (v.faces && j != 0 && along != axis::none)
+            record_face(v, i, along == axis::x, q >= 0.0 ? 1.0 : -1.0, moved);
+        if (v.fluxes) s.ov_qsmax[src] += sum_of<Classes>(moved, v) * v.inv_dt;
+    }
     if (rcv == 0 || rcv_lake) return;
     if (along == axis::x) settle<Classes>(v, rcv, v.qx(rcv));
     if (along == axis::y) settle<Classes>(v, rcv, v.qy(rcv));
@@ -556,9 +590,9 @@ double move_sediment(step_view& v, bool& summed) {
         const int right = m.rightcon[i], below = m.belowcon[i];
         const bool out = i == v.outlet;
         if (right || (out && v.exit == exit_face::right))
-            move_across<Classes>(v, i, right, v.qx(i), s.Sfx[i], axis::x);
+            move_across<Classes>(v, i, right, v.qx(i), s.Sfx[i], axis::x, s.cap_x[i]);
         if (below || (out && v.exit == exit_face::lower))
-            move_across<Classes>(v, i, below, v.qy(i), s.Sfy[i], axis::y);
+            move_across<Classes>(v, i, below, v.qy(i), s.Sfy[i], axis::y, s.cap_y[i]);
         if (out && v.exit == exit_face::own) move_across<Classes>(v, i, 0, v.q_out, m.outslope, axis::none);
         if (out && v.exit != exit_face::none) empty_bucket(v);
         summed = summed && (right == 0 || right > i) && (below == 0 || below > i);
@@ -572,6 +606,7 @@ double move_sediment(step_view& v, bool& summed) {
 // afterwards, and whether it is known, as move_sediment.
 double transport_all(step_view& v, bool& summed) {
     if (v.fluxes) v.s.ov_qsmax.fill(0.0);
+    face_capacities(v);
     switch (v.classes) {
         case 1: return move_sediment<1>(v, summed);
         case 2: return move_sediment<2>(v, summed);

@@ -87,7 +87,7 @@ bool alloc_cell_arrays(const model_state& m, sed_record& s) {
     const project_options& po = m.project_options;
     const int n = m.ncells, k = s.num_sed;
     for (vec1<double>* v : {&s.tc_C, &s.tc_I, &s.tc_R, &s.splash_K, &s.detach_K, &s.detach_I, &s.detach_C,
-                            &s.sed_K, &s.qsx, &s.qsy, &s.ov_qsvol, &s.Sfx, &s.Sfy})
+                            &s.sed_K, &s.qsx, &s.qsy, &s.ov_qsvol, &s.Sfx, &s.Sfy, &s.cap_x, &s.cap_y})
         alloc_dvector(*v, n, "ov_sed cell vector");
     alloc_ivector(s.channel_cells, n, "channel_cells");
     for (mat2<double>* t : {&s.sed_fract.parent, &s.sed_fract.deposit, &s.vol_sed.parent, &s.vol_sed.suspended,
@@ -98,7 +98,8 @@ bool alloc_cell_arrays(const model_state& m, sed_record& s) {
     alloc_ivector(s.sand, k, "sand");
     alloc_ivector(s.sed_class, k, "sed_class");
     if (!blocks_made(g_error_record, "the overland sediment arrays", s.tc_C, s.tc_I, s.tc_R, s.splash_K, s.detach_K,
-                     s.detach_I, s.detach_C, s.sed_K, s.qsx, s.qsy, s.ov_qsvol, s.Sfx, s.Sfy, s.channel_cells,
+                     s.detach_I, s.detach_C, s.sed_K, s.qsx, s.qsy, s.ov_qsvol, s.Sfx, s.Sfy, s.cap_x, s.cap_y,
+                     s.channel_cells,
                      s.sed_fract.parent, s.sed_fract.deposit, s.vol_sed.parent, s.vol_sed.suspended,
                      s.vol_sed.deposited, s.ov_sed_vol_eroded, s.ov_sed_vol_deposited, s.sed_fall, s.sed_density,
                      s.eh_coef, s.moved, s.outlet_vol, s.sand, s.sed_class))

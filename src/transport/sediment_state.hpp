@@ -139,6 +139,10 @@ struct sed_record {
     // Work space of the step: the water-surface slope of each cell's right
     // and lower face, and what one face moves by class (m3).
     vec1<double> Sfx, Sfy, moved;
+    // Work space of the step: the capacity of each cell's right and lower
+    // face (m3), worked out from the water before any sediment moves; nan
+    // where it is left to the face's turn.
+    vec1<double> cap_x, cap_y;
 
     // Filled when an event or the run ends, by class.
     std::vector<sed_class_totals> tot_sed;

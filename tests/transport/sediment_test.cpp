@@ -190,6 +190,50 @@ TEST(OverlandSediment, EveryClassKeepsItsVolumeAndTheOutputsAgreeWithTheBooks) {
     EXPECT_NE(summary.find("Total sediment 2 routed through outlet       "), std::string::npos);
 }
 
+// The transport capacities the last step left, checked after every step:
+// a face's capacity (m3) is that of its source cell, the cell upstream of
+// it, and with one SED_K and no TC_R on the grid every capacity is the same
+// multiple of q^2.035 S^1.6667 (q the face's unit discharge, S its
+// water-surface slope), whichever way the water crosses the face.
+struct capacity_watch {
+    int compared = 0;          // capacities found and compared
+    int upstream_sources = 0;  // of them, sources that were the neighbour of the face's own cell
+    int not_real = 0;          // capacities that are not a number
+    double worst = 0.0;        // largest relative departure from the step's first multiple
+};
+capacity_watch* g_capacity = nullptr;
+
+bool watch_capacity(kesta::model_state& m, const char* name) {
+    if (std::string(name) != "step_storm_drain" || !m.ov_sed || m.ov_sed->qsx.empty()) return true;
+    const kesta::sed_record& s = *m.ov_sed;
+    capacity_watch& w = *g_capacity;
+    double multiple = 0.0;
+    for (const bool x : {true, false}) {
+        const kesta::vec1<double>& q = x ? m.qx : m.qy;
+        const kesta::vec1<double>& slope = x ? s.Sfx : s.Sfy;
+        const kesta::vec1<double>& cap = x ? s.qsx : s.qsy;
+        // The face that wrote each source's capacity last: faces are taken
+        // cell by cell in order.
+        std::vector<int> writer(m.ncells + 1, 0);
+        for (int i = 1; i <= m.ncells; ++i) {
+            const int j = x ? m.rightcon[i] : m.belowcon[i];
+            if (j) writer[q[i] >= 0.0 ? i : j] = i;
+        }
+        for (int src = 1; src <= m.ncells; ++src) {
+            if (!std::isfinite(cap[src])) ++w.not_real;
+            const int face = writer[src];
+            if (!face || !(cap[src] > 0.0)) continue;
+            const double unit = std::fabs(q[face]) / m.gridsize;
+            const double here = cap[src] / (std::pow(unit, 2.035) * std::pow(std::fabs(slope[face]), 1.6667));
+            if (multiple == 0.0) multiple = here;
+            w.worst = std::max(w.worst, std::fabs(here / multiple - 1.0));
+            ++w.compared;
+            if (face != src) ++w.upstream_sources;
+        }
+    }
+    return true;
+}
+
 // What a run whose erosion outgrows the soil left, seen after every step.
 struct runaway_watch {
     double most_lost = 0.0;     // m of parent soil the worst cell lost
@@ -257,6 +301,49 @@ TEST(OverlandSediment, ErosionBeyondTheSoilStopsTheRunNamingTheCellAndItsParamet
     EXPECT_LE(w.most_fallen, 1.0 + 1e-9);
     EXPECT_LT(w.misfit, 1e-9);
     EXPECT_TRUE(kesta_test::has(kesta_test::read_file("summ.out"), "cannot stay physical"));
+}
+
+capacity_watch capacities_of_run() {
+    capacity_watch w;
+    g_capacity = &w;
+    const kesta_test::model_run run = kesta_test::run_in_process("p.prj", watch_capacity);
+    g_capacity = nullptr;
+    EXPECT_EQ(run.rc, 0) << run.out;
+    return w;
+}
+
+// Water running against the cell order (to the north-west), so that every
+// source passes its sediment on before it receives any; then with the
+// order (to the south-east) through two columns whose soil holds nothing
+// (class shares 0), which carry only the sediment they received earlier
+// in the same step.
+TEST(OverlandSediment, EachFaceCarriesTheCapacityOfItsUpstreamCell) {
+    {
+        kesta_test::temp_dir dir(true);
+        write_inputs(dir, mapping_tables(), "");
+        const capacity_watch w = capacities_of_run();
+        EXPECT_GT(w.compared, 1000);
+        EXPECT_GT(w.upstream_sources, 100);
+        EXPECT_EQ(w.not_real, 0);
+        EXPECT_LT(w.worst, 1e-12);
+    }
+    {
+        kesta_test::temp_dir dir(true);
+        std::string tables = mapping_tables();
+        const std::string shares = "1e6 1.0 0.2 0.5 0.3";
+        tables.replace(tables.find(shares), shares.size(), "1e6 1.0 0 0 0");
+        write_inputs(dir, tables, "");
+        dir.write("elev.asc",
+                  grid_of(kRows, kCols, kCell, [](int r, int c) { return ground(kRows + 1 - r, kCols + 1 - c); },
+                          "%.3f "));
+        std::string prj = project("");
+        prj.replace(prj.find("OUTROW 1\nOUTCOL 1"), 17, "OUTROW 4\nOUTCOL 5");
+        dir.write("p.prj", prj);
+        const capacity_watch w = capacities_of_run();
+        EXPECT_GT(w.compared, 1000);
+        EXPECT_EQ(w.not_real, 0);
+        EXPECT_LT(w.worst, 1e-12);
+    }
 }
 
 // Each class erodes as the share of the soil its row gives it: shares that
