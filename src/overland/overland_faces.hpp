@@ -77,6 +77,12 @@ struct grid_view {
     const double* inv_rough = nullptr;  // 1 / rough, made once per run
     const double* sox = nullptr;
     const double* soy = nullptr;
+    // With surface_class, the class of each cell, whose retention depth and
+    // reciprocal roughness are class_table[2c] and [2c + 1]: the same values
+    // as ret and inv_rough, read by the plain flux loops (ret_of,
+    // inv_rough_of). Null when the grid has no classes.
+    const unsigned char* surface_class = nullptr;
+    const double* class_table = nullptr;
     const int* right = nullptr;
     const int* below = nullptr;
     const int* left = nullptr;
@@ -126,6 +132,10 @@ struct grid_view {
             lake_volume[k] += into;
             lake_out_dv[k] -= into;
         }
+    }
+    double ret_of(int c) const { return surface_class ? class_table[2 * surface_class[c]] : ret[c]; }
+    double inv_rough_of(int c) const {
+        return surface_class ? class_table[2 * surface_class[c] + 1] : inv_rough[c];
     }
     int wetland(int c) const {
         if (!wet_mask) return 0;
