@@ -263,31 +263,26 @@ bool one_pass_grid(model_state& m, grid_view& g) {
     return g.lakes == lake_mode::none && !g.dike && !g.wet_mask && m.ov_faces_regular == 1;
 }
 
-namespace {
-
-// Fills m.ov_surface_class and m.ov_class_table from retent_dep and
-// ov_inv_rough (see model_state), or empties them when the grid holds more
-// than 256 distinct pairs or either vector is short. Pairs are told apart
-// by their bits, so a class gives back exactly the cell's own values.
-void find_surface_classes(model_state& m) {
-    const int n = m.ncells;
-    m.ov_surface_class = vec1<unsigned char>();
-    m.ov_class_table.clear();
-    if (n < 1 || !holds(m.retent_dep, n) || !holds(m.ov_inv_rough, n)) return;
+bool make_surface_classes(const double* ret, const double* inv_rough, int n, std::vector<unsigned char>& of_cell,
+                          std::vector<double>& table) {
     constexpr int kClasses = 256;
     std::vector<std::uint64_t> bits;  // 2c, 2c + 1: the pair of class c
-    std::vector<unsigned char> of_cell(static_cast<std::size_t>(n) + 1, 0);
+    of_cell.assign(static_cast<std::size_t>(n) + 1, 0);
+    table.clear();
     int last = -1;  // the class of the cell before, tried first
     for (int k = 1; k <= n; ++k) {
         std::uint64_t r = 0, v = 0;
-        std::memcpy(&r, &m.retent_dep[k], sizeof r);
-        std::memcpy(&v, &m.ov_inv_rough[k], sizeof v);
+        std::memcpy(&r, ret + k, sizeof r);
+        std::memcpy(&v, inv_rough + k, sizeof v);
         int c = last >= 0 && bits[2 * last] == r && bits[2 * last + 1] == v ? last : -1;
         for (int j = 0; c < 0 && j < static_cast<int>(bits.size()) / 2; ++j) {
             if (bits[2 * j] == r && bits[2 * j + 1] == v) c = j;
         }
         if (c < 0) {
-            if (static_cast<int>(bits.size()) / 2 == kClasses) return;  // too many: no classes
+            if (static_cast<int>(bits.size()) / 2 == kClasses) {
+                of_cell.clear();
+                return false;
+            }
             c = static_cast<int>(bits.size()) / 2;
             bits.push_back(r);
             bits.push_back(v);
@@ -295,8 +290,23 @@ void find_surface_classes(model_state& m) {
         of_cell[static_cast<std::size_t>(k)] = static_cast<unsigned char>(c);
         last = c;
     }
-    m.ov_class_table.assign(bits.size(), 0.0);
-    std::memcpy(m.ov_class_table.data(), bits.data(), bits.size() * sizeof(double));
+    table.assign(bits.size(), 0.0);
+    if (!bits.empty()) std::memcpy(table.data(), bits.data(), bits.size() * sizeof(double));
+    return true;
+}
+
+namespace {
+
+// Fills m.ov_surface_class and m.ov_class_table from retent_dep and
+// ov_inv_rough (see model_state), or empties them when the grid holds more
+// than 256 distinct pairs or either vector is short.
+void find_surface_classes(model_state& m) {
+    const int n = m.ncells;
+    m.ov_surface_class = vec1<unsigned char>();
+    m.ov_class_table.clear();
+    if (n < 1 || !holds(m.retent_dep, n) || !holds(m.ov_inv_rough, n)) return;
+    std::vector<unsigned char> of_cell;
+    if (!make_surface_classes(m.retent_dep.data(), m.ov_inv_rough.data(), n, of_cell, m.ov_class_table)) return;
     m.ov_surface_class = vec1<unsigned char>(n);
     std::memcpy(m.ov_surface_class.data(), of_cell.data(), of_cell.size());
 }

@@ -148,6 +148,14 @@ struct grid_view {
 // cells (see overland_arrays_ready); optional data shorter than that are off.
 grid_view make_grid_view(model_state& m, lake_mode lakes);
 
+// The surface classes of cells 1..n (grid_view::surface_class): of_cell[k]
+// the class of cell k (of_cell[0] = 0), and ret[k], inv_rough[k] at
+// table[2c], table[2c + 1] of its class c, pairs told apart by their bits.
+// False, with of_cell and table empty, when the cells hold more than 256
+// distinct pairs.
+bool make_surface_classes(const double* ret, const double* inv_rough, int n, std::vector<unsigned char>& of_cell,
+                          std::vector<double>& table);
+
 // True when every vector the routing reads or writes holds ncells cells and
 // the cell size is positive; otherwise prints a message, stores code 4000 and
 // reports it.
