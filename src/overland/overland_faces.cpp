@@ -3,7 +3,10 @@
 #include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <cstdint>
+#include <cstring>
 #include <utility>
+#include <vector>
 
 #include "core/error_record.hpp"
 #include "core/text_format.hpp"
@@ -260,6 +263,56 @@ bool one_pass_grid(model_state& m, grid_view& g) {
     return g.lakes == lake_mode::none && !g.dike && !g.wet_mask && m.ov_faces_regular == 1;
 }
 
+bool make_surface_classes(const double* ret, const double* inv_rough, int n, std::vector<unsigned char>& of_cell,
+                          std::vector<double>& table) {
+    constexpr int kClasses = 256;
+    std::vector<std::uint64_t> bits;  // 2c, 2c + 1: the pair of class c
+    of_cell.assign(static_cast<std::size_t>(n) + 1, 0);
+    table.clear();
+    int last = -1;  // the class of the cell before, tried first
+    for (int k = 1; k <= n; ++k) {
+        std::uint64_t r = 0, v = 0;
+        std::memcpy(&r, ret + k, sizeof r);
+        std::memcpy(&v, inv_rough + k, sizeof v);
+        int c = last >= 0 && bits[2 * last] == r && bits[2 * last + 1] == v ? last : -1;
+        for (int j = 0; c < 0 && j < static_cast<int>(bits.size()) / 2; ++j) {
+            if (bits[2 * j] == r && bits[2 * j + 1] == v) c = j;
+        }
+        if (c < 0) {
+            if (static_cast<int>(bits.size()) / 2 == kClasses) {
+                of_cell.clear();
+                return false;
+            }
+            c = static_cast<int>(bits.size()) / 2;
+            bits.push_back(r);
+            bits.push_back(v);
+        }
+        of_cell[static_cast<std::size_t>(k)] = static_cast<unsigned char>(c);
+        last = c;
+    }
+    table.assign(bits.size(), 0.0);
+    if (!bits.empty()) std::memcpy(table.data(), bits.data(), bits.size() * sizeof(double));
+    return true;
+}
+
+namespace {
+
+// Fills m.ov_surface_class and m.ov_class_table from retent_dep and
+// ov_inv_rough (see model_state), or empties them when the grid holds more
+// than 256 distinct pairs or either vector is short.
+void find_surface_classes(model_state& m) {
+    const int n = m.ncells;
+    m.ov_surface_class = vec1<unsigned char>();
+    m.ov_class_table.clear();
+    if (n < 1 || !holds(m.retent_dep, n) || !holds(m.ov_inv_rough, n)) return;
+    std::vector<unsigned char> of_cell;
+    if (!make_surface_classes(m.retent_dep.data(), m.ov_inv_rough.data(), n, of_cell, m.ov_class_table)) return;
+    m.ov_surface_class = vec1<unsigned char>(n);
+    std::memcpy(m.ov_surface_class.data(), of_cell.data(), of_cell.size());
+}
+
+}  // namespace
+
 grid_view make_grid_view(model_state& m, lake_mode lakes) {
     grid_view g;
     g.n = m.ncells;
@@ -277,9 +330,14 @@ grid_view make_grid_view(model_state& m, lake_mode lakes) {
         double* inv = m.ov_inv_rough.data();
         const int cells = std::min(m.ncells, m.dist_rough.n());
         for (int k = 1; k <= cells; ++k) inv[k] = 1.0 / n[k];
+        find_surface_classes(m);
         m.ov_inv_rough_ready = 1;
     }
     g.inv_rough = m.ov_inv_rough.data();
+    if (m.ov_surface_class.n() >= m.ncells && m.ncells > 0) {
+        g.surface_class = m.ov_surface_class.data();
+        g.class_table = m.ov_class_table.data();
+    }
     g.sox = m.sox.data();
     g.soy = m.soy.data();
     g.right = m.rightcon.data();

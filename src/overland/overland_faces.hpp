@@ -77,6 +77,12 @@ struct grid_view {
     const double* inv_rough = nullptr;  // 1 / rough, made once per run
     const double* sox = nullptr;
     const double* soy = nullptr;
+    // With surface_class, the class of each cell, whose retention depth and
+    // reciprocal roughness are class_table[2c] and [2c + 1]: the same values
+    // as ret and inv_rough, read by the plain flux loops (ret_of,
+    // inv_rough_of). Null when the grid has no classes.
+    const unsigned char* surface_class = nullptr;
+    const double* class_table = nullptr;
     const int* right = nullptr;
     const int* below = nullptr;
     const int* left = nullptr;
@@ -127,6 +133,10 @@ struct grid_view {
             lake_out_dv[k] -= into;
         }
     }
+    double ret_of(int c) const { return surface_class ? class_table[2 * surface_class[c]] : ret[c]; }
+    double inv_rough_of(int c) const {
+        return surface_class ? class_table[2 * surface_class[c] + 1] : inv_rough[c];
+    }
     int wetland(int c) const {
         if (!wet_mask) return 0;
         const int w = wet_mask[c];
@@ -137,6 +147,14 @@ struct grid_view {
 // Builds the view of a routing call. Vectors the call needs must hold ncells
 // cells (see overland_arrays_ready); optional data shorter than that are off.
 grid_view make_grid_view(model_state& m, lake_mode lakes);
+
+// The surface classes of cells 1..n (grid_view::surface_class): of_cell[k]
+// the class of cell k (of_cell[0] = 0), and ret[k], inv_rough[k] at
+// table[2c], table[2c + 1] of its class c, pairs told apart by their bits.
+// False, with of_cell and table empty, when the cells hold more than 256
+// distinct pairs.
+bool make_surface_classes(const double* ret, const double* inv_rough, int n, std::vector<unsigned char>& of_cell,
+                          std::vector<double>& table);
 
 // True when every vector the routing reads or writes holds ncells cells and
 // the cell size is positive; otherwise prints a message, stores code 4000 and

@@ -34,13 +34,14 @@ constexpr double kExplicitSlopeOffset = 1e-30;
 // cell's retention holds its water.
 inline double explicit_plain_flux(const grid_view& g, const int* nb, const double* so, int i) {
     const int r = nb[i];
-    if (r == 0 || g.ret[i] > g.h[i]) return 0.0;
+    const double ret = g.ret_of(i);
+    if (r == 0 || ret > g.h[i]) return 0.0;
     const double* h = g.h;
     double sf = so[i] - (h[r] - h[i]) * g.inv_dx + kExplicitSlopeOffset;
     if (std::fabs(sf) < kExplicitMinSlope) sf = kExplicitMinSlope;
     const int up = sf < 0.0 ? r : i;
-    const double d = h[up] - g.ret[i];
-    return d > 0.0 ? std::copysign(std::sqrt(std::fabs(sf)), sf) * g.inv_rough[i] * pow53(d) : 0.0;
+    const double d = h[up] - ret;
+    return d > 0.0 ? std::copysign(std::sqrt(std::fabs(sf)), sf) * g.inv_rough_of(i) * pow53(d) : 0.0;
 }
 
 // The explicit scheme's tests of a face: it fails when it moves 0.06 m or
@@ -53,7 +54,7 @@ constexpr double kExplicitDepthFloor = -0.0001;  // m
 // neighbour, or whose cell holds its water in retention, is skipped and
 // carries 0).
 inline bool explicit_face_computed(const grid_view& g, const int* nb, int i) {
-    return nb[i] != 0 && !(g.ret[i] > g.h[i]);
+    return nb[i] != 0 && !(g.ret_of(i) > g.h[i]);
 }
 
 // The faces of a plain explicit sub-step in the order it sweeps them: the
@@ -168,10 +169,10 @@ inline double ade_plain_flux(const grid_view& g, const double* h, const int* nb,
     if (s == 0.0) return 0.0;
     const int u = s > 0.0 ? i : r;
     const double depth = h[u];
-    const double retention = g.ret[u];
+    const double retention = g.ret_of(u);
     if (retention >= depth) return 0.0;
     const double root = std::copysign(std::sqrt(std::fabs(s)), s);
-    return root * pow53(depth - retention) * g.inv_rough[u] * g.dx;
+    return root * pow53(depth - retention) * g.inv_rough_of(u) * g.dx;
 }
 
 // The tests of an ADE sweep: a cell rejects the sub-step when it ends

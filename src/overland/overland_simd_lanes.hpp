@@ -108,6 +108,48 @@ template <bool Write = false, class T>
 [[gnu::always_inline]] inline void fetch_ahead(T* a, int i) {
     __builtin_prefetch(a + i + kFetchAhead, Write ? 1 : 0);
 }
+// Retention depths (which 0) or reciprocal roughness (which 1) of the
+// cells whose classes are cls[0..W-1], from the grid's class table: one
+// value for the whole vector where the cells share a class, as they mostly
+// do.
+[[gnu::always_inline]] inline vd class_values(const grid_view& g, const unsigned char* cls, int which) {
+    constexpr unsigned long long kEach = 0x0101010101010101ull >> (8 * (8 - W));
+    unsigned long long bytes = 0;
+    std::memcpy(&bytes, cls, W);
+    const double* t = g.class_table + which;
+    if (bytes == (bytes & 0xFF) * kEach) return splat(t[2 * (bytes & 0xFF)]);
+    vd v{};
+    for (int k = 0; k < W; ++k) v[k] = t[2 * cls[k]];
+    return v;
+}
+// The same values of cells i .. i + W - 1 (a the cell vector, retent_dep
+// or the reciprocal roughness, when the grid has no classes).
+[[gnu::always_inline]] inline vd surface_at(const grid_view& g, const double* a, int which, int i) {
+    if (!g.surface_class) return load(a + i);
+    return class_values(g, g.surface_class + i, which);
+}
+[[gnu::always_inline]] inline vd ret_at(const grid_view& g, int i) { return surface_at(g, g.ret, 0, i); }
+[[gnu::always_inline]] inline vd inv_rough_at(const grid_view& g, int i) {
+    return surface_at(g, g.inv_rough, 1, i);
+}
+// The same values of the cells c names, as gather gives them.
+[[gnu::always_inline]] inline vd surface_gather(const grid_view& g, const double* a, int which, const cells& c) {
+    if (!g.surface_class) return gather(a, c);
+    if (c.run) return class_values(g, g.surface_class + c.nb[0], which);
+    const double* t = g.class_table + which;
+    vd v{};
+    for (int k = 0; k < W; ++k) v[k] = c.nb[k] ? t[2 * g.surface_class[c.nb[k]]] : 0.0;
+    return v;
+}
+// Asks for the lines of what surface_at will read of cell i + kFetchAhead.
+[[gnu::always_inline]] inline void fetch_surface_ahead(const grid_view& g, int i) {
+    if (g.surface_class) {
+        fetch_ahead(g.surface_class, i);
+    } else {
+        fetch_ahead(g.ret, i);
+        fetch_ahead(g.inv_rough, i);
+    }
+}
 [[gnu::always_inline]] inline vd root(vd v) {
 #if KESTA_LANES == 8
     // The masked form: the plain one trips GCC 12's uninitialised-value warning.
@@ -222,7 +264,7 @@ template <bool Interior>
         store(g.qy + i, vd{});
         return;
     }
-    const vd inv_n = load(g.inv_rough + i);
+    const vd inv_n = inv_rough_at(g, i);
     const vd px = need_x ? pow53_where(x.d, x.need) : vd{};
     store(g.qx + i, need_x ? explicit_face_flux(x, inv_n, px) : vd{});
     if (!need_y) {
@@ -235,7 +277,7 @@ template <bool Interior>
 }
 template <bool Interior>
 [[gnu::always_inline]] inline void explicit_cell_faces(const grid_view& g, int i) {
-    const vd h = load(g.h + i), ret = load(g.ret + i);
+    const vd h = load(g.h + i), ret = ret_at(g, i);
     explicit_cell_faces<Interior>(g, i, h, ret, explicit_face_parts<Interior>(g, g.right, 1, g.sox, i, h, ret));
 }
 
@@ -253,11 +295,11 @@ template <bool Interior = false>
     const vd s = (load(g.elev + i) + hi - (gather(g.elev, r) + hr)) * g.inv_dx;
     const vi from_i = s > 0.0;
     const vd depth = from_i ? hi : hr;
-    const vd ret = from_i ? load(g.ret + i) : gather(g.ret, r);
+    const vd ret = from_i ? ret_at(g, i) : surface_gather(g, g.ret, 0, r);
     vi need = ~((s == 0.0) | (ret >= depth));
     if constexpr (!Interior) need &= has_neighbour(nb + i);
     if (!lane_bits(need)) return vd{};
-    const vd inv_n = from_i ? load(g.inv_rough + i) : gather(g.inv_rough, r);
+    const vd inv_n = from_i ? inv_rough_at(g, i) : surface_gather(g, g.inv_rough, 1, r);
     const vd power = out ? pow53_in_range(depth - ret, need, *out) : pow53_where(depth - ret, need);
     const vd flux = signed_root(s) * power * inv_n * g.dx;
     return reinterpret_cast<vd>(need & reinterpret_cast<vi>(flux));
@@ -288,7 +330,7 @@ template <bool Interior = false>
 template <bool Interior>
 [[gnu::always_inline]] inline void explicit_pair_faces(const grid_view& g, int i) {
     const int j = i + W;
-    const vd ha = load(g.h + i), ra = load(g.ret + i), hb = load(g.h + j), rb = load(g.ret + j);
+    const vd ha = load(g.h + i), ra = ret_at(g, i), hb = load(g.h + j), rb = ret_at(g, j);
     const face_parts xa = explicit_face_parts<Interior>(g, g.right, 1, g.sox, i, ha, ra);
     const face_parts xb = explicit_face_parts<Interior>(g, g.right, 1, g.sox, j, hb, rb);
     if (!lane_bits(xa.need) || !lane_bits(xb.need)) {
@@ -298,7 +340,7 @@ template <bool Interior>
     }
     const face_parts ya = explicit_face_parts<Interior>(g, g.below, g.stride, g.soy, i, ha, ra);
     const face_parts yb = explicit_face_parts<Interior>(g, g.below, g.stride, g.soy, j, hb, rb);
-    const vd na = load(g.inv_rough + i), nb = load(g.inv_rough + j);
+    const vd na = inv_rough_at(g, i), nb = inv_rough_at(g, j);
     vd pxa, pxb;
     pow53_where2(xa.d, xa.need, xb.d, xb.need, pxa, pxb);
     store(g.qx + i, explicit_face_flux(xa, na, pxa));
@@ -324,10 +366,9 @@ inline int explicit_block(const grid_view& view, int lo, int hi) {
         if (i + kFetchAhead + g.stride + 2 * W - 1 <= g.n) {
             for (const int k : {0, W}) {
                 fetch_ahead(g.h, i + g.stride + k);
-                fetch_ahead(g.ret, i + k);
+                fetch_surface_ahead(g, i + k);
                 fetch_ahead(g.sox, i + k);
                 fetch_ahead(g.soy, i + k);
-                fetch_ahead(g.inv_rough, i + k);
                 fetch_ahead<true>(g.qx, i + k);
                 fetch_ahead<true>(g.qy, i + k);
             }
@@ -357,7 +398,7 @@ inline int explicit_block(const grid_view& view, int lo, int hi) {
 // Whether the plain explicit sweep computes the faces of cells idx[0..W-1],
 // whose neighbours across them are nb[0..W-1].
 [[gnu::always_inline]] inline vi computed(const grid_view& g, const cells& idx, const int* nb) {
-    return has_neighbour(nb) & ~(gather(g.ret, idx) > gather(g.h, idx));
+    return has_neighbour(nb) & ~(surface_gather(g, g.ret, 0, idx) > gather(g.h, idx));
 }
 [[gnu::always_inline]] inline vi computed(const grid_view& g, const int* idx, const int* nb) {
     return computed(g, cells{idx, false}, nb);
@@ -398,7 +439,7 @@ template <bool Interior>
     // The change the face into each cell brings, from the cell `off` back.
     auto inflow = [&g, k, i](const int* up, const double* q, int off) __attribute__((always_inline)) {
         if constexpr (Interior) {
-            const vi made = ~(load(g.ret + i - off) > load(g.h + i - off));
+            const vi made = ~(ret_at(g, i - off) > load(g.h + i - off));
             return made ? load(q + i - off) * k : vd{};
         } else {
             const cells u = cells_at(up + i);
@@ -406,7 +447,7 @@ template <bool Interior>
         }
     };
     const vd hj = load(g.h + i);
-    const vi holds = load(g.ret + i) > hj;
+    const vi holds = ret_at(g, i) > hj;
     // First direction: the face into the cell, then its own.
     const vi act1 = exists(l.nb1) & ~holds;
     const vd c1 = load(l.q1 + i) * k;
@@ -640,8 +681,7 @@ inline int ade_fused_lanes(const grid_view& view, const ade_pass& pass, int lo, 
                 if (MakeQ) {
                     fetch_ahead(g.h, i + across + k);
                     fetch_ahead(g.elev, i + across + k);
-                    fetch_ahead(g.ret, i + across + k);
-                    fetch_ahead(g.inv_rough, i + across + k);
+                    fetch_surface_ahead(g, i + across + k);
                     fetch_ahead<true>(p.q, i + k);
                 }
                 fetch_ahead<true>(p.to, i + k);
@@ -774,8 +814,7 @@ inline int pc_fused_lanes(const grid_view& view, const pc_pass& pass, int lo, in
                     if (!MakeQ) continue;
                     fetch_ahead(p.h_faces, i + across + k);
                     fetch_ahead(g.elev, i + across + k);
-                    fetch_ahead(g.ret, i + across + k);
-                    fetch_ahead(g.inv_rough, i + across + k);
+                    fetch_surface_ahead(g, i + across + k);
                 } else {
                     fetch_ahead<true>(p.to, i + k);
                     fetch_ahead<true>(p.q, i + k);

@@ -66,6 +66,15 @@ struct overland_state {
     // be by whatever changes dist_rough after routing has begun).
     vec1<double> ov_inv_rough;
     int ov_inv_rough_ready = 0;
+    // The surface classes of the cells, made with ov_inv_rough when the grid
+    // holds at most 256 distinct pairs of retention depth and reciprocal
+    // roughness: the class of each cell, and per class c the pair (the same
+    // bits as retent_dep and ov_inv_rough) at 2c and 2c + 1 of the table. The
+    // plain flux loops then read one byte per cell for both. Empty when the
+    // grid holds more pairs; whatever changes retent_dep after routing has
+    // begun clears ov_inv_rough_ready too.
+    vec1<unsigned char> ov_surface_class;
+    std::vector<double> ov_class_table;
 
     vec1<int> lake_num;  // channel-network lake of each cell
     vec1<int> oland_lake_mask, oland_lake_new;  // overland lake of each cell at the start and now

@@ -76,25 +76,49 @@ struct grid {
         g.qx = qx.data();
         g.qy = qy.data();
     }
+    // Gives the cells six pairs of retention depth and roughness, in runs
+    // of one pair and mixed cell by cell, read through the surface classes
+    // (the vectors keep the same values).
+    std::vector<unsigned char> classes;
+    std::vector<double> table;
+    void use_classes() {
+        const double rets[6] = {0.0, 0.004, 0.0, 0.01, 0.002, -0.0};
+        const double ns[6] = {0.03, 0.05, 0.1, 0.02, 0.07, 0.03};
+        for (int k = 1; k <= n; ++k) {
+            const int c = (k / 24) % 3 == 0 ? (k * 7) % 6 : (k / 40) % 6;
+            ret[k] = rets[c];
+            inv_rough[k] = 1.0 / ns[c];
+        }
+        ASSERT_TRUE(od::make_surface_classes(ret.data(), inv_rough.data(), n, classes, table));
+        ASSERT_EQ(table.size(), 12u);
+        g.surface_class = classes.data();
+        g.class_table = table.data();
+    }
 };
 
+// With `classes`, the lanes read the cells' retention and roughness through
+// the surface classes and the scalar code from the cell vectors.
 template <class Explicit, class Ade, class Changes>
-void expect_scalar_results(Explicit explicit_block, Ade ade_block, Changes changes_block) {
+void expect_scalar_results(Explicit explicit_block, Ade ade_block, Changes changes_block, bool classes = false) {
     grid m;
+    if (classes) m.use_classes();
     const od::grid_view& g = m.g;
+    od::grid_view s = m.g;  // the scalar code's view
+    s.surface_class = nullptr;
+    s.class_table = nullptr;
     // Blocks of odd length starting at odd and even cells leave tails too.
     for (const int lo : {1, 2}) {
         const int hi = grid::n - 3;
         int i = explicit_block(g, lo, hi);
         EXPECT_GT(i, hi - 8);  // at most one group of the widest lanes is left
         for (int k = lo; k < i; ++k) {
-            ASSERT_TRUE(same_bits(m.qx[k], od::explicit_plain_flux(g, g.right, g.sox, k))) << "x face " << k;
-            ASSERT_TRUE(same_bits(m.qy[k], od::explicit_plain_flux(g, g.below, g.soy, k))) << "y face " << k;
+            ASSERT_TRUE(same_bits(m.qx[k], od::explicit_plain_flux(s, g.right, g.sox, k))) << "x face " << k;
+            ASSERT_TRUE(same_bits(m.qy[k], od::explicit_plain_flux(s, g.below, g.soy, k))) << "y face " << k;
         }
         std::vector<double> q(grid::n + 1);
         i = ade_block(g, g.h, g.below, q.data(), lo, hi);
         for (int k = lo; k < i; ++k) {
-            ASSERT_TRUE(same_bits(q[k], od::ade_plain_flux(g, g.h, g.below, k))) << "ADE face " << k;
+            ASSERT_TRUE(same_bits(q[k], od::ade_plain_flux(s, g.h, g.below, k))) << "ADE face " << k;
         }
     }
     od::explicit_plain_fluxes(g, 1, grid::n);
@@ -108,7 +132,7 @@ void expect_scalar_results(Explicit explicit_block, Ade ade_block, Changes chang
                 od::regular_verdict lanes, scalar;
                 const int i = changes_block(g, l, k, lo, lo + 8, lanes);
                 const std::vector<double> dh = m.dh;
-                for (int j = lo; j < i; ++j) od::explicit_cell_change(g, l, k, j, scalar);
+                for (int j = lo; j < i; ++j) od::explicit_cell_change(s, l, k, j, scalar);
                 for (int j = lo; j < i; ++j) ASSERT_TRUE(same_bits(dh[j], m.dh[j])) << "cell " << j;
                 ASSERT_EQ(fields(lanes), fields(scalar)) << "cells from " << lo;
                 ++(scalar.fail1 || scalar.fail2 ? failing : clean);
@@ -129,6 +153,36 @@ TEST(OverlandSimd, EveryLaneGivesTheScalarNumbers) {
         expect_scalar_results(od::simd_avx512::explicit_block, od::simd_avx512::ade_block,
                               od::simd_avx512::changes_block);
     }
+}
+
+// The same through the surface classes, in runs of one class and mixed;
+// the scalar code given the classes reads the vectors' own bits; a grid of
+// more than 256 pairs has none.
+TEST(OverlandSimd, SurfaceClassesGiveTheNumbersOfTheCellVectors) {
+    expect_scalar_results(od::simd_sse2::explicit_block, od::simd_sse2::ade_block, od::simd_sse2::changes_block,
+                          true);
+    if (od::have_avx2()) {
+        expect_scalar_results(od::simd_avx2::explicit_block, od::simd_avx2::ade_block,
+                              od::simd_avx2::changes_block, true);
+    }
+    if (od::have_avx512()) {
+        expect_scalar_results(od::simd_avx512::explicit_block, od::simd_avx512::ade_block,
+                              od::simd_avx512::changes_block, true);
+    }
+    grid m;
+    m.use_classes();
+    for (int k = 1; k <= grid::n; ++k) {
+        ASSERT_TRUE(same_bits(m.g.ret_of(k), m.ret[k])) << k;
+        ASSERT_TRUE(same_bits(m.g.inv_rough_of(k), m.inv_rough[k])) << k;
+    }
+    for (int k = 1; k <= grid::n; ++k) {
+        m.ret[k] = 0.001 * (k % 257);
+        m.inv_rough[k] = 20.0;
+    }
+    EXPECT_FALSE(od::make_surface_classes(m.ret.data(), m.inv_rough.data(), grid::n, m.classes, m.table));
+    EXPECT_TRUE(m.classes.empty() && m.table.empty());
+    for (int k = 1; k <= grid::n; ++k) m.ret[k] = 0.001 * (k % 256);
+    EXPECT_TRUE(od::make_surface_classes(m.ret.data(), m.inv_rough.data(), grid::n, m.classes, m.table));
 }
 
 // Discharges scaled and cells counted in one pass, the lanes of each width
