@@ -31,6 +31,7 @@
 #include <Eigen/SparseLU>
 #include <algorithm>
 #include <cmath>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -148,6 +149,38 @@ struct node_shape {
     bool same = false;
 };
 
+// Per-superlink tables kept superlink by superlink in one block: a
+// superlink's rows of every table of the block lie together, so a loop over
+// the superlinks walks one stream of memory instead of one per table, and
+// finds each row without a table of row pointers. A row view gives
+// superlink l's row (`t[l][k]`, k from 0 to the block's columns less 1);
+// a value view superlink l's one value (`t[l]`).
+class link_block {
+public:
+    // Zero-filled: superlinks 0..links, `tables` tables of `cols` values each.
+    void make(int links, int tables, int cols) {
+        tables_ = static_cast<std::size_t>(tables);
+        cols_ = static_cast<std::size_t>(cols);
+        data_.assign((static_cast<std::size_t>(links) + 1) * tables_ * cols_, 0.0);
+    }
+    double* base(int table) { return data_.data() + static_cast<std::size_t>(table) * cols_; }
+    std::size_t stride() const { return tables_ * cols_; }
+
+private:
+    std::vector<double> data_;
+    std::size_t tables_ = 0, cols_ = 0;
+};
+struct link_rows {
+    double* base = nullptr;
+    std::size_t stride = 0;
+    double* operator[](int l) const { return base + stride * static_cast<std::size_t>(l); }
+};
+struct link_values {
+    double* base = nullptr;
+    std::size_t stride = 0;
+    double& operator[](int l) const { return base[stride * static_cast<std::size_t>(l)]; }
+};
+
 }  // namespace
 
 // The sparse LU of the junction system. Its columns hold three or four
@@ -164,19 +197,19 @@ struct superlink_work {
     mat2<node_shape> node;
     // [superlink][pipe or node]: flow (m3/s), and the mean depth (m) and
     // velocity (m/s) of the sub-step's momentum.
-    mat2<double> Q, ldepth, l_veloc;
+    link_rows Q, ldepth, l_veloc;
     // [superlink][pipe]: the momentum's upwind coefficients a and c, and
     // a + b + c, the sum the recurrences use (m/s).
-    mat2<double> a, abc, c, P, D, E, U, V, W, X, Y, Z, qlat;
+    link_rows a, abc, c, P, D, E, U, V, W, X, Y, Z, qlat;
     // [superlink][pipe]: g times the area (m3/s2) of the momentum's pressure
     // and gravity terms.
-    mat2<double> gAg;
+    link_rows gAg;
     // Per node, for the storage iteration of a sub-step: the depth the
     // pass's storage is linearised at (m), the water at the sub-step start
     // and at that depth (m3), the storage width the pass used (m2), and the
     // storage residual of the latest pass (m3), whose sign the next pass
     // compares.
-    mat2<double> ym, S0, Sm, Wm, last_res;
+    link_rows ym, S0, Sm, Wm, last_res;
     // [superlink]: 1 where every node's water at the pass's depths lay
     // within the tolerance of the pass's linear storage (and a free end's
     // flow of its linear rating), which the next pass then keeps, so that
@@ -194,37 +227,42 @@ struct superlink_work {
     // last computed (not a number before the first), so that a sub-step
     // starting from the depths its last pass ended with does not compute
     // them again.
-    mat2<double> known_depth, known_volume, known_width;
+    link_rows known_depth, known_volume, known_width;
     // The sections of the node's first and second pipe at that depth, where
     // it lies inside them (above 0, below the pipe's rise).
     mat2<pipe_section_values> known_first, known_second;
-    vec1<double> Q_us, Q_ds, us_kap, ds_kap, us_gam, ds_gam, us_mu, ds_mu;
-    vec1<double> us_alpha, us_beta, us_chi, ds_alpha, ds_beta, ds_chi;
+    link_values Q_us, Q_ds, us_kap, ds_kap, us_gam, ds_gam, us_mu, ds_mu;
+    link_values us_alpha, us_beta, us_chi, ds_alpha, ds_beta, ds_chi;
     // The same for the flows between each end node and its superjunction
     // (the end flow plus or minus the end node's storage change), and
     // those flows after the solve (m3/s, positive downstream).
-    vec1<double> us_jalpha, us_jbeta, us_jchi, ds_jalpha, ds_jbeta, ds_jchi, Q_us_junc, Q_ds_junc;
+    link_values us_jalpha, us_jbeta, us_jchi, ds_jalpha, ds_jbeta, ds_jchi, Q_us_junc, Q_ds_junc;
     // Ends that fall freely into their junction (1) for the sub-step, and
     // the pass's linear rating of such an end node: flow into the junction
     // = r x depth + s (m2/s, m3/s).
     vec1<int> us_free, ds_free;
-    vec1<double> us_r, us_s, ds_r, ds_s;
+    link_values us_r, us_s, ds_r, ds_s;
     // Per node, the change of its depth over the last piece and over the one
     // before, per s (m/s); and the lengths of those pieces (s).
-    mat2<double> trend, trend_before;
+    link_rows trend, trend_before;
     double last_piece = 0.0, piece_before = 0.0;
     // Per node, 1 over its plan: half of each adjacent pipe's diameter x
     // length, plus its plan area (1/m2).
-    mat2<double> per_plan;
+    link_rows per_plan;
     // The state at a piece's start, restored when the piece is rejected.
-    mat2<double> y_kept, Q_kept;
-    vec1<double> Q_us_kept, Q_ds_kept, H_kept;
+    link_rows y_kept, Q_kept;
+    link_values Q_us_kept, Q_ds_kept;
+    vec1<double> H_kept;
     // Junction system: where each coefficient lands in F's value array.
     Eigen::SparseMatrix<double> F;
     Eigen::VectorXd G, H, R, dH;  // right side, heads (m), residual (m3/s) and a refinement's change (m)
     junction_lu lu;
     std::vector<int> diag_at;             // [junction]
     std::vector<int> us_row_at, ds_row_at;  // [superlink]: entry (us, ds) and (ds, us); -1 for a boundary row
+    // What the tables above point into: the rows every pass reads and
+    // writes, the rows of a sub-step's start and end, and the superlinks'
+    // end values.
+    link_block pass_rows, step_rows, end_values;
 };
 
 void superlink_work_deleter::operator()(superlink_work* w) const { delete w; }
@@ -281,27 +319,48 @@ double pipe_critical_depth(int type, double d, double w, double q) {
     return y;
 }
 
+namespace {
+
+// The free-fall flow and its slope per m at a depth of section p, above 0
+// and no more than the rise, of a pipe of Manning's n and bed slope `slope`:
+// the critical flow A sqrt(g A / T), whose slope is the flow times
+// 1.5 A' / A - 0.5 T' / T, or, where greater, the normal flow
+// A (A / P)^(2/3) sqrt(S) / n, whose slope is the flow times
+// 5/3 A' / A - 2/3 P' / P.
+free_fall_rating free_fall_at(const section_slopes& p, double n, double slope) {
+    const double a = p.at.area, t = p.at.top_width, per = p.at.perimeter;
+    if (a <= 0.0) return {};
+    free_fall_rating f;
+    if (t > 0.0) {
+        f.flow = a * std::sqrt(kG * a / t);
+        f.slope = f.flow * (1.5 * p.area / a - 0.5 * p.top_width / t);
+    }
+    if (per > 0.0 && n > 0.0) {
+        const double normal = a * pow_two_thirds(a / per) * std::sqrt(std::fabs(slope)) / n;
+        if (normal > f.flow) f = {normal, normal * (5.0 / 3.0 * p.area / a - 2.0 / 3.0 * p.perimeter / per)};
+    }
+    return f;
+}
+
+// section_with_slopes of a circle of diameter d at depth y (0 < y < d),
+// from its section there: the top width is the chord, twice the half chord
+// that the slopes divide by, so no second arc cosine is taken.
+section_slopes circle_slopes(const pipe_section_values& at, double d, double y) {
+    section_slopes v;
+    v.at = at;
+    const double half_chord = 0.5 * at.top_width;
+    v.area = at.top_width;
+    v.perimeter = half_chord > 0.0 ? d / half_chord : 0.0;
+    v.top_width = half_chord > 0.0 ? (d - 2.0 * y) / half_chord : 0.0;
+    return v;
+}
+
+}  // namespace
+
 free_fall_rating pipe_free_fall(int type, double d, double w, double n, double slope, double y) {
-    // Flow and its slope per m at depth z <= d: the critical flow
-    // A sqrt(g A / T), whose slope is the flow times 1.5 A' / A - 0.5 T' / T,
-    // or, where greater, the normal flow A (A / P)^(2/3) sqrt(S) / n, whose
-    // slope is the flow times 5/3 A' / A - 2/3 P' / P.
-    const double root_slope = std::sqrt(std::fabs(slope));
     auto flow = [&](double z) -> free_fall_rating {
         if (z <= 0.0) return {};
-        const section_slopes p = section_with_slopes(type, d, w, z);
-        const double a = p.at.area, t = p.at.top_width, per = p.at.perimeter;
-        if (a <= 0.0) return {};
-        free_fall_rating f;
-        if (t > 0.0) {
-            f.flow = a * std::sqrt(kG * a / t);
-            f.slope = f.flow * (1.5 * p.area / a - 0.5 * p.top_width / t);
-        }
-        if (per > 0.0 && n > 0.0) {
-            const double normal = a * pow_two_thirds(a / per) * root_slope / n;
-            if (normal > f.flow) f = {normal, normal * (5.0 / 3.0 * p.area / a - 2.0 / 3.0 * p.perimeter / per)};
-        }
-        return f;
+        return free_fall_at(section_with_slopes(type, d, w, z), n, slope);
     };
     const double top = kFreeTop * d;
     if (y <= top) return flow(y);
@@ -482,6 +541,15 @@ rated_end rate_end(const storm_drain_state& s, int l, int pipe, double y) {
     const double at = std::max(y, kLeastRatedDepth * s.diameter[l][pipe]);
     return {at, free_fall(s, l, pipe, at)};
 }
+// The same for end node k (1 or n + 1, pipe 1 or n), taking a circle's
+// section from the node's water where that was last computed at the depth
+// the rating is taken at.
+rated_end rate_end(const storm_drain_state& s, const superlink_work& w, int l, int k, int pipe, double y) {
+    const pipe_shape& p = w.shape[l][pipe];
+    const double at = std::max(y, kLeastRatedDepth * p.d);
+    if (p.type != pipe_circle || w.known_depth[l][k] != at || at >= kFreeTop * p.d) return rate_end(s, l, pipe, y);
+    return {at, free_fall_at(circle_slopes(w.known_first[l][k], p.d, at), s.M_n[l][pipe], s.S0[l][pipe])};
+}
 
 // A rating linearised at its depth: its tangent there, q = r y + q0, never
 // falling with depth.
@@ -494,11 +562,28 @@ void make_work(storm_drain_state& s) {
     s.superlink_solver.reset(new superlink_work);
     superlink_work& w = *s.superlink_solver;
     const int nl = s.n_superlinks, nj = s.n_sjunc, rows = s.max_nodes_per_link + 1;
-    for (mat2<double>* t : {&w.Q, &w.ldepth, &w.l_veloc, &w.a, &w.abc, &w.c, &w.P, &w.D, &w.E, &w.U, &w.V, &w.W,
-                            &w.X, &w.Y, &w.Z, &w.qlat, &w.ym, &w.S0, &w.Sm, &w.Wm, &w.last_res, &w.y_kept, &w.Q_kept,
-                            &w.trend, &w.trend_before, &w.per_plan, &w.gAg, &w.known_depth, &w.known_volume,
-                            &w.known_width})
-        *t = mat2<double>(nl, rows);
+    // In the order a pass reads them: the storage linearisation and the
+    // momentum coefficients, the recurrences, then what the
+    // back-substitution reads besides.
+    const std::initializer_list<link_rows*> pass = {&w.ym,  &w.S0, &w.Sm, &w.Wm, &w.gAg, &w.a, &w.abc,
+                                                    &w.c,   &w.P,  &w.qlat, &w.D, &w.E,  &w.U, &w.V,
+                                                    &w.W,   &w.X,  &w.Y,  &w.Z,  &w.Q,   &w.per_plan,
+                                                    &w.last_res, &w.known_depth, &w.known_volume, &w.known_width};
+    const std::initializer_list<link_rows*> step = {&w.ldepth, &w.l_veloc, &w.y_kept, &w.Q_kept, &w.trend,
+                                                    &w.trend_before};
+    const std::initializer_list<link_values*> ends = {
+        &w.Q_us,     &w.Q_ds,     &w.us_kap,    &w.ds_kap,    &w.us_gam,   &w.ds_gam,    &w.us_mu,
+        &w.ds_mu,    &w.us_alpha, &w.us_beta,   &w.us_chi,    &w.ds_alpha, &w.ds_beta,   &w.ds_chi,
+        &w.us_jalpha, &w.us_jbeta, &w.us_jchi,  &w.ds_jalpha, &w.ds_jbeta, &w.ds_jchi,   &w.Q_us_junc,
+        &w.Q_ds_junc, &w.us_r,    &w.us_s,      &w.ds_r,      &w.ds_s,     &w.Q_us_kept, &w.Q_ds_kept};
+    auto place = [nl](link_block& block, int cols, auto tables) {
+        block.make(nl, static_cast<int>(tables.size()), cols);
+        int i = 0;
+        for (auto* t : tables) *t = {block.base(i++), block.stride()};
+    };
+    place(w.pass_rows, rows + 1, pass);
+    place(w.step_rows, rows + 1, step);
+    place(w.end_values, 1, ends);
     for (vec1<double>* v : {&w.y_floor, &w.A, &w.n_veloc, &w.Af, &w.Rg, &w.residual}) *v = vec1<double>(rows);
     w.shape = mat2<pipe_shape>(nl, rows);
     w.known_first = mat2<pipe_section_values>(nl, rows);
@@ -513,11 +598,6 @@ void make_work(storm_drain_state& s) {
             w.per_plan[l][k] = 1.0 / (0.5 * ((k > 1 ? s.diameter[l][k - 1] * s.dxc[l][k - 1] : 0.0) +
                                              (k <= n ? s.diameter[l][k] * s.dxc[l][k] : 0.0)) + s.Asc[l][k]);
     }
-    for (vec1<double>* v : {&w.Q_us, &w.Q_ds, &w.us_kap, &w.ds_kap, &w.us_gam, &w.ds_gam, &w.us_mu, &w.ds_mu,
-                            &w.us_alpha, &w.us_beta, &w.us_chi, &w.ds_alpha, &w.ds_beta, &w.ds_chi, &w.us_jalpha,
-                            &w.us_jbeta, &w.us_jchi, &w.ds_jalpha, &w.ds_jbeta, &w.ds_jchi, &w.Q_us_junc, &w.Q_ds_junc,
-                            &w.us_r, &w.us_s, &w.ds_r, &w.ds_s, &w.Q_us_kept, &w.Q_ds_kept})
-        *v = vec1<double>(nl);
     w.us_free = vec1<int>(nl);
     w.ds_free = vec1<int>(nl);
     w.settled = vec1<int>(nl);
@@ -741,8 +821,8 @@ void prepare_superlink(storm_drain_state& s, superlink_work& w, int l, double dt
         w.Sm[l][k] = v.volume;
         w.Wm[l][k] = v.width;
     }
-    if (w.us_free[l]) linear_rating(rate_end(s, l, 1, guess[1]), w.us_r[l], w.us_s[l]);
-    if (w.ds_free[l]) linear_rating(rate_end(s, l, n, guess[n + 1]), w.ds_r[l], w.ds_s[l]);
+    if (w.us_free[l]) linear_rating(rate_end(s, w, l, 1, 1, guess[1]), w.us_r[l], w.us_s[l]);
+    if (w.ds_free[l]) linear_rating(rate_end(s, w, l, n + 1, n, guess[n + 1]), w.ds_r[l], w.ds_s[l]);
     double ku = 0.0, gu = 1.0, mu_u = -s.us_Zinv[l];
     double kd = 0.0, gd = 1.0, mu_d = -s.ds_Zinv[l];
     if (!w.ds_free[l]) {
@@ -1004,7 +1084,7 @@ double back_substitute(storm_drain_state& s, superlink_work& w, int l, double dt
     // depth; the rating there, for the next pass.
     rated_end ends[2] = {};
     auto rating_off = [&](int k, int pipe, double r, double q0, rated_end& e) {
-        e = rate_end(s, l, pipe, y[k]);
+        e = rate_end(s, w, l, k, pipe, y[k]);
         const double flow = y[k] <= 0.0 ? 0.0 : y[k] == e.at ? e.f.flow : free_fall(s, l, pipe, y[k]).flow;
         return std::fabs(flow - (r * std::max(y[k], 0.0) + q0)) * dt * per_plan[k];
     };
