@@ -297,6 +297,7 @@ void react_soil_nutrients(model_state& m) {
     // The library's cells read the layers' moisture from this table.
     mat2<double>& theta = m.nutrient_grid.table;
     for (int k = 1; k <= m.ncells; ++k) constituent_layer_moistures(m, k, m.soil_layer_count[k], theta[k]);
+    m.nutrient_grid.moisture_time = m.time;
     zep_soils_step(m, dt / kSecondsPerDay);
 }
 

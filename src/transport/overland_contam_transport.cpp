@@ -195,6 +195,16 @@ int count_substeps(const transport_grid& g, const double* disp, double dt, int m
     return substeps_for(fastest, dt, most);
 }
 
+// True when no cell holds water at either end of the interval, with a
+// margin that keeps every water at a fraction of the interval below the
+// depth at which a cell takes part in a pass.
+bool all_dry(const transport_grid& g) {
+    const double dry = 0.5 * kDryDepth * g.dx * g.dx;
+    for (int i = 1; i <= g.n; ++i)
+        if (g.vol0[i] > dry || g.vol1[i] > dry) return false;
+    return true;
+}
+
 // A mass that is not a number stops the run, naming the constituent and
 // the first cell that holds one.
 bool masses_are_real(const model_state& m, int c) {
@@ -226,6 +236,12 @@ int advect_disperse(const transport_grid& g, const double* disp, double* mass, d
     int flow = 0;
     const int steps = count_substeps(g, disp, dt, max_substeps > 0 ? max_substeps : 1, flow);
     if (flow_substeps) *flow_substeps = flow;
+    if (all_dry(g)) {
+        // No cell holds water at any time of the interval: every amount is
+        // 0 and a pass only keeps each mass at 0 or above.
+        for (int i = 1; i <= g.n; ++i) mass[i] = mass[i] > 0.0 ? mass[i] : 0.0;
+        return steps;
+    }
     const double dts = dt / steps;
     const axis_view x{g.left, g.right, g.qx, g.outlet != 0};
     const axis_view y{g.above, g.below, g.qy, false};

@@ -203,7 +203,9 @@ void step_soil_nutrients(model_state& m) {
         !clock_due(m.soil_con_next, m.time, m.time_tol))
         return;
     const double dt = (m.time - m.soil_con_last) * kSecondsPerDay;
-    fill_layer_moisture(m);
+    // The nutrient pools' reactions at this time took the same moisture
+    // from the same water.
+    if (m.nutrient_grid.moisture_time != m.time) fill_layer_moisture(m);
     fill_cell_water(m);
     // Every slot, the soil-only nutrient pools among them, moves with the
     // water by its dissolved share, one slot over all cells at a time: a

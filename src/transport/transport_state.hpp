@@ -22,6 +22,9 @@ struct nutr_grid {
     int rows = -1;  // cells, -1 until the grid is sized
     int columns = 0;
     vec1<double> first;
+    // Model time (days) at which `table` last took the layers' moisture of
+    // every cell (-1: never); a second soil step at that time reuses it.
+    double moisture_time = -1.0;
 };
 
 // One row of cell values per constituent slot: slots 1..ncontam (element 0

@@ -165,6 +165,33 @@ TEST(OverlandTransport, SubstepsAreThoseTheFlowAndTheDispersionNeed) {
     }
 }
 
+// Land dry over the whole interval (a film far below the depth that
+// carries anything) moves nothing in its one sub-step, whatever its face
+// discharges and dispersion say; land that wets only at
+// the interval's end, in one cell of the row, takes part: its mass moves
+// on with the flow and all of it stays.
+TEST(OverlandTransport, DryLandKeepsItsMassAndLandWettingLateMovesIt) {
+    plane dry(1, 21, 4e-17, 0.5);
+    for (int i = 1; i < dry.n; ++i) dry.qx[i] = 0.05;
+    for (int i = 1; i <= dry.n; ++i) dry.mass[i] = 0.1 * i;
+    const std::vector<double> held = dry.mass;
+    double out = 0.0;
+    int flow = -1;
+    EXPECT_EQ(dry.move(40.0, 1, out, &flow), 1);
+    EXPECT_EQ(flow, 1);
+    EXPECT_EQ(dry.mass, held);
+    EXPECT_EQ(out, 0.0);
+
+    plane late(1, 21, 0.0, 0.0);
+    for (int i = 1; i < late.n; ++i) late.qx[i] = 0.001;
+    late.vol1[18] = late.vol1[19] = 0.1;
+    late.mass[18] = 1.0;
+    late.move(40.0, 1, out);
+    EXPECT_LT(late.mass[18], 1.0);
+    EXPECT_GT(late.mass[19], 0.0);
+    EXPECT_NEAR(late.total(), 1.0, 1e-14);
+}
+
 // Kd 100 L/kg on 1000 g/m3 of fine sediment: 1 / (1 + 100e-6 x 1000).
 // Leaching: 0.01 m of water through 0.1 m at water content 0.3 without
 // sorption (f = 1 / 0.3) carries 0.01 x 3.333333 x 10 / 0.1 of 10 g.
