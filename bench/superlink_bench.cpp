@@ -21,7 +21,7 @@ using namespace kesta;
 constexpr int kPipesPerSuperlink = 3;
 
 void build_tree(storm_drain_state& s, int junctions) {
-    kesta_test::pipe_network_spec p;
+    kesta_test::pipe_network_layout p;
     p.junctions = junctions;
     p.pipes = kPipesPerSuperlink;
     p.fixed_head = {1};

@@ -82,13 +82,13 @@ bool read_locations(model_state& m, std::FILE* fp, const std::string& name, cons
 // A diagnostic file written whole or refused: a partial one would mislead.
 template <class Write>
 void write_diagnostic(model_state& m, const char* file_name, Write write) {
-    output_spec spec;
-    spec.words = std::string("the channel diagnostic ") + file_name;
-    spec.name = file_name;
-    spec.group = output_group::written_whole;
-    spec.what = "channel diagnostic file";
-    spec.fixed = true;
-    const opened_output o = open_output(m, spec);
+    output_request request;
+    request.words = std::string("the channel diagnostic ") + file_name;
+    request.name = file_name;
+    request.group = output_group::written_whole;
+    request.what = "channel diagnostic file";
+    request.fixed = true;
+    const opened_output o = open_output(m, request);
     if (o.refused) return;
     if (!o.fp) {
         refuse(format_text("Error writing channel diagnostic file %s: the output is incomplete.\n",

@@ -46,12 +46,12 @@ bool open_optim_output(model_state& m) {
     if (!m.optimize_given) return true;
     if (m.optimize.empty()) m.optimize = "kesta_optim.out";
     strip_quotes(m.optimize);
-    output_spec spec;
-    spec.words = "card OPTIMIZE";
-    spec.name = m.optimize;
-    spec.group = output_group::coupling;
-    spec.what = "the optimisation output";
-    const opened_output o = open_output(m, spec, &m.optim_fp);
+    output_request request;
+    request.words = "card OPTIMIZE";
+    request.name = m.optimize;
+    request.group = output_group::coupling;
+    request.what = "the optimisation output";
+    const opened_output o = open_output(m, request, &m.optim_fp);
     if (o.refused) return false;
     if (!o.fp) {
         refuse_on_stderr(
@@ -163,13 +163,13 @@ void setup_optim_and_precip_events(model_state& m) {
 
     std::FILE* summary = nullptr;
     if (summary_requested) {
-        output_spec spec;
-        spec.words = "the land-management precipitation summary";
-        spec.name = kHtpSummaryFile;
-        spec.group = output_group::written_whole;
-        spec.what = "the land-management precipitation summary";
-        spec.fixed = true;
-        const opened_output o = open_output(m, spec);
+        output_request request;
+        request.words = "the land-management precipitation summary";
+        request.name = kHtpSummaryFile;
+        request.group = output_group::written_whole;
+        request.what = "the land-management precipitation summary";
+        request.fixed = true;
+        const opened_output o = open_output(m, request);
         if (o.refused) return;
         summary = o.fp;
         if (!summary) {

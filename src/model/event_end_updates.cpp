@@ -38,14 +38,14 @@ constexpr int kDayNumberHour = 1;
 
 // An exchange file written as a whole at every event end, in the exchange
 // folder and never numbered; `card` names it.
-output_spec exchange_output(const char* card, const std::string& path) {
-    output_spec spec;
-    spec.words = std::string("card ") + card;
-    spec.name = path;
-    spec.group = output_group::written_whole;
-    spec.what = "exchange file";
-    spec.add_run_number = 0;
-    return spec;
+output_request exchange_output(const char* card, const std::string& path) {
+    output_request request;
+    request.words = std::string("card ") + card;
+    request.name = path;
+    request.group = output_group::written_whole;
+    request.what = "exchange file";
+    request.add_run_number = 0;
+    return request;
 }
 
 // Writes one exchange grid; false after the message when the file cannot be

@@ -187,12 +187,12 @@ std::unique_ptr<analyzer> build_analyzer(model_state& m, int type, line_cursor& 
         }
         strip_quotes(name);
         const std::string path = output_path(name, "w", 1);
-        output_spec spec;
-        spec.words = "an analyzer of " + where.substr(0, where.size() - 2);
-        spec.name = name;
-        spec.group = output_group::analyzers;
-        spec.what = "analyzer output file";
-        const opened_output o = open_output(m, spec, &a->file);
+        output_request request;
+        request.words = "an analyzer of " + where.substr(0, where.size() - 2);
+        request.name = name;
+        request.group = output_group::analyzers;
+        request.what = "analyzer output file";
+        const opened_output o = open_output(m, request, &a->file);
         if (o.refused) return nullptr;
         a->file_name = path;
         if (!o.fp) warn(format_text("Warning: the analyzer output file %s cannot be created; the analyzer of [%s] "

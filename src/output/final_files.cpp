@@ -53,15 +53,15 @@ std::vector<double> values_after_time(const std::string& line) {
     return v;
 }
 
-// Where the output of `spec` is written.
-std::string path_of(const output_spec& spec) {
-    std::string name = spec.name;
+// Where the output of `request` is written.
+std::string path_of(const output_request& request) {
+    std::string name = request.name;
     strip_quotes(name);
-    return output_path(name, spec.mode, spec.add_run_number);
+    return output_path(name, request.mode, request.add_run_number);
 }
 
-output_spec final_output(const char* words, const std::string& name, const char* what) {
-    output_spec s;
+output_request final_output(const char* words, const std::string& name, const char* what) {
+    output_request s;
     s.words = words;
     s.name = name;
     s.group = output_group::written_whole;
@@ -69,14 +69,14 @@ output_spec final_output(const char* words, const std::string& name, const char*
     return s;
 }
 
-// Writes a grid of the run's mask to the output of `spec`; false after
+// Writes a grid of the run's mask to the output of `request`; false after
 // `failure` (with the path tried) was reported, or after a failed write.
 template <class Write>
-bool write_final_grid(model_state& m, const output_spec& spec, const char* failure, Write write) {
-    const opened_output o = open_output(m, spec);
+bool write_final_grid(model_state& m, const output_request& request, const char* failure, Write write) {
+    const opened_output o = open_output(m, request);
     if (o.refused) return false;
     if (!o.fp) {
-        refuse(format_text(failure, path_of(spec).c_str()));
+        refuse(format_text(failure, path_of(request).c_str()));
         return false;
     }
     write(o.fp);
@@ -175,13 +175,13 @@ void close_vq_files(model_state& m) {
 void write_overland_hotstart(model_state& m) {
     close_file(m.read_ov_hotstart_fp);
     if (!m.project_options.write_ov_hotstart_given) return;
-    const output_spec spec = overland_hotstart_output(m);
-    if (!grid_finite(m, m.h, "the overland depth", spec.name + " (card WRITE_OV_HOTSTART)")) return;
-    const opened_output o = open_output(m, spec);
+    const output_request request = overland_hotstart_output(m);
+    if (!grid_finite(m, m.h, "the overland depth", request.name + " (card WRITE_OV_HOTSTART)")) return;
+    const opened_output o = open_output(m, request);
     if (o.refused) return;
     if (!o.fp) {
         // The run's results stand: only the hotstart is missing.
-        warn(format_text("Can't open overland hotstart file for writing: %s\n", path_of(spec).c_str()));
+        warn(format_text("Can't open overland hotstart file for writing: %s\n", path_of(request).c_str()));
         return;
     }
     write_grass_ascii_grid(o.fp, m.mask, m.north, m.south, m.east, m.west, m.grid_rows, m.grid_cols, m.h);
@@ -227,26 +227,26 @@ void write_channel_sediment_file(model_state& m) {
     close_output(m, o.fp);
 }
 
-output_spec adjusted_elevation_output(const model_state& m) {
+output_request adjusted_elevation_output(const model_state& m) {
     return final_output("card ADJUST_ELEV", m.project_options.adjust_elev, "adjusted elevation map");
 }
 
-output_spec channel_sediment_file_output(const model_state& m) {
-    output_spec s = final_output("card FYSSI", m.project_options.fyssi, "the channel sediment file");
+output_request channel_sediment_file_output(const model_state& m) {
+    output_request s = final_output("card FYSSI", m.project_options.fyssi, "the channel sediment file");
     s.mode = "a";
     return s;
 }
 
-output_spec tvm_hydro_output(const model_state& m) {
+output_request tvm_hydro_output(const model_state& m) {
     return final_output("card TVM_HYDRO", m.tvm_hydro, "the TVM hydrograph file");
 }
 
-output_spec overland_hotstart_output(const model_state& m) {
+output_request overland_hotstart_output(const model_state& m) {
     return final_output("card WRITE_OV_HOTSTART", m.project_options.write_ov_hotstart, "the overland hotstart");
 }
 
-output_spec groundwater_hotstart_output(const model_state&) {
-    output_spec s = final_output("the groundwater hotstart", kGroundwaterHotstartFile, "");
+output_request groundwater_hotstart_output(const model_state&) {
+    output_request s = final_output("the groundwater hotstart", kGroundwaterHotstartFile, "");
     s.fixed = true;
     return s;
 }

@@ -11,13 +11,13 @@
 namespace kesta {
 
 // The outputs written as the run ends, claimed as the run's files open and
-// opened by their writers with the same spec: ADJUST_ELEV, FYSSI (appended),
+// opened by their writers with the same request: ADJUST_ELEV, FYSSI (appended),
 // TVM_HYDRO, WRITE_OV_HOTSTART and the groundwater hotstart.
-output_spec adjusted_elevation_output(const model_state& m);
-output_spec channel_sediment_file_output(const model_state& m);
-output_spec tvm_hydro_output(const model_state& m);
-output_spec overland_hotstart_output(const model_state& m);
-output_spec groundwater_hotstart_output(const model_state& m);
+output_request adjusted_elevation_output(const model_state& m);
+output_request channel_sediment_file_output(const model_state& m);
+output_request tvm_hydro_output(const model_state& m);
+output_request overland_hotstart_output(const model_state& m);
+output_request groundwater_hotstart_output(const model_state& m);
 
 // Fixed name of the groundwater hotstart (numbered in a multi-run).
 inline constexpr const char* kGroundwaterHotstartFile = "hotstart_file";

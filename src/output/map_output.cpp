@@ -239,13 +239,13 @@ void warn_unwritten_locations(const model_state& m) {
 void open_constituent_linknodes(model_state& m) {
     if (!m.chan_con_trans || m.chan_conc.empty() || m.chan_mass.empty() || m.nlinks < 1) return;
     if (!m.chan_contam_output_name.empty()) {
-        output_spec spec;
-        spec.words = "the channel constituent file";
-        spec.name = m.chan_contam_output_name;
-        spec.group = output_group::coupling;
-        spec.what = "channel constituent file";
-        spec.fixed = true;
-        const opened_output o = open_output(m, spec, &m.chan_contam_output);
+        output_request request;
+        request.words = "the channel constituent file";
+        request.name = m.chan_contam_output_name;
+        request.group = output_group::coupling;
+        request.what = "channel constituent file";
+        request.fixed = true;
+        const opened_output o = open_output(m, request, &m.chan_contam_output);
         if (o.refused) return;
         if (!o.fp) {
             refuse(format_text("Can't open %s to write channel contam data \n", m.chan_contam_output_name.c_str()));

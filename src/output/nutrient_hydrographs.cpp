@@ -49,18 +49,18 @@ bool open_nutrient_hydrographs(model_state& m) {
     for (int k = 0; k < kNutrientSpecies; ++k) {
         if (!m.project_options.out_hyd[static_cast<std::size_t>(k)].flag) continue;
         for (const hydrograph_kind& kind : kKinds) {
-            output_spec spec;
-            spec.words = std::string("card OUT_HYD_") + kNutrientSpeciesCards[k];
-            spec.name = hydrograph_name(m, k, kind);
-            spec.group = output_group::nutrient;
-            spec.what = std::string(kind.words) + " output file";
-            const opened_output o = open_output(m, spec, &(m.*kind.slots)[k]);
+            output_request request;
+            request.words = std::string("card OUT_HYD_") + kNutrientSpeciesCards[k];
+            request.name = hydrograph_name(m, k, kind);
+            request.group = output_group::nutrient;
+            request.what = std::string(kind.words) + " output file";
+            const opened_output o = open_output(m, request, &(m.*kind.slots)[k]);
             if (o.refused) return false;
             if (!o.fp) {
                 print_both(format_text("Error opening %s output file (hydrograph style )\nfor the %s hydrograph "
                                        "file. \nGiven filename: %s\n",
-                                       kind.words, zep_species_name(k), spec.name.c_str()));
-                std::string name = spec.name;
+                                       kind.words, zep_species_name(k), request.name.c_str()));
+                std::string name = request.name;
                 strip_quotes(name);
                 g_error_record.fail(4, kind.words, output_path(name, "w", 1));
                 return false;

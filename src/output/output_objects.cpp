@@ -49,18 +49,18 @@ bool map_series::open(int format, const std::string& folder, const std::string& 
     base_ = base;
     extension_ = extension;
     const bool binary = format == map_format_binary_dataset;
-    output_spec spec;
-    spec.words = words;
-    spec.group = output_group::maps;
-    spec.what = what + (binary || format == map_format_ascii_dataset ? " dataset" : "");
+    output_request request;
+    request.words = words;
+    request.group = output_group::maps;
+    request.what = what + (binary || format == map_format_ascii_dataset ? " dataset" : "");
     if (binary || format == map_format_ascii_dataset) {
         std::string name = dataset_file;
         strip_quotes(name);
         dataset_path_ = output_path(name, "w", 1);
-        spec.name = name;
-        spec.mode = binary ? "wb" : "w";
-        spec.end = binary ? end_mark::binary_dataset : end_mark::ascii_dataset;
-        const opened_output o = open_output(m, spec, &out_);
+        request.name = name;
+        request.mode = binary ? "wb" : "w";
+        request.end = binary ? end_mark::binary_dataset : end_mark::ascii_dataset;
+        const opened_output o = open_output(m, request, &out_);
         if (o.refused) return false;
         if (!o.fp) {
             g_error_record.fail(59, std::string(), name);
@@ -72,9 +72,9 @@ bool map_series::open(int format, const std::string& folder, const std::string& 
             write_ascii_dataset_header(o.fp, object_id, dataset_name, m);
         dataset_written_ = true;
     } else if (format == map_format_grids) {
-        spec.name = frame_name(1);
-        spec.group = output_group::written_whole;
-        if (!claim_output(m, spec)) return false;
+        request.name = frame_name(1);
+        request.group = output_group::written_whole;
+        if (!claim_output(m, request)) return false;
     }
     format_ = format;
     return true;
@@ -184,12 +184,12 @@ bool linknode_output::open_mass_conc(model_state& m, const std::string& words, c
     bool created = true, refused = false;
     const auto create = [&](const std::string& name, int type, output_slot& slot) {
         if (refused) return;
-        output_spec spec;
-        spec.words = words;
-        spec.name = name;
-        spec.group = output_group::maps;
-        spec.what = what;
-        const opened_output o = open_output(m, spec, &slot);
+        output_request request;
+        request.words = words;
+        request.name = name;
+        request.group = output_group::maps;
+        request.what = what;
+        const opened_output o = open_output(m, request, &slot);
         if (!o.fp) {
             refused = o.refused;
             if (!refused && !quiet_unopened)

@@ -42,7 +42,7 @@ bool same_file(const file_identity& a, const file_identity& b) {
 namespace {
 
 void write_end_mark(const output_record& r) {
-    if (r.spec.end != end_mark::none) write_dataset_end(r.stream.get(), r.spec.end == end_mark::binary_dataset);
+    if (r.request.end != end_mark::none) write_dataset_end(r.stream.get(), r.request.end == end_mark::binary_dataset);
 }
 
 // Closes an open record after its end mark; the message of a write that
@@ -53,27 +53,28 @@ std::string close_record(output_record& r) {
     if (g_error_record.summary_file == r.stream.get()) g_error_record.summary_file = nullptr;
     write_end_mark(r);
     if (close_file_checked(r.stream) == 0) return std::string();
-    return r.spec.what.empty()
+    return r.request.what.empty()
                ? format_text("Error writing %s: the output is incomplete.\n", r.path.c_str())
-               : format_text("Error writing %s %s: the output is incomplete.\n", r.spec.what.c_str(), r.path.c_str());
+               : format_text("Error writing %s %s: the output is incomplete.\n", r.request.what.c_str(),
+                             r.path.c_str());
 }
 
-std::string path_of(const output_spec& spec) {
-    std::string name = spec.name;
+std::string path_of(const output_request& request) {
+    std::string name = request.name;
     strip_quotes(name);
-    return name.empty() ? std::string() : output_path(name, spec.mode, spec.add_run_number);
+    return name.empty() ? std::string() : output_path(name, request.mode, request.add_run_number);
 }
 
 // False after the refusal (code 4000, stop) when `path`, about to be written
-// by the output `spec` names, is an input of the run or an output recorded
+// by the output `request` names, is an input of the run or an output recorded
 // before it.
-bool output_is_its_own(model_state& m, const output_spec& spec, const std::string& path) {
+bool output_is_its_own(model_state& m, const output_request& request, const std::string& path) {
     const file_identity target = identify(path);
-    const char* what = spec.words.c_str();
+    const char* what = request.words.c_str();
     std::string text;
     for (const run_input& in : run_inputs(m)) {
         if (!same_file(target, identify(in.path))) continue;
-        text = spec.fixed
+        text = request.fixed
                    ? format_text("Error: %s is always written to %s, but that file is an input of the run "
                                  "(%s, %s).\nWriting it would destroy that input; give the input another name "
                                  "or run the project from another folder.\n",
@@ -91,7 +92,7 @@ bool output_is_its_own(model_state& m, const output_spec& spec, const std::strin
                 out.path == path ? path : format_text("%s (also written %s)", path.c_str(), out.path.c_str());
             text = format_text("Error: %s and %s both name the output file %s.\nTwo outputs written to one "
                                "file would garble each other; give each its own name.\n",
-                               out.spec.words.c_str(), what, file.c_str());
+                               out.request.words.c_str(), what, file.c_str());
             break;
         }
     }
@@ -100,12 +101,12 @@ bool output_is_its_own(model_state& m, const output_spec& spec, const std::strin
     return false;
 }
 
-// The record of `spec` claimed ahead, closed before or open now: the same
+// The record of `request` claimed ahead, closed before or open now: the same
 // output of the same path. -1 for none.
-int earlier_record(const output_registry& r, const output_spec& spec, const std::string& path) {
+int earlier_record(const output_registry& r, const output_request& request, const std::string& path) {
     for (std::size_t i = 0; i < r.records.size(); ++i) {
         const output_record& e = r.records[i];
-        if (e.path == path && e.spec.words == spec.words) return static_cast<int>(i);
+        if (e.path == path && e.request.words == request.words) return static_cast<int>(i);
     }
     return -1;
 }
@@ -133,12 +134,12 @@ void output_registry::bind(output_slot& slot, int index) const {
     slot.record_ = index;
 }
 
-opened_output open_output(model_state& m, const output_spec& spec, output_slot* slot) {
+opened_output open_output(model_state& m, const output_request& request, output_slot* slot) {
     opened_output result;
     output_registry& reg = m.outputs;
-    const std::string path = path_of(spec);
-    int index = path.empty() ? -1 : earlier_record(reg, spec, path);
-    if (index < 0 && !path.empty() && !output_is_its_own(m, spec, path)) {
+    const std::string path = path_of(request);
+    int index = path.empty() ? -1 : earlier_record(reg, request, path);
+    if (index < 0 && !path.empty() && !output_is_its_own(m, request, path)) {
         result.refused = true;
         return result;
     }
@@ -148,12 +149,12 @@ opened_output open_output(model_state& m, const output_spec& spec, output_slot* 
         if (again.stream && g_error_record.summary_file == again.stream.get()) g_error_record.summary_file = nullptr;
         again.stream.reset();
     }
-    std::string name = spec.name;
-    file_ptr fp = open_file(name, spec.mode, spec.add_run_number);
+    std::string name = request.name;
+    file_ptr fp = open_file(name, request.mode, request.add_run_number);
     if (!fp) return result;
     result.fp = fp.get();
     if (index < 0) {
-        reg.records.push_back(output_record{spec, path, file_identity(), file_ptr()});
+        reg.records.push_back(output_record{request, path, file_identity(), file_ptr()});
         index = static_cast<int>(reg.records.size()) - 1;
     }
     output_record& r = reg.records[static_cast<std::size_t>(index)];
@@ -164,11 +165,11 @@ opened_output open_output(model_state& m, const output_spec& spec, output_slot* 
     return result;
 }
 
-bool claim_output(model_state& m, const output_spec& spec) {
-    const std::string path = path_of(spec);
-    if (path.empty() || earlier_record(m.outputs, spec, path) >= 0) return true;
-    if (!output_is_its_own(m, spec, path)) return false;
-    m.outputs.records.push_back(output_record{spec, path, identify(path), file_ptr()});
+bool claim_output(model_state& m, const output_request& request) {
+    const std::string path = path_of(request);
+    if (path.empty() || earlier_record(m.outputs, request, path) >= 0) return true;
+    if (!output_is_its_own(m, request, path)) return false;
+    m.outputs.records.push_back(output_record{request, path, identify(path), file_ptr()});
     return true;
 }
 
@@ -185,7 +186,7 @@ bool close_all_outputs(model_state& m) {
     bool written = true;
     for (int group = 0; group <= static_cast<int>(output_group::written_whole); ++group) {
         for (output_record& r : m.outputs.records) {
-            if (static_cast<int>(r.spec.group) != group) continue;
+            if (static_cast<int>(r.request.group) != group) continue;
             const std::string failure = close_record(r);
             if (failure.empty()) continue;
             print_both(failure);
@@ -198,7 +199,7 @@ bool close_all_outputs(model_state& m) {
 std::string written_file_words(const model_state& m, const std::FILE* fp) {
     const int index = m.outputs.find(fp);
     if (index < 0) return "its output file";
-    const output_spec& s = m.outputs.records[static_cast<std::size_t>(index)].spec;
+    const output_request& s = m.outputs.records[static_cast<std::size_t>(index)].request;
     return s.words.compare(0, 5, "card ") == 0 ? s.name + " (" + s.words + ")" : s.name;
 }
 

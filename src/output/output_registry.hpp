@@ -8,7 +8,7 @@
 // naming the output and its path. A value check that finds a value it will
 // not write (output/finite_output.hpp) names the file from the registry too.
 //
-// A new output is one spec and one open_output call: the check, the record,
+// A new output is one request and one open_output call: the check, the record,
 // the closing and its report come with it.
 #pragma once
 
@@ -64,7 +64,7 @@ enum class output_group : int {
 enum class end_mark : int { none, ascii_dataset, binary_dataset };
 
 // One output as its opener describes it.
-struct output_spec {
+struct output_request {
     // The output in a refusal: "card SUMMARY", "the run's mask map". An
     // output named by a card is named by "card <CARD>", which a value
     // check also gives after the file's name.
@@ -93,7 +93,7 @@ file_identity identify(const std::string& path);
 bool same_file(const file_identity& a, const file_identity& b);
 
 struct output_record {
-    output_spec spec;
+    output_request request;
     std::string path;  // where the file is written
     file_identity id;
     file_ptr stream;   // empty for an output claimed ahead of its writer, and once closed
@@ -133,7 +133,7 @@ struct opened_output {
     bool refused = false;     // the file is an input or another output: refused, the run stops
 };
 
-// Opens the output of `spec` and records it: first the file is held against
+// Opens the output of `request` and records it: first the file is held against
 // the run's inputs and the outputs recorded so far, and one that is either
 // is refused (the message says which, code 4000 with the stop flag) before
 // anything is written; a file claimed ahead (claim_output, same words and
@@ -141,11 +141,11 @@ struct opened_output {
 // record without a new check. `slot`, when given, shows the stream. A file
 // that cannot be opened is not recorded: fp is null with errno kept, and
 // the caller reports it.
-opened_output open_output(model_state& m, const output_spec& spec, output_slot* slot = nullptr);
-// Holds the output of `spec` against the inputs and the outputs as
+opened_output open_output(model_state& m, const output_request& request, output_slot* slot = nullptr);
+// Holds the output of `request` against the inputs and the outputs as
 // open_output does and records it unopened, for a writer that opens it
 // later. False after the refusal.
-bool claim_output(model_state& m, const output_spec& spec);
+bool claim_output(model_state& m, const output_request& request);
 // Closes the output in `slot` now, after its end mark; a write that failed
 // is reported at once and stops the run (code 4000). False then. Nothing
 // for a slot that shows no stream.

@@ -13,8 +13,8 @@ namespace kesta {
 // record (appended as the run ends, never numbered).
 inline constexpr const char* kMaskMapFile = "maskmap";
 inline constexpr const char* kRunTimeFile = "out_time.out";
-output_spec mask_map_output();
-output_spec run_time_record_output();
+output_request mask_map_output();
+output_request run_time_record_output();
 
 // Opens every file of the run in its fixed order, and claims the outputs
 // written later (the fixed-name outputs and those written as the run

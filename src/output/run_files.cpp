@@ -56,7 +56,7 @@ struct run_file {
     bool (*prepare)(model_state&) = nullptr;
     // Runs once the file is open.
     void (*opened)(model_state&) = nullptr;
-    output_spec (*claim)(const model_state&) = nullptr;
+    output_request (*claim)(const model_state&) = nullptr;
 };
 
 run_file input(predicate wanted, name_fn name, const char* item, const char* card, file_ptr input_state::*slot,
@@ -103,11 +103,11 @@ run_file check(predicate wanted, name_fn name, const char* item, const char* car
     return f;
 }
 
-run_file claimed(predicate wanted, output_spec (*spec)(const model_state&)) {
+run_file claimed(predicate wanted, output_request (*request)(const model_state&)) {
     run_file f;
     f.wanted = wanted;
     f.mode = "w";
-    f.claim = spec;
+    f.claim = request;
     return f;
 }
 
@@ -188,16 +188,16 @@ using O = output_state;
 using P = project_options;
 using G = output_group;
 
-output_spec mask_map_spec(const model_state&) { return mask_map_output(); }
-output_spec time_record_spec(const model_state&) { return run_time_record_output(); }
+output_request mask_map_request(const model_state&) { return mask_map_output(); }
+output_request time_record_request(const model_state&) { return run_time_record_output(); }
 
 // Every file of a run in opening order. Modes "r" and "w"; every open asks
 // for the run-number prefix, which only files written in numbered mode get.
 const run_file kRunFiles[] = {
     // Written under fixed names: the mask map while the inputs load, the
     // run-time record as the run ends.
-    claimed(always, mask_map_spec),
-    claimed(always, time_record_spec),
+    claimed(always, mask_map_request),
+    claimed(always, time_record_request),
 
     check(grids_from_pexlo, card<&model_state::watershed_mask>, "", "WATERSHED_MASK", 47, pexlo_grids_fail),
     input(grids_not_from_pexlo, card<&model_state::watershed_mask>, "watershed mask", "WATERSHED_MASK",
@@ -469,10 +469,10 @@ void refuse_unnamed_map(model_state& m, const run_file& f) {
     store_refusal(text);
 }
 
-// The spec of an output row: the card names it in a refusal ("the " and
+// The request of an output row: the card names it in a refusal ("the " and
 // the item for a fixed name); a failed close names the item's file.
-output_spec spec_of(const model_state& m, const run_file& f) {
-    output_spec s;
+output_request request_of(const model_state& m, const run_file& f) {
+    output_request s;
     s.words = f.card[0] != '\0' ? std::string("card ") + f.card : std::string("the ") + f.item;
     s.name = f.name(m);
     s.mode = f.mode;
@@ -552,9 +552,9 @@ void open_run_files(model_state& m) {
     for (const run_file& f : kRunFiles) {
         if (!f.wanted(m)) continue;
         if (f.claim) {
-            const output_spec spec = f.claim(m);
-            if (claim_output(m, spec)) continue;
-            if (spec.name == kRunTimeFile) m.time_record_is_input = 1;
+            const output_request request = f.claim(m);
+            if (claim_output(m, request)) continue;
+            if (request.name == kRunTimeFile) m.time_record_is_input = 1;
             return;
         }
         if (f.prepare && !f.prepare(m)) return;
@@ -564,7 +564,7 @@ void open_run_files(model_state& m) {
         file_ptr read;
         std::FILE* fp = nullptr;
         if (f.output) {
-            const opened_output o = open_output(m, spec_of(m, f), &(m.*f.output));
+            const opened_output o = open_output(m, request_of(m, f), &(m.*f.output));
             if (o.refused) return;
             fp = o.fp;
         } else {
@@ -592,8 +592,8 @@ void open_run_files(model_state& m) {
     }
 }
 
-output_spec mask_map_output() {
-    output_spec s;
+output_request mask_map_output() {
+    output_request s;
     s.words = "the run's mask map";
     s.name = kMaskMapFile;
     s.group = output_group::written_whole;
@@ -602,8 +602,8 @@ output_spec mask_map_output() {
     return s;
 }
 
-output_spec run_time_record_output() {
-    output_spec s;
+output_request run_time_record_output() {
+    output_request s;
     s.words = "the run's time record";
     s.name = kRunTimeFile;
     s.mode = "a";
@@ -622,12 +622,12 @@ void open_summary_of_stopped_run(model_state& m) {
     // start-up.
     const std::string stop_message = g_error_record.stop_message;
     if (!m.time_record_is_input && !claim_output(m, run_time_record_output())) m.time_record_is_input = 1;
-    output_spec spec;
-    spec.words = "card SUMMARY";
-    spec.name = m.project_options.summary;
-    spec.group = output_group::summary;
-    spec.what = "output summary file";
-    const opened_output o = open_output(m, spec, &m.summary_fp);
+    output_request request;
+    request.words = "card SUMMARY";
+    request.name = m.project_options.summary;
+    request.group = output_group::summary;
+    request.what = "output summary file";
+    const opened_output o = open_output(m, request, &m.summary_fp);
     g_error_record.stop_message = stop_message;
     if (o.refused) return;
     if (!o.fp) {

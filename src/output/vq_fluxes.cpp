@@ -97,12 +97,12 @@ void build_vq_data(model_state& m) {
     }
     std::string name = m.project_options.vq_segment_fluxes;
     strip_quotes(name);
-    output_spec spec;
-    spec.words = "card VQ_SEGMENT_FLUXES";
-    spec.name = name;
-    spec.group = output_group::coupling;
-    spec.what = "the VQ internal flux output file";
-    const opened_output o = open_output(m, spec, &vq->out);
+    output_request request;
+    request.words = "card VQ_SEGMENT_FLUXES";
+    request.name = name;
+    request.group = output_group::coupling;
+    request.what = "the VQ internal flux output file";
+    const opened_output o = open_output(m, request, &vq->out);
     if (o.refused) return;
     if (!o.fp) {
         g_error_record.fail(98, "", output_path(name, "w", 1));

@@ -10,12 +10,12 @@
 namespace kesta {
 
 bool vq_qin_open(model_state& m, const std::string& file_name) {
-    output_spec spec;
-    spec.words = "card VQ_INPUT";
-    spec.name = file_name;
-    spec.group = output_group::coupling;
-    spec.what = "reservoir model inflow file";
-    const opened_output o = open_output(m, spec, &m.vq_qin_fp);
+    output_request request;
+    request.words = "card VQ_INPUT";
+    request.name = file_name;
+    request.group = output_group::coupling;
+    request.what = "reservoir model inflow file";
+    const opened_output o = open_output(m, request, &m.vq_qin_fp);
     if (!o.fp) return false;
     std::fprintf(o.fp, "  output from %s\n\n    JDAY     QIN\n", "KESTA");
     return true;

@@ -26,7 +26,7 @@ namespace {
 
 using namespace kesta;
 using kesta_test::build_pipe_network;
-using kesta_test::pipe_network_spec;
+using kesta_test::pipe_network_layout;
 using namespace kesta_test;
 
 TEST(TileDrains, MoodyDepthAndHooghoudtDischargeOfOneDrainUnderOneCell) {
@@ -38,7 +38,7 @@ TEST(TileDrains, MoodyDepthAndHooghoudtDischargeOfOneDrainUnderOneCell) {
     // A drain of 100 m (one pipe) wholly under cell 1, 0.5 m of water table
     // above its empty pipe, 1 m above the aquifer bottom, drains 20 m apart.
     storm_drain_state s;
-    pipe_network_spec p = pipe_network({{1, 2}}, {10.0, 9.0});
+    pipe_network_layout p = pipe_network({{1, 2}}, {10.0, 9.0});
     p.pipes = 1;
     p.length = 100.0;
     p.diameter = 0.1;

@@ -10,7 +10,7 @@
 
 namespace kesta_test {
 
-struct pipe_network_spec {
+struct pipe_network_layout {
     int junctions = 2;
     std::vector<std::pair<int, int>> links;  // (upstream, downstream) junctions
     std::vector<int> fixed_head;             // junctions of fixed head (code 11)
@@ -22,8 +22,8 @@ struct pipe_network_spec {
 
 // The network of `links` between junctions of the given bottom elevations (m),
 // the last junction of fixed head, the rest as above.
-inline pipe_network_spec pipe_network(std::vector<std::pair<int, int>> links, std::vector<double> bottom) {
-    pipe_network_spec p;
+inline pipe_network_layout pipe_network(std::vector<std::pair<int, int>> links, std::vector<double> bottom) {
+    pipe_network_layout p;
     p.junctions = static_cast<int>(bottom.size());
     p.links = std::move(links);
     p.fixed_head = {p.junctions};
@@ -31,7 +31,7 @@ inline pipe_network_spec pipe_network(std::vector<std::pair<int, int>> links, st
     return p;
 }
 
-inline void build_pipe_network(kesta::storm_drain_state& s, const pipe_network_spec& p) {
+inline void build_pipe_network(kesta::storm_drain_state& s, const pipe_network_layout& p) {
     using namespace kesta;
     const int nj = p.junctions, nl = static_cast<int>(p.links.size()), rows = p.pipes + 1;
     s = storm_drain_state();

@@ -17,7 +17,7 @@ namespace {
 using namespace kesta;
 using kesta_test::build_pipe_network;
 using kesta_test::pipe_network;
-using kesta_test::pipe_network_spec;
+using kesta_test::pipe_network_layout;
 
 TEST(SuperlinkSolver, GrateTakesWeirFlowWhenShallowAndOrificeFlowWhenDeep) {
     EXPECT_NEAR(grate_inflow(1, 0.6, 0.6, 0.12), 0.123864, 2e-6);
@@ -80,7 +80,7 @@ TEST(SuperlinkSolver, FreeFallRatingSlopeIsTheChangeOfItsFlow) {
 // pipe's own section.
 TEST(SuperlinkSolver, WaterInPipesOfTwoShapesIsEachPipesSectionTimesItsLength) {
     storm_drain_state s;
-    pipe_network_spec p = pipe_network({{1, 2}}, {10.0, 9.0});
+    pipe_network_layout p = pipe_network({{1, 2}}, {10.0, 9.0});
     p.pipes = 2;
     build_pipe_network(s, p);
     s.sec_type[1][2] = pipe_box;
@@ -150,7 +150,7 @@ part_full part_full_section(int type, double d, double w, double y) {
 TEST(SuperlinkSolver, SteadySupercriticalFlowThroughPipesOfDifferentSectionsLosesEachPipesOwnHead) {
     g_error_record.clear_for_run();
     storm_drain_state s;
-    pipe_network_spec p = pipe_network({{1, 2}}, {20.0, 8.0});
+    pipe_network_layout p = pipe_network({{1, 2}}, {20.0, 8.0});
     p.pipes = 8;
     p.slope = 0.03;
     build_pipe_network(s, p);
@@ -197,7 +197,7 @@ TEST(SuperlinkSolver, SteadySupercriticalFlowThroughPipesOfDifferentSectionsLose
 TEST(SuperlinkSolver, VaryingFlowThroughATreeKeepsItsKnownHeads) {
     g_error_record.clear_for_run();
     storm_drain_state s;
-    pipe_network_spec p = pipe_network({}, {10.0, 10.75, 10.75, 11.5, 11.5, 11.5, 11.5});
+    pipe_network_layout p = pipe_network({}, {10.0, 10.75, 10.75, 11.5, 11.5, 11.5, 11.5});
     p.pipes = 3;
     p.fixed_head = {1};
     for (int j = 2; j <= 7; ++j) p.links.emplace_back(j, j / 2);
@@ -226,7 +226,7 @@ TEST(SuperlinkSolver, VaryingFlowThroughATreeKeepsItsKnownHeads) {
 TEST(SuperlinkSolver, SmoothlyRisingInflowIsFollowedInOnePassPerSubstep) {
     g_error_record.clear_for_run();
     storm_drain_state s;
-    pipe_network_spec p = pipe_network({}, {10.0, 10.75, 10.75, 11.5, 11.5, 11.5, 11.5});
+    pipe_network_layout p = pipe_network({}, {10.0, 10.75, 10.75, 11.5, 11.5, 11.5, 11.5});
     p.pipes = 3;
     p.fixed_head = {1};
     for (int j = 2; j <= 7; ++j) p.links.emplace_back(j, j / 2);
@@ -253,7 +253,7 @@ TEST(SuperlinkSolver, SmoothlyRisingInflowIsFollowedInOnePassPerSubstep) {
 TEST(SuperlinkSolver, ConservesWaterThroughAFillingAndDrainingTree) {
     g_error_record.clear_for_run();
     storm_drain_state s;
-    pipe_network_spec p = pipe_network({{1, 3}, {2, 3}, {3, 4}}, {11.0, 11.0, 10.0, 9.0});
+    pipe_network_layout p = pipe_network({{1, 3}, {2, 3}, {3, 4}}, {11.0, 11.0, 10.0, 9.0});
     p.junction_area = 4.0;
     build_pipe_network(s, p);
     vec1<double> h(1);
@@ -287,7 +287,7 @@ TEST(SuperlinkSolver, ConservesWaterThroughAFillingAndDrainingTree) {
 TEST(SuperlinkSolver, SteepNearlyEmptyPipesMakeNoWater) {
     g_error_record.clear_for_run();
     storm_drain_state s;
-    pipe_network_spec p = pipe_network({{1, 2}, {2, 3}, {3, 4}}, {25.0, 20.0, 15.0, 10.0});
+    pipe_network_layout p = pipe_network({{1, 2}, {2, 3}, {3, 4}}, {25.0, 20.0, 15.0, 10.0});
     p.pipes = 2;
     p.slope = 0.05;
     build_pipe_network(s, p);
@@ -316,7 +316,7 @@ TEST(SuperlinkSolver, BackwaterFillsDryPipesToTheOutfallLevelWithoutMakingWater)
     g_error_record.clear_for_run();
     storm_drain_state s;
     const double level = 10.018;  // m: 10 - 8 x 2 m x 0.002 + 0.05
-    pipe_network_spec p = pipe_network({{1, 2}}, {10.0, level});
+    pipe_network_layout p = pipe_network({{1, 2}}, {10.0, level});
     p.pipes = 8;
     p.length = 2.0;
     p.slope = 0.002;
@@ -346,7 +346,7 @@ TEST(SuperlinkSolver, BackwaterFillsDryPipesToTheOutfallLevelWithoutMakingWater)
 TEST(SuperlinkSolver, PipesBelowADryNodeStopDrawingWater) {
     g_error_record.clear_for_run();
     storm_drain_state s;
-    pipe_network_spec p = pipe_network({{1, 2}}, {10.0, 8.0});
+    pipe_network_layout p = pipe_network({{1, 2}}, {10.0, 8.0});
     p.pipes = 2;
     p.length = 19.4;
     p.slope = 0.0227;
@@ -371,7 +371,7 @@ TEST(SuperlinkSolver, PipesBelowADryNodeStopDrawingWater) {
 TEST(SuperlinkSolver, BalanceClosesToRoundOffForTinyFlowsFarAboveTheDatum) {
     g_error_record.clear_for_run();
     storm_drain_state s;
-    pipe_network_spec p = pipe_network({{1, 3}, {2, 3}, {3, 4}}, {1001.0, 1001.0, 1000.0, 999.0});
+    pipe_network_layout p = pipe_network({{1, 3}, {2, 3}, {3, 4}}, {1001.0, 1001.0, 1000.0, 999.0});
     p.junction_area = 4.0;
     p.length = 5.0;
     p.diameter = 0.3;
@@ -391,7 +391,7 @@ TEST(SuperlinkSolver, BalanceClosesToRoundOffForTinyFlowsFarAboveTheDatum) {
 TEST(SuperlinkSolver, ReportsASingularJunctionSystem) {
     g_error_record.clear_for_run();
     storm_drain_state s;
-    pipe_network_spec p = pipe_network({{2, 3}}, {10.0, 10.0, 9.0});
+    pipe_network_layout p = pipe_network({{2, 3}}, {10.0, 10.0, 9.0});
     p.junction_area = 0.0;  // junction 1 joins nothing and stores nothing: its row is empty
     build_pipe_network(s, p);
     vec1<double> h(1);

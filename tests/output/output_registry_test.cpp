@@ -18,12 +18,12 @@ namespace {
 
 using kesta::g_error_record;
 using kesta::output_group;
-using kesta::output_spec;
+using kesta::output_request;
 using kesta_test::has;
 
-output_spec spec(const std::string& words, const std::string& name, output_group group = output_group::run_outputs,
-                 const std::string& what = "") {
-    output_spec s;
+output_request request(const std::string& words, const std::string& name,
+                       output_group group = output_group::run_outputs, const std::string& what = "") {
+    output_request s;
     s.words = words;
     s.name = name;
     s.group = group;
@@ -46,7 +46,7 @@ protected:
 };
 
 TEST_F(OutputRegistry, AnOutputOpensOnlyOverAFileThatIsNeitherAnInputNorAnotherOutput) {
-    const auto over_input = kesta::open_output(m, spec("card A", "./elev.asc"));
+    const auto over_input = kesta::open_output(m, request("card A", "./elev.asc"));
     EXPECT_TRUE(over_input.refused);
     EXPECT_EQ(over_input.fp, nullptr);
     EXPECT_EQ(g_error_record.stop, 1);
@@ -57,12 +57,12 @@ TEST_F(OutputRegistry, AnOutputOpensOnlyOverAFileThatIsNeitherAnInputNorAnotherO
 
     g_error_record = kesta::error_record();
     kesta::output_slot a;
-    const auto opened = kesta::open_output(m, spec("card A", "a.out"), &a);
+    const auto opened = kesta::open_output(m, request("card A", "a.out"), &a);
     ASSERT_NE(opened.fp, nullptr);
     EXPECT_EQ(a.get(), opened.fp);
     std::fputs("a\n", a.get());
     std::filesystem::create_directory("sub");
-    const auto again = kesta::open_output(m, spec("card B", "sub/../a.out"));
+    const auto again = kesta::open_output(m, request("card B", "sub/../a.out"));
     EXPECT_TRUE(again.refused);
     EXPECT_TRUE(has(g_error_record.stop_message,
                     "Error: card A and card B both name the output file sub/../a.out (also written a.out).\n"))
@@ -74,8 +74,8 @@ TEST_F(OutputRegistry, AnOutputOpensOnlyOverAFileThatIsNeitherAnInputNorAnotherO
     // Devices may be shared.
     if (std::filesystem::exists("/dev/null")) {
         g_error_record = kesta::error_record();
-        EXPECT_NE(kesta::open_output(m, spec("card C", "/dev/null")).fp, nullptr);
-        EXPECT_NE(kesta::open_output(m, spec("card D", "/dev/null")).fp, nullptr);
+        EXPECT_NE(kesta::open_output(m, request("card C", "/dev/null")).fp, nullptr);
+        EXPECT_NE(kesta::open_output(m, request("card D", "/dev/null")).fp, nullptr);
         EXPECT_EQ(g_error_record.stop, 0);
     }
 }
@@ -84,15 +84,15 @@ TEST_F(OutputRegistry, AnOutputOpensOnlyOverAFileThatIsNeitherAnInputNorAnotherO
 // writer then opens it without a second check, and a file written whole
 // again (at every event) opens in its record.
 TEST_F(OutputRegistry, AClaimedOutputOpensInItsClaimAndAFileWrittenAgainInItsRecord) {
-    ASSERT_TRUE(kesta::claim_output(m, spec("card C", "c.out", output_group::written_whole)));
+    ASSERT_TRUE(kesta::claim_output(m, request("card C", "c.out", output_group::written_whole)));
     EXPECT_FALSE(std::filesystem::exists("c.out"));
-    EXPECT_FALSE(kesta::claim_output(m, spec("card D", "c.out")));
+    EXPECT_FALSE(kesta::claim_output(m, request("card D", "c.out")));
     EXPECT_TRUE(has(g_error_record.stop_message, "Error: card C and card D both name the output file c.out.\n"));
     g_error_record = kesta::error_record();
 
     const std::size_t records = m.outputs.records.size();
     for (const char* text : {"first\n", "second\n"}) {
-        const auto o = kesta::open_output(m, spec("card C", "c.out", output_group::written_whole));
+        const auto o = kesta::open_output(m, request("card C", "c.out", output_group::written_whole));
         ASSERT_NE(o.fp, nullptr);
         std::fputs(text, o.fp);
         EXPECT_TRUE(kesta::close_output(m, o.fp));
@@ -107,16 +107,16 @@ TEST_F(OutputRegistry, AClaimedOutputOpensInItsClaimAndAFileWrittenAgainInItsRec
 TEST_F(OutputRegistry, ClosingWalksTheGroupsSummaryLastAndSaysEachFailedWriteOnce) {
     if (!std::filesystem::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
     kesta::output_slot summary, full, dataset;
-    ASSERT_NE(kesta::open_output(m, spec("card SUMMARY", "summ.out", output_group::summary, "output summary file"),
+    ASSERT_NE(kesta::open_output(m, request("card SUMMARY", "summ.out", output_group::summary, "output summary file"),
                                  &summary)
                   .fp,
               nullptr);
     g_error_record.summary_file = summary.get();
-    output_spec maps = spec("card DEPTH", "depth.dat", output_group::maps, "depth map dataset");
+    output_request maps = request("card DEPTH", "depth.dat", output_group::maps, "depth map dataset");
     maps.end = kesta::end_mark::ascii_dataset;
     ASSERT_NE(kesta::open_output(m, maps, &dataset).fp, nullptr);
     std::fputs("DATASET\n", dataset.get());
-    ASSERT_NE(kesta::open_output(m, spec("card OUTLET_HYDRO", "/dev/full", output_group::run_outputs,
+    ASSERT_NE(kesta::open_output(m, request("card OUTLET_HYDRO", "/dev/full", output_group::run_outputs,
                                          "output hydrograph file"),
                                  &full)
                   .fp,
@@ -141,8 +141,8 @@ TEST_F(OutputRegistry, ClosingWalksTheGroupsSummaryLastAndSaysEachFailedWriteOnc
 // A value check names the file from the registry: with its card, by its
 // name, or (a stream the registry does not hold) as "its output file".
 TEST_F(OutputRegistry, AValueCheckNamesTheFileOfTheRecord) {
-    const auto card = kesta::open_output(m, spec("card VQ_INPUT", "inflow.txt"));
-    output_spec fixed_name = spec("the evaporation output", "evap_out");
+    const auto card = kesta::open_output(m, request("card VQ_INPUT", "inflow.txt"));
+    output_request fixed_name = request("the evaporation output", "evap_out");
     fixed_name.fixed = true;
     const auto fixed = kesta::open_output(m, fixed_name);
     EXPECT_EQ(kesta::written_file_words(m, card.fp), "inflow.txt (card VQ_INPUT)");

@@ -31,7 +31,7 @@ using kesta_test::round3;
 using kesta_test::text_of;
 
 // Everything that makes one project; per-cell values come from `cell_seed`.
-struct project_spec {
+struct project_layout {
     int overtype = 1;  // 1 explicit, 2 ade, 3 ade-pc
     int rows = 1, cols = 1;
     double dx = 10.0;        // m
@@ -51,9 +51,9 @@ struct project_spec {
     std::uint64_t cell_seed = 1;
 };
 
-project_spec random_spec(std::uint64_t seed, int overtype) {
+project_layout random_layout(std::uint64_t seed, int overtype) {
     draws d(seed * 3 + static_cast<std::uint64_t>(overtype));
-    project_spec s;
+    project_layout s;
     s.overtype = overtype;
     s.rows = d.whole(1, 14);
     s.cols = d.whole(1, 14);
@@ -82,7 +82,7 @@ project_spec random_spec(std::uint64_t seed, int overtype) {
 const char* const kSchemes[] = {"", "EXPLICIT", "ADE", "ADE-PC"};
 
 // Writes the project file of `s` and the files it names into `dir`.
-void write_project(const project_spec& s, const kesta_test::temp_dir& dir) {
+void write_project(const project_layout& s, const kesta_test::temp_dir& dir) {
     draws d(s.cell_seed);
     std::vector<int> mask(static_cast<std::size_t>(s.rows * s.cols), 1);
     if (s.holes)
@@ -176,7 +176,7 @@ int g_stopped = 0;  // runs that stopped with a message
 
 // Runs `s` in a scratch folder, the working folder while it runs; returns
 // what is wrong with the run, or an empty text.
-std::string fault_of(const project_spec& s) {
+std::string fault_of(const project_layout& s) {
     kesta_test::temp_dir dir(true);
     write_project(s, dir);
     run_watch watch;
@@ -200,7 +200,7 @@ std::string fault_of(const project_spec& s) {
 }
 
 // The project description as the initializer of a fixed case.
-std::string describe(const project_spec& s) {
+std::string describe(const project_layout& s) {
     char text[512];
     std::snprintf(text, sizeof text,
                   "{%d, %d, %d, %g, %g, %d, %g, %g, %g, %g, %g, %g, %g, %d, %d, %s, %s, %llu}", s.overtype,
@@ -218,7 +218,7 @@ TEST_P(RandomProjects, EveryRunKeepsItsWaterOrStopsWithAMessage) {
     int failed = 0;
     g_stopped = 0;
     for (std::uint64_t seed = first; seed < first + count; ++seed) {
-        const project_spec s = random_spec(seed, GetParam());
+        const project_layout s = random_layout(seed, GetParam());
         const std::string fault = fault_of(s);
         if (fault.empty()) continue;
         ++failed;
@@ -234,7 +234,7 @@ TEST_P(RandomProjects, EveryRunKeepsItsWaterOrStopsWithAMessage) {
 // predictor-corrector's mean printed a balance of -nan or, with only its
 // correction kept within the water there, lost water to the rounding of
 // predicted depths hundreds of metres deep.
-const project_spec kFound[] = {
+const project_layout kFound[] = {
     {1, 8, 8, 1.07, 72.5, 8, 0, 0.171426, 0, 0.0015, 0, 0.0120514, 0.0177, 6, 2, false, false, 29},
     {1, 9, 8, 12.9, 72.4, 7, 0.647554, 0, 0, 0.00524, 0, 0, 6290, 6, 1, true, true, 1041},
     {2, 2, 7, 27, 119, 6, 0.0412702, -2.86638, 1.83491, 0.00132, 0, 0, 61.9, 6, 2, false, true, 539},
@@ -244,7 +244,7 @@ const project_spec kFound[] = {
 };
 
 TEST(RandomProjectsFound, EachKeepsItsWaterOrStopsWithAMessage) {
-    for (const project_spec& s : kFound) EXPECT_EQ(fault_of(s), "") << describe(s);
+    for (const project_layout& s : kFound) EXPECT_EQ(fault_of(s), "") << describe(s);
 }
 
 INSTANTIATE_TEST_SUITE_P(Overland, RandomProjects, ::testing::Values(1, 2, 3),

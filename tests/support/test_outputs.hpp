@@ -14,11 +14,11 @@ namespace kesta_test {
 // Opens `name` for writing (never numbered) as the output of `slot`; null
 // when it cannot be opened.
 inline std::FILE* open_output(kesta::model_state& m, kesta::output_slot& slot, const std::string& name) {
-    kesta::output_spec spec;
-    spec.words = "a test's output " + name;
-    spec.name = name;
-    spec.add_run_number = 0;
-    return kesta::open_output(m, spec, &slot).fp;
+    kesta::output_request request;
+    request.words = "a test's output " + name;
+    request.name = name;
+    request.add_run_number = 0;
+    return kesta::open_output(m, request, &slot).fp;
 }
 
 }  // namespace kesta_test
