@@ -188,6 +188,16 @@ TEST(SuperlinkSolver, SteadySupercriticalFlowThroughPipesOfDifferentSectionsLose
     }
 }
 
+// A tree of seven junctions, each joined to junction j / 2, the first a free
+// outfall; superlinks of three 50 m circular pipes.
+void build_tree_of_seven(storm_drain_state& s) {
+    pipe_network_layout p = pipe_network({}, {10.0, 10.75, 10.75, 11.5, 11.5, 11.5, 11.5});
+    p.pipes = 3;
+    p.fixed_head = {1};
+    for (int j = 2; j <= 7; ++j) p.links.emplace_back(j, j / 2);
+    build_pipe_network(s, p);
+}
+
 // A tree of seven junctions (each joined to junction j / 2, the first a free
 // outfall), superlinks of three 50 m pipes, circular and box, under inflows
 // that rise and fall at the four heads, over 200 sub-steps of 1 s: the heads
@@ -197,11 +207,7 @@ TEST(SuperlinkSolver, SteadySupercriticalFlowThroughPipesOfDifferentSectionsLose
 TEST(SuperlinkSolver, VaryingFlowThroughATreeKeepsItsKnownHeads) {
     g_error_record.clear_for_run();
     storm_drain_state s;
-    pipe_network_layout p = pipe_network({}, {10.0, 10.75, 10.75, 11.5, 11.5, 11.5, 11.5});
-    p.pipes = 3;
-    p.fixed_head = {1};
-    for (int j = 2; j <= 7; ++j) p.links.emplace_back(j, j / 2);
-    build_pipe_network(s, p);
+    build_tree_of_seven(s);
     for (int l = 1; l <= 6; l += 2) {  // the superlinks from junctions 2, 4 and 6: box pipes
         for (int k = 1; k <= 3; ++k) {
             s.sec_type[l][k] = pipe_box;
@@ -226,11 +232,7 @@ TEST(SuperlinkSolver, VaryingFlowThroughATreeKeepsItsKnownHeads) {
 TEST(SuperlinkSolver, SmoothlyRisingInflowIsFollowedInOnePassPerSubstep) {
     g_error_record.clear_for_run();
     storm_drain_state s;
-    pipe_network_layout p = pipe_network({}, {10.0, 10.75, 10.75, 11.5, 11.5, 11.5, 11.5});
-    p.pipes = 3;
-    p.fixed_head = {1};
-    for (int j = 2; j <= 7; ++j) p.links.emplace_back(j, j / 2);
-    build_pipe_network(s, p);
+    build_tree_of_seven(s);
     vec1<double> h(1);
     double in = 0.0, out = 0.0, made = 0.0;
     int single = 0;
