@@ -144,15 +144,8 @@ TEST(Analyzers, AnEventOfTheRainFileIsAnnouncedAsItBegins) {
     for (int r = 1; r <= 5; ++r) elev += format_text("%.1f %.1f %.1f\n", 105.5 - r, 105.0 - r, 105.5 - r);
     dir.write("mask.asc", kesta_test::grid_text(5, 3, 30.0, "1 1 1\n1 1 1\n1 1 1\n1 1 1\n1 1 1\n"));
     dir.write("elev.asc", kesta_test::grid_text(5, 3, 30.0, elev));
-    std::string chan = "KESTA_CHAN\nALPHA 1\nBETA 1\nTHETA 1\nLINKS 1\nMAXNODES 6\nCONNECT 1 0 0\n"
-                       "LINK 1\nNODES 6\nTRAPEZOID\nMANNINGS_N 0.035\nDX 30\n";
-    for (int j = 1; j <= 6; ++j) {
-        chan += format_text("NODE %d\nELEV %.2f\n", j, 103.5 - j);
-        if (j == 1) chan += "XSEC\nBOTTOM_WIDTH 2\nSIDE_SLOPE 1\nBANKFULL_DEPTH 1\n";
-    }
-    dir.write("net.chan", chan);
-    std::string gst = "GRIDSTREAMFILE\nSTREAMCELLS 5\n";
-    for (int r = 1; r <= 5; ++r) gst += format_text("CELLIJ %d 2\nNUMNODES 1\nLINKNODE 1 %d 1.0\n", r, r);
+    std::string gst;
+    dir.write("net.chan", kesta_test::middle_column_channel(gst));
     dir.write("net.gst", gst);
     dir.write("rain.dat", "EVENT one\nNRGAG 1\nNRPDS 2\nCOORD 45 75\n"
                           "RATES 2020 6 1 12 0 20.0\nRATES 2020 6 1 12 30 0.0\n");

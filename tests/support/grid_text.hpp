@@ -48,4 +48,25 @@ inline std::string table_row(int id, const std::string& values) {
     return std::string(idf) + std::string(80, ' ') + values + "\n";
 }
 
+// The channel of the 5 x 3 valley tests: one trapezoidal link of six 30 m
+// nodes falling 1 m a node from 102.5 m, down the middle column, each of
+// the five stream cells of rows 1 to 5 joined to its node. Returns the
+// channel file's text; `gst` gets the grid-stream file's.
+inline std::string middle_column_channel(std::string& gst) {
+    std::string chan = "KESTA_CHAN\nALPHA 1\nBETA 1\nTHETA 1\nLINKS 1\nMAXNODES 6\nCONNECT 1 0 0\n"
+                       "LINK 1\nNODES 6\nTRAPEZOID\nMANNINGS_N 0.035\nDX 30\n";
+    char line[96];
+    for (int j = 1; j <= 6; ++j) {
+        std::snprintf(line, sizeof line, "NODE %d\nELEV %.2f\n", j, 103.5 - j);
+        chan += line;
+        if (j == 1) chan += "XSEC\nBOTTOM_WIDTH 2\nSIDE_SLOPE 1\nBANKFULL_DEPTH 1\n";
+    }
+    gst = "GRIDSTREAMFILE\nSTREAMCELLS 5\n";
+    for (int r = 1; r <= 5; ++r) {
+        std::snprintf(line, sizeof line, "CELLIJ %d 2\nNUMNODES 1\nLINKNODE 1 %d 1.0\n", r, r);
+        gst += line;
+    }
+    return chan;
+}
+
 }  // namespace kesta_test
