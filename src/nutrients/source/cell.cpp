@@ -23,6 +23,29 @@ void prefetch_lines(const void* at) {
     for (std::size_t i = 0; i < Bytes; i += kLine) __builtin_prefetch(p + i, 1);
 }
 
+// Asks for the cache lines of the `bytes` bytes at `at` to be loaded for
+// writing.
+void prefetch_range(const void* at, std::size_t bytes) {
+    constexpr std::size_t kLine = 64;
+    const char* p = static_cast<const char*>(at);
+    for (std::size_t i = 0; i < bytes; i += kLine) __builtin_prefetch(p + i, 1);
+}
+
+// The graph pool that holds each pool of a binding (vegso_pool order), as
+// the cycles' graphs load their descriptors' pools.
+struct GraphPool {
+    bool phosphorus;
+    int pool;
+};
+constexpr GraphPool kGraphPools[vegso_pool_count] = {
+    {false, NITROGEN::kMineralNH4Pool},         {false, NITROGEN::kMineralNO3Pool},
+    {false, NITROGEN::kFreshPool},              {false, NITROGEN::kActivePool},
+    {false, NITROGEN::kStablePool},             {true, PHOSPHORUS::kFreshPool},
+    {true, PHOSPHORUS::kActivePool},            {true, PHOSPHORUS::kStablePool},
+    {true, PHOSPHORUS::kMineralActivePool},     {true, PHOSPHORUS::kMineralStablePool},
+    {true, PHOSPHORUS::kMineralSolutionPool},
+};
+
 bool is_top_layer(const vegso_layer_record& record) {
     return static_cast<int>(record.v[vegso_layer_number]) == 0;
 }
@@ -70,35 +93,47 @@ void Cell::Layer::readBound(const vegso_cell_binding& b, int j) {
     descriptor.water = descriptor.waterContent * descriptor.thickness;
     soilLayer.updateFactors();
     const double unit = b.unit;
-    forPools([&](PoolRecord& r, int i) { r.mass = b.pools[i][j] / unit; });
-    nitrogenGraph.loadPools(nitrogenCycle);
-    phosphorusGraph.loadPools(phosphorusCycle);
+#pragma GCC unroll 11
+    for (int i = 0; i < vegso_pool_count; ++i) {
+        const double mass = b.pools[i][j] / unit;
+        const GraphPool& g = kGraphPools[i];
+        if (g.phosphorus) {
+            phosphorusGraph.state().setMass(g.pool, mass);
+        } else {
+            nitrogenGraph.state().setMass(g.pool, mass);
+        }
+    }
 }
 
 void Cell::Layer::writeBound(const vegso_cell_binding& b, int j, bool partitioned) {
     const double unit = b.unit;
     double* made = b.made;
     double* used = b.used;
+    const auto mass = [this](int i) {
+        const GraphPool& g = kGraphPools[i];
+        return g.phosphorus ? phosphorusGraph.state().mass(g.pool) : nitrogenGraph.state().mass(g.pool);
+    };
     if (made != nullptr && used != nullptr) {
         // Adding a zero to a tally changes nothing (a tally is never -0):
         // no branch on the sign of the change.
-        forPools([&](PoolRecord& r, int i) {
+#pragma GCC unroll 11
+        for (int i = 0; i < vegso_pool_count; ++i) {
             double& at = b.pools[i][j];
-            const double now = r.mass * unit;
+            const double now = mass(i) * unit;
             const double change = now - at;
             made[i] += change > 0.0 ? change : 0.0;
             used[i] -= change > 0.0 ? 0.0 : change;
             at = now;
-        });
+        }
     } else {
-        forPools([&](PoolRecord& r, int i) {
+        for (int i = 0; i < vegso_pool_count; ++i) {
             double& at = b.pools[i][j];
-            const double now = r.mass * unit;
+            const double now = mass(i) * unit;
             const double change = now - at;
             if (made != nullptr && change > 0.0) made[i] += change;
             if (used != nullptr && !(change > 0.0)) used[i] -= change;
             at = now;
-        });
+        }
     }
     if (partitioned)
         forPools([&](PoolRecord& r, int i) {
@@ -144,9 +179,16 @@ ProcessContext Cell::context(const Layer& layer, const Environment& e) const {
 
 void Cell::step(const Environment& e) {
     // The step reads and writes all of every layer (and its record); asking
-    // for them at once lets their loads overlap.
+    // for them at once lets their loads overlap. A bound cell that keeps its
+    // partition leaves the cycle descriptors alone.
+    const bool partition = !bound_ || partitionStale_;
     for (const Layer& l : *this) {
-        prefetch_lines<sizeof(Layer)>(&l);
+        if (partition) {
+            prefetch_lines<sizeof(Layer)>(&l);
+        } else {
+            prefetch_range(&l, static_cast<std::size_t>(reinterpret_cast<const char*>(&l.nitrogenCycle) -
+                                                        reinterpret_cast<const char*>(&l)));
+        }
         if (!bound_) prefetch_lines<sizeof(vegso_layer_record)>(l.record);
     }
     const int n = layerCount();
@@ -167,23 +209,33 @@ void Cell::step(const Environment& e) {
     // the layers gave shared among the plants.
     for (Layer& l : *this) l.nitrogenGraph.setFloraDemand(community_.layerNitrogenUptake(l.descriptor));
     double taken_up = 0.0;
+    // A bound cell's pools stay in its graphs.
     for (Layer& l : *this) {
-        l.nitrogenGraph.step(context(l, e), l.nitrogenCycle);
+        if (bound_) {
+            l.nitrogenGraph.step(context(l, e));
+        } else {
+            l.nitrogenGraph.step(context(l, e), l.nitrogenCycle);
+        }
         taken_up += l.nitrogenGraph.floraUptake();
     }
     community_.distributeUptake(taken_up);
     community_.nutrientMass = community_.totalNutrientMass();
     // A record's partition is read back with it each step; a bound cell's
     // stays as computed until its inputs change.
-    const bool partition = !bound_ || partitionStale_;
     if (partition)
         for (Layer& l : *this) l.nitrogenCycle.partition(l.descriptor);
 
     // Phosphorus, after the nitrogen whose organic split it follows.
     for (Layer& l : *this) {
         const ProcessContext c = context(l, e);
-        l.phosphorusGraph.balanceOrganic(c);
-        l.phosphorusGraph.step(c, l.phosphorusCycle);
+        if (bound_) {
+            const NITROGEN::NitrogenDiGraph::State& n = l.nitrogenGraph.state();
+            l.phosphorusGraph.balanceOrganic(n.mass(NITROGEN::kActivePool), n.mass(NITROGEN::kStablePool));
+            l.phosphorusGraph.step(c);
+        } else {
+            l.phosphorusGraph.balanceOrganic(c);
+            l.phosphorusGraph.step(c, l.phosphorusCycle);
+        }
     }
     if (partition)
         for (Layer& l : *this) l.phosphorusCycle.partition(l.descriptor);

@@ -3,7 +3,9 @@
 // cycles with their graphs. The cell works on layer records that it does not
 // own: it reads them at the start of each step and writes them back at its
 // end. A bound cell works on the caller's storage of its water and pools
-// instead, and reads its layer values from the records only when bound.
+// instead, and reads its layer values from the records only when bound: its
+// pools go from that storage into the graphs and back, and its cycle
+// descriptors keep only the pools' partition.
 #pragma once
 
 #include <memory>
@@ -50,25 +52,28 @@ public:
         void read();
         // Writes the water taken up and the nitrogen and phosphorus pools.
         void write() const;
-        // Takes the layer's water and pool masses from layer j of the bound
-        // storage.
+        // Takes the layer's water from layer j of the bound storage and its
+        // pool masses into the graphs.
         void readBound(const vegso_cell_binding& b, int j);
-        // Leaves the pool masses in layer j of the bound storage, adding
-        // their changes to its tallies, and their dissolved shares when
-        // `partitioned`.
+        // Leaves the graphs' pool masses in layer j of the bound storage,
+        // adding their changes to its tallies, and their dissolved shares
+        // when `partitioned`.
         void writeBound(const vegso_cell_binding& b, int j, bool partitioned);
         // f(pool record, its vegso_pool) for every pool, in the binding's
         // order.
         template <class F>
         void forPools(F f);
 
+        // What every step reads and writes first, side by side: a bound
+        // cell's step touches the cycle descriptors below only when it
+        // partitions its pools.
         vegso_layer_record* record = nullptr;
         SoilLayerDescriptor descriptor;
         SoilLayer soilLayer;
-        NitrogenCycleDescriptor nitrogenCycle;
         NITROGEN::NitrogenDiGraph nitrogenGraph;
-        PhosphorusCycleDescriptor phosphorusCycle;
         PHOSPHORUS::PhosphorusDiGraph phosphorusGraph;
+        NitrogenCycleDescriptor nitrogenCycle;
+        PhosphorusCycleDescriptor phosphorusCycle;
     };
 
     int layerCount() const { return layerCount_; }

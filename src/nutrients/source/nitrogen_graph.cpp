@@ -124,7 +124,7 @@ StepOutcome NitrogenDiGraph::integrate(double dt) {
     if (shape_ == Shape::other) return state_.step(dt);
     // Without plants, applied nitrogen or rain those pathways move nothing
     // (the applied pools are fed by none): the quiet shape leaves them out.
-    const GraphState<kPoolCount, kPathwayCount>& g = state_;
+    const State& g = state_;
     const bool quiet = g.rate(kMineralNH4ToFlora) == 0.0 && g.rate(kMineralNO3ToFlora) == 0.0 &&
                        g.mass(kAppliedOrganicPool) == 0.0 && std::isfinite(g.rate(kAppliedToActive)) &&
                        g.mass(kAppliedNH4Pool) == 0.0 && std::isfinite(g.rate(kAppliedNH4ToMineralNH4)) &&
@@ -138,6 +138,12 @@ StepOutcome NitrogenDiGraph::integrate(double dt) {
 }
 
 StepOutcome NitrogenDiGraph::step(const ProcessContext& context, NitrogenCycleDescriptor& cycle) {
+    const StepOutcome outcome = step(context);
+    graph_step::copyPools(kPools, state_, cycle);
+    return outcome;
+}
+
+StepOutcome NitrogenDiGraph::step(const ProcessContext& context) {
     const SoilLayer& layer = *context.soilLayer;
     const SoilLayerDescriptor& d = *layer.descriptor;
     const Environment& e = *context.environment;
@@ -181,8 +187,6 @@ StepOutcome NitrogenDiGraph::step(const ProcessContext& context, NitrogenCycleDe
 
     const StepOutcome outcome = integrate(e.period);
     if (!outcome.clean()) reportStep(outcome, state_.topology(), "nitrogen", context.cellNumber, d.layerNumber);
-
-    graph_step::copyPools(kPools, state_, cycle);
     return outcome;
 }
 

@@ -59,6 +59,10 @@ double residueMineralizationRate(double residue, double freshMass, double minera
 
 class NitrogenDiGraph {
 public:
+    // Masses, rates and the amounts of the last step; no running totals,
+    // which a cell's step would write for every layer and nothing reads.
+    using State = GraphState<kPoolCount, kPathwayCount, false>;
+
     // The pools that the cycle descriptor does not hold (applied, flora,
     // lost and rain pools) start empty.
     explicit NitrogenDiGraph(bool topLayer);
@@ -72,18 +76,20 @@ public:
     double floraUptake() const;
     // Takes the masses of the descriptor's pools.
     void loadPools(const NitrogenCycleDescriptor& cycle);
-    // Computes the rates from the context, steps over the environment's
-    // period and copies the descriptor's pools into `cycle`.
+    // Computes the rates from the context and steps over the environment's
+    // period; the second form then copies the descriptor's pools into
+    // `cycle`.
+    StepOutcome step(const ProcessContext& context);
     StepOutcome step(const ProcessContext& context, NitrogenCycleDescriptor& cycle);
 
-    const GraphState<kPoolCount, kPathwayCount>& state() const { return state_; }
-    GraphState<kPoolCount, kPathwayCount>& state() { return state_; }
+    const State& state() const { return state_; }
+    State& state() { return state_; }
 
 private:
     // One integration step of the pools over dt days.
     StepOutcome integrate(double dt);
 
-    GraphState<kPoolCount, kPathwayCount> state_;
+    State state_;
     // Which of the library's shapes the graph has (other: the empty graph
     // of a topology that did not fit).
     enum class Shape : unsigned char { top, lower, other } shape_;

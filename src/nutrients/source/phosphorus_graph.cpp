@@ -72,8 +72,10 @@ const GraphTopology& PhosphorusDiGraph::topology() {
 }
 
 void PhosphorusDiGraph::balanceOrganic(const ProcessContext& context) {
-    const double na = context.nitrogenCycle->active.mass;
-    const double ns = context.nitrogenCycle->stable.mass;
+    balanceOrganic(context.nitrogenCycle->active.mass, context.nitrogenCycle->stable.mass);
+}
+
+void PhosphorusDiGraph::balanceOrganic(double na, double ns) {
     double share_active = 0.5;
     double share_stable = 0.5;
     if (na + ns > 0.0) {
@@ -92,6 +94,12 @@ void PhosphorusDiGraph::loadPools(const PhosphorusCycleDescriptor& cycle) {
 }
 
 StepOutcome PhosphorusDiGraph::step(const ProcessContext& context, PhosphorusCycleDescriptor& cycle) {
+    const StepOutcome outcome = step(context);
+    graph_step::copyPools(kPools, state_, cycle);
+    return outcome;
+}
+
+StepOutcome PhosphorusDiGraph::step(const ProcessContext& context) {
     const SoilLayer& layer = *context.soilLayer;
     state_.setRate(kOrganicActiveToMineralSolution, 1.4 * layer.combinedFactor * 1e-5);
     state_.setRate(kOrganicFreshToMineralSolution,
@@ -102,7 +110,7 @@ StepOutcome PhosphorusDiGraph::step(const ProcessContext& context, PhosphorusCyc
     // applied phosphorus or uptake the quiet shape leaves out the pathways
     // that move nothing (the applied pools are fed by none).
     const double dt = context.environment->period;
-    const GraphState<kPoolCount, kPathwayCount>& g = state_;
+    const State& g = state_;
     StepOutcome outcome;
     if (&g.topology() != &topology()) {
         outcome = state_.step(dt);
@@ -115,8 +123,6 @@ StepOutcome PhosphorusDiGraph::step(const ProcessContext& context, PhosphorusCyc
     }
     if (!outcome.clean())
         reportStep(outcome, state_.topology(), "phosphorus", context.cellNumber, layer.descriptor->layerNumber);
-
-    graph_step::copyPools(kPools, state_, cycle);
     return outcome;
 }
 

@@ -45,6 +45,10 @@ enum PathwayIndex : int {
 
 class PhosphorusDiGraph {
 public:
+    // Masses, rates and the amounts of the last step; no running totals,
+    // which a cell's step would write for every layer and nothing reads.
+    using State = GraphState<kPoolCount, kPathwayCount, false>;
+
     // The pools that the cycle descriptor does not hold (applied and flora
     // pools) start empty.
     PhosphorusDiGraph();
@@ -52,19 +56,23 @@ public:
     static const GraphTopology& topology();
 
     // Sets the exchange between active and stable organic P from the
-    // context's organic nitrogen split.
+    // context's organic nitrogen split, or from the split of these active
+    // and stable organic nitrogen masses.
     void balanceOrganic(const ProcessContext& context);
+    void balanceOrganic(double nitrogenActive, double nitrogenStable);
     // Takes the masses of the descriptor's pools.
     void loadPools(const PhosphorusCycleDescriptor& cycle);
-    // Computes the rates from the context, steps over the environment's
-    // period and copies the descriptor's pools into `cycle`.
+    // Computes the rates from the context and steps over the environment's
+    // period; the second form then copies the descriptor's pools into
+    // `cycle`.
+    StepOutcome step(const ProcessContext& context);
     StepOutcome step(const ProcessContext& context, PhosphorusCycleDescriptor& cycle);
 
-    const GraphState<kPoolCount, kPathwayCount>& state() const { return state_; }
-    GraphState<kPoolCount, kPathwayCount>& state() { return state_; }
+    const State& state() const { return state_; }
+    State& state() { return state_; }
 
 private:
-    GraphState<kPoolCount, kPathwayCount> state_;
+    State state_;
 };
 
 }  // namespace PHOSPHORUS
