@@ -131,15 +131,23 @@ void move_cell(model_state& m, const soil_slot& v, int k, const soil_cell_water&
         double a[kMaxContamLayers + 2];  // g across each interface, positive downward
         const int feeder = v.feeder;
         if (!cell.rising) {
+            // Each layer's amount is taken from what it held before any
+            // move, as it leaves it for the layer below.
+            double above = 0.0;
+            for (int l = 1; l <= n; ++l) {
+                const double out = leached_mass(q[l], f[l], held[l], t[l]);
+                held[l] += above - out;
+                above = out;
+            }
             a[0] = 0.0;
-            for (int l = 1; l <= n; ++l) a[l] = leached_mass(q[l], f[l], held[l], t[l]);
+            a[n] = above;
         } else {
             const double gw = v.gw != nullptr ? (*v.gw)[k] : 0.0;
             a[0] = 0.0;
             a[n] = q[n] * gw * area;
             for (int l = feeder >= 1 ? 0 : 1; l < n; ++l) a[l] = -leached_mass(-q[l], f[l + 1], held[l + 1], t[l + 1]);
+            for (int l = 1; l <= n; ++l) held[l] += a[l - 1] - a[l];
         }
-        for (int l = 1; l <= n; ++l) held[l] += a[l - 1] - a[l];
         if (decayed > 0.0) book(m, con_flow::soil_decay, c, decayed);
         if (a[n] > 0.0) book(m, con_flow::soil_leached, c, a[n]);
         if (a[n] < 0.0) book(m, con_flow::soil_from_wt, c, -a[n]);
