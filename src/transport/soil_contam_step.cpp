@@ -125,7 +125,8 @@ void move_cell(model_state& m, const soil_slot& v, int k, const soil_cell_water&
         double decayed = 0.0;
         const double* share = v.dissolved != nullptr && k <= v.dissolved->nrows() ? (*v.dissolved)[k] : nullptr;
         for (int l = 1; l <= n; ++l) {
-            f[l] = solids_factor(kd, theta[l]) * (share != nullptr ? share[l] : 1.0);
+            const double sorbing = kd == 0.0 ? cell.unsorbed[l] : solids_factor(kd, theta[l]);
+            f[l] = sorbing * (share != nullptr ? share[l] : 1.0);
             if (rate > 0.0) decayed += soil_layer_constituent_loss(held[l], theta[l] * f[l], lost);
         }
         double a[kMaxContamLayers + 2];  // g across each interface, positive downward
@@ -159,9 +160,11 @@ void move_cell(model_state& m, const soil_slot& v, int k, const soil_cell_water&
     if (m.soil_static_conc) return;
     double sum = 0.0;
     for (int l = 1; l <= n; ++l) {
-        mass[l] = held[l] > 0.0 ? held[l] : 0.0;
-        conc[l] = cell.per_solids[l] > 0.0 ? mass[l] * cell.per_solids[l] : 0.0;
-        sum += mass[l];
+        const double kept = held[l] > 0.0 ? held[l] : 0.0;
+        const double per_solids = cell.per_solids[l];
+        mass[l] = kept;
+        conc[l] = per_solids > 0.0 ? kept * per_solids : 0.0;
+        sum += kept;
     }
     v.land[k] = sum;
 }
@@ -193,9 +196,11 @@ void fill_cell_water(model_state& m) {
         w.rising = rising && moving;
         w.moving = moving;
         const double* t = m.soil_thickness[k];
+        const double* theta = m.nutrient_grid.table[k];
         for (int l = 1; l <= n; ++l) {
             const double solids = (1.0 - m.soil_porosity[k][l]) * t[l] * kSolidSpecificGravity * kGramsPerKilogram * area;
             w.per_solids[l] = solids > 0.0 ? kGramsPerKilogram / solids : 0.0;
+            w.unsorbed[l] = solids_factor(0.0, theta[l]);
         }
         m.soil_interflow[k] = 0.0;
         m.soil_drainage[k] = 0.0;

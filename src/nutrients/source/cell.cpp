@@ -105,38 +105,52 @@ void Cell::Layer::readBound(const vegso_cell_binding& b, int j) {
     }
 }
 
-void Cell::Layer::writeBound(const vegso_cell_binding& b, int j, bool partitioned) {
+double Cell::Layer::boundMass(int i) const {
+    const GraphPool& g = kGraphPools[i];
+    return g.phosphorus ? phosphorusGraph.state().mass(g.pool) : nitrogenGraph.state().mass(g.pool);
+}
+
+void Cell::writeBound(bool partitioned) {
+    const vegso_cell_binding& b = binding_;
     const double unit = b.unit;
     double* made = b.made;
     double* used = b.used;
-    const auto mass = [this](int i) {
-        const GraphPool& g = kGraphPools[i];
-        return g.phosphorus ? phosphorusGraph.state().mass(g.pool) : nitrogenGraph.state().mass(g.pool);
-    };
+    const int n = layerCount_;
+    // Pool by pool, each pool's tallies added to layer by layer as the
+    // layers come, in sums kept at hand.
     if (made != nullptr && used != nullptr) {
         // Adding a zero to a tally changes nothing (a tally is never -0):
         // no branch on the sign of the change.
 #pragma GCC unroll 11
         for (int i = 0; i < vegso_pool_count; ++i) {
-            double& at = b.pools[i][j];
-            const double now = mass(i) * unit;
-            const double change = now - at;
-            made[i] += change > 0.0 ? change : 0.0;
-            used[i] -= change > 0.0 ? 0.0 : change;
-            at = now;
+            double* at = b.pools[i];
+            double gained = made[i];
+            double lost = used[i];
+            for (int j = 0; j < n; ++j) {
+                const double now = layers_[j].boundMass(i) * unit;
+                const double change = now - at[j];
+                gained += change > 0.0 ? change : 0.0;
+                lost -= change > 0.0 ? 0.0 : change;
+                at[j] = now;
+            }
+            made[i] = gained;
+            used[i] = lost;
         }
     } else {
         for (int i = 0; i < vegso_pool_count; ++i) {
-            double& at = b.pools[i][j];
-            const double now = mass(i) * unit;
-            const double change = now - at;
-            if (made != nullptr && change > 0.0) made[i] += change;
-            if (used != nullptr && !(change > 0.0)) used[i] -= change;
-            at = now;
+            double* at = b.pools[i];
+            for (int j = 0; j < n; ++j) {
+                const double now = layers_[j].boundMass(i) * unit;
+                const double change = now - at[j];
+                if (made != nullptr && change > 0.0) made[i] += change;
+                if (used != nullptr && !(change > 0.0)) used[i] -= change;
+                at[j] = now;
+            }
         }
     }
-    if (partitioned)
-        forPools([&](PoolRecord& r, int i) {
+    if (!partitioned) return;
+    for (int j = 0; j < n; ++j)
+        layers_[j].forPools([&](PoolRecord& r, int i) {
             if (b.dissolved[i] != nullptr) b.dissolved[i][j] = r.dissolvedFraction;
         });
 }
@@ -242,7 +256,7 @@ void Cell::step(const Environment& e) {
 
     community_.updateConstraints(e);
     if (bound_) {
-        for (int j = 0; j < n; ++j) layers_[j].writeBound(binding_, j, partition);
+        writeBound(partition);
         partitionStale_ = false;
     } else {
         for (Layer& l : *this) l.write();

@@ -55,10 +55,8 @@ public:
         // Takes the layer's water from layer j of the bound storage and its
         // pool masses into the graphs.
         void readBound(const vegso_cell_binding& b, int j);
-        // Leaves the graphs' pool masses in layer j of the bound storage,
-        // adding their changes to its tallies, and their dissolved shares
-        // when `partitioned`.
-        void writeBound(const vegso_cell_binding& b, int j, bool partitioned);
+        // The graph's mass of pool i of a binding (vegso_pool).
+        double boundMass(int i) const;
         // f(pool record, its vegso_pool) for every pool, in the binding's
         // order.
         template <class F>
@@ -82,6 +80,10 @@ public:
 
 private:
     ProcessContext context(const Layer& layer, const Environment& e) const;
+    // Leaves the graphs' pool masses in the bound storage, adding their
+    // changes to its tallies, and their dissolved shares when
+    // `partitioned`.
+    void writeBound(bool partitioned);
 
     int cellNumber_;
     PlantCommunity community_;
