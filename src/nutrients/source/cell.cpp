@@ -67,6 +67,25 @@ void Cell::Layer::read() {
     phosphorusGraph.loadPools(phosphorusCycle);
 }
 
+void Cell::Layer::readStep() {
+    descriptor.readFrom(*record);
+    soilLayer.updateFactors();
+    nitrogenCycle.readMassesFrom(*record);
+    phosphorusCycle.readMassesFrom(*record);
+    nitrogenGraph.loadPools(nitrogenCycle);
+    phosphorusGraph.loadPools(phosphorusCycle);
+}
+
+bool Cell::Layer::partitionDue(bool stale) {
+    const double inputs[3] = {descriptor.porosity, descriptor.organicCarbonPercent, descriptor.solidDensity};
+    bool due = stale;
+    for (int i = 0; i < 3; ++i) {
+        due = due || !(inputs[i] == partitionInputs[i]);
+        partitionInputs[i] = inputs[i];
+    }
+    return due;
+}
+
 void Cell::Layer::write() const {
     record->v[vegso_result] = descriptor.plantWaterUptake;
     nitrogenCycle.writeTo(*record);
@@ -195,9 +214,9 @@ void Cell::step(const Environment& e) {
     // The step reads and writes all of every layer (and its record); asking
     // for them at once lets their loads overlap. A bound cell that keeps its
     // partition leaves the cycle descriptors alone.
-    const bool partition = !bound_ || partitionStale_;
+    const bool whole = !bound_ || partitionStale_;
     for (const Layer& l : *this) {
-        if (partition) {
+        if (whole) {
             prefetch_lines<sizeof(Layer)>(&l);
         } else {
             prefetch_range(&l, static_cast<std::size_t>(reinterpret_cast<const char*>(&l.nitrogenCycle) -
@@ -206,10 +225,19 @@ void Cell::step(const Environment& e) {
         if (!bound_) prefetch_lines<sizeof(vegso_layer_record)>(l.record);
     }
     const int n = layerCount();
+    // A record's partition is written with it each step, as computed when
+    // its inputs last changed; a bound cell's stays as computed until it is
+    // bound anew.
     if (bound_) {
-        for (int j = 0; j < n; ++j) layers_[j].readBound(binding_, j);
+        for (int j = 0; j < n; ++j) {
+            layers_[j].readBound(binding_, j);
+            layers_[j].partitionNow = partitionStale_;
+        }
     } else {
-        for (Layer& l : *this) l.read();
+        for (Layer& l : *this) {
+            l.readStep();
+            l.partitionNow = l.partitionDue(partitionStale_);
+        }
     }
 
     community_.update(e);
@@ -234,10 +262,8 @@ void Cell::step(const Environment& e) {
     }
     community_.distributeUptake(taken_up);
     community_.nutrientMass = community_.totalNutrientMass();
-    // A record's partition is read back with it each step; a bound cell's
-    // stays as computed until its inputs change.
-    if (partition)
-        for (Layer& l : *this) l.nitrogenCycle.partition(l.descriptor);
+    for (Layer& l : *this)
+        if (l.partitionNow) l.nitrogenCycle.partition(l.descriptor);
 
     // Phosphorus, after the nitrogen whose organic split it follows.
     for (Layer& l : *this) {
@@ -251,16 +277,16 @@ void Cell::step(const Environment& e) {
             l.phosphorusGraph.step(c, l.phosphorusCycle);
         }
     }
-    if (partition)
-        for (Layer& l : *this) l.phosphorusCycle.partition(l.descriptor);
+    for (Layer& l : *this)
+        if (l.partitionNow) l.phosphorusCycle.partition(l.descriptor);
 
     community_.updateConstraints(e);
     if (bound_) {
-        writeBound(partition);
-        partitionStale_ = false;
+        writeBound(partitionStale_);
     } else {
         for (Layer& l : *this) l.write();
     }
+    partitionStale_ = false;
 }
 
 }  // namespace VEGSO

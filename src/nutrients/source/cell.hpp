@@ -8,6 +8,7 @@
 // descriptors keep only the pools' partition.
 #pragma once
 
+#include <limits>
 #include <memory>
 #include <vector>
 
@@ -50,6 +51,12 @@ public:
         void attach(vegso_layer_record& record);
         // Takes the layer's values and pool masses from its record.
         void read();
+        // The same for a step: the pools' partition stays as it is (the step
+        // computes it anew when it is due).
+        void readStep();
+        // Whether the pools' partition is to be computed anew: when `stale`
+        // or when the layer values it depends on changed since the last.
+        bool partitionDue(bool stale);
         // Writes the water taken up and the nitrogen and phosphorus pools.
         void write() const;
         // Takes the layer's water from layer j of the bound storage and its
@@ -68,6 +75,12 @@ public:
         vegso_layer_record* record = nullptr;
         SoilLayerDescriptor descriptor;
         SoilLayer soilLayer;
+        // The porosity, organic carbon and solid density of the last
+        // partition, and whether this step partitions.
+        double partitionInputs[3] = {std::numeric_limits<double>::quiet_NaN(),
+                                     std::numeric_limits<double>::quiet_NaN(),
+                                     std::numeric_limits<double>::quiet_NaN()};
+        bool partitionNow = true;
         NITROGEN::NitrogenDiGraph nitrogenGraph;
         PHOSPHORUS::PhosphorusDiGraph phosphorusGraph;
         NitrogenCycleDescriptor nitrogenCycle;
@@ -98,7 +111,8 @@ private:
     vegso_cell_binding binding_{};
     // The pools' partition between water and solids depends only on the
     // layer values and the partition coefficients: a bound cell computes it
-    // again only after a binding or new coefficients.
+    // again only after a binding or new coefficients, a cell on its records
+    // also when a layer's values change.
     bool partitionStale_ = true;
 };
 
