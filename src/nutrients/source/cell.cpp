@@ -219,8 +219,10 @@ void Cell::step(const Environment& e) {
         if (whole) {
             prefetch_lines<sizeof(Layer)>(&l);
         } else {
-            prefetch_range(&l, static_cast<std::size_t>(reinterpret_cast<const char*>(&l.nitrogenCycle) -
-                                                        reinterpret_cast<const char*>(&l)));
+            const char* at = reinterpret_cast<const char*>(&l);
+            const char* nitrogen = reinterpret_cast<const char*>(&l.nitrogenGraph);
+            prefetch_range(at, static_cast<std::size_t>(nitrogen - at) + l.nitrogenGraph.massBytes());
+            prefetch_range(&l.phosphorusGraph, l.phosphorusGraph.massBytes());
         }
         if (!bound_) prefetch_lines<sizeof(vegso_layer_record)>(l.record);
     }
@@ -248,17 +250,23 @@ void Cell::step(const Environment& e) {
     }
 
     // Nitrogen: the plants' demand on each layer, the graphs' steps, and what
-    // the layers gave shared among the plants.
-    for (Layer& l : *this) l.nitrogenGraph.setFloraDemand(community_.layerNitrogenUptake(l.descriptor));
+    // the layers gave shared among the plants. A bound cell's pools stay in
+    // its graphs, its rates and amounts in this thread's workspace.
+    for (Layer& l : *this) l.floraDemand = community_.layerNitrogenUptake(l.descriptor);
     double taken_up = 0.0;
-    // A bound cell's pools stay in its graphs.
-    for (Layer& l : *this) {
-        if (bound_) {
-            l.nitrogenGraph.step(context(l, e));
-        } else {
-            l.nitrogenGraph.step(context(l, e), l.nitrogenCycle);
+    if (bound_) {
+        static thread_local NITROGEN::NitrogenDiGraph::Workspace work;
+        for (Layer& l : *this) {
+            NITROGEN::NitrogenDiGraph::setFloraDemand(l.floraDemand, work);
+            l.nitrogenGraph.step(context(l, e), work);
+            taken_up += NITROGEN::NitrogenDiGraph::floraUptake(work);
         }
-        taken_up += l.nitrogenGraph.floraUptake();
+    } else {
+        for (Layer& l : *this) {
+            l.nitrogenGraph.setFloraDemand(l.floraDemand);
+            l.nitrogenGraph.step(context(l, e), l.nitrogenCycle);
+            taken_up += l.nitrogenGraph.floraUptake();
+        }
     }
     community_.distributeUptake(taken_up);
     community_.nutrientMass = community_.totalNutrientMass();
@@ -266,13 +274,16 @@ void Cell::step(const Environment& e) {
         if (l.partitionNow) l.nitrogenCycle.partition(l.descriptor);
 
     // Phosphorus, after the nitrogen whose organic split it follows.
-    for (Layer& l : *this) {
-        const ProcessContext c = context(l, e);
-        if (bound_) {
+    if (bound_) {
+        static thread_local PHOSPHORUS::PhosphorusDiGraph::Workspace work;
+        for (Layer& l : *this) {
             const NITROGEN::NitrogenDiGraph::State& n = l.nitrogenGraph.state();
-            l.phosphorusGraph.balanceOrganic(n.mass(NITROGEN::kActivePool), n.mass(NITROGEN::kStablePool));
-            l.phosphorusGraph.step(c);
-        } else {
+            l.phosphorusGraph.balanceOrganic(n.mass(NITROGEN::kActivePool), n.mass(NITROGEN::kStablePool), work);
+            l.phosphorusGraph.step(context(l, e), work);
+        }
+    } else {
+        for (Layer& l : *this) {
+            const ProcessContext c = context(l, e);
             l.phosphorusGraph.balanceOrganic(c);
             l.phosphorusGraph.step(c, l.phosphorusCycle);
         }

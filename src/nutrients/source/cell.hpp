@@ -70,8 +70,9 @@ public:
         void forPools(F f);
 
         // What every step reads and writes first, side by side: a bound
-        // cell's step touches the cycle descriptors below only when it
-        // partitions its pools.
+        // cell's step touches of its graphs only the pools (their rates and
+        // amounts are worked in a workspace) and the cycle descriptors below
+        // only when it partitions its pools.
         vegso_layer_record* record = nullptr;
         SoilLayerDescriptor descriptor;
         SoilLayer soilLayer;
@@ -81,6 +82,7 @@ public:
                                      std::numeric_limits<double>::quiet_NaN(),
                                      std::numeric_limits<double>::quiet_NaN()};
         bool partitionNow = true;
+        double floraDemand = 0.0;  // the plants' nitrogen demand on the layer in this step
         NITROGEN::NitrogenDiGraph nitrogenGraph;
         PHOSPHORUS::PhosphorusDiGraph phosphorusGraph;
         NitrogenCycleDescriptor nitrogenCycle;

@@ -4,6 +4,8 @@
 // nitrogen. Rates are per day; the step's length is the environment's period.
 #pragma once
 
+#include <cstddef>
+
 #include "nutrients/source/soil_graph.hpp"
 
 namespace VEGSO {
@@ -55,23 +57,42 @@ public:
 
     static const GraphTopology& topology();
 
+    // The rates and amounts of a step kept apart from any graph, as the
+    // nitrogen graph's workspace.
+    struct Workspace {
+        Workspace();
+        double rate[kPathwayCount];
+        double lastFlux[kPathwayCount];
+    };
+
     // Sets the exchange between active and stable organic P from the
     // context's organic nitrogen split, or from the split of these active
-    // and stable organic nitrogen masses.
+    // and stable organic nitrogen masses into the workspace.
     void balanceOrganic(const ProcessContext& context);
-    void balanceOrganic(double nitrogenActive, double nitrogenStable);
+    void balanceOrganic(double nitrogenActive, double nitrogenStable, Workspace& work) const;
     // Takes the masses of the descriptor's pools.
     void loadPools(const PhosphorusCycleDescriptor& cycle);
     // Computes the rates from the context and steps over the environment's
-    // period; the second form then copies the descriptor's pools into
-    // `cycle`.
-    StepOutcome step(const ProcessContext& context);
+    // period; the first form then copies the descriptor's pools into
+    // `cycle`, the second takes and leaves the rates and amounts in `work`.
     StepOutcome step(const ProcessContext& context, PhosphorusCycleDescriptor& cycle);
+    StepOutcome step(const ProcessContext& context, Workspace& work);
 
     const State& state() const { return state_; }
     State& state() { return state_; }
+    // The bytes from the graph's start through its pools' masses: all that a
+    // step over a workspace reads and writes of it.
+    std::size_t massBytes() const {
+        return static_cast<std::size_t>(reinterpret_cast<const char*>(&state_) - reinterpret_cast<const char*>(this)) +
+               state_.massBytes();
+    }
 
 private:
+    // The exchange into these rates, from the nitrogen split.
+    void balanceOrganic(double nitrogenActive, double nitrogenStable, double* rate) const;
+    // A step over the masses of the graph and these rates and amounts.
+    StepOutcome step(const ProcessContext& context, const GraphArrays& graph);
+
     State state_;
 };
 

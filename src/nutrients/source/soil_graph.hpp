@@ -160,6 +160,11 @@ public:
         static_assert(KeepsTotals, "this state keeps no amounts moved in all steps");
         return totals_.flux[pathway];
     }
+    // The bytes from the state's start through its masses: all that a step
+    // over rates and amounts kept elsewhere reads and writes of it.
+    std::size_t massBytes() const {
+        return static_cast<std::size_t>(reinterpret_cast<const char*>(rate_) - reinterpret_cast<const char*>(this));
+    }
     double totalMass() const {
         double sum = 0.0;
         for (int p = 0; p < topology_->poolCount(); ++p) sum += mass_[p];
