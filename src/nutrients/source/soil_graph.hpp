@@ -22,6 +22,7 @@
 // included.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <type_traits>
 #include <vector>
