@@ -32,6 +32,7 @@
 #include "core/text_format.hpp"
 #include "model/model_services.hpp"
 #include "model/model_state.hpp"
+#include "transport/erosion_vectors.hpp"
 #include "transport/sediment.hpp"
 #include "transport/transport_steps.hpp"
 
@@ -294,15 +295,38 @@ void detach_all(step_view& v) {
     }
 }
 
+// Whether a face out of cell `src`, whose water is h deep, at unit
+// discharge q (m2/s) down the water-surface slope, can carry sediment;
+// `excess` then receives the share of its unit stream power above the
+// cell's threshold (1 for none).
+bool carries(const sed_record& s, int src, double slope, double h, double q, double& excess) {
+    if (q < kLeastUnitDischarge || h < kTiny) return false;
+    const double power = slope * q / h;  // unit stream power (m/s)
+    const double threshold = s.tc_R[src];
+    if (!(power > 0.0) || threshold > power) return false;
+    excess = threshold == 0.0 ? 1.0 : (power - threshold) / power;
+    return true;
+}
+
+// The rate of the second formula, 25500 x 1000 q^2.035 S^1.6667, as one
+// exponential of the two logarithms (within 1e-14 of the two powers, at
+// about half their cost).
+double second_rate(double q, double slope) {
+    return kSecondCoefficient * std::exp(kSecondFlowExponent * std::log(q) + kSecondSlopeExponent * std::log(slope));
+}
+
+// The capacity (m3) of a face whose rate of transport is `rate` (kg/(m s)).
+double capacity_of_rate(const step_view& v, int src, double rate, double excess) {
+    return rate * v.s.sed_K[src] * excess * v.to_volume;
+}
+
 // Volume (m3) one face can carry in dt out of cell `src`, whose water is
 // h deep, at unit discharge q (m2/s) down the water-surface slope.
 double capacity(const step_view& v, int src, double slope, double h, double q) {
     const sed_record& s = v.s;
-    if (q < kLeastUnitDischarge || h < kTiny) return 0.0;
+    double excess = 0.0;
+    if (!carries(s, src, slope, h, q, excess)) return 0.0;
     const double power = slope * q / h;  // unit stream power (m/s)
-    const double threshold = s.tc_R[src];
-    if (!(power > 0.0) || threshold > power) return 0.0;
-    const double excess = threshold == 0.0 ? 1.0 : (power - threshold) / power;
     const double rho_g = kWaterDensity * kGravity;
     double rate = 0.0;
     switch (s.erosion_method) {
@@ -313,19 +337,14 @@ double capacity(const step_view& v, int src, double slope, double h, double q) {
             const double velocity = q / h;
             return share * v.dx * velocity * velocity * std::pow(h * slope, 1.5) * v.dt;
         }
-        case 2:
-            // q^2.035 S^1.6667 as one exponential of the two logarithms
-            // (within 1e-14 of the two powers, at about half their cost).
-            rate = kSecondCoefficient *
-                   std::exp(kSecondFlowExponent * std::log(q) + kSecondSlopeExponent * std::log(slope));
-            break;
+        case 2: rate = second_rate(q, slope); break;
         case 3: rate = s.tc_C[src] * power_of(rho_g * slope * q, s.tc_I[src]); break;
         case 4: rate = s.tc_C[src] * power_of(std::pow(rho_g * slope * q, 1.5), s.tc_I[src]); break;
         case 5: rate = s.tc_C[src] * power_of(power, s.tc_I[src]); break;
         case 6: rate = s.tc_C[src] * power_of(rho_g * h * slope, s.tc_I[src]); break;
         default: return 0.0;
     }
-    return rate * s.sed_K[src] * excess * v.to_volume;
+    return capacity_of_rate(v, src, rate, excess);
 }
 
 // The loops over the classes of the transport below run to `Classes`
@@ -485,25 +504,59 @@ bool holds_nothing(const double* x, const step_view& v) {
 
 // The capacities of the faces whose sources hold sediment when the step's
 // transport begins, worked out from the water alone in a pass of their
-// own, away from the ordered moves (their exponentials then overlap); the
-// other faces are left as nan, to their own turn.
+// own, away from the ordered moves; the other faces are left as nan, to
+// their own turn. The second formula's exponentials and logarithms are
+// worked out in batches of the faces that carry sediment, each batch
+// small enough to stay in the nearest cache.
 void face_capacities(step_view& v) {
     const model_state& m = v.m;
     sed_record& s = v.s;
-    const auto one = [&](int i, int j, double q, double slope) {
+    const bool batch = s.erosion_method == 2 && s.batch_face.n() >= kFaceBatch;
+    int count = 0;
+    const auto flush = [&] {
+        const int size = batch_size(count);
+        // The last batch filled with values of no consequence.
+        for (int f = count; f < size; ++f) {
+            s.batch_q[f] = 1.0;
+            s.batch_slope[f] = 1.0;
+        }
+        power_products(s.batch_q.data(), s.batch_slope.data(), kSecondFlowExponent, kSecondSlopeExponent,
+                       kSecondCoefficient, s.batch_rate.data(), size);
+        for (int f = 0; f < count; ++f) {
+            const int face = s.batch_face[f];
+            double& cap = (face % 2 == 0 ? s.cap_x : s.cap_y)[face / 2];
+            cap = capacity_of_rate(v, s.batch_src[f], s.batch_rate[f], s.batch_excess[f]);
+        }
+        count = 0;
+    };
+    const auto one = [&](int i, int j, double q, double slope, int face) {
         const int src = q >= 0.0 ? i : j;
         if (src == 0 || v.lake_of(src)) return kUnknown;
         const double* suspended = s.vol_sed.suspended[src];
         const double* deposited = s.vol_sed.deposited[src];
         if (!(sum_classes(suspended, v.classes) > 0.0 || sum_classes(deposited, v.classes) > 0.0)) return kUnknown;
-        return capacity(v, src, std::fabs(slope), m.h[src], std::fabs(q) / v.dx);
+        const double unit_q = std::fabs(q) / v.dx;
+        if (!batch) return capacity(v, src, std::fabs(slope), m.h[src], unit_q);
+        double excess = 0.0;
+        if (!carries(s, src, std::fabs(slope), m.h[src], unit_q, excess)) return 0.0;
+        s.batch_q[count] = unit_q;
+        s.batch_slope[count] = std::fabs(slope);
+        s.batch_excess[count] = excess;
+        s.batch_face[count] = face;
+        s.batch_src[count] = src;
+        ++count;
+        return kUnknown;  // until its batch is worked out
     };
     for (int i = 1; i <= v.n; ++i) {
         const bool out = i == v.outlet;
         const int right = m.rightcon[i], below = m.belowcon[i];
-        s.cap_x[i] = right || (out && v.exit == exit_face::right) ? one(i, right, v.qx(i), s.Sfx[i]) : kUnknown;
-        s.cap_y[i] = below || (out && v.exit == exit_face::lower) ? one(i, below, v.qy(i), s.Sfy[i]) : kUnknown;
+        s.cap_x[i] =
+            right || (out && v.exit == exit_face::right) ? one(i, right, v.qx(i), s.Sfx[i], 2 * i) : kUnknown;
+        s.cap_y[i] =
+            below || (out && v.exit == exit_face::lower) ? one(i, below, v.qy(i), s.Sfy[i], 2 * i + 1) : kUnknown;
+        if (count >= kFaceBatch - 2) flush();
     }
+    if (count > 0) flush();
 }
 
 // Moves sediment across the face of cell i towards j (0: out of the grid)
