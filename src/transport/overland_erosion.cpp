@@ -206,6 +206,11 @@ struct step_view {
     const bool fluxes;  // each cell's outgoing flux is kept (MAX_SED_FLUX)
     const bool faces;   // what each face and the outlet moved is kept (SEDIMENT_CONTAM)
     const int outlet;
+    // The faces' capacities are worked out in batches (the second formula)
+    // as the detachment passes their cells; `queued` faces wait in the
+    // batch.
+    const bool batched;
+    int queued = 0;
     exit_face exit = exit_face::none;
     double q_out = 0.0;  // outlet discharge (m3/s)
     int exhausted = 0;   // the first cell that had no more parent soil to give
@@ -223,7 +228,8 @@ struct step_view {
                 !model.ov_sed->sed_vol_overland_to_lake.empty()),
           fluxes(!model.ov_sed->ov_qsmax.empty()),
           faces(!model.ov_sed->ov_sed_vol_qsx.empty()),
-          outlet(model.outlet_cell) {
+          outlet(model.outlet_cell),
+          batched(model.ov_sed->erosion_method == 2 && model.ov_sed->batch_face.n() >= kFaceBatch) {
         if (m.chan_routing != 0 || outlet < 1 || outlet > n) return;
         q_out = m.q_out;
         if (m.rightcon[outlet] == 0)
@@ -263,6 +269,11 @@ double face_slope(const step_view& v, int i, int j, bool& finished) {
     return j ? (m.h[i] + m.elev[i] - m.h[j] - m.elev[j]) / v.dx : 0.0;
 }
 
+void queue_capacities(step_view& v, int i);
+void work_out_queued(step_view& v);
+
+// Detaches soil on every cell; with batched capacities, queues the faces
+// of each cell on the way.
 void detach_all(step_view& v) {
     model_state& m = v.m;
     sed_record& s = v.s;
@@ -274,6 +285,7 @@ void detach_all(step_view& v) {
         s.Sfy[i] = face_slope(v, i, m.belowcon[i], finished);
         if (i == v.outlet && v.exit == exit_face::right) s.Sfx[i] = m.outslope;
         if (i == v.outlet && v.exit == exit_face::lower) s.Sfy[i] = m.outslope;
+        if (v.batched) queue_capacities(v, i);
         if (finished) continue;
         const double slope = std::sqrt(s.Sfx[i] * s.Sfx[i] + s.Sfy[i] * s.Sfy[i]);
         const double h = m.h[i];
@@ -293,6 +305,7 @@ void detach_all(step_view& v) {
         }
         if (soil.exhausted && v.exhausted == 0) v.exhausted = i;
     }
+    if (v.queued > 0) work_out_queued(v);
 }
 
 // Whether a face out of cell `src`, whose water is h deep, at unit
@@ -504,59 +517,74 @@ bool holds_nothing(const double* x, const step_view& v) {
 
 // The capacities of the faces whose sources hold sediment when the step's
 // transport begins, worked out from the water alone in a pass of their
-// own, away from the ordered moves; the other faces are left as nan, to
-// their own turn. The second formula's exponentials and logarithms are
-// worked out in batches of the faces that carry sediment, each batch
-// small enough to stay in the nearest cache.
+// own, away from the ordered moves (their exponentials then overlap); the
+// other faces are left as nan, to their own turn.
 void face_capacities(step_view& v) {
     const model_state& m = v.m;
     sed_record& s = v.s;
-    const bool batch = s.erosion_method == 2 && s.batch_face.n() >= kFaceBatch;
-    int count = 0;
-    const auto flush = [&] {
-        const int size = batch_size(count);
-        // The last batch filled with values of no consequence.
-        for (int f = count; f < size; ++f) {
-            s.batch_q[f] = 1.0;
-            s.batch_slope[f] = 1.0;
-        }
-        power_products(s.batch_q.data(), s.batch_slope.data(), kSecondFlowExponent, kSecondSlopeExponent,
-                       kSecondCoefficient, s.batch_rate.data(), size);
-        for (int f = 0; f < count; ++f) {
-            const int face = s.batch_face[f];
-            double& cap = (face % 2 == 0 ? s.cap_x : s.cap_y)[face / 2];
-            cap = capacity_of_rate(v, s.batch_src[f], s.batch_rate[f], s.batch_excess[f]);
-        }
-        count = 0;
-    };
-    const auto one = [&](int i, int j, double q, double slope, int face) {
+    const auto one = [&](int i, int j, double q, double slope) {
         const int src = q >= 0.0 ? i : j;
         if (src == 0 || v.lake_of(src)) return kUnknown;
         const double* suspended = s.vol_sed.suspended[src];
         const double* deposited = s.vol_sed.deposited[src];
         if (!(sum_classes(suspended, v.classes) > 0.0 || sum_classes(deposited, v.classes) > 0.0)) return kUnknown;
-        const double unit_q = std::fabs(q) / v.dx;
-        if (!batch) return capacity(v, src, std::fabs(slope), m.h[src], unit_q);
-        double excess = 0.0;
-        if (!carries(s, src, std::fabs(slope), m.h[src], unit_q, excess)) return 0.0;
-        s.batch_q[count] = unit_q;
-        s.batch_slope[count] = std::fabs(slope);
-        s.batch_excess[count] = excess;
-        s.batch_face[count] = face;
-        s.batch_src[count] = src;
-        ++count;
-        return kUnknown;  // until its batch is worked out
+        return capacity(v, src, std::fabs(slope), m.h[src], std::fabs(q) / v.dx);
     };
     for (int i = 1; i <= v.n; ++i) {
         const bool out = i == v.outlet;
         const int right = m.rightcon[i], below = m.belowcon[i];
-        s.cap_x[i] =
-            right || (out && v.exit == exit_face::right) ? one(i, right, v.qx(i), s.Sfx[i], 2 * i) : kUnknown;
-        s.cap_y[i] =
-            below || (out && v.exit == exit_face::lower) ? one(i, below, v.qy(i), s.Sfy[i], 2 * i + 1) : kUnknown;
-        if (count >= kFaceBatch - 2) flush();
+        s.cap_x[i] = right || (out && v.exit == exit_face::right) ? one(i, right, v.qx(i), s.Sfx[i]) : kUnknown;
+        s.cap_y[i] = below || (out && v.exit == exit_face::lower) ? one(i, below, v.qy(i), s.Sfy[i]) : kUnknown;
     }
-    if (count > 0) flush();
+}
+
+// The second formula's capacities of the queued faces, worked out
+// together (their exponentials and logarithms in whole vectors).
+void work_out_queued(step_view& v) {
+    sed_record& s = v.s;
+    const int count = v.queued, size = batch_size(count);
+    // The last batch filled with values of no consequence.
+    for (int f = count; f < size; ++f) {
+        s.batch_q[f] = 1.0;
+        s.batch_slope[f] = 1.0;
+    }
+    power_products(s.batch_q.data(), s.batch_slope.data(), kSecondFlowExponent, kSecondSlopeExponent,
+                   kSecondCoefficient, s.batch_rate.data(), size);
+    for (int f = 0; f < count; ++f) {
+        const int face = s.batch_face[f];
+        double& cap = (face % 2 == 0 ? s.cap_x : s.cap_y)[face / 2];
+        cap = capacity_of_rate(v, s.batch_src[f], s.batch_rate[f], s.batch_excess[f]);
+    }
+    v.queued = 0;
+}
+
+// Cell i's right and lower faces, their slopes known, into the batch of
+// capacities from the water alone (whether their sources hold sediment
+// then is not known: a face whose source holds none at its turn moves
+// nothing, whatever it could carry). A face out of a lake, or that can
+// carry nothing, is not queued: nan (to its own turn) and 0.
+void queue_capacities(step_view& v, int i) {
+    const model_state& m = v.m;
+    sed_record& s = v.s;
+    const auto one = [&](int j, double q, double slope, int face) {
+        const int src = q >= 0.0 ? i : j;
+        if (src == 0 || v.lake_of(src)) return kUnknown;
+        const double unit_q = std::fabs(q) / v.dx;
+        double excess = 0.0;
+        if (!carries(s, src, std::fabs(slope), m.h[src], unit_q, excess)) return 0.0;
+        const int f = v.queued++;
+        s.batch_q[f] = unit_q;
+        s.batch_slope[f] = std::fabs(slope);
+        s.batch_excess[f] = excess;
+        s.batch_face[f] = face;
+        s.batch_src[f] = src;
+        return kUnknown;  // until its batch is worked out
+    };
+    const bool out = i == v.outlet;
+    const int right = m.rightcon[i], below = m.belowcon[i];
+    s.cap_x[i] = right || (out && v.exit == exit_face::right) ? one(right, v.qx(i), s.Sfx[i], 2 * i) : kUnknown;
+    s.cap_y[i] = below || (out && v.exit == exit_face::lower) ? one(below, v.qy(i), s.Sfy[i], 2 * i + 1) : kUnknown;
+    if (v.queued > kFaceBatch - 2) work_out_queued(v);
 }
 
 // Moves sediment across the face of cell i towards j (0: out of the grid)
@@ -659,7 +687,7 @@ double move_sediment(step_view& v, bool& summed) {
 // afterwards, and whether it is known, as move_sediment.
 double transport_all(step_view& v, bool& summed) {
     if (v.fluxes) v.s.ov_qsmax.fill(0.0);
-    face_capacities(v);
+    if (!v.batched) face_capacities(v);
     switch (v.classes) {
         case 1: return move_sediment<1>(v, summed);
         case 2: return move_sediment<2>(v, summed);
