@@ -240,14 +240,27 @@ struct step_view {
             exit = exit_face::own;
     }
 
+    // The rows of a cell-by-class table, one block of classes + 1 values a
+    // cell, addressed without the table's row pointers.
+    struct rows {
+        double* data;
+        std::ptrdiff_t stride;
+        double* operator[](int i) const { return data + i * stride; }
+    };
+    rows rows_of(mat2<double>& t) const { return {t.data(), classes + 1}; }
+    const rows parent_fract = rows_of(s.sed_fract.parent), deposit_fract = rows_of(s.sed_fract.deposit),
+               parent = rows_of(s.vol_sed.parent), suspended = rows_of(s.vol_sed.suspended),
+               deposited = rows_of(s.vol_sed.deposited), eroded = rows_of(s.ov_sed_vol_eroded),
+               settled = rows_of(s.ov_sed_vol_deposited);
+
     int lake_of(int i) const { return lakes && i >= 1 ? m.lake_num[i] : 0; }
     // The face discharges of a cell, the outlet's exit carrying q_out.
     double qx(int i) const { return i == outlet && exit == exit_face::right ? q_out : m.qx[i]; }
     double qy(int i) const { return i == outlet && exit == exit_face::lower ? q_out : m.qy[i]; }
 
     cell_soil soil(int i) {
-        return {s.sed_fract.parent[i], s.sed_fract.deposit[i], s.vol_sed.parent[i], s.vol_sed.suspended[i],
-                s.vol_sed.deposited[i], s.ov_sed_vol_eroded[i], classes, s.channel_cells[i] != 0,
+        return {parent_fract[i], deposit_fract[i], parent[i], suspended[i],
+                deposited[i], eroded[i], classes, s.channel_cells[i] != 0,
                 kErodibleDepth * dx * dx};
     }
 };
@@ -385,7 +398,7 @@ template <int Classes>
 void settle(step_view& v, int r, double q) {
     const int classes = classes_of<Classes>(v);
     sed_record& s = v.s;
-    double* suspended = s.vol_sed.suspended[r];
+    double* suspended = v.suspended[r];
     if (!(sum_of<Classes>(suspended, v) > 0.0)) return;
     // The water crosses the cell at u = |q| / (dx h) in dx / u, while a
     // particle falls through its depth h in h / fall: the share that
@@ -394,8 +407,8 @@ void settle(step_view& v, int r, double q) {
     const bool flowing = v.m.h[r] > kTiny && std::fabs(q) > 0.0;
     const double per_fall = flowing ? -(v.dx * v.dx) / std::fabs(q) : 0.0;  // s/m
     const double* fall = s.sed_fall.data();
-    double* deposited = s.vol_sed.deposited[r];
-    double* settled = s.ov_sed_vol_deposited[r];
+    double* deposited = v.deposited[r];
+    double* settled = v.settled[r];
 #pragma GCC unroll 8
     for (int k = 1; k <= classes; ++k) {
         if (suspended[k] == 0.0) continue;
@@ -417,10 +430,9 @@ void settle(step_view& v, int r, double q) {
 template <int Classes>
 void take_from_source(step_view& v, int src, double t, double a, double b, double* moved) {
     const int classes = classes_of<Classes>(v);
-    sed_record& s = v.s;
-    double* suspended = s.vol_sed.suspended[src];
-    double* deposited = s.vol_sed.deposited[src];
-    double* eroded = s.ov_sed_vol_eroded[src];
+    double* suspended = v.suspended[src];
+    double* deposited = v.deposited[src];
+    double* eroded = v.eroded[src];
 #pragma GCC unroll 8
     for (int k = 1; k <= classes; ++k) moved[k] = 0.0;
     if (t <= a) {
@@ -470,7 +482,7 @@ void deliver(step_view& v, int rcv, int lake, const double* moved) {
         }
         return;
     }
-    double* suspended = s.vol_sed.suspended[rcv];
+    double* suspended = v.suspended[rcv];
 #pragma GCC unroll 8
     for (int k = 1; k <= classes; ++k) suspended[k] += moved[k];
 }
@@ -611,8 +623,8 @@ void move_across(step_view& v, int i, int j, double q, double slope, axis along,
         if (v.faces && along != axis::none) record_face(v, i, along == axis::x, q >= 0.0 ? 1.0 : -1.0, moved);
         return;
     }
-    const double* suspended = s.vol_sed.suspended[src];
-    const double* deposited = s.vol_sed.deposited[src];
+    const double* suspended = v.suspended[src];
+    const double* deposited = v.deposited[src];
     const double a = sum_of<Classes>(suspended, v);
     const double b = sum_of<Classes>(deposited, v);
     const bool empty = a == 0.0 && b == 0.0 && holds_nothing<Classes>(suspended, v) &&
@@ -677,8 +689,8 @@ double move_sediment(step_view& v, bool& summed) {
         if (out && v.exit == exit_face::own) move_across<Classes>(v, i, 0, v.q_out, m.outslope, axis::none);
         if (out && v.exit != exit_face::none) empty_bucket(v);
         summed = summed && (right == 0 || right > i) && (below == 0 || below > i);
-        held += sum_of<Classes>(s.vol_sed.suspended[i], v) + sum_of<Classes>(s.vol_sed.parent[i], v) +
-                sum_of<Classes>(s.vol_sed.deposited[i], v);
+        held += sum_of<Classes>(v.suspended[i], v) + sum_of<Classes>(v.parent[i], v) +
+                sum_of<Classes>(v.deposited[i], v);
     }
     return held;
 }
