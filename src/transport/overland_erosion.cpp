@@ -20,10 +20,13 @@
 //
 // Cost: the step's time goes to the exponentials and logarithms of the
 // capacities and of settling, and to the short loops over the classes.
-// So a face whose source holds no sediment skips its capacity, a class
-// with nothing suspended or that settles whole skips its exponential, an
-// exponent of 1 skips its power, and the transport has a copy for each
-// usual class count, whose loops the compiler unrolls.
+// So the second formula's capacities, which depend on the water alone,
+// are worked out as the detachment passes the cells, for every face that
+// carries water, in small batches of whole vectors (erosion_vectors.hpp);
+// with the other formulas a face whose source holds no sediment skips its
+// capacity. A class with nothing suspended or that settles whole skips
+// its exponential, an exponent of 1 skips its power, and the transport
+// has a copy for each usual class count, whose loops the compiler unrolls.
 #include <algorithm>
 #include <cmath>
 #include <limits>
