@@ -120,8 +120,8 @@ struct sed_record {
     vec1<double> ov_qsvol;
     // Transport capacity of each cell's right (qsx) and lower (qsy) face in
     // the last step, of the face's source cell (m3); 0 where the source held
-    // no sediment, which the face then could not carry (its capacity is not
-    // worked out).
+    // no sediment, which the face then could not carry (whatever its water
+    // could).
     vec1<double> qsx, qsy;
     // With MAX_SED_FLUX: the sediment leaving each cell in the last step,
     // all classes (m3/s).
