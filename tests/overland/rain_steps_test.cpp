@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 #include <omp.h>
 
+#include <cstdint>
+#include <cstring>
 #include <initializer_list>
 #include <limits>
 #include <string>
@@ -392,6 +394,65 @@ TEST(ApplyRainOnLargeGrids, BlocksSumInOrderOnAnyThreadCount) {
     const rained cut = rain(4, bad);
     EXPECT_EQ(cut.volume, by_blocks(bad));
     EXPECT_TRUE(has(cut.said, "overland cell " + std::to_string(bad) + " after applying rainfall")) << cut.said;
+    kesta::set_cells_per_thread(share);
+}
+
+// A gauge's rain lies in runs of one rate, which the rain pass lays once a
+// run: runs across the pass's chunks and blocks, rates that differ only in
+// the sign of zero (on depths of -0 and +0), a lone rate in a run and a run
+// of NaN. Every depth has the bits the cell alone would give it, the
+// volumes are the blocks' sums in order, and the NaN run's first cell is
+// the one named.
+TEST(ApplyRainOnLargeGrids, RunsOfOneRateLayWhatEachCellWould) {
+    constexpr int kCells = 2 * kesta::kRainBlockCells + 300;
+    const auto rate = [](int k) {
+        if (k % 1000 == 999) return 3.25;  // a lone rate within a run
+        const int run = k / 700 % 3;
+        return run == 0 ? 12.5 : run == 1 ? 0.0 : -0.0;
+    };
+    const auto start = [](int k) { return k % 2 ? -0.0 : 0.0; };
+    const auto bits = [](double v) {
+        std::uint64_t b = 0;
+        std::memcpy(&b, &v, sizeof b);
+        return b;
+    };
+    const int share = kesta::set_cells_per_thread(1000);
+    for (const int threads : {1, 4}) {
+        omp_set_num_threads(threads);
+        model_state m;
+        kesta_test::make_plane(m, {1, kCells}, 100.0);
+        for (int k = 1; k <= kCells; ++k) {
+            m.ri[k] = rate(k);
+            m.h[k] = start(k);
+        }
+        m.timestep = 100.0;
+        m.precip_state = 1;
+        kesta::apply_precip(m);
+        int wrong = 0;
+        double total = 0.0, block = 0.0;
+        for (int k = 1; k <= kCells; ++k) {
+            wrong += bits(m.h[k]) != bits(start(k) + rate(k) * 100.0 / 3600000.0);
+            const double v = rate(k) * 100.0 * 100.0 / 3600000.0;
+            if (k <= kesta::kRainBlockCells) total += v;
+            else block += v;
+            if (k > kesta::kRainBlockCells && (k % kesta::kRainBlockCells == 0 || k == kCells)) {
+                total += block;
+                block = 0.0;
+            }
+        }
+        EXPECT_EQ(wrong, 0) << threads << " threads";
+        EXPECT_EQ(m.volume_rainfall_overland, total) << threads << " threads";
+        EXPECT_EQ(g_error_record.stop, 0);
+
+        // A run of NaN from a cell inside the second block.
+        const int bad = kesta::kRainBlockCells + 4321;
+        for (int k = bad; k <= bad + 600; ++k) m.ri[k] = std::numeric_limits<double>::quiet_NaN();
+        m.time += m.dt_days;
+        const std::string said = printed_by([&m] { kesta::apply_precip(m); });
+        EXPECT_TRUE(has(said, "overland cell " + std::to_string(bad) + " after applying rainfall")) << said;
+        g_error_record = kesta::error_record{};
+    }
+    omp_set_num_threads(omp_get_num_procs());
     kesta::set_cells_per_thread(share);
 }
 
