@@ -268,8 +268,8 @@ void limit_sweep_overdraws(double* h, double* dh, const overland_detail::face_li
 // vector, vol, so that faces cut for an overdraw can be booked again; with
 // no vol, nowhere.
 // Over threads, one block of cells a thread, the faces that reach into the
-// next block (the cells within `reach` of a block's end) are made first,
-// before the threads start and any depth changes, and the passes leave them
+// next block (the cells within `reach` of a block's end) are made first, by
+// the team, before any depth changes, and the passes leave them
 // as they are; the faces into a block's first cells are among those of the
 // block before. No thread then waits for another. The depths before the
 // sweep are those of g; those after it go to `to`, which may be g.h itself.
@@ -285,7 +285,7 @@ int fused_direction(const grid_view& g, const direction& dir, const double* vol_
                                       dt_sub < kSmallestSubstep, dt_sub > kTestedSubstep, interior_gap(g, dir),
                                       finish ? finish->q_other : nullptr};
     const int blocks = thread_team(n);
-    for_faces_ahead(n, blocks, reach, [&g, &dir](int lo, int hi) {
+    for_faces_ahead_on_team(n, blocks, reach, [&g, &dir](int lo, int hi) {
         overland_detail::ade_plain_fluxes(g, g.h, dir.nb, dir.q, lo, hi);
     });
     // Flag 0: some cell rejects the sub-step; flag 1: some cell overdrew.

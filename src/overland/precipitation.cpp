@@ -385,7 +385,12 @@ int rain_on_land(model_state& m, const double* rates, int n, double dt, double a
     double* sums = m.rain_block_volume.data();
     const int full = n / kRainBlockCells;  // blocks of kRainBlockCells cells; a shorter one may follow
     const int groups = (full + 3) / 4;
-    // The groups of four blocks shared out in runs, one a thread.
+    // The groups of four blocks shared out in runs, one a thread. The first
+    // run, which has the fewest groups when they do not share out evenly,
+    // also adds the first block's volumes to the running volumes (kept
+    // aside until no depth before the block's end is found not a number).
+    const int first_end = std::min(n, kRainBlockCells);
+    double first_overland = rain_overland, first_total = rain_total;
     std::atomic<int> lowest_bad{n + 1};
     run_on_team(std::min(groups, thread_team(n)), [&](int part, int team) {
         const int g0 = static_cast<int>(static_cast<long long>(groups) * part / team);
@@ -400,6 +405,7 @@ int rain_on_land(model_state& m, const double* rates, int n, double dt, double a
                 }
             }
         }
+        if (part == 0) add_block_volumes(rates, 1, first_end, dt, area, first_overland, first_total);
     });
     int bad = lowest_bad.load();
     if (full * kRainBlockCells < n) {
@@ -408,7 +414,12 @@ int rain_on_land(model_state& m, const double* rates, int n, double dt, double a
     const int last = std::min(bad, n);
     const int last_block = (last - 1) / kRainBlockCells;
     const int first_hi = std::min(last, kRainBlockCells);
-    add_block_volumes(rates, 1, first_hi, dt, area, rain_overland, rain_total);
+    if (first_hi == first_end) {
+        rain_overland = first_overland;
+        rain_total = first_total;
+    } else {
+        add_block_volumes(rates, 1, first_hi, dt, area, rain_overland, rain_total);
+    }
     for (int b = 1; b <= last_block; ++b) {
         double sum = 0.0, unused = 0.0;
         if (b < last_block || bad > n) sum = sums[b];
