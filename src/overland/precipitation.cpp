@@ -385,18 +385,16 @@ int rain_on_land(model_state& m, const double* rates, int n, double dt, double a
     double* sums = m.rain_block_volume.data();
     const int full = n / kRainBlockCells;  // blocks of kRainBlockCells cells; a shorter one may follow
     const int groups = (full + 3) / 4;
-    // The groups of four blocks shared out in runs, one a thread. The first
-    // run, which has the fewest groups when they do not share out evenly,
-    // also adds the first block's volumes to the running volumes (kept
-    // aside until no depth before the block's end is found not a number).
+    // The groups of four blocks, each a part taken by whichever thread of
+    // the team is free; the first also adds the first block's volumes to the
+    // running volumes (kept aside until no depth before the block's end is
+    // found not a number).
     const int first_end = std::min(n, kRainBlockCells);
     double first_overland = rain_overland, first_total = rain_total;
     std::atomic<int> lowest_bad{n + 1};
-    run_on_team(std::min(groups, thread_team(n)), [&](int part, int team) {
-        const int g0 = static_cast<int>(static_cast<long long>(groups) * part / team);
-        const int g1 = static_cast<int>(static_cast<long long>(groups) * (part + 1) / team);
-        for (int g = g0; g < g1; ++g) {
-            const int b0 = 4 * g;
+    run_parts_on_team(thread_team(n), std::max(groups, 1), [&](int g, int) {
+        const int b0 = 4 * g;
+        if (b0 < full) {
             const int first = rain_blocks(h, rates, b0, std::min(4, full - b0), kRainBlockCells, dt, area, sums,
                                           n + 1);
             if (first <= n) {
@@ -405,7 +403,7 @@ int rain_on_land(model_state& m, const double* rates, int n, double dt, double a
                 }
             }
         }
-        if (part == 0) add_block_volumes(rates, 1, first_end, dt, area, first_overland, first_total);
+        if (g == 0) add_block_volumes(rates, 1, first_end, dt, area, first_overland, first_total);
     });
     int bad = lowest_bad.load();
     if (full * kRainBlockCells < n) {
