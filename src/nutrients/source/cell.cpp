@@ -214,16 +214,13 @@ void Cell::step(const Environment& e) {
     // The step reads and writes all of every layer (and its record); asking
     // for them at once lets their loads overlap. A bound cell that keeps its
     // partition leaves the cycle descriptors alone.
-    const bool whole = !bound_ || partitionStale_;
+    const bool cycles = !bound_ || partitionStale_;
     for (const Layer& l : *this) {
-        if (whole) {
-            prefetch_lines<sizeof(Layer)>(&l);
-        } else {
-            const char* at = reinterpret_cast<const char*>(&l);
-            const char* nitrogen = reinterpret_cast<const char*>(&l.nitrogenGraph);
-            prefetch_range(at, static_cast<std::size_t>(nitrogen - at) + l.nitrogenGraph.massBytes());
-            prefetch_range(&l.phosphorusGraph, l.phosphorusGraph.massBytes());
-        }
+        const char* at = reinterpret_cast<const char*>(&l);
+        const char* nitrogen = reinterpret_cast<const char*>(&l.nitrogenGraph);
+        prefetch_range(at, static_cast<std::size_t>(nitrogen - at) + l.nitrogenGraph.massBytes());
+        prefetch_range(&l.phosphorusGraph, l.phosphorusGraph.massBytes());
+        if (cycles) prefetch_lines<sizeof(NitrogenCycleDescriptor) + sizeof(PhosphorusCycleDescriptor)>(&l.nitrogenCycle);
         if (!bound_) prefetch_lines<sizeof(vegso_layer_record)>(l.record);
     }
     const int n = layerCount();
@@ -250,22 +247,18 @@ void Cell::step(const Environment& e) {
     }
 
     // Nitrogen: the plants' demand on each layer, the graphs' steps, and what
-    // the layers gave shared among the plants. A bound cell's pools stay in
-    // its graphs, its rates and amounts in this thread's workspace.
+    // the layers gave shared among the plants. The rates and amounts are
+    // worked in this thread's workspace; a bound cell's pools stay in its
+    // graphs, a cell on its records copies them into its cycles.
     for (Layer& l : *this) l.floraDemand = community_.layerNitrogenUptake(l.descriptor);
     double taken_up = 0.0;
-    if (bound_) {
+    {
         static thread_local NITROGEN::NitrogenDiGraph::Workspace work;
         for (Layer& l : *this) {
             NITROGEN::NitrogenDiGraph::setFloraDemand(l.floraDemand, work);
             l.nitrogenGraph.step(context(l, e), work);
+            if (!bound_) l.nitrogenGraph.storePools(l.nitrogenCycle);
             taken_up += NITROGEN::NitrogenDiGraph::floraUptake(work);
-        }
-    } else {
-        for (Layer& l : *this) {
-            l.nitrogenGraph.setFloraDemand(l.floraDemand);
-            l.nitrogenGraph.step(context(l, e), l.nitrogenCycle);
-            taken_up += l.nitrogenGraph.floraUptake();
         }
     }
     community_.distributeUptake(taken_up);
@@ -274,18 +267,13 @@ void Cell::step(const Environment& e) {
         if (l.partitionNow) l.nitrogenCycle.partition(l.descriptor);
 
     // Phosphorus, after the nitrogen whose organic split it follows.
-    if (bound_) {
+    {
         static thread_local PHOSPHORUS::PhosphorusDiGraph::Workspace work;
         for (Layer& l : *this) {
             const NITROGEN::NitrogenDiGraph::State& n = l.nitrogenGraph.state();
             l.phosphorusGraph.balanceOrganic(n.mass(NITROGEN::kActivePool), n.mass(NITROGEN::kStablePool), work);
             l.phosphorusGraph.step(context(l, e), work);
-        }
-    } else {
-        for (Layer& l : *this) {
-            const ProcessContext c = context(l, e);
-            l.phosphorusGraph.balanceOrganic(c);
-            l.phosphorusGraph.step(c, l.phosphorusCycle);
+            if (!bound_) l.phosphorusGraph.storePools(l.phosphorusCycle);
         }
     }
     for (Layer& l : *this)

@@ -69,10 +69,10 @@ public:
         template <class F>
         void forPools(F f);
 
-        // What every step reads and writes first, side by side: a bound
-        // cell's step touches of its graphs only the pools (their rates and
-        // amounts are worked in a workspace) and the cycle descriptors below
-        // only when it partitions its pools.
+        // What every step reads and writes first, side by side: a step
+        // touches of its graphs only the pools (their rates and amounts are
+        // worked in a workspace), and a bound cell's step the cycle
+        // descriptors below only when it partitions its pools.
         vegso_layer_record* record = nullptr;
         SoilLayerDescriptor descriptor;
         SoilLayer soilLayer;

@@ -135,6 +135,8 @@ double NitrogenDiGraph::floraUptake(const Workspace& work) {
 
 void NitrogenDiGraph::loadPools(const NitrogenCycleDescriptor& cycle) { graph_step::loadPools(kPools, cycle, state_); }
 
+void NitrogenDiGraph::storePools(NitrogenCycleDescriptor& cycle) const { graph_step::copyPools(kPools, state_, cycle); }
+
 StepOutcome NitrogenDiGraph::integrate(double dt, const GraphArrays& g) {
     // The graphs of the library's own shapes take the unrolled step.
     if (shape_ == Shape::other) return integrateStep(state_.topology(), g, dt);

@@ -88,8 +88,9 @@ public:
     // Nitrogen taken up by the plants in the last step (of the workspace).
     double floraUptake() const;
     static double floraUptake(const Workspace& work);
-    // Takes the masses of the descriptor's pools.
+    // Takes the masses of the descriptor's pools; gives them back.
     void loadPools(const NitrogenCycleDescriptor& cycle);
+    void storePools(NitrogenCycleDescriptor& cycle) const;
     // Computes the rates from the context and steps over the environment's
     // period; the first form then copies the descriptor's pools into
     // `cycle`, the second takes and leaves the rates and amounts in `work`.

@@ -104,6 +104,10 @@ void PhosphorusDiGraph::loadPools(const PhosphorusCycleDescriptor& cycle) {
     graph_step::loadPools(kPools, cycle, state_);
 }
 
+void PhosphorusDiGraph::storePools(PhosphorusCycleDescriptor& cycle) const {
+    graph_step::copyPools(kPools, state_, cycle);
+}
+
 StepOutcome PhosphorusDiGraph::step(const ProcessContext& context, PhosphorusCycleDescriptor& cycle) {
     const StepOutcome outcome = step(context, state_.arrays());
     graph_step::copyPools(kPools, state_, cycle);

@@ -70,8 +70,9 @@ public:
     // and stable organic nitrogen masses into the workspace.
     void balanceOrganic(const ProcessContext& context);
     void balanceOrganic(double nitrogenActive, double nitrogenStable, Workspace& work) const;
-    // Takes the masses of the descriptor's pools.
+    // Takes the masses of the descriptor's pools; gives them back.
     void loadPools(const PhosphorusCycleDescriptor& cycle);
+    void storePools(PhosphorusCycleDescriptor& cycle) const;
     // Computes the rates from the context and steps over the environment's
     // period; the first form then copies the descriptor's pools into
     // `cycle`, the second takes and leaves the rates and amounts in `work`.
