@@ -290,9 +290,10 @@ StepOutcome integrate(const Shape& shape, const GraphArrays& graph, double dt) {
         }
     }
 #pragma GCC unroll 16
-    for (int w = 0; w < pathways; ++w) {
-        graph.lastFlux[w] = amount[w];
-        graph.cumulativeFlux[w] += amount[w];
+    for (int w = 0; w < pathways; ++w) graph.lastFlux[w] = amount[w];
+    if (graph.cumulativeFlux != nullptr) {
+#pragma GCC unroll 16
+        for (int w = 0; w < pathways; ++w) graph.cumulativeFlux[w] += amount[w];
     }
     return outcome;
 }
