@@ -288,39 +288,84 @@ double face_slope(const step_view& v, int i, int j, bool& finished) {
 void queue_capacities(step_view& v, int i);
 void work_out_queued(step_view& v);
 
-// Detaches soil on every cell; with batched capacities, queues the faces
-// of each cell on the way.
-void detach_all(step_view& v) {
+// Detachment by the shear of the flow of volume v and, from the parent
+// soil, `beyond` (m3), worked out before: the deposit first.
+void detach_by_shear(cell_soil& c, double v, double beyond) {
+    if (!(v > 0.0)) return;
+    const double p = sum_classes(c.deposited, c.classes);
+    if (v < p)
+        detach_from_deposit(c, v, p);
+    else if (!c.channel)
+        detach_parent(c, (1.0 - p / v) * beyond);
+}
+
+// Detaches soil on the cells lo .. lo + count - 1: their slopes, then
+// their splash and shear volumes together in whole vectors, then what each
+// cell gives, in order. With batched capacities, queues the faces of each
+// cell on the way.
+void detach_block(step_view& v, int lo, int count, const vec1<double>& rain, splash_rain& splash) {
     model_state& m = v.m;
     sed_record& s = v.s;
-    const vec1<double>& rain = m.interception == 1 && holds(m.ri_eff, v.n) ? m.ri_eff : m.ri;
-    splash_rain splash;
-    for (int i = 1; i <= v.n; ++i) {
+    double* rate = s.block_rate.data();
+    double* drop = s.block_drop.data();
+    int* state = s.block_state.data();  // bit 1: finished, bit 2: water flows out
+    bool unit_exponents = true;
+    for (int c = 0; c < count; ++c) {
+        const int i = lo + c;
         bool finished = false;
         s.Sfx[i] = face_slope(v, i, m.rightcon[i], finished);
         s.Sfy[i] = face_slope(v, i, m.belowcon[i], finished);
         if (i == v.outlet && v.exit == exit_face::right) s.Sfx[i] = m.outslope;
         if (i == v.outlet && v.exit == exit_face::lower) s.Sfy[i] = m.outslope;
         if (v.batched) queue_capacities(v, i);
-        if (finished) continue;
-        const double slope = std::sqrt(s.Sfx[i] * s.Sfx[i] + s.Sfy[i] * s.Sfy[i]);
-        const double h = m.h[i];
-        cell_soil soil = v.soil(i);
-        const double intensity = rain[i];
-        if (intensity > kTiny) {
-            splash.set(intensity);
-            const double k = s.splash_K[i] > 0.0 ? s.splash_K[i] : kDefaultSplashK;
-            detach_by_rain(soil, splash_of(splash.rate, splash.drop, h, v.dt, v.dx, k));
-        }
         const double qx = v.qx(i), qy = v.qy(i);
-        if (qx * qx + qy * qy > 0.0) {
-            const double coef = s.detach_K[i] > 0.0 ? s.detach_K[i] : kDefaultDetachK;
-            const double exponent = s.detach_I[i] > 0.0 ? s.detach_I[i] : kDefaultDetachExponent;
-            const double critical = s.detach_C[i] > 0.0 ? s.detach_C[i] : 0.0;
-            detach_by_flow(soil, slope, h, v.dt, v.dx, coef, exponent, critical);
+        state[c] = (finished ? 1 : 0) | (qx * qx + qy * qy > 0.0 ? 2 : 0);
+        const double intensity = rain[i];
+        rate[c] = 0.0;
+        drop[c] = 1.0;
+        if (!finished && intensity > kTiny) {
+            splash.set(intensity);
+            rate[c] = splash.rate;
+            drop[c] = splash.drop;
+        }
+        unit_exponents = unit_exponents && !(s.detach_I[i] > 0.0 && s.detach_I[i] != 1.0);
+    }
+    const double* h = m.h.data() + lo;
+    double* splashed = s.block_splash.data();
+    double* sheared = s.block_shear.data();
+    double* beyond = s.block_beyond.data();
+    splash_volumes(h, drop, rate, s.splash_K.data() + lo, kDefaultSplashK, v.dt, v.dx, kSoilDensity,
+                   s.block_work.data(), splashed, count);
+    if (unit_exponents)
+        shear_volumes(h, s.Sfx.data() + lo, s.Sfy.data() + lo, s.detach_K.data() + lo, s.detach_C.data() + lo,
+                      kDefaultDetachK, kWaterDensity * kGravity, kTiny, v.dt, v.dx, kSoilDensity, sheared, beyond,
+                      count);
+    for (int c = 0; c < count; ++c) {
+        if (state[c] & 1) continue;
+        const int i = lo + c;
+        cell_soil soil = v.soil(i);
+        if (rain[i] > kTiny) detach_by_rain(soil, splashed[c]);
+        if (state[c] & 2) {
+            if (unit_exponents) {
+                detach_by_shear(soil, sheared[c], beyond[c]);
+            } else {
+                const double slope = std::sqrt(s.Sfx[i] * s.Sfx[i] + s.Sfy[i] * s.Sfy[i]);
+                const double coef = s.detach_K[i] > 0.0 ? s.detach_K[i] : kDefaultDetachK;
+                const double exponent = s.detach_I[i] > 0.0 ? s.detach_I[i] : kDefaultDetachExponent;
+                const double critical = s.detach_C[i] > 0.0 ? s.detach_C[i] : 0.0;
+                detach_by_flow(soil, slope, m.h[i], v.dt, v.dx, coef, exponent, critical);
+            }
         }
         if (soil.exhausted && v.exhausted == 0) v.exhausted = i;
     }
+}
+
+// Detaches soil on every cell, a block of cells at a time.
+void detach_all(step_view& v) {
+    const model_state& m = v.m;
+    const vec1<double>& rain = m.interception == 1 && holds(m.ri_eff, v.n) ? m.ri_eff : m.ri;
+    splash_rain splash;
+    for (int lo = 1; lo <= v.n; lo += kCellBlock) detach_block(v, lo, std::min(kCellBlock, v.n - lo + 1), rain, splash);
     if (v.queued > 0) work_out_queued(v);
 }
 
