@@ -150,7 +150,7 @@ double soil_sum(const double* v, const cell_soil& c) {
 
 // The loose deposit (of total `p`) gives `v` by its class shares.
 template <int Classes>
-void detach_from_deposit(cell_soil& c, double v, double p) {
+[[gnu::always_inline]] inline void detach_from_deposit(cell_soil& c, double v, double p) {
     const int classes = classes_in<Classes>(c);
 #pragma GCC unroll 8
     for (int k = 1; k <= classes; ++k) {
@@ -167,7 +167,7 @@ void detach_from_deposit(cell_soil& c, double v, double p) {
 // The whole deposit and `e` of parent soil, by the parent shares; no more
 // parent soil than the cell has left to give.
 template <int Classes>
-void detach_parent(cell_soil& c, double e) {
+[[gnu::always_inline]] inline void detach_parent(cell_soil& c, double e) {
     const int classes = classes_in<Classes>(c);
     const double share = soil_sum<Classes>(c.parent_fract, c);
     const double left = std::max(0.0, c.erodible + soil_sum<Classes>(c.parent, c));  // parent slots fall from 0
