@@ -339,8 +339,16 @@ void detach_block(step_view& v, int lo, int count, const vec1<double>& rain, spl
     for (int c = 0; c < count; ++c) {
         const int i = lo + c;
         bool finished = false;
-        s.Sfx[i] = face_slope(v, i, m.rightcon[i], finished);
-        s.Sfy[i] = face_slope(v, i, m.belowcon[i], finished);
+        if (v.lakes) {
+            s.Sfx[i] = face_slope(v, i, m.rightcon[i], finished);
+            s.Sfy[i] = face_slope(v, i, m.belowcon[i], finished);
+        } else {
+            // face_slope's own sums, without lakes.
+            const int right = m.rightcon[i], below = m.belowcon[i];
+            const double level = m.h[i] + m.elev[i];
+            s.Sfx[i] = right ? (level - m.h[right] - m.elev[right]) / v.dx : 0.0;
+            s.Sfy[i] = below ? (level - m.h[below] - m.elev[below]) / v.dx : 0.0;
+        }
         if (i == v.outlet && v.exit == exit_face::right) s.Sfx[i] = m.outslope;
         if (i == v.outlet && v.exit == exit_face::lower) s.Sfy[i] = m.outslope;
         if (v.batched) queue_capacities(v, i);
