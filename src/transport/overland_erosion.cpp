@@ -24,9 +24,12 @@
 // are worked out as the detachment passes the cells, for every face that
 // carries water, in small batches of whole vectors (erosion_vectors.hpp);
 // with the other formulas a face whose source holds no sediment skips its
-// capacity. A class with nothing suspended or that settles whole skips
-// its exponential, an exponent of 1 skips its power, and the transport
-// has a copy for each usual class count, whose loops the compiler unrolls.
+// capacity. The detachment takes the cells a block at a time: their rain
+// splash and flow shear volumes first, in whole vectors, then what each
+// cell gives, in order. A class with nothing suspended or that settles
+// whole skips its exponential, an exponent of 1 skips its power, and the
+// detachment and the transport have a copy for each usual class count,
+// whose loops the compiler unrolls.
 #include <algorithm>
 #include <cmath>
 #include <limits>
