@@ -24,9 +24,12 @@
 // are worked out as the detachment passes the cells, for every face that
 // carries water, in small batches of whole vectors (erosion_vectors.hpp);
 // with the other formulas a face whose source holds no sediment skips its
-// capacity. A class with nothing suspended or that settles whole skips
-// its exponential, an exponent of 1 skips its power, and the transport
-// has a copy for each usual class count, whose loops the compiler unrolls.
+// capacity. The detachment takes the cells a block at a time: their rain
+// splash and flow shear volumes first, in whole vectors, then what each
+// cell gives, in order. A class with nothing suspended or that settles
+// whole skips its exponential, an exponent of 1 skips its power, and the
+// detachment and the transport have a copy for each usual class count,
+// whose loops the compiler unrolls.
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -131,9 +134,29 @@ struct cell_soil {
     bool exhausted = false;  // a detachment asked for more than was left of it
 };
 
+// The loops over the classes of the detachment run to `Classes` when it is
+// above 0, a count fixed when the code is compiled (the usual counts have
+// their own copy, whose loops the compiler unrolls), else to the cell's.
+template <int Classes>
+int classes_in(const cell_soil& c) {
+    return Classes > 0 ? Classes : c.classes;
+}
+
+template <int Classes>
+double soil_sum(const double* v, const cell_soil& c) {
+    const int classes = classes_in<Classes>(c);
+    double s = 0.0;
+#pragma GCC unroll 8
+    for (int k = 1; k <= classes; ++k) s += v[k];
+    return s;
+}
+
 // The loose deposit (of total `p`) gives `v` by its class shares.
-void detach_from_deposit(cell_soil& c, double v, double p) {
-    for (int k = 1; k <= c.classes; ++k) {
+template <int Classes>
+[[gnu::always_inline]] inline void detach_from_deposit(cell_soil& c, double v, double p) {
+    const int classes = classes_in<Classes>(c);
+#pragma GCC unroll 8
+    for (int k = 1; k <= classes; ++k) {
         const double f = c.deposited[k] / p;
         c.deposit_fract[k] = f;
         const double x = v * f;
@@ -146,15 +169,17 @@ void detach_from_deposit(cell_soil& c, double v, double p) {
 
 // The whole deposit and `e` of parent soil, by the parent shares; no more
 // parent soil than the cell has left to give.
-void detach_parent(cell_soil& c, double e) {
-    double share = 0.0;
-    for (int k = 1; k <= c.classes; ++k) share += c.parent_fract[k];
-    const double left = std::max(0.0, c.erodible + sum_classes(c.parent, c.classes));  // parent slots fall from 0
+template <int Classes>
+[[gnu::always_inline]] inline void detach_parent(cell_soil& c, double e) {
+    const int classes = classes_in<Classes>(c);
+    const double share = soil_sum<Classes>(c.parent_fract, c);
+    const double left = std::max(0.0, c.erodible + soil_sum<Classes>(c.parent, c));  // parent slots fall from 0
     if (!(share * e <= left)) {
         e = share > 0.0 ? left / share : 0.0;
         c.exhausted = share > 0.0;
     }
-    for (int k = 1; k <= c.classes; ++k) {
+#pragma GCC unroll 8
+    for (int k = 1; k <= classes; ++k) {
         const double from_parent = c.parent_fract[k] * e;
         const double x = from_parent + c.deposited[k];
         c.suspended[k] += x;
@@ -165,17 +190,19 @@ void detach_parent(cell_soil& c, double e) {
     }
 }
 
+template <int Classes>
 void detach_by_rain(cell_soil& c, double v) {
     if (!(v > 0.0)) return;
-    const double p = sum_classes(c.deposited, c.classes);
+    const double p = soil_sum<Classes>(c.deposited, c);
     if (p > kTiny && v < p)
-        detach_from_deposit(c, v, p);
+        detach_from_deposit<Classes>(c, v, p);
     else if (!c.channel)
-        detach_parent(c, std::max(v - p, 0.0));
+        detach_parent<Classes>(c, std::max(v - p, 0.0));
 }
 
 // Flow shear detaches coef x tau^exponent, the deposit first; the parent
 // soil only yields to the shear above the critical one.
+template <int Classes>
 void detach_by_flow(cell_soil& c, double slope, double h, double dt, double dx, double coef, double exponent,
                     double critical) {
     if (!(h > kTiny && slope > kTiny)) return;
@@ -183,13 +210,25 @@ void detach_by_flow(cell_soil& c, double slope, double h, double dt, double dx, 
     const double scale = coef * dt * dx * dx / kSoilDensity;
     const double v = scale * power_of(tau, exponent);
     if (!(v > 0.0)) return;
-    const double p = sum_classes(c.deposited, c.classes);
+    const double p = soil_sum<Classes>(c.deposited, c);
     if (v < p) {
-        detach_from_deposit(c, v, p);
+        detach_from_deposit<Classes>(c, v, p);
     } else if (!c.channel) {
         const double beyond = tau > critical ? scale * power_of(tau - critical, exponent) : 0.0;
-        detach_parent(c, (1.0 - p / v) * beyond);
+        detach_parent<Classes>(c, (1.0 - p / v) * beyond);
     }
+}
+
+// Detachment by the shear of the flow of volume v and, from the parent
+// soil, `beyond` (m3), worked out before: the deposit first.
+template <int Classes>
+void detach_by_shear(cell_soil& c, double v, double beyond) {
+    if (!(v > 0.0)) return;
+    const double p = soil_sum<Classes>(c.deposited, c);
+    if (v < p)
+        detach_from_deposit<Classes>(c, v, p);
+    else if (!c.channel)
+        detach_parent<Classes>(c, (1.0 - p / v) * beyond);
 }
 
 // Which face of the outlet lets its sediment out of the grid: the right one
@@ -288,38 +327,92 @@ double face_slope(const step_view& v, int i, int j, bool& finished) {
 void queue_capacities(step_view& v, int i);
 void work_out_queued(step_view& v);
 
-// Detaches soil on every cell; with batched capacities, queues the faces
-// of each cell on the way.
-void detach_all(step_view& v) {
+// Detaches soil on the cells lo .. lo + count - 1: their slopes, then
+// their splash and shear volumes together in whole vectors, then what each
+// cell gives, in order. With batched capacities, queues the faces of each
+// cell on the way.
+template <int Classes>
+void detach_block(step_view& v, int lo, int count, const vec1<double>& rain, splash_rain& splash) {
     model_state& m = v.m;
     sed_record& s = v.s;
-    const vec1<double>& rain = m.interception == 1 && holds(m.ri_eff, v.n) ? m.ri_eff : m.ri;
-    splash_rain splash;
-    for (int i = 1; i <= v.n; ++i) {
+    double* rate = s.block_rate.data();
+    double* drop = s.block_drop.data();
+    int* state = s.block_state.data();  // bit 1: finished, bit 2: water flows out
+    bool unit_exponents = true;
+    for (int c = 0; c < count; ++c) {
+        const int i = lo + c;
         bool finished = false;
-        s.Sfx[i] = face_slope(v, i, m.rightcon[i], finished);
-        s.Sfy[i] = face_slope(v, i, m.belowcon[i], finished);
+        if (v.lakes) {
+            s.Sfx[i] = face_slope(v, i, m.rightcon[i], finished);
+            s.Sfy[i] = face_slope(v, i, m.belowcon[i], finished);
+        } else {
+            // face_slope's own sums, without lakes.
+            const int right = m.rightcon[i], below = m.belowcon[i];
+            const double level = m.h[i] + m.elev[i];
+            s.Sfx[i] = right ? (level - m.h[right] - m.elev[right]) / v.dx : 0.0;
+            s.Sfy[i] = below ? (level - m.h[below] - m.elev[below]) / v.dx : 0.0;
+        }
         if (i == v.outlet && v.exit == exit_face::right) s.Sfx[i] = m.outslope;
         if (i == v.outlet && v.exit == exit_face::lower) s.Sfy[i] = m.outslope;
         if (v.batched) queue_capacities(v, i);
-        if (finished) continue;
-        const double slope = std::sqrt(s.Sfx[i] * s.Sfx[i] + s.Sfy[i] * s.Sfy[i]);
-        const double h = m.h[i];
-        cell_soil soil = v.soil(i);
-        const double intensity = rain[i];
-        if (intensity > kTiny) {
-            splash.set(intensity);
-            const double k = s.splash_K[i] > 0.0 ? s.splash_K[i] : kDefaultSplashK;
-            detach_by_rain(soil, splash_of(splash.rate, splash.drop, h, v.dt, v.dx, k));
-        }
         const double qx = v.qx(i), qy = v.qy(i);
-        if (qx * qx + qy * qy > 0.0) {
-            const double coef = s.detach_K[i] > 0.0 ? s.detach_K[i] : kDefaultDetachK;
-            const double exponent = s.detach_I[i] > 0.0 ? s.detach_I[i] : kDefaultDetachExponent;
-            const double critical = s.detach_C[i] > 0.0 ? s.detach_C[i] : 0.0;
-            detach_by_flow(soil, slope, h, v.dt, v.dx, coef, exponent, critical);
+        state[c] = (finished ? 1 : 0) | (qx * qx + qy * qy > 0.0 ? 2 : 0);
+        const double intensity = rain[i];
+        rate[c] = 0.0;
+        drop[c] = 1.0;
+        if (!finished && intensity > kTiny) {
+            splash.set(intensity);
+            rate[c] = splash.rate;
+            drop[c] = splash.drop;
+        }
+        unit_exponents = unit_exponents && !(s.detach_I[i] > 0.0 && s.detach_I[i] != 1.0);
+    }
+    const double* h = m.h.data() + lo;
+    double* splashed = s.block_splash.data();
+    double* sheared = s.block_shear.data();
+    double* beyond = s.block_beyond.data();
+    splash_volumes(h, drop, rate, s.splash_K.data() + lo, kDefaultSplashK, v.dt, v.dx, kSoilDensity,
+                   s.block_work.data(), splashed, count);
+    if (unit_exponents)
+        shear_volumes(h, s.Sfx.data() + lo, s.Sfy.data() + lo, s.detach_K.data() + lo, s.detach_C.data() + lo,
+                      kDefaultDetachK, kWaterDensity * kGravity, kTiny, v.dt, v.dx, kSoilDensity, sheared, beyond,
+                      count);
+    for (int c = 0; c < count; ++c) {
+        if (state[c] & 1) continue;
+        const int i = lo + c;
+        cell_soil soil = v.soil(i);
+        if (rain[i] > kTiny) detach_by_rain<Classes>(soil, splashed[c]);
+        if (state[c] & 2) {
+            if (unit_exponents) {
+                detach_by_shear<Classes>(soil, sheared[c], beyond[c]);
+            } else {
+                const double slope = std::sqrt(s.Sfx[i] * s.Sfx[i] + s.Sfy[i] * s.Sfy[i]);
+                const double coef = s.detach_K[i] > 0.0 ? s.detach_K[i] : kDefaultDetachK;
+                const double exponent = s.detach_I[i] > 0.0 ? s.detach_I[i] : kDefaultDetachExponent;
+                const double critical = s.detach_C[i] > 0.0 ? s.detach_C[i] : 0.0;
+                detach_by_flow<Classes>(soil, slope, m.h[i], v.dt, v.dx, coef, exponent, critical);
+            }
         }
         if (soil.exhausted && v.exhausted == 0) v.exhausted = i;
+    }
+}
+
+// Detaches soil on every cell, a block of cells at a time.
+void detach_all(step_view& v) {
+    const model_state& m = v.m;
+    const vec1<double>& rain = m.interception == 1 && holds(m.ri_eff, v.n) ? m.ri_eff : m.ri;
+    splash_rain splash;
+    for (int lo = 1; lo <= v.n; lo += kCellBlock) {
+        const int count = std::min(kCellBlock, v.n - lo + 1);
+        switch (v.classes) {
+            case 1: detach_block<1>(v, lo, count, rain, splash); break;
+            case 2: detach_block<2>(v, lo, count, rain, splash); break;
+            case 3: detach_block<3>(v, lo, count, rain, splash); break;
+            case 4: detach_block<4>(v, lo, count, rain, splash); break;
+            case 5: detach_block<5>(v, lo, count, rain, splash); break;
+            case 6: detach_block<6>(v, lo, count, rain, splash); break;
+            default: detach_block<0>(v, lo, count, rain, splash); break;
+        }
     }
     if (v.queued > 0) work_out_queued(v);
 }
