@@ -114,9 +114,21 @@ double splash_of(double rate, double drop, double h, double dt, double dx, doubl
     return k * damping * rate * dt * dx * dx / kSoilDensity;
 }
 
+// The loops over the classes run to `Classes` when it is above 0, a count
+// fixed when the code is compiled (the usual counts have their own copy of
+// the detachment and the transport, whose loops the compiler unrolls),
+// else to `classes`, the count of the run.
+template <int Classes = 0>
+int class_count(int classes) {
+    return Classes > 0 ? Classes : classes;
+}
+
+template <int Classes = 0>
 double sum_classes(const double* v, int classes) {
+    const int count = class_count<Classes>(classes);
     double s = 0.0;
-    for (int k = 1; k <= classes; ++k) s += v[k];
+#pragma GCC unroll 8
+    for (int k = 1; k <= count; ++k) s += v[k];
     return s;
 }
 
@@ -134,27 +146,10 @@ struct cell_soil {
     bool exhausted = false;  // a detachment asked for more than was left of it
 };
 
-// The loops over the classes of the detachment run to `Classes` when it is
-// above 0, a count fixed when the code is compiled (the usual counts have
-// their own copy, whose loops the compiler unrolls), else to the cell's.
-template <int Classes>
-int classes_in(const cell_soil& c) {
-    return Classes > 0 ? Classes : c.classes;
-}
-
-template <int Classes>
-double soil_sum(const double* v, const cell_soil& c) {
-    const int classes = classes_in<Classes>(c);
-    double s = 0.0;
-#pragma GCC unroll 8
-    for (int k = 1; k <= classes; ++k) s += v[k];
-    return s;
-}
-
 // The loose deposit (of total `p`) gives `v` by its class shares.
 template <int Classes>
 [[gnu::always_inline]] inline void detach_from_deposit(cell_soil& c, double v, double p) {
-    const int classes = classes_in<Classes>(c);
+    const int classes = class_count<Classes>(c.classes);
 #pragma GCC unroll 8
     for (int k = 1; k <= classes; ++k) {
         const double f = c.deposited[k] / p;
@@ -171,9 +166,9 @@ template <int Classes>
 // parent soil than the cell has left to give.
 template <int Classes>
 [[gnu::always_inline]] inline void detach_parent(cell_soil& c, double e) {
-    const int classes = classes_in<Classes>(c);
-    const double share = soil_sum<Classes>(c.parent_fract, c);
-    const double left = std::max(0.0, c.erodible + soil_sum<Classes>(c.parent, c));  // parent slots fall from 0
+    const int classes = class_count<Classes>(c.classes);
+    const double share = sum_classes<Classes>(c.parent_fract, c.classes);
+    const double left = std::max(0.0, c.erodible + sum_classes<Classes>(c.parent, c.classes));  // parent slots fall from 0
     if (!(share * e <= left)) {
         e = share > 0.0 ? left / share : 0.0;
         c.exhausted = share > 0.0;
@@ -193,7 +188,7 @@ template <int Classes>
 template <int Classes>
 void detach_by_rain(cell_soil& c, double v) {
     if (!(v > 0.0)) return;
-    const double p = soil_sum<Classes>(c.deposited, c);
+    const double p = sum_classes<Classes>(c.deposited, c.classes);
     if (p > kTiny && v < p)
         detach_from_deposit<Classes>(c, v, p);
     else if (!c.channel)
@@ -210,7 +205,7 @@ void detach_by_flow(cell_soil& c, double slope, double h, double dt, double dx, 
     const double scale = coef * dt * dx * dx / kSoilDensity;
     const double v = scale * power_of(tau, exponent);
     if (!(v > 0.0)) return;
-    const double p = soil_sum<Classes>(c.deposited, c);
+    const double p = sum_classes<Classes>(c.deposited, c.classes);
     if (v < p) {
         detach_from_deposit<Classes>(c, v, p);
     } else if (!c.channel) {
@@ -224,7 +219,7 @@ void detach_by_flow(cell_soil& c, double slope, double h, double dt, double dx, 
 template <int Classes>
 void detach_by_shear(cell_soil& c, double v, double beyond) {
     if (!(v > 0.0)) return;
-    const double p = soil_sum<Classes>(c.deposited, c);
+    const double p = sum_classes<Classes>(c.deposited, c.classes);
     if (v < p)
         detach_from_deposit<Classes>(c, v, p);
     else if (!c.channel)
@@ -469,33 +464,15 @@ double capacity(const step_view& v, int src, double slope, double h, double q) {
     return capacity_of_rate(v, src, rate, excess);
 }
 
-// The loops over the classes of the transport below run to `Classes`
-// when it is above 0, a count fixed when the code is compiled (the usual
-// counts have their own copy, whose loops the compiler unrolls), else to
-// the step's own count.
-template <int Classes>
-int classes_of(const step_view& v) {
-    return Classes > 0 ? Classes : v.classes;
-}
-
-template <int Classes>
-double sum_of(const double* x, const step_view& v) {
-    const int classes = classes_of<Classes>(v);
-    double s = 0.0;
-#pragma GCC unroll 8
-    for (int k = 1; k <= classes; ++k) s += x[k];
-    return s;
-}
-
 // Cell r lets a share of its suspended sediment settle, by the time its
 // water takes to cross it at `q` (m3/s) against each class's settling. A
 // class with nothing in suspension has nothing to settle.
 template <int Classes>
 void settle(step_view& v, int r, double q) {
-    const int classes = classes_of<Classes>(v);
+    const int classes = class_count<Classes>(v.classes);
     sed_record& s = v.s;
     double* suspended = v.suspended[r];
-    if (!(sum_of<Classes>(suspended, v) > 0.0)) return;
+    if (!(sum_classes<Classes>(suspended, v.classes) > 0.0)) return;
     // The water crosses the cell at u = |q| / (dx h) in dx / u, while a
     // particle falls through its depth h in h / fall: the share that
     // settles is 1 - exp(-x), x = dx fall / (h u) = dx^2 fall / |q|. Still
@@ -525,7 +502,7 @@ void settle(step_view& v, int r, double q) {
 // whose suspended and deposited volumes add up to a and b.
 template <int Classes>
 void take_from_source(step_view& v, int src, double t, double a, double b, double* moved) {
-    const int classes = classes_of<Classes>(v);
+    const int classes = class_count<Classes>(v.classes);
     double* suspended = v.suspended[src];
     double* deposited = v.deposited[src];
     double* eroded = v.eroded[src];
@@ -567,7 +544,7 @@ void take_from_source(step_view& v, int src, double t, double a, double b, doubl
 // on the edge cell's deposit and the fine classes join the lake.
 template <int Classes>
 void deliver(step_view& v, int rcv, int lake, const double* moved) {
-    const int classes = classes_of<Classes>(v);
+    const int classes = class_count<Classes>(v.classes);
     sed_record& s = v.s;
     if (lake) {
         mat2<double>& to_lake = s.sed_vol_overland_to_lake;
@@ -617,7 +594,7 @@ void record_face(step_view& v, int i, bool x_face, double sign, const double* mo
 // True when no class of `x` holds anything (not even a negative volume).
 template <int Classes>
 bool holds_nothing(const double* x, const step_view& v) {
-    const int classes = classes_of<Classes>(v);
+    const int classes = class_count<Classes>(v.classes);
     for (int k = 1; k <= classes; ++k)
         if (x[k] != 0.0) return false;
     return true;
@@ -721,8 +698,8 @@ void move_across(step_view& v, int i, int j, double q, double slope, axis along,
     }
     const double* suspended = v.suspended[src];
     const double* deposited = v.deposited[src];
-    const double a = sum_of<Classes>(suspended, v);
-    const double b = sum_of<Classes>(deposited, v);
+    const double a = sum_classes<Classes>(suspended, v.classes);
+    const double b = sum_classes<Classes>(deposited, v.classes);
     const bool empty = a == 0.0 && b == 0.0 && holds_nothing<Classes>(suspended, v) &&
                        holds_nothing<Classes>(deposited, v);
     const double t = empty                ? 0.0
@@ -737,7 +714,7 @@ void move_across(step_view& v, int i, int j, double q, double slope, axis along,
         deliver<Classes>(v, rcv, rcv_lake, moved);
         if (v.faces && j != 0 && along != axis::none)
             record_face(v, i, along == axis::x, q >= 0.0 ? 1.0 : -1.0, moved);
-        if (v.fluxes) s.ov_qsmax[src] += sum_of<Classes>(moved, v) * v.inv_dt;
+        if (v.fluxes) s.ov_qsmax[src] += sum_classes<Classes>(moved, v.classes) * v.inv_dt;
     }
     if (rcv == 0 || rcv_lake) return;
     if (along == axis::x) settle<Classes>(v, rcv, v.qx(rcv));
@@ -785,8 +762,8 @@ double move_sediment(step_view& v, bool& summed) {
         if (out && v.exit == exit_face::own) move_across<Classes>(v, i, 0, v.q_out, m.outslope, axis::none);
         if (out && v.exit != exit_face::none) empty_bucket(v);
         summed = summed && (right == 0 || right > i) && (below == 0 || below > i);
-        held += sum_of<Classes>(v.suspended[i], v) + sum_of<Classes>(v.parent[i], v) +
-                sum_of<Classes>(v.deposited[i], v);
+        held += sum_classes<Classes>(v.suspended[i], v.classes) + sum_classes<Classes>(v.parent[i], v.classes) +
+                sum_classes<Classes>(v.deposited[i], v.classes);
     }
     return held;
 }

@@ -161,11 +161,7 @@ StepOutcome NitrogenDiGraph::step(const ProcessContext& context, NitrogenCycleDe
 }
 
 StepOutcome NitrogenDiGraph::step(const ProcessContext& context, Workspace& work) {
-    GraphArrays g = state_.arrays();
-    g.rate = work.rate;
-    g.lastFlux = work.lastFlux;
-    g.cumulativeFlux = nullptr;
-    return step(context, g);
+    return step(context, graph_step::overWorkspace(state_, work));
 }
 
 StepOutcome NitrogenDiGraph::step(const ProcessContext& context, const GraphArrays& g) {

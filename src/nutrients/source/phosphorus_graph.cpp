@@ -115,11 +115,7 @@ StepOutcome PhosphorusDiGraph::step(const ProcessContext& context, PhosphorusCyc
 }
 
 StepOutcome PhosphorusDiGraph::step(const ProcessContext& context, Workspace& work) {
-    GraphArrays g = state_.arrays();
-    g.rate = work.rate;
-    g.lastFlux = work.lastFlux;
-    g.cumulativeFlux = nullptr;
-    return step(context, g);
+    return step(context, graph_step::overWorkspace(state_, work));
 }
 
 StepOutcome PhosphorusDiGraph::step(const ProcessContext& context, const GraphArrays& g) {
