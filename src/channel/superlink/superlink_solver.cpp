@@ -184,6 +184,9 @@ struct superlink_work {
     // flow of its linear rating), which the next pass then keeps, so that
     // the superlink's recurrences and end relations stand as they are.
     vec1<int> settled;
+    // [superlink]: the heads (m) of its upstream and downstream junction
+    // that its last back-substitution used.
+    vec1<double> used_hu, used_hd;
     // One superlink's storage residuals of the pass (m3), by node.
     vec1<double> residual;
     // One superlink's sub-step start, by pipe or node, made afresh for each:
@@ -538,7 +541,8 @@ void make_work(storm_drain_state& s) {
     for (vec1<double>* v : {&w.Q_us, &w.Q_ds, &w.us_kap, &w.ds_kap, &w.us_gam, &w.ds_gam, &w.us_mu, &w.ds_mu,
                             &w.us_alpha, &w.us_beta, &w.us_chi, &w.ds_alpha, &w.ds_beta, &w.ds_chi, &w.us_jalpha,
                             &w.us_jbeta, &w.us_jchi, &w.ds_jalpha, &w.ds_jbeta, &w.ds_jchi, &w.Q_us_junc, &w.Q_ds_junc,
-                            &w.us_r, &w.us_s, &w.ds_r, &w.ds_s, &w.Q_us_kept, &w.Q_ds_kept})
+                            &w.us_r, &w.us_s, &w.ds_r, &w.ds_s, &w.Q_us_kept, &w.Q_ds_kept,
+                            &w.used_hu, &w.used_hd})
         *v = vec1<double>(nl);
     w.us_free = vec1<int>(nl);
     w.ds_free = vec1<int>(nl);
@@ -986,9 +990,16 @@ void refuse_junction_solve(const storm_drain_state& s, const superlink_work& w, 
 // since the last pass the step overshot a bend of the storage curve (the
 // crown, the slot, the invert), and the chord through the last two depths
 // takes its place, which brackets the depth and stops Newton's cycling.
-double back_substitute(storm_drain_state& s, superlink_work& w, int l, double dt) {
+// A settled superlink whose two heads lie within `head_tol` m of the ones
+// its last back-substitution used (the junction solve's own accepted last
+// correction) stands as it is: 0.
+double back_substitute(storm_drain_state& s, superlink_work& w, int l, double dt, double head_tol) {
     const int n = s.superlink_cnodes[l];
     const double hu = w.H[s.us_sjunc[l] - 1], hd = w.H[s.ds_sjunc[l] - 1];
+    if (w.settled[l] && std::fabs(hu - w.used_hu[l]) <= head_tol && std::fabs(hd - w.used_hd[l]) <= head_tol)
+        return 0.0;
+    w.used_hu[l] = hu;
+    w.used_hd[l] = hd;
     double* Q = w.Q[l];
     double* y = s.slink_node_depth[l];
     const double qu = w.us_beta[l] * hd + w.us_alpha[l] * hu + w.us_chi[l];
@@ -1212,7 +1223,8 @@ int solve_piece(storm_drain_state& s, superlink_work& w, double dt) {
             return -1;
         }
         worst = 0.0;
-        for (int l = 1; l <= s.n_superlinks; ++l) worst = std::max(worst, back_substitute(s, w, l, dt));
+        const double head_tol = kHeadTol * std::max(1.0, w.H.cwiseAbs().maxCoeff());
+        for (int l = 1; l <= s.n_superlinks; ++l) worst = std::max(worst, back_substitute(s, w, l, dt, head_tol));
     }
     s.superlink_passes += pass;
     if (worst > kStorageTol) return 1;
