@@ -519,11 +519,12 @@ void make_work(storm_drain_state& s) {
     superlink_work& w = *s.superlink_solver;
     const int nl = s.n_superlinks, nj = s.n_sjunc, rows = s.max_nodes_per_link + 1;
     for (mat2<double>* t : {&w.Q, &w.ldepth, &w.l_veloc, &w.a, &w.abc, &w.c, &w.P, &w.D, &w.E, &w.U, &w.V, &w.W,
-                            &w.X, &w.Y, &w.Z, &w.qlat, &w.ym, &w.S0, &w.Sm, &w.Wm, &w.last_res, &w.y_kept, &w.Q_kept,
+                            &w.X, &w.Y, &w.Z, &w.qlat, &w.ym, &w.S0, &w.Sm, &w.Wm, &w.last_res, &w.Q_kept,
                             &w.trend, &w.trend_before, &w.per_plan, &w.gAg, &w.known_depth, &w.known_volume,
                             &w.known_width, &w.section_depth})
         *t = mat2<double>(nl, rows);
     for (vec1<double>* v : {&w.y_floor, &w.A, &w.n_veloc, &w.Af, &w.Rg, &w.residual}) *v = vec1<double>(rows);
+    w.y_kept = mat2<double>(s.slink_node_depth.nrows(), s.slink_node_depth.ncols());
     w.shape = mat2<pipe_shape>(nl, rows);
     w.known_first = mat2<pipe_section_values>(nl, rows);
     w.known_second = mat2<pipe_section_values>(nl, rows);
@@ -547,7 +548,7 @@ void make_work(storm_drain_state& s) {
     w.us_free = vec1<int>(nl);
     w.ds_free = vec1<int>(nl);
     w.settled = vec1<int>(nl);
-    w.H_kept = vec1<double>(nj);
+    w.H_kept = vec1<double>(s.sjunc_head.n());
     // The pattern of the junction system: a diagonal, and for a junction of
     // free head the junction at the other end of each of its superlinks.
     std::vector<Eigen::Triplet<double>> pattern;
@@ -1158,26 +1159,32 @@ double stability_step(const storm_drain_state& s, const superlink_work& w) {
 }
 
 // The state a rejected piece returns to: node depths, heads and flows.
+// Each table is copied whole, as one block: the kept tables have the shapes
+// of the ones they keep, and what lies beyond a superlink's nodes is never
+// changed by the solver.
+template <class T>
+void copy_table(const mat2<T>& from, mat2<T>& to) {
+    std::copy(from[0], from[0] + static_cast<std::size_t>(from.nrows() + 1) * (from.ncols() + 1), to[0]);
+}
+template <class T>
+void copy_table(const vec1<T>& from, vec1<T>& to) {
+    std::copy(from.data(), from.data() + from.n() + 1, to.data());
+}
+
 void keep_state(const storm_drain_state& s, superlink_work& w) {
-    for (int l = 1; l <= s.n_superlinks; ++l) {
-        const int n = s.superlink_cnodes[l];
-        std::copy(s.slink_node_depth[l] + 1, s.slink_node_depth[l] + n + 2, w.y_kept[l] + 1);
-        std::copy(w.Q[l] + 1, w.Q[l] + n + 1, w.Q_kept[l] + 1);
-        w.Q_us_kept[l] = w.Q_us[l];
-        w.Q_ds_kept[l] = w.Q_ds[l];
-    }
-    for (int j = 1; j <= s.n_sjunc; ++j) w.H_kept[j] = s.sjunc_head[j];
+    copy_table(s.slink_node_depth, w.y_kept);
+    copy_table(w.Q, w.Q_kept);
+    copy_table(w.Q_us, w.Q_us_kept);
+    copy_table(w.Q_ds, w.Q_ds_kept);
+    copy_table(s.sjunc_head, w.H_kept);
 }
 
 void restore_state(storm_drain_state& s, superlink_work& w) {
-    for (int l = 1; l <= s.n_superlinks; ++l) {
-        const int n = s.superlink_cnodes[l];
-        std::copy(w.y_kept[l] + 1, w.y_kept[l] + n + 2, s.slink_node_depth[l] + 1);
-        std::copy(w.Q_kept[l] + 1, w.Q_kept[l] + n + 1, w.Q[l] + 1);
-        w.Q_us[l] = w.Q_us_kept[l];
-        w.Q_ds[l] = w.Q_ds_kept[l];
-    }
-    for (int j = 1; j <= s.n_sjunc; ++j) s.sjunc_head[j] = w.H_kept[j];
+    copy_table(w.y_kept, s.slink_node_depth);
+    copy_table(w.Q_kept, w.Q);
+    copy_table(w.Q_us_kept, w.Q_us);
+    copy_table(w.Q_ds_kept, w.Q_ds);
+    copy_table(w.H_kept, s.sjunc_head);
 }
 
 // Water (m3) the pass would make over dt: what the floors of finish_substep
