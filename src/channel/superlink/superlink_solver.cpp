@@ -874,15 +874,16 @@ enum junction_solve : int { heads_solved, heads_singular, heads_not_finite };
 // Fills the junction system of the pass (F's values and G).
 void assemble_junctions(const storm_drain_state& s, superlink_work& w, double dt) {
     double* F = w.F.valuePtr();
+    double* G = w.G.data();  // the vectors' own storage: no bounds check per entry in the hot loops
     std::fill(F, F + w.F.nonZeros(), 0.0);
     for (int j = 1; j <= s.n_sjunc; ++j) {
         const std::size_t at = static_cast<std::size_t>(w.diag_at[static_cast<std::size_t>(j)]);
         if (s.bound[j]) {
             F[at] = 1.0;
-            w.G[j - 1] = s.junc_bottom[j];
+            G[j - 1] = s.junc_bottom[j];
         } else {
             F[at] = s.As_sjunc[j] / dt;
-            w.G[j - 1] = s.As_sjunc[j] / dt * s.sjunc_head[j] + s.Q_junc[j];
+            G[j - 1] = s.As_sjunc[j] / dt * s.sjunc_head[j] + s.Q_junc[j];
         }
     }
     for (int l = 1; l <= s.n_superlinks; ++l) {
@@ -891,12 +892,12 @@ void assemble_junctions(const storm_drain_state& s, superlink_work& w, double dt
         if (at_u >= 0) {
             F[w.diag_at[static_cast<std::size_t>(u)]] += w.us_jalpha[l];
             F[at_u] += w.us_jbeta[l];
-            w.G[u - 1] -= w.us_jchi[l];
+            G[u - 1] -= w.us_jchi[l];
         }
         if (at_d >= 0) {
             F[w.diag_at[static_cast<std::size_t>(d)]] -= w.ds_jbeta[l];
             F[at_d] -= w.ds_jalpha[l];
-            w.G[d - 1] += w.ds_jchi[l];
+            G[d - 1] += w.ds_jchi[l];
         }
     }
 }
@@ -996,7 +997,7 @@ void refuse_junction_solve(const storm_drain_state& s, const superlink_work& w, 
 // correction) stands as it is: 0.
 double back_substitute(storm_drain_state& s, superlink_work& w, int l, double dt, double head_tol) {
     const int n = s.superlink_cnodes[l];
-    const double hu = w.H[s.us_sjunc[l] - 1], hd = w.H[s.ds_sjunc[l] - 1];
+    const double hu = w.H.data()[s.us_sjunc[l] - 1], hd = w.H.data()[s.ds_sjunc[l] - 1];
     if (w.settled[l] && std::fabs(hu - w.used_hu[l]) <= head_tol && std::fabs(hd - w.used_hd[l]) <= head_tol)
         return 0.0;
     w.used_hu[l] = hu;
@@ -1080,7 +1081,7 @@ void finish_substep(storm_drain_state& s, superlink_work& w, double dt) {
     w.piece_before = w.last_piece;
     w.last_piece = dt;
     for (int j = 1; j <= s.n_sjunc; ++j) {
-        double head = w.H[j - 1];
+        double head = w.H.data()[j - 1];
         if (!s.bound[j]) s.drain_linearisation_volume += s.As_sjunc[j] * (head - w.H_kept[j]) - s.Q_junc[j] * dt;
         if (head < s.junc_bottom[j] - kHeadSlack) {
             if (!s.bound[j]) s.drain_cleanup_volume += s.As_sjunc[j] * (s.junc_bottom[j] - head);
@@ -1193,7 +1194,7 @@ void restore_state(storm_drain_state& s, superlink_work& w) {
 void made_and_moved(const storm_drain_state& s, const superlink_work& w, double dt, double& made, double& moved) {
     made = moved = 0.0;
     for (int j = 1; j <= s.n_sjunc; ++j) {
-        const double below = s.junc_bottom[j] - kHeadSlack - w.H[j - 1];
+        const double below = s.junc_bottom[j] - kHeadSlack - w.H.data()[j - 1];
         if (!s.bound[j] && below > 0.0) made += s.As_sjunc[j] * (below + kHeadSlack);
     }
     for (int l = 1; l <= s.n_superlinks; ++l) {
