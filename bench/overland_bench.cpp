@@ -5,8 +5,9 @@
 // same threads, the rate of passes that stream the per-cell arrays one
 // update of the scheme reads and writes and do nothing else (its memory
 // ceiling; the bytes an update moves are given too) and that of a streaming
-// triad a = b + s c over arrays of the grid's size, and the scheme's rate
-// as a share of each. The step runs on the team the grid's size gives
+// triad a = b + s c over arrays of the grid's size and over arrays four
+// times the last-level cache (the DRAM triad; the grid's own arrays may sit
+// in a large cache), and the scheme's rate as a share of each. The step runs on the team the grid's size gives
 // (thread_team: at most OMP_NUM_THREADS, by default the cores).
 //
 // overland_threads sets the rate on one thread against the rate on all the
@@ -212,25 +213,49 @@ double ceiling_rate(kesta::model_state& m, const std::vector<stream_pass>& passe
     return best;
 }
 
-// Cells per second of a streaming triad over arrays of the grid's size: the
-// best of several passes, on the threads the step uses.
-double triad_rate() {
-    const int n = kRows * kCols;
-    static std::vector<double> a(n, 0.0), b(n, 1.0), c(n, 2.0);
+// Cells per second of a streaming triad a = b + s c over `n` cells: the best
+// of `passes` passes, on the threads the step uses. The arrays are made
+// once per size and kept.
+double triad_rate(std::vector<double>& a, const std::vector<double>& b, const std::vector<double>& c, int passes) {
+    const long n = static_cast<long>(a.size());
     double best = 0.0;
-    for (int k = 0; k < 20; ++k) {
+    for (int k = 0; k < passes; ++k) {
         const auto t0 = std::chrono::steady_clock::now();
         double* pa = a.data();
         const double* pb = b.data();
         const double* pc = c.data();
 #pragma omp parallel for schedule(static)
-        for (int i = 0; i < n; ++i) pa[i] = pb[i] + 0.5 * pc[i];
+        for (long i = 0; i < n; ++i) pa[i] = pb[i] + 0.5 * pc[i];
         benchmark::ClobberMemory();
         const std::chrono::duration<double> s = std::chrono::steady_clock::now() - t0;
         best = std::max(best, n / s.count());
     }
     benchmark::DoNotOptimize(a.data());
     return best;
+}
+
+// The triad over arrays of the grid's size. On a machine whose last-level
+// cache holds the grid, this is a cache triad, not a memory one.
+double grid_triad_rate() {
+    const int n = kRows * kCols;
+    static std::vector<double> a(n, 0.0), b(n, 1.0), c(n, 2.0);
+    return triad_rate(a, b, c, 20);
+}
+
+// The triad over arrays that together take four times the last-level cache
+// (at least the grid's size), so that it streams from main memory: the
+// DRAM triad.
+double dram_triad_rate() {
+    static const long n = [] {
+        long cache = 0;
+#ifdef _SC_LEVEL3_CACHE_SIZE
+        cache = sysconf(_SC_LEVEL3_CACHE_SIZE);
+#endif
+        if (cache <= 0) cache = 64L << 20;
+        return std::max<long>(static_cast<long>(kRows) * kCols, 4 * cache / (3 * static_cast<long>(sizeof(double))));
+    }();
+    static std::vector<double> a(n, 0.0), b(n, 1.0), c(n, 2.0);
+    return triad_rate(a, b, c, 5);
 }
 
 // Seconds and cell updates of `steps` overland steps of m.
@@ -274,7 +299,8 @@ void overland_steps(benchmark::State& state) {
     // The bounds, measured now beside the step on the same threads.
     const std::vector<stream_pass> passes = step_passes(*m, overtype);
     const double ceiling = ceiling_rate(*m, passes);
-    const double triad = triad_rate();
+    const double triad = grid_triad_rate();
+    const double dram_triad = dram_triad_rate();
     int read = 0, written = 0;
     bytes_per_update(passes, read, written);
     state.counters["cell_updates_per_s"] = rate;
@@ -284,6 +310,9 @@ void overland_steps(benchmark::State& state) {
     state.counters["triad_cells_per_s"] = triad;
     state.counters["share_of_triad"] = rate / triad;
     state.counters["ceiling_share_of_triad"] = ceiling / triad;
+    state.counters["dram_triad_cells_per_s"] = dram_triad;
+    state.counters["share_of_dram_triad"] = rate / dram_triad;
+    state.counters["ceiling_share_of_dram_triad"] = ceiling / dram_triad;
     state.counters["threads"] = omp_get_max_threads();
     state.counters["substeps_per_step"] = updates / m->ncells / static_cast<double>(state.iterations());
     state.counters["ms_per_simulated_minute"] = 1000.0 * seconds / state.iterations() * (60.0 / kStep);

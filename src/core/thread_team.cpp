@@ -136,10 +136,12 @@ class team_threads {
 public:
     // Runs the parts of a job; false when the team is taken (another
     // thread's call is running), and the caller is then to run them itself.
-    bool run(int team, team_job call, void* job) {
+    // `parts` parts on up to `team` threads (the caller among them).
+    bool run(int team, int parts, team_job call, void* job) {
         if (t_in_part) return false;
         std::unique_lock<std::mutex> taken(in_use_, std::try_to_lock);
         if (!taken.owns_lock()) return false;
+        team = std::min(team, parts);
         while (static_cast<int>(workers_.size()) < team - 1) add_worker();
         call_ = call;
         job_ = job;
@@ -147,7 +149,7 @@ public:
         ++job_number_;
         // Published with the job: whoever takes a part from this word sees
         // call_ and job_ as set above.
-        claims_.store(job_number_ << 32 | static_cast<std::uint64_t>(team) << 16, std::memory_order_release);
+        claims_.store(job_number_ << 32 | static_cast<std::uint64_t>(parts) << 16, std::memory_order_release);
         for (int w = 0; w < team - 1; ++w) {
             worker& k = *workers_[static_cast<std::size_t>(w)];
             k.posted.store(k.posted.load(std::memory_order_relaxed) + 1);
@@ -156,7 +158,7 @@ public:
         t_in_part = true;
         take_parts();
         t_in_part = false;
-        done_.wait([this, team] { return parts_done_.load() == team; });
+        done_.wait([this, parts] { return parts_done_.load() == parts; });
         return true;
     }
 
@@ -190,15 +192,15 @@ private:
     void take_parts() {
         std::uint64_t word = claims_.load(std::memory_order_acquire);
         for (;;) {
-            const int next = static_cast<int>(word & 0xFFFF), team = static_cast<int>((word >> 16) & 0xFFFF);
-            if (next >= team) return;
+            const int next = static_cast<int>(word & 0xFFFF), parts = static_cast<int>((word >> 16) & 0xFFFF);
+            if (next >= parts) return;
             if (!claims_.compare_exchange_weak(word, word + 1, std::memory_order_acquire)) continue;
-            call_(job_, next, team);
+            call_(job_, next, parts);
             note_preemption();
             // Sequentially consistent, as the caller's look at the count
             // after it is told asleep: else the caller could miss the last
             // part and the last part miss the sleeping caller.
-            if (parts_done_.fetch_add(1) + 1 == team) done_.wake_up();
+            if (parts_done_.fetch_add(1) + 1 == parts) done_.wake_up();
             word = claims_.load(std::memory_order_acquire);
         }
     }
@@ -245,9 +247,11 @@ team_threads& the_team() {
 
 }  // namespace
 
-void run_team_job(int team, team_job call, void* job) {
-    if (team > 1 && the_team().run(team, call, job)) return;
-    for (int part = 0; part < team; ++part) call(job, part, team);
+void run_team_job(int team, team_job call, void* job) { run_team_parts(team, team, call, job); }
+
+void run_team_parts(int team, int parts, team_job call, void* job) {
+    if (team > 1 && parts > 1 && the_team().run(team, parts, call, job)) return;
+    for (int part = 0; part < parts; ++part) call(job, part, parts);
 }
 
 int thread_team(long long cells) {

@@ -61,6 +61,12 @@ constexpr double kTeamCalmMilliseconds = 50.0;
 using team_job = void (*)(void* job, int part, int team);
 void run_team_job(int team, team_job call, void* job);
 
+// As run_team_job, with `parts` parts (job(p, parts) for p = 0 .. parts - 1)
+// on up to `team` threads: with more parts than threads, a thread that
+// finishes early takes another part, and a late one leaves more of its
+// share to the others.
+void run_team_parts(int team, int parts, team_job call, void* job);
+
 template <class Job>
 void run_on_team(int team, Job&& job) {
     using J = std::remove_reference_t<Job>;
@@ -70,6 +76,20 @@ void run_on_team(int team, Job&& job) {
     }
     run_team_job(
         team, [](void* j, int part, int size) { (*static_cast<J*>(j))(part, size); },
+        const_cast<void*>(static_cast<const void*>(&job)));
+}
+
+// job(p, parts) for p = 0 .. parts - 1 on up to `team` threads (see
+// run_team_parts); on one thread, one part after another in order.
+template <class Job>
+void run_parts_on_team(int team, int parts, Job&& job) {
+    using J = std::remove_reference_t<Job>;
+    if (team <= 1 || parts <= 1) {
+        for (int p = 0; p < parts; ++p) job(p, parts);
+        return;
+    }
+    run_team_parts(
+        team, parts, [](void* j, int part, int size) { (*static_cast<J*>(j))(part, size); },
         const_cast<void*>(static_cast<const void*>(&job)));
 }
 

@@ -225,18 +225,18 @@ void for_faces_ahead(int n, int blocks, int reach, F f) {
     }
 }
 
-// for_faces_ahead with each run of cells on a thread of the team, all at
-// once: for an f that writes nothing outside cells lo - reach .. hi + reach
-// (nor anything another run reads), which are apart on grids whose blocks
-// hold more than 3 reach cells. On others the runs are made one after
-// another.
+// for_faces_ahead with the runs of cells shared out over a team of `team`
+// threads, all at once: for an f that writes nothing outside cells
+// lo - reach .. hi + reach (nor anything another run reads), which are apart
+// on grids whose blocks hold more than 3 reach cells. On others the runs are
+// made one after another.
 template <class F>
-void for_faces_ahead_on_team(int n, int blocks, int reach, F f) {
+void for_faces_ahead_on_team(int n, int team, int blocks, int reach, F f) {
     if (blocks < 3 || n / blocks <= 3LL * reach) {
         for_faces_ahead(n, blocks, reach, f);
         return;
     }
-    run_on_team(blocks - 1, [n, blocks, reach, &f](int b, int) {
+    run_parts_on_team(team, blocks - 1, [n, blocks, reach, &f](int b, int) {
         int lo = 0, hi = 0;
         overland_detail::block_of(n, b, blocks, lo, hi);
         f(std::max(lo, hi - reach + 1), hi);
@@ -267,9 +267,9 @@ void limit_sweep_overdraws(double* h, double* dh, const overland_detail::face_li
 // bit: the volumes go from vol_from (unless first_volume) into another
 // vector, vol, so that faces cut for an overdraw can be booked again; with
 // no vol, nowhere.
-// Over threads, one block of cells a thread, the faces that reach into the
-// next block (the cells within `reach` of a block's end) are made first,
-// before the threads start and any depth changes, and the passes leave them
+// Over threads, a few blocks of cells a thread, the faces that reach into the
+// next block (the cells within `reach` of a block's end) are made first, by
+// the team, before any depth changes, and the passes leave them
 // as they are; the faces into a block's first cells are among those of the
 // block before. No thread then waits for another. The depths before the
 // sweep are those of g; those after it go to `to`, which may be g.h itself.
@@ -284,13 +284,14 @@ int fused_direction(const grid_view& g, const direction& dir, const double* vol_
     const overland_detail::ade_pass p{dir.nb, dir.up, dir.q, vol_from, vol, to, k, dt_sub, first_volume,
                                       dt_sub < kSmallestSubstep, dt_sub > kTestedSubstep, interior_gap(g, dir),
                                       finish ? finish->q_other : nullptr};
-    const int blocks = thread_team(n);
-    for_faces_ahead(n, blocks, reach, [&g, &dir](int lo, int hi) {
+    const int team = thread_team(n);
+    const int blocks = overland_detail::fused_blocks(n, team, reach);
+    for_faces_ahead_on_team(n, team, blocks, reach, [&g, &dir](int lo, int hi) {
         overland_detail::ade_plain_fluxes(g, g.h, dir.nb, dir.q, lo, hi);
     });
     // Flag 0: some cell rejects the sub-step; flag 1: some cell overdrew.
     overland_detail::found_by_team found;
-    run_on_team(blocks, [&](int b, int) {
+    run_parts_on_team(team, blocks, [&](int b, int) {
         overland_detail::ade_verdict v;
         int lo = 0, hi = 0;
         overland_detail::block_of(n, b, blocks, lo, hi);
@@ -594,8 +595,8 @@ void pc_cells_split(const grid_view& g, const overland_detail::pc_pass& p, int l
 // corrector and the predictions `reach` cells each side of it.
 long long pc_window_cells(int reach) { return kPcTileCells + 2LL * reach; }
 
-// Whether the threads of a fused "ade-pc" pass over n cells on a team of
-// `team` keep their predictions in windows of their own (m.ov_pc_windows):
+// Whether the blocks of a fused "ade-pc" pass over n cells in `team`
+// blocks keep their predictions in windows of their own (m.ov_pc_windows):
 // unless the windows, on a grid whose faces reach far, would hold more than
 // hdummy and qdummy and half a MB more. Otherwise the predictions go to
 // hdummy and qdummy.
@@ -648,7 +649,7 @@ private:
 // cells ahead (a corrected face reads the predicted depth of its neighbour
 // across; the predictor reads only depths the corrector has not reached),
 // so the grid is read from memory once and the predictions never leave the
-// core's cache. Over threads, one block of cells a thread, the cells within
+// core's cache. Over threads, a few blocks of cells a thread, the cells within
 // `reach` of each block's end (on both sides of it) are predicted (into
 // hdummy, qdummy) and the corrected faces of those before it made first,
 // before the threads start, as in fused_direction; a thread then predicts
@@ -685,8 +686,9 @@ bool pc_direction_fused(model_state& m, const grid_view& g, const direction& dir
         }
         return v.within;
     };
-    const int blocks = thread_team(n);
-    for_faces_ahead_on_team(n, blocks, reach, [&](int lo, int hi) {
+    const int team = thread_team(n);
+    const int blocks = overland_detail::fused_blocks(n, team, reach);
+    for_faces_ahead_on_team(n, team, blocks, reach, [&](int lo, int hi) {
         // The predicted depths these faces read, and the predictor's faces
         // those depths take (cells lo - reach .. hi + reach).
         const int last = std::min(n, hi + reach);
@@ -700,7 +702,7 @@ bool pc_direction_fused(model_state& m, const grid_view& g, const direction& dir
     double* windows = m.ov_pc_windows.data();
     // Flag 0: some cell predicted below 0 m; flag 1: corrected below it.
     overland_detail::found_by_team found;
-    run_on_team(blocks, [&](int b, int) {
+    run_parts_on_team(team, blocks, [&](int b, int) {
         overland_detail::pc_verdict v;
         double* storage = in_windows ? windows + 2 * window_cells * b : nullptr;
         int lo = 0, hi = 0;
@@ -900,8 +902,9 @@ double ade_overland_route(model_state& m, double dt) {
     // others find them there.
     const bool fused = (m.overtype == 2 || m.overtype == 3) && overland_detail::one_pass_grid(m, g);
     if (!fused) copy_cells(g.h, m.h_old.data(), n);
-    if (fused && m.overtype == 3 && pc_in_windows(n, m.ov_face_reach, thread_team(n))) {
-        const long long cells = 2 * pc_window_cells(m.ov_face_reach) * thread_team(n);
+    const int pc_blocks = overland_detail::fused_blocks(n, thread_team(n), m.ov_face_reach);
+    if (fused && m.overtype == 3 && pc_in_windows(n, m.ov_face_reach, pc_blocks)) {
+        const long long cells = 2 * pc_window_cells(m.ov_face_reach) * pc_blocks;
         if (m.ov_pc_windows.n() + 1LL < cells) m.ov_pc_windows = vec1<double>(static_cast<int>(cells));
     }
 

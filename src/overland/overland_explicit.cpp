@@ -313,15 +313,32 @@ void for_boundary_cells(int n, int blocks, int reach, F f) {
     }
 }
 
+// for_boundary_cells with the runs of cells shared out over a team of
+// `team` threads, all at once: for an f that writes nothing outside its
+// run's cells, on grids whose blocks hold more than 3 reach cells, where the
+// runs lie apart. On others the runs are made one after another.
+template <class F>
+void for_boundary_cells_on_team(int n, int team, int blocks, int reach, F f) {
+    if (blocks < 3 || n / blocks <= 3LL * reach) {
+        for_boundary_cells(n, blocks, reach, f);
+        return;
+    }
+    run_parts_on_team(team, blocks - 1, [n, blocks, reach, &f](int b, int) {
+        int lo = 0, hi = 0;
+        overland_detail::block_of(n, b, blocks, lo, hi);
+        f(hi - reach + 1, std::min(n, hi + reach));
+    });
+}
+
 // One sub-step of `sub` s of a regular plain grid from the depths `from`:
 // the fluxes into qx, qy, the depths after it into `to`, and the verdict
 // of the tests the sweep makes face by face, each with the changes gathered
-// up to that face. The cells are shared out in blocks, one a thread; each
+// up to that face. The cells are shared out in blocks, a few a thread; each
 // block is walked in tiles, making the faces a tile's changes read just
 // before them, so the grid is read from memory once. A change reads faces
 // within `reach` cells of its own: the faces near a boundary between blocks
-// are made first, before the threads start, so that no thread waits for
-// another. With `last`, the fluxes become the discharges the call leaves
+// are made first, by the team, before any change, so that no thread waits
+// for another. With `last`, the fluxes become the discharges the call leaves
 // (x dx) once no change reads them any more, those near a boundary once
 // the threads are done. Every face and change is computed as the separate
 // passes computed it, so the numbers are the same, bit for bit, for any
@@ -341,10 +358,12 @@ overland_detail::regular_verdict fused_substep(const grid_view& g0, const overla
         overland_detail::scale_and_count(to, g.qx, g.qy, g.dx, overland_detail::kWetDepth,
                                          overland_detail::kFlowing, lo, hi, c);
     };
-    const int blocks = thread_team(n);
-    for_boundary_cells(n, blocks, reach, [&g](int lo, int hi) { overland_detail::explicit_plain_fluxes(g, lo, hi); });
+    const int team = thread_team(n);
+    const int blocks = overland_detail::fused_blocks(n, team, reach);
+    for_boundary_cells_on_team(n, team, blocks, reach,
+                               [&g](int lo, int hi) { overland_detail::explicit_plain_fluxes(g, lo, hi); });
     overland_detail::found_by_team found;
-    run_on_team(blocks, [&](int b, int) {
+    run_parts_on_team(team, blocks, [&](int b, int) {
         overland_detail::regular_verdict v;
         overland_detail::wet_flow_count c;
         int lo = 0, hi = 0;
@@ -373,14 +392,14 @@ overland_detail::regular_verdict fused_substep(const grid_view& g0, const overla
         if (last && own_end > scaled) finish(scaled + 1, own_end, c);
         found.add({v.fail1, v.fail2, v.overdrawn}, c);
     });
-    counts = found.counts();
     if (last) {
-        overland_detail::wet_flow_count c;
-        for_boundary_cells(n, blocks, reach, [&finish, &c](int lo, int hi) { finish(lo, hi, c); });
-        counts.bad += c.bad;
-        counts.wet += c.wet;
-        counts.flowing += c.flowing;
+        for_boundary_cells_on_team(n, team, blocks, reach, [&finish, &found](int lo, int hi) {
+            overland_detail::wet_flow_count c;
+            finish(lo, hi, c);
+            found.add({}, c);
+        });
     }
+    counts = found.counts();
     return {found.flag(0), found.flag(1), found.flag(2)};
 }
 

@@ -3,6 +3,7 @@
 // Internal to src/overland.
 #pragma once
 
+#include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <cstddef>
@@ -23,17 +24,31 @@ namespace overland_detail {
 // Every loop over the cells runs on thread_team(cells) threads (run_on_team):
 // one on grids of fewer than two shares of cells per thread.
 
-// Calls f(lo, hi) on consecutive blocks that share out cells 1..n, one block
-// per thread of the team. Work that gives each cell its own results gives
-// the same ones for any thread count.
+// Calls f(lo, hi) on consecutive blocks that share out cells 1..n, a few
+// blocks per thread of the team. Work that gives each cell its own results
+// gives the same ones for any thread count.
 // block_of gives block b (from 0) of `blocks` such blocks.
 inline void block_of(int n, int b, int blocks, int& lo, int& hi) {
     lo = static_cast<int>(1 + static_cast<long long>(n) * b / blocks);
     hi = static_cast<int>(static_cast<long long>(n) * (b + 1) / blocks);
 }
+// Blocks of a loop on a team of `team` threads: several a thread, taken by
+// whichever thread is free, so that a thread that finishes early, or that
+// the machine holds back, evens out; one on a team of one.
+constexpr int kBlocksPerThread = 4;
+inline int team_blocks(int team) { return team > 1 ? team * kBlocksPerThread : 1; }
+// Blocks of a fused pass over cells 1..n whose faces reach `reach` cells on
+// a team of `team`: team_blocks where each block then holds more than 3
+// reach cells (the cells near its ends, made before the pass, are then a
+// small share of it), else one a thread.
+inline int fused_blocks(int n, int team, int reach) {
+    const int blocks = team_blocks(team);
+    return n / blocks > 3LL * reach ? blocks : team;
+}
 template <class F>
 void for_blocks(int n, F f) {
-    run_on_team(thread_team(n), [n, &f](int b, int blocks) {
+    const int team = thread_team(n);
+    run_parts_on_team(team, std::min(n, team_blocks(team)), [n, &f](int b, int blocks) {
         int lo = 0, hi = 0;
         block_of(n, b, blocks, lo, hi);
         if (lo <= hi) f(lo, hi);

@@ -437,10 +437,12 @@ template <bool Interior>
         else return gather(g.h, cells_at(nb + i));
     };
     // The change the face into each cell brings, from the cell `off` back.
+    // Inside the grid that face is there, and when it is not computed it
+    // carries +0 (as explicit_plain_fluxes leaves it), whose change, +0,
+    // is the term the sum then takes.
     auto inflow = [&g, k, i](const int* up, const double* q, int off) __attribute__((always_inline)) {
         if constexpr (Interior) {
-            const vi made = ~(ret_at(g, i - off) > load(g.h + i - off));
-            return made ? load(q + i - off) * k : vd{};
+            return load(q + i - off) * k;
         } else {
             const cells u = cells_at(up + i);
             return computed(g, u, up + i) ? gather(q, u) * k : vd{};

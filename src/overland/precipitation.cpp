@@ -6,7 +6,9 @@
 #include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
+#include <cstring>
 
 #include "core/calendar.hpp"
 #include "core/error_record.hpp"
@@ -282,11 +284,33 @@ namespace {
 double rain_depth(double rate, double dt) { return rate * dt / kRateSecondsToMetres; }
 double rain_volume(double rate, double dt, double area) { return rate * dt * area / kRateSecondsToMetres; }
 
+// Whether rates[0..count-1] (count > 0) all have the bits of rates[0]: a
+// uniform rain, or a gauge's over its cells, whose depth and volume are then
+// made once rather than by two divisions a cell. Bits, not values: -0 and
+// +0 lay different zeros, and a NaN equals nothing.
+inline bool same_rate(const double* rates, int count) {
+    std::uint64_t first = 0, differ = 0;
+    std::memcpy(&first, rates, sizeof first);
+#pragma omp simd reduction(| : differ)
+    for (int j = 1; j < count; ++j) {
+        std::uint64_t bits = 0;
+        std::memcpy(&bits, rates + j, sizeof bits);
+        differ |= bits ^ first;
+    }
+    return differ == 0;
+}
+
 // rates[lo..hi] (mm/h) as volumes over dt on cells of `area` m2, added in
 // cell order to each of a and b (m3).
 void add_block_volumes(const double* rates, int lo, int hi, double dt, double area, double& a, double& b) {
+    std::uint64_t last_bits = 0;
+    double v = 0.0;
     for (int k = lo; k <= hi; ++k) {
-        const double v = rain_volume(rates[k], dt, area);
+        // A cell with the rate of the one before has its volume.
+        std::uint64_t bits = 0;
+        std::memcpy(&bits, rates + k, sizeof bits);
+        if (k == lo || bits != last_bits) v = rain_volume(rates[k], dt, area);
+        last_bits = bits;
         a += v;
         b += v;
     }
@@ -308,12 +332,33 @@ KESTA_WIDEST_VECTORS int rain_blocks(double* h, const double* rates, int b0, int
         for (int b = 0; b < count; ++b) {
             const int lo = 1 + (b0 + b) * kRainBlockCells + c;
             double* v = volumes[b];
-#pragma omp simd reduction(min : bad)
-            for (int j = 0; j < cells; ++j) {
-                const double rate = rates[lo + j];
-                v[j] = rain_volume(rate, dt, area);
-                h[lo + j] += rain_depth(rate, dt);
-                if (!std::isfinite(h[lo + j]) && lo + j < bad) bad = lo + j;
+            // Whether a depth is then not a number, looked for in the run
+            // only when one is (a flag, where a lowest cell kept from lane to
+            // lane costs more than the run's rain).
+            int nonreal = 0;
+            if (same_rate(rates + lo, cells)) {
+                // One rate (the same bits) over the run: its depth and
+                // volume made once, the same numbers each cell would make.
+                const double depth = rain_depth(rates[lo], dt), volume = rain_volume(rates[lo], dt, area);
+#pragma omp simd reduction(| : nonreal)
+                for (int j = 0; j < cells; ++j) {
+                    v[j] = volume;
+                    h[lo + j] += depth;
+                    nonreal |= std::isfinite(h[lo + j]) ? 0 : 1;
+                }
+            } else {
+#pragma omp simd reduction(| : nonreal)
+                for (int j = 0; j < cells; ++j) {
+                    const double rate = rates[lo + j];
+                    v[j] = rain_volume(rate, dt, area);
+                    h[lo + j] += rain_depth(rate, dt);
+                    nonreal |= std::isfinite(h[lo + j]) ? 0 : 1;
+                }
+            }
+            if (nonreal) {
+                int j = 0;
+                while (std::isfinite(h[lo + j])) ++j;
+                bad = std::min(bad, lo + j);
             }
         }
         for (int j = 0; j < cells; ++j) {
@@ -340,13 +385,16 @@ int rain_on_land(model_state& m, const double* rates, int n, double dt, double a
     double* sums = m.rain_block_volume.data();
     const int full = n / kRainBlockCells;  // blocks of kRainBlockCells cells; a shorter one may follow
     const int groups = (full + 3) / 4;
-    // The groups of four blocks shared out in runs, one a thread.
+    // The groups of four blocks, each a part taken by whichever thread of
+    // the team is free; the first also adds the first block's volumes to the
+    // running volumes (kept aside until no depth before the block's end is
+    // found not a number).
+    const int first_end = std::min(n, kRainBlockCells);
+    double first_overland = rain_overland, first_total = rain_total;
     std::atomic<int> lowest_bad{n + 1};
-    run_on_team(std::min(groups, thread_team(n)), [&](int part, int team) {
-        const int g0 = static_cast<int>(static_cast<long long>(groups) * part / team);
-        const int g1 = static_cast<int>(static_cast<long long>(groups) * (part + 1) / team);
-        for (int g = g0; g < g1; ++g) {
-            const int b0 = 4 * g;
+    run_parts_on_team(thread_team(n), std::max(groups, 1), [&](int g, int) {
+        const int b0 = 4 * g;
+        if (b0 < full) {
             const int first = rain_blocks(h, rates, b0, std::min(4, full - b0), kRainBlockCells, dt, area, sums,
                                           n + 1);
             if (first <= n) {
@@ -355,6 +403,7 @@ int rain_on_land(model_state& m, const double* rates, int n, double dt, double a
                 }
             }
         }
+        if (g == 0) add_block_volumes(rates, 1, first_end, dt, area, first_overland, first_total);
     });
     int bad = lowest_bad.load();
     if (full * kRainBlockCells < n) {
@@ -363,7 +412,12 @@ int rain_on_land(model_state& m, const double* rates, int n, double dt, double a
     const int last = std::min(bad, n);
     const int last_block = (last - 1) / kRainBlockCells;
     const int first_hi = std::min(last, kRainBlockCells);
-    add_block_volumes(rates, 1, first_hi, dt, area, rain_overland, rain_total);
+    if (first_hi == first_end) {
+        rain_overland = first_overland;
+        rain_total = first_total;
+    } else {
+        add_block_volumes(rates, 1, first_hi, dt, area, rain_overland, rain_total);
+    }
     for (int b = 1; b <= last_block; ++b) {
         double sum = 0.0, unused = 0.0;
         if (b < last_block || bad > n) sum = sums[b];

@@ -20,10 +20,13 @@
 //
 // Cost: the step's time goes to the exponentials and logarithms of the
 // capacities and of settling, and to the short loops over the classes.
-// So a face whose source holds no sediment skips its capacity, a class
-// with nothing suspended or that settles whole skips its exponential, an
-// exponent of 1 skips its power, and the transport has a copy for each
-// usual class count, whose loops the compiler unrolls.
+// So the second formula's capacities, which depend on the water alone,
+// are worked out as the detachment passes the cells, for every face that
+// carries water, in small batches of whole vectors (erosion_vectors.hpp);
+// with the other formulas a face whose source holds no sediment skips its
+// capacity. A class with nothing suspended or that settles whole skips
+// its exponential, an exponent of 1 skips its power, and the transport
+// has a copy for each usual class count, whose loops the compiler unrolls.
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -32,6 +35,7 @@
 #include "core/text_format.hpp"
 #include "model/model_services.hpp"
 #include "model/model_state.hpp"
+#include "transport/erosion_vectors.hpp"
 #include "transport/sediment.hpp"
 #include "transport/transport_steps.hpp"
 
@@ -205,6 +209,11 @@ struct step_view {
     const bool fluxes;  // each cell's outgoing flux is kept (MAX_SED_FLUX)
     const bool faces;   // what each face and the outlet moved is kept (SEDIMENT_CONTAM)
     const int outlet;
+    // The faces' capacities are worked out in batches (the second formula)
+    // as the detachment passes their cells; `queued` faces wait in the
+    // batch.
+    const bool batched;
+    int queued = 0;
     exit_face exit = exit_face::none;
     double q_out = 0.0;  // outlet discharge (m3/s)
     int exhausted = 0;   // the first cell that had no more parent soil to give
@@ -222,7 +231,8 @@ struct step_view {
                 !model.ov_sed->sed_vol_overland_to_lake.empty()),
           fluxes(!model.ov_sed->ov_qsmax.empty()),
           faces(!model.ov_sed->ov_sed_vol_qsx.empty()),
-          outlet(model.outlet_cell) {
+          outlet(model.outlet_cell),
+          batched(model.ov_sed->erosion_method == 2 && model.ov_sed->batch_face.n() >= kFaceBatch) {
         if (m.chan_routing != 0 || outlet < 1 || outlet > n) return;
         q_out = m.q_out;
         if (m.rightcon[outlet] == 0)
@@ -233,14 +243,27 @@ struct step_view {
             exit = exit_face::own;
     }
 
+    // The rows of a cell-by-class table, one block of classes + 1 values a
+    // cell, addressed without the table's row pointers.
+    struct rows {
+        double* data;
+        std::ptrdiff_t stride;
+        double* operator[](int i) const { return data + i * stride; }
+    };
+    rows rows_of(mat2<double>& t) const { return {t.data(), classes + 1}; }
+    const rows parent_fract = rows_of(s.sed_fract.parent), deposit_fract = rows_of(s.sed_fract.deposit),
+               parent = rows_of(s.vol_sed.parent), suspended = rows_of(s.vol_sed.suspended),
+               deposited = rows_of(s.vol_sed.deposited), eroded = rows_of(s.ov_sed_vol_eroded),
+               settled = rows_of(s.ov_sed_vol_deposited);
+
     int lake_of(int i) const { return lakes && i >= 1 ? m.lake_num[i] : 0; }
     // The face discharges of a cell, the outlet's exit carrying q_out.
     double qx(int i) const { return i == outlet && exit == exit_face::right ? q_out : m.qx[i]; }
     double qy(int i) const { return i == outlet && exit == exit_face::lower ? q_out : m.qy[i]; }
 
     cell_soil soil(int i) {
-        return {s.sed_fract.parent[i], s.sed_fract.deposit[i], s.vol_sed.parent[i], s.vol_sed.suspended[i],
-                s.vol_sed.deposited[i], s.ov_sed_vol_eroded[i], classes, s.channel_cells[i] != 0,
+        return {parent_fract[i], deposit_fract[i], parent[i], suspended[i],
+                deposited[i], eroded[i], classes, s.channel_cells[i] != 0,
                 kErodibleDepth * dx * dx};
     }
 };
@@ -262,6 +285,11 @@ double face_slope(const step_view& v, int i, int j, bool& finished) {
     return j ? (m.h[i] + m.elev[i] - m.h[j] - m.elev[j]) / v.dx : 0.0;
 }
 
+void queue_capacities(step_view& v, int i);
+void work_out_queued(step_view& v);
+
+// Detaches soil on every cell; with batched capacities, queues the faces
+// of each cell on the way.
 void detach_all(step_view& v) {
     model_state& m = v.m;
     sed_record& s = v.s;
@@ -273,6 +301,7 @@ void detach_all(step_view& v) {
         s.Sfy[i] = face_slope(v, i, m.belowcon[i], finished);
         if (i == v.outlet && v.exit == exit_face::right) s.Sfx[i] = m.outslope;
         if (i == v.outlet && v.exit == exit_face::lower) s.Sfy[i] = m.outslope;
+        if (v.batched) queue_capacities(v, i);
         if (finished) continue;
         const double slope = std::sqrt(s.Sfx[i] * s.Sfx[i] + s.Sfy[i] * s.Sfy[i]);
         const double h = m.h[i];
@@ -292,17 +321,41 @@ void detach_all(step_view& v) {
         }
         if (soil.exhausted && v.exhausted == 0) v.exhausted = i;
     }
+    if (v.queued > 0) work_out_queued(v);
+}
+
+// Whether a face out of cell `src`, whose water is h deep, at unit
+// discharge q (m2/s) down the water-surface slope, can carry sediment;
+// `excess` then receives the share of its unit stream power above the
+// cell's threshold (1 for none).
+bool carries(const sed_record& s, int src, double slope, double h, double q, double& excess) {
+    if (q < kLeastUnitDischarge || h < kTiny) return false;
+    const double power = slope * q / h;  // unit stream power (m/s)
+    const double threshold = s.tc_R[src];
+    if (!(power > 0.0) || threshold > power) return false;
+    excess = threshold == 0.0 ? 1.0 : (power - threshold) / power;
+    return true;
+}
+
+// The rate of the second formula, 25500 x 1000 q^2.035 S^1.6667, as one
+// exponential of the two logarithms (within 1e-14 of the two powers, at
+// about half their cost).
+double second_rate(double q, double slope) {
+    return kSecondCoefficient * std::exp(kSecondFlowExponent * std::log(q) + kSecondSlopeExponent * std::log(slope));
+}
+
+// The capacity (m3) of a face whose rate of transport is `rate` (kg/(m s)).
+double capacity_of_rate(const step_view& v, int src, double rate, double excess) {
+    return rate * v.s.sed_K[src] * excess * v.to_volume;
 }
 
 // Volume (m3) one face can carry in dt out of cell `src`, whose water is
 // h deep, at unit discharge q (m2/s) down the water-surface slope.
 double capacity(const step_view& v, int src, double slope, double h, double q) {
     const sed_record& s = v.s;
-    if (q < kLeastUnitDischarge || h < kTiny) return 0.0;
+    double excess = 0.0;
+    if (!carries(s, src, slope, h, q, excess)) return 0.0;
     const double power = slope * q / h;  // unit stream power (m/s)
-    const double threshold = s.tc_R[src];
-    if (!(power > 0.0) || threshold > power) return 0.0;
-    const double excess = threshold == 0.0 ? 1.0 : (power - threshold) / power;
     const double rho_g = kWaterDensity * kGravity;
     double rate = 0.0;
     switch (s.erosion_method) {
@@ -313,19 +366,14 @@ double capacity(const step_view& v, int src, double slope, double h, double q) {
             const double velocity = q / h;
             return share * v.dx * velocity * velocity * std::pow(h * slope, 1.5) * v.dt;
         }
-        case 2:
-            // q^2.035 S^1.6667 as one exponential of the two logarithms
-            // (within 1e-14 of the two powers, at about half their cost).
-            rate = kSecondCoefficient *
-                   std::exp(kSecondFlowExponent * std::log(q) + kSecondSlopeExponent * std::log(slope));
-            break;
+        case 2: rate = second_rate(q, slope); break;
         case 3: rate = s.tc_C[src] * power_of(rho_g * slope * q, s.tc_I[src]); break;
         case 4: rate = s.tc_C[src] * power_of(std::pow(rho_g * slope * q, 1.5), s.tc_I[src]); break;
         case 5: rate = s.tc_C[src] * power_of(power, s.tc_I[src]); break;
         case 6: rate = s.tc_C[src] * power_of(rho_g * h * slope, s.tc_I[src]); break;
         default: return 0.0;
     }
-    return rate * s.sed_K[src] * excess * v.to_volume;
+    return capacity_of_rate(v, src, rate, excess);
 }
 
 // The loops over the classes of the transport below run to `Classes`
@@ -353,7 +401,7 @@ template <int Classes>
 void settle(step_view& v, int r, double q) {
     const int classes = classes_of<Classes>(v);
     sed_record& s = v.s;
-    double* suspended = s.vol_sed.suspended[r];
+    double* suspended = v.suspended[r];
     if (!(sum_of<Classes>(suspended, v) > 0.0)) return;
     // The water crosses the cell at u = |q| / (dx h) in dx / u, while a
     // particle falls through its depth h in h / fall: the share that
@@ -362,8 +410,8 @@ void settle(step_view& v, int r, double q) {
     const bool flowing = v.m.h[r] > kTiny && std::fabs(q) > 0.0;
     const double per_fall = flowing ? -(v.dx * v.dx) / std::fabs(q) : 0.0;  // s/m
     const double* fall = s.sed_fall.data();
-    double* deposited = s.vol_sed.deposited[r];
-    double* settled = s.ov_sed_vol_deposited[r];
+    double* deposited = v.deposited[r];
+    double* settled = v.settled[r];
 #pragma GCC unroll 8
     for (int k = 1; k <= classes; ++k) {
         if (suspended[k] == 0.0) continue;
@@ -385,10 +433,9 @@ void settle(step_view& v, int r, double q) {
 template <int Classes>
 void take_from_source(step_view& v, int src, double t, double a, double b, double* moved) {
     const int classes = classes_of<Classes>(v);
-    sed_record& s = v.s;
-    double* suspended = s.vol_sed.suspended[src];
-    double* deposited = s.vol_sed.deposited[src];
-    double* eroded = s.ov_sed_vol_eroded[src];
+    double* suspended = v.suspended[src];
+    double* deposited = v.deposited[src];
+    double* eroded = v.eroded[src];
 #pragma GCC unroll 8
     for (int k = 1; k <= classes; ++k) moved[k] = 0.0;
     if (t <= a) {
@@ -438,7 +485,7 @@ void deliver(step_view& v, int rcv, int lake, const double* moved) {
         }
         return;
     }
-    double* suspended = s.vol_sed.suspended[rcv];
+    double* suspended = v.suspended[rcv];
 #pragma GCC unroll 8
     for (int k = 1; k <= classes; ++k) suspended[k] += moved[k];
 }
@@ -506,6 +553,55 @@ void face_capacities(step_view& v) {
     }
 }
 
+// The second formula's capacities of the queued faces, worked out
+// together (their exponentials and logarithms in whole vectors).
+void work_out_queued(step_view& v) {
+    sed_record& s = v.s;
+    const int count = v.queued, size = batch_size(count);
+    // The last batch filled with values of no consequence.
+    for (int f = count; f < size; ++f) {
+        s.batch_q[f] = 1.0;
+        s.batch_slope[f] = 1.0;
+    }
+    power_products(s.batch_q.data(), s.batch_slope.data(), kSecondFlowExponent, kSecondSlopeExponent,
+                   kSecondCoefficient, s.batch_rate.data(), size);
+    for (int f = 0; f < count; ++f) {
+        const int face = s.batch_face[f];
+        double& cap = (face % 2 == 0 ? s.cap_x : s.cap_y)[face / 2];
+        cap = capacity_of_rate(v, s.batch_src[f], s.batch_rate[f], s.batch_excess[f]);
+    }
+    v.queued = 0;
+}
+
+// Cell i's right and lower faces, their slopes known, into the batch of
+// capacities from the water alone (whether their sources hold sediment
+// then is not known: a face whose source holds none at its turn moves
+// nothing, whatever it could carry). A face out of a lake, or that can
+// carry nothing, is not queued: nan (to its own turn) and 0.
+void queue_capacities(step_view& v, int i) {
+    const model_state& m = v.m;
+    sed_record& s = v.s;
+    const auto one = [&](int j, double q, double slope, int face) {
+        const int src = q >= 0.0 ? i : j;
+        if (src == 0 || v.lake_of(src)) return kUnknown;
+        const double unit_q = std::fabs(q) / v.dx;
+        double excess = 0.0;
+        if (!carries(s, src, std::fabs(slope), m.h[src], unit_q, excess)) return 0.0;
+        const int f = v.queued++;
+        s.batch_q[f] = unit_q;
+        s.batch_slope[f] = std::fabs(slope);
+        s.batch_excess[f] = excess;
+        s.batch_face[f] = face;
+        s.batch_src[f] = src;
+        return kUnknown;  // until its batch is worked out
+    };
+    const bool out = i == v.outlet;
+    const int right = m.rightcon[i], below = m.belowcon[i];
+    s.cap_x[i] = right || (out && v.exit == exit_face::right) ? one(right, v.qx(i), s.Sfx[i], 2 * i) : kUnknown;
+    s.cap_y[i] = below || (out && v.exit == exit_face::lower) ? one(below, v.qy(i), s.Sfy[i], 2 * i + 1) : kUnknown;
+    if (v.queued > kFaceBatch - 2) work_out_queued(v);
+}
+
 // Moves sediment across the face of cell i towards j (0: out of the grid)
 // that carries `q` m3/s (positive towards j) down the slope `slope`, with
 // the capacity `known` worked out before (nan: not yet). A source that
@@ -530,8 +626,8 @@ void move_across(step_view& v, int i, int j, double q, double slope, axis along,
         if (v.faces && along != axis::none) record_face(v, i, along == axis::x, q >= 0.0 ? 1.0 : -1.0, moved);
         return;
     }
-    const double* suspended = s.vol_sed.suspended[src];
-    const double* deposited = s.vol_sed.deposited[src];
+    const double* suspended = v.suspended[src];
+    const double* deposited = v.deposited[src];
     const double a = sum_of<Classes>(suspended, v);
     const double b = sum_of<Classes>(deposited, v);
     const bool empty = a == 0.0 && b == 0.0 && holds_nothing<Classes>(suspended, v) &&
@@ -596,8 +692,8 @@ double move_sediment(step_view& v, bool& summed) {
         if (out && v.exit == exit_face::own) move_across<Classes>(v, i, 0, v.q_out, m.outslope, axis::none);
         if (out && v.exit != exit_face::none) empty_bucket(v);
         summed = summed && (right == 0 || right > i) && (below == 0 || below > i);
-        held += sum_of<Classes>(s.vol_sed.suspended[i], v) + sum_of<Classes>(s.vol_sed.parent[i], v) +
-                sum_of<Classes>(s.vol_sed.deposited[i], v);
+        held += sum_of<Classes>(v.suspended[i], v) + sum_of<Classes>(v.parent[i], v) +
+                sum_of<Classes>(v.deposited[i], v);
     }
     return held;
 }
@@ -606,7 +702,7 @@ double move_sediment(step_view& v, bool& summed) {
 // afterwards, and whether it is known, as move_sediment.
 double transport_all(step_view& v, bool& summed) {
     if (v.fluxes) v.s.ov_qsmax.fill(0.0);
-    face_capacities(v);
+    if (!v.batched) face_capacities(v);
     switch (v.classes) {
         case 1: return move_sediment<1>(v, summed);
         case 2: return move_sediment<2>(v, summed);

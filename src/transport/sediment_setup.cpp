@@ -16,6 +16,7 @@
 #include "input/mapping_tables.hpp"
 #include "model/model_services.hpp"
 #include "model/model_state.hpp"
+#include "transport/erosion_vectors.hpp"
 #include "transport/sediment.hpp"
 #include "transport/sediment_tables.hpp"
 #include "transport/transport_steps.hpp"
@@ -90,6 +91,11 @@ bool alloc_cell_arrays(const model_state& m, sed_record& s) {
                             &s.sed_K, &s.qsx, &s.qsy, &s.ov_qsvol, &s.Sfx, &s.Sfy, &s.cap_x, &s.cap_y})
         alloc_dvector(*v, n, "ov_sed cell vector");
     alloc_ivector(s.channel_cells, n, "channel_cells");
+    const int faces = kFaceBatch;
+    for (vec1<double>* v : {&s.batch_q, &s.batch_slope, &s.batch_excess, &s.batch_rate})
+        alloc_dvector(*v, faces, "ov_sed face batch");
+    alloc_ivector(s.batch_face, faces, "ov_sed face batch");
+    alloc_ivector(s.batch_src, faces, "ov_sed face batch");
     for (mat2<double>* t : {&s.sed_fract.parent, &s.sed_fract.deposit, &s.vol_sed.parent, &s.vol_sed.suspended,
                             &s.vol_sed.deposited, &s.ov_sed_vol_eroded, &s.ov_sed_vol_deposited})
         alloc_dmatrix(n, k, *t, "ov_sed cell by class");
@@ -99,7 +105,8 @@ bool alloc_cell_arrays(const model_state& m, sed_record& s) {
     alloc_ivector(s.sed_class, k, "sed_class");
     if (!blocks_made(g_error_record, "the overland sediment arrays", s.tc_C, s.tc_I, s.tc_R, s.splash_K, s.detach_K,
                      s.detach_I, s.detach_C, s.sed_K, s.qsx, s.qsy, s.ov_qsvol, s.Sfx, s.Sfy, s.cap_x, s.cap_y,
-                     s.channel_cells,
+                     s.channel_cells, s.batch_q, s.batch_slope, s.batch_excess, s.batch_rate, s.batch_face,
+                     s.batch_src,
                      s.sed_fract.parent, s.sed_fract.deposit, s.vol_sed.parent, s.vol_sed.suspended,
                      s.vol_sed.deposited, s.ov_sed_vol_eroded, s.ov_sed_vol_deposited, s.sed_fall, s.sed_density,
                      s.eh_coef, s.moved, s.outlet_vol, s.sand, s.sed_class))

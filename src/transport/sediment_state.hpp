@@ -120,8 +120,8 @@ struct sed_record {
     vec1<double> ov_qsvol;
     // Transport capacity of each cell's right (qsx) and lower (qsy) face in
     // the last step, of the face's source cell (m3); 0 where the source held
-    // no sediment, which the face then could not carry (its capacity is not
-    // worked out).
+    // no sediment, which the face then could not carry (whatever its water
+    // could).
     vec1<double> qsx, qsy;
     // With MAX_SED_FLUX: the sediment leaving each cell in the last step,
     // all classes (m3/s).
@@ -143,6 +143,13 @@ struct sed_record {
     // face (m3), worked out from the water before any sediment moves; nan
     // where it is left to the face's turn.
     vec1<double> cap_x, cap_y;
+    // Work space of the step: a batch of faces whose capacity the second
+    // formula gives, worked out together (from element 0, kFaceBatch of
+    // erosion_vectors.hpp): the unit discharge (m2/s), slope and share of
+    // the stream power above the threshold of each, its rate, its face (2 i
+    // for cell i's right face, 2 i + 1 for its lower one) and source cell.
+    vec1<double> batch_q, batch_slope, batch_excess, batch_rate;
+    vec1<int> batch_face, batch_src;
 
     // Filled when an event or the run ends, by class.
     std::vector<sed_class_totals> tot_sed;

@@ -9,9 +9,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "core/thread_team.hpp"
@@ -46,6 +48,34 @@ void expect_each_part_once(int team) {
         EXPECT_EQ(r.team, team);
     }
     EXPECT_LE(most.load(), team);
+}
+
+// Jobs of more parts than threads (and fewer): each part runs once and is
+// told the job's part count, on no more threads at once than the team.
+TEST(ThreadTeam, MorePartsThanThreadsRunEachOnceOnAtMostTheTeam) {
+    for (const auto& [team, parts] : {std::pair{2, 9}, std::pair{4, 32}, std::pair{8, 3}, std::pair{3, 1},
+                                      std::pair{1, 5}}) {
+        SCOPED_TRACE(testing::Message() << parts << " parts on " << team);
+        std::vector<part_record> seen(static_cast<std::size_t>(parts));
+        std::atomic<int> running{0}, most{0};
+        kesta::run_parts_on_team(team, parts, [&](int part, int size) {
+            const int now = running.fetch_add(1) + 1;
+            int high = most.load();
+            while (now > high && !most.compare_exchange_weak(high, now)) {
+            }
+            // Long enough that the parts overlap where they can.
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+            part_record& r = seen[static_cast<std::size_t>(part)];
+            ++r.runs;
+            r.team = size;
+            running.fetch_sub(1);
+        });
+        for (int p = 0; p < parts; ++p) {
+            EXPECT_EQ(seen[static_cast<std::size_t>(p)].runs, 1) << "part " << p;
+            EXPECT_EQ(seen[static_cast<std::size_t>(p)].team, parts) << "part " << p;
+        }
+        EXPECT_LE(most.load(), std::min(team, parts));
+    }
 }
 
 TEST(ThreadTeam, EveryPartRunsOnceForTeamsThatGrowAndShrink) {

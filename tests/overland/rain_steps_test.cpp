@@ -5,6 +5,10 @@
 #include <gtest/gtest.h>
 #include <omp.h>
 
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
 #include <initializer_list>
 #include <limits>
 #include <string>
@@ -392,6 +396,80 @@ TEST(ApplyRainOnLargeGrids, BlocksSumInOrderOnAnyThreadCount) {
     const rained cut = rain(4, bad);
     EXPECT_EQ(cut.volume, by_blocks(bad));
     EXPECT_TRUE(has(cut.said, "overland cell " + std::to_string(bad) + " after applying rainfall")) << cut.said;
+    kesta::set_cells_per_thread(share);
+}
+
+// A gauge's rain lies in runs of one rate, which the rain pass lays once a
+// run: runs across the pass's chunks and blocks, rates that differ only in
+// the sign of zero (on depths of -0 and +0), a lone rate in a run and a run
+// of NaN, on a grid of several groups of blocks (parts of the team's job).
+// Every depth has the bits the cell alone would give it and the volumes are
+// the blocks' sums in order (the first block's cell by cell), on one thread
+// or four. A depth that the rain leaves infinite, in the first block or a
+// later one, is named and the volumes run to it; so is the first cell of a
+// run of NaN rates.
+TEST(ApplyRainOnLargeGrids, RunsOfOneRateLayWhatEachCellWould) {
+    constexpr int kCells = 9 * kesta::kRainBlockCells + 300;
+    const auto rate = [](int k) {
+        if (k % 1000 == 999) return 3.25;  // a lone rate within a run
+        const int run = k / 700 % 3;
+        return run == 0 ? 12.5 : run == 1 ? 0.0 : -0.0;
+    };
+    const auto start = [](int k) { return k % 2 ? -0.0 : 0.0; };
+    const auto bits = [](double v) {
+        std::uint64_t b = 0;
+        std::memcpy(&b, &v, sizeof b);
+        return b;
+    };
+    // The volumes of cells 1..last by blocks, from the running volume `from`.
+    const auto by_blocks = [&rate](double from, int last) {
+        double total = from, block = 0.0;
+        for (int k = 1; k <= last; ++k) {
+            const double v = rate(k) * 100.0 * 100.0 / 3600000.0;
+            if (k <= kesta::kRainBlockCells) total += v;
+            else block += v;
+            if (k > kesta::kRainBlockCells && (k % kesta::kRainBlockCells == 0 || k == last)) {
+                total += block;
+                block = 0.0;
+            }
+        }
+        return total;
+    };
+    const int share = kesta::set_cells_per_thread(1000);
+    for (const int threads : {1, 4}) {
+        for (const int bad : {0, 5000, 5 * kesta::kRainBlockCells + 4321, -(3 * kesta::kRainBlockCells + 77)}) {
+            // bad > 0: an infinite depth there; bad < 0: NaN rates from -bad.
+            SCOPED_TRACE(testing::Message() << threads << " threads, cell " << bad);
+            omp_set_num_threads(threads);
+            model_state m;
+            kesta_test::make_plane(m, {1, kCells}, 100.0);
+            for (int k = 1; k <= kCells; ++k) {
+                const bool nan_rate = bad < 0 && k >= -bad && k <= -bad + 600;
+                m.ri[k] = nan_rate ? std::numeric_limits<double>::quiet_NaN() : rate(k);
+                m.h[k] = k == bad ? std::numeric_limits<double>::infinity() : start(k);
+            }
+            m.timestep = 100.0;
+            m.precip_state = 1;
+            m.volume_rainfall_overland = 1234.5678;
+            const std::string said = printed_by([&m] { kesta::apply_precip(m); });
+            if (bad < 0) {
+                EXPECT_TRUE(std::isnan(m.volume_rainfall_overland));
+            } else {
+                EXPECT_EQ(m.volume_rainfall_overland, by_blocks(1234.5678, bad ? bad : kCells));
+            }
+            if (bad) {
+                EXPECT_TRUE(has(said, "overland cell " + std::to_string(std::abs(bad)) + " after applying rainfall"))
+                    << said;
+                g_error_record = kesta::error_record{};
+                continue;
+            }
+            EXPECT_EQ(said, "");
+            int wrong = 0;
+            for (int k = 1; k <= kCells; ++k) wrong += bits(m.h[k]) != bits(start(k) + rate(k) * 100.0 / 3600000.0);
+            EXPECT_EQ(wrong, 0);
+        }
+    }
+    omp_set_num_threads(omp_get_num_procs());
     kesta::set_cells_per_thread(share);
 }
 
