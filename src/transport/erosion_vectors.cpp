@@ -28,4 +28,44 @@ void power_products(const double* q, const double* s, double a, double b, double
     for (int f = 0; f < n; ++f) rate[f] = c * exp(a * log(q[f]) + b * log(s[f]));
 }
 
+// Three plain loops: GCC does not vectorise a loop that both calls a
+// function and selects values.
+KESTA_WIDEST_VECTORS
+void splash_volumes(const double* h, const double* drop, const double* rate, const double* splash_k,
+                    double k_default, double dt, double dx, double density, double* work, double* volume, int n) {
+#pragma omp simd
+    for (int c = 0; c < n; ++c) {
+        const double x = 1.0 - h[c] / drop[c];
+        work[c] = drop[c] < h[c] ? (x < kLeastExponent ? kLeastExponent : x) : 0.0;
+    }
+#ifdef KESTA_VECTOR_MATH
+#pragma omp simd
+#endif
+    for (int c = 0; c < n; ++c) work[c] = exp(work[c]);
+#pragma omp simd
+    for (int c = 0; c < n; ++c) {
+        const double x = 1.0 - h[c] / drop[c];
+        const double damping = drop[c] < h[c] ? (x < kLeastExponent ? 0.0 : work[c]) : 1.0;
+        const double k = splash_k[c] > 0.0 ? splash_k[c] : k_default;
+        volume[c] = k * damping * rate[c] * dt * dx * dx / density;
+    }
+}
+
+KESTA_WIDEST_VECTORS
+void shear_volumes(const double* h, const double* sx, const double* sy, const double* detach_k,
+                   const double* detach_c, double coef_default, double rho_g, double least, double dt, double dx,
+                   double density, double* volume, double* beyond, int n) {
+#pragma omp simd
+    for (int c = 0; c < n; ++c) {
+        const double slope = std::sqrt(sx[c] * sx[c] + sy[c] * sy[c]);
+        const double tau = rho_g * h[c] * slope;
+        const double coef = detach_k[c] > 0.0 ? detach_k[c] : coef_default;
+        const double critical = detach_c[c] > 0.0 ? detach_c[c] : 0.0;
+        const double scale = coef * dt * dx * dx / density;
+        const bool shears = h[c] > least && slope > least;
+        volume[c] = shears ? scale * tau : 0.0;
+        beyond[c] = shears && tau > critical ? scale * (tau - critical) : 0.0;
+    }
+}
+
 }  // namespace kesta

@@ -23,4 +23,30 @@ inline int batch_size(int n) { return (n + kBatchLanes - 1) / kBatchLanes * kBat
 // multiple of kBatchLanes; q and s above 0.
 void power_products(const double* q, const double* s, double a, double b, double c, double* rate, int n);
 
+// Cells the detachment works out together (a multiple of kBatchLanes):
+// their values stay in the nearest cache.
+constexpr int kCellBlock = 256;
+// Below this exponent exp is left to 0 (exp(-708) is 3e-308): the vector
+// forms take the scalar path for lower arguments.
+constexpr double kLeastExponent = -708.0;
+
+// Rain splash volumes (m3) of n cells from element 0, under water h deep
+// (m), for rain whose a I^b is rate (0: none) and whose drops are drop
+// wide (m, above 0): volume = k x damping x rate x dt x dx x dx / density,
+// the damping exp(1 - h / drop) under water deeper than a drop (0 where
+// that exponent is below kLeastExponent), else 1; k is splash_k where that
+// is above 0, else k_default. `work` holds n values.
+void splash_volumes(const double* h, const double* drop, const double* rate, const double* splash_k,
+                    double k_default, double dt, double dx, double density, double* work, double* volume, int n);
+
+// Flow shear detachment of n cells from element 0 at an exponent of 1:
+// tau = rho_g h slope (Pa), slope = sqrt(sx^2 + sy^2), and scale = coef dt
+// dx dx / density, coef being detach_k where above 0, else coef_default;
+// volume = scale tau, and beyond = scale (tau - critical) where tau is
+// above the critical shear (detach_c where above 0, else 0), else 0. Both
+// are 0 where h or slope is not above `least`.
+void shear_volumes(const double* h, const double* sx, const double* sy, const double* detach_k,
+                   const double* detach_c, double coef_default, double rho_g, double least, double dt, double dx,
+                   double density, double* volume, double* beyond, int n);
+
 }  // namespace kesta

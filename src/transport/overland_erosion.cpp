@@ -24,9 +24,12 @@
 // are worked out as the detachment passes the cells, for every face that
 // carries water, in small batches of whole vectors (erosion_vectors.hpp);
 // with the other formulas a face whose source holds no sediment skips its
-// capacity. A class with nothing suspended or that settles whole skips
-// its exponential, an exponent of 1 skips its power, and the transport
-// has a copy for each usual class count, whose loops the compiler unrolls.
+// capacity. The detachment takes the cells a block at a time: their rain
+// splash and flow shear volumes first, in whole vectors, then what each
+// cell gives, in order. A class with nothing suspended or that settles
+// whole skips its exponential, an exponent of 1 skips its power, and the
+// detachment and the transport have a copy for each usual class count,
+// whose loops the compiler unrolls.
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -111,9 +114,21 @@ double splash_of(double rate, double drop, double h, double dt, double dx, doubl
     return k * damping * rate * dt * dx * dx / kSoilDensity;
 }
 
+// The loops over the classes run to `Classes` when it is above 0, a count
+// fixed when the code is compiled (the usual counts have their own copy of
+// the detachment and the transport, whose loops the compiler unrolls),
+// else to `classes`, the count of the run.
+template <int Classes = 0>
+int class_count(int classes) {
+    return Classes > 0 ? Classes : classes;
+}
+
+template <int Classes = 0>
 double sum_classes(const double* v, int classes) {
+    const int count = class_count<Classes>(classes);
     double s = 0.0;
-    for (int k = 1; k <= classes; ++k) s += v[k];
+#pragma GCC unroll 8
+    for (int k = 1; k <= count; ++k) s += v[k];
     return s;
 }
 
@@ -132,8 +147,11 @@ struct cell_soil {
 };
 
 // The loose deposit (of total `p`) gives `v` by its class shares.
-void detach_from_deposit(cell_soil& c, double v, double p) {
-    for (int k = 1; k <= c.classes; ++k) {
+template <int Classes>
+[[gnu::always_inline]] inline void detach_from_deposit(cell_soil& c, double v, double p) {
+    const int classes = class_count<Classes>(c.classes);
+#pragma GCC unroll 8
+    for (int k = 1; k <= classes; ++k) {
         const double f = c.deposited[k] / p;
         c.deposit_fract[k] = f;
         const double x = v * f;
@@ -146,15 +164,17 @@ void detach_from_deposit(cell_soil& c, double v, double p) {
 
 // The whole deposit and `e` of parent soil, by the parent shares; no more
 // parent soil than the cell has left to give.
-void detach_parent(cell_soil& c, double e) {
-    double share = 0.0;
-    for (int k = 1; k <= c.classes; ++k) share += c.parent_fract[k];
-    const double left = std::max(0.0, c.erodible + sum_classes(c.parent, c.classes));  // parent slots fall from 0
+template <int Classes>
+[[gnu::always_inline]] inline void detach_parent(cell_soil& c, double e) {
+    const int classes = class_count<Classes>(c.classes);
+    const double share = sum_classes<Classes>(c.parent_fract, c.classes);
+    const double left = std::max(0.0, c.erodible + sum_classes<Classes>(c.parent, c.classes));  // parent slots fall from 0
     if (!(share * e <= left)) {
         e = share > 0.0 ? left / share : 0.0;
         c.exhausted = share > 0.0;
     }
-    for (int k = 1; k <= c.classes; ++k) {
+#pragma GCC unroll 8
+    for (int k = 1; k <= classes; ++k) {
         const double from_parent = c.parent_fract[k] * e;
         const double x = from_parent + c.deposited[k];
         c.suspended[k] += x;
@@ -165,17 +185,19 @@ void detach_parent(cell_soil& c, double e) {
     }
 }
 
+template <int Classes>
 void detach_by_rain(cell_soil& c, double v) {
     if (!(v > 0.0)) return;
-    const double p = sum_classes(c.deposited, c.classes);
+    const double p = sum_classes<Classes>(c.deposited, c.classes);
     if (p > kTiny && v < p)
-        detach_from_deposit(c, v, p);
+        detach_from_deposit<Classes>(c, v, p);
     else if (!c.channel)
-        detach_parent(c, std::max(v - p, 0.0));
+        detach_parent<Classes>(c, std::max(v - p, 0.0));
 }
 
 // Flow shear detaches coef x tau^exponent, the deposit first; the parent
 // soil only yields to the shear above the critical one.
+template <int Classes>
 void detach_by_flow(cell_soil& c, double slope, double h, double dt, double dx, double coef, double exponent,
                     double critical) {
     if (!(h > kTiny && slope > kTiny)) return;
@@ -183,13 +205,25 @@ void detach_by_flow(cell_soil& c, double slope, double h, double dt, double dx, 
     const double scale = coef * dt * dx * dx / kSoilDensity;
     const double v = scale * power_of(tau, exponent);
     if (!(v > 0.0)) return;
-    const double p = sum_classes(c.deposited, c.classes);
+    const double p = sum_classes<Classes>(c.deposited, c.classes);
     if (v < p) {
-        detach_from_deposit(c, v, p);
+        detach_from_deposit<Classes>(c, v, p);
     } else if (!c.channel) {
         const double beyond = tau > critical ? scale * power_of(tau - critical, exponent) : 0.0;
-        detach_parent(c, (1.0 - p / v) * beyond);
+        detach_parent<Classes>(c, (1.0 - p / v) * beyond);
     }
+}
+
+// Detachment by the shear of the flow of volume v and, from the parent
+// soil, `beyond` (m3), worked out before: the deposit first.
+template <int Classes>
+void detach_by_shear(cell_soil& c, double v, double beyond) {
+    if (!(v > 0.0)) return;
+    const double p = sum_classes<Classes>(c.deposited, c.classes);
+    if (v < p)
+        detach_from_deposit<Classes>(c, v, p);
+    else if (!c.channel)
+        detach_parent<Classes>(c, (1.0 - p / v) * beyond);
 }
 
 // Which face of the outlet lets its sediment out of the grid: the right one
@@ -288,38 +322,92 @@ double face_slope(const step_view& v, int i, int j, bool& finished) {
 void queue_capacities(step_view& v, int i);
 void work_out_queued(step_view& v);
 
-// Detaches soil on every cell; with batched capacities, queues the faces
-// of each cell on the way.
-void detach_all(step_view& v) {
+// Detaches soil on the cells lo .. lo + count - 1: their slopes, then
+// their splash and shear volumes together in whole vectors, then what each
+// cell gives, in order. With batched capacities, queues the faces of each
+// cell on the way.
+template <int Classes>
+void detach_block(step_view& v, int lo, int count, const vec1<double>& rain, splash_rain& splash) {
     model_state& m = v.m;
     sed_record& s = v.s;
-    const vec1<double>& rain = m.interception == 1 && holds(m.ri_eff, v.n) ? m.ri_eff : m.ri;
-    splash_rain splash;
-    for (int i = 1; i <= v.n; ++i) {
+    double* rate = s.block_rate.data();
+    double* drop = s.block_drop.data();
+    int* state = s.block_state.data();  // bit 1: finished, bit 2: water flows out
+    bool unit_exponents = true;
+    for (int c = 0; c < count; ++c) {
+        const int i = lo + c;
         bool finished = false;
-        s.Sfx[i] = face_slope(v, i, m.rightcon[i], finished);
-        s.Sfy[i] = face_slope(v, i, m.belowcon[i], finished);
+        if (v.lakes) {
+            s.Sfx[i] = face_slope(v, i, m.rightcon[i], finished);
+            s.Sfy[i] = face_slope(v, i, m.belowcon[i], finished);
+        } else {
+            // face_slope's own sums, without lakes.
+            const int right = m.rightcon[i], below = m.belowcon[i];
+            const double level = m.h[i] + m.elev[i];
+            s.Sfx[i] = right ? (level - m.h[right] - m.elev[right]) / v.dx : 0.0;
+            s.Sfy[i] = below ? (level - m.h[below] - m.elev[below]) / v.dx : 0.0;
+        }
         if (i == v.outlet && v.exit == exit_face::right) s.Sfx[i] = m.outslope;
         if (i == v.outlet && v.exit == exit_face::lower) s.Sfy[i] = m.outslope;
         if (v.batched) queue_capacities(v, i);
-        if (finished) continue;
-        const double slope = std::sqrt(s.Sfx[i] * s.Sfx[i] + s.Sfy[i] * s.Sfy[i]);
-        const double h = m.h[i];
-        cell_soil soil = v.soil(i);
-        const double intensity = rain[i];
-        if (intensity > kTiny) {
-            splash.set(intensity);
-            const double k = s.splash_K[i] > 0.0 ? s.splash_K[i] : kDefaultSplashK;
-            detach_by_rain(soil, splash_of(splash.rate, splash.drop, h, v.dt, v.dx, k));
-        }
         const double qx = v.qx(i), qy = v.qy(i);
-        if (qx * qx + qy * qy > 0.0) {
-            const double coef = s.detach_K[i] > 0.0 ? s.detach_K[i] : kDefaultDetachK;
-            const double exponent = s.detach_I[i] > 0.0 ? s.detach_I[i] : kDefaultDetachExponent;
-            const double critical = s.detach_C[i] > 0.0 ? s.detach_C[i] : 0.0;
-            detach_by_flow(soil, slope, h, v.dt, v.dx, coef, exponent, critical);
+        state[c] = (finished ? 1 : 0) | (qx * qx + qy * qy > 0.0 ? 2 : 0);
+        const double intensity = rain[i];
+        rate[c] = 0.0;
+        drop[c] = 1.0;
+        if (!finished && intensity > kTiny) {
+            splash.set(intensity);
+            rate[c] = splash.rate;
+            drop[c] = splash.drop;
+        }
+        unit_exponents = unit_exponents && !(s.detach_I[i] > 0.0 && s.detach_I[i] != 1.0);
+    }
+    const double* h = m.h.data() + lo;
+    double* splashed = s.block_splash.data();
+    double* sheared = s.block_shear.data();
+    double* beyond = s.block_beyond.data();
+    splash_volumes(h, drop, rate, s.splash_K.data() + lo, kDefaultSplashK, v.dt, v.dx, kSoilDensity,
+                   s.block_work.data(), splashed, count);
+    if (unit_exponents)
+        shear_volumes(h, s.Sfx.data() + lo, s.Sfy.data() + lo, s.detach_K.data() + lo, s.detach_C.data() + lo,
+                      kDefaultDetachK, kWaterDensity * kGravity, kTiny, v.dt, v.dx, kSoilDensity, sheared, beyond,
+                      count);
+    for (int c = 0; c < count; ++c) {
+        if (state[c] & 1) continue;
+        const int i = lo + c;
+        cell_soil soil = v.soil(i);
+        if (rain[i] > kTiny) detach_by_rain<Classes>(soil, splashed[c]);
+        if (state[c] & 2) {
+            if (unit_exponents) {
+                detach_by_shear<Classes>(soil, sheared[c], beyond[c]);
+            } else {
+                const double slope = std::sqrt(s.Sfx[i] * s.Sfx[i] + s.Sfy[i] * s.Sfy[i]);
+                const double coef = s.detach_K[i] > 0.0 ? s.detach_K[i] : kDefaultDetachK;
+                const double exponent = s.detach_I[i] > 0.0 ? s.detach_I[i] : kDefaultDetachExponent;
+                const double critical = s.detach_C[i] > 0.0 ? s.detach_C[i] : 0.0;
+                detach_by_flow<Classes>(soil, slope, m.h[i], v.dt, v.dx, coef, exponent, critical);
+            }
         }
         if (soil.exhausted && v.exhausted == 0) v.exhausted = i;
+    }
+}
+
+// Detaches soil on every cell, a block of cells at a time.
+void detach_all(step_view& v) {
+    const model_state& m = v.m;
+    const vec1<double>& rain = m.interception == 1 && holds(m.ri_eff, v.n) ? m.ri_eff : m.ri;
+    splash_rain splash;
+    for (int lo = 1; lo <= v.n; lo += kCellBlock) {
+        const int count = std::min(kCellBlock, v.n - lo + 1);
+        switch (v.classes) {
+            case 1: detach_block<1>(v, lo, count, rain, splash); break;
+            case 2: detach_block<2>(v, lo, count, rain, splash); break;
+            case 3: detach_block<3>(v, lo, count, rain, splash); break;
+            case 4: detach_block<4>(v, lo, count, rain, splash); break;
+            case 5: detach_block<5>(v, lo, count, rain, splash); break;
+            case 6: detach_block<6>(v, lo, count, rain, splash); break;
+            default: detach_block<0>(v, lo, count, rain, splash); break;
+        }
     }
     if (v.queued > 0) work_out_queued(v);
 }
@@ -376,33 +464,15 @@ double capacity(const step_view& v, int src, double slope, double h, double q) {
     return capacity_of_rate(v, src, rate, excess);
 }
 
-// The loops over the classes of the transport below run to `Classes`
-// when it is above 0, a count fixed when the code is compiled (the usual
-// counts have their own copy, whose loops the compiler unrolls), else to
-// the step's own count.
-template <int Classes>
-int classes_of(const step_view& v) {
-    return Classes > 0 ? Classes : v.classes;
-}
-
-template <int Classes>
-double sum_of(const double* x, const step_view& v) {
-    const int classes = classes_of<Classes>(v);
-    double s = 0.0;
-#pragma GCC unroll 8
-    for (int k = 1; k <= classes; ++k) s += x[k];
-    return s;
-}
-
 // Cell r lets a share of its suspended sediment settle, by the time its
 // water takes to cross it at `q` (m3/s) against each class's settling. A
 // class with nothing in suspension has nothing to settle.
 template <int Classes>
 void settle(step_view& v, int r, double q) {
-    const int classes = classes_of<Classes>(v);
+    const int classes = class_count<Classes>(v.classes);
     sed_record& s = v.s;
     double* suspended = v.suspended[r];
-    if (!(sum_of<Classes>(suspended, v) > 0.0)) return;
+    if (!(sum_classes<Classes>(suspended, v.classes) > 0.0)) return;
     // The water crosses the cell at u = |q| / (dx h) in dx / u, while a
     // particle falls through its depth h in h / fall: the share that
     // settles is 1 - exp(-x), x = dx fall / (h u) = dx^2 fall / |q|. Still
@@ -432,7 +502,7 @@ void settle(step_view& v, int r, double q) {
 // whose suspended and deposited volumes add up to a and b.
 template <int Classes>
 void take_from_source(step_view& v, int src, double t, double a, double b, double* moved) {
-    const int classes = classes_of<Classes>(v);
+    const int classes = class_count<Classes>(v.classes);
     double* suspended = v.suspended[src];
     double* deposited = v.deposited[src];
     double* eroded = v.eroded[src];
@@ -474,7 +544,7 @@ void take_from_source(step_view& v, int src, double t, double a, double b, doubl
 // on the edge cell's deposit and the fine classes join the lake.
 template <int Classes>
 void deliver(step_view& v, int rcv, int lake, const double* moved) {
-    const int classes = classes_of<Classes>(v);
+    const int classes = class_count<Classes>(v.classes);
     sed_record& s = v.s;
     if (lake) {
         mat2<double>& to_lake = s.sed_vol_overland_to_lake;
@@ -524,7 +594,7 @@ void record_face(step_view& v, int i, bool x_face, double sign, const double* mo
 // True when no class of `x` holds anything (not even a negative volume).
 template <int Classes>
 bool holds_nothing(const double* x, const step_view& v) {
-    const int classes = classes_of<Classes>(v);
+    const int classes = class_count<Classes>(v.classes);
     for (int k = 1; k <= classes; ++k)
         if (x[k] != 0.0) return false;
     return true;
@@ -628,8 +698,8 @@ void move_across(step_view& v, int i, int j, double q, double slope, axis along,
     }
     const double* suspended = v.suspended[src];
     const double* deposited = v.deposited[src];
-    const double a = sum_of<Classes>(suspended, v);
-    const double b = sum_of<Classes>(deposited, v);
+    const double a = sum_classes<Classes>(suspended, v.classes);
+    const double b = sum_classes<Classes>(deposited, v.classes);
     const bool empty = a == 0.0 && b == 0.0 && holds_nothing<Classes>(suspended, v) &&
                        holds_nothing<Classes>(deposited, v);
     const double t = empty                ? 0.0
@@ -644,7 +714,7 @@ void move_across(step_view& v, int i, int j, double q, double slope, axis along,
         deliver<Classes>(v, rcv, rcv_lake, moved);
         if (v.faces && j != 0 && along != axis::none)
             record_face(v, i, along == axis::x, q >= 0.0 ? 1.0 : -1.0, moved);
-        if (v.fluxes) s.ov_qsmax[src] += sum_of<Classes>(moved, v) * v.inv_dt;
+        if (v.fluxes) s.ov_qsmax[src] += sum_classes<Classes>(moved, v.classes) * v.inv_dt;
     }
     if (rcv == 0 || rcv_lake) return;
     if (along == axis::x) settle<Classes>(v, rcv, v.qx(rcv));
@@ -692,8 +762,8 @@ double move_sediment(step_view& v, bool& summed) {
         if (out && v.exit == exit_face::own) move_across<Classes>(v, i, 0, v.q_out, m.outslope, axis::none);
         if (out && v.exit != exit_face::none) empty_bucket(v);
         summed = summed && (right == 0 || right > i) && (below == 0 || below > i);
-        held += sum_of<Classes>(v.suspended[i], v) + sum_of<Classes>(v.parent[i], v) +
-                sum_of<Classes>(v.deposited[i], v);
+        held += sum_classes<Classes>(v.suspended[i], v.classes) + sum_classes<Classes>(v.parent[i], v.classes) +
+                sum_classes<Classes>(v.deposited[i], v.classes);
     }
     return held;
 }

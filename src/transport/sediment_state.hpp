@@ -150,6 +150,14 @@ struct sed_record {
     // for cell i's right face, 2 i + 1 for its lower one) and source cell.
     vec1<double> batch_q, batch_slope, batch_excess, batch_rate;
     vec1<int> batch_face, batch_src;
+    // Work space of the detachment: a block of cells (from element 0,
+    // kCellBlock of erosion_vectors.hpp), with the splash rate a I^b and
+    // drop diameter (m) of each cell's rain, its splash volume, its shear
+    // volumes from the deposit and beyond the critical shear (m3), room for
+    // the exponentials, and whether it is finished (1) and its water flows
+    // out (2).
+    vec1<double> block_rate, block_drop, block_splash, block_shear, block_beyond, block_work;
+    vec1<int> block_state;
 
     // Filled when an event or the run ends, by class.
     std::vector<sed_class_totals> tot_sed;

@@ -125,21 +125,30 @@ void move_cell(model_state& m, const soil_slot& v, int k, const soil_cell_water&
         double decayed = 0.0;
         const double* share = v.dissolved != nullptr && k <= v.dissolved->nrows() ? (*v.dissolved)[k] : nullptr;
         for (int l = 1; l <= n; ++l) {
-            f[l] = solids_factor(kd, theta[l]) * (share != nullptr ? share[l] : 1.0);
+            const double sorbing = kd == 0.0 ? cell.unsorbed[l] : solids_factor(kd, theta[l]);
+            f[l] = sorbing * (share != nullptr ? share[l] : 1.0);
             if (rate > 0.0) decayed += soil_layer_constituent_loss(held[l], theta[l] * f[l], lost);
         }
         double a[kMaxContamLayers + 2];  // g across each interface, positive downward
         const int feeder = v.feeder;
         if (!cell.rising) {
+            // Each layer's amount is taken from what it held before any
+            // move, as it leaves it for the layer below.
+            double above = 0.0;
+            for (int l = 1; l <= n; ++l) {
+                const double out = leached_mass(q[l], f[l], held[l], t[l]);
+                held[l] += above - out;
+                above = out;
+            }
             a[0] = 0.0;
-            for (int l = 1; l <= n; ++l) a[l] = leached_mass(q[l], f[l], held[l], t[l]);
+            a[n] = above;
         } else {
             const double gw = v.gw != nullptr ? (*v.gw)[k] : 0.0;
             a[0] = 0.0;
             a[n] = q[n] * gw * area;
             for (int l = feeder >= 1 ? 0 : 1; l < n; ++l) a[l] = -leached_mass(-q[l], f[l + 1], held[l + 1], t[l + 1]);
+            for (int l = 1; l <= n; ++l) held[l] += a[l - 1] - a[l];
         }
-        for (int l = 1; l <= n; ++l) held[l] += a[l - 1] - a[l];
         if (decayed > 0.0) book(m, con_flow::soil_decay, c, decayed);
         if (a[n] > 0.0) book(m, con_flow::soil_leached, c, a[n]);
         if (a[n] < 0.0) book(m, con_flow::soil_from_wt, c, -a[n]);
@@ -151,9 +160,11 @@ void move_cell(model_state& m, const soil_slot& v, int k, const soil_cell_water&
     if (m.soil_static_conc) return;
     double sum = 0.0;
     for (int l = 1; l <= n; ++l) {
-        mass[l] = held[l] > 0.0 ? held[l] : 0.0;
-        conc[l] = cell.per_solids[l] > 0.0 ? mass[l] * cell.per_solids[l] : 0.0;
-        sum += mass[l];
+        const double kept = held[l] > 0.0 ? held[l] : 0.0;
+        const double per_solids = cell.per_solids[l];
+        mass[l] = kept;
+        conc[l] = per_solids > 0.0 ? kept * per_solids : 0.0;
+        sum += kept;
     }
     v.land[k] = sum;
 }
@@ -185,9 +196,11 @@ void fill_cell_water(model_state& m) {
         w.rising = rising && moving;
         w.moving = moving;
         const double* t = m.soil_thickness[k];
+        const double* theta = m.nutrient_grid.table[k];
         for (int l = 1; l <= n; ++l) {
             const double solids = (1.0 - m.soil_porosity[k][l]) * t[l] * kSolidSpecificGravity * kGramsPerKilogram * area;
             w.per_solids[l] = solids > 0.0 ? kGramsPerKilogram / solids : 0.0;
+            w.unsorbed[l] = solids_factor(0.0, theta[l]);
         }
         m.soil_interflow[k] = 0.0;
         m.soil_drainage[k] = 0.0;

@@ -62,6 +62,9 @@ struct soil_cell_water {
     // g to mg per kg of solids in each layer [1..layers]: 1000 / its solids
     // (kg), 0 for a layer without solids.
     double per_solids[kMaxContamLayers + 1] = {};
+    // solids_factor(0, theta) of each layer [1..layers]: the factor of every
+    // slot whose soil holds no partition coefficient, worked out once.
+    double unsorbed[kMaxContamLayers + 1] = {};
 };
 
 // A cell point source of OV_POINT_SOURCE: its cell and the series of its

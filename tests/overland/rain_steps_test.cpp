@@ -338,6 +338,24 @@ TEST_F(ApplyRain, BelowFreezingTheRainBecomesSnowOnlyInLongTermRuns) {
     EXPECT_DOUBLE_EQ(m.h[1], 0.001);
 }
 
+// The volume that `rate(k)` (mm/h) lays on cells 1..last of the plane of
+// 100 m cells in a step, summed by blocks from the running volume `from`: the
+// first block added to it cell by cell, each later one summed on its own.
+template <class Rate>
+double volume_by_blocks(const Rate& rate, double from, int last) {
+    double total = from, block = 0.0;
+    for (int k = 1; k <= last; ++k) {
+        const double v = rate(k) * 100.0 * 100.0 / 3600000.0;
+        if (k <= kesta::kRainBlockCells) total += v;
+        else block += v;
+        if (k > kesta::kRainBlockCells && (k % kesta::kRainBlockCells == 0 || k == last)) {
+            total += block;
+            block = 0.0;
+        }
+    }
+    return total;
+}
+
 // Rain on a plane of three blocks of cells, under uneven rates, on one
 // thread and on four: the same depths and volumes, bit for bit, the volumes
 // summed by blocks in order; a depth that is no number stops the rain
@@ -365,21 +383,7 @@ TEST(ApplyRainOnLargeGrids, BlocksSumInOrderOnAnyThreadCount) {
         g_error_record = kesta::error_record{};
         return rained{m.volume_rainfall_overland, said, std::vector<double>(m.h.data(), m.h.data() + kCells + 1)};
     };
-    // The volumes by blocks: the first added to the running volume, each
-    // later one summed on its own.
-    auto by_blocks = [&rate](int last) {
-        double total = 1234.5678, block = 0.0;
-        for (int k = 1; k <= last; ++k) {
-            const double v = rate(k) * 100.0 * 100.0 / 3600000.0;
-            if (k <= kesta::kRainBlockCells) total += v;
-            else block += v;
-            if (k > kesta::kRainBlockCells && (k % kesta::kRainBlockCells == 0 || k == last)) {
-                total += block;
-                block = 0.0;
-            }
-        }
-        return total;
-    };
+    const auto by_blocks = [&rate](int last) { return volume_by_blocks(rate, 1234.5678, last); };
     const int share = kesta::set_cells_per_thread(1000);  // the plane splits over four threads
     const rained one = rain(1, 0), four = rain(4, 0);
     EXPECT_EQ(four.volume, one.volume);
@@ -421,20 +425,7 @@ TEST(ApplyRainOnLargeGrids, RunsOfOneRateLayWhatEachCellWould) {
         std::memcpy(&b, &v, sizeof b);
         return b;
     };
-    // The volumes of cells 1..last by blocks, from the running volume `from`.
-    const auto by_blocks = [&rate](double from, int last) {
-        double total = from, block = 0.0;
-        for (int k = 1; k <= last; ++k) {
-            const double v = rate(k) * 100.0 * 100.0 / 3600000.0;
-            if (k <= kesta::kRainBlockCells) total += v;
-            else block += v;
-            if (k > kesta::kRainBlockCells && (k % kesta::kRainBlockCells == 0 || k == last)) {
-                total += block;
-                block = 0.0;
-            }
-        }
-        return total;
-    };
+    const auto by_blocks = [&rate](double from, int last) { return volume_by_blocks(rate, from, last); };
     const int share = kesta::set_cells_per_thread(1000);
     for (const int threads : {1, 4}) {
         for (const int bad : {0, 5000, 5 * kesta::kRainBlockCells + 4321, -(3 * kesta::kRainBlockCells + 77)}) {

@@ -46,4 +46,54 @@ TEST(ErosionVectors, PowerProductsMatchTheScalarFunctionsWhereverTheyStand) {
     EXPECT_EQ(kesta::batch_size(kesta::kBatchLanes + 1), 2 * kesta::kBatchLanes);
 }
 
+// The detachment's block kernels against the scalar laws, on a block
+// whose length is not a whole number of vectors: splash under water
+// shallower and deeper than a drop (to beyond any damping), without rain,
+// with a soil parameter left to its default; shear below and above the
+// critical value, on dry or flat cells.
+TEST(ErosionVectors, DetachmentBlocksMatchTheScalarLaws) {
+    constexpr int kCells = 4 * kesta::kBatchLanes + 3;
+    const double dt = 5.0, dx = 30.0, density = 2650.0, rho_g = 998.2 * 9.81, least = 1e-16;
+    std::vector<double> h(kCells), drop(kCells), rate(kCells), splash_k(kCells), sx(kCells), sy(kCells),
+        detach_k(kCells), detach_c(kCells), work(kCells), splashed(kCells), sheared(kCells), beyond(kCells);
+    for (int c = 0; c < kCells; ++c) {
+        h[c] = c % 11 == 0 ? 0.0 : (c % 13 == 0 ? 5.0 : 1e-4 * std::pow(1e3, c / double(kCells)));
+        drop[c] = 0.0015 + 1e-5 * c;
+        rate[c] = c % 7 == 3 ? 0.0 : 2e-8 * (1 + c % 5);
+        splash_k[c] = c % 4 == 1 ? 0.0 : 10.0 + c;
+        sx[c] = c % 9 == 2 ? 0.0 : 1e-3 * (c % 6) - 2e-3;
+        sy[c] = c % 9 == 2 ? 0.0 : 3e-3 - 1e-3 * (c % 5);
+        detach_k[c] = c % 6 == 5 ? -1.0 : 1e-5 * (1 + c % 3);
+        detach_c[c] = c % 3 == 0 ? 0.0 : 0.05 * c;
+    }
+    kesta::splash_volumes(h.data(), drop.data(), rate.data(), splash_k.data(), 60.0, dt, dx, density, work.data(),
+                          splashed.data(), kCells);
+    kesta::shear_volumes(h.data(), sx.data(), sy.data(), detach_k.data(), detach_c.data(), 2e-5, rho_g, least, dt,
+                         dx, density, sheared.data(), beyond.data(), kCells);
+    int damped = 0, drowned = 0, reaching = 0;
+    for (int c = 0; c < kCells; ++c) {
+        const double x = 1.0 - h[c] / drop[c];
+        const double damping = drop[c] < h[c] ? std::exp(x) : 1.0;
+        const double k = splash_k[c] > 0.0 ? splash_k[c] : 60.0;
+        const double splash = k * damping * rate[c] * dt * dx * dx / density;
+        damped += drop[c] < h[c] && splash > 0.0;
+        drowned += x < kesta::kLeastExponent;
+        if (x < kesta::kLeastExponent)
+            EXPECT_EQ(splashed[c], 0.0) << c;
+        else
+            EXPECT_NEAR(splashed[c], splash, 1e-14 * splash) << c;
+        const double slope = std::sqrt(sx[c] * sx[c] + sy[c] * sy[c]);
+        const double tau = rho_g * h[c] * slope;
+        const double scale = (detach_k[c] > 0.0 ? detach_k[c] : 2e-5) * dt * dx * dx / density;
+        const bool shears = h[c] > least && slope > least;
+        EXPECT_EQ(sheared[c], shears ? scale * tau : 0.0) << c;
+        EXPECT_EQ(beyond[c], shears && tau > detach_c[c] ? scale * (tau - detach_c[c]) : 0.0) << c;
+        reaching += shears && tau > detach_c[c] && detach_c[c] > 0.0;
+    }
+    // The cases above all arise.
+    EXPECT_GT(damped, 5);
+    EXPECT_GT(drowned, 0);
+    EXPECT_GT(reaching, 0);
+}
+
 }  // namespace

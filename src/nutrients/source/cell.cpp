@@ -23,6 +23,29 @@ void prefetch_lines(const void* at) {
     for (std::size_t i = 0; i < Bytes; i += kLine) __builtin_prefetch(p + i, 1);
 }
 
+// Asks for the cache lines of the `bytes` bytes at `at` to be loaded for
+// writing.
+void prefetch_range(const void* at, std::size_t bytes) {
+    constexpr std::size_t kLine = 64;
+    const char* p = static_cast<const char*>(at);
+    for (std::size_t i = 0; i < bytes; i += kLine) __builtin_prefetch(p + i, 1);
+}
+
+// The graph pool that holds each pool of a binding (vegso_pool order), as
+// the cycles' graphs load their descriptors' pools.
+struct GraphPool {
+    bool phosphorus;
+    int pool;
+};
+constexpr GraphPool kGraphPools[vegso_pool_count] = {
+    {false, NITROGEN::kMineralNH4Pool},         {false, NITROGEN::kMineralNO3Pool},
+    {false, NITROGEN::kFreshPool},              {false, NITROGEN::kActivePool},
+    {false, NITROGEN::kStablePool},             {true, PHOSPHORUS::kFreshPool},
+    {true, PHOSPHORUS::kActivePool},            {true, PHOSPHORUS::kStablePool},
+    {true, PHOSPHORUS::kMineralActivePool},     {true, PHOSPHORUS::kMineralStablePool},
+    {true, PHOSPHORUS::kMineralSolutionPool},
+};
+
 bool is_top_layer(const vegso_layer_record& record) {
     return static_cast<int>(record.v[vegso_layer_number]) == 0;
 }
@@ -42,6 +65,25 @@ void Cell::Layer::read() {
     phosphorusCycle.readFrom(*record);
     nitrogenGraph.loadPools(nitrogenCycle);
     phosphorusGraph.loadPools(phosphorusCycle);
+}
+
+void Cell::Layer::readStep() {
+    descriptor.readFrom(*record);
+    soilLayer.updateFactors();
+    nitrogenCycle.readMassesFrom(*record);
+    phosphorusCycle.readMassesFrom(*record);
+    nitrogenGraph.loadPools(nitrogenCycle);
+    phosphorusGraph.loadPools(phosphorusCycle);
+}
+
+bool Cell::Layer::partitionDue(bool stale) {
+    const double inputs[3] = {descriptor.porosity, descriptor.organicCarbonPercent, descriptor.solidDensity};
+    bool due = stale;
+    for (int i = 0; i < 3; ++i) {
+        due = due || !(inputs[i] == partitionInputs[i]);
+        partitionInputs[i] = inputs[i];
+    }
+    return due;
 }
 
 void Cell::Layer::write() const {
@@ -70,38 +112,64 @@ void Cell::Layer::readBound(const vegso_cell_binding& b, int j) {
     descriptor.water = descriptor.waterContent * descriptor.thickness;
     soilLayer.updateFactors();
     const double unit = b.unit;
-    forPools([&](PoolRecord& r, int i) { r.mass = b.pools[i][j] / unit; });
-    nitrogenGraph.loadPools(nitrogenCycle);
-    phosphorusGraph.loadPools(phosphorusCycle);
+#pragma GCC unroll 11
+    for (int i = 0; i < vegso_pool_count; ++i) {
+        const double mass = b.pools[i][j] / unit;
+        const GraphPool& g = kGraphPools[i];
+        if (g.phosphorus) {
+            phosphorusGraph.state().setMass(g.pool, mass);
+        } else {
+            nitrogenGraph.state().setMass(g.pool, mass);
+        }
+    }
 }
 
-void Cell::Layer::writeBound(const vegso_cell_binding& b, int j, bool partitioned) {
+double Cell::Layer::boundMass(int i) const {
+    const GraphPool& g = kGraphPools[i];
+    return g.phosphorus ? phosphorusGraph.state().mass(g.pool) : nitrogenGraph.state().mass(g.pool);
+}
+
+void Cell::writeBound(bool partitioned) {
+    const vegso_cell_binding& b = binding_;
     const double unit = b.unit;
     double* made = b.made;
     double* used = b.used;
+    const int n = layerCount_;
+    // Pool by pool, each pool's tallies added to layer by layer as the
+    // layers come, in sums kept at hand.
     if (made != nullptr && used != nullptr) {
         // Adding a zero to a tally changes nothing (a tally is never -0):
         // no branch on the sign of the change.
-        forPools([&](PoolRecord& r, int i) {
-            double& at = b.pools[i][j];
-            const double now = r.mass * unit;
-            const double change = now - at;
-            made[i] += change > 0.0 ? change : 0.0;
-            used[i] -= change > 0.0 ? 0.0 : change;
-            at = now;
-        });
+#pragma GCC unroll 11
+        for (int i = 0; i < vegso_pool_count; ++i) {
+            double* at = b.pools[i];
+            double gained = made[i];
+            double lost = used[i];
+            for (int j = 0; j < n; ++j) {
+                const double now = layers_[j].boundMass(i) * unit;
+                const double change = now - at[j];
+                gained += change > 0.0 ? change : 0.0;
+                lost -= change > 0.0 ? 0.0 : change;
+                at[j] = now;
+            }
+            made[i] = gained;
+            used[i] = lost;
+        }
     } else {
-        forPools([&](PoolRecord& r, int i) {
-            double& at = b.pools[i][j];
-            const double now = r.mass * unit;
-            const double change = now - at;
-            if (made != nullptr && change > 0.0) made[i] += change;
-            if (used != nullptr && !(change > 0.0)) used[i] -= change;
-            at = now;
-        });
+        for (int i = 0; i < vegso_pool_count; ++i) {
+            double* at = b.pools[i];
+            for (int j = 0; j < n; ++j) {
+                const double now = layers_[j].boundMass(i) * unit;
+                const double change = now - at[j];
+                if (made != nullptr && change > 0.0) made[i] += change;
+                if (used != nullptr && !(change > 0.0)) used[i] -= change;
+                at[j] = now;
+            }
+        }
     }
-    if (partitioned)
-        forPools([&](PoolRecord& r, int i) {
+    if (!partitioned) return;
+    for (int j = 0; j < n; ++j)
+        layers_[j].forPools([&](PoolRecord& r, int i) {
             if (b.dissolved[i] != nullptr) b.dissolved[i][j] = r.dissolvedFraction;
         });
 }
@@ -144,16 +212,31 @@ ProcessContext Cell::context(const Layer& layer, const Environment& e) const {
 
 void Cell::step(const Environment& e) {
     // The step reads and writes all of every layer (and its record); asking
-    // for them at once lets their loads overlap.
+    // for them at once lets their loads overlap. A bound cell that keeps its
+    // partition leaves the cycle descriptors alone.
+    const bool cycles = !bound_ || partitionStale_;
     for (const Layer& l : *this) {
-        prefetch_lines<sizeof(Layer)>(&l);
+        const char* at = reinterpret_cast<const char*>(&l);
+        const char* nitrogen = reinterpret_cast<const char*>(&l.nitrogenGraph);
+        prefetch_range(at, static_cast<std::size_t>(nitrogen - at) + l.nitrogenGraph.massBytes());
+        prefetch_range(&l.phosphorusGraph, l.phosphorusGraph.massBytes());
+        if (cycles) prefetch_lines<sizeof(NitrogenCycleDescriptor) + sizeof(PhosphorusCycleDescriptor)>(&l.nitrogenCycle);
         if (!bound_) prefetch_lines<sizeof(vegso_layer_record)>(l.record);
     }
     const int n = layerCount();
+    // A record's partition is written with it each step, as computed when
+    // its inputs last changed; a bound cell's stays as computed until it is
+    // bound anew.
     if (bound_) {
-        for (int j = 0; j < n; ++j) layers_[j].readBound(binding_, j);
+        for (int j = 0; j < n; ++j) {
+            layers_[j].readBound(binding_, j);
+            layers_[j].partitionNow = partitionStale_;
+        }
     } else {
-        for (Layer& l : *this) l.read();
+        for (Layer& l : *this) {
+            l.readStep();
+            l.partitionNow = l.partitionDue(partitionStale_);
+        }
     }
 
     community_.update(e);
@@ -164,37 +247,45 @@ void Cell::step(const Environment& e) {
     }
 
     // Nitrogen: the plants' demand on each layer, the graphs' steps, and what
-    // the layers gave shared among the plants.
-    for (Layer& l : *this) l.nitrogenGraph.setFloraDemand(community_.layerNitrogenUptake(l.descriptor));
+    // the layers gave shared among the plants. The rates and amounts are
+    // worked in this thread's workspace; a bound cell's pools stay in its
+    // graphs, a cell on its records copies them into its cycles.
+    for (Layer& l : *this) l.floraDemand = community_.layerNitrogenUptake(l.descriptor);
     double taken_up = 0.0;
-    for (Layer& l : *this) {
-        l.nitrogenGraph.step(context(l, e), l.nitrogenCycle);
-        taken_up += l.nitrogenGraph.floraUptake();
+    {
+        static thread_local NITROGEN::NitrogenDiGraph::Workspace work;
+        for (Layer& l : *this) {
+            NITROGEN::NitrogenDiGraph::setFloraDemand(l.floraDemand, work);
+            l.nitrogenGraph.step(context(l, e), work);
+            if (!bound_) l.nitrogenGraph.storePools(l.nitrogenCycle);
+            taken_up += NITROGEN::NitrogenDiGraph::floraUptake(work);
+        }
     }
     community_.distributeUptake(taken_up);
     community_.nutrientMass = community_.totalNutrientMass();
-    // A record's partition is read back with it each step; a bound cell's
-    // stays as computed until its inputs change.
-    const bool partition = !bound_ || partitionStale_;
-    if (partition)
-        for (Layer& l : *this) l.nitrogenCycle.partition(l.descriptor);
+    for (Layer& l : *this)
+        if (l.partitionNow) l.nitrogenCycle.partition(l.descriptor);
 
     // Phosphorus, after the nitrogen whose organic split it follows.
-    for (Layer& l : *this) {
-        const ProcessContext c = context(l, e);
-        l.phosphorusGraph.balanceOrganic(c);
-        l.phosphorusGraph.step(c, l.phosphorusCycle);
+    {
+        static thread_local PHOSPHORUS::PhosphorusDiGraph::Workspace work;
+        for (Layer& l : *this) {
+            const NITROGEN::NitrogenDiGraph::State& n = l.nitrogenGraph.state();
+            l.phosphorusGraph.balanceOrganic(n.mass(NITROGEN::kActivePool), n.mass(NITROGEN::kStablePool), work);
+            l.phosphorusGraph.step(context(l, e), work);
+            if (!bound_) l.phosphorusGraph.storePools(l.phosphorusCycle);
+        }
     }
-    if (partition)
-        for (Layer& l : *this) l.phosphorusCycle.partition(l.descriptor);
+    for (Layer& l : *this)
+        if (l.partitionNow) l.phosphorusCycle.partition(l.descriptor);
 
     community_.updateConstraints(e);
     if (bound_) {
-        for (int j = 0; j < n; ++j) layers_[j].writeBound(binding_, j, partition);
-        partitionStale_ = false;
+        writeBound(partitionStale_);
     } else {
         for (Layer& l : *this) l.write();
     }
+    partitionStale_ = false;
 }
 
 }  // namespace VEGSO

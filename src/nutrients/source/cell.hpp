@@ -3,9 +3,12 @@
 // cycles with their graphs. The cell works on layer records that it does not
 // own: it reads them at the start of each step and writes them back at its
 // end. A bound cell works on the caller's storage of its water and pools
-// instead, and reads its layer values from the records only when bound.
+// instead, and reads its layer values from the records only when bound: its
+// pools go from that storage into the graphs and back, and its cycle
+// descriptors keep only the pools' partition.
 #pragma once
 
+#include <limits>
 #include <memory>
 #include <vector>
 
@@ -48,27 +51,42 @@ public:
         void attach(vegso_layer_record& record);
         // Takes the layer's values and pool masses from its record.
         void read();
+        // The same for a step: the pools' partition stays as it is (the step
+        // computes it anew when it is due).
+        void readStep();
+        // Whether the pools' partition is to be computed anew: when `stale`
+        // or when the layer values it depends on changed since the last.
+        bool partitionDue(bool stale);
         // Writes the water taken up and the nitrogen and phosphorus pools.
         void write() const;
-        // Takes the layer's water and pool masses from layer j of the bound
-        // storage.
+        // Takes the layer's water from layer j of the bound storage and its
+        // pool masses into the graphs.
         void readBound(const vegso_cell_binding& b, int j);
-        // Leaves the pool masses in layer j of the bound storage, adding
-        // their changes to its tallies, and their dissolved shares when
-        // `partitioned`.
-        void writeBound(const vegso_cell_binding& b, int j, bool partitioned);
+        // The graph's mass of pool i of a binding (vegso_pool).
+        double boundMass(int i) const;
         // f(pool record, its vegso_pool) for every pool, in the binding's
         // order.
         template <class F>
         void forPools(F f);
 
+        // What every step reads and writes first, side by side: a step
+        // touches of its graphs only the pools (their rates and amounts are
+        // worked in a workspace), and a bound cell's step the cycle
+        // descriptors below only when it partitions its pools.
         vegso_layer_record* record = nullptr;
         SoilLayerDescriptor descriptor;
         SoilLayer soilLayer;
-        NitrogenCycleDescriptor nitrogenCycle;
+        // The porosity, organic carbon and solid density of the last
+        // partition, and whether this step partitions.
+        double partitionInputs[3] = {std::numeric_limits<double>::quiet_NaN(),
+                                     std::numeric_limits<double>::quiet_NaN(),
+                                     std::numeric_limits<double>::quiet_NaN()};
+        bool partitionNow = true;
+        double floraDemand = 0.0;  // the plants' nitrogen demand on the layer in this step
         NITROGEN::NitrogenDiGraph nitrogenGraph;
-        PhosphorusCycleDescriptor phosphorusCycle;
         PHOSPHORUS::PhosphorusDiGraph phosphorusGraph;
+        NitrogenCycleDescriptor nitrogenCycle;
+        PhosphorusCycleDescriptor phosphorusCycle;
     };
 
     int layerCount() const { return layerCount_; }
@@ -77,6 +95,10 @@ public:
 
 private:
     ProcessContext context(const Layer& layer, const Environment& e) const;
+    // Leaves the graphs' pool masses in the bound storage, adding their
+    // changes to its tallies, and their dissolved shares when
+    // `partitioned`.
+    void writeBound(bool partitioned);
 
     int cellNumber_;
     PlantCommunity community_;
@@ -91,7 +113,8 @@ private:
     vegso_cell_binding binding_{};
     // The pools' partition between water and solids depends only on the
     // layer values and the partition coefficients: a bound cell computes it
-    // again only after a binding or new coefficients.
+    // again only after a binding or new coefficients, a cell on its records
+    // also when a layer's values change.
     bool partitionStale_ = true;
 };
 

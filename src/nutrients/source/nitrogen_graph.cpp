@@ -97,6 +97,13 @@ double residueMineralizationRate(double residue, double freshMass, double minera
     return 0.003 * gamma * combinedFactor;
 }
 
+NitrogenDiGraph::Workspace::Workspace() {
+    for (int w = 0; w < kPathwayCount; ++w) {
+        rate[w] = kPathways[w].rate;
+        lastFlux[w] = 0.0;
+    }
+}
+
 NitrogenDiGraph::NitrogenDiGraph(bool topLayer) : state_(topology(topLayer), 0.0) {
     const GraphTopology* t = &state_.topology();
     shape_ = t == &topology(true) ? Shape::top : t == &topology(false) ? Shape::lower : Shape::other;
@@ -113,31 +120,51 @@ void NitrogenDiGraph::setFloraDemand(double demand) {
     state_.setRate(kMineralNO3ToFlora, (1.0 - kFloraAmmoniumShare) * demand);
 }
 
+void NitrogenDiGraph::setFloraDemand(double demand, Workspace& work) {
+    work.rate[kMineralNH4ToFlora] = kFloraAmmoniumShare * demand;
+    work.rate[kMineralNO3ToFlora] = (1.0 - kFloraAmmoniumShare) * demand;
+}
+
 double NitrogenDiGraph::floraUptake() const {
     return state_.lastFlux(kMineralNH4ToFlora) + state_.lastFlux(kMineralNO3ToFlora);
 }
 
+double NitrogenDiGraph::floraUptake(const Workspace& work) {
+    return work.lastFlux[kMineralNH4ToFlora] + work.lastFlux[kMineralNO3ToFlora];
+}
+
 void NitrogenDiGraph::loadPools(const NitrogenCycleDescriptor& cycle) { graph_step::loadPools(kPools, cycle, state_); }
 
-StepOutcome NitrogenDiGraph::integrate(double dt) {
+void NitrogenDiGraph::storePools(NitrogenCycleDescriptor& cycle) const { graph_step::copyPools(kPools, state_, cycle); }
+
+StepOutcome NitrogenDiGraph::integrate(double dt, const GraphArrays& g) {
     // The graphs of the library's own shapes take the unrolled step.
-    if (shape_ == Shape::other) return state_.step(dt);
+    if (shape_ == Shape::other) return integrateStep(state_.topology(), g, dt);
     // Without plants, applied nitrogen or rain those pathways move nothing
     // (the applied pools are fed by none): the quiet shape leaves them out.
-    const GraphState<kPoolCount, kPathwayCount>& g = state_;
-    const bool quiet = g.rate(kMineralNH4ToFlora) == 0.0 && g.rate(kMineralNO3ToFlora) == 0.0 &&
-                       g.mass(kAppliedOrganicPool) == 0.0 && std::isfinite(g.rate(kAppliedToActive)) &&
-                       g.mass(kAppliedNH4Pool) == 0.0 && std::isfinite(g.rate(kAppliedNH4ToMineralNH4)) &&
-                       g.mass(kAppliedNO3Pool) == 0.0 && std::isfinite(g.rate(kAppliedNO3ToMineralNO3)) &&
-                       (shape_ == Shape::lower || g.rate(kRainfallNO3ToMineralNO3) == 0.0);
+    const double* rate = g.rate;
+    const double* mass = g.mass;
+    const bool quiet = rate[kMineralNH4ToFlora] == 0.0 && rate[kMineralNO3ToFlora] == 0.0 &&
+                       mass[kAppliedOrganicPool] == 0.0 && std::isfinite(rate[kAppliedToActive]) &&
+                       mass[kAppliedNH4Pool] == 0.0 && std::isfinite(rate[kAppliedNH4ToMineralNH4]) &&
+                       mass[kAppliedNO3Pool] == 0.0 && std::isfinite(rate[kAppliedNO3ToMineralNO3]) &&
+                       (shape_ == Shape::lower || rate[kRainfallNO3ToMineralNO3] == 0.0);
     if (shape_ == Shape::top)
-        return quiet ? graph_step::integrate(QuietTopShape(), state_.arrays(), dt)
-                     : graph_step::integrate(TopShape(), state_.arrays(), dt);
-    return quiet ? graph_step::integrate(QuietLowerShape(), state_.arrays(), dt)
-                 : graph_step::integrate(LowerShape(), state_.arrays(), dt);
+        return quiet ? graph_step::integrate(QuietTopShape(), g, dt) : graph_step::integrate(TopShape(), g, dt);
+    return quiet ? graph_step::integrate(QuietLowerShape(), g, dt) : graph_step::integrate(LowerShape(), g, dt);
 }
 
 StepOutcome NitrogenDiGraph::step(const ProcessContext& context, NitrogenCycleDescriptor& cycle) {
+    const StepOutcome outcome = step(context, state_.arrays());
+    graph_step::copyPools(kPools, state_, cycle);
+    return outcome;
+}
+
+StepOutcome NitrogenDiGraph::step(const ProcessContext& context, Workspace& work) {
+    return step(context, graph_step::overWorkspace(state_, work));
+}
+
+StepOutcome NitrogenDiGraph::step(const ProcessContext& context, const GraphArrays& g) {
     const SoilLayer& layer = *context.soilLayer;
     const SoilLayerDescriptor& d = *layer.descriptor;
     const Environment& e = *context.environment;
@@ -148,7 +175,7 @@ StepOutcome NitrogenDiGraph::step(const ProcessContext& context, NitrogenCycleDe
         denitrification = 1.4 * layer.temperatureFactor * layer.carbonFactor;
         if (denitrification > 1.0) denitrification = 0.95;
     }
-    state_.setRate(kMineralNO3ToDenitrified, denitrification);
+    g.rate[kMineralNO3ToDenitrified] = denitrification;
 
     // The share of the layer's middle depth is kept with the depth it was
     // computed for.
@@ -157,12 +184,11 @@ StepOutcome NitrogenDiGraph::step(const ProcessContext& context, NitrogenCycleDe
         volatilizationShare_ = 1.0 - z / (std::exp(4.706 - 0.305 * z) + z);
         volatilizationDepth_ = z;
     }
-    state_.setRate(kMineralNH4ToVolatilized, tau * volatilizationShare_);
+    g.rate[kMineralNH4ToVolatilized] = tau * volatilizationShare_;
 
-    state_.setRate(kOrganicActiveToMineralNO3, layer.combinedFactor * 1e-5);
-    state_.setRate(kOrganicFreshToMineralNO3,
-                   residueMineralizationRate(d.residue, state_.mass(kFreshPool), state_.mass(kMineralNO3Pool),
-                                             layer.combinedFactor));
+    g.rate[kOrganicActiveToMineralNO3] = layer.combinedFactor * 1e-5;
+    g.rate[kOrganicFreshToMineralNO3] =
+        residueMineralizationRate(d.residue, g.mass[kFreshPool], g.mass[kMineralNO3Pool], layer.combinedFactor);
 
     // Nitrification slows as the layer dries from a quarter of its
     // available water down to the wilting point.
@@ -174,15 +200,13 @@ StepOutcome NitrogenDiGraph::step(const ProcessContext& context, NitrogenCycleDe
     } else {
         eta = above_wilting > 0.0 ? 1.0 : 0.0;
     }
-    state_.setRate(kMineralNH4ToMineralNO3, tau * eta);
+    g.rate[kMineralNH4ToMineralNO3] = tau * eta;
 
     if (state_.topology().pathwayCount() > kRainfallNO3ToMineralNO3)
-        state_.setRate(kRainfallNO3ToMineralNO3, 0.01 * e.rainfall * e.rainNitrate);
+        g.rate[kRainfallNO3ToMineralNO3] = 0.01 * e.rainfall * e.rainNitrate;
 
-    const StepOutcome outcome = integrate(e.period);
+    const StepOutcome outcome = integrate(e.period, g);
     if (!outcome.clean()) reportStep(outcome, state_.topology(), "nitrogen", context.cellNumber, d.layerNumber);
-
-    graph_step::copyPools(kPools, state_, cycle);
     return outcome;
 }
 

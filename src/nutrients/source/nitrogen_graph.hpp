@@ -4,6 +4,7 @@
 // the environment's period.
 #pragma once
 
+#include <cstddef>
 #include <limits>
 
 #include "nutrients/source/soil_graph.hpp"
@@ -59,31 +60,58 @@ double residueMineralizationRate(double residue, double freshMass, double minera
 
 class NitrogenDiGraph {
 public:
+    // Masses, rates and the amounts of the last step; no running totals,
+    // which a cell's step would write for every layer and nothing reads.
+    using State = GraphState<kPoolCount, kPathwayCount, false>;
+
     // The pools that the cycle descriptor does not hold (applied, flora,
     // lost and rain pools) start empty.
     explicit NitrogenDiGraph(bool topLayer);
 
     static const GraphTopology& topology(bool topLayer);
 
-    // The plants' demand (mass per day): a tenth from ammonium, the rest from
-    // nitrate.
-    void setFloraDemand(double demand);
-    // Nitrogen taken up by the plants in the last step.
-    double floraUptake() const;
-    // Takes the masses of the descriptor's pools.
-    void loadPools(const NitrogenCycleDescriptor& cycle);
-    // Computes the rates from the context, steps over the environment's
-    // period and copies the descriptor's pools into `cycle`.
-    StepOutcome step(const ProcessContext& context, NitrogenCycleDescriptor& cycle);
+    // The rates and amounts of a step kept apart from any graph: a step over
+    // a workspace leaves the graph's own rates and amounts as they were and
+    // changes only its pools. The rates that a step does not set stay at
+    // the topology's construction rates. One workspace serves any number of
+    // graphs stepped one after another.
+    struct Workspace {
+        Workspace();
+        double rate[kPathwayCount];
+        double lastFlux[kPathwayCount];
+    };
 
-    const GraphState<kPoolCount, kPathwayCount>& state() const { return state_; }
-    GraphState<kPoolCount, kPathwayCount>& state() { return state_; }
+    // The plants' demand (mass per day): a tenth from ammonium, the rest from
+    // nitrate; into the graph's rates or the workspace's.
+    void setFloraDemand(double demand);
+    static void setFloraDemand(double demand, Workspace& work);
+    // Nitrogen taken up by the plants in the last step (of the workspace).
+    double floraUptake() const;
+    static double floraUptake(const Workspace& work);
+    // Takes the masses of the descriptor's pools; gives them back.
+    void loadPools(const NitrogenCycleDescriptor& cycle);
+    void storePools(NitrogenCycleDescriptor& cycle) const;
+    // Computes the rates from the context and steps over the environment's
+    // period; the first form then copies the descriptor's pools into
+    // `cycle`, the second takes and leaves the rates and amounts in `work`.
+    StepOutcome step(const ProcessContext& context, NitrogenCycleDescriptor& cycle);
+    StepOutcome step(const ProcessContext& context, Workspace& work);
+
+    const State& state() const { return state_; }
+    State& state() { return state_; }
+    // The bytes from the graph's start through its pools' masses: all that a
+    // step over a workspace reads and writes of it.
+    std::size_t massBytes() const {
+        return static_cast<std::size_t>(reinterpret_cast<const char*>(&state_) - reinterpret_cast<const char*>(this)) +
+               state_.massBytes();
+    }
 
 private:
+    // A step over the masses of the graph and these rates and amounts.
+    StepOutcome step(const ProcessContext& context, const GraphArrays& graph);
     // One integration step of the pools over dt days.
-    StepOutcome integrate(double dt);
+    StepOutcome integrate(double dt, const GraphArrays& graph);
 
-    GraphState<kPoolCount, kPathwayCount> state_;
     // Which of the library's shapes the graph has (other: the empty graph
     // of a topology that did not fit).
     enum class Shape : unsigned char { top, lower, other } shape_;
@@ -91,6 +119,7 @@ private:
     // was computed for.
     double volatilizationDepth_ = std::numeric_limits<double>::quiet_NaN();
     double volatilizationShare_ = 0.0;
+    State state_;
 };
 
 }  // namespace NITROGEN

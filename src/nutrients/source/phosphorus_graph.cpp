@@ -64,6 +64,13 @@ constexpr double kOrganicRelaxation = 0.2;  // per day: share of the split's dif
 
 }  // namespace
 
+PhosphorusDiGraph::Workspace::Workspace() {
+    for (int w = 0; w < kPathwayCount; ++w) {
+        rate[w] = kPathways[w].rate;
+        lastFlux[w] = 0.0;
+    }
+}
+
 PhosphorusDiGraph::PhosphorusDiGraph() : state_(topology(), 0.0) {}
 
 const GraphTopology& PhosphorusDiGraph::topology() {
@@ -72,8 +79,14 @@ const GraphTopology& PhosphorusDiGraph::topology() {
 }
 
 void PhosphorusDiGraph::balanceOrganic(const ProcessContext& context) {
-    const double na = context.nitrogenCycle->active.mass;
-    const double ns = context.nitrogenCycle->stable.mass;
+    balanceOrganic(context.nitrogenCycle->active.mass, context.nitrogenCycle->stable.mass, state_.arrays().rate);
+}
+
+void PhosphorusDiGraph::balanceOrganic(double na, double ns, Workspace& work) const {
+    balanceOrganic(na, ns, work.rate);
+}
+
+void PhosphorusDiGraph::balanceOrganic(double na, double ns, double* rate) const {
     double share_active = 0.5;
     double share_stable = 0.5;
     if (na + ns > 0.0) {
@@ -83,40 +96,52 @@ void PhosphorusDiGraph::balanceOrganic(const ProcessContext& context) {
     const double total = state_.mass(kActivePool) + state_.mass(kStablePool);
     const double to_active = share_active * total - state_.mass(kActivePool);
     const double to_stable = share_stable * total - state_.mass(kStablePool);
-    state_.setRate(kStableToActive, to_active > 0.0 ? kOrganicRelaxation * to_active : 0.0);
-    state_.setRate(kActiveToStable, to_stable > 0.0 ? kOrganicRelaxation * to_stable : 0.0);
+    rate[kStableToActive] = to_active > 0.0 ? kOrganicRelaxation * to_active : 0.0;
+    rate[kActiveToStable] = to_stable > 0.0 ? kOrganicRelaxation * to_stable : 0.0;
 }
 
 void PhosphorusDiGraph::loadPools(const PhosphorusCycleDescriptor& cycle) {
     graph_step::loadPools(kPools, cycle, state_);
 }
 
+void PhosphorusDiGraph::storePools(PhosphorusCycleDescriptor& cycle) const {
+    graph_step::copyPools(kPools, state_, cycle);
+}
+
 StepOutcome PhosphorusDiGraph::step(const ProcessContext& context, PhosphorusCycleDescriptor& cycle) {
+    const StepOutcome outcome = step(context, state_.arrays());
+    graph_step::copyPools(kPools, state_, cycle);
+    return outcome;
+}
+
+StepOutcome PhosphorusDiGraph::step(const ProcessContext& context, Workspace& work) {
+    return step(context, graph_step::overWorkspace(state_, work));
+}
+
+StepOutcome PhosphorusDiGraph::step(const ProcessContext& context, const GraphArrays& g) {
     const SoilLayer& layer = *context.soilLayer;
-    state_.setRate(kOrganicActiveToMineralSolution, 1.4 * layer.combinedFactor * 1e-5);
-    state_.setRate(kOrganicFreshToMineralSolution,
-                   NITROGEN::residueMineralizationRate(layer.descriptor->residue, state_.mass(kFreshPool),
-                                                       state_.mass(kMineralSolutionPool), layer.combinedFactor));
+    double* rate = g.rate;
+    const double* mass = g.mass;
+    rate[kOrganicActiveToMineralSolution] = 1.4 * layer.combinedFactor * 1e-5;
+    rate[kOrganicFreshToMineralSolution] = NITROGEN::residueMineralizationRate(
+        layer.descriptor->residue, mass[kFreshPool], mass[kMineralSolutionPool], layer.combinedFactor);
 
     // The graph of the library's own shape takes the unrolled step; without
     // applied phosphorus or uptake the quiet shape leaves out the pathways
     // that move nothing (the applied pools are fed by none).
     const double dt = context.environment->period;
-    const GraphState<kPoolCount, kPathwayCount>& g = state_;
     StepOutcome outcome;
-    if (&g.topology() != &topology()) {
-        outcome = state_.step(dt);
-    } else if (g.mass(kAppliedOrganicPool) == 0.0 && std::isfinite(g.rate(kAppliedToActive)) &&
-               g.mass(kAppliedMineralPool) == 0.0 && std::isfinite(g.rate(kAppliedMineralToMineralSolution)) &&
-               g.rate(kMineralSolutionToFlora) == 0.0) {
-        outcome = graph_step::integrate(QuietShape(), state_.arrays(), dt);
+    if (&state_.topology() != &topology()) {
+        outcome = integrateStep(state_.topology(), g, dt);
+    } else if (mass[kAppliedOrganicPool] == 0.0 && std::isfinite(rate[kAppliedToActive]) &&
+               mass[kAppliedMineralPool] == 0.0 && std::isfinite(rate[kAppliedMineralToMineralSolution]) &&
+               rate[kMineralSolutionToFlora] == 0.0) {
+        outcome = graph_step::integrate(QuietShape(), g, dt);
     } else {
-        outcome = graph_step::integrate(Shape(), state_.arrays(), dt);
+        outcome = graph_step::integrate(Shape(), g, dt);
     }
     if (!outcome.clean())
         reportStep(outcome, state_.topology(), "phosphorus", context.cellNumber, layer.descriptor->layerNumber);
-
-    graph_step::copyPools(kPools, state_, cycle);
     return outcome;
 }
 

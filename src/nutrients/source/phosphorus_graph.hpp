@@ -4,6 +4,8 @@
 // nitrogen. Rates are per day; the step's length is the environment's period.
 #pragma once
 
+#include <cstddef>
+
 #include "nutrients/source/soil_graph.hpp"
 
 namespace VEGSO {
@@ -45,26 +47,54 @@ enum PathwayIndex : int {
 
 class PhosphorusDiGraph {
 public:
+    // Masses, rates and the amounts of the last step; no running totals,
+    // which a cell's step would write for every layer and nothing reads.
+    using State = GraphState<kPoolCount, kPathwayCount, false>;
+
     // The pools that the cycle descriptor does not hold (applied and flora
     // pools) start empty.
     PhosphorusDiGraph();
 
     static const GraphTopology& topology();
 
-    // Sets the exchange between active and stable organic P from the
-    // context's organic nitrogen split.
-    void balanceOrganic(const ProcessContext& context);
-    // Takes the masses of the descriptor's pools.
-    void loadPools(const PhosphorusCycleDescriptor& cycle);
-    // Computes the rates from the context, steps over the environment's
-    // period and copies the descriptor's pools into `cycle`.
-    StepOutcome step(const ProcessContext& context, PhosphorusCycleDescriptor& cycle);
+    // The rates and amounts of a step kept apart from any graph, as the
+    // nitrogen graph's workspace.
+    struct Workspace {
+        Workspace();
+        double rate[kPathwayCount];
+        double lastFlux[kPathwayCount];
+    };
 
-    const GraphState<kPoolCount, kPathwayCount>& state() const { return state_; }
-    GraphState<kPoolCount, kPathwayCount>& state() { return state_; }
+    // Sets the exchange between active and stable organic P from the
+    // context's organic nitrogen split, or from the split of these active
+    // and stable organic nitrogen masses into the workspace.
+    void balanceOrganic(const ProcessContext& context);
+    void balanceOrganic(double nitrogenActive, double nitrogenStable, Workspace& work) const;
+    // Takes the masses of the descriptor's pools; gives them back.
+    void loadPools(const PhosphorusCycleDescriptor& cycle);
+    void storePools(PhosphorusCycleDescriptor& cycle) const;
+    // Computes the rates from the context and steps over the environment's
+    // period; the first form then copies the descriptor's pools into
+    // `cycle`, the second takes and leaves the rates and amounts in `work`.
+    StepOutcome step(const ProcessContext& context, PhosphorusCycleDescriptor& cycle);
+    StepOutcome step(const ProcessContext& context, Workspace& work);
+
+    const State& state() const { return state_; }
+    State& state() { return state_; }
+    // The bytes from the graph's start through its pools' masses: all that a
+    // step over a workspace reads and writes of it.
+    std::size_t massBytes() const {
+        return static_cast<std::size_t>(reinterpret_cast<const char*>(&state_) - reinterpret_cast<const char*>(this)) +
+               state_.massBytes();
+    }
 
 private:
-    GraphState<kPoolCount, kPathwayCount> state_;
+    // The exchange into these rates, from the nitrogen split.
+    void balanceOrganic(double nitrogenActive, double nitrogenStable, double* rate) const;
+    // A step over the masses of the graph and these rates and amounts.
+    StepOutcome step(const ProcessContext& context, const GraphArrays& graph);
+
+    State state_;
 };
 
 }  // namespace PHOSPHORUS

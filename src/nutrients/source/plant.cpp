@@ -22,6 +22,16 @@ constexpr double kMinWindSpeed = 0.5;        // m/s
 // A canopy lower than this is as rough as bare soil of that height.
 constexpr double kMinRoughCanopy = 1.0;      // cm
 const double kE = std::exp(1.0);
+// 1 - exp(-beta) of the uptakes' depth distributions: the denominator of
+// a layer's share, the same for every layer.
+const double kWaterUptakeSpread = 1.0 - std::exp(-kWaterUptakeBeta);
+const double kNitrogenUptakeSpread = 1.0 - std::exp(-kNitrogenUptakeBeta);
+
+double uptake_spread(double beta) {
+    if (beta == kWaterUptakeBeta) return kWaterUptakeSpread;
+    if (beta == kNitrogenUptakeBeta) return kNitrogenUptakeSpread;
+    return 1.0 - std::exp(-beta);
+}
 
 // Logistic curve of the heat-unit fraction through two points.
 double curve(double phi, double shape1, double shape2) { return phi / (phi + std::exp(shape1 - shape2 * phi)); }
@@ -198,7 +208,7 @@ double Plant::layerShare(const SoilLayerDescriptor& layer, double beta) const {
     if (depth <= top) return 0.0;
     const double a = top / depth;
     const double b = std::min(layer.bottomDepth / depth, 1.0);
-    return (std::exp(-beta * a) - std::exp(-beta * b)) / (1.0 - std::exp(-beta));
+    return (std::exp(-beta * a) - std::exp(-beta * b)) / uptake_spread(beta);
 }
 
 double Plant::layerWaterUptake(const SoilLayerDescriptor& layer, int cellNumber) {

@@ -22,7 +22,9 @@
 // included.
 #pragma once
 
+#include <cstddef>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 namespace VEGSO {
@@ -104,7 +106,7 @@ struct GraphArrays {
     double* mass;
     double* rate;
     double* lastFlux;        // amount moved in the last step
-    double* cumulativeFlux;  // amount moved in all steps
+    double* cumulativeFlux;  // amount moved in all steps (null: not kept)
 };
 
 // One step of `dt` (the unit of the rates' time) over the graph.
@@ -120,7 +122,10 @@ void reportStep(const StepOutcome& outcome, const GraphTopology& topology, const
 const GraphTopology& fittingTopology(const GraphTopology& topology, int maxPools, int maxPathways);
 
 // One graph instance with room for MaxPools pools and MaxPathways pathways.
-template <int MaxPools, int MaxPathways>
+// Without KeepsTotals it keeps no amounts moved in all steps: a step then
+// writes one array less, which matters where a state is kept for every
+// layer of every cell.
+template <int MaxPools, int MaxPathways, bool KeepsTotals = true>
 class GraphState {
     static_assert(MaxPools <= kMaxGraphPools && MaxPathways <= kMaxGraphPathways, "graph too large");
 
@@ -133,20 +138,34 @@ public:
         for (int w = 0; w < MaxPathways; ++w) {
             rate_[w] = w < topology_->pathwayCount() ? topology_->pathway(w).rate : 0.0;
             lastFlux_[w] = 0.0;
-            cumulativeFlux_[w] = 0.0;
+            if constexpr (KeepsTotals) totals_.flux[w] = 0.0;
         }
     }
 
     const GraphTopology& topology() const { return *topology_; }
     StepOutcome step(double dt) { return integrateStep(*topology_, arrays(), dt); }
     // The state's arrays, for a step of the caller's own.
-    GraphArrays arrays() { return GraphArrays{mass_, rate_, lastFlux_, cumulativeFlux_}; }
+    GraphArrays arrays() {
+        if constexpr (KeepsTotals) {
+            return GraphArrays{mass_, rate_, lastFlux_, totals_.flux};
+        } else {
+            return GraphArrays{mass_, rate_, lastFlux_, nullptr};
+        }
+    }
     double mass(int pool) const { return mass_[pool]; }
     void setMass(int pool, double mass) { mass_[pool] = mass; }
     double rate(int pathway) const { return rate_[pathway]; }
     void setRate(int pathway, double rate) { rate_[pathway] = rate; }
     double lastFlux(int pathway) const { return lastFlux_[pathway]; }
-    double cumulativeFlux(int pathway) const { return cumulativeFlux_[pathway]; }
+    double cumulativeFlux(int pathway) const {
+        static_assert(KeepsTotals, "this state keeps no amounts moved in all steps");
+        return totals_.flux[pathway];
+    }
+    // The bytes from the state's start through its masses: all that a step
+    // over rates and amounts kept elsewhere reads and writes of it.
+    std::size_t massBytes() const {
+        return static_cast<std::size_t>(reinterpret_cast<const char*>(rate_) - reinterpret_cast<const char*>(this));
+    }
     double totalMass() const {
         double sum = 0.0;
         for (int p = 0; p < topology_->poolCount(); ++p) sum += mass_[p];
@@ -158,7 +177,11 @@ private:
     double mass_[MaxPools];
     double rate_[MaxPathways];
     double lastFlux_[MaxPathways];
-    double cumulativeFlux_[MaxPathways];
+    struct Totals {
+        double flux[MaxPathways];
+    };
+    struct NoTotals {};
+    std::conditional_t<KeepsTotals, Totals, NoTotals> totals_;
 };
 
 }  // namespace VEGSO

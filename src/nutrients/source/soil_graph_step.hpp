@@ -101,6 +101,17 @@ void copyPools(const FixedPool<Cycle> (&rows)[N], const State& state, Cycle& cyc
         if (r.record) (cycle.*r.record).mass = state.mass(r.index);
 }
 
+// The graph's masses with the rates and amounts of a workspace in place of
+// its own, and no running totals: what a step over the workspace works on.
+template <class State, class Workspace>
+GraphArrays overWorkspace(State& state, Workspace& work) {
+    GraphArrays g = state.arrays();
+    g.rate = work.rate;
+    g.lastFlux = work.lastFlux;
+    g.cumulativeFlux = nullptr;
+    return g;
+}
+
 // The topology of the first `pathways` rows of a table over these pools.
 GraphTopology fixedTopology(std::vector<std::string> poolNames, const FixedPathway* rows, int pathways);
 
@@ -290,9 +301,10 @@ StepOutcome integrate(const Shape& shape, const GraphArrays& graph, double dt) {
         }
     }
 #pragma GCC unroll 16
-    for (int w = 0; w < pathways; ++w) {
-        graph.lastFlux[w] = amount[w];
-        graph.cumulativeFlux[w] += amount[w];
+    for (int w = 0; w < pathways; ++w) graph.lastFlux[w] = amount[w];
+    if (graph.cumulativeFlux != nullptr) {
+#pragma GCC unroll 16
+        for (int w = 0; w < pathways; ++w) graph.cumulativeFlux[w] += amount[w];
     }
     return outcome;
 }

@@ -83,6 +83,14 @@ void NitrogenCycleDescriptor::writeTo(vegso_layer_record& record) const {
     stable.writeTo(record, vegso_stable_n);
 }
 
+void NitrogenCycleDescriptor::readMassesFrom(const vegso_layer_record& record) {
+    ammonium.mass = record.v[vegso_ammonium];
+    nitrate.mass = record.v[vegso_nitrate];
+    fresh.mass = record.v[vegso_fresh_n];
+    active.mass = record.v[vegso_active_n];
+    stable.mass = record.v[vegso_stable_n];
+}
+
 void NitrogenCycleDescriptor::partition(const SoilLayerDescriptor& layer) {
     fresh.partition(layer);
     active.partition(layer);
@@ -107,6 +115,15 @@ void PhosphorusCycleDescriptor::writeTo(vegso_layer_record& record) const {
     mineralActive.writeTo(record, vegso_mineral_active_p);
     mineralStable.writeTo(record, vegso_mineral_stable_p);
     mineralSolution.writeTo(record, vegso_solution_p);
+}
+
+void PhosphorusCycleDescriptor::readMassesFrom(const vegso_layer_record& record) {
+    fresh.mass = record.v[vegso_fresh_p];
+    active.mass = record.v[vegso_active_p];
+    stable.mass = record.v[vegso_stable_p];
+    mineralActive.mass = record.v[vegso_mineral_active_p];
+    mineralStable.mass = record.v[vegso_mineral_stable_p];
+    mineralSolution.mass = record.v[vegso_solution_p];
 }
 
 void PhosphorusCycleDescriptor::partition(const SoilLayerDescriptor& layer) {

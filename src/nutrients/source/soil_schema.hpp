@@ -74,6 +74,8 @@ struct NitrogenCycleDescriptor {
     PoolRecord nitrate{0.05, 0};
 
     void readFrom(const vegso_layer_record& record);
+    // The pools' masses alone, their partition as it is.
+    void readMassesFrom(const vegso_layer_record& record);
     void writeTo(vegso_layer_record& record) const;
     void partition(const SoilLayerDescriptor& layer);
 };
@@ -87,6 +89,8 @@ struct PhosphorusCycleDescriptor {
     PoolRecord mineralSolution{4.0, 0};
 
     void readFrom(const vegso_layer_record& record);
+    // The pools' masses alone, their partition as it is.
+    void readMassesFrom(const vegso_layer_record& record);
     void writeTo(vegso_layer_record& record) const;
     void partition(const SoilLayerDescriptor& layer);
 };

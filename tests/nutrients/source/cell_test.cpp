@@ -202,3 +202,62 @@ TEST(VegsoCell, ABoundCellStepsThePoolsWhereTheCallerKeepsThem) {
     vegso_cell_destroy(bound);
     vegso_schema_destroy(schema);
 }
+
+// A cell on its records writes each step the partition of its layer's
+// values as they are then: what the caller left in the fraction positions
+// does not count, and a new porosity, organic carbon, solid density or
+// partition coefficient gives a new partition at the next step.
+TEST(VegsoCell, ACellOnItsRecordsPartitionsTheLayerValuesOfEachStep) {
+    vegso_test::warning_capture warnings;
+    vegso_schema* schema = vegso_schema_create(0, 1);
+    vegso_layer_record* r = vegso_layer_defaults();
+    r->v[vegso_water_content] = 0.3;
+    r->v[vegso_field_capacity] = 0.3;
+    r->v[vegso_wilting_point] = 0.1;
+    vegso_layer_init_pools(r);
+    r->v[vegso_nitrate] = 1.0;
+    schema->layers[0] = r;
+    vegso_cell_handle* h = vegso_cell_create(schema, 4);
+    vegso_cell_params* params = vegso_cell_params_defaults();
+    params->v[7] = 0.5;  // nitrate sorbed by the layer's organic carbon
+    vegso_cell_set_params(h, params);
+    vegso_env_record* env = vegso_env_create();
+    env->period = 1.0 / 24.0;
+    vegso_env_update(env);
+    double* v = h->schema->layers[0]->v;
+    const auto dissolved = [&](double coefficient) {
+        const double k = (1.0 - v[vegso_porosity]) * (0.01 * v[vegso_organic_carbon_percent] * coefficient) *
+                         v[vegso_solid_density];
+        return 1.0 - k / (k + v[vegso_porosity]);
+    };
+
+    vegso_cell_step(env, h);
+    const double first = dissolved(0.5);
+    EXPECT_DOUBLE_EQ(v[vegso_nitrate + 1], first);
+    EXPECT_LT(first, 0.99);
+    v[vegso_nitrate + 1] = 0.123;  // not read back
+    vegso_cell_step(env, h);
+    EXPECT_DOUBLE_EQ(v[vegso_nitrate + 1], first);
+
+    v[vegso_porosity] = 0.3;
+    vegso_cell_step(env, h);
+    EXPECT_DOUBLE_EQ(v[vegso_nitrate + 1], dissolved(0.5));
+    v[vegso_organic_carbon_percent] = 1.2;
+    vegso_cell_step(env, h);
+    EXPECT_DOUBLE_EQ(v[vegso_nitrate + 1], dissolved(0.5));
+    v[vegso_solid_density] = 2650.0;
+    vegso_cell_step(env, h);
+    EXPECT_DOUBLE_EQ(v[vegso_nitrate + 1], dissolved(0.5));
+    EXPECT_NE(v[vegso_nitrate + 1], first);
+    params->v[7] = 2.0;
+    vegso_cell_set_params(h, params);
+    vegso_cell_step(env, h);
+    EXPECT_DOUBLE_EQ(v[vegso_nitrate + 1], dissolved(2.0));
+    EXPECT_DOUBLE_EQ(v[vegso_nitrate + 2], 1.0 - dissolved(2.0));  // sorbed
+    EXPECT_TRUE(warnings.texts().empty());
+
+    vegso_free_record(env);
+    vegso_free_record(params);
+    vegso_cell_destroy(h);
+    vegso_schema_destroy(schema);
+}

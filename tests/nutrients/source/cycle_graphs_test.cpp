@@ -294,3 +294,65 @@ TEST(CycleGraphs, DescriptorPoolsLoadIntoTheirNamedPoolsAndComeBack) {
     EXPECT_EQ(out.mineralActive.mass, 4.0);
     EXPECT_EQ(out.mineralStable.mass, 5.0);
 }
+
+// A step over a workspace moves the graph's pools as the graph's own step
+// does, bit for bit, with the same rates and amounts left in the workspace,
+// and leaves the graph's own rates and amounts alone. One workspace serves
+// layers of both nitrogen shapes in turn: what one graph's step leaves there
+// does not reach the next (the rain rate of a top layer, the plants'
+// demand), as every rate a step reads is set or stays at its construction.
+TEST(CycleGraphs, AStepOverAWorkspaceMovesThePoolsAsTheGraphsOwnStep) {
+    layer_setup s(0.33, 0.3, 0.1, 18.0);  // wet enough to denitrify
+    fill_pools(s);
+    s.env->rainfall.given = 1;
+    s.env->rainfall.value = 20.0;
+    vegso_env_update(s.env);
+    NITROGEN::NitrogenDiGraph::Workspace nitrogen_work;
+    PHOSPHORUS::PhosphorusDiGraph::Workspace phosphorus_work;
+    NITROGEN::NitrogenDiGraph own[2] = {NITROGEN::NitrogenDiGraph(true), NITROGEN::NitrogenDiGraph(false)};
+    NITROGEN::NitrogenDiGraph worked[2] = {NITROGEN::NitrogenDiGraph(true), NITROGEN::NitrogenDiGraph(false)};
+    PHOSPHORUS::PhosphorusDiGraph p_own[2], p_worked[2];
+    for (int j = 0; j < 2; ++j) {
+        own[j].loadPools(s.nitrogen);
+        worked[j].loadPools(s.nitrogen);
+        p_own[j].loadPools(s.phosphorus);
+        p_worked[j].loadPools(s.phosphorus);
+    }
+    for (int step = 0; step < 24; ++step) {
+        for (int j = 0; j < 2; ++j) {
+            SCOPED_TRACE(std::string(j == 0 ? "top" : "lower") + ", step " + std::to_string(step));
+            const double demand = j == 0 && step % 2 == 0 ? 0.4 : 0.0;  // plants on the top layer, every other step
+            NitrogenCycleDescriptor cycle;
+            own[j].setFloraDemand(demand);
+            own[j].step(s.context(), cycle);
+            NITROGEN::NitrogenDiGraph::setFloraDemand(demand, nitrogen_work);
+            worked[j].step(s.context(), nitrogen_work);
+            for (int q = 0; q < own[j].state().topology().poolCount(); ++q)
+                ASSERT_EQ(worked[j].state().mass(q), own[j].state().mass(q)) << q;
+            for (int w = 0; w < own[j].state().topology().pathwayCount(); ++w) {
+                ASSERT_EQ(nitrogen_work.rate[w], own[j].state().rate(w)) << w;
+                ASSERT_EQ(nitrogen_work.lastFlux[w], own[j].state().lastFlux(w)) << w;
+                ASSERT_EQ(worked[j].state().lastFlux(w), 0.0) << w;
+            }
+            ASSERT_EQ(NITROGEN::NitrogenDiGraph::floraUptake(nitrogen_work), own[j].floraUptake());
+
+            const NITROGEN::NitrogenDiGraph::State& n = own[j].state();
+            s.nitrogen.active.mass = n.mass(NITROGEN::kActivePool);
+            s.nitrogen.stable.mass = n.mass(NITROGEN::kStablePool);
+            PhosphorusCycleDescriptor p_cycle;
+            p_own[j].balanceOrganic(s.context());
+            p_own[j].step(s.context(), p_cycle);
+            p_worked[j].balanceOrganic(n.mass(NITROGEN::kActivePool), n.mass(NITROGEN::kStablePool), phosphorus_work);
+            p_worked[j].step(s.context(), phosphorus_work);
+            for (int q = 0; q < PHOSPHORUS::kPoolCount; ++q)
+                ASSERT_EQ(p_worked[j].state().mass(q), p_own[j].state().mass(q)) << q;
+            for (int w = 0; w < PHOSPHORUS::kPathwayCount; ++w) {
+                ASSERT_EQ(phosphorus_work.lastFlux[w], p_own[j].state().lastFlux(w)) << w;
+                ASSERT_EQ(p_worked[j].state().rate(w), PHOSPHORUS::PhosphorusDiGraph().state().rate(w)) << w;
+            }
+        }
+    }
+    EXPECT_GT(own[0].state().mass(NITROGEN::kRainfallNO3Pool), 0.0);
+    EXPECT_GT(own[0].state().mass(NITROGEN::kFloraNO3Pool), 0.0);
+    EXPECT_GT(own[1].state().mass(NITROGEN::kDenitrifiedPool), 0.0);
+}
