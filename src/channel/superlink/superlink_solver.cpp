@@ -63,6 +63,7 @@ constexpr double kLeastCarry = 1e-8;       // m: least change by which a node's 
 constexpr double kHeadTol = 1e-14;         // per m of the largest head: a refined head's accepted last change
 constexpr int kMaxSweeps = 4;              // refinements of a pass's heads before its system is factorised
 constexpr double kSweepShrink = 1e-2;      // least shrinking of a refinement's change from the one before
+constexpr double kNearStep = 1e-10;        // m: a node depth change over which a circle node's water is carried by its width
 // Fitted polynomial section at relative depth s = y / D: area per D W, the
 // sum of kPolyArea[i] s^i; hydraulic radius per D and top width per W, the
 // same with kPolyRadius and kPolyTop.
@@ -146,6 +147,7 @@ struct node_shape {
     double plan_area = 0.0, half_first = 0.0, half_second = 0.0;
     int first = 0, second = 0;
     bool same = false;
+    bool circles = false;  // every pipe of the node circular
 };
 
 }  // namespace
@@ -182,6 +184,9 @@ struct superlink_work {
     // flow of its linear rating), which the next pass then keeps, so that
     // the superlink's recurrences and end relations stand as they are.
     vec1<int> settled;
+    // [superlink]: the heads (m) of its upstream and downstream junction
+    // that its last back-substitution used.
+    vec1<double> used_hu, used_hd;
     // One superlink's storage residuals of the pass (m3), by node.
     vec1<double> residual;
     // One superlink's sub-step start, by pipe or node, made afresh for each:
@@ -195,8 +200,10 @@ struct superlink_work {
     // starting from the depths its last pass ended with does not compute
     // them again.
     mat2<double> known_depth, known_volume, known_width;
-    // The sections of the node's first and second pipe at that depth, where
-    // it lies inside them (above 0, below the pipe's rise).
+    // The depth (m) the node's first and second pipe sections were last
+    // computed at, and those sections, where it lies inside them (above 0,
+    // below the pipe's rise).
+    mat2<double> section_depth;
     mat2<pipe_section_values> known_first, known_second;
     vec1<double> Q_us, Q_ds, us_kap, ds_kap, us_gam, ds_gam, us_mu, ds_mu;
     vec1<double> us_alpha, us_beta, us_chi, ds_alpha, ds_beta, ds_chi;
@@ -339,6 +346,7 @@ node_shape node_shape_of(const storm_drain_state& s, int l, int k) {
         g.same = s.sec_type[l][k] == s.sec_type[l][k - 1] && s.diameter[l][k] == s.diameter[l][k - 1] &&
                  s.width[l][k] == s.width[l][k - 1];
     }
+    g.circles = s.sec_type[l][g.first] == pipe_circle && (g.second == 0 || s.sec_type[l][g.second] == pipe_circle);
     return g;
 }
 
@@ -426,10 +434,43 @@ node_store node_water(superlink_work& w, int l, int k, double y) {
     const node_shape& g = w.node[l][k];
     const node_store v =
         node_storage(g, w.shape[l][g.first], w.shape[l][g.second], y, w.known_first[l][k], w.known_second[l][k]);
-    w.known_depth[l][k] = y;
+    w.known_depth[l][k] = w.section_depth[l][k] = y;
     w.known_volume[l][k] = v.volume;
     w.known_width[l][k] = v.width;
     return v;
+}
+
+// Whether the storage width of pipe p at depth `from` (section `at`, where
+// it lies inside the pipe) is its area's slope, and stays so up to depth y
+// within kNearStep of it: below the invert and in a full pipe (the slot),
+// and inside where the top width is wider than the slot (which keeps the
+// depth 2.5e-5 of the rise from the invert and the crown, where the slot's
+// floor would hold the width above the slope).
+bool width_is_slope(const pipe_shape& p, const pipe_section_values& at, double from, double y) {
+    if (from < 0.0) return y < 0.0;
+    if (from >= p.d) return y >= p.d;
+    return at.top_width > p.slot && y > 0.0 && y < p.d;
+}
+
+// node_water, but a node of circular pipes whose depth lies within
+// kNearStep of the depth its water was last computed at (its sections'
+// depth), where the width computed with it is the slope of its water, has
+// that water carried on by that width; the sections stay at that depth. A
+// circle's top width is continuous with a slope of at most about 200 there
+// (where it meets the slot), so the water's error, half that slope times
+// the step squared per m of pipe, stays below 1e-18 m3 per m: below the
+// water's own round-off. The passes after a superlink settles move most of
+// its nodes by less than that.
+node_store node_water_near(superlink_work& w, int l, int k, double y) {
+    const double step = y - w.known_depth[l][k], from = w.section_depth[l][k];
+    const node_shape& g = w.node[l][k];
+    if (step == 0.0 || std::fabs(y - from) > kNearStep || !g.circles ||
+        !width_is_slope(w.shape[l][g.first], w.known_first[l][k], from, y) ||
+        (g.second && !g.same && !width_is_slope(w.shape[l][g.second], w.known_second[l][k], from, y)))
+        return node_water(w, l, k, y);
+    w.known_depth[l][k] = y;
+    w.known_volume[l][k] += w.known_width[l][k] * step;
+    return {w.known_volume[l][k], w.known_width[l][k]};
 }
 
 // Water in the network (m3) at its depths and heads, with `node(l, k, y)`
@@ -495,11 +536,12 @@ void make_work(storm_drain_state& s) {
     superlink_work& w = *s.superlink_solver;
     const int nl = s.n_superlinks, nj = s.n_sjunc, rows = s.max_nodes_per_link + 1;
     for (mat2<double>* t : {&w.Q, &w.ldepth, &w.l_veloc, &w.a, &w.abc, &w.c, &w.P, &w.D, &w.E, &w.U, &w.V, &w.W,
-                            &w.X, &w.Y, &w.Z, &w.qlat, &w.ym, &w.S0, &w.Sm, &w.Wm, &w.last_res, &w.y_kept, &w.Q_kept,
+                            &w.X, &w.Y, &w.Z, &w.qlat, &w.ym, &w.S0, &w.Sm, &w.Wm, &w.last_res, &w.Q_kept,
                             &w.trend, &w.trend_before, &w.per_plan, &w.gAg, &w.known_depth, &w.known_volume,
-                            &w.known_width})
+                            &w.known_width, &w.section_depth})
         *t = mat2<double>(nl, rows);
     for (vec1<double>* v : {&w.y_floor, &w.A, &w.n_veloc, &w.Af, &w.Rg, &w.residual}) *v = vec1<double>(rows);
+    w.y_kept = mat2<double>(s.slink_node_depth.nrows(), s.slink_node_depth.ncols());
     w.shape = mat2<pipe_shape>(nl, rows);
     w.known_first = mat2<pipe_section_values>(nl, rows);
     w.known_second = mat2<pipe_section_values>(nl, rows);
@@ -509,6 +551,7 @@ void make_work(storm_drain_state& s) {
         for (int k = 1; k <= n; ++k) w.shape[l][k] = shape_of(s, l, k);
         for (int k = 1; k <= n + 1; ++k) w.node[l][k] = node_shape_of(s, l, k);
         std::fill(w.known_depth[l], w.known_depth[l] + rows + 1, std::nan(""));
+        std::fill(w.section_depth[l], w.section_depth[l] + rows + 1, std::nan(""));
         for (int k = 1; k <= n + 1; ++k)
             w.per_plan[l][k] = 1.0 / (0.5 * ((k > 1 ? s.diameter[l][k - 1] * s.dxc[l][k - 1] : 0.0) +
                                              (k <= n ? s.diameter[l][k] * s.dxc[l][k] : 0.0)) + s.Asc[l][k]);
@@ -516,12 +559,13 @@ void make_work(storm_drain_state& s) {
     for (vec1<double>* v : {&w.Q_us, &w.Q_ds, &w.us_kap, &w.ds_kap, &w.us_gam, &w.ds_gam, &w.us_mu, &w.ds_mu,
                             &w.us_alpha, &w.us_beta, &w.us_chi, &w.ds_alpha, &w.ds_beta, &w.ds_chi, &w.us_jalpha,
                             &w.us_jbeta, &w.us_jchi, &w.ds_jalpha, &w.ds_jbeta, &w.ds_jchi, &w.Q_us_junc, &w.Q_ds_junc,
-                            &w.us_r, &w.us_s, &w.ds_r, &w.ds_s, &w.Q_us_kept, &w.Q_ds_kept})
+                            &w.us_r, &w.us_s, &w.ds_r, &w.ds_s, &w.Q_us_kept, &w.Q_ds_kept,
+                            &w.used_hu, &w.used_hd})
         *v = vec1<double>(nl);
     w.us_free = vec1<int>(nl);
     w.ds_free = vec1<int>(nl);
     w.settled = vec1<int>(nl);
-    w.H_kept = vec1<double>(nj);
+    w.H_kept = vec1<double>(s.sjunc_head.n());
     // The pattern of the junction system: a diagonal, and for a junction of
     // free head the junction at the other end of each of its superlinks.
     std::vector<Eigen::Triplet<double>> pattern;
@@ -625,7 +669,7 @@ struct driving_section {
 pipe_section_values section_at_node(const storm_drain_state& s, const superlink_work& w, int l, int k, int at,
                                       const double* y) {
     const pipe_shape& p = w.shape[l][k];
-    if (y[at] == s.slink_node_depth[l][at] && w.known_depth[l][at] == y[at] && y[at] < p.d) {
+    if (y[at] == s.slink_node_depth[l][at] && w.section_depth[l][at] == y[at] && y[at] < p.d) {
         const node_shape& g = w.node[l][at];
         return g.first == k || g.same ? w.known_first[l][at] : w.known_second[l][at];
     }
@@ -847,15 +891,16 @@ enum junction_solve : int { heads_solved, heads_singular, heads_not_finite };
 // Fills the junction system of the pass (F's values and G).
 void assemble_junctions(const storm_drain_state& s, superlink_work& w, double dt) {
     double* F = w.F.valuePtr();
+    double* G = w.G.data();  // the vectors' own storage: no bounds check per entry in the hot loops
     std::fill(F, F + w.F.nonZeros(), 0.0);
     for (int j = 1; j <= s.n_sjunc; ++j) {
         const std::size_t at = static_cast<std::size_t>(w.diag_at[static_cast<std::size_t>(j)]);
         if (s.bound[j]) {
             F[at] = 1.0;
-            w.G[j - 1] = s.junc_bottom[j];
+            G[j - 1] = s.junc_bottom[j];
         } else {
             F[at] = s.As_sjunc[j] / dt;
-            w.G[j - 1] = s.As_sjunc[j] / dt * s.sjunc_head[j] + s.Q_junc[j];
+            G[j - 1] = s.As_sjunc[j] / dt * s.sjunc_head[j] + s.Q_junc[j];
         }
     }
     for (int l = 1; l <= s.n_superlinks; ++l) {
@@ -864,12 +909,12 @@ void assemble_junctions(const storm_drain_state& s, superlink_work& w, double dt
         if (at_u >= 0) {
             F[w.diag_at[static_cast<std::size_t>(u)]] += w.us_jalpha[l];
             F[at_u] += w.us_jbeta[l];
-            w.G[u - 1] -= w.us_jchi[l];
+            G[u - 1] -= w.us_jchi[l];
         }
         if (at_d >= 0) {
             F[w.diag_at[static_cast<std::size_t>(d)]] -= w.ds_jbeta[l];
             F[at_d] -= w.ds_jalpha[l];
-            w.G[d - 1] += w.ds_jchi[l];
+            G[d - 1] += w.ds_jchi[l];
         }
     }
 }
@@ -964,9 +1009,16 @@ void refuse_junction_solve(const storm_drain_state& s, const superlink_work& w, 
 // since the last pass the step overshot a bend of the storage curve (the
 // crown, the slot, the invert), and the chord through the last two depths
 // takes its place, which brackets the depth and stops Newton's cycling.
-double back_substitute(storm_drain_state& s, superlink_work& w, int l, double dt) {
+// A settled superlink whose two heads lie within `head_tol` m of the ones
+// its last back-substitution used (the junction solve's own accepted last
+// correction) stands as it is: 0.
+double back_substitute(storm_drain_state& s, superlink_work& w, int l, double dt, double head_tol) {
     const int n = s.superlink_cnodes[l];
-    const double hu = w.H[s.us_sjunc[l] - 1], hd = w.H[s.ds_sjunc[l] - 1];
+    const double hu = w.H.data()[s.us_sjunc[l] - 1], hd = w.H.data()[s.ds_sjunc[l] - 1];
+    if (w.settled[l] && std::fabs(hu - w.used_hu[l]) <= head_tol && std::fabs(hd - w.used_hd[l]) <= head_tol)
+        return 0.0;
+    w.used_hu[l] = hu;
+    w.used_hd[l] = hd;
     double* Q = w.Q[l];
     double* y = s.slink_node_depth[l];
     const double qu = w.us_beta[l] * hd + w.us_alpha[l] * hu + w.us_chi[l];
@@ -1009,7 +1061,7 @@ double back_substitute(storm_drain_state& s, superlink_work& w, int l, double dt
         return std::fabs(flow - (r * std::max(y[k], 0.0) + q0)) * dt * per_plan[k];
     };
     for (int k = 1; k <= n + 1; ++k) {
-        const node_store v = node_water(w, l, k, y[k]);
+        const node_store v = node_water_near(w, l, k, y[k]);
         residual[k] = v.volume - Sm[k] - Wm[k] * (y[k] - ym[k]);
         worst = std::max(worst, std::fabs(residual[k]) * per_plan[k]);
     }
@@ -1046,7 +1098,7 @@ void finish_substep(storm_drain_state& s, superlink_work& w, double dt) {
     w.piece_before = w.last_piece;
     w.last_piece = dt;
     for (int j = 1; j <= s.n_sjunc; ++j) {
-        double head = w.H[j - 1];
+        double head = w.H.data()[j - 1];
         if (!s.bound[j]) s.drain_linearisation_volume += s.As_sjunc[j] * (head - w.H_kept[j]) - s.Q_junc[j] * dt;
         if (head < s.junc_bottom[j] - kHeadSlack) {
             if (!s.bound[j]) s.drain_cleanup_volume += s.As_sjunc[j] * (s.junc_bottom[j] - head);
@@ -1125,26 +1177,32 @@ double stability_step(const storm_drain_state& s, const superlink_work& w) {
 }
 
 // The state a rejected piece returns to: node depths, heads and flows.
+// Each table is copied whole, as one block: the kept tables have the shapes
+// of the ones they keep, and what lies beyond a superlink's nodes is never
+// changed by the solver.
+template <class T>
+void copy_table(const mat2<T>& from, mat2<T>& to) {
+    std::copy(from[0], from[0] + static_cast<std::size_t>(from.nrows() + 1) * (from.ncols() + 1), to[0]);
+}
+template <class T>
+void copy_table(const vec1<T>& from, vec1<T>& to) {
+    std::copy(from.data(), from.data() + from.n() + 1, to.data());
+}
+
 void keep_state(const storm_drain_state& s, superlink_work& w) {
-    for (int l = 1; l <= s.n_superlinks; ++l) {
-        const int n = s.superlink_cnodes[l];
-        std::copy(s.slink_node_depth[l] + 1, s.slink_node_depth[l] + n + 2, w.y_kept[l] + 1);
-        std::copy(w.Q[l] + 1, w.Q[l] + n + 1, w.Q_kept[l] + 1);
-        w.Q_us_kept[l] = w.Q_us[l];
-        w.Q_ds_kept[l] = w.Q_ds[l];
-    }
-    for (int j = 1; j <= s.n_sjunc; ++j) w.H_kept[j] = s.sjunc_head[j];
+    copy_table(s.slink_node_depth, w.y_kept);
+    copy_table(w.Q, w.Q_kept);
+    copy_table(w.Q_us, w.Q_us_kept);
+    copy_table(w.Q_ds, w.Q_ds_kept);
+    copy_table(s.sjunc_head, w.H_kept);
 }
 
 void restore_state(storm_drain_state& s, superlink_work& w) {
-    for (int l = 1; l <= s.n_superlinks; ++l) {
-        const int n = s.superlink_cnodes[l];
-        std::copy(w.y_kept[l] + 1, w.y_kept[l] + n + 2, s.slink_node_depth[l] + 1);
-        std::copy(w.Q_kept[l] + 1, w.Q_kept[l] + n + 1, w.Q[l] + 1);
-        w.Q_us[l] = w.Q_us_kept[l];
-        w.Q_ds[l] = w.Q_ds_kept[l];
-    }
-    for (int j = 1; j <= s.n_sjunc; ++j) s.sjunc_head[j] = w.H_kept[j];
+    copy_table(w.y_kept, s.slink_node_depth);
+    copy_table(w.Q_kept, w.Q);
+    copy_table(w.Q_us_kept, w.Q_us);
+    copy_table(w.Q_ds_kept, w.Q_ds);
+    copy_table(w.H_kept, s.sjunc_head);
 }
 
 // Water (m3) the pass would make over dt: what the floors of finish_substep
@@ -1153,7 +1211,7 @@ void restore_state(storm_drain_state& s, superlink_work& w) {
 void made_and_moved(const storm_drain_state& s, const superlink_work& w, double dt, double& made, double& moved) {
     made = moved = 0.0;
     for (int j = 1; j <= s.n_sjunc; ++j) {
-        const double below = s.junc_bottom[j] - kHeadSlack - w.H[j - 1];
+        const double below = s.junc_bottom[j] - kHeadSlack - w.H.data()[j - 1];
         if (!s.bound[j] && below > 0.0) made += s.As_sjunc[j] * (below + kHeadSlack);
     }
     for (int l = 1; l <= s.n_superlinks; ++l) {
@@ -1190,7 +1248,8 @@ int solve_piece(storm_drain_state& s, superlink_work& w, double dt) {
             return -1;
         }
         worst = 0.0;
-        for (int l = 1; l <= s.n_superlinks; ++l) worst = std::max(worst, back_substitute(s, w, l, dt));
+        const double head_tol = kHeadTol * std::max(1.0, w.H.cwiseAbs().maxCoeff());
+        for (int l = 1; l <= s.n_superlinks; ++l) worst = std::max(worst, back_substitute(s, w, l, dt, head_tol));
     }
     s.superlink_passes += pass;
     if (worst > kStorageTol) return 1;
