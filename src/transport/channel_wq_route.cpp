@@ -152,6 +152,36 @@ void apply_limited(const chan_wq_network& n, const double* held, const double* r
     none_below_zero(n, cut, out);
 }
 
+// Cuts the sub-step s (s) to the Courant limit of the stores' water at the
+// fraction tau of the interval, given what each store passes per second
+// (`out`, m3/s); true when it cut.
+bool courant_cut(const chan_wq_network& n, const double* out, double tau, double& s) {
+    double cmax = 0.0;
+    for (int r = 1; r <= n.rows; ++r) {
+        const double q = out[r];
+        if (!(q > 0.0)) continue;
+        const double water = water_at(n, r, tau);
+        double c;
+        if (water > kWetWater) c = q * s / water;
+        else if (n.water1[r] > kWetWater) c = kDryStart;
+        else c = q * s;
+        cmax = std::max(cmax, c);
+    }
+    if (!(cmax > kCourantLimit && s > kSubstepFloor)) return false;
+    s = std::max(kSubstepFloor, s * kCourantLimit / cmax);
+    return true;
+}
+
+// True when every store holds exactly +0 g and gains exactly +0 g/s: every
+// concentration, amount and sum of the routing is then +0, so nothing can
+// move, no pass can fail to settle and no mass can fall below zero.
+bool holds_nothing(const chan_wq_network& n, const double* mass, const double* rate) {
+    for (int r = 0; r <= n.rows; ++r)
+        if (mass[r] != 0.0 || std::signbit(mass[r]) || (rate && (rate[r] != 0.0 || std::signbit(rate[r]))))
+            return false;
+    return true;
+}
+
 bool fail_small_step() {
     return refuse("The channel water quality routing time step is getting really small\n"
                   "less than 1/1000 of a second\n"
@@ -170,6 +200,25 @@ chan_wq_result chan_wq_route(const chan_wq_network& n, double* mass, const doubl
     // The water each store passes per second, whatever the direction.
     for (int r = 0; r <= n.rows; ++r) w.out[r] = 0.0;
     for (int f = 0; f < n.nfaces; ++f) w.out[giver_of(n.faces[f])] += std::fabs(n.faces[f].water) / dt;
+    if (holds_nothing(n, mass, rate)) {
+        // The masses stay at +0: only the sub-steps the flow's Courant limit
+        // makes, each with its one corrector pass, are counted as a routing
+        // of them would count them.
+        double s = dt, left = dt, tau = 0.0;
+        while (left > kTimeLeft) {
+            courant_cut(n, w.out, tau, s);
+            left -= s;
+            double step = s;
+            if (left < 0.0) {
+                step = s + left;
+                left = 0.0;
+            }
+            tau = std::min(1.0, tau + step / dt);
+            ++res.substeps;
+            ++res.passes;
+        }
+        return res;
+    }
     std::copy(mass, mass + n.rows + 1, w.m0);
 
     double s = dt;
@@ -178,21 +227,7 @@ chan_wq_result chan_wq_route(const chan_wq_network& n, double* mass, const doubl
         double left = dt, tau = 0.0;
         bool restart = false;
         while (left > kTimeLeft) {
-            double cmax = 0.0;
-            for (int r = 1; r <= n.rows; ++r) {
-                const double q = w.out[r];
-                if (!(q > 0.0)) continue;
-                const double water = water_at(n, r, tau);
-                double c;
-                if (water > kWetWater) c = q * s / water;
-                else if (n.water1[r] > kWetWater) c = kDryStart;
-                else c = q * s;
-                cmax = std::max(cmax, c);
-            }
-            if (cmax > kCourantLimit && s > kSubstepFloor) {
-                s = std::max(kSubstepFloor, s * kCourantLimit / cmax);
-                courant = true;
-            }
+            if (courant_cut(n, w.out, tau, s)) courant = true;
             left -= s;
             double step = s;
             if (left < 0.0) {

@@ -205,6 +205,13 @@ bool all_dry(const transport_grid& g) {
     return true;
 }
 
+// True when every cell holds exactly 0 g of the constituent.
+bool holds_nothing(const transport_grid& g, const double* mass) {
+    for (int i = 1; i <= g.n; ++i)
+        if (mass[i] != 0.0) return false;
+    return true;
+}
+
 // A mass that is not a number stops the run, naming the constituent and
 // the first cell that holds one.
 bool masses_are_real(const model_state& m, int c) {
@@ -236,9 +243,10 @@ int advect_disperse(const transport_grid& g, const double* disp, double* mass, d
     int flow = 0;
     const int steps = count_substeps(g, disp, dt, max_substeps > 0 ? max_substeps : 1, flow);
     if (flow_substeps) *flow_substeps = flow;
-    if (all_dry(g)) {
-        // No cell holds water at any time of the interval: every amount is
-        // 0 and a pass only keeps each mass at 0 or above.
+    if (all_dry(g) || holds_nothing(g, mass)) {
+        // No cell holds water at any time of the interval, or none holds
+        // mass: every amount is 0 and a pass only keeps each mass at 0 or
+        // above.
         for (int i = 1; i <= g.n; ++i) mass[i] = mass[i] > 0.0 ? mass[i] : 0.0;
         return steps;
     }

@@ -114,16 +114,20 @@ void move_cell(model_state& m, const soil_slot& v, int k, const soil_cell_water&
     const double rate = v.decay[k];
     double held[kMaxContamLayers + 2];
     for (int l = 1; l <= n; ++l) held[l] = mass[l];
+    const double* share = v.dissolved != nullptr && k <= v.dissolved->nrows() ? (*v.dissolved)[k] : nullptr;
+    // A pool none of which is dissolved in any layer has no pore water to
+    // move: only the groundwater a rising water brings reaches it.
+    bool dissolves = share == nullptr;
+    for (int l = 1; l <= n && !dissolves; ++l) dissolves = share[l] != 0.0;
     // Without water crossing an interface nothing moves (every amount below
     // is 0); without decay nothing else changes the held masses.
-    if (cell.moving || rate > 0.0) {
+    if ((cell.moving && (dissolves || (cell.rising && v.gw != nullptr))) || rate > 0.0) {
         const double* theta = m.nutrient_grid.table[k];
         const double* q = cell.q;
         double f[kMaxContamLayers + 2];
         const double kd = v.kd[k];
         const double lost = rate > 0.0 ? -std::expm1(-rate * dt) : 0.0;
         double decayed = 0.0;
-        const double* share = v.dissolved != nullptr && k <= v.dissolved->nrows() ? (*v.dissolved)[k] : nullptr;
         for (int l = 1; l <= n; ++l) {
             const double sorbing = kd == 0.0 ? cell.unsorbed[l] : solids_factor(kd, theta[l]);
             f[l] = sorbing * (share != nullptr ? share[l] : 1.0);
