@@ -253,11 +253,11 @@ bool erosion_row_in_bounds(const table_cursor& cur, int id, const double* values
                                 id, sum, kSoilShareTolerance));
         return false;
     }
-    // Less may be meant (a part of the soil no class carries); none at all
+    // Less may be meant (a share of the soil no class carries); none at all
     // is soil that does not erode.
     if (ncols > base && sum > 0.0 && sum < 1.0 - kSoilShareTolerance)
         warn(format_text("Warning: mapping table file %s, table SOIL_EROSION_PROPS, line %d: the row of ID %d gives "
-                         "its sediment classes shares of the parent soil that add up to %g: a part %g of the soil "
+                         "its sediment classes shares of the parent soil that add up to %g: a share %g of the soil "
                          "erodes as no class.\n",
                          cur.file().name().c_str(), cur.line_number(), id, sum, 1.0 - sum));
     return true;

@@ -141,20 +141,7 @@ void add_drains(draws& d, site& s, const temp_dir& dir) {
     s.grid(dir, "bottom.asc", [&](int) { return lowest - 2.0; });
     s.cards += "WATER_TABLE table.asc\nAQUIFER_BOTTOM bottom.asc\nPIPE_TILE ptile.lnd\n";
     if (d.chance(0.5)) {
-        // The aquifer under the streams trades with them; its south edge
-        // is held at its head (code 2) or not.
-        const bool held = d.chance(0.3);
-        const auto code = [&](int k) {
-            if (!net.link.empty() && net.link[k]) return 4;
-            return held && s.row_of(k) == s.rows ? 2 : 1;
-        };
-        s.grid(dir, "bound.asc", code, "%.0f ");
-        s.cards += "GW_SIMULATION\nGW_BOUNDFILE bound.asc\n";
-        s.card("K_RIVER", round3(d.log_between(0.01, 1.0)));      // m/h, stream bed
-        s.card("M_RIVER", round3(d.between(0.2, 1.0)));           // m, stream bed thickness
-        s.card("GW_UNIF_HYCOND", round3(d.log_between(0.1, 50.0)));  // cm/h
-        s.card("GW_UNIF_POROSITY", round3(d.between(0.2, 0.45)));
-        s.card("GW_TIMESTEP", s.dt * d.whole(1, 4));  // s, whole model steps
+        add_stream_aquifer(d, s, dir, net);
     }
 }
 

@@ -127,4 +127,22 @@ inline stream_net add_channels(draws& d, site& s, const temp_dir& dir, bool sand
     return net;
 }
 
+// The aquifer under the streams, simulated: it trades with them through
+// their beds (code 4), and its south edge is held at its head (code 2) or
+// not; the boundary file and the aquifer's cards, with its bed, conductivity,
+// porosity and time step drawn. The aquifer's bottom is the caller's.
+inline void add_stream_aquifer(draws& d, site& s, const temp_dir& dir, const stream_net& net) {
+    const bool held = d.chance(0.3);
+    s.grid(dir, "bound.asc", [&](int k) {
+        if (!net.link.empty() && net.link[k]) return 4;
+        return held && s.row_of(k) == s.rows ? 2 : 1;
+    }, "%.0f ");
+    s.cards += "GW_SIMULATION\nGW_BOUNDFILE bound.asc\n";
+    s.card("K_RIVER", round3(d.log_between(0.01, 1.0)));         // m/h, stream bed
+    s.card("M_RIVER", round3(d.between(0.2, 1.0)));              // m, stream bed thickness
+    s.card("GW_UNIF_HYCOND", round3(d.log_between(0.1, 50.0)));  // cm/h
+    s.card("GW_UNIF_POROSITY", round3(d.between(0.2, 0.45)));
+    s.card("GW_TIMESTEP", s.dt * d.whole(1, 4));  // s, whole model steps
+}
+
 }  // namespace kesta_test

@@ -427,17 +427,8 @@ std::string add_long_term(draws& d, const mix& x, site& s, const temp_dir& dir) 
 void add_aquifer(draws& d, site& s, const temp_dir& dir, const stream_net& net) {
     const double lowest = *std::min_element(s.z.begin(), s.z.end()) - d.between(5.0, 10.0);
     s.grid(dir, "bottom.asc", [&](int) { return lowest; });
-    const bool held = d.chance(0.3);
-    s.grid(dir, "bound.asc", [&](int k) {
-        if (!net.link.empty() && net.link[k]) return 4;
-        return held && s.row_of(k) == s.rows ? 2 : 1;
-    }, "%.0f ");
-    s.cards += "AQUIFER_BOTTOM bottom.asc\nGW_SIMULATION\nGW_BOUNDFILE bound.asc\n";
-    s.card("K_RIVER", round3(d.log_between(0.01, 1.0)));         // m/h, stream bed
-    s.card("M_RIVER", round3(d.between(0.2, 1.0)));              // m, stream bed thickness
-    s.card("GW_UNIF_HYCOND", round3(d.log_between(0.1, 50.0)));  // cm/h
-    s.card("GW_UNIF_POROSITY", round3(d.between(0.2, 0.45)));
-    s.card("GW_TIMESTEP", s.dt * d.whole(1, 4));  // s, whole model steps
+    s.cards += "AQUIFER_BOTTOM bottom.asc\n";
+    add_stream_aquifer(d, s, dir, net);
 }
 
 void make_project(std::uint64_t seed, const temp_dir& dir) {

@@ -377,7 +377,7 @@ TEST(OverlandSediment, ClassSharesOfARowMakeUpAtMostTheWholeSoil) {
         const std::string summary = kesta_test::read_file(dir.file("summ.out"));
         const bool half = std::string(shares) == "0.1 0.2 0.2";
         EXPECT_EQ(summary.find("line 14: the row of ID 2 gives its sediment classes shares of the parent soil that "
-                               "add up to 0.5: a part 0.5 of the soil erodes as no class.") != std::string::npos,
+                               "add up to 0.5: a share 0.5 of the soil erodes as no class.") != std::string::npos,
                   half)
             << summary;
     }
