@@ -1230,18 +1230,23 @@ void made_and_moved(const storm_drain_state& s, const superlink_work& w, double 
 // storage iteration stalled or it made more water than kMadeShare of what
 // it moved, -1 when the junction system cannot be solved (refusal stored).
 int solve_piece(storm_drain_state& s, superlink_work& w, double dt) {
-    for (int l = 1; l <= s.n_superlinks; ++l) prepare_superlink(s, w, l, dt);
     // The storage is not linear in depth (a circle narrows toward its
     // crown), so continuity taken with the start's widths creates or
     // loses water whenever depths change. The piece is solved again with
     // each node's storage (and a free-falling end's rating) linearised at
     // the last pass's depths, momentum held, until every node's water
     // matches its depth.
+    // A superlink's reduction depends on its own data alone, so it follows
+    // the superlink's preparation, or its back-substitution of the pass
+    // before, while that data is still in the nearest cache: one sweep over
+    // the network's superlinks a pass, not two.
+    for (int l = 1; l <= s.n_superlinks; ++l) {
+        prepare_superlink(s, w, l, dt);
+        reduce_superlink(s, w, l, dt);
+    }
     int pass = 0;
     double worst = 1.0;
     for (; worst > kStorageTol && pass < kMaxPasses; ++pass) {
-        for (int l = 1; l <= s.n_superlinks; ++l)
-            if (!w.settled[l]) reduce_superlink(s, w, l, dt);
         const junction_solve how = solve_junctions(s, w, dt, pass == 0);
         if (how != heads_solved) {
             refuse_junction_solve(s, w, how);
@@ -1249,7 +1254,11 @@ int solve_piece(storm_drain_state& s, superlink_work& w, double dt) {
         }
         worst = 0.0;
         const double head_tol = kHeadTol * std::max(1.0, w.H.cwiseAbs().maxCoeff());
-        for (int l = 1; l <= s.n_superlinks; ++l) worst = std::max(worst, back_substitute(s, w, l, dt, head_tol));
+        const bool more = pass + 1 < kMaxPasses;  // a pass may follow
+        for (int l = 1; l <= s.n_superlinks; ++l) {
+            worst = std::max(worst, back_substitute(s, w, l, dt, head_tol));
+            if (more && !w.settled[l]) reduce_superlink(s, w, l, dt);
+        }
     }
     s.superlink_passes += pass;
     if (worst > kStorageTol) return 1;
