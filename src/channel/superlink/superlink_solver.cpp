@@ -34,6 +34,7 @@
 #include <string>
 #include <vector>
 
+#include "channel/superlink/circle_angles.hpp"
 #include "core/cube_root.hpp"
 #include "core/error_record.hpp"
 #include "core/text_format.hpp"
@@ -195,6 +196,13 @@ struct superlink_work {
     // each pipe's area (m2) and velocity (m/s) at its mean depth, and the
     // area (m2) and hydraulic radius (m) of its friction term.
     vec1<double> y_floor, A, n_veloc, Af, Rg;
+    // One superlink's sub-step start, by node: the depth (m) its first
+    // pass's storage is linearised at where carried on by its trend, else
+    // not a number. And the angles of the circular sections that start
+    // needs (the pipes' at their mean depths, the nodes' pipes' at those
+    // carried depths), worked out in one batch: their cosines and angles.
+    vec1<double> carried;
+    std::vector<double> cosine, angle;
     // Per node, the depth (m) whose water (m3) and storage width (m2) were
     // last computed (not a number before the first), so that a sub-step
     // starting from the depths its last pass ended with does not compute
@@ -350,10 +358,18 @@ node_shape node_shape_of(const storm_drain_state& s, int l, int k) {
     return g;
 }
 
-// pipe_section_props of a pipe shape; a circle's in line.
-inline pipe_section_values section_in(const pipe_shape& p, double y) {
-    if (p.type == pipe_circle && y > 0.0 && y < p.d) {
-        const double r = p.r, t = std::acos((r - y) / r), half_chord = std::sqrt(y * (p.d - y));
+// Whether depth y lies inside circular pipe p, where its section needs the
+// angle acos(circle_cosine(p, y)); a negative angle stands for none given.
+inline bool inside_circle(const pipe_shape& p, double y) { return p.type == pipe_circle && y > 0.0 && y < p.d; }
+inline double circle_cosine(const pipe_shape& p, double y) { return (p.r - y) / p.r; }
+constexpr double kNoAngle = -1.0;
+
+// pipe_section_props of a pipe shape; a circle's in line, with its angle t
+// where given.
+inline pipe_section_values section_in(const pipe_shape& p, double y, double t = kNoAngle) {
+    if (inside_circle(p, y)) {
+        if (t < 0.0) t = std::acos(circle_cosine(p, y));
+        const double r = p.r, half_chord = std::sqrt(y * (p.d - y));
         return {r * r * t - (r - y) * half_chord, p.d * t, 2.0 * half_chord};
     }
     return pipe_section_props(p.type, p.d, p.w, y);
@@ -361,9 +377,9 @@ inline pipe_section_values section_in(const pipe_shape& p, double y) {
 
 // Section of a pipe at the mean depth of its nodes; a full pipe keeps its
 // own full area with a narrow slot for its top width.
-pipe_section_values pipe_at(const pipe_shape& p, double y) {
+pipe_section_values pipe_at(const pipe_shape& p, double y, double t = kNoAngle) {
     if (y >= p.d) return {p.full_area, p.full_perimeter, p.slot};
-    return section_in(p, y);
+    return section_in(p, y, t);
 }
 
 // Change of a pipe's area per m of depth y (0 < y < d) (m): the top width,
@@ -397,20 +413,21 @@ struct node_store {
 };
 // A pipe's area at depth y (m2) and its change per m of depth (m); the
 // section inside the pipe goes to `section`.
-node_store pipe_store(const pipe_shape& p, double y, pipe_section_values& section) {
+node_store pipe_store(const pipe_shape& p, double y, pipe_section_values& section, double t = kNoAngle) {
     if (y < 0.0) return {p.slot * y, p.slot};
     if (y >= p.d) return {p.full_area + p.slot * (y - p.d), p.slot};
-    section = section_in(p, y);
+    section = section_in(p, y, t);
     return {section.area, std::max(storage_width(p.type, p.d, p.w, y, section), p.slot)};
 }
 node_store node_storage(const node_shape& g, const pipe_shape& first, const pipe_shape& second, double y,
-                        pipe_section_values& first_section, pipe_section_values& second_section) {
+                        pipe_section_values& first_section, pipe_section_values& second_section,
+                        double t_first = kNoAngle, double t_second = kNoAngle) {
     node_store v{g.plan_area * y, g.plan_area};
-    node_store pipe = pipe_store(first, y, first_section);
+    node_store pipe = pipe_store(first, y, first_section, t_first);
     v.volume += g.half_first * pipe.volume;
     v.width += g.half_first * pipe.width;
     if (g.second == 0) return v;
-    if (!g.same) pipe = pipe_store(second, y, second_section);
+    if (!g.same) pipe = pipe_store(second, y, second_section, t_second);
     v.volume += g.half_second * pipe.volume;
     v.width += g.half_second * pipe.width;
     return v;
@@ -428,12 +445,13 @@ node_store node_storage(const storm_drain_state& s, int l, int k, double y) {
 }
 
 // node_storage, taken from what was last computed at the node when its
-// depth is the same.
-node_store node_water(superlink_work& w, int l, int k, double y) {
+// depth is the same; the angles of its circular pipes at y where given.
+node_store node_water(superlink_work& w, int l, int k, double y, double t_first = kNoAngle,
+                      double t_second = kNoAngle) {
     if (w.known_depth[l][k] == y) return {w.known_volume[l][k], w.known_width[l][k]};
     const node_shape& g = w.node[l][k];
-    const node_store v =
-        node_storage(g, w.shape[l][g.first], w.shape[l][g.second], y, w.known_first[l][k], w.known_second[l][k]);
+    const node_store v = node_storage(g, w.shape[l][g.first], w.shape[l][g.second], y, w.known_first[l][k],
+                                      w.known_second[l][k], t_first, t_second);
     w.known_depth[l][k] = w.section_depth[l][k] = y;
     w.known_volume[l][k] = v.volume;
     w.known_width[l][k] = v.width;
@@ -540,7 +558,11 @@ void make_work(storm_drain_state& s) {
                             &w.trend, &w.trend_before, &w.per_plan, &w.gAg, &w.known_depth, &w.known_volume,
                             &w.known_width, &w.section_depth})
         *t = mat2<double>(nl, rows);
-    for (vec1<double>* v : {&w.y_floor, &w.A, &w.n_veloc, &w.Af, &w.Rg, &w.residual}) *v = vec1<double>(rows);
+    for (vec1<double>* v : {&w.y_floor, &w.A, &w.n_veloc, &w.Af, &w.Rg, &w.residual, &w.carried})
+        *v = vec1<double>(rows);
+    // A pipe each, and up to two a node.
+    w.cosine.assign(static_cast<std::size_t>(angle_batch(3 * rows)), 1.0);
+    w.angle.assign(w.cosine.size(), 0.0);
     w.y_kept = mat2<double>(s.slink_node_depth.nrows(), s.slink_node_depth.ncols());
     w.shape = mat2<pipe_shape>(nl, rows);
     w.known_first = mat2<pipe_section_values>(nl, rows);
@@ -724,13 +746,50 @@ void prepare_superlink(storm_drain_state& s, superlink_work& w, int l, double dt
         y[k] = std::max(s.slink_node_depth[l][k], kMinNodeDepth);
     }
     w.settled[l] = 0;
+    // The first pass linearises each node's storage (and a free end's
+    // rating) at its depth carried on by the last piece's trend, where that
+    // stays above 0: the storage iteration then starts nearer its end and
+    // needs fewer passes; each pass then linearises them again at its new
+    // depths (back_substitute). Where the last two pieces were as long as
+    // this one and their trends differ by no more than half the last, the
+    // trend is carried on with its own change. A node carried on by
+    // kLeastCarry or less keeps its start, whose tangent is then as near.
+    // The pipes' mean depths and the carried depths come first, so that the
+    // angles of their circular sections are worked out in one batch; they
+    // are taken in the same order below.
+    const pipe_shape* shape = w.shape[l];
+    const node_shape* node = w.node[l];
+    double *ldepth = w.ldepth[l], *carried = w.carried.data(), *cosine = w.cosine.data();
+    const double* angle = w.angle.data();
+    int angles = 0;
+    for (int k = 1; k <= n; ++k) {
+        ldepth[k] = 0.5 * (y[k] + y[k + 1]);
+        if (inside_circle(shape[k], ldepth[k])) cosine[angles++] = circle_cosine(shape[k], ldepth[k]);
+    }
+    const bool even = w.last_piece == dt && w.piece_before == dt;
+    double* guess = w.ym[l];
+    for (int k = 1; k <= n + 1; ++k) {
+        const double last = w.trend[l][k], before = w.trend_before[l][k];
+        const bool smooth = even && last * before > 0.0 && std::fabs(last - before) <= 0.5 * std::fabs(last);
+        const double ahead = guess[k] + (smooth ? 2.0 * last - before : last) * dt;
+        carried[k] = std::fabs(ahead - guess[k]) <= kLeastCarry || ahead < 0.0 ? -1.0 : ahead;
+        if (carried[k] < 0.0) continue;
+        const node_shape& g = node[k];
+        if (inside_circle(shape[g.first], ahead)) cosine[angles++] = circle_cosine(shape[g.first], ahead);
+        if (g.second && !g.same && inside_circle(shape[g.second], ahead))
+            cosine[angles++] = circle_cosine(shape[g.second], ahead);
+    }
+    const int batch = angle_batch(angles);
+    std::fill(cosine + angles, cosine + batch, 1.0);
+    circle_angles(cosine, w.angle.data(), batch);
+    int next_angle = 0;
     const double* dxc = s.dxc[l];
     double *Q = w.Q[l], *A = w.A.data(), *nv = w.n_veloc.data(), *lv = w.l_veloc[l];
     double *a = w.a[l], *abc = w.abc[l], *c = w.c[l], *P = w.P[l], *gAg = w.gAg[l];
     double *Af = w.Af.data(), *Rg = w.Rg.data();
     for (int k = 1; k <= n; ++k) {
-        w.ldepth[l][k] = 0.5 * (y[k] + y[k + 1]);
-        const pipe_section_values p = pipe_at(w.shape[l][k], w.ldepth[l][k]);
+        const pipe_section_values p =
+            pipe_at(shape[k], ldepth[k], inside_circle(shape[k], ldepth[k]) ? angle[next_angle++] : kNoAngle);
         A[k] = p.area;
         nv[k] = A[k] > 0.0 ? Q[k] / A[k] : 0.0;
         const driving_section g = driving(s, w, l, k, y, Q[k], p);
@@ -765,22 +824,14 @@ void prepare_superlink(storm_drain_state& s, superlink_work& w, int l, double dt
     const double over_d = s.sjunc_head[s.ds_sjunc[l]] - s.ds_Zinv[l];
     w.us_free[l] = qu < 0.0 && below_critical(s, l, 1, -qu, over_u);
     w.ds_free[l] = qd >= 0.0 && below_critical(s, l, n, qd, over_d);
-    // The first pass linearises each node's storage (and a free end's
-    // rating) at its depth carried on by the last piece's trend, where that
-    // stays above 0: the storage iteration then starts nearer its end and
-    // needs fewer passes; each pass then linearises them again at its new
-    // depths (back_substitute). Where the last two pieces were as long as
-    // this one and their trends differ by no more than half the last, the
-    // trend is carried on with its own change. A node carried on by
-    // kLeastCarry or less keeps its start, whose tangent is then as near.
-    const bool even = w.last_piece == dt && w.piece_before == dt;
-    double* guess = w.ym[l];
     for (int k = 1; k <= n + 1; ++k) {
-        const double last = w.trend[l][k], before = w.trend_before[l][k];
-        const bool smooth = even && last * before > 0.0 && std::fabs(last - before) <= 0.5 * std::fabs(last);
-        const double ahead = guess[k] + (smooth ? 2.0 * last - before : last) * dt;
-        if (std::fabs(ahead - guess[k]) <= kLeastCarry || ahead < 0.0) continue;
-        const node_store v = node_water(w, l, k, ahead);
+        const double ahead = carried[k];
+        if (ahead < 0.0) continue;
+        const node_shape& g = node[k];
+        const double t_first = inside_circle(shape[g.first], ahead) ? angle[next_angle++] : kNoAngle;
+        const double t_second =
+            g.second && !g.same && inside_circle(shape[g.second], ahead) ? angle[next_angle++] : kNoAngle;
+        const node_store v = node_water(w, l, k, ahead, t_first, t_second);
         guess[k] = ahead;
         w.Sm[l][k] = v.volume;
         w.Wm[l][k] = v.width;
