@@ -203,6 +203,14 @@ struct superlink_work {
     // carried depths), worked out in one batch: their cosines and angles.
     vec1<double> carried;
     std::vector<double> cosine, angle;
+    // One superlink's nodes in a back-substitution: whether the node's water
+    // is worked out afresh at its new depth, and where the angles of its
+    // first and second pipe's sections stand in the batch (-1: none).
+    struct fresh_node {
+        bool fresh;
+        int first, second;
+    };
+    vec1<fresh_node> fresh;
     // Per node, the depth (m) whose water (m3) and storage width (m2) were
     // last computed (not a number before the first), so that a sub-step
     // starting from the depths its last pass ended with does not compute
@@ -478,17 +486,30 @@ bool width_is_slope(const pipe_shape& p, const pipe_section_values& at, double f
 // (where it meets the slot), so the water's error, half that slope times
 // the step squared per m of pipe, stays below 1e-18 m3 per m: below the
 // water's own round-off. The passes after a superlink settles move most of
-// its nodes by less than that.
-node_store node_water_near(superlink_work& w, int l, int k, double y) {
+// its nodes by less than that. carries_near says whether it carries the
+// water of node k of superlink l on to depth y so.
+bool carries_near(const superlink_work& w, int l, int k, double y) {
     const double step = y - w.known_depth[l][k], from = w.section_depth[l][k];
     const node_shape& g = w.node[l][k];
-    if (step == 0.0 || std::fabs(y - from) > kNearStep || !g.circles ||
-        !width_is_slope(w.shape[l][g.first], w.known_first[l][k], from, y) ||
-        (g.second && !g.same && !width_is_slope(w.shape[l][g.second], w.known_second[l][k], from, y)))
-        return node_water(w, l, k, y);
+    return !(step == 0.0 || std::fabs(y - from) > kNearStep || !g.circles ||
+             !width_is_slope(w.shape[l][g.first], w.known_first[l][k], from, y) ||
+             (g.second && !g.same && !width_is_slope(w.shape[l][g.second], w.known_second[l][k], from, y)));
+}
+node_store node_water_near(superlink_work& w, int l, int k, double y) {
+    if (!carries_near(w, l, k, y)) return node_water(w, l, k, y);
+    const double step = y - w.known_depth[l][k];
     w.known_depth[l][k] = y;
     w.known_volume[l][k] += w.known_width[l][k] * step;
     return {w.known_volume[l][k], w.known_width[l][k]};
+}
+
+// The angles of the first `count` cosines of the work's batch, in whole
+// batches.
+void batch_angles(superlink_work& w, int count) {
+    if (count == 0) return;
+    const int batch = angle_batch(count);
+    std::fill(w.cosine.data() + count, w.cosine.data() + batch, 1.0);
+    circle_angles(w.cosine.data(), w.angle.data(), batch);
 }
 
 // Water in the network (m3) at its depths and heads, with `node(l, k, y)`
@@ -563,6 +584,7 @@ void make_work(storm_drain_state& s) {
     // A pipe each, and up to two a node.
     w.cosine.assign(static_cast<std::size_t>(angle_batch(3 * rows)), 1.0);
     w.angle.assign(w.cosine.size(), 0.0);
+    w.fresh = vec1<superlink_work::fresh_node>(rows);
     w.y_kept = mat2<double>(s.slink_node_depth.nrows(), s.slink_node_depth.ncols());
     w.shape = mat2<pipe_shape>(nl, rows);
     w.known_first = mat2<pipe_section_values>(nl, rows);
@@ -779,9 +801,7 @@ void prepare_superlink(storm_drain_state& s, superlink_work& w, int l, double dt
         if (g.second && !g.same && inside_circle(shape[g.second], ahead))
             cosine[angles++] = circle_cosine(shape[g.second], ahead);
     }
-    const int batch = angle_batch(angles);
-    std::fill(cosine + angles, cosine + batch, 1.0);
-    circle_angles(cosine, w.angle.data(), batch);
+    batch_angles(w, angles);
     int next_angle = 0;
     const double* dxc = s.dxc[l];
     double *Q = w.Q[l], *A = w.A.data(), *nv = w.n_veloc.data(), *lv = w.l_veloc[l];
@@ -1111,8 +1131,38 @@ double back_substitute(storm_drain_state& s, superlink_work& w, int l, double dt
         const double flow = y[k] <= 0.0 ? 0.0 : y[k] == e.at ? e.f.flow : free_fall(s, l, pipe, y[k]).flow;
         return std::fabs(flow - (r * std::max(y[k], 0.0) + q0)) * dt * per_plan[k];
     };
+    // The nodes whose water is worked out afresh at their new depths (neither
+    // carried on nor known there) take their circular sections' angles from
+    // one batch.
+    superlink_work::fresh_node* fresh = w.fresh.data();
+    {
+        const pipe_shape* shape = w.shape[l];
+        const node_shape* node = w.node[l];
+        const double* known = w.known_depth[l];
+        double* cosine = w.cosine.data();
+        int angles = 0;
+        for (int k = 1; k <= n + 1; ++k) {
+            fresh[k] = {false, -1, -1};
+            if (known[k] == y[k] || carries_near(w, l, k, y[k])) continue;
+            fresh[k].fresh = true;
+            const node_shape& g = node[k];
+            if (inside_circle(shape[g.first], y[k])) {
+                fresh[k].first = angles;
+                cosine[angles++] = circle_cosine(shape[g.first], y[k]);
+            }
+            if (g.second && !g.same && inside_circle(shape[g.second], y[k])) {
+                fresh[k].second = angles;
+                cosine[angles++] = circle_cosine(shape[g.second], y[k]);
+            }
+        }
+        batch_angles(w, angles);
+    }
+    const double* angle = w.angle.data();
     for (int k = 1; k <= n + 1; ++k) {
-        const node_store v = node_water_near(w, l, k, y[k]);
+        const superlink_work::fresh_node f = fresh[k];
+        const node_store v = f.fresh ? node_water(w, l, k, y[k], f.first >= 0 ? angle[f.first] : kNoAngle,
+                                                  f.second >= 0 ? angle[f.second] : kNoAngle)
+                                     : node_water_near(w, l, k, y[k]);
         residual[k] = v.volume - Sm[k] - Wm[k] * (y[k] - ym[k]);
         worst = std::max(worst, std::fabs(residual[k]) * per_plan[k]);
     }
