@@ -527,20 +527,19 @@ double network_water(const storm_drain_state& s, NodeWater node) {
     return v;
 }
 
-// Whether an end of pipe (l, k) carrying flow q (m3/s), whose junction
-// stands `over` m above the end's invert, stands below the flow's critical
-// depth (taken as no less than kMinNodeDepth). A circle's critical depth
-// stays 1 mm inside its invert and crown, and its critical flow grows with
-// depth: between those bounds `over` lies below the critical depth exactly
-// where the critical flow at `over` is less than q, so no depth is solved.
-bool below_critical(const storm_drain_state& s, int l, int k, double q, double over) {
-    const int type = s.sec_type[l][k];
-    const double d = s.diameter[l][k], w = s.width[l][k];
-    if (type != pipe_circle) return over < std::max(pipe_critical_depth(type, d, w, q), kMinNodeDepth);
+// Whether an end of pipe p carrying flow q (m3/s), whose junction stands
+// `over` m above the end's invert, stands below the flow's critical depth
+// (taken as no less than kMinNodeDepth). A circle's critical depth stays
+// 1 mm inside its invert and crown, and its critical flow grows with depth:
+// between those bounds `over` lies below the critical depth exactly where
+// the critical flow at `over` is less than q, so no depth is solved; the
+// circle's angle at `over` is t where given.
+bool below_critical(const pipe_shape& p, double q, double over, double t = kNoAngle) {
+    if (p.type != pipe_circle) return over < std::max(pipe_critical_depth(p.type, p.d, p.w, q), kMinNodeDepth);
     if (over < kCritMargin) return true;
-    if (over >= d - kCritMargin) return false;
-    const pipe_section_values p = pipe_section_props(type, d, w, over);
-    return p.area * std::sqrt(p.area / p.top_width) < q / std::sqrt(kG);
+    if (over >= p.d - kCritMargin) return false;
+    const pipe_section_values at = section_in(p, over, t);
+    return at.area * std::sqrt(at.area / at.top_width) < q / std::sqrt(kG);
 }
 
 // The free-fall rating of the end of pipe (l, k) at end depth y (m).
@@ -581,8 +580,8 @@ void make_work(storm_drain_state& s) {
         *t = mat2<double>(nl, rows);
     for (vec1<double>* v : {&w.y_floor, &w.A, &w.n_veloc, &w.Af, &w.Rg, &w.residual, &w.carried})
         *v = vec1<double>(rows);
-    // A pipe each, and up to two a node.
-    w.cosine.assign(static_cast<std::size_t>(angle_batch(3 * rows)), 1.0);
+    // A pipe each, up to two a node, and the two ends.
+    w.cosine.assign(static_cast<std::size_t>(angle_batch(3 * rows + 1)), 1.0);
     w.angle.assign(w.cosine.size(), 0.0);
     w.fresh = vec1<superlink_work::fresh_node>(rows);
     w.y_kept = mat2<double>(s.slink_node_depth.nrows(), s.slink_node_depth.ncols());
@@ -801,6 +800,15 @@ void prepare_superlink(storm_drain_state& s, superlink_work& w, int l, double dt
         if (g.second && !g.same && inside_circle(shape[g.second], ahead))
             cosine[angles++] = circle_cosine(shape[g.second], ahead);
     }
+    // The end pipes' sections at their junctions' depths over their inverts
+    // (the upstream one only where its flow runs into its junction).
+    const double qu = w.Q_us[l], qd = w.Q_ds[l];
+    const double over_u = s.sjunc_head[s.us_sjunc[l]] - s.us_Zinv[l];
+    const double over_d = s.sjunc_head[s.ds_sjunc[l]] - s.ds_Zinv[l];
+    const int us_end = qu < 0.0 && inside_circle(shape[1], over_u) ? angles : -1;
+    if (us_end >= 0) cosine[angles++] = circle_cosine(shape[1], over_u);
+    const int ds_end = inside_circle(shape[n], over_d) ? angles : -1;
+    if (ds_end >= 0) cosine[angles++] = circle_cosine(shape[n], over_d);
     batch_angles(w, angles);
     int next_angle = 0;
     const double* dxc = s.dxc[l];
@@ -839,11 +847,8 @@ void prepare_superlink(storm_drain_state& s, superlink_work& w, int l, double dt
     // head, downstream above it by the velocity head of the end flow, with
     // the end section taken at no less than the junction's depth over the
     // invert, below which the node does not fall.
-    const double qu = w.Q_us[l], qd = w.Q_ds[l];
-    const double over_u = s.sjunc_head[s.us_sjunc[l]] - s.us_Zinv[l];
-    const double over_d = s.sjunc_head[s.ds_sjunc[l]] - s.ds_Zinv[l];
-    w.us_free[l] = qu < 0.0 && below_critical(s, l, 1, -qu, over_u);
-    w.ds_free[l] = qd >= 0.0 && below_critical(s, l, n, qd, over_d);
+    w.us_free[l] = qu < 0.0 && below_critical(shape[1], -qu, over_u, us_end >= 0 ? angle[us_end] : kNoAngle);
+    w.ds_free[l] = qd >= 0.0 && below_critical(shape[n], qd, over_d, ds_end >= 0 ? angle[ds_end] : kNoAngle);
     for (int k = 1; k <= n + 1; ++k) {
         const double ahead = carried[k];
         if (ahead < 0.0) continue;
@@ -862,8 +867,8 @@ void prepare_superlink(storm_drain_state& s, superlink_work& w, int l, double dt
     double kd = 0.0, gd = 1.0, mu_d = -s.ds_Zinv[l];
     if (!w.ds_free[l]) {
         const double ds_A = y[n + 1] >= over_d ? section_at_node(s, w, l, n, n + 1, y).area
-                                               : pipe_section_props(s.sec_type[l][n], s.diameter[l][n],
-                                                                    s.width[l][n], over_d).area;
+                                               : section_in(shape[n], over_d, ds_end >= 0 ? angle[ds_end] : kNoAngle)
+                                                     .area;
         const double den = 2.0 * ds_A * ds_A * kG;
         kd = std::fabs(den) < 1e-9 ? 0.0 : std::fabs(qd) / den;
     }
@@ -1331,23 +1336,18 @@ void made_and_moved(const storm_drain_state& s, const superlink_work& w, double 
 // storage iteration stalled or it made more water than kMadeShare of what
 // it moved, -1 when the junction system cannot be solved (refusal stored).
 int solve_piece(storm_drain_state& s, superlink_work& w, double dt) {
+    for (int l = 1; l <= s.n_superlinks; ++l) prepare_superlink(s, w, l, dt);
     // The storage is not linear in depth (a circle narrows toward its
     // crown), so continuity taken with the start's widths creates or
     // loses water whenever depths change. The piece is solved again with
     // each node's storage (and a free-falling end's rating) linearised at
     // the last pass's depths, momentum held, until every node's water
     // matches its depth.
-    // A superlink's reduction depends on its own data alone, so it follows
-    // the superlink's preparation, or its back-substitution of the pass
-    // before, while that data is still in the nearest cache: one sweep over
-    // the network's superlinks a pass, not two.
-    for (int l = 1; l <= s.n_superlinks; ++l) {
-        prepare_superlink(s, w, l, dt);
-        reduce_superlink(s, w, l, dt);
-    }
     int pass = 0;
     double worst = 1.0;
     for (; worst > kStorageTol && pass < kMaxPasses; ++pass) {
+        for (int l = 1; l <= s.n_superlinks; ++l)
+            if (!w.settled[l]) reduce_superlink(s, w, l, dt);
         const junction_solve how = solve_junctions(s, w, dt, pass == 0);
         if (how != heads_solved) {
             refuse_junction_solve(s, w, how);
@@ -1355,11 +1355,7 @@ int solve_piece(storm_drain_state& s, superlink_work& w, double dt) {
         }
         worst = 0.0;
         const double head_tol = kHeadTol * std::max(1.0, w.H.cwiseAbs().maxCoeff());
-        const bool more = pass + 1 < kMaxPasses;  // a pass may follow
-        for (int l = 1; l <= s.n_superlinks; ++l) {
-            worst = std::max(worst, back_substitute(s, w, l, dt, head_tol));
-            if (more && !w.settled[l]) reduce_superlink(s, w, l, dt);
-        }
+        for (int l = 1; l <= s.n_superlinks; ++l) worst = std::max(worst, back_substitute(s, w, l, dt, head_tol));
     }
     s.superlink_passes += pass;
     if (worst > kStorageTol) return 1;
