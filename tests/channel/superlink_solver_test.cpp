@@ -284,8 +284,8 @@ TEST(SuperlinkSolver, ConservesWaterThroughAFillingAndDrainingTree) {
 // Circular pipes of two diameters in turn and a box, so that most nodes
 // stand between two different sections, under an inflow that fills them
 // past their crowns and lets them drain: after every call the water the
-// solver keeps for its nodes (each node's sections at its depth, worked
-// out in batches or carried on by its width) is the water of the nodes'
+// solver keeps for its nodes (each node's sections at its depth, kept from
+// an earlier pass or carried on by its width) is the water of the nodes'
 // sections at their depths worked out afresh.
 TEST(SuperlinkSolver, KeptWaterIsTheNodesSectionsAtTheirDepths) {
     g_error_record.clear_for_run();

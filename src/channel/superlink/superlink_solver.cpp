@@ -34,7 +34,6 @@
 #include <string>
 #include <vector>
 
-#include "channel/superlink/circle_angles.hpp"
 #include "core/cube_root.hpp"
 #include "core/error_record.hpp"
 #include "core/text_format.hpp"
@@ -196,21 +195,6 @@ struct superlink_work {
     // each pipe's area (m2) and velocity (m/s) at its mean depth, and the
     // area (m2) and hydraulic radius (m) of its friction term.
     vec1<double> y_floor, A, n_veloc, Af, Rg;
-    // One superlink's sub-step start, by node: the depth (m) its first
-    // pass's storage is linearised at where carried on by its trend, else
-    // not a number. And the angles of the circular sections that start
-    // needs (the pipes' at their mean depths, the nodes' pipes' at those
-    // carried depths), worked out in one batch: their cosines and angles.
-    vec1<double> carried;
-    std::vector<double> cosine, angle;
-    // One superlink's nodes in a back-substitution: whether the node's water
-    // is worked out afresh at its new depth, and where the angles of its
-    // first and second pipe's sections stand in the batch (-1: none).
-    struct fresh_node {
-        bool fresh;
-        int first, second;
-    };
-    vec1<fresh_node> fresh;
     // Per node, the depth (m) whose water (m3) and storage width (m2) were
     // last computed (not a number before the first), so that a sub-step
     // starting from the depths its last pass ended with does not compute
@@ -366,18 +350,10 @@ node_shape node_shape_of(const storm_drain_state& s, int l, int k) {
     return g;
 }
 
-// Whether depth y lies inside circular pipe p, where its section needs the
-// angle acos(circle_cosine(p, y)); a negative angle stands for none given.
-inline bool inside_circle(const pipe_shape& p, double y) { return p.type == pipe_circle && y > 0.0 && y < p.d; }
-inline double circle_cosine(const pipe_shape& p, double y) { return (p.r - y) / p.r; }
-constexpr double kNoAngle = -1.0;
-
-// pipe_section_props of a pipe shape; a circle's in line, with its angle t
-// where given.
-inline pipe_section_values section_in(const pipe_shape& p, double y, double t = kNoAngle) {
-    if (inside_circle(p, y)) {
-        if (t < 0.0) t = std::acos(circle_cosine(p, y));
-        const double r = p.r, half_chord = std::sqrt(y * (p.d - y));
+// pipe_section_props of a pipe shape; a circle's in line.
+inline pipe_section_values section_in(const pipe_shape& p, double y) {
+    if (p.type == pipe_circle && y > 0.0 && y < p.d) {
+        const double r = p.r, t = std::acos((r - y) / r), half_chord = std::sqrt(y * (p.d - y));
         return {r * r * t - (r - y) * half_chord, p.d * t, 2.0 * half_chord};
     }
     return pipe_section_props(p.type, p.d, p.w, y);
@@ -385,9 +361,9 @@ inline pipe_section_values section_in(const pipe_shape& p, double y, double t = 
 
 // Section of a pipe at the mean depth of its nodes; a full pipe keeps its
 // own full area with a narrow slot for its top width.
-pipe_section_values pipe_at(const pipe_shape& p, double y, double t = kNoAngle) {
+pipe_section_values pipe_at(const pipe_shape& p, double y) {
     if (y >= p.d) return {p.full_area, p.full_perimeter, p.slot};
-    return section_in(p, y, t);
+    return section_in(p, y);
 }
 
 // Change of a pipe's area per m of depth y (0 < y < d) (m): the top width,
@@ -421,21 +397,20 @@ struct node_store {
 };
 // A pipe's area at depth y (m2) and its change per m of depth (m); the
 // section inside the pipe goes to `section`.
-node_store pipe_store(const pipe_shape& p, double y, pipe_section_values& section, double t = kNoAngle) {
+node_store pipe_store(const pipe_shape& p, double y, pipe_section_values& section) {
     if (y < 0.0) return {p.slot * y, p.slot};
     if (y >= p.d) return {p.full_area + p.slot * (y - p.d), p.slot};
-    section = section_in(p, y, t);
+    section = section_in(p, y);
     return {section.area, std::max(storage_width(p.type, p.d, p.w, y, section), p.slot)};
 }
 node_store node_storage(const node_shape& g, const pipe_shape& first, const pipe_shape& second, double y,
-                        pipe_section_values& first_section, pipe_section_values& second_section,
-                        double t_first = kNoAngle, double t_second = kNoAngle) {
+                        pipe_section_values& first_section, pipe_section_values& second_section) {
     node_store v{g.plan_area * y, g.plan_area};
-    node_store pipe = pipe_store(first, y, first_section, t_first);
+    node_store pipe = pipe_store(first, y, first_section);
     v.volume += g.half_first * pipe.volume;
     v.width += g.half_first * pipe.width;
     if (g.second == 0) return v;
-    if (!g.same) pipe = pipe_store(second, y, second_section, t_second);
+    if (!g.same) pipe = pipe_store(second, y, second_section);
     v.volume += g.half_second * pipe.volume;
     v.width += g.half_second * pipe.width;
     return v;
@@ -453,13 +428,12 @@ node_store node_storage(const storm_drain_state& s, int l, int k, double y) {
 }
 
 // node_storage, taken from what was last computed at the node when its
-// depth is the same; the angles of its circular pipes at y where given.
-node_store node_water(superlink_work& w, int l, int k, double y, double t_first = kNoAngle,
-                      double t_second = kNoAngle) {
+// depth is the same.
+node_store node_water(superlink_work& w, int l, int k, double y) {
     if (w.known_depth[l][k] == y) return {w.known_volume[l][k], w.known_width[l][k]};
     const node_shape& g = w.node[l][k];
-    const node_store v = node_storage(g, w.shape[l][g.first], w.shape[l][g.second], y, w.known_first[l][k],
-                                      w.known_second[l][k], t_first, t_second);
+    const node_store v =
+        node_storage(g, w.shape[l][g.first], w.shape[l][g.second], y, w.known_first[l][k], w.known_second[l][k]);
     w.known_depth[l][k] = w.section_depth[l][k] = y;
     w.known_volume[l][k] = v.volume;
     w.known_width[l][k] = v.width;
@@ -486,30 +460,17 @@ bool width_is_slope(const pipe_shape& p, const pipe_section_values& at, double f
 // (where it meets the slot), so the water's error, half that slope times
 // the step squared per m of pipe, stays below 1e-18 m3 per m: below the
 // water's own round-off. The passes after a superlink settles move most of
-// its nodes by less than that. carries_near says whether it carries the
-// water of node k of superlink l on to depth y so.
-bool carries_near(const superlink_work& w, int l, int k, double y) {
+// its nodes by less than that.
+node_store node_water_near(superlink_work& w, int l, int k, double y) {
     const double step = y - w.known_depth[l][k], from = w.section_depth[l][k];
     const node_shape& g = w.node[l][k];
-    return !(step == 0.0 || std::fabs(y - from) > kNearStep || !g.circles ||
-             !width_is_slope(w.shape[l][g.first], w.known_first[l][k], from, y) ||
-             (g.second && !g.same && !width_is_slope(w.shape[l][g.second], w.known_second[l][k], from, y)));
-}
-node_store node_water_near(superlink_work& w, int l, int k, double y) {
-    if (!carries_near(w, l, k, y)) return node_water(w, l, k, y);
-    const double step = y - w.known_depth[l][k];
+    if (step == 0.0 || std::fabs(y - from) > kNearStep || !g.circles ||
+        !width_is_slope(w.shape[l][g.first], w.known_first[l][k], from, y) ||
+        (g.second && !g.same && !width_is_slope(w.shape[l][g.second], w.known_second[l][k], from, y)))
+        return node_water(w, l, k, y);
     w.known_depth[l][k] = y;
     w.known_volume[l][k] += w.known_width[l][k] * step;
     return {w.known_volume[l][k], w.known_width[l][k]};
-}
-
-// The angles of the first `count` cosines of the work's batch, in whole
-// batches.
-void batch_angles(superlink_work& w, int count) {
-    if (count == 0) return;
-    const int batch = angle_batch(count);
-    std::fill(w.cosine.data() + count, w.cosine.data() + batch, 1.0);
-    circle_angles(w.cosine.data(), w.angle.data(), batch);
 }
 
 // Water in the network (m3) at its depths and heads, with `node(l, k, y)`
@@ -527,19 +488,20 @@ double network_water(const storm_drain_state& s, NodeWater node) {
     return v;
 }
 
-// Whether an end of pipe p carrying flow q (m3/s), whose junction stands
-// `over` m above the end's invert, stands below the flow's critical depth
-// (taken as no less than kMinNodeDepth). A circle's critical depth stays
-// 1 mm inside its invert and crown, and its critical flow grows with depth:
-// between those bounds `over` lies below the critical depth exactly where
-// the critical flow at `over` is less than q, so no depth is solved; the
-// circle's angle at `over` is t where given.
-bool below_critical(const pipe_shape& p, double q, double over, double t = kNoAngle) {
-    if (p.type != pipe_circle) return over < std::max(pipe_critical_depth(p.type, p.d, p.w, q), kMinNodeDepth);
+// Whether an end of pipe (l, k) carrying flow q (m3/s), whose junction
+// stands `over` m above the end's invert, stands below the flow's critical
+// depth (taken as no less than kMinNodeDepth). A circle's critical depth
+// stays 1 mm inside its invert and crown, and its critical flow grows with
+// depth: between those bounds `over` lies below the critical depth exactly
+// where the critical flow at `over` is less than q, so no depth is solved.
+bool below_critical(const storm_drain_state& s, int l, int k, double q, double over) {
+    const int type = s.sec_type[l][k];
+    const double d = s.diameter[l][k], w = s.width[l][k];
+    if (type != pipe_circle) return over < std::max(pipe_critical_depth(type, d, w, q), kMinNodeDepth);
     if (over < kCritMargin) return true;
-    if (over >= p.d - kCritMargin) return false;
-    const pipe_section_values at = section_in(p, over, t);
-    return at.area * std::sqrt(at.area / at.top_width) < q / std::sqrt(kG);
+    if (over >= d - kCritMargin) return false;
+    const pipe_section_values p = pipe_section_props(type, d, w, over);
+    return p.area * std::sqrt(p.area / p.top_width) < q / std::sqrt(kG);
 }
 
 // The free-fall rating of the end of pipe (l, k) at end depth y (m).
@@ -578,12 +540,7 @@ void make_work(storm_drain_state& s) {
                             &w.trend, &w.trend_before, &w.per_plan, &w.gAg, &w.known_depth, &w.known_volume,
                             &w.known_width, &w.section_depth})
         *t = mat2<double>(nl, rows);
-    for (vec1<double>* v : {&w.y_floor, &w.A, &w.n_veloc, &w.Af, &w.Rg, &w.residual, &w.carried})
-        *v = vec1<double>(rows);
-    // A pipe each, up to two a node, and the two ends.
-    w.cosine.assign(static_cast<std::size_t>(angle_batch(3 * rows + 1)), 1.0);
-    w.angle.assign(w.cosine.size(), 0.0);
-    w.fresh = vec1<superlink_work::fresh_node>(rows);
+    for (vec1<double>* v : {&w.y_floor, &w.A, &w.n_veloc, &w.Af, &w.Rg, &w.residual}) *v = vec1<double>(rows);
     w.y_kept = mat2<double>(s.slink_node_depth.nrows(), s.slink_node_depth.ncols());
     w.shape = mat2<pipe_shape>(nl, rows);
     w.known_first = mat2<pipe_section_values>(nl, rows);
@@ -767,57 +724,13 @@ void prepare_superlink(storm_drain_state& s, superlink_work& w, int l, double dt
         y[k] = std::max(s.slink_node_depth[l][k], kMinNodeDepth);
     }
     w.settled[l] = 0;
-    // The first pass linearises each node's storage (and a free end's
-    // rating) at its depth carried on by the last piece's trend, where that
-    // stays above 0: the storage iteration then starts nearer its end and
-    // needs fewer passes; each pass then linearises them again at its new
-    // depths (back_substitute). Where the last two pieces were as long as
-    // this one and their trends differ by no more than half the last, the
-    // trend is carried on with its own change. A node carried on by
-    // kLeastCarry or less keeps its start, whose tangent is then as near.
-    // The pipes' mean depths and the carried depths come first, so that the
-    // angles of their circular sections are worked out in one batch; they
-    // are taken in the same order below.
-    const pipe_shape* shape = w.shape[l];
-    const node_shape* node = w.node[l];
-    double *ldepth = w.ldepth[l], *carried = w.carried.data(), *cosine = w.cosine.data();
-    const double* angle = w.angle.data();
-    int angles = 0;
-    for (int k = 1; k <= n; ++k) {
-        ldepth[k] = 0.5 * (y[k] + y[k + 1]);
-        if (inside_circle(shape[k], ldepth[k])) cosine[angles++] = circle_cosine(shape[k], ldepth[k]);
-    }
-    const bool even = w.last_piece == dt && w.piece_before == dt;
-    double* guess = w.ym[l];
-    for (int k = 1; k <= n + 1; ++k) {
-        const double last = w.trend[l][k], before = w.trend_before[l][k];
-        const bool smooth = even && last * before > 0.0 && std::fabs(last - before) <= 0.5 * std::fabs(last);
-        const double ahead = guess[k] + (smooth ? 2.0 * last - before : last) * dt;
-        carried[k] = std::fabs(ahead - guess[k]) <= kLeastCarry || ahead < 0.0 ? -1.0 : ahead;
-        if (carried[k] < 0.0) continue;
-        const node_shape& g = node[k];
-        if (inside_circle(shape[g.first], ahead)) cosine[angles++] = circle_cosine(shape[g.first], ahead);
-        if (g.second && !g.same && inside_circle(shape[g.second], ahead))
-            cosine[angles++] = circle_cosine(shape[g.second], ahead);
-    }
-    // The end pipes' sections at their junctions' depths over their inverts
-    // (the upstream one only where its flow runs into its junction).
-    const double qu = w.Q_us[l], qd = w.Q_ds[l];
-    const double over_u = s.sjunc_head[s.us_sjunc[l]] - s.us_Zinv[l];
-    const double over_d = s.sjunc_head[s.ds_sjunc[l]] - s.ds_Zinv[l];
-    const int us_end = qu < 0.0 && inside_circle(shape[1], over_u) ? angles : -1;
-    if (us_end >= 0) cosine[angles++] = circle_cosine(shape[1], over_u);
-    const int ds_end = inside_circle(shape[n], over_d) ? angles : -1;
-    if (ds_end >= 0) cosine[angles++] = circle_cosine(shape[n], over_d);
-    batch_angles(w, angles);
-    int next_angle = 0;
     const double* dxc = s.dxc[l];
     double *Q = w.Q[l], *A = w.A.data(), *nv = w.n_veloc.data(), *lv = w.l_veloc[l];
     double *a = w.a[l], *abc = w.abc[l], *c = w.c[l], *P = w.P[l], *gAg = w.gAg[l];
     double *Af = w.Af.data(), *Rg = w.Rg.data();
     for (int k = 1; k <= n; ++k) {
-        const pipe_section_values p =
-            pipe_at(shape[k], ldepth[k], inside_circle(shape[k], ldepth[k]) ? angle[next_angle++] : kNoAngle);
+        w.ldepth[l][k] = 0.5 * (y[k] + y[k + 1]);
+        const pipe_section_values p = pipe_at(w.shape[l][k], w.ldepth[l][k]);
         A[k] = p.area;
         nv[k] = A[k] > 0.0 ? Q[k] / A[k] : 0.0;
         const driving_section g = driving(s, w, l, k, y, Q[k], p);
@@ -847,16 +760,27 @@ void prepare_superlink(storm_drain_state& s, superlink_work& w, int l, double dt
     // head, downstream above it by the velocity head of the end flow, with
     // the end section taken at no less than the junction's depth over the
     // invert, below which the node does not fall.
-    w.us_free[l] = qu < 0.0 && below_critical(shape[1], -qu, over_u, us_end >= 0 ? angle[us_end] : kNoAngle);
-    w.ds_free[l] = qd >= 0.0 && below_critical(shape[n], qd, over_d, ds_end >= 0 ? angle[ds_end] : kNoAngle);
+    const double qu = w.Q_us[l], qd = w.Q_ds[l];
+    const double over_u = s.sjunc_head[s.us_sjunc[l]] - s.us_Zinv[l];
+    const double over_d = s.sjunc_head[s.ds_sjunc[l]] - s.ds_Zinv[l];
+    w.us_free[l] = qu < 0.0 && below_critical(s, l, 1, -qu, over_u);
+    w.ds_free[l] = qd >= 0.0 && below_critical(s, l, n, qd, over_d);
+    // The first pass linearises each node's storage (and a free end's
+    // rating) at its depth carried on by the last piece's trend, where that
+    // stays above 0: the storage iteration then starts nearer its end and
+    // needs fewer passes; each pass then linearises them again at its new
+    // depths (back_substitute). Where the last two pieces were as long as
+    // this one and their trends differ by no more than half the last, the
+    // trend is carried on with its own change. A node carried on by
+    // kLeastCarry or less keeps its start, whose tangent is then as near.
+    const bool even = w.last_piece == dt && w.piece_before == dt;
+    double* guess = w.ym[l];
     for (int k = 1; k <= n + 1; ++k) {
-        const double ahead = carried[k];
-        if (ahead < 0.0) continue;
-        const node_shape& g = node[k];
-        const double t_first = inside_circle(shape[g.first], ahead) ? angle[next_angle++] : kNoAngle;
-        const double t_second =
-            g.second && !g.same && inside_circle(shape[g.second], ahead) ? angle[next_angle++] : kNoAngle;
-        const node_store v = node_water(w, l, k, ahead, t_first, t_second);
+        const double last = w.trend[l][k], before = w.trend_before[l][k];
+        const bool smooth = even && last * before > 0.0 && std::fabs(last - before) <= 0.5 * std::fabs(last);
+        const double ahead = guess[k] + (smooth ? 2.0 * last - before : last) * dt;
+        if (std::fabs(ahead - guess[k]) <= kLeastCarry || ahead < 0.0) continue;
+        const node_store v = node_water(w, l, k, ahead);
         guess[k] = ahead;
         w.Sm[l][k] = v.volume;
         w.Wm[l][k] = v.width;
@@ -867,8 +791,8 @@ void prepare_superlink(storm_drain_state& s, superlink_work& w, int l, double dt
     double kd = 0.0, gd = 1.0, mu_d = -s.ds_Zinv[l];
     if (!w.ds_free[l]) {
         const double ds_A = y[n + 1] >= over_d ? section_at_node(s, w, l, n, n + 1, y).area
-                                               : section_in(shape[n], over_d, ds_end >= 0 ? angle[ds_end] : kNoAngle)
-                                                     .area;
+                                               : pipe_section_props(s.sec_type[l][n], s.diameter[l][n],
+                                                                    s.width[l][n], over_d).area;
         const double den = 2.0 * ds_A * ds_A * kG;
         kd = std::fabs(den) < 1e-9 ? 0.0 : std::fabs(qd) / den;
     }
@@ -1136,38 +1060,8 @@ double back_substitute(storm_drain_state& s, superlink_work& w, int l, double dt
         const double flow = y[k] <= 0.0 ? 0.0 : y[k] == e.at ? e.f.flow : free_fall(s, l, pipe, y[k]).flow;
         return std::fabs(flow - (r * std::max(y[k], 0.0) + q0)) * dt * per_plan[k];
     };
-    // The nodes whose water is worked out afresh at their new depths (neither
-    // carried on nor known there) take their circular sections' angles from
-    // one batch.
-    superlink_work::fresh_node* fresh = w.fresh.data();
-    {
-        const pipe_shape* shape = w.shape[l];
-        const node_shape* node = w.node[l];
-        const double* known = w.known_depth[l];
-        double* cosine = w.cosine.data();
-        int angles = 0;
-        for (int k = 1; k <= n + 1; ++k) {
-            fresh[k] = {false, -1, -1};
-            if (known[k] == y[k] || carries_near(w, l, k, y[k])) continue;
-            fresh[k].fresh = true;
-            const node_shape& g = node[k];
-            if (inside_circle(shape[g.first], y[k])) {
-                fresh[k].first = angles;
-                cosine[angles++] = circle_cosine(shape[g.first], y[k]);
-            }
-            if (g.second && !g.same && inside_circle(shape[g.second], y[k])) {
-                fresh[k].second = angles;
-                cosine[angles++] = circle_cosine(shape[g.second], y[k]);
-            }
-        }
-        batch_angles(w, angles);
-    }
-    const double* angle = w.angle.data();
     for (int k = 1; k <= n + 1; ++k) {
-        const superlink_work::fresh_node f = fresh[k];
-        const node_store v = f.fresh ? node_water(w, l, k, y[k], f.first >= 0 ? angle[f.first] : kNoAngle,
-                                                  f.second >= 0 ? angle[f.second] : kNoAngle)
-                                     : node_water_near(w, l, k, y[k]);
+        const node_store v = node_water_near(w, l, k, y[k]);
         residual[k] = v.volume - Sm[k] - Wm[k] * (y[k] - ym[k]);
         worst = std::max(worst, std::fabs(residual[k]) * per_plan[k]);
     }
