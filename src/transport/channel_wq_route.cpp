@@ -190,8 +190,6 @@ bool fail_small_step() {
 
 }  // namespace
 
-double store_conc(double mass, double water) { return water > kTinyWater && mass > 0.0 ? mass / water : 0.0; }
-
 chan_wq_result chan_wq_route(const chan_wq_network& n, double* mass, const double* rate, double dt,
                              chan_wq_work& w, double* face_total) {
     chan_wq_result res;
