@@ -150,6 +150,7 @@ struct cell_soil {
 template <int Classes>
 [[gnu::always_inline]] inline void detach_from_deposit(cell_soil& c, double v, double p) {
     const int classes = class_count<Classes>(c.classes);
+    double total = c.eroded[0];  // summed class by class, held apart from the rows it might alias
 #pragma GCC unroll 8
     for (int k = 1; k <= classes; ++k) {
         const double f = c.deposited[k] / p;
@@ -158,8 +159,9 @@ template <int Classes>
         c.deposited[k] -= x;
         c.suspended[k] += x;
         c.eroded[k] += x;
-        c.eroded[0] += x;
+        total += x;
     }
+    c.eroded[0] = total;
 }
 
 // The whole deposit and `e` of parent soil, by the parent shares; no more
@@ -173,6 +175,7 @@ template <int Classes>
         e = share > 0.0 ? left / share : 0.0;
         c.exhausted = share > 0.0;
     }
+    double total = c.eroded[0];
 #pragma GCC unroll 8
     for (int k = 1; k <= classes; ++k) {
         const double from_parent = c.parent_fract[k] * e;
@@ -181,8 +184,9 @@ template <int Classes>
         c.deposited[k] = 0.0;
         c.parent[k] -= from_parent;
         c.eroded[k] += x;
-        c.eroded[0] += x;
+        total += x;
     }
+    c.eroded[0] = total;
 }
 
 template <int Classes>
@@ -482,6 +486,7 @@ void settle(step_view& v, int r, double q) {
     const double* fall = s.sed_fall.data();
     double* deposited = v.deposited[r];
     double* settled = v.settled[r];
+    double total = settled[0];
 #pragma GCC unroll 8
     for (int k = 1; k <= classes; ++k) {
         if (suspended[k] == 0.0) continue;
@@ -494,8 +499,9 @@ void settle(step_view& v, int r, double q) {
         suspended[k] -= x;
         deposited[k] += x;
         settled[k] += x;
-        settled[0] += x;
+        total += x;
     }
+    settled[0] = total;
 }
 
 // What the face moves by class, into `moved` (m3), taken from the source
@@ -518,6 +524,7 @@ void take_from_source(step_view& v, int src, double t, double a, double b, doubl
         }
     } else if (t <= a + b) {
         const double share = (t - a) / b;  // of the deposit, at most 1
+        double total = eroded[0];
 #pragma GCC unroll 8
         for (int k = 1; k <= classes; ++k) {
             const double x = share * deposited[k];
@@ -525,17 +532,20 @@ void take_from_source(step_view& v, int src, double t, double a, double b, doubl
             suspended[k] = 0.0;
             deposited[k] -= x;
             eroded[k] += x;
-            eroded[0] += x;
+            total += x;
         }
+        eroded[0] = total;
     } else {
+        double total = eroded[0];
 #pragma GCC unroll 8
         for (int k = 1; k <= classes; ++k) {
             moved[k] = suspended[k] + deposited[k];
             eroded[k] += deposited[k];
-            eroded[0] += deposited[k];
+            total += deposited[k];
             suspended[k] = 0.0;
             deposited[k] = 0.0;
         }
+        eroded[0] = total;
     }
 }
 
