@@ -468,15 +468,34 @@ double capacity(const step_view& v, int src, double slope, double h, double q) {
     return capacity_of_rate(v, src, rate, excess);
 }
 
-// Cell r lets a share of its suspended sediment settle, by the time its
-// water takes to cross it at `q` (m3/s) against each class's settling. A
-// class with nothing in suspension has nothing to settle.
+// Cell r takes `moved` (m3 by class; nullptr: nothing) into its
+// suspension, then lets a share of its suspended sediment settle, by the
+// time its water takes to cross it at `q` (m3/s) against each class's
+// settling. A class with nothing in suspension has nothing to settle.
 template <int Classes>
-void settle(step_view& v, int r, double q) {
+void receive_and_settle(step_view& v, int r, double q, const double* moved) {
     const int classes = class_count<Classes>(v.classes);
     sed_record& s = v.s;
-    double* suspended = v.suspended[r];
-    if (!(sum_classes<Classes>(suspended, v.classes) > 0.0)) return;
+    double* row = v.suspended[r];
+    // For a class count fixed when compiled, the suspension is held in
+    // registers from what arrives to what settles, stored once.
+    double fixed[Classes + 1];
+    double* suspended = Classes > 0 ? fixed : row;
+    if (Classes > 0) {
+#pragma GCC unroll 8
+        for (int k = 1; k <= classes; ++k) fixed[k] = moved ? row[k] + moved[k] : row[k];
+    } else if (moved) {
+        for (int k = 1; k <= classes; ++k) row[k] += moved[k];
+    }
+    const auto store = [&] {
+        if (Classes == 0) return;
+#pragma GCC unroll 8
+        for (int k = 1; k <= classes; ++k) row[k] = fixed[k];
+    };
+    if (!(sum_classes<Classes>(suspended, v.classes) > 0.0)) {
+        if (moved) store();
+        return;
+    }
     // The water crosses the cell at u = |q| / (dx h) in dx / u, while a
     // particle falls through its depth h in h / fall: the share that
     // settles is 1 - exp(-x), x = dx fall / (h u) = dx^2 fall / |q|. Still
@@ -486,20 +505,31 @@ void settle(step_view& v, int r, double q) {
     const double* fall = s.sed_fall.data();
     double* deposited = v.deposited[r];
     double* settled = v.settled[r];
+    // The shares that settle first, then the moves: no call between the
+    // moves of the classes.
+    double shares[Classes > 0 ? Classes + 1 : 1];
+    const auto share_of = [&](int k) {
+        if (!flowing) return 1.0;
+        const double minus_x = fall[k] * per_fall;
+        return minus_x < -kAllSettles ? 1.0 : 1.0 - std::exp(minus_x);
+    };
+    if (Classes > 0) {
+#pragma GCC unroll 8
+        for (int k = 1; k <= classes; ++k) shares[k] = suspended[k] == 0.0 ? 0.0 : share_of(k);
+    }
     double total = settled[0];
 #pragma GCC unroll 8
     for (int k = 1; k <= classes; ++k) {
-        if (suspended[k] == 0.0) continue;
-        double te = 1.0;
-        if (flowing) {
-            const double minus_x = fall[k] * per_fall;
-            if (!(minus_x < -kAllSettles)) te = 1.0 - std::exp(minus_x);
+        double held = suspended[k];
+        if (held != 0.0) {
+            const double te = Classes > 0 ? shares[k] : share_of(k);
+            const double x = held * te;
+            held -= x;
+            deposited[k] += x;
+            settled[k] += x;
+            total += x;
         }
-        const double x = suspended[k] * te;
-        suspended[k] -= x;
-        deposited[k] += x;
-        settled[k] += x;
-        total += x;
+        row[k] = held;  // each class stored by itself, as it is worked out
     }
     settled[0] = total;
 }
@@ -719,16 +749,19 @@ void move_across(step_view& v, int i, int j, double q, double slope, axis along,
     if (along == axis::y) s.qsy[src] = t;
     // A face that can carry nothing out of a source holding no negative
     // suspension moves nothing, and what it would add is zero.
-    if (!(t == 0.0 && a >= 0.0)) {
+    const bool moves = !(t == 0.0 && a >= 0.0);
+    // Cells settle what they hold at each face's turn; the bucket outside the grid and lakes settle nothing.
+    const bool settles = rcv != 0 && !rcv_lake && along != axis::none;
+    if (moves) {
         take_from_source<Classes>(v, src, t, a, b, moved);
-        deliver<Classes>(v, rcv, rcv_lake, moved);
+        if (!settles) deliver<Classes>(v, rcv, rcv_lake, moved);
         if (v.faces && j != 0 && along != axis::none)
             record_face(v, i, along == axis::x, q >= 0.0 ? 1.0 : -1.0, moved);
         if (v.fluxes) s.ov_qsmax[src] += sum_classes<Classes>(moved, v.classes) * v.inv_dt;
     }
-    if (rcv == 0 || rcv_lake) return;
-    if (along == axis::x) settle<Classes>(v, rcv, v.qx(rcv));
-    if (along == axis::y) settle<Classes>(v, rcv, v.qy(rcv));
+    if (!settles) return;
+    if (along == axis::x) receive_and_settle<Classes>(v, rcv, v.qx(rcv), moves ? moved : nullptr);
+    if (along == axis::y) receive_and_settle<Classes>(v, rcv, v.qy(rcv), moves ? moved : nullptr);
 }
 
 // The bucket outside the grid empties through the outlet.
