@@ -247,11 +247,9 @@ struct step_view {
     const bool fluxes;  // each cell's outgoing flux is kept (MAX_SED_FLUX)
     const bool faces;   // what each face and the outlet moved is kept (SEDIMENT_CONTAM)
     const int outlet;
-    // The faces' capacities are worked out in batches (the second formula)
-    // as the detachment passes their cells; `queued` faces wait in the
-    // batch.
+    // The faces' capacities are worked out in whole vectors (the second
+    // formula) a block of cells at a time, as the detachment passes them.
     const bool batched;
-    int queued = 0;
     exit_face exit = exit_face::none;
     double q_out = 0.0;  // outlet discharge (m3/s)
     int exhausted = 0;   // the first cell that had no more parent soil to give
@@ -270,7 +268,7 @@ struct step_view {
           fluxes(!model.ov_sed->ov_qsmax.empty()),
           faces(!model.ov_sed->ov_sed_vol_qsx.empty()),
           outlet(model.outlet_cell),
-          batched(model.ov_sed->erosion_method == 2 && model.ov_sed->batch_face.n() >= kFaceBatch) {
+          batched(model.ov_sed->erosion_method == 2 && model.ov_sed->batch_state.n() >= kFaceBatch) {
         if (m.chan_routing != 0 || outlet < 1 || outlet > n) return;
         q_out = m.q_out;
         if (m.rightcon[outlet] == 0)
@@ -323,13 +321,12 @@ double face_slope(const step_view& v, int i, int j, bool& finished) {
     return j ? (m.h[i] + m.elev[i] - m.h[j] - m.elev[j]) / v.dx : 0.0;
 }
 
-void queue_capacities(step_view& v, int i);
-void work_out_queued(step_view& v);
+void block_capacities(step_view& v, int lo, int count);
 
 // Detaches soil on the cells lo .. lo + count - 1: their slopes, then
 // their splash and shear volumes together in whole vectors, then what each
-// cell gives, in order. With batched capacities, queues the faces of each
-// cell on the way.
+// cell gives, in order. With batched capacities, works out those of the
+// block's faces after their slopes.
 template <int Classes>
 void detach_block(step_view& v, int lo, int count, const vec1<double>& rain, splash_rain& splash) {
     model_state& m = v.m;
@@ -353,7 +350,6 @@ void detach_block(step_view& v, int lo, int count, const vec1<double>& rain, spl
         }
         if (i == v.outlet && v.exit == exit_face::right) s.Sfx[i] = m.outslope;
         if (i == v.outlet && v.exit == exit_face::lower) s.Sfy[i] = m.outslope;
-        if (v.batched) queue_capacities(v, i);
         const double qx = v.qx(i), qy = v.qy(i);
         state[c] = (finished ? 1 : 0) | (qx * qx + qy * qy > 0.0 ? 2 : 0);
         const double intensity = rain[i];
@@ -366,6 +362,7 @@ void detach_block(step_view& v, int lo, int count, const vec1<double>& rain, spl
         }
         unit_exponents = unit_exponents && !(s.detach_I[i] > 0.0 && s.detach_I[i] != 1.0);
     }
+    if (v.batched) block_capacities(v, lo, count);
     const double* h = m.h.data() + lo;
     double* splashed = s.block_splash.data();
     double* sheared = s.block_shear.data();
@@ -413,7 +410,6 @@ void detach_all(step_view& v) {
             default: detach_block<0>(v, lo, count, rain, splash); break;
         }
     }
-    if (v.queued > 0) work_out_queued(v);
 }
 
 // Whether a face out of cell `src`, whose water is h deep, at unit
@@ -427,6 +423,31 @@ bool carries(const sed_record& s, int src, double slope, double h, double q, dou
     if (!(power > 0.0) || threshold > power) return false;
     excess = threshold == 0.0 ? 1.0 : (power - threshold) / power;
     return true;
+}
+
+// The capacities of the right and lower faces of the cells lo .. lo +
+// count - 1 by the second formula, in whole vectors; the outlet's face out
+// of the grid carries its discharge.
+void block_capacities(step_view& v, int lo, int count) {
+    static_assert(kCellBlock <= kFaceBatch, "a block's faces towards one side fit in a batch");
+    const model_state& m = v.m;
+    sed_record& s = v.s;
+    const second_formula formula{kSecondCoefficient, kSecondFlowExponent, kSecondSlopeExponent, kLeastUnitDischarge,
+                                 kTiny, v.dx, v.to_volume};
+    const face_sources cells{m.h.data(), s.tc_R.data(), s.sed_K.data(), v.lakes ? m.lake_num.data() : nullptr};
+    const capacity_work work{s.batch_q.data(),     s.batch_slope.data(), s.batch_excess.data(),
+                             s.batch_rate.data(),  s.batch_sed_k.data(), s.batch_state.data(),
+                             s.batch_h.data(),     s.batch_threshold.data()};
+    second_capacities({lo, m.qx.data() + lo, s.Sfx.data() + lo, m.rightcon.data() + lo}, cells, formula, work,
+                      s.cap_x.data() + lo, count);
+    second_capacities({lo, m.qy.data() + lo, s.Sfy.data() + lo, m.belowcon.data() + lo}, cells, formula, work,
+                      s.cap_y.data() + lo, count);
+    const int out = v.outlet;
+    if (out < lo || out >= lo + count || (v.exit != exit_face::right && v.exit != exit_face::lower)) return;
+    const bool right = v.exit == exit_face::right;
+    const int outside = -1;
+    second_capacities({out, &v.q_out, &(right ? s.Sfx : s.Sfy)[out], &outside}, cells, formula, work,
+                      &(right ? s.cap_x : s.cap_y)[out], 1);
 }
 
 // The rate of the second formula, 25500 x 1000 q^2.035 S^1.6667, as one
@@ -661,55 +682,6 @@ void face_capacities(step_view& v) {
         s.cap_x[i] = right || (out && v.exit == exit_face::right) ? one(i, right, v.qx(i), s.Sfx[i]) : kUnknown;
         s.cap_y[i] = below || (out && v.exit == exit_face::lower) ? one(i, below, v.qy(i), s.Sfy[i]) : kUnknown;
     }
-}
-
-// The second formula's capacities of the queued faces, worked out
-// together (their exponentials and logarithms in whole vectors).
-void work_out_queued(step_view& v) {
-    sed_record& s = v.s;
-    const int count = v.queued, size = batch_size(count);
-    // The last batch filled with values of no consequence.
-    for (int f = count; f < size; ++f) {
-        s.batch_q[f] = 1.0;
-        s.batch_slope[f] = 1.0;
-    }
-    power_products(s.batch_q.data(), s.batch_slope.data(), kSecondFlowExponent, kSecondSlopeExponent,
-                   kSecondCoefficient, s.batch_rate.data(), size);
-    for (int f = 0; f < count; ++f) {
-        const int face = s.batch_face[f];
-        double& cap = (face % 2 == 0 ? s.cap_x : s.cap_y)[face / 2];
-        cap = capacity_of_rate(v, s.batch_src[f], s.batch_rate[f], s.batch_excess[f]);
-    }
-    v.queued = 0;
-}
-
-// Cell i's right and lower faces, their slopes known, into the batch of
-// capacities from the water alone (whether their sources hold sediment
-// then is not known: a face whose source holds none at its turn moves
-// nothing, whatever it could carry). A face out of a lake, or that can
-// carry nothing, is not queued: nan (to its own turn) and 0.
-void queue_capacities(step_view& v, int i) {
-    const model_state& m = v.m;
-    sed_record& s = v.s;
-    const auto one = [&](int j, double q, double slope, int face) {
-        const int src = q >= 0.0 ? i : j;
-        if (src == 0 || v.lake_of(src)) return kUnknown;
-        const double unit_q = std::fabs(q) / v.dx;
-        double excess = 0.0;
-        if (!carries(s, src, std::fabs(slope), m.h[src], unit_q, excess)) return 0.0;
-        const int f = v.queued++;
-        s.batch_q[f] = unit_q;
-        s.batch_slope[f] = std::fabs(slope);
-        s.batch_excess[f] = excess;
-        s.batch_face[f] = face;
-        s.batch_src[f] = src;
-        return kUnknown;  // until its batch is worked out
-    };
-    const bool out = i == v.outlet;
-    const int right = m.rightcon[i], below = m.belowcon[i];
-    s.cap_x[i] = right || (out && v.exit == exit_face::right) ? one(right, v.qx(i), s.Sfx[i], 2 * i) : kUnknown;
-    s.cap_y[i] = below || (out && v.exit == exit_face::lower) ? one(below, v.qy(i), s.Sfy[i], 2 * i + 1) : kUnknown;
-    if (v.queued > kFaceBatch - 2) work_out_queued(v);
 }
 
 // Moves sediment across the face of cell i towards j (0: out of the grid)
