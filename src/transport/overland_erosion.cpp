@@ -21,15 +21,17 @@
 // Cost: the step's time goes to the exponentials and logarithms of the
 // capacities and of settling, and to the short loops over the classes.
 // So the second formula's capacities, which depend on the water alone,
-// are worked out as the detachment passes the cells, for every face that
-// carries water, in small batches of whole vectors (erosion_vectors.hpp);
-// with the other formulas a face whose source holds no sediment skips its
+// are worked out as the detachment passes the cells, for all the faces of
+// a block of cells together, in whole vectors (erosion_vectors.hpp); with
+// the other formulas a face whose source holds no sediment skips its
 // capacity. The detachment takes the cells a block at a time: their rain
 // splash and flow shear volumes first, in whole vectors, then what each
 // cell gives, in order. A class with nothing suspended or that settles
 // whole skips its exponential, an exponent of 1 skips its power, and the
 // detachment and the transport have a copy for each usual class count,
-// whose loops the compiler unrolls.
+// whose loops the compiler unrolls; a cell takes what a face brings and
+// lets it settle in one pass over its classes, and the class totals are
+// summed in registers.
 #include <algorithm>
 #include <cmath>
 #include <limits>
