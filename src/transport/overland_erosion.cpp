@@ -134,6 +134,16 @@ double sum_classes(const double* v, int classes) {
     return s;
 }
 
+// True when no class of `x` holds anything (not even a negative volume).
+template <int Classes = 0>
+bool holds_none(const double* x, int classes) {
+    const int count = class_count<Classes>(classes);
+#pragma GCC unroll 8
+    for (int k = 1; k <= count; ++k)
+        if (x[k] != 0.0) return false;
+    return true;
+}
+
 // The soil of one cell as the detachment sees it.
 struct cell_soil {
     const double* parent_fract;
@@ -226,10 +236,14 @@ template <int Classes>
 void detach_by_shear(cell_soil& c, double v, double beyond) {
     if (!(v > 0.0)) return;
     const double p = sum_classes<Classes>(c.deposited, c.classes);
-    if (v < p)
+    if (v < p) {
         detach_from_deposit<Classes>(c, v, p);
-    else if (!c.channel)
+    } else if (!c.channel) {
+        // Below the critical shear, a cell without deposit (where the
+        // shear alone flows, as after the rain) gives nothing.
+        if (beyond == 0.0 && p == 0.0 && holds_none<Classes>(c.deposited, c.classes)) return;
         detach_parent<Classes>(c, (1.0 - p / v) * beyond);
+    }
 }
 
 // Which face of the outlet lets its sediment out of the grid: the right one
@@ -654,15 +668,6 @@ void record_face(step_view& v, int i, bool x_face, double sign, const double* mo
     }
 }
 
-// True when no class of `x` holds anything (not even a negative volume).
-template <int Classes>
-bool holds_nothing(const double* x, const step_view& v) {
-    const int classes = class_count<Classes>(v.classes);
-    for (int k = 1; k <= classes; ++k)
-        if (x[k] != 0.0) return false;
-    return true;
-}
-
 // The capacities of the faces whose sources hold sediment when the step's
 // transport begins, worked out from the water alone in a pass of their
 // own, away from the ordered moves (their exponentials then overlap); the
@@ -714,8 +719,8 @@ void move_across(step_view& v, int i, int j, double q, double slope, axis along,
     const double* deposited = v.deposited[src];
     const double a = sum_classes<Classes>(suspended, v.classes);
     const double b = sum_classes<Classes>(deposited, v.classes);
-    const bool empty = a == 0.0 && b == 0.0 && holds_nothing<Classes>(suspended, v) &&
-                       holds_nothing<Classes>(deposited, v);
+    const bool empty = a == 0.0 && b == 0.0 && holds_none<Classes>(suspended, v.classes) &&
+                       holds_none<Classes>(deposited, v.classes);
     const double t = empty                ? 0.0
                      : known == known     ? known
                                           : capacity(v, src, std::fabs(slope), m.h[src], std::fabs(q) / v.dx);
