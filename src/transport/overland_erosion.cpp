@@ -350,7 +350,7 @@ void detach_block(step_view& v, int lo, int count, const vec1<double>& rain, spl
     double* rate = s.block_rate.data();
     double* drop = s.block_drop.data();
     int* state = s.block_state.data();  // bit 1: finished, bit 2: water flows out
-    bool unit_exponents = true;
+    bool unit_exponents = true, rain_falls = false;
     for (int c = 0; c < count; ++c) {
         const int i = lo + c;
         bool finished = false;
@@ -375,6 +375,7 @@ void detach_block(step_view& v, int lo, int count, const vec1<double>& rain, spl
             splash.set(intensity);
             rate[c] = splash.rate;
             drop[c] = splash.drop;
+            rain_falls = true;
         }
         unit_exponents = unit_exponents && !(s.detach_I[i] > 0.0 && s.detach_I[i] != 1.0);
     }
@@ -383,8 +384,9 @@ void detach_block(step_view& v, int lo, int count, const vec1<double>& rain, spl
     double* splashed = s.block_splash.data();
     double* sheared = s.block_shear.data();
     double* beyond = s.block_beyond.data();
-    splash_volumes(h, drop, rate, s.splash_K.data() + lo, kDefaultSplashK, v.dt, v.dx, kSoilDensity,
-                   s.block_work.data(), splashed, count);
+    if (rain_falls)  // else no cell of the block reads its splash
+        splash_volumes(h, drop, rate, s.splash_K.data() + lo, kDefaultSplashK, v.dt, v.dx, kSoilDensity,
+                       s.block_work.data(), splashed, count);
     if (unit_exponents)
         shear_volumes(h, s.Sfx.data() + lo, s.Sfy.data() + lo, s.detach_K.data() + lo, s.detach_C.data() + lo,
                       kDefaultDetachK, kWaterDensity * kGravity, kTiny, v.dt, v.dx, kSoilDensity, sheared, beyond,
