@@ -8,7 +8,10 @@
 // triad a = b + s c over arrays of the grid's size and over arrays four
 // times the last-level cache (the DRAM triad; the grid's own arrays may sit
 // in a large cache), and the scheme's rate as a share of each. The step runs on the team the grid's size gives
-// (thread_team: at most OMP_NUM_THREADS, by default the cores).
+// (thread_team: at most OMP_NUM_THREADS, by default the cores). The same
+// steps run again on a plane large enough that they too stream from main
+// memory ("beyond the cache"), set against the DRAM triad alone: like
+// against like.
 //
 // overland_threads sets the rate on one thread against the rate on all the
 // machine's cores in one run; overland_sizes gives the whole step's cost in
@@ -71,38 +74,33 @@ const int kDefaultThreads = omp_get_max_threads();
 // on the plane streams (one sub-step, so one update a cell a step), pass by
 // pass as the step makes them, each array read or written once a pass.
 // Arrays that stay in the core's cache between the parts of a pass (the
-// faces of a tile, read back by its changes) count once; the 1-byte marks
-// of the cells whose neighbours lie at the grid's offsets are left out.
-// The 1-byte surface classes, where the grid has them, are read in place of
-// the retention depths and the roughness.
+// faces of a tile, read back by its changes) count once. Beside the
+// doubles a routing pass reads 1-byte arrays: the marks of the cells whose
+// neighbours lie at the grid's offsets and, where the grid has them, the
+// surface classes, read in place of the retention depths and the
+// roughness.
 struct stream_pass {
     std::vector<const double*> in;
     std::vector<double*> out;
-    const unsigned char* classes = nullptr;  // read beside `in` when set
+    std::vector<const unsigned char*> bytes = {};  // read beside `in`
 };
 
-// One pass: every out[k][i] is made from every in[j][i]; a pass that
-// writes nothing sums what it reads into 8 running sums. No chain runs from
-// one cell to the next to hold up the loads and stores.
-template <int R, int W>
+// One pass: every out[k][i] is made from every in[j][i] and bytes[b][i]; a
+// pass that writes nothing sums what it reads into 8 running sums. No chain
+// runs from one cell to the next to hold up the loads and stores.
+template <int R, int W, int B = 0>
 double stream_fixed(const stream_pass& p, int lo, int n) {
     const double* in[R] = {};
     double* out[W > 0 ? W : 1] = {};
+    const unsigned char* bytes[B > 0 ? B : 1] = {};
     for (int j = 0; j < R; ++j) in[j] = p.in[j];
     for (int k = 0; k < W; ++k) out[k] = p.out[k];
+    for (int b = 0; b < B; ++b) bytes[b] = p.bytes[b];
     if constexpr (W > 0) {
-        if (const unsigned char* b = p.classes) {
-#pragma omp simd
-            for (int i = lo; i <= n; ++i) {
-                double v = b[i];
-                for (int j = 0; j < R; ++j) v += in[j][i];
-                for (int k = 0; k < W; ++k) out[k][i] = v * 0.5;
-            }
-            return 0.0;
-        }
 #pragma omp simd
         for (int i = lo; i <= n; ++i) {
             double v = 0.0;
+            for (int b = 0; b < B; ++b) v += bytes[b][i];
             for (int j = 0; j < R; ++j) v += in[j][i];
             for (int k = 0; k < W; ++k) out[k][i] = v * 0.5;
         }
@@ -121,19 +119,29 @@ double stream_fixed(const stream_pass& p, int lo, int n) {
         return sum;
     }
 }
+// A pass with R doubles read, W written and its 1-byte arrays (0 to 2).
+template <int R, int W>
+double stream_rw(const stream_pass& p, int lo, int n) {
+    switch (p.bytes.size()) {
+        case 0: return stream_fixed<R, W, 0>(p, lo, n);
+        case 1: return stream_fixed<R, W, 1>(p, lo, n);
+        case 2: return stream_fixed<R, W, 2>(p, lo, n);
+        default: std::abort();
+    }
+}
 double stream_one(const stream_pass& p, int lo, int n) {
     const std::size_t r = p.in.size(), w = p.out.size();
     if (r == 1 && w == 0) return stream_fixed<1, 0>(p, lo, n);
-    if (r == 2 && w == 1) return stream_fixed<2, 1>(p, lo, n);
-    if (r == 2 && w == 2) return stream_fixed<2, 2>(p, lo, n);
-    if (r == 3 && w == 2) return stream_fixed<3, 2>(p, lo, n);
-    if (r == 3 && w == 3) return stream_fixed<3, 3>(p, lo, n);
-    if (r == 4 && w == 2) return stream_fixed<4, 2>(p, lo, n);
-    if (r == 4 && w == 3) return stream_fixed<4, 3>(p, lo, n);
-    if (r == 4 && w == 4) return stream_fixed<4, 4>(p, lo, n);
-    if (r == 4 && w == 5) return stream_fixed<4, 5>(p, lo, n);
-    if (r == 5 && w == 2) return stream_fixed<5, 2>(p, lo, n);
-    if (r == 5 && w == 3) return stream_fixed<5, 3>(p, lo, n);
+    if (r == 2 && w == 1) return stream_rw<2, 1>(p, lo, n);
+    if (r == 2 && w == 2) return stream_rw<2, 2>(p, lo, n);
+    if (r == 3 && w == 2) return stream_rw<3, 2>(p, lo, n);
+    if (r == 3 && w == 3) return stream_rw<3, 3>(p, lo, n);
+    if (r == 4 && w == 2) return stream_rw<4, 2>(p, lo, n);
+    if (r == 4 && w == 3) return stream_rw<4, 3>(p, lo, n);
+    if (r == 4 && w == 4) return stream_rw<4, 4>(p, lo, n);
+    if (r == 4 && w == 5) return stream_rw<4, 5>(p, lo, n);
+    if (r == 5 && w == 2) return stream_rw<5, 2>(p, lo, n);
+    if (r == 5 && w == 3) return stream_rw<5, 3>(p, lo, n);
     std::abort();  // a pass shape the list below does not use
 }
 
@@ -145,14 +153,20 @@ std::vector<stream_pass> step_passes(kesta::model_state& m, int overtype) {
     const double* ret = m.retent_dep.data();
     const double* inv_n = m.ov_inv_rough.data();
     std::vector<stream_pass> p = {{{m.ri.data(), h}, {h}}, {{h}, {}}};
-    // The retention depths and the roughness, or the classes in their place.
+    // The retention depths and the roughness, or the classes in their place,
+    // and the marks of the cells whose neighbours lie at the grid's offsets.
     const unsigned char* classes = m.ov_surface_class.n() >= m.ncells ? m.ov_surface_class.data() : nullptr;
+    const unsigned char* marks = m.ov_row_stride > 0 && m.ov_interior.n() >= m.ncells ? m.ov_interior.data() : nullptr;
     auto surface = [&](std::vector<const double*> in, std::vector<double*> out) {
+        stream_pass pass{in, out};
         if (classes) {
-            in.erase(std::remove_if(in.begin(), in.end(), [&](const double* a) { return a == ret || a == inv_n; }),
-                     in.end());
+            pass.in.erase(std::remove_if(pass.in.begin(), pass.in.end(),
+                                         [&](const double* a) { return a == ret || a == inv_n; }),
+                          pass.in.end());
+            pass.bytes.push_back(classes);
         }
-        return stream_pass{in, out, classes};
+        if (marks) pass.bytes.push_back(marks);
+        return pass;
     };
     if (overtype == 1) {
         // Faces from the depths (retention, slopes, roughness) into qx, qy;
@@ -170,10 +184,11 @@ std::vector<stream_pass> step_passes(kesta::model_state& m, int overtype) {
         // stays in the core's cache) with the corrector a tile behind it,
         // reading what the predictor read and made while it is in the
         // cache; the first corrector writes its depths into the spare
-        // vector, where the second moves them.
+        // vector, where the second moves them, reading the first's
+        // discharges to count the flowing cells.
         double* spare = m.h_old.data();
         p.push_back(surface({h, elev, ret, inv_n}, {m.qx.data(), spare}));
-        p.push_back(surface({spare, elev, ret, inv_n}, {m.qy.data(), spare}));
+        p.push_back(surface({spare, elev, ret, inv_n, m.qx.data()}, {m.qy.data(), spare}));
     }
     return p;
 }
@@ -182,7 +197,7 @@ std::vector<stream_pass> step_passes(kesta::model_state& m, int overtype) {
 void bytes_per_update(const std::vector<stream_pass>& passes, int& read, int& written) {
     read = written = 0;
     for (const stream_pass& p : passes) {
-        read += 8 * static_cast<int>(p.in.size()) + (p.classes ? 1 : 0);
+        read += 8 * static_cast<int>(p.in.size()) + static_cast<int>(p.bytes.size());
         written += 8 * static_cast<int>(p.out.size());
     }
 }
