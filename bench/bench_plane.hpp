@@ -1,8 +1,7 @@
 // The tilted plane under rain that the overland and sediment benchmarks
 // route: rows x cols cells of kDx m, falling 0.1 m a column and 0.05 m a
-// row (its slopes made from the ground as the start-up makes them), 0.01 m
-// deep to start, with kRain of rain every kStep s step laid by the
-// precipitation step.
+// row, 0.01 m deep to start, with kRain of rain every kStep s step laid by
+// the precipitation step.
 #pragma once
 
 #include <memory>
@@ -12,7 +11,6 @@
 #include "core/interval_clock.hpp"
 #include "model/model_state.hpp"
 #include "overland/overland_arrays.hpp"
-#include "overland/overland_steps.hpp"
 
 namespace bench_plane {
 
@@ -48,13 +46,14 @@ inline std::unique_ptr<kesta::model_state> make_plane(int overtype, int rows = k
             m->leftcon[k] = c > 1 ? k - 1 : 0;
             m->belowcon[k] = r < rows ? k + cols : 0;
             m->abovecon[k] = r > 1 ? k - cols : 0;
+            m->sox[k] = 0.01;
+            m->soy[k] = 0.005;
             m->dist_rough[k] = 0.05;
             m->retent_dep[k] = 0.0005;
             m->h[k] = 0.01;
             m->ri[k] = kRain;
         }
     }
-    kesta::init_overland_slopes(*m);
     m->outlet_cell = m->ncells;
     m->outslope = 0.01;
     m->quiet = 1;

@@ -133,7 +133,6 @@ double stream_one(const stream_pass& p, int lo, int n) {
     const std::size_t r = p.in.size(), w = p.out.size();
     if (r == 1 && w == 0) return stream_fixed<1, 0>(p, lo, n);
     if (r == 2 && w == 1) return stream_rw<2, 1>(p, lo, n);
-    if (r == 2 && w == 3) return stream_rw<2, 3>(p, lo, n);
     if (r == 2 && w == 2) return stream_rw<2, 2>(p, lo, n);
     if (r == 3 && w == 2) return stream_rw<3, 2>(p, lo, n);
     if (r == 3 && w == 3) return stream_rw<3, 3>(p, lo, n);
@@ -171,14 +170,8 @@ std::vector<stream_pass> step_passes(kesta::model_state& m, int overtype) {
     };
     if (overtype == 1) {
         // Faces from the depths (retention, slopes, roughness) into qx, qy;
-        // the depths after the sub-step into the spare vector. Slopes that
-        // the ground gives are made from it (ov_slopes_from_elev).
-        const std::vector<const double*> slopes =
-            m.ov_slopes_from_elev == 1 ? std::vector<const double*>{elev}
-                                       : std::vector<const double*>{m.sox.data(), m.soy.data()};
-        std::vector<const double*> in = {h, ret, inv_n};
-        in.insert(in.begin() + 2, slopes.begin(), slopes.end());
-        p.push_back(surface(in, {m.qx.data(), m.qy.data(), m.dh.data()}));
+        // the depths after the sub-step into the spare vector.
+        p.push_back(surface({h, ret, m.sox.data(), m.soy.data(), inv_n}, {m.qx.data(), m.qy.data(), m.dh.data()}));
     } else if (overtype == 2) {
         // The first sweep writes its depths into the spare vector, where the
         // second moves them; the second reads the first's discharges to

@@ -86,10 +86,7 @@ void set_wetland_cell(model_state& m, int k, bool lower_ground) {
     if (c <= 0 || static_cast<std::size_t>(c) >= m.wetland_table.size()) return;
     const wetland_props& w = m.wetland_table[static_cast<std::size_t>(c)];
     if (k <= m.h.n()) m.h[k] = w.field[0];
-    if (lower_ground && k <= m.elev.n()) {
-        m.elev[k] -= w.field[7];
-        m.ov_slopes_from_elev = -1;  // the slopes stay as they are; elev no longer gives them
-    }
+    if (lower_ground && k <= m.elev.n()) m.elev[k] -= w.field[7];
 }
 
 bool is_wetland_cell(const model_state& m, int k) {

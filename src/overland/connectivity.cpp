@@ -45,7 +45,6 @@ void init_overland_slopes(model_state& m) {
         m.soy[i] = (m.elev[i] - m.elev[s]) / dx;
         if (m.belowcon[s] == 0) m.soy[s] = m.soy[i];
     }
-    m.ov_slopes_from_elev = -1;
 }
 
 }  // namespace kesta

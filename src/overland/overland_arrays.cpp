@@ -28,7 +28,6 @@ void alloc_overland_arrays(model_state& m) {
     dv(m.dh, "dh");
     dv(m.sox, "sox");
     dv(m.soy, "soy");
-    m.ov_slopes_from_elev = -1;
     dv(m.qx, "qx");
     dv(m.qy, "qy");
     m.ov_route_counted = 0;  // nothing has counted the new discharges

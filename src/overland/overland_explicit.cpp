@@ -635,7 +635,6 @@ double explicit_overland_route(model_state& m, double dt) {
     const bool y_first = m.ov_explicit_calls == 1;
     // The regular form writes dh before it reads it.
     const bool regular = overland_detail::one_pass_grid(m, g);
-    if (regular) overland_detail::find_slopes_from_elev(m, g);
     if (!regular) std::fill(g.dh, g.dh + n + 1, 0.0);
 
     double sub;

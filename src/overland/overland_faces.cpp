@@ -373,20 +373,6 @@ grid_view make_grid_view(model_state& m, lake_mode lakes) {
     return g;
 }
 
-void find_slopes_from_elev(model_state& m, grid_view& g) {
-    if (m.ov_slopes_from_elev < 0) {
-        const int n = m.ncells;
-        const double dx = m.gridsize;
-        bool same = true;
-        for (int i = 1; i <= n && same; ++i) {
-            const int e = m.rightcon[i], s = m.belowcon[i];
-            same = (!e || m.sox[i] == (m.elev[i] - m.elev[e]) / dx) && (!s || m.soy[i] == (m.elev[i] - m.elev[s]) / dx);
-        }
-        m.ov_slopes_from_elev = same ? 1 : 0;
-    }
-    g.slopes_from_elev = m.ov_slopes_from_elev == 1;
-}
-
 }  // namespace overland_detail
 
 bool check_wetland_roughness(model_state& m) {

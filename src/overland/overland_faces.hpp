@@ -92,10 +92,6 @@ struct grid_view {
     const double* inv_rough = nullptr;  // 1 / rough, made once per run
     const double* sox = nullptr;
     const double* soy = nullptr;
-    // Whether sox and soy of every face with a neighbour are (elev - elev
-    // of the neighbour) / dx, bit for bit (model_state ov_slopes_from_elev):
-    // the plain explicit faces then make them so, from elev.
-    bool slopes_from_elev = false;
     // With surface_class, the class of each cell, whose retention depth and
     // reciprocal roughness are class_table[2c] and [2c + 1]: the same values
     // as ret and inv_rough, read by the plain flux loops (ret_of,
@@ -166,11 +162,6 @@ struct grid_view {
 // Builds the view of a routing call. Vectors the call needs must hold ncells
 // cells (see overland_arrays_ready); optional data shorter than that are off.
 grid_view make_grid_view(model_state& m, lake_mode lakes);
-
-// Sets g.slopes_from_elev from m.ov_slopes_from_elev, which it finds first
-// (one pass over the faces) when it is -1. The vectors must hold ncells
-// cells (overland_arrays_ready).
-void find_slopes_from_elev(model_state& m, grid_view& g);
 
 // The surface classes of cells 1..n (grid_view::surface_class): of_cell[k]
 // the class of cell k (of_cell[0] = 0), and ret[k], inv_rough[k] at

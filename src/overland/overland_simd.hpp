@@ -30,16 +30,14 @@ constexpr double kExplicitMinSlope = 1e-20;
 constexpr double kExplicitSlopeOffset = 1e-30;
 
 // Flux (m2/s, positive from i to nb[i]) of the explicit scheme's face i on a
-// plain grid (no lakes, dikes or wetlands), whose ground slope is so[i]
-// (made from elev with grid_view::slopes_from_elev): 0 for no neighbour or
-// when the cell's retention holds its water.
+// plain grid (no lakes, dikes or wetlands): 0 for no neighbour or when the
+// cell's retention holds its water.
 inline double explicit_plain_flux(const grid_view& g, const int* nb, const double* so, int i) {
     const int r = nb[i];
     const double ret = g.ret_of(i);
     if (r == 0 || ret > g.h[i]) return 0.0;
     const double* h = g.h;
-    const double ground = g.slopes_from_elev ? (g.elev[i] - g.elev[r]) / g.dx : so[i];
-    double sf = ground - (h[r] - h[i]) * g.inv_dx + kExplicitSlopeOffset;
+    double sf = so[i] - (h[r] - h[i]) * g.inv_dx + kExplicitSlopeOffset;
     if (std::fabs(sf) < kExplicitMinSlope) sf = kExplicitMinSlope;
     const int up = sf < 0.0 ? r : i;
     const double d = h[up] - ret;

@@ -166,25 +166,6 @@ constexpr long long kSignBit = static_cast<long long>(0x8000000000000000ull);
 
 [[gnu::always_inline]] inline vd magnitude(vd v) { return reinterpret_cast<vd>(reinterpret_cast<vi>(v) & ~kSignBit); }
 
-// a / dx of every lane (g.dx, whose correctly rounded reciprocal is
-// g.inv_dx), the bits of the division. With AVX-512: the product by the
-// reciprocal, corrected once by its remainder a - q dx, which the fused
-// multiply-add makes exactly; the sum is then the correctly rounded
-// quotient (Markstein's theorem, for quotients and remainders in the
-// normal range, as elevation differences over a cell size are), at a few
-// cycles where the division takes some twenty.
-[[gnu::always_inline]] inline vd over_dx(vd a, const grid_view& g) {
-#if KESTA_LANES == 8
-    const __m512d x = reinterpret_cast<__m512d>(a);
-    const __m512d dx = _mm512_set1_pd(g.dx), inv = _mm512_set1_pd(g.inv_dx);
-    const __m512d q = _mm512_mul_pd(x, inv);
-    const __m512d r = _mm512_fnmadd_pd(q, dx, x);
-    return reinterpret_cast<vd>(_mm512_fmadd_pd(r, inv, q));
-#else
-    return a / g.dx;
-#endif
-}
-
 // copysign(sqrt(|s|), s) of every lane.
 [[gnu::always_inline]] inline vd signed_root(vd s) {
     return reinterpret_cast<vd>(reinterpret_cast<vi>(root(magnitude(s))) | (reinterpret_cast<vi>(s) & kSignBit));
@@ -248,24 +229,16 @@ struct face_parts {
     vi need;
 };
 // With Interior, every cell's neighbour across the face is `off` cells on.
-// The ground slopes are so[i..] or, with FromElev (grid_view::
-// slopes_from_elev), made from elev as explicit_plain_flux makes them.
-template <bool Interior, bool FromElev>
+template <bool Interior>
 [[gnu::always_inline]] inline face_parts explicit_face_parts(const grid_view& g, const int* nb, int off,
                                                              const double* so, int i, vd hi, vd ret) {
     vi active = ~(ret > hi);
     if constexpr (!Interior) active &= has_neighbour(nb + i);
     if (!lane_bits(active)) return {vd{}, vd{}, vi{}};
-    vd hr, ground;
-    if constexpr (Interior) {
-        hr = load(g.h + i + off);
-        ground = FromElev ? over_dx(load(g.elev + i) - load(g.elev + i + off), g) : load(so + i);
-    } else {
-        const cells r = cells_at(nb + i);
-        hr = gather(g.h, r);
-        ground = FromElev ? over_dx(load(g.elev + i) - gather(g.elev, r), g) : load(so + i);
-    }
-    vd sf = ground - (hr - hi) * g.inv_dx + kExplicitSlopeOffset;
+    vd hr;
+    if constexpr (Interior) hr = load(g.h + i + off);
+    else hr = gather(g.h, cells_at(nb + i));
+    vd sf = load(so + i) - (hr - hi) * g.inv_dx + kExplicitSlopeOffset;
     sf = magnitude(sf) < kExplicitMinSlope ? splat(kExplicitMinSlope) : sf;
     const vd d = (sf < 0.0 ? hr : hi) - ret;
     return {sf, d, active & (d > 0.0)};
@@ -282,9 +255,9 @@ template <bool Interior, bool FromElev>
 // through both, the common case on a slope), the one power serves both:
 // the same function of the same number. x holds the x faces' parts, made
 // from the cells' depths h and retention depths ret.
-template <bool Interior, bool FromElev>
+template <bool Interior>
 [[gnu::always_inline]] inline void explicit_cell_faces(const grid_view& g, int i, vd h, vd ret, const face_parts& x) {
-    const face_parts y = explicit_face_parts<Interior, FromElev>(g, g.below, g.stride, g.soy, i, h, ret);
+    const face_parts y = explicit_face_parts<Interior>(g, g.below, g.stride, g.soy, i, h, ret);
     const int need_x = lane_bits(x.need), need_y = lane_bits(y.need);
     if (!(need_x | need_y)) {
         store(g.qx + i, vd{});
@@ -302,11 +275,10 @@ template <bool Interior, bool FromElev>
     const vd py = shared ? px : pow53_where(y.d, y.need);
     store(g.qy + i, explicit_face_flux(y, inv_n, py));
 }
-template <bool Interior, bool FromElev>
+template <bool Interior>
 [[gnu::always_inline]] inline void explicit_cell_faces(const grid_view& g, int i) {
     const vd h = load(g.h + i), ret = ret_at(g, i);
-    explicit_cell_faces<Interior, FromElev>(g, i, h, ret,
-                                            explicit_face_parts<Interior, FromElev>(g, g.right, 1, g.sox, i, h, ret));
+    explicit_cell_faces<Interior>(g, i, h, ret, explicit_face_parts<Interior>(g, g.right, 1, g.sox, i, h, ret));
 }
 
 // ade_plain_flux of faces i .. i + W - 1. With Interior every cell's
@@ -355,19 +327,19 @@ template <bool Interior = false>
 // explicit_cell_faces of cells i .. i + 2W - 1, the depth powers of the two
 // vectors made side by side. Where either vector has no x face that carries
 // water, each goes its own way, which spares the powers of dry cells.
-template <bool Interior, bool FromElev>
+template <bool Interior>
 [[gnu::always_inline]] inline void explicit_pair_faces(const grid_view& g, int i) {
     const int j = i + W;
     const vd ha = load(g.h + i), ra = ret_at(g, i), hb = load(g.h + j), rb = ret_at(g, j);
-    const face_parts xa = explicit_face_parts<Interior, FromElev>(g, g.right, 1, g.sox, i, ha, ra);
-    const face_parts xb = explicit_face_parts<Interior, FromElev>(g, g.right, 1, g.sox, j, hb, rb);
+    const face_parts xa = explicit_face_parts<Interior>(g, g.right, 1, g.sox, i, ha, ra);
+    const face_parts xb = explicit_face_parts<Interior>(g, g.right, 1, g.sox, j, hb, rb);
     if (!lane_bits(xa.need) || !lane_bits(xb.need)) {
-        explicit_cell_faces<Interior, FromElev>(g, i, ha, ra, xa);
-        explicit_cell_faces<Interior, FromElev>(g, j, hb, rb, xb);
+        explicit_cell_faces<Interior>(g, i, ha, ra, xa);
+        explicit_cell_faces<Interior>(g, j, hb, rb, xb);
         return;
     }
-    const face_parts ya = explicit_face_parts<Interior, FromElev>(g, g.below, g.stride, g.soy, i, ha, ra);
-    const face_parts yb = explicit_face_parts<Interior, FromElev>(g, g.below, g.stride, g.soy, j, hb, rb);
+    const face_parts ya = explicit_face_parts<Interior>(g, g.below, g.stride, g.soy, i, ha, ra);
+    const face_parts yb = explicit_face_parts<Interior>(g, g.below, g.stride, g.soy, j, hb, rb);
     const vd na = inv_rough_at(g, i), nb = inv_rough_at(g, j);
     vd pxa, pxb;
     pow53_where2(xa.d, xa.need, xb.d, xb.need, pxa, pxb);
@@ -385,11 +357,9 @@ template <bool Interior, bool FromElev>
     store(g.qy + j, explicit_face_flux(yb, nb, pyb));
 }
 
-// Both directions' explicit_plain_flux for cells lo..hi, the ground slopes
-// made from elev with FromElev; returns the first cell left for the scalar
-// code.
-template <bool FromElev>
-inline int explicit_lanes(const grid_view& view, int lo, int hi) {
+// Both directions' explicit_plain_flux for cells lo..hi; returns the first
+// cell left for the scalar code.
+inline int explicit_block(const grid_view& view, int lo, int hi) {
     const grid_view g = view;  // a copy the loop's stores cannot reach
     int i = lo;
     for (; i + 2 * W - 1 <= hi; i += 2 * W) {
@@ -397,31 +367,24 @@ inline int explicit_lanes(const grid_view& view, int lo, int hi) {
             for (const int k : {0, W}) {
                 fetch_ahead(g.h, i + g.stride + k);
                 fetch_surface_ahead(g, i + k);
-                if (FromElev) {
-                    fetch_ahead(g.elev, i + g.stride + k);
-                } else {
-                    fetch_ahead(g.sox, i + k);
-                    fetch_ahead(g.soy, i + k);
-                }
+                fetch_ahead(g.sox, i + k);
+                fetch_ahead(g.soy, i + k);
                 fetch_ahead<true>(g.qx, i + k);
                 fetch_ahead<true>(g.qy, i + k);
             }
         }
         if (all_interior(g, i) && all_interior(g, i + W)) {
-            explicit_pair_faces<true, FromElev>(g, i);
+            explicit_pair_faces<true>(g, i);
         } else {
             fetch_next_edge(g, i);
-            explicit_pair_faces<false, FromElev>(g, i);
+            explicit_pair_faces<false>(g, i);
         }
     }
     for (; i + W - 1 <= hi; i += W) {
-        if (all_interior(g, i)) explicit_cell_faces<true, FromElev>(g, i);
-        else explicit_cell_faces<false, FromElev>(g, i);
+        if (all_interior(g, i)) explicit_cell_faces<true>(g, i);
+        else explicit_cell_faces<false>(g, i);
     }
     return i;
-}
-inline int explicit_block(const grid_view& g, int lo, int hi) {
-    return g.slopes_from_elev ? explicit_lanes<true>(g, lo, hi) : explicit_lanes<false>(g, lo, hi);
 }
 
 // Whether a face moving c of depth, leaving `after` in its donor, fails the

@@ -45,14 +45,6 @@ struct overland_state {
     // index = block from 0: the step's rain volume is their sum in order.
     vec1<double> rain_block_volume;
     vec1<double> dh, sox, soy;
-    // Whether every face with a neighbour has sox, soy equal, bit for bit,
-    // to (elev - elev of the neighbour) / gridsize, as the start-up makes
-    // them: the explicit scheme's plain faces then make their slopes from
-    // elev, which they read anyway, and need not read sox and soy (8 bytes
-    // a cell instead of 16). -1: not looked at since the slopes or the
-    // ground last changed; whatever changes elev, sox or soy after routing
-    // has begun sets it back to -1.
-    int ov_slopes_from_elev = -1;
     vec1<double> qx, qy;  // face discharge to the right and lower neighbour (m3/s)
     vec1<double> volx, voly;
     vec1<double> qmap;  // with DISCHARGE or CHAN_DISCHARGE maps

@@ -169,8 +169,6 @@ void book_sediment(model_state& m) {
     const bool adjust = m.project_options.adjust_elev_given != 0;
     // The sediment-bound constituents take what moved at their own step.
     const bool contam = !s.eroded_step.empty();
-    // The faces keep the slopes of the ground as it was (sox, soy).
-    if (adjust) m.ov_slopes_from_elev = -1;
     for (int i = 1; i <= m.ncells; ++i) {
         const double net = deposited[i][0] - eroded[i][0];
         s.ov_qsvol[i] += net;
