@@ -8,7 +8,10 @@
 // triad a = b + s c over arrays of the grid's size and over arrays four
 // times the last-level cache (the DRAM triad; the grid's own arrays may sit
 // in a large cache), and the scheme's rate as a share of each. The step runs on the team the grid's size gives
-// (thread_team: at most OMP_NUM_THREADS, by default the cores).
+// (thread_team: at most OMP_NUM_THREADS, by default the cores). The same
+// steps run again on a plane large enough that they too stream from main
+// memory ("beyond the cache"), set against the DRAM triad alone: like
+// against like.
 //
 // overland_threads sets the rate on one thread against the rate on all the
 // machine's cores in one run; overland_sizes gives the whole step's cost in
@@ -71,38 +74,33 @@ const int kDefaultThreads = omp_get_max_threads();
 // on the plane streams (one sub-step, so one update a cell a step), pass by
 // pass as the step makes them, each array read or written once a pass.
 // Arrays that stay in the core's cache between the parts of a pass (the
-// faces of a tile, read back by its changes) count once; the 1-byte marks
-// of the cells whose neighbours lie at the grid's offsets are left out.
-// The 1-byte surface classes, where the grid has them, are read in place of
-// the retention depths and the roughness.
+// faces of a tile, read back by its changes) count once. Beside the
+// doubles a routing pass reads 1-byte arrays: the marks of the cells whose
+// neighbours lie at the grid's offsets and, where the grid has them, the
+// surface classes, read in place of the retention depths and the
+// roughness.
 struct stream_pass {
     std::vector<const double*> in;
     std::vector<double*> out;
-    const unsigned char* classes = nullptr;  // read beside `in` when set
+    std::vector<const unsigned char*> bytes = {};  // read beside `in`
 };
 
-// One pass: every out[k][i] is made from every in[j][i]; a pass that
-// writes nothing sums what it reads into 8 running sums. No chain runs from
-// one cell to the next to hold up the loads and stores.
-template <int R, int W>
+// One pass: every out[k][i] is made from every in[j][i] and bytes[b][i]; a
+// pass that writes nothing sums what it reads into 8 running sums. No chain
+// runs from one cell to the next to hold up the loads and stores.
+template <int R, int W, int B = 0>
 double stream_fixed(const stream_pass& p, int lo, int n) {
     const double* in[R] = {};
     double* out[W > 0 ? W : 1] = {};
+    const unsigned char* bytes[B > 0 ? B : 1] = {};
     for (int j = 0; j < R; ++j) in[j] = p.in[j];
     for (int k = 0; k < W; ++k) out[k] = p.out[k];
+    for (int b = 0; b < B; ++b) bytes[b] = p.bytes[b];
     if constexpr (W > 0) {
-        if (const unsigned char* b = p.classes) {
-#pragma omp simd
-            for (int i = lo; i <= n; ++i) {
-                double v = b[i];
-                for (int j = 0; j < R; ++j) v += in[j][i];
-                for (int k = 0; k < W; ++k) out[k][i] = v * 0.5;
-            }
-            return 0.0;
-        }
 #pragma omp simd
         for (int i = lo; i <= n; ++i) {
             double v = 0.0;
+            for (int b = 0; b < B; ++b) v += bytes[b][i];
             for (int j = 0; j < R; ++j) v += in[j][i];
             for (int k = 0; k < W; ++k) out[k][i] = v * 0.5;
         }
@@ -121,19 +119,29 @@ double stream_fixed(const stream_pass& p, int lo, int n) {
         return sum;
     }
 }
+// A pass with R doubles read, W written and its 1-byte arrays (0 to 2).
+template <int R, int W>
+double stream_rw(const stream_pass& p, int lo, int n) {
+    switch (p.bytes.size()) {
+        case 0: return stream_fixed<R, W, 0>(p, lo, n);
+        case 1: return stream_fixed<R, W, 1>(p, lo, n);
+        case 2: return stream_fixed<R, W, 2>(p, lo, n);
+        default: std::abort();
+    }
+}
 double stream_one(const stream_pass& p, int lo, int n) {
     const std::size_t r = p.in.size(), w = p.out.size();
     if (r == 1 && w == 0) return stream_fixed<1, 0>(p, lo, n);
-    if (r == 2 && w == 1) return stream_fixed<2, 1>(p, lo, n);
-    if (r == 2 && w == 2) return stream_fixed<2, 2>(p, lo, n);
-    if (r == 3 && w == 2) return stream_fixed<3, 2>(p, lo, n);
-    if (r == 3 && w == 3) return stream_fixed<3, 3>(p, lo, n);
-    if (r == 4 && w == 2) return stream_fixed<4, 2>(p, lo, n);
-    if (r == 4 && w == 3) return stream_fixed<4, 3>(p, lo, n);
-    if (r == 4 && w == 4) return stream_fixed<4, 4>(p, lo, n);
-    if (r == 4 && w == 5) return stream_fixed<4, 5>(p, lo, n);
-    if (r == 5 && w == 2) return stream_fixed<5, 2>(p, lo, n);
-    if (r == 5 && w == 3) return stream_fixed<5, 3>(p, lo, n);
+    if (r == 2 && w == 1) return stream_rw<2, 1>(p, lo, n);
+    if (r == 2 && w == 2) return stream_rw<2, 2>(p, lo, n);
+    if (r == 3 && w == 2) return stream_rw<3, 2>(p, lo, n);
+    if (r == 3 && w == 3) return stream_rw<3, 3>(p, lo, n);
+    if (r == 4 && w == 2) return stream_rw<4, 2>(p, lo, n);
+    if (r == 4 && w == 3) return stream_rw<4, 3>(p, lo, n);
+    if (r == 4 && w == 4) return stream_rw<4, 4>(p, lo, n);
+    if (r == 4 && w == 5) return stream_rw<4, 5>(p, lo, n);
+    if (r == 5 && w == 2) return stream_rw<5, 2>(p, lo, n);
+    if (r == 5 && w == 3) return stream_rw<5, 3>(p, lo, n);
     std::abort();  // a pass shape the list below does not use
 }
 
@@ -145,14 +153,20 @@ std::vector<stream_pass> step_passes(kesta::model_state& m, int overtype) {
     const double* ret = m.retent_dep.data();
     const double* inv_n = m.ov_inv_rough.data();
     std::vector<stream_pass> p = {{{m.ri.data(), h}, {h}}, {{h}, {}}};
-    // The retention depths and the roughness, or the classes in their place.
+    // The retention depths and the roughness, or the classes in their place,
+    // and the marks of the cells whose neighbours lie at the grid's offsets.
     const unsigned char* classes = m.ov_surface_class.n() >= m.ncells ? m.ov_surface_class.data() : nullptr;
+    const unsigned char* marks = m.ov_row_stride > 0 && m.ov_interior.n() >= m.ncells ? m.ov_interior.data() : nullptr;
     auto surface = [&](std::vector<const double*> in, std::vector<double*> out) {
+        stream_pass pass{in, out};
         if (classes) {
-            in.erase(std::remove_if(in.begin(), in.end(), [&](const double* a) { return a == ret || a == inv_n; }),
-                     in.end());
+            pass.in.erase(std::remove_if(pass.in.begin(), pass.in.end(),
+                                         [&](const double* a) { return a == ret || a == inv_n; }),
+                          pass.in.end());
+            pass.bytes.push_back(classes);
         }
-        return stream_pass{in, out, classes};
+        if (marks) pass.bytes.push_back(marks);
+        return pass;
     };
     if (overtype == 1) {
         // Faces from the depths (retention, slopes, roughness) into qx, qy;
@@ -170,10 +184,11 @@ std::vector<stream_pass> step_passes(kesta::model_state& m, int overtype) {
         // stays in the core's cache) with the corrector a tile behind it,
         // reading what the predictor read and made while it is in the
         // cache; the first corrector writes its depths into the spare
-        // vector, where the second moves them.
+        // vector, where the second moves them, reading the first's
+        // discharges to count the flowing cells.
         double* spare = m.h_old.data();
         p.push_back(surface({h, elev, ret, inv_n}, {m.qx.data(), spare}));
-        p.push_back(surface({spare, elev, ret, inv_n}, {m.qy.data(), spare}));
+        p.push_back(surface({spare, elev, ret, inv_n, m.qx.data()}, {m.qy.data(), spare}));
     }
     return p;
 }
@@ -182,7 +197,7 @@ std::vector<stream_pass> step_passes(kesta::model_state& m, int overtype) {
 void bytes_per_update(const std::vector<stream_pass>& passes, int& read, int& written) {
     read = written = 0;
     for (const stream_pass& p : passes) {
-        read += 8 * static_cast<int>(p.in.size()) + (p.classes ? 1 : 0);
+        read += 8 * static_cast<int>(p.in.size()) + static_cast<int>(p.bytes.size());
         written += 8 * static_cast<int>(p.out.size());
     }
 }
@@ -242,18 +257,21 @@ double grid_triad_rate() {
     return triad_rate(a, b, c, 20);
 }
 
+// Bytes of the last-level cache (64 MB where the system does not say).
+long last_level_cache() {
+    long cache = 0;
+#ifdef _SC_LEVEL3_CACHE_SIZE
+    cache = sysconf(_SC_LEVEL3_CACHE_SIZE);
+#endif
+    return cache > 0 ? cache : 64L << 20;
+}
+
 // The triad over arrays that together take four times the last-level cache
 // (at least the grid's size), so that it streams from main memory: the
 // DRAM triad.
 double dram_triad_rate() {
-    static const long n = [] {
-        long cache = 0;
-#ifdef _SC_LEVEL3_CACHE_SIZE
-        cache = sysconf(_SC_LEVEL3_CACHE_SIZE);
-#endif
-        if (cache <= 0) cache = 64L << 20;
-        return std::max<long>(static_cast<long>(kRows) * kCols, 4 * cache / (3 * static_cast<long>(sizeof(double))));
-    }();
+    static const long n = std::max<long>(static_cast<long>(kRows) * kCols,
+                                         4 * last_level_cache() / (3 * static_cast<long>(sizeof(double))));
     static std::vector<double> a(n, 0.0), b(n, 1.0), c(n, 2.0);
     return triad_rate(a, b, c, 5);
 }
@@ -284,13 +302,27 @@ std::unique_ptr<kesta::model_state> warm_plane(int overtype, int rows = kRows, i
 
 const char* scheme_label(int overtype) { return overtype == 1 ? "explicit" : overtype == 2 ? "ade" : "ade-pc"; }
 
+// The side of a square plane whose step streams four times the last-level
+// cache or more from main memory: 64 bytes a cell (eight doubles, fewer
+// than any scheme's update moves) times its cells make four caches.
+int beyond_cache_side() {
+    const double cells = 4.0 * static_cast<double>(last_level_cache()) / 64.0;
+    return std::max(kRows, static_cast<int>(std::ceil(std::sqrt(cells))));
+}
+
 // Each iteration is one overland step: the clock moves one step on, the
 // step's rain falls on every cell through the precipitation step and the
 // overland step runs. The rate counts the step itself, rain included, on a
-// warm plane.
+// warm plane. With range(1) set, the plane is beyond_cache_side on a side,
+// so that the step streams from main memory as the DRAM triad does: like
+// is then set against like (share_of_dram_triad), which the 1000 x 1000
+// plane, held by a large cache, is not; the grid-size triad is then not
+// run.
 void overland_steps(benchmark::State& state) {
     const int overtype = static_cast<int>(state.range(0));
-    auto m = warm_plane(overtype);
+    const bool beyond_cache = state.range(1) != 0;
+    const int side = beyond_cache ? beyond_cache_side() : 0;
+    auto m = beyond_cache ? warm_plane(overtype, side, side) : warm_plane(overtype);
     double updates = 0.0;
     double seconds = 0.0;
     for (auto _ : state) run_steps(*m, 1, seconds, updates);
@@ -299,24 +331,27 @@ void overland_steps(benchmark::State& state) {
     // The bounds, measured now beside the step on the same threads.
     const std::vector<stream_pass> passes = step_passes(*m, overtype);
     const double ceiling = ceiling_rate(*m, passes);
-    const double triad = grid_triad_rate();
     const double dram_triad = dram_triad_rate();
     int read = 0, written = 0;
     bytes_per_update(passes, read, written);
+    state.counters["cells"] = m->ncells;
     state.counters["cell_updates_per_s"] = rate;
     state.counters["bytes_per_update"] = read + written;
     state.counters["ceiling_cells_per_s"] = ceiling;
     state.counters["share_of_ceiling"] = rate / ceiling;
-    state.counters["triad_cells_per_s"] = triad;
-    state.counters["share_of_triad"] = rate / triad;
-    state.counters["ceiling_share_of_triad"] = ceiling / triad;
+    if (!beyond_cache) {
+        const double triad = grid_triad_rate();
+        state.counters["triad_cells_per_s"] = triad;
+        state.counters["share_of_triad"] = rate / triad;
+        state.counters["ceiling_share_of_triad"] = ceiling / triad;
+    }
     state.counters["dram_triad_cells_per_s"] = dram_triad;
     state.counters["share_of_dram_triad"] = rate / dram_triad;
     state.counters["ceiling_share_of_dram_triad"] = ceiling / dram_triad;
     state.counters["threads"] = omp_get_max_threads();
     state.counters["substeps_per_step"] = updates / m->ncells / static_cast<double>(state.iterations());
     state.counters["ms_per_simulated_minute"] = 1000.0 * seconds / state.iterations() * (60.0 / kStep);
-    state.SetLabel(scheme_label(overtype));
+    state.SetLabel(std::string(scheme_label(overtype)) + (beyond_cache ? ", beyond the cache" : ""));
 }
 
 // Each iteration runs 10 steps on one thread and 10 on every core, on two
@@ -499,7 +534,17 @@ BENCHMARK(map_frames)
     ->Iterations(10)
     ->UseRealTime()
     ->Unit(benchmark::kMillisecond);
-BENCHMARK(overland_steps)->Arg(1)->Arg(2)->Arg(3)->Iterations(20)->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(overland_steps)
+    ->ArgsProduct({{1, 2, 3}, {0}})
+    ->Iterations(20)
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
+// The same steps on a plane whose step streams from main memory.
+BENCHMARK(overland_steps)
+    ->ArgsProduct({{1, 2, 3}, {1}})
+    ->Iterations(5)
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK(overland_threads)->Arg(1)->Arg(2)->Arg(3)->Iterations(2)->UseRealTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(overland_busy_machine)
     ->Arg(1)

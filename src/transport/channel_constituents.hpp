@@ -69,9 +69,14 @@ chan_wq_result chan_wq_route(const chan_wq_network& net, double* mass, const dou
 // the end of the channel step (chan_water_now).
 network_rows chan_rows_of(const model_state& m);
 
+// Water (m3) below which a store holds no concentration.
+constexpr double kStoreMinWater = 1e-16;
+
 // Concentration (g/m3) of a store of `water` m3 holding `mass` g: 0 for a
 // store without water or without mass.
-double store_conc(double mass, double water);
+inline double store_conc(double mass, double water) {
+    return water > kStoreMinWater && mass > 0.0 ? mass / water : 0.0;
+}
 
 // Hooks of the water's steps, each a no-op without CHAN_CON_TRANS.
 

@@ -582,10 +582,11 @@ void step_channel_lake_contam_mass(model_state& m) {
     for (mat2<double>* a : {&m.chan_qlat_mass, &m.chan_gw_mass, &m.chan_qlat_conc}) a->fill(0.0);
     m.chan_qlat_water.fill(0.0);
     chan_cell_mass_exchange(m);
+    const double* qlat_water = m.chan_qlat_water.data();
     for (int c = 1; c <= m.ncontam; ++c) {
         double* conc = m.chan_qlat_conc[c];
         for (int row = 1; row <= r.lake_row0; ++row)
-            conc[row] = m.chan_qlat_water[row] > kTinyVolume ? conc[row] / m.chan_qlat_water[row] : 0.0;
+            conc[row] = qlat_water[row] > kTinyVolume ? conc[row] / qlat_water[row] : 0.0;
     }
     take_groundwater(m, r);
     if (dt > 0.0) {
@@ -606,8 +607,9 @@ void step_channel_lake_contam_mass(model_state& m) {
         for (int c = 1; c <= m.ncontam; ++c) {
             if (!carried_by_water(m, c)) continue;
             double* source = m.chan_source[c];
-            for (int row = 0; row <= m.chan_rows; ++row) {
-                m.cw_rate[row] = source[row] / dt;
+            double* rate = m.cw_rate.data();
+            for (int row = 0, rows = m.chan_rows; row <= rows; ++row) {
+                rate[row] = source[row] / dt;
                 source[row] = 0.0;
             }
             const bool nutrient = reacts_in_water(m, c) && !m.cw_nutrient_disp.empty();
@@ -628,9 +630,11 @@ void step_channel_lake_contam_mass(model_state& m) {
         partition_channel_attached(m);
         attached_flux_of_interval(m, dt);
     }
+    const double* water_now = m.chan_water_now.data();
     for (int c = 1; c <= m.ncontam; ++c) {
-        for (int row = 1; row <= m.chan_rows; ++row)
-            m.chan_conc[c][row] = store_conc(m.chan_mass[c][row], m.chan_water_now[row]);
+        const double* mass = m.chan_mass[c];
+        double* conc = m.chan_conc[c];
+        for (int row = 1, rows = m.chan_rows; row <= rows; ++row) conc[row] = store_conc(mass[row], water_now[row]);
     }
     std::copy(m.chan_water_now.data(), m.chan_water_now.data() + m.chan_rows + 1, m.chan_water.data());
     m.qp_vol.fill(0.0);

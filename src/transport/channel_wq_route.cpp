@@ -40,7 +40,6 @@ constexpr double kSettled = 1e-6;         // g/m3; a corrector pass that changes
 constexpr int kMostPasses = 100;          // corrector passes of a sub-step
 constexpr double kNegativeMass = -1e-6;   // g
 constexpr double kTimeLeft = 1e-16;       // s
-constexpr double kTinyWater = 1e-16;      // m3; a store with less carries no concentration
 
 inline double water_at(const chan_wq_network& n, int r, double tau) {
     return n.water0[r] + tau * (n.water1[r] - n.water0[r]);
@@ -189,8 +188,6 @@ bool fail_small_step() {
 }
 
 }  // namespace
-
-double store_conc(double mass, double water) { return water > kTinyWater && mass > 0.0 ? mass / water : 0.0; }
 
 chan_wq_result chan_wq_route(const chan_wq_network& n, double* mass, const double* rate, double dt,
                              chan_wq_work& w, double* face_total) {

@@ -4,6 +4,7 @@
 #include "transport/erosion_vectors.hpp"
 
 #include <cmath>
+#include <limits>
 
 #include "overland/widest_vectors.hpp"
 
@@ -26,6 +27,61 @@ void power_products(const double* q, const double* s, double a, double b, double
 #pragma omp simd
 #endif
     for (int f = 0; f < n; ++f) rate[f] = c * exp(a * log(q[f]) + b * log(s[f]));
+}
+
+KESTA_WIDEST_VECTORS
+void second_capacities(const face_block& faces, const face_sources& cells, const second_formula& formula,
+                       const capacity_work& work, double* cap, int n) {
+    // The pointers held apart from the structures, which the stores might
+    // otherwise reach.
+    const int first = faces.first;
+    const double *fq = faces.q, *fslope = faces.slope, *ch = cells.h, *cthreshold = cells.threshold;
+    const double* csed_k = cells.sed_k;
+    const int *neighbour = faces.neighbour, *lake = cells.lake;
+    const double dx = formula.dx, least_q = formula.least_q, least_h = formula.least_h;
+    const double to_volume = formula.to_volume;
+    double *q = work.q, *slope = work.slope, *excess = work.excess, *rate = work.rate, *sed_k = work.sed_k;
+    double *state = work.state, *h = work.h, *threshold = work.threshold;
+    const double none = std::numeric_limits<double>::quiet_NaN();
+    // Each face's source, one at a time: what it holds, and whether the
+    // face is open (1) or not (nan: no face, or its source is outside the
+    // grid or in a lake).
+    for (int e = 0; e < n; ++e) {
+        const int i = first + e, j = neighbour[e];
+        const int src = fq[e] >= 0.0 ? i : j;
+        const bool face = j != 0 && src >= 1;
+        const int at = face ? src : i;  // a cell to read where the face has no source
+        h[e] = ch[at];
+        threshold[e] = cthreshold[at];
+        sed_k[e] = csed_k[at];
+        state[e] = face && !(lake && lake[at] != 0) ? 1.0 : none;
+    }
+    // Whether each open face carries (state 1, else 0), and the inputs of
+    // its powers (1 where it carries nothing).
+#pragma omp simd
+    for (int e = 0; e < n; ++e) {
+        const double unit_q = std::fabs(fq[e]) / dx, s = std::fabs(fslope[e]);
+        const double power = s * unit_q / h[e];  // unit stream power (m/s)
+        const double above = (power - threshold[e]) / power;
+        const bool open = state[e] == 1.0;
+        const bool carries =
+            open & !(unit_q < least_q) & !(h[e] < least_h) & (power > 0.0) & !(threshold[e] > power);
+        q[e] = carries ? unit_q : 1.0;
+        slope[e] = carries ? s : 1.0;
+        excess[e] = threshold[e] == 0.0 ? 1.0 : above;
+        state[e] = carries ? 1.0 : open ? 0.0 : none;
+    }
+    const int size = batch_size(n);
+    for (int e = n; e < size; ++e) {
+        q[e] = 1.0;
+        slope[e] = 1.0;
+    }
+    power_products(q, slope, formula.flow_exponent, formula.slope_exponent, formula.coefficient, rate, size);
+#pragma omp simd
+    for (int e = 0; e < n; ++e) {
+        const double carried = rate[e] * sed_k[e] * excess[e] * to_volume;
+        cap[e] = state[e] == 1.0 ? carried : state[e];
+    }
 }
 
 // Three plain loops: GCC does not vectorise a loop that both calls a

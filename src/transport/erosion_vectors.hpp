@@ -23,6 +23,49 @@ inline int batch_size(int n) { return (n + kBatchLanes - 1) / kBatchLanes * kBat
 // multiple of kBatchLanes; q and s above 0.
 void power_products(const double* q, const double* s, double a, double b, double c, double* rate, int n);
 
+// The second capacity formula over land: a face carries sediment when its
+// unit discharge q = |discharge| / dx is at least least_q (m2/s), the water
+// of its source cell is at least least_h deep (m), and the unit stream
+// power S q / h (m/s, S the slope's size) is above 0 and not below the
+// source's threshold; its capacity (m3) is then coefficient q^flow_exponent
+// S^slope_exponent x sed_k x excess x to_volume, excess being the share of
+// the power above the threshold (1 for a threshold of 0), else 0.
+struct second_formula {
+    double coefficient, flow_exponent, slope_exponent;
+    double least_q, least_h;
+    double dx, to_volume;  // m; m3 per kg/(m s)
+};
+
+// The faces of n cells from cell `first`, each towards one neighbour:
+// element e is the face of cell first + e.
+struct face_block {
+    int first;
+    const double* q;        // discharge (m3/s), positive towards the neighbour
+    const double* slope;    // water-surface slope across the face
+    const int* neighbour;   // the neighbour's cell; 0: no face; below 0: out of the grid
+};
+
+// What the cells hold, by cell number (element i for cell i).
+struct face_sources {
+    const double* h;          // water depth (m)
+    const double* threshold;  // unit stream power the flow must pass (m/s)
+    const double* sed_k;      // the soil's factor on the rate
+    const int* lake;          // the cell's lake (0: none); nullptr without lakes
+};
+
+// Room for second_capacities: kFaceBatch values each.
+struct capacity_work {
+    double *q, *slope, *excess, *rate, *sed_k, *state, *h, *threshold;
+};
+
+// The capacities (m3) of the n faces of `faces` (n at most kFaceBatch) by
+// the second formula, into cap (element e for face e): nan for a face that
+// does not exist, whose source is outside the grid or in a lake; 0 for a
+// face that carries nothing. The powers go through power_products, so a
+// face's capacity does not depend on the other faces of the call.
+void second_capacities(const face_block& faces, const face_sources& cells, const second_formula& formula,
+                       const capacity_work& work, double* cap, int n);
+
 // Cells the detachment works out together (a multiple of kBatchLanes):
 // their values stay in the nearest cache.
 constexpr int kCellBlock = 256;

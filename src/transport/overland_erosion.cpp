@@ -21,17 +21,21 @@
 // Cost: the step's time goes to the exponentials and logarithms of the
 // capacities and of settling, and to the short loops over the classes.
 // So the second formula's capacities, which depend on the water alone,
-// are worked out as the detachment passes the cells, for every face that
-// carries water, in small batches of whole vectors (erosion_vectors.hpp);
-// with the other formulas a face whose source holds no sediment skips its
+// are worked out as the detachment passes the cells, for all the faces of
+// a block of cells together, in whole vectors (erosion_vectors.hpp); with
+// the other formulas a face whose source holds no sediment skips its
 // capacity. The detachment takes the cells a block at a time: their rain
 // splash and flow shear volumes first, in whole vectors, then what each
 // cell gives, in order. A class with nothing suspended or that settles
 // whole skips its exponential, an exponent of 1 skips its power, and the
 // detachment and the transport have a copy for each usual class count,
-// whose loops the compiler unrolls.
+// whose loops the compiler unrolls; a cell takes what a face brings and
+// lets it settle in one pass over its classes, and the class totals are
+// summed in registers.
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
+#include <cstring>
 #include <limits>
 
 #include "core/error_record.hpp"
@@ -132,6 +136,22 @@ double sum_classes(const double* v, int classes) {
     return s;
 }
 
+// True when no class of `x` holds anything (not even a negative volume):
+// every value is +0 or -0, which is what their bits left of the sign,
+// taken together, tell without a branch a class.
+template <int Classes = 0>
+bool holds_none(const double* x, int classes) {
+    const int count = class_count<Classes>(classes);
+    std::uint64_t bits = 0;
+#pragma GCC unroll 8
+    for (int k = 1; k <= count; ++k) {
+        std::uint64_t b;
+        std::memcpy(&b, &x[k], sizeof b);
+        bits |= b;
+    }
+    return (bits << 1) == 0;
+}
+
 // The soil of one cell as the detachment sees it.
 struct cell_soil {
     const double* parent_fract;
@@ -150,6 +170,7 @@ struct cell_soil {
 template <int Classes>
 [[gnu::always_inline]] inline void detach_from_deposit(cell_soil& c, double v, double p) {
     const int classes = class_count<Classes>(c.classes);
+    double total = c.eroded[0];  // summed class by class, held apart from the rows it might alias
 #pragma GCC unroll 8
     for (int k = 1; k <= classes; ++k) {
         const double f = c.deposited[k] / p;
@@ -158,8 +179,9 @@ template <int Classes>
         c.deposited[k] -= x;
         c.suspended[k] += x;
         c.eroded[k] += x;
-        c.eroded[0] += x;
+        total += x;
     }
+    c.eroded[0] = total;
 }
 
 // The whole deposit and `e` of parent soil, by the parent shares; no more
@@ -173,6 +195,7 @@ template <int Classes>
         e = share > 0.0 ? left / share : 0.0;
         c.exhausted = share > 0.0;
     }
+    double total = c.eroded[0];
 #pragma GCC unroll 8
     for (int k = 1; k <= classes; ++k) {
         const double from_parent = c.parent_fract[k] * e;
@@ -181,8 +204,9 @@ template <int Classes>
         c.deposited[k] = 0.0;
         c.parent[k] -= from_parent;
         c.eroded[k] += x;
-        c.eroded[0] += x;
+        total += x;
     }
+    c.eroded[0] = total;
 }
 
 template <int Classes>
@@ -220,10 +244,14 @@ template <int Classes>
 void detach_by_shear(cell_soil& c, double v, double beyond) {
     if (!(v > 0.0)) return;
     const double p = sum_classes<Classes>(c.deposited, c.classes);
-    if (v < p)
+    if (v < p) {
         detach_from_deposit<Classes>(c, v, p);
-    else if (!c.channel)
+    } else if (!c.channel) {
+        // Below the critical shear, a cell without deposit (where the
+        // shear alone flows, as after the rain) gives nothing.
+        if (beyond == 0.0 && p == 0.0 && holds_none<Classes>(c.deposited, c.classes)) return;
         detach_parent<Classes>(c, (1.0 - p / v) * beyond);
+    }
 }
 
 // Which face of the outlet lets its sediment out of the grid: the right one
@@ -243,11 +271,9 @@ struct step_view {
     const bool fluxes;  // each cell's outgoing flux is kept (MAX_SED_FLUX)
     const bool faces;   // what each face and the outlet moved is kept (SEDIMENT_CONTAM)
     const int outlet;
-    // The faces' capacities are worked out in batches (the second formula)
-    // as the detachment passes their cells; `queued` faces wait in the
-    // batch.
+    // The faces' capacities are worked out in whole vectors (the second
+    // formula) a block of cells at a time, as the detachment passes them.
     const bool batched;
-    int queued = 0;
     exit_face exit = exit_face::none;
     double q_out = 0.0;  // outlet discharge (m3/s)
     int exhausted = 0;   // the first cell that had no more parent soil to give
@@ -266,7 +292,7 @@ struct step_view {
           fluxes(!model.ov_sed->ov_qsmax.empty()),
           faces(!model.ov_sed->ov_sed_vol_qsx.empty()),
           outlet(model.outlet_cell),
-          batched(model.ov_sed->erosion_method == 2 && model.ov_sed->batch_face.n() >= kFaceBatch) {
+          batched(model.ov_sed->erosion_method == 2 && model.ov_sed->batch_state.n() >= kFaceBatch) {
         if (m.chan_routing != 0 || outlet < 1 || outlet > n) return;
         q_out = m.q_out;
         if (m.rightcon[outlet] == 0)
@@ -319,13 +345,12 @@ double face_slope(const step_view& v, int i, int j, bool& finished) {
     return j ? (m.h[i] + m.elev[i] - m.h[j] - m.elev[j]) / v.dx : 0.0;
 }
 
-void queue_capacities(step_view& v, int i);
-void work_out_queued(step_view& v);
+void block_capacities(step_view& v, int lo, int count);
 
 // Detaches soil on the cells lo .. lo + count - 1: their slopes, then
 // their splash and shear volumes together in whole vectors, then what each
-// cell gives, in order. With batched capacities, queues the faces of each
-// cell on the way.
+// cell gives, in order. With batched capacities, works out those of the
+// block's faces after their slopes.
 template <int Classes>
 void detach_block(step_view& v, int lo, int count, const vec1<double>& rain, splash_rain& splash) {
     model_state& m = v.m;
@@ -333,7 +358,7 @@ void detach_block(step_view& v, int lo, int count, const vec1<double>& rain, spl
     double* rate = s.block_rate.data();
     double* drop = s.block_drop.data();
     int* state = s.block_state.data();  // bit 1: finished, bit 2: water flows out
-    bool unit_exponents = true;
+    bool unit_exponents = true, rain_falls = false;
     for (int c = 0; c < count; ++c) {
         const int i = lo + c;
         bool finished = false;
@@ -349,7 +374,6 @@ void detach_block(step_view& v, int lo, int count, const vec1<double>& rain, spl
         }
         if (i == v.outlet && v.exit == exit_face::right) s.Sfx[i] = m.outslope;
         if (i == v.outlet && v.exit == exit_face::lower) s.Sfy[i] = m.outslope;
-        if (v.batched) queue_capacities(v, i);
         const double qx = v.qx(i), qy = v.qy(i);
         state[c] = (finished ? 1 : 0) | (qx * qx + qy * qy > 0.0 ? 2 : 0);
         const double intensity = rain[i];
@@ -359,15 +383,18 @@ void detach_block(step_view& v, int lo, int count, const vec1<double>& rain, spl
             splash.set(intensity);
             rate[c] = splash.rate;
             drop[c] = splash.drop;
+            rain_falls = true;
         }
         unit_exponents = unit_exponents && !(s.detach_I[i] > 0.0 && s.detach_I[i] != 1.0);
     }
+    if (v.batched) block_capacities(v, lo, count);
     const double* h = m.h.data() + lo;
     double* splashed = s.block_splash.data();
     double* sheared = s.block_shear.data();
     double* beyond = s.block_beyond.data();
-    splash_volumes(h, drop, rate, s.splash_K.data() + lo, kDefaultSplashK, v.dt, v.dx, kSoilDensity,
-                   s.block_work.data(), splashed, count);
+    if (rain_falls)  // else no cell of the block reads its splash
+        splash_volumes(h, drop, rate, s.splash_K.data() + lo, kDefaultSplashK, v.dt, v.dx, kSoilDensity,
+                       s.block_work.data(), splashed, count);
     if (unit_exponents)
         shear_volumes(h, s.Sfx.data() + lo, s.Sfy.data() + lo, s.detach_K.data() + lo, s.detach_C.data() + lo,
                       kDefaultDetachK, kWaterDensity * kGravity, kTiny, v.dt, v.dx, kSoilDensity, sheared, beyond,
@@ -409,7 +436,6 @@ void detach_all(step_view& v) {
             default: detach_block<0>(v, lo, count, rain, splash); break;
         }
     }
-    if (v.queued > 0) work_out_queued(v);
 }
 
 // Whether a face out of cell `src`, whose water is h deep, at unit
@@ -423,6 +449,31 @@ bool carries(const sed_record& s, int src, double slope, double h, double q, dou
     if (!(power > 0.0) || threshold > power) return false;
     excess = threshold == 0.0 ? 1.0 : (power - threshold) / power;
     return true;
+}
+
+// The capacities of the right and lower faces of the cells lo .. lo +
+// count - 1 by the second formula, in whole vectors; the outlet's face out
+// of the grid carries its discharge.
+void block_capacities(step_view& v, int lo, int count) {
+    static_assert(kCellBlock <= kFaceBatch, "a block's faces towards one side fit in a batch");
+    const model_state& m = v.m;
+    sed_record& s = v.s;
+    const second_formula formula{kSecondCoefficient, kSecondFlowExponent, kSecondSlopeExponent, kLeastUnitDischarge,
+                                 kTiny, v.dx, v.to_volume};
+    const face_sources cells{m.h.data(), s.tc_R.data(), s.sed_K.data(), v.lakes ? m.lake_num.data() : nullptr};
+    const capacity_work work{s.batch_q.data(),     s.batch_slope.data(), s.batch_excess.data(),
+                             s.batch_rate.data(),  s.batch_sed_k.data(), s.batch_state.data(),
+                             s.batch_h.data(),     s.batch_threshold.data()};
+    second_capacities({lo, m.qx.data() + lo, s.Sfx.data() + lo, m.rightcon.data() + lo}, cells, formula, work,
+                      s.cap_x.data() + lo, count);
+    second_capacities({lo, m.qy.data() + lo, s.Sfy.data() + lo, m.belowcon.data() + lo}, cells, formula, work,
+                      s.cap_y.data() + lo, count);
+    const int out = v.outlet;
+    if (out < lo || out >= lo + count || (v.exit != exit_face::right && v.exit != exit_face::lower)) return;
+    const bool right = v.exit == exit_face::right;
+    const int outside = -1;
+    second_capacities({out, &v.q_out, &(right ? s.Sfx : s.Sfy)[out], &outside}, cells, formula, work,
+                      &(right ? s.cap_x : s.cap_y)[out], 1);
 }
 
 // The rate of the second formula, 25500 x 1000 q^2.035 S^1.6667, as one
@@ -464,15 +515,34 @@ double capacity(const step_view& v, int src, double slope, double h, double q) {
     return capacity_of_rate(v, src, rate, excess);
 }
 
-// Cell r lets a share of its suspended sediment settle, by the time its
-// water takes to cross it at `q` (m3/s) against each class's settling. A
-// class with nothing in suspension has nothing to settle.
+// Cell r takes `moved` (m3 by class; nullptr: nothing) into its
+// suspension, then lets a share of its suspended sediment settle, by the
+// time its water takes to cross it at `q` (m3/s) against each class's
+// settling. A class with nothing in suspension has nothing to settle.
 template <int Classes>
-void settle(step_view& v, int r, double q) {
+void receive_and_settle(step_view& v, int r, double q, const double* moved) {
     const int classes = class_count<Classes>(v.classes);
     sed_record& s = v.s;
-    double* suspended = v.suspended[r];
-    if (!(sum_classes<Classes>(suspended, v.classes) > 0.0)) return;
+    double* row = v.suspended[r];
+    // For a class count fixed when compiled, the suspension is held in
+    // registers from what arrives to what settles, stored once.
+    double fixed[Classes + 1];
+    double* suspended = Classes > 0 ? fixed : row;
+    if (Classes > 0) {
+#pragma GCC unroll 8
+        for (int k = 1; k <= classes; ++k) fixed[k] = moved ? row[k] + moved[k] : row[k];
+    } else if (moved) {
+        for (int k = 1; k <= classes; ++k) row[k] += moved[k];
+    }
+    const auto store = [&] {
+        if (Classes == 0) return;
+#pragma GCC unroll 8
+        for (int k = 1; k <= classes; ++k) row[k] = fixed[k];
+    };
+    if (!(sum_classes<Classes>(suspended, v.classes) > 0.0)) {
+        if (moved) store();
+        return;
+    }
     // The water crosses the cell at u = |q| / (dx h) in dx / u, while a
     // particle falls through its depth h in h / fall: the share that
     // settles is 1 - exp(-x), x = dx fall / (h u) = dx^2 fall / |q|. Still
@@ -482,20 +552,33 @@ void settle(step_view& v, int r, double q) {
     const double* fall = s.sed_fall.data();
     double* deposited = v.deposited[r];
     double* settled = v.settled[r];
+    // The shares that settle first, then the moves: no call between the
+    // moves of the classes.
+    double shares[Classes > 0 ? Classes + 1 : 1];
+    const auto share_of = [&](int k) {
+        if (!flowing) return 1.0;
+        const double minus_x = fall[k] * per_fall;
+        return minus_x < -kAllSettles ? 1.0 : 1.0 - std::exp(minus_x);
+    };
+    if (Classes > 0) {
+#pragma GCC unroll 8
+        for (int k = 1; k <= classes; ++k) shares[k] = suspended[k] == 0.0 ? 0.0 : share_of(k);
+    }
+    double total = settled[0];
 #pragma GCC unroll 8
     for (int k = 1; k <= classes; ++k) {
-        if (suspended[k] == 0.0) continue;
-        double te = 1.0;
-        if (flowing) {
-            const double minus_x = fall[k] * per_fall;
-            if (!(minus_x < -kAllSettles)) te = 1.0 - std::exp(minus_x);
+        double held = suspended[k];
+        if (held != 0.0) {
+            const double te = Classes > 0 ? shares[k] : share_of(k);
+            const double x = held * te;
+            held -= x;
+            deposited[k] += x;
+            settled[k] += x;
+            total += x;
         }
-        const double x = suspended[k] * te;
-        suspended[k] -= x;
-        deposited[k] += x;
-        settled[k] += x;
-        settled[0] += x;
+        row[k] = held;  // each class stored by itself, as it is worked out
     }
+    settled[0] = total;
 }
 
 // What the face moves by class, into `moved` (m3), taken from the source
@@ -518,6 +601,7 @@ void take_from_source(step_view& v, int src, double t, double a, double b, doubl
         }
     } else if (t <= a + b) {
         const double share = (t - a) / b;  // of the deposit, at most 1
+        double total = eroded[0];
 #pragma GCC unroll 8
         for (int k = 1; k <= classes; ++k) {
             const double x = share * deposited[k];
@@ -525,17 +609,20 @@ void take_from_source(step_view& v, int src, double t, double a, double b, doubl
             suspended[k] = 0.0;
             deposited[k] -= x;
             eroded[k] += x;
-            eroded[0] += x;
+            total += x;
         }
+        eroded[0] = total;
     } else {
+        double total = eroded[0];
 #pragma GCC unroll 8
         for (int k = 1; k <= classes; ++k) {
             moved[k] = suspended[k] + deposited[k];
             eroded[k] += deposited[k];
-            eroded[0] += deposited[k];
+            total += deposited[k];
             suspended[k] = 0.0;
             deposited[k] = 0.0;
         }
+        eroded[0] = total;
     }
 }
 
@@ -591,15 +678,6 @@ void record_face(step_view& v, int i, bool x_face, double sign, const double* mo
     }
 }
 
-// True when no class of `x` holds anything (not even a negative volume).
-template <int Classes>
-bool holds_nothing(const double* x, const step_view& v) {
-    const int classes = class_count<Classes>(v.classes);
-    for (int k = 1; k <= classes; ++k)
-        if (x[k] != 0.0) return false;
-    return true;
-}
-
 // The capacities of the faces whose sources hold sediment when the step's
 // transport begins, worked out from the water alone in a pass of their
 // own, away from the ordered moves (their exponentials then overlap); the
@@ -621,55 +699,6 @@ void face_capacities(step_view& v) {
         s.cap_x[i] = right || (out && v.exit == exit_face::right) ? one(i, right, v.qx(i), s.Sfx[i]) : kUnknown;
         s.cap_y[i] = below || (out && v.exit == exit_face::lower) ? one(i, below, v.qy(i), s.Sfy[i]) : kUnknown;
     }
-}
-
-// The second formula's capacities of the queued faces, worked out
-// together (their exponentials and logarithms in whole vectors).
-void work_out_queued(step_view& v) {
-    sed_record& s = v.s;
-    const int count = v.queued, size = batch_size(count);
-    // The last batch filled with values of no consequence.
-    for (int f = count; f < size; ++f) {
-        s.batch_q[f] = 1.0;
-        s.batch_slope[f] = 1.0;
-    }
-    power_products(s.batch_q.data(), s.batch_slope.data(), kSecondFlowExponent, kSecondSlopeExponent,
-                   kSecondCoefficient, s.batch_rate.data(), size);
-    for (int f = 0; f < count; ++f) {
-        const int face = s.batch_face[f];
-        double& cap = (face % 2 == 0 ? s.cap_x : s.cap_y)[face / 2];
-        cap = capacity_of_rate(v, s.batch_src[f], s.batch_rate[f], s.batch_excess[f]);
-    }
-    v.queued = 0;
-}
-
-// Cell i's right and lower faces, their slopes known, into the batch of
-// capacities from the water alone (whether their sources hold sediment
-// then is not known: a face whose source holds none at its turn moves
-// nothing, whatever it could carry). A face out of a lake, or that can
-// carry nothing, is not queued: nan (to its own turn) and 0.
-void queue_capacities(step_view& v, int i) {
-    const model_state& m = v.m;
-    sed_record& s = v.s;
-    const auto one = [&](int j, double q, double slope, int face) {
-        const int src = q >= 0.0 ? i : j;
-        if (src == 0 || v.lake_of(src)) return kUnknown;
-        const double unit_q = std::fabs(q) / v.dx;
-        double excess = 0.0;
-        if (!carries(s, src, std::fabs(slope), m.h[src], unit_q, excess)) return 0.0;
-        const int f = v.queued++;
-        s.batch_q[f] = unit_q;
-        s.batch_slope[f] = std::fabs(slope);
-        s.batch_excess[f] = excess;
-        s.batch_face[f] = face;
-        s.batch_src[f] = src;
-        return kUnknown;  // until its batch is worked out
-    };
-    const bool out = i == v.outlet;
-    const int right = m.rightcon[i], below = m.belowcon[i];
-    s.cap_x[i] = right || (out && v.exit == exit_face::right) ? one(right, v.qx(i), s.Sfx[i], 2 * i) : kUnknown;
-    s.cap_y[i] = below || (out && v.exit == exit_face::lower) ? one(below, v.qy(i), s.Sfy[i], 2 * i + 1) : kUnknown;
-    if (v.queued > kFaceBatch - 2) work_out_queued(v);
 }
 
 // Moves sediment across the face of cell i towards j (0: out of the grid)
@@ -700,8 +729,8 @@ void move_across(step_view& v, int i, int j, double q, double slope, axis along,
     const double* deposited = v.deposited[src];
     const double a = sum_classes<Classes>(suspended, v.classes);
     const double b = sum_classes<Classes>(deposited, v.classes);
-    const bool empty = a == 0.0 && b == 0.0 && holds_nothing<Classes>(suspended, v) &&
-                       holds_nothing<Classes>(deposited, v);
+    const bool empty = a == 0.0 && b == 0.0 && holds_none<Classes>(suspended, v.classes) &&
+                       holds_none<Classes>(deposited, v.classes);
     const double t = empty                ? 0.0
                      : known == known     ? known
                                           : capacity(v, src, std::fabs(slope), m.h[src], std::fabs(q) / v.dx);
@@ -709,16 +738,19 @@ void move_across(step_view& v, int i, int j, double q, double slope, axis along,
     if (along == axis::y) s.qsy[src] = t;
     // A face that can carry nothing out of a source holding no negative
     // suspension moves nothing, and what it would add is zero.
-    if (!(t == 0.0 && a >= 0.0)) {
+    const bool moves = !(t == 0.0 && a >= 0.0);
+    // Cells settle what they hold at each face's turn; the bucket outside the grid and lakes settle nothing.
+    const bool settles = rcv != 0 && !rcv_lake && along != axis::none;
+    if (moves) {
         take_from_source<Classes>(v, src, t, a, b, moved);
-        deliver<Classes>(v, rcv, rcv_lake, moved);
+        if (!settles) deliver<Classes>(v, rcv, rcv_lake, moved);
         if (v.faces && j != 0 && along != axis::none)
             record_face(v, i, along == axis::x, q >= 0.0 ? 1.0 : -1.0, moved);
         if (v.fluxes) s.ov_qsmax[src] += sum_classes<Classes>(moved, v.classes) * v.inv_dt;
     }
-    if (rcv == 0 || rcv_lake) return;
-    if (along == axis::x) settle<Classes>(v, rcv, v.qx(rcv));
-    if (along == axis::y) settle<Classes>(v, rcv, v.qy(rcv));
+    if (!settles) return;
+    if (along == axis::x) receive_and_settle<Classes>(v, rcv, v.qx(rcv), moves ? moved : nullptr);
+    if (along == axis::y) receive_and_settle<Classes>(v, rcv, v.qy(rcv), moves ? moved : nullptr);
 }
 
 // The bucket outside the grid empties through the outlet.

@@ -92,10 +92,10 @@ bool alloc_cell_arrays(const model_state& m, sed_record& s) {
         alloc_dvector(*v, n, "ov_sed cell vector");
     alloc_ivector(s.channel_cells, n, "channel_cells");
     const int faces = kFaceBatch;
-    for (vec1<double>* v : {&s.batch_q, &s.batch_slope, &s.batch_excess, &s.batch_rate})
+    for (vec1<double>* v :
+         {&s.batch_q, &s.batch_slope, &s.batch_excess, &s.batch_rate, &s.batch_sed_k, &s.batch_state, &s.batch_h,
+          &s.batch_threshold})
         alloc_dvector(*v, faces, "ov_sed face batch");
-    alloc_ivector(s.batch_face, faces, "ov_sed face batch");
-    alloc_ivector(s.batch_src, faces, "ov_sed face batch");
     for (vec1<double>* v : {&s.block_rate, &s.block_drop, &s.block_splash, &s.block_shear, &s.block_beyond,
                             &s.block_work})
         alloc_dvector(*v, kCellBlock, "ov_sed cell block");
@@ -109,8 +109,8 @@ bool alloc_cell_arrays(const model_state& m, sed_record& s) {
     alloc_ivector(s.sed_class, k, "sed_class");
     if (!blocks_made(g_error_record, "the overland sediment arrays", s.tc_C, s.tc_I, s.tc_R, s.splash_K, s.detach_K,
                      s.detach_I, s.detach_C, s.sed_K, s.qsx, s.qsy, s.ov_qsvol, s.Sfx, s.Sfy, s.cap_x, s.cap_y,
-                     s.channel_cells, s.batch_q, s.batch_slope, s.batch_excess, s.batch_rate, s.batch_face,
-                     s.batch_src, s.block_rate, s.block_drop, s.block_splash, s.block_shear, s.block_beyond,
+                     s.channel_cells, s.batch_q, s.batch_slope, s.batch_excess, s.batch_rate, s.batch_sed_k,
+                     s.batch_state, s.batch_h, s.batch_threshold, s.block_rate, s.block_drop, s.block_splash, s.block_shear, s.block_beyond,
                      s.block_work, s.block_state,
                      s.sed_fract.parent, s.sed_fract.deposit, s.vol_sed.parent, s.vol_sed.suspended,
                      s.vol_sed.deposited, s.ov_sed_vol_eroded, s.ov_sed_vol_deposited, s.sed_fall, s.sed_density,

@@ -146,10 +146,10 @@ struct sed_record {
     // Work space of the step: a batch of faces whose capacity the second
     // formula gives, worked out together (from element 0, kFaceBatch of
     // erosion_vectors.hpp): the unit discharge (m2/s), slope and share of
-    // the stream power above the threshold of each, its rate, its face (2 i
-    // for cell i's right face, 2 i + 1 for its lower one) and source cell.
-    vec1<double> batch_q, batch_slope, batch_excess, batch_rate;
-    vec1<int> batch_face, batch_src;
+    // the stream power above the threshold of each, its rate, its source's
+    // sed_K, whether it carries, its source's depth and threshold
+    // (capacity_work).
+    vec1<double> batch_q, batch_slope, batch_excess, batch_rate, batch_sed_k, batch_state, batch_h, batch_threshold;
     // Work space of the detachment: a block of cells (from element 0,
     // kCellBlock of erosion_vectors.hpp), with the splash rate a I^b and
     // drop diameter (m) of each cell's rain, its splash volume, its shear

@@ -115,13 +115,14 @@ void move_cell(model_state& m, const soil_slot& v, int k, const soil_cell_water&
     double held[kMaxContamLayers + 2];
     for (int l = 1; l <= n; ++l) held[l] = mass[l];
     const double* share = v.dissolved != nullptr && k <= v.dissolved->nrows() ? (*v.dissolved)[k] : nullptr;
-    // A pool none of which is dissolved in any layer has no pore water to
-    // move: only the groundwater a rising water brings reaches it.
-    bool dissolves = share == nullptr;
-    for (int l = 1; l <= n && !dissolves; ++l) dissolves = share[l] != 0.0;
     // Without water crossing an interface nothing moves (every amount below
-    // is 0); without decay nothing else changes the held masses.
-    if ((cell.moving && (dissolves || (cell.rising && v.gw != nullptr))) || rate > 0.0) {
+    // is 0); without decay nothing else changes the held masses. A pool
+    // none of which is dissolved in any layer has no pore water to move:
+    // only the groundwater a rising water brings reaches it. (The shares
+    // are read only where water moves: most cells and steps have none.)
+    bool moves = cell.moving && (share == nullptr || (cell.rising && v.gw != nullptr));
+    for (int l = 1; l <= n && cell.moving && !moves; ++l) moves = share[l] != 0.0;
+    if (moves || rate > 0.0) {
         const double* theta = m.nutrient_grid.table[k];
         const double* q = cell.q;
         double f[kMaxContamLayers + 2];

@@ -96,4 +96,73 @@ TEST(ErosionVectors, DetachmentBlocksMatchTheScalarLaws) {
     EXPECT_GT(reaching, 0);
 }
 
+// The second formula's capacities of a block of faces against the formula
+// worked out face by face, on a block whose length is not a whole number
+// of vectors: flow towards and back from the neighbour, faces without a
+// neighbour, out of the grid and out of a lake, faces whose unit discharge,
+// depth or stream power is too small, sources with a threshold below and
+// above their stream power; then one face again by itself, as the outlet's
+// face out of the grid is worked out.
+TEST(ErosionVectors, SecondCapacitiesMatchTheFormulaFaceByFace) {
+    constexpr int kFaces = 4 * kesta::kBatchLanes + 5, kCells = kFaces + 2, kFirst = 1;
+    const kesta::second_formula formula{25500.0 * 1000.0, 2.035, 1.6667, 1e-6, 1e-16, 30.0, 5.0 * 30.0 / 2650.0};
+    std::vector<double> q(kFaces), slope(kFaces), h(kCells + 1), threshold(kCells + 1), sed_k(kCells + 1);
+    std::vector<int> neighbour(kFaces), lake(kCells + 1, 0);
+    for (int i = 1; i <= kCells; ++i) {
+        h[i] = i % 10 == 4 ? 1e-17 : 1e-3 * (1 + i % 7);
+        threshold[i] = i % 3 == 0 ? 0.0 : 2e-5 * (i % 5);
+        sed_k[i] = 0.01 * (1 + i % 4);
+        lake[i] = i % 17 == 8 ? 2 : 0;
+    }
+    for (int e = 0; e < kFaces; ++e) {
+        const int i = kFirst + e;
+        q[e] = (e % 4 == 1 ? -1.0 : 1.0) * (e % 8 == 6 ? 1e-5 : 3e-3 * (1 + e % 5));
+        slope[e] = (e % 2 ? -1.0 : 1.0) * (e % 9 == 7 ? 0.0 : 1e-3 * (1 + e % 6));
+        neighbour[e] = e % 11 == 10 ? 0 : e % 13 == 12 ? -1 : i + 1 + e % 2;
+    }
+    std::vector<double> room[8];
+    for (auto& r : room) r.assign(kesta::kFaceBatch, -7.0);
+    const kesta::capacity_work work{room[0].data(), room[1].data(), room[2].data(), room[3].data(),
+                                    room[4].data(), room[5].data(), room[6].data(), room[7].data()};
+    const kesta::face_sources cells{h.data(), threshold.data(), sed_k.data(), lake.data()};
+    std::vector<double> cap(kFaces, -1.0);
+    kesta::second_capacities({kFirst, q.data(), slope.data(), neighbour.data()}, cells, formula, work, cap.data(),
+                             kFaces);
+    int none = 0, zero = 0, carried = 0, over_threshold = 0;
+    for (int e = 0; e < kFaces; ++e) {
+        const int i = kFirst + e, j = neighbour[e];
+        const int src = q[e] >= 0.0 ? i : j;
+        if (j == 0 || src < 1 || lake[src] != 0) {
+            EXPECT_TRUE(std::isnan(cap[e])) << e;
+            ++none;
+            continue;
+        }
+        const double unit_q = std::fabs(q[e]) / formula.dx, s = std::fabs(slope[e]);
+        const double power = s * unit_q / h[src];
+        if (unit_q < 1e-6 || h[src] < 1e-16 || !(power > 0.0) || threshold[src] > power) {
+            EXPECT_EQ(cap[e], 0.0) << e;
+            ++zero;
+            continue;
+        }
+        const double excess = threshold[src] == 0.0 ? 1.0 : (power - threshold[src]) / power;
+        const double rate = formula.coefficient * std::pow(unit_q, 2.035) * std::pow(s, 1.6667);
+        EXPECT_NEAR(cap[e], rate * sed_k[src] * excess * formula.to_volume, 1e-13 * cap[e]) << e;
+        ++carried;
+        over_threshold += threshold[src] > 0.0;
+    }
+    EXPECT_GT(none, 3);
+    EXPECT_GT(zero, 3);
+    EXPECT_GT(carried, 10);
+    EXPECT_GT(over_threshold, 3);
+    // Face by face, each face gives the same capacity as in the block.
+    for (int e = 0; e < kFaces; ++e) {
+        double one = -1.0;
+        kesta::second_capacities({kFirst + e, &q[e], &slope[e], &neighbour[e]}, cells, formula, work, &one, 1);
+        if (std::isnan(cap[e]))
+            EXPECT_TRUE(std::isnan(one)) << e;
+        else
+            EXPECT_EQ(one, cap[e]) << e;
+    }
+}
+
 }  // namespace
