@@ -281,6 +281,38 @@ TEST(SuperlinkSolver, ConservesWaterThroughAFillingAndDrainingTree) {
     EXPECT_LT(s.drain_cleanup_volume, 0.03 * s.superlink_volume_in);
 }
 
+// Circular pipes of two diameters in turn and a box, so that most nodes
+// stand between two different sections, under an inflow that fills them
+// past their crowns and lets them drain: after every call the water the
+// solver keeps for its nodes (each node's sections at its depth, kept from
+// an earlier pass or carried on by its width) is the water of the nodes'
+// sections at their depths worked out afresh.
+TEST(SuperlinkSolver, KeptWaterIsTheNodesSectionsAtTheirDepths) {
+    g_error_record.clear_for_run();
+    storm_drain_state s;
+    pipe_network_layout p = pipe_network({{1, 2}}, {10.0, 9.0});
+    p.pipes = 5;
+    p.slope = 0.004;
+    build_pipe_network(s, p);
+    for (int k : {2, 4}) s.diameter[1][k] = 0.6;
+    s.sec_type[1][5] = pipe_box;
+    s.diameter[1][5] = 0.8;
+    s.width[1][5] = 0.9;
+    double full = 0.0;  // m3: the pipes' water when full
+    for (int k = 1; k <= 5; ++k)
+        full += s.dxc[1][k] * pipe_section_props(s.sec_type[1][k], s.diameter[1][k], s.width[1][k], 10.0).area;
+    vec1<double> h(1);
+    double deepest = 0.0, worst = 0.0;
+    for (int c = 0; c < 150; ++c) {
+        s.superlink_tile_flow[1][1] = c < 80 ? 0.02 * c : 0.0;
+        ASSERT_EQ(superlink_step(s, h, 10.0, 20.0), 0);
+        worst = std::max(worst, std::fabs(s.volume_remaining_in_drains - superlink_storage(s)));
+        for (int k = 1; k <= 6; ++k) deepest = std::max(deepest, s.slink_node_depth[1][k]);
+    }
+    EXPECT_GT(deepest, 1.0);  // every pipe surcharges
+    EXPECT_LT(worst, 1e-14 * full) << worst;
+}
+
 // Steep pipes (5 %), nearly empty most of the time, from a small junction
 // down to an outfall into a channel, under a storm that rises and stops: the
 // water the solver makes (its depth and head clean-up, its storage residual
