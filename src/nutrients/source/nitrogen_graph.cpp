@@ -97,12 +97,7 @@ double residueMineralizationRate(double residue, double freshMass, double minera
     return 0.003 * gamma * combinedFactor;
 }
 
-NitrogenDiGraph::Workspace::Workspace() {
-    for (int w = 0; w < kPathwayCount; ++w) {
-        rate[w] = kPathways[w].rate;
-        lastFlux[w] = 0.0;
-    }
-}
+NitrogenDiGraph::Workspace::Workspace() : GraphWorkspace(kPathways) {}
 
 NitrogenDiGraph::NitrogenDiGraph(bool topLayer) : state_(topology(topLayer), 0.0) {
     const GraphTopology* t = &state_.topology();

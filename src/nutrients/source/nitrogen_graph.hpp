@@ -70,15 +70,10 @@ public:
 
     static const GraphTopology& topology(bool topLayer);
 
-    // The rates and amounts of a step kept apart from any graph: a step over
-    // a workspace leaves the graph's own rates and amounts as they were and
-    // changes only its pools. The rates that a step does not set stay at
-    // the topology's construction rates. One workspace serves any number of
-    // graphs stepped one after another.
-    struct Workspace {
+    // The rates and amounts of a step kept apart from any graph, at the
+    // topology's construction rates.
+    struct Workspace : GraphWorkspace<kPathwayCount> {
         Workspace();
-        double rate[kPathwayCount];
-        double lastFlux[kPathwayCount];
     };
 
     // The plants' demand (mass per day): a tenth from ammonium, the rest from
@@ -101,10 +96,7 @@ public:
     State& state() { return state_; }
     // The bytes from the graph's start through its pools' masses: all that a
     // step over a workspace reads and writes of it.
-    std::size_t massBytes() const {
-        return static_cast<std::size_t>(reinterpret_cast<const char*>(&state_) - reinterpret_cast<const char*>(this)) +
-               state_.massBytes();
-    }
+    std::size_t massBytes() const { return bytesThroughMasses(*this, state_); }
 
 private:
     // A step over the masses of the graph and these rates and amounts.

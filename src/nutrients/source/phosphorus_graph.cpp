@@ -64,12 +64,7 @@ constexpr double kOrganicRelaxation = 0.2;  // per day: share of the split's dif
 
 }  // namespace
 
-PhosphorusDiGraph::Workspace::Workspace() {
-    for (int w = 0; w < kPathwayCount; ++w) {
-        rate[w] = kPathways[w].rate;
-        lastFlux[w] = 0.0;
-    }
-}
+PhosphorusDiGraph::Workspace::Workspace() : GraphWorkspace(kPathways) {}
 
 PhosphorusDiGraph::PhosphorusDiGraph() : state_(topology(), 0.0) {}
 

@@ -57,12 +57,10 @@ public:
 
     static const GraphTopology& topology();
 
-    // The rates and amounts of a step kept apart from any graph, as the
-    // nitrogen graph's workspace.
-    struct Workspace {
+    // The rates and amounts of a step kept apart from any graph, at the
+    // topology's construction rates.
+    struct Workspace : GraphWorkspace<kPathwayCount> {
         Workspace();
-        double rate[kPathwayCount];
-        double lastFlux[kPathwayCount];
     };
 
     // Sets the exchange between active and stable organic P from the
@@ -83,10 +81,7 @@ public:
     State& state() { return state_; }
     // The bytes from the graph's start through its pools' masses: all that a
     // step over a workspace reads and writes of it.
-    std::size_t massBytes() const {
-        return static_cast<std::size_t>(reinterpret_cast<const char*>(&state_) - reinterpret_cast<const char*>(this)) +
-               state_.massBytes();
-    }
+    std::size_t massBytes() const { return bytesThroughMasses(*this, state_); }
 
 private:
     // The exchange into these rates, from the nitrogen split.

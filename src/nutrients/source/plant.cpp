@@ -27,12 +27,6 @@ const double kE = std::exp(1.0);
 const double kWaterUptakeSpread = 1.0 - std::exp(-kWaterUptakeBeta);
 const double kNitrogenUptakeSpread = 1.0 - std::exp(-kNitrogenUptakeBeta);
 
-double uptake_spread(double beta) {
-    if (beta == kWaterUptakeBeta) return kWaterUptakeSpread;
-    if (beta == kNitrogenUptakeBeta) return kNitrogenUptakeSpread;
-    return 1.0 - std::exp(-beta);
-}
-
 // Logistic curve of the heat-unit fraction through two points.
 double curve(double phi, double shape1, double shape2) { return phi / (phi + std::exp(shape1 - shape2 * phi)); }
 
@@ -202,23 +196,23 @@ void Plant::transpiration(const Environment& e) {
                                     (2.45 * ((1.0 + g / r_a) * gamma + e.vapourPressureSlope)) / 1000.0 * share();
 }
 
-double Plant::layerShare(const SoilLayerDescriptor& layer, double beta) const {
+double Plant::layerShare(const SoilLayerDescriptor& layer, double beta, double spread) const {
     const double top = layer.bottomDepth - layer.thickness;
     const double depth = roots.rootDepth;
     if (depth <= top) return 0.0;
     const double a = top / depth;
     const double b = std::min(layer.bottomDepth / depth, 1.0);
-    return (std::exp(-beta * a) - std::exp(-beta * b)) / uptake_spread(beta);
+    return (std::exp(-beta * a) - std::exp(-beta * b)) / spread;
 }
 
 double Plant::layerWaterUptake(const SoilLayerDescriptor& layer, int cellNumber) {
-    double uptake = layerShare(layer, kWaterUptakeBeta) * waterDemand.transpirationRate;
+    double uptake = layerShare(layer, kWaterUptakeBeta, kWaterUptakeSpread) * waterDemand.transpirationRate;
     check(uptake, kCheckWaterUptake, cellNumber);
     return uptake;
 }
 
 double Plant::layerNitrogenUptake(const SoilLayerDescriptor& layer, int cellNumber) {
-    double uptake = layerShare(layer, kNitrogenUptakeBeta) * nutrient.demandRate;
+    double uptake = layerShare(layer, kNitrogenUptakeBeta, kNitrogenUptakeSpread) * nutrient.demandRate;
     check(uptake, kCheckNitrogenUptake, cellNumber);
     return uptake;
 }

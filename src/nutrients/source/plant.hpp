@@ -130,7 +130,9 @@ public:
 
 private:
     double share() const { return descriptor->value; }
-    double layerShare(const SoilLayerDescriptor& layer, double beta) const;
+    // The share of the uptake that the layer gives, by a depth distribution
+    // of parameter beta whose spread is 1 - exp(-beta).
+    double layerShare(const SoilLayerDescriptor& layer, double beta, double spread) const;
     void transpiration(const Environment& e);
     // A value that fails `check` (negative or not a number) is reported once
     // and set to 0.

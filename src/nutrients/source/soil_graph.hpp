@@ -121,6 +121,33 @@ void reportStep(const StepOutcome& outcome, const GraphTopology& topology, const
 // with a warning.
 const GraphTopology& fittingTopology(const GraphTopology& topology, int maxPools, int maxPathways);
 
+// The rates and amounts of a graph's step kept apart from any graph: a
+// step over a workspace leaves the graph's own rates and amounts as they
+// were and changes only its pools. The rates that a step does not set stay
+// at their construction rates. One workspace serves any number of graphs
+// stepped one after another.
+template <int Pathways>
+struct GraphWorkspace {
+    // The rates at rows[w].rate, no amounts.
+    template <class Rows>
+    explicit GraphWorkspace(const Rows& rows) {
+        for (int w = 0; w < Pathways; ++w) {
+            rate[w] = rows[w].rate;
+            lastFlux[w] = 0.0;
+        }
+    }
+    double rate[Pathways];
+    double lastFlux[Pathways];
+};
+
+// The bytes from `graph`'s start through the masses of `state`, the last of
+// its members that a step over a workspace reads and writes.
+template <class Graph, class State>
+std::size_t bytesThroughMasses(const Graph& graph, const State& state) {
+    return static_cast<std::size_t>(reinterpret_cast<const char*>(&state) - reinterpret_cast<const char*>(&graph)) +
+           state.massBytes();
+}
+
 // One graph instance with room for MaxPools pools and MaxPathways pathways.
 // Without KeepsTotals it keeps no amounts moved in all steps: a step then
 // writes one array less, which matters where a state is kept for every

@@ -67,72 +67,61 @@ void PoolRecord::writeTo(vegso_layer_record& record, int at) const {
     record.v[at + 3] = totalFraction;
 }
 
+namespace {
+
+// Each cycle's pools with the place of each in a layer record: the one list
+// that reading, writing and partitioning go through.
+template <class Cycle, class Visit>
+void nitrogenPools(Cycle& c, Visit visit) {
+    visit(c.ammonium, vegso_ammonium);
+    visit(c.nitrate, vegso_nitrate);
+    visit(c.fresh, vegso_fresh_n);
+    visit(c.active, vegso_active_n);
+    visit(c.stable, vegso_stable_n);
+}
+
+template <class Cycle, class Visit>
+void phosphorusPools(Cycle& c, Visit visit) {
+    visit(c.fresh, vegso_fresh_p);
+    visit(c.active, vegso_active_p);
+    visit(c.stable, vegso_stable_p);
+    visit(c.mineralActive, vegso_mineral_active_p);
+    visit(c.mineralStable, vegso_mineral_stable_p);
+    visit(c.mineralSolution, vegso_solution_p);
+}
+
+}  // namespace
+
 void NitrogenCycleDescriptor::readFrom(const vegso_layer_record& record) {
-    ammonium.readFrom(record, vegso_ammonium);
-    nitrate.readFrom(record, vegso_nitrate);
-    fresh.readFrom(record, vegso_fresh_n);
-    active.readFrom(record, vegso_active_n);
-    stable.readFrom(record, vegso_stable_n);
+    nitrogenPools(*this, [&](PoolRecord& p, int at) { p.readFrom(record, at); });
 }
 
 void NitrogenCycleDescriptor::writeTo(vegso_layer_record& record) const {
-    ammonium.writeTo(record, vegso_ammonium);
-    nitrate.writeTo(record, vegso_nitrate);
-    fresh.writeTo(record, vegso_fresh_n);
-    active.writeTo(record, vegso_active_n);
-    stable.writeTo(record, vegso_stable_n);
+    nitrogenPools(*this, [&](const PoolRecord& p, int at) { p.writeTo(record, at); });
 }
 
 void NitrogenCycleDescriptor::readMassesFrom(const vegso_layer_record& record) {
-    ammonium.mass = record.v[vegso_ammonium];
-    nitrate.mass = record.v[vegso_nitrate];
-    fresh.mass = record.v[vegso_fresh_n];
-    active.mass = record.v[vegso_active_n];
-    stable.mass = record.v[vegso_stable_n];
+    nitrogenPools(*this, [&](PoolRecord& p, int at) { p.mass = record.v[at]; });
 }
 
 void NitrogenCycleDescriptor::partition(const SoilLayerDescriptor& layer) {
-    fresh.partition(layer);
-    active.partition(layer);
-    stable.partition(layer);
-    nitrate.partition(layer);
-    ammonium.partition(layer);
+    nitrogenPools(*this, [&](PoolRecord& p, int) { p.partition(layer); });
 }
 
 void PhosphorusCycleDescriptor::readFrom(const vegso_layer_record& record) {
-    fresh.readFrom(record, vegso_fresh_p);
-    active.readFrom(record, vegso_active_p);
-    stable.readFrom(record, vegso_stable_p);
-    mineralActive.readFrom(record, vegso_mineral_active_p);
-    mineralStable.readFrom(record, vegso_mineral_stable_p);
-    mineralSolution.readFrom(record, vegso_solution_p);
+    phosphorusPools(*this, [&](PoolRecord& p, int at) { p.readFrom(record, at); });
 }
 
 void PhosphorusCycleDescriptor::writeTo(vegso_layer_record& record) const {
-    fresh.writeTo(record, vegso_fresh_p);
-    active.writeTo(record, vegso_active_p);
-    stable.writeTo(record, vegso_stable_p);
-    mineralActive.writeTo(record, vegso_mineral_active_p);
-    mineralStable.writeTo(record, vegso_mineral_stable_p);
-    mineralSolution.writeTo(record, vegso_solution_p);
+    phosphorusPools(*this, [&](const PoolRecord& p, int at) { p.writeTo(record, at); });
 }
 
 void PhosphorusCycleDescriptor::readMassesFrom(const vegso_layer_record& record) {
-    fresh.mass = record.v[vegso_fresh_p];
-    active.mass = record.v[vegso_active_p];
-    stable.mass = record.v[vegso_stable_p];
-    mineralActive.mass = record.v[vegso_mineral_active_p];
-    mineralStable.mass = record.v[vegso_mineral_stable_p];
-    mineralSolution.mass = record.v[vegso_solution_p];
+    phosphorusPools(*this, [&](PoolRecord& p, int at) { p.mass = record.v[at]; });
 }
 
 void PhosphorusCycleDescriptor::partition(const SoilLayerDescriptor& layer) {
-    fresh.partition(layer);
-    active.partition(layer);
-    stable.partition(layer);
-    mineralActive.partition(layer);
-    mineralStable.partition(layer);
-    mineralSolution.partition(layer);
+    phosphorusPools(*this, [&](PoolRecord& p, int) { p.partition(layer); });
 }
 
 namespace {
