@@ -232,7 +232,7 @@ void for_faces_ahead(int n, int blocks, int reach, F f) {
 // made one after another.
 template <class F>
 void for_faces_ahead_on_team(int n, int team, int blocks, int reach, F f) {
-    if (blocks < 3 || n / blocks <= 3LL * reach) {
+    if (blocks < 3 || !overland_detail::blocks_hold_reach(n, blocks, reach)) {
         for_faces_ahead(n, blocks, reach, f);
         return;
     }

@@ -319,7 +319,7 @@ void for_boundary_cells(int n, int blocks, int reach, F f) {
 // runs lie apart. On others the runs are made one after another.
 template <class F>
 void for_boundary_cells_on_team(int n, int team, int blocks, int reach, F f) {
-    if (blocks < 3 || n / blocks <= 3LL * reach) {
+    if (blocks < 3 || !overland_detail::blocks_hold_reach(n, blocks, reach)) {
         for_boundary_cells(n, blocks, reach, f);
         return;
     }

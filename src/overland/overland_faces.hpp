@@ -41,9 +41,12 @@ inline int team_blocks(int team) { return team > 1 ? team * kBlocksPerThread : 1
 // a team of `team`: team_blocks where each block then holds more than 3
 // reach cells (the cells near its ends, made before the pass, are then a
 // small share of it), else one a thread.
+// Whether `blocks` blocks of cells 1..n each hold more than 3 reach cells:
+// the runs of cells within `reach` of their boundaries then lie apart.
+inline bool blocks_hold_reach(int n, int blocks, int reach) { return n / blocks > 3LL * reach; }
 inline int fused_blocks(int n, int team, int reach) {
     const int blocks = team_blocks(team);
-    return n / blocks > 3LL * reach ? blocks : team;
+    return blocks_hold_reach(n, blocks, reach) ? blocks : team;
 }
 template <class F>
 void for_blocks(int n, F f) {

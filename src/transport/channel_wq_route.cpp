@@ -171,6 +171,16 @@ bool courant_cut(const chan_wq_network& n, const double* out, double tau, double
     return true;
 }
 
+// A sub-step of s (s) taken from the `left` (s) of the interval: the
+// step's length, the last one cut to what was left.
+double take_substep(double& left, double s) {
+    left -= s;
+    if (!(left < 0.0)) return s;
+    const double step = s + left;
+    left = 0.0;
+    return step;
+}
+
 // True when every store holds exactly +0 g and gains exactly +0 g/s: every
 // concentration, amount and sum of the routing is then +0, so nothing can
 // move, no pass can fail to settle and no mass can fall below zero.
@@ -204,12 +214,7 @@ chan_wq_result chan_wq_route(const chan_wq_network& n, double* mass, const doubl
         double s = dt, left = dt, tau = 0.0;
         while (left > kTimeLeft) {
             courant_cut(n, w.out, tau, s);
-            left -= s;
-            double step = s;
-            if (left < 0.0) {
-                step = s + left;
-                left = 0.0;
-            }
+            const double step = take_substep(left, s);
             tau = std::min(1.0, tau + step / dt);
             ++res.substeps;
             ++res.passes;
@@ -225,12 +230,7 @@ chan_wq_result chan_wq_route(const chan_wq_network& n, double* mass, const doubl
         bool restart = false;
         while (left > kTimeLeft) {
             if (courant_cut(n, w.out, tau, s)) courant = true;
-            left -= s;
-            double step = s;
-            if (left < 0.0) {
-                step = s + left;
-                left = 0.0;
-            }
+            const double step = take_substep(left, s);
             const double phi = step / dt, t1 = std::min(1.0, tau + phi);
             ++res.substeps;
 
