@@ -55,23 +55,19 @@ bool is_top_layer(const vegso_layer_record& record) {
 void Cell::Layer::attach(vegso_layer_record& r) {
     record = &r;
     nitrogenGraph = NITROGEN::NitrogenDiGraph(is_top_layer(r));
-    read();
+    read(false);
 }
 
-void Cell::Layer::read() {
+void Cell::Layer::read(bool massesOnly) {
     descriptor.readFrom(*record);
     soilLayer.updateFactors();
-    nitrogenCycle.readFrom(*record);
-    phosphorusCycle.readFrom(*record);
-    nitrogenGraph.loadPools(nitrogenCycle);
-    phosphorusGraph.loadPools(phosphorusCycle);
-}
-
-void Cell::Layer::readStep() {
-    descriptor.readFrom(*record);
-    soilLayer.updateFactors();
-    nitrogenCycle.readMassesFrom(*record);
-    phosphorusCycle.readMassesFrom(*record);
+    if (massesOnly) {
+        nitrogenCycle.readMassesFrom(*record);
+        phosphorusCycle.readMassesFrom(*record);
+    } else {
+        nitrogenCycle.readFrom(*record);
+        phosphorusCycle.readFrom(*record);
+    }
     nitrogenGraph.loadPools(nitrogenCycle);
     phosphorusGraph.loadPools(phosphorusCycle);
 }
@@ -234,7 +230,7 @@ void Cell::step(const Environment& e) {
         }
     } else {
         for (Layer& l : *this) {
-            l.readStep();
+            l.read(true);
             l.partitionNow = l.partitionDue(partitionStale_);
         }
     }

@@ -49,11 +49,10 @@ public:
         Layer& operator=(const Layer&) = delete;
         // Takes the layer record, which must outlive the layer, and reads it.
         void attach(vegso_layer_record& record);
-        // Takes the layer's values and pool masses from its record.
-        void read();
-        // The same for a step: the pools' partition stays as it is (the step
-        // computes it anew when it is due).
-        void readStep();
+        // Takes the layer's values and pool masses from its record, and the
+        // pools' partition unless `massesOnly` (a step computes it anew when
+        // it is due).
+        void read(bool massesOnly);
         // Whether the pools' partition is to be computed anew: when `stale`
         // or when the layer values it depends on changed since the last.
         bool partitionDue(bool stale);
