@@ -4,6 +4,7 @@
 #include "transport/erosion_vectors.hpp"
 
 #include <cmath>
+#include <cstddef>
 #include <limits>
 
 #include "overland/widest_vectors.hpp"
@@ -121,6 +122,31 @@ void shear_volumes(const double* h, const double* sx, const double* sy, const do
         const bool shears = h[c] > least && slope > least;
         volume[c] = shears ? scale * tau : 0.0;
         beyond[c] = shears && tau > critical ? scale * (tau - critical) : 0.0;
+    }
+}
+
+// Per class, the exponents, their exponentials and the shares in three
+// plain loops, as splash_volumes.
+KESTA_WIDEST_VECTORS
+void settle_shares(const double* per_fall, const double* fall, int classes, double all_settles, double* work,
+                   double* share, int stride, int n) {
+    for (int k = 1; k <= classes; ++k) {
+        const double f = fall[k];
+        double* out = share + static_cast<std::ptrdiff_t>(k - 1) * stride;
+#pragma omp simd
+        for (int c = 0; c < n; ++c) {
+            const double x = f * per_fall[c];
+            work[c] = x < -all_settles || x != x ? 0.0 : x;
+        }
+#ifdef KESTA_VECTOR_MATH
+#pragma omp simd
+#endif
+        for (int c = 0; c < n; ++c) work[c] = exp(work[c]);
+#pragma omp simd
+        for (int c = 0; c < n; ++c) {
+            const double x = f * per_fall[c];
+            out[c] = per_fall[c] != per_fall[c] || x < -all_settles ? 1.0 : 1.0 - work[c];
+        }
     }
 }
 

@@ -92,4 +92,14 @@ void shear_volumes(const double* h, const double* sx, const double* sy, const do
                    const double* detach_c, double coef_default, double rho_g, double least, double dt, double dx,
                    double density, double* volume, double* beyond, int n);
 
+// The shares of their suspension that the receivers of n faces let settle,
+// by class: for face f and class k (1..classes), share[(k - 1) x stride +
+// f] = 1 - exp(fall[k] x per_fall[f]) (fall from element 1, m/s), or 1
+// exactly where that exponent is below -all_settles; 1 where per_fall[f]
+// is nan (still or vanishing water). per_fall (s/m) is at most 0 where it
+// is a number; n a multiple of kBatchLanes, at most stride; `work` holds n
+// values.
+void settle_shares(const double* per_fall, const double* fall, int classes, double all_settles, double* work,
+                   double* share, int stride, int n);
+
 }  // namespace kesta

@@ -516,13 +516,12 @@ double capacity(const step_view& v, int src, double slope, double h, double q) {
 }
 
 // Cell r takes `moved` (m3 by class; nullptr: nothing) into its
-// suspension, then lets a share of its suspended sediment settle, by the
-// time its water takes to cross it at `q` (m3/s) against each class's
-// settling. A class with nothing in suspension has nothing to settle.
+// suspension, then lets share[(k - 1) x kCellBlock] of class k of its
+// suspended sediment settle (settle_shares). A class with nothing in
+// suspension has nothing to settle.
 template <int Classes>
-void receive_and_settle(step_view& v, int r, double q, const double* moved) {
+void receive_and_settle(step_view& v, int r, const double* share, const double* moved) {
     const int classes = class_count<Classes>(v.classes);
-    sed_record& s = v.s;
     double* row = v.suspended[r];
     // For a class count fixed when compiled, the suspension is held in
     // registers from what arrives to what settles, stored once.
@@ -543,34 +542,14 @@ void receive_and_settle(step_view& v, int r, double q, const double* moved) {
         if (moved) store();
         return;
     }
-    // The water crosses the cell at u = |q| / (dx h) in dx / u, while a
-    // particle falls through its depth h in h / fall: the share that
-    // settles is 1 - exp(-x), x = dx fall / (h u) = dx^2 fall / |q|. Still
-    // or vanishing water lets everything settle.
-    const bool flowing = v.m.h[r] > kTiny && std::fabs(q) > 0.0;
-    const double per_fall = flowing ? -(v.dx * v.dx) / std::fabs(q) : 0.0;  // s/m
-    const double* fall = s.sed_fall.data();
     double* deposited = v.deposited[r];
     double* settled = v.settled[r];
-    // The shares that settle first, then the moves: no call between the
-    // moves of the classes.
-    double shares[Classes > 0 ? Classes + 1 : 1];
-    const auto share_of = [&](int k) {
-        if (!flowing) return 1.0;
-        const double minus_x = fall[k] * per_fall;
-        return minus_x < -kAllSettles ? 1.0 : 1.0 - std::exp(minus_x);
-    };
-    if (Classes > 0) {
-#pragma GCC unroll 8
-        for (int k = 1; k <= classes; ++k) shares[k] = suspended[k] == 0.0 ? 0.0 : share_of(k);
-    }
     double total = settled[0];
 #pragma GCC unroll 8
     for (int k = 1; k <= classes; ++k) {
         double held = suspended[k];
         if (held != 0.0) {
-            const double te = Classes > 0 ? shares[k] : share_of(k);
-            const double x = held * te;
+            const double x = held * share[(k - 1) * kCellBlock];
             held -= x;
             deposited[k] += x;
             settled[k] += x;
@@ -703,11 +682,13 @@ void face_capacities(step_view& v) {
 
 // Moves sediment across the face of cell i towards j (0: out of the grid)
 // that carries `q` m3/s (positive towards j) down the slope `slope`, with
-// the capacity `known` worked out before (nan: not yet). A source that
+// the capacity `known` worked out before (nan: not yet); a receiving cell
+// then lets `share` of its suspension settle (receive_and_settle). A source that
 // holds no sediment moves nothing, whatever the face could carry: its
 // capacity is kept as 0.
 template <int Classes>
-void move_across(step_view& v, int i, int j, double q, double slope, axis along, double known = kUnknown) {
+void move_across(step_view& v, int i, int j, double q, double slope, axis along, double known = kUnknown,
+                 const double* share = nullptr) {
     model_state& m = v.m;
     sed_record& s = v.s;
     // What the face moves by class: on the stack for a class count fixed
@@ -748,9 +729,7 @@ void move_across(step_view& v, int i, int j, double q, double slope, axis along,
             record_face(v, i, along == axis::x, q >= 0.0 ? 1.0 : -1.0, moved);
         if (v.fluxes) s.ov_qsmax[src] += sum_classes<Classes>(moved, v.classes) * v.inv_dt;
     }
-    if (!settles) return;
-    if (along == axis::x) receive_and_settle<Classes>(v, rcv, v.qx(rcv), moves ? moved : nullptr);
-    if (along == axis::y) receive_and_settle<Classes>(v, rcv, v.qy(rcv), moves ? moved : nullptr);
+    if (settles) receive_and_settle<Classes>(v, rcv, share, moves ? moved : nullptr);
 }
 
 // The bucket outside the grid empties through the outlet.
@@ -772,6 +751,39 @@ void empty_bucket(step_view& v) {
     }
 }
 
+// The shares that settle at the right and lower faces of the cells lo ..
+// lo + count - 1, into block_share: the water crosses the receiving cell
+// at u = |q| / (dx h) in dx / u, while a particle falls through its depth
+// h in h / fall, so the share that settles is 1 - exp(-x), x = dx fall /
+// (h u) = dx^2 fall / |q|, q the receiver's own discharge along the face's
+// axis. Still or vanishing water lets everything settle. Worked out in
+// whole vectors before the block's ordered moves, from the water alone.
+void block_settle_shares(step_view& v, int lo, int count) {
+    const model_state& m = v.m;
+    sed_record& s = v.s;
+    const double none = std::numeric_limits<double>::quiet_NaN();
+    const double dx2 = v.dx * v.dx;
+    const std::ptrdiff_t axis_span = static_cast<std::ptrdiff_t>(v.classes + 1) * kCellBlock;
+    double* per_fall_x = s.block_share.data();
+    double* per_fall_y = per_fall_x + axis_span;
+    const auto per_fall = [&](int rcv, double q) {
+        return rcv >= 1 && m.h[rcv] > kTiny && std::fabs(q) > 0.0 ? -dx2 / std::fabs(q) : none;
+    };
+    for (int c = 0; c < count; ++c) {
+        const int i = lo + c;
+        const int rx = v.qx(i) >= 0.0 ? m.rightcon[i] : i;
+        const int ry = v.qy(i) >= 0.0 ? m.belowcon[i] : i;
+        per_fall_x[c] = per_fall(rx, rx >= 1 ? v.qx(rx) : 0.0);
+        per_fall_y[c] = per_fall(ry, ry >= 1 ? v.qy(ry) : 0.0);
+    }
+    const int size = batch_size(count);
+    for (int c = count; c < size; ++c) per_fall_x[c] = per_fall_y[c] = none;
+    settle_shares(per_fall_x, s.sed_fall.data(), v.classes, kAllSettles, s.block_work.data(), per_fall_x + kCellBlock,
+                  kCellBlock, size);
+    settle_shares(per_fall_y, s.sed_fall.data(), v.classes, kAllSettles, s.block_work.data(), per_fall_y + kCellBlock,
+                  kCellBlock, size);
+}
+
 // Visits the cells in order, moving sediment across each cell's faces.
 // Returns the sum of the suspended, parent and deposited volumes of every
 // cell, each taken once no later face can touch the cell: when every right
@@ -784,18 +796,26 @@ double move_sediment(step_view& v, bool& summed) {
     sed_record& s = v.s;
     double held = 0.0;
     summed = true;
-    for (int i = 1; i <= v.n; ++i) {
-        const int right = m.rightcon[i], below = m.belowcon[i];
-        const bool out = i == v.outlet;
-        if (right || (out && v.exit == exit_face::right))
-            move_across<Classes>(v, i, right, v.qx(i), s.Sfx[i], axis::x, s.cap_x[i]);
-        if (below || (out && v.exit == exit_face::lower))
-            move_across<Classes>(v, i, below, v.qy(i), s.Sfy[i], axis::y, s.cap_y[i]);
-        if (out && v.exit == exit_face::own) move_across<Classes>(v, i, 0, v.q_out, m.outslope, axis::none);
-        if (out && v.exit != exit_face::none) empty_bucket(v);
-        summed = summed && (right == 0 || right > i) && (below == 0 || below > i);
-        held += sum_classes<Classes>(v.suspended[i], v.classes) + sum_classes<Classes>(v.parent[i], v.classes) +
-                sum_classes<Classes>(v.deposited[i], v.classes);
+    const std::ptrdiff_t axis_span = static_cast<std::ptrdiff_t>(v.classes + 1) * kCellBlock;
+    for (int lo = 1; lo <= v.n; lo += kCellBlock) {
+        const int count = std::min(kCellBlock, v.n - lo + 1);
+        block_settle_shares(v, lo, count);
+        const double* share_x = s.block_share.data() + kCellBlock;
+        const double* share_y = share_x + axis_span;
+        for (int c = 0; c < count; ++c) {
+            const int i = lo + c;
+            const int right = m.rightcon[i], below = m.belowcon[i];
+            const bool out = i == v.outlet;
+            if (right || (out && v.exit == exit_face::right))
+                move_across<Classes>(v, i, right, v.qx(i), s.Sfx[i], axis::x, s.cap_x[i], share_x + c);
+            if (below || (out && v.exit == exit_face::lower))
+                move_across<Classes>(v, i, below, v.qy(i), s.Sfy[i], axis::y, s.cap_y[i], share_y + c);
+            if (out && v.exit == exit_face::own) move_across<Classes>(v, i, 0, v.q_out, m.outslope, axis::none);
+            if (out && v.exit != exit_face::none) empty_bucket(v);
+            summed = summed && (right == 0 || right > i) && (below == 0 || below > i);
+            held += sum_classes<Classes>(v.suspended[i], v.classes) +
+                    sum_classes<Classes>(v.parent[i], v.classes) + sum_classes<Classes>(v.deposited[i], v.classes);
+        }
     }
     return held;
 }
