@@ -125,6 +125,23 @@ void shear_volumes(const double* h, const double* sx, const double* sy, const do
     }
 }
 
+KESTA_WIDEST_VECTORS
+void receiver_per_fall(int first, const double* q, const int* neighbour, const double* q_of, const double* h,
+                       int exit, double exit_q, double least_h, double dx2, double* per_fall, int n) {
+    const double none = std::numeric_limits<double>::quiet_NaN();
+#pragma omp simd
+    for (int e = 0; e < n; ++e) {
+        const int i = first + e, j = neighbour[e];
+        const double own = q[e];
+        const double qf = i == exit ? exit_q : own;
+        const int r = qf >= 0.0 ? j : i;
+        const int at = r >= 1 ? r : i;  // a cell to read where the face has no receiver
+        const double q_at = q_of[at], h_at = h[at];
+        const double qr = std::fabs(at == exit ? exit_q : q_at);
+        per_fall[e] = r >= 1 && h_at > least_h && qr > 0.0 ? -dx2 / qr : none;
+    }
+}
+
 // Per class, the exponents, their exponentials and the shares in three
 // plain loops, as splash_volumes.
 KESTA_WIDEST_VECTORS

@@ -766,16 +766,12 @@ void block_settle_shares(step_view& v, int lo, int count) {
     const std::ptrdiff_t axis_span = static_cast<std::ptrdiff_t>(v.classes + 1) * kCellBlock;
     double* per_fall_x = s.block_share.data();
     double* per_fall_y = per_fall_x + axis_span;
-    const auto per_fall = [&](int rcv, double q) {
-        return rcv >= 1 && m.h[rcv] > kTiny && std::fabs(q) > 0.0 ? -dx2 / std::fabs(q) : none;
-    };
-    for (int c = 0; c < count; ++c) {
-        const int i = lo + c;
-        const int rx = v.qx(i) >= 0.0 ? m.rightcon[i] : i;
-        const int ry = v.qy(i) >= 0.0 ? m.belowcon[i] : i;
-        per_fall_x[c] = per_fall(rx, rx >= 1 ? v.qx(rx) : 0.0);
-        per_fall_y[c] = per_fall(ry, ry >= 1 ? v.qy(ry) : 0.0);
-    }
+    const int exit_x = v.exit == exit_face::right ? v.outlet : 0;
+    const int exit_y = v.exit == exit_face::lower ? v.outlet : 0;
+    receiver_per_fall(lo, m.qx.data() + lo, m.rightcon.data() + lo, m.qx.data(), m.h.data(), exit_x, v.q_out, kTiny,
+                      dx2, per_fall_x, count);
+    receiver_per_fall(lo, m.qy.data() + lo, m.belowcon.data() + lo, m.qy.data(), m.h.data(), exit_y, v.q_out, kTiny,
+                      dx2, per_fall_y, count);
     const int size = batch_size(count);
     for (int c = count; c < size; ++c) per_fall_x[c] = per_fall_y[c] = none;
     settle_shares(per_fall_x, s.sed_fall.data(), v.classes, kAllSettles, s.block_work.data(), per_fall_x + kCellBlock,
