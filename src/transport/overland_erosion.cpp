@@ -26,12 +26,14 @@
 // the other formulas a face whose source holds no sediment skips its
 // capacity. The detachment takes the cells a block at a time: their rain
 // splash and flow shear volumes first, in whole vectors, then what each
-// cell gives, in order. A class with nothing suspended or that settles
-// whole skips its exponential, an exponent of 1 skips its power, and the
-// detachment and the transport have a copy for each usual class count,
-// whose loops the compiler unrolls; a cell takes what a face brings and
-// lets it settle in one pass over its classes, and the class totals are
-// summed in registers.
+// cell gives, in order. The transport too takes the cells a block at a
+// time: the share of each class that settles at each face depends on the
+// water alone, so the shares of all the block's faces are worked out
+// first, in whole vectors, and the ordered moves only read them. An
+// exponent of 1 skips its power, and the detachment and the transport have
+// a copy for each usual class count, whose loops the compiler unrolls; a
+// cell takes what a face brings and lets it settle in one pass over its
+// classes, and the class totals are summed in registers.
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
