@@ -150,10 +150,19 @@ void settle_shares(const double* per_fall, const double* fall, int classes, doub
     for (int k = 1; k <= classes; ++k) {
         const double f = fall[k];
         double* out = share + static_cast<std::ptrdiff_t>(k - 1) * stride;
-#pragma omp simd
+        // A class that settles whole at every face of the batch (as sand
+        // under thin sheet flow does) needs no exponential.
+        int partial = 0;
+#pragma omp simd reduction(| : partial)
         for (int c = 0; c < n; ++c) {
             const double x = f * per_fall[c];
             work[c] = x < -all_settles || x != x ? 0.0 : x;
+            const int flows = per_fall[c] == per_fall[c], whole = x < -all_settles;
+            partial |= flows & (1 - whole);
+        }
+        if (!partial) {
+            for (int c = 0; c < n; ++c) out[c] = 1.0;
+            continue;
         }
 #ifdef KESTA_VECTOR_MATH
 #pragma omp simd
