@@ -311,6 +311,11 @@ struct step_view {
         double* data;
         std::ptrdiff_t stride;
         double* operator[](int i) const { return data + i * stride; }
+        // The same row, by a class count fixed when compiled (0: the run's).
+        template <int Classes>
+        double* row(int i) const {
+            return data + (Classes > 0 ? static_cast<std::ptrdiff_t>(i) * (Classes + 1) : i * stride);
+        }
     };
     rows rows_of(mat2<double>& t) const { return {t.data(), classes + 1}; }
     const rows parent_fract = rows_of(s.sed_fract.parent), deposit_fract = rows_of(s.sed_fract.deposit),
@@ -323,10 +328,11 @@ struct step_view {
     double qx(int i) const { return i == outlet && exit == exit_face::right ? q_out : m.qx[i]; }
     double qy(int i) const { return i == outlet && exit == exit_face::lower ? q_out : m.qy[i]; }
 
+    template <int Classes>
     cell_soil soil(int i) {
-        return {parent_fract[i], deposit_fract[i], parent[i], suspended[i],
-                deposited[i], eroded[i], classes, s.channel_cells[i] != 0,
-                kErodibleDepth * dx * dx};
+        return {parent_fract.row<Classes>(i), deposit_fract.row<Classes>(i), parent.row<Classes>(i),
+                suspended.row<Classes>(i), deposited.row<Classes>(i), eroded.row<Classes>(i), classes,
+                s.channel_cells[i] != 0, kErodibleDepth * dx * dx};
     }
 };
 
@@ -404,7 +410,7 @@ void detach_block(step_view& v, int lo, int count, const vec1<double>& rain, spl
     for (int c = 0; c < count; ++c) {
         if (state[c] & 1) continue;
         const int i = lo + c;
-        cell_soil soil = v.soil(i);
+        cell_soil soil = v.soil<Classes>(i);
         if (rain[i] > kTiny) detach_by_rain<Classes>(soil, splashed[c]);
         if (state[c] & 2) {
             if (unit_exponents) {
@@ -524,7 +530,7 @@ double capacity(const step_view& v, int src, double slope, double h, double q) {
 template <int Classes>
 void receive_and_settle(step_view& v, int r, const double* share, const double* moved) {
     const int classes = class_count<Classes>(v.classes);
-    double* row = v.suspended[r];
+    double* row = v.suspended.row<Classes>(r);
     // For a class count fixed when compiled, the suspension is held in
     // registers from what arrives to what settles, stored once.
     double fixed[Classes + 1];
@@ -544,8 +550,8 @@ void receive_and_settle(step_view& v, int r, const double* share, const double* 
         if (moved) store();
         return;
     }
-    double* deposited = v.deposited[r];
-    double* settled = v.settled[r];
+    double* deposited = v.deposited.row<Classes>(r);
+    double* settled = v.settled.row<Classes>(r);
     double total = settled[0];
 #pragma GCC unroll 8
     for (int k = 1; k <= classes; ++k) {
@@ -567,9 +573,9 @@ void receive_and_settle(step_view& v, int r, const double* share, const double* 
 template <int Classes>
 void take_from_source(step_view& v, int src, double t, double a, double b, double* moved) {
     const int classes = class_count<Classes>(v.classes);
-    double* suspended = v.suspended[src];
-    double* deposited = v.deposited[src];
-    double* eroded = v.eroded[src];
+    double* suspended = v.suspended.row<Classes>(src);
+    double* deposited = v.deposited.row<Classes>(src);
+    double* eroded = v.eroded.row<Classes>(src);
 #pragma GCC unroll 8
     for (int k = 1; k <= classes; ++k) moved[k] = 0.0;
     if (t <= a) {
@@ -623,7 +629,7 @@ void deliver(step_view& v, int rcv, int lake, const double* moved) {
         }
         return;
     }
-    double* suspended = v.suspended[rcv];
+    double* suspended = v.suspended.row<Classes>(rcv);
 #pragma GCC unroll 8
     for (int k = 1; k <= classes; ++k) suspended[k] += moved[k];
 }
@@ -708,8 +714,8 @@ void move_across(step_view& v, int i, int j, double q, double slope, axis along,
         if (v.faces && along != axis::none) record_face(v, i, along == axis::x, q >= 0.0 ? 1.0 : -1.0, moved);
         return;
     }
-    const double* suspended = v.suspended[src];
-    const double* deposited = v.deposited[src];
+    const double* suspended = v.suspended.row<Classes>(src);
+    const double* deposited = v.deposited.row<Classes>(src);
     const double a = sum_classes<Classes>(suspended, v.classes);
     const double b = sum_classes<Classes>(deposited, v.classes);
     const bool empty = a == 0.0 && b == 0.0 && holds_none<Classes>(suspended, v.classes) &&
@@ -811,8 +817,9 @@ double move_sediment(step_view& v, bool& summed) {
             if (out && v.exit == exit_face::own) move_across<Classes>(v, i, 0, v.q_out, m.outslope, axis::none);
             if (out && v.exit != exit_face::none) empty_bucket(v);
             summed = summed && (right == 0 || right > i) && (below == 0 || below > i);
-            held += sum_classes<Classes>(v.suspended[i], v.classes) +
-                    sum_classes<Classes>(v.parent[i], v.classes) + sum_classes<Classes>(v.deposited[i], v.classes);
+            held += sum_classes<Classes>(v.suspended.row<Classes>(i), v.classes) +
+                    sum_classes<Classes>(v.parent.row<Classes>(i), v.classes) +
+                    sum_classes<Classes>(v.deposited.row<Classes>(i), v.classes);
         }
     }
     return held;
