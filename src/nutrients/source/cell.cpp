@@ -1,5 +1,7 @@
 #include "nutrients/source/cell.hpp"
 
+#include <cmath>
+
 #include "nutrients/source/environment.hpp"
 
 namespace VEGSO {
@@ -45,6 +47,34 @@ constexpr GraphPool kGraphPools[vegso_pool_count] = {
     {true, PHOSPHORUS::kMineralActivePool},     {true, PHOSPHORUS::kMineralStablePool},
     {true, PHOSPHORUS::kMineralSolutionPool},
 };
+
+// The graph pools that no binding holds, in pool order: a lean layer keeps
+// them.
+template <int Count>
+struct LeanPools {
+    int pool[Count];
+};
+template <int Count>
+constexpr LeanPools<Count> lean_pools(bool phosphorus, int pools) {
+    LeanPools<Count> out{};
+    int at = 0;
+    for (int p = 0; p < pools; ++p) {
+        bool bound = false;
+        for (const GraphPool& g : kGraphPools) bound = bound || (g.phosphorus == phosphorus && g.pool == p);
+        if (!bound && at < Count) out.pool[at++] = p;
+    }
+    return out;
+}
+constexpr LeanPools<Cell::kLeanNitrogenPools> kLeanNitrogen =
+    lean_pools<Cell::kLeanNitrogenPools>(false, NITROGEN::kPoolCount);
+constexpr LeanPools<Cell::kLeanPhosphorusPools> kLeanPhosphorus =
+    lean_pools<Cell::kLeanPhosphorusPools>(true, PHOSPHORUS::kPoolCount);
+static_assert(kLeanNitrogen.pool[0] == NITROGEN::kAppliedOrganicPool &&
+                  kLeanNitrogen.pool[Cell::kLeanNitrogenPools - 1] == NITROGEN::kRainfallNO3Pool,
+              "the nitrogen pools a lean layer keeps");
+static_assert(kLeanPhosphorus.pool[0] == PHOSPHORUS::kAppliedOrganicPool &&
+                  kLeanPhosphorus.pool[Cell::kLeanPhosphorusPools - 1] == PHOSPHORUS::kFloraMineralPool,
+              "the phosphorus pools a lean layer keeps");
 
 bool is_top_layer(const vegso_layer_record& record) {
     return static_cast<int>(record.v[vegso_layer_number]) == 0;
@@ -175,6 +205,120 @@ Cell::Cell(const vegso_schema& schema, int cellNumber)
     layerCount_ = schema.layer_count;
     layers_.reset(new Layer[static_cast<std::size_t>(layerCount_)]);
     for (int j = 0; j < layerCount_; ++j) layers_[j].attach(*schema.layers[j]);
+    lean_.reset(new LeanLayer[static_cast<std::size_t>(layerCount_)]);
+}
+
+const Cell::Layer& Cell::layer(int index) const {
+    if (leanLive_) giveLean();
+    return layers_[index];
+}
+
+void Cell::takeLean() {
+    for (int j = 0; j < layerCount_; ++j) {
+        Layer& l = layers_[j];
+        LeanLayer& lean = lean_[j];
+        lean.steady = l.nitrogenGraph.steady(l.soilLayer);
+        lean.thickness = l.descriptor.thickness;
+        lean.waterContent = l.descriptor.waterContent;
+        for (int q = 0; q < kLeanNitrogenPools; ++q) lean.nitrogen[q] = l.nitrogenGraph.state().mass(kLeanNitrogen.pool[q]);
+        for (int q = 0; q < kLeanPhosphorusPools; ++q)
+            lean.phosphorus[q] = l.phosphorusGraph.state().mass(kLeanPhosphorus.pool[q]);
+        lean.layerNumber = l.descriptor.layerNumber;
+        lean.top = l.nitrogenGraph.topShape();
+    }
+}
+
+void Cell::giveLean() const {
+    // The layers are the cell's to refresh from the lean layers, which hold
+    // the same step's state.
+    Layer* layers = layers_.get();
+    for (int j = 0; j < layerCount_; ++j) {
+        Layer& l = layers[j];
+        const LeanLayer& lean = lean_[j];
+        l.readBound(binding_, j);
+        l.descriptor.waterContent = lean.waterContent;
+        l.descriptor.water = lean.waterContent * l.descriptor.thickness;
+        l.soilLayer.updateFactors();
+        for (int q = 0; q < kLeanNitrogenPools; ++q) l.nitrogenGraph.state().setMass(kLeanNitrogen.pool[q], lean.nitrogen[q]);
+        for (int q = 0; q < kLeanPhosphorusPools; ++q)
+            l.phosphorusGraph.state().setMass(kLeanPhosphorus.pool[q], lean.phosphorus[q]);
+    }
+}
+
+void Cell::stepLean(const Environment& e) {
+    namespace N = NITROGEN;
+    namespace P = PHOSPHORUS;
+    static thread_local N::NitrogenDiGraph::Workspace nitrogenWork;
+    static thread_local P::PhosphorusDiGraph::Workspace phosphorusWork;
+    // No plants: no uptake.
+    N::NitrogenDiGraph::setFloraDemand(0.0, nitrogenWork);
+    const vegso_cell_binding& b = binding_;
+    const double unit = b.unit;
+    double* made = b.made;
+    double* used = b.used;
+    const double dt = e.period;
+    const double rain = 0.01 * e.rainfall * e.rainNitrate;
+    const GraphArrays nitrogenRates = {nullptr, nitrogenWork.rate, nitrogenWork.lastFlux, nullptr};
+    const GraphArrays phosphorusRates = {nullptr, phosphorusWork.rate, phosphorusWork.lastFlux, nullptr};
+    LeanLayer* leanLayers = lean_.get();
+    const int n = layerCount_;
+    for (int j = 0; j < n; ++j) {
+        LeanLayer& lean = leanLayers[j];
+        const double content = b.water_content[j];
+        lean.waterContent = content;
+        const double water = content * lean.thickness;
+        const double waterFactor = SoilLayer::waterFactorOf(water, lean.steady.fieldCapacityWater);
+        const double combinedFactor = std::sqrt(waterFactor * lean.steady.temperatureFactor);
+
+        double nitrogen[N::kPoolCount];
+        double phosphorus[P::kPoolCount];
+#pragma GCC unroll 11
+        for (int i = 0; i < vegso_pool_count; ++i) {
+            const GraphPool& g = kGraphPools[i];
+            (g.phosphorus ? phosphorus : nitrogen)[g.pool] = b.pools[i][j] / unit;
+        }
+#pragma GCC unroll 8
+        for (int q = 0; q < kLeanNitrogenPools; ++q) nitrogen[kLeanNitrogen.pool[q]] = lean.nitrogen[q];
+#pragma GCC unroll 3
+        for (int q = 0; q < kLeanPhosphorusPools; ++q) phosphorus[kLeanPhosphorus.pool[q]] = lean.phosphorus[q];
+
+        GraphArrays g = nitrogenRates;
+        g.mass = nitrogen;
+        N::NitrogenDiGraph::setLayerRates(lean.steady, water, waterFactor, combinedFactor, nitrogen, g.rate);
+        if (lean.top) g.rate[N::kRainfallNO3ToMineralNO3] = rain;
+        StepOutcome outcome = N::NitrogenDiGraph::integrateOwn(lean.top, dt, g);
+        if (!outcome.clean())
+            reportStep(outcome, N::NitrogenDiGraph::topology(lean.top), "nitrogen", cellNumber_, lean.layerNumber);
+
+        g = phosphorusRates;
+        g.mass = phosphorus;
+        P::PhosphorusDiGraph::balanceOrganic(nitrogen[N::kActivePool], nitrogen[N::kStablePool], phosphorus, g.rate);
+        P::PhosphorusDiGraph::setLayerRates(lean.steady.residue, combinedFactor, phosphorus, g.rate);
+        outcome = P::PhosphorusDiGraph::integrateOwn(dt, g);
+        if (!outcome.clean())
+            reportStep(outcome, P::PhosphorusDiGraph::topology(), "phosphorus", cellNumber_, lean.layerNumber);
+
+#pragma GCC unroll 8
+        for (int q = 0; q < kLeanNitrogenPools; ++q) lean.nitrogen[q] = nitrogen[kLeanNitrogen.pool[q]];
+#pragma GCC unroll 3
+        for (int q = 0; q < kLeanPhosphorusPools; ++q) lean.phosphorus[q] = phosphorus[kLeanPhosphorus.pool[q]];
+        // The pools back with their tallies, as writeBound leaves them.
+#pragma GCC unroll 11
+        for (int i = 0; i < vegso_pool_count; ++i) {
+            const GraphPool& gp = kGraphPools[i];
+            const double now = (gp.phosphorus ? phosphorus : nitrogen)[gp.pool] * unit;
+            double& at = b.pools[i][j];
+            const double change = now - at;
+            if (made != nullptr && used != nullptr) {
+                made[i] += change > 0.0 ? change : 0.0;
+                used[i] -= change > 0.0 ? 0.0 : change;
+            } else {
+                if (made != nullptr && change > 0.0) made[i] += change;
+                if (used != nullptr && !(change > 0.0)) used[i] -= change;
+            }
+            at = now;
+        }
+    }
 }
 
 void Cell::setParams(const vegso_cell_params& params) {
@@ -189,6 +333,8 @@ void Cell::setParams(const vegso_cell_params& params) {
 }
 
 void Cell::bind(const vegso_cell_binding* binding) {
+    if (leanLive_) giveLean();
+    leanLive_ = false;
     partitionStale_ = true;
     bound_ = binding != nullptr;
     if (!bound_) return;
@@ -207,6 +353,14 @@ ProcessContext Cell::context(const Layer& layer, const Environment& e) const {
 }
 
 void Cell::step(const Environment& e) {
+    if (leanLive_) {
+        if (bound_ && !partitionStale_) {
+            stepLean(e);
+            return;
+        }
+        giveLean();
+        leanLive_ = false;
+    }
     // The step reads and writes all of every layer (and its record); asking
     // for them at once lets their loads overlap. A bound cell that keeps its
     // partition leaves the cycle descriptors alone.
@@ -282,6 +436,16 @@ void Cell::step(const Environment& e) {
         for (Layer& l : *this) l.write();
     }
     partitionStale_ = false;
+    // From now on a bound cell without plants steps by its lean layers,
+    // when its graphs have the library's shapes.
+    if (bound_ && community_.plants().empty()) {
+        bool own = true;
+        for (const Layer& l : *this) own = own && l.nitrogenGraph.ownShape() && l.phosphorusGraph.ownShape();
+        if (own) {
+            takeLean();
+            leanLive_ = true;
+        }
+    }
 }
 
 }  // namespace VEGSO

@@ -88,8 +88,30 @@ public:
         PhosphorusCycleDescriptor phosphorusCycle;
     };
 
+    // What a bound cell without plants steps of a layer besides the caller's
+    // storage, once it has stepped after its binding or new coefficients
+    // (its layer values then stay as they were bound and its partition as
+    // computed): the rates' steady values, the water content of the last
+    // step, and the graphs' pools that the binding does not hold. Its steps
+    // then touch neither the layers nor their graphs.
+    static constexpr int kLeanNitrogenPools = NITROGEN::kPoolCount - 5;
+    static constexpr int kLeanPhosphorusPools = PHOSPHORUS::kPoolCount - 6;
+    struct LeanLayer {
+        NITROGEN::SteadyLayer steady;
+        double thickness;     // m
+        double waterContent;  // volumetric, of the last step
+        double nitrogen[kLeanNitrogenPools];
+        double phosphorus[kLeanPhosphorusPools];
+        int layerNumber;
+        bool top;
+    };
+
     int layerCount() const { return layerCount_; }
-    const Layer& layer(int index) const { return layers_[index]; }
+    // The layer as the cell last stepped it. A bound cell that steps from
+    // its lean layers gives them to the layer first: its graphs then hold
+    // the pools of the caller's storage (in the records' unit), and its
+    // values the water of the last step.
+    const Layer& layer(int index) const;
     const PlantCommunity& plants() const { return community_; }
 
 private:
@@ -98,6 +120,14 @@ private:
     // changes to its tallies, and their dissolved shares when
     // `partitioned`.
     void writeBound(bool partitioned);
+    // A bound cell's step from its lean layers and the caller's storage:
+    // the same rates and integration as a step over the layers.
+    void stepLean(const Environment& e);
+    // The lean layers from the layers, after a step over them.
+    void takeLean();
+    // The lean layers' pools and water into the layers (their graphs and
+    // values): what a step over the layers, or a look at them, needs.
+    void giveLean() const;
 
     int cellNumber_;
     PlantCommunity community_;
@@ -115,6 +145,10 @@ private:
     // again only after a binding or new coefficients, a cell on its records
     // also when a layer's values change.
     bool partitionStale_ = true;
+    // The cell's lean layers, side by side, and whether its steps go by
+    // them (they, not the layers, then hold what persists).
+    std::unique_ptr<LeanLayer[]> lean_;
+    bool leanLive_ = false;
 };
 
 }  // namespace VEGSO

@@ -135,6 +135,10 @@ void NitrogenDiGraph::storePools(NitrogenCycleDescriptor& cycle) const { graph_s
 StepOutcome NitrogenDiGraph::integrate(double dt, const GraphArrays& g) {
     // The graphs of the library's own shapes take the unrolled step.
     if (shape_ == Shape::other) return integrateStep(state_.topology(), g, dt);
+    return integrateOwn(shape_ == Shape::top, dt, g);
+}
+
+StepOutcome NitrogenDiGraph::integrateOwn(bool topLayer, double dt, const GraphArrays& g) {
     // Without plants, applied nitrogen or rain those pathways move nothing
     // (the applied pools are fed by none): the quiet shape leaves them out.
     const double* rate = g.rate;
@@ -143,8 +147,8 @@ StepOutcome NitrogenDiGraph::integrate(double dt, const GraphArrays& g) {
                        mass[kAppliedOrganicPool] == 0.0 && std::isfinite(rate[kAppliedToActive]) &&
                        mass[kAppliedNH4Pool] == 0.0 && std::isfinite(rate[kAppliedNH4ToMineralNH4]) &&
                        mass[kAppliedNO3Pool] == 0.0 && std::isfinite(rate[kAppliedNO3ToMineralNO3]) &&
-                       (shape_ == Shape::lower || rate[kRainfallNO3ToMineralNO3] == 0.0);
-    if (shape_ == Shape::top)
+                       (!topLayer || rate[kRainfallNO3ToMineralNO3] == 0.0);
+    if (topLayer)
         return quiet ? graph_step::integrate(QuietTopShape(), g, dt) : graph_step::integrate(TopShape(), g, dt);
     return quiet ? graph_step::integrate(QuietLowerShape(), g, dt) : graph_step::integrate(LowerShape(), g, dt);
 }
@@ -159,19 +163,17 @@ StepOutcome NitrogenDiGraph::step(const ProcessContext& context, Workspace& work
     return step(context, graph_step::overWorkspace(state_, work));
 }
 
-StepOutcome NitrogenDiGraph::step(const ProcessContext& context, const GraphArrays& g) {
-    const SoilLayer& layer = *context.soilLayer;
+SteadyLayer NitrogenDiGraph::steady(const SoilLayer& layer) {
     const SoilLayerDescriptor& d = *layer.descriptor;
-    const Environment& e = *context.environment;
+    SteadyLayer s;
+    s.fieldCapacityWater = d.fieldCapacityWater;
+    s.wiltingPointWater = d.wiltingPointWater;
+    s.residue = d.residue;
+    s.temperatureFactor = layer.temperatureFactor;
     const double tau = mineral_temperature_factor(d.temperature);
-
-    double denitrification = 0.0;
-    if (layer.waterFactor >= kDenitrificationWaterFactor) {
-        denitrification = 1.4 * layer.temperatureFactor * layer.carbonFactor;
-        if (denitrification > 1.0) denitrification = 0.95;
-    }
-    g.rate[kMineralNO3ToDenitrified] = denitrification;
-
+    s.nitrification = tau;
+    s.denitrification = 1.4 * layer.temperatureFactor * layer.carbonFactor;
+    if (s.denitrification > 1.0) s.denitrification = 0.95;
     // The share of the layer's middle depth is kept with the depth it was
     // computed for.
     const double z = (d.bottomDepth - 0.5 * d.thickness) * 1000.0;  // mm, the layer's middle
@@ -179,24 +181,36 @@ StepOutcome NitrogenDiGraph::step(const ProcessContext& context, const GraphArra
         volatilizationShare_ = 1.0 - z / (std::exp(4.706 - 0.305 * z) + z);
         volatilizationDepth_ = z;
     }
-    g.rate[kMineralNH4ToVolatilized] = tau * volatilizationShare_;
+    s.volatilization = tau * volatilizationShare_;
+    return s;
+}
 
-    g.rate[kOrganicActiveToMineralNO3] = layer.combinedFactor * 1e-5;
-    g.rate[kOrganicFreshToMineralNO3] =
-        residueMineralizationRate(d.residue, g.mass[kFreshPool], g.mass[kMineralNO3Pool], layer.combinedFactor);
+void NitrogenDiGraph::setLayerRates(const SteadyLayer& s, double water, double waterFactor, double combinedFactor,
+                                    const double* mass, double* rate) {
+    rate[kMineralNO3ToDenitrified] = waterFactor >= kDenitrificationWaterFactor ? s.denitrification : 0.0;
+    rate[kMineralNH4ToVolatilized] = s.volatilization;
+    rate[kOrganicActiveToMineralNO3] = combinedFactor * 1e-5;
+    rate[kOrganicFreshToMineralNO3] =
+        residueMineralizationRate(s.residue, mass[kFreshPool], mass[kMineralNO3Pool], combinedFactor);
 
     // Nitrification slows as the layer dries from a quarter of its
     // available water down to the wilting point.
-    const double available = d.fieldCapacityWater - d.wiltingPointWater;
-    const double above_wilting = d.water - d.wiltingPointWater;
+    const double available = s.fieldCapacityWater - s.wiltingPointWater;
+    const double above_wilting = water - s.wiltingPointWater;
     double eta;
     if (available > 0.0) {
         eta = std::clamp(above_wilting / (0.25 * available), 0.0, 1.0);
     } else {
         eta = above_wilting > 0.0 ? 1.0 : 0.0;
     }
-    g.rate[kMineralNH4ToMineralNO3] = tau * eta;
+    rate[kMineralNH4ToMineralNO3] = s.nitrification * eta;
+}
 
+StepOutcome NitrogenDiGraph::step(const ProcessContext& context, const GraphArrays& g) {
+    const SoilLayer& layer = *context.soilLayer;
+    const SoilLayerDescriptor& d = *layer.descriptor;
+    const Environment& e = *context.environment;
+    setLayerRates(steady(layer), d.water, layer.waterFactor, layer.combinedFactor, g.mass, g.rate);
     if (state_.topology().pathwayCount() > kRainfallNO3ToMineralNO3)
         g.rate[kRainfallNO3ToMineralNO3] = 0.01 * e.rainfall * e.rainNitrate;
 

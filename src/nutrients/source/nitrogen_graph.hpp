@@ -13,6 +13,7 @@ namespace VEGSO {
 
 struct NitrogenCycleDescriptor;
 struct ProcessContext;
+class SoilLayer;
 
 namespace NITROGEN {
 
@@ -58,6 +59,20 @@ enum PathwayIndex : int {
 // masses (full speed at 25 and below).
 double residueMineralizationRate(double residue, double freshMass, double mineralMass, double combinedFactor);
 
+// What the rate laws read of a layer whose values stay as they are from one
+// step to the next (a bound cell's, until it is bound anew): its water
+// bounds and residue, and the rates that depend on its temperature and
+// depth alone.
+struct SteadyLayer {
+    double fieldCapacityWater;  // m
+    double wiltingPointWater;   // m
+    double residue;
+    double temperatureFactor;   // of the layer's factors
+    double nitrification;       // per day, at full water
+    double volatilization;      // per day
+    double denitrification;     // per day, in a layer wet enough
+};
+
 class NitrogenDiGraph {
 public:
     // Masses, rates and the amounts of the last step; no running totals,
@@ -91,6 +106,22 @@ public:
     // `cycle`, the second takes and leaves the rates and amounts in `work`.
     StepOutcome step(const ProcessContext& context, NitrogenCycleDescriptor& cycle);
     StepOutcome step(const ProcessContext& context, Workspace& work);
+
+    // The steady values of this graph's layer (its depth share computed
+    // anew when the depth changed).
+    SteadyLayer steady(const SoilLayer& layer);
+    // The rates of a step (all but the plants' uptake and the rain) into
+    // `rate`, for a layer holding `water` (m) with these water and combined
+    // factors and the graph's masses `mass`.
+    static void setLayerRates(const SteadyLayer& layer, double water, double waterFactor, double combinedFactor,
+                              const double* mass, double* rate);
+    // One integration step of dt days of a graph of the library's shape of
+    // the top or a lower layer.
+    static StepOutcome integrateOwn(bool topLayer, double dt, const GraphArrays& graph);
+    // Whether the graph has the library's shape of its layer, and that of
+    // the top layer.
+    bool ownShape() const { return shape_ != Shape::other; }
+    bool topShape() const { return shape_ == Shape::top; }
 
     const State& state() const { return state_; }
     State& state() { return state_; }

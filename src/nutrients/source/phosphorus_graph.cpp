@@ -74,23 +74,24 @@ const GraphTopology& PhosphorusDiGraph::topology() {
 }
 
 void PhosphorusDiGraph::balanceOrganic(const ProcessContext& context) {
-    balanceOrganic(context.nitrogenCycle->active.mass, context.nitrogenCycle->stable.mass, state_.arrays().rate);
+    GraphArrays g = state_.arrays();
+    balanceOrganic(context.nitrogenCycle->active.mass, context.nitrogenCycle->stable.mass, g.mass, g.rate);
 }
 
 void PhosphorusDiGraph::balanceOrganic(double na, double ns, Workspace& work) const {
-    balanceOrganic(na, ns, work.rate);
+    balanceOrganic(na, ns, state_.masses(), work.rate);
 }
 
-void PhosphorusDiGraph::balanceOrganic(double na, double ns, double* rate) const {
+void PhosphorusDiGraph::balanceOrganic(double na, double ns, const double* mass, double* rate) {
     double share_active = 0.5;
     double share_stable = 0.5;
     if (na + ns > 0.0) {
         share_active = na / (na + ns);
         share_stable = ns / (na + ns);
     }
-    const double total = state_.mass(kActivePool) + state_.mass(kStablePool);
-    const double to_active = share_active * total - state_.mass(kActivePool);
-    const double to_stable = share_stable * total - state_.mass(kStablePool);
+    const double total = mass[kActivePool] + mass[kStablePool];
+    const double to_active = share_active * total - mass[kActivePool];
+    const double to_stable = share_stable * total - mass[kStablePool];
     rate[kStableToActive] = to_active > 0.0 ? kOrganicRelaxation * to_active : 0.0;
     rate[kActiveToStable] = to_stable > 0.0 ? kOrganicRelaxation * to_stable : 0.0;
 }
@@ -113,28 +114,32 @@ StepOutcome PhosphorusDiGraph::step(const ProcessContext& context, Workspace& wo
     return step(context, graph_step::overWorkspace(state_, work));
 }
 
+void PhosphorusDiGraph::setLayerRates(double residue, double combinedFactor, const double* mass, double* rate) {
+    rate[kOrganicActiveToMineralSolution] = 1.4 * combinedFactor * 1e-5;
+    rate[kOrganicFreshToMineralSolution] =
+        NITROGEN::residueMineralizationRate(residue, mass[kFreshPool], mass[kMineralSolutionPool], combinedFactor);
+}
+
+StepOutcome PhosphorusDiGraph::integrateOwn(double dt, const GraphArrays& g) {
+    // Without applied phosphorus or uptake the quiet shape leaves out the
+    // pathways that move nothing (the applied pools are fed by none).
+    const double* rate = g.rate;
+    const double* mass = g.mass;
+    if (mass[kAppliedOrganicPool] == 0.0 && std::isfinite(rate[kAppliedToActive]) &&
+        mass[kAppliedMineralPool] == 0.0 && std::isfinite(rate[kAppliedMineralToMineralSolution]) &&
+        rate[kMineralSolutionToFlora] == 0.0)
+        return graph_step::integrate(QuietShape(), g, dt);
+    return graph_step::integrate(Shape(), g, dt);
+}
+
 StepOutcome PhosphorusDiGraph::step(const ProcessContext& context, const GraphArrays& g) {
     const SoilLayer& layer = *context.soilLayer;
-    double* rate = g.rate;
-    const double* mass = g.mass;
-    rate[kOrganicActiveToMineralSolution] = 1.4 * layer.combinedFactor * 1e-5;
-    rate[kOrganicFreshToMineralSolution] = NITROGEN::residueMineralizationRate(
-        layer.descriptor->residue, mass[kFreshPool], mass[kMineralSolutionPool], layer.combinedFactor);
+    setLayerRates(layer.descriptor->residue, layer.combinedFactor, g.mass, g.rate);
 
-    // The graph of the library's own shape takes the unrolled step; without
-    // applied phosphorus or uptake the quiet shape leaves out the pathways
-    // that move nothing (the applied pools are fed by none).
+    // The graph of the library's own shape takes the unrolled step.
     const double dt = context.environment->period;
-    StepOutcome outcome;
-    if (&state_.topology() != &topology()) {
-        outcome = integrateStep(state_.topology(), g, dt);
-    } else if (mass[kAppliedOrganicPool] == 0.0 && std::isfinite(rate[kAppliedToActive]) &&
-               mass[kAppliedMineralPool] == 0.0 && std::isfinite(rate[kAppliedMineralToMineralSolution]) &&
-               rate[kMineralSolutionToFlora] == 0.0) {
-        outcome = graph_step::integrate(QuietShape(), g, dt);
-    } else {
-        outcome = graph_step::integrate(Shape(), g, dt);
-    }
+    const StepOutcome outcome =
+        &state_.topology() != &topology() ? integrateStep(state_.topology(), g, dt) : integrateOwn(dt, g);
     if (!outcome.clean())
         reportStep(outcome, state_.topology(), "phosphorus", context.cellNumber, layer.descriptor->layerNumber);
     return outcome;

@@ -25,17 +25,20 @@ void SoilLayer::updateFactors() {
         factorTemperature_ = t;
     }
 
-    const double w = descriptor->water;
-    const double fc = descriptor->fieldCapacityWater;
+    waterFactor = waterFactorOf(descriptor->water, descriptor->fieldCapacityWater);
+    combinedFactor = std::sqrt(waterFactor * temperatureFactor);
+}
+
+double SoilLayer::waterFactorOf(double w, double fc) {
     // A layer without field capacity (or without thickness) is wet when it
     // holds any water.
+    double f;
     if (fc > 0.0) {
-        waterFactor = w / fc;
+        f = w / fc;
     } else {
-        waterFactor = w > 0.0 ? 1.0 : kMinWaterFactor;
+        f = w > 0.0 ? 1.0 : kMinWaterFactor;
     }
-    if (!(waterFactor >= kMinWaterFactor)) waterFactor = kMinWaterFactor;
-    combinedFactor = std::sqrt(waterFactor * temperatureFactor);
+    return f >= kMinWaterFactor ? f : kMinWaterFactor;
 }
 
 }  // namespace VEGSO

@@ -18,6 +18,9 @@ public:
     explicit SoilLayer(const SoilLayerDescriptor& descriptor);
     // Recomputes the factors from the descriptor's water and temperature.
     void updateFactors();
+    // The water factor of a layer holding `water` (m) of this field
+    // capacity (m).
+    static double waterFactorOf(double water, double fieldCapacityWater);
 
     const SoilLayerDescriptor* descriptor;
     double waterFactor = 0.0;        // soil water over field capacity, at least 0.05
