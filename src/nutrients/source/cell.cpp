@@ -1,6 +1,7 @@
 #include "nutrients/source/cell.hpp"
 
 #include <cmath>
+#include <mutex>
 
 #include "nutrients/source/environment.hpp"
 
@@ -75,6 +76,53 @@ static_assert(kLeanNitrogen.pool[0] == NITROGEN::kAppliedOrganicPool &&
 static_assert(kLeanPhosphorus.pool[0] == PHOSPHORUS::kAppliedOrganicPool &&
                   kLeanPhosphorus.pool[Cell::kLeanPhosphorusPools - 1] == PHOSPHORUS::kFloraMineralPool,
               "the phosphorus pools a lean layer keeps");
+
+// Heads and lean layers for this many cells of three layers a block.
+constexpr int kLeanBlockCells = 512;
+constexpr int kLeanBlockLayers = 3 * kLeanBlockCells;
+
+}  // namespace
+
+struct Cell::LeanBlock {
+    LeanBlock(int heads, int layers)
+        : head(new LeanHead[static_cast<std::size_t>(heads)]()),
+          layer(new LeanLayer[static_cast<std::size_t>(layers)]()),
+          headRoom(heads),
+          layerRoom(layers) {}
+    std::unique_ptr<LeanHead[]> head;
+    std::unique_ptr<LeanLayer[]> layer;
+    int headRoom;
+    int layerRoom;
+    int headsTaken = 0;
+    int layersTaken = 0;
+};
+
+namespace {
+
+// Gives each cell made its room in the block of the cells made before it,
+// while the block has room; a room is not taken again when its cell is
+// destroyed, and a block goes with its last cell (and the next block).
+class LeanRooms {
+public:
+    std::shared_ptr<Cell::LeanBlock> take(int layers, Cell::LeanHead*& head, Cell::LeanLayer*& lean) {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        if (!block_ || block_->headsTaken == block_->headRoom || block_->layerRoom - block_->layersTaken < layers)
+            block_ = std::make_shared<Cell::LeanBlock>(kLeanBlockCells, layers > kLeanBlockLayers ? layers : kLeanBlockLayers);
+        head = &block_->head[static_cast<std::size_t>(block_->headsTaken++)];
+        lean = &block_->layer[static_cast<std::size_t>(block_->layersTaken)];
+        block_->layersTaken += layers;
+        return block_;
+    }
+
+private:
+    std::mutex mutex_;
+    std::shared_ptr<Cell::LeanBlock> block_;
+};
+
+LeanRooms& lean_rooms() {
+    static LeanRooms rooms;
+    return rooms;
+}
 
 bool is_top_layer(const vegso_layer_record& record) {
     return static_cast<int>(record.v[vegso_layer_number]) == 0;
@@ -205,7 +253,7 @@ Cell::Cell(const vegso_schema& schema, int cellNumber)
     layerCount_ = schema.layer_count;
     layers_.reset(new Layer[static_cast<std::size_t>(layerCount_)]);
     for (int j = 0; j < layerCount_; ++j) layers_[j].attach(*schema.layers[j]);
-    lean_.reset(new LeanLayer[static_cast<std::size_t>(layerCount_)]);
+    leanBlock_ = lean_rooms().take(layerCount_, leanHead_, lean_);
 }
 
 const Cell::Layer& Cell::layer(int index) const {
@@ -214,6 +262,14 @@ const Cell::Layer& Cell::layer(int index) const {
 }
 
 void Cell::takeLean() {
+    LeanHead& head = *leanHead_;
+    head.waterContent = binding_.water_content;
+    for (int i = 0; i < vegso_pool_count; ++i) head.pools[i] = binding_.pools[i];
+    head.unit = binding_.unit;
+    head.made = binding_.made;
+    head.used = binding_.used;
+    head.cellNumber = cellNumber_;
+    head.layerCount = layerCount_;
     for (int j = 0; j < layerCount_; ++j) {
         Layer& l = layers_[j];
         LeanLayer& lean = lean_[j];
@@ -252,19 +308,20 @@ void Cell::stepLean(const Environment& e) {
     static thread_local P::PhosphorusDiGraph::Workspace phosphorusWork;
     // No plants: no uptake.
     N::NitrogenDiGraph::setFloraDemand(0.0, nitrogenWork);
-    const vegso_cell_binding& b = binding_;
+    const LeanHead& b = *leanHead_;
     const double unit = b.unit;
     double* made = b.made;
     double* used = b.used;
+    const int cellNumber = b.cellNumber;
     const double dt = e.period;
     const double rain = 0.01 * e.rainfall * e.rainNitrate;
     const GraphArrays nitrogenRates = {nullptr, nitrogenWork.rate, nitrogenWork.lastFlux, nullptr};
     const GraphArrays phosphorusRates = {nullptr, phosphorusWork.rate, phosphorusWork.lastFlux, nullptr};
-    LeanLayer* leanLayers = lean_.get();
-    const int n = layerCount_;
+    LeanLayer* leanLayers = lean_;
+    const int n = b.layerCount;
     for (int j = 0; j < n; ++j) {
         LeanLayer& lean = leanLayers[j];
-        const double content = b.water_content[j];
+        const double content = b.waterContent[j];
         lean.waterContent = content;
         const double water = content * lean.thickness;
         const double waterFactor = SoilLayer::waterFactorOf(water, lean.steady.fieldCapacityWater);
@@ -288,7 +345,7 @@ void Cell::stepLean(const Environment& e) {
         if (lean.top) g.rate[N::kRainfallNO3ToMineralNO3] = rain;
         StepOutcome outcome = N::NitrogenDiGraph::integrateOwn(lean.top, dt, g);
         if (!outcome.clean())
-            reportStep(outcome, N::NitrogenDiGraph::topology(lean.top), "nitrogen", cellNumber_, lean.layerNumber);
+            reportStep(outcome, N::NitrogenDiGraph::topology(lean.top), "nitrogen", cellNumber, lean.layerNumber);
 
         g = phosphorusRates;
         g.mass = phosphorus;
@@ -296,7 +353,7 @@ void Cell::stepLean(const Environment& e) {
         P::PhosphorusDiGraph::setLayerRates(lean.steady.residue, combinedFactor, phosphorus, g.rate);
         outcome = P::PhosphorusDiGraph::integrateOwn(dt, g);
         if (!outcome.clean())
-            reportStep(outcome, P::PhosphorusDiGraph::topology(), "phosphorus", cellNumber_, lean.layerNumber);
+            reportStep(outcome, P::PhosphorusDiGraph::topology(), "phosphorus", cellNumber, lean.layerNumber);
 
 #pragma GCC unroll 8
         for (int q = 0; q < kLeanNitrogenPools; ++q) lean.nitrogen[q] = nitrogen[kLeanNitrogen.pool[q]];

@@ -106,6 +106,22 @@ public:
         bool top;
     };
 
+    // What a lean step reads of the binding, and the cell's number and
+    // layers, in one place.
+    struct LeanHead {
+        const double* waterContent;
+        double* pools[vegso_pool_count];
+        double unit;
+        double* made;
+        double* used;
+        int cellNumber;
+        int layerCount;
+    };
+    // Room for the heads and lean layers of cells made one after another,
+    // one after another: a loop over the cells in the order they were made
+    // streams through them. Shared by the cells that took room in it.
+    struct LeanBlock;
+
     int layerCount() const { return layerCount_; }
     // The layer as the cell last stepped it. A bound cell that steps from
     // its lean layers gives them to the layer first: its graphs then hold
@@ -129,6 +145,18 @@ private:
     // values): what a step over the layers, or a look at them, needs.
     void giveLean() const;
 
+    // What every step reads first, side by side.
+    bool leanLive_ = false;  // whether the steps go by the lean layers (they, not the layers, then hold what persists)
+    bool bound_ = false;
+    // The pools' partition between water and solids depends only on the
+    // layer values and the partition coefficients: a bound cell computes it
+    // again only after a binding or new coefficients, a cell on its records
+    // also when a layer's values change.
+    bool partitionStale_ = true;
+    LeanHead* leanHead_ = nullptr;
+    LeanLayer* lean_ = nullptr;  // the cell's lean layers, side by side
+    std::shared_ptr<LeanBlock> leanBlock_;
+
     int cellNumber_;
     PlantCommunity community_;
     // The layers side by side in one block: a step reads them all.
@@ -138,17 +166,7 @@ private:
     Layer* end() { return layers_.get() + layerCount_; }
     const Layer* begin() const { return layers_.get(); }
     const Layer* end() const { return layers_.get() + layerCount_; }
-    bool bound_ = false;
     vegso_cell_binding binding_{};
-    // The pools' partition between water and solids depends only on the
-    // layer values and the partition coefficients: a bound cell computes it
-    // again only after a binding or new coefficients, a cell on its records
-    // also when a layer's values change.
-    bool partitionStale_ = true;
-    // The cell's lean layers, side by side, and whether its steps go by
-    // them (they, not the layers, then hold what persists).
-    std::unique_ptr<LeanLayer[]> lean_;
-    bool leanLive_ = false;
 };
 
 }  // namespace VEGSO
