@@ -1,9 +1,11 @@
 #include "nutrients/source/cell.hpp"
 
+#include <algorithm>
 #include <cmath>
 #include <mutex>
 
 #include "nutrients/source/environment.hpp"
+#include "nutrients/source/soil_graph_step.hpp"
 
 namespace VEGSO {
 
@@ -309,61 +311,107 @@ void Cell::stepLean(const Environment& e) {
     // No plants: no uptake.
     N::NitrogenDiGraph::setFloraDemand(0.0, nitrogenWork);
     const LeanHead& b = *leanHead_;
+    const int n = b.layerCount;
+    // The layers go together, a few at a time: their values side by side
+    // for the integration of their graphs at once.
+    constexpr int kGroup = graph_step::kLanes;
+    for (int first = 0; first < n; first += kGroup) {
+        const int count = n - first < kGroup ? n - first : kGroup;
+        stepLeanGroup(e, b, lean_ + first, first, count, nitrogenWork, phosphorusWork);
+    }
+}
+
+void Cell::stepLeanGroup(const Environment& e, const LeanHead& b, LeanLayer* lean, int first, int count,
+                         NITROGEN::NitrogenDiGraph::Workspace& nitrogenWork,
+                         PHOSPHORUS::PhosphorusDiGraph::Workspace& phosphorusWork) {
+    namespace N = NITROGEN;
+    namespace P = PHOSPHORUS;
+    constexpr int kGroup = graph_step::kLanes;
     const double unit = b.unit;
-    double* made = b.made;
-    double* used = b.used;
-    const int cellNumber = b.cellNumber;
     const double dt = e.period;
     const double rain = 0.01 * e.rainfall * e.rainNitrate;
-    const GraphArrays nitrogenRates = {nullptr, nitrogenWork.rate, nitrogenWork.lastFlux, nullptr};
-    const GraphArrays phosphorusRates = {nullptr, phosphorusWork.rate, phosphorusWork.lastFlux, nullptr};
-    LeanLayer* leanLayers = lean_;
-    const int n = b.layerCount;
-    for (int j = 0; j < n; ++j) {
-        LeanLayer& lean = leanLayers[j];
-        const double content = b.waterContent[j];
-        lean.waterContent = content;
-        const double water = content * lean.thickness;
-        const double waterFactor = SoilLayer::waterFactorOf(water, lean.steady.fieldCapacityWater);
-        const double combinedFactor = std::sqrt(waterFactor * lean.steady.temperatureFactor);
+    double water[kGroup];
+    double waterFactor[kGroup];
+    double combinedFactor[kGroup];
+    bool top[kGroup] = {};
+    double nitrogen[kGroup][N::kPoolCount];
+    double phosphorus[kGroup][P::kPoolCount];
+    double nitrogenRate[kGroup][N::kPathwayCount];
+    double phosphorusRate[kGroup][P::kPathwayCount];
+    static_assert(kGroup == 4, "a group of four layers");
+    double* const nitrogenMass[kGroup] = {nitrogen[0], nitrogen[1], nitrogen[2], nitrogen[3]};
+    double* const phosphorusMass[kGroup] = {phosphorus[0], phosphorus[1], phosphorus[2], phosphorus[3]};
+    double* const nitrogenRates[kGroup] = {nitrogenRate[0], nitrogenRate[1], nitrogenRate[2], nitrogenRate[3]};
+    double* const phosphorusRates[kGroup] = {phosphorusRate[0], phosphorusRate[1], phosphorusRate[2],
+                                             phosphorusRate[3]};
 
-        double nitrogen[N::kPoolCount];
-        double phosphorus[P::kPoolCount];
+    // Each layer's water, factors, pools and nitrogen rates.
+    for (int k = 0; k < count; ++k) {
+        const int j = first + k;
+        LeanLayer& l = lean[k];
+        const double content = b.waterContent[j];
+        l.waterContent = content;
+        water[k] = content * l.thickness;
+        waterFactor[k] = SoilLayer::waterFactorOf(water[k], l.steady.fieldCapacityWater);
+        combinedFactor[k] = std::sqrt(waterFactor[k] * l.steady.temperatureFactor);
+        top[k] = l.top;
 #pragma GCC unroll 11
         for (int i = 0; i < vegso_pool_count; ++i) {
             const GraphPool& g = kGraphPools[i];
-            (g.phosphorus ? phosphorus : nitrogen)[g.pool] = b.pools[i][j] / unit;
+            (g.phosphorus ? phosphorus[k] : nitrogen[k])[g.pool] = b.pools[i][j] / unit;
         }
 #pragma GCC unroll 8
-        for (int q = 0; q < kLeanNitrogenPools; ++q) nitrogen[kLeanNitrogen.pool[q]] = lean.nitrogen[q];
+        for (int q = 0; q < kLeanNitrogenPools; ++q) nitrogen[k][kLeanNitrogen.pool[q]] = l.nitrogen[q];
 #pragma GCC unroll 3
-        for (int q = 0; q < kLeanPhosphorusPools; ++q) phosphorus[kLeanPhosphorus.pool[q]] = lean.phosphorus[q];
+        for (int q = 0; q < kLeanPhosphorusPools; ++q) phosphorus[k][kLeanPhosphorus.pool[q]] = l.phosphorus[q];
+        std::copy(nitrogenWork.rate, nitrogenWork.rate + N::kPathwayCount, nitrogenRate[k]);
+        N::NitrogenDiGraph::setLayerRates(l.steady, water[k], waterFactor[k], combinedFactor[k], nitrogen[k],
+                                          nitrogenRate[k]);
+        if (l.top) nitrogenRate[k][N::kRainfallNO3ToMineralNO3] = rain;
+    }
+    if (!N::NitrogenDiGraph::integrateQuietLayers(count, top, nitrogenMass, nitrogenRates, dt)) {
+        for (int k = 0; k < count; ++k) {
+            const GraphArrays g = {nitrogen[k], nitrogenRate[k], nitrogenWork.lastFlux, nullptr};
+            const StepOutcome outcome = N::NitrogenDiGraph::integrateOwn(top[k], dt, g);
+            if (!outcome.clean())
+                reportStep(outcome, N::NitrogenDiGraph::topology(top[k]), "nitrogen", b.cellNumber,
+                           lean[k].layerNumber);
+        }
+    }
 
-        GraphArrays g = nitrogenRates;
-        g.mass = nitrogen;
-        N::NitrogenDiGraph::setLayerRates(lean.steady, water, waterFactor, combinedFactor, nitrogen, g.rate);
-        if (lean.top) g.rate[N::kRainfallNO3ToMineralNO3] = rain;
-        StepOutcome outcome = N::NitrogenDiGraph::integrateOwn(lean.top, dt, g);
-        if (!outcome.clean())
-            reportStep(outcome, N::NitrogenDiGraph::topology(lean.top), "nitrogen", cellNumber, lean.layerNumber);
+    // Phosphorus, after the nitrogen whose organic split it follows.
+    for (int k = 0; k < count; ++k) {
+        std::copy(phosphorusWork.rate, phosphorusWork.rate + P::kPathwayCount, phosphorusRate[k]);
+        P::PhosphorusDiGraph::balanceOrganic(nitrogen[k][N::kActivePool], nitrogen[k][N::kStablePool], phosphorus[k],
+                                             phosphorusRate[k]);
+        P::PhosphorusDiGraph::setLayerRates(lean[k].steady.residue, combinedFactor[k], phosphorus[k],
+                                            phosphorusRate[k]);
+    }
+    if (!P::PhosphorusDiGraph::integrateQuietLayers(count, phosphorusMass, phosphorusRates, dt)) {
+        for (int k = 0; k < count; ++k) {
+            const GraphArrays g = {phosphorus[k], phosphorusRate[k], phosphorusWork.lastFlux, nullptr};
+            const StepOutcome outcome = P::PhosphorusDiGraph::integrateOwn(dt, g);
+            if (!outcome.clean())
+                reportStep(outcome, P::PhosphorusDiGraph::topology(), "phosphorus", b.cellNumber,
+                           lean[k].layerNumber);
+        }
+    }
 
-        g = phosphorusRates;
-        g.mass = phosphorus;
-        P::PhosphorusDiGraph::balanceOrganic(nitrogen[N::kActivePool], nitrogen[N::kStablePool], phosphorus, g.rate);
-        P::PhosphorusDiGraph::setLayerRates(lean.steady.residue, combinedFactor, phosphorus, g.rate);
-        outcome = P::PhosphorusDiGraph::integrateOwn(dt, g);
-        if (!outcome.clean())
-            reportStep(outcome, P::PhosphorusDiGraph::topology(), "phosphorus", cellNumber, lean.layerNumber);
-
+    // The kept pools back, and the pools into the caller's storage with
+    // their tallies, as writeBound leaves them.
+    double* made = b.made;
+    double* used = b.used;
+    for (int k = 0; k < count; ++k) {
+        const int j = first + k;
+        LeanLayer& l = lean[k];
 #pragma GCC unroll 8
-        for (int q = 0; q < kLeanNitrogenPools; ++q) lean.nitrogen[q] = nitrogen[kLeanNitrogen.pool[q]];
+        for (int q = 0; q < kLeanNitrogenPools; ++q) l.nitrogen[q] = nitrogen[k][kLeanNitrogen.pool[q]];
 #pragma GCC unroll 3
-        for (int q = 0; q < kLeanPhosphorusPools; ++q) lean.phosphorus[q] = phosphorus[kLeanPhosphorus.pool[q]];
-        // The pools back with their tallies, as writeBound leaves them.
+        for (int q = 0; q < kLeanPhosphorusPools; ++q) l.phosphorus[q] = phosphorus[k][kLeanPhosphorus.pool[q]];
 #pragma GCC unroll 11
         for (int i = 0; i < vegso_pool_count; ++i) {
-            const GraphPool& gp = kGraphPools[i];
-            const double now = (gp.phosphorus ? phosphorus : nitrogen)[gp.pool] * unit;
+            const GraphPool& g = kGraphPools[i];
+            const double now = (g.phosphorus ? phosphorus[k] : nitrogen[k])[g.pool] * unit;
             double& at = b.pools[i][j];
             const double change = now - at;
             if (made != nullptr && used != nullptr) {

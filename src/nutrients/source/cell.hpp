@@ -139,6 +139,11 @@ private:
     // A bound cell's step from its lean layers and the caller's storage:
     // the same rates and integration as a step over the layers.
     void stepLean(const Environment& e);
+    // That step of the `count` layers from layer `first`, whose lean layers
+    // are at `lean`.
+    static void stepLeanGroup(const Environment& e, const LeanHead& head, LeanLayer* lean, int first, int count,
+                       NITROGEN::NitrogenDiGraph::Workspace& nitrogenWork,
+                       PHOSPHORUS::PhosphorusDiGraph::Workspace& phosphorusWork);
     // The lean layers from the layers, after a step over them.
     void takeLean();
     // The lean layers' pools and water into the layers (their graphs and

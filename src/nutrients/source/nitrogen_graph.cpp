@@ -69,6 +69,33 @@ constexpr unsigned kQuiet = 1u << kMineralNH4ToFlora | 1u << kMineralNO3ToFlora 
 using QuietTopShape = graph_step::FixedShape<kPoolCount, kPathwayCount, kPathways, ~kQuiet>;
 using QuietLowerShape = graph_step::FixedShape<kPoolCount - 1, kPathwayCount - 1, kPathways, ~kQuiet>;
 
+// Without plants, applied nitrogen or rain those pathways move nothing
+// (the applied pools are fed by none): the quiet shape leaves them out.
+bool quiet_layer(bool topLayer, const double* rate, const double* mass) {
+    return rate[kMineralNH4ToFlora] == 0.0 && rate[kMineralNO3ToFlora] == 0.0 && mass[kAppliedOrganicPool] == 0.0 &&
+           std::isfinite(rate[kAppliedToActive]) && mass[kAppliedNH4Pool] == 0.0 &&
+           std::isfinite(rate[kAppliedNH4ToMineralNH4]) && mass[kAppliedNO3Pool] == 0.0 &&
+           std::isfinite(rate[kAppliedNO3ToMineralNO3]) && (!topLayer || rate[kRainfallNO3ToMineralNO3] == 0.0);
+}
+
+// A lower layer's quiet graph steps as the top layer's: its pathways are
+// the top layer's but the rain, which the quiet shape leaves out, and the
+// rain's pool is fed by none.
+static_assert(QuietTopShape::pathways() == QuietLowerShape::pathways() + 1 &&
+                  !QuietTopShape::live(kRainfallNO3ToMineralNO3),
+              "the quiet shapes differ by the rain alone");
+
+// The quiet graphs of up to four layers at once, with the processor's
+// wide lanes or with any processor's.
+__attribute__((target("avx2"))) bool quiet_lanes_wide(int count, double* const* mass, const double* const* rate,
+                                                      double dt) {
+    return graph_step::stepLanes(QuietTopShape(), count, mass, rate, dt);
+}
+
+bool quiet_lanes(int count, double* const* mass, const double* const* rate, double dt) {
+    return graph_step::stepLanes(QuietTopShape(), count, mass, rate, dt);
+}
+
 GraphTopology make_topology(bool topLayer) {
     const int pools = topLayer ? kPoolCount : kPoolCount - 1;
     return graph_step::fixedTopology(graph_step::poolNames(kPools, pools), kPathways,
@@ -139,15 +166,7 @@ StepOutcome NitrogenDiGraph::integrate(double dt, const GraphArrays& g) {
 }
 
 StepOutcome NitrogenDiGraph::integrateOwn(bool topLayer, double dt, const GraphArrays& g) {
-    // Without plants, applied nitrogen or rain those pathways move nothing
-    // (the applied pools are fed by none): the quiet shape leaves them out.
-    const double* rate = g.rate;
-    const double* mass = g.mass;
-    const bool quiet = rate[kMineralNH4ToFlora] == 0.0 && rate[kMineralNO3ToFlora] == 0.0 &&
-                       mass[kAppliedOrganicPool] == 0.0 && std::isfinite(rate[kAppliedToActive]) &&
-                       mass[kAppliedNH4Pool] == 0.0 && std::isfinite(rate[kAppliedNH4ToMineralNH4]) &&
-                       mass[kAppliedNO3Pool] == 0.0 && std::isfinite(rate[kAppliedNO3ToMineralNO3]) &&
-                       (!topLayer || rate[kRainfallNO3ToMineralNO3] == 0.0);
+    const bool quiet = quiet_layer(topLayer, g.rate, g.mass);
     if (topLayer)
         return quiet ? graph_step::integrate(QuietTopShape(), g, dt) : graph_step::integrate(TopShape(), g, dt);
     return quiet ? graph_step::integrate(QuietLowerShape(), g, dt) : graph_step::integrate(LowerShape(), g, dt);
@@ -161,6 +180,14 @@ StepOutcome NitrogenDiGraph::step(const ProcessContext& context, NitrogenCycleDe
 
 StepOutcome NitrogenDiGraph::step(const ProcessContext& context, Workspace& work) {
     return step(context, graph_step::overWorkspace(state_, work));
+}
+
+bool NitrogenDiGraph::integrateQuietLayers(int count, const bool* topLayer, double* const* mass, double* const* rate,
+                                           double dt) {
+    if (count > graph_step::kLanes) return false;
+    for (int j = 0; j < count; ++j)
+        if (!quiet_layer(topLayer[j], rate[j], mass[j])) return false;
+    return graph_step::wideLanes() ? quiet_lanes_wide(count, mass, rate, dt) : quiet_lanes(count, mass, rate, dt);
 }
 
 SteadyLayer NitrogenDiGraph::steady(const SoilLayer& layer) {

@@ -118,6 +118,14 @@ public:
     // One integration step of dt days of a graph of the library's shape of
     // the top or a lower layer.
     static StepOutcome integrateOwn(bool topLayer, double dt, const GraphArrays& graph);
+    // The step of integrateOwn of `count` (at most four) layers' graphs at
+    // once, graph j's masses and rates at mass[j] and rate[j] (13 and 14
+    // values, a lower layer's last ones unused), where each graph's plants,
+    // applied pools and rain move nothing and no new mass needs the repair:
+    // the same masses as integrateOwn. False, with every graph as it was,
+    // otherwise.
+    static bool integrateQuietLayers(int count, const bool* topLayer, double* const* mass, double* const* rate,
+                                     double dt);
     // Whether the graph has the library's shape of its layer, and that of
     // the top layer.
     bool ownShape() const { return shape_ != Shape::other; }

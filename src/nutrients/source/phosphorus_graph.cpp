@@ -56,6 +56,25 @@ constexpr unsigned kQuiet =
     1u << kAppliedToActive | 1u << kAppliedMineralToMineralSolution | 1u << kMineralSolutionToFlora;
 using QuietShape = graph_step::FixedShape<kPoolCount, kPathwayCount, kPathways, ~kQuiet>;
 
+// Without applied phosphorus or uptake the quiet shape leaves out the
+// pathways that move nothing (the applied pools are fed by none).
+bool quiet_layer(const double* rate, const double* mass) {
+    return mass[kAppliedOrganicPool] == 0.0 && std::isfinite(rate[kAppliedToActive]) &&
+           mass[kAppliedMineralPool] == 0.0 && std::isfinite(rate[kAppliedMineralToMineralSolution]) &&
+           rate[kMineralSolutionToFlora] == 0.0;
+}
+
+// The quiet graphs of up to four layers at once, with the processor's
+// wide lanes or with any processor's.
+__attribute__((target("avx2"))) bool quiet_lanes_wide(int count, double* const* mass, const double* const* rate,
+                                                      double dt) {
+    return graph_step::stepLanes(QuietShape(), count, mass, rate, dt);
+}
+
+bool quiet_lanes(int count, double* const* mass, const double* const* rate, double dt) {
+    return graph_step::stepLanes(QuietShape(), count, mass, rate, dt);
+}
+
 GraphTopology make_topology() {
     return graph_step::fixedTopology(graph_step::poolNames(kPools, kPoolCount), kPathways, kPathwayCount);
 }
@@ -121,15 +140,15 @@ void PhosphorusDiGraph::setLayerRates(double residue, double combinedFactor, con
 }
 
 StepOutcome PhosphorusDiGraph::integrateOwn(double dt, const GraphArrays& g) {
-    // Without applied phosphorus or uptake the quiet shape leaves out the
-    // pathways that move nothing (the applied pools are fed by none).
-    const double* rate = g.rate;
-    const double* mass = g.mass;
-    if (mass[kAppliedOrganicPool] == 0.0 && std::isfinite(rate[kAppliedToActive]) &&
-        mass[kAppliedMineralPool] == 0.0 && std::isfinite(rate[kAppliedMineralToMineralSolution]) &&
-        rate[kMineralSolutionToFlora] == 0.0)
-        return graph_step::integrate(QuietShape(), g, dt);
+    if (quiet_layer(g.rate, g.mass)) return graph_step::integrate(QuietShape(), g, dt);
     return graph_step::integrate(Shape(), g, dt);
+}
+
+bool PhosphorusDiGraph::integrateQuietLayers(int count, double* const* mass, double* const* rate, double dt) {
+    if (count > graph_step::kLanes) return false;
+    for (int j = 0; j < count; ++j)
+        if (!quiet_layer(rate[j], mass[j])) return false;
+    return graph_step::wideLanes() ? quiet_lanes_wide(count, mass, rate, dt) : quiet_lanes(count, mass, rate, dt);
 }
 
 StepOutcome PhosphorusDiGraph::step(const ProcessContext& context, const GraphArrays& g) {

@@ -86,6 +86,12 @@ public:
     static void setLayerRates(double residue, double combinedFactor, const double* mass, double* rate);
     // One integration step of dt days of a graph of the library's shape.
     static StepOutcome integrateOwn(double dt, const GraphArrays& graph);
+    // The step of integrateOwn of `count` (at most four) graphs at once,
+    // graph j's masses and rates at mass[j] and rate[j], where each graph's
+    // applied pools and uptake move nothing and no new mass needs the
+    // repair: the same masses as integrateOwn. False, with every graph as
+    // it was, otherwise.
+    static bool integrateQuietLayers(int count, double* const* mass, double* const* rate, double dt);
     // Whether the graph has the library's shape.
     bool ownShape() const { return &state_.topology() == &topology(); }
 
