@@ -1,6 +1,5 @@
 #include "nutrients/source/cell.hpp"
 
-#include <algorithm>
 #include <cmath>
 #include <mutex>
 
@@ -364,7 +363,8 @@ void Cell::stepLeanGroup(const Environment& e, const LeanHead& b, LeanLayer* lea
         for (int q = 0; q < kLeanNitrogenPools; ++q) nitrogen[k][kLeanNitrogen.pool[q]] = l.nitrogen[q];
 #pragma GCC unroll 3
         for (int q = 0; q < kLeanPhosphorusPools; ++q) phosphorus[k][kLeanPhosphorus.pool[q]] = l.phosphorus[q];
-        std::copy(nitrogenWork.rate, nitrogenWork.rate + N::kPathwayCount, nitrogenRate[k]);
+#pragma GCC unroll 14
+        for (int w = 0; w < N::kPathwayCount; ++w) nitrogenRate[k][w] = nitrogenWork.rate[w];
         N::NitrogenDiGraph::setLayerRates(l.steady, water[k], waterFactor[k], combinedFactor[k], nitrogen[k],
                                           nitrogenRate[k]);
         if (l.top) nitrogenRate[k][N::kRainfallNO3ToMineralNO3] = rain;
@@ -381,7 +381,8 @@ void Cell::stepLeanGroup(const Environment& e, const LeanHead& b, LeanLayer* lea
 
     // Phosphorus, after the nitrogen whose organic split it follows.
     for (int k = 0; k < count; ++k) {
-        std::copy(phosphorusWork.rate, phosphorusWork.rate + P::kPathwayCount, phosphorusRate[k]);
+#pragma GCC unroll 11
+        for (int w = 0; w < P::kPathwayCount; ++w) phosphorusRate[k][w] = phosphorusWork.rate[w];
         P::PhosphorusDiGraph::balanceOrganic(nitrogen[k][N::kActivePool], nitrogen[k][N::kStablePool], phosphorus[k],
                                              phosphorusRate[k]);
         P::PhosphorusDiGraph::setLayerRates(lean[k].steady.residue, combinedFactor[k], phosphorus[k],

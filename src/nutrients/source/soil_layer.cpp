@@ -9,7 +9,6 @@ namespace VEGSO {
 namespace {
 
 constexpr double kMinTemperatureFactor = 0.1;
-constexpr double kMinWaterFactor = 0.05;
 
 }  // namespace
 
@@ -27,18 +26,6 @@ void SoilLayer::updateFactors() {
 
     waterFactor = waterFactorOf(descriptor->water, descriptor->fieldCapacityWater);
     combinedFactor = std::sqrt(waterFactor * temperatureFactor);
-}
-
-double SoilLayer::waterFactorOf(double w, double fc) {
-    // A layer without field capacity (or without thickness) is wet when it
-    // holds any water.
-    double f;
-    if (fc > 0.0) {
-        f = w / fc;
-    } else {
-        f = w > 0.0 ? 1.0 : kMinWaterFactor;
-    }
-    return f >= kMinWaterFactor ? f : kMinWaterFactor;
 }
 
 }  // namespace VEGSO
