@@ -369,7 +369,9 @@ void Cell::stepLeanGroup(const Environment& e, const LeanHead& b, LeanLayer* lea
                                           nitrogenRate[k]);
         if (l.top) nitrogenRate[k][N::kRainfallNO3ToMineralNO3] = rain;
     }
-    if (!N::NitrogenDiGraph::integrateQuietLayers(count, top, nitrogenMass, nitrogenRates, dt)) {
+    double flux[kGroup][N::kPathwayCount];
+    double* const fluxes[kGroup] = {flux[0], flux[1], flux[2], flux[3]};
+    if (!N::NitrogenDiGraph::integrateLayers(count, top, nitrogenMass, nitrogenRates, fluxes, dt)) {
         for (int k = 0; k < count; ++k) {
             const GraphArrays g = {nitrogen[k], nitrogenRate[k], nitrogenWork.lastFlux, nullptr};
             const StepOutcome outcome = N::NitrogenDiGraph::integrateOwn(top[k], dt, g);
@@ -388,7 +390,7 @@ void Cell::stepLeanGroup(const Environment& e, const LeanHead& b, LeanLayer* lea
         P::PhosphorusDiGraph::setLayerRates(lean[k].steady.residue, combinedFactor[k], phosphorus[k],
                                             phosphorusRate[k]);
     }
-    if (!P::PhosphorusDiGraph::integrateQuietLayers(count, phosphorusMass, phosphorusRates, dt)) {
+    if (!P::PhosphorusDiGraph::integrateLayers(count, phosphorusMass, phosphorusRates, fluxes, dt)) {
         for (int k = 0; k < count; ++k) {
             const GraphArrays g = {phosphorus[k], phosphorusRate[k], phosphorusWork.lastFlux, nullptr};
             const StepOutcome outcome = P::PhosphorusDiGraph::integrateOwn(dt, g);
@@ -507,14 +509,53 @@ void Cell::step(const Environment& e) {
     // worked in this thread's workspace; a bound cell's pools stay in its
     // graphs, a cell on its records copies them into its cycles.
     for (Layer& l : *this) l.floraDemand = community_.layerNitrogenUptake(l.descriptor);
+    // The graphs of the library's shapes step four layers at a time.
+    bool own = true;
+    for (const Layer& l : *this) own = own && l.nitrogenGraph.ownShape() && l.phosphorusGraph.ownShape();
+    constexpr int kGroup = graph_step::kLanes;
+    static_assert(kGroup == 4, "a group of four layers");
+    const double dt = e.period;
     double taken_up = 0.0;
     {
-        static thread_local NITROGEN::NitrogenDiGraph::Workspace work;
+        namespace N = NITROGEN;
+        static thread_local N::NitrogenDiGraph::Workspace work;
+        for (int first = 0; own && first < n; first += kGroup) {
+            const int count = n - first < kGroup ? n - first : kGroup;
+            Layer* group = layers_.get() + first;
+            double rate[kGroup][N::kPathwayCount], flux[kGroup][N::kPathwayCount];
+            double* const rates[kGroup] = {rate[0], rate[1], rate[2], rate[3]};
+            double* const fluxes[kGroup] = {flux[0], flux[1], flux[2], flux[3]};
+            double* mass[kGroup] = {};
+            bool top[kGroup] = {};
+            for (int k = 0; k < count; ++k) {
+                Layer& l = group[k];
+                N::NitrogenDiGraph::setFloraDemand(l.floraDemand, work);
+                for (int w = 0; w < N::kPathwayCount; ++w) rate[k][w] = work.rate[w];
+                top[k] = l.nitrogenGraph.topShape();
+                if (!top[k]) rate[k][N::kRainfallNO3ToMineralNO3] = 0.0;  // a lower layer has no rain
+                l.nitrogenGraph.setRates(context(l, e), rate[k]);
+                mass[k] = l.nitrogenGraph.state().arrays().mass;
+            }
+            if (!N::NitrogenDiGraph::integrateLayers(count, top, mass, rates, fluxes, dt)) {
+                for (int k = 0; k < count; ++k) {
+                    const StepOutcome outcome =
+                        N::NitrogenDiGraph::integrateOwn(top[k], dt, GraphArrays{mass[k], rate[k], flux[k], nullptr});
+                    if (!outcome.clean())
+                        reportStep(outcome, group[k].nitrogenGraph.state().topology(), "nitrogen", cellNumber_,
+                                   group[k].descriptor.layerNumber);
+                }
+            }
+            for (int k = 0; k < count; ++k) {
+                if (!bound_) group[k].nitrogenGraph.storePools(group[k].nitrogenCycle);
+                taken_up += flux[k][N::kMineralNH4ToFlora] + flux[k][N::kMineralNO3ToFlora];
+            }
+        }
         for (Layer& l : *this) {
-            NITROGEN::NitrogenDiGraph::setFloraDemand(l.floraDemand, work);
+            if (own) break;
+            N::NitrogenDiGraph::setFloraDemand(l.floraDemand, work);
             l.nitrogenGraph.step(context(l, e), work);
             if (!bound_) l.nitrogenGraph.storePools(l.nitrogenCycle);
-            taken_up += NITROGEN::NitrogenDiGraph::floraUptake(work);
+            taken_up += N::NitrogenDiGraph::floraUptake(work);
         }
     }
     community_.distributeUptake(taken_up);
@@ -524,10 +565,42 @@ void Cell::step(const Environment& e) {
 
     // Phosphorus, after the nitrogen whose organic split it follows.
     {
-        static thread_local PHOSPHORUS::PhosphorusDiGraph::Workspace work;
+        namespace P = PHOSPHORUS;
+        static thread_local P::PhosphorusDiGraph::Workspace work;
+        for (int first = 0; own && first < n; first += kGroup) {
+            const int count = n - first < kGroup ? n - first : kGroup;
+            Layer* group = layers_.get() + first;
+            double rate[kGroup][P::kPathwayCount], flux[kGroup][P::kPathwayCount];
+            double* const rates[kGroup] = {rate[0], rate[1], rate[2], rate[3]};
+            double* const fluxes[kGroup] = {flux[0], flux[1], flux[2], flux[3]};
+            double* mass[kGroup] = {};
+            for (int k = 0; k < count; ++k) {
+                Layer& l = group[k];
+                const NITROGEN::NitrogenDiGraph::State& nitrogen = l.nitrogenGraph.state();
+                for (int w = 0; w < P::kPathwayCount; ++w) rate[k][w] = work.rate[w];
+                P::PhosphorusDiGraph::balanceOrganic(nitrogen.mass(NITROGEN::kActivePool),
+                                                     nitrogen.mass(NITROGEN::kStablePool),
+                                                     l.phosphorusGraph.state().masses(), rate[k]);
+                l.phosphorusGraph.setRates(context(l, e), rate[k]);
+                mass[k] = l.phosphorusGraph.state().arrays().mass;
+            }
+            if (!P::PhosphorusDiGraph::integrateLayers(count, mass, rates, fluxes, dt)) {
+                for (int k = 0; k < count; ++k) {
+                    const StepOutcome outcome =
+                        P::PhosphorusDiGraph::integrateOwn(dt, GraphArrays{mass[k], rate[k], flux[k], nullptr});
+                    if (!outcome.clean())
+                        reportStep(outcome, P::PhosphorusDiGraph::topology(), "phosphorus", cellNumber_,
+                                   group[k].descriptor.layerNumber);
+                }
+            }
+            if (!bound_)
+                for (int k = 0; k < count; ++k) group[k].phosphorusGraph.storePools(group[k].phosphorusCycle);
+        }
         for (Layer& l : *this) {
-            const NITROGEN::NitrogenDiGraph::State& n = l.nitrogenGraph.state();
-            l.phosphorusGraph.balanceOrganic(n.mass(NITROGEN::kActivePool), n.mass(NITROGEN::kStablePool), work);
+            if (own) break;
+            const NITROGEN::NitrogenDiGraph::State& nitrogen = l.nitrogenGraph.state();
+            l.phosphorusGraph.balanceOrganic(nitrogen.mass(NITROGEN::kActivePool), nitrogen.mass(NITROGEN::kStablePool),
+                                             work);
             l.phosphorusGraph.step(context(l, e), work);
             if (!bound_) l.phosphorusGraph.storePools(l.phosphorusCycle);
         }
@@ -544,13 +617,9 @@ void Cell::step(const Environment& e) {
     partitionStale_ = false;
     // From now on a bound cell without plants steps by its lean layers,
     // when its graphs have the library's shapes.
-    if (bound_ && community_.plants().empty()) {
-        bool own = true;
-        for (const Layer& l : *this) own = own && l.nitrogenGraph.ownShape() && l.phosphorusGraph.ownShape();
-        if (own) {
-            takeLean();
-            leanLive_ = true;
-        }
+    if (bound_ && community_.plants().empty() && own) {
+        takeLean();
+        leanLive_ = true;
     }
 }
 

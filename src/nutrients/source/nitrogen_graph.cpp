@@ -78,22 +78,27 @@ bool quiet_layer(bool topLayer, const double* rate, const double* mass) {
            std::isfinite(rate[kAppliedNO3ToMineralNO3]) && (!topLayer || rate[kRainfallNO3ToMineralNO3] == 0.0);
 }
 
-// A lower layer's quiet graph steps as the top layer's: its pathways are
-// the top layer's but the rain, which the quiet shape leaves out, and the
-// rain's pool is fed by none.
-static_assert(QuietTopShape::pathways() == QuietLowerShape::pathways() + 1 &&
+// A lower layer's graph steps as the top layer's when its rain moves
+// nothing: its pathways are the top layer's but the rain, and the rain's
+// pool is fed by none. A pathway that moves nothing adds zeros, which
+// change no sum (a sum that starts at +0 is never -0).
+static_assert(TopShape::pathways() == LowerShape::pathways() + 1 && TopShape::pools() == LowerShape::pools() + 1 &&
+                  QuietTopShape::pathways() == QuietLowerShape::pathways() + 1 &&
                   !QuietTopShape::live(kRainfallNO3ToMineralNO3),
-              "the quiet shapes differ by the rain alone");
+              "the shapes of the top and lower layers differ by the rain alone");
 
-// The quiet graphs of up to four layers at once, with the processor's
-// wide lanes or with any processor's.
-__attribute__((target("avx2"))) bool quiet_lanes_wide(int count, double* const* mass, const double* const* rate,
-                                                      double dt) {
-    return graph_step::stepLanes(QuietTopShape(), count, mass, rate, dt);
+// The graphs of up to four layers at once, quiet or not, with the
+// processor's wide lanes or with any processor's.
+__attribute__((target("avx2"))) bool lanes_wide(bool quiet, int count, double* const* mass, const double* const* rate,
+                                                double* const* lastFlux, double dt) {
+    return quiet ? graph_step::stepLanes(QuietTopShape(), count, mass, rate, lastFlux, dt)
+                 : graph_step::stepLanes(TopShape(), count, mass, rate, lastFlux, dt);
 }
 
-bool quiet_lanes(int count, double* const* mass, const double* const* rate, double dt) {
-    return graph_step::stepLanes(QuietTopShape(), count, mass, rate, dt);
+bool lanes(bool quiet, int count, double* const* mass, const double* const* rate, double* const* lastFlux,
+           double dt) {
+    return quiet ? graph_step::stepLanes(QuietTopShape(), count, mass, rate, lastFlux, dt)
+                 : graph_step::stepLanes(TopShape(), count, mass, rate, lastFlux, dt);
 }
 
 GraphTopology make_topology(bool topLayer) {
@@ -182,12 +187,17 @@ StepOutcome NitrogenDiGraph::step(const ProcessContext& context, Workspace& work
     return step(context, graph_step::overWorkspace(state_, work));
 }
 
-bool NitrogenDiGraph::integrateQuietLayers(int count, const bool* topLayer, double* const* mass, double* const* rate,
-                                           double dt) {
+bool NitrogenDiGraph::integrateLayers(int count, const bool* topLayer, double* const* mass, double* const* rate,
+                                      double* const* lastFlux, double dt) {
     if (count > graph_step::kLanes) return false;
-    for (int j = 0; j < count; ++j)
-        if (!quiet_layer(topLayer[j], rate[j], mass[j])) return false;
-    return graph_step::wideLanes() ? quiet_lanes_wide(count, mass, rate, dt) : quiet_lanes(count, mass, rate, dt);
+    bool quiet = true;
+    for (int j = 0; j < count; ++j) {
+        if (!topLayer[j] && !(rate[j][kRainfallNO3ToMineralNO3] == 0.0 && mass[j][kRainfallNO3Pool] == 0.0))
+            return false;
+        quiet = quiet && quiet_layer(topLayer[j], rate[j], mass[j]);
+    }
+    return graph_step::wideLanes() ? lanes_wide(quiet, count, mass, rate, lastFlux, dt)
+                                   : lanes(quiet, count, mass, rate, lastFlux, dt);
 }
 
 SteadyLayer NitrogenDiGraph::steady(const SoilLayer& layer) {
@@ -233,16 +243,20 @@ void NitrogenDiGraph::setLayerRates(const SteadyLayer& s, double water, double w
     rate[kMineralNH4ToMineralNO3] = s.nitrification * eta;
 }
 
-StepOutcome NitrogenDiGraph::step(const ProcessContext& context, const GraphArrays& g) {
+void NitrogenDiGraph::setRates(const ProcessContext& context, double* rate) {
     const SoilLayer& layer = *context.soilLayer;
     const SoilLayerDescriptor& d = *layer.descriptor;
     const Environment& e = *context.environment;
-    setLayerRates(steady(layer), d.water, layer.waterFactor, layer.combinedFactor, g.mass, g.rate);
+    setLayerRates(steady(layer), d.water, layer.waterFactor, layer.combinedFactor, state_.masses(), rate);
     if (state_.topology().pathwayCount() > kRainfallNO3ToMineralNO3)
-        g.rate[kRainfallNO3ToMineralNO3] = 0.01 * e.rainfall * e.rainNitrate;
+        rate[kRainfallNO3ToMineralNO3] = 0.01 * e.rainfall * e.rainNitrate;
+}
 
-    const StepOutcome outcome = integrate(e.period, g);
-    if (!outcome.clean()) reportStep(outcome, state_.topology(), "nitrogen", context.cellNumber, d.layerNumber);
+StepOutcome NitrogenDiGraph::step(const ProcessContext& context, const GraphArrays& g) {
+    setRates(context, g.rate);
+    const StepOutcome outcome = integrate(context.environment->period, g);
+    if (!outcome.clean())
+        reportStep(outcome, state_.topology(), "nitrogen", context.cellNumber, context.soilLayer->descriptor->layerNumber);
     return outcome;
 }
 

@@ -107,6 +107,9 @@ public:
     StepOutcome step(const ProcessContext& context, NitrogenCycleDescriptor& cycle);
     StepOutcome step(const ProcessContext& context, Workspace& work);
 
+    // The rates of a step of the graph's layer from the context (all but
+    // the plants' uptake) into `rate`.
+    void setRates(const ProcessContext& context, double* rate);
     // The steady values of this graph's layer (its depth share computed
     // anew when the depth changed).
     SteadyLayer steady(const SoilLayer& layer);
@@ -119,13 +122,13 @@ public:
     // the top or a lower layer.
     static StepOutcome integrateOwn(bool topLayer, double dt, const GraphArrays& graph);
     // The step of integrateOwn of `count` (at most four) layers' graphs at
-    // once, graph j's masses and rates at mass[j] and rate[j] (13 and 14
-    // values, a lower layer's last ones unused), where each graph's plants,
-    // applied pools and rain move nothing and no new mass needs the repair:
-    // the same masses as integrateOwn. False, with every graph as it was,
-    // otherwise.
-    static bool integrateQuietLayers(int count, const bool* topLayer, double* const* mass, double* const* rate,
-                                     double dt);
+    // once, graph j's masses, rates and amounts at mass[j], rate[j] and
+    // lastFlux[j] (13, 14 and 14 values; a lower layer's last pool holds 0
+    // and its last rate, the rain's, is 0), where no new mass needs the
+    // repair: the same masses and amounts as integrateOwn. False, with every
+    // graph as it was, otherwise.
+    static bool integrateLayers(int count, const bool* topLayer, double* const* mass, double* const* rate,
+                                double* const* lastFlux, double dt);
     // Whether the graph has the library's shape of its layer, and that of
     // the top layer.
     bool ownShape() const { return shape_ != Shape::other; }

@@ -66,13 +66,18 @@ bool quiet_layer(const double* rate, const double* mass) {
 
 // The quiet graphs of up to four layers at once, with the processor's
 // wide lanes or with any processor's.
-__attribute__((target("avx2"))) bool quiet_lanes_wide(int count, double* const* mass, const double* const* rate,
-                                                      double dt) {
-    return graph_step::stepLanes(QuietShape(), count, mass, rate, dt);
+// Up to four graphs at once, quiet or not, with the processor's wide lanes
+// or with any processor's.
+__attribute__((target("avx2"))) bool lanes_wide(bool quiet, int count, double* const* mass, const double* const* rate,
+                                                double* const* lastFlux, double dt) {
+    return quiet ? graph_step::stepLanes(QuietShape(), count, mass, rate, lastFlux, dt)
+                 : graph_step::stepLanes(Shape(), count, mass, rate, lastFlux, dt);
 }
 
-bool quiet_lanes(int count, double* const* mass, const double* const* rate, double dt) {
-    return graph_step::stepLanes(QuietShape(), count, mass, rate, dt);
+bool lanes(bool quiet, int count, double* const* mass, const double* const* rate, double* const* lastFlux,
+           double dt) {
+    return quiet ? graph_step::stepLanes(QuietShape(), count, mass, rate, lastFlux, dt)
+                 : graph_step::stepLanes(Shape(), count, mass, rate, lastFlux, dt);
 }
 
 GraphTopology make_topology() {
@@ -144,16 +149,23 @@ StepOutcome PhosphorusDiGraph::integrateOwn(double dt, const GraphArrays& g) {
     return graph_step::integrate(Shape(), g, dt);
 }
 
-bool PhosphorusDiGraph::integrateQuietLayers(int count, double* const* mass, double* const* rate, double dt) {
+bool PhosphorusDiGraph::integrateLayers(int count, double* const* mass, double* const* rate, double* const* lastFlux,
+                                        double dt) {
     if (count > graph_step::kLanes) return false;
-    for (int j = 0; j < count; ++j)
-        if (!quiet_layer(rate[j], mass[j])) return false;
-    return graph_step::wideLanes() ? quiet_lanes_wide(count, mass, rate, dt) : quiet_lanes(count, mass, rate, dt);
+    bool quiet = true;
+    for (int j = 0; j < count; ++j) quiet = quiet && quiet_layer(rate[j], mass[j]);
+    return graph_step::wideLanes() ? lanes_wide(quiet, count, mass, rate, lastFlux, dt)
+                                   : lanes(quiet, count, mass, rate, lastFlux, dt);
+}
+
+void PhosphorusDiGraph::setRates(const ProcessContext& context, double* rate) const {
+    const SoilLayer& layer = *context.soilLayer;
+    setLayerRates(layer.descriptor->residue, layer.combinedFactor, state_.masses(), rate);
 }
 
 StepOutcome PhosphorusDiGraph::step(const ProcessContext& context, const GraphArrays& g) {
     const SoilLayer& layer = *context.soilLayer;
-    setLayerRates(layer.descriptor->residue, layer.combinedFactor, g.mass, g.rate);
+    setRates(context, g.rate);
 
     // The graph of the library's own shape takes the unrolled step.
     const double dt = context.environment->period;

@@ -87,11 +87,15 @@ public:
     // One integration step of dt days of a graph of the library's shape.
     static StepOutcome integrateOwn(double dt, const GraphArrays& graph);
     // The step of integrateOwn of `count` (at most four) graphs at once,
-    // graph j's masses and rates at mass[j] and rate[j], where each graph's
-    // applied pools and uptake move nothing and no new mass needs the
-    // repair: the same masses as integrateOwn. False, with every graph as
-    // it was, otherwise.
-    static bool integrateQuietLayers(int count, double* const* mass, double* const* rate, double dt);
+    // graph j's masses, rates and amounts at mass[j], rate[j] and
+    // lastFlux[j], where no new mass needs the repair: the same masses and
+    // amounts as integrateOwn. False, with every graph as it was,
+    // otherwise.
+    static bool integrateLayers(int count, double* const* mass, double* const* rate, double* const* lastFlux,
+                                double dt);
+    // The rates of a step of the graph's layer from the context (all but
+    // the organic exchange of balanceOrganic) into `rate`.
+    void setRates(const ProcessContext& context, double* rate) const;
     // Whether the graph has the library's shape.
     bool ownShape() const { return &state_.topology() == &topology(); }
 

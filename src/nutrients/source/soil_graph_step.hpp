@@ -325,10 +325,10 @@ constexpr int kLanes = 4;
 // operations in the same order, lane by lane) and it returns true;
 // otherwise it changes nothing and returns false, and each graph takes
 // `integrate` on its own. Unused lanes hold masses and rates of 0. The
-// amounts moved are not kept.
+// amounts moved go to `lastFlux` (0 for a pathway left out of the step).
 template <class Shape>
 __attribute__((always_inline)) inline bool integrateLanes(const Shape& shape, Lanes* mass, const Lanes* rate,
-                                                          double dt) {
+                                                          double dt, Lanes* lastFlux) {
     const int pools = shape.pools();
     const int pathways = shape.pathways();
     Lanes derivative[kMaxGraphPools];
@@ -406,16 +406,19 @@ __attribute__((always_inline)) inline bool integrateLanes(const Shape& shape, La
         if (sound[l] == 0) return false;
 #pragma GCC unroll 16
     for (int p = 0; p < pools; ++p) mass[p] = newMass[p];
+#pragma GCC unroll 16
+    for (int w = 0; w < pathways; ++w) lastFlux[w] = shape.live(w) ? amount[w] : zero;
     return true;
 }
 
 // Steps `count` (at most kLanes) graphs of the shape at once by
-// integrateLanes: graph j holds its masses at mass[j] and rates at rate[j].
-// False, with every graph as it was, when the lanes did not commit. The
-// graphs go into the lanes and back within the caller's instructions.
+// integrateLanes: graph j holds its masses at mass[j] and rates at rate[j],
+// and takes the amounts moved at lastFlux[j]. False, with every graph as it
+// was, when the lanes did not commit. The graphs go into the lanes and back
+// within the caller's instructions.
 template <class Shape>
 __attribute__((always_inline)) inline bool stepLanes(const Shape& shape, int count, double* const* mass,
-                                                     const double* const* rate, double dt) {
+                                                     const double* const* rate, double* const* lastFlux, double dt) {
     static const double kNone[kMaxGraphPathways] = {};
     const double* m[kLanes];
     const double* r[kLanes];
@@ -427,15 +430,19 @@ __attribute__((always_inline)) inline bool stepLanes(const Shape& shape, int cou
     const int pathways = shape.pathways();
     Lanes laneMass[kMaxGraphPools];
     Lanes laneRate[kMaxGraphPathways];
+    Lanes laneFlux[kMaxGraphPathways];
 #pragma GCC unroll 16
     for (int p = 0; p < pools; ++p) laneMass[p] = Lanes{m[0][p], m[1][p], m[2][p], m[3][p]};
 #pragma GCC unroll 16
     for (int w = 0; w < pathways; ++w)
         if (shape.live(w)) laneRate[w] = Lanes{r[0][w], r[1][w], r[2][w], r[3][w]};
-    if (!integrateLanes(shape, laneMass, laneRate, dt)) return false;
+    if (!integrateLanes(shape, laneMass, laneRate, dt, laneFlux)) return false;
 #pragma GCC unroll 16
     for (int p = 0; p < pools; ++p)
         for (int j = 0; j < count; ++j) mass[j][p] = laneMass[p][j];
+#pragma GCC unroll 16
+    for (int w = 0; w < pathways; ++w)
+        for (int j = 0; j < count; ++j) lastFlux[j][w] = laneFlux[w][j];
     return true;
 }
 
