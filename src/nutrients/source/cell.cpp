@@ -371,8 +371,9 @@ void Cell::stepLeanGroup(const Environment& e, const LeanHead& b, LeanLayer* lea
     }
     double flux[kGroup][N::kPathwayCount];
     double* const fluxes[kGroup] = {flux[0], flux[1], flux[2], flux[3]};
-    if (!N::NitrogenDiGraph::integrateLayers(count, top, nitrogenMass, nitrogenRates, fluxes, dt)) {
-        for (int k = 0; k < count; ++k) {
+    const unsigned nitrogenStepped = N::NitrogenDiGraph::integrateLayers(count, top, nitrogenMass, nitrogenRates, fluxes, dt);
+    for (int k = 0; k < count; ++k) {
+        if (((nitrogenStepped >> k) & 1u) == 0) {
             const GraphArrays g = {nitrogen[k], nitrogenRate[k], nitrogenWork.lastFlux, nullptr};
             const StepOutcome outcome = N::NitrogenDiGraph::integrateOwn(top[k], dt, g);
             if (!outcome.clean())
@@ -390,8 +391,9 @@ void Cell::stepLeanGroup(const Environment& e, const LeanHead& b, LeanLayer* lea
         P::PhosphorusDiGraph::setLayerRates(lean[k].steady.residue, combinedFactor[k], phosphorus[k],
                                             phosphorusRate[k]);
     }
-    if (!P::PhosphorusDiGraph::integrateLayers(count, phosphorusMass, phosphorusRates, fluxes, dt)) {
-        for (int k = 0; k < count; ++k) {
+    const unsigned phosphorusStepped = P::PhosphorusDiGraph::integrateLayers(count, phosphorusMass, phosphorusRates, fluxes, dt);
+    for (int k = 0; k < count; ++k) {
+        if (((phosphorusStepped >> k) & 1u) == 0) {
             const GraphArrays g = {phosphorus[k], phosphorusRate[k], phosphorusWork.lastFlux, nullptr};
             const StepOutcome outcome = P::PhosphorusDiGraph::integrateOwn(dt, g);
             if (!outcome.clean())
@@ -536,8 +538,9 @@ void Cell::step(const Environment& e) {
                 l.nitrogenGraph.setRates(context(l, e), rate[k]);
                 mass[k] = l.nitrogenGraph.state().arrays().mass;
             }
-            if (!N::NitrogenDiGraph::integrateLayers(count, top, mass, rates, fluxes, dt)) {
-                for (int k = 0; k < count; ++k) {
+            const unsigned stepped = N::NitrogenDiGraph::integrateLayers(count, top, mass, rates, fluxes, dt);
+            for (int k = 0; k < count; ++k) {
+                if (((stepped >> k) & 1u) == 0) {
                     const StepOutcome outcome =
                         N::NitrogenDiGraph::integrateOwn(top[k], dt, GraphArrays{mass[k], rate[k], flux[k], nullptr});
                     if (!outcome.clean())
@@ -584,8 +587,9 @@ void Cell::step(const Environment& e) {
                 l.phosphorusGraph.setRates(context(l, e), rate[k]);
                 mass[k] = l.phosphorusGraph.state().arrays().mass;
             }
-            if (!P::PhosphorusDiGraph::integrateLayers(count, mass, rates, fluxes, dt)) {
-                for (int k = 0; k < count; ++k) {
+            const unsigned stepped = P::PhosphorusDiGraph::integrateLayers(count, mass, rates, fluxes, dt);
+            for (int k = 0; k < count; ++k) {
+                if (((stepped >> k) & 1u) == 0) {
                     const StepOutcome outcome =
                         P::PhosphorusDiGraph::integrateOwn(dt, GraphArrays{mass[k], rate[k], flux[k], nullptr});
                     if (!outcome.clean())

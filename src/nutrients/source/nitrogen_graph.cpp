@@ -89,13 +89,13 @@ static_assert(TopShape::pathways() == LowerShape::pathways() + 1 && TopShape::po
 
 // The graphs of up to four layers at once, quiet or not, with the
 // processor's wide lanes or with any processor's.
-__attribute__((target("avx2"))) bool lanes_wide(bool quiet, int count, double* const* mass, const double* const* rate,
+__attribute__((target("avx2"))) unsigned lanes_wide(bool quiet, int count, double* const* mass, const double* const* rate,
                                                 double* const* lastFlux, double dt) {
     return quiet ? graph_step::stepLanes(QuietTopShape(), count, mass, rate, lastFlux, dt)
                  : graph_step::stepLanes(TopShape(), count, mass, rate, lastFlux, dt);
 }
 
-bool lanes(bool quiet, int count, double* const* mass, const double* const* rate, double* const* lastFlux,
+unsigned lanes(bool quiet, int count, double* const* mass, const double* const* rate, double* const* lastFlux,
            double dt) {
     return quiet ? graph_step::stepLanes(QuietTopShape(), count, mass, rate, lastFlux, dt)
                  : graph_step::stepLanes(TopShape(), count, mass, rate, lastFlux, dt);
@@ -187,13 +187,13 @@ StepOutcome NitrogenDiGraph::step(const ProcessContext& context, Workspace& work
     return step(context, graph_step::overWorkspace(state_, work));
 }
 
-bool NitrogenDiGraph::integrateLayers(int count, const bool* topLayer, double* const* mass, double* const* rate,
+unsigned NitrogenDiGraph::integrateLayers(int count, const bool* topLayer, double* const* mass, double* const* rate,
                                       double* const* lastFlux, double dt) {
-    if (count > graph_step::kLanes) return false;
+    if (count > graph_step::kLanes) return 0;
     bool quiet = true;
     for (int j = 0; j < count; ++j) {
         if (!topLayer[j] && !(rate[j][kRainfallNO3ToMineralNO3] == 0.0 && mass[j][kRainfallNO3Pool] == 0.0))
-            return false;
+            return 0;
         quiet = quiet && quiet_layer(topLayer[j], rate[j], mass[j]);
     }
     return graph_step::wideLanes() ? lanes_wide(quiet, count, mass, rate, lastFlux, dt)

@@ -124,10 +124,11 @@ public:
     // The step of integrateOwn of `count` (at most four) layers' graphs at
     // once, graph j's masses, rates and amounts at mass[j], rate[j] and
     // lastFlux[j] (13, 14 and 14 values; a lower layer's last pool holds 0
-    // and its last rate, the rain's, is 0), where no new mass needs the
-    // repair: the same masses and amounts as integrateOwn. False, with every
-    // graph as it was, otherwise.
-    static bool integrateLayers(int count, const bool* topLayer, double* const* mass, double* const* rate,
+    // and its last rate, the rain's, is 0). Returns the graphs stepped (bit
+    // j for graph j), with the same masses and amounts as integrateOwn:
+    // those whose step needs no repair. The others are as they were, for
+    // integrateOwn.
+    static unsigned integrateLayers(int count, const bool* topLayer, double* const* mass, double* const* rate,
                                 double* const* lastFlux, double dt);
     // Whether the graph has the library's shape of its layer, and that of
     // the top layer.

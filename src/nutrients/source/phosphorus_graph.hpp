@@ -88,10 +88,10 @@ public:
     static StepOutcome integrateOwn(double dt, const GraphArrays& graph);
     // The step of integrateOwn of `count` (at most four) graphs at once,
     // graph j's masses, rates and amounts at mass[j], rate[j] and
-    // lastFlux[j], where no new mass needs the repair: the same masses and
-    // amounts as integrateOwn. False, with every graph as it was,
-    // otherwise.
-    static bool integrateLayers(int count, double* const* mass, double* const* rate, double* const* lastFlux,
+    // lastFlux[j]. Returns the graphs stepped (bit j for graph j), with the
+    // same masses and amounts as integrateOwn: those whose step needs no
+    // repair. The others are as they were, for integrateOwn.
+    static unsigned integrateLayers(int count, double* const* mass, double* const* rate, double* const* lastFlux,
                                 double dt);
     // The rates of a step of the graph's layer from the context (all but
     // the organic exchange of balanceOrganic) into `rate`.

@@ -319,16 +319,17 @@ typedef double Lanes __attribute__((vector_size(4 * sizeof(double))));
 typedef long long LaneMask __attribute__((vector_size(4 * sizeof(long long))));  // -1 true, 0 false
 constexpr int kLanes = 4;
 
-// The step of `integrate` for four graphs at once, where it commits its new
-// masses as they are: every amount finite and every new mass finite and 0
-// or more, in every lane. Then the masses are the step's (the same
-// operations in the same order, lane by lane) and it returns true;
-// otherwise it changes nothing and returns false, and each graph takes
-// `integrate` on its own. Unused lanes hold masses and rates of 0. The
-// amounts moved go to `lastFlux` (0 for a pathway left out of the step).
+// The step of `integrate` for four graphs at once, lane by lane with the
+// same operations in the same order, where it commits its new masses as
+// they are: every amount finite and every new mass finite and 0 or more.
+// Returns the lanes where it does (bit j for lane j): their new masses and
+// amounts moved (0 for a pathway left out of the step) are in `mass` and
+// `lastFlux`; each other lane's graph takes `integrate` on its own from
+// its masses and rates as they were. Unused lanes hold masses and rates of
+// 0.
 template <class Shape>
-__attribute__((always_inline)) inline bool integrateLanes(const Shape& shape, Lanes* mass, const Lanes* rate,
-                                                          double dt, Lanes* lastFlux) {
+__attribute__((always_inline)) inline unsigned integrateLanes(const Shape& shape, Lanes* mass, const Lanes* rate,
+                                                              double dt, Lanes* lastFlux) {
     const int pools = shape.pools();
     const int pathways = shape.pathways();
     Lanes derivative[kMaxGraphPools];
@@ -402,23 +403,24 @@ __attribute__((always_inline)) inline bool integrateLanes(const Shape& shape, La
         newMass[p] = mass[p] + inflow[p] - outflow[p];
         sound &= (newMass[p] >= zero) & (newMass[p] <= most);
     }
-    for (int l = 0; l < kLanes; ++l)
-        if (sound[l] == 0) return false;
+    unsigned lanes = 0;
+    for (int l = 0; l < kLanes; ++l) lanes |= sound[l] != 0 ? 1u << l : 0u;
 #pragma GCC unroll 16
     for (int p = 0; p < pools; ++p) mass[p] = newMass[p];
 #pragma GCC unroll 16
     for (int w = 0; w < pathways; ++w) lastFlux[w] = shape.live(w) ? amount[w] : zero;
-    return true;
+    return lanes;
 }
 
 // Steps `count` (at most kLanes) graphs of the shape at once by
 // integrateLanes: graph j holds its masses at mass[j] and rates at rate[j],
-// and takes the amounts moved at lastFlux[j]. False, with every graph as it
-// was, when the lanes did not commit. The graphs go into the lanes and back
-// within the caller's instructions.
+// and takes the amounts moved at lastFlux[j]. Returns the graphs stepped
+// (bit j for graph j); the others are as they were. The graphs go into the
+// lanes and back within the caller's instructions.
 template <class Shape>
-__attribute__((always_inline)) inline bool stepLanes(const Shape& shape, int count, double* const* mass,
-                                                     const double* const* rate, double* const* lastFlux, double dt) {
+__attribute__((always_inline)) inline unsigned stepLanes(const Shape& shape, int count, double* const* mass,
+                                                         const double* const* rate, double* const* lastFlux,
+                                                         double dt) {
     static const double kNone[kMaxGraphPathways] = {};
     const double* m[kLanes];
     const double* r[kLanes];
@@ -436,14 +438,15 @@ __attribute__((always_inline)) inline bool stepLanes(const Shape& shape, int cou
 #pragma GCC unroll 16
     for (int w = 0; w < pathways; ++w)
         if (shape.live(w)) laneRate[w] = Lanes{r[0][w], r[1][w], r[2][w], r[3][w]};
-    if (!integrateLanes(shape, laneMass, laneRate, dt, laneFlux)) return false;
+    const unsigned stepped = integrateLanes(shape, laneMass, laneRate, dt, laneFlux) & ((1u << count) - 1u);
+    for (int j = 0; j < count; ++j) {
+        if (((stepped >> j) & 1u) == 0) continue;
 #pragma GCC unroll 16
-    for (int p = 0; p < pools; ++p)
-        for (int j = 0; j < count; ++j) mass[j][p] = laneMass[p][j];
+        for (int p = 0; p < pools; ++p) mass[j][p] = laneMass[p][j];
 #pragma GCC unroll 16
-    for (int w = 0; w < pathways; ++w)
-        for (int j = 0; j < count; ++j) lastFlux[j][w] = laneFlux[w][j];
-    return true;
+        for (int w = 0; w < pathways; ++w) lastFlux[j][w] = laneFlux[w][j];
+    }
+    return stepped;
 }
 
 }  // namespace graph_step
