@@ -108,9 +108,10 @@ public:
     std::shared_ptr<Cell::LeanBlock> take(int layers, Cell::LeanHead*& head, Cell::LeanLayer*& lean) {
         const std::lock_guard<std::mutex> lock(mutex_);
         if (!block_ || block_->headsTaken == block_->headRoom || block_->layerRoom - block_->layersTaken < layers)
-            block_ = std::make_shared<Cell::LeanBlock>(kLeanBlockCells, layers > kLeanBlockLayers ? layers : kLeanBlockLayers);
-        head = &block_->head[static_cast<std::size_t>(block_->headsTaken++)];
-        lean = &block_->layer[static_cast<std::size_t>(block_->layersTaken)];
+            block_ = std::make_shared<Cell::LeanBlock>(kLeanBlockCells,
+                                                       layers > kLeanBlockLayers ? layers : kLeanBlockLayers);
+        head = block_->head.get() + block_->headsTaken++;
+        lean = block_->layer.get() + block_->layersTaken;
         block_->layersTaken += layers;
         return block_;
     }
@@ -277,7 +278,8 @@ void Cell::takeLean() {
         lean.steady = l.nitrogenGraph.steady(l.soilLayer);
         lean.thickness = l.descriptor.thickness;
         lean.waterContent = l.descriptor.waterContent;
-        for (int q = 0; q < kLeanNitrogenPools; ++q) lean.nitrogen[q] = l.nitrogenGraph.state().mass(kLeanNitrogen.pool[q]);
+        for (int q = 0; q < kLeanNitrogenPools; ++q)
+            lean.nitrogen[q] = l.nitrogenGraph.state().mass(kLeanNitrogen.pool[q]);
         for (int q = 0; q < kLeanPhosphorusPools; ++q)
             lean.phosphorus[q] = l.phosphorusGraph.state().mass(kLeanPhosphorus.pool[q]);
         lean.layerNumber = l.descriptor.layerNumber;
@@ -296,7 +298,8 @@ void Cell::giveLean() const {
         l.descriptor.waterContent = lean.waterContent;
         l.descriptor.water = lean.waterContent * l.descriptor.thickness;
         l.soilLayer.updateFactors();
-        for (int q = 0; q < kLeanNitrogenPools; ++q) l.nitrogenGraph.state().setMass(kLeanNitrogen.pool[q], lean.nitrogen[q]);
+        for (int q = 0; q < kLeanNitrogenPools; ++q)
+            l.nitrogenGraph.state().setMass(kLeanNitrogen.pool[q], lean.nitrogen[q]);
         for (int q = 0; q < kLeanPhosphorusPools; ++q)
             l.phosphorusGraph.state().setMass(kLeanPhosphorus.pool[q], lean.phosphorus[q]);
     }
@@ -371,7 +374,8 @@ void Cell::stepLeanGroup(const Environment& e, const LeanHead& b, LeanLayer* lea
     }
     double flux[kGroup][N::kPathwayCount];
     double* const fluxes[kGroup] = {flux[0], flux[1], flux[2], flux[3]};
-    const unsigned nitrogenStepped = N::NitrogenDiGraph::integrateLayers(count, top, nitrogenMass, nitrogenRates, fluxes, dt);
+    const unsigned nitrogenStepped =
+        N::NitrogenDiGraph::integrateLayers(count, top, nitrogenMass, nitrogenRates, fluxes, dt);
     for (int k = 0; k < count; ++k) {
         if (((nitrogenStepped >> k) & 1u) == 0) {
             const GraphArrays g = {nitrogen[k], nitrogenRate[k], nitrogenWork.lastFlux, nullptr};
@@ -391,7 +395,8 @@ void Cell::stepLeanGroup(const Environment& e, const LeanHead& b, LeanLayer* lea
         P::PhosphorusDiGraph::setLayerRates(lean[k].steady.residue, combinedFactor[k], phosphorus[k],
                                             phosphorusRate[k]);
     }
-    const unsigned phosphorusStepped = P::PhosphorusDiGraph::integrateLayers(count, phosphorusMass, phosphorusRates, fluxes, dt);
+    const unsigned phosphorusStepped =
+        P::PhosphorusDiGraph::integrateLayers(count, phosphorusMass, phosphorusRates, fluxes, dt);
     for (int k = 0; k < count; ++k) {
         if (((phosphorusStepped >> k) & 1u) == 0) {
             const GraphArrays g = {phosphorus[k], phosphorusRate[k], phosphorusWork.lastFlux, nullptr};

@@ -5,7 +5,10 @@
 // end. A bound cell works on the caller's storage of its water and pools
 // instead, and reads its layer values from the records only when bound: its
 // pools go from that storage into the graphs and back, and its cycle
-// descriptors keep only the pools' partition.
+// descriptors keep only the pools' partition. Once such a cell without
+// plants has stepped with its partition, its steps go by its lean layers
+// (what persists of each layer, side by side) and the caller's storage
+// alone.
 #pragma once
 
 #include <limits>
@@ -142,8 +145,8 @@ private:
     // That step of the `count` layers from layer `first`, whose lean layers
     // are at `lean`.
     static void stepLeanGroup(const Environment& e, const LeanHead& head, LeanLayer* lean, int first, int count,
-                       NITROGEN::NitrogenDiGraph::Workspace& nitrogenWork,
-                       PHOSPHORUS::PhosphorusDiGraph::Workspace& phosphorusWork);
+                              NITROGEN::NitrogenDiGraph::Workspace& nitrogenWork,
+                              PHOSPHORUS::PhosphorusDiGraph::Workspace& phosphorusWork);
     // The lean layers from the layers, after a step over them.
     void takeLean();
     // The lean layers' pools and water into the layers (their graphs and
@@ -151,7 +154,9 @@ private:
     void giveLean() const;
 
     // What every step reads first, side by side.
-    bool leanLive_ = false;  // whether the steps go by the lean layers (they, not the layers, then hold what persists)
+    // Whether the steps go by the lean layers (they, not the layers, then
+    // hold what persists).
+    bool leanLive_ = false;
     bool bound_ = false;
     // The pools' partition between water and solids depends only on the
     // layer values and the partition coefficients: a bound cell computes it

@@ -89,14 +89,14 @@ static_assert(TopShape::pathways() == LowerShape::pathways() + 1 && TopShape::po
 
 // The graphs of up to four layers at once, quiet or not, with the
 // processor's wide lanes or with any processor's.
-__attribute__((target("avx2"))) unsigned lanes_wide(bool quiet, int count, double* const* mass, const double* const* rate,
-                                                double* const* lastFlux, double dt) {
+__attribute__((target("avx2"))) unsigned lanes_wide(bool quiet, int count, double* const* mass,
+                                                    const double* const* rate, double* const* lastFlux, double dt) {
     return quiet ? graph_step::stepLanes(QuietTopShape(), count, mass, rate, lastFlux, dt)
                  : graph_step::stepLanes(TopShape(), count, mass, rate, lastFlux, dt);
 }
 
 unsigned lanes(bool quiet, int count, double* const* mass, const double* const* rate, double* const* lastFlux,
-           double dt) {
+               double dt) {
     return quiet ? graph_step::stepLanes(QuietTopShape(), count, mass, rate, lastFlux, dt)
                  : graph_step::stepLanes(TopShape(), count, mass, rate, lastFlux, dt);
 }
@@ -187,8 +187,8 @@ StepOutcome NitrogenDiGraph::step(const ProcessContext& context, Workspace& work
     return step(context, graph_step::overWorkspace(state_, work));
 }
 
-unsigned NitrogenDiGraph::integrateLayers(int count, const bool* topLayer, double* const* mass, double* const* rate,
-                                      double* const* lastFlux, double dt) {
+unsigned NitrogenDiGraph::integrateLayers(int count, const bool* topLayer, double* const* mass,
+                                          double* const* rate, double* const* lastFlux, double dt) {
     if (count > graph_step::kLanes) return 0;
     bool quiet = true;
     for (int j = 0; j < count; ++j) {
@@ -256,7 +256,8 @@ StepOutcome NitrogenDiGraph::step(const ProcessContext& context, const GraphArra
     setRates(context, g.rate);
     const StepOutcome outcome = integrate(context.environment->period, g);
     if (!outcome.clean())
-        reportStep(outcome, state_.topology(), "nitrogen", context.cellNumber, context.soilLayer->descriptor->layerNumber);
+        reportStep(outcome, state_.topology(), "nitrogen", context.cellNumber,
+                   context.soilLayer->descriptor->layerNumber);
     return outcome;
 }
 

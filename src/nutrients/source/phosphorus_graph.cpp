@@ -68,14 +68,14 @@ bool quiet_layer(const double* rate, const double* mass) {
 // wide lanes or with any processor's.
 // Up to four graphs at once, quiet or not, with the processor's wide lanes
 // or with any processor's.
-__attribute__((target("avx2"))) unsigned lanes_wide(bool quiet, int count, double* const* mass, const double* const* rate,
-                                                double* const* lastFlux, double dt) {
+__attribute__((target("avx2"))) unsigned lanes_wide(bool quiet, int count, double* const* mass,
+                                                    const double* const* rate, double* const* lastFlux, double dt) {
     return quiet ? graph_step::stepLanes(QuietShape(), count, mass, rate, lastFlux, dt)
                  : graph_step::stepLanes(Shape(), count, mass, rate, lastFlux, dt);
 }
 
 unsigned lanes(bool quiet, int count, double* const* mass, const double* const* rate, double* const* lastFlux,
-           double dt) {
+               double dt) {
     return quiet ? graph_step::stepLanes(QuietShape(), count, mass, rate, lastFlux, dt)
                  : graph_step::stepLanes(Shape(), count, mass, rate, lastFlux, dt);
 }
@@ -149,8 +149,8 @@ StepOutcome PhosphorusDiGraph::integrateOwn(double dt, const GraphArrays& g) {
     return graph_step::integrate(Shape(), g, dt);
 }
 
-unsigned PhosphorusDiGraph::integrateLayers(int count, double* const* mass, double* const* rate, double* const* lastFlux,
-                                        double dt) {
+unsigned PhosphorusDiGraph::integrateLayers(int count, double* const* mass, double* const* rate,
+                                            double* const* lastFlux, double dt) {
     if (count > graph_step::kLanes) return 0;
     bool quiet = true;
     for (int j = 0; j < count; ++j) quiet = quiet && quiet_layer(rate[j], mass[j]);

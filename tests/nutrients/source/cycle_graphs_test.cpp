@@ -416,7 +416,8 @@ TEST(CycleGraphs, LayersSteppedTogetherMoveTheirPoolsAsTheirOwnSteps) {
             std::copy(nitrogen_rate[j], nitrogen_rate[j] + kPathwayCount, nr);
             std::copy(phosphorus[j], phosphorus[j] + P::kPoolCount, p_own[j]);
             std::copy(phosphorus_rate[j], phosphorus_rate[j] + P::kPathwayCount, pr);
-            EXPECT_TRUE(NitrogenDiGraph::integrateOwn(top[j], dt, GraphArrays{n_own[j], nr, n_flux[j], nullptr}).clean());
+            EXPECT_TRUE(
+                NitrogenDiGraph::integrateOwn(top[j], dt, GraphArrays{n_own[j], nr, n_flux[j], nullptr}).clean());
             EXPECT_TRUE(
                 P::PhosphorusDiGraph::integrateOwn(dt, GraphArrays{p_own[j], pr, p_flux[j], nullptr}).clean());
         }
