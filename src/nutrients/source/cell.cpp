@@ -100,7 +100,7 @@ struct Cell::LeanBlock {
 
 namespace {
 
-// Gives each cell made its room in the block of the cells made before it,
+// Gives each cell bound its room in the block of the cells bound before it,
 // while the block has room; a room is not taken again when its cell is
 // destroyed, and a block goes with its last cell (and the next block).
 class LeanRooms {
@@ -255,7 +255,6 @@ Cell::Cell(const vegso_schema& schema, int cellNumber)
     layerCount_ = schema.layer_count;
     layers_.reset(new Layer[static_cast<std::size_t>(layerCount_)]);
     for (int j = 0; j < layerCount_; ++j) layers_[j].attach(*schema.layers[j]);
-    leanBlock_ = lean_rooms().take(layerCount_, leanHead_, lean_);
 }
 
 const Cell::Layer& Cell::layer(int index) const {
@@ -453,6 +452,9 @@ void Cell::bind(const vegso_cell_binding* binding) {
     partitionStale_ = true;
     bound_ = binding != nullptr;
     if (!bound_) return;
+    // Only a bound cell steps by lean layers: its room is taken when it is
+    // first bound.
+    if (!leanBlock_) leanBlock_ = lean_rooms().take(layerCount_, leanHead_, lean_);
     binding_ = *binding;
     for (Layer& l : *this) l.descriptor.readFrom(*l.record);
 }

@@ -120,8 +120,8 @@ public:
         int cellNumber;
         int layerCount;
     };
-    // Room for the heads and lean layers of cells made one after another,
-    // one after another: a loop over the cells in the order they were made
+    // Room for the heads and lean layers of cells first bound one after
+    // another, one after another: a loop over the cells in that order
     // streams through them. Shared by the cells that took room in it.
     struct LeanBlock;
 
