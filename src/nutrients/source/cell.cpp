@@ -258,7 +258,7 @@ Cell::Cell(const vegso_schema& schema, int cellNumber)
 }
 
 const Cell::Layer& Cell::layer(int index) const {
-    if (leanLive_) giveLean();
+    if (leanLive_) giveLean(true);
     return layers_[index];
 }
 
@@ -286,14 +286,14 @@ void Cell::takeLean() {
     }
 }
 
-void Cell::giveLean() const {
+void Cell::giveLean(bool withPools) const {
     // The layers are the cell's to refresh from the lean layers, which hold
     // the same step's state.
     Layer* layers = layers_.get();
     for (int j = 0; j < layerCount_; ++j) {
         Layer& l = layers[j];
         const LeanLayer& lean = lean_[j];
-        l.readBound(binding_, j);
+        if (withPools) l.readBound(binding_, j);
         l.descriptor.waterContent = lean.waterContent;
         l.descriptor.water = lean.waterContent * l.descriptor.thickness;
         l.soilLayer.updateFactors();
@@ -447,7 +447,8 @@ void Cell::setParams(const vegso_cell_params& params) {
 }
 
 void Cell::bind(const vegso_cell_binding* binding) {
-    if (leanLive_) giveLean();
+    // The storage of the binding that ends is not read again.
+    if (leanLive_) giveLean(false);
     leanLive_ = false;
     partitionStale_ = true;
     bound_ = binding != nullptr;
@@ -475,7 +476,7 @@ void Cell::step(const Environment& e) {
             stepLean(e);
             return;
         }
-        giveLean();
+        giveLean(true);
         leanLive_ = false;
     }
     // The step reads and writes all of every layer (and its record); asking

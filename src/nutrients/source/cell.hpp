@@ -129,7 +129,8 @@ public:
     // The layer as the cell last stepped it. A bound cell that steps from
     // its lean layers gives them to the layer first: its graphs then hold
     // the pools of the caller's storage (in the records' unit), and its
-    // values the water of the last step.
+    // values the water of the last step. Not to be called while another
+    // thread steps the cell or looks at its layers.
     const Layer& layer(int index) const;
     const PlantCommunity& plants() const { return community_; }
 
@@ -150,8 +151,9 @@ private:
     // The lean layers from the layers, after a step over them.
     void takeLean();
     // The lean layers' pools and water into the layers (their graphs and
-    // values): what a step over the layers, or a look at them, needs.
-    void giveLean() const;
+    // values): what a step over the layers, or a look at them, needs; with
+    // the pools of the caller's storage when `withPools`.
+    void giveLean(bool withPools) const;
 
     // What every step reads first, side by side.
     // Whether the steps go by the lean layers (they, not the layers, then
