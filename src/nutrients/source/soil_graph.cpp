@@ -74,7 +74,10 @@ void reportStep(const StepOutcome& outcome, const GraphTopology& topology, const
 namespace graph_step {
 
 bool wideLanes() {
-    static const bool wide = __builtin_cpu_supports("avx2");
+    static const bool wide = [] {
+        __builtin_cpu_init();
+        return __builtin_cpu_supports("avx2") != 0;
+    }();
     return wide;
 }
 
