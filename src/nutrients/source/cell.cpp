@@ -1,6 +1,10 @@
 #include "nutrients/source/cell.hpp"
 
+#include <cmath>
+#include <mutex>
+
 #include "nutrients/source/environment.hpp"
+#include "nutrients/source/soil_graph_step.hpp"
 
 namespace VEGSO {
 
@@ -45,6 +49,82 @@ constexpr GraphPool kGraphPools[vegso_pool_count] = {
     {true, PHOSPHORUS::kMineralActivePool},     {true, PHOSPHORUS::kMineralStablePool},
     {true, PHOSPHORUS::kMineralSolutionPool},
 };
+
+// The graph pools that no binding holds, in pool order: a lean layer keeps
+// them.
+template <int Count>
+struct LeanPools {
+    int pool[Count];
+};
+template <int Count>
+constexpr LeanPools<Count> lean_pools(bool phosphorus, int pools) {
+    LeanPools<Count> out{};
+    int at = 0;
+    for (int p = 0; p < pools; ++p) {
+        bool bound = false;
+        for (const GraphPool& g : kGraphPools) bound = bound || (g.phosphorus == phosphorus && g.pool == p);
+        if (!bound && at < Count) out.pool[at++] = p;
+    }
+    return out;
+}
+constexpr LeanPools<Cell::kLeanNitrogenPools> kLeanNitrogen =
+    lean_pools<Cell::kLeanNitrogenPools>(false, NITROGEN::kPoolCount);
+constexpr LeanPools<Cell::kLeanPhosphorusPools> kLeanPhosphorus =
+    lean_pools<Cell::kLeanPhosphorusPools>(true, PHOSPHORUS::kPoolCount);
+static_assert(kLeanNitrogen.pool[0] == NITROGEN::kAppliedOrganicPool &&
+                  kLeanNitrogen.pool[Cell::kLeanNitrogenPools - 1] == NITROGEN::kRainfallNO3Pool,
+              "the nitrogen pools a lean layer keeps");
+static_assert(kLeanPhosphorus.pool[0] == PHOSPHORUS::kAppliedOrganicPool &&
+                  kLeanPhosphorus.pool[Cell::kLeanPhosphorusPools - 1] == PHOSPHORUS::kFloraMineralPool,
+              "the phosphorus pools a lean layer keeps");
+
+// Heads and lean layers for this many cells of three layers a block.
+constexpr int kLeanBlockCells = 512;
+constexpr int kLeanBlockLayers = 3 * kLeanBlockCells;
+
+}  // namespace
+
+struct Cell::LeanBlock {
+    LeanBlock(int heads, int layers)
+        : head(new LeanHead[static_cast<std::size_t>(heads)]()),
+          layer(new LeanLayer[static_cast<std::size_t>(layers)]()),
+          headRoom(heads),
+          layerRoom(layers) {}
+    std::unique_ptr<LeanHead[]> head;
+    std::unique_ptr<LeanLayer[]> layer;
+    int headRoom;
+    int layerRoom;
+    int headsTaken = 0;
+    int layersTaken = 0;
+};
+
+namespace {
+
+// Gives each cell bound its room in the block of the cells bound before it,
+// while the block has room; a room is not taken again when its cell is
+// destroyed, and a block goes with its last cell (and the next block).
+class LeanRooms {
+public:
+    std::shared_ptr<Cell::LeanBlock> take(int layers, Cell::LeanHead*& head, Cell::LeanLayer*& lean) {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        if (!block_ || block_->headsTaken == block_->headRoom || block_->layerRoom - block_->layersTaken < layers)
+            block_ = std::make_shared<Cell::LeanBlock>(kLeanBlockCells,
+                                                       layers > kLeanBlockLayers ? layers : kLeanBlockLayers);
+        head = block_->head.get() + block_->headsTaken++;
+        lean = block_->layer.get() + block_->layersTaken;
+        block_->layersTaken += layers;
+        return block_;
+    }
+
+private:
+    std::mutex mutex_;
+    std::shared_ptr<Cell::LeanBlock> block_;
+};
+
+LeanRooms& lean_rooms() {
+    static LeanRooms rooms;
+    return rooms;
+}
 
 bool is_top_layer(const vegso_layer_record& record) {
     return static_cast<int>(record.v[vegso_layer_number]) == 0;
@@ -177,6 +257,184 @@ Cell::Cell(const vegso_schema& schema, int cellNumber)
     for (int j = 0; j < layerCount_; ++j) layers_[j].attach(*schema.layers[j]);
 }
 
+const Cell::Layer& Cell::layer(int index) const {
+    if (leanLive_) giveLean(true);
+    return layers_[index];
+}
+
+void Cell::takeLean() {
+    LeanHead& head = *leanHead_;
+    head.waterContent = binding_.water_content;
+    for (int i = 0; i < vegso_pool_count; ++i) head.pools[i] = binding_.pools[i];
+    head.unit = binding_.unit;
+    head.made = binding_.made;
+    head.used = binding_.used;
+    head.cellNumber = cellNumber_;
+    head.layerCount = layerCount_;
+    for (int j = 0; j < layerCount_; ++j) {
+        Layer& l = layers_[j];
+        LeanLayer& lean = lean_[j];
+        lean.steady = l.nitrogenGraph.steady(l.soilLayer);
+        lean.thickness = l.descriptor.thickness;
+        lean.waterContent = l.descriptor.waterContent;
+        for (int q = 0; q < kLeanNitrogenPools; ++q)
+            lean.nitrogen[q] = l.nitrogenGraph.state().mass(kLeanNitrogen.pool[q]);
+        for (int q = 0; q < kLeanPhosphorusPools; ++q)
+            lean.phosphorus[q] = l.phosphorusGraph.state().mass(kLeanPhosphorus.pool[q]);
+        lean.layerNumber = l.descriptor.layerNumber;
+        lean.top = l.nitrogenGraph.topShape();
+    }
+}
+
+void Cell::giveLean(bool withPools) const {
+    // The layers are the cell's to refresh from the lean layers, which hold
+    // the same step's state.
+    Layer* layers = layers_.get();
+    for (int j = 0; j < layerCount_; ++j) {
+        Layer& l = layers[j];
+        const LeanLayer& lean = lean_[j];
+        if (withPools) l.readBound(binding_, j);
+        l.descriptor.waterContent = lean.waterContent;
+        l.descriptor.water = lean.waterContent * l.descriptor.thickness;
+        l.soilLayer.updateFactors();
+        for (int q = 0; q < kLeanNitrogenPools; ++q)
+            l.nitrogenGraph.state().setMass(kLeanNitrogen.pool[q], lean.nitrogen[q]);
+        for (int q = 0; q < kLeanPhosphorusPools; ++q)
+            l.phosphorusGraph.state().setMass(kLeanPhosphorus.pool[q], lean.phosphorus[q]);
+    }
+}
+
+void Cell::stepLean(const Environment& e) {
+    namespace N = NITROGEN;
+    namespace P = PHOSPHORUS;
+    static thread_local N::NitrogenDiGraph::Workspace nitrogenWork;
+    static thread_local P::PhosphorusDiGraph::Workspace phosphorusWork;
+    // No plants: no uptake.
+    N::NitrogenDiGraph::setFloraDemand(0.0, nitrogenWork);
+    const LeanHead& b = *leanHead_;
+    const int n = b.layerCount;
+    // The layers go together, a few at a time: their values side by side
+    // for the integration of their graphs at once.
+    constexpr int kGroup = graph_step::kLanes;
+    for (int first = 0; first < n; first += kGroup) {
+        const int count = n - first < kGroup ? n - first : kGroup;
+        stepLeanGroup(e, b, lean_ + first, first, count, nitrogenWork, phosphorusWork);
+    }
+}
+
+void Cell::stepLeanGroup(const Environment& e, const LeanHead& b, LeanLayer* lean, int first, int count,
+                         NITROGEN::NitrogenDiGraph::Workspace& nitrogenWork,
+                         PHOSPHORUS::PhosphorusDiGraph::Workspace& phosphorusWork) {
+    namespace N = NITROGEN;
+    namespace P = PHOSPHORUS;
+    constexpr int kGroup = graph_step::kLanes;
+    const double unit = b.unit;
+    const double dt = e.period;
+    const double rain = 0.01 * e.rainfall * e.rainNitrate;
+    double water[kGroup];
+    double waterFactor[kGroup];
+    double combinedFactor[kGroup];
+    bool top[kGroup] = {};
+    double nitrogen[kGroup][N::kPoolCount];
+    double phosphorus[kGroup][P::kPoolCount];
+    double nitrogenRate[kGroup][N::kPathwayCount];
+    double phosphorusRate[kGroup][P::kPathwayCount];
+    static_assert(kGroup == 4, "a group of four layers");
+    double* const nitrogenMass[kGroup] = {nitrogen[0], nitrogen[1], nitrogen[2], nitrogen[3]};
+    double* const phosphorusMass[kGroup] = {phosphorus[0], phosphorus[1], phosphorus[2], phosphorus[3]};
+    double* const nitrogenRates[kGroup] = {nitrogenRate[0], nitrogenRate[1], nitrogenRate[2], nitrogenRate[3]};
+    double* const phosphorusRates[kGroup] = {phosphorusRate[0], phosphorusRate[1], phosphorusRate[2],
+                                             phosphorusRate[3]};
+
+    // Each layer's water, factors, pools and nitrogen rates.
+    for (int k = 0; k < count; ++k) {
+        const int j = first + k;
+        LeanLayer& l = lean[k];
+        const double content = b.waterContent[j];
+        l.waterContent = content;
+        water[k] = content * l.thickness;
+        waterFactor[k] = SoilLayer::waterFactorOf(water[k], l.steady.fieldCapacityWater);
+        combinedFactor[k] = std::sqrt(waterFactor[k] * l.steady.temperatureFactor);
+        top[k] = l.top;
+#pragma GCC unroll 11
+        for (int i = 0; i < vegso_pool_count; ++i) {
+            const GraphPool& g = kGraphPools[i];
+            (g.phosphorus ? phosphorus[k] : nitrogen[k])[g.pool] = b.pools[i][j] / unit;
+        }
+#pragma GCC unroll 8
+        for (int q = 0; q < kLeanNitrogenPools; ++q) nitrogen[k][kLeanNitrogen.pool[q]] = l.nitrogen[q];
+#pragma GCC unroll 3
+        for (int q = 0; q < kLeanPhosphorusPools; ++q) phosphorus[k][kLeanPhosphorus.pool[q]] = l.phosphorus[q];
+#pragma GCC unroll 14
+        for (int w = 0; w < N::kPathwayCount; ++w) nitrogenRate[k][w] = nitrogenWork.rate[w];
+        N::NitrogenDiGraph::setLayerRates(l.steady, water[k], waterFactor[k], combinedFactor[k], nitrogen[k],
+                                          nitrogenRate[k]);
+        if (l.top) nitrogenRate[k][N::kRainfallNO3ToMineralNO3] = rain;
+    }
+    double flux[kGroup][N::kPathwayCount];
+    double* const fluxes[kGroup] = {flux[0], flux[1], flux[2], flux[3]};
+    const unsigned nitrogenStepped =
+        N::NitrogenDiGraph::integrateLayers(count, top, nitrogenMass, nitrogenRates, fluxes, dt);
+    for (int k = 0; k < count; ++k) {
+        if (((nitrogenStepped >> k) & 1u) == 0) {
+            const GraphArrays g = {nitrogen[k], nitrogenRate[k], nitrogenWork.lastFlux, nullptr};
+            const StepOutcome outcome = N::NitrogenDiGraph::integrateOwn(top[k], dt, g);
+            if (!outcome.clean())
+                reportStep(outcome, N::NitrogenDiGraph::topology(top[k]), "nitrogen", b.cellNumber,
+                           lean[k].layerNumber);
+        }
+    }
+
+    // Phosphorus, after the nitrogen whose organic split it follows.
+    for (int k = 0; k < count; ++k) {
+#pragma GCC unroll 11
+        for (int w = 0; w < P::kPathwayCount; ++w) phosphorusRate[k][w] = phosphorusWork.rate[w];
+        P::PhosphorusDiGraph::balanceOrganic(nitrogen[k][N::kActivePool], nitrogen[k][N::kStablePool], phosphorus[k],
+                                             phosphorusRate[k]);
+        P::PhosphorusDiGraph::setLayerRates(lean[k].steady.residue, combinedFactor[k], phosphorus[k],
+                                            phosphorusRate[k]);
+    }
+    const unsigned phosphorusStepped =
+        P::PhosphorusDiGraph::integrateLayers(count, phosphorusMass, phosphorusRates, fluxes, dt);
+    for (int k = 0; k < count; ++k) {
+        if (((phosphorusStepped >> k) & 1u) == 0) {
+            const GraphArrays g = {phosphorus[k], phosphorusRate[k], phosphorusWork.lastFlux, nullptr};
+            const StepOutcome outcome = P::PhosphorusDiGraph::integrateOwn(dt, g);
+            if (!outcome.clean())
+                reportStep(outcome, P::PhosphorusDiGraph::topology(), "phosphorus", b.cellNumber,
+                           lean[k].layerNumber);
+        }
+    }
+
+    // The kept pools back, and the pools into the caller's storage with
+    // their tallies, as writeBound leaves them.
+    double* made = b.made;
+    double* used = b.used;
+    for (int k = 0; k < count; ++k) {
+        const int j = first + k;
+        LeanLayer& l = lean[k];
+#pragma GCC unroll 8
+        for (int q = 0; q < kLeanNitrogenPools; ++q) l.nitrogen[q] = nitrogen[k][kLeanNitrogen.pool[q]];
+#pragma GCC unroll 3
+        for (int q = 0; q < kLeanPhosphorusPools; ++q) l.phosphorus[q] = phosphorus[k][kLeanPhosphorus.pool[q]];
+#pragma GCC unroll 11
+        for (int i = 0; i < vegso_pool_count; ++i) {
+            const GraphPool& g = kGraphPools[i];
+            const double now = (g.phosphorus ? phosphorus[k] : nitrogen[k])[g.pool] * unit;
+            double& at = b.pools[i][j];
+            const double change = now - at;
+            if (made != nullptr && used != nullptr) {
+                made[i] += change > 0.0 ? change : 0.0;
+                used[i] -= change > 0.0 ? 0.0 : change;
+            } else {
+                if (made != nullptr && change > 0.0) made[i] += change;
+                if (used != nullptr && !(change > 0.0)) used[i] -= change;
+            }
+            at = now;
+        }
+    }
+}
+
 void Cell::setParams(const vegso_cell_params& params) {
     for (Layer& l : *this) {
         l.nitrogenCycle.nitrate.partitionCoefficient = params.v[7];
@@ -189,9 +447,15 @@ void Cell::setParams(const vegso_cell_params& params) {
 }
 
 void Cell::bind(const vegso_cell_binding* binding) {
+    // The storage of the binding that ends is not read again.
+    if (leanLive_) giveLean(false);
+    leanLive_ = false;
     partitionStale_ = true;
     bound_ = binding != nullptr;
     if (!bound_) return;
+    // Only a bound cell steps by lean layers: its room is taken when it is
+    // first bound.
+    if (!leanBlock_) leanBlock_ = lean_rooms().take(layerCount_, leanHead_, lean_);
     binding_ = *binding;
     for (Layer& l : *this) l.descriptor.readFrom(*l.record);
 }
@@ -207,6 +471,14 @@ ProcessContext Cell::context(const Layer& layer, const Environment& e) const {
 }
 
 void Cell::step(const Environment& e) {
+    if (leanLive_) {
+        if (bound_ && !partitionStale_) {
+            stepLean(e);
+            return;
+        }
+        giveLean(true);
+        leanLive_ = false;
+    }
     // The step reads and writes all of every layer (and its record); asking
     // for them at once lets their loads overlap. A bound cell that keeps its
     // partition leaves the cycle descriptors alone.
@@ -247,14 +519,54 @@ void Cell::step(const Environment& e) {
     // worked in this thread's workspace; a bound cell's pools stay in its
     // graphs, a cell on its records copies them into its cycles.
     for (Layer& l : *this) l.floraDemand = community_.layerNitrogenUptake(l.descriptor);
+    // The graphs of the library's shapes step four layers at a time.
+    bool own = true;
+    for (const Layer& l : *this) own = own && l.nitrogenGraph.ownShape() && l.phosphorusGraph.ownShape();
+    constexpr int kGroup = graph_step::kLanes;
+    static_assert(kGroup == 4, "a group of four layers");
+    const double dt = e.period;
     double taken_up = 0.0;
     {
-        static thread_local NITROGEN::NitrogenDiGraph::Workspace work;
+        namespace N = NITROGEN;
+        static thread_local N::NitrogenDiGraph::Workspace work;
+        for (int first = 0; own && first < n; first += kGroup) {
+            const int count = n - first < kGroup ? n - first : kGroup;
+            Layer* group = layers_.get() + first;
+            double rate[kGroup][N::kPathwayCount], flux[kGroup][N::kPathwayCount];
+            double* const rates[kGroup] = {rate[0], rate[1], rate[2], rate[3]};
+            double* const fluxes[kGroup] = {flux[0], flux[1], flux[2], flux[3]};
+            double* mass[kGroup] = {};
+            bool top[kGroup] = {};
+            for (int k = 0; k < count; ++k) {
+                Layer& l = group[k];
+                N::NitrogenDiGraph::setFloraDemand(l.floraDemand, work);
+                for (int w = 0; w < N::kPathwayCount; ++w) rate[k][w] = work.rate[w];
+                top[k] = l.nitrogenGraph.topShape();
+                if (!top[k]) rate[k][N::kRainfallNO3ToMineralNO3] = 0.0;  // a lower layer has no rain
+                l.nitrogenGraph.setRates(context(l, e), rate[k]);
+                mass[k] = l.nitrogenGraph.state().arrays().mass;
+            }
+            const unsigned stepped = N::NitrogenDiGraph::integrateLayers(count, top, mass, rates, fluxes, dt);
+            for (int k = 0; k < count; ++k) {
+                if (((stepped >> k) & 1u) == 0) {
+                    const StepOutcome outcome =
+                        N::NitrogenDiGraph::integrateOwn(top[k], dt, GraphArrays{mass[k], rate[k], flux[k], nullptr});
+                    if (!outcome.clean())
+                        reportStep(outcome, group[k].nitrogenGraph.state().topology(), "nitrogen", cellNumber_,
+                                   group[k].descriptor.layerNumber);
+                }
+            }
+            for (int k = 0; k < count; ++k) {
+                if (!bound_) group[k].nitrogenGraph.storePools(group[k].nitrogenCycle);
+                taken_up += flux[k][N::kMineralNH4ToFlora] + flux[k][N::kMineralNO3ToFlora];
+            }
+        }
         for (Layer& l : *this) {
-            NITROGEN::NitrogenDiGraph::setFloraDemand(l.floraDemand, work);
+            if (own) break;
+            N::NitrogenDiGraph::setFloraDemand(l.floraDemand, work);
             l.nitrogenGraph.step(context(l, e), work);
             if (!bound_) l.nitrogenGraph.storePools(l.nitrogenCycle);
-            taken_up += NITROGEN::NitrogenDiGraph::floraUptake(work);
+            taken_up += N::NitrogenDiGraph::floraUptake(work);
         }
     }
     community_.distributeUptake(taken_up);
@@ -264,10 +576,43 @@ void Cell::step(const Environment& e) {
 
     // Phosphorus, after the nitrogen whose organic split it follows.
     {
-        static thread_local PHOSPHORUS::PhosphorusDiGraph::Workspace work;
+        namespace P = PHOSPHORUS;
+        static thread_local P::PhosphorusDiGraph::Workspace work;
+        for (int first = 0; own && first < n; first += kGroup) {
+            const int count = n - first < kGroup ? n - first : kGroup;
+            Layer* group = layers_.get() + first;
+            double rate[kGroup][P::kPathwayCount], flux[kGroup][P::kPathwayCount];
+            double* const rates[kGroup] = {rate[0], rate[1], rate[2], rate[3]};
+            double* const fluxes[kGroup] = {flux[0], flux[1], flux[2], flux[3]};
+            double* mass[kGroup] = {};
+            for (int k = 0; k < count; ++k) {
+                Layer& l = group[k];
+                const NITROGEN::NitrogenDiGraph::State& nitrogen = l.nitrogenGraph.state();
+                for (int w = 0; w < P::kPathwayCount; ++w) rate[k][w] = work.rate[w];
+                P::PhosphorusDiGraph::balanceOrganic(nitrogen.mass(NITROGEN::kActivePool),
+                                                     nitrogen.mass(NITROGEN::kStablePool),
+                                                     l.phosphorusGraph.state().masses(), rate[k]);
+                l.phosphorusGraph.setRates(context(l, e), rate[k]);
+                mass[k] = l.phosphorusGraph.state().arrays().mass;
+            }
+            const unsigned stepped = P::PhosphorusDiGraph::integrateLayers(count, mass, rates, fluxes, dt);
+            for (int k = 0; k < count; ++k) {
+                if (((stepped >> k) & 1u) == 0) {
+                    const StepOutcome outcome =
+                        P::PhosphorusDiGraph::integrateOwn(dt, GraphArrays{mass[k], rate[k], flux[k], nullptr});
+                    if (!outcome.clean())
+                        reportStep(outcome, P::PhosphorusDiGraph::topology(), "phosphorus", cellNumber_,
+                                   group[k].descriptor.layerNumber);
+                }
+            }
+            if (!bound_)
+                for (int k = 0; k < count; ++k) group[k].phosphorusGraph.storePools(group[k].phosphorusCycle);
+        }
         for (Layer& l : *this) {
-            const NITROGEN::NitrogenDiGraph::State& n = l.nitrogenGraph.state();
-            l.phosphorusGraph.balanceOrganic(n.mass(NITROGEN::kActivePool), n.mass(NITROGEN::kStablePool), work);
+            if (own) break;
+            const NITROGEN::NitrogenDiGraph::State& nitrogen = l.nitrogenGraph.state();
+            l.phosphorusGraph.balanceOrganic(nitrogen.mass(NITROGEN::kActivePool), nitrogen.mass(NITROGEN::kStablePool),
+                                             work);
             l.phosphorusGraph.step(context(l, e), work);
             if (!bound_) l.phosphorusGraph.storePools(l.phosphorusCycle);
         }
@@ -282,6 +627,12 @@ void Cell::step(const Environment& e) {
         for (Layer& l : *this) l.write();
     }
     partitionStale_ = false;
+    // From now on a bound cell without plants steps by its lean layers,
+    // when its graphs have the library's shapes.
+    if (bound_ && community_.plants().empty() && own) {
+        takeLean();
+        leanLive_ = true;
+    }
 }
 
 }  // namespace VEGSO

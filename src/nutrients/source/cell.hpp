@@ -5,7 +5,10 @@
 // end. A bound cell works on the caller's storage of its water and pools
 // instead, and reads its layer values from the records only when bound: its
 // pools go from that storage into the graphs and back, and its cycle
-// descriptors keep only the pools' partition.
+// descriptors keep only the pools' partition. Once such a cell without
+// plants has stepped with its partition, its steps go by its lean layers
+// (what persists of each layer, side by side) and the caller's storage
+// alone.
 #pragma once
 
 #include <limits>
@@ -88,8 +91,47 @@ public:
         PhosphorusCycleDescriptor phosphorusCycle;
     };
 
+    // What a bound cell without plants steps of a layer besides the caller's
+    // storage, once it has stepped after its binding or new coefficients
+    // (its layer values then stay as they were bound and its partition as
+    // computed): the rates' steady values, the water content of the last
+    // step, and the graphs' pools that the binding does not hold. Its steps
+    // then touch neither the layers nor their graphs.
+    static constexpr int kLeanNitrogenPools = NITROGEN::kPoolCount - 5;
+    static constexpr int kLeanPhosphorusPools = PHOSPHORUS::kPoolCount - 6;
+    struct LeanLayer {
+        NITROGEN::SteadyLayer steady;
+        double thickness;     // m
+        double waterContent;  // volumetric, of the last step
+        double nitrogen[kLeanNitrogenPools];
+        double phosphorus[kLeanPhosphorusPools];
+        int layerNumber;
+        bool top;
+    };
+
+    // What a lean step reads of the binding, and the cell's number and
+    // layers, in one place.
+    struct LeanHead {
+        const double* waterContent;
+        double* pools[vegso_pool_count];
+        double unit;
+        double* made;
+        double* used;
+        int cellNumber;
+        int layerCount;
+    };
+    // Room for the heads and lean layers of cells first bound one after
+    // another, one after another: a loop over the cells in that order
+    // streams through them. Shared by the cells that took room in it.
+    struct LeanBlock;
+
     int layerCount() const { return layerCount_; }
-    const Layer& layer(int index) const { return layers_[index]; }
+    // The layer as the cell last stepped it. A bound cell that steps from
+    // its lean layers gives them to the layer first: its graphs then hold
+    // the pools of the caller's storage (in the records' unit), and its
+    // values the water of the last step. Not to be called while another
+    // thread steps the cell or looks at its layers.
+    const Layer& layer(int index) const;
     const PlantCommunity& plants() const { return community_; }
 
 private:
@@ -98,6 +140,34 @@ private:
     // changes to its tallies, and their dissolved shares when
     // `partitioned`.
     void writeBound(bool partitioned);
+    // A bound cell's step from its lean layers and the caller's storage:
+    // the same rates and integration as a step over the layers.
+    void stepLean(const Environment& e);
+    // That step of the `count` layers from layer `first`, whose lean layers
+    // are at `lean`.
+    static void stepLeanGroup(const Environment& e, const LeanHead& head, LeanLayer* lean, int first, int count,
+                              NITROGEN::NitrogenDiGraph::Workspace& nitrogenWork,
+                              PHOSPHORUS::PhosphorusDiGraph::Workspace& phosphorusWork);
+    // The lean layers from the layers, after a step over them.
+    void takeLean();
+    // The lean layers' pools and water into the layers (their graphs and
+    // values): what a step over the layers, or a look at them, needs; with
+    // the pools of the caller's storage when `withPools`.
+    void giveLean(bool withPools) const;
+
+    // What every step reads first, side by side.
+    // Whether the steps go by the lean layers (they, not the layers, then
+    // hold what persists).
+    bool leanLive_ = false;
+    bool bound_ = false;
+    // The pools' partition between water and solids depends only on the
+    // layer values and the partition coefficients: a bound cell computes it
+    // again only after a binding or new coefficients, a cell on its records
+    // also when a layer's values change.
+    bool partitionStale_ = true;
+    LeanHead* leanHead_ = nullptr;
+    LeanLayer* lean_ = nullptr;  // the cell's lean layers, side by side
+    std::shared_ptr<LeanBlock> leanBlock_;
 
     int cellNumber_;
     PlantCommunity community_;
@@ -108,13 +178,7 @@ private:
     Layer* end() { return layers_.get() + layerCount_; }
     const Layer* begin() const { return layers_.get(); }
     const Layer* end() const { return layers_.get() + layerCount_; }
-    bool bound_ = false;
     vegso_cell_binding binding_{};
-    // The pools' partition between water and solids depends only on the
-    // layer values and the partition coefficients: a bound cell computes it
-    // again only after a binding or new coefficients, a cell on its records
-    // also when a layer's values change.
-    bool partitionStale_ = true;
 };
 
 }  // namespace VEGSO

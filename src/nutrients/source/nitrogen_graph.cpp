@@ -69,6 +69,38 @@ constexpr unsigned kQuiet = 1u << kMineralNH4ToFlora | 1u << kMineralNO3ToFlora 
 using QuietTopShape = graph_step::FixedShape<kPoolCount, kPathwayCount, kPathways, ~kQuiet>;
 using QuietLowerShape = graph_step::FixedShape<kPoolCount - 1, kPathwayCount - 1, kPathways, ~kQuiet>;
 
+// Without plants, applied nitrogen or rain those pathways move nothing
+// (the applied pools are fed by none): the quiet shape leaves them out.
+bool quiet_layer(bool topLayer, const double* rate, const double* mass) {
+    return rate[kMineralNH4ToFlora] == 0.0 && rate[kMineralNO3ToFlora] == 0.0 && mass[kAppliedOrganicPool] == 0.0 &&
+           std::isfinite(rate[kAppliedToActive]) && mass[kAppliedNH4Pool] == 0.0 &&
+           std::isfinite(rate[kAppliedNH4ToMineralNH4]) && mass[kAppliedNO3Pool] == 0.0 &&
+           std::isfinite(rate[kAppliedNO3ToMineralNO3]) && (!topLayer || rate[kRainfallNO3ToMineralNO3] == 0.0);
+}
+
+// A lower layer's graph steps as the top layer's when its rain moves
+// nothing: its pathways are the top layer's but the rain, and the rain's
+// pool is fed by none. A pathway that moves nothing adds zeros, which
+// change no sum (a sum that starts at +0 is never -0).
+static_assert(TopShape::pathways() == LowerShape::pathways() + 1 && TopShape::pools() == LowerShape::pools() + 1 &&
+                  QuietTopShape::pathways() == QuietLowerShape::pathways() + 1 &&
+                  !QuietTopShape::live(kRainfallNO3ToMineralNO3),
+              "the shapes of the top and lower layers differ by the rain alone");
+
+// The graphs of up to four layers at once, quiet or not, with the
+// processor's wide lanes or with any processor's.
+__attribute__((target("avx2"))) unsigned lanes_wide(bool quiet, int count, double* const* mass,
+                                                    const double* const* rate, double* const* lastFlux, double dt) {
+    return quiet ? graph_step::stepLanes(QuietTopShape(), count, mass, rate, lastFlux, dt)
+                 : graph_step::stepLanes(TopShape(), count, mass, rate, lastFlux, dt);
+}
+
+unsigned lanes(bool quiet, int count, double* const* mass, const double* const* rate, double* const* lastFlux,
+               double dt) {
+    return quiet ? graph_step::stepLanes(QuietTopShape(), count, mass, rate, lastFlux, dt)
+                 : graph_step::stepLanes(TopShape(), count, mass, rate, lastFlux, dt);
+}
+
 GraphTopology make_topology(bool topLayer) {
     const int pools = topLayer ? kPoolCount : kPoolCount - 1;
     return graph_step::fixedTopology(graph_step::poolNames(kPools, pools), kPathways,
@@ -135,16 +167,12 @@ void NitrogenDiGraph::storePools(NitrogenCycleDescriptor& cycle) const { graph_s
 StepOutcome NitrogenDiGraph::integrate(double dt, const GraphArrays& g) {
     // The graphs of the library's own shapes take the unrolled step.
     if (shape_ == Shape::other) return integrateStep(state_.topology(), g, dt);
-    // Without plants, applied nitrogen or rain those pathways move nothing
-    // (the applied pools are fed by none): the quiet shape leaves them out.
-    const double* rate = g.rate;
-    const double* mass = g.mass;
-    const bool quiet = rate[kMineralNH4ToFlora] == 0.0 && rate[kMineralNO3ToFlora] == 0.0 &&
-                       mass[kAppliedOrganicPool] == 0.0 && std::isfinite(rate[kAppliedToActive]) &&
-                       mass[kAppliedNH4Pool] == 0.0 && std::isfinite(rate[kAppliedNH4ToMineralNH4]) &&
-                       mass[kAppliedNO3Pool] == 0.0 && std::isfinite(rate[kAppliedNO3ToMineralNO3]) &&
-                       (shape_ == Shape::lower || rate[kRainfallNO3ToMineralNO3] == 0.0);
-    if (shape_ == Shape::top)
+    return integrateOwn(shape_ == Shape::top, dt, g);
+}
+
+StepOutcome NitrogenDiGraph::integrateOwn(bool topLayer, double dt, const GraphArrays& g) {
+    const bool quiet = quiet_layer(topLayer, g.rate, g.mass);
+    if (topLayer)
         return quiet ? graph_step::integrate(QuietTopShape(), g, dt) : graph_step::integrate(TopShape(), g, dt);
     return quiet ? graph_step::integrate(QuietLowerShape(), g, dt) : graph_step::integrate(LowerShape(), g, dt);
 }
@@ -159,19 +187,30 @@ StepOutcome NitrogenDiGraph::step(const ProcessContext& context, Workspace& work
     return step(context, graph_step::overWorkspace(state_, work));
 }
 
-StepOutcome NitrogenDiGraph::step(const ProcessContext& context, const GraphArrays& g) {
-    const SoilLayer& layer = *context.soilLayer;
-    const SoilLayerDescriptor& d = *layer.descriptor;
-    const Environment& e = *context.environment;
-    const double tau = mineral_temperature_factor(d.temperature);
-
-    double denitrification = 0.0;
-    if (layer.waterFactor >= kDenitrificationWaterFactor) {
-        denitrification = 1.4 * layer.temperatureFactor * layer.carbonFactor;
-        if (denitrification > 1.0) denitrification = 0.95;
+unsigned NitrogenDiGraph::integrateLayers(int count, const bool* topLayer, double* const* mass,
+                                          double* const* rate, double* const* lastFlux, double dt) {
+    if (count > graph_step::kLanes) return 0;
+    bool quiet = true;
+    for (int j = 0; j < count; ++j) {
+        if (!topLayer[j] && !(rate[j][kRainfallNO3ToMineralNO3] == 0.0 && mass[j][kRainfallNO3Pool] == 0.0))
+            return 0;
+        quiet = quiet && quiet_layer(topLayer[j], rate[j], mass[j]);
     }
-    g.rate[kMineralNO3ToDenitrified] = denitrification;
+    return graph_step::wideLanes() ? lanes_wide(quiet, count, mass, rate, lastFlux, dt)
+                                   : lanes(quiet, count, mass, rate, lastFlux, dt);
+}
 
+SteadyLayer NitrogenDiGraph::steady(const SoilLayer& layer) {
+    const SoilLayerDescriptor& d = *layer.descriptor;
+    SteadyLayer s;
+    s.fieldCapacityWater = d.fieldCapacityWater;
+    s.wiltingPointWater = d.wiltingPointWater;
+    s.residue = d.residue;
+    s.temperatureFactor = layer.temperatureFactor;
+    const double tau = mineral_temperature_factor(d.temperature);
+    s.nitrification = tau;
+    s.denitrification = 1.4 * layer.temperatureFactor * layer.carbonFactor;
+    if (s.denitrification > 1.0) s.denitrification = 0.95;
     // The share of the layer's middle depth is kept with the depth it was
     // computed for.
     const double z = (d.bottomDepth - 0.5 * d.thickness) * 1000.0;  // mm, the layer's middle
@@ -179,29 +218,46 @@ StepOutcome NitrogenDiGraph::step(const ProcessContext& context, const GraphArra
         volatilizationShare_ = 1.0 - z / (std::exp(4.706 - 0.305 * z) + z);
         volatilizationDepth_ = z;
     }
-    g.rate[kMineralNH4ToVolatilized] = tau * volatilizationShare_;
+    s.volatilization = tau * volatilizationShare_;
+    return s;
+}
 
-    g.rate[kOrganicActiveToMineralNO3] = layer.combinedFactor * 1e-5;
-    g.rate[kOrganicFreshToMineralNO3] =
-        residueMineralizationRate(d.residue, g.mass[kFreshPool], g.mass[kMineralNO3Pool], layer.combinedFactor);
+void NitrogenDiGraph::setLayerRates(const SteadyLayer& s, double water, double waterFactor, double combinedFactor,
+                                    const double* mass, double* rate) {
+    rate[kMineralNO3ToDenitrified] = waterFactor >= kDenitrificationWaterFactor ? s.denitrification : 0.0;
+    rate[kMineralNH4ToVolatilized] = s.volatilization;
+    rate[kOrganicActiveToMineralNO3] = combinedFactor * 1e-5;
+    rate[kOrganicFreshToMineralNO3] =
+        residueMineralizationRate(s.residue, mass[kFreshPool], mass[kMineralNO3Pool], combinedFactor);
 
     // Nitrification slows as the layer dries from a quarter of its
     // available water down to the wilting point.
-    const double available = d.fieldCapacityWater - d.wiltingPointWater;
-    const double above_wilting = d.water - d.wiltingPointWater;
+    const double available = s.fieldCapacityWater - s.wiltingPointWater;
+    const double above_wilting = water - s.wiltingPointWater;
     double eta;
     if (available > 0.0) {
         eta = std::clamp(above_wilting / (0.25 * available), 0.0, 1.0);
     } else {
         eta = above_wilting > 0.0 ? 1.0 : 0.0;
     }
-    g.rate[kMineralNH4ToMineralNO3] = tau * eta;
+    rate[kMineralNH4ToMineralNO3] = s.nitrification * eta;
+}
 
+void NitrogenDiGraph::setRates(const ProcessContext& context, double* rate) {
+    const SoilLayer& layer = *context.soilLayer;
+    const SoilLayerDescriptor& d = *layer.descriptor;
+    const Environment& e = *context.environment;
+    setLayerRates(steady(layer), d.water, layer.waterFactor, layer.combinedFactor, state_.masses(), rate);
     if (state_.topology().pathwayCount() > kRainfallNO3ToMineralNO3)
-        g.rate[kRainfallNO3ToMineralNO3] = 0.01 * e.rainfall * e.rainNitrate;
+        rate[kRainfallNO3ToMineralNO3] = 0.01 * e.rainfall * e.rainNitrate;
+}
 
-    const StepOutcome outcome = integrate(e.period, g);
-    if (!outcome.clean()) reportStep(outcome, state_.topology(), "nitrogen", context.cellNumber, d.layerNumber);
+StepOutcome NitrogenDiGraph::step(const ProcessContext& context, const GraphArrays& g) {
+    setRates(context, g.rate);
+    const StepOutcome outcome = integrate(context.environment->period, g);
+    if (!outcome.clean())
+        reportStep(outcome, state_.topology(), "nitrogen", context.cellNumber,
+                   context.soilLayer->descriptor->layerNumber);
     return outcome;
 }
 

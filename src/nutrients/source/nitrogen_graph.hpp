@@ -13,6 +13,7 @@ namespace VEGSO {
 
 struct NitrogenCycleDescriptor;
 struct ProcessContext;
+class SoilLayer;
 
 namespace NITROGEN {
 
@@ -58,6 +59,20 @@ enum PathwayIndex : int {
 // masses (full speed at 25 and below).
 double residueMineralizationRate(double residue, double freshMass, double mineralMass, double combinedFactor);
 
+// What the rate laws read of a layer whose values stay as they are from one
+// step to the next (a bound cell's, until it is bound anew): its water
+// bounds and residue, and the rates that depend on its temperature and
+// depth alone.
+struct SteadyLayer {
+    double fieldCapacityWater;  // m
+    double wiltingPointWater;   // m
+    double residue;
+    double temperatureFactor;   // of the layer's factors
+    double nitrification;       // per day, at full water
+    double volatilization;      // per day
+    double denitrification;     // per day, in a layer wet enough
+};
+
 class NitrogenDiGraph {
 public:
     // Masses, rates and the amounts of the last step; no running totals,
@@ -91,6 +106,34 @@ public:
     // `cycle`, the second takes and leaves the rates and amounts in `work`.
     StepOutcome step(const ProcessContext& context, NitrogenCycleDescriptor& cycle);
     StepOutcome step(const ProcessContext& context, Workspace& work);
+
+    // The rates of a step of the graph's layer from the context (all but
+    // the plants' uptake) into `rate`.
+    void setRates(const ProcessContext& context, double* rate);
+    // The steady values of this graph's layer (its depth share computed
+    // anew when the depth changed).
+    SteadyLayer steady(const SoilLayer& layer);
+    // The rates of a step (all but the plants' uptake and the rain) into
+    // `rate`, for a layer holding `water` (m) with these water and combined
+    // factors and the graph's masses `mass`.
+    static void setLayerRates(const SteadyLayer& layer, double water, double waterFactor, double combinedFactor,
+                              const double* mass, double* rate);
+    // One integration step of dt days of a graph of the library's shape of
+    // the top or a lower layer.
+    static StepOutcome integrateOwn(bool topLayer, double dt, const GraphArrays& graph);
+    // The step of integrateOwn of `count` (at most four) layers' graphs at
+    // once, graph j's masses, rates and amounts at mass[j], rate[j] and
+    // lastFlux[j] (13, 14 and 14 values; a lower layer's last pool holds 0
+    // and its last rate, the rain's, is 0). Returns the graphs stepped (bit
+    // j for graph j), with the same masses and amounts as integrateOwn:
+    // those whose step needs no repair. The others are as they were, for
+    // integrateOwn.
+    static unsigned integrateLayers(int count, const bool* topLayer, double* const* mass, double* const* rate,
+                                double* const* lastFlux, double dt);
+    // Whether the graph has the library's shape of its layer, and that of
+    // the top layer.
+    bool ownShape() const { return shape_ != Shape::other; }
+    bool topShape() const { return shape_ == Shape::top; }
 
     const State& state() const { return state_; }
     State& state() { return state_; }

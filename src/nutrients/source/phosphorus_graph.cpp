@@ -56,6 +56,30 @@ constexpr unsigned kQuiet =
     1u << kAppliedToActive | 1u << kAppliedMineralToMineralSolution | 1u << kMineralSolutionToFlora;
 using QuietShape = graph_step::FixedShape<kPoolCount, kPathwayCount, kPathways, ~kQuiet>;
 
+// Without applied phosphorus or uptake the quiet shape leaves out the
+// pathways that move nothing (the applied pools are fed by none).
+bool quiet_layer(const double* rate, const double* mass) {
+    return mass[kAppliedOrganicPool] == 0.0 && std::isfinite(rate[kAppliedToActive]) &&
+           mass[kAppliedMineralPool] == 0.0 && std::isfinite(rate[kAppliedMineralToMineralSolution]) &&
+           rate[kMineralSolutionToFlora] == 0.0;
+}
+
+// The quiet graphs of up to four layers at once, with the processor's
+// wide lanes or with any processor's.
+// Up to four graphs at once, quiet or not, with the processor's wide lanes
+// or with any processor's.
+__attribute__((target("avx2"))) unsigned lanes_wide(bool quiet, int count, double* const* mass,
+                                                    const double* const* rate, double* const* lastFlux, double dt) {
+    return quiet ? graph_step::stepLanes(QuietShape(), count, mass, rate, lastFlux, dt)
+                 : graph_step::stepLanes(Shape(), count, mass, rate, lastFlux, dt);
+}
+
+unsigned lanes(bool quiet, int count, double* const* mass, const double* const* rate, double* const* lastFlux,
+               double dt) {
+    return quiet ? graph_step::stepLanes(QuietShape(), count, mass, rate, lastFlux, dt)
+                 : graph_step::stepLanes(Shape(), count, mass, rate, lastFlux, dt);
+}
+
 GraphTopology make_topology() {
     return graph_step::fixedTopology(graph_step::poolNames(kPools, kPoolCount), kPathways, kPathwayCount);
 }
@@ -74,23 +98,24 @@ const GraphTopology& PhosphorusDiGraph::topology() {
 }
 
 void PhosphorusDiGraph::balanceOrganic(const ProcessContext& context) {
-    balanceOrganic(context.nitrogenCycle->active.mass, context.nitrogenCycle->stable.mass, state_.arrays().rate);
+    GraphArrays g = state_.arrays();
+    balanceOrganic(context.nitrogenCycle->active.mass, context.nitrogenCycle->stable.mass, g.mass, g.rate);
 }
 
 void PhosphorusDiGraph::balanceOrganic(double na, double ns, Workspace& work) const {
-    balanceOrganic(na, ns, work.rate);
+    balanceOrganic(na, ns, state_.masses(), work.rate);
 }
 
-void PhosphorusDiGraph::balanceOrganic(double na, double ns, double* rate) const {
+void PhosphorusDiGraph::balanceOrganic(double na, double ns, const double* mass, double* rate) {
     double share_active = 0.5;
     double share_stable = 0.5;
     if (na + ns > 0.0) {
         share_active = na / (na + ns);
         share_stable = ns / (na + ns);
     }
-    const double total = state_.mass(kActivePool) + state_.mass(kStablePool);
-    const double to_active = share_active * total - state_.mass(kActivePool);
-    const double to_stable = share_stable * total - state_.mass(kStablePool);
+    const double total = mass[kActivePool] + mass[kStablePool];
+    const double to_active = share_active * total - mass[kActivePool];
+    const double to_stable = share_stable * total - mass[kStablePool];
     rate[kStableToActive] = to_active > 0.0 ? kOrganicRelaxation * to_active : 0.0;
     rate[kActiveToStable] = to_stable > 0.0 ? kOrganicRelaxation * to_stable : 0.0;
 }
@@ -113,28 +138,39 @@ StepOutcome PhosphorusDiGraph::step(const ProcessContext& context, Workspace& wo
     return step(context, graph_step::overWorkspace(state_, work));
 }
 
+void PhosphorusDiGraph::setLayerRates(double residue, double combinedFactor, const double* mass, double* rate) {
+    rate[kOrganicActiveToMineralSolution] = 1.4 * combinedFactor * 1e-5;
+    rate[kOrganicFreshToMineralSolution] =
+        NITROGEN::residueMineralizationRate(residue, mass[kFreshPool], mass[kMineralSolutionPool], combinedFactor);
+}
+
+StepOutcome PhosphorusDiGraph::integrateOwn(double dt, const GraphArrays& g) {
+    if (quiet_layer(g.rate, g.mass)) return graph_step::integrate(QuietShape(), g, dt);
+    return graph_step::integrate(Shape(), g, dt);
+}
+
+unsigned PhosphorusDiGraph::integrateLayers(int count, double* const* mass, double* const* rate,
+                                            double* const* lastFlux, double dt) {
+    if (count > graph_step::kLanes) return 0;
+    bool quiet = true;
+    for (int j = 0; j < count; ++j) quiet = quiet && quiet_layer(rate[j], mass[j]);
+    return graph_step::wideLanes() ? lanes_wide(quiet, count, mass, rate, lastFlux, dt)
+                                   : lanes(quiet, count, mass, rate, lastFlux, dt);
+}
+
+void PhosphorusDiGraph::setRates(const ProcessContext& context, double* rate) const {
+    const SoilLayer& layer = *context.soilLayer;
+    setLayerRates(layer.descriptor->residue, layer.combinedFactor, state_.masses(), rate);
+}
+
 StepOutcome PhosphorusDiGraph::step(const ProcessContext& context, const GraphArrays& g) {
     const SoilLayer& layer = *context.soilLayer;
-    double* rate = g.rate;
-    const double* mass = g.mass;
-    rate[kOrganicActiveToMineralSolution] = 1.4 * layer.combinedFactor * 1e-5;
-    rate[kOrganicFreshToMineralSolution] = NITROGEN::residueMineralizationRate(
-        layer.descriptor->residue, mass[kFreshPool], mass[kMineralSolutionPool], layer.combinedFactor);
+    setRates(context, g.rate);
 
-    // The graph of the library's own shape takes the unrolled step; without
-    // applied phosphorus or uptake the quiet shape leaves out the pathways
-    // that move nothing (the applied pools are fed by none).
+    // The graph of the library's own shape takes the unrolled step.
     const double dt = context.environment->period;
-    StepOutcome outcome;
-    if (&state_.topology() != &topology()) {
-        outcome = integrateStep(state_.topology(), g, dt);
-    } else if (mass[kAppliedOrganicPool] == 0.0 && std::isfinite(rate[kAppliedToActive]) &&
-               mass[kAppliedMineralPool] == 0.0 && std::isfinite(rate[kAppliedMineralToMineralSolution]) &&
-               rate[kMineralSolutionToFlora] == 0.0) {
-        outcome = graph_step::integrate(QuietShape(), g, dt);
-    } else {
-        outcome = graph_step::integrate(Shape(), g, dt);
-    }
+    const StepOutcome outcome =
+        &state_.topology() != &topology() ? integrateStep(state_.topology(), g, dt) : integrateOwn(dt, g);
     if (!outcome.clean())
         reportStep(outcome, state_.topology(), "phosphorus", context.cellNumber, layer.descriptor->layerNumber);
     return outcome;

@@ -77,6 +77,28 @@ public:
     StepOutcome step(const ProcessContext& context, PhosphorusCycleDescriptor& cycle);
     StepOutcome step(const ProcessContext& context, Workspace& work);
 
+    // The exchange between active and stable organic P of a graph of these
+    // masses into `rate`, from the nitrogen split.
+    static void balanceOrganic(double nitrogenActive, double nitrogenStable, const double* mass, double* rate);
+    // The rates of a step that depend on the layer (its organic
+    // mineralisation) into `rate`, for a layer of this residue and combined
+    // factor and a graph of these masses.
+    static void setLayerRates(double residue, double combinedFactor, const double* mass, double* rate);
+    // One integration step of dt days of a graph of the library's shape.
+    static StepOutcome integrateOwn(double dt, const GraphArrays& graph);
+    // The step of integrateOwn of `count` (at most four) graphs at once,
+    // graph j's masses, rates and amounts at mass[j], rate[j] and
+    // lastFlux[j]. Returns the graphs stepped (bit j for graph j), with the
+    // same masses and amounts as integrateOwn: those whose step needs no
+    // repair. The others are as they were, for integrateOwn.
+    static unsigned integrateLayers(int count, double* const* mass, double* const* rate, double* const* lastFlux,
+                                double dt);
+    // The rates of a step of the graph's layer from the context (all but
+    // the organic exchange of balanceOrganic) into `rate`.
+    void setRates(const ProcessContext& context, double* rate) const;
+    // Whether the graph has the library's shape.
+    bool ownShape() const { return &state_.topology() == &topology(); }
+
     const State& state() const { return state_; }
     State& state() { return state_; }
     // The bytes from the graph's start through its pools' masses: all that a
@@ -84,8 +106,6 @@ public:
     std::size_t massBytes() const { return bytesThroughMasses(*this, state_); }
 
 private:
-    // The exchange into these rates, from the nitrogen split.
-    void balanceOrganic(double nitrogenActive, double nitrogenStable, double* rate) const;
     // A step over the masses of the graph and these rates and amounts.
     StepOutcome step(const ProcessContext& context, const GraphArrays& graph);
 

@@ -73,6 +73,14 @@ void reportStep(const StepOutcome& outcome, const GraphTopology& topology, const
 
 namespace graph_step {
 
+bool wideLanes() {
+    static const bool wide = [] {
+        __builtin_cpu_init();
+        return __builtin_cpu_supports("avx2") != 0;
+    }();
+    return wide;
+}
+
 GraphTopology fixedTopology(std::vector<std::string> poolNames, const FixedPathway* rows, int pathways) {
     std::vector<Pathway> list;
     list.reserve(static_cast<std::size_t>(pathways));

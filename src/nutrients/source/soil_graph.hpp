@@ -180,6 +180,7 @@ public:
         }
     }
     double mass(int pool) const { return mass_[pool]; }
+    const double* masses() const { return mass_; }
     void setMass(int pool, double mass) { mass_[pool] = mass; }
     double rate(int pathway) const { return rate_[pathway]; }
     void setRate(int pathway, double rate) { rate_[pathway] = rate; }

@@ -9,7 +9,6 @@ namespace VEGSO {
 namespace {
 
 constexpr double kMinTemperatureFactor = 0.1;
-constexpr double kMinWaterFactor = 0.05;
 
 }  // namespace
 
@@ -25,16 +24,7 @@ void SoilLayer::updateFactors() {
         factorTemperature_ = t;
     }
 
-    const double w = descriptor->water;
-    const double fc = descriptor->fieldCapacityWater;
-    // A layer without field capacity (or without thickness) is wet when it
-    // holds any water.
-    if (fc > 0.0) {
-        waterFactor = w / fc;
-    } else {
-        waterFactor = w > 0.0 ? 1.0 : kMinWaterFactor;
-    }
-    if (!(waterFactor >= kMinWaterFactor)) waterFactor = kMinWaterFactor;
+    waterFactor = waterFactorOf(descriptor->water, descriptor->fieldCapacityWater);
     combinedFactor = std::sqrt(waterFactor * temperatureFactor);
 }
 

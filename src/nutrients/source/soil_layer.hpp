@@ -18,6 +18,20 @@ public:
     explicit SoilLayer(const SoilLayerDescriptor& descriptor);
     // Recomputes the factors from the descriptor's water and temperature.
     void updateFactors();
+    // The water factor of a layer holding `water` (m) of this field
+    // capacity (m).
+    static double waterFactorOf(double water, double fieldCapacityWater) {
+        // A layer without field capacity (or without thickness) is wet when
+        // it holds any water.
+        double f;
+        if (fieldCapacityWater > 0.0) {
+            f = water / fieldCapacityWater;
+        } else {
+            f = water > 0.0 ? 1.0 : kMinWaterFactor;
+        }
+        return f >= kMinWaterFactor ? f : kMinWaterFactor;
+    }
+    static constexpr double kMinWaterFactor = 0.05;
 
     const SoilLayerDescriptor* descriptor;
     double waterFactor = 0.0;        // soil water over field capacity, at least 0.05

@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 #include "nutrients/source/cell.hpp"
@@ -201,6 +202,167 @@ TEST(VegsoCell, ABoundCellStepsThePoolsWhereTheCallerKeepsThem) {
     vegso_cell_destroy(records);
     vegso_cell_destroy(bound);
     vegso_schema_destroy(schema);
+}
+
+namespace {
+
+// A soil of n layers without plants, every layer wetter than the one above.
+vegso_schema* bare_soil(int n, double ammonium) {
+    vegso_schema* schema = vegso_schema_create(0, n);
+    for (int j = 0; j < n; ++j) {
+        vegso_layer_record* r = vegso_layer_defaults();
+        r->v[vegso_layer_number] = j;
+        r->v[vegso_bottom_depth] = 0.1 * (j + 1);
+        r->v[vegso_thickness] = 0.1;
+        r->v[vegso_mass_factor] = 900.0;
+        r->v[vegso_solid_density] = 2650.0;
+        r->v[vegso_water_content] = 0.2 + 0.03 * j;
+        r->v[vegso_field_capacity] = 0.3;
+        r->v[vegso_wilting_point] = 0.1;
+        r->v[vegso_temperature] = 14.0 + j;
+        vegso_layer_init_pools(r);
+        r->v[vegso_ammonium] = ammonium * (1.0 + 0.1 * j);
+        schema->layers[j] = r;
+    }
+    return schema;
+}
+
+// The caller's storage of a bound cell of n layers, filled from its records.
+struct bound_storage {
+    std::vector<double> water, pools[vegso_pool_count], dissolved[vegso_pool_count];
+    double made[vegso_pool_count] = {}, used[vegso_pool_count] = {};
+    vegso_cell_binding binding{};
+
+    bound_storage(const vegso_schema& schema) {
+        const int n = schema.layer_count;
+        for (int j = 0; j < n; ++j) water.push_back(schema.layers[j]->v[vegso_water_content]);
+        binding.water_content = water.data();
+        for (int i = 0; i < vegso_pool_count; ++i) {
+            for (int j = 0; j < n; ++j) pools[i].push_back(schema.layers[j]->v[vegso_ammonium + 4 * i] * 1000.0);
+            dissolved[i].assign(static_cast<std::size_t>(n), 0.0);
+            binding.pools[i] = pools[i].data();
+            binding.dissolved[i] = dissolved[i].data();
+        }
+        binding.unit = 1000.0;
+        binding.made = made;
+        binding.used = used;
+    }
+    bound_storage(const bound_storage&) = delete;
+    bound_storage& operator=(const bound_storage&) = delete;
+};
+
+}  // namespace
+
+// A bound cell of six layers without plants and the same cell on its
+// records, stepped together for two days with the water changed between
+// steps: the bound one keeps what its layers lost (denitrified,
+// volatilised) from step to step, through a look at its layers and a new
+// binding, as the other does; a pool overdrawn between steps is repaired
+// and told in both.
+TEST(VegsoCell, ABoundCellOfManyLayersKeepsWhatItsLayersLostAsACellOnItsRecords) {
+    vegso_test::warning_capture warnings;
+    constexpr int kLayers = 6;
+    vegso_schema* schema = bare_soil(kLayers, 1.5);
+    vegso_cell_handle* records = vegso_cell_create(schema, 1);
+    vegso_cell_handle* bound = vegso_cell_create(schema, 2);
+    bound_storage s(*schema);
+    vegso_cell_bind(bound, &s.binding);
+
+    vegso_env_record* env = vegso_env_create();
+    env->period = 1.0 / 24.0;
+    for (int hour = 0; hour < 48; ++hour) {
+        env->day_of_year = 150.0 + hour / 24.0;
+        vegso_env_update(env);
+        vegso_cell_step(env, records);
+        vegso_cell_step(env, bound);
+        if (hour % 8 == 7) {
+            for (int j = 0; j < kLayers; ++j) {
+                const double theta = (hour / 8 + j) % 2 == 0 ? 0.12 : 0.33;  // dry, or wet enough to denitrify
+                records->schema->layers[j]->v[vegso_water_content] = theta;
+                s.water[static_cast<std::size_t>(j)] = theta;
+            }
+        }
+        if (hour == 10) {
+            EXPECT_EQ(bound->cell->layer(5).descriptor.waterContent, s.water[5]);
+        }
+        if (hour == 20) vegso_cell_bind(bound, &s.binding);
+        if (hour == 30) {
+            records->schema->layers[4]->v[vegso_ammonium] = -1e-3;
+            s.pools[vegso_pool_ammonium][4] = -1.0;
+        }
+    }
+    for (int j = 0; j < kLayers; ++j) {
+        const NITROGEN::NitrogenDiGraph::State& r = records->cell->layer(j).nitrogenGraph.state();
+        const NITROGEN::NitrogenDiGraph::State& b = bound->cell->layer(j).nitrogenGraph.state();
+        for (int p : {NITROGEN::kDenitrifiedPool, NITROGEN::kVolatilizedPool})
+            EXPECT_NEAR(b.mass(p), r.mass(p), 1e-12 * r.mass(p)) << j << " " << p;
+        EXPECT_GT(r.mass(NITROGEN::kDenitrifiedPool), 0.0) << j;
+        if (j == 0) {
+            EXPECT_GT(r.mass(NITROGEN::kVolatilizedPool), 0.0);  // near the surface alone
+        }
+        for (int i = 0; i < vegso_pool_count; ++i) {
+            const double expected = records->schema->layers[j]->v[vegso_ammonium + 4 * i] * 1000.0;
+            EXPECT_NEAR(s.pools[i][static_cast<std::size_t>(j)], expected, 1e-12 * std::fabs(expected) + 1e-15)
+                << j << " " << i;
+        }
+    }
+    EXPECT_EQ(warnings.count("layer 4 of cell 1"), 1);
+    EXPECT_EQ(warnings.count("layer 4 of cell 2"), 1);
+    EXPECT_EQ(warnings.texts().size(), 2u);
+
+    vegso_free_record(env);
+    vegso_cell_destroy(records);
+    vegso_cell_destroy(bound);
+    vegso_schema_destroy(schema);
+}
+
+// Bound cells made in their hundreds, some destroyed among them, each step
+// their own pools: as the same cell made, bound and stepped alone.
+TEST(VegsoCell, BoundCellsMadeInTheirHundredsStepEachItsOwnPools) {
+    constexpr int kCells = 1300;
+    constexpr int kLayers = 3;
+    vegso_env_record* env = vegso_env_create();
+    env->period = 1.0 / 24.0;
+    auto step_hours = [&](const std::vector<vegso_cell_handle*>& cells) {
+        for (int hour = 0; hour < 4; ++hour) {
+            env->day_of_year = 150.0 + hour / 24.0;
+            vegso_env_update(env);
+            for (vegso_cell_handle* h : cells)
+                if (h != nullptr) vegso_cell_step(env, h);
+        }
+    };
+    std::vector<std::unique_ptr<bound_storage>> storage;
+    std::vector<vegso_cell_handle*> cells;
+    for (int k = 0; k < kCells; ++k) {
+        vegso_schema* schema = bare_soil(kLayers, 0.5 + 0.01 * k);
+        cells.push_back(vegso_cell_create(schema, k + 1));
+        storage.push_back(std::make_unique<bound_storage>(*schema));
+        vegso_cell_bind(cells.back(), &storage.back()->binding);
+        storage.back()->water[static_cast<std::size_t>(k % kLayers)] = 0.35;  // one wet layer a cell
+        vegso_schema_destroy(schema);
+        if (k % 5 == 4) {  // every fifth made is gone before the steps
+            vegso_cell_destroy(cells.back());
+            cells.back() = nullptr;
+        }
+    }
+    step_hours(cells);
+    for (int k = 0; k < kCells; k += 7) {
+        if (cells[static_cast<std::size_t>(k)] == nullptr) continue;
+        SCOPED_TRACE(k);
+        vegso_schema* schema = bare_soil(kLayers, 0.5 + 0.01 * k);
+        std::vector<vegso_cell_handle*> alone = {vegso_cell_create(schema, k + 1)};
+        bound_storage s(*schema);
+        vegso_cell_bind(alone[0], &s.binding);
+        s.water[static_cast<std::size_t>(k % kLayers)] = 0.35;
+        step_hours(alone);
+        const bound_storage& t = *storage[static_cast<std::size_t>(k)];
+        for (int i = 0; i < vegso_pool_count; ++i) ASSERT_EQ(t.pools[i], s.pools[i]) << i;
+        vegso_cell_destroy(alone[0]);
+        vegso_schema_destroy(schema);
+    }
+    for (vegso_cell_handle* h : cells)
+        if (h != nullptr) vegso_cell_destroy(h);
+    vegso_free_record(env);
 }
 
 // A cell on its records writes each step the partition of its layer's

@@ -3,12 +3,15 @@
 // degenerate layers.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <memory>
 
 #include "nutrients/source/environment.hpp"
 #include "nutrients/source/nitrogen_graph.hpp"
 #include "nutrients/source/phosphorus_graph.hpp"
+#include "nutrients/source/soil_graph.hpp"
 #include "nutrients/source/soil_layer.hpp"
 #include "nutrients/source/soil_schema.hpp"
 #include "nutrients/source/vegso_interface.hpp"
@@ -355,4 +358,124 @@ TEST(CycleGraphs, AStepOverAWorkspaceMovesThePoolsAsTheGraphsOwnStep) {
     EXPECT_GT(own[0].state().mass(NITROGEN::kRainfallNO3Pool), 0.0);
     EXPECT_GT(own[0].state().mass(NITROGEN::kFloraNO3Pool), 0.0);
     EXPECT_GT(own[1].state().mass(NITROGEN::kDenitrifiedPool), 0.0);
+}
+
+// Up to four layers' graphs stepped together move every pool, and give
+// the amounts, exactly as each layer's own step, whether they are quiet or
+// take rain on the top layer, plants or applied nitrogen; a layer whose
+// step needs the repair is left as it was, for its own step.
+TEST(CycleGraphs, LayersSteppedTogetherMoveTheirPoolsAsTheirOwnSteps) {
+    using namespace NITROGEN;
+    namespace P = PHOSPHORUS;
+    const double dt = 1.0 / 24.0;
+    constexpr int kLayers = 4;
+    double nitrogen[kLayers][kPoolCount] = {};
+    double nitrogen_rate[kLayers][kPathwayCount];
+    double phosphorus[kLayers][P::kPoolCount] = {};
+    double phosphorus_rate[kLayers][P::kPathwayCount];
+    double flux[kLayers][kPathwayCount];
+    const bool top[kLayers] = {true, false, false, false};
+    auto fill = [&] {
+        NitrogenDiGraph::Workspace nw;
+        P::PhosphorusDiGraph::Workspace pw;
+        NitrogenDiGraph::setFloraDemand(0.0, nw);
+        for (int j = 0; j < kLayers; ++j) {
+            for (int p : {kFreshPool, kActivePool, kStablePool, kMineralNH4Pool, kMineralNO3Pool})
+                nitrogen[j][p] = 0.5 + 3.0 * j + 0.7 * p;
+            nitrogen[j][kDenitrifiedPool] = 0.25 * j;  // what was lost before stays
+            for (int p : {P::kFreshPool, P::kActivePool, P::kStablePool, P::kMineralActivePool, P::kMineralStablePool,
+                          P::kMineralSolutionPool})
+                phosphorus[j][p] = 0.1 + 0.4 * j + 0.3 * p;
+            // Wet lower layers denitrify; the top layer's residue is wide.
+            const SteadyLayer s{0.03, 0.01, j == 0 ? 5000.0 : 1.0, 0.2 + 0.2 * j, 0.3, 0.02 * (j + 1), 0.5};
+            const double water = 0.012 + 0.01 * j;
+            const double factor = water / 0.03;
+            std::copy(nw.rate, nw.rate + kPathwayCount, nitrogen_rate[j]);
+            NitrogenDiGraph::setLayerRates(s, water, factor, std::sqrt(factor * s.temperatureFactor), nitrogen[j],
+                                           nitrogen_rate[j]);
+            std::copy(pw.rate, pw.rate + P::kPathwayCount, phosphorus_rate[j]);
+            P::PhosphorusDiGraph::balanceOrganic(nitrogen[j][kActivePool], nitrogen[j][kStablePool], phosphorus[j],
+                                                 phosphorus_rate[j]);
+            P::PhosphorusDiGraph::setLayerRates(s.residue, 0.5, phosphorus[j], phosphorus_rate[j]);
+        }
+    };
+    double* const nitrogen_mass[kLayers] = {nitrogen[0], nitrogen[1], nitrogen[2], nitrogen[3]};
+    double* const nitrogen_rates[kLayers] = {nitrogen_rate[0], nitrogen_rate[1], nitrogen_rate[2], nitrogen_rate[3]};
+    double* const phosphorus_mass[kLayers] = {phosphorus[0], phosphorus[1], phosphorus[2], phosphorus[3]};
+    double* const phosphorus_rates[kLayers] = {phosphorus_rate[0], phosphorus_rate[1], phosphorus_rate[2],
+                                               phosphorus_rate[3]};
+    double* const fluxes[kLayers] = {flux[0], flux[1], flux[2], flux[3]};
+    // Layers [first, first + count) together and each on its own, from the
+    // same masses and rates.
+    auto together = [&](int first, int count) {
+        double n_own[kLayers][kPoolCount], p_own[kLayers][P::kPoolCount];
+        double n_flux[kLayers][kPathwayCount], p_flux[kLayers][P::kPathwayCount];
+        for (int j = first; j < first + count; ++j) {
+            double nr[kPathwayCount], pr[P::kPathwayCount];
+            std::copy(nitrogen[j], nitrogen[j] + kPoolCount, n_own[j]);
+            std::copy(nitrogen_rate[j], nitrogen_rate[j] + kPathwayCount, nr);
+            std::copy(phosphorus[j], phosphorus[j] + P::kPoolCount, p_own[j]);
+            std::copy(phosphorus_rate[j], phosphorus_rate[j] + P::kPathwayCount, pr);
+            EXPECT_TRUE(
+                NitrogenDiGraph::integrateOwn(top[j], dt, GraphArrays{n_own[j], nr, n_flux[j], nullptr}).clean());
+            EXPECT_TRUE(
+                P::PhosphorusDiGraph::integrateOwn(dt, GraphArrays{p_own[j], pr, p_flux[j], nullptr}).clean());
+        }
+        ASSERT_EQ(NitrogenDiGraph::integrateLayers(count, top + first, nitrogen_mass + first, nitrogen_rates + first,
+                                                   fluxes + first, dt),
+                  (1u << count) - 1u);
+        for (int j = first; j < first + count; ++j) {
+            for (int p = 0; p < (top[j] ? kPoolCount : kPoolCount - 1); ++p)
+                ASSERT_EQ(nitrogen[j][p], n_own[j][p]) << j << " " << p;
+            for (int w = 0; w < (top[j] ? kPathwayCount : kPathwayCount - 1); ++w)
+                ASSERT_EQ(flux[j][w], n_flux[j][w]) << j << " " << w;
+        }
+        ASSERT_EQ(P::PhosphorusDiGraph::integrateLayers(count, phosphorus_mass + first, phosphorus_rates + first,
+                                                        fluxes + first, dt),
+                  (1u << count) - 1u);
+        for (int j = first; j < first + count; ++j) {
+            for (int p = 0; p < P::kPoolCount; ++p) ASSERT_EQ(phosphorus[j][p], p_own[j][p]) << j << " " << p;
+            for (int w = 0; w < P::kPathwayCount; ++w) ASSERT_EQ(flux[j][w], p_flux[j][w]) << j << " " << w;
+        }
+    };
+    for (int count = 1; count <= kLayers; ++count) {
+        for (int first = 0; first + count <= kLayers; ++first) {
+            SCOPED_TRACE(std::to_string(count) + " layers from " + std::to_string(first));
+            fill();
+            together(first, count);
+        }
+    }
+    EXPECT_GT(nitrogen[3][kDenitrifiedPool], 0.75);
+    EXPECT_GT(nitrogen[0][kVolatilizedPool], 0.0);
+    {
+        SCOPED_TRACE("rain, plants and applied nitrogen and phosphorus");
+        fill();
+        nitrogen_rate[0][kRainfallNO3ToMineralNO3] = 1e-3;
+        nitrogen_rate[2][kMineralNO3ToFlora] = 1e-3;
+        nitrogen[1][kAppliedNH4Pool] = 1.0;
+        phosphorus[3][P::kAppliedMineralPool] = 0.5;
+        together(0, kLayers);
+        EXPECT_GT(nitrogen[0][kRainfallNO3Pool], 0.0);
+        EXPECT_GT(nitrogen[2][kFloraNO3Pool], 0.0);
+        EXPECT_LT(nitrogen[1][kAppliedNH4Pool], 1.0);
+        EXPECT_LT(phosphorus[3][P::kAppliedMineralPool], 0.5);
+    }
+
+    // Overdrawn: that layer does not move, the others do.
+    fill();
+    nitrogen_rate[3][kMineralNH4ToMineralNO3] = 1e3;  // takes more than the pool holds
+    double n[kLayers][kPoolCount];
+    std::copy(&nitrogen[0][0], &nitrogen[0][0] + kLayers * kPoolCount, &n[0][0]);
+    EXPECT_EQ(NitrogenDiGraph::integrateLayers(kLayers, top, nitrogen_mass, nitrogen_rates, fluxes, dt), 7u);
+    EXPECT_EQ(std::memcmp(n[3], nitrogen[3], sizeof n[3]), 0);
+    EXPECT_NE(n[2][kMineralNH4Pool], nitrogen[2][kMineralNH4Pool]);
+    EXPECT_GT(NitrogenDiGraph::integrateOwn(false, dt, GraphArrays{nitrogen[3], nitrogen_rate[3], flux[3], nullptr})
+                  .repairScans,
+              0);
+    fill();
+    phosphorus_rate[1][P::kMineralActiveToMineralSolution] = 1e3;
+    double p[kLayers][P::kPoolCount];
+    std::copy(&phosphorus[0][0], &phosphorus[0][0] + kLayers * P::kPoolCount, &p[0][0]);
+    EXPECT_EQ(P::PhosphorusDiGraph::integrateLayers(kLayers, phosphorus_mass, phosphorus_rates, fluxes, dt), 13u);
+    EXPECT_EQ(std::memcmp(p[1], phosphorus[1], sizeof p[1]), 0);
 }
