@@ -75,24 +75,27 @@ const int kDefaultThreads = omp_get_max_threads();
 // pass as the step makes them, each array read or written once a pass.
 // Arrays that stay in the core's cache between the parts of a pass (the
 // faces of a tile, read back by its changes) count once. Beside the
-// doubles a routing pass reads 1-byte arrays: the marks of the cells whose
-// neighbours lie at the grid's offsets and, where the grid has them, the
-// surface classes, read in place of the retention depths and the
-// roughness.
+// doubles a routing pass reads the marks of the cells whose neighbours lie
+// at the grid's offsets (a bit a cell) and, where the grid has them, the
+// surface classes (a byte a cell), read in place of the retention depths
+// and the roughness.
 struct stream_pass {
     std::vector<const double*> in;
     std::vector<double*> out;
     std::vector<const unsigned char*> bytes = {};  // read beside `in`
+    const unsigned char* bits = nullptr;            // read beside `in`, cell i at bit i % 8 of byte i / 8
 };
 
-// One pass: every out[k][i] is made from every in[j][i] and bytes[b][i]; a
-// pass that writes nothing sums what it reads into 8 running sums. No chain
-// runs from one cell to the next to hold up the loads and stores.
-template <int R, int W, int B = 0>
+// One pass: every out[k][i] is made from every in[j][i], bytes[b][i] and
+// the bit of cell i; a pass that writes nothing sums what it reads into 8
+// running sums. No chain runs from one cell to the next to hold up the
+// loads and stores.
+template <int R, int W, int B = 0, bool Bits = false>
 double stream_fixed(const stream_pass& p, int lo, int n) {
     const double* in[R] = {};
     double* out[W > 0 ? W : 1] = {};
     const unsigned char* bytes[B > 0 ? B : 1] = {};
+    const unsigned char* bits = p.bits;
     for (int j = 0; j < R; ++j) in[j] = p.in[j];
     for (int k = 0; k < W; ++k) out[k] = p.out[k];
     for (int b = 0; b < B; ++b) bytes[b] = p.bytes[b];
@@ -101,6 +104,7 @@ double stream_fixed(const stream_pass& p, int lo, int n) {
         for (int i = lo; i <= n; ++i) {
             double v = 0.0;
             for (int b = 0; b < B; ++b) v += bytes[b][i];
+            if constexpr (Bits) v += (bits[i / 8] >> (i % 8)) & 1;
             for (int j = 0; j < R; ++j) v += in[j][i];
             for (int k = 0; k < W; ++k) out[k][i] = v * 0.5;
         }
@@ -119,15 +123,19 @@ double stream_fixed(const stream_pass& p, int lo, int n) {
         return sum;
     }
 }
-// A pass with R doubles read, W written and its 1-byte arrays (0 to 2).
-template <int R, int W>
-double stream_rw(const stream_pass& p, int lo, int n) {
+// A pass with R doubles read, W written, its 1-byte arrays (0 or 1) and
+// its bits or none.
+template <int R, int W, bool Bits>
+double stream_rwb(const stream_pass& p, int lo, int n) {
     switch (p.bytes.size()) {
-        case 0: return stream_fixed<R, W, 0>(p, lo, n);
-        case 1: return stream_fixed<R, W, 1>(p, lo, n);
-        case 2: return stream_fixed<R, W, 2>(p, lo, n);
+        case 0: return stream_fixed<R, W, 0, Bits>(p, lo, n);
+        case 1: return stream_fixed<R, W, 1, Bits>(p, lo, n);
         default: std::abort();
     }
+}
+template <int R, int W>
+double stream_rw(const stream_pass& p, int lo, int n) {
+    return p.bits ? stream_rwb<R, W, true>(p, lo, n) : stream_rwb<R, W, false>(p, lo, n);
 }
 double stream_one(const stream_pass& p, int lo, int n) {
     const std::size_t r = p.in.size(), w = p.out.size();
@@ -156,7 +164,9 @@ std::vector<stream_pass> step_passes(kesta::model_state& m, int overtype) {
     // The retention depths and the roughness, or the classes in their place,
     // and the marks of the cells whose neighbours lie at the grid's offsets.
     const unsigned char* classes = m.ov_surface_class.n() >= m.ncells ? m.ov_surface_class.data() : nullptr;
-    const unsigned char* marks = m.ov_row_stride > 0 && m.ov_interior.n() >= m.ncells ? m.ov_interior.data() : nullptr;
+    const unsigned char* marks = m.ov_row_stride > 0 && m.ov_interior.n() >= kesta::interior_marks_top(m.ncells)
+                                     ? m.ov_interior.data()
+                                     : nullptr;
     auto surface = [&](std::vector<const double*> in, std::vector<double*> out) {
         stream_pass pass{in, out};
         if (classes) {
@@ -165,7 +175,7 @@ std::vector<stream_pass> step_passes(kesta::model_state& m, int overtype) {
                           pass.in.end());
             pass.bytes.push_back(classes);
         }
-        if (marks) pass.bytes.push_back(marks);
+        pass.bits = marks;
         return pass;
     };
     if (overtype == 1) {
@@ -194,11 +204,11 @@ std::vector<stream_pass> step_passes(kesta::model_state& m, int overtype) {
 }
 
 // Bytes one update reads and writes (written ones counted once).
-void bytes_per_update(const std::vector<stream_pass>& passes, int& read, int& written) {
-    read = written = 0;
+void bytes_per_update(const std::vector<stream_pass>& passes, double& read, double& written) {
+    read = written = 0.0;
     for (const stream_pass& p : passes) {
-        read += 8 * static_cast<int>(p.in.size()) + static_cast<int>(p.bytes.size());
-        written += 8 * static_cast<int>(p.out.size());
+        read += 8.0 * static_cast<double>(p.in.size()) + static_cast<double>(p.bytes.size()) + (p.bits ? 0.125 : 0.0);
+        written += 8.0 * static_cast<double>(p.out.size());
     }
 }
 
@@ -332,7 +342,7 @@ void overland_steps(benchmark::State& state) {
     const std::vector<stream_pass> passes = step_passes(*m, overtype);
     const double ceiling = ceiling_rate(*m, passes);
     const double dram_triad = dram_triad_rate();
-    int read = 0, written = 0;
+    double read = 0.0, written = 0.0;
     bytes_per_update(passes, read, written);
     state.counters["cells"] = m->ncells;
     state.counters["cell_updates_per_s"] = rate;

@@ -32,7 +32,7 @@ void alloc_overland_arrays(model_state& m) {
     dv(m.qy, "qy");
     m.ov_route_counted = 0;  // nothing has counted the new discharges
     dv(m.ov_inv_rough, "ov_inv_rough");
-    m.ov_interior = vec1<unsigned char>(n);
+    m.ov_interior = vec1<unsigned char>(interior_marks_top(n));
     if (m.discharge_given || m.chan_discharge_given) dv(m.qmap, "qmap");
     // Scratch of the ADE schemes alone: face volumes, and the predictor's
     // depths and discharges.

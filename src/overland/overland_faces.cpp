@@ -212,12 +212,14 @@ void mark_interior(model_state& m, const grid_view& g) {
     for (int i = 1; i <= n && stride == 0; ++i) {
         if (g.below[i]) stride = g.below[i] - i;
     }
-    if (m.ov_interior.n() < n) m.ov_interior = vec1<unsigned char>(n);
+    const int top = interior_marks_top(n);
+    if (m.ov_interior.n() < top) m.ov_interior = vec1<unsigned char>(top);
     unsigned char* marks = m.ov_interior.data();
-    marks[0] = 0;
+    std::fill(marks, marks + top + 1, static_cast<unsigned char>(0));
     for (int i = 1; i <= n; ++i) {
-        marks[i] = stride > 0 && g.right[i] == i + 1 && g.left[i] == i - 1 && g.below[i] == i + stride &&
-                   g.above[i] == i - stride;
+        const bool inside = stride > 0 && g.right[i] == i + 1 && g.left[i] == i - 1 && g.below[i] == i + stride &&
+                            g.above[i] == i - stride;
+        if (inside) marks[i / 8] |= static_cast<unsigned char>(1u << (i % 8));
     }
     m.ov_row_stride = stride;
 }
@@ -252,7 +254,7 @@ void find_layout_once(model_state& m, const grid_view& g) {
 
 void find_face_layout(model_state& m, grid_view& g) {
     if (m.ov_faces_regular < 0) find_layout_once(m, g);
-    if (m.ov_faces_regular == 1 && m.ov_interior.n() >= g.n && m.ov_row_stride > 0) {
+    if (m.ov_faces_regular == 1 && m.ov_interior.n() >= interior_marks_top(g.n) && m.ov_row_stride > 0) {
         g.interior = m.ov_interior.data();
         g.stride = m.ov_row_stride;
     }

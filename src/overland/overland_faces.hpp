@@ -105,8 +105,9 @@ struct grid_view {
     const int* below = nullptr;
     const int* left = nullptr;
     const int* above = nullptr;
-    // Cells (1) whose right, left, lower and upper neighbours are the cells
-    // 1, -1, `stride` and -stride on; null when not found.
+    // Cells whose right, left, lower and upper neighbours are the cells 1,
+    // -1, `stride` and -stride on, a bit a cell (see interior_marks_top);
+    // null when not found.
     const unsigned char* interior = nullptr;
     int stride = 0;
     double* qx = nullptr;

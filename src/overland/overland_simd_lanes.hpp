@@ -81,10 +81,10 @@ struct cells {
 // fixed offsets (grid_view::interior).
 [[gnu::always_inline]] inline bool all_interior(const grid_view& g, int i) {
     if (!g.interior) return false;
-    constexpr unsigned long long kAll = 0x0101010101010101ull >> (8 * (8 - W));
-    unsigned long long marks = 0;
-    std::memcpy(&marks, g.interior + i, W);
-    return marks == kAll;
+    constexpr unsigned kAll = (1u << W) - 1;
+    std::uint16_t marks = 0;  // the bits of cells i - i % 8 .. i - i % 8 + 15 (x86 is little-endian)
+    std::memcpy(&marks, g.interior + i / 8, sizeof marks);
+    return ((static_cast<unsigned>(marks) >> (i % 8)) & kAll) == kAll;
 }
 // A vector with a cell on the mask's edge reads the neighbour numbers,
 // which no other vector reads: on a large grid their lines have left the

@@ -36,6 +36,12 @@ struct lake_record {
 // whatever the number of threads.
 constexpr int kRainBlockCells = 8192;
 
+// The interior marks of cells 0..n (overland_state::ov_interior) take one
+// bit a cell, cell i at bit i % 8 of byte i / 8, with one byte beyond the
+// last so that two bytes may be read from the byte of any cell: the
+// highest byte index.
+inline int interior_marks_top(int n) { return n / 8 + 1; }
+
 struct overland_state {
     vec1<double> h;            // overland water depth (m)
     vec1<double> h_max_flood;  // largest depth of the run (m), with FLOOD_GRID
@@ -138,7 +144,7 @@ struct overland_state {
     int ov_face_reach = 0;
     // The cells of a regular grid whose right, left, lower and upper
     // neighbours are the cells 1, -1, ov_row_stride and -ov_row_stride on
-    // (1), found with ov_faces_regular.
+    // (bit set; see interior_marks_top), found with ov_faces_regular.
     vec1<unsigned char> ov_interior;
     int ov_row_stride = 0;
     // What the last routing of the overland step counted, on its way, of

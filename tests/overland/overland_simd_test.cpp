@@ -12,6 +12,7 @@
 #include <tuple>
 #include <vector>
 
+#include "overland/overland_grid.hpp"
 #include "overland/overland_simd.hpp"
 
 #ifdef KESTA_OVERLAND_SIMD
@@ -326,6 +327,32 @@ void expect_fused_scalar_results(AdeFused ade_fused_block, PcFused pc_fused_bloc
     EXPECT_GT(clean, 20);
     EXPECT_GT(below_zero, 20);
     EXPECT_GT(counted, 20);
+}
+
+// The marks of the cells whose neighbours lie at the grid's fixed gaps, as
+// the lanes read them a vector at a time: on a grid with holes, a vector's
+// cells read as marked exactly when each has its four neighbours one cell
+// and one row's stride away, wherever the vector starts.
+TEST(OverlandSimd, LanesReadTheInteriorMarksOfEachCell) {
+    constexpr int rows = 7, cols = 29;
+    std::vector<int> active(rows * cols, 1);
+    for (const int hole : {92, 93, 107}) active[hole] = 0;  // in the fourth row
+    auto m = kesta_test::connected_grid(rows, cols, active);
+    od::grid_view g = od::make_grid_view(*m, od::lake_mode::none);
+    od::find_face_layout(*m, g);
+    ASSERT_NE(g.interior, nullptr);
+    ASSERT_EQ(g.stride, cols);
+    auto inside = [&g](int i) {
+        return g.right[i] == i + 1 && g.left[i] == i - 1 && g.below[i] == i + g.stride && g.above[i] == i - g.stride;
+    };
+    int marked = 0, unmarked = 0;
+    for (int i = 1; i + 1 <= g.n; ++i) {
+        const bool both = inside(i) && inside(i + 1);
+        ASSERT_EQ(od::simd_sse2::all_interior(g, i), both) << "cells " << i << " and " << i + 1;
+        ++(both ? marked : unmarked);
+    }
+    EXPECT_GT(marked, 50);
+    EXPECT_GT(unmarked, 50);
 }
 
 TEST(OverlandSimd, FusedSweepLanesGiveTheScalarNumbers) {
