@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <mutex>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -122,6 +123,37 @@ TEST(ThreadTeam, ThreadsAsleepBetweenJobsWakeForTheNext) {
         done.fetch_add(1);
     });
     EXPECT_EQ(done.load(), 3);
+}
+
+// Every thread of a team that is asleep when a job comes is woken for it,
+// whichever thread wakes it, on teams that grow (threads made since the
+// last job) and shrink. Each part waits, for 10 s at most, until as many
+// threads as the team has have each taken a part: a thread never woken
+// leaves the job short of one.
+TEST(ThreadTeam, EveryThreadAsleepWakesForTheJob) {
+    for (const int team : {3, 8, 5, 12, 8}) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));  // the threads are asleep
+        std::mutex lock;
+        std::vector<std::thread::id> threads;
+        kesta::run_on_team(team, [&](int, int) {
+            {
+                const std::lock_guard<std::mutex> hold(lock);
+                if (std::find(threads.begin(), threads.end(), std::this_thread::get_id()) == threads.end()) {
+                    threads.push_back(std::this_thread::get_id());
+                }
+            }
+            const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+            for (;;) {
+                {
+                    const std::lock_guard<std::mutex> hold(lock);
+                    if (static_cast<int>(threads.size()) >= team) return;
+                }
+                if (std::chrono::steady_clock::now() > end) return;
+                std::this_thread::sleep_for(std::chrono::microseconds(200));
+            }
+        });
+        EXPECT_EQ(static_cast<int>(threads.size()), team) << "team of " << team;
+    }
 }
 
 TEST(ThreadTeam, CallsFromInsideAPartOrFromTwoThreadsRunEveryPart) {
