@@ -559,8 +559,10 @@ void Cell::step(const Environment& e) {
             bool top[kGroup] = {};
             for (int k = 0; k < count; ++k) {
                 Layer& l = group[k];
-                N::NitrogenDiGraph::setFloraDemand(l.floraDemand, work);
+                // The demand set after the copy: the copy then reads what
+                // no store has just written.
                 for (int w = 0; w < N::kPathwayCount; ++w) rate[k][w] = work.rate[w];
+                N::NitrogenDiGraph::setFloraDemand(l.floraDemand, rate[k]);
                 top[k] = l.nitrogenGraph.topShape();
                 if (!top[k]) rate[k][N::kRainfallNO3ToMineralNO3] = 0.0;  // a lower layer has no rain
                 l.nitrogenGraph.setRates(context(l, e), rate[k]);

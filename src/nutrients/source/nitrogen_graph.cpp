@@ -148,9 +148,11 @@ void NitrogenDiGraph::setFloraDemand(double demand) {
     state_.setRate(kMineralNO3ToFlora, (1.0 - kFloraAmmoniumShare) * demand);
 }
 
-void NitrogenDiGraph::setFloraDemand(double demand, Workspace& work) {
-    work.rate[kMineralNH4ToFlora] = kFloraAmmoniumShare * demand;
-    work.rate[kMineralNO3ToFlora] = (1.0 - kFloraAmmoniumShare) * demand;
+void NitrogenDiGraph::setFloraDemand(double demand, Workspace& work) { setFloraDemand(demand, work.rate); }
+
+void NitrogenDiGraph::setFloraDemand(double demand, double* rate) {
+    rate[kMineralNH4ToFlora] = kFloraAmmoniumShare * demand;
+    rate[kMineralNO3ToFlora] = (1.0 - kFloraAmmoniumShare) * demand;
 }
 
 double NitrogenDiGraph::floraUptake() const {

@@ -95,6 +95,8 @@ public:
     // nitrate; into the graph's rates or the workspace's.
     void setFloraDemand(double demand);
     static void setFloraDemand(double demand, Workspace& work);
+    // The same into the rates `rate` of a step.
+    static void setFloraDemand(double demand, double* rate);
     // Nitrogen taken up by the plants in the last step (of the workspace).
     double floraUptake() const;
     static double floraUptake(const Workspace& work);
