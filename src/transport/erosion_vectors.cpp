@@ -4,6 +4,7 @@
 #include "transport/erosion_vectors.hpp"
 
 #include <cmath>
+#include <cstddef>
 #include <limits>
 
 #include "overland/widest_vectors.hpp"
@@ -121,6 +122,57 @@ void shear_volumes(const double* h, const double* sx, const double* sy, const do
         const bool shears = h[c] > least && slope > least;
         volume[c] = shears ? scale * tau : 0.0;
         beyond[c] = shears && tau > critical ? scale * (tau - critical) : 0.0;
+    }
+}
+
+KESTA_WIDEST_VECTORS
+void receiver_per_fall(int first, const double* q, const int* neighbour, const double* q_of, const double* h,
+                       int exit, double exit_q, double least_h, double dx2, double* per_fall, int n) {
+    const double none = std::numeric_limits<double>::quiet_NaN();
+#pragma omp simd
+    for (int e = 0; e < n; ++e) {
+        const int i = first + e, j = neighbour[e];
+        const double own = q[e];
+        const double qf = i == exit ? exit_q : own;
+        const int r = qf >= 0.0 ? j : i;
+        const int at = r >= 1 ? r : i;  // a cell to read where the face has no receiver
+        const double q_at = q_of[at], h_at = h[at];
+        const double qr = std::fabs(at == exit ? exit_q : q_at);
+        per_fall[e] = r >= 1 && h_at > least_h && qr > 0.0 ? -dx2 / qr : none;
+    }
+}
+
+// Per class, the exponents, their exponentials and the shares in three
+// plain loops, as splash_volumes.
+KESTA_WIDEST_VECTORS
+void settle_shares(const double* per_fall, const double* fall, int classes, double all_settles, double* work,
+                   double* share, int stride, int n) {
+    for (int k = 1; k <= classes; ++k) {
+        const double f = fall[k];
+        double* out = share + static_cast<std::ptrdiff_t>(k - 1) * stride;
+        // A class that settles whole at every face of the batch (as sand
+        // under thin sheet flow does) needs no exponential.
+        int partial = 0;
+#pragma omp simd reduction(| : partial)
+        for (int c = 0; c < n; ++c) {
+            const double x = f * per_fall[c];
+            work[c] = x < -all_settles || x != x ? 0.0 : x;
+            const int flows = per_fall[c] == per_fall[c], whole = x < -all_settles;
+            partial |= flows & (1 - whole);
+        }
+        if (!partial) {
+            for (int c = 0; c < n; ++c) out[c] = 1.0;
+            continue;
+        }
+#ifdef KESTA_VECTOR_MATH
+#pragma omp simd
+#endif
+        for (int c = 0; c < n; ++c) work[c] = exp(work[c]);
+#pragma omp simd
+        for (int c = 0; c < n; ++c) {
+            const double x = f * per_fall[c];
+            out[c] = per_fall[c] != per_fall[c] || x < -all_settles ? 1.0 : 1.0 - work[c];
+        }
     }
 }
 

@@ -92,4 +92,25 @@ void shear_volumes(const double* h, const double* sx, const double* sy, const do
                    const double* detach_c, double coef_default, double rho_g, double least, double dt, double dx,
                    double density, double* volume, double* beyond, int n);
 
+// The per_fall of settle_shares (s/m) of the faces of n cells from cell
+// `first`, each towards one neighbour (0: none), carrying q (m3/s, element
+// e for the face of cell first + e, positive towards the neighbour): the
+// face's receiver r (the neighbour, or the cell itself where q is below 0)
+// gives -dx2 / |q_of[r]|, from its own discharge along the axis, where it
+// is a cell whose water is deeper than least_h and moves; nan otherwise.
+// Cell `exit` (none where below 1) takes exit_q in place of its q and
+// q_of. q_of and h by cell number.
+void receiver_per_fall(int first, const double* q, const int* neighbour, const double* q_of, const double* h,
+                       int exit, double exit_q, double least_h, double dx2, double* per_fall, int n);
+
+// The shares of their suspension that the receivers of n faces let settle,
+// by class: for face f and class k (1..classes), share[(k - 1) x stride +
+// f] = 1 - exp(fall[k] x per_fall[f]) (fall from element 1, m/s), or 1
+// exactly where that exponent is below -all_settles; 1 where per_fall[f]
+// is nan (still or vanishing water). per_fall (s/m) is at most 0 where it
+// is a number; n a multiple of kBatchLanes, at most stride; `work` holds n
+// values.
+void settle_shares(const double* per_fall, const double* fall, int classes, double all_settles, double* work,
+                   double* share, int stride, int n);
+
 }  // namespace kesta

@@ -26,12 +26,14 @@
 // the other formulas a face whose source holds no sediment skips its
 // capacity. The detachment takes the cells a block at a time: their rain
 // splash and flow shear volumes first, in whole vectors, then what each
-// cell gives, in order. A class with nothing suspended or that settles
-// whole skips its exponential, an exponent of 1 skips its power, and the
-// detachment and the transport have a copy for each usual class count,
-// whose loops the compiler unrolls; a cell takes what a face brings and
-// lets it settle in one pass over its classes, and the class totals are
-// summed in registers.
+// cell gives, in order. The transport too takes the cells a block at a
+// time: the share of each class that settles at each face depends on the
+// water alone, so the shares of all the block's faces are worked out
+// first, in whole vectors, and the ordered moves only read them. An
+// exponent of 1 skips its power, and the detachment and the transport have
+// a copy for each usual class count, whose loops the compiler unrolls; a
+// cell takes what a face brings and lets it settle in one pass over its
+// classes, and the class totals are summed in registers.
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
@@ -309,6 +311,11 @@ struct step_view {
         double* data;
         std::ptrdiff_t stride;
         double* operator[](int i) const { return data + i * stride; }
+        // The same row, by a class count fixed when compiled (0: the run's).
+        template <int Classes>
+        double* row(int i) const {
+            return data + (Classes > 0 ? static_cast<std::ptrdiff_t>(i) * (Classes + 1) : i * stride);
+        }
     };
     rows rows_of(mat2<double>& t) const { return {t.data(), classes + 1}; }
     const rows parent_fract = rows_of(s.sed_fract.parent), deposit_fract = rows_of(s.sed_fract.deposit),
@@ -321,10 +328,11 @@ struct step_view {
     double qx(int i) const { return i == outlet && exit == exit_face::right ? q_out : m.qx[i]; }
     double qy(int i) const { return i == outlet && exit == exit_face::lower ? q_out : m.qy[i]; }
 
+    template <int Classes>
     cell_soil soil(int i) {
-        return {parent_fract[i], deposit_fract[i], parent[i], suspended[i],
-                deposited[i], eroded[i], classes, s.channel_cells[i] != 0,
-                kErodibleDepth * dx * dx};
+        return {parent_fract.row<Classes>(i), deposit_fract.row<Classes>(i), parent.row<Classes>(i),
+                suspended.row<Classes>(i), deposited.row<Classes>(i), eroded.row<Classes>(i), classes,
+                s.channel_cells[i] != 0, kErodibleDepth * dx * dx};
     }
 };
 
@@ -402,7 +410,7 @@ void detach_block(step_view& v, int lo, int count, const vec1<double>& rain, spl
     for (int c = 0; c < count; ++c) {
         if (state[c] & 1) continue;
         const int i = lo + c;
-        cell_soil soil = v.soil(i);
+        cell_soil soil = v.soil<Classes>(i);
         if (rain[i] > kTiny) detach_by_rain<Classes>(soil, splashed[c]);
         if (state[c] & 2) {
             if (unit_exponents) {
@@ -516,14 +524,13 @@ double capacity(const step_view& v, int src, double slope, double h, double q) {
 }
 
 // Cell r takes `moved` (m3 by class; nullptr: nothing) into its
-// suspension, then lets a share of its suspended sediment settle, by the
-// time its water takes to cross it at `q` (m3/s) against each class's
-// settling. A class with nothing in suspension has nothing to settle.
+// suspension, then lets share[(k - 1) x kCellBlock] of class k of its
+// suspended sediment settle (settle_shares). A class with nothing in
+// suspension has nothing to settle.
 template <int Classes>
-void receive_and_settle(step_view& v, int r, double q, const double* moved) {
+void receive_and_settle(step_view& v, int r, const double* share, const double* moved) {
     const int classes = class_count<Classes>(v.classes);
-    sed_record& s = v.s;
-    double* row = v.suspended[r];
+    double* row = v.suspended.row<Classes>(r);
     // For a class count fixed when compiled, the suspension is held in
     // registers from what arrives to what settles, stored once.
     double fixed[Classes + 1];
@@ -543,34 +550,14 @@ void receive_and_settle(step_view& v, int r, double q, const double* moved) {
         if (moved) store();
         return;
     }
-    // The water crosses the cell at u = |q| / (dx h) in dx / u, while a
-    // particle falls through its depth h in h / fall: the share that
-    // settles is 1 - exp(-x), x = dx fall / (h u) = dx^2 fall / |q|. Still
-    // or vanishing water lets everything settle.
-    const bool flowing = v.m.h[r] > kTiny && std::fabs(q) > 0.0;
-    const double per_fall = flowing ? -(v.dx * v.dx) / std::fabs(q) : 0.0;  // s/m
-    const double* fall = s.sed_fall.data();
-    double* deposited = v.deposited[r];
-    double* settled = v.settled[r];
-    // The shares that settle first, then the moves: no call between the
-    // moves of the classes.
-    double shares[Classes > 0 ? Classes + 1 : 1];
-    const auto share_of = [&](int k) {
-        if (!flowing) return 1.0;
-        const double minus_x = fall[k] * per_fall;
-        return minus_x < -kAllSettles ? 1.0 : 1.0 - std::exp(minus_x);
-    };
-    if (Classes > 0) {
-#pragma GCC unroll 8
-        for (int k = 1; k <= classes; ++k) shares[k] = suspended[k] == 0.0 ? 0.0 : share_of(k);
-    }
+    double* deposited = v.deposited.row<Classes>(r);
+    double* settled = v.settled.row<Classes>(r);
     double total = settled[0];
 #pragma GCC unroll 8
     for (int k = 1; k <= classes; ++k) {
         double held = suspended[k];
         if (held != 0.0) {
-            const double te = Classes > 0 ? shares[k] : share_of(k);
-            const double x = held * te;
+            const double x = held * share[(k - 1) * kCellBlock];
             held -= x;
             deposited[k] += x;
             settled[k] += x;
@@ -586,9 +573,9 @@ void receive_and_settle(step_view& v, int r, double q, const double* moved) {
 template <int Classes>
 void take_from_source(step_view& v, int src, double t, double a, double b, double* moved) {
     const int classes = class_count<Classes>(v.classes);
-    double* suspended = v.suspended[src];
-    double* deposited = v.deposited[src];
-    double* eroded = v.eroded[src];
+    double* suspended = v.suspended.row<Classes>(src);
+    double* deposited = v.deposited.row<Classes>(src);
+    double* eroded = v.eroded.row<Classes>(src);
 #pragma GCC unroll 8
     for (int k = 1; k <= classes; ++k) moved[k] = 0.0;
     if (t <= a) {
@@ -642,7 +629,7 @@ void deliver(step_view& v, int rcv, int lake, const double* moved) {
         }
         return;
     }
-    double* suspended = v.suspended[rcv];
+    double* suspended = v.suspended.row<Classes>(rcv);
 #pragma GCC unroll 8
     for (int k = 1; k <= classes; ++k) suspended[k] += moved[k];
 }
@@ -703,11 +690,13 @@ void face_capacities(step_view& v) {
 
 // Moves sediment across the face of cell i towards j (0: out of the grid)
 // that carries `q` m3/s (positive towards j) down the slope `slope`, with
-// the capacity `known` worked out before (nan: not yet). A source that
+// the capacity `known` worked out before (nan: not yet); a receiving cell
+// then lets `share` of its suspension settle (receive_and_settle). A source that
 // holds no sediment moves nothing, whatever the face could carry: its
 // capacity is kept as 0.
 template <int Classes>
-void move_across(step_view& v, int i, int j, double q, double slope, axis along, double known = kUnknown) {
+void move_across(step_view& v, int i, int j, double q, double slope, axis along, double known = kUnknown,
+                 const double* share = nullptr) {
     model_state& m = v.m;
     sed_record& s = v.s;
     // What the face moves by class: on the stack for a class count fixed
@@ -725,8 +714,8 @@ void move_across(step_view& v, int i, int j, double q, double slope, axis along,
         if (v.faces && along != axis::none) record_face(v, i, along == axis::x, q >= 0.0 ? 1.0 : -1.0, moved);
         return;
     }
-    const double* suspended = v.suspended[src];
-    const double* deposited = v.deposited[src];
+    const double* suspended = v.suspended.row<Classes>(src);
+    const double* deposited = v.deposited.row<Classes>(src);
     const double a = sum_classes<Classes>(suspended, v.classes);
     const double b = sum_classes<Classes>(deposited, v.classes);
     const bool empty = a == 0.0 && b == 0.0 && holds_none<Classes>(suspended, v.classes) &&
@@ -748,9 +737,7 @@ void move_across(step_view& v, int i, int j, double q, double slope, axis along,
             record_face(v, i, along == axis::x, q >= 0.0 ? 1.0 : -1.0, moved);
         if (v.fluxes) s.ov_qsmax[src] += sum_classes<Classes>(moved, v.classes) * v.inv_dt;
     }
-    if (!settles) return;
-    if (along == axis::x) receive_and_settle<Classes>(v, rcv, v.qx(rcv), moves ? moved : nullptr);
-    if (along == axis::y) receive_and_settle<Classes>(v, rcv, v.qy(rcv), moves ? moved : nullptr);
+    if (settles) receive_and_settle<Classes>(v, rcv, share, moves ? moved : nullptr);
 }
 
 // The bucket outside the grid empties through the outlet.
@@ -772,6 +759,35 @@ void empty_bucket(step_view& v) {
     }
 }
 
+// The shares that settle at the right and lower faces of the cells lo ..
+// lo + count - 1, into block_share: the water crosses the receiving cell
+// at u = |q| / (dx h) in dx / u, while a particle falls through its depth
+// h in h / fall, so the share that settles is 1 - exp(-x), x = dx fall /
+// (h u) = dx^2 fall / |q|, q the receiver's own discharge along the face's
+// axis. Still or vanishing water lets everything settle. Worked out in
+// whole vectors before the block's ordered moves, from the water alone.
+void block_settle_shares(step_view& v, int lo, int count) {
+    const model_state& m = v.m;
+    sed_record& s = v.s;
+    const double none = std::numeric_limits<double>::quiet_NaN();
+    const double dx2 = v.dx * v.dx;
+    const std::ptrdiff_t axis_span = static_cast<std::ptrdiff_t>(v.classes + 1) * kCellBlock;
+    double* per_fall_x = s.block_share.data();
+    double* per_fall_y = per_fall_x + axis_span;
+    const int exit_x = v.exit == exit_face::right ? v.outlet : 0;
+    const int exit_y = v.exit == exit_face::lower ? v.outlet : 0;
+    receiver_per_fall(lo, m.qx.data() + lo, m.rightcon.data() + lo, m.qx.data(), m.h.data(), exit_x, v.q_out, kTiny,
+                      dx2, per_fall_x, count);
+    receiver_per_fall(lo, m.qy.data() + lo, m.belowcon.data() + lo, m.qy.data(), m.h.data(), exit_y, v.q_out, kTiny,
+                      dx2, per_fall_y, count);
+    const int size = batch_size(count);
+    for (int c = count; c < size; ++c) per_fall_x[c] = per_fall_y[c] = none;
+    settle_shares(per_fall_x, s.sed_fall.data(), v.classes, kAllSettles, s.block_work.data(), per_fall_x + kCellBlock,
+                  kCellBlock, size);
+    settle_shares(per_fall_y, s.sed_fall.data(), v.classes, kAllSettles, s.block_work.data(), per_fall_y + kCellBlock,
+                  kCellBlock, size);
+}
+
 // Visits the cells in order, moving sediment across each cell's faces.
 // Returns the sum of the suspended, parent and deposited volumes of every
 // cell, each taken once no later face can touch the cell: when every right
@@ -784,18 +800,27 @@ double move_sediment(step_view& v, bool& summed) {
     sed_record& s = v.s;
     double held = 0.0;
     summed = true;
-    for (int i = 1; i <= v.n; ++i) {
-        const int right = m.rightcon[i], below = m.belowcon[i];
-        const bool out = i == v.outlet;
-        if (right || (out && v.exit == exit_face::right))
-            move_across<Classes>(v, i, right, v.qx(i), s.Sfx[i], axis::x, s.cap_x[i]);
-        if (below || (out && v.exit == exit_face::lower))
-            move_across<Classes>(v, i, below, v.qy(i), s.Sfy[i], axis::y, s.cap_y[i]);
-        if (out && v.exit == exit_face::own) move_across<Classes>(v, i, 0, v.q_out, m.outslope, axis::none);
-        if (out && v.exit != exit_face::none) empty_bucket(v);
-        summed = summed && (right == 0 || right > i) && (below == 0 || below > i);
-        held += sum_classes<Classes>(v.suspended[i], v.classes) + sum_classes<Classes>(v.parent[i], v.classes) +
-                sum_classes<Classes>(v.deposited[i], v.classes);
+    const std::ptrdiff_t axis_span = static_cast<std::ptrdiff_t>(v.classes + 1) * kCellBlock;
+    for (int lo = 1; lo <= v.n; lo += kCellBlock) {
+        const int count = std::min(kCellBlock, v.n - lo + 1);
+        block_settle_shares(v, lo, count);
+        const double* share_x = s.block_share.data() + kCellBlock;
+        const double* share_y = share_x + axis_span;
+        for (int c = 0; c < count; ++c) {
+            const int i = lo + c;
+            const int right = m.rightcon[i], below = m.belowcon[i];
+            const bool out = i == v.outlet;
+            if (right || (out && v.exit == exit_face::right))
+                move_across<Classes>(v, i, right, v.qx(i), s.Sfx[i], axis::x, s.cap_x[i], share_x + c);
+            if (below || (out && v.exit == exit_face::lower))
+                move_across<Classes>(v, i, below, v.qy(i), s.Sfy[i], axis::y, s.cap_y[i], share_y + c);
+            if (out && v.exit == exit_face::own) move_across<Classes>(v, i, 0, v.q_out, m.outslope, axis::none);
+            if (out && v.exit != exit_face::none) empty_bucket(v);
+            summed = summed && (right == 0 || right > i) && (below == 0 || below > i);
+            held += sum_classes<Classes>(v.suspended.row<Classes>(i), v.classes) +
+                    sum_classes<Classes>(v.parent.row<Classes>(i), v.classes) +
+                    sum_classes<Classes>(v.deposited.row<Classes>(i), v.classes);
+        }
     }
     return held;
 }

@@ -100,6 +100,7 @@ bool alloc_cell_arrays(const model_state& m, sed_record& s) {
                             &s.block_work})
         alloc_dvector(*v, kCellBlock, "ov_sed cell block");
     alloc_ivector(s.block_state, kCellBlock, "ov_sed cell block");
+    alloc_dvector(s.block_share, 2 * kCellBlock * (k + 1), "ov_sed settling shares");
     for (mat2<double>* t : {&s.sed_fract.parent, &s.sed_fract.deposit, &s.vol_sed.parent, &s.vol_sed.suspended,
                             &s.vol_sed.deposited, &s.ov_sed_vol_eroded, &s.ov_sed_vol_deposited})
         alloc_dmatrix(n, k, *t, "ov_sed cell by class");
@@ -111,7 +112,7 @@ bool alloc_cell_arrays(const model_state& m, sed_record& s) {
                      s.detach_I, s.detach_C, s.sed_K, s.qsx, s.qsy, s.ov_qsvol, s.Sfx, s.Sfy, s.cap_x, s.cap_y,
                      s.channel_cells, s.batch_q, s.batch_slope, s.batch_excess, s.batch_rate, s.batch_sed_k,
                      s.batch_state, s.batch_h, s.batch_threshold, s.block_rate, s.block_drop, s.block_splash, s.block_shear, s.block_beyond,
-                     s.block_work, s.block_state,
+                     s.block_work, s.block_state, s.block_share,
                      s.sed_fract.parent, s.sed_fract.deposit, s.vol_sed.parent, s.vol_sed.suspended,
                      s.vol_sed.deposited, s.ov_sed_vol_eroded, s.ov_sed_vol_deposited, s.sed_fall, s.sed_density,
                      s.eh_coef, s.moved, s.outlet_vol, s.sand, s.sed_class))

@@ -158,6 +158,11 @@ struct sed_record {
     // out (2).
     vec1<double> block_rate, block_drop, block_splash, block_shear, block_beyond, block_work;
     vec1<int> block_state;
+    // Work space of the transport: for the right and then the lower faces
+    // of a block of cells (kCellBlock each), the per_fall of each face's
+    // receiver (settle_shares of erosion_vectors.hpp), then the share of
+    // its suspension that settles, class by class.
+    vec1<double> block_share;
 
     // Filled when an event or the run ends, by class.
     std::vector<sed_class_totals> tot_sed;

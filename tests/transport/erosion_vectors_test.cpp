@@ -165,4 +165,62 @@ TEST(ErosionVectors, SecondCapacitiesMatchTheFormulaFaceByFace) {
     }
 }
 
+// The shares that settle at the faces of a block, worked out from the
+// water before any sediment moves: each face takes its receiver (the
+// neighbour downstream, or the cell itself where the water runs back) and
+// that receiver's own discharge along the axis; a face without a receiver,
+// into dry or still water, lets everything settle; the outlet's exit
+// discharge stands in for its own. Then 1 - exp(fall x per_fall) by class,
+// 1 exactly beyond exp(-40), 0 for a class that does not fall.
+TEST(ErosionVectors, SettleSharesTakeTheReceiversOwnDischarge) {
+    constexpr int kFaces = 3 * kesta::kBatchLanes + 3, kCells = kFaces + 2, kFirst = 1, kExit = 9;
+    const double dx2 = 900.0, exit_q = -0.07;
+    std::vector<double> q(kCells + 1), h(kCells + 1);
+    std::vector<int> neighbour(kFaces);
+    for (int i = 1; i <= kCells; ++i) {
+        q[i] = (i % 4 == 1 ? -1.0 : 1.0) * (i % 9 == 5 ? 0.0 : 1e-3 * (1 + i % 6));
+        h[i] = i % 7 == 3 ? 1e-17 : 0.01 * (1 + i % 3);
+    }
+    for (int e = 0; e < kFaces; ++e) neighbour[e] = e % 10 == 6 ? 0 : kFirst + e + 1 + e % 2;
+    std::vector<double> per_fall(kesta::batch_size(kFaces), std::nan(""));
+    kesta::receiver_per_fall(kFirst, q.data() + kFirst, neighbour.data(), q.data(), h.data(), kExit, exit_q, 1e-16,
+                             dx2, per_fall.data(), kFaces);
+    int back = 0, none = 0;
+    for (int e = 0; e < kFaces; ++e) {
+        const int i = kFirst + e;
+        const auto q_of = [&](int c) { return c == kExit ? exit_q : q[c]; };
+        const int r = q_of(i) >= 0.0 ? neighbour[e] : i;
+        back += r == i;
+        if (r < 1 || !(h[r] > 1e-16) || q_of(r) == 0.0) {
+            EXPECT_TRUE(std::isnan(per_fall[e])) << e;
+            ++none;
+        } else {
+            EXPECT_EQ(per_fall[e], -dx2 / std::fabs(q_of(r))) << e;
+        }
+    }
+    EXPECT_GT(back, 3);
+    EXPECT_GT(none, 5);
+    // Four classes: one that does not fall, fine silt, sand that settles
+    // whole at some faces, and gravel that settles whole at every face.
+    const double fall[] = {0.0, 0.0, 2e-5, 2e-4, 50.0};
+    constexpr int kStride = kesta::kCellBlock;
+    const int size = kesta::batch_size(kFaces);
+    std::vector<double> work(size), share(4 * kStride, -1.0);
+    kesta::settle_shares(per_fall.data(), fall, 4, 40.0, work.data(), share.data(), kStride, size);
+    int whole = 0;
+    for (int e = 0; e < kFaces; ++e) {
+        for (int k = 1; k <= 4; ++k) {
+            const double got = share[(k - 1) * kStride + e], x = fall[k] * per_fall[e];
+            if (std::isnan(per_fall[e]) || x < -40.0) {
+                EXPECT_EQ(got, 1.0) << e << " " << k;
+                whole += !std::isnan(per_fall[e]);
+            } else {
+                EXPECT_NEAR(got, 1.0 - std::exp(x), 4e-16) << e << " " << k;
+                EXPECT_TRUE(got >= 0.0 && got < 1.0) << e << " " << k;
+            }
+        }
+    }
+    EXPECT_GT(whole, kFaces - none);
+}
+
 }  // namespace
