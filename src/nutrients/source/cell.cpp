@@ -404,12 +404,19 @@ void Cell::stepLeanGroup(const Environment& e, const LeanHead& b, LeanLayer* lea
     }
     double flux[kGroup][N::kPathwayCount];
     double* const fluxes[kGroup] = {flux[0], flux[1], flux[2], flux[3]};
-    StepOutcome outcome[kGroup];
-    N::NitrogenDiGraph::stepLayers(count, top, nitrogenMass, nitrogenRates, fluxes, dt, outcome);
-    for (int k = 0; k < count; ++k)
-        if (!outcome[k].clean())
-            reportStep(outcome[k], N::NitrogenDiGraph::topology(top[k]), "nitrogen", b.cellNumber,
-                       lean[k].layerNumber);
+    // Layers without plants seldom need the repair: one that does takes its
+    // own step again.
+    const unsigned nitrogenStepped =
+        N::NitrogenDiGraph::integrateLayers(count, top, nitrogenMass, nitrogenRates, fluxes, dt);
+    for (int k = 0; k < count; ++k) {
+        if (((nitrogenStepped >> k) & 1u) == 0) {
+            const GraphArrays g = {nitrogen[k], nitrogenRate[k], nitrogenWork.lastFlux, nullptr};
+            const StepOutcome outcome = N::NitrogenDiGraph::integrateOwn(top[k], dt, g);
+            if (!outcome.clean())
+                reportStep(outcome, N::NitrogenDiGraph::topology(top[k]), "nitrogen", b.cellNumber,
+                           lean[k].layerNumber);
+        }
+    }
 
     // Phosphorus, after the nitrogen whose organic split it follows.
     for (int k = 0; k < count; ++k) {
@@ -420,11 +427,17 @@ void Cell::stepLeanGroup(const Environment& e, const LeanHead& b, LeanLayer* lea
         P::PhosphorusDiGraph::setLayerRates(lean[k].steady.residue, combinedFactor[k], phosphorus[k],
                                             phosphorusRate[k]);
     }
-    P::PhosphorusDiGraph::stepLayers(count, phosphorusMass, phosphorusRates, fluxes, dt, outcome);
-    for (int k = 0; k < count; ++k)
-        if (!outcome[k].clean())
-            reportStep(outcome[k], P::PhosphorusDiGraph::topology(), "phosphorus", b.cellNumber,
-                       lean[k].layerNumber);
+    const unsigned phosphorusStepped =
+        P::PhosphorusDiGraph::integrateLayers(count, phosphorusMass, phosphorusRates, fluxes, dt);
+    for (int k = 0; k < count; ++k) {
+        if (((phosphorusStepped >> k) & 1u) == 0) {
+            const GraphArrays g = {phosphorus[k], phosphorusRate[k], phosphorusWork.lastFlux, nullptr};
+            const StepOutcome outcome = P::PhosphorusDiGraph::integrateOwn(dt, g);
+            if (!outcome.clean())
+                reportStep(outcome, P::PhosphorusDiGraph::topology(), "phosphorus", b.cellNumber,
+                           lean[k].layerNumber);
+        }
+    }
 
     // The kept pools back, and the pools into the caller's storage with
     // their tallies, as writeBound leaves them.
