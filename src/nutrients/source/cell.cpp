@@ -136,18 +136,28 @@ void Cell::Layer::attach(vegso_layer_record& r) {
     record = &r;
     nitrogenGraph = NITROGEN::NitrogenDiGraph(is_top_layer(r));
     read(false);
+    keepPartition();
 }
 
 void Cell::Layer::read(bool massesOnly) {
     descriptor.readFrom(*record);
     soilLayer.updateFactors();
     if (massesOnly) {
-        nitrogenCycle.readMassesFrom(*record);
-        phosphorusCycle.readMassesFrom(*record);
-    } else {
-        nitrogenCycle.readFrom(*record);
-        phosphorusCycle.readFrom(*record);
+        const double* v = record->v;
+#pragma GCC unroll 11
+        for (int i = 0; i < vegso_pool_count; ++i) {
+            const double mass = v[vegso_ammonium + 4 * i];
+            const GraphPool& g = kGraphPools[i];
+            if (g.phosphorus) {
+                phosphorusGraph.state().setMass(g.pool, mass);
+            } else {
+                nitrogenGraph.state().setMass(g.pool, mass);
+            }
+        }
+        return;
     }
+    nitrogenCycle.readFrom(*record);
+    phosphorusCycle.readFrom(*record);
     nitrogenGraph.loadPools(nitrogenCycle);
     phosphorusGraph.loadPools(phosphorusCycle);
 }
@@ -163,9 +173,27 @@ bool Cell::Layer::partitionDue(bool stale) {
 }
 
 void Cell::Layer::write() const {
-    record->v[vegso_result] = descriptor.plantWaterUptake;
-    nitrogenCycle.writeTo(*record);
-    phosphorusCycle.writeTo(*record);
+    double* v = record->v;
+    v[vegso_result] = descriptor.plantWaterUptake;
+#pragma GCC unroll 11
+    for (int i = 0; i < vegso_pool_count; ++i) {
+        double* at = v + vegso_ammonium + 4 * i;
+        const double s = sorbed[i];
+        const double d = 1.0 - s;
+        at[0] = boundMass(i);
+        at[1] = d;
+        at[2] = s;
+        at[3] = d + s;
+    }
+}
+
+void Cell::Layer::keepPartition() {
+    forPools([&](const PoolRecord& r, int i) { sorbed[i] = r.sorbedFraction; });
+}
+
+void Cell::Layer::storeCycles() {
+    nitrogenGraph.storePools(nitrogenCycle);
+    phosphorusGraph.storePools(phosphorusCycle);
 }
 
 template <class F>
@@ -259,6 +287,9 @@ Cell::Cell(const vegso_schema& schema, int cellNumber)
 
 const Cell::Layer& Cell::layer(int index) const {
     if (leanLive_) giveLean(true);
+    // A step on the records leaves the pools in the graphs alone.
+    if (!bound_)
+        for (int j = 0; j < layerCount_; ++j) layers_[j].storeCycles();
     return layers_[index];
 }
 
@@ -373,6 +404,8 @@ void Cell::stepLeanGroup(const Environment& e, const LeanHead& b, LeanLayer* lea
     }
     double flux[kGroup][N::kPathwayCount];
     double* const fluxes[kGroup] = {flux[0], flux[1], flux[2], flux[3]};
+    // Layers without plants seldom need the repair: one that does takes its
+    // own step again.
     const unsigned nitrogenStepped =
         N::NitrogenDiGraph::integrateLayers(count, top, nitrogenMass, nitrogenRates, fluxes, dt);
     for (int k = 0; k < count; ++k) {
@@ -480,9 +513,9 @@ void Cell::step(const Environment& e) {
         leanLive_ = false;
     }
     // The step reads and writes all of every layer (and its record); asking
-    // for them at once lets their loads overlap. A bound cell that keeps its
+    // for them at once lets their loads overlap. A cell that keeps its
     // partition leaves the cycle descriptors alone.
-    const bool cycles = !bound_ || partitionStale_;
+    const bool cycles = partitionStale_;
     for (const Layer& l : *this) {
         const char* at = reinterpret_cast<const char*>(&l);
         const char* nitrogen = reinterpret_cast<const char*>(&l.nitrogenGraph);
@@ -539,27 +572,22 @@ void Cell::step(const Environment& e) {
             bool top[kGroup] = {};
             for (int k = 0; k < count; ++k) {
                 Layer& l = group[k];
-                N::NitrogenDiGraph::setFloraDemand(l.floraDemand, work);
+                // The demand set after the copy: the copy then reads what
+                // no store has just written.
                 for (int w = 0; w < N::kPathwayCount; ++w) rate[k][w] = work.rate[w];
+                N::NitrogenDiGraph::setFloraDemand(l.floraDemand, rate[k]);
                 top[k] = l.nitrogenGraph.topShape();
                 if (!top[k]) rate[k][N::kRainfallNO3ToMineralNO3] = 0.0;  // a lower layer has no rain
                 l.nitrogenGraph.setRates(context(l, e), rate[k]);
                 mass[k] = l.nitrogenGraph.state().arrays().mass;
             }
-            const unsigned stepped = N::NitrogenDiGraph::integrateLayers(count, top, mass, rates, fluxes, dt);
-            for (int k = 0; k < count; ++k) {
-                if (((stepped >> k) & 1u) == 0) {
-                    const StepOutcome outcome =
-                        N::NitrogenDiGraph::integrateOwn(top[k], dt, GraphArrays{mass[k], rate[k], flux[k], nullptr});
-                    if (!outcome.clean())
-                        reportStep(outcome, group[k].nitrogenGraph.state().topology(), "nitrogen", cellNumber_,
-                                   group[k].descriptor.layerNumber);
-                }
-            }
-            for (int k = 0; k < count; ++k) {
-                if (!bound_) group[k].nitrogenGraph.storePools(group[k].nitrogenCycle);
-                taken_up += flux[k][N::kMineralNH4ToFlora] + flux[k][N::kMineralNO3ToFlora];
-            }
+            StepOutcome outcome[kGroup];
+            N::NitrogenDiGraph::stepLayers(count, top, mass, rates, fluxes, dt, outcome);
+            for (int k = 0; k < count; ++k)
+                if (!outcome[k].clean())
+                    reportStep(outcome[k], group[k].nitrogenGraph.state().topology(), "nitrogen", cellNumber_,
+                               group[k].descriptor.layerNumber);
+            for (int k = 0; k < count; ++k) taken_up += flux[k][N::kMineralNH4ToFlora] + flux[k][N::kMineralNO3ToFlora];
         }
         for (Layer& l : *this) {
             if (own) break;
@@ -595,18 +623,12 @@ void Cell::step(const Environment& e) {
                 l.phosphorusGraph.setRates(context(l, e), rate[k]);
                 mass[k] = l.phosphorusGraph.state().arrays().mass;
             }
-            const unsigned stepped = P::PhosphorusDiGraph::integrateLayers(count, mass, rates, fluxes, dt);
-            for (int k = 0; k < count; ++k) {
-                if (((stepped >> k) & 1u) == 0) {
-                    const StepOutcome outcome =
-                        P::PhosphorusDiGraph::integrateOwn(dt, GraphArrays{mass[k], rate[k], flux[k], nullptr});
-                    if (!outcome.clean())
-                        reportStep(outcome, P::PhosphorusDiGraph::topology(), "phosphorus", cellNumber_,
-                                   group[k].descriptor.layerNumber);
-                }
-            }
-            if (!bound_)
-                for (int k = 0; k < count; ++k) group[k].phosphorusGraph.storePools(group[k].phosphorusCycle);
+            StepOutcome outcome[kGroup];
+            P::PhosphorusDiGraph::stepLayers(count, mass, rates, fluxes, dt, outcome);
+            for (int k = 0; k < count; ++k)
+                if (!outcome[k].clean())
+                    reportStep(outcome[k], P::PhosphorusDiGraph::topology(), "phosphorus", cellNumber_,
+                               group[k].descriptor.layerNumber);
         }
         for (Layer& l : *this) {
             if (own) break;
@@ -617,8 +639,11 @@ void Cell::step(const Environment& e) {
             if (!bound_) l.phosphorusGraph.storePools(l.phosphorusCycle);
         }
     }
-    for (Layer& l : *this)
-        if (l.partitionNow) l.phosphorusCycle.partition(l.descriptor);
+    for (Layer& l : *this) {
+        if (!l.partitionNow) continue;
+        l.phosphorusCycle.partition(l.descriptor);
+        l.keepPartition();
+    }
 
     community_.updateConstraints(e);
     if (bound_) {

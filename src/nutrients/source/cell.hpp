@@ -54,13 +54,19 @@ public:
         void attach(vegso_layer_record& record);
         // Takes the layer's values and pool masses from its record, and the
         // pools' partition unless `massesOnly` (a step computes it anew when
-        // it is due).
+        // it is due). The masses go into the graphs, and into the cycle
+        // descriptors unless `massesOnly`.
         void read(bool massesOnly);
         // Whether the pools' partition is to be computed anew: when `stale`
         // or when the layer values it depends on changed since the last.
         bool partitionDue(bool stale);
-        // Writes the water taken up and the nitrogen and phosphorus pools.
+        // Writes the water taken up, the graphs' pool masses and the pools'
+        // partition as last computed.
         void write() const;
+        // The cycle descriptors' partition into `sorbed`, after a partition.
+        void keepPartition();
+        // The graphs' pool masses into the cycle descriptors.
+        void storeCycles();
         // Takes the layer's water from layer j of the bound storage and its
         // pool masses into the graphs.
         void readBound(const vegso_cell_binding& b, int j);
@@ -73,8 +79,9 @@ public:
 
         // What every step reads and writes first, side by side: a step
         // touches of its graphs only the pools (their rates and amounts are
-        // worked in a workspace), and a bound cell's step the cycle
-        // descriptors below only when it partitions its pools.
+        // worked in a workspace), and the cycle descriptors below only when
+        // it partitions its pools (or its graphs are not of the library's
+        // shapes).
         vegso_layer_record* record = nullptr;
         SoilLayerDescriptor descriptor;
         SoilLayer soilLayer;
@@ -85,6 +92,12 @@ public:
                                      std::numeric_limits<double>::quiet_NaN()};
         bool partitionNow = true;
         double floraDemand = 0.0;  // the plants' nitrogen demand on the layer in this step
+        // Each pool's sorbed share as last partitioned (vegso_pool order):
+        // its dissolved share is 1 less it and its total their sum, as
+        // PoolRecord::partition makes them. A step on the records writes
+        // the partition from here and the masses from the graphs, and
+        // leaves the cycle descriptors alone.
+        double sorbed[vegso_pool_count] = {};
         NITROGEN::NitrogenDiGraph nitrogenGraph;
         PHOSPHORUS::PhosphorusDiGraph phosphorusGraph;
         NitrogenCycleDescriptor nitrogenCycle;

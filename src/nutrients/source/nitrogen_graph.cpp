@@ -90,15 +90,16 @@ static_assert(TopShape::pathways() == LowerShape::pathways() + 1 && TopShape::po
 // The graphs of up to four layers at once, quiet or not, with the
 // processor's wide lanes or with any processor's.
 __attribute__((target("avx2"))) unsigned lanes_wide(bool quiet, int count, double* const* mass,
-                                                    const double* const* rate, double* const* lastFlux, double dt) {
-    return quiet ? graph_step::stepLanes(QuietTopShape(), count, mass, rate, lastFlux, dt)
-                 : graph_step::stepLanes(TopShape(), count, mass, rate, lastFlux, dt);
+                                                    const double* const* rate, double* const* lastFlux, double dt,
+                                                    unsigned* pending) {
+    return quiet ? graph_step::stepLanes(QuietTopShape(), count, mass, rate, lastFlux, dt, pending)
+                 : graph_step::stepLanes(TopShape(), count, mass, rate, lastFlux, dt, pending);
 }
 
 unsigned lanes(bool quiet, int count, double* const* mass, const double* const* rate, double* const* lastFlux,
-               double dt) {
-    return quiet ? graph_step::stepLanes(QuietTopShape(), count, mass, rate, lastFlux, dt)
-                 : graph_step::stepLanes(TopShape(), count, mass, rate, lastFlux, dt);
+               double dt, unsigned* pending) {
+    return quiet ? graph_step::stepLanes(QuietTopShape(), count, mass, rate, lastFlux, dt, pending)
+                 : graph_step::stepLanes(TopShape(), count, mass, rate, lastFlux, dt, pending);
 }
 
 GraphTopology make_topology(bool topLayer) {
@@ -147,9 +148,11 @@ void NitrogenDiGraph::setFloraDemand(double demand) {
     state_.setRate(kMineralNO3ToFlora, (1.0 - kFloraAmmoniumShare) * demand);
 }
 
-void NitrogenDiGraph::setFloraDemand(double demand, Workspace& work) {
-    work.rate[kMineralNH4ToFlora] = kFloraAmmoniumShare * demand;
-    work.rate[kMineralNO3ToFlora] = (1.0 - kFloraAmmoniumShare) * demand;
+void NitrogenDiGraph::setFloraDemand(double demand, Workspace& work) { setFloraDemand(demand, work.rate); }
+
+void NitrogenDiGraph::setFloraDemand(double demand, double* rate) {
+    rate[kMineralNH4ToFlora] = kFloraAmmoniumShare * demand;
+    rate[kMineralNO3ToFlora] = (1.0 - kFloraAmmoniumShare) * demand;
 }
 
 double NitrogenDiGraph::floraUptake() const {
@@ -187,8 +190,13 @@ StepOutcome NitrogenDiGraph::step(const ProcessContext& context, Workspace& work
     return step(context, graph_step::overWorkspace(state_, work));
 }
 
-unsigned NitrogenDiGraph::integrateLayers(int count, const bool* topLayer, double* const* mass,
-                                          double* const* rate, double* const* lastFlux, double dt) {
+namespace {
+
+// integrateLayers, giving in `pending` the graphs not stepped whose amounts
+// are all finite (null: none).
+unsigned together(int count, const bool* topLayer, double* const* mass, double* const* rate, double* const* lastFlux,
+                  double dt, unsigned* pending) {
+    if (pending != nullptr) *pending = 0;
     if (count > graph_step::kLanes) return 0;
     bool quiet = true;
     for (int j = 0; j < count; ++j) {
@@ -196,8 +204,40 @@ unsigned NitrogenDiGraph::integrateLayers(int count, const bool* topLayer, doubl
             return 0;
         quiet = quiet && quiet_layer(topLayer[j], rate[j], mass[j]);
     }
-    return graph_step::wideLanes() ? lanes_wide(quiet, count, mass, rate, lastFlux, dt)
-                                   : lanes(quiet, count, mass, rate, lastFlux, dt);
+    return graph_step::wideLanes() ? lanes_wide(quiet, count, mass, rate, lastFlux, dt, pending)
+                                   : lanes(quiet, count, mass, rate, lastFlux, dt, pending);
+}
+
+}  // namespace
+
+unsigned NitrogenDiGraph::integrateLayers(int count, const bool* topLayer, double* const* mass,
+                                          double* const* rate, double* const* lastFlux, double dt) {
+    return together(count, topLayer, mass, rate, lastFlux, dt, nullptr);
+}
+
+void NitrogenDiGraph::stepLayers(int count, const bool* topLayer, double* const* mass, double* const* rate,
+                                 double* const* lastFlux, double dt, StepOutcome* outcome) {
+    unsigned pending = 0;
+    const unsigned stepped = together(count, topLayer, mass, rate, lastFlux, dt, &pending);
+    for (int j = 0; j < count; ++j) {
+        const GraphArrays g = {mass[j], rate[j], lastFlux[j], nullptr};
+        if (((stepped >> j) & 1u) != 0) {
+            outcome[j] = StepOutcome();
+        } else if (((pending >> j) & 1u) != 0) {
+            // The repair from the lanes' amounts, with the shape the layer's
+            // own step takes.
+            const bool quiet = quiet_layer(topLayer[j], g.rate, g.mass);
+            if (topLayer[j]) {
+                outcome[j] = quiet ? graph_step::settle(QuietTopShape(), g, g.lastFlux)
+                                   : graph_step::settle(TopShape(), g, g.lastFlux);
+            } else {
+                outcome[j] = quiet ? graph_step::settle(QuietLowerShape(), g, g.lastFlux)
+                                   : graph_step::settle(LowerShape(), g, g.lastFlux);
+            }
+        } else {
+            outcome[j] = integrateOwn(topLayer[j], dt, g);
+        }
+    }
 }
 
 SteadyLayer NitrogenDiGraph::steady(const SoilLayer& layer) {

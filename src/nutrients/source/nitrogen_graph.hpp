@@ -95,6 +95,8 @@ public:
     // nitrate; into the graph's rates or the workspace's.
     void setFloraDemand(double demand);
     static void setFloraDemand(double demand, Workspace& work);
+    // The same into the rates `rate` of a step.
+    static void setFloraDemand(double demand, double* rate);
     // Nitrogen taken up by the plants in the last step (of the workspace).
     double floraUptake() const;
     static double floraUptake(const Workspace& work);
@@ -130,6 +132,13 @@ public:
     // integrateOwn.
     static unsigned integrateLayers(int count, const bool* topLayer, double* const* mass, double* const* rate,
                                 double* const* lastFlux, double dt);
+    // Steps `count` (at most four) layers' graphs as integrateOwn steps
+    // each, giving the outcome of graph j in outcome[j]: those of
+    // integrateLayers as it steps them, the others repaired from the
+    // amounts of its lanes (or stepped on their own where an amount is not
+    // finite or the lanes do not take them).
+    static void stepLayers(int count, const bool* topLayer, double* const* mass, double* const* rate,
+                           double* const* lastFlux, double dt, StepOutcome* outcome);
     // Whether the graph has the library's shape of its layer, and that of
     // the top layer.
     bool ownShape() const { return shape_ != Shape::other; }

@@ -69,15 +69,16 @@ bool quiet_layer(const double* rate, const double* mass) {
 // Up to four graphs at once, quiet or not, with the processor's wide lanes
 // or with any processor's.
 __attribute__((target("avx2"))) unsigned lanes_wide(bool quiet, int count, double* const* mass,
-                                                    const double* const* rate, double* const* lastFlux, double dt) {
-    return quiet ? graph_step::stepLanes(QuietShape(), count, mass, rate, lastFlux, dt)
-                 : graph_step::stepLanes(Shape(), count, mass, rate, lastFlux, dt);
+                                                    const double* const* rate, double* const* lastFlux, double dt,
+                                                    unsigned* pending) {
+    return quiet ? graph_step::stepLanes(QuietShape(), count, mass, rate, lastFlux, dt, pending)
+                 : graph_step::stepLanes(Shape(), count, mass, rate, lastFlux, dt, pending);
 }
 
 unsigned lanes(bool quiet, int count, double* const* mass, const double* const* rate, double* const* lastFlux,
-               double dt) {
-    return quiet ? graph_step::stepLanes(QuietShape(), count, mass, rate, lastFlux, dt)
-                 : graph_step::stepLanes(Shape(), count, mass, rate, lastFlux, dt);
+               double dt, unsigned* pending) {
+    return quiet ? graph_step::stepLanes(QuietShape(), count, mass, rate, lastFlux, dt, pending)
+                 : graph_step::stepLanes(Shape(), count, mass, rate, lastFlux, dt, pending);
 }
 
 GraphTopology make_topology() {
@@ -149,13 +150,44 @@ StepOutcome PhosphorusDiGraph::integrateOwn(double dt, const GraphArrays& g) {
     return graph_step::integrate(Shape(), g, dt);
 }
 
-unsigned PhosphorusDiGraph::integrateLayers(int count, double* const* mass, double* const* rate,
-                                            double* const* lastFlux, double dt) {
+namespace {
+
+// integrateLayers, giving in `pending` the graphs not stepped whose amounts
+// are all finite (null: none).
+unsigned together(int count, double* const* mass, double* const* rate, double* const* lastFlux, double dt,
+                  unsigned* pending) {
+    if (pending != nullptr) *pending = 0;
     if (count > graph_step::kLanes) return 0;
     bool quiet = true;
     for (int j = 0; j < count; ++j) quiet = quiet && quiet_layer(rate[j], mass[j]);
-    return graph_step::wideLanes() ? lanes_wide(quiet, count, mass, rate, lastFlux, dt)
-                                   : lanes(quiet, count, mass, rate, lastFlux, dt);
+    return graph_step::wideLanes() ? lanes_wide(quiet, count, mass, rate, lastFlux, dt, pending)
+                                   : lanes(quiet, count, mass, rate, lastFlux, dt, pending);
+}
+
+}  // namespace
+
+unsigned PhosphorusDiGraph::integrateLayers(int count, double* const* mass, double* const* rate,
+                                            double* const* lastFlux, double dt) {
+    return together(count, mass, rate, lastFlux, dt, nullptr);
+}
+
+void PhosphorusDiGraph::stepLayers(int count, double* const* mass, double* const* rate, double* const* lastFlux,
+                                   double dt, StepOutcome* outcome) {
+    unsigned pending = 0;
+    const unsigned stepped = together(count, mass, rate, lastFlux, dt, &pending);
+    for (int j = 0; j < count; ++j) {
+        const GraphArrays g = {mass[j], rate[j], lastFlux[j], nullptr};
+        if (((stepped >> j) & 1u) != 0) {
+            outcome[j] = StepOutcome();
+        } else if (((pending >> j) & 1u) != 0) {
+            // The repair from the lanes' amounts, with the shape the
+            // graph's own step takes.
+            outcome[j] = quiet_layer(g.rate, g.mass) ? graph_step::settle(QuietShape(), g, g.lastFlux)
+                                                     : graph_step::settle(Shape(), g, g.lastFlux);
+        } else {
+            outcome[j] = integrateOwn(dt, g);
+        }
+    }
 }
 
 void PhosphorusDiGraph::setRates(const ProcessContext& context, double* rate) const {

@@ -93,6 +93,12 @@ public:
     // repair. The others are as they were, for integrateOwn.
     static unsigned integrateLayers(int count, double* const* mass, double* const* rate, double* const* lastFlux,
                                 double dt);
+    // Steps `count` (at most four) graphs as integrateOwn steps each,
+    // giving the outcome of graph j in outcome[j]: those of integrateLayers
+    // as it steps them, the others repaired from the amounts of its lanes
+    // (or stepped on their own where an amount is not finite).
+    static void stepLayers(int count, double* const* mass, double* const* rate, double* const* lastFlux, double dt,
+                           StepOutcome* outcome);
     // The rates of a step of the graph's layer from the context (all but
     // the organic exchange of balanceOrganic) into `rate`.
     void setRates(const ProcessContext& context, double* rate) const;

@@ -106,8 +106,7 @@ Plant::Plant(const PlantDescriptor& d) : descriptor(&d) {
     canopy.shape1 = canopy.shape2 * leaf.fraction1 + l1;
 }
 
-void Plant::check(double& value, PlantCheck which, int cellNumber) {
-    if (std::isfinite(value) && value >= 0.0) return;
+void Plant::fail(double& value, PlantCheck which, int cellNumber) {
     const unsigned bit = 1u << which;
     if ((reported_ & bit) == 0) {
         reported_ |= bit;
@@ -202,7 +201,9 @@ double Plant::layerShare(const SoilLayerDescriptor& layer, double beta, double s
     if (depth <= top) return 0.0;
     const double a = top / depth;
     const double b = std::min(layer.bottomDepth / depth, 1.0);
-    return (std::exp(-beta * a) - std::exp(-beta * b)) / spread;
+    // The top of the top layer: exp(-0) is 1 exactly.
+    const double upper = a == 0.0 ? 1.0 : std::exp(-beta * a);
+    return (upper - std::exp(-beta * b)) / spread;
 }
 
 double Plant::layerWaterUptake(const SoilLayerDescriptor& layer, int cellNumber) {

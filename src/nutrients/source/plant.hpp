@@ -10,6 +10,7 @@
 // condition, the cell and the value, sets the value to 0 and goes on.
 #pragma once
 
+#include <cmath>
 #include <string>
 #include <vector>
 
@@ -136,7 +137,11 @@ private:
     void transpiration(const Environment& e);
     // A value that fails `check` (negative or not a number) is reported once
     // and set to 0.
-    void check(double& value, PlantCheck check, int cellNumber);
+    void check(double& value, PlantCheck check, int cellNumber) {
+        if (!(std::isfinite(value) && value >= 0.0)) fail(value, check, cellNumber);
+    }
+    // The report and the 0 of a failed check.
+    void fail(double& value, PlantCheck check, int cellNumber);
 
     unsigned reported_ = 0;  // bit per check already reported
 };

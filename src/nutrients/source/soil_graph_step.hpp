@@ -140,6 +140,13 @@ struct FixedShape {
     }
 };
 
+// The end of a step: from the amounts of its stages (every one finite;
+// those of pathways left out of the step taken as 0), every pool's new mass,
+// repaired where a pool is overdrawn, into graph.mass, and the final amounts
+// into graph.lastFlux (which may be `amount` itself).
+template <class Shape>
+StepOutcome settle(const Shape& shape, const GraphArrays& graph, double* amount);
+
 template <class Shape>
 StepOutcome integrate(const Shape& shape, const GraphArrays& graph, double dt) {
     const int pools = shape.pools();
@@ -147,10 +154,6 @@ StepOutcome integrate(const Shape& shape, const GraphArrays& graph, double dt) {
     double derivative[kMaxGraphPools];
     double stageSum[kMaxGraphPools];  // D1 + D2 + D3
     double stageMass[kMaxGraphPools];
-    double newMass[kMaxGraphPools];
-    double inflow[kMaxGraphPools];
-    double outflow[kMaxGraphPools];
-    bool givenUp[kMaxGraphPools];
     double amount[kMaxGraphPathways];
 
     // The classical fourth-order Runge-Kutta step with rates that hold over
@@ -201,14 +204,31 @@ StepOutcome integrate(const Shape& shape, const GraphArrays& graph, double dt) {
                         ? graph.rate[w] * (dt * (graph.mass[p.source] + sixth * stageSum[p.source]))
                         : graph.rate[w] * dt;
     }
-    StepOutcome outcome;
+    int nonFinitePathway = -1;
 #pragma GCC unroll 16
     for (int w = 0; w < pathways; ++w) {
         if (!std::isfinite(amount[w])) {
-            if (outcome.nonFinitePathway < 0) outcome.nonFinitePathway = w;
+            if (nonFinitePathway < 0) nonFinitePathway = w;
             amount[w] = 0.0;
         }
     }
+    StepOutcome outcome = settle(shape, graph, amount);
+    outcome.nonFinitePathway = nonFinitePathway;
+    return outcome;
+}
+
+template <class Shape>
+inline StepOutcome settle(const Shape& shape, const GraphArrays& graph, double* amount) {
+    const int pools = shape.pools();
+    const int pathways = shape.pathways();
+    double newMass[kMaxGraphPools] = {};  // set by recompute before it is read
+    double inflow[kMaxGraphPools];
+    double outflow[kMaxGraphPools];
+    bool givenUp[kMaxGraphPools];
+#pragma GCC unroll 16
+    for (int w = 0; w < pathways; ++w)
+        if (!shape.live(w)) amount[w] = 0.0;
+    StepOutcome outcome;
 
     // Every pool's inflow, outflow and new mass from the amounts, each
     // pool's sums taken in pathway order.
@@ -326,10 +346,11 @@ constexpr int kLanes = 4;
 // amounts moved (0 for a pathway left out of the step) are in `mass` and
 // `lastFlux`; each other lane's graph takes `integrate` on its own from
 // its masses and rates as they were. Unused lanes hold masses and rates of
-// 0.
+// 0. The lanes whose amounts are all finite go into `finiteLanes` (bit j
+// for lane j): `lastFlux` holds their amounts, for `settle`.
 template <class Shape>
 __attribute__((always_inline)) inline unsigned integrateLanes(const Shape& shape, Lanes* mass, const Lanes* rate,
-                                                              double dt, Lanes* lastFlux) {
+                                                              double dt, Lanes* lastFlux, unsigned& finiteLanes) {
     const int pools = shape.pools();
     const int pathways = shape.pathways();
     Lanes derivative[kMaxGraphPools];
@@ -403,8 +424,13 @@ __attribute__((always_inline)) inline unsigned integrateLanes(const Shape& shape
         newMass[p] = mass[p] + inflow[p] - outflow[p];
         sound &= (newMass[p] >= zero) & (newMass[p] <= most);
     }
+    const LaneMask allFinite = finite == zero;
     unsigned lanes = 0;
-    for (int l = 0; l < kLanes; ++l) lanes |= sound[l] != 0 ? 1u << l : 0u;
+    finiteLanes = 0;
+    for (int l = 0; l < kLanes; ++l) {
+        lanes |= sound[l] != 0 ? 1u << l : 0u;
+        finiteLanes |= allFinite[l] != 0 ? 1u << l : 0u;
+    }
 #pragma GCC unroll 16
     for (int p = 0; p < pools; ++p) mass[p] = newMass[p];
 #pragma GCC unroll 16
@@ -416,11 +442,13 @@ __attribute__((always_inline)) inline unsigned integrateLanes(const Shape& shape
 // integrateLanes: graph j holds its masses at mass[j] and rates at rate[j],
 // and takes the amounts moved at lastFlux[j]. Returns the graphs stepped
 // (bit j for graph j); the others are as they were. The graphs go into the
-// lanes and back within the caller's instructions.
+// lanes and back within the caller's instructions. With `pending`, the
+// graphs not stepped whose amounts are all finite go there (bit j for
+// graph j), their amounts at lastFlux[j] for `settle`.
 template <class Shape>
 __attribute__((always_inline)) inline unsigned stepLanes(const Shape& shape, int count, double* const* mass,
                                                          const double* const* rate, double* const* lastFlux,
-                                                         double dt) {
+                                                         double dt, unsigned* pending = nullptr) {
     static const double kNone[kMaxGraphPathways] = {};
     const double* m[kLanes];
     const double* r[kLanes];
@@ -438,9 +466,17 @@ __attribute__((always_inline)) inline unsigned stepLanes(const Shape& shape, int
 #pragma GCC unroll 16
     for (int w = 0; w < pathways; ++w)
         if (shape.live(w)) laneRate[w] = Lanes{r[0][w], r[1][w], r[2][w], r[3][w]};
-    const unsigned stepped = integrateLanes(shape, laneMass, laneRate, dt, laneFlux) & ((1u << count) - 1u);
+    unsigned finite = 0;
+    const unsigned used = (1u << count) - 1u;
+    const unsigned stepped = integrateLanes(shape, laneMass, laneRate, dt, laneFlux, finite) & used;
+    if (pending != nullptr) *pending = finite & used & ~stepped;
     for (int j = 0; j < count; ++j) {
-        if (((stepped >> j) & 1u) == 0) continue;
+        if (((stepped >> j) & 1u) == 0) {
+            if (pending == nullptr || ((*pending >> j) & 1u) == 0) continue;
+#pragma GCC unroll 16
+            for (int w = 0; w < pathways; ++w) lastFlux[j][w] = laneFlux[w][j];
+            continue;
+        }
 #pragma GCC unroll 16
         for (int p = 0; p < pools; ++p) mass[j][p] = laneMass[p][j];
 #pragma GCC unroll 16

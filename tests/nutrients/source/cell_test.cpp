@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstring>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "nutrients/source/cell.hpp"
@@ -416,6 +417,73 @@ TEST(VegsoCell, ACellOnItsRecordsPartitionsTheLayerValuesOfEachStep) {
     vegso_cell_step(env, h);
     EXPECT_DOUBLE_EQ(v[vegso_nitrate + 1], dissolved(2.0));
     EXPECT_DOUBLE_EQ(v[vegso_nitrate + 2], 1.0 - dissolved(2.0));  // sorbed
+    EXPECT_TRUE(warnings.texts().empty());
+
+    vegso_free_record(env);
+    vegso_free_record(params);
+    vegso_cell_destroy(h);
+    vegso_schema_destroy(schema);
+}
+
+// A corn cell on its records, stepped for a day and a half: each layer it
+// gives holds in its cycle descriptors the pools its record holds, and every
+// pool's four record values are its mass and the partition the descriptors
+// hold (dissolved, sorbed and their sum).
+TEST(VegsoCell, ACellOnItsRecordsGivesItsLayersWithThePoolsOfItsRecords) {
+    vegso_test::warning_capture warnings;
+    vegso_schema* schema = vegso_schema_create(1, 2);
+    schema->plants[0] = vegso_plant_desc_create();
+    std::strcpy(schema->plants[0]->name, "CORN");
+    schema->plants[0]->value = 1.0;
+    const double bottom[] = {0.15, 0.5};
+    for (int j = 0; j < 2; ++j) {
+        vegso_layer_record* r = vegso_layer_defaults();
+        r->v[vegso_layer_number] = j;
+        r->v[vegso_bottom_depth] = bottom[j];
+        r->v[vegso_thickness] = bottom[j] - (j > 0 ? bottom[j - 1] : 0.0);
+        r->v[vegso_organic_carbon_percent] = 1.5;
+        r->v[vegso_water_content] = 0.25;
+        r->v[vegso_field_capacity] = 0.3;
+        r->v[vegso_wilting_point] = 0.1;
+        vegso_layer_init_pools(r);
+        r->v[vegso_ammonium] = 0.3;
+        schema->layers[j] = r;
+    }
+    vegso_cell_handle* h = vegso_cell_create(schema, 3);
+    vegso_cell_params* params = vegso_cell_params_defaults();
+    params->v[7] = 0.4;  // nitrate sorbed in part
+    params->v[11] = 3.0;
+    vegso_cell_set_params(h, params);
+    vegso_env_record* env = vegso_env_create();
+    env->period = 1.0 / 24.0;
+    const double nitrate0 = h->schema->layers[0]->v[vegso_nitrate];
+    for (int hour = 0; hour < 36; ++hour) {
+        env->day_of_year = 170.0 + hour / 24.0;
+        env->air_temperature.value = 24.0;
+        vegso_env_update(env);
+        vegso_cell_step(env, h);
+    }
+    EXPECT_NE(h->schema->layers[0]->v[vegso_nitrate], nitrate0);
+    for (int j = 0; j < 2; ++j) {
+        const Cell::Layer& l = h->cell->layer(j);
+        const PoolRecord* pools[vegso_pool_count] = {
+            &l.nitrogenCycle.ammonium,      &l.nitrogenCycle.nitrate,       &l.nitrogenCycle.fresh,
+            &l.nitrogenCycle.active,        &l.nitrogenCycle.stable,        &l.phosphorusCycle.fresh,
+            &l.phosphorusCycle.active,      &l.phosphorusCycle.stable,      &l.phosphorusCycle.mineralActive,
+            &l.phosphorusCycle.mineralStable, &l.phosphorusCycle.mineralSolution};
+        const double* v = h->schema->layers[j]->v;
+        for (int i = 0; i < vegso_pool_count; ++i) {
+            SCOPED_TRACE("layer " + std::to_string(j) + " pool " + std::to_string(i));
+            const double* at = v + vegso_ammonium + 4 * i;
+            EXPECT_EQ(at[0], pools[i]->mass);
+            EXPECT_EQ(at[1], pools[i]->dissolvedFraction);
+            EXPECT_EQ(at[2], pools[i]->sorbedFraction);
+            EXPECT_EQ(at[3], pools[i]->totalFraction);
+            EXPECT_EQ(at[3], at[1] + at[2]);
+        }
+        EXPECT_LT(v[vegso_nitrate + 1], 1.0);
+        EXPECT_GT(v[vegso_nitrate + 1], 0.0);
+    }
     EXPECT_TRUE(warnings.texts().empty());
 
     vegso_free_record(env);

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstring>
 #include <memory>
+#include <string>
 
 #include "nutrients/source/environment.hpp"
 #include "nutrients/source/nitrogen_graph.hpp"
@@ -478,4 +479,87 @@ TEST(CycleGraphs, LayersSteppedTogetherMoveTheirPoolsAsTheirOwnSteps) {
     std::copy(&phosphorus[0][0], &phosphorus[0][0] + kLayers * P::kPoolCount, &p[0][0]);
     EXPECT_EQ(P::PhosphorusDiGraph::integrateLayers(kLayers, phosphorus_mass, phosphorus_rates, fluxes, dt), 13u);
     EXPECT_EQ(std::memcmp(p[1], phosphorus[1], sizeof p[1]), 0);
+}
+
+// Four layers stepped together where some need the repair (an empty pool
+// the plants draw on, a pool drained many times over) and one meets an
+// amount that is not a number: each graph ends with the masses, amounts
+// and outcome of its own step, quiet or not.
+TEST(CycleGraphs, LayersThatNeedTheRepairStepTogetherAsOnTheirOwn) {
+    using namespace NITROGEN;
+    namespace P = PHOSPHORUS;
+    const double dt = 1.0 / 24.0;
+    constexpr int kLayers = 4;
+    const bool top[kLayers] = {true, false, false, false};
+    for (const bool plants : {false, true}) {
+        SCOPED_TRACE(plants ? "with plants" : "quiet");
+        double nitrogen[kLayers][kPoolCount] = {}, nitrogen_rate[kLayers][kPathwayCount];
+        double phosphorus[kLayers][P::kPoolCount] = {}, phosphorus_rate[kLayers][P::kPathwayCount];
+        NitrogenDiGraph::Workspace nw;
+        P::PhosphorusDiGraph::Workspace pw;
+        for (int j = 0; j < kLayers; ++j) {
+            for (int p : {kFreshPool, kActivePool, kStablePool, kMineralNO3Pool}) nitrogen[j][p] = 1.0 + j + 0.3 * p;
+            nitrogen[j][kMineralNH4Pool] = j == 1 ? 0.0 : 0.4;  // the plants draw on an empty pool
+            for (int p = 0; p < P::kFloraMineralPool; ++p) phosphorus[j][p] = 0.2 + 0.1 * j + 0.05 * p;
+            const SteadyLayer s{0.03, 0.01, 800.0, 0.5, 0.3, 0.02, 0.5};
+            std::copy(nw.rate, nw.rate + kPathwayCount, nitrogen_rate[j]);
+            NitrogenDiGraph::setFloraDemand(plants ? 2.0 : 0.0, nitrogen_rate[j]);
+            NitrogenDiGraph::setLayerRates(s, 0.02, 0.7, 0.6, nitrogen[j], nitrogen_rate[j]);
+            if (!top[j]) nitrogen_rate[j][kRainfallNO3ToMineralNO3] = 0.0;
+            std::copy(pw.rate, pw.rate + P::kPathwayCount, phosphorus_rate[j]);
+            P::PhosphorusDiGraph::balanceOrganic(nitrogen[j][kActivePool], nitrogen[j][kStablePool], phosphorus[j],
+                                                 phosphorus_rate[j]);
+            P::PhosphorusDiGraph::setLayerRates(s.residue, 0.6, phosphorus[j], phosphorus_rate[j]);
+        }
+        nitrogen_rate[3][kMineralNH4ToMineralNO3] = 1e3;                      // drained many times over
+        nitrogen_rate[2][kStableToActive] = HUGE_VAL;                         // an amount not a number
+        phosphorus_rate[0][P::kMineralActiveToMineralSolution] = 1e3;         // drained
+        phosphorus_rate[2][P::kOrganicActiveToMineralSolution] = HUGE_VAL;  // not a number
+
+        double n_own[kLayers][kPoolCount], p_own[kLayers][P::kPoolCount];
+        double n_flux[kLayers][kPathwayCount], p_flux[kLayers][P::kPathwayCount];
+        StepOutcome n_outcome[kLayers], p_outcome[kLayers];
+        for (int j = 0; j < kLayers; ++j) {
+            double nr[kPathwayCount], pr[P::kPathwayCount];
+            std::copy(nitrogen[j], nitrogen[j] + kPoolCount, n_own[j]);
+            std::copy(nitrogen_rate[j], nitrogen_rate[j] + kPathwayCount, nr);
+            std::copy(phosphorus[j], phosphorus[j] + P::kPoolCount, p_own[j]);
+            std::copy(phosphorus_rate[j], phosphorus_rate[j] + P::kPathwayCount, pr);
+            n_outcome[j] = NitrogenDiGraph::integrateOwn(top[j], dt, GraphArrays{n_own[j], nr, n_flux[j], nullptr});
+            p_outcome[j] = P::PhosphorusDiGraph::integrateOwn(dt, GraphArrays{p_own[j], pr, p_flux[j], nullptr});
+        }
+        EXPECT_GT(n_outcome[1].repairScans + n_outcome[3].repairScans, plants ? 1 : 0);
+        EXPECT_GE(n_outcome[2].nonFinitePathway, 0);
+        EXPECT_GT(p_outcome[0].repairScans, 0);
+
+        double flux[kLayers][kPathwayCount];
+        double* const n_mass[kLayers] = {nitrogen[0], nitrogen[1], nitrogen[2], nitrogen[3]};
+        double* const n_rate[kLayers] = {nitrogen_rate[0], nitrogen_rate[1], nitrogen_rate[2], nitrogen_rate[3]};
+        double* const p_mass[kLayers] = {phosphorus[0], phosphorus[1], phosphorus[2], phosphorus[3]};
+        double* const p_rate[kLayers] = {phosphorus_rate[0], phosphorus_rate[1], phosphorus_rate[2],
+                                         phosphorus_rate[3]};
+        double* const fluxes[kLayers] = {flux[0], flux[1], flux[2], flux[3]};
+        const auto same = [](const StepOutcome& a, const StepOutcome& b) {
+            return a.repairScans == b.repairScans && a.unrepairedPool == b.unrepairedPool &&
+                   a.nonFinitePool == b.nonFinitePool && a.nonFinitePathway == b.nonFinitePathway &&
+                   a.scanLimitReached == b.scanLimitReached;
+        };
+        StepOutcome outcome[kLayers];
+        NitrogenDiGraph::stepLayers(kLayers, top, n_mass, n_rate, fluxes, dt, outcome);
+        for (int j = 0; j < kLayers; ++j) {
+            SCOPED_TRACE("nitrogen layer " + std::to_string(j));
+            const int pools = top[j] ? kPoolCount : kPoolCount - 1;
+            const int pathways = top[j] ? kPathwayCount : kPathwayCount - 1;
+            EXPECT_EQ(std::memcmp(nitrogen[j], n_own[j], sizeof(double) * pools), 0);
+            EXPECT_EQ(std::memcmp(flux[j], n_flux[j], sizeof(double) * pathways), 0);
+            EXPECT_TRUE(same(outcome[j], n_outcome[j]));
+        }
+        P::PhosphorusDiGraph::stepLayers(kLayers, p_mass, p_rate, fluxes, dt, outcome);
+        for (int j = 0; j < kLayers; ++j) {
+            SCOPED_TRACE("phosphorus layer " + std::to_string(j));
+            EXPECT_EQ(std::memcmp(phosphorus[j], p_own[j], sizeof p_own[j]), 0);
+            EXPECT_EQ(std::memcmp(flux[j], p_flux[j], sizeof p_flux[j]), 0);
+            EXPECT_TRUE(same(outcome[j], p_outcome[j]));
+        }
+    }
 }
