@@ -140,48 +140,45 @@ struct FixedShape {
     }
 };
 
-// The end of a step: from the amounts of its stages (every one finite;
-// those of pathways left out of the step taken as 0), every pool's new mass,
-// repaired where a pool is overdrawn, into graph.mass, and the final amounts
-// into graph.lastFlux (which may be `amount` itself).
-template <class Shape>
-StepOutcome settle(const Shape& shape, const GraphArrays& graph, double* amount);
-
-template <class Shape>
-StepOutcome integrate(const Shape& shape, const GraphArrays& graph, double dt) {
+// The amounts of a step's stages, for one graph (T = double) or several
+// side by side (T a vector of lanes): the same operations in the same order
+// either way. A pathway left out of the step moves 0.
+//
+// The classical fourth-order Runge-Kutta step with rates that hold over
+// the step. Stage k evaluates every pathway at the masses
+// M + c_k dt D_(k-1) (c = 0, 1/2, 1/2, 1; D_k the pools' summed
+// derivative of stage k), and a pathway moves dt (f1 + 2 f2 + 2 f3 + f4) / 6.
+// For a first-order pathway of rate r out of pool s that is
+// r dt (M_s + dt (D1 + D2 + D3)_s / 6): the fourth stage is not needed,
+// and the pathways out of one pool share the bracket. A zero-order (or
+// external) pathway moves r dt.
+template <class Shape, class T>
+__attribute__((always_inline)) inline void stageAmounts(const Shape& shape, const T* mass, const T* rate, double dt,
+                                                        T* amount) {
     const int pools = shape.pools();
     const int pathways = shape.pathways();
-    double derivative[kMaxGraphPools];
-    double stageSum[kMaxGraphPools];  // D1 + D2 + D3
-    double stageMass[kMaxGraphPools];
-    double amount[kMaxGraphPathways];
-
-    // The classical fourth-order Runge-Kutta step with rates that hold over
-    // the step. Stage k evaluates every pathway at the masses
-    // M + c_k dt D_(k-1) (c = 0, 1/2, 1/2, 1; D_k the pools' summed
-    // derivative of stage k), and a pathway moves dt (f1 + 2 f2 + 2 f3 + f4) / 6.
-    // For a first-order pathway of rate r out of pool s that is
-    // r dt (M_s + dt (D1 + D2 + D3)_s / 6): the fourth stage is not needed,
-    // and the pathways out of one pool share the bracket. A zero-order (or
-    // external) pathway moves r dt.
+    const T zero{};
+    T derivative[kMaxGraphPools];
+    T stageSum[kMaxGraphPools];  // D1 + D2 + D3
+    T stageMass[kMaxGraphPools];
 #pragma GCC unroll 16
     for (int p = 0; p < pools; ++p) {
-        derivative[p] = 0.0;
-        stageSum[p] = 0.0;
+        derivative[p] = zero;
+        stageSum[p] = zero;
     }
     const double half = 0.5 * dt;
 #pragma GCC unroll 3
     for (int s = 0; s < 3; ++s) {
 #pragma GCC unroll 16
         for (int p = 0; p < pools; ++p) {
-            stageMass[p] = s == 0 ? graph.mass[p] : graph.mass[p] + half * derivative[p];
-            derivative[p] = 0.0;
+            stageMass[p] = s == 0 ? mass[p] : mass[p] + half * derivative[p];
+            derivative[p] = zero;
         }
 #pragma GCC unroll 16
         for (int w = 0; w < pathways; ++w) {
             if (!shape.live(w)) continue;
             const GraphTopology::Link& p = shape.link(w);
-            const double flux = p.order == PathwayOrder::First ? graph.rate[w] * stageMass[p.source] : graph.rate[w];
+            const T flux = p.order == PathwayOrder::First ? rate[w] * stageMass[p.source] : rate[w];
             derivative[p.target] += flux;
             if (p.order == PathwayOrder::External) {
                 derivative[p.source] += flux;
@@ -196,14 +193,27 @@ StepOutcome integrate(const Shape& shape, const GraphArrays& graph, double dt) {
 #pragma GCC unroll 16
     for (int w = 0; w < pathways; ++w) {
         if (!shape.live(w)) {
-            amount[w] = 0.0;
+            amount[w] = zero;
             continue;
         }
         const GraphTopology::Link& p = shape.link(w);
-        amount[w] = p.order == PathwayOrder::First
-                        ? graph.rate[w] * (dt * (graph.mass[p.source] + sixth * stageSum[p.source]))
-                        : graph.rate[w] * dt;
+        amount[w] = p.order == PathwayOrder::First ? rate[w] * (dt * (mass[p.source] + sixth * stageSum[p.source]))
+                                                   : rate[w] * dt;
     }
+}
+
+// The end of a step: from the amounts of its stages (every one finite;
+// those of pathways left out of the step taken as 0), every pool's new mass,
+// repaired where a pool is overdrawn, into graph.mass, and the final amounts
+// into graph.lastFlux (which may be `amount` itself).
+template <class Shape>
+StepOutcome settle(const Shape& shape, const GraphArrays& graph, double* amount);
+
+template <class Shape>
+StepOutcome integrate(const Shape& shape, const GraphArrays& graph, double dt) {
+    const int pathways = shape.pathways();
+    double amount[kMaxGraphPathways];
+    stageAmounts(shape, static_cast<const double*>(graph.mass), static_cast<const double*>(graph.rate), dt, amount);
     int nonFinitePathway = -1;
 #pragma GCC unroll 16
     for (int w = 0; w < pathways; ++w) {
@@ -353,51 +363,14 @@ __attribute__((always_inline)) inline unsigned integrateLanes(const Shape& shape
                                                               double dt, Lanes* lastFlux, unsigned& finiteLanes) {
     const int pools = shape.pools();
     const int pathways = shape.pathways();
-    Lanes derivative[kMaxGraphPools];
-    Lanes stageSum[kMaxGraphPools];
-    Lanes stageMass[kMaxGraphPools];
     Lanes amount[kMaxGraphPathways];
     const Lanes zero = {0.0, 0.0, 0.0, 0.0};
-#pragma GCC unroll 16
-    for (int p = 0; p < pools; ++p) {
-        derivative[p] = zero;
-        stageSum[p] = zero;
-    }
-    const double half = 0.5 * dt;
-#pragma GCC unroll 3
-    for (int s = 0; s < 3; ++s) {
-#pragma GCC unroll 16
-        for (int p = 0; p < pools; ++p) {
-            stageMass[p] = s == 0 ? mass[p] : mass[p] + half * derivative[p];
-            derivative[p] = zero;
-        }
-#pragma GCC unroll 16
-        for (int w = 0; w < pathways; ++w) {
-            if (!shape.live(w)) continue;
-            const GraphTopology::Link& p = shape.link(w);
-            const Lanes flux = p.order == PathwayOrder::First ? rate[w] * stageMass[p.source] : rate[w];
-            derivative[p.target] += flux;
-            if (p.order == PathwayOrder::External) {
-                derivative[p.source] += flux;
-            } else {
-                derivative[p.source] -= flux;
-            }
-        }
-#pragma GCC unroll 16
-        for (int p = 0; p < pools; ++p) stageSum[p] += derivative[p];
-    }
-    const double sixth = dt / 6.0;
+    stageAmounts(shape, static_cast<const Lanes*>(mass), rate, dt, amount);
     // A finite amount less itself is 0; an infinite or not-a-number one is
     // not a number.
     Lanes finite = zero;
 #pragma GCC unroll 16
-    for (int w = 0; w < pathways; ++w) {
-        if (!shape.live(w)) continue;
-        const GraphTopology::Link& p = shape.link(w);
-        amount[w] = p.order == PathwayOrder::First ? rate[w] * (dt * (mass[p.source] + sixth * stageSum[p.source]))
-                                                   : rate[w] * dt;
-        finite += amount[w] - amount[w];
-    }
+    for (int w = 0; w < pathways; ++w) finite += amount[w] - amount[w];
     Lanes inflow[kMaxGraphPools];
     Lanes outflow[kMaxGraphPools];
 #pragma GCC unroll 16
