@@ -87,21 +87,6 @@ static_assert(TopShape::pathways() == LowerShape::pathways() + 1 && TopShape::po
                   !QuietTopShape::live(kRainfallNO3ToMineralNO3),
               "the shapes of the top and lower layers differ by the rain alone");
 
-// The graphs of up to four layers at once, quiet or not, with the
-// processor's wide lanes or with any processor's.
-__attribute__((target("avx2"))) unsigned lanes_wide(bool quiet, int count, double* const* mass,
-                                                    const double* const* rate, double* const* lastFlux, double dt,
-                                                    unsigned* pending) {
-    return quiet ? graph_step::stepLanes(QuietTopShape(), count, mass, rate, lastFlux, dt, pending)
-                 : graph_step::stepLanes(TopShape(), count, mass, rate, lastFlux, dt, pending);
-}
-
-unsigned lanes(bool quiet, int count, double* const* mass, const double* const* rate, double* const* lastFlux,
-               double dt, unsigned* pending) {
-    return quiet ? graph_step::stepLanes(QuietTopShape(), count, mass, rate, lastFlux, dt, pending)
-                 : graph_step::stepLanes(TopShape(), count, mass, rate, lastFlux, dt, pending);
-}
-
 GraphTopology make_topology(bool topLayer) {
     const int pools = topLayer ? kPoolCount : kPoolCount - 1;
     return graph_step::fixedTopology(graph_step::poolNames(kPools, pools), kPathways,
@@ -204,8 +189,7 @@ unsigned together(int count, const bool* topLayer, double* const* mass, double* 
             return 0;
         quiet = quiet && quiet_layer(topLayer[j], rate[j], mass[j]);
     }
-    return graph_step::wideLanes() ? lanes_wide(quiet, count, mass, rate, lastFlux, dt, pending)
-                                   : lanes(quiet, count, mass, rate, lastFlux, dt, pending);
+    return graph_step::stepLanesOf<QuietTopShape, TopShape>(quiet, count, mass, rate, lastFlux, dt, pending);
 }
 
 }  // namespace

@@ -64,23 +64,6 @@ bool quiet_layer(const double* rate, const double* mass) {
            rate[kMineralSolutionToFlora] == 0.0;
 }
 
-// The quiet graphs of up to four layers at once, with the processor's
-// wide lanes or with any processor's.
-// Up to four graphs at once, quiet or not, with the processor's wide lanes
-// or with any processor's.
-__attribute__((target("avx2"))) unsigned lanes_wide(bool quiet, int count, double* const* mass,
-                                                    const double* const* rate, double* const* lastFlux, double dt,
-                                                    unsigned* pending) {
-    return quiet ? graph_step::stepLanes(QuietShape(), count, mass, rate, lastFlux, dt, pending)
-                 : graph_step::stepLanes(Shape(), count, mass, rate, lastFlux, dt, pending);
-}
-
-unsigned lanes(bool quiet, int count, double* const* mass, const double* const* rate, double* const* lastFlux,
-               double dt, unsigned* pending) {
-    return quiet ? graph_step::stepLanes(QuietShape(), count, mass, rate, lastFlux, dt, pending)
-                 : graph_step::stepLanes(Shape(), count, mass, rate, lastFlux, dt, pending);
-}
-
 GraphTopology make_topology() {
     return graph_step::fixedTopology(graph_step::poolNames(kPools, kPoolCount), kPathways, kPathwayCount);
 }
@@ -160,8 +143,7 @@ unsigned together(int count, double* const* mass, double* const* rate, double* c
     if (count > graph_step::kLanes) return 0;
     bool quiet = true;
     for (int j = 0; j < count; ++j) quiet = quiet && quiet_layer(rate[j], mass[j]);
-    return graph_step::wideLanes() ? lanes_wide(quiet, count, mass, rate, lastFlux, dt, pending)
-                                   : lanes(quiet, count, mass, rate, lastFlux, dt, pending);
+    return graph_step::stepLanesOf<QuietShape, Shape>(quiet, count, mass, rate, lastFlux, dt, pending);
 }
 
 }  // namespace

@@ -458,5 +458,28 @@ __attribute__((always_inline)) inline unsigned stepLanes(const Shape& shape, int
     return stepped;
 }
 
+// Up to kLanes graphs at once by stepLanes, of shape Quiet when `quiet`
+// and Full otherwise: with the processor's wide lanes where it has them,
+// with any processor's elsewhere.
+template <class Quiet, class Full>
+__attribute__((target("avx2"))) unsigned stepLanesWide(bool quiet, int count, double* const* mass,
+                                                       const double* const* rate, double* const* lastFlux, double dt,
+                                                       unsigned* pending) {
+    return quiet ? stepLanes(Quiet(), count, mass, rate, lastFlux, dt, pending)
+                 : stepLanes(Full(), count, mass, rate, lastFlux, dt, pending);
+}
+template <class Quiet, class Full>
+unsigned stepLanesNarrow(bool quiet, int count, double* const* mass, const double* const* rate,
+                         double* const* lastFlux, double dt, unsigned* pending) {
+    return quiet ? stepLanes(Quiet(), count, mass, rate, lastFlux, dt, pending)
+                 : stepLanes(Full(), count, mass, rate, lastFlux, dt, pending);
+}
+template <class Quiet, class Full>
+unsigned stepLanesOf(bool quiet, int count, double* const* mass, const double* const* rate, double* const* lastFlux,
+                     double dt, unsigned* pending) {
+    return wideLanes() ? stepLanesWide<Quiet, Full>(quiet, count, mass, rate, lastFlux, dt, pending)
+                       : stepLanesNarrow<Quiet, Full>(quiet, count, mass, rate, lastFlux, dt, pending);
+}
+
 }  // namespace graph_step
 }  // namespace VEGSO
