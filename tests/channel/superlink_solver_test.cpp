@@ -2,7 +2,8 @@
 // their formulas, critical depths and free-fall ratings from their
 // definitions, steady flow through one pipe, two parallel superlinks and
 // pipes of four sections in a row, known heads of a varying flow, the
-// network's water balance, and a singular junction system.
+// network's water balance, a sub-step solved again in halves against the
+// same halves taken as calls, and a singular junction system.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -420,6 +421,37 @@ TEST(SuperlinkSolver, BalanceClosesToRoundOffForTinyFlowsFarAboveTheDatum) {
     const double stored = s.volume_remaining_in_drains - s.initial_volume_sub_surface_drains;
     EXPECT_NEAR(in - s.superlink_volume_out + s.drain_cleanup_volume + s.drain_linearisation_volume, stored,
                 1e-12 * in);
+}
+
+// A storm of 2 m3/s that reaches empty pipes at once makes water in the
+// first 5 s sub-step, which is solved again in two halves: they start from
+// the state the rejected sub-step started from, so that a twin network that
+// takes the two halves as calls of their own (shorter than any pipe's
+// wave-travel time, one sub-step each) reaches the same depths, flows and
+// heads.
+TEST(SuperlinkSolver, SubstepSolvedAgainInHalvesStartsWhereTheRejectedOneStarted) {
+    g_error_record.clear_for_run();
+    pipe_network_layout p = pipe_network({{1, 2}, {2, 3}, {3, 4}}, {25.0, 20.0, 15.0, 10.0});
+    p.pipes = 2;
+    storm_drain_state whole, halves;
+    build_pipe_network(whole, p);
+    build_pipe_network(halves, p);
+    whole.superlink_tile_flow[1][1] = halves.superlink_tile_flow[1][1] = 2.0;
+    vec1<double> h(1);
+    ASSERT_EQ(superlink_step(whole, h, 10.0, 5.0), 0);
+    ASSERT_EQ(whole.superlink_substeps, 2);
+    for (int half = 0; half < 2; ++half) {
+        ASSERT_EQ(superlink_step(halves, h, 10.0, 2.5), 0);
+        ASSERT_EQ(halves.superlink_substeps, 1);
+    }
+    for (int l = 1; l <= 3; ++l) {
+        for (int k = 1; k <= 3; ++k)
+            EXPECT_NEAR(whole.slink_node_depth[l][k], halves.slink_node_depth[l][k], 1e-12) << l << " " << k;
+        for (int k = 1; k <= 2; ++k)
+            EXPECT_NEAR(superlink_pipe_flow(whole, l, k), superlink_pipe_flow(halves, l, k), 1e-12) << l << " " << k;
+    }
+    for (int j = 1; j <= 4; ++j) EXPECT_NEAR(whole.sjunc_head[j], halves.sjunc_head[j], 1e-12) << j;
+    EXPECT_GT(whole.slink_node_depth[1][2], 0.005);  // the storm has entered the first superlink
 }
 
 TEST(SuperlinkSolver, ReportsASingularJunctionSystem) {
