@@ -202,6 +202,35 @@ __attribute__((always_inline)) inline void stageAmounts(const Shape& shape, cons
     }
 }
 
+// Every pool's inflow, outflow and new mass from the amounts, each pool's
+// sums taken in pathway order; for one graph or several side by side, as
+// stageAmounts.
+template <class Shape, class T>
+__attribute__((always_inline)) inline void poolFlows(const Shape& shape, const T* mass, const T* amount, T* inflow,
+                                                     T* outflow, T* newMass) {
+    const int pools = shape.pools();
+    const int pathways = shape.pathways();
+    const T zero{};
+#pragma GCC unroll 16
+    for (int p = 0; p < pools; ++p) {
+        inflow[p] = zero;
+        outflow[p] = zero;
+    }
+#pragma GCC unroll 16
+    for (int w = 0; w < pathways; ++w) {
+        if (!shape.live(w)) continue;
+        const GraphTopology::Link& p = shape.link(w);
+        if (p.order == PathwayOrder::External) {
+            inflow[p.source] += amount[w];
+        } else {
+            outflow[p.source] += amount[w];
+        }
+        inflow[p.target] += amount[w];
+    }
+#pragma GCC unroll 16
+    for (int p = 0; p < pools; ++p) newMass[p] = mass[p] + inflow[p] - outflow[p];
+}
+
 // The end of a step: from the amounts of its stages (every one finite;
 // those of pathways left out of the step taken as 0), every pool's new mass,
 // repaired where a pool is overdrawn, into graph.mass, and the final amounts
@@ -240,27 +269,9 @@ inline StepOutcome settle(const Shape& shape, const GraphArrays& graph, double* 
         if (!shape.live(w)) amount[w] = 0.0;
     StepOutcome outcome;
 
-    // Every pool's inflow, outflow and new mass from the amounts, each
-    // pool's sums taken in pathway order.
     auto recompute = [&]() {
-#pragma GCC unroll 16
-        for (int p = 0; p < pools; ++p) {
-            inflow[p] = 0.0;
-            outflow[p] = 0.0;
-        }
-#pragma GCC unroll 16
-        for (int w = 0; w < pathways; ++w) {
-            if (!shape.live(w)) continue;
-            const GraphTopology::Link& p = shape.link(w);
-            if (p.order == PathwayOrder::External) {
-                inflow[p.source] += amount[w];
-            } else {
-                outflow[p.source] += amount[w];
-            }
-            inflow[p.target] += amount[w];
-        }
-#pragma GCC unroll 16
-        for (int p = 0; p < pools; ++p) newMass[p] = graph.mass[p] + inflow[p] - outflow[p];
+        poolFlows(shape, static_cast<const double*>(graph.mass), static_cast<const double*>(amount), inflow, outflow,
+                  newMass);
     };
     // A new mass of 0 or more is sound whatever the scale (its parts are then
     // finite, or it is infinite with them): the scale is only wanted below 0.
@@ -373,30 +384,12 @@ __attribute__((always_inline)) inline unsigned integrateLanes(const Shape& shape
     for (int w = 0; w < pathways; ++w) finite += amount[w] - amount[w];
     Lanes inflow[kMaxGraphPools];
     Lanes outflow[kMaxGraphPools];
-#pragma GCC unroll 16
-    for (int p = 0; p < pools; ++p) {
-        inflow[p] = zero;
-        outflow[p] = zero;
-    }
-#pragma GCC unroll 16
-    for (int w = 0; w < pathways; ++w) {
-        if (!shape.live(w)) continue;
-        const GraphTopology::Link& p = shape.link(w);
-        if (p.order == PathwayOrder::External) {
-            inflow[p.source] += amount[w];
-        } else {
-            outflow[p.source] += amount[w];
-        }
-        inflow[p.target] += amount[w];
-    }
     Lanes newMass[kMaxGraphPools];
+    poolFlows(shape, static_cast<const Lanes*>(mass), static_cast<const Lanes*>(amount), inflow, outflow, newMass);
     const Lanes most = {DBL_MAX, DBL_MAX, DBL_MAX, DBL_MAX};
     LaneMask sound = finite == zero;
 #pragma GCC unroll 16
-    for (int p = 0; p < pools; ++p) {
-        newMass[p] = mass[p] + inflow[p] - outflow[p];
-        sound &= (newMass[p] >= zero) & (newMass[p] <= most);
-    }
+    for (int p = 0; p < pools; ++p) sound &= (newMass[p] >= zero) & (newMass[p] <= most);
     const LaneMask allFinite = finite == zero;
     unsigned lanes = 0;
     finiteLanes = 0;
