@@ -589,13 +589,13 @@ void Cell::step(const Environment& e) {
                                group[k].descriptor.layerNumber);
             for (int k = 0; k < count; ++k) taken_up += flux[k][N::kMineralNH4ToFlora] + flux[k][N::kMineralNO3ToFlora];
         }
-        for (Layer& l : *this) {
-            if (own) break;
-            N::NitrogenDiGraph::setFloraDemand(l.floraDemand, work);
-            l.nitrogenGraph.step(context(l, e), work);
-            if (!bound_) l.nitrogenGraph.storePools(l.nitrogenCycle);
-            taken_up += N::NitrogenDiGraph::floraUptake(work);
-        }
+        if (!own)
+            for (Layer& l : *this) {
+                N::NitrogenDiGraph::setFloraDemand(l.floraDemand, work);
+                l.nitrogenGraph.step(context(l, e), work);
+                if (!bound_) l.nitrogenGraph.storePools(l.nitrogenCycle);
+                taken_up += N::NitrogenDiGraph::floraUptake(work);
+            }
     }
     community_.distributeUptake(taken_up);
     community_.nutrientMass = community_.totalNutrientMass();
@@ -630,14 +630,14 @@ void Cell::step(const Environment& e) {
                     reportStep(outcome[k], P::PhosphorusDiGraph::topology(), "phosphorus", cellNumber_,
                                group[k].descriptor.layerNumber);
         }
-        for (Layer& l : *this) {
-            if (own) break;
-            const NITROGEN::NitrogenDiGraph::State& nitrogen = l.nitrogenGraph.state();
-            l.phosphorusGraph.balanceOrganic(nitrogen.mass(NITROGEN::kActivePool), nitrogen.mass(NITROGEN::kStablePool),
-                                             work);
-            l.phosphorusGraph.step(context(l, e), work);
-            if (!bound_) l.phosphorusGraph.storePools(l.phosphorusCycle);
-        }
+        if (!own)
+            for (Layer& l : *this) {
+                const NITROGEN::NitrogenDiGraph::State& nitrogen = l.nitrogenGraph.state();
+                l.phosphorusGraph.balanceOrganic(nitrogen.mass(NITROGEN::kActivePool),
+                                                 nitrogen.mass(NITROGEN::kStablePool), work);
+                l.phosphorusGraph.step(context(l, e), work);
+                if (!bound_) l.phosphorusGraph.storePools(l.phosphorusCycle);
+            }
     }
     for (Layer& l : *this) {
         if (!l.partitionNow) continue;
