@@ -123,9 +123,11 @@ void second_capacities(const face_block& faces, const face_sources& cells, const
 KESTA_WIDEST_VECTORS
 void splash_volumes(const double* h, const double* drop, const double* rate, const double* splash_k,
                     double k_default, double dt, double dx, double density, double* work, double* volume, int n) {
+    // The exponent is kept in `volume` until the last loop.
 #pragma omp simd
     for (int c = 0; c < n; ++c) {
         const double x = 1.0 - h[c] / drop[c];
+        volume[c] = x;
         work[c] = drop[c] < h[c] ? (x < kLeastExponent ? kLeastExponent : x) : 0.0;
     }
 #ifdef KESTA_VECTOR_MATH
@@ -134,7 +136,7 @@ void splash_volumes(const double* h, const double* drop, const double* rate, con
     for (int c = 0; c < n; ++c) work[c] = exp(work[c]);
 #pragma omp simd
     for (int c = 0; c < n; ++c) {
-        const double x = 1.0 - h[c] / drop[c];
+        const double x = volume[c];
         const double damping = drop[c] < h[c] ? (x < kLeastExponent ? 0.0 : work[c]) : 1.0;
         const double k = splash_k[c] > 0.0 ? splash_k[c] : k_default;
         volume[c] = k * damping * rate[c] * dt * dx * dx / density;

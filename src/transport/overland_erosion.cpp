@@ -258,7 +258,8 @@ void detach_by_shear(cell_soil& c, double v, double beyond) {
         // Below the critical shear, a cell without deposit (where the
         // shear alone flows, as after the rain) gives nothing.
         if (beyond == 0.0 && p == 0.0 && holds_none<Classes>(c.deposited, c.classes)) return;
-        detach_parent<Classes>(c, (1.0 - p / v) * beyond);
+        // Without deposit (as after the rain took it) 1 - p / v is 1: no division.
+        detach_parent<Classes>(c, (p == 0.0 ? 1.0 : 1.0 - p / v) * beyond);
     }
 }
 
