@@ -2,10 +2,12 @@
 //
 // The grids' per-cell arrays are streamed whole at every step, and on
 // 4 kB pages such a stream spends a share of its time on address
-// translation. Blocks of at least kLargeBlockBytes therefore start on a
-// 2 MB boundary and, on Linux, are marked for transparent huge pages
+// translation. Blocks of at least kLargeBlockBytes are therefore mapped
+// from a 2 MB boundary and, on Linux, marked for transparent huge pages
 // (madvise MADV_HUGEPAGE), so that the kernel may back them with 2 MB pages
-// even where huge pages are granted on request only. Smaller blocks come
+// even where huge pages are granted on request only; successive blocks
+// start at staggered offsets into their first huge page, so that the same
+// element of several arrays does not fall in one cache set. Smaller blocks come
 // from the ordinary heap. Where the platform has no such advice, every block
 // comes from the heap.
 //
@@ -23,13 +25,16 @@ namespace detail {
 // Blocks of this many bytes or more are large (4 MB: at least two huge
 // pages, so the one page a block may leave partly used is a small share).
 constexpr std::size_t kLargeBlockBytes = std::size_t{4} << 20;
-// The boundary large blocks start on: one huge page (2 MB).
+// One huge page (2 MB): large blocks are mapped from such a boundary.
 constexpr std::size_t kHugePageBytes = std::size_t{2} << 20;
+// The alignment of a large block's start: a cache line.
+constexpr std::size_t kBlockAlignBytes = 64;
 // Whether this build places large blocks on huge-page boundaries with the
 // advice (false: every block from the heap).
 bool large_blocks_advised();
 // `bytes` of memory (at least one byte is taken), aligned for any
-// fundamental type, and for large blocks (when advised) to kHugePageBytes.
+// fundamental type; large blocks (when advised) to kBlockAlignBytes, within
+// the first huge page of their mapping.
 // Throws std::bad_alloc when the memory cannot be had.
 void* allocate_block(std::size_t bytes);
 // Gives back a block of allocate_block(bytes), the same `bytes`.

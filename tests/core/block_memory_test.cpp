@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <fstream>
+#include <set>
 #include <string>
 
 #include "core/allocators.hpp"
@@ -13,7 +14,11 @@ namespace kesta {
 namespace {
 
 std::uintptr_t address(const void* p) { return reinterpret_cast<std::uintptr_t>(p); }
-bool on_huge_page_boundary(const void* p) { return address(p) % detail::kHugePageBytes == 0; }
+// The huge-page boundary a large block's mapping starts from.
+const void* huge_page_of(const void* p) {
+    return reinterpret_cast<const void*>(address(p) & ~(std::uintptr_t{detail::kHugePageBytes} - 1));
+}
+std::size_t offset_in_huge_page(const void* p) { return address(p) - address(huge_page_of(p)); }
 
 // The VmFlags line of the mapping of this process that holds [p, p + bytes),
 // or "none" when no one mapping holds it all.
@@ -45,13 +50,15 @@ TEST(BlockMemory, LargeBlocksStartOnAHugePageWithTheAdviceAndComeZeroEvenWhereOn
             for (int i = 0; i <= n; ++i) ASSERT_EQ(v[i], 0.0) << n << " at " << i;
             const double* was = v.data();
             if (large) {
-                EXPECT_TRUE(on_huge_page_boundary(was)) << n;
-                EXPECT_NE(mapping_flags(was, bytes).find(" hg"), std::string::npos) << n;
+                EXPECT_EQ(address(was) % detail::kBlockAlignBytes, 0u) << n;
+                EXPECT_NE(mapping_flags(huge_page_of(was), offset_in_huge_page(was) + bytes).find(" hg"),
+                          std::string::npos)
+                    << n;
             }
             v.fill(7.5);
             v.reset();
             if (large) {  // its memory is given back whole
-                EXPECT_EQ(mapping_flags(was, 1), "none");
+                EXPECT_EQ(mapping_flags(huge_page_of(was), 1), "none");
                 EXPECT_EQ(mapping_flags(was + n, sizeof(double)), "none");
             }
         }
@@ -62,9 +69,17 @@ TEST(BlockMemory, LargeBlocksStartOnAHugePageWithTheAdviceAndComeZeroEvenWhereOn
     cube3<double> c = alloc3d_double(9, 99, 799);
     vec1<unsigned char> b(5 << 20);
     EXPECT_EQ(m[1023][1279] + t[799][799] + c[9][99][799] + b[5 << 20], 0.0);
+    // Made one after another, they start at different offsets into their
+    // huge pages, so their same elements lie in different cache sets.
+    std::set<std::size_t> offsets;
     for (const void* p : {static_cast<const void*>(m.data()), static_cast<const void*>(t.link(0)),
-                          static_cast<const void*>(c.data()), static_cast<const void*>(b.data())})
-        EXPECT_EQ(on_huge_page_boundary(p), advised);
+                          static_cast<const void*>(c.data()), static_cast<const void*>(b.data())}) {
+        EXPECT_EQ(address(p) % detail::kBlockAlignBytes, 0u);
+        offsets.insert(offset_in_huge_page(p) % (std::size_t{128} << 10));
+    }
+    if (advised) {
+        EXPECT_EQ(offsets.size(), 4u);
+    }
 }
 
 TEST(BlockMemory, ALargeBlockTheSystemCannotMapIsReportedByNameAndLeftEmpty) {
