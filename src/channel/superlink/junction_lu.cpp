@@ -3,6 +3,7 @@
 #include <klu.h>
 
 #include <limits>
+#include <memory>
 
 namespace kesta {
 
@@ -10,8 +11,9 @@ namespace {
 
 // Share of the last full factorisation's reciprocal pivot growth (the least,
 // over the columns, of the largest element of the scaled matrix over the
-// largest of U) below which kept pivots are searched again: the elements of
-// the factors may grow up to 10 times as much as a fresh search let them.
+// largest of U) below which kept pivots are searched again: with kept
+// pivots the factors' elements may grow up to ten times as much as with the
+// pivots last searched for.
 constexpr double kGrowthShare = 0.1;
 
 }  // namespace
@@ -35,9 +37,9 @@ inline int* outer(const Eigen::SparseMatrix<double>& a) { return const_cast<int*
 inline int* inner(const Eigen::SparseMatrix<double>& a) { return const_cast<int*>(a.innerIndexPtr()); }
 inline double* values(const Eigen::SparseMatrix<double>& a) { return const_cast<double*>(a.valuePtr()); }
 
-junction_lu::junction_lu() : lib_(new library) {}
+junction_lu::junction_lu() : lib_(std::make_unique<library>()) {}
 
-junction_lu::~junction_lu() { delete lib_; }
+junction_lu::~junction_lu() = default;
 
 bool junction_lu::analyse(const Eigen::SparseMatrix<double>& a) {
     if (lib_->numeric) klu_free_numeric(&lib_->numeric, &lib_->common);

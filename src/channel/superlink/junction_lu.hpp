@@ -4,11 +4,12 @@
 // then factorises its values. A factorisation after the first keeps the
 // pivot sequence of the last full one (no search, no ordering), and is
 // redone with a fresh pivot search when those pivots no longer hold: when
-// one of them is zero, or when the factors' elements grew by more than
-// kGrowthShare x the growth of the last full factorisation.
+// one of them is zero, or when the factors' elements grew more than ten
+// times as much as in the last full factorisation.
 #pragma once
 
 #include <Eigen/SparseCore>
+#include <memory>
 
 namespace kesta {
 
@@ -39,8 +40,8 @@ public:
 private:
     bool factorise_anew(const Eigen::SparseMatrix<double>& a);
 
-    struct library;
-    library* lib_ = nullptr;
+    struct library;  // the library's settings, analysis and factors
+    std::unique_ptr<library> lib_;
     double full_growth_ = 0.0;  // reciprocal pivot growth of the last full factorisation
     long full_ = 0, kept_ = 0;
 };
