@@ -24,7 +24,14 @@ struct junction_lu::library {
     klu_numeric* numeric = nullptr;
     int n = 0;
 
-    library() { klu_defaults(&common); }
+    // Rows unscaled, as the junctions' continuity equations come: scaled by
+    // their largest entries, the heads' round-off left the network's hour
+    // balance (in less out, stored and made) ten to forty times looser at
+    // 30,000 junctions, and no faster.
+    library() {
+        klu_defaults(&common);
+        common.scale = 0;
+    }
     ~library() {
         if (numeric) klu_free_numeric(&numeric, &common);
         if (symbolic) klu_free_symbolic(&symbolic, &common);
