@@ -38,11 +38,15 @@ struct junction_lu::library {
     }
 };
 
+namespace {
+
 // The library takes its arrays as non-const pointers but does not write to
 // the matrix.
-inline int* outer(const Eigen::SparseMatrix<double>& a) { return const_cast<int*>(a.outerIndexPtr()); }
-inline int* inner(const Eigen::SparseMatrix<double>& a) { return const_cast<int*>(a.innerIndexPtr()); }
-inline double* values(const Eigen::SparseMatrix<double>& a) { return const_cast<double*>(a.valuePtr()); }
+int* outer(const Eigen::SparseMatrix<double>& a) { return const_cast<int*>(a.outerIndexPtr()); }
+int* inner(const Eigen::SparseMatrix<double>& a) { return const_cast<int*>(a.innerIndexPtr()); }
+double* values(const Eigen::SparseMatrix<double>& a) { return const_cast<double*>(a.valuePtr()); }
+
+}  // namespace
 
 junction_lu::junction_lu() : lib_(std::make_unique<library>()) {}
 
