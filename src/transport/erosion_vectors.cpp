@@ -47,15 +47,35 @@ void second_capacities(const face_block& faces, const face_sources& cells, const
     // Each face's source, one at a time: what it holds, and whether the
     // face is open (1) or not (nan: no face, or its source is outside the
     // grid or in a lake).
-    for (int e = 0; e < n; ++e) {
-        const int i = first + e, j = neighbour[e];
-        const int src = fq[e] >= 0.0 ? i : j;
-        const bool face = j != 0 && src >= 1;
-        const int at = face ? src : i;  // a cell to read where the face has no source
-        h[e] = ch[at];
-        threshold[e] = cthreshold[at];
-        sed_k[e] = csed_k[at];
-        state[e] = face && !(lake && lake[at] != 0) ? 1.0 : none;
+    if (lake) {
+        for (int e = 0; e < n; ++e) {
+            const int i = first + e, j = neighbour[e];
+            const int src = fq[e] >= 0.0 ? i : j;
+            const bool face = j != 0 && src >= 1;
+            const int at = face ? src : i;  // a cell to read where the face has no source
+            h[e] = ch[at];
+            threshold[e] = cthreshold[at];
+            sed_k[e] = csed_k[at];
+            state[e] = face && lake[at] == 0 ? 1.0 : none;
+        }
+    } else {
+        // The same without lakes, in two loops the compiler vectorises:
+        // the cells to read, then what they hold.
+        int at[kFaceBatch];
+#pragma omp simd
+        for (int e = 0; e < n; ++e) {
+            const int i = first + e, j = neighbour[e];
+            const int src = fq[e] >= 0.0 ? i : j;
+            const bool face = j != 0 && src >= 1;
+            at[e] = face ? src : i;
+            state[e] = face ? 1.0 : none;
+        }
+#pragma omp simd
+        for (int e = 0; e < n; ++e) {
+            h[e] = ch[at[e]];
+            threshold[e] = cthreshold[at[e]];
+            sed_k[e] = csed_k[at[e]];
+        }
     }
     // Whether each open face carries (state 1, else 0), and the inputs of
     // its powers (1 where it carries nothing).
@@ -63,14 +83,27 @@ void second_capacities(const face_block& faces, const face_sources& cells, const
     for (int e = 0; e < n; ++e) {
         const double unit_q = std::fabs(fq[e]) / dx, s = std::fabs(fslope[e]);
         const double power = s * unit_q / h[e];  // unit stream power (m/s)
-        const double above = (power - threshold[e]) / power;
         const bool open = state[e] == 1.0;
         const bool carries =
             open & !(unit_q < least_q) & !(h[e] < least_h) & (power > 0.0) & !(threshold[e] > power);
         q[e] = carries ? unit_q : 1.0;
         slope[e] = carries ? s : 1.0;
-        excess[e] = threshold[e] == 0.0 ? 1.0 : above;
+        excess[e] = power;
         state[e] = carries ? 1.0 : open ? 0.0 : none;
+    }
+    // The share of the power above the threshold takes a division a face,
+    // which faces without a threshold (the usual case) do without.
+    int thresholds = 0;
+#pragma omp simd reduction(| : thresholds)
+    for (int e = 0; e < n; ++e) thresholds |= threshold[e] != 0.0;
+    if (thresholds) {
+#pragma omp simd
+        for (int e = 0; e < n; ++e) {
+            const double power = excess[e];
+            excess[e] = threshold[e] == 0.0 ? 1.0 : (power - threshold[e]) / power;
+        }
+    } else {
+        for (int e = 0; e < n; ++e) excess[e] = 1.0;
     }
     const int size = batch_size(n);
     for (int e = n; e < size; ++e) {
@@ -90,9 +123,11 @@ void second_capacities(const face_block& faces, const face_sources& cells, const
 KESTA_WIDEST_VECTORS
 void splash_volumes(const double* h, const double* drop, const double* rate, const double* splash_k,
                     double k_default, double dt, double dx, double density, double* work, double* volume, int n) {
+    // The exponent is kept in `volume` until the last loop.
 #pragma omp simd
     for (int c = 0; c < n; ++c) {
         const double x = 1.0 - h[c] / drop[c];
+        volume[c] = x;
         work[c] = drop[c] < h[c] ? (x < kLeastExponent ? kLeastExponent : x) : 0.0;
     }
 #ifdef KESTA_VECTOR_MATH
@@ -101,7 +136,7 @@ void splash_volumes(const double* h, const double* drop, const double* rate, con
     for (int c = 0; c < n; ++c) work[c] = exp(work[c]);
 #pragma omp simd
     for (int c = 0; c < n; ++c) {
-        const double x = 1.0 - h[c] / drop[c];
+        const double x = volume[c];
         const double damping = drop[c] < h[c] ? (x < kLeastExponent ? 0.0 : work[c]) : 1.0;
         const double k = splash_k[c] > 0.0 ? splash_k[c] : k_default;
         volume[c] = k * damping * rate[c] * dt * dx * dx / density;

@@ -129,12 +129,18 @@ int class_count(int classes) {
     return Classes > 0 ? Classes : classes;
 }
 
+// The sum starts from the first class rather than from 0: one addition
+// less on the ordered moves' chain of dependent operations. It differs
+// from a sum from 0 only in the sign of an all-zero sum, which no caller
+// sees (they compare it with 0, divide by it only when above 0, or add it
+// to a non-zero value).
 template <int Classes = 0>
 double sum_classes(const double* v, int classes) {
     const int count = class_count<Classes>(classes);
-    double s = 0.0;
+    if (count < 1) return 0.0;
+    double s = v[1];
 #pragma GCC unroll 8
-    for (int k = 1; k <= count; ++k) s += v[k];
+    for (int k = 2; k <= count; ++k) s += v[k];
     return s;
 }
 
@@ -252,7 +258,8 @@ void detach_by_shear(cell_soil& c, double v, double beyond) {
         // Below the critical shear, a cell without deposit (where the
         // shear alone flows, as after the rain) gives nothing.
         if (beyond == 0.0 && p == 0.0 && holds_none<Classes>(c.deposited, c.classes)) return;
-        detach_parent<Classes>(c, (1.0 - p / v) * beyond);
+        // Without deposit (as after the rain took it) 1 - p / v is 1: no division.
+        detach_parent<Classes>(c, (p == 0.0 ? 1.0 : 1.0 - p / v) * beyond);
     }
 }
 
@@ -740,6 +747,26 @@ void move_across(step_view& v, int i, int j, double q, double slope, axis along,
     if (settles) receive_and_settle<Classes>(v, rcv, share, moves ? moved : nullptr);
 }
 
+// Whether the face of cell i towards j (0: out of the grid) carrying q
+// (positive towards j) would change nothing but its source's capacity in
+// `cap` (qsx or qsy), which is then set to 0, as move_across would: its
+// source holds no sediment, not even a negative volume, and its receiver,
+// if a cell, has no suspension to settle. Such faces (a dry or bare source
+// below the critical shear, as after the rain) are many, and the test is
+// cheaper than the move. Lakes always take the move.
+template <int Classes>
+[[gnu::always_inline]] inline bool quiet_face(step_view& v, int i, int j, double q, vec1<double>& cap) {
+    if (v.lakes) return false;
+    const int src = q >= 0.0 ? i : j, rcv = q >= 0.0 ? j : i;
+    if (src == 0) return true;
+    if (!holds_none<Classes>(v.suspended.row<Classes>(src), v.classes) ||
+        !holds_none<Classes>(v.deposited.row<Classes>(src), v.classes))
+        return false;
+    if (rcv != 0 && sum_classes<Classes>(v.suspended.row<Classes>(rcv), v.classes) > 0.0) return false;
+    cap[src] = 0.0;
+    return true;
+}
+
 // The bucket outside the grid empties through the outlet.
 void empty_bucket(step_view& v) {
     sed_record& s = v.s;
@@ -810,10 +837,16 @@ double move_sediment(step_view& v, bool& summed) {
             const int i = lo + c;
             const int right = m.rightcon[i], below = m.belowcon[i];
             const bool out = i == v.outlet;
-            if (right || (out && v.exit == exit_face::right))
-                move_across<Classes>(v, i, right, v.qx(i), s.Sfx[i], axis::x, s.cap_x[i], share_x + c);
-            if (below || (out && v.exit == exit_face::lower))
-                move_across<Classes>(v, i, below, v.qy(i), s.Sfy[i], axis::y, s.cap_y[i], share_y + c);
+            if (right || (out && v.exit == exit_face::right)) {
+                const double q = v.qx(i);
+                if (!quiet_face<Classes>(v, i, right, q, s.qsx))
+                    move_across<Classes>(v, i, right, q, s.Sfx[i], axis::x, s.cap_x[i], share_x + c);
+            }
+            if (below || (out && v.exit == exit_face::lower)) {
+                const double q = v.qy(i);
+                if (!quiet_face<Classes>(v, i, below, q, s.qsy))
+                    move_across<Classes>(v, i, below, q, s.Sfy[i], axis::y, s.cap_y[i], share_y + c);
+            }
             if (out && v.exit == exit_face::own) move_across<Classes>(v, i, 0, v.q_out, m.outslope, axis::none);
             if (out && v.exit != exit_face::none) empty_bucket(v);
             summed = summed && (right == 0 || right > i) && (below == 0 || below > i);

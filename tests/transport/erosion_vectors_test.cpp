@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <string>
 #include <vector>
 
 #include "transport/erosion_vectors.hpp"
@@ -103,16 +104,16 @@ TEST(ErosionVectors, DetachmentBlocksMatchTheScalarLaws) {
 // depth or stream power is too small, sources with a threshold below and
 // above their stream power; then one face again by itself, as the outlet's
 // face out of the grid is worked out.
-TEST(ErosionVectors, SecondCapacitiesMatchTheFormulaFaceByFace) {
+void check_second_capacities(bool lakes, bool thresholds) {
     constexpr int kFaces = 4 * kesta::kBatchLanes + 5, kCells = kFaces + 2, kFirst = 1;
     const kesta::second_formula formula{25500.0 * 1000.0, 2.035, 1.6667, 1e-6, 1e-16, 30.0, 5.0 * 30.0 / 2650.0};
     std::vector<double> q(kFaces), slope(kFaces), h(kCells + 1), threshold(kCells + 1), sed_k(kCells + 1);
     std::vector<int> neighbour(kFaces), lake(kCells + 1, 0);
     for (int i = 1; i <= kCells; ++i) {
         h[i] = i % 10 == 4 ? 1e-17 : 1e-3 * (1 + i % 7);
-        threshold[i] = i % 3 == 0 ? 0.0 : 2e-5 * (i % 5);
+        threshold[i] = !thresholds || i % 3 == 0 ? 0.0 : 2e-5 * (i % 5);
         sed_k[i] = 0.01 * (1 + i % 4);
-        lake[i] = i % 17 == 8 ? 2 : 0;
+        lake[i] = lakes && i % 17 == 8 ? 2 : 0;
     }
     for (int e = 0; e < kFaces; ++e) {
         const int i = kFirst + e;
@@ -124,7 +125,7 @@ TEST(ErosionVectors, SecondCapacitiesMatchTheFormulaFaceByFace) {
     for (auto& r : room) r.assign(kesta::kFaceBatch, -7.0);
     const kesta::capacity_work work{room[0].data(), room[1].data(), room[2].data(), room[3].data(),
                                     room[4].data(), room[5].data(), room[6].data(), room[7].data()};
-    const kesta::face_sources cells{h.data(), threshold.data(), sed_k.data(), lake.data()};
+    const kesta::face_sources cells{h.data(), threshold.data(), sed_k.data(), lakes ? lake.data() : nullptr};
     std::vector<double> cap(kFaces, -1.0);
     kesta::second_capacities({kFirst, q.data(), slope.data(), neighbour.data()}, cells, formula, work, cap.data(),
                              kFaces);
@@ -153,7 +154,7 @@ TEST(ErosionVectors, SecondCapacitiesMatchTheFormulaFaceByFace) {
     EXPECT_GT(none, 3);
     EXPECT_GT(zero, 3);
     EXPECT_GT(carried, 10);
-    EXPECT_GT(over_threshold, 3);
+    EXPECT_EQ(over_threshold > 3, thresholds);
     // Face by face, each face gives the same capacity as in the block.
     for (int e = 0; e < kFaces; ++e) {
         double one = -1.0;
@@ -162,6 +163,16 @@ TEST(ErosionVectors, SecondCapacitiesMatchTheFormulaFaceByFace) {
             EXPECT_TRUE(std::isnan(one)) << e;
         else
             EXPECT_EQ(one, cap[e]) << e;
+    }
+}
+
+TEST(ErosionVectors, SecondCapacitiesMatchTheFormulaFaceByFace) {
+    // With and without lakes, and with thresholds on some sources or on none.
+    for (const bool lakes : {true, false}) {
+        for (const bool thresholds : {true, false}) {
+            SCOPED_TRACE(std::string(lakes ? "lakes" : "no lakes") + (thresholds ? ", thresholds" : ", none"));
+            check_second_capacities(lakes, thresholds);
+        }
     }
 }
 

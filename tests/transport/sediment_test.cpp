@@ -15,6 +15,7 @@
 #include "support/run_program.hpp"
 #include "support/temp_dir.hpp"
 #include "transport/sediment.hpp"
+#include "transport/transport_steps.hpp"
 
 namespace {
 
@@ -471,6 +472,60 @@ TEST(OverlandSediment, AVolumeThatIsNotANumberStopsTheRunNamingItsCell) {
         const std::string message = "PT 3 eroded soil particle  2=Nan at grid " + std::to_string(cell) + "\n";
         EXPECT_TRUE(kesta_test::has(kesta_test::read_file("summ.out"), message)) << message;
     }
+}
+
+// One erosion step on still water (no face carries, every receiver lets all
+// it holds settle) where every cell is bare but X, in suspension, and Y,
+// with a negative trace of class 1: what X and Y hold after it, and the
+// faces whose capacity was not written (stale).
+struct bare_step {
+    std::vector<double> x_before, x_suspended, x_deposited;
+    double y_suspended = 1.0;
+    int stale = -1;
+};
+bare_step* g_bare = nullptr;
+
+bool step_on_bare_cells(kesta::model_state& m, const char* name) {
+    if (g_bare->stale >= 0 || std::string(name) != "step_storm_drain" || m.elapsed_min < 15.0) return true;
+    kesta::sed_record& s = *m.ov_sed;
+    const int x = m.mask[2][3], y = m.mask[3][2];
+    for (int i = 1; i <= m.ncells; ++i) {
+        for (int k = 1; k <= s.num_sed; ++k) s.vol_sed.suspended[i][k] = s.vol_sed.deposited[i][k] = 0.0;
+        m.qx[i] = m.qy[i] = 0.0;
+        s.qsx[i] = s.qsy[i] = 1.0;
+    }
+    for (kesta::vec1<double>* rain : {&m.ri, &m.ri_eff}) rain->fill(0.0);
+    for (int k = 1; k <= s.num_sed; ++k) g_bare->x_before.push_back(s.vol_sed.suspended[x][k] = 1e-3 * k);
+    s.vol_sed.suspended[y][1] = -1e-30;
+    kesta::overland_sediment_transport(m, 6.0);
+    for (int k = 1; k <= s.num_sed; ++k) {
+        g_bare->x_suspended.push_back(s.vol_sed.suspended[x][k]);
+        g_bare->x_deposited.push_back(s.vol_sed.deposited[x][k]);
+    }
+    g_bare->y_suspended = s.vol_sed.suspended[y][1];
+    g_bare->stale = 0;
+    for (int i = 1; i <= m.ncells; ++i)
+        g_bare->stale += (m.rightcon[i] && s.qsx[i] != 0.0) + (m.belowcon[i] && s.qsy[i] != 0.0);
+    return true;
+}
+
+// A face whose source holds nothing moves nothing, but its receiver still
+// lets its suspension settle and the face's capacity is still written (0);
+// a source that holds a negative trace is not bare: the trace moves on.
+TEST(OverlandSediment, BareSourcesMoveNothingWhileTheirReceiversSettle) {
+    kesta_test::temp_dir dir(true);
+    write_inputs(dir, mapping_tables(), "");
+    bare_step w;
+    g_bare = &w;
+    kesta_test::run_in_process("p.prj", step_on_bare_cells);
+    g_bare = nullptr;
+    ASSERT_EQ(w.x_suspended.size(), 3u);
+    for (std::size_t k = 0; k < 3; ++k) {
+        EXPECT_EQ(w.x_suspended[k], 0.0) << k;
+        EXPECT_EQ(w.x_deposited[k], w.x_before[k]) << k;
+    }
+    EXPECT_EQ(w.y_suspended, 0.0);
+    EXPECT_EQ(w.stale, 0);
 }
 
 // Each input the set-up cannot simulate stops the run naming the file,
