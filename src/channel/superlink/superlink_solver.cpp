@@ -28,12 +28,13 @@
 // at every node and junction and booked.
 #include "channel/superlink/superlink_solver.hpp"
 
-#include <Eigen/SparseLU>
+#include <Eigen/SparseCore>
 #include <algorithm>
 #include <cmath>
 #include <string>
 #include <vector>
 
+#include "channel/superlink/junction_lu.hpp"
 #include "core/cube_root.hpp"
 #include "core/error_record.hpp"
 #include "core/text_format.hpp"
@@ -152,14 +153,6 @@ struct node_shape {
 
 }  // namespace
 
-// The sparse LU of the junction system. Its columns hold three or four
-// entries and its factors hardly fill, so the library's panels of 16
-// columns only multiply the work arrays that every factorisation clears and
-// searches; panels of one column give the same factors with less of that.
-struct junction_lu : Eigen::SparseLU<Eigen::SparseMatrix<double>, Eigen::COLAMDOrdering<int>> {
-    junction_lu() { m_perfv.panel_size = 1; }
-};
-
 struct superlink_work {
     // [superlink][pipe] and [superlink][node]: the pipes' and nodes' shapes.
     mat2<pipe_shape> shape;
@@ -228,7 +221,7 @@ struct superlink_work {
     vec1<double> Q_us_kept, Q_ds_kept, H_kept;
     // Junction system: where each coefficient lands in F's value array.
     Eigen::SparseMatrix<double> F;
-    Eigen::VectorXd G, H, R, dH;  // right side, heads (m), residual (m3/s) and a refinement's change (m)
+    Eigen::VectorXd G, H, R;  // right side, heads (m), and a refinement's residual (m3/s), then change (m)
     junction_lu lu;
     std::vector<int> diag_at;             // [junction]
     std::vector<int> us_row_at, ds_row_at;  // [superlink]: entry (us, ds) and (ds, us); -1 for a boundary row
@@ -591,8 +584,7 @@ void make_work(storm_drain_state& s) {
     w.G.resize(nj);
     w.H.setZero(nj);
     w.R.resize(nj);
-    w.dH.resize(nj);
-    w.lu.analyzePattern(w.F);
+    w.lu.analyse(w.F);
 }
 
 // The first call: every node nearly dry, every head at its junction bottom.
@@ -920,10 +912,9 @@ void assemble_junctions(const storm_drain_state& s, superlink_work& w, double dt
 }
 
 junction_solve solve_anew(superlink_work& w) {
-    w.lu.factorize(w.F);
-    if (w.lu.info() != Eigen::Success) return heads_singular;
-    w.H = w.lu.solve(w.G);
-    if (w.lu.info() != Eigen::Success) return heads_singular;
+    if (!w.lu.factorise(w.F)) return heads_singular;
+    w.H = w.G;
+    if (!w.lu.solve(w.H)) return heads_singular;
     return w.H.allFinite() ? heads_solved : heads_not_finite;
 }
 
@@ -942,11 +933,10 @@ junction_solve solve_junctions(const storm_drain_state& s, superlink_work& w, do
     for (int sweep = 0; sweep < kMaxSweeps; ++sweep) {
         w.R = w.G;
         w.R.noalias() -= w.F * w.H;
-        w.dH = w.lu.solve(w.R);
-        if (w.lu.info() != Eigen::Success || !w.dH.allFinite()) break;
-        const double change = w.dH.cwiseAbs().maxCoeff();
+        if (!w.lu.solve(w.R) || !w.R.allFinite()) break;
+        const double change = w.R.cwiseAbs().maxCoeff();
         if (sweep > 0 && change > kSweepShrink * last) break;
-        w.H += w.dH;
+        w.H += w.R;
         if (change <= tol) return heads_solved;
         last = change;
     }
