@@ -50,6 +50,7 @@
 #include <unistd.h>
 
 #include "bench_plane.hpp"
+#include "core/arrays.hpp"
 #include "core/error_record.hpp"
 #include "core/thread_team.hpp"
 #include "model/model_state.hpp"
@@ -238,10 +239,15 @@ double ceiling_rate(kesta::model_state& m, const std::vector<stream_pass>& passe
     return best;
 }
 
+// The triad's arrays, on the same kind of memory as the model's blocks
+// (large ones on huge-page boundaries with huge pages advised), so that the
+// step and its references stream alike.
+using triad_array = kesta::block_vector<double>;
+
 // Cells per second of a streaming triad a = b + s c over `n` cells: the best
 // of `passes` passes, on the threads the step uses. The arrays are made
 // once per size and kept.
-double triad_rate(std::vector<double>& a, const std::vector<double>& b, const std::vector<double>& c, int passes) {
+double triad_rate(triad_array& a, const triad_array& b, const triad_array& c, int passes) {
     const long n = static_cast<long>(a.size());
     double best = 0.0;
     for (int k = 0; k < passes; ++k) {
@@ -263,7 +269,7 @@ double triad_rate(std::vector<double>& a, const std::vector<double>& b, const st
 // cache holds the grid, this is a cache triad, not a memory one.
 double grid_triad_rate() {
     const int n = kRows * kCols;
-    static std::vector<double> a(n, 0.0), b(n, 1.0), c(n, 2.0);
+    static triad_array a(n, 0.0), b(n, 1.0), c(n, 2.0);
     return triad_rate(a, b, c, 20);
 }
 
@@ -282,7 +288,7 @@ long last_level_cache() {
 double dram_triad_rate() {
     static const long n = std::max<long>(static_cast<long>(kRows) * kCols,
                                          4 * last_level_cache() / (3 * static_cast<long>(sizeof(double))));
-    static std::vector<double> a(n, 0.0), b(n, 1.0), c(n, 2.0);
+    static triad_array a(n, 0.0), b(n, 1.0), c(n, 2.0);
     return triad_rate(a, b, c, 5);
 }
 

@@ -35,7 +35,14 @@
 #include <utility>
 #include <vector>
 
+#include "core/block_memory.hpp"
+
 namespace kesta {
+
+// Storage of the plain blocks: blocks of a few MB and more start on a
+// huge-page boundary with huge pages advised (core/block_memory.hpp).
+template <class T>
+using block_vector = std::vector<T, block_allocator<T>>;
 
 namespace detail {
 // "Error: Attempting to allocate array of size 0\n"
@@ -59,7 +66,7 @@ class vec1 {
 public:
     vec1() = default;
     // n+1 zeros for n >= 0; empty for n < 0. Throws std::bad_alloc on exhaustion.
-    explicit vec1(int n) { if (n >= 0) v_ = std::vector<T>(static_cast<std::size_t>(n) + 1); }
+    explicit vec1(int n) { if (n >= 0) v_ = block_vector<T>(static_cast<std::size_t>(n) + 1); }
     vec1(vec1&&) noexcept = default;
     vec1& operator=(vec1&&) noexcept = default;
     vec1(const vec1&) = delete;
@@ -72,11 +79,11 @@ public:
     int n() const { return static_cast<int>(v_.size()) - 1; }  // highest index; -1 when empty
     bool empty() const { return v_.empty(); }
     explicit operator bool() const { return !v_.empty(); }
-    void reset() { std::vector<T>().swap(v_); }
+    void reset() { block_vector<T>().swap(v_); }
     void fill(const T& value) { std::fill(v_.begin(), v_.end(), value); }
 
 private:
-    std::vector<T> v_;
+    block_vector<T> v_;
 };
 
 // For vectors the run's options may have left shorter or unmade: whether `v`
@@ -101,7 +108,7 @@ public:
         if (rows < 0 || cols < 0) return;
         const std::size_t r = static_cast<std::size_t>(rows) + 1;
         const std::size_t c = static_cast<std::size_t>(cols) + 1;
-        std::vector<T> d(detail::checked_mul(r, c));
+        block_vector<T> d(detail::checked_mul(r, c));
         std::vector<T*> t(r);
         for (std::size_t i = 0; i < r; ++i) t[i] = d.data() + i * c;
         data_.swap(d);
@@ -122,11 +129,11 @@ public:
     }
     bool empty() const { return rows_.empty(); }
     explicit operator bool() const { return !rows_.empty(); }
-    void reset() { std::vector<T>().swap(data_); std::vector<T*>().swap(rows_); }
+    void reset() { block_vector<T>().swap(data_); std::vector<T*>().swap(rows_); }
     void fill(const T& value) { std::fill(data_.begin(), data_.end(), value); }
 
 private:
-    std::vector<T> data_;
+    block_vector<T> data_;
     std::vector<T*> rows_;
 };
 
@@ -154,7 +161,7 @@ public:
     node_table(int nodes, int links) {
         if (nodes < 0 || links < 0) return;
         stride_ = static_cast<std::size_t>(nodes) + 1;
-        data_ = std::vector<T>(detail::checked_mul(stride_, static_cast<std::size_t>(links) + 1));
+        data_ = block_vector<T>(detail::checked_mul(stride_, static_cast<std::size_t>(links) + 1));
     }
     node_table(node_table&&) noexcept = default;
     node_table& operator=(node_table&&) noexcept = default;
@@ -171,13 +178,13 @@ public:
     bool empty() const { return data_.empty(); }
     explicit operator bool() const { return !data_.empty(); }
     void reset() {
-        std::vector<T>().swap(data_);
+        block_vector<T>().swap(data_);
         stride_ = 0;
     }
     void fill(const T& value) { std::fill(data_.begin(), data_.end(), value); }
 
 private:
-    std::vector<T> data_;
+    block_vector<T> data_;
     std::size_t stride_ = 0;
 };
 
@@ -193,7 +200,7 @@ public:
         const std::size_t nb = static_cast<std::size_t>(b) + 1;
         const std::size_t nc = static_cast<std::size_t>(c) + 1;
         const std::size_t nrow = detail::checked_mul(na, nb);
-        std::vector<T> d(detail::checked_mul(nrow, nc));
+        block_vector<T> d(detail::checked_mul(nrow, nc));
         std::vector<T*> r(nrow);
         std::vector<T**> p(na);
         for (std::size_t i = 0; i < nrow; ++i) r[i] = d.data() + i * nc;
@@ -222,14 +229,14 @@ public:
     bool empty() const { return planes_.empty(); }
     explicit operator bool() const { return !planes_.empty(); }
     void reset() {
-        std::vector<T>().swap(data_);
+        block_vector<T>().swap(data_);
         std::vector<T*>().swap(rows_);
         std::vector<T**>().swap(planes_);
     }
     void fill(const T& value) { std::fill(data_.begin(), data_.end(), value); }
 
 private:
-    std::vector<T> data_;
+    block_vector<T> data_;
     std::vector<T*> rows_;
     std::vector<T**> planes_;
 };
