@@ -23,6 +23,7 @@
 #include "model/model_state.hpp"
 #include "model/run_driver.hpp"
 #include "model/run_model.hpp"
+#include "support/scratch_folder.hpp"
 
 namespace {
 
@@ -101,9 +102,7 @@ int computational_nodes(const kesta::model_state& m) {
 }
 
 void channel_substeps(benchmark::State& state, int depth) {
-    const fs::path folder = fs::temp_directory_path() / "kesta_channel_bench";
-    fs::remove_all(folder);
-    fs::create_directories(folder);
+    const fs::path folder = bench_scratch::fresh_folder("kesta_channel_bench");
     const fs::path here = fs::current_path();
     fs::current_path(folder);  // the set-up writes its diagnostic files here
     auto m = tree_model(folder, depth);
@@ -153,8 +152,7 @@ bool time_step(kesta::model_state&, const char* name) {
 
 void valley_run(benchmark::State& state) {
     const fs::path example = fs::path(__FILE__).parent_path().parent_path() / "examples" / "valley";
-    const fs::path folder = fs::temp_directory_path() / "kesta_valley_bench";
-    fs::remove_all(folder);
+    const fs::path folder = bench_scratch::fresh_folder("kesta_valley_bench");
     fs::create_directories(folder / "maps");
     for (const char* name :
          {"valley.prj", "valley.cmt", "valley.chan", "valley.gst", "mask.asc", "elevation.asc", "landuse.asc"})

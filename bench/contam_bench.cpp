@@ -12,7 +12,6 @@
 // a run holds: the heap the set-up leaves in use, all of it resident, since
 // every array is zero-filled when it is made.
 #include <benchmark/benchmark.h>
-#include <malloc.h>
 
 #include <chrono>
 #include <memory>
@@ -25,6 +24,7 @@
 #include "overland/overland_steps.hpp"
 #include "transport/constituents.hpp"
 #include "transport/transport_steps.hpp"
+#include "support/heap_use.hpp"
 
 namespace {
 
@@ -44,12 +44,6 @@ void overland_step(kesta::model_state& m) {
     kesta::step_overland_flow(m);
 }
 
-// Heap in use (bytes): the arenas' and the blocks mapped on their own.
-double heap_bytes() {
-    const struct mallinfo2 i = mallinfo2();
-    return static_cast<double>(i.uordblks + i.hblkhd);
-}
-
 // Bytes the constituent arrays of `count` contaminants keep, with or
 // without soil transport and a water table.
 double contam_bytes(int count, bool soil, bool water_table) {
@@ -58,9 +52,9 @@ double contam_bytes(int count, bool soil, bool water_table) {
     m.ov_con_trans = 1;
     m.soil_con_trans = soil ? 1 : 0;
     m.water_table_given = water_table ? 1 : 0;
-    const double before = heap_bytes();
+    const double before = bench_heap::heap_bytes();
     kesta::alloc_overland_contam_arrays(m, count, m.ncells, 0, 0);
-    return heap_bytes() - before;
+    return bench_heap::heap_bytes() - before;
 }
 
 // Memory: per cell what every constituent shares, per cell and

@@ -14,7 +14,6 @@
 // where the model keeps them) it is the whole soil part of a run's step.
 #include <benchmark/benchmark.h>
 
-#include <malloc.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -33,6 +32,7 @@
 #include "nutrients/source/vegso_interface.hpp"
 #include "nutrients/zep_soils.hpp"
 #include "transport/transport_steps.hpp"
+#include "support/heap_use.hpp"
 
 // Every allocation through operator new is counted.
 namespace {
@@ -68,11 +68,6 @@ double resident_bytes() {
     return static_cast<double>(resident) * static_cast<double>(sysconf(_SC_PAGESIZE));
 }
 
-double heap_bytes() {
-    const struct mallinfo2 m = mallinfo2();
-    return static_cast<double>(m.uordblks + m.hblkhd);
-}
-
 vegso_cell_handle* make_cell(int number) {
     vegso_schema* schema = vegso_schema_create(1, kLayers);
     schema->plants[0] = vegso_plant_desc_create();
@@ -105,11 +100,11 @@ void nutrient_cells_day(benchmark::State& state) {
     for (auto _ : state) {
         malloc_trim(0);
         const double resident0 = resident_bytes();
-        const double heap0 = heap_bytes();
+        const double heap0 = bench_heap::heap_bytes();
         std::vector<vegso_cell_handle*> handles(static_cast<std::size_t>(cells));
         for (int k = 0; k < cells; ++k) handles[static_cast<std::size_t>(k)] = make_cell(k + 1);
         resident_per_cell = (resident_bytes() - resident0) / cells;
-        heap_per_cell = (heap_bytes() - heap0) / cells;
+        heap_per_cell = (bench_heap::heap_bytes() - heap0) / cells;
 
         vegso_env_record* env = vegso_env_create();
         env->period = 1.0 / 24.0;

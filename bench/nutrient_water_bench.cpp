@@ -4,7 +4,6 @@
 // The step must allocate nothing: the heap in use after the steps is
 // compared with the heap before them.
 #include <benchmark/benchmark.h>
-#include <malloc.h>
 
 #include <chrono>
 #include <memory>
@@ -13,6 +12,7 @@
 #include "model/model_state.hpp"
 #include "nutrients/nutrient_steps.hpp"
 #include "transport/transport_steps.hpp"
+#include "support/heap_use.hpp"
 
 namespace {
 
@@ -20,11 +20,6 @@ constexpr int kCells = 1000000;
 constexpr double kDx = 10.0;            // m
 constexpr double kDepth = 0.1;          // m
 constexpr double kStepDays = 300.0 / 86400.0;
-
-double heap_bytes() {
-    const struct mallinfo2 i = mallinfo2();
-    return static_cast<double>(i.uordblks + i.hblkhd);
-}
 
 std::unique_ptr<kesta::model_state> make_cells() {
     auto m = std::make_unique<kesta::model_state>();
@@ -63,7 +58,7 @@ std::unique_ptr<kesta::model_state> make_cells() {
 void overland_reactions(benchmark::State& state) {
     auto m = make_cells();
     kesta::zep_overland_step(*m, kStepDays);  // every page touched once
-    const double heap_before = heap_bytes();
+    const double heap_before = bench_heap::heap_bytes();
     double seconds = 0.0;
     long steps = 0;
     for (auto _ : state) {
@@ -72,7 +67,7 @@ void overland_reactions(benchmark::State& state) {
         seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
         ++steps;
     }
-    const double added = heap_bytes() - heap_before;  // before the counters take heap
+    const double added = bench_heap::heap_bytes() - heap_before;  // before the counters take heap
     if (kesta::g_error_record.stop) state.SkipWithError("the reactions stopped the run");
     state.counters["cells"] = kCells;
     state.counters["ns_per_cell"] = 1e9 * seconds / (static_cast<double>(kCells) * steps);

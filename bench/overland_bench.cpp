@@ -57,6 +57,7 @@
 #include "overland/overland_arrays.hpp"
 #include "output/grid_writers.hpp"
 #include "overland/overland_steps.hpp"
+#include "support/scratch_folder.hpp"
 
 namespace {
 
@@ -520,9 +521,7 @@ void overland_busy_machine(benchmark::State& state) {
 void map_frames(benchmark::State& state) {
     const int format = static_cast<int>(state.range(0));
     auto m = make_plane(1);
-    const std::filesystem::path folder = std::filesystem::temp_directory_path() / "kesta_map_bench";
-    std::filesystem::remove_all(folder);
-    std::filesystem::create_directory(folder);
+    const std::filesystem::path folder = bench_scratch::fresh_folder("kesta_map_bench");
     {
         kesta::map_series series;
         series.set_grid(m->h, m->mask, m->north, m->east, m->south, m->west, kRows, kCols, -999.99, 1.0, 0, kDx);

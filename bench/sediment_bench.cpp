@@ -10,7 +10,6 @@
 // holds: the heap the set-up leaves in use, all of it resident, since every
 // array is zero-filled when it is made.
 #include <benchmark/benchmark.h>
-#include <malloc.h>
 
 #include <chrono>
 #include <cstdio>
@@ -26,6 +25,8 @@
 #include "model/model_state.hpp"
 #include "overland/overland_steps.hpp"
 #include "transport/transport_steps.hpp"
+#include "support/heap_use.hpp"
+#include "support/scratch_folder.hpp"
 
 namespace {
 
@@ -48,12 +49,6 @@ double run_steps(kesta::model_state& m, int steps) {
         seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
     }
     return seconds;
-}
-
-// Heap in use (bytes): the arenas' and the blocks mapped on their own.
-double heap_bytes() {
-    const struct mallinfo2 i = mallinfo2();
-    return static_cast<double>(i.uordblks + i.hblkhd);
 }
 
 // A mapping-table file of `classes` classes (the first half fine, the rest
@@ -122,18 +117,16 @@ void erosion_steps(benchmark::State& state) {
     const int classes = static_cast<int>(state.range(0));
     const double overland = overland_ns_per_cell_step();
     omp_set_num_threads(1);
-    const std::filesystem::path folder = std::filesystem::temp_directory_path() / "kesta_sediment_bench";
-    std::filesystem::remove_all(folder);
-    std::filesystem::create_directory(folder);
+    const std::filesystem::path folder = bench_scratch::fresh_folder("kesta_sediment_bench");
     auto m = bench_plane::make_plane(1);  // the explicit scheme
     run_steps(*m, 2);
-    const double before = heap_bytes();
+    const double before = bench_heap::heap_bytes();
     if (!add_sediment(*m, classes, folder)) {
         state.SkipWithError("the sediment set-up refused the tables");
         return;
     }
     kesta::overland_sediment_transport(*m, kStep);
-    const double bytes = heap_bytes() - before;
+    const double bytes = bench_heap::heap_bytes() - before;
     std::filesystem::remove_all(folder);
     double seconds = 0.0;
     long steps = 0;

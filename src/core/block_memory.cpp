@@ -31,6 +31,7 @@ constexpr std::size_t kStaggerBytes = 8192 + 320;
 static_assert(kStaggerBytes % kBlockAlignBytes == 0 && kStaggers * kStaggerBytes < kHugePageBytes,
               "a staggered start stays aligned and within the first huge page");
 std::atomic<unsigned> next_stagger{0};
+std::atomic<std::size_t> mapped_bytes{0};
 
 // The span a large block is mapped with from its huge-page boundary: the
 // offset and `bytes` up to whole pages of the system; 0 when that does not
@@ -67,6 +68,7 @@ void* allocate_block(std::size_t bytes) {
     // Advice only: a kernel without transparent huge pages refuses it, and
     // the block then lies on ordinary pages.
     madvise(reinterpret_cast<void*>(aligned), length, MADV_HUGEPAGE);
+    mapped_bytes.fetch_add(length, std::memory_order_relaxed);
     return reinterpret_cast<void*>(aligned + offset);
 }
 
@@ -79,12 +81,17 @@ void release_block(void* p, std::size_t bytes) noexcept {
     }
     const std::uintptr_t start = reinterpret_cast<std::uintptr_t>(p);
     const std::uintptr_t aligned = start & ~(std::uintptr_t{kHugePageBytes} - 1);
-    munmap(reinterpret_cast<void*>(aligned), mapped_length(start - aligned, bytes));
+    const std::size_t length = mapped_length(start - aligned, bytes);
+    munmap(reinterpret_cast<void*>(aligned), length);
+    mapped_bytes.fetch_sub(length, std::memory_order_relaxed);
 }
+
+std::size_t large_block_bytes_in_use() noexcept { return mapped_bytes.load(std::memory_order_relaxed); }
 #else
 bool large_blocks_advised() { return false; }
 void* allocate_block(std::size_t bytes) { return ::operator new(bytes); }
 void release_block(void* p, std::size_t) noexcept { ::operator delete(p); }
+std::size_t large_block_bytes_in_use() noexcept { return 0; }
 #endif
 
 }  // namespace detail

@@ -39,6 +39,9 @@ bool large_blocks_advised();
 void* allocate_block(std::size_t bytes);
 // Gives back a block of allocate_block(bytes), the same `bytes`.
 void release_block(void* p, std::size_t bytes) noexcept;
+// Bytes mapped for large blocks that are not given back (0 where blocks come
+// from the heap): the memory the heap's own statistics do not see.
+std::size_t large_block_bytes_in_use() noexcept;
 }  // namespace detail
 
 // The allocator of the blocks' std::vector storage. Stateless: any two

@@ -45,7 +45,10 @@ TEST(BlockMemory, LargeBlocksStartOnAHugePageWithTheAdviceAndComeZeroEvenWhereOn
         const std::size_t bytes = (static_cast<std::size_t>(n) + 1) * sizeof(double);
         const bool large = advised && bytes >= detail::kLargeBlockBytes;
         for (int round = 0; round < 2; ++round) {
+            const std::size_t mapped_before = detail::large_block_bytes_in_use();
             vec1<double> v = alloc1d_double(n);
+            // What the heap's statistics miss is counted while it is held.
+            EXPECT_EQ(detail::large_block_bytes_in_use() >= mapped_before + bytes, large) << n;
             ASSERT_FALSE(v.empty());
             for (int i = 0; i <= n; ++i) ASSERT_EQ(v[i], 0.0) << n << " at " << i;
             const double* was = v.data();
@@ -57,6 +60,7 @@ TEST(BlockMemory, LargeBlocksStartOnAHugePageWithTheAdviceAndComeZeroEvenWhereOn
             }
             v.fill(7.5);
             v.reset();
+            EXPECT_EQ(detail::large_block_bytes_in_use(), mapped_before) << n;
             if (large) {  // its memory is given back whole
                 EXPECT_EQ(mapping_flags(huge_page_of(was), 1), "none");
                 EXPECT_EQ(mapping_flags(was + n, sizeof(double)), "none");
