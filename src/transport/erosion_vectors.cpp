@@ -39,7 +39,7 @@ void second_capacities(const face_block& faces, const face_sources& cells, const
     const double *fq = faces.q, *fslope = faces.slope, *ch = cells.h, *cthreshold = cells.threshold;
     const double* csed_k = cells.sed_k;
     const int *neighbour = faces.neighbour, *lake = cells.lake;
-    const double dx = formula.dx, least_q = formula.least_q, least_h = formula.least_h;
+    const double per_dx = 1.0 / formula.dx, least_q = formula.least_q, least_h = formula.least_h;
     const double to_volume = formula.to_volume;
     double *q = work.q, *slope = work.slope, *excess = work.excess, *rate = work.rate, *sed_k = work.sed_k;
     double *state = work.state, *h = work.h, *threshold = work.threshold;
@@ -77,33 +77,44 @@ void second_capacities(const face_block& faces, const face_sources& cells, const
             sed_k[e] = csed_k[at[e]];
         }
     }
-    // Whether each open face carries (state 1, else 0), and the inputs of
-    // its powers (1 where it carries nothing).
-#pragma omp simd
-    for (int e = 0; e < n; ++e) {
-        const double unit_q = std::fabs(fq[e]) / dx, s = std::fabs(fslope[e]);
-        const double power = s * unit_q / h[e];  // unit stream power (m/s)
-        const bool open = state[e] == 1.0;
-        const bool carries =
-            open & !(unit_q < least_q) & !(h[e] < least_h) & (power > 0.0) & !(threshold[e] > power);
-        q[e] = carries ? unit_q : 1.0;
-        slope[e] = carries ? s : 1.0;
-        excess[e] = power;
-        state[e] = carries ? 1.0 : open ? 0.0 : none;
-    }
-    // The share of the power above the threshold takes a division a face,
-    // which faces without a threshold (the usual case) do without.
+    // Whether each open face carries (state 1, else 0), the inputs of its
+    // powers (1 where it carries nothing), and the share of its stream
+    // power above the threshold, which takes a division a face that faces
+    // without a threshold (the usual case) do without.
     int thresholds = 0;
 #pragma omp simd reduction(| : thresholds)
     for (int e = 0; e < n; ++e) thresholds |= threshold[e] != 0.0;
     if (thresholds) {
 #pragma omp simd
         for (int e = 0; e < n; ++e) {
-            const double power = excess[e];
+            const double unit_q = std::fabs(fq[e]) * per_dx, s = std::fabs(fslope[e]);
+            const double power = s * unit_q / h[e];  // unit stream power (m/s)
+            const bool open = state[e] == 1.0;
+            const bool carries =
+                open & !(unit_q < least_q) & !(h[e] < least_h) & (power > 0.0) & !(threshold[e] > power);
+            q[e] = carries ? unit_q : 1.0;
+            slope[e] = carries ? s : 1.0;
             excess[e] = threshold[e] == 0.0 ? 1.0 : (power - threshold[e]) / power;
+            state[e] = carries ? 1.0 : open ? 0.0 : none;
         }
     } else {
-        for (int e = 0; e < n; ++e) excess[e] = 1.0;
+        // Without thresholds the stream power only has to be above 0: its
+        // numerator S q is, over a depth that is a number from least_h up
+        // (least_h above 0). Where S q is so small that S q / h would
+        // underflow to 0, S^slope_exponent underflows too (S is then below
+        // 1e-300), and the face carries 0 either way.
+        const double most = std::numeric_limits<double>::max();
+#pragma omp simd
+        for (int e = 0; e < n; ++e) {
+            const double unit_q = std::fabs(fq[e]) * per_dx, s = std::fabs(fslope[e]);
+            const bool open = state[e] == 1.0;
+            const bool carries =
+                open & !(unit_q < least_q) & (h[e] >= least_h) & (h[e] <= most) & (s * unit_q > 0.0);
+            q[e] = carries ? unit_q : 1.0;
+            slope[e] = carries ? s : 1.0;
+            excess[e] = 1.0;
+            state[e] = carries ? 1.0 : open ? 0.0 : none;
+        }
     }
     const int size = batch_size(n);
     for (int e = n; e < size; ++e) {

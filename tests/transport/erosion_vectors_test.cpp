@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -111,6 +112,8 @@ void check_second_capacities(bool lakes, bool thresholds) {
     std::vector<int> neighbour(kFaces), lake(kCells + 1, 0);
     for (int i = 1; i <= kCells; ++i) {
         h[i] = i % 10 == 4 ? 1e-17 : 1e-3 * (1 + i % 7);
+        // A depth that is not a number, or infinite, gives no stream power.
+        if (i % 19 == 9) h[i] = i % 2 ? std::numeric_limits<double>::quiet_NaN() : HUGE_VAL;
         threshold[i] = !thresholds || i % 3 == 0 ? 0.0 : 2e-5 * (i % 5);
         sed_k[i] = 0.01 * (1 + i % 4);
         lake[i] = lakes && i % 17 == 8 ? 2 : 0;
@@ -129,7 +132,7 @@ void check_second_capacities(bool lakes, bool thresholds) {
     std::vector<double> cap(kFaces, -1.0);
     kesta::second_capacities({kFirst, q.data(), slope.data(), neighbour.data()}, cells, formula, work, cap.data(),
                              kFaces);
-    int none = 0, zero = 0, carried = 0, over_threshold = 0;
+    int none = 0, zero = 0, carried = 0, over_threshold = 0, no_depth = 0;
     for (int e = 0; e < kFaces; ++e) {
         const int i = kFirst + e, j = neighbour[e];
         const int src = q[e] >= 0.0 ? i : j;
@@ -143,6 +146,7 @@ void check_second_capacities(bool lakes, bool thresholds) {
         if (unit_q < 1e-6 || h[src] < 1e-16 || !(power > 0.0) || threshold[src] > power) {
             EXPECT_EQ(cap[e], 0.0) << e;
             ++zero;
+            no_depth += !(h[src] <= 1.0);
             continue;
         }
         const double excess = threshold[src] == 0.0 ? 1.0 : (power - threshold[src]) / power;
@@ -153,6 +157,7 @@ void check_second_capacities(bool lakes, bool thresholds) {
     }
     EXPECT_GT(none, 3);
     EXPECT_GT(zero, 3);
+    EXPECT_GT(no_depth, 1);
     EXPECT_GT(carried, 10);
     EXPECT_EQ(over_threshold > 3, thresholds);
     // Face by face, each face gives the same capacity as in the block.
