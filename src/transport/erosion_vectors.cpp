@@ -22,6 +22,19 @@ __attribute__((simd("notinbranch"))) double log(double) noexcept;
 
 namespace kesta {
 
+namespace {
+
+// Each w[c] replaced by exp(w[c]), in whole vectors where the build has
+// them. Inlined, it is vectorised at the width of its caller's clone.
+[[gnu::always_inline]] inline void exp_each(double* w, int n) {
+#ifdef KESTA_VECTOR_MATH
+#pragma omp simd
+#endif
+    for (int c = 0; c < n; ++c) w[c] = exp(w[c]);
+}
+
+}  // namespace
+
 KESTA_WIDEST_VECTORS
 void power_products(const double* q, const double* s, double a, double b, double c, double* rate, int n) {
 #ifdef KESTA_VECTOR_MATH
@@ -141,10 +154,7 @@ void splash_volumes(const double* h, const double* drop, const double* rate, con
         volume[c] = x;
         work[c] = drop[c] < h[c] ? (x < kLeastExponent ? kLeastExponent : x) : 0.0;
     }
-#ifdef KESTA_VECTOR_MATH
-#pragma omp simd
-#endif
-    for (int c = 0; c < n; ++c) work[c] = exp(work[c]);
+    exp_each(work, n);
 #pragma omp simd
     for (int c = 0; c < n; ++c) {
         const double x = volume[c];
@@ -210,10 +220,7 @@ void settle_shares(const double* per_fall, const double* fall, int classes, doub
             for (int c = 0; c < n; ++c) out[c] = 1.0;
             continue;
         }
-#ifdef KESTA_VECTOR_MATH
-#pragma omp simd
-#endif
-        for (int c = 0; c < n; ++c) work[c] = exp(work[c]);
+        exp_each(work, n);
 #pragma omp simd
         for (int c = 0; c < n; ++c) {
             const double x = f * per_fall[c];
