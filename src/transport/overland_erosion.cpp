@@ -535,7 +535,7 @@ double capacity(const step_view& v, int src, double slope, double h, double q) {
 // suspended sediment settle (settle_shares). A class with nothing in
 // suspension has nothing to settle.
 template <int Classes>
-void receive_and_settle(step_view& v, int r, const double* share, const double* moved) {
+[[gnu::always_inline]] inline void receive_and_settle(step_view& v, int r, const double* share, const double* moved) {
     const int classes = class_count<Classes>(v.classes);
     double* row = v.suspended.row<Classes>(r);
     // For a class count fixed when compiled, the suspension is held in
@@ -578,7 +578,7 @@ void receive_and_settle(step_view& v, int r, const double* share, const double* 
 // What the face moves by class, into `moved` (m3), taken from the source
 // whose suspended and deposited volumes add up to a and b.
 template <int Classes>
-void take_from_source(step_view& v, int src, double t, double a, double b, double* moved) {
+[[gnu::always_inline]] inline void take_from_source(step_view& v, int src, double t, double a, double b, double* moved) {
     const int classes = class_count<Classes>(v.classes);
     double* suspended = v.suspended.row<Classes>(src);
     double* deposited = v.deposited.row<Classes>(src);
@@ -767,6 +767,36 @@ template <int Classes>
     return true;
 }
 
+// The face of cell i towards cell j (neither in a lake, j a cell) carrying
+// q (positive towards j), without books, as quiet_face and move_across
+// together: the source's rows are tested and summed once, and a face whose
+// source holds no sediment goes straight to its receiver's settling.
+template <int Classes>
+[[gnu::always_inline]] inline void plain_face(step_view& v, int i, int j, double q, double slope, double known,
+                                              const double* share, vec1<double>& cap) {
+    const int src = q >= 0.0 ? i : j;
+    const int rcv = q >= 0.0 ? j : i;
+    const double* suspended = v.suspended.row<Classes>(src);
+    const double* deposited = v.deposited.row<Classes>(src);
+    if (holds_none<Classes>(suspended, Classes) && holds_none<Classes>(deposited, Classes)) {
+        // The sum of the suspension is +0 or -0: nothing moves.
+        cap[src] = 0.0;
+        receive_and_settle<Classes>(v, rcv, share, nullptr);
+        return;
+    }
+    const double a = sum_classes<Classes>(suspended, Classes);
+    const double b = sum_classes<Classes>(deposited, Classes);
+    const double t = known == known ? known : capacity(v, src, std::fabs(slope), v.m.h[src], std::fabs(q) / v.dx);
+    cap[src] = t;
+    if (t == 0.0 && a >= 0.0) {
+        receive_and_settle<Classes>(v, rcv, share, nullptr);
+        return;
+    }
+    double moved[Classes + 1];
+    take_from_source<Classes>(v, src, t, a, b, moved);
+    receive_and_settle<Classes>(v, rcv, share, moved);
+}
+
 // The bucket outside the grid empties through the outlet.
 void empty_bucket(step_view& v) {
     sed_record& s = v.s;
@@ -827,6 +857,8 @@ double move_sediment(step_view& v, bool& summed) {
     sed_record& s = v.s;
     double held = 0.0;
     summed = true;
+    // Without lakes and books, a face between two cells takes plain_face.
+    const bool plain = Classes > 0 && !v.lakes && !v.faces && !v.fluxes;
     const std::ptrdiff_t axis_span = static_cast<std::ptrdiff_t>(v.classes + 1) * kCellBlock;
     for (int lo = 1; lo <= v.n; lo += kCellBlock) {
         const int count = std::min(kCellBlock, v.n - lo + 1);
@@ -837,12 +869,15 @@ double move_sediment(step_view& v, bool& summed) {
             const int i = lo + c;
             const int right = m.rightcon[i], below = m.belowcon[i];
             const bool out = i == v.outlet;
-            if (right || (out && v.exit == exit_face::right)) {
+            if (plain && !out) {
+                if (right) plain_face<Classes>(v, i, right, m.qx[i], s.Sfx[i], s.cap_x[i], share_x + c, s.qsx);
+                if (below) plain_face<Classes>(v, i, below, m.qy[i], s.Sfy[i], s.cap_y[i], share_y + c, s.qsy);
+            } else if (right || (out && v.exit == exit_face::right)) {
                 const double q = v.qx(i);
                 if (!quiet_face<Classes>(v, i, right, q, s.qsx))
                     move_across<Classes>(v, i, right, q, s.Sfx[i], axis::x, s.cap_x[i], share_x + c);
             }
-            if (below || (out && v.exit == exit_face::lower)) {
+            if (!(plain && !out) && (below || (out && v.exit == exit_face::lower))) {
                 const double q = v.qy(i);
                 if (!quiet_face<Classes>(v, i, below, q, s.qsy))
                     move_across<Classes>(v, i, below, q, s.Sfy[i], axis::y, s.cap_y[i], share_y + c);
