@@ -194,7 +194,10 @@ void receiver_per_fall(int first, const double* q, const int* neighbour, const d
         const int at = r >= 1 ? r : i;  // a cell to read where the face has no receiver
         const double q_at = q_of[at], h_at = h[at];
         const double qr = std::fabs(at == exit ? exit_q : q_at);
-        per_fall[e] = r >= 1 && h_at > least_h && qr > 0.0 ? -dx2 / qr : none;
+        // Divided on every face and then chosen: the compiler does not move
+        // a division out of a condition, which would leave the loop scalar.
+        const double per = -dx2 / qr;
+        per_fall[e] = (r >= 1) & (h_at > least_h) & (qr > 0.0) ? per : none;
     }
 }
 
