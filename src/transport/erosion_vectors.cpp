@@ -232,4 +232,12 @@ void settle_shares(const double* per_fall, const double* fall, int classes, doub
     }
 }
 
+KESTA_WIDEST_VECTORS
+double sum_of(const double* a, const double* b, const double* c, std::ptrdiff_t n) {
+    double sum = 0.0;
+#pragma omp simd reduction(+ : sum)
+    for (std::ptrdiff_t e = 0; e < n; ++e) sum += a[e] + b[e] + c[e];
+    return sum;
+}
+
 }  // namespace kesta

@@ -9,6 +9,8 @@
 // Internal to src/transport.
 #pragma once
 
+#include <cstddef>
+
 namespace kesta {
 
 constexpr int kBatchLanes = 8;
@@ -112,5 +114,10 @@ void receiver_per_fall(int first, const double* q, const int* neighbour, const d
 // values.
 void settle_shares(const double* per_fall, const double* fall, int classes, double all_settles, double* work,
                    double* share, int stride, int n);
+
+// The sum of a[0 .. n), b[0 .. n) and c[0 .. n), added in whatever order
+// the vectors take: it tells whether every value is a number, not a total
+// to book.
+double sum_of(const double* a, const double* b, const double* c, std::ptrdiff_t n);
 
 }  // namespace kesta

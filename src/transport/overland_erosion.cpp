@@ -849,8 +849,10 @@ void block_settle_shares(step_view& v, int lo, int count) {
 // Returns the sum of the suspended, parent and deposited volumes of every
 // cell, each taken once no later face can touch the cell: when every right
 // and lower neighbour comes after its cell (the grid's order), that is
-// right after the cell's own faces. Otherwise `summed` is false, and the
-// volumes are summed again after the step.
+// once the faces of the cell's block are done, and the block's rows are
+// summed in whole vectors (in any order: the sum only tells whether every
+// volume is a number). Otherwise `summed` is false, and the volumes are
+// summed again after the step.
 template <int Classes>
 double move_sediment(step_view& v, bool& summed) {
     model_state& m = v.m;
@@ -865,6 +867,13 @@ double move_sediment(step_view& v, bool& summed) {
         block_settle_shares(v, lo, count);
         const double* share_x = s.block_share.data() + kCellBlock;
         const double* share_y = share_x + axis_span;
+        int behind = 0;  // a neighbour before its cell
+#pragma omp simd reduction(| : behind)
+        for (int c = 0; c < count; ++c) {
+            const int i = lo + c, right = m.rightcon[i], below = m.belowcon[i];
+            behind |= ((right != 0) & (right <= i)) | ((below != 0) & (below <= i));
+        }
+        summed = summed && !behind;
         for (int c = 0; c < count; ++c) {
             const int i = lo + c;
             const int right = m.rightcon[i], below = m.belowcon[i];
@@ -884,10 +893,12 @@ double move_sediment(step_view& v, bool& summed) {
             }
             if (out && v.exit == exit_face::own) move_across<Classes>(v, i, 0, v.q_out, m.outslope, axis::none);
             if (out && v.exit != exit_face::none) empty_bucket(v);
-            summed = summed && (right == 0 || right > i) && (below == 0 || below > i);
-            held += sum_classes<Classes>(v.suspended.row<Classes>(i), v.classes) +
-                    sum_classes<Classes>(v.parent.row<Classes>(i), v.classes) +
-                    sum_classes<Classes>(v.deposited.row<Classes>(i), v.classes);
+        }
+        if (summed) {
+            // The rows from the block's first cell to its last, the class
+            // slot 0 of each (0 in these tables) included.
+            const std::ptrdiff_t values = static_cast<std::ptrdiff_t>(count) * (v.classes + 1);
+            held += sum_of(v.suspended[lo], v.parent[lo], v.deposited[lo], values);
         }
     }
     return held;
