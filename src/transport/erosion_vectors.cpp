@@ -210,20 +210,18 @@ void settle_shares(const double* per_fall, const double* fall, int classes, doub
         const double f = fall[k];
         double* out = share + static_cast<std::ptrdiff_t>(k - 1) * stride;
         // A class that settles whole at every face of the batch (as sand
-        // under thin sheet flow does) needs no exponential.
-        int partial = 0;
-#pragma omp simd reduction(| : partial)
+        // under thin sheet flow does) needs no exponential: the last loop
+        // then gives 1 everywhere. The faces that settle in part are
+        // counted in doubles, which stay in the lanes of the exponents.
+        double partial = 0.0;
+#pragma omp simd reduction(+ : partial)
         for (int c = 0; c < n; ++c) {
             const double x = f * per_fall[c];
             work[c] = x < -all_settles || x != x ? 0.0 : x;
-            const int flows = per_fall[c] == per_fall[c], whole = x < -all_settles;
-            partial |= flows & (1 - whole);
+            const bool flows = per_fall[c] == per_fall[c], whole = x < -all_settles;
+            partial += flows & !whole ? 1.0 : 0.0;
         }
-        if (!partial) {
-            for (int c = 0; c < n; ++c) out[c] = 1.0;
-            continue;
-        }
-        exp_each(work, n);
+        if (partial > 0.0) exp_each(work, n);
 #pragma omp simd
         for (int c = 0; c < n; ++c) {
             const double x = f * per_fall[c];
