@@ -33,7 +33,10 @@
 // exponent of 1 skips its power, and the detachment and the transport have
 // a copy for each usual class count, whose loops the compiler unrolls; a
 // cell takes what a face brings and lets it settle in one pass over its
-// classes, and the class totals are summed in registers.
+// classes, and the class totals are summed in registers. With the second
+// formula the detachment runs only a few blocks ahead of the transport, as
+// far as the faces reach, so that the transport finds the soil of its
+// cells still in the cache.
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
@@ -434,24 +437,26 @@ void detach_block(step_view& v, int lo, int count, const vec1<double>& rain, spl
     }
 }
 
-// Detaches soil on every cell, a block of cells at a time.
-void detach_all(step_view& v) {
-    const model_state& m = v.m;
-    const vec1<double>& rain = m.interception == 1 && holds(m.ri_eff, v.n) ? m.ri_eff : m.ri;
+// The detachment of the step, a block of cells at a time in the grid's
+// order, run ahead of the transport as far as it needs.
+struct detachment {
+    const vec1<double>& rain;
     splash_rain splash;
-    for (int lo = 1; lo <= v.n; lo += kCellBlock) {
-        const int count = std::min(kCellBlock, v.n - lo + 1);
-        switch (v.classes) {
-            case 1: detach_block<1>(v, lo, count, rain, splash); break;
-            case 2: detach_block<2>(v, lo, count, rain, splash); break;
-            case 3: detach_block<3>(v, lo, count, rain, splash); break;
-            case 4: detach_block<4>(v, lo, count, rain, splash); break;
-            case 5: detach_block<5>(v, lo, count, rain, splash); break;
-            case 6: detach_block<6>(v, lo, count, rain, splash); break;
-            default: detach_block<0>(v, lo, count, rain, splash); break;
+    int done = 0;  // the cells 1 .. done are detached
+
+    explicit detachment(const step_view& v)
+        : rain(v.m.interception == 1 && holds(v.m.ri_eff, v.n) ? v.m.ri_eff : v.m.ri) {}
+
+    // Detaches the blocks of cells up to the one that holds `cell`.
+    template <int Classes>
+    void up_to(step_view& v, int cell) {
+        while (done < std::min(cell, v.n)) {
+            const int lo = done + 1, count = std::min(kCellBlock, v.n - lo + 1);
+            detach_block<Classes>(v, lo, count, rain, splash);
+            done = lo + count - 1;
         }
     }
-}
+};
 
 // Whether a face out of cell `src`, whose water is h deep, at unit
 // discharge q (m2/s) down the water-surface slope, can carry sediment;
@@ -857,6 +862,13 @@ template <int Classes>
 double move_sediment(step_view& v, bool& summed) {
     model_state& m = v.m;
     sed_record& s = v.s;
+    detachment detach(v);
+    if (!v.batched) {
+        // These capacities are worked out from what the sources hold once
+        // every cell is detached.
+        detach.up_to<Classes>(v, v.n);
+        face_capacities(v);
+    }
     double held = 0.0;
     summed = true;
     // Without lakes and books, a face between two cells takes plain_face.
@@ -864,16 +876,22 @@ double move_sediment(step_view& v, bool& summed) {
     const std::ptrdiff_t axis_span = static_cast<std::ptrdiff_t>(v.classes + 1) * kCellBlock;
     for (int lo = 1; lo <= v.n; lo += kCellBlock) {
         const int count = std::min(kCellBlock, v.n - lo + 1);
-        block_settle_shares(v, lo, count);
-        const double* share_x = s.block_share.data() + kCellBlock;
-        const double* share_y = share_x + axis_span;
-        int behind = 0;  // a neighbour before its cell
-#pragma omp simd reduction(| : behind)
+        int behind = 0;              // a neighbour before its cell
+        int reach = lo + count - 1;  // the last cell the block's faces touch
+#pragma omp simd reduction(| : behind) reduction(max : reach)
         for (int c = 0; c < count; ++c) {
             const int i = lo + c, right = m.rightcon[i], below = m.belowcon[i];
             behind |= ((right != 0) & (right <= i)) | ((below != 0) & (below <= i));
+            reach = std::max(reach, std::max(right, below));
         }
         summed = summed && !behind;
+        // Every cell the block's faces touch is detached before they touch
+        // it: a cell's detachment reads its own soil and the water alone,
+        // so it gives what it would give with the whole grid detached first.
+        detach.up_to<Classes>(v, reach);
+        block_settle_shares(v, lo, count);
+        const double* share_x = s.block_share.data() + kCellBlock;
+        const double* share_y = share_x + axis_span;
         for (int c = 0; c < count; ++c) {
             const int i = lo + c;
             const int right = m.rightcon[i], below = m.belowcon[i];
@@ -908,7 +926,6 @@ double move_sediment(step_view& v, bool& summed) {
 // afterwards, and whether it is known, as move_sediment.
 double transport_all(step_view& v, bool& summed) {
     if (v.fluxes) v.s.ov_qsmax.fill(0.0);
-    if (!v.batched) face_capacities(v);
     switch (v.classes) {
         case 1: return move_sediment<1>(v, summed);
         case 2: return move_sediment<2>(v, summed);
@@ -987,7 +1004,6 @@ void overland_sediment_transport(model_state& m, double dt) {
     if (!m.ov_sed || !(dt > 0.0)) return;
     step_view v(m, dt);
     m.ov_sed->sed_out_vol = 0.0;
-    detach_all(v);
     bool summed = false;
     const double held = transport_all(v, summed);
     if (volumes_are_real(v, held, summed) && v.exhausted) refuse_exhausted(v);
