@@ -61,8 +61,10 @@ public:
         // or when the layer values it depends on changed since the last.
         bool partitionDue(bool stale);
         // Writes the water taken up, the graphs' pool masses and the pools'
-        // partition as last computed.
-        void write() const;
+        // partition as last computed (each pool's sorbed share at
+        // sorbed[i]).
+        void write() const { write(sorbed); }
+        void write(const double* sorbed) const;
         // The cycle descriptors' partition into `sorbed`, after a partition.
         void keepPartition();
         // The graphs' pool masses into the cycle descriptors.
@@ -147,8 +149,54 @@ public:
     const Layer& layer(int index) const;
     const PlantCommunity& plants() const { return community_; }
 
+    // Steps `count` cells in the order given, each with the results of its
+    // own `step`: the layers of consecutive cells go side by side into the
+    // graphs' steps. No cell may appear twice, nor be stepped by another
+    // thread meanwhile.
+    static void stepCells(const Environment& e, Cell* const* cells, int count);
+
+    // What persists of a layer between the steps of a cell on its records
+    // whose partition stays as it is: such a step fills copies of the layers
+    // (in its thread's room) from these and the records, and of the cell's
+    // own layers touches nothing. The record's pools and values are read
+    // anew each step; the graphs' other pools, the partition and the water
+    // the plants took are kept here.
+    struct KeptLayer {
+        vegso_layer_record* record;
+        double partitionInputs[3];  // porosity, organic carbon, solid density of the partition
+        double sorbed[vegso_pool_count];
+        double nitrogen[kLeanNitrogenPools];
+        double phosphorus[kLeanPhosphorusPools];
+        double waterUptake;  // m, of the last step
+        bool top;
+    };
+
 private:
     ProcessContext context(const Layer& layer, const Environment& e) const;
+    // The start of a step: the layers read (from the records, the bound
+    // storage or the kept layers into `room`, which has room for the
+    // cell's layers), the plants stepped and their demand on each layer
+    // set. Returns the layers the rest of the step works on (the cell's
+    // own, or `room`), or null when the cell has stepped whole (by its lean
+    // layers, or layer by layer where a graph is not of the library's
+    // shapes).
+    Layer* beginStep(const Environment& e, Layer* room);
+    // The nitrogen `takenUp` from all layers shared among the plants, and
+    // the nitrogen pools partitioned where due.
+    void afterNitrogen(Layer* layers, double takenUp);
+    // The phosphorus pools partitioned where due, the plants' growth
+    // constraints, the layers written back, and what the next step goes by.
+    void finishStep(const Environment& e, Layer* layers, bool own);
+    // Whether every record's porosity, organic carbon and solid density are
+    // those of the kept partition.
+    bool partitionKept() const;
+    // The kept layers into `room` for a step.
+    void loadKept(Layer* room) const;
+    // What persists of `layers` into the kept layers: all of it, or (after
+    // a step over kept layers) what such a step changes.
+    void takeKept(const Layer* layers, bool whole);
+    // The kept layers and the records into the cell's own layers.
+    void giveKept() const;
     // Leaves the graphs' pool masses in the bound storage, adding their
     // changes to its tallies, and their dissolved shares when
     // `partitioned`.
@@ -172,6 +220,8 @@ private:
     // Whether the steps go by the lean layers (they, not the layers, then
     // hold what persists).
     bool leanLive_ = false;
+    // Whether the steps go by the kept layers (likewise).
+    bool keptLive_ = false;
     bool bound_ = false;
     // The pools' partition between water and solids depends only on the
     // layer values and the partition coefficients: a bound cell computes it
@@ -180,6 +230,7 @@ private:
     bool partitionStale_ = true;
     LeanHead* leanHead_ = nullptr;
     LeanLayer* lean_ = nullptr;  // the cell's lean layers, side by side
+    std::unique_ptr<KeptLayer[]> kept_;
     std::shared_ptr<LeanBlock> leanBlock_;
 
     int cellNumber_;
