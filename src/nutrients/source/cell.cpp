@@ -98,6 +98,13 @@ struct Cell::LeanBlock {
     int layersTaken = 0;
 };
 
+struct Cell::LayerBlock {
+    explicit LayerBlock(int layers) : layer(new Layer[static_cast<std::size_t>(layers)]), room(layers) {}
+    std::unique_ptr<Layer[]> layer;
+    int room;
+    int taken = 0;
+};
+
 namespace {
 
 // Gives each cell bound its room in the block of the cells bound before it,
@@ -120,6 +127,32 @@ private:
     std::mutex mutex_;
     std::shared_ptr<Cell::LeanBlock> block_;
 };
+
+// Cells of three layers a block of layers.
+constexpr int kLayerBlockLayers = 3 * 128;
+
+// Gives each cell made its layers in the block of the cells made before it,
+// while the block has room, as LeanRooms gives lean layers.
+class LayerRooms {
+public:
+    std::shared_ptr<Cell::LayerBlock> take(int layers, Cell::Layer*& at) {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        if (!block_ || block_->room - block_->taken < layers)
+            block_ = std::make_shared<Cell::LayerBlock>(layers > kLayerBlockLayers ? layers : kLayerBlockLayers);
+        at = block_->layer.get() + block_->taken;
+        block_->taken += layers;
+        return block_;
+    }
+
+private:
+    std::mutex mutex_;
+    std::shared_ptr<Cell::LayerBlock> block_;
+};
+
+LayerRooms& layer_rooms() {
+    static LayerRooms rooms;
+    return rooms;
+}
 
 LeanRooms& lean_rooms() {
     static LeanRooms rooms;
@@ -281,10 +314,10 @@ void Cell::writeBound(bool partitioned) {
 Cell::Cell(const vegso_schema& schema, int cellNumber)
     : cellNumber_(cellNumber), community_(plant_descriptors(schema), cellNumber) {
     layerCount_ = schema.layer_count;
-    // The kept layers first: they then lie with the cell and its plants,
-    // which their steps read too.
+    // The kept layers lie with the cell and its plants, which their steps
+    // read too.
     kept_.reset(new KeptLayer[static_cast<std::size_t>(layerCount_)]());
-    layers_.reset(new Layer[static_cast<std::size_t>(layerCount_)]);
+    layerBlock_ = layer_rooms().take(layerCount_, layers_);
     for (int j = 0; j < layerCount_; ++j) {
         layers_[j].attach(*schema.layers[j]);
         kept_[j].record = schema.layers[j];
@@ -328,7 +361,7 @@ void Cell::takeLean() {
 void Cell::giveLean(bool withPools) const {
     // The layers are the cell's to refresh from the lean layers, which hold
     // the same step's state.
-    Layer* layers = layers_.get();
+    Layer* layers = layers_;
     for (int j = 0; j < layerCount_; ++j) {
         Layer& l = layers[j];
         const LeanLayer& lean = lean_[j];
@@ -565,7 +598,7 @@ void Cell::takeKept(const Layer* layers, bool whole) {
 void Cell::giveKept() const {
     // The layers are the cell's to refresh from the kept layers and the
     // records: their partition is that of the kept layers already.
-    Layer* layers = layers_.get();
+    Layer* layers = layers_;
     for (int j = 0; j < layerCount_; ++j) {
         Layer& l = layers[j];
         const KeptLayer& k = kept_[j];
@@ -588,7 +621,7 @@ Cell::Layer* Cell::beginStep(const Environment& e, Layer* room) {
         leanLive_ = false;
     }
     const int n = layerCount();
-    Layer* layers = layers_.get();
+    Layer* layers = layers_;
     if (keptLive_) {
         // Of its own, a step by the kept layers reads and writes only them
         // and the records; asking for them at once lets their loads
@@ -604,7 +637,7 @@ Cell::Layer* Cell::beginStep(const Environment& e, Layer* room) {
             keptLive_ = false;
         }
     }
-    if (layers == layers_.get()) {
+    if (layers == layers_) {
         // The step reads and writes all of every layer (and its record);
         // asking for them at once lets their loads overlap. A cell that
         // keeps its partition leaves the cycle descriptors alone.
@@ -694,7 +727,7 @@ void Cell::finishStep(const Environment& e, Layer* layers, bool own) {
     }
 
     community_.updateConstraints(e);
-    if (layers != layers_.get()) {
+    if (layers != layers_) {
         // The partition stays in the kept layers.
         for (int j = 0; j < n; ++j) layers[j].write(kept_[j].sorbed);
         takeKept(layers, false);

@@ -139,6 +139,8 @@ public:
     // another, one after another: a loop over the cells in that order
     // streams through them. Shared by the cells that took room in it.
     struct LeanBlock;
+    // Room for the layers of cells made one after another.
+    struct LayerBlock;
 
     int layerCount() const { return layerCount_; }
     // The layer as the cell last stepped it. A bound cell that steps from
@@ -235,13 +237,16 @@ private:
 
     int cellNumber_;
     PlantCommunity community_;
-    // The layers side by side in one block: a step reads them all.
     int layerCount_ = 0;
-    std::unique_ptr<Layer[]> layers_;
-    Layer* begin() { return layers_.get(); }
-    Layer* end() { return layers_.get() + layerCount_; }
-    const Layer* begin() const { return layers_.get(); }
-    const Layer* end() const { return layers_.get() + layerCount_; }
+    // The layers side by side, in a block of the layers of many cells: a
+    // cell that steps by its kept layers does not touch them, and they then
+    // lie apart from what its steps read.
+    Layer* layers_ = nullptr;
+    std::shared_ptr<LayerBlock> layerBlock_;
+    Layer* begin() { return layers_; }
+    Layer* end() { return layers_ + layerCount_; }
+    const Layer* begin() const { return layers_; }
+    const Layer* end() const { return layers_ + layerCount_; }
     vegso_cell_binding binding_{};
 };
 
