@@ -1,5 +1,6 @@
 #include "nutrients/source/cell.hpp"
 
+#include <algorithm>
 #include <cmath>
 #include <mutex>
 
@@ -754,7 +755,8 @@ void Cell::finishStep(const Environment& e, Layer* layers, bool own) {
 namespace {
 
 // Room for the copies of the layers of the cells stepped together by their
-// kept layers, one room per thread; it grows to the most layers asked for.
+// kept layers, one room per thread; it grows to the most layers asked for
+// (at a thread's first steps), and is not given back.
 Cell::Layer* layer_room(int layers) {
     static thread_local std::unique_ptr<Cell::Layer[]> room;
     static thread_local int size = 0;
@@ -800,8 +802,12 @@ void Cell::stepCells(const Environment& e, Cell* const* cells, int count) {
     // the lanes of the graphs' steps, each layer with the same operations
     // in the same order as in a step of its cell alone.
     constexpr int kCells = 4;
-    for (int first = 0; first < count; first += kCells) {
-        const int last = count - first < kCells ? count : first + kCells;
+    for (int first = 0, last = 0; first < count; first = last) {
+        // A cell given again steps again once the run that steps it ends.
+        last = first + 1;
+        while (last < count && last - first < kCells &&
+               std::find(cells + first, cells + last, cells[last]) == cells + last)
+            ++last;
         int roomLayers = 0;
         for (int c = first; c < last; ++c) roomLayers += cells[c]->layerCount_;
         Layer* room = layer_room(roomLayers);

@@ -8,7 +8,10 @@
 // descriptors keep only the pools' partition. Once such a cell without
 // plants has stepped with its partition, its steps go by its lean layers
 // (what persists of each layer, side by side) and the caller's storage
-// alone.
+// alone. Likewise a cell on its records, once it has stepped with its
+// partition, steps by its kept layers and its records: the rest of each
+// layer is worked in copies in its thread's room, so that a step reads and
+// writes little more of the cell than its records.
 #pragma once
 
 #include <limits>
@@ -146,15 +149,18 @@ public:
     // The layer as the cell last stepped it. A bound cell that steps from
     // its lean layers gives them to the layer first: its graphs then hold
     // the pools of the caller's storage (in the records' unit), and its
-    // values the water of the last step. Not to be called while another
-    // thread steps the cell or looks at its layers.
+    // values the water of the last step. A cell on its records that steps
+    // from its kept layers gives them to the layer first: its values and
+    // the pools its record holds are then those of the record as it is
+    // now. Not to be called while another thread steps the cell or looks
+    // at its layers.
     const Layer& layer(int index) const;
     const PlantCommunity& plants() const { return community_; }
 
     // Steps `count` cells in the order given, each with the results of its
     // own `step`: the layers of consecutive cells go side by side into the
-    // graphs' steps. No cell may appear twice, nor be stepped by another
-    // thread meanwhile.
+    // graphs' steps. A cell given twice steps twice, in turn. None may be
+    // stepped by another thread meanwhile.
     static void stepCells(const Environment& e, Cell* const* cells, int count);
 
     // What persists of a layer between the steps of a cell on its records

@@ -696,3 +696,32 @@ TEST(VegsoCell, CellsOnTheirRecordsSteppedTogetherLeaveThePoolsOfTheSameCellsBou
     for (vegso_cell_handle* h : records) vegso_cell_destroy(h);
     for (vegso_cell_handle* h : bound) vegso_cell_destroy(h);
 }
+
+// A cell given twice in one call steps twice, as two calls step it.
+TEST(VegsoCell, ACellGivenTwiceInOneCallStepsTwice) {
+    vegso_test::warning_capture warnings;
+    vegso_schema* schema = soil_of_its_own(3, 1, true);
+    vegso_cell_handle* a = vegso_cell_create(schema, 1);
+    vegso_cell_handle* b = vegso_cell_create(schema, 2);
+    vegso_cell_handle* c = vegso_cell_create(schema, 3);
+    vegso_env_record* env = vegso_env_create();
+    env->period = 1.0 / 24.0;
+    for (int hour = 0; hour < 6; ++hour) {
+        env->day_of_year = 175.0 + hour / 24.0;
+        vegso_env_update(env);
+        vegso_cell_handle* batch[] = {a, c, a};
+        vegso_cells_step(env, batch, 3);
+        vegso_cell_step(env, b);
+        vegso_cell_step(env, b);
+    }
+    for (int j = 0; j < 3; ++j)
+        EXPECT_EQ(std::memcmp(a->schema->layers[j], b->schema->layers[j], sizeof(vegso_layer_record)), 0) << j;
+    EXPECT_NE(std::memcmp(a->schema->layers[0], c->schema->layers[0], sizeof(vegso_layer_record)), 0);
+    EXPECT_TRUE(warnings.texts().empty());
+
+    vegso_free_record(env);
+    vegso_cell_destroy(a);
+    vegso_cell_destroy(b);
+    vegso_cell_destroy(c);
+    vegso_schema_destroy(schema);
+}
