@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <mutex>
 
 #include "nutrients/source/environment.hpp"
@@ -848,7 +849,7 @@ void Cell::stepCells(const Environment& e, Cell* const* cells, int count) {
                     Layer& l = *group[k];
                     // The demand set after the copy: the copy then reads
                     // what no store has just written.
-                    for (int w = 0; w < N::kPathwayCount; ++w) rate[k][w] = work.rate[w];
+                    std::memcpy(rate[k], work.rate, sizeof work.rate);
                     N::NitrogenDiGraph::setFloraDemand(l.floraDemand, rate[k]);
                     top[k] = l.nitrogenGraph.topShape();
                     if (!top[k]) rate[k][N::kRainfallNO3ToMineralNO3] = 0.0;  // a lower layer has no rain
@@ -884,7 +885,7 @@ void Cell::stepCells(const Environment& e, Cell* const* cells, int count) {
                 for (int k = 0; k < n; ++k) {
                     Layer& l = *group[k];
                     const NITROGEN::NitrogenDiGraph::State& nitrogen = l.nitrogenGraph.state();
-                    for (int w = 0; w < P::kPathwayCount; ++w) rate[k][w] = work.rate[w];
+                    std::memcpy(rate[k], work.rate, sizeof work.rate);
                     P::PhosphorusDiGraph::balanceOrganic(nitrogen.mass(NITROGEN::kActivePool),
                                                          nitrogen.mass(NITROGEN::kStablePool),
                                                          l.phosphorusGraph.state().masses(), rate[k]);
