@@ -1,8 +1,11 @@
 #include "nutrients/source/cell.hpp"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
+#include <map>
 #include <mutex>
 
 #include "nutrients/source/environment.hpp"
@@ -559,10 +562,47 @@ bool Cell::partitionKept() const {
         const double* v = k.record->v;
         const double inputs[3] = {v[vegso_porosity], v[vegso_organic_carbon_percent], v[vegso_solid_density]};
         for (int i = 0; i < 3; ++i)
-            if (!(inputs[i] == k.partitionInputs[i])) return false;
+            if (!(inputs[i] == k.partition->inputs[i])) return false;
     }
     return true;
 }
+
+namespace {
+
+// The partitions the kept layers share, one of each, at most
+// kMostPartitions of them; none is given back.
+class KeptPartitions {
+public:
+    // The partition of these values, or null when it is not kept and there
+    // is no room for it.
+    const Cell::KeptPartition* share(const Cell::KeptPartition& partition) {
+        Key key;
+        static_assert(sizeof key == sizeof partition, "a partition is its values");
+        std::memcpy(key.data(), &partition, sizeof key);
+        const std::lock_guard<std::mutex> lock(mutex_);
+        const auto at = kept_.find(key);
+        if (at != kept_.end()) return at->second.get();
+        if (kept_.size() == kMostPartitions) return nullptr;
+        return kept_.emplace(key, std::make_unique<Cell::KeptPartition>(partition)).first->second.get();
+    }
+
+private:
+    // Soils times layers and partition coefficients seldom come near it.
+    static constexpr std::size_t kMostPartitions = 1 << 16;
+    // The values' bits: values that compare equal but differ in their bits
+    // (0 and -0) make two partitions, so that each kept layer writes the
+    // very values its cell computed.
+    using Key = std::array<std::uint64_t, 3 + vegso_pool_count>;
+    std::mutex mutex_;
+    std::map<Key, std::unique_ptr<Cell::KeptPartition>> kept_;
+};
+
+KeptPartitions& kept_partitions() {
+    static KeptPartitions partitions;
+    return partitions;
+}
+
+}  // namespace
 
 void Cell::loadKept(Layer* room) const {
     for (int j = 0; j < layerCount_; ++j) {
@@ -580,21 +620,24 @@ void Cell::loadKept(Layer* room) const {
     }
 }
 
-void Cell::takeKept(const Layer* layers, bool whole) {
+bool Cell::takeKept(const Layer* layers, bool whole) {
     for (int j = 0; j < layerCount_; ++j) {
         const Layer& l = layers[j];
         KeptLayer& k = kept_[j];
         if (whole) {
-            for (int i = 0; i < 3; ++i) k.partitionInputs[i] = l.partitionInputs[i];
-            for (int i = 0; i < vegso_pool_count; ++i) k.sorbed[i] = l.sorbed[i];
+            KeptPartition p;
+            for (int i = 0; i < 3; ++i) p.inputs[i] = l.partitionInputs[i];
+            for (int i = 0; i < vegso_pool_count; ++i) p.sorbed[i] = l.sorbed[i];
+            k.partition = kept_partitions().share(p);
+            if (k.partition == nullptr) return false;
         }
 #pragma GCC unroll 8
         for (int q = 0; q < kLeanNitrogenPools; ++q) k.nitrogen[q] = l.nitrogenGraph.state().mass(kLeanNitrogen.pool[q]);
 #pragma GCC unroll 3
         for (int q = 0; q < kLeanPhosphorusPools; ++q)
             k.phosphorus[q] = l.phosphorusGraph.state().mass(kLeanPhosphorus.pool[q]);
-        k.waterUptake = l.descriptor.plantWaterUptake;
     }
+    return true;
 }
 
 void Cell::giveKept() const {
@@ -605,8 +648,9 @@ void Cell::giveKept() const {
         Layer& l = layers[j];
         const KeptLayer& k = kept_[j];
         l.read(true);
-        l.descriptor.plantWaterUptake = k.waterUptake;
-        l.descriptor.plantWaterUptakeCopy = k.waterUptake;
+        const double water = l.record->v[vegso_result];
+        l.descriptor.plantWaterUptake = water;
+        l.descriptor.plantWaterUptakeCopy = water;
         for (int q = 0; q < kLeanNitrogenPools; ++q) l.nitrogenGraph.state().setMass(kLeanNitrogen.pool[q], k.nitrogen[q]);
         for (int q = 0; q < kLeanPhosphorusPools; ++q)
             l.phosphorusGraph.state().setMass(kLeanPhosphorus.pool[q], k.phosphorus[q]);
@@ -731,7 +775,7 @@ void Cell::finishStep(const Environment& e, Layer* layers, bool own) {
     community_.updateConstraints(e);
     if (layers != layers_) {
         // The partition stays in the kept layers.
-        for (int j = 0; j < n; ++j) layers[j].write(kept_[j].sorbed);
+        for (int j = 0; j < n; ++j) layers[j].write(kept_[j].partition->sorbed);
         takeKept(layers, false);
         return;
     }
@@ -748,8 +792,7 @@ void Cell::finishStep(const Environment& e, Layer* layers, bool own) {
         takeLean();
         leanLive_ = true;
     } else if (!bound_ && own) {
-        takeKept(layers, true);
-        keptLive_ = true;
+        keptLive_ = takeKept(layers, true);
     }
 }
 

@@ -150,9 +150,9 @@ public:
     // its lean layers gives them to the layer first: its graphs then hold
     // the pools of the caller's storage (in the records' unit), and its
     // values the water of the last step. A cell on its records that steps
-    // from its kept layers gives them to the layer first: its values and
-    // the pools its record holds are then those of the record as it is
-    // now. Not to be called while another thread steps the cell or looks
+    // from its kept layers gives them to the layer first: its values, the
+    // water taken up and the pools its record holds are then those of the
+    // record as it is now. Not to be called while another thread steps the cell or looks
     // at its layers.
     const Layer& layer(int index) const;
     const PlantCommunity& plants() const { return community_; }
@@ -163,19 +163,25 @@ public:
     // stepped by another thread meanwhile.
     static void stepCells(const Environment& e, Cell* const* cells, int count);
 
+    // A partition of a layer's pools: the porosity, organic carbon and
+    // solid density it was computed for, and each pool's sorbed share.
+    // The kept layers of one partition (of one soil and partition
+    // coefficients) share it.
+    struct KeptPartition {
+        double inputs[3];
+        double sorbed[vegso_pool_count];
+    };
     // What persists of a layer between the steps of a cell on its records
     // whose partition stays as it is: such a step fills copies of the layers
     // (in its thread's room) from these and the records, and of the cell's
     // own layers touches nothing. The record's pools and values are read
-    // anew each step; the graphs' other pools, the partition and the water
-    // the plants took are kept here.
+    // anew each step; the graphs' other pools and the partition are kept
+    // here.
     struct KeptLayer {
         vegso_layer_record* record;
-        double partitionInputs[3];  // porosity, organic carbon, solid density of the partition
-        double sorbed[vegso_pool_count];
+        const KeptPartition* partition;
         double nitrogen[kLeanNitrogenPools];
         double phosphorus[kLeanPhosphorusPools];
-        double waterUptake;  // m, of the last step
         bool top;
     };
 
@@ -201,8 +207,10 @@ private:
     // The kept layers into `room` for a step.
     void loadKept(Layer* room) const;
     // What persists of `layers` into the kept layers: all of it, or (after
-    // a step over kept layers) what such a step changes.
-    void takeKept(const Layer* layers, bool whole);
+    // a step over kept layers) what such a step changes. Returns false when
+    // a partition found no room to be kept (the cell then steps over its
+    // own layers).
+    bool takeKept(const Layer* layers, bool whole);
     // The kept layers and the records into the cell's own layers.
     void giveKept() const;
     // Leaves the graphs' pool masses in the bound storage, adding their
