@@ -653,20 +653,29 @@ TEST(VegsoCell, ACellBoundOrLookedAtAfterStepsOnItsRecordsKeepsEveryPoolOfItsGra
 }
 
 // Corn cells of different soils on their records, stepped together, leave
-// in their records the pools that the same cells bound to the caller's
-// tables leave there (the bound ones step over their own layers), in the
-// rain and out of it.
+// in their records the pools and partition that the same cells bound to the
+// caller's tables leave there (the bound ones step over their own layers),
+// in the rain and out of it; also cells of one soil with partition
+// coefficients of their own.
 TEST(VegsoCell, CellsOnTheirRecordsSteppedTogetherLeaveThePoolsOfTheSameCellsBound) {
     vegso_test::warning_capture warnings;
     const int layers[] = {1, 3, 2, 5, 4};
+    const int soil[] = {0, 1, 1, 2, 1};
     constexpr int kCells = 5;
     std::vector<vegso_cell_handle*> records;
     std::vector<vegso_cell_handle*> bound;
     std::vector<std::unique_ptr<bound_storage>> storage;
+    vegso_cell_params* params = vegso_cell_params_defaults();
     for (int c = 0; c < kCells; ++c) {
-        vegso_schema* schema = soil_of_its_own(layers[c], c, true);
+        vegso_schema* schema = soil_of_its_own(layers[c], soil[c], true);
         records.push_back(vegso_cell_create(schema, c + 1));
         bound.push_back(vegso_cell_create(schema, c + 1));
+        if (c == 2) {  // the nitrate and ammonium of the soil of cells 1 and 4 sorbed otherwise
+            params->v[7] = 0.3;
+            params->v[8] = 2.0;
+            vegso_cell_set_params(records.back(), params);
+            vegso_cell_set_params(bound.back(), params);
+        }
         storage.push_back(std::make_unique<bound_storage>(*schema));
         vegso_cell_bind(bound.back(), &storage.back()->binding);
         vegso_schema_destroy(schema);
@@ -689,10 +698,15 @@ TEST(VegsoCell, CellsOnTheirRecordsSteppedTogetherLeaveThePoolsOfTheSameCellsBou
                 EXPECT_NEAR(storage[static_cast<std::size_t>(c)]->pools[i][static_cast<std::size_t>(j)], expected,
                             1e-12 * std::fabs(expected) + 1e-15)
                     << "cell " << c << " layer " << j << " pool " << i;
+                EXPECT_EQ(storage[static_cast<std::size_t>(c)]->dissolved[i][static_cast<std::size_t>(j)],
+                          records[static_cast<std::size_t>(c)]->schema->layers[j]->v[vegso_ammonium + 4 * i + 1])
+                    << "cell " << c << " layer " << j << " pool " << i;
             }
+    EXPECT_NE(records[2]->schema->layers[0]->v[vegso_nitrate + 1], records[1]->schema->layers[0]->v[vegso_nitrate + 1]);
     EXPECT_TRUE(warnings.texts().empty());
 
     vegso_free_record(env);
+    vegso_free_record(params);
     for (vegso_cell_handle* h : records) vegso_cell_destroy(h);
     for (vegso_cell_handle* h : bound) vegso_cell_destroy(h);
 }
