@@ -133,7 +133,7 @@ private:
     std::shared_ptr<Cell::LeanBlock> block_;
 };
 
-// Cells of three layers a block of layers.
+// A block holds the layers of 128 cells of three layers.
 constexpr int kLayerBlockLayers = 3 * 128;
 
 // Gives each cell made its layers in the block of the cells made before it,
