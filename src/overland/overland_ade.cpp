@@ -195,10 +195,12 @@ double stop_below_floor() {
 // What the last pass of a fused step (the second sweep of an "ade" step
 // made in one sub-step, the last corrector of an "ade-pc" step) needs and
 // leaves besides the depths and its faces: the first direction's faces
-// (q_other), and the counts of the cells. The faces of both are the step's
-// discharges.
+// (q_other) and the marks its pass left of them (other_flows, see
+// ade_pass::flows), and the counts of the cells. The faces of both are the
+// step's discharges.
 struct step_finish {
     const double* q_other = nullptr;
+    const unsigned char* other_flows = nullptr;
     overland_detail::wet_flow_count counts;
 };
 
@@ -275,15 +277,17 @@ void limit_sweep_overdraws(double* h, double* dh, const overland_detail::face_li
 // sweep are those of g; those after it go to `to`, which may be g.h itself.
 // With `finish` (the second sweep of a step made in one sub-step), the
 // discharges over the step and the counts of the cells are counted too (see
-// ade_pass::q_other). Returns 1 when some cell rejects the sub-step, as
-// ade_stability_check.
+// ade_pass::other_flows); with `flows` (the first sweep of such a step),
+// the marks of its faces are left there. Returns 1 when some cell rejects
+// the sub-step, as ade_stability_check.
 int fused_direction(const grid_view& g, const direction& dir, const double* vol_from, double* vol,
-                    bool first_volume, double* to, double dt_sub, int reach, step_finish* finish) {
+                    bool first_volume, double* to, double dt_sub, int reach, step_finish* finish,
+                    unsigned char* flows) {
     const int n = g.n;
     const double k = dt_sub / (g.dx * g.dx);
     const overland_detail::ade_pass p{dir.nb, dir.up, dir.q, vol_from, vol, to, k, dt_sub, first_volume,
                                       dt_sub < kSmallestSubstep, dt_sub > kTestedSubstep, interior_gap(g, dir),
-                                      finish ? finish->q_other : nullptr};
+                                      finish ? finish->other_flows : nullptr, flows};
     const int team = thread_team(n);
     const int blocks = overland_detail::fused_blocks(n, team, reach);
     for_faces_ahead_on_team(n, team, blocks, reach, [&g, &dir](int lo, int hi) {
@@ -314,6 +318,9 @@ int fused_direction(const grid_view& g, const direction& dir, const double* vol_
         dh[i] = (in - q[i]) * k;
     }
     limit_sweep_overdraws(h, dh, {dir.q, dir.nb, dir.up}, n, k);
+    if (flows) {  // the marks of the cut faces
+        for (int i = 1; i <= n; ++i) flows[i] = overland_detail::flow_mark(q[i]);
+    }
     if (vol) {
         for (int i = 1; i <= n; ++i) vol[i] = first_volume ? 0.0 + q[i] * dt_sub : vol_from[i] + q[i] * dt_sub;
     }
@@ -379,10 +386,12 @@ double ade_substeps(model_state& m, const grid_view& g, double dt, const outlet_
                     // its faces times dt: they need not be kept.
                     const bool one_substep = substeps == 0 && remaining == 0.0;
                     finished = one_substep && finish_in_sweep && dir == &second;
-                    if (finished) finish = {first.q, {}};
+                    const bool marks = one_substep && finish_in_sweep && dir == &first;
+                    if (finished) finish = {first.q, m.ov_flow_marks.data(), {}};
                     if (fused_direction(starts ? from_start : from_work, *dir, vol,
                                         one_substep ? nullptr : vols[d][to]->data(), substeps == 0, h, dt_sub,
-                                        m.ov_face_reach, finished ? &finish : nullptr)) {
+                                        m.ov_face_reach, finished ? &finish : nullptr,
+                                        marks ? m.ov_flow_marks.data() : nullptr)) {
                         rejected = true;
                         break;
                     }
@@ -659,16 +668,18 @@ private:
 // Returns false when some cell ends below 0 m: the depths and faces are
 // then of no use (the caller starts again from the depths at the start of
 // the step). With `finish` (the last pass of a step), the corrector counts
-// the cells it leaves (see pc_pass::q_other).
+// the cells it leaves (see pc_pass::other_flows); with `flows` (the
+// corrector before that one), the corrector leaves the marks of its faces
+// there.
 bool pc_direction_fused(model_state& m, const grid_view& g, const direction& dir, double dt, const outlet_info& out,
-                        bool with_outlet, double& volume, double* to, step_finish* finish) {
+                        bool with_outlet, double& volume, double* to, step_finish* finish, unsigned char* flows) {
     double* hdummy = m.hdummy.data();
     double* qdummy = m.qdummy.data();
     const int n = g.n;
     const int reach = m.ov_face_reach;
     const double k = dt / g.area;
     const int gap = interior_gap(g, dir);
-    const double* q_other = finish ? finish->q_other : nullptr;
+    const unsigned char* other_flows = finish ? finish->other_flows : nullptr;
     // The outlet loses its outflow at the depth before the pass from its
     // predicted depth, each time that is made.
     const int outlet = with_outlet ? out.cell : 0;
@@ -727,7 +738,8 @@ bool pc_direction_fused(model_state& m, const grid_view& g, const direction& dir
                 predicted = predict(w.h(), w.q(), made + 1, needed, ahead) && predicted;
                 made = needed;
             }
-            const overland_detail::pc_pass corrector{dir.nb, dir.up, w.h(), g.h, to, dir.q, w.q(), k, gap, q_other};
+            const overland_detail::pc_pass corrector{dir.nb, dir.up, w.h(), g.h, to,          dir.q,
+                                                     w.q(),  k,      gap,   other_flows, flows};
             pc_cells_split(g, corrector, c0, c1, ahead, v);
         }
         found.add({!predicted, !v.within}, v.counts);
@@ -788,9 +800,10 @@ double pc_substeps(model_state& m, const grid_view& g, double dt, const outlet_i
                 if (fused) {
                     const bool starts = substeps == 0 && &dir == &order[0];
                     finished = finish_in_pass && this_sub == remaining && &dir == &order[1];
-                    if (finished) finish = {order[0].q, {}};
+                    const bool marks = finish_in_pass && this_sub == remaining && &dir == &order[0];
+                    if (finished) finish = {order[0].q, m.ov_flow_marks.data(), {}};
                     made = pc_direction_fused(m, starts ? g : from_work, dir, this_sub, out, with_outlet, volume, h_old,
-                                              finished ? &finish : nullptr);
+                                              finished ? &finish : nullptr, marks ? m.ov_flow_marks.data() : nullptr);
                 } else {
                     made = pc_direction<lake_mode::none>(m, g, dir, this_sub, out, with_outlet, volume);
                 }
@@ -898,6 +911,7 @@ double ade_overland_route(model_state& m, double dt) {
     for (vec1<double>* v : {&m.h_old, &m.volx, &m.voly, &m.hdummy, &m.qdummy}) {
         if (v->n() < n) *v = vec1<double>(n);
     }
+    if (m.ov_flow_marks.n() < n) m.ov_flow_marks = vec1<unsigned char>(n);
     // The fused passes leave the depths at the start in m.h_old; the
     // others find them there.
     const bool fused = (m.overtype == 2 || m.overtype == 3) && overland_detail::one_pass_grid(m, g);

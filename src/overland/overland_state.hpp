@@ -57,6 +57,10 @@ struct overland_state {
     // Scratch of the ADE schemes: the predicted depths and faces, or spare
     // face volumes of each direction that may trade places with volx, voly.
     vec1<double> hdummy, qdummy;
+    // Scratch of the fused ADE schemes: per cell, 1 when the face its first
+    // direction's last pass of a step made passes water, else 0, for the
+    // other direction's pass to count the flowing cells by.
+    vec1<unsigned char> ov_flow_marks;
     // Per thread of a fused "ade-pc" pass, the window of predicted depths
     // and faces the corrector has still to read (from index 0).
     vec1<double> ov_pc_windows;
