@@ -278,16 +278,18 @@ void limit_sweep_overdraws(double* h, double* dh, const overland_detail::face_li
 // With `finish` (the second sweep of a step made in one sub-step), the
 // discharges over the step and the counts of the cells are counted too (see
 // ade_pass::other_flows); with `flows` (the first sweep of such a step),
-// the marks of its faces are left there. Returns 1 when some cell rejects
-// the sub-step, as ade_stability_check.
+// the marks of its faces are left there. With `start_bad` (the first sweep
+// of a step, first_volume), the depths before the sweep that are not finite
+// numbers are counted there, whatever the sweep finds. Returns 1 when some
+// cell rejects the sub-step, as ade_stability_check.
 int fused_direction(const grid_view& g, const direction& dir, const double* vol_from, double* vol,
                     bool first_volume, double* to, double dt_sub, int reach, step_finish* finish,
-                    unsigned char* flows) {
+                    unsigned char* flows, int* start_bad) {
     const int n = g.n;
     const double k = dt_sub / (g.dx * g.dx);
     const overland_detail::ade_pass p{dir.nb, dir.up, dir.q, vol_from, vol, to, k, dt_sub, first_volume,
                                       dt_sub < kSmallestSubstep, dt_sub > kTestedSubstep, interior_gap(g, dir),
-                                      finish ? finish->other_flows : nullptr, flows};
+                                      finish ? finish->other_flows : nullptr, flows, start_bad != nullptr};
     const int team = thread_team(n);
     const int blocks = overland_detail::fused_blocks(n, team, reach);
     for_faces_ahead_on_team(n, team, blocks, reach, [&g, &dir](int lo, int hi) {
@@ -304,6 +306,7 @@ int fused_direction(const grid_view& g, const direction& dir, const double* vol_
         overland_detail::ade_fused_cells(g, p, false, ahead, hi, v);
         found.add({v.rejected, v.overdrawn}, v.counts);
     });
+    if (start_bad) *start_bad = found.counts().bad;
     if (found.flag(0)) return 1;
     if (finish) finish->counts = found.counts();
     if (!found.flag(1)) return 0;
@@ -344,9 +347,11 @@ int fused_direction(const grid_view& g, const direction& dir, const double* vol_
 // the depths at the start must be in m.h_old already, and the sweeps move
 // m.h in place. `faces` tells how the step left its face arrays; with
 // `finish_in_sweep`, a step made in one fused sub-step is finished by its
-// second sweep.
+// second sweep. With `start_bad` (and `fused`), the first sweep counts there
+// the depths at the start that are not finite numbers; when there are any,
+// the call returns 0.0 at once, m.h as it was.
 double ade_substeps(model_state& m, const grid_view& g, double dt, const outlet_info& out, bool fused,
-                    bool finish_in_sweep, ade_step_faces& faces) {
+                    bool finish_in_sweep, ade_step_faces& faces, int* start_bad) {
     const bool rows_first = m.ade_sweep_order != 2;
     const direction first = rows_first ? rows(g) : columns(g);
     const direction second = rows_first ? columns(g) : rows(g);
@@ -388,10 +393,14 @@ double ade_substeps(model_state& m, const grid_view& g, double dt, const outlet_
                     finished = one_substep && finish_in_sweep && dir == &second;
                     const bool marks = one_substep && finish_in_sweep && dir == &first;
                     if (finished) finish = {first.q, m.ov_flow_marks.data(), {}};
-                    if (fused_direction(starts ? from_start : from_work, *dir, vol,
-                                        one_substep ? nullptr : vols[d][to]->data(), substeps == 0, h, dt_sub,
-                                        m.ov_face_reach, finished ? &finish : nullptr,
-                                        marks ? m.ov_flow_marks.data() : nullptr)) {
+                    int* check = starts ? start_bad : nullptr;
+                    start_bad = starts ? nullptr : start_bad;  // the first attempt's first sweep alone
+                    const int rejects = fused_direction(starts ? from_start : from_work, *dir, vol,
+                                                        one_substep ? nullptr : vols[d][to]->data(), substeps == 0,
+                                                        h, dt_sub, m.ov_face_reach, finished ? &finish : nullptr,
+                                                        marks ? m.ov_flow_marks.data() : nullptr, check);
+                    if (check && *check > 0) return 0.0;
+                    if (rejects) {
                         rejected = true;
                         break;
                     }
@@ -670,9 +679,12 @@ private:
 // the step). With `finish` (the last pass of a step), the corrector counts
 // the cells it leaves (see pc_pass::other_flows); with `flows` (the
 // corrector before that one), the corrector leaves the marks of its faces
-// there.
+// there. With `start_bad` (the first pass of a step), the corrector counts
+// there the depths before the pass that are not finite numbers, whatever
+// the pass finds.
 bool pc_direction_fused(model_state& m, const grid_view& g, const direction& dir, double dt, const outlet_info& out,
-                        bool with_outlet, double& volume, double* to, step_finish* finish, unsigned char* flows) {
+                        bool with_outlet, double& volume, double* to, step_finish* finish, unsigned char* flows,
+                        int* start_bad) {
     double* hdummy = m.hdummy.data();
     double* qdummy = m.qdummy.data();
     const int n = g.n;
@@ -738,12 +750,14 @@ bool pc_direction_fused(model_state& m, const grid_view& g, const direction& dir
                 predicted = predict(w.h(), w.q(), made + 1, needed, ahead) && predicted;
                 made = needed;
             }
-            const overland_detail::pc_pass corrector{dir.nb, dir.up, w.h(), g.h, to,          dir.q,
-                                                     w.q(),  k,      gap,   other_flows, flows};
+            const overland_detail::pc_pass corrector{dir.nb, dir.up, w.h(),       g.h,   to,
+                                                     dir.q,  w.q(),  k,           gap,   other_flows,
+                                                     flows,  start_bad != nullptr};
             pc_cells_split(g, corrector, c0, c1, ahead, v);
         }
         found.add({!predicted, !v.within}, v.counts);
     });
+    if (start_bad) *start_bad = found.counts().bad;
     if (found.flag(0) || found.flag(1)) return false;
     if (finish) finish->counts = found.counts();
     if (!with_outlet) return true;
@@ -774,9 +788,12 @@ void pass_order(const model_state& m, const grid_view& g, direction (&order)[2])
 // those at its start, and an attempt that fails needs no copy. Otherwise the
 // depths at the start must be in m.h_old already, and the passes move m.h
 // in place. With `finish_in_pass` and `fused`, the last corrector of the
-// step counts the cells (`faces` then says so).
+// step counts the cells (`faces` then says so). With `start_bad` (and
+// `fused`), the first corrector counts there the depths at the start that
+// are not finite numbers; when there are any, the call returns 0.0 at once,
+// m.h as it was.
 double pc_substeps(model_state& m, const grid_view& g, double dt, const outlet_info& out, bool fused,
-                   bool finish_in_pass, ade_step_faces& faces) {
+                   bool finish_in_pass, ade_step_faces& faces, int* start_bad) {
     direction order[2];
     pass_order(m, g, order);
     double* h_old = m.h_old.data();
@@ -802,8 +819,12 @@ double pc_substeps(model_state& m, const grid_view& g, double dt, const outlet_i
                     finished = finish_in_pass && this_sub == remaining && &dir == &order[1];
                     const bool marks = finish_in_pass && this_sub == remaining && &dir == &order[0];
                     if (finished) finish = {order[0].q, m.ov_flow_marks.data(), {}};
+                    int* check = starts ? start_bad : nullptr;
+                    start_bad = starts ? nullptr : start_bad;  // the first attempt's first pass alone
                     made = pc_direction_fused(m, starts ? g : from_work, dir, this_sub, out, with_outlet, volume, h_old,
-                                              finished ? &finish : nullptr, marks ? m.ov_flow_marks.data() : nullptr);
+                                              finished ? &finish : nullptr, marks ? m.ov_flow_marks.data() : nullptr,
+                                              check);
+                    if (check && *check > 0) return 0.0;
                 } else {
                     made = pc_direction<lake_mode::none>(m, g, dir, this_sub, out, with_outlet, volume);
                 }
@@ -902,6 +923,9 @@ double ade_overland_route(model_state& m, double dt) {
     grid_view g = overland_detail::make_grid_view(m, mode);
     const int n = g.n;
     m.ov_route_counted = 0;
+    const bool check_start = m.ov_check_start != 0;
+    m.ov_check_start = 0;
+    m.ov_start_bad = 0;
     ade_step_faces faces;
     // The lake variants leave their faces as discharges.
     const bool no_lakes = !m.chan_lakes_on && !m.overland_lake_map_given;
@@ -915,6 +939,21 @@ double ade_overland_route(model_state& m, double dt) {
     // The fused passes leave the depths at the start in m.h_old; the
     // others find them there.
     const bool fused = (m.overtype == 2 || m.overtype == 3) && overland_detail::one_pass_grid(m, g);
+    // The depths at the start that are no numbers: found by the first fused
+    // pass, which reads them all, or else here, before anything is written.
+    const bool fused_passes = fused && g.lakes == lake_mode::none && (m.overtype == 2 || m.overtype == 3);
+    int* start_bad = check_start && fused_passes ? &m.ov_start_bad : nullptr;
+    if (check_start && !fused_passes) {
+        overland_detail::found_by_team found;
+        const double* h = g.h;
+        overland_detail::for_blocks(n, [h, &found](int lo, int hi) {
+            overland_detail::wet_flow_count c;
+            for (int i = lo; i <= hi; ++i) c.bad += std::isfinite(h[i]) ? 0 : 1;
+            found.add({}, c);
+        });
+        m.ov_start_bad = found.counts().bad;
+        if (m.ov_start_bad > 0) return 0.0;
+    }
     if (!fused) copy_cells(g.h, m.h_old.data(), n);
     const int pc_blocks = overland_detail::fused_blocks(n, thread_team(n), m.ov_face_reach);
     if (fused && m.overtype == 3 && pc_in_windows(n, m.ov_face_reach, pc_blocks)) {
@@ -942,12 +981,12 @@ double ade_overland_route(model_state& m, double dt) {
             volume = ade_one_pass<lake_mode::channel>(m, g, dt, out);
         } else if (m.overtype == 3) {
             // Dike flow after the passes moves depths they would have counted.
-            volume = pc_substeps(m, g, dt, out, fused, no_lakes && !m.lowspot_file_given, faces);
-            if (volume < 0.0) return volume;
+            volume = pc_substeps(m, g, dt, out, fused, no_lakes && !m.lowspot_file_given, faces, start_bad);
+            if (volume < 0.0 || m.ov_start_bad > 0) return volume;
         } else {
             // Dike flow after the sweeps moves depths they would have counted.
-            volume = ade_substeps(m, g, dt, out, fused, step_discharges && !m.lowspot_file_given, faces);
-            if (volume < 0.0) return volume;
+            volume = ade_substeps(m, g, dt, out, fused, step_discharges && !m.lowspot_file_given, faces, start_bad);
+            if (volume < 0.0 || m.ov_start_bad > 0) return volume;
         }
     } else {
         m.ov_substeps_last = 0;

@@ -198,7 +198,10 @@ constexpr double kAdeNegativeDepthLimit = -1e-6; // m
 // other face read as the mark the first sweep left in other_flows. With
 // flows, the pass is that first sweep: flows[i] = 1 when |q[i]| is above
 // kFlowing, else 0 (a byte a cell read back instead of the 8 of the face).
-// A pass has one of the two at most.
+// A pass has one of the two at most. With check_before (never with
+// other_flows, and only with first_volume), the pass counts in
+// ade_verdict::counts.bad the depths before it that are not finite numbers,
+// so that the depths at the start of a step need no pass of their own.
 struct ade_pass {
     const int* nb;
     const int* up;
@@ -213,6 +216,7 @@ struct ade_pass {
     int off = 0;  // gap to nb of the cells grid_view::interior marks (0: none)
     const unsigned char* other_flows = nullptr;  // null: no counts
     unsigned char* flows = nullptr;              // null: no marks left
+    bool check_before = false;
 };
 
 // What the cells of a sweep found: a rejecting cell, a cell below 0 m, and
@@ -272,6 +276,7 @@ inline void ade_fused_cell(const grid_view& g, const ade_pass& p, bool make_q, i
         count_depth(after, kWetDepth, v.counts);
         count_marked_flow(p.other_flows[i], q[i], v.counts);
     }
+    if (p.check_before) v.counts.bad += std::isfinite(before) ? 0 : 1;
 }
 
 // One pass of an "ade-pc" direction on a plain regular grid: the faces
@@ -286,6 +291,8 @@ inline void ade_fused_cell(const grid_view& g, const ade_pass& p, bool make_q, i
 // the other direction's are the step's discharges, and it counts the cells
 // it leaves as wet_flow_counts would, from the marks the other direction's
 // corrector left (see ade_pass::flows); with flows, it is that corrector.
+// With check_before (never with other_flows), the pass counts in
+// pc_verdict::counts.bad the depths `from` that are not finite numbers.
 struct pc_pass {
     const int* nb;
     const int* up;
@@ -298,6 +305,7 @@ struct pc_pass {
     int off = 0;  // gap to nb of the cells grid_view::interior marks (0: none)
     const unsigned char* other_flows = nullptr;  // null: no counts
     unsigned char* flows = nullptr;              // null: no marks left
+    bool check_before = false;
 };
 
 // What the cells of a pc_pass found: whether every cell ends at 0 m or
@@ -325,6 +333,7 @@ inline void pc_fused_cell(const grid_view& g, const pc_pass& p, bool make_q, int
         count_depth(after, kWetDepth, v.counts);
         count_marked_flow(p.other_flows[i], q[i], v.counts);
     }
+    if (p.check_before) v.counts.bad += std::isfinite(before) ? 0 : 1;
 }
 
 #ifdef KESTA_OVERLAND_SIMD

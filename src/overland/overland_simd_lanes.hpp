@@ -635,8 +635,9 @@ struct ade_lanes_found {
 
 // The depth change, tests and volumes of cells i..i+W-1 (ade_fused_cell
 // after the face), whose faces are qi and inflows in; with Finish, their
-// counts; with Mark, the marks of their faces.
-template <bool FirstVolume, bool Finish, bool Mark>
+// counts; with Mark, the marks of their faces; with Check, the depths
+// before that are not finite numbers, into counts.bad.
+template <bool FirstVolume, bool Finish, bool Mark, bool Check>
 [[gnu::always_inline]] inline void ade_cells_update(const grid_view& g, const ade_pass& p, int i, vd qi, vd in,
                                                     vi tiny, vi tested, ade_lanes_found& f) {
     const vd before = load(g.h + i);
@@ -653,12 +654,13 @@ template <bool FirstVolume, bool Finish, bool Mark>
         count_depths(after, kWetDepth, f.counts);
         count_marked_flows(p.other_flows, i, qi, f.counts);
     }
+    if constexpr (Check) f.counts.bad -= ~(magnitude(before) <= 1.7976931348623157e308);
 }
 
 // Cells i..i+2W-1 of ade_fused_lanes; prev holds the faces of the W cells
 // before i when has_prev, and then those of the last W. False, with nothing
 // stored, when a face's depth power lies outside the lane range.
-template <bool Interior, bool MakeQ, bool FirstVolume, bool Finish, bool Mark>
+template <bool Interior, bool MakeQ, bool FirstVolume, bool Finish, bool Mark, bool Check>
 [[gnu::always_inline]] inline bool ade_fused_pair(const grid_view& g, const ade_pass& p, int i, bool has_prev, vd& prev,
                                                   vi tiny, vi tested, ade_lanes_found& f) {
     vd a, b;
@@ -673,9 +675,9 @@ template <bool Interior, bool MakeQ, bool FirstVolume, bool Finish, bool Mark>
         a = load(p.q + i);
         b = load(p.q + i + W);
     }
-    ade_cells_update<FirstVolume, Finish, Mark>(
+    ade_cells_update<FirstVolume, Finish, Mark, Check>(
         g, p, i, a, inflow<Interior>(p.up, p.q, i, has_prev, prev, a, p.off), tiny, tested, f);
-    ade_cells_update<FirstVolume, Finish, Mark>(
+    ade_cells_update<FirstVolume, Finish, Mark, Check>(
         g, p, i + W, b, inflow<Interior>(p.up, p.q, i + W, true, a, b, p.off), tiny, tested, f);
     prev = b;
     return true;
@@ -688,7 +690,7 @@ template <bool Interior, bool MakeQ, bool FirstVolume, bool Finish, bool Mark>
 // otherwise the scalar code makes cells up to `scalar_to` (a face there
 // needs the scalar depth power) and calls again. The loop makes no call,
 // so its constants stay in registers.
-template <bool MakeQ, bool FirstVolume, bool Finish = false, bool Mark = false>
+template <bool MakeQ, bool FirstVolume, bool Finish = false, bool Mark = false, bool Check = false>
 inline int ade_fused_lanes(const grid_view& view, const ade_pass& pass, int lo, int hi, ade_verdict& v,
                            int& scalar_to) {
     const grid_view g = view;  // copies the loop's stores cannot reach
@@ -721,10 +723,10 @@ inline int ade_fused_lanes(const grid_view& view, const ade_pass& pass, int lo, 
         }
         bool made;
         if (p.off > 0 && all_interior(g, i) && all_interior(g, i + W)) {
-            made = ade_fused_pair<true, MakeQ, FirstVolume, Finish, Mark>(g, p, i, i > lo, prev, tiny, tested, f);
+            made = ade_fused_pair<true, MakeQ, FirstVolume, Finish, Mark, Check>(g, p, i, i > lo, prev, tiny, tested, f);
         } else {
             fetch_next_edge(g, i);
-            made = ade_fused_pair<false, MakeQ, FirstVolume, Finish, Mark>(g, p, i, i > lo, prev, tiny, tested, f);
+            made = ade_fused_pair<false, MakeQ, FirstVolume, Finish, Mark, Check>(g, p, i, i > lo, prev, tiny, tested, f);
         }
         if (!made) {
             scalar_to = i + 2 * W - 1;
@@ -745,13 +747,13 @@ inline int ade_fused_lanes(const grid_view& view, const ade_pass& pass, int lo, 
         } else {
             a = load(p.q + i);
         }
-        ade_cells_update<FirstVolume, Finish, Mark>(g, p, i, a, inflow(p.up, p.q, i, i > lo, prev, a), tiny,
+        ade_cells_update<FirstVolume, Finish, Mark, Check>(g, p, i, a, inflow(p.up, p.q, i, i > lo, prev, a), tiny,
                                                     tested, f);
         prev = a;
     }
     v.rejected = v.rejected || lane_bits(f.rejected);
     v.overdrawn = v.overdrawn || lane_bits(f.over);
-    if constexpr (Finish) add_counts(f.counts, v.counts);
+    if constexpr (Finish || Check) add_counts(f.counts, v.counts);
     return i;
 }
 
@@ -763,6 +765,15 @@ inline int ade_fused_block(const grid_view& g, const ade_pass& p, bool make_q, i
     if (p.other_flows) {
         return make_q ? ade_fused_lanes<true, true, true>(g, p, lo, hi, v, scalar_to)
                       : ade_fused_lanes<false, true, true>(g, p, lo, hi, v, scalar_to);
+    }
+    if (p.check_before) {  // the first sweep of a step: its volumes start from 0
+        const int checks = (make_q ? 2 : 0) + (p.flows ? 1 : 0);
+        switch (checks) {
+            case 0: return ade_fused_lanes<false, true, false, false, true>(g, p, lo, hi, v, scalar_to);
+            case 1: return ade_fused_lanes<false, true, false, true, true>(g, p, lo, hi, v, scalar_to);
+            case 2: return ade_fused_lanes<true, true, false, false, true>(g, p, lo, hi, v, scalar_to);
+            default: return ade_fused_lanes<true, true, false, true, true>(g, p, lo, hi, v, scalar_to);
+        }
     }
     if (p.flows) {
         return make_q ? ade_fused_lanes<true, true, false, true>(g, p, lo, hi, v, scalar_to)
@@ -786,8 +797,9 @@ template <bool Average, bool Interior = false>
 
 // The depths of a pc_pass for cells i..i+W-1, whose faces are qi and
 // inflows in; the lanes that end below 0 m OR-ed into below. With Finish,
-// their counts; with Mark, the marks of their faces.
-template <bool Finish, bool Mark>
+// their counts; with Mark, the marks of their faces; with Check, the depths
+// before that are not finite numbers, into counts.bad.
+template <bool Finish, bool Mark, bool Check>
 [[gnu::always_inline]] inline void pc_cells_update(const pc_pass& p, int i, vd qi, vd in, vi& below,
                                                    lane_counts& counts) {
     const vd before = load(p.from + i);
@@ -799,11 +811,12 @@ template <bool Finish, bool Mark>
         count_depths(to, kWetDepth, counts);
         count_marked_flows(p.other_flows, i, qi, counts);
     }
+    if constexpr (Check) counts.bad -= ~(magnitude(before) <= 1.7976931348623157e308);
 }
 
 // Cells i..i+2W-1 of pc_fused_lanes; prev holds the faces of the W cells
 // before i when has_prev. Returns the faces of the last W.
-template <bool Interior, bool MakeQ, bool Average, bool Finish, bool Mark>
+template <bool Interior, bool MakeQ, bool Average, bool Finish, bool Mark, bool Check>
 [[gnu::always_inline]] inline vd pc_fused_pair(const grid_view& g, const pc_pass& p, int i, bool has_prev, vd prev,
                                                vi& below, lane_counts& counts) {
     vd a, b;
@@ -816,9 +829,9 @@ template <bool Interior, bool MakeQ, bool Average, bool Finish, bool Mark>
         a = load(p.q + i);
         b = load(p.q + i + W);
     }
-    pc_cells_update<Finish, Mark>(p, i, a, inflow<Interior>(p.up, p.q, i, has_prev, prev, a, p.off), below,
+    pc_cells_update<Finish, Mark, Check>(p, i, a, inflow<Interior>(p.up, p.q, i, has_prev, prev, a, p.off), below,
                                   counts);
-    pc_cells_update<Finish, Mark>(p, i + W, b, inflow<Interior>(p.up, p.q, i + W, true, a, b, p.off), below,
+    pc_cells_update<Finish, Mark, Check>(p, i + W, b, inflow<Interior>(p.up, p.q, i + W, true, a, b, p.off), below,
                                   counts);
     return b;
 }
@@ -826,7 +839,7 @@ template <bool Interior, bool MakeQ, bool Average, bool Finish, bool Mark>
 // pc_fused_cell of cells lo..hi, W at a time, the faces of 2 W cells made
 // before any of their depths; returns the first cell left for the scalar
 // code.
-template <bool MakeQ, bool Average, bool Finish = false, bool Mark = false>
+template <bool MakeQ, bool Average, bool Finish = false, bool Mark = false, bool Check = false>
 inline int pc_fused_lanes(const grid_view& view, const pc_pass& pass, int lo, int hi, pc_verdict& v) {
     const grid_view g = view;  // copies the loop's stores cannot reach
     const pc_pass p = pass;
@@ -858,10 +871,10 @@ inline int pc_fused_lanes(const grid_view& view, const pc_pass& pass, int lo, in
             }
         }
         if (p.off > 0 && all_interior(g, i) && all_interior(g, i + W)) {
-            prev = pc_fused_pair<true, MakeQ, Average, Finish, Mark>(g, p, i, i > lo, prev, below, counts);
+            prev = pc_fused_pair<true, MakeQ, Average, Finish, Mark, Check>(g, p, i, i > lo, prev, below, counts);
         } else {
             fetch_next_edge(g, i);
-            prev = pc_fused_pair<false, MakeQ, Average, Finish, Mark>(g, p, i, i > lo, prev, below, counts);
+            prev = pc_fused_pair<false, MakeQ, Average, Finish, Mark, Check>(g, p, i, i > lo, prev, below, counts);
         }
     }
     for (; i + W - 1 <= hi; i += W) {
@@ -872,17 +885,26 @@ inline int pc_fused_lanes(const grid_view& view, const pc_pass& pass, int lo, in
         } else {
             a = load(p.q + i);
         }
-        pc_cells_update<Finish, Mark>(p, i, a, inflow(p.up, p.q, i, i > lo, prev, a), below, counts);
+        pc_cells_update<Finish, Mark, Check>(p, i, a, inflow(p.up, p.q, i, i > lo, prev, a), below, counts);
         prev = a;
     }
     v.within = v.within && !lane_bits(below);
-    if constexpr (Finish) add_counts(counts, v.counts);
+    if constexpr (Finish || Check) add_counts(counts, v.counts);
     return i;
 }
 
 // pc_fused_cells for cells lo..hi; returns the first cell left for the
 // scalar code.
 inline int pc_fused_block(const grid_view& g, const pc_pass& p, bool make_q, int lo, int hi, pc_verdict& v) {
+    if (p.check_before) {  // a corrector, the first of a step
+        const int checks = (make_q ? 2 : 0) + (p.flows ? 1 : 0);
+        switch (checks) {
+            case 0: return pc_fused_lanes<false, false, false, false, true>(g, p, lo, hi, v);
+            case 1: return pc_fused_lanes<false, false, false, true, true>(g, p, lo, hi, v);
+            case 2: return pc_fused_lanes<true, true, false, false, true>(g, p, lo, hi, v);
+            default: return pc_fused_lanes<true, true, false, true, true>(g, p, lo, hi, v);
+        }
+    }
     if (p.flows) {  // a pass that leaves its marks counts nothing
         if (!make_q) return pc_fused_lanes<false, false, false, true>(g, p, lo, hi, v);
         return p.q_pred ? pc_fused_lanes<true, true, false, true>(g, p, lo, hi, v)
