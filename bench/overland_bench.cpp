@@ -166,17 +166,15 @@ double stream_one(const stream_pass& p, int lo, int n) {
 }
 
 // The passes of one step of scheme `overtype` on m: the rain (ri into h),
-// the explicit scheme's count of the wet cells before the routing (h; the
-// ADE schemes look for the first wet cell, at once on the wet plane, and
-// their first pass finds the depths that are no numbers), then the
-// routing's.
+// then the routing's. Before the routing the step looks for the first wet
+// cell (at once on the wet plane), and the routing's first pass finds the
+// depths that are no numbers as it reads them.
 std::vector<stream_pass> step_passes(kesta::model_state& m, int overtype) {
     double* h = m.h.data();
     const double* elev = m.elev.data();
     const double* ret = m.retent_dep.data();
     const double* inv_n = m.ov_inv_rough.data();
     std::vector<stream_pass> p = {{{m.ri.data(), h}, {h}}};
-    if (overtype == 1) p.push_back({{h}, {}});
     // The retention depths and the roughness, or the classes in their place,
     // and the marks of the cells whose neighbours lie at the grid's offsets.
     const unsigned char* classes = m.ov_surface_class.n() >= m.ncells ? m.ov_surface_class.data() : nullptr;

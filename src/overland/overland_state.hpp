@@ -158,7 +158,7 @@ struct overland_state {
     // the routing writes qx and qy, so their count holds until it runs again.
     int ov_route_counted = 0;
     int ov_route_bad = 0, ov_route_wet = 0, ov_route_flowing = 0;
-    // Set by the overland step for an ADE routing call that is to find the
+    // Set by the overland step for a routing call that is to find the
     // depths at the start of the step that are not numbers (ov_start_bad,
     // their count), before it changes any depth: its first pass reads them
     // all anyway. The call clears it.

@@ -148,14 +148,14 @@ int first_wet_or_bad(const double* h, int n) {
     return first.load();
 }
 
-// The scan before the routing of an ADE step, with the search for depths
-// that are not numbers left to the routing's first pass, which reads every
-// depth anyway (m.ov_check_start): when the discharges are counted, no lake
-// takes cells out of the count, and some cell holds water before any depth
-// that is no number. Sets what scan_cells sets and returns true then;
-// otherwise false, and scan_cells is to be made.
+// The scan before the routing, with the search for depths that are not
+// numbers left to the routing's first pass, which reads every depth anyway
+// (m.ov_check_start): when the discharges are counted, no lake takes cells
+// out of the count, and some cell holds water before any depth that is no
+// number. Sets what scan_cells sets and returns true then; otherwise false,
+// and scan_cells is to be made.
 bool scan_left_to_routing(model_state& m, double dt, int& counted, int& flowing) {
-    if (!(m.overtype == 2 || m.overtype == 3) || !(dt > 0.0) || !m.ov_route_counted || m.chan_lakes_on ||
+    if (!(m.overtype >= 1 && m.overtype <= 3) || !(dt > 0.0) || !m.ov_route_counted || m.chan_lakes_on ||
         m.overland_lake_map_given) {
         return false;
     }

@@ -140,7 +140,7 @@ TEST(OverlandThreads, EverySchemeGivesTheSameNumbersOnOneThreadAndOnSeveral) {
     kesta::set_cells_per_thread(share);
 }
 
-// A depth that is no number at the start of an ADE step stops the run,
+// A depth that is no number at the start of a step stops the run,
 // named, before any depth moves, wherever it lies: the first such cell, on
 // one thread or several, in the lanes or the cells after them, before the
 // first wet cell, after it or on a dry plane.
@@ -161,7 +161,7 @@ TEST(OverlandThreads, ADepthThatIsNoNumberIsNamedWhereverItLiesBeforeTheRoutingM
         {{{n, 0.01}, {5, nan}}, 5},  // the only wet cell after it
         {{{n, nan}}, n},             // on a dry plane
     };
-    for (const int overtype : {2, 3}) {
+    for (const int overtype : {1, 2, 3}) {
         for (const int threads : {1, 4}) {
             for (const start& s : starts) {
                 SCOPED_TRACE(testing::Message() << "overtype " << overtype << ", " << threads << " threads, cell "
