@@ -772,13 +772,14 @@ template <int Classes>
     return true;
 }
 
-// The face of cell i towards cell j (neither in a lake, j a cell) carrying
-// q (positive towards j), without books, as quiet_face and move_across
-// together: the source's rows are tested and summed once, and a face whose
-// source holds no sediment goes straight to its receiver's settling.
+// The right (x_face) or lower face of cell i towards cell j (neither in a
+// lake, j a cell) carrying q (positive towards j), as quiet_face and
+// move_across together: the source's rows are tested and summed once, and
+// a face whose source holds no sediment goes straight to its receiver's
+// settling.
 template <int Classes>
 [[gnu::always_inline]] inline void plain_face(step_view& v, int i, int j, double q, double slope, double known,
-                                              const double* share, vec1<double>& cap) {
+                                              const double* share, vec1<double>& cap, bool x_face) {
     const int src = q >= 0.0 ? i : j;
     const int rcv = q >= 0.0 ? j : i;
     const double* suspended = v.suspended.row<Classes>(src);
@@ -799,6 +800,8 @@ template <int Classes>
     }
     double moved[Classes + 1];
     take_from_source<Classes>(v, src, t, a, b, moved);
+    if (v.faces) record_face(v, i, x_face, q >= 0.0 ? 1.0 : -1.0, moved);
+    if (v.fluxes) v.s.ov_qsmax[src] += sum_classes<Classes>(moved, Classes) * v.inv_dt;
     receive_and_settle<Classes>(v, rcv, share, moved);
 }
 
@@ -871,8 +874,8 @@ double move_sediment(step_view& v, bool& summed) {
     }
     double held = 0.0;
     summed = true;
-    // Without lakes and books, a face between two cells takes plain_face.
-    const bool plain = Classes > 0 && !v.lakes && !v.faces && !v.fluxes;
+    // Without lakes, a face between two cells takes plain_face.
+    const bool plain = Classes > 0 && !v.lakes;
     const std::ptrdiff_t axis_span = static_cast<std::ptrdiff_t>(v.classes + 1) * kCellBlock;
     for (int lo = 1; lo <= v.n; lo += kCellBlock) {
         const int count = std::min(kCellBlock, v.n - lo + 1);
@@ -897,8 +900,8 @@ double move_sediment(step_view& v, bool& summed) {
             const int right = m.rightcon[i], below = m.belowcon[i];
             const bool out = i == v.outlet;
             if (plain && !out) {
-                if (right) plain_face<Classes>(v, i, right, m.qx[i], s.Sfx[i], s.cap_x[i], share_x + c, s.qsx);
-                if (below) plain_face<Classes>(v, i, below, m.qy[i], s.Sfy[i], s.cap_y[i], share_y + c, s.qsy);
+                if (right) plain_face<Classes>(v, i, right, m.qx[i], s.Sfx[i], s.cap_x[i], share_x + c, s.qsx, true);
+                if (below) plain_face<Classes>(v, i, below, m.qy[i], s.Sfy[i], s.cap_y[i], share_y + c, s.qsy, false);
             } else if (right || (out && v.exit == exit_face::right)) {
                 const double q = v.qx(i);
                 if (!quiet_face<Classes>(v, i, right, q, s.qsx))
