@@ -70,8 +70,8 @@ void second_capacities(const face_block& faces, const face_sources& cells, const
 
 // Cells the detachment works out together (a multiple of kBatchLanes):
 // their values, and the rows of the block's cells, which the transport
-// takes soon after, stay in the nearest caches (128 cells: 256 measured
-// 4-7 % slower with 1 to 6 classes).
+// takes soon after, stay in the nearest caches (128 cells suit 1 to 6
+// classes).
 constexpr int kCellBlock = 128;
 // Below this exponent exp is left to 0 (exp(-708) is 3e-308): the vector
 // forms take the scalar path for lower arguments.
