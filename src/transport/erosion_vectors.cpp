@@ -194,7 +194,10 @@ void receiver_per_fall(int first, const double* q, const int* neighbour, const d
         const int at = r >= 1 ? r : i;  // a cell to read where the face has no receiver
         const double q_at = q_of[at], h_at = h[at];
         const double qr = std::fabs(at == exit ? exit_q : q_at);
-        per_fall[e] = r >= 1 && h_at > least_h && qr > 0.0 ? -dx2 / qr : none;
+        // Divided on every face and then chosen: the compiler does not move
+        // a division out of a condition, which would leave the loop scalar.
+        const double per = -dx2 / qr;
+        per_fall[e] = (r >= 1) & (h_at > least_h) & (qr > 0.0) ? per : none;
     }
 }
 
@@ -207,26 +210,32 @@ void settle_shares(const double* per_fall, const double* fall, int classes, doub
         const double f = fall[k];
         double* out = share + static_cast<std::ptrdiff_t>(k - 1) * stride;
         // A class that settles whole at every face of the batch (as sand
-        // under thin sheet flow does) needs no exponential.
-        int partial = 0;
-#pragma omp simd reduction(| : partial)
+        // under thin sheet flow does) needs no exponential: the last loop
+        // then gives 1 everywhere. The faces that settle in part are
+        // counted in doubles, which stay in the lanes of the exponents.
+        double partial = 0.0;
+#pragma omp simd reduction(+ : partial)
         for (int c = 0; c < n; ++c) {
             const double x = f * per_fall[c];
             work[c] = x < -all_settles || x != x ? 0.0 : x;
-            const int flows = per_fall[c] == per_fall[c], whole = x < -all_settles;
-            partial |= flows & (1 - whole);
+            const bool flows = per_fall[c] == per_fall[c], whole = x < -all_settles;
+            partial += flows & !whole ? 1.0 : 0.0;
         }
-        if (!partial) {
-            for (int c = 0; c < n; ++c) out[c] = 1.0;
-            continue;
-        }
-        exp_each(work, n);
+        if (partial > 0.0) exp_each(work, n);
 #pragma omp simd
         for (int c = 0; c < n; ++c) {
             const double x = f * per_fall[c];
             out[c] = per_fall[c] != per_fall[c] || x < -all_settles ? 1.0 : 1.0 - work[c];
         }
     }
+}
+
+KESTA_WIDEST_VECTORS
+double sum_of(const double* a, const double* b, const double* c, std::ptrdiff_t n) {
+    double sum = 0.0;
+#pragma omp simd reduction(+ : sum)
+    for (std::ptrdiff_t e = 0; e < n; ++e) sum += a[e] + b[e] + c[e];
+    return sum;
 }
 
 }  // namespace kesta

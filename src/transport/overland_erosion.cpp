@@ -33,7 +33,10 @@
 // exponent of 1 skips its power, and the detachment and the transport have
 // a copy for each usual class count, whose loops the compiler unrolls; a
 // cell takes what a face brings and lets it settle in one pass over its
-// classes, and the class totals are summed in registers.
+// classes, and the class totals are summed in registers. With the second
+// formula the detachment runs only a few blocks ahead of the transport, as
+// far as the faces reach, so that the transport finds the soil of its
+// cells still in the cache.
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
@@ -434,24 +437,26 @@ void detach_block(step_view& v, int lo, int count, const vec1<double>& rain, spl
     }
 }
 
-// Detaches soil on every cell, a block of cells at a time.
-void detach_all(step_view& v) {
-    const model_state& m = v.m;
-    const vec1<double>& rain = m.interception == 1 && holds(m.ri_eff, v.n) ? m.ri_eff : m.ri;
+// The detachment of the step, a block of cells at a time in the grid's
+// order, run ahead of the transport as far as it needs.
+struct detachment {
+    const vec1<double>& rain;
     splash_rain splash;
-    for (int lo = 1; lo <= v.n; lo += kCellBlock) {
-        const int count = std::min(kCellBlock, v.n - lo + 1);
-        switch (v.classes) {
-            case 1: detach_block<1>(v, lo, count, rain, splash); break;
-            case 2: detach_block<2>(v, lo, count, rain, splash); break;
-            case 3: detach_block<3>(v, lo, count, rain, splash); break;
-            case 4: detach_block<4>(v, lo, count, rain, splash); break;
-            case 5: detach_block<5>(v, lo, count, rain, splash); break;
-            case 6: detach_block<6>(v, lo, count, rain, splash); break;
-            default: detach_block<0>(v, lo, count, rain, splash); break;
+    int done = 0;  // the cells 1 .. done are detached
+
+    explicit detachment(const step_view& v)
+        : rain(v.m.interception == 1 && holds(v.m.ri_eff, v.n) ? v.m.ri_eff : v.m.ri) {}
+
+    // Detaches the blocks of cells up to the one that holds `cell`.
+    template <int Classes>
+    void up_to(step_view& v, int cell) {
+        while (done < std::min(cell, v.n)) {
+            const int lo = done + 1, count = std::min(kCellBlock, v.n - lo + 1);
+            detach_block<Classes>(v, lo, count, rain, splash);
+            done = lo + count - 1;
         }
     }
-}
+};
 
 // Whether a face out of cell `src`, whose water is h deep, at unit
 // discharge q (m2/s) down the water-surface slope, can carry sediment;
@@ -535,7 +540,7 @@ double capacity(const step_view& v, int src, double slope, double h, double q) {
 // suspended sediment settle (settle_shares). A class with nothing in
 // suspension has nothing to settle.
 template <int Classes>
-void receive_and_settle(step_view& v, int r, const double* share, const double* moved) {
+[[gnu::always_inline]] inline void receive_and_settle(step_view& v, int r, const double* share, const double* moved) {
     const int classes = class_count<Classes>(v.classes);
     double* row = v.suspended.row<Classes>(r);
     // For a class count fixed when compiled, the suspension is held in
@@ -578,7 +583,7 @@ void receive_and_settle(step_view& v, int r, const double* share, const double* 
 // What the face moves by class, into `moved` (m3), taken from the source
 // whose suspended and deposited volumes add up to a and b.
 template <int Classes>
-void take_from_source(step_view& v, int src, double t, double a, double b, double* moved) {
+[[gnu::always_inline]] inline void take_from_source(step_view& v, int src, double t, double a, double b, double* moved) {
     const int classes = class_count<Classes>(v.classes);
     double* suspended = v.suspended.row<Classes>(src);
     double* deposited = v.deposited.row<Classes>(src);
@@ -767,6 +772,39 @@ template <int Classes>
     return true;
 }
 
+// The right (x_face) or lower face of cell i towards cell j (neither in a
+// lake, j a cell) carrying q (positive towards j), as quiet_face and
+// move_across together: the source's rows are tested and summed once, and
+// a face whose source holds no sediment goes straight to its receiver's
+// settling.
+template <int Classes>
+[[gnu::always_inline]] inline void plain_face(step_view& v, int i, int j, double q, double slope, double known,
+                                              const double* share, vec1<double>& cap, bool x_face) {
+    const int src = q >= 0.0 ? i : j;
+    const int rcv = q >= 0.0 ? j : i;
+    const double* suspended = v.suspended.row<Classes>(src);
+    const double* deposited = v.deposited.row<Classes>(src);
+    if (holds_none<Classes>(suspended, Classes) && holds_none<Classes>(deposited, Classes)) {
+        // The sum of the suspension is +0 or -0: nothing moves.
+        cap[src] = 0.0;
+        receive_and_settle<Classes>(v, rcv, share, nullptr);
+        return;
+    }
+    const double a = sum_classes<Classes>(suspended, Classes);
+    const double b = sum_classes<Classes>(deposited, Classes);
+    const double t = known == known ? known : capacity(v, src, std::fabs(slope), v.m.h[src], std::fabs(q) / v.dx);
+    cap[src] = t;
+    if (t == 0.0 && a >= 0.0) {
+        receive_and_settle<Classes>(v, rcv, share, nullptr);
+        return;
+    }
+    double moved[Classes + 1];
+    take_from_source<Classes>(v, src, t, a, b, moved);
+    if (v.faces) record_face(v, i, x_face, q >= 0.0 ? 1.0 : -1.0, moved);
+    if (v.fluxes) v.s.ov_qsmax[src] += sum_classes<Classes>(moved, Classes) * v.inv_dt;
+    receive_and_settle<Classes>(v, rcv, share, moved);
+}
+
 // The bucket outside the grid empties through the outlet.
 void empty_bucket(step_view& v) {
     sed_record& s = v.s;
@@ -819,17 +857,41 @@ void block_settle_shares(step_view& v, int lo, int count) {
 // Returns the sum of the suspended, parent and deposited volumes of every
 // cell, each taken once no later face can touch the cell: when every right
 // and lower neighbour comes after its cell (the grid's order), that is
-// right after the cell's own faces. Otherwise `summed` is false, and the
-// volumes are summed again after the step.
+// once the faces of the cell's block are done, and the block's rows are
+// summed in whole vectors (in any order: the sum only tells whether every
+// volume is a number). Otherwise `summed` is false, and the volumes are
+// summed again after the step.
 template <int Classes>
 double move_sediment(step_view& v, bool& summed) {
     model_state& m = v.m;
     sed_record& s = v.s;
+    detachment detach(v);
+    if (!v.batched) {
+        // These capacities are worked out from what the sources hold once
+        // every cell is detached.
+        detach.up_to<Classes>(v, v.n);
+        face_capacities(v);
+    }
     double held = 0.0;
     summed = true;
+    // Without lakes, a face between two cells takes plain_face.
+    const bool plain = Classes > 0 && !v.lakes;
     const std::ptrdiff_t axis_span = static_cast<std::ptrdiff_t>(v.classes + 1) * kCellBlock;
     for (int lo = 1; lo <= v.n; lo += kCellBlock) {
         const int count = std::min(kCellBlock, v.n - lo + 1);
+        int behind = 0;              // a neighbour before its cell
+        int reach = lo + count - 1;  // the last cell the block's faces touch
+#pragma omp simd reduction(| : behind) reduction(max : reach)
+        for (int c = 0; c < count; ++c) {
+            const int i = lo + c, right = m.rightcon[i], below = m.belowcon[i];
+            behind |= ((right != 0) & (right <= i)) | ((below != 0) & (below <= i));
+            reach = std::max(reach, std::max(right, below));
+        }
+        summed = summed && !behind;
+        // Every cell the block's faces touch is detached before they touch
+        // it: a cell's detachment reads its own soil and the water alone,
+        // so it gives what it would give with the whole grid detached first.
+        detach.up_to<Classes>(v, reach);
         block_settle_shares(v, lo, count);
         const double* share_x = s.block_share.data() + kCellBlock;
         const double* share_y = share_x + axis_span;
@@ -837,22 +899,27 @@ double move_sediment(step_view& v, bool& summed) {
             const int i = lo + c;
             const int right = m.rightcon[i], below = m.belowcon[i];
             const bool out = i == v.outlet;
-            if (right || (out && v.exit == exit_face::right)) {
+            if (plain && !out) {
+                if (right) plain_face<Classes>(v, i, right, m.qx[i], s.Sfx[i], s.cap_x[i], share_x + c, s.qsx, true);
+                if (below) plain_face<Classes>(v, i, below, m.qy[i], s.Sfy[i], s.cap_y[i], share_y + c, s.qsy, false);
+            } else if (right || (out && v.exit == exit_face::right)) {
                 const double q = v.qx(i);
                 if (!quiet_face<Classes>(v, i, right, q, s.qsx))
                     move_across<Classes>(v, i, right, q, s.Sfx[i], axis::x, s.cap_x[i], share_x + c);
             }
-            if (below || (out && v.exit == exit_face::lower)) {
+            if (!(plain && !out) && (below || (out && v.exit == exit_face::lower))) {
                 const double q = v.qy(i);
                 if (!quiet_face<Classes>(v, i, below, q, s.qsy))
                     move_across<Classes>(v, i, below, q, s.Sfy[i], axis::y, s.cap_y[i], share_y + c);
             }
             if (out && v.exit == exit_face::own) move_across<Classes>(v, i, 0, v.q_out, m.outslope, axis::none);
             if (out && v.exit != exit_face::none) empty_bucket(v);
-            summed = summed && (right == 0 || right > i) && (below == 0 || below > i);
-            held += sum_classes<Classes>(v.suspended.row<Classes>(i), v.classes) +
-                    sum_classes<Classes>(v.parent.row<Classes>(i), v.classes) +
-                    sum_classes<Classes>(v.deposited.row<Classes>(i), v.classes);
+        }
+        if (summed) {
+            // The rows from the block's first cell to its last, the class
+            // slot 0 of each (0 in these tables) included.
+            const std::ptrdiff_t values = static_cast<std::ptrdiff_t>(count) * (v.classes + 1);
+            held += sum_of(v.suspended[lo], v.parent[lo], v.deposited[lo], values);
         }
     }
     return held;
@@ -862,7 +929,6 @@ double move_sediment(step_view& v, bool& summed) {
 // afterwards, and whether it is known, as move_sediment.
 double transport_all(step_view& v, bool& summed) {
     if (v.fluxes) v.s.ov_qsmax.fill(0.0);
-    if (!v.batched) face_capacities(v);
     switch (v.classes) {
         case 1: return move_sediment<1>(v, summed);
         case 2: return move_sediment<2>(v, summed);
@@ -941,7 +1007,6 @@ void overland_sediment_transport(model_state& m, double dt) {
     if (!m.ov_sed || !(dt > 0.0)) return;
     step_view v(m, dt);
     m.ov_sed->sed_out_vol = 0.0;
-    detach_all(v);
     bool summed = false;
     const double held = transport_all(v, summed);
     if (volumes_are_real(v, held, summed) && v.exhausted) refuse_exhausted(v);

@@ -4,6 +4,7 @@
 // inputs the set-up refuses.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <sstream>
@@ -528,6 +529,102 @@ TEST(OverlandSediment, BareSourcesMoveNothingWhileTheirReceiversSettle) {
     EXPECT_EQ(w.stale, 0);
 }
 
+// One erosion step taken three times from the same state in the rain: as
+// a run without books or lakes takes it; with the channel lakes on but no
+// cell in a lake, which moves every face by the general path; and keeping
+// each cell's outgoing flux and each face's volumes. What every cell holds
+// after each.
+struct three_steps {
+    std::vector<double> plain, general, booked;
+    double moved = 0.0;  // |change| over the plain step
+};
+three_steps* g_steps = nullptr;
+
+std::vector<double> cell_volumes(const kesta::model_state& m) {
+    const kesta::sed_record& s = *m.ov_sed;
+    std::vector<double> v;
+    for (int i = 1; i <= m.ncells; ++i) {
+        for (int k = 0; k <= s.num_sed; ++k) {
+            for (const kesta::mat2<double>* t : {&s.vol_sed.parent, &s.vol_sed.suspended, &s.vol_sed.deposited,
+                                                  &s.ov_sed_vol_eroded, &s.ov_sed_vol_deposited, &s.sed_fract.deposit})
+                v.push_back((*t)[i][k]);
+        }
+        v.push_back(s.qsx[i]);
+        v.push_back(s.qsy[i]);
+    }
+    for (int k = 1; k <= s.num_sed; ++k) v.push_back(s.outlet_vol[k]);
+    return v;
+}
+
+bool step_three_ways(kesta::model_state& m, const char* name) {
+    if (!g_steps->plain.empty() || std::string(name) != "step_storm_drain" || m.elapsed_min < 15.0) return true;
+    kesta::sed_record& s = *m.ov_sed;
+    // Beside the cells the rain has loaded: a source whose suspension is a
+    // negative trace, without deposit, in still water (no face of it
+    // carries anything), and a bare source.
+    const int trace = m.mask[2][4], bare = m.mask[3][5];
+    for (int k = 1; k <= s.num_sed; ++k) {
+        s.vol_sed.suspended[trace][k] = k == 1 ? -1e-30 : 0.0;
+        s.vol_sed.deposited[trace][k] = 0.0;
+        s.vol_sed.suspended[bare][k] = s.vol_sed.deposited[bare][k] = 0.0;
+    }
+    m.qx[trace] = m.qy[trace] = m.qx[m.mask[2][3]] = m.qy[m.mask[1][4]] = 0.0;
+    // What the step changes, kept to take it again from the same state.
+    kesta::mat2<double>* const tables[] = {&s.vol_sed.parent,    &s.vol_sed.suspended,   &s.vol_sed.deposited,
+                                           &s.ov_sed_vol_eroded, &s.ov_sed_vol_deposited, &s.sed_fract.deposit};
+    std::vector<std::vector<double>> kept;
+    const std::size_t values = static_cast<std::size_t>(m.ncells + 1) * (s.num_sed + 1);
+    for (kesta::mat2<double>* t : tables) kept.emplace_back(t->data(), t->data() + values);
+    const std::vector<double> outlet(s.outlet_vol.data(), s.outlet_vol.data() + s.num_sed + 1);
+    const auto restore = [&] {
+        for (std::size_t t = 0; t < kept.size(); ++t) std::copy(kept[t].begin(), kept[t].end(), tables[t]->data());
+        std::copy(outlet.begin(), outlet.end(), s.outlet_vol.data());
+    };
+    const std::vector<double> start = cell_volumes(m);
+    kesta::overland_sediment_transport(m, 6.0);
+    g_steps->plain = cell_volumes(m);
+    for (std::size_t e = 0; e < start.size(); ++e) g_steps->moved += std::fabs(g_steps->plain[e] - start[e]);
+
+    restore();
+    m.chan_lakes_on = 1;
+    m.lake_num = kesta::vec1<int>(m.ncells);  // no cell in a lake
+    s.sed_vol_overland_to_lake = kesta::mat2<double>(1, s.num_sed);
+    kesta::overland_sediment_transport(m, 6.0);
+    g_steps->general = cell_volumes(m);
+    m.chan_lakes_on = 0;
+    m.lake_num = kesta::vec1<int>();
+    s.sed_vol_overland_to_lake = kesta::mat2<double>();
+
+    restore();
+    s.ov_qsmax = kesta::vec1<double>(m.ncells);
+    s.ov_sed_vol_qsx = kesta::mat2<double>(m.ncells, s.num_sed);
+    s.ov_sed_vol_qsy = kesta::mat2<double>(m.ncells, s.num_sed);
+    s.outlet_vol_step = kesta::vec1<double>(s.num_sed);
+    kesta::overland_sediment_transport(m, 6.0);
+    g_steps->booked = cell_volumes(m);
+    return true;
+}
+
+// Faces between cells without lakes take a lean path of their own: it
+// moves, settles and records capacities exactly as the general one, with
+// or without books.
+TEST(OverlandSediment, FacesWithoutLakesMoveAsTheGeneralPathDoes) {
+    kesta_test::temp_dir dir(true);
+    write_inputs(dir, mapping_tables(), "");
+    three_steps w;
+    g_steps = &w;
+    kesta_test::run_in_process("p.prj", step_three_ways);
+    g_steps = nullptr;
+    ASSERT_FALSE(w.plain.empty());
+    ASSERT_EQ(w.general.size(), w.plain.size());
+    ASSERT_EQ(w.booked.size(), w.plain.size());
+    EXPECT_GT(w.moved, 0.0);
+    for (std::size_t e = 0; e < w.plain.size(); ++e) {
+        EXPECT_EQ(w.general[e], w.plain[e]) << e;
+        EXPECT_EQ(w.booked[e], w.plain[e]) << e;
+    }
+}
+
 // Each input the set-up cannot simulate stops the run naming the file,
 // line or card and the value; so does an output the run cannot write.
 TEST(OverlandSediment, BadSedimentInputsAreRefusedNamingWhereAndWhat) {
@@ -578,3 +675,4 @@ TEST(OverlandSediment, BadSedimentInputsAreRefusedNamingWhereAndWhat) {
 }
 
 }  // namespace
+
