@@ -86,6 +86,17 @@ struct cells {
     std::memcpy(&marks, g.interior + i / 8, sizeof marks);
     return ((static_cast<unsigned>(marks) >> (i % 8)) & kAll) == kAll;
 }
+// all_interior of cells i .. i + 2W - 1 in one test (bits i .. i + 2W - 1
+// lie in the 3 bytes from i / 8, all within the marks when i + 2W - 1 is a
+// cell).
+[[gnu::always_inline]] inline bool pair_interior(const grid_view& g, int i) {
+    if (!g.interior) return false;
+    constexpr unsigned kAll = (1u << (2 * W)) - 1;
+    constexpr int kBytes = (2 * W + 7 + 7) / 8;
+    std::uint32_t marks = 0;  // x86 is little-endian
+    std::memcpy(&marks, g.interior + i / 8, kBytes);
+    return ((marks >> (i % 8)) & kAll) == kAll;
+}
 // A vector with a cell on the mask's edge reads the neighbour numbers,
 // which no other vector reads: on a large grid their lines have left the
 // cache by then, about once a row. The lines of the cells one row on, where
@@ -121,6 +132,30 @@ template <bool Write = false, class T>
     vd v{};
     for (int k = 0; k < W; ++k) v[k] = t[2 * cls[k]];
     return v;
+}
+// Whether the 2W bytes from p all equal c.
+[[gnu::always_inline]] inline bool bytes_all(const unsigned char* p, unsigned char c) {
+#if KESTA_LANES == 8
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    return _mm_movemask_epi8(_mm_cmpeq_epi8(v, _mm_set1_epi8(static_cast<char>(c)))) == 0xFFFF;
+#else
+    constexpr unsigned long long kEach = 0x0101010101010101ull >> (8 * (8 - 2 * W));
+    unsigned long long bytes = 0;
+    std::memcpy(&bytes, p, 2 * W);
+    return bytes == c * kEach;
+#endif
+}
+// The class table's pair (retention depth, reciprocal roughness) that cells
+// i .. i + 2W - 1 and the cells `off` on from them all share, as the cells
+// of a plane mostly do: then neither the upwind side nor the lanes need
+// telling apart. Null where they differ or the grid has no classes. Every
+// cell read must be a cell (i + off + 2W - 1 <= n).
+[[gnu::always_inline]] inline const double* shared_class(const grid_view& g, int i, int off) {
+    if (!g.surface_class) return nullptr;
+    const unsigned char* cls = g.surface_class;
+    const unsigned char c = cls[i];
+    if (!bytes_all(cls + i, c) || !bytes_all(cls + i + off, c)) return nullptr;
+    return g.class_table + 2 * c;
 }
 // The same values of cells i .. i + W - 1 (a the cell vector, retent_dep
 // or the reciprocal roughness, when the grid has no classes).
@@ -285,9 +320,11 @@ template <bool Interior>
 // neighbour across the face is `off` cells on. With `out`, the lanes whose
 // depth power lies outside the lane range are OR-ed into it and their faces
 // left wrong, for the caller to make by the scalar code.
+// With `shared` (see shared_class), every cell's retention depth and
+// reciprocal roughness are shared[0] and shared[1].
 template <bool Interior = false>
 [[gnu::always_inline]] inline vd ade_faces(const grid_view& g, const double* h, const int* nb, int i, int off = 0,
-                                           int* out = nullptr) {
+                                           int* out = nullptr, const double* shared = nullptr) {
     const int across = i + off;
     const cells r = Interior ? cells{&across, true} : cells_at(nb + i);
     const vd hi = load(h + i);
@@ -295,11 +332,13 @@ template <bool Interior = false>
     const vd s = (load(g.elev + i) + hi - (gather(g.elev, r) + hr)) * g.inv_dx;
     const vi from_i = s > 0.0;
     const vd depth = from_i ? hi : hr;
-    const vd ret = from_i ? ret_at(g, i) : surface_gather(g, g.ret, 0, r);
+    const vd ret = shared ? splat(shared[0]) : from_i ? ret_at(g, i) : surface_gather(g, g.ret, 0, r);
     vi need = ~((s == 0.0) | (ret >= depth));
     if constexpr (!Interior) need &= has_neighbour(nb + i);
     if (!lane_bits(need)) return vd{};
-    const vd inv_n = from_i ? inv_rough_at(g, i) : surface_gather(g, g.inv_rough, 1, r);
+    const vd inv_n = shared ? splat(shared[1])
+                     : from_i ? inv_rough_at(g, i)
+                              : surface_gather(g, g.inv_rough, 1, r);
     const vd power = out ? pow53_in_range(depth - ret, need, *out) : pow53_where(depth - ret, need);
     const vd flux = signed_root(s) * power * inv_n * g.dx;
     return reinterpret_cast<vd>(need & reinterpret_cast<vi>(flux));
@@ -666,8 +705,9 @@ template <bool Interior, bool MakeQ, bool FirstVolume, bool Finish, bool Mark, b
     vd a, b;
     if (MakeQ) {
         int out = 0;
-        a = ade_faces<Interior>(g, g.h, p.nb, i, p.off, &out);
-        b = ade_faces<Interior>(g, g.h, p.nb, i + W, p.off, &out);
+        const double* shared = Interior ? shared_class(g, i, p.off) : nullptr;
+        a = ade_faces<Interior>(g, g.h, p.nb, i, p.off, &out, shared);
+        b = ade_faces<Interior>(g, g.h, p.nb, i + W, p.off, &out, shared);
         if (out) return false;
         store(p.q + i, a);
         store(p.q + i + W, b);
@@ -722,7 +762,7 @@ inline int ade_fused_lanes(const grid_view& view, const ade_pass& pass, int lo, 
             }
         }
         bool made;
-        if (p.off > 0 && all_interior(g, i) && all_interior(g, i + W)) {
+        if (p.off > 0 && pair_interior(g, i)) {
             made = ade_fused_pair<true, MakeQ, FirstVolume, Finish, Mark, Check>(g, p, i, i > lo, prev, tiny, tested, f);
         } else {
             fetch_next_edge(g, i);
@@ -790,8 +830,9 @@ inline int ade_fused_block(const grid_view& g, const ade_pass& p, bool make_q, i
 
 // The faces of a pc_pass for cells i..i+W-1.
 template <bool Average, bool Interior = false>
-[[gnu::always_inline]] inline vd pc_faces(const grid_view& g, const pc_pass& p, int i) {
-    const vd face = ade_faces<Interior>(g, p.h_faces, p.nb, i, p.off);
+[[gnu::always_inline]] inline vd pc_faces(const grid_view& g, const pc_pass& p, int i,
+                                          const double* shared = nullptr) {
+    const vd face = ade_faces<Interior>(g, p.h_faces, p.nb, i, p.off, nullptr, shared);
     return Average ? (face + load(p.q_pred + i)) * 0.5 : face;
 }
 
@@ -821,8 +862,9 @@ template <bool Interior, bool MakeQ, bool Average, bool Finish, bool Mark, bool 
                                                vi& below, lane_counts& counts) {
     vd a, b;
     if (MakeQ) {
-        a = pc_faces<Average, Interior>(g, p, i);
-        b = pc_faces<Average, Interior>(g, p, i + W);
+        const double* shared = Interior ? shared_class(g, i, p.off) : nullptr;
+        a = pc_faces<Average, Interior>(g, p, i, shared);
+        b = pc_faces<Average, Interior>(g, p, i + W, shared);
         store(p.q + i, a);
         store(p.q + i + W, b);
     } else {
@@ -870,7 +912,7 @@ inline int pc_fused_lanes(const grid_view& view, const pc_pass& pass, int lo, in
                 }
             }
         }
-        if (p.off > 0 && all_interior(g, i) && all_interior(g, i + W)) {
+        if (p.off > 0 && pair_interior(g, i)) {
             prev = pc_fused_pair<true, MakeQ, Average, Finish, Mark, Check>(g, p, i, i > lo, prev, below, counts);
         } else {
             fetch_next_edge(g, i);
