@@ -198,21 +198,49 @@ template <bool Write = false, class T>
 }
 
 constexpr long long kSignBit = static_cast<long long>(0x8000000000000000ull);
+typedef unsigned long long vu __attribute__((vector_size(8 * W)));
 
-[[gnu::always_inline]] inline vd magnitude(vd v) { return reinterpret_cast<vd>(reinterpret_cast<vi>(v) & ~kSignBit); }
+// Integer constants of the face kernels in every lane, and the cell size.
+// A kernel makes them once before its loop, held (see `held`) so that the
+// compiler keeps them in registers instead of building each one again at
+// every use, as it otherwise does inside a long loop.
+struct lane_constants {
+    vi sign;       // kSignBit
+    vu third_mul;  // 0xAAAAAAAB (inv_cbrt_guess)
+    vu magic;      // kInvCbrtMagicHigh
+    vd dx, inv_dx;
+};
+// v, its value hidden from the compiler.
+template <class V>
+[[gnu::always_inline]] inline V held(V v) {
+    asm("" : "+v"(v));
+    return v;
+}
+[[gnu::always_inline]] inline lane_constants make_constants(double dx = 0.0, double inv_dx = 0.0) {
+    return {vi{} + kSignBit, vu{} + 0xAAAAAAABull, vu{} + kInvCbrtMagicHigh, splat(dx), splat(inv_dx)};
+}
+[[gnu::always_inline]] inline lane_constants held_constants(const grid_view& g) {
+    const lane_constants c = make_constants(g.dx, g.inv_dx);
+    return {held(c.sign), held(c.third_mul), held(c.magic), held(c.dx), held(c.inv_dx)};
+}
+
+[[gnu::always_inline]] inline vd magnitude(vd v, vi sign) {
+    return reinterpret_cast<vd>(reinterpret_cast<vi>(v) & ~sign);
+}
+[[gnu::always_inline]] inline vd magnitude(vd v) { return magnitude(v, vi{} + kSignBit); }
 
 // copysign(sqrt(|s|), s) of every lane.
-[[gnu::always_inline]] inline vd signed_root(vd s) {
-    return reinterpret_cast<vd>(reinterpret_cast<vi>(root(magnitude(s))) | (reinterpret_cast<vi>(s) & kSignBit));
+[[gnu::always_inline]] inline vd signed_root(vd s, vi sign) {
+    return reinterpret_cast<vd>(reinterpret_cast<vi>(root(magnitude(s, sign))) | (reinterpret_cast<vi>(s) & sign));
 }
+[[gnu::always_inline]] inline vd signed_root(vd s) { return signed_root(s, vi{} + kSignBit); }
 
 // overland_detail::inv_cbrt_guess of every lane of d > 0: floor(w / 3) of
 // the high word w of the bits as (w 0xAAAAAAAB) >> 33, exact for any w
 // below 2^32, by the multiply of the low 32 bits of each lane.
-typedef unsigned long long vu __attribute__((vector_size(8 * W)));
-[[gnu::always_inline]] inline vd inv_cbrt_guess(vd d) {
+[[gnu::always_inline]] inline vd inv_cbrt_guess(vd d, const lane_constants& c) {
     const vu w = reinterpret_cast<vu>(d) >> 32;
-    const vu third = vu{} + 0xAAAAAAABull;
+    const vu third = c.third_mul;
 #if KESTA_LANES == 8
     // The masked form: the plain one trips GCC 12's uninitialised-value warning.
     const __m512i wt = _mm512_maskz_mul_epu32(0xFF, reinterpret_cast<__m512i>(w), reinterpret_cast<__m512i>(third));
@@ -221,18 +249,20 @@ typedef unsigned long long vu __attribute__((vector_size(8 * W)));
 #else
     const __m256i wt = _mm256_mul_epu32(reinterpret_cast<__m256i>(w), reinterpret_cast<__m256i>(third));
 #endif
-    return reinterpret_cast<vd>((kInvCbrtMagicHigh - (reinterpret_cast<vu>(wt) >> 33)) << 32);
+    return reinterpret_cast<vd>((c.magic - (reinterpret_cast<vu>(wt) >> 33)) << 32);
 }
+[[gnu::always_inline]] inline vd inv_cbrt_guess(vd d) { return inv_cbrt_guess(d, make_constants()); }
 
 // overland_detail::pow53 of every lane, each in (1e-100, 1e100): the same
 // operations in the same order.
-[[gnu::always_inline]] inline vd pow53(vd d) {
-    vd r = inv_cbrt_guess(d);
+[[gnu::always_inline]] inline vd pow53(vd d, const lane_constants& c) {
+    vd r = inv_cbrt_guess(d, c);
     const vd third = d * (1.0 / 3.0);
 #pragma GCC unroll 4
     for (int k = 0; k < kPow53NewtonSteps; ++k) r *= 4.0 / 3.0 - (third * r) * (r * r);
     return d * d * r;
 }
+[[gnu::always_inline]] inline vd pow53(vd d) { return pow53(d, make_constants()); }
 
 // pow53 of the lanes of d that `need` selects: the lane form where d lies in
 // its range, the scalar one elsewhere.
@@ -244,16 +274,20 @@ typedef unsigned long long vu __attribute__((vector_size(8 * W)));
 }
 // pow53 of the lanes of d in its lane range; the lanes that `need` selects
 // outside it are OR-ed into out, for the caller to make another way.
-[[gnu::always_inline]] inline vd pow53_in_range(vd d, vi need, int& out) {
+[[gnu::always_inline]] inline vd pow53_in_range(vd d, vi need, int& out, const lane_constants& c) {
     const vi in_range = (d > 1e-100) & (d < 1e100);
     out |= lane_bits(need & ~in_range);
-    return pow53(in_range ? d : splat(1.0));
+    return pow53(in_range ? d : splat(1.0), c);
 }
-[[gnu::always_inline]] inline vd pow53_where(vd d, vi need) {
+[[gnu::always_inline]] inline vd pow53_in_range(vd d, vi need, int& out) {
+    return pow53_in_range(d, need, out, make_constants());
+}
+[[gnu::always_inline]] inline vd pow53_where(vd d, vi need, const lane_constants& c) {
     int out = 0;
-    const vd p = pow53_in_range(d, need, out);
+    const vd p = pow53_in_range(d, need, out, c);
     return out ? pow53_lanes_out_of_range(p, d, out) : p;
 }
+[[gnu::always_inline]] inline vd pow53_where(vd d, vi need) { return pow53_where(d, need, make_constants()); }
 
 // The parts of explicit_plain_flux of faces i .. i + W - 1 before the depth
 // power: the slope, the depth above retention and the lanes that carry
@@ -322,14 +356,16 @@ template <bool Interior>
 // left wrong, for the caller to make by the scalar code.
 // With `shared` (see shared_class), every cell's retention depth and
 // reciprocal roughness are shared[0] and shared[1].
+// The constants c are those of held_constants(g).
 template <bool Interior = false>
-[[gnu::always_inline]] inline vd ade_faces(const grid_view& g, const double* h, const int* nb, int i, int off = 0,
-                                           int* out = nullptr, const double* shared = nullptr) {
+[[gnu::always_inline]] inline vd ade_faces(const grid_view& g, const lane_constants& c, const double* h,
+                                           const int* nb, int i, int off = 0, int* out = nullptr,
+                                           const double* shared = nullptr) {
     const int across = i + off;
     const cells r = Interior ? cells{&across, true} : cells_at(nb + i);
     const vd hi = load(h + i);
     const vd hr = gather(h, r);
-    const vd s = (load(g.elev + i) + hi - (gather(g.elev, r) + hr)) * g.inv_dx;
+    const vd s = (load(g.elev + i) + hi - (gather(g.elev, r) + hr)) * c.inv_dx;
     const vi from_i = s > 0.0;
     const vd depth = from_i ? hi : hr;
     const vd ret = shared ? splat(shared[0]) : from_i ? ret_at(g, i) : surface_gather(g, g.ret, 0, r);
@@ -339,8 +375,8 @@ template <bool Interior = false>
     const vd inv_n = shared ? splat(shared[1])
                      : from_i ? inv_rough_at(g, i)
                               : surface_gather(g, g.inv_rough, 1, r);
-    const vd power = out ? pow53_in_range(depth - ret, need, *out) : pow53_where(depth - ret, need);
-    const vd flux = signed_root(s) * power * inv_n * g.dx;
+    const vd power = out ? pow53_in_range(depth - ret, need, *out, c) : pow53_where(depth - ret, need, c);
+    const vd flux = signed_root(s, c.sign) * power * inv_n * c.dx;
     return reinterpret_cast<vd>(need & reinterpret_cast<vi>(flux));
 }
 
@@ -620,14 +656,15 @@ inline int scale_counts_block(const double* h, double* qx, double* qy, double sc
 // ade_plain_flux into q for cells lo..hi; returns the first cell left for
 // the scalar code.
 inline int ade_block(const grid_view& g, const double* h, const int* nb, double* q, int lo, int hi) {
+    const lane_constants c = held_constants(g);
     int i = lo;
     for (; i + 2 * W - 1 <= hi; i += 2 * W) {
-        const vd a = ade_faces(g, h, nb, i);
-        const vd b = ade_faces(g, h, nb, i + W);
+        const vd a = ade_faces(g, c, h, nb, i);
+        const vd b = ade_faces(g, c, h, nb, i + W);
         store(q + i, a);
         store(q + i + W, b);
     }
-    for (; i + W - 1 <= hi; i += W) store(q + i, ade_faces(g, h, nb, i));
+    for (; i + W - 1 <= hi; i += W) store(q + i, ade_faces(g, c, h, nb, i));
     return i;
 }
 
@@ -696,36 +733,40 @@ template <bool FirstVolume, bool Finish, bool Mark, bool Check>
     if constexpr (Check) f.counts.bad -= ~(magnitude(before) <= 1.7976931348623157e308);
 }
 
-// Cells i..i+2W-1 of ade_fused_lanes; prev holds the faces of the W cells
-// before i when has_prev, and then those of the last W. False, with nothing
-// stored, when a face's depth power lies outside the lane range.
-template <bool Interior, bool MakeQ, bool FirstVolume, bool Finish, bool Mark, bool Check>
-[[gnu::always_inline]] inline bool ade_fused_pair(const grid_view& g, const ade_pass& p, int i, bool has_prev, vd& prev,
-                                                  vi tiny, vi tested, ade_lanes_found& f) {
-    vd a, b;
-    if (MakeQ) {
-        int out = 0;
-        const double* shared = Interior ? shared_class(g, i, p.off) : nullptr;
-        a = ade_faces<Interior>(g, g.h, p.nb, i, p.off, &out, shared);
-        b = ade_faces<Interior>(g, g.h, p.nb, i + W, p.off, &out, shared);
-        if (out) return false;
-        store(p.q + i, a);
-        store(p.q + i + W, b);
-    } else {
-        a = load(p.q + i);
-        b = load(p.q + i + W);
-    }
+// Pairs of vectors whose faces an "ade" pass makes before their changes.
+constexpr int kTilePairs = 8;
+
+// The faces of cells i..i+2W-1 into p.q; false, with nothing stored, when a
+// face's depth power lies outside the lane range.
+template <bool Interior>
+[[gnu::always_inline]] inline bool ade_pair_faces(const grid_view& g, const lane_constants& c, const ade_pass& p,
+                                                  int i) {
+    int out = 0;
+    const double* shared = Interior ? shared_class(g, i, p.off) : nullptr;
+    const vd a = ade_faces<Interior>(g, c, g.h, p.nb, i, p.off, &out, shared);
+    const vd b = ade_faces<Interior>(g, c, g.h, p.nb, i + W, p.off, &out, shared);
+    if (out) return false;
+    store(p.q + i, a);
+    store(p.q + i + W, b);
+    return true;
+}
+
+// The changes of cells i..i+2W-1, their faces made; prev holds the faces of
+// the W cells before i when has_prev, and then those of the last W.
+template <bool Interior, bool FirstVolume, bool Finish, bool Mark, bool Check>
+[[gnu::always_inline]] inline void ade_pair_update(const grid_view& g, const ade_pass& p, int i, bool has_prev,
+                                                   vd& prev, vi tiny, vi tested, ade_lanes_found& f) {
+    const vd a = load(p.q + i), b = load(p.q + i + W);
     ade_cells_update<FirstVolume, Finish, Mark, Check>(
         g, p, i, a, inflow<Interior>(p.up, p.q, i, has_prev, prev, a, p.off), tiny, tested, f);
     ade_cells_update<FirstVolume, Finish, Mark, Check>(
         g, p, i + W, b, inflow<Interior>(p.up, p.q, i + W, true, a, b, p.off), tiny, tested, f);
     prev = b;
-    return true;
 }
-
-// ade_fused_cell of cells lo..hi, W at a time, the faces of 2 W cells made
-// before the depths of any of them change (a face reads the depth of its
-// right neighbour, which may be in the same vector). Returns the first cell
+// ade_fused_cell of cells lo..hi, W at a time, the faces of a tile of
+// kTilePairs pairs of vectors made before the depths of any of their cells
+// change (a face reads the depth of its right neighbour, which may be in
+// the same vector, and of the cell a row on). Returns the first cell
 // left for the scalar code; with fewer than W cells left, the pass is done,
 // otherwise the scalar code makes cells up to `scalar_to` (a face there
 // needs the scalar depth power) and calls again. The loop makes no call,
@@ -737,6 +778,7 @@ inline int ade_fused_lanes(const grid_view& view, const ade_pass& pass, int lo, 
     const ade_pass p = pass;
     const vi tiny = p.tiny ? ~vi{} : vi{};
     const vi tested = p.tested ? ~vi{} : vi{};
+    const lane_constants c = held_constants(g);
     ade_lanes_found f;
     vd prev{};
     int i = lo;
@@ -745,40 +787,57 @@ inline int ade_fused_lanes(const grid_view& view, const ade_pass& pass, int lo, 
     // cells themselves: depth, ground, retention and roughness alike, as it
     // does not know yet which side is upwind.
     const int across = p.off > 0 ? p.off : 1;
-    for (; i + 2 * W - 1 <= hi; i += 2 * W) {
-        if (i + kFetchAhead + across + 2 * W - 1 <= g.n) {
-            for (const int k : {0, W}) {
-                if (MakeQ) {
-                    fetch_ahead(g.h, i + across + k);
-                    fetch_ahead(g.elev, i + across + k);
-                    fetch_surface_ahead(g, i + across + k);
-                    fetch_ahead<true>(p.q, i + k);
+    while (i + 2 * W - 1 <= hi) {
+        // The faces of a tile of pairs first, then the cells' changes: the
+        // long wait of each face on its depth power then holds back few
+        // other operations, and the faces of many cells are on their way at
+        // once. A face reads only depths the tile's changes have not yet
+        // moved, as in a pair.
+        int end = i;
+        for (int t = 0; t < kTilePairs && end + 2 * W - 1 <= hi; ++t, end += 2 * W) {
+            if (end + kFetchAhead + across + 2 * W - 1 <= g.n) {
+                for (const int k : {0, W}) {
+                    if (MakeQ) {
+                        fetch_ahead(g.h, end + across + k);
+                        fetch_ahead(g.elev, end + across + k);
+                        fetch_surface_ahead(g, end + across + k);
+                        fetch_ahead<true>(p.q, end + k);
+                    }
+                    fetch_ahead<true>(p.to, end + k);
+                    if (p.vol) fetch_ahead<true>(p.vol, end + k);
+                    if (p.vol && !FirstVolume) fetch_ahead(p.vol_from, end + k);
+                    if (Finish && (end + k) % 64 < 2 * W) fetch_ahead(p.other_flows, end + k);
+                    if (Mark && (end + k) % 64 < 2 * W) fetch_ahead<true>(p.flows, end + k);
                 }
-                fetch_ahead<true>(p.to, i + k);
-                if (p.vol) fetch_ahead<true>(p.vol, i + k);
-                if (p.vol && !FirstVolume) fetch_ahead(p.vol_from, i + k);
-                if (Finish && (i + k) % 64 < 2 * W) fetch_ahead(p.other_flows, i + k);
-                if (Mark && (i + k) % 64 < 2 * W) fetch_ahead<true>(p.flows, i + k);
+            }
+            if (!MakeQ) continue;
+            bool made;
+            if (p.off > 0 && pair_interior(g, end)) {
+                made = ade_pair_faces<true>(g, c, p, end);
+            } else {
+                fetch_next_edge(g, end);
+                made = ade_pair_faces<false>(g, c, p, end);
+            }
+            if (!made) {
+                scalar_to = end + 2 * W - 1;
+                stopped = true;
+                break;
             }
         }
-        bool made;
-        if (p.off > 0 && pair_interior(g, i)) {
-            made = ade_fused_pair<true, MakeQ, FirstVolume, Finish, Mark, Check>(g, p, i, i > lo, prev, tiny, tested, f);
-        } else {
-            fetch_next_edge(g, i);
-            made = ade_fused_pair<false, MakeQ, FirstVolume, Finish, Mark, Check>(g, p, i, i > lo, prev, tiny, tested, f);
+        for (; i < end; i += 2 * W) {
+            if (p.off > 0 && pair_interior(g, i)) {
+                ade_pair_update<true, FirstVolume, Finish, Mark, Check>(g, p, i, i > lo, prev, tiny, tested, f);
+            } else {
+                ade_pair_update<false, FirstVolume, Finish, Mark, Check>(g, p, i, i > lo, prev, tiny, tested, f);
+            }
         }
-        if (!made) {
-            scalar_to = i + 2 * W - 1;
-            stopped = true;
-            break;
-        }
+        if (stopped) break;
     }
     for (; !stopped && i + W - 1 <= hi; i += W) {
         vd a;
         if (MakeQ) {
             int out = 0;
-            a = ade_faces(g, g.h, p.nb, i, 0, &out);
+            a = ade_faces(g, c, g.h, p.nb, i, 0, &out);
             if (out) {
                 scalar_to = i + W - 1;
                 break;
@@ -830,9 +889,9 @@ inline int ade_fused_block(const grid_view& g, const ade_pass& p, bool make_q, i
 
 // The faces of a pc_pass for cells i..i+W-1.
 template <bool Average, bool Interior = false>
-[[gnu::always_inline]] inline vd pc_faces(const grid_view& g, const pc_pass& p, int i,
+[[gnu::always_inline]] inline vd pc_faces(const grid_view& g, const lane_constants& c, const pc_pass& p, int i,
                                           const double* shared = nullptr) {
-    const vd face = ade_faces<Interior>(g, p.h_faces, p.nb, i, p.off, nullptr, shared);
+    const vd face = ade_faces<Interior>(g, c, p.h_faces, p.nb, i, p.off, nullptr, shared);
     return Average ? (face + load(p.q_pred + i)) * 0.5 : face;
 }
 
@@ -858,13 +917,13 @@ template <bool Finish, bool Mark, bool Check>
 // Cells i..i+2W-1 of pc_fused_lanes; prev holds the faces of the W cells
 // before i when has_prev. Returns the faces of the last W.
 template <bool Interior, bool MakeQ, bool Average, bool Finish, bool Mark, bool Check>
-[[gnu::always_inline]] inline vd pc_fused_pair(const grid_view& g, const pc_pass& p, int i, bool has_prev, vd prev,
-                                               vi& below, lane_counts& counts) {
+[[gnu::always_inline]] inline vd pc_fused_pair(const grid_view& g, const lane_constants& c, const pc_pass& p, int i,
+                                               bool has_prev, vd prev, vi& below, lane_counts& counts) {
     vd a, b;
     if (MakeQ) {
         const double* shared = Interior ? shared_class(g, i, p.off) : nullptr;
-        a = pc_faces<Average, Interior>(g, p, i, shared);
-        b = pc_faces<Average, Interior>(g, p, i + W, shared);
+        a = pc_faces<Average, Interior>(g, c, p, i, shared);
+        b = pc_faces<Average, Interior>(g, c, p, i + W, shared);
         store(p.q + i, a);
         store(p.q + i + W, b);
     } else {
@@ -885,6 +944,7 @@ template <bool MakeQ, bool Average, bool Finish = false, bool Mark = false, bool
 inline int pc_fused_lanes(const grid_view& view, const pc_pass& pass, int lo, int hi, pc_verdict& v) {
     const grid_view g = view;  // copies the loop's stores cannot reach
     const pc_pass p = pass;
+    const lane_constants c = held_constants(g);
     vi below{};
     lane_counts counts;
     vd prev{};
@@ -913,16 +973,16 @@ inline int pc_fused_lanes(const grid_view& view, const pc_pass& pass, int lo, in
             }
         }
         if (p.off > 0 && pair_interior(g, i)) {
-            prev = pc_fused_pair<true, MakeQ, Average, Finish, Mark, Check>(g, p, i, i > lo, prev, below, counts);
+            prev = pc_fused_pair<true, MakeQ, Average, Finish, Mark, Check>(g, c, p, i, i > lo, prev, below, counts);
         } else {
             fetch_next_edge(g, i);
-            prev = pc_fused_pair<false, MakeQ, Average, Finish, Mark, Check>(g, p, i, i > lo, prev, below, counts);
+            prev = pc_fused_pair<false, MakeQ, Average, Finish, Mark, Check>(g, c, p, i, i > lo, prev, below, counts);
         }
     }
     for (; i + W - 1 <= hi; i += W) {
         vd a;
         if (MakeQ) {
-            a = pc_faces<Average>(g, p, i);
+            a = pc_faces<Average>(g, c, p, i);
             store(p.q + i, a);
         } else {
             a = load(p.q + i);
