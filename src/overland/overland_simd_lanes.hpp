@@ -596,13 +596,25 @@ struct lane_counts {
 #endif
     return ((vi{} + bits) & lane_bit) != 0;
 }
-// count_marked_flow of every lane: the marks of cells i..i+W-1 in `other`.
-[[gnu::always_inline]] inline void count_marked_flows(const unsigned char* other, int i, vd q, lane_counts& c) {
+// The lanes (bit k: lane k) of cells i..i+W-1 whose marks in `other` are
+// set.
+[[gnu::always_inline]] inline int marked_lanes(const unsigned char* other, int i) {
     long long word = 0;
     std::memcpy(&word, other + i, W);
     const int zero = _mm_movemask_epi8(_mm_cmpeq_epi8(_mm_cvtsi64_si128(word), _mm_setzero_si128()));
-    const int marked = ~zero & ((1 << W) - 1);
-    c.flowing -= lanes_of_bits(marked) | (magnitude(q) > kFlowing);
+    return ~zero & ((1 << W) - 1);
+}
+// count_marked_flow of every lane: the marks of cells i..i+W-1 in `other`.
+[[gnu::always_inline]] inline void count_marked_flows(const unsigned char* other, int i, vd q, lane_counts& c) {
+    c.flowing -= lanes_of_bits(marked_lanes(other, i)) | (magnitude(q) > kFlowing);
+}
+// The number of set bits of b < 256.
+inline constexpr unsigned char kOnesOf4Bits[16] = {0, 1, 1, 2, 1, 2, 2, 3, 1, 2, 2, 3, 2, 3, 3, 4};
+[[gnu::always_inline]] inline int ones(int b) { return kOnesOf4Bits[b & 15] + kOnesOf4Bits[b >> 4]; }
+// count_marked_flows as a number, counted by the scalar units: the lanes'
+// bits OR-ed there rather than as vectors.
+[[gnu::always_inline]] inline int marked_flows(const unsigned char* other, int i, vd q) {
+    return ones(marked_lanes(other, i) | lane_bits(magnitude(q) > kFlowing));
 }
 // flow_mark of the faces q of cells i..i+W-1 into flows.
 [[gnu::always_inline]] inline void store_flow_marks(unsigned char* flows, int i, vd q) {
@@ -702,11 +714,17 @@ template <bool Interior = false>
 }
 
 // What the lanes of a fused ADE sweep found so far (see ade_verdict): the
-// masks of rejecting and overdrawn lanes, and with ade_pass::other_flows the
-// lanes' counts.
+// masks of lanes below 0 m (over), at kAdeNegativeDepthLimit or below
+// (deep) and of lanes at 0 m or above that change by more than the share
+// of their depth the change test allows (big), and with
+// ade_pass::other_flows the lanes' counts (the flowing cells in `flowing`).
+// Whether the sub-step is under 0.001 s or tested is the same for every
+// cell: the pass rejects it when some lane is deep, or over and the
+// sub-step tiny, or big and the sub-step tested.
 struct ade_lanes_found {
-    vi rejected{}, over{};
+    vi over{}, deep{}, big{};
     lane_counts counts;
+    int flowing = 0;
 };
 
 // The depth change, tests and volumes of cells i..i+W-1 (ade_fused_cell
@@ -715,20 +733,20 @@ struct ade_lanes_found {
 // before that are not finite numbers, into counts.bad.
 template <bool FirstVolume, bool Finish, bool Mark, bool Check>
 [[gnu::always_inline]] inline void ade_cells_update(const grid_view& g, const ade_pass& p, int i, vd qi, vd in,
-                                                    vi tiny, vi tested, ade_lanes_found& f) {
+                                                    ade_lanes_found& f) {
     const vd before = load(g.h + i);
     const vd dh = (in - qi) * p.k;
     const vd after = before + dh;
     store(p.to + i, after);
     const vi below = after < 0.0;
     f.over |= below;
-    f.rejected |= below & (tiny | (after <= kAdeNegativeDepthLimit));
-    f.rejected |= ~below & tested & (magnitude(dh) > kAdeChangeShare * before) & (before > kAdeTestedDepth);
+    f.deep |= after <= kAdeNegativeDepthLimit;
+    f.big |= ~below & (magnitude(dh) > kAdeChangeShare * before) & (before > kAdeTestedDepth);
     if (p.vol) store(p.vol + i, FirstVolume ? 0.0 + qi * p.dt : load(p.vol_from + i) + qi * p.dt);
     if constexpr (Mark) store_flow_marks(p.flows, i, qi);
     if constexpr (Finish) {
         count_depths(after, kWetDepth, f.counts);
-        count_marked_flows(p.other_flows, i, qi, f.counts);
+        f.flowing += marked_flows(p.other_flows, i, qi);
     }
     if constexpr (Check) f.counts.bad -= ~(magnitude(before) <= 1.7976931348623157e308);
 }
@@ -755,12 +773,12 @@ template <bool Interior>
 // the W cells before i when has_prev, and then those of the last W.
 template <bool Interior, bool FirstVolume, bool Finish, bool Mark, bool Check>
 [[gnu::always_inline]] inline void ade_pair_update(const grid_view& g, const ade_pass& p, int i, bool has_prev,
-                                                   vd& prev, vi tiny, vi tested, ade_lanes_found& f) {
+                                                   vd& prev, ade_lanes_found& f) {
     const vd a = load(p.q + i), b = load(p.q + i + W);
-    ade_cells_update<FirstVolume, Finish, Mark, Check>(
-        g, p, i, a, inflow<Interior>(p.up, p.q, i, has_prev, prev, a, p.off), tiny, tested, f);
-    ade_cells_update<FirstVolume, Finish, Mark, Check>(
-        g, p, i + W, b, inflow<Interior>(p.up, p.q, i + W, true, a, b, p.off), tiny, tested, f);
+    ade_cells_update<FirstVolume, Finish, Mark, Check>(g, p, i, a,
+                                                       inflow<Interior>(p.up, p.q, i, has_prev, prev, a, p.off), f);
+    ade_cells_update<FirstVolume, Finish, Mark, Check>(g, p, i + W, b,
+                                                       inflow<Interior>(p.up, p.q, i + W, true, a, b, p.off), f);
     prev = b;
 }
 // ade_fused_cell of cells lo..hi, W at a time, the faces of a tile of
@@ -776,8 +794,6 @@ inline int ade_fused_lanes(const grid_view& view, const ade_pass& pass, int lo, 
                            int& scalar_to) {
     const grid_view g = view;  // copies the loop's stores cannot reach
     const ade_pass p = pass;
-    const vi tiny = p.tiny ? ~vi{} : vi{};
-    const vi tested = p.tested ? ~vi{} : vi{};
     const lane_constants c = held_constants(g);
     ade_lanes_found f;
     vd prev{};
@@ -826,9 +842,9 @@ inline int ade_fused_lanes(const grid_view& view, const ade_pass& pass, int lo, 
         }
         for (; i < end; i += 2 * W) {
             if (p.off > 0 && pair_interior(g, i)) {
-                ade_pair_update<true, FirstVolume, Finish, Mark, Check>(g, p, i, i > lo, prev, tiny, tested, f);
+                ade_pair_update<true, FirstVolume, Finish, Mark, Check>(g, p, i, i > lo, prev, f);
             } else {
-                ade_pair_update<false, FirstVolume, Finish, Mark, Check>(g, p, i, i > lo, prev, tiny, tested, f);
+                ade_pair_update<false, FirstVolume, Finish, Mark, Check>(g, p, i, i > lo, prev, f);
             }
         }
         if (stopped) break;
@@ -846,13 +862,14 @@ inline int ade_fused_lanes(const grid_view& view, const ade_pass& pass, int lo, 
         } else {
             a = load(p.q + i);
         }
-        ade_cells_update<FirstVolume, Finish, Mark, Check>(g, p, i, a, inflow(p.up, p.q, i, i > lo, prev, a), tiny,
-                                                    tested, f);
+        ade_cells_update<FirstVolume, Finish, Mark, Check>(g, p, i, a, inflow(p.up, p.q, i, i > lo, prev, a), f);
         prev = a;
     }
-    v.rejected = v.rejected || lane_bits(f.rejected);
-    v.overdrawn = v.overdrawn || lane_bits(f.over);
+    const int over = lane_bits(f.over);
+    v.rejected = v.rejected || lane_bits(f.deep) || (p.tiny && over) || (p.tested && lane_bits(f.big));
+    v.overdrawn = v.overdrawn || over;
     if constexpr (Finish || Check) add_counts(f.counts, v.counts);
+    v.counts.flowing += f.flowing;
     return i;
 }
 
