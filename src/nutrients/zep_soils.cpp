@@ -254,7 +254,15 @@ void zep_soils_step(model_state& m, double days) {
     // pools there, adding what each pool gained and lost to the tallies.
     s.made.fill(0.0);
     s.used.fill(0.0);
-    for (int k = 1; k <= s.ncells; ++k) vegso_cell_step(environment, s.cells[static_cast<std::size_t>(k - 1)].get());
+    // The cells go to the library a batch at a time, which steps the layers
+    // of consecutive cells side by side.
+    constexpr int kBatch = 64;
+    vegso_cell_handle* batch[kBatch];
+    for (int first = 0; first < s.ncells; first += kBatch) {
+        const int count = s.ncells - first < kBatch ? s.ncells - first : kBatch;
+        for (int c = 0; c < count; ++c) batch[c] = s.cells[static_cast<std::size_t>(first + c)].get();
+        vegso_cells_step(environment, batch, count);
+    }
     double made[kSoilPools] = {}, used[kSoilPools] = {};
     for (int p = 0; p < kSoilPools; ++p) {
         const int i = bound_pool(p);

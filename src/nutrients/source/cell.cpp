@@ -1,6 +1,11 @@
 #include "nutrients/source/cell.hpp"
 
+#include <algorithm>
+#include <array>
 #include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <map>
 #include <mutex>
 
 #include "nutrients/source/environment.hpp"
@@ -98,6 +103,13 @@ struct Cell::LeanBlock {
     int layersTaken = 0;
 };
 
+struct Cell::LayerBlock {
+    explicit LayerBlock(int layers) : layer(new Layer[static_cast<std::size_t>(layers)]), room(layers) {}
+    std::unique_ptr<Layer[]> layer;
+    int room;
+    int taken = 0;
+};
+
 namespace {
 
 // Gives each cell bound its room in the block of the cells bound before it,
@@ -120,6 +132,32 @@ private:
     std::mutex mutex_;
     std::shared_ptr<Cell::LeanBlock> block_;
 };
+
+// A block holds the layers of 128 cells of three layers.
+constexpr int kLayerBlockLayers = 3 * 128;
+
+// Gives each cell made its layers in the block of the cells made before it,
+// while the block has room, as LeanRooms gives lean layers.
+class LayerRooms {
+public:
+    std::shared_ptr<Cell::LayerBlock> take(int layers, Cell::Layer*& at) {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        if (!block_ || block_->room - block_->taken < layers)
+            block_ = std::make_shared<Cell::LayerBlock>(layers > kLayerBlockLayers ? layers : kLayerBlockLayers);
+        at = block_->layer.get() + block_->taken;
+        block_->taken += layers;
+        return block_;
+    }
+
+private:
+    std::mutex mutex_;
+    std::shared_ptr<Cell::LayerBlock> block_;
+};
+
+LayerRooms& layer_rooms() {
+    static LayerRooms rooms;
+    return rooms;
+}
 
 LeanRooms& lean_rooms() {
     static LeanRooms rooms;
@@ -172,7 +210,7 @@ bool Cell::Layer::partitionDue(bool stale) {
     return due;
 }
 
-void Cell::Layer::write() const {
+void Cell::Layer::write(const double* sorbed) const {
     double* v = record->v;
     v[vegso_result] = descriptor.plantWaterUptake;
 #pragma GCC unroll 11
@@ -281,12 +319,20 @@ void Cell::writeBound(bool partitioned) {
 Cell::Cell(const vegso_schema& schema, int cellNumber)
     : cellNumber_(cellNumber), community_(plant_descriptors(schema), cellNumber) {
     layerCount_ = schema.layer_count;
-    layers_.reset(new Layer[static_cast<std::size_t>(layerCount_)]);
-    for (int j = 0; j < layerCount_; ++j) layers_[j].attach(*schema.layers[j]);
+    // The kept layers lie with the cell and its plants, which their steps
+    // read too.
+    kept_.reset(new KeptLayer[static_cast<std::size_t>(layerCount_)]());
+    layerBlock_ = layer_rooms().take(layerCount_, layers_);
+    for (int j = 0; j < layerCount_; ++j) {
+        layers_[j].attach(*schema.layers[j]);
+        kept_[j].record = schema.layers[j];
+        kept_[j].top = layers_[j].nitrogenGraph.topShape();
+    }
 }
 
 const Cell::Layer& Cell::layer(int index) const {
     if (leanLive_) giveLean(true);
+    if (keptLive_) giveKept();
     // A step on the records leaves the pools in the graphs alone.
     if (!bound_)
         for (int j = 0; j < layerCount_; ++j) layers_[j].storeCycles();
@@ -320,7 +366,7 @@ void Cell::takeLean() {
 void Cell::giveLean(bool withPools) const {
     // The layers are the cell's to refresh from the lean layers, which hold
     // the same step's state.
-    Layer* layers = layers_.get();
+    Layer* layers = layers_;
     for (int j = 0; j < layerCount_; ++j) {
         Layer& l = layers[j];
         const LeanLayer& lean = lean_[j];
@@ -483,6 +529,8 @@ void Cell::bind(const vegso_cell_binding* binding) {
     // The storage of the binding that ends is not read again.
     if (leanLive_) giveLean(false);
     leanLive_ = false;
+    if (keptLive_) giveKept();
+    keptLive_ = false;
     partitionStale_ = true;
     bound_ = binding != nullptr;
     if (!bound_) return;
@@ -504,159 +552,398 @@ ProcessContext Cell::context(const Layer& layer, const Environment& e) const {
 }
 
 void Cell::step(const Environment& e) {
+    Cell* const self = this;
+    stepCells(e, &self, 1);
+}
+
+bool Cell::partitionKept() const {
+    for (int j = 0; j < layerCount_; ++j) {
+        const KeptLayer& k = kept_[j];
+        const double* v = k.record->v;
+        const double inputs[3] = {v[vegso_porosity], v[vegso_organic_carbon_percent], v[vegso_solid_density]};
+        for (int i = 0; i < 3; ++i)
+            if (!(inputs[i] == k.partition->inputs[i])) return false;
+    }
+    return true;
+}
+
+namespace {
+
+// The partitions the kept layers share, one of each, at most
+// kMostPartitions of them; none is given back.
+class KeptPartitions {
+public:
+    // The partition of these values, or null when it is not kept and there
+    // is no room for it.
+    const Cell::KeptPartition* share(const Cell::KeptPartition& partition) {
+        Key key;
+        static_assert(sizeof key == sizeof partition, "a partition is its values");
+        std::memcpy(key.data(), &partition, sizeof key);
+        const std::lock_guard<std::mutex> lock(mutex_);
+        const auto at = kept_.find(key);
+        if (at != kept_.end()) return at->second.get();
+        if (kept_.size() == kMostPartitions) return nullptr;
+        return kept_.emplace(key, std::make_unique<Cell::KeptPartition>(partition)).first->second.get();
+    }
+
+private:
+    // Soils times layers and partition coefficients seldom come near it.
+    static constexpr std::size_t kMostPartitions = 1 << 16;
+    // The values' bits: values that compare equal but differ in their bits
+    // (0 and -0) make two partitions, so that each kept layer writes the
+    // very values its cell computed.
+    using Key = std::array<std::uint64_t, 3 + vegso_pool_count>;
+    std::mutex mutex_;
+    std::map<Key, std::unique_ptr<Cell::KeptPartition>> kept_;
+};
+
+KeptPartitions& kept_partitions() {
+    static KeptPartitions partitions;
+    return partitions;
+}
+
+}  // namespace
+
+void Cell::loadKept(Layer* room) const {
+    for (int j = 0; j < layerCount_; ++j) {
+        const KeptLayer& k = kept_[j];
+        Layer& l = room[j];
+        if (l.nitrogenGraph.topShape() != k.top) l.nitrogenGraph = NITROGEN::NitrogenDiGraph(k.top);
+        l.record = k.record;
+        l.read(true);
+        l.partitionNow = false;
+#pragma GCC unroll 8
+        for (int q = 0; q < kLeanNitrogenPools; ++q) l.nitrogenGraph.state().setMass(kLeanNitrogen.pool[q], k.nitrogen[q]);
+#pragma GCC unroll 3
+        for (int q = 0; q < kLeanPhosphorusPools; ++q)
+            l.phosphorusGraph.state().setMass(kLeanPhosphorus.pool[q], k.phosphorus[q]);
+    }
+}
+
+bool Cell::takeKept(const Layer* layers, bool whole) {
+    for (int j = 0; j < layerCount_; ++j) {
+        const Layer& l = layers[j];
+        KeptLayer& k = kept_[j];
+        if (whole) {
+            KeptPartition p;
+            for (int i = 0; i < 3; ++i) p.inputs[i] = l.partitionInputs[i];
+            for (int i = 0; i < vegso_pool_count; ++i) p.sorbed[i] = l.sorbed[i];
+            k.partition = kept_partitions().share(p);
+            if (k.partition == nullptr) return false;
+        }
+#pragma GCC unroll 8
+        for (int q = 0; q < kLeanNitrogenPools; ++q) k.nitrogen[q] = l.nitrogenGraph.state().mass(kLeanNitrogen.pool[q]);
+#pragma GCC unroll 3
+        for (int q = 0; q < kLeanPhosphorusPools; ++q)
+            k.phosphorus[q] = l.phosphorusGraph.state().mass(kLeanPhosphorus.pool[q]);
+    }
+    return true;
+}
+
+void Cell::giveKept() const {
+    // The layers are the cell's to refresh from the kept layers and the
+    // records: their partition is that of the kept layers already.
+    Layer* layers = layers_;
+    for (int j = 0; j < layerCount_; ++j) {
+        Layer& l = layers[j];
+        const KeptLayer& k = kept_[j];
+        l.read(true);
+        const double water = l.record->v[vegso_result];
+        l.descriptor.plantWaterUptake = water;
+        l.descriptor.plantWaterUptakeCopy = water;
+        for (int q = 0; q < kLeanNitrogenPools; ++q) l.nitrogenGraph.state().setMass(kLeanNitrogen.pool[q], k.nitrogen[q]);
+        for (int q = 0; q < kLeanPhosphorusPools; ++q)
+            l.phosphorusGraph.state().setMass(kLeanPhosphorus.pool[q], k.phosphorus[q]);
+    }
+}
+
+Cell::Layer* Cell::beginStep(const Environment& e, Layer* room) {
     if (leanLive_) {
         if (bound_ && !partitionStale_) {
             stepLean(e);
-            return;
+            return nullptr;
         }
         giveLean(true);
         leanLive_ = false;
     }
-    // The step reads and writes all of every layer (and its record); asking
-    // for them at once lets their loads overlap. A cell that keeps its
-    // partition leaves the cycle descriptors alone.
-    const bool cycles = partitionStale_;
-    for (const Layer& l : *this) {
-        const char* at = reinterpret_cast<const char*>(&l);
-        const char* nitrogen = reinterpret_cast<const char*>(&l.nitrogenGraph);
-        prefetch_range(at, static_cast<std::size_t>(nitrogen - at) + l.nitrogenGraph.massBytes());
-        prefetch_range(&l.phosphorusGraph, l.phosphorusGraph.massBytes());
-        if (cycles) prefetch_lines<sizeof(NitrogenCycleDescriptor) + sizeof(PhosphorusCycleDescriptor)>(&l.nitrogenCycle);
-        if (!bound_) prefetch_lines<sizeof(vegso_layer_record)>(l.record);
-    }
     const int n = layerCount();
-    // A record's partition is written with it each step, as computed when
-    // its inputs last changed; a bound cell's stays as computed until it is
-    // bound anew.
-    if (bound_) {
-        for (int j = 0; j < n; ++j) {
-            layers_[j].readBound(binding_, j);
-            layers_[j].partitionNow = partitionStale_;
+    Layer* layers = layers_;
+    if (keptLive_) {
+        // Of its own, a step by the kept layers reads and writes only them
+        // and the records; asking for them at once lets their loads
+        // overlap.
+        prefetch_range(kept_.get(), static_cast<std::size_t>(n) * sizeof(KeptLayer));
+        for (int j = 0; j < n; ++j) prefetch_lines<sizeof(vegso_layer_record)>(kept_[j].record);
+        // Only a cell on its records keeps its layers.
+        if (!partitionStale_ && partitionKept()) {
+            loadKept(room);
+            layers = room;
+        } else {
+            giveKept();
+            keptLive_ = false;
         }
-    } else {
-        for (Layer& l : *this) {
-            l.read(true);
-            l.partitionNow = l.partitionDue(partitionStale_);
+    }
+    if (layers == layers_) {
+        // The step reads and writes all of every layer (and its record);
+        // asking for them at once lets their loads overlap. A cell that
+        // keeps its partition leaves the cycle descriptors alone.
+        const bool cycles = partitionStale_;
+        for (const Layer& l : *this) {
+            const char* at = reinterpret_cast<const char*>(&l);
+            const char* nitrogen = reinterpret_cast<const char*>(&l.nitrogenGraph);
+            prefetch_range(at, static_cast<std::size_t>(nitrogen - at) + l.nitrogenGraph.massBytes());
+            prefetch_range(&l.phosphorusGraph, l.phosphorusGraph.massBytes());
+            if (cycles)
+                prefetch_lines<sizeof(NitrogenCycleDescriptor) + sizeof(PhosphorusCycleDescriptor)>(&l.nitrogenCycle);
+            if (!bound_) prefetch_lines<sizeof(vegso_layer_record)>(l.record);
+        }
+        // A record's partition is written with it each step, as computed
+        // when its inputs last changed; a bound cell's stays as computed
+        // until it is bound anew.
+        if (bound_) {
+            for (int j = 0; j < n; ++j) {
+                layers_[j].readBound(binding_, j);
+                layers_[j].partitionNow = partitionStale_;
+            }
+        } else {
+            for (Layer& l : *this) {
+                l.read(true);
+                l.partitionNow = l.partitionDue(partitionStale_);
+            }
         }
     }
 
     community_.update(e);
-    for (Layer& l : *this) {
+    for (int j = 0; j < n; ++j) {
+        Layer& l = layers[j];
         const double water = community_.layerWaterUptake(l.descriptor) * e.period;
         l.descriptor.plantWaterUptake = water;
         l.descriptor.plantWaterUptakeCopy = water;
     }
-
-    // Nitrogen: the plants' demand on each layer, the graphs' steps, and what
-    // the layers gave shared among the plants. The rates and amounts are
-    // worked in this thread's workspace; a bound cell's pools stay in its
-    // graphs, a cell on its records copies them into its cycles.
-    for (Layer& l : *this) l.floraDemand = community_.layerNitrogenUptake(l.descriptor);
-    // The graphs of the library's shapes step four layers at a time.
+    // The plants' nitrogen demand on each layer.
+    for (int j = 0; j < n; ++j) layers[j].floraDemand = community_.layerNitrogenUptake(layers[j].descriptor);
     bool own = true;
-    for (const Layer& l : *this) own = own && l.nitrogenGraph.ownShape() && l.phosphorusGraph.ownShape();
-    constexpr int kGroup = graph_step::kLanes;
-    static_assert(kGroup == 4, "a group of four layers");
-    const double dt = e.period;
+    for (int j = 0; j < n; ++j) own = own && layers[j].nitrogenGraph.ownShape() && layers[j].phosphorusGraph.ownShape();
+    if (own) return layers;
+
+    // Graphs not all of the library's shapes step layer by layer, their
+    // rates and amounts worked in this thread's workspace; a cell on its
+    // records copies its pools into its cycles.
     double taken_up = 0.0;
     {
         namespace N = NITROGEN;
         static thread_local N::NitrogenDiGraph::Workspace work;
-        for (int first = 0; own && first < n; first += kGroup) {
-            const int count = n - first < kGroup ? n - first : kGroup;
-            Layer* group = layers_.get() + first;
-            double rate[kGroup][N::kPathwayCount], flux[kGroup][N::kPathwayCount];
-            double* const rates[kGroup] = {rate[0], rate[1], rate[2], rate[3]};
-            double* const fluxes[kGroup] = {flux[0], flux[1], flux[2], flux[3]};
-            double* mass[kGroup] = {};
-            bool top[kGroup] = {};
-            for (int k = 0; k < count; ++k) {
-                Layer& l = group[k];
-                // The demand set after the copy: the copy then reads what
-                // no store has just written.
-                for (int w = 0; w < N::kPathwayCount; ++w) rate[k][w] = work.rate[w];
-                N::NitrogenDiGraph::setFloraDemand(l.floraDemand, rate[k]);
-                top[k] = l.nitrogenGraph.topShape();
-                if (!top[k]) rate[k][N::kRainfallNO3ToMineralNO3] = 0.0;  // a lower layer has no rain
-                l.nitrogenGraph.setRates(context(l, e), rate[k]);
-                mass[k] = l.nitrogenGraph.state().arrays().mass;
-            }
-            StepOutcome outcome[kGroup];
-            N::NitrogenDiGraph::stepLayers(count, top, mass, rates, fluxes, dt, outcome);
-            for (int k = 0; k < count; ++k)
-                if (!outcome[k].clean())
-                    reportStep(outcome[k], group[k].nitrogenGraph.state().topology(), "nitrogen", cellNumber_,
-                               group[k].descriptor.layerNumber);
-            for (int k = 0; k < count; ++k) taken_up += flux[k][N::kMineralNH4ToFlora] + flux[k][N::kMineralNO3ToFlora];
+        for (Layer& l : *this) {
+            N::NitrogenDiGraph::setFloraDemand(l.floraDemand, work);
+            l.nitrogenGraph.step(context(l, e), work);
+            if (!bound_) l.nitrogenGraph.storePools(l.nitrogenCycle);
+            taken_up += N::NitrogenDiGraph::floraUptake(work);
         }
-        if (!own)
-            for (Layer& l : *this) {
-                N::NitrogenDiGraph::setFloraDemand(l.floraDemand, work);
-                l.nitrogenGraph.step(context(l, e), work);
-                if (!bound_) l.nitrogenGraph.storePools(l.nitrogenCycle);
-                taken_up += N::NitrogenDiGraph::floraUptake(work);
-            }
     }
-    community_.distributeUptake(taken_up);
-    community_.nutrientMass = community_.totalNutrientMass();
-    for (Layer& l : *this)
-        if (l.partitionNow) l.nitrogenCycle.partition(l.descriptor);
-
-    // Phosphorus, after the nitrogen whose organic split it follows.
+    afterNitrogen(layers, taken_up);
     {
         namespace P = PHOSPHORUS;
         static thread_local P::PhosphorusDiGraph::Workspace work;
-        for (int first = 0; own && first < n; first += kGroup) {
-            const int count = n - first < kGroup ? n - first : kGroup;
-            Layer* group = layers_.get() + first;
-            double rate[kGroup][P::kPathwayCount], flux[kGroup][P::kPathwayCount];
-            double* const rates[kGroup] = {rate[0], rate[1], rate[2], rate[3]};
-            double* const fluxes[kGroup] = {flux[0], flux[1], flux[2], flux[3]};
-            double* mass[kGroup] = {};
-            for (int k = 0; k < count; ++k) {
-                Layer& l = group[k];
-                const NITROGEN::NitrogenDiGraph::State& nitrogen = l.nitrogenGraph.state();
-                for (int w = 0; w < P::kPathwayCount; ++w) rate[k][w] = work.rate[w];
-                P::PhosphorusDiGraph::balanceOrganic(nitrogen.mass(NITROGEN::kActivePool),
-                                                     nitrogen.mass(NITROGEN::kStablePool),
-                                                     l.phosphorusGraph.state().masses(), rate[k]);
-                l.phosphorusGraph.setRates(context(l, e), rate[k]);
-                mass[k] = l.phosphorusGraph.state().arrays().mass;
-            }
-            StepOutcome outcome[kGroup];
-            P::PhosphorusDiGraph::stepLayers(count, mass, rates, fluxes, dt, outcome);
-            for (int k = 0; k < count; ++k)
-                if (!outcome[k].clean())
-                    reportStep(outcome[k], P::PhosphorusDiGraph::topology(), "phosphorus", cellNumber_,
-                               group[k].descriptor.layerNumber);
+        for (Layer& l : *this) {
+            const NITROGEN::NitrogenDiGraph::State& nitrogen = l.nitrogenGraph.state();
+            l.phosphorusGraph.balanceOrganic(nitrogen.mass(NITROGEN::kActivePool),
+                                             nitrogen.mass(NITROGEN::kStablePool), work);
+            l.phosphorusGraph.step(context(l, e), work);
+            if (!bound_) l.phosphorusGraph.storePools(l.phosphorusCycle);
         }
-        if (!own)
-            for (Layer& l : *this) {
-                const NITROGEN::NitrogenDiGraph::State& nitrogen = l.nitrogenGraph.state();
-                l.phosphorusGraph.balanceOrganic(nitrogen.mass(NITROGEN::kActivePool),
-                                                 nitrogen.mass(NITROGEN::kStablePool), work);
-                l.phosphorusGraph.step(context(l, e), work);
-                if (!bound_) l.phosphorusGraph.storePools(l.phosphorusCycle);
-            }
     }
-    for (Layer& l : *this) {
+    finishStep(e, layers, false);
+    return nullptr;
+}
+
+void Cell::afterNitrogen(Layer* layers, double takenUp) {
+    community_.distributeUptake(takenUp);
+    community_.nutrientMass = community_.totalNutrientMass();
+    for (int j = 0; j < layerCount_; ++j)
+        if (layers[j].partitionNow) layers[j].nitrogenCycle.partition(layers[j].descriptor);
+}
+
+void Cell::finishStep(const Environment& e, Layer* layers, bool own) {
+    const int n = layerCount_;
+    for (int j = 0; j < n; ++j) {
+        Layer& l = layers[j];
         if (!l.partitionNow) continue;
         l.phosphorusCycle.partition(l.descriptor);
         l.keepPartition();
     }
 
     community_.updateConstraints(e);
+    if (layers != layers_) {
+        // The partition stays in the kept layers.
+        for (int j = 0; j < n; ++j) layers[j].write(kept_[j].partition->sorbed);
+        takeKept(layers, false);
+        return;
+    }
     if (bound_) {
         writeBound(partitionStale_);
     } else {
-        for (Layer& l : *this) l.write();
+        for (int j = 0; j < n; ++j) layers[j].write();
     }
     partitionStale_ = false;
-    // From now on a bound cell without plants steps by its lean layers,
-    // when its graphs have the library's shapes.
+    // From now on a bound cell without plants steps by its lean layers, and
+    // a cell on its records by its kept layers, when its graphs have the
+    // library's shapes.
     if (bound_ && community_.plants().empty() && own) {
         takeLean();
         leanLive_ = true;
+    } else if (!bound_ && own) {
+        keptLive_ = takeKept(layers, true);
+    }
+}
+
+namespace {
+
+// Room for the copies of the layers of the cells stepped together by their
+// kept layers, one room per thread; it grows to the most layers asked for
+// (at a thread's first steps), and is not given back.
+Cell::Layer* layer_room(int layers) {
+    static thread_local std::unique_ptr<Cell::Layer[]> room;
+    static thread_local int size = 0;
+    if (size < layers) {
+        room.reset(new Cell::Layer[static_cast<std::size_t>(layers)]);
+        size = layers;
+    }
+    return room.get();
+}
+
+// The layers of the cells of a run, cell by cell and layer by layer, taken
+// a few at a time.
+struct LayerRun {
+    Cell::Layer* const* layers;  // each cell's
+    const int* counts;           // each cell's number of layers
+    int cells;
+    int cell = 0;
+    int layer = 0;
+    // Up to `room` next layers into `at`, and the place of each one's cell
+    // in the run into `owner`; returns how many.
+    int next(Cell::Layer** at, int* owner, int room) {
+        int taken = 0;
+        while (taken < room && cell < cells) {
+            if (layer == counts[cell]) {
+                ++cell;
+                layer = 0;
+                continue;
+            }
+            at[taken] = layers[cell] + layer++;
+            owner[taken++] = cell;
+        }
+        return taken;
+    }
+};
+
+}  // namespace
+
+void Cell::stepCells(const Environment& e, Cell* const* cells, int count) {
+    constexpr int kGroup = graph_step::kLanes;
+    static_assert(kGroup == 4, "a group of four layers");
+    const double dt = e.period;
+    // The cells go a few at a time: the layers of consecutive cells fill
+    // the lanes of the graphs' steps, each layer with the same operations
+    // in the same order as in a step of its cell alone.
+    constexpr int kCells = 4;
+    for (int first = 0, last = 0; first < count; first = last) {
+        // A cell given again steps again once the run that steps it ends.
+        last = first + 1;
+        while (last < count && last - first < kCells &&
+               std::find(cells + first, cells + last, cells[last]) == cells + last)
+            ++last;
+        int roomLayers = 0;
+        for (int c = first; c < last; ++c) roomLayers += cells[c]->layerCount_;
+        Layer* room = layer_room(roomLayers);
+        Cell* run[kCells];
+        Layer* layers[kCells];
+        int counts[kCells];
+        int inRun = 0;
+        for (int c = first; c < last; ++c) {
+            Cell* cell = cells[c];
+            Layer* l = cell->beginStep(e, room);
+            room += cell->layerCount_;
+            if (l == nullptr) continue;
+            run[inRun] = cell;
+            layers[inRun] = l;
+            counts[inRun++] = cell->layerCount_;
+        }
+        if (inRun == 0) continue;
+
+        // Nitrogen: the graphs' steps, and what the layers gave shared among
+        // each cell's plants. The rates and amounts are worked here; the
+        // pools stay in the graphs.
+        double takenUp[kCells] = {};
+        {
+            namespace N = NITROGEN;
+            static thread_local N::NitrogenDiGraph::Workspace work;
+            LayerRun walk{layers, counts, inRun};
+            for (;;) {
+                Layer* group[kGroup];
+                int owner[kGroup];
+                const int n = walk.next(group, owner, kGroup);
+                if (n == 0) break;
+                double rate[kGroup][N::kPathwayCount], flux[kGroup][N::kPathwayCount];
+                double* const rates[kGroup] = {rate[0], rate[1], rate[2], rate[3]};
+                double* const fluxes[kGroup] = {flux[0], flux[1], flux[2], flux[3]};
+                double* mass[kGroup] = {};
+                bool top[kGroup] = {};
+                for (int k = 0; k < n; ++k) {
+                    Layer& l = *group[k];
+                    // The demand set after the copy: the copy then reads
+                    // what no store has just written.
+                    std::memcpy(rate[k], work.rate, sizeof work.rate);
+                    N::NitrogenDiGraph::setFloraDemand(l.floraDemand, rate[k]);
+                    top[k] = l.nitrogenGraph.topShape();
+                    if (!top[k]) rate[k][N::kRainfallNO3ToMineralNO3] = 0.0;  // a lower layer has no rain
+                    l.nitrogenGraph.setRates(run[owner[k]]->context(l, e), rate[k]);
+                    mass[k] = l.nitrogenGraph.state().arrays().mass;
+                }
+                StepOutcome outcome[kGroup];
+                N::NitrogenDiGraph::stepLayers(n, top, mass, rates, fluxes, dt, outcome);
+                for (int k = 0; k < n; ++k)
+                    if (!outcome[k].clean())
+                        reportStep(outcome[k], group[k]->nitrogenGraph.state().topology(), "nitrogen",
+                                   run[owner[k]]->cellNumber_, group[k]->descriptor.layerNumber);
+                for (int k = 0; k < n; ++k)
+                    takenUp[owner[k]] += flux[k][N::kMineralNH4ToFlora] + flux[k][N::kMineralNO3ToFlora];
+            }
+        }
+        for (int c = 0; c < inRun; ++c) run[c]->afterNitrogen(layers[c], takenUp[c]);
+
+        // Phosphorus, after the nitrogen whose organic split it follows.
+        {
+            namespace P = PHOSPHORUS;
+            static thread_local P::PhosphorusDiGraph::Workspace work;
+            LayerRun walk{layers, counts, inRun};
+            for (;;) {
+                Layer* group[kGroup];
+                int owner[kGroup];
+                const int n = walk.next(group, owner, kGroup);
+                if (n == 0) break;
+                double rate[kGroup][P::kPathwayCount], flux[kGroup][P::kPathwayCount];
+                double* const rates[kGroup] = {rate[0], rate[1], rate[2], rate[3]};
+                double* const fluxes[kGroup] = {flux[0], flux[1], flux[2], flux[3]};
+                double* mass[kGroup] = {};
+                for (int k = 0; k < n; ++k) {
+                    Layer& l = *group[k];
+                    const NITROGEN::NitrogenDiGraph::State& nitrogen = l.nitrogenGraph.state();
+                    std::memcpy(rate[k], work.rate, sizeof work.rate);
+                    P::PhosphorusDiGraph::balanceOrganic(nitrogen.mass(NITROGEN::kActivePool),
+                                                         nitrogen.mass(NITROGEN::kStablePool),
+                                                         l.phosphorusGraph.state().masses(), rate[k]);
+                    l.phosphorusGraph.setRates(run[owner[k]]->context(l, e), rate[k]);
+                    mass[k] = l.phosphorusGraph.state().arrays().mass;
+                }
+                StepOutcome outcome[kGroup];
+                P::PhosphorusDiGraph::stepLayers(n, mass, rates, fluxes, dt, outcome);
+                for (int k = 0; k < n; ++k)
+                    if (!outcome[k].clean())
+                        reportStep(outcome[k], P::PhosphorusDiGraph::topology(), "phosphorus",
+                                   run[owner[k]]->cellNumber_, group[k]->descriptor.layerNumber);
+            }
+        }
+        for (int c = 0; c < inRun; ++c) run[c]->finishStep(e, layers[c], true);
     }
 }
 

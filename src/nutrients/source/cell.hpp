@@ -8,7 +8,10 @@
 // descriptors keep only the pools' partition. Once such a cell without
 // plants has stepped with its partition, its steps go by its lean layers
 // (what persists of each layer, side by side) and the caller's storage
-// alone.
+// alone. Likewise a cell on its records, once it has stepped with its
+// partition, steps by its kept layers and its records: the rest of each
+// layer is worked in copies in its thread's room, so that a step reads and
+// writes little more of the cell than its records.
 #pragma once
 
 #include <limits>
@@ -61,8 +64,10 @@ public:
         // or when the layer values it depends on changed since the last.
         bool partitionDue(bool stale);
         // Writes the water taken up, the graphs' pool masses and the pools'
-        // partition as last computed.
-        void write() const;
+        // partition as last computed (each pool's sorbed share at
+        // sorbed[i]).
+        void write() const { write(sorbed); }
+        void write(const double* sorbed) const;
         // The cycle descriptors' partition into `sorbed`, after a partition.
         void keepPartition();
         // The graphs' pool masses into the cycle descriptors.
@@ -137,18 +142,77 @@ public:
     // another, one after another: a loop over the cells in that order
     // streams through them. Shared by the cells that took room in it.
     struct LeanBlock;
+    // Room for the layers of cells made one after another.
+    struct LayerBlock;
 
     int layerCount() const { return layerCount_; }
     // The layer as the cell last stepped it. A bound cell that steps from
     // its lean layers gives them to the layer first: its graphs then hold
     // the pools of the caller's storage (in the records' unit), and its
-    // values the water of the last step. Not to be called while another
-    // thread steps the cell or looks at its layers.
+    // values the water of the last step. A cell on its records that steps
+    // from its kept layers gives them to the layer first: its values, the
+    // water taken up and the pools its record holds are then those of the
+    // record as it is now. Not to be called while another thread steps the cell or looks
+    // at its layers.
     const Layer& layer(int index) const;
     const PlantCommunity& plants() const { return community_; }
 
+    // Steps `count` cells in the order given, each with the results of its
+    // own `step`: the layers of consecutive cells go side by side into the
+    // graphs' steps. A cell given twice steps twice, in turn. None may be
+    // stepped by another thread meanwhile.
+    static void stepCells(const Environment& e, Cell* const* cells, int count);
+
+    // A partition of a layer's pools: the porosity, organic carbon and
+    // solid density it was computed for, and each pool's sorbed share.
+    // The kept layers of one partition (of one soil and partition
+    // coefficients) share it.
+    struct KeptPartition {
+        double inputs[3];
+        double sorbed[vegso_pool_count];
+    };
+    // What persists of a layer between the steps of a cell on its records
+    // whose partition stays as it is: such a step fills copies of the layers
+    // (in its thread's room) from these and the records, and of the cell's
+    // own layers touches nothing. The record's pools and values are read
+    // anew each step; the graphs' other pools and the partition are kept
+    // here.
+    struct KeptLayer {
+        vegso_layer_record* record;
+        const KeptPartition* partition;
+        double nitrogen[kLeanNitrogenPools];
+        double phosphorus[kLeanPhosphorusPools];
+        bool top;
+    };
+
 private:
     ProcessContext context(const Layer& layer, const Environment& e) const;
+    // The start of a step: the layers read (from the records, the bound
+    // storage or the kept layers into `room`, which has room for the
+    // cell's layers), the plants stepped and their demand on each layer
+    // set. Returns the layers the rest of the step works on (the cell's
+    // own, or `room`), or null when the cell has stepped whole (by its lean
+    // layers, or layer by layer where a graph is not of the library's
+    // shapes).
+    Layer* beginStep(const Environment& e, Layer* room);
+    // The nitrogen `takenUp` from all layers shared among the plants, and
+    // the nitrogen pools partitioned where due.
+    void afterNitrogen(Layer* layers, double takenUp);
+    // The phosphorus pools partitioned where due, the plants' growth
+    // constraints, the layers written back, and what the next step goes by.
+    void finishStep(const Environment& e, Layer* layers, bool own);
+    // Whether every record's porosity, organic carbon and solid density are
+    // those of the kept partition.
+    bool partitionKept() const;
+    // The kept layers into `room` for a step.
+    void loadKept(Layer* room) const;
+    // What persists of `layers` into the kept layers: all of it, or (after
+    // a step over kept layers) what such a step changes. Returns false when
+    // a partition found no room to be kept (the cell then steps over its
+    // own layers).
+    bool takeKept(const Layer* layers, bool whole);
+    // The kept layers and the records into the cell's own layers.
+    void giveKept() const;
     // Leaves the graphs' pool masses in the bound storage, adding their
     // changes to its tallies, and their dissolved shares when
     // `partitioned`.
@@ -172,6 +236,8 @@ private:
     // Whether the steps go by the lean layers (they, not the layers, then
     // hold what persists).
     bool leanLive_ = false;
+    // Whether the steps go by the kept layers (likewise).
+    bool keptLive_ = false;
     bool bound_ = false;
     // The pools' partition between water and solids depends only on the
     // layer values and the partition coefficients: a bound cell computes it
@@ -180,17 +246,21 @@ private:
     bool partitionStale_ = true;
     LeanHead* leanHead_ = nullptr;
     LeanLayer* lean_ = nullptr;  // the cell's lean layers, side by side
+    std::unique_ptr<KeptLayer[]> kept_;
     std::shared_ptr<LeanBlock> leanBlock_;
 
     int cellNumber_;
     PlantCommunity community_;
-    // The layers side by side in one block: a step reads them all.
     int layerCount_ = 0;
-    std::unique_ptr<Layer[]> layers_;
-    Layer* begin() { return layers_.get(); }
-    Layer* end() { return layers_.get() + layerCount_; }
-    const Layer* begin() const { return layers_.get(); }
-    const Layer* end() const { return layers_.get() + layerCount_; }
+    // The layers side by side, in a block of the layers of many cells: a
+    // cell that steps by its kept layers does not touch them, and they then
+    // lie apart from what its steps read.
+    Layer* layers_ = nullptr;
+    std::shared_ptr<LayerBlock> layerBlock_;
+    Layer* begin() { return layers_; }
+    Layer* end() { return layers_ + layerCount_; }
+    const Layer* begin() const { return layers_; }
+    const Layer* end() const { return layers_ + layerCount_; }
     vegso_cell_binding binding_{};
 };
 

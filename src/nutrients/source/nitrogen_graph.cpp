@@ -178,9 +178,10 @@ StepOutcome NitrogenDiGraph::step(const ProcessContext& context, Workspace& work
 namespace {
 
 // integrateLayers, giving in `pending` the graphs not stepped whose amounts
-// are all finite (null: none).
+// are all finite (null: none); with `scans`, the graphs whose repair the
+// lanes make count as stepped, their scans at scans[j].
 unsigned together(int count, const bool* topLayer, double* const* mass, double* const* rate, double* const* lastFlux,
-                  double dt, unsigned* pending) {
+                  double dt, unsigned* pending, int* scans = nullptr) {
     if (pending != nullptr) *pending = 0;
     if (count > graph_step::kLanes) return 0;
     bool quiet = true;
@@ -189,7 +190,7 @@ unsigned together(int count, const bool* topLayer, double* const* mass, double* 
             return 0;
         quiet = quiet && quiet_layer(topLayer[j], rate[j], mass[j]);
     }
-    return graph_step::stepLanesOf<QuietTopShape, TopShape>(quiet, count, mass, rate, lastFlux, dt, pending);
+    return graph_step::stepLanesOf<QuietTopShape, TopShape>(quiet, count, mass, rate, lastFlux, dt, pending, scans);
 }
 
 }  // namespace
@@ -202,11 +203,13 @@ unsigned NitrogenDiGraph::integrateLayers(int count, const bool* topLayer, doubl
 void NitrogenDiGraph::stepLayers(int count, const bool* topLayer, double* const* mass, double* const* rate,
                                  double* const* lastFlux, double dt, StepOutcome* outcome) {
     unsigned pending = 0;
-    const unsigned stepped = together(count, topLayer, mass, rate, lastFlux, dt, &pending);
+    int scans[graph_step::kLanes] = {};
+    const unsigned stepped = together(count, topLayer, mass, rate, lastFlux, dt, &pending, scans);
     for (int j = 0; j < count; ++j) {
         const GraphArrays g = {mass[j], rate[j], lastFlux[j], nullptr};
         if (((stepped >> j) & 1u) != 0) {
             outcome[j] = StepOutcome();
+            outcome[j].repairScans = scans[j];
         } else if (((pending >> j) & 1u) != 0) {
             // The repair from the lanes' amounts, with the shape the layer's
             // own step takes.

@@ -136,14 +136,15 @@ StepOutcome PhosphorusDiGraph::integrateOwn(double dt, const GraphArrays& g) {
 namespace {
 
 // integrateLayers, giving in `pending` the graphs not stepped whose amounts
-// are all finite (null: none).
+// are all finite (null: none); with `scans`, the graphs whose repair the
+// lanes make count as stepped, their scans at scans[j].
 unsigned together(int count, double* const* mass, double* const* rate, double* const* lastFlux, double dt,
-                  unsigned* pending) {
+                  unsigned* pending, int* scans = nullptr) {
     if (pending != nullptr) *pending = 0;
     if (count > graph_step::kLanes) return 0;
     bool quiet = true;
     for (int j = 0; j < count; ++j) quiet = quiet && quiet_layer(rate[j], mass[j]);
-    return graph_step::stepLanesOf<QuietShape, Shape>(quiet, count, mass, rate, lastFlux, dt, pending);
+    return graph_step::stepLanesOf<QuietShape, Shape>(quiet, count, mass, rate, lastFlux, dt, pending, scans);
 }
 
 }  // namespace
@@ -156,11 +157,13 @@ unsigned PhosphorusDiGraph::integrateLayers(int count, double* const* mass, doub
 void PhosphorusDiGraph::stepLayers(int count, double* const* mass, double* const* rate, double* const* lastFlux,
                                    double dt, StepOutcome* outcome) {
     unsigned pending = 0;
-    const unsigned stepped = together(count, mass, rate, lastFlux, dt, &pending);
+    int scans[graph_step::kLanes] = {};
+    const unsigned stepped = together(count, mass, rate, lastFlux, dt, &pending, scans);
     for (int j = 0; j < count; ++j) {
         const GraphArrays g = {mass[j], rate[j], lastFlux[j], nullptr};
         if (((stepped >> j) & 1u) != 0) {
             outcome[j] = StepOutcome();
+            outcome[j].repairScans = scans[j];
         } else if (((pending >> j) & 1u) != 0) {
             // The repair from the lanes' amounts, with the shape the
             // graph's own step takes.

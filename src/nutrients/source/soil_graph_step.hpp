@@ -360,6 +360,98 @@ typedef double Lanes __attribute__((vector_size(4 * sizeof(double))));
 typedef long long LaneMask __attribute__((vector_size(4 * sizeof(long long))));  // -1 true, 0 false
 constexpr int kLanes = 4;
 
+// |x| lane by lane (x without its sign bit) into `out`.
+__attribute__((always_inline)) inline void laneAbs(const Lanes& x, Lanes& out) {
+    const LaneMask magnitude = {0x7fffffffffffffffLL, 0x7fffffffffffffffLL, 0x7fffffffffffffffLL,
+                                0x7fffffffffffffffLL};
+    out = __builtin_bit_cast(Lanes, __builtin_bit_cast(LaneMask, x) & magnitude);
+}
+
+// Scans of the repair that repairLanes makes before it leaves a lane to
+// `settle`, which then repairs it from its first scan.
+constexpr int kLaneScans = 8;
+
+// The repair of `settle` for the lanes in `lanes` (bit j for lane j), side
+// by side with the same operations in the same order: each scan cuts the
+// outflows of a lane's first overdrawn pool to what it holds and takes the
+// flows again. `mass` holds the masses before the step, `amount` the
+// step's amounts (every one finite), `inflow`, `outflow` and `newMass`
+// the pools' flows and new masses from them. Returns the
+// lanes repaired as `settle` would without a warning: their new masses
+// (an emptied pool's rounding below 0 set to 0) are in `newMass`, their
+// amounts in `amount` and their scans in `scans`. The other lanes of
+// `lanes` (a pool that holds less than nothing, a mass not finite, more
+// scans than kLaneScans) are left with amounts partly cut.
+template <class Shape>
+__attribute__((always_inline)) inline unsigned repairLanes(const Shape& shape, const Lanes* mass, Lanes* amount,
+                                                           Lanes* inflow, Lanes* outflow, Lanes* newMass,
+                                                           unsigned lanes, int* scans) {
+    const int pools = shape.pools();
+    const int pathways = shape.pathways();
+    const Lanes zero = {0.0, 0.0, 0.0, 0.0};
+    const Lanes most = {DBL_MAX, DBL_MAX, DBL_MAX, DBL_MAX};
+    const Lanes none = {-1.0, -1.0, -1.0, -1.0};
+    LaneMask active = {0, 0, 0, 0};
+    for (int l = 0; l < kLanes; ++l) active[l] = ((lanes >> l) & 1u) != 0 ? -1 : 0;
+    LaneMask failed = {0, 0, 0, 0};
+    for (int l = 0; l < kLanes; ++l) scans[l] = 0;
+    for (int scan = 0;; ++scan) {
+        // Each lane's first pool that is not sound, as `settle` judges it.
+        Lanes over = none;
+        LaneMask finiteMasses = active;
+#pragma GCC unroll 16
+        for (int p = pools - 1; p >= 0; --p) {
+            Lanes m, in, out, size;
+            laneAbs(mass[p], m);
+            laneAbs(inflow[p], in);
+            laneAbs(outflow[p], out);
+            laneAbs(newMass[p], size);
+            const Lanes scale = m + in + out;
+            const LaneMask sound = (newMass[p] >= zero) | (newMass[p] >= -kRoundoff * scale);
+            over = sound ? over : Lanes{} + static_cast<double>(p);
+            finiteMasses &= size <= most;
+        }
+        failed |= active & ~finiteMasses;
+        active &= finiteMasses & (over != none);
+        bool any = false;
+        for (int l = 0; l < kLanes; ++l) any = any || active[l] != 0;
+        if (!any) break;
+        if (scan == kLaneScans) {
+            failed |= active;
+            break;
+        }
+        Lanes available = zero;
+        Lanes out = zero;
+#pragma GCC unroll 16
+        for (int p = 0; p < pools; ++p) {
+            const LaneMask at = over == (Lanes{} + static_cast<double>(p));
+            available = at ? mass[p] + inflow[p] : available;
+            out = at ? outflow[p] : out;
+        }
+        const Lanes r = available / out;
+        // A pool that holds less than nothing gives nothing in `settle`: its
+        // lane is left to it, as is one whose cut is not finite.
+        const LaneMask cuttable = (available <= most) & (available >= zero) & (out > zero) & (r <= most);
+        failed |= active & ~cuttable;
+        active &= cuttable;
+        for (int l = 0; l < kLanes; ++l) scans[l] += active[l] != 0 ? 1 : 0;
+#pragma GCC unroll 16
+        for (int w = 0; w < pathways; ++w) {
+            const GraphTopology::Link& link = shape.link(w);
+            if (link.order == PathwayOrder::External) continue;
+            const LaneMask cut = active & (over == (Lanes{} + static_cast<double>(link.source)));
+            amount[w] = cut ? amount[w] * r : amount[w];
+        }
+        poolFlows(shape, mass, static_cast<const Lanes*>(amount), inflow, outflow, newMass);
+    }
+    unsigned repaired = 0;
+    for (int l = 0; l < kLanes; ++l)
+        if (((lanes >> l) & 1u) != 0 && failed[l] == 0) repaired |= 1u << l;
+#pragma GCC unroll 16
+    for (int p = 0; p < pools; ++p) newMass[p] = newMass[p] < zero ? zero : newMass[p];
+    return repaired;
+}
+
 // The step of `integrate` for four graphs at once, lane by lane with the
 // same operations in the same order, where it commits its new masses as
 // they are: every amount finite and every new mass finite and 0 or more.
@@ -368,10 +460,14 @@ constexpr int kLanes = 4;
 // `lastFlux`; each other lane's graph takes `integrate` on its own from
 // its masses and rates as they were. Unused lanes hold masses and rates of
 // 0. The lanes whose amounts are all finite go into `finiteLanes` (bit j
-// for lane j): `lastFlux` holds their amounts, for `settle`.
+// for lane j): `lastFlux` holds their amounts, for `settle`. With `scans`,
+// the lanes whose amounts are all finite but whose new masses are not all
+// sound take repairLanes, and those it repairs count as committed, with
+// their scans at `scans` (0 for the other lanes).
 template <class Shape>
 __attribute__((always_inline)) inline unsigned integrateLanes(const Shape& shape, Lanes* mass, const Lanes* rate,
-                                                              double dt, Lanes* lastFlux, unsigned& finiteLanes) {
+                                                              double dt, Lanes* lastFlux, unsigned& finiteLanes,
+                                                              int* scans = nullptr) {
     const int pools = shape.pools();
     const int pathways = shape.pathways();
     Lanes amount[kMaxGraphPathways];
@@ -397,6 +493,18 @@ __attribute__((always_inline)) inline unsigned integrateLanes(const Shape& shape
         lanes |= sound[l] != 0 ? 1u << l : 0u;
         finiteLanes |= allFinite[l] != 0 ? 1u << l : 0u;
     }
+    if (scans != nullptr) {
+        for (int l = 0; l < kLanes; ++l) scans[l] = 0;
+        const unsigned overdrawn = finiteLanes & ~lanes;
+        if (overdrawn != 0) {
+            const unsigned repaired =
+                repairLanes(shape, static_cast<const Lanes*>(mass), amount, inflow, outflow, newMass, overdrawn, scans);
+            // The lanes the repair leaves have lost their amounts: their
+            // graphs take their own steps.
+            finiteLanes &= ~(overdrawn & ~repaired);
+            lanes |= repaired;
+        }
+    }
 #pragma GCC unroll 16
     for (int p = 0; p < pools; ++p) mass[p] = newMass[p];
 #pragma GCC unroll 16
@@ -410,11 +518,14 @@ __attribute__((always_inline)) inline unsigned integrateLanes(const Shape& shape
 // (bit j for graph j); the others are as they were. The graphs go into the
 // lanes and back within the caller's instructions. With `pending`, the
 // graphs not stepped whose amounts are all finite go there (bit j for
-// graph j), their amounts at lastFlux[j] for `settle`.
+// graph j), their amounts at lastFlux[j] for `settle`; and with `scans` as
+// well, the graphs that repairLanes repairs count as stepped, their scans
+// of the repair at scans[j].
 template <class Shape>
 __attribute__((always_inline)) inline unsigned stepLanes(const Shape& shape, int count, double* const* mass,
                                                          const double* const* rate, double* const* lastFlux,
-                                                         double dt, unsigned* pending = nullptr) {
+                                                         double dt, unsigned* pending = nullptr,
+                                                         int* scans = nullptr) {
     static const double kNone[kMaxGraphPathways] = {};
     const double* m[kLanes];
     const double* r[kLanes];
@@ -434,7 +545,8 @@ __attribute__((always_inline)) inline unsigned stepLanes(const Shape& shape, int
         if (shape.live(w)) laneRate[w] = Lanes{r[0][w], r[1][w], r[2][w], r[3][w]};
     unsigned finite = 0;
     const unsigned used = (1u << count) - 1u;
-    const unsigned stepped = integrateLanes(shape, laneMass, laneRate, dt, laneFlux, finite) & used;
+    const unsigned stepped =
+        integrateLanes(shape, laneMass, laneRate, dt, laneFlux, finite, pending != nullptr ? scans : nullptr) & used;
     if (pending != nullptr) *pending = finite & used & ~stepped;
     for (int j = 0; j < count; ++j) {
         if (((stepped >> j) & 1u) == 0) {
@@ -457,21 +569,21 @@ __attribute__((always_inline)) inline unsigned stepLanes(const Shape& shape, int
 template <class Quiet, class Full>
 __attribute__((target("avx2"))) unsigned stepLanesWide(bool quiet, int count, double* const* mass,
                                                        const double* const* rate, double* const* lastFlux, double dt,
-                                                       unsigned* pending) {
-    return quiet ? stepLanes(Quiet(), count, mass, rate, lastFlux, dt, pending)
-                 : stepLanes(Full(), count, mass, rate, lastFlux, dt, pending);
+                                                       unsigned* pending, int* scans) {
+    return quiet ? stepLanes(Quiet(), count, mass, rate, lastFlux, dt, pending, scans)
+                 : stepLanes(Full(), count, mass, rate, lastFlux, dt, pending, scans);
 }
 template <class Quiet, class Full>
 unsigned stepLanesNarrow(bool quiet, int count, double* const* mass, const double* const* rate,
-                         double* const* lastFlux, double dt, unsigned* pending) {
-    return quiet ? stepLanes(Quiet(), count, mass, rate, lastFlux, dt, pending)
-                 : stepLanes(Full(), count, mass, rate, lastFlux, dt, pending);
+                         double* const* lastFlux, double dt, unsigned* pending, int* scans) {
+    return quiet ? stepLanes(Quiet(), count, mass, rate, lastFlux, dt, pending, scans)
+                 : stepLanes(Full(), count, mass, rate, lastFlux, dt, pending, scans);
 }
 template <class Quiet, class Full>
 unsigned stepLanesOf(bool quiet, int count, double* const* mass, const double* const* rate, double* const* lastFlux,
-                     double dt, unsigned* pending) {
-    return wideLanes() ? stepLanesWide<Quiet, Full>(quiet, count, mass, rate, lastFlux, dt, pending)
-                       : stepLanesNarrow<Quiet, Full>(quiet, count, mass, rate, lastFlux, dt, pending);
+                     double dt, unsigned* pending, int* scans = nullptr) {
+    return wideLanes() ? stepLanesWide<Quiet, Full>(quiet, count, mass, rate, lastFlux, dt, pending, scans)
+                       : stepLanesNarrow<Quiet, Full>(quiet, count, mass, rate, lastFlux, dt, pending, scans);
 }
 
 }  // namespace graph_step

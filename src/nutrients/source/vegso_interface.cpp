@@ -174,13 +174,36 @@ void vegso_cell_bind(vegso_cell_handle* handle, const vegso_cell_binding* bindin
     if (handle != nullptr) handle->cell->bind(binding);
 }
 
+namespace {
+
+bool environment_made(const vegso_env_record* environment) {
+    if (environment != nullptr && environment->environment != nullptr) return true;
+    VEGSO::warnOnce("cell step without environment",
+                    "Warning: a nutrient cell step was asked for before the environment was made "
+                    "(vegso_env_update); the cells are not stepped\n");
+    return false;
+}
+
+}  // namespace
+
 void vegso_cell_step(const vegso_env_record* environment, vegso_cell_handle* handle) {
     if (handle == nullptr) return;
-    if (environment == nullptr || environment->environment == nullptr) {
-        VEGSO::warnOnce("cell step without environment",
-                        "Warning: a nutrient cell step was asked for before the environment was made "
-                        "(vegso_env_update); the cells are not stepped\n");
-        return;
-    }
+    if (!environment_made(environment)) return;
     handle->cell->step(*environment->environment);
+}
+
+void vegso_cells_step(const vegso_env_record* environment, vegso_cell_handle* const* handles, int count) {
+    if (handles == nullptr || count <= 0) return;
+    if (!environment_made(environment)) return;
+    // The cells a batch at a time, without the null handles.
+    constexpr int kBatch = 64;
+    VEGSO::Cell* batch[kBatch];
+    int taken = 0;
+    for (int k = 0; k < count; ++k) {
+        if (handles[k] != nullptr) batch[taken++] = handles[k]->cell;
+        if (taken == kBatch || (k + 1 == count && taken > 0)) {
+            VEGSO::Cell::stepCells(*environment->environment, batch, taken);
+            taken = 0;
+        }
+    }
 }

@@ -214,3 +214,8 @@ void vegso_cell_bind(vegso_cell_handle* handle, const vegso_cell_binding* bindin
 // the pools into the bound storage). The environment must have been made by
 // vegso_env_update.
 void vegso_cell_step(const vegso_env_record* environment, vegso_cell_handle* handle);
+// vegso_cell_step of `count` cells in the order given (null handles are
+// skipped), each with the results of its own step; the layers of
+// consecutive cells share the graphs' steps. A handle given twice steps
+// twice, in turn.
+void vegso_cells_step(const vegso_env_record* environment, vegso_cell_handle* const* handles, int count);

@@ -491,3 +491,251 @@ TEST(VegsoCell, ACellOnItsRecordsGivesItsLayersWithThePoolsOfItsRecords) {
     vegso_cell_destroy(h);
     vegso_schema_destroy(schema);
 }
+
+namespace {
+
+// A cell of `layers` layers of soil number `soil` (its porosity, organic
+// carbon, solid density, water, temperature and depths all its own), with a
+// corn plant when `corn`.
+vegso_schema* soil_of_its_own(int layers, int soil, bool corn) {
+    vegso_schema* schema = vegso_schema_create(corn ? 1 : 0, layers);
+    if (corn) {
+        schema->plants[0] = vegso_plant_desc_create();
+        std::strcpy(schema->plants[0]->name, "CORN");
+        schema->plants[0]->value = 0.5 + 0.1 * soil;
+    }
+    double top = 0.0;
+    for (int j = 0; j < layers; ++j) {
+        vegso_layer_record* r = vegso_layer_defaults();
+        const double thickness = 0.08 + 0.03 * ((soil + j) % 4);
+        r->v[vegso_layer_number] = j;
+        r->v[vegso_thickness] = thickness;
+        r->v[vegso_bottom_depth] = top + thickness;
+        top += thickness;
+        r->v[vegso_mass_factor] = 200.0 + 100.0 * soil;
+        r->v[vegso_solid_density] = 1300.0 + 150.0 * soil;
+        r->v[vegso_porosity] = 0.35 + 0.02 * soil;
+        r->v[vegso_organic_carbon_percent] = 0.4 + 0.3 * soil;
+        r->v[vegso_water_content] = 0.15 + 0.03 * ((soil + 2 * j) % 6);
+        r->v[vegso_field_capacity] = 0.3;
+        r->v[vegso_wilting_point] = 0.1;
+        r->v[vegso_temperature] = 8.0 + 2.5 * soil - 1.5 * j;
+        vegso_layer_init_pools(r);
+        schema->layers[j] = r;
+    }
+    return schema;
+}
+
+// Every pool of the cell's graphs, layer by layer.
+std::vector<double> graph_pools(const vegso_cell_handle& h) {
+    std::vector<double> out;
+    for (int j = 0; j < h.schema->layer_count; ++j) {
+        const Cell::Layer& l = h.cell->layer(j);
+        for (int p = 0; p < NITROGEN::kPoolCount; ++p) out.push_back(l.nitrogenGraph.state().mass(p));
+        for (int p = 0; p < PHOSPHORUS::kPoolCount; ++p) out.push_back(l.phosphorusGraph.state().mass(p));
+    }
+    return out;
+}
+
+}  // namespace
+
+// Cells of different soils, numbers of layers and plants stepped together
+// (their layers side by side in the graphs' steps, each step's layers worked
+// in the same room) write each the records that the same cell writes when it
+// is stepped alone, step after step, also when a layer's porosity or
+// temperature changes between steps, and hold the same pools in their
+// graphs.
+TEST(VegsoCell, CellsOfDifferentSoilsSteppedTogetherGiveEachTheRecordsOfItsStepAlone) {
+    vegso_test::warning_capture warnings;
+    const int layers[] = {1, 3, 2, 5, 4, 3, 2};
+    constexpr int kCells = 7;
+    constexpr int kHours = 30;
+    std::vector<vegso_cell_handle*> together;
+    std::vector<vegso_cell_handle*> alone;
+    for (int c = 0; c < kCells; ++c) {
+        vegso_schema* schema = soil_of_its_own(layers[c], c, c % 3 != 1);
+        together.push_back(vegso_cell_create(schema, c + 1));
+        alone.push_back(vegso_cell_create(schema, c + 1));
+        vegso_schema_destroy(schema);
+    }
+    // A null handle among them is passed over.
+    std::vector<vegso_cell_handle*> batch = together;
+    batch.insert(batch.begin() + 3, nullptr);
+    auto change = [](vegso_cell_handle* h, int c, int hour) {
+        if (hour == 11 && c == 3) h->schema->layers[2]->v[vegso_porosity] = 0.5;
+        if (hour == 17 && c == 1) h->schema->layers[0]->v[vegso_temperature] = 21.0;
+        if (hour == 23 && c == 5) h->schema->layers[1]->v[vegso_water_content] = 0.05;
+    };
+
+    vegso_env_record* env = vegso_env_create();
+    env->period = 1.0 / 24.0;
+    env->rain_nitrate = {1, 0.5};  // the rain brings nitrate to the top layers
+    std::vector<std::vector<vegso_layer_record>> records(kCells);
+    for (int hour = 0; hour < kHours; ++hour) {
+        env->day_of_year = 170.0 + hour / 24.0;
+        env->air_temperature.value = 15.0 + hour % 12;
+        env->rainfall = {1, hour % 5 == 0 ? 2.0 : 0.0};
+        vegso_env_update(env);
+        for (int c = 0; c < kCells; ++c) change(together[static_cast<std::size_t>(c)], c, hour);
+        vegso_cells_step(env, batch.data(), static_cast<int>(batch.size()));
+        for (int c = 0; c < kCells; ++c)
+            for (int j = 0; j < layers[c]; ++j)
+                records[static_cast<std::size_t>(c)].push_back(*together[static_cast<std::size_t>(c)]->schema->layers[j]);
+    }
+    // Each cell alone through all its steps, then the next.
+    for (int c = 0; c < kCells; ++c) {
+        SCOPED_TRACE("cell " + std::to_string(c));
+        vegso_cell_handle* h = alone[static_cast<std::size_t>(c)];
+        std::size_t at = 0;
+        for (int hour = 0; hour < kHours; ++hour) {
+            env->day_of_year = 170.0 + hour / 24.0;
+            env->air_temperature.value = 15.0 + hour % 12;
+            env->rainfall = {1, hour % 5 == 0 ? 2.0 : 0.0};
+            vegso_env_update(env);
+            change(h, c, hour);
+            vegso_cell_step(env, h);
+            for (int j = 0; j < layers[c]; ++j, ++at)
+                ASSERT_EQ(std::memcmp(&records[static_cast<std::size_t>(c)][at], h->schema->layers[j],
+                                      sizeof(vegso_layer_record)),
+                          0)
+                    << "hour " << hour << " layer " << j;
+        }
+        EXPECT_EQ(graph_pools(*h), graph_pools(*together[static_cast<std::size_t>(c)]));
+    }
+    EXPECT_GT(together[0]->schema->layers[0]->v[vegso_result], 0.0);  // the corn took water
+    EXPECT_TRUE(warnings.texts().empty());
+
+    vegso_free_record(env);
+    for (vegso_cell_handle* h : together) vegso_cell_destroy(h);
+    for (vegso_cell_handle* h : alone) vegso_cell_destroy(h);
+}
+
+// A cell on its records that is bound after some steps, or whose layers are
+// looked at between steps, carries on with every pool of its graphs: those
+// its records hold and those they do not (the plants' uptake, the losses).
+TEST(VegsoCell, ACellBoundOrLookedAtAfterStepsOnItsRecordsKeepsEveryPoolOfItsGraphs) {
+    vegso_test::warning_capture warnings;
+    vegso_schema* schema = soil_of_its_own(3, 2, true);
+    vegso_cell_handle* looked = vegso_cell_create(schema, 1);
+    vegso_cell_handle* bound = vegso_cell_create(schema, 2);
+    vegso_cell_handle* plain = vegso_cell_create(schema, 3);
+    vegso_env_record* env = vegso_env_create();
+    env->period = 1.0 / 24.0;
+    for (int hour = 0; hour < 20; ++hour) {
+        env->day_of_year = 180.0 + hour / 24.0;
+        env->air_temperature.value = 24.0;
+        vegso_env_update(env);
+        vegso_cell_step(env, looked);
+        vegso_cell_step(env, bound);
+        vegso_cell_step(env, plain);
+        if (hour % 6 == 5) graph_pools(*looked);
+    }
+    const std::vector<double> pools = graph_pools(*plain);
+    EXPECT_GT(pools[NITROGEN::kFloraNO3Pool], 0.0);
+    const std::size_t second = NITROGEN::kPoolCount + PHOSPHORUS::kPoolCount;  // the second layer's first pool
+    EXPECT_GT(pools[second + NITROGEN::kDenitrifiedPool], 0.0);
+    EXPECT_EQ(graph_pools(*looked), pools);
+    bound_storage s(*schema);
+    for (int j = 0; j < 3; ++j) {
+        for (int i = 0; i < vegso_pool_count; ++i)
+            s.pools[i][static_cast<std::size_t>(j)] = bound->schema->layers[j]->v[vegso_ammonium + 4 * i] * 1000.0;
+        s.water[static_cast<std::size_t>(j)] = bound->schema->layers[j]->v[vegso_water_content];
+    }
+    vegso_cell_bind(bound, &s.binding);
+    EXPECT_EQ(graph_pools(*bound), pools);
+    EXPECT_TRUE(warnings.texts().empty());
+
+    vegso_free_record(env);
+    vegso_cell_destroy(looked);
+    vegso_cell_destroy(bound);
+    vegso_cell_destroy(plain);
+    vegso_schema_destroy(schema);
+}
+
+// Corn cells of different soils on their records, stepped together, leave
+// in their records the pools and partition that the same cells bound to the
+// caller's tables leave there (the bound ones step over their own layers),
+// in the rain and out of it; also cells of one soil with partition
+// coefficients of their own.
+TEST(VegsoCell, CellsOnTheirRecordsSteppedTogetherLeaveThePoolsOfTheSameCellsBound) {
+    vegso_test::warning_capture warnings;
+    const int layers[] = {1, 3, 2, 5, 4};
+    const int soil[] = {0, 1, 1, 2, 1};
+    constexpr int kCells = 5;
+    std::vector<vegso_cell_handle*> records;
+    std::vector<vegso_cell_handle*> bound;
+    std::vector<std::unique_ptr<bound_storage>> storage;
+    vegso_cell_params* params = vegso_cell_params_defaults();
+    for (int c = 0; c < kCells; ++c) {
+        vegso_schema* schema = soil_of_its_own(layers[c], soil[c], true);
+        records.push_back(vegso_cell_create(schema, c + 1));
+        bound.push_back(vegso_cell_create(schema, c + 1));
+        if (c == 2) {  // the nitrate and ammonium of the soil of cells 1 and 4 sorbed otherwise
+            params->v[7] = 0.3;
+            params->v[8] = 2.0;
+            vegso_cell_set_params(records.back(), params);
+            vegso_cell_set_params(bound.back(), params);
+        }
+        storage.push_back(std::make_unique<bound_storage>(*schema));
+        vegso_cell_bind(bound.back(), &storage.back()->binding);
+        vegso_schema_destroy(schema);
+    }
+    vegso_env_record* env = vegso_env_create();
+    env->period = 1.0 / 24.0;
+    env->rain_nitrate = {1, 0.5};
+    for (int hour = 0; hour < 30; ++hour) {
+        env->day_of_year = 175.0 + hour / 24.0;
+        env->air_temperature.value = 14.0 + hour % 10;
+        env->rainfall = {1, hour % 4 == 1 ? 3.0 : 0.0};
+        vegso_env_update(env);
+        vegso_cells_step(env, records.data(), kCells);
+        vegso_cells_step(env, bound.data(), kCells);
+    }
+    for (int c = 0; c < kCells; ++c)
+        for (int j = 0; j < layers[c]; ++j)
+            for (int i = 0; i < vegso_pool_count; ++i) {
+                const double expected = records[static_cast<std::size_t>(c)]->schema->layers[j]->v[vegso_ammonium + 4 * i] * 1000.0;
+                EXPECT_NEAR(storage[static_cast<std::size_t>(c)]->pools[i][static_cast<std::size_t>(j)], expected,
+                            1e-12 * std::fabs(expected) + 1e-15)
+                    << "cell " << c << " layer " << j << " pool " << i;
+                EXPECT_EQ(storage[static_cast<std::size_t>(c)]->dissolved[i][static_cast<std::size_t>(j)],
+                          records[static_cast<std::size_t>(c)]->schema->layers[j]->v[vegso_ammonium + 4 * i + 1])
+                    << "cell " << c << " layer " << j << " pool " << i;
+            }
+    EXPECT_NE(records[2]->schema->layers[0]->v[vegso_nitrate + 1], records[1]->schema->layers[0]->v[vegso_nitrate + 1]);
+    EXPECT_TRUE(warnings.texts().empty());
+
+    vegso_free_record(env);
+    vegso_free_record(params);
+    for (vegso_cell_handle* h : records) vegso_cell_destroy(h);
+    for (vegso_cell_handle* h : bound) vegso_cell_destroy(h);
+}
+
+// A cell given twice in one call steps twice, as two calls step it.
+TEST(VegsoCell, ACellGivenTwiceInOneCallStepsTwice) {
+    vegso_test::warning_capture warnings;
+    vegso_schema* schema = soil_of_its_own(3, 1, true);
+    vegso_cell_handle* a = vegso_cell_create(schema, 1);
+    vegso_cell_handle* b = vegso_cell_create(schema, 2);
+    vegso_cell_handle* c = vegso_cell_create(schema, 3);
+    vegso_env_record* env = vegso_env_create();
+    env->period = 1.0 / 24.0;
+    for (int hour = 0; hour < 6; ++hour) {
+        env->day_of_year = 175.0 + hour / 24.0;
+        vegso_env_update(env);
+        vegso_cell_handle* batch[] = {a, c, a};
+        vegso_cells_step(env, batch, 3);
+        vegso_cell_step(env, b);
+        vegso_cell_step(env, b);
+    }
+    for (int j = 0; j < 3; ++j)
+        EXPECT_EQ(std::memcmp(a->schema->layers[j], b->schema->layers[j], sizeof(vegso_layer_record)), 0) << j;
+    EXPECT_NE(std::memcmp(a->schema->layers[0], c->schema->layers[0], sizeof(vegso_layer_record)), 0);
+    EXPECT_TRUE(warnings.texts().empty());
+
+    vegso_free_record(env);
+    vegso_cell_destroy(a);
+    vegso_cell_destroy(b);
+    vegso_cell_destroy(c);
+    vegso_schema_destroy(schema);
+}
