@@ -86,6 +86,20 @@ struct cells {
     std::memcpy(&marks, g.interior + i / 8, sizeof marks);
     return ((static_cast<unsigned>(marks) >> (i % 8)) & kAll) == kAll;
 }
+// all_interior of cells i .. i + 2W - 1 in one test (bits i .. i + 2W - 1
+// lie in the 3 bytes from i / 8, all within the marks when i + 2W - 1 is a
+// cell).
+[[gnu::always_inline]] inline bool pair_interior(const grid_view& g, int i) {
+    if (!g.interior) return false;
+    constexpr unsigned kAll = (1u << (2 * W)) - 1;
+    // Loaded as they are, not gathered in memory first: a wide load of
+    // narrow stores just made waits for them to reach the cache.
+    const unsigned char* m = g.interior + i / 8;
+    std::uint16_t low = 0;  // x86 is little-endian
+    std::memcpy(&low, m, sizeof low);
+    const std::uint32_t marks = low | (2 * W + 7 > 16 ? static_cast<std::uint32_t>(m[2]) << 16 : 0u);
+    return ((marks >> (i % 8)) & kAll) == kAll;
+}
 // A vector with a cell on the mask's edge reads the neighbour numbers,
 // which no other vector reads: on a large grid their lines have left the
 // cache by then, about once a row. The lines of the cells one row on, where
@@ -121,6 +135,30 @@ template <bool Write = false, class T>
     vd v{};
     for (int k = 0; k < W; ++k) v[k] = t[2 * cls[k]];
     return v;
+}
+// Whether the 2W bytes from p all equal c.
+[[gnu::always_inline]] inline bool bytes_all(const unsigned char* p, unsigned char c) {
+#if KESTA_LANES == 8
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    return _mm_movemask_epi8(_mm_cmpeq_epi8(v, _mm_set1_epi8(static_cast<char>(c)))) == 0xFFFF;
+#else
+    constexpr unsigned long long kEach = 0x0101010101010101ull >> (8 * (8 - 2 * W));
+    unsigned long long bytes = 0;
+    std::memcpy(&bytes, p, 2 * W);
+    return bytes == c * kEach;
+#endif
+}
+// The class table's pair (retention depth, reciprocal roughness) that cells
+// i .. i + 2W - 1 and the cells `off` on from them all share, as the cells
+// of a plane mostly do: then neither the upwind side nor the lanes need
+// telling apart. Null where they differ or the grid has no classes. Every
+// cell read must be a cell (i + off + 2W - 1 <= n).
+[[gnu::always_inline]] inline const double* shared_class(const grid_view& g, int i, int off) {
+    if (!g.surface_class) return nullptr;
+    const unsigned char* cls = g.surface_class;
+    const unsigned char c = cls[i];
+    if (!bytes_all(cls + i, c) || !bytes_all(cls + i + off, c)) return nullptr;
+    return g.class_table + 2 * c;
 }
 // The same values of cells i .. i + W - 1 (a the cell vector, retent_dep
 // or the reciprocal roughness, when the grid has no classes).
@@ -163,21 +201,49 @@ template <bool Write = false, class T>
 }
 
 constexpr long long kSignBit = static_cast<long long>(0x8000000000000000ull);
+typedef unsigned long long vu __attribute__((vector_size(8 * W)));
 
-[[gnu::always_inline]] inline vd magnitude(vd v) { return reinterpret_cast<vd>(reinterpret_cast<vi>(v) & ~kSignBit); }
+// Integer constants of the face kernels in every lane, and the cell size.
+// A kernel makes them once before its loop, held (see `held`) so that the
+// compiler keeps them in registers instead of building each one again at
+// every use, as it otherwise does inside a long loop.
+struct lane_constants {
+    vi sign;       // kSignBit
+    vu third_mul;  // 0xAAAAAAAB (inv_cbrt_guess)
+    vu magic;      // kInvCbrtMagicHigh
+    vd dx, inv_dx;
+};
+// v, its value hidden from the compiler.
+template <class V>
+[[gnu::always_inline]] inline V held(V v) {
+    asm("" : "+v"(v));
+    return v;
+}
+[[gnu::always_inline]] inline lane_constants make_constants(double dx = 0.0, double inv_dx = 0.0) {
+    return {vi{} + kSignBit, vu{} + 0xAAAAAAABull, vu{} + kInvCbrtMagicHigh, splat(dx), splat(inv_dx)};
+}
+[[gnu::always_inline]] inline lane_constants held_constants(const grid_view& g) {
+    const lane_constants c = make_constants(g.dx, g.inv_dx);
+    return {held(c.sign), held(c.third_mul), held(c.magic), held(c.dx), held(c.inv_dx)};
+}
+
+[[gnu::always_inline]] inline vd magnitude(vd v, vi sign) {
+    return reinterpret_cast<vd>(reinterpret_cast<vi>(v) & ~sign);
+}
+[[gnu::always_inline]] inline vd magnitude(vd v) { return magnitude(v, vi{} + kSignBit); }
 
 // copysign(sqrt(|s|), s) of every lane.
-[[gnu::always_inline]] inline vd signed_root(vd s) {
-    return reinterpret_cast<vd>(reinterpret_cast<vi>(root(magnitude(s))) | (reinterpret_cast<vi>(s) & kSignBit));
+[[gnu::always_inline]] inline vd signed_root(vd s, vi sign) {
+    return reinterpret_cast<vd>(reinterpret_cast<vi>(root(magnitude(s, sign))) | (reinterpret_cast<vi>(s) & sign));
 }
+[[gnu::always_inline]] inline vd signed_root(vd s) { return signed_root(s, vi{} + kSignBit); }
 
 // overland_detail::inv_cbrt_guess of every lane of d > 0: floor(w / 3) of
 // the high word w of the bits as (w 0xAAAAAAAB) >> 33, exact for any w
 // below 2^32, by the multiply of the low 32 bits of each lane.
-typedef unsigned long long vu __attribute__((vector_size(8 * W)));
-[[gnu::always_inline]] inline vd inv_cbrt_guess(vd d) {
+[[gnu::always_inline]] inline vd inv_cbrt_guess(vd d, const lane_constants& c) {
     const vu w = reinterpret_cast<vu>(d) >> 32;
-    const vu third = vu{} + 0xAAAAAAABull;
+    const vu third = c.third_mul;
 #if KESTA_LANES == 8
     // The masked form: the plain one trips GCC 12's uninitialised-value warning.
     const __m512i wt = _mm512_maskz_mul_epu32(0xFF, reinterpret_cast<__m512i>(w), reinterpret_cast<__m512i>(third));
@@ -186,18 +252,20 @@ typedef unsigned long long vu __attribute__((vector_size(8 * W)));
 #else
     const __m256i wt = _mm256_mul_epu32(reinterpret_cast<__m256i>(w), reinterpret_cast<__m256i>(third));
 #endif
-    return reinterpret_cast<vd>((kInvCbrtMagicHigh - (reinterpret_cast<vu>(wt) >> 33)) << 32);
+    return reinterpret_cast<vd>((c.magic - (reinterpret_cast<vu>(wt) >> 33)) << 32);
 }
+[[gnu::always_inline]] inline vd inv_cbrt_guess(vd d) { return inv_cbrt_guess(d, make_constants()); }
 
 // overland_detail::pow53 of every lane, each in (1e-100, 1e100): the same
 // operations in the same order.
-[[gnu::always_inline]] inline vd pow53(vd d) {
-    vd r = inv_cbrt_guess(d);
+[[gnu::always_inline]] inline vd pow53(vd d, const lane_constants& c) {
+    vd r = inv_cbrt_guess(d, c);
     const vd third = d * (1.0 / 3.0);
 #pragma GCC unroll 4
     for (int k = 0; k < kPow53NewtonSteps; ++k) r *= 4.0 / 3.0 - (third * r) * (r * r);
     return d * d * r;
 }
+[[gnu::always_inline]] inline vd pow53(vd d) { return pow53(d, make_constants()); }
 
 // pow53 of the lanes of d that `need` selects: the lane form where d lies in
 // its range, the scalar one elsewhere.
@@ -209,16 +277,20 @@ typedef unsigned long long vu __attribute__((vector_size(8 * W)));
 }
 // pow53 of the lanes of d in its lane range; the lanes that `need` selects
 // outside it are OR-ed into out, for the caller to make another way.
-[[gnu::always_inline]] inline vd pow53_in_range(vd d, vi need, int& out) {
+[[gnu::always_inline]] inline vd pow53_in_range(vd d, vi need, int& out, const lane_constants& c) {
     const vi in_range = (d > 1e-100) & (d < 1e100);
     out |= lane_bits(need & ~in_range);
-    return pow53(in_range ? d : splat(1.0));
+    return pow53(in_range ? d : splat(1.0), c);
 }
-[[gnu::always_inline]] inline vd pow53_where(vd d, vi need) {
+[[gnu::always_inline]] inline vd pow53_in_range(vd d, vi need, int& out) {
+    return pow53_in_range(d, need, out, make_constants());
+}
+[[gnu::always_inline]] inline vd pow53_where(vd d, vi need, const lane_constants& c) {
     int out = 0;
-    const vd p = pow53_in_range(d, need, out);
+    const vd p = pow53_in_range(d, need, out, c);
     return out ? pow53_lanes_out_of_range(p, d, out) : p;
 }
+[[gnu::always_inline]] inline vd pow53_where(vd d, vi need) { return pow53_where(d, need, make_constants()); }
 
 // The parts of explicit_plain_flux of faces i .. i + W - 1 before the depth
 // power: the slope, the depth above retention and the lanes that carry
@@ -285,23 +357,29 @@ template <bool Interior>
 // neighbour across the face is `off` cells on. With `out`, the lanes whose
 // depth power lies outside the lane range are OR-ed into it and their faces
 // left wrong, for the caller to make by the scalar code.
+// With `shared` (see shared_class), every cell's retention depth and
+// reciprocal roughness are shared[0] and shared[1].
+// The constants c are those of held_constants(g).
 template <bool Interior = false>
-[[gnu::always_inline]] inline vd ade_faces(const grid_view& g, const double* h, const int* nb, int i, int off = 0,
-                                           int* out = nullptr) {
+[[gnu::always_inline]] inline vd ade_faces(const grid_view& g, const lane_constants& c, const double* h,
+                                           const int* nb, int i, int off = 0, int* out = nullptr,
+                                           const double* shared = nullptr) {
     const int across = i + off;
     const cells r = Interior ? cells{&across, true} : cells_at(nb + i);
     const vd hi = load(h + i);
     const vd hr = gather(h, r);
-    const vd s = (load(g.elev + i) + hi - (gather(g.elev, r) + hr)) * g.inv_dx;
+    const vd s = (load(g.elev + i) + hi - (gather(g.elev, r) + hr)) * c.inv_dx;
     const vi from_i = s > 0.0;
     const vd depth = from_i ? hi : hr;
-    const vd ret = from_i ? ret_at(g, i) : surface_gather(g, g.ret, 0, r);
+    const vd ret = shared ? splat(shared[0]) : from_i ? ret_at(g, i) : surface_gather(g, g.ret, 0, r);
     vi need = ~((s == 0.0) | (ret >= depth));
     if constexpr (!Interior) need &= has_neighbour(nb + i);
     if (!lane_bits(need)) return vd{};
-    const vd inv_n = from_i ? inv_rough_at(g, i) : surface_gather(g, g.inv_rough, 1, r);
-    const vd power = out ? pow53_in_range(depth - ret, need, *out) : pow53_where(depth - ret, need);
-    const vd flux = signed_root(s) * power * inv_n * g.dx;
+    const vd inv_n = shared ? splat(shared[1])
+                     : from_i ? inv_rough_at(g, i)
+                              : surface_gather(g, g.inv_rough, 1, r);
+    const vd power = out ? pow53_in_range(depth - ret, need, *out, c) : pow53_where(depth - ret, need, c);
+    const vd flux = signed_root(s, c.sign) * power * inv_n * c.dx;
     return reinterpret_cast<vd>(need & reinterpret_cast<vi>(flux));
 }
 
@@ -521,13 +599,25 @@ struct lane_counts {
 #endif
     return ((vi{} + bits) & lane_bit) != 0;
 }
-// count_marked_flow of every lane: the marks of cells i..i+W-1 in `other`.
-[[gnu::always_inline]] inline void count_marked_flows(const unsigned char* other, int i, vd q, lane_counts& c) {
+// The lanes (bit k: lane k) of cells i..i+W-1 whose marks in `other` are
+// set.
+[[gnu::always_inline]] inline int marked_lanes(const unsigned char* other, int i) {
     long long word = 0;
     std::memcpy(&word, other + i, W);
     const int zero = _mm_movemask_epi8(_mm_cmpeq_epi8(_mm_cvtsi64_si128(word), _mm_setzero_si128()));
-    const int marked = ~zero & ((1 << W) - 1);
-    c.flowing -= lanes_of_bits(marked) | (magnitude(q) > kFlowing);
+    return ~zero & ((1 << W) - 1);
+}
+// count_marked_flow of every lane: the marks of cells i..i+W-1 in `other`.
+[[gnu::always_inline]] inline void count_marked_flows(const unsigned char* other, int i, vd q, lane_counts& c) {
+    c.flowing -= lanes_of_bits(marked_lanes(other, i)) | (magnitude(q) > kFlowing);
+}
+// The number of set bits of b < 256.
+inline constexpr unsigned char kOnesOf4Bits[16] = {0, 1, 1, 2, 1, 2, 2, 3, 1, 2, 2, 3, 2, 3, 3, 4};
+[[gnu::always_inline]] inline int ones(int b) { return kOnesOf4Bits[b & 15] + kOnesOf4Bits[b >> 4]; }
+// count_marked_flows as a number, counted by the scalar units: the lanes'
+// bits OR-ed there rather than as vectors.
+[[gnu::always_inline]] inline int marked_flows(const unsigned char* other, int i, vd q) {
+    return ones(marked_lanes(other, i) | lane_bits(magnitude(q) > kFlowing));
 }
 // flow_mark of the faces q of cells i..i+W-1 into flows.
 [[gnu::always_inline]] inline void store_flow_marks(unsigned char* flows, int i, vd q) {
@@ -581,14 +671,15 @@ inline int scale_counts_block(const double* h, double* qx, double* qy, double sc
 // ade_plain_flux into q for cells lo..hi; returns the first cell left for
 // the scalar code.
 inline int ade_block(const grid_view& g, const double* h, const int* nb, double* q, int lo, int hi) {
+    const lane_constants c = held_constants(g);
     int i = lo;
     for (; i + 2 * W - 1 <= hi; i += 2 * W) {
-        const vd a = ade_faces(g, h, nb, i);
-        const vd b = ade_faces(g, h, nb, i + W);
+        const vd a = ade_faces(g, c, h, nb, i);
+        const vd b = ade_faces(g, c, h, nb, i + W);
         store(q + i, a);
         store(q + i + W, b);
     }
-    for (; i + W - 1 <= hi; i += W) store(q + i, ade_faces(g, h, nb, i));
+    for (; i + W - 1 <= hi; i += W) store(q + i, ade_faces(g, c, h, nb, i));
     return i;
 }
 
@@ -626,11 +717,17 @@ template <bool Interior = false>
 }
 
 // What the lanes of a fused ADE sweep found so far (see ade_verdict): the
-// masks of rejecting and overdrawn lanes, and with ade_pass::other_flows the
-// lanes' counts.
+// masks of lanes below 0 m (over), at kAdeNegativeDepthLimit or below
+// (deep) and of lanes at 0 m or above that change by more than the share
+// of their depth the change test allows (big), and with
+// ade_pass::other_flows the lanes' counts (the flowing cells in `flowing`).
+// Whether the sub-step is under 0.001 s or tested is the same for every
+// cell: the pass rejects it when some lane is deep, or over and the
+// sub-step tiny, or big and the sub-step tested.
 struct ade_lanes_found {
-    vi rejected{}, over{};
+    vi over{}, deep{}, big{};
     lane_counts counts;
+    int flowing = 0;
 };
 
 // The depth change, tests and volumes of cells i..i+W-1 (ade_fused_cell
@@ -639,53 +736,58 @@ struct ade_lanes_found {
 // before that are not finite numbers, into counts.bad.
 template <bool FirstVolume, bool Finish, bool Mark, bool Check>
 [[gnu::always_inline]] inline void ade_cells_update(const grid_view& g, const ade_pass& p, int i, vd qi, vd in,
-                                                    vi tiny, vi tested, ade_lanes_found& f) {
+                                                    ade_lanes_found& f) {
     const vd before = load(g.h + i);
     const vd dh = (in - qi) * p.k;
     const vd after = before + dh;
     store(p.to + i, after);
     const vi below = after < 0.0;
     f.over |= below;
-    f.rejected |= below & (tiny | (after <= kAdeNegativeDepthLimit));
-    f.rejected |= ~below & tested & (magnitude(dh) > kAdeChangeShare * before) & (before > kAdeTestedDepth);
+    f.deep |= after <= kAdeNegativeDepthLimit;
+    f.big |= ~below & (magnitude(dh) > kAdeChangeShare * before) & (before > kAdeTestedDepth);
     if (p.vol) store(p.vol + i, FirstVolume ? 0.0 + qi * p.dt : load(p.vol_from + i) + qi * p.dt);
     if constexpr (Mark) store_flow_marks(p.flows, i, qi);
     if constexpr (Finish) {
         count_depths(after, kWetDepth, f.counts);
-        count_marked_flows(p.other_flows, i, qi, f.counts);
+        f.flowing += marked_flows(p.other_flows, i, qi);
     }
     if constexpr (Check) f.counts.bad -= ~(magnitude(before) <= 1.7976931348623157e308);
 }
 
-// Cells i..i+2W-1 of ade_fused_lanes; prev holds the faces of the W cells
-// before i when has_prev, and then those of the last W. False, with nothing
-// stored, when a face's depth power lies outside the lane range.
-template <bool Interior, bool MakeQ, bool FirstVolume, bool Finish, bool Mark, bool Check>
-[[gnu::always_inline]] inline bool ade_fused_pair(const grid_view& g, const ade_pass& p, int i, bool has_prev, vd& prev,
-                                                  vi tiny, vi tested, ade_lanes_found& f) {
-    vd a, b;
-    if (MakeQ) {
-        int out = 0;
-        a = ade_faces<Interior>(g, g.h, p.nb, i, p.off, &out);
-        b = ade_faces<Interior>(g, g.h, p.nb, i + W, p.off, &out);
-        if (out) return false;
-        store(p.q + i, a);
-        store(p.q + i + W, b);
-    } else {
-        a = load(p.q + i);
-        b = load(p.q + i + W);
-    }
-    ade_cells_update<FirstVolume, Finish, Mark, Check>(
-        g, p, i, a, inflow<Interior>(p.up, p.q, i, has_prev, prev, a, p.off), tiny, tested, f);
-    ade_cells_update<FirstVolume, Finish, Mark, Check>(
-        g, p, i + W, b, inflow<Interior>(p.up, p.q, i + W, true, a, b, p.off), tiny, tested, f);
-    prev = b;
+// Pairs of vectors whose faces an "ade" pass makes before their changes.
+constexpr int kTilePairs = 8;
+
+// The faces of cells i..i+2W-1 into p.q; false, with nothing stored, when a
+// face's depth power lies outside the lane range.
+template <bool Interior>
+[[gnu::always_inline]] inline bool ade_pair_faces(const grid_view& g, const lane_constants& c, const ade_pass& p,
+                                                  int i) {
+    int out = 0;
+    const double* shared = Interior ? shared_class(g, i, p.off) : nullptr;
+    const vd a = ade_faces<Interior>(g, c, g.h, p.nb, i, p.off, &out, shared);
+    const vd b = ade_faces<Interior>(g, c, g.h, p.nb, i + W, p.off, &out, shared);
+    if (out) return false;
+    store(p.q + i, a);
+    store(p.q + i + W, b);
     return true;
 }
 
-// ade_fused_cell of cells lo..hi, W at a time, the faces of 2 W cells made
-// before the depths of any of them change (a face reads the depth of its
-// right neighbour, which may be in the same vector). Returns the first cell
+// The changes of cells i..i+2W-1, their faces made; prev holds the faces of
+// the W cells before i when has_prev, and then those of the last W.
+template <bool Interior, bool FirstVolume, bool Finish, bool Mark, bool Check>
+[[gnu::always_inline]] inline void ade_pair_update(const grid_view& g, const ade_pass& p, int i, bool has_prev,
+                                                   vd& prev, ade_lanes_found& f) {
+    const vd a = load(p.q + i), b = load(p.q + i + W);
+    ade_cells_update<FirstVolume, Finish, Mark, Check>(g, p, i, a,
+                                                       inflow<Interior>(p.up, p.q, i, has_prev, prev, a, p.off), f);
+    ade_cells_update<FirstVolume, Finish, Mark, Check>(g, p, i + W, b,
+                                                       inflow<Interior>(p.up, p.q, i + W, true, a, b, p.off), f);
+    prev = b;
+}
+// ade_fused_cell of cells lo..hi, W at a time, the faces of a tile of
+// kTilePairs pairs of vectors made before the depths of any of their cells
+// change (a face reads the depth of its right neighbour, which may be in
+// the same vector, and of the cell a row on). Returns the first cell
 // left for the scalar code; with fewer than W cells left, the pass is done,
 // otherwise the scalar code makes cells up to `scalar_to` (a face there
 // needs the scalar depth power) and calls again. The loop makes no call,
@@ -695,8 +797,7 @@ inline int ade_fused_lanes(const grid_view& view, const ade_pass& pass, int lo, 
                            int& scalar_to) {
     const grid_view g = view;  // copies the loop's stores cannot reach
     const ade_pass p = pass;
-    const vi tiny = p.tiny ? ~vi{} : vi{};
-    const vi tested = p.tested ? ~vi{} : vi{};
+    const lane_constants c = held_constants(g);
     ade_lanes_found f;
     vd prev{};
     int i = lo;
@@ -705,40 +806,57 @@ inline int ade_fused_lanes(const grid_view& view, const ade_pass& pass, int lo, 
     // cells themselves: depth, ground, retention and roughness alike, as it
     // does not know yet which side is upwind.
     const int across = p.off > 0 ? p.off : 1;
-    for (; i + 2 * W - 1 <= hi; i += 2 * W) {
-        if (i + kFetchAhead + across + 2 * W - 1 <= g.n) {
-            for (const int k : {0, W}) {
-                if (MakeQ) {
-                    fetch_ahead(g.h, i + across + k);
-                    fetch_ahead(g.elev, i + across + k);
-                    fetch_surface_ahead(g, i + across + k);
-                    fetch_ahead<true>(p.q, i + k);
+    while (i + 2 * W - 1 <= hi) {
+        // The faces of a tile of pairs first, then the cells' changes: the
+        // long wait of each face on its depth power then holds back few
+        // other operations, and the faces of many cells are on their way at
+        // once. A face reads only depths the tile's changes have not yet
+        // moved, as in a pair.
+        int end = i;
+        for (int t = 0; t < kTilePairs && end + 2 * W - 1 <= hi; ++t, end += 2 * W) {
+            if (end + kFetchAhead + across + 2 * W - 1 <= g.n) {
+                for (const int k : {0, W}) {
+                    if (MakeQ) {
+                        fetch_ahead(g.h, end + across + k);
+                        fetch_ahead(g.elev, end + across + k);
+                        fetch_surface_ahead(g, end + across + k);
+                        fetch_ahead<true>(p.q, end + k);
+                    }
+                    fetch_ahead<true>(p.to, end + k);
+                    if (p.vol) fetch_ahead<true>(p.vol, end + k);
+                    if (p.vol && !FirstVolume) fetch_ahead(p.vol_from, end + k);
+                    if (Finish && (end + k) % 64 < 2 * W) fetch_ahead(p.other_flows, end + k);
+                    if (Mark && (end + k) % 64 < 2 * W) fetch_ahead<true>(p.flows, end + k);
                 }
-                fetch_ahead<true>(p.to, i + k);
-                if (p.vol) fetch_ahead<true>(p.vol, i + k);
-                if (p.vol && !FirstVolume) fetch_ahead(p.vol_from, i + k);
-                if (Finish && (i + k) % 64 < 2 * W) fetch_ahead(p.other_flows, i + k);
-                if (Mark && (i + k) % 64 < 2 * W) fetch_ahead<true>(p.flows, i + k);
+            }
+            if (!MakeQ) continue;
+            bool made;
+            if (p.off > 0 && pair_interior(g, end)) {
+                made = ade_pair_faces<true>(g, c, p, end);
+            } else {
+                fetch_next_edge(g, end);
+                made = ade_pair_faces<false>(g, c, p, end);
+            }
+            if (!made) {
+                scalar_to = end + 2 * W - 1;
+                stopped = true;
+                break;
             }
         }
-        bool made;
-        if (p.off > 0 && all_interior(g, i) && all_interior(g, i + W)) {
-            made = ade_fused_pair<true, MakeQ, FirstVolume, Finish, Mark, Check>(g, p, i, i > lo, prev, tiny, tested, f);
-        } else {
-            fetch_next_edge(g, i);
-            made = ade_fused_pair<false, MakeQ, FirstVolume, Finish, Mark, Check>(g, p, i, i > lo, prev, tiny, tested, f);
+        for (; i < end; i += 2 * W) {
+            if (p.off > 0 && pair_interior(g, i)) {
+                ade_pair_update<true, FirstVolume, Finish, Mark, Check>(g, p, i, i > lo, prev, f);
+            } else {
+                ade_pair_update<false, FirstVolume, Finish, Mark, Check>(g, p, i, i > lo, prev, f);
+            }
         }
-        if (!made) {
-            scalar_to = i + 2 * W - 1;
-            stopped = true;
-            break;
-        }
+        if (stopped) break;
     }
     for (; !stopped && i + W - 1 <= hi; i += W) {
         vd a;
         if (MakeQ) {
             int out = 0;
-            a = ade_faces(g, g.h, p.nb, i, 0, &out);
+            a = ade_faces(g, c, g.h, p.nb, i, 0, &out);
             if (out) {
                 scalar_to = i + W - 1;
                 break;
@@ -747,13 +865,14 @@ inline int ade_fused_lanes(const grid_view& view, const ade_pass& pass, int lo, 
         } else {
             a = load(p.q + i);
         }
-        ade_cells_update<FirstVolume, Finish, Mark, Check>(g, p, i, a, inflow(p.up, p.q, i, i > lo, prev, a), tiny,
-                                                    tested, f);
+        ade_cells_update<FirstVolume, Finish, Mark, Check>(g, p, i, a, inflow(p.up, p.q, i, i > lo, prev, a), f);
         prev = a;
     }
-    v.rejected = v.rejected || lane_bits(f.rejected);
-    v.overdrawn = v.overdrawn || lane_bits(f.over);
+    const int over = lane_bits(f.over);
+    v.rejected = v.rejected || lane_bits(f.deep) || (p.tiny && over) || (p.tested && lane_bits(f.big));
+    v.overdrawn = v.overdrawn || over;
     if constexpr (Finish || Check) add_counts(f.counts, v.counts);
+    v.counts.flowing += f.flowing;
     return i;
 }
 
@@ -790,8 +909,9 @@ inline int ade_fused_block(const grid_view& g, const ade_pass& p, bool make_q, i
 
 // The faces of a pc_pass for cells i..i+W-1.
 template <bool Average, bool Interior = false>
-[[gnu::always_inline]] inline vd pc_faces(const grid_view& g, const pc_pass& p, int i) {
-    const vd face = ade_faces<Interior>(g, p.h_faces, p.nb, i, p.off);
+[[gnu::always_inline]] inline vd pc_faces(const grid_view& g, const lane_constants& c, const pc_pass& p, int i,
+                                          const double* shared = nullptr) {
+    const vd face = ade_faces<Interior>(g, c, p.h_faces, p.nb, i, p.off, nullptr, shared);
     return Average ? (face + load(p.q_pred + i)) * 0.5 : face;
 }
 
@@ -817,12 +937,13 @@ template <bool Finish, bool Mark, bool Check>
 // Cells i..i+2W-1 of pc_fused_lanes; prev holds the faces of the W cells
 // before i when has_prev. Returns the faces of the last W.
 template <bool Interior, bool MakeQ, bool Average, bool Finish, bool Mark, bool Check>
-[[gnu::always_inline]] inline vd pc_fused_pair(const grid_view& g, const pc_pass& p, int i, bool has_prev, vd prev,
-                                               vi& below, lane_counts& counts) {
+[[gnu::always_inline]] inline vd pc_fused_pair(const grid_view& g, const lane_constants& c, const pc_pass& p, int i,
+                                               bool has_prev, vd prev, vi& below, lane_counts& counts) {
     vd a, b;
     if (MakeQ) {
-        a = pc_faces<Average, Interior>(g, p, i);
-        b = pc_faces<Average, Interior>(g, p, i + W);
+        const double* shared = Interior ? shared_class(g, i, p.off) : nullptr;
+        a = pc_faces<Average, Interior>(g, c, p, i, shared);
+        b = pc_faces<Average, Interior>(g, c, p, i + W, shared);
         store(p.q + i, a);
         store(p.q + i + W, b);
     } else {
@@ -843,6 +964,7 @@ template <bool MakeQ, bool Average, bool Finish = false, bool Mark = false, bool
 inline int pc_fused_lanes(const grid_view& view, const pc_pass& pass, int lo, int hi, pc_verdict& v) {
     const grid_view g = view;  // copies the loop's stores cannot reach
     const pc_pass p = pass;
+    const lane_constants c = held_constants(g);
     vi below{};
     lane_counts counts;
     vd prev{};
@@ -870,17 +992,17 @@ inline int pc_fused_lanes(const grid_view& view, const pc_pass& pass, int lo, in
                 }
             }
         }
-        if (p.off > 0 && all_interior(g, i) && all_interior(g, i + W)) {
-            prev = pc_fused_pair<true, MakeQ, Average, Finish, Mark, Check>(g, p, i, i > lo, prev, below, counts);
+        if (p.off > 0 && pair_interior(g, i)) {
+            prev = pc_fused_pair<true, MakeQ, Average, Finish, Mark, Check>(g, c, p, i, i > lo, prev, below, counts);
         } else {
             fetch_next_edge(g, i);
-            prev = pc_fused_pair<false, MakeQ, Average, Finish, Mark, Check>(g, p, i, i > lo, prev, below, counts);
+            prev = pc_fused_pair<false, MakeQ, Average, Finish, Mark, Check>(g, c, p, i, i > lo, prev, below, counts);
         }
     }
     for (; i + W - 1 <= hi; i += W) {
         vd a;
         if (MakeQ) {
-            a = pc_faces<Average>(g, p, i);
+            a = pc_faces<Average>(g, c, p, i);
             store(p.q + i, a);
         } else {
             a = load(p.q + i);
