@@ -151,12 +151,25 @@ struct node_shape {
     bool circles = false;  // every pipe of the node circular
 };
 
+// A node's shape and what was last computed at it, in one record, as the
+// storage iteration reads them together: the depth (m) whose water (m3)
+// and storage width (m2) were last computed (not a number before the
+// first), so that a sub-step starting from the depths its last pass ended
+// with does not compute them again; and the depth (m) the node's first and
+// second pipe sections were last computed at, and those sections, where it
+// lies inside them (above 0, below the pipe's rise).
+struct node_memo {
+    node_shape g;
+    double depth = std::nan(""), section_depth = std::nan(""), volume = 0.0, width = 0.0;
+    pipe_section_values first, second;
+};
+
 }  // namespace
 
 struct superlink_work {
     // [superlink][pipe] and [superlink][node]: the pipes' and nodes' shapes.
     mat2<pipe_shape> shape;
-    mat2<node_shape> node;
+    mat2<node_memo> node;
     // [superlink][pipe or node]: flow (m3/s), and the mean depth (m) and
     // velocity (m/s) of the sub-step's momentum.
     mat2<double> Q, ldepth, l_veloc;
@@ -188,16 +201,6 @@ struct superlink_work {
     // each pipe's area (m2) and velocity (m/s) at its mean depth, and the
     // area (m2) and hydraulic radius (m) of its friction term.
     vec1<double> y_floor, A, n_veloc, Af, Rg;
-    // Per node, the depth (m) whose water (m3) and storage width (m2) were
-    // last computed (not a number before the first), so that a sub-step
-    // starting from the depths its last pass ended with does not compute
-    // them again.
-    mat2<double> known_depth, known_volume, known_width;
-    // The depth (m) the node's first and second pipe sections were last
-    // computed at, and those sections, where it lies inside them (above 0,
-    // below the pipe's rise).
-    mat2<double> section_depth;
-    mat2<pipe_section_values> known_first, known_second;
     vec1<double> Q_us, Q_ds, us_kap, ds_kap, us_gam, ds_gam, us_mu, ds_mu;
     vec1<double> us_alpha, us_beta, us_chi, ds_alpha, ds_beta, ds_chi;
     // The same for the flows between each end node and its superjunction
@@ -409,7 +412,7 @@ node_store node_storage(const node_shape& g, const pipe_shape& first, const pipe
     return v;
 }
 node_store node_storage(const superlink_work& w, int l, int k, double y) {
-    const node_shape& g = w.node[l][k];
+    const node_shape& g = w.node[l][k].g;
     pipe_section_values first, second;
     return node_storage(g, w.shape[l][g.first], w.shape[l][g.second], y, first, second);
 }
@@ -423,13 +426,12 @@ node_store node_storage(const storm_drain_state& s, int l, int k, double y) {
 // node_storage, taken from what was last computed at the node when its
 // depth is the same.
 node_store node_water(superlink_work& w, int l, int k, double y) {
-    if (w.known_depth[l][k] == y) return {w.known_volume[l][k], w.known_width[l][k]};
-    const node_shape& g = w.node[l][k];
-    const node_store v =
-        node_storage(g, w.shape[l][g.first], w.shape[l][g.second], y, w.known_first[l][k], w.known_second[l][k]);
-    w.known_depth[l][k] = w.section_depth[l][k] = y;
-    w.known_volume[l][k] = v.volume;
-    w.known_width[l][k] = v.width;
+    node_memo& m = w.node[l][k];
+    if (m.depth == y) return {m.volume, m.width};
+    const node_store v = node_storage(m.g, w.shape[l][m.g.first], w.shape[l][m.g.second], y, m.first, m.second);
+    m.depth = m.section_depth = y;
+    m.volume = v.volume;
+    m.width = v.width;
     return v;
 }
 
@@ -455,15 +457,16 @@ bool width_is_slope(const pipe_shape& p, const pipe_section_values& at, double f
 // water's own round-off. The passes after a superlink settles move most of
 // its nodes by less than that.
 node_store node_water_near(superlink_work& w, int l, int k, double y) {
-    const double step = y - w.known_depth[l][k], from = w.section_depth[l][k];
-    const node_shape& g = w.node[l][k];
+    node_memo& m = w.node[l][k];
+    const double step = y - m.depth, from = m.section_depth;
+    const node_shape& g = m.g;
     if (step == 0.0 || std::fabs(y - from) > kNearStep || !g.circles ||
-        !width_is_slope(w.shape[l][g.first], w.known_first[l][k], from, y) ||
-        (g.second && !g.same && !width_is_slope(w.shape[l][g.second], w.known_second[l][k], from, y)))
+        !width_is_slope(w.shape[l][g.first], m.first, from, y) ||
+        (g.second && !g.same && !width_is_slope(w.shape[l][g.second], m.second, from, y)))
         return node_water(w, l, k, y);
-    w.known_depth[l][k] = y;
-    w.known_volume[l][k] += w.known_width[l][k] * step;
-    return {w.known_volume[l][k], w.known_width[l][k]};
+    m.depth = y;
+    m.volume += m.width * step;
+    return {m.volume, m.width};
 }
 
 // Water in the network (m3) at its depths and heads, with `node(l, k, y)`
@@ -530,21 +533,16 @@ void make_work(storm_drain_state& s) {
     const int nl = s.n_superlinks, nj = s.n_sjunc, rows = s.max_nodes_per_link + 1;
     for (mat2<double>* t : {&w.Q, &w.ldepth, &w.l_veloc, &w.a, &w.abc, &w.c, &w.P, &w.D, &w.E, &w.U, &w.V, &w.W,
                             &w.X, &w.Y, &w.Z, &w.qlat, &w.ym, &w.S0, &w.Sm, &w.Wm, &w.last_res, &w.Q_kept,
-                            &w.trend, &w.trend_before, &w.per_plan, &w.gAg, &w.known_depth, &w.known_volume,
-                            &w.known_width, &w.section_depth})
+                            &w.trend, &w.trend_before, &w.per_plan, &w.gAg})
         *t = mat2<double>(nl, rows);
     for (vec1<double>* v : {&w.y_floor, &w.A, &w.n_veloc, &w.Af, &w.Rg, &w.residual}) *v = vec1<double>(rows);
     w.y_kept = mat2<double>(s.slink_node_depth.nrows(), s.slink_node_depth.ncols());
     w.shape = mat2<pipe_shape>(nl, rows);
-    w.known_first = mat2<pipe_section_values>(nl, rows);
-    w.known_second = mat2<pipe_section_values>(nl, rows);
-    w.node = mat2<node_shape>(nl, rows);
+    w.node = mat2<node_memo>(nl, rows);
     for (int l = 1; l <= nl; ++l) {
         const int n = s.superlink_cnodes[l];
         for (int k = 1; k <= n; ++k) w.shape[l][k] = shape_of(s, l, k);
-        for (int k = 1; k <= n + 1; ++k) w.node[l][k] = node_shape_of(s, l, k);
-        std::fill(w.known_depth[l], w.known_depth[l] + rows + 1, std::nan(""));
-        std::fill(w.section_depth[l], w.section_depth[l] + rows + 1, std::nan(""));
+        for (int k = 1; k <= n + 1; ++k) w.node[l][k].g = node_shape_of(s, l, k);
         for (int k = 1; k <= n + 1; ++k)
             w.per_plan[l][k] = 1.0 / (0.5 * ((k > 1 ? s.diameter[l][k - 1] * s.dxc[l][k - 1] : 0.0) +
                                              (k <= n ? s.diameter[l][k] * s.dxc[l][k] : 0.0)) + s.Asc[l][k]);
@@ -661,10 +659,9 @@ struct driving_section {
 pipe_section_values section_at_node(const storm_drain_state& s, const superlink_work& w, int l, int k, int at,
                                       const double* y) {
     const pipe_shape& p = w.shape[l][k];
-    if (y[at] == s.slink_node_depth[l][at] && w.section_depth[l][at] == y[at] && y[at] < p.d) {
-        const node_shape& g = w.node[l][at];
-        return g.first == k || g.same ? w.known_first[l][at] : w.known_second[l][at];
-    }
+    const node_memo& m = w.node[l][at];
+    if (y[at] == s.slink_node_depth[l][at] && m.section_depth == y[at] && y[at] < p.d)
+        return m.g.first == k || m.g.same ? m.first : m.second;
     return pipe_at(p, y[at]);
 }
 
@@ -1064,10 +1061,10 @@ double back_substitute(storm_drain_state& s, superlink_work& w, int l, double dt
     }
     for (int k = 1; k <= n + 1; ++k) {
         // node_water at y[k] above: its water and width are the node's known ones.
-        const double volume = w.known_volume[l][k], step = y[k] - ym[k];
+        const double volume = w.node[l][k].volume, step = y[k] - ym[k];
         const bool chord = residual[k] * last_res[k] < 0.0;
         last_res[k] = residual[k];
-        Wm[k] = chord && std::fabs(step) > 1e-12 ? (volume - Sm[k]) / step : w.known_width[l][k];
+        Wm[k] = chord && std::fabs(step) > 1e-12 ? (volume - Sm[k]) / step : w.node[l][k].width;
         Sm[k] = volume;
         ym[k] = y[k];
     }
@@ -1102,12 +1099,13 @@ void finish_substep(storm_drain_state& s, superlink_work& w, double dt) {
         if (!s.bound[d]) s.drain_linearisation_volume -= w.Q_ds_junc[l] * dt;
         double* y = s.slink_node_depth[l];
         // The last pass took each node's water at its new depth: the node's known water.
-        const double *Q = w.Q[l], *qlat = w.qlat[l], *water = w.known_volume[l], *S0 = w.S0[l];
+        const double *Q = w.Q[l], *qlat = w.qlat[l], *S0 = w.S0[l];
+        const node_memo* water = w.node[l];
         for (int k = 1; k <= n + 1; ++k) {
             const double in = k == 1 ? w.Q_us_junc[l] : Q[k - 1], out = k == n + 1 ? w.Q_ds_junc[l] : Q[k];
-            s.drain_linearisation_volume += water[k] - S0[k] - (in - out + qlat[k]) * dt;
+            s.drain_linearisation_volume += water[k].volume - S0[k] - (in - out + qlat[k]) * dt;
             if (y[k] < 0.0) {
-                const double before = water[k];
+                const double before = water[k].volume;
                 y[k] = kNegativeDepth;
                 s.drain_cleanup_volume += node_storage(w, l, k, y[k]).volume - before;
             }
@@ -1220,7 +1218,12 @@ void made_and_moved(const storm_drain_state& s, const superlink_work& w, double 
 // storage iteration stalled or it made more water than kMadeShare of what
 // it moved, -1 when the junction system cannot be solved (refusal stored).
 int solve_piece(storm_drain_state& s, superlink_work& w, double dt) {
-    for (int l = 1; l <= s.n_superlinks; ++l) prepare_superlink(s, w, l, dt);
+    // Each superlink's first pass follows its preparation while its tables
+    // are still in cache.
+    for (int l = 1; l <= s.n_superlinks; ++l) {
+        prepare_superlink(s, w, l, dt);
+        reduce_superlink(s, w, l, dt);
+    }
     // The storage is not linear in depth (a circle narrows toward its
     // crown), so continuity taken with the start's widths creates or
     // loses water whenever depths change. The piece is solved again with
@@ -1230,8 +1233,9 @@ int solve_piece(storm_drain_state& s, superlink_work& w, double dt) {
     int pass = 0;
     double worst = 1.0;
     for (; worst > kStorageTol && pass < kMaxPasses; ++pass) {
-        for (int l = 1; l <= s.n_superlinks; ++l)
-            if (!w.settled[l]) reduce_superlink(s, w, l, dt);
+        if (pass > 0)
+            for (int l = 1; l <= s.n_superlinks; ++l)
+                if (!w.settled[l]) reduce_superlink(s, w, l, dt);
         const junction_solve how = solve_junctions(s, w, dt, pass == 0);
         if (how != heads_solved) {
             refuse_junction_solve(s, w, how);
