@@ -132,12 +132,15 @@ section_slopes section_with_slopes(int type, double d, double w, double y) {
     return v;
 }
 
-// A computational pipe's section for the solver's hot loops: type, rise,
-// width, half the rise and the slot width (m), and its full area (m2) and
-// perimeter (m).
+// A computational pipe's section for the solver's hot loops: type, rise and
+// width (m), and its full area (m2) and perimeter (m); its half rise and its
+// slot width (m) are one product of the rise each, made where used rather
+// than read.
 struct pipe_shape {
     int type = 0;
-    double d = 0.0, w = 0.0, r = 0.0, slot = 0.0, full_area = 0.0, full_perimeter = 0.0;
+    double d = 0.0, w = 0.0, full_area = 0.0, full_perimeter = 0.0;
+    double r() const { return d / 2.0; }
+    double slot() const { return kSlot * d; }
 };
 
 // A node's share of its pipes: its plan area (m2), the pipe above it (or
@@ -151,16 +154,12 @@ struct node_shape {
     bool circles = false;  // every pipe of the node circular
 };
 
-// A node's shape and what was last computed at it, in one record, as the
-// storage iteration reads them together: the depth (m) whose water (m3)
-// and storage width (m2) were last computed (not a number before the
-// first), so that a sub-step starting from the depths its last pass ended
-// with does not compute them again; and the depth (m) the node's first and
-// second pipe sections were last computed at, and those sections, where it
-// lies inside them (above 0, below the pipe's rise).
-struct node_memo {
-    node_shape g;
-    double depth = std::nan(""), section_depth = std::nan(""), volume = 0.0, width = 0.0;
+// The depth (m) a node's first and second pipe sections were last computed
+// at (not a number before the first), and those sections, where it lies
+// inside them (above 0, below the pipe's rise): one record, as they are
+// read together.
+struct section_memo {
+    double depth = std::nan("");
     pipe_section_values first, second;
 };
 
@@ -169,13 +168,14 @@ struct node_memo {
 struct superlink_work {
     // [superlink][pipe] and [superlink][node]: the pipes' and nodes' shapes.
     mat2<pipe_shape> shape;
-    mat2<node_memo> node;
-    // [superlink][pipe or node]: flow (m3/s), and the mean depth (m) and
-    // velocity (m/s) of the sub-step's momentum.
-    mat2<double> Q, ldepth, l_veloc;
-    // [superlink][pipe]: the momentum's upwind coefficients a and c, and
-    // a + b + c, the sum the recurrences use (m/s).
-    mat2<double> a, abc, c, P, D, E, U, V, W, X, Y, Z, qlat;
+    mat2<node_shape> node;
+    // [superlink][pipe]: flow (m3/s); [superlink][node]: the velocity (m/s)
+    // of the sub-step's momentum, whose upwind coefficients a and c
+    // (upwind_a, upwind_c) are taken from it.
+    mat2<double> Q, l_veloc;
+    // [superlink][pipe]: a + b + c, the sum the recurrences use (m/s), and
+    // the momentum's other terms and the recurrences' coefficients.
+    mat2<double> abc, P, U, V, W, X, Y, Z, qlat;
     // [superlink][pipe]: g times the area (m3/s2) of the momentum's pressure
     // and gravity terms.
     mat2<double> gAg;
@@ -200,7 +200,21 @@ struct superlink_work {
     // sections of its coefficients (m; the water stays at the true depths);
     // each pipe's area (m2) and velocity (m/s) at its mean depth, and the
     // area (m2) and hydraulic radius (m) of its friction term.
-    vec1<double> y_floor, A, n_veloc, Af, Rg;
+    vec1<double> y_floor, A, n_veloc, Af, Rg, mid_depth;
+    // Per node, the depth (m) whose water (m3) and storage width (m2) were
+    // last computed (not a number before the first), so that a sub-step
+    // starting from the depths its last pass ended with does not compute
+    // them again; and its sections at the depth they were last computed at.
+    mat2<double> known_depth, known_volume, known_width;
+    mat2<section_memo> sections;
+    // One superlink's node continuity of the pass: E(k) y(k) - D(k) is the
+    // flow node k takes in (E in m2/s, D in m3/s).
+    vec1<double> E, D;
+    // One superlink's upwind coefficients a and c of the pass (m/s), by pipe.
+    vec1<double> ua, uc;
+    // Shortest wave-travel time (s) of any pipe at the mean depths and
+    // velocities of the last prepared piece; 100000 when none is shorter.
+    double least_travel = 100000.0;
     vec1<double> Q_us, Q_ds, us_kap, ds_kap, us_gam, ds_gam, us_mu, ds_mu;
     vec1<double> us_alpha, us_beta, us_chi, ds_alpha, ds_beta, ds_chi;
     // The same for the flows between each end node and its superjunction
@@ -319,8 +333,6 @@ pipe_shape shape_of(int type, double d, double w) {
     p.type = type;
     p.d = d;
     p.w = w;
-    p.r = d / 2.0;
-    p.slot = kSlot * d;
     const pipe_section_values full = pipe_section_props(type, d, w, d);
     p.full_area = full.area;
     p.full_perimeter = full.perimeter;
@@ -349,7 +361,7 @@ node_shape node_shape_of(const storm_drain_state& s, int l, int k) {
 // pipe_section_props of a pipe shape; a circle's in line.
 inline pipe_section_values section_in(const pipe_shape& p, double y) {
     if (p.type == pipe_circle && y > 0.0 && y < p.d) {
-        const double r = p.r, t = std::acos((r - y) / r), half_chord = std::sqrt(y * (p.d - y));
+        const double r = p.r(), t = std::acos((r - y) / r), half_chord = std::sqrt(y * (p.d - y));
         return {r * r * t - (r - y) * half_chord, p.d * t, 2.0 * half_chord};
     }
     return pipe_section_props(p.type, p.d, p.w, y);
@@ -358,7 +370,7 @@ inline pipe_section_values section_in(const pipe_shape& p, double y) {
 // Section of a pipe at the mean depth of its nodes; a full pipe keeps its
 // own full area with a narrow slot for its top width.
 pipe_section_values pipe_at(const pipe_shape& p, double y) {
-    if (y >= p.d) return {p.full_area, p.full_perimeter, p.slot};
+    if (y >= p.d) return {p.full_area, p.full_perimeter, p.slot()};
     return section_in(p, y);
 }
 
@@ -394,10 +406,10 @@ struct node_store {
 // A pipe's area at depth y (m2) and its change per m of depth (m); the
 // section inside the pipe goes to `section`.
 node_store pipe_store(const pipe_shape& p, double y, pipe_section_values& section) {
-    if (y < 0.0) return {p.slot * y, p.slot};
-    if (y >= p.d) return {p.full_area + p.slot * (y - p.d), p.slot};
+    if (y < 0.0) return {p.slot() * y, p.slot()};
+    if (y >= p.d) return {p.full_area + p.slot() * (y - p.d), p.slot()};
     section = section_in(p, y);
-    return {section.area, std::max(storage_width(p.type, p.d, p.w, y, section), p.slot)};
+    return {section.area, std::max(storage_width(p.type, p.d, p.w, y, section), p.slot())};
 }
 node_store node_storage(const node_shape& g, const pipe_shape& first, const pipe_shape& second, double y,
                         pipe_section_values& first_section, pipe_section_values& second_section) {
@@ -412,7 +424,7 @@ node_store node_storage(const node_shape& g, const pipe_shape& first, const pipe
     return v;
 }
 node_store node_storage(const superlink_work& w, int l, int k, double y) {
-    const node_shape& g = w.node[l][k].g;
+    const node_shape& g = w.node[l][k];
     pipe_section_values first, second;
     return node_storage(g, w.shape[l][g.first], w.shape[l][g.second], y, first, second);
 }
@@ -426,12 +438,13 @@ node_store node_storage(const storm_drain_state& s, int l, int k, double y) {
 // node_storage, taken from what was last computed at the node when its
 // depth is the same.
 node_store node_water(superlink_work& w, int l, int k, double y) {
-    node_memo& m = w.node[l][k];
-    if (m.depth == y) return {m.volume, m.width};
-    const node_store v = node_storage(m.g, w.shape[l][m.g.first], w.shape[l][m.g.second], y, m.first, m.second);
-    m.depth = m.section_depth = y;
-    m.volume = v.volume;
-    m.width = v.width;
+    if (w.known_depth[l][k] == y) return {w.known_volume[l][k], w.known_width[l][k]};
+    const node_shape& g = w.node[l][k];
+    section_memo& m = w.sections[l][k];
+    const node_store v = node_storage(g, w.shape[l][g.first], w.shape[l][g.second], y, m.first, m.second);
+    w.known_depth[l][k] = m.depth = y;
+    w.known_volume[l][k] = v.volume;
+    w.known_width[l][k] = v.width;
     return v;
 }
 
@@ -444,7 +457,7 @@ node_store node_water(superlink_work& w, int l, int k, double y) {
 bool width_is_slope(const pipe_shape& p, const pipe_section_values& at, double from, double y) {
     if (from < 0.0) return y < 0.0;
     if (from >= p.d) return y >= p.d;
-    return at.top_width > p.slot && y > 0.0 && y < p.d;
+    return at.top_width > p.slot() && y > 0.0 && y < p.d;
 }
 
 // node_water, but a node of circular pipes whose depth lies within
@@ -457,16 +470,16 @@ bool width_is_slope(const pipe_shape& p, const pipe_section_values& at, double f
 // water's own round-off. The passes after a superlink settles move most of
 // its nodes by less than that.
 node_store node_water_near(superlink_work& w, int l, int k, double y) {
-    node_memo& m = w.node[l][k];
-    const double step = y - m.depth, from = m.section_depth;
-    const node_shape& g = m.g;
+    const section_memo& m = w.sections[l][k];
+    const double step = y - w.known_depth[l][k], from = m.depth;
+    const node_shape& g = w.node[l][k];
     if (step == 0.0 || std::fabs(y - from) > kNearStep || !g.circles ||
         !width_is_slope(w.shape[l][g.first], m.first, from, y) ||
         (g.second && !g.same && !width_is_slope(w.shape[l][g.second], m.second, from, y)))
         return node_water(w, l, k, y);
-    m.depth = y;
-    m.volume += m.width * step;
-    return {m.volume, m.width};
+    w.known_depth[l][k] = y;
+    w.known_volume[l][k] += w.known_width[l][k] * step;
+    return {w.known_volume[l][k], w.known_width[l][k]};
 }
 
 // Water in the network (m3) at its depths and heads, with `node(l, k, y)`
@@ -531,18 +544,21 @@ void make_work(storm_drain_state& s) {
     s.superlink_solver.reset(new superlink_work);
     superlink_work& w = *s.superlink_solver;
     const int nl = s.n_superlinks, nj = s.n_sjunc, rows = s.max_nodes_per_link + 1;
-    for (mat2<double>* t : {&w.Q, &w.ldepth, &w.l_veloc, &w.a, &w.abc, &w.c, &w.P, &w.D, &w.E, &w.U, &w.V, &w.W,
+    for (mat2<double>* t : {&w.Q, &w.l_veloc, &w.abc, &w.P, &w.U, &w.V, &w.W,
                             &w.X, &w.Y, &w.Z, &w.qlat, &w.ym, &w.S0, &w.Sm, &w.Wm, &w.last_res, &w.Q_kept,
-                            &w.trend, &w.trend_before, &w.per_plan, &w.gAg})
+                            &w.trend, &w.trend_before, &w.per_plan, &w.gAg, &w.known_depth, &w.known_volume, &w.known_width})
         *t = mat2<double>(nl, rows);
-    for (vec1<double>* v : {&w.y_floor, &w.A, &w.n_veloc, &w.Af, &w.Rg, &w.residual}) *v = vec1<double>(rows);
+    for (vec1<double>* v : {&w.y_floor, &w.A, &w.n_veloc, &w.Af, &w.Rg, &w.mid_depth, &w.residual, &w.E, &w.D, &w.ua, &w.uc})
+        *v = vec1<double>(rows);
     w.y_kept = mat2<double>(s.slink_node_depth.nrows(), s.slink_node_depth.ncols());
     w.shape = mat2<pipe_shape>(nl, rows);
-    w.node = mat2<node_memo>(nl, rows);
+    w.node = mat2<node_shape>(nl, rows);
+    w.sections = mat2<section_memo>(nl, rows);
     for (int l = 1; l <= nl; ++l) {
         const int n = s.superlink_cnodes[l];
         for (int k = 1; k <= n; ++k) w.shape[l][k] = shape_of(s, l, k);
-        for (int k = 1; k <= n + 1; ++k) w.node[l][k].g = node_shape_of(s, l, k);
+        for (int k = 1; k <= n + 1; ++k) w.node[l][k] = node_shape_of(s, l, k);
+        std::fill(w.known_depth[l], w.known_depth[l] + rows + 1, std::nan(""));
         for (int k = 1; k <= n + 1; ++k)
             w.per_plan[l][k] = 1.0 / (0.5 * ((k > 1 ? s.diameter[l][k - 1] * s.dxc[l][k - 1] : 0.0) +
                                              (k <= n ? s.diameter[l][k] * s.dxc[l][k] : 0.0)) + s.Asc[l][k]);
@@ -659,9 +675,11 @@ struct driving_section {
 pipe_section_values section_at_node(const storm_drain_state& s, const superlink_work& w, int l, int k, int at,
                                       const double* y) {
     const pipe_shape& p = w.shape[l][k];
-    const node_memo& m = w.node[l][at];
-    if (y[at] == s.slink_node_depth[l][at] && m.section_depth == y[at] && y[at] < p.d)
-        return m.g.first == k || m.g.same ? m.first : m.second;
+    const section_memo& m = w.sections[l][at];
+    if (y[at] == s.slink_node_depth[l][at] && m.depth == y[at] && y[at] < p.d) {
+        const node_shape& g = w.node[l][at];
+        return g.first == k || g.same ? m.first : m.second;
+    }
     return pipe_at(p, y[at]);
 }
 
@@ -697,6 +715,11 @@ double head_share(const storm_drain_state& s, int l, int k) {
     return top >= kMinNodeDepth ? 1.0 : std::max(top, 0.0) / kMinNodeDepth;
 }
 
+// The momentum's upwind coefficients of pipe k from the node velocities lv
+// (m/s): a from its upstream node's, c from its downstream node's.
+inline double upwind_a(const double* lv, int k) { return lv[k] > 0.0 ? -lv[k] : 0.0; }
+inline double upwind_c(const double* lv, int k) { return lv[k + 1] < 0.0 ? lv[k + 1] : 0.0; }
+
 // Sub-step start of superlink l: each node's water at the start depths, the
 // pipe sections at the start depths (floored), the momentum coefficients and
 // the end relations; all are held through the sub-step's passes but a
@@ -715,11 +738,11 @@ void prepare_superlink(storm_drain_state& s, superlink_work& w, int l, double dt
     w.settled[l] = 0;
     const double* dxc = s.dxc[l];
     double *Q = w.Q[l], *A = w.A.data(), *nv = w.n_veloc.data(), *lv = w.l_veloc[l];
-    double *a = w.a[l], *abc = w.abc[l], *c = w.c[l], *P = w.P[l], *gAg = w.gAg[l];
+    double *abc = w.abc[l], *P = w.P[l], *gAg = w.gAg[l], *mid = w.mid_depth.data();
     double *Af = w.Af.data(), *Rg = w.Rg.data();
     for (int k = 1; k <= n; ++k) {
-        w.ldepth[l][k] = 0.5 * (y[k] + y[k + 1]);
-        const pipe_section_values p = pipe_at(w.shape[l][k], w.ldepth[l][k]);
+        mid[k] = 0.5 * (y[k] + y[k + 1]);
+        const pipe_section_values p = pipe_at(w.shape[l][k], mid[k]);
         A[k] = p.area;
         nv[k] = A[k] > 0.0 ? Q[k] / A[k] : 0.0;
         const driving_section g = driving(s, w, l, k, y, Q[k], p);
@@ -731,16 +754,17 @@ void prepare_superlink(storm_drain_state& s, superlink_work& w, int l, double dt
     lv[n + 1] = nv[n];
     for (int k = 2; k <= n; ++k) lv[k] = (dxc[k] * nv[k] + dxc[k - 1] * nv[k - 1]) / (dxc[k - 1] + dxc[k]);
     for (int k = 1; k <= n; ++k) {
-        a[k] = lv[k] > 0.0 ? -lv[k] : 0.0;
-        c[k] = lv[k + 1] < 0.0 ? lv[k + 1] : 0.0;
+        const double a = upwind_a(lv, k), c = upwind_c(lv, k);
         const double q = std::fabs(Q[k]), nm = s.M_n[l][k];
         // R^(4/3) as the square of R^(2/3), from the cube-root core.
         const double r23 = Af[k] > 0.0 && Rg[k] > 0.0 ? pow_two_thirds(Rg[k]) : 0.0;
         const double friction = r23 > 0.0 ? kG * nm * nm * q * dxc[k] / (r23 * r23 * Af[k]) : 0.0;
         const double loss = A[k] > 0.0 ? q / A[k] : 0.0;  // |Q| A / (C^2 Ac^2) with C = 1, Ac = A
-        const double b = dxc[k] / dt + friction + loss - a[k] - c[k];
-        abc[k] = a[k] + b + c[k];
+        const double b = dxc[k] / dt + friction + loss - a - c;
+        abc[k] = a + b + c;
         P[k] = gAg[k] * s.S0[l][k] * dxc[k] + Q[k] * dxc[k] / dt;
+        const double travel = dxc[k] / (std::sqrt(kG * std::max(mid[k], 0.0)) + std::fabs(lv[k]));
+        if (travel > 1e-16 && travel < w.least_travel) w.least_travel = travel;
     }
     // End relations. An end whose flow falls freely into a junction standing
     // below the end's critical depth (or an empty end) discharges by the
@@ -789,23 +813,36 @@ void prepare_superlink(storm_drain_state& s, superlink_work& w, int l, double dt
     w.ds_kap[l] = kd; w.ds_gam[l] = gd; w.ds_mu[l] = mu_d;
 }
 
-// One pass of superlink l: node continuity with each node's water taken as
-// its water at the depth its storage is linearised at plus the pass's
-// storage width times the change from it, then the recurrences and the end
-// relations.
-void reduce_superlink(storm_drain_state& s, superlink_work& w, int l, double dt) {
+// Node continuity of superlink l for the pass (w.E, w.D), with each node's
+// water taken as its water at the depth its storage is linearised at plus
+// the pass's storage width times the change from it. Made again where it is
+// used rather than kept per superlink: it is a few products of what the
+// pass keeps.
+void node_continuity(const storm_drain_state& s, superlink_work& w, int l, double dt) {
     const int n = s.superlink_cnodes[l];
-    const double* y = w.ym[l];
-    const double *gAg = w.gAg[l], *S0 = w.S0[l], *Sm = w.Sm[l], *Wm = w.Wm[l];
-    const double *a = w.a[l], *abc = w.abc[l], *c = w.c[l], *P = w.P[l];
-    double *D = w.D[l], *E = w.E[l];
-    double *U = w.U[l], *V = w.V[l], *W = w.W[l], *X = w.X[l], *Y = w.Y[l], *Z = w.Z[l];
-    const double* qlat = w.qlat[l];
+    const double *y = w.ym[l], *S0 = w.S0[l], *Sm = w.Sm[l], *Wm = w.Wm[l], *qlat = w.qlat[l];
+    double *D = w.D.data(), *E = w.E.data();
     const double per_dt = 1.0 / dt;
     for (int k = 1; k <= n + 1; ++k) {
         E[k] = Wm[k] * per_dt;
         D[k] = (Wm[k] * y[k] - (Sm[k] - S0[k])) * per_dt + qlat[k];
     }
+}
+
+// One pass of superlink l: node continuity, then the recurrences and the
+// end relations.
+void reduce_superlink(storm_drain_state& s, superlink_work& w, int l, double dt) {
+    const int n = s.superlink_cnodes[l];
+    const double *gAg = w.gAg[l], *lv = w.l_veloc[l];
+    const double *abc = w.abc[l], *P = w.P[l];
+    double *a = w.ua.data(), *c = w.uc.data();
+    for (int k = 1; k <= n; ++k) {
+        a[k] = upwind_a(lv, k);
+        c[k] = upwind_c(lv, k);
+    }
+    node_continuity(s, w, l, dt);
+    const double *D = w.D.data(), *E = w.E.data();
+    double *U = w.U[l], *V = w.V[l], *W = w.W[l], *X = w.X[l], *Y = w.Y[l], *Z = w.Z[l];
     // A free-falling end: its node's continuity with the rating in place of
     // the junction's head. Downstream Q(n+1) = Q(n) - E y + D = r y + s, so
     // y = Q(n) / (E + r) + (D - s) / (E + r); upstream the flow into node 1,
@@ -1032,7 +1069,8 @@ double back_substitute(storm_drain_state& s, superlink_work& w, int l, double dt
     // continuity (water made or lost, by tens of m3 on a few metres of pipe)
     // and could end in heads that are not numbers.
     const double *U = w.U[l], *V = w.V[l], *W = w.W[l], *X = w.X[l], *Y = w.Y[l], *Z = w.Z[l];
-    const double *E = w.E[l], *D = w.D[l];
+    node_continuity(s, w, l, dt);
+    const double *E = w.E.data(), *D = w.D.data();
     for (int k = 2; k <= n; ++k)
         y[k] = (V[k - 1] + W[k - 1] * y[1] - Y[k] - Z[k] * y[n + 1] + D[k]) / (E[k] + X[k] - U[k - 1]);
     for (int k = 2; k < n; ++k) Q[k] = U[k] * y[k + 1] + V[k] + W[k] * y[1];
@@ -1061,10 +1099,10 @@ double back_substitute(storm_drain_state& s, superlink_work& w, int l, double dt
     }
     for (int k = 1; k <= n + 1; ++k) {
         // node_water at y[k] above: its water and width are the node's known ones.
-        const double volume = w.node[l][k].volume, step = y[k] - ym[k];
+        const double volume = w.known_volume[l][k], step = y[k] - ym[k];
         const bool chord = residual[k] * last_res[k] < 0.0;
         last_res[k] = residual[k];
-        Wm[k] = chord && std::fabs(step) > 1e-12 ? (volume - Sm[k]) / step : w.node[l][k].width;
+        Wm[k] = chord && std::fabs(step) > 1e-12 ? (volume - Sm[k]) / step : w.known_width[l][k];
         Sm[k] = volume;
         ym[k] = y[k];
     }
@@ -1100,12 +1138,12 @@ void finish_substep(storm_drain_state& s, superlink_work& w, double dt) {
         double* y = s.slink_node_depth[l];
         // The last pass took each node's water at its new depth: the node's known water.
         const double *Q = w.Q[l], *qlat = w.qlat[l], *S0 = w.S0[l];
-        const node_memo* water = w.node[l];
+        const double* water = w.known_volume[l];
         for (int k = 1; k <= n + 1; ++k) {
             const double in = k == 1 ? w.Q_us_junc[l] : Q[k - 1], out = k == n + 1 ? w.Q_ds_junc[l] : Q[k];
-            s.drain_linearisation_volume += water[k].volume - S0[k] - (in - out + qlat[k]) * dt;
+            s.drain_linearisation_volume += water[k] - S0[k] - (in - out + qlat[k]) * dt;
             if (y[k] < 0.0) {
-                const double before = water[k].volume;
+                const double before = water[k];
                 y[k] = kNegativeDepth;
                 s.drain_cleanup_volume += node_storage(w, l, k, y[k]).volume - before;
             }
@@ -1150,18 +1188,6 @@ void deliver_outlets(storm_drain_state& s, superlink_work& w, vec1<double>& h, d
     }
     for (int j = 1; j <= s.n_sjunc; ++j)
         if (s.bound[j] && s.Q_junc[j] != 0.0) deliver(s, h, area, j, s.Q_junc[j] * dt);
-}
-
-// Shortest wave-travel time of any pipe (s); 100000 when none is shorter.
-double stability_step(const storm_drain_state& s, const superlink_work& w) {
-    double least = 100000.0;
-    for (int l = 1; l <= s.n_superlinks; ++l) {
-        for (int k = 1; k <= s.superlink_cnodes[l]; ++k) {
-            const double t = s.dxc[l][k] / (std::sqrt(kG * std::max(w.ldepth[l][k], 0.0)) + std::fabs(w.l_veloc[l][k]));
-            if (t > 1e-16 && t < least) least = t;
-        }
-    }
-    return least;
 }
 
 // The state a rejected piece returns to: node depths, heads and flows.
@@ -1218,6 +1244,7 @@ void made_and_moved(const storm_drain_state& s, const superlink_work& w, double 
 // storage iteration stalled or it made more water than kMadeShare of what
 // it moved, -1 when the junction system cannot be solved (refusal stored).
 int solve_piece(storm_drain_state& s, superlink_work& w, double dt) {
+    w.least_travel = 100000.0;
     // Each superlink's first pass follows its preparation while its tables
     // are still in cache.
     for (int l = 1; l <= s.n_superlinks; ++l) {
@@ -1268,7 +1295,7 @@ int superlink_step(storm_drain_state& s, vec1<double>& h, double cell_size, doub
     const double area = cell_size * cell_size;
     double sub = dt;
     if (s.superlink_calls > 0) {
-        const double least = stability_step(s, w);
+        const double least = w.least_travel;
         if (least > 1e-16 && least < dt) sub = std::max(least, kMinSubstep);
     }
     s.superlink_substeps = s.superlink_passes = 0;
