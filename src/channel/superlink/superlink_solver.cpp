@@ -215,6 +215,8 @@ struct superlink_work {
     // Shortest wave-travel time (s) of any pipe at the mean depths and
     // velocities of the last prepared piece; 100000 when none is shorter.
     double least_travel = 100000.0;
+    // Water in the network (m3) after the last accepted piece.
+    double network_volume = 0.0;
     vec1<double> Q_us, Q_ds, us_kap, ds_kap, us_gam, ds_gam, us_mu, ds_mu;
     vec1<double> us_alpha, us_beta, us_chi, ds_alpha, ds_beta, ds_chi;
     // The same for the flows between each end node and its superjunction
@@ -503,9 +505,10 @@ double network_water(const storm_drain_state& s, NodeWater node) {
 // stays 1 mm inside its invert and crown, and its critical flow grows with
 // depth: between those bounds `over` lies below the critical depth exactly
 // where the critical flow at `over` is less than q, so no depth is solved.
-bool below_critical(const storm_drain_state& s, int l, int k, double q, double over) {
-    const int type = s.sec_type[l][k];
-    const double d = s.diameter[l][k], w = s.width[l][k];
+bool below_critical(const superlink_work& work, int l, int k, double q, double over) {
+    const pipe_shape& shape = work.shape[l][k];
+    const int type = shape.type;
+    const double d = shape.d, w = shape.w;
     if (type != pipe_circle) return over < std::max(pipe_critical_depth(type, d, w, q), kMinNodeDepth);
     if (over < kCritMargin) return true;
     if (over >= d - kCritMargin) return false;
@@ -514,8 +517,9 @@ bool below_critical(const storm_drain_state& s, int l, int k, double q, double o
 }
 
 // The free-fall rating of the end of pipe (l, k) at end depth y (m).
-free_fall_rating free_fall(const storm_drain_state& s, int l, int k, double y) {
-    return pipe_free_fall(s.sec_type[l][k], s.diameter[l][k], s.width[l][k], s.M_n[l][k], s.S0[l][k], y);
+free_fall_rating free_fall(const storm_drain_state& s, const superlink_work& w, int l, int k, double y) {
+    const pipe_shape& p = w.shape[l][k];
+    return pipe_free_fall(p.type, p.d, p.w, s.M_n[l][k], s.S0[l][k], y);
 }
 
 // Least depth (m) at which an end's rating is linearised, per m of its pipe's rise.
@@ -528,9 +532,9 @@ struct rated_end {
     double at;
     free_fall_rating f;
 };
-rated_end rate_end(const storm_drain_state& s, int l, int pipe, double y) {
-    const double at = std::max(y, kLeastRatedDepth * s.diameter[l][pipe]);
-    return {at, free_fall(s, l, pipe, at)};
+rated_end rate_end(const storm_drain_state& s, const superlink_work& w, int l, int pipe, double y) {
+    const double at = std::max(y, kLeastRatedDepth * w.shape[l][pipe].d);
+    return {at, free_fall(s, w, l, pipe, at)};
 }
 
 // A rating linearised at its depth: its tangent there, q = r y + q0, never
@@ -686,7 +690,7 @@ pipe_section_values section_at_node(const storm_drain_state& s, const superlink_
 driving_section driving(const storm_drain_state& s, const superlink_work& w, int l, int k, const double* y, double q,
                         const pipe_section_values& mid) {
     const driving_section at_mid{mid.area, mid.perimeter > 0.0 ? mid.area / mid.perimeter : 0.0};
-    if (q == 0.0 || mid.area <= 0.0 || std::min(y[k], y[k + 1]) >= s.diameter[l][k]) return at_mid;
+    if (q == 0.0 || mid.area <= 0.0 || std::min(y[k], y[k + 1]) >= w.shape[l][k].d) return at_mid;
     const double drop = s.S0[l][k] * s.dxc[l][k] + y[k] - y[k + 1];  // water-surface fall from node k to k+1 (m)
     if (q > 0.0 ? drop < 0.0 : drop > 0.0) return at_mid;
     const pipe_section_values up = section_at_node(s, w, l, k, q > 0.0 ? k : k + 1, y);
@@ -729,6 +733,7 @@ void prepare_superlink(storm_drain_state& s, superlink_work& w, int l, double dt
     double* y = w.y_floor.data();
     for (int k = 1; k <= n + 1; ++k) {
         const node_store v = node_water(w, l, k, s.slink_node_depth[l][k]);
+        w.y_kept[l][k] = s.slink_node_depth[l][k];
         w.S0[l][k] = w.Sm[l][k] = v.volume;
         w.last_res[l][k] = 0.0;
         w.Wm[l][k] = v.width;
@@ -736,11 +741,14 @@ void prepare_superlink(storm_drain_state& s, superlink_work& w, int l, double dt
         y[k] = std::max(s.slink_node_depth[l][k], kMinNodeDepth);
     }
     w.settled[l] = 0;
+    w.Q_us_kept[l] = w.Q_us[l];
+    w.Q_ds_kept[l] = w.Q_ds[l];
     const double* dxc = s.dxc[l];
     double *Q = w.Q[l], *A = w.A.data(), *nv = w.n_veloc.data(), *lv = w.l_veloc[l];
     double *abc = w.abc[l], *P = w.P[l], *gAg = w.gAg[l], *mid = w.mid_depth.data();
     double *Af = w.Af.data(), *Rg = w.Rg.data();
     for (int k = 1; k <= n; ++k) {
+        w.Q_kept[l][k] = Q[k];
         mid[k] = 0.5 * (y[k] + y[k + 1]);
         const pipe_section_values p = pipe_at(w.shape[l][k], mid[k]);
         A[k] = p.area;
@@ -776,8 +784,8 @@ void prepare_superlink(storm_drain_state& s, superlink_work& w, int l, double dt
     const double qu = w.Q_us[l], qd = w.Q_ds[l];
     const double over_u = s.sjunc_head[s.us_sjunc[l]] - s.us_Zinv[l];
     const double over_d = s.sjunc_head[s.ds_sjunc[l]] - s.ds_Zinv[l];
-    w.us_free[l] = qu < 0.0 && below_critical(s, l, 1, -qu, over_u);
-    w.ds_free[l] = qd >= 0.0 && below_critical(s, l, n, qd, over_d);
+    w.us_free[l] = qu < 0.0 && below_critical(w, l, 1, -qu, over_u);
+    w.ds_free[l] = qd >= 0.0 && below_critical(w, l, n, qd, over_d);
     // The first pass linearises each node's storage (and a free end's
     // rating) at its depth carried on by the last piece's trend, where that
     // stays above 0: the storage iteration then starts nearer its end and
@@ -798,14 +806,14 @@ void prepare_superlink(storm_drain_state& s, superlink_work& w, int l, double dt
         w.Sm[l][k] = v.volume;
         w.Wm[l][k] = v.width;
     }
-    if (w.us_free[l]) linear_rating(rate_end(s, l, 1, guess[1]), w.us_r[l], w.us_s[l]);
-    if (w.ds_free[l]) linear_rating(rate_end(s, l, n, guess[n + 1]), w.ds_r[l], w.ds_s[l]);
+    if (w.us_free[l]) linear_rating(rate_end(s, w, l, 1, guess[1]), w.us_r[l], w.us_s[l]);
+    if (w.ds_free[l]) linear_rating(rate_end(s, w, l, n, guess[n + 1]), w.ds_r[l], w.ds_s[l]);
     double ku = 0.0, gu = 1.0, mu_u = -s.us_Zinv[l];
     double kd = 0.0, gd = 1.0, mu_d = -s.ds_Zinv[l];
     if (!w.ds_free[l]) {
         const double ds_A = y[n + 1] >= over_d ? section_at_node(s, w, l, n, n + 1, y).area
-                                               : pipe_section_props(s.sec_type[l][n], s.diameter[l][n],
-                                                                    s.width[l][n], over_d).area;
+                                               : pipe_section_props(w.shape[l][n].type, w.shape[l][n].d,
+                                                                    w.shape[l][n].w, over_d).area;
         const double den = 2.0 * ds_A * ds_A * kG;
         kd = std::fabs(den) < 1e-9 ? 0.0 : std::fabs(qd) / den;
     }
@@ -1081,8 +1089,8 @@ double back_substitute(storm_drain_state& s, superlink_work& w, int l, double dt
     // depth; the rating there, for the next pass.
     rated_end ends[2] = {};
     auto rating_off = [&](int k, int pipe, double r, double q0, rated_end& e) {
-        e = rate_end(s, l, pipe, y[k]);
-        const double flow = y[k] <= 0.0 ? 0.0 : y[k] == e.at ? e.f.flow : free_fall(s, l, pipe, y[k]).flow;
+        e = rate_end(s, w, l, pipe, y[k]);
+        const double flow = y[k] <= 0.0 ? 0.0 : y[k] == e.at ? e.f.flow : free_fall(s, w, l, pipe, y[k]).flow;
         return std::fabs(flow - (r * std::max(y[k], 0.0) + q0)) * dt * per_plan[k];
     };
     for (int k = 1; k <= n + 1; ++k) {
@@ -1120,6 +1128,7 @@ double back_substitute(storm_drain_state& s, superlink_work& w, int l, double dt
 // residual, the round-off of the recurrences and the junction solve) are
 // all counted, and the network's balance closes whatever they are.
 void finish_substep(storm_drain_state& s, superlink_work& w, double dt) {
+    double stored = 0.0;  // the water in the network at the new depths and heads, as network_water sums it
     w.piece_before = w.last_piece;
     w.last_piece = dt;
     for (int j = 1; j <= s.n_sjunc; ++j) {
@@ -1139,18 +1148,25 @@ void finish_substep(storm_drain_state& s, superlink_work& w, double dt) {
         // The last pass took each node's water at its new depth: the node's known water.
         const double *Q = w.Q[l], *qlat = w.qlat[l], *S0 = w.S0[l];
         const double* water = w.known_volume[l];
+        double link = 0.0;
         for (int k = 1; k <= n + 1; ++k) {
             const double in = k == 1 ? w.Q_us_junc[l] : Q[k - 1], out = k == n + 1 ? w.Q_ds_junc[l] : Q[k];
             s.drain_linearisation_volume += water[k] - S0[k] - (in - out + qlat[k]) * dt;
+            double now = water[k];
             if (y[k] < 0.0) {
-                const double before = water[k];
                 y[k] = kNegativeDepth;
-                s.drain_cleanup_volume += node_storage(w, l, k, y[k]).volume - before;
+                now = node_storage(w, l, k, y[k]).volume;
+                s.drain_cleanup_volume += now - water[k];
             }
+            link += now;
             w.trend_before[l][k] = w.trend[l][k];
             w.trend[l][k] = (y[k] - w.y_kept[l][k]) / dt;
         }
+        stored += link;
     }
+    for (int j = 1; j <= s.n_sjunc; ++j)
+        if (!s.bound[j]) stored += s.As_sjunc[j] * (s.sjunc_head[j] - s.junc_bottom[j]);
+    w.network_volume = stored;
 }
 
 // An outlet onto a cell or into a channel: what it draws into the network
@@ -1191,32 +1207,21 @@ void deliver_outlets(storm_drain_state& s, superlink_work& w, vec1<double>& h, d
 }
 
 // The state a rejected piece returns to: node depths, heads and flows.
-// Each table is copied whole, as one block: the kept tables have the shapes
-// of the ones they keep, and what lies beyond a superlink's nodes is never
-// changed by the solver.
-template <class T>
-void copy_table(const mat2<T>& from, mat2<T>& to) {
-    std::copy(from[0], from[0] + static_cast<std::size_t>(from.nrows() + 1) * (from.ncols() + 1), to[0]);
-}
-template <class T>
-void copy_table(const vec1<T>& from, vec1<T>& to) {
-    std::copy(from.data(), from.data() + from.n() + 1, to.data());
-}
-
-void keep_state(const storm_drain_state& s, superlink_work& w) {
-    copy_table(s.slink_node_depth, w.y_kept);
-    copy_table(w.Q, w.Q_kept);
-    copy_table(w.Q_us, w.Q_us_kept);
-    copy_table(w.Q_ds, w.Q_ds_kept);
-    copy_table(s.sjunc_head, w.H_kept);
+// The heads are kept here, each superlink's depths and flows by its
+// preparation (prepare_superlink), which reads them then.
+void keep_heads(const storm_drain_state& s, superlink_work& w) {
+    std::copy(s.sjunc_head.data(), s.sjunc_head.data() + s.sjunc_head.n() + 1, w.H_kept.data());
 }
 
 void restore_state(storm_drain_state& s, superlink_work& w) {
-    copy_table(w.y_kept, s.slink_node_depth);
-    copy_table(w.Q_kept, w.Q);
-    copy_table(w.Q_us_kept, w.Q_us);
-    copy_table(w.Q_ds_kept, w.Q_ds);
-    copy_table(w.H_kept, s.sjunc_head);
+    for (int l = 1; l <= s.n_superlinks; ++l) {
+        const int n = s.superlink_cnodes[l];
+        std::copy(w.y_kept[l] + 1, w.y_kept[l] + n + 2, s.slink_node_depth[l] + 1);
+        std::copy(w.Q_kept[l] + 1, w.Q_kept[l] + n + 1, w.Q[l] + 1);
+        w.Q_us[l] = w.Q_us_kept[l];
+        w.Q_ds[l] = w.Q_ds_kept[l];
+    }
+    std::copy(w.H_kept.data(), w.H_kept.data() + w.H_kept.n() + 1, s.sjunc_head.data());
 }
 
 // Water (m3) the pass would make over dt: what the floors of finish_substep
@@ -1311,7 +1316,7 @@ int superlink_step(storm_drain_state& s, vec1<double>& h, double cell_size, doub
         const double least_piece = std::min(step, std::max(kMinSubstep, step / kMaxSplit));
         double done = 0.0, piece = step;
         while (done < step) {
-            keep_state(s, w);
+            keep_heads(s, w);
             bool last = false;
             for (;;) {
                 last = piece >= (step - done) * (1.0 - 1e-12);
@@ -1330,8 +1335,7 @@ int superlink_step(storm_drain_state& s, vec1<double>& h, double cell_size, doub
         }
     }
     ++s.superlink_calls;
-    s.volume_remaining_in_drains =
-        network_water(s, [&w](int l, int k, double y) { return node_water(w, l, k, y).volume; });
+    s.volume_remaining_in_drains = w.network_volume;
     return 0;
 }
 
