@@ -163,28 +163,47 @@ struct section_memo {
     pipe_section_values first, second;
 };
 
+// A table of the solver by [superlink][pipe or node]: rows 0..links of
+// per_link + 1 elements in one zero-filled block, each superlink's row
+// found from its index, so that a sweep over the superlinks reads no table
+// of row pointers beside the rows.
+template <class T>
+class link_rows {
+public:
+    link_rows() = default;
+    link_rows(int links, int per_link)
+        : width_(static_cast<std::size_t>(per_link) + 1),
+          data_((static_cast<std::size_t>(links) + 1) * width_) {}
+    T* operator[](int l) { return data_.data() + static_cast<std::size_t>(l) * width_; }
+    const T* operator[](int l) const { return data_.data() + static_cast<std::size_t>(l) * width_; }
+
+private:
+    std::size_t width_ = 0;
+    block_vector<T> data_;
+};
+
 }  // namespace
 
 struct superlink_work {
     // [superlink][pipe] and [superlink][node]: the pipes' and nodes' shapes.
-    mat2<pipe_shape> shape;
-    mat2<node_shape> node;
+    link_rows<pipe_shape> shape;
+    link_rows<node_shape> node;
     // [superlink][pipe]: flow (m3/s); [superlink][node]: the velocity (m/s)
     // of the sub-step's momentum, whose upwind coefficients a and c
     // (upwind_a, upwind_c) are taken from it.
-    mat2<double> Q, l_veloc;
+    link_rows<double> Q, l_veloc;
     // [superlink][pipe]: a + b + c, the sum the recurrences use (m/s), and
     // the momentum's other terms and the recurrences' coefficients.
-    mat2<double> abc, P, U, V, W, X, Y, Z, qlat;
+    link_rows<double> abc, P, U, V, W, X, Y, Z, qlat;
     // [superlink][pipe]: g times the area (m3/s2) of the momentum's pressure
     // and gravity terms.
-    mat2<double> gAg;
+    link_rows<double> gAg;
     // Per node, for the storage iteration of a sub-step: the depth the
     // pass's storage is linearised at (m), the water at the sub-step start
     // and at that depth (m3), the storage width the pass used (m2), and the
     // storage residual of the latest pass (m3), whose sign the next pass
     // compares.
-    mat2<double> ym, S0, Sm, Wm, last_res;
+    link_rows<double> ym, S0, Sm, Wm, last_res;
     // [superlink]: 1 where every node's water at the pass's depths lay
     // within the tolerance of the pass's linear storage (and a free end's
     // flow of its linear rating), which the next pass then keeps, so that
@@ -205,8 +224,8 @@ struct superlink_work {
     // last computed (not a number before the first), so that a sub-step
     // starting from the depths its last pass ended with does not compute
     // them again; and its sections at the depth they were last computed at.
-    mat2<double> known_depth, known_volume, known_width;
-    mat2<section_memo> sections;
+    link_rows<double> known_depth, known_volume, known_width;
+    link_rows<section_memo> sections;
     // One superlink's node continuity of the pass: E(k) y(k) - D(k) is the
     // flow node k takes in (E in m2/s, D in m3/s).
     vec1<double> E, D;
@@ -230,13 +249,13 @@ struct superlink_work {
     vec1<double> us_r, us_s, ds_r, ds_s;
     // Per node, the change of its depth over the last piece and over the one
     // before, per s (m/s); and the lengths of those pieces (s).
-    mat2<double> trend, trend_before;
+    link_rows<double> trend, trend_before;
     double last_piece = 0.0, piece_before = 0.0;
     // Per node, 1 over its plan: half of each adjacent pipe's diameter x
     // length, plus its plan area (1/m2).
-    mat2<double> per_plan;
+    link_rows<double> per_plan;
     // The state at a piece's start, restored when the piece is rejected.
-    mat2<double> y_kept, Q_kept;
+    link_rows<double> y_kept, Q_kept;
     vec1<double> Q_us_kept, Q_ds_kept, H_kept;
     // Junction system: where each coefficient lands in F's value array.
     Eigen::SparseMatrix<double> F;
@@ -548,16 +567,16 @@ void make_work(storm_drain_state& s) {
     s.superlink_solver.reset(new superlink_work);
     superlink_work& w = *s.superlink_solver;
     const int nl = s.n_superlinks, nj = s.n_sjunc, rows = s.max_nodes_per_link + 1;
-    for (mat2<double>* t : {&w.Q, &w.l_veloc, &w.abc, &w.P, &w.U, &w.V, &w.W,
+    for (link_rows<double>* t : {&w.Q, &w.l_veloc, &w.abc, &w.P, &w.U, &w.V, &w.W,
                             &w.X, &w.Y, &w.Z, &w.qlat, &w.ym, &w.S0, &w.Sm, &w.Wm, &w.last_res, &w.Q_kept,
                             &w.trend, &w.trend_before, &w.per_plan, &w.gAg, &w.known_depth, &w.known_volume, &w.known_width})
-        *t = mat2<double>(nl, rows);
+        *t = link_rows<double>(nl, rows);
     for (vec1<double>* v : {&w.y_floor, &w.A, &w.n_veloc, &w.Af, &w.Rg, &w.mid_depth, &w.residual, &w.E, &w.D, &w.ua, &w.uc})
         *v = vec1<double>(rows);
-    w.y_kept = mat2<double>(s.slink_node_depth.nrows(), s.slink_node_depth.ncols());
-    w.shape = mat2<pipe_shape>(nl, rows);
-    w.node = mat2<node_shape>(nl, rows);
-    w.sections = mat2<section_memo>(nl, rows);
+    w.y_kept = link_rows<double>(s.slink_node_depth.nrows(), s.slink_node_depth.ncols());
+    w.shape = link_rows<pipe_shape>(nl, rows);
+    w.node = link_rows<node_shape>(nl, rows);
+    w.sections = link_rows<section_memo>(nl, rows);
     for (int l = 1; l <= nl; ++l) {
         const int n = s.superlink_cnodes[l];
         for (int k = 1; k <= n; ++k) w.shape[l][k] = shape_of(s, l, k);
