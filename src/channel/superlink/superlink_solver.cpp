@@ -163,19 +163,21 @@ struct section_memo {
     pipe_section_values first, second;
 };
 
-// A table of the solver by [superlink][pipe or node]: rows 0..links of
-// per_link + 1 elements in one zero-filled block, each superlink's row
-// found from its index, so that a sweep over the superlinks reads no table
-// of row pointers beside the rows.
+// A table of the solver by [superlink][pipe or node]: elements 1..per_link
+// of superlinks 1..links, one row after another in one zero-filled block
+// (one element before the first row, so that row 1 starts inside it), each
+// superlink's row found from its index. A sweep over the superlinks then
+// reads neither a table of row pointers nor unused elements 0 beside the
+// rows. Index 0 of a row is not the row's: it is never used.
 template <class T>
 class link_rows {
 public:
     link_rows() = default;
     link_rows(int links, int per_link)
-        : width_(static_cast<std::size_t>(per_link) + 1),
-          data_((static_cast<std::size_t>(links) + 1) * width_) {}
-    T* operator[](int l) { return data_.data() + static_cast<std::size_t>(l) * width_; }
-    const T* operator[](int l) const { return data_.data() + static_cast<std::size_t>(l) * width_; }
+        : width_(static_cast<std::size_t>(per_link)), data_(static_cast<std::size_t>(links) * width_ + 1) {}
+    // Row of superlink l >= 1, addressed 1..per_link.
+    T* operator[](int l) { return data_.data() + static_cast<std::size_t>(l - 1) * width_; }
+    const T* operator[](int l) const { return data_.data() + static_cast<std::size_t>(l - 1) * width_; }
 
 private:
     std::size_t width_ = 0;
@@ -581,7 +583,7 @@ void make_work(storm_drain_state& s) {
         const int n = s.superlink_cnodes[l];
         for (int k = 1; k <= n; ++k) w.shape[l][k] = shape_of(s, l, k);
         for (int k = 1; k <= n + 1; ++k) w.node[l][k] = node_shape_of(s, l, k);
-        std::fill(w.known_depth[l], w.known_depth[l] + rows + 1, std::nan(""));
+        std::fill(w.known_depth[l] + 1, w.known_depth[l] + rows + 1, std::nan(""));
         for (int k = 1; k <= n + 1; ++k)
             w.per_plan[l][k] = 1.0 / (0.5 * ((k > 1 ? s.diameter[l][k - 1] * s.dxc[l][k - 1] : 0.0) +
                                              (k <= n ? s.diameter[l][k] * s.dxc[l][k] : 0.0)) + s.Asc[l][k]);
@@ -665,7 +667,7 @@ void gather_inflows(storm_drain_state& s, superlink_work& w, vec1<double>& h, do
         if (s.tile_drains_present)
             for (int k = 1; k <= s.nnodes[l]; ++k) s.Q_junc[s.us_sjunc[l]] += s.superlink_tile_flow[l][k];
         double* qlat = w.qlat[l];
-        std::fill(qlat, qlat + s.superlink_cnodes[l] + 2, 0.0);
+        std::fill(qlat + 1, qlat + s.superlink_cnodes[l] + 2, 0.0);
         for (int k = 2; k <= s.nnodes[l]; ++k) {
             const int code = s.inlet_type[l][k];
             double q = 0.0;
