@@ -80,24 +80,28 @@ const int kDefaultThreads = omp_get_max_threads();
 // doubles a routing pass reads the marks of the cells whose neighbours lie
 // at the grid's offsets (a bit a cell) and, where the grid has them, the
 // surface classes (a byte a cell), read in place of the retention depths
-// and the roughness.
+// and the roughness; the passes of a step made in one sub-step hand the
+// marks of the faces that pass water (a byte a cell) from one direction to
+// the other.
 struct stream_pass {
     std::vector<const double*> in;
     std::vector<double*> out;
     std::vector<const unsigned char*> bytes = {};  // read beside `in`
     const unsigned char* bits = nullptr;            // read beside `in`, cell i at bit i % 8 of byte i / 8
+    unsigned char* byte_out = nullptr;              // written beside `out`
 };
 
-// One pass: every out[k][i] is made from every in[j][i], bytes[b][i] and
-// the bit of cell i; a pass that writes nothing sums what it reads into 8
-// running sums. No chain runs from one cell to the next to hold up the
-// loads and stores.
-template <int R, int W, int B = 0, bool Bits = false>
+// One pass: every out[k][i] (and byte_out[i]) is made from every in[j][i],
+// bytes[b][i] and the bit of cell i; a pass that writes nothing sums what
+// it reads into 8 running sums. No chain runs from one cell to the next to
+// hold up the loads and stores.
+template <int R, int W, int B = 0, bool Bits = false, bool ByteOut = false>
 double stream_fixed(const stream_pass& p, int lo, int n) {
     const double* in[R] = {};
     double* out[W > 0 ? W : 1] = {};
     const unsigned char* bytes[B > 0 ? B : 1] = {};
     const unsigned char* bits = p.bits;
+    unsigned char* byte_out = p.byte_out;
     for (int j = 0; j < R; ++j) in[j] = p.in[j];
     for (int k = 0; k < W; ++k) out[k] = p.out[k];
     for (int b = 0; b < B; ++b) bytes[b] = p.bytes[b];
@@ -109,6 +113,7 @@ double stream_fixed(const stream_pass& p, int lo, int n) {
             if constexpr (Bits) v += (bits[i / 8] >> (i % 8)) & 1;
             for (int j = 0; j < R; ++j) v += in[j][i];
             for (int k = 0; k < W; ++k) out[k][i] = v * 0.5;
+            if constexpr (ByteOut) byte_out[i] = v > 1.0 ? 1 : 0;
         }
         return 0.0;
     } else {
@@ -125,15 +130,20 @@ double stream_fixed(const stream_pass& p, int lo, int n) {
         return sum;
     }
 }
-// A pass with R doubles read, W written, its 1-byte arrays (0 or 1) and
-// its bits or none.
-template <int R, int W, bool Bits>
-double stream_rwb(const stream_pass& p, int lo, int n) {
+// A pass with R doubles read, W written, its 1-byte arrays read (0 to 2)
+// and written (0 or 1), and its bits or none.
+template <int R, int W, bool Bits, bool ByteOut>
+double stream_rwbo(const stream_pass& p, int lo, int n) {
     switch (p.bytes.size()) {
-        case 0: return stream_fixed<R, W, 0, Bits>(p, lo, n);
-        case 1: return stream_fixed<R, W, 1, Bits>(p, lo, n);
+        case 0: return stream_fixed<R, W, 0, Bits, ByteOut>(p, lo, n);
+        case 1: return stream_fixed<R, W, 1, Bits, ByteOut>(p, lo, n);
+        case 2: return stream_fixed<R, W, 2, Bits, ByteOut>(p, lo, n);
         default: std::abort();
     }
+}
+template <int R, int W, bool Bits>
+double stream_rwb(const stream_pass& p, int lo, int n) {
+    return p.byte_out ? stream_rwbo<R, W, Bits, true>(p, lo, n) : stream_rwbo<R, W, Bits, false>(p, lo, n);
 }
 template <int R, int W>
 double stream_rw(const stream_pass& p, int lo, int n) {
@@ -156,13 +166,15 @@ double stream_one(const stream_pass& p, int lo, int n) {
 }
 
 // The passes of one step of scheme `overtype` on m: the rain (ri into h),
-// the count of the wet cells before the routing (h), then the routing's.
+// then the routing's. Before the routing the step looks for the first wet
+// cell (at once on the wet plane), and the routing's first pass finds the
+// depths that are no numbers as it reads them.
 std::vector<stream_pass> step_passes(kesta::model_state& m, int overtype) {
     double* h = m.h.data();
     const double* elev = m.elev.data();
     const double* ret = m.retent_dep.data();
     const double* inv_n = m.ov_inv_rough.data();
-    std::vector<stream_pass> p = {{{m.ri.data(), h}, {h}}, {{h}, {}}};
+    std::vector<stream_pass> p = {{{m.ri.data(), h}, {h}}};
     // The retention depths and the roughness, or the classes in their place,
     // and the marks of the cells whose neighbours lie at the grid's offsets.
     const unsigned char* classes = m.ov_surface_class.n() >= m.ncells ? m.ov_surface_class.data() : nullptr;
@@ -184,23 +196,22 @@ std::vector<stream_pass> step_passes(kesta::model_state& m, int overtype) {
         // Faces from the depths (retention, slopes, roughness) into qx, qy;
         // the depths after the sub-step into the spare vector.
         p.push_back(surface({h, ret, m.sox.data(), m.soy.data(), inv_n}, {m.qx.data(), m.qy.data(), m.dh.data()}));
-    } else if (overtype == 2) {
-        // The first sweep writes its depths into the spare vector, where the
-        // second moves them; the second reads the first's discharges to
-        // count the flowing cells.
-        double* spare = m.h_old.data();
-        p.push_back(surface({h, elev, ret, inv_n}, {spare, m.qx.data()}));
-        p.push_back(surface({spare, elev, ret, inv_n, m.qx.data()}, {spare, m.qy.data()}));
     } else {
-        // Per direction a predictor (faces and depths into a window that
+        // ADE: the first sweep writes its depths into the spare vector,
+        // where the second moves them, and the marks of its faces that pass
+        // water, which the second reads to count the flowing cells. ADE-PC:
+        // per direction a predictor (faces and depths into a window that
         // stays in the core's cache) with the corrector a tile behind it,
         // reading what the predictor read and made while it is in the
-        // cache; the first corrector writes its depths into the spare
-        // vector, where the second moves them, reading the first's
-        // discharges to count the flowing cells.
+        // cache, the correctors' depths and marks as the sweeps'.
         double* spare = m.h_old.data();
-        p.push_back(surface({h, elev, ret, inv_n}, {m.qx.data(), spare}));
-        p.push_back(surface({spare, elev, ret, inv_n, m.qx.data()}, {m.qy.data(), spare}));
+        unsigned char* marks = m.ov_flow_marks.data();
+        stream_pass first = surface({h, elev, ret, inv_n}, {spare, m.qx.data()});
+        first.byte_out = marks;
+        stream_pass second = surface({spare, elev, ret, inv_n}, {spare, m.qy.data()});
+        second.bytes.insert(second.bytes.begin(), marks);
+        p.push_back(first);
+        p.push_back(second);
     }
     return p;
 }
@@ -210,7 +221,7 @@ void bytes_per_update(const std::vector<stream_pass>& passes, double& read, doub
     read = written = 0.0;
     for (const stream_pass& p : passes) {
         read += 8.0 * static_cast<double>(p.in.size()) + static_cast<double>(p.bytes.size()) + (p.bits ? 0.125 : 0.0);
-        written += 8.0 * static_cast<double>(p.out.size());
+        written += 8.0 * static_cast<double>(p.out.size()) + (p.byte_out ? 1.0 : 0.0);
     }
 }
 

@@ -195,10 +195,12 @@ double stop_below_floor() {
 // What the last pass of a fused step (the second sweep of an "ade" step
 // made in one sub-step, the last corrector of an "ade-pc" step) needs and
 // leaves besides the depths and its faces: the first direction's faces
-// (q_other), and the counts of the cells. The faces of both are the step's
-// discharges.
+// (q_other) and the marks its pass left of them (other_flows, see
+// ade_pass::flows), and the counts of the cells. The faces of both are the
+// step's discharges.
 struct step_finish {
     const double* q_other = nullptr;
+    const unsigned char* other_flows = nullptr;
     overland_detail::wet_flow_count counts;
 };
 
@@ -275,15 +277,19 @@ void limit_sweep_overdraws(double* h, double* dh, const overland_detail::face_li
 // sweep are those of g; those after it go to `to`, which may be g.h itself.
 // With `finish` (the second sweep of a step made in one sub-step), the
 // discharges over the step and the counts of the cells are counted too (see
-// ade_pass::q_other). Returns 1 when some cell rejects the sub-step, as
-// ade_stability_check.
+// ade_pass::other_flows); with `flows` (the first sweep of such a step),
+// the marks of its faces are left there. With `start_bad` (the first sweep
+// of a step, first_volume), the depths before the sweep that are not finite
+// numbers are counted there, whatever the sweep finds. Returns 1 when some
+// cell rejects the sub-step, as ade_stability_check.
 int fused_direction(const grid_view& g, const direction& dir, const double* vol_from, double* vol,
-                    bool first_volume, double* to, double dt_sub, int reach, step_finish* finish) {
+                    bool first_volume, double* to, double dt_sub, int reach, step_finish* finish,
+                    unsigned char* flows, int* start_bad) {
     const int n = g.n;
     const double k = dt_sub / (g.dx * g.dx);
     const overland_detail::ade_pass p{dir.nb, dir.up, dir.q, vol_from, vol, to, k, dt_sub, first_volume,
                                       dt_sub < kSmallestSubstep, dt_sub > kTestedSubstep, interior_gap(g, dir),
-                                      finish ? finish->q_other : nullptr};
+                                      finish ? finish->other_flows : nullptr, flows, start_bad != nullptr};
     const int team = thread_team(n);
     const int blocks = overland_detail::fused_blocks(n, team, reach);
     for_faces_ahead_on_team(n, team, blocks, reach, [&g, &dir](int lo, int hi) {
@@ -300,6 +306,7 @@ int fused_direction(const grid_view& g, const direction& dir, const double* vol_
         overland_detail::ade_fused_cells(g, p, false, ahead, hi, v);
         found.add({v.rejected, v.overdrawn}, v.counts);
     });
+    if (start_bad) *start_bad = found.counts().bad;
     if (found.flag(0)) return 1;
     if (finish) finish->counts = found.counts();
     if (!found.flag(1)) return 0;
@@ -314,6 +321,9 @@ int fused_direction(const grid_view& g, const direction& dir, const double* vol_
         dh[i] = (in - q[i]) * k;
     }
     limit_sweep_overdraws(h, dh, {dir.q, dir.nb, dir.up}, n, k);
+    if (flows) {  // the marks of the cut faces
+        for (int i = 1; i <= n; ++i) flows[i] = overland_detail::flow_mark(q[i]);
+    }
     if (vol) {
         for (int i = 1; i <= n; ++i) vol[i] = first_volume ? 0.0 + q[i] * dt_sub : vol_from[i] + q[i] * dt_sub;
     }
@@ -337,9 +347,11 @@ int fused_direction(const grid_view& g, const direction& dir, const double* vol_
 // the depths at the start must be in m.h_old already, and the sweeps move
 // m.h in place. `faces` tells how the step left its face arrays; with
 // `finish_in_sweep`, a step made in one fused sub-step is finished by its
-// second sweep.
+// second sweep. With `start_bad` (and `fused`), the first sweep counts there
+// the depths at the start that are not finite numbers; when there are any,
+// the call returns 0.0 at once, m.h as it was.
 double ade_substeps(model_state& m, const grid_view& g, double dt, const outlet_info& out, bool fused,
-                    bool finish_in_sweep, ade_step_faces& faces) {
+                    bool finish_in_sweep, ade_step_faces& faces, int* start_bad) {
     const bool rows_first = m.ade_sweep_order != 2;
     const direction first = rows_first ? rows(g) : columns(g);
     const direction second = rows_first ? columns(g) : rows(g);
@@ -379,10 +391,16 @@ double ade_substeps(model_state& m, const grid_view& g, double dt, const outlet_
                     // its faces times dt: they need not be kept.
                     const bool one_substep = substeps == 0 && remaining == 0.0;
                     finished = one_substep && finish_in_sweep && dir == &second;
-                    if (finished) finish = {first.q, {}};
-                    if (fused_direction(starts ? from_start : from_work, *dir, vol,
-                                        one_substep ? nullptr : vols[d][to]->data(), substeps == 0, h, dt_sub,
-                                        m.ov_face_reach, finished ? &finish : nullptr)) {
+                    const bool marks = one_substep && finish_in_sweep && dir == &first;
+                    if (finished) finish = {first.q, m.ov_flow_marks.data(), {}};
+                    int* check = starts ? start_bad : nullptr;
+                    start_bad = starts ? nullptr : start_bad;  // the first attempt's first sweep alone
+                    const int rejects = fused_direction(starts ? from_start : from_work, *dir, vol,
+                                                        one_substep ? nullptr : vols[d][to]->data(), substeps == 0,
+                                                        h, dt_sub, m.ov_face_reach, finished ? &finish : nullptr,
+                                                        marks ? m.ov_flow_marks.data() : nullptr, check);
+                    if (check && *check > 0) return 0.0;
+                    if (rejects) {
                         rejected = true;
                         break;
                     }
@@ -659,16 +677,21 @@ private:
 // Returns false when some cell ends below 0 m: the depths and faces are
 // then of no use (the caller starts again from the depths at the start of
 // the step). With `finish` (the last pass of a step), the corrector counts
-// the cells it leaves (see pc_pass::q_other).
+// the cells it leaves (see pc_pass::other_flows); with `flows` (the
+// corrector before that one), the corrector leaves the marks of its faces
+// there. With `start_bad` (the first pass of a step), the corrector counts
+// there the depths before the pass that are not finite numbers, whatever
+// the pass finds.
 bool pc_direction_fused(model_state& m, const grid_view& g, const direction& dir, double dt, const outlet_info& out,
-                        bool with_outlet, double& volume, double* to, step_finish* finish) {
+                        bool with_outlet, double& volume, double* to, step_finish* finish, unsigned char* flows,
+                        int* start_bad) {
     double* hdummy = m.hdummy.data();
     double* qdummy = m.qdummy.data();
     const int n = g.n;
     const int reach = m.ov_face_reach;
     const double k = dt / g.area;
     const int gap = interior_gap(g, dir);
-    const double* q_other = finish ? finish->q_other : nullptr;
+    const unsigned char* other_flows = finish ? finish->other_flows : nullptr;
     // The outlet loses its outflow at the depth before the pass from its
     // predicted depth, each time that is made.
     const int outlet = with_outlet ? out.cell : 0;
@@ -727,11 +750,14 @@ bool pc_direction_fused(model_state& m, const grid_view& g, const direction& dir
                 predicted = predict(w.h(), w.q(), made + 1, needed, ahead) && predicted;
                 made = needed;
             }
-            const overland_detail::pc_pass corrector{dir.nb, dir.up, w.h(), g.h, to, dir.q, w.q(), k, gap, q_other};
+            const overland_detail::pc_pass corrector{dir.nb, dir.up, w.h(),       g.h,   to,
+                                                     dir.q,  w.q(),  k,           gap,   other_flows,
+                                                     flows,  start_bad != nullptr};
             pc_cells_split(g, corrector, c0, c1, ahead, v);
         }
         found.add({!predicted, !v.within}, v.counts);
     });
+    if (start_bad) *start_bad = found.counts().bad;
     if (found.flag(0) || found.flag(1)) return false;
     if (finish) finish->counts = found.counts();
     if (!with_outlet) return true;
@@ -762,9 +788,12 @@ void pass_order(const model_state& m, const grid_view& g, direction (&order)[2])
 // those at its start, and an attempt that fails needs no copy. Otherwise the
 // depths at the start must be in m.h_old already, and the passes move m.h
 // in place. With `finish_in_pass` and `fused`, the last corrector of the
-// step counts the cells (`faces` then says so).
+// step counts the cells (`faces` then says so). With `start_bad` (and
+// `fused`), the first corrector counts there the depths at the start that
+// are not finite numbers; when there are any, the call returns 0.0 at once,
+// m.h as it was.
 double pc_substeps(model_state& m, const grid_view& g, double dt, const outlet_info& out, bool fused,
-                   bool finish_in_pass, ade_step_faces& faces) {
+                   bool finish_in_pass, ade_step_faces& faces, int* start_bad) {
     direction order[2];
     pass_order(m, g, order);
     double* h_old = m.h_old.data();
@@ -788,9 +817,14 @@ double pc_substeps(model_state& m, const grid_view& g, double dt, const outlet_i
                 if (fused) {
                     const bool starts = substeps == 0 && &dir == &order[0];
                     finished = finish_in_pass && this_sub == remaining && &dir == &order[1];
-                    if (finished) finish = {order[0].q, {}};
+                    const bool marks = finish_in_pass && this_sub == remaining && &dir == &order[0];
+                    if (finished) finish = {order[0].q, m.ov_flow_marks.data(), {}};
+                    int* check = starts ? start_bad : nullptr;
+                    start_bad = starts ? nullptr : start_bad;  // the first attempt's first pass alone
                     made = pc_direction_fused(m, starts ? g : from_work, dir, this_sub, out, with_outlet, volume, h_old,
-                                              finished ? &finish : nullptr);
+                                              finished ? &finish : nullptr, marks ? m.ov_flow_marks.data() : nullptr,
+                                              check);
+                    if (check && *check > 0) return 0.0;
                 } else {
                     made = pc_direction<lake_mode::none>(m, g, dir, this_sub, out, with_outlet, volume);
                 }
@@ -889,6 +923,9 @@ double ade_overland_route(model_state& m, double dt) {
     grid_view g = overland_detail::make_grid_view(m, mode);
     const int n = g.n;
     m.ov_route_counted = 0;
+    const bool check_start = m.ov_check_start != 0;
+    m.ov_check_start = 0;
+    m.ov_start_bad = 0;
     ade_step_faces faces;
     // The lake variants leave their faces as discharges.
     const bool no_lakes = !m.chan_lakes_on && !m.overland_lake_map_given;
@@ -898,9 +935,25 @@ double ade_overland_route(model_state& m, double dt) {
     for (vec1<double>* v : {&m.h_old, &m.volx, &m.voly, &m.hdummy, &m.qdummy}) {
         if (v->n() < n) *v = vec1<double>(n);
     }
+    if (m.ov_flow_marks.n() < n) m.ov_flow_marks = vec1<unsigned char>(n);
     // The fused passes leave the depths at the start in m.h_old; the
     // others find them there.
     const bool fused = (m.overtype == 2 || m.overtype == 3) && overland_detail::one_pass_grid(m, g);
+    // The depths at the start that are no numbers: found by the first fused
+    // pass, which reads them all, or else here, before anything is written.
+    const bool fused_passes = fused && g.lakes == lake_mode::none && (m.overtype == 2 || m.overtype == 3);
+    int* start_bad = check_start && fused_passes ? &m.ov_start_bad : nullptr;
+    if (check_start && !fused_passes) {
+        overland_detail::found_by_team found;
+        const double* h = g.h;
+        overland_detail::for_blocks(n, [h, &found](int lo, int hi) {
+            overland_detail::wet_flow_count c;
+            for (int i = lo; i <= hi; ++i) c.bad += std::isfinite(h[i]) ? 0 : 1;
+            found.add({}, c);
+        });
+        m.ov_start_bad = found.counts().bad;
+        if (m.ov_start_bad > 0) return 0.0;
+    }
     if (!fused) copy_cells(g.h, m.h_old.data(), n);
     const int pc_blocks = overland_detail::fused_blocks(n, thread_team(n), m.ov_face_reach);
     if (fused && m.overtype == 3 && pc_in_windows(n, m.ov_face_reach, pc_blocks)) {
@@ -928,12 +981,12 @@ double ade_overland_route(model_state& m, double dt) {
             volume = ade_one_pass<lake_mode::channel>(m, g, dt, out);
         } else if (m.overtype == 3) {
             // Dike flow after the passes moves depths they would have counted.
-            volume = pc_substeps(m, g, dt, out, fused, no_lakes && !m.lowspot_file_given, faces);
-            if (volume < 0.0) return volume;
+            volume = pc_substeps(m, g, dt, out, fused, no_lakes && !m.lowspot_file_given, faces, start_bad);
+            if (volume < 0.0 || m.ov_start_bad > 0) return volume;
         } else {
             // Dike flow after the sweeps moves depths they would have counted.
-            volume = ade_substeps(m, g, dt, out, fused, step_discharges && !m.lowspot_file_given, faces);
-            if (volume < 0.0) return volume;
+            volume = ade_substeps(m, g, dt, out, fused, step_discharges && !m.lowspot_file_given, faces, start_bad);
+            if (volume < 0.0 || m.ov_start_bad > 0) return volume;
         }
     } else {
         m.ov_substeps_last = 0;

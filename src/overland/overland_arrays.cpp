@@ -41,6 +41,7 @@ void alloc_overland_arrays(model_state& m) {
         dv(m.voly, "voly");
         dv(m.hdummy, "hdummy");
         dv(m.qdummy, "qdummy");
+        m.ov_flow_marks = vec1<unsigned char>(n);
     }
 
     // Cell connectivity.

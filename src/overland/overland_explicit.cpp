@@ -5,8 +5,10 @@
 // face moves too much water is thrown away: the sub-step is divided by 3 and
 // the whole step is computed again from the depths at the start of the call.
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstdio>
+#include <limits>
 #include <utility>
 
 #include "model/model_state.hpp"
@@ -283,6 +285,9 @@ void book_channel_lake_faces(const grid_view& g, double sub) {
 // `reach` cells after it stay in the core's cache while its changes read
 // them.
 constexpr int kTileCells = 2048;
+// The largest finite double: a depth whose magnitude passes it (or a NaN,
+// which compares false) is no finite number.
+constexpr double kLargestFinite = std::numeric_limits<double>::max();
 
 // q *= dx for both directions' faces of cells lo..hi.
 void scale_discharges(const grid_view& g, int lo, int hi) {
@@ -343,10 +348,12 @@ void for_boundary_cells_on_team(int n, int team, int blocks, int reach, F f) {
 // the threads are done. Every face and change is computed as the separate
 // passes computed it, so the numbers are the same, bit for bit, for any
 // thread count. The last sub-step also counts, into `counts`, the depths and
-// discharges it leaves as it finishes them.
+// discharges it leaves as it finishes them. With `from_bad`, the depths
+// `from` that are not finite numbers are counted there, each tile's while
+// the changes have just read them.
 overland_detail::regular_verdict fused_substep(const grid_view& g0, const overland_detail::change_lines& l,
                                                double sub, const double* from, double* to, bool last, int reach,
-                                               overland_detail::wet_flow_count& counts) {
+                                               overland_detail::wet_flow_count& counts, int* from_bad = nullptr) {
     grid_view g = g0;
     g.h = const_cast<double*>(from);  // the faces and changes only read it
     g.dh = to;
@@ -363,9 +370,11 @@ overland_detail::regular_verdict fused_substep(const grid_view& g0, const overla
     for_boundary_cells_on_team(n, team, blocks, reach,
                                [&g](int lo, int hi) { overland_detail::explicit_plain_fluxes(g, lo, hi); });
     overland_detail::found_by_team found;
+    std::atomic<int> bad_from{0};
     run_parts_on_team(team, blocks, [&](int b, int) {
         overland_detail::regular_verdict v;
         overland_detail::wet_flow_count c;
+        int bad = 0;
         int lo = 0, hi = 0;
         overland_detail::block_of(n, b, blocks, lo, hi);
         // The faces of cells own..own_end are read by this block alone.
@@ -381,6 +390,10 @@ overland_detail::regular_verdict fused_substep(const grid_view& g0, const overla
                 made = needed;
             }
             overland_detail::explicit_cell_changes(g, l, k, c0, c1, v);
+            if (from_bad) {
+#pragma omp simd reduction(+ : bad)
+                for (int i = c0; i <= c1; ++i) bad += std::fabs(from[i]) <= kLargestFinite ? 0 : 1;
+            }
             // No change reads the faces of cells `reach` before the
             // tile's end again.
             const int free_to = std::min(own_end, c1 - reach);
@@ -391,7 +404,9 @@ overland_detail::regular_verdict fused_substep(const grid_view& g0, const overla
         }
         if (last && own_end > scaled) finish(scaled + 1, own_end, c);
         found.add({v.fail1, v.fail2, v.overdrawn}, c);
+        if (bad) bad_from.fetch_add(bad, std::memory_order_relaxed);
     });
+    if (from_bad) *from_bad = bad_from.load();
     if (last) {
         for_boundary_cells_on_team(n, team, blocks, reach, [&finish, &found](int lo, int hi) {
             overland_detail::wet_flow_count c;
@@ -433,8 +448,14 @@ void limited_substep(const grid_view& g0, const overland_detail::change_lines& c
 // sub-step reads the depths of one buffer and writes the next: the depths
 // at the start of the call stay in m.h for a later attempt, and the others
 // take turns in m.dh and m.h_old; the final depths are swapped into m.h.
-// Returns the sub-steps of the final attempt.
-int regular_substep_route(model_state& m, grid_view& g, double dt, double sub, bool y_first) {
+// Returns the sub-steps of the final attempt. With `start_bad`, the first
+// sub-step counts there the depths at the start that are not finite
+// numbers; when there are any, the call returns at once, m.h as it was.
+// With `reset_to`, the message that the sub-step is reset to it is printed
+// after that first sub-step (so that a call that returns at once prints
+// nothing), before any of its own.
+int regular_substep_route(model_state& m, grid_view& g, double dt, double sub, bool y_first, int* start_bad,
+                          double reset_to) {
     const direction dirs[2] = {y_first ? y_direction(g) : x_direction(g),
                                y_first ? x_direction(g) : y_direction(g)};
     const int* up1 = y_first ? g.above : g.left;
@@ -460,7 +481,13 @@ int regular_substep_route(model_state& m, grid_view& g, double dt, double sub, b
             double* to = depths[next]->data();
             overland_detail::wet_flow_count counts;
             const overland_detail::regular_verdict v = fused_substep(g, lines, this_sub, from, to, last,
-                                                                     m.ov_face_reach, counts);
+                                                                     m.ov_face_reach, counts, start_bad);
+            if (start_bad && *start_bad > 0) return 0;
+            start_bad = nullptr;  // the first attempt's first sub-step alone
+            if (reset_to > 0.0) {
+                if (!quiet) std::printf("Resetting time step to %4.2lf for overland flow...\n", reset_to);
+                reset_to = 0.0;
+            }
             for (const bool fail : {v.fail1, v.fail2}) {
                 if (!fail || too_small) continue;
                 if (this_sub <= kSmallestSubstep) {
@@ -630,18 +657,31 @@ double explicit_overland_route(model_state& m, double dt) {
     grid_view g = overland_detail::make_grid_view(m, mode);
     const int n = g.n;
     m.ov_route_counted = 0;
+    const bool regular = overland_detail::one_pass_grid(m, g);
+    // The depths at the start that are no numbers: found by the first
+    // sub-step of the regular form, which reads them all, or else here,
+    // before anything changes.
+    const bool check_start = m.ov_check_start != 0;
+    m.ov_check_start = 0;
+    m.ov_start_bad = 0;
+    const bool checked_in_route = check_start && regular && g.lakes == lake_mode::none;
+    if (check_start && !checked_in_route) {
+        for (int i = 1; i <= n; ++i) m.ov_start_bad += std::isfinite(g.h[i]) ? 0 : 1;
+        if (m.ov_start_bad > 0) return 0.0;
+    }
 
     m.ov_explicit_calls = (m.ov_explicit_calls + 1) % 2;
     const bool y_first = m.ov_explicit_calls == 1;
     // The regular form writes dh before it reads it.
-    const bool regular = overland_detail::one_pass_grid(m, g);
     if (!regular) std::fill(g.dh, g.dh + n + 1, 0.0);
 
     double sub;
+    double reset_to = 0.0;  // the message of a reset, made by the regular form after its check
     if (m.ov_reduced_reuse < 1) {
         sub = dt;
         if (m.ov_reduced_in_use) {
-            if (!m.quiet) std::printf("Resetting time step to %4.2lf for overland flow...\n", dt);
+            if (checked_in_route) reset_to = dt;
+            else if (!m.quiet) std::printf("Resetting time step to %4.2lf for overland flow...\n", dt);
             m.ov_reduced_in_use = 0;
         }
     } else {
@@ -655,8 +695,11 @@ double explicit_overland_route(model_state& m, double dt) {
 
     switch (g.lakes) {
         case lake_mode::none:
-            m.ov_substeps_last = regular ? regular_substep_route(m, g, dt, sub, y_first)
-                                         : substep_route<lake_mode::none>(m, g, dt, sub, y_first);
+            m.ov_substeps_last =
+                regular ? regular_substep_route(m, g, dt, sub, y_first, checked_in_route ? &m.ov_start_bad : nullptr,
+                                                reset_to)
+                        : substep_route<lake_mode::none>(m, g, dt, sub, y_first);
+            if (m.ov_start_bad > 0) return 0.0;
             break;
         case lake_mode::channel:
             // What the lakes exchange with the overland flow is counted

@@ -192,9 +192,16 @@ constexpr double kAdeNegativeDepthLimit = -1e-6; // m
 // the grid_view; the depths after it go to `to`, which may be the same
 // array.
 //
-// With q_other, the pass is the second sweep of a step made in one
-// sub-step of dt: its faces and q_other, the other direction's, are then
-// the step's discharges, and it counts the cells as wet_flow_counts would.
+// With other_flows, the pass is the second sweep of a step made in one
+// sub-step of dt: its faces and the other direction's are then the step's
+// discharges, and it counts the cells as wet_flow_counts would, each cell's
+// other face read as the mark the first sweep left in other_flows. With
+// flows, the pass is that first sweep: flows[i] = 1 when |q[i]| is above
+// kFlowing, else 0 (a byte a cell read back instead of the 8 of the face).
+// A pass has one of the two at most. With check_before (never with
+// other_flows, and only with first_volume), the pass counts in
+// ade_verdict::counts.bad the depths before it that are not finite numbers,
+// so that the depths at the start of a step need no pass of their own.
 struct ade_pass {
     const int* nb;
     const int* up;
@@ -207,11 +214,13 @@ struct ade_pass {
     bool tiny;    // the sub-step is under 0.001 s: any depth below 0 m rejects it
     bool tested;  // the sub-step is over 0.01 s: the change test applies
     int off = 0;  // gap to nb of the cells grid_view::interior marks (0: none)
-    const double* q_other = nullptr;  // null: no counts
+    const unsigned char* other_flows = nullptr;  // null: no counts
+    unsigned char* flows = nullptr;              // null: no marks left
+    bool check_before = false;
 };
 
 // What the cells of a sweep found: a rejecting cell, a cell below 0 m, and
-// with ade_pass::q_other the counts of the cells.
+// with ade_pass::other_flows the counts of the cells.
 struct ade_verdict {
     bool rejected = false, overdrawn = false;
     wet_flow_count counts;
@@ -227,6 +236,13 @@ inline void count_depth(double h, double wet_depth, wet_flow_count& c) {
 inline void count_flow(double qx, double qy, double flowing_q, wet_flow_count& c) {
     c.flowing += std::fabs(qx) > flowing_q || std::fabs(qy) > flowing_q ? 1 : 0;
 }
+// count_flow of a cell whose other face left the mark `other` (1: above
+// kFlowing), its face being q.
+inline void count_marked_flow(unsigned char other, double q, wet_flow_count& c) {
+    c.flowing += other != 0 || std::fabs(q) > kFlowing ? 1 : 0;
+}
+// The mark a face q leaves for count_marked_flow.
+inline unsigned char flow_mark(double q) { return std::fabs(q) > kFlowing ? 1 : 0; }
 
 // Moves the counts bad and wet of a cell whose depth went from `before` to
 // `after` after it was counted.
@@ -255,10 +271,12 @@ inline void ade_fused_cell(const grid_view& g, const ade_pass& p, bool make_q, i
         v.rejected = true;
     }
     if (p.vol) p.vol[i] = p.first_volume ? 0.0 + q[i] * p.dt : p.vol_from[i] + q[i] * p.dt;
-    if (p.q_other) {
+    if (p.flows) p.flows[i] = flow_mark(q[i]);
+    if (p.other_flows) {
         count_depth(after, kWetDepth, v.counts);
-        count_flow(p.q_other[i], q[i], kFlowing, v.counts);
+        count_marked_flow(p.other_flows[i], q[i], v.counts);
     }
+    if (p.check_before) v.counts.bad += std::isfinite(before) ? 0 : 1;
 }
 
 // One pass of an "ade-pc" direction on a plain regular grid: the faces
@@ -269,9 +287,12 @@ inline void ade_fused_cell(const grid_view& g, const ade_pass& p, bool make_q, i
 // from the predicted depths and moves the depths before the pass into `to`
 // (which may be `from` itself).
 //
-// With q_other, the pass is the last corrector of a step: its faces and
-// q_other, the other direction's, are the step's discharges, and it counts
-// the cells it leaves as wet_flow_counts would.
+// With other_flows, the pass is the last corrector of a step: its faces and
+// the other direction's are the step's discharges, and it counts the cells
+// it leaves as wet_flow_counts would, from the marks the other direction's
+// corrector left (see ade_pass::flows); with flows, it is that corrector.
+// With check_before (never with other_flows), the pass counts in
+// pc_verdict::counts.bad the depths `from` that are not finite numbers.
 struct pc_pass {
     const int* nb;
     const int* up;
@@ -282,11 +303,13 @@ struct pc_pass {
     const double* q_pred;  // null: the faces alone
     double k;
     int off = 0;  // gap to nb of the cells grid_view::interior marks (0: none)
-    const double* q_other = nullptr;  // null: no counts
+    const unsigned char* other_flows = nullptr;  // null: no counts
+    unsigned char* flows = nullptr;              // null: no marks left
+    bool check_before = false;
 };
 
 // What the cells of a pc_pass found: whether every cell ends at 0 m or
-// above, and with pc_pass::q_other the counts of the cells.
+// above, and with pc_pass::other_flows the counts of the cells.
 struct pc_verdict {
     bool within = true;
     wet_flow_count counts;
@@ -305,13 +328,21 @@ inline void pc_fused_cell(const grid_view& g, const pc_pass& p, bool make_q, int
     const double after = before + ((up ? q[up] : 0.0) - q[i]) * p.k;
     p.to[i] = after;
     v.within = v.within && !(after < 0.0);
-    if (p.q_other) {
+    if (p.flows) p.flows[i] = flow_mark(q[i]);
+    if (p.other_flows) {
         count_depth(after, kWetDepth, v.counts);
-        count_flow(p.q_other[i], q[i], kFlowing, v.counts);
+        count_marked_flow(p.other_flows[i], q[i], v.counts);
     }
+    if (p.check_before) v.counts.bad += std::isfinite(before) ? 0 : 1;
 }
 
 #ifdef KESTA_OVERLAND_SIMD
+// Entry b: the 4 bits of b spread over 4 bytes, bit k into byte k (0 or 1).
+inline constexpr std::uint32_t kBitBytes[16] = {0x00000000, 0x00000001, 0x00000100, 0x00000101,
+                                                0x00010000, 0x00010001, 0x00010100, 0x00010101,
+                                                0x01000000, 0x01000001, 0x01000100, 0x01000101,
+                                                0x01010000, 0x01010001, 0x01010100, 0x01010101};
+
 namespace simd_sse2 {
 #define KESTA_LANES 2
 #include "overland/overland_simd_lanes.hpp"

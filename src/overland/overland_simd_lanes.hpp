@@ -510,6 +510,31 @@ struct lane_counts {
 [[gnu::always_inline]] inline void count_flows(vd x, vd y, double flowing_q, lane_counts& c) {
     c.flowing -= (magnitude(x) > flowing_q) | (magnitude(y) > flowing_q);
 }
+// The lanes whose bit is set in `bits` (bit k: lane k).
+[[gnu::always_inline]] inline vi lanes_of_bits(int bits) {
+#if KESTA_LANES == 8
+    const vi lane_bit{1, 2, 4, 8, 16, 32, 64, 128};
+#elif KESTA_LANES == 2
+    const vi lane_bit{1, 2};
+#else
+    const vi lane_bit{1, 2, 4, 8};
+#endif
+    return ((vi{} + bits) & lane_bit) != 0;
+}
+// count_marked_flow of every lane: the marks of cells i..i+W-1 in `other`.
+[[gnu::always_inline]] inline void count_marked_flows(const unsigned char* other, int i, vd q, lane_counts& c) {
+    long long word = 0;
+    std::memcpy(&word, other + i, W);
+    const int zero = _mm_movemask_epi8(_mm_cmpeq_epi8(_mm_cvtsi64_si128(word), _mm_setzero_si128()));
+    const int marked = ~zero & ((1 << W) - 1);
+    c.flowing -= lanes_of_bits(marked) | (magnitude(q) > kFlowing);
+}
+// flow_mark of the faces q of cells i..i+W-1 into flows.
+[[gnu::always_inline]] inline void store_flow_marks(unsigned char* flows, int i, vd q) {
+    const int bits = lane_bits(magnitude(q) > kFlowing);
+    const std::uint64_t bytes = kBitBytes[bits & 15] | static_cast<std::uint64_t>(kBitBytes[bits >> 4]) << 32;
+    std::memcpy(flows + i, &bytes, W);
+}
 // Adds the lanes' counts to c.
 inline void add_counts(const lane_counts& l, wet_flow_count& c) {
     for (int k = 0; k < W; ++k) {
@@ -601,7 +626,7 @@ template <bool Interior = false>
 }
 
 // What the lanes of a fused ADE sweep found so far (see ade_verdict): the
-// masks of rejecting and overdrawn lanes, and with ade_pass::q_other the
+// masks of rejecting and overdrawn lanes, and with ade_pass::other_flows the
 // lanes' counts.
 struct ade_lanes_found {
     vi rejected{}, over{};
@@ -610,8 +635,9 @@ struct ade_lanes_found {
 
 // The depth change, tests and volumes of cells i..i+W-1 (ade_fused_cell
 // after the face), whose faces are qi and inflows in; with Finish, their
-// counts.
-template <bool FirstVolume, bool Finish>
+// counts; with Mark, the marks of their faces; with Check, the depths
+// before that are not finite numbers, into counts.bad.
+template <bool FirstVolume, bool Finish, bool Mark, bool Check>
 [[gnu::always_inline]] inline void ade_cells_update(const grid_view& g, const ade_pass& p, int i, vd qi, vd in,
                                                     vi tiny, vi tested, ade_lanes_found& f) {
     const vd before = load(g.h + i);
@@ -623,16 +649,18 @@ template <bool FirstVolume, bool Finish>
     f.rejected |= below & (tiny | (after <= kAdeNegativeDepthLimit));
     f.rejected |= ~below & tested & (magnitude(dh) > kAdeChangeShare * before) & (before > kAdeTestedDepth);
     if (p.vol) store(p.vol + i, FirstVolume ? 0.0 + qi * p.dt : load(p.vol_from + i) + qi * p.dt);
+    if constexpr (Mark) store_flow_marks(p.flows, i, qi);
     if constexpr (Finish) {
         count_depths(after, kWetDepth, f.counts);
-        count_flows(load(p.q_other + i), qi, kFlowing, f.counts);
+        count_marked_flows(p.other_flows, i, qi, f.counts);
     }
+    if constexpr (Check) f.counts.bad -= ~(magnitude(before) <= 1.7976931348623157e308);
 }
 
 // Cells i..i+2W-1 of ade_fused_lanes; prev holds the faces of the W cells
 // before i when has_prev, and then those of the last W. False, with nothing
 // stored, when a face's depth power lies outside the lane range.
-template <bool Interior, bool MakeQ, bool FirstVolume, bool Finish>
+template <bool Interior, bool MakeQ, bool FirstVolume, bool Finish, bool Mark, bool Check>
 [[gnu::always_inline]] inline bool ade_fused_pair(const grid_view& g, const ade_pass& p, int i, bool has_prev, vd& prev,
                                                   vi tiny, vi tested, ade_lanes_found& f) {
     vd a, b;
@@ -647,9 +675,9 @@ template <bool Interior, bool MakeQ, bool FirstVolume, bool Finish>
         a = load(p.q + i);
         b = load(p.q + i + W);
     }
-    ade_cells_update<FirstVolume, Finish>(
+    ade_cells_update<FirstVolume, Finish, Mark, Check>(
         g, p, i, a, inflow<Interior>(p.up, p.q, i, has_prev, prev, a, p.off), tiny, tested, f);
-    ade_cells_update<FirstVolume, Finish>(
+    ade_cells_update<FirstVolume, Finish, Mark, Check>(
         g, p, i + W, b, inflow<Interior>(p.up, p.q, i + W, true, a, b, p.off), tiny, tested, f);
     prev = b;
     return true;
@@ -662,7 +690,7 @@ template <bool Interior, bool MakeQ, bool FirstVolume, bool Finish>
 // otherwise the scalar code makes cells up to `scalar_to` (a face there
 // needs the scalar depth power) and calls again. The loop makes no call,
 // so its constants stay in registers.
-template <bool MakeQ, bool FirstVolume, bool Finish = false>
+template <bool MakeQ, bool FirstVolume, bool Finish = false, bool Mark = false, bool Check = false>
 inline int ade_fused_lanes(const grid_view& view, const ade_pass& pass, int lo, int hi, ade_verdict& v,
                            int& scalar_to) {
     const grid_view g = view;  // copies the loop's stores cannot reach
@@ -689,15 +717,16 @@ inline int ade_fused_lanes(const grid_view& view, const ade_pass& pass, int lo, 
                 fetch_ahead<true>(p.to, i + k);
                 if (p.vol) fetch_ahead<true>(p.vol, i + k);
                 if (p.vol && !FirstVolume) fetch_ahead(p.vol_from, i + k);
-                if (Finish) fetch_ahead(p.q_other, i + k);
+                if (Finish && (i + k) % 64 < 2 * W) fetch_ahead(p.other_flows, i + k);
+                if (Mark && (i + k) % 64 < 2 * W) fetch_ahead<true>(p.flows, i + k);
             }
         }
         bool made;
         if (p.off > 0 && all_interior(g, i) && all_interior(g, i + W)) {
-            made = ade_fused_pair<true, MakeQ, FirstVolume, Finish>(g, p, i, i > lo, prev, tiny, tested, f);
+            made = ade_fused_pair<true, MakeQ, FirstVolume, Finish, Mark, Check>(g, p, i, i > lo, prev, tiny, tested, f);
         } else {
             fetch_next_edge(g, i);
-            made = ade_fused_pair<false, MakeQ, FirstVolume, Finish>(g, p, i, i > lo, prev, tiny, tested, f);
+            made = ade_fused_pair<false, MakeQ, FirstVolume, Finish, Mark, Check>(g, p, i, i > lo, prev, tiny, tested, f);
         }
         if (!made) {
             scalar_to = i + 2 * W - 1;
@@ -718,24 +747,37 @@ inline int ade_fused_lanes(const grid_view& view, const ade_pass& pass, int lo, 
         } else {
             a = load(p.q + i);
         }
-        ade_cells_update<FirstVolume, Finish>(g, p, i, a, inflow(p.up, p.q, i, i > lo, prev, a), tiny,
-                                                       tested, f);
+        ade_cells_update<FirstVolume, Finish, Mark, Check>(g, p, i, a, inflow(p.up, p.q, i, i > lo, prev, a), tiny,
+                                                    tested, f);
         prev = a;
     }
     v.rejected = v.rejected || lane_bits(f.rejected);
     v.overdrawn = v.overdrawn || lane_bits(f.over);
-    if constexpr (Finish) add_counts(f.counts, v.counts);
+    if constexpr (Finish || Check) add_counts(f.counts, v.counts);
     return i;
 }
 
 // ade_fused_cells for cells lo..hi; returns the first cell left for the
-// scalar code. A pass with q_other, the second sweep of a step's only
-// sub-step, keeps no volumes.
+// scalar code. The sweeps of a step's only sub-step, the first leaving
+// flows and the second counting (other_flows), keep no volumes.
 inline int ade_fused_block(const grid_view& g, const ade_pass& p, bool make_q, int lo, int hi, ade_verdict& v,
                            int& scalar_to) {
-    if (p.q_other) {
+    if (p.other_flows) {
         return make_q ? ade_fused_lanes<true, true, true>(g, p, lo, hi, v, scalar_to)
                       : ade_fused_lanes<false, true, true>(g, p, lo, hi, v, scalar_to);
+    }
+    if (p.check_before) {  // the first sweep of a step: its volumes start from 0
+        const int checks = (make_q ? 2 : 0) + (p.flows ? 1 : 0);
+        switch (checks) {
+            case 0: return ade_fused_lanes<false, true, false, false, true>(g, p, lo, hi, v, scalar_to);
+            case 1: return ade_fused_lanes<false, true, false, true, true>(g, p, lo, hi, v, scalar_to);
+            case 2: return ade_fused_lanes<true, true, false, false, true>(g, p, lo, hi, v, scalar_to);
+            default: return ade_fused_lanes<true, true, false, true, true>(g, p, lo, hi, v, scalar_to);
+        }
+    }
+    if (p.flows) {
+        return make_q ? ade_fused_lanes<true, true, false, true>(g, p, lo, hi, v, scalar_to)
+                      : ade_fused_lanes<false, true, false, true>(g, p, lo, hi, v, scalar_to);
     }
     const int kinds = (make_q ? 2 : 0) + (p.first_volume ? 1 : 0);
     switch (kinds) {
@@ -755,23 +797,26 @@ template <bool Average, bool Interior = false>
 
 // The depths of a pc_pass for cells i..i+W-1, whose faces are qi and
 // inflows in; the lanes that end below 0 m OR-ed into below. With Finish,
-// their counts.
-template <bool Finish>
+// their counts; with Mark, the marks of their faces; with Check, the depths
+// before that are not finite numbers, into counts.bad.
+template <bool Finish, bool Mark, bool Check>
 [[gnu::always_inline]] inline void pc_cells_update(const pc_pass& p, int i, vd qi, vd in, vi& below,
                                                    lane_counts& counts) {
     const vd before = load(p.from + i);
     const vd to = before + (in - qi) * p.k;
     store(p.to + i, to);
     below |= to < 0.0;
+    if constexpr (Mark) store_flow_marks(p.flows, i, qi);
     if constexpr (Finish) {
         count_depths(to, kWetDepth, counts);
-        count_flows(load(p.q_other + i), qi, kFlowing, counts);
+        count_marked_flows(p.other_flows, i, qi, counts);
     }
+    if constexpr (Check) counts.bad -= ~(magnitude(before) <= 1.7976931348623157e308);
 }
 
 // Cells i..i+2W-1 of pc_fused_lanes; prev holds the faces of the W cells
 // before i when has_prev. Returns the faces of the last W.
-template <bool Interior, bool MakeQ, bool Average, bool Finish>
+template <bool Interior, bool MakeQ, bool Average, bool Finish, bool Mark, bool Check>
 [[gnu::always_inline]] inline vd pc_fused_pair(const grid_view& g, const pc_pass& p, int i, bool has_prev, vd prev,
                                                vi& below, lane_counts& counts) {
     vd a, b;
@@ -784,17 +829,17 @@ template <bool Interior, bool MakeQ, bool Average, bool Finish>
         a = load(p.q + i);
         b = load(p.q + i + W);
     }
-    pc_cells_update<Finish>(p, i, a, inflow<Interior>(p.up, p.q, i, has_prev, prev, a, p.off), below,
-                                     counts);
-    pc_cells_update<Finish>(p, i + W, b, inflow<Interior>(p.up, p.q, i + W, true, a, b, p.off), below,
-                                     counts);
+    pc_cells_update<Finish, Mark, Check>(p, i, a, inflow<Interior>(p.up, p.q, i, has_prev, prev, a, p.off), below,
+                                  counts);
+    pc_cells_update<Finish, Mark, Check>(p, i + W, b, inflow<Interior>(p.up, p.q, i + W, true, a, b, p.off), below,
+                                  counts);
     return b;
 }
 
 // pc_fused_cell of cells lo..hi, W at a time, the faces of 2 W cells made
 // before any of their depths; returns the first cell left for the scalar
 // code.
-template <bool MakeQ, bool Average, bool Finish = false>
+template <bool MakeQ, bool Average, bool Finish = false, bool Mark = false, bool Check = false>
 inline int pc_fused_lanes(const grid_view& view, const pc_pass& pass, int lo, int hi, pc_verdict& v) {
     const grid_view g = view;  // copies the loop's stores cannot reach
     const pc_pass p = pass;
@@ -820,15 +865,16 @@ inline int pc_fused_lanes(const grid_view& view, const pc_pass& pass, int lo, in
                 } else {
                     fetch_ahead<true>(p.to, i + k);
                     fetch_ahead<true>(p.q, i + k);
-                    if (Finish) fetch_ahead(p.q_other, i + k);
+                    if (Finish && (i + k) % 64 < 2 * W) fetch_ahead(p.other_flows, i + k);
+                    if (Mark && (i + k) % 64 < 2 * W) fetch_ahead<true>(p.flows, i + k);
                 }
             }
         }
         if (p.off > 0 && all_interior(g, i) && all_interior(g, i + W)) {
-            prev = pc_fused_pair<true, MakeQ, Average, Finish>(g, p, i, i > lo, prev, below, counts);
+            prev = pc_fused_pair<true, MakeQ, Average, Finish, Mark, Check>(g, p, i, i > lo, prev, below, counts);
         } else {
             fetch_next_edge(g, i);
-            prev = pc_fused_pair<false, MakeQ, Average, Finish>(g, p, i, i > lo, prev, below, counts);
+            prev = pc_fused_pair<false, MakeQ, Average, Finish, Mark, Check>(g, p, i, i > lo, prev, below, counts);
         }
     }
     for (; i + W - 1 <= hi; i += W) {
@@ -839,18 +885,32 @@ inline int pc_fused_lanes(const grid_view& view, const pc_pass& pass, int lo, in
         } else {
             a = load(p.q + i);
         }
-        pc_cells_update<Finish>(p, i, a, inflow(p.up, p.q, i, i > lo, prev, a), below, counts);
+        pc_cells_update<Finish, Mark, Check>(p, i, a, inflow(p.up, p.q, i, i > lo, prev, a), below, counts);
         prev = a;
     }
     v.within = v.within && !lane_bits(below);
-    if constexpr (Finish) add_counts(counts, v.counts);
+    if constexpr (Finish || Check) add_counts(counts, v.counts);
     return i;
 }
 
 // pc_fused_cells for cells lo..hi; returns the first cell left for the
 // scalar code.
 inline int pc_fused_block(const grid_view& g, const pc_pass& p, bool make_q, int lo, int hi, pc_verdict& v) {
-    const int kinds = (make_q ? 4 : 0) + (p.q_pred ? 2 : 0) + (p.q_other ? 1 : 0);
+    if (p.check_before) {  // a corrector, the first of a step
+        const int checks = (make_q ? 2 : 0) + (p.flows ? 1 : 0);
+        switch (checks) {
+            case 0: return pc_fused_lanes<false, false, false, false, true>(g, p, lo, hi, v);
+            case 1: return pc_fused_lanes<false, false, false, true, true>(g, p, lo, hi, v);
+            case 2: return pc_fused_lanes<true, true, false, false, true>(g, p, lo, hi, v);
+            default: return pc_fused_lanes<true, true, false, true, true>(g, p, lo, hi, v);
+        }
+    }
+    if (p.flows) {  // a pass that leaves its marks counts nothing
+        if (!make_q) return pc_fused_lanes<false, false, false, true>(g, p, lo, hi, v);
+        return p.q_pred ? pc_fused_lanes<true, true, false, true>(g, p, lo, hi, v)
+                        : pc_fused_lanes<true, false, false, true>(g, p, lo, hi, v);
+    }
+    const int kinds = (make_q ? 4 : 0) + (p.q_pred ? 2 : 0) + (p.other_flows ? 1 : 0);
     switch (kinds) {
         case 0:
         case 2: return pc_fused_lanes<false, false, false>(g, p, lo, hi, v);

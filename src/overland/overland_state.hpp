@@ -57,6 +57,10 @@ struct overland_state {
     // Scratch of the ADE schemes: the predicted depths and faces, or spare
     // face volumes of each direction that may trade places with volx, voly.
     vec1<double> hdummy, qdummy;
+    // Scratch of the fused ADE schemes: per cell, 1 when the face its first
+    // direction's last pass of a step made passes water, else 0, for the
+    // other direction's pass to count the flowing cells by.
+    vec1<unsigned char> ov_flow_marks;
     // Per thread of a fused "ade-pc" pass, the window of predicted depths
     // and faces the corrector has still to read (from index 0).
     vec1<double> ov_pc_windows;
@@ -154,6 +158,12 @@ struct overland_state {
     // the routing writes qx and qy, so their count holds until it runs again.
     int ov_route_counted = 0;
     int ov_route_bad = 0, ov_route_wet = 0, ov_route_flowing = 0;
+    // Set by the overland step for a routing call that is to find the
+    // depths at the start of the step that are not numbers (ov_start_bad,
+    // their count), before it changes any depth: its first pass reads them
+    // all anyway. The call clears it.
+    int ov_check_start = 0;
+    int ov_start_bad = 0;
 
     // Sub-step memory of the routing schemes, kept per run. The explicit
     // scheme alternates its sweep order by a call counter and reuses a

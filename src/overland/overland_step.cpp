@@ -132,6 +132,44 @@ bool scan_cells(model_state& m, const char* when, int& counted, int& flowing,
     return true;
 }
 
+// The first cell of 1..n that holds water or whose depth is not a finite
+// number; n + 1 when there is none. Each block of cells stops at its first
+// such cell: under rain, at once.
+int first_wet_or_bad(const double* h, int n) {
+    std::atomic<int> first{n + 1};
+    overland_detail::for_blocks(n, [h, &first](int lo, int hi) {
+        for (int i = lo; i <= hi; ++i) {
+            if (!std::isfinite(h[i]) || h[i] > kWetDepth) {
+                overland_detail::lower_to(first, i);
+                break;
+            }
+        }
+    });
+    return first.load();
+}
+
+// The scan before the routing, with the search for depths that are not
+// numbers left to the routing's first pass, which reads every depth anyway
+// (m.ov_check_start): when the discharges are counted, no lake takes cells
+// out of the count, and some cell holds water before any depth that is no
+// number. Sets what scan_cells sets and returns true then; otherwise false,
+// and scan_cells is to be made.
+bool scan_left_to_routing(model_state& m, double dt, int& counted, int& flowing) {
+    if (!(m.overtype >= 1 && m.overtype <= 3) || !(dt > 0.0) || !m.ov_route_counted || m.chan_lakes_on ||
+        m.overland_lake_map_given) {
+        return false;
+    }
+    const int n = m.ncells;
+    const int first = first_wet_or_bad(m.h.data(), n);
+    if (first > n || !std::isfinite(m.h[first])) return false;
+    counted = n;
+    flowing = m.ov_route_flowing;
+    m.ov_wet = 1;
+    if (flowing > 0) m.ov_flowing = 1;
+    m.ov_check_start = 1;
+    return true;
+}
+
 // The depths after routing and the outlet volume of the step are finite
 // numbers; otherwise the message, the reported code and false. A face
 // discharge that is not a finite number leaves such a depth on its cells, so
@@ -331,8 +369,11 @@ void step_overland_flow(model_state& m) {
     int counted = 0, flowing = 0;
     // Only the routing writes the discharges: what it counted of them holds
     // until it runs again.
-    if (!scan_cells(m, "after applying overland boundary conditions and overland pumping", counted,
-                    flowing, nullptr, m.ov_route_counted ? m.ov_route_flowing : -1)) {
+    const int q_flowing = m.ov_route_counted ? m.ov_route_flowing : -1;
+    const char* const before_routing = "after applying overland boundary conditions and overland pumping";
+    m.ov_check_start = 0;
+    if (!scan_left_to_routing(m, dt, counted, flowing) &&
+        !scan_cells(m, before_routing, counted, flowing, nullptr, q_flowing)) {
         return;
     }
     // Every cell may be a lake cell: then nothing is counted and nothing flows.
@@ -347,6 +388,15 @@ void step_overland_flow(model_state& m) {
         const double volume =
             m.overtype == 1 ? explicit_overland_route(m, dt) : ade_overland_route(m, dt);
         if (g_error_record.stop) return;  // the scheme has stopped the run
+        // A depth at the start that is no number, found by the routing
+        // before it moved any: the scan names it.
+        if (m.ov_start_bad > 0) {
+            m.ov_start_bad = 0;
+            m.ov_wet = 0;
+            m.ov_flowing = 0;
+            scan_cells(m, before_routing, counted, flowing, nullptr, q_flowing);
+            return;
+        }
         if (m.ov_route_counted) {
             route_counts = {m.ov_route_bad, m.ov_route_wet, m.ov_route_flowing};
             known = &route_counts;

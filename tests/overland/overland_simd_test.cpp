@@ -261,8 +261,9 @@ void expect_fused_scalar_results(AdeFused ade_fused_block, PcFused pc_fused_bloc
                     hda[j] = hdb[j] = a.h[j] + 0.01;
                 }
                 // The first kind is a first sweep, its depths into a second
-                // array (old). The third kind is the second sweep of a step
-                // made in one sub-step: it counts the cells, with the other
+                // array (old), leaving the marks of its faces. The third
+                // kind is the second sweep of a step made in one sub-step:
+                // it counts the cells, with the marks of the other
                 // direction's faces in hd.
                 const bool first = k < 0.0025, finish = k < 0.1 && !first;
                 od::ade_pass pa{line[0], line[1], qa.data(), vol_from.data(), va.data(), olda.data(),
@@ -275,23 +276,31 @@ void expect_fused_scalar_results(AdeFused ade_fused_block, PcFused pc_fused_bloc
                     pa.to = a.g.h;
                     pb.to = b.g.h;
                 }
+                std::vector<unsigned char> other(n + 1), fa(n + 1, 7), fb(n + 1, 9);
+                for (int j = 1; j <= n; ++j) other[j] = od::flow_mark(hda[j]);
                 if (finish) {
-                    pa.q_other = hda.data();
-                    pb.q_other = hdb.data();
+                    pa.other_flows = other.data();
+                    pb.other_flows = other.data();
+                } else if (first) {
+                    pa.flows = fa.data();
+                    pb.flows = fb.data();
                 }
                 // The predictor into hdummy; the corrector from hdummy and the
                 // predictor's faces, into a second depth array (old) or in
                 // place, counting the cells as the last one of a step, with
-                // the other direction's faces in vol_from.
-                const double* other = finish ? vol_from.data() : nullptr;
+                // the marks of the other direction's faces, or else leaving
+                // the marks of its own.
+                std::vector<unsigned char> volume_marks(n + 1), ca_flows(n + 1, 5), cb_flows(n + 1, 3);
+                for (int j = 1; j <= n; ++j) volume_marks[j] = od::flow_mark(vol_from[j]);
+                const unsigned char* other_marks = finish ? volume_marks.data() : nullptr;
                 const od::pc_pass ca =
                     first ? od::pc_pass{line[0], line[1], a.g.h, a.g.h, hda.data(), qda.data(), nullptr, k}
-                          : od::pc_pass{line[0], line[1], hda.data(), a.g.h, finish ? a.g.h : olda.data(),
-                                        qa.data(), qda.data(), k, 0, other};
+                          : od::pc_pass{line[0],   line[1], hda.data(), a.g.h, finish ? a.g.h : olda.data(),
+                                        qa.data(), qda.data(), k, 0, other_marks, finish ? nullptr : ca_flows.data()};
                 const od::pc_pass cb =
                     first ? od::pc_pass{line[0], line[1], b.g.h, b.g.h, hdb.data(), qdb.data(), nullptr, k}
-                          : od::pc_pass{line[0], line[1], hdb.data(), b.g.h, finish ? b.g.h : oldb.data(),
-                                        qb.data(), qdb.data(), k, 0, other};
+                          : od::pc_pass{line[0],   line[1], hdb.data(), b.g.h, finish ? b.g.h : oldb.data(),
+                                        qb.data(), qdb.data(), k, 0, other_marks, finish ? nullptr : cb_flows.data()};
                 for (int lo = 1; lo <= n; lo += block) {
                     const int hi = std::min(n, lo + block - 1);
                     od::ade_verdict lanes, scalar;
@@ -319,6 +328,10 @@ void expect_fused_scalar_results(AdeFused ade_fused_block, PcFused pc_fused_bloc
                     ASSERT_TRUE(same_bits(olda[j], oldb[j])) << "kept depth " << j;
                     ASSERT_TRUE(same_bits(hda[j], hdb[j])) << "predicted depth or other discharge " << j;
                     ASSERT_TRUE(same_bits(qda[j], qdb[j])) << "predicted face or discharge " << j;
+                    ASSERT_EQ(fa[j], first ? od::flow_mark(qb[j]) : 7) << "mark " << j;
+                    ASSERT_EQ(fb[j], first ? od::flow_mark(qb[j]) : 9) << "mark " << j;
+                    ASSERT_EQ(ca_flows[j], first || finish ? 5 : od::flow_mark(qb[j])) << "corrector mark " << j;
+                    ASSERT_EQ(cb_flows[j], first || finish ? 3 : od::flow_mark(qb[j])) << "corrector mark " << j;
                 }
             }
         }

@@ -9,6 +9,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <utility>
 #include <vector>
@@ -136,6 +137,59 @@ TEST(OverlandThreads, EverySchemeGivesTheSameNumbersOnOneThreadAndOnSeveral) {
     const run_result one = run(3, 1, false, 2.0, 2, 10000);
     expect_same(one, run(3, 4, false, 2.0, 2, 10000));
     expect_same(one, run(3, 1, true, 2.0, 2, 10000));
+    kesta::set_cells_per_thread(share);
+}
+
+// A depth that is no number at the start of a step stops the run,
+// named, before any depth moves, wherever it lies: the first such cell, on
+// one thread or several, in the lanes or the cells after them, before the
+// first wet cell, after it or on a dry plane.
+TEST(OverlandThreads, ADepthThatIsNoNumberIsNamedWhereverItLiesBeforeTheRoutingMovesAnyWater) {
+    const int share = kesta::set_cells_per_thread(200);
+    constexpr int rows = 37, cols = 41, n = rows * cols;
+    const double nan = std::nan(""), inf = HUGE_VAL;
+    struct start {
+        std::vector<std::pair<int, double>> depths;  // cell, depth; every other cell 0 m
+        int named;
+    };
+    const start starts[] = {
+        {{{1, 0.01}, {2, nan}}, 2},
+        {{{1, 0.01}, {n / 2, nan}}, n / 2},
+        {{{1, 0.01}, {n - 1, nan}}, n - 1},
+        {{{1, 0.01}, {n, -inf}}, n},
+        {{{3, 0.02}, {n - 3, nan}, {700, inf}}, 700},
+        {{{n, 0.01}, {5, nan}}, 5},  // the only wet cell after it
+        {{{n, nan}}, n},             // on a dry plane
+    };
+    for (const int overtype : {1, 2, 3}) {
+        for (const int threads : {1, 4}) {
+            for (const start& s : starts) {
+                SCOPED_TRACE(testing::Message() << "overtype " << overtype << ", " << threads << " threads, cell "
+                                                << s.named);
+                omp_set_num_threads(threads);
+                kesta::model_state m;
+                kesta_test::make_plane(m, {rows, cols, 5.0, 0.01, 0.005}, 5.0);
+                m.overtype = overtype;
+                kesta_test::step_with_rain(m, 50.0);  // the discharges are counted
+                ASSERT_EQ(m.ov_route_counted, 1);
+                for (int k = 1; k <= n; ++k) m.h[k] = 0.0;
+                for (const auto& [cell, depth] : s.depths) m.h[cell] = depth;
+                const std::vector<double> before(m.h.data(), m.h.data() + n + 1);
+                const double next = m.ov_next_time;
+                const std::string printed = kesta_test::printed_by([&m] { kesta_test::step_with_rain(m, 0.0); });
+                EXPECT_TRUE(kesta_test::has(printed, "detected in cell " + std::to_string(s.named) +
+                                                         " after applying overland boundary conditions"))
+                    << printed;
+                EXPECT_EQ(kesta::g_error_record.stop, 1);
+                EXPECT_EQ(m.ov_next_time, next);
+                for (int k = 1; k <= n; ++k) {
+                    ASSERT_TRUE(std::memcmp(&m.h[k], &before[k], sizeof(double)) == 0) << "depth " << k;
+                }
+                kesta::g_error_record.clear_for_run();
+            }
+        }
+    }
+    omp_set_num_threads(omp_get_num_procs());
     kesta::set_cells_per_thread(share);
 }
 
