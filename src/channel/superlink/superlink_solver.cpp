@@ -219,8 +219,9 @@ struct superlink_work {
     // One superlink's sub-step start, by pipe or node, made afresh for each:
     // node depths no less than kMinNodeDepth, at which a sub-step takes the
     // sections of its coefficients (m; the water stays at the true depths);
-    // each pipe's area (m2) and velocity (m/s) at its mean depth, and the
-    // area (m2) and hydraulic radius (m) of its friction term.
+    // each pipe's area (m2) and velocity (m/s) at its mean depth, the
+    // area (m2) and hydraulic radius (m) of its friction term, and that mean
+    // depth (m).
     vec1<double> y_floor, A, n_veloc, Af, Rg, mid_depth;
     // Per node, the depth (m) whose water (m3) and storage width (m2) were
     // last computed (not a number before the first), so that a sub-step
@@ -569,11 +570,12 @@ void make_work(storm_drain_state& s) {
     s.superlink_solver.reset(new superlink_work);
     superlink_work& w = *s.superlink_solver;
     const int nl = s.n_superlinks, nj = s.n_sjunc, rows = s.max_nodes_per_link + 1;
-    for (link_rows<double>* t : {&w.Q, &w.l_veloc, &w.abc, &w.P, &w.U, &w.V, &w.W,
-                            &w.X, &w.Y, &w.Z, &w.qlat, &w.ym, &w.S0, &w.Sm, &w.Wm, &w.last_res, &w.Q_kept,
-                            &w.trend, &w.trend_before, &w.per_plan, &w.gAg, &w.known_depth, &w.known_volume, &w.known_width})
+    for (link_rows<double>* t : {&w.Q, &w.l_veloc, &w.abc, &w.P, &w.U, &w.V, &w.W, &w.X, &w.Y, &w.Z, &w.qlat,
+                                 &w.ym, &w.S0, &w.Sm, &w.Wm, &w.last_res, &w.Q_kept, &w.trend, &w.trend_before,
+                                 &w.per_plan, &w.gAg, &w.known_depth, &w.known_volume, &w.known_width})
         *t = link_rows<double>(nl, rows);
-    for (vec1<double>* v : {&w.y_floor, &w.A, &w.n_veloc, &w.Af, &w.Rg, &w.mid_depth, &w.residual, &w.E, &w.D, &w.ua, &w.uc})
+    for (vec1<double>* v :
+         {&w.y_floor, &w.A, &w.n_veloc, &w.Af, &w.Rg, &w.mid_depth, &w.residual, &w.E, &w.D, &w.ua, &w.uc})
         *v = vec1<double>(rows);
     w.y_kept = link_rows<double>(s.slink_node_depth.nrows(), s.slink_node_depth.ncols());
     w.shape = link_rows<pipe_shape>(nl, rows);
@@ -642,6 +644,7 @@ void initialise(storm_drain_state& s) {
     s.superlink_volume_in = s.superlink_volume_out = s.superlink_volume_boundary = s.superlink_volume_drawn_in = 0.0;
     s.drain_cleanup_volume = s.drain_linearisation_volume = 0.0;
     s.initial_volume_sub_surface_drains = superlink_storage(s);
+    s.superlink_solver->network_volume = s.initial_volume_sub_surface_drains;
 }
 
 // Grate flow into the inlet of cell `cell` over sub-step dt, taken from the
