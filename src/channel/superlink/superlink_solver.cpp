@@ -132,12 +132,15 @@ section_slopes section_with_slopes(int type, double d, double w, double y) {
     return v;
 }
 
-// A computational pipe's section for the solver's hot loops: type, rise,
-// width, half the rise and the slot width (m), and its full area (m2) and
-// perimeter (m).
+// A computational pipe's section for the solver's hot loops: type, rise and
+// width (m), and its full area (m2) and perimeter (m); its half rise and its
+// slot width (m) are one product of the rise each, made where used rather
+// than read.
 struct pipe_shape {
     int type = 0;
-    double d = 0.0, w = 0.0, r = 0.0, slot = 0.0, full_area = 0.0, full_perimeter = 0.0;
+    double d = 0.0, w = 0.0, full_area = 0.0, full_perimeter = 0.0;
+    double r() const { return d / 2.0; }
+    double slot() const { return kSlot * d; }
 };
 
 // A node's share of its pipes: its plan area (m2), the pipe above it (or
@@ -151,27 +154,58 @@ struct node_shape {
     bool circles = false;  // every pipe of the node circular
 };
 
+// The depth (m) a node's first and second pipe sections were last computed
+// at (not a number before the first), and those sections, where it lies
+// inside them (above 0, below the pipe's rise): one record, as they are
+// read together.
+struct section_memo {
+    double depth = std::nan("");
+    pipe_section_values first, second;
+};
+
+// A table of the solver by [superlink][pipe or node]: elements 1..per_link
+// of superlinks 1..links, one row after another in one zero-filled block
+// (one element before the first row, so that row 1 starts inside it), each
+// superlink's row found from its index. A sweep over the superlinks then
+// reads neither a table of row pointers nor unused elements 0 beside the
+// rows. Index 0 of a row is not the row's: it is never used.
+template <class T>
+class link_rows {
+public:
+    link_rows() = default;
+    link_rows(int links, int per_link)
+        : width_(static_cast<std::size_t>(per_link)), data_(static_cast<std::size_t>(links) * width_ + 1) {}
+    // Row of superlink l >= 1, addressed 1..per_link.
+    T* operator[](int l) { return data_.data() + static_cast<std::size_t>(l - 1) * width_; }
+    const T* operator[](int l) const { return data_.data() + static_cast<std::size_t>(l - 1) * width_; }
+
+private:
+    std::size_t width_ = 0;
+    block_vector<T> data_;
+};
+
 }  // namespace
 
 struct superlink_work {
     // [superlink][pipe] and [superlink][node]: the pipes' and nodes' shapes.
-    mat2<pipe_shape> shape;
-    mat2<node_shape> node;
-    // [superlink][pipe or node]: flow (m3/s), and the mean depth (m) and
-    // velocity (m/s) of the sub-step's momentum.
-    mat2<double> Q, ldepth, l_veloc;
-    // [superlink][pipe]: the momentum's upwind coefficients a and c, and
-    // a + b + c, the sum the recurrences use (m/s).
-    mat2<double> a, abc, c, P, D, E, U, V, W, X, Y, Z, qlat;
+    link_rows<pipe_shape> shape;
+    link_rows<node_shape> node;
+    // [superlink][pipe]: flow (m3/s); [superlink][node]: the velocity (m/s)
+    // of the sub-step's momentum, whose upwind coefficients a and c
+    // (upwind_a, upwind_c) are taken from it.
+    link_rows<double> Q, l_veloc;
+    // [superlink][pipe]: a + b + c, the sum the recurrences use (m/s), and
+    // the momentum's other terms and the recurrences' coefficients.
+    link_rows<double> abc, P, U, V, W, X, Y, Z, qlat;
     // [superlink][pipe]: g times the area (m3/s2) of the momentum's pressure
     // and gravity terms.
-    mat2<double> gAg;
+    link_rows<double> gAg;
     // Per node, for the storage iteration of a sub-step: the depth the
     // pass's storage is linearised at (m), the water at the sub-step start
     // and at that depth (m3), the storage width the pass used (m2), and the
     // storage residual of the latest pass (m3), whose sign the next pass
     // compares.
-    mat2<double> ym, S0, Sm, Wm, last_res;
+    link_rows<double> ym, S0, Sm, Wm, last_res;
     // [superlink]: 1 where every node's water at the pass's depths lay
     // within the tolerance of the pass's linear storage (and a free end's
     // flow of its linear rating), which the next pass then keeps, so that
@@ -185,19 +219,26 @@ struct superlink_work {
     // One superlink's sub-step start, by pipe or node, made afresh for each:
     // node depths no less than kMinNodeDepth, at which a sub-step takes the
     // sections of its coefficients (m; the water stays at the true depths);
-    // each pipe's area (m2) and velocity (m/s) at its mean depth, and the
-    // area (m2) and hydraulic radius (m) of its friction term.
-    vec1<double> y_floor, A, n_veloc, Af, Rg;
+    // each pipe's area (m2) and velocity (m/s) at its mean depth, the
+    // area (m2) and hydraulic radius (m) of its friction term, and that mean
+    // depth (m).
+    vec1<double> y_floor, A, n_veloc, Af, Rg, mid_depth;
     // Per node, the depth (m) whose water (m3) and storage width (m2) were
     // last computed (not a number before the first), so that a sub-step
     // starting from the depths its last pass ended with does not compute
-    // them again.
-    mat2<double> known_depth, known_volume, known_width;
-    // The depth (m) the node's first and second pipe sections were last
-    // computed at, and those sections, where it lies inside them (above 0,
-    // below the pipe's rise).
-    mat2<double> section_depth;
-    mat2<pipe_section_values> known_first, known_second;
+    // them again; and its sections at the depth they were last computed at.
+    link_rows<double> known_depth, known_volume, known_width;
+    link_rows<section_memo> sections;
+    // One superlink's node continuity of the pass: E(k) y(k) - D(k) is the
+    // flow node k takes in (E in m2/s, D in m3/s).
+    vec1<double> E, D;
+    // One superlink's upwind coefficients a and c of the pass (m/s), by pipe.
+    vec1<double> ua, uc;
+    // Shortest wave-travel time (s) of any pipe at the mean depths and
+    // velocities of the last prepared piece; 100000 when none is shorter.
+    double least_travel = 100000.0;
+    // Water in the network (m3) after the last accepted piece.
+    double network_volume = 0.0;
     vec1<double> Q_us, Q_ds, us_kap, ds_kap, us_gam, ds_gam, us_mu, ds_mu;
     vec1<double> us_alpha, us_beta, us_chi, ds_alpha, ds_beta, ds_chi;
     // The same for the flows between each end node and its superjunction
@@ -211,13 +252,13 @@ struct superlink_work {
     vec1<double> us_r, us_s, ds_r, ds_s;
     // Per node, the change of its depth over the last piece and over the one
     // before, per s (m/s); and the lengths of those pieces (s).
-    mat2<double> trend, trend_before;
+    link_rows<double> trend, trend_before;
     double last_piece = 0.0, piece_before = 0.0;
     // Per node, 1 over its plan: half of each adjacent pipe's diameter x
     // length, plus its plan area (1/m2).
-    mat2<double> per_plan;
+    link_rows<double> per_plan;
     // The state at a piece's start, restored when the piece is rejected.
-    mat2<double> y_kept, Q_kept;
+    link_rows<double> y_kept, Q_kept;
     vec1<double> Q_us_kept, Q_ds_kept, H_kept;
     // Junction system: where each coefficient lands in F's value array.
     Eigen::SparseMatrix<double> F;
@@ -316,8 +357,6 @@ pipe_shape shape_of(int type, double d, double w) {
     p.type = type;
     p.d = d;
     p.w = w;
-    p.r = d / 2.0;
-    p.slot = kSlot * d;
     const pipe_section_values full = pipe_section_props(type, d, w, d);
     p.full_area = full.area;
     p.full_perimeter = full.perimeter;
@@ -346,7 +385,7 @@ node_shape node_shape_of(const storm_drain_state& s, int l, int k) {
 // pipe_section_props of a pipe shape; a circle's in line.
 inline pipe_section_values section_in(const pipe_shape& p, double y) {
     if (p.type == pipe_circle && y > 0.0 && y < p.d) {
-        const double r = p.r, t = std::acos((r - y) / r), half_chord = std::sqrt(y * (p.d - y));
+        const double r = p.r(), t = std::acos((r - y) / r), half_chord = std::sqrt(y * (p.d - y));
         return {r * r * t - (r - y) * half_chord, p.d * t, 2.0 * half_chord};
     }
     return pipe_section_props(p.type, p.d, p.w, y);
@@ -355,7 +394,7 @@ inline pipe_section_values section_in(const pipe_shape& p, double y) {
 // Section of a pipe at the mean depth of its nodes; a full pipe keeps its
 // own full area with a narrow slot for its top width.
 pipe_section_values pipe_at(const pipe_shape& p, double y) {
-    if (y >= p.d) return {p.full_area, p.full_perimeter, p.slot};
+    if (y >= p.d) return {p.full_area, p.full_perimeter, p.slot()};
     return section_in(p, y);
 }
 
@@ -391,10 +430,10 @@ struct node_store {
 // A pipe's area at depth y (m2) and its change per m of depth (m); the
 // section inside the pipe goes to `section`.
 node_store pipe_store(const pipe_shape& p, double y, pipe_section_values& section) {
-    if (y < 0.0) return {p.slot * y, p.slot};
-    if (y >= p.d) return {p.full_area + p.slot * (y - p.d), p.slot};
+    if (y < 0.0) return {p.slot() * y, p.slot()};
+    if (y >= p.d) return {p.full_area + p.slot() * (y - p.d), p.slot()};
     section = section_in(p, y);
-    return {section.area, std::max(storage_width(p.type, p.d, p.w, y, section), p.slot)};
+    return {section.area, std::max(storage_width(p.type, p.d, p.w, y, section), p.slot())};
 }
 node_store node_storage(const node_shape& g, const pipe_shape& first, const pipe_shape& second, double y,
                         pipe_section_values& first_section, pipe_section_values& second_section) {
@@ -425,9 +464,9 @@ node_store node_storage(const storm_drain_state& s, int l, int k, double y) {
 node_store node_water(superlink_work& w, int l, int k, double y) {
     if (w.known_depth[l][k] == y) return {w.known_volume[l][k], w.known_width[l][k]};
     const node_shape& g = w.node[l][k];
-    const node_store v =
-        node_storage(g, w.shape[l][g.first], w.shape[l][g.second], y, w.known_first[l][k], w.known_second[l][k]);
-    w.known_depth[l][k] = w.section_depth[l][k] = y;
+    section_memo& m = w.sections[l][k];
+    const node_store v = node_storage(g, w.shape[l][g.first], w.shape[l][g.second], y, m.first, m.second);
+    w.known_depth[l][k] = m.depth = y;
     w.known_volume[l][k] = v.volume;
     w.known_width[l][k] = v.width;
     return v;
@@ -442,7 +481,7 @@ node_store node_water(superlink_work& w, int l, int k, double y) {
 bool width_is_slope(const pipe_shape& p, const pipe_section_values& at, double from, double y) {
     if (from < 0.0) return y < 0.0;
     if (from >= p.d) return y >= p.d;
-    return at.top_width > p.slot && y > 0.0 && y < p.d;
+    return at.top_width > p.slot() && y > 0.0 && y < p.d;
 }
 
 // node_water, but a node of circular pipes whose depth lies within
@@ -455,11 +494,12 @@ bool width_is_slope(const pipe_shape& p, const pipe_section_values& at, double f
 // water's own round-off. The passes after a superlink settles move most of
 // its nodes by less than that.
 node_store node_water_near(superlink_work& w, int l, int k, double y) {
-    const double step = y - w.known_depth[l][k], from = w.section_depth[l][k];
+    const section_memo& m = w.sections[l][k];
+    const double step = y - w.known_depth[l][k], from = m.depth;
     const node_shape& g = w.node[l][k];
     if (step == 0.0 || std::fabs(y - from) > kNearStep || !g.circles ||
-        !width_is_slope(w.shape[l][g.first], w.known_first[l][k], from, y) ||
-        (g.second && !g.same && !width_is_slope(w.shape[l][g.second], w.known_second[l][k], from, y)))
+        !width_is_slope(w.shape[l][g.first], m.first, from, y) ||
+        (g.second && !g.same && !width_is_slope(w.shape[l][g.second], m.second, from, y)))
         return node_water(w, l, k, y);
     w.known_depth[l][k] = y;
     w.known_volume[l][k] += w.known_width[l][k] * step;
@@ -487,9 +527,10 @@ double network_water(const storm_drain_state& s, NodeWater node) {
 // stays 1 mm inside its invert and crown, and its critical flow grows with
 // depth: between those bounds `over` lies below the critical depth exactly
 // where the critical flow at `over` is less than q, so no depth is solved.
-bool below_critical(const storm_drain_state& s, int l, int k, double q, double over) {
-    const int type = s.sec_type[l][k];
-    const double d = s.diameter[l][k], w = s.width[l][k];
+bool below_critical(const superlink_work& work, int l, int k, double q, double over) {
+    const pipe_shape& shape = work.shape[l][k];
+    const int type = shape.type;
+    const double d = shape.d, w = shape.w;
     if (type != pipe_circle) return over < std::max(pipe_critical_depth(type, d, w, q), kMinNodeDepth);
     if (over < kCritMargin) return true;
     if (over >= d - kCritMargin) return false;
@@ -498,8 +539,9 @@ bool below_critical(const storm_drain_state& s, int l, int k, double q, double o
 }
 
 // The free-fall rating of the end of pipe (l, k) at end depth y (m).
-free_fall_rating free_fall(const storm_drain_state& s, int l, int k, double y) {
-    return pipe_free_fall(s.sec_type[l][k], s.diameter[l][k], s.width[l][k], s.M_n[l][k], s.S0[l][k], y);
+free_fall_rating free_fall(const storm_drain_state& s, const superlink_work& w, int l, int k, double y) {
+    const pipe_shape& p = w.shape[l][k];
+    return pipe_free_fall(p.type, p.d, p.w, s.M_n[l][k], s.S0[l][k], y);
 }
 
 // Least depth (m) at which an end's rating is linearised, per m of its pipe's rise.
@@ -512,9 +554,9 @@ struct rated_end {
     double at;
     free_fall_rating f;
 };
-rated_end rate_end(const storm_drain_state& s, int l, int pipe, double y) {
-    const double at = std::max(y, kLeastRatedDepth * s.diameter[l][pipe]);
-    return {at, free_fall(s, l, pipe, at)};
+rated_end rate_end(const storm_drain_state& s, const superlink_work& w, int l, int pipe, double y) {
+    const double at = std::max(y, kLeastRatedDepth * w.shape[l][pipe].d);
+    return {at, free_fall(s, w, l, pipe, at)};
 }
 
 // A rating linearised at its depth: its tangent there, q = r y + q0, never
@@ -528,23 +570,22 @@ void make_work(storm_drain_state& s) {
     s.superlink_solver.reset(new superlink_work);
     superlink_work& w = *s.superlink_solver;
     const int nl = s.n_superlinks, nj = s.n_sjunc, rows = s.max_nodes_per_link + 1;
-    for (mat2<double>* t : {&w.Q, &w.ldepth, &w.l_veloc, &w.a, &w.abc, &w.c, &w.P, &w.D, &w.E, &w.U, &w.V, &w.W,
-                            &w.X, &w.Y, &w.Z, &w.qlat, &w.ym, &w.S0, &w.Sm, &w.Wm, &w.last_res, &w.Q_kept,
-                            &w.trend, &w.trend_before, &w.per_plan, &w.gAg, &w.known_depth, &w.known_volume,
-                            &w.known_width, &w.section_depth})
-        *t = mat2<double>(nl, rows);
-    for (vec1<double>* v : {&w.y_floor, &w.A, &w.n_veloc, &w.Af, &w.Rg, &w.residual}) *v = vec1<double>(rows);
-    w.y_kept = mat2<double>(s.slink_node_depth.nrows(), s.slink_node_depth.ncols());
-    w.shape = mat2<pipe_shape>(nl, rows);
-    w.known_first = mat2<pipe_section_values>(nl, rows);
-    w.known_second = mat2<pipe_section_values>(nl, rows);
-    w.node = mat2<node_shape>(nl, rows);
+    for (link_rows<double>* t : {&w.Q, &w.l_veloc, &w.abc, &w.P, &w.U, &w.V, &w.W, &w.X, &w.Y, &w.Z, &w.qlat,
+                                 &w.ym, &w.S0, &w.Sm, &w.Wm, &w.last_res, &w.Q_kept, &w.trend, &w.trend_before,
+                                 &w.per_plan, &w.gAg, &w.known_depth, &w.known_volume, &w.known_width})
+        *t = link_rows<double>(nl, rows);
+    for (vec1<double>* v :
+         {&w.y_floor, &w.A, &w.n_veloc, &w.Af, &w.Rg, &w.mid_depth, &w.residual, &w.E, &w.D, &w.ua, &w.uc})
+        *v = vec1<double>(rows);
+    w.y_kept = link_rows<double>(s.slink_node_depth.nrows(), s.slink_node_depth.ncols());
+    w.shape = link_rows<pipe_shape>(nl, rows);
+    w.node = link_rows<node_shape>(nl, rows);
+    w.sections = link_rows<section_memo>(nl, rows);
     for (int l = 1; l <= nl; ++l) {
         const int n = s.superlink_cnodes[l];
         for (int k = 1; k <= n; ++k) w.shape[l][k] = shape_of(s, l, k);
         for (int k = 1; k <= n + 1; ++k) w.node[l][k] = node_shape_of(s, l, k);
-        std::fill(w.known_depth[l], w.known_depth[l] + rows + 1, std::nan(""));
-        std::fill(w.section_depth[l], w.section_depth[l] + rows + 1, std::nan(""));
+        std::fill(w.known_depth[l] + 1, w.known_depth[l] + rows + 1, std::nan(""));
         for (int k = 1; k <= n + 1; ++k)
             w.per_plan[l][k] = 1.0 / (0.5 * ((k > 1 ? s.diameter[l][k - 1] * s.dxc[l][k - 1] : 0.0) +
                                              (k <= n ? s.diameter[l][k] * s.dxc[l][k] : 0.0)) + s.Asc[l][k]);
@@ -603,6 +644,7 @@ void initialise(storm_drain_state& s) {
     s.superlink_volume_in = s.superlink_volume_out = s.superlink_volume_boundary = s.superlink_volume_drawn_in = 0.0;
     s.drain_cleanup_volume = s.drain_linearisation_volume = 0.0;
     s.initial_volume_sub_surface_drains = superlink_storage(s);
+    s.superlink_solver->network_volume = s.initial_volume_sub_surface_drains;
 }
 
 // Grate flow into the inlet of cell `cell` over sub-step dt, taken from the
@@ -628,7 +670,7 @@ void gather_inflows(storm_drain_state& s, superlink_work& w, vec1<double>& h, do
         if (s.tile_drains_present)
             for (int k = 1; k <= s.nnodes[l]; ++k) s.Q_junc[s.us_sjunc[l]] += s.superlink_tile_flow[l][k];
         double* qlat = w.qlat[l];
-        std::fill(qlat, qlat + s.superlink_cnodes[l] + 2, 0.0);
+        std::fill(qlat + 1, qlat + s.superlink_cnodes[l] + 2, 0.0);
         for (int k = 2; k <= s.nnodes[l]; ++k) {
             const int code = s.inlet_type[l][k];
             double q = 0.0;
@@ -661,9 +703,10 @@ struct driving_section {
 pipe_section_values section_at_node(const storm_drain_state& s, const superlink_work& w, int l, int k, int at,
                                       const double* y) {
     const pipe_shape& p = w.shape[l][k];
-    if (y[at] == s.slink_node_depth[l][at] && w.section_depth[l][at] == y[at] && y[at] < p.d) {
+    const section_memo& m = w.sections[l][at];
+    if (y[at] == s.slink_node_depth[l][at] && m.depth == y[at] && y[at] < p.d) {
         const node_shape& g = w.node[l][at];
-        return g.first == k || g.same ? w.known_first[l][at] : w.known_second[l][at];
+        return g.first == k || g.same ? m.first : m.second;
     }
     return pipe_at(p, y[at]);
 }
@@ -671,7 +714,7 @@ pipe_section_values section_at_node(const storm_drain_state& s, const superlink_
 driving_section driving(const storm_drain_state& s, const superlink_work& w, int l, int k, const double* y, double q,
                         const pipe_section_values& mid) {
     const driving_section at_mid{mid.area, mid.perimeter > 0.0 ? mid.area / mid.perimeter : 0.0};
-    if (q == 0.0 || mid.area <= 0.0 || std::min(y[k], y[k + 1]) >= s.diameter[l][k]) return at_mid;
+    if (q == 0.0 || mid.area <= 0.0 || std::min(y[k], y[k + 1]) >= w.shape[l][k].d) return at_mid;
     const double drop = s.S0[l][k] * s.dxc[l][k] + y[k] - y[k + 1];  // water-surface fall from node k to k+1 (m)
     if (q > 0.0 ? drop < 0.0 : drop > 0.0) return at_mid;
     const pipe_section_values up = section_at_node(s, w, l, k, q > 0.0 ? k : k + 1, y);
@@ -700,6 +743,11 @@ double head_share(const storm_drain_state& s, int l, int k) {
     return top >= kMinNodeDepth ? 1.0 : std::max(top, 0.0) / kMinNodeDepth;
 }
 
+// The momentum's upwind coefficients of pipe k from the node velocities lv
+// (m/s): a from its upstream node's, c from its downstream node's.
+inline double upwind_a(const double* lv, int k) { return lv[k] > 0.0 ? -lv[k] : 0.0; }
+inline double upwind_c(const double* lv, int k) { return lv[k + 1] < 0.0 ? lv[k + 1] : 0.0; }
+
 // Sub-step start of superlink l: each node's water at the start depths, the
 // pipe sections at the start depths (floored), the momentum coefficients and
 // the end relations; all are held through the sub-step's passes but a
@@ -709,6 +757,7 @@ void prepare_superlink(storm_drain_state& s, superlink_work& w, int l, double dt
     double* y = w.y_floor.data();
     for (int k = 1; k <= n + 1; ++k) {
         const node_store v = node_water(w, l, k, s.slink_node_depth[l][k]);
+        w.y_kept[l][k] = s.slink_node_depth[l][k];
         w.S0[l][k] = w.Sm[l][k] = v.volume;
         w.last_res[l][k] = 0.0;
         w.Wm[l][k] = v.width;
@@ -716,13 +765,16 @@ void prepare_superlink(storm_drain_state& s, superlink_work& w, int l, double dt
         y[k] = std::max(s.slink_node_depth[l][k], kMinNodeDepth);
     }
     w.settled[l] = 0;
+    w.Q_us_kept[l] = w.Q_us[l];
+    w.Q_ds_kept[l] = w.Q_ds[l];
     const double* dxc = s.dxc[l];
     double *Q = w.Q[l], *A = w.A.data(), *nv = w.n_veloc.data(), *lv = w.l_veloc[l];
-    double *a = w.a[l], *abc = w.abc[l], *c = w.c[l], *P = w.P[l], *gAg = w.gAg[l];
+    double *abc = w.abc[l], *P = w.P[l], *gAg = w.gAg[l], *mid = w.mid_depth.data();
     double *Af = w.Af.data(), *Rg = w.Rg.data();
     for (int k = 1; k <= n; ++k) {
-        w.ldepth[l][k] = 0.5 * (y[k] + y[k + 1]);
-        const pipe_section_values p = pipe_at(w.shape[l][k], w.ldepth[l][k]);
+        w.Q_kept[l][k] = Q[k];
+        mid[k] = 0.5 * (y[k] + y[k + 1]);
+        const pipe_section_values p = pipe_at(w.shape[l][k], mid[k]);
         A[k] = p.area;
         nv[k] = A[k] > 0.0 ? Q[k] / A[k] : 0.0;
         const driving_section g = driving(s, w, l, k, y, Q[k], p);
@@ -734,16 +786,17 @@ void prepare_superlink(storm_drain_state& s, superlink_work& w, int l, double dt
     lv[n + 1] = nv[n];
     for (int k = 2; k <= n; ++k) lv[k] = (dxc[k] * nv[k] + dxc[k - 1] * nv[k - 1]) / (dxc[k - 1] + dxc[k]);
     for (int k = 1; k <= n; ++k) {
-        a[k] = lv[k] > 0.0 ? -lv[k] : 0.0;
-        c[k] = lv[k + 1] < 0.0 ? lv[k + 1] : 0.0;
+        const double a = upwind_a(lv, k), c = upwind_c(lv, k);
         const double q = std::fabs(Q[k]), nm = s.M_n[l][k];
         // R^(4/3) as the square of R^(2/3), from the cube-root core.
         const double r23 = Af[k] > 0.0 && Rg[k] > 0.0 ? pow_two_thirds(Rg[k]) : 0.0;
         const double friction = r23 > 0.0 ? kG * nm * nm * q * dxc[k] / (r23 * r23 * Af[k]) : 0.0;
         const double loss = A[k] > 0.0 ? q / A[k] : 0.0;  // |Q| A / (C^2 Ac^2) with C = 1, Ac = A
-        const double b = dxc[k] / dt + friction + loss - a[k] - c[k];
-        abc[k] = a[k] + b + c[k];
+        const double b = dxc[k] / dt + friction + loss - a - c;
+        abc[k] = a + b + c;
         P[k] = gAg[k] * s.S0[l][k] * dxc[k] + Q[k] * dxc[k] / dt;
+        const double travel = dxc[k] / (std::sqrt(kG * std::max(mid[k], 0.0)) + std::fabs(lv[k]));
+        if (travel > 1e-16 && travel < w.least_travel) w.least_travel = travel;
     }
     // End relations. An end whose flow falls freely into a junction standing
     // below the end's critical depth (or an empty end) discharges by the
@@ -755,8 +808,8 @@ void prepare_superlink(storm_drain_state& s, superlink_work& w, int l, double dt
     const double qu = w.Q_us[l], qd = w.Q_ds[l];
     const double over_u = s.sjunc_head[s.us_sjunc[l]] - s.us_Zinv[l];
     const double over_d = s.sjunc_head[s.ds_sjunc[l]] - s.ds_Zinv[l];
-    w.us_free[l] = qu < 0.0 && below_critical(s, l, 1, -qu, over_u);
-    w.ds_free[l] = qd >= 0.0 && below_critical(s, l, n, qd, over_d);
+    w.us_free[l] = qu < 0.0 && below_critical(w, l, 1, -qu, over_u);
+    w.ds_free[l] = qd >= 0.0 && below_critical(w, l, n, qd, over_d);
     // The first pass linearises each node's storage (and a free end's
     // rating) at its depth carried on by the last piece's trend, where that
     // stays above 0: the storage iteration then starts nearer its end and
@@ -777,14 +830,14 @@ void prepare_superlink(storm_drain_state& s, superlink_work& w, int l, double dt
         w.Sm[l][k] = v.volume;
         w.Wm[l][k] = v.width;
     }
-    if (w.us_free[l]) linear_rating(rate_end(s, l, 1, guess[1]), w.us_r[l], w.us_s[l]);
-    if (w.ds_free[l]) linear_rating(rate_end(s, l, n, guess[n + 1]), w.ds_r[l], w.ds_s[l]);
+    if (w.us_free[l]) linear_rating(rate_end(s, w, l, 1, guess[1]), w.us_r[l], w.us_s[l]);
+    if (w.ds_free[l]) linear_rating(rate_end(s, w, l, n, guess[n + 1]), w.ds_r[l], w.ds_s[l]);
     double ku = 0.0, gu = 1.0, mu_u = -s.us_Zinv[l];
     double kd = 0.0, gd = 1.0, mu_d = -s.ds_Zinv[l];
     if (!w.ds_free[l]) {
         const double ds_A = y[n + 1] >= over_d ? section_at_node(s, w, l, n, n + 1, y).area
-                                               : pipe_section_props(s.sec_type[l][n], s.diameter[l][n],
-                                                                    s.width[l][n], over_d).area;
+                                               : pipe_section_props(w.shape[l][n].type, w.shape[l][n].d,
+                                                                    w.shape[l][n].w, over_d).area;
         const double den = 2.0 * ds_A * ds_A * kG;
         kd = std::fabs(den) < 1e-9 ? 0.0 : std::fabs(qd) / den;
     }
@@ -792,23 +845,36 @@ void prepare_superlink(storm_drain_state& s, superlink_work& w, int l, double dt
     w.ds_kap[l] = kd; w.ds_gam[l] = gd; w.ds_mu[l] = mu_d;
 }
 
-// One pass of superlink l: node continuity with each node's water taken as
-// its water at the depth its storage is linearised at plus the pass's
-// storage width times the change from it, then the recurrences and the end
-// relations.
-void reduce_superlink(storm_drain_state& s, superlink_work& w, int l, double dt) {
+// Node continuity of superlink l for the pass (w.E, w.D), with each node's
+// water taken as its water at the depth its storage is linearised at plus
+// the pass's storage width times the change from it. Made again where it is
+// used rather than kept per superlink: it is a few products of what the
+// pass keeps.
+void node_continuity(const storm_drain_state& s, superlink_work& w, int l, double dt) {
     const int n = s.superlink_cnodes[l];
-    const double* y = w.ym[l];
-    const double *gAg = w.gAg[l], *S0 = w.S0[l], *Sm = w.Sm[l], *Wm = w.Wm[l];
-    const double *a = w.a[l], *abc = w.abc[l], *c = w.c[l], *P = w.P[l];
-    double *D = w.D[l], *E = w.E[l];
-    double *U = w.U[l], *V = w.V[l], *W = w.W[l], *X = w.X[l], *Y = w.Y[l], *Z = w.Z[l];
-    const double* qlat = w.qlat[l];
+    const double *y = w.ym[l], *S0 = w.S0[l], *Sm = w.Sm[l], *Wm = w.Wm[l], *qlat = w.qlat[l];
+    double *D = w.D.data(), *E = w.E.data();
     const double per_dt = 1.0 / dt;
     for (int k = 1; k <= n + 1; ++k) {
         E[k] = Wm[k] * per_dt;
         D[k] = (Wm[k] * y[k] - (Sm[k] - S0[k])) * per_dt + qlat[k];
     }
+}
+
+// One pass of superlink l: node continuity, then the recurrences and the
+// end relations.
+void reduce_superlink(storm_drain_state& s, superlink_work& w, int l, double dt) {
+    const int n = s.superlink_cnodes[l];
+    const double *gAg = w.gAg[l], *lv = w.l_veloc[l];
+    const double *abc = w.abc[l], *P = w.P[l];
+    double *a = w.ua.data(), *c = w.uc.data();
+    for (int k = 1; k <= n; ++k) {
+        a[k] = upwind_a(lv, k);
+        c[k] = upwind_c(lv, k);
+    }
+    node_continuity(s, w, l, dt);
+    const double *D = w.D.data(), *E = w.E.data();
+    double *U = w.U[l], *V = w.V[l], *W = w.W[l], *X = w.X[l], *Y = w.Y[l], *Z = w.Z[l];
     // A free-falling end: its node's continuity with the rating in place of
     // the junction's head. Downstream Q(n+1) = Q(n) - E y + D = r y + s, so
     // y = Q(n) / (E + r) + (D - s) / (E + r); upstream the flow into node 1,
@@ -1035,7 +1101,8 @@ double back_substitute(storm_drain_state& s, superlink_work& w, int l, double dt
     // continuity (water made or lost, by tens of m3 on a few metres of pipe)
     // and could end in heads that are not numbers.
     const double *U = w.U[l], *V = w.V[l], *W = w.W[l], *X = w.X[l], *Y = w.Y[l], *Z = w.Z[l];
-    const double *E = w.E[l], *D = w.D[l];
+    node_continuity(s, w, l, dt);
+    const double *E = w.E.data(), *D = w.D.data();
     for (int k = 2; k <= n; ++k)
         y[k] = (V[k - 1] + W[k - 1] * y[1] - Y[k] - Z[k] * y[n + 1] + D[k]) / (E[k] + X[k] - U[k - 1]);
     for (int k = 2; k < n; ++k) Q[k] = U[k] * y[k + 1] + V[k] + W[k] * y[1];
@@ -1046,8 +1113,8 @@ double back_substitute(storm_drain_state& s, superlink_work& w, int l, double dt
     // depth; the rating there, for the next pass.
     rated_end ends[2] = {};
     auto rating_off = [&](int k, int pipe, double r, double q0, rated_end& e) {
-        e = rate_end(s, l, pipe, y[k]);
-        const double flow = y[k] <= 0.0 ? 0.0 : y[k] == e.at ? e.f.flow : free_fall(s, l, pipe, y[k]).flow;
+        e = rate_end(s, w, l, pipe, y[k]);
+        const double flow = y[k] <= 0.0 ? 0.0 : y[k] == e.at ? e.f.flow : free_fall(s, w, l, pipe, y[k]).flow;
         return std::fabs(flow - (r * std::max(y[k], 0.0) + q0)) * dt * per_plan[k];
     };
     for (int k = 1; k <= n + 1; ++k) {
@@ -1085,6 +1152,7 @@ double back_substitute(storm_drain_state& s, superlink_work& w, int l, double dt
 // residual, the round-off of the recurrences and the junction solve) are
 // all counted, and the network's balance closes whatever they are.
 void finish_substep(storm_drain_state& s, superlink_work& w, double dt) {
+    double stored = 0.0;  // the water in the network at the new depths and heads, as network_water sums it
     w.piece_before = w.last_piece;
     w.last_piece = dt;
     for (int j = 1; j <= s.n_sjunc; ++j) {
@@ -1102,19 +1170,27 @@ void finish_substep(storm_drain_state& s, superlink_work& w, double dt) {
         if (!s.bound[d]) s.drain_linearisation_volume -= w.Q_ds_junc[l] * dt;
         double* y = s.slink_node_depth[l];
         // The last pass took each node's water at its new depth: the node's known water.
-        const double *Q = w.Q[l], *qlat = w.qlat[l], *water = w.known_volume[l], *S0 = w.S0[l];
+        const double *Q = w.Q[l], *qlat = w.qlat[l], *S0 = w.S0[l];
+        const double* water = w.known_volume[l];
+        double link = 0.0;
         for (int k = 1; k <= n + 1; ++k) {
             const double in = k == 1 ? w.Q_us_junc[l] : Q[k - 1], out = k == n + 1 ? w.Q_ds_junc[l] : Q[k];
             s.drain_linearisation_volume += water[k] - S0[k] - (in - out + qlat[k]) * dt;
+            double now = water[k];
             if (y[k] < 0.0) {
-                const double before = water[k];
                 y[k] = kNegativeDepth;
-                s.drain_cleanup_volume += node_storage(w, l, k, y[k]).volume - before;
+                now = node_storage(w, l, k, y[k]).volume;
+                s.drain_cleanup_volume += now - water[k];
             }
+            link += now;
             w.trend_before[l][k] = w.trend[l][k];
             w.trend[l][k] = (y[k] - w.y_kept[l][k]) / dt;
         }
+        stored += link;
     }
+    for (int j = 1; j <= s.n_sjunc; ++j)
+        if (!s.bound[j]) stored += s.As_sjunc[j] * (s.sjunc_head[j] - s.junc_bottom[j]);
+    w.network_volume = stored;
 }
 
 // An outlet onto a cell or into a channel: what it draws into the network
@@ -1154,45 +1230,22 @@ void deliver_outlets(storm_drain_state& s, superlink_work& w, vec1<double>& h, d
         if (s.bound[j] && s.Q_junc[j] != 0.0) deliver(s, h, area, j, s.Q_junc[j] * dt);
 }
 
-// Shortest wave-travel time of any pipe (s); 100000 when none is shorter.
-double stability_step(const storm_drain_state& s, const superlink_work& w) {
-    double least = 100000.0;
-    for (int l = 1; l <= s.n_superlinks; ++l) {
-        for (int k = 1; k <= s.superlink_cnodes[l]; ++k) {
-            const double t = s.dxc[l][k] / (std::sqrt(kG * std::max(w.ldepth[l][k], 0.0)) + std::fabs(w.l_veloc[l][k]));
-            if (t > 1e-16 && t < least) least = t;
-        }
-    }
-    return least;
-}
-
 // The state a rejected piece returns to: node depths, heads and flows.
-// Each table is copied whole, as one block: the kept tables have the shapes
-// of the ones they keep, and what lies beyond a superlink's nodes is never
-// changed by the solver.
-template <class T>
-void copy_table(const mat2<T>& from, mat2<T>& to) {
-    std::copy(from[0], from[0] + static_cast<std::size_t>(from.nrows() + 1) * (from.ncols() + 1), to[0]);
-}
-template <class T>
-void copy_table(const vec1<T>& from, vec1<T>& to) {
-    std::copy(from.data(), from.data() + from.n() + 1, to.data());
-}
-
-void keep_state(const storm_drain_state& s, superlink_work& w) {
-    copy_table(s.slink_node_depth, w.y_kept);
-    copy_table(w.Q, w.Q_kept);
-    copy_table(w.Q_us, w.Q_us_kept);
-    copy_table(w.Q_ds, w.Q_ds_kept);
-    copy_table(s.sjunc_head, w.H_kept);
+// The heads are kept here, each superlink's depths and flows by its
+// preparation (prepare_superlink), which reads them then.
+void keep_heads(const storm_drain_state& s, superlink_work& w) {
+    std::copy(s.sjunc_head.data(), s.sjunc_head.data() + s.sjunc_head.n() + 1, w.H_kept.data());
 }
 
 void restore_state(storm_drain_state& s, superlink_work& w) {
-    copy_table(w.y_kept, s.slink_node_depth);
-    copy_table(w.Q_kept, w.Q);
-    copy_table(w.Q_us_kept, w.Q_us);
-    copy_table(w.Q_ds_kept, w.Q_ds);
-    copy_table(w.H_kept, s.sjunc_head);
+    for (int l = 1; l <= s.n_superlinks; ++l) {
+        const int n = s.superlink_cnodes[l];
+        std::copy(w.y_kept[l] + 1, w.y_kept[l] + n + 2, s.slink_node_depth[l] + 1);
+        std::copy(w.Q_kept[l] + 1, w.Q_kept[l] + n + 1, w.Q[l] + 1);
+        w.Q_us[l] = w.Q_us_kept[l];
+        w.Q_ds[l] = w.Q_ds_kept[l];
+    }
+    std::copy(w.H_kept.data(), w.H_kept.data() + w.H_kept.n() + 1, s.sjunc_head.data());
 }
 
 // Water (m3) the pass would make over dt: what the floors of finish_substep
@@ -1220,7 +1273,13 @@ void made_and_moved(const storm_drain_state& s, const superlink_work& w, double 
 // storage iteration stalled or it made more water than kMadeShare of what
 // it moved, -1 when the junction system cannot be solved (refusal stored).
 int solve_piece(storm_drain_state& s, superlink_work& w, double dt) {
-    for (int l = 1; l <= s.n_superlinks; ++l) prepare_superlink(s, w, l, dt);
+    w.least_travel = 100000.0;
+    // Each superlink's first pass follows its preparation while its tables
+    // are still in cache.
+    for (int l = 1; l <= s.n_superlinks; ++l) {
+        prepare_superlink(s, w, l, dt);
+        reduce_superlink(s, w, l, dt);
+    }
     // The storage is not linear in depth (a circle narrows toward its
     // crown), so continuity taken with the start's widths creates or
     // loses water whenever depths change. The piece is solved again with
@@ -1230,8 +1289,9 @@ int solve_piece(storm_drain_state& s, superlink_work& w, double dt) {
     int pass = 0;
     double worst = 1.0;
     for (; worst > kStorageTol && pass < kMaxPasses; ++pass) {
-        for (int l = 1; l <= s.n_superlinks; ++l)
-            if (!w.settled[l]) reduce_superlink(s, w, l, dt);
+        if (pass > 0)
+            for (int l = 1; l <= s.n_superlinks; ++l)
+                if (!w.settled[l]) reduce_superlink(s, w, l, dt);
         const junction_solve how = solve_junctions(s, w, dt, pass == 0);
         if (how != heads_solved) {
             refuse_junction_solve(s, w, how);
@@ -1264,7 +1324,7 @@ int superlink_step(storm_drain_state& s, vec1<double>& h, double cell_size, doub
     const double area = cell_size * cell_size;
     double sub = dt;
     if (s.superlink_calls > 0) {
-        const double least = stability_step(s, w);
+        const double least = w.least_travel;
         if (least > 1e-16 && least < dt) sub = std::max(least, kMinSubstep);
     }
     s.superlink_substeps = s.superlink_passes = 0;
@@ -1280,7 +1340,7 @@ int superlink_step(storm_drain_state& s, vec1<double>& h, double cell_size, doub
         const double least_piece = std::min(step, std::max(kMinSubstep, step / kMaxSplit));
         double done = 0.0, piece = step;
         while (done < step) {
-            keep_state(s, w);
+            keep_heads(s, w);
             bool last = false;
             for (;;) {
                 last = piece >= (step - done) * (1.0 - 1e-12);
@@ -1299,8 +1359,7 @@ int superlink_step(storm_drain_state& s, vec1<double>& h, double cell_size, doub
         }
     }
     ++s.superlink_calls;
-    s.volume_remaining_in_drains =
-        network_water(s, [&w](int l, int k, double y) { return node_water(w, l, k, y).volume; });
+    s.volume_remaining_in_drains = w.network_volume;
     return 0;
 }
 
