@@ -714,14 +714,27 @@ Cell::Layer* Cell::beginStep(const Environment& e, Layer* room) {
     }
 
     community_.update(e);
+    // The water the plants take from each layer and their nitrogen demand
+    // on it; where a plant's uptake fails its checks, again check by check
+    // in their order, for their reports.
+    bool sound = true;
     for (int j = 0; j < n; ++j) {
         Layer& l = layers[j];
-        const double water = community_.layerWaterUptake(l.descriptor) * e.period;
+        double water;
+        sound = community_.layerUptakes(l.descriptor, water, l.floraDemand) && sound;
+        water *= e.period;
         l.descriptor.plantWaterUptake = water;
         l.descriptor.plantWaterUptakeCopy = water;
     }
-    // The plants' nitrogen demand on each layer.
-    for (int j = 0; j < n; ++j) layers[j].floraDemand = community_.layerNitrogenUptake(layers[j].descriptor);
+    if (!sound) {
+        for (int j = 0; j < n; ++j) {
+            Layer& l = layers[j];
+            const double water = community_.layerWaterUptake(l.descriptor) * e.period;
+            l.descriptor.plantWaterUptake = water;
+            l.descriptor.plantWaterUptakeCopy = water;
+        }
+        for (int j = 0; j < n; ++j) layers[j].floraDemand = community_.layerNitrogenUptake(layers[j].descriptor);
+    }
     bool own = true;
     for (int j = 0; j < n; ++j) own = own && layers[j].nitrogenGraph.ownShape() && layers[j].phosphorusGraph.ownShape();
     if (own) return layers;

@@ -87,6 +87,10 @@ public:
     // Water (transpiration) and nitrogen (demand) drawn from a layer, per day.
     double layerWaterUptake(const SoilLayerDescriptor& layer, int cellNumber);
     double layerNitrogenUptake(const SoilLayerDescriptor& layer, int cellNumber);
+    // Both of them at once, as those give them where both pass their checks;
+    // returns whether they do (a failed check is neither reported nor set to
+    // 0 here: the two above do that).
+    bool layerUptakes(const SoilLayerDescriptor& layer, double& water, double& nitrogen) const;
     // Temperature stress at air temperature `t`: 0 none, 1 full.
     double temperatureStress(double t) const;
     // The growth constraint of the next step from temperature and nitrogen
@@ -157,6 +161,10 @@ public:
     double totalBiomass() const;
     double layerWaterUptake(const SoilLayerDescriptor& layer);
     double layerNitrogenUptake(const SoilLayerDescriptor& layer);
+    // Both sums at once, as the two above give them where every plant's
+    // uptakes pass their checks; returns whether they do (where not, the
+    // two above report the failures and give the sums).
+    bool layerUptakes(const SoilLayerDescriptor& layer, double& water, double& nitrogen) const;
     double totalNutrientMass() const;
     // Shares nitrogen taken up from the soil among the plants by their
     // shares of the cell.
