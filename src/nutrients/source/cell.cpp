@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <map>
@@ -223,6 +224,14 @@ void Cell::Layer::write(const double* sorbed) const {
         at[2] = s;
         at[3] = d + s;
     }
+}
+
+void Cell::Layer::write(const KeptPartition& partition) const {
+    double* v = record->v;
+    v[vegso_result] = descriptor.plantWaterUptake;
+    std::memcpy(v + vegso_ammonium, partition.laid, sizeof partition.laid);
+#pragma GCC unroll 11
+    for (int i = 0; i < vegso_pool_count; ++i) v[vegso_ammonium + 4 * i] = boundMass(i);
 }
 
 void Cell::Layer::keepPartition() {
@@ -577,13 +586,23 @@ public:
     // is no room for it.
     const Cell::KeptPartition* share(const Cell::KeptPartition& partition) {
         Key key;
-        static_assert(sizeof key == sizeof partition, "a partition is its values");
+        static_assert(sizeof key == offsetof(Cell::KeptPartition, laid), "a partition is its values");
         std::memcpy(key.data(), &partition, sizeof key);
         const std::lock_guard<std::mutex> lock(mutex_);
         const auto at = kept_.find(key);
         if (at != kept_.end()) return at->second.get();
         if (kept_.size() == kMostPartitions) return nullptr;
-        return kept_.emplace(key, std::make_unique<Cell::KeptPartition>(partition)).first->second.get();
+        auto kept = std::make_unique<Cell::KeptPartition>(partition);
+        // The shares as Layer::write makes them from the sorbed shares.
+        for (int i = 0; i < vegso_pool_count; ++i) {
+            const double s = kept->sorbed[i];
+            const double d = 1.0 - s;
+            kept->laid[4 * i] = 0.0;
+            kept->laid[4 * i + 1] = d;
+            kept->laid[4 * i + 2] = s;
+            kept->laid[4 * i + 3] = d + s;
+        }
+        return kept_.emplace(key, std::move(kept)).first->second.get();
     }
 
 private:
@@ -625,7 +644,7 @@ bool Cell::takeKept(const Layer* layers, bool whole) {
         const Layer& l = layers[j];
         KeptLayer& k = kept_[j];
         if (whole) {
-            KeptPartition p;
+            KeptPartition p{};
             for (int i = 0; i < 3; ++i) p.inputs[i] = l.partitionInputs[i];
             for (int i = 0; i < vegso_pool_count; ++i) p.sorbed[i] = l.sorbed[i];
             k.partition = kept_partitions().share(p);
@@ -788,7 +807,7 @@ void Cell::finishStep(const Environment& e, Layer* layers, bool own) {
     community_.updateConstraints(e);
     if (layers != layers_) {
         // The partition stays in the kept layers.
-        for (int j = 0; j < n; ++j) layers[j].write(kept_[j].partition->sorbed);
+        for (int j = 0; j < n; ++j) layers[j].write(*kept_[j].partition);
         takeKept(layers, false);
         return;
     }
