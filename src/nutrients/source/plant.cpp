@@ -31,15 +31,19 @@ const double kNitrogenUptakeSpread = 1.0 - std::exp(-kNitrogenUptakeBeta);
 const double kWaterUptakeFloor = std::exp(-kWaterUptakeBeta);
 const double kNitrogenUptakeFloor = std::exp(-kNitrogenUptakeBeta);
 
-// Logistic curve of the heat-unit fraction through two points.
-double curve(double phi, double shape1, double shape2) { return phi / (phi + std::exp(shape1 - shape2 * phi)); }
+// Logistic curve of the heat-unit fraction through two points, with its
+// exp from `exp`.
+double curve(double phi, double shape1, double shape2, KeptExp& exp) {
+    return phi / (phi + exp(shape1 - shape2 * phi));
+}
 
 }  // namespace
 
 namespace FLORA {
 
 void Nutrient::computeDemandRate(double phi, double deltaBiomass, double dt) {
-    optimalFraction = (1.0 - curve(phi, shape1, shape2)) * (emergenceFraction - maturityFraction) + maturityFraction;
+    optimalFraction =
+        (1.0 - curve(phi, shape1, shape2, curveExp_)) * (emergenceFraction - maturityFraction) + maturityFraction;
     optimalMass = optimalFraction * deltaBiomass;
     demandRate = optimalMass / dt;
 }
@@ -139,10 +143,10 @@ void Plant::update(const Environment& e, int cellNumber) {
     const double phi = fractionPotentialHeatUnits;
 
     // Leaf area and canopy height.
-    canopy.fraction = curve(phi, canopy.shape1, canopy.shape2);
+    canopy.fraction = curve(phi, canopy.shape1, canopy.shape2, canopyExp_);
     canopy.height = canopy.maxHeight * std::sqrt(canopy.fraction);
     const double delta_lai = (canopy.fraction - canopy.previousFraction) * canopy.maxLAI *
-                             (1.0 - std::exp(5.0 * (canopy.previousLAI - canopy.maxLAI))) *
+                             (1.0 - leafExp_(5.0 * (canopy.previousLAI - canopy.maxLAI))) *
                              plantGrowthConstraintFactor;
     canopy.previousLAI = canopy.LAI;
     canopy.LAI += delta_lai;
@@ -248,9 +252,9 @@ double Plant::temperatureStress(double t) const {
     const double tb = development.baseTemperature;
     const double to = development.optimumTemperature;
     if (t <= tb || t > 2.0 * to - tb) return 1.0;
-    if (t <= to) return 1.0 - std::exp(-0.1054 * (to - t) * (to - t) / ((t - tb) * (t - tb)));
+    if (t <= to) return 1.0 - stressExp_(-0.1054 * (to - t) * (to - t) / ((t - tb) * (t - tb)));
     const double span = 2.0 * to - t - tb;
-    return 1.0 - std::exp(-0.1054 * (to - t) * (to - t) / (span * span));
+    return 1.0 - stressExp_(-0.1054 * (to - t) * (to - t) / (span * span));
 }
 
 void Plant::growthConstraint(const Environment& e, int cellNumber) {

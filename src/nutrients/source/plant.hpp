@@ -11,6 +11,7 @@
 #pragma once
 
 #include <cmath>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -20,6 +21,23 @@
 namespace VEGSO {
 
 class Environment;
+
+// exp of the argument last given, kept with it: an argument equal to the
+// last one gives the same value without a call (exp(-0) is exp(0)).
+class KeptExp {
+public:
+    double operator()(double x) {
+        if (!(x == argument_)) {
+            argument_ = x;
+            value_ = std::exp(x);
+        }
+        return value_;
+    }
+
+private:
+    double argument_ = std::numeric_limits<double>::quiet_NaN();
+    double value_ = std::numeric_limits<double>::quiet_NaN();
+};
 
 namespace FLORA {
 
@@ -44,6 +62,10 @@ public:
     void computeDemandRate(double phi, double deltaBiomass, double dt);
     // stressFactor from the uptake against the optimal mass (not clamped).
     void computeStressFactor();
+
+private:
+    // The curve's exp: the heat units stand still at night.
+    KeptExp curveExp_;
 };
 
 class Nitrogen : public Nutrient {
@@ -148,6 +170,12 @@ private:
     void fail(double& value, PlantCheck check, int cellNumber);
 
     unsigned reported_ = 0;  // bit per check already reported
+    // The exps of a step whose arguments often come again: the leaf-area
+    // curve's and the leaf growth's stand still at night, the temperature
+    // stress's with the air temperature.
+    KeptExp canopyExp_;
+    KeptExp leafExp_;
+    mutable KeptExp stressExp_;
 };
 
 class PlantCommunity {
