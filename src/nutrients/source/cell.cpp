@@ -754,6 +754,9 @@ Cell::Layer* Cell::beginStep(const Environment& e, Layer* room) {
         }
         for (int j = 0; j < n; ++j) layers[j].floraDemand = community_.layerNitrogenUptake(layers[j].descriptor);
     }
+    // The copies of kept layers have the library's shapes: only a cell whose
+    // graphs have them keeps its layers.
+    if (layers != layers_) return layers;
     bool own = true;
     for (int j = 0; j < n; ++j) own = own && layers[j].nitrogenGraph.ownShape() && layers[j].phosphorusGraph.ownShape();
     if (own) return layers;
