@@ -935,7 +935,8 @@ void Cell::stepCells(const Environment& e, Cell* const* cells, int count) {
                     mass[k] = l.nitrogenGraph.state().arrays().mass;
                 }
                 StepOutcome outcome[kGroup];
-                N::NitrogenDiGraph::stepLayers(n, top, mass, rates, fluxes, dt, outcome);
+                // Of the amounts, only the plants' uptake is read here.
+                N::NitrogenDiGraph::stepLayers(n, top, mass, rates, fluxes, dt, outcome, false);
                 for (int k = 0; k < n; ++k)
                     if (!outcome[k].clean())
                         reportStep(outcome[k], group[k]->nitrogenGraph.state().topology(), "nitrogen",
@@ -971,7 +972,7 @@ void Cell::stepCells(const Environment& e, Cell* const* cells, int count) {
                     mass[k] = l.phosphorusGraph.state().arrays().mass;
                 }
                 StepOutcome outcome[kGroup];
-                P::PhosphorusDiGraph::stepLayers(n, mass, rates, fluxes, dt, outcome);
+                P::PhosphorusDiGraph::stepLayers(n, mass, rates, fluxes, dt, outcome, false);
                 for (int k = 0; k < n; ++k)
                     if (!outcome[k].clean())
                         reportStep(outcome[k], P::PhosphorusDiGraph::topology(), "phosphorus",

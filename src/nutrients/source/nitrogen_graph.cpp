@@ -180,6 +180,7 @@ namespace {
 // integrateLayers, giving in `pending` the graphs not stepped whose amounts
 // are all finite (null: none); with `scans`, the graphs whose repair the
 // lanes make count as stepped, their scans at scans[j].
+template <unsigned Amounts = graph_step::kAllAmounts>
 unsigned together(int count, const bool* topLayer, double* const* mass, double* const* rate, double* const* lastFlux,
                   double dt, unsigned* pending, int* scans = nullptr) {
     if (pending != nullptr) *pending = 0;
@@ -190,7 +191,8 @@ unsigned together(int count, const bool* topLayer, double* const* mass, double* 
             return 0;
         quiet = quiet && quiet_layer(topLayer[j], rate[j], mass[j]);
     }
-    return graph_step::stepLanesOf<QuietTopShape, TopShape>(quiet, count, mass, rate, lastFlux, dt, pending, scans);
+    return graph_step::stepLanesOf<QuietTopShape, TopShape, Amounts>(quiet, count, mass, rate, lastFlux, dt, pending,
+                                                                      scans);
 }
 
 }  // namespace
@@ -201,10 +203,12 @@ unsigned NitrogenDiGraph::integrateLayers(int count, const bool* topLayer, doubl
 }
 
 void NitrogenDiGraph::stepLayers(int count, const bool* topLayer, double* const* mass, double* const* rate,
-                                 double* const* lastFlux, double dt, StepOutcome* outcome) {
+                                 double* const* lastFlux, double dt, StepOutcome* outcome, bool allAmounts) {
     unsigned pending = 0;
     int scans[graph_step::kLanes] = {};
-    const unsigned stepped = together(count, topLayer, mass, rate, lastFlux, dt, &pending, scans);
+    constexpr unsigned kFlora = (1u << kMineralNH4ToFlora) | (1u << kMineralNO3ToFlora);
+    const unsigned stepped = allAmounts ? together(count, topLayer, mass, rate, lastFlux, dt, &pending, scans)
+                                        : together<kFlora>(count, topLayer, mass, rate, lastFlux, dt, &pending, scans);
     for (int j = 0; j < count; ++j) {
         const GraphArrays g = {mass[j], rate[j], lastFlux[j], nullptr};
         if (((stepped >> j) & 1u) != 0) {

@@ -136,9 +136,11 @@ public:
     // each, giving the outcome of graph j in outcome[j]: those of
     // integrateLayers as it steps them, the others repaired from the
     // amounts of its lanes (or stepped on their own where an amount is not
-    // finite or the lanes do not take them).
+    // finite or the lanes do not take them). Without `allAmounts`, a graph
+    // that its lanes step gives of its amounts only the plants' uptake
+    // (kMineralNH4ToFlora and kMineralNO3ToFlora).
     static void stepLayers(int count, const bool* topLayer, double* const* mass, double* const* rate,
-                           double* const* lastFlux, double dt, StepOutcome* outcome);
+                           double* const* lastFlux, double dt, StepOutcome* outcome, bool allAmounts = true);
     // Whether the graph has the library's shape of its layer, and that of
     // the top layer.
     bool ownShape() const { return shape_ != Shape::other; }

@@ -138,13 +138,14 @@ namespace {
 // integrateLayers, giving in `pending` the graphs not stepped whose amounts
 // are all finite (null: none); with `scans`, the graphs whose repair the
 // lanes make count as stepped, their scans at scans[j].
+template <unsigned Amounts = graph_step::kAllAmounts>
 unsigned together(int count, double* const* mass, double* const* rate, double* const* lastFlux, double dt,
                   unsigned* pending, int* scans = nullptr) {
     if (pending != nullptr) *pending = 0;
     if (count > graph_step::kLanes) return 0;
     bool quiet = true;
     for (int j = 0; j < count; ++j) quiet = quiet && quiet_layer(rate[j], mass[j]);
-    return graph_step::stepLanesOf<QuietShape, Shape>(quiet, count, mass, rate, lastFlux, dt, pending, scans);
+    return graph_step::stepLanesOf<QuietShape, Shape, Amounts>(quiet, count, mass, rate, lastFlux, dt, pending, scans);
 }
 
 }  // namespace
@@ -155,10 +156,11 @@ unsigned PhosphorusDiGraph::integrateLayers(int count, double* const* mass, doub
 }
 
 void PhosphorusDiGraph::stepLayers(int count, double* const* mass, double* const* rate, double* const* lastFlux,
-                                   double dt, StepOutcome* outcome) {
+                                   double dt, StepOutcome* outcome, bool amounts) {
     unsigned pending = 0;
     int scans[graph_step::kLanes] = {};
-    const unsigned stepped = together(count, mass, rate, lastFlux, dt, &pending, scans);
+    const unsigned stepped = amounts ? together(count, mass, rate, lastFlux, dt, &pending, scans)
+                                     : together<0u>(count, mass, rate, lastFlux, dt, &pending, scans);
     for (int j = 0; j < count; ++j) {
         const GraphArrays g = {mass[j], rate[j], lastFlux[j], nullptr};
         if (((stepped >> j) & 1u) != 0) {

@@ -96,9 +96,10 @@ public:
     // Steps `count` (at most four) graphs as integrateOwn steps each,
     // giving the outcome of graph j in outcome[j]: those of integrateLayers
     // as it steps them, the others repaired from the amounts of its lanes
-    // (or stepped on their own where an amount is not finite).
+    // (or stepped on their own where an amount is not finite). Without
+    // `amounts`, a graph that its lanes step gives none of its amounts.
     static void stepLayers(int count, double* const* mass, double* const* rate, double* const* lastFlux, double dt,
-                           StepOutcome* outcome);
+                           StepOutcome* outcome, bool amounts = true);
     // The rates of a step of the graph's layer from the context (all but
     // the organic exchange of balanceOrganic) into `rate`.
     void setRates(const ProcessContext& context, double* rate) const;
