@@ -565,17 +565,6 @@ void Cell::step(const Environment& e) {
     stepCells(e, &self, 1);
 }
 
-bool Cell::partitionKept() const {
-    for (int j = 0; j < layerCount_; ++j) {
-        const KeptLayer& k = kept_[j];
-        const double* v = k.record->v;
-        const double inputs[3] = {v[vegso_porosity], v[vegso_organic_carbon_percent], v[vegso_solid_density]};
-        for (int i = 0; i < 3; ++i)
-            if (!(inputs[i] == k.partition->inputs[i])) return false;
-    }
-    return true;
-}
-
 namespace {
 
 // The partitions the kept layers share, one of each, at most
@@ -623,13 +612,16 @@ KeptPartitions& kept_partitions() {
 
 }  // namespace
 
-void Cell::loadKept(Layer* room) const {
+bool Cell::loadKept(Layer* room) const {
     for (int j = 0; j < layerCount_; ++j) {
         const KeptLayer& k = kept_[j];
         Layer& l = room[j];
         if (l.nitrogenGraph.topShape() != k.top) l.nitrogenGraph = NITROGEN::NitrogenDiGraph(k.top);
         l.record = k.record;
         l.read(true);
+        const SoilLayerDescriptor& d = l.descriptor;
+        const double* kept = k.partition->inputs;
+        if (!(d.porosity == kept[0] && d.organicCarbonPercent == kept[1] && d.solidDensity == kept[2])) return false;
         l.partitionNow = false;
 #pragma GCC unroll 8
         for (int q = 0; q < kLeanNitrogenPools; ++q) l.nitrogenGraph.state().setMass(kLeanNitrogen.pool[q], k.nitrogen[q]);
@@ -637,6 +629,7 @@ void Cell::loadKept(Layer* room) const {
         for (int q = 0; q < kLeanPhosphorusPools; ++q)
             l.phosphorusGraph.state().setMass(kLeanPhosphorus.pool[q], k.phosphorus[q]);
     }
+    return true;
 }
 
 bool Cell::takeKept(const Layer* layers, bool whole) {
@@ -694,8 +687,7 @@ Cell::Layer* Cell::beginStep(const Environment& e, Layer* room) {
         prefetch_range(kept_.get(), static_cast<std::size_t>(n) * sizeof(KeptLayer));
         for (int j = 0; j < n; ++j) prefetch_lines<sizeof(vegso_layer_record)>(kept_[j].record);
         // Only a cell on its records keeps its layers.
-        if (!partitionStale_ && partitionKept()) {
-            loadKept(room);
+        if (!partitionStale_ && loadKept(room)) {
             layers = room;
         } else {
             giveKept();

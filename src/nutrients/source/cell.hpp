@@ -209,11 +209,11 @@ private:
     // The phosphorus pools partitioned where due, the plants' growth
     // constraints, the layers written back, and what the next step goes by.
     void finishStep(const Environment& e, Layer* layers, bool own);
-    // Whether every record's porosity, organic carbon and solid density are
-    // those of the kept partition.
-    bool partitionKept() const;
-    // The kept layers into `room` for a step.
-    void loadKept(Layer* room) const;
+    // The kept layers into `room` for a step, while every record's
+    // porosity, organic carbon and solid density are those of its kept
+    // partition; returns whether they all are (where not, `room` holds
+    // nothing of use).
+    bool loadKept(Layer* room) const;
     // What persists of `layers` into the kept layers: all of it, or (after
     // a step over kept layers) what such a step changes. Returns false when
     // a partition found no room to be kept (the cell then steps over its
