@@ -928,9 +928,10 @@ void Cell::stepCells(const Environment& e, Cell* const* cells, int count) {
                 }
                 StepOutcome outcome[kGroup];
                 // Of the amounts, only the plants' uptake is read here.
-                N::NitrogenDiGraph::stepLayers(n, top, mass, rates, fluxes, dt, outcome, false);
-                for (int k = 0; k < n; ++k)
-                    if (!outcome[k].clean())
+                const unsigned unclean =
+                    N::NitrogenDiGraph::stepLayers(n, top, mass, rates, fluxes, dt, outcome, false);
+                for (int k = 0; unclean != 0 && k < n; ++k)
+                    if (((unclean >> k) & 1u) != 0)
                         reportStep(outcome[k], group[k]->nitrogenGraph.state().topology(), "nitrogen",
                                    run[owner[k]]->cellNumber_, group[k]->descriptor.layerNumber);
                 for (int k = 0; k < n; ++k)
@@ -964,9 +965,10 @@ void Cell::stepCells(const Environment& e, Cell* const* cells, int count) {
                     mass[k] = l.phosphorusGraph.state().arrays().mass;
                 }
                 StepOutcome outcome[kGroup];
-                P::PhosphorusDiGraph::stepLayers(n, mass, rates, fluxes, dt, outcome, false);
-                for (int k = 0; k < n; ++k)
-                    if (!outcome[k].clean())
+                const unsigned unclean =
+                    P::PhosphorusDiGraph::stepLayers(n, mass, rates, fluxes, dt, outcome, false);
+                for (int k = 0; unclean != 0 && k < n; ++k)
+                    if (((unclean >> k) & 1u) != 0)
                         reportStep(outcome[k], P::PhosphorusDiGraph::topology(), "phosphorus",
                                    run[owner[k]]->cellNumber_, group[k]->descriptor.layerNumber);
             }

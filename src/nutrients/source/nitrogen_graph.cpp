@@ -202,13 +202,14 @@ unsigned NitrogenDiGraph::integrateLayers(int count, const bool* topLayer, doubl
     return together(count, topLayer, mass, rate, lastFlux, dt, nullptr);
 }
 
-void NitrogenDiGraph::stepLayers(int count, const bool* topLayer, double* const* mass, double* const* rate,
+unsigned NitrogenDiGraph::stepLayers(int count, const bool* topLayer, double* const* mass, double* const* rate,
                                  double* const* lastFlux, double dt, StepOutcome* outcome, bool allAmounts) {
     unsigned pending = 0;
     int scans[graph_step::kLanes] = {};
     constexpr unsigned kFlora = (1u << kMineralNH4ToFlora) | (1u << kMineralNO3ToFlora);
     const unsigned stepped = allAmounts ? together(count, topLayer, mass, rate, lastFlux, dt, &pending, scans)
                                         : together<kFlora>(count, topLayer, mass, rate, lastFlux, dt, &pending, scans);
+    unsigned unclean = 0;
     for (int j = 0; j < count; ++j) {
         const GraphArrays g = {mass[j], rate[j], lastFlux[j], nullptr};
         if (((stepped >> j) & 1u) != 0) {
@@ -228,7 +229,9 @@ void NitrogenDiGraph::stepLayers(int count, const bool* topLayer, double* const*
         } else {
             outcome[j] = integrateOwn(topLayer[j], dt, g);
         }
+        if (((stepped >> j) & 1u) == 0 && !outcome[j].clean()) unclean |= 1u << j;
     }
+    return unclean;
 }
 
 SteadyLayer NitrogenDiGraph::steady(const SoilLayer& layer) {

@@ -138,8 +138,9 @@ public:
     // amounts of its lanes (or stepped on their own where an amount is not
     // finite or the lanes do not take them). Without `allAmounts`, a graph
     // that its lanes step gives of its amounts only the plants' uptake
-    // (kMineralNH4ToFlora and kMineralNO3ToFlora).
-    static void stepLayers(int count, const bool* topLayer, double* const* mass, double* const* rate,
+    // (kMineralNH4ToFlora and kMineralNO3ToFlora). Returns the graphs whose
+    // outcome is not clean (bit j for graph j).
+    static unsigned stepLayers(int count, const bool* topLayer, double* const* mass, double* const* rate,
                            double* const* lastFlux, double dt, StepOutcome* outcome, bool allAmounts = true);
     // Whether the graph has the library's shape of its layer, and that of
     // the top layer.

@@ -155,12 +155,13 @@ unsigned PhosphorusDiGraph::integrateLayers(int count, double* const* mass, doub
     return together(count, mass, rate, lastFlux, dt, nullptr);
 }
 
-void PhosphorusDiGraph::stepLayers(int count, double* const* mass, double* const* rate, double* const* lastFlux,
+unsigned PhosphorusDiGraph::stepLayers(int count, double* const* mass, double* const* rate, double* const* lastFlux,
                                    double dt, StepOutcome* outcome, bool amounts) {
     unsigned pending = 0;
     int scans[graph_step::kLanes] = {};
     const unsigned stepped = amounts ? together(count, mass, rate, lastFlux, dt, &pending, scans)
                                      : together<0u>(count, mass, rate, lastFlux, dt, &pending, scans);
+    unsigned unclean = 0;
     for (int j = 0; j < count; ++j) {
         const GraphArrays g = {mass[j], rate[j], lastFlux[j], nullptr};
         if (((stepped >> j) & 1u) != 0) {
@@ -174,7 +175,9 @@ void PhosphorusDiGraph::stepLayers(int count, double* const* mass, double* const
         } else {
             outcome[j] = integrateOwn(dt, g);
         }
+        if (((stepped >> j) & 1u) == 0 && !outcome[j].clean()) unclean |= 1u << j;
     }
+    return unclean;
 }
 
 void PhosphorusDiGraph::setRates(const ProcessContext& context, double* rate) const {

@@ -98,7 +98,8 @@ public:
     // as it steps them, the others repaired from the amounts of its lanes
     // (or stepped on their own where an amount is not finite). Without
     // `amounts`, a graph that its lanes step gives none of its amounts.
-    static void stepLayers(int count, double* const* mass, double* const* rate, double* const* lastFlux, double dt,
+    // Returns the graphs whose outcome is not clean (bit j for graph j).
+    static unsigned stepLayers(int count, double* const* mass, double* const* rate, double* const* lastFlux, double dt,
                            StepOutcome* outcome, bool amounts = true);
     // The rates of a step of the graph's layer from the context (all but
     // the organic exchange of balanceOrganic) into `rate`.

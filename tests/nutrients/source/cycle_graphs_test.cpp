@@ -554,8 +554,10 @@ TEST(CycleGraphs, LayersThatNeedTheRepairStepTogetherAsOnTheirOwn) {
         std::memcpy(n_some_rate, nitrogen_rate, sizeof nitrogen_rate);
         std::memcpy(p_some_rate, phosphorus_rate, sizeof phosphorus_rate);
         StepOutcome outcome[kLayers];
-        NitrogenDiGraph::stepLayers(kLayers, top, n_mass, n_rate, fluxes, dt, outcome);
+        unsigned unclean = NitrogenDiGraph::stepLayers(kLayers, top, n_mass, n_rate, fluxes, dt, outcome);
+        EXPECT_NE(unclean, 0u);
         for (int j = 0; j < kLayers; ++j) {
+            EXPECT_EQ(((unclean >> j) & 1u) != 0, !outcome[j].clean()) << "nitrogen layer " << j;
             SCOPED_TRACE("nitrogen layer " + std::to_string(j));
             const int pools = top[j] ? kPoolCount : kPoolCount - 1;
             const int pathways = top[j] ? kPathwayCount : kPathwayCount - 1;
@@ -563,8 +565,10 @@ TEST(CycleGraphs, LayersThatNeedTheRepairStepTogetherAsOnTheirOwn) {
             EXPECT_EQ(std::memcmp(flux[j], n_flux[j], sizeof(double) * pathways), 0);
             EXPECT_TRUE(same(outcome[j], n_outcome[j]));
         }
-        P::PhosphorusDiGraph::stepLayers(kLayers, p_mass, p_rate, fluxes, dt, outcome);
+        unclean = P::PhosphorusDiGraph::stepLayers(kLayers, p_mass, p_rate, fluxes, dt, outcome);
+        EXPECT_NE(unclean, 0u);
         for (int j = 0; j < kLayers; ++j) {
+            EXPECT_EQ(((unclean >> j) & 1u) != 0, !outcome[j].clean()) << "phosphorus layer " << j;
             SCOPED_TRACE("phosphorus layer " + std::to_string(j));
             EXPECT_EQ(std::memcmp(phosphorus[j], p_own[j], sizeof p_own[j]), 0);
             EXPECT_EQ(std::memcmp(flux[j], p_flux[j], sizeof p_flux[j]), 0);
