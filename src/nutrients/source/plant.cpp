@@ -227,6 +227,10 @@ double Plant::layerNitrogenUptake(const SoilLayerDescriptor& layer, int cellNumb
 }
 
 bool Plant::layerUptakes(const SoilLayerDescriptor& layer, double& water, double& nitrogen) const {
+    return uptakes(layer, water, nitrogen);
+}
+
+inline bool Plant::uptakes(const SoilLayerDescriptor& layer, double& water, double& nitrogen) const {
     // The shares of layerShare for both distributions, from one look at the
     // layer and the roots.
     const double top = layer.bottomDepth - layer.thickness;
@@ -303,7 +307,7 @@ bool PlantCommunity::layerUptakes(const SoilLayerDescriptor& layer, double& wate
     for (const Plant& p : plants_) {
         double w;
         double n;
-        sound = p.layerUptakes(layer, w, n) && sound;
+        sound = p.uptakes(layer, w, n) && sound;
         waterSum += w;
         nitrogenSum += n;
     }

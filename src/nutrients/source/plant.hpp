@@ -160,6 +160,9 @@ private:
     // The share of the uptake that the layer gives, by a depth distribution
     // of parameter beta whose spread is 1 - exp(-beta).
     double layerShare(const SoilLayerDescriptor& layer, double beta, double spread) const;
+    // layerUptakes, inlined into the community's.
+    friend class PlantCommunity;
+    bool uptakes(const SoilLayerDescriptor& layer, double& water, double& nitrogen) const;
     void transpiration(const Environment& e);
     // A value that fails `check` (negative or not a number) is reported once
     // and set to 0.
