@@ -869,6 +869,21 @@ void Cell::stepCells(const Environment& e, Cell* const* cells, int count) {
     constexpr int kGroup = graph_step::kLanes;
     static_assert(kGroup == 4, "a group of four layers");
     const double dt = e.period;
+    namespace N = NITROGEN;
+    namespace P = PHOSPHORUS;
+    // Each lane's rates: the pathways' own rates, of which each layer's
+    // step sets anew those of its layer (the same ones every step), the
+    // others staying as they are here.
+    double nitrogenRate[kGroup][N::kPathwayCount];
+    double phosphorusRate[kGroup][P::kPathwayCount];
+    {
+        static thread_local const N::NitrogenDiGraph::Workspace nitrogenWork;
+        static thread_local const P::PhosphorusDiGraph::Workspace phosphorusWork;
+        for (int k = 0; k < kGroup; ++k) {
+            std::memcpy(nitrogenRate[k], nitrogenWork.rate, sizeof nitrogenWork.rate);
+            std::memcpy(phosphorusRate[k], phosphorusWork.rate, sizeof phosphorusWork.rate);
+        }
+    }
     // The cells go a few at a time: the layers of consecutive cells fill
     // the lanes of the graphs' steps, each layer with the same operations
     // in the same order as in a step of its cell alone.
@@ -902,24 +917,20 @@ void Cell::stepCells(const Environment& e, Cell* const* cells, int count) {
         // pools stay in the graphs.
         double takenUp[kCells] = {};
         {
-            namespace N = NITROGEN;
-            static thread_local N::NitrogenDiGraph::Workspace work;
             LayerRun walk{layers, counts, inRun};
             for (;;) {
                 Layer* group[kGroup];
                 int owner[kGroup];
                 const int n = walk.next(group, owner, kGroup);
                 if (n == 0) break;
-                double rate[kGroup][N::kPathwayCount], flux[kGroup][N::kPathwayCount];
+                double (&rate)[kGroup][N::kPathwayCount] = nitrogenRate;
+                double flux[kGroup][N::kPathwayCount];
                 double* const rates[kGroup] = {rate[0], rate[1], rate[2], rate[3]};
                 double* const fluxes[kGroup] = {flux[0], flux[1], flux[2], flux[3]};
                 double* mass[kGroup] = {};
                 bool top[kGroup] = {};
                 for (int k = 0; k < n; ++k) {
                     Layer& l = *group[k];
-                    // The demand set after the copy: the copy then reads
-                    // what no store has just written.
-                    std::memcpy(rate[k], work.rate, sizeof work.rate);
                     N::NitrogenDiGraph::setFloraDemand(l.floraDemand, rate[k]);
                     top[k] = l.nitrogenGraph.topShape();
                     if (!top[k]) rate[k][N::kRainfallNO3ToMineralNO3] = 0.0;  // a lower layer has no rain
@@ -942,22 +953,20 @@ void Cell::stepCells(const Environment& e, Cell* const* cells, int count) {
 
         // Phosphorus, after the nitrogen whose organic split it follows.
         {
-            namespace P = PHOSPHORUS;
-            static thread_local P::PhosphorusDiGraph::Workspace work;
             LayerRun walk{layers, counts, inRun};
             for (;;) {
                 Layer* group[kGroup];
                 int owner[kGroup];
                 const int n = walk.next(group, owner, kGroup);
                 if (n == 0) break;
-                double rate[kGroup][P::kPathwayCount], flux[kGroup][P::kPathwayCount];
+                double (&rate)[kGroup][P::kPathwayCount] = phosphorusRate;
+                double flux[kGroup][P::kPathwayCount];
                 double* const rates[kGroup] = {rate[0], rate[1], rate[2], rate[3]};
                 double* const fluxes[kGroup] = {flux[0], flux[1], flux[2], flux[3]};
                 double* mass[kGroup] = {};
                 for (int k = 0; k < n; ++k) {
                     Layer& l = *group[k];
                     const NITROGEN::NitrogenDiGraph::State& nitrogen = l.nitrogenGraph.state();
-                    std::memcpy(rate[k], work.rate, sizeof work.rate);
                     P::PhosphorusDiGraph::balanceOrganic(nitrogen.mass(NITROGEN::kActivePool),
                                                          nitrogen.mass(NITROGEN::kStablePool),
                                                          l.phosphorusGraph.state().masses(), rate[k]);
