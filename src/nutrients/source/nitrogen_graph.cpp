@@ -234,7 +234,9 @@ unsigned NitrogenDiGraph::stepLayers(int count, const bool* topLayer, double* co
     return unclean;
 }
 
-SteadyLayer NitrogenDiGraph::steady(const SoilLayer& layer) {
+SteadyLayer NitrogenDiGraph::steady(const SoilLayer& layer) { return steadyOf(layer); }
+
+inline SteadyLayer NitrogenDiGraph::steadyOf(const SoilLayer& layer) {
     const SoilLayerDescriptor& d = *layer.descriptor;
     SteadyLayer s;
     s.fieldCapacityWater = d.fieldCapacityWater;
@@ -258,6 +260,11 @@ SteadyLayer NitrogenDiGraph::steady(const SoilLayer& layer) {
 
 void NitrogenDiGraph::setLayerRates(const SteadyLayer& s, double water, double waterFactor, double combinedFactor,
                                     const double* mass, double* rate) {
+    layerRates(s, water, waterFactor, combinedFactor, mass, rate);
+}
+
+inline void NitrogenDiGraph::layerRates(const SteadyLayer& s, double water, double waterFactor, double combinedFactor,
+                                        const double* mass, double* rate) {
     rate[kMineralNO3ToDenitrified] = waterFactor >= kDenitrificationWaterFactor ? s.denitrification : 0.0;
     rate[kMineralNH4ToVolatilized] = s.volatilization;
     rate[kOrganicActiveToMineralNO3] = combinedFactor * 1e-5;
@@ -281,7 +288,7 @@ void NitrogenDiGraph::setRates(const ProcessContext& context, double* rate) {
     const SoilLayer& layer = *context.soilLayer;
     const SoilLayerDescriptor& d = *layer.descriptor;
     const Environment& e = *context.environment;
-    setLayerRates(steady(layer), d.water, layer.waterFactor, layer.combinedFactor, state_.masses(), rate);
+    layerRates(steadyOf(layer), d.water, layer.waterFactor, layer.combinedFactor, state_.masses(), rate);
     if (state_.topology().pathwayCount() > kRainfallNO3ToMineralNO3)
         rate[kRainfallNO3ToMineralNO3] = 0.01 * e.rainfall * e.rainNitrate;
 }

@@ -158,6 +158,10 @@ private:
     StepOutcome step(const ProcessContext& context, const GraphArrays& graph);
     // One integration step of the pools over dt days.
     StepOutcome integrate(double dt, const GraphArrays& graph);
+    // steady and setLayerRates, inlined into setRates.
+    SteadyLayer steadyOf(const SoilLayer& layer);
+    static void layerRates(const SteadyLayer& layer, double water, double waterFactor, double combinedFactor,
+                           const double* mass, double* rate);
 
     // Which of the library's shapes the graph has (other: the empty graph
     // of a topology that did not fit).

@@ -123,6 +123,10 @@ StepOutcome PhosphorusDiGraph::step(const ProcessContext& context, Workspace& wo
 }
 
 void PhosphorusDiGraph::setLayerRates(double residue, double combinedFactor, const double* mass, double* rate) {
+    layerRates(residue, combinedFactor, mass, rate);
+}
+
+inline void PhosphorusDiGraph::layerRates(double residue, double combinedFactor, const double* mass, double* rate) {
     rate[kOrganicActiveToMineralSolution] = 1.4 * combinedFactor * 1e-5;
     rate[kOrganicFreshToMineralSolution] =
         NITROGEN::residueMineralizationRate(residue, mass[kFreshPool], mass[kMineralSolutionPool], combinedFactor);
@@ -182,7 +186,7 @@ unsigned PhosphorusDiGraph::stepLayers(int count, double* const* mass, double* c
 
 void PhosphorusDiGraph::setRates(const ProcessContext& context, double* rate) const {
     const SoilLayer& layer = *context.soilLayer;
-    setLayerRates(layer.descriptor->residue, layer.combinedFactor, state_.masses(), rate);
+    layerRates(layer.descriptor->residue, layer.combinedFactor, state_.masses(), rate);
 }
 
 StepOutcome PhosphorusDiGraph::step(const ProcessContext& context, const GraphArrays& g) {

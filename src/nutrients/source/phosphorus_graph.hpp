@@ -114,6 +114,8 @@ public:
     std::size_t massBytes() const { return bytesThroughMasses(*this, state_); }
 
 private:
+    // setLayerRates, inlined into setRates.
+    static void layerRates(double residue, double combinedFactor, const double* mass, double* rate);
     // A step over the masses of the graph and these rates and amounts.
     StepOutcome step(const ProcessContext& context, const GraphArrays& graph);
 
