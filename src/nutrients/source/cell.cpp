@@ -229,9 +229,12 @@ void Cell::Layer::write(const double* sorbed) const {
 void Cell::Layer::write(const KeptPartition& partition) const {
     double* v = record->v;
     v[vegso_result] = descriptor.plantWaterUptake;
-    std::memcpy(v + vegso_ammonium, partition.laid, sizeof partition.laid);
 #pragma GCC unroll 11
-    for (int i = 0; i < vegso_pool_count; ++i) v[vegso_ammonium + 4 * i] = boundMass(i);
+    for (int i = 0; i < vegso_pool_count; ++i) {
+        double* at = v + vegso_ammonium + 4 * i;
+        at[0] = boundMass(i);
+        std::memcpy(at + 1, partition.laid + 4 * i + 1, 3 * sizeof(double));
+    }
 }
 
 void Cell::Layer::keepPartition() {
