@@ -463,9 +463,9 @@ void Cell::stepLeanGroup(const Environment& e, const LeanHead& b, LeanLayer* lea
     double flux[kGroup][N::kPathwayCount];
     double* const fluxes[kGroup] = {flux[0], flux[1], flux[2], flux[3]};
     // Layers without plants seldom need the repair: one that does takes its
-    // own step again.
+    // own step again. The amounts moved are not read here.
     const unsigned nitrogenStepped =
-        N::NitrogenDiGraph::integrateLayers(count, top, nitrogenMass, nitrogenRates, fluxes, dt);
+        N::NitrogenDiGraph::integrateLayers(count, top, nitrogenMass, nitrogenRates, fluxes, dt, false);
     for (int k = 0; k < count; ++k) {
         if (((nitrogenStepped >> k) & 1u) == 0) {
             const GraphArrays g = {nitrogen[k], nitrogenRate[k], nitrogenWork.lastFlux, nullptr};
@@ -486,7 +486,7 @@ void Cell::stepLeanGroup(const Environment& e, const LeanHead& b, LeanLayer* lea
                                             phosphorusRate[k]);
     }
     const unsigned phosphorusStepped =
-        P::PhosphorusDiGraph::integrateLayers(count, phosphorusMass, phosphorusRates, fluxes, dt);
+        P::PhosphorusDiGraph::integrateLayers(count, phosphorusMass, phosphorusRates, fluxes, dt, false);
     for (int k = 0; k < count; ++k) {
         if (((phosphorusStepped >> k) & 1u) == 0) {
             const GraphArrays g = {phosphorus[k], phosphorusRate[k], phosphorusWork.lastFlux, nullptr};

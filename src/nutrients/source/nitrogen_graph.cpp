@@ -198,8 +198,9 @@ unsigned together(int count, const bool* topLayer, double* const* mass, double* 
 }  // namespace
 
 unsigned NitrogenDiGraph::integrateLayers(int count, const bool* topLayer, double* const* mass,
-                                          double* const* rate, double* const* lastFlux, double dt) {
-    return together(count, topLayer, mass, rate, lastFlux, dt, nullptr);
+                                          double* const* rate, double* const* lastFlux, double dt, bool amounts) {
+    return amounts ? together(count, topLayer, mass, rate, lastFlux, dt, nullptr)
+                   : together<0u>(count, topLayer, mass, rate, lastFlux, dt, nullptr);
 }
 
 unsigned NitrogenDiGraph::stepLayers(int count, const bool* topLayer, double* const* mass, double* const* rate,

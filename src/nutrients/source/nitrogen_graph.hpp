@@ -129,9 +129,9 @@ public:
     // and its last rate, the rain's, is 0). Returns the graphs stepped (bit
     // j for graph j), with the same masses and amounts as integrateOwn:
     // those whose step needs no repair. The others are as they were, for
-    // integrateOwn.
+    // integrateOwn. Without `amounts`, lastFlux is left as it was.
     static unsigned integrateLayers(int count, const bool* topLayer, double* const* mass, double* const* rate,
-                                double* const* lastFlux, double dt);
+                                double* const* lastFlux, double dt, bool amounts = true);
     // Steps `count` (at most four) layers' graphs as integrateOwn steps
     // each, giving the outcome of graph j in outcome[j]: those of
     // integrateLayers as it steps them, the others repaired from the

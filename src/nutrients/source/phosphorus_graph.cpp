@@ -155,8 +155,9 @@ unsigned together(int count, double* const* mass, double* const* rate, double* c
 }  // namespace
 
 unsigned PhosphorusDiGraph::integrateLayers(int count, double* const* mass, double* const* rate,
-                                            double* const* lastFlux, double dt) {
-    return together(count, mass, rate, lastFlux, dt, nullptr);
+                                            double* const* lastFlux, double dt, bool amounts) {
+    return amounts ? together(count, mass, rate, lastFlux, dt, nullptr)
+                   : together<0u>(count, mass, rate, lastFlux, dt, nullptr);
 }
 
 unsigned PhosphorusDiGraph::stepLayers(int count, double* const* mass, double* const* rate, double* const* lastFlux,

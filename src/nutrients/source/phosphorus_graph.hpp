@@ -90,9 +90,10 @@ public:
     // graph j's masses, rates and amounts at mass[j], rate[j] and
     // lastFlux[j]. Returns the graphs stepped (bit j for graph j), with the
     // same masses and amounts as integrateOwn: those whose step needs no
-    // repair. The others are as they were, for integrateOwn.
+    // repair. The others are as they were, for integrateOwn. Without
+    // `amounts`, lastFlux is left as it was.
     static unsigned integrateLayers(int count, double* const* mass, double* const* rate, double* const* lastFlux,
-                                double dt);
+                                double dt, bool amounts = true);
     // Steps `count` (at most four) graphs as integrateOwn steps each,
     // giving the outcome of graph j in outcome[j]: those of integrateLayers
     // as it steps them, the others repaired from the amounts of its lanes

@@ -479,6 +479,34 @@ TEST(CycleGraphs, LayersSteppedTogetherMoveTheirPoolsAsTheirOwnSteps) {
     std::copy(&phosphorus[0][0], &phosphorus[0][0] + kLayers * P::kPoolCount, &p[0][0]);
     EXPECT_EQ(P::PhosphorusDiGraph::integrateLayers(kLayers, phosphorus_mass, phosphorus_rates, fluxes, dt), 13u);
     EXPECT_EQ(std::memcmp(p[1], phosphorus[1], sizeof p[1]), 0);
+
+    // Without the amounts: the same masses, the amounts left as they were.
+    {
+        // Every pool from the start (fill sets those the steps draw on).
+        const auto fresh = [&] {
+            std::fill(&nitrogen[0][0], &nitrogen[0][0] + kLayers * kPoolCount, 0.0);
+            std::fill(&phosphorus[0][0], &phosphorus[0][0] + kLayers * P::kPoolCount, 0.0);
+            fill();
+        };
+        fresh();
+        const unsigned nitrogenStepped =
+            NitrogenDiGraph::integrateLayers(kLayers, top, nitrogen_mass, nitrogen_rates, fluxes, dt);
+        const unsigned phosphorusStepped =
+            P::PhosphorusDiGraph::integrateLayers(kLayers, phosphorus_mass, phosphorus_rates, fluxes, dt);
+        EXPECT_NE(nitrogenStepped & phosphorusStepped, 0u);
+        std::copy(&nitrogen[0][0], &nitrogen[0][0] + kLayers * kPoolCount, &n[0][0]);
+        std::copy(&phosphorus[0][0], &phosphorus[0][0] + kLayers * P::kPoolCount, &p[0][0]);
+        fresh();
+        const double kUnset = -12345.0;
+        std::fill(&flux[0][0], &flux[0][0] + kLayers * kPathwayCount, kUnset);
+        EXPECT_EQ(NitrogenDiGraph::integrateLayers(kLayers, top, nitrogen_mass, nitrogen_rates, fluxes, dt, false),
+                  nitrogenStepped);
+        EXPECT_EQ(P::PhosphorusDiGraph::integrateLayers(kLayers, phosphorus_mass, phosphorus_rates, fluxes, dt, false),
+                  phosphorusStepped);
+        EXPECT_EQ(std::memcmp(n, nitrogen, sizeof n), 0);
+        EXPECT_EQ(std::memcmp(p, phosphorus, sizeof p), 0);
+        EXPECT_EQ(std::count(&flux[0][0], &flux[0][0] + kLayers * kPathwayCount, kUnset), kLayers * kPathwayCount);
+    }
 }
 
 // Four layers stepped together where some need the repair (an empty pool
