@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <map>
@@ -222,6 +223,17 @@ void Cell::Layer::write(const double* sorbed) const {
         at[1] = d;
         at[2] = s;
         at[3] = d + s;
+    }
+}
+
+void Cell::Layer::write(const KeptPartition& partition) const {
+    double* v = record->v;
+    v[vegso_result] = descriptor.plantWaterUptake;
+#pragma GCC unroll 11
+    for (int i = 0; i < vegso_pool_count; ++i) {
+        double* at = v + vegso_ammonium + 4 * i;
+        at[0] = boundMass(i);
+        std::memcpy(at + 1, partition.laid + 4 * i + 1, 3 * sizeof(double));
     }
 }
 
@@ -451,9 +463,9 @@ void Cell::stepLeanGroup(const Environment& e, const LeanHead& b, LeanLayer* lea
     double flux[kGroup][N::kPathwayCount];
     double* const fluxes[kGroup] = {flux[0], flux[1], flux[2], flux[3]};
     // Layers without plants seldom need the repair: one that does takes its
-    // own step again.
+    // own step again. The amounts moved are not read here.
     const unsigned nitrogenStepped =
-        N::NitrogenDiGraph::integrateLayers(count, top, nitrogenMass, nitrogenRates, fluxes, dt);
+        N::NitrogenDiGraph::integrateLayers(count, top, nitrogenMass, nitrogenRates, fluxes, dt, false);
     for (int k = 0; k < count; ++k) {
         if (((nitrogenStepped >> k) & 1u) == 0) {
             const GraphArrays g = {nitrogen[k], nitrogenRate[k], nitrogenWork.lastFlux, nullptr};
@@ -474,7 +486,7 @@ void Cell::stepLeanGroup(const Environment& e, const LeanHead& b, LeanLayer* lea
                                             phosphorusRate[k]);
     }
     const unsigned phosphorusStepped =
-        P::PhosphorusDiGraph::integrateLayers(count, phosphorusMass, phosphorusRates, fluxes, dt);
+        P::PhosphorusDiGraph::integrateLayers(count, phosphorusMass, phosphorusRates, fluxes, dt, false);
     for (int k = 0; k < count; ++k) {
         if (((phosphorusStepped >> k) & 1u) == 0) {
             const GraphArrays g = {phosphorus[k], phosphorusRate[k], phosphorusWork.lastFlux, nullptr};
@@ -556,17 +568,6 @@ void Cell::step(const Environment& e) {
     stepCells(e, &self, 1);
 }
 
-bool Cell::partitionKept() const {
-    for (int j = 0; j < layerCount_; ++j) {
-        const KeptLayer& k = kept_[j];
-        const double* v = k.record->v;
-        const double inputs[3] = {v[vegso_porosity], v[vegso_organic_carbon_percent], v[vegso_solid_density]};
-        for (int i = 0; i < 3; ++i)
-            if (!(inputs[i] == k.partition->inputs[i])) return false;
-    }
-    return true;
-}
-
 namespace {
 
 // The partitions the kept layers share, one of each, at most
@@ -577,13 +578,23 @@ public:
     // is no room for it.
     const Cell::KeptPartition* share(const Cell::KeptPartition& partition) {
         Key key;
-        static_assert(sizeof key == sizeof partition, "a partition is its values");
+        static_assert(sizeof key == offsetof(Cell::KeptPartition, laid), "a partition is its values");
         std::memcpy(key.data(), &partition, sizeof key);
         const std::lock_guard<std::mutex> lock(mutex_);
         const auto at = kept_.find(key);
         if (at != kept_.end()) return at->second.get();
         if (kept_.size() == kMostPartitions) return nullptr;
-        return kept_.emplace(key, std::make_unique<Cell::KeptPartition>(partition)).first->second.get();
+        auto kept = std::make_unique<Cell::KeptPartition>(partition);
+        // The shares as Layer::write makes them from the sorbed shares.
+        for (int i = 0; i < vegso_pool_count; ++i) {
+            const double s = kept->sorbed[i];
+            const double d = 1.0 - s;
+            kept->laid[4 * i] = 0.0;
+            kept->laid[4 * i + 1] = d;
+            kept->laid[4 * i + 2] = s;
+            kept->laid[4 * i + 3] = d + s;
+        }
+        return kept_.emplace(key, std::move(kept)).first->second.get();
     }
 
 private:
@@ -604,13 +615,16 @@ KeptPartitions& kept_partitions() {
 
 }  // namespace
 
-void Cell::loadKept(Layer* room) const {
+bool Cell::loadKept(Layer* room) const {
     for (int j = 0; j < layerCount_; ++j) {
         const KeptLayer& k = kept_[j];
         Layer& l = room[j];
         if (l.nitrogenGraph.topShape() != k.top) l.nitrogenGraph = NITROGEN::NitrogenDiGraph(k.top);
         l.record = k.record;
         l.read(true);
+        const SoilLayerDescriptor& d = l.descriptor;
+        const double* kept = k.partition->inputs;
+        if (!(d.porosity == kept[0] && d.organicCarbonPercent == kept[1] && d.solidDensity == kept[2])) return false;
         l.partitionNow = false;
 #pragma GCC unroll 8
         for (int q = 0; q < kLeanNitrogenPools; ++q) l.nitrogenGraph.state().setMass(kLeanNitrogen.pool[q], k.nitrogen[q]);
@@ -618,6 +632,7 @@ void Cell::loadKept(Layer* room) const {
         for (int q = 0; q < kLeanPhosphorusPools; ++q)
             l.phosphorusGraph.state().setMass(kLeanPhosphorus.pool[q], k.phosphorus[q]);
     }
+    return true;
 }
 
 bool Cell::takeKept(const Layer* layers, bool whole) {
@@ -625,7 +640,7 @@ bool Cell::takeKept(const Layer* layers, bool whole) {
         const Layer& l = layers[j];
         KeptLayer& k = kept_[j];
         if (whole) {
-            KeptPartition p;
+            KeptPartition p{};
             for (int i = 0; i < 3; ++i) p.inputs[i] = l.partitionInputs[i];
             for (int i = 0; i < vegso_pool_count; ++i) p.sorbed[i] = l.sorbed[i];
             k.partition = kept_partitions().share(p);
@@ -675,8 +690,7 @@ Cell::Layer* Cell::beginStep(const Environment& e, Layer* room) {
         prefetch_range(kept_.get(), static_cast<std::size_t>(n) * sizeof(KeptLayer));
         for (int j = 0; j < n; ++j) prefetch_lines<sizeof(vegso_layer_record)>(kept_[j].record);
         // Only a cell on its records keeps its layers.
-        if (!partitionStale_ && partitionKept()) {
-            loadKept(room);
+        if (!partitionStale_ && loadKept(room)) {
             layers = room;
         } else {
             giveKept();
@@ -714,14 +728,30 @@ Cell::Layer* Cell::beginStep(const Environment& e, Layer* room) {
     }
 
     community_.update(e);
+    // The water the plants take from each layer and their nitrogen demand
+    // on it; where a plant's uptake fails its checks, again check by check
+    // in their order, for their reports.
+    bool sound = true;
     for (int j = 0; j < n; ++j) {
         Layer& l = layers[j];
-        const double water = community_.layerWaterUptake(l.descriptor) * e.period;
+        double water;
+        sound = community_.layerUptakes(l.descriptor, water, l.floraDemand) && sound;
+        water *= e.period;
         l.descriptor.plantWaterUptake = water;
         l.descriptor.plantWaterUptakeCopy = water;
     }
-    // The plants' nitrogen demand on each layer.
-    for (int j = 0; j < n; ++j) layers[j].floraDemand = community_.layerNitrogenUptake(layers[j].descriptor);
+    if (!sound) {
+        for (int j = 0; j < n; ++j) {
+            Layer& l = layers[j];
+            const double water = community_.layerWaterUptake(l.descriptor) * e.period;
+            l.descriptor.plantWaterUptake = water;
+            l.descriptor.plantWaterUptakeCopy = water;
+        }
+        for (int j = 0; j < n; ++j) layers[j].floraDemand = community_.layerNitrogenUptake(layers[j].descriptor);
+    }
+    // The copies of kept layers have the library's shapes: only a cell whose
+    // graphs have them keeps its layers.
+    if (layers != layers_) return layers;
     bool own = true;
     for (int j = 0; j < n; ++j) own = own && layers[j].nitrogenGraph.ownShape() && layers[j].phosphorusGraph.ownShape();
     if (own) return layers;
@@ -775,7 +805,7 @@ void Cell::finishStep(const Environment& e, Layer* layers, bool own) {
     community_.updateConstraints(e);
     if (layers != layers_) {
         // The partition stays in the kept layers.
-        for (int j = 0; j < n; ++j) layers[j].write(kept_[j].partition->sorbed);
+        for (int j = 0; j < n; ++j) layers[j].write(*kept_[j].partition);
         takeKept(layers, false);
         return;
     }
@@ -842,6 +872,21 @@ void Cell::stepCells(const Environment& e, Cell* const* cells, int count) {
     constexpr int kGroup = graph_step::kLanes;
     static_assert(kGroup == 4, "a group of four layers");
     const double dt = e.period;
+    namespace N = NITROGEN;
+    namespace P = PHOSPHORUS;
+    // Each lane's rates: the pathways' own rates, of which each layer's
+    // step sets anew those of its layer (the same ones every step), the
+    // others staying as they are here.
+    double nitrogenRate[kGroup][N::kPathwayCount];
+    double phosphorusRate[kGroup][P::kPathwayCount];
+    {
+        static thread_local const N::NitrogenDiGraph::Workspace nitrogenWork;
+        static thread_local const P::PhosphorusDiGraph::Workspace phosphorusWork;
+        for (int k = 0; k < kGroup; ++k) {
+            std::memcpy(nitrogenRate[k], nitrogenWork.rate, sizeof nitrogenWork.rate);
+            std::memcpy(phosphorusRate[k], phosphorusWork.rate, sizeof phosphorusWork.rate);
+        }
+    }
     // The cells go a few at a time: the layers of consecutive cells fill
     // the lanes of the graphs' steps, each layer with the same operations
     // in the same order as in a step of its cell alone.
@@ -875,24 +920,20 @@ void Cell::stepCells(const Environment& e, Cell* const* cells, int count) {
         // pools stay in the graphs.
         double takenUp[kCells] = {};
         {
-            namespace N = NITROGEN;
-            static thread_local N::NitrogenDiGraph::Workspace work;
             LayerRun walk{layers, counts, inRun};
             for (;;) {
                 Layer* group[kGroup];
                 int owner[kGroup];
                 const int n = walk.next(group, owner, kGroup);
                 if (n == 0) break;
-                double rate[kGroup][N::kPathwayCount], flux[kGroup][N::kPathwayCount];
+                double (&rate)[kGroup][N::kPathwayCount] = nitrogenRate;
+                double flux[kGroup][N::kPathwayCount];
                 double* const rates[kGroup] = {rate[0], rate[1], rate[2], rate[3]};
                 double* const fluxes[kGroup] = {flux[0], flux[1], flux[2], flux[3]};
                 double* mass[kGroup] = {};
                 bool top[kGroup] = {};
                 for (int k = 0; k < n; ++k) {
                     Layer& l = *group[k];
-                    // The demand set after the copy: the copy then reads
-                    // what no store has just written.
-                    std::memcpy(rate[k], work.rate, sizeof work.rate);
                     N::NitrogenDiGraph::setFloraDemand(l.floraDemand, rate[k]);
                     top[k] = l.nitrogenGraph.topShape();
                     if (!top[k]) rate[k][N::kRainfallNO3ToMineralNO3] = 0.0;  // a lower layer has no rain
@@ -900,9 +941,11 @@ void Cell::stepCells(const Environment& e, Cell* const* cells, int count) {
                     mass[k] = l.nitrogenGraph.state().arrays().mass;
                 }
                 StepOutcome outcome[kGroup];
-                N::NitrogenDiGraph::stepLayers(n, top, mass, rates, fluxes, dt, outcome);
-                for (int k = 0; k < n; ++k)
-                    if (!outcome[k].clean())
+                // Of the amounts, only the plants' uptake is read here.
+                const unsigned unclean =
+                    N::NitrogenDiGraph::stepLayers(n, top, mass, rates, fluxes, dt, outcome, false);
+                for (int k = 0; unclean != 0 && k < n; ++k)
+                    if (((unclean >> k) & 1u) != 0)
                         reportStep(outcome[k], group[k]->nitrogenGraph.state().topology(), "nitrogen",
                                    run[owner[k]]->cellNumber_, group[k]->descriptor.layerNumber);
                 for (int k = 0; k < n; ++k)
@@ -913,22 +956,20 @@ void Cell::stepCells(const Environment& e, Cell* const* cells, int count) {
 
         // Phosphorus, after the nitrogen whose organic split it follows.
         {
-            namespace P = PHOSPHORUS;
-            static thread_local P::PhosphorusDiGraph::Workspace work;
             LayerRun walk{layers, counts, inRun};
             for (;;) {
                 Layer* group[kGroup];
                 int owner[kGroup];
                 const int n = walk.next(group, owner, kGroup);
                 if (n == 0) break;
-                double rate[kGroup][P::kPathwayCount], flux[kGroup][P::kPathwayCount];
+                double (&rate)[kGroup][P::kPathwayCount] = phosphorusRate;
+                double flux[kGroup][P::kPathwayCount];
                 double* const rates[kGroup] = {rate[0], rate[1], rate[2], rate[3]};
                 double* const fluxes[kGroup] = {flux[0], flux[1], flux[2], flux[3]};
                 double* mass[kGroup] = {};
                 for (int k = 0; k < n; ++k) {
                     Layer& l = *group[k];
                     const NITROGEN::NitrogenDiGraph::State& nitrogen = l.nitrogenGraph.state();
-                    std::memcpy(rate[k], work.rate, sizeof work.rate);
                     P::PhosphorusDiGraph::balanceOrganic(nitrogen.mass(NITROGEN::kActivePool),
                                                          nitrogen.mass(NITROGEN::kStablePool),
                                                          l.phosphorusGraph.state().masses(), rate[k]);
@@ -936,9 +977,10 @@ void Cell::stepCells(const Environment& e, Cell* const* cells, int count) {
                     mass[k] = l.phosphorusGraph.state().arrays().mass;
                 }
                 StepOutcome outcome[kGroup];
-                P::PhosphorusDiGraph::stepLayers(n, mass, rates, fluxes, dt, outcome);
-                for (int k = 0; k < n; ++k)
-                    if (!outcome[k].clean())
+                const unsigned unclean =
+                    P::PhosphorusDiGraph::stepLayers(n, mass, rates, fluxes, dt, outcome, false);
+                for (int k = 0; unclean != 0 && k < n; ++k)
+                    if (((unclean >> k) & 1u) != 0)
                         reportStep(outcome[k], P::PhosphorusDiGraph::topology(), "phosphorus",
                                    run[owner[k]]->cellNumber_, group[k]->descriptor.layerNumber);
             }

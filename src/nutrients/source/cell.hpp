@@ -49,6 +49,8 @@ public:
     // bound storage).
     void step(const Environment& e);
 
+    struct KeptPartition;
+
     struct Layer {
         Layer() : soilLayer(descriptor), nitrogenGraph(false) {}
         Layer(const Layer&) = delete;
@@ -68,6 +70,8 @@ public:
         // sorbed[i]).
         void write() const { write(sorbed); }
         void write(const double* sorbed) const;
+        // The same from a kept partition.
+        void write(const KeptPartition& partition) const;
         // The cycle descriptors' partition into `sorbed`, after a partition.
         void keepPartition();
         // The graphs' pool masses into the cycle descriptors.
@@ -170,6 +174,10 @@ public:
     struct KeptPartition {
         double inputs[3];
         double sorbed[vegso_pool_count];
+        // The partition as a record lays it out after each pool's mass: the
+        // pool's dissolved, sorbed and total shares at 4 i + 1, 4 i + 2 and
+        // 4 i + 3 (4 i is unused).
+        double laid[4 * vegso_pool_count];
     };
     // What persists of a layer between the steps of a cell on its records
     // whose partition stays as it is: such a step fills copies of the layers
@@ -201,11 +209,11 @@ private:
     // The phosphorus pools partitioned where due, the plants' growth
     // constraints, the layers written back, and what the next step goes by.
     void finishStep(const Environment& e, Layer* layers, bool own);
-    // Whether every record's porosity, organic carbon and solid density are
-    // those of the kept partition.
-    bool partitionKept() const;
-    // The kept layers into `room` for a step.
-    void loadKept(Layer* room) const;
+    // The kept layers into `room` for a step, while every record's
+    // porosity, organic carbon and solid density are those of its kept
+    // partition; returns whether they all are (where not, `room` holds
+    // nothing of use).
+    bool loadKept(Layer* room) const;
     // What persists of `layers` into the kept layers: all of it, or (after
     // a step over kept layers) what such a step changes. Returns false when
     // a partition found no room to be kept (the cell then steps over its

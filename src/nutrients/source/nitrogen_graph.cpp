@@ -180,6 +180,7 @@ namespace {
 // integrateLayers, giving in `pending` the graphs not stepped whose amounts
 // are all finite (null: none); with `scans`, the graphs whose repair the
 // lanes make count as stepped, their scans at scans[j].
+template <unsigned Amounts = graph_step::kAllAmounts>
 unsigned together(int count, const bool* topLayer, double* const* mass, double* const* rate, double* const* lastFlux,
                   double dt, unsigned* pending, int* scans = nullptr) {
     if (pending != nullptr) *pending = 0;
@@ -190,21 +191,26 @@ unsigned together(int count, const bool* topLayer, double* const* mass, double* 
             return 0;
         quiet = quiet && quiet_layer(topLayer[j], rate[j], mass[j]);
     }
-    return graph_step::stepLanesOf<QuietTopShape, TopShape>(quiet, count, mass, rate, lastFlux, dt, pending, scans);
+    return graph_step::stepLanesOf<QuietTopShape, TopShape, Amounts>(quiet, count, mass, rate, lastFlux, dt, pending,
+                                                                      scans);
 }
 
 }  // namespace
 
 unsigned NitrogenDiGraph::integrateLayers(int count, const bool* topLayer, double* const* mass,
-                                          double* const* rate, double* const* lastFlux, double dt) {
-    return together(count, topLayer, mass, rate, lastFlux, dt, nullptr);
+                                          double* const* rate, double* const* lastFlux, double dt, bool amounts) {
+    return amounts ? together(count, topLayer, mass, rate, lastFlux, dt, nullptr)
+                   : together<0u>(count, topLayer, mass, rate, lastFlux, dt, nullptr);
 }
 
-void NitrogenDiGraph::stepLayers(int count, const bool* topLayer, double* const* mass, double* const* rate,
-                                 double* const* lastFlux, double dt, StepOutcome* outcome) {
+unsigned NitrogenDiGraph::stepLayers(int count, const bool* topLayer, double* const* mass, double* const* rate,
+                                 double* const* lastFlux, double dt, StepOutcome* outcome, bool allAmounts) {
     unsigned pending = 0;
     int scans[graph_step::kLanes] = {};
-    const unsigned stepped = together(count, topLayer, mass, rate, lastFlux, dt, &pending, scans);
+    constexpr unsigned kFlora = (1u << kMineralNH4ToFlora) | (1u << kMineralNO3ToFlora);
+    const unsigned stepped = allAmounts ? together(count, topLayer, mass, rate, lastFlux, dt, &pending, scans)
+                                        : together<kFlora>(count, topLayer, mass, rate, lastFlux, dt, &pending, scans);
+    unsigned unclean = 0;
     for (int j = 0; j < count; ++j) {
         const GraphArrays g = {mass[j], rate[j], lastFlux[j], nullptr};
         if (((stepped >> j) & 1u) != 0) {
@@ -224,10 +230,14 @@ void NitrogenDiGraph::stepLayers(int count, const bool* topLayer, double* const*
         } else {
             outcome[j] = integrateOwn(topLayer[j], dt, g);
         }
+        if (((stepped >> j) & 1u) == 0 && !outcome[j].clean()) unclean |= 1u << j;
     }
+    return unclean;
 }
 
-SteadyLayer NitrogenDiGraph::steady(const SoilLayer& layer) {
+SteadyLayer NitrogenDiGraph::steady(const SoilLayer& layer) { return steadyOf(layer); }
+
+inline SteadyLayer NitrogenDiGraph::steadyOf(const SoilLayer& layer) {
     const SoilLayerDescriptor& d = *layer.descriptor;
     SteadyLayer s;
     s.fieldCapacityWater = d.fieldCapacityWater;
@@ -251,6 +261,11 @@ SteadyLayer NitrogenDiGraph::steady(const SoilLayer& layer) {
 
 void NitrogenDiGraph::setLayerRates(const SteadyLayer& s, double water, double waterFactor, double combinedFactor,
                                     const double* mass, double* rate) {
+    layerRates(s, water, waterFactor, combinedFactor, mass, rate);
+}
+
+inline void NitrogenDiGraph::layerRates(const SteadyLayer& s, double water, double waterFactor, double combinedFactor,
+                                        const double* mass, double* rate) {
     rate[kMineralNO3ToDenitrified] = waterFactor >= kDenitrificationWaterFactor ? s.denitrification : 0.0;
     rate[kMineralNH4ToVolatilized] = s.volatilization;
     rate[kOrganicActiveToMineralNO3] = combinedFactor * 1e-5;
@@ -274,7 +289,7 @@ void NitrogenDiGraph::setRates(const ProcessContext& context, double* rate) {
     const SoilLayer& layer = *context.soilLayer;
     const SoilLayerDescriptor& d = *layer.descriptor;
     const Environment& e = *context.environment;
-    setLayerRates(steady(layer), d.water, layer.waterFactor, layer.combinedFactor, state_.masses(), rate);
+    layerRates(steadyOf(layer), d.water, layer.waterFactor, layer.combinedFactor, state_.masses(), rate);
     if (state_.topology().pathwayCount() > kRainfallNO3ToMineralNO3)
         rate[kRainfallNO3ToMineralNO3] = 0.01 * e.rainfall * e.rainNitrate;
 }

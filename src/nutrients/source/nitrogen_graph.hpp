@@ -129,16 +129,19 @@ public:
     // and its last rate, the rain's, is 0). Returns the graphs stepped (bit
     // j for graph j), with the same masses and amounts as integrateOwn:
     // those whose step needs no repair. The others are as they were, for
-    // integrateOwn.
+    // integrateOwn. Without `amounts`, lastFlux is left as it was.
     static unsigned integrateLayers(int count, const bool* topLayer, double* const* mass, double* const* rate,
-                                double* const* lastFlux, double dt);
+                                double* const* lastFlux, double dt, bool amounts = true);
     // Steps `count` (at most four) layers' graphs as integrateOwn steps
     // each, giving the outcome of graph j in outcome[j]: those of
     // integrateLayers as it steps them, the others repaired from the
     // amounts of its lanes (or stepped on their own where an amount is not
-    // finite or the lanes do not take them).
-    static void stepLayers(int count, const bool* topLayer, double* const* mass, double* const* rate,
-                           double* const* lastFlux, double dt, StepOutcome* outcome);
+    // finite or the lanes do not take them). Without `allAmounts`, a graph
+    // that its lanes step gives of its amounts only the plants' uptake
+    // (kMineralNH4ToFlora and kMineralNO3ToFlora). Returns the graphs whose
+    // outcome is not clean (bit j for graph j).
+    static unsigned stepLayers(int count, const bool* topLayer, double* const* mass, double* const* rate,
+                           double* const* lastFlux, double dt, StepOutcome* outcome, bool allAmounts = true);
     // Whether the graph has the library's shape of its layer, and that of
     // the top layer.
     bool ownShape() const { return shape_ != Shape::other; }
@@ -155,6 +158,10 @@ private:
     StepOutcome step(const ProcessContext& context, const GraphArrays& graph);
     // One integration step of the pools over dt days.
     StepOutcome integrate(double dt, const GraphArrays& graph);
+    // steady and setLayerRates, inlined into setRates.
+    SteadyLayer steadyOf(const SoilLayer& layer);
+    static void layerRates(const SteadyLayer& layer, double water, double waterFactor, double combinedFactor,
+                           const double* mass, double* rate);
 
     // Which of the library's shapes the graph has (other: the empty graph
     // of a topology that did not fit).

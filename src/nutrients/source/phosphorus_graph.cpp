@@ -123,6 +123,10 @@ StepOutcome PhosphorusDiGraph::step(const ProcessContext& context, Workspace& wo
 }
 
 void PhosphorusDiGraph::setLayerRates(double residue, double combinedFactor, const double* mass, double* rate) {
+    layerRates(residue, combinedFactor, mass, rate);
+}
+
+inline void PhosphorusDiGraph::layerRates(double residue, double combinedFactor, const double* mass, double* rate) {
     rate[kOrganicActiveToMineralSolution] = 1.4 * combinedFactor * 1e-5;
     rate[kOrganicFreshToMineralSolution] =
         NITROGEN::residueMineralizationRate(residue, mass[kFreshPool], mass[kMineralSolutionPool], combinedFactor);
@@ -138,27 +142,31 @@ namespace {
 // integrateLayers, giving in `pending` the graphs not stepped whose amounts
 // are all finite (null: none); with `scans`, the graphs whose repair the
 // lanes make count as stepped, their scans at scans[j].
+template <unsigned Amounts = graph_step::kAllAmounts>
 unsigned together(int count, double* const* mass, double* const* rate, double* const* lastFlux, double dt,
                   unsigned* pending, int* scans = nullptr) {
     if (pending != nullptr) *pending = 0;
     if (count > graph_step::kLanes) return 0;
     bool quiet = true;
     for (int j = 0; j < count; ++j) quiet = quiet && quiet_layer(rate[j], mass[j]);
-    return graph_step::stepLanesOf<QuietShape, Shape>(quiet, count, mass, rate, lastFlux, dt, pending, scans);
+    return graph_step::stepLanesOf<QuietShape, Shape, Amounts>(quiet, count, mass, rate, lastFlux, dt, pending, scans);
 }
 
 }  // namespace
 
 unsigned PhosphorusDiGraph::integrateLayers(int count, double* const* mass, double* const* rate,
-                                            double* const* lastFlux, double dt) {
-    return together(count, mass, rate, lastFlux, dt, nullptr);
+                                            double* const* lastFlux, double dt, bool amounts) {
+    return amounts ? together(count, mass, rate, lastFlux, dt, nullptr)
+                   : together<0u>(count, mass, rate, lastFlux, dt, nullptr);
 }
 
-void PhosphorusDiGraph::stepLayers(int count, double* const* mass, double* const* rate, double* const* lastFlux,
-                                   double dt, StepOutcome* outcome) {
+unsigned PhosphorusDiGraph::stepLayers(int count, double* const* mass, double* const* rate, double* const* lastFlux,
+                                   double dt, StepOutcome* outcome, bool amounts) {
     unsigned pending = 0;
     int scans[graph_step::kLanes] = {};
-    const unsigned stepped = together(count, mass, rate, lastFlux, dt, &pending, scans);
+    const unsigned stepped = amounts ? together(count, mass, rate, lastFlux, dt, &pending, scans)
+                                     : together<0u>(count, mass, rate, lastFlux, dt, &pending, scans);
+    unsigned unclean = 0;
     for (int j = 0; j < count; ++j) {
         const GraphArrays g = {mass[j], rate[j], lastFlux[j], nullptr};
         if (((stepped >> j) & 1u) != 0) {
@@ -172,12 +180,14 @@ void PhosphorusDiGraph::stepLayers(int count, double* const* mass, double* const
         } else {
             outcome[j] = integrateOwn(dt, g);
         }
+        if (((stepped >> j) & 1u) == 0 && !outcome[j].clean()) unclean |= 1u << j;
     }
+    return unclean;
 }
 
 void PhosphorusDiGraph::setRates(const ProcessContext& context, double* rate) const {
     const SoilLayer& layer = *context.soilLayer;
-    setLayerRates(layer.descriptor->residue, layer.combinedFactor, state_.masses(), rate);
+    layerRates(layer.descriptor->residue, layer.combinedFactor, state_.masses(), rate);
 }
 
 StepOutcome PhosphorusDiGraph::step(const ProcessContext& context, const GraphArrays& g) {

@@ -90,15 +90,18 @@ public:
     // graph j's masses, rates and amounts at mass[j], rate[j] and
     // lastFlux[j]. Returns the graphs stepped (bit j for graph j), with the
     // same masses and amounts as integrateOwn: those whose step needs no
-    // repair. The others are as they were, for integrateOwn.
+    // repair. The others are as they were, for integrateOwn. Without
+    // `amounts`, lastFlux is left as it was.
     static unsigned integrateLayers(int count, double* const* mass, double* const* rate, double* const* lastFlux,
-                                double dt);
+                                double dt, bool amounts = true);
     // Steps `count` (at most four) graphs as integrateOwn steps each,
     // giving the outcome of graph j in outcome[j]: those of integrateLayers
     // as it steps them, the others repaired from the amounts of its lanes
-    // (or stepped on their own where an amount is not finite).
-    static void stepLayers(int count, double* const* mass, double* const* rate, double* const* lastFlux, double dt,
-                           StepOutcome* outcome);
+    // (or stepped on their own where an amount is not finite). Without
+    // `amounts`, a graph that its lanes step gives none of its amounts.
+    // Returns the graphs whose outcome is not clean (bit j for graph j).
+    static unsigned stepLayers(int count, double* const* mass, double* const* rate, double* const* lastFlux, double dt,
+                           StepOutcome* outcome, bool amounts = true);
     // The rates of a step of the graph's layer from the context (all but
     // the organic exchange of balanceOrganic) into `rate`.
     void setRates(const ProcessContext& context, double* rate) const;
@@ -112,6 +115,8 @@ public:
     std::size_t massBytes() const { return bytesThroughMasses(*this, state_); }
 
 private:
+    // setLayerRates, inlined into setRates.
+    static void layerRates(double residue, double combinedFactor, const double* mass, double* rate);
     // A step over the masses of the graph and these rates and amounts.
     StepOutcome step(const ProcessContext& context, const GraphArrays& graph);
 

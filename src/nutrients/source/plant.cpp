@@ -26,16 +26,24 @@ const double kE = std::exp(1.0);
 // a layer's share, the same for every layer.
 const double kWaterUptakeSpread = 1.0 - std::exp(-kWaterUptakeBeta);
 const double kNitrogenUptakeSpread = 1.0 - std::exp(-kNitrogenUptakeBeta);
+// exp(-beta): the lower bound of a layer's share at or below the roots'
+// depth.
+const double kWaterUptakeFloor = std::exp(-kWaterUptakeBeta);
+const double kNitrogenUptakeFloor = std::exp(-kNitrogenUptakeBeta);
 
-// Logistic curve of the heat-unit fraction through two points.
-double curve(double phi, double shape1, double shape2) { return phi / (phi + std::exp(shape1 - shape2 * phi)); }
+// Logistic curve of the heat-unit fraction through two points, with its
+// exp from `exp`.
+double curve(double phi, double shape1, double shape2, KeptExp& exp) {
+    return phi / (phi + exp(shape1 - shape2 * phi));
+}
 
 }  // namespace
 
 namespace FLORA {
 
 void Nutrient::computeDemandRate(double phi, double deltaBiomass, double dt) {
-    optimalFraction = (1.0 - curve(phi, shape1, shape2)) * (emergenceFraction - maturityFraction) + maturityFraction;
+    optimalFraction =
+        (1.0 - curve(phi, shape1, shape2, curveExp_)) * (emergenceFraction - maturityFraction) + maturityFraction;
     optimalMass = optimalFraction * deltaBiomass;
     demandRate = optimalMass / dt;
 }
@@ -135,10 +143,10 @@ void Plant::update(const Environment& e, int cellNumber) {
     const double phi = fractionPotentialHeatUnits;
 
     // Leaf area and canopy height.
-    canopy.fraction = curve(phi, canopy.shape1, canopy.shape2);
+    canopy.fraction = curve(phi, canopy.shape1, canopy.shape2, canopyExp_);
     canopy.height = canopy.maxHeight * std::sqrt(canopy.fraction);
     const double delta_lai = (canopy.fraction - canopy.previousFraction) * canopy.maxLAI *
-                             (1.0 - std::exp(5.0 * (canopy.previousLAI - canopy.maxLAI))) *
+                             (1.0 - leafExp_(5.0 * (canopy.previousLAI - canopy.maxLAI))) *
                              plantGrowthConstraintFactor;
     canopy.previousLAI = canopy.LAI;
     canopy.LAI += delta_lai;
@@ -218,13 +226,39 @@ double Plant::layerNitrogenUptake(const SoilLayerDescriptor& layer, int cellNumb
     return uptake;
 }
 
+bool Plant::layerUptakes(const SoilLayerDescriptor& layer, double& water, double& nitrogen) const {
+    return uptakes(layer, water, nitrogen);
+}
+
+inline bool Plant::uptakes(const SoilLayerDescriptor& layer, double& water, double& nitrogen) const {
+    // The shares of layerShare for both distributions, from one look at the
+    // layer and the roots.
+    const double top = layer.bottomDepth - layer.thickness;
+    const double depth = roots.rootDepth;
+    double waterShare = 0.0;
+    double nitrogenShare = 0.0;
+    if (!(depth <= top)) {
+        const double a = top / depth;
+        const double b = std::min(layer.bottomDepth / depth, 1.0);
+        const double waterUpper = a == 0.0 ? 1.0 : std::exp(-kWaterUptakeBeta * a);
+        const double nitrogenUpper = a == 0.0 ? 1.0 : std::exp(-kNitrogenUptakeBeta * a);
+        const double waterLower = b == 1.0 ? kWaterUptakeFloor : std::exp(-kWaterUptakeBeta * b);
+        const double nitrogenLower = b == 1.0 ? kNitrogenUptakeFloor : std::exp(-kNitrogenUptakeBeta * b);
+        waterShare = (waterUpper - waterLower) / kWaterUptakeSpread;
+        nitrogenShare = (nitrogenUpper - nitrogenLower) / kNitrogenUptakeSpread;
+    }
+    water = waterShare * waterDemand.transpirationRate;
+    nitrogen = nitrogenShare * nutrient.demandRate;
+    return std::isfinite(water) && water >= 0.0 && std::isfinite(nitrogen) && nitrogen >= 0.0;
+}
+
 double Plant::temperatureStress(double t) const {
     const double tb = development.baseTemperature;
     const double to = development.optimumTemperature;
     if (t <= tb || t > 2.0 * to - tb) return 1.0;
-    if (t <= to) return 1.0 - std::exp(-0.1054 * (to - t) * (to - t) / ((t - tb) * (t - tb)));
+    if (t <= to) return 1.0 - stressExp_(-0.1054 * (to - t) * (to - t) / ((t - tb) * (t - tb)));
     const double span = 2.0 * to - t - tb;
-    return 1.0 - std::exp(-0.1054 * (to - t) * (to - t) / (span * span));
+    return 1.0 - stressExp_(-0.1054 * (to - t) * (to - t) / (span * span));
 }
 
 void Plant::growthConstraint(const Environment& e, int cellNumber) {
@@ -264,6 +298,22 @@ double PlantCommunity::layerNitrogenUptake(const SoilLayerDescriptor& layer) {
     double sum = 0.0;
     for (Plant& p : plants_) sum += p.layerNitrogenUptake(layer, cellNumber_);
     return sum;
+}
+
+bool PlantCommunity::layerUptakes(const SoilLayerDescriptor& layer, double& water, double& nitrogen) const {
+    double waterSum = 0.0;
+    double nitrogenSum = 0.0;
+    bool sound = true;
+    for (const Plant& p : plants_) {
+        double w;
+        double n;
+        sound = p.uptakes(layer, w, n) && sound;
+        waterSum += w;
+        nitrogenSum += n;
+    }
+    water = waterSum;
+    nitrogen = nitrogenSum;
+    return sound;
 }
 
 double PlantCommunity::totalNutrientMass() const {

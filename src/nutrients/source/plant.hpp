@@ -11,6 +11,7 @@
 #pragma once
 
 #include <cmath>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -20,6 +21,23 @@
 namespace VEGSO {
 
 class Environment;
+
+// exp of the argument last given, kept with it: an argument equal to the
+// last one gives the same value without a call (exp(-0) is exp(0)).
+class KeptExp {
+public:
+    double operator()(double x) {
+        if (!(x == argument_)) {
+            argument_ = x;
+            value_ = std::exp(x);
+        }
+        return value_;
+    }
+
+private:
+    double argument_ = std::numeric_limits<double>::quiet_NaN();
+    double value_ = std::numeric_limits<double>::quiet_NaN();
+};
 
 namespace FLORA {
 
@@ -44,6 +62,10 @@ public:
     void computeDemandRate(double phi, double deltaBiomass, double dt);
     // stressFactor from the uptake against the optimal mass (not clamped).
     void computeStressFactor();
+
+private:
+    // The curve's exp: the heat units stand still at night.
+    KeptExp curveExp_;
 };
 
 class Nitrogen : public Nutrient {
@@ -87,6 +109,10 @@ public:
     // Water (transpiration) and nitrogen (demand) drawn from a layer, per day.
     double layerWaterUptake(const SoilLayerDescriptor& layer, int cellNumber);
     double layerNitrogenUptake(const SoilLayerDescriptor& layer, int cellNumber);
+    // Both of them at once, as those give them where both pass their checks;
+    // returns whether they do (a failed check is neither reported nor set to
+    // 0 here: the two above do that).
+    bool layerUptakes(const SoilLayerDescriptor& layer, double& water, double& nitrogen) const;
     // Temperature stress at air temperature `t`: 0 none, 1 full.
     double temperatureStress(double t) const;
     // The growth constraint of the next step from temperature and nitrogen
@@ -134,6 +160,9 @@ private:
     // The share of the uptake that the layer gives, by a depth distribution
     // of parameter beta whose spread is 1 - exp(-beta).
     double layerShare(const SoilLayerDescriptor& layer, double beta, double spread) const;
+    // layerUptakes, inlined into the community's.
+    friend class PlantCommunity;
+    bool uptakes(const SoilLayerDescriptor& layer, double& water, double& nitrogen) const;
     void transpiration(const Environment& e);
     // A value that fails `check` (negative or not a number) is reported once
     // and set to 0.
@@ -144,6 +173,12 @@ private:
     void fail(double& value, PlantCheck check, int cellNumber);
 
     unsigned reported_ = 0;  // bit per check already reported
+    // The exps of a step whose arguments often come again: the leaf-area
+    // curve's and the leaf growth's stand still at night, the temperature
+    // stress's with the air temperature.
+    KeptExp canopyExp_;
+    KeptExp leafExp_;
+    mutable KeptExp stressExp_;
 };
 
 class PlantCommunity {
@@ -157,6 +192,10 @@ public:
     double totalBiomass() const;
     double layerWaterUptake(const SoilLayerDescriptor& layer);
     double layerNitrogenUptake(const SoilLayerDescriptor& layer);
+    // Both sums at once, as the two above give them where every plant's
+    // uptakes pass their checks; returns whether they do (where not, the
+    // two above report the failures and give the sums).
+    bool layerUptakes(const SoilLayerDescriptor& layer, double& water, double& nitrogen) const;
     double totalNutrientMass() const;
     // Shares nitrogen taken up from the soil among the plants by their
     // shares of the cell.

@@ -512,16 +512,21 @@ __attribute__((always_inline)) inline unsigned integrateLanes(const Shape& shape
     return lanes;
 }
 
+// The pathways (bit w for pathway w) whose amounts a caller of stepLanes
+// reads of the graphs it steps: all of them.
+constexpr unsigned kAllAmounts = (1u << kMaxGraphPathways) - 1u;
+
 // Steps `count` (at most kLanes) graphs of the shape at once by
 // integrateLanes: graph j holds its masses at mass[j] and rates at rate[j],
-// and takes the amounts moved at lastFlux[j]. Returns the graphs stepped
+// and takes the amounts moved at lastFlux[j] (of the pathways in `Amounts`
+// only, bit w for pathway w: the others are left as they were). Returns the graphs stepped
 // (bit j for graph j); the others are as they were. The graphs go into the
 // lanes and back within the caller's instructions. With `pending`, the
 // graphs not stepped whose amounts are all finite go there (bit j for
 // graph j), their amounts at lastFlux[j] for `settle`; and with `scans` as
 // well, the graphs that repairLanes repairs count as stepped, their scans
 // of the repair at scans[j].
-template <class Shape>
+template <unsigned Amounts = kAllAmounts, class Shape>
 __attribute__((always_inline)) inline unsigned stepLanes(const Shape& shape, int count, double* const* mass,
                                                          const double* const* rate, double* const* lastFlux,
                                                          double dt, unsigned* pending = nullptr,
@@ -558,7 +563,8 @@ __attribute__((always_inline)) inline unsigned stepLanes(const Shape& shape, int
 #pragma GCC unroll 16
         for (int p = 0; p < pools; ++p) mass[j][p] = laneMass[p][j];
 #pragma GCC unroll 16
-        for (int w = 0; w < pathways; ++w) lastFlux[j][w] = laneFlux[w][j];
+        for (int w = 0; w < pathways; ++w)
+            if (((Amounts >> w) & 1u) != 0) lastFlux[j][w] = laneFlux[w][j];
     }
     return stepped;
 }
@@ -566,24 +572,25 @@ __attribute__((always_inline)) inline unsigned stepLanes(const Shape& shape, int
 // Up to kLanes graphs at once by stepLanes, of shape Quiet when `quiet`
 // and Full otherwise: with the processor's wide lanes where it has them,
 // with any processor's elsewhere.
-template <class Quiet, class Full>
+template <class Quiet, class Full, unsigned Amounts = kAllAmounts>
 __attribute__((target("avx2"))) unsigned stepLanesWide(bool quiet, int count, double* const* mass,
                                                        const double* const* rate, double* const* lastFlux, double dt,
                                                        unsigned* pending, int* scans) {
-    return quiet ? stepLanes(Quiet(), count, mass, rate, lastFlux, dt, pending, scans)
-                 : stepLanes(Full(), count, mass, rate, lastFlux, dt, pending, scans);
+    return quiet ? stepLanes<Amounts>(Quiet(), count, mass, rate, lastFlux, dt, pending, scans)
+                 : stepLanes<Amounts>(Full(), count, mass, rate, lastFlux, dt, pending, scans);
 }
-template <class Quiet, class Full>
+template <class Quiet, class Full, unsigned Amounts = kAllAmounts>
 unsigned stepLanesNarrow(bool quiet, int count, double* const* mass, const double* const* rate,
                          double* const* lastFlux, double dt, unsigned* pending, int* scans) {
-    return quiet ? stepLanes(Quiet(), count, mass, rate, lastFlux, dt, pending, scans)
-                 : stepLanes(Full(), count, mass, rate, lastFlux, dt, pending, scans);
+    return quiet ? stepLanes<Amounts>(Quiet(), count, mass, rate, lastFlux, dt, pending, scans)
+                 : stepLanes<Amounts>(Full(), count, mass, rate, lastFlux, dt, pending, scans);
 }
-template <class Quiet, class Full>
+template <class Quiet, class Full, unsigned Amounts = kAllAmounts>
 unsigned stepLanesOf(bool quiet, int count, double* const* mass, const double* const* rate, double* const* lastFlux,
                      double dt, unsigned* pending, int* scans = nullptr) {
-    return wideLanes() ? stepLanesWide<Quiet, Full>(quiet, count, mass, rate, lastFlux, dt, pending, scans)
-                       : stepLanesNarrow<Quiet, Full>(quiet, count, mass, rate, lastFlux, dt, pending, scans);
+    return wideLanes()
+               ? stepLanesWide<Quiet, Full, Amounts>(quiet, count, mass, rate, lastFlux, dt, pending, scans)
+               : stepLanesNarrow<Quiet, Full, Amounts>(quiet, count, mass, rate, lastFlux, dt, pending, scans);
 }
 
 }  // namespace graph_step

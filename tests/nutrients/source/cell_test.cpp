@@ -398,9 +398,16 @@ TEST(VegsoCell, ACellOnItsRecordsPartitionsTheLayerValuesOfEachStep) {
     const double first = dissolved(0.5);
     EXPECT_DOUBLE_EQ(v[vegso_nitrate + 1], first);
     EXPECT_LT(first, 0.99);
+    // The partition as the first step wrote it, which the next steps (by
+    // the partition they keep) write again.
+    const double written[3] = {v[vegso_nitrate + 1], v[vegso_nitrate + 2], v[vegso_nitrate + 3]};
+    EXPECT_EQ(written[2], written[0] + written[1]);
     v[vegso_nitrate + 1] = 0.123;  // not read back
+    v[vegso_nitrate + 2] = 0.5;
+    v[vegso_nitrate + 3] = 7.0;
     vegso_cell_step(env, h);
     EXPECT_DOUBLE_EQ(v[vegso_nitrate + 1], first);
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(v[vegso_nitrate + 1 + i], written[i]) << i;
 
     v[vegso_porosity] = 0.3;
     vegso_cell_step(env, h);
@@ -737,5 +744,47 @@ TEST(VegsoCell, ACellGivenTwiceInOneCallStepsTwice) {
     vegso_cell_destroy(a);
     vegso_cell_destroy(b);
     vegso_cell_destroy(c);
+    vegso_schema_destroy(schema);
+}
+
+// A corn cell whose second layer is inverted (its top below its bottom,
+// within the young roots): the plant's water and nitrogen uptakes from it
+// fail their checks, which are told once each, in that order, with the
+// cell, and the layer gives no water while the top layer gives its share.
+TEST(VegsoCell, APlantUptakeThatFailsItsCheckInACellStepIsToldOnceAndTakesNothing) {
+    vegso_test::warning_capture warnings;
+    vegso_schema* schema = vegso_schema_create(1, 2);
+    schema->plants[0] = vegso_plant_desc_create();
+    std::strcpy(schema->plants[0]->name, "CORN");
+    schema->plants[0]->value = 1.0;
+    const double bottom[2] = {0.004, 0.005};
+    const double thickness[2] = {0.004, -0.001};
+    for (int j = 0; j < 2; ++j) {
+        vegso_layer_record* r = vegso_layer_defaults();
+        r->v[vegso_layer_number] = j;
+        r->v[vegso_bottom_depth] = bottom[j];
+        r->v[vegso_thickness] = thickness[j];
+        vegso_layer_init_pools(r);
+        schema->layers[j] = r;
+    }
+    vegso_cell_handle* h = vegso_cell_create(schema, 23);
+    vegso_env_record* env = vegso_env_create();
+    env->period = 1.0 / 24.0;
+    env->air_temperature = {1, 25.0};
+    for (int hour = 12; hour < 15; ++hour) {
+        env->day_of_year = 180.0 + hour / 24.0;
+        vegso_env_update(env);
+        vegso_cell_step(env, h);
+        EXPECT_GT(h->schema->layers[0]->v[vegso_result], 0.0);
+        EXPECT_EQ(h->schema->layers[1]->v[vegso_result], 0.0);
+    }
+    // The water's check first, then the nitrogen's, each once (the
+    // layer's graphs have their own warnings).
+    EXPECT_EQ(warnings.count("plant check"), 2);
+    ASSERT_GE(warnings.texts().size(), 2u);
+    EXPECT_NE(warnings.texts()[0].find("\"dwdt_thisSoilLayer >= 0.0\" failed in cell 23"), std::string::npos);
+    EXPECT_NE(warnings.texts()[1].find("\"dndt_thisSoilLayer >= 0.0\" failed in cell 23"), std::string::npos);
+    vegso_free_record(env);
+    vegso_cell_destroy(h);
     vegso_schema_destroy(schema);
 }

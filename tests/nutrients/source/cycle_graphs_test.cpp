@@ -479,6 +479,34 @@ TEST(CycleGraphs, LayersSteppedTogetherMoveTheirPoolsAsTheirOwnSteps) {
     std::copy(&phosphorus[0][0], &phosphorus[0][0] + kLayers * P::kPoolCount, &p[0][0]);
     EXPECT_EQ(P::PhosphorusDiGraph::integrateLayers(kLayers, phosphorus_mass, phosphorus_rates, fluxes, dt), 13u);
     EXPECT_EQ(std::memcmp(p[1], phosphorus[1], sizeof p[1]), 0);
+
+    // Without the amounts: the same masses, the amounts left as they were.
+    {
+        // Every pool from the start (fill sets those the steps draw on).
+        const auto fresh = [&] {
+            std::fill(&nitrogen[0][0], &nitrogen[0][0] + kLayers * kPoolCount, 0.0);
+            std::fill(&phosphorus[0][0], &phosphorus[0][0] + kLayers * P::kPoolCount, 0.0);
+            fill();
+        };
+        fresh();
+        const unsigned nitrogenStepped =
+            NitrogenDiGraph::integrateLayers(kLayers, top, nitrogen_mass, nitrogen_rates, fluxes, dt);
+        const unsigned phosphorusStepped =
+            P::PhosphorusDiGraph::integrateLayers(kLayers, phosphorus_mass, phosphorus_rates, fluxes, dt);
+        EXPECT_NE(nitrogenStepped & phosphorusStepped, 0u);
+        std::copy(&nitrogen[0][0], &nitrogen[0][0] + kLayers * kPoolCount, &n[0][0]);
+        std::copy(&phosphorus[0][0], &phosphorus[0][0] + kLayers * P::kPoolCount, &p[0][0]);
+        fresh();
+        const double kUnset = -12345.0;
+        std::fill(&flux[0][0], &flux[0][0] + kLayers * kPathwayCount, kUnset);
+        EXPECT_EQ(NitrogenDiGraph::integrateLayers(kLayers, top, nitrogen_mass, nitrogen_rates, fluxes, dt, false),
+                  nitrogenStepped);
+        EXPECT_EQ(P::PhosphorusDiGraph::integrateLayers(kLayers, phosphorus_mass, phosphorus_rates, fluxes, dt, false),
+                  phosphorusStepped);
+        EXPECT_EQ(std::memcmp(n, nitrogen, sizeof n), 0);
+        EXPECT_EQ(std::memcmp(p, phosphorus, sizeof p), 0);
+        EXPECT_EQ(std::count(&flux[0][0], &flux[0][0] + kLayers * kPathwayCount, kUnset), kLayers * kPathwayCount);
+    }
 }
 
 // Four layers stepped together where some need the repair (an empty pool
@@ -544,9 +572,20 @@ TEST(CycleGraphs, LayersThatNeedTheRepairStepTogetherAsOnTheirOwn) {
                    a.nonFinitePool == b.nonFinitePool && a.nonFinitePathway == b.nonFinitePathway &&
                    a.scanLimitReached == b.scanLimitReached;
         };
+        // The same steps again, giving back of the amounts of the graphs
+        // stepped in lanes only the plants' (nitrogen) or none
+        // (phosphorus): the other amounts are left as they were.
+        double n_some[kLayers][kPoolCount], p_some[kLayers][P::kPoolCount];
+        double n_some_rate[kLayers][kPathwayCount], p_some_rate[kLayers][P::kPathwayCount];
+        std::memcpy(n_some, nitrogen, sizeof nitrogen);
+        std::memcpy(p_some, phosphorus, sizeof phosphorus);
+        std::memcpy(n_some_rate, nitrogen_rate, sizeof nitrogen_rate);
+        std::memcpy(p_some_rate, phosphorus_rate, sizeof phosphorus_rate);
         StepOutcome outcome[kLayers];
-        NitrogenDiGraph::stepLayers(kLayers, top, n_mass, n_rate, fluxes, dt, outcome);
+        unsigned unclean = NitrogenDiGraph::stepLayers(kLayers, top, n_mass, n_rate, fluxes, dt, outcome);
+        EXPECT_NE(unclean, 0u);
         for (int j = 0; j < kLayers; ++j) {
+            EXPECT_EQ(((unclean >> j) & 1u) != 0, !outcome[j].clean()) << "nitrogen layer " << j;
             SCOPED_TRACE("nitrogen layer " + std::to_string(j));
             const int pools = top[j] ? kPoolCount : kPoolCount - 1;
             const int pathways = top[j] ? kPathwayCount : kPathwayCount - 1;
@@ -554,12 +593,58 @@ TEST(CycleGraphs, LayersThatNeedTheRepairStepTogetherAsOnTheirOwn) {
             EXPECT_EQ(std::memcmp(flux[j], n_flux[j], sizeof(double) * pathways), 0);
             EXPECT_TRUE(same(outcome[j], n_outcome[j]));
         }
-        P::PhosphorusDiGraph::stepLayers(kLayers, p_mass, p_rate, fluxes, dt, outcome);
+        unclean = P::PhosphorusDiGraph::stepLayers(kLayers, p_mass, p_rate, fluxes, dt, outcome);
+        EXPECT_NE(unclean, 0u);
         for (int j = 0; j < kLayers; ++j) {
+            EXPECT_EQ(((unclean >> j) & 1u) != 0, !outcome[j].clean()) << "phosphorus layer " << j;
             SCOPED_TRACE("phosphorus layer " + std::to_string(j));
             EXPECT_EQ(std::memcmp(phosphorus[j], p_own[j], sizeof p_own[j]), 0);
             EXPECT_EQ(std::memcmp(flux[j], p_flux[j], sizeof p_flux[j]), 0);
             EXPECT_TRUE(same(outcome[j], p_outcome[j]));
         }
+
+        const double kUnset = -12345.0;
+        double some_flux[kLayers][kPathwayCount];
+        double* const some_fluxes[kLayers] = {some_flux[0], some_flux[1], some_flux[2], some_flux[3]};
+        double* const ns_mass[kLayers] = {n_some[0], n_some[1], n_some[2], n_some[3]};
+        double* const ns_rate[kLayers] = {n_some_rate[0], n_some_rate[1], n_some_rate[2], n_some_rate[3]};
+        std::fill(&some_flux[0][0], &some_flux[0][0] + kLayers * kPathwayCount, kUnset);
+        NitrogenDiGraph::stepLayers(kLayers, top, ns_mass, ns_rate, some_fluxes, dt, outcome, false);
+        int unset = 0;
+        for (int j = 0; j < kLayers; ++j) {
+            SCOPED_TRACE("nitrogen layer " + std::to_string(j) + ", the plants' amounts");
+            const int pools = top[j] ? kPoolCount : kPoolCount - 1;
+            const int pathways = top[j] ? kPathwayCount : kPathwayCount - 1;
+            EXPECT_EQ(std::memcmp(n_some[j], n_own[j], sizeof(double) * pools), 0);
+            EXPECT_TRUE(same(outcome[j], n_outcome[j]));
+            EXPECT_EQ(some_flux[j][kMineralNH4ToFlora], n_flux[j][kMineralNH4ToFlora]);
+            EXPECT_EQ(some_flux[j][kMineralNO3ToFlora], n_flux[j][kMineralNO3ToFlora]);
+            for (int w = 0; w < pathways; ++w) {
+                if (some_flux[j][w] == kUnset) {
+                    ++unset;
+                } else {
+                    EXPECT_EQ(some_flux[j][w], n_flux[j][w]) << w;
+                }
+            }
+        }
+        EXPECT_GT(unset, 0);
+        double* const ps_mass[kLayers] = {p_some[0], p_some[1], p_some[2], p_some[3]};
+        double* const ps_rate[kLayers] = {p_some_rate[0], p_some_rate[1], p_some_rate[2], p_some_rate[3]};
+        std::fill(&some_flux[0][0], &some_flux[0][0] + kLayers * kPathwayCount, kUnset);
+        P::PhosphorusDiGraph::stepLayers(kLayers, ps_mass, ps_rate, some_fluxes, dt, outcome, false);
+        unset = 0;
+        for (int j = 0; j < kLayers; ++j) {
+            SCOPED_TRACE("phosphorus layer " + std::to_string(j) + ", no amounts");
+            EXPECT_EQ(std::memcmp(p_some[j], p_own[j], sizeof p_own[j]), 0);
+            EXPECT_TRUE(same(outcome[j], p_outcome[j]));
+            for (int w = 0; w < P::kPathwayCount; ++w) {
+                if (some_flux[j][w] == kUnset) {
+                    ++unset;
+                } else {
+                    EXPECT_EQ(some_flux[j][w], p_flux[j][w]) << w;
+                }
+            }
+        }
+        EXPECT_GT(unset, 0);
     }
 }

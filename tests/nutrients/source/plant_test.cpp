@@ -79,6 +79,93 @@ TEST(Plant, AFailedCheckIsToldOnceWithItsCellAndTheValueIsSetToZero) {
     EXPECT_NE(warnings.texts()[0].find("[p.ps.plant]"), std::string::npos);
 }
 
+// Both uptakes of a layer at once are those of each alone, bit for bit:
+// for the top layer, layers within, across and below the roots of two
+// plants, and a layer whose bottom is the roots' depth; a layer that fails
+// a check is only said to fail, for the checks of each alone to report.
+TEST(Plant, BothUptakesOfALayerAtOnceAreThoseOfEachAlone) {
+    PlantCommunity community({descriptor("CORN", 0.6), descriptor("EGAM", 0.4)}, 7);
+    vegso_test::warning_capture warnings;
+    community.plants()[0].roots.rootDepth = 0.55;
+    community.plants()[1].roots.rootDepth = 0.3;
+    community.plants()[0].waterDemand.transpirationRate = 0.004;
+    community.plants()[1].waterDemand.transpirationRate = 0.003;
+    community.plants()[0].nutrient.demandRate = 2.5;
+    community.plants()[1].nutrient.demandRate = 1.5;
+    const double layers[][2] = {{0.1, 0.1}, {0.25, 0.15}, {0.4, 0.15}, {0.55, 0.15}, {0.9, 0.35}, {1.5, 0.6}};
+    for (const auto& bottomAndThickness : layers) {
+        SoilLayerDescriptor layer;
+        layer.bottomDepth = bottomAndThickness[0];
+        layer.thickness = bottomAndThickness[1];
+        SCOPED_TRACE(layer.bottomDepth);
+        double water = -1.0;
+        double nitrogen = -1.0;
+        EXPECT_TRUE(community.layerUptakes(layer, water, nitrogen));
+        EXPECT_EQ(water, community.layerWaterUptake(layer));
+        EXPECT_EQ(nitrogen, community.layerNitrogenUptake(layer));
+    }
+    SoilLayerDescriptor inverted;
+    inverted.bottomDepth = 0.1;
+    inverted.thickness = -0.2;
+    double water = 0.0;
+    double nitrogen = 0.0;
+    EXPECT_FALSE(community.layerUptakes(inverted, water, nitrogen));
+    EXPECT_TRUE(warnings.texts().empty());
+    // No plants: nothing drawn.
+    const PlantCommunity bare({}, 8);
+    EXPECT_TRUE(bare.layerUptakes(inverted, water, nitrogen));
+    EXPECT_EQ(water, 0.0);
+    EXPECT_EQ(nitrogen, 0.0);
+}
+
+// An exp kept with its argument gives what exp gives, whether the argument
+// comes again or not: after 0 (exp 1), -0, a number and not a number.
+TEST(Plant, AKeptExpGivesExpOfEachArgument) {
+    KeptExp kept;
+    const double nan = std::nan("");
+    const double arguments[] = {0.0, 0.0, -0.0, 1.5, 1.5, -700.0, nan, nan, 0.25, 0.0};
+    for (const double x : arguments) {
+        const double got = kept(x);
+        const double want = std::exp(x);
+        if (std::isnan(want)) {
+            EXPECT_TRUE(std::isnan(got));
+        } else {
+            EXPECT_EQ(got, want) << x;
+        }
+    }
+}
+
+// A plant stepped through an evening, a night and a morning: its leaf-area
+// and nitrogen curves are those of its heat units at every step, whether
+// they stood still or not.
+TEST(Plant, TheCurvesFollowTheHeatUnitsThroughTheNight) {
+    vegso_env_record* record = vegso_env_create();
+    record->period = 1.0 / 24.0;
+    record->air_temperature = {1, 24.0};
+    PlantCommunity community({descriptor("CORN", 1.0)}, 2);
+    const Plant& corn = community.plants()[0];
+    bool night = false;
+    bool day = false;
+    for (int hour = 15; hour < 15 + 20; ++hour) {
+        record->day_of_year = 180.0 + hour / 24.0;
+        vegso_env_update(record);
+        const Environment& e = *record->environment;
+        (e.sunUp ? day : night) = true;
+        community.update(e);
+        const double phi = corn.fractionPotentialHeatUnits;
+        SCOPED_TRACE(hour);
+        EXPECT_EQ(corn.canopy.fraction, phi / (phi + std::exp(corn.canopy.shape1 - corn.canopy.shape2 * phi)));
+        const double n = phi / (phi + std::exp(corn.nutrient.shape1 - corn.nutrient.shape2 * phi));
+        EXPECT_EQ(corn.nutrient.optimalFraction,
+                  (1.0 - n) * (corn.nutrient.emergenceFraction - corn.nutrient.maturityFraction) +
+                      corn.nutrient.maturityFraction);
+        community.updateConstraints(e);
+    }
+    EXPECT_TRUE(night && day);
+    EXPECT_GT(corn.fractionPotentialHeatUnits, 0.0);
+    vegso_free_record(record);
+}
+
 TEST(Plant, StressesWindAndHeightsKeepTheGrowthAndTranspirationReal) {
     vegso_test::warning_capture warnings;
     vegso_env_record* record = vegso_env_create();
