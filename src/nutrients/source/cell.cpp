@@ -866,6 +866,38 @@ struct LayerRun {
     }
 };
 
+// Steps the layers of a run through one graph's lanes, graph_step::kLanes layers
+// at a time, lane k on rate[k] (which holds the pathways' constant rates and
+// takes each layer's own over them): prepare(k, layer, owner, rate, top)
+// sets lane k's rates (and its shape in top) and gives its masses; step(n,
+// top, mass, rates, fluxes, outcome) steps n lanes and gives the mask of
+// the outcomes to report, each through report(k, layer, owner, outcome);
+// after(owner, flux) then reads what each lane moved.
+template <std::size_t Pathways, class Prepare, class Step, class Report, class After>
+void stepLanes(Cell::Layer* const* layers, const int* counts, int inRun, double (&rate)[graph_step::kLanes][Pathways],
+               Prepare prepare, Step step, Report report, After after) {
+    constexpr int kGroup = graph_step::kLanes;
+    static_assert(kGroup == 4, "a group of four layers");
+    LayerRun walk{layers, counts, inRun};
+    for (;;) {
+        Cell::Layer* group[kGroup];
+        int owner[kGroup];
+        const int n = walk.next(group, owner, kGroup);
+        if (n == 0) break;
+        double flux[kGroup][Pathways];
+        double* const rates[kGroup] = {rate[0], rate[1], rate[2], rate[3]};
+        double* const fluxes[kGroup] = {flux[0], flux[1], flux[2], flux[3]};
+        double* mass[kGroup] = {};
+        bool top[kGroup] = {};
+        for (int k = 0; k < n; ++k) mass[k] = prepare(k, *group[k], owner[k], rate[k], top);
+        StepOutcome outcome[kGroup];
+        const unsigned unclean = step(n, top, mass, rates, fluxes, outcome);
+        for (int k = 0; unclean != 0 && k < n; ++k)
+            if (((unclean >> k) & 1u) != 0) report(k, *group[k], owner[k], outcome[k]);
+        for (int k = 0; k < n; ++k) after(owner[k], flux[k]);
+    }
+}
+
 }  // namespace
 
 void Cell::stepCells(const Environment& e, Cell* const* cells, int count) {
@@ -919,72 +951,50 @@ void Cell::stepCells(const Environment& e, Cell* const* cells, int count) {
         // each cell's plants. The rates and amounts are worked here; the
         // pools stay in the graphs.
         double takenUp[kCells] = {};
-        {
-            LayerRun walk{layers, counts, inRun};
-            for (;;) {
-                Layer* group[kGroup];
-                int owner[kGroup];
-                const int n = walk.next(group, owner, kGroup);
-                if (n == 0) break;
-                double (&rate)[kGroup][N::kPathwayCount] = nitrogenRate;
-                double flux[kGroup][N::kPathwayCount];
-                double* const rates[kGroup] = {rate[0], rate[1], rate[2], rate[3]};
-                double* const fluxes[kGroup] = {flux[0], flux[1], flux[2], flux[3]};
-                double* mass[kGroup] = {};
-                bool top[kGroup] = {};
-                for (int k = 0; k < n; ++k) {
-                    Layer& l = *group[k];
-                    N::NitrogenDiGraph::setFloraDemand(l.floraDemand, rate[k]);
-                    top[k] = l.nitrogenGraph.topShape();
-                    if (!top[k]) rate[k][N::kRainfallNO3ToMineralNO3] = 0.0;  // a lower layer has no rain
-                    l.nitrogenGraph.setRates(run[owner[k]]->context(l, e), rate[k]);
-                    mass[k] = l.nitrogenGraph.state().arrays().mass;
-                }
-                StepOutcome outcome[kGroup];
+        const auto nitrogenReport = [&](int, const Layer& l, int owner, const StepOutcome& outcome) {
+            reportStep(outcome, l.nitrogenGraph.state().topology(), "nitrogen", run[owner]->cellNumber_,
+                       l.descriptor.layerNumber);
+        };
+        stepLanes(
+            layers, counts, inRun, nitrogenRate,
+            [&](int k, Layer& l, int owner, double* rate, bool* top) {
+                N::NitrogenDiGraph::setFloraDemand(l.floraDemand, rate);
+                top[k] = l.nitrogenGraph.topShape();
+                if (!top[k]) rate[N::kRainfallNO3ToMineralNO3] = 0.0;  // a lower layer has no rain
+                l.nitrogenGraph.setRates(run[owner]->context(l, e), rate);
+                return l.nitrogenGraph.state().arrays().mass;
+            },
+            [&](int n, const bool* top, double* const* mass, double* const* rates, double* const* fluxes,
+                StepOutcome* outcome) {
                 // Of the amounts, only the plants' uptake is read here.
-                const unsigned unclean =
-                    N::NitrogenDiGraph::stepLayers(n, top, mass, rates, fluxes, dt, outcome, false);
-                for (int k = 0; unclean != 0 && k < n; ++k)
-                    if (((unclean >> k) & 1u) != 0)
-                        reportStep(outcome[k], group[k]->nitrogenGraph.state().topology(), "nitrogen",
-                                   run[owner[k]]->cellNumber_, group[k]->descriptor.layerNumber);
-                for (int k = 0; k < n; ++k)
-                    takenUp[owner[k]] += flux[k][N::kMineralNH4ToFlora] + flux[k][N::kMineralNO3ToFlora];
-            }
-        }
+                return N::NitrogenDiGraph::stepLayers(n, top, mass, rates, fluxes, dt, outcome, false);
+            },
+            nitrogenReport,
+            [&](int owner, const double* flux) {
+                takenUp[owner] += flux[N::kMineralNH4ToFlora] + flux[N::kMineralNO3ToFlora];
+            });
         for (int c = 0; c < inRun; ++c) run[c]->afterNitrogen(layers[c], takenUp[c]);
 
         // Phosphorus, after the nitrogen whose organic split it follows.
-        {
-            LayerRun walk{layers, counts, inRun};
-            for (;;) {
-                Layer* group[kGroup];
-                int owner[kGroup];
-                const int n = walk.next(group, owner, kGroup);
-                if (n == 0) break;
-                double (&rate)[kGroup][P::kPathwayCount] = phosphorusRate;
-                double flux[kGroup][P::kPathwayCount];
-                double* const rates[kGroup] = {rate[0], rate[1], rate[2], rate[3]};
-                double* const fluxes[kGroup] = {flux[0], flux[1], flux[2], flux[3]};
-                double* mass[kGroup] = {};
-                for (int k = 0; k < n; ++k) {
-                    Layer& l = *group[k];
-                    const NITROGEN::NitrogenDiGraph::State& nitrogen = l.nitrogenGraph.state();
-                    P::PhosphorusDiGraph::balanceOrganic(nitrogen.mass(NITROGEN::kActivePool),
-                                                         nitrogen.mass(NITROGEN::kStablePool),
-                                                         l.phosphorusGraph.state().masses(), rate[k]);
-                    l.phosphorusGraph.setRates(run[owner[k]]->context(l, e), rate[k]);
-                    mass[k] = l.phosphorusGraph.state().arrays().mass;
-                }
-                StepOutcome outcome[kGroup];
-                const unsigned unclean =
-                    P::PhosphorusDiGraph::stepLayers(n, mass, rates, fluxes, dt, outcome, false);
-                for (int k = 0; unclean != 0 && k < n; ++k)
-                    if (((unclean >> k) & 1u) != 0)
-                        reportStep(outcome[k], P::PhosphorusDiGraph::topology(), "phosphorus",
-                                   run[owner[k]]->cellNumber_, group[k]->descriptor.layerNumber);
-            }
-        }
+        const auto phosphorusReport = [&](int, const Layer& l, int owner, const StepOutcome& outcome) {
+            reportStep(outcome, P::PhosphorusDiGraph::topology(), "phosphorus", run[owner]->cellNumber_,
+                       l.descriptor.layerNumber);
+        };
+        stepLanes(
+            layers, counts, inRun, phosphorusRate,
+            [&](int, Layer& l, int owner, double* rate, bool*) {
+                const NITROGEN::NitrogenDiGraph::State& nitrogen = l.nitrogenGraph.state();
+                P::PhosphorusDiGraph::balanceOrganic(nitrogen.mass(NITROGEN::kActivePool),
+                                                     nitrogen.mass(NITROGEN::kStablePool),
+                                                     l.phosphorusGraph.state().masses(), rate);
+                l.phosphorusGraph.setRates(run[owner]->context(l, e), rate);
+                return l.phosphorusGraph.state().arrays().mass;
+            },
+            [&](int n, const bool*, double* const* mass, double* const* rates, double* const* fluxes,
+                StepOutcome* outcome) {
+                return P::PhosphorusDiGraph::stepLayers(n, mass, rates, fluxes, dt, outcome, false);
+            },
+            phosphorusReport, [](int, const double*) {});
         for (int c = 0; c < inRun; ++c) run[c]->finishStep(e, layers[c], true);
     }
 }
