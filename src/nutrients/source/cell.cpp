@@ -394,30 +394,46 @@ void Cell::giveLean(bool withPools) const {
 }
 
 void Cell::stepLean(const Environment& e) {
+    Cell* const self = this;
+    stepLeanCells(e, &self, 1);
+}
+
+void Cell::stepLeanCells(const Environment& e, Cell* const* cells, int count) {
     namespace N = NITROGEN;
     namespace P = PHOSPHORUS;
     static thread_local N::NitrogenDiGraph::Workspace nitrogenWork;
     static thread_local P::PhosphorusDiGraph::Workspace phosphorusWork;
     // No plants: no uptake.
     N::NitrogenDiGraph::setFloraDemand(0.0, nitrogenWork);
-    const LeanHead& b = *leanHead_;
-    const int n = b.layerCount;
-    // The layers go together, a few at a time: their values side by side
-    // for the integration of their graphs at once.
+    // The layers go together, a few at a time, one cell's after another's:
+    // their values side by side for the integration of their graphs at
+    // once. Each layer's lane works as in a step of its cell alone.
     constexpr int kGroup = graph_step::kLanes;
-    for (int first = 0; first < n; first += kGroup) {
-        const int count = n - first < kGroup ? n - first : kGroup;
-        stepLeanGroup(e, b, lean_ + first, first, count, nitrogenWork, phosphorusWork);
+    const LeanHead* heads[kGroup];
+    int index[kGroup];
+    LeanLayer* lean[kGroup];
+    int filled = 0;
+    for (int c = 0; c < count; ++c) {
+        const LeanHead& b = *cells[c]->leanHead_;
+        for (int j = 0; j < b.layerCount; ++j) {
+            heads[filled] = &b;
+            index[filled] = j;
+            lean[filled] = cells[c]->lean_ + j;
+            if (++filled == kGroup) {
+                stepLeanGroup(e, heads, index, lean, filled, nitrogenWork, phosphorusWork);
+                filled = 0;
+            }
+        }
     }
+    if (filled > 0) stepLeanGroup(e, heads, index, lean, filled, nitrogenWork, phosphorusWork);
 }
 
-void Cell::stepLeanGroup(const Environment& e, const LeanHead& b, LeanLayer* lean, int first, int count,
-                         NITROGEN::NitrogenDiGraph::Workspace& nitrogenWork,
+void Cell::stepLeanGroup(const Environment& e, const LeanHead* const* heads, const int* index,
+                         LeanLayer* const* lean, int count, NITROGEN::NitrogenDiGraph::Workspace& nitrogenWork,
                          PHOSPHORUS::PhosphorusDiGraph::Workspace& phosphorusWork) {
     namespace N = NITROGEN;
     namespace P = PHOSPHORUS;
     constexpr int kGroup = graph_step::kLanes;
-    const double unit = b.unit;
     const double dt = e.period;
     const double rain = 0.01 * e.rainfall * e.rainNitrate;
     double water[kGroup];
@@ -437,8 +453,9 @@ void Cell::stepLeanGroup(const Environment& e, const LeanHead& b, LeanLayer* lea
 
     // Each layer's water, factors, pools and nitrogen rates.
     for (int k = 0; k < count; ++k) {
-        const int j = first + k;
-        LeanLayer& l = lean[k];
+        const LeanHead& b = *heads[k];
+        const int j = index[k];
+        LeanLayer& l = *lean[k];
         const double content = b.waterContent[j];
         l.waterContent = content;
         water[k] = content * l.thickness;
@@ -448,7 +465,7 @@ void Cell::stepLeanGroup(const Environment& e, const LeanHead& b, LeanLayer* lea
 #pragma GCC unroll 11
         for (int i = 0; i < vegso_pool_count; ++i) {
             const GraphPool& g = kGraphPools[i];
-            (g.phosphorus ? phosphorus[k] : nitrogen[k])[g.pool] = b.pools[i][j] / unit;
+            (g.phosphorus ? phosphorus[k] : nitrogen[k])[g.pool] = b.pools[i][j] / b.unit;
         }
 #pragma GCC unroll 8
         for (int q = 0; q < kLeanNitrogenPools; ++q) nitrogen[k][kLeanNitrogen.pool[q]] = l.nitrogen[q];
@@ -471,8 +488,8 @@ void Cell::stepLeanGroup(const Environment& e, const LeanHead& b, LeanLayer* lea
             const GraphArrays g = {nitrogen[k], nitrogenRate[k], nitrogenWork.lastFlux, nullptr};
             const StepOutcome outcome = N::NitrogenDiGraph::integrateOwn(top[k], dt, g);
             if (!outcome.clean())
-                reportStep(outcome, N::NitrogenDiGraph::topology(top[k]), "nitrogen", b.cellNumber,
-                           lean[k].layerNumber);
+                reportStep(outcome, N::NitrogenDiGraph::topology(top[k]), "nitrogen", heads[k]->cellNumber,
+                           lean[k]->layerNumber);
         }
     }
 
@@ -482,7 +499,7 @@ void Cell::stepLeanGroup(const Environment& e, const LeanHead& b, LeanLayer* lea
         for (int w = 0; w < P::kPathwayCount; ++w) phosphorusRate[k][w] = phosphorusWork.rate[w];
         P::PhosphorusDiGraph::balanceOrganic(nitrogen[k][N::kActivePool], nitrogen[k][N::kStablePool], phosphorus[k],
                                              phosphorusRate[k]);
-        P::PhosphorusDiGraph::setLayerRates(lean[k].steady.residue, combinedFactor[k], phosphorus[k],
+        P::PhosphorusDiGraph::setLayerRates(lean[k]->steady.residue, combinedFactor[k], phosphorus[k],
                                             phosphorusRate[k]);
     }
     const unsigned phosphorusStepped =
@@ -492,18 +509,20 @@ void Cell::stepLeanGroup(const Environment& e, const LeanHead& b, LeanLayer* lea
             const GraphArrays g = {phosphorus[k], phosphorusRate[k], phosphorusWork.lastFlux, nullptr};
             const StepOutcome outcome = P::PhosphorusDiGraph::integrateOwn(dt, g);
             if (!outcome.clean())
-                reportStep(outcome, P::PhosphorusDiGraph::topology(), "phosphorus", b.cellNumber,
-                           lean[k].layerNumber);
+                reportStep(outcome, P::PhosphorusDiGraph::topology(), "phosphorus", heads[k]->cellNumber,
+                           lean[k]->layerNumber);
         }
     }
 
     // The kept pools back, and the pools into the caller's storage with
     // their tallies, as writeBound leaves them.
-    double* made = b.made;
-    double* used = b.used;
     for (int k = 0; k < count; ++k) {
-        const int j = first + k;
-        LeanLayer& l = lean[k];
+        const LeanHead& b = *heads[k];
+        const int j = index[k];
+        const double unit = b.unit;
+        double* made = b.made;
+        double* used = b.used;
+        LeanLayer& l = *lean[k];
 #pragma GCC unroll 8
         for (int q = 0; q < kLeanNitrogenPools; ++q) l.nitrogen[q] = nitrogen[k][kLeanNitrogen.pool[q]];
 #pragma GCC unroll 3
@@ -936,8 +955,18 @@ void Cell::stepCells(const Environment& e, Cell* const* cells, int count) {
         Layer* layers[kCells];
         int counts[kCells];
         int inRun = 0;
+        // Consecutive cells that step by their lean layers go together, in
+        // their turn.
+        Cell* lean[kCells];
+        int inLean = 0;
         for (int c = first; c < last; ++c) {
             Cell* cell = cells[c];
+            if (cell->leanReady()) {
+                lean[inLean++] = cell;
+                continue;
+            }
+            if (inLean > 0) stepLeanCells(e, lean, inLean);
+            inLean = 0;
             Layer* l = cell->beginStep(e, room);
             room += cell->layerCount_;
             if (l == nullptr) continue;
@@ -945,6 +974,7 @@ void Cell::stepCells(const Environment& e, Cell* const* cells, int count) {
             layers[inRun] = l;
             counts[inRun++] = cell->layerCount_;
         }
+        if (inLean > 0) stepLeanCells(e, lean, inLean);
         if (inRun == 0) continue;
 
         // Nitrogen: the graphs' steps, and what the layers gave shared among

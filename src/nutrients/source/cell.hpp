@@ -228,10 +228,15 @@ private:
     // A bound cell's step from its lean layers and the caller's storage:
     // the same rates and integration as a step over the layers.
     void stepLean(const Environment& e);
-    // That step of the `count` layers from layer `first`, whose lean layers
-    // are at `lean`.
-    static void stepLeanGroup(const Environment& e, const LeanHead& head, LeanLayer* lean, int first, int count,
-                              NITROGEN::NitrogenDiGraph::Workspace& nitrogenWork,
+    // Whether the cell's next step goes by its lean layers.
+    bool leanReady() const { return leanLive_ && bound_ && !partitionStale_; }
+    // That step of `count` distinct cells in turn, the layers of one cell
+    // after another side by side in the graphs' steps.
+    static void stepLeanCells(const Environment& e, Cell* const* cells, int count);
+    // That step of `count` layers: layer index[k] of the cell whose head is
+    // heads[k] and whose lean layer is lean[k].
+    static void stepLeanGroup(const Environment& e, const LeanHead* const* heads, const int* index,
+                              LeanLayer* const* lean, int count, NITROGEN::NitrogenDiGraph::Workspace& nitrogenWork,
                               PHOSPHORUS::PhosphorusDiGraph::Workspace& phosphorusWork);
     // The lean layers from the layers, after a step over them.
     void takeLean();

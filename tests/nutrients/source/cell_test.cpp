@@ -366,6 +366,61 @@ TEST(VegsoCell, BoundCellsMadeInTheirHundredsStepEachItsOwnPools) {
     vegso_free_record(env);
 }
 
+// Bound cells of different soils and layer counts stepped together (the
+// layers of consecutive cells side by side, one cell given twice) leave in
+// each storage the very pools and tallies of the same cells stepped one at
+// a time in the same order.
+TEST(VegsoCell, BoundCellsSteppedTogetherLeaveThePoolsAndTalliesOfTheirStepsAlone) {
+    vegso_test::warning_capture warnings;
+    const int layers[] = {3, 1, 3, 2, 5, 3, 3};
+    constexpr int kCells = 7;
+    const int order[] = {0, 1, 2, 3, 2, 4, 5, 6};
+    constexpr int kSteps = 8;
+    struct side {
+        std::vector<std::unique_ptr<bound_storage>> storage;
+        std::vector<vegso_cell_handle*> cells;
+    };
+    side together, alone;
+    for (side* s : {&together, &alone}) {
+        for (int k = 0; k < kCells; ++k) {
+            vegso_schema* schema = bare_soil(layers[k], 0.4 + 0.15 * k);
+            s->cells.push_back(vegso_cell_create(schema, k + 1));
+            s->storage.push_back(std::make_unique<bound_storage>(*schema));
+            bound_storage& b = *s->storage.back();
+            for (std::size_t j = 0; j < b.water.size(); ++j)
+                b.water[j] = 0.12 + 0.04 * static_cast<double>((static_cast<std::size_t>(k) + j) % 5);
+            vegso_cell_bind(s->cells.back(), &b.binding);
+            vegso_schema_destroy(schema);
+        }
+    }
+    vegso_env_record* env = vegso_env_create();
+    env->period = 1.0 / 24.0;
+    for (int step = 0; step < kSteps; ++step) {
+        env->day_of_year = 160.0 + step / 24.0;
+        vegso_env_update(env);
+        vegso_cell_handle* batch[std::size(order)];
+        for (std::size_t i = 0; i < std::size(order); ++i)
+            batch[i] = together.cells[static_cast<std::size_t>(order[i])];
+        vegso_cells_step(env, batch, static_cast<int>(std::size(order)));
+        for (int k : order) vegso_cell_step(env, alone.cells[static_cast<std::size_t>(k)]);
+    }
+    for (int k = 0; k < kCells; ++k) {
+        SCOPED_TRACE(k);
+        const bound_storage& t = *together.storage[static_cast<std::size_t>(k)];
+        const bound_storage& a = *alone.storage[static_cast<std::size_t>(k)];
+        for (int i = 0; i < vegso_pool_count; ++i) {
+            EXPECT_EQ(t.pools[i], a.pools[i]) << i;
+            EXPECT_EQ(t.made[i], a.made[i]) << i;
+            EXPECT_EQ(t.used[i], a.used[i]) << i;
+        }
+    }
+    EXPECT_TRUE(warnings.texts().empty());
+
+    for (side* s : {&together, &alone})
+        for (vegso_cell_handle* h : s->cells) vegso_cell_destroy(h);
+    vegso_free_record(env);
+}
+
 // A cell on its records writes each step the partition of its layer's
 // values as they are then: what the caller left in the fraction positions
 // does not count, and a new porosity, organic carbon, solid density or
