@@ -902,12 +902,14 @@ double move_sediment(step_view& v, bool& summed) {
             if (plain && !out) {
                 if (right) plain_face<Classes>(v, i, right, m.qx[i], s.Sfx[i], s.cap_x[i], share_x + c, s.qsx, true);
                 if (below) plain_face<Classes>(v, i, below, m.qy[i], s.Sfy[i], s.cap_y[i], share_y + c, s.qsy, false);
-            } else if (right || (out && v.exit == exit_face::right)) {
+                continue;
+            }
+            if (right || (out && v.exit == exit_face::right)) {
                 const double q = v.qx(i);
                 if (!quiet_face<Classes>(v, i, right, q, s.qsx))
                     move_across<Classes>(v, i, right, q, s.Sfx[i], axis::x, s.cap_x[i], share_x + c);
             }
-            if (!(plain && !out) && (below || (out && v.exit == exit_face::lower))) {
+            if (below || (out && v.exit == exit_face::lower)) {
                 const double q = v.qy(i);
                 if (!quiet_face<Classes>(v, i, below, q, s.qsy))
                     move_across<Classes>(v, i, below, q, s.Sfy[i], axis::y, s.cap_y[i], share_y + c);
