@@ -16,6 +16,15 @@
 
 namespace kesta {
 
+// Parts of the overland erosion step that may run at the same time, each
+// with its own work space.
+constexpr int kErosionSlots = 8;
+// The overland erosion step on a team of threads cuts the grid into
+// segments of blocks of cells (kCellBlock of erosion_vectors.hpp), at most
+// kSegmentBlocksMost blocks each: small enough on a large grid that a
+// segment's soil stays in the caches.
+constexpr int kSegmentBlocksMost = 32;
+
 // What the soil of each cell holds of each class (m3).
 struct sed_volumes {
     // Parent soil eroded: 0 at the start, falls by what is detached from
@@ -143,25 +152,31 @@ struct sed_record {
     // face (m3), worked out from the water before any sediment moves; nan
     // where it is left to the face's turn.
     vec1<double> cap_x, cap_y;
-    // Work space of the step: a batch of faces whose capacity the second
-    // formula gives, worked out together (from element 0, kFaceBatch of
-    // erosion_vectors.hpp): the unit discharge (m2/s), slope and share of
-    // the stream power above the threshold of each, its rate, its source's
-    // sed_K, whether it carries, its source's depth and threshold
-    // (capacity_work).
+    // Work space of the step, in kErosionSlots slots, one for each part of
+    // the step that runs at the same time as others (slot w from element w
+    // x kFaceBatch or w x kCellBlock).
+    //
+    // A batch of faces whose capacity the second formula gives, worked out
+    // together (kFaceBatch of erosion_vectors.hpp a slot): the unit
+    // discharge (m2/s), slope and share of the stream power above the
+    // threshold of each, its rate, its source's sed_K, whether it carries,
+    // its source's depth and threshold (capacity_work).
     vec1<double> batch_q, batch_slope, batch_excess, batch_rate, batch_sed_k, batch_state, batch_h, batch_threshold;
-    // Work space of the detachment: a block of cells (from element 0,
-    // kCellBlock of erosion_vectors.hpp), with the splash rate a I^b and
-    // drop diameter (m) of each cell's rain, its splash volume, its shear
-    // volumes from the deposit and beyond the critical shear (m3), room for
-    // the exponentials, and whether it is finished (1) and its water flows
-    // out (2).
+    // The detachment's block of cells (kCellBlock of erosion_vectors.hpp a
+    // slot), with the splash rate a I^b and drop diameter (m) of each
+    // cell's rain, its splash volume, its shear volumes from the deposit
+    // and beyond the critical shear (m3), room for the exponentials (also
+    // the settling shares'), and whether it is finished (1) and its water
+    // flows out (2).
     vec1<double> block_rate, block_drop, block_splash, block_shear, block_beyond, block_work;
     vec1<int> block_state;
-    // Work space of the transport: for the right and then the lower faces
-    // of a block of cells (kCellBlock each), the per_fall of each face's
-    // receiver (settle_shares of erosion_vectors.hpp), then the share of
-    // its suspension that settles, class by class.
+    // Work space of the transport: for each block of cells of two segments
+    // (the one whose faces move and the next; kSegmentBlocksMost blocks
+    // each at most, and no more than the grid's blocks),
+    // 2 x kCellBlock x (num_sed + 1) values: for the right and then the
+    // lower faces of the block (kCellBlock each), the per_fall of each
+    // face's receiver (settle_shares of erosion_vectors.hpp), then the
+    // share of its suspension that settles, class by class.
     vec1<double> block_share;
 
     // Filled when an event or the run ends, by class.
