@@ -1061,13 +1061,14 @@ double move_on_team(step_view& v, bool& summed, int team) {
     const vec1<double>& rain = splashing_rain(v);
     const int blocks = (v.n + kCellBlock - 1) / kCellBlock;
     // The first segment's faces wait for its detachment, which nothing
-    // runs beside, while the rest of the team detaches the cells the
-    // next segment touches: a share of the grid of 1 / (team + 1) keeps
-    // both about even (the detachment and the shares cost about 1.5 times
-    // the ordered moves, and a thread wakes some tens of microseconds
-    // late). The other segments are as long as the caches allow, so that
+    // runs beside, while the rest of the team wakes (which takes up to a
+    // hundred microseconds) and detaches the cells the next segment
+    // touches, more slowly than the calling thread, whose caches hold the
+    // water: a share of the grid of 2 / (team + 2) keeps both about even
+    // (the detachment and the shares cost about 1.5 times the ordered
+    // moves). The other segments are as long as the caches allow, so that
     // a small grid's step is one team job.
-    const int lead_size = std::max(1, std::min(kSegmentBlocksMost, (blocks + team) / (team + 1)));
+    const int lead_size = std::max(1, std::min(kSegmentBlocksMost, 2 * blocks / (team + 2)));
     const int size = std::min(kSegmentBlocksMost, blocks);
     const std::ptrdiff_t block_span = 2 * static_cast<std::ptrdiff_t>(v.classes + 1) * kCellBlock;
     splash_rain splash[kErosionSlots];
@@ -1156,15 +1157,17 @@ double move_on_team(step_view& v, bool& summed, int team) {
     return held;
 }
 
-// The threads of the erosion step of n cells. A thread of the water's
-// loops is worth its start and its wait at the loop's end on
-// kCellsPerThread cells, at a nanosecond or two each; a cell's erosion
-// costs some 60 to 90 ns a step (its exponentials, logarithms and class
-// loops), so it is worth as much on about a 64th of those cells. The
+// The threads of the erosion step of n cells. A cell's erosion costs some
+// 30 times what a cell of one of the water's loops does (its
+// exponentials, logarithms and class loops: 60 to 90 ns a step), so a
+// thread is worth its start, its wait at the job's end and the water it
+// pulls into its caches on a 32nd of the cells thread_team gives a thread
+// of those loops: a share of 2048 cells by default, some 150 us of
+// erosion, about twice the time a sleeping thread takes to wake. The
 // ordered moves, on one thread, take about 40 % of the step, and the rest
 // keeps at most three more threads busy beside them: a larger team would
 // only wait.
-constexpr long long kErosionCellWeight = 64;
+constexpr long long kErosionCellWeight = 32;
 constexpr int kErosionTeamMost = 4;
 static_assert(kErosionTeamMost <= kErosionSlots, "each thread of the team has a scratch slot");
 
