@@ -29,9 +29,9 @@ namespace {
 using kesta_test::grid_of;
 using kesta_test::table_row;
 
-// 5400 cells: 43 blocks of 128, so that every team cuts the grid into two
+// 7000 cells: 55 blocks of 128, so that every team cuts the grid into two
 // or three segments, each of several blocks.
-constexpr int kRows = 60, kCols = 90;
+constexpr int kRows = 70, kCols = 100;
 constexpr double kCell = 10.0;
 constexpr int kTeams[] = {2, 3, 4};
 
@@ -64,9 +64,10 @@ void write_inputs(const kesta_test::temp_dir& dir, int formula, bool with_order)
     dir.write("tables.cmt", mapping_tables());
     // The outlet in the north-west corner lets its sediment out by a face of
     // its own; in the south-east corner, by its right face.
-    const std::string outlet = with_order ? "OUTROW 60\nOUTCOL 90\n" : "OUTROW 1\nOUTCOL 1\n";
-    dir.write("p.prj", "KESTAPROJECT\nWATERSHED_MASK mask.asc\nELEVATION elev.asc\nGRIDSIZE 10\nROWS 60\nCOLS 90\n" +
-                           outlet +
+    const std::string size = "ROWS " + std::to_string(kRows) + "\nCOLS " + std::to_string(kCols) + "\n";
+    const std::string outlet =
+        with_order ? "OUTROW " + std::to_string(kRows) + "\nOUTCOL " + std::to_string(kCols) + "\n" : "OUTROW 1\nOUTCOL 1\n";
+    dir.write("p.prj", "KESTAPROJECT\nWATERSHED_MASK mask.asc\nELEVATION elev.asc\nGRIDSIZE 10\n" + size + outlet +
                            "OUTSLOPE 0.02\nMANNING_N 0.05\nTOT_TIME 16\nTIMESTEP 6\nPRECIP_UNIF\n"
                            "RAIN_INTENSITY 50\nRAIN_DURATION 30\nSTART_DATE 2020 6 1\nSTART_TIME 12 0\n"
                            "SUMMARY summ.out\nOUTLET_HYDRO hyd.out\nHYD_FREQ 1\nMAPPING_TABLE tables.cmt\nSOIL_EROSION " +
@@ -255,7 +256,7 @@ TEST(ErosionOnATeam, TheFirstCellOutOfSoilIsNamedWhateverTheTeam) {
     write_inputs(dir, 2, false);
     // Zone-1 cells in the rain, from the grid's end back to its start, so
     // that on a team the last segments find theirs first.
-    g_spent = {5390, 4000, 2500, 1300, 700};
+    g_spent = {6990, 5000, 3000, 1500, 700};
     std::vector<std::string> named;
     g_named = &named;
     const kesta_test::model_run run = kesta_test::run_in_process("p.prj", exhaust_cells);
