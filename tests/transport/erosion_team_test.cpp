@@ -3,7 +3,7 @@
 // and outlet figures, bit for bit, on one thread and on teams of two to
 // four (which cut the grid into different segments), for the second
 // capacity formula and another, with the water running against the cell
-// order and with it, with the lakes' general path and with every book
+// order and with it, with a band of cells in a lake and with every book
 // kept; and a step in which several cells run out of parent soil names the
 // same, first, cell.
 #include <gtest/gtest.h>
@@ -95,13 +95,17 @@ std::vector<double> step_results(const kesta::model_state& m) {
         rows(s.ov_sed_vol_qsy, m.ncells);
         for (int k = 0; k <= s.num_sed; ++k) v.push_back(s.outlet_vol_step[k]);
     }
-    if (!s.sed_vol_overland_to_lake.empty()) rows(s.sed_vol_overland_to_lake, 1);
+    if (!s.sed_vol_overland_to_lake.empty()) {
+        rows(s.sed_vol_overland_to_lake, 1);
+        for (int pos = 1; pos <= s.n_fine_classes; ++pos) v.push_back(s.SS_vol_lake_to_overland[1][pos]);
+    }
     return v;
 }
 
-// The ways a step is taken: as a plain run; with the channel lakes on but
-// no cell in a lake (every face by the general path); keeping each cell's
-// flux and each face's volumes.
+// The ways a step is taken: as a plain run; with the channel lakes on and
+// a band of cells across the middle of the grid in a lake, whose level
+// lies a little above the ground there (the other faces take the general
+// path); keeping each cell's flux and each face's volumes.
 enum class books { plain, lakes, kept };
 constexpr books kBooks[] = {books::plain, books::lakes, books::kept};
 
@@ -110,6 +114,16 @@ void set_books(kesta::model_state& m, books b) {
     const bool lakes = b == books::lakes, kept = b == books::kept;
     m.chan_lakes_on = lakes ? 1 : 0;
     m.lake_num = lakes ? kesta::vec1<int>(m.ncells) : kesta::vec1<int>();
+    m.lake_elev = lakes ? kesta::vec1<double>(1) : kesta::vec1<double>();
+    // The lake's suspension of each fine class (m3/m3), which its outflow carries onto the land.
+    s.SS_conc_vol_lake = lakes ? kesta::mat2<double>(1, s.n_fine_classes) : kesta::mat2<double>();
+    s.SS_vol_lake_to_overland = lakes ? kesta::mat2<double>(1, s.n_fine_classes) : kesta::mat2<double>();
+    if (lakes) {
+        for (int r = kRows / 2 - 2; r <= kRows / 2 + 2; ++r)
+            for (int c = kCols / 3; c <= 2 * kCols / 3; ++c) m.lake_num[m.mask[r][c]] = 1;
+        m.lake_elev[1] = ground(kRows / 2, kCols / 2, false) + 0.2;
+        for (int pos = 1; pos <= s.n_fine_classes; ++pos) s.SS_conc_vol_lake[1][pos] = 1e-4 * pos;
+    }
     s.sed_vol_overland_to_lake = lakes ? kesta::mat2<double>(1, s.num_sed) : kesta::mat2<double>();
     s.ov_qsmax = kept ? kesta::vec1<double>(m.ncells) : kesta::vec1<double>();
     s.ov_sed_vol_qsx = kept ? kesta::mat2<double>(m.ncells, s.num_sed) : kesta::mat2<double>();
@@ -138,7 +152,9 @@ struct step_state {
         for (std::size_t k = 0; k < t.size(); ++k) std::copy(tables[k].begin(), tables[k].end(), t[k]->data());
         std::copy(outlet.begin(), outlet.end(), s.outlet_vol.data());
         for (kesta::vec1<double>* c : {&s.qsx, &s.qsy, &s.Sfx, &s.Sfy, &s.ov_qsmax, &s.outlet_vol_step}) c->fill(0.0);
-        for (kesta::mat2<double>* c : {&s.ov_sed_vol_qsx, &s.ov_sed_vol_qsy, &s.sed_vol_overland_to_lake}) c->fill(0.0);
+        for (kesta::mat2<double>* c :
+             {&s.ov_sed_vol_qsx, &s.ov_sed_vol_qsy, &s.sed_vol_overland_to_lake, &s.SS_vol_lake_to_overland})
+            c->fill(0.0);
     }
 };
 
@@ -158,6 +174,7 @@ void step_on(kesta::model_state& m, int threads) {
 struct team_steps {
     std::vector<std::vector<double>> results[3];
     double moved = 0.0;  // |change| of the plain step on one thread
+    double to_lake = 0.0, from_lake = 0.0;  // m3 the lake took and gave on one thread
 };
 team_steps* g_team = nullptr;
 
@@ -171,6 +188,10 @@ bool step_on_teams(kesta::model_state& m, const char* name) {
             start.restore(m);
             step_on(m, t == 0 ? 1 : kTeams[t - 1]);
             g_team->results[b].push_back(step_results(m));
+            if (t > 0 || kBooks[b] != books::lakes) continue;
+            const kesta::sed_record& s = *m.ov_sed;
+            for (int k = 1; k <= s.num_sed; ++k) g_team->to_lake += s.sed_vol_overland_to_lake[1][k];
+            for (int pos = 1; pos <= s.n_fine_classes; ++pos) g_team->from_lake += s.SS_vol_lake_to_overland[1][pos];
         }
     }
     for (std::size_t e = 0; e < before.size(); ++e) g_team->moved += std::fabs(g_team->results[0][0][e] - before[e]);
@@ -194,6 +215,8 @@ TEST(ErosionOnATeam, EveryTeamLeavesWhatOneThreadLeavesBitForBit) {
             g_team = nullptr;
             ASSERT_EQ(run.rc, 0) << run.out;
             EXPECT_GT(w.moved, 1e-3);
+            EXPECT_GT(w.from_lake, 0.0);
+            EXPECT_NE(w.to_lake, -w.from_lake);  // the land gave the lake sediment too
             for (int b = 0; b < 3; ++b) {
                 ASSERT_EQ(w.results[b].size(), 4u);
                 const std::vector<double>& one = w.results[b][0];
