@@ -46,6 +46,7 @@
 #include <cstdint>
 #include <cstring>
 #include <limits>
+#include <utility>
 
 #include "core/error_record.hpp"
 #include "core/thread_team.hpp"
@@ -377,18 +378,23 @@ struct block_scratch {
     int exhausted = 0;  // the first cell that had no more parent soil to give
 
     block_scratch(sed_record& s, int slot) {
-        const std::ptrdiff_t b = static_cast<std::ptrdiff_t>(slot) * kCellBlock;
-        const std::ptrdiff_t f = static_cast<std::ptrdiff_t>(slot) * kFaceBatch;
-        rate = s.block_rate.data() + b;
-        drop = s.block_drop.data() + b;
-        splash = s.block_splash.data() + b;
-        shear = s.block_shear.data() + b;
-        beyond = s.block_beyond.data() + b;
-        work = s.block_work.data() + b;
-        state = s.block_state.data() + b;
-        batch = {s.batch_q.data() + f,    s.batch_slope.data() + f, s.batch_excess.data() + f,
-                 s.batch_rate.data() + f, s.batch_sed_k.data() + f, s.batch_state.data() + f,
-                 s.batch_h.data() + f,    s.batch_threshold.data() + f};
+        if (slot == 0) {
+            rate = s.block_rate.data();
+            drop = s.block_drop.data();
+            splash = s.block_splash.data();
+            shear = s.block_shear.data();
+            beyond = s.block_beyond.data();
+            work = s.block_work.data();
+            state = s.block_state.data();
+            batch = {s.batch_q.data(),    s.batch_slope.data(), s.batch_excess.data(), s.batch_rate.data(),
+                     s.batch_sed_k.data(), s.batch_state.data(), s.batch_h.data(),      s.batch_threshold.data()};
+            return;
+        }
+        double* a = s.team_scratch.data() + static_cast<std::ptrdiff_t>(slot - 1) * 14 * kTeamScratchStride;
+        const auto next = [&a] { return std::exchange(a, a + kTeamScratchStride); };
+        rate = next(), drop = next(), splash = next(), shear = next(), beyond = next(), work = next();
+        batch = {next(), next(), next(), next(), next(), next(), next(), next()};
+        state = s.team_state.data() + static_cast<std::ptrdiff_t>(slot - 1) * kTeamScratchStride;
     }
 };
 
@@ -1135,7 +1141,7 @@ double move_on_team(step_view& v, bool& summed, int team) {
         done = std::max(led, to);
     };
 
-    double* const shares[2] = {s.block_share.data(), s.block_share.data() + size * block_span};
+    double* const shares[2] = {s.team_share.data(), s.team_share.data() + size * block_span};
     segment next = segment_of(v, 0, lead_size, 0);
     if (!v.batched) {
         // The capacities of the other formulas are worked out from what the

@@ -91,17 +91,16 @@ bool alloc_cell_arrays(const model_state& m, sed_record& s) {
                             &s.sed_K, &s.qsx, &s.qsy, &s.ov_qsvol, &s.Sfx, &s.Sfy, &s.cap_x, &s.cap_y})
         alloc_dvector(*v, n, "ov_sed cell vector");
     alloc_ivector(s.channel_cells, n, "channel_cells");
-    const int faces = kFaceBatch * kErosionSlots, block = kCellBlock * kErosionSlots;
+    const int faces = kFaceBatch;
     for (vec1<double>* v :
          {&s.batch_q, &s.batch_slope, &s.batch_excess, &s.batch_rate, &s.batch_sed_k, &s.batch_state, &s.batch_h,
           &s.batch_threshold})
         alloc_dvector(*v, faces, "ov_sed face batch");
     for (vec1<double>* v : {&s.block_rate, &s.block_drop, &s.block_splash, &s.block_shear, &s.block_beyond,
                             &s.block_work})
-        alloc_dvector(*v, block, "ov_sed cell block");
-    alloc_ivector(s.block_state, block, "ov_sed cell block");
-    const int share_blocks = 2 * std::min(kSegmentBlocksMost, (n + kCellBlock - 1) / kCellBlock);
-    alloc_dvector(s.block_share, share_blocks * 2 * kCellBlock * (k + 1), "ov_sed settling shares");
+        alloc_dvector(*v, kCellBlock, "ov_sed cell block");
+    alloc_ivector(s.block_state, kCellBlock, "ov_sed cell block");
+    alloc_dvector(s.block_share, 2 * kCellBlock * (k + 1), "ov_sed settling shares");
     for (mat2<double>* t : {&s.sed_fract.parent, &s.sed_fract.deposit, &s.vol_sed.parent, &s.vol_sed.suspended,
                             &s.vol_sed.deposited, &s.ov_sed_vol_eroded, &s.ov_sed_vol_deposited})
         alloc_dmatrix(n, k, *t, "ov_sed cell by class");
@@ -132,6 +131,17 @@ bool alloc_cell_arrays(const model_state& m, sed_record& s) {
         alloc_dvector(s.ov_conc, n, "ov_conc");
         if (!blocks_made(g_error_record, "the suspended sediment map", s.ov_conc)) return false;
     }
+    // The work space of the step on a team of threads, made last, so that
+    // the one thread's lies as it does without it.
+    static_assert(kCellBlock + kBatchLanes <= kTeamScratchStride && kFaceBatch + kBatchLanes <= kTeamScratchStride,
+                  "a slot's arrays hold a block or a batch, a cache line apart");
+    const int share_blocks = 2 * std::min(kSegmentBlocksMost, (n + kCellBlock - 1) / kCellBlock);
+    alloc_dvector(s.team_scratch, (kErosionSlots - 1) * 14 * kTeamScratchStride, "ov_sed team work space");
+    alloc_ivector(s.team_state, (kErosionSlots - 1) * kTeamScratchStride, "ov_sed team work space");
+    alloc_dvector(s.team_share, share_blocks * 2 * kCellBlock * (k + 1), "ov_sed team settling shares");
+    if (!blocks_made(g_error_record, "the overland sediment team work space", s.team_scratch, s.team_state,
+                     s.team_share))
+        return false;
     s.tot_sed.assign(static_cast<std::size_t>(k) + 1, sed_class_totals());
     return true;
 }

@@ -19,6 +19,9 @@ namespace kesta {
 // Parts of the overland erosion step that may run at the same time, each
 // with its own work space.
 constexpr int kErosionSlots = 8;
+// Values of each array of a slot of the team's work space (team_scratch):
+// the 128 of a block or a batch, and 8 more.
+constexpr int kTeamScratchStride = 136;
 // The overland erosion step on a team of threads cuts the grid into
 // segments of blocks of cells (kCellBlock of erosion_vectors.hpp), at most
 // kSegmentBlocksMost blocks each: small enough on a large grid that a
@@ -152,32 +155,40 @@ struct sed_record {
     // face (m3), worked out from the water before any sediment moves; nan
     // where it is left to the face's turn.
     vec1<double> cap_x, cap_y;
-    // Work space of the step, in kErosionSlots slots, one for each part of
-    // the step that runs at the same time as others (slot w from element w
-    // x kFaceBatch or w x kCellBlock).
-    //
-    // A batch of faces whose capacity the second formula gives, worked out
-    // together (kFaceBatch of erosion_vectors.hpp a slot): the unit
-    // discharge (m2/s), slope and share of the stream power above the
-    // threshold of each, its rate, its source's sed_K, whether it carries,
-    // its source's depth and threshold (capacity_work).
+    // Work space of the step: a batch of faces whose capacity the second
+    // formula gives, worked out together (from element 0, kFaceBatch of
+    // erosion_vectors.hpp): the unit discharge (m2/s), slope and share of
+    // the stream power above the threshold of each, its rate, its source's
+    // sed_K, whether it carries, its source's depth and threshold
+    // (capacity_work).
     vec1<double> batch_q, batch_slope, batch_excess, batch_rate, batch_sed_k, batch_state, batch_h, batch_threshold;
-    // The detachment's block of cells (kCellBlock of erosion_vectors.hpp a
-    // slot), with the splash rate a I^b and drop diameter (m) of each
-    // cell's rain, its splash volume, its shear volumes from the deposit
-    // and beyond the critical shear (m3), room for the exponentials (also
-    // the settling shares'), and whether it is finished (1) and its water
-    // flows out (2).
+    // Work space of the detachment: a block of cells (from element 0,
+    // kCellBlock of erosion_vectors.hpp), with the splash rate a I^b and
+    // drop diameter (m) of each cell's rain, its splash volume, its shear
+    // volumes from the deposit and beyond the critical shear (m3), room for
+    // the exponentials, and whether it is finished (1) and its water flows
+    // out (2).
     vec1<double> block_rate, block_drop, block_splash, block_shear, block_beyond, block_work;
     vec1<int> block_state;
-    // Work space of the transport: for each block of cells of two segments
-    // (the one whose faces move and the next; kSegmentBlocksMost blocks
-    // each at most, and no more than the grid's blocks),
-    // 2 x kCellBlock x (num_sed + 1) values: for the right and then the
-    // lower faces of the block (kCellBlock each), the per_fall of each
-    // face's receiver (settle_shares of erosion_vectors.hpp), then the
-    // share of its suspension that settles, class by class.
+    // Work space of the transport: for the right and then the lower faces
+    // of a block of cells (kCellBlock each), the per_fall of each face's
+    // receiver (settle_shares of erosion_vectors.hpp), then the share of
+    // its suspension that settles, class by class.
     vec1<double> block_share;
+    // Work space of the step on a team of threads (slot 0 of the parts that
+    // run at once is the work space above): for slots 1 .. kErosionSlots -
+    // 1 in turn, the six block arrays and then the eight batch arrays,
+    // kTeamScratchStride values each (the room a block or batch needs, and
+    // a cache line more, so that no two of a slot's arrays lie a multiple
+    // of 4 kB apart, where the processor would take a store to one for a
+    // load from the other); the block states of each slot,
+    // kTeamScratchStride each; and the settling shares of two segments
+    // (the one whose faces move and the next, kSegmentBlocksMost blocks
+    // each at most, and no more than the grid's blocks), the values of
+    // block_share for each block.
+    vec1<double> team_scratch;
+    vec1<int> team_state;
+    vec1<double> team_share;
 
     // Filled when an event or the run ends, by class.
     std::vector<sed_class_totals> tot_sed;
