@@ -19,8 +19,9 @@ namespace kesta {
 // Parts of the overland erosion step that may run at the same time, each
 // with its own work space.
 constexpr int kErosionSlots = 8;
-// Values of each array of a slot of the team's work space (team_scratch):
-// the 128 of a block or a batch, and 8 more.
+// Arrays of a slot of the team's work space (team_scratch), and the values
+// of each: the 128 of a block or a batch, and 8 more.
+constexpr int kTeamScratchArrays = 14;
 constexpr int kTeamScratchStride = 136;
 // The overland erosion step on a team of threads cuts the grid into
 // segments of blocks of cells (kCellBlock of erosion_vectors.hpp), at most
@@ -177,8 +178,8 @@ struct sed_record {
     vec1<double> block_share;
     // Work space of the step on a team of threads (slot 0 of the parts that
     // run at once is the work space above): for slots 1 .. kErosionSlots -
-    // 1 in turn, the six block arrays and then the eight batch arrays,
-    // kTeamScratchStride values each (the room a block or batch needs, and
+    // 1 in turn, the six block arrays and then the eight batch arrays
+    // (kTeamScratchArrays), kTeamScratchStride values each (the room a block or batch needs, and
     // a cache line more, so that no two of a slot's arrays lie a multiple
     // of 4 kB apart, where the processor would take a store to one for a
     // load from the other); the block states of each slot,
