@@ -390,7 +390,8 @@ struct block_scratch {
                      s.batch_sed_k.data(), s.batch_state.data(), s.batch_h.data(),      s.batch_threshold.data()};
             return;
         }
-        double* a = s.team_scratch.data() + static_cast<std::ptrdiff_t>(slot - 1) * kTeamScratchArrays * kTeamScratchStride;
+        double* a = s.team_scratch.data() +
+                    static_cast<std::ptrdiff_t>(slot - 1) * kTeamScratchArrays * kTeamScratchStride;
         const auto next = [&a] { return std::exchange(a, a + kTeamScratchStride); };
         rate = next(), drop = next(), splash = next(), shear = next(), beyond = next(), work = next();
         batch = {next(), next(), next(), next(), next(), next(), next(), next()};

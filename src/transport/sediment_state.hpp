@@ -179,14 +179,14 @@ struct sed_record {
     // Work space of the step on a team of threads (slot 0 of the parts that
     // run at once is the work space above): for slots 1 .. kErosionSlots -
     // 1 in turn, the six block arrays and then the eight batch arrays
-    // (kTeamScratchArrays), kTeamScratchStride values each (the room a block or batch needs, and
-    // a cache line more, so that no two of a slot's arrays lie a multiple
-    // of 4 kB apart, where the processor would take a store to one for a
-    // load from the other); the block states of each slot,
-    // kTeamScratchStride each; and the settling shares of two segments
-    // (the one whose faces move and the next, kSegmentBlocksMost blocks
-    // each at most, and no more than the grid's blocks), the values of
-    // block_share for each block.
+    // (kTeamScratchArrays), kTeamScratchStride values each (the room a
+    // block or batch needs, and a cache line more, so that no two of a
+    // slot's arrays lie a multiple of 4 kB apart, where the processor
+    // would take a store to one for a load from the other); the block
+    // states of each slot, kTeamScratchStride each; and the settling
+    // shares of two segments (the one whose faces move and the next,
+    // kSegmentBlocksMost blocks each at most, and no more than the grid's
+    // blocks), the values of block_share for each block.
     vec1<double> team_scratch;
     vec1<int> team_state;
     vec1<double> team_share;
