@@ -181,13 +181,11 @@ void zep_soils_allocate(model_state& m) {
     s.ncells = n;
     s.cells.clear();
     s.cells.reserve(static_cast<std::size_t>(n));
-    // The parts, their tallies (where the cells are bound) and their rooms,
-    // for cells of up to the most layers a cell has.
-    int layers = 1;
-    for (int k = 1; k <= n; ++k) layers = std::max(layers, m.soil_layer_count[k]);
+    // The parts, their tallies (where the cells are bound) and their rooms
+    // (bound cells need no room for their layers).
     s.parts.clear();
     s.parts.resize(static_cast<std::size_t>((n + kSoilPartCells - 1) / kSoilPartCells));
-    for (zep_soil_part& p : s.parts) p.room.reset(vegso_step_room_create(layers));
+    for (zep_soil_part& p : s.parts) p.room.reset(vegso_step_room_create(0));
     for (mat2<double>& d : s.dissolved) d = mat2<double>(n, kMaxContamLayers);
     const double area = m.gridsize * m.gridsize;
     // Infiltration that keeps the soil's field capacity and wilting point.

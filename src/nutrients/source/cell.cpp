@@ -943,9 +943,15 @@ void Cell::stepCells(const Environment& e, Cell* const* cells, int count, LayerR
         while (last < count && last - first < kCells &&
                std::find(cells + first, cells + last, cells[last]) == cells + last)
             ++last;
+        // Only a step by kept layers works in the room: a run without such
+        // a cell (bound cells never keep their layers) takes none.
         int roomLayers = 0;
-        for (int c = first; c < last; ++c) roomLayers += cells[c]->layerCount_;
-        Layer* room = own != nullptr ? own->take(roomLayers) : layer_room(roomLayers);
+        bool kept = false;
+        for (int c = first; c < last; ++c) {
+            roomLayers += cells[c]->layerCount_;
+            kept = kept || cells[c]->keptLive_;
+        }
+        Layer* room = !kept ? nullptr : own != nullptr ? own->take(roomLayers) : layer_room(roomLayers);
         Cell* run[kCells];
         Layer* layers[kCells];
         int counts[kCells];
@@ -963,7 +969,7 @@ void Cell::stepCells(const Environment& e, Cell* const* cells, int count, LayerR
             if (inLean > 0) stepLeanCells(e, lean, inLean);
             inLean = 0;
             Layer* l = cell->beginStep(e, room);
-            room += cell->layerCount_;
+            if (room != nullptr) room += cell->layerCount_;
             if (l == nullptr) continue;
             run[inRun] = cell;
             layers[inRun] = l;

@@ -193,7 +193,7 @@ void vegso_cell_step(const vegso_env_record* environment, vegso_cell_handle* han
 }
 
 vegso_step_room* vegso_step_room_create(int layers) {
-    return new vegso_step_room{new VEGSO::LayerRoom(VEGSO::Cell::kCellsTogether * (layers > 0 ? layers : 1)), {}};
+    return new vegso_step_room{new VEGSO::LayerRoom(VEGSO::Cell::kCellsTogether * (layers > 0 ? layers : 0)), {}};
 }
 
 vegso_step_room* vegso_step_room_destroy(vegso_step_room* room) {

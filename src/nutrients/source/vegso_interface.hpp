@@ -224,17 +224,18 @@ void vegso_cell_step(const vegso_env_record* environment, vegso_cell_handle* han
 // twice, in turn.
 void vegso_cells_step(const vegso_env_record* environment, vegso_cell_handle* const* handles, int count);
 
-// What one share of the cells of a step works in, so that shares of
+// What one part of the cells of a step works in, so that parts of
 // different cells can step on different threads at once: room for copies of
-// the layers of the cells stepped together, and the warnings of the share's
-// steps, kept back in their order until the caller gives them to the sink
-// (vegso_give_warnings), share after share.
+// the layers of cells on their records stepped together, and the warnings of
+// the part's steps, kept back in their order until the caller gives them to
+// the sink (vegso_give_warnings), part after part.
 struct vegso_step_room {
     VEGSO::LayerRoom* layers;  // owned
     vegso_warning_list warnings;
 };
-// A room for the steps of cells of at most `layers` layers each (a cell of
-// more makes the room grow at its step).
+// A room for the steps of cells on their records of at most `layers` layers
+// each (a cell of more makes the room grow at its step). Bound cells need
+// none: 0 makes a room for them.
 vegso_step_room* vegso_step_room_create(int layers);
 // Frees the room (its warnings not given); returns null.
 vegso_step_room* vegso_step_room_destroy(vegso_step_room* room);

@@ -3,8 +3,8 @@
 // process-wide sink, which the coupling code sets to forward the texts to the
 // run's log. Without a sink, the texts are printed on standard output.
 // Cells stepped on several threads at once keep their warnings back in a
-// list per share of the cells (vegso_warning_list), which the caller hands
-// to the sink share after share: the run's log then tells them in the order
+// list per part of the cells (vegso_warning_list), which the caller hands
+// to the sink part after part: the run's log then tells them in the order
 // of one thread's steps.
 #pragma once
 
@@ -13,7 +13,8 @@
 
 // Receives one warning text, its line end included. `user` is the pointer
 // given with the sink. The sink is called from the thread that steps the
-// library; a sink used from several threads must be safe for that.
+// library (or gives the warnings kept back); a sink used from several
+// threads must be safe for that.
 using vegso_warning_sink = void (*)(const char* text, void* user);
 
 // Sets the sink (null: print on standard output) and forgets which
