@@ -10,8 +10,9 @@
 // (what persists of each layer, side by side) and the caller's storage
 // alone. Likewise a cell on its records, once it has stepped with its
 // partition, steps by its kept layers and its records: the rest of each
-// layer is worked in copies in its thread's room, so that a step reads and
-// writes little more of the cell than its records.
+// layer is worked in copies in a room (its thread's, or the caller's for
+// the part of the cells it steps), so that a step reads and writes little
+// more of the cell than its records.
 #pragma once
 
 #include <limits>
