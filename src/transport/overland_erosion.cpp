@@ -417,7 +417,24 @@ void detach_block(step_view& v, int lo, int count, const vec1<double>& rain, spl
         shear_volumes(h, s.Sfx.data() + lo, s.Sfy.data() + lo, s.detach_K.data() + lo, s.detach_C.data() + lo,
                       kDefaultDetachK, kWaterDensity * kGravity, kTiny, v.dt, v.dx, kSoilDensity, sheared, beyond,
                       count);
-    for (int c = 0; c < count; ++c) {
+    // The whole vectors of the block's cells side by side, at the class
+    // counts that have their own copy; the rest, and soils of other
+    // exponents, a cell at a time.
+    int from = 0;
+    if constexpr (Classes > 0) {
+        if (unit_exponents) {
+            const int whole = count / kBatchLanes * kBatchLanes;
+            const soil_rows rows{v.parent_fract.row<Classes>(lo), v.deposit_fract.row<Classes>(lo),
+                                 v.parent.row<Classes>(lo),       v.suspended.row<Classes>(lo),
+                                 v.deposited.row<Classes>(lo),    v.eroded.row<Classes>(lo)};
+            const detach_sources sources{rain.data() + lo, splashed, sheared, beyond, state,
+                                         s.channel_cells.data() + lo, kTiny, kErodibleDepth * v.dx * v.dx};
+            int short_of = -1;
+            if (detach_cells(rows, sources, Classes, whole, short_of)) from = whole;
+            if (short_of >= 0 && v.exhausted == 0) v.exhausted = lo + short_of;
+        }
+    }
+    for (int c = from; c < count; ++c) {
         if (state[c] & 1) continue;
         const int i = lo + c;
         cell_soil soil = v.soil<Classes>(i);
