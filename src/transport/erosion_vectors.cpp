@@ -276,9 +276,9 @@ template <int Classes>
 }
 
 // The rows of eight cells from r (stride values a row, class 0 first)
-// into lanes by class, v[k] for class k, and back. Rows of 2 or 4 values
-// load and store whole and are transposed in registers; others are
-// gathered and scattered.
+// into lanes by class, v[k] for class k, and back: rows of 2 or 4 values
+// load and store whole and are transposed in registers. (Gathers and
+// scatters, for other row lengths, cost what the lanes save.)
 template <int stride>
 [[gnu::always_inline]] inline void load_rows(lanes* v, const double* r) {
     if constexpr (stride == 4) {
@@ -295,15 +295,11 @@ template <int stride>
         v[1] = _mm512_permutex2var_pd(t0, second, t2);
         v[2] = _mm512_permutex2var_pd(t1, first, t3);
         v[3] = _mm512_permutex2var_pd(t1, second, t3);
-    } else if constexpr (stride == 2) {
+    } else {
+        static_assert(stride == 2, "rows of 2 or 4 values");
         const lanes a = _mm512_loadu_pd(r), b = _mm512_loadu_pd(r + 8);
         v[0] = _mm512_permutex2var_pd(a, _mm512_setr_epi64(0, 2, 4, 6, 8, 10, 12, 14), b);
         v[1] = _mm512_permutex2var_pd(a, _mm512_setr_epi64(1, 3, 5, 7, 9, 11, 13, 15), b);
-    } else {
-        const __m512i at = _mm512_setr_epi64(0, stride, 2 * stride, 3 * stride, 4 * stride, 5 * stride, 6 * stride,
-                                             7 * stride);
-#pragma GCC unroll 8
-        for (int k = 0; k < stride; ++k) v[k] = _mm512_i64gather_pd(at, r + k, 8);
     }
 }
 
@@ -322,14 +318,10 @@ template <int stride>
         _mm512_storeu_pd(r + 8, _mm512_permutex2var_pd(t0, second, t1));
         _mm512_storeu_pd(r + 16, _mm512_permutex2var_pd(t2, first, t3));
         _mm512_storeu_pd(r + 24, _mm512_permutex2var_pd(t2, second, t3));
-    } else if constexpr (stride == 2) {
+    } else {
+        static_assert(stride == 2, "rows of 2 or 4 values");
         _mm512_storeu_pd(r, _mm512_permutex2var_pd(v[0], _mm512_setr_epi64(0, 8, 1, 9, 2, 10, 3, 11), v[1]));
         _mm512_storeu_pd(r + 8, _mm512_permutex2var_pd(v[0], _mm512_setr_epi64(4, 12, 5, 13, 6, 14, 7, 15), v[1]));
-    } else {
-        const __m512i at = _mm512_setr_epi64(0, stride, 2 * stride, 3 * stride, 4 * stride, 5 * stride, 6 * stride,
-                                             7 * stride);
-#pragma GCC unroll 8
-        for (int k = 0; k < stride; ++k) _mm512_i64scatter_pd(r + k, at, v[k], 8);
     }
 }
 
