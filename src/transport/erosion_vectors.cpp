@@ -375,6 +375,10 @@ template <int Classes>
     return _mm512_test_epi64_mask(v, _mm512_set1_epi64(bits));
 }
 
+// Cells ahead whose rows are asked for: the rows come from main memory,
+// and the lanes' work hides their wait.
+constexpr int kAhead = 96;
+
 template <int Classes>
 int detach_cells_of(const soil_rows& rows, const detach_sources& from, int n) {
     static_assert(kBatchLanes % kSoilLanes == 0, "whole batches are whole lanes");
@@ -390,6 +394,15 @@ int detach_cells_of(const soil_rows& rows, const detach_sources& from, int n) {
         if (!(rained | sheared)) continue;
         const lane_mask soil_only = not_of(with_bits(from.channel + c0, -1));
         const std::ptrdiff_t at = static_cast<std::ptrdiff_t>(c0) * stride;
+        if (c0 + kAhead + kSoilLanes <= rows.cells) {
+            const std::ptrdiff_t next = at + kAhead * stride;
+            for (const double* t : {rows.parent_fract, static_cast<const double*>(rows.deposit_fract),
+                                    static_cast<const double*>(rows.parent), static_cast<const double*>(rows.suspended),
+                                    static_cast<const double*>(rows.deposited), static_cast<const double*>(rows.eroded)})
+#pragma GCC unroll 4
+                for (int line = 0; line < stride; ++line)
+                    _mm_prefetch(reinterpret_cast<const char*>(t + next + line * kSoilLanes), _MM_HINT_T0);
+        }
         lane_soil<Classes> soil;
         load_rows<stride>(soil.parent_fract, rows.parent_fract + at);
         load_rows<stride>(soil.deposit_fract, rows.deposit_fract + at);

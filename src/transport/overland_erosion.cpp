@@ -426,7 +426,8 @@ void detach_block(step_view& v, int lo, int count, const vec1<double>& rain, spl
             const int whole = count / kBatchLanes * kBatchLanes;
             const soil_rows rows{v.parent_fract.row<Classes>(lo), v.deposit_fract.row<Classes>(lo),
                                  v.parent.row<Classes>(lo),       v.suspended.row<Classes>(lo),
-                                 v.deposited.row<Classes>(lo),    v.eroded.row<Classes>(lo)};
+                                 v.deposited.row<Classes>(lo),    v.eroded.row<Classes>(lo),
+                                 v.n - lo + 1};
             const detach_sources sources{rain.data() + lo, splashed, sheared, beyond, state,
                                          s.channel_cells.data() + lo, kTiny, kErodibleDepth * v.dx * v.dx};
             int short_of = -1;
