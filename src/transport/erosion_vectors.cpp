@@ -1,6 +1,7 @@
 // Batches of the erosion step's exponentials and logarithms: plain loops
 // that the compiler vectorises at each width of KESTA_WIDEST_VECTORS,
-// calling glibc's vector exp and log (libmvec) for whole vectors.
+// calling glibc's vector exp and log (libmvec) for whole vectors; and the
+// detachment of eight cells side by side in AVX-512's own operations.
 #include "transport/erosion_vectors.hpp"
 
 #include <cmath>
@@ -396,9 +397,9 @@ int detach_cells_of(const soil_rows& rows, const detach_sources& from, int n) {
         const std::ptrdiff_t at = static_cast<std::ptrdiff_t>(c0) * stride;
         if (c0 + kAhead + kSoilLanes <= rows.cells) {
             const std::ptrdiff_t next = at + kAhead * stride;
-            for (const double* t : {rows.parent_fract, static_cast<const double*>(rows.deposit_fract),
-                                    static_cast<const double*>(rows.parent), static_cast<const double*>(rows.suspended),
-                                    static_cast<const double*>(rows.deposited), static_cast<const double*>(rows.eroded)})
+            const double* const tables[] = {rows.parent_fract, rows.deposit_fract, rows.parent,
+                                            rows.suspended,    rows.deposited,     rows.eroded};
+            for (const double* t : tables)
 #pragma GCC unroll 4
                 for (int line = 0; line < stride; ++line)
                     _mm_prefetch(reinterpret_cast<const char*>(t + next + line * kSoilLanes), _MM_HINT_T0);
@@ -455,8 +456,9 @@ bool detach_cells(const soil_rows& rows, const detach_sources& from, int classes
             default: break;
         }
     }
-#endif
+#else
     (void)rows, (void)from, (void)classes, (void)n, (void)exhausted;
+#endif
     return false;
 }
 

@@ -6,6 +6,8 @@
 // kBatchLanes values, so that every value goes through the widest form and
 // its result does not depend on where in the batch it stands. Other
 // compilers and libraries compute the same loops one value at a time.
+// The detachment of the cells' soil goes eight cells side by side where
+// the machine runs AVX-512, each cell's values rounded as one at a time.
 // Internal to src/transport.
 #pragma once
 
@@ -124,8 +126,8 @@ struct detach_sources {
 // detached (and, for the rain, more than `least`), else the whole deposit
 // and, for the rest (the splash beyond the deposit, or the shear's beyond
 // by the share 1 - deposit / shear), the parent soil by its class shares;
-// where a cell shows no deposit and no shear beyond the critical, the
-// shear takes nothing. No cell gives more parent soil than erodible + the
+// where a cell holds no deposit (every class 0) and the shear nothing
+// beyond the critical, the shear takes nothing. No cell gives more parent soil than erodible + the
 // sum of its parent row (the parent rows fall from 0). Eight cells at a
 // time, each lane making the operations of one cell in its order, where
 // the machine runs AVX-512 and the class count has such a form (1 and 3);
