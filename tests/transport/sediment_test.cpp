@@ -628,7 +628,8 @@ TEST(OverlandSediment, FacesWithoutLakesMoveAsTheGeneralPathDoes) {
 }
 
 // Tables of clay, silt and sand, and for 7 classes four more of which no
-// soil holds any; every detachment exponent 1.
+// soil holds any; every detachment exponent 1, and the shares of zone 2
+// 0.9 of its soil.
 std::string tables_of_three(int classes) {
     const char* const diameters[] = {"0.002", "0.02", "0.5", "0.005", "0.05", "0.1", "0.2"};
     std::string t = "KESTA_INDEX_MAP_TABLES\nINDEX_MAP zones.asc \"Soils\"\nSEDIMENTS\nNUM_SED " +
@@ -640,7 +641,8 @@ std::string tables_of_three(int classes) {
     }
     const std::string none = classes > 3 ? " 0 0 0 0" : "";
     return t + "SOIL_EROSION_PROPS \"Soils\"\nNUM_IDS 2\nNUM_SED " + std::to_string(classes) +
-           "\nID tc_C tc_I tc_R K Kd Id Cd sed_K shares\n" + table_row(1, "0.5 1.0 0.0 0 0 0 0 1.0 0.3 0.4 0.3" + none) +
+           "\nID tc_C tc_I tc_R K Kd Id Cd sed_K shares\n" +
+           table_row(1, "0.5 1.0 0.0 0 0 0 0 1.0 0.3 0.4 0.3" + none) +
            table_row(2, "0.5 1.0 0.0 30 3e-5 1 0.5 1.0 0.2 0.5 0.2" + none);
 }
 
