@@ -87,6 +87,27 @@ struct vegso_cell_deleter {
 struct vegso_params_deleter {
     void operator()(vegso_cell_params* p) const { vegso_free_record(p); }
 };
+struct vegso_room_deleter {
+    void operator()(vegso_step_room* r) const { vegso_step_room_destroy(r); }
+};
+
+// Cells of one part of the soil cells' step: consecutive cells that one
+// thread steps at a time. The parts are fixed by the cell count alone, so
+// that the tallies, summed part after part, do not depend on the threads.
+// 128 cells are two of the library's batches, about 0.1 ms of work: enough
+// to make a part's start and end negligible, few enough that a late thread
+// leaves most of its work to the others.
+constexpr int kSoilPartCells = 128;
+
+// One part of the soil cells' step: its own room and its pools' gains and
+// losses in its own tallies (per pool of the library's binding order,
+// vegso_pool; g), which every layer of its cells adds to: on cache lines of
+// their own, which no other part's thread writes.
+struct alignas(64) zep_soil_part {
+    std::array<double, vegso_pool_count> made{};
+    std::array<double, vegso_pool_count> used{};
+    std::unique_ptr<vegso_step_room, vegso_room_deleter> room;
+};
 
 // The soil of every cell as one library cell of the cell's constituent soil
 // layers. Soil pool p of a cell and layer is the soil_mass table of
@@ -109,6 +130,9 @@ struct zep_soils {
     // gained and lost in the last step (g, both 0 or more).
     std::array<double, vegso_pool_count> made{};
     std::array<double, vegso_pool_count> used{};
+    // The parts of the cells, kSoilPartCells cells each in cell order (the
+    // last may have fewer); made and used are their sums, part after part.
+    std::vector<zep_soil_part> parts;
     // Mass the library made and used in the soil since the start of the run
     // (g, both 0 or more).
     double gained = 0.0;

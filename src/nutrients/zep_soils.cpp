@@ -1,7 +1,9 @@
 #include "nutrients/zep_soils.hpp"
 
+#include <algorithm>
 #include <cstdio>
 
+#include "core/thread_team.hpp"
 #include "core/warnings.hpp"
 #include "model/model_services.hpp"
 #include "model/model_state.hpp"
@@ -22,6 +24,20 @@ constexpr double kDefaultFieldCapacity = 0.1;
 constexpr double kDefaultWiltingPoint = 0.05;
 // A water table at most this deep (cm) stands at the ground.
 constexpr double kAtGround = 1e-16;
+// The cells go to the library a batch at a time, which steps the layers of
+// consecutive cells side by side; a part is a whole number of batches.
+constexpr int kBatch = 64;
+static_assert(kSoilPartCells % kBatch == 0, "a part of whole batches");
+// A soil cell's step (its plants, two graphs per layer, their integration)
+// costs about as much as 30 to 60 updates of a cell's water: a soil cell
+// counts as this many cells of a grid in the share each thread of a team is
+// given (about 1,100 soil cells a thread), so that a thread takes about as
+// much work from the soil step as from a loop over the water, and a grid of
+// a few thousand cells, far too small to share its water out, shares out
+// its soil. The upper end, because the parts go to whichever thread is
+// free: a thread more than the work needs costs little more than its
+// waking, one too few leaves its share of the work to the others.
+constexpr long long kSoilCellCost = 60;
 
 // The layer record position of each soil pool's mass, in soil pool order.
 struct pool_positions {
@@ -82,8 +98,10 @@ void bind_cell(model_state& m, zep_soils& s, int k) {
         b.dissolved[i] = s.dissolved[static_cast<std::size_t>(p)][k] + 1;
     }
     b.unit = kGramsPerKilogram;
-    b.made = s.made.data();
-    b.used = s.used.data();
+    // The tallies of the cell's part, which steps on one thread at a time.
+    zep_soil_part& part = s.parts[static_cast<std::size_t>((k - 1) / kSoilPartCells)];
+    b.made = part.made.data();
+    b.used = part.used.data();
     vegso_cell_bind(s.cells[static_cast<std::size_t>(k - 1)].get(), &b);
 }
 
@@ -163,6 +181,11 @@ void zep_soils_allocate(model_state& m) {
     s.ncells = n;
     s.cells.clear();
     s.cells.reserve(static_cast<std::size_t>(n));
+    // The parts, their tallies (where the cells are bound) and their rooms
+    // (bound cells need no room for their layers).
+    s.parts.clear();
+    s.parts.resize(static_cast<std::size_t>((n + kSoilPartCells - 1) / kSoilPartCells));
+    for (zep_soil_part& p : s.parts) p.room.reset(vegso_step_room_create(0));
     for (mat2<double>& d : s.dissolved) d = mat2<double>(n, kMaxContamLayers);
     const double area = m.gridsize * m.gridsize;
     // Infiltration that keeps the soil's field capacity and wilting point.
@@ -251,17 +274,41 @@ void zep_soils_step(model_state& m, double days) {
     zep_soils& s = soils(m);
     const vegso_env_record* environment = m.zep->environment;
     // Each cell reads its moisture and pools from the tables and leaves its
-    // pools there, adding what each pool gained and lost to the tallies.
+    // pools there, adding what each pool gained and lost to the tallies of
+    // its part. The parts go to a team of threads, each part whole to one
+    // thread, in its own room, where its warnings wait.
+    for (zep_soil_part& p : s.parts) {
+        p.made.fill(0.0);
+        p.used.fill(0.0);
+    }
+    const int ncells = s.ncells;
+    const int team = thread_team(ncells * kSoilCellCost);
+    const int parts = static_cast<int>(s.parts.size());
+    // A team takes at most 65535 parts a call.
+    constexpr int kMostParts = 65535;
+    for (int from = 0; from < parts; from += kMostParts) {
+        run_parts_on_team(team, std::min(kMostParts, parts - from), [&](int q, int) {
+            const int part = from + q;
+            const int end = std::min(ncells, (part + 1) * kSoilPartCells);
+            vegso_step_room* room = s.parts[static_cast<std::size_t>(part)].room.get();
+            vegso_cell_handle* batch[kBatch];
+            for (int first = part * kSoilPartCells; first < end; first += kBatch) {
+                const int count = std::min(end - first, kBatch);
+                for (int c = 0; c < count; ++c) batch[c] = s.cells[static_cast<std::size_t>(first + c)].get();
+                vegso_cells_step_in(environment, batch, count, room);
+            }
+        });
+    }
+    // Part after part, in cell order, as one thread steps them: their
+    // warnings, and their tallies summed.
     s.made.fill(0.0);
     s.used.fill(0.0);
-    // The cells go to the library a batch at a time, which steps the layers
-    // of consecutive cells side by side.
-    constexpr int kBatch = 64;
-    vegso_cell_handle* batch[kBatch];
-    for (int first = 0; first < s.ncells; first += kBatch) {
-        const int count = s.ncells - first < kBatch ? s.ncells - first : kBatch;
-        for (int c = 0; c < count; ++c) batch[c] = s.cells[static_cast<std::size_t>(first + c)].get();
-        vegso_cells_step(environment, batch, count);
+    for (zep_soil_part& p : s.parts) {
+        vegso_give_warnings(&p.room->warnings);
+        for (int i = 0; i < vegso_pool_count; ++i) {
+            s.made[static_cast<std::size_t>(i)] += p.made[static_cast<std::size_t>(i)];
+            s.used[static_cast<std::size_t>(i)] += p.used[static_cast<std::size_t>(i)];
+        }
     }
     double made[kSoilPools] = {}, used[kSoilPools] = {};
     for (int p = 0; p < kSoilPools; ++p) {

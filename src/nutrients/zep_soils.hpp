@@ -48,7 +48,12 @@ void zep_soils_pull_state(model_state& m);
 // pools from the tables and leaves its pools there, as a push, a step and a
 // pull would, without the records between; what each pool gained and lost
 // is booked per slot as made or used by the library. Nothing with static
-// soil concentrations or no time.
+// soil concentrations or no time. The cells step in fixed parts of
+// consecutive cells on a team of threads (one thread for a grid of fewer
+// than about 1,100 cells, or where OpenMP may use one thread): the pools
+// do not depend on the team, nor the books, which add the parts' tallies
+// part after part, nor the library's warnings, which reach the run's log
+// after the step in the order of one thread's steps.
 void zep_soils_step(model_state& m, double days);
 
 // The shares of slot c's soil mass that the pore water holds, [cell][layer]

@@ -6,6 +6,8 @@
 // kBatchLanes values, so that every value goes through the widest form and
 // its result does not depend on where in the batch it stands. Other
 // compilers and libraries compute the same loops one value at a time.
+// The detachment of the cells' soil goes eight cells side by side where
+// the machine runs AVX-512, each cell's values rounded as one at a time.
 // Internal to src/transport.
 #pragma once
 
@@ -95,6 +97,43 @@ void splash_volumes(const double* h, const double* drop, const double* rate, con
 void shear_volumes(const double* h, const double* sx, const double* sy, const double* detach_k,
                    const double* detach_c, double coef_default, double rho_g, double least, double dt, double dx,
                    double density, double* volume, double* beyond, int n);
+
+// The soil of n cells from element 0 as the detachment sees it: the rows
+// of the cell-by-class tables (classes + 1 values a cell, class 0 first;
+// eroded[0] the total), each cell reading and writing only its own.
+struct soil_rows {
+    const double* parent_fract;
+    double *deposit_fract, *parent, *suspended, *deposited, *eroded;
+    // Cells whose rows there are from element 0 on, n or more: the rows of
+    // the cells some way ahead are asked into the cache while these work.
+    int cells;
+};
+
+// What detaches the n cells (element c for cell c): rain splash of volume
+// splash (m3) where rain is above `least`, and flow shear of volume
+// shear (m3, beyond of it above the critical shear) where state has bit 2
+// (water flows out); a cell whose state has bit 1 (finished) detaches
+// nothing, and a channel cell (channel not 0) gives no parent soil.
+struct detach_sources {
+    const double *rain, *splash, *shear, *beyond;
+    const int *state, *channel;
+    double least;     // a rain rate or a deposit (m3) not above it is none
+    double erodible;  // m3 of parent soil a cell may lose over the run
+};
+
+// Rain splash, then flow shear, on each of n cells (a multiple of
+// kBatchLanes), each from the loose deposit when it holds more than is
+// detached (and, for the rain, more than `least`), else the whole deposit
+// and, for the rest (the splash beyond the deposit, or the shear's beyond
+// by the share 1 - deposit / shear), the parent soil by its class shares;
+// where a cell holds no deposit (every class 0) and the shear nothing
+// beyond the critical, the shear takes nothing. No cell gives more parent soil than erodible + the
+// sum of its parent row (the parent rows fall from 0). Eight cells at a
+// time, each lane making the operations of one cell in its order, where
+// the machine runs AVX-512 and the class count has such a form (1 and 3);
+// false, having changed nothing, elsewhere. `exhausted` receives the first
+// element whose cell asked for more parent soil than it had left, or -1.
+bool detach_cells(const soil_rows& rows, const detach_sources& from, int classes, int n, int& exhausted);
 
 // The per_fall of settle_shares (s/m) of the faces of n cells from cell
 // `first`, each towards one neighbour (0: none), carrying q (m3/s, element

@@ -26,7 +26,8 @@
 // the other formulas a face whose source holds no sediment skips its
 // capacity. The detachment takes the cells a block at a time: their rain
 // splash and flow shear volumes first, in whole vectors, then what each
-// cell gives, in order. The transport too takes the cells a block at a
+// cell gives, eight cells side by side where the machine and the class
+// count allow (each cell's own operations in its order), else in order. The transport too takes the cells a block at a
 // time: the share of each class that settles at each face depends on the
 // water alone, so the shares of all the block's faces are worked out
 // first, in whole vectors, and the ordered moves only read them. An
@@ -455,7 +456,25 @@ void detach_block(step_view& v, int lo, int count, const vec1<double>& rain, spl
         shear_volumes(h, s.Sfx.data() + lo, s.Sfy.data() + lo, s.detach_K.data() + lo, s.detach_C.data() + lo,
                       kDefaultDetachK, kWaterDensity * kGravity, kTiny, v.dt, v.dx, kSoilDensity, sheared, beyond,
                       count);
-    for (int c = 0; c < count; ++c) {
+    // The whole vectors of the block's cells side by side where the machine
+    // and the class count have that form; the rest, and soils of other
+    // exponents, a cell at a time.
+    int from = 0;
+    if constexpr (Classes > 0) {
+        if (unit_exponents) {
+            const int whole = count / kBatchLanes * kBatchLanes;
+            const soil_rows rows{v.parent_fract.row<Classes>(lo), v.deposit_fract.row<Classes>(lo),
+                                 v.parent.row<Classes>(lo),       v.suspended.row<Classes>(lo),
+                                 v.deposited.row<Classes>(lo),    v.eroded.row<Classes>(lo),
+                                 v.n - lo + 1};
+            const detach_sources sources{rain.data() + lo, splashed, sheared, beyond, state,
+                                         s.channel_cells.data() + lo, kTiny, kErodibleDepth * v.dx * v.dx};
+            int short_of = -1;
+            if (detach_cells(rows, sources, Classes, whole, short_of)) from = whole;
+            if (short_of >= 0 && v.exhausted == 0) v.exhausted = lo + short_of;
+        }
+    }
+    for (int c = from; c < count; ++c) {
         if (state[c] & 1) continue;
         const int i = lo + c;
         cell_soil soil = v.soil<Classes>(i);

@@ -6,7 +6,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -623,6 +625,97 @@ TEST(OverlandSediment, FacesWithoutLakesMoveAsTheGeneralPathDoes) {
         EXPECT_EQ(w.general[e], w.plain[e]) << e;
         EXPECT_EQ(w.booked[e], w.plain[e]) << e;
     }
+}
+
+// Tables of clay, silt and sand, and for 7 classes four more of which no
+// soil holds any; every detachment exponent 1, and the shares of zone 2
+// 0.9 of its soil.
+std::string tables_of_three(int classes) {
+    const char* const diameters[] = {"0.002", "0.02", "0.5", "0.005", "0.05", "0.1", "0.2"};
+    std::string t = "KESTA_INDEX_MAP_TABLES\nINDEX_MAP zones.asc \"Soils\"\nSEDIMENTS\nNUM_SED " +
+                    std::to_string(classes) + "\nclass specific_gravity diameter binding file\n";
+    for (int k = 0; k < classes; ++k) {
+        std::string name = "class " + std::to_string(k + 1);
+        name.resize(40, ' ');
+        t += name + "2.65 " + diameters[k] + " 0 c" + std::to_string(k + 1) + ".out\n";
+    }
+    const std::string none = classes > 3 ? " 0 0 0 0" : "";
+    return t + "SOIL_EROSION_PROPS \"Soils\"\nNUM_IDS 2\nNUM_SED " + std::to_string(classes) +
+           "\nID tc_C tc_I tc_R K Kd Id Cd sed_K shares\n" +
+           table_row(1, "0.5 1.0 0.0 0 0 0 0 1.0 0.3 0.4 0.3" + none) +
+           table_row(2, "0.5 1.0 0.0 30 3e-5 1 0.5 1.0 0.2 0.5 0.2" + none);
+}
+
+// One erosion step in the rain from a state set cell by cell: deposits
+// none, smaller than what splash or shear detach, between the two, larger,
+// and of negative zeros; cells without rain, without flow, on a channel;
+// critical shears of 0, within and beyond the flow's; two cells, one in
+// each zone (whose class shares make up the whole soil and 0.9 of it),
+// with almost no parent soil left. The bits of what every cell holds after
+// it (classes 0 to 3), and the message that stops the run.
+struct varied_step {
+    std::vector<std::uint64_t> bits;
+    std::string message;
+};
+varied_step* g_varied = nullptr;
+
+bool step_varied_cells(kesta::model_state& m, const char* name) {
+    if (!g_varied->bits.empty() || std::string(name) != "step_storm_drain" || m.elapsed_min < 15.0) return true;
+    kesta::sed_record& s = *m.ov_sed;
+    const double erodible = 1.0 * kCell * kCell;  // m3 of parent soil a cell gives over a run
+    const double deposits[] = {0.0, 1e-7, 1e-4, 1e-2, -0.0};
+    for (int i = 1; i <= m.ncells; ++i) {
+        const int c = i - 1;
+        const bool drained = i == 9 || i == 13;
+        for (int k = 1; k <= 3; ++k) {
+            s.vol_sed.deposited[i][k] = drained ? 0.0 : deposits[c % 5];
+            s.vol_sed.parent[i][k] = drained ? 1e-6 - erodible / 3.0 : -1e-3 * c;
+        }
+        s.channel_cells[i] = c % 6 == 3;
+        if (c % 7 == 2) m.qx[i] = m.qy[i] = 0.0;
+        if (c % 3 == 1 && !drained) {
+            m.ri[i] = 0.0;
+            if (m.ri_eff.n() >= m.ncells) m.ri_eff[i] = 0.0;
+        }
+        s.detach_C[i] = drained || c % 3 == 0 ? 0.0 : c % 3 == 1 ? 1e6 : 0.2;
+    }
+    kesta::overland_sediment_transport(m, 6.0);
+    const auto keep = [](double x) {
+        std::uint64_t b;
+        std::memcpy(&b, &x, sizeof b);
+        g_varied->bits.push_back(b);
+    };
+    for (int i = 1; i <= m.ncells; ++i) {
+        for (int k = 0; k <= 3; ++k) {
+            for (const kesta::mat2<double>* t : {&s.vol_sed.parent, &s.vol_sed.suspended, &s.vol_sed.deposited,
+                                                  &s.ov_sed_vol_eroded, &s.ov_sed_vol_deposited, &s.sed_fract.deposit})
+                if (k > 0 || t == &s.ov_sed_vol_eroded) keep((*t)[i][k]);
+        }
+        keep(s.qsx[i]);
+        keep(s.qsy[i]);
+    }
+    return true;
+}
+
+// Three classes, whose detachment takes the cells eight at a time in
+// vectors where the machine has them, and the same three with four more of
+// no share, which take the cells one at a time, detach every one of the
+// varied cells alike, bit for bit, and name the same first cell that ran
+// out of parent soil.
+TEST(OverlandSediment, CellsDetachedSideBySideGiveWhatEachGivesAlone) {
+    varied_step runs[2];
+    for (int r = 0; r < 2; ++r) {
+        kesta_test::temp_dir dir(true);
+        write_inputs(dir, tables_of_three(r == 0 ? 3 : 7), "");
+        g_varied = &runs[r];
+        runs[r].message = kesta_test::run_in_process("p.prj", step_varied_cells).out;
+        g_varied = nullptr;
+    }
+    ASSERT_EQ(runs[0].bits.size(), static_cast<std::size_t>(kRows * kCols * 21));
+    ASSERT_EQ(runs[1].bits.size(), runs[0].bits.size());
+    for (std::size_t e = 0; e < runs[0].bits.size(); ++e) EXPECT_EQ(runs[1].bits[e], runs[0].bits[e]) << e;
+    for (const varied_step& run : runs)
+        EXPECT_TRUE(kesta_test::has(run.message, "parent soil a cell gives in a run from cell 9 ")) << run.message;
 }
 
 // Each input the set-up cannot simulate stops the run naming the file,

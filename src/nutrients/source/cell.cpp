@@ -848,16 +848,11 @@ void Cell::finishStep(const Environment& e, Layer* layers, bool own) {
 namespace {
 
 // Room for the copies of the layers of the cells stepped together by their
-// kept layers, one room per thread; it grows to the most layers asked for
-// (at a thread's first steps), and is not given back.
+// kept layers, one room per thread, for the steps not given a room of their
+// own.
 Cell::Layer* layer_room(int layers) {
-    static thread_local std::unique_ptr<Cell::Layer[]> room;
-    static thread_local int size = 0;
-    if (size < layers) {
-        room.reset(new Cell::Layer[static_cast<std::size_t>(layers)]);
-        size = layers;
-    }
-    return room.get();
+    static thread_local LayerRoom room;
+    return room.take(layers);
 }
 
 // The layers of the cells of a run, cell by cell and layer by layer, taken
@@ -919,7 +914,7 @@ void stepLanes(Cell::Layer* const* layers, const int* counts, int inRun, double 
 
 }  // namespace
 
-void Cell::stepCells(const Environment& e, Cell* const* cells, int count) {
+void Cell::stepCells(const Environment& e, Cell* const* cells, int count, LayerRoom* own) {
     constexpr int kGroup = graph_step::kLanes;
     static_assert(kGroup == 4, "a group of four layers");
     const double dt = e.period;
@@ -941,16 +936,22 @@ void Cell::stepCells(const Environment& e, Cell* const* cells, int count) {
     // The cells go a few at a time: the layers of consecutive cells fill
     // the lanes of the graphs' steps, each layer with the same operations
     // in the same order as in a step of its cell alone.
-    constexpr int kCells = 4;
+    constexpr int kCells = kCellsTogether;
     for (int first = 0, last = 0; first < count; first = last) {
         // A cell given again steps again once the run that steps it ends.
         last = first + 1;
         while (last < count && last - first < kCells &&
                std::find(cells + first, cells + last, cells[last]) == cells + last)
             ++last;
+        // Only a step by kept layers works in the room: a run without such
+        // a cell (bound cells never keep their layers) takes none.
         int roomLayers = 0;
-        for (int c = first; c < last; ++c) roomLayers += cells[c]->layerCount_;
-        Layer* room = layer_room(roomLayers);
+        bool kept = false;
+        for (int c = first; c < last; ++c) {
+            roomLayers += cells[c]->layerCount_;
+            kept = kept || cells[c]->keptLive_;
+        }
+        Layer* room = !kept ? nullptr : own != nullptr ? own->take(roomLayers) : layer_room(roomLayers);
         Cell* run[kCells];
         Layer* layers[kCells];
         int counts[kCells];
@@ -968,7 +969,7 @@ void Cell::stepCells(const Environment& e, Cell* const* cells, int count) {
             if (inLean > 0) stepLeanCells(e, lean, inLean);
             inLean = 0;
             Layer* l = cell->beginStep(e, room);
-            room += cell->layerCount_;
+            if (room != nullptr) room += cell->layerCount_;
             if (l == nullptr) continue;
             run[inRun] = cell;
             layers[inRun] = l;

@@ -10,8 +10,9 @@
 // (what persists of each layer, side by side) and the caller's storage
 // alone. Likewise a cell on its records, once it has stepped with its
 // partition, steps by its kept layers and its records: the rest of each
-// layer is worked in copies in its thread's room, so that a step reads and
-// writes little more of the cell than its records.
+// layer is worked in copies in a room (its thread's, or the caller's for
+// the part of the cells it steps), so that a step reads and writes little
+// more of the cell than its records.
 #pragma once
 
 #include <limits>
@@ -28,6 +29,7 @@
 namespace VEGSO {
 
 class Environment;
+class LayerRoom;
 
 class Cell {
 public:
@@ -164,8 +166,12 @@ public:
     // Steps `count` cells in the order given, each with the results of its
     // own `step`: the layers of consecutive cells go side by side into the
     // graphs' steps. A cell given twice steps twice, in turn. None may be
-    // stepped by another thread meanwhile.
-    static void stepCells(const Environment& e, Cell* const* cells, int count);
+    // stepped by another thread meanwhile. The copies of the layers of the
+    // cells stepped together are worked in `room` (null: the calling
+    // thread's own).
+    static void stepCells(const Environment& e, Cell* const* cells, int count, LayerRoom* room = nullptr);
+    // The most cells whose layers a step works on together.
+    static constexpr int kCellsTogether = 4;
 
     // A partition of a layer's pools: the porosity, organic carbon and
     // solid density it was computed for, and each pool's sorbed share.
@@ -275,6 +281,28 @@ private:
     const Layer* begin() const { return layers_; }
     const Layer* end() const { return layers_ + layerCount_; }
     vegso_cell_binding binding_{};
+};
+
+// Room for the copies of the layers of the cells that a step works on
+// together; it grows to the most layers asked for and is not given back. A
+// room is used by one thread at a time.
+class LayerRoom {
+public:
+    LayerRoom() = default;
+    // Room for `layers` layers at once.
+    explicit LayerRoom(int layers) { take(layers); }
+    // Room for `layers` layers, kept for the next call.
+    Cell::Layer* take(int layers) {
+        if (size_ < layers) {
+            layer_.reset(new Cell::Layer[static_cast<std::size_t>(layers)]);
+            size_ = layers;
+        }
+        return layer_.get();
+    }
+
+private:
+    std::unique_ptr<Cell::Layer[]> layer_;
+    int size_ = 0;
 };
 
 }  // namespace VEGSO

@@ -192,8 +192,34 @@ void vegso_cell_step(const vegso_env_record* environment, vegso_cell_handle* han
     handle->cell->step(*environment->environment);
 }
 
+vegso_step_room* vegso_step_room_create(int layers) {
+    return new vegso_step_room{new VEGSO::LayerRoom(VEGSO::Cell::kCellsTogether * (layers > 0 ? layers : 0)), {}};
+}
+
+vegso_step_room* vegso_step_room_destroy(vegso_step_room* room) {
+    if (room != nullptr) {
+        delete room->layers;
+        delete room;
+    }
+    return nullptr;
+}
+
 void vegso_cells_step(const vegso_env_record* environment, vegso_cell_handle* const* handles, int count) {
+    vegso_cells_step_in(environment, handles, count, nullptr);
+}
+
+void vegso_cells_step_in(const vegso_env_record* environment, vegso_cell_handle* const* handles, int count,
+                         vegso_step_room* room) {
     if (handles == nullptr || count <= 0) return;
+    // The warnings of a room's steps wait there for the caller.
+    vegso_warning_list* const given = room != nullptr ? vegso_keep_warnings(&room->warnings) : nullptr;
+    struct restore {
+        bool kept;
+        vegso_warning_list* list;
+        ~restore() {
+            if (kept) vegso_keep_warnings(list);
+        }
+    } const back{room != nullptr, given};
     if (!environment_made(environment)) return;
     // The cells a batch at a time, without the null handles.
     constexpr int kBatch = 64;
@@ -202,7 +228,7 @@ void vegso_cells_step(const vegso_env_record* environment, vegso_cell_handle* co
     for (int k = 0; k < count; ++k) {
         if (handles[k] != nullptr) batch[taken++] = handles[k]->cell;
         if (taken == kBatch || (k + 1 == count && taken > 0)) {
-            VEGSO::Cell::stepCells(*environment->environment, batch, taken);
+            VEGSO::Cell::stepCells(*environment->environment, batch, taken, room != nullptr ? room->layers : nullptr);
             taken = 0;
         }
     }

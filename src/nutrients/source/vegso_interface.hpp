@@ -20,9 +20,12 @@
 // when bound.
 #pragma once
 
+#include "nutrients/source/vegso_warnings.hpp"
+
 namespace VEGSO {
 class Environment;
 class Cell;
+class LayerRoom;
 }  // namespace VEGSO
 
 // A value that the caller may or may not give.
@@ -126,7 +129,8 @@ struct vegso_cell_binding {
     double* dissolved[vegso_pool_count];   // dissolved share of each pool; written when it changes (or null)
     double unit;                           // the caller's mass units per unit of the records (1000: g for kg)
     // Per pool: each step adds what the pool gained (made) or lost (used),
-    // layer by layer, in the caller's unit (or null).
+    // layer by layer, in the caller's unit (or null). Cells that step on
+    // different threads at once must not share them.
     double* made;
     double* used;
 };
@@ -219,3 +223,25 @@ void vegso_cell_step(const vegso_env_record* environment, vegso_cell_handle* han
 // consecutive cells share the graphs' steps. A handle given twice steps
 // twice, in turn.
 void vegso_cells_step(const vegso_env_record* environment, vegso_cell_handle* const* handles, int count);
+
+// What one part of the cells of a step works in, so that parts of
+// different cells can step on different threads at once: room for copies of
+// the layers of cells on their records stepped together, and the warnings of
+// the part's steps, kept back in their order until the caller gives them to
+// the sink (vegso_give_warnings), part after part.
+struct vegso_step_room {
+    VEGSO::LayerRoom* layers;  // owned
+    vegso_warning_list warnings;
+};
+// A room for the steps of cells on their records of at most `layers` layers
+// each (a cell of more makes the room grow at its step). Bound cells need
+// none: 0 makes a room for them.
+vegso_step_room* vegso_step_room_create(int layers);
+// Frees the room (its warnings not given); returns null.
+vegso_step_room* vegso_step_room_destroy(vegso_step_room* room);
+// vegso_cells_step in `room`: the step's warnings are kept in the room. The
+// calls of different threads at once must step different cells, each in a
+// room of its own, bound (if bound) to storage and tallies of their own,
+// while nobody updates the environment.
+void vegso_cells_step_in(const vegso_env_record* environment, vegso_cell_handle* const* handles, int count,
+                         vegso_step_room* room);

@@ -3,10 +3,13 @@
 // reading what the caller writes into its records between steps.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstring>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "nutrients/source/cell.hpp"
@@ -842,4 +845,151 @@ TEST(VegsoCell, APlantUptakeThatFailsItsCheckInACellStepIsToldOnceAndTakesNothin
     vegso_free_record(env);
     vegso_cell_destroy(h);
     vegso_schema_destroy(schema);
+}
+
+namespace {
+
+// The cells of a team test: corn and bare cells of different soils and
+// layers, every other one bound to storage of its own and to the tallies
+// of its part (kPartCells cells in a row), and a corn cell whose second
+// layer is inverted (its plant checks fail) in the last part.
+constexpr int kTeamCells = 22;
+constexpr int kPartCells = 4;
+constexpr int kTeamParts = (kTeamCells + kPartCells - 1) / kPartCells;
+
+struct team_cells {
+    std::vector<vegso_cell_handle*> cells;
+    std::vector<std::unique_ptr<bound_storage>> storage;  // null for a cell on its records
+    double made[kTeamParts][vegso_pool_count] = {}, used[kTeamParts][vegso_pool_count] = {};
+
+    team_cells() {
+        for (int c = 0; c < kTeamCells; ++c) {
+            vegso_schema* schema = soil_of_its_own(1 + c % 4, c % 3, c % 5 != 2);
+            if (c == 19) {  // a thin top layer, and the second inverted (its top below its bottom)
+                schema->layers[0]->v[vegso_thickness] = 0.004;
+                schema->layers[0]->v[vegso_bottom_depth] = 0.004;
+                schema->layers[1]->v[vegso_thickness] = -0.001;
+                schema->layers[1]->v[vegso_bottom_depth] = 0.005;
+            }
+            cells.push_back(vegso_cell_create(schema, c + 1));
+            storage.emplace_back(c % 2 == 0 ? std::make_unique<bound_storage>(*schema) : nullptr);
+            if (storage.back()) {
+                storage.back()->binding.made = made[c / kPartCells];
+                storage.back()->binding.used = used[c / kPartCells];
+                vegso_cell_bind(cells.back(), &storage.back()->binding);
+            }
+            vegso_schema_destroy(schema);
+        }
+    }
+    ~team_cells() {
+        for (vegso_cell_handle* h : cells) vegso_cell_destroy(h);
+    }
+    team_cells(const team_cells&) = delete;
+    team_cells& operator=(const team_cells&) = delete;
+
+    // Between steps: ammonium below nothing in a layer of cells of the
+    // first and later parts, one of them twice (told once).
+    void overdraw(int hour) {
+        if (hour != 6 && hour != 9) return;
+        for (int c : {17, 2, 8}) {
+            if (storage[static_cast<std::size_t>(c)])
+                storage[static_cast<std::size_t>(c)]->pools[vegso_pool_ammonium][0] = -1.0;
+            else
+                cells[static_cast<std::size_t>(c)]->schema->layers[0]->v[vegso_ammonium] = -1e-3;
+        }
+    }
+};
+
+}  // namespace
+
+// Cells stepped in parts on four threads at once, each part in a room of its
+// own and its bound cells with tallies of their own, leave the records,
+// pools, tallies and graphs that one thread's step of all of them leaves,
+// and, their rooms' warnings given part after part, its warnings in its
+// order.
+TEST(VegsoCell, CellsSteppedInPartsOnThreadsAtOnceLeaveWhatOneThreadLeaves) {
+    constexpr int kHours = 14;
+    vegso_env_record* env = vegso_env_create();
+    env->period = 1.0 / 24.0;
+    env->air_temperature = {1, 25.0};
+    env->rain_nitrate = {1, 0.5};
+    const auto weather = [&](int hour) {
+        env->day_of_year = 180.0 + hour / 24.0;
+        env->rainfall = {1, hour % 4 == 1 ? 3.0 : 0.0};
+        vegso_env_update(env);
+    };
+
+    team_cells alone;
+    std::vector<std::string> told;
+    {
+        vegso_test::warning_capture warnings;
+        for (int hour = 0; hour < kHours; ++hour) {
+            weather(hour);
+            alone.overdraw(hour);
+            vegso_cells_step(env, alone.cells.data(), kTeamCells);
+        }
+        told = warnings.texts();
+    }
+
+    team_cells team;
+    std::vector<vegso_step_room*> rooms;
+    for (int p = 0; p < kTeamParts; ++p) rooms.push_back(vegso_step_room_create(4));
+    vegso_test::warning_capture warnings;
+    for (int hour = 0; hour < kHours; ++hour) {
+        weather(hour);
+        team.overdraw(hour);
+        // Each thread takes the next part not taken, the last part first.
+        std::atomic<int> next{0};
+        const auto take = [&] {
+            for (int q; (q = next.fetch_add(1)) < kTeamParts;) {
+                const int p = kTeamParts - 1 - q;
+                const int first = p * kPartCells;
+                vegso_cells_step_in(env, team.cells.data() + first, std::min(kPartCells, kTeamCells - first),
+                                    rooms[static_cast<std::size_t>(p)]);
+            }
+        };
+        std::vector<std::thread> threads;
+        for (int t = 0; t < 3; ++t) threads.emplace_back(take);
+        take();
+        for (std::thread& t : threads) t.join();
+        for (vegso_step_room* r : rooms) vegso_give_warnings(&r->warnings);
+    }
+
+    for (int c = 0; c < kTeamCells; ++c) {
+        SCOPED_TRACE("cell " + std::to_string(c + 1));
+        const vegso_cell_handle& a = *alone.cells[static_cast<std::size_t>(c)];
+        const vegso_cell_handle& t = *team.cells[static_cast<std::size_t>(c)];
+        const bound_storage* s = alone.storage[static_cast<std::size_t>(c)].get();
+        if (s == nullptr) {
+            for (int j = 0; j < a.schema->layer_count; ++j)
+                EXPECT_EQ(std::memcmp(a.schema->layers[j], t.schema->layers[j], sizeof(vegso_layer_record)), 0) << j;
+        } else {
+            const bound_storage& u = *team.storage[static_cast<std::size_t>(c)];
+            for (int i = 0; i < vegso_pool_count; ++i) {
+                EXPECT_EQ(s->pools[i], u.pools[i]) << i;
+                EXPECT_EQ(s->dissolved[i], u.dissolved[i]) << i;
+            }
+        }
+        EXPECT_EQ(graph_pools(a), graph_pools(t));
+        EXPECT_EQ(a.cell->plants().totalNutrientMass(), t.cell->plants().totalNutrientMass());
+    }
+    for (int p = 0; p < kTeamParts; ++p)
+        for (int i = 0; i < vegso_pool_count; ++i) {
+            EXPECT_EQ(alone.made[p][i], team.made[p][i]) << p << " " << i;
+            EXPECT_EQ(alone.used[p][i], team.used[p][i]) << p << " " << i;
+        }
+    EXPECT_GT(alone.made[0][vegso_pool_nitrate], 0.0);
+    // The plant checks of cell 20, and one repair of each overdrawn cell.
+    EXPECT_EQ(std::count_if(told.begin(), told.end(),
+                            [](const std::string& t) { return t.find("plant check") != std::string::npos; }),
+              2);
+    for (const char* cell : {"layer 0 of cell 3 ", "layer 0 of cell 9 ", "layer 0 of cell 18 "})
+        EXPECT_EQ(std::count_if(told.begin(), told.end(),
+                                [&](const std::string& t) { return t.find(cell) != std::string::npos; }),
+                  1)
+            << cell;
+    EXPECT_EQ(warnings.texts(), told);
+
+    for (vegso_step_room* r : rooms) vegso_step_room_destroy(r);
+    vegso_free_record(env);
 }
