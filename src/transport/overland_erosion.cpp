@@ -471,7 +471,7 @@ void detach_block(step_view& v, int lo, int count, const vec1<double>& rain, spl
                                          s.channel_cells.data() + lo, kTiny, kErodibleDepth * v.dx * v.dx};
             int short_of = -1;
             if (detach_cells(rows, sources, Classes, whole, short_of)) from = whole;
-            if (short_of >= 0 && v.exhausted == 0) v.exhausted = lo + short_of;
+            if (short_of >= 0 && w.exhausted == 0) w.exhausted = lo + short_of;
         }
     }
     for (int c = from; c < count; ++c) {
