@@ -37,14 +37,20 @@
 // classes, and the class totals are summed in registers. With the second
 // formula the detachment runs only a few blocks ahead of the transport, as
 // far as the faces reach, so that the transport finds the soil of its
-// cells still in the cache.
+// cells still in the cache. On a grid large enough for a team of threads,
+// the detachment and the settling shares, which depend on a cell's own
+// soil and the water alone, run on the other threads beside the ordered
+// moves (move_on_team), with the same results.
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <limits>
+#include <utility>
 
 #include "core/error_record.hpp"
+#include "core/thread_team.hpp"
 #include "core/text_format.hpp"
 #include "model/model_services.hpp"
 #include "model/model_state.hpp"
@@ -364,19 +370,51 @@ double face_slope(const step_view& v, int i, int j, bool& finished) {
     return j ? (m.h[i] + m.elev[i] - m.h[j] - m.elev[j]) / v.dx : 0.0;
 }
 
-void block_capacities(step_view& v, int lo, int count);
+// The work space of one slot (kErosionSlots) of the step's scratch, and
+// what the detachment that uses it found.
+struct block_scratch {
+    double *rate, *drop, *splash, *shear, *beyond, *work;
+    int* state;
+    capacity_work batch;
+    int exhausted = 0;  // the first cell that had no more parent soil to give
+
+    block_scratch(sed_record& s, int slot) {
+        if (slot == 0) {
+            rate = s.block_rate.data();
+            drop = s.block_drop.data();
+            splash = s.block_splash.data();
+            shear = s.block_shear.data();
+            beyond = s.block_beyond.data();
+            work = s.block_work.data();
+            state = s.block_state.data();
+            batch = {s.batch_q.data(),    s.batch_slope.data(), s.batch_excess.data(), s.batch_rate.data(),
+                     s.batch_sed_k.data(), s.batch_state.data(), s.batch_h.data(),      s.batch_threshold.data()};
+            return;
+        }
+        double* a = s.team_scratch.data() +
+                    static_cast<std::ptrdiff_t>(slot - 1) * kTeamScratchArrays * kTeamScratchStride;
+        const auto next = [&a] { return std::exchange(a, a + kTeamScratchStride); };
+        rate = next(), drop = next(), splash = next(), shear = next(), beyond = next(), work = next();
+        batch = {next(), next(), next(), next(), next(), next(), next(), next()};
+        state = s.team_state.data() + static_cast<std::ptrdiff_t>(slot - 1) * kTeamScratchStride;
+    }
+};
+
+void block_capacities(step_view& v, int lo, int count, const capacity_work& work);
 
 // Detaches soil on the cells lo .. lo + count - 1: their slopes, then
 // their splash and shear volumes together in whole vectors, then what each
 // cell gives, in order. With batched capacities, works out those of the
-// block's faces after their slopes.
+// block's faces after their slopes. Reads and writes nothing of other
+// cells but their water, and nothing shared but what the water gives, so
+// blocks may be detached at the same time, each with its own scratch `w`.
 template <int Classes>
-void detach_block(step_view& v, int lo, int count, const vec1<double>& rain, splash_rain& splash) {
+void detach_block(step_view& v, int lo, int count, const vec1<double>& rain, splash_rain& splash, block_scratch& w) {
     model_state& m = v.m;
     sed_record& s = v.s;
-    double* rate = s.block_rate.data();
-    double* drop = s.block_drop.data();
-    int* state = s.block_state.data();  // bit 1: finished, bit 2: water flows out
+    double* rate = w.rate;
+    double* drop = w.drop;
+    int* state = w.state;  // bit 1: finished, bit 2: water flows out
     bool unit_exponents = true, rain_falls = false;
     for (int c = 0; c < count; ++c) {
         const int i = lo + c;
@@ -406,14 +444,14 @@ void detach_block(step_view& v, int lo, int count, const vec1<double>& rain, spl
         }
         unit_exponents = unit_exponents && !(s.detach_I[i] > 0.0 && s.detach_I[i] != 1.0);
     }
-    if (v.batched) block_capacities(v, lo, count);
+    if (v.batched) block_capacities(v, lo, count, w.batch);
     const double* h = m.h.data() + lo;
-    double* splashed = s.block_splash.data();
-    double* sheared = s.block_shear.data();
-    double* beyond = s.block_beyond.data();
+    double* splashed = w.splash;
+    double* sheared = w.shear;
+    double* beyond = w.beyond;
     if (rain_falls)  // else no cell of the block reads its splash
-        splash_volumes(h, drop, rate, s.splash_K.data() + lo, kDefaultSplashK, v.dt, v.dx, kSoilDensity,
-                       s.block_work.data(), splashed, count);
+        splash_volumes(h, drop, rate, s.splash_K.data() + lo, kDefaultSplashK, v.dt, v.dx, kSoilDensity, w.work,
+                       splashed, count);
     if (unit_exponents)
         shear_volumes(h, s.Sfx.data() + lo, s.Sfy.data() + lo, s.detach_K.data() + lo, s.detach_C.data() + lo,
                       kDefaultDetachK, kWaterDensity * kGravity, kTiny, v.dt, v.dx, kSoilDensity, sheared, beyond,
@@ -433,7 +471,7 @@ void detach_block(step_view& v, int lo, int count, const vec1<double>& rain, spl
                                          s.channel_cells.data() + lo, kTiny, kErodibleDepth * v.dx * v.dx};
             int short_of = -1;
             if (detach_cells(rows, sources, Classes, whole, short_of)) from = whole;
-            if (short_of >= 0 && v.exhausted == 0) v.exhausted = lo + short_of;
+            if (short_of >= 0 && w.exhausted == 0) w.exhausted = lo + short_of;
         }
     }
     for (int c = from; c < count; ++c) {
@@ -452,8 +490,19 @@ void detach_block(step_view& v, int lo, int count, const vec1<double>& rain, spl
                 detach_by_flow<Classes>(soil, slope, m.h[i], v.dt, v.dx, coef, exponent, critical);
             }
         }
-        if (soil.exhausted && v.exhausted == 0) v.exhausted = i;
+        if (soil.exhausted && w.exhausted == 0) w.exhausted = i;
     }
+}
+
+// The rain (mm/h) that splashes: what passes the interception when it is on.
+const vec1<double>& splashing_rain(const step_view& v) {
+    return v.m.interception == 1 && holds(v.m.ri_eff, v.n) ? v.m.ri_eff : v.m.ri;
+}
+
+// The last cell of the block that holds `cell`: the detachment takes whole
+// blocks.
+int block_end(const step_view& v, int cell) {
+    return std::min(v.n, (std::max(cell, 1) - 1) / kCellBlock * kCellBlock + kCellBlock);
 }
 
 // The detachment of the step, a block of cells at a time in the grid's
@@ -461,17 +510,17 @@ void detach_block(step_view& v, int lo, int count, const vec1<double>& rain, spl
 struct detachment {
     const vec1<double>& rain;
     splash_rain splash;
+    block_scratch scratch;
     int done = 0;  // the cells 1 .. done are detached
 
-    explicit detachment(const step_view& v)
-        : rain(v.m.interception == 1 && holds(v.m.ri_eff, v.n) ? v.m.ri_eff : v.m.ri) {}
+    explicit detachment(step_view& v) : rain(splashing_rain(v)), scratch(v.s, 0) {}
 
     // Detaches the blocks of cells up to the one that holds `cell`.
     template <int Classes>
     void up_to(step_view& v, int cell) {
         while (done < std::min(cell, v.n)) {
             const int lo = done + 1, count = std::min(kCellBlock, v.n - lo + 1);
-            detach_block<Classes>(v, lo, count, rain, splash);
+            detach_block<Classes>(v, lo, count, rain, splash, scratch);
             done = lo + count - 1;
         }
     }
@@ -493,16 +542,13 @@ bool carries(const sed_record& s, int src, double slope, double h, double q, dou
 // The capacities of the right and lower faces of the cells lo .. lo +
 // count - 1 by the second formula, in whole vectors; the outlet's face out
 // of the grid carries its discharge.
-void block_capacities(step_view& v, int lo, int count) {
+void block_capacities(step_view& v, int lo, int count, const capacity_work& work) {
     static_assert(kCellBlock <= kFaceBatch, "a block's faces towards one side fit in a batch");
     const model_state& m = v.m;
     sed_record& s = v.s;
     const second_formula formula{kSecondCoefficient, kSecondFlowExponent, kSecondSlopeExponent, kLeastUnitDischarge,
                                  kTiny, v.dx, v.to_volume};
     const face_sources cells{m.h.data(), s.tc_R.data(), s.sed_K.data(), v.lakes ? m.lake_num.data() : nullptr};
-    const capacity_work work{s.batch_q.data(),     s.batch_slope.data(), s.batch_excess.data(),
-                             s.batch_rate.data(),  s.batch_sed_k.data(), s.batch_state.data(),
-                             s.batch_h.data(),     s.batch_threshold.data()};
     second_capacities({lo, m.qx.data() + lo, s.Sfx.data() + lo, m.rightcon.data() + lo}, cells, formula, work,
                       s.cap_x.data() + lo, count);
     second_capacities({lo, m.qy.data() + lo, s.Sfy.data() + lo, m.belowcon.data() + lo}, cells, formula, work,
@@ -844,19 +890,21 @@ void empty_bucket(step_view& v) {
 }
 
 // The shares that settle at the right and lower faces of the cells lo ..
-// lo + count - 1, into block_share: the water crosses the receiving cell
-// at u = |q| / (dx h) in dx / u, while a particle falls through its depth
-// h in h / fall, so the share that settles is 1 - exp(-x), x = dx fall /
-// (h u) = dx^2 fall / |q|, q the receiver's own discharge along the face's
-// axis. Still or vanishing water lets everything settle. Worked out in
-// whole vectors before the block's ordered moves, from the water alone.
-void block_settle_shares(step_view& v, int lo, int count) {
+// lo + count - 1, into `block` (2 x kCellBlock x (classes + 1) values; see
+// block_share; `work` holds kCellBlock values): the water crosses the
+// receiving cell at u = |q| / (dx h) in dx / u, while a particle falls
+// through its depth h in h / fall, so the share that settles is 1 -
+// exp(-x), x = dx fall / (h u) = dx^2 fall / |q|, q the receiver's own
+// discharge along the face's axis. Still or vanishing water lets
+// everything settle. Worked out in whole vectors before the block's
+// ordered moves, from the water alone.
+void block_settle_shares(step_view& v, int lo, int count, double* block, double* work) {
     const model_state& m = v.m;
     sed_record& s = v.s;
     const double none = std::numeric_limits<double>::quiet_NaN();
     const double dx2 = v.dx * v.dx;
     const std::ptrdiff_t axis_span = static_cast<std::ptrdiff_t>(v.classes + 1) * kCellBlock;
-    double* per_fall_x = s.block_share.data();
+    double* per_fall_x = block;
     double* per_fall_y = per_fall_x + axis_span;
     const int exit_x = v.exit == exit_face::right ? v.outlet : 0;
     const int exit_y = v.exit == exit_face::lower ? v.outlet : 0;
@@ -866,23 +914,82 @@ void block_settle_shares(step_view& v, int lo, int count) {
                       dx2, per_fall_y, count);
     const int size = batch_size(count);
     for (int c = count; c < size; ++c) per_fall_x[c] = per_fall_y[c] = none;
-    settle_shares(per_fall_x, s.sed_fall.data(), v.classes, kAllSettles, s.block_work.data(), per_fall_x + kCellBlock,
-                  kCellBlock, size);
-    settle_shares(per_fall_y, s.sed_fall.data(), v.classes, kAllSettles, s.block_work.data(), per_fall_y + kCellBlock,
-                  kCellBlock, size);
+    settle_shares(per_fall_x, s.sed_fall.data(), v.classes, kAllSettles, work, per_fall_x + kCellBlock, kCellBlock,
+                  size);
+    settle_shares(per_fall_y, s.sed_fall.data(), v.classes, kAllSettles, work, per_fall_y + kCellBlock, kCellBlock,
+                  size);
 }
 
-// Visits the cells in order, moving sediment across each cell's faces.
-// Returns the sum of the suspended, parent and deposited volumes of every
-// cell, each taken once no later face can touch the cell: when every right
-// and lower neighbour comes after its cell (the grid's order), that is
-// once the faces of the cell's block are done, and the block's rows are
-// summed in whole vectors (in any order: the sum only tells whether every
-// volume is a number). Otherwise `summed` is false, and the volumes are
-// summed again after the step.
+// The last cell the faces of the cells lo .. lo + count - 1 touch; `behind`
+// tells whether a right or lower neighbour of one of them comes before it.
+int block_reach(const model_state& m, int lo, int count, bool& behind) {
+    int back = 0;
+    int reach = lo + count - 1;
+#pragma omp simd reduction(| : back) reduction(max : reach)
+    for (int c = 0; c < count; ++c) {
+        const int i = lo + c, right = m.rightcon[i], below = m.belowcon[i];
+        back |= ((right != 0) & (right <= i)) | ((below != 0) & (below <= i));
+        reach = std::max(reach, std::max(right, below));
+    }
+    behind = back != 0;
+    return reach;
+}
+
+// Moves sediment across the faces of the cells lo .. lo + count - 1, cell
+// by cell in order, with the block's settling shares in `block`
+// (block_settle_shares). Writes the soil of no cell beyond the block's
+// reach (block_reach).
 template <int Classes>
-double move_sediment(step_view& v, bool& summed) {
+void move_block(step_view& v, int lo, int count, const double* block) {
     model_state& m = v.m;
+    sed_record& s = v.s;
+    // Without lakes, a face between two cells takes plain_face.
+    const bool plain = Classes > 0 && !v.lakes;
+    const std::ptrdiff_t axis_span = static_cast<std::ptrdiff_t>(v.classes + 1) * kCellBlock;
+    const double* share_x = block + kCellBlock;
+    const double* share_y = share_x + axis_span;
+    for (int c = 0; c < count; ++c) {
+        const int i = lo + c;
+        const int right = m.rightcon[i], below = m.belowcon[i];
+        const bool out = i == v.outlet;
+        if (plain && !out) {
+            if (right) plain_face<Classes>(v, i, right, m.qx[i], s.Sfx[i], s.cap_x[i], share_x + c, s.qsx, true);
+            if (below) plain_face<Classes>(v, i, below, m.qy[i], s.Sfy[i], s.cap_y[i], share_y + c, s.qsy, false);
+            continue;
+        }
+        if (right || (out && v.exit == exit_face::right)) {
+            const double q = v.qx(i);
+            if (!quiet_face<Classes>(v, i, right, q, s.qsx))
+                move_across<Classes>(v, i, right, q, s.Sfx[i], axis::x, s.cap_x[i], share_x + c);
+        }
+        if (below || (out && v.exit == exit_face::lower)) {
+            const double q = v.qy(i);
+            if (!quiet_face<Classes>(v, i, below, q, s.qsy))
+                move_across<Classes>(v, i, below, q, s.Sfy[i], axis::y, s.cap_y[i], share_y + c);
+        }
+        if (out && v.exit == exit_face::own) move_across<Classes>(v, i, 0, v.q_out, m.outslope, axis::none);
+        if (out && v.exit != exit_face::none) empty_bucket(v);
+    }
+}
+
+// The sum of the suspended, parent and deposited rows of the cells lo ..
+// lo + count - 1, the class slot 0 of each (0 in these tables) included,
+// in whole vectors (in any order: the sum only tells whether every volume
+// is a number).
+double block_held(const step_view& v, int lo, int count) {
+    const std::ptrdiff_t values = static_cast<std::ptrdiff_t>(count) * (v.classes + 1);
+    return sum_of(v.suspended[lo], v.parent[lo], v.deposited[lo], values);
+}
+
+// Visits the cells in order, moving sediment across each cell's faces, on
+// the calling thread. Returns the sum of the suspended, parent and
+// deposited volumes of every cell, each taken once no later face can touch
+// the cell: when every right and lower neighbour comes after its cell (the
+// grid's order), that is once the faces of the cell's block are done.
+// Otherwise `summed` is false, and the volumes are summed again after the
+// step.
+template <int Classes>
+double move_in_order(step_view& v, bool& summed) {
     sed_record& s = v.s;
     detachment detach(v);
     if (!v.batched) {
@@ -893,57 +1000,213 @@ double move_sediment(step_view& v, bool& summed) {
     }
     double held = 0.0;
     summed = true;
-    // Without lakes, a face between two cells takes plain_face.
-    const bool plain = Classes > 0 && !v.lakes;
-    const std::ptrdiff_t axis_span = static_cast<std::ptrdiff_t>(v.classes + 1) * kCellBlock;
+    double* block = s.block_share.data();
     for (int lo = 1; lo <= v.n; lo += kCellBlock) {
         const int count = std::min(kCellBlock, v.n - lo + 1);
-        int behind = 0;              // a neighbour before its cell
-        int reach = lo + count - 1;  // the last cell the block's faces touch
-#pragma omp simd reduction(| : behind) reduction(max : reach)
-        for (int c = 0; c < count; ++c) {
-            const int i = lo + c, right = m.rightcon[i], below = m.belowcon[i];
-            behind |= ((right != 0) & (right <= i)) | ((below != 0) & (below <= i));
-            reach = std::max(reach, std::max(right, below));
-        }
+        bool behind = false;
+        const int reach = block_reach(v.m, lo, count, behind);
         summed = summed && !behind;
         // Every cell the block's faces touch is detached before they touch
         // it: a cell's detachment reads its own soil and the water alone,
         // so it gives what it would give with the whole grid detached first.
         detach.up_to<Classes>(v, reach);
-        block_settle_shares(v, lo, count);
-        const double* share_x = s.block_share.data() + kCellBlock;
-        const double* share_y = share_x + axis_span;
-        for (int c = 0; c < count; ++c) {
-            const int i = lo + c;
-            const int right = m.rightcon[i], below = m.belowcon[i];
-            const bool out = i == v.outlet;
-            if (plain && !out) {
-                if (right) plain_face<Classes>(v, i, right, m.qx[i], s.Sfx[i], s.cap_x[i], share_x + c, s.qsx, true);
-                if (below) plain_face<Classes>(v, i, below, m.qy[i], s.Sfy[i], s.cap_y[i], share_y + c, s.qsy, false);
-                continue;
-            }
-            if (right || (out && v.exit == exit_face::right)) {
-                const double q = v.qx(i);
-                if (!quiet_face<Classes>(v, i, right, q, s.qsx))
-                    move_across<Classes>(v, i, right, q, s.Sfx[i], axis::x, s.cap_x[i], share_x + c);
-            }
-            if (below || (out && v.exit == exit_face::lower)) {
-                const double q = v.qy(i);
-                if (!quiet_face<Classes>(v, i, below, q, s.qsy))
-                    move_across<Classes>(v, i, below, q, s.Sfy[i], axis::y, s.cap_y[i], share_y + c);
-            }
-            if (out && v.exit == exit_face::own) move_across<Classes>(v, i, 0, v.q_out, m.outslope, axis::none);
-            if (out && v.exit != exit_face::none) empty_bucket(v);
-        }
-        if (summed) {
-            // The rows from the block's first cell to its last, the class
-            // slot 0 of each (0 in these tables) included.
-            const std::ptrdiff_t values = static_cast<std::ptrdiff_t>(count) * (v.classes + 1);
-            held += sum_of(v.suspended[lo], v.parent[lo], v.deposited[lo], values);
+        block_settle_shares(v, lo, count, block, detach.scratch.work);
+        move_block<Classes>(v, lo, count, block);
+        if (summed) held += block_held(v, lo, count);
+    }
+    v.exhausted = detach.scratch.exhausted;
+    return held;
+}
+
+// Blocks of cells a part of the erosion's team job detaches or works out
+// the shares of: short, so that a thread that wakes late finds most of the
+// work taken by the threads that run, and leaves none of it for them to
+// wait for.
+constexpr int kPartBlocks = 2;
+
+// The scratch slots of the parts of a team job that run at once: a part
+// takes a free slot and gives it back when it ends. At most as many parts
+// run at once as the team has threads (kErosionTeamMost, below
+// kErosionSlots).
+class slot_pool {
+public:
+    int take() {
+        unsigned taken = taken_.load(std::memory_order_relaxed);
+        for (;;) {
+            const int slot = __builtin_ctz(~taken);
+            if (taken_.compare_exchange_weak(taken, taken | 1u << slot, std::memory_order_acquire)) return slot;
         }
     }
+    void give(int slot) { taken_.fetch_and(~(1u << slot), std::memory_order_release); }
+
+private:
+    std::atomic<unsigned> taken_{0};
+};
+
+// A segment of blocks of cells.
+struct segment {
+    int first = 1, last = 0;  // its cells
+    int reach = 0;            // the last cell the faces of it or of a segment before it touch
+    int detached = 0;         // its faces move once the cells 1 .. detached are detached
+    bool behind[kSegmentBlocksMost] = {};  // of each block, as block_reach
+    int blocks() const { return (last - first) / kCellBlock + 1; }
+};
+
+// The segment of `size` blocks from block `first` (0 the grid's first),
+// after segments that reach `reach_before`.
+segment segment_of(const step_view& v, int first, int size, int reach_before) {
+    segment g;
+    g.first = first * kCellBlock + 1;
+    g.last = std::min(v.n, g.first + size * kCellBlock - 1);
+    g.reach = reach_before;
+    for (int b = 0; b < g.blocks(); ++b) {
+        const int lo = g.first + b * kCellBlock;
+        g.reach = std::max(g.reach, block_reach(v.m, lo, std::min(kCellBlock, g.last - lo + 1), g.behind[b]));
+    }
+    g.detached = block_end(v, g.reach);
+    return g;
+}
+
+// The step of move_in_order, with the same results, bit for bit, on a team
+// of `team` threads (above 1). Only the faces must be taken in order; a
+// cell's detachment reads its own soil and the water alone, and the
+// settling shares the water alone. So the grid is cut into a few
+// segments, and while the faces of one segment move, in order, as one part
+// of a team job, the other parts detach the cells beyond the segment's
+// reach that the next segment's faces touch and work out the next
+// segment's shares: the parts write the soil of disjoint cells, and each
+// has its own scratch slot (and its own splash cache, which holds what the
+// intensity alone gives). The part of the first segment's faces detaches
+// the cells they touch first, so that the step's first job begins at once
+// on the calling thread while the team wakes; the last segment's faces
+// move on the calling thread alone. The first cell to run out of parent
+// soil is the lowest any part found.
+template <int Classes>
+double move_on_team(step_view& v, bool& summed, int team) {
+    sed_record& s = v.s;
+    const vec1<double>& rain = splashing_rain(v);
+    const int blocks = (v.n + kCellBlock - 1) / kCellBlock;
+    // The first segment's faces wait for its detachment, which nothing
+    // runs beside, while the rest of the team wakes (which takes up to a
+    // hundred microseconds) and detaches the cells the next segment
+    // touches, more slowly than the calling thread, whose caches hold the
+    // water: a share of the grid of 2 / (team + 2) keeps both about even
+    // (the detachment and the shares cost about 1.5 times the ordered
+    // moves). The other segments are as long as the caches allow, so that
+    // a small grid's step is one team job.
+    const int lead_size = std::max(1, std::min(kSegmentBlocksMost, 2 * blocks / (team + 2)));
+    const int size = std::min(kSegmentBlocksMost, blocks);
+    const std::ptrdiff_t block_span = 2 * static_cast<std::ptrdiff_t>(v.classes + 1) * kCellBlock;
+    splash_rain splash[kErosionSlots];
+    int exhausted[kErosionSlots] = {};
+    slot_pool slots;
+    double held = 0.0;
+    summed = true;
+    int done = 0;  // the cells 1 .. done are detached when a stage ends
+
+    // Detaches the cells from .. to (whole blocks) and works out the shares
+    // of the blocks of `g` (none: nullptr) into `shares`, items `first` ..
+    // `end` - 1 of that work, with the scratch of `slot`.
+    const auto work = [&](int from, int to, const segment* g, double* shares, int first, int end, int slot) {
+        const int detach_blocks = (std::max(to - from + 1, 0) + kCellBlock - 1) / kCellBlock;
+        block_scratch scratch(s, slot);
+        for (int item = first; item < end; ++item) {
+            if (item < detach_blocks) {
+                const int lo = from + item * kCellBlock;
+                detach_block<Classes>(v, lo, std::min(kCellBlock, v.n - lo + 1), rain, splash[slot], scratch);
+            } else {
+                const int b = item - detach_blocks, lo = g->first + b * kCellBlock;
+                block_settle_shares(v, lo, std::min(kCellBlock, g->last - lo + 1), shares + b * block_span,
+                                    scratch.work);
+            }
+        }
+        if (scratch.exhausted && (exhausted[slot] == 0 || scratch.exhausted < exhausted[slot]))
+            exhausted[slot] = scratch.exhausted;
+    };
+    const auto items_of = [](int from, int to, const segment* g) {
+        return (std::max(to - from + 1, 0) + kCellBlock - 1) / kCellBlock + (g ? g->blocks() : 0);
+    };
+
+    // One stage: the faces of `moving` (none: nullptr), with its shares in
+    // `moving_shares` (worked out first when `lead`, after the detachment
+    // of the cells they touch), beside the detachment of the cells up to
+    // `to` and the shares of `next` (none: nullptr) into `next_shares`.
+    const auto stage = [&](const segment* moving, double* moving_shares, bool lead, int to, const segment* next,
+                           double* next_shares) {
+        const int led = lead ? moving->detached : done;
+        const int items = items_of(led + 1, to, next);
+        const int workers = (items + kPartBlocks - 1) / kPartBlocks;
+        const int first_worker = moving ? 1 : 0;
+        const int from = done;
+        const auto part = [&](int p, int) {
+            if (p < first_worker) {
+                if (lead) {
+                    const int slot = slots.take();
+                    work(from + 1, led, moving, moving_shares, 0, items_of(from + 1, led, moving), slot);
+                    slots.give(slot);
+                }
+                for (int b = 0; b < moving->blocks(); ++b) {
+                    const int lo = moving->first + b * kCellBlock, count = std::min(kCellBlock, moving->last - lo + 1);
+                    move_block<Classes>(v, lo, count, moving_shares + b * block_span);
+                    summed = summed && !moving->behind[b];
+                    if (summed) held += block_held(v, lo, count);
+                }
+                return;
+            }
+            const int w = p - first_worker, slot = slots.take();
+            work(led + 1, to, next, next_shares, w * kPartBlocks, std::min(items, (w + 1) * kPartBlocks), slot);
+            slots.give(slot);
+        };
+        run_parts_on_team(team, first_worker + workers, part);
+        done = std::max(led, to);
+    };
+
+    double* const shares[2] = {s.team_share.data(), s.team_share.data() + size * block_span};
+    segment next = segment_of(v, 0, lead_size, 0);
+    if (!v.batched) {
+        // The capacities of the other formulas are worked out from what the
+        // sources hold once every cell is detached.
+        stage(nullptr, nullptr, false, v.n, &next, shares[0]);
+        face_capacities(v);
+    }
+    for (int k = 0;; ++k) {
+        const segment moving = next;
+        const bool more = moving.last < v.n;
+        if (more) next = segment_of(v, moving.last / kCellBlock, size, moving.reach);
+        stage(&moving, shares[k % 2], k == 0 && v.batched, more ? next.detached : moving.detached,
+              more ? &next : nullptr, shares[(k + 1) % 2]);
+        if (!more) break;
+    }
+    for (const int cell : exhausted) {
+        if (cell && (v.exhausted == 0 || cell < v.exhausted)) v.exhausted = cell;
+    }
     return held;
+}
+
+// The threads of the erosion step of n cells. A cell's erosion costs some
+// 30 times what a cell of one of the water's loops does (its
+// exponentials, logarithms and class loops: 60 to 90 ns a step), so a
+// thread is worth its start, its wait at the job's end and the water it
+// pulls into its caches on a 32nd of the cells thread_team gives a thread
+// of those loops: a share of 2048 cells by default, some 150 us of
+// erosion, about twice the time a sleeping thread takes to wake. The
+// ordered moves, on one thread, take about 40 % of the step, and the rest
+// keeps at most three more threads busy beside them: a larger team would
+// only wait.
+constexpr long long kErosionCellWeight = 32;
+constexpr int kErosionTeamMost = 4;
+static_assert(kErosionTeamMost <= kErosionSlots, "each thread of the team has a scratch slot");
+
+int erosion_team(int n) { return std::min(kErosionTeamMost, thread_team(kErosionCellWeight * n)); }
+
+// Moves the sediment of the step: on the erosion's team where it has more
+// than one thread and the grid more than one segment, else in order on the
+// calling thread. Returns what move_in_order does.
+template <int Classes>
+double move_sediment(step_view& v, bool& summed) {
+    const int team = erosion_team(v.n);
+    if (team > 1 && v.n > kCellBlock) return move_on_team<Classes>(v, summed, team);
+    return move_in_order<Classes>(v, summed);
 }
 
 // Moves the sediment of the step; the sum of the volumes the cells hold

@@ -131,6 +131,18 @@ bool alloc_cell_arrays(const model_state& m, sed_record& s) {
         alloc_dvector(s.ov_conc, n, "ov_conc");
         if (!blocks_made(g_error_record, "the suspended sediment map", s.ov_conc)) return false;
     }
+    // The work space of the step on a team of threads, made last, so that
+    // the one thread's lies as it does without it.
+    static_assert(kCellBlock + kBatchLanes <= kTeamScratchStride && kFaceBatch + kBatchLanes <= kTeamScratchStride,
+                  "a slot's arrays hold a block or a batch, a cache line apart");
+    const int share_blocks = 2 * std::min(kSegmentBlocksMost, (n + kCellBlock - 1) / kCellBlock);
+    alloc_dvector(s.team_scratch, (kErosionSlots - 1) * kTeamScratchArrays * kTeamScratchStride,
+                  "ov_sed team work space");
+    alloc_ivector(s.team_state, (kErosionSlots - 1) * kTeamScratchStride, "ov_sed team work space");
+    alloc_dvector(s.team_share, share_blocks * 2 * kCellBlock * (k + 1), "ov_sed team settling shares");
+    if (!blocks_made(g_error_record, "the overland sediment team work space", s.team_scratch, s.team_state,
+                     s.team_share))
+        return false;
     s.tot_sed.assign(static_cast<std::size_t>(k) + 1, sed_class_totals());
     return true;
 }

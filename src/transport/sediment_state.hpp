@@ -16,6 +16,19 @@
 
 namespace kesta {
 
+// Parts of the overland erosion step that may run at the same time, each
+// with its own work space.
+constexpr int kErosionSlots = 8;
+// Arrays of a slot of the team's work space (team_scratch), and the values
+// of each: the 128 of a block or a batch, and 8 more.
+constexpr int kTeamScratchArrays = 14;
+constexpr int kTeamScratchStride = 136;
+// The overland erosion step on a team of threads cuts the grid into
+// segments of blocks of cells (kCellBlock of erosion_vectors.hpp), at most
+// kSegmentBlocksMost blocks each: small enough on a large grid that a
+// segment's soil stays in the caches.
+constexpr int kSegmentBlocksMost = 32;
+
 // What the soil of each cell holds of each class (m3).
 struct sed_volumes {
     // Parent soil eroded: 0 at the start, falls by what is detached from
@@ -163,6 +176,20 @@ struct sed_record {
     // receiver (settle_shares of erosion_vectors.hpp), then the share of
     // its suspension that settles, class by class.
     vec1<double> block_share;
+    // Work space of the step on a team of threads (slot 0 of the parts that
+    // run at once is the work space above): for slots 1 .. kErosionSlots -
+    // 1 in turn, the six block arrays and then the eight batch arrays
+    // (kTeamScratchArrays), kTeamScratchStride values each (the room a
+    // block or batch needs, and a cache line more, so that no two of a
+    // slot's arrays lie a multiple of 4 kB apart, where the processor
+    // would take a store to one for a load from the other); the block
+    // states of each slot, kTeamScratchStride each; and the settling
+    // shares of two segments (the one whose faces move and the next,
+    // kSegmentBlocksMost blocks each at most, and no more than the grid's
+    // blocks), the values of block_share for each block.
+    vec1<double> team_scratch;
+    vec1<int> team_state;
+    vec1<double> team_share;
 
     // Filled when an event or the run ends, by class.
     std::vector<sed_class_totals> tot_sed;
