@@ -404,8 +404,9 @@ bool num_threads_card(card_context& c) {
     int threads = 0;
     if (!take_int(c, threads)) return false;
     warn(format_text("Warning: card NUM_THREADS on line %d of project file %s is ignored: the project does not "
-                     "set the number of threads.\n  Each loop over a grid takes one thread per %d cells, at most "
-                     "the threads OpenMP may use\n  (one per core, or OMP_NUM_THREADS when it is set).\n",
+                     "set the number of threads.\n  Each loop over a grid takes one thread per %d cells (fewer for the "
+                     "soil erosion and the soil nutrients,\n  whose work per cell is heavier), at most the threads "
+                     "OpenMP may use\n  (one per core, or OMP_NUM_THREADS when it is set).\n",
                      c.line_number, c.file_name.c_str(), kCellsPerThread));
     return true;
 }

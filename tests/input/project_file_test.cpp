@@ -201,7 +201,8 @@ TEST_F(ProjectFile, CardsWithRulesOfTheirOwn) {
               "Units flag = 1\nAlpha = 0.500000\nNumber of links = 12\n"
               "Warning: card NUM_THREADS on line 19 of project file " + dir.file("p.prj") +
                   " is ignored: the project does not set the number of threads.\n"
-                  "  Each loop over a grid takes one thread per 65536 cells, at most the threads OpenMP may use\n"
+                  "  Each loop over a grid takes one thread per 65536 cells (fewer for the soil erosion and the soil "
+                  "nutrients,\n  whose work per cell is heavier), at most the threads OpenMP may use\n"
                   "  (one per core, or OMP_NUM_THREADS when it is set).\n");
     EXPECT_EQ(std::make_tuple(po.retention_given, po.retention, po.reten_depth_given), std::make_tuple(1, 0.02, 0));
     EXPECT_EQ(std::make_tuple(po.htp_event_num, po.htp_event_num_given), std::make_tuple(-1, 1));
