@@ -387,11 +387,9 @@ TEST(OverlandSediment, ClassSharesOfARowMakeUpAtMostTheWholeSoil) {
     }
 }
 
-// The tables of six classes (four fine, two sand) or of those six and a
-// seventh (0.05 mm) of which neither soil holds any. Zone 2 detaches by
-// the flow above a critical shear, with an exponent that is not 1.
-std::string tables_of_classes(int classes) {
-    const char* const diameters[] = {"0.002", "0.005", "0.01", "0.02", "0.2", "0.5", "0.05"};
+// The index map and the SEDIMENTS table of `classes` classes of the given
+// diameters (mm), the head of a mapping-table file.
+std::string sediment_classes(int classes, const char* const* diameters) {
     std::string t = "KESTA_INDEX_MAP_TABLES\nINDEX_MAP zones.asc \"Soils\"\nSEDIMENTS\nNUM_SED " +
                     std::to_string(classes) + "\nclass specific_gravity diameter binding file\n";
     for (int k = 0; k < classes; ++k) {
@@ -399,6 +397,15 @@ std::string tables_of_classes(int classes) {
         name.resize(40, ' ');
         t += name + "2.65 " + diameters[k] + " 0 c" + std::to_string(k + 1) + ".out\n";
     }
+    return t;
+}
+
+// The tables of six classes (four fine, two sand) or of those six and a
+// seventh (0.05 mm) of which neither soil holds any. Zone 2 detaches by
+// the flow above a critical shear, with an exponent that is not 1.
+std::string tables_of_classes(int classes) {
+    const char* const diameters[] = {"0.002", "0.005", "0.01", "0.02", "0.2", "0.5", "0.05"};
+    const std::string t = sediment_classes(classes, diameters);
     const std::string none = classes > 6 ? " 0" : "";
     return t + "SOIL_EROSION_PROPS \"Soils\"\nNUM_IDS 2\nNUM_SED " + std::to_string(classes) +
            "\nID tc_C tc_I tc_R K Kd Id Cd sed_K shares\n" +
@@ -632,13 +639,7 @@ TEST(OverlandSediment, FacesWithoutLakesMoveAsTheGeneralPathDoes) {
 // 0.9 of its soil.
 std::string tables_of_three(int classes) {
     const char* const diameters[] = {"0.002", "0.02", "0.5", "0.005", "0.05", "0.1", "0.2"};
-    std::string t = "KESTA_INDEX_MAP_TABLES\nINDEX_MAP zones.asc \"Soils\"\nSEDIMENTS\nNUM_SED " +
-                    std::to_string(classes) + "\nclass specific_gravity diameter binding file\n";
-    for (int k = 0; k < classes; ++k) {
-        std::string name = "class " + std::to_string(k + 1);
-        name.resize(40, ' ');
-        t += name + "2.65 " + diameters[k] + " 0 c" + std::to_string(k + 1) + ".out\n";
-    }
+    const std::string t = sediment_classes(classes, diameters);
     const std::string none = classes > 3 ? " 0 0 0 0" : "";
     return t + "SOIL_EROSION_PROPS \"Soils\"\nNUM_IDS 2\nNUM_SED " + std::to_string(classes) +
            "\nID tc_C tc_I tc_R K Kd Id Cd sed_K shares\n" +
