@@ -5,18 +5,14 @@
 #include "transport/erosion_vectors.hpp"
 
 #include <cmath>
-#include <algorithm>
 #include <cstddef>
-#include <cstring>
 #include <limits>
 
 #include "overland/widest_vectors.hpp"
 
 #if defined(KESTA_OVERLAND_SIMD) && defined(__GLIBC__)
 #include <immintrin.h>
-#endif
 
-#if defined(KESTA_OVERLAND_SIMD) && defined(__GLIBC__)
 #define KESTA_VECTOR_MATH 1
 // glibc's declarations of its vector forms, which its math.h makes only
 // under -ffast-math: each lane is the scalar function's value within a few

@@ -1067,6 +1067,12 @@ segment segment_of(const step_view& v, int first, int size, int reach_before) {
     return g;
 }
 
+// `first` becomes `cell` where `cell` is a cell (not 0) before it, or
+// `first` is none yet (0).
+void keep_lowest(int& first, int cell) {
+    if (cell && (first == 0 || cell < first)) first = cell;
+}
+
 // The step of move_in_order, with the same results, bit for bit, on a team
 // of `team` threads (above 1). Only the faces must be taken in order; a
 // cell's detachment reads its own soil and the water alone, and the
@@ -1120,8 +1126,7 @@ double move_on_team(step_view& v, bool& summed, int team) {
                                     scratch.work);
             }
         }
-        if (scratch.exhausted && (exhausted[slot] == 0 || scratch.exhausted < exhausted[slot]))
-            exhausted[slot] = scratch.exhausted;
+        keep_lowest(exhausted[slot], scratch.exhausted);
     };
     const auto items_of = [](int from, int to, const segment* g) {
         return (std::max(to - from + 1, 0) + kCellBlock - 1) / kCellBlock + (g ? g->blocks() : 0);
@@ -1177,9 +1182,7 @@ double move_on_team(step_view& v, bool& summed, int team) {
               more ? &next : nullptr, shares[(k + 1) % 2]);
         if (!more) break;
     }
-    for (const int cell : exhausted) {
-        if (cell && (v.exhausted == 0 || cell < v.exhausted)) v.exhausted = cell;
-    }
+    for (const int cell : exhausted) keep_lowest(v.exhausted, cell);
     return held;
 }
 
