@@ -265,7 +265,6 @@ template <class V>
     for (int k = 0; k < kPow53NewtonSteps; ++k) r *= 4.0 / 3.0 - (third * r) * (r * r);
     return d * d * r;
 }
-[[gnu::always_inline]] inline vd pow53(vd d) { return pow53(d, make_constants()); }
 
 // pow53 of the lanes of d that `need` selects: the lane form where d lies in
 // its range, the scalar one elsewhere.
@@ -281,9 +280,6 @@ template <class V>
     const vi in_range = (d > 1e-100) & (d < 1e100);
     out |= lane_bits(need & ~in_range);
     return pow53(in_range ? d : splat(1.0), c);
-}
-[[gnu::always_inline]] inline vd pow53_in_range(vd d, vi need, int& out) {
-    return pow53_in_range(d, need, out, make_constants());
 }
 [[gnu::always_inline]] inline vd pow53_where(vd d, vi need, const lane_constants& c) {
     int out = 0;
