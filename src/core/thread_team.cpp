@@ -249,8 +249,32 @@ team_threads& the_team() {
 
 void run_team_job(int team, team_job call, void* job) { run_team_parts(team, team, call, job); }
 
+// Parts one job of the team takes at most: the claims word counts them in
+// 16 bits.
+constexpr int kJobPartsMost = 65535;
+
 void run_team_parts(int team, int parts, team_job call, void* job) {
-    if (team > 1 && parts > 1 && the_team().run(team, parts, call, job)) return;
+    if (team > 1 && parts > 1 && parts <= kJobPartsMost && the_team().run(team, parts, call, job)) return;
+    if (team > 1 && parts > kJobPartsMost) {
+        // More parts go in jobs of kJobPartsMost in turn, each part told its
+        // place among all of them.
+        struct round {
+            team_job call;
+            void* job;
+            int first, parts;
+        };
+        const team_job in_round = [](void* r, int part, int) {
+            const round& o = *static_cast<const round*>(r);
+            o.call(o.job, o.first + part, o.parts);
+        };
+        for (int first = 0; first < parts; first += kJobPartsMost) {
+            round r{call, job, first, parts};
+            const int count = std::min(kJobPartsMost, parts - first);
+            if (!the_team().run(team, count, in_round, &r))
+                for (int part = 0; part < count; ++part) in_round(&r, part, count);
+        }
+        return;
+    }
     for (int part = 0; part < parts; ++part) call(job, part, parts);
 }
 

@@ -56,7 +56,7 @@ constexpr double kTeamCalmMilliseconds = 50.0;
 // Called with a team of one, from inside a part, or while another thread's
 // call runs, it runs the parts one after another on the calling thread, so
 // the parts of a loop must give the same results on any thread and in any
-// order. At most 65535 parts. The team's threads are made the first time
+// order. Any number of parts (more than 65535 go in turns of 65535). The team's threads are made the first time
 // they are needed and stay for the process.
 using team_job = void (*)(void* job, int part, int team);
 void run_team_job(int team, team_job call, void* job);

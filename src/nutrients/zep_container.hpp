@@ -94,9 +94,9 @@ struct vegso_room_deleter {
 // Cells of one part of the soil cells' step: consecutive cells that one
 // thread steps at a time. The parts are fixed by the cell count alone, so
 // that the tallies, summed part after part, do not depend on the threads.
-// 128 cells are two of the library's batches, about 0.1 ms of work: enough
-// to make a part's start and end negligible, few enough that a late thread
-// leaves most of its work to the others.
+// 128 cells, about 0.1 ms of work: enough to make a part's start and end
+// negligible, few enough that a late thread leaves most of its work to the
+// others.
 constexpr int kSoilPartCells = 128;
 
 // One part of the soil cells' step: its own room and its pools' gains and

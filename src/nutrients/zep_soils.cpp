@@ -24,10 +24,6 @@ constexpr double kDefaultFieldCapacity = 0.1;
 constexpr double kDefaultWiltingPoint = 0.05;
 // A water table at most this deep (cm) stands at the ground.
 constexpr double kAtGround = 1e-16;
-// The cells go to the library a batch at a time, which steps the layers of
-// consecutive cells side by side; a part is a whole number of batches.
-constexpr int kBatch = 64;
-static_assert(kSoilPartCells % kBatch == 0, "a part of whole batches");
 // A soil cell's step (its plants, two graphs per layer, their integration)
 // costs about as much as 30 to 60 updates of a cell's water: a soil cell
 // counts as this many cells of a grid in the share each thread of a team is
@@ -284,30 +280,21 @@ void zep_soils_step(model_state& m, double days) {
     const int ncells = s.ncells;
     const int team = thread_team(ncells * kSoilCellCost);
     const int parts = static_cast<int>(s.parts.size());
-    // A team takes at most 65535 parts a call.
-    constexpr int kMostParts = 65535;
-    for (int from = 0; from < parts; from += kMostParts) {
-        run_parts_on_team(team, std::min(kMostParts, parts - from), [&](int q, int) {
-            const int part = from + q;
-            const int end = std::min(ncells, (part + 1) * kSoilPartCells);
-            vegso_step_room* room = s.parts[static_cast<std::size_t>(part)].room.get();
-            vegso_cell_handle* batch[kBatch];
-            for (int first = part * kSoilPartCells; first < end; first += kBatch) {
-                const int count = std::min(end - first, kBatch);
-                for (int c = 0; c < count; ++c) batch[c] = s.cells[static_cast<std::size_t>(first + c)].get();
-                vegso_cells_step_in(environment, batch, count, room);
-            }
-        });
-    }
+    run_parts_on_team(team, parts, [&](int part, int) {
+        const int first = part * kSoilPartCells, count = std::min(ncells - first, kSoilPartCells);
+        vegso_cell_handle* handles[kSoilPartCells];
+        for (int c = 0; c < count; ++c) handles[c] = s.cells[static_cast<std::size_t>(first + c)].get();
+        vegso_cells_step_in(environment, handles, count, s.parts[static_cast<std::size_t>(part)].room.get());
+    });
     // Part after part, in cell order, as one thread steps them: their
     // warnings, and their tallies summed.
     s.made.fill(0.0);
     s.used.fill(0.0);
     for (zep_soil_part& p : s.parts) {
         vegso_give_warnings(&p.room->warnings);
-        for (int i = 0; i < vegso_pool_count; ++i) {
-            s.made[static_cast<std::size_t>(i)] += p.made[static_cast<std::size_t>(i)];
-            s.used[static_cast<std::size_t>(i)] += p.used[static_cast<std::size_t>(i)];
+        for (std::size_t i = 0; i < s.made.size(); ++i) {
+            s.made[i] += p.made[i];
+            s.used[i] += p.used[i];
         }
     }
     double made[kSoilPools] = {}, used[kSoilPools] = {};

@@ -79,6 +79,22 @@ TEST(ThreadTeam, MorePartsThanThreadsRunEachOnceOnAtMostTheTeam) {
     }
 }
 
+// A job of more parts than one round of the team counts (65535) runs
+// every part once, each told the whole job's count.
+TEST(ThreadTeam, MorePartsThanOneRoundRunEachOnce) {
+    constexpr int kParts = 140000;
+    std::vector<std::atomic<int>> runs(kParts);
+    std::atomic<int> wrong_count{0};
+    kesta::run_parts_on_team(3, kParts, [&](int part, int size) {
+        runs[static_cast<std::size_t>(part)].fetch_add(1);
+        if (size != kParts) wrong_count.fetch_add(1);
+    });
+    int once = 0;
+    for (const std::atomic<int>& r : runs) once += r.load() == 1;
+    EXPECT_EQ(once, kParts);
+    EXPECT_EQ(wrong_count.load(), 0);
+}
+
 TEST(ThreadTeam, EveryPartRunsOnceForTeamsThatGrowAndShrink) {
     for (const int team : {1, 2, 5, 8, 3, 8, 2}) expect_each_part_once(team);
     // Many jobs in a row, each following the last at once (the threads are

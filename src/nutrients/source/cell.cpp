@@ -393,11 +393,6 @@ void Cell::giveLean(bool withPools) const {
     }
 }
 
-void Cell::stepLean(const Environment& e) {
-    Cell* const self = this;
-    stepLeanCells(e, &self, 1);
-}
-
 void Cell::stepLeanCells(const Environment& e, Cell* const* cells, int count) {
     namespace N = NITROGEN;
     namespace P = PHOSPHORUS;
@@ -692,11 +687,9 @@ void Cell::giveKept() const {
 }
 
 Cell::Layer* Cell::beginStep(const Environment& e, Layer* room) {
+    // A cell still on its lean layers comes here only when it cannot step
+    // by them (leanReady): it goes back to its full layers.
     if (leanLive_) {
-        if (bound_ && !partitionStale_) {
-            stepLean(e);
-            return nullptr;
-        }
         giveLean(true);
         leanLive_ = false;
     }

@@ -205,9 +205,9 @@ private:
     // storage or the kept layers into `room`, which has room for the
     // cell's layers), the plants stepped and their demand on each layer
     // set. Returns the layers the rest of the step works on (the cell's
-    // own, or `room`), or null when the cell has stepped whole (by its lean
-    // layers, or layer by layer where a graph is not of the library's
-    // shapes).
+    // own, or `room`), or null when the cell has stepped whole (layer by
+    // layer, where a graph is not of the library's shapes). Not for a cell
+    // that is leanReady, which steps by stepLeanCells.
     Layer* beginStep(const Environment& e, Layer* room);
     // The nitrogen `takenUp` from all layers shared among the plants, and
     // the nitrogen pools partitioned where due.
@@ -231,9 +231,6 @@ private:
     // changes to its tallies, and their dissolved shares when
     // `partitioned`.
     void writeBound(bool partitioned);
-    // A bound cell's step from its lean layers and the caller's storage:
-    // the same rates and integration as a step over the layers.
-    void stepLean(const Environment& e);
     // Whether the cell's next step goes by its lean layers.
     bool leanReady() const { return leanLive_ && bound_ && !partitionStale_; }
     // That step of `count` distinct cells in turn, the layers of one cell
