@@ -38,9 +38,14 @@
 // formula the detachment runs only a few blocks ahead of the transport, as
 // far as the faces reach, so that the transport finds the soil of its
 // cells still in the cache. On a grid large enough for a team of threads,
-// the detachment and the settling shares, which depend on a cell's own
-// soil and the water alone, run on the other threads beside the ordered
-// moves (move_on_team), with the same results.
+// with the same results: the faces of a cell touch only it and its right
+// and lower neighbours, so with the second formula and no lakes bands of
+// rows move their faces on every thread, each row close behind the row
+// above (move_in_bands); else the detachment and the settling shares,
+// which depend on a cell's own soil and the water alone, run on the other
+// threads beside the ordered moves (move_on_team).
+#include <sched.h>
+
 #include <algorithm>
 #include <atomic>
 #include <cmath>
@@ -935,41 +940,47 @@ int block_reach(const model_state& m, int lo, int count, bool& behind) {
     return reach;
 }
 
+// Moves sediment across the right and lower faces of cell i, with their
+// settling shares at share_x[0] and share_y[0] (block_settle_shares). Writes
+// the soil of cell i and of its right and lower neighbours alone (and, for
+// the outlet, the bucket outside the grid; with lakes, their books).
+template <int Classes>
+[[gnu::always_inline]] inline void move_cell(step_view& v, int i, const double* share_x, const double* share_y) {
+    model_state& m = v.m;
+    sed_record& s = v.s;
+    // Without lakes, a face between two cells takes plain_face.
+    const bool plain = Classes > 0 && !v.lakes;
+    const int right = m.rightcon[i], below = m.belowcon[i];
+    const bool out = i == v.outlet;
+    if (plain && !out) {
+        if (right) plain_face<Classes>(v, i, right, m.qx[i], s.Sfx[i], s.cap_x[i], share_x, s.qsx, true);
+        if (below) plain_face<Classes>(v, i, below, m.qy[i], s.Sfy[i], s.cap_y[i], share_y, s.qsy, false);
+        return;
+    }
+    if (right || (out && v.exit == exit_face::right)) {
+        const double q = v.qx(i);
+        if (!quiet_face<Classes>(v, i, right, q, s.qsx))
+            move_across<Classes>(v, i, right, q, s.Sfx[i], axis::x, s.cap_x[i], share_x);
+    }
+    if (below || (out && v.exit == exit_face::lower)) {
+        const double q = v.qy(i);
+        if (!quiet_face<Classes>(v, i, below, q, s.qsy))
+            move_across<Classes>(v, i, below, q, s.Sfy[i], axis::y, s.cap_y[i], share_y);
+    }
+    if (out && v.exit == exit_face::own) move_across<Classes>(v, i, 0, v.q_out, m.outslope, axis::none);
+    if (out && v.exit != exit_face::none) empty_bucket(v);
+}
+
 // Moves sediment across the faces of the cells lo .. lo + count - 1, cell
 // by cell in order, with the block's settling shares in `block`
 // (block_settle_shares). Writes the soil of no cell beyond the block's
 // reach (block_reach).
 template <int Classes>
 void move_block(step_view& v, int lo, int count, const double* block) {
-    model_state& m = v.m;
-    sed_record& s = v.s;
-    // Without lakes, a face between two cells takes plain_face.
-    const bool plain = Classes > 0 && !v.lakes;
     const std::ptrdiff_t axis_span = static_cast<std::ptrdiff_t>(v.classes + 1) * kCellBlock;
     const double* share_x = block + kCellBlock;
     const double* share_y = share_x + axis_span;
-    for (int c = 0; c < count; ++c) {
-        const int i = lo + c;
-        const int right = m.rightcon[i], below = m.belowcon[i];
-        const bool out = i == v.outlet;
-        if (plain && !out) {
-            if (right) plain_face<Classes>(v, i, right, m.qx[i], s.Sfx[i], s.cap_x[i], share_x + c, s.qsx, true);
-            if (below) plain_face<Classes>(v, i, below, m.qy[i], s.Sfy[i], s.cap_y[i], share_y + c, s.qsy, false);
-            continue;
-        }
-        if (right || (out && v.exit == exit_face::right)) {
-            const double q = v.qx(i);
-            if (!quiet_face<Classes>(v, i, right, q, s.qsx))
-                move_across<Classes>(v, i, right, q, s.Sfx[i], axis::x, s.cap_x[i], share_x + c);
-        }
-        if (below || (out && v.exit == exit_face::lower)) {
-            const double q = v.qy(i);
-            if (!quiet_face<Classes>(v, i, below, q, s.qsy))
-                move_across<Classes>(v, i, below, q, s.Sfy[i], axis::y, s.cap_y[i], share_y + c);
-        }
-        if (out && v.exit == exit_face::own) move_across<Classes>(v, i, 0, v.q_out, m.outslope, axis::none);
-        if (out && v.exit != exit_face::none) empty_bucket(v);
-    }
+    for (int c = 0; c < count; ++c) move_cell<Classes>(v, lo + c, share_x + c, share_y + c);
 }
 
 // The sum of the suspended, parent and deposited rows of the cells lo ..
@@ -1186,6 +1197,177 @@ double move_on_team(step_view& v, bool& summed, int team) {
     return held;
 }
 
+// Works out the rows and bands of the step on a team (sed_record): each
+// row of the grid that holds cells must hold a run of cell numbers, the
+// rows in order from the first cell; a cell's right neighbour must lie
+// after it in its row, its lower one in the next row that holds cells.
+// Else row_count is 0.
+void know_bands(step_view& v) {
+    const model_state& m = v.m;
+    sed_record& s = v.s;
+    s.row_count = 0;
+    if (m.mask.nrows() < m.rows || m.mask.ncols() < m.cols || s.row_first.n() < m.rows + 1 ||
+        s.row_detached.n() < m.rows || s.row_need.n() < v.n || s.band_first.n() < m.rows + 1 ||
+        s.row_done.n() < (m.rows + 1) * kRowDoneStride)
+        return;
+    int rows = 0, next = 1;
+    for (int r = 1; r <= m.rows; ++r) {
+        int cells = 0, least = 0, most = 0;
+        for (int c = 1; c <= m.cols; ++c) {
+            const int k = m.mask[r][c];
+            if (k == 0) continue;
+            least = cells ? std::min(least, k) : k;
+            most = cells ? std::max(most, k) : k;
+            ++cells;
+        }
+        if (cells == 0) continue;
+        if (least != next || most != next + cells - 1) return;
+        s.row_first[++rows] = next;
+        next += cells;
+    }
+    if (next != v.n + 1) return;
+    s.row_first[rows + 1] = next;
+    int* need = s.row_need.data();
+    std::fill(need, need + v.n + 1, 0);
+    int reach = 0;
+    for (int r = 1; r <= rows; ++r) {
+        const int end = s.row_first[r + 1], below_end = r < rows ? s.row_first[r + 2] : end;
+        for (int i = s.row_first[r]; i < end; ++i) {
+            const int right = m.rightcon[i], below = m.belowcon[i];
+            if ((right != 0 && (right <= i || right >= end)) || (below != 0 && (below < end || below >= below_end)))
+                return;
+            if (below) need[below] = std::max(need[below], i);
+            reach = std::max(reach, std::max({i, right, below}));
+        }
+        s.row_detached[r] = block_end(v, reach);
+    }
+    // The faces of a cell touch it, its right and its lower neighbour: they
+    // follow the faces above the cell and above its right neighbour, the
+    // cell's own row above it. (need of the right neighbour, which lies
+    // after the cell, still holds the cell above that neighbour.)
+    for (int i = 1; i <= v.n; ++i) need[i] = std::max(need[i], m.rightcon[i] ? need[m.rightcon[i]] : 0);
+    int bands = 0;
+    s.band_first[1] = 1;
+    for (int r = 1; r <= rows; ++r) {
+        const int first = s.band_first[bands + 1];
+        if (r == rows || r + 1 - first >= kBandRowsMost || s.row_first[r + 1] - s.row_first[first] >= kBandCells)
+            s.band_first[++bands + 1] = r + 1;
+    }
+    s.band_count = bands;
+    s.row_count = rows;
+}
+
+// Waits until the count at `done` (row_done) is at least `cell`, and
+// returns it.
+int wait_for(const int* done, int cell) {
+    int seen = __atomic_load_n(done, __ATOMIC_ACQUIRE);
+    for (int spins = 0; seen < cell; ++spins) {
+        // A thread that waits long waits for one whose core was taken.
+        if (spins < 4096)
+            __builtin_ia32_pause();
+        else
+            sched_yield();
+        seen = __atomic_load_n(done, __ATOMIC_ACQUIRE);
+    }
+    return seen;
+}
+
+// Cells of a row a band moves before it turns to its next row.
+constexpr int kBandStride = 8;
+
+// The step of move_in_order, with the same results, bit for bit, on a team
+// of `team` threads, for a grid of rows (know_bands) without lakes and the
+// second formula. The result of the ordered moves depends only on the
+// order in which the faces touch each cell, and the faces of a cell touch
+// it, its right and its lower neighbour. So a cell's faces may move as
+// soon as those of the cells before it in its row, above it and above its
+// right neighbour have. A thread takes the next band of rows not yet
+// taken, detaches the blocks of cells up to the band's reach (a cell's
+// detachment reads its own soil and the water alone), and moves the
+// band's faces a few cells of each row in turn, each row behind the row
+// above, the band's first row behind the band above, whose last row it
+// watches (row_done). A band's soil thus stays in the caches of the
+// thread that detached it, and only its first row is handed over by
+// another. A band is taken only after the bands before it, and waits for
+// those alone, so none waits for a band not yet taken, whatever the team
+// and the order of its parts.
+template <int Classes>
+double move_in_bands(step_view& v, bool& summed, int team) {
+    sed_record& s = v.s;
+    const vec1<double>& rain = splashing_rain(v);
+    const std::ptrdiff_t axis_span = static_cast<std::ptrdiff_t>(v.classes + 1) * kCellBlock;
+    const std::ptrdiff_t block_span = 2 * axis_span;
+    int* const done = s.row_done.data();
+    for (int r = 1; r <= s.row_count; ++r) done[r * kRowDoneStride] = -1;
+    std::atomic<int> next_band{1};
+    splash_rain splash[kErosionSlots];
+    int exhausted[kErosionSlots] = {};
+    double held[kErosionSlots] = {};
+    const auto part = [&](int p, int) {
+        block_scratch scratch(s, p);
+        double* const shares = s.band_share.data() + p * kBandRowsMost * block_span;
+        for (;;) {
+            const int band = next_band.fetch_add(1, std::memory_order_relaxed);
+            if (band > s.band_count) break;
+            const int r0 = s.band_first[band], rows = s.band_first[band + 1] - r0;
+            for (int lo = r0 == 1 ? 1 : s.row_detached[r0 - 1] + 1; lo <= s.row_detached[r0 + rows - 1];
+                 lo += kCellBlock)
+                detach_block<Classes>(v, lo, std::min(kCellBlock, v.n - lo + 1), rain, splash[p], scratch);
+            const int* above = done + (r0 - 1) * kRowDoneStride;
+            int* const last = done + (r0 + rows - 1) * kRowDoneStride;
+            // The band above says when every cell up to its reach is
+            // detached; then so is every cell up to this band's.
+            int seen = r0 == 1 ? v.n : wait_for(above, 0);
+            __atomic_store_n(last, 0, __ATOMIC_RELEASE);
+            // Of each row: the next cell to move, the cell after the row,
+            // and the first cell of the block whose shares it holds.
+            int at[kBandRowsMost], end[kBandRowsMost], held_from[kBandRowsMost];
+            for (int j = 0; j < rows; ++j) {
+                at[j] = s.row_first[r0 + j];
+                end[j] = s.row_first[r0 + j + 1];
+                held_from[j] = -kCellBlock;
+            }
+            for (int open = rows; open > 0;) {
+                open = 0;
+                for (int j = 0; j < rows; ++j) {
+                    double* const row_shares = shares + j * block_span;
+                    const int stop = std::min(end[j], at[j] + kBandStride);
+                    int i = at[j];
+                    for (; i < stop; ++i) {
+                        const int need = s.row_need[i];
+                        if (j == 0) {
+                            if (need > seen) seen = wait_for(above, need);
+                        } else if (need >= at[j - 1]) {
+                            break;
+                        }
+                        if (i >= held_from[j] + kCellBlock) {
+                            held_from[j] = i;
+                            block_settle_shares(v, i, std::min(kCellBlock, end[j] - i), row_shares, scratch.work);
+                        }
+                        const double* share = row_shares + kCellBlock + (i - held_from[j]);
+                        move_cell<Classes>(v, i, share, share + axis_span);
+                    }
+                    at[j] = i;
+                    open += i < end[j];
+                }
+                __atomic_store_n(last, at[rows - 1] - 1, __ATOMIC_RELEASE);
+            }
+            // No later face touches the band's cells.
+            const int first = s.row_first[r0];
+            held[p] += block_held(v, first, s.row_first[r0 + rows] - first);
+        }
+        keep_lowest(exhausted[p], scratch.exhausted);
+    };
+    run_parts_on_team(team, team, part);
+    summed = true;
+    double sum = 0.0;
+    for (int p = 0; p < team; ++p) {
+        sum += held[p];
+        keep_lowest(v.exhausted, exhausted[p]);
+    }
+    return sum;
+}
+
 // The threads of the erosion step of n cells. A cell's erosion costs some
 // 30 times what a cell of one of the water's loops does (its
 // exponentials, logarithms and class loops: 60 to 90 ns a step), so a
@@ -1202,13 +1384,29 @@ static_assert(kErosionTeamMost <= kErosionSlots, "each thread of the team has a 
 
 int erosion_team(int n) { return std::min(kErosionTeamMost, thread_team(kErosionCellWeight * n)); }
 
-// Moves the sediment of the step: on the erosion's team where it has more
-// than one thread and the grid more than one segment, else in order on the
+// The threads of the erosion step of n cells in bands (move_in_bands),
+// which moves faces on every thread: one for each 64th of the cells
+// thread_team gives a thread of the water's loops (1024 cells by default,
+// two bands), and one for each scratch slot at most.
+constexpr long long kBandCellWeight = 64;
+
+int band_team(int n) { return std::min(kErosionSlots, thread_team(kBandCellWeight * n)); }
+
+// Moves the sediment of the step: in bands on a team where the grid, the
+// formula and the class count allow and the team has more than one thread;
+// else beside the ordered moves on the erosion's team where it has more
+// than one thread and the grid more than one segment; else in order on the
 // calling thread. Returns what move_in_order does.
 template <int Classes>
 double move_sediment(step_view& v, bool& summed) {
+    if (v.n <= kCellBlock) return move_in_order<Classes>(v, summed);
+    const int bands_team = band_team(v.n);
+    if (Classes > 0 && v.batched && !v.lakes && bands_team > 1) {
+        if (v.s.row_count < 0) know_bands(v);
+        if (v.s.row_count > 0) return move_in_bands<Classes>(v, summed, std::min(bands_team, v.s.band_count));
+    }
     const int team = erosion_team(v.n);
-    if (team > 1 && v.n > kCellBlock) return move_on_team<Classes>(v, summed, team);
+    if (team > 1) return move_on_team<Classes>(v, summed, team);
     return move_in_order<Classes>(v, summed);
 }
 

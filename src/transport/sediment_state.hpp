@@ -28,6 +28,15 @@ constexpr int kTeamScratchStride = 136;
 // kSegmentBlocksMost blocks each: small enough on a large grid that a
 // segment's soil stays in the caches.
 constexpr int kSegmentBlocksMost = 32;
+// The step on a team takes the faces of a band of rows at a time, at most
+// kBandRowsMost rows and kBandCells cells or the first row beyond: small
+// enough that a band's soil stays in the caches of the thread that
+// detached it, large enough that few of a band's cells are touched by
+// another thread's faces.
+constexpr int kBandRowsMost = 8;
+constexpr int kBandCells = 512;
+// Ints between two rows' counts of row_done: a cache line.
+constexpr int kRowDoneStride = 16;
 
 // What the soil of each cell holds of each class (m3).
 struct sed_volumes {
@@ -190,6 +199,22 @@ struct sed_record {
     vec1<double> team_scratch;
     vec1<int> team_state;
     vec1<double> team_share;
+    // The step on a team in bands of rows (known at the first step; see
+    // kBandRowsMost): `row_count` the grid's rows that hold cells (0: the
+    // grid has not that form, -1: not known yet); `row_first` the first
+    // cell of each row 1 .. row_count, and the cell after the last;
+    // `row_detached` of each row, the cells 1 .. row_detached[r] detached
+    // before its faces move; `row_need` of each cell, the last cell of the
+    // row above whose faces move before its own (0: none); `band_first` the
+    // first row of each band 1 .. band_count, and the row after the last;
+    // `row_done`, a cache line (kRowDoneStride ints) for each row, the
+    // last cell of the row whose faces have moved in the step (-1: none,
+    // and the cells up to row_detached not yet known to be detached; 0:
+    // none); `band_share`, for each slot (kErosionSlots), the settling
+    // shares of kBandRowsMost rows, those of a block of cells each.
+    int row_count = -1, band_count = 0;
+    vec1<int> row_first, row_detached, row_need, band_first, row_done;
+    vec1<double> band_share;
 
     // Filled when an event or the run ends, by class.
     std::vector<sed_class_totals> tot_sed;
