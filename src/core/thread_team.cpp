@@ -75,19 +75,25 @@ void note_preemption() {
     g_no_spin_until.store(until, std::memory_order_relaxed);
 }
 
-// Looks at `ready` until it holds or kTeamSpinMicroseconds have passed
-// (none while the machine is busy); returns whether it held.
+// The time (clock_ns) until which the team's threads spin at least when
+// they wait, set by wake_team for a job known to come.
+std::atomic<long long> g_spin_until{0};
+
+// Looks at `ready` until it holds or kTeamSpinMicroseconds have passed, or
+// until g_spin_until where that is later (none while the machine is busy);
+// returns whether it held.
 template <class Ready>
 bool spin_for(Ready ready) {
     const long long now = clock_ns();
     if (now < g_no_spin_until.load(std::memory_order_relaxed)) return ready();
-    const auto end = team_clock::now() + std::chrono::duration<double, std::micro>(kTeamSpinMicroseconds);
+    const long long end =
+        std::max(now + static_cast<long long>(kTeamSpinMicroseconds * 1e3), g_spin_until.load(std::memory_order_relaxed));
     for (;;) {
         for (int k = 0; k < 16; ++k) {
             if (ready()) return true;
             spin_pause();
         }
-        if (team_clock::now() >= end) return ready();
+        if (clock_ns() >= end) return ready();
     }
 }
 
@@ -160,6 +166,20 @@ public:
         t_in_part = false;
         done_.wait([this, parts] { return parts_done_.load() == parts; });
         return true;
+    }
+
+    // Wakes up to `team` - 1 threads, which find no part and wait, spinning
+    // until g_spin_until; nothing while the team is taken.
+    void wake(int team) {
+        if (t_in_part) return;
+        std::unique_lock<std::mutex> taken(in_use_, std::try_to_lock);
+        if (!taken.owns_lock()) return;
+        while (static_cast<int>(workers_.size()) < team - 1) add_worker();
+        for (int w = 0; w < team - 1; ++w) {
+            worker& k = *workers_[static_cast<std::size_t>(w)];
+            k.posted.store(k.posted.load(std::memory_order_relaxed) + 1);
+            k.rest.wake_up();
+        }
     }
 
 private:
@@ -248,6 +268,13 @@ team_threads& the_team() {
 }  // namespace
 
 void run_team_job(int team, team_job call, void* job) { run_team_parts(team, team, call, job); }
+
+void wake_team(int team, double microseconds) {
+    if (team <= 1 || clock_ns() < g_no_spin_until.load(std::memory_order_relaxed)) return;
+    const long long until = clock_ns() + static_cast<long long>(microseconds * 1e3);
+    if (g_spin_until.load(std::memory_order_relaxed) < until) g_spin_until.store(until, std::memory_order_relaxed);
+    the_team().wake(team);
+}
 
 // Parts one job of the team takes at most: the claims word counts them in
 // 16 bits.

@@ -48,6 +48,12 @@ void run_with_sleeping_threads(char** argv);
 constexpr double kTeamSpinMicroseconds = 100.0;
 constexpr double kTeamCalmMilliseconds = 50.0;
 
+// Wakes up to `team` - 1 of the team's threads ahead of a job known to
+// come within `microseconds`: they wait for it spinning until then, so that
+// the job does not wait for them to wake. Nothing while the machine is busy
+// (as kTeamCalmMilliseconds) or the team is running a job.
+void wake_team(int team, double microseconds);
+
 // Runs job(t, team) for t = 0 .. team - 1 on up to `team` threads at once,
 // the calling thread among them, and returns once every part has returned.
 // Each thread takes the next part not yet taken until none is left, so a

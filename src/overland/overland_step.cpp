@@ -385,6 +385,7 @@ void step_overland_flow(model_state& m) {
     overland_detail::wet_flow_count route_counts;
     const overland_detail::wet_flow_count* known = nullptr;
     if (m.ov_wet && dt > 0.0) {
+        if (flowing_fraction > kFlowing && m.ov_sed && m.sed_as_constituents != 2) wake_erosion_team(m, dt);
         const double volume =
             m.overtype == 1 ? explicit_overland_route(m, dt) : ade_overland_route(m, dt);
         if (g_error_record.stop) return;  // the scheme has stopped the run

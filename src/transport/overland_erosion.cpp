@@ -1389,8 +1389,25 @@ int erosion_team(int n) { return std::min(kErosionTeamMost, thread_team(kErosion
 // thread_team gives a thread of the water's loops (1024 cells by default,
 // two bands), and one for each scratch slot at most.
 constexpr long long kBandCellWeight = 64;
+// How long the threads of the bands wait for the erosion step, spinning,
+// once woken before the water's routing (wake_erosion_team): a sleeping
+// thread takes some 100 us to wake, and the routing of a grid small
+// enough to be routed on one thread takes about as long.
+constexpr double kWakeMicroseconds = 300.0;
 
 int band_team(int n) { return std::min(kErosionSlots, thread_team(kBandCellWeight * n)); }
+
+// The threads the step's faces move on in bands (move_in_bands); 1: not
+// in bands, which needs the second formula, no lakes, a class count that
+// has its own copy of the transport (1 to 6), more than a block of cells
+// and a grid of rows (know_bands).
+int bands_team(step_view& v) {
+    if (v.classes < 1 || v.classes > 6 || !v.batched || v.lakes || v.n <= kCellBlock) return 1;
+    const int team = band_team(v.n);
+    if (team <= 1) return 1;
+    if (v.s.row_count < 0) know_bands(v);
+    return v.s.row_count > 0 ? std::min(team, v.s.band_count) : 1;
+}
 
 // Moves the sediment of the step: in bands on a team where the grid, the
 // formula and the class count allow and the team has more than one thread;
@@ -1400,11 +1417,7 @@ int band_team(int n) { return std::min(kErosionSlots, thread_team(kBandCellWeigh
 template <int Classes>
 double move_sediment(step_view& v, bool& summed) {
     if (v.n <= kCellBlock) return move_in_order<Classes>(v, summed);
-    const int bands_team = band_team(v.n);
-    if (Classes > 0 && v.batched && !v.lakes && bands_team > 1) {
-        if (v.s.row_count < 0) know_bands(v);
-        if (v.s.row_count > 0) return move_in_bands<Classes>(v, summed, std::min(bands_team, v.s.band_count));
-    }
+    if (const int team = bands_team(v); Classes > 0 && team > 1) return move_in_bands<Classes>(v, summed, team);
     const int team = erosion_team(v.n);
     if (team > 1) return move_on_team<Classes>(v, summed, team);
     return move_in_order<Classes>(v, summed);
@@ -1486,6 +1499,12 @@ double splash_volume(double intensity, double h, double dt, double dx, double k)
     if (!(intensity > kTiny)) return 0.0;
     const splash_band& b = band_of(intensity);
     return splash_of(b.a * std::pow(intensity, b.b), rain_drop_diameter(intensity), h, dt, dx, k);
+}
+
+void wake_erosion_team(model_state& m, double dt) {
+    if (!m.ov_sed || !(dt > 0.0)) return;
+    step_view v(m, dt);
+    if (const int team = bands_team(v); team > 1) wake_team(team, kWakeMicroseconds);
 }
 
 void overland_sediment_transport(model_state& m, double dt) {
