@@ -202,6 +202,34 @@ TEST(ThreadTeam, CallsFromInsideAPartOrFromTwoThreadsRunEveryPart) {
     EXPECT_EQ(parts.load(), 2LL * 300 * 5);
 }
 
+// Threads woken ahead of a job (to a team larger than any so far, from
+// inside a part, and from another thread while jobs run) take only the
+// jobs' parts, each once.
+TEST(ThreadTeam, ThreadsWokenAheadOfAJobTakeEachPartOnce) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));  // the threads are asleep
+    kesta::wake_team(14, 2000.0);
+    expect_each_part_once(14);
+    std::atomic<int> runs{0};
+    kesta::run_on_team(4, [&runs](int, int) {
+        kesta::wake_team(4, 100.0);
+        runs.fetch_add(1);
+    });
+    EXPECT_EQ(runs.load(), 4);
+    std::atomic<bool> stop{false};
+    std::thread waker([&stop] {
+        while (!stop.load()) kesta::wake_team(6, 50.0);
+    });
+    std::vector<long long> sums(6);
+    for (int job = 1; job <= 2000; ++job) {
+        kesta::run_on_team(6, [&sums, job](int part, int) { sums[static_cast<std::size_t>(part)] += job + part; });
+    }
+    stop.store(true);
+    waker.join();
+    for (int p = 0; p < 6; ++p) EXPECT_EQ(sums[static_cast<std::size_t>(p)], 2000LL * 2001 / 2 + 2000LL * p);
+    kesta::wake_team(1, 1000.0);  // a team of one has no thread to wake
+    expect_each_part_once(3);
+}
+
 TEST(ThreadTeam, AChildProcessRunsJobsOnThreadsOfItsOwn) {
     expect_each_part_once(4);  // the parent's threads exist
     const pid_t pid = fork();
