@@ -1,6 +1,7 @@
 #include "core/thread_team.hpp"
 
 #include <pthread.h>
+#include <sched.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -272,8 +273,26 @@ void run_team_job(int team, team_job call, void* job) { run_team_parts(team, tea
 void wake_team(int team, double microseconds) {
     if (team <= 1 || clock_ns() < g_no_spin_until.load(std::memory_order_relaxed)) return;
     const long long until = clock_ns() + static_cast<long long>(microseconds * 1e3);
-    if (g_spin_until.load(std::memory_order_relaxed) < until) g_spin_until.store(until, std::memory_order_relaxed);
+    long long was = g_spin_until.load(std::memory_order_relaxed);
+    while (was < until && !g_spin_until.compare_exchange_weak(was, until, std::memory_order_relaxed)) {
+    }
     the_team().wake(team);
+}
+
+int wait_at_least(const int* count, int value, double patience, bool& waited_long) {
+    int seen = __atomic_load_n(count, __ATOMIC_ACQUIRE);
+    if (seen >= value) return seen;
+    const long long end = clock_ns() + static_cast<long long>(patience * 1e3);
+    for (int looks = 1; seen < value; ++looks) {
+        if (waited_long) {
+            sched_yield();
+        } else {
+            spin_pause();
+            if (looks % 64 == 0 && clock_ns() > end) waited_long = true;
+        }
+        seen = __atomic_load_n(count, __ATOMIC_ACQUIRE);
+    }
+    return seen;
 }
 
 // Parts one job of the team takes at most: the claims word counts them in

@@ -54,6 +54,12 @@ constexpr double kTeamCalmMilliseconds = 50.0;
 // (as kTeamCalmMilliseconds) or the team is running a job.
 void wake_team(int team, double microseconds);
 
+// Waits until `count`, which another thread raises (a release store), is
+// at least `value`, and returns it. Spins for `patience` microseconds, then
+// sets `waited_long` and gives up its core at each further look, so that a
+// thread it waits for that lost its core gets one back.
+int wait_at_least(const int* count, int value, double patience, bool& waited_long);
+
 // Runs job(t, team) for t = 0 .. team - 1 on up to `team` threads at once,
 // the calling thread among them, and returns once every part has returned.
 // Each thread takes the next part not yet taken until none is left, so a

@@ -384,8 +384,10 @@ void step_overland_flow(model_state& m) {
     // changed the depths and discharges since.
     overland_detail::wet_flow_count route_counts;
     const overland_detail::wet_flow_count* known = nullptr;
+    // Classes carried as constituents move with the constituents instead.
+    const bool erodes = flowing_fraction > kFlowing && m.ov_sed && m.sed_as_constituents != 2;
     if (m.ov_wet && dt > 0.0) {
-        if (flowing_fraction > kFlowing && m.ov_sed && m.sed_as_constituents != 2) wake_erosion_team(m, dt);
+        if (erodes) wake_erosion_team(m, dt);
         const double volume =
             m.overtype == 1 ? explicit_overland_route(m, dt) : ade_overland_route(m, dt);
         if (g_error_record.stop) return;  // the scheme has stopped the run
@@ -414,10 +416,9 @@ void step_overland_flow(model_state& m) {
         }
     }
 
-    // The sediment that leaves the grid is that of this step only. Classes
-    // carried as constituents move with the constituents instead.
+    // The sediment that leaves the grid is that of this step only.
     if (m.ov_sed) m.ov_sed->sed_out_vol = 0.0;
-    if (flowing_fraction > kFlowing && m.ov_sed && m.sed_as_constituents != 2) {
+    if (erodes) {
         overland_sediment_transport(m, dt);
         known = nullptr;
         if (g_error_record.stop) return;

@@ -44,10 +44,9 @@
 // above (move_in_bands); else the detachment and the settling shares,
 // which depend on a cell's own soil and the water alone, run on the other
 // threads beside the ordered moves (move_on_team).
-#include <sched.h>
-
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -1208,7 +1207,8 @@ void know_bands(step_view& v) {
     s.row_count = 0;
     if (m.mask.nrows() < m.rows || m.mask.ncols() < m.cols || s.row_first.n() < m.rows + 1 ||
         s.row_detached.n() < m.rows || s.row_need.n() < v.n || s.band_first.n() < m.rows + 1 ||
-        s.row_done.n() < (m.rows + 1) * kRowDoneStride)
+        s.band_done.n() < (m.rows + 1) * kRowDoneStride ||
+        s.band_share.n() + 1 < kErosionSlots * kBandRowsMost * 2 * kCellBlock * (v.classes + 1))
         return;
     int rows = 0, next = 1;
     for (int r = 1; r <= m.rows; ++r) {
@@ -1257,23 +1257,22 @@ void know_bands(step_view& v) {
     s.row_count = rows;
 }
 
-// Waits until the count at `done` (row_done) is at least `cell`, and
-// returns it.
-int wait_for(const int* done, int cell) {
-    int seen = __atomic_load_n(done, __ATOMIC_ACQUIRE);
-    for (int spins = 0; seen < cell; ++spins) {
-        // A thread that waits long waits for one whose core was taken.
-        if (spins < 4096)
-            __builtin_ia32_pause();
-        else
-            sched_yield();
-        seen = __atomic_load_n(done, __ATOMIC_ACQUIRE);
-    }
-    return seen;
+// The steady clock in ns.
+long long clock_ns() {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
 }
 
 // Cells of a row a band moves before it turns to its next row.
 constexpr int kBandStride = 8;
+// Microseconds a thread waits for the band above, spinning, before it
+// takes the band's thread to have lost its core: far longer than the
+// moves of a band take.
+constexpr double kBandPatience = 1000.0;
+// Milliseconds the bands stay off the team after a step in which a thread
+// waited long, doubled with each such step in a row, up to 2^8 times.
+constexpr long long kBandRestMilliseconds = 50;
+constexpr int kBandRefusalsMost = 8;
 
 // The step of move_in_order, with the same results, bit for bit, on a team
 // of `team` threads, for a grid of rows (know_bands) without lakes and the
@@ -1286,38 +1285,51 @@ constexpr int kBandStride = 8;
 // detachment reads its own soil and the water alone), and moves the
 // band's faces a few cells of each row in turn, each row behind the row
 // above, the band's first row behind the band above, whose last row it
-// watches (row_done). A band's soil thus stays in the caches of the
+// watches (band_done). A band's soil thus stays in the caches of the
 // thread that detached it, and only its first row is handed over by
 // another. A band is taken only after the bands before it, and waits for
 // those alone, so none waits for a band not yet taken, whatever the team
-// and the order of its parts.
+// and the order of its parts. A thread that loses its core holds up every
+// band below its own: so once a thread has waited long, it takes the
+// step's remaining bands alone (the others end with the band in hand),
+// and the next steps keep to move_on_team for a while (bands_refused_until).
 template <int Classes>
 double move_in_bands(step_view& v, bool& summed, int team) {
     sed_record& s = v.s;
     const vec1<double>& rain = splashing_rain(v);
     const std::ptrdiff_t axis_span = static_cast<std::ptrdiff_t>(v.classes + 1) * kCellBlock;
     const std::ptrdiff_t block_span = 2 * axis_span;
-    int* const done = s.row_done.data();
-    for (int r = 1; r <= s.row_count; ++r) done[r * kRowDoneStride] = -1;
+    int* const done = s.band_done.data();
+    for (int b = 1; b <= s.band_count; ++b) done[b * kRowDoneStride] = -1;
     std::atomic<int> next_band{1};
+    std::atomic<int> alone{-1};  // the part that takes the bands alone after a long wait
     splash_rain splash[kErosionSlots];
     int exhausted[kErosionSlots] = {};
     double held[kErosionSlots] = {};
     const auto part = [&](int p, int) {
         block_scratch scratch(s, p);
         double* const shares = s.band_share.data() + p * kBandRowsMost * block_span;
+        bool waited_long = false;
         for (;;) {
+            const int lone = alone.load(std::memory_order_relaxed);
+            if (lone >= 0 && lone != p) break;
             const int band = next_band.fetch_add(1, std::memory_order_relaxed);
             if (band > s.band_count) break;
             const int r0 = s.band_first[band], rows = s.band_first[band + 1] - r0;
             for (int lo = r0 == 1 ? 1 : s.row_detached[r0 - 1] + 1; lo <= s.row_detached[r0 + rows - 1];
                  lo += kCellBlock)
                 detach_block<Classes>(v, lo, std::min(kCellBlock, v.n - lo + 1), rain, splash[p], scratch);
-            const int* above = done + (r0 - 1) * kRowDoneStride;
-            int* const last = done + (r0 + rows - 1) * kRowDoneStride;
+            const int* above = done + (band - 1) * kRowDoneStride;
+            int* const last = done + band * kRowDoneStride;
+            int seen = v.n;
+            const auto wait = [&](int cell) {
+                seen = wait_at_least(above, cell, kBandPatience, waited_long);
+                int none = -1;
+                if (waited_long && lone < 0) alone.compare_exchange_strong(none, p);
+            };
             // The band above says when every cell up to its reach is
             // detached; then so is every cell up to this band's.
-            int seen = r0 == 1 ? v.n : wait_for(above, 0);
+            if (band > 1) wait(0);
             __atomic_store_n(last, 0, __ATOMIC_RELEASE);
             // Of each row: the next cell to move, the cell after the row,
             // and the first cell of the block whose shares it holds.
@@ -1336,7 +1348,7 @@ double move_in_bands(step_view& v, bool& summed, int team) {
                     for (; i < stop; ++i) {
                         const int need = s.row_need[i];
                         if (j == 0) {
-                            if (need > seen) seen = wait_for(above, need);
+                            if (need > seen) wait(need);
                         } else if (need >= at[j - 1]) {
                             break;
                         }
@@ -1359,6 +1371,12 @@ double move_in_bands(step_view& v, bool& summed, int team) {
         keep_lowest(exhausted[p], scratch.exhausted);
     };
     run_parts_on_team(team, team, part);
+    if (alone.load() >= 0) {
+        s.bands_refusals = std::min(kBandRefusalsMost, s.bands_refusals + 1);
+        s.bands_refused_until = clock_ns() + (kBandRestMilliseconds << (s.bands_refusals - 1)) * 1000000;
+    } else {
+        s.bands_refusals = 0;
+    }
     summed = true;
     double sum = 0.0;
     for (int p = 0; p < team; ++p) {
@@ -1402,7 +1420,9 @@ int band_team(int n) { return std::min(kErosionSlots, thread_team(kBandCellWeigh
 // has its own copy of the transport (1 to 6), more than a block of cells
 // and a grid of rows (know_bands).
 int bands_team(step_view& v) {
-    if (v.classes < 1 || v.classes > 6 || !v.batched || v.lakes || v.n <= kCellBlock) return 1;
+    if (v.classes < 1 || v.classes > 6 || !v.batched || v.lakes || v.n <= kCellBlock ||
+        clock_ns() < v.s.bands_refused_until)
+        return 1;
     const int team = band_team(v.n);
     if (team <= 1) return 1;
     if (v.s.row_count < 0) know_bands(v);

@@ -144,11 +144,12 @@ bool alloc_cell_arrays(const model_state& m, sed_record& s) {
     alloc_ivector(s.row_detached, m.rows, "ov_sed team rows");
     alloc_ivector(s.row_need, n, "ov_sed team rows");
     alloc_ivector(s.band_first, m.rows + 1, "ov_sed team rows");
-    alloc_ivector(s.row_done, (m.rows + 1) * kRowDoneStride, "ov_sed team rows");
+    alloc_ivector(s.band_done, (m.rows + 1) * kRowDoneStride, "ov_sed team rows");
+    // (vec1 holds one element more than the highest index it is given.)
     alloc_dvector(s.band_share, kErosionSlots * kBandRowsMost * 2 * kCellBlock * (k + 1) - 1,
                   "ov_sed team settling shares");
     if (!blocks_made(g_error_record, "the overland sediment team work space", s.team_scratch, s.team_state,
-                     s.team_share, s.row_first, s.row_detached, s.row_need, s.band_first, s.row_done, s.band_share))
+                     s.team_share, s.row_first, s.row_detached, s.row_need, s.band_first, s.band_done, s.band_share))
         return false;
     s.tot_sed.assign(static_cast<std::size_t>(k) + 1, sed_class_totals());
     return true;

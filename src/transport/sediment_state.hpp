@@ -35,7 +35,7 @@ constexpr int kSegmentBlocksMost = 32;
 // another thread's faces.
 constexpr int kBandRowsMost = 8;
 constexpr int kBandCells = 512;
-// Ints between two rows' counts of row_done: a cache line.
+// Ints between two bands' counts of band_done: a cache line.
 constexpr int kRowDoneStride = 16;
 
 // What the soil of each cell holds of each class (m3).
@@ -207,14 +207,20 @@ struct sed_record {
     // before its faces move; `row_need` of each cell, the last cell of the
     // row above whose faces move before its own (0: none); `band_first` the
     // first row of each band 1 .. band_count, and the row after the last;
-    // `row_done`, a cache line (kRowDoneStride ints) for each row, the
-    // last cell of the row whose faces have moved in the step (-1: none,
-    // and the cells up to row_detached not yet known to be detached; 0:
-    // none); `band_share`, for each slot (kErosionSlots), the settling
-    // shares of kBandRowsMost rows, those of a block of cells each.
+    // `band_done`, a cache line (kRowDoneStride ints) for each band, the
+    // last cell of its last row whose faces have moved in the step (-1:
+    // none, and the cells up to its row_detached not yet known to be
+    // detached; 0: none); `band_share`, for each slot (kErosionSlots),
+    // the settling shares of kBandRowsMost rows, those of a block of cells
+    // each (band_share has no element past them). A step in which a thread
+    // waited long for a band (its thread lost its core) keeps the bands
+    // off the team until `bands_refused_until` (steady clock, ns), for a
+    // time that doubles with each such step in a row (`bands_refusals`).
     int row_count = -1, band_count = 0;
-    vec1<int> row_first, row_detached, row_need, band_first, row_done;
+    vec1<int> row_first, row_detached, row_need, band_first, band_done;
     vec1<double> band_share;
+    long long bands_refused_until = 0;
+    int bands_refusals = 0;
 
     // Filled when an event or the run ends, by class.
     std::vector<sed_class_totals> tot_sed;

@@ -230,6 +230,28 @@ TEST(ThreadTeam, ThreadsWokenAheadOfAJobTakeEachPartOnce) {
     expect_each_part_once(3);
 }
 
+// A count already high enough is returned at once; one raised late by
+// another thread is waited for, and the wait is told long once it has
+// outlasted its patience.
+TEST(ThreadTeam, AWaitForACountSeesItRaisedAndSaysWhenItWasLong) {
+    int count = 5;
+    bool waited_long = false;
+    EXPECT_EQ(kesta::wait_at_least(&count, 5, 0.0, waited_long), 5);
+    EXPECT_FALSE(waited_long);
+    count = -1;
+    std::thread raiser([&count] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        __atomic_store_n(&count, 3, __ATOMIC_RELEASE);
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        __atomic_store_n(&count, 9, __ATOMIC_RELEASE);
+    });
+    EXPECT_GE(kesta::wait_at_least(&count, 0, 1e7, waited_long), 3);
+    EXPECT_FALSE(waited_long);  // 20 ms are within ten seconds' patience
+    EXPECT_EQ(kesta::wait_at_least(&count, 7, 10.0, waited_long), 9);
+    EXPECT_TRUE(waited_long);
+    raiser.join();
+}
+
 TEST(ThreadTeam, AChildProcessRunsJobsOnThreadsOfItsOwn) {
     expect_each_part_once(4);  // the parent's threads exist
     const pid_t pid = fork();
