@@ -1257,12 +1257,6 @@ void know_bands(step_view& v) {
     s.row_count = rows;
 }
 
-// The steady clock in ns.
-long long clock_ns() {
-    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
-
 // Cells of a row a band moves before it turns to its next row.
 constexpr int kBandStride = 8;
 // Microseconds a thread waits for the band above, spinning, before it
@@ -1373,7 +1367,8 @@ double move_in_bands(step_view& v, bool& summed, int team) {
     run_parts_on_team(team, team, part);
     if (alone.load() >= 0) {
         s.bands_refusals = std::min(kBandRefusalsMost, s.bands_refusals + 1);
-        s.bands_refused_until = clock_ns() + (kBandRestMilliseconds << (s.bands_refusals - 1)) * 1000000;
+        s.bands_refused_until =
+            std::chrono::steady_clock::now() + std::chrono::milliseconds(kBandRestMilliseconds << (s.bands_refusals - 1));
     } else {
         s.bands_refusals = 0;
     }
@@ -1421,7 +1416,7 @@ int band_team(int n) { return std::min(kErosionSlots, thread_team(kBandCellWeigh
 // and a grid of rows (know_bands).
 int bands_team(step_view& v) {
     if (v.classes < 1 || v.classes > 6 || !v.batched || v.lakes || v.n <= kCellBlock ||
-        clock_ns() < v.s.bands_refused_until)
+        std::chrono::steady_clock::now() < v.s.bands_refused_until)
         return 1;
     const int team = band_team(v.n);
     if (team <= 1) return 1;

@@ -9,6 +9,7 @@
 // the outlet fills and the overland step empties into outlet_vol.
 #pragma once
 
+#include <chrono>
 #include <string>
 #include <vector>
 
@@ -214,12 +215,12 @@ struct sed_record {
     // the settling shares of kBandRowsMost rows, those of a block of cells
     // each (band_share has no element past them). A step in which a thread
     // waited long for a band (its thread lost its core) keeps the bands
-    // off the team until `bands_refused_until` (steady clock, ns), for a
-    // time that doubles with each such step in a row (`bands_refusals`).
+    // off the team until `bands_refused_until`, for a time that doubles
+    // with each such step in a row (`bands_refusals`).
     int row_count = -1, band_count = 0;
     vec1<int> row_first, row_detached, row_need, band_first, band_done;
     vec1<double> band_share;
-    long long bands_refused_until = 0;
+    std::chrono::steady_clock::time_point bands_refused_until{};
     int bands_refusals = 0;
 
     // Filled when an event or the run ends, by class.

@@ -143,7 +143,7 @@ bool step_on_teams(kesta::model_state& m, const char* name) {
                 for (int k = 1; k <= s.num_sed; ++k)
                     s.vol_sed.parent[i][k] = -m.gridsize * m.gridsize / s.num_sed, s.vol_sed.deposited[i][k] = 0.0;
             // No step before this one (on a busy machine) keeps the bands off the team.
-            s.bands_refused_until = 0;
+            s.bands_refused_until = {};
             s.band_done.fill(0);
             omp_set_num_threads(threads);
             const int share = kesta::set_cells_per_thread(1);
