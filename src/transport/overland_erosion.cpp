@@ -1404,9 +1404,12 @@ int erosion_team(int n) { return std::min(kErosionTeamMost, thread_team(kErosion
 constexpr long long kBandCellWeight = 64;
 // How long the threads of the bands wait for the erosion step, spinning,
 // once woken before the water's routing (wake_erosion_team): a sleeping
-// thread takes some 100 us to wake, and the routing of a grid small
-// enough to be routed on one thread takes about as long.
+// thread takes some 100 us to wake, and the routing of a grid of up to
+// kWakeCellsMost cells takes at most about 300 us (some 20 ns a cell on
+// one thread). Woken for a longer routing, they would spin through it and
+// be asleep again when the erosion begins.
 constexpr double kWakeMicroseconds = 300.0;
+constexpr int kWakeCellsMost = 16384;
 
 int band_team(int n) { return std::min(kErosionSlots, thread_team(kBandCellWeight * n)); }
 
@@ -1517,7 +1520,7 @@ double splash_volume(double intensity, double h, double dt, double dx, double k)
 }
 
 void wake_erosion_team(model_state& m, double dt) {
-    if (!m.ov_sed || !(dt > 0.0)) return;
+    if (!m.ov_sed || !(dt > 0.0) || m.ncells > kWakeCellsMost) return;
     step_view v(m, dt);
     if (const int team = bands_team(v); team > 1) wake_team(team, kWakeMicroseconds);
 }

@@ -110,8 +110,8 @@ void open_sediment_event_books(model_state& m);
 // its sed_out_vol. A volume that is not a number stops the run (code 4000).
 void overland_sediment_transport(model_state& m, double dt);
 // Wakes the threads the overland erosion step of dt will take, when it
-// takes more than one, before the water's routing: they are then awake
-// when the erosion step begins.
+// takes more than one, before the water's routing of a grid small enough
+// that they are then still awake when the erosion step begins.
 void wake_erosion_team(model_state& m, double dt);
 // Channel sediment over one channel step of dt seconds, after the routing:
 // the stream cells under water give the channels their suspended and
