@@ -80,7 +80,7 @@ const card_doc kDocs[] = {
     {240, kRun, "", "Flush the console after every this many progress lines.", U, nullptr},
     {221, kRun, "", "Each progress line also gives the largest and smallest channel depths and discharges, with their nodes.", U, nullptr},
     {239, kRun, "", "Meant to thin the console output.", N, nullptr},
-    {296, kRun, "", "Meant to set the number of threads; the program takes one thread per 65536 cells of a grid (per 1024 cells for the soil erosion, at most 8, or per 2048, at most 4, with lakes or a capacity formula other than the second, and per about 1100 for the soil nutrients), at most as many as the machine has cores, or OMP_NUM_THREADS.", I, "whole number"},
+    {296, kRun, "", "Meant to set the number of threads; the program takes one thread per 65536 cells of a grid (per 1024 cells for the soil erosion, or per 2048 with lakes or a capacity formula other than the second, at most 4, and per about 1100 for the soil nutrients), at most as many as the machine has cores, or OMP_NUM_THREADS.", I, "whole number"},
 
     // Grid and overland surface.
     {47, kSurface, "", "The watershed mask: an integer grid, non-zero inside the watershed.", U, nullptr},
