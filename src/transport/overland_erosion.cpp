@@ -1259,10 +1259,6 @@ void know_bands(step_view& v) {
 
 // Cells of a row a band moves before it turns to its next row.
 constexpr int kBandStride = 8;
-// Microseconds a thread waits for the band above, spinning, before it
-// takes the band's thread to have lost its core: far longer than the
-// moves of a band take.
-constexpr double kBandPatience = 1000.0;
 // Milliseconds the bands stay off the team after a step in which a thread
 // waited long, doubled with each such step in a row, up to 2^8 times.
 constexpr long long kBandRestMilliseconds = 50;
@@ -1317,7 +1313,7 @@ double move_in_bands(step_view& v, bool& summed, int team) {
             int* const last = done + band * kRowDoneStride;
             int seen = v.n;
             const auto wait = [&](int cell) {
-                seen = wait_at_least(above, cell, kBandPatience, waited_long);
+                seen = wait_at_least(above, cell, s.bands_patience, waited_long);
                 int none = -1;
                 if (waited_long && lone < 0) alone.compare_exchange_strong(none, p);
             };

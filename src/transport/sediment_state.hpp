@@ -222,6 +222,10 @@ struct sed_record {
     vec1<double> band_share;
     std::chrono::steady_clock::time_point bands_refused_until{};
     int bands_refusals = 0;
+    // Microseconds a thread waits for the band above, spinning, before it
+    // takes the band's thread to have lost its core: far longer than the
+    // moves of a band take.
+    double bands_patience = 1000.0;
 
     // Filled when an event or the run ends, by class.
     std::vector<sed_class_totals> tot_sed;

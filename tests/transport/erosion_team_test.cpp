@@ -126,6 +126,8 @@ std::vector<int> g_spent;
 double g_lake_gave = 0.0;  // m3 the lake gave the land on one thread
 int g_bands = 0;           // bands of rows the grid was cut into (0: none)
 int g_band_steps = 0;      // steps whose first band moved its faces in bands
+double g_patience = -1.0;  // us a band waits before it is long (below 0: the model's own)
+int g_long_waits = 0;      // band steps with a long wait
 
 bool step_on_teams(kesta::model_state& m, const char* name) {
     if (!g_after[0].empty() || std::string(name) != "step_storm_drain" || m.elapsed_min < 15.0) return true;
@@ -144,6 +146,8 @@ bool step_on_teams(kesta::model_state& m, const char* name) {
                     s.vol_sed.parent[i][k] = -m.gridsize * m.gridsize / s.num_sed, s.vol_sed.deposited[i][k] = 0.0;
             // No step before this one (on a busy machine) keeps the bands off the team.
             s.bands_refused_until = {};
+            s.bands_refusals = 0;
+            if (g_patience >= 0.0) s.bands_patience = g_patience;
             s.band_done.fill(0);
             omp_set_num_threads(threads);
             const int share = kesta::set_cells_per_thread(1);
@@ -155,6 +159,7 @@ bool step_on_teams(kesta::model_state& m, const char* name) {
                 s.band_done[kesta::kRowDoneStride] == s.row_first[s.band_first[2]] - 1) {
                 g_bands = s.band_count;
                 ++g_band_steps;
+                g_long_waits += s.bands_refusals > 0;
             }
             std::vector<double>& after = g_after[way].emplace_back();
             for (std::size_t k = 0; k < t.size(); ++k) after.insert(after.end(), t[k], t[k] + sizes[k]);
@@ -175,7 +180,7 @@ void run_on_teams(int formula, bool with_order, std::vector<int> spent) {
     for (auto& after : g_after) after.clear();
     g_named.clear();
     g_lake_gave = 0.0;
-    g_bands = g_band_steps = 0;
+    g_bands = g_band_steps = g_long_waits = 0;
     g_spent = std::move(spent);
     kesta_test::run_in_process("p.prj", step_on_teams);
     for (int way = 0; way < kept::ways; ++way) {
@@ -207,6 +212,17 @@ TEST(ErosionOnATeam, EveryTeamLeavesWhatOneThreadLeavesBitForBit) {
             }
     }
     set_shape(shape::full);
+}
+
+// A band that waits long (here: any wait at all) leaves the rest of the
+// step to one thread and keeps the bands off the next steps for a while,
+// with the same results.
+TEST(ErosionOnATeam, ALongWaitLeavesTheStepToOneThreadWithTheSameResults) {
+    set_shape(shape::full);
+    g_patience = 0.0;
+    for (const bool with_order : {false, true}) run_on_teams(2, with_order, {});
+    g_patience = -1.0;
+    EXPECT_GT(g_long_waits, 0);
 }
 
 TEST(ErosionOnATeam, TheFirstCellOutOfSoilIsNamedWhateverTheTeam) {
