@@ -149,7 +149,6 @@ public:
         std::unique_lock<std::mutex> taken(in_use_, std::try_to_lock);
         if (!taken.owns_lock()) return false;
         team = std::min(team, parts);
-        while (static_cast<int>(workers_.size()) < team - 1) add_worker();
         call_ = call;
         job_ = job;
         parts_done_.store(0, std::memory_order_relaxed);
@@ -157,11 +156,7 @@ public:
         // Published with the job: whoever takes a part from this word sees
         // call_ and job_ as set above.
         claims_.store(job_number_ << 32 | static_cast<std::uint64_t>(parts) << 16, std::memory_order_release);
-        for (int w = 0; w < team - 1; ++w) {
-            worker& k = *workers_[static_cast<std::size_t>(w)];
-            k.posted.store(k.posted.load(std::memory_order_relaxed) + 1);
-            k.rest.wake_up();
-        }
+        post(team);
         t_in_part = true;
         take_parts();
         t_in_part = false;
@@ -174,13 +169,7 @@ public:
     void wake(int team) {
         if (t_in_part) return;
         std::unique_lock<std::mutex> taken(in_use_, std::try_to_lock);
-        if (!taken.owns_lock()) return;
-        while (static_cast<int>(workers_.size()) < team - 1) add_worker();
-        for (int w = 0; w < team - 1; ++w) {
-            worker& k = *workers_[static_cast<std::size_t>(w)];
-            k.posted.store(k.posted.load(std::memory_order_relaxed) + 1);
-            k.rest.wake_up();
-        }
+        if (taken.owns_lock()) post(team);
     }
 
 private:
@@ -189,6 +178,17 @@ private:
         bed rest;  // where it waits for its next job
         std::thread thread;
     };
+
+    // Gives each of the first `team` - 1 threads (made as needed) one more
+    // post and wakes it; with in_use_ held.
+    void post(int team) {
+        while (static_cast<int>(workers_.size()) < team - 1) add_worker();
+        for (int w = 0; w < team - 1; ++w) {
+            worker& k = *workers_[static_cast<std::size_t>(w)];
+            k.posted.store(k.posted.load(std::memory_order_relaxed) + 1);
+            k.rest.wake_up();
+        }
+    }
 
     void add_worker() {
         workers_.push_back(std::make_unique<worker>());
@@ -271,8 +271,9 @@ team_threads& the_team() {
 void run_team_job(int team, team_job call, void* job) { run_team_parts(team, team, call, job); }
 
 void wake_team(int team, double microseconds) {
-    if (team <= 1 || clock_ns() < g_no_spin_until.load(std::memory_order_relaxed)) return;
-    const long long until = clock_ns() + static_cast<long long>(microseconds * 1e3);
+    const long long now = clock_ns();
+    if (team <= 1 || now < g_no_spin_until.load(std::memory_order_relaxed)) return;
+    const long long until = now + static_cast<long long>(microseconds * 1e3);
     long long was = g_spin_until.load(std::memory_order_relaxed);
     while (was < until && !g_spin_until.compare_exchange_weak(was, until, std::memory_order_relaxed)) {
     }

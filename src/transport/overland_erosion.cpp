@@ -1207,7 +1207,7 @@ void know_bands(step_view& v) {
     s.row_count = 0;
     if (m.mask.nrows() < m.rows || m.mask.ncols() < m.cols || s.row_first.n() < m.rows + 1 ||
         s.row_detached.n() < m.rows || s.row_need.n() < v.n || s.band_first.n() < m.rows + 1 ||
-        s.band_done.n() < (m.rows + 1) * kRowDoneStride ||
+        s.band_done.n() < (m.rows + 1) * kBandDoneStride ||
         s.band_share.n() + 1 < kErosionSlots * kBandRowsMost * 2 * kCellBlock * (v.classes + 1))
         return;
     int rows = 0, next = 1;
@@ -1290,7 +1290,7 @@ double move_in_bands(step_view& v, bool& summed, int team) {
     const std::ptrdiff_t axis_span = static_cast<std::ptrdiff_t>(v.classes + 1) * kCellBlock;
     const std::ptrdiff_t block_span = 2 * axis_span;
     int* const done = s.band_done.data();
-    for (int b = 1; b <= s.band_count; ++b) done[b * kRowDoneStride] = -1;
+    for (int b = 1; b <= s.band_count; ++b) done[b * kBandDoneStride] = -1;
     std::atomic<int> next_band{1};
     std::atomic<int> alone{-1};  // the part that takes the bands alone after a long wait
     splash_rain splash[kErosionSlots];
@@ -1309,8 +1309,8 @@ double move_in_bands(step_view& v, bool& summed, int team) {
             for (int lo = r0 == 1 ? 1 : s.row_detached[r0 - 1] + 1; lo <= s.row_detached[r0 + rows - 1];
                  lo += kCellBlock)
                 detach_block<Classes>(v, lo, std::min(kCellBlock, v.n - lo + 1), rain, splash[p], scratch);
-            const int* above = done + (band - 1) * kRowDoneStride;
-            int* const last = done + band * kRowDoneStride;
+            const int* above = done + (band - 1) * kBandDoneStride;
+            int* const last = done + band * kBandDoneStride;
             int seen = v.n;
             const auto wait = [&](int cell) {
                 seen = wait_at_least(above, cell, s.bands_patience, waited_long);

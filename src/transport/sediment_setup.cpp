@@ -144,7 +144,7 @@ bool alloc_cell_arrays(const model_state& m, sed_record& s) {
     alloc_ivector(s.row_detached, m.rows, "ov_sed team rows");
     alloc_ivector(s.row_need, n, "ov_sed team rows");
     alloc_ivector(s.band_first, m.rows + 1, "ov_sed team rows");
-    alloc_ivector(s.band_done, (m.rows + 1) * kRowDoneStride, "ov_sed team rows");
+    alloc_ivector(s.band_done, (m.rows + 1) * kBandDoneStride, "ov_sed team rows");
     // (vec1 holds one element more than the highest index it is given.)
     alloc_dvector(s.band_share, kErosionSlots * kBandRowsMost * 2 * kCellBlock * (k + 1) - 1,
                   "ov_sed team settling shares");

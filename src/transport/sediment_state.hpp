@@ -37,7 +37,7 @@ constexpr int kSegmentBlocksMost = 32;
 constexpr int kBandRowsMost = 8;
 constexpr int kBandCells = 512;
 // Ints between two bands' counts of band_done: a cache line.
-constexpr int kRowDoneStride = 16;
+constexpr int kBandDoneStride = 16;
 
 // What the soil of each cell holds of each class (m3).
 struct sed_volumes {
@@ -208,7 +208,7 @@ struct sed_record {
     // before its faces move; `row_need` of each cell, the last cell of the
     // row above whose faces move before its own (0: none); `band_first` the
     // first row of each band 1 .. band_count, and the row after the last;
-    // `band_done`, a cache line (kRowDoneStride ints) for each band, the
+    // `band_done`, a cache line (kBandDoneStride ints) for each band, the
     // last cell of its last row whose faces have moved in the step (-1:
     // none, and the cells up to its row_detached not yet known to be
     // detached; 0: none); `band_share`, for each slot (kErosionSlots),

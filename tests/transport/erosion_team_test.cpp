@@ -156,7 +156,7 @@ bool step_on_teams(kesta::model_state& m, const char* name) {
             omp_set_num_threads(omp_get_num_procs());
             // Only the bands count the cells of the first band done.
             if (s.row_count > 0 && s.band_count > 1 &&
-                s.band_done[kesta::kRowDoneStride] == s.row_first[s.band_first[2]] - 1) {
+                s.band_done[kesta::kBandDoneStride] == s.row_first[s.band_first[2]] - 1) {
                 g_bands = s.band_count;
                 ++g_band_steps;
                 g_long_waits += s.bands_refusals > 0;
