@@ -46,11 +46,21 @@ double critical_velocity_ratio(double re_star) {
 
 }  // namespace
 
-double yang_sand_discharge(double q, double area, double perimeter, double slope, double d_mm, double nu) {
-    if (!(area > 0.0 && perimeter > 0.0 && slope > 0.0 && d_mm > 0.0 && nu > 0.0)) return 0.0;
-    const double d = d_mm / 1000.0;
-    const double dstar = std::pow((kSandSpecificGravity - 1.0) * kGravity / (nu * nu), kSandDstarExponent) * d;
-    const double w = (8.0 * nu / d) * (std::sqrt(1.0 + 0.0139 * dstar * dstar * dstar) - 1.0);
+sand_grain sand_grain_of(double d_mm, double nu) {
+    sand_grain g;
+    g.moves = d_mm > 0.0 && nu > 0.0;
+    if (!g.moves) return g;
+    g.d = d_mm / 1000.0;
+    g.nu = nu;
+    const double dstar = std::pow((kSandSpecificGravity - 1.0) * kGravity / (nu * nu), kSandDstarExponent) * g.d;
+    g.settling = (8.0 * nu / g.d) * (std::sqrt(1.0 + 0.0139 * dstar * dstar * dstar) - 1.0);
+    g.log_settling = std::log10(g.settling * g.d / nu);
+    return g;
+}
+
+double yang_sand_discharge(double q, double area, double perimeter, double slope, const sand_grain& grain) {
+    if (!(area > 0.0 && perimeter > 0.0 && slope > 0.0 && grain.moves)) return 0.0;
+    const double d = grain.d, nu = grain.nu, w = grain.settling;
     const double u_star = std::sqrt(kGravity * (area / perimeter) * slope);
     const double re_star = u_star * d / nu;
     if (re_star < kLeastShearReynolds) return 0.0;
@@ -58,11 +68,15 @@ double yang_sand_discharge(double q, double area, double perimeter, double slope
     const double v = std::fabs(q) / area;
     const double excess_power = slope * (v / w - critical);  // V S / w - S Vcr / w
     if (!(excess_power > 0.0)) return 0.0;
-    const double a = std::log10(w * d / nu);
+    const double a = grain.log_settling;
     const double b = std::log10(u_star / w);
     const double log_ct = 5.435 - 0.286 * a - 0.457 * b + (1.799 - 0.409 * a - 0.314 * b) * std::log10(excess_power);
     const double ct = std::pow(10.0, log_ct);  // parts per million by weight
     return std::fabs(q) * ct / (1e6 * kSandSpecificGravity);
+}
+
+double yang_sand_discharge(double q, double area, double perimeter, double slope, double d_mm, double nu) {
+    return yang_sand_discharge(q, area, perimeter, slope, sand_grain_of(d_mm, nu));
 }
 
 double trapezoid_bed_shift(double change, double b, double z, double e) {
@@ -138,8 +152,7 @@ double sand_asked(model_state& m, const wash_face& f, int src, int rcv, double d
     double area = 0.0, perimeter = 0.0;
     if (!node_geometry(m, js, ls, depth, area, perimeter)) return 0.0;
     const int jo = node_of_row(s, f.owner), lo = link_of_row(s, f.owner);
-    double qs = yang_sand_discharge(m.qp[jo][lo], area, perimeter, slope, m.project_options.sand_size,
-                                    s.water_viscosity);
+    double qs = yang_sand_discharge(m.qp[jo][lo], area, perimeter, slope, s.grain);
     if (!std::isfinite(qs)) {
         warn(format_text("bed load NaN\n(sand discharge at node %d of link %d is not a number; it moves no "
                          "sand)\n",

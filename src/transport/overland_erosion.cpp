@@ -926,7 +926,7 @@ void block_settle_shares(step_view& v, int lo, int count, double* block, double*
 
 // The last cell the faces of the cells lo .. lo + count - 1 touch; `behind`
 // tells whether a right or lower neighbour of one of them comes before it.
-int block_reach(const model_state& m, int lo, int count, bool& behind) {
+int reach_of_cells(const model_state& m, int lo, int count, bool& behind) {
     int back = 0;
     int reach = lo + count - 1;
 #pragma omp simd reduction(| : back) reduction(max : reach)
@@ -937,6 +937,28 @@ int block_reach(const model_state& m, int lo, int count, bool& behind) {
     }
     behind = back != 0;
     return reach;
+}
+
+// Fills the table of reach_of_cells of every block of cells (sed_record's
+// block_last and block_back), once: the neighbours do not change.
+void know_block_reaches(step_view& v) {
+    sed_record& s = v.s;
+    if (s.blocks_known) return;
+    for (int b = 1, first = 1; first <= v.n; ++b, first += kCellBlock) {
+        bool back = false;
+        s.block_last[b] = reach_of_cells(v.m, first, std::min(kCellBlock, v.n - first + 1), back);
+        s.block_back[b] = back ? 1 : 0;
+    }
+    s.blocks_known = true;
+}
+
+// reach_of_cells of the block of cells that begins at `lo` (a block's first
+// cell), from the table of know_block_reaches.
+int block_reach(const step_view& v, int lo, bool& behind) {
+    const sed_record& s = v.s;
+    const int b = (lo - 1) / kCellBlock + 1;
+    behind = s.block_back[b] != 0;
+    return s.block_last[b];
 }
 
 // Moves sediment across the right and lower faces of cell i, with their
@@ -1014,7 +1036,7 @@ double move_in_order(step_view& v, bool& summed) {
     for (int lo = 1; lo <= v.n; lo += kCellBlock) {
         const int count = std::min(kCellBlock, v.n - lo + 1);
         bool behind = false;
-        const int reach = block_reach(v.m, lo, count, behind);
+        const int reach = block_reach(v, lo, behind);
         summed = summed && !behind;
         // Every cell the block's faces touch is detached before they touch
         // it: a cell's detachment reads its own soil and the water alone,
@@ -1071,7 +1093,7 @@ segment segment_of(const step_view& v, int first, int size, int reach_before) {
     g.reach = reach_before;
     for (int b = 0; b < g.blocks(); ++b) {
         const int lo = g.first + b * kCellBlock;
-        g.reach = std::max(g.reach, block_reach(v.m, lo, std::min(kCellBlock, g.last - lo + 1), g.behind[b]));
+        g.reach = std::max(g.reach, block_reach(v, lo, g.behind[b]));
     }
     g.detached = block_end(v, g.reach);
     return g;
@@ -1435,6 +1457,7 @@ int bands_team(step_view& v) {
 // calling thread. Returns what move_in_order does.
 template <int Classes>
 double move_sediment(step_view& v, bool& summed) {
+    know_block_reaches(v);
     if (v.n <= kCellBlock) return move_in_order<Classes>(v, summed);
     if (const int team = bands_team(v); Classes > 0 && team > 1) return move_in_bands<Classes>(v, summed, team);
     const int team = erosion_team(v.n);

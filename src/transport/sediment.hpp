@@ -42,6 +42,12 @@ double splash_volume(double intensity, double h, double dt, double dx, double k)
 // number below 1.2).
 double yang_sand_discharge(double q, double area, double perimeter, double slope, double d_mm, double nu);
 
+// The grain of diameter `d_mm` (mm) in water of kinematic viscosity `nu`
+// (m2/s), and the sand discharge of yang_sand_discharge for it.
+struct sand_grain;
+sand_grain sand_grain_of(double d_mm, double nu);
+double yang_sand_discharge(double q, double area, double perimeter, double slope, const sand_grain& grain);
+
 // Vertical shift (m) of the bed of a trapezoid of bottom width b (m) and
 // side slope z, of erodible depth e (m), whose bed took on `change` m2 of
 // cross-section (negative: lost it): a deposit raises the bed by d with

@@ -90,6 +90,17 @@ struct wash_face {
     double water = 0.0;
 };
 
+// The channels' sand grain in the water of the run, as Yang's formula
+// reads it: what the grain's diameter and the water's viscosity alone give,
+// worked out once (sand_grain_of).
+struct sand_grain {
+    double d = 0.0;              // diameter, m
+    double nu = 0.0;             // kinematic viscosity, m2/s
+    double settling = 0.0;       // settling velocity w, m/s
+    double log_settling = 0.0;   // log10(w d / nu)
+    bool moves = false;          // diameter and viscosity above 0: the formula applies
+};
+
 struct sed_record {
     // Classes 1..num_sed.
     int num_sed = 0;
@@ -97,6 +108,7 @@ struct sed_record {
     int n_sand_classes = 0;
     int erosion_method = 0;        // transport-capacity formula, 1..6
     double water_viscosity = 0.0;  // kinematic, m2/s, at WATER_TEMP
+    sand_grain grain;              // of SAND_SIZE in water at WATER_TEMP
     vec1<double> spec_grav;        // specific gravity
     vec1<double> part_diam;        // particle diameter (mm)
     vec1<double> f_bind;           // binding fraction, as read
@@ -217,6 +229,13 @@ struct sed_record {
     // waited long for a band (its thread lost its core) keeps the bands
     // off the team until `bands_refused_until`, for a time that doubles
     // with each such step in a row (`bands_refusals`).
+    // Of each block of kCellBlock cells (1 the first), the last cell its
+    // faces touch (`block_last`) and whether a right or lower neighbour of
+    // one of its cells comes before that cell (`block_back`, 0 or 1):
+    // they follow from the neighbours alone, so they are worked out at the
+    // first step (`blocks_known`) and kept.
+    bool blocks_known = false;
+    vec1<int> block_last, block_back;
     int row_count = -1, band_count = 0;
     vec1<int> row_first, row_detached, row_need, band_first, band_done;
     vec1<double> band_share;
