@@ -212,6 +212,13 @@ struct sed_record {
     vec1<double> team_scratch;
     vec1<int> team_state;
     vec1<double> team_share;
+    // Of each block of kCellBlock cells (1 the first), the last cell its
+    // faces touch (`block_last`) and whether a right or lower neighbour of
+    // one of its cells comes before that cell (`block_back`, 0 or 1):
+    // they follow from the neighbours alone, so they are worked out at the
+    // first step (`blocks_known`) and kept.
+    bool blocks_known = false;
+    vec1<int> block_last, block_back;
     // The step on a team in bands of rows (known at the first step; see
     // kBandRowsMost): `row_count` the grid's rows that hold cells (0: the
     // grid has not that form, -1: not known yet); `row_first` the first
@@ -229,13 +236,6 @@ struct sed_record {
     // waited long for a band (its thread lost its core) keeps the bands
     // off the team until `bands_refused_until`, for a time that doubles
     // with each such step in a row (`bands_refusals`).
-    // Of each block of kCellBlock cells (1 the first), the last cell its
-    // faces touch (`block_last`) and whether a right or lower neighbour of
-    // one of its cells comes before that cell (`block_back`, 0 or 1):
-    // they follow from the neighbours alone, so they are worked out at the
-    // first step (`blocks_known`) and kept.
-    bool blocks_known = false;
-    vec1<int> block_last, block_back;
     int row_count = -1, band_count = 0;
     vec1<int> row_first, row_detached, row_need, band_first, band_done;
     vec1<double> band_share;
