@@ -2,7 +2,7 @@
 
 #include <pthread.h>
 #include <sched.h>
-#include <sys/resource.h>
+#include <time.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -63,17 +63,30 @@ long long clock_ns() {
     return std::chrono::duration_cast<std::chrono::nanoseconds>(team_clock::now().time_since_epoch()).count();
 }
 
-// Looks whether the scheduler has taken the calling thread off its core for
-// another since the thread last looked (its count of involuntary switches
-// grew): the machine then has more work than cores, and the team's threads
-// stop spinning for kTeamCalmMilliseconds.
-void note_preemption() {
-    static thread_local long seen = 0;
-    struct rusage usage {};
-    if (getrusage(RUSAGE_THREAD, &usage) != 0 || usage.ru_nivcsw == seen) return;
-    seen = usage.ru_nivcsw;
+// Core time (ns) the calling thread has had.
+long long thread_core_ns() {
+    timespec t{};
+    if (clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t) != 0) return 0;
+    return static_cast<long long>(t.tv_sec) * 1000000000LL + t.tv_nsec;
+}
+
+constexpr long long kLostNanoseconds = static_cast<long long>(kTeamLostMicroseconds * 1e3);
+
+// The machine has more work than cores (a thread of the team lost its core
+// for kTeamLostMicroseconds or more): the team's threads stop spinning for
+// kTeamCalmMilliseconds.
+void calm_team() {
     const long long until = clock_ns() + static_cast<long long>(kTeamCalmMilliseconds * 1e6);
     g_no_spin_until.store(until, std::memory_order_relaxed);
+}
+
+// Runs a part, and calms the team when the part's thread was kept off its
+// core for kTeamLostMicroseconds or more while it ran (its wall time then
+// exceeds its core time by that much).
+void run_part(team_job call, void* job, int part, int parts) {
+    const long long wall = clock_ns(), core = thread_core_ns();
+    call(job, part, parts);
+    if ((clock_ns() - wall) - (thread_core_ns() - core) >= kLostNanoseconds) calm_team();
 }
 
 // The time (clock_ns) until which the team's threads spin at least when
@@ -85,16 +98,23 @@ std::atomic<long long> g_spin_until{0};
 // returns whether it held.
 template <class Ready>
 bool spin_for(Ready ready) {
+    if (team_is_calm()) return ready();
     const long long now = clock_ns();
-    if (now < g_no_spin_until.load(std::memory_order_relaxed)) return ready();
     const long long end =
         std::max(now + static_cast<long long>(kTeamSpinMicroseconds * 1e3), g_spin_until.load(std::memory_order_relaxed));
-    for (;;) {
+    for (long long looked = now;;) {
         for (int k = 0; k < 16; ++k) {
             if (ready()) return true;
             spin_pause();
         }
-        if (clock_ns() >= end) return ready();
+        // A long gap between two looks: the thread lost its core meanwhile.
+        const long long at = clock_ns();
+        if (at - looked >= kLostNanoseconds) {
+            calm_team();
+            return ready();
+        }
+        if (at >= end) return ready();
+        looked = at;
     }
 }
 
@@ -216,8 +236,7 @@ private:
             const int next = static_cast<int>(word & 0xFFFF), parts = static_cast<int>((word >> 16) & 0xFFFF);
             if (next >= parts) return;
             if (!claims_.compare_exchange_weak(word, word + 1, std::memory_order_acquire)) continue;
-            call_(job_, next, parts);
-            note_preemption();
+            run_part(call_, job_, next, parts);
             // Sequentially consistent, as the caller's look at the count
             // after it is told asleep: else the caller could miss the last
             // part and the last part miss the sleeping caller.
@@ -270,9 +289,11 @@ team_threads& the_team() {
 
 void run_team_job(int team, team_job call, void* job) { run_team_parts(team, team, call, job); }
 
+bool team_is_calm() { return clock_ns() < g_no_spin_until.load(std::memory_order_relaxed); }
+
 void wake_team(int team, double microseconds) {
+    if (team <= 1 || team_is_calm()) return;
     const long long now = clock_ns();
-    if (team <= 1 || now < g_no_spin_until.load(std::memory_order_relaxed)) return;
     const long long until = now + static_cast<long long>(microseconds * 1e3);
     long long was = g_spin_until.load(std::memory_order_relaxed);
     while (was < until && !g_spin_until.compare_exchange_weak(was, until, std::memory_order_relaxed)) {

@@ -42,11 +42,20 @@ void run_with_sleeping_threads(char** argv);
 // machine no thread then waits for its core to wake up. On a busy one a
 // thread that spins holds a core that another thread of the team may be
 // waiting for, so as soon as one of them finds that the scheduler took its
-// core away for another thread, they all go to sleep at once when they
-// wait, for kTeamCalmMilliseconds: a sleeping thread takes its core back
-// at once when it is woken (the scheduler favours a thread that has slept).
+// core away for another thread for kTeamLostMicroseconds or more, they all
+// go to sleep at once when they wait, for kTeamCalmMilliseconds: a
+// sleeping thread takes its core back at once when it is woken (the
+// scheduler favours a thread that has slept). The system's own short
+// tasks, which take a core for a few microseconds now and then on an idle
+// machine too, stay below kTeamLostMicroseconds; a busy machine takes a
+// core away for a time slice of the scheduler, a millisecond or more.
 constexpr double kTeamSpinMicroseconds = 100.0;
 constexpr double kTeamCalmMilliseconds = 50.0;
+constexpr double kTeamLostMicroseconds = 250.0;
+
+// Whether the team's threads keep from spinning now: one of them lost its
+// core for kTeamLostMicroseconds or more within kTeamCalmMilliseconds.
+bool team_is_calm();
 
 // Wakes up to `team` - 1 of the team's threads ahead of a job known to
 // come within `microseconds`: they wait for it spinning until then, so that

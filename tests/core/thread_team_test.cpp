@@ -252,6 +252,20 @@ TEST(ThreadTeam, AWaitForACountSeesItRaisedAndSaysWhenItWasLong) {
     raiser.join();
 }
 
+// A part whose thread is kept off its core for long (here it sleeps, which
+// the clocks see alike) keeps the team's threads from spinning, for a
+// while.
+TEST(ThreadTeam, APartKeptOffItsCoreCalmsTheTeamForAWhile) {
+    const auto calm = std::chrono::duration<double, std::milli>(kesta::kTeamCalmMilliseconds);
+    kesta::run_on_team(2, [](int part, int) {
+        if (part == 1) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    });
+    EXPECT_TRUE(kesta::team_is_calm());
+    // Well past the calm, and past any spin that could have renewed it.
+    std::this_thread::sleep_for(4 * calm);
+    EXPECT_FALSE(kesta::team_is_calm());
+}
+
 TEST(ThreadTeam, AChildProcessRunsJobsOnThreadsOfItsOwn) {
     expect_each_part_once(4);  // the parent's threads exist
     const pid_t pid = fork();
