@@ -80,28 +80,40 @@ void calm_team() {
     g_no_spin_until.store(until, std::memory_order_relaxed);
 }
 
+// Wall time (ns) of the part a thread of the team last finished.
+std::atomic<long long> g_part_ns{0};
+
 // Runs a part, and calms the team when the part's thread was kept off its
 // core for kTeamLostMicroseconds or more while it ran (its wall time then
 // exceeds its core time by that much).
 void run_part(team_job call, void* job, int part, int parts) {
     const long long wall = clock_ns(), core = thread_core_ns();
     call(job, part, parts);
-    if ((clock_ns() - wall) - (thread_core_ns() - core) >= kLostNanoseconds) calm_team();
+    const long long took = clock_ns() - wall;
+    g_part_ns.store(took, std::memory_order_relaxed);
+    if (took - (thread_core_ns() - core) >= kLostNanoseconds) calm_team();
+}
+
+// Nanoseconds a waiting thread spins (team_spin_microseconds).
+long long spin_ns() {
+    const long long least = static_cast<long long>(kTeamSpinMicroseconds * 1e3);
+    const long long most = static_cast<long long>(kTeamSpinMostMicroseconds * 1e3);
+    return std::clamp(2 * g_part_ns.load(std::memory_order_relaxed), least, most);
 }
 
 // The time (clock_ns) until which the team's threads spin at least when
 // they wait, set by wake_team for a job known to come.
 std::atomic<long long> g_spin_until{0};
 
-// Looks at `ready` until it holds or kTeamSpinMicroseconds have passed, or
-// until g_spin_until where that is later (none while the machine is busy);
+// Looks at `ready` until it holds or spin_ns have passed, or until
+// g_spin_until where that is later (none while the machine is busy);
 // returns whether it held.
 template <class Ready>
 bool spin_for(Ready ready) {
     if (team_is_calm()) return ready();
     const long long now = clock_ns();
     const long long end =
-        std::max(now + static_cast<long long>(kTeamSpinMicroseconds * 1e3), g_spin_until.load(std::memory_order_relaxed));
+        std::max(now + spin_ns(), g_spin_until.load(std::memory_order_relaxed));
     for (long long looked = now;;) {
         for (int k = 0; k < 16; ++k) {
             if (ready()) return true;
@@ -288,6 +300,8 @@ team_threads& the_team() {
 }  // namespace
 
 void run_team_job(int team, team_job call, void* job) { run_team_parts(team, team, call, job); }
+
+double team_spin_microseconds() { return static_cast<double>(spin_ns()) * 1e-3; }
 
 bool team_is_calm() { return clock_ns() < g_no_spin_until.load(std::memory_order_relaxed); }
 

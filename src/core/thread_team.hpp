@@ -37,8 +37,11 @@ void run_with_sleeping_threads(char** argv);
 
 // The team of the grid's hot loops, which waits in its own way: a thread
 // that has finished its part, or waits for the next loop, keeps its core
-// for a short while (kTeamSpinMicroseconds), in which the next loop of a
-// step most often begins, and then sleeps until it is woken. On an idle
+// for a short while, in which the next loop of a step most often begins,
+// and then sleeps until it is woken: twice as long as the part last done
+// took, at least kTeamSpinMicroseconds and at most kTeamSpinMostMicroseconds
+// (team_spin_microseconds), so that a thread that finished early still
+// spins when the last part of a loop of long parts ends. On an idle
 // machine no thread then waits for its core to wake up. On a busy one a
 // thread that spins holds a core that another thread of the team may be
 // waiting for, so as soon as one of them finds that the scheduler took its
@@ -50,8 +53,13 @@ void run_with_sleeping_threads(char** argv);
 // machine too, stay below kTeamLostMicroseconds; a busy machine takes a
 // core away for a time slice of the scheduler, a millisecond or more.
 constexpr double kTeamSpinMicroseconds = 100.0;
+constexpr double kTeamSpinMostMicroseconds = 1000.0;
 constexpr double kTeamCalmMilliseconds = 50.0;
 constexpr double kTeamLostMicroseconds = 250.0;
+
+// How long (us) a thread of the team that waits spins now before it
+// sleeps, unless the team is calm (team_is_calm).
+double team_spin_microseconds();
 
 // Whether the team's threads keep from spinning now: one of them lost its
 // core for kTeamLostMicroseconds or more within kTeamCalmMilliseconds.

@@ -266,6 +266,25 @@ TEST(ThreadTeam, APartKeptOffItsCoreCalmsTheTeamForAWhile) {
     EXPECT_FALSE(kesta::team_is_calm());
 }
 
+// A thread that waits spins twice as long as the last part took, within
+// its bounds: through the end of a loop of long parts, briefly after short
+// ones.
+TEST(ThreadTeam, WaitingThreadsSpinAboutAsLongAsAPartTakes) {
+    const auto busy_for = [](std::chrono::microseconds span) {
+        const auto end = std::chrono::steady_clock::now() + span;
+        while (std::chrono::steady_clock::now() < end) {
+        }
+    };
+    kesta::run_on_team(2, [&](int, int) { busy_for(std::chrono::microseconds(2000)); });
+    EXPECT_EQ(kesta::team_spin_microseconds(), kesta::kTeamSpinMostMicroseconds);
+    kesta::run_on_team(2, [&](int, int) { busy_for(std::chrono::microseconds(300)); });
+    EXPECT_GE(kesta::team_spin_microseconds(), 600.0);
+    EXPECT_LE(kesta::team_spin_microseconds(), kesta::kTeamSpinMostMicroseconds);
+    kesta::run_on_team(2, [](int, int) {});
+    EXPECT_LT(kesta::team_spin_microseconds(), 600.0);
+    EXPECT_GE(kesta::team_spin_microseconds(), kesta::kTeamSpinMicroseconds);
+}
+
 TEST(ThreadTeam, AChildProcessRunsJobsOnThreadsOfItsOwn) {
     expect_each_part_once(4);  // the parent's threads exist
     const pid_t pid = fork();
