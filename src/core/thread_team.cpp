@@ -91,7 +91,8 @@ void run_part(team_job call, void* job, int part, int parts) {
     call(job, part, parts);
     const long long took = clock_ns() - wall;
     g_part_ns.store(took, std::memory_order_relaxed);
-    if (took - (thread_core_ns() - core) >= kLostNanoseconds) calm_team();
+    // A part shorter than kTeamLostMicroseconds cannot have lost that much.
+    if (took >= kLostNanoseconds && took - (thread_core_ns() - core) >= kLostNanoseconds) calm_team();
 }
 
 // Nanoseconds a waiting thread spins (team_spin_microseconds).
@@ -112,8 +113,7 @@ template <class Ready>
 bool spin_for(Ready ready) {
     if (team_is_calm()) return ready();
     const long long now = clock_ns();
-    const long long end =
-        std::max(now + spin_ns(), g_spin_until.load(std::memory_order_relaxed));
+    const long long end = std::max(now + spin_ns(), g_spin_until.load(std::memory_order_relaxed));
     for (long long looked = now;;) {
         for (int k = 0; k < 16; ++k) {
             if (ready()) return true;

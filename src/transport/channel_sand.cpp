@@ -75,10 +75,6 @@ double yang_sand_discharge(double q, double area, double perimeter, double slope
     return std::fabs(q) * ct / (1e6 * kSandSpecificGravity);
 }
 
-double yang_sand_discharge(double q, double area, double perimeter, double slope, double d_mm, double nu) {
-    return yang_sand_discharge(q, area, perimeter, slope, sand_grain_of(d_mm, nu));
-}
-
 double trapezoid_bed_shift(double change, double b, double z, double e) {
     if (change > 0.0) {
         if (z <= 0.0) return b > 0.0 ? change / b : 0.0;

@@ -34,18 +34,16 @@ double rain_drop_diameter(double intensity);
 // coefficient `k`: water deeper than a drop damps the splash exponentially.
 double splash_volume(double intensity, double h, double dt, double dx, double k);
 
-// Sand discharge (m3/s) of Yang's unit-stream-power formula for sand of
-// diameter `d_mm` (mm) in water of kinematic viscosity `nu` (m2/s) at the
-// discharge `q` (m3/s, either sign) through a flow area `area` (m2) of
-// wetted perimeter `perimeter` (m) down the water-surface slope `slope`.
-// 0 when the flow is below the critical velocity (or its shear Reynolds
-// number below 1.2).
-double yang_sand_discharge(double q, double area, double perimeter, double slope, double d_mm, double nu);
-
-// The grain of diameter `d_mm` (mm) in water of kinematic viscosity `nu`
-// (m2/s), and the sand discharge of yang_sand_discharge for it.
+// The sand grain of diameter `d_mm` (mm) in water of kinematic viscosity
+// `nu` (m2/s), as Yang's formula reads it.
 struct sand_grain;
 sand_grain sand_grain_of(double d_mm, double nu);
+
+// Sand discharge (m3/s) of Yang's unit-stream-power formula for `grain`
+// at the discharge `q` (m3/s, either sign) through a flow area `area` (m2)
+// of wetted perimeter `perimeter` (m) down the water-surface slope `slope`.
+// 0 when the flow is below the critical velocity (or its shear Reynolds
+// number below 1.2).
 double yang_sand_discharge(double q, double area, double perimeter, double slope, const sand_grain& grain);
 
 // Vertical shift (m) of the bed of a trapezoid of bottom width b (m) and

@@ -33,10 +33,10 @@ namespace valley = kesta_test::lake_valley;
 // row (interpolated within the table), above it the line of its last two
 // rows, below its first height a 5/3 power.
 TEST(ChannelSedimentLaws, YangBedShiftAndTableLookupGiveTheIndependentValues) {
-    const double nu = kesta::water_viscosity(20.0);
-    EXPECT_NEAR(kesta::yang_sand_discharge(7.0, 7.0, 5.0 + 2.0 * std::sqrt(5.0), 0.001, 0.5, nu), 1.52947e-3, 2e-8);
-    EXPECT_NEAR(kesta::yang_sand_discharge(-7.0, 7.0, 5.0 + 2.0 * std::sqrt(5.0), 0.001, 0.5, nu), 1.52947e-3, 2e-8);
-    EXPECT_EQ(kesta::yang_sand_discharge(0.5, 7.0, 5.0 + 2.0 * std::sqrt(5.0), 0.001, 0.5, nu), 0.0);
+    const kesta::sand_grain grain = kesta::sand_grain_of(0.5, kesta::water_viscosity(20.0));
+    EXPECT_NEAR(kesta::yang_sand_discharge(7.0, 7.0, 5.0 + 2.0 * std::sqrt(5.0), 0.001, grain), 1.52947e-3, 2e-8);
+    EXPECT_NEAR(kesta::yang_sand_discharge(-7.0, 7.0, 5.0 + 2.0 * std::sqrt(5.0), 0.001, grain), 1.52947e-3, 2e-8);
+    EXPECT_EQ(kesta::yang_sand_discharge(0.5, 7.0, 5.0 + 2.0 * std::sqrt(5.0), 0.001, grain), 0.0);
 
     EXPECT_NEAR(kesta::trapezoid_bed_shift(1.0, 5.0, 2.0, 1.0), 0.186141, 1e-6);
     EXPECT_NEAR(kesta::trapezoid_bed_shift(-1.0, 5.0, 2.0, 1.0), -0.2, 1e-12);
