@@ -132,9 +132,16 @@ template <bool Write = false, class T>
     std::memcpy(&bytes, cls, W);
     const double* t = g.class_table + which;
     if (bytes == (bytes & 0xFF) * kEach) return splat(t[2 * (bytes & 0xFF)]);
-    vd v{};
-    for (int k = 0; k < W; ++k) v[k] = t[2 * cls[k]];
-    return v;
+    // Built in registers: lanes stored one by one and loaded as a vector
+    // would wait for every store before them to reach the cache.
+#if KESTA_LANES == 8
+    return vd{t[2 * cls[0]], t[2 * cls[1]], t[2 * cls[2]], t[2 * cls[3]],
+              t[2 * cls[4]], t[2 * cls[5]], t[2 * cls[6]], t[2 * cls[7]]};
+#elif KESTA_LANES == 2
+    return vd{t[2 * cls[0]], t[2 * cls[1]]};
+#else
+    return vd{t[2 * cls[0]], t[2 * cls[1]], t[2 * cls[2]], t[2 * cls[3]]};
+#endif
 }
 // Whether the 2W bytes from p all equal c.
 [[gnu::always_inline]] inline bool bytes_all(const unsigned char* p, unsigned char c) {
@@ -175,9 +182,17 @@ template <bool Write = false, class T>
     if (!g.surface_class) return gather(a, c);
     if (c.run) return class_values(g, g.surface_class + c.nb[0], which);
     const double* t = g.class_table + which;
-    vd v{};
-    for (int k = 0; k < W; ++k) v[k] = c.nb[k] ? t[2 * g.surface_class[c.nb[k]]] : 0.0;
-    return v;
+    const auto at = [&](int k) __attribute__((always_inline)) {
+        return c.nb[k] ? t[2 * g.surface_class[c.nb[k]]] : 0.0;
+    };
+    // Built in registers, as in class_values.
+#if KESTA_LANES == 8
+    return vd{at(0), at(1), at(2), at(3), at(4), at(5), at(6), at(7)};
+#elif KESTA_LANES == 2
+    return vd{at(0), at(1)};
+#else
+    return vd{at(0), at(1), at(2), at(3)};
+#endif
 }
 // Asks for the lines of what surface_at will read of cell i + kFetchAhead.
 [[gnu::always_inline]] inline void fetch_surface_ahead(const grid_view& g, int i) {
