@@ -195,35 +195,6 @@ bool routing_left_reals(model_state& m, double outlet_volume, const overland_det
     return refuse(non_real_depth_message(bad, "after overland flow routing"));
 }
 
-// Books what the erosion step eroded and deposited on each cell into the
-// cell's net volume over the run and, with ADJUST_ELEV, into its ground
-// (and with SEDIMENT_CONTAM for the sediment-bound constituents).
-void book_sediment(model_state& m) {
-    sed_record& s = *m.ov_sed;
-    mat2<double>& eroded = s.ov_sed_vol_eroded;
-    mat2<double>& deposited = s.ov_sed_vol_deposited;
-    const int classes = s.num_sed;
-    const double area = m.gridsize * m.gridsize;
-    const bool adjust = m.project_options.adjust_elev_given != 0;
-    // The sediment-bound constituents take what moved at their own step.
-    const bool contam = !s.eroded_step.empty();
-    for (int i = 1; i <= m.ncells; ++i) {
-        const double net = deposited[i][0] - eroded[i][0];
-        s.ov_qsvol[i] += net;
-        if (adjust) m.elev[i] += net / area;
-        if (contam) {
-            for (int k = 0; k <= classes; ++k) {
-                s.eroded_step[i][k] += eroded[i][k];
-                s.deposited_step[i][k] += deposited[i][k];
-            }
-        }
-    }
-    // The next step starts from nothing moved (row 0, the bucket outside
-    // the grid, is never written): each table's one block at once.
-    eroded.fill(0.0);
-    deposited.fill(0.0);
-}
-
 // In a long-term run a dry overland waits for the next event: its clock
 // jumps to the event's start, and the soil clocks fall back to the
 // hydrometeorological interval (or the groundwater interval).
@@ -422,7 +393,6 @@ void step_overland_flow(model_state& m) {
         overland_sediment_transport(m, dt);
         known = nullptr;
         if (g_error_record.stop) return;
-        book_sediment(m);
     }
 
     if (m.overland_lake_map_given) m.olake_update_due = 1;

@@ -300,6 +300,7 @@ struct step_view {
     exit_face exit = exit_face::none;
     double q_out = 0.0;  // outlet discharge (m3/s)
     int exhausted = 0;   // the first cell that had no more parent soil to give
+    bool booked = false;  // every cell's step is booked (book_cells) as its moves ended
 
     step_view(model_state& model, double step)
         : m(model),
@@ -449,6 +450,9 @@ void detach_block(step_view& v, int lo, int count, const vec1<double>& rain, spl
         unit_exponents = unit_exponents && !(s.detach_I[i] > 0.0 && s.detach_I[i] != 1.0);
     }
     if (v.batched) block_capacities(v, lo, count, w.batch);
+    // Each cell's outgoing flux of the step: its faces touch it only once
+    // it is detached.
+    if (v.fluxes) std::fill(s.ov_qsmax.data() + lo, s.ov_qsmax.data() + lo + count, 0.0);
     const double* h = m.h.data() + lo;
     double* splashed = w.splash;
     double* sheared = w.shear;
@@ -944,10 +948,12 @@ int reach_of_cells(const model_state& m, int lo, int count, bool& behind) {
 void know_block_reaches(step_view& v) {
     sed_record& s = v.s;
     if (s.blocks_known) return;
+    s.blocks_behind = false;
     for (int b = 1, first = 1; first <= v.n; ++b, first += kCellBlock) {
         bool back = false;
         s.block_last[b] = reach_of_cells(v.m, first, std::min(kCellBlock, v.n - first + 1), back);
         s.block_back[b] = back ? 1 : 0;
+        s.blocks_behind = s.blocks_behind || back;
     }
     s.blocks_known = true;
 }
@@ -1013,6 +1019,39 @@ double block_held(const step_view& v, int lo, int count) {
     return sum_of(v.suspended[lo], v.parent[lo], v.deposited[lo], values);
 }
 
+// Books what the step eroded and deposited on the cells lo .. hi, which no
+// later face of the step touches, into each cell's net volume over the run
+// and, with ADJUST_ELEV, into its ground (and with SEDIMENT_CONTAM for the
+// sediment-bound constituents), and clears their rows for the next step.
+// Booked as soon as their faces are done, the rows are still in the cache
+// of the thread that moved them. A cell's ground is read by no later face
+// or detachment of the step: those read the ground of their own cells and
+// of the cells after them.
+void book_cells(step_view& v, int lo, int hi) {
+    model_state& m = v.m;
+    sed_record& s = v.s;
+    const double area = v.dx * v.dx;
+    const bool adjust = m.project_options.adjust_elev_given != 0;
+    // The sediment-bound constituents take what moved at their own step.
+    const bool contam = !s.eroded_step.empty();
+    for (int i = lo; i <= hi; ++i) {
+        const double* eroded = v.eroded[i];
+        const double* deposited = v.settled[i];
+        const double net = deposited[0] - eroded[0];
+        s.ov_qsvol[i] += net;
+        if (adjust) m.elev[i] += net / area;
+        if (contam) {
+            for (int k = 0; k <= v.classes; ++k) {
+                s.eroded_step[i][k] += eroded[k];
+                s.deposited_step[i][k] += deposited[k];
+            }
+        }
+    }
+    // The next step starts from nothing moved.
+    std::fill(v.eroded[lo], v.eroded[hi + 1], 0.0);
+    std::fill(v.settled[lo], v.settled[hi + 1], 0.0);
+}
+
 // Visits the cells in order, moving sediment across each cell's faces, on
 // the calling thread. Returns the sum of the suspended, parent and
 // deposited volumes of every cell, each taken once no later face can touch
@@ -1032,6 +1071,9 @@ double move_in_order(step_view& v, bool& summed) {
     }
     double held = 0.0;
     summed = true;
+    // Where every neighbour comes after its cell, no later face touches a
+    // block whose faces are done, and the block is booked at once.
+    v.booked = !s.blocks_behind;
     double* block = s.block_share.data();
     for (int lo = 1; lo <= v.n; lo += kCellBlock) {
         const int count = std::min(kCellBlock, v.n - lo + 1);
@@ -1045,6 +1087,7 @@ double move_in_order(step_view& v, bool& summed) {
         block_settle_shares(v, lo, count, block, detach.scratch.work);
         move_block<Classes>(v, lo, count, block);
         if (summed) held += block_held(v, lo, count);
+        if (v.booked) book_cells(v, lo, lo + count - 1);
     }
     v.exhausted = detach.scratch.exhausted;
     return held;
@@ -1379,10 +1422,12 @@ double move_in_bands(step_view& v, bool& summed, int team) {
             // No later face touches the band's cells.
             const int first = s.row_first[r0];
             held[p] += block_held(v, first, s.row_first[r0 + rows] - first);
+            book_cells(v, first, s.row_first[r0 + rows] - 1);
         }
         keep_lowest(exhausted[p], scratch.exhausted);
     };
     run_parts_on_team(team, team, part);
+    v.booked = true;
     if (alone.load() >= 0) {
         s.bands_refusals = std::min(kBandRefusalsMost, s.bands_refusals + 1);
         s.bands_refused_until =
@@ -1468,7 +1513,6 @@ double move_sediment(step_view& v, bool& summed) {
 // Moves the sediment of the step; the sum of the volumes the cells hold
 // afterwards, and whether it is known, as move_sediment.
 double transport_all(step_view& v, bool& summed) {
-    if (v.fluxes) v.s.ov_qsmax.fill(0.0);
     switch (v.classes) {
         case 1: return move_sediment<1>(v, summed);
         case 2: return move_sediment<2>(v, summed);
@@ -1555,6 +1599,7 @@ void overland_sediment_transport(model_state& m, double dt) {
     m.ov_sed->sed_out_vol = 0.0;
     bool summed = false;
     const double held = transport_all(v, summed);
+    if (!v.booked) book_cells(v, 1, v.n);
     if (volumes_are_real(v, held, summed) && v.exhausted) refuse_exhausted(v);
 }
 

@@ -216,8 +216,9 @@ struct sed_record {
     // faces touch (`block_last`) and whether a right or lower neighbour of
     // one of its cells comes before that cell (`block_back`, 0 or 1):
     // they follow from the neighbours alone, so they are worked out at the
-    // first step (`blocks_known`) and kept.
-    bool blocks_known = false;
+    // first step (`blocks_known`) and kept; `blocks_behind` tells whether
+    // any block has such a neighbour.
+    bool blocks_known = false, blocks_behind = false;
     vec1<int> block_last, block_back;
     // The step on a team in bands of rows (known at the first step; see
     // kBandRowsMost): `row_count` the grid's rows that hold cells (0: the

@@ -104,10 +104,12 @@ void finish_event_sediment_contam(model_state& m);
 // lakes taken as the event's initial volumes), as the water's do.
 void open_sediment_event_books(model_state& m);
 // Overland erosion, transport and deposition by size class over one overland
-// step of dt seconds, after the water of the step was routed; leaves what
-// each cell gave up and took on in ov_sed_vol_eroded and
-// ov_sed_vol_deposited of the sediment record, and what left the grid in
-// its sed_out_vol. A volume that is not a number stops the run (code 4000).
+// step of dt seconds, after the water of the step was routed; books what
+// each cell gave up and took on into its net volume over the run (ov_qsvol
+// of the sediment record; with ADJUST_ELEV, into its ground; with
+// SEDIMENT_CONTAM, into eroded_step and deposited_step), and leaves what
+// left the grid in its sed_out_vol. A volume that is not a number stops the
+// run (code 4000).
 void overland_sediment_transport(model_state& m, double dt);
 // Wakes the threads the overland erosion step of dt will take, when it
 // takes more than one, before the water's routing of a grid small enough
