@@ -104,8 +104,9 @@ void shear_volumes(const double* h, const double* sx, const double* sy, const do
 struct soil_rows {
     const double* parent_fract;
     double *deposit_fract, *parent, *suspended, *deposited, *eroded;
-    // Cells whose rows there are from element 0 on, n or more: the rows of
-    // the cells some way ahead are asked into the cache while these work.
+    // Cells from element 0 on whose rows may be asked into the cache ahead
+    // of use, n or more: those of the cells some way ahead are, while these
+    // work.
     int cells;
 };
 

@@ -413,8 +413,13 @@ void block_capacities(step_view& v, int lo, int count, const capacity_work& work
 // block's faces after their slopes. Reads and writes nothing of other
 // cells but their water, and nothing shared but what the water gives, so
 // blocks may be detached at the same time, each with its own scratch `w`.
+// The soil of the cells up to `last` (at least lo + count - 1) is asked
+// into the cache ahead of use: on a team, the cells the thread itself
+// detaches next, and none that another thread is working on, whose lines
+// the request would take from under it.
 template <int Classes>
-void detach_block(step_view& v, int lo, int count, const vec1<double>& rain, splash_rain& splash, block_scratch& w) {
+void detach_block(step_view& v, int lo, int count, int last, const vec1<double>& rain, splash_rain& splash,
+                  block_scratch& w) {
     model_state& m = v.m;
     sed_record& s = v.s;
     double* rate = w.rate;
@@ -474,7 +479,7 @@ void detach_block(step_view& v, int lo, int count, const vec1<double>& rain, spl
             const soil_rows rows{v.parent_fract.row<Classes>(lo), v.deposit_fract.row<Classes>(lo),
                                  v.parent.row<Classes>(lo),       v.suspended.row<Classes>(lo),
                                  v.deposited.row<Classes>(lo),    v.eroded.row<Classes>(lo),
-                                 v.n - lo + 1};
+                                 last - lo + 1};
             const detach_sources sources{rain.data() + lo, splashed, sheared, beyond, state,
                                          s.channel_cells.data() + lo, kTiny, kErodibleDepth * v.dx * v.dx};
             int short_of = -1;
@@ -528,7 +533,7 @@ struct detachment {
     void up_to(step_view& v, int cell) {
         while (done < std::min(cell, v.n)) {
             const int lo = done + 1, count = std::min(kCellBlock, v.n - lo + 1);
-            detach_block<Classes>(v, lo, count, rain, splash, scratch);
+            detach_block<Classes>(v, lo, count, v.n, rain, splash, scratch);
             done = lo + count - 1;
         }
     }
@@ -1190,11 +1195,13 @@ double move_on_team(step_view& v, bool& summed, int team) {
     // `end` - 1 of that work, with the scratch of `slot`.
     const auto work = [&](int from, int to, const segment* g, double* shares, int first, int end, int slot) {
         const int detach_blocks = (std::max(to - from + 1, 0) + kCellBlock - 1) / kCellBlock;
+        // The last cell this part detaches.
+        const int last = std::min(v.n, from + std::min(end, detach_blocks) * kCellBlock - 1);
         block_scratch scratch(s, slot);
         for (int item = first; item < end; ++item) {
             if (item < detach_blocks) {
                 const int lo = from + item * kCellBlock;
-                detach_block<Classes>(v, lo, std::min(kCellBlock, v.n - lo + 1), rain, splash[slot], scratch);
+                detach_block<Classes>(v, lo, std::min(kCellBlock, v.n - lo + 1), last, rain, splash[slot], scratch);
             } else {
                 const int b = item - detach_blocks, lo = g->first + b * kCellBlock;
                 block_settle_shares(v, lo, std::min(kCellBlock, g->last - lo + 1), shares + b * block_span,
@@ -1371,9 +1378,9 @@ double move_in_bands(step_view& v, bool& summed, int team) {
             const int band = next_band.fetch_add(1, std::memory_order_relaxed);
             if (band > s.band_count) break;
             const int r0 = s.band_first[band], rows = s.band_first[band + 1] - r0;
-            for (int lo = r0 == 1 ? 1 : s.row_detached[r0 - 1] + 1; lo <= s.row_detached[r0 + rows - 1];
-                 lo += kCellBlock)
-                detach_block<Classes>(v, lo, std::min(kCellBlock, v.n - lo + 1), rain, splash[p], scratch);
+            const int detached = s.row_detached[r0 + rows - 1];
+            for (int lo = r0 == 1 ? 1 : s.row_detached[r0 - 1] + 1; lo <= detached; lo += kCellBlock)
+                detach_block<Classes>(v, lo, std::min(kCellBlock, v.n - lo + 1), detached, rain, splash[p], scratch);
             const int* above = done + (band - 1) * kBandDoneStride;
             int* const last = done + band * kBandDoneStride;
             int seen = v.n;
