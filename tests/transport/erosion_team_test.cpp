@@ -79,15 +79,19 @@ void write_inputs(const kesta_test::temp_dir& dir, int formula, bool with_order)
                            "SOIL_EROSION " + std::to_string(formula) + "\nSAND_SIZE 0.1\nSUPER_QUIET\n");
 }
 
-// Every table the step writes: restored before each way it is taken, read after.
-std::vector<double*> tables(kesta::sed_record& s, std::vector<std::size_t>& sizes) {
+// Every table the step writes (with the ground, which the books of
+// ADJUST_ELEV move): restored before each way it is taken, read after.
+std::vector<double*> tables(kesta::model_state& m, std::vector<std::size_t>& sizes) {
+    kesta::sed_record& s = *m.ov_sed;
     std::vector<double*> t;
     sizes.clear();
     for (kesta::mat2<double>* x : {&s.vol_sed.parent, &s.vol_sed.suspended, &s.vol_sed.deposited, &s.ov_sed_vol_eroded,
                                    &s.ov_sed_vol_deposited, &s.sed_fract.deposit, &s.ov_sed_vol_qsx, &s.ov_sed_vol_qsy,
-                                   &s.sed_vol_overland_to_lake, &s.SS_vol_lake_to_overland})
+                                   &s.sed_vol_overland_to_lake, &s.SS_vol_lake_to_overland, &s.eroded_step,
+                                   &s.deposited_step})
         if (!x->empty()) t.push_back(x->data()), sizes.push_back((x->nrows() + 1) * (x->ncols() + 1));
-    for (kesta::vec1<double>* x : {&s.qsx, &s.qsy, &s.Sfx, &s.Sfy, &s.outlet_vol, &s.ov_qsmax, &s.outlet_vol_step})
+    for (kesta::vec1<double>* x :
+         {&s.qsx, &s.qsy, &s.Sfx, &s.Sfy, &s.outlet_vol, &s.ov_qsmax, &s.outlet_vol_step, &s.ov_qsvol, &m.elev})
         if (!x->empty()) t.push_back(x->data()), sizes.push_back(x->n() + 1);
     return t;
 }
@@ -116,6 +120,10 @@ void set_lake_and_books(kesta::model_state& m, int way) {
     s.ov_sed_vol_qsx = n < 0 ? kesta::mat2<double>() : kesta::mat2<double>(n, k);
     s.ov_sed_vol_qsy = n < 0 ? kesta::mat2<double>() : kesta::mat2<double>(n, k);
     s.outlet_vol_step = k < 0 ? kesta::vec1<double>() : kesta::vec1<double>(k);
+    // The books of the sediment-bound constituents and of ADJUST_ELEV.
+    s.eroded_step = n < 0 ? kesta::mat2<double>() : kesta::mat2<double>(n, k);
+    s.deposited_step = n < 0 ? kesta::mat2<double>() : kesta::mat2<double>(n, k);
+    m.project_options.adjust_elev_given = kept ? 1 : 0;
 }
 
 // [way][threads]: the tables after the step; and the cell each names when
@@ -136,7 +144,7 @@ bool step_on_teams(kesta::model_state& m, const char* name) {
         const bool lake = way == kept::lake;
         set_lake_and_books(m, way);
         std::vector<std::size_t> sizes;
-        std::vector<double*> t = tables(s, sizes);
+        std::vector<double*> t = tables(m, sizes);
         std::vector<std::vector<double>> start;
         for (std::size_t k = 0; k < t.size(); ++k) start.emplace_back(t[k], t[k] + sizes[k]);
         for (const int threads : kThreads) {
