@@ -1075,24 +1075,24 @@ double move_in_order(step_view& v, bool& summed) {
         face_capacities(v);
     }
     double held = 0.0;
-    summed = true;
     // Where every neighbour comes after its cell, no later face touches a
-    // block whose faces are done, and the block is booked at once.
-    v.booked = !s.blocks_behind;
+    // block whose faces are done: the block is summed and booked at once.
+    summed = v.booked = !s.blocks_behind;
     double* block = s.block_share.data();
     for (int lo = 1; lo <= v.n; lo += kCellBlock) {
         const int count = std::min(kCellBlock, v.n - lo + 1);
         bool behind = false;
         const int reach = block_reach(v, lo, behind);
-        summed = summed && !behind;
         // Every cell the block's faces touch is detached before they touch
         // it: a cell's detachment reads its own soil and the water alone,
         // so it gives what it would give with the whole grid detached first.
         detach.up_to<Classes>(v, reach);
         block_settle_shares(v, lo, count, block, detach.scratch.work);
         move_block<Classes>(v, lo, count, block);
-        if (summed) held += block_held(v, lo, count);
-        if (v.booked) book_cells(v, lo, lo + count - 1);
+        if (summed) {
+            held += block_held(v, lo, count);
+            book_cells(v, lo, lo + count - 1);
+        }
     }
     v.exhausted = detach.scratch.exhausted;
     return held;
