@@ -383,6 +383,9 @@ bool reten_depth_card(card_context& c) {
 
 // No soil column a run accounts for is deeper than this (m).
 constexpr double kDeepestSoil = 1000.0;
+// A soil layer no deeper than this (m; 1e-16 cm, as the soil processes
+// count it) is none.
+constexpr double kNoLayer = 1e-18;
 
 // A depth of the soil water accounting or of one of its layers (m), into the
 // card's field. Below 0 a column would hold negative water; 0 (up to 1e-16
@@ -395,6 +398,14 @@ bool soil_depth_card(card_context& c) {
     if (!(v >= 0.0 && v <= kDeepestSoil))
         return refuse_value(c, format_text("needs a depth from 0 to %g m", kDeepestSoil).c_str(), tok);
     *real_field(c.row->target, c) = v;
+    // A top or mixing layer of no depth (kNoLayer or less) is the same as no
+    // card: the soil processes then put another depth in its place, which
+    // should not happen unsaid where the card was written.
+    if (v <= kNoLayer && std::string(c.row->keyword) != "SOIL_MOIST_DEPTH")
+        warn(format_text("Warning: card %s on line %d of project file %s gives the depth %g m, the same as no card: "
+                         "where the run needs this layer, it takes the depth of the layer below it or of the soil "
+                         "class's first layer in its place.\n",
+                         c.row->keyword, c.line_number, c.file_name.c_str(), v));
     return true;
 }
 

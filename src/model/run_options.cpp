@@ -46,6 +46,10 @@ void check_water_cards(const model_state& m) {
                                          "degrees C and at most %g, the boiling point of water (a value below 0 "
                                          "counts as 0).\n",
                                          po.water_temp, p.c_str(), kHottestWater));
+    if ((m.soil_erosion_given || m.nutrients) && po.water_temp < 0.0)
+        warn(format_text("Warning: WATER_TEMP %g in project file %s is below 0: the settling and the nutrient "
+                         "reactions take the water at 0 degrees C.\n",
+                         po.water_temp, p.c_str()));
     if (m.nutrients && !(po.chan_ph >= kLowestPh && po.chan_ph <= kHighestPh))
         return store_refusal(format_text("Error: CHAN_PH %g in project file %s: the pH of water lies from %g to "
                                          "%g.\n",

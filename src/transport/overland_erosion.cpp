@@ -58,37 +58,18 @@
 #include "core/text_format.hpp"
 #include "model/model_services.hpp"
 #include "model/model_state.hpp"
+#include "transport/erosion_step.hpp"
 #include "transport/erosion_vectors.hpp"
 #include "transport/sediment.hpp"
 #include "transport/transport_steps.hpp"
 
 namespace kesta {
 
-namespace {
+namespace erosion_detail {
 
-constexpr double kTiny = 1e-16;  // a depth (m), volume (m3) or slope below this is none
+namespace {
 // A face carrying less water per unit width moves no sediment (m2/s).
 constexpr double kLeastUnitDischarge = 1e-6;
-
-// Rain splash by band of intensity (from `from` mm/h): a I^b.
-struct splash_band {
-    double from, a, b;
-};
-constexpr splash_band kSplashBands[] = {
-    {100.0, 1.175e-7, 1.2821}, {50.0, 6.12e-8, 1.4242}, {10.0, 3.75e-8, 1.5545}, {0.0, 2.69e-8, 1.6896}};
-// Drop diameter 0.00124 I^0.182 (m, I in mm/h).
-constexpr double kDropCoefficient = 0.00124;
-constexpr double kDropExponent = 0.182;
-// Parent soil a cell gives over a run at most (m of ground). Sheet and rill
-// erosion, which these laws describe, strip millimetres to centimetres in a
-// storm; a cell that loses a metre has been cut by a gully or by parameters
-// that drive the laws beyond any soil, and with ADJUST_ELEV the ground it
-// loses would steepen its slopes and its erosion without end.
-constexpr double kErodibleDepth = 1.0;
-// Defaults of the soil parameters a cell gives as 0 or less.
-constexpr double kDefaultSplashK = 60.0;
-constexpr double kDefaultDetachK = 2e-5;
-constexpr double kDefaultDetachExponent = 1.0;
 // The second capacity formula: 25500 x 1000 q^2.035 S^1.6667 (the slope
 // exponent 1.6667 as the model has always used it).
 constexpr double kSecondCoefficient = 25500.0 * 1000.0;
@@ -100,444 +81,6 @@ constexpr double kSecondSlopeExponent = 1.6667;
 constexpr double kAllSettles = 40.0;
 // A capacity not yet worked out.
 constexpr double kUnknown = std::numeric_limits<double>::quiet_NaN();
-
-// x^e; x itself for the exponent 1 (the default of the detachment and the
-// usual value of the tables), which the library's power returns exactly too.
-double power_of(double x, double e) { return e == 1.0 ? x : std::pow(x, e); }
-
-const splash_band& band_of(double intensity) {
-    for (const splash_band& b : kSplashBands) {
-        if (intensity >= b.from) return b;
-    }
-    return kSplashBands[3];
-}
-
-// The splash rate a I^b of one intensity and its drop diameter, kept while
-// the cells share the intensity (rain from one gauge falls alike on all).
-struct splash_rain {
-    double intensity = -1.0;
-    double rate = 0.0;  // a I^b
-    double drop = 0.0;  // m
-
-    void set(double i) {
-        if (i == intensity) return;
-        intensity = i;
-        const splash_band& b = band_of(i);
-        rate = b.a * std::pow(i, b.b);
-        drop = rain_drop_diameter(i);
-    }
-};
-
-// Splash volume of a rate a I^b (m3).
-double splash_of(double rate, double drop, double h, double dt, double dx, double k) {
-    const double damping = drop < h ? std::exp(1.0 - h / drop) : 1.0;
-    return k * damping * rate * dt * dx * dx / kSoilDensity;
-}
-
-// The loops over the classes run to `Classes` when it is above 0, a count
-// fixed when the code is compiled (the usual counts have their own copy of
-// the detachment and the transport, whose loops the compiler unrolls),
-// else to `classes`, the count of the run.
-template <int Classes = 0>
-int class_count(int classes) {
-    return Classes > 0 ? Classes : classes;
-}
-
-// The sum starts from the first class rather than from 0: one addition
-// less on the ordered moves' chain of dependent operations. It differs
-// from a sum from 0 only in the sign of an all-zero sum, which no caller
-// sees (they compare it with 0, divide by it only when above 0, or add it
-// to a non-zero value).
-template <int Classes = 0>
-double sum_classes(const double* v, int classes) {
-    const int count = class_count<Classes>(classes);
-    if (count < 1) return 0.0;
-    double s = v[1];
-#pragma GCC unroll 8
-    for (int k = 2; k <= count; ++k) s += v[k];
-    return s;
-}
-
-// True when no class of `x` holds anything (not even a negative volume):
-// every value is +0 or -0, which is what their bits left of the sign,
-// taken together, tell without a branch a class.
-template <int Classes = 0>
-bool holds_none(const double* x, int classes) {
-    const int count = class_count<Classes>(classes);
-    std::uint64_t bits = 0;
-#pragma GCC unroll 8
-    for (int k = 1; k <= count; ++k) {
-        std::uint64_t b;
-        std::memcpy(&b, &x[k], sizeof b);
-        bits |= b;
-    }
-    return (bits << 1) == 0;
-}
-
-// The soil of one cell as the detachment sees it.
-struct cell_soil {
-    const double* parent_fract;
-    double* deposit_fract;
-    double* parent;
-    double* suspended;
-    double* deposited;
-    double* eroded;  // this step's detachment, class 0 the total
-    int classes;
-    bool channel;
-    double erodible;         // m3 of parent soil the cell may lose over the run
-    bool exhausted = false;  // a detachment asked for more than was left of it
-};
-
-// The loose deposit (of total `p`) gives `v` by its class shares.
-template <int Classes>
-[[gnu::always_inline]] inline void detach_from_deposit(cell_soil& c, double v, double p) {
-    const int classes = class_count<Classes>(c.classes);
-    double total = c.eroded[0];  // summed class by class, held apart from the rows it might alias
-#pragma GCC unroll 8
-    for (int k = 1; k <= classes; ++k) {
-        const double f = c.deposited[k] / p;
-        c.deposit_fract[k] = f;
-        const double x = v * f;
-        c.deposited[k] -= x;
-        c.suspended[k] += x;
-        c.eroded[k] += x;
-        total += x;
-    }
-    c.eroded[0] = total;
-}
-
-// The whole deposit and `e` of parent soil, by the parent shares; no more
-// parent soil than the cell has left to give.
-template <int Classes>
-[[gnu::always_inline]] inline void detach_parent(cell_soil& c, double e) {
-    const int classes = class_count<Classes>(c.classes);
-    const double share = sum_classes<Classes>(c.parent_fract, c.classes);
-    const double left = std::max(0.0, c.erodible + sum_classes<Classes>(c.parent, c.classes));  // parent slots fall from 0
-    if (!(share * e <= left)) {
-        e = share > 0.0 ? left / share : 0.0;
-        c.exhausted = share > 0.0;
-    }
-    double total = c.eroded[0];
-#pragma GCC unroll 8
-    for (int k = 1; k <= classes; ++k) {
-        const double from_parent = c.parent_fract[k] * e;
-        const double x = from_parent + c.deposited[k];
-        c.suspended[k] += x;
-        c.deposited[k] = 0.0;
-        c.parent[k] -= from_parent;
-        c.eroded[k] += x;
-        total += x;
-    }
-    c.eroded[0] = total;
-}
-
-template <int Classes>
-void detach_by_rain(cell_soil& c, double v) {
-    if (!(v > 0.0)) return;
-    const double p = sum_classes<Classes>(c.deposited, c.classes);
-    if (p > kTiny && v < p)
-        detach_from_deposit<Classes>(c, v, p);
-    else if (!c.channel)
-        detach_parent<Classes>(c, std::max(v - p, 0.0));
-}
-
-// Flow shear detaches coef x tau^exponent, the deposit first; the parent
-// soil only yields to the shear above the critical one.
-template <int Classes>
-void detach_by_flow(cell_soil& c, double slope, double h, double dt, double dx, double coef, double exponent,
-                    double critical) {
-    if (!(h > kTiny && slope > kTiny)) return;
-    const double tau = kWaterDensity * kGravity * h * slope;
-    const double scale = coef * dt * dx * dx / kSoilDensity;
-    const double v = scale * power_of(tau, exponent);
-    if (!(v > 0.0)) return;
-    const double p = sum_classes<Classes>(c.deposited, c.classes);
-    if (v < p) {
-        detach_from_deposit<Classes>(c, v, p);
-    } else if (!c.channel) {
-        const double beyond = tau > critical ? scale * power_of(tau - critical, exponent) : 0.0;
-        detach_parent<Classes>(c, (1.0 - p / v) * beyond);
-    }
-}
-
-// Detachment by the shear of the flow of volume v and, from the parent
-// soil, `beyond` (m3), worked out before: the deposit first.
-template <int Classes>
-void detach_by_shear(cell_soil& c, double v, double beyond) {
-    if (!(v > 0.0)) return;
-    const double p = sum_classes<Classes>(c.deposited, c.classes);
-    if (v < p) {
-        detach_from_deposit<Classes>(c, v, p);
-    } else if (!c.channel) {
-        // Below the critical shear, a cell without deposit (where the
-        // shear alone flows, as after the rain) gives nothing.
-        if (beyond == 0.0 && p == 0.0 && holds_none<Classes>(c.deposited, c.classes)) return;
-        // Without deposit (as after the rain took it) 1 - p / v is 1: no division.
-        detach_parent<Classes>(c, (p == 0.0 ? 1.0 : 1.0 - p / v) * beyond);
-    }
-}
-
-// Which face of the outlet lets its sediment out of the grid: the right one
-// when it has no right neighbour, else the lower one when it has no lower
-// neighbour, else a face of its own beside its two.
-enum class exit_face { none, right, lower, own };
-
-struct step_view {
-    model_state& m;
-    sed_record& s;
-    const int n, classes;
-    const double dt, dx;
-    const double inv_dt;  // 1/s
-    // m3 of soil per kg/(m s) of transport rate carried over a face in dt.
-    const double to_volume;
-    const bool lakes;   // the channel-network lakes take part, with their sediment books
-    const bool fluxes;  // each cell's outgoing flux is kept (MAX_SED_FLUX)
-    const bool faces;   // what each face and the outlet moved is kept (SEDIMENT_CONTAM)
-    const int outlet;
-    // The faces' capacities are worked out in whole vectors (the second
-    // formula) a block of cells at a time, as the detachment passes them.
-    const bool batched;
-    exit_face exit = exit_face::none;
-    double q_out = 0.0;  // outlet discharge (m3/s)
-    int exhausted = 0;   // the first cell that had no more parent soil to give
-    bool booked = false;  // every cell's step is booked (book_cells) as its moves ended
-
-    step_view(model_state& model, double step)
-        : m(model),
-          s(*model.ov_sed),
-          n(model.ncells),
-          classes(model.ov_sed->num_sed),
-          dt(step),
-          dx(model.gridsize),
-          inv_dt(1.0 / step),
-          to_volume(step * model.gridsize / kSoilDensity),
-          lakes(model.chan_lakes_on && model.lake_num.n() >= model.ncells &&
-                !model.ov_sed->sed_vol_overland_to_lake.empty()),
-          fluxes(!model.ov_sed->ov_qsmax.empty()),
-          faces(!model.ov_sed->ov_sed_vol_qsx.empty()),
-          outlet(model.outlet_cell),
-          batched(model.ov_sed->erosion_method == 2 && model.ov_sed->batch_state.n() >= kFaceBatch) {
-        if (m.chan_routing != 0 || outlet < 1 || outlet > n) return;
-        q_out = m.q_out;
-        if (m.rightcon[outlet] == 0)
-            exit = exit_face::right;
-        else if (m.belowcon[outlet] == 0)
-            exit = exit_face::lower;
-        else
-            exit = exit_face::own;
-    }
-
-    // The rows of a cell-by-class table, one block of classes + 1 values a
-    // cell, addressed without the table's row pointers.
-    struct rows {
-        double* data;
-        std::ptrdiff_t stride;
-        double* operator[](int i) const { return data + i * stride; }
-        // The same row, by a class count fixed when compiled (0: the run's).
-        template <int Classes>
-        double* row(int i) const {
-            return data + (Classes > 0 ? static_cast<std::ptrdiff_t>(i) * (Classes + 1) : i * stride);
-        }
-    };
-    rows rows_of(mat2<double>& t) const { return {t.data(), classes + 1}; }
-    const rows parent_fract = rows_of(s.sed_fract.parent), deposit_fract = rows_of(s.sed_fract.deposit),
-               parent = rows_of(s.vol_sed.parent), suspended = rows_of(s.vol_sed.suspended),
-               deposited = rows_of(s.vol_sed.deposited), eroded = rows_of(s.ov_sed_vol_eroded),
-               settled = rows_of(s.ov_sed_vol_deposited);
-
-    int lake_of(int i) const { return lakes && i >= 1 ? m.lake_num[i] : 0; }
-    // The face discharges of a cell, the outlet's exit carrying q_out.
-    double qx(int i) const { return i == outlet && exit == exit_face::right ? q_out : m.qx[i]; }
-    double qy(int i) const { return i == outlet && exit == exit_face::lower ? q_out : m.qy[i]; }
-
-    template <int Classes>
-    cell_soil soil(int i) {
-        return {parent_fract.row<Classes>(i), deposit_fract.row<Classes>(i), parent.row<Classes>(i),
-                suspended.row<Classes>(i), deposited.row<Classes>(i), eroded.row<Classes>(i), classes,
-                s.channel_cells[i] != 0, kErodibleDepth * dx * dx};
-    }
-};
-
-// The water-surface slope across the face from cell i to neighbour j (0
-// for none), with a lake's level on its cells. `finished` when either cell
-// lies in a lake: cell i then detaches nothing.
-double face_slope(const step_view& v, int i, int j, bool& finished) {
-    const model_state& m = v.m;
-    const int li = v.lake_of(i), lj = j ? v.lake_of(j) : 0;
-    if (li) {
-        finished = true;
-        return j && !lj ? (m.lake_elev[li] - m.elev[j] - m.h[j]) / v.dx : 0.0;
-    }
-    if (lj) {
-        finished = true;
-        return (m.h[i] + m.elev[i] - m.lake_elev[lj]) / v.dx;
-    }
-    return j ? (m.h[i] + m.elev[i] - m.h[j] - m.elev[j]) / v.dx : 0.0;
-}
-
-// The work space of one slot (kErosionSlots) of the step's scratch, and
-// what the detachment that uses it found.
-struct block_scratch {
-    double *rate, *drop, *splash, *shear, *beyond, *work;
-    int* state;
-    capacity_work batch;
-    int exhausted = 0;  // the first cell that had no more parent soil to give
-
-    block_scratch(sed_record& s, int slot) {
-        if (slot == 0) {
-            rate = s.block_rate.data();
-            drop = s.block_drop.data();
-            splash = s.block_splash.data();
-            shear = s.block_shear.data();
-            beyond = s.block_beyond.data();
-            work = s.block_work.data();
-            state = s.block_state.data();
-            batch = {s.batch_q.data(),    s.batch_slope.data(), s.batch_excess.data(), s.batch_rate.data(),
-                     s.batch_sed_k.data(), s.batch_state.data(), s.batch_h.data(),      s.batch_threshold.data()};
-            return;
-        }
-        double* a = s.team_scratch.data() +
-                    static_cast<std::ptrdiff_t>(slot - 1) * kTeamScratchArrays * kTeamScratchStride;
-        const auto next = [&a] { return std::exchange(a, a + kTeamScratchStride); };
-        rate = next(), drop = next(), splash = next(), shear = next(), beyond = next(), work = next();
-        batch = {next(), next(), next(), next(), next(), next(), next(), next()};
-        state = s.team_state.data() + static_cast<std::ptrdiff_t>(slot - 1) * kTeamScratchStride;
-    }
-};
-
-void block_capacities(step_view& v, int lo, int count, const capacity_work& work);
-
-// Detaches soil on the cells lo .. lo + count - 1: their slopes, then
-// their splash and shear volumes together in whole vectors, then what each
-// cell gives, in order. With batched capacities, works out those of the
-// block's faces after their slopes. Reads and writes nothing of other
-// cells but their water, and nothing shared but what the water gives, so
-// blocks may be detached at the same time, each with its own scratch `w`.
-// The soil of the cells up to `last` (at least lo + count - 1) is asked
-// into the cache ahead of use: on a team, the cells the thread itself
-// detaches next, and none that another thread is working on, whose lines
-// the request would take from under it.
-template <int Classes>
-void detach_block(step_view& v, int lo, int count, int last, const vec1<double>& rain, splash_rain& splash,
-                  block_scratch& w) {
-    model_state& m = v.m;
-    sed_record& s = v.s;
-    double* rate = w.rate;
-    double* drop = w.drop;
-    int* state = w.state;  // bit 1: finished, bit 2: water flows out
-    bool unit_exponents = true, rain_falls = false;
-    for (int c = 0; c < count; ++c) {
-        const int i = lo + c;
-        bool finished = false;
-        if (v.lakes) {
-            s.Sfx[i] = face_slope(v, i, m.rightcon[i], finished);
-            s.Sfy[i] = face_slope(v, i, m.belowcon[i], finished);
-        } else {
-            // face_slope's own sums, without lakes.
-            const int right = m.rightcon[i], below = m.belowcon[i];
-            const double level = m.h[i] + m.elev[i];
-            s.Sfx[i] = right ? (level - m.h[right] - m.elev[right]) / v.dx : 0.0;
-            s.Sfy[i] = below ? (level - m.h[below] - m.elev[below]) / v.dx : 0.0;
-        }
-        if (i == v.outlet && v.exit == exit_face::right) s.Sfx[i] = m.outslope;
-        if (i == v.outlet && v.exit == exit_face::lower) s.Sfy[i] = m.outslope;
-        const double qx = v.qx(i), qy = v.qy(i);
-        state[c] = (finished ? 1 : 0) | (qx * qx + qy * qy > 0.0 ? 2 : 0);
-        const double intensity = rain[i];
-        rate[c] = 0.0;
-        drop[c] = 1.0;
-        if (!finished && intensity > kTiny) {
-            splash.set(intensity);
-            rate[c] = splash.rate;
-            drop[c] = splash.drop;
-            rain_falls = true;
-        }
-        unit_exponents = unit_exponents && !(s.detach_I[i] > 0.0 && s.detach_I[i] != 1.0);
-    }
-    if (v.batched) block_capacities(v, lo, count, w.batch);
-    // Each cell's outgoing flux of the step: its faces touch it only once
-    // it is detached.
-    if (v.fluxes) std::fill(s.ov_qsmax.data() + lo, s.ov_qsmax.data() + lo + count, 0.0);
-    const double* h = m.h.data() + lo;
-    double* splashed = w.splash;
-    double* sheared = w.shear;
-    double* beyond = w.beyond;
-    if (rain_falls)  // else no cell of the block reads its splash
-        splash_volumes(h, drop, rate, s.splash_K.data() + lo, kDefaultSplashK, v.dt, v.dx, kSoilDensity, w.work,
-                       splashed, count);
-    if (unit_exponents)
-        shear_volumes(h, s.Sfx.data() + lo, s.Sfy.data() + lo, s.detach_K.data() + lo, s.detach_C.data() + lo,
-                      kDefaultDetachK, kWaterDensity * kGravity, kTiny, v.dt, v.dx, kSoilDensity, sheared, beyond,
-                      count);
-    // The whole vectors of the block's cells side by side where the machine
-    // and the class count have that form; the rest, and soils of other
-    // exponents, a cell at a time.
-    int from = 0;
-    if constexpr (Classes > 0) {
-        if (unit_exponents) {
-            const int whole = count / kBatchLanes * kBatchLanes;
-            const soil_rows rows{v.parent_fract.row<Classes>(lo), v.deposit_fract.row<Classes>(lo),
-                                 v.parent.row<Classes>(lo),       v.suspended.row<Classes>(lo),
-                                 v.deposited.row<Classes>(lo),    v.eroded.row<Classes>(lo),
-                                 last - lo + 1};
-            const detach_sources sources{rain.data() + lo, splashed, sheared, beyond, state,
-                                         s.channel_cells.data() + lo, kTiny, kErodibleDepth * v.dx * v.dx};
-            int short_of = -1;
-            if (detach_cells(rows, sources, Classes, whole, short_of)) from = whole;
-            if (short_of >= 0 && w.exhausted == 0) w.exhausted = lo + short_of;
-        }
-    }
-    for (int c = from; c < count; ++c) {
-        if (state[c] & 1) continue;
-        const int i = lo + c;
-        cell_soil soil = v.soil<Classes>(i);
-        if (rain[i] > kTiny) detach_by_rain<Classes>(soil, splashed[c]);
-        if (state[c] & 2) {
-            if (unit_exponents) {
-                detach_by_shear<Classes>(soil, sheared[c], beyond[c]);
-            } else {
-                const double slope = std::sqrt(s.Sfx[i] * s.Sfx[i] + s.Sfy[i] * s.Sfy[i]);
-                const double coef = s.detach_K[i] > 0.0 ? s.detach_K[i] : kDefaultDetachK;
-                const double exponent = s.detach_I[i] > 0.0 ? s.detach_I[i] : kDefaultDetachExponent;
-                const double critical = s.detach_C[i] > 0.0 ? s.detach_C[i] : 0.0;
-                detach_by_flow<Classes>(soil, slope, m.h[i], v.dt, v.dx, coef, exponent, critical);
-            }
-        }
-        if (soil.exhausted && w.exhausted == 0) w.exhausted = i;
-    }
-}
-
-// The rain (mm/h) that splashes: what passes the interception when it is on.
-const vec1<double>& splashing_rain(const step_view& v) {
-    return v.m.interception == 1 && holds(v.m.ri_eff, v.n) ? v.m.ri_eff : v.m.ri;
-}
-
-// The last cell of the block that holds `cell`: the detachment takes whole
-// blocks.
-int block_end(const step_view& v, int cell) {
-    return std::min(v.n, (std::max(cell, 1) - 1) / kCellBlock * kCellBlock + kCellBlock);
-}
-
-// The detachment of the step, a block of cells at a time in the grid's
-// order, run ahead of the transport as far as it needs.
-struct detachment {
-    const vec1<double>& rain;
-    splash_rain splash;
-    block_scratch scratch;
-    int done = 0;  // the cells 1 .. done are detached
-
-    explicit detachment(step_view& v) : rain(splashing_rain(v)), scratch(v.s, 0) {}
-
-    // Detaches the blocks of cells up to the one that holds `cell`.
-    template <int Classes>
-    void up_to(step_view& v, int cell) {
-        while (done < std::min(cell, v.n)) {
-            const int lo = done + 1, count = std::min(kCellBlock, v.n - lo + 1);
-            detach_block<Classes>(v, lo, count, v.n, rain, splash, scratch);
-            done = lo + count - 1;
-        }
-    }
-};
 
 // Whether a face out of cell `src`, whose water is h deep, at unit
 // discharge q (m2/s) down the water-surface slope, can carry sediment;
@@ -551,6 +94,8 @@ bool carries(const sed_record& s, int src, double slope, double h, double q, dou
     excess = threshold == 0.0 ? 1.0 : (power - threshold) / power;
     return true;
 }
+
+}  // namespace
 
 // The capacities of the right and lower faces of the cells lo .. lo +
 // count - 1 by the second formula, in whole vectors; the outlet's face out
@@ -573,6 +118,9 @@ void block_capacities(step_view& v, int lo, int count, const capacity_work& work
     second_capacities({out, &v.q_out, &(right ? s.Sfx : s.Sfy)[out], &outside}, cells, formula, work,
                       &(right ? s.cap_x : s.cap_y)[out], 1);
 }
+
+namespace {
+
 
 // The rate of the second formula, 25500 x 1000 q^2.035 S^1.6667, as one
 // exponential of the two logarithms (within 1e-14 of the two powers, at
@@ -755,6 +303,8 @@ void record_face(step_view& v, int i, bool x_face, double sign, const double* mo
     }
 }
 
+}  // namespace
+
 // The capacities of the faces whose sources hold sediment when the step's
 // transport begins, worked out from the water alone in a pass of their
 // own, away from the ordered moves (their exponentials then overlap); the
@@ -777,6 +327,8 @@ void face_capacities(step_view& v) {
         s.cap_y[i] = below || (out && v.exit == exit_face::lower) ? one(i, below, v.qy(i), s.Sfy[i]) : kUnknown;
     }
 }
+
+namespace {
 
 // Moves sediment across the face of cell i towards j (0: out of the grid)
 // that carries `q` m3/s (positive towards j) down the slope `slope`, with
@@ -902,6 +454,8 @@ void empty_bucket(step_view& v) {
     }
 }
 
+}  // namespace
+
 // The shares that settle at the right and lower faces of the cells lo ..
 // lo + count - 1, into `block` (2 x kCellBlock x (classes + 1) values; see
 // block_share; `work` holds kCellBlock values): the water crosses the
@@ -933,6 +487,9 @@ void block_settle_shares(step_view& v, int lo, int count, double* block, double*
                   size);
 }
 
+namespace {
+
+
 // The last cell the faces of the cells lo .. lo + count - 1 touch; `behind`
 // tells whether a right or lower neighbour of one of them comes before it.
 int reach_of_cells(const model_state& m, int lo, int count, bool& behind) {
@@ -963,6 +520,8 @@ void know_block_reaches(step_view& v) {
     s.blocks_known = true;
 }
 
+}  // namespace
+
 // reach_of_cells of the block of cells that begins at `lo` (a block's first
 // cell), from the table of know_block_reaches.
 int block_reach(const step_view& v, int lo, bool& behind) {
@@ -971,6 +530,9 @@ int block_reach(const step_view& v, int lo, bool& behind) {
     behind = s.block_back[b] != 0;
     return s.block_last[b];
 }
+
+namespace {
+
 
 // Moves sediment across the right and lower faces of cell i, with their
 // settling shares at share_x[0] and share_y[0] (block_settle_shares). Writes
@@ -1003,6 +565,8 @@ template <int Classes>
     if (out && v.exit != exit_face::none) empty_bucket(v);
 }
 
+}  // namespace
+
 // Moves sediment across the faces of the cells lo .. lo + count - 1, cell
 // by cell in order, with the block's settling shares in `block`
 // (block_settle_shares). Writes the soil of no cell beyond the block's
@@ -1015,6 +579,14 @@ void move_block(step_view& v, int lo, int count, const double* block) {
     for (int c = 0; c < count; ++c) move_cell<Classes>(v, lo + c, share_x + c, share_y + c);
 }
 
+template void move_block<0>(step_view&, int, int, const double*);
+template void move_block<1>(step_view&, int, int, const double*);
+template void move_block<2>(step_view&, int, int, const double*);
+template void move_block<3>(step_view&, int, int, const double*);
+template void move_block<4>(step_view&, int, int, const double*);
+template void move_block<5>(step_view&, int, int, const double*);
+template void move_block<6>(step_view&, int, int, const double*);
+
 // The sum of the suspended, parent and deposited rows of the cells lo ..
 // lo + count - 1, the class slot 0 of each (0 in these tables) included,
 // in whole vectors (in any order: the sum only tells whether every volume
@@ -1023,6 +595,9 @@ double block_held(const step_view& v, int lo, int count) {
     const std::ptrdiff_t values = static_cast<std::ptrdiff_t>(count) * (v.classes + 1);
     return sum_of(v.suspended[lo], v.parent[lo], v.deposited[lo], values);
 }
+
+namespace {
+
 
 // Books what the step eroded and deposited on the cells lo .. hi, which no
 // later face of the step touches, into each cell's net volume over the run
@@ -1095,176 +670,6 @@ double move_in_order(step_view& v, bool& summed) {
         }
     }
     v.exhausted = detach.scratch.exhausted;
-    return held;
-}
-
-// Blocks of cells a part of the erosion's team job detaches or works out
-// the shares of: short, so that a thread that wakes late finds most of the
-// work taken by the threads that run, and leaves none of it for them to
-// wait for.
-constexpr int kPartBlocks = 2;
-
-// The scratch slots of the parts of a team job that run at once: a part
-// takes a free slot and gives it back when it ends. At most as many parts
-// run at once as the team has threads (kErosionTeamMost, below
-// kErosionSlots).
-class slot_pool {
-public:
-    int take() {
-        unsigned taken = taken_.load(std::memory_order_relaxed);
-        for (;;) {
-            const int slot = __builtin_ctz(~taken);
-            if (taken_.compare_exchange_weak(taken, taken | 1u << slot, std::memory_order_acquire)) return slot;
-        }
-    }
-    void give(int slot) { taken_.fetch_and(~(1u << slot), std::memory_order_release); }
-
-private:
-    std::atomic<unsigned> taken_{0};
-};
-
-// A segment of blocks of cells.
-struct segment {
-    int first = 1, last = 0;  // its cells
-    int reach = 0;            // the last cell the faces of it or of a segment before it touch
-    int detached = 0;         // its faces move once the cells 1 .. detached are detached
-    bool behind[kSegmentBlocksMost] = {};  // of each block, as block_reach
-    int blocks() const { return (last - first) / kCellBlock + 1; }
-};
-
-// The segment of `size` blocks from block `first` (0 the grid's first),
-// after segments that reach `reach_before`.
-segment segment_of(const step_view& v, int first, int size, int reach_before) {
-    segment g;
-    g.first = first * kCellBlock + 1;
-    g.last = std::min(v.n, g.first + size * kCellBlock - 1);
-    g.reach = reach_before;
-    for (int b = 0; b < g.blocks(); ++b) {
-        const int lo = g.first + b * kCellBlock;
-        g.reach = std::max(g.reach, block_reach(v, lo, g.behind[b]));
-    }
-    g.detached = block_end(v, g.reach);
-    return g;
-}
-
-// `first` becomes `cell` where `cell` is a cell (not 0) before it, or
-// `first` is none yet (0).
-void keep_lowest(int& first, int cell) {
-    if (cell && (first == 0 || cell < first)) first = cell;
-}
-
-// The step of move_in_order, with the same results, bit for bit, on a team
-// of `team` threads (above 1). Only the faces must be taken in order; a
-// cell's detachment reads its own soil and the water alone, and the
-// settling shares the water alone. So the grid is cut into a few
-// segments, and while the faces of one segment move, in order, as one part
-// of a team job, the other parts detach the cells beyond the segment's
-// reach that the next segment's faces touch and work out the next
-// segment's shares: the parts write the soil of disjoint cells, and each
-// has its own scratch slot (and its own splash cache, which holds what the
-// intensity alone gives). The part of the first segment's faces detaches
-// the cells they touch first, so that the step's first job begins at once
-// on the calling thread while the team wakes; the last segment's faces
-// move on the calling thread alone. The first cell to run out of parent
-// soil is the lowest any part found.
-template <int Classes>
-double move_on_team(step_view& v, bool& summed, int team) {
-    sed_record& s = v.s;
-    const vec1<double>& rain = splashing_rain(v);
-    const int blocks = (v.n + kCellBlock - 1) / kCellBlock;
-    // The first segment's faces wait for its detachment, which nothing
-    // runs beside, while the rest of the team wakes (which takes up to a
-    // hundred microseconds) and detaches the cells the next segment
-    // touches, more slowly than the calling thread, whose caches hold the
-    // water: a share of the grid of 2 / (team + 2) keeps both about even
-    // (the detachment and the shares cost about 1.5 times the ordered
-    // moves). The other segments are as long as the caches allow, so that
-    // a small grid's step is one team job.
-    const int lead_size = std::max(1, std::min(kSegmentBlocksMost, 2 * blocks / (team + 2)));
-    const int size = std::min(kSegmentBlocksMost, blocks);
-    const std::ptrdiff_t block_span = 2 * static_cast<std::ptrdiff_t>(v.classes + 1) * kCellBlock;
-    splash_rain splash[kErosionSlots];
-    int exhausted[kErosionSlots] = {};
-    slot_pool slots;
-    double held = 0.0;
-    summed = true;
-    int done = 0;  // the cells 1 .. done are detached when a stage ends
-
-    // Detaches the cells from .. to (whole blocks) and works out the shares
-    // of the blocks of `g` (none: nullptr) into `shares`, items `first` ..
-    // `end` - 1 of that work, with the scratch of `slot`.
-    const auto work = [&](int from, int to, const segment* g, double* shares, int first, int end, int slot) {
-        const int detach_blocks = (std::max(to - from + 1, 0) + kCellBlock - 1) / kCellBlock;
-        // The last cell this part detaches.
-        const int last = std::min(v.n, from + std::min(end, detach_blocks) * kCellBlock - 1);
-        block_scratch scratch(s, slot);
-        for (int item = first; item < end; ++item) {
-            if (item < detach_blocks) {
-                const int lo = from + item * kCellBlock;
-                detach_block<Classes>(v, lo, std::min(kCellBlock, v.n - lo + 1), last, rain, splash[slot], scratch);
-            } else {
-                const int b = item - detach_blocks, lo = g->first + b * kCellBlock;
-                block_settle_shares(v, lo, std::min(kCellBlock, g->last - lo + 1), shares + b * block_span,
-                                    scratch.work);
-            }
-        }
-        keep_lowest(exhausted[slot], scratch.exhausted);
-    };
-    const auto items_of = [](int from, int to, const segment* g) {
-        return (std::max(to - from + 1, 0) + kCellBlock - 1) / kCellBlock + (g ? g->blocks() : 0);
-    };
-
-    // One stage: the faces of `moving` (none: nullptr), with its shares in
-    // `moving_shares` (worked out first when `lead`, after the detachment
-    // of the cells they touch), beside the detachment of the cells up to
-    // `to` and the shares of `next` (none: nullptr) into `next_shares`.
-    const auto stage = [&](const segment* moving, double* moving_shares, bool lead, int to, const segment* next,
-                           double* next_shares) {
-        const int led = lead ? moving->detached : done;
-        const int items = items_of(led + 1, to, next);
-        const int workers = (items + kPartBlocks - 1) / kPartBlocks;
-        const int first_worker = moving ? 1 : 0;
-        const int from = done;
-        const auto part = [&](int p, int) {
-            if (p < first_worker) {
-                if (lead) {
-                    const int slot = slots.take();
-                    work(from + 1, led, moving, moving_shares, 0, items_of(from + 1, led, moving), slot);
-                    slots.give(slot);
-                }
-                for (int b = 0; b < moving->blocks(); ++b) {
-                    const int lo = moving->first + b * kCellBlock, count = std::min(kCellBlock, moving->last - lo + 1);
-                    move_block<Classes>(v, lo, count, moving_shares + b * block_span);
-                    summed = summed && !moving->behind[b];
-                    if (summed) held += block_held(v, lo, count);
-                }
-                return;
-            }
-            const int w = p - first_worker, slot = slots.take();
-            work(led + 1, to, next, next_shares, w * kPartBlocks, std::min(items, (w + 1) * kPartBlocks), slot);
-            slots.give(slot);
-        };
-        run_parts_on_team(team, first_worker + workers, part);
-        done = std::max(led, to);
-    };
-
-    double* const shares[2] = {s.team_share.data(), s.team_share.data() + size * block_span};
-    segment next = segment_of(v, 0, lead_size, 0);
-    if (!v.batched) {
-        // The capacities of the other formulas are worked out from what the
-        // sources hold once every cell is detached.
-        stage(nullptr, nullptr, false, v.n, &next, shares[0]);
-        face_capacities(v);
-    }
-    for (int k = 0;; ++k) {
-        const segment moving = next;
-        const bool more = moving.last < v.n;
-        if (more) next = segment_of(v, moving.last / kCellBlock, size, moving.reach);
-        stage(&moving, shares[k % 2], k == 0 && v.batched, more ? next.detached : moving.detached,
-              more ? &next : nullptr, shares[(k + 1) % 2]);
-        if (!more) break;
-    }
-    for (const int cell : exhausted) keep_lowest(v.exhausted, cell);
     return held;
 }
 
@@ -1586,21 +991,17 @@ bool volumes_are_real(const step_view& v, double held, bool summed) {
 
 }  // namespace
 
-double rain_drop_diameter(double intensity) { return kDropCoefficient * std::pow(intensity, kDropExponent); }
-
-double splash_volume(double intensity, double h, double dt, double dx, double k) {
-    if (!(intensity > kTiny)) return 0.0;
-    const splash_band& b = band_of(intensity);
-    return splash_of(b.a * std::pow(intensity, b.b), rain_drop_diameter(intensity), h, dt, dx, k);
-}
+}  // namespace erosion_detail
 
 void wake_erosion_team(model_state& m, double dt) {
+    using namespace erosion_detail;
     if (!m.ov_sed || !(dt > 0.0) || m.ncells > kWakeCellsMost) return;
     step_view v(m, dt);
     if (const int team = bands_team(v); team > 1) wake_team(team, kWakeMicroseconds);
 }
 
 void overland_sediment_transport(model_state& m, double dt) {
+    using namespace erosion_detail;
     if (!m.ov_sed || !(dt > 0.0)) return;
     step_view v(m, dt);
     m.ov_sed->sed_out_vol = 0.0;

@@ -226,8 +226,17 @@ TEST_F(ProjectFile, CardsWithRulesOfTheirOwn) {
 // Soil depths from 0 (a layer that takes the one below's place) to the
 // deepest soil are kept as given, in metres.
 TEST_F(ProjectFile, SoilDepthsFromZeroToTheDeepestSoilAreKept) {
-    read(kGrid + "SOIL_MOIST_DEPTH 1000\nTOP_LAYER_DEPTH 0\nMIXING_LAYER_DEPTH 1e-17\n");
-    EXPECT_EQ(out, "");
+    read(kGrid + "SOIL_MOIST_DEPTH 1000\nTOP_LAYER_DEPTH 0\nMIXING_LAYER_DEPTH 1e-18\nTOP_LAYER_DEPTH 1.1e-18\n"
+                 "SOIL_MOIST_DEPTH 0\nMIXING_LAYER_DEPTH 1e-17\nSOIL_MOIST_DEPTH 1000\nTOP_LAYER_DEPTH 0\n");
+    // A top or mixing layer of no depth is the same as no card, which the
+    // reader says: the soil puts another depth in its place.
+    const std::string p = dir.file("p.prj"), same = " m, the same as no card: where the run needs this layer, it "
+                                                    "takes the depth of the layer below it or of the soil class's "
+                                                    "first layer in its place.\n";
+    EXPECT_EQ(out, "Warning: card TOP_LAYER_DEPTH on line 8 of project file " + p + " gives the depth 0" + same +
+                       "Warning: card MIXING_LAYER_DEPTH on line 9 of project file " + p + " gives the depth 1e-18" +
+                       same + "Warning: card TOP_LAYER_DEPTH on line 14 of project file " + p + " gives the depth 0" +
+                       same);
     EXPECT_EQ(g_error_record.stop, 0);
     EXPECT_EQ(std::make_tuple(po.soil_moist_depth, po.top_layer_depth, po.mixing_layer_depth),
               std::make_tuple(1000.0, 0.0, 1e-17));

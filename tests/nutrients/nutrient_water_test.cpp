@@ -218,9 +218,9 @@ TEST(OverlandNutrients, PondedAmmoniumNitrifiesAndNitrogenIsKept) {
     EXPECT_NEAR(g_do_used, 3.0 * g_nh4_used + 1.0 * g_no3_made, 1e-9 * g_do_used);
 }
 
-// A water temperature is that of liquid water, a colder one counts as 0
-// (the rates then are those of 0 degrees, not of a power of a negative
-// temperature), and a pH lies on its scale; the cards are refused naming
+// A water temperature is that of liquid water, a colder one counts as 0,
+// with a warning in the summary (the rates then are those of 0 degrees,
+// not of a power of a negative temperature), and a pH lies on its scale; the cards are refused naming
 // their values.
 TEST(OverlandNutrients, WaterTemperatureAndPhAreThoseOfWater) {
     const auto run = [](const std::string& from, const std::string& to) {
@@ -251,9 +251,18 @@ TEST(OverlandNutrients, WaterTemperatureAndPhAreThoseOfWater) {
     const auto warm = run("WATER_TEMP 20\n", "WATER_TEMP 20\n");
     ASSERT_EQ(frozen.first.status, 0) << frozen.first.output;
     ASSERT_EQ(freezing.first.status, 0) << freezing.first.output;
-    const std::string label = "Loss to ZEP kinetics";
-    EXPECT_EQ(frozen.second.substr(frozen.second.find(label)), freezing.second.substr(freezing.second.find(label)));
-    EXPECT_NE(warm.second.substr(warm.second.find(label)), freezing.second.substr(freezing.second.find(label)));
+    const std::string cold = "Warning: WATER_TEMP -300 in project file p.prj is below 0: the settling and the "
+                             "nutrient reactions take the water at 0 degrees C.";
+    EXPECT_NE(frozen.second.find(cold), std::string::npos) << frozen.second;
+    EXPECT_EQ(freezing.second.find("WATER_TEMP"), std::string::npos) << freezing.second;
+    // The summaries' figures from the first kinetics line, the warnings left out.
+    const auto figures = [](const std::string& summary) {
+        const std::size_t from = summary.find("Loss to ZEP kinetics");
+        const std::size_t warnings = summary.find("THE FOLLOWING WARNINGS");
+        return summary.substr(from, warnings - from) + summary.substr(summary.find("THE FOLLOWING INPUTS"));
+    };
+    EXPECT_EQ(figures(frozen.second), figures(freezing.second));
+    EXPECT_NE(figures(warm.second), figures(freezing.second));
 }
 
 namespace {
