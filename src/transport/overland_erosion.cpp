@@ -48,10 +48,7 @@
 #include <atomic>
 #include <chrono>
 #include <cmath>
-#include <cstdint>
-#include <cstring>
 #include <limits>
-#include <utility>
 
 #include "core/error_record.hpp"
 #include "core/thread_team.hpp"
