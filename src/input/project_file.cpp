@@ -383,13 +383,14 @@ bool reten_depth_card(card_context& c) {
 
 // No soil column a run accounts for is deeper than this (m).
 constexpr double kDeepestSoil = 1000.0;
-// A soil layer no deeper than this (m; 1e-16 cm, as the soil processes
-// count it) is none.
-constexpr double kNoLayer = 1e-18;
+// The soil processes hold the layers' depths in cm, and count one of at
+// most kNoLayerCm as none.
+constexpr double kCmPerMetre = 100.0;
+constexpr double kNoLayerCm = 1e-16;
 
 // A depth of the soil water accounting or of one of its layers (m), into the
 // card's field. Below 0 a column would hold negative water; 0 (up to 1e-16
-// m) gives a layer no depth of its own, so that the layer below stands in
+// cm) gives a layer no depth of its own, so that another depth stands in
 // for it.
 bool soil_depth_card(card_context& c) {
     const std::string tok = peek_token(c.line);
@@ -398,10 +399,10 @@ bool soil_depth_card(card_context& c) {
     if (!(v >= 0.0 && v <= kDeepestSoil))
         return refuse_value(c, format_text("needs a depth from 0 to %g m", kDeepestSoil).c_str(), tok);
     *real_field(c.row->target, c) = v;
-    // A top or mixing layer of no depth (kNoLayer or less) is the same as no
-    // card: the soil processes then put another depth in its place, which
-    // should not happen unsaid where the card was written.
-    if (v <= kNoLayer && std::string(c.row->keyword) != "SOIL_MOIST_DEPTH")
+    // A top or mixing layer of no depth is the same as no card: the soil
+    // processes then put another depth in its place, which should not
+    // happen unsaid where the card was written.
+    if (v * kCmPerMetre <= kNoLayerCm && std::string(c.row->keyword) != "SOIL_MOIST_DEPTH")
         warn(format_text("Warning: card %s on line %d of project file %s gives the depth %g m, the same as no card: "
                          "where the run needs this layer, it takes the depth of the layer below it or of the soil "
                          "class's first layer in its place.\n",

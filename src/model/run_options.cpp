@@ -47,9 +47,12 @@ void check_water_cards(const model_state& m) {
                                          "counts as 0).\n",
                                          po.water_temp, p.c_str(), kHottestWater));
     if ((m.soil_erosion_given || m.nutrients) && po.water_temp < 0.0)
-        warn(format_text("Warning: WATER_TEMP %g in project file %s is below 0: the settling and the nutrient "
-                         "reactions take the water at 0 degrees C.\n",
-                         po.water_temp, p.c_str()));
+        warn(format_text("Warning: WATER_TEMP %g in project file %s is below 0: the water counts as 0 degrees C "
+                         "for %s.\n",
+                         po.water_temp, p.c_str(),
+                         !m.nutrients          ? "the settling"
+                         : m.soil_erosion_given ? "the settling and the nutrient reactions"
+                                                : "the nutrient reactions"));
     if (m.nutrients && !(po.chan_ph >= kLowestPh && po.chan_ph <= kHighestPh))
         return store_refusal(format_text("Error: CHAN_PH %g in project file %s: the pH of water lies from %g to "
                                          "%g.\n",

@@ -226,7 +226,7 @@ TEST_F(ProjectFile, CardsWithRulesOfTheirOwn) {
 // Soil depths from 0 (a layer that takes the one below's place) to the
 // deepest soil are kept as given, in metres.
 TEST_F(ProjectFile, SoilDepthsFromZeroToTheDeepestSoilAreKept) {
-    read(kGrid + "SOIL_MOIST_DEPTH 1000\nTOP_LAYER_DEPTH 0\nMIXING_LAYER_DEPTH 1e-18\nTOP_LAYER_DEPTH 1.1e-18\n"
+    read(kGrid + "SOIL_MOIST_DEPTH 1000\nTOP_LAYER_DEPTH 0\nMIXING_LAYER_DEPTH 9.9e-19\nTOP_LAYER_DEPTH 1e-18\n"
                  "SOIL_MOIST_DEPTH 0\nMIXING_LAYER_DEPTH 1e-17\nSOIL_MOIST_DEPTH 1000\nTOP_LAYER_DEPTH 0\n");
     // A top or mixing layer of no depth is the same as no card, which the
     // reader says: the soil puts another depth in its place.
@@ -234,7 +234,7 @@ TEST_F(ProjectFile, SoilDepthsFromZeroToTheDeepestSoilAreKept) {
                                                     "takes the depth of the layer below it or of the soil class's "
                                                     "first layer in its place.\n";
     EXPECT_EQ(out, "Warning: card TOP_LAYER_DEPTH on line 8 of project file " + p + " gives the depth 0" + same +
-                       "Warning: card MIXING_LAYER_DEPTH on line 9 of project file " + p + " gives the depth 1e-18" +
+                       "Warning: card MIXING_LAYER_DEPTH on line 9 of project file " + p + " gives the depth 9.9e-19" +
                        same + "Warning: card TOP_LAYER_DEPTH on line 14 of project file " + p + " gives the depth 0" +
                        same);
     EXPECT_EQ(g_error_record.stop, 0);

@@ -251,8 +251,9 @@ TEST(OverlandNutrients, WaterTemperatureAndPhAreThoseOfWater) {
     const auto warm = run("WATER_TEMP 20\n", "WATER_TEMP 20\n");
     ASSERT_EQ(frozen.first.status, 0) << frozen.first.output;
     ASSERT_EQ(freezing.first.status, 0) << freezing.first.output;
-    const std::string cold = "Warning: WATER_TEMP -300 in project file p.prj is below 0: the settling and the "
-                             "nutrient reactions take the water at 0 degrees C.";
+    const std::string cold =
+        "Warning: WATER_TEMP -300 in project file p.prj is below 0: the water counts as 0 degrees C for the nutrient "
+        "reactions.";
     EXPECT_NE(frozen.second.find(cold), std::string::npos) << frozen.second;
     EXPECT_EQ(freezing.second.find("WATER_TEMP"), std::string::npos) << freezing.second;
     // The summaries' figures from the first kinetics line, the warnings left out.
