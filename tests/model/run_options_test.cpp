@@ -354,6 +354,28 @@ TEST_F(OptionChecks, GroundwaterWarningsAreSaidAndTheChecksGoOn) {
     EXPECT_EQ(out, "");
 }
 
+// Water colder than 0 counts as 0, and the warning names what of the run
+// takes it so.
+TEST_F(OptionChecks, ColdWaterIsTakenAtZeroNamingTheProcessesThatTakeIt) {
+    s.project_file = "p.prj";
+    s.project_options.water_temp = -5.0;
+    EXPECT_EQ(check(), 0);
+    EXPECT_EQ(out, "");  // neither the settling nor the nutrients read it
+    const std::string cold =
+        "Warning: WATER_TEMP -5 in project file p.prj is below 0: the water counts as 0 degrees C for ";
+    const struct {
+        int erosion, nutrients;
+        const char* what;
+    } cases[] = {{1, 0, "the settling.\n"}, {1, 1, "the settling and the nutrient reactions.\n"},
+                 {0, 1, "the nutrient reactions.\n"}};
+    for (const auto& c : cases) {
+        s.soil_erosion_given = c.erosion;
+        s.nutrients = c.nutrients;
+        EXPECT_EQ(check(), 0);
+        EXPECT_NE(out.find(cold + c.what), std::string::npos) << out;
+    }
+}
+
 TEST_F(OptionChecks, LandManagementRuns) {
     s.htp = s.olma_given = s.htp_event_num_given = 1;
     s.olma = "exchange/ev.txt";
