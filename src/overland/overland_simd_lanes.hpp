@@ -42,17 +42,23 @@ struct cells {
 // masks): a gather reads only cells, so that `a` may be a window that holds
 // some cells alone (see the predictions of a fused "ade-pc" pass).
 [[gnu::always_inline]] inline double at_cell(const double* a, int k) { return k ? a[k] : 0.0; }
+// The vector of lane(0) .. lane(W - 1), built in registers: lanes stored
+// one by one and loaded as a vector would wait for every store before them
+// to reach the cache. `lane` must be always_inline.
+template <class Lane>
+[[gnu::always_inline]] inline vd lanes_of(Lane lane) {
+#if KESTA_LANES == 8
+    return vd{lane(0), lane(1), lane(2), lane(3), lane(4), lane(5), lane(6), lane(7)};
+#elif KESTA_LANES == 2
+    return vd{lane(0), lane(1)};
+#else
+    return vd{lane(0), lane(1), lane(2), lane(3)};
+#endif
+}
 [[gnu::always_inline]] inline vd gather(const double* a, const cells& c) {
     const int* nb = c.nb;
     if (c.run) return load(a + nb[0]);
-#if KESTA_LANES == 8
-    return vd{at_cell(a, nb[0]), at_cell(a, nb[1]), at_cell(a, nb[2]), at_cell(a, nb[3]),
-              at_cell(a, nb[4]), at_cell(a, nb[5]), at_cell(a, nb[6]), at_cell(a, nb[7])};
-#elif KESTA_LANES == 2
-    return vd{at_cell(a, nb[0]), at_cell(a, nb[1])};
-#else
-    return vd{at_cell(a, nb[0]), at_cell(a, nb[1]), at_cell(a, nb[2]), at_cell(a, nb[3])};
-#endif
+    return lanes_of([&](int k) __attribute__((always_inline)) { return at_cell(a, nb[k]); });
 }
 [[gnu::always_inline]] inline vd gather(const double* a, const int* nb) { return gather(a, cells{nb, false}); }
 [[gnu::always_inline]] inline vi has_neighbour(const int* nb) {
@@ -132,16 +138,7 @@ template <bool Write = false, class T>
     std::memcpy(&bytes, cls, W);
     const double* t = g.class_table + which;
     if (bytes == (bytes & 0xFF) * kEach) return splat(t[2 * (bytes & 0xFF)]);
-    // Built in registers: lanes stored one by one and loaded as a vector
-    // would wait for every store before them to reach the cache.
-#if KESTA_LANES == 8
-    return vd{t[2 * cls[0]], t[2 * cls[1]], t[2 * cls[2]], t[2 * cls[3]],
-              t[2 * cls[4]], t[2 * cls[5]], t[2 * cls[6]], t[2 * cls[7]]};
-#elif KESTA_LANES == 2
-    return vd{t[2 * cls[0]], t[2 * cls[1]]};
-#else
-    return vd{t[2 * cls[0]], t[2 * cls[1]], t[2 * cls[2]], t[2 * cls[3]]};
-#endif
+    return lanes_of([&](int k) __attribute__((always_inline)) { return t[2 * cls[k]]; });
 }
 // Whether the 2W bytes from p all equal c.
 [[gnu::always_inline]] inline bool bytes_all(const unsigned char* p, unsigned char c) {
@@ -182,17 +179,8 @@ template <bool Write = false, class T>
     if (!g.surface_class) return gather(a, c);
     if (c.run) return class_values(g, g.surface_class + c.nb[0], which);
     const double* t = g.class_table + which;
-    const auto at = [&](int k) __attribute__((always_inline)) {
-        return c.nb[k] ? t[2 * g.surface_class[c.nb[k]]] : 0.0;
-    };
-    // Built in registers, as in class_values.
-#if KESTA_LANES == 8
-    return vd{at(0), at(1), at(2), at(3), at(4), at(5), at(6), at(7)};
-#elif KESTA_LANES == 2
-    return vd{at(0), at(1)};
-#else
-    return vd{at(0), at(1), at(2), at(3)};
-#endif
+    return lanes_of(
+        [&](int k) __attribute__((always_inline)) { return c.nb[k] ? t[2 * g.surface_class[c.nb[k]]] : 0.0; });
 }
 // Asks for the lines of what surface_at will read of cell i + kFetchAhead.
 [[gnu::always_inline]] inline void fetch_surface_ahead(const grid_view& g, int i) {

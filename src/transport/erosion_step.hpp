@@ -3,12 +3,10 @@
 // scratch of a thread, and the pieces each file lends the others.
 #pragma once
 
-#include <algorithm>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
-#include <limits>
 #include <utility>
 
 #include "model/model_state.hpp"
@@ -224,26 +222,5 @@ double block_held(const step_view& v, int lo, int count);
 // shares beside them on a team of `team` threads.
 template <int Classes>
 double move_on_team(step_view& v, bool& summed, int team);
-
-// The detachment of the step, a block of cells at a time in the grid's
-// order, run ahead of the transport as far as it needs.
-struct detachment {
-    const vec1<double>& rain;
-    splash_rain splash;
-    block_scratch scratch;
-    int done = 0;  // the cells 1 .. done are detached
-
-    explicit detachment(step_view& v) : rain(splashing_rain(v)), scratch(v.s, 0) {}
-
-    // Detaches the blocks of cells up to the one that holds `cell`.
-    template <int Classes>
-    void up_to(step_view& v, int cell) {
-        while (done < std::min(cell, v.n)) {
-            const int lo = done + 1, count = std::min(kCellBlock, v.n - lo + 1);
-            detach_block<Classes>(v, lo, count, v.n, rain, splash, scratch);
-            done = lo + count - 1;
-        }
-    }
-};
 
 }  // namespace kesta::erosion_detail

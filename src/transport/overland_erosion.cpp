@@ -629,6 +629,27 @@ void book_cells(step_view& v, int lo, int hi) {
     std::fill(v.settled[lo], v.settled[hi + 1], 0.0);
 }
 
+// The detachment of the step, a block of cells at a time in the grid's
+// order, run ahead of the transport as far as it needs.
+struct detachment {
+    const vec1<double>& rain;
+    splash_rain splash;
+    block_scratch scratch;
+    int done = 0;  // the cells 1 .. done are detached
+
+    explicit detachment(step_view& v) : rain(splashing_rain(v)), scratch(v.s, 0) {}
+
+    // Detaches the blocks of cells up to the one that holds `cell`.
+    template <int Classes>
+    void up_to(step_view& v, int cell) {
+        while (done < std::min(cell, v.n)) {
+            const int lo = done + 1, count = std::min(kCellBlock, v.n - lo + 1);
+            detach_block<Classes>(v, lo, count, v.n, rain, splash, scratch);
+            done = lo + count - 1;
+        }
+    }
+};
+
 // Visits the cells in order, moving sediment across each cell's faces, on
 // the calling thread. Returns the sum of the suspended, parent and
 // deposited volumes of every cell, each taken once no later face can touch
