@@ -163,6 +163,9 @@ void translate_subsurface_water(model_state& m) {
         m.gw_assign_theta = po.gw_assign_theta;
         m.water_table = po.water_table;
         m.gw_simulation = po.gw_simulation;
+        // The Richards columns reach down to the aquifer bottom in nodes of
+        // this spacing, with or without the groundwater solve.
+        m.aquifer_delta_z = po.aquifer_delta_z;
         if (m.gw_simulation) {
             m.stream_loss = 1;  // the aquifer and the channels always trade water
             m.gw_timestep = po.gw_timestep;
@@ -184,7 +187,6 @@ void translate_subsurface_water(model_state& m) {
             m.gw_output_given = po.gw_output_given;
             m.out_well_location = po.out_well_location;
             m.aquifer_bottom = po.aquifer_bottom;
-            m.aquifer_delta_z = po.aquifer_delta_z;
         }
     }
 

@@ -129,6 +129,11 @@ TEST_F(RunOptions, GroundwaterOnlyUnderAWaterTableAndThenWithStreamLoss) {
     EXPECT_EQ(std::make_pair(with.gw_simulation, with.stream_loss), std::make_pair(1, 1));
     EXPECT_EQ(with.gw_unif_porosity, 0.3);
     EXPECT_EQ(with.aquifer_delta_z, -999.9);
+
+    // The Richards nodes below the soil take the spacing under a water
+    // table without the groundwater solve too.
+    const model_state& table = read("WATER_TABLE wt.asc\nAQUIFER_DELTA_Z 0.5\n");
+    EXPECT_EQ(std::make_pair(table.gw_simulation, table.aquifer_delta_z), std::make_pair(0, 0.5));
 }
 
 TEST_F(RunOptions, UniformRainStartsAtTheStartDate) {
