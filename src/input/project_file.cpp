@@ -399,10 +399,16 @@ bool soil_depth_card(card_context& c) {
     if (!(v >= 0.0 && v <= kDeepestSoil))
         return refuse_value(c, format_text("needs a depth from 0 to %g m", kDeepestSoil).c_str(), tok);
     *real_field(c.row->target, c) = v;
-    // A top or mixing layer of no depth is the same as no card: the soil
-    // processes then put another depth in its place, which should not
-    // happen unsaid where the card was written.
-    if (v * kCmPerMetre <= kNoLayerCm && std::string(c.row->keyword) != "SOIL_MOIST_DEPTH")
+    return true;
+}
+
+// A top or mixing layer's depth (m), as soil_depth_card. One of no depth is
+// the same as no card: the soil processes then put another depth in its
+// place, which should not happen unsaid where the card was written.
+bool layer_depth_card(card_context& c) {
+    if (!soil_depth_card(c)) return false;
+    const double v = *real_field(c.row->target, c);
+    if (v * kCmPerMetre <= kNoLayerCm)
         warn(format_text("Warning: card %s on line %d of project file %s gives the depth %g m, the same as no card: "
                          "where the run needs this layer, it takes the depth of the layer below it or of the soil "
                          "class's first layer in its place.\n",
@@ -842,8 +848,8 @@ constexpr card_row kCards[] = {
     {"XWIN_WIDTH", 242, K::integer, &PO::xwin_width},
     {"XWIN_HEIGHT", 243, K::integer, &PO::xwin_height},
     {"SOIL_MOIST_DEPTH", 244, K::special, &PO::soil_moist_depth, {}, 0, nullptr, soil_depth_card},
-    {"TOP_LAYER_DEPTH", 245, K::special, &PO::top_layer_depth, {}, 0, nullptr, soil_depth_card},
-    {"MIXING_LAYER_DEPTH", 246, K::special, &PO::mixing_layer_depth, {}, 0, nullptr, soil_depth_card},
+    {"TOP_LAYER_DEPTH", 245, K::special, &PO::top_layer_depth, {}, 0, nullptr, layer_depth_card},
+    {"MIXING_LAYER_DEPTH", 246, K::special, &PO::mixing_layer_depth, {}, 0, nullptr, layer_depth_card},
     {"RICHARDS_WEIGHT", 247, K::real, &PO::richards_weight},
     {"RICHARDS_DTHETA_MAX", 248, K::real, &PO::richards_dtheta_max},
     {"RICHARDS_ITER_MAX", 249, K::integer, &PO::richards_iter_max},

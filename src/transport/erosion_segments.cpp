@@ -42,7 +42,6 @@ struct segment {
     int first = 1, last = 0;  // its cells
     int reach = 0;            // the last cell the faces of it or of a segment before it touch
     int detached = 0;         // its faces move once the cells 1 .. detached are detached
-    bool behind[kSegmentBlocksMost] = {};  // of each block, as block_reach
     int blocks() const { return (last - first) / kCellBlock + 1; }
 };
 
@@ -53,10 +52,7 @@ segment segment_of(const step_view& v, int first, int size, int reach_before) {
     g.first = first * kCellBlock + 1;
     g.last = std::min(v.n, g.first + size * kCellBlock - 1);
     g.reach = reach_before;
-    for (int b = 0; b < g.blocks(); ++b) {
-        const int lo = g.first + b * kCellBlock;
-        g.reach = std::max(g.reach, block_reach(v, lo, g.behind[b]));
-    }
+    for (int b = 0; b < g.blocks(); ++b) g.reach = std::max(g.reach, block_reach(v, g.first + b * kCellBlock));
     g.detached = block_end(v, g.reach);
     return g;
 }
@@ -98,7 +94,9 @@ double move_on_team(step_view& v, bool& summed, int team) {
     int exhausted[kErosionSlots] = {};
     slot_pool slots;
     double held = 0.0;
-    summed = true;
+    // Where a neighbour comes before its cell, a block's cells may be moved
+    // again after its faces are done: the volumes are summed after the step.
+    summed = !s.blocks_behind;
     int done = 0;  // the cells 1 .. done are detached when a stage ends
 
     // Detaches the cells from .. to (whole blocks) and works out the shares
@@ -146,7 +144,6 @@ double move_on_team(step_view& v, bool& summed, int team) {
                 for (int b = 0; b < moving->blocks(); ++b) {
                     const int lo = moving->first + b * kCellBlock, count = std::min(kCellBlock, moving->last - lo + 1);
                     move_block<Classes>(v, lo, count, moving_shares + b * block_span);
-                    summed = summed && !moving->behind[b];
                     if (summed) held += block_held(v, lo, count);
                 }
                 return;

@@ -207,9 +207,8 @@ void face_capacities(step_view& v);
 // The settling shares of the block of cells lo .. lo + count - 1 into
 // `block` (2 x kCellBlock x (classes + 1) values; `work`: kCellBlock).
 void block_settle_shares(step_view& v, int lo, int count, double* block, double* work);
-// The last cell the faces of the block that begins at `lo` touch, and
-// whether a neighbour of one of its cells comes before that cell.
-int block_reach(const step_view& v, int lo, bool& behind);
+// The last cell the faces of the block that begins at `lo` touch.
+int block_reach(const step_view& v, int lo);
 // Moves sediment across the faces of the cells lo .. lo + count - 1 in
 // order, with the block's settling shares.
 template <int Classes>

@@ -503,7 +503,7 @@ int reach_of_cells(const model_state& m, int lo, int count, bool& behind) {
 }
 
 // Fills the table of reach_of_cells of every block of cells (sed_record's
-// block_last and block_back), once: the neighbours do not change.
+// block_last and blocks_behind), once: the neighbours do not change.
 void know_block_reaches(step_view& v) {
     sed_record& s = v.s;
     if (s.blocks_known) return;
@@ -511,7 +511,6 @@ void know_block_reaches(step_view& v) {
     for (int b = 1, first = 1; first <= v.n; ++b, first += kCellBlock) {
         bool back = false;
         s.block_last[b] = reach_of_cells(v.m, first, std::min(kCellBlock, v.n - first + 1), back);
-        s.block_back[b] = back ? 1 : 0;
         s.blocks_behind = s.blocks_behind || back;
     }
     s.blocks_known = true;
@@ -519,14 +518,9 @@ void know_block_reaches(step_view& v) {
 
 }  // namespace
 
-// reach_of_cells of the block of cells that begins at `lo` (a block's first
-// cell), from the table of know_block_reaches.
-int block_reach(const step_view& v, int lo, bool& behind) {
-    const sed_record& s = v.s;
-    const int b = (lo - 1) / kCellBlock + 1;
-    behind = s.block_back[b] != 0;
-    return s.block_last[b];
-}
+// The last cell the faces of the block of cells that begins at `lo` (a
+// block's first cell) touch, from the table of know_block_reaches.
+int block_reach(const step_view& v, int lo) { return v.s.block_last[(lo - 1) / kCellBlock + 1]; }
 
 namespace {
 
@@ -674,8 +668,7 @@ double move_in_order(step_view& v, bool& summed) {
     double* block = s.block_share.data();
     for (int lo = 1; lo <= v.n; lo += kCellBlock) {
         const int count = std::min(kCellBlock, v.n - lo + 1);
-        bool behind = false;
-        const int reach = block_reach(v, lo, behind);
+        const int reach = block_reach(v, lo);
         // Every cell the block's faces touch is detached before they touch
         // it: a cell's detachment reads its own soil and the water alone,
         // so it gives what it would give with the whole grid detached first.

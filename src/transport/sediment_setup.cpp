@@ -103,7 +103,6 @@ bool alloc_cell_arrays(const model_state& m, sed_record& s) {
     alloc_dvector(s.block_share, 2 * kCellBlock * (k + 1), "ov_sed settling shares");
     const int blocks = (n + kCellBlock - 1) / kCellBlock;
     alloc_ivector(s.block_last, blocks, "ov_sed cell block reach");
-    alloc_ivector(s.block_back, blocks, "ov_sed cell block reach");
     for (mat2<double>* t : {&s.sed_fract.parent, &s.sed_fract.deposit, &s.vol_sed.parent, &s.vol_sed.suspended,
                             &s.vol_sed.deposited, &s.ov_sed_vol_eroded, &s.ov_sed_vol_deposited})
         alloc_dmatrix(n, k, *t, "ov_sed cell by class");
@@ -115,7 +114,7 @@ bool alloc_cell_arrays(const model_state& m, sed_record& s) {
                      s.detach_I, s.detach_C, s.sed_K, s.qsx, s.qsy, s.ov_qsvol, s.Sfx, s.Sfy, s.cap_x, s.cap_y,
                      s.channel_cells, s.batch_q, s.batch_slope, s.batch_excess, s.batch_rate, s.batch_sed_k,
                      s.batch_state, s.batch_h, s.batch_threshold, s.block_rate, s.block_drop, s.block_splash, s.block_shear, s.block_beyond,
-                     s.block_work, s.block_state, s.block_share, s.block_last, s.block_back,
+                     s.block_work, s.block_state, s.block_share, s.block_last,
                      s.sed_fract.parent, s.sed_fract.deposit, s.vol_sed.parent, s.vol_sed.suspended,
                      s.vol_sed.deposited, s.ov_sed_vol_eroded, s.ov_sed_vol_deposited, s.sed_fall, s.sed_density,
                      s.eh_coef, s.moved, s.outlet_vol, s.sand, s.sed_class))

@@ -213,13 +213,12 @@ struct sed_record {
     vec1<int> team_state;
     vec1<double> team_share;
     // Of each block of kCellBlock cells (1 the first), the last cell its
-    // faces touch (`block_last`) and whether a right or lower neighbour of
-    // one of its cells comes before that cell (`block_back`, 0 or 1):
-    // they follow from the neighbours alone, so they are worked out at the
-    // first step (`blocks_known`) and kept; `blocks_behind` tells whether
-    // any block has such a neighbour.
+    // faces touch (`block_last`), and whether a right or lower neighbour of
+    // any cell comes before that cell (`blocks_behind`): they follow from
+    // the neighbours alone, so they are worked out at the first step
+    // (`blocks_known`) and kept.
     bool blocks_known = false, blocks_behind = false;
-    vec1<int> block_last, block_back;
+    vec1<int> block_last;
     // The step on a team in bands of rows (known at the first step; see
     // kBandRowsMost): `row_count` the grid's rows that hold cells (0: the
     // grid has not that form, -1: not known yet); `row_first` the first
