@@ -16,6 +16,7 @@
 #include "core/warnings.hpp"
 #include "input/input_steps.hpp"
 #include "input/mapping_tables.hpp"
+#include "input/project_file.hpp"
 #include "input/stream_mapping_tables.hpp"
 #include "model/model_services.hpp"
 #include "model/model_state.hpp"
@@ -74,6 +75,37 @@ static_assert(kDocEntry == kNutrientSpecies && kDispersionEntry + 1 == kOverland
 // The mapping table of each overland entry and the column that holds it.
 constexpr const table_column (&kTables)[kOverlandInitialKinds] = kEntryTables.overland;
 
+// "Error: card ST_INIT_NO2 on line 47 of project file run.prj takes the
+// initial Nitrite (NO2-) from ", the start of the refusal of a card that
+// asked for a table value the run cannot have.
+std::string table_card_words(const model_state& m, const zep_initial_source& src, const char* name) {
+    return format_text("Error: card %s on line %d of project file %s takes the initial %s from ", src.card.c_str(),
+                       src.line, m.project_file.c_str(), name);
+}
+
+// " (line 12 has the unknown card ...: write CARD there)" when a misspelt
+// line of the project is why no card `card` was read; else nothing.
+std::string misspelt_note(const model_state& m, const char* card) {
+    const std::string note = misspelling_of(m.project_options, card);
+    return note.empty() ? note : " (" + note + ")";
+}
+
+// The overland entry's card chose table t, which the run cannot have.
+bool refuse_missing_table(model_state& m, const zep_initial_source& src, const char* name, int table) {
+    const std::string keyword = get_table_keyword(table);
+    std::string text = table_card_words(m, src, name);
+    if (!m.mapping_table_given) {
+        text += format_text("the %s table of a mapping-table file, but no MAPPING_TABLE card names one%s.\n",
+                            keyword.c_str(), misspelt_note(m, "MAPPING_TABLE").c_str());
+    } else {
+        std::string problem = mapping_table_problem(m.mapping_tables, m.mapping_table, table);
+        if (problem.empty()) problem = "the table was not found when the mapping tables were checked";
+        text += format_text("the %s table of mapping-table file %s, but %s.\n", keyword.c_str(),
+                            m.mapping_table.c_str(), problem.c_str());
+    }
+    return refuse(text);
+}
+
 bool non_negative(double v) { return v >= 0.0; }
 bool overland_dispersion(double v) { return v >= 0.0 && v <= kMostOverlandDispersion; }
 
@@ -93,10 +125,8 @@ bool assign_entry(model_state& m, int e, vec1<double>& dest) {
         break;
     case 2: {
         const table_column t = kTables[e];
-        if (!m.mapping_table_given || !mapping_table_present(m.mapping_tables, t.table)) {
-            g_error_record.fail(119, name);
-            return false;
-        }
+        if (!m.mapping_table_given || !mapping_table_present(m.mapping_tables, t.table))
+            return refuse_missing_table(m, src, name, t.table);
         say(m, overland_words
                    ? format_text("Assigning parameters for the overland constituent %s from the mapping table.\n", name)
                    : format_text("Assigning parameters for the %s constituent from the mapping table.\n", name));
@@ -167,6 +197,24 @@ bool stream_table_present(const model_state& m, int code) {
     }
 }
 
+// The stream entry's card chose stream table `code`, which the run cannot
+// have.
+bool refuse_missing_stream_table(const model_state& m, const zep_initial_source& src, const char* name, int code) {
+    const char* keyword = stream_table_keyword(code);
+    std::string text = table_card_words(m, src, name);
+    if (!m.st_mapping_table_given) {
+        text += format_text("the %s table of a stream mapping table, but no ST_MAPPING_TABLE card names a stream "
+                            "mapping table%s.\n",
+                            keyword, misspelt_note(m, "ST_MAPPING_TABLE").c_str());
+    } else {
+        std::string problem = stream_table_problem(m.st_mapping_table, code);
+        if (problem.empty()) problem = "the table was not found when the stream mapping table was checked";
+        text += format_text("the %s table of stream mapping table file %s, but %s.\n", keyword,
+                            m.st_mapping_table.c_str(), problem.c_str());
+    }
+    return refuse(text);
+}
+
 // Column t.column of stream table t.table per link into by_link (links with
 // ID 0 in the table's index map keep their value).
 bool stream_table_values(model_state& m, table_column t, vec1<double>& by_link) {
@@ -191,10 +239,7 @@ bool stream_values(model_state& m, int e, vec1<double>& by_link) {
         return true;
     case 2: {
         const table_column t = kStreamTables[e];
-        if (!stream_table_present(m, t.table)) {
-            g_error_record.fail(120, name);
-            return false;
-        }
+        if (!stream_table_present(m, t.table)) return refuse_missing_stream_table(m, src, name, t.table);
         say(m, format_text("Assigning parameters for the stream constituent %s from the mapping table.\n", name));
         return stream_table_values(m, t, by_link);
     }

@@ -470,6 +470,8 @@ bool aq_env_card(card_context& c) {
 void read_initial_source(card_context& c, zep_initial_source& s) {
     std::string tok;
     double v = 0.0;
+    s.card = c.row->keyword;
+    s.line = c.line_number;
     if (!pop_string(c.line, tok)) {
         s.kind = 2;
     } else if (is_whole_real(tok, v)) {

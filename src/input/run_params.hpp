@@ -32,6 +32,8 @@ struct zep_initial_source {
     int kind = 0;  // 1 map file, 2 mapping table, 3 uniform
     double value = 0.0;  // the uniform value (kind 3)
     std::string map_name;  // the map file (kind 1)
+    std::string card;      // the card that chose the source, as the card table writes it
+    int line = 0;          // its line in the project file; 0 when no card was given
 };
 
 // One species' output card (OUT_OV_*, OUT_ST_*, OUT_HYD_*): the file name

@@ -1,7 +1,9 @@
 #include "input/stream_mapping_tables.hpp"
 
 #include <cctype>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <functional>
 #include <map>
 #include <vector>
@@ -69,6 +71,7 @@ const check_entry kChecks[] = {
 struct index_map {
     std::string name;
     std::string file;
+    int line = 0;  // its ST_INDEX_MAP line
 };
 
 // The file held in memory, its lines numbered from 1.
@@ -93,6 +96,7 @@ bool load(const std::string& file_name, table_file& f) {
         line_cursor entry(f.line(n));
         std::string keyword;
         index_map e;
+        e.line = n;
         pop_string(entry, keyword);
         pop_string(entry, e.file);
         pop_string(entry, e.name);
@@ -273,6 +277,11 @@ int stream_table_ncols(int code) {
     return r ? r->ncols : 0;
 }
 
+const char* stream_table_keyword(int code) {
+    const code_row* r = row_of(code);
+    return r ? r->keyword : "";
+}
+
 bool check_stream_mapping_table(const std::string& file_name, stream_table_info& info) {
     table_file f;
     if (!load(file_name, f)) {
@@ -293,6 +302,44 @@ bool check_stream_mapping_table(const std::string& file_name, stream_table_info&
         std::printf("  %s%s\n", label.c_str(), present ? "Y" : "N");
     }
     return true;
+}
+
+std::string stream_table_problem(const std::string& file_name, int code) {
+    const code_row* table = row_of(code);
+    if (!table) return std::string();
+    const char* file = file_name.c_str();
+    table_file f;
+    errno = 0;
+    if (!load(file_name, f)) return format_text("%s cannot be opened (%s)", file, std::strerror(errno));
+    if (f.count() == 0) return format_text("%s is empty", file);
+    if (!header_ok(f)) {
+        return format_text("line 1 of %s reads \"%s\" where %s must begin it", file, echoed(f.line(1)).c_str(),
+                           kFileHeader);
+    }
+    int n = 2;
+    while (n <= f.count() && get_stream_table_code(f.line(n)) != code) ++n;
+    if (n > f.count()) return format_text("%s has no %s table", file, table->keyword);
+    line_cursor line(f.line(n));
+    std::string keyword, map_name;
+    pop_string(line, keyword);
+    if (!pop_string(line, map_name))
+        return format_text("its %s line (%s, line %d) names no index map", table->keyword, file, n);
+    const index_map* entry = nullptr;
+    for (const index_map& e : f.maps) {
+        if (e.name == map_name) entry = &e;  // a later line overrides
+    }
+    if (!entry) {
+        return format_text("its %s line (%s, line %d) names the index map %s, which no ST_INDEX_MAP line of %s "
+                           "names",
+                           table->keyword, file, n, echoed(map_name).c_str(), file);
+    }
+    std::string path = entry->file;
+    errno = 0;
+    if (!open_file(path, "r", 0)) {
+        return format_text("its index map %s (%s, line %d) cannot be opened (%s)", entry->file.c_str(), file,
+                           entry->line, std::strerror(errno));
+    }
+    return std::string();
 }
 
 bool read_stream_table_by_link(const std::string& file_name, int code, int nlinks, vec1<int>& ids,

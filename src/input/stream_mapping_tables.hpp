@@ -51,6 +51,8 @@ struct stream_table_info {
 int get_stream_table_code(const std::string& line);
 // Value columns of a table; 0 for a code that is no table.
 int stream_table_ncols(int code);
+// Keyword of a code ("ZEP_N"); empty for a code that is no keyword.
+const char* stream_table_keyword(int code);
 
 // The start-up check: prints "\nChecking stream mapping table file...\n"
 // and one "  <label>....Y" / "N" line per table. False, with code 64
@@ -77,5 +79,11 @@ bool read_stream_value_map(const std::string& map_file, int nlinks, vec1<double>
 
 bool read_stream_table_by_link(const std::string& file_name, int code, int nlinks, vec1<int>& ids,
                                mat2<double>& values);
+
+// Why table `code` of the file cannot be read, as the end of a sentence
+// naming the file, the line and what is missing or wrong ("st.tab has no
+// ZEP_N table", "its index map reaches.map (st.tab, line 2) cannot be
+// opened (...)"); empty when the table and its index map can be had.
+std::string stream_table_problem(const std::string& file_name, int code);
 
 }  // namespace kesta

@@ -341,7 +341,8 @@ TEST(OverlandNutrients, NitrateRidesTheWaterOutAndTheBooksClose) {
 
 TEST(OverlandNutrients, InitialValuesThatCannotBeHadStopTheSetUp) {
     const std::pair<const char*, const char*> cases[] = {
-        {"OV_INIT_NO2\n", "no mapping table exists (Grid): Nitrite (NO2-)"},
+        {"OV_INIT_NO2\n", "takes the initial Nitrite (NO2-) from the ZEP_N table of a mapping-table file, but no "
+                          "MAPPING_TABLE card names one."},
         {"OV_INIT_NH4 -0.5\n", "Ammonium (NH4+)"},
         {"OV_INIT_DO nowhere.asc\n", "Given filename: nowhere.asc"},
         // Water over land disperses no more than 100 m2/s.
@@ -781,6 +782,51 @@ TEST(ChannelNutrients, NitrateRunsThroughTheLinksAndTheLakeAndTheBooksClose) {
     // Without CHAN_DISP_COEF only the table's coefficient disperses the
     // nitrate, and that changes what leaves.
     EXPECT_GT(std::fabs(outlet[1] - outlet[0]), 1e-6 * outlet[0]);
+}
+
+// An initial-value card given without a value takes its species from a
+// table; when the run cannot have that table the refusal names the card,
+// its line in the project file, the table file and what is missing.
+TEST(ChannelNutrients, ATableTheCardNeedsButCannotHaveIsNamedWithTheCardAndTheFile) {
+    namespace valley = kesta_test::lake_valley;
+    std::string row = "     1  reach";
+    row.resize(86, ' ');
+    const std::string zep_n = "ZEP_N \"r\"\nNUM_IDS 1\nID  hdr\n" + row + "0 2 0 0\n";
+    const std::string head = "KESTA_STREAM_INDEX_MAP_TABLES\nST_INDEX_MAP st.map \"r\"\n";
+    const std::string stream = "from the ZEP_N table of stream mapping table file st.tab, but ";
+    const struct {
+        const char* card;
+        std::string st_tab;  // empty: no ST_MAPPING_TABLE card
+        std::string said;
+    } cases[] = {
+        {"ST_INIT_NO3", "KESTA_STREAM_INDEX_MAP_TABLES\nST_INDEX_MAP reaches.map \"r\"\n" + zep_n,
+         stream + "its index map reaches.map (st.tab, line 2) cannot be opened"},
+        {"ST_INIT_NO3", "KESTA_STREAM_TABLES\nST_INDEX_MAP st.map \"r\"\n" + zep_n,
+         stream + "line 1 of st.tab reads \"KESTA_STREAM_TABLES\" where KESTA_STREAM_INDEX_MAP_TABLES must begin it."},
+        {"ST_INIT_NO3", head + "ZEP_P \"r\"\nNUM_IDS 1\nID  hdr\n" + row + "0 0 0\n",
+         stream + "st.tab has no ZEP_N table."},
+        {"ST_INIT_NO3", "",
+         "from the ZEP_N table of a stream mapping table, but no ST_MAPPING_TABLE card names a stream mapping table."},
+        {"OV_INIT_NO3", head + zep_n,
+         "from the ZEP_N table of mapping-table file t.cmt, but the file holds no ZEP_N table."},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.said);
+        temp_dir dir(true);
+        write_nutrient_valley(dir, "0.1", "0 0 0 0");
+        if (c.card[0] == 'O') dir.write("t.cmt", "KESTA_INDEX_MAP_TABLES\nINDEX_MAP mask.asc \"Zone\"\n");
+        dir.write("st.tab", c.st_tab);
+        const std::string project = valley::project("EXPLICIT") + "MAPPING_TABLE t.cmt\nCHAN_CON_TRANS\n" +
+                                    (c.st_tab.empty() ? "" : "ST_MAPPING_TABLE st.tab\n") +
+                                    "WATER_TEMP 20\nNUTRIENTS\nAQ_ENV aq.env\n" + c.card + "\n";
+        dir.write("run.prj", project);
+        const kesta_test::model_run r = kesta_test::run_in_process("run.prj");
+        EXPECT_NE(r.rc, 0);
+        const int line = static_cast<int>(std::count(project.begin(), project.end(), '\n'));
+        const std::string card = kesta::format_text(
+            "Error: card %s on line %d of project file run.prj takes the initial Nitrate (NO3-) ", c.card, line);
+        EXPECT_NE(r.out.find(card + c.said), std::string::npos) << r.out;
+    }
 }
 
 namespace {
