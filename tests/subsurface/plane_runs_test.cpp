@@ -144,6 +144,30 @@ TEST(SoilColumnRuns, EachMethodAccountsForEveryDropAloneOrAboveTheAquifer) {
     EXPECT_GT(first, 0.3);
 }
 
+// Layered soils above the aquifer: classes whose layers reach different
+// depths close the run's balance.
+TEST(SoilColumnRuns, LayeredSoilsCloseWhateverTheirDepths) {
+    const std::string storm = "SUPER_QUIET\nHYD_FREQ 5\nTOT_TIME 180\nTIMESTEP 10\nRAIN_INTENSITY 40\n"
+                              "RAIN_DURATION 60\nSTART_DATE 2020 6 1\nSTART_TIME 12 0\nMAPPING_TABLE t.cmt\n"
+                              "WATER_TABLE wt.asc\nAQUIFER_BOTTOM bot.asc\nGW_SIMULATION\nGW_BOUNDFILE bound.asc\n"
+                              "GW_UNIF_HYCOND 36\nGW_UNIF_POROSITY 0.3\nGW_TIMESTEP 60\n";
+    const std::string layered = storm + "INF_LAYERED_SOIL\nSOIL_TYPE_MAP soils.idx\nSOIL_LAYER_INPUT_FILE layers.txt\n";
+    const std::string loam = "0.34 0.252 8.89 0.434 0.27 0.12 0.027 0.15 10\n";
+    const std::string sand = "1.0 0.3 5 0.45 0.2 0.08 0.04 0.2\n";
+    const std::string clay = "0.05 0.2 20 0.4 0.3 0.15 0.05 0.25 ";
+    // Class 1's layers reach 30 cm as class 2's do, or 50 cm.
+    for (const char* clay_depth : {"20", "40"}) {
+        SCOPED_TRACE(clay_depth);
+        const plus_plane plane("0 1 0\n1 1 2\n0 2 0\n");
+        plane.dir.write("layers.txt", "2 0\n1\n" + loam + clay + clay_depth + "\n" + sand + "2\n" + clay + "20\n" +
+                                          loam + sand);
+        const auto r = plane.run(layered);
+        const std::string s = plane.read("summ.out");
+        ASSERT_EQ(r.status, 0) << r.output << s;
+        EXPECT_NEAR(value_after(s, "Overall mass balance error ="), 0.0, 1e-6) << s;
+    }
+}
+
 // Long-term runs of soil 1 under redistribution, its evapotranspiration
 // driven by hourly weather, through 20 mm/h for two hours from 3:00 (2000 m3
 // on the 50000 m2) and a second event the next day.
