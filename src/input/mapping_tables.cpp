@@ -367,6 +367,7 @@ bool read_id_grid(const std::string& map_file, int max_id, const mat2<int>& mask
 struct loaded_table {
     table_rows rows;
     mat2<int> id_grid;
+    std::string map_file;  // the index map's file
 };
 
 bool open_table_file(mapping_table_file& file, const std::string& file_name) {
@@ -414,6 +415,7 @@ bool load_table(mapping_table_file& file, const std::string& file_name, int tabl
         skip_table_header(cur);
     }
     if (!read_rows(cur, table_id, n, ncols, out.rows)) return false;
+    out.map_file = map_file;
     return read_id_grid(map_file, out.rows.max_id, mask, rows, cols, summary, header, out.id_grid);
 }
 
@@ -435,6 +437,29 @@ bool cells_fit(int needed, int capacity, const std::string& what) {
     if (needed <= capacity) return true;
     return refuse(format_text("Error: the mask has %d watershed cells but the %s holds %d\n", needed, what.c_str(),
                               capacity < 0 ? 0 : capacity));
+}
+
+// The Green and Ampt soil tables give a cell what it infiltrates by (its
+// conductivity, porosity, initial moisture, ...): a cell whose ID has no row
+// would take zeros from no input. Refuses (reported) the first such cell.
+bool every_cell_has_a_row(const mapping_table_file& file, int table_id, const loaded_table& t,
+                          const mat2<int>& mask, int rows, int cols) {
+    if (table_id != table_green_ampt && table_id != table_initial_moisture) return true;
+    if (!grid_covers(mask, "mask", rows, cols) || !grid_covers(t.id_grid, "ID", rows, cols)) return false;
+    std::vector<char> has_row(static_cast<std::size_t>(t.rows.max_id) + 1, 0);
+    for (int id : t.rows.ids) has_row[static_cast<std::size_t>(id)] = 1;
+    for (int r = 1; r <= rows; ++r) {
+        for (int c = 1; c <= cols; ++c) {
+            if (mask[r][c] == 0) continue;
+            const int id = t.id_grid[r][c];
+            if (id >= 1 && id <= t.rows.max_id && has_row[static_cast<std::size_t>(id)]) continue;
+            return refuse(format_text("Error: index map %s, row %d, column %d: ID %d is not in the %s table of "
+                                      "mapping-table file %s.\n",
+                                      t.map_file.c_str(), r, c, id, get_table_keyword(table_id).c_str(),
+                                      file.name().c_str()));
+        }
+    }
+    return true;
 }
 
 bool ensure_ts_index(mapping_table_file& file, const std::string& file_name) {
@@ -678,7 +703,8 @@ bool read_mapping_table(mapping_table_file& file, const std::string& file_name, 
     if (!ensure_ts_index(file, file_name)) return false;
     loaded_table t;
     if (!load_table(file, file_name, table_id, -1, n_constituents, precip_conc, mask, rows, cols,
-                    summary, header, t)) {
+                    summary, header, t) ||
+        !every_cell_has_a_row(file, table_id, t, mask, rows, cols)) {
         return false;
     }
     const int ncols = std::min(t.rows.ncols, static_cast<int>(columns.size()));

@@ -144,6 +144,65 @@ TEST(SoilColumnRuns, EachMethodAccountsForEveryDropAloneOrAboveTheAquifer) {
     EXPECT_GT(first, 0.3);
 }
 
+// Layered soils above the aquifer: classes whose layers reach different
+// depths close the run's balance; a watershed cell whose class the soil
+// table (or the Green and Ampt table, for Green and Ampt) does not give is
+// refused naming the map, row, column and class.
+TEST(SoilColumnRuns, LayeredSoilsCloseWhateverTheirDepthsAndEveryCellNeedsItsClass) {
+    const std::string storm = "SUPER_QUIET\nHYD_FREQ 5\nTOT_TIME 180\nTIMESTEP 10\nRAIN_INTENSITY 40\n"
+                              "RAIN_DURATION 60\nSTART_DATE 2020 6 1\nSTART_TIME 12 0\nMAPPING_TABLE t.cmt\n"
+                              "WATER_TABLE wt.asc\nAQUIFER_BOTTOM bot.asc\nGW_SIMULATION\nGW_BOUNDFILE bound.asc\n"
+                              "GW_UNIF_HYCOND 36\nGW_UNIF_POROSITY 0.3\nGW_TIMESTEP 60\n";
+    const std::string layered = storm + "INF_LAYERED_SOIL\nSOIL_TYPE_MAP soils.idx\nSOIL_LAYER_INPUT_FILE layers.txt\n";
+    const std::string loam = "0.34 0.252 8.89 0.434 0.27 0.12 0.027 0.15 10\n";
+    const std::string sand = "1.0 0.3 5 0.45 0.2 0.08 0.04 0.2\n";
+    const std::string clay = "0.05 0.2 20 0.4 0.3 0.15 0.05 0.25 ";
+    // Class 1's layers reach 30 cm as class 2's do, or 50 cm.
+    for (const char* clay_depth : {"20", "40"}) {
+        SCOPED_TRACE(clay_depth);
+        const plus_plane plane("0 1 0\n1 1 2\n0 2 0\n");
+        plane.dir.write("layers.txt", "2 0\n1\n" + loam + clay + clay_depth + "\n" + sand + "2\n" + clay + "20\n" +
+                                          loam + sand);
+        const auto r = plane.run(layered);
+        const std::string s = plane.read("summ.out");
+        ASSERT_EQ(r.status, 0) << r.output << s;
+        EXPECT_NEAR(value_after(s, "Overall mass balance error ="), 0.0, 1e-6) << s;
+    }
+
+    const std::string green_ampt = storm + "GREEN_AMPT\nCONDUCTIVITY\nCAPILLARY\nPOROSITY\nMOISTURE\n";
+    // The initial moistures of IDs 1 and 3, none of ID 2.
+    const std::string moisture_gap =
+        "KESTA_INDEX_MAP_TABLES\nINDEX_MAP soils.idx \"Soil\"\nGREEN_AMPT_INFILTRATION \"Soil\"\nNUM_IDS 2\nhdr\n" +
+        table_row(1, "0.34 8.89 0.434 0.252 0.027 0.27 0.12") + table_row(2, "1.09 11.01 0.453 0.322 0.041 0.2 0.08") +
+        "GREEN_AMPT_INITIAL_SOIL_MOISTURE \"Soil\"\nNUM_IDS 2\nhdr\n" + table_row(1, "0.15") + table_row(3, "0.2");
+    const struct {
+        const char* soils;
+        std::string cards;
+        const char* message;
+        std::string table = "";  // t.cmt, when not the plane's
+    } refused[] = {
+        {"0 1 0\n1 1 7\n0 2 0\n", layered,
+         "Error: soil map soils.idx, row 2, column 3: soil class 7 is not in the soil table layers.txt."},
+        {"0 1 0\n1 1 2\n0 0 0\n", layered,
+         "Error: soil map soils.idx, row 3, column 2: soil class 0 is not in the soil table layers.txt."},
+        {"0 1 0\n0 1 2\n0 2 0\n", green_ampt,
+         "Error: index map soils.idx, row 2, column 1: ID 0 is not in the GREEN_AMPT_INFILTRATION table of "
+         "mapping-table file t.cmt."},
+        {"0 1 0\n1 1 2\n0 2 0\n", green_ampt,
+         "Error: index map soils.idx, row 2, column 3: ID 2 is not in the GREEN_AMPT_INITIAL_SOIL_MOISTURE table "
+         "of mapping-table file t.cmt.",
+         moisture_gap},
+    };
+    for (const auto& c : refused) {
+        SCOPED_TRACE(c.message);
+        const plus_plane plane(c.soils);
+        if (!c.table.empty()) plane.dir.write("t.cmt", c.table);
+        const auto r = plane.run(c.cards);
+        EXPECT_NE(r.status, 0);
+        EXPECT_TRUE(has(r.output, c.message)) << r.output;
+    }
+}
+
 // Long-term runs of soil 1 under redistribution, its evapotranspiration
 // driven by hourly weather, through 20 mm/h for two hours from 3:00 (2000 m3
 // on the 50000 m2) and a second event the next day.
