@@ -84,7 +84,7 @@ const card_doc kDocs[] = {
 
     // Grid and overland surface.
     {47, kSurface, "", "The watershed mask: an integer grid, non-zero inside the watershed.", U, nullptr},
-    {48, kSurface, "m", "Ground elevation grid.", U, nullptr},
+    {48, kSurface, "m", "Ground elevation grid; every cell from -100000 to 100000 m.", U, nullptr},
     {49, kSurface, "", "The mapping-table file: parameter tables per class of an index map (docs/inputs.md).", U, nullptr},
     {7, kSurface, "", "Grid row of the outlet cell (from 1, north to south).", U, nullptr},
     {8, kSurface, "", "Grid column of the outlet cell (from 1, west to east).", U, nullptr},
@@ -134,7 +134,7 @@ const card_doc kDocs[] = {
     {73, kSoil, "", "Map of the initial soil water content (or, with no value, the GREEN_AMPT_INITIAL_SOIL_MOISTURE table).", U, nullptr},
     {74, kSoil, "", "Integer map of soil classes, for layered soils and the Richards equation.", U, nullptr},
     {75, kSoil, "cm, cm/h", "Soil layer table of each soil class (layered soils, Richards equation).", U, nullptr},
-    {76, kSoil, "m", "Map of the water table elevation.", U, nullptr},
+    {76, kSoil, "m", "Map of the water table elevation; every cell from -100000 to 100000 m.", U, nullptr},
     {244, kSoil, "m", "Depth of the soil column whose water is accounted (default 0.4).", U, "number from 0 to 1000"},
     {245, kSoil, "m", "Depth of the top layer of the soil water accounting.", U, "number from 0 to 1000"},
     {246, kSoil, "m", "Depth of the mixing layer: of the soil water accounting, and the soil's top layer that exchanges contaminants with the overland water.", U, "number from 0 to 1000"},
@@ -206,7 +206,7 @@ const card_doc kDocs[] = {
 
     // Groundwater.
     {197, kGround, "", "Saturated groundwater flow below the soil.", U, nullptr},
-    {77, kGround, "m", "Map of the aquifer bottom elevation.", U, nullptr},
+    {77, kGround, "m", "Map of the aquifer bottom elevation; every cell from -100000 to 100000 m.", U, nullptr},
     {99, kGround, "", "Integer map of the groundwater boundary type of each cell.", U, nullptr},
     {98, kGround, "", "Table of groundwater flux boundaries.", U, nullptr},
     {100, kGround, "", "Map of the aquifer porosity.", U, nullptr},
