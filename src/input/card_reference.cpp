@@ -301,7 +301,7 @@ const card_doc kDocs[] = {
     {116, kCoupled, "", "Meant to set the PEXLO compression.", N, nullptr},
 
     // Sediment: overland erosion and, with channel routing, channel sediment.
-    {251, kSediment, "", "Overland soil erosion and sediment transport by particle size class, the classes from the SEDIMENTS table and the soil from the SOIL_EROSION_PROPS table of MAPPING_TABLE; the value chooses the transport-capacity formula; 10 more (11 to 16) carries the classes as constituents instead, which no sediment routine moves (docs/inputs.md). With channel routing the channels carry the fine classes as wash load and the sand classes on the bed of their erodible links (TRAP_ERODE, BREAK_ERODE; a network without one is refused).", U, "1 to 6, 11 to 16"},
+    {251, kSediment, "", "Overland soil erosion and sediment transport by particle size class, the classes from the SEDIMENTS table and the soil from the SOIL_EROSION_PROPS table of MAPPING_TABLE; the value chooses the transport-capacity formula; 10 more (11 to 16) carries the classes as constituents instead, which no sediment routine moves and which need no SOIL_EROSION_PROPS table (docs/inputs.md). With channel routing the channels carry the fine classes as wash load and the sand classes on the bed of their erodible links (TRAP_ERODE, BREAK_ERODE; a network without one is refused).", U, "1 to 6, 11 to 16"},
     {83, kSediment, "", "Map of the soil erodibility.", N, nullptr},
     {84, kSediment, "", "Map of the crop management factor.", N, nullptr},
     {85, kSediment, "", "Map of the conservation practice factor.", N, nullptr},
