@@ -80,8 +80,7 @@ bool soil_layers_hold(model_state& m, const char* what);
 // Channel sediment and channel constituent arrays, made by the channel set-up
 // once the network is read. With channel sediment (SOIL_EROSION with channel
 // routing): the sediment of the nodes and lakes, the work space of the
-// channel step and the bed sand every erodible link starts with (a negative
-// MAX_EROSION of an erodible link's node is refused).
+// channel step and the bed sand every erodible link starts with.
 void alloc_chan_sed_arrays(model_state& m);
 // With CHAN_CON_TRANS (and OV_CON_TRANS, which makes the constituents):
 // the channel and lake constituent arrays.
