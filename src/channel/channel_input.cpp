@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cmath>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -39,6 +40,14 @@ constexpr int kMaxUpstream = 20;            // upstream links one link may have
 constexpr double kMinRoughness = 1e-8;      // Manning's n below this is no value
 constexpr double kMaxNodeSlots = 1e8;       // (links + 1) x (nodes + 1) of one node table
 constexpr int kNoStructElement = 10000;     // first element of a structure link before its elements
+// The most sand under an erodible bed (m): a valley's alluvium is at most a
+// few hundred metres deep. Beyond it the bed's sand volume is no finite
+// number, or no volume of any river.
+constexpr double kMostErodibleDepth = 1000.0;
+// The most a channel's bottom width, its node spacing and the span of a
+// surveyed section may measure (m): no river channel is 100 km wide, and
+// the nodes of a link lie a grid cell or so apart.
+constexpr double kMostChannelLength = 1e5;
 
 // The eight element types, by the names a STRUCTTYPE token begins with.
 constexpr const char* kStructNames[] = {"weir",         "sag_weir",     "round_culvert",
@@ -106,6 +115,37 @@ struct chan_reader {
 
     explicit chan_reader(model_state& state) : m(state) {}
 };
+
+// ------------------------------------------------------------------ values
+
+bool take_non_negative(card_line& c, double& v, const char* what) {
+    if (!take_double(c, v)) return false;
+    if (v >= 0.0) return true;
+    return refuse_card(c, format_text("gives a %s of %g; it cannot be negative.", what, v));
+}
+
+bool take_elevation(card_line& c, double& v, const char* what) {
+    if (!take_double(c, v)) return false;
+    if (elevation_holds(v)) return true;
+    return refuse_card(c, format_text("gives the %s %g m; it must lie from %g to %g m.", what, v, -kMostElevation,
+                                      kMostElevation));
+}
+
+bool length_holds(const card_line& c, double v, const char* what) {
+    if (v <= kMostChannelLength) return true;
+    return refuse_card(c, format_text("gives a %s of %g m; it must be at most %g m.", what, v, kMostChannelLength));
+}
+
+// The sand under a node of an erodible link lies from 0 to
+// kMostErodibleDepth deep (other links do not use the value).
+bool erodible_depth_holds(const chan_reader& r, const card_line& c, int link, int node) {
+    const double v = r.m.max_eros[node][link];
+    if (!link_is_erodible_channel(r.m.ltype[link]) || (v >= 0.0 && v <= kMostErodibleDepth)) return true;
+    return refuse_line(r.f, c.number,
+                       format_text("node %d of erodible link %d has the erodible bed depth (MAX_EROSION) %g m; it "
+                                   "must lie from 0 to %g m (no valley holds alluvium that deep).",
+                                   node, link, v, kMostErodibleDepth));
+}
 
 // ------------------------------------------------------------------ header
 
@@ -272,7 +312,7 @@ bool count_card(chan_reader& r, card_line& c, int& link) {
     int iv = 0;
     double dv = 0.0;
     switch (c.card) {
-        case card_dx: return take_double(c, m.chan_dx[link]);
+        case card_dx: return take_double(c, m.chan_dx[link]) && length_holds(c, m.chan_dx[link], "node spacing");
         case card_connect: {
             int l = 0, ds = 0;
             if (!take_int_in(c, l, 1, m.nlinks, "link") || !take_int_in(c, ds, 0, m.nlinks, "downstream link") ||
@@ -631,12 +671,6 @@ bool structtype_card(chan_reader& r, card_line& c, int link, int& element) {
     return false;
 }
 
-bool take_non_negative(card_line& c, double& v, const char* what) {
-    if (!take_double(c, v)) return false;
-    if (v >= 0.0) return true;
-    return refuse_card(c, format_text("gives a %s of %g; it cannot be negative.", what, v));
-}
-
 bool node_card(chan_reader& r, card_line& c, int link, int node) {
     model_state& m = r.m;
     if (node == 0) {
@@ -644,15 +678,19 @@ bool node_card(chan_reader& r, card_line& c, int link, int node) {
         return refuse_card(c, format_text("comes before any NODE card of link %d.", link));
     }
     switch (c.card) {
-        case card_elev: return take_double(c, m.bel[node][link]);
+        case card_elev: return take_elevation(c, m.bel[node][link], "bed elevation");
         case card_xsec:
             m.got_xsec[node][link] = m.ltype[link];
             r.xsec_line[node][link] = c.number;
             return true;
-        case card_bottom_width: return take_non_negative(c, m.bottom[node][link], "bottom width");
+        case card_bottom_width:
+            return take_non_negative(c, m.bottom[node][link], "bottom width") &&
+                   length_holds(c, m.bottom[node][link], "bottom width");
         case card_bankfull_depth: return take_double(c, m.bankfull_dep[node][link]);
         case card_side_slope: return take_non_negative(c, m.sslope[node][link], "side slope");
-        case card_max_erosion: return take_double(c, m.max_eros[node][link]);
+        case card_max_erosion:
+            if (!take_double(c, m.max_eros[node][link])) return false;
+            return erodible_depth_holds(r, c, link, node);
         default: return true;
     }
 }
@@ -915,6 +953,14 @@ bool read_sections(chan_reader& r, std::vector<std::vector<bp_section>>& by_link
                                               link, r.f.name.c_str(), n));
                 double x = 0.0, y = 0.0;
                 if (!take_double(c, x, true) || !take_double(c, y, true)) return false;
+                if (!elevation_holds(y))
+                    return refuse_card(c, format_text("gives the elevation %g m; it must lie from %g to %g m.", y,
+                                                      -kMostElevation, kMostElevation));
+                // x[0] holds no station.
+                if (cur->x.size() > 1 && !(std::fabs(x - cur->x[1]) <= kMostChannelLength))
+                    return refuse_card(c, format_text("gives the station %g m; it must lie within %g m of the "
+                                                      "section's first station, %g m.",
+                                                      x, kMostChannelLength, cur->x[1]));
                 cur->x.push_back(x);
                 cur->y.push_back(y);
                 break;

@@ -84,7 +84,7 @@ const card_doc kDocs[] = {
 
     // Grid and overland surface.
     {47, kSurface, "", "The watershed mask: an integer grid, non-zero inside the watershed.", U, nullptr},
-    {48, kSurface, "m", "Ground elevation grid.", U, nullptr},
+    {48, kSurface, "m", "Ground elevation grid; every cell from -100000 to 100000 m.", U, nullptr},
     {49, kSurface, "", "The mapping-table file: parameter tables per class of an index map (docs/inputs.md).", U, nullptr},
     {7, kSurface, "", "Grid row of the outlet cell (from 1, north to south).", U, nullptr},
     {8, kSurface, "", "Grid column of the outlet cell (from 1, west to east).", U, nullptr},
@@ -134,7 +134,7 @@ const card_doc kDocs[] = {
     {73, kSoil, "", "Map of the initial soil water content (or, with no value, the GREEN_AMPT_INITIAL_SOIL_MOISTURE table).", U, nullptr},
     {74, kSoil, "", "Integer map of soil classes, for layered soils and the Richards equation.", U, nullptr},
     {75, kSoil, "cm, cm/h", "Soil layer table of each soil class (layered soils, Richards equation).", U, nullptr},
-    {76, kSoil, "m", "Map of the water table elevation.", U, nullptr},
+    {76, kSoil, "m", "Map of the water table elevation; every cell from -100000 to 100000 m.", U, nullptr},
     {244, kSoil, "m", "Depth of the soil column whose water is accounted (default 0.4).", U, "number from 0 to 1000"},
     {245, kSoil, "m", "Depth of the top layer of the soil water accounting.", U, "number from 0 to 1000"},
     {246, kSoil, "m", "Depth of the mixing layer: of the soil water accounting, and the soil's top layer that exchanges contaminants with the overland water.", U, "number from 0 to 1000"},
@@ -206,7 +206,7 @@ const card_doc kDocs[] = {
 
     // Groundwater.
     {197, kGround, "", "Saturated groundwater flow below the soil.", U, nullptr},
-    {77, kGround, "m", "Map of the aquifer bottom elevation.", U, nullptr},
+    {77, kGround, "m", "Map of the aquifer bottom elevation; every cell from -100000 to 100000 m.", U, nullptr},
     {99, kGround, "", "Integer map of the groundwater boundary type of each cell.", U, nullptr},
     {98, kGround, "", "Table of groundwater flux boundaries.", U, nullptr},
     {100, kGround, "", "Map of the aquifer porosity.", U, nullptr},
@@ -301,7 +301,7 @@ const card_doc kDocs[] = {
     {116, kCoupled, "", "Meant to set the PEXLO compression.", N, nullptr},
 
     // Sediment: overland erosion and, with channel routing, channel sediment.
-    {251, kSediment, "", "Overland soil erosion and sediment transport by particle size class, the classes from the SEDIMENTS table and the soil from the SOIL_EROSION_PROPS table of MAPPING_TABLE; the value chooses the transport-capacity formula; 10 more (11 to 16) carries the classes as constituents instead, which no sediment routine moves (docs/inputs.md). With channel routing the channels carry the fine classes as wash load and the sand classes on the bed of their erodible links (TRAP_ERODE, BREAK_ERODE; a network without one is refused).", U, "1 to 6, 11 to 16"},
+    {251, kSediment, "", "Overland soil erosion and sediment transport by particle size class, the classes from the SEDIMENTS table and the soil from the SOIL_EROSION_PROPS table of MAPPING_TABLE; the value chooses the transport-capacity formula; 10 more (11 to 16) carries the classes as constituents instead, which no sediment routine moves and which need no SOIL_EROSION_PROPS table (docs/inputs.md). With channel routing the channels carry the fine classes as wash load and the sand classes on the bed of their erodible links (TRAP_ERODE, BREAK_ERODE; a network without one is refused).", U, "1 to 6, 11 to 16"},
     {83, kSediment, "", "Map of the soil erodibility.", N, nullptr},
     {84, kSediment, "", "Map of the crop management factor.", N, nullptr},
     {85, kSediment, "", "Map of the conservation practice factor.", N, nullptr},

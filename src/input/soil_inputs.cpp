@@ -374,6 +374,7 @@ void read_water_table_maps(model_state& m) {
     if (!blocks_made(g_error_record, "the water table of the cells", m.elevgw)) return;
     if (!read_real_map(m, fp.get(), m.water_table, m.elevgw)) return;
     close_file(fp);
+    if (!map_elevations_hold(m, m.elevgw, "water-table elevation", m.water_table)) return;
     alloc_dvector(m.exfiltrate, m.ncells, "exfiltrate");
     // The aquifer bottom exists whenever the water table does.
     if (m.bottom_elev.empty()) alloc_dvector(m.bottom_elev, m.ncells, "bottom_elev");
@@ -384,7 +385,9 @@ void read_water_table_maps(model_state& m) {
         say(m, format_text("reading aquifer bottom map from file: %s\n", bottom.c_str()));
         file_ptr bfp = open_required_input(bottom, "aquifer bottom");
         if (!bfp) return;
-        if (!read_real_map(m, bfp.get(), bottom, m.bottom_elev)) return;
+        if (!read_real_map(m, bfp.get(), bottom, m.bottom_elev) ||
+            !map_elevations_hold(m, m.bottom_elev, "aquifer-bottom elevation", bottom))
+            return;
     } else if (m.inf_richards_on) {
         m.aquifer_delta_z = kRichardsAquiferDepth;
         for (int k = 1; k <= m.ncells; ++k) m.bottom_elev[k] = m.elevgw[k] - kRichardsAquiferDepth;

@@ -49,6 +49,7 @@ void read_elevation_map(model_state& m) {
     if (!fp) return;
     if (!read_real_map(m, fp.get(), m.elevation, m.elev)) return;
     close_file(fp);
+    if (!map_elevations_hold(m, m.elev, "ground elevation", m.elevation)) return;
     if (!locate_outlet(m)) return;
     say_console(m, format_text("outlet is in grid cell: %d\n", m.outlet_cell));
 }

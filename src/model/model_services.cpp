@@ -113,6 +113,15 @@ int first_breach(const model_state& m, const vec1<double>& values, const value_r
     return 0;
 }
 
+bool map_elevations_hold(const model_state& m, const vec1<double>& values, const char* what,
+                         const std::string& map_name) {
+    const std::string bound = format_text("it must lie from %g to %g m", -kMostElevation, kMostElevation);
+    const value_rule rule{what, "m", elevation_holds, bound.c_str()};
+    std::string detail;
+    if (first_breach(m, values, rule, "map " + map_name, detail) == 0) return true;
+    return refuse("Error: " + detail);
+}
+
 int first_beyond(const model_state& m, const vec1<double>& values, double most, const char* what, const char* unit,
                  const std::string& why, const std::string& source, std::string& detail) {
     for (int k = 1; k <= m.ncells && k <= values.n(); ++k) {

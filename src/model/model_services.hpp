@@ -84,6 +84,19 @@ struct value_rule {
 // row and column, and `source`.
 int first_breach(const model_state& m, const vec1<double>& values, const value_rule& rule,
                  const std::string& source, std::string& detail);
+// The farthest any elevation of the inputs lies from the datum (m): ground,
+// water table, aquifer bottom, channel bed. No ground lies above 9 km or
+// below -500 m, and in feet or over an offset datum it stays far within
+// this; a value beyond is a slip of the keyboard or of the unit, which would
+// run without a word, its slopes slowing the routing a thousandfold.
+constexpr double kMostElevation = 1e5;
+inline bool elevation_holds(double v) { return v >= -kMostElevation && v <= kMostElevation; }
+// Refuses (reported) the first active cell whose elevation `what` ("ground
+// elevation"), read from the map `map_name`, lies beyond kMostElevation
+// either side of the datum, naming the map, the cell's row and column and
+// the value; false when refused.
+bool map_elevations_hold(const model_state& m, const vec1<double>& values, const char* what,
+                         const std::string& map_name);
 // The most mass of one constituent (or nutrient pool) the land of a cell can
 // hold, per m2 of the cell (kg/m2): ten tonnes, what some 6 m of soil weigh.
 // A load or initial pool beyond it is refused: its mass, in g over a cell,

@@ -473,7 +473,8 @@ void translate_soil_erosion(model_state& m) {
                    {"NET_SED_VOLUME", po.net_sed_volume_given != 0}, {"OUTLET_SED_FLUX", !po.outlet_sed_flux.empty()},
                    {"OUTLET_SED_TSS", po.outlet_sed_tss_given != 0}, {"IN_SED_LOC", po.in_sed_loc_given != 0},
                    {"OUT_SED_LOC", !po.out_sed_loc.empty()},         {"OUT_TSS_LOC", po.out_tss_loc_given != 0},
-                   {"CHAN_SED_FLUX", po.chan_sed_flux_given != 0},   {"ADJUST_ELEV", po.adjust_elev_given != 0}};
+                   {"CHAN_SED_FLUX", po.chan_sed_flux_given != 0},   {"ADJUST_ELEV", po.adjust_elev_given != 0},
+                   {"FYSSI", po.fyssi_given != 0}};
     for (const auto& o : outputs) {
         if (!o.given) continue;
         warn(format_text("%s has no effect with SOIL_EROSION %d, which carries the sediment classes as "
@@ -483,7 +484,7 @@ void translate_soil_erosion(model_state& m) {
     }
     po.vol_sed_susp_given = po.max_sed_flux_given = po.net_sed_volume_given = 0;
     po.outlet_sed_tss_given = po.in_sed_loc_given = po.out_tss_loc_given = 0;
-    po.chan_sed_flux_given = po.adjust_elev_given = 0;
+    po.chan_sed_flux_given = po.adjust_elev_given = po.fyssi_given = 0;
     m.chan_sed_flux_given = m.chan_sed_flux_given_2 = 0;
 }
 

@@ -90,9 +90,9 @@ bool alloc_channel_arrays(model_state& m, sed_record& s) {
 // a trapezoid's erodible depth under its bottom width over the cell size;
 // a breakpoint section's ground between its lowest point less the erodible
 // depth and its table's top, over the link's node spacing, which is also
-// the reference volume its section is fitted to. A negative erodible depth
-// is refused.
-bool lay_initial_sand(model_state& m, sed_record& s) {
+// the reference volume its section is fitted to. The channel input reader
+// has kept every erodible depth from 0 to its bound.
+void lay_initial_sand(model_state& m, sed_record& s) {
     const double solid = 1.0 - m.project_options.sed_porosity;
     double total = 0.0;
     for (int l = 1; l <= m.nlinks; ++l) {
@@ -100,10 +100,6 @@ bool lay_initial_sand(model_state& m, sed_record& s) {
         if (!link_is_erodible_channel(t)) continue;
         for (int j = 1; j <= m.link_nodes[l]; ++j) {
             const double e = m.max_eros[j][l];
-            if (!(e >= 0.0))
-                return refuse(format_text("Error: channel input file %s: node %d of erodible link %d has the "
-                                          "erodible bed depth (MAX_EROSION) %g m; it cannot be negative.\n",
-                                          m.channel_input.c_str(), j, l, e));
             double sand;
             if (link_is_trapezoid(t)) {
                 sand = solid * e * m.bottom[j][l] * m.gridsize;
@@ -122,7 +118,6 @@ bool lay_initial_sand(model_state& m, sed_record& s) {
     }
     s.initial_sand_run = total;
     s.initial_sand_event = total;
-    return true;
 }
 
 void add_to_books(sed_record& s, vec1<double> chan_sed_books::*what, int index, double v) {

@@ -228,6 +228,13 @@ void read_sediment_tables(model_state& m) {
     s.f_bind = std::move(classes.f_bind);
     s.output_filename = std::move(classes.output_filename);
     if (!alloc_cell_arrays(m, s)) return;
+    // Classes carried as constituents are never eroded: the soil's erosion
+    // properties have no use, and the table is neither needed nor read.
+    if (m.sed_as_constituents == 2) {
+        m.ov_sed = std::move(record);
+        derive_classes(m, s);
+        return;
+    }
 
     say(m, "Reading soil erosion properties table from mapping table file\n");
     if (m.mapping_tables.find_table(table_soil_erosion) == 0) {

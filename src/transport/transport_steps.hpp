@@ -62,8 +62,9 @@ void book_chan_point_masses(model_state& m);
 // Set-up calls of the model-input loading. With soil erosion, the sediment
 // cards are checked (SOIL_EROSION a capacity formula 1 to 6, SED_POROSITY
 // in [0, 1)), the sediment classes and the soil's erosion properties read
-// from the mapping-table file (codes 92 and 93 when a table is missing),
-// and the sediment record made.
+// from the mapping-table file (codes 92 and 93 when a table is missing;
+// classes carried as constituents need no erosion properties), and the
+// sediment record made.
 void read_sediment_tables(model_state& m);
 // With OV_CON_TRANS: the options checked (a combination the constituents
 // cannot follow is refused), the contaminants made from the OV_* cards (one)
@@ -79,8 +80,7 @@ bool soil_layers_hold(model_state& m, const char* what);
 // Channel sediment and channel constituent arrays, made by the channel set-up
 // once the network is read. With channel sediment (SOIL_EROSION with channel
 // routing): the sediment of the nodes and lakes, the work space of the
-// channel step and the bed sand every erodible link starts with (a negative
-// MAX_EROSION of an erodible link's node is refused).
+// channel step and the bed sand every erodible link starts with.
 void alloc_chan_sed_arrays(model_state& m);
 // With CHAN_CON_TRANS (and OV_CON_TRANS, which makes the constituents):
 // the channel and lake constituent arrays.

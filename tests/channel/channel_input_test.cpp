@@ -203,6 +203,15 @@ const refusal kRefusals[] = {
     {"a trapezoid of no width", false, "BOTTOM_WIDTH 2.0\nSIDE_SLOPE 1.0", "BOTTOM_WIDTH 0\nSIDE_SLOPE 0",
      "line 20: the section of link 1 (node 2) has BOTTOM_WIDTH 0 and SIDE_SLOPE 0"},
     {"a negative side slope", false, "SIDE_SLOPE 1.0", "SIDE_SLOPE -1", "gives a side slope of -1"},
+    // Lengths and elevations no channel has, which would overflow the bed's volumes.
+    {"a bottom width of no channel", false, "BOTTOM_WIDTH 2.0", "BOTTOM_WIDTH 1e308",
+     "net.chan gives a bottom width of 1e+308 m; it must be at most 100000 m"},
+    {"a node spacing of no link", false, "DX 10.0", "DX 1e308", "gives a node spacing of 1e+308 m"},
+    {"a bed elevation beyond any ground", false, "ELEV 10.0", "ELEV 1e15",
+     "net.chan gives the bed elevation 1e+15 m; it must lie from -100000 to 100000 m"},
+    {"a section elevation beyond any ground", false, "X1 1.0 9.0", "X1 1.0 -2e5", "gives the elevation -200000 m"},
+    {"a section wider than any channel", false, "X1 2.0 10.0", "X1 1e308 10.0",
+     "gives the station 1e+308 m; it must lie within 100000 m of the section's first station, 0 m"},
     {"a culvert of no length", false, "LENGTH 8.0", "LENGTH 0",
      "line 46: culvert element 2 of link 3 has barrel LENGTH 0 m"},
     {"a culvert of no diameter", false, "DIAMETER 1.0", "DIAMETER 0", "has a diameter (WIDTH or DIAMETER card) of 0 m"},
@@ -248,6 +257,38 @@ TEST_F(ChannelNetwork, RefusesNetworksThatCannotBeRouted) {
         const std::string out = set_up();
         EXPECT_TRUE(stopped()) << r.what;
         EXPECT_NE(out.find(r.message), std::string::npos) << r.what << "\n" << out;
+    }
+}
+
+// The sand under an erodible bed lies from 0 to 1000 m deep, at the XSEC
+// node of a trapezoid and at each node of a surveyed section; a link that
+// is not erodible does not use the value.
+TEST_F(ChannelNetwork, RefusesErodibleBedDepthsNoAlluviumHas) {
+    const std::string xsec = "NODE 2\nELEV 9.6\nXSEC\r\n", survey = "NODE 3\nELEV 8.6\n";
+    const struct {
+        const char* type;  // of link 1 ("TRAPEZOID" as read) or, with ERODIBLE, link 4
+        std::string edit;  // under `xsec`, or under `survey` when link 4 is erodible
+        const char* message;  // nullptr: taken
+    } cases[] = {
+        {"TRAP_ERODE", "MAX_EROSION 1000\n", nullptr},
+        {"TRAPEZOID", "MAX_EROSION 1e308\n", nullptr},
+        {"TRAP_ERODE", "MAX_EROSION 1e308\n",
+         "net.chan, line 21: node 2 of erodible link 1 has the erodible bed depth (MAX_EROSION) "
+         "1e+308 m; it must lie from 0 to 1000 m"},
+        {"TRAP_ERODE", "MAX_EROSION -0.1\n", "(MAX_EROSION) -0.1 m; it must lie from 0 to 1000 m"},
+        {"ERODIBLE", "MAX_EROSION 1001\n", "node 3 of erodible link 4 has the erodible bed depth (MAX_EROSION) 1001 m"},
+    };
+    for (const auto& c : cases) {
+        const bool surveyed = std::string(c.type) == "ERODIBLE";
+        chan = kesta_test::kChannelFile;
+        if (surveyed) {
+            chan = replaced(replaced(chan, "BREAKPOINT\n", "BREAKPOINT\nERODIBLE\n"), survey, survey + c.edit);
+        } else {
+            chan = replaced(replaced(chan, "TRAPEZOID\r", std::string(c.type) + "\r"), xsec, xsec + c.edit);
+        }
+        const std::string out = set_up();
+        EXPECT_EQ(stopped(), c.message != nullptr) << c.edit << "\n" << out;
+        EXPECT_TRUE(!c.message || out.find(c.message) != std::string::npos) << c.edit << "\n" << out;
     }
 }
 

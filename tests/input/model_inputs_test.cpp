@@ -162,6 +162,31 @@ TEST_F(ModelInputs, OutletMustLieOnTheGridAndInsideTheWatershedWithOrWithoutChan
     EXPECT_TRUE(has(out, "The outlet row 3 and column 1 given by the OUTROW and OUTCOL cards"));
 }
 
+// Ground, water-table and aquifer-bottom elevations lie within 100 km of
+// the datum: the bounds pass, a cell beyond is refused naming its map, row,
+// column and value.
+TEST_F(ModelInputs, ElevationsBeyondAnyGroundAreRefusedNamingTheCell) {
+    load_grid(2, 2, 10.0, "1 1\n0 1\n");
+    m->outrow = m->outcol = 1;
+    m->elevation = map("elev.asc", "-100000 4\n0 100000\n");
+    ASSERT_TRUE(run([&] { kesta::read_elevation_map(*m); })) << out;
+    m->elevation = map("elev.asc", "5 4\n0 1e15\n");
+    EXPECT_FALSE(run([&] { kesta::read_elevation_map(*m); }));
+    EXPECT_TRUE(has(out, "Error: ground elevation 1e+15 m at cell 3 (row 2, column 2), from map " + m->elevation +
+                             ": it must lie from -100000 to 100000 m.\n"))
+        << out;
+
+    m->water_table_given = 1;
+    for (int k = 1; k <= 3; ++k) m->elev[k] = 10.0;
+    m->water_table = map("wt.asc", "8 -2e5\n0 8\n");
+    EXPECT_FALSE(run([&] { kesta::read_water_table_maps(*m); }));
+    EXPECT_TRUE(has(out, "Error: water-table elevation -200000 m at cell 2 (row 1, column 2), from map "));
+    m->water_table = map("wt.asc", "8 8\n0 8\n");
+    m->project_options.aquifer_bottom = map("bottom.asc", "1 1\n0 -1e9\n");
+    EXPECT_FALSE(run([&] { kesta::read_water_table_maps(*m); }));
+    EXPECT_TRUE(has(out, "Error: aquifer-bottom elevation -1e+09 m at cell 3 (row 2, column 2), from map "));
+}
+
 TEST_F(ModelInputs, RoughnessMapWinsOverTheTableWhichWinsOverTheUniformValue) {
     load_grid(1, 2, 10.0, "1 1\n");
     mapping_table("ROUGHNESS", "1 2\n", table_row(1, "0.03") + table_row(2, "0.04"), 2);

@@ -38,11 +38,16 @@ std::vector<double> balance_errors(const std::string& summary) {
     return errors;
 }
 
+// One fine class.
+std::string one_class() {
+    return "SEDIMENTS\nNUM_SED 1\nclass specific_gravity diameter binding file\nsilt" + std::string(36, ' ') +
+           "2.65 0.02 0.1 silt\n";
+}
+
 // One fine class over a whole grid of zone 1.
 std::string one_class_tables() {
-    return "SEDIMENTS\nNUM_SED 1\nclass specific_gravity diameter binding file\nsilt" + std::string(36, ' ') +
-           "2.65 0.02 0.1 silt\nSOIL_EROSION_PROPS \"Zones\"\nNUM_IDS 1\nNUM_SED 1\n"
-           "ID tc_C tc_I tc_R K Kd Id Cd sed_K f1\n" +
+    return one_class() + "SOIL_EROSION_PROPS \"Zones\"\nNUM_IDS 1\nNUM_SED 1\n"
+                         "ID tc_C tc_I tc_R K Kd Id Cd sed_K f1\n" +
            table_row(1, "0.5 1.0 0.0 60 2e-5 1.0 0 1.0 1.0");
 }
 
@@ -74,21 +79,17 @@ bool watch_plane(kesta::model_state& m, const char* name) {
 }
 
 // A plane of 4 x 5 cells of 10 m tilted to its north-west corner, the
-// outlet, under 50 mm/h of rain for half an hour. A point source on the
-// south-east corner gives 0.002 m3/s of water carrying 500 g/m3 of the
-// class for 20 minutes, then falls to nothing over a minute: 2.46 m3 and
-// 1230 g. In half an hour the class mass that entered equals what left at
-// the outlet plus what stays in the water and on the land, to 1e-6 %; no
-// soil was eroded; the class is reported as a constituent, its maps under
-// its SEDIMENTS output name, and the sediment outputs it cannot have are
-// said to have no effect.
-TEST(SedimentAsConstituents, OneFineClassFromAPointSourceKeepsItsMassOnATiltedPlane) {
-    kesta_test::temp_dir dir(true);
+// outlet, under 50 mm/h of rain for half an hour, with SOIL_EROSION 12, the
+// mapping tables `tables` and the project cards `cards` besides. A point
+// source on the south-east corner gives 0.002 m3/s of water carrying
+// 500 g/m3 of the class for 20 minutes, then falls to nothing over a
+// minute: 2.46 m3 and 1230 g.
+void write_plane(kesta_test::temp_dir& dir, const std::string& tables, const std::string& cards) {
     dir.write("mask.asc", grid_of(4, 5, 10.0, [](int, int) { return 1; }, "%d "));
     dir.write("elev.asc", grid_of(4, 5, 10.0, [](int r, int c) { return 100.0 + 0.2 * (c - 1) + 0.1 * (r - 1); },
                                   "%.3f "));
     dir.write("zones.asc", grid_of(4, 5, 10.0, [](int, int) { return 1; }, "%d "));
-    dir.write("tables.cmt", "KESTA_INDEX_MAP_TABLES\nINDEX_MAP zones.asc \"Zones\"\n" + one_class_tables());
+    dir.write("tables.cmt", "KESTA_INDEX_MAP_TABLES\nINDEX_MAP zones.asc \"Zones\"\n" + tables);
     dir.write("points.ts",
               "KESTA_TS\n4 5 0\nABSOLUTE\n2020 6 1 12 0 0.002\n2020 6 1 12 20 0.002\n2020 6 1 12 21 0\nEND_TS\n"
               "KESTA_TS\n4 5 1\nRELATIVE\n0 0 0 0 0 500\nEND_TS\n");
@@ -97,8 +98,17 @@ TEST(SedimentAsConstituents, OneFineClassFromAPointSourceKeepsItsMassOnATiltedPl
               "OUTROW 1\nOUTCOL 1\nOUTSLOPE 0.02\nMANNING_N 0.05\nTOT_TIME 30\nTIMESTEP 6\nPRECIP_UNIF\n"
               "RAIN_INTENSITY 50\nRAIN_DURATION 30\nSTART_DATE 2020 6 1\nSTART_TIME 12 0\nSUMMARY summ.out\n"
               "OUTLET_HYDRO hyd.out\nHYD_FREQ 0.1\nMAPPING_TABLE tables.cmt\nSOIL_EROSION 12\nSAND_SIZE 0.1\n"
-              "OUTLET_SED_FLUX sed.out\nOV_DISP_COEF 0.01\nOV_POINT_SOURCE points.ts\nMAP_TYPE 1\nMAP_FREQ 100\n"
-              "SUPER_QUIET\n");
+              "OV_DISP_COEF 0.01\nOV_POINT_SOURCE points.ts\nMAP_TYPE 1\nMAP_FREQ 100\nSUPER_QUIET\n" + cards);
+}
+
+// In half an hour the class mass that entered equals what left at the
+// outlet plus what stays in the water and on the land, to 1e-6 %; no soil
+// was eroded; the class is reported as a constituent, its maps under its
+// SEDIMENTS output name, and the sediment outputs it cannot have are said
+// to have no effect.
+TEST(SedimentAsConstituents, OneFineClassFromAPointSourceKeepsItsMassOnATiltedPlane) {
+    kesta_test::temp_dir dir(true);
+    write_plane(dir, one_class_tables(), "OUTLET_SED_FLUX sed.out\n");
     plane_watch w;
     g_plane = &w;
     const kesta_test::model_run run = kesta_test::run_in_process("p.prj", watch_plane);
@@ -126,6 +136,27 @@ TEST(SedimentAsConstituents, OneFineClassFromAPointSourceKeepsItsMassOnATiltedPl
     EXPECT_FALSE(std::filesystem::exists(dir.file("sed.out")));
     for (const char* map : {"silt.conc", "silt.mass"})
         EXPECT_EQ(read_file(dir.file(map)).rfind("DATASET\n", 0), 0u) << map;
+}
+
+// Classes that nothing erodes need no SOIL_EROSION_PROPS table; FYSSI, a
+// channel sediment output, is said to have no effect for that reason.
+TEST(SedimentAsConstituents, RunsWithoutErosionPropertiesAndSaysWhyFyssiIsNotWritten) {
+    kesta_test::temp_dir dir(true);
+    write_plane(dir, one_class(), "FYSSI fyssi.out\n");
+    plane_watch w;
+    g_plane = &w;
+    const kesta_test::model_run run = kesta_test::run_in_process("p.prj", watch_plane);
+    g_plane = nullptr;
+    ASSERT_EQ(run.rc, 0) << run.out;
+    EXPECT_EQ(w.first_class, 1);
+    EXPECT_NEAR(w.entered, w.left + w.overland + w.land, 1e-8 * w.entered);
+    const std::string summary = read_file(dir.file("summ.out"));
+    EXPECT_NE(summary.find("FYSSI has no effect with SOIL_EROSION 12, which carries the sediment classes as "
+                           "constituents"),
+              std::string::npos)
+        << summary;
+    EXPECT_EQ(summary.find("no channel sediment"), std::string::npos) << summary;
+    EXPECT_FALSE(std::filesystem::exists(dir.file("fyssi.out")));
 }
 
 // The lake valley with a tracer (INIT_CHAN_CONC 2, CHAN_DECAY_COEF 1) and
