@@ -28,6 +28,7 @@
 #include "core/line_reader.hpp"
 #include "core/text_format.hpp"
 #include "model/model_state.hpp"
+#include "transport/constituents.hpp"
 
 namespace kesta {
 
@@ -72,14 +73,24 @@ public:
         return parse_double(token_, v) || refuse_value(format_text("%s is not a number", what));
     }
 
-    // One point's discharge and concentrations into its node's slot.
-    bool read_values(const chan_point_file::point& p) {
+    // The discharge and concentrations of point `number` (from 1, in the
+    // order of the point cards) into its node's slot.
+    bool read_values(const chan_point_file::point& p, int number) {
         double q = 0.0;
         if (!read_double(q, "a discharge")) return false;
         m_.chan_point_Q[p.node][p.link] = q;
         for (std::size_t k = 1; k < m_.chan_point_conc.size(); ++k) {
             double c = 0.0;
             if (!read_double(c, "a concentration")) return false;
+            if (!water_conc_holds(c)) {
+                const std::string name = k < m_.contam_names.size() && !m_.contam_names[k].empty()
+                                             ? " (" + m_.contam_names[k] + ")"
+                                             : std::string();
+                return refuse_at(line_, format_text("point %d (node %d of link %d) gives constituent %d%s the "
+                                                    "concentration %g g/m3; it must be %s",
+                                                    number, p.node, p.link, static_cast<int>(k), name.c_str(), c,
+                                                    water_conc_rule().c_str()));
+            }
             m_.chan_point_conc[k][p.node][p.link] = c;
         }
         return true;
@@ -102,7 +113,7 @@ public:
             return refuse_at(node_line, format_text("point at node %d of link %d: the link has nodes 1 to %d",
                                                     p.node, p.link, last));
         f_.points.push_back(p);
-        return read_values(p);
+        return read_values(p, static_cast<int>(f_.points.size()));
     }
 
     // A time line: "input" and the year, month, day, hour and minute of
@@ -222,8 +233,8 @@ void step_chan_point_input(model_state& m) {
     while (f.next_change > 0.0 && f.next_change <= m.time + m.time_tol) {
         ++f.changes_read;
         point_reader r(m);
-        for (const chan_point_file::point& p : f.points) {
-            if (!r.read_values(p)) return;
+        for (std::size_t i = 0; i < f.points.size(); ++i) {
+            if (!r.read_values(f.points[i], static_cast<int>(i) + 1)) return;
         }
         if (f.changes_read >= f.nchanges) {
             f.next_change = 0.0;  // the last values hold to the end of the run

@@ -11,6 +11,7 @@
 #include "core/token_stream.hpp"
 #include "core/warnings.hpp"
 #include "input/time_series.hpp"
+#include "nutrients/nutrient_species.hpp"
 #include "subsurface/evapotranspiration.hpp"
 #include "subsurface/soil_layer_table.hpp"
 #include "subsurface/wells.hpp"
@@ -274,11 +275,43 @@ bool contaminant_row_in_bounds(const table_cursor& cur, int id, const double* va
     return false;
 }
 
+// The name of what column `column` of a nutrient table holds when it is a
+// concentration in water (g/m3), else null: the water species of the
+// overland ZEP_N, ZEP_P and ZEP_OTH tables (and of their PRECIP_CONC) and of
+// their groundwater twins, and the dissolved organic carbon of ZEP_C.
+const char* concentration_column(int table_id, int column) {
+    switch (table_id) {
+    case table_zep_n: return species_in_column(nutrient_table_group::nitrogen, column, false);
+    case table_zep_p: return species_in_column(nutrient_table_group::phosphorus, column, false);
+    case table_zep_oth: return species_in_column(nutrient_table_group::other, column, false);
+    case table_zep_gw_n: return species_in_column(nutrient_table_group::nitrogen, column, true);
+    case table_zep_gw_p: return species_in_column(nutrient_table_group::phosphorus, column, true);
+    case table_zep_gw_oth: return species_in_column(nutrient_table_group::other, column, true);
+    case table_zep_c: return column == 1 ? nutrient_display_name(kWaterSpeciesCount) : nullptr;
+    default: return nullptr;
+    }
+}
+
+// The concentrations of a nutrient table's row lie from 0 to what water
+// weighs; a value outside is refused naming the row.
+bool concentrations_in_bounds(const table_cursor& cur, int table_id, int id, const double* values, int ncols) {
+    for (int j = 1; j <= ncols; ++j) {
+        const char* what = concentration_column(table_id, j);
+        if (!what || water_conc_holds(values[j])) continue;
+        table_error(cur, table_id,
+                    format_text("the row of ID %d gives the %s concentration (column %d) %g g/m3; it must be %s", id,
+                                what, j, values[j], water_conc_rule().c_str()));
+        return false;
+    }
+    return true;
+}
+
 // The evapotranspiration parameters of a row lie within what any land can
 // have; a value outside is refused naming the row.
 bool row_in_bounds(const table_cursor& cur, int table_id, int id, const double* values, int ncols) {
     if (table_id == table_soil_erosion) return erosion_row_in_bounds(cur, id, values, ncols);
     if (table_id == table_contaminants) return contaminant_row_in_bounds(cur, id, values, ncols);
+    if (!concentrations_in_bounds(cur, table_id, id, values, ncols)) return false;
     if (table_id != table_evapotranspiration) return true;
     for (int j = 1; j <= 4 && j <= ncols; ++j) {
         const et_parameter_bound& b = kEtParameterBounds[j - 1];
@@ -630,6 +663,14 @@ bool read_precip_conc(table_cursor& cur, int table_id, int n, vec1<double>& prec
                 table_error(cur, table_id,
                             format_text("PRECIP_CONC value %d of %d (\"%s\") is missing or not a number",
                                         i, n, echoed(text).c_str()));
+                return false;
+            }
+            if (!water_conc_holds(v)) {
+                const char* what = concentration_column(table_id, i);
+                table_error(cur, table_id,
+                            format_text("PRECIP_CONC value %d of %d%s%s, the concentration in rain, is %g g/m3; it "
+                                        "must be %s",
+                                        i, n, what ? ", of " : "", what ? what : "", v, water_conc_rule().c_str()));
                 return false;
             }
             precip[i] = v;
@@ -1013,6 +1054,13 @@ bool read_contaminant_table(mapping_table_file& file, const std::string& file_na
         pop_string(line, word);
         if (!pop_double_strict(line, v)) {
             table_error(cur, table_contaminants, "the PRECIP_CONC value is missing or not a number", 69);
+            return false;
+        }
+        if (!water_conc_holds(v)) {
+            table_error(cur, table_contaminants,
+                        format_text("the PRECIP_CONC of contaminant %d (%s), its concentration in rain, is %g g/m3; "
+                                    "it must be %s",
+                                    i, out.descriptions[si].c_str(), v, water_conc_rule().c_str()));
             return false;
         }
         append(precip_conc, v);

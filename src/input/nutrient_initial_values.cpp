@@ -168,10 +168,13 @@ bool assign_entry(model_state& m, int e, vec1<double>& dest) {
     }
     }
     // A negative value would stop the kinetics at the first reaction; a
-    // dispersion beyond what water over land has is an error of input.
+    // dispersion beyond what water over land has, or a concentration beyond
+    // what water weighs, is an error of input.
     const std::string most = format_text("it must be from 0 to %g m2/s", kMostOverlandDispersion);
+    const std::string conc = "it must be " + water_conc_rule();
     const value_rule rule = e == kDispersionEntry ? value_rule{name, "m2/s", overland_dispersion, most.c_str()}
-                                                  : value_rule{name, "", non_negative, "it must be 0 or more"};
+                            : e == kFocEntry      ? value_rule{name, "", non_negative, "it must be 0 or more"}
+                                                  : value_rule{name, "g/m3", water_conc_holds, conc.c_str()};
     std::string detail;
     const std::string source = src.kind == 3   ? "the uniform value of its OV_* card"
                                : src.kind == 1 ? "map " + src.map_name
@@ -254,7 +257,7 @@ bool stream_values(model_state& m, int e, vec1<double>& by_link) {
             return false;
         }
         say(m, format_text("Assigning parameters from a continuous map for the stream constituent %s\n", name));
-        return read_stream_value_map(path, m.nlinks, by_link);
+        return read_stream_value_map(path, m.nlinks, by_link, name);
     }
     default: {
         // No card: the values of the species' table, when given, stay in
@@ -280,14 +283,8 @@ bool read_precip_concs(model_state& m, int first) {
             return false;
         for (const water_species_row& r : kWaterSpecies) {
             if (r.group != t.group) continue;
-            const int e = r.species;
-            const double v = precip[r.column];
-            if (!(v >= 0.0))
-                return refuse(format_text("Error: the %s table of mapping-table file %s gives %s a PRECIP_CONC of "
-                                          "%g; it must be 0 or more.\n",
-                                          get_table_keyword(t.overland).c_str(), m.mapping_table.c_str(),
-                                          nutrient_display_name(e), v));
-            m.precip_conc.at(first + e) = v;
+            // The reader refused a value out of bounds on its line.
+            m.precip_conc.at(first + r.species) = precip[r.column];
         }
     }
     return true;
@@ -370,7 +367,8 @@ void assign_zep_gw_tables(model_state& m) {
         if (!read_table_columns(m, t.groundwater, columns)) return;
         for (const water_species_row& r : kWaterSpecies) {
             if (r.group != t.group || r.gw_column < 1) continue;
-            const value_rule rule{r.display, "g/m3", non_negative, "it must be 0 or more"};
+            const std::string conc = "it must be " + water_conc_rule();
+            const value_rule rule{r.display, "g/m3", water_conc_holds, conc.c_str()};
             std::string detail;
             if (first_breach(m, *columns[static_cast<std::size_t>(r.gw_column - 1)], rule,
                              value_source(m, false, "", t.groundwater), detail) != 0)

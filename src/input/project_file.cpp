@@ -20,6 +20,8 @@
 #include "core/thread_team.hpp"
 #include "core/warnings.hpp"
 #include "input/time_series.hpp"
+#include "nutrients/nutrient_species.hpp"
+#include "transport/constituents.hpp"
 
 namespace kesta {
 
@@ -466,8 +468,26 @@ bool aq_env_card(card_context& c) {
     return true;
 }
 
+// A concentration in water (g/m3) that the card gives, of `of` ("" for
+// none), lies from 0 to what water weighs.
+bool concentration_holds(card_context& c, double v, const char* of) {
+    if (water_conc_holds(v)) return true;
+    return refuse(c, format_text("gives %s%sthe concentration %g g/m3; it must be %s.", of, of[0] ? " " : "", v,
+                                 water_conc_rule().c_str()));
+}
+
+// A number: the concentration (g/m3) the card names.
+bool concentration_card(card_context& c) {
+    double v = 0.0;
+    if (!take_real(c, v) || !concentration_holds(c, v, "")) return false;
+    *real_field(c.row->target, c) = v;
+    return true;
+}
+
 // Nothing: the mapping table; a number: a uniform value; else a map file.
-void read_initial_source(card_context& c, zep_initial_source& s) {
+// A uniform value of a concentration (`conc_of` names what of; null for a
+// value of another kind) is refused beyond its bounds.
+bool read_initial_source(card_context& c, zep_initial_source& s, const char* conc_of) {
     std::string tok;
     double v = 0.0;
     s.card = c.row->keyword;
@@ -475,24 +495,31 @@ void read_initial_source(card_context& c, zep_initial_source& s) {
     if (!pop_string(c.line, tok)) {
         s.kind = 2;
     } else if (is_whole_real(tok, v)) {
+        if (conc_of && !concentration_holds(c, v, conc_of)) return false;
         s.kind = 3;
         s.value = v;
     } else {
         s.kind = 1;
         s.map_name = tok;
     }
+    return true;
 }
+
+// The overland entries are the species, the dissolved organic carbon (both
+// concentrations), its organic-carbon fraction and the dispersion.
+constexpr int kOverlandDocEntry = kNutrientCardSpecies;
 
 bool ov_init_card(card_context& c) {
     if (!nutrients_given(c)) return false;
-    read_initial_source(c, c.po.ov_init[static_cast<std::size_t>(c.row->value)]);
-    return true;
+    const int e = c.row->value;
+    return read_initial_source(c, c.po.ov_init[static_cast<std::size_t>(e)],
+                               e <= kOverlandDocEntry ? nutrient_display_name(e) : nullptr);
 }
 
 bool st_init_card(card_context& c) {
     if (!nutrients_given(c)) return false;
-    read_initial_source(c, c.po.st_init[static_cast<std::size_t>(c.row->value)]);
-    return true;
+    const int e = c.row->value;
+    return read_initial_source(c, c.po.st_init[static_cast<std::size_t>(e)], nutrient_display_name(e));
 }
 
 void read_output_request(card_context& c, zep_output_request& r) {
@@ -872,7 +899,7 @@ constexpr card_row kCards[] = {
     {"GW_UNIF_HYCOND", 264, K::real, &PO::gw_unif_hycond, &PO::gw_unif_hycond_given},
     {"CHAN_DECAY_COEF", 265, K::real, &PO::chan_decay_coef},
     {"CHAN_DISP_COEF", 266, K::real, &PO::chan_disp_coef},
-    {"INIT_CHAN_CONC", 267, K::real, &PO::init_chan_conc},
+    {"INIT_CHAN_CONC", 267, K::special, &PO::init_chan_conc, {}, 0, nullptr, concentration_card},
     {"OV_DECAY_COEF", 268, K::real, &PO::ov_decay_coef},
     {"OV_DISP_COEF", 269, K::real, &PO::ov_disp_coef},
     {"OV_UPTAKE_RATE", 270, K::real, &PO::ov_uptake_rate},

@@ -74,8 +74,11 @@ bool read_stream_index_map(const std::string& map_file, int nlinks,
 
 // A STREAM_MAP file of one real value per link into values[1..nlinks]
 // (codes 115 to 117 as above; a value that is not a number is refused naming
-// the file, the line and the value).
-bool read_stream_value_map(const std::string& map_file, int nlinks, vec1<double>& values);
+// the file, the line and the value). With `conc_of` the values are the
+// concentrations in water (g/m3) of what it names, and one below 0 or beyond
+// what water weighs is refused the same way.
+bool read_stream_value_map(const std::string& map_file, int nlinks, vec1<double>& values,
+                           const char* conc_of = nullptr);
 
 bool read_stream_table_by_link(const std::string& file_name, int code, int nlinks, vec1<int>& ids,
                                mat2<double>& values);

@@ -37,6 +37,12 @@ const char* nutrient_display_name(int index) {
     return extra >= 0 && extra < static_cast<int>(std::size(kExtraEntryNames)) ? kExtraEntryNames[extra] : "";
 }
 
+const char* species_in_column(nutrient_table_group g, int column, bool groundwater) {
+    for (const water_species_row& r : kWaterSpecies)
+        if (r.group == g && column >= 1 && (groundwater ? r.gw_column : r.column) == column) return r.display;
+    return nullptr;
+}
+
 void nutrient_constituent_name(int index, bool soil, std::string& name) {
     if (soil) {
         if (index >= 0 && index < soil_pool_count) name = kSoilPoolRows[index].display;

@@ -162,6 +162,12 @@ inline constexpr std::array<const char*, kWaterSpeciesCount> kNutrientSpeciesCar
 // The display name of aquatic species or entry `index` (0..11), "" outside.
 const char* nutrient_display_name(int index);
 
+// The display name of the water species whose concentration (g/m3) column
+// `column` (1-based) of group g's overland, stream and rain tables holds
+// (with `groundwater`, of its groundwater table); null for a column that
+// holds no species.
+const char* species_in_column(nutrient_table_group g, int column, bool groundwater);
+
 // Sets `name` to the display name of aquatic species `index` (0..8, then 9
 // to 11 for the organic carbon and dispersion entries) or of soil pool
 // `index` (0..12) when `soil`; an index outside the list leaves it unchanged.

@@ -110,9 +110,12 @@ private:
             if (!(pop_int_strict(line, year) && pop_int_strict(line, month) && pop_int_strict(line, day) &&
                   pop_int_strict(line, hour) && pop_int_strict(line, minute) && pop_double_strict(line, value)))
                 return refuse_line(record, "a record reads year month day hour minute value");
-            if (!(value >= 0.0))
-                return refuse_line(record, format_text("the %s %g must be 0 or more",
-                                                       k == 0 ? "discharge" : "concentration", value));
+            if (k == 0 && !(value >= 0.0))
+                return refuse_line(record, format_text("the discharge %g must be 0 or more", value));
+            if (k > 0 && !water_conc_holds(value))
+                return refuse_line(record, format_text("row %d, column %d gives contaminant %d the concentration %g "
+                                                       "g/m3; it must be %s",
+                                                       row, col, k, value, water_conc_rule().c_str()));
             double t = julday(year, month, day, hour, minute, 0.0);
             if (s.relative) t -= kRelativeOrigin;
             if (!s.times.empty() && t <= s.times.back())

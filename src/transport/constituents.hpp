@@ -9,6 +9,7 @@
 #pragma once
 
 #include <algorithm>
+#include <string>
 
 #include "model/model_state_fwd.hpp"
 
@@ -25,6 +26,18 @@ constexpr double kDryDepth = 1e-16;
 // every constituent interval into as many more explicit sub-steps.
 constexpr double kMostOverlandDispersion = 100.0;
 constexpr double kMostChannelDispersion = 2000.0;
+
+// The most a concentration in water can be (g/m3): what a cubic metre of
+// water weighs. A concentration given beyond it, or below 0, is an error of
+// input: the masses it makes would not stay finite numbers through the
+// run's sums.
+constexpr double kMostWaterConc = 1e6;
+// True for a concentration in water from 0 to kMostWaterConc (NaN is not).
+constexpr bool water_conc_holds(double c) { return c >= 0.0 && c <= kMostWaterConc; }
+// What a refused concentration must be, for the end of its message ("...; it
+// must be " + this + "."): "from 0 to 1e+06 g/m3, what a cubic metre of
+// water weighs".
+std::string water_conc_rule();
 
 // Factor f of linear sorption in a soil layer of water content theta whose
 // solids hold the partition coefficient kd (L/kg): 1 / ((1 - theta) kd 2.65

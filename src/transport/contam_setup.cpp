@@ -153,8 +153,6 @@ bool soil_layers_hold(model_state& m, const char* what) {
 
 namespace {
 
-// A concentration in water is at most the weight of the water itself (g/m3).
-constexpr double kMostWaterConc = 1e6;
 // A soil concentration is at most the soil itself (mg/kg).
 constexpr double kMostSoilConc = 1e6;
 
@@ -254,7 +252,6 @@ bool table_values_hold(const model_state& m, const std::array<mat2<double>, 7>& 
     const char* load_unit = "";
     std::string load_why;
     const double most_load = most_land_load(m, load_unit, load_why);
-    const std::string water_why = " g/m3, what a cubic metre of water weighs";
     const double any = std::numeric_limits<double>::infinity();
     // In the order of the columns.
     const struct {
@@ -262,34 +259,35 @@ bool table_values_hold(const model_state& m, const std::array<mat2<double>, 7>& 
         const char* what;
         double most;
         std::string bound;  // the bound with its unit and reason
-    } kColumns[] = {{&m.contam_disp, "dispersion coefficient (column 1)", any, ""},
-                    {&m.contam_decay_per_s, "decay coefficient (column 2)", any, ""},
-                    {&m.contam_uptake, "exchange rate (column 3)", any, ""},
+        bool water;         // a concentration in water, bounded by water_conc_holds
+    } kColumns[] = {{&m.contam_disp, "dispersion coefficient (column 1)", any, "", false},
+                    {&m.contam_decay_per_s, "decay coefficient (column 2)", any, "", false},
+                    {&m.contam_uptake, "exchange rate (column 3)", any, "", false},
                     {&m.contam_land_mass, "land load (column 4)", most_load,
-                     format_text(" %s%s", load_unit, load_why.c_str())},
-                    {&m.contam_conc, "initial concentration (column 5)", kMostWaterConc, water_why},
-                    {&m.soil_partition_coef, "soil partition coefficient (column 6)", any, ""},
-                    {&m.gw_conc, "groundwater concentration (column 7)", kMostWaterConc, water_why}};
+                     format_text(" %s%s", load_unit, load_why.c_str()), false},
+                    {&m.contam_conc, "initial concentration (column 5)", kMostWaterConc, "", true},
+                    {&m.soil_partition_coef, "soil partition coefficient (column 6)", any, "", false},
+                    {&m.gw_conc, "groundwater concentration (column 7)", kMostWaterConc, "", true}};
     static_assert(sizeof kColumns / sizeof kColumns[0] == 7, "one check per column of the table");
     for (int c = first; c < first + count; ++c) {
         const std::size_t s = static_cast<std::size_t>(c);
-        if (m.precip_conc.value(c) < 0.0 || m.water_soil_partition_coef.value(c) < 0.0)
+        // The reader refused a PRECIP_CONC out of bounds on its line.
+        if (m.water_soil_partition_coef.value(c) < 0.0)
             return refuse(format_text("Error: the CONTAMINANT_TRANSPORT table of mapping-table file %s gives "
-                                      "contaminant %d (%s) the %s %g; it must be 0 or more.\n",
+                                      "contaminant %d (%s) the PARTITION %g; it must be 0 or more.\n",
                                       m.mapping_table.c_str(), c - first + 1, m.contam_names[s].c_str(),
-                                      m.precip_conc.value(c) < 0.0 ? "PRECIP_CONC" : "PARTITION",
-                                      m.precip_conc.value(c) < 0.0 ? m.precip_conc.value(c)
-                                                                : m.water_soil_partition_coef.value(c)));
+                                      m.water_soil_partition_coef.value(c)));
         for (std::size_t j = 0; j < cols.size(); ++j) {
             const auto& col = kColumns[j];
             if (col.rows->size() <= s || cols[j].empty()) continue;
             const double* v = cols[j][c - first + 1];
             for (int k = 1; k <= m.ncells; ++k) {
-                if (v[k] >= 0.0 && v[k] <= col.most) continue;
+                if (col.water ? water_conc_holds(v[k]) : v[k] >= 0.0 && v[k] <= col.most) continue;
                 int row = 0, column = 0;
                 cell_row_col(m, k, row, column);
-                const std::string rule = v[k] >= 0.0 ? format_text("from 0 to %g%s", col.most, col.bound.c_str())
-                                                      : std::string("0 or more");
+                const std::string rule = col.water    ? water_conc_rule()
+                                         : v[k] >= 0.0 ? format_text("from 0 to %g%s", col.most, col.bound.c_str())
+                                                       : std::string("0 or more");
                 return refuse(format_text("Error: the CONTAMINANT_TRANSPORT table of mapping-table file %s gives "
                                           "contaminant %d (%s) the %s %g at cell %d (row %d, column %d); it must "
                                           "be %s.\n",
@@ -565,6 +563,10 @@ bool add_sediment_slots(model_state& m) {
 bool sediment_class_slot(const model_state& m, int c) {
     return m.first_sed_constituent >= 1 && m.ov_sed && c >= m.first_sed_constituent &&
            c < m.first_sed_constituent + m.ov_sed->num_sed;
+}
+
+std::string water_conc_rule() {
+    return format_text("from 0 to %g g/m3, what a cubic metre of water weighs", kMostWaterConc);
 }
 
 double dissolved_share(int classes, const double* conc, const double* kd, double* attached) {

@@ -79,4 +79,38 @@ TEST_F(ChanPointInput, AChangeIsReadOnlyWhenItIsDue) {
     EXPECT_NE(out.find("line 7: a discharge is not a number, but reads \"bad\""), std::string::npos) << out;
 }
 
+// A point's concentration lies from 0 to 1e6 g/m3, what a cubic metre of
+// water weighs, in its first values and in every change (read when due);
+// the refusal names the file, the line, the point and the value. 1e6 itself
+// is taken.
+TEST_F(ChanPointInput, ConcentrationsLieWithinWhatWaterWeighs) {
+    m->ncontam = 2;
+    m->contam_names = {"", "tracer", "decayer"};
+    const std::string rule = "; it must be from 0 to 1e+06 g/m3, what a cubic metre of water weighs.\n";
+    const struct {
+        const char* points;
+        const char* says;  // at open, or else at the change of 15:00
+    } cases[] = {
+        {"numpts 1\npoint 1 1 2.0 10.0 1e9\nnrpds 0\n",
+         "line 2: point 1 (node 1 of link 1) gives constituent 2 (decayer) the concentration 1e+09 g/m3"},
+        {"numpts 1\npoint 1 1 2.0 10.0 0\nnrpds 1\ninput 2021 7 14 15 0\n1.0 5.0 2147483647\n",
+         "line 5: point 1 (node 1 of link 1) gives constituent 2 (decayer) the concentration 2.14748e+09 g/m3"},
+        {"numpts 1\npoint 1 1 2.0 1e6 0\nnrpds 1\ninput 2021 7 14 15 0\n1.0 1e6 1e6\n", ""},
+    };
+    for (const auto& c : cases) {
+        kesta::g_error_record.clear_for_run();
+        std::string out = open(c.points);
+        if (kesta::g_error_record.stop == 0) out += step_at(15, 0);
+        EXPECT_EQ(kesta::g_error_record.stop != 0, c.says[0] != '\0') << c.points << out;
+        if (c.says[0]) {
+            EXPECT_NE(out.find("Error in channel point-source file " + m->chan_point_input + ", " + c.says + rule),
+                      std::string::npos)
+                << out;
+        } else {
+            EXPECT_DOUBLE_EQ(m->chan_point_conc[1][1][1], 1e6);
+            EXPECT_DOUBLE_EQ(m->chan_point_conc[2][1][1], 1e6);
+        }
+    }
+}
+
 }  // namespace

@@ -7,6 +7,7 @@
 #include <tuple>
 
 #include "core/error_record.hpp"
+#include "core/text_format.hpp"
 #include "input/mapping_tables.hpp"
 #include "model/model_state.hpp"
 #include "support/grid_text.hpp"
@@ -421,4 +422,70 @@ TEST_F(MappingTables, RichardsTablesAreFoundByKind) {
     captured([&] { return (nodes = read_richards_table(m, tables, f, 1)) > 0; });
     EXPECT_EQ(nodes, -1);
     EXPECT_TRUE(printed("no entries found in table RICHARDS_EQN_INFILTRATION_BROOKS"));
+}
+
+// A concentration in water of the nutrient tables (rows and PRECIP_CONC) and
+// of the contaminant table's PRECIP_CONC lies from 0 to 1e6 g/m3, what a
+// cubic metre of water weighs: beyond it the table is refused, naming the
+// line, the species and the value; 1e6 itself is taken.
+TEST_F(MappingTables, ConcentrationsLieWithinWhatWaterWeighs) {
+    const std::string map = index_map("z.idx", "1 2\n2 1");
+    const std::string rule = "; it must be from 0 to 1e+06 g/m3, what a cubic metre of water weighs\n";
+    const struct {
+        const char* keyword;
+        int table_id;
+        std::string precip, row1, row2, says;
+    } cases[] = {
+        {"ZEP_N", table_zep_n, "0 1e308 0.3 0.2", "0 0 0 0", "0 0 0 0",
+         "table ZEP_N, line 5: PRECIP_CONC value 2 of 4, of Nitrate (NO3-), the concentration in rain, is 1e+308 g/m3"},
+        {"ZEP_N", table_zep_n, "0 0 0 0", "0 0 0 0", "0 0 2e6 0",
+         "table ZEP_N, line 8: the row of ID 2 gives the Ammonium (NH4+) concentration (column 3) 2e+06 g/m3"},
+        {"ZEP_C", table_zep_c, "", "2e6 0.5", "0 0",
+         "table ZEP_C, line 6: the row of ID 1 gives the Dissolved Org. Carbon concentration (column 1) 2e+06 g/m3"},
+        {"ZEP_GW_N", table_zep_gw_n, "", "0 1e308 0 0", "0 0 0 0",
+         "table ZEP_GW_N, line 6: the row of ID 1 gives the Nitrate (NO3-) concentration (column 2) 1e+308 g/m3"},
+        {"ZEP_GW_OTH", table_zep_gw_oth, "", "0 -1", "0 0",
+         "table ZEP_GW_OTH, line 6: the row of ID 1 gives the Dissolved Oxygen (O2) concentration (column 2) -1 g/m3"},
+        // What water weighs, and no more, is taken.
+        {"ZEP_N", table_zep_n, "1e6 1e6 1e6 1e6", "1e6 1e6 1e6 1e6", "0 0 0 0", ""},
+    };
+    for (const auto& c : cases) {
+        const std::string precip = c.precip.empty() ? "" : "PRECIP_CONC " + c.precip + "\n";
+        const std::string f = dir.write("z.cmt", tables(map, "zone", std::string(c.keyword) + " zone\nNUM_IDS 2\n" +
+                                                                         precip + "header\n" + row(1, c.row1) +
+                                                                         row(2, c.row2)));
+        vec1<double> v(4), rain(4);
+        const int n = c.precip.empty() ? 0 : table_ncols(c.table_id);
+        g_error_record = error_record();
+        const bool read = read_column(f, c.table_id, v, n, c.precip.empty() ? nullptr : &rain);
+        EXPECT_EQ(read, c.says.empty()) << c.row1 << "\n" << out;
+        if (!c.says.empty()) {
+            EXPECT_TRUE(printed("Error: mapping table file " + f + ", " + c.says + rule)) << c.says << "\n" << out;
+        }
+    }
+
+    // The contaminant table's PRECIP_CONC.
+    const std::string contaminant = "CONTAMINANT_TRANSPORT\nNUM_CONTAM 1\n\"Atrazine\" \"zone\" \"atr.out\"\n"
+                                    "PRECIP_CONC %s\nNUM_IDS 2\nhdr\n" + row(1, "0 0 0 0 0 0 0 0") +
+                                    row(2, "0 0 0 0 0 0 0 0");
+    for (const char* precip : {"1e308", "1e6"}) {
+        mat2<double> disp;
+        std::array<mat2<double>*, 8> cols{};
+        cols[0] = &disp;
+        array1d<double> rain, partition;
+        contaminant_tables info;
+        grid_header h;
+        mapping_table_file file;
+        const std::string f = dir.write("c.cmt", tables(map, "\"zone\"", format_text(contaminant.c_str(), precip)));
+        const bool read = captured(
+            [&] { return read_contaminant_table(file, f, cols, info, rain, partition, h, mask, 4, 2, 2, nullptr); });
+        const bool bounded = std::string(precip) == "1e6";
+        EXPECT_EQ(read, bounded) << precip << "\n" << out;
+        if (!bounded) {
+            EXPECT_TRUE(printed("Error: mapping table file " + f + ", table CONTAMINANT_TRANSPORT, line 6: the "
+                                "PRECIP_CONC of contaminant 1 (Atrazine), its concentration in rain, is " +
+                                format_text("%g", std::stod(precip)) + " g/m3" + rule))
+                << out;
+        }
+    }
 }

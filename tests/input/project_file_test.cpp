@@ -399,6 +399,36 @@ TEST_F(ProjectFile, BadValuesAreRefusedWithCardLineAndValue) {
     }
 }
 
+// A concentration in water a card gives lies from 0 to 1e6 g/m3, what a
+// cubic metre of water weighs; the refusal names the card, its line and the
+// value (and the species). 1e6 itself, a map name and the organic-carbon
+// fraction (no concentration) are taken.
+TEST_F(ProjectFile, ConcentrationCardsLieWithinWhatWaterWeighs) {
+    const std::string rule = "; it must be from 0 to 1e+06 g/m3, what a cubic metre of water weighs.";
+    const std::pair<std::string, std::string> cases[] = {
+        {"INIT_CHAN_CONC 1e20", "gives the concentration 1e+20 g/m3"},
+        {"INIT_CHAN_CONC -0.5", "gives the concentration -0.5 g/m3"},
+        {"OV_INIT_NO3 1e308", "gives Nitrate (NO3-) the concentration 1e+308 g/m3"},
+        {"OV_INIT_NH4 -0.5", "gives Ammonium (NH4+) the concentration -0.5 g/m3"},
+        {"OV_DOC_INIT 2e6", "gives Dissolved Org. Carbon the concentration 2e+06 g/m3"},
+        {"ST_INIT_NO3 1e308", "gives Nitrate (NO3-) the concentration 1e+308 g/m3"},
+        {"ST_INIT_DO -1", "gives Dissolved Oxygen (O2) the concentration -1 g/m3"},
+    };
+    for (const auto& [card, says] : cases) {
+        read(kGrid + "NUTRIENTS\n" + card + "\n");
+        EXPECT_NE(out.find("Error: card " + card.substr(0, card.find(' ')) + " on line 8 of project file " +
+                           dir.file("p.prj") + " " + says + rule + "\n"),
+                  std::string::npos)
+            << card << "\n" << out;
+        EXPECT_EQ(g_error_record.stop, 1) << card;
+    }
+    read(kGrid + "NUTRIENTS\nINIT_CHAN_CONC 1e6\nOV_INIT_NO3 1e6\nST_INIT_DO 1e6\nOV_DOC_FOC 2\nST_INIT_NH4 1e6.map\n");
+    EXPECT_EQ(g_error_record.stop, 0) << out;
+    EXPECT_EQ(std::make_tuple(po.init_chan_conc, po.ov_init[1].value, po.st_init[8].value, po.ov_init[10].value,
+                              po.st_init[2].map_name),
+              std::make_tuple(1e6, 1e6, 1e6, 2.0, "1e6.map"));
+}
+
 // One read shows every mistake of the file, in file order, each with its
 // line; the cards between them are read; the closing line counts the errors,
 // and the stop message holds every error and the closing line, to be said
