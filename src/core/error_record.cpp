@@ -1,5 +1,8 @@
 #include "core/error_record.hpp"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <mutex>
 
 #include "core/file_opener.hpp"
@@ -61,11 +64,12 @@ void error_record::fail(int c, const std::string& item_text, const std::string& 
 }
 
 void print_both(std::FILE* fp, const std::string& text) {
-    put_text(stdout, text);
+    const std::string said = text + card_file_notes(text);
+    put_text(stdout, said);
     if (fp) {
-        put_text(fp, text);
+        put_text(fp, said);
     } else {
-        hold_for_summary(text);
+        hold_for_summary(said);
     }
 }
 
@@ -77,21 +81,43 @@ void fail_and_report(int code, const std::string& item, const std::string& file,
 }
 
 bool refuse(const std::string& text) {
-    print_both(text);
+    const std::string said = text + card_file_notes(text);
+    print_both(said);
     fail_and_report();
-    g_error_record.stop_message = text;
+    g_error_record.stop_message = said;
     return false;
 }
 
 void store_refusal(const std::string& text) {
-    print_both(text);
+    const std::string said = text + card_file_notes(text);
+    print_both(said);
     g_error_record.fail(4000);
-    g_error_record.stop_message = text;
+    g_error_record.stop_message = said;
 }
 
 std::string closing_error_text(const error_record& rec) {
     const std::string text = without_blank_ends(rec.stop_message);
     return text.empty() ? text : text + "\n";
+}
+
+namespace {
+
+// True when both descriptors are open on the same file (a terminal, a pipe
+// or a log both streams were sent to).
+bool same_file(int fd1, int fd2) {
+    struct stat a {}, b {};
+    return fstat(fd1, &a) == 0 && fstat(fd2, &b) == 0 && a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+}  // namespace
+
+void print_closing_error(const std::string& closing) {
+    if (closing.empty()) return;
+    put_text(stdout, "\n" + closing);
+    std::fflush(stdout);
+    if (same_file(STDOUT_FILENO, STDERR_FILENO)) return;
+    put_text(stderr, closing);
+    std::fflush(stderr);
 }
 
 bool is_warning_code(int code) {
@@ -115,6 +141,7 @@ void report_error(error_record& rec) {
     if (code <= kErrorCatalogueSize) {
         std::string message = error_message(rec);
         if (!message.empty() && !rec.detail.empty()) message += "  " + rec.detail + "\n";
+        message += card_file_notes(message);
         if (is_warning_code(code)) {
             note_warning(message);
         } else if (!message.empty() && code != kSummaryOnlyCode) {

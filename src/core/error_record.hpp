@@ -55,7 +55,10 @@ constexpr std::size_t kMaxHeldText = 1 << 20;
 
 // Writes `text` unchanged to standard output and then, when `fp` is given, to
 // `fp`; when it is not, the text is held in the error record for the summary
-// file (see held_for_summary). The text is never used as a format.
+// file (see held_for_summary). The text is never used as a format. When it
+// names a file of a project-file card that would not open, the lines of
+// card_file_notes follow it; the refusals and the reporter below add them to
+// their messages in the same way.
 void print_both(std::FILE* fp, const std::string& text);
 // The same to the summary file the record copies messages to.
 void print_both(const std::string& text);
@@ -75,6 +78,12 @@ void store_refusal(const std::string& text);
 // The last console lines of a run that stopped: the stop message without its
 // surrounding blank lines and with one line end; empty when there is none.
 std::string closing_error_text(const error_record& rec);
+
+// Writes `closing` (closing_error_text) after a blank line on standard output
+// and, unless standard error is the same file as standard output, on
+// standard error too: a run whose output goes to a file still says on the
+// terminal why it stopped. Nothing for an empty text.
+void print_closing_error(const std::string& closing);
 
 // The catalogue message of `code` built from the record's fields, without the
 // leading line break; empty for codes with no message.

@@ -1,8 +1,14 @@
 #include "core/file_opener.hpp"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
+#include <cstring>
+#include <map>
+#include <mutex>
+#include <vector>
 
 #include "core/line_reader.hpp"
 #include "core/text_format.hpp"
@@ -20,7 +26,91 @@ struct opener_settings {
 
 opener_settings g_settings;
 
+// A file a project-file card names.
+struct card_file {
+    std::string card;
+    std::string project_file;
+    int line = 0;
+    int open_errno = 0;  // of its last open for reading, when that failed and is not yet explained; else 0
+};
+
+// Messages may come from the threads of a split loop.
+std::mutex g_card_files_lock;
+std::map<std::string, card_file> g_card_files;  // by the name the card gives
+int g_unexplained = 0;  // card files whose failed open is not yet explained
+
+// Records the outcome of opening `name` for reading.
+void note_read_open(const std::string& name, int error) {
+    std::lock_guard<std::mutex> guard(g_card_files_lock);
+    const auto f = g_card_files.find(name);
+    if (f == g_card_files.end()) return;
+    g_unexplained += (error != 0) - (f->second.open_errno != 0);
+    f->second.open_errno = error;
+}
+
+// Characters a file name may hold next to the place where `name` is found:
+// there it would be part of a longer name.
+bool path_char(char c) {
+    return std::isalnum(static_cast<unsigned char>(c)) || std::strchr("_-./~", c) != nullptr;
+}
+
+// True when `name` stands in `text` as a word of its own; a full stop after
+// it may end a sentence.
+bool mentions(const std::string& text, const std::string& name) {
+    for (std::size_t at = text.find(name); at != std::string::npos; at = text.find(name, at + 1)) {
+        const std::size_t end = at + name.size();
+        const bool starts = at == 0 || !path_char(text[at - 1]);
+        const bool ends = end == text.size() || !path_char(text[end]) ||
+                          (text[end] == '.' && (end + 1 == text.size() || !path_char(text[end + 1])));
+        if (starts && ends) return true;
+    }
+    return false;
+}
+
+std::string current_folder() {
+    std::vector<char> buf(4096);
+    while (getcwd(buf.data(), buf.size()) == nullptr) {
+        if (errno != ERANGE || buf.size() > (1u << 20)) return "(the current folder, which cannot be named)";
+        buf.resize(buf.size() * 2);
+    }
+    return buf.data();
+}
+
 }  // namespace
+
+void note_card_file(std::string name, const std::string& card, const std::string& project_file, int line) {
+    strip_quotes(name);
+    if (name.empty()) return;
+    std::lock_guard<std::mutex> guard(g_card_files_lock);
+    card_file& f = g_card_files[name];
+    if (f.open_errno != 0) --g_unexplained;
+    f = card_file{card, project_file, line, 0};
+}
+
+void forget_card_files() {
+    std::lock_guard<std::mutex> guard(g_card_files_lock);
+    g_card_files.clear();
+    g_unexplained = 0;
+}
+
+std::string card_file_notes(const std::string& text) {
+    std::lock_guard<std::mutex> guard(g_card_files_lock);
+    if (g_unexplained == 0) return std::string();
+    std::string notes;
+    for (auto& [name, f] : g_card_files) {
+        if (f.open_errno == 0 || !mentions(text, name)) continue;
+        notes += format_text("  Card %s (project file %s, line %d) names %s, which cannot be opened (%s)",
+                             f.card.c_str(), f.project_file.c_str(), f.line, name.c_str(),
+                             std::strerror(f.open_errno));
+        notes += name[0] == '/' ? std::string(".\n")
+                                : format_text(" from the folder the run started in (%s): paths in the project "
+                                              "file are taken from there.\n",
+                                              current_folder().c_str());
+        f.open_errno = 0;
+        --g_unexplained;
+    }
+    return notes;
+}
 
 std::string output_path(const std::string& name, const char* mode, int add_run_number) {
     if (!g_settings.prefix_outputs || mode == nullptr || mode[0] != 'w') return name;
@@ -60,6 +150,11 @@ file_ptr open_file(std::string& name, const char* mode, int add_run_number) {
     if (fp && fstat(fileno(fp.get()), &st) == 0 && S_ISDIR(st.st_mode)) {
         fp.reset();
         errno = EISDIR;
+    }
+    if (mode[0] == 'r') {
+        const int error = errno;  // kept for the caller's message
+        note_read_open(name, fp ? 0 : error != 0 ? error : ENOENT);
+        errno = error;
     }
     return fp;
 }

@@ -28,6 +28,24 @@ using file_ptr = std::unique_ptr<std::FILE, file_closer>;
 // caller reports.
 file_ptr open_file(std::string& name, const char* mode, int add_run_number);
 
+// Files named by project-file cards. A file that a card names and that will
+// not open for reading is traced back to the card, the project file and the
+// card's line, and to the folder its relative path was taken from.
+//
+// Records that card `card` on line `line` of project file `project_file`
+// names the file `name` (one pair of surrounding quotes is dropped); a later
+// card naming the same file takes the place of an earlier one.
+void note_card_file(std::string name, const std::string& card, const std::string& project_file, int line);
+// Forgets every noted card file and failed open, as a new project file is
+// read.
+void forget_card_files();
+// For each noted file whose last open_file for reading failed and whose name
+// stands in `text` as a word of its own: a line (indented, with its line end)
+// saying which card and line name it, why it did not open and, for a relative
+// path, the folder the path was taken from. Each failure is explained once;
+// empty when there is nothing to explain.
+std::string card_file_notes(const std::string& text);
+
 // Offset of the first control character (a byte below 0x20, or 0x7f) of a
 // file name; std::string::npos when it has none.
 std::size_t control_char_at(const std::string& name);

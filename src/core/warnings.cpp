@@ -5,6 +5,7 @@
 #include <unordered_map>
 #include <unordered_set>
 
+#include "core/file_opener.hpp"
 #include "core/text_format.hpp"
 
 namespace kesta {
@@ -38,8 +39,9 @@ std::string trimmed(const std::string& text) {
 }  // namespace
 
 void warn(const std::string& text) {
-    put_text(stdout, text);
-    note_warning(text);
+    const std::string said = text + card_file_notes(text);
+    put_text(stdout, said);
+    note_warning(said);
 }
 
 void note_warning(const std::string& text) {

@@ -99,6 +99,11 @@ std::string* text_field(const field_ref& f, card_context& c) {
     return nullptr;
 }
 
+// Lets a file that will not open be traced to this card and its line.
+void names_file(const card_context& c, const std::string& name) {
+    note_card_file(name, c.row->keyword, c.file_name, c.line_number);
+}
+
 // ---------------------------------------------------------------------------
 // Refusals. Each prints its message naming the card, the line and the value,
 // then reports code 4000 at once; the reader goes on with the next line.
@@ -379,6 +384,7 @@ bool reten_depth_card(card_context& c) {
         c.po.retention = depth;
     } else {
         c.po.reten_depth_given = 1;
+        names_file(c, c.po.reten_depth);
     }
     return true;
 }
@@ -465,6 +471,7 @@ bool nutrients_given(card_context& c) {
 bool aq_env_card(card_context& c) {
     if (!nutrients_given(c)) return false;
     pop_string(c.line, c.po.aq_env);
+    names_file(c, c.po.aq_env);
     return true;
 }
 
@@ -501,6 +508,7 @@ bool read_initial_source(card_context& c, zep_initial_source& s, const char* con
     } else {
         s.kind = 1;
         s.map_name = tok;
+        names_file(c, tok);
     }
     return true;
 }
@@ -553,6 +561,7 @@ bool time_series_file_card(card_context& c) {
     pop_string(c.line, name);
     if (!no_control_chars(c, name)) return false;
     c.po.time_series_file.push_back(name);
+    names_file(c, name);
     ts_read_file(name);
     return true;
 }
@@ -562,6 +571,7 @@ bool elev_series_file_card(card_context& c) {
     pop_string(c.line, name);
     if (!no_control_chars(c, name)) return false;
     c.po.elev_series_file.push_back(name);
+    names_file(c, name);
     read_elev_series_file(name);
     return true;
 }
@@ -571,6 +581,7 @@ bool replace_params_card(card_context& c) {
     pop_string(c.line, name);
     if (!no_control_chars(c, name)) return false;
     c.po.replace_params = name;
+    names_file(c, name);
     // The readers have said what was wrong; a run with half its parameters
     // replaced would give results for values nobody chose.
     if (read_replace_param_file(name) != 0)
@@ -583,6 +594,7 @@ bool replace_vals_card(card_context& c) {
     pop_string(c.line, name);
     if (!no_control_chars(c, name)) return false;
     c.po.replace_vals = name;
+    names_file(c, name);
     if (read_replace_value_file(name) != 0)
         return refuse(c, "names the replacement value file \"" + name + "\", which could not be read.");
     return true;
@@ -1200,12 +1212,14 @@ bool act_on_card(card_context& c) {
             std::string& value = *text_field(row.target, c);
             pop_string(c.line, value);
             if (!no_control_chars(c, value)) return false;
+            names_file(c, value);
             break;
         }
         case card_kind::text_if_value: {
             std::string value;
             if (!pop_string(c.line, value)) return true;
             if (!no_control_chars(c, value)) return false;
+            names_file(c, value);
             *text_field(row.target, c) = value;
             break;
         }
@@ -1323,6 +1337,7 @@ int get_card_id(line_cursor& line) {
 void read_project_file(const std::string& name, project_options& po, run_params& rp, rain_params& rain) {
     rp.open_failed = 0;
     rp.open_errno = 0;
+    forget_card_files();
     std::string path = name;
     errno = 0;
     file_ptr fp = open_file(path, "r", 0);

@@ -1,6 +1,7 @@
 #include "model/model_services.hpp"
 
 #include "core/error_record.hpp"
+#include "core/file_opener.hpp"
 #include "core/parallel_env.hpp"
 #include "core/text_format.hpp"
 #include "input/ascii_grid.hpp"
@@ -21,8 +22,9 @@ void say_console(const model_state& m, const std::string& text) {
 }
 
 void refuse_on_stderr(const std::string& text) {
-    std::fputs(text.c_str(), stderr);
-    if (g_error_record.summary_file) std::fputs(text.c_str(), g_error_record.summary_file);
+    const std::string said = text + card_file_notes(text);
+    std::fputs(said.c_str(), stderr);
+    if (g_error_record.summary_file) std::fputs(said.c_str(), g_error_record.summary_file);
     fail_and_report();
 }
 

@@ -246,7 +246,7 @@ int run_model(const std::string& project_file, optim_record* result) {
     // the user sees at the end of the output, whatever was printed after it.
     const std::string closing = closing_error_text(g_error_record);
     const bool failed = !ended_normally || g_error_record.code != 0;
-    if (failed && !closing.empty()) put_text(stdout, "\n" + closing);
+    if (failed) print_closing_error(closing);
     std::fflush(stdout);
     close_file(time_fp);
 

@@ -242,11 +242,22 @@ void write_volume_lines(const model_state& m, std::FILE* fp, const volume_line (
 
 void write_volumes(const model_state& m, std::FILE* fp) { write_volume_lines(m, fp, kVolumeLines); }
 
+// The event error is (inputs + start - outputs - end) / (inputs + start), so
+// that a positive error is water lost; with Sacramento accounting under
+// channel routing it is formed the other way round, and a positive error is
+// water made.
+bool positive_error_is_gain(const model_state& m) {
+    return m.sacramento_given && (m.chan_routing || m.chan_alt_routing);
+}
+
 void write_mass_conservation(const model_state& m, std::FILE* fp) {
     summary_line(m, fp, "mass conservation error:             %9.6lf percent\n", error_percent(m));
-    std::fputs(m.mass_conservation_error >= 0.0 || no_water_input(m)
-                   ? "Note: positive mass conservation error indicates mass was created.\n"
-                   : "Note: negative mass conservation error indicates mass was gained.\n",
+    const bool positive = m.mass_conservation_error >= 0.0 || no_water_input(m);
+    const bool gain = positive == positive_error_is_gain(m);
+    std::fputs(positive ? (gain ? "Note: positive mass conservation error indicates mass was created.\n"
+                                : "Note: positive mass conservation error indicates mass was lost.\n")
+                        : (gain ? "Note: negative mass conservation error indicates mass was gained.\n"
+                                : "Note: negative mass conservation error indicates mass was lost.\n"),
                fp);
     summary_line(m, fp, "Mass input + original mass:           %9.6lf m3\n", m.mass_input_original_mass);
     summary_line(m, fp, "Mass output + final mass:             %9.6lf m3\n", m.mass_output_final_mass);

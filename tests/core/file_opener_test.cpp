@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <string>
 
@@ -118,4 +119,22 @@ TEST_F(FileOpener, ClosingAWrittenFileReportsAWriteThatFailed) {
     std::fputs("data\n", fp.get());  // buffered: the failure comes at the close
     EXPECT_EQ(close_file_checked(fp), -1);
     EXPECT_FALSE(fp);
+}
+
+// A card's file that failed to open is explained once, in a text that names
+// it as a word of its own, with the card's line and the reason; a file that
+// opened, or that no card names, is not.
+TEST_F(FileOpener, AFailedOpenOfACardsFileIsExplainedOnceWhereItIsNamed) {
+    forget_card_files();
+    note_card_file("\"/nowhere/a.asc\"", "ELEVATION", "p.prj", 3);
+    note_card_file(dir.file("b.asc"), "WATERSHED_MASK", "p.prj", 2);
+    dir.write("b.asc", "x");
+    for (std::string name : {std::string("/nowhere/a.asc"), dir.file("b.asc"), std::string("/nowhere/c.asc")})
+        open_file(name, "r", 0);
+    EXPECT_EQ(card_file_notes("Cannot open /nowhere/c.asc, " + dir.file("b.asc") + " or /nowhere/a.asc.bak"), "");
+    EXPECT_EQ(card_file_notes("Error: Unable to open elevation data file /nowhere/a.asc.\n"),
+              "  Card ELEVATION (project file p.prj, line 3) names /nowhere/a.asc, which cannot be opened (" +
+                  std::string(std::strerror(ENOENT)) + ").\n");
+    EXPECT_EQ(card_file_notes("again: /nowhere/a.asc"), "");
+    forget_card_files();
 }

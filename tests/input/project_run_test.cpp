@@ -4,9 +4,12 @@
 // summary file.
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <string>
 
+#include "core/text_format.hpp"
 #include "support/grid_text.hpp"
 #include "support/run_program.hpp"
 #include "support/temp_dir.hpp"
@@ -193,6 +196,60 @@ TEST(ProjectRun, AnInputLostToAMisspeltCardIsTracedToItsLine) {
     EXPECT_EQ(times, 2u) << again.output;
     EXPECT_EQ(last_line(again.output), "Writing the output would destroy that input; give the output a name of its own.");
     EXPECT_EQ(kesta_test::read_file(dir.file("elev.asc")), kesta_test::cross_elevation(30.0));
+}
+
+// An input file of the project that will not open is traced to the card and
+// line that name it and to the folder its path was taken from; the error
+// that stops the run is said on standard error as well as on standard
+// output, and the summary keeps it.
+TEST(ProjectRun, AnInputThatWillNotOpenNamesItsCardLineAndFolderOnBothStreams) {
+    namespace fs = std::filesystem;
+    const struct {
+        const char *from, *to;  // a change to the project, or none
+        const char* missing;    // an input file taken away, or none
+        const char* card;
+        int line;
+        const char *path, *says;
+    } cases[] = {
+        {"", "", "valley.cmt", "MAPPING_TABLE", 7, "valley.cmt", "Unable to open Mapping Table file: valley.cmt\n"},
+        {"", "", "elevation.asc", "ELEVATION", 5, "elevation.asc",
+         "Error: Unable to open elevation data file.\n  (File: elevation.asc)\n"},
+        {"", "", "valley.chan", "CHANNEL_INPUT", 25, "valley.chan",
+         "Error: Unable to open channel input file.\n  (File: valley.chan)\n"},
+        {"\nPRECIP_UNIF\n", "\nPRECIP_FILE      rain.gag\n", "", "PRECIP_FILE", 31, "rain.gag",
+         "Error: Unable to open raingage data file.\n  (File: rain.gag)\n"},
+        // Read where the card stands, before the rest of the project.
+        {"\nTVM_HYDRO        valley.tvm\n", "\nTVM_HYDRO        valley.tvm\nREPLACE_PARAMS   inputs/params.txt\n", "",
+         "REPLACE_PARAMS", 54, "inputs/params.txt", "which could not be read.\n"},
+        {"\nELEVATION        elevation.asc\n", "\nELEVATION        /nowhere/elevation.asc\n", "", "ELEVATION",
+         5, "/nowhere/elevation.asc", "(File: /nowhere/elevation.asc)\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.card);
+        kesta_test::temp_dir dir;
+        for (const auto& e : fs::directory_iterator(fs::path(KESTA_SOURCE_DIR) / "examples" / "valley"))
+            fs::copy_file(e.path(), dir.path() / e.path().filename());
+        if (c.missing[0] != '\0') fs::remove(dir.file(c.missing));
+        std::string project = kesta_test::read_file(dir.file("valley.prj"));
+        if (c.from[0] != '\0') {
+            ASSERT_NE(project.find(c.from), std::string::npos);
+            project.replace(project.find(c.from), std::string(c.from).size(), c.to);
+        }
+        dir.write("valley.prj", project);
+        std::string note = kesta::format_text("  Card %s (project file valley.prj, line %d) names %s, which cannot be "
+                                              "opened (%s)",
+                                              c.card, c.line, c.path, std::strerror(ENOENT));
+        note += c.path[0] == '/' ? ".\n"
+                                 : " from the folder the run started in (" + fs::canonical(dir.path()).string() +
+                                       "): paths in the project file are taken from there.\n";
+
+        const auto r = kesta_test::run_kesta_apart("valley.prj", dir.path().string());
+        EXPECT_EQ(r.status, 1) << r.output << r.errors;
+        EXPECT_TRUE(has(r.output, c.says + note)) << r.output;
+        EXPECT_TRUE(has(r.errors, c.says + note)) << r.errors;
+        EXPECT_TRUE(has(r.output, "(s) \n\n" + r.errors)) << r.output << r.errors;
+        EXPECT_TRUE(has(kesta_test::read_file(dir.file("valley.sum")), c.says + note));
+    }
 }
 
 }  // namespace

@@ -101,11 +101,36 @@ TEST_F(EventSummary, NoWaterInputPrintsMinusOneHundredPercentAndWarns) {
     const std::string s = summary();
     EXPECT_TRUE(has(s, "elapsed time when rain began:               0.00\n"));
     EXPECT_TRUE(has(s, "mass conservation error:             -100.000000 percent\n"
-                       "Note: positive mass conservation error indicates mass was created.\n"));
+                       "Note: positive mass conservation error indicates mass was lost.\n"));
     EXPECT_TRUE(has(s, "\nNote: no rainfall was input.\n"));
     EXPECT_TRUE(has(s, "THE FOLLOWING WARNINGS ARE GIVEN:\n"
                        "-Mass conservation error (absolute) is larger than typical values (<2 percent).\n"));
     EXPECT_FALSE(has(s, "No Warnings."));
+}
+
+// The note under the error says which way the water went: a positive error
+// is water lost, except under Sacramento accounting with channel routing,
+// whose error is formed the other way round.
+TEST_F(EventSummary, MassConservationNoteFollowsTheSignOfTheError) {
+    const struct {
+        double error;
+        int sacramento;
+        const char* note;
+    } cases[] = {
+        {0.004, 0, "mass conservation error:              0.400000 percent\n"
+                   "Note: positive mass conservation error indicates mass was lost.\n"},
+        {-0.004, 0, "mass conservation error:             -0.400000 percent\n"
+                    "Note: negative mass conservation error indicates mass was gained.\n"},
+        {0.004, 1, "Note: positive mass conservation error indicates mass was created.\n"},
+        {-0.004, 1, "Note: negative mass conservation error indicates mass was lost.\n"},
+    };
+    for (const auto& c : cases) {
+        m->mass_conservation_error = c.error;
+        m->sacramento_given = c.sacramento;
+        m->chan_routing = c.sacramento;
+        const std::string s = summary();
+        EXPECT_TRUE(has(s, c.note)) << c.error << " " << c.sacramento << "\n" << s;
+    }
 }
 
 // The pipe solver's clean-up, storage residual and water drawn in at outlets
