@@ -503,6 +503,10 @@ const char* const kIntroduction =
     "are read and kept, but the process they serve is not part of this program.\n"
     "A run that gives one of either says so once among the warnings of its\n"
     "summary file (\"card X is read but has no effect in this program\").\n"
+    "An output card whose file the other cards leave unwritten or without values\n"
+    "(OUT_HYD_LOCATION without IN_HYD_LOCATION, PIPE_FLOW without STORM_SEWER,\n"
+    "CHAN_DEPTH without channel routing ...) is said there once too, with what its\n"
+    "file needs (\"X has no effect without Y: file is not written\").\n"
     "Synonyms stand in one row.\n";
 
 }  // namespace

@@ -238,23 +238,29 @@ int run_model(const std::string& project_file, optim_record* result) {
     m.reset();
 
     const double run_seconds = seconds_since(entry);
-    std::string time_file = kRunTimeFile;
-    file_ptr time_fp = keep_time_record ? open_file(time_file, "a", 1) : file_ptr();
+    const output_request time_record = run_time_record_output();
+    std::string time_file = time_record.name;
+    file_ptr time_fp = keep_time_record ? open_file(time_file, time_record.mode, 1) : file_ptr();
     if (time_fp) std::fprintf(time_fp.get(), "total time (s): %8.2lf\n", run_seconds);
+    // The summary is closed: a failed write of the record is said on the
+    // console alone, and fails the run as any incomplete output does.
+    const bool time_recorded = close_file_checked(time_fp) == 0;
     std::printf("Run time: %6.2lf(s) \n", run_seconds);
+    if (!time_recorded)
+        put_text(stdout, format_text("Error writing %s %s: the output is incomplete.\n", time_record.what.c_str(),
+                                     output_path(time_file, time_record.mode, 1).c_str()));
     // The error that stopped the run is said again last, so that it is what
     // the user sees at the end of the output, whatever was printed after it.
     const std::string closing = closing_error_text(g_error_record);
     const bool failed = !ended_normally || g_error_record.code != 0;
     if (failed) print_closing_error(closing);
     std::fflush(stdout);
-    close_file(time_fp);
 
     // A run stopped by an error has had its code reported and cleared; its
     // caller must still learn that it failed. An output found incomplete
     // while the files were closed leaves its code pending, so that run fails
     // too.
-    if (!ended_normally && g_error_record.code == 0) return 1;
+    if ((!ended_normally || !time_recorded) && g_error_record.code == 0) return 1;
     return g_error_record.code;
 }
 

@@ -39,7 +39,6 @@
 #include "core/line_reader.hpp"
 #include "core/parallel_env.hpp"
 #include "core/text_format.hpp"
-#include "core/warnings.hpp"
 #include "model/model_state.hpp"
 #include "output/grid_writers.hpp"
 #include "output/linknode_output.hpp"
@@ -211,25 +210,6 @@ bool open_constituent_map(model_state& m, const vec1<double>& values, const std:
     return true;
 }
 
-// The contaminant location series are written at the hydrograph locations
-// of channel constituent transport; without them their files stay empty.
-void warn_unwritten_locations(const model_state& m) {
-    const bool written = m.in_hyd_location_given && m.chan_con_trans && m.ov_con_trans;
-    if (written) return;
-    const struct {
-        int given;
-        const std::string& file;
-        const char* card;
-    } series[] = {{m.out_con_location_given, m.out_con_location, "OUT_CON_LOCATION"},
-                  {m.out_mass_location_given, m.out_mass_location, "OUT_MASS_LOCATION"}};
-    for (const auto& s : series) {
-        if (!s.given) continue;
-        warn(format_text("%s has no effect without IN_HYD_LOCATION, OV_CON_TRANS and CHAN_CON_TRANS: %s stays "
-                         "empty.\n",
-                         s.card, s.file.c_str()));
-    }
-}
-
 // The channel datasets of every contaminant with an output name (with
 // CHAN_CON_TRANS): "<name>.chan.conc" of its node and lake concentrations
 // (g/m3) and "<name>.chan.mass" of their dissolved masses (g). A file that
@@ -364,8 +344,9 @@ void open_all_map_outputs(model_state& m) {
 void open_nutrient_outputs(model_state& m) {
     // The contaminants' own overland maps and channel datasets; the
     // nutrient species' outputs come with the nutrient module, and there
-    // are no soil constituent outputs.
-    warn_unwritten_locations(m);
+    // are no soil constituent outputs. Every output is open now: the cards
+    // whose files the run will not write are said first.
+    warn_unwritten_outputs(m);
     if (!m.ov_con_trans) return;
     int number = 0;
     for (int c = 1; c <= m.ncontam; ++c) {

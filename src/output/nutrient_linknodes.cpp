@@ -95,10 +95,8 @@ bool open_nutrient_linknodes(model_state& m) {
     };
     const int first = m.first_nutrient_constituent;
     if (first < 1 || m.nlinks < 1 || m.chan_mass.empty() || st.total_n.empty()) {
-        // Without a channel network the cards have nothing to show.
-        for (const auto& t : totals)
-            if (t.given) warn(format_text("%s has no effect without channel routing: %s is not written.\n", t.card,
-                                          t.file.c_str()));
+        // Without a channel network the cards have nothing to show (the
+        // totals' cards are said with the other output cards).
         for (int k = 0; k < kNutrientSpecies; ++k) {
             const zep_output_request& request = p.out_st[static_cast<std::size_t>(k)];
             if (request.flag)

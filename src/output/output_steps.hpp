@@ -25,6 +25,11 @@ void write_startup_info(model_state& m, const std::string& project_file);
 // Sets up the standard maps the cards ask for: the datasets are created
 // with their headers; numbered grid files are written by the map step.
 void open_all_map_outputs(model_state& m);
+// Warns once about each output card whose file the run's other cards leave
+// unwritten or without values (OUT_HYD_LOCATION without IN_HYD_LOCATION,
+// PIPE_FLOW without STORM_SEWER ...), naming what the file needs. Called
+// once every output is open.
+void warn_unwritten_outputs(const model_state& m);
 // The headers of the channel link/node datasets the cards ask for (depth,
 // discharge, stage, velocity, and the flood stream depth), and of the
 // pipe-network datasets (flow, head, tile flow).

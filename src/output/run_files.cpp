@@ -608,6 +608,7 @@ output_request run_time_record_output() {
     s.name = kRunTimeFile;
     s.mode = "a";
     s.group = output_group::written_whole;
+    s.what = "run time record file";
     s.fixed = true;
     return s;
 }

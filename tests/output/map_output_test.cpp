@@ -19,6 +19,7 @@
 #include "output/output_steps.hpp"
 #include "support/grid_text.hpp"
 #include "support/temp_dir.hpp"
+#include "support/test_outputs.hpp"
 
 namespace {
 
@@ -230,10 +231,14 @@ TEST_F(ClosedBasin, ARunStoppedByAnErrorStillEndsItsDatasetAfterWholeFrames) {
 // empty: the run says so.
 TEST(ConstituentOutputs, ALocationSeriesWithoutChannelConstituentsIsWarnedEmpty) {
     kesta::forget_warnings();
+    kesta_test::temp_dir dir;
     auto m = std::make_unique<kesta::model_state>();
-    m->out_mass_location_given = 1;
-    m->out_mass_location = "mass.dat";
+    m->project_options.out_mass_location_given = 1;
+    m->project_options.out_mass_location = "mass.dat";
+    m->chan_routing = 1;
+    m->nlinks = 1;
     m->in_hyd_location_given = 1;
+    ASSERT_NE(kesta_test::open_output(*m, m->out_mass_location_fp, dir.file("mass.dat")), nullptr);
     kesta::open_nutrient_outputs(*m);
     const kesta::warning_list w = kesta::take_warnings();
     ASSERT_EQ(w.listed.size(), 1u);

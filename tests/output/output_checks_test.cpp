@@ -136,6 +136,16 @@ TEST_F(OutputRuns, AFailedWriteMakesTheRunFail) {
     EXPECT_EQ(r.status, 1) << r.output;
     EXPECT_TRUE(has(r.output, "Error writing mask map file maskmap: the output is incomplete.\n")) << r.output;
     EXPECT_FALSE(has(r.output, "Running....")) << r.output;
+
+    // The run-time record is appended once every other file is closed: its
+    // failure is said on the console, and fails the run all the same.
+    fs::remove(dir.path() / "maskmap");
+    fs::remove(dir.path() / "out_time.out");
+    ASSERT_EQ(symlink("/dev/full", dir.file("out_time.out").c_str()), 0);
+    const auto timed = run(project());
+    EXPECT_EQ(timed.status, 1) << timed.output;
+    EXPECT_TRUE(has(timed.output, "Error writing run time record file out_time.out: the output is incomplete.\n"))
+        << timed.output;
 }
 
 TEST_F(OutputRuns, NumberedOutputsKeepTheFoldersOfTheirNames) {
