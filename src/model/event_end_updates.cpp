@@ -359,9 +359,9 @@ bool starting_totals(model_state& m, double area) {
                                    value_at(m.gw_array_porosity, k) * area;
         if (m.water_table_given && m.soil_et_accounting) {
             const double unsaturated = ground - value_at(m.elevgw, k);
-            if (unsaturated > m.soil_moist_depth / 100.0)
-                m.initial_soil_volume_wt += (unsaturated - m.soil_moist_depth / 100.0) *
-                                            value_at(m.gw_inf_redist_theta, k) * area;
+            const double stores = soil_stores_depth(m, k) / 100.0;  // m
+            if (unsaturated > stores)
+                m.initial_soil_volume_wt += (unsaturated - stores) * value_at(m.gw_inf_redist_theta, k) * area;
         }
         if (m.inf_richards_on) m.initial_richards_volume += richards_column_water(m, k) * area;
         if (!m.overland_lake_map_given || k > m.oland_lake_new.n()) continue;
