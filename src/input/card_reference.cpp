@@ -218,7 +218,7 @@ const card_doc kDocs[] = {
     {259, kGround, "m", "Read and no longer used (it was the tolerance of the former line sweeps); the groundwater heads are solved until the water they leave unbalanced is negligible. A run that gives it says so once.", U, nullptr},
     {262, kGround, "", "Read and no longer used (it was the relaxation of the former line sweeps); a run that gives it says so once.", U, nullptr},
     {261, kGround, "cm/h", "Leakage rate through the aquifer bottom.", U, nullptr},
-    {260, kGround, "", "Water content of the unsaturated zone above the water table, as a fraction of the porosity (default 0.75).", U, nullptr},
+    {260, kGround, "", "Water content of the unsaturated zone above the water table, as a fraction of the porosity (default 0.75); with GW_SIMULATION and the soil accounting of INF_REDIST or INF_LAYERED_SOIL, the soil between the accounting stores and the table holds the aquifer's porosity times it, and trades that water with the aquifer as the table or the ground moves.", U, nullptr},
     {148, kGround, "", "File of the well locations whose levels GW_WELL_LEVEL writes.", U, nullptr},
     {102, kGround, "m", "Output file of the water levels at the wells of OUT_WELL_LOCATION.", U, nullptr},
     {170, kGround, "m", "Groundwater head maps at the map interval (with GW_SIMULATION): with MAP_TYPE 0 the folder of the grid files (gw_head.0001.asc ...), which must exist; else the dataset file.", U, nullptr},

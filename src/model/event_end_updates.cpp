@@ -358,14 +358,8 @@ bool starting_totals(model_state& m, double area) {
             m.initial_gw_volume += (value_at(m.elevgw, k) - value_at(m.bottom_elev, k)) *
                                    value_at(m.gw_array_porosity, k) * area;
         if (m.water_table_given && m.soil_et_accounting) {
-            // The soil stores reach soil_moist_depth, or in a multi-layer run
-            // the bottom of the cell's own layer 2 (m).
-            double stores = m.soil_moist_depth / 100.0;
-            if (m.inf_layered_on) {
-                const double* s = soil_class_of(m, k);
-                stores = s ? (s[22] + s[23]) / 100.0 : 0.0;
-            }
             const double unsaturated = ground - value_at(m.elevgw, k);
+            const double stores = soil_stores_depth(m, k) / 100.0;  // m
             if (unsaturated > stores)
                 m.initial_soil_volume_wt += (unsaturated - stores) * value_at(m.gw_inf_redist_theta, k) * area;
         }

@@ -55,6 +55,14 @@ soil_layers layers_of(model_state& m, int k, soil_param p) {
     return l;
 }
 
+// Water (cm) of the unsaturated soil between the bottom of the stores
+// (`stores`, cm down) and a water table `w` cm down: the accounting counts
+// it at gw_inf_redist_theta beside the stores, none once the table stands
+// within them.
+double held_below_stores(const model_state& m, int k, double stores, double w) {
+    return w > stores ? (w - stores) * m.gw_inf_redist_theta[k] : 0.0;
+}
+
 // Storage coefficient of a cell under the soil accounting: open water at or
 // above the ground, the aquifer's porosity below the soil stores, else the
 // porosity of the soil the water table stands in.
@@ -123,9 +131,34 @@ void keep_within_limits(model_state& m, int k) {
     }
 }
 
+// The unsaturated soil below the stores of cell k after the ground or the
+// water table moved, from `ground` and `table` (m) to elev[k] and
+// elevgw[k]: it gives what it no longer holds to the aquifer, or takes what
+// it now holds from it, at the aquifer's next step (gw_unsat_exchange, cm
+// into the aquifer). A table rising from below the stores into them takes
+// all of that soil's water.
+void band_follows(model_state& m, int k, double ground, double table) {
+    if (!m.gw_simulation || !m.soil_et_accounting || k > m.gw_unsat_exchange.n() ||
+        k > m.gw_inf_redist_theta.n() || k > m.elevgw.n())
+        return;
+    const double stores = soil_stores_depth(m, k);
+    m.gw_unsat_exchange[k] += held_below_stores(m, k, stores, (ground - table) * kCmPerMetre) -
+                              held_below_stores(m, k, stores, (m.elev[k] - m.elevgw[k]) * kCmPerMetre);
+}
+
+// A column no deeper than its first layer is one layer: the accounting
+// moves only the first store, so the second's water joins it.
+void fold_second_layer(model_state& m, int k, double top) {
+    if (top > 0.0 && top < m.soil_depth[k]) return;
+    m.Ws1_L1[k] += m.Ws1_L2[k];
+    m.Ws1_L2[k] = 0.0;
+}
+
 // The soil column of cell k after its water table moved by dh (m).
 void follow_soil_column(model_state& m, int k, double dh) {
     const double w = (m.elev[k] - m.elevgw[k]) * kCmPerMetre;  // cm to the water table
+    band_follows(m, k, m.elev[k], m.elevgw[k] - dh);
+    const soil_layers fc = layers_of(m, k, soil_param::field_capacity);
     if (w <= kTiny) {
         const bool lake = in_channel_lake(m, k) || in_overland_lake(m, k);
         if (!lake) {
@@ -137,10 +170,10 @@ void follow_soil_column(model_state& m, int k, double dh) {
     }
     if (m.soil_depth[k] > w) {
         m.soil_depth[k] = std::max(w, 0.0);
+        fold_second_layer(m, k, fc.top);
     } else if (m.soil_depth[k] < w) {
         const double d0 = m.soil_depth[k];
         m.soil_depth[k] = w;
-        const soil_layers fc = layers_of(m, k, soil_param::field_capacity);
         if (m.inf_layered_on) {
             m.soil_moist_depth = fc.stores;
             m.top_layer_depth = fc.top;
@@ -149,11 +182,7 @@ void follow_soil_column(model_state& m, int k, double dh) {
             m.bottomfav[k] -= fill_band(m, k, fc, d0, w);
         } else if (fc.stores < w) {
             m.soil_depth[k] = fc.stores;
-            if (fc.stores > d0) {
-                m.bottomfav[k] -= fill_band(m, k, fc, d0, fc.stores);
-                dh += (fc.stores - d0) / kCmPerMetre;
-            }
-            m.gw_unsat_exchange[k] += dh * m.gw_inf_redist_theta[k] * kCmPerMetre;
+            if (fc.stores > d0) m.bottomfav[k] -= fill_band(m, k, fc, d0, fc.stores);
         }
     }
     keep_within_limits(m, k);
@@ -201,6 +230,10 @@ void hold_initial_moisture(model_state& m) {
 
 }  // namespace
 
+void soil_follows_ground(model_state& m, int k, double before) {
+    band_follows(m, k, before, value_at(m.elevgw, k));
+}
+
 void settle_groundwater_exchanges(model_state& m) {
     if (!m.gw_simulation || m.elevgw.empty()) return;
     gw_run_totals& t = m.gw_totals;
@@ -216,6 +249,7 @@ void settle_groundwater_exchanges(model_state& m) {
             continue;
         }
         const double held = m.DELX[k] * m.DELY[k] * m.gw_array_porosity[k];  // m3 per m of head
+        const double before = m.elevgw[k];
         m.elevgw[k] += in / held;
         // Tile drains may have taken more than the cell held: the floor puts
         // the difference back, booked as its own volume, as after a solve.
@@ -224,6 +258,7 @@ void settle_groundwater_exchanges(model_state& m) {
             t.floor_added += (floor_head - m.elevgw[k]) * held;
             m.elevgw[k] = floor_head;
         }
+        band_follows(m, k, m.elev[k], before);
     }
 }
 

@@ -161,6 +161,12 @@ const double* soil_class_of(const model_state& m, int k) {
     return soil_class_of(const_cast<model_state&>(m), k);
 }
 
+double soil_stores_depth(const model_state& m, int k) {
+    if (!m.inf_layered_on) return m.soil_moist_depth;
+    const double* s = soil_class_of(m, k);
+    return s ? s[22] + s[23] : 0.0;
+}
+
 void step_infiltration(model_state& m) {
     if (!clock_due(m.inf_next, m.time, m.time_tol)) return;
     const double dt = (m.time - m.inf_last) * kSecondsPerDay;

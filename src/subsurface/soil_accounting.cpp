@@ -229,11 +229,7 @@ void finish_soil_run_totals(model_state& m) {
         t.final_water += (value_at(m.Ws1, k) / kCmPerMetre + value_at(m.sm_inf_depth, k)) * area;
         t.downward_flux += value_at(m.bottomfav, k) / kCmPerMetre * area;
         if (!m.water_table_given) continue;
-        double stores = m.soil_moist_depth / kCmPerMetre;  // m
-        if (m.inf_layered_on) {
-            const double* s = soil_class_of(m, k);
-            stores = s ? (s[22] + s[23]) / kCmPerMetre : 0.0;
-        }
+        const double stores = soil_stores_depth(m, k) / kCmPerMetre;  // m
         const double unsaturated = value_at(m.elev, k) - value_at(m.elevgw, k);
         if (unsaturated > stores) below += (unsaturated - stores) * value_at(m.gw_inf_redist_theta, k) * area;
     }

@@ -22,6 +22,15 @@ bool any_infiltration(const model_state& m);
 // a cell past the soil-type vector; null for a class the table does not hold.
 double* soil_class_of(model_state& m, int k);
 const double* soil_class_of(const model_state& m, int k);
+// Depth (cm) of the soil-accounting stores of cell k: SOIL_MOIST_DEPTH, or
+// under layered soils the first two layers of the cell's class. The soil
+// between it and a deeper water table is counted beside the stores.
+double soil_stores_depth(const model_state& m, int k);
+// The ground of cell k moved from `before` (m) to elev[k] by erosion or
+// deposition: over a simulated aquifer, the unsaturated soil between the
+// soil-accounting stores and the water table thins or thickens with it and
+// gives its water to the aquifer or takes it from it (gw_unsat_exchange).
+void soil_follows_ground(model_state& m, int k, double before);
 void step_sacramento(model_state& m);
 void step_groundwater(model_state& m);
 // At the end of the run the aquifer takes the stream, lake and tile-drain

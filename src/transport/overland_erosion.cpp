@@ -55,6 +55,7 @@
 #include "core/text_format.hpp"
 #include "model/model_services.hpp"
 #include "model/model_state.hpp"
+#include "subsurface/subsurface_steps.hpp"
 #include "transport/erosion_step.hpp"
 #include "transport/erosion_vectors.hpp"
 #include "transport/sediment.hpp"
@@ -592,8 +593,9 @@ namespace {
 
 // Books what the step eroded and deposited on the cells lo .. hi, which no
 // later face of the step touches, into each cell's net volume over the run
-// and, with ADJUST_ELEV, into its ground (and with SEDIMENT_CONTAM for the
-// sediment-bound constituents), and clears their rows for the next step.
+// and, with ADJUST_ELEV, into its ground, which the soil below the stores
+// follows over an aquifer (and with SEDIMENT_CONTAM for the sediment-bound
+// constituents), and clears their rows for the next step.
 // Booked as soon as their faces are done, the rows are still in the cache
 // of the thread that moved them. A cell's ground is read by no later face
 // or detachment of the step: those read the ground of their own cells and
@@ -610,7 +612,11 @@ void book_cells(step_view& v, int lo, int hi) {
         const double* deposited = v.settled[i];
         const double net = deposited[0] - eroded[0];
         s.ov_qsvol[i] += net;
-        if (adjust) m.elev[i] += net / area;
+        if (adjust) {
+            const double ground = m.elev[i];
+            m.elev[i] += net / area;
+            soil_follows_ground(m, i, ground);
+        }
         if (contam) {
             for (int k = 0; k <= v.classes; ++k) {
                 s.eroded_step[i][k] += eroded[k];

@@ -452,11 +452,7 @@ void make_project(std::uint64_t seed, const temp_dir& dir) {
         s.grid(dir, "table.asc",
                [&](int k) { return s.z[k] + (d.chance(0.3) ? d.between(0.0, 0.3) : -d.between(0.0, 2.0)); });
         s.cards += "WATER_TABLE table.asc\n";
-        // Not under the soil water accounting of INF_REDIST: a water table
-        // that moves under it leaves the run's global water balance open
-        // (a fault of the soil columns' exchange with the aquifer, not yet
-        // mended; the constituents have no part in it).
-        if (d.chance(0.5) && s.cards.find("INF_REDIST\n") == std::string::npos) add_aquifer(d, s, dir, net);
+        if (d.chance(0.5)) add_aquifer(d, s, dir, net);
     }
     // Without the soil's layers, a mixing layer in the soil water of Green
     // and Ampt, or one that holds the load the sediment takes.
