@@ -172,7 +172,7 @@ TEST(StormDrainRuns, SteepNearlyEmptyPipesBalanceWithoutMadeWater) {
 // deliver it to the stream.
 TEST(StormDrainRuns, TheDrainsExampleFeedsTheStreamThroughThePipesAndBalances) {
     namespace fs = std::filesystem;
-    const fs::path examples = fs::path(__FILE__).parent_path().parent_path().parent_path() / "examples";
+    const fs::path examples = fs::path(KESTA_SOURCE_DIR) / "examples";
     kesta_test::temp_dir dir;
     for (const char* name : {"valley.cmt", "valley.chan", "valley.gst", "mask.asc", "elevation.asc", "landuse.asc"})
         fs::copy_file(examples / "valley" / name, dir.path() / name);

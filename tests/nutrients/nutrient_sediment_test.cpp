@@ -19,7 +19,7 @@ namespace {
 namespace fs = std::filesystem;
 using kesta_test::read_file;
 
-const fs::path kExamples = fs::path(__FILE__).parent_path().parent_path().parent_path() / "examples";
+const fs::path kExamples = fs::path(KESTA_SOURCE_DIR) / "examples";
 
 // What the run left of each slot's attached mass, seen after every step.
 struct attached_watch {

@@ -21,7 +21,7 @@ namespace fs = std::filesystem;
 using kesta_test::read_file;
 using kesta_test::value_after;
 
-const fs::path kExamples = fs::path(__FILE__).parent_path().parent_path().parent_path() / "examples";
+const fs::path kExamples = fs::path(KESTA_SOURCE_DIR) / "examples";
 
 // The rows of numbers of a series file.
 std::vector<std::vector<double>> rows_of(const std::string& text) {

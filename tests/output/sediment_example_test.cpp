@@ -16,7 +16,7 @@ namespace {
 namespace fs = std::filesystem;
 using kesta_test::read_file;
 
-const fs::path kExamples = fs::path(__FILE__).parent_path().parent_path().parent_path() / "examples";
+const fs::path kExamples = fs::path(KESTA_SOURCE_DIR) / "examples";
 
 // Each value of the table is printed to two decimals (at most 0.005 m3 off),
 // and so is the summary's total.

@@ -232,7 +232,7 @@ TEST(OverlandLakeRuns, ALakeDrainedHardGivesOnlyTheWaterAboveItsInitialLevel) {
     }
 }
 
-const fs::path kExample = fs::path(__FILE__).parent_path().parent_path().parent_path() / "examples" / "valley";
+const fs::path kExample = fs::path(KESTA_SOURCE_DIR) / "examples" / "valley";
 
 TEST(ValleyExample, RainDrainsThroughTheOutletTheSummaryClosesTheBalanceAndTheOutputsAreWritten) {
     kesta_test::temp_dir dir;

@@ -208,7 +208,7 @@ TEST(LongTermRun, EndsAtTotTimeOrWithItsWeatherAndBalancesEachEvent) {
 // lie on the valley, each event balances, and the weather is read whole.
 TEST(SpringExample, SnowOfTheFirstTenDaysLiesOnTheValley) {
     namespace fs = std::filesystem;
-    const fs::path examples = fs::path(__FILE__).parent_path().parent_path().parent_path() / "examples";
+    const fs::path examples = fs::path(KESTA_SOURCE_DIR) / "examples";
     kesta_test::temp_dir dir;
     for (const char* name : {"mask.asc", "elevation.asc", "landuse.asc"})
         fs::copy_file(examples / "valley" / name, dir.path() / name);
