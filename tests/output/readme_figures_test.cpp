@@ -131,8 +131,8 @@ std::string word_after(const std::string& text, const std::string& label) {
     return word;
 }
 
-// The part of `text` from `heading` to the next blank line pair (a section
-// of a summary).
+// A section of a summary: from `heading` to the first "percent" after it,
+// which ends its balance error.
 std::string part(const std::string& text, const std::string& heading) {
     const std::size_t at = text.find(heading);
     if (at == std::string::npos) return "(no " + heading + ")";
@@ -312,6 +312,8 @@ TEST(ReadmeFigures, TheMonthOfSpringGivesTheReadmesWaterBalance) {
     ASSERT_EQ(snow.size(), 5u);
     ASSERT_EQ(began.size(), 5u);
     ASSERT_EQ(ended.size(), 5u);
+    expect_says(text, "one summary per event (every event balances to better than 1e-6 percent)");
+    for (double e : values_after(sum, "mass conservation error:")) EXPECT_LT(std::fabs(e), 1e-6);
     // What soaked in between the end of event 2 and the start of event 3,
     // and the soil's evapotranspiration, from the hourly rates (cm/h).
     double melt_before = 0.0, et_hourly = 0.0;
