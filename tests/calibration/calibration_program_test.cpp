@@ -6,6 +6,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <map>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -148,6 +149,58 @@ TEST_F(CalibrationProgram, BatchRunsAreNumberedAndIndependent) {
     // Each summary names the value its run used.
     EXPECT_TRUE(has(read_file(dir.file("0001_summ.out")), "[N]            = 0.100000"));
     EXPECT_TRUE(has(read_file(dir.file("0002_summ.out")), "[N]            = 0.050000"));
+}
+
+// The files docs/outputs.md lists under "Calibration and Monte Carlo
+// files", by the modes it says write them: each mode writes its own and the
+// shared ones, and no other; the batch mode writes none of them.
+TEST_F(CalibrationProgram, EachModeWritesTheFilesTheOutputsDocumentListsForIt) {
+    const std::string docs = read_file(KESTA_SOURCE_DIR "/docs/outputs.md");
+    const std::size_t at = docs.find("\n## Calibration and Monte Carlo files\n");
+    ASSERT_NE(at, std::string::npos);
+    std::map<std::string, std::vector<std::string>> listed;  // by "both", "-c" or "-m"
+    std::string group;
+    for (const std::string& line : lines_of(docs.substr(at + 1, docs.find("\n## ", at + 1) - at))) {
+        if (line == "Written by both modes:") group = "both";
+        if (line.rfind("Written by `-c` only", 0) == 0) group = "-c";
+        if (line.rfind("Written by `-m` only", 0) == 0) group = "-m";
+        if (line.rfind("- `", 0) == 0 && !group.empty()) listed[group].push_back(line.substr(3, line.find('`', 3) - 3));
+    }
+    ASSERT_EQ(listed.size(), 3u);
+    const auto expect_written = [&](const std::string& mode, const std::string& other) {
+        for (const std::string& name : listed["both"]) EXPECT_TRUE(exists(name)) << mode << " " << name;
+        for (const std::string& name : listed[mode]) EXPECT_TRUE(exists(name)) << mode << " " << name;
+        for (const std::string& name : listed[other]) EXPECT_FALSE(exists(name)) << mode << " " << name;
+        for (const auto& [group, names] : listed)
+            for (const std::string& name : names) std::filesystem::remove(dir.file(name));
+    };
+    dir.write("obs.txt", "1\n0.1 1 100 1\n");
+    dir.write("mc.in", "calib.prj\nparams.txt\nobs.txt\n1\n0.04 0.06\n");
+    const auto m = run("-m2 mc.in");
+    ASSERT_EQ(m.status, 0) << m.output;
+    // Both runs are numbered 0000, the second over the first.
+    EXPECT_TRUE(exists("0000_summ.out"));
+    EXPECT_FALSE(exists("0001_summ.out"));
+    // One uniform-rain event: its line, then the event count plus one and the run's volume.
+    const std::vector<std::string> optim = lines_of(read_file(dir.file("0000_kesta_optim.out")));
+    ASSERT_EQ(optim.size(), 2u);
+    EXPECT_EQ(optim[1].rfind("2 ", 0), 0u) << optim[1];
+    EXPECT_NEAR(kesta_test::numbers(optim[0]).at(2), kesta_test::numbers(optim[1]).at(1), 0.05);
+    expect_written("-m", "-c");
+
+    dir.write("sce.in", "calib.prj\nparams.txt\nobs.txt\n6 3 0.001 1 1969 0 1\n0 0 0 0 0 0\n0.05 0.01 0.2\n");
+    const auto c = run("-c sce.in");
+    ASSERT_EQ(c.status, 0) << c.output;
+    expect_written("-c", "-m");
+
+    dir.write("batch.prj", std::string("KESTAPROJECT\nREPLACE_PARAMS params.txt\nREPLACE_VALS values.txt\n"
+                                       "MANNING_N [N]\n") +
+                               kProjectBody);
+    dir.write("values.txt", "0.05\n0.1\n");
+    const auto b = run("-b2 batch.prj");
+    ASSERT_EQ(b.status, 0) << b.output;
+    for (const auto& [mode, names] : listed)
+        for (const std::string& name : names) EXPECT_FALSE(exists(name)) << "-b " << name;
 }
 
 }  // namespace
