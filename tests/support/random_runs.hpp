@@ -5,9 +5,10 @@
 //     outlet discharge stay finite and non-negative at every step, so do
 //     the masses and concentrations of the constituents and the sediment
 //     volumes, and every balance closes within 1e-6 percent: the event's
-//     mass conservation, the run's global water balance, the drains' own
-//     balance, the aquifer's, and every constituent and sediment balance of
-//     the event summaries and of the run; or
+//     mass conservation, the run's global water balance (of the surface and
+//     overall), the soil moisture accounting's, the drains' own balance, the
+//     aquifer's, and every constituent and sediment balance of the event
+//     summaries and of the run; or
 //   - exits 0 with the drain solver's warning in the summary (its balances
 //     are then not held to 1e-6 percent, the rest is); or
 //   - exits 1 with a message.
@@ -237,6 +238,7 @@ struct run_watch {
     std::string own_errors;
     double drain_error = 0.0, drain_scale = 0.0;  // the drains' run balance error and inflow (m3)
     double gw_error = 0.0;                        // the aquifer's balance error (percent)
+    double soil_error = 0.0;                      // the soil moisture accounting's balance error (percent)
     // The first constituent or sediment balance found open, of an event or
     // of the run, and the run's global water balance errors (percent).
     std::string open_balance;
@@ -290,6 +292,7 @@ inline bool watch_random_step(kesta::model_state& m, const char* name) {
                             text_of(w.drain_scale) + " m3";
         }
         if (m.gw_simulation) w.gw_error = kesta::groundwater_balance_error(m);
+        if (m.soil_et_accounting) w.soil_error = m.soil_totals.balance_error;
         if (m.overland_lake_map_given)
             w.own_errors += "; the lake extent updates' error " + text_of(m.olake_balance_error) + " m3";
     }
@@ -363,6 +366,9 @@ inline std::string random_run_fault(const temp_dir& dir, std::uint64_t seed, run
     }
     if (!(std::fabs(watch.gw_error) <= 1e-6))
         return "groundwater balance error " + text_of(watch.gw_error) + " percent";
+    if (!(std::fabs(watch.soil_error) <= 1e-6))
+        return "soil moisture balance error " + text_of(watch.soil_error) + " percent, global water balance error " +
+               text_of(watch.water_overall_error) + " percent overall";
     if (!watch.open_balance.empty()) return watch.open_balance;
     if (!(std::fabs(watch.water_surface_error) <= 1e-6) || !(std::fabs(watch.water_overall_error) <= 1e-6))
         return "global water balance error " + text_of(watch.water_surface_error) + " percent at the surface, " +

@@ -10,10 +10,17 @@
 // written that is not a number; or a stop with a message. The projects come
 // from a seed, so a failing one is reproduced by its seed.
 //
+// The projects of a second kind stand over a water table 0.15-3 m under
+// the ground, often within the soil column, on soils of Green and Ampt,
+// with redistribution or of layers, above an aquifer held at the table or
+// simulated; many erode, carrying their sediment classes as constituents
+// or routing them. Their runs also keep the soil water accounting's
+// balance and the aquifer's.
+//
 // By hand, more seeds: KESTA_RANDOM_PROJECTS=<count> and
 // KESTA_RANDOM_FIRST_SEED=<seed> (the CI run takes 250 from 1, 60 under
-// the sanitizers); KESTA_RANDOM_KEEP=<folder> keeps the files of a failing
-// project.
+// the sanitizers, and 400 and 60 of the second kind);
+// KESTA_RANDOM_KEEP=<folder> keeps the files of a failing project.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -477,6 +484,180 @@ void make_project(std::uint64_t seed, const temp_dir& dir) {
     write_site(s, dir);
 }
 
+// The soil methods of the projects over a water table.
+enum class soil_method { green_ampt, redistribution, layered };
+
+// The project file without the line `line` (a card without a value).
+void drop_line(site& s, const std::string& line) {
+    const std::size_t at = s.cards.find(line);
+    if (at != std::string::npos) s.cards.erase(at, line.size());
+}
+
+// The site's own Green and Ampt soils (of maps), when it has them, dropped.
+void drop_site_soils(site& s) {
+    for (const char* card : {"CONDUCTIVITY", "CAPILLARY", "POROSITY", "MOISTURE"}) drop_card(s, card);
+    drop_line(s, "GREEN_AMPT\n");
+}
+
+// Layered soils: a map of 1-3 soil classes and their table of three layers
+// each (per layer Ks cm/h, pore index, capillary head cm, porosity, field
+// capacity, wilting point, residual and initial water content, and for the
+// upper two the depth in cm), every value one that soils have: the water
+// contents rise from the residual through the wilting point and the field
+// capacity to the porosity, the initial one lies between the residual and
+// the porosity. Returns the shallowest column of the upper two layers (m),
+// where their soil water accounting ends.
+double add_layered_soils(draws& d, site& s, const temp_dir& dir) {
+    const int classes = d.whole(1, 3);
+    s.grid(dir, "soils.asc", [&](int) { return d.whole(1, classes); }, "%.0f ");
+    std::string t = format_text("%d 0\n", classes);
+    double shallowest = 1e9;
+    for (int c = 1; c <= classes; ++c) {
+        t += std::to_string(c) + "\n";
+        double column = 0.0;  // cm
+        for (int layer = 1; layer <= 3; ++layer) {
+            const double porosity = round3(d.between(0.35, 0.5));
+            t += format_text("%g %g %g %g %g %g %g %g", round3(d.log_between(0.01, 10.0)), round3(d.between(0.1, 0.7)),
+                             round3(d.between(2.0, 30.0)), porosity, round3(d.between(0.18, 0.33)),
+                             round3(d.between(0.06, 0.15)), round3(d.between(0.01, 0.05)),
+                             round3(d.between(0.06, porosity - 0.02)));
+            if (layer < 3) {
+                const double depth = round3(layer == 1 ? d.between(5.0, 50.0) : d.between(10.0, 150.0));
+                column += depth;
+                t += " " + text_of(depth);
+            }
+            t += "\n";
+        }
+        shallowest = std::min(shallowest, column / 100.0);
+    }
+    dir.write("layers.txt", t);
+    s.cards += "INF_LAYERED_SOIL\nSOIL_TYPE_MAP soils.asc\nSOIL_LAYER_INPUT_FILE layers.txt\n";
+    return shallowest;
+}
+
+// The water table 0.15-3 m under the ground, in about half the projects
+// within the soil column of depth `soil` (m); under it, with `simulated`,
+// an aquifer that flows (its conductivity and porosity uniform, of maps, of
+// the land classes' GROUNDWATER table or, under layered soils, of their
+// third layer; sometimes leaking through its bottom), else one held at the
+// table. Returns the mapping tables it adds.
+std::string add_water_table(draws& d, const mix& x, site& s, const temp_dir& dir, const stream_net& net,
+                            double soil, bool simulated, bool layered) {
+    const double top = d.chance(0.5) ? std::clamp(soil, 0.15, 3.0) : 3.0;  // m, the deepest table
+    const double low = d.between(0.15, top), high = d.chance(0.3) ? low : d.between(low, top);
+    std::vector<double> table;
+    for (double z : s.z) table.push_back(z - d.between(low, high));
+    s.grid(dir, "table.asc", [&](int k) { return table[k]; });
+    s.cards += "WATER_TABLE table.asc\n";
+    if (simulated || d.chance(0.5)) {
+        // 0.5-10 m under the table, level or following it.
+        const bool level = d.chance(0.5);
+        const double lowest = *std::min_element(table.begin(), table.end()) - d.between(0.5, 10.0);
+        s.grid(dir, "bottom.asc", [&](int k) { return level ? lowest : table[k] - d.between(0.5, 10.0); });
+        s.cards += "AQUIFER_BOTTOM bottom.asc\n";
+    }
+    if (!simulated) return "";
+    add_stream_aquifer(d, s, dir, net);
+    if (d.chance(0.3)) s.card("GW_LEAKAGE_RATE", round3(d.log_between(1e-3, 0.1)));  // cm/h
+    std::string t;
+    switch (d.whole(0, layered ? 3 : 2)) {
+        case 0:  // uniform, as given
+            break;
+        case 1:
+            drop_card(s, "GW_UNIF_HYCOND");
+            drop_card(s, "GW_UNIF_POROSITY");
+            s.grid(dir, "gw_k.asc", [&](int) { return round3(d.log_between(0.1, 50.0)); });  // cm/h
+            s.grid(dir, "gw_phi.asc", [&](int) { return round3(d.between(0.2, 0.45)); });
+            s.cards += "GW_HYCOND_MAP gw_k.asc\nGW_POROSITY_MAP gw_phi.asc\n";
+            break;
+        case 2:
+            drop_card(s, "GW_UNIF_HYCOND");
+            drop_card(s, "GW_UNIF_POROSITY");
+            t = format_text("GROUNDWATER \"Land use\"\nNUM_IDS %d\nID HYCOND POROSITY\n", x.classes);
+            for (int k = 1; k <= x.classes; ++k)
+                t += table_row(k, format_text("%g %g", round3(d.log_between(0.1, 50.0)), round3(d.between(0.2, 0.45))));
+            break;
+        default:  // the soil table's third layer
+            drop_card(s, "GW_UNIF_HYCOND");
+            drop_card(s, "GW_UNIF_POROSITY");
+            break;
+    }
+    return t;
+}
+
+// Projects over a water table (add_water_table) with soils of Green and
+// Ampt, of Green and Ampt with redistribution or of layers, the last two
+// sometimes in long-term runs; some erode, their sediment classes carried
+// as constituents or routed, some carry contaminants, over land, in the
+// soil and in channels.
+void make_subsurface_project(std::uint64_t seed, const temp_dir& dir) {
+    draws d(seed * 11 + 5);
+    site s = random_site(d, dir);
+    s.cards += "MAPPING_TABLE run.cmt\nMAP_TYPE 1\n";
+    mix x;
+    x.water_table = true;
+    x.extreme = d.chance(0.1);
+    x.channels = d.chance(0.5);
+    x.erosion = d.chance(0.6);
+    x.carried = x.erosion && d.chance(0.6);
+    x.contaminants = d.chance(0.4);
+    x.bound = x.erosion && !x.carried && x.contaminants && d.chance(0.5);
+    x.soil = x.contaminants && !x.carried && d.chance(0.3);
+    x.classes = d.whole(1, 3);
+    x.sediments = x.erosion ? d.whole(1, 4) : 0;
+    x.contams = x.contaminants ? d.whole(1, 3) : 0;
+    const soil_method method = static_cast<soil_method>(d.whole(0, 2));
+    x.long_term = method != soil_method::green_ampt && d.chance(0.2);
+    const bool simulated = d.chance(0.7);
+    stream_net net;
+    if (x.channels) net = add_channels(d, s, dir, x.erosion && !x.carried);
+    std::string tables = add_land_classes(d, x, s, dir);
+    if (x.long_term) {
+        // Layered soils take the place of its soils with redistribution,
+        // whose tables then stay unread.
+        tables += add_long_term(d, x, s, dir);
+        if (method == soil_method::layered) drop_line(s, "INF_REDIST\n");
+    } else if (method == soil_method::green_ampt) {
+        if (s.cards.find("GREEN_AMPT\n") == std::string::npos) tables += add_soil_tables(d, x, s, false);
+    } else {
+        drop_site_soils(s);
+        if (method == soil_method::redistribution) tables += add_soil_tables(d, x, s, true);
+    }
+    // The soil column of the water accounting (and of the soil
+    // constituents), its top layer and the constituents' mixing layer.
+    double soil = 0.4;  // m, the default
+    if (method == soil_method::layered)
+        soil = add_layered_soils(d, s, dir);
+    else if (d.chance(0.8))
+        s.card("SOIL_MOIST_DEPTH", soil = round3(d.between(0.2, 1.5)));
+    if (x.soil || d.chance(0.4)) {
+        const double top = round3(d.between(0.1, 1.0) * soil);
+        s.card("TOP_LAYER_DEPTH", top);
+        if (x.soil) {
+            s.card("MIXING_LAYER_DEPTH", round3(d.between(0.05, 0.5) * top));
+            s.cards += "SOIL_CON_TRANS\n";
+        }
+    }
+    if (x.erosion) {
+        tables += add_erosion(d, x, s);
+        s.card("WATER_TEMP", round3(d.between(2.0, 30.0)));
+    }
+    tables += add_water_table(d, x, s, dir, net, soil, simulated, method == soil_method::layered);
+    if (!x.soil && (x.bound || d.chance(0.5))) {
+        s.card("MIXING_LAYER_DEPTH", round3(d.log_between(x.extreme ? 1e-6 : 1e-3, 0.1)));
+        x.exchange = true;
+    }
+    if (x.soil) x.exchange = true;
+    if (x.contaminants || x.carried) s.cards += "OV_CON_TRANS\n";
+    if (x.contaminants) tables += add_contaminants(d, x, s, dir);
+    if (x.bound) s.cards += "SEDIMENT_CONTAM\n";
+    const int carried = x.contams + (x.carried ? x.sediments : 0);
+    if (carried > 0 && (x.carried || d.chance(0.4))) add_cell_points(d, x, s, dir, carried);
+    if (x.channels && carried > 0) add_channel_constituents(d, x, s, dir, net, carried);
+    dir.write("run.cmt", tables);
+    write_site(s, dir);
+}
+
 constexpr int kBlocks = 4;  // tests, so that ctest spreads the runs over cores
 
 class RandomConstituents : public ::testing::TestWithParam<int> {};
@@ -488,6 +669,17 @@ TEST_P(RandomConstituents, EveryRunKeepsItsMassOrStopsWithAMessage) {
 INSTANTIATE_TEST_SUITE_P(Blocks, RandomConstituents, ::testing::Range(0, kBlocks),
                          [](const ::testing::TestParamInfo<int>& info) {
                              return "constituents_" + std::to_string(info.param + 1);
+                         });
+
+class RandomSubsurface : public ::testing::TestWithParam<int> {};
+
+TEST_P(RandomSubsurface, EveryRunKeepsItsWaterAndMassOrStopsWithAMessage) {
+    run_random_seeds("subsurface", GetParam(), kBlocks, make_subsurface_project, kSanitizedBuild ? 60 : 400);
+}
+
+INSTANTIATE_TEST_SUITE_P(Blocks, RandomSubsurface, ::testing::Range(0, kBlocks),
+                         [](const ::testing::TestParamInfo<int>& info) {
+                             return "subsurface_" + std::to_string(info.param + 1);
                          });
 
 }  // namespace
