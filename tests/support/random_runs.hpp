@@ -34,6 +34,7 @@
 #include "support/grid_text.hpp"
 #include "support/random_draws.hpp"
 #include "support/run_program.hpp"
+#include "support/sanitized_build.hpp"
 #include "support/temp_dir.hpp"
 
 namespace kesta_test {
@@ -375,20 +376,6 @@ inline std::string random_run_fault(const temp_dir& dir, std::uint64_t seed, run
                text_of(watch.water_overall_error) + " percent overall" + watch.own_errors;
     return "";
 }
-
-// Built with AddressSanitizer, under which a run takes several times as
-// long: the tests whose projects are slow take fewer seeds by default.
-#if defined(__SANITIZE_ADDRESS__)
-constexpr bool kSanitizedBuild = true;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-constexpr bool kSanitizedBuild = true;
-#else
-constexpr bool kSanitizedBuild = false;
-#endif
-#else
-constexpr bool kSanitizedBuild = false;
-#endif
 
 // The seeds of one test: block `block` of `blocks` takes every blocks-th
 // seed of KESTA_RANDOM_PROJECTS (default `count`) from

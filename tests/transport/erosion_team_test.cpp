@@ -232,7 +232,7 @@ TEST(ErosionOnATeam, ALongWaitLeavesTheStepToOneThreadWithTheSameResults) {
     // machine the calling thread may take every band before another wakes,
     // so the steps are taken again until one of them waited.
     int long_waits = 0;
-    for (int attempt = 0; attempt < 8 && long_waits == 0; ++attempt)
+    for (int attempt = 0; attempt < 64 && long_waits == 0; ++attempt)
         for (const bool with_order : {false, true}) {
             run_on_teams(2, with_order, {});
             long_waits += g_long_waits;
