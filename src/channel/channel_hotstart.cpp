@@ -1,5 +1,9 @@
-// The channel hotstart: the water surface of every channel node written at
-// the end of one run and read back at the start of the next.
+// The channel hotstart: the water surface of every computational node of
+// every open channel, written at the end of one run and read back at the
+// start of the next. The discharges are written beside them for the user;
+// the routing derives them from the levels, so the reader takes the levels
+// alone. Lake levels are not in the file: a lake starts from its INITWSE.
+#include <cmath>
 #include <cstdio>
 #include <string>
 
@@ -16,8 +20,20 @@ namespace kesta {
 
 namespace {
 
-// Links whose nodes the hotstart carries: those routed as a channel.
-bool carried(const model_state& m, int link) { return !link_is_lake_struct_or_overtaken(m.ltype[link]); }
+// Links whose nodes the hotstart carries: the open channels of the network
+// as read. A link a lake has overtaken is one of them: the run that reads
+// the file starts with every link given back, and expects its lines.
+bool carried(const model_state& m, int link) { return !link_is_lake_or_structure(m.ltype[link]); }
+
+// A node past the link's routed count lies under a lake, which holds its
+// water: it is written dry, at its bed, with no discharge.
+bool held_by_lake(const model_state& m, int j, int link) { return j > m.nx[link]; }
+double written_level(const model_state& m, int j, int link) {
+    return held_by_lake(m, j, link) ? m.bel[j][link] : m.yp[j][link];
+}
+double written_discharge(const model_state& m, int j, int link) {
+    return held_by_lake(m, j, link) ? 0.0 : m.qp[j][link];
+}
 
 bool refuse_hotstart(const model_state& m, int line, const std::string& what) {
     return refuse(format_text("Error: channel hotstart file %s, line %d: %s\n", m.chan_hotstart_depth_in.c_str(),
@@ -84,9 +100,10 @@ void write_chan_hotstart(const model_state& m) {
     for (int l = 1; l <= m.nlinks && l <= m.link_nodes.n(); ++l) {
         if (!carried(m, l)) continue;
         for (int j = 1; j <= m.link_nodes[l]; ++j) {
-            const bool level = std::isfinite(m.yp[j][l]);
-            if (level && std::isfinite(m.qp[j][l])) continue;
-            refuse_unwritten(m, level ? m.qp[j][l] : m.yp[j][l], level ? "the discharge" : "the water surface",
+            const double ws = written_level(m, j, l), q = written_discharge(m, j, l);
+            const bool level = std::isfinite(ws);
+            if (level && std::isfinite(q)) continue;
+            refuse_unwritten(m, level ? q : ws, level ? "the discharge" : "the water surface",
                              format_text("node %d of link %d", j, l), written_file_words(m, level ? discharge : depth));
             return;
         }
@@ -94,8 +111,8 @@ void write_chan_hotstart(const model_state& m) {
     for (int l = 1; l <= m.nlinks && l <= m.link_nodes.n(); ++l) {
         if (!carried(m, l)) continue;
         for (int j = 1; j <= m.link_nodes[l]; ++j) {
-            std::fprintf(depth, "%d %d %lf \n", j, l, m.yp[j][l]);
-            std::fprintf(discharge, "%d %d %lf\n", j, l, m.qp[j][l]);
+            std::fprintf(depth, "%d %d %lf \n", j, l, written_level(m, j, l));
+            std::fprintf(discharge, "%d %d %lf\n", j, l, written_discharge(m, j, l));
         }
     }
 }

@@ -110,6 +110,8 @@ struct chan_reader {
     int max_tables = 0;  // most tables of one breakpoint link
     bool mlake = false;
     vec1<int> link_line;     // line of each link's LINK card
+    vec1<int> k_river_line;  // line of each link's (last) K_RIVER card, 0 without one
+    vec1<int> m_river_line;  // line of each link's (last) M_RIVER card, 0 without one
     vec1<int> connect_line;  // line of each link's CONNECT card
     mat2<int> xsec_line;     // [node][link]: line of the node's XSEC card
 
@@ -233,6 +235,8 @@ bool header_pass(chan_reader& r) {
     alloc_ivector(m.num_xsec_per_bp_link, n, "num_xsec_per_bp_link");
     alloc_ivector(m.bplink, n, "bplink");
     r.link_line = vec1<int>(n);
+    r.k_river_line = vec1<int>(n);
+    r.m_river_line = vec1<int>(n);
     r.connect_line = vec1<int>(n);
     return blocks_made(g_error_record, "the link table of the channel network", m.ltype, m.ldex, m.ndep, m.dslink,
                        m.nx1, m.nx, m.link_nodes, m.chan_roughness, m.strick, m.chan_dx, m.maxeros, m.ksat,
@@ -352,8 +356,11 @@ bool count_card(chan_reader& r, card_line& c, int& link) {
             m.chan_roughness[link] = dv;
             return true;
         case card_max_erosion: return take_double(c, m.maxeros[link]);
-        case card_k_river: ++r.gw_links; return take_double(c, m.ksat[link]);
-        case card_m_river: return take_double(c, m.kthick[link]);
+        case card_k_river:
+            ++r.gw_links;
+            r.k_river_line[link] = c.number;
+            return take_double(c, m.ksat[link]);
+        case card_m_river: r.m_river_line[link] = c.number; return take_double(c, m.kthick[link]);
         case card_dispersion_coeff:
             if (!take_double(c, dv)) return false;
             if (m.disp_coeff.empty()) alloc_dvector(m.disp_coeff, m.nlinks, "disp_coeff");
@@ -405,10 +412,54 @@ void print_counts(chan_reader& r) {
                                m.max_ndep, k.trapezoid, k.trapezoid_subsurface, k.trapezoid_erodible,
                                k.breakpoint, k.breakpoint_subsurface, k.breakpoint_erodible, r.max_tables,
                                r.max_pairs, m.nlakes, m.nstruct_links, r.elements, r.gw_links));
-    if (r.gw_links != k.trapezoid_subsurface + k.breakpoint_subsurface)
-        std::printf(" ===> Error: the number of specified subsurface links does not match the number of subsurface "
-                    "\nparameters. Check your subsurface links to ensure that they specify the bed concuctivity "
-                    "and thickness\n");
+}
+
+// The bed values the stream-aquifer exchange will use. Once any link gives
+// K_RIVER every link takes its own K_RIVER and M_RIVER, a missing one being
+// 0; otherwise every link takes the project's. Warned: a link whose own
+// values leave it without exchange, though it gives one of them or has the
+// subsurface attribute, and a link's M_RIVER that no K_RIVER brings in.
+// The subsurface attribute itself changes nothing: with STREAM_LOSS every
+// open channel exchanges through the bed values it has.
+void check_bed_values(const chan_reader& r) {
+    const model_state& m = r.m;
+    if (!m.stream_loss) return;
+    int first_k = 0;
+    for (int l = 1; l <= m.nlinks && first_k == 0; ++l)
+        if (r.k_river_line[l] != 0) first_k = l;
+    const char* file = r.f.name.c_str();
+    for (int l = 1; l <= m.nlinks; ++l) {
+        if (!link_is_channel(m.ltype[l])) continue;
+        const int k_line = r.k_river_line[l], m_line = r.m_river_line[l];
+        std::string why;
+        int line = 0;
+        if (first_k == 0) {
+            if (m_line == 0) continue;
+            line = m_line;
+            why = format_text("link %d gives M_RIVER, but no link gives K_RIVER; every link takes the project's "
+                              "K_RIVER and M_RIVER, and this M_RIVER is not used.",
+                              l);
+        } else if (k_line != 0 && m_line == 0) {
+            line = k_line;
+            why = format_text("link %d gives K_RIVER but no M_RIVER; its bed thickness is 0, so it exchanges no "
+                              "water with the aquifer.",
+                              l);
+        } else if (k_line == 0 && m_line != 0) {
+            line = m_line;
+            why = format_text("link %d gives M_RIVER but no K_RIVER; its bed conductivity is 0, so it exchanges "
+                              "no water with the aquifer.",
+                              l);
+        } else if (k_line == 0 && link_is_subsurface(m.ltype[l])) {
+            line = r.link_line[l];
+            why = format_text("subsurface link %d gives no K_RIVER while link %d does; its bed conductivity is 0, "
+                              "so it exchanges no water with the aquifer (the project's K_RIVER and M_RIVER apply "
+                              "only when no link gives its own).",
+                              l, first_k);
+        } else {
+            continue;
+        }
+        warn(format_text("Warning: channel input file %s, line %d: %s\n", file, line, why.c_str()));
+    }
 }
 
 bool count_pass(chan_reader& r) {
@@ -433,6 +484,7 @@ bool count_pass(chan_reader& r) {
         for (int l = 1; l <= m.nlinks; ++l) m.interp_list[l] = m.num_xsec_per_bp_link[l] > 1 ? 1 : 0;
     }
     print_counts(r);
+    check_bed_values(r);
     if (m.max_ndep > kMaxUpstream)
         return refuse(format_text("Whoa there pardner!  You mean to tell me that you have more than 20\n"
                                   "upstream links flowing into one link?  KESTA allows at most 20 links\n"

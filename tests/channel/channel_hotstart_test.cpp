@@ -2,9 +2,13 @@
 // the starting state of the next, with flow areas that hold the water.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
+#include <vector>
 
 #include "channel/channel_fixture.hpp"
+#include "channel/lake_valley.hpp"
+#include "support/run_program.hpp"
 #include "support/test_outputs.hpp"
 
 namespace {
@@ -74,6 +78,71 @@ TEST_F(ChannelNetwork, HotstartLinesMustMatchTheNetwork) {
         if (c.stops) continue;
         EXPECT_DOUBLE_EQ(m->yp[1][1], m->bel[1][1]);
         EXPECT_DOUBLE_EQ(m->area[1][1], 0.0);  // from the level, not the file
+    }
+}
+
+// The valley with its lake walled in (sides and dam out of its reach) and
+// its search list going on up the stream of link 1, the lake starting at
+// `level`: at 111.5 m it overtakes the whole link, at 109.5 m it holds the
+// link's last node. The water surfaces of the nodes at the end of the first
+// run are the start of the second, and what the lake holds starts dry.
+TEST(ChannelHotstartRuns, ALinkUnderALakeIsWrittenDryAndTheFileReadsBack) {
+    namespace lv = kesta_test::lake_valley;
+    struct levels {
+        std::vector<double> yp, bel;
+        std::vector<int> routed;
+    };
+    static levels* seen = nullptr;
+    static const char* at_step = nullptr;
+    const auto look = [](model_state& m, const char* step) {
+        if (std::string(step) != at_step) return true;
+        *seen = levels();
+        for (int l : {1, 4}) {
+            seen->routed.push_back(m.nx[l]);
+            for (int j = 1; j <= m.link_nodes[l]; ++j) {
+                seen->yp.push_back(m.yp[j][l]);
+                seen->bel.push_back(m.bel[j][l]);
+            }
+        }
+        return true;
+    };
+    for (const char* level : {"111.5", "109.5"}) {
+        SCOPED_TRACE(level);
+        kesta_test::temp_dir dir(true);
+        std::filesystem::create_directory(dir.path() / "maps");
+        dir.write("mask.asc", lv::grid([](int, int) { return 1.0; }, "%.0f "));
+        dir.write("elev.asc", lv::grid(
+                                  [](int r, int c) {
+                                      const bool lake = (r == 4 || r == 5) && c >= 3 && c <= 5;
+                                      if (r == 6 && c >= 3 && c <= 5) return 113.0;
+                                      return lv::ground(r, c) + (r <= 5 && c != 4 && !lake ? 5.0 : 0.0);
+                                  },
+                                  "%.3f "));
+        std::string chan = kesta_test::replaced(lv::channel_file(), "INITWSE 107.0\nMAXWSE 109.0\nNUMPTS 6\n",
+                                                std::string("INITWSE ") + level + "\nMAXWSE 113.0\nNUMPTS 9\n");
+        chan = kesta_test::replaced(chan, "5 3 5 5\n", "5 3 5 5 3 4 2 4 1 4\n");
+        dir.write("net.chan", kesta_test::replaced(chan, "CREST_LOW_ELEV 107.1", "CREST_LOW_ELEV 111.4"));
+        dir.write("net.gst", lv::grid_stream_file());
+        dir.write("one.prj", lv::project("EXPLICIT") + "WRITE_CHAN_HOTSTART end\n");
+        dir.write("two.prj", lv::project("EXPLICIT") + "READ_CHAN_HOTSTART end.dht\n");
+
+        levels end, start;
+        seen = &end;
+        at_step = "close_output_files";
+        const kesta_test::model_run one = kesta_test::run_in_process("one.prj", look);
+        ASSERT_EQ(one.rc, 0) << one.out;
+        ASSERT_EQ(end.routed[0], std::string(level) == "111.5" ? 0 : 2);  // the lake holds them to the end
+        seen = &start;
+        at_step = "trigger_analyzers(init)";
+        const kesta_test::model_run two = kesta_test::run_in_process("two.prj", look);
+        seen = nullptr;
+        EXPECT_EQ(two.rc, 0) << two.out;
+        EXPECT_EQ(two.out.find("below its bed"), std::string::npos) << two.out;
+        if (two.rc != 0 || start.yp.size() != end.yp.size()) continue;
+        for (std::size_t k = 0; k < end.yp.size(); ++k) {
+            const bool held = k < 3 && static_cast<int>(k) >= end.routed[0];
+            EXPECT_NEAR(start.yp[k], held ? end.bel[k] : end.yp[k], 5e-7) << "node " << k;
+        }
     }
 }
 

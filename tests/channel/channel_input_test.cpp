@@ -9,6 +9,7 @@
 
 #include "channel/channel_fixture.hpp"
 #include "channel/link_types.hpp"
+#include "core/warnings.hpp"
 
 namespace {
 
@@ -318,6 +319,58 @@ TEST_F(ChannelNetwork, RefusesAnOutletWithOneComputationalNode) {
     const std::string out = set_up();
     EXPECT_TRUE(stopped());
     EXPECT_NE(out.find("the outlet link 4 has 1 computational node(s)"), std::string::npos) << out;
+}
+
+// With STREAM_LOSS the bed values a link gives are its own once any link
+// gives K_RIVER; otherwise every link takes the project's. The subsurface
+// attribute changes nothing. Warned only where the file's values leave a
+// link that asks for exchange without it, or go unused.
+TEST_F(ChannelNetwork, WarnsOfBedValuesThatLeaveALinkWithoutExchange) {
+    const struct {
+        const char* link1;  // type card of link 1
+        const char* link4;  // cards under link 4's BREAKPOINT
+        int stream_loss;
+        const char* warning;  // nullptr: none
+        double k1, m1, k4;    // bed conductivity and thickness of link 1, conductivity of link 4
+    } cases[] = {
+        {"TRAPEZOID", "K_RIVER 3.6\nM_RIVER 0.5\n", 1, nullptr, 0.0, 0.0, 3.6},
+        {"TRAPEZOID_SUBSURFACE", "", 1, nullptr, 2.0, 1.5, 2.0},
+        {"TRAPEZOID_SUBSURFACE", "K_RIVER 3.6\nM_RIVER 0.5\n", 1,
+         "net.chan, line 11: subsurface link 1 gives no K_RIVER while link 4 does; its bed conductivity is 0",
+         0.0, 0.0, 3.6},
+        {"TRAPEZOID", "K_RIVER 3.6\n", 1,
+         "net.chan, line 55: link 4 gives K_RIVER but no M_RIVER; its bed thickness is 0, so it exchanges no water",
+         0.0, 0.0, 3.6},
+        {"TRAPEZOID", "M_RIVER 0.5\n", 1,
+         "net.chan, line 55: link 4 gives M_RIVER, but no link gives K_RIVER; every link takes the project's "
+         "K_RIVER and M_RIVER, and this M_RIVER is not used.",
+         2.0, 1.5, 2.0},
+        {"TRAPEZOID_SUBSURFACE", "K_RIVER 3.6\n", 0, nullptr, 0.0, 0.0, 3.6},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.link1) + " / " + c.link4);
+        chan = replaced(replaced(kesta_test::kChannelFile, "TRAPEZOID\r", std::string(c.link1) + "\r"),
+                        "BREAKPOINT\n", std::string("BREAKPOINT\n") + c.link4);
+        forget_warnings();
+        const std::string out = set_up([&](model_state& s) {
+            s.stream_loss = c.stream_loss;
+            s.k_river = 2.0;
+            s.m_river = 1.5;
+        });
+        ASSERT_FALSE(stopped()) << out;
+        EXPECT_EQ(out.find("Error"), std::string::npos) << out;
+        const warning_list given = take_warnings();
+        if (c.warning) {
+            ASSERT_EQ(given.listed.size(), 1u) << out;
+            EXPECT_NE(given.listed[0].text.find(c.warning), std::string::npos) << given.listed[0].text;
+        } else {
+            EXPECT_TRUE(given.empty()) << out;
+        }
+        if (!c.stream_loss) continue;
+        EXPECT_EQ(m->Krb[1][1], c.k1);
+        EXPECT_EQ(m->Mrb[1][1], c.m1);
+        EXPECT_EQ(m->Krb[2][4], c.k4);
+    }
 }
 
 TEST(LinkTypes, OvertakingNeedsAnOpenChannelAndBit16IsNoErodibleKind) {
