@@ -193,7 +193,17 @@ std::vector<std::string> on_valley(std::initializer_list<const char*> files) {
 
 constexpr double kCellArea = 900.0;  // m2: the valley's cells of 30 m
 
-TEST(ReadmeFigures, TheValleyAndItsStormDrainGiveWhatTheReadmeQuotes) {
+// The figures are the plain build's to hold: under the sanitizers the
+// examples' runs would take minutes, and other tests run the same examples
+// there.
+class ReadmeFigures : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (kesta_test::kSanitizedBuild) GTEST_SKIP() << "the README's figures are checked in the plain build";
+    }
+};
+
+TEST_F(ReadmeFigures, TheValleyAndItsStormDrainGiveWhatTheReadmeQuotes) {
     example_run v(on_valley({"valley/valley.prj", "valley/valley.cmt", "valley/valley.chan", "valley/valley.gst",
                              "valley/valley.ana"}),
                   "valley.prj");
@@ -284,7 +294,7 @@ double julian(int y, int mo, int d, double hour) {
     return era * 146097.0 + doe - 719468.0 + 2440587.5 + hour / 24.0;
 }
 
-TEST(ReadmeFigures, TheMonthOfSpringGivesTheReadmesWaterBalance) {
+TEST_F(ReadmeFigures, TheMonthOfSpringGivesTheReadmesWaterBalance) {
     example_run r(on_valley({"valley-spring/spring.prj", "valley-spring/spring.cmt", "valley-spring/weather.kvl",
                              "valley-spring/rain.dat"}),
                   "spring.prj");
@@ -367,7 +377,7 @@ TEST(ReadmeFigures, TheMonthOfSpringGivesTheReadmesWaterBalance) {
                           grouped(melt_before, 0) + " m3 of melt");
 }
 
-TEST(ReadmeFigures, TheSedimentExampleGivesWhatTheReadmeQuotes) {
+TEST_F(ReadmeFigures, TheSedimentExampleGivesWhatTheReadmeQuotes) {
     example_run r(on_valley({"valley/valley.gst", "valley-sediment/sediment.prj", "valley-sediment/sediment.chan",
                              "valley-sediment/sediment.cmt", "valley-sediment/sed_loc.txt"}),
                   "sediment.prj");
@@ -420,7 +430,7 @@ TEST(ReadmeFigures, TheSedimentExampleGivesWhatTheReadmeQuotes) {
     expect_says(text, text_of("(mm; erosion negative, %.1f to %.1f mm at the end)", low, high));
 }
 
-TEST(ReadmeFigures, TheContaminantExampleGivesWhatTheReadmeQuotes) {
+TEST_F(ReadmeFigures, TheContaminantExampleGivesWhatTheReadmeQuotes) {
     example_run r(on_valley({"valley/valley.chan", "valley/valley.gst", "valley-contam/contam.prj",
                              "valley-contam/contam.cmt", "valley-contam/contam_load.asc", "valley-contam/hyd_loc.txt"}),
                   "contam.prj");
@@ -470,10 +480,7 @@ TEST(ReadmeFigures, TheContaminantExampleGivesWhatTheReadmeQuotes) {
 }
 
 // The whole month with the nutrient module (the slowest of the examples).
-// Under the sanitizers it would take minutes: the figures are the plain
-// build's to hold, and the first day of the same example runs there.
-TEST(ReadmeFigures, TheWaterQualityExampleGivesWhatTheReadmeQuotes) {
-    if (kesta_test::kSanitizedBuild) GTEST_SKIP() << "the month of the water-quality example runs in the plain build";
+TEST_F(ReadmeFigures, TheWaterQualityExampleGivesWhatTheReadmeQuotes) {
     example_run r(on_valley({"valley/valley.chan", "valley/valley.gst", "valley-spring/weather.kvl",
                              "valley-spring/rain.dat", "valley-nutrients/nutrients.prj", "valley-nutrients/nutrients.cmt",
                              "valley-nutrients/aq.env", "valley-nutrients/st.map"}),
@@ -578,7 +585,7 @@ TEST(ReadmeFigures, TheWaterQualityExampleGivesWhatTheReadmeQuotes) {
 
 // The free-draining column of bench/richards_bench.cpp, built as the
 // benchmark builds it on one cell.
-TEST(ReadmeFigures, TheRichardsBenchmarksColumnsHoldTheNodesTheReadmeQuotes) {
+TEST_F(ReadmeFigures, TheRichardsBenchmarksColumnsHoldTheNodesTheReadmeQuotes) {
     const double loam[10] = {1.0, 0.45, 0.05, 0.25, 0.1, 0.25, 30.0, 0.5, -20.0, 5.0};
     const double clay[10] = {0.1, 0.40, 0.08, 0.30, 0.15, 0.30, 20.0, 0.2, -40.0, 5.0};
     const std::string bench = doc("bench/richards_bench.cpp");
