@@ -168,7 +168,7 @@ const card_doc kDocs[] = {
     {28, kChannel, "", "Mesh channel routing, which this program does not have: the run stops with a message naming the card.", U, nullptr},
     {29, kChannel, "", "Implicit channel routing started by backwater, which this program does not have: the run stops with a message naming the card.", U, nullptr},
     {214, kChannel, "", "Channel cells are listed in the grid-stream file (STREAM_CELL); CHAN_EXPLIC sets it.", U, nullptr},
-    {88, kChannel, "", "The channel input file: links, nodes, cross-sections and structures (docs/inputs.md).", U, nullptr},
+    {88, kChannel, "", "The channel input file: links, nodes, cross-sections and structures (docs/inputs.md); read only with CHAN_EXPLIC.", U, nullptr},
     {60, kChannel, "", "The grid-stream file: which channel nodes each stream cell holds (docs/inputs.md).", U, nullptr},
     {50, kChannel, "", "The stream mapping-table file: channel parameters per class of a stream index map.", U, nullptr},
     {92, kChannel, "", "Channel point sources and sinks: link, node and time series.", U, nullptr},
@@ -205,7 +205,7 @@ const card_doc kDocs[] = {
     {175, kDrains, "m3/s", "Link/node dataset of the tile drain flow (with tile pipes).", U, nullptr},
 
     // Groundwater.
-    {197, kGround, "", "Saturated groundwater flow below the soil.", U, nullptr},
+    {197, kGround, "", "Saturated groundwater flow below the soil; only with WATER_TABLE.", U, nullptr},
     {77, kGround, "m", "Map of the aquifer bottom elevation; every cell from -100000 to 100000 m.", U, nullptr},
     {99, kGround, "", "Integer map of the groundwater boundary type of each cell.", U, nullptr},
     {98, kGround, "", "Table of groundwater flux boundaries.", U, nullptr},
@@ -508,7 +508,11 @@ const char* const kIntroduction =
     "An output card whose file the other cards leave unwritten or without values\n"
     "(OUT_HYD_LOCATION without IN_HYD_LOCATION, PIPE_FLOW without STORM_SEWER,\n"
     "CHAN_DEPTH without channel routing ...) is said there once too, with what its\n"
-    "file needs (\"X has no effect without Y: file is not written\").\n"
+    "file needs (\"X has no effect without Y: file is not written\"), and so is a\n"
+    "process card another card leaves idle (CHANNEL_INPUT, OVERBANK_FLOW or\n"
+    "CHAN_CON_TRANS without CHAN_EXPLIC, GW_SIMULATION without WATER_TABLE, the\n"
+    "GW_* cards without GW_SIMULATION, a soil map with INF_LAYERED_SOIL or\n"
+    "INF_RICHARDS ...: \"X has no effect without Y: what is not simulated\").\n"
     "Synonyms stand in one row.\n";
 
 }  // namespace
