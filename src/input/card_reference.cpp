@@ -402,7 +402,7 @@ const card_doc kDocs[] = {
     {343, kNutrient, "g, g/m3", "Link/node datasets of algae in the channels (as OUT_ST_NO2; types 14 and 23).", U, "file name"},
     {344, kNutrient, "g, g/m3", "Link/node datasets of CBOD in the channels (as OUT_ST_NO2; types 15 and 24).", U, "file name"},
     {345, kNutrient, "g, g/m3", "Link/node datasets of dissolved oxygen in the channels (as OUT_ST_NO2; types 16 and 25).", U, "file name"},
-    {346, kNutrient, "", "Outlet hydrographs of NO2: the name + \".conc\" receives at every output time the time and the concentration (g/m3) at the channel outlet (the last node of the last link, or the lake holding it), the name + \".mass\" the mass there (g).", U, "file name"},
+    {346, kNutrient, "", "Outlet hydrographs of NO2: the name + \".conc\" receives at every output time the time and the concentration (g/m3) at the channel outlet (the last node of the last link, or the lake holding it), the name + \".mass\" the mass there (g). A run without channel routing writes neither and says so among its warnings.", U, "file name"},
     {347, kNutrient, "", "Outlet hydrographs of NO3 (as OUT_HYD_NO2).", U, "file name"},
     {348, kNutrient, "", "Outlet hydrographs of NH4 (as OUT_HYD_NO2).", U, "file name"},
     {349, kNutrient, "", "Outlet hydrographs of Organic N (as OUT_HYD_NO2).", U, "file name"},
