@@ -14,8 +14,16 @@ namespace kesta {
 
 namespace {
 
-void print_observation_error() {
-    std::printf("Error: unable to open the observation file for reading or problem while reading it.\n");
+void observation_error(const std::string& file) {
+    mode_error(format_text("Error: unable to open the observation file %s for reading or problem while reading "
+                           "it.\n",
+                           file.c_str()));
+}
+
+// The mode's result: its closing lines when it failed.
+int mode_result(int failed) {
+    if (failed != 0) close_mode_errors();
+    return failed;
 }
 
 }  // namespace
@@ -26,8 +34,8 @@ int run_sce_calibration(parallel_env&, const std::string& control_file, model_ru
     // A set-up that failed has said why; the search below refuses to run.
     if (sce.ready()) {
         if (!sce.make_objective()) {
-            print_observation_error();
-            return 1;
+            observation_error(sce.observation_file());
+            return mode_result(1);
         }
         calib_objective* calib = sce.calibration();
         const std::string replace_file = sce.replace_file();
@@ -39,8 +47,8 @@ int run_sce_calibration(parallel_env&, const std::string& control_file, model_ru
     }
     const int trials = sce.sceua();
     if (trials < 1) {
-        std::printf("Error: unable to successfully run the SCE method\n");
-        return 1;
+        mode_error("Error: unable to successfully run the SCE method\n");
+        return mode_result(1);
     }
 
     if (sce.scored_trials() == 0) {
@@ -48,10 +56,10 @@ int run_sce_calibration(parallel_env&, const std::string& control_file, model_ru
         const std::string none = format_text("No best results: none of the %d runs of the SCE calibration ended "
                                              "normally with results to score against the observations.\n",
                                              trials - 1);
-        std::fputs(none.c_str(), stdout);
+        mode_error(none);
         file_ptr fp = open_best_file();
         put_text(fp.get(), none);
-        return std::max(sce.calibration()->failed_runs(), 1);
+        return mode_result(std::max(sce.calibration()->failed_runs(), 1));
     }
     // The values the best trial's run received, not the optimiser's point.
     std::vector<double> best;
@@ -64,21 +72,21 @@ int run_sce_calibration(parallel_env&, const std::string& control_file, model_ru
         std::printf("%lf\n", best[j]);
         if (fp) std::fprintf(fp.get(), "%lf\n", best[j]);
     }
-    return sce.calibration()->failed_runs();
+    return mode_result(sce.calibration()->failed_runs());
 }
 
 int run_monte_carlo(parallel_env& env, int num_runs, const std::string& control_file, model_runner run) {
     montecarlo mc(num_runs, env, control_file, run);
     // The control file's reader has said why it failed.
-    if (!mc.input_ok()) return 1;
+    if (!mc.input_ok()) return mode_result(1);
     if (!mc.observations_ok()) {
-        print_observation_error();
-        return 1;
+        observation_error(mc.observation_file());
+        return mode_result(1);
     }
     mc.run();
     mc.report_best();
-    if (mc.scored_runs() == 0) return std::max(mc.calibration().failed_runs(), 1);
-    return mc.calibration().failed_runs();
+    if (mc.scored_runs() == 0) return mode_result(std::max(mc.calibration().failed_runs(), 1));
+    return mode_result(mc.calibration().failed_runs());
 }
 
 }  // namespace kesta

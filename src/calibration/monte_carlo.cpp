@@ -35,14 +35,14 @@ bool montecarlo::read_input(const std::string& control_file) {
     std::string name = control_file;
     file_ptr fp = open_file(name, "r", 0);
     if (!fp) {
-        std::printf("Can't open Monte Carlo input file %s\n", name.c_str());
+        mode_error(format_text("Can't open Monte Carlo input file %s\n", name.c_str()));
         return false;
     }
     line_cursor line;
     int line_no = 0;
     auto refuse = [&]() {
-        std::printf("Error in the Monte Carlo input file %s, line %d: %s\n", name.c_str(), line_no,
-                    echoed(line.text()).c_str());
+        mode_error(format_text("Error in the Monte Carlo input file %s, line %d: %s\n", name.c_str(), line_no,
+                               echoed(line.text()).c_str()));
         return false;
     };
     std::string* names[3] = {&project_file_, &replace_file_, &observation_file_};
@@ -60,9 +60,9 @@ bool montecarlo::read_input(const std::string& control_file) {
         if (!read_line(line, fp.get()) || !pop_double_strict(line, lo) || !pop_double_strict(line, hi))
             return refuse();
         if (lo > hi) {
-            std::printf("Error in the Monte Carlo input file %s, line %d: the minimum %lf of parameter %d is above "
-                        "its maximum %lf\n",
-                        name.c_str(), line_no, lo, k, hi);
+            mode_error(format_text("Error in the Monte Carlo input file %s, line %d: the minimum %lf of parameter "
+                                   "%d is above its maximum %lf\n",
+                                   name.c_str(), line_no, lo, k, hi));
             return false;
         }
         lower.push_back(lo);
@@ -123,7 +123,8 @@ void montecarlo::report_best() {
         const std::string none = format_text("No best objective function value: none of the %d Monte Carlo runs "
                                              "ended normally with results to score against the observations.\n",
                                              runs_);
-        std::printf("\n\n%s", none.c_str());
+        std::printf("\n\n");
+        mode_error(none);
         file_ptr fp = open_best_file();
         put_text(fp.get(), none);
         return;

@@ -51,6 +51,7 @@ public:
 
     bool input_ok() const { return input_ok_; }
     bool observations_ok() const { return observations_ok_; }
+    const std::string& observation_file() const { return observation_file_; }
     int runs() const { return runs_; }
     double best_cost() const { return best_cost_; }
     int scored_runs() const { return scored_runs_; }

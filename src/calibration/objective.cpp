@@ -6,6 +6,7 @@
 
 #include "calibration/optim_record.hpp"
 #include "calibration/replace_params.hpp"
+#include "core/error_record.hpp"
 #include "core/file_opener.hpp"
 #include "core/line_reader.hpp"
 #include "core/parallel_env.hpp"
@@ -54,8 +55,8 @@ int calib_objective::read_observation_file(const std::string& file) {
         double values[4] = {0.0, 0.0, 0.0, 0.0};
         for (double& v : values) {
             if (!pop_double_strict(line, v)) {
-                std::printf("Error: line %d of the observation file %s needs four numbers: %s\n", k + 1,
-                            name.c_str(), echoed(line.text()).c_str());
+                mode_error(format_text("Error: line %d of the observation file %s needs four numbers: %s\n", k + 1,
+                                       name.c_str(), echoed(line.text()).c_str()));
                 return -1;
             }
         }
@@ -202,6 +203,9 @@ double calib_objective_run(const std::string& replace_file, const std::string& p
     // have left part of one.
     free_replace_list();
     if (read_replace_param_file(replace_file) != 0) {
+        mode_error(format_text("Error: the replacement parameter file %s could not be read: the trial's model run "
+                               "is not made.\n",
+                               replace_file.c_str()));
         free_replace_list();
         objective.add_failed_run();
         return kUnscoredCost;
@@ -216,6 +220,25 @@ double calib_objective_run(const std::string& replace_file, const std::string& p
     }
     objective.evaluate(record.peak, record.volume, rank);
     return objective.write_cost_file(record.peak, record.volume, rank);
+}
+
+namespace {
+
+std::vector<std::string> g_mode_errors;
+
+}  // namespace
+
+void mode_error(const std::string& text) {
+    put_text(stdout, text);
+    if (std::find(g_mode_errors.begin(), g_mode_errors.end(), text) == g_mode_errors.end())
+        g_mode_errors.push_back(text);
+}
+
+void close_mode_errors() {
+    std::string closing;
+    for (const std::string& text : g_mode_errors) closing += text;
+    g_mode_errors.clear();
+    print_closing_error(closing);
 }
 
 file_ptr open_best_file() {

@@ -99,6 +99,17 @@ double calib_objective_run(const std::string& replace_file, const std::string& p
                            const std::vector<double>& params, calib_objective& objective, int count,
                            model_runner run);
 
+// The errors of a calibration mode itself (its control and observation
+// files, the set-up of the search, a trial that could not be made, a mode
+// that ends without a result), as against those of its model runs, which
+// each run says itself. Each is printed on standard output when given; the
+// distinct texts are kept, in order, for the mode's closing lines.
+void mode_error(const std::string& text);
+// Says the kept errors of the mode as a stopped run says its error
+// (print_closing_error): after a blank line on standard output and on
+// standard error too. Empties the list; nothing when it is empty.
+void close_mode_errors();
+
 // "best.out", the result of a whole calibration mode: created directly,
 // never numbered per run. When it cannot be opened, says that the results go
 // to the console only, and gives none.

@@ -97,14 +97,14 @@ bool sce_ua::setup(const std::string& control_file, const std::string& output_fi
     control_name_ = control_file;
     file_ptr control = open_file(control_name_, "r", 0);
     if (!control) {
-        std::printf("Can't open SCE input file %s\n", control_name_.c_str());
+        mode_error(format_text("Can't open SCE input file %s\n", control_name_.c_str()));
         return false;
     }
     if (log_flag_) {
         std::string name = output_file;
         out_ = open_file(name, "w", 0);
         if (!out_) {
-            std::printf("Can't open output file %s\n", name.c_str());
+            mode_error(format_text("Can't open output file %s\n", name.c_str()));
             return false;
         }
     }
@@ -129,7 +129,8 @@ bool sce_ua::scein(std::FILE* control) {
         const char* kinds[3] = {"project", "replacement parameter", "observation"};
         for (int i = 0; i < 3; ++i) {
             if (!next_line() || pop_string(line, *names[i]) != 1) {
-                std::printf("Error in your input file. Line %d must name the %s file.\n", line_no, kinds[i]);
+                mode_error(format_text("Error in your input file. Line %d must name the %s file.\n", line_no,
+                                       kinds[i]));
                 return false;
             }
         }
@@ -139,12 +140,13 @@ bool sce_ua::scein(std::FILE* control) {
     if (!next_line() || !pop_int_strict(line, s.maxn) || !pop_int_strict(line, s.kstop) ||
         !pop_double_strict(line, s.pcento) || !pop_int_strict(line, s.ngs) || !pop_int_strict(line, s.iseed) ||
         !pop_int_strict(line, s.ideflt) || !pop_int_strict(line, s.nopt)) {
-        std::printf("Error in your input file. The first line must have 7 parameters.\n");
+        mode_error("Error in your input file. The first line must have 7 parameters.\n");
         return false;
     }
     if (s.iseed == 0) s.iseed = 3737;
     if (s.nopt < 1) {
-        std::printf("Error in your input file. The number of parameters %d must be at least 1.\n", s.nopt);
+        mode_error(format_text("Error in your input file. The number of parameters %d must be at least 1.\n",
+                               s.nopt));
         return false;
     }
 
@@ -156,7 +158,7 @@ bool sce_ua::scein(std::FILE* control) {
                     pop_int_strict(line, s.iprint);
     }
     if (!second_ok) {
-        std::printf("Error in your input file. The second line must have 6 parameters.\n");
+        mode_error("Error in your input file. The second line must have 6 parameters.\n");
         return false;
     }
 
@@ -165,16 +167,16 @@ bool sce_ua::scein(std::FILE* control) {
         double start = 0.0, lower = 0.0, upper = 0.0;
         if (!next_line() || !pop_double_strict(line, start) || !pop_double_strict(line, lower) ||
             !pop_double_strict(line, upper)) {
-            std::printf("Error in your input file %s. Line %d must hold the start value, lower and upper bound "
-                        "of parameter %d: %s\n",
-                        control_name_.c_str(), line_no, j, echoed(line.text()).c_str());
+            mode_error(format_text("Error in your input file %s. Line %d must hold the start value, lower and upper "
+                                   "bound of parameter %d: %s\n",
+                                   control_name_.c_str(), line_no, j, echoed(line.text()).c_str()));
             return false;
         }
         // The search divides by the range of every parameter.
         if (!(lower < upper)) {
-            std::printf("Error in your input file %s. The lower bound %lf of parameter %d is not below its upper "
-                        "bound %lf.\n",
-                        control_name_.c_str(), lower, j, upper);
+            mode_error(format_text("Error in your input file %s. The lower bound %lf of parameter %d is not below "
+                                   "its upper bound %lf.\n",
+                                   control_name_.c_str(), lower, j, upper));
             return false;
         }
         a.push_back(start);
@@ -199,8 +201,10 @@ int sce_ua::check_params() {
         s.iprint = 0;
     }
     if (s.ngs < 1 || s.ngs >= kPopulationLimit) {
-        message(format_text(" **ERROR** NUMBER OF COMPLEXES IN INITIAL POPULATION %d IS NOT A VALID CHOICE\n",
-                            s.ngs));
+        const std::string text =
+            format_text(" **ERROR** NUMBER OF COMPLEXES IN INITIAL POPULATION %d IS NOT A VALID CHOICE\n", s.ngs);
+        mode_error(text);
+        if (log_flag_) put_text(out_.get(), text);
         return -1;
     }
     int warnings = 0;
@@ -447,11 +451,11 @@ int sce_ua::sceua() {
     int ngs = s_.ngs;
     const int npt = ngs * npg;
     if (s_.maxn < npt) {
-        std::printf("Error: maximum number of function calls less than the number of points\n");
+        mode_error("Error: maximum number of function calls less than the number of points\n");
         return -1;
     }
     if (s_.iniflg == 1 && !inside(a_)) {
-        std::printf("Error: the start point lies outside the parameter bounds\n");
+        mode_error("Error: the start point lies outside the parameter bounds\n");
         return -1;
     }
     if (log_flag_) put_text(out_.get(), "ENTER THE SHUFFLED COMPLEX EVOLUTION GLOBAL SEARCH\n");

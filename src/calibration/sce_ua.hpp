@@ -102,6 +102,7 @@ public:
     const sce_settings& settings() const { return s_; }
     const std::string& project_file() const { return project_file_; }
     const std::string& replace_file() const { return replace_file_; }
+    const std::string& observation_file() const { return observation_file_; }
     calib_objective* calibration() { return calib_.get(); }
 
 private:

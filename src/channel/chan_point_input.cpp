@@ -204,9 +204,9 @@ void open_chan_point_input(model_state& m) {
     f.name = m.chan_point_input;
     f.fp = open_file(f.name, "r", 0);
     if (!f.fp) {
-        print_both(format_text("Can't open %s to read channel point source input file \n"
-                               "There will be no point inputs to the channel file \n",
-                               f.name.c_str()));
+        // A run without the inflows and withdrawals the user listed would
+        // give another watershed's answer.
+        g_error_record.fail(4, "channel point source input", f.name);
         return;
     }
     f.tokens = std::make_unique<token_stream>(f.fp.get());

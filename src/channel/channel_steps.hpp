@@ -15,8 +15,8 @@ void setup_chan_point_sources(model_state& m);
 // concentrations (chan_point_conc) and the time of the first change. A
 // point on a structure link, or on a node or link the network does not
 // have, and a malformed value stop the run (code 4000 reported, with the
-// file, line and value). A file that cannot be opened leaves the run
-// without point inputs, with a message.
+// file, line and value). A file that cannot be opened stops the run
+// (code 4 stored).
 void open_chan_point_input(model_state& m);
 // Sets the downstream head boundary of the channel network from its series
 // or BOUND_DEPTH.

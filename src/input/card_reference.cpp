@@ -168,7 +168,7 @@ const card_doc kDocs[] = {
     {28, kChannel, "", "Mesh channel routing, which this program does not have: the run stops with a message naming the card.", U, nullptr},
     {29, kChannel, "", "Implicit channel routing started by backwater, which this program does not have: the run stops with a message naming the card.", U, nullptr},
     {214, kChannel, "", "Channel cells are listed in the grid-stream file (STREAM_CELL); CHAN_EXPLIC sets it.", U, nullptr},
-    {88, kChannel, "", "The channel input file: links, nodes, cross-sections and structures (docs/inputs.md).", U, nullptr},
+    {88, kChannel, "", "The channel input file: links, nodes, cross-sections and structures (docs/inputs.md); read only with CHAN_EXPLIC.", U, nullptr},
     {60, kChannel, "", "The grid-stream file: which channel nodes each stream cell holds (docs/inputs.md).", U, nullptr},
     {50, kChannel, "", "The stream mapping-table file: channel parameters per class of a stream index map.", U, nullptr},
     {92, kChannel, "", "Channel point sources and sinks: link, node and time series.", U, nullptr},
@@ -205,7 +205,7 @@ const card_doc kDocs[] = {
     {175, kDrains, "m3/s", "Link/node dataset of the tile drain flow (with tile pipes).", U, nullptr},
 
     // Groundwater.
-    {197, kGround, "", "Saturated groundwater flow below the soil.", U, nullptr},
+    {197, kGround, "", "Saturated groundwater flow below the soil; only with WATER_TABLE.", U, nullptr},
     {77, kGround, "m", "Map of the aquifer bottom elevation; every cell from -100000 to 100000 m.", U, nullptr},
     {99, kGround, "", "Integer map of the groundwater boundary type of each cell.", U, nullptr},
     {98, kGround, "", "Table of groundwater flux boundaries.", U, nullptr},
@@ -402,7 +402,7 @@ const card_doc kDocs[] = {
     {343, kNutrient, "g, g/m3", "Link/node datasets of algae in the channels (as OUT_ST_NO2; types 14 and 23).", U, "file name"},
     {344, kNutrient, "g, g/m3", "Link/node datasets of CBOD in the channels (as OUT_ST_NO2; types 15 and 24).", U, "file name"},
     {345, kNutrient, "g, g/m3", "Link/node datasets of dissolved oxygen in the channels (as OUT_ST_NO2; types 16 and 25).", U, "file name"},
-    {346, kNutrient, "", "Outlet hydrographs of NO2: the name + \".conc\" receives at every output time the time and the concentration (g/m3) at the channel outlet (the last node of the last link, or the lake holding it), the name + \".mass\" the mass there (g).", U, "file name"},
+    {346, kNutrient, "", "Outlet hydrographs of NO2: the name + \".conc\" receives at every output time the time and the concentration (g/m3) at the channel outlet (the last node of the last link, or the lake holding it), the name + \".mass\" the mass there (g). A run without channel routing writes neither and says so among its warnings.", U, "file name"},
     {347, kNutrient, "", "Outlet hydrographs of NO3 (as OUT_HYD_NO2).", U, "file name"},
     {348, kNutrient, "", "Outlet hydrographs of NH4 (as OUT_HYD_NO2).", U, "file name"},
     {349, kNutrient, "", "Outlet hydrographs of Organic N (as OUT_HYD_NO2).", U, "file name"},
@@ -492,9 +492,11 @@ const char* const kIntroduction =
     "the console and in the summary file, and the line is skipped. A value a card\n"
     "cannot take is an error that names the card, its line and the value; the\n"
     "whole file is read first, so that one run shows every such error, and the\n"
-    "run then stops. Paths are relative to the folder the program runs in; a file\n"
-    "a card names that cannot be opened is reported with the card, its line and\n"
-    "that folder. The files the cards name are described in [inputs.md](inputs.md).\n"
+    "run then stops. Paths are relative to the folder the program runs in; an\n"
+    "input file a card names that cannot be opened stops the run (an ANALYZERS\n"
+    "file only warns), reported with the card, its line and that folder; the\n"
+    "mapping table never stands in for a map a card names. The files the cards\n"
+    "name are described in [inputs.md](inputs.md).\n"
     "\n"
     "Value: *none*, the card is a switch or chooses a method; *file name*, the next\n"
     "word (a card without it names no file); *whole number* or *number*, one\n"
@@ -506,7 +508,11 @@ const char* const kIntroduction =
     "An output card whose file the other cards leave unwritten or without values\n"
     "(OUT_HYD_LOCATION without IN_HYD_LOCATION, PIPE_FLOW without STORM_SEWER,\n"
     "CHAN_DEPTH without channel routing ...) is said there once too, with what its\n"
-    "file needs (\"X has no effect without Y: file is not written\").\n"
+    "file needs (\"X has no effect without Y: file is not written\"), and so is a\n"
+    "process card another card leaves idle (CHANNEL_INPUT, OVERBANK_FLOW or\n"
+    "CHAN_CON_TRANS without CHAN_EXPLIC, GW_SIMULATION without WATER_TABLE, the\n"
+    "GW_* cards without GW_SIMULATION, a soil map with INF_LAYERED_SOIL or\n"
+    "INF_RICHARDS ...: \"X has no effect without Y: what is not simulated\").\n"
     "Synonyms stand in one row.\n";
 
 }  // namespace

@@ -339,7 +339,7 @@ void read_et_maps(model_state& m) {
         for (std::size_t i = 0; i < sizeof(maps) / sizeof(maps[0]); ++i) {
             const et_map& e = maps[i];
             if (!e.given || (i > 0 && !m.et_calc_penman) || e.dest.empty()) continue;
-            file_ptr fp = open_input(e.name, e.item, table);
+            file_ptr fp = open_input(e.name, e.item);
             if (run_stopped()) return;
             if (fp) {
                 say(m, format_text(e.from_file, e.name.c_str()));

@@ -152,13 +152,14 @@ int ts_read_one(series_file& f) {
 namespace {
 
 // Reads every block of a series file with `read_one` (1 per block read, 0 at
-// the end, -1 when a block was refused).
-void read_series_file(const std::string& name, const char* title, const char* kind,
-                      int (*read_one)(series_file&)) {
+// the end, -1 when a block was refused). A file that will not open stops the
+// run (code 4): the series it was to hold would be missing from every input
+// that names them.
+void read_series_file(const std::string& name, const char* kind, int (*read_one)(series_file&)) {
     std::string path = name;
     file_ptr fp = open_file(path, "r", 0);
     if (!fp) {
-        print_both(format_text("Error: %s file not found [%s]\n", title, path.c_str()));
+        fail_and_report(4, kind, path);
         return;
     }
     series_file f{fp.get(), path, 0};
@@ -170,7 +171,7 @@ void read_series_file(const std::string& name, const char* title, const char* ki
 
 }  // namespace
 
-void ts_read_file(const std::string& name) { read_series_file(name, "Time series", "time series", ts_read_one); }
+void ts_read_file(const std::string& name) { read_series_file(name, "time series", ts_read_one); }
 
 time_series* ts_find_by_name(const std::string& name) {
     for (auto& s : g_series.series) {
@@ -286,7 +287,7 @@ int es_read_one(series_file& f) {
 }
 
 void read_elev_series_file(const std::string& name) {
-    read_series_file(name, "Elevation series", "elevation series", es_read_one);
+    read_series_file(name, "elevation series", es_read_one);
 }
 
 elev_series* find_elev_series(const std::string& name) {

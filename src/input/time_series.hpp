@@ -71,8 +71,8 @@ struct series_file {
 };
 
 // Reads every block of a time-series file ("KESTA_TS" ... "END_TS") into the
-// list. A missing file is only reported; a refused block stops the reading
-// with code 4000 already reported.
+// list. A file that will not open is reported with code 4 (the run stops); a
+// refused block stops the reading with code 4000 already reported.
 void ts_read_file(const std::string& name);
 // Reads the next block: 1 when a series was read, 0 at the end of the file,
 // -1 when a record was refused (message printed, code 4000 reported). Records
@@ -95,7 +95,8 @@ void ts_shift_relative(double t0);
 void ts_free_all();
 
 // Reads every block of an elevation-series file ("KESTA_ES" ... "END_ES");
-// x values must increase strictly, as for time series.
+// x values must increase strictly, and a file that will not open stops the
+// run, as for time series.
 void read_elev_series_file(const std::string& name);
 int es_read_one(series_file& file);
 elev_series* find_elev_series(const std::string& name);

@@ -30,11 +30,11 @@ void refuse_on_stderr(const std::string& text) {
 
 bool run_stopped() { return g_error_record.stop != 0; }
 
-file_ptr open_input(const std::string& name, const char* item, bool tolerated) {
+file_ptr open_input(const std::string& name, const char* item) {
     if (name.empty()) return file_ptr();
     std::string path = name;
     file_ptr fp = open_file(path, "r", 0);
-    if (!fp && !tolerated) g_error_record.fail(4, item, path);
+    if (!fp) g_error_record.fail(4, item, path);
     return fp;
 }
 
@@ -75,7 +75,7 @@ bool read_table_columns(model_state& m, int table_id, const std::array<vec1<doub
 bool read_map_or_table(model_state& m, const std::string& name, const char* item, bool table_present,
                        int table_id, vec1<double>& dest, const char* from_file, const char* from_table,
                        bool* read_file) {
-    file_ptr fp = open_input(name, item, table_present);
+    file_ptr fp = open_input(name, item);
     if (run_stopped()) return false;
     if (read_file) *read_file = fp != nullptr;
     if (fp) {

@@ -31,10 +31,10 @@ void refuse_on_stderr(const std::string& text);
 bool run_stopped();
 
 // Opens the input file a card names, for reading. An empty name gives no
-// file and no error. A file that does not open gives no file and, unless
-// `tolerated` (another source supplies the values), stores code 4 naming
-// `item` and the file and sets the stop flag.
-file_ptr open_input(const std::string& name, const char* item, bool tolerated = false);
+// file and no error. A file that does not open gives no file and stores
+// code 4 naming `item` and the file, with the stop flag: a file the user
+// named is never replaced by another source of its values.
+file_ptr open_input(const std::string& name, const char* item);
 // Opens `name` for reading (its quotes stripped in place); a file that does
 // not open is refused at once with `message`, a format given the name.
 file_ptr open_or_refuse(std::string& name, const char* message);
@@ -55,10 +55,11 @@ bool read_id_map(model_state& m, std::FILE* fp, const std::string& name, vec1<in
 // the error record).
 bool read_table_columns(model_state& m, int table_id, const std::array<vec1<double>*, 7>& columns);
 
-// One map of reals into `dest` from the file `name` when it opens, else from
-// the mapping table: `table_present` (the table is in the mapping-table
-// file) tolerates a file that does not open, and with a `table_id` other
-// than table_none (0) the table's first column is then spread into `dest`.
+// One map of reals into `dest` from the file `name`, or, when no file is
+// named, from the mapping table: with `table_present` (the table is in the
+// mapping-table file) and a `table_id` other than table_none (0), the
+// table's first column is spread into `dest`. A named file that does not
+// open stops the run (code 4), table or no table.
 // Says `from_file` (a format taking the name) or `from_table`. False when
 // the run stopped. `read_file`, when given, is set to whether the values came
 // from the file.

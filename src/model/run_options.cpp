@@ -3,9 +3,12 @@
 // combinations of options the model cannot run refused.
 #include "model/run_options.hpp"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "core/calendar.hpp"
 #include "core/error_record.hpp"
@@ -587,6 +590,106 @@ void warn_cards_without_effect(const project_options& po) {
     }
 }
 
+// Process cards that another card's absence (or presence) leaves without
+// effect. Each row names the card, whether it is idle without or with the
+// other card(s), the condition under which it acts, and what then goes
+// unsimulated; a card the project gives while its condition fails is said
+// once among the warnings:
+//   "<CARD> has no effect without <CARD>: <what is not simulated>."
+// The output cards are in the table of output warnings, and cards that
+// have no effect in this build are said with those.
+struct idle_card {
+    const char* card;
+    const char* relation;  // "without" or "with"
+    const char* other;
+    bool (*acts)(const model_state&);
+    const char* lost;
+};
+
+bool channel_routing(const model_state& m) { return m.chan_routing == 1; }
+bool water_table(const model_state& m) { return m.water_table_given != 0; }
+// The cards below GW_SIMULATION say nothing more when GW_SIMULATION itself
+// is given and idle: its own warning covers them.
+bool groundwater_card(const model_state& m) { return m.project_options.gw_simulation != 0; }
+bool sacramento(const model_state& m) { return m.sacramento_given != 0; }
+bool redistribution(const model_state& m) { return m.inf_redist_on != 0; }
+bool not_layered(const model_state& m) { return !m.inf_layered_on; }
+bool not_richards(const model_state& m) { return !m.inf_richards_on; }
+
+constexpr const char* kChannel = "CHAN_EXPLIC";
+constexpr const char* kNoChannels = "no channel network is routed";
+constexpr const char* kNoChannelConstituents = "no constituent is carried in the channels";
+constexpr const char* kNoSeepage = "no water seeps through the stream beds";
+constexpr const char* kNoOutletDepth = "no depth is held at the outlet node";
+constexpr const char* kNoGroundwater = "no groundwater flow is simulated";
+constexpr const char* kLayerTable =
+    "the soil classes of SOIL_LAYER_INPUT_FILE give the soil's properties and initial water content";
+constexpr const char* kRichardsTables =
+    "the Richards columns take the soil's properties and initial water content from their soil tables";
+
+const idle_card kIdleCards[] = {
+    {"CHANNEL_INPUT", "without", kChannel, channel_routing, kNoChannels},
+    {"STREAM_CELL", "without", kChannel, channel_routing, "no stream cell trades water with a channel"},
+    {"ST_MAPPING_TABLE", "without", kChannel, channel_routing, "no channel takes parameters from it"},
+    {"CHAN_POINT_INPUT", "without", kChannel, channel_routing, "no point source or sink reaches the channels"},
+    {"MAX_COURANT_NUMBER", "without", kChannel, channel_routing, kNoChannels},
+    {"FIRST_ORDER_CHAN_Q", "without", kChannel, channel_routing, "no inflow enters the top nodes of the links"},
+    {"OVERBANK_FLOW", "without", kChannel, channel_routing, "no channel water spills onto the cells"},
+    {"OVERLAND_BACKWATER", "without", kChannel, channel_routing, "no channel holds back the water of its cells"},
+    {"HEAD_BOUND", "without", kChannel, channel_routing, kNoOutletDepth},
+    {"BOUND_DEPTH", "without", kChannel, channel_routing, kNoOutletDepth},
+    {"BOUND_TS", "without", kChannel, channel_routing, kNoOutletDepth},
+    {"STREAM_LOSS", "without", kChannel, channel_routing, kNoSeepage},
+    {"K_RIVER", "without", kChannel, channel_routing, kNoSeepage},
+    {"M_RIVER", "without", kChannel, channel_routing, kNoSeepage},
+    {"EXPLIC_HOTSTART", "without", kChannel, channel_routing, "no channel hotstart is read"},
+    {"READ_CHAN_HOTSTART", "without", kChannel, channel_routing, "no channel hotstart is read"},
+    {"CHAN_CON_TRANS", "without", kChannel, channel_routing, kNoChannelConstituents},
+    {"CHAN_DECAY_COEF", "without", kChannel, channel_routing, kNoChannelConstituents},
+    {"CHAN_DISP_COEF", "without", kChannel, channel_routing, kNoChannelConstituents},
+    {"INIT_CHAN_CONC", "without", kChannel, channel_routing, kNoChannelConstituents},
+
+    {"GW_SIMULATION", "without", "WATER_TABLE", water_table, kNoGroundwater},
+    {"AQUIFER_BOTTOM", "without", "WATER_TABLE", water_table, "no aquifer lies below the soil"},
+    {"AQUIFER_DELTA_Z", "without", "WATER_TABLE", water_table, "no Richards column reaches below its soil layers"},
+    {"GW_TIMESTEP", "without", "GW_SIMULATION", groundwater_card, kNoGroundwater},
+    {"GW_LEAKAGE_RATE", "without", "GW_SIMULATION", groundwater_card, kNoGroundwater},
+    {"GW_POROSITY_MAP", "without", "GW_SIMULATION", groundwater_card, kNoGroundwater},
+    {"GW_UNIF_POROSITY", "without", "GW_SIMULATION", groundwater_card, kNoGroundwater},
+    {"GW_HYCOND_MAP", "without", "GW_SIMULATION", groundwater_card, kNoGroundwater},
+    {"GW_UNIF_HYCOND", "without", "GW_SIMULATION", groundwater_card, kNoGroundwater},
+    {"GW_FLUXBOUNDTABLE", "without", "GW_SIMULATION", groundwater_card, kNoGroundwater},
+    {"GW_FLUX_BOUNDTABLE", "without", "GW_SIMULATION", groundwater_card, kNoGroundwater},
+    {"GW_BOUNDFILE", "without", "GW_SIMULATION", groundwater_card, kNoGroundwater},
+    {"SINGLE_UNSAT_SAT", "without", "GW_SIMULATION", groundwater_card, kNoGroundwater},
+    {"OUT_WELL_LOCATION", "without", "GW_SIMULATION", groundwater_card, kNoGroundwater},
+
+    {"TOPO_INDEX", "without", "SACRAMENTO", sacramento, "no Sacramento soil-moisture accounting runs"},
+    {"NO_CONT_INF_REDIST", "without", "INF_REDIST", redistribution, "no soil water redistributes between rains"},
+
+    {"MOISTURE", "with", "INF_LAYERED_SOIL", not_layered, kLayerTable},
+    {"CONDUCTIVITY", "with", "INF_LAYERED_SOIL", not_layered, kLayerTable},
+    {"CAPILLARY", "with", "INF_LAYERED_SOIL", not_layered, kLayerTable},
+    {"POROSITY", "with", "INF_LAYERED_SOIL", not_layered, kLayerTable},
+    {"PORE_INDEX", "with", "INF_LAYERED_SOIL", not_layered, kLayerTable},
+    {"RESIDUAL_SAT", "with", "INF_LAYERED_SOIL", not_layered, kLayerTable},
+    {"MOISTURE", "with", "INF_RICHARDS", not_richards, kRichardsTables},
+    {"CONDUCTIVITY", "with", "INF_RICHARDS", not_richards, kRichardsTables},
+    {"CAPILLARY", "with", "INF_RICHARDS", not_richards, kRichardsTables},
+    {"POROSITY", "with", "INF_RICHARDS", not_richards, kRichardsTables},
+    {"PORE_INDEX", "with", "INF_RICHARDS", not_richards, kRichardsTables},
+    {"RESIDUAL_SAT", "with", "INF_RICHARDS", not_richards, kRichardsTables},
+};
+
+void warn_idle_cards(const model_state& m) {
+    if (g_parallel_env.world_rank() != 0) return;
+    const std::vector<std::string>& read = m.project_options.cards_read;
+    for (const idle_card& c : kIdleCards) {
+        if (c.acts(m) || std::find(read.begin(), read.end(), c.card) == read.end()) continue;
+        warn(format_text("%s has no effect %s %s: %s.\n", c.card, c.relation, c.other, c.lost));
+    }
+}
+
 // Uniform rain without a rate or a duration, when a misspelt card is why:
 // the input that is missing is named, with the line that meant to give it,
 // in place of the catalogue's list of possible causes. False when no
@@ -748,6 +851,7 @@ void check_run_options(model_state& m) {
     }
     if (m.olma_given && !m.htp) return fail(46);
     check_water_cards(m);
+    if (!g_error_record.stop) warn_idle_cards(m);
 }
 
 }  // namespace kesta

@@ -9,6 +9,7 @@
 #include "core/file_opener.hpp"
 #include "core/line_reader.hpp"
 #include "core/text_format.hpp"
+#include "core/warnings.hpp"
 #include "model/model_state.hpp"
 #include "output/finite_output.hpp"
 #include "nutrients/nutrient_species.hpp"
@@ -48,6 +49,16 @@ bool open_nutrient_hydrographs(model_state& m) {
     if (!m.zep) return true;
     for (int k = 0; k < kNutrientSpecies; ++k) {
         if (!m.project_options.out_hyd[static_cast<std::size_t>(k)].flag) continue;
+        if (m.chan_routing != 1) {
+            // The outlet values are those of the channel network's outlet
+            // node: without one the files would hold zeros that no water
+            // carried.
+            warn(format_text("OUT_HYD_%s has no effect without channel routing (CHAN_EXPLIC): %s and %s are not "
+                             "written.\n",
+                             kNutrientSpeciesCards[k], hydrograph_name(m, k, kKinds[0]).c_str(),
+                             hydrograph_name(m, k, kKinds[1]).c_str()));
+            continue;
+        }
         for (const hydrograph_kind& kind : kKinds) {
             output_request request;
             request.words = std::string("card OUT_HYD_") + kNutrientSpeciesCards[k];

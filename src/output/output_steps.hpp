@@ -120,6 +120,8 @@ void close_output_files(model_state& m);
 // then its mass file (+ ".mass"). False when one was refused (an input or
 // another output: code 4000) or cannot be opened (code 4, after a message
 // naming the species and the file); what was opened before stays open.
+// Without channel routing there is no outlet node to read: each card is
+// said once among the warnings and its files are not opened.
 bool open_nutrient_hydrographs(model_state& m);
 // One line of each nutrient outlet hydrograph: the time and the outlet's
 // concentration (g/m3) or mass (g) of the species.

@@ -50,7 +50,9 @@ struct run_file {
     file_ptr input_state::*input = nullptr;
     output_slot output_state::*output = nullptr;
     output_group group = output_group::run_outputs;  // of an output
-    predicate tolerated = nullptr;  // no error when it holds: the mapping table supplies the values
+    // No error for a card that names no file when it holds: the mapping
+    // table supplies the values. A named file must open.
+    predicate tolerated = nullptr;
     fail_text text = fail_text::item_and_name;
     // Runs before the file is opened; false ends the opening (error stored).
     bool (*prepare)(model_state&) = nullptr;
@@ -572,10 +574,10 @@ void open_run_files(model_state& m) {
             fp = read.get();
         }
         if (!fp) {
-            if (f.tolerated && f.tolerated(m)) continue;
             // In numbered mode an unnamed file still gets a run-number path.
             std::string given = name;
             strip_quotes(given);
+            if (given.empty() && f.tolerated && f.tolerated(m)) continue;
             if (given.empty() && table_for(f) != table_none) {
                 refuse_unnamed_map(m, f);
                 return;

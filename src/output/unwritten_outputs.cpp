@@ -12,7 +12,7 @@
 // The conditions are those under which the outputs' openers and writers
 // write, read once every output is open. Cards that are warned about where
 // their files would be written are not here: the sediment outputs of
-// SOIL_EROSION 10 and above, FYSSI and OUT_ST_*.
+// SOIL_EROSION 10 and above, FYSSI, OUT_ST_* and OUT_HYD_*.
 #include <cstring>
 #include <string>
 

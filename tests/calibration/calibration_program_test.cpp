@@ -151,6 +151,30 @@ TEST_F(CalibrationProgram, BatchRunsAreNumberedAndIndependent) {
     EXPECT_TRUE(has(read_file(dir.file("0002_summ.out")), "[N]            = 0.050000"));
 }
 
+// A mode that stops on its own error says it last, on standard error too, as
+// a stopped run does; so does one that ends without a result.
+TEST_F(CalibrationProgram, ModesThatStopOnAnErrorSayItOnStandardError) {
+    dir.write("sce.in", "calib.prj\nparams.txt\nno_obs.txt\n6 3 0.001 1 1969 0 1\n0 0 0 0 0 0\n0.05 0.01 0.2\n");
+    auto r = kesta_test::run_kesta_apart("-c sce.in", dir.path().string());
+    EXPECT_EQ(r.status, 1);
+    const std::string no_obs =
+        "Error: unable to open the observation file no_obs.txt for reading or problem while reading it.\n";
+    EXPECT_EQ(r.errors, no_obs);
+    EXPECT_TRUE(has(r.output, "\n\n" + no_obs)) << r.output;
+
+    r = kesta_test::run_kesta_apart("-m2 absent.in", dir.path().string());
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.errors, "Can't open Monte Carlo input file absent.in\n");
+
+    dir.write("obs.txt", "1\n0.1 1 100 1\n");
+    dir.write("mc.in", "calib.prj\nno_params.txt\nobs.txt\n1\n0.04 0.06\n");
+    r = kesta_test::run_kesta_apart("-m2 mc.in", dir.path().string());
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.errors, "Error: the replacement parameter file no_params.txt could not be read: the trial's model run "
+                        "is not made.\nNo best objective function value: none of the 2 Monte Carlo runs ended "
+                        "normally with results to score against the observations.\n");
+}
+
 // The files docs/outputs.md lists under "Calibration and Monte Carlo
 // files", by the modes it says write them: each mode writes its own and the
 // shared ones, and no other; the batch mode writes none of them.

@@ -238,7 +238,8 @@ TEST_F(MultiRun, MonteCarloDrawsWithinBoundsAndKeepsTheSmallestAbsoluteCost) {
 }
 
 TEST_F(MultiRun, ModesThatCannotStartReturnOneAndRunNothing) {
-    const std::string no_obs = "Error: unable to open the observation file for reading or problem while reading it.\n";
+    const std::string no_obs =
+        "Error: unable to open the observation file no_obs.txt for reading or problem while reading it.\n";
     EXPECT_EQ(sce("absent.in"), 1);
     EXPECT_TRUE(has(out, "Can't open SCE input file absent.in\n")) << out;
     EXPECT_TRUE(has(out, "Error: unable to successfully run the SCE method\n")) << out;

@@ -3,6 +3,8 @@
 // channel of 9 computational nodes).
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "channel/channel_network.hpp"
 #include "core/calendar.hpp"
 #include "core/interval_clock.hpp"
@@ -62,6 +64,12 @@ TEST_F(ChanPointInput, RefusalsNameTheFileTheLineAndTheValue) {
         EXPECT_NE(out.find("points.txt"), std::string::npos) << out;
         EXPECT_NE(out.find(c.says), std::string::npos) << out;
     }
+    // A file that cannot be opened stops the run: its inflows would be missing.
+    kesta::g_error_record.clear_for_run();
+    m->chan_point_input = dir.file("none.txt");
+    kesta::open_chan_point_input(*m);
+    EXPECT_EQ(std::make_tuple(kesta::g_error_record.stop, kesta::g_error_record.code, kesta::g_error_record.file_name),
+              std::make_tuple(1, 4, dir.file("none.txt")));
 }
 
 TEST_F(ChanPointInput, AChangeIsReadOnlyWhenItIsDue) {

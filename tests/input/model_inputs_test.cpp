@@ -196,15 +196,19 @@ TEST_F(ModelInputs, RoughnessMapWinsOverTheTableWhichWinsOverTheUniformValue) {
     ASSERT_TRUE(run([&] { kesta::read_roughness(*m); })) << out;
     EXPECT_DOUBLE_EQ(m->dist_rough[1], 0.2);
 
-    m->roughness = "no_such_map.asc";  // tolerated: the table has the values
+    m->roughness.clear();  // no map named: the table has the values
     ASSERT_TRUE(run([&] { kesta::read_roughness(*m); })) << out;
     EXPECT_TRUE(has(out, "reading roughness table and map from master table file\n"));
     EXPECT_EQ(make_tuple(m->dist_rough[1], m->dist_rough[2]), make_tuple(0.03, 0.04));
 
-    m->mapping_table_info.roughness = 0;  // no table: the missing map stops the run
-    EXPECT_FALSE(run([&] { kesta::read_roughness(*m); }));
-    EXPECT_EQ(make_tuple(g_error_record.code, g_error_record.item, g_error_record.file_name),
-              make_tuple(4, "Manning roughness", "no_such_map.asc"));
+    // A named map that will not open stops the run, table or no table.
+    m->roughness = "no_such_map.asc";
+    for (int table : {1, 0}) {
+        m->mapping_table_info.roughness = table;
+        EXPECT_FALSE(run([&] { kesta::read_roughness(*m); }));
+        EXPECT_EQ(make_tuple(g_error_record.code, g_error_record.item, g_error_record.file_name),
+                  make_tuple(4, "Manning roughness", "no_such_map.asc"));
+    }
 
     // Without map and table, the one value must be positive.
     m->roughness_given = 0;

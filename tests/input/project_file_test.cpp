@@ -10,6 +10,7 @@
 #include "calibration/replace_params.hpp"
 #include "core/error_record.hpp"
 #include "core/file_opener.hpp"
+#include "core/text_format.hpp"
 #include "input/project_file.hpp"
 #include "support/temp_dir.hpp"
 
@@ -267,6 +268,23 @@ TEST_F(ProjectFile, ReplacementAndFolderCardsActAtOnce) {
         << out;
     EXPECT_TRUE(kesta_test::has(out, "names the replacement value file \"nowhere.val\", which could not be read."))
         << out;
+}
+
+// The series the file was to hold would be missing from every input that
+// names them: the run stops on the file, with its card and line.
+TEST_F(ProjectFile, SeriesFilesThatCannotBeOpenedStopTheRunWithTheirCard) {
+    read(kGrid + "TIME_SERIES_FILE nowhere.ts\nELEV_SERIES_FILE \"nowhere.es\"\n");
+    const std::string file = dir.file("p.prj");
+    for (const auto& [card, kind, name, line] :
+         {std::make_tuple("TIME_SERIES_FILE", "time series", "nowhere.ts", 7),
+          std::make_tuple("ELEV_SERIES_FILE", "elevation series", "nowhere.es", 8)}) {
+        EXPECT_TRUE(kesta_test::has(out, kesta::format_text("Error: Unable to open %s file.\n  (File: %s)\n  Card %s (project "
+                                                     "file %s, line %d) names %s, which cannot be opened (No such file",
+                                                     kind, name, card, file.c_str(), line, name)))
+            << out;
+    }
+    EXPECT_TRUE(kesta_test::has(out, " has 2 errors (lines 7 and 8); the run stops.\n")) << out;
+    EXPECT_EQ(g_error_record.stop, 1);
 }
 
 TEST_F(ProjectFile, NutrientCardsFillTheProjectOptionsAfterNutrients) {

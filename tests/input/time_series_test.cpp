@@ -115,13 +115,14 @@ TEST_F(SeriesTest, RecordsThatWouldBreakTheLookupsAreRefusedByFileAndLine) {
     EXPECT_EQ(make_tuple(g_error_record.stop, find_elev_series("weir")), make_tuple(1, nullptr));
 }
 
-TEST_F(SeriesTest, MissingFilesAreOnlyReportedButLookupsOfMissingSeriesStopTheRun) {
-    EXPECT_EQ(printed_by([] {
-                  ts_read_file("\"nowhere.ts\"");
-                  read_elev_series_file("nowhere.es");
-              }),
-              "Error: Time series file not found [nowhere.ts]\nError: Elevation series file not found [nowhere.es]\n");
-    EXPECT_EQ(g_error_record.stop, 0);
+TEST_F(SeriesTest, MissingFilesAndLookupsOfMissingSeriesStopTheRun) {
+    EXPECT_EQ(printed_by([] { ts_read_file("\"nowhere.ts\""); }),
+              "\nError: Unable to open time series file.\n  (File: nowhere.ts)\n");
+    EXPECT_EQ(g_error_record.stop, 1);
+    g_error_record.clear_for_run();
+    EXPECT_EQ(printed_by([] { read_elev_series_file("nowhere.es"); }),
+              "\nError: Unable to open elevation series file.\n  (File: nowhere.es)\n");
+    EXPECT_EQ(g_error_record.stop, 1);
 
     read_ts("KESTA_TS\nempty\nABSOLUTE\nEND_TS\n");
     EXPECT_EQ(printed_by([] {

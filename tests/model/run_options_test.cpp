@@ -196,6 +196,39 @@ TEST_F(RunOptions, ACardWithoutEffectIsSaidOnceAmongTheRunsWarnings) {
     EXPECT_NE(out.find(said("DAILY_OUTPUT")), std::string::npos);  // on the console too
 }
 
+// A process card that another card's absence (or presence) leaves idle is
+// said once among the warnings; the cards below an idle GW_SIMULATION are
+// covered by its own warning.
+TEST_F(RunOptions, ProcessCardsLeftIdleByAnotherCardAreSaidOnce) {
+    const std::string rain = "RAIN_INTENSITY 10\nRAIN_DURATION 10\n";
+    const auto warned = [&](const std::string& cards) {
+        kesta::forget_warnings();
+        model_state& s = read(rain + cards);
+        kesta_test::printed_by([&] { kesta::check_run_options(s); });
+        EXPECT_EQ(g_error_record.code, 0) << cards;
+        std::vector<std::string> texts;
+        for (const kesta::given_warning& g : kesta::take_warnings().listed) texts.push_back(g.text);
+        return texts;
+    };
+    EXPECT_EQ(warned("CHANNEL_INPUT c.chan\nOVERBANK_FLOW\nCHAN_CON_TRANS\nGW_SIMULATION\nGW_TIMESTEP 60\n"
+                     "AQUIFER_BOTTOM b.asc\nTOPO_INDEX\nNO_CONT_INF_REDIST\nINF_LAYERED_SOIL\nCONDUCTIVITY k.asc\n"
+                     "OVERBANK_FLOW\n"),
+              (std::vector<std::string>{
+                  "CHANNEL_INPUT has no effect without CHAN_EXPLIC: no channel network is routed.",
+                  "OVERBANK_FLOW has no effect without CHAN_EXPLIC: no channel water spills onto the cells.",
+                  "CHAN_CON_TRANS has no effect without CHAN_EXPLIC: no constituent is carried in the channels.",
+                  "GW_SIMULATION has no effect without WATER_TABLE: no groundwater flow is simulated.",
+                  "AQUIFER_BOTTOM has no effect without WATER_TABLE: no aquifer lies below the soil.",
+                  "TOPO_INDEX has no effect without SACRAMENTO: no Sacramento soil-moisture accounting runs.",
+                  "NO_CONT_INF_REDIST has no effect without INF_REDIST: no soil water redistributes between rains.",
+                  "CONDUCTIVITY has no effect with INF_LAYERED_SOIL: the soil classes of SOIL_LAYER_INPUT_FILE give "
+                  "the soil's properties and initial water content."}));
+    EXPECT_EQ(warned("CHAN_EXPLIC\nCHANNEL_INPUT c.chan\nOVERBANK_FLOW\nWATER_TABLE wt.asc\nAQUIFER_BOTTOM b.asc\n"
+                     "GW_TIMESTEP 60\nINF_REDIST\nNO_CONT_INF_REDIST\nCONDUCTIVITY k.asc\n"),
+              std::vector<std::string>{"GW_TIMESTEP has no effect without GW_SIMULATION: no groundwater flow is "
+                                       "simulated."});
+}
+
 // A channel routing card other than CHAN_EXPLIC stops the run naming the
 // card and the routing this program has; the last routing card decides.
 TEST_F(RunOptions, ChannelRoutingOtherThanExplicitIsRefusedNamingItsCard) {

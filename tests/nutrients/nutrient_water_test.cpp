@@ -961,6 +961,21 @@ TEST(SoilNutrients, PoolsStartFromTheTablesReactAndTheBooksClose) {
     EXPECT_GT(balances, 4 * kesta::kSoilPools);
 }
 
+// The outlet hydrographs read the channel network's outlet node: a run
+// without channels says so and writes no file, rather than one of zeros.
+TEST(SoilNutrients, OutletHydrographsWithoutChannelsAreWarnedAndNotWritten) {
+    temp_dir dir(true);
+    write_soil_nutrient_plane(dir, "", "OUT_HYD_NO3 no3\n");
+    const kesta_test::program_result r = kesta_test::run_kesta("p.prj", dir.path().string());
+    ASSERT_EQ(r.status, 0) << r.output;
+    const std::string says =
+        "OUT_HYD_NO3 has no effect without channel routing (CHAN_EXPLIC): no3.conc and no3.mass are not written.";
+    EXPECT_NE(kesta_test::read_file(dir.file("summ.out")).find("-" + says + " (given 1 time)\n"), std::string::npos);
+    EXPECT_NE(r.output.find(says), std::string::npos) << r.output;
+    EXPECT_FALSE(std::filesystem::exists(dir.file("no3.conc")));
+    EXPECT_FALSE(std::filesystem::exists(dir.file("no3.mass")));
+}
+
 namespace {
 
 // What the reaction books say the nutrient reactions made and used over

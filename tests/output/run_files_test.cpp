@@ -92,15 +92,16 @@ TEST_F(RunFiles, ExplicitRoutingWithoutNonOrthogonalChannelsIsRefused) {
     EXPECT_EQ(std::get<1>(failure()), 1);
 }
 
-TEST_F(RunFiles, MapThatTheMappingTableSuppliesMayBeMissing) {
+// The mapping table stands in for a map no card names, never for a named
+// map that will not open.
+TEST_F(RunFiles, MapThatTheMappingTableSuppliesMayGoUnnamedButANamedOneMustOpen) {
     m->green_ampt_on = 1;
     m->conductivity_given = 1;
-    m->conductivity = "no_ks.asc";
     m->mapping_table_info.green_ampt = 1;
     kesta::open_run_files(*m);
     EXPECT_EQ(g_error_record.code, 0);
 
-    m->mapping_table_info.green_ampt = 0;
+    m->conductivity = "no_ks.asc";
     kesta::open_run_files(*m);
     EXPECT_EQ(failure(), make_tuple(4, 1, "Ks", "no_ks.asc"));
 }

@@ -77,7 +77,9 @@ TEST(UnwrittenOutputs, EachCardWhoseFileIsNotWrittenIsWarnedOnceAndOnlyThen) {
           "OUT_CON_LOCATION has no effect without channel routing (CHAN_EXPLIC), IN_HYD_LOCATION, OV_CON_TRANS and "
           "CHAN_CON_TRANS: c.dat is not written.",
           "OUT_HYD_LOCATION has no effect without channel routing (CHAN_EXPLIC) and IN_HYD_LOCATION: h.dat holds "
-          "only its times."},
+          "only its times.",
+          // A process card, said with the others of its kind.
+          "CHAN_CON_TRANS has no effect without CHAN_EXPLIC: no constituent is carried in the channels."},
          {"c.dat"}, {"d.lnd", "l.dat"}, {"h.dat"}},
     };
     for (const auto& c : cases) {
