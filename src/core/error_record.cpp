@@ -32,6 +32,13 @@ void hold_for_summary(const std::string& text) {
     }
 }
 
+// True when `text`, past its leading blanks and line ends, begins with
+// "Error".
+bool is_error_text(const std::string& text) {
+    const std::size_t first = text.find_first_not_of(" \t\r\n");
+    return first != std::string::npos && text.compare(first, 5, "Error") == 0;
+}
+
 std::string without_blank_ends(const std::string& text) {
     const char* const kSpace = " \t\r\n";
     const std::size_t first = text.find_first_not_of(kSpace);
@@ -49,6 +56,7 @@ void error_record::clear_for_run() {
     stop_message.clear();
     std::lock_guard<std::mutex> guard(g_held_lock);
     held_for_summary.clear();
+    error_said.clear();
 }
 
 void error_record::fail(int c, const std::string& item_text, const std::string& file, int v1,
@@ -66,6 +74,10 @@ void error_record::fail(int c, const std::string& item_text, const std::string& 
 void print_both(std::FILE* fp, const std::string& text) {
     const std::string said = text + card_file_notes(text);
     put_text(stdout, said);
+    if (is_error_text(said)) {
+        std::lock_guard<std::mutex> guard(g_held_lock);
+        g_error_record.error_said = said;
+    }
     if (fp) {
         put_text(fp, said);
     } else {
@@ -116,7 +128,8 @@ void print_closing_error(const std::string& closing) {
     put_text(stdout, "\n" + closing);
     std::fflush(stdout);
     if (same_file(STDOUT_FILENO, STDERR_FILENO)) return;
-    put_text(stderr, closing);
+    const std::string& above = g_error_record.error_said;
+    put_text(stderr, closing == kMessageReportedAbove && !above.empty() ? without_blank_ends(above) + "\n" : closing);
     std::fflush(stderr);
 }
 

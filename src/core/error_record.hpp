@@ -31,6 +31,10 @@ struct error_record {
     // first kMaxHeldText bytes): a run that stops before its summary file is
     // opened writes it there.
     std::string held_for_summary;
+    // The last message print_both said that begins with "Error": where a
+    // stop_message that points to "the error reported above" points. On its
+    // own, standard error has nothing above it, and is given this instead.
+    std::string error_said;
 
     // Clears code, stop, exit_now, summary_file and the kept texts, as at
     // the start of a run.
@@ -82,7 +86,9 @@ std::string closing_error_text(const error_record& rec);
 // Writes `closing` (closing_error_text) after a blank line on standard output
 // and, unless standard error is the same file as standard output, on
 // standard error too: a run whose output goes to a file still says on the
-// terminal why it stopped. Nothing for an empty text.
+// terminal why it stopped. Where `closing` only points to the error reported
+// above, standard error is given that error (error_said) itself. Nothing for
+// an empty text.
 void print_closing_error(const std::string& closing);
 
 // The catalogue message of `code` built from the record's fields, without the

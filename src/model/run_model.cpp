@@ -243,12 +243,13 @@ int run_model(const std::string& project_file, optim_record* result) {
     file_ptr time_fp = keep_time_record ? open_file(time_file, time_record.mode, 1) : file_ptr();
     if (time_fp) std::fprintf(time_fp.get(), "total time (s): %8.2lf\n", run_seconds);
     // The summary is closed: a failed write of the record is said on the
-    // console alone, and fails the run as any incomplete output does.
+    // console (and on standard error), and fails the run as any incomplete
+    // output does.
     const bool time_recorded = close_file_checked(time_fp) == 0;
     std::printf("Run time: %6.2lf(s) \n", run_seconds);
     if (!time_recorded)
-        put_text(stdout, format_text("Error writing %s %s: the output is incomplete.\n", time_record.what.c_str(),
-                                     output_path(time_file, time_record.mode, 1).c_str()));
+        print_closing_error(format_text("Error writing %s %s: the output is incomplete.\n",
+                                        time_record.what.c_str(), output_path(time_file, time_record.mode, 1).c_str()));
     // The error that stopped the run is said again last, so that it is what
     // the user sees at the end of the output, whatever was printed after it.
     const std::string closing = closing_error_text(g_error_record);

@@ -3,6 +3,7 @@
 // project file at once, ending its output on the error and keeping it in the
 // summary file.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
@@ -18,15 +19,19 @@ namespace {
 
 using kesta_test::has;
 
+// A project of the 3 x 3 cross of cells of 30 m (mask.asc, elev.asc): 30
+// minutes of rain.
+const std::string kCrossProject =
+    "KESTAPROJECT\nWATERSHED_MASK mask.asc\nELEVATION elev.asc\nGRIDSIZE 30\nROWS 3\nCOLS 3\n"
+    "TOT_TIME 30\nTIMESTEP 10\nOUTROW 3\nOUTCOL 2\nOUTSLOPE 0.01\nHYD_FREQ 5\nMAP_FREQ 10\n"
+    "MANNING_N 0.05\nPRECIP_UNIF\nRAIN_INTENSITY 10\nRAIN_DURATION 20\nSTART_DATE 2020 6 1\n"
+    "START_TIME 12 0\nSUMMARY summ.out\nOUTLET_HYDRO hyd.out\n";
+
 TEST(ProjectRun, SmallProjectRunsToItsEndAndValuesItCannotTakeStopItBeforeItRuns) {
     kesta_test::temp_dir dir;
     dir.write("mask.asc", kesta_test::cross_mask(30.0));
     dir.write("elev.asc", kesta_test::cross_elevation(30.0));
-    const std::string project =
-        "KESTAPROJECT\nWATERSHED_MASK mask.asc\nELEVATION elev.asc\nGRIDSIZE 30\nROWS 3\nCOLS 3\n"
-        "TOT_TIME 30\nTIMESTEP 10\nOUTROW 3\nOUTCOL 2\nOUTSLOPE 0.01\nHYD_FREQ 5\nMAP_FREQ 10\n"
-        "MANNING_N 0.05\nPRECIP_UNIF\nRAIN_INTENSITY 10\nRAIN_DURATION 20\nSTART_DATE 2020 6 1\n"
-        "START_TIME 12 0\nSUMMARY summ.out\nOUTLET_HYDRO hyd.out\n";
+    const std::string project = kCrossProject;
     // Each case replaces one card line of the project.
     const struct {
         const char *card, *with;
@@ -137,11 +142,7 @@ TEST(ProjectRun, AnInputLostToAMisspeltCardIsTracedToItsLine) {
     kesta_test::temp_dir dir;
     dir.write("mask.asc", kesta_test::cross_mask(30.0));
     dir.write("elev.asc", kesta_test::cross_elevation(30.0));
-    const std::string project =
-        "KESTAPROJECT\nWATERSHED_MASK mask.asc\nELEVATION elev.asc\nGRIDSIZE 30\nROWS 3\nCOLS 3\n"
-        "TOT_TIME 30\nTIMESTEP 10\nOUTROW 3\nOUTCOL 2\nOUTSLOPE 0.01\nHYD_FREQ 5\nMAP_FREQ 10\n"
-        "MANNING_N 0.05\nPRECIP_UNIF\nRAIN_INTENSITY 10\nRAIN_DURATION 20\nSTART_DATE 2020 6 1\n"
-        "START_TIME 12 0\nSUMMARY summ.out\nOUTLET_HYDRO hyd.out\n";
+    const std::string project = kCrossProject;
     const struct {
         const char *card, *with, *says;
     } cases[] = {
@@ -250,6 +251,38 @@ TEST(ProjectRun, AnInputThatWillNotOpenNamesItsCardLineAndFolderOnBothStreams) {
         EXPECT_TRUE(has(r.output, "(s) \n\n" + r.errors)) << r.output << r.errors;
         EXPECT_TRUE(has(kesta_test::read_file(dir.file("valley.sum")), c.says + note));
     }
+}
+
+// Where the closing line of a stopped run only points to the error reported
+// above, standard error, kept apart from standard output, is given that
+// error itself: a refusal of the mapping-table reader, and a failed write of
+// the run-time record, which comes after the summary is closed.
+TEST(ProjectRun, StandardErrorApartSaysTheErrorItselfWhereTheOutputPointsAbove) {
+    namespace fs = std::filesystem;
+    kesta_test::temp_dir dir;
+    for (const auto& e : fs::directory_iterator(fs::path(KESTA_SOURCE_DIR) / "examples" / "valley"))
+        fs::copy_file(e.path(), dir.path() / e.path().filename());
+    std::string table = kesta_test::read_file(dir.file("valley.cmt"));
+    const std::string row = "\n     2 hillslope grass";
+    ASSERT_NE(table.find(row), std::string::npos);
+    table.replace(table.find(row), row.size(), "\n    x2 hillslope grass");
+    dir.write("valley.cmt", table);
+    const std::string refusal = "Error: mapping table file valley.cmt, table ROUGHNESS, line 7: the ID in characters "
+                                "1-6 (\"    x2\") is not an integer\n";
+    const auto r = kesta_test::run_kesta_apart("valley.prj", dir.path().string());
+    EXPECT_EQ(r.status, 1) << r.output << r.errors;
+    EXPECT_TRUE(has(r.output, refusal)) << r.output;
+    EXPECT_TRUE(has(r.output, "(s) \n\nError: the run failed on the error reported above.\n")) << r.output;
+    EXPECT_EQ(r.errors, refusal);
+
+    kesta_test::temp_dir small;
+    small.write("mask.asc", kesta_test::cross_mask(30.0));
+    small.write("elev.asc", kesta_test::cross_elevation(30.0));
+    small.write("p.prj", kCrossProject);
+    ASSERT_EQ(symlink("/dev/full", small.file("out_time.out").c_str()), 0);
+    const auto t = kesta_test::run_kesta_apart("p.prj", small.path().string());
+    EXPECT_EQ(t.status, 1) << t.output << t.errors;
+    EXPECT_EQ(t.errors, "Error writing run time record file out_time.out: the output is incomplete.\n");
 }
 
 }  // namespace
