@@ -238,9 +238,9 @@ bool erosion_row_in_bounds(const table_cursor& cur, int id, const double* values
     for (int j = base + 1; j <= ncols; ++j) {
         if (values[j] >= 0.0 && values[j] <= 1.0) continue;
         table_error(cur, table_soil_erosion,
-                    format_text("the row of ID %d gives sediment class %d a share of %g of the parent soil; it "
+                    format_text("the row of ID %d gives sediment class %d a share of %s of the parent soil; it "
                                 "must lie from 0 to 1",
-                                id, j - base, values[j]));
+                                id, j - base, exact_number(values[j]).c_str()));
         return false;
     }
     // Each class erodes as the share of the soil it is given: shares that
@@ -250,8 +250,8 @@ bool erosion_row_in_bounds(const table_cursor& cur, int id, const double* values
     if (sum > 1.0 + kSoilShareTolerance) {
         table_error(cur, table_soil_erosion,
                     format_text("the row of ID %d gives its sediment classes shares of the parent soil that add up "
-                                "to %g; together they make up at most the whole soil, 1 (within %g)",
-                                id, sum, kSoilShareTolerance));
+                                "to %s; together they make up at most the whole soil, 1 (within %g)",
+                                id, exact_number(sum).c_str(), kSoilShareTolerance));
         return false;
     }
     // Less may be meant (a share of the soil no class carries); none at all
@@ -269,9 +269,9 @@ bool erosion_row_in_bounds(const table_cursor& cur, int id, const double* values
 bool contaminant_row_in_bounds(const table_cursor& cur, int id, const double* values, int ncols) {
     if (ncols < 1 || values[1] <= kMostOverlandDispersion) return true;
     table_error(cur, table_contaminants,
-                format_text("the row of ID %d gives the dispersion coefficient (column 1) %g m2/s; water over land "
+                format_text("the row of ID %d gives the dispersion coefficient (column 1) %s m2/s; water over land "
                             "disperses no more than %g m2/s",
-                            id, values[1], kMostOverlandDispersion));
+                            id, exact_number(values[1]).c_str(), kMostOverlandDispersion));
     return false;
 }
 
@@ -299,8 +299,8 @@ bool concentrations_in_bounds(const table_cursor& cur, int table_id, int id, con
         const char* what = concentration_column(table_id, j);
         if (!what || water_conc_holds(values[j])) continue;
         table_error(cur, table_id,
-                    format_text("the row of ID %d gives the %s concentration (column %d) %g g/m3; it must be %s", id,
-                                what, j, values[j], water_conc_rule().c_str()));
+                    format_text("the row of ID %d gives the %s concentration (column %d) %s g/m3; it must be %s", id,
+                                what, j, exact_number(values[j]).c_str(), water_conc_rule().c_str()));
         return false;
     }
     return true;
@@ -317,8 +317,9 @@ bool row_in_bounds(const table_cursor& cur, int table_id, int id, const double* 
         const et_parameter_bound& b = kEtParameterBounds[j - 1];
         if (et_parameter_holds(b, values[j])) continue;
         table_error(cur, table_id,
-                    format_text("the row of ID %d gives the %s %g%s%s; it must lie from %g to %g%s%s", id, b.what,
-                                values[j], b.unit[0] ? " " : "", b.unit, b.low, b.high, b.unit[0] ? " " : "", b.unit));
+                    format_text("the row of ID %d gives the %s %s%s%s; it must lie from %g to %g%s%s", id, b.what,
+                                exact_number(values[j]).c_str(), b.unit[0] ? " " : "", b.unit, b.low, b.high,
+                                b.unit[0] ? " " : "", b.unit));
         return false;
     }
     return true;
@@ -668,9 +669,10 @@ bool read_precip_conc(table_cursor& cur, int table_id, int n, vec1<double>& prec
             if (!water_conc_holds(v)) {
                 const char* what = concentration_column(table_id, i);
                 table_error(cur, table_id,
-                            format_text("PRECIP_CONC value %d of %d%s%s, the concentration in rain, is %g g/m3; it "
+                            format_text("PRECIP_CONC value %d of %d%s%s, the concentration in rain, is %s g/m3; it "
                                         "must be %s",
-                                        i, n, what ? ", of " : "", what ? what : "", v, water_conc_rule().c_str()));
+                                        i, n, what ? ", of " : "", what ? what : "", exact_number(v).c_str(),
+                                        water_conc_rule().c_str()));
                 return false;
             }
             precip[i] = v;
@@ -971,9 +973,9 @@ bool read_sediment_table(mapping_table_file& file, const std::string& file_name,
         }
         if (!(s.spec_grav[i] > 1.0 && s.spec_grav[i] <= kDensestGrain)) {
             table_error(cur, table_sediments,
-                        format_text("class %d has the specific gravity %g; it must be above 1 (water) and at most "
+                        format_text("class %d has the specific gravity %s; it must be above 1 (water) and at most "
                                     "%g (no solid is denser)",
-                                    i, s.spec_grav[i], kDensestGrain));
+                                    i, exact_number(s.spec_grav[i]).c_str(), kDensestGrain));
             return false;
         }
         pop_string(line, s.output_filename[static_cast<std::size_t>(i)]);
@@ -1058,9 +1060,10 @@ bool read_contaminant_table(mapping_table_file& file, const std::string& file_na
         }
         if (!water_conc_holds(v)) {
             table_error(cur, table_contaminants,
-                        format_text("the PRECIP_CONC of contaminant %d (%s), its concentration in rain, is %g g/m3; "
+                        format_text("the PRECIP_CONC of contaminant %d (%s), its concentration in rain, is %s g/m3; "
                                     "it must be %s",
-                                    i, out.descriptions[si].c_str(), v, water_conc_rule().c_str()));
+                                    i, out.descriptions[si].c_str(), exact_number(v).c_str(),
+                                    water_conc_rule().c_str()));
             return false;
         }
         append(precip_conc, v);

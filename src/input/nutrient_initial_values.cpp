@@ -335,9 +335,10 @@ void assign_stream_constituents(model_state& m) {
                                                m.st_mapping_table.c_str(), nutrient_display_name(x.entry), v, l,
                                                ids[l])));
             if (x.entry == kDispersionEntry && v > kMostChannelDispersion)
-                return void(refuse(format_text("Error: stream mapping table %s, table DISPERSION: %g m2/s for link "
+                return void(refuse(format_text("Error: stream mapping table %s, table DISPERSION: %s m2/s for link "
                                                "%d (ID %d); it must be at most %g m2/s, the most a river has.\n",
-                                               m.st_mapping_table.c_str(), v, l, ids[l], kMostChannelDispersion)));
+                                               m.st_mapping_table.c_str(), exact_number(v).c_str(), l, ids[l],
+                                               kMostChannelDispersion)));
             for (int j = 1; j <= m.nx[l]; ++j) (*x.dest)[st.index(l, j)] = v;
         }
     }

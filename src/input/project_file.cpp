@@ -479,8 +479,8 @@ bool aq_env_card(card_context& c) {
 // none), lies from 0 to what water weighs.
 bool concentration_holds(card_context& c, double v, const char* of) {
     if (water_conc_holds(v)) return true;
-    return refuse(c, format_text("gives %s%sthe concentration %g g/m3; it must be %s.", of, of[0] ? " " : "", v,
-                                 water_conc_rule().c_str()));
+    return refuse(c, format_text("gives %s%sthe concentration %s g/m3; it must be %s.", of, of[0] ? " " : "",
+                                 exact_number(v).c_str(), water_conc_rule().c_str()));
 }
 
 // A number: the concentration (g/m3) the card names.

@@ -206,9 +206,9 @@ bool read_rows(const table_file& f, int keyword_line, const code_row& table, row
             const char* conc = concentration_column(table.code, c);
             if (conc && !water_conc_holds(values[static_cast<std::size_t>(c)])) {
                 refuse_at(kind, f.name, n,
-                          format_text("the row of ID %d in table %s gives the %s concentration (column %d) %g g/m3; "
+                          format_text("the row of ID %d in table %s gives the %s concentration (column %d) %s g/m3; "
                                       "it must be %s",
-                                      id, table.keyword, conc, c, values[static_cast<std::size_t>(c)],
+                                      id, table.keyword, conc, c, exact_number(values[static_cast<std::size_t>(c)]).c_str(),
                                       water_conc_rule().c_str()));
                 return false;
             }
@@ -286,8 +286,8 @@ bool read_stream_value_map(const std::string& map_file, int nlinks, vec1<double>
         }
         if (!conc_of || water_conc_holds(values[link])) return true;
         refuse_at("stream map", path, line,
-                  format_text("the %s concentration of link %d is %g g/m3; it must be %s", conc_of, link,
-                              values[link], water_conc_rule().c_str()));
+                  format_text("the %s concentration of link %d is %s g/m3; it must be %s", conc_of, link,
+                              exact_number(values[link]).c_str(), water_conc_rule().c_str()));
         return false;
     };
     return read_stream_map_values(map_file, nlinks, take);

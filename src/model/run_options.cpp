@@ -46,10 +46,10 @@ void check_water_cards(const model_state& m) {
     const std::string& p = m.project_file;
     const bool water_temp_read = m.soil_erosion_given || m.nutrients;
     if (water_temp_read && !(po.water_temp <= kHottestWater))
-        return store_refusal(format_text("Error: WATER_TEMP %g in project file %s: the water temperature is in "
+        return store_refusal(format_text("Error: WATER_TEMP %s in project file %s: the water temperature is in "
                                          "degrees C and at most %g, the boiling point of water (a value below 0 "
                                          "counts as 0).\n",
-                                         po.water_temp, p.c_str(), kHottestWater));
+                                         exact_number(po.water_temp).c_str(), p.c_str(), kHottestWater));
     if (water_temp_read && po.water_temp < 0.0)
         warn(format_text("Warning: WATER_TEMP %g in project file %s is below 0: the water counts as 0 degrees C "
                          "for %s.\n",

@@ -113,9 +113,10 @@ private:
             if (k == 0 && !(value >= 0.0))
                 return refuse_line(record, format_text("the discharge %g must be 0 or more", value));
             if (k > 0 && !water_conc_holds(value))
-                return refuse_line(record, format_text("row %d, column %d gives contaminant %d the concentration %g "
+                return refuse_line(record, format_text("row %d, column %d gives contaminant %d the concentration %s "
                                                        "g/m3; it must be %s",
-                                                       row, col, k, value, water_conc_rule().c_str()));
+                                                       row, col, k, exact_number(value).c_str(),
+                                                       water_conc_rule().c_str()));
             double t = julday(year, month, day, hour, minute, 0.0);
             if (s.relative) t -= kRelativeOrigin;
             if (!s.times.empty() && t <= s.times.back())
