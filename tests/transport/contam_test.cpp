@@ -839,4 +839,32 @@ TEST(CellPointSources, ConcentrationsLieWithinWhatWaterWeighs) {
     kesta::g_error_record.clear_for_run();
 }
 
+// With the sediment classes carried as constituents (after the
+// contaminants), a refusal names a class as the class it is, with the
+// quantity the file gave it, and a contaminant with its name.
+TEST(CellPointSources, RefusalsNameWhatTheQuantityCarries) {
+    kesta_test::temp_dir dir;
+    auto m = point_source_grid(3);
+    m->contam_names = {"", "Atrazine", "sediment class 1", "sediment class 2"};
+    m->first_sed_constituent = 2;
+    m->ov_sed = std::make_unique<kesta::sed_record>();
+    m->ov_sed->num_sed = 2;
+    const auto block = [](int k, const char* value) {
+        return kesta::format_text("KESTA_TS\n2 3 %d\nRELATIVE\n0 0 0 0 0 %s\nEND_TS\n", k, value);
+    };
+    const std::pair<std::string, std::string> cases[] = {
+        {block(1, "2e6"), "row 2, column 3 gives contaminant 1 (Atrazine) the concentration 2e+06 g/m3"},
+        {block(3, "2e6"), "row 2, column 3 gives sediment class 2 (quantity 3) the concentration 2e+06 g/m3"},
+        {block(2, "1") + block(2, "1"), "row 2, column 3 already has its concentration of sediment class 1 "
+                                        "(quantity 2)"},
+    };
+    for (const auto& [blocks, says] : cases) {
+        m->cell_points.clear();
+        const std::string out = read_point_sources(*m, dir, kPointDischarge + blocks);
+        EXPECT_NE(kesta::g_error_record.stop, 0) << says;
+        EXPECT_TRUE(has(out, says)) << says << "\n" << out;
+    }
+    kesta::g_error_record.clear_for_run();
+}
+
 }  // namespace
