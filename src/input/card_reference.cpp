@@ -108,7 +108,7 @@ const card_doc kDocs[] = {
     {219, kSurface, "", "Overland boundary conditions from the OVERLAND_BOUNDARY table of the mapping-table file. Refused with OV_CON_TRANS: the water crossing the boundary carries no constituents.", U, nullptr},
     {51, kSurface, "", "Meant to name a map of materials.", N, nullptr},
     {52, kSurface, "", "Meant to name a map of initial depths (use OV_INIT_DEPTH).", N, nullptr},
-    {66, kSurface, "m", "Map of the ground elevations as the run leaves them, written when it ends; with SOIL_EROSION each step's net erosion and deposition lower or raise the ground the water flows over (a cell gives at most 1 m of its soil in a run; erosion beyond stops the run).", U, nullptr},
+    {66, kSurface, "m", "Map of the ground elevations as the run leaves them, written when it ends; with SOIL_EROSION each step's net erosion and deposition lower or raise the ground the water flows over (a cell gives at most 1 m of its soil in a run; erosion beyond stops the run). A card that names no file is refused when the project file is read.", U, nullptr},
     {67, kSurface, "", "Meant to name a file of overland pumps (none are read, so the card also passes with OV_CON_TRANS).", N, nullptr},
     {135, kSurface, "m", "Overland hotstart map written at the end of the run: the depth of every cell, as a grid.", U, nullptr},
 

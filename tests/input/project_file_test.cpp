@@ -399,6 +399,9 @@ TEST_F(ProjectFile, BadValuesAreRefusedWithCardLineAndValue) {
         // Rain that would take water away.
         {"RAIN_INTENSITY -25", "needs a value of zero or more, not \"-25\"."},
         {"RAIN_DURATION -1", "needs a value of zero or more, not \"-1\"."},
+        // An output map with no name would be found wanting only when the run ends.
+        {"ADJUST_ELEV", "has no value."},
+        {"ADJUST_ELEV \"\"", "has no value."},
     };
     for (const auto& [card, says] : cases) {
         read(kGrid + card + "\nSUMMARY late.out\n");
