@@ -512,7 +512,11 @@ const char* const kIntroduction =
     "process card another card leaves idle (CHANNEL_INPUT, OVERBANK_FLOW or\n"
     "CHAN_CON_TRANS without CHAN_EXPLIC, GW_SIMULATION without WATER_TABLE, the\n"
     "GW_* cards without GW_SIMULATION, a soil map with INF_LAYERED_SOIL or\n"
-    "INF_RICHARDS ...: \"X has no effect without Y: what is not simulated\").\n"
+    "INF_RICHARDS or without any infiltration method, K_RIVER without STREAM_LOSS,\n"
+    "BOUND_DEPTH without HEAD_BOUND, CHAN_DECAY_COEF without CHAN_CON_TRANS,\n"
+    "GRID_PIPE without STORM_SEWER, the RICHARDS_* cards without INF_RICHARDS, the\n"
+    "evapotranspiration maps without LONG_TERM ...: \"X has no effect without Y:\n"
+    "what is not simulated\").\n"
     "Synonyms stand in one row.\n";
 
 }  // namespace
