@@ -275,28 +275,12 @@ bool contaminant_row_in_bounds(const table_cursor& cur, int id, const double* va
     return false;
 }
 
-// The name of what column `column` of a nutrient table holds when it is a
-// concentration in water (g/m3), else null: the water species of the
-// overland ZEP_N, ZEP_P and ZEP_OTH tables (and of their PRECIP_CONC) and of
-// their groundwater twins, and the dissolved organic carbon of ZEP_C.
-const char* concentration_column(int table_id, int column) {
-    switch (table_id) {
-    case table_zep_n: return species_in_column(nutrient_table_group::nitrogen, column, false);
-    case table_zep_p: return species_in_column(nutrient_table_group::phosphorus, column, false);
-    case table_zep_oth: return species_in_column(nutrient_table_group::other, column, false);
-    case table_zep_gw_n: return species_in_column(nutrient_table_group::nitrogen, column, true);
-    case table_zep_gw_p: return species_in_column(nutrient_table_group::phosphorus, column, true);
-    case table_zep_gw_oth: return species_in_column(nutrient_table_group::other, column, true);
-    case table_zep_c: return column == 1 ? nutrient_display_name(kWaterSpeciesCount) : nullptr;
-    default: return nullptr;
-    }
-}
-
 // The concentrations of a nutrient table's row lie from 0 to what water
 // weighs; a value outside is refused naming the row.
 bool concentrations_in_bounds(const table_cursor& cur, int table_id, int id, const double* values, int ncols) {
+    const std::string keyword = get_table_keyword(table_id);
     for (int j = 1; j <= ncols; ++j) {
-        const char* what = concentration_column(table_id, j);
+        const char* what = concentration_in_column(keyword, j);
         if (!what || water_conc_holds(values[j])) continue;
         table_error(cur, table_id,
                     format_text("the row of ID %d gives the %s concentration (column %d) %s g/m3; it must be %s", id,
@@ -467,6 +451,22 @@ bool grid_covers(const mat2<int>& g, const char* what, int rows, int cols) {
                               what, std::max(g.nrows(), 0), std::max(g.ncols(), 0), rows, cols));
 }
 
+// Visits the watershed cells in cell order (row by row): visit(cell, row,
+// column, id) with the cell's number and its ID in `id_grid`, until a visit
+// returns false. False when a grid is smaller than the model's (refused) or
+// a visit returned false.
+template <class Visit>
+bool visit_cell_ids(const mat2<int>& id_grid, const mat2<int>& mask, int rows, int cols, Visit visit) {
+    if (!grid_covers(mask, "mask", rows, cols) || !grid_covers(id_grid, "ID", rows, cols)) return false;
+    int k = 0;
+    for (int r = 1; r <= rows; ++r) {
+        for (int c = 1; c <= cols; ++c) {
+            if (mask[r][c] != 0 && !visit(++k, r, c, id_grid[r][c])) return false;
+        }
+    }
+    return true;
+}
+
 bool cells_fit(int needed, int capacity, const std::string& what) {
     if (needed <= capacity) return true;
     return refuse(format_text("Error: the mask has %d watershed cells but the %s holds %d\n", needed, what.c_str(),
@@ -479,21 +479,15 @@ bool cells_fit(int needed, int capacity, const std::string& what) {
 bool every_cell_has_a_row(const mapping_table_file& file, int table_id, const loaded_table& t,
                           const mat2<int>& mask, int rows, int cols) {
     if (table_id != table_green_ampt && table_id != table_initial_moisture) return true;
-    if (!grid_covers(mask, "mask", rows, cols) || !grid_covers(t.id_grid, "ID", rows, cols)) return false;
     std::vector<char> has_row(static_cast<std::size_t>(t.rows.max_id) + 1, 0);
     for (int id : t.rows.ids) has_row[static_cast<std::size_t>(id)] = 1;
-    for (int r = 1; r <= rows; ++r) {
-        for (int c = 1; c <= cols; ++c) {
-            if (mask[r][c] == 0) continue;
-            const int id = t.id_grid[r][c];
-            if (id >= 1 && id <= t.rows.max_id && has_row[static_cast<std::size_t>(id)]) continue;
-            return refuse(format_text("Error: index map %s, row %d, column %d: ID %d is not in the %s table of "
-                                      "mapping-table file %s.\n",
-                                      t.map_file.c_str(), r, c, id, get_table_keyword(table_id).c_str(),
-                                      file.name().c_str()));
-        }
-    }
-    return true;
+    return visit_cell_ids(t.id_grid, mask, rows, cols, [&](int, int r, int c, int id) {
+        if (id >= 1 && id <= t.rows.max_id && has_row[static_cast<std::size_t>(id)]) return true;
+        return refuse(format_text("Error: index map %s, row %d, column %d: ID %d is not in the %s table of "
+                                  "mapping-table file %s.\n",
+                                  t.map_file.c_str(), r, c, id, get_table_keyword(table_id).c_str(),
+                                  file.name().c_str()));
+    });
 }
 
 bool ensure_ts_index(mapping_table_file& file, const std::string& file_name) {
@@ -667,7 +661,7 @@ bool read_precip_conc(table_cursor& cur, int table_id, int n, vec1<double>& prec
                 return false;
             }
             if (!water_conc_holds(v)) {
-                const char* what = concentration_column(table_id, i);
+                const char* what = concentration_in_column(get_table_keyword(table_id), i);
                 table_error(cur, table_id,
                             format_text("PRECIP_CONC value %d of %d%s%s, the concentration in rain, is %s g/m3; it "
                                         "must be %s",
@@ -723,18 +717,11 @@ bool spread_by_id(double* cells, int capacity, const std::vector<double>& value_
                   const mat2<int>& id_grid, const mat2<int>& mask, int rows, int cols) {
     if (!grid_covers(mask, "mask", rows, cols) || !grid_covers(id_grid, "ID", rows, cols)) return false;
     if (!cells_fit(count_mask_cells(mask, rows, cols), capacity, "cell vector")) return false;
-    int k = 0;
-    for (int r = 1; r <= rows; ++r) {
-        for (int c = 1; c <= cols; ++c) {
-            if (mask[r][c] == 0) continue;
-            ++k;
-            const int id = id_grid[r][c];
-            if (id > 0 && static_cast<std::size_t>(id) < value_by_id.size()) {
-                cells[k] = value_by_id[static_cast<std::size_t>(id)];
-            }
-        }
-    }
-    return true;
+    return visit_cell_ids(id_grid, mask, rows, cols, [&](int k, int, int, int id) {
+        if (id > 0 && static_cast<std::size_t>(id) < value_by_id.size())
+            cells[k] = value_by_id[static_cast<std::size_t>(id)];
+        return true;
+    });
 }
 
 // ------------------------------------------------------------ readers
@@ -854,14 +841,11 @@ bool read_wetland_table(mapping_table_file& file, const std::string& file_name,
         f[6] = v[6];
         f[7] = v[7] / 1000.0;
     }
-    int k = 0;
-    for (int r = 1; r <= rows; ++r) {
-        for (int c = 1; c <= cols; ++c) {
-            if (mask[r][c] == 0) continue;
-            const int id = t.id_grid[r][c];
-            wetland_mask[++k] = id > 0 ? category[static_cast<std::size_t>(id)] : 0;
-        }
-    }
+    if (!visit_cell_ids(t.id_grid, mask, rows, cols, [&](int k, int, int, int id) {
+            wetland_mask[k] = id > 0 ? category[static_cast<std::size_t>(id)] : 0;
+            return true;
+        }))
+        return false;
     props = std::move(records);
     categories = tr.n;
     return true;
@@ -912,15 +896,11 @@ bool read_erosion_table(model_state& m, mapping_table_file& file, const std::str
     std::vector<double> by_id;
     for (int k = 1; k <= t.rows.ncols - base; ++k) {
         table_column_by_id(t.rows.data, t.rows.n, base + k, t.rows.ids, t.rows.max_id, by_id);
-        int cell = 0;
-        for (int r = 1; r <= rows; ++r) {
-            for (int c = 1; c <= cols; ++c) {
-                if (mask[r][c] == 0) continue;
-                ++cell;
-                const int id = t.id_grid[r][c];
-                if (id > 0) set_sed_parent_fraction(m, cell, k, by_id[static_cast<std::size_t>(id)]);
-            }
-        }
+        const bool spread = visit_cell_ids(t.id_grid, mask, rows, cols, [&](int cell, int, int, int id) {
+            if (id > 0) set_sed_parent_fraction(m, cell, k, by_id[static_cast<std::size_t>(id)]);
+            return true;
+        });
+        if (!spread) return false;
     }
     return true;
 }

@@ -35,6 +35,17 @@ protected:
         out = kesta_test::printed_by([&] { kesta::read_run_parameters(dir.file("p.prj"), *m); });
         return *m;
     }
+    // The warnings of a run with uniform rain and `cards`, whose options
+    // pass their checks.
+    std::vector<std::string> warned(const std::string& cards) {
+        kesta::forget_warnings();
+        model_state& s = read("RAIN_INTENSITY 10\nRAIN_DURATION 10\n" + cards);
+        kesta_test::printed_by([&] { kesta::check_run_options(s); });
+        EXPECT_EQ(g_error_record.code, 0) << cards;
+        std::vector<std::string> texts;
+        for (const kesta::given_warning& g : kesta::take_warnings().listed) texts.push_back(g.text);
+        return texts;
+    }
     kesta_test::temp_dir dir;
     std::unique_ptr<model_state> m;
     std::string out;
@@ -200,16 +211,6 @@ TEST_F(RunOptions, ACardWithoutEffectIsSaidOnceAmongTheRunsWarnings) {
 // said once among the warnings; the cards below an idle GW_SIMULATION are
 // covered by its own warning.
 TEST_F(RunOptions, ProcessCardsLeftIdleByAnotherCardAreSaidOnce) {
-    const std::string rain = "RAIN_INTENSITY 10\nRAIN_DURATION 10\n";
-    const auto warned = [&](const std::string& cards) {
-        kesta::forget_warnings();
-        model_state& s = read(rain + cards);
-        kesta_test::printed_by([&] { kesta::check_run_options(s); });
-        EXPECT_EQ(g_error_record.code, 0) << cards;
-        std::vector<std::string> texts;
-        for (const kesta::given_warning& g : kesta::take_warnings().listed) texts.push_back(g.text);
-        return texts;
-    };
     EXPECT_EQ(warned("CHANNEL_INPUT c.chan\nOVERBANK_FLOW\nCHAN_CON_TRANS\nGW_SIMULATION\nGW_TIMESTEP 60\n"
                      "AQUIFER_BOTTOM b.asc\nTOPO_INDEX\nNO_CONT_INF_REDIST\nINF_LAYERED_SOIL\nCONDUCTIVITY k.asc\n"
                      "OVERBANK_FLOW\n"),
@@ -237,16 +238,6 @@ TEST_F(RunOptions, ProcessCardsLeftIdleByAnotherCardAreSaidOnce) {
 // once: without channel routing only its warning without CHAN_EXPLIC; with
 // the card it needs, nothing.
 TEST_F(RunOptions, CardsIdleUnderAnIdleProcessAreSaidOnce) {
-    const std::string rain = "RAIN_INTENSITY 10\nRAIN_DURATION 10\n";
-    const auto warned = [&](const std::string& cards) {
-        kesta::forget_warnings();
-        model_state& s = read(rain + cards);
-        kesta_test::printed_by([&] { kesta::check_run_options(s); });
-        EXPECT_EQ(g_error_record.code, 0) << cards;
-        std::vector<std::string> texts;
-        for (const kesta::given_warning& g : kesta::take_warnings().listed) texts.push_back(g.text);
-        return texts;
-    };
     const std::string idle = "K_RIVER 0.1\nM_RIVER 2\nBOUND_DEPTH 1\nBOUND_TS s\nCHAN_DECAY_COEF 0.1\n"
                              "CHAN_DISP_COEF 1\nINIT_CHAN_CONC 1\nGRID_PIPE g.gpi\nRICHARDS_K_OPTION ARITHMETIC\n"
                              "RICHARDS_C_OPTION HAVERCAMP\nRICHARDS_UPPER_OPTION AVERAGE\nRICHARDS_WEIGHT 0.5\n"
