@@ -87,9 +87,9 @@ public:
                                              ? " (" + m_.contam_names[k] + ")"
                                              : std::string();
                 return refuse_at(line_, format_text("point %d (node %d of link %d) gives constituent %d%s the "
-                                                    "concentration %g g/m3; it must be %s",
-                                                    number, p.node, p.link, static_cast<int>(k), name.c_str(), c,
-                                                    water_conc_rule().c_str()));
+                                                    "concentration %s g/m3; it must be %s",
+                                                    number, p.node, p.link, static_cast<int>(k), name.c_str(),
+                                                    exact_number(c).c_str(), water_conc_rule().c_str()));
             }
             m_.chan_point_conc[k][p.node][p.link] = c;
         }

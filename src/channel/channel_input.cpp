@@ -126,16 +126,20 @@ bool take_non_negative(card_line& c, double& v, const char* what) {
     return refuse_card(c, format_text("gives a %s of %g; it cannot be negative.", what, v));
 }
 
-bool take_elevation(card_line& c, double& v, const char* what) {
-    if (!take_double(c, v)) return false;
+bool elevation_in_bounds(const card_line& c, double v, const char* what) {
     if (elevation_holds(v)) return true;
-    return refuse_card(c, format_text("gives the %s %g m; it must lie from %g to %g m.", what, v, -kMostElevation,
-                                      kMostElevation));
+    return refuse_card(c, format_text("gives the %s %s m; it must lie from %g to %g m.", what, exact_number(v).c_str(),
+                                      -kMostElevation, kMostElevation));
+}
+
+bool take_elevation(card_line& c, double& v, const char* what) {
+    return take_double(c, v) && elevation_in_bounds(c, v, what);
 }
 
 bool length_holds(const card_line& c, double v, const char* what) {
     if (v <= kMostChannelLength) return true;
-    return refuse_card(c, format_text("gives a %s of %g m; it must be at most %g m.", what, v, kMostChannelLength));
+    return refuse_card(c, format_text("gives a %s of %s m; it must be at most %g m.", what, exact_number(v).c_str(),
+                                      kMostChannelLength));
 }
 
 // The sand under a node of an erodible link lies from 0 to
@@ -144,9 +148,9 @@ bool erodible_depth_holds(const chan_reader& r, const card_line& c, int link, in
     const double v = r.m.max_eros[node][link];
     if (!link_is_erodible_channel(r.m.ltype[link]) || (v >= 0.0 && v <= kMostErodibleDepth)) return true;
     return refuse_line(r.f, c.number,
-                       format_text("node %d of erodible link %d has the erodible bed depth (MAX_EROSION) %g m; it "
+                       format_text("node %d of erodible link %d has the erodible bed depth (MAX_EROSION) %s m; it "
                                    "must lie from 0 to %g m (no valley holds alluvium that deep).",
-                                   node, link, v, kMostErodibleDepth));
+                                   node, link, exact_number(v).c_str(), kMostErodibleDepth));
 }
 
 // ------------------------------------------------------------------ header
@@ -906,8 +910,8 @@ bool check_element(const chan_reader& r, int link, int k, const struct_element& 
         case struct_rect_culvert: {
             const bool round = e.type == struct_round_culvert;
             if (!(e.length >= 0.0001))
-                return refuse_element("culvert", format_text("has barrel LENGTH %g m; it must be at least 0.0001 m.",
-                                                             e.length));
+                return refuse_element("culvert", format_text("has barrel LENGTH %s m; it must be at least 0.0001 m.",
+                                                             exact_number(e.length).c_str()));
             if (!(e.dim1 > 0.0))
                 return refuse_element("culvert", format_text("has a %s (WIDTH or DIAMETER card) of %g m; it must be "
                                                              "above 0.",
@@ -1005,14 +1009,13 @@ bool read_sections(chan_reader& r, std::vector<std::vector<bp_section>>& by_link
                                               link, r.f.name.c_str(), n));
                 double x = 0.0, y = 0.0;
                 if (!take_double(c, x, true) || !take_double(c, y, true)) return false;
-                if (!elevation_holds(y))
-                    return refuse_card(c, format_text("gives the elevation %g m; it must lie from %g to %g m.", y,
-                                                      -kMostElevation, kMostElevation));
+                if (!elevation_in_bounds(c, y, "elevation")) return false;
                 // x[0] holds no station.
                 if (cur->x.size() > 1 && !(std::fabs(x - cur->x[1]) <= kMostChannelLength))
-                    return refuse_card(c, format_text("gives the station %g m; it must lie within %g m of the "
-                                                      "section's first station, %g m.",
-                                                      x, kMostChannelLength, cur->x[1]));
+                    return refuse_card(c, format_text("gives the station %s m; it must lie within %g m of the "
+                                                      "section's first station, %s m.",
+                                                      exact_number(x).c_str(), kMostChannelLength,
+                                                      exact_number(cur->x[1]).c_str()));
                 cur->x.push_back(x);
                 cur->y.push_back(y);
                 break;

@@ -86,9 +86,9 @@ bool entries_complete(const model_state& m, const card_file& f, int cell, int en
     for (int e = 1; e <= entries; ++e) sum += m.gst_pct[cell][e];
     if (std::fabs(sum - 1.0) <= kShareSumTolerance) return true;
     return refuse_line(f, line,
-                       format_text("the LINKNODE shares of stream cell %d add up to %g; the shares of a cell's "
+                       format_text("the LINKNODE shares of stream cell %d add up to %s; the shares of a cell's "
                                    "exchange with its nodes must add up to 1 (within %g).",
-                                   cell, sum, kShareSumTolerance));
+                                   cell, exact_number(sum).c_str(), kShareSumTolerance));
 }
 
 bool read_entries(model_state& m, const card_file& f) {

@@ -1,7 +1,9 @@
 #include "core/text_format.hpp"
 
+#include <cmath>
 #include <cstdarg>
 #include <cstdio>
+#include <cstdlib>
 #include <vector>
 
 namespace kesta {
@@ -21,6 +23,20 @@ std::string format_text(const char* fmt, ...) {
     }
     va_end(again);
     return out;
+}
+
+std::string exact_number(double v) {
+    char buf[40];
+    if (!std::isfinite(v)) {
+        std::snprintf(buf, sizeof buf, "%g", v);
+        return buf;
+    }
+    for (int digits = 6; digits < 17; ++digits) {
+        std::snprintf(buf, sizeof buf, "%.*g", digits, v);
+        if (std::strtod(buf, nullptr) == v) return buf;
+    }
+    std::snprintf(buf, sizeof buf, "%.17g", v);
+    return buf;
 }
 
 std::string echoed(const std::string& value) {

@@ -108,7 +108,7 @@ const card_doc kDocs[] = {
     {219, kSurface, "", "Overland boundary conditions from the OVERLAND_BOUNDARY table of the mapping-table file. Refused with OV_CON_TRANS: the water crossing the boundary carries no constituents.", U, nullptr},
     {51, kSurface, "", "Meant to name a map of materials.", N, nullptr},
     {52, kSurface, "", "Meant to name a map of initial depths (use OV_INIT_DEPTH).", N, nullptr},
-    {66, kSurface, "m", "Map of the ground elevations as the run leaves them, written when it ends; with SOIL_EROSION each step's net erosion and deposition lower or raise the ground the water flows over (a cell gives at most 1 m of its soil in a run; erosion beyond stops the run).", U, nullptr},
+    {66, kSurface, "m", "Map of the ground elevations as the run leaves them, written when it ends; with SOIL_EROSION each step's net erosion and deposition lower or raise the ground the water flows over (a cell gives at most 1 m of its soil in a run; erosion beyond stops the run). A card that names no file is refused when the project file is read.", U, nullptr},
     {67, kSurface, "", "Meant to name a file of overland pumps (none are read, so the card also passes with OV_CON_TRANS).", N, nullptr},
     {135, kSurface, "m", "Overland hotstart map written at the end of the run: the depth of every cell, as a grid.", U, nullptr},
 
@@ -512,7 +512,11 @@ const char* const kIntroduction =
     "process card another card leaves idle (CHANNEL_INPUT, OVERBANK_FLOW or\n"
     "CHAN_CON_TRANS without CHAN_EXPLIC, GW_SIMULATION without WATER_TABLE, the\n"
     "GW_* cards without GW_SIMULATION, a soil map with INF_LAYERED_SOIL or\n"
-    "INF_RICHARDS ...: \"X has no effect without Y: what is not simulated\").\n"
+    "INF_RICHARDS or without any infiltration method, K_RIVER without STREAM_LOSS,\n"
+    "BOUND_DEPTH without HEAD_BOUND, CHAN_DECAY_COEF without CHAN_CON_TRANS,\n"
+    "GRID_PIPE without STORM_SEWER, the RICHARDS_* cards without INF_RICHARDS, the\n"
+    "evapotranspiration maps without LONG_TERM ...: \"X has no effect without Y:\n"
+    "what is not simulated\").\n"
     "Synonyms stand in one row.\n";
 
 }  // namespace

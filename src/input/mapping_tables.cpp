@@ -238,9 +238,9 @@ bool erosion_row_in_bounds(const table_cursor& cur, int id, const double* values
     for (int j = base + 1; j <= ncols; ++j) {
         if (values[j] >= 0.0 && values[j] <= 1.0) continue;
         table_error(cur, table_soil_erosion,
-                    format_text("the row of ID %d gives sediment class %d a share of %g of the parent soil; it "
+                    format_text("the row of ID %d gives sediment class %d a share of %s of the parent soil; it "
                                 "must lie from 0 to 1",
-                                id, j - base, values[j]));
+                                id, j - base, exact_number(values[j]).c_str()));
         return false;
     }
     // Each class erodes as the share of the soil it is given: shares that
@@ -250,8 +250,8 @@ bool erosion_row_in_bounds(const table_cursor& cur, int id, const double* values
     if (sum > 1.0 + kSoilShareTolerance) {
         table_error(cur, table_soil_erosion,
                     format_text("the row of ID %d gives its sediment classes shares of the parent soil that add up "
-                                "to %g; together they make up at most the whole soil, 1 (within %g)",
-                                id, sum, kSoilShareTolerance));
+                                "to %s; together they make up at most the whole soil, 1 (within %g)",
+                                id, exact_number(sum).c_str(), kSoilShareTolerance));
         return false;
     }
     // Less may be meant (a share of the soil no class carries); none at all
@@ -269,38 +269,22 @@ bool erosion_row_in_bounds(const table_cursor& cur, int id, const double* values
 bool contaminant_row_in_bounds(const table_cursor& cur, int id, const double* values, int ncols) {
     if (ncols < 1 || values[1] <= kMostOverlandDispersion) return true;
     table_error(cur, table_contaminants,
-                format_text("the row of ID %d gives the dispersion coefficient (column 1) %g m2/s; water over land "
+                format_text("the row of ID %d gives the dispersion coefficient (column 1) %s m2/s; water over land "
                             "disperses no more than %g m2/s",
-                            id, values[1], kMostOverlandDispersion));
+                            id, exact_number(values[1]).c_str(), kMostOverlandDispersion));
     return false;
-}
-
-// The name of what column `column` of a nutrient table holds when it is a
-// concentration in water (g/m3), else null: the water species of the
-// overland ZEP_N, ZEP_P and ZEP_OTH tables (and of their PRECIP_CONC) and of
-// their groundwater twins, and the dissolved organic carbon of ZEP_C.
-const char* concentration_column(int table_id, int column) {
-    switch (table_id) {
-    case table_zep_n: return species_in_column(nutrient_table_group::nitrogen, column, false);
-    case table_zep_p: return species_in_column(nutrient_table_group::phosphorus, column, false);
-    case table_zep_oth: return species_in_column(nutrient_table_group::other, column, false);
-    case table_zep_gw_n: return species_in_column(nutrient_table_group::nitrogen, column, true);
-    case table_zep_gw_p: return species_in_column(nutrient_table_group::phosphorus, column, true);
-    case table_zep_gw_oth: return species_in_column(nutrient_table_group::other, column, true);
-    case table_zep_c: return column == 1 ? nutrient_display_name(kWaterSpeciesCount) : nullptr;
-    default: return nullptr;
-    }
 }
 
 // The concentrations of a nutrient table's row lie from 0 to what water
 // weighs; a value outside is refused naming the row.
 bool concentrations_in_bounds(const table_cursor& cur, int table_id, int id, const double* values, int ncols) {
+    const std::string keyword = get_table_keyword(table_id);
     for (int j = 1; j <= ncols; ++j) {
-        const char* what = concentration_column(table_id, j);
+        const char* what = concentration_in_column(keyword, j);
         if (!what || water_conc_holds(values[j])) continue;
         table_error(cur, table_id,
-                    format_text("the row of ID %d gives the %s concentration (column %d) %g g/m3; it must be %s", id,
-                                what, j, values[j], water_conc_rule().c_str()));
+                    format_text("the row of ID %d gives the %s concentration (column %d) %s g/m3; it must be %s", id,
+                                what, j, exact_number(values[j]).c_str(), water_conc_rule().c_str()));
         return false;
     }
     return true;
@@ -317,8 +301,9 @@ bool row_in_bounds(const table_cursor& cur, int table_id, int id, const double* 
         const et_parameter_bound& b = kEtParameterBounds[j - 1];
         if (et_parameter_holds(b, values[j])) continue;
         table_error(cur, table_id,
-                    format_text("the row of ID %d gives the %s %g%s%s; it must lie from %g to %g%s%s", id, b.what,
-                                values[j], b.unit[0] ? " " : "", b.unit, b.low, b.high, b.unit[0] ? " " : "", b.unit));
+                    format_text("the row of ID %d gives the %s %s%s%s; it must lie from %g to %g%s%s", id, b.what,
+                                exact_number(values[j]).c_str(), b.unit[0] ? " " : "", b.unit, b.low, b.high,
+                                b.unit[0] ? " " : "", b.unit));
         return false;
     }
     return true;
@@ -466,6 +451,22 @@ bool grid_covers(const mat2<int>& g, const char* what, int rows, int cols) {
                               what, std::max(g.nrows(), 0), std::max(g.ncols(), 0), rows, cols));
 }
 
+// Visits the watershed cells in cell order (row by row): visit(cell, row,
+// column, id) with the cell's number and its ID in `id_grid`, until a visit
+// returns false. False when a grid is smaller than the model's (refused) or
+// a visit returned false.
+template <class Visit>
+bool visit_cell_ids(const mat2<int>& id_grid, const mat2<int>& mask, int rows, int cols, Visit visit) {
+    if (!grid_covers(mask, "mask", rows, cols) || !grid_covers(id_grid, "ID", rows, cols)) return false;
+    int k = 0;
+    for (int r = 1; r <= rows; ++r) {
+        for (int c = 1; c <= cols; ++c) {
+            if (mask[r][c] != 0 && !visit(++k, r, c, id_grid[r][c])) return false;
+        }
+    }
+    return true;
+}
+
 bool cells_fit(int needed, int capacity, const std::string& what) {
     if (needed <= capacity) return true;
     return refuse(format_text("Error: the mask has %d watershed cells but the %s holds %d\n", needed, what.c_str(),
@@ -478,21 +479,15 @@ bool cells_fit(int needed, int capacity, const std::string& what) {
 bool every_cell_has_a_row(const mapping_table_file& file, int table_id, const loaded_table& t,
                           const mat2<int>& mask, int rows, int cols) {
     if (table_id != table_green_ampt && table_id != table_initial_moisture) return true;
-    if (!grid_covers(mask, "mask", rows, cols) || !grid_covers(t.id_grid, "ID", rows, cols)) return false;
     std::vector<char> has_row(static_cast<std::size_t>(t.rows.max_id) + 1, 0);
     for (int id : t.rows.ids) has_row[static_cast<std::size_t>(id)] = 1;
-    for (int r = 1; r <= rows; ++r) {
-        for (int c = 1; c <= cols; ++c) {
-            if (mask[r][c] == 0) continue;
-            const int id = t.id_grid[r][c];
-            if (id >= 1 && id <= t.rows.max_id && has_row[static_cast<std::size_t>(id)]) continue;
-            return refuse(format_text("Error: index map %s, row %d, column %d: ID %d is not in the %s table of "
-                                      "mapping-table file %s.\n",
-                                      t.map_file.c_str(), r, c, id, get_table_keyword(table_id).c_str(),
-                                      file.name().c_str()));
-        }
-    }
-    return true;
+    return visit_cell_ids(t.id_grid, mask, rows, cols, [&](int, int r, int c, int id) {
+        if (id >= 1 && id <= t.rows.max_id && has_row[static_cast<std::size_t>(id)]) return true;
+        return refuse(format_text("Error: index map %s, row %d, column %d: ID %d is not in the %s table of "
+                                  "mapping-table file %s.\n",
+                                  t.map_file.c_str(), r, c, id, get_table_keyword(table_id).c_str(),
+                                  file.name().c_str()));
+    });
 }
 
 bool ensure_ts_index(mapping_table_file& file, const std::string& file_name) {
@@ -666,11 +661,12 @@ bool read_precip_conc(table_cursor& cur, int table_id, int n, vec1<double>& prec
                 return false;
             }
             if (!water_conc_holds(v)) {
-                const char* what = concentration_column(table_id, i);
+                const char* what = concentration_in_column(get_table_keyword(table_id), i);
                 table_error(cur, table_id,
-                            format_text("PRECIP_CONC value %d of %d%s%s, the concentration in rain, is %g g/m3; it "
+                            format_text("PRECIP_CONC value %d of %d%s%s, the concentration in rain, is %s g/m3; it "
                                         "must be %s",
-                                        i, n, what ? ", of " : "", what ? what : "", v, water_conc_rule().c_str()));
+                                        i, n, what ? ", of " : "", what ? what : "", exact_number(v).c_str(),
+                                        water_conc_rule().c_str()));
                 return false;
             }
             precip[i] = v;
@@ -721,18 +717,11 @@ bool spread_by_id(double* cells, int capacity, const std::vector<double>& value_
                   const mat2<int>& id_grid, const mat2<int>& mask, int rows, int cols) {
     if (!grid_covers(mask, "mask", rows, cols) || !grid_covers(id_grid, "ID", rows, cols)) return false;
     if (!cells_fit(count_mask_cells(mask, rows, cols), capacity, "cell vector")) return false;
-    int k = 0;
-    for (int r = 1; r <= rows; ++r) {
-        for (int c = 1; c <= cols; ++c) {
-            if (mask[r][c] == 0) continue;
-            ++k;
-            const int id = id_grid[r][c];
-            if (id > 0 && static_cast<std::size_t>(id) < value_by_id.size()) {
-                cells[k] = value_by_id[static_cast<std::size_t>(id)];
-            }
-        }
-    }
-    return true;
+    return visit_cell_ids(id_grid, mask, rows, cols, [&](int k, int, int, int id) {
+        if (id > 0 && static_cast<std::size_t>(id) < value_by_id.size())
+            cells[k] = value_by_id[static_cast<std::size_t>(id)];
+        return true;
+    });
 }
 
 // ------------------------------------------------------------ readers
@@ -852,14 +841,11 @@ bool read_wetland_table(mapping_table_file& file, const std::string& file_name,
         f[6] = v[6];
         f[7] = v[7] / 1000.0;
     }
-    int k = 0;
-    for (int r = 1; r <= rows; ++r) {
-        for (int c = 1; c <= cols; ++c) {
-            if (mask[r][c] == 0) continue;
-            const int id = t.id_grid[r][c];
-            wetland_mask[++k] = id > 0 ? category[static_cast<std::size_t>(id)] : 0;
-        }
-    }
+    if (!visit_cell_ids(t.id_grid, mask, rows, cols, [&](int k, int, int, int id) {
+            wetland_mask[k] = id > 0 ? category[static_cast<std::size_t>(id)] : 0;
+            return true;
+        }))
+        return false;
     props = std::move(records);
     categories = tr.n;
     return true;
@@ -910,15 +896,11 @@ bool read_erosion_table(model_state& m, mapping_table_file& file, const std::str
     std::vector<double> by_id;
     for (int k = 1; k <= t.rows.ncols - base; ++k) {
         table_column_by_id(t.rows.data, t.rows.n, base + k, t.rows.ids, t.rows.max_id, by_id);
-        int cell = 0;
-        for (int r = 1; r <= rows; ++r) {
-            for (int c = 1; c <= cols; ++c) {
-                if (mask[r][c] == 0) continue;
-                ++cell;
-                const int id = t.id_grid[r][c];
-                if (id > 0) set_sed_parent_fraction(m, cell, k, by_id[static_cast<std::size_t>(id)]);
-            }
-        }
+        const bool spread = visit_cell_ids(t.id_grid, mask, rows, cols, [&](int cell, int, int, int id) {
+            if (id > 0) set_sed_parent_fraction(m, cell, k, by_id[static_cast<std::size_t>(id)]);
+            return true;
+        });
+        if (!spread) return false;
     }
     return true;
 }
@@ -971,9 +953,9 @@ bool read_sediment_table(mapping_table_file& file, const std::string& file_name,
         }
         if (!(s.spec_grav[i] > 1.0 && s.spec_grav[i] <= kDensestGrain)) {
             table_error(cur, table_sediments,
-                        format_text("class %d has the specific gravity %g; it must be above 1 (water) and at most "
+                        format_text("class %d has the specific gravity %s; it must be above 1 (water) and at most "
                                     "%g (no solid is denser)",
-                                    i, s.spec_grav[i], kDensestGrain));
+                                    i, exact_number(s.spec_grav[i]).c_str(), kDensestGrain));
             return false;
         }
         pop_string(line, s.output_filename[static_cast<std::size_t>(i)]);
@@ -1058,9 +1040,10 @@ bool read_contaminant_table(mapping_table_file& file, const std::string& file_na
         }
         if (!water_conc_holds(v)) {
             table_error(cur, table_contaminants,
-                        format_text("the PRECIP_CONC of contaminant %d (%s), its concentration in rain, is %g g/m3; "
+                        format_text("the PRECIP_CONC of contaminant %d (%s), its concentration in rain, is %s g/m3; "
                                     "it must be %s",
-                                    i, out.descriptions[si].c_str(), v, water_conc_rule().c_str()));
+                                    i, out.descriptions[si].c_str(), exact_number(v).c_str(),
+                                    water_conc_rule().c_str()));
             return false;
         }
         append(precip_conc, v);

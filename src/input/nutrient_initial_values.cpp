@@ -90,18 +90,34 @@ std::string misspelt_note(const model_state& m, const char* card) {
     return note.empty() ? note : " (" + note + ")";
 }
 
-// The overland entry's card chose table t, which the run cannot have.
-bool refuse_missing_table(model_state& m, const zep_initial_source& src, const char* name, int table) {
-    const std::string keyword = get_table_keyword(table);
+// The words of a kind of table file for a refusal of a card whose table
+// the run cannot have.
+struct table_file_kind {
+    const char* card;        // the card that names the file
+    const char* a_file;      // "a mapping-table file"
+    const char* none_named;  // what no card names: "one"
+    const char* file;        // before the file's name: "mapping-table file"
+    const char* checked;     // "the mapping tables were checked"
+};
+constexpr table_file_kind kMappingTableFile{"MAPPING_TABLE", "a mapping-table file", "one", "mapping-table file",
+                                            "the mapping tables were checked"};
+constexpr table_file_kind kStreamTableFile{"ST_MAPPING_TABLE", "a stream mapping table", "a stream mapping table",
+                                           "stream mapping table file", "the stream mapping table was checked"};
+
+// The card of `src` chose the `keyword` table of a file of `kind`, which the
+// run cannot have: the project names no such file (not `given`), or
+// `problem` says what keeps the table from `file`.
+bool refuse_missing_table(const model_state& m, const zep_initial_source& src, const char* name,
+                          const table_file_kind& kind, const std::string& keyword, bool given,
+                          const std::string& file, std::string problem) {
     std::string text = table_card_words(m, src, name);
-    if (!m.mapping_table_given) {
-        text += format_text("the %s table of a mapping-table file, but no MAPPING_TABLE card names one%s.\n",
-                            keyword.c_str(), misspelt_note(m, "MAPPING_TABLE").c_str());
+    if (!given) {
+        text += format_text("the %s table of %s, but no %s card names %s%s.\n", keyword.c_str(), kind.a_file,
+                            kind.card, kind.none_named, misspelt_note(m, kind.card).c_str());
     } else {
-        std::string problem = mapping_table_problem(m.mapping_tables, m.mapping_table, table);
-        if (problem.empty()) problem = "the table was not found when the mapping tables were checked";
-        text += format_text("the %s table of mapping-table file %s, but %s.\n", keyword.c_str(),
-                            m.mapping_table.c_str(), problem.c_str());
+        if (problem.empty()) problem = std::string("the table was not found when ") + kind.checked;
+        text += format_text("the %s table of %s %s, but %s.\n", keyword.c_str(), kind.file, file.c_str(),
+                            problem.c_str());
     }
     return refuse(text);
 }
@@ -125,8 +141,11 @@ bool assign_entry(model_state& m, int e, vec1<double>& dest) {
         break;
     case 2: {
         const table_column t = kTables[e];
-        if (!m.mapping_table_given || !mapping_table_present(m.mapping_tables, t.table))
-            return refuse_missing_table(m, src, name, t.table);
+        const bool given = m.mapping_table_given != 0;
+        if (!given || !mapping_table_present(m.mapping_tables, t.table))
+            return refuse_missing_table(
+                m, src, name, kMappingTableFile, get_table_keyword(t.table), given, m.mapping_table,
+                given ? mapping_table_problem(m.mapping_tables, m.mapping_table, t.table) : std::string());
         say(m, overland_words
                    ? format_text("Assigning parameters for the overland constituent %s from the mapping table.\n", name)
                    : format_text("Assigning parameters for the %s constituent from the mapping table.\n", name));
@@ -200,24 +219,6 @@ bool stream_table_present(const model_state& m, int code) {
     }
 }
 
-// The stream entry's card chose stream table `code`, which the run cannot
-// have.
-bool refuse_missing_stream_table(const model_state& m, const zep_initial_source& src, const char* name, int code) {
-    const char* keyword = stream_table_keyword(code);
-    std::string text = table_card_words(m, src, name);
-    if (!m.st_mapping_table_given) {
-        text += format_text("the %s table of a stream mapping table, but no ST_MAPPING_TABLE card names a stream "
-                            "mapping table%s.\n",
-                            keyword, misspelt_note(m, "ST_MAPPING_TABLE").c_str());
-    } else {
-        std::string problem = stream_table_problem(m.st_mapping_table, code);
-        if (problem.empty()) problem = "the table was not found when the stream mapping table was checked";
-        text += format_text("the %s table of stream mapping table file %s, but %s.\n", keyword,
-                            m.st_mapping_table.c_str(), problem.c_str());
-    }
-    return refuse(text);
-}
-
 // Column t.column of stream table t.table per link into by_link (links with
 // ID 0 in the table's index map keep their value).
 bool stream_table_values(model_state& m, table_column t, vec1<double>& by_link) {
@@ -242,7 +243,11 @@ bool stream_values(model_state& m, int e, vec1<double>& by_link) {
         return true;
     case 2: {
         const table_column t = kStreamTables[e];
-        if (!stream_table_present(m, t.table)) return refuse_missing_stream_table(m, src, name, t.table);
+        if (!stream_table_present(m, t.table))
+            return refuse_missing_table(
+                m, src, name, kStreamTableFile, stream_table_keyword(t.table), m.st_mapping_table_given != 0,
+                m.st_mapping_table,
+                m.st_mapping_table_given ? stream_table_problem(m.st_mapping_table, t.table) : std::string());
         say(m, format_text("Assigning parameters for the stream constituent %s from the mapping table.\n", name));
         return stream_table_values(m, t, by_link);
     }
@@ -335,9 +340,10 @@ void assign_stream_constituents(model_state& m) {
                                                m.st_mapping_table.c_str(), nutrient_display_name(x.entry), v, l,
                                                ids[l])));
             if (x.entry == kDispersionEntry && v > kMostChannelDispersion)
-                return void(refuse(format_text("Error: stream mapping table %s, table DISPERSION: %g m2/s for link "
+                return void(refuse(format_text("Error: stream mapping table %s, table DISPERSION: %s m2/s for link "
                                                "%d (ID %d); it must be at most %g m2/s, the most a river has.\n",
-                                               m.st_mapping_table.c_str(), v, l, ids[l], kMostChannelDispersion)));
+                                               m.st_mapping_table.c_str(), exact_number(v).c_str(), l, ids[l],
+                                               kMostChannelDispersion)));
             for (int j = 1; j <= m.nx[l]; ++j) (*x.dest)[st.index(l, j)] = v;
         }
     }

@@ -33,6 +33,7 @@ enum class card_kind {
     set,               // `target` = `value` (switches and method selectors)
     text,              // `target` = the next token (may be quoted), "" when none
     text_if_value,     // as text, but only when a token follows
+    output_name,       // as text, but refused without a token: the file the run writes has no other name
     integer,           // `target` = a whole number; `echo` printed with it
     positive_integer,  // as integer, and greater than zero
     non_negative_integer,  // as integer, and zero or more
@@ -479,8 +480,8 @@ bool aq_env_card(card_context& c) {
 // none), lies from 0 to what water weighs.
 bool concentration_holds(card_context& c, double v, const char* of) {
     if (water_conc_holds(v)) return true;
-    return refuse(c, format_text("gives %s%sthe concentration %g g/m3; it must be %s.", of, of[0] ? " " : "", v,
-                                 water_conc_rule().c_str()));
+    return refuse(c, format_text("gives %s%sthe concentration %s g/m3; it must be %s.", of, of[0] ? " " : "",
+                                 exact_number(v).c_str(), water_conc_rule().c_str()));
 }
 
 // A number: the concentration (g/m3) the card names.
@@ -702,7 +703,7 @@ constexpr card_row kCards[] = {
     {"OVERLAND_LAKE_FILE", 64, K::text, &PO::overland_lake_file},
     {"OV_INIT_DEPTH", 65, K::text, &PO::ov_init_depth, &PO::ov_init_depth_given},
     {"READ_OV_HOTSTART", 65, K::text, &PO::ov_init_depth, &PO::ov_init_depth_given},
-    {"ADJUST_ELEV", 66, K::text, &PO::adjust_elev, &PO::adjust_elev_given},
+    {"ADJUST_ELEV", 66, K::output_name, &PO::adjust_elev, &PO::adjust_elev_given},
     {"OV_PUMP", 67, K::text, &PO::ov_pump, &PO::ov_pump_given},
     {"CONDUCTIVITY", 68, K::text, &PO::conductivity, &PO::conductivity_given},
     {"CAPILLARY", 69, K::text, &PO::capillary, &PO::capillary_given},
@@ -1057,6 +1058,7 @@ constexpr bool row_is_sound(const card_row& r) {
             return is_int_field(r.target);
         case card_kind::text:
         case card_kind::text_if_value:
+        case card_kind::output_name:
             return is_text_field(r.target);
         case card_kind::integer:
         case card_kind::positive_integer:
@@ -1208,9 +1210,10 @@ bool act_on_card(card_context& c) {
         case card_kind::set:
             *int_field(row.target, c) = row.value;
             break;
-        case card_kind::text: {
+        case card_kind::text:
+        case card_kind::output_name: {
             std::string& value = *text_field(row.target, c);
-            pop_string(c.line, value);
+            if (!pop_string(c.line, value) && row.kind == card_kind::output_name) return refuse_missing(c);
             if (!no_control_chars(c, value)) return false;
             names_file(c, value);
             break;
@@ -1303,7 +1306,8 @@ std::vector<project_card> project_cards() {
         switch (r.kind) {
             case card_kind::ignored: v = card_value::ignored; break;
             case card_kind::set: v = card_value::none; break;
-            case card_kind::text: v = card_value::name; break;
+            case card_kind::text:
+            case card_kind::output_name: v = card_value::name; break;
             case card_kind::text_if_value: v = card_value::optional_name; break;
             case card_kind::integer: v = card_value::whole; break;
             case card_kind::positive_integer: v = card_value::positive_whole; break;

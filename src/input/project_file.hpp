@@ -55,7 +55,7 @@ int get_card_id(line_cursor& line);
 // What a card takes after its keyword, for the card reference.
 enum class card_value {
     none,             // a switch or a method selector
-    name,             // a file name (or a name), empty when none is given
+    name,             // a file name (or a name), empty when none is given (an output card refuses none)
     optional_name,    // a name, kept only when one is given
     whole,            // a whole number
     positive_whole,   // a whole number above 0

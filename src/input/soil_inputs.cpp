@@ -241,10 +241,10 @@ bool et_map_holds(model_state& m, const vec1<double>& values, int i, const std::
         if (et_parameter_holds(b, values[k])) continue;
         int row = 0, col = 0;
         cell_row_col(m, k, row, col);
-        return refuse(format_text("Error: %s %g%s%s at cell %d (row %d, column %d), from map %s: it must lie from %g "
+        return refuse(format_text("Error: %s %s%s%s at cell %d (row %d, column %d), from map %s: it must lie from %g "
                                   "to %g%s%s.\n",
-                                  b.what, values[k], gap, b.unit, k, row, col, map_name.c_str(), b.low, b.high, gap,
-                                  b.unit));
+                                  b.what, exact_number(values[k]).c_str(), gap, b.unit, k, row, col,
+                                  map_name.c_str(), b.low, b.high, gap, b.unit));
     }
     return true;
 }

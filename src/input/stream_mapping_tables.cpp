@@ -138,19 +138,6 @@ void refuse_at(const std::string& kind, const std::string& file, int line, const
     refuse(format_text("Error: %s %s, line %d: %s\n", kind.c_str(), file.c_str(), line, detail.c_str()));
 }
 
-// The name of what column `column` of a stream table holds when it is a
-// concentration in water (g/m3), else null: the water species of ZEP_N,
-// ZEP_P and ZEP_OTH, and the dissolved organic carbon of ZEP_C.
-const char* concentration_column(int code, int column) {
-    switch (code) {
-    case stream_table_zep_n: return species_in_column(nutrient_table_group::nitrogen, column, false);
-    case stream_table_zep_p: return species_in_column(nutrient_table_group::phosphorus, column, false);
-    case stream_table_zep_oth: return species_in_column(nutrient_table_group::other, column, false);
-    case stream_table_zep_c: return column == 1 ? nutrient_display_name(kWaterSpeciesCount) : nullptr;
-    default: return nullptr;
-    }
-}
-
 // The rows of a table by ID: row values 1..ncols.
 using rows_by_id = std::map<int, std::vector<double>>;
 
@@ -203,12 +190,13 @@ bool read_rows(const table_file& f, int keyword_line, const code_row& table, row
                                       table.keyword));
                 return false;
             }
-            const char* conc = concentration_column(table.code, c);
+            const char* conc = concentration_in_column(table.keyword, c);
             if (conc && !water_conc_holds(values[static_cast<std::size_t>(c)])) {
                 refuse_at(kind, f.name, n,
-                          format_text("the row of ID %d in table %s gives the %s concentration (column %d) %g g/m3; "
+                          format_text("the row of ID %d in table %s gives the %s concentration (column %d) %s g/m3; "
                                       "it must be %s",
-                                      id, table.keyword, conc, c, values[static_cast<std::size_t>(c)],
+                                      id, table.keyword, conc, c,
+                                      exact_number(values[static_cast<std::size_t>(c)]).c_str(),
                                       water_conc_rule().c_str()));
                 return false;
             }
@@ -286,8 +274,8 @@ bool read_stream_value_map(const std::string& map_file, int nlinks, vec1<double>
         }
         if (!conc_of || water_conc_holds(values[link])) return true;
         refuse_at("stream map", path, line,
-                  format_text("the %s concentration of link %d is %g g/m3; it must be %s", conc_of, link,
-                              values[link], water_conc_rule().c_str()));
+                  format_text("the %s concentration of link %d is %s g/m3; it must be %s", conc_of, link,
+                              exact_number(values[link]).c_str(), water_conc_rule().c_str()));
         return false;
     };
     return read_stream_map_values(map_file, nlinks, take);

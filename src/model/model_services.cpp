@@ -108,8 +108,9 @@ int first_breach(const model_state& m, const vec1<double>& values, const value_r
         if (rule.holds(values[k])) continue;
         int row = 0, col = 0;
         cell_row_col(m, k, row, col);
-        detail = format_text("%s %g%s%s at cell %d (row %d, column %d), from %s: %s.\n", rule.what, values[k],
-                             rule.unit[0] ? " " : "", rule.unit, k, row, col, source.c_str(), rule.rule);
+        detail = format_text("%s %s%s%s at cell %d (row %d, column %d), from %s: %s.\n", rule.what,
+                             exact_number(values[k]).c_str(), rule.unit[0] ? " " : "", rule.unit, k, row, col,
+                             source.c_str(), rule.rule);
         return k;
     }
     return 0;
@@ -130,8 +131,9 @@ int first_beyond(const model_state& m, const vec1<double>& values, double most, 
         if (values[k] >= 0.0 && values[k] <= most) continue;
         int row = 0, col = 0;
         cell_row_col(m, k, row, col);
-        detail = format_text("%s %g %s at cell %d (row %d, column %d), from %s: it must be from 0 to %g %s%s.\n", what,
-                             values[k], unit, k, row, col, source.c_str(), most, unit, why.c_str());
+        detail = format_text("%s %s %s at cell %d (row %d, column %d), from %s: it must be from 0 to %g %s%s.\n", what,
+                             exact_number(values[k]).c_str(), unit, k, row, col, source.c_str(), most, unit,
+                             why.c_str());
         return k;
     }
     return 0;

@@ -46,10 +46,10 @@ void check_water_cards(const model_state& m) {
     const std::string& p = m.project_file;
     const bool water_temp_read = m.soil_erosion_given || m.nutrients;
     if (water_temp_read && !(po.water_temp <= kHottestWater))
-        return store_refusal(format_text("Error: WATER_TEMP %g in project file %s: the water temperature is in "
+        return store_refusal(format_text("Error: WATER_TEMP %s in project file %s: the water temperature is in "
                                          "degrees C and at most %g, the boiling point of water (a value below 0 "
                                          "counts as 0).\n",
-                                         po.water_temp, p.c_str(), kHottestWater));
+                                         exact_number(po.water_temp).c_str(), p.c_str(), kHottestWater));
     if (water_temp_read && po.water_temp < 0.0)
         warn(format_text("Warning: WATER_TEMP %g in project file %s is below 0: the water counts as 0 degrees C "
                          "for %s.\n",
@@ -615,6 +615,22 @@ bool sacramento(const model_state& m) { return m.sacramento_given != 0; }
 bool redistribution(const model_state& m) { return m.inf_redist_on != 0; }
 bool not_layered(const model_state& m) { return !m.inf_layered_on; }
 bool not_richards(const model_state& m) { return !m.inf_richards_on; }
+bool storm_drains(const model_state& m) { return m.storm_sewer_given != 0; }
+// The cards below a channel card say nothing more without channel routing:
+// their warning without CHAN_EXPLIC covers them.
+bool stream_seepage(const model_state& m) { return m.chan_routing != 1 || m.stream_loss; }
+bool held_outlet(const model_state& m) { return m.chan_routing != 1 || m.head_bound; }
+bool channel_constituents(const model_state& m) { return m.chan_routing != 1 || m.chan_con_trans; }
+bool richards(const model_state& m) { return m.inf_richards_on != 0; }
+// A layered run that names no SOIL_TYPE_MAP takes the index map of the
+// Richards table RICHARDS_C_OPTION chooses.
+bool richards_table_chosen(const model_state& m) {
+    return m.inf_richards_on || (m.inf_layered_on && m.soil_type_map.empty() && m.mapping_table_given);
+}
+bool long_term(const model_state& m) { return m.long_term != 0; }
+bool infiltration(const model_state& m) {
+    return m.green_ampt_on || m.inf_redist_on || m.inf_layered_on || m.inf_richards_on;
+}
 
 constexpr const char* kChannel = "CHAN_EXPLIC";
 constexpr const char* kNoChannels = "no channel network is routed";
@@ -626,6 +642,11 @@ constexpr const char* kLayerTable =
     "the soil classes of SOIL_LAYER_INPUT_FILE give the soil's properties and initial water content";
 constexpr const char* kRichardsTables =
     "the Richards columns take the soil's properties and initial water content from their soil tables";
+constexpr const char* kNoRichards = "no soil water moves by the Richards equation";
+constexpr const char* kNoEvapotranspiration = "no evapotranspiration is simulated";
+constexpr const char* kInfiltrationMethod = "an infiltration method (GREEN_AMPT, INF_REDIST, INF_LAYERED_SOIL or "
+                                            "INF_RICHARDS)";
+constexpr const char* kNoInfiltration = "no water infiltrates the soil";
 
 const idle_card kIdleCards[] = {
     {"CHANNEL_INPUT", "without", kChannel, channel_routing, kNoChannels},
@@ -648,6 +669,14 @@ const idle_card kIdleCards[] = {
     {"CHAN_DECAY_COEF", "without", kChannel, channel_routing, kNoChannelConstituents},
     {"CHAN_DISP_COEF", "without", kChannel, channel_routing, kNoChannelConstituents},
     {"INIT_CHAN_CONC", "without", kChannel, channel_routing, kNoChannelConstituents},
+    {"K_RIVER", "without", "STREAM_LOSS", stream_seepage, kNoSeepage},
+    {"M_RIVER", "without", "STREAM_LOSS", stream_seepage, kNoSeepage},
+    {"BOUND_DEPTH", "without", "HEAD_BOUND", held_outlet, kNoOutletDepth},
+    {"BOUND_TS", "without", "HEAD_BOUND", held_outlet, kNoOutletDepth},
+    {"CHAN_DECAY_COEF", "without", "CHAN_CON_TRANS", channel_constituents, kNoChannelConstituents},
+    {"CHAN_DISP_COEF", "without", "CHAN_CON_TRANS", channel_constituents, kNoChannelConstituents},
+    {"INIT_CHAN_CONC", "without", "CHAN_CON_TRANS", channel_constituents, kNoChannelConstituents},
+    {"GRID_PIPE", "without", "STORM_SEWER", storm_drains, "no cell exchanges water with the drains"},
 
     {"GW_SIMULATION", "without", "WATER_TABLE", water_table, kNoGroundwater},
     {"AQUIFER_BOTTOM", "without", "WATER_TABLE", water_table, "no aquifer lies below the soil"},
@@ -666,6 +695,24 @@ const idle_card kIdleCards[] = {
 
     {"TOPO_INDEX", "without", "SACRAMENTO", sacramento, "no Sacramento soil-moisture accounting runs"},
     {"NO_CONT_INF_REDIST", "without", "INF_REDIST", redistribution, "no soil water redistributes between rains"},
+    {"RICHARDS_K_OPTION", "without", "INF_RICHARDS", richards, kNoRichards},
+    {"RICHARDS_C_OPTION", "without", "INF_RICHARDS", richards_table_chosen, kNoRichards},
+    {"RICHARDS_UPPER_OPTION", "without", "INF_RICHARDS", richards, kNoRichards},
+    {"RICHARDS_WEIGHT", "without", "INF_RICHARDS", richards, kNoRichards},
+    {"RICHARDS_DTHETA_MAX", "without", "INF_RICHARDS", richards, kNoRichards},
+    {"RICHARDS_ITER_MAX", "without", "INF_RICHARDS", richards, kNoRichards},
+    {"ALBEDO", "without", "LONG_TERM", long_term, kNoEvapotranspiration},
+    {"VHEIGHT", "without", "LONG_TERM", long_term, kNoEvapotranspiration},
+    {"TCOEFF", "without", "LONG_TERM", long_term, kNoEvapotranspiration},
+    {"CANOPY", "without", "LONG_TERM", long_term, kNoEvapotranspiration},
+    {"WILTING_POINT", "without", "LONG_TERM", long_term, kNoEvapotranspiration},
+
+    {"MOISTURE", "without", kInfiltrationMethod, infiltration, kNoInfiltration},
+    {"CONDUCTIVITY", "without", kInfiltrationMethod, infiltration, kNoInfiltration},
+    {"CAPILLARY", "without", kInfiltrationMethod, infiltration, kNoInfiltration},
+    {"POROSITY", "without", kInfiltrationMethod, infiltration, kNoInfiltration},
+    {"PORE_INDEX", "without", kInfiltrationMethod, infiltration, kNoInfiltration},
+    {"RESIDUAL_SAT", "without", kInfiltrationMethod, infiltration, kNoInfiltration},
 
     {"MOISTURE", "with", "INF_LAYERED_SOIL", not_layered, kLayerTable},
     {"CONDUCTIVITY", "with", "INF_LAYERED_SOIL", not_layered, kLayerTable},

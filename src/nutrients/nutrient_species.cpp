@@ -43,6 +43,23 @@ const char* species_in_column(nutrient_table_group g, int column, bool groundwat
     return nullptr;
 }
 
+const char* concentration_in_column(const std::string& keyword, int column) {
+    static constexpr struct {
+        const char* keyword;
+        nutrient_table_group group;
+        bool groundwater;
+    } kWaterTables[] = {{"ZEP_N", nutrient_table_group::nitrogen, false},
+                        {"ZEP_P", nutrient_table_group::phosphorus, false},
+                        {"ZEP_OTH", nutrient_table_group::other, false},
+                        {"ZEP_GW_N", nutrient_table_group::nitrogen, true},
+                        {"ZEP_GW_P", nutrient_table_group::phosphorus, true},
+                        {"ZEP_GW_OTH", nutrient_table_group::other, true}};
+    if (keyword == "ZEP_C") return column == 1 ? nutrient_display_name(kWaterSpeciesCount) : nullptr;
+    for (const auto& t : kWaterTables)
+        if (keyword == t.keyword) return species_in_column(t.group, column, t.groundwater);
+    return nullptr;
+}
+
 void nutrient_constituent_name(int index, bool soil, std::string& name) {
     if (soil) {
         if (index >= 0 && index < soil_pool_count) name = kSoilPoolRows[index].display;

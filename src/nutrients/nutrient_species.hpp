@@ -168,6 +168,13 @@ const char* nutrient_display_name(int index);
 // holds no species.
 const char* species_in_column(nutrient_table_group g, int column, bool groundwater);
 
+// The name of what column `column` (1-based) of the nutrient table
+// `keyword` holds when it is a concentration in water (g/m3), else null:
+// the water species of ZEP_N, ZEP_P and ZEP_OTH (overland, stream and rain
+// alike) and of their groundwater twins ZEP_GW_*, and the dissolved organic
+// carbon of ZEP_C (column 1).
+const char* concentration_in_column(const std::string& keyword, int column);
+
 // Sets `name` to the display name of aquatic species `index` (0..8, then 9
 // to 11 for the organic carbon and dispersion entries) or of soil pool
 // `index` (0..12) when `soil`; an index outside the list leaves it unchanged.

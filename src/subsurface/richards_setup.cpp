@@ -269,8 +269,8 @@ double column_water_cm(const richards_node* nd, int n) {
 // The settings the solver divides by or loops on.
 bool settings_hold(model_state& m) {
     auto bad = [&m](const char* card, double value, const char* rule) {
-        return refuse(format_text("Error: %s %g in the project file %s: %s.\n", card, value, m.project_file.c_str(),
-                                  rule));
+        return refuse(format_text("Error: %s %s in the project file %s: %s.\n", card, exact_number(value).c_str(),
+                                  m.project_file.c_str(), rule));
     };
     if (m.richards_c_option != 1 && m.richards_c_option != 2)
         return bad("RICHARDS_C_OPTION", m.richards_c_option,

@@ -191,9 +191,10 @@ int read_richards_soil_file(model_state& m, std::FILE* fp, const std::string& na
                 if (!number(s[46 + k], format_text("the %s of class %d", what[k], id))) return -1;
                 const et_parameter_bound& bound = kEtParameterBounds[k];
                 if (!et_parameter_holds(bound, s[46 + k]))
-                    return fail(ts.token_line(), format_text("the %s of class %d is %g; it must lie from %g to %g%s%s",
-                                                             what[k], id, s[46 + k], bound.low, bound.high,
-                                                             bound.unit[0] ? " " : "", bound.unit));
+                    return fail(ts.token_line(), format_text("the %s of class %d is %s; it must lie from %g to %g%s%s",
+                                                             what[k], id, exact_number(s[46 + k]).c_str(),
+                                                             bound.low, bound.high, bound.unit[0] ? " " : "",
+                                                             bound.unit));
             }
         }
         layer_values layers[kLayers] = {};

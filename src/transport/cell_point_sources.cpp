@@ -95,7 +95,8 @@ private:
         time_series& s = k == 0 ? p.discharge : p.conc[static_cast<std::size_t>(k)];
         if (!s.times.empty())
             return refuse_line(head, format_text("row %d, column %d already has its %s", row, col,
-                                                 k == 0 ? "discharge" : "concentration of that contaminant"));
+                                                 k == 0 ? "discharge"
+                                                        : ("concentration of " + quantity_name(k)).c_str()));
         s.name = head;
         if (!next(line)) return refuse_line("", "the file ends before the block's ABSOLUTE or RELATIVE line");
         s.relative = starts_with(line.text(), "RELATIVE") ? 1 : 0;
@@ -113,9 +114,10 @@ private:
             if (k == 0 && !(value >= 0.0))
                 return refuse_line(record, format_text("the discharge %g must be 0 or more", value));
             if (k > 0 && !water_conc_holds(value))
-                return refuse_line(record, format_text("row %d, column %d gives contaminant %d the concentration %g "
-                                                       "g/m3; it must be %s",
-                                                       row, col, k, value, water_conc_rule().c_str()));
+                return refuse_line(record, format_text("row %d, column %d gives %s the concentration %s g/m3; it "
+                                                       "must be %s",
+                                                       row, col, quantity_name(k).c_str(),
+                                                       exact_number(value).c_str(), water_conc_rule().c_str()));
             double t = julday(year, month, day, hour, minute, 0.0);
             if (s.relative) t -= kRelativeOrigin;
             if (!s.times.empty() && t <= s.times.back())
@@ -125,6 +127,18 @@ private:
         }
         if (s.times.empty()) return refuse_line(head, "the block has no record");
         return true;
+    }
+
+    // What quantity k (from 1) of the file carries, for messages:
+    // "contaminant 2 (atrazine)", or "sediment class 1 (quantity 3)" for a
+    // class carried as a constituent.
+    std::string quantity_name(int k) const {
+        if (sediment_class_slot(m_, k))
+            return format_text("sediment class %d (quantity %d)", k - m_.first_sed_constituent + 1, k);
+        const std::size_t s = static_cast<std::size_t>(k);
+        if (s < m_.contam_names.size() && !m_.contam_names[s].empty())
+            return format_text("contaminant %d (%s)", k, m_.contam_names[s].c_str());
+        return format_text("contaminant %d", k);
     }
 
     cell_point_source& point_of(int cell) {

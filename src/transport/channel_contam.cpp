@@ -379,9 +379,9 @@ void set_chan_nutrient_dispersion(model_state& m) {
 void alloc_chan_contam_arrays(model_state& m) {
     if (!m.chan_con_trans || !m.ov_con_trans || m.ncontam <= 0 || m.nlinks < 1) return;
     if (!(m.chan_disp_coef >= 0.0 && m.chan_disp_coef <= kMostChannelDispersion)) {
-        refuse(format_text("Error: CHAN_DISP_COEF %g in project file %s: the dispersion coefficient of the channels "
+        refuse(format_text("Error: CHAN_DISP_COEF %s in project file %s: the dispersion coefficient of the channels "
                            "must be from 0 to %g m2/s, the most a river has.\n",
-                           m.chan_disp_coef, m.project_file.c_str(), kMostChannelDispersion));
+                           exact_number(m.chan_disp_coef).c_str(), m.project_file.c_str(), kMostChannelDispersion));
         return;
     }
     alloc_arrays(m);

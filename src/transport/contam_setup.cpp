@@ -289,10 +289,10 @@ bool table_values_hold(const model_state& m, const std::array<mat2<double>, 7>& 
                                          : v[k] >= 0.0 ? format_text("from 0 to %g%s", col.most, col.bound.c_str())
                                                        : std::string("0 or more");
                 return refuse(format_text("Error: the CONTAMINANT_TRANSPORT table of mapping-table file %s gives "
-                                          "contaminant %d (%s) the %s %g at cell %d (row %d, column %d); it must "
+                                          "contaminant %d (%s) the %s %s at cell %d (row %d, column %d); it must "
                                           "be %s.\n",
                                           m.mapping_table.c_str(), c - first + 1, m.contam_names[s].c_str(),
-                                          col.what, v[k], k, row, column, rule.c_str()));
+                                          col.what, exact_number(v[k]).c_str(), k, row, column, rule.c_str()));
             }
         }
     }
@@ -346,9 +346,10 @@ bool set_uniform(model_state& m) {
     std::string why;
     const double most = most_land_load(m, unit, why);
     if (!(m.ov_mass_load <= most))
-        return refuse(format_text("Error: OV_MASS_LOAD %g %s in project file %s: the load of a cell's land must be "
+        return refuse(format_text("Error: OV_MASS_LOAD %s %s in project file %s: the load of a cell's land must be "
                                   "from 0 to %g %s%s.\n",
-                                  m.ov_mass_load, unit, m.project_file.c_str(), most, unit, why.c_str()));
+                                  exact_number(m.ov_mass_load).c_str(), unit, m.project_file.c_str(), most, unit,
+                                  why.c_str()));
     say(m, "using uniform contaminant transport values\n");
     const int c = m.ncontam + 1;
     alloc_overland_contam_arrays(m, 1, m.ncells, 0, 0);

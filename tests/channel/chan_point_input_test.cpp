@@ -102,7 +102,9 @@ TEST_F(ChanPointInput, ConcentrationsLieWithinWhatWaterWeighs) {
         {"numpts 1\npoint 1 1 2.0 10.0 1e9\nnrpds 0\n",
          "line 2: point 1 (node 1 of link 1) gives constituent 2 (decayer) the concentration 1e+09 g/m3"},
         {"numpts 1\npoint 1 1 2.0 10.0 0\nnrpds 1\ninput 2021 7 14 15 0\n1.0 5.0 2147483647\n",
-         "line 5: point 1 (node 1 of link 1) gives constituent 2 (decayer) the concentration 2.14748e+09 g/m3"},
+         "line 5: point 1 (node 1 of link 1) gives constituent 2 (decayer) the concentration 2147483647 g/m3"},
+        {"numpts 1\npoint 1 1 2.0 1000001 0\nnrpds 0\n",
+         "line 2: point 1 (node 1 of link 1) gives constituent 1 (tracer) the concentration 1000001 g/m3"},
         {"numpts 1\npoint 1 1 2.0 1e6 0\nnrpds 1\ninput 2021 7 14 15 0\n1.0 1e6 1e6\n", ""},
     };
     for (const auto& c : cases) {

@@ -211,6 +211,10 @@ const refusal kRefusals[] = {
     {"a bed elevation beyond any ground", false, "ELEV 10.0", "ELEV 1e15",
      "net.chan gives the bed elevation 1e+15 m; it must lie from -100000 to 100000 m"},
     {"a section elevation beyond any ground", false, "X1 1.0 9.0", "X1 1.0 -2e5", "gives the elevation -200000 m"},
+    {"a bed elevation just past the bound", false, "ELEV 10.0", "ELEV 100000.5",
+     "net.chan gives the bed elevation 100000.5 m; it must lie from -100000 to 100000 m"},
+    {"a bottom width just past the bound", false, "BOTTOM_WIDTH 2.0", "BOTTOM_WIDTH 100000.01",
+     "gives a bottom width of 100000.01 m; it must be at most 100000 m"},
     {"a section wider than any channel", false, "X1 2.0 10.0", "X1 1e308 10.0",
      "gives the station 1e+308 m; it must lie within 100000 m of the section's first station, 0 m"},
     {"a culvert of no length", false, "LENGTH 8.0", "LENGTH 0",
@@ -278,6 +282,7 @@ TEST_F(ChannelNetwork, RefusesErodibleBedDepthsNoAlluviumHas) {
          "1e+308 m; it must lie from 0 to 1000 m"},
         {"TRAP_ERODE", "MAX_EROSION -0.1\n", "(MAX_EROSION) -0.1 m; it must lie from 0 to 1000 m"},
         {"ERODIBLE", "MAX_EROSION 1001\n", "node 3 of erodible link 4 has the erodible bed depth (MAX_EROSION) 1001 m"},
+        {"TRAP_ERODE", "MAX_EROSION 1000.001\n", "(MAX_EROSION) 1000.001 m; it must lie from 0 to 1000 m"},
     };
     for (const auto& c : cases) {
         const bool surveyed = std::string(c.type) == "ERODIBLE";

@@ -446,6 +446,12 @@ TEST_F(MappingTables, ConcentrationsLieWithinWhatWaterWeighs) {
          "table ZEP_GW_N, line 6: the row of ID 1 gives the Nitrate (NO3-) concentration (column 2) 1e+308 g/m3"},
         {"ZEP_GW_OTH", table_zep_gw_oth, "", "0 -1", "0 0",
          "table ZEP_GW_OTH, line 6: the row of ID 1 gives the Dissolved Oxygen (O2) concentration (column 2) -1 g/m3"},
+        // A value just past the bound reads as written, not rounded onto it.
+        {"ZEP_N", table_zep_n, "0 0 0 0", "1000001 0 0 0", "0 0 0 0",
+         "table ZEP_N, line 7: the row of ID 1 gives the Nitrite (NO2-) concentration (column 1) 1000001 g/m3"},
+        {"ZEP_N", table_zep_n, "0 1000000.5 0 0", "0 0 0 0", "0 0 0 0",
+         "table ZEP_N, line 5: PRECIP_CONC value 2 of 4, of Nitrate (NO3-), the concentration in rain, is "
+         "1000000.5 g/m3"},
         // What water weighs, and no more, is taken.
         {"ZEP_N", table_zep_n, "1e6 1e6 1e6 1e6", "1e6 1e6 1e6 1e6", "0 0 0 0", ""},
     };

@@ -176,6 +176,10 @@ TEST_F(ModelInputs, ElevationsBeyondAnyGroundAreRefusedNamingTheCell) {
                              ": it must lie from -100000 to 100000 m.\n"))
         << out;
 
+    m->elevation = map("elev.asc", "5 4\n0 100000.5\n");
+    EXPECT_FALSE(run([&] { kesta::read_elevation_map(*m); }));
+    EXPECT_TRUE(has(out, "Error: ground elevation 100000.5 m at cell 3 (row 2, column 2)")) << out;
+
     m->water_table_given = 1;
     for (int k = 1; k <= 3; ++k) m->elev[k] = 10.0;
     m->water_table = map("wt.asc", "8 -2e5\n0 8\n");

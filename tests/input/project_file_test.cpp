@@ -399,6 +399,9 @@ TEST_F(ProjectFile, BadValuesAreRefusedWithCardLineAndValue) {
         // Rain that would take water away.
         {"RAIN_INTENSITY -25", "needs a value of zero or more, not \"-25\"."},
         {"RAIN_DURATION -1", "needs a value of zero or more, not \"-1\"."},
+        // An output map with no name would be found wanting only when the run ends.
+        {"ADJUST_ELEV", "has no value."},
+        {"ADJUST_ELEV \"\"", "has no value."},
     };
     for (const auto& [card, says] : cases) {
         read(kGrid + card + "\nSUMMARY late.out\n");
@@ -431,6 +434,9 @@ TEST_F(ProjectFile, ConcentrationCardsLieWithinWhatWaterWeighs) {
         {"OV_DOC_INIT 2e6", "gives Dissolved Org. Carbon the concentration 2e+06 g/m3"},
         {"ST_INIT_NO3 1e308", "gives Nitrate (NO3-) the concentration 1e+308 g/m3"},
         {"ST_INIT_DO -1", "gives Dissolved Oxygen (O2) the concentration -1 g/m3"},
+        // Just past the bound, as written.
+        {"INIT_CHAN_CONC 1000001", "gives the concentration 1000001 g/m3"},
+        {"ST_INIT_NO2 1000000.25", "gives Nitrite (NO2-) the concentration 1000000.25 g/m3"},
     };
     for (const auto& [card, says] : cases) {
         read(kGrid + "NUTRIENTS\n" + card + "\n");

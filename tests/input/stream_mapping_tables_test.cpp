@@ -96,6 +96,8 @@ TEST(StreamConcentrations, LieWithinWhatWaterWeighs) {
          "line 6: the row of ID 1 in table ZEP_N gives the Nitrate (NO3-) concentration (column 2) 1e+308 g/m3"},
         {"ZEP_C", stream_table_zep_c, "1e9 0.5", "0 0",
          "line 6: the row of ID 1 in table ZEP_C gives the Dissolved Org. Carbon concentration (column 1) 1e+09 g/m3"},
+        {"ZEP_N", stream_table_zep_n, "0 0 0 0", "0 0 1000001 0",
+         "line 7: the row of ID 2 in table ZEP_N gives the Ammonium (NH4+) concentration (column 3) 1000001 g/m3"},
         {"ZEP_N", stream_table_zep_n, "1e6 1e6 1e6 1e6", "0 0 0 0", ""},
     };
     for (const auto& c : cases) {

@@ -35,6 +35,17 @@ protected:
         out = kesta_test::printed_by([&] { kesta::read_run_parameters(dir.file("p.prj"), *m); });
         return *m;
     }
+    // The warnings of a run with uniform rain and `cards`, whose options
+    // pass their checks.
+    std::vector<std::string> warned(const std::string& cards) {
+        kesta::forget_warnings();
+        model_state& s = read("RAIN_INTENSITY 10\nRAIN_DURATION 10\n" + cards);
+        kesta_test::printed_by([&] { kesta::check_run_options(s); });
+        EXPECT_EQ(g_error_record.code, 0) << cards;
+        std::vector<std::string> texts;
+        for (const kesta::given_warning& g : kesta::take_warnings().listed) texts.push_back(g.text);
+        return texts;
+    }
     kesta_test::temp_dir dir;
     std::unique_ptr<model_state> m;
     std::string out;
@@ -200,16 +211,6 @@ TEST_F(RunOptions, ACardWithoutEffectIsSaidOnceAmongTheRunsWarnings) {
 // said once among the warnings; the cards below an idle GW_SIMULATION are
 // covered by its own warning.
 TEST_F(RunOptions, ProcessCardsLeftIdleByAnotherCardAreSaidOnce) {
-    const std::string rain = "RAIN_INTENSITY 10\nRAIN_DURATION 10\n";
-    const auto warned = [&](const std::string& cards) {
-        kesta::forget_warnings();
-        model_state& s = read(rain + cards);
-        kesta_test::printed_by([&] { kesta::check_run_options(s); });
-        EXPECT_EQ(g_error_record.code, 0) << cards;
-        std::vector<std::string> texts;
-        for (const kesta::given_warning& g : kesta::take_warnings().listed) texts.push_back(g.text);
-        return texts;
-    };
     EXPECT_EQ(warned("CHANNEL_INPUT c.chan\nOVERBANK_FLOW\nCHAN_CON_TRANS\nGW_SIMULATION\nGW_TIMESTEP 60\n"
                      "AQUIFER_BOTTOM b.asc\nTOPO_INDEX\nNO_CONT_INF_REDIST\nINF_LAYERED_SOIL\nCONDUCTIVITY k.asc\n"
                      "OVERBANK_FLOW\n"),
@@ -227,6 +228,77 @@ TEST_F(RunOptions, ProcessCardsLeftIdleByAnotherCardAreSaidOnce) {
                      "GW_TIMESTEP 60\nINF_REDIST\nNO_CONT_INF_REDIST\nCONDUCTIVITY k.asc\n"),
               std::vector<std::string>{"GW_TIMESTEP has no effect without GW_SIMULATION: no groundwater flow is "
                                        "simulated."});
+}
+
+// The cards a process card leaves idle: the stream bed without STREAM_LOSS,
+// the outlet depth without HEAD_BOUND, the channel constituent values
+// without CHAN_CON_TRANS, the grid pipes without STORM_SEWER, the Richards
+// settings without INF_RICHARDS, the evapotranspiration maps without
+// LONG_TERM and the soil maps without an infiltration method. Each is said
+// once: without channel routing only its warning without CHAN_EXPLIC; with
+// the card it needs, nothing.
+TEST_F(RunOptions, CardsIdleUnderAnIdleProcessAreSaidOnce) {
+    const std::string idle = "K_RIVER 0.1\nM_RIVER 2\nBOUND_DEPTH 1\nBOUND_TS s\nCHAN_DECAY_COEF 0.1\n"
+                             "CHAN_DISP_COEF 1\nINIT_CHAN_CONC 1\nGRID_PIPE g.gpi\nRICHARDS_K_OPTION ARITHMETIC\n"
+                             "RICHARDS_C_OPTION HAVERCAMP\nRICHARDS_UPPER_OPTION AVERAGE\nRICHARDS_WEIGHT 0.5\n"
+                             "RICHARDS_DTHETA_MAX 0.01\nRICHARDS_ITER_MAX 2\nALBEDO a.asc\nVHEIGHT v.asc\n"
+                             "TCOEFF t.asc\nCANOPY c.asc\nWILTING_POINT w.asc\nMOISTURE m.asc\nCONDUCTIVITY k.asc\n"
+                             "CAPILLARY h.asc\nPOROSITY p.asc\nPORE_INDEX l.asc\nRESIDUAL_SAT r.asc\n";
+    const auto without = [](const std::string& card, const std::string& other, const std::string& lost) {
+        return card + " has no effect without " + other + ": " + lost + ".";
+    };
+    const std::string richards = "no soil water moves by the Richards equation";
+    const std::string et = "no evapotranspiration is simulated";
+    const std::string method = "an infiltration method (GREEN_AMPT, INF_REDIST, INF_LAYERED_SOIL or INF_RICHARDS)";
+    const std::string soil = "no water infiltrates the soil";
+    const std::vector<std::string> beyond_the_channels = {
+        without("GRID_PIPE", "STORM_SEWER", "no cell exchanges water with the drains"),
+        without("RICHARDS_K_OPTION", "INF_RICHARDS", richards),
+        without("RICHARDS_C_OPTION", "INF_RICHARDS", richards),
+        without("RICHARDS_UPPER_OPTION", "INF_RICHARDS", richards),
+        without("RICHARDS_WEIGHT", "INF_RICHARDS", richards),
+        without("RICHARDS_DTHETA_MAX", "INF_RICHARDS", richards),
+        without("RICHARDS_ITER_MAX", "INF_RICHARDS", richards),
+        without("ALBEDO", "LONG_TERM", et),
+        without("VHEIGHT", "LONG_TERM", et),
+        without("TCOEFF", "LONG_TERM", et),
+        without("CANOPY", "LONG_TERM", et),
+        without("WILTING_POINT", "LONG_TERM", et),
+        without("MOISTURE", method, soil),
+        without("CONDUCTIVITY", method, soil),
+        without("CAPILLARY", method, soil),
+        without("POROSITY", method, soil),
+        without("PORE_INDEX", method, soil),
+        without("RESIDUAL_SAT", method, soil)};
+    std::vector<std::string> routed = {
+        without("K_RIVER", "STREAM_LOSS", "no water seeps through the stream beds"),
+        without("M_RIVER", "STREAM_LOSS", "no water seeps through the stream beds"),
+        without("BOUND_DEPTH", "HEAD_BOUND", "no depth is held at the outlet node"),
+        without("BOUND_TS", "HEAD_BOUND", "no depth is held at the outlet node"),
+        without("CHAN_DECAY_COEF", "CHAN_CON_TRANS", "no constituent is carried in the channels"),
+        without("CHAN_DISP_COEF", "CHAN_CON_TRANS", "no constituent is carried in the channels"),
+        without("INIT_CHAN_CONC", "CHAN_CON_TRANS", "no constituent is carried in the channels")};
+    routed.insert(routed.end(), beyond_the_channels.begin(), beyond_the_channels.end());
+    EXPECT_EQ(warned("CHAN_EXPLIC\n" + idle), routed);
+
+    const std::vector<std::string> unrouted = warned(idle);
+    ASSERT_EQ(unrouted.size(), routed.size());
+    for (std::size_t i = 0; i < 7; ++i)
+        EXPECT_NE(unrouted[i].find("has no effect without CHAN_EXPLIC"), std::string::npos) << unrouted[i];
+    EXPECT_EQ(std::vector<std::string>(unrouted.begin() + 7, unrouted.end()), beyond_the_channels);
+
+    EXPECT_EQ(warned("CHAN_EXPLIC\nSTREAM_LOSS\nK_RIVER 0.1\nM_RIVER 2\nHEAD_BOUND\nBOUND_DEPTH 1\n"
+                     "CHAN_CON_TRANS\nCHAN_DECAY_COEF 0.1\nSTORM_SEWER s.sew\nGRID_PIPE g.gpi\nINF_RICHARDS\n"
+                     "RICHARDS_WEIGHT 0.5\nRICHARDS_C_OPTION BROOKS\nLONG_TERM\nET_CALC_PENMAN\nALBEDO a.asc\n"
+                     "WILTING_POINT w.asc\n"),
+              std::vector<std::string>{});
+    EXPECT_EQ(warned("GREEN_AMPT\nCONDUCTIVITY k.asc\nMOISTURE m.asc\n"), std::vector<std::string>{});
+    // A layered run that names no soil-type map takes the one of the
+    // Richards table RICHARDS_C_OPTION chooses.
+    const std::string tables = "MAPPING_TABLE " + dir.write("t.cmt", "KESTA_INDEX_MAP_TABLES\n") + "\n";
+    EXPECT_EQ(warned(tables + "INF_LAYERED_SOIL\nRICHARDS_C_OPTION HAVERCAMP\n"), std::vector<std::string>{});
+    EXPECT_EQ(warned(tables + "INF_LAYERED_SOIL\nSOIL_TYPE_MAP s.asc\nRICHARDS_C_OPTION HAVERCAMP\n"),
+              std::vector<std::string>{without("RICHARDS_C_OPTION", "INF_RICHARDS", richards)});
 }
 
 // A channel routing card other than CHAN_EXPLIC stops the run naming the

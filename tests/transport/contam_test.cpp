@@ -783,6 +783,30 @@ TEST(ContaminantRun, LandLoadsBeyondWhatACellHoldsAreRefused) {
     }
 }
 
+// A 2 x 3 grid whose one cell lies in row 2, column 3, with `n`
+// contaminant slots.
+std::unique_ptr<kesta::model_state> point_source_grid(int n) {
+    auto m = std::make_unique<kesta::model_state>();
+    m->rows = 2;
+    m->cols = 3;
+    m->mask = kesta::mat2<int>(m->rows + 1, m->cols + 1);
+    m->mask[2][3] = 1;
+    m->n_contaminants = n;
+    m->super_quiet = 1;
+    return m;
+}
+
+// What reading the cell point sources `text` printed.
+std::string read_point_sources(kesta::model_state& m, kesta_test::temp_dir& dir, const std::string& text) {
+    m.ov_point_source = dir.write("points.ts", text);
+    kesta::g_error_record.clear_for_run();
+    testing::internal::CaptureStdout();
+    kesta::read_cell_point_sources(m);
+    return testing::internal::GetCapturedStdout();
+}
+
+const std::string kPointDischarge = "KESTA_TS\n2 3 0\nABSOLUTE\n2021 7 14 14 0 2e7\nEND_TS\n";
+
 // A cell point source's concentration lies from 0 to 1e6 g/m3, what a
 // cubic metre of water weighs (the discharge has no such bound); the
 // refusal names the file, the line, the cell and the value. 1e6 itself is
@@ -790,35 +814,55 @@ TEST(ContaminantRun, LandLoadsBeyondWhatACellHoldsAreRefused) {
 TEST(CellPointSources, ConcentrationsLieWithinWhatWaterWeighs) {
     kesta_test::temp_dir dir;
     const std::string rule = "; it must be from 0 to 1e+06 g/m3, what a cubic metre of water weighs.\n";
-    const std::string discharge = "KESTA_TS\n2 3 0\nABSOLUTE\n2021 7 14 14 0 2e7\nEND_TS\n";
     const struct {
         const char* value;
         const char* says;
     } cases[] = {
         {"1e9", "line 10 (\"2021 7 14 14 0 1e9\"): row 2, column 3 gives contaminant 2 the concentration 1e+09 g/m3"},
         {"-0.5", "line 10 (\"2021 7 14 14 0 -0.5\"): row 2, column 3 gives contaminant 2 the concentration -0.5 g/m3"},
+        {"1000001",
+         "line 10 (\"2021 7 14 14 0 1000001\"): row 2, column 3 gives contaminant 2 the concentration 1000001 g/m3"},
         {"1e6", ""},
     };
     for (const auto& c : cases) {
-        auto m = std::make_unique<kesta::model_state>();
-        m->rows = 2;
-        m->cols = 3;
-        m->mask = kesta::mat2<int>(m->rows + 1, m->cols + 1);
-        m->mask[2][3] = 1;
-        m->n_contaminants = 2;
-        m->super_quiet = 1;
-        m->ov_point_source = dir.write("points.ts", discharge + "KESTA_TS\n2 3 2\nABSOLUTE\n2021 7 14 13 0 1\n" +
-                                                        "2021 7 14 14 0 " + c.value + "\nEND_TS\n");
-        kesta::g_error_record.clear_for_run();
-        testing::internal::CaptureStdout();
-        kesta::read_cell_point_sources(*m);
-        const std::string out = testing::internal::GetCapturedStdout();
+        auto m = point_source_grid(2);
+        const std::string out =
+            read_point_sources(*m, dir, kPointDischarge + "KESTA_TS\n2 3 2\nABSOLUTE\n2021 7 14 13 0 1\n" +
+                                            "2021 7 14 14 0 " + c.value + "\nEND_TS\n");
         EXPECT_EQ(kesta::g_error_record.stop != 0, c.says[0] != '\0') << c.value << "\n" << out;
         if (c.says[0]) {
             EXPECT_TRUE(has(out, "Error: cell point source file " + m->ov_point_source + ", " + c.says + rule)) << out;
         } else {
             EXPECT_EQ(m->cell_points.at(0).conc.at(2).values.back(), 1e6);
         }
+    }
+    kesta::g_error_record.clear_for_run();
+}
+
+// With the sediment classes carried as constituents (after the
+// contaminants), a refusal names a class as the class it is, with the
+// quantity the file gave it, and a contaminant with its name.
+TEST(CellPointSources, RefusalsNameWhatTheQuantityCarries) {
+    kesta_test::temp_dir dir;
+    auto m = point_source_grid(3);
+    m->contam_names = {"", "Atrazine", "sediment class 1", "sediment class 2"};
+    m->first_sed_constituent = 2;
+    m->ov_sed = std::make_unique<kesta::sed_record>();
+    m->ov_sed->num_sed = 2;
+    const auto block = [](int k, const char* value) {
+        return kesta::format_text("KESTA_TS\n2 3 %d\nRELATIVE\n0 0 0 0 0 %s\nEND_TS\n", k, value);
+    };
+    const std::pair<std::string, std::string> cases[] = {
+        {block(1, "2e6"), "row 2, column 3 gives contaminant 1 (Atrazine) the concentration 2e+06 g/m3"},
+        {block(3, "2e6"), "row 2, column 3 gives sediment class 2 (quantity 3) the concentration 2e+06 g/m3"},
+        {block(2, "1") + block(2, "1"), "row 2, column 3 already has its concentration of sediment class 1 "
+                                        "(quantity 2)"},
+    };
+    for (const auto& [blocks, says] : cases) {
+        m->cell_points.clear();
+        const std::string out = read_point_sources(*m, dir, kPointDischarge + blocks);
+        EXPECT_NE(kesta::g_error_record.stop, 0) << says;
+        EXPECT_TRUE(has(out, says)) << says << "\n" << out;
     }
     kesta::g_error_record.clear_for_run();
 }
