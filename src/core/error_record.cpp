@@ -46,6 +46,31 @@ std::string without_blank_ends(const std::string& text) {
     return text.substr(first, text.find_last_not_of(kSpace) - first + 1);
 }
 
+// `text` followed by the notes on the card files it names that would not
+// open (card_file_notes), which explain each failure once.
+std::string with_card_notes(const std::string& text) { return text + card_file_notes(text); }
+
+// print_both of a text that already has its card notes.
+void put_both(std::FILE* fp, const std::string& said) {
+    put_text(stdout, said);
+    if (is_error_text(said)) {
+        std::lock_guard<std::mutex> guard(g_held_lock);
+        g_error_record.error_said = said;
+    }
+    if (fp) {
+        put_text(fp, said);
+    } else {
+        hold_for_summary(said);
+    }
+}
+
+// True when both descriptors are open on the same file (a terminal, a pipe
+// or a log both streams were sent to).
+bool same_file(int fd1, int fd2) {
+    struct stat a {}, b {};
+    return fstat(fd1, &a) == 0 && fstat(fd2, &b) == 0 && a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
 }  // namespace
 
 void error_record::clear_for_run() {
@@ -71,19 +96,7 @@ void error_record::fail(int c, const std::string& item_text, const std::string& 
     stop = 1;
 }
 
-void print_both(std::FILE* fp, const std::string& text) {
-    const std::string said = text + card_file_notes(text);
-    put_text(stdout, said);
-    if (is_error_text(said)) {
-        std::lock_guard<std::mutex> guard(g_held_lock);
-        g_error_record.error_said = said;
-    }
-    if (fp) {
-        put_text(fp, said);
-    } else {
-        hold_for_summary(said);
-    }
-}
+void print_both(std::FILE* fp, const std::string& text) { put_both(fp, with_card_notes(text)); }
 
 void print_both(const std::string& text) { print_both(g_error_record.summary_file, text); }
 
@@ -93,16 +106,16 @@ void fail_and_report(int code, const std::string& item, const std::string& file,
 }
 
 bool refuse(const std::string& text) {
-    const std::string said = text + card_file_notes(text);
-    print_both(said);
+    const std::string said = with_card_notes(text);
+    put_both(g_error_record.summary_file, said);
     fail_and_report();
     g_error_record.stop_message = said;
     return false;
 }
 
 void store_refusal(const std::string& text) {
-    const std::string said = text + card_file_notes(text);
-    print_both(said);
+    const std::string said = with_card_notes(text);
+    put_both(g_error_record.summary_file, said);
     g_error_record.fail(4000);
     g_error_record.stop_message = said;
 }
@@ -111,17 +124,6 @@ std::string closing_error_text(const error_record& rec) {
     const std::string text = without_blank_ends(rec.stop_message);
     return text.empty() ? text : text + "\n";
 }
-
-namespace {
-
-// True when both descriptors are open on the same file (a terminal, a pipe
-// or a log both streams were sent to).
-bool same_file(int fd1, int fd2) {
-    struct stat a {}, b {};
-    return fstat(fd1, &a) == 0 && fstat(fd2, &b) == 0 && a.st_dev == b.st_dev && a.st_ino == b.st_ino;
-}
-
-}  // namespace
 
 void print_closing_error(const std::string& closing) {
     if (closing.empty()) return;
@@ -154,14 +156,14 @@ void report_error(error_record& rec) {
     if (code <= kErrorCatalogueSize) {
         std::string message = error_message(rec);
         if (!message.empty() && !rec.detail.empty()) message += "  " + rec.detail + "\n";
-        message += card_file_notes(message);
+        message = with_card_notes(message);
         if (is_warning_code(code)) {
             note_warning(message);
         } else if (!message.empty() && code != kSummaryOnlyCode) {
             rec.stop_message = message;
         }
         if (code != kSummaryOnlyCode) {
-            print_both(rec.summary_file, message);
+            put_both(rec.summary_file, message);
         } else {
             put_text(rec.summary_file, message);
         }

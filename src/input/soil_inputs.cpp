@@ -173,20 +173,18 @@ bool layered_soils(model_state& m) {
     std::vector<char> defined;
     if (read_soil_class_table(table.get(), m.soil_layer_input_file, m.soil_class, &defined) < 0) return false;
     // A class the table does not give has a record of zeros: layers of no
-    // thickness and no porosity.
-    for (int r = 1; r <= m.rows; ++r) {
-        for (int c = 1; c <= m.cols; ++c) {
-            if (m.mask[r][c] == 0) continue;
-            const int type = m.data[r][c];
-            if (defined[static_cast<std::size_t>(type)]) continue;
+    // thickness and no porosity. Slot 10 is the initial water content of a
+    // class's first layer.
+    for (int k = 1; k <= m.ncells; ++k) {
+        const int type = m.soiltype[k];
+        if (!defined[static_cast<std::size_t>(type)]) {
+            int row = 0, col = 0;
+            cell_row_col(m, k, row, col);
             return refuse(format_text("Error: soil map %s, row %d, column %d: soil class %d is not in the soil table "
                                       "%s.\n",
-                                      m.soil_type_map.c_str(), r, c, type, m.soil_layer_input_file.c_str()));
+                                      m.soil_type_map.c_str(), row, col, type, m.soil_layer_input_file.c_str()));
         }
-    }
-    // Slot 10 is the initial water content of a class's first layer.
-    for (int k = 1; k <= m.ncells; ++k) {
-        m.theta_all[k] = m.soil_class[static_cast<std::size_t>(m.soiltype[k])].v[10];
+        m.theta_all[k] = m.soil_class[static_cast<std::size_t>(type)].v[10];
     }
     return true;
 }

@@ -23,6 +23,7 @@
 #include "input/stream_mapping_tables.hpp"
 #include "model/model_state.hpp"
 #include "output/vq_inflow.hpp"
+#include "subsurface/subsurface_steps.hpp"
 
 namespace kesta {
 
@@ -628,9 +629,6 @@ bool richards_table_chosen(const model_state& m) {
     return m.inf_richards_on || (m.inf_layered_on && m.soil_type_map.empty() && m.mapping_table_given);
 }
 bool long_term(const model_state& m) { return m.long_term != 0; }
-bool infiltration(const model_state& m) {
-    return m.green_ampt_on || m.inf_redist_on || m.inf_layered_on || m.inf_richards_on;
-}
 
 constexpr const char* kChannel = "CHAN_EXPLIC";
 constexpr const char* kNoChannels = "no channel network is routed";
@@ -707,12 +705,12 @@ const idle_card kIdleCards[] = {
     {"CANOPY", "without", "LONG_TERM", long_term, kNoEvapotranspiration},
     {"WILTING_POINT", "without", "LONG_TERM", long_term, kNoEvapotranspiration},
 
-    {"MOISTURE", "without", kInfiltrationMethod, infiltration, kNoInfiltration},
-    {"CONDUCTIVITY", "without", kInfiltrationMethod, infiltration, kNoInfiltration},
-    {"CAPILLARY", "without", kInfiltrationMethod, infiltration, kNoInfiltration},
-    {"POROSITY", "without", kInfiltrationMethod, infiltration, kNoInfiltration},
-    {"PORE_INDEX", "without", kInfiltrationMethod, infiltration, kNoInfiltration},
-    {"RESIDUAL_SAT", "without", kInfiltrationMethod, infiltration, kNoInfiltration},
+    {"MOISTURE", "without", kInfiltrationMethod, any_infiltration, kNoInfiltration},
+    {"CONDUCTIVITY", "without", kInfiltrationMethod, any_infiltration, kNoInfiltration},
+    {"CAPILLARY", "without", kInfiltrationMethod, any_infiltration, kNoInfiltration},
+    {"POROSITY", "without", kInfiltrationMethod, any_infiltration, kNoInfiltration},
+    {"PORE_INDEX", "without", kInfiltrationMethod, any_infiltration, kNoInfiltration},
+    {"RESIDUAL_SAT", "without", kInfiltrationMethod, any_infiltration, kNoInfiltration},
 
     {"MOISTURE", "with", "INF_LAYERED_SOIL", not_layered, kLayerTable},
     {"CONDUCTIVITY", "with", "INF_LAYERED_SOIL", not_layered, kLayerTable},

@@ -254,11 +254,8 @@ void write_mass_conservation(const model_state& m, std::FILE* fp) {
     summary_line(m, fp, "mass conservation error:             %9.6lf percent\n", error_percent(m));
     const bool positive = m.mass_conservation_error >= 0.0 || no_water_input(m);
     const bool gain = positive == positive_error_is_gain(m);
-    std::fputs(positive ? (gain ? "Note: positive mass conservation error indicates mass was created.\n"
-                                : "Note: positive mass conservation error indicates mass was lost.\n")
-                        : (gain ? "Note: negative mass conservation error indicates mass was gained.\n"
-                                : "Note: negative mass conservation error indicates mass was lost.\n"),
-               fp);
+    std::fprintf(fp, "Note: %s mass conservation error indicates mass was %s.\n", positive ? "positive" : "negative",
+                 !gain ? "lost" : positive ? "created" : "gained");
     summary_line(m, fp, "Mass input + original mass:           %9.6lf m3\n", m.mass_input_original_mass);
     summary_line(m, fp, "Mass output + final mass:             %9.6lf m3\n", m.mass_output_final_mass);
     summary_line(m, fp, "mass cleanup error from overland:     %9.6lf m3\n", m.mass_cleanup_error_overland);

@@ -101,6 +101,16 @@ void write_plane(kesta_test::temp_dir& dir, const std::string& tables, const std
               "OV_DISP_COEF 0.01\nOV_POINT_SOURCE points.ts\nMAP_TYPE 1\nMAP_FREQ 100\nSUPER_QUIET\n" + cards);
 }
 
+// Runs the plane of write_plane in `dir`, watched into `w`.
+kesta_test::model_run run_plane(kesta_test::temp_dir& dir, const std::string& tables, const std::string& cards,
+                                plane_watch& w) {
+    write_plane(dir, tables, cards);
+    g_plane = &w;
+    kesta_test::model_run run = kesta_test::run_in_process("p.prj", watch_plane);
+    g_plane = nullptr;
+    return run;
+}
+
 // In half an hour the class mass that entered equals what left at the
 // outlet plus what stays in the water and on the land, to 1e-6 %; no soil
 // was eroded; the class is reported as a constituent, its maps under its
@@ -108,11 +118,8 @@ void write_plane(kesta_test::temp_dir& dir, const std::string& tables, const std
 // to have no effect.
 TEST(SedimentAsConstituents, OneFineClassFromAPointSourceKeepsItsMassOnATiltedPlane) {
     kesta_test::temp_dir dir(true);
-    write_plane(dir, one_class_tables(), "OUTLET_SED_FLUX sed.out\n");
     plane_watch w;
-    g_plane = &w;
-    const kesta_test::model_run run = kesta_test::run_in_process("p.prj", watch_plane);
-    g_plane = nullptr;
+    const kesta_test::model_run run = run_plane(dir, one_class_tables(), "OUTLET_SED_FLUX sed.out\n", w);
     ASSERT_EQ(run.rc, 0) << run.out;
 
     EXPECT_EQ(w.slots, 1);
@@ -142,11 +149,8 @@ TEST(SedimentAsConstituents, OneFineClassFromAPointSourceKeepsItsMassOnATiltedPl
 // channel sediment output, is said to have no effect for that reason.
 TEST(SedimentAsConstituents, RunsWithoutErosionPropertiesAndSaysWhyFyssiIsNotWritten) {
     kesta_test::temp_dir dir(true);
-    write_plane(dir, one_class(), "FYSSI fyssi.out\n");
     plane_watch w;
-    g_plane = &w;
-    const kesta_test::model_run run = kesta_test::run_in_process("p.prj", watch_plane);
-    g_plane = nullptr;
+    const kesta_test::model_run run = run_plane(dir, one_class(), "FYSSI fyssi.out\n", w);
     ASSERT_EQ(run.rc, 0) << run.out;
     EXPECT_EQ(w.first_class, 1);
     EXPECT_NEAR(w.entered, w.left + w.overland + w.land, 1e-8 * w.entered);
